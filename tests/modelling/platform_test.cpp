@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include <cfenv>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "qroplatform.h"
+
+namespace {
+
+TEST(Platform, RoundingModesRoundTrip) {
+  using namespace qroplatform;
+  EXPECT_EQ(getRounding(), RoundNearest);
+  EXPECT_EQ(setRounding(RoundDownward), RoundNearest);
+  EXPECT_EQ(getRounding(), RoundDownward);
+  volatile double third = 1.0;
+  double down = third / 3.0;
+  setRounding(RoundUpward);
+  EXPECT_EQ(getRounding(), RoundUpward);
+  double up = third / 3.0;
+  EXPECT_LT(down, up);
+  setRounding(RoundTowardZero);
+  EXPECT_EQ(getRounding(), RoundTowardZero);
+  resetFloatingPoint();
+  EXPECT_EQ(getRounding(), RoundNearest);
+}
+
+TEST(Platform, CpuTimeAdvancesUnderLoad) {
+  double start = qroplatform::processCpuSeconds();
+  volatile double sink = 0;
+  while (qroplatform::processCpuSeconds() - start < 0.02) sink = sink + 1.0;
+  EXPECT_GE(qroplatform::processCpuSeconds() - start, 0.02);
+}
+
+TEST(Platform, ThreadIdentityDiffersAcrossThreads) {
+  uint64_t mine = qroplatform::currentThreadId();
+  EXPECT_EQ(mine, qroplatform::currentThreadId());
+  uint64_t other = 0;
+  std::thread t([&] { other = qroplatform::currentThreadId(); });
+  t.join();
+  EXPECT_NE(mine, other);
+}
+
+TEST(Platform, ParseIntReadsLikeAtoiAndClamps) {
+  using qroplatform::parseInt;
+  EXPECT_EQ(parseInt(nullptr), 0);
+  EXPECT_EQ(parseInt("abc"), 0);
+  EXPECT_EQ(parseInt("  42xyz"), 42);
+  EXPECT_EQ(parseInt("-17"), -17);
+  EXPECT_EQ(parseInt("99999999999999999999"), 2147483647);
+  EXPECT_EQ(parseInt("-99999999999999999999"), -2147483647 - 1);
+}
+
+TEST(Platform, RemoveFile) {
+  std::string path = testing::TempDir() + "qro_platform_remove";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  EXPECT_EQ(qroplatform::removeFile(path.c_str()), 0);
+  EXPECT_NE(qroplatform::removeFile(path.c_str()), 0);
+}
+
+}  // namespace

@@ -1,0 +1,17 @@
+// Test entry point: GoogleTest flags plus --qro_seed=N, which fixes the seed of
+// the randomised tests so that a reported failure can be replayed.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "support/seed.h"
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--qro_seed=", 11) == 0)
+      qrotest::setSeedOverride(std::strtoull(argv[i] + 11, nullptr, 10));
+  }
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,16 @@
+// Seeds of randomised tests. A test asks for its seed; --qro_seed=N replaces it,
+// and a failing test prints the seed it ran with.
+#ifndef QRO_TEST_SEED_H
+#define QRO_TEST_SEED_H
+
+#include <cstdint>
+
+namespace qrotest {
+
+void setSeedOverride(uint64_t seed);
+// The override when one was given, else the default.
+uint64_t seedOr(uint64_t defaultSeed);
+
+}  // namespace qrotest
+
+#endif
