@@ -4,6 +4,7 @@
 #define QRO_ARRAY_H
 
 #include <cstring>
+#include <iosfwd>
 
 #include "qroenv.h"
 #include "qroobject.h"
@@ -93,5 +94,9 @@ class QroArrayOf : public QroArray {
 
 typedef QroArrayOf<QroInt> QroIntArray;
 typedef QroArrayOf<QroNum> QroNumArray;
+
+// "[", the values separated by "," and a blank (a line end after every tenth
+// value), "]"; nothing for an empty handle.
+std::ostream& operator<<(std::ostream& os, const QroIntArray& a);
 
 #endif

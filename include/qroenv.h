@@ -16,6 +16,61 @@
 
 class QroEnvI;
 class QroExtractableI;
+class QroAlgorithmI;
+class QroChange;
+class QroPlugInRegistry;
+class QroRecycleBinI;
+class QroCloneTable;
+class QroExtractableTypeIndex;
+class QroPlugInAddon;
+class QroIntRangeI;
+class QroNumRangeI;
+class QroIntSharedDomainHash;
+class QroNumSharedDomainHash;
+
+// Processor-time timer: accumulated seconds plus the running interval.
+struct QroCpuTimer {
+  QroGenAlloc* allocator;
+  double accumulated;
+  double start;
+  QroBool running;
+
+  explicit QroCpuTimer(QroGenAlloc* a = nullptr)
+      : allocator(a), accumulated(0), start(-1.0), running(0) {}
+  // The first read starts the timer and returns the accumulated value.
+  double read();
+  void restart();
+  void clear();
+};
+
+// Told when extractables are registered, unregistered and ended; when one is
+// installed, ending an extractable is left to it.
+class QroExtractableListenerI {
+ public:
+  virtual ~QroExtractableListenerI();
+  virtual void registered(QroExtractableI* x) = 0;
+  virtual void unregistered(QroExtractableI* x) = 0;
+  virtual void endExtractable(QroExtractableI* x) = 0;
+};
+
+// Receives the changes sent by the environment. A listener bound to an
+// algorithm hears changes of an extractable only when that algorithm uses it.
+class QroChangeListenerI {
+ public:
+  virtual ~QroChangeListenerI();
+  virtual QroAlgorithmI* getAlgorithm() const { return nullptr; }
+  virtual void change(QroChange* change, QroExtractableI* x) = 0;
+  virtual void algorithmRemoved(QroAlgorithmI*) {}
+};
+
+// Makes clones for QroEnvI::getClone; null means "use the extractable's own".
+class QroClonerI {
+ public:
+  virtual ~QroClonerI();
+  virtual QroExtractableI* makeClone(QroEnvI* env, QroExtractableI* x) = 0;
+};
+
+typedef QroAlgorithmI* (*QroAlgorithmFactory)(QroEnvI* env);
 
 // Redirects allocation and numbering of an environment while installed.
 class QroLocalEnvI {
@@ -138,9 +193,88 @@ class QroEnvI {
   QroBool isEnding() const { return _ending; }
   void setEnding(QroBool on) { _ending = on ? 1 : 0; }
 
+  // Identifiers: dense from 0; a released identifier is the first reused.
+  void registerExtractable(QroExtractableI* x);
+  void unregisterExtractable(QroExtractableI* x);
+  // A reserved identifier whose slot holds null.
+  QroInt newId();
+  // The live extractable with that identifier; QroWrongUsage "this ID is not valid".
+  QroExtractableI* getExtractable(QroInt id) const;
+  // One more than the highest identifier in use.
+  QroInt getIdCount() const { return _idCount; }
+  QroInt getIdCapacity() const { return _idCapacity; }
+  // The slot content as an extractable, null when free, reserved or marked.
+  QroExtractableI* getLiveSlot(QroInt id) const;
+  // Base of the local environment's identifier operations.
+  QroInt takeIdSlot(QroExtractableI* x);
+  void releaseIdSlot(QroInt id);
+  // Cascade marks: the slot holds -1 while marked.
+  QroBool isMarked(QroInt id) const;
+  void markSlot(QroInt id);
+
+  // Algorithms.
+  void addAlgorithm(QroAlgorithmI* a);
+  void removeAlgorithm(QroAlgorithmI* a);
+  QroAlgorithmI* getFirstAlgorithm() const { return _algorithms; }
+
+  // Change notification.
+  void notifyChange(QroChange* change);
+  void notifyChange(QroChange* change, QroExtractableI* x);
+
+  // Registries and caches.
+  QroPlugInRegistry* getPlugInRegistry() const { return _registry; }
+  QroRecycleBinI* getRecycleBin() const { return _recycleBin; }
+  QroRecycleBinI* getCascade() const { return _cascade; }
+  QroAny2BoolHashTable* getObjectFlagTable();
+  QroAny2BoolHashTable* findObjectFlagTable() const { return _objectFlags; }
+  QroExtractableTypeIndex* getTypeIndex();
+  QroExtractableListenerI* getExtractableListener() const { return _listener; }
+  // The listener is owned (deleted at teardown).
+  void setExtractableListener(QroExtractableListenerI* l) { _listener = l; }
+
+  // The environment's clone of x, made once per outermost call.
+  QroExtractableI* getClone(QroExtractableI* x);
+  void setCloner(QroClonerI* cloner);
+
+  // Cascading destruction.
+  void endExtractable(QroExtractableI* x);
+  void destroyExtractable(QroExtractableI* x, QroBool keep, QroBool notify);
+  // True when x was deleted by the running cascade (or the environment ends).
+  QroBool isReleasedByCascade(QroExtractableI* x) const;
+
+  // Scratch blocks of at least the identifier count in words.
+  void setScratchBlockSupport(QroBool on) { _scratchSupport = on ? 1 : 0; }
+  QroInt* getScratchBlock();
+  void releaseScratchBlock(QroInt* words);
+
+  // Objects (QroRtti) deleted when the environment ends.
+  void addToEndList(QroRtti* object);
+  void removeFromEndList(QroRtti* object);
+
+  // Factories of the expander and of model evaluators.
+  void setExpanderFactory(QroAlgorithmFactory f) { _expanderFactory = f; }
+  void setModelEvaluatorFactory(QroAlgorithmFactory f) { _evaluatorFactory = f; }
+  QroAlgorithmFactory getModelEvaluatorFactory() const { return _evaluatorFactory; }
+  QroAlgorithmI* getExpander();
+
+  // The solver's extra XML add-on slot.
+  QroPlugInAddon* getExtraXmlAddon() const { return _extraXmlAddon; }
+  void setExtraXmlAddon(QroPlugInAddon* a) { _extraXmlAddon = a; }
+
+  // Shared-domain caches (made on first use).
+  QroIntRangeI*& intRangeScratch() { return _intRangeScratch; }
+  QroNumRangeI*& numRangeScratch() { return _numRangeScratch; }
+  QroIntSharedDomainHash*& intDomainHash() { return _intDomainHash; }
+  QroNumSharedDomainHash*& numDomainHash() { return _numDomainHash; }
+
+  // Ends everything in the order of teardown.
+  void teardown();
+
  private:
   void checkAllocation() const;
   void release();
+  bool slotIsFree(void* content) const;
+  void growIdTable();
 
   QroInt _flags;
   QroBool _pooling;
@@ -162,6 +296,33 @@ class QroEnvI {
   QroBool _ending;
   QroFlormAlloc* _generalAlloc;
   QroEnvLockI* _lock;
+
+  void** _idSlots;
+  QroInt _idCount;
+  QroInt _idCapacity;
+  void** _idFree;
+  QroExtractableTypeIndex* _typeIndex;
+  QroAlgorithmI* _algorithms;
+  QroPlugInRegistry* _registry;
+  QroRecycleBinI* _cascade;
+  QroRecycleBinI* _recycleBin;
+  QroCloneTable* _cloneTable;
+  QroAny2BoolHashTable* _objectFlags;
+  QroExtractableListenerI* _listener;
+  QroAlgorithmI* _expander;
+  QroAlgorithmFactory _expanderFactory;
+  QroAlgorithmFactory _evaluatorFactory;
+  QroBool _scratchSupport;
+  QroInt* _scratchBlocks;
+  QroRtti** _endList;
+  QroInt _endCount;
+  QroInt _endCapacity;
+  QroAny2AnyHashTable* _endIndex;
+  QroPlugInAddon* _extraXmlAddon;
+  QroIntRangeI* _intRangeScratch;
+  QroNumRangeI* _numRangeScratch;
+  QroIntSharedDomainHash* _intDomainHash;
+  QroNumSharedDomainHash* _numDomainHash;
 };
 
 // Handle of an environment; null is the empty handle.

@@ -1,6 +1,7 @@
 #include "qroarray.h"
 
 #include <cstring>
+#include <ostream>
 
 namespace {
 void computeLayout(QroInt n, QroInt& k, QroInt& capacity) {
@@ -211,4 +212,20 @@ QroArray::QroArray(const QroMemoryManager& mm, QroInt n) : _impl(nullptr) {
 void QroArray::end() {
   delete _impl;
   _impl = nullptr;
+}
+
+std::ostream& operator<<(std::ostream& os, const QroIntArray& a) {
+  if (!a.getImpl()) return os;
+  os << "[";
+  QroInt n = a.getSize();
+  for (QroInt i = 0; i + 1 < n; ++i) {
+    os << a[i] << ",";
+    if ((i + 1) % 10 == 0)
+      os << std::endl;
+    else
+      os << " ";
+  }
+  if (n > 0) os << a[n - 1];
+  os << "]";
+  return os;
 }
