@@ -216,6 +216,12 @@ class QrcManagerI {
   void setAutomaticPushState(int flag) { _automaticPushState = flag; }
   int getPushStateLevel() const { return _pushStateLevel; }
   void addLaunchCallback(QrcGoalI* goal);
+  // Values recorded on the path for replay by recomputation (node storage only).
+  void writeInfo(QrcFloat value);
+  QrcFloat readInfo();
+  void recordObjectiveValue(QrcFloat value);
+  void applyObjectiveBound();
+  void setOptFilter(QrcOptFilterI* filter);
   void addFailCallback(QrcGoalI* goal);
 
   // ---- statistics

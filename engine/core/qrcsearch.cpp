@@ -366,3 +366,25 @@ void QrcManagerI::addLaunchCallback(QrcGoalI* goal) {
 void QrcManagerI::addFailCallback(QrcGoalI* goal) {
   _failCallbacks = new (this) QrcGoalCell{_failCallbacks, goal};
 }
+
+// Without open-node storage a search never replays a path: there is nothing to
+// record, and reading is a misuse.
+void QrcManagerI::writeInfo(QrcFloat) {
+  if (isRecomputing()) _reporter->report(65, "write info when recomputing", "incorrect search use");
+}
+
+QrcFloat QrcManagerI::readInfo() {
+  if (!isRecomputing()) _reporter->report(65, "read info when not recomputing", "incorrect search use");
+  return 0.0;
+}
+
+void QrcManagerI::recordObjectiveValue(QrcFloat) {}
+
+void QrcManagerI::applyObjectiveBound() {
+  if (_currentSearch && _currentSearch->getOptFilter()) _currentSearch->getOptFilter()->applyBound();
+}
+
+void QrcManagerI::setOptFilter(QrcOptFilterI* filter) {
+  QrcSearchI* s = _currentSearch ? _currentSearch : startSearch();
+  s->setOptFilter(filter);
+}

@@ -67,6 +67,7 @@ TEST_F(ManagerTest, PoppingChoicePointRestoresEverything) {
   m->getTrail()->setRecording(1);
   QrcInt word = 1;
   m->pushGoal(new (m) LogGoal(m, "below"));
+  QrcDemonI* d = new (m) LogDemon(m, "queued");
   QrcGoalI* g1 = new (m) LogGoal(m, "first");
   QrcGoalI* g2 = new (m) LogGoal(m, "second");
   QrcInt heapTop = m->getHeap()->getTop();
@@ -75,7 +76,6 @@ TEST_F(ManagerTest, PoppingChoicePointRestoresEverything) {
   word = 2;
   m->allocate(100);
   m->pushGoal(new (m) LogGoal(m, "above"));
-  QrcDemonI* d = new (m) LogDemon(m, "queued");
   m->getPropagationQueue()->enter();
   m->getPropagationQueue()->push(d, 3);
   EXPECT_EQ(d->getState(), QrcRootGoalDemonI::Pending);

@@ -5,6 +5,7 @@
 
 #include "qrcmanager.h"
 #include "qrcsizealloc.h"
+#include "qroplatform.h"
 #include "support/seed.h"
 
 namespace {
@@ -38,6 +39,7 @@ TEST(SizeAllocator, SizeClasses) {
 }
 
 TEST(SizeAllocator, RefillCarvesChunks) {
+  if (qroplatform::getEnv("QRC_NO_MEMORY_MANAGER")) GTEST_SKIP() << "pools are off";
   QrcManager m(QrcNoEdit);
   QrcSizeAllocatorI* a = m.getImpl()->getSizeAllocator();
   QrcFixedSizeAllocator& p24 = a->getPool(2);
@@ -61,6 +63,7 @@ TEST(SizeAllocator, RefillCarvesChunks) {
 }
 
 TEST(SizeAllocator, SizedAllocationCountsRequestedBytes) {
+  if (qroplatform::getEnv("QRC_NO_MEMORY_MANAGER")) GTEST_SKIP() << "pools are off";
   QrcManager m(QrcNoEdit);
   QrcManagerI* mi = m.getImpl();
   void* a = mi->allocateSized(100);
