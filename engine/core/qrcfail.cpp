@@ -1,0 +1,132 @@
+#include "qrcfail.h"
+
+#include <csetjmp>
+#include <iostream>
+
+#include "qrcconstraint.h"
+#include "qrcevent.h"
+#include "qrcfloatenv.h"
+#include "qrcmanager.h"
+#include "qrcmonitor.h"
+#include "qrcqueue.h"
+#include "qrcsearch.h"
+
+namespace {
+
+[[noreturn]] void jumpTo(QrcManagerI* m, jmp_buf* buffer) {
+  if (m->usesExceptions()) throw QrcFailException();
+  std::longjmp(*buffer, 1);
+}
+
+}  // namespace
+
+void QrcManagerI::fail(QrcAny label) {
+  if (_queue->isTracing() && _queue->getMonitor() && _currentDemon)
+    _queue->getMonitor()->notifyFail(_currentDemon);
+  if (_failTrap) jumpTo(this, _failTrap);
+  ++_fails;
+  if (_queue->isTracing()) {
+    if (_queue->getMonitor())
+      _queue->getMonitor()->notifyFailCount(_fails);
+    else
+      _queue->getTraceStream() << "QrcFail : " << _fails << std::endl;
+  }
+  _failLabel = label;
+  _currentDemon = nullptr;
+  if (_nextDepth > 0) failFromSearch();
+  if (_useExceptions) throw QrcFailException();
+  if (label) {
+    _reporter->report(18, "QrcFail", "fail not in a Solve (try enclosing in QrcSolve) : Label ", label);
+  } else {
+    _reporter->report(18, "QrcFail", "fail not in a Solve (try enclosing in QrcSolve)");
+  }
+  std::abort();
+}
+
+void QrcManagerI::failFromSearch() {
+  if (_failureGoal) _failureGoal->execute();
+  setRoundingNearest();
+  if (_currentSearch && _currentSearch->isRecomputing())
+    _queue->getTraceStream() << "Failure during recomputation" << std::endl;
+  jumpTo(this, &_currentSearch->_buffer);
+}
+
+void QrcManagerI::failAsReversibleAction() {
+  if (_searchDepth > 0 && _nextDepth > 0) failFromSearch();
+  if (_useExceptions) throw QrcFailException();
+  _reporter->report(18, "QrcReversibleAction", "fail not in a Solve (try enclosing in QrcSolve)");
+  std::abort();
+}
+
+// ---------------------------------------------------------------- traps
+
+bool QrcTryCatchFailI::run() {
+  QrcManagerI* m = _manager;
+  jmp_buf* outer = m->getFailTrap();
+  if (m->usesExceptions()) {
+    // The trap's buffer only marks that a trap is installed.
+    m->setFailTrap(&_buffer);
+    try {
+      body();
+    } catch (const QrcFailException&) {
+      m->setFailTrap(outer);
+      onFail(m);
+      return false;
+    }
+    m->setFailTrap(outer);
+    return true;
+  }
+  m->setFailTrap(&_buffer);
+  if (setjmp(_buffer) == 0) {
+    body();
+    m->setFailTrap(outer);
+    return true;
+  }
+  m->setFailTrap(outer);
+  onFail(m);
+  return false;
+}
+
+QrcTryCatchFailCtI::QrcTryCatchFailCtI(QrcManagerI* manager, QrcConstraintI* ct)
+    : QrcTryCatchFailI(manager, ct) {}
+
+void QrcTryCatchFailCtI::body() { static_cast<QrcConstraintI*>(_owner)->propagate(); }
+
+void QrcTryCatchFailCtI::onFail(QrcManagerI*) {
+  QrcExprI* truth = static_cast<QrcConstraintI*>(_owner)->getFailureVariable();
+  if (truth) QrcBindTruthFalse(truth);
+}
+
+QrcTryCatchFailEventHandlerI::QrcTryCatchFailEventHandlerI(QrcManagerI* manager,
+                                                           QrcEventHandlerI* handler,
+                                                           QrcInt value, QrcExprI* truth,
+                                                           QrcConstraintI* ct)
+    : QrcTryCatchFailI(manager, handler), _value(value), _truth(truth), _ct(ct) {}
+
+void QrcTryCatchFailEventHandlerI::body() {
+  if (QrcTruthCanBeTrue(_truth)) static_cast<QrcEventHandlerI*>(_owner)->process();
+}
+
+void QrcTryCatchFailEventHandlerI::onFail(QrcManagerI*) { QrcBindTruthFalse(_truth); }
+
+void QrcProcessHandler(QrcEventHandlerI* handler) {
+  QrcManagerI* m = handler->getManager();
+  if (handler->getTrapState() == QrcEventHandlerI::TrapUndecided) {
+    QrcDemonI* first = handler->getFirstDemon();
+    QrcConstraintI* ct = first ? first->getOwner() : nullptr;
+    if (ct && ct->getFailureVariable()) {
+      QrcTryCatchFailEventHandlerI* trap =
+          new (m) QrcTryCatchFailEventHandlerI(m, handler, -1, ct->getFailureVariable(), ct);
+      m->saveValue(handler->trapAddress());
+      handler->setTrap(trap);
+      handler->setTrapState(QrcEventHandlerI::TrapMade);
+    } else {
+      handler->setTrapState(QrcEventHandlerI::NoTrap);
+    }
+  }
+  if (handler->getTrapState() == QrcEventHandlerI::NoTrap) {
+    handler->process();
+    return;
+  }
+  handler->getTrap()->run();
+}

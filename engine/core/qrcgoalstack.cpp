@@ -1,0 +1,207 @@
+// The And stack of goals and the Or stack of choice points.
+#include <cstdlib>
+#include <iostream>
+#include <vector>
+
+#include "qrcconstraint.h"
+#include "qrcgoal.h"
+#include "qrcmanager.h"
+#include "qrcmonitor.h"
+#include "qrcqueue.h"
+#include "qrcsearch.h"
+
+// And stack entries are (top before the push, goal). The floor protects the
+// entries of goals that were popped after the latest choice point: pushes go
+// above it, and a popped entry sends the top back to where it was.
+void QrcManagerI::pushGoal(QrcGoalI* goal) {
+  QrcMemoryStack* s = _andStack;
+  QrcInt remembered = s->getTop();
+  s->popTo(s->_floor);
+  s->push(static_cast<QrcWord>(remembered));
+  s->push(reinterpret_cast<QrcWord>(goal));
+  s->_floor += 2;
+}
+
+QrcGoalI* QrcManagerI::popGoal() {
+  QrcMemoryStack* s = _andStack;
+  if (s->getTop() == s->_floor) s->_floor -= 2;
+  if (s->getTop() < 2) return nullptr;
+  QrcGoalI* goal = reinterpret_cast<QrcGoalI*>(s->pop());
+  QrcInt remembered = static_cast<QrcInt>(s->pop());
+  s->popTo(remembered);
+  return goal;
+}
+
+namespace {
+
+// The ten words of a choice-point record, in push order.
+struct ChoiceRecord {
+  QrcWord label, heapTop, andTop, andFloor, persistentTop, trailTop, zero, second, orTop, first;
+};
+
+void pushRecord(QrcMemoryStack* s, const ChoiceRecord& r) {
+  const QrcWord* w = &r.label;
+  for (int i = 0; i < 10; ++i) s->push(w[i]);
+}
+
+ChoiceRecord popRecord(QrcMemoryStack* s) {
+  ChoiceRecord r;
+  QrcWord* w = &r.label;
+  for (int i = 9; i >= 0; --i) w[i] = s->pop();
+  return r;
+}
+
+}  // namespace
+
+void QrcManagerI::pushChoicePoint(QrcGoalI* first, QrcGoalI* second, QrcAny label) {
+  ++_orRecords;
+  if (first && label != QrcReversibleActionMarker() && label != QrcInternalLabel()) {
+    ++_choicePoints;
+    if (_queue->isTracing()) {
+      if (_queue->getMonitor())
+        _queue->getMonitor()->notifyChoicePoint(_choicePoints);
+      else
+        _queue->getTraceStream() << "QrcOr   : " << _choicePoints << std::endl;
+    }
+  }
+  ++_stamp;
+  ChoiceRecord r;
+  r.label = reinterpret_cast<QrcWord>(label);
+  r.heapTop = static_cast<QrcWord>(_heap->getTop());
+  r.andTop = static_cast<QrcWord>(_andStack->getTop());
+  r.andFloor = static_cast<QrcWord>(_andStack->_floor);
+  r.persistentTop = static_cast<QrcWord>(_persistentTrail->getTop());
+  r.trailTop = static_cast<QrcWord>(_trail->getTop());
+  r.zero = 0;
+  r.second = reinterpret_cast<QrcWord>(second);
+  r.orTop = static_cast<QrcWord>(_orStack->getTop());
+  r.first = reinterpret_cast<QrcWord>(first);
+  pushRecord(_orStack, r);
+  QrcMemoryStack* s = _andStack;
+  if (s->getTop() == s->_floor) {
+    // Reserve a copy of the entry below, so that popping past it later leaves
+    // the original entry intact for this record's restoration.
+    QrcWord remembered = 0, goal = 0;
+    QrcInt top = s->getTop();
+    if (top >= 2) {
+      goal = s->pop();
+      remembered = s->pop();
+      s->push(remembered);
+      s->push(goal);
+    }
+    s->push(remembered);
+    s->push(goal);
+    s->_floor += 2;
+  }
+}
+
+void QrcManagerI::pushChoicePoint(QrcGoalI* goal, QrcAny label, bool noRestore) {
+  pushChoicePoint(goal, noRestore ? reinterpret_cast<QrcGoalI*>(const_cast<void*>(QrcNoRestoreMarker()))
+                                  : nullptr,
+                  label);
+}
+
+QrcGoalI* QrcManagerI::popChoicePoint(QrcWord* second, QrcAny* label) {
+  ChoiceRecord r = popRecord(_orStack);
+  --_orRecords;
+  if (r.second != reinterpret_cast<QrcWord>(QrcNoRestoreMarker())) {
+    _trail->restore(static_cast<QrcInt>(r.trailTop));
+    if (_persistentTrail != _trail) _persistentTrail->restore(static_cast<QrcInt>(r.persistentTop));
+    _queue->clear();
+    _heap->popTo(static_cast<QrcInt>(r.heapTop));
+    _andStack->_floor = static_cast<QrcInt>(r.andFloor);
+    _andStack->popTo(static_cast<QrcInt>(r.andTop));
+  }
+  _orStack->popTo(static_cast<QrcInt>(r.orTop));
+  ++_stamp;
+  ++_failStamp;
+  if (_scratchLock.getValue() != 0) _scratchLock.set(this, 0);
+  if (second) *second = r.second;
+  if (label) *label = reinterpret_cast<QrcAny>(r.label);
+  return reinterpret_cast<QrcGoalI*>(r.first);
+}
+
+void QrcManagerI::addReversibleAction(QrcGoalI* goal) {
+  QrcReversibleI* r = new (this) QrcReversibleI(this, goal);
+  pushChoicePoint(r, QrcReversibleActionMarker(), false);
+}
+
+void QrcManagerI::addReversibleActionNoRestore(QrcGoalI* goal) {
+  QrcReversibleI* r = new (this) QrcReversibleI(this, goal);
+  pushChoicePoint(r, QrcReversibleActionMarker(), true);
+  --_stamp;
+}
+
+void QrcManagerI::collapse() {
+  std::vector<QrcWord> actions;  // (goal, second) pairs, latest first
+  QrcInt andTop = _andStack->getTop(), andFloor = _andStack->_floor;
+  while (_orRecords > 0) {
+    ChoiceRecord r = popRecord(_orStack);
+    --_orRecords;
+    if (r.label == reinterpret_cast<QrcWord>(QrcReversibleActionMarker())) {
+      actions.push_back(r.first);
+      actions.push_back(r.second);
+      continue;
+    }
+    if (r.first == 0) {
+      andTop = static_cast<QrcInt>(r.andTop);
+      andFloor = static_cast<QrcInt>(r.andFloor);
+      break;
+    }
+  }
+  _andStack->_floor = andFloor;
+  _andStack->popTo(andTop);
+  for (size_t i = actions.size(); i >= 2; i -= 2) {
+    QrcGoalI* goal = reinterpret_cast<QrcGoalI*>(actions[i - 2]);
+    bool noRestore = actions[i - 1] == reinterpret_cast<QrcWord>(QrcNoRestoreMarker());
+    pushChoicePoint(goal, QrcReversibleActionMarker(), noRestore);
+    --_stamp;
+  }
+  ++_stamp;
+  ++_failStamp;
+}
+
+bool QrcManagerI::popChoicePoints(QrcInt n) {
+  QrcInt orTop = _orStack->getTop();
+  QrcInt records = _orRecords;
+  QrcInt popped = 0;
+  while (popped < n && _orRecords > 0) {
+    QrcAny label = nullptr;
+    popChoicePoint(nullptr, &label);
+    if (label != QrcReversibleActionMarker()) ++popped;
+  }
+  bool result = true;
+  if (_orRecords > 0) {
+    QrcWord first = 0;
+    QrcInt top = _orStack->getTop();
+    first = _orStack->pop();
+    _orStack->popTo(top);
+    result = reinterpret_cast<QrcGoalI*>(first) != reinterpret_cast<QrcGoalI*>(_sharedFailGoal);
+  }
+  _orStack->popTo(orTop);
+  _orRecords = records;
+  return result;
+}
+
+void QrcManagerI::pushAddedGoals() {
+  QrcGoalCell* list = _goalsAdded;
+  _goalsAdded = nullptr;
+  for (QrcGoalCell* c = list; c; c = c->next) pushGoal(c->goal);
+}
+
+bool QrcManagerI::executeGoals() {
+  for (;;) {
+    QrcGoalI* goal = popGoal();
+    if (!goal) return true;
+    while (goal) {
+      _currentGoal = goal;
+      QrcGoalI* next = goal->execute();
+      if (_goalsAdded) {
+        if (next) pushGoal(next);
+        pushAddedGoals();
+        next = nullptr;
+      }
+      goal = next;
+    }
+  }
+}

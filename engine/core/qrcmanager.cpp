@@ -1,0 +1,564 @@
+#include "qrcmanager.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <new>
+
+#include "qrcconstraint.h"
+#include "qrcfloatenv.h"
+#include "qrcgoal.h"
+#include "qrcqueue.h"
+#include "qrcsearch.h"
+#include "qrcsizealloc.h"
+#include "qroexception.h"
+#include "qroplatform.h"
+
+void QrcEdit() { std::cout << "edit" << std::endl; }
+void QrcNoEdit() { std::cout << "noEdit" << std::endl; }
+
+namespace {
+
+QrcInt liveManagers = 0;
+bool floatEnvironmentReady = false;
+
+QrcErrorReporter* defaultReporter() {
+  static QrcErrorReporter reporter;
+  return &reporter;
+}
+
+QrcTrail* newTrail(QrcManagerI* m, int recording) {
+  QrcTrail* t = new QrcTrail(m);
+  t->setRecording(recording);
+  return t;
+}
+
+}  // namespace
+
+QrcErrorReporter* QrcGetErrorReporter(QrcManagerI* manager) {
+  if (manager && manager->getErrorReporter()) return manager->getErrorReporter();
+  return defaultReporter();
+}
+
+void* QrcAllocate(size_t size, QrcManagerI* manager) {
+  if (manager) return QrcAllocate(size, manager->getHeap());
+  void* p = std::malloc(size ? size : 1);
+  if (!p) throw QroMemoryException();
+  return p;
+}
+
+QrcRevWord::QrcRevWord(QrcManagerI* manager, QrcInt value)
+    : _value(value), _stamp(manager ? manager->getStamp() : 0) {}
+
+QrcRevWord::QrcRevWord(const QrcManager& manager, QrcInt value)
+    : _value(value), _stamp(manager.getImpl() ? manager.getImpl()->getStamp() : 0) {}
+
+QrcInt QrcManagerI::getLiveManagerCount() { return liveManagers; }
+
+// ---------------------------------------------------------------- creation
+
+QrcManagerI::QrcManagerI(QrcManagerTag tag) {
+  if (tag != &QrcEdit && tag != &QrcNoEdit) QrcFatalError(0, "Bad construction of QrcManager", "");
+  _editMode = tag == &QrcEdit ? 1 : 0;
+  _initialEditMode = _editMode;
+  _counted = 0;
+  if (!_editMode) {
+    ++liveManagers;
+    _counted = 1;
+  }
+  if (!floatEnvironmentReady) {
+    floatEnvironmentReady = true;
+    QrcInitFloatEnvironment();
+  }
+  build();
+}
+
+void QrcManagerI::build() {
+  bool pooling = qroplatform::getEnv("QRC_NO_MEMORY_MANAGER") == nullptr;
+  int heapMode = pooling ? QrcMemoryStack::Blocks : QrcMemoryStack::PerObject;
+
+  _owner = nullptr;
+  _reporter = nullptr;
+  _stamp = 0;
+  _failStamp = 1;
+  _heap = new QrcMemoryStack(this, heapMode);
+  _reporter = new (_heap) QrcErrorReporter();
+  _queue = new QrcPropagationQueueI(this);
+  _trail = newTrail(this, 0);
+  _persistentTrail = _trail;
+  _secondTrail = newTrail(this, 1);
+  _globalHeap = new QrcMemoryStack(this, heapMode);
+  _sizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
+  if (!pooling) _sizeAllocator->setPooling(0);
+  _copyStack = new QrcCopyStack();
+  _andStack = new QrcMemoryStack(this, QrcMemoryStack::Blocks);
+  _andStack->_floor = _andStack->getTop();
+  _orStack = new QrcMemoryStack(this, QrcMemoryStack::Blocks);
+  _orRecords = 0;
+  _choicePoints = 0;
+  _searchStack = new QrcMemoryStack(this, QrcMemoryStack::Blocks);
+
+  _variableCount = QrcRevWord(this, 0);
+  _constraintCount = QrcRevWord(this, 0);
+  _eventHandlerCounter = QrcRevWord(this, 0);
+  _scratchLock = QrcRevWord(this, 0);
+  _scratchCapacity = 1000;
+  _scratch = static_cast<QrcInt*>(std::malloc(8000));
+  if (!_scratch) throw QroMemoryException();
+  _arrayPool = nullptr;
+  _arrayPool = static_cast<QrcLockableArray*>(std::malloc(sizeof(QrcLockableArray)));
+  if (!_arrayPool) throw QroMemoryException();
+  _arrayPool->capacity = 1000;
+  _arrayPool->data = static_cast<QrcInt*>(std::malloc(8000));
+  if (!_arrayPool->data) throw QroMemoryException();
+  _arrayPool->lock = new (_globalHeap) QrcRevWord(this, 0);
+  _arrayPool->next = nullptr;
+
+  _startTime = cpuTime();
+  _creationClock = clockTime();
+  _defaultPrecision = 1e-10;
+  _secondTolerance = 1e-11;
+  _addMode = 1;
+  _immediatePost = 1;
+  for (int i = 0; i < 5; ++i) _editHeads[i] = _editTails[i] = nullptr;
+  _secondSizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
+  if (!pooling) _secondSizeAllocator->setPooling(0);
+  _random = nullptr;
+  _packApproximationSize = 512;
+  _generalAllocator = nullptr;
+
+  _teardownListeners = nullptr;
+  _varNotifiers = nullptr;
+  _claimants = nullptr;
+  _currentDemon = nullptr;
+  _failTrap = nullptr;
+  _currentGoal = nullptr;
+  _launchCallbacks = nullptr;
+  _savedGoals = nullptr;
+  _pushStateLevel = 0;
+  _automaticPushState = 0;
+  _failCallbacks = nullptr;
+  _failureGoal = nullptr;
+  _failLimit = 0;
+  _fails = 0;
+  _goalsAdded = nullptr;
+  _nextDepth = 0;
+  _failLabel = nullptr;
+  _limitsSet = 0;
+  _nestedFails = 0;
+  _nestedSolve = 0;
+  _path = nullptr;
+  _secondFirst = 0;
+  _choicePointLimit = 0;
+  _currentSearch = nullptr;
+  _pathDepth = 0;
+  _firstBranches = 0;
+  _stop = 0;
+  _status = 0;
+  _searchDepth = 0;
+  _pushStateDepth = 0;
+  _timeLimit = 0.0;
+  _rootSearch = nullptr;
+  _useExceptions = 0;
+  _variablePrecision = 0;
+  _boundPrecision = 0;
+  _displayMode = 2;
+  _output = &std::cout;
+  _workerNumber = 0;
+  _saverList = nullptr;
+  _trueConstraint = nullptr;
+  _oneIntConst = nullptr;
+  _floatZero = nullptr;
+  _floatPlaceholder = nullptr;
+  _nodeFileCounter = 0;
+  _nodeFilePrefix = nullptr;
+  _recomputedChoices = 0;
+  _storedNodes = 0;
+  _sharedFailGoal = new (_heap) QrcGoalFailI(this, nullptr);
+}
+
+QrcManagerI::~QrcManagerI() {
+  endAllSearches();
+  for (QrcTeardownListenerI* l = _teardownListeners; l; l = l->_next) l->teardown(this);
+  delete _queue;
+  if (_persistentTrail != _trail) delete _persistentTrail;
+  delete _trail;
+  delete _secondTrail;
+  delete _heap;
+  delete _globalHeap;
+  delete _copyStack;
+  delete _andStack;
+  delete _orStack;
+  delete _searchStack;
+  std::free(_scratch);
+  while (_arrayPool) {
+    QrcLockableArray* next = _arrayPool->next;
+    std::free(_arrayPool->data);
+    std::free(_arrayPool);
+    _arrayPool = next;
+  }
+  if (_counted) --liveManagers;
+}
+
+void QrcManagerI::endAllSearches() {
+  // Innermost first; ending at depth 0 empties the trails.
+  while (_searchDepth > 0 && _currentSearch) {
+    _nextDepth = 0;
+    QrcSearchI* s = _currentSearch;
+    if (s->getState() == QrcSearchI::Made) break;
+    s->end();
+  }
+}
+
+void QrcManagerI::reset() {
+  for (QrcTeardownListenerI* l = _teardownListeners; l; l = l->_next) l->teardown(this);
+  _teardownListeners = nullptr;
+  _queue->clear();
+  _queue->setTrace(0);
+  _queue->setMonitor(nullptr);
+  _trail->reset();
+  if (_persistentTrail != _trail) _persistentTrail->reset();
+  _secondTrail->reset();
+  _secondTrail->setRecording(1);
+  _heap->reset();
+  _globalHeap->reset();
+  _reporter = new (_heap) QrcErrorReporter();
+  _variableCount = QrcRevWord(this, 0);
+  _constraintCount = QrcRevWord(this, 0);
+  _eventHandlerCounter = QrcRevWord(this, 0);
+  _scratchLock = QrcRevWord(this, 0);
+  _sizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
+  _secondSizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
+  if (_heap->getMode() == QrcMemoryStack::PerObject) {
+    _sizeAllocator->setPooling(0);
+    _secondSizeAllocator->setPooling(0);
+  }
+  for (QrcLockableArray* a = _arrayPool; a; a = a->next) a->lock = new (_globalHeap) QrcRevWord(this, 0);
+  _copyStack->reset();
+  _andStack->reset();
+  _andStack->_floor = _andStack->getTop();
+  _orStack->reset();
+  _orRecords = 0;
+  _currentSearch = nullptr;
+  _rootSearch = nullptr;
+  _searchDepth = 0;
+  _nextDepth = 0;
+  _searchStack->reset();
+  _pushStateLevel = 0;
+  _pushStateDepth = 0;
+  _editMode = _initialEditMode;
+  for (int i = 0; i < 5; ++i) _editHeads[i] = _editTails[i] = nullptr;
+  _launchCallbacks = nullptr;
+  _failCallbacks = nullptr;
+  _goalsAdded = nullptr;
+  _savedGoals = nullptr;
+  _failureGoal = nullptr;
+  unsetLimits();
+  _fails = 0;
+  _nestedFails = 0;
+  _choicePoints = 0;
+  _recomputedChoices = 0;
+  _storedNodes = 0;
+  _startTime = cpuTime();
+  _defaultPrecision = 1e-10;
+  _secondTolerance = 1e-11;
+  // Words that pointed into the emptied heaps.
+  _trueConstraint = nullptr;
+  _oneIntConst = nullptr;
+  _floatZero = nullptr;
+  _floatPlaceholder = nullptr;
+  _saverList = nullptr;
+  _varNotifiers = nullptr;
+  _claimants = nullptr;
+  _currentDemon = nullptr;
+  _currentGoal = nullptr;
+  _failTrap = nullptr;
+  _failLabel = nullptr;
+  _path = nullptr;
+  _pathDepth = 0;
+  _firstBranches = 0;
+  _secondFirst = 0;
+  _stop = 0;
+  _status = 0;
+  _stamp = 0;
+  _failStamp = 1;
+  _sharedFailGoal = new (_heap) QrcGoalFailI(this, nullptr);
+}
+
+// ---------------------------------------------------------------- memory
+
+void* QrcManagerI::allocateSized(QrcInt n) { return _sizeAllocator->allocateSized(n); }
+
+void QrcManagerI::freeSized(void* block, QrcInt n) { _sizeAllocator->freeSized(block, n); }
+
+QrcInt* QrcManagerI::lockIntArray(QrcInt n) {
+  if (n > _scratchCapacity) {
+    QrcInt* data = static_cast<QrcInt*>(std::malloc(static_cast<size_t>(n) * sizeof(QrcInt)));
+    if (!data) throw QroMemoryException();
+    std::free(_scratch);
+    _scratch = data;
+    _scratchCapacity = n;
+  }
+  _scratchLock.set(this, 1);
+  return _scratch;
+}
+
+void QrcManagerI::unlockArray() { _scratchLock.set(this, 0); }
+
+QrcInt* QrcManagerI::lockArrayFromPool(QrcInt n) {
+  QrcLockableArray* record = nullptr;
+  for (QrcLockableArray* a = _arrayPool; a; a = a->next) {
+    if (a->lock->getValue() == 0) {
+      record = a;
+      break;
+    }
+  }
+  if (record && record->capacity < n) {
+    QrcInt* data = static_cast<QrcInt*>(std::malloc(static_cast<size_t>(n) * sizeof(QrcInt)));
+    if (!data) throw QroMemoryException();
+    std::free(record->data);
+    record->data = data;
+    record->capacity = n;
+  }
+  if (!record) {
+    record = static_cast<QrcLockableArray*>(std::malloc(sizeof(QrcLockableArray)));
+    if (!record) throw QroMemoryException();
+    record->data = static_cast<QrcInt*>(std::malloc(static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcInt)));
+    if (!record->data) {
+      std::free(record);
+      throw QroMemoryException();
+    }
+    record->capacity = n;
+    record->lock = new (_globalHeap) QrcRevWord(this, 0);
+    record->next = _arrayPool;
+    _arrayPool = record;
+  }
+  record->lock->set(this, 1);
+  return record->data;
+}
+
+void QrcManagerI::unlockArrayFromPool(QrcInt* data) {
+  for (QrcLockableArray* a = _arrayPool; a; a = a->next) {
+    if (a->data == data) {
+      a->lock->set(this, 0);
+      return;
+    }
+  }
+}
+
+void QrcManagerI::checkImplementation(const void* object, const char* place) {
+  if (!object) _reporter->report(39, "empty handle", place);
+}
+
+QrcFilterLevelTable* QrcManagerI::getFilterLevelTable() const { return nullptr; }
+
+// ---------------------------------------------------------------- counters and listeners
+
+void QrcManagerI::incrementVariableCount() {
+  _variableCount.set(this, _variableCount.getValue() + 1);
+}
+
+void QrcManagerI::decrementVariableCount() {
+  _variableCount.set(this, _variableCount.getValue() - 1);
+}
+
+void QrcManagerI::incrementConstraintCount() {
+  _constraintCount.set(this, _constraintCount.getValue() + 1);
+}
+
+QrcInt QrcManagerI::nextEventHandlerSerial() {
+  _eventHandlerCounter.set(this, _eventHandlerCounter.getValue() + 1);
+  return _eventHandlerCounter.getValue();
+}
+
+QrcInt QrcManagerI::getChoicePointCount() const { return _choicePoints; }
+
+void QrcManagerI::addVarNotify(QrcVarNotifyI* notify) {
+  notify->_next = _varNotifiers;
+  _varNotifiers = notify;
+}
+
+void QrcManagerI::removeVarNotify(QrcVarNotifyI* notify) {
+  for (QrcVarNotifyI** p = &_varNotifiers; *p; p = &(*p)->_next) {
+    if (*p == notify) {
+      *p = notify->_next;
+      return;
+    }
+  }
+}
+
+void QrcManagerI::notifyNewIntVar(QrcExprI* exp) {
+  for (QrcVarNotifyI* n = _varNotifiers; n; n = n->_next) n->notifyNewIntVar(exp);
+}
+
+void QrcManagerI::notifyNewFloatVar(QrcExprI* exp) {
+  for (QrcVarNotifyI* n = _varNotifiers; n; n = n->_next) n->notifyNewFloatVar(exp);
+}
+
+void QrcManagerI::addTeardownListener(QrcTeardownListenerI* listener) {
+  listener->_next = _teardownListeners;
+  _teardownListeners = listener;
+}
+
+void QrcManagerI::addExtractionClaimant(QrcExtractionClaimantI* claimant) {
+  claimant->_next = _claimants;
+  _claimants = claimant;
+}
+
+QrcInt QrcManagerI::getPropagationStamp() const { return _queue->getPropagationStamp(); }
+
+void QrcManagerI::setTrace(bool flag) { _queue->setTrace(flag ? 1 : 0); }
+
+void QrcManagerI::setMonitor(QrcSearchMonitorI* monitor) { _queue->setMonitor(monitor); }
+
+void QrcManagerI::setTraceStream(std::ostream& os) { _queue->setTraceStream(os); }
+
+// ---------------------------------------------------------------- adding
+
+void QrcManagerI::add(QrcGoalI* goal) {
+  if (!goal) {
+    _reporter->report(39, "empty handle", "add QrcGoal");
+    return;
+  }
+  QrcGoalCell* cell = new (this) QrcGoalCell{_goalsAdded, goal};
+  _goalsAdded = cell;
+}
+
+bool QrcManagerI::isClaimed(QrcConstraintI* ct) {
+  for (QrcExtractionClaimantI* c = _claimants; c; c = c->_next)
+    if (c->claim(ct)) return true;
+  return false;
+}
+
+void QrcManagerI::fileConstraint(QrcConstraintI* ct, bool trailed) {
+  QrcInt p = ct->getEditPriority();
+  if (p < 0) p = 0;
+  if (p > 4) p = 4;
+  if (trailed) {
+    saveValue(&_editHeads[p]);
+    saveValue(&_editTails[p]);
+    saveValue(ct->filedAddress());
+    saveValue(ct->nextPendingAddress());
+    if (_editTails[p]) saveValue(_editTails[p]->nextPendingAddress());
+  }
+  ct->setNextPending(nullptr);
+  ct->setFiled(1);
+  if (_editTails[p])
+    _editTails[p]->setNextPending(ct);
+  else
+    _editHeads[p] = ct;
+  _editTails[p] = ct;
+}
+
+void QrcManagerI::add(QrcConstraintI* ct) {
+  if (!ct) {
+    _reporter->report(39, "empty handle", "add QrcConstraint");
+    return;
+  }
+  if (_addMode == 0) {
+    if (_editMode) {
+      if (!ct->isFiled()) fileConstraint(ct, false);
+      return;
+    }
+    if (!isClaimed(ct)) ct->postAndPropagate();
+    return;
+  }
+  if (ct->isPosted() || ct->isAddIgnored()) return;
+  ct->setStatusBits(QrcConstraintI::Added);
+  if (_editMode) {
+    if (!ct->isFiled()) fileConstraint(ct, true);
+    return;
+  }
+  if (_currentDemon) {
+    QrcConstraintI* parent =
+        _currentDemon->isConstraint() ? static_cast<QrcConstraintI*>(_currentDemon) : nullptr;
+    if (parent) {
+      ct->setParent(parent);
+      if (parent->getFailTrap() && !ct->getFailTrap()) ct->inheritFailTrap(parent);
+    }
+    if (ct->hasMetaPostDemon() && _immediatePost) {
+      if (!isClaimed(ct)) ct->postAndPropagate();
+      return;
+    }
+    _queue->queueForPosting(ct);
+    return;
+  }
+  ct->setAddingGoal(_currentGoal);
+  if (!isClaimed(ct)) ct->postAndPropagate();
+}
+
+void QrcManagerI::remove(QrcConstraintI* ct) {
+  if (!ct) {
+    _reporter->report(39, "empty handle", "remove QrcConstraint");
+    return;
+  }
+  if (!_editMode || !ct->isFiled()) return;
+  QrcInt p = ct->getEditPriority();
+  if (p < 0) p = 0;
+  if (p > 4) p = 4;
+  QrcConstraintI* prev = nullptr;
+  for (QrcConstraintI* c = _editHeads[p]; c; prev = c, c = c->getNextPending()) {
+    if (c != ct) continue;
+    saveValue(&_editHeads[p]);
+    saveValue(&_editTails[p]);
+    if (prev) {
+      saveValue(prev->nextPendingAddress());
+      prev->setNextPending(c->getNextPending());
+    } else {
+      _editHeads[p] = c->getNextPending();
+    }
+    if (_editTails[p] == c) _editTails[p] = prev;
+    break;
+  }
+  saveValue(ct->nextPendingAddress());
+  saveValue(ct->filedAddress());
+  ct->setNextPending(nullptr);
+  ct->setFiled(0);
+}
+
+void QrcManagerI::postFiled() {
+  for (int p = 0; p < 5; ++p) {
+    while (_editHeads[p]) {
+      QrcConstraintI* ct = _editHeads[p];
+      saveValue(&_editHeads[p]);
+      saveValue(&_editTails[p]);
+      _editHeads[p] = ct->getNextPending();
+      if (!_editHeads[p]) _editTails[p] = nullptr;
+      saveValue(ct->nextPendingAddress());
+      saveValue(ct->filedAddress());
+      ct->setNextPending(nullptr);
+      ct->setFiled(0);
+      if (!isClaimed(ct)) ct->postAndPropagate();
+    }
+  }
+}
+
+void QrcManagerI::leaveEditMode() {
+  if (liveManagers == 0 && !_counted) {
+    double before = cpuTime();
+    ++liveManagers;
+    _counted = 1;
+    double spent = cpuTime() - before;
+    _startTime += spent;
+    _creationClock += spent;
+  }
+  _editMode = 0;
+  postFiled();
+  if (_automaticPushState && _searchDepth == 1) {
+    saveValue(&_pushStateLevel);
+    if (_pushStateLevel == 0) {
+      _pushStateLevel = 1;
+    } else if (_pushStateLevel == 1) {
+      pushState();
+      _pushStateLevel = 2;
+      pushState();
+      _pushStateLevel = 3;
+    } else {
+      pushState();
+      _pushStateLevel = 3;
+    }
+  }
+}
+
+QrcConstraintI* QrcManagerI::getTrueConstraint() { return _trueConstraint; }
+
+QrcConstraintI* QrcManagerI::getFalseConstraint() { return nullptr; }

@@ -1,0 +1,436 @@
+#include "qrcqueue.h"
+
+#include <cstdlib>
+#include <iostream>
+
+#include "qrcconstraint.h"
+#include "qrcevent.h"
+#include "qrcfail.h"
+#include "qrcmanager.h"
+#include "qrcmonitor.h"
+#include "qroexception.h"
+
+namespace {
+
+const int CellsPerBlock = 250;
+
+// Block of FIFO cells: 250 cells and a link (4008 bytes).
+struct FifoBlock {
+  QrcPropagationQueueI::Cell cells[CellsPerBlock];
+  FifoBlock* link;
+};
+
+struct IntBlock {
+  QrcPropagationQueueI::IntCell cells[CellsPerBlock];
+  IntBlock* link;
+};
+
+struct FloatBlock {
+  QrcPropagationQueueI::FloatCell cells[CellsPerBlock];
+  FloatBlock* link;
+};
+
+template <class Block, class CellT>
+CellT* carve(void*& chain, QrcUInt& bytes, QrcUInt blockBytes, bool counted) {
+  Block* b = static_cast<Block*>(std::malloc(sizeof(Block)));
+  if (!b) throw QroMemoryException();
+  b->link = static_cast<Block*>(chain);
+  chain = b;
+  for (int i = 0; i < CellsPerBlock; ++i) b->cells[i].next = i + 1 < CellsPerBlock ? &b->cells[i + 1] : nullptr;
+  if (counted) bytes += blockBytes;
+  return &b->cells[0];
+}
+
+template <class Block>
+void freeChain(void* chain) {
+  Block* b = static_cast<Block*>(chain);
+  while (b) {
+    Block* next = b->link;
+    std::free(b);
+    b = next;
+  }
+}
+
+}  // namespace
+
+QrcPropagationQueueI::QrcPropagationQueueI(QrcManagerI* manager)
+    : _tracedDemon(nullptr),
+      _traceStream(&std::cout),
+      _monitor(nullptr),
+      _trace(0),
+      _freeCells(nullptr),
+      _cellBlocks(nullptr),
+      _nesting(0),
+      _freeIntCells(nullptr),
+      _intBlocks(nullptr),
+      _freeFloatCells(nullptr),
+      _floatBlocks(nullptr),
+      _bytes(16280),
+      _manager(manager),
+      _pendingMin(0),
+      _pendingMax(0),
+      _deferredValues(nullptr),
+      _lastDeferredValue(nullptr),
+      _deferredRanges(nullptr),
+      _deferredAdditions(nullptr),
+      _pendingFloatMin(0),
+      _pendingFloatMax(0),
+      _deferredFloats(nullptr),
+      _stamp(1),
+      _runCount(1),
+      _stepLimit(INT64_MAX),
+      _steps(0) {
+  _freeCells = carve<FifoBlock, Cell>(_cellBlocks, _bytes, 4008, false);
+  _freeIntCells = carve<IntBlock, IntCell>(_intBlocks, _bytes, 6008, false);
+  _freeFloatCells = carve<FloatBlock, FloatCell>(_floatBlocks, _bytes, 6008, false);
+  initList(_handlers);
+  for (int i = 0; i < Levels; ++i) {
+    initList(_posting[i]);
+    initList(_propagation[i]);
+  }
+}
+
+QrcPropagationQueueI::~QrcPropagationQueueI() {
+  freeChain<FifoBlock>(_cellBlocks);
+  freeChain<IntBlock>(_intBlocks);
+  freeChain<FloatBlock>(_floatBlocks);
+}
+
+// ---------------------------------------------------------------- FIFO lists
+
+QrcPropagationQueueI::Cell* QrcPropagationQueueI::takeCell() {
+  if (!_freeCells) _freeCells = carve<FifoBlock, Cell>(_cellBlocks, _bytes, 4008, true);
+  Cell* c = _freeCells;
+  _freeCells = c->next;
+  c->next = nullptr;
+  c->item = nullptr;
+  return c;
+}
+
+void QrcPropagationQueueI::initList(List& list) { list.head = list.tail = takeCell(); }
+
+void QrcPropagationQueueI::append(List& list, void* item) {
+  Cell* fresh = takeCell();
+  list.tail->item = item;
+  list.tail->next = fresh;
+  list.tail = fresh;
+}
+
+void* QrcPropagationQueueI::popFront(List& list) {
+  Cell* c = list.head;
+  void* item = c->item;
+  list.head = c->next;
+  c->next = _freeCells;
+  _freeCells = c;
+  return item;
+}
+
+// ---------------------------------------------------------------- scheduling
+
+void QrcPropagationQueueI::pushEventHandler(QrcEventHandlerI* handler) {
+  append(_handlers, handler);
+  startDrain();
+}
+
+void QrcPropagationQueueI::push(QrcRootGoalDemonI* item, QrcInt priority) {
+  if (priority < 1) priority = 1;
+  if (priority > Levels) priority = Levels;
+  item->markPending();
+  append(_propagation[priority - 1], item);
+  startDrain();
+}
+
+void QrcPropagationQueueI::pushLast(QrcRootGoalDemonI* item) {
+  if (_manager->isInNestedSolve()) return;
+  push(item, Levels);
+}
+
+void QrcPropagationQueueI::queueForPosting(QrcConstraintI* ct) {
+  QrcInt p = ct->getEditPriority();
+  if (p < 0) p = 0;
+  if (p > Levels - 1) p = Levels - 1;
+  append(_posting[p], ct);
+}
+
+void QrcPropagationQueueI::leave() {
+  --_nesting;
+  startDrain();
+}
+
+int QrcPropagationQueueI::firstNonEmptyPostingLevel() const {
+  for (int i = 0; i < Levels; ++i)
+    if (!_posting[i].empty()) return i;
+  return Levels;
+}
+
+void QrcPropagationQueueI::startDrain() {
+  bool nested = _manager->isInNestedSolve();
+  if (!(_nesting == 0 || (_nesting == 1 && nested))) return;
+  ++_nesting;
+  ++_stamp;
+  _steps = 0;
+  drain(5);
+  --_nesting;
+}
+
+void QrcPropagationQueueI::drain(int levels) {
+  // drain(k + 1): lower levels (and all events) first, then one item of level k.
+  int k = levels - 1;
+  for (;;) {
+    if (k > 0) {
+      drain(k);
+      if (k == 4 && _manager->isInNestedSolve()) return;
+    } else {
+      while (!_handlers.empty()) {
+        processHandlers();
+        postPending();
+      }
+    }
+    List& list = _propagation[k];
+    if (list.empty()) return;
+    QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(popFront(list));
+    ++_runCount;
+    item->runIfPending();
+  }
+}
+
+void QrcPropagationQueueI::processHandlers() {
+  while (!_handlers.empty()) {
+    QrcEventHandlerI* h = static_cast<QrcEventHandlerI*>(_handlers.head->item);
+    if (++_steps > _stepLimit) _manager->fail();
+    ++_runCount;
+    if (h->getState() != 4) {
+      bool tracing = _trace && _monitor;
+      if (tracing) h->traceWithMonitor(_monitor);
+      QrcProcessHandler(h);
+      if (tracing) h->traceWithMonitor2(_monitor);
+    }
+    popFront(_handlers);
+  }
+}
+
+void QrcPropagationQueueI::postPending() {
+  int level = firstNonEmptyPostingLevel();
+  while (level < Levels) {
+    QrcConstraintI* ct = static_cast<QrcConstraintI*>(popFront(_posting[level]));
+    if (!_manager->isClaimed(ct)) ct->postAndPropagate();
+    if (!_handlers.empty()) return;
+    level = firstNonEmptyPostingLevel();
+  }
+}
+
+void QrcPropagationQueueI::clear() {
+  while (!_handlers.empty()) {
+    QrcEventHandlerI* h = static_cast<QrcEventHandlerI*>(popFront(_handlers));
+    h->clearEvents();
+  }
+  for (int i = 0; i < Levels; ++i)
+    while (!_posting[i].empty()) popFront(_posting[i]);
+  bool nested = _manager->isInNestedSolve();
+  _nesting = nested ? 1 : 0;
+  int levels = nested ? Levels - 1 : Levels;
+  for (int i = 0; i < levels; ++i) {
+    while (!_propagation[i].empty()) {
+      QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(popFront(_propagation[i]));
+      if (item->getState() == QrcRootGoalDemonI::Pending) item->setState(QrcRootGoalDemonI::Idle);
+    }
+  }
+  _tracedDemon = nullptr;
+}
+
+void QrcPropagationQueueI::notifyDemonBegin(QrcRootGoalDemonI* d) {
+  if (_monitor)
+    _monitor->notifyDemonBegin(d);
+  else
+    setTracedDemon(d);
+}
+
+void QrcPropagationQueueI::notifyDemonEnd(QrcRootGoalDemonI* d) {
+  if (_monitor)
+    _monitor->notifyDemonEnd(d);
+  else
+    clearTracedDemon(d);
+}
+
+// ---------------------------------------------------------------- deferred requests
+
+QrcPropagationQueueI::IntCell* QrcPropagationQueueI::newCell() {
+  if (!_freeIntCells) _freeIntCells = carve<IntBlock, IntCell>(_intBlocks, _bytes, 6008, true);
+  IntCell* c = _freeIntCells;
+  _freeIntCells = c->next;
+  c->next = nullptr;
+  c->value = 0;
+  c->cause = _manager->getCurrentDemon();
+  return c;
+}
+
+void QrcPropagationQueueI::freeCell(IntCell* cell) {
+  cell->next = _freeIntCells;
+  _freeIntCells = cell;
+}
+
+void QrcPropagationQueueI::freeCells(IntCell* list) {
+  while (list) {
+    IntCell* next = list->next;
+    freeCell(list);
+    list = next;
+  }
+}
+
+QrcInt QrcPropagationQueueI::deferRange(QrcInt a, QrcInt b) {
+  if (a > _pendingMin) _pendingMin = a;
+  if (b < _pendingMax) _pendingMax = b;
+  return _pendingMax;
+}
+
+void QrcPropagationQueueI::deferValue(QrcInt v) {
+  IntCell* c = newCell();
+  c->value = v;
+  c->next = _deferredValues;
+  _deferredValues = c;
+  _lastDeferredValue = c;
+}
+
+void QrcPropagationQueueI::dropLastDeferredValue() {
+  if (!_deferredValues) return;
+  IntCell* c = _deferredValues;
+  _deferredValues = c->next;
+  freeCell(c);
+  _lastDeferredValue = _deferredValues;
+}
+
+void QrcPropagationQueueI::deferValueRange(QrcInt a, QrcInt b) {
+  IntCell* hi = newCell();
+  hi->value = b;
+  hi->next = _deferredRanges;
+  IntCell* lo = newCell();
+  lo->value = a;
+  lo->next = hi;
+  _deferredRanges = lo;
+}
+
+void QrcPropagationQueueI::setLastDeferredRangeMin(QrcInt v) {
+  if (_deferredRanges) _deferredRanges->value = v;
+}
+
+void QrcPropagationQueueI::setLastDeferredRangeMax(QrcInt v) {
+  if (_deferredRanges && _deferredRanges->next) _deferredRanges->next->value = v;
+}
+
+void QrcPropagationQueueI::deferAddition(QrcInt v) {
+  IntCell* c = newCell();
+  c->value = v;
+  c->next = _deferredAdditions;
+  _deferredAdditions = c;
+}
+
+QrcPropagationQueueI::IntCell* QrcPropagationQueueI::takeDeferredValues() {
+  IntCell* l = _deferredValues;
+  _deferredValues = nullptr;
+  _lastDeferredValue = nullptr;
+  return l;
+}
+
+QrcPropagationQueueI::IntCell* QrcPropagationQueueI::takeDeferredRanges() {
+  IntCell* l = _deferredRanges;
+  _deferredRanges = nullptr;
+  return l;
+}
+
+QrcPropagationQueueI::IntCell* QrcPropagationQueueI::takeDeferredAdditions() {
+  IntCell* l = _deferredAdditions;
+  _deferredAdditions = nullptr;
+  return l;
+}
+
+void QrcPropagationQueueI::clearDeferred() {
+  freeCells(takeDeferredValues());
+  freeCells(takeDeferredRanges());
+  freeCells(takeDeferredAdditions());
+}
+
+QrcPropagationQueueI::FloatCell* QrcPropagationQueueI::newFloatCell() {
+  if (!_freeFloatCells) _freeFloatCells = carve<FloatBlock, FloatCell>(_floatBlocks, _bytes, 6008, true);
+  FloatCell* c = _freeFloatCells;
+  _freeFloatCells = c->next;
+  c->next = nullptr;
+  c->value = 0;
+  c->cause = _manager->getCurrentDemon();
+  return c;
+}
+
+void QrcPropagationQueueI::freeFloatCells(FloatCell* list) {
+  while (list) {
+    FloatCell* next = list->next;
+    list->next = _freeFloatCells;
+    _freeFloatCells = list;
+    list = next;
+  }
+}
+
+void QrcPropagationQueueI::deferFloatRange(QrcFloat a, QrcFloat b) {
+  if (a > _pendingFloatMin) _pendingFloatMin = a;
+  if (b < _pendingFloatMax) _pendingFloatMax = b;
+}
+
+void QrcPropagationQueueI::deferFloatValue(QrcFloat v) {
+  FloatCell* c = newFloatCell();
+  c->value = v;
+  c->next = _deferredFloats;
+  _deferredFloats = c;
+}
+
+QrcPropagationQueueI::FloatCell* QrcPropagationQueueI::takeDeferredFloatValues() {
+  FloatCell* l = _deferredFloats;
+  _deferredFloats = nullptr;
+  return l;
+}
+
+// ---------------------------------------------------------------- constraint lists
+
+void QrcConstraintList::addConstraint(QrcRootGoalDemonI* ct) {
+  if (!ct) QrcFatalError(39, "empty handle", "addConstraint");
+  if (_head && _head->item == ct) return;
+  _manager->saveValue(&_head);
+  _head = new (_manager) Cell{_head, ct};
+}
+
+void QrcConstraintList::removeConstraint(QrcRootGoalDemonI* ct) {
+  if (!ct) QrcFatalError(39, "empty handle", "removeConstraint");
+  Cell** link = &_head;
+  while (*link) {
+    if ((*link)->item == ct) {
+      _manager->saveValue(link);
+      *link = (*link)->next;
+    } else {
+      link = &(*link)->next;
+    }
+  }
+}
+
+QrcInt QrcConstraintList::getSize() const {
+  QrcInt n = 0;
+  for (Cell* c = _head; c; c = c->next) ++n;
+  return n;
+}
+
+void QrcConstraintList::markPending() {
+  for (Cell* c = _head; c; c = c->next) c->item->markPending();
+}
+
+void QrcConstraintList::propagatePending() {
+  for (Cell* c = _head; c; c = c->next) c->item->runIfPending();
+}
+
+void QrcConstraintList::propagateAll() {
+  QrcPropagationQueueI* q = _manager->getPropagationQueue();
+  for (Cell* c = _head; c; c = c->next) {
+    QrcRootGoalDemonI* saved = _manager->getCurrentDemon();
+    _manager->setCurrentDemon(c->item);
+    bool tracing = q->isTracing();
+    if (tracing) q->notifyDemonBegin(c->item);
+    c->item->propagate();
+    if (tracing) q->notifyDemonEnd(c->item);
+    _manager->setCurrentDemon(saved);
+  }
+}

@@ -1,0 +1,390 @@
+// Depth-first search over the choice points that or-goals open.
+#include "qrcsearch.h"
+
+#include <iostream>
+
+#include "qrcfail.h"
+#include "qrcfloatenv.h"
+#include "qrcmanager.h"
+#include "qrcqueue.h"
+
+QrcSearchI::QrcSearchI(QrcManagerI* manager, QrcSearchI* parent)
+    : _savedRecording(0),
+      _savedPersistentRecording(0),
+      _parent(parent ? parent : this),
+      _child(nullptr),
+      _manager(manager) {
+  clearFields();
+}
+
+void QrcSearchI::clearFields() {
+  _nodeStorage = nullptr;
+  _recomputationDepth = 0;
+  _infoCounter = 0;
+  _currentNode = nullptr;
+  _state = Made;
+  _goal = nullptr;
+  _monitor = nullptr;
+  _memoryLimit = INT64_MAX;
+  _nodeOptions[0] = _nodeOptions[1] = _nodeOptions[2] = 0;
+  _optFilter = nullptr;
+  _nodeCounter = 0;
+  _orBase = -2;
+  _plain = 1;
+  _storageNotWanted = 1;
+  _choiceRules = nullptr;
+  _firstOnly = 0;
+  _secondOnly = 0;
+  _firstNext = 1;
+  _endCallback = nullptr;
+  _laterPass = 0;
+  _runStarted = 0;
+}
+
+void QrcSearchI::close() {}
+
+void QrcSearchI::setFileNodeOptions(QrcInt limit, QrcInt a, QrcInt b, QrcInt c) {
+  _memoryLimit = limit > 5000000 ? limit : 5000000;
+  _nodeOptions[0] = a;
+  _nodeOptions[1] = b;
+  _nodeOptions[2] = c;
+}
+
+void QrcSearchI::setMonitor(QrcSearchEventMonitorI* monitor) {
+  QrcManagerI* m = _manager;
+  if (m->_searchDepth != m->_nextDepth) {
+    monitor->_next = _monitor;
+    _monitor = monitor;
+    _storageNotWanted = 0;
+    return;
+  }
+  m->saveValue(&_monitor);
+  monitor->_next = _monitor;
+  _monitor = monitor;
+}
+
+void QrcSearchI::addChoiceRule(QrcChoiceRuleI* rule) {
+  if (!_choiceRules) {
+    _choiceRules = rule;
+    return;
+  }
+  QrcChoiceRuleI* r = _choiceRules;
+  while (r->_next) r = r->_next;
+  r->_next = rule;
+}
+
+void QrcSearchI::setOptFilter(QrcOptFilterI* filter) {
+  if (_state != Made) _manager->saveValue(&_optFilter);
+  _optFilter = filter;
+}
+
+namespace {
+
+// Delivers to the rest of the chain first, so the first installed hears first.
+template <class F>
+void deliver(QrcSearchEventMonitorI* m, F f) {
+  if (!m) return;
+  deliver(m->_next, f);
+  f(m);
+}
+
+}  // namespace
+
+void QrcSearchI::notifyBacktrack(QrcAny label) {
+  deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->backtrack(label); });
+}
+
+// ---------------------------------------------------------------- choices
+
+int QrcSearchI::combineVerdicts(QrcGoalI* first, QrcGoalI* second, QrcAny label) {
+  int current = 0;
+  for (QrcChoiceRuleI* r = _choiceRules; r; r = r->_next) {
+    int v = r->verdict(first, second, label);
+    switch (current) {
+      case 0: current = v; break;
+      case 1: current = v == 0 ? 1 : v == 1 ? 0 : v == 2 ? 2 : v == 3 ? 3 : 4; break;
+      case 2: current = (v == 0 || v == 1 || v == 2) ? 2 : 4; break;
+      case 3: current = (v == 0 || v == 1 || v == 3) ? 3 : 4; break;
+      default: current = 4; break;
+    }
+  }
+  return current;
+}
+
+void QrcSearchI::recordChoice(bool secondBranch, QrcAny label) {
+  QrcManagerI* m = _manager;
+  m->saveValue(&m->_path);
+  m->_path = new (m) QrcPathCell{secondBranch ? 1 : 0, label, static_cast<QrcPathCell*>(m->_path)};
+  m->saveValue(&m->_pathDepth);
+  ++m->_pathDepth;
+  if (!secondBranch) {
+    m->saveValue(&m->_firstBranches);
+    ++m->_firstBranches;
+  }
+}
+
+void QrcSearchI::choose(QrcGoalI* first, QrcGoalI* second, QrcAny label) {
+  QrcManagerI* m = _manager;
+  int v = 0;
+  if (label != QrcInternalLabel() && !isRecomputing()) v = combineVerdicts(first, second, label);
+  switch (v) {
+    case 2:
+      m->pushGoal(first);
+      m->saveValue(&_firstOnly);
+      ++_firstOnly;
+      return;
+    case 3:
+      m->pushGoal(second);
+      m->saveValue(&_secondOnly);
+      ++_secondOnly;
+      return;
+    case 4:
+      m->fail();
+    default:
+      break;
+  }
+  bool secondFirst = v == 1;
+  // Saved before the record, so that popping it keeps this choice's order.
+  m->saveValue(&m->_secondFirst);
+  m->_secondFirst = secondFirst ? 1 : 0;
+  m->pushChoicePoint(first, second, label);
+  m->pushGoal(secondFirst ? second : first);
+  recordChoice(secondFirst, label);
+}
+
+void QrcSearchI::runReversible(QrcGoalI* wrapper) {
+  QrcGoalI* goal = static_cast<QrcReversibleI*>(wrapper)->getGoal();
+  if (goal) goal->execute();
+}
+
+bool QrcSearchI::recompute() {
+  QrcManagerI* m = _manager;
+  for (;;) {
+    if (m->_orRecords == 0) return false;
+    QrcWord secondWord = 0;
+    QrcAny label = nullptr;
+    QrcGoalI* first = m->popChoicePoint(&secondWord, &label);
+    if (label == QrcReversibleActionMarker()) {
+      runReversible(first);
+      continue;
+    }
+    notifyBacktrack(label);
+    if (!first) {
+      if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) {
+        m->popState();
+        m->popState();
+      }
+      return false;
+    }
+    if (m->_failLabel && m->_failLabel != label) continue;
+    if (m->_stop) continue;
+    m->_failLabel = nullptr;
+    QrcGoalI* second = reinterpret_cast<QrcGoalI*>(secondWord);
+    bool takeSecond = m->_secondFirst == 0;
+    m->pushGoal(takeSecond ? second : first);
+    recordChoice(takeSecond, label);
+    for (QrcGoalCell* c = m->_failCallbacks; c; c = c->next) c->goal->execute();
+    return true;
+  }
+}
+
+void QrcSearchI::popToSentinel(bool checkRecords) {
+  QrcManagerI* m = _manager;
+  while (m->_orRecords > 0) {
+    QrcWord secondWord = 0;
+    QrcAny label = nullptr;
+    QrcGoalI* first = m->popChoicePoint(&secondWord, &label);
+    if (label == QrcReversibleActionMarker()) {
+      runReversible(first);
+      continue;
+    }
+    if (!first) break;
+    if (checkRecords)
+      m->getErrorReporter()->report(25, "internal error", "Should find a sentinel in failure");
+  }
+  notifyBacktrack(nullptr);
+}
+
+void QrcSearchI::undoEditPushStates() {
+  QrcManagerI* m = _manager;
+  if (m->_searchDepth != 1) return;
+  if (m->_pushStateLevel == 1 || m->_pushStateLevel == 3)
+    m->popState();
+  else if (m->_pushStateLevel == 2) {
+    m->popState();
+    m->popState();
+  }
+}
+
+// ---------------------------------------------------------------- next
+
+QrcBool QrcSearchI::next() {
+  QrcManagerI* m = _manager;
+  if (m->_searchDepth - m->_nextDepth != 1)
+    m->getErrorReporter()->report(65, "The next method is called from too deep", "incorrect search use");
+  m->_failLabel = nullptr;
+  if (_state == Made)
+    m->getErrorReporter()->report(65, "The next method is not allowed at this time", "incorrect search use");
+  if (_state == Exhausted) return 0;
+  if (_state == Started) {
+    if (!(m->_pushStateLevel && m->_searchDepth == 1)) {
+      m->pushChoicePoint(nullptr, nullptr, nullptr);
+      m->pushGoal(nullptr);
+    } else {
+      m->popGoal();
+    }
+    m->pushGoal(_goal);
+    _laterPass = 0;
+  } else {
+    _laterPass = 1;
+  }
+  ++m->_nextDepth;
+  bool found = loop();
+  --m->_nextDepth;
+  if (found) {
+    _state = AtSolution;
+    m->_status = 0;
+    deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->solutionFound(_currentNode); });
+  } else {
+    _state = Exhausted;
+    if (m->_status == 0) m->_status = m->_failLabel ? 4 : 1;
+  }
+  return found ? 1 : 0;
+}
+
+bool QrcSearchI::loop() {
+  QrcManagerI* m = _manager;
+  for (;;) {
+    if (m->usesExceptions()) {
+      try {
+        return pass();
+      } catch (const QrcFailException&) {
+      }
+    } else {
+      if (setjmp(_buffer) == 0) return pass();
+    }
+    setRoundingNearest();
+    if (!afterFailure()) return false;
+  }
+}
+
+bool QrcSearchI::pass() {
+  QrcManagerI* m = _manager;
+  _runStarted = 0;
+  if (m->isInEditMode()) {
+    deliver(_monitor, [](QrcSearchEventMonitorI* mon) { mon->beforePostingEditConstraints(); });
+    m->leaveEditMode();
+    deliver(_monitor, [](QrcSearchEventMonitorI* mon) { mon->afterPostingEditConstraints(); });
+  }
+  _runStarted = 1;
+  if (_laterPass) {
+    for (QrcGoalCell* c = m->_launchCallbacks; c; c = c->next) c->goal->execute();
+    if (!recompute()) return false;
+  }
+  _laterPass = 1;
+  m->_currentGoal = nullptr;
+  m->_currentDemon = nullptr;
+  if (_optFilter && _optFilter->_active == 0) {
+    m->saveValue(&_optFilter->_active);
+    _optFilter->_active = 1;
+    _optFilter->update();
+  }
+  m->executeGoals();
+  if (_optFilter) {
+    _optFilter->computeNextBound();
+    _optFilter->_active = 0;
+  }
+  return true;
+}
+
+bool QrcSearchI::afterFailure() {
+  QrcManagerI* m = _manager;
+  m->clearAddedGoals();
+  if (!_runStarted) {
+    popToSentinel(true);
+    undoEditPushStates();
+    return false;
+  }
+  if (m->_limitsSet && m->isLimitReached()) {
+    m->_stop = 1;
+    m->_status = 3;
+  }
+  _laterPass = 1;
+  return true;
+}
+
+// ---------------------------------------------------------------- limits
+
+bool QrcManagerI::isRecomputing() const { return _currentSearch && _currentSearch->isRecomputing(); }
+
+void QrcManagerI::choose(QrcGoalI* first, QrcGoalI* second, QrcAny label) {
+  if (!_currentSearch) {
+    // Outside a search there is no choice to keep: take the first branch.
+    pushGoal(first);
+    return;
+  }
+  _currentSearch->choose(first, second, label);
+}
+
+bool QrcManagerI::isLimitReached() const {
+  if (isRecomputing()) return false;
+  if (_failLimit > 0 && _fails - _nestedFails >= _failLimit) return true;
+  if (_choicePointLimit > 0 && _choicePoints >= _choicePointLimit) return true;
+  if (_timeLimit > 0.0 && cpuTime() >= _timeLimit) return true;
+  return false;
+}
+
+void QrcManagerI::setFailLimit(QrcInt n) {
+  if (n == 0) return;
+  QrcInt done = _fails - _nestedFails;
+  _failLimit = done > INT64_MAX - n ? n : done + n;
+  _limitsSet = 1;
+}
+
+void QrcManagerI::setChoicePointLimit(QrcInt n) {
+  _choicePointLimit = _choicePoints > INT64_MAX - n ? n : _choicePoints + n;
+  _limitsSet = 1;
+}
+
+void QrcManagerI::setTimeLimit(double seconds) {
+  if (seconds == 0.0) return;
+  _timeLimit = cpuTime() + seconds;
+  _limitsSet = 1;
+}
+
+void QrcManagerI::unsetLimits() {
+  _failLimit = 0;
+  _choicePointLimit = 0;
+  _timeLimit = 0.0;
+  _limitsSet = 0;
+}
+
+void QrcManagerI::addLaunchCallback(QrcGoalI* goal) {
+  _launchCallbacks = new (this) QrcGoalCell{_launchCallbacks, goal};
+}
+
+void QrcManagerI::addFailCallback(QrcGoalI* goal) {
+  _failCallbacks = new (this) QrcGoalCell{_failCallbacks, goal};
+}
+
+// Without open-node storage a search never replays a path: there is nothing to
+// record, and reading is a misuse.
+void QrcManagerI::writeInfo(QrcFloat) {
+  if (isRecomputing()) _reporter->report(65, "write info when recomputing", "incorrect search use");
+}
+
+QrcFloat QrcManagerI::readInfo() {
+  if (!isRecomputing()) _reporter->report(65, "read info when not recomputing", "incorrect search use");
+  return 0.0;
+}
+
+void QrcManagerI::recordObjectiveValue(QrcFloat) {}
+
+void QrcManagerI::applyObjectiveBound() {
+  if (_currentSearch && _currentSearch->getOptFilter()) _currentSearch->getOptFilter()->applyBound();
+}
+
+void QrcManagerI::setOptFilter(QrcOptFilterI* filter) {
+  QrcSearchI* s = _currentSearch ? _currentSearch : startSearch();
+  s->setOptFilter(filter);
+}

@@ -1,0 +1,235 @@
+// Starting, ending, restarting and committing searches; nested solves; push
+// states; statistics.
+#include <iostream>
+
+#include "qrcconstraint.h"
+#include "qrcfloatenv.h"
+#include "qrcmanager.h"
+#include "qrcqueue.h"
+#include "qrcsearch.h"
+
+namespace {
+
+void misuse(QrcManagerI* m, const char* message) {
+  m->getErrorReporter()->report(65, message, "incorrect search use");
+}
+
+}  // namespace
+
+QrcSearchI* QrcManagerI::makeSearch() {
+  return new (_searchStack) QrcSearchI(this, nullptr);
+}
+
+QrcSearchI* QrcManagerI::startSearch() {
+  if (_currentDemon)
+    _reporter->report(26, "StartSearch", "clause in a propagation (try coroutining)");
+  if (_searchDepth != _nextDepth) misuse(this, "Wrong nesting of startSearch and next methods");
+  if (_searchDepth == 0) {
+    if (!_rootSearch) _rootSearch = makeSearch();
+    return _rootSearch;
+  }
+  QrcSearchI* child = _currentSearch->getChild();
+  if (!child) {
+    child = new (_searchStack) QrcSearchI(this, _currentSearch);
+    _currentSearch->setChild(child);
+  }
+  return child;
+}
+
+QrcSearchI* QrcManagerI::newSearch(QrcGoalI* goal) {
+  QrcSearchI* s = startSearch();
+  if (s->getState() != QrcSearchI::Made) misuse(this, "Creating an QrcSearch is not allowed here");
+  s->_savedRecording = _trail->isRecording();
+  s->_savedPersistentRecording = _persistentTrail->isRecording();
+  _trail->setRecording(1);
+  _persistentTrail->setRecording(1);
+  s->start(goal);
+  _stop = 0;
+  _status = 0;
+  ++_searchDepth;
+  _currentSearch = s;
+  return s;
+}
+
+void QrcSearchI::start(QrcGoalI* goal) {
+  _goal = goal;
+  _state = Started;
+}
+
+void QrcSearchI::end() {
+  QrcManagerI* m = _manager;
+  if (m->_searchDepth - m->_nextDepth != 1) misuse(m, "You cannot end a search here");
+  for (QrcSearchEventMonitorI* mon = _monitor; mon; mon = mon->_next) mon->ended();
+  if (_state == Made) misuse(m, "Ending a search is not allowed here");
+  if (_state == AtSolution) m->collapse();
+  if (m->_pushStateLevel == 3 && m->_searchDepth == 1) m->_pushStateLevel = 2;
+  QrcGoalI* callback = _endCallback;
+  int savedRecording = _savedRecording;
+  int savedPersistent = _savedPersistentRecording;
+  clearFields();
+  --m->_searchDepth;
+  m->_currentSearch = m->_searchDepth > 0 ? _parent : nullptr;
+  if (m->_searchDepth > 0) {
+    m->_trail->setRecording(savedRecording);
+    m->_persistentTrail->setRecording(savedPersistent);
+  } else {
+    m->_editMode = m->_initialEditMode;
+    _firstNext = 1;
+    if (m->_pushStateDepth == 0) {
+      m->_trail->reset();
+      if (m->_persistentTrail != m->_trail) m->_persistentTrail->reset();
+      m->_orRecords = 0;
+      m->_orStack->reset();
+    }
+  }
+  if (callback) callback->execute();
+}
+
+void QrcSearchI::restart() {
+  QrcManagerI* m = _manager;
+  if (m->_searchDepth - m->_nextDepth != 1) misuse(m, "The restart method is called from too deep");
+  if (_state == Made) misuse(m, "The restart method is not allowed at this time");
+  if (_state == AtSolution) {
+    popToSentinel(false);
+    if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) {
+      m->popState();
+      m->popState();
+    }
+  }
+  _state = Started;
+  if (_optFilter) {
+    _optFilter->advanceBound();
+    _optFilter->_active = 0;
+  }
+  if (m->_persistentTrail != m->_trail) m->_persistentTrail->reset();
+  if (m->_searchDepth == 1) {
+    _firstNext = 1;
+    m->_editMode = m->_initialEditMode;
+  }
+  for (QrcSearchEventMonitorI* mon = _monitor; mon; mon = mon->_next) mon->restarted();
+  m->_currentDemon = nullptr;
+  m->_currentGoal = nullptr;
+}
+
+// ---------------------------------------------------------------- manager search operations
+
+QrcBool QrcManagerI::next() {
+  if (_nextDepth > 0) return 0;
+  if (_searchDepth == 0) {
+    _savedGoals = _goalsAdded;
+    _goalsAdded = nullptr;
+    newSearch(new (_heap) QrcPushGoalsI(this));
+  }
+  return _currentSearch->next();
+}
+
+void QrcManagerI::restart() {
+  if (_searchDepth > 1) misuse(this, "Restart is called not after a search");
+  if (_nextDepth > 0) misuse(this, "Restart is called during the search");
+  if (_searchDepth != 1) return;
+  QrcSearchI* s = _currentSearch;
+  QrcOptFilterI* filter = s->getOptFilter();
+  s->restart();
+  s->end();
+  if (filter) startSearch()->setOptFilter(filter);
+  _editMode = _initialEditMode;
+  _goalsAdded = _savedGoals;
+}
+
+void QrcManagerI::commit() {
+  if (_searchDepth == 0) misuse(this, "Commit is called not after a search");
+  if (_searchDepth > 1) misuse(this, "Commit is called from too deep");
+  if (_nextDepth > 0) misuse(this, "Commit is called during the search");
+  _currentSearch->end();
+  next();
+}
+
+QrcBool QrcManagerI::solve(QrcGoalI* goal, bool restore) {
+  bool counted = false;
+  if (_searchDepth == 1 && _nextDepth == 0) {
+    ++_nextDepth;
+    counted = true;
+  }
+  QrcSearchI* s = newSearch(goal);
+  QrcBool found = s->next();
+  if (found && restore) s->restart();
+  s->end();
+  if (counted) --_nextDepth;
+  return found;
+}
+
+QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal, bool restore) {
+  _nestedSolve = 1;
+  _currentDemon = nullptr;
+  QrcInt failsBefore = _fails;
+  QrcBool found = solve(goal, restore);
+  _nestedFails += _fails - failsBefore;
+  _nestedSolve = 0;
+  if (demon && demon->getState() == QrcRootGoalDemonI::Pending) demon->setState(QrcRootGoalDemonI::Idle);
+  _currentDemon = demon;
+  return found;
+}
+
+void QrcManagerI::pushState() {
+  if ((_searchDepth == 0 && _nextDepth == 0) || _pushStateLevel) {
+    _trail->setRecording(1);
+    ++_pushStateDepth;
+    pushChoicePoint(nullptr, nullptr, nullptr);
+    return;
+  }
+  misuse(this, "push state in the wrong context");
+}
+
+void QrcManagerI::popState() {
+  if ((_searchDepth > 0 || _nextDepth > 0) && _pushStateLevel == 0)
+    misuse(this, "pop state in the wrong context");
+  if (_pushStateDepth - 1 < 0) misuse(this, "Too much pop State");
+  --_pushStateDepth;
+  while (_orRecords > 0) {
+    QrcWord second = 0;
+    QrcAny label = nullptr;
+    QrcGoalI* first = popChoicePoint(&second, &label);
+    if (label == QrcReversibleActionMarker()) {
+      QrcGoalI* goal = static_cast<QrcReversibleI*>(first)->getGoal();
+      if (goal) goal->execute();
+      continue;
+    }
+    if (!first) break;
+  }
+  if (_currentSearch) _currentSearch->notifyBacktrack(nullptr);
+}
+
+// ---------------------------------------------------------------- statistics
+
+void QrcManagerI::resetStatistics() {
+  _fails = 0;
+  _nestedFails = 0;
+  _choicePoints = 0;
+  _recomputedChoices = 0;
+  _storedNodes = 0;
+  _startTime = cpuTime();
+}
+
+void QrcManagerI::printStatistics(std::ostream& os) const {
+  os << "Number of fails               : " << (_fails - _nestedFails) << std::endl;
+  os << "Number of choice points       : " << _choicePoints << std::endl;
+  os << "Number of variables           : " << _variableCount.getValue() << std::endl;
+  os << "Number of constraints         : " << _constraintCount.getValue() << std::endl;
+  QrcUInt total = 0;
+  auto line = [&](const char* label, QrcUInt bytes) {
+    os << label << bytes << std::endl;
+    total += bytes;
+  };
+  line("Reversible stack (bytes)      : ", _trail->getBytes());
+  if (_persistentTrail != _trail) line("Persistent stack (bytes)      : ", _persistentTrail->getBytes());
+  line("Solver heap (bytes)           : ", _heap->getBytes());
+  line("Solver global heap (bytes)    : ", _globalHeap->getBytes());
+  line("And stack (bytes)             : ", _andStack->getBytes());
+  line("Or stack (bytes)              : ", _orStack->getBytes());
+  line("Search Stack (bytes)          : ", _searchStack->getBytes());
+  line("Constraint queue (bytes)      : ", _queue->getBytes());
+  os << "Total memory used (bytes)     : " << total << std::endl;
+  double t = cpuTime() - _startTime;
+  if (t < 1e-6) t = 0;
+  os << "Running time since creation   : " << t << std::endl;
+}

@@ -1,0 +1,187 @@
+// Goals and demons. A goal's execute returns the next goal to run (or null);
+// goals wait on the manager's And stack and or-goals open choice points. A
+// demon's propagate reacts to an event; the propagation queue runs it.
+//
+// Code that can fail (execute, propagate) must keep only trivially
+// destructible locals: a failure leaves it by a non-local jump.
+#ifndef QRC_GOAL_H
+#define QRC_GOAL_H
+
+#include <iosfwd>
+
+#include "qrcerror.h"
+#include "qrctypes.h"
+
+class QrcConstraint;
+
+class QrcRootGoalDemonI : public QrcPrintable {
+ public:
+  // Demon states on the propagation queue.
+  enum State { Idle = 0, Pending = 1, Inactive = 2, Fresh = 4 };
+
+  explicit QrcRootGoalDemonI(QrcManagerI* manager) : _manager(manager), _state(Fresh) {}
+  virtual ~QrcRootGoalDemonI() {}
+
+  virtual const char* getClassName() const { return "QrcRootGoalDemonI"; }
+  virtual QrcBool isConstraint() const { return 0; }
+  virtual void propagate() = 0;
+  virtual QrcGoalI* execute() = 0;
+  virtual void metaPostDemon(QrcDemonI* demon) = 0;
+  virtual void* getMetaExpression() const { return nullptr; }
+  void display(std::ostream&) const override {}
+
+  QrcManagerI* getManager() const { return _manager; }
+  QroSolverI* getSolverI() const;
+  // Fails the current branch; never returns.
+  [[noreturn]] void fail(QrcAny label = nullptr) const;
+
+  int getState() const { return _state; }
+  void setState(int state) { _state = state; }
+  // Fresh (trail-saved) or idle becomes pending; pending and inactive stay.
+  void markPending();
+  // Inactive until backtracking.
+  void deactivate();
+  // Runs a pending item now, as the manager's current demon.
+  virtual void runIfPending();
+
+ protected:
+  QrcManagerI* _manager;
+  QrcInt _state;
+};
+
+class QrcGoalI : public QrcRootGoalDemonI {
+ public:
+  explicit QrcGoalI(QrcManagerI* manager) : QrcRootGoalDemonI(manager), _w1(0), _w2(0), _w3(0) {}
+  const char* getClassName() const override { return "QrcGoalI"; }
+  // As a demon, the goal schedules itself on the And stack.
+  void propagate() override;
+  void metaPostDemon(QrcDemonI* demon) override;
+
+ protected:
+  QrcWord _w1, _w2, _w3;
+};
+
+class QrcDemonI : public QrcRootGoalDemonI {
+ public:
+  QrcDemonI(QrcManagerI* manager, QrcConstraintI* owner = nullptr)
+      : QrcRootGoalDemonI(manager), _owner(owner), _word(0) {}
+  const char* getClassName() const override { return "QrcDemonI"; }
+  QrcGoalI* execute() override;
+  void metaPostDemon(QrcDemonI* demon) override;
+  // "QrcDemon(" address ")" on the trace stream, only while tracing.
+  void display(std::ostream& os) const override;
+  virtual void postAndPropagate() { propagate(); }
+  QrcConstraintI* getOwner() const { return _owner; }
+
+ protected:
+  QrcConstraintI* _owner;
+  QrcWord _word;
+};
+
+// ---------------------------------------------------------------- built-in goals
+
+class QrcGoalFailI : public QrcGoalI {
+ public:
+  QrcGoalFailI(QrcManagerI* manager, QrcAny label) : QrcGoalI(manager), _label(label) {}
+  const char* getClassName() const override { return "QrcGoalFailI"; }
+  QrcGoalI* execute() override;
+  void display(std::ostream& os) const override;
+  QrcAny getLabel() const { return _label; }
+
+ private:
+  QrcAny _label;
+};
+
+class QrcGoalTrueI : public QrcGoalI {
+ public:
+  explicit QrcGoalTrueI(QrcManagerI* manager) : QrcGoalI(manager) {}
+  const char* getClassName() const override { return "QrcGoalTrueI"; }
+  QrcGoalI* execute() override { return nullptr; }
+  void display(std::ostream& os) const override;
+};
+
+class QrcAndII : public QrcGoalI {
+ public:
+  QrcAndII(QrcManagerI* manager, QrcGoalI* first, QrcGoalI* second)
+      : QrcGoalI(manager), _first(first), _second(second) {}
+  const char* getClassName() const override { return "QrcAndII"; }
+  QrcGoalI* execute() override;
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcGoalI* _first;
+  QrcGoalI* _second;
+};
+
+class QrcOrI : public QrcGoalI {
+ public:
+  QrcOrI(QrcManagerI* manager, QrcGoalI* first, QrcGoalI* second, QrcAny label)
+      : QrcGoalI(manager), _first(first), _second(second), _label(label) {}
+  const char* getClassName() const override { return "QrcOrI"; }
+  QrcGoalI* execute() override;
+
+ private:
+  QrcGoalI* _first;
+  QrcGoalI* _second;
+  QrcAny _label;
+};
+
+class QrcPushGoalsI : public QrcGoalI {
+ public:
+  explicit QrcPushGoalsI(QrcManagerI* manager) : QrcGoalI(manager) {}
+  const char* getClassName() const override { return "QrcPushGoalsI"; }
+  QrcGoalI* execute() override;
+  void display(std::ostream& os) const override;
+};
+
+class QrcGoalConstraintI : public QrcGoalI {
+ public:
+  QrcGoalConstraintI(QrcManagerI* manager, QrcConstraintI* ct) : QrcGoalI(manager), _ct(ct) {}
+  const char* getClassName() const override { return "QrcGoalConstraintI"; }
+  QrcGoalI* execute() override;
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcConstraintI* _ct;
+};
+
+class QrcReversibleI : public QrcGoalI {
+ public:
+  QrcReversibleI(QrcManagerI* manager, QrcGoalI* goal) : QrcGoalI(manager), _goal(goal) {}
+  const char* getClassName() const override { return "QrcReversibleI"; }
+  QrcGoalI* execute() override;
+  void display(std::ostream& os) const override;
+  QrcGoalI* getGoal() const { return _goal; }
+
+ private:
+  QrcGoalI* _goal;
+};
+
+// Marker addresses, compared by identity only.
+QrcAny QrcInternalLabel();
+QrcAny QrcReversibleActionMarker();
+QrcAny QrcNoRestoreMarker();
+
+// ---------------------------------------------------------------- handle and makers
+
+class QrcGoal {
+ public:
+  QrcGoal() : _impl(nullptr) {}
+  QrcGoal(QrcGoalI* impl) : _impl(impl) {}
+  // A goal that adds the constraint to its manager when executed.
+  explicit QrcGoal(const QrcConstraint& ct);
+  QrcGoalI* getImpl() const { return _impl; }
+
+ private:
+  QrcGoalI* _impl;
+};
+
+QrcGoal QrcGoalFail(const QrcManager& manager, QrcAny label = nullptr);
+QrcGoal QrcGoalTrue(const QrcManager& manager);
+QrcGoal QrcAnd(const QrcGoal& g1, const QrcGoal& g2);
+QrcGoal QrcAnd(const QrcGoal& g1, const QrcGoal& g2, const QrcGoal& g3, const QrcGoal& g4);
+QrcGoal QrcAnd(const QrcGoal& g1, const QrcGoal& g2, const QrcGoal& g3, const QrcGoal& g4,
+               const QrcGoal& g5);
+QrcGoal QrcOr(const QrcGoal& g1, const QrcGoal& g2, QrcAny label = nullptr);
+
+#endif

@@ -1,0 +1,383 @@
+// The engine instance: heaps, trails, the propagation queue, the goal stacks,
+// searches, limits and statistics. Every engine object belongs to one manager
+// and lives on its heaps; nothing is freed one by one.
+#ifndef QRC_MANAGER_H
+#define QRC_MANAGER_H
+
+#include <csetjmp>
+#include <iosfwd>
+
+#include "qrcerror.h"
+#include "qrcmemory.h"
+#include "qrctypes.h"
+
+class QrcSizeAllocatorI;
+class QrcCopyStack;
+class QrcGoalFailI;
+class QrcConstraint;
+class QrcGoal;
+class QroSolverI;
+class QrcFilterLevelTable;
+class QrcSearchMonitorI;
+
+// Construction tags of a manager: edit mode files constraints until the first search.
+void QrcEdit();
+void QrcNoEdit();
+typedef void (*QrcManagerTag)();
+
+// Told of every new integer or float expression.
+class QrcVarNotifyI {
+ public:
+  virtual ~QrcVarNotifyI() {}
+  virtual void notifyNewIntVar(QrcExprI* exp) = 0;
+  virtual void notifyNewFloatVar(QrcExprI* exp) = 0;
+  QrcVarNotifyI* _next = nullptr;
+};
+
+// Runs when the manager is reset or destroyed.
+class QrcTeardownListenerI {
+ public:
+  virtual ~QrcTeardownListenerI() {}
+  virtual void teardown(QrcManagerI* manager) = 0;
+  QrcTeardownListenerI* _next = nullptr;
+};
+
+// Asked whether it takes over the posting of a constraint (non-zero: taken).
+class QrcExtractionClaimantI {
+ public:
+  virtual ~QrcExtractionClaimantI() {}
+  virtual int claim(QrcConstraintI* ct) = 0;
+  QrcExtractionClaimantI* _next = nullptr;
+};
+
+// A scratch array of words lent by the manager; the lock word is reversible.
+struct QrcLockableArray {
+  QrcInt capacity;
+  QrcInt* data;
+  QrcRevWord* lock;
+  QrcLockableArray* next;
+};
+
+// Cell of the lists of goals kept by the manager (goals added, callbacks).
+struct QrcGoalCell {
+  QrcGoalCell* next;
+  QrcGoalI* goal;
+};
+
+class QrcManagerI {
+ public:
+  explicit QrcManagerI(QrcManagerTag tag);
+  virtual ~QrcManagerI();
+  QrcManagerI(const QrcManagerI&) = delete;
+  QrcManagerI& operator=(const QrcManagerI&) = delete;
+
+  // ---- virtual search operations
+  virtual void commit();
+  virtual QrcSearchI* makeSearch();
+  // The choice of an or-goal between two goals.
+  virtual void choose(QrcGoalI* first, QrcGoalI* second, QrcAny label);
+  virtual QrcBool next();
+  virtual void reset();
+  virtual void restart();
+
+  // ---- memory
+  QrcMemoryStack* getHeap() const { return _heap; }
+  QrcMemoryStack* getGlobalHeap() const { return _globalHeap; }
+  QrcTrail* getTrail() const { return _trail; }
+  QrcTrail* getPersistentTrail() const { return _persistentTrail; }
+  QrcSizeAllocatorI* getSizeAllocator() const { return _sizeAllocator; }
+  QrcCopyStack* getCopyStack() const { return _copyStack; }
+  void* allocate(size_t n) { return QrcAllocate(n, this); }
+  void* allocateSized(QrcInt n);
+  void freeSized(void* block, QrcInt n);
+  void saveValue(void* address) { _trail->saveValue(address); }
+  QrcInt getStamp() const { return _stamp; }
+  QrcInt getFailStamp() const { return _failStamp; }
+
+  QrcInt* lockIntArray(QrcInt n);
+  void unlockArray();
+  bool isArrayLocked() const { return _scratchLock.getValue() != 0; }
+  QrcInt* lockArrayFromPool(QrcInt n);
+  void unlockArrayFromPool(QrcInt* data);
+
+  // ---- errors
+  QrcErrorReporter* getErrorReporter() const { return _reporter; }
+  void setErrorReporter(QrcErrorReporter* reporter) { _reporter = reporter; }
+  // Code 39 "empty handle" at the place when the object is null.
+  void checkImplementation(const void* object, const char* place);
+
+  // ---- parameters
+  QrcFloat getDefaultPrecision() const { return _defaultPrecision; }
+  QrcFloat getRelativeEventThreshold() const { return _secondTolerance; }
+  QrcInt getVariablePrecision() const { return _variablePrecision; }
+  QrcInt getBoundPrecision() const { return _boundPrecision; }
+  bool variablePrecision() const { return _variablePrecision > 0; }
+  int getDisplayMode() const { return _displayMode; }
+  void setDisplayMode(int mode) { _displayMode = mode; }
+  QrcInt getPackApproximationSize() const { return _packApproximationSize; }
+  std::ostream& getOutput() const { return *_output; }
+  void setOutput(std::ostream& os) { _output = &os; }
+  QrcInt getWorkerNumber() const { return _workerNumber; }
+  QroSolverI* getSolver() const { return _owner; }
+  void setSolver(QroSolverI* solver) { _owner = solver; }
+  QrcFilterLevelTable* getFilterLevelTable() const;
+  void useExceptions(bool flag) { _useExceptions = flag ? 1 : 0; }
+  bool usesExceptions() const { return _useExceptions != 0; }
+
+  // ---- counters
+  void incrementVariableCount();
+  void decrementVariableCount();
+  void incrementConstraintCount();
+  QrcInt getVariableCount() const { return _variableCount.getValue(); }
+  QrcInt getConstraintCount() const { return _constraintCount.getValue(); }
+  QrcInt nextEventHandlerSerial();
+  QrcInt getFails() const { return _fails; }
+  QrcInt getNestedFails() const { return _nestedFails; }
+  QrcInt getChoicePointCount() const;
+
+  // ---- listeners
+  void addVarNotify(QrcVarNotifyI* notify);
+  void removeVarNotify(QrcVarNotifyI* notify);
+  void notifyNewIntVar(QrcExprI* exp);
+  void notifyNewFloatVar(QrcExprI* exp);
+  void addTeardownListener(QrcTeardownListenerI* listener);
+  void addExtractionClaimant(QrcExtractionClaimantI* claimant);
+
+  // ---- adding goals and constraints
+  void add(QrcGoalI* goal);
+  void add(QrcConstraintI* ct);
+  void remove(QrcConstraintI* ct);
+  bool isInEditMode() const { return _editMode != 0; }
+  int getAddMode() const { return _addMode; }
+  void setAddMode(int mode) { _addMode = mode; }
+  void setImmediatePost(int flag) { _immediatePost = flag; }
+  void leaveEditMode();
+  // Offers a constraint to the claimants and the owning solver; true when taken.
+  bool isClaimed(QrcConstraintI* ct);
+  QrcConstraintI* getTrueConstraint();
+  void setTrueConstraint(QrcConstraintI* ct) { _trueConstraint = ct; }
+  QrcConstraintI* getFalseConstraint();
+
+  // ---- propagation
+  QrcPropagationQueueI* getPropagationQueue() const { return _queue; }
+  QrcInt getPropagationStamp() const;
+  QrcRootGoalDemonI* getCurrentDemon() const { return _currentDemon; }
+  void setCurrentDemon(QrcRootGoalDemonI* d) { _currentDemon = d; }
+  QrcGoalI* getCurrentGoal() const { return _currentGoal; }
+  bool isInNestedSolve() const { return _nestedSolve != 0; }
+  void setTrace(bool flag);
+  void setMonitor(QrcSearchMonitorI* monitor);
+  void setTraceStream(std::ostream& os);
+
+  // ---- goal stacks (And stack of goals, Or stack of choice points)
+  void pushGoal(QrcGoalI* goal);
+  QrcGoalI* popGoal();
+  void pushChoicePoint(QrcGoalI* first, QrcGoalI* second, QrcAny label);
+  void pushChoicePoint(QrcGoalI* goal, QrcAny label, bool noRestore);
+  // Pops the latest record; returns its first goal, fills the second word and label.
+  QrcGoalI* popChoicePoint(QrcWord* second, QrcAny* label);
+  void addReversibleAction(QrcGoalI* goal);
+  void addReversibleActionNoRestore(QrcGoalI* goal);
+  void collapse();
+  bool popChoicePoints(QrcInt n);
+  QrcInt getOrRecordCount() const { return _orRecords; }
+  // Runs goals from the And stack until it empties (true) or fails.
+  bool executeGoals();
+  void pushAddedGoals();
+  void clearAddedGoals() { _goalsAdded = nullptr; }
+  QrcGoalFailI* getSharedFailGoal() const { return _sharedFailGoal; }
+
+  // ---- failure
+  [[noreturn]] void fail(QrcAny label = nullptr);
+  [[noreturn]] void failFromSearch();
+  [[noreturn]] void failAsReversibleAction();
+  void setFailureGoal(QrcGoalI* goal) { _failureGoal = goal; }
+  jmp_buf* getFailTrap() const { return _failTrap; }
+  void setFailTrap(jmp_buf* trap) { _failTrap = trap; }
+  QrcAny getFailLabel() const { return _failLabel; }
+
+  // ---- searches
+  QrcSearchI* startSearch();
+  QrcSearchI* newSearch(QrcGoalI* goal);
+  QrcSearchI* getCurrentSearch() const { return _currentSearch; }
+  QrcInt getSearchDepth() const { return _searchDepth; }
+  QrcInt getNextDepth() const { return _nextDepth; }
+  bool isRecomputing() const;
+  QrcBool solve(QrcGoalI* goal, bool restore);
+  QrcBool solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal, bool restore);
+  void pushState();
+  void popState();
+  int getStatus() const { return _status; }
+  void setFailLimit(QrcInt n);
+  void setChoicePointLimit(QrcInt n);
+  void setTimeLimit(double seconds);
+  void unsetLimits();
+  bool isLimitReached() const;
+  void setAutomaticPushState(int flag) { _automaticPushState = flag; }
+  int getPushStateLevel() const { return _pushStateLevel; }
+  void addLaunchCallback(QrcGoalI* goal);
+  // Values recorded on the path for replay by recomputation (node storage only).
+  void writeInfo(QrcFloat value);
+  QrcFloat readInfo();
+  void recordObjectiveValue(QrcFloat value);
+  void applyObjectiveBound();
+  void setOptFilter(QrcOptFilterI* filter);
+  void addFailCallback(QrcGoalI* goal);
+
+  // ---- statistics
+  void resetStatistics();
+  void printStatistics(std::ostream& os) const;
+
+  // Process-wide count of managers that left edit mode or were made without it.
+  static QrcInt getLiveManagerCount();
+
+  // ---------------------------------------------------------------------
+  // Engine-internal state, read and written by the engine's own classes.
+  double _creationClock;
+  QrcFloat _defaultPrecision;
+  QrcFloat _secondTolerance;
+  QroSolverI* _owner;
+  QrcInt _counted;
+  QrcInt _stamp;
+  QrcInt _failStamp;
+  QrcPropagationQueueI* _queue;
+  QrcSizeAllocatorI* _sizeAllocator;
+  QrcCopyStack* _copyStack;
+  QrcRevWord _variableCount;
+  QrcRevWord _constraintCount;
+  double _startTime;
+  QrcInt _scratchCapacity;
+  QrcInt* _scratch;
+  QrcLockableArray* _arrayPool;
+  QrcRevWord _scratchLock;
+  QrcErrorReporter* _reporter;
+  QrcTeardownListenerI* _teardownListeners;
+  QrcConstraintI* _editHeads[5];
+  QrcConstraintI* _editTails[5];
+  QrcRevWord _eventHandlerCounter;
+  QrcVarNotifyI* _varNotifiers;
+  QrcInt _addMode;
+  QrcExtractionClaimantI* _claimants;
+  QrcRootGoalDemonI* _currentDemon;
+  jmp_buf* _failTrap;
+  QrcGoalI* _currentGoal;
+  QrcSizeAllocatorI* _secondSizeAllocator;
+  QrcMemoryStack* _andStack;
+  QrcGoalCell* _launchCallbacks;
+  QrcGoalCell* _savedGoals;
+  QrcInt _editMode;
+  QrcInt _initialEditMode;
+  QrcInt _pushStateLevel;
+  QrcInt _automaticPushState;
+  QrcInt _immediatePost;
+  QrcGoalCell* _failCallbacks;
+  QrcGoalI* _failureGoal;
+  QrcInt _failLimit;
+  QrcInt _fails;
+  QrcMemoryStack* _globalHeap;
+  QrcGoalCell* _goalsAdded;
+  QrcMemoryStack* _heap;
+  QrcInt _nextDepth;
+  QrcAny _failLabel;
+  QrcInt _limitsSet;
+  QrcInt _nestedFails;
+  QrcInt _nestedSolve;
+  void* _path;
+  QrcInt _secondFirst;
+  QrcMemoryStack* _orStack;
+  QrcInt _orRecords;
+  QrcInt _choicePoints;
+  QrcInt _choicePointLimit;
+  QrcTrail* _persistentTrail;
+  QrcTrail* _trail;
+  QrcTrail* _secondTrail;
+  QrcSearchI* _currentSearch;
+  QrcInt _pathDepth;
+  QrcInt _firstBranches;
+  QrcMemoryStack* _searchStack;
+  QrcGoalFailI* _sharedFailGoal;
+  QrcInt _stop;
+  QrcInt _status;
+  QrcInt _searchDepth;
+  QrcInt _pushStateDepth;
+  double _timeLimit;
+  QrcSearchI* _rootSearch;
+  QrcInt _useExceptions;
+  QrcInt _variablePrecision;
+  QrcInt _boundPrecision;
+  void* _random;
+  QrcInt _packApproximationSize;
+  void* _generalAllocator;
+  // Fields read by other layers.
+  QrcInt _displayMode;
+  std::ostream* _output;
+  QrcInt _workerNumber;
+  void* _saverList;
+  QrcConstraintI* _trueConstraint;
+  void* _oneIntConst;
+  void* _floatZero;
+  void* _floatPlaceholder;
+  QrcInt _nodeFileCounter;
+  const char* _nodeFilePrefix;
+  QrcInt _recomputedChoices;
+  QrcInt _storedNodes;
+
+ private:
+  void build();
+  void clearRuntimeState();
+  void fileConstraint(QrcConstraintI* ct, bool trailed);
+  void postFiled();
+  void endAllSearches();
+};
+
+// Handle of a manager: every operation checks for a null implementation
+// (code 39 "empty manager" with the operation as place).
+class QrcManager {
+ public:
+  QrcManager() : _impl(nullptr) {}
+  explicit QrcManager(QrcManagerTag tag);
+  QrcManager(QrcManagerI* impl) : _impl(impl) {}
+  QrcManagerI* getImpl() const { return _impl; }
+  // Destroys the manager and empties the handle.
+  void end();
+
+  QrcFloat getDefaultPrecision() const;
+  QrcInt getFailStamp() const;
+  QrcErrorReporter* getErrorReporter() const;
+  QrcMemoryStack* getHeap() const;
+  QrcInt getPropagationStamp() const;
+  QrcInt getStamp() const;
+  QrcInt getPackApproximationSize() const;
+  QrcBool isInEditMode() const;
+  void saveValue(void* address) const;
+  QrcBool variablePrecision() const;
+  QrcInt getVariablePrecision() const;
+  void add(const QrcGoal& goal) const;
+  void add(const QrcConstraint& ct) const;
+  void add(QrcConstraintI* ct) const;
+  void remove(const QrcConstraint& ct) const;
+  QrcInt* lockIntArray(QrcInt n) const;
+  void unlockArray() const;
+  void useExceptions(bool flag = true) const;
+  void addReversibleAction(const QrcGoal& goal) const;
+  [[noreturn]] void fail(QrcAny label = nullptr) const;
+  QrcBool solve(const QrcGoal& goal, bool restore = false) const;
+  void checkImplementation(const void* object, const char* place) const;
+
+ private:
+  QrcManagerI* check(const char* place) const;
+  QrcManagerI* _impl;
+};
+
+inline void QrcRevWord::save(QrcManagerI* manager) {
+  if (_stamp == manager->_stamp) return;
+  manager->_trail->saveValue(&_value);
+  _stamp = manager->_stamp;
+}
+
+inline void QrcRevWord::set(QrcManagerI* manager, QrcInt value) {
+  save(manager);
+  _value = value;
+}
+
+#endif

@@ -1,0 +1,206 @@
+// Reversible memory of the engine: word stacks of chained blocks, memory stacks
+// popped back to a mark on backtracking, trails of (address, old word) pairs,
+// stamped reversible words, and the memo and copy stacks of expression copying.
+#ifndef QRC_MEMORY_H
+#define QRC_MEMORY_H
+
+#include <cstddef>
+
+#include "qrctypes.h"
+
+
+struct alignas(16) QrcStackBlock {
+  QrcWord* words;
+  QrcInt capacity;  // in words
+  QrcInt first;     // index of words[0] in the whole stack
+  QrcStackBlock* prev;
+  QrcStackBlock* next;
+};
+
+// A stack of words in chained blocks of at least 4000 words.
+class QrcBlockStack {
+ public:
+  static const QrcInt BlockWords = 4000;
+
+  explicit QrcBlockStack(QrcManagerI* manager);
+  ~QrcBlockStack();
+  QrcBlockStack(const QrcBlockStack&) = delete;
+  QrcBlockStack& operator=(const QrcBlockStack&) = delete;
+
+  // Room for n more words in the current block, else moves on to the next one.
+  void ensure(QrcInt n) {
+    if (_cursor + n > _current->words + _current->capacity) moveOn(n);
+  }
+  void setTop(QrcInt index);
+  QrcWord pop();
+  void push(QrcWord word) {
+    ensure(1);
+    *_cursor++ = word;
+    ++_top;
+  }
+  QrcInt getTop() const { return _top; }
+  QrcUInt getBytes() const { return _bytes; }
+  QrcManagerI* getManager() const { return _manager; }
+  // Number of blocks in the chain (for tests and statistics).
+  QrcInt getBlockCount() const;
+
+ protected:
+  void moveOn(QrcInt n);
+  void freeBlocksAfter(QrcStackBlock* block);
+  void rewind();
+  [[noreturn]] void internalError(const char* text);
+
+  QrcStackBlock* _current;
+  QrcStackBlock* _firstBlock;
+  QrcWord* _cursor;
+  QrcInt _top;
+  QrcUInt _bytes;
+  QrcManagerI* _manager;
+  QrcInt _limit;
+};
+
+// Object storage handed out in 16-byte multiples, popped back to a mark.
+// Mode 1 bumps a cursor in blocks; mode 2 makes one system allocation per
+// object (recorded with the tag 12345 so that popTo frees it); mode 0 is a
+// plain system allocation that the stack does not track.
+class QrcMemoryStack : public QrcBlockStack {
+ public:
+  enum Mode { PlainSystem = 0, Blocks = 1, PerObject = 2 };
+  static const QrcWord ObjectTag = 12345;
+
+  QrcMemoryStack(QrcManagerI* manager, int mode);
+  ~QrcMemoryStack();
+
+  void* alloc(size_t n);
+  void popTo(QrcInt mark);
+  void reset();
+  int getMode() const { return _mode; }
+
+  // Floor of the And stack (goals below it belong to outer levels).
+  QrcInt _floor;
+
+ private:
+  void releaseObjects(QrcInt mark);
+  int _mode;
+};
+
+// Trail of (address, old word) pairs; restoring writes the words back in
+// reverse order of their saves.
+class QrcTrail : public QrcBlockStack {
+ public:
+  explicit QrcTrail(QrcManagerI* manager);
+
+  void saveValue(void* address) {
+    if (!_recording) return;
+    if (_cursor + 2 <= _current->words + _current->capacity) {
+      _cursor[0] = reinterpret_cast<QrcWord>(address);
+      _cursor[1] = readWord(address);
+      _cursor += 2;
+      _top += 2;
+    } else {
+      saveAcrossBlock(address);
+    }
+  }
+  void restore(QrcInt mark);
+  void resetAndRestore();
+  void reset();
+  bool isRecording() const { return _recording != 0; }
+  void setRecording(int flag) { _recording = flag; }
+  QrcInt getFloor() const { return _floor; }
+  void setFloor(QrcInt floor) { _floor = floor; }
+
+  static QrcWord readWord(const void* address);
+  static void writeWord(void* address, QrcWord word);
+
+ private:
+  void saveAcrossBlock(void* address);
+  QrcInt _floor;
+  int _recording;
+};
+
+// A word saved on the manager's trail at most once per choice point.
+class QrcRevWord {
+ public:
+  QrcRevWord() : _value(0), _stamp(0) {}
+  QrcRevWord(QrcManagerI* manager, QrcInt value);
+  QrcRevWord(const QrcManager& manager, QrcInt value);
+
+  // Saves the value on the trail unless already saved at the current stamp.
+  inline void save(QrcManagerI* manager);
+  // Saves, then stores the value.
+  inline void set(QrcManagerI* manager, QrcInt value);
+  QrcInt getValue() const { return _value; }
+  QrcInt getStamp() const { return _stamp; }
+  // Stores without saving (construction and reset only).
+  void setNoSave(QrcInt value) { _value = value; }
+
+ private:
+  QrcInt _value;
+  QrcInt _stamp;
+};
+
+// Addresses of copy memos written during one copy, cleared at its end.
+class QrcMemoStack : public QrcBlockStack {
+ public:
+  explicit QrcMemoStack(QrcManagerI* manager) : QrcBlockStack(manager), _count(0), _active(0) {}
+  void push(void* address) {
+    QrcBlockStack::push(reinterpret_cast<QrcWord>(address));
+    ++_count;
+  }
+  void setActive() { _active = 1; }
+  bool isActive() const { return _active != 0; }
+  QrcInt getCount() const { return _count; }
+  void clear();
+
+ private:
+  QrcInt _count;
+  int _active;
+};
+
+// List of (key, value) cells carved from blocks of 250 cells, with a free list.
+class QrcCopyStack {
+ public:
+  struct Cell {
+    Cell* link;
+    const void* key;
+    void* value;
+  };
+  static const int CellsPerBlock = 250;
+
+  QrcCopyStack();
+  ~QrcCopyStack();
+  QrcCopyStack(const QrcCopyStack&) = delete;
+  QrcCopyStack& operator=(const QrcCopyStack&) = delete;
+
+  Cell* newCell();
+  void push(const void* key, void* value);
+  // Value stored for a key, or null.
+  void* find(const void* key) const;
+  void reset();
+  Cell* getHead() const { return _head; }
+  QrcUInt getBytes() const { return _bytes; }
+
+ private:
+  struct Block;
+  void freeExtraBlocks();
+  Block* _blocks;
+  Cell* _free;
+  Cell* _head;
+  QrcUInt _bytes;
+};
+
+void* operator new(size_t size, QrcMemoryStack* stack);
+void* operator new[](size_t size, QrcMemoryStack* stack);
+void* operator new(size_t size, QrcManagerI* manager);
+void* operator new[](size_t size, QrcManagerI* manager);
+void operator delete(void*, QrcMemoryStack*) noexcept;
+void operator delete[](void*, QrcMemoryStack*) noexcept;
+void operator delete(void*, QrcManagerI*) noexcept;
+void operator delete[](void*, QrcManagerI*) noexcept;
+
+// Storage on a memory stack (system allocation when the stack is null or in mode 0).
+void* QrcAllocate(size_t size, QrcMemoryStack* stack);
+// Storage on a manager's heap (system allocation without manager).
+void* QrcAllocate(size_t size, QrcManagerI* manager);
+
+#endif

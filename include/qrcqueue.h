@@ -1,0 +1,173 @@
+// Propagation queue: variables whose event handlers have events, constraints
+// waiting to be posted and demons waiting to propagate (five priority levels
+// each), drained in that order until nothing is left.
+#ifndef QRC_QUEUE_H
+#define QRC_QUEUE_H
+
+#include <iosfwd>
+
+#include "qrctypes.h"
+
+class QrcPropagationQueueI {
+ public:
+  static const int Levels = 5;
+
+  // FIFO cell: (next, item).
+  struct Cell {
+    Cell* next;
+    void* item;
+  };
+  // Deferred integer request: (next, value, cause).
+  struct IntCell {
+    IntCell* next;
+    QrcInt value;
+    QrcRootGoalDemonI* cause;
+  };
+  // Deferred double request: (next, value, cause).
+  struct FloatCell {
+    FloatCell* next;
+    QrcFloat value;
+    QrcRootGoalDemonI* cause;
+  };
+
+  explicit QrcPropagationQueueI(QrcManagerI* manager);
+  ~QrcPropagationQueueI();
+  QrcPropagationQueueI(const QrcPropagationQueueI&) = delete;
+  QrcPropagationQueueI& operator=(const QrcPropagationQueueI&) = delete;
+
+  void pushEventHandler(QrcEventHandlerI* handler);
+  // Schedules an item at priority 1..5 and drains unless nested.
+  void push(QrcRootGoalDemonI* item, QrcInt priority);
+  void pushLast(QrcRootGoalDemonI* item);
+  void queueForPosting(QrcConstraintI* ct);
+  void enter() { ++_nesting; }
+  void leave();
+  int firstNonEmptyPostingLevel() const;
+  void clear();
+  QrcInt getNesting() const { return _nesting; }
+
+  // Deferred requests of event handlers.
+  void startDeferral(QrcInt min, QrcInt max) {
+    _pendingMin = min;
+    _pendingMax = max;
+  }
+  QrcInt deferRange(QrcInt a, QrcInt b);
+  void deferValue(QrcInt v);
+  void dropLastDeferredValue();
+  void deferValueRange(QrcInt a, QrcInt b);
+  void setLastDeferredRangeMin(QrcInt v);
+  void setLastDeferredRangeMax(QrcInt v);
+  void deferAddition(QrcInt v);
+  IntCell* takeDeferredValues();
+  IntCell* takeDeferredRanges();
+  IntCell* takeDeferredAdditions();
+  void clearDeferred();
+  QrcInt getPendingMin() const { return _pendingMin; }
+  QrcInt getPendingMax() const { return _pendingMax; }
+  IntCell* newCell();
+  void freeCell(IntCell* cell);
+  void freeCells(IntCell* list);
+
+  void startFloatDeferral(QrcFloat a, QrcFloat b) {
+    _pendingFloatMin = a;
+    _pendingFloatMax = b;
+  }
+  void deferFloatRange(QrcFloat a, QrcFloat b);
+  void deferFloatValue(QrcFloat v);
+  FloatCell* takeDeferredFloatValues();
+  FloatCell* newFloatCell();
+  void freeFloatCells(FloatCell* list);
+  QrcFloat getPendingFloatMin() const { return _pendingFloatMin; }
+  QrcFloat getPendingFloatMax() const { return _pendingFloatMax; }
+
+  // Tracing.
+  bool isTracing() const { return _trace != 0; }
+  void setTrace(int flag) { _trace = flag; }
+  QrcSearchMonitorI* getMonitor() const { return _monitor; }
+  void setMonitor(QrcSearchMonitorI* monitor) { _monitor = monitor; }
+  std::ostream& getTraceStream() const { return *_traceStream; }
+  void setTraceStream(std::ostream& os) { _traceStream = &os; }
+  void setTracedDemon(QrcRootGoalDemonI* d) {
+    if (d) _tracedDemon = d;
+  }
+  void clearTracedDemon(QrcRootGoalDemonI* d) {
+    if (d && _tracedDemon == d) _tracedDemon = nullptr;
+  }
+  QrcRootGoalDemonI* getTracedDemon() const { return _tracedDemon; }
+  void notifyDemonBegin(QrcRootGoalDemonI* d);
+  void notifyDemonEnd(QrcRootGoalDemonI* d);
+
+  QrcInt getPropagationStamp() const { return _stamp; }
+  QrcInt getRunCount() const { return _runCount; }
+  void setStepLimit(QrcInt limit) { _stepLimit = limit; }
+  QrcInt getStepLimit() const { return _stepLimit; }
+  QrcUInt getBytes() const { return _bytes; }
+
+ private:
+  struct List {
+    Cell* head;
+    Cell* tail;
+    bool empty() const { return head == tail; }
+  };
+  Cell* takeCell();
+  void initList(List& list);
+  void append(List& list, void* item);
+  void* popFront(List& list);
+  void startDrain();
+  void drain(int k);
+  void processHandlers();
+  void postPending();
+
+  QrcRootGoalDemonI* _tracedDemon;
+  std::ostream* _traceStream;
+  QrcSearchMonitorI* _monitor;
+  int _trace;
+  List _handlers;
+  List _posting[Levels];
+  List _propagation[Levels];
+  Cell* _freeCells;
+  void* _cellBlocks;
+  QrcInt _nesting;
+  IntCell* _freeIntCells;
+  void* _intBlocks;
+  FloatCell* _freeFloatCells;
+  void* _floatBlocks;
+  QrcUInt _bytes;
+  QrcManagerI* _manager;
+  QrcInt _pendingMin;
+  QrcInt _pendingMax;
+  IntCell* _deferredValues;
+  IntCell* _lastDeferredValue;
+  IntCell* _deferredRanges;
+  IntCell* _deferredAdditions;
+  QrcFloat _pendingFloatMin;
+  QrcFloat _pendingFloatMax;
+  FloatCell* _deferredFloats;
+  QrcInt _stamp;
+  QrcInt _runCount;
+  QrcInt _stepLimit;
+  QrcInt _steps;
+};
+
+// Reversible list of demons and constraints kept on the manager's heap.
+class QrcConstraintList {
+ public:
+  struct Cell {
+    Cell* next;
+    QrcRootGoalDemonI* item;
+  };
+  explicit QrcConstraintList(QrcManagerI* manager) : _manager(manager), _head(nullptr) {}
+  void addConstraint(QrcRootGoalDemonI* ct);
+  void removeConstraint(QrcRootGoalDemonI* ct);
+  QrcInt getSize() const;
+  void markPending();
+  void propagatePending();
+  void propagateAll();
+  Cell* getHead() const { return _head; }
+
+ private:
+  QrcManagerI* _manager;
+  Cell* _head;
+};
+
+#endif

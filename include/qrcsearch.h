@@ -1,0 +1,170 @@
+// One search of a manager: its jump buffer, state, goal, monitors, choice
+// rules and limits. Searches nest; each level keeps one QrcSearchI.
+#ifndef QRC_SEARCH_H
+#define QRC_SEARCH_H
+
+#include <csetjmp>
+
+#include "qrcgoal.h"
+#include "qrctypes.h"
+
+// Objective filter of a search (installed by an objective's setObjMin).
+class QrcOptFilterI {
+ public:
+  explicit QrcOptFilterI(QrcExprI* objective) : _active(0), _objective(objective) {}
+  virtual ~QrcOptFilterI() {}
+  virtual QrcFloat getBound() const = 0;
+  virtual QrcBool checkValue(QrcFloat value) const = 0;
+  virtual void applyBound() = 0;
+  virtual void computeNextBound() = 0;
+  virtual void update() = 0;
+  virtual void advanceBound() = 0;
+  QrcInt _active;
+  QrcExprI* getObjective() const { return _objective; }
+
+ protected:
+  QrcExprI* _objective;
+};
+
+// Asked at every choice point: 0 first goal first, 1 second goal first,
+// 2 first goal only, 3 second goal only, 4 neither (the branch fails).
+class QrcChoiceRuleI {
+ public:
+  virtual ~QrcChoiceRuleI() {}
+  virtual int verdict(QrcGoalI* first, QrcGoalI* second, QrcAny label) = 0;
+  QrcChoiceRuleI* _next = nullptr;
+};
+
+// Search events; the monitor installed first hears first.
+class QrcSearchEventMonitorI {
+ public:
+  virtual ~QrcSearchEventMonitorI() {}
+  virtual void nodeCreated(void* node) { (void)node; }
+  virtual void secondEvent() {}
+  virtual void solutionFound(void* node) { (void)node; }
+  virtual void fourthEvent(void* node, QrcInt n) { (void)node; (void)n; }
+  virtual void nodeExpanded(void* node, QrcInt flag) { (void)node; (void)flag; }
+  virtual void beforeRestoring(void* node) { (void)node; }
+  virtual void afterRestoring(void* node) { (void)node; }
+  virtual void nodeRestored(void* node) { (void)node; }
+  virtual void restarted() {}
+  virtual void ended() {}
+  virtual void beforePostingEditConstraints() {}
+  virtual void afterPostingEditConstraints() {}
+  virtual void backtrack(QrcAny label) { (void)label; }
+  QrcSearchEventMonitorI* _next = nullptr;
+};
+
+// One choice on the path of the current node: flag 1 when the branch taken is
+// the second goal.
+struct QrcPathCell {
+  QrcInt secondBranch;
+  QrcAny label;
+  QrcPathCell* next;
+};
+
+class QrcSearchI {
+ public:
+  enum State { Made = 0, Started = 1, Exhausted = 2, AtSolution = 3 };
+
+  QrcSearchI(QrcManagerI* manager, QrcSearchI* parent);
+  virtual ~QrcSearchI() {}
+  virtual void close();
+  virtual int takeFirstFlag() {
+    int f = _firstNext;
+    _firstNext = 0;
+    return f;
+  }
+
+  QrcBool next();
+  void end();
+  void restart();
+  void setFileNodeOptions(QrcInt limit, QrcInt a, QrcInt b, QrcInt c);
+  void setEndCallback(QrcGoalI* goal) { _endCallback = goal; }
+  void setMonitor(QrcSearchEventMonitorI* monitor);
+  void addChoiceRule(QrcChoiceRuleI* rule);
+  void setOptFilter(QrcOptFilterI* filter);
+  QrcOptFilterI* getOptFilter() const { return _optFilter; }
+
+  int getState() const { return _state; }
+  QrcGoalI* getGoal() const { return _goal; }
+  QrcManagerI* getManager() const { return _manager; }
+  bool isRecomputing() const { return _recomputationDepth > 0; }
+  QrcSearchI* getParent() const { return _parent; }
+  QrcSearchI* getChild() const { return _child; }
+  void setChild(QrcSearchI* child) { _child = child; }
+  QrcInt getFirstOnlyCount() const { return _firstOnly; }
+  QrcInt getSecondOnlyCount() const { return _secondOnly; }
+  QrcInt getMemoryLimit() const { return _memoryLimit; }
+
+  // The choice operation of the manager for this search.
+  void choose(QrcGoalI* first, QrcGoalI* second, QrcAny label);
+  // Pops to the next untried branch; false when none is left.
+  bool recompute();
+  // Pops every choice point down to the sentinel, running reversible actions.
+  void popToSentinel(bool checkRecords);
+  void notifyBacktrack(QrcAny label);
+  void start(QrcGoalI* goal);
+  // Back to the creation values.
+  void clearFields();
+
+  jmp_buf _buffer;
+  int _savedRecording;
+  int _savedPersistentRecording;
+
+ private:
+  bool loop();
+  bool pass();
+  bool afterFailure();
+  void runReversible(QrcGoalI* wrapper);
+  void undoEditPushStates();
+  int combineVerdicts(QrcGoalI* first, QrcGoalI* second, QrcAny label);
+  void recordChoice(bool secondBranch, QrcAny label);
+
+  QrcSearchI* _parent;
+  QrcSearchI* _child;
+  QrcManagerI* _manager;
+  void* _nodeStorage;
+  QrcInt _recomputationDepth;
+  QrcInt _infoCounter;
+  void* _currentNode;
+  int _state;
+  QrcGoalI* _goal;
+  QrcSearchEventMonitorI* _monitor;
+  QrcInt _memoryLimit;
+  QrcInt _nodeOptions[3];
+  QrcOptFilterI* _optFilter;
+  QrcInt _nodeCounter;
+  QrcInt _orBase;
+  int _plain;
+  int _storageNotWanted;
+  QrcChoiceRuleI* _choiceRules;
+  QrcInt _firstOnly;
+  QrcInt _secondOnly;
+  int _firstNext;
+  QrcGoalI* _endCallback;
+  QrcInt _laterPass;
+  QrcInt _runStarted;
+};
+
+// Handle of a search.
+class QrcSearch {
+ public:
+  QrcSearch() : _impl(nullptr) {}
+  QrcSearch(QrcSearchI* impl) : _impl(impl) {}
+  QrcSearch(const QrcManager& manager, const QrcGoal& goal);
+  QrcSearchI* getImpl() const { return _impl; }
+  QrcBool next() const;
+  // Ends the search; the handle becomes empty.
+  void end();
+  void restart() const;
+  void setFileNodeOptions(QrcInt limit, QrcInt a, QrcInt b, QrcInt c) const;
+  void setEndCallback(const QrcGoal& goal) const;
+  void setMonitor(QrcSearchEventMonitorI* monitor) const;
+
+ private:
+  QrcSearchI* check(const char* place) const;
+  QrcSearchI* _impl;
+};
+
+#endif

@@ -1,0 +1,128 @@
+// Pools of fixed block sizes for memory given back one block at a time, and a
+// map from 64-bit keys to 64-bit values that starts hashed and can turn dense.
+#ifndef QRC_SIZEALLOC_H
+#define QRC_SIZEALLOC_H
+
+#include <cstddef>
+
+#include "qrctypes.h"
+
+// One pool: a free list of blocks of one size, refilled from a heap.
+class QrcFixedSizeAllocator {
+ public:
+  static const QrcInt ChunkBytes = 4000;
+
+  QrcFixedSizeAllocator() : _pooling(1), _heap(nullptr), _blockSize(0), _free(nullptr), _chunks(0) {}
+  void init(QrcMemoryStack* heap, QrcInt blockSize) {
+    _heap = heap;
+    _blockSize = blockSize;
+  }
+  void* alloc();
+  void free(void* block);
+  void refill();
+  void setPooling(int flag) { _pooling = flag; }
+  QrcInt getBlockSize() const { return _blockSize; }
+  // Number of free blocks on the list (walks it).
+  QrcInt countFree() const;
+  QrcInt getChunkCount() const { return _chunks; }
+
+ private:
+  int _pooling;
+  QrcMemoryStack* _heap;
+  QrcInt _blockSize;
+  void* _free;
+  QrcInt _chunks;
+};
+
+class QrcSizeAllocatorI {
+ public:
+  static const int ClassCount = 32;
+
+  // Pools refill from the given heap (the manager's global heap).
+  QrcSizeAllocatorI(QrcManagerI* manager, QrcMemoryStack* heap);
+  virtual ~QrcSizeAllocatorI() {}
+
+  // Size class of a request of n >= 1 bytes; error 51 from 2^30 bytes on.
+  int getSizeClass(QrcInt n) const;
+  QrcFixedSizeAllocator& getPool(int sizeClass) { return _pools[sizeClass]; }
+  void setPooling(int flag);
+
+  // Sized allocation: counts the requested bytes and takes a block of its class.
+  void* allocateSized(QrcInt n);
+  void freeSized(void* block, QrcInt n);
+  QrcInt getBytesInUse() const { return _bytesInUse; }
+  QrcInt getPeakBytes() const { return _peakBytes; }
+
+ private:
+  QrcManagerI* _manager;
+  QrcFixedSizeAllocator _pools[ClassCount];
+  QrcInt _bytesInUse;
+  QrcInt _peakBytes;
+};
+
+// Absent value of the integer maps.
+const QrcInt QrcIntMapAbsent = INT64_MIN;
+
+class QrcIntHashMap {
+ public:
+  struct Node {
+    QrcInt key;
+    QrcInt value;
+    Node* next;
+  };
+
+  explicit QrcIntHashMap(QrcManagerI* manager);
+  // Value for a key, QrcIntMapAbsent when missing.
+  QrcInt get(QrcInt key);
+  // Value of a key known to be present.
+  QrcInt getExisting(QrcInt key) const;
+  bool contains(QrcInt key) const;
+  void insert(QrcInt key, QrcInt value);
+  // Doubles the buckets when n exceeds the mask.
+  void grow(QrcInt n);
+  // Writes every value, bucket by bucket in chain order; returns the count.
+  QrcInt getValues(QrcInt* out) const;
+  QrcInt getBucketCount() const { return _mask + 1; }
+
+  template <class F>
+  void forEach(F f) const {
+    for (QrcInt b = 0; b <= _mask; ++b)
+      for (Node* n = _buckets[b]; n != _sentinel; n = n->next) f(n->key, n->value);
+  }
+
+ private:
+  QrcManagerI* _manager;
+  Node** _buckets;
+  QrcInt _mask;
+  Node* _sentinel;
+};
+
+class QrcIntMap {
+ public:
+  explicit QrcIntMap(QrcManagerI* manager);
+  // 0 when the key is present; 1 when stored.
+  int add(QrcInt key, QrcInt value);
+  bool contains(QrcInt key) const;
+  // Value for a key, QrcIntMapAbsent when missing.
+  QrcInt get(QrcInt key) const;
+  // Turns dense when the key span is at most 4 x count x factor.
+  void compact(QrcInt factor);
+  // Array of the count values on the manager's heap (key order when dense).
+  QrcInt* getValues() const;
+  bool isDense() const { return _dense != nullptr; }
+  QrcInt getSize() const { return _count; }
+  QrcInt getSmallestKey() const { return _smallest; }
+  QrcInt getLargestKey() const { return _largest; }
+  QrcIntHashMap* getHashMap() const { return _hash; }
+
+ private:
+  bool makeDense(QrcInt smallest, QrcInt largest);
+  QrcManagerI* _manager;
+  QrcInt* _dense;
+  QrcInt _count;
+  QrcInt _smallest;
+  QrcInt _largest;
+  QrcIntHashMap* _hash;
+};
+
+#endif

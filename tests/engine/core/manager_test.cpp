@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "engine_fixtures.h"
+#include "qrcfail.h"
+#include "qrcmanager.h"
+
+using namespace enginetest;
+
+namespace {
+
+class ManagerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    log().clear();
+    mgr = QrcManager(QrcNoEdit);
+    m = mgr.getImpl();
+  }
+  void TearDown() override { mgr.end(); }
+  QrcManager mgr;
+  QrcManagerI* m = nullptr;
+};
+
+TEST_F(ManagerTest, QueueRunsEventsThenLowerLevelsFirst) {
+  QrcPropagationQueueI* q = m->getPropagationQueue();
+  QrcDemonI* d5 = new (m) LogDemon(m, "d5");
+  QrcDemonI* d1 = new (m) LogDemon(m, "d1");
+  LogHandler* h = new (m) LogHandler(m, "h");
+  q->enter();
+  q->push(d5, 5);
+  q->push(d1, 1);
+  h->schedule();
+  EXPECT_EQ(log(), "");
+  q->leave();
+  EXPECT_EQ(log(), "h d1 d5 ");
+  QrcInt stamp = q->getPropagationStamp();
+  q->push(d1, 3);
+  EXPECT_EQ(q->getPropagationStamp(), stamp + 1);
+}
+
+void addAndWake(QrcManagerI* m, void* arg) {
+  log() += "D ";
+  m->add(static_cast<QrcConstraintI*>(arg));
+  (new (m) LogHandler(m, "H"))->schedule();
+}
+
+TEST_F(ManagerTest, ConstraintAddedDuringPropagationWaitsForEvents) {
+  LogConstraint* c = new (m) LogConstraint(m, "C");
+  m->getPropagationQueue()->push(new (m) CallDemon(m, addAndWake, c), 2);
+  EXPECT_EQ(log(), "D H post:C prop:C ");
+  EXPECT_TRUE(c->isPosted());
+  EXPECT_EQ(c->getParent(), c);  // added by a plain demon, not a constraint
+}
+
+void reschedule(QrcManagerI* m, void*) { (new (m) LogHandler(m, "", reschedule))->schedule(); }
+
+TEST_F(ManagerTest, StepLimitFailsRunawayPropagation) {
+  m->useExceptions(true);
+  m->getPropagationQueue()->setStepLimit(10);
+  QrcInt fails = m->getFails();
+  EXPECT_THROW(reschedule(m, nullptr), QrcFailException);
+  EXPECT_EQ(m->getFails(), fails + 1);
+}
+
+TEST_F(ManagerTest, PoppingChoicePointRestoresEverything) {
+  m->getTrail()->setRecording(1);
+  QrcInt word = 1;
+  m->pushGoal(new (m) LogGoal(m, "below"));
+  QrcDemonI* d = new (m) LogDemon(m, "queued");
+  QrcGoalI* g1 = new (m) LogGoal(m, "first");
+  QrcGoalI* g2 = new (m) LogGoal(m, "second");
+  QrcInt heapTop = m->getHeap()->getTop();
+  m->pushChoicePoint(g1, g2, nullptr);
+  m->saveValue(&word);
+  word = 2;
+  m->allocate(100);
+  m->pushGoal(new (m) LogGoal(m, "above"));
+  m->getPropagationQueue()->enter();
+  m->getPropagationQueue()->push(d, 3);
+  EXPECT_EQ(d->getState(), QrcRootGoalDemonI::Pending);
+  QrcWord second = 0;
+  QrcGoalI* first = m->popChoicePoint(&second, nullptr);
+  EXPECT_NE(first, nullptr);
+  EXPECT_EQ(word, 1);
+  EXPECT_EQ(m->getHeap()->getTop(), heapTop);
+  EXPECT_EQ(m->getPropagationQueue()->getNesting(), 0);
+  // A fresh demon marked pending is fresh again after backtracking.
+  EXPECT_EQ(d->getState(), QrcRootGoalDemonI::Fresh);
+  // The And stack holds only the goal pushed before the choice point.
+  EXPECT_TRUE(m->executeGoals());
+  EXPECT_EQ(log(), "below ");
+}
+
+TEST_F(ManagerTest, NoRestoreRecordRestoresNothing) {
+  m->getTrail()->setRecording(1);
+  QrcInt word = 1;
+  QrcInt stamp = m->getStamp();
+  m->addReversibleActionNoRestore(new (m) LogGoal(m, "action"));
+  EXPECT_EQ(m->getStamp(), stamp);
+  m->saveValue(&word);
+  word = 2;
+  m->popChoicePoint(nullptr, nullptr);
+  EXPECT_EQ(word, 2);
+}
+
+QrcGoalI* addActions(QrcManagerI* m, void*) {
+  m->addReversibleAction(new (m) LogGoal(m, "A"));
+  m->addReversibleAction(new (m) LogGoal(m, "B"));
+  m->fail();
+}
+
+TEST_F(ManagerTest, ReversibleActionsRunInReverseOrder) {
+  QrcSearchI* s = m->newSearch(new (m) CallGoal(m, addActions, nullptr));
+  EXPECT_FALSE(s->next());
+  EXPECT_EQ(log(), "B A ");
+  s->end();
+}
+
+TEST_F(ManagerTest, FailureOutsideSolve) {
+  EXPECT_DEATH(m->fail(), "^Solver Error : QrcFail : fail not in a Solve \\(try enclosing in QrcSolve\\)\n$");
+  EXPECT_DEATH(m->fail(&log()),
+               "Solver Error : QrcFail : fail not in a Solve \\(try enclosing in QrcSolve\\) : Label  : 0x");
+  m->useExceptions(true);
+  QrcInt fails = m->getFails();
+  EXPECT_THROW(m->fail(), QrcFailException);
+  EXPECT_EQ(m->getFails(), fails + 1);
+}
+
+class LoggingTrap : public QrcTryCatchFailI {
+ public:
+  LoggingTrap(QrcManagerI* m, bool failing, QrcTryCatchFailI* inner = nullptr)
+      : QrcTryCatchFailI(m, nullptr), _failing(failing), _inner(inner) {}
+  void body() override {
+    log() += "body ";
+    if (_inner) log() += _inner->run() ? "inner-ok " : "inner-failed ";
+    if (_failing) _manager->fail();
+  }
+  void onFail(QrcManagerI*) override { log() += "caught "; }
+
+ private:
+  bool _failing;
+  QrcTryCatchFailI* _inner;
+};
+
+void runTraps(QrcManagerI* m) {
+  LoggingTrap* inner = new (m) LoggingTrap(m, true);
+  LoggingTrap* outer = new (m) LoggingTrap(m, false, inner);
+  EXPECT_TRUE(outer->run());
+  EXPECT_EQ(m->getFailTrap(), nullptr);
+  LoggingTrap* failing = new (m) LoggingTrap(m, true);
+  EXPECT_FALSE(failing->run());
+  EXPECT_EQ(m->getFailTrap(), nullptr);
+}
+
+TEST_F(ManagerTest, FailTrapsCatchAndRestoreOuterTrap) {
+  QrcInt fails = m->getFails();
+  runTraps(m);
+  EXPECT_EQ(log(), "body body caught inner-failed body caught ");
+  EXPECT_EQ(m->getFails(), fails);
+  log().clear();
+  m->useExceptions(true);
+  runTraps(m);
+  EXPECT_EQ(log(), "body body caught inner-failed body caught ");
+}
+
+TEST_F(ManagerTest, TracePrintsChoicePointsAndFailures) {
+  std::ostringstream trace;
+  m->setTraceStream(trace);
+  m->setTrace(true);
+  QrcGoal g = QrcOr(new (m) LogGoal(m, "a", true), new (m) LogGoal(m, "b"));
+  QrcSearchI* s = m->newSearch(g.getImpl());
+  EXPECT_TRUE(s->next());
+  s->end();
+  EXPECT_EQ(trace.str(), "QrcOr   : 1\nQrcFail : 1\n");
+}
+
+TEST(ManagerEdit, FiledConstraintsPostAtFirstNextByPriority) {
+  log().clear();
+  QrcManager mgr(QrcEdit);
+  QrcManagerI* m = mgr.getImpl();
+  EXPECT_TRUE(m->isInEditMode());
+  m->add(new (m) LogConstraint(m, "c1", 3));
+  m->add(new (m) LogConstraint(m, "c2", 0));
+  LogConstraint* removed = new (m) LogConstraint(m, "c3", 1);
+  m->add(removed);
+  m->add(new (m) LogConstraint(m, "c4", 9));
+  m->remove(removed);
+  EXPECT_EQ(log(), "");
+  EXPECT_TRUE(m->next());
+  EXPECT_EQ(log(), "post:c2 prop:c2 post:c1 prop:c1 post:c4 prop:c4 ");
+  EXPECT_FALSE(removed->isPosted());
+  mgr.end();
+}
+
+TEST(ManagerEdit, FailingFiledConstraintEndsTheSearch) {
+  log().clear();
+  QrcManager mgr(QrcEdit);
+  QrcManagerI* m = mgr.getImpl();
+  m->add(new (m) LogConstraint(m, "bad", 1, true));
+  EXPECT_FALSE(m->next());
+  EXPECT_EQ(m->getOrRecordCount(), 0);
+  mgr.end();
+}
+
+TEST_F(ManagerTest, ResetClearsCountsAndHeapWords) {
+  m->add(new (m) LogConstraint(m, "c"));
+  m->incrementVariableCount();
+  EXPECT_EQ(m->getConstraintCount(), 1);
+  m->reset();
+  EXPECT_EQ(m->getVariableCount(), 0);
+  EXPECT_EQ(m->getConstraintCount(), 0);
+  EXPECT_EQ(m->getDefaultPrecision(), 1e-10);
+  EXPECT_EQ(m->getTrueConstraint(), nullptr);
+  EXPECT_LT(m->getHeap()->getTop(), 16);  // the new error reporter and shared fail goal
+  LogConstraint* c = new (m) LogConstraint(m, "after");
+  m->add(c);
+  EXPECT_TRUE(c->isPosted());
+  EXPECT_EQ(m->getConstraintCount(), 1);
+}
+
+TEST_F(ManagerTest, ScratchArrays) {
+  QrcInt* a = m->lockIntArray(1000);
+  m->unlockArray();
+  EXPECT_EQ(m->lockIntArray(1000), a);
+  m->unlockArray();
+  QrcInt* b = m->lockIntArray(1001);
+  b[1000] = 5;
+  EXPECT_TRUE(m->isArrayLocked());
+  m->unlockArray();
+  QrcInt* p1 = m->lockArrayFromPool(10);
+  QrcInt* p2 = m->lockArrayFromPool(10);
+  EXPECT_NE(p1, p2);
+  m->unlockArrayFromPool(p1);
+  EXPECT_EQ(m->lockArrayFromPool(5), p1);
+}
+
+TEST(ManagerDeathTest, BadTag) {
+  EXPECT_DEATH({ QrcManager bad(reinterpret_cast<QrcManagerTag>(&log)); },
+               "Solver Error : Bad construction of QrcManager : ");
+}
+
+}  // namespace

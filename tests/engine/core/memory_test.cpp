@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "qrcmanager.h"
+#include "qrcmemory.h"
+#include "support/seed.h"
+
+namespace {
+
+TEST(MemoryStack, AllocationsTakeSixteenByteMultiples) {
+  QrcMemoryStack s(nullptr, QrcMemoryStack::Blocks);
+  struct Case {
+    size_t bytes;
+    QrcInt words;
+  } cases[] = {{1, 2}, {8, 2}, {16, 2}, {17, 4}, {32, 4}, {33, 6}};
+  for (const Case& c : cases) {
+    QrcInt before = s.getTop();
+    void* p = s.alloc(c.bytes);
+    EXPECT_EQ(s.getTop() - before, c.words) << c.bytes << " bytes";
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 16, 0u);
+  }
+  QrcInt before = s.getTop();
+  void* a = s.alloc(0);
+  void* b = s.alloc(0);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(s.getTop(), before);
+}
+
+TEST(MemoryStack, PopToCrossesBlocksAndCountsBytes) {
+  QrcMemoryStack s(nullptr, QrcMemoryStack::Blocks);
+  EXPECT_EQ(s.getBytes(), 32096u);
+  std::vector<char*> blocks;
+  for (int i = 0; i < 300; ++i) {
+    char* p = static_cast<char*>(s.alloc(200));
+    std::memset(p, i & 0x7f, 200);
+    blocks.push_back(p);
+  }
+  EXPECT_GT(s.getBlockCount(), 1);
+  EXPECT_GT(s.getBytes(), 32096u);
+  for (int i = 0; i < 300; ++i) ASSERT_EQ(blocks[i][199], static_cast<char>(i & 0x7f));
+  s.popTo(0);
+  EXPECT_EQ(s.getTop(), 0);
+  // The storage is reused from the first block on.
+  EXPECT_EQ(s.alloc(8), blocks[0]);
+  // A request larger than a block gets a block of its own size.
+  void* big = s.alloc(40000 * 8);
+  EXPECT_NE(big, nullptr);
+  std::memset(big, 1, 40000 * 8);
+}
+
+TEST(MemoryStack, PerObjectModeFreesWhatItAllocated) {
+  QrcMemoryStack s(nullptr, QrcMemoryStack::PerObject);
+  s.alloc(24);
+  QrcInt mark = s.getTop();
+  EXPECT_EQ(mark, 2);  // pointer and tag
+  for (int i = 0; i < 5000; ++i) std::memset(s.alloc(100), 0, 100);
+  EXPECT_EQ(s.getTop(), mark + 2 * 5000);
+  s.popTo(mark);  // the sanitizer reports a leak if anything is left
+  EXPECT_EQ(s.getTop(), mark);
+  s.reset();
+  EXPECT_EQ(s.getTop(), 0);
+  EXPECT_EQ(s.getMode(), QrcMemoryStack::PerObject);
+}
+
+TEST(Trail, RestoresInReverseOrderAcrossBlocks) {
+  uint64_t seed = qrotest::seedOr(7);
+  std::mt19937_64 rng(seed);
+  QrcTrail t(nullptr);
+  t.setRecording(1);
+  std::vector<QrcInt> cells(64);
+  for (size_t i = 0; i < cells.size(); ++i) cells[i] = static_cast<QrcInt>(i);
+  std::vector<QrcInt> initial = cells;
+  std::vector<std::pair<QrcInt, std::vector<QrcInt>>> marks;
+  // Enough saves to cross several blocks of 4000 words.
+  for (int step = 0; step < 9000; ++step) {
+    if (step % 1000 == 0) marks.push_back({t.getTop(), cells});
+    size_t i = rng() % cells.size();
+    t.saveValue(&cells[i]);
+    cells[i] = static_cast<QrcInt>(rng());
+  }
+  EXPECT_GT(t.getBlockCount(), 3) << "seed " << seed;
+  for (size_t k = marks.size(); k-- > 0;) {
+    t.restore(marks[k].first);
+    EXPECT_EQ(t.getTop(), marks[k].first);
+    ASSERT_EQ(cells, marks[k].second) << "mark " << k << " seed " << seed;
+  }
+  EXPECT_EQ(cells, initial);
+}
+
+TEST(Trail, SaveAtExactBlockBoundaryReturnsToOldBlock) {
+  QrcTrail t(nullptr);
+  t.setRecording(1);
+  QrcInt filler = 0;
+  for (int i = 0; i < 1999; ++i) t.saveValue(&filler);  // 3998 words
+  QrcInt x = 5;
+  QrcInt mark = t.getTop();
+  t.saveValue(&x);  // fills the block
+  x = 6;
+  QrcInt mark2 = t.getTop();
+  EXPECT_EQ(mark2, 4000);
+  t.saveValue(&x);  // crosses the boundary: three pairs in the new block
+  x = 7;
+  EXPECT_EQ(t.getTop(), 4006);
+  t.restore(mark2);
+  EXPECT_EQ(x, 6);
+  EXPECT_EQ(t.getTop(), 4000);
+  t.restore(mark);
+  EXPECT_EQ(x, 5);
+  // Saving again reuses the chained block.
+  t.saveValue(&x);
+  t.saveValue(&x);
+  x = 9;
+  t.restore(mark);
+  EXPECT_EQ(x, 5);
+}
+
+TEST(Trail, RecordingFlagAndFloor) {
+  QrcTrail t(nullptr);
+  QrcInt x = 1;
+  t.saveValue(&x);  // recording is off
+  EXPECT_EQ(t.getTop(), 0);
+  t.setRecording(1);
+  t.saveValue(&x);
+  x = 2;
+  t.setFloor(t.getTop());
+  t.saveValue(&x);
+  x = 3;
+  t.restore(0);  // stops at the floor
+  EXPECT_EQ(x, 2);
+  t.resetAndRestore();
+  EXPECT_EQ(t.getTop(), 0);
+  EXPECT_TRUE(t.isRecording());
+  t.reset();
+  EXPECT_FALSE(t.isRecording());
+}
+
+TEST(RevWord, SavedOncePerChoicePoint) {
+  QrcManager m(QrcNoEdit);
+  QrcManagerI* mi = m.getImpl();
+  mi->getTrail()->setRecording(1);
+  QrcRevWord w(mi, 10);
+  w.save(mi);  // stamp equal: nothing
+  EXPECT_EQ(mi->getTrail()->getTop(), 0);
+  mi->pushChoicePoint(nullptr, nullptr, nullptr);
+  QrcInt mark = mi->getTrail()->getTop();
+  w.set(mi, 11);
+  w.set(mi, 12);
+  EXPECT_EQ(mi->getTrail()->getTop(), mark + 2);
+  mi->popChoicePoint(nullptr, nullptr);
+  EXPECT_EQ(w.getValue(), 10);
+  m.end();
+}
+
+TEST(MemoStack, ClearZeroesRecordedWords) {
+  QrcMemoStack memo(nullptr);
+  void* a = &memo;
+  void* b = &memo;
+  memo.setActive();
+  memo.push(&a);
+  memo.push(&b);
+  EXPECT_EQ(memo.getCount(), 2);
+  memo.clear();
+  EXPECT_EQ(a, nullptr);
+  EXPECT_EQ(b, nullptr);
+  EXPECT_FALSE(memo.isActive());
+}
+
+TEST(CopyStack, KeepsPairsAcrossBlocks) {
+  QrcCopyStack cs;
+  std::vector<int> keys(600);
+  for (size_t i = 0; i < keys.size(); ++i) cs.push(&keys[i], &keys[(i + 1) % keys.size()]);
+  EXPECT_EQ(cs.getBytes(), 3u * 6008u);
+  for (size_t i = 0; i < keys.size(); ++i) ASSERT_EQ(cs.find(&keys[i]), &keys[(i + 1) % keys.size()]);
+  cs.reset();
+  EXPECT_EQ(cs.find(&keys[0]), nullptr);
+  EXPECT_EQ(cs.getBytes(), 6008u);
+}
+
+}  // namespace

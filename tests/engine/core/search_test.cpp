@@ -1,0 +1,367 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "engine_fixtures.h"
+#include "qrcfail.h"
+#include "qrcfloatenv.h"
+#include "qrcmanager.h"
+
+using namespace enginetest;
+
+namespace {
+
+class SearchTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    log().clear();
+    mgr = QrcManager(QrcNoEdit);
+    m = mgr.getImpl();
+  }
+  void TearDown() override { mgr.end(); }
+  QrcGoal leaf(const char* text, bool failing = false) { return new (m) LogGoal(m, text, failing); }
+  // All solutions of a search, one log line per solution.
+  std::string enumerate(const QrcGoal& g, int* count = nullptr) {
+    QrcSearch s(mgr, g);
+    std::string out;
+    int n = 0;
+    while (s.next()) {
+      out += log() + "|";
+      log().clear();
+      ++n;
+    }
+    s.end();
+    if (count) *count = n;
+    return out;
+  }
+  QrcManager mgr;
+  QrcManagerI* m = nullptr;
+};
+
+TEST_F(SearchTest, EnumeratesLeavesDepthFirst) {
+  QrcGoal g = QrcAnd(QrcOr(QrcOr(leaf("a"), leaf("b")), QrcOr(leaf("c"), leaf("d"))),
+                     QrcOr(leaf("x"), leaf("y")));
+  int n = 0;
+  EXPECT_EQ(enumerate(g, &n), "a x |y |b x |y |c x |y |d x |y |");
+  EXPECT_EQ(n, 8);
+  EXPECT_EQ(m->getChoicePointCount(), 7);
+  EXPECT_EQ(m->getOrRecordCount(), 0);
+}
+
+TEST_F(SearchTest, FailingBranchesAreSkipped) {
+  QrcGoal g = QrcOr(QrcAnd(leaf("a"), leaf("fail", true)), QrcOr(leaf("b", true), leaf("c")));
+  EXPECT_EQ(enumerate(g), "a fail b c |");
+  EXPECT_EQ(m->getFails(), 2);
+}
+
+TEST_F(SearchTest, OneSolutionThenExhausted) {
+  QrcSearch s(mgr, leaf("only"));
+  EXPECT_TRUE(s.next());
+  EXPECT_EQ(s.getImpl()->getState(), QrcSearchI::AtSolution);
+  EXPECT_FALSE(s.next());
+  EXPECT_EQ(m->getStatus(), 1);
+  EXPECT_FALSE(s.next());
+  s.end();
+  EXPECT_EQ(m->getSearchDepth(), 0);
+}
+
+QrcGoal failingTree(QrcManagerI* m, int depth) {
+  if (depth == 0) return new (m) LogGoal(m, "f", true);
+  return QrcOr(failingTree(m, depth - 1), failingTree(m, depth - 1));
+}
+
+TEST_F(SearchTest, FailLimitCountsFromWhereItIsSet) {
+  m->useExceptions(true);
+  for (int i = 0; i < 3; ++i) EXPECT_THROW(m->fail(), QrcFailException);
+  m->useExceptions(false);
+  m->setFailLimit(5);
+  QrcSearch s(mgr, failingTree(m, 5));
+  EXPECT_FALSE(s.next());
+  EXPECT_EQ(m->getFails(), 8);
+  EXPECT_EQ(m->getStatus(), 3);
+  EXPECT_EQ(m->getOrRecordCount(), 0);
+  s.end();
+  m->unsetLimits();
+}
+
+TEST_F(SearchTest, ChoicePointAndTimeLimits) {
+  m->setChoicePointLimit(4);
+  QrcSearch s(mgr, failingTree(m, 5));
+  EXPECT_FALSE(s.next());
+  EXPECT_EQ(m->getStatus(), 3);
+  // Limits are tested at failures: the first comes below five choice points.
+  EXPECT_EQ(m->getChoicePointCount(), 5);
+  EXPECT_EQ(m->getFails(), 1);
+  s.end();
+  m->unsetLimits();
+  m->setTimeLimit(1e-9);
+  volatile double sink = 0;
+  for (double t = cpuTime(); cpuTime() - t < 0.001;) sink = sink + 1;
+  QrcSearch s2(mgr, failingTree(m, 3));
+  EXPECT_FALSE(s2.next());
+  EXPECT_EQ(m->getStatus(), 3);
+  s2.end();
+}
+
+class FixedRule : public QrcChoiceRuleI {
+ public:
+  explicit FixedRule(int v) : _v(v) {}
+  int verdict(QrcGoalI*, QrcGoalI*, QrcAny) override { return _v; }
+
+ private:
+  int _v;
+};
+
+std::string withRules(QrcManager& mgr, std::initializer_list<int> verdicts) {
+  QrcManagerI* m = mgr.getImpl();
+  log().clear();
+  QrcSearch s(mgr, QrcOr(new (m) LogGoal(m, "a"), new (m) LogGoal(m, "b")));
+  for (int v : verdicts) s.getImpl()->addChoiceRule(new (m) FixedRule(v));
+  std::string out;
+  while (s.next()) out += log() + "|", log().clear();
+  s.end();
+  return out;
+}
+
+TEST_F(SearchTest, ChoiceRules) {
+  EXPECT_EQ(withRules(mgr, {}), "a |b |");
+  EXPECT_EQ(withRules(mgr, {1}), "b |a |");
+  EXPECT_EQ(withRules(mgr, {2}), "a |");
+  EXPECT_EQ(withRules(mgr, {3}), "b |");
+  EXPECT_EQ(withRules(mgr, {4}), "");
+  EXPECT_EQ(withRules(mgr, {1, 1}), "a |b |");
+  EXPECT_EQ(withRules(mgr, {2, 3}), "");
+  EXPECT_EQ(withRules(mgr, {3, 1}), "b |");
+}
+
+QrcGoalI* failWithLabel(QrcManagerI* m, void* label) {
+  log() += "x ";
+  m->fail(label);
+}
+
+TEST_F(SearchTest, LabelledFailureResumesAtItsChoicePoint) {
+  static const char l1 = 0, l2 = 0;
+  QrcGoal inner = QrcOr(new (m) CallGoal(m, failWithLabel, const_cast<char*>(&l1)), leaf("y"), &l2);
+  QrcGoal g = QrcOr(inner, leaf("z"), &l1);
+  EXPECT_EQ(enumerate(g), "x z |");
+  EXPECT_EQ(m->getStatus(), 1);
+  // A label that no choice point carries ends the search with status 4.
+  static const char l3 = 0;
+  QrcGoal g2 = QrcOr(new (m) CallGoal(m, failWithLabel, const_cast<char*>(&l3)), leaf("w"), &l2);
+  log().clear();
+  EXPECT_EQ(enumerate(g2), "");
+  EXPECT_EQ(m->getStatus(), 4);
+}
+
+QrcGoalI* bump(QrcManagerI* m, void* arg) {
+  QrcInt* word = static_cast<QrcInt*>(arg);
+  m->saveValue(word);
+  *word += 1;
+  return nullptr;
+}
+
+TEST_F(SearchTest, SolveRestoresOrKeepsState) {
+  QrcInt word = 10;
+  EXPECT_TRUE(m->solve(new (m) CallGoal(m, bump, &word), true));
+  EXPECT_EQ(word, 10);
+  EXPECT_EQ(m->getSearchDepth(), 0);
+  EXPECT_TRUE(m->solve(new (m) CallGoal(m, bump, &word), false));
+  EXPECT_EQ(word, 11);
+  EXPECT_FALSE(m->solve(new (m) LogGoal(m, "f", true), true));
+  EXPECT_EQ(word, 11);
+}
+
+TEST_F(SearchTest, EndKeepsSolutionAndRestartGoesBack) {
+  QrcInt word = 0;
+  QrcGoal g = QrcOr(new (m) CallGoal(m, bump, &word), QrcAnd(new (m) CallGoal(m, bump, &word),
+                                                             new (m) CallGoal(m, bump, &word)));
+  QrcSearch s(mgr, g);
+  EXPECT_TRUE(s.next());
+  EXPECT_EQ(word, 1);
+  EXPECT_TRUE(s.next());
+  EXPECT_EQ(word, 2);
+  s.restart();
+  EXPECT_EQ(word, 0);
+  EXPECT_TRUE(s.next());
+  EXPECT_EQ(word, 1);
+  s.end();
+  EXPECT_EQ(word, 1);
+}
+
+TEST_F(SearchTest, ManagerNextRunsAddedGoalsInOrderAndCommitKeepsState) {
+  QrcInt word = 0;
+  m->add(new (m) LogGoal(m, "g1"));
+  m->add(new (m) CallGoal(m, bump, &word));
+  m->add(new (m) LogGoal(m, "g3"));
+  EXPECT_TRUE(m->next());
+  EXPECT_EQ(log(), "g1 g3 ");
+  EXPECT_EQ(word, 1);
+  m->commit();
+  EXPECT_EQ(word, 1);
+  EXPECT_EQ(m->getSearchDepth(), 1);
+  m->getCurrentSearch()->end();
+  EXPECT_EQ(word, 1);
+}
+
+TEST_F(SearchTest, ReversibleActionsSurviveCollapseOfAnInnerSearch) {
+  // A solution kept by an inner search still undoes its actions when the
+  // outer level backtracks.
+  QrcSearch outer(mgr, QrcOr(leaf("o1"), leaf("o2")));
+  EXPECT_TRUE(outer.next());
+  log().clear();
+  EXPECT_TRUE(m->solve(new (m) CallGoal(
+                           m,
+                           [](QrcManagerI* mm, void*) -> QrcGoalI* {
+                             mm->addReversibleAction(new (mm) LogGoal(mm, "undo"));
+                             return nullptr;
+                           },
+                           nullptr),
+                       false));
+  EXPECT_EQ(log(), "");
+  EXPECT_TRUE(outer.next());
+  EXPECT_EQ(log(), "undo o2 ");
+  outer.end();
+}
+
+struct NestedProbe {
+  QrcInt word;
+  QrcBool found;
+};
+
+void probeDemon(QrcManagerI* m, void* arg) {
+  NestedProbe* p = static_cast<NestedProbe*>(arg);
+  QrcGoalI* goal = new (m) CallGoal(m, bump, &p->word);
+  p->found = m->solveInPropagation(m->getCurrentDemon(), goal, true);
+  log() += p->word == 0 ? "restored " : "kept ";
+}
+
+TEST_F(SearchTest, SolveInPropagation) {
+  NestedProbe probe{0, 0};
+  CallDemon* d = new (m) CallDemon(m, probeDemon, &probe);
+  QrcSearch s(mgr, QrcGoal(new (m) CallGoal(
+                       m,
+                       [](QrcManagerI* mm, void* demon) -> QrcGoalI* {
+                         mm->getPropagationQueue()->push(static_cast<QrcDemonI*>(demon), 2);
+                         return nullptr;
+                       },
+                       d)));
+  EXPECT_TRUE(s.next());
+  EXPECT_EQ(probe.found, 1);
+  EXPECT_EQ(log(), "restored ");
+  s.end();
+  EXPECT_EQ(m->getSearchDepth(), 0);
+}
+
+TEST_F(SearchTest, RoundingIsNearestAfterFailure) {
+  QrcGoal g = QrcOr(new (m) CallGoal(
+                        m,
+                        [](QrcManagerI* mm, void*) -> QrcGoalI* {
+                          setRoundingUp();
+                          mm->fail();
+                        },
+                        nullptr),
+                    leaf("b"));
+  QrcSearch s(mgr, g);
+  EXPECT_TRUE(s.next());
+  EXPECT_EQ(getRoundingMode(), 1);
+  s.end();
+}
+
+TEST_F(SearchTest, ExceptionModeSearches) {
+  m->useExceptions(true);
+  QrcGoal g = QrcAnd(QrcOr(QrcOr(leaf("a", true), leaf("b")), leaf("c")), QrcOr(leaf("x", true), leaf("y")));
+  EXPECT_EQ(enumerate(g), "a b x y |c x y |");
+}
+
+TEST_F(SearchTest, PushAndPopState) {
+  m->getTrail()->setRecording(1);
+  QrcInt word = 1;
+  m->pushState();
+  m->saveValue(&word);
+  word = 2;
+  m->popState();
+  EXPECT_EQ(word, 1);
+  EXPECT_DEATH(m->popState(), "Solver Error : Too much pop State : incorrect search use");
+}
+
+TEST_F(SearchTest, MisuseIsReported) {
+  QrcSearchI* s = m->newSearch(leaf("a").getImpl());
+  EXPECT_DEATH(m->newSearch(leaf("b").getImpl()), "Wrong nesting of startSearch and next methods : incorrect search use");
+  s->end();
+  EXPECT_DEATH(m->commit(), "Solver Error : Commit is called not after a search : incorrect search use");
+  EXPECT_DEATH(s->next(), "The next method is called from too deep");
+}
+
+TEST_F(SearchTest, StatisticsPrintout) {
+  enumerate(QrcOr(leaf("a", true), leaf("b")));
+  std::ostringstream os;
+  m->printStatistics(os);
+  std::istringstream in(os.str());
+  std::string line;
+  std::vector<std::string> lines;
+  while (std::getline(in, line)) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 13u) << os.str();
+  const char* labels[] = {"Number of fails               : ", "Number of choice points       : ",
+                          "Number of variables           : ", "Number of constraints         : ",
+                          "Reversible stack (bytes)      : ", "Solver heap (bytes)           : ",
+                          "Solver global heap (bytes)    : ", "And stack (bytes)             : ",
+                          "Or stack (bytes)              : ", "Search Stack (bytes)          : ",
+                          "Constraint queue (bytes)      : ", "Total memory used (bytes)     : ",
+                          "Running time since creation   : "};
+  unsigned long long sum = 0;
+  for (size_t i = 0; i < 13; ++i) {
+    ASSERT_EQ(lines[i].rfind(labels[i], 0), 0u) << lines[i];
+    unsigned long long v = std::stoull(lines[i].substr(32));
+    if (i >= 4 && i <= 10) sum += v;
+    if (i == 11) {
+      EXPECT_EQ(v, sum);
+    }
+  }
+  EXPECT_EQ(lines[0], "Number of fails               : 1");
+  EXPECT_EQ(lines[1], "Number of choice points       : 1");
+  EXPECT_EQ(lines[10], "Constraint queue (bytes)      : 16280");
+  m->resetStatistics();
+  std::ostringstream os2;
+  m->printStatistics(os2);
+  EXPECT_NE(os2.str().find("Number of fails               : 0\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+class CountingFilter : public QrcOptFilterI {
+ public:
+  CountingFilter() : QrcOptFilterI(nullptr) {}
+  QrcFloat getBound() const override { return 0; }
+  QrcBool checkValue(QrcFloat) const override { return 1; }
+  void applyBound() override { ++applied; }
+  void computeNextBound() override { ++computed; }
+  void update() override { ++updated; }
+  void advanceBound() override { ++advanced; }
+  int applied = 0, computed = 0, updated = 0, advanced = 0;
+};
+
+TEST_F(SearchTest, ObjectiveFilterAndEndCallback) {
+  CountingFilter* f = new (m) CountingFilter();
+  QrcSearch s(mgr, QrcOr(leaf("a"), leaf("b")));
+  s.getImpl()->setOptFilter(f);
+  s.setEndCallback(leaf("ended"));
+  EXPECT_TRUE(s.next());
+  EXPECT_EQ(f->updated, 1);
+  EXPECT_EQ(f->computed, 1);
+  EXPECT_EQ(f->_active, 0);
+  EXPECT_TRUE(s.next());
+  EXPECT_EQ(f->updated, 2);
+  m->applyObjectiveBound();
+  EXPECT_EQ(f->applied, 1);
+  s.restart();
+  EXPECT_EQ(f->advanced, 1);
+  log().clear();
+  s.end();
+  EXPECT_EQ(log(), "ended ");
+  EXPECT_EQ(s.getImpl(), nullptr);
+}
+
+}  // namespace
