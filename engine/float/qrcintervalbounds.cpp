@@ -4,12 +4,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
 #include "engine/float/qrcfloatconstants.h"
 #include "engine/float/qrcoutward.h"
+#include "qrcerror.h"
 #include "qroplatform.h"
 
 namespace {
@@ -39,10 +39,7 @@ const double kWholeHi = HUGE_VAL;
 void roundNearest() { qroplatform::setRounding(qroplatform::RoundNearest); }
 
 // Internal inconsistency of the interval functions: fatal engine error 54.
-[[noreturn]] void intervalFailure(const char* message) {
-  std::cerr << "Solver Error : " << message << " : Morvane" << std::endl;
-  std::abort();
-}
+[[noreturn]] void intervalFailure(const char* message) { QrcFatalError(54, message, "Morvane"); }
 
 // Products where a factor of exactly 0 gives 0.
 double mulLo(double a, double b) { return (a == 0 || b == 0) ? 0.0 : mulDown(a, b); }
