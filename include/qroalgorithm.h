@@ -10,6 +10,8 @@
 #include "qroextractable.h"
 
 class QroAlgorithmI;
+class QroConstraintI;
+class QroNumVarI;
 
 // Handle of an algorithm; its nested classes are the algorithm exceptions.
 class QroAlgorithm {
@@ -135,6 +137,10 @@ class QroAlgorithmI {
   // Extracts x as the model, collecting failures into one exception.
   virtual void extractAsModel(QroExtractableI* x);
   virtual QroInt getStatus() const { return 6; }
+  // QroNotImplemented in the base.
+  virtual QroNum getValue(QroConstraintI* c);
+  // The value of a variable as a double.
+  virtual QroNum getValue(QroNumVarI* v) = 0;
   virtual void clear();
 
   void extract(const QroExtractableArray& array);

@@ -302,3 +302,7 @@ QroBool QroAlgorithmI::change(QroChange* change) {
   if (!ok) throw QroAlgorithm::CannotChangeException(this);
   return 1;
 }
+
+QroNum QroAlgorithmI::getValue(QroConstraintI*) {
+  throw QroNotImplemented("QroAlgorithm::getValue(QroConstraint) is not implemented");
+}

@@ -97,6 +97,7 @@ class Recorder : public QroAlgorithmI {
     ++removed;
     return 1;
   }
+  QroNum getValue(QroNumVarI*) override { return 0; }
   QroBool applyChange(QroChange* c, void**, QroExtractableI*) override {
     changes.push_back(c->getClassName());
     return 1;
