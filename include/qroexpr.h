@@ -38,6 +38,8 @@ class QroNumExprI : public QroExtractableI {
 
   // A parent that stores the expression raises its count.
   void incrUseCount() { ++_useCount; }
+  // Lowers the count without ending the expression.
+  void decrUseCount() { --_useCount; }
 
  protected:
   QroInt _useCount;

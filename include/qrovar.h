@@ -164,7 +164,9 @@ class QroNumVarI : public QroIntExprI {
   QroIntArray getIntValues() const { return _domain ? _domain->getIntValues() : QroIntArray(); }
   QroVarDomainI* getDomain() const { return _domain; }
 
-  // Each bound change is announced as QroSetNumVarBounds after it is made.
+  // Each bound change is made first and then announced as QroSetNumVarBounds;
+  // an algorithm that refuses it (QroNoChangeDuringSearchException during a
+  // search) leaves the model's variable changed.
   virtual void setUB(QroNum v);
   virtual void setLB(QroNum v);
   virtual void setBounds(QroNum lb, QroNum ub);

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "qroalgorithm.h"
+#include "qroevaluator.h"
 #include "qrolinear.h"
 
 QroIntExpr::QroOverflowOccurred::~QroOverflowOccurred() {}
@@ -45,7 +46,15 @@ QroIntLinTermI* QroIntExprI::makeIntLinTerm() {
 }
 
 QroNum QroConstraintI::eval(QroAlgorithmI* algorithm) const {
-  return algorithm->getValue(const_cast<QroConstraintI*>(this));
+  try {
+    return algorithm->getValue(const_cast<QroConstraintI*>(this));
+  } catch (const QroException&) {
+    // The environment's model evaluator answers what the algorithm cannot.
+    if (algorithm->asModelEvaluator()) throw;
+    QroModelEvaluatorI* evaluator = algorithm->getModelEvaluator();
+    if (!evaluator) throw;
+    return eval(evaluator);
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -45,6 +45,8 @@ class Valuer : public QroAlgorithmI {
     }
     return 1;
   }
+  QroNum getObjValue() override { return 0; }
+  QroNum getValue(QroObjectiveI*) override { return 0; }
   QroNum getValue(QroNumVarI* v) override {
     ++questions;
     return values[v];
