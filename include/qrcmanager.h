@@ -13,6 +13,7 @@
 
 class QrcSizeAllocatorI;
 class QrcCopyStack;
+class QrcSaverI;
 class QrcGoalFailI;
 class QrcConstraint;
 class QrcGoal;
@@ -87,6 +88,10 @@ class QrcManagerI {
   QrcTrail* getPersistentTrail() const { return _persistentTrail; }
   QrcSizeAllocatorI* getSizeAllocator() const { return _sizeAllocator; }
   QrcCopyStack* getCopyStack() const { return _copyStack; }
+  QrcMemoStack* getMemoStack() const { return _memoStack; }
+  QrcSaverI* getSaverList() const { return _saverList; }
+  void addSaver(QrcSaverI* saver);
+  void restoreSavers();
   void* allocate(size_t n) { return QrcAllocate(n, this); }
   void* allocateSized(QrcInt n);
   void freeSized(void* block, QrcInt n);
@@ -243,6 +248,7 @@ class QrcManagerI {
   QrcPropagationQueueI* _queue;
   QrcSizeAllocatorI* _sizeAllocator;
   QrcCopyStack* _copyStack;
+  QrcMemoStack* _memoStack;
   QrcRevWord _variableCount;
   QrcRevWord _constraintCount;
   double _startTime;
@@ -312,7 +318,7 @@ class QrcManagerI {
   QrcInt _displayMode;
   std::ostream* _output;
   QrcInt _workerNumber;
-  void* _saverList;
+  QrcSaverI* _saverList;
   QrcConstraintI* _trueConstraint;
   void* _oneIntConst;
   void* _floatZero;

@@ -90,6 +90,7 @@ void QrcManagerI::build() {
   _sizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
   if (!pooling) _sizeAllocator->setPooling(0);
   _copyStack = new QrcCopyStack();
+  _memoStack = new QrcMemoStack(this);
   _andStack = new QrcMemoryStack(this, QrcMemoryStack::Blocks);
   _andStack->_floor = _andStack->getTop();
   _orStack = new QrcMemoryStack(this, QrcMemoryStack::Blocks);
@@ -186,6 +187,7 @@ QrcManagerI::~QrcManagerI() {
   delete _heap;
   delete _globalHeap;
   delete _copyStack;
+  delete _memoStack;
   delete _andStack;
   delete _orStack;
   delete _searchStack;
@@ -234,6 +236,7 @@ void QrcManagerI::reset() {
   }
   for (QrcLockableArray* a = _arrayPool; a; a = a->next) a->lock = new (_globalHeap) QrcRevWord(this, 0);
   _copyStack->reset();
+  _memoStack->clear();
   _andStack->reset();
   _andStack->_floor = _andStack->getTop();
   _orStack->reset();
@@ -558,7 +561,3 @@ void QrcManagerI::leaveEditMode() {
     }
   }
 }
-
-QrcConstraintI* QrcManagerI::getTrueConstraint() { return _trueConstraint; }
-
-QrcConstraintI* QrcManagerI::getFalseConstraint() { return nullptr; }

@@ -205,14 +205,19 @@ TEST(ManagerEdit, FailingFiledConstraintEndsTheSearch) {
 
 TEST_F(ManagerTest, ResetClearsCountsAndHeapWords) {
   m->add(new (m) LogConstraint(m, "c"));
+  m->getTrueConstraint();
   m->incrementVariableCount();
   EXPECT_EQ(m->getConstraintCount(), 1);
   m->reset();
   EXPECT_EQ(m->getVariableCount(), 0);
   EXPECT_EQ(m->getConstraintCount(), 0);
   EXPECT_EQ(m->getDefaultPrecision(), 1e-10);
-  EXPECT_EQ(m->getTrueConstraint(), nullptr);
   EXPECT_LT(m->getHeap()->getTop(), 16);  // the new error reporter and shared fail goal
+  // The shared constants are made again on the emptied heap.
+  QrcConstraintI* t = m->getTrueConstraint();
+  std::ostringstream os;
+  os << QrcConstraint(t) << QrcConstraint(t->getOpposite());
+  EXPECT_EQ(os.str(), "TrueConstraint FalseConstraint ");
   LogConstraint* c = new (m) LogConstraint(m, "after");
   m->add(c);
   EXPECT_TRUE(c->isPosted());
