@@ -1,5 +1,7 @@
 #include "qroexception.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <ostream>
@@ -69,4 +71,10 @@ char* QroCopyStreamText(std::ostringstream& os) {
   if (!text) throw QroMemoryException();
   std::memcpy(text, s.c_str(), s.size() + 1);
   return text;
+}
+
+void QroAbortEmptyHandle(const char* text) {
+  std::fprintf(stderr, "%s\n", text);
+  std::fflush(stderr);
+  std::abort();
 }

@@ -1,0 +1,191 @@
+// Base of everything that extracts modelling objects: per-identifier use
+// counts and made objects, collection of failures into one exception, and
+// the reaction to change notifications.
+#ifndef QRO_ALGORITHM_H
+#define QRO_ALGORITHM_H
+
+#include <iosfwd>
+
+#include "qrochange.h"
+#include "qroextractable.h"
+
+class QroAlgorithmI;
+
+// Handle of an algorithm; its nested classes are the algorithm exceptions.
+class QroAlgorithm {
+ public:
+  class Exception : public QroException {
+   public:
+    explicit Exception(const char* message, int64_t copy = 0) : QroException(message, copy) {}
+    ~Exception() override;
+  };
+
+  // Carries the algorithm and the failing extractables.
+  class ListException : public Exception {
+   public:
+    ListException(const char* message, const QroAlgorithmI* a);
+    ListException(const ListException& other);
+    ~ListException() override;
+    const QroAlgorithmI* getAlgorithm() const { return _algorithm; }
+    QroExtractableArray getExtractables() const { return _array; }
+    void add(QroExtractableI* x) const { _array.add(x); }
+
+   protected:
+    void printList(std::ostream& os) const;
+    const QroAlgorithmI* _algorithm;
+    QroExtractableArray _array;
+  };
+
+  class CannotExtractException : public ListException {
+   public:
+    explicit CannotExtractException(const QroAlgorithmI* a)
+        : ListException("QroAlgorithm cannot extract extractable", a) {}
+    ~CannotExtractException() override;
+    void print(std::ostream& os) const override;
+  };
+  class CannotRemoveException : public ListException {
+   public:
+    explicit CannotRemoveException(const QroAlgorithmI* a)
+        : ListException("QroAlgorithm cannot remove extractable", a) {}
+    ~CannotRemoveException() override;
+    void print(std::ostream& os) const override;
+  };
+  class CannotChangeException : public ListException {
+   public:
+    explicit CannotChangeException(const QroAlgorithmI* a)
+        : ListException("QroAlgorithm cannot change extractable", a) {}
+    ~CannotChangeException() override;
+    void print(std::ostream& os) const override;
+    // Deletes the array (shared with every copy of the exception).
+    void end() override { _array.end(); }
+  };
+  class NoObjectiveException : public Exception {
+   public:
+    explicit NoObjectiveException(const QroAlgorithmI* a)
+        : Exception("No Objective has been extracted by the QroAlgorithm"), _algorithm(a) {}
+    ~NoObjectiveException() override;
+    void print(std::ostream& os) const override;
+
+   private:
+    const QroAlgorithmI* _algorithm;
+  };
+  class NotExtractedException : public Exception {
+   public:
+    NotExtractedException(const QroAlgorithmI* a, const QroExtractableI* x)
+        : Exception("The referenced QroExtractable has not been extracted by the QroAlgorithm"),
+          _algorithm(a),
+          _x(x) {}
+    ~NotExtractedException() override;
+    void print(std::ostream& os) const override;
+
+   private:
+    const QroAlgorithmI* _algorithm;
+    const QroExtractableI* _x;
+  };
+  // Failures travelling inside the modelling layer.
+  class ExtractFailure : public Exception {
+   public:
+    explicit ExtractFailure(const char* className = nullptr) : Exception(className) {}
+    ~ExtractFailure() override;
+  };
+  class RemoveFailure : public Exception {
+   public:
+    RemoveFailure() : Exception(nullptr) {}
+    ~RemoveFailure() override;
+  };
+
+  QroAlgorithm(QroAlgorithmI* impl = nullptr) : _impl(impl) {}
+  QroAlgorithmI* getImpl() const { return _impl; }
+
+ protected:
+  QroAlgorithmI* _impl;
+};
+
+class QroAlgorithmI {
+  QRO_ENV_STORAGE()
+ public:
+  explicit QroAlgorithmI(QroEnvI* env);
+  virtual ~QroAlgorithmI();
+  QroAlgorithmI(const QroAlgorithmI&) = delete;
+  QroAlgorithmI& operator=(const QroAlgorithmI&) = delete;
+
+  QroEnvI* getEnv() const { return _env; }
+  QroExtractableI* getModel() const { return _model; }
+  QroAlgorithmI* getNext() const { return _next; }
+  void setNext(QroAlgorithmI* next) { _next = next; }
+
+  virtual void restartTime();
+  virtual double getTime();
+  virtual void printTime();
+  virtual void clearTime();
+
+  // Extracts x once; later calls only count.
+  virtual void* extract(QroExtractableI* x);
+  // Receivers of the environment's change notification.
+  virtual QroBool change(QroChange* change);
+  virtual QroBool changeExtractable(QroChange* change, QroExtractableI* x);
+  // Undoes the extraction when the count of x falls to 0.
+  virtual void remove(QroExtractableI* x);
+  // Makes the object for one extractable into *result; true on success.
+  virtual QroBool extractOne(QroExtractableI* x, void** result) = 0;
+  virtual QroBool removeOne(QroExtractableI* x, void* object) = 0;
+  virtual QroBool applyChange(QroChange* change, void** object, QroExtractableI* x) = 0;
+  // Lowers the use count of x only.
+  virtual void unuse(QroExtractableI* x);
+  // Extracts x as the model, collecting failures into one exception.
+  virtual void extractAsModel(QroExtractableI* x);
+  virtual QroInt getStatus() const { return 6; }
+  virtual void clear();
+
+  void extract(const QroExtractableArray& array);
+  void remove(const QroExtractableArray& array);
+
+  // True when the algorithm uses the extractable with that identifier.
+  virtual QroBool isUsing(QroInt id) const;
+  QroInt getUseCount(QroInt id) const { return id >= 0 && id < _capacity ? _counts[id] : 0; }
+  void* getObject(QroInt id) const { return id >= 0 && id < _capacity ? _objects[id] : nullptr; }
+  void setObject(QroInt id, void* object);
+  QroInt getTableCapacity() const { return _capacity; }
+  // Grows both tables to cover every identifier the environment issued.
+  void syncIdTables();
+  void growTables(QroInt id);
+
+  QroBool isInSearch() const { return _inSearch; }
+  void setInSearch(QroBool on) { _inSearch = on ? 1 : 0; }
+
+  std::ostream& out() const { return *_out; }
+  std::ostream& warning() const { return *_warning; }
+  std::ostream& error() const { return *_error; }
+  void setOut(std::ostream& os) { _out = &os; }
+  void setWarning(std::ostream& os) { _warning = &os; }
+  void setError(std::ostream& os) { _error = &os; }
+
+  QroExtractableArray getCannotExtractList() const { return _cannotExtract; }
+  QroExtractableArray getCannotRemoveList() const { return _cannotRemove; }
+
+ protected:
+  void setModel(QroExtractableI* m) { _model = m; }
+  // Runs f, turning ExtractFailure and RemoveFailure into the collected
+  // exceptions after clearing the algorithm.
+  template <class F>
+  void collectFailures(F f, bool removeToo);
+  [[noreturn]] void raiseCannotExtract();
+  [[noreturn]] void raiseCannotRemove();
+  bool usesAny(const QroExtractableArray& array) const;
+
+  QroEnvI* _env;
+  QroExtractableI* _model;
+  QroAlgorithmI* _next;
+  QroCpuTimer _timer;
+  std::ostream* _out;
+  std::ostream* _warning;
+  std::ostream* _error;
+  void** _objects;
+  QroInt* _counts;
+  QroInt _capacity;
+  QroExtractableArray _cannotRemove;
+  QroExtractableArray _cannotExtract;
+  QroBool _inSearch;
+};
+
+#endif

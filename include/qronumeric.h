@@ -1,0 +1,19 @@
+// Numeric helpers of the modelling layer.
+#ifndef QRO_NUMERIC_H
+#define QRO_NUMERIC_H
+
+#include "qrotypes.h"
+
+// The modelling layer's +infinity.
+extern double QroInfinity;
+// Sets QroInfinity (done at start-up and by every environment).
+void QroInitInfinity();
+
+// Ceiling of a / b for b != 0.
+QroInt QroCeilDiv(QroInt a, QroInt b);
+// Clamps to plus or minus (2^53 - 1) and truncates (NaN gives 0).
+QroInt QroClampToInt53(double v);
+// Nearest integer, halves away from zero; infinities and 0 unchanged.
+double QroRoundHalfAway(double v);
+
+#endif

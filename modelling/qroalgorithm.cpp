@@ -1,0 +1,304 @@
+#include "qroalgorithm.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ostream>
+
+#include "qroregistry.h"
+
+// ---------------------------------------------------------------------------
+// Exceptions
+
+QroAlgorithm::Exception::~Exception() {}
+QroAlgorithm::CannotExtractException::~CannotExtractException() {}
+QroAlgorithm::CannotRemoveException::~CannotRemoveException() {}
+QroAlgorithm::CannotChangeException::~CannotChangeException() {}
+QroAlgorithm::NoObjectiveException::~NoObjectiveException() {}
+QroAlgorithm::NotExtractedException::~NotExtractedException() {}
+QroAlgorithm::ExtractFailure::~ExtractFailure() {}
+QroAlgorithm::RemoveFailure::~RemoveFailure() {}
+
+QroAlgorithm::ListException::ListException(const char* message, const QroAlgorithmI* a)
+    : Exception(message), _algorithm(a), _array() {
+  if (a) _array = QroExtractableArray(QroEnv(a->getEnv()), 0);
+}
+
+// The array is shared by the copies a throw makes; it lives in the
+// algorithm's environment and goes with it.
+QroAlgorithm::ListException::ListException(const ListException& other)
+    : Exception(other), _algorithm(other._algorithm), _array(other._array) {}
+
+QroAlgorithm::ListException::~ListException() {}
+
+void QroAlgorithm::ListException::printList(std::ostream& os) const {
+  QroInt n = _array.getImpl() ? _array.getSize() : 0;
+  if (n == 0) return;
+  if (n == 1) {
+    os << " extractable " << _array[0]->getId();
+    return;
+  }
+  os << " extractables ";
+  for (QroInt i = 0; i < n - 2; ++i) os << _array[i]->getId() << ", ";
+  os << _array[n - 2]->getId() << " and " << _array[n - 1]->getId();
+}
+
+void QroAlgorithm::CannotExtractException::print(std::ostream& os) const {
+  os << "QroAlgorithm cannot extract";
+  printList(os);
+}
+
+void QroAlgorithm::CannotRemoveException::print(std::ostream& os) const {
+  os << "QroAlgorithm " << static_cast<const void*>(_algorithm) << " cannot remove";
+  printList(os);
+}
+
+void QroAlgorithm::CannotChangeException::print(std::ostream& os) const {
+  os << "QroAlgorithm " << static_cast<const void*>(_algorithm) << " cannot change";
+  printList(os);
+}
+
+void QroAlgorithm::NoObjectiveException::print(std::ostream& os) const {
+  os << " No Objective has been extracted by QroAlgorithm " << static_cast<const void*>(_algorithm);
+}
+
+void QroAlgorithm::NotExtractedException::print(std::ostream& os) const {
+  os << "QroExtractable " << (_x ? _x->getId() : -1) << " " << (_x ? _x->getClassName() : "")
+     << " has not been extracted by QroAlgorithm " << static_cast<const void*>(_algorithm);
+}
+
+// ---------------------------------------------------------------------------
+// Algorithm base
+
+namespace {
+const QroInt kInitialCapacity = 1024;
+
+template <class T>
+T* zeroedTable(QroInt n) {
+  T* t = static_cast<T*>(std::calloc(static_cast<size_t>(n), sizeof(T)));
+  if (!t) throw QroMemoryException();
+  return t;
+}
+}  // namespace
+
+QroAlgorithmI::QroAlgorithmI(QroEnvI* env)
+    : _env(env),
+      _model(nullptr),
+      _next(nullptr),
+      _timer(env->getGeneralAllocator()),
+      _out(&env->out()),
+      _warning(&env->warning()),
+      _error(&env->error()),
+      _objects(nullptr),
+      _counts(nullptr),
+      _capacity(0),
+      _cannotRemove(),
+      _cannotExtract(),
+      _inSearch(0) {
+  _objects = zeroedTable<void*>(kInitialCapacity);
+  try {
+    _counts = zeroedTable<QroInt>(kInitialCapacity);
+    _capacity = kInitialCapacity;
+    _cannotRemove = QroExtractableArray(QroEnv(env), 0);
+    _cannotExtract = QroExtractableArray(QroEnv(env), 0);
+  } catch (...) {
+    std::free(_objects);
+    std::free(_counts);
+    _cannotRemove.end();
+    throw;
+  }
+  env->addAlgorithm(this);
+  _timer.read();
+}
+
+QroAlgorithmI::~QroAlgorithmI() {
+  QroEnvI* env = _env;
+  env->removeAlgorithm(this);
+  if (!env->isEnding()) clear();
+  std::free(_objects);
+  std::free(_counts);
+  _objects = nullptr;
+  _counts = nullptr;
+  _capacity = 0;
+  if (!env->isEnding()) {
+    _cannotRemove.end();
+    _cannotExtract.end();
+  }
+  qroobject::stashOwner(env);
+}
+
+void QroAlgorithmI::restartTime() {
+  _timer.restart();
+}
+double QroAlgorithmI::getTime() { return _timer.read(); }
+void QroAlgorithmI::printTime() {
+  out() << "Elapsed time since last reset : " << getTime() << std::endl;
+}
+void QroAlgorithmI::clearTime() { _timer.clear(); }
+
+void QroAlgorithmI::growTables(QroInt id) {
+  if (id < _capacity) return;
+  QroInt capacity = _capacity > 0 ? _capacity : kInitialCapacity;
+  while (capacity <= id) capacity *= 2;
+  void** objects = zeroedTable<void*>(capacity);
+  QroInt* counts = static_cast<QroInt*>(std::calloc(static_cast<size_t>(capacity), sizeof(QroInt)));
+  if (!counts) {
+    std::free(objects);
+    throw QroMemoryException();
+  }
+  if (_capacity > 0) {
+    std::memcpy(objects, _objects, static_cast<size_t>(_capacity) * sizeof(void*));
+    std::memcpy(counts, _counts, static_cast<size_t>(_capacity) * sizeof(QroInt));
+  }
+  std::free(_objects);
+  std::free(_counts);
+  _objects = objects;
+  _counts = counts;
+  _capacity = capacity;
+}
+
+void QroAlgorithmI::syncIdTables() {
+  QroInt count = _env->getIdCount();
+  if (count > 0) growTables(count - 1);
+}
+
+void QroAlgorithmI::setObject(QroInt id, void* object) {
+  growTables(id);
+  _objects[id] = object;
+}
+
+QroBool QroAlgorithmI::isUsing(QroInt id) const {
+  return id >= 0 && id < _capacity && _counts[id] > 0;
+}
+
+bool QroAlgorithmI::usesAny(const QroExtractableArray& array) const {
+  if (!array.getImpl()) return false;
+  for (QroInt i = 0; i < array.getSize(); ++i)
+    if (array[i] && isUsing(array[i]->getId())) return true;
+  return false;
+}
+
+void* QroAlgorithmI::extract(QroExtractableI* x) {
+  QroInt id = x->getId();
+  if (id < 0) throw QroWrongUsage("cannot extract an extractable that has been ended");
+  growTables(id);
+  if (++_counts[id] == 1) {
+    void* result = nullptr;
+    if (!extractOne(x, &result)) {
+      --_counts[id];
+      _cannotExtract.add(x);
+      throw QroAlgorithm::ExtractFailure(x->getClassName());
+    }
+    _objects[id] = result;
+  }
+  return _objects[id];
+}
+
+void QroAlgorithmI::extract(const QroExtractableArray& array) {
+  if (!array.getImpl()) return;
+  for (QroInt i = 0; i < array.getSize(); ++i) extract(array[i]);
+}
+
+void QroAlgorithmI::remove(QroExtractableI* x) {
+  QroInt id = x->getId();
+  if (id < 0 || id >= _capacity || _counts[id] <= 0) return;
+  if (--_counts[id] > 0) return;
+  if (!removeOne(x, _objects[id])) {
+    _counts[id] = 1;
+    _cannotRemove.add(x);
+    throw QroAlgorithm::RemoveFailure();
+  }
+  _objects[id] = nullptr;
+  _counts[id] = 0;
+}
+
+void QroAlgorithmI::remove(const QroExtractableArray& array) {
+  if (!array.getImpl()) return;
+  for (QroInt i = 0; i < array.getSize(); ++i) remove(array[i]);
+}
+
+void QroAlgorithmI::unuse(QroExtractableI* x) {
+  QroInt id = x->getId();
+  if (id >= 0 && id < _capacity && _counts[id] > 0) --_counts[id];
+}
+
+void QroAlgorithmI::raiseCannotExtract() {
+  QroAlgorithm::CannotExtractException e(this);
+  for (QroInt i = 0; i < _cannotExtract.getSize(); ++i) e.add(_cannotExtract[i]);
+  clear();
+  throw e;
+}
+
+void QroAlgorithmI::raiseCannotRemove() {
+  QroAlgorithm::CannotRemoveException e(this);
+  for (QroInt i = 0; i < _cannotRemove.getSize(); ++i) e.add(_cannotRemove[i]);
+  clear();
+  throw e;
+}
+
+template <class F>
+void QroAlgorithmI::collectFailures(F f, bool removeToo) {
+  bool extractFailed = false, removeFailed = false;
+  try {
+    f();
+  } catch (const QroAlgorithm::ExtractFailure&) {
+    extractFailed = true;
+  } catch (const QroAlgorithm::RemoveFailure&) {
+    if (!removeToo) throw;
+    removeFailed = true;
+  }
+  if (extractFailed) raiseCannotExtract();
+  if (removeFailed) raiseCannotRemove();
+}
+
+void QroAlgorithmI::extractAsModel(QroExtractableI* x) {
+  if (x) {
+    _model = x;
+    syncIdTables();
+    collectFailures([&] { extract(x); }, false);
+  }
+}
+
+void QroAlgorithmI::clear() {
+  if (_cannotRemove.getImpl()) _cannotRemove.getImpl()->setSize(0);
+  if (_cannotExtract.getImpl()) _cannotExtract.getImpl()->setSize(0);
+  if (_capacity > 0) {
+    std::memset(static_cast<void*>(_objects), 0, static_cast<size_t>(_capacity) * sizeof(void*));
+    std::memset(_counts, 0, static_cast<size_t>(_capacity) * sizeof(QroInt));
+  }
+  _model = nullptr;
+}
+
+QroBool QroAlgorithmI::changeExtractable(QroChange* change, QroExtractableI* x) {
+  QroInt id = x->getId();
+  if (id < 0) return 0;
+  growTables(id);
+  if (!isUsing(id)) return 0;
+  if (_inSearch) throw QroNoChangeDuringSearchException();
+  void* object = _objects[id];
+  QroBool ok = 0;
+  collectFailures([&] { ok = applyChange(change, &object, x); }, true);
+  if (!ok) {
+    QroAlgorithm::CannotChangeException e(this);
+    e.add(x);
+    throw e;
+  }
+  _objects[id] = object;
+  return 1;
+}
+
+QroBool QroAlgorithmI::change(QroChange* change) {
+  syncIdTables();
+  if (_inSearch) {
+    if (!change->isType(QroRemoveFromAllChange::GetTypeInfo()) &&
+        !change->isType(QroDestroyExtractableArray::GetTypeInfo()))
+      throw QroNoChangeDuringSearchException();
+    if (usesAny(change->getChangedExtractableArray())) throw QroNoChangeDuringSearchException();
+    return 0;
+  }
+  if (change->needsUseFilter() && !usesAny(change->getChangedExtractableArray())) return 0;
+  void* object = nullptr;
+  QroBool ok = 0;
+  collectFailures([&] { ok = applyChange(change, &object, nullptr); }, true);
+  if (!ok) throw QroAlgorithm::CannotChangeException(this);
+  return 1;
+}

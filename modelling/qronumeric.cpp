@@ -1,0 +1,35 @@
+#include "qronumeric.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+double QroInfinity = std::numeric_limits<double>::infinity();
+
+void QroInitInfinity() { QroInfinity = std::numeric_limits<double>::infinity(); }
+
+QroInt QroCeilDiv(QroInt a, QroInt b) {
+  if (b == INT64_MIN) return a < 0 ? 1 : 0;
+  QroUInt ua = static_cast<QroUInt>(a);
+  if (b < 0) {
+    // Moving the sign in unsigned arithmetic keeps the extremes defined.
+    ua = QroUInt(0) - ua;
+    b = static_cast<QroInt>(QroUInt(0) - static_cast<QroUInt>(b));
+  }
+  QroInt sa = static_cast<QroInt>(ua);
+  if (sa >= 1) return (sa - 1) / b + 1;
+  return sa / b;
+}
+
+QroInt QroClampToInt53(double v) {
+  const double limit = 9007199254740991.0;
+  if (std::isnan(v)) return 0;
+  if (v > limit) v = limit;
+  if (v < -limit) v = -limit;
+  return static_cast<QroInt>(v);
+}
+
+double QroRoundHalfAway(double v) {
+  if (v == 0 || std::isinf(v) || std::isnan(v)) return v;
+  return std::round(v);
+}
