@@ -15,6 +15,7 @@ class QrcBoolEventHandlerI;
 class QrcConstraintVisitorI;
 
 class QrcConstraintI : public QrcDemonI {
+  QROSIMPLECLASS(QrcConstraintI, QrcDemonI)
  public:
   // Bits of the status word.
   enum Status { Added = 1, Posted = 2, Propagated = 4, MetaDemon = 8, OppositePosted = 16 };
@@ -22,7 +23,6 @@ class QrcConstraintI : public QrcDemonI {
   explicit QrcConstraintI(QrcManagerI* manager);
   explicit QrcConstraintI(const QrcManager& manager);
 
-  const char* getClassName() const override { return "QrcConstraintI"; }
   QrcBool isConstraint() const override { return 1; }
   // Run as a goal: adds itself to its manager.
   QrcGoalI* execute() override;
@@ -156,9 +156,9 @@ class QrcBoolEventHandlerI : public QrcEventHandlerI {
 };
 
 class QrcBoolExpEventHandlerConstraintI : public QrcDemonI {
+  QROSIMPLECLASS(QrcBoolExpEventHandlerConstraintI, QrcDemonI)
  public:
   QrcBoolExpEventHandlerConstraintI(QrcManagerI* m, QrcConstraintI* c) : QrcDemonI(m), _c(c) {}
-  const char* getClassName() const override { return "QrcBoolExpEventHandlerConstraintI"; }
   void propagate() override;
   void display(std::ostream& os) const override;
 
@@ -167,9 +167,9 @@ class QrcBoolExpEventHandlerConstraintI : public QrcDemonI {
 };
 
 class QrcWhenNotDemonI : public QrcDemonI {
+  QROSIMPLECLASS(QrcWhenNotDemonI, QrcDemonI)
  public:
   QrcWhenNotDemonI(QrcManagerI* m, QrcConstraintI* c, QrcDemonI* d) : QrcDemonI(m), _c(c), _d(d) {}
-  const char* getClassName() const override { return "QrcWhenNotDemonI"; }
   void propagate() override;
   void display(std::ostream& os) const override;
 
@@ -180,6 +180,7 @@ class QrcWhenNotDemonI : public QrcDemonI {
 
 // A constraint over one expression; over a variable it is not posted.
 class QrcUnaryConstraintI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcUnaryConstraintI, QrcConstraintI)
  public:
   explicit QrcUnaryConstraintI(QrcExprI* exp);
   void postAndPropagate() override;
@@ -191,6 +192,7 @@ class QrcUnaryConstraintI : public QrcConstraintI {
 
 // A constraint over two constraints.
 class QrcBinaryConstraintI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcBinaryConstraintI, QrcConstraintI)
  public:
   QrcBinaryConstraintI(QrcConstraintI* first, QrcConstraintI* second);
   void metaPostDemon(QrcDemonI* demon) override;
@@ -203,9 +205,9 @@ class QrcBinaryConstraintI : public QrcConstraintI {
 };
 
 class QrcBoolOrExpI : public QrcBinaryConstraintI {
+  QROSIMPLECLASS(QrcBoolOrExpI, QrcBinaryConstraintI)
  public:
   QrcBoolOrExpI(QrcConstraintI* a, QrcConstraintI* b) : QrcBinaryConstraintI(a, b) {}
-  const char* getClassName() const override { return "QrcBoolOrExpI"; }
   void propagate() override;
   void display(std::ostream& os) const override;
   void post() override;
@@ -216,9 +218,9 @@ class QrcBoolOrExpI : public QrcBinaryConstraintI {
 };
 
 class QrcBoolAndExpI : public QrcBinaryConstraintI {
+  QROSIMPLECLASS(QrcBoolAndExpI, QrcBinaryConstraintI)
  public:
   QrcBoolAndExpI(QrcConstraintI* a, QrcConstraintI* b) : QrcBinaryConstraintI(a, b) {}
-  const char* getClassName() const override { return "QrcBoolAndExpI"; }
   void propagate() override {}
   void display(std::ostream& os) const override;
   void post() override;
@@ -229,9 +231,9 @@ class QrcBoolAndExpI : public QrcBinaryConstraintI {
 };
 
 class QrcTrueConstraintI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcTrueConstraintI, QrcConstraintI)
  public:
   explicit QrcTrueConstraintI(QrcManagerI* m) : QrcConstraintI(m) {}
-  const char* getClassName() const override { return "QrcTrueConstraintI"; }
   void propagate() override {}
   void metaPostDemon(QrcDemonI*) override {}
   void display(std::ostream& os) const override;
@@ -242,9 +244,9 @@ class QrcTrueConstraintI : public QrcConstraintI {
 };
 
 class QrcFalseConstraintI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcFalseConstraintI, QrcConstraintI)
  public:
   explicit QrcFalseConstraintI(QrcManagerI* m) : QrcConstraintI(m) {}
-  const char* getClassName() const override { return "QrcFalseConstraintI"; }
   void propagate() override;
   void metaPostDemon(QrcDemonI*) override {}
   void display(std::ostream& os) const override;

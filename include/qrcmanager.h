@@ -14,6 +14,7 @@
 class QrcSizeAllocatorI;
 class QrcCopyStack;
 class QrcSaverI;
+class QrcGenAlloc;
 class QrcGoalFailI;
 class QrcConstraint;
 class QrcGoal;
@@ -106,6 +107,7 @@ class QrcManagerI {
   void unlockArrayFromPool(QrcInt* data);
 
   // ---- errors
+  QrcGenAlloc* getGeneralAllocator() const { return _generalAllocator; }
   QrcErrorReporter* getErrorReporter() const { return _reporter; }
   void setErrorReporter(QrcErrorReporter* reporter) { _reporter = reporter; }
   // Code 39 "empty handle" at the place when the object is null.
@@ -313,7 +315,7 @@ class QrcManagerI {
   QrcInt _boundPrecision;
   void* _random;
   QrcInt _packApproximationSize;
-  void* _generalAllocator;
+  QrcGenAlloc* _generalAllocator;
   // Fields read by other layers.
   QrcInt _displayMode;
   std::ostream* _output;
@@ -350,6 +352,7 @@ class QrcManager {
   QrcFloat getDefaultPrecision() const;
   QrcInt getFailStamp() const;
   QrcErrorReporter* getErrorReporter() const;
+  QrcGenAlloc* getGeneralAllocator() const;
   QrcMemoryStack* getHeap() const;
   QrcInt getPropagationStamp() const;
   QrcInt getStamp() const;

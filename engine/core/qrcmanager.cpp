@@ -6,6 +6,8 @@
 
 #include "qrcconstraint.h"
 #include "qrcfloatenv.h"
+#include "qrcgenalloc.h"
+#include "qrortti.h"
 #include "qrcgoal.h"
 #include "qrcqueue.h"
 #include "qrcsearch.h"
@@ -19,6 +21,14 @@ void QrcNoEdit() { std::cout << "noEdit" << std::endl; }
 namespace {
 
 QrcInt liveManagers = 0;
+
+// The count of live managers changes under the type-registry lock when one is installed.
+void changeLiveManagers(QrcInt delta) {
+  QroTypeRegistryLock* lock = QroGetTypeRegistryLock();
+  if (lock) lock->lock();
+  liveManagers += delta;
+  if (lock) lock->unlock();
+}
 bool floatEnvironmentReady = false;
 
 QrcErrorReporter* defaultReporter() {
@@ -62,7 +72,7 @@ QrcManagerI::QrcManagerI(QrcManagerTag tag) {
   _initialEditMode = _editMode;
   _counted = 0;
   if (!_editMode) {
-    ++liveManagers;
+    changeLiveManagers(1);
     _counted = 1;
   }
   if (!floatEnvironmentReady) {
@@ -125,7 +135,7 @@ void QrcManagerI::build() {
   if (!pooling) _secondSizeAllocator->setPooling(0);
   _random = nullptr;
   _packApproximationSize = 512;
-  _generalAllocator = nullptr;
+  _generalAllocator = new QrcGenAlloc(this);
 
   _teardownListeners = nullptr;
   _varNotifiers = nullptr;
@@ -192,13 +202,14 @@ QrcManagerI::~QrcManagerI() {
   delete _orStack;
   delete _searchStack;
   std::free(_scratch);
+  delete _generalAllocator;
   while (_arrayPool) {
     QrcLockableArray* next = _arrayPool->next;
     std::free(_arrayPool->data);
     std::free(_arrayPool);
     _arrayPool = next;
   }
-  if (_counted) --liveManagers;
+  if (_counted) changeLiveManagers(-1);
 }
 
 void QrcManagerI::endAllSearches() {
@@ -538,7 +549,7 @@ void QrcManagerI::postFiled() {
 void QrcManagerI::leaveEditMode() {
   if (liveManagers == 0 && !_counted) {
     double before = cpuTime();
-    ++liveManagers;
+    changeLiveManagers(1);
     _counted = 1;
     double spent = cpuTime() - before;
     _startTime += spent;

@@ -4,6 +4,7 @@
 
 #include "engine_fixtures.h"
 #include "qrcfail.h"
+#include "qrcfloatenv.h"
 #include "qrcmanager.h"
 
 using namespace enginetest;
@@ -243,6 +244,53 @@ TEST_F(ManagerTest, ScratchArrays) {
 TEST(ManagerDeathTest, BadTag) {
   EXPECT_DEATH({ QrcManager bad(reinterpret_cast<QrcManagerTag>(&log)); },
                "Solver Error : Bad construction of QrcManager : ");
+}
+
+}  // namespace
+
+#include <cmath>
+
+#include "engine/float/qrcfloatconstants.h"
+#include "qrcgenalloc.h"
+
+namespace {
+
+TEST_F(ManagerTest, RuntimeTypesOfGoals) {
+  QrcGoal g = QrcOr(new (m) LogGoal(m, "a"), new (m) LogGoal(m, "b"));
+  QrcGoalI* gi = g.getImpl();
+  EXPECT_STREQ(gi->getClassName(), "QrcOrI");
+  EXPECT_TRUE(gi->isType(QrcGoalI::GetTypeInfo()));
+  EXPECT_TRUE(gi->isType(QrcRootGoalDemonI::GetTypeInfo()));
+  EXPECT_TRUE(gi->isType(QroRtti::GetTypeInfo()));
+  EXPECT_FALSE(gi->isType(QrcDemonI::GetTypeInfo()));
+  EXPECT_EQ(gi->getParentTypeInfo(), QrcGoalI::GetTypeInfo());
+  EXPECT_EQ(gi->getParentTypeIndex(), QrcGoalI::GetTypeIndex());
+  EXPECT_STREQ(m->getSharedFailGoal()->getClassName(), "QrcGoalFailI");
+}
+
+TEST_F(ManagerTest, GeneralAllocatorSavesOnTheTrail) {
+  QrcGenAlloc* a = mgr.getGeneralAllocator();
+  EXPECT_TRUE(a->isType(QroGenAlloc::GetTypeInfo()));
+  m->getTrail()->setRecording(1);
+  QrcWord* cells = static_cast<QrcWord*>(a->alloc(3 * sizeof(QrcWord)));
+  cells[0] = cells[1] = cells[2] = 1;
+  m->pushChoicePoint(nullptr, nullptr, nullptr);
+  a->saveValue3(cells);
+  cells[0] = cells[1] = cells[2] = 2;
+  const char* text = a->internString("name");
+  EXPECT_STREQ(text, "name");
+  m->popChoicePoint(nullptr, nullptr);
+  EXPECT_EQ(cells[0] + cells[1] + cells[2], 3u);
+}
+
+TEST_F(ManagerTest, CreationSetsUpRoundedConstants) {
+  EXPECT_LT(qrcPiDown, qrcPiUp);
+  EXPECT_LE(qrcPiDown, M_PI);
+  EXPECT_GE(qrcPiUp, M_PI);
+  EXPECT_EQ(getRoundingMode(), 1);
+  EXPECT_EQ(m->getDisplayMode(), 2);
+  EXPECT_EQ(m->getRelativeEventThreshold(), 1e-11);
+  EXPECT_EQ(m->getPackApproximationSize(), 512);
 }
 
 }  // namespace
