@@ -127,7 +127,9 @@ class QrcManagerI {
   QrcInt getWorkerNumber() const { return _workerNumber; }
   QroSolverI* getSolver() const { return _owner; }
   void setSolver(QroSolverI* solver) { _owner = solver; }
-  QrcFilterLevelTable* getFilterLevelTable() const;
+  // The owning solver's table of default filter levels (null without solver).
+  QrcFilterLevelTable* getFilterLevelTable() const { return _filterLevelTable; }
+  void setFilterLevelTable(QrcFilterLevelTable* table) { _filterLevelTable = table; }
   void useExceptions(bool flag) { _useExceptions = flag ? 1 : 0; }
   bool usesExceptions() const { return _useExceptions != 0; }
 
@@ -244,6 +246,7 @@ class QrcManagerI {
   QrcFloat _defaultPrecision;
   QrcFloat _secondTolerance;
   QroSolverI* _owner;
+  QrcFilterLevelTable* _filterLevelTable;
   QrcInt _counted;
   QrcInt _stamp;
   QrcInt _failStamp;

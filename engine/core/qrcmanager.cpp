@@ -87,6 +87,7 @@ void QrcManagerI::build() {
   int heapMode = pooling ? QrcMemoryStack::Blocks : QrcMemoryStack::PerObject;
 
   _owner = nullptr;
+  _filterLevelTable = nullptr;
   _reporter = nullptr;
   _stamp = 0;
   _failStamp = 1;
@@ -363,7 +364,6 @@ void QrcManagerI::checkImplementation(const void* object, const char* place) {
   if (!object) _reporter->report(39, "empty handle", place);
 }
 
-QrcFilterLevelTable* QrcManagerI::getFilterLevelTable() const { return nullptr; }
 
 // ---------------------------------------------------------------- counters and listeners
 
@@ -497,7 +497,20 @@ void QrcManagerI::add(QrcConstraintI* ct) {
     return;
   }
   ct->setAddingGoal(_currentGoal);
-  if (!isClaimed(ct)) ct->postAndPropagate();
+  if (isClaimed(ct)) return;
+  if (_nextDepth > 0) {
+    ct->postAndPropagate();
+    return;
+  }
+  // Outside a search an exception (a failure, or a reporter that throws) ends
+  // this propagation: leave the queue empty and unnested for the next one.
+  try {
+    ct->postAndPropagate();
+  } catch (...) {
+    _queue->clear();
+    _currentDemon = nullptr;
+    throw;
+  }
 }
 
 void QrcManagerI::remove(QrcConstraintI* ct) {

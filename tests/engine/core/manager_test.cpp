@@ -294,3 +294,18 @@ TEST_F(ManagerTest, CreationSetsUpRoundedConstants) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ManagerTest, PropagationWorksAgainAfterAFailureException) {
+  m->useExceptions(true);
+  EXPECT_THROW(m->add(new (m) LogConstraint(m, "bad", 1, true)), QrcFailException);
+  EXPECT_EQ(m->getPropagationQueue()->getNesting(), 0);
+  EXPECT_EQ(m->getCurrentDemon(), nullptr);
+  log().clear();
+  m->add(new (m) LogConstraint(m, "good"));
+  m->getPropagationQueue()->push(new (m) LogDemon(m, "d"), 3);
+  EXPECT_EQ(log(), "post:good prop:good d ");
+}
+
+}  // namespace
