@@ -262,3 +262,46 @@ TEST_F(ContainersTest, ConstArrayIndex) {
 }
 
 }  // namespace
+
+#include "qrcfloatset.h"
+
+namespace {
+
+TEST_F(ContainersTest, FloatCollectionsAndSets) {
+  QrcFloat values[] = {2.5, -1.0, 2.5, 0.0, 7.25};
+  QrcFloatCollectionI* c = new (m) QrcFloatCollectionI(m, 5, values);
+  ASSERT_EQ(c->getSize(), 4);
+  EXPECT_EQ(c->getLeast(), -1.0);
+  EXPECT_EQ(c->getGreatest(), 7.25);
+  QrcFloat same[] = {7.25, 0.0, -1.0, 2.5};
+  EXPECT_EQ(c->matchOrCreate(4, same), c);
+  QrcFloat fewer[] = {7.25, 0.0};
+  EXPECT_NE(c->matchOrCreate(2, fewer), c);
+
+  QrcFloatSetI s(c, 1, 1);
+  EXPECT_EQ(s.getSize(), 4);
+  EXPECT_TRUE(s.contains(-0.0));
+  EXPECT_FALSE(s.contains(1.0));
+  m->pushChoicePoint(nullptr, nullptr, nullptr);
+  EXPECT_TRUE(s.remove(0.0));
+  EXPECT_FALSE(s.remove(0.0));
+  EXPECT_EQ(s.getNextHigher(-1.0), 2.5);
+  EXPECT_EQ(s.getNextLower(2.5), -1.0);
+  EXPECT_EQ(s.nextMemberAbove(0.5), 2.5);
+  EXPECT_EQ(s.previousMemberBelow(2.4), -1.0);
+  EXPECT_EQ(s.raiseMin(-1.0, 0.0), 2.5);
+  EXPECT_EQ(s.getSize(), 2);
+  EXPECT_EQ(s.lowerMax(7.25, 7.0), 2.5);
+  EXPECT_EQ(s.getSize(), 1);
+  m->popChoicePoint(nullptr, nullptr);
+  EXPECT_EQ(s.getSize(), 4);
+  EXPECT_TRUE(s.contains(0.0));
+
+  QrcFloatArrayI* a = new (m) QrcFloatArrayI(m, 3, 1.5);
+  (*a)[1] = 4.0;
+  a->setCollection();
+  EXPECT_EQ(a->getCollection()->getSize(), 2);
+  EXPECT_DEATH(QrcFloatArrayI(m, -1, 0.0), "Solver Error : QRCCOLLARRAY : bad array size : -1");
+}
+
+}  // namespace
