@@ -309,3 +309,46 @@ TEST_F(ManagerTest, PropagationWorksAgainAfterAFailureException) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ManagerTest, ConstraintListsAreReversible) {
+  m->getTrail()->setRecording(1);
+  QrcConstraintList list(m);
+  QrcDemonI* a = new (m) LogDemon(m, "a");
+  QrcDemonI* b = new (m) LogDemon(m, "b");
+  list.addConstraint(a);
+  list.addConstraint(a);  // already first: nothing
+  m->pushChoicePoint(nullptr, nullptr, nullptr);
+  list.addConstraint(b);
+  list.addConstraint(a);
+  EXPECT_EQ(list.getSize(), 3);
+  list.removeConstraint(a);
+  EXPECT_EQ(list.getSize(), 1);
+  list.addConstraint(a);
+  list.markPending();
+  list.propagatePending();
+  EXPECT_EQ(log(), "a b ");
+  list.propagatePending();  // nothing pending any more
+  EXPECT_EQ(log(), "a b ");
+  m->popChoicePoint(nullptr, nullptr);
+  EXPECT_EQ(list.getSize(), 1);
+  log().clear();
+  list.propagateAll();
+  EXPECT_EQ(log(), "a ");
+  EXPECT_DEATH(list.addConstraint(nullptr), "Solver Error : empty handle : addConstraint");
+}
+
+TEST_F(ManagerTest, RestartPutsBackTheAddedGoals) {
+  m->add(new (m) LogGoal(m, "g"));
+  EXPECT_TRUE(m->next());
+  EXPECT_EQ(log(), "g ");
+  m->restart();
+  EXPECT_EQ(m->getSearchDepth(), 0);
+  EXPECT_TRUE(m->next());
+  EXPECT_EQ(log(), "g g ");
+  m->getCurrentSearch()->end();
+  EXPECT_DEATH(m->commit(), "Solver Error : Commit is called not after a search : incorrect search use");
+}
+
+}  // namespace
