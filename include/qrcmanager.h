@@ -21,6 +21,7 @@ class QrcGoal;
 class QroSolverI;
 class QrcFilterLevelTable;
 class QrcSearchMonitorI;
+class QrcIntExpI;
 
 // Construction tags of a manager: edit mode files constraints until the first search.
 void QrcEdit();
@@ -166,6 +167,10 @@ class QrcManagerI {
   QrcConstraintI* getTrueConstraint();
   void setTrueConstraint(QrcConstraintI* ct) { _trueConstraint = ct; }
   QrcConstraintI* getFalseConstraint();
+  // Cached integer constants (created on first use; the cache word is trailed).
+  QrcIntExpI* getIntZero();
+  QrcIntExpI* getPersistentIntZero();
+  QrcIntExpI* getIntOne();
 
   // ---- propagation
   QrcPropagationQueueI* getPropagationQueue() const { return _queue; }
@@ -326,6 +331,8 @@ class QrcManagerI {
   QrcSaverI* _saverList;
   QrcConstraintI* _trueConstraint;
   void* _oneIntConst;
+  void* _intZero;
+  void* _persistentIntZero;
   void* _floatZero;
   void* _floatPlaceholder;
   QrcInt _nodeFileCounter;
