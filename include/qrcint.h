@@ -31,6 +31,8 @@ class QrcIntArray {
   QrcInt countRepeated() const;
   bool contains(QrcInt v) const;
   QrcIntArray copy(const QrcManager& manager) const;
+  // The sum of the values (0 for an empty array).
+  QrcInt sum() const;
 
  private:
   QrcInt* _values;

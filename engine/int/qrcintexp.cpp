@@ -106,7 +106,9 @@ void QrcIntExpI::computeRangeAsDoubles() {
 }
 
 void QrcIntExpI::setOperandsRange(double a, double b) {
-  setOperandsRange(static_cast<QrcInt>(a), static_cast<QrcInt>(b));
+  if (a != a || b != b) return;
+  setOperandsRange(a >= 9007199254740991.0 ? QrcIntMax : (a <= -9007199254740991.0 ? QrcIntMin : static_cast<QrcInt>(a)),
+                   b >= 9007199254740991.0 ? QrcIntMax : (b <= -9007199254740991.0 ? QrcIntMin : static_cast<QrcInt>(b)));
 }
 
 void QrcIntExpI::whenValueOnOperands(QrcDemonI* demon) {

@@ -65,6 +65,12 @@ QrcInt QrcIntArray::countRepeated() const {
   return count;
 }
 
+QrcInt QrcIntArray::sum() const {
+  QrcInt s = 0;
+  for (QrcInt i = 0; i < getSize(); ++i) s += _values[i];
+  return s;
+}
+
 bool QrcIntArray::contains(QrcInt v) const {
   for (QrcInt i = 0; i < getSize(); ++i)
     if (_values[i] == v) return true;
