@@ -58,6 +58,10 @@ class QrcIntExpI : public QrcExprI {
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void notifyMonitor(QrcAny label, QrcPropagationQueueI* queue) override;
+  // A QrcIntSaverI of the current bounds.
+  void* makeSaver() override;
+  // Makes the expression a variable and installs an objective filter minimising it.
+  void setObjMin(QrcFloat step, QrcFloat relativeStep) override;
 
   // ---- integer virtual operations
   virtual const char* getKindName() const { return "QrcIntExp"; }
@@ -159,6 +163,8 @@ class QrcIntExpI : public QrcExprI {
   void setBoundsFromDoubles(double lo, double hi, bool force = false);
   // Saves both bounds on the trail once per choice point (variables).
   void saveBounds();
+  // Puts back recorded bounds without events and drops the domain set (savers).
+  void restoreBounds(QrcInt min, QrcInt max);
   inline QrcIntVarEventHandlerI* getIntHandler() const;
   bool isProcessing() const { return _handler && _handler->getState() >= 2; }
 
