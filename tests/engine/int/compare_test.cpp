@@ -201,6 +201,12 @@ TEST_F(IntTest, LinearFormsNormalise) {
   EXPECT_EQ(l->getConstant(), 3);
   EXPECT_EQ(a.getImpl()->getBoundsStamp(), 0);  // the marks are put back
 
+  QrcLinIntExpI* four = new (m) QrcLinIntExpI((a + b + c - d).getImpl());
+  ASSERT_EQ(four->getCount(), 4);
+  std::ostringstream os;
+  os << four->getCoefs();
+  EXPECT_EQ(os.str(), "[1 1 1 -1]");
+  EXPECT_EQ(four->getVars()->getVar(3), d.getImpl());
   QrcConstraint eq = a + b + c == d;
   QrcEqCstConstraint* ec = dynamic_cast<QrcEqCstConstraint*>(eq.getImpl());
   ASSERT_NE(ec, nullptr);
@@ -305,6 +311,30 @@ TEST_F(IntTest, MinimisingSearchImprovesEachSolution) {
 }
 
 // ---------------------------------------------------------------- link constraints
+
+TEST_F(IntTest, ExpressionsAndConstraintsCopyIntoAnotherManager) {
+  QrcIntVar x(mgr, 0, 9), y(mgr, 0, 9);
+  x.removeValue(4);
+  QrcIntExp e = QrcAbs(x - y) * 2 + 1;
+  QrcConstraint ct = e <= 7;
+  QrcManager other(QrcNoEdit);
+  QrcManagerI* o = other.getImpl();
+  o->useExceptions(true);
+  // One copy session: shared operands are copied once.
+  bool opened = QrcOpenCopy(o);
+  QrcConstraintI* copy = ct.getImpl()->getCopyForManager(o);
+  QrcIntExpI* xc = static_cast<QrcIntExpI*>(x.getImpl()->getCopyForManager(o));
+  QrcIntExpI* yc = static_cast<QrcIntExpI*>(y.getImpl()->getCopyForManager(o));
+  QrcCloseCopy(o, opened);
+  EXPECT_EQ(show(copy), show(ct));
+  EXPECT_EQ(str(xc), "[0..3 5..9]");
+  EXPECT_EQ(xc->getManager(), o);
+  o->add(copy);
+  xc->setValue(9);
+  EXPECT_EQ(yc->getMin(), 6);
+  EXPECT_EQ(y.getMin(), 0);
+  other.end();
+}
 
 TEST_F(IntTest, OffsetVariableKeepsHolesInStep) {
   QrcInt vals[] = {1, 4, 6};
