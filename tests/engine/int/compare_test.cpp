@@ -369,3 +369,70 @@ TEST_F(IntTest, LinkScansDomainsUpTo4999Values) {
 
 }  // namespace
 }  // namespace inttest
+
+namespace inttest {
+namespace {
+
+// Labels the first unbound variable of an array with its smallest value.
+class LabelArray : public QrcGoalI {
+ public:
+  LabelArray(QrcManagerI* m, QrcIntVarArrayI* a, QrcIntExpI* x = nullptr, QrcInt v = 0, int mode = 0)
+      : QrcGoalI(m), _a(a), _x(x), _v(v), _mode(mode) {}
+  QrcGoalI* execute() override {
+    if (_mode == 1) {
+      _x->setValue(_v);
+      return nullptr;
+    }
+    if (_mode == 2) {
+      _x->removeValue(_v);
+      return nullptr;
+    }
+    QrcIntExpI* x = nullptr;
+    for (QrcInt i = 0; i < _a->getSize() && !x; ++i)
+      if (!_a->getVar(i)->isBound()) x = _a->getVar(i);
+    if (!x) return nullptr;
+    QrcInt v = x->getMin();
+    QrcGoalI* again = new (_manager) LabelArray(_manager, _a);
+    return new (_manager) QrcOrI(
+        _manager, new (_manager) QrcAndII(_manager, new (_manager) LabelArray(_manager, _a, x, v, 1), again),
+        new (_manager) QrcAndII(_manager, new (_manager) LabelArray(_manager, _a, x, v, 2), again), nullptr);
+  }
+
+ private:
+  QrcIntVarArrayI* _a;
+  QrcIntExpI* _x;
+  QrcInt _v;
+  int _mode;
+};
+
+// Failures leave propagation by a non-local jump in the default mode.
+TEST(QueensDefaultMode, CountsSolutionsWithPairwiseDisequalities) {
+  const int counts[] = {1, 0, 0, 2, 10, 4, 40, 92};
+  for (int n = 1; n <= 8; ++n) {
+    QrcManager mgr(QrcNoEdit);
+    QrcManagerI* m = mgr.getImpl();
+    QrcIntVarArray q(mgr, n, 0, n - 1);
+    for (int i = 0; i < n; ++i)
+      for (int j = i + 1; j < n; ++j) {
+        mgr.add(q[i] != q[j]);
+        mgr.add(q[i] + i != q[j] + j);
+        mgr.add(q[i] - i != q[j] - j);
+      }
+    int found = 0;
+    QrcSearch s(mgr, QrcGoal(new (m) LabelArray(m, q.getImpl())));
+    while (s.next()) {
+      for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j) {
+          EXPECT_NE(q[i].getValue(), q[j].getValue());
+          EXPECT_NE(std::llabs(q[i].getValue() - q[j].getValue()), j - i);
+        }
+      ++found;
+    }
+    s.end();
+    EXPECT_EQ(found, counts[n - 1]) << n;
+    mgr.end();
+  }
+}
+
+}  // namespace
+}  // namespace inttest
