@@ -8,6 +8,7 @@
 #include "qrcfloatenv.h"
 #include "qrcgoal.h"
 #include "qrcqueue.h"
+#include "qrcrandom.h"
 #include "qrcsearch.h"
 #include "qrcsizealloc.h"
 #include "qroexception.h"
@@ -174,6 +175,7 @@ void QrcManagerI::build() {
   _recomputedChoices = 0;
   _storedNodes = 0;
   _sharedFailGoal = new (_heap) QrcGoalFailI(this, nullptr);
+  _random = QrcMakeRandom(this, nullptr);
 }
 
 QrcManagerI::~QrcManagerI() {
@@ -219,6 +221,8 @@ void QrcManagerI::reset() {
   if (_persistentTrail != _trail) _persistentTrail->reset();
   _secondTrail->reset();
   _secondTrail->setRecording(1);
+  // The new random source continues the old one's sequence.
+  QrcSolverRandomTmpStateI* keptRandom = QrcGetRandom(this)->copyState();
   _heap->reset();
   _globalHeap->reset();
   _reporter = new (_heap) QrcErrorReporter();
@@ -282,6 +286,8 @@ void QrcManagerI::reset() {
   _stamp = 0;
   _failStamp = 1;
   _sharedFailGoal = new (_heap) QrcGoalFailI(this, nullptr);
+  _random = QrcMakeRandom(this, keptRandom);
+  delete keptRandom;
 }
 
 // ---------------------------------------------------------------- memory

@@ -63,6 +63,7 @@ void QrcSearchI::end() {
   if (_state == Made) misuse(m, "Ending a search is not allowed here");
   if (_state == AtSolution) m->collapse();
   if (m->_pushStateLevel == 3 && m->_searchDepth == 1) m->_pushStateLevel = 2;
+  discardNodeStorage();
   QrcGoalI* callback = _endCallback;
   int savedRecording = _savedRecording;
   int savedPersistent = _savedPersistentRecording;
@@ -96,6 +97,7 @@ void QrcSearchI::restart() {
       m->popState();
     }
   }
+  discardNodeStorage();
   _state = Started;
   if (_optFilter) {
     _optFilter->advanceBound();

@@ -5,6 +5,7 @@
 #include "engine_fixtures.h"
 #include "qrcfail.h"
 #include "qrcmanager.h"
+#include "qrorandom.h"
 
 using namespace enginetest;
 
@@ -212,7 +213,8 @@ TEST_F(ManagerTest, ResetClearsCountsAndHeapWords) {
   EXPECT_EQ(m->getConstraintCount(), 0);
   EXPECT_EQ(m->getDefaultPrecision(), 1e-10);
   EXPECT_EQ(m->getTrueConstraint(), nullptr);
-  EXPECT_LT(m->getHeap()->getTop(), 16);  // the new error reporter and shared fail goal
+  // The new error reporter, shared fail goal and random source (its state words).
+  EXPECT_LT(m->getHeap()->getTop(), 16 + QroRandomStateI::Words + 8);
   LogConstraint* c = new (m) LogConstraint(m, "after");
   m->add(c);
   EXPECT_TRUE(c->isPosted());
