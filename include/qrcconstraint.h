@@ -1,13 +1,21 @@
 // Base of engine constraints: a demon that is added to a manager, posted once
 // (post attaches its demons to its variables' events), propagated, and from
-// then on woken by the propagation queue.
+// then on woken by the propagation queue. A constraint has an opposite made on
+// demand, and a truth record through which its truth can be watched and forced;
+// posting a constraint declares its opposite false.
 #ifndef QRC_CONSTRAINT_H
 #define QRC_CONSTRAINT_H
 
+#include "qrcevent.h"
 #include "qrcgoal.h"
 #include "qrcmemory.h"
+#include "qrcqueue.h"
+
+class QrcBoolEventHandlerI;
+class QrcConstraintVisitorI;
 
 class QrcConstraintI : public QrcDemonI {
+  QROSIMPLECLASS(QrcConstraintI, QrcDemonI)
  public:
   // Bits of the status word.
   enum Status { Added = 1, Posted = 2, Propagated = 4, MetaDemon = 8, OppositePosted = 16 };
@@ -15,21 +23,34 @@ class QrcConstraintI : public QrcDemonI {
   explicit QrcConstraintI(QrcManagerI* manager);
   explicit QrcConstraintI(const QrcManager& manager);
 
-  const char* getClassName() const override { return "QrcConstraintI"; }
   QrcBool isConstraint() const override { return 1; }
   // Run as a goal: adds itself to its manager.
   QrcGoalI* execute() override;
+  // Attaches a demon to everything the constraint's truth depends on; error 41.
   void metaPostDemon(QrcDemonI* demon) override;
   // The name when there is one; else "QrcConstraint(" address ")" while tracing.
   void display(std::ostream& os) const override;
-  // Posts (unless posted), then propagates once.
+  // Posts (unless already posted), then propagates once.
   void postAndPropagate() override;
   void runIfPending() override;
   virtual QrcBool isTrue() const { return 0; }
+  // Creates the truth demon and attaches it.
+  virtual void metaPost();
+  virtual QrcBool setFilterLevel(QrcInt level) {
+    (void)level;
+    return 1;
+  }
   virtual QrcBool isAddIgnored() const { return 0; }
   virtual void post() = 0;
+  // The negated constraint; error 40 in the base.
+  virtual QrcConstraintI* makeOpposite();
+  // Whether the constraint can no longer hold.
   virtual QrcBool isFalse() const { return 0; }
+  // The constraint built again in another manager; error 25 in the base.
+  virtual QrcConstraintI* makeCopy(QrcManagerI* target) const;
+  virtual void accept(QrcConstraintVisitorI* visitor);
   virtual QrcInt getEditPriority() const { return 1; }
+  virtual QrcBool isExprEventHandlerConstraint() const { return 0; }
   virtual QrcBool hasMetaPostDemon() const { return 0; }
 
   // Schedules the constraint (state fresh or idle, not in edit mode).
@@ -39,6 +60,18 @@ class QrcConstraintI : public QrcDemonI {
   void addConstraint(QrcConstraintI* ct);
   void setName(const char* name);
   const char* getName() const { return _name; }
+
+  // Opposite, truth record and the connectives' queries.
+  QrcConstraintI* getOpposite();
+  QrcConstraintI* peekOpposite() const { return _opposite; }
+  QrcBool isKnownFalse() const;
+  QrcBool isKnownTrue();
+  void postOpposite();
+  void attachMetaDemon(QrcDemonI* demon);
+  void attachOppositeMetaDemon(QrcDemonI* demon);
+  void makeTruthRecord();
+  QrcBoolEventHandlerI* getTruthRecord() const { return _truthRecord; }
+  QrcConstraintI* getCopyForManager(QrcManagerI* target);
 
   QrcInt getStatus() const { return _status.getValue(); }
   bool isPosted() const { return (_status.getValue() & Posted) != 0; }
@@ -51,10 +84,10 @@ class QrcConstraintI : public QrcDemonI {
   bool isFiled() const { return _filed != 0; }
   void setFiled(QrcInt flag) { _filed = flag; }
   QrcInt* filedAddress() { return &_filed; }
+  void* getFailTrap() const { return _failTrap; }
+  void setFailTrap(void* trap);
   // Takes the fail trap of the constraint that was running when it was added.
   void inheritFailTrap(QrcConstraintI* parent);
-  void* getFailTrap() const { return _failTrap; }
-  void setFailTrap(void* trap) { _failTrap = trap; }
   // First entry of the failure list: the truth variable a fail trap binds to 0.
   QrcExprI* getFailureVariable() const { return _failureVariable; }
   void setFailureVariable(QrcExprI* var) { _failureVariable = var; }
@@ -62,10 +95,15 @@ class QrcConstraintI : public QrcDemonI {
   void setAddingGoal(QrcGoalI* goal) { _addingGoal = goal; }
 
  protected:
+  // Runs the propagation under the queue's nesting (see postAndPropagate).
+  void runPropagate();
+  void linkTruthRecords(QrcConstraintI* opposite);
+  void propagateBody();
+
   const char* _name;
   QrcConstraintI* _opposite;
-  void* _truthRecord;
-  void* _copyMemo;
+  QrcBoolEventHandlerI* _truthRecord;
+  QrcConstraintI* _copyMemo;
   QrcConstraintI* _parent;
   QrcConstraintI* _nextPending;
   QrcRevWord _status;
@@ -75,15 +113,185 @@ class QrcConstraintI : public QrcDemonI {
   QrcInt _filed;
 };
 
+// Visits the kinds of constraints that matter to a visitor.
+class QrcConstraintVisitorI {
+ public:
+  virtual ~QrcConstraintVisitorI() {}
+  virtual void visit(QrcConstraintI* ct) { (void)ct; }
+  virtual void visitTrue(QrcConstraintI* ct) { (void)ct; }
+  virtual void visitFalse(QrcConstraintI* ct) { (void)ct; }
+};
+
+// Truth record of a constraint: a false flag, demons woken when it becomes
+// false, and the record of the opposite constraint as partner.
+class QrcBoolEventHandlerI : public QrcEventHandlerI {
+ public:
+  QrcBoolEventHandlerI(QrcManagerI* manager, QrcConstraintI* owner);
+  void process() override;
+  void clearEvents() override { _state = Idle; }
+  QrcEventHandlerI* makeCopy(QrcManagerI* manager) const override;
+  void display(std::ostream& os) const override;
+  void whenDomain(QrcDemonI* demon) override;
+  void traceWithMonitor(QrcSearchMonitorI* monitor) override;
+  void traceWithMonitor2(QrcSearchMonitorI* monitor) override;
+
+  void setFalse();
+  bool isFalse() const { return _false != 0; }
+  QrcConstraintList& getDemons() { return _demons; }
+  QrcConstraintI* getOwnerConstraint() const { return _ownerConstraint; }
+  QrcBoolEventHandlerI* getPartner() const { return _partner; }
+  void setPartner(QrcBoolEventHandlerI* partner);
+  void addMetaExpression(QrcExprI* exp);
+
+ private:
+  struct MetaCell {
+    MetaCell* next;
+    QrcExprI* exp;
+  };
+  QrcInt _false;
+  QrcConstraintList _demons;
+  QrcConstraintI* _ownerConstraint;
+  QrcBoolEventHandlerI* _partner;
+  MetaCell* _metas;
+};
+
+class QrcBoolExpEventHandlerConstraintI : public QrcDemonI {
+  QROSIMPLECLASS(QrcBoolExpEventHandlerConstraintI, QrcDemonI)
+ public:
+  QrcBoolExpEventHandlerConstraintI(QrcManagerI* m, QrcConstraintI* c) : QrcDemonI(m), _c(c) {}
+  void propagate() override;
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcConstraintI* _c;
+};
+
+class QrcWhenNotDemonI : public QrcDemonI {
+  QROSIMPLECLASS(QrcWhenNotDemonI, QrcDemonI)
+ public:
+  QrcWhenNotDemonI(QrcManagerI* m, QrcConstraintI* c, QrcDemonI* d) : QrcDemonI(m), _c(c), _d(d) {}
+  void propagate() override;
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcConstraintI* _c;
+  QrcDemonI* _d;
+};
+
+// A constraint over one expression; over a variable it is not posted.
+class QrcUnaryConstraintI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcUnaryConstraintI, QrcConstraintI)
+ public:
+  explicit QrcUnaryConstraintI(QrcExprI* exp);
+  void postAndPropagate() override;
+  QrcExprI* getExpr() const { return _exp; }
+
+ protected:
+  QrcExprI* _exp;
+};
+
+// A constraint over two constraints.
+class QrcBinaryConstraintI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcBinaryConstraintI, QrcConstraintI)
+ public:
+  QrcBinaryConstraintI(QrcConstraintI* first, QrcConstraintI* second);
+  void metaPostDemon(QrcDemonI* demon) override;
+  QrcConstraintI* getFirst() const { return _first; }
+  QrcConstraintI* getSecond() const { return _second; }
+
+ protected:
+  QrcConstraintI* _first;
+  QrcConstraintI* _second;
+};
+
+class QrcBoolOrExpI : public QrcBinaryConstraintI {
+  QROSIMPLECLASS(QrcBoolOrExpI, QrcBinaryConstraintI)
+ public:
+  QrcBoolOrExpI(QrcConstraintI* a, QrcConstraintI* b) : QrcBinaryConstraintI(a, b) {}
+  void propagate() override;
+  void display(std::ostream& os) const override;
+  void post() override;
+  QrcConstraintI* makeOpposite() override;
+  QrcBool isFalse() const override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+  QrcBool hasMetaPostDemon() const override { return 1; }
+};
+
+class QrcBoolAndExpI : public QrcBinaryConstraintI {
+  QROSIMPLECLASS(QrcBoolAndExpI, QrcBinaryConstraintI)
+ public:
+  QrcBoolAndExpI(QrcConstraintI* a, QrcConstraintI* b) : QrcBinaryConstraintI(a, b) {}
+  void propagate() override {}
+  void display(std::ostream& os) const override;
+  void post() override;
+  QrcConstraintI* makeOpposite() override;
+  QrcBool isFalse() const override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+  QrcBool hasMetaPostDemon() const override { return 1; }
+};
+
+class QrcTrueConstraintI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcTrueConstraintI, QrcConstraintI)
+ public:
+  explicit QrcTrueConstraintI(QrcManagerI* m) : QrcConstraintI(m) {}
+  void propagate() override {}
+  void metaPostDemon(QrcDemonI*) override {}
+  void display(std::ostream& os) const override;
+  void post() override {}
+  QrcConstraintI* makeOpposite() override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+  void accept(QrcConstraintVisitorI* visitor) override { visitor->visitTrue(this); }
+};
+
+class QrcFalseConstraintI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcFalseConstraintI, QrcConstraintI)
+ public:
+  explicit QrcFalseConstraintI(QrcManagerI* m) : QrcConstraintI(m) {}
+  void propagate() override;
+  void metaPostDemon(QrcDemonI*) override {}
+  void display(std::ostream& os) const override;
+  void post() override {}
+  QrcConstraintI* makeOpposite() override;
+  QrcBool isFalse() const override { return 1; }
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+  void accept(QrcConstraintVisitorI* visitor) override { visitor->visitFalse(this); }
+};
+
+// Array of constraints on a manager's heap.
+class QrcConstraintArrayI : public QrcPrintable {
+ public:
+  QrcConstraintArrayI(QrcManagerI* manager, QrcInt size);
+  QrcInt getSize() const { return _size; }
+  QrcConstraintI*& operator[](QrcInt i) { return _elements[i]; }
+  QrcConstraintI* get(QrcInt i) const { return _elements[i]; }
+  QrcConstraintArrayI* getCopyForManager(QrcManagerI* target);
+  // "[" the elements separated by " " "]".
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcInt _size;
+  QrcConstraintI** _elements;
+  QrcManagerI* _manager;
+  QrcConstraintArrayI* _copyMemo;
+};
+
 // Handle of a constraint.
 class QrcConstraint {
  public:
   QrcConstraint() : _impl(nullptr) {}
   QrcConstraint(QrcConstraintI* impl) : _impl(impl) {}
   QrcConstraintI* getImpl() const { return _impl; }
+  QrcConstraint getOpposite() const;
 
  private:
   QrcConstraintI* _impl;
 };
+
+QrcConstraint operator||(const QrcConstraint& a, const QrcConstraint& b);
+QrcConstraint operator&&(const QrcConstraint& a, const QrcConstraint& b);
+QrcConstraint operator==(const QrcConstraint& a, const QrcConstraint& b);
+QrcConstraint operator!=(const QrcConstraint& a, const QrcConstraint& b);
+QrcConstraint operator!(const QrcConstraint& a);
+std::ostream& operator<<(std::ostream& os, const QrcConstraint& ct);
 
 #endif

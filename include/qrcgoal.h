@@ -11,10 +11,12 @@
 
 #include "qrcerror.h"
 #include "qrctypes.h"
+#include "qrortti.h"
 
 class QrcConstraint;
 
-class QrcRootGoalDemonI : public QrcPrintable {
+class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
+  QROSIMPLECLASS(QrcRootGoalDemonI, QroRtti)
  public:
   // Demon states on the propagation queue.
   enum State { Idle = 0, Pending = 1, Inactive = 2, Fresh = 4 };
@@ -22,7 +24,6 @@ class QrcRootGoalDemonI : public QrcPrintable {
   explicit QrcRootGoalDemonI(QrcManagerI* manager) : _manager(manager), _state(Fresh) {}
   virtual ~QrcRootGoalDemonI() {}
 
-  virtual const char* getClassName() const { return "QrcRootGoalDemonI"; }
   virtual QrcBool isConstraint() const { return 0; }
   virtual void propagate() = 0;
   virtual QrcGoalI* execute() = 0;
@@ -50,9 +51,9 @@ class QrcRootGoalDemonI : public QrcPrintable {
 };
 
 class QrcGoalI : public QrcRootGoalDemonI {
+  QROSIMPLECLASS(QrcGoalI, QrcRootGoalDemonI)
  public:
   explicit QrcGoalI(QrcManagerI* manager) : QrcRootGoalDemonI(manager), _w1(0), _w2(0), _w3(0) {}
-  const char* getClassName() const override { return "QrcGoalI"; }
   // As a demon, the goal schedules itself on the And stack.
   void propagate() override;
   void metaPostDemon(QrcDemonI* demon) override;
@@ -62,10 +63,10 @@ class QrcGoalI : public QrcRootGoalDemonI {
 };
 
 class QrcDemonI : public QrcRootGoalDemonI {
+  QROSIMPLECLASS(QrcDemonI, QrcRootGoalDemonI)
  public:
   QrcDemonI(QrcManagerI* manager, QrcConstraintI* owner = nullptr)
       : QrcRootGoalDemonI(manager), _owner(owner), _word(0) {}
-  const char* getClassName() const override { return "QrcDemonI"; }
   QrcGoalI* execute() override;
   void metaPostDemon(QrcDemonI* demon) override;
   // "QrcDemon(" address ")" on the trace stream, only while tracing.
@@ -81,9 +82,9 @@ class QrcDemonI : public QrcRootGoalDemonI {
 // ---------------------------------------------------------------- built-in goals
 
 class QrcGoalFailI : public QrcGoalI {
+  QROSIMPLECLASS(QrcGoalFailI, QrcGoalI)
  public:
   QrcGoalFailI(QrcManagerI* manager, QrcAny label) : QrcGoalI(manager), _label(label) {}
-  const char* getClassName() const override { return "QrcGoalFailI"; }
   QrcGoalI* execute() override;
   void display(std::ostream& os) const override;
   QrcAny getLabel() const { return _label; }
@@ -93,18 +94,18 @@ class QrcGoalFailI : public QrcGoalI {
 };
 
 class QrcGoalTrueI : public QrcGoalI {
+  QROSIMPLECLASS(QrcGoalTrueI, QrcGoalI)
  public:
   explicit QrcGoalTrueI(QrcManagerI* manager) : QrcGoalI(manager) {}
-  const char* getClassName() const override { return "QrcGoalTrueI"; }
   QrcGoalI* execute() override { return nullptr; }
   void display(std::ostream& os) const override;
 };
 
 class QrcAndII : public QrcGoalI {
+  QROSIMPLECLASS(QrcAndII, QrcGoalI)
  public:
   QrcAndII(QrcManagerI* manager, QrcGoalI* first, QrcGoalI* second)
       : QrcGoalI(manager), _first(first), _second(second) {}
-  const char* getClassName() const override { return "QrcAndII"; }
   QrcGoalI* execute() override;
   void display(std::ostream& os) const override;
 
@@ -114,10 +115,10 @@ class QrcAndII : public QrcGoalI {
 };
 
 class QrcOrI : public QrcGoalI {
+  QROSIMPLECLASS(QrcOrI, QrcGoalI)
  public:
   QrcOrI(QrcManagerI* manager, QrcGoalI* first, QrcGoalI* second, QrcAny label)
       : QrcGoalI(manager), _first(first), _second(second), _label(label) {}
-  const char* getClassName() const override { return "QrcOrI"; }
   QrcGoalI* execute() override;
 
  private:
@@ -127,17 +128,17 @@ class QrcOrI : public QrcGoalI {
 };
 
 class QrcPushGoalsI : public QrcGoalI {
+  QROSIMPLECLASS(QrcPushGoalsI, QrcGoalI)
  public:
   explicit QrcPushGoalsI(QrcManagerI* manager) : QrcGoalI(manager) {}
-  const char* getClassName() const override { return "QrcPushGoalsI"; }
   QrcGoalI* execute() override;
   void display(std::ostream& os) const override;
 };
 
 class QrcGoalConstraintI : public QrcGoalI {
+  QROSIMPLECLASS(QrcGoalConstraintI, QrcGoalI)
  public:
   QrcGoalConstraintI(QrcManagerI* manager, QrcConstraintI* ct) : QrcGoalI(manager), _ct(ct) {}
-  const char* getClassName() const override { return "QrcGoalConstraintI"; }
   QrcGoalI* execute() override;
   void display(std::ostream& os) const override;
 
@@ -146,9 +147,9 @@ class QrcGoalConstraintI : public QrcGoalI {
 };
 
 class QrcReversibleI : public QrcGoalI {
+  QROSIMPLECLASS(QrcReversibleI, QrcGoalI)
  public:
   QrcReversibleI(QrcManagerI* manager, QrcGoalI* goal) : QrcGoalI(manager), _goal(goal) {}
-  const char* getClassName() const override { return "QrcReversibleI"; }
   QrcGoalI* execute() override;
   void display(std::ostream& os) const override;
   QrcGoalI* getGoal() const { return _goal; }

@@ -13,6 +13,8 @@
 
 class QrcSizeAllocatorI;
 class QrcCopyStack;
+class QrcSaverI;
+class QrcGenAlloc;
 class QrcGoalFailI;
 class QrcConstraint;
 class QrcGoal;
@@ -87,6 +89,10 @@ class QrcManagerI {
   QrcTrail* getPersistentTrail() const { return _persistentTrail; }
   QrcSizeAllocatorI* getSizeAllocator() const { return _sizeAllocator; }
   QrcCopyStack* getCopyStack() const { return _copyStack; }
+  QrcMemoStack* getMemoStack() const { return _memoStack; }
+  QrcSaverI* getSaverList() const { return _saverList; }
+  void addSaver(QrcSaverI* saver);
+  void restoreSavers();
   void* allocate(size_t n) { return QrcAllocate(n, this); }
   void* allocateSized(QrcInt n);
   void freeSized(void* block, QrcInt n);
@@ -101,6 +107,7 @@ class QrcManagerI {
   void unlockArrayFromPool(QrcInt* data);
 
   // ---- errors
+  QrcGenAlloc* getGeneralAllocator() const { return _generalAllocator; }
   QrcErrorReporter* getErrorReporter() const { return _reporter; }
   void setErrorReporter(QrcErrorReporter* reporter) { _reporter = reporter; }
   // Code 39 "empty handle" at the place when the object is null.
@@ -120,7 +127,9 @@ class QrcManagerI {
   QrcInt getWorkerNumber() const { return _workerNumber; }
   QroSolverI* getSolver() const { return _owner; }
   void setSolver(QroSolverI* solver) { _owner = solver; }
-  QrcFilterLevelTable* getFilterLevelTable() const;
+  // The owning solver's table of default filter levels (null without solver).
+  QrcFilterLevelTable* getFilterLevelTable() const { return _filterLevelTable; }
+  void setFilterLevelTable(QrcFilterLevelTable* table) { _filterLevelTable = table; }
   void useExceptions(bool flag) { _useExceptions = flag ? 1 : 0; }
   bool usesExceptions() const { return _useExceptions != 0; }
 
@@ -237,12 +246,14 @@ class QrcManagerI {
   QrcFloat _defaultPrecision;
   QrcFloat _secondTolerance;
   QroSolverI* _owner;
+  QrcFilterLevelTable* _filterLevelTable;
   QrcInt _counted;
   QrcInt _stamp;
   QrcInt _failStamp;
   QrcPropagationQueueI* _queue;
   QrcSizeAllocatorI* _sizeAllocator;
   QrcCopyStack* _copyStack;
+  QrcMemoStack* _memoStack;
   QrcRevWord _variableCount;
   QrcRevWord _constraintCount;
   double _startTime;
@@ -307,12 +318,12 @@ class QrcManagerI {
   QrcInt _boundPrecision;
   void* _random;
   QrcInt _packApproximationSize;
-  void* _generalAllocator;
+  QrcGenAlloc* _generalAllocator;
   // Fields read by other layers.
   QrcInt _displayMode;
   std::ostream* _output;
   QrcInt _workerNumber;
-  void* _saverList;
+  QrcSaverI* _saverList;
   QrcConstraintI* _trueConstraint;
   void* _oneIntConst;
   void* _floatZero;
@@ -344,6 +355,7 @@ class QrcManager {
   QrcFloat getDefaultPrecision() const;
   QrcInt getFailStamp() const;
   QrcErrorReporter* getErrorReporter() const;
+  QrcGenAlloc* getGeneralAllocator() const;
   QrcMemoryStack* getHeap() const;
   QrcInt getPropagationStamp() const;
   QrcInt getStamp() const;

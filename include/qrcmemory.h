@@ -179,6 +179,9 @@ class QrcCopyStack {
   void reset();
   Cell* getHead() const { return _head; }
   QrcUInt getBytes() const { return _bytes; }
+  // While set, copies of variables are recorded as (source, copy) pairs.
+  bool isRecordingPairs() const { return _recordPairs; }
+  void setRecordingPairs(bool flag) { _recordPairs = flag; }
 
  private:
   struct Block;
@@ -187,6 +190,7 @@ class QrcCopyStack {
   Cell* _free;
   Cell* _head;
   QrcUInt _bytes;
+  bool _recordPairs = false;
 };
 
 void* operator new(size_t size, QrcMemoryStack* stack);

@@ -34,7 +34,11 @@ void QrcManagerI::fail(QrcAny label) {
   _failLabel = label;
   _currentDemon = nullptr;
   if (_nextDepth > 0) failFromSearch();
-  if (_useExceptions) throw QrcFailException();
+  if (_useExceptions) {
+    // The propagation that failed is abandoned.
+    _queue->clear();
+    throw QrcFailException();
+  }
   if (label) {
     _reporter->report(18, "QrcFail", "fail not in a Solve (try enclosing in QrcSolve) : Label ", label);
   } else {

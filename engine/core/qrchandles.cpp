@@ -25,6 +25,9 @@ QrcFloat QrcManager::getDefaultPrecision() const {
   return check("QrcManager::getDefaultPrecision")->getDefaultPrecision();
 }
 QrcInt QrcManager::getFailStamp() const { return check("QrcManager::getFailStamp")->getFailStamp(); }
+QrcGenAlloc* QrcManager::getGeneralAllocator() const {
+  return check("QrcManager::getGeneralAllocator")->getGeneralAllocator();
+}
 QrcErrorReporter* QrcManager::getErrorReporter() const {
   return check("QrcManager::getErrorReporter")->getErrorReporter();
 }

@@ -6,6 +6,8 @@
 
 #include "qrcconstraint.h"
 #include "qrcfloatenv.h"
+#include "qrcgenalloc.h"
+#include "qrortti.h"
 #include "qrcgoal.h"
 #include "qrcqueue.h"
 #include "qrcrandom.h"
@@ -20,6 +22,14 @@ void QrcNoEdit() { std::cout << "noEdit" << std::endl; }
 namespace {
 
 QrcInt liveManagers = 0;
+
+// The count of live managers changes under the type-registry lock when one is installed.
+void changeLiveManagers(QrcInt delta) {
+  QroTypeRegistryLock* lock = QroGetTypeRegistryLock();
+  if (lock) lock->lock();
+  liveManagers += delta;
+  if (lock) lock->unlock();
+}
 bool floatEnvironmentReady = false;
 
 QrcErrorReporter* defaultReporter() {
@@ -63,7 +73,7 @@ QrcManagerI::QrcManagerI(QrcManagerTag tag) {
   _initialEditMode = _editMode;
   _counted = 0;
   if (!_editMode) {
-    ++liveManagers;
+    changeLiveManagers(1);
     _counted = 1;
   }
   if (!floatEnvironmentReady) {
@@ -78,6 +88,7 @@ void QrcManagerI::build() {
   int heapMode = pooling ? QrcMemoryStack::Blocks : QrcMemoryStack::PerObject;
 
   _owner = nullptr;
+  _filterLevelTable = nullptr;
   _reporter = nullptr;
   _stamp = 0;
   _failStamp = 1;
@@ -91,6 +102,7 @@ void QrcManagerI::build() {
   _sizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
   if (!pooling) _sizeAllocator->setPooling(0);
   _copyStack = new QrcCopyStack();
+  _memoStack = new QrcMemoStack(this);
   _andStack = new QrcMemoryStack(this, QrcMemoryStack::Blocks);
   _andStack->_floor = _andStack->getTop();
   _orStack = new QrcMemoryStack(this, QrcMemoryStack::Blocks);
@@ -125,7 +137,7 @@ void QrcManagerI::build() {
   if (!pooling) _secondSizeAllocator->setPooling(0);
   _random = nullptr;
   _packApproximationSize = 512;
-  _generalAllocator = nullptr;
+  _generalAllocator = new QrcGenAlloc(this);
 
   _teardownListeners = nullptr;
   _varNotifiers = nullptr;
@@ -188,17 +200,19 @@ QrcManagerI::~QrcManagerI() {
   delete _heap;
   delete _globalHeap;
   delete _copyStack;
+  delete _memoStack;
   delete _andStack;
   delete _orStack;
   delete _searchStack;
   std::free(_scratch);
+  delete _generalAllocator;
   while (_arrayPool) {
     QrcLockableArray* next = _arrayPool->next;
     std::free(_arrayPool->data);
     std::free(_arrayPool);
     _arrayPool = next;
   }
-  if (_counted) --liveManagers;
+  if (_counted) changeLiveManagers(-1);
 }
 
 void QrcManagerI::endAllSearches() {
@@ -238,6 +252,7 @@ void QrcManagerI::reset() {
   }
   for (QrcLockableArray* a = _arrayPool; a; a = a->next) a->lock = new (_globalHeap) QrcRevWord(this, 0);
   _copyStack->reset();
+  _memoStack->clear();
   _andStack->reset();
   _andStack->_floor = _andStack->getTop();
   _orStack->reset();
@@ -355,7 +370,6 @@ void QrcManagerI::checkImplementation(const void* object, const char* place) {
   if (!object) _reporter->report(39, "empty handle", place);
 }
 
-QrcFilterLevelTable* QrcManagerI::getFilterLevelTable() const { return nullptr; }
 
 // ---------------------------------------------------------------- counters and listeners
 
@@ -489,7 +503,20 @@ void QrcManagerI::add(QrcConstraintI* ct) {
     return;
   }
   ct->setAddingGoal(_currentGoal);
-  if (!isClaimed(ct)) ct->postAndPropagate();
+  if (isClaimed(ct)) return;
+  if (_nextDepth > 0) {
+    ct->postAndPropagate();
+    return;
+  }
+  // Outside a search an exception (a failure, or a reporter that throws) ends
+  // this propagation: leave the queue empty and unnested for the next one.
+  try {
+    ct->postAndPropagate();
+  } catch (...) {
+    _queue->clear();
+    _currentDemon = nullptr;
+    throw;
+  }
 }
 
 void QrcManagerI::remove(QrcConstraintI* ct) {
@@ -541,7 +568,7 @@ void QrcManagerI::postFiled() {
 void QrcManagerI::leaveEditMode() {
   if (liveManagers == 0 && !_counted) {
     double before = cpuTime();
-    ++liveManagers;
+    changeLiveManagers(1);
     _counted = 1;
     double spent = cpuTime() - before;
     _startTime += spent;
@@ -564,7 +591,3 @@ void QrcManagerI::leaveEditMode() {
     }
   }
 }
-
-QrcConstraintI* QrcManagerI::getTrueConstraint() { return _trueConstraint; }
-
-QrcConstraintI* QrcManagerI::getFalseConstraint() { return nullptr; }

@@ -1,6 +1,10 @@
+#include "engine/float/qrcfloatconstants.h"
 #include "qrcfloatenv.h"
 
-// Hook for the float layer's start-up constants: it calls
-// initFloatConstantBounds, initExpLogConstantBounds and
-// initApproxCoefficientBounds, in this order, once that layer provides them.
-void QrcInitRoundedConstants() {}
+// Start-up constants of interval arithmetic, filled once per process by the
+// first manager.
+void QrcInitRoundedConstants() {
+  initFloatConstantBounds();
+  initExpLogConstantBounds();
+  initApproxCoefficientBounds();
+}

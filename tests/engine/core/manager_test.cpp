@@ -4,6 +4,7 @@
 
 #include "engine_fixtures.h"
 #include "qrcfail.h"
+#include "qrcfloatenv.h"
 #include "qrcmanager.h"
 #include "qrorandom.h"
 
@@ -206,15 +207,20 @@ TEST(ManagerEdit, FailingFiledConstraintEndsTheSearch) {
 
 TEST_F(ManagerTest, ResetClearsCountsAndHeapWords) {
   m->add(new (m) LogConstraint(m, "c"));
+  m->getTrueConstraint();
   m->incrementVariableCount();
   EXPECT_EQ(m->getConstraintCount(), 1);
   m->reset();
   EXPECT_EQ(m->getVariableCount(), 0);
   EXPECT_EQ(m->getConstraintCount(), 0);
   EXPECT_EQ(m->getDefaultPrecision(), 1e-10);
-  EXPECT_EQ(m->getTrueConstraint(), nullptr);
   // The new error reporter, shared fail goal and random source (its state words).
   EXPECT_LT(m->getHeap()->getTop(), 16 + QroRandomStateI::Words + 8);
+  // The shared constants are made again on the emptied heap.
+  QrcConstraintI* t = m->getTrueConstraint();
+  std::ostringstream os;
+  os << QrcConstraint(t) << QrcConstraint(t->getOpposite());
+  EXPECT_EQ(os.str(), "TrueConstraint FalseConstraint ");
   LogConstraint* c = new (m) LogConstraint(m, "after");
   m->add(c);
   EXPECT_TRUE(c->isPosted());
@@ -240,6 +246,111 @@ TEST_F(ManagerTest, ScratchArrays) {
 TEST(ManagerDeathTest, BadTag) {
   EXPECT_DEATH({ QrcManager bad(reinterpret_cast<QrcManagerTag>(&log)); },
                "Solver Error : Bad construction of QrcManager : ");
+}
+
+}  // namespace
+
+#include <cmath>
+
+#include "engine/float/qrcfloatconstants.h"
+#include "qrcgenalloc.h"
+
+namespace {
+
+TEST_F(ManagerTest, RuntimeTypesOfGoals) {
+  QrcGoal g = QrcOr(new (m) LogGoal(m, "a"), new (m) LogGoal(m, "b"));
+  QrcGoalI* gi = g.getImpl();
+  EXPECT_STREQ(gi->getClassName(), "QrcOrI");
+  EXPECT_TRUE(gi->isType(QrcGoalI::GetTypeInfo()));
+  EXPECT_TRUE(gi->isType(QrcRootGoalDemonI::GetTypeInfo()));
+  EXPECT_TRUE(gi->isType(QroRtti::GetTypeInfo()));
+  EXPECT_FALSE(gi->isType(QrcDemonI::GetTypeInfo()));
+  EXPECT_EQ(gi->getParentTypeInfo(), QrcGoalI::GetTypeInfo());
+  EXPECT_EQ(gi->getParentTypeIndex(), QrcGoalI::GetTypeIndex());
+  EXPECT_STREQ(m->getSharedFailGoal()->getClassName(), "QrcGoalFailI");
+}
+
+TEST_F(ManagerTest, GeneralAllocatorSavesOnTheTrail) {
+  QrcGenAlloc* a = mgr.getGeneralAllocator();
+  EXPECT_TRUE(a->isType(QroGenAlloc::GetTypeInfo()));
+  m->getTrail()->setRecording(1);
+  QrcWord* cells = static_cast<QrcWord*>(a->alloc(3 * sizeof(QrcWord)));
+  cells[0] = cells[1] = cells[2] = 1;
+  m->pushChoicePoint(nullptr, nullptr, nullptr);
+  a->saveValue3(cells);
+  cells[0] = cells[1] = cells[2] = 2;
+  const char* text = a->internString("name");
+  EXPECT_STREQ(text, "name");
+  m->popChoicePoint(nullptr, nullptr);
+  EXPECT_EQ(cells[0] + cells[1] + cells[2], 3u);
+}
+
+TEST_F(ManagerTest, CreationSetsUpRoundedConstants) {
+  EXPECT_LT(qrcPiDown, qrcPiUp);
+  EXPECT_LE(qrcPiDown, M_PI);
+  EXPECT_GE(qrcPiUp, M_PI);
+  EXPECT_EQ(getRoundingMode(), 1);
+  EXPECT_EQ(m->getDisplayMode(), 2);
+  EXPECT_EQ(m->getRelativeEventThreshold(), 1e-11);
+  EXPECT_EQ(m->getPackApproximationSize(), 512);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ManagerTest, PropagationWorksAgainAfterAFailureException) {
+  m->useExceptions(true);
+  EXPECT_THROW(m->add(new (m) LogConstraint(m, "bad", 1, true)), QrcFailException);
+  EXPECT_EQ(m->getPropagationQueue()->getNesting(), 0);
+  EXPECT_EQ(m->getCurrentDemon(), nullptr);
+  log().clear();
+  m->add(new (m) LogConstraint(m, "good"));
+  m->getPropagationQueue()->push(new (m) LogDemon(m, "d"), 3);
+  EXPECT_EQ(log(), "post:good prop:good d ");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ManagerTest, ConstraintListsAreReversible) {
+  m->getTrail()->setRecording(1);
+  QrcConstraintList list(m);
+  QrcDemonI* a = new (m) LogDemon(m, "a");
+  QrcDemonI* b = new (m) LogDemon(m, "b");
+  list.addConstraint(a);
+  list.addConstraint(a);  // already first: nothing
+  m->pushChoicePoint(nullptr, nullptr, nullptr);
+  list.addConstraint(b);
+  list.addConstraint(a);
+  EXPECT_EQ(list.getSize(), 3);
+  list.removeConstraint(a);
+  EXPECT_EQ(list.getSize(), 1);
+  list.addConstraint(a);
+  list.markPending();
+  list.propagatePending();
+  EXPECT_EQ(log(), "a b ");
+  list.propagatePending();  // nothing pending any more
+  EXPECT_EQ(log(), "a b ");
+  m->popChoicePoint(nullptr, nullptr);
+  EXPECT_EQ(list.getSize(), 1);
+  log().clear();
+  list.propagateAll();
+  EXPECT_EQ(log(), "a ");
+  EXPECT_DEATH(list.addConstraint(nullptr), "Solver Error : empty handle : addConstraint");
+}
+
+TEST_F(ManagerTest, RestartPutsBackTheAddedGoals) {
+  m->add(new (m) LogGoal(m, "g"));
+  EXPECT_TRUE(m->next());
+  EXPECT_EQ(log(), "g ");
+  m->restart();
+  EXPECT_EQ(m->getSearchDepth(), 0);
+  EXPECT_TRUE(m->next());
+  EXPECT_EQ(log(), "g g ");
+  m->getCurrentSearch()->end();
+  EXPECT_DEATH(m->commit(), "Solver Error : Commit is called not after a search : incorrect search use");
 }
 
 }  // namespace

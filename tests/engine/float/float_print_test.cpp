@@ -85,6 +85,20 @@ TEST(FloatPrint, DigitFormats) {
   EXPECT_EQ(bound(4.9406564584124654e-324, kUp, 5, 0), "4.94066e-324");
 }
 
+TEST(FloatPrint, LengthBound) {
+  WideNumber w = doubleToWide(1e20);
+  PackedExtended p = packWide(&w);
+  char out[16];
+  qroplatform::setRounding(kDown);
+  wideToDecimal(&p, out, 5, 10, 1);  // 15 missing zeros reach the bound
+  EXPECT_STREQ(out, "100000E15");
+  w = doubleToWide(1e-20);
+  p = packWide(&w);
+  wideToDecimal(&p, out, 5, 10, 1);  // cut at 10 characters
+  EXPECT_STREQ(out, "0.00000000");
+  qroplatform::setRounding(qroplatform::RoundNearest);
+}
+
 TEST(FloatPrint, RangeForms) {
   EXPECT_EQ(range(2.5, 2.5, 1), "[2.5]");
   EXPECT_EQ(range(2.5, 2.5, 0), "[2.5" + std::string(18, '0') + "]");

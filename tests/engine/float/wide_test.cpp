@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iostream>
 #include <random>
 
 #include "engine/float/qrcwide.h"
@@ -108,6 +109,14 @@ TEST(Wide, ExactSteps) {
   EXPECT_EQ(normalizeSignificand(&s2), 15);
   WideNumber zero = doubleToWide(0.0);
   EXPECT_GT(normalizeSignificand(&zero), 64);
+}
+
+TEST(Wide, HexDump) {
+  PackedExtended p = packed(-1.5);
+  ::testing::internal::CaptureStdout();
+  dumpWideHex(&p);
+  std::cout << std::dec;
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "0x0\n0x0\n0x0\n0xc000\n0xbfff\n\n");
 }
 
 #ifdef QRO_HAVE_MPFR

@@ -1,0 +1,162 @@
+#include "qrcexpr.h"
+
+#include <cstring>
+#include <ostream>
+
+#include "qrcevent.h"
+#include "qrcmanager.h"
+#include "qrcqueue.h"
+
+namespace {
+QrcInt exprTypeCounter = 0;
+}
+
+QrcInt QrcExprI::newExprTypeId() { return ++exprTypeCounter; }
+
+QrcExprI::QrcExprI(QrcManagerI* manager)
+    : _name(nullptr),
+      _manager(manager),
+      _handler(nullptr),
+      _copyMemo(nullptr),
+      _word(0),
+      _parents(nullptr),
+      _boundsStamp(0) {}
+
+QrcExprI::QrcExprI(QrcManagerI* manager, QrcEventHandlerI* handler, const char* name)
+    : QrcExprI(manager) {
+  if (handler) {
+    handler->setOwner(this);
+    setEventHandler(handler);
+    manager->incrementVariableCount();
+  }
+  if (name) setName(name);
+}
+
+QrcExprI::QrcExprI(QrcManagerI* manager, const QrcExprI& source) : QrcExprI(manager) {
+  if (source._handler) {
+    QrcEventHandlerI* handler = source._handler->makeCopy(manager);
+    if (handler) {
+      handler->setOwner(this);
+      setEventHandler(handler);
+      manager->incrementVariableCount();
+    }
+  }
+}
+
+void QrcExprI::display(std::ostream& os) const { os << static_cast<const void*>(this); }
+
+QrcExprI* QrcExprI::makeCopy(QrcManagerI*) const {
+  _manager->getErrorReporter()->report(25, "internal error", "QrcExprI::makeCopy undefined", this);
+  return nullptr;
+}
+
+QrcInt QrcExprI::getExprTypeId() const {
+  static QrcInt id = newExprTypeId();
+  return id;
+}
+
+void QrcExprI::setObjMin(QrcFloat, QrcFloat) {
+  _manager->getErrorReporter()->report(45, "not a variable", "setObjMin", this);
+}
+
+void QrcExprI::setEventHandler(QrcEventHandlerI* handler) {
+  _manager->saveValue(&_handler);
+  _handler = handler;
+}
+
+void QrcExprI::setName(const char* name) {
+  if (!_name) {
+    _manager->saveValue(&_name);
+    _name = new (_manager) NameHolder{0, nullptr};
+  }
+  if (name == _name->name) return;
+  _manager->saveValue(&_name->name);
+  if (!name) {
+    _name->name = nullptr;
+    return;
+  }
+  size_t n = std::strlen(name) + 1;
+  char* copy = static_cast<char*>(_manager->allocate(n));
+  std::memcpy(copy, name, n);
+  _name->name = copy;
+}
+
+QrcExprI::ParentCell* QrcExprI::addParent(QrcExprI* parent) {
+  _manager->saveValue(&_parents);
+  _parents = new (_manager) ParentCell{_parents, parent};
+  return _parents;
+}
+
+QrcExprI* QrcExprI::findEqualParent(const QrcExprI* candidate) const {
+  QrcInt id = candidate->getExprTypeId();
+  for (ParentCell* c = _parents; c; c = c->next)
+    if (c->parent->getExprTypeId() == id && candidate->isEqual(c->parent)) return c->parent;
+  return nullptr;
+}
+
+namespace {
+
+void invalidateFrom(QrcExprI* e, QrcInt failStamp) {
+  for (QrcExprI::ParentCell* c = e->getParents(); c; c = c->next) {
+    QrcExprI* p = c->parent;
+    if (p->getBoundsStamp() != failStamp) continue;
+    p->setBoundsStamp(0);
+    if (!p->isVariable()) invalidateFrom(p, failStamp);
+  }
+}
+
+}  // namespace
+
+void QrcExprI::invalidateParents() {
+  _boundsStamp = 0;
+  invalidateFrom(this, _manager->getFailStamp());
+}
+
+void QrcExprI::fail(QrcAny label) {
+  QrcPropagationQueueI* q = _manager->getPropagationQueue();
+  if (q->isTracing()) notifyMonitor(label, q);
+  _manager->fail(label);
+}
+
+QrcErrorReporter* QrcExprI::getErrorReporter() const { return _manager->getErrorReporter(); }
+
+QrcExprI* QrcExprI::getCopyForManager(QrcManagerI* target) {
+  if (!target) target = _manager;
+  bool opened = QrcOpenCopy(target);
+  if (!_copyMemo) {
+    QrcExprI* copy = makeCopy(target);
+    QrcRememberCopyMemo(target, &_copyMemo);
+    _copyMemo = copy;
+  }
+  QrcCopyStack* cs = target->getCopyStack();
+  if (_handler && cs->isRecordingPairs()) cs->push(this, _copyMemo);
+  QrcExprI* result = _copyMemo;
+  QrcCloseCopy(target, opened);
+  return result;
+}
+
+bool QrcOpenCopy(QrcManagerI* target) {
+  QrcMemoStack* memo = target->getMemoStack();
+  if (memo->isActive()) return false;
+  memo->setActive();
+  return true;
+}
+
+void QrcRememberCopyMemo(QrcManagerI* target, void* memoWord) { target->getMemoStack()->push(memoWord); }
+
+void QrcCloseCopy(QrcManagerI* target, bool opened) {
+  if (opened) target->getMemoStack()->clear();
+}
+
+// ---------------------------------------------------------------- savers
+
+void QrcManagerI::addSaver(QrcSaverI* saver) {
+  saveValue(&_saverList);
+  saver->_next = _saverList;
+  _saverList = saver;
+}
+
+void QrcManagerI::restoreSavers() {
+  for (QrcSaverI* s = _saverList; s; s = s->_next)
+    if (!s->_skip) s->restore();
+}

@@ -1,0 +1,501 @@
+#include "qrcintset.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "qrcmanager.h"
+
+namespace {
+
+int compareInts(const void* a, const void* b) {
+  QrcInt x = *static_cast<const QrcInt*>(a), y = *static_cast<const QrcInt*>(b);
+  return x < y ? -1 : x > y ? 1 : 0;
+}
+
+// largest - smallest + 1, limited to the engine's integer bound.
+QrcInt spanOf(QrcInt smallest, QrcInt largest) {
+  if (largest < smallest) return 0;
+  QrcUInt d = static_cast<QrcUInt>(largest) - static_cast<QrcUInt>(smallest);
+  if (d >= static_cast<QrcUInt>(QrcIntMax)) return QrcIntMax;
+  return static_cast<QrcInt>(d) + 1;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- collection
+
+QrcIntCollectionI::QrcIntCollectionI(QrcManagerI* manager, QrcInt n, const QrcInt* values, bool sorted)
+    : _n(0), _elements(nullptr), _table(nullptr), _wordCount(1), _smallest(0), _largest(0), _manager(manager) {
+  if (n <= 0) {
+    manager->getErrorReporter()->report(1, "QrcIntCollectionI::QrcIntCollectionI", "called with null array size");
+    n = 0;
+  }
+  QrcInt* scratch = manager->lockArrayFromPool(n > 0 ? n : 1);
+  if (n > 0) std::memcpy(scratch, values, static_cast<size_t>(n) * sizeof(QrcInt));
+  if (!sorted) std::qsort(scratch, static_cast<size_t>(n), sizeof(QrcInt), compareInts);
+  _table = new (manager) QrcIntHashTable(manager, n > 0 ? n : 1);
+  _elements = static_cast<Element*>(manager->allocate(static_cast<size_t>(n + 1) * sizeof(Element)));
+  for (QrcInt i = 0; i < n; ++i) {
+    QrcInt v = scratch[i];
+    if (_table->contains(v)) continue;
+    Element& e = _elements[_n];
+    e.value = v;
+    e.index = _n;
+    e.word = (_n + 1) / 64;
+    e.mask = QrcWord(1) << ((_n + 1) % 64);
+    _table->add(v, reinterpret_cast<QrcWord>(&e));
+    ++_n;
+  }
+  manager->unlockArrayFromPool(scratch);
+  _elements[_n] = Element{INT64_MAX, 0, 0, 0};
+  _wordCount = _n / 64 + 1;
+  if (_n > 0) {
+    _smallest = _elements[0].value;
+    _largest = _elements[_n - 1].value;
+  }
+}
+
+const QrcIntCollectionI::Element* QrcIntCollectionI::find(QrcInt value) const {
+  return reinterpret_cast<const Element*>(_table->get(value));
+}
+
+QrcInt QrcIntCollectionI::lowerBoundIndex(QrcInt v) const {
+  QrcInt lo = 0, hi = _n;
+  while (lo < hi) {
+    QrcInt mid = lo + (hi - lo) / 2;
+    if (_elements[mid].value < v)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
+QrcIntCollectionI* QrcIntCollectionI::matchOrCreate(QrcInt n, const QrcInt* values) {
+  if (n <= 0) {
+    _manager->getErrorReporter()->report(1, "QRCCOLLCLASS::QRCCOLLCLASS", "called with null array size");
+    return this;
+  }
+  QrcInt* scratch = _manager->lockArrayFromPool(n);
+  std::memcpy(scratch, values, static_cast<size_t>(n) * sizeof(QrcInt));
+  std::qsort(scratch, static_cast<size_t>(n), sizeof(QrcInt), compareInts);
+  QrcInt k = 0;
+  bool same = true;
+  for (QrcInt i = 0; i < n && same; ++i) {
+    if (i > 0 && scratch[i] == scratch[i - 1]) continue;
+    if (k >= _n || _elements[k].value != scratch[i]) same = false;
+    ++k;
+  }
+  same = same && k == _n;
+  QrcIntCollectionI* result = same ? this : nullptr;
+  if (!result) result = new (_manager) QrcIntCollectionI(_manager, n, scratch, true);
+  _manager->unlockArrayFromPool(scratch);
+  return result;
+}
+
+// ---------------------------------------------------------------- sets
+
+void QrcIntSetI::allocateWords(QrcInt count, bool full, bool stamped) {
+  _wordCount = count;
+  _words = static_cast<QrcWord*>(_manager->allocate(static_cast<size_t>(count) * sizeof(QrcWord)));
+  for (QrcInt i = 0; i < count; ++i) _words[i] = full ? ~QrcWord(0) : 0;
+  _stamps = nullptr;
+  if (stamped) {
+    _stamps = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(count) * sizeof(QrcInt)));
+    for (QrcInt i = 0; i < count; ++i) _stamps[i] = _manager->getStamp();
+  }
+}
+
+QrcIntSetI::QrcIntSetI(QrcManagerI* manager, QrcInt min, QrcInt max, QrcBool full, QrcBool stamped)
+    : _words(nullptr), _min(min), _max(max), _count(manager, 0), _coll(nullptr), _manager(manager),
+      _stamps(nullptr), _wordCount(0) {
+  QrcInt span = spanOf(min, max);
+  allocateWords(span / 64 + 1, full, stamped);
+  _count.setNoSave(full ? span : 0);
+}
+
+QrcIntSetI::QrcIntSetI(QrcIntCollectionI* coll, QrcBool full, QrcBool rangeAllowed, QrcBool stamped)
+    : _words(nullptr), _min(coll->getSmallest()), _max(coll->getLargest()), _count(coll->getManager(), 0),
+      _coll(nullptr), _manager(coll->getManager()), _stamps(nullptr), _wordCount(0) {
+  QrcInt u = spanOf(coll->getSmallest(), coll->getLargest());
+  if (!rangeAllowed || u > 128) {
+    _coll = coll;
+    allocateWords(coll->getWordCount(), full, stamped);
+    _count.setNoSave(full ? coll->getSize() : 0);
+    return;
+  }
+  allocateWords(u / 64 + 1, false, stamped);
+  if (full) {
+    for (QrcInt i = 0; i < coll->getSize(); ++i) {
+      QrcInt pos = coll->getElement(i)->value - _min;
+      _words[pos >> 6] |= QrcWord(1) << (pos & 63);
+    }
+    _count.setNoSave(coll->getSize());
+  }
+}
+
+QrcIntSetI::QrcIntSetI(QrcManagerI* manager, QrcInt min, QrcInt max, QrcInt n, const QrcInt* values,
+                       QrcBool stamped)
+    : QrcIntSetI(manager, min, max, 0, stamped) {
+  QrcInt count = 0;
+  for (QrcInt i = 0; i < n; ++i) {
+    QrcInt v = values[i];
+    if (v < _min || v > _max) continue;
+    QrcInt pos = v - _min;
+    QrcWord bit = QrcWord(1) << (pos & 63);
+    if (_words[pos >> 6] & bit) continue;
+    _words[pos >> 6] |= bit;
+    ++count;
+  }
+  _count.setNoSave(count);
+}
+
+QrcIntSetI::QrcIntSetI(const QrcIntSetI& source, QrcManagerI* target)
+    : _words(nullptr), _min(source._min), _max(source._max), _count(target, source.getSize()),
+      _coll(source._coll), _manager(target), _stamps(nullptr), _wordCount(0) {
+  allocateWords(source._wordCount, false, source._stamps != nullptr);
+  std::memcpy(_words, source._words, static_cast<size_t>(_wordCount) * sizeof(QrcWord));
+}
+
+QrcIntSetI* QrcIntSetI::copy(QrcManagerI* target) const { return new (target) QrcIntSetI(*this, target); }
+
+QrcInt QrcIntSetI::positionOf(QrcInt v) const {
+  if (_coll) {
+    const QrcIntCollectionI::Element* e = _coll->find(v);
+    return e ? e->index + 1 : -1;
+  }
+  if (v < _min || v > _max) return -1;
+  return v - _min;
+}
+
+void QrcIntSetI::saveWord(QrcInt w) {
+  if (_stamps) {
+    if (_stamps[w] == _manager->getStamp()) return;
+    _manager->saveValue(&_words[w]);
+    _manager->saveValue(&_stamps[w]);
+    _stamps[w] = _manager->getStamp();
+    return;
+  }
+  _manager->saveValue(&_words[w]);
+}
+
+bool QrcIntSetI::contains(QrcInt v) const {
+  QrcInt pos = positionOf(v);
+  return pos >= 0 && testPosition(pos);
+}
+
+bool QrcIntSetI::isMember(QrcInt v) const {
+  if (!_coll && (v < _min || v > _max)) return true;
+  return contains(v);
+}
+
+bool QrcIntSetI::remove(QrcInt v) {
+  QrcInt pos = positionOf(v);
+  if (pos < 0 || !testPosition(pos)) return false;
+  saveWord(pos >> 6);
+  _words[pos >> 6] &= ~(QrcWord(1) << (pos & 63));
+  _count.set(_manager, _count.getValue() - 1);
+  return true;
+}
+
+bool QrcIntSetI::add(QrcInt v) {
+  QrcInt pos = positionOf(v);
+  if (pos < 0 || testPosition(pos)) return false;
+  saveWord(pos >> 6);
+  _words[pos >> 6] |= QrcWord(1) << (pos & 63);
+  _count.set(_manager, _count.getValue() + 1);
+  return true;
+}
+
+QrcInt QrcIntSetI::nextSetPosition(QrcInt from) const {
+  QrcInt last = lastPosition();
+  if (from < firstPosition()) from = firstPosition();
+  if (from > last) return -1;
+  QrcInt w = from >> 6;
+  QrcWord bits = _words[w] & (~QrcWord(0) << (from & 63));
+  for (;;) {
+    if (bits) {
+      QrcInt pos = (w << 6) + __builtin_ctzll(bits);
+      return pos <= last ? pos : -1;
+    }
+    if (++w > (last >> 6)) return -1;
+    bits = _words[w];
+  }
+}
+
+QrcInt QrcIntSetI::previousSetPosition(QrcInt from) const {
+  QrcInt first = firstPosition();
+  if (from > lastPosition()) from = lastPosition();
+  if (from < first) return -1;
+  QrcInt w = from >> 6;
+  int shift = 63 - static_cast<int>(from & 63);
+  QrcWord bits = (_words[w] << shift) >> shift;
+  for (;;) {
+    if (bits) {
+      QrcInt pos = (w << 6) + 63 - __builtin_clzll(bits);
+      return pos >= first ? pos : -1;
+    }
+    if (--w < 0) return -1;
+    bits = _words[w];
+  }
+}
+
+QrcInt QrcIntSetI::ceilPosition(QrcInt v) const {
+  if (_coll) return _coll->lowerBoundIndex(v) + 1;
+  if (v < _min) return 0;
+  if (v > _max) return lastPosition() + 1;
+  return v - _min;
+}
+
+QrcInt QrcIntSetI::floorPosition(QrcInt v) const {
+  if (_coll) {
+    if (v == INT64_MAX) return _coll->getSize();
+    return _coll->lowerBoundIndex(v + 1);  // elements below v + 1, as a position
+  }
+  if (v > _max) return lastPosition();
+  if (v < _min) return -1;
+  return v - _min;
+}
+
+QrcInt QrcIntSetI::countInPositions(QrcInt from, QrcInt to) const {
+  QrcInt n = 0;
+  for (QrcInt p = nextSetPosition(from); p >= 0 && p <= to; p = nextSetPosition(p + 1)) ++n;
+  return n;
+}
+
+void QrcIntSetI::removeRange(QrcInt a, QrcInt b) {
+  if (a > b) return;
+  QrcInt to = floorPosition(b);
+  for (QrcInt p = nextSetPosition(ceilPosition(a)); p >= 0 && p <= to; p = nextSetPosition(p + 1)) {
+    saveWord(p >> 6);
+    _words[p >> 6] &= ~(QrcWord(1) << (p & 63));
+    _count.set(_manager, _count.getValue() - 1);
+  }
+}
+
+bool QrcIntSetI::intersectsRange(QrcInt a, QrcInt b) const {
+  if (a > b) return false;
+  QrcInt p = nextSetPosition(ceilPosition(a));
+  return p >= 0 && p <= floorPosition(b);
+}
+
+QrcInt QrcIntSetI::firstMemberInRange(QrcInt a, QrcInt b) const {
+  if (a > b) return a - 1;
+  QrcInt p = nextSetPosition(ceilPosition(a));
+  if (p < 0 || p > floorPosition(b)) return a - 1;
+  return valueAt(p);
+}
+
+QrcInt QrcIntSetI::raiseMin(QrcInt oldMin, QrcInt newMin) {
+  if (newMin > oldMin) {
+    QrcInt k = countInPositions(ceilPosition(oldMin), floorPosition(newMin - 1));
+    if (k) _count.set(_manager, _count.getValue() - k);
+  }
+  QrcInt p = nextSetPosition(ceilPosition(newMin));
+  return p < 0 ? _max + 1 : valueAt(p);
+}
+
+QrcInt QrcIntSetI::lowerMax(QrcInt oldMax, QrcInt newMax) {
+  if (newMax < oldMax) {
+    QrcInt k = countInPositions(ceilPosition(newMax + 1), floorPosition(oldMax));
+    if (k) _count.set(_manager, _count.getValue() - k);
+  }
+  QrcInt p = previousSetPosition(floorPosition(newMax));
+  return p < 0 ? _min - 1 : valueAt(p);
+}
+
+QrcInt QrcIntSetI::getNextHigher(QrcInt v) const {
+  if (v >= _max) return v;
+  QrcInt p = nextSetPosition(ceilPosition(v + 1));
+  return p < 0 ? v : valueAt(p);
+}
+
+QrcInt QrcIntSetI::getNextLower(QrcInt v) const {
+  if (v <= _min) return v;
+  QrcInt p = previousSetPosition(floorPosition(v - 1));
+  return p < 0 ? v : valueAt(p);
+}
+
+bool QrcIntSetI::nextInUniverse(QrcInt& v) const {
+  if (!_coll) {
+    if (v >= _max) return false;
+    ++v;
+    return true;
+  }
+  QrcInt i = _coll->lowerBoundIndex(v);
+  if (i < _coll->getSize() && _coll->getElement(i)->value == v) ++i;
+  if (i >= _coll->getSize()) return false;
+  v = _coll->getElement(i)->value;
+  return true;
+}
+
+bool QrcIntSetI::previousInUniverse(QrcInt& v) const {
+  if (!_coll) {
+    if (v <= _min) return false;
+    --v;
+    return true;
+  }
+  QrcInt i = _coll->lowerBoundIndex(v) - 1;
+  if (i < 0) return false;
+  v = _coll->getElement(i)->value;
+  return true;
+}
+
+// ---------------------------------------------------------------- iterator
+
+QrcIntSetIterator::QrcIntSetIterator(const QrcIntSetI* set)
+    : _set(set), _pos(set ? set->nextSetPosition(set->firstPosition()) : -1) {}
+
+bool QrcIntSetIterator::next(QrcInt& value) {
+  if (_pos < 0) return false;
+  value = _set->valueAt(_pos);
+  advance();
+  return true;
+}
+
+void QrcIntSetIterator::advance() {
+  if (_pos >= 0) _pos = _set->nextSetPosition(_pos + 1);
+}
+
+// ---------------------------------------------------------------- ordered set
+
+void QrcIntOrderedSetI::init(QrcInt buckets, QrcInt capacity) {
+  _dense = nullptr;
+  _count = 0;
+  _smallest = INT64_MAX;
+  _largest = -INT64_MAX;
+  _mask = buckets - 1;
+  _buckets = static_cast<Cell**>(_manager->allocate(static_cast<size_t>(buckets) * sizeof(Cell*)));
+  for (QrcInt i = 0; i < buckets; ++i) _buckets[i] = nullptr;
+  _capacity = capacity;
+  _values = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(capacity) * sizeof(QrcInt)));
+  _denseSmallest = 0;
+  _denseLargest = -1;
+}
+
+QrcIntOrderedSetI::QrcIntOrderedSetI(QrcManagerI* manager, QrcInt n, const QrcInt* values, bool reportDuplicates)
+    : _manager(manager) {
+  QrcInt buckets = 2;
+  while (buckets < n) buckets *= 2;
+  init(buckets, buckets);
+  for (QrcInt i = 0; i < n; ++i) {
+    if (!add(values[i]) && reportDuplicates)
+      manager->getErrorReporter()->report(50, "QrcIntOrderedSetI", "repeated element in array", values[i]);
+  }
+  compact(2);
+}
+
+QrcIntOrderedSetI::QrcIntOrderedSetI(QrcManagerI* manager, const QrcIntSetI* set) : _manager(manager) {
+  init(8, 8);
+  QrcIntSetIterator it(set);
+  QrcInt v;
+  while (it.next(v)) add(v);
+  compact(2);
+}
+
+QrcInt QrcIntOrderedSetI::findIndex(QrcInt v) const {
+  if (_dense && v >= _denseSmallest && v <= _denseLargest) return _dense[v - _denseSmallest];
+  for (Cell* c = _buckets[v & _mask]; c; c = c->next)
+    if (_values[c->index] == v) return c->index;
+  return -1;
+}
+
+bool QrcIntOrderedSetI::contains(QrcInt v) const { return findIndex(v) >= 0; }
+
+QrcInt QrcIntOrderedSetI::getIndex(QrcInt v) const { return findIndex(v); }
+
+void QrcIntOrderedSetI::grow() {
+  QrcInt capacity = 2 * _capacity + 2;
+  QrcInt* values = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(capacity) * sizeof(QrcInt)));
+  std::memcpy(values, _values, static_cast<size_t>(_count) * sizeof(QrcInt));
+  QrcInt mask = capacity - 1;
+  Cell** buckets = static_cast<Cell**>(_manager->allocate(static_cast<size_t>(capacity) * sizeof(Cell*)));
+  for (QrcInt i = 0; i < capacity; ++i) buckets[i] = nullptr;
+  for (QrcInt b = 0; b <= _mask; ++b) {
+    Cell* c = _buckets[b];
+    while (c) {
+      Cell* next = c->next;
+      Cell*& head = buckets[values[c->index] & mask];
+      c->next = head;
+      head = c;
+      c = next;
+    }
+  }
+  _values = values;
+  _capacity = capacity;
+  _buckets = buckets;
+  _mask = mask;
+}
+
+bool QrcIntOrderedSetI::add(QrcInt v) {
+  if (contains(v)) return false;
+  if (v < _smallest) _smallest = v;
+  if (v > _largest) _largest = v;
+  if (_count == _capacity) grow();
+  QrcInt index = _count++;
+  _values[index] = v;
+  Cell*& head = _buckets[v & _mask];
+  head = new (_manager) Cell{index, head};
+  if (_dense && v >= _denseSmallest && v <= _denseLargest) _dense[v - _denseSmallest] = index;
+  return true;
+}
+
+void QrcIntOrderedSetI::compact(QrcInt factor) {
+  if (_dense || _count == 0) return;
+  QrcInt r = spanOf(_smallest, _largest);
+  if (r > 4 * _count * factor) return;
+  _dense = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(r) * sizeof(QrcInt)));
+  for (QrcInt i = 0; i < r; ++i) _dense[i] = -1;
+  for (QrcInt i = 0; i < _count; ++i) _dense[_values[i] - _smallest] = i;
+  _denseSmallest = _smallest;
+  _denseLargest = _smallest + r - 1;
+}
+
+// ---------------------------------------------------------------- constant arrays
+
+QrcConstArrayI::QrcConstArrayI(QrcManagerI* manager, QrcInt n, const QrcInt* values)
+    : _size(n), _values(nullptr), _manager(manager), _index(nullptr) {
+  if (n < 0) {
+    manager->getErrorReporter()->report(5, "QRCCONSTARRAYCLASS", "bad array size", n);
+    _size = 0;
+  }
+  _values = static_cast<QrcInt*>(manager->allocate(static_cast<size_t>(_size) * sizeof(QrcInt)));
+  if (_size) std::memcpy(_values, values, static_cast<size_t>(_size) * sizeof(QrcInt));
+}
+
+QrcIntArrayIndexI* QrcConstArrayI::getValueIndex() {
+  if (!_index) {
+    _manager->saveValue(&_index);
+    _index = new (_manager) QrcIntArrayIndexI(_manager, _size, _values);
+  }
+  return _index;
+}
+
+QrcIntArrayIndexI::QrcIntArrayIndexI(QrcManagerI* manager, QrcInt n, const QrcInt* values)
+    : _size(n), _values(values), _distinct(0) {
+  size_t bytes = static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcInt);
+  _positions = static_cast<QrcInt*>(manager->allocate(bytes));
+  _sortedValues = static_cast<QrcInt*>(manager->allocate(bytes));
+  _first = static_cast<QrcInt*>(manager->allocate(bytes));
+  _last = static_cast<QrcInt*>(manager->allocate(bytes));
+  for (QrcInt i = 0; i < n; ++i) _positions[i] = i;
+  std::stable_sort(_positions, _positions + n, [values](QrcInt a, QrcInt b) { return values[a] < values[b]; });
+  for (QrcInt i = 0; i < n; ++i) {
+    if (i == 0 || values[_positions[i]] != values[_positions[i - 1]]) {
+      _sortedValues[_distinct] = values[_positions[i]];
+      _first[_distinct] = i;
+      ++_distinct;
+    }
+    _last[_distinct - 1] = i;
+  }
+  _valueSet = new (manager) QrcIntOrderedSetI(manager, _distinct, _sortedValues, false);
+}
+
+bool QrcIntArrayIndexI::positionsOf(QrcInt value, QrcInt& begin, QrcInt& end) const {
+  if (!_valueSet->contains(value)) return false;
+  QrcInt k = _valueSet->getIndex(value);
+  begin = _first[k];
+  end = _last[k] + 1;
+  return true;
+}

@@ -1,0 +1,104 @@
+// Root of the engine's expressions: manager, optional name, optional event
+// handler (an expression with one is a variable), copy memo, parents list and
+// the stamp that validates cached bounds. Also the saver base.
+#ifndef QRC_EXPR_H
+#define QRC_EXPR_H
+
+#include <iosfwd>
+
+#include "qrcerror.h"
+#include "qrctypes.h"
+
+class QrcExprI : public QrcPrintable {
+ public:
+  // Cell of the parents list.
+  struct ParentCell {
+    ParentCell* next;
+    QrcExprI* parent;
+  };
+  // Name holder: a word that is always 0 and the name.
+  struct NameHolder {
+    QrcWord zero;
+    const char* name;
+  };
+
+  explicit QrcExprI(QrcManagerI* manager);
+  QrcExprI(QrcManagerI* manager, QrcEventHandlerI* handler, const char* name);
+  // Copy of a source expression for another manager (used by makeCopy).
+  QrcExprI(QrcManagerI* manager, const QrcExprI& source);
+  virtual ~QrcExprI() {}
+
+  void display(std::ostream& os) const override;
+  virtual void hook() {}
+  // Structural equality; the base answers identity.
+  virtual bool isEqual(const QrcExprI* other) const { return other == this; }
+  // The expression built again in another manager; error 25 in the base.
+  virtual QrcExprI* makeCopy(QrcManagerI* target) const;
+  virtual QrcInt getExprTypeId() const;
+  virtual void* makeSaver() { return nullptr; }
+  // Installs a filter minimising the expression; error 45 in the base.
+  virtual void setObjMin(QrcFloat step, QrcFloat relativeStep);
+  virtual void notifyMonitor(QrcAny label, QrcPropagationQueueI* queue) {
+    (void)label;
+    (void)queue;
+  }
+
+  QrcManagerI* getManager() const { return _manager; }
+  QrcEventHandlerI* getEventHandler() const { return _handler; }
+  bool isVariable() const { return _handler != nullptr; }
+  void setEventHandler(QrcEventHandlerI* handler);
+  const char* getName() const { return _name ? _name->name : nullptr; }
+  void setName(const char* name);
+  ParentCell* addParent(QrcExprI* parent);
+  ParentCell* getParents() const { return _parents; }
+  QrcExprI* findEqualParent(const QrcExprI* candidate) const;
+  void invalidateParents();
+  QrcInt getBoundsStamp() const { return _boundsStamp; }
+  void setBoundsStamp(QrcInt stamp) { _boundsStamp = stamp; }
+  [[noreturn]] void fail(QrcAny label = nullptr);
+  QrcErrorReporter* getErrorReporter() const;
+  // The copy for a manager, made once per outermost copy and memoised.
+  QrcExprI* getCopyForManager(QrcManagerI* target);
+
+  // Draws the next expression class number (the first class gets 1).
+  static QrcInt newExprTypeId();
+
+ protected:
+  NameHolder* _name;
+  QrcManagerI* _manager;
+  QrcEventHandlerI* _handler;
+  QrcExprI* _copyMemo;
+  QrcWord _word;
+  ParentCell* _parents;
+  QrcInt _boundsStamp;
+};
+
+// Declares a class's own expression class number, drawn on first use.
+#define QRCEXPRTYPEID                                   \
+  QrcInt getExprTypeId() const override {               \
+    static QrcInt id = QrcExprI::newExprTypeId();       \
+    return id;                                          \
+  }
+
+// Records an expression's bounds and re-applies them.
+class QrcSaverI {
+ public:
+  explicit QrcSaverI(QrcExprI* exp) : _skip(0), _next(nullptr), _exp(exp) {}
+  virtual ~QrcSaverI() {}
+  virtual void save() = 0;
+  virtual void restore() = 0;
+  QrcInt _skip;
+  QrcSaverI* _next;
+
+ protected:
+  QrcExprI* _exp;
+};
+
+// The copy protocol shared by expressions and constraints: the outermost copy
+// opens the target manager's memo stack; every memo word filled during it is
+// recorded there and cleared when the outermost copy closes it.
+bool QrcOpenCopy(QrcManagerI* target);
+void QrcRememberCopyMemo(QrcManagerI* target, void* memoWord);
+void QrcCloseCopy(QrcManagerI* target, bool opened);
+
+#endif

@@ -1,0 +1,217 @@
+// Value containers of the engine: sorted integer collections, reversible
+// integer sets held as bit sets (over a plain range of values, or over the
+// elements of a collection for wide universes), their iterators, constant
+// arrays with a value index, and ordered sets that keep insertion order.
+#ifndef QRC_INTSET_H
+#define QRC_INTSET_H
+
+#include "qrchash.h"
+#include "qrcmemory.h"
+#include "qrctypes.h"
+
+// Sorted distinct values; element i owns bit (i + 1) of a set over it.
+class QrcIntCollectionI {
+ public:
+  struct Element {
+    QrcInt value;
+    QrcInt index;
+    QrcInt word;
+    QrcWord mask;
+  };
+
+  QrcIntCollectionI(QrcManagerI* manager, QrcInt n, const QrcInt* values, bool sorted);
+  // This collection when the array holds exactly its values, else a new one.
+  QrcIntCollectionI* matchOrCreate(QrcInt n, const QrcInt* values);
+
+  QrcInt getSize() const { return _n; }
+  const Element* getElement(QrcInt i) const { return &_elements[i]; }
+  // Element of a value, null when the value is not in the collection.
+  const Element* find(QrcInt value) const;
+  // First element whose value is at least v (the sentinel when none).
+  QrcInt lowerBoundIndex(QrcInt v) const;
+  QrcInt getWordCount() const { return _wordCount; }
+  QrcInt getSmallest() const { return _smallest; }
+  QrcInt getLargest() const { return _largest; }
+  QrcManagerI* getManager() const { return _manager; }
+
+ private:
+  QrcInt _n;
+  Element* _elements;
+  QrcIntHashTable* _table;
+  QrcInt _wordCount;
+  QrcInt _smallest;
+  QrcInt _largest;
+  QrcManagerI* _manager;
+};
+
+class QrcIntSetI {
+ public:
+  // Plain range [min, max], full or empty.
+  QrcIntSetI(QrcManagerI* manager, QrcInt min, QrcInt max, QrcBool full, QrcBool stamped);
+  // Over a collection: element-based for universes wider than 128 values or
+  // when no range is allowed, else a plain range over the collection's span.
+  QrcIntSetI(QrcIntCollectionI* collection, QrcBool full, QrcBool rangeAllowed, QrcBool stamped);
+  // Plain range [min, max] holding the given values.
+  QrcIntSetI(QrcManagerI* manager, QrcInt min, QrcInt max, QrcInt n, const QrcInt* values, QrcBool stamped);
+
+  bool contains(QrcInt v) const;
+  // Values outside a plain range count as members (never removed).
+  bool isMember(QrcInt v) const;
+  bool remove(QrcInt v);
+  bool add(QrcInt v);
+  void removeRange(QrcInt a, QrcInt b);
+  bool intersectsRange(QrcInt a, QrcInt b) const;
+  // Smallest member in [a, b], a - 1 when none.
+  QrcInt firstMemberInRange(QrcInt a, QrcInt b) const;
+  // Drops the members in [oldMin, newMin) from the count (bits stay, stale);
+  // returns the smallest member >= newMin (max + 1 when none).
+  QrcInt raiseMin(QrcInt oldMin, QrcInt newMin);
+  // Mirror: drops (newMax, oldMax]; returns the largest member <= newMax (min - 1 when none).
+  QrcInt lowerMax(QrcInt oldMax, QrcInt newMax);
+  // Smallest member > v, v when none.
+  QrcInt getNextHigher(QrcInt v) const;
+  // Largest member < v, v when none.
+  QrcInt getNextLower(QrcInt v) const;
+  // Next or previous value of the universe; false at the end.
+  bool nextInUniverse(QrcInt& v) const;
+  bool previousInUniverse(QrcInt& v) const;
+  QrcIntSetI* copy(QrcManagerI* target) const;
+
+  QrcInt getSize() const { return _count.getValue(); }
+  QrcInt getMin() const { return _min; }
+  QrcInt getMax() const { return _max; }
+  QrcInt getWordCount() const { return _wordCount; }
+  QrcIntCollectionI* getCollection() const { return _coll; }
+  QrcManagerI* getManager() const { return _manager; }
+
+  // Positions: bit v - min of a plain range, bit i + 1 of element i.
+  QrcInt firstPosition() const { return _coll ? 1 : 0; }
+  QrcInt lastPosition() const { return _coll ? _coll->getSize() : _max - _min; }
+  QrcInt valueAt(QrcInt pos) const { return _coll ? _coll->getElement(pos - 1)->value : _min + pos; }
+  // First set position in [from, lastPosition()], -1 when none.
+  QrcInt nextSetPosition(QrcInt from) const;
+  // Last set position in [firstPosition(), from], -1 when none.
+  QrcInt previousSetPosition(QrcInt from) const;
+
+ private:
+  QrcIntSetI(const QrcIntSetI& source, QrcManagerI* target);
+  void allocateWords(QrcInt count, bool full, bool stamped);
+  // Position of a value, -1 when it has none.
+  QrcInt positionOf(QrcInt v) const;
+  bool testPosition(QrcInt pos) const { return (_words[pos >> 6] >> (pos & 63)) & 1; }
+  void saveWord(QrcInt w);
+  // Position of the first universe value >= v (lastPosition() + 1 when none).
+  QrcInt ceilPosition(QrcInt v) const;
+  // Position of the last universe value <= v (firstPosition() - 1 when none).
+  QrcInt floorPosition(QrcInt v) const;
+  QrcInt countInPositions(QrcInt from, QrcInt to) const;
+
+  QrcWord* _words;
+  QrcInt _min;
+  QrcInt _max;
+  QrcRevWord _count;
+  QrcIntCollectionI* _coll;
+  QrcManagerI* _manager;
+  QrcInt* _stamps;
+  QrcInt _wordCount;
+};
+
+// Members of a set in increasing order.
+class QrcIntSetIterator {
+ public:
+  explicit QrcIntSetIterator(const QrcIntSetI* set);
+  // Stores the current member and advances; false when the iteration was over.
+  bool next(QrcInt& value);
+  void advance();
+  bool ok() const { return _pos >= 0; }
+
+ private:
+  const QrcIntSetI* _set;
+  QrcInt _pos;
+};
+
+// A set of integers that keeps insertion order (index = order of insertion)
+// and can add a dense value-to-index table.
+class QrcIntOrderedSetI {
+ public:
+  // From values, a repeated value kept once (error 50 with reportDuplicates).
+  QrcIntOrderedSetI(QrcManagerI* manager, QrcInt n, const QrcInt* values, bool reportDuplicates);
+  // From the members of a set.
+  QrcIntOrderedSetI(QrcManagerI* manager, const QrcIntSetI* set);
+
+  bool contains(QrcInt v) const;
+  // Index of a value known to be present.
+  QrcInt getIndex(QrcInt v) const;
+  bool add(QrcInt v);
+  void compact(QrcInt factor);
+  QrcInt getSize() const { return _count; }
+  QrcInt getValue(QrcInt index) const { return _values[index]; }
+  bool isDense() const { return _dense != nullptr; }
+  QrcInt getSmallest() const { return _smallest; }
+  QrcInt getLargest() const { return _largest; }
+
+ private:
+  struct Cell {
+    QrcInt index;
+    Cell* next;
+  };
+  void init(QrcInt buckets, QrcInt capacity);
+  void grow();
+  QrcInt findIndex(QrcInt v) const;
+
+  QrcManagerI* _manager;
+  QrcInt* _dense;
+  QrcInt _count;
+  QrcInt _smallest;
+  QrcInt _largest;
+  Cell** _buckets;
+  QrcInt _mask;
+  QrcInt* _values;
+  QrcInt _capacity;
+  QrcInt _denseSmallest;
+  QrcInt _denseLargest;
+};
+
+class QrcIntArrayIndexI;
+
+// A constant integer array on a manager's heap.
+class QrcConstArrayI {
+ public:
+  QrcConstArrayI(QrcManagerI* manager, QrcInt n, const QrcInt* values);
+  QrcInt getSize() const { return _size; }
+  QrcInt operator[](QrcInt i) const { return _values[i]; }
+  // Built on first call (the pointer is trail-saved).
+  QrcIntArrayIndexI* getValueIndex();
+
+ private:
+  QrcInt _size;
+  QrcInt* _values;
+  QrcManagerI* _manager;
+  QrcIntArrayIndexI* _index;
+};
+
+// Value index of a constant array: distinct sorted values, and for each the
+// positions holding it (grouped, with the first and last of the group).
+class QrcIntArrayIndexI {
+ public:
+  QrcIntArrayIndexI(QrcManagerI* manager, QrcInt n, const QrcInt* values);
+  QrcInt getDistinctCount() const { return _distinct; }
+  QrcInt getDistinctValue(QrcInt k) const { return _sortedValues[k]; }
+  // Positions holding a value: [begin, end) into getPositions(); false when absent.
+  bool positionsOf(QrcInt value, QrcInt& begin, QrcInt& end) const;
+  const QrcInt* getPositions() const { return _positions; }
+  bool allDistinct() const { return _distinct == _size; }
+  QrcIntOrderedSetI* getValueSet() const { return _valueSet; }
+
+ private:
+  QrcInt _size;
+  const QrcInt* _values;
+  QrcInt _distinct;
+  QrcInt* _sortedValues;
+  QrcInt* _first;
+  QrcInt* _last;
+  QrcInt* _positions;
+  QrcIntOrderedSetI* _valueSet;
+};
+
+#endif

@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "qrchash.h"
+#include "qrcintset.h"
+#include "qrcmanager.h"
+#include "support/seed.h"
+
+namespace {
+
+class ContainersTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    mgr = QrcManager(QrcNoEdit);
+    m = mgr.getImpl();
+    m->getTrail()->setRecording(1);
+  }
+  void TearDown() override { mgr.end(); }
+  QrcManager mgr;
+  QrcManagerI* m = nullptr;
+};
+
+TEST(HashTable, BucketCounts) {
+  EXPECT_EQ(QrcHashTable::nextBucketCount(0), 17);
+  EXPECT_EQ(QrcHashTable::nextBucketCount(16), 17);
+  EXPECT_EQ(QrcHashTable::nextBucketCount(17), 17);
+  EXPECT_EQ(QrcHashTable::nextBucketCount(18), 19);
+  EXPECT_EQ(QrcHashTable::nextBucketCount(21), 23);
+  EXPECT_EQ(QrcHashTable::nextBucketCount(27), 29);
+  EXPECT_EQ(QrcHashTable::nextBucketCount(10000), 9239);
+}
+
+TEST_F(ContainersTest, HashTableGrowth) {
+  QrcIntHashTable t(m, 17);
+  for (QrcInt k = 0; k < 118; ++k) t.add(k, static_cast<QrcWord>(k + 1));
+  EXPECT_EQ(t.getBucketCount(), 17);
+  t.add(118, 119);
+  EXPECT_EQ(t.getBucketCount(), 29);
+  for (QrcInt k = 0; k < 119; ++k) ASSERT_EQ(t.get(k), static_cast<QrcWord>(k + 1));
+  EXPECT_EQ(t.get(1000), 0u);
+  EXPECT_EQ(t.getSize(), 119);
+
+  // A long chain grows the table at load 3.
+  QrcIntHashTable chain(m, 17);
+  for (QrcInt k = 0; k < 51; ++k) chain.add(k * 17 * 65536, 1);  // all in bucket 0
+  EXPECT_EQ(chain.getBucketCount(), 29);
+
+  QrcIntHashTable big(m, 9239);
+  for (QrcInt k = 0; k < 70000; ++k) big.add(k, 1);
+  EXPECT_EQ(big.getBucketCount(), 9239);
+  EXPECT_TRUE(big.contains(69999));
+  // Negative keys hash through their unsigned value.
+  QrcIntHashTable neg(m, 17);
+  neg.add(-5, 7);
+  EXPECT_EQ(neg.get(-5), 7u);
+  EXPECT_EQ(neg.hash(static_cast<QrcWord>(QrcInt(-5))),
+            static_cast<QrcInt>(((QrcWord(-5) >> 16) ^ (QrcWord(-5) & 0xffff)) % 17));
+}
+
+TEST_F(ContainersTest, FloatHashTable) {
+  QrcFloatHashTable t(m, 17);
+  for (int i = 0; i < 200; ++i) t.add(i * 0.25, static_cast<QrcWord>(i + 1));
+  for (int i = 0; i < 200; ++i) ASSERT_EQ(t.get(i * 0.25), static_cast<QrcWord>(i + 1));
+  EXPECT_EQ(t.get(-0.0), 1u);
+  EXPECT_FALSE(t.contains(0.1));
+}
+
+TEST_F(ContainersTest, RehashReversible) {
+  QrcIntHashTable t(m, 17);
+  for (QrcInt k = 0; k < 40; ++k) t.add(k, 1);
+  m->pushChoicePoint(nullptr, nullptr, nullptr);
+  t.rehash(53, true);
+  EXPECT_EQ(t.getBucketCount(), 53);
+  EXPECT_TRUE(t.contains(39));
+  m->popChoicePoint(nullptr, nullptr);
+  EXPECT_EQ(t.getBucketCount(), 17);
+  for (QrcInt k = 0; k < 40; ++k) ASSERT_TRUE(t.contains(k));
+}
+
+TEST_F(ContainersTest, CollectionsAndLayouts) {
+  QrcInt values[] = {3, 1, 3, 2};
+  QrcIntCollectionI* c = new (m) QrcIntCollectionI(m, 4, values, false);
+  ASSERT_EQ(c->getSize(), 3);
+  for (QrcInt i = 0; i < 3; ++i) {
+    EXPECT_EQ(c->getElement(i)->value, i + 1);
+    EXPECT_EQ(c->getElement(i)->index, i);
+    EXPECT_EQ(c->getElement(i)->word, 0);
+    EXPECT_EQ(c->getElement(i)->mask, QrcWord(2) << i);
+  }
+  QrcInt shuffled[] = {2, 3, 1, 1};
+  EXPECT_EQ(c->matchOrCreate(4, shuffled), c);
+  QrcInt other[] = {2, 3};
+  EXPECT_NE(c->matchOrCreate(2, other), c);
+
+  EXPECT_EQ(QrcIntSetI(m, 0, 63, 1, 0).getWordCount(), 2);
+  QrcIntSetI s64(m, 0, 64, 1, 0);
+  EXPECT_EQ(s64.getWordCount(), 2);
+  EXPECT_EQ(s64.getSize(), 65);
+
+  QrcInt sparse[] = {1, 5, 9};
+  QrcIntCollectionI* c2 = new (m) QrcIntCollectionI(m, 3, sparse, true);
+  QrcIntSetI ranged(c2, 1, 1, 0);
+  EXPECT_EQ(ranged.getCollection(), nullptr);
+  EXPECT_EQ(ranged.getMin(), 1);
+  EXPECT_EQ(ranged.getMax(), 9);
+  EXPECT_EQ(ranged.getSize(), 3);
+  EXPECT_TRUE(ranged.contains(5));
+  EXPECT_FALSE(ranged.contains(6));
+  QrcInt wide[] = {0, 200};
+  QrcIntSetI elementBased(new (m) QrcIntCollectionI(m, 2, wide, true), 1, 1, 0);
+  EXPECT_NE(elementBased.getCollection(), nullptr);
+  EXPECT_EQ(elementBased.getSize(), 2);
+  EXPECT_FALSE(elementBased.contains(100));
+  EXPECT_FALSE(elementBased.isMember(100));
+  QrcIntSetI plain(m, 0, 10, 1, 0);
+  EXPECT_TRUE(plain.isMember(50));
+  EXPECT_EQ(plain.firstMemberInRange(20, 30), 19);
+}
+
+TEST_F(ContainersTest, StampedSetSavesOncePerChoicePoint) {
+  QrcIntSetI s(m, 0, 100, 1, 1);
+  m->pushChoicePoint(nullptr, nullptr, nullptr);
+  QrcInt top = m->getTrail()->getTop();
+  EXPECT_TRUE(s.remove(3));
+  QrcInt afterFirst = m->getTrail()->getTop();
+  EXPECT_TRUE(s.remove(4));  // same word, same choice point
+  EXPECT_FALSE(s.remove(4));
+  EXPECT_EQ(m->getTrail()->getTop(), afterFirst);
+  EXPECT_GT(afterFirst, top);
+  EXPECT_EQ(s.getSize(), 99);
+  m->popChoicePoint(nullptr, nullptr);
+  EXPECT_EQ(s.getSize(), 101);
+  EXPECT_TRUE(s.contains(3));
+  EXPECT_TRUE(s.contains(4));
+}
+
+// Random operations on plain and element-based sets against std::set, with
+// backtracking to random earlier states.
+TEST_F(ContainersTest, SetsMatchReferenceUnderBacktracking) {
+  uint64_t seed = qrotest::seedOr(19);
+  std::mt19937_64 rng(seed);
+  for (int round = 0; round < 12; ++round) {
+    std::vector<QrcInt> universe;
+    bool elementBased = round % 2 == 1;
+    for (QrcInt v = -70; v <= 130; ++v)
+      if (!elementBased || rng() % 3 == 0) universe.push_back(elementBased ? v * 7 : v);
+    QrcIntSetI* s;
+    if (elementBased)
+      s = new (m) QrcIntSetI(new (m) QrcIntCollectionI(m, static_cast<QrcInt>(universe.size()), universe.data(), true),
+                            1, 0, round % 4 == 1);
+    else
+      s = new (m) QrcIntSetI(m, -70, 130, 1, round % 4 == 0);
+    std::set<QrcInt> ref(universe.begin(), universe.end());
+    std::vector<std::set<QrcInt>> saved;
+    for (int step = 0; step < 300; ++step) {
+      int op = static_cast<int>(rng() % 10);
+      QrcInt v = universe[rng() % universe.size()] + (elementBased ? 0 : 0);
+      if (op == 0) {
+        m->pushChoicePoint(nullptr, nullptr, nullptr);
+        saved.push_back(ref);
+      } else if (op == 1 && !saved.empty()) {
+        m->popChoicePoint(nullptr, nullptr);
+        ref = saved.back();
+        saved.pop_back();
+      } else if (op == 2) {
+        QrcInt b = v + static_cast<QrcInt>(rng() % 40);
+        s->removeRange(v, b);
+        for (auto it = ref.lower_bound(v); it != ref.end() && *it <= b;) it = ref.erase(it);
+      } else if (op == 3) {
+        ASSERT_EQ(s->add(v), ref.insert(v).second) << "seed " << seed;
+      } else {
+        ASSERT_EQ(s->remove(v), ref.erase(v) == 1) << "seed " << seed;
+      }
+      ASSERT_EQ(s->getSize(), static_cast<QrcInt>(ref.size())) << "seed " << seed << " step " << step;
+      QrcInt a = universe[rng() % universe.size()];
+      QrcInt b = a + static_cast<QrcInt>(rng() % 60);
+      auto it = ref.lower_bound(a);
+      QrcInt first = (it != ref.end() && *it <= b) ? *it : a - 1;
+      ASSERT_EQ(s->firstMemberInRange(a, b), first) << "seed " << seed;
+      ASSERT_EQ(s->intersectsRange(a, b), first != a - 1) << "seed " << seed;
+      auto up = ref.upper_bound(a);
+      QrcInt higher = up == ref.end() ? a : *up;
+      ASSERT_EQ(s->getNextHigher(a), higher) << "seed " << seed << " a " << a;
+    }
+    std::vector<QrcInt> members;
+    QrcIntSetIterator iter(s);
+    QrcInt x;
+    while (iter.next(x)) members.push_back(x);
+    ASSERT_EQ(members, std::vector<QrcInt>(ref.begin(), ref.end())) << "seed " << seed;
+    while (!saved.empty()) {
+      m->popChoicePoint(nullptr, nullptr);
+      saved.pop_back();
+    }
+  }
+}
+
+TEST_F(ContainersTest, RaiseMinAndLowerMaxCountWithoutClearing) {
+  QrcIntSetI s(m, 0, 20, 1, 0);
+  s.remove(6);
+  EXPECT_EQ(s.raiseMin(0, 5), 5);
+  EXPECT_EQ(s.getSize(), 15);  // 0..4 dropped from the count
+  EXPECT_EQ(s.raiseMin(5, 6), 7);
+  EXPECT_EQ(s.getSize(), 14);
+  EXPECT_EQ(s.lowerMax(20, 17), 17);
+  EXPECT_EQ(s.getSize(), 11);
+  EXPECT_EQ(s.getNextLower(7), 5);
+  QrcInt v = 19;
+  EXPECT_TRUE(s.nextInUniverse(v));
+  EXPECT_EQ(v, 20);
+  EXPECT_FALSE(s.nextInUniverse(v));
+  QrcIntSetI* c = s.copy(m);
+  EXPECT_EQ(c->getSize(), 11);
+  EXPECT_FALSE(c->contains(6));
+}
+
+TEST_F(ContainersTest, OrderedSets) {
+  QrcInt values[] = {30, 10, 20, 10, 1000};
+  QrcIntOrderedSetI s(m, 4, values, false);
+  EXPECT_EQ(s.getSize(), 3);
+  EXPECT_EQ(s.getIndex(30), 0);
+  EXPECT_EQ(s.getIndex(10), 1);
+  EXPECT_EQ(s.getIndex(20), 2);
+  EXPECT_TRUE(s.isDense());
+  EXPECT_TRUE(s.add(1000));  // outside the dense range
+  EXPECT_TRUE(s.contains(1000));
+  EXPECT_EQ(s.getIndex(1000), 3);
+  EXPECT_FALSE(s.add(20));
+  EXPECT_FALSE(s.contains(25));
+  for (QrcInt v = 0; v < 40; ++v) s.add(2000 + v);
+  for (QrcInt v = 0; v < 40; ++v) ASSERT_EQ(s.getIndex(2000 + v), 4 + v);
+
+  QrcIntSetI set(m, 0, 10, 0, 0);
+  set.add(7);
+  set.add(2);
+  QrcIntOrderedSetI fromSet(m, &set);
+  EXPECT_EQ(fromSet.getValue(0), 2);
+  EXPECT_EQ(fromSet.getValue(1), 7);
+
+  EXPECT_DEATH(QrcIntOrderedSetI(m, 4, values, true),
+               "Solver Error : QrcIntOrderedSetI : repeated element in array : 10");
+}
+
+TEST_F(ContainersTest, ConstArrayIndex) {
+  QrcInt values[] = {5, 3, 5, 9, 3, 5};
+  QrcConstArrayI* a = new (m) QrcConstArrayI(m, 6, values);
+  QrcIntArrayIndexI* idx = a->getValueIndex();
+  EXPECT_EQ(a->getValueIndex(), idx);
+  EXPECT_EQ(idx->getDistinctCount(), 3);
+  QrcInt b = 0, e = 0;
+  ASSERT_TRUE(idx->positionsOf(5, b, e));
+  std::vector<QrcInt> pos(idx->getPositions() + b, idx->getPositions() + e);
+  EXPECT_EQ(pos, (std::vector<QrcInt>{0, 2, 5}));
+  EXPECT_FALSE(idx->positionsOf(4, b, e));
+  EXPECT_FALSE(idx->allDistinct());
+  EXPECT_DEATH(QrcConstArrayI(m, -2, values), "Solver Error : QRCCONSTARRAYCLASS : bad array size : -2");
+  EXPECT_DEATH(QrcIntCollectionI(m, 0, values, true),
+               "Solver Error : QrcIntCollectionI::QrcIntCollectionI : called with null array size");
+}
+
+}  // namespace
+
+#include "qrcfloatset.h"
+
+namespace {
+
+TEST_F(ContainersTest, FloatCollectionsAndSets) {
+  QrcFloat values[] = {2.5, -1.0, 2.5, 0.0, 7.25};
+  QrcFloatCollectionI* c = new (m) QrcFloatCollectionI(m, 5, values);
+  ASSERT_EQ(c->getSize(), 4);
+  EXPECT_EQ(c->getLeast(), -1.0);
+  EXPECT_EQ(c->getGreatest(), 7.25);
+  QrcFloat same[] = {7.25, 0.0, -1.0, 2.5};
+  EXPECT_EQ(c->matchOrCreate(4, same), c);
+  QrcFloat fewer[] = {7.25, 0.0};
+  EXPECT_NE(c->matchOrCreate(2, fewer), c);
+
+  QrcFloatSetI s(c, 1, 1);
+  EXPECT_EQ(s.getSize(), 4);
+  EXPECT_TRUE(s.contains(-0.0));
+  EXPECT_FALSE(s.contains(1.0));
+  m->pushChoicePoint(nullptr, nullptr, nullptr);
+  EXPECT_TRUE(s.remove(0.0));
+  EXPECT_FALSE(s.remove(0.0));
+  EXPECT_EQ(s.getNextHigher(-1.0), 2.5);
+  EXPECT_EQ(s.getNextLower(2.5), -1.0);
+  EXPECT_EQ(s.nextMemberAbove(0.5), 2.5);
+  EXPECT_EQ(s.previousMemberBelow(2.4), -1.0);
+  EXPECT_EQ(s.raiseMin(-1.0, 0.0), 2.5);
+  EXPECT_EQ(s.getSize(), 2);
+  EXPECT_EQ(s.lowerMax(7.25, 7.0), 2.5);
+  EXPECT_EQ(s.getSize(), 1);
+  m->popChoicePoint(nullptr, nullptr);
+  EXPECT_EQ(s.getSize(), 4);
+  EXPECT_TRUE(s.contains(0.0));
+
+  QrcFloatArrayI* a = new (m) QrcFloatArrayI(m, 3, 1.5);
+  (*a)[1] = 4.0;
+  a->setCollection();
+  EXPECT_EQ(a->getCollection()->getSize(), 2);
+  EXPECT_DEATH(QrcFloatArrayI(m, -1, 0.0), "Solver Error : QRCCOLLARRAY : bad array size : -1");
+}
+
+}  // namespace

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine_fixtures.h"
+#include "qrcmonitor.h"
+
+using namespace enginetest;
+
+namespace {
+
+// Counts every notification it receives.
+class CountingMonitor : public QrcSearchMonitorI {
+ public:
+  explicit CountingMonitor(unsigned char flags) : QrcSearchMonitorI(flags) {}
+  void onDemonBegin(QrcRootGoalDemonI*) override { ++count; }
+  void onDemonEnd(QrcRootGoalDemonI*) override { ++count; }
+  void onPostBegin(QrcConstraintI*) override { ++count; }
+  void onPostEnd(QrcConstraintI*) override { ++count; }
+  void onIntVarSetValueBegin(QrcExprI*, QrcInt) override { ++count; }
+  void onIntVarSetValueEnd(QrcExprI*, QrcInt) override { ++count; }
+  void onFloatVarSetRangeBegin(QrcExprI*, QrcFloat, QrcFloat) override { ++count; }
+  void onIntSetVarAddRequiredEnd(QrcExprI*, QrcInt) override { ++count; }
+  void onFailCount(QrcInt n) override { fails = n; }
+  void onChoicePoint(QrcInt n) override { choices = n; }
+  int count = 0;
+  QrcInt fails = 0;
+  QrcInt choices = 0;
+};
+
+void notifyAll(QrcSearchMonitorI& m) {
+  m.notifyDemonBegin(nullptr);
+  m.notifyDemonEnd(nullptr);
+  m.notifyPostBegin(nullptr);
+  m.notifyPostEnd(nullptr);
+  m.notifyIntVarSetValueBegin(nullptr, 1);
+  m.notifyIntVarSetValueEnd(nullptr, 1);
+  m.notifyFloatVarSetRangeBegin(nullptr, 0, 1);
+  m.notifyIntSetVarAddRequiredEnd(nullptr, 1);
+  m.notifyFailCount(3);
+}
+
+TEST(Monitor, FlagByteSelectsEventClasses) {
+  CountingMonitor domain(QrcSearchMonitorI::DomainEvents);
+  notifyAll(domain);
+  EXPECT_EQ(domain.count, 4);
+  EXPECT_EQ(domain.fails, 0);
+  CountingMonitor queue(QrcSearchMonitorI::QueueEvents);
+  notifyAll(queue);
+  EXPECT_EQ(queue.count, 2);
+  CountingMonitor all(0x1f);
+  notifyAll(all);
+  EXPECT_EQ(all.count, 8);
+  EXPECT_EQ(all.fails, 3);
+}
+
+TEST(Monitor, QueueReportsRunsFailuresAndChoicePoints) {
+  log().clear();
+  QrcManager mgr(QrcNoEdit);
+  QrcManagerI* m = mgr.getImpl();
+  CountingMonitor mon(0x1f);
+  m->setMonitor(&mon);
+  m->getPropagationQueue()->push(new (m) LogDemon(m, "d"), 2);
+  EXPECT_EQ(mon.count, 0);  // tracing is off
+  m->setTrace(true);
+  m->getPropagationQueue()->push(new (m) LogDemon(m, "d"), 2);
+  EXPECT_EQ(mon.count, 2);
+  m->add(new (m) LogConstraint(m, "c"));
+  EXPECT_EQ(mon.count, 4);
+  QrcSearch s(mgr, QrcOr(new (m) LogGoal(m, "a", true), new (m) LogGoal(m, "b")));
+  EXPECT_TRUE(s.next());
+  EXPECT_EQ(mon.fails, 1);
+  EXPECT_EQ(mon.choices, 1);
+  s.end();
+  mgr.end();
+}
+
+// ---------------------------------------------------------------- nested solves and the queue
+
+struct NestedProbe {
+  QrcDemonI* outerLow;
+  std::string seen;
+};
+
+void nestedSolver(QrcManagerI* m, void* arg) {
+  NestedProbe* p = static_cast<NestedProbe*>(arg);
+  QrcGoalI* g = new (m) LogGoal(m, "inner");
+  m->solveInPropagation(m->getCurrentDemon(), g, true);
+  p->seen = log();
+}
+
+TEST(NestedSolve, OuterLowPriorityDemonsWaitForTheOuterPropagation) {
+  log().clear();
+  QrcManager mgr(QrcNoEdit);
+  QrcManagerI* m = mgr.getImpl();
+  NestedProbe probe{nullptr, ""};
+  QrcPropagationQueueI* q = m->getPropagationQueue();
+  QrcSearch s(mgr, QrcGoal(new (m) CallGoal(
+                       m,
+                       [](QrcManagerI* mm, void* arg) -> QrcGoalI* {
+                         NestedProbe* p = static_cast<NestedProbe*>(arg);
+                         QrcPropagationQueueI* qq = mm->getPropagationQueue();
+                         qq->enter();
+                         qq->push(new (mm) LogDemon(mm, "low"), 5);
+                         qq->push(new (mm) CallDemon(mm, nestedSolver, p), 1);
+                         qq->leave();
+                         return nullptr;
+                       },
+                       &probe)));
+  EXPECT_TRUE(s.next());
+  // The nested solve ran its goal without running the pending level-5 demon,
+  // which ran afterwards in the outer propagation.
+  EXPECT_EQ(probe.seen, "inner ");
+  EXPECT_EQ(log(), "inner low ");
+  EXPECT_EQ(q->getNesting(), 0);
+  s.end();
+  mgr.end();
+}
+
+TEST(Goals, MakersFold) {
+  log().clear();
+  QrcManager mgr(QrcNoEdit);
+  QrcManagerI* m = mgr.getImpl();
+  QrcGoal g = new (m) LogGoal(m, "g");
+  EXPECT_EQ(QrcAnd(QrcGoal(), g).getImpl(), g.getImpl());
+  EXPECT_EQ(QrcOr(QrcGoal(), QrcGoal()).getImpl(), nullptr);
+  QrcSearch s(mgr, QrcOr(g, QrcGoal()));
+  EXPECT_TRUE(s.next());
+  EXPECT_TRUE(s.next());  // the empty branch succeeds through the true goal
+  EXPECT_FALSE(s.next());
+  s.end();
+  EXPECT_EQ(log(), "g ");
+  log().clear();
+  QrcSearch s2(mgr, QrcAnd(new (m) LogGoal(m, "1"), QrcGoal(), new (m) LogGoal(m, "3"),
+                           new (m) LogGoal(m, "4")));
+  EXPECT_TRUE(s2.next());
+  s2.end();
+  EXPECT_EQ(log(), "1 3 4 ");
+  EXPECT_DEATH(
+      {
+        QrcConstraint none;
+        QrcGoal goal(none);
+        (void)goal;
+      },
+      "Solver Error : empty constraint : QrcGoal constructor<<");
+  mgr.end();
+}
+
+TEST(Queue, DeferredRequests) {
+  QrcManager mgr(QrcNoEdit);
+  QrcPropagationQueueI* q = mgr.getImpl()->getPropagationQueue();
+  q->startDeferral(0, 10);
+  EXPECT_EQ(q->deferRange(2, 12), 10);
+  EXPECT_EQ(q->deferRange(-5, 7), 7);
+  EXPECT_EQ(q->getPendingMin(), 2);
+  for (int i = 0; i < 600; ++i) q->deferValue(i);  // more than one block of cells
+  q->dropLastDeferredValue();
+  QrcPropagationQueueI::IntCell* values = q->takeDeferredValues();
+  int n = 0;
+  for (QrcPropagationQueueI::IntCell* c = values; c; c = c->next) ++n;
+  EXPECT_EQ(n, 599);
+  EXPECT_EQ(values->value, 598);
+  q->freeCells(values);
+  q->deferValueRange(3, 4);
+  q->setLastDeferredRangeMax(9);
+  QrcPropagationQueueI::IntCell* r = q->takeDeferredRanges();
+  EXPECT_EQ(r->value, 3);
+  EXPECT_EQ(r->next->value, 9);
+  q->freeCells(r);
+  q->startFloatDeferral(-1.0, 1.0);
+  q->deferFloatRange(-0.5, 2.0);
+  EXPECT_EQ(q->getPendingFloatMin(), -0.5);
+  EXPECT_EQ(q->getPendingFloatMax(), 1.0);
+  q->deferFloatValue(0.25);
+  QrcPropagationQueueI::FloatCell* f = q->takeDeferredFloatValues();
+  EXPECT_EQ(f->value, 0.25);
+  q->freeFloatCells(f);
+  EXPECT_EQ(q->getBytes(), 16280u + 6008u * 2);
+  mgr.end();
+}
+
+}  // namespace
