@@ -216,6 +216,8 @@ class QrcManagerI {
   QrcBool solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal, bool restore);
   void pushState();
   void popState();
+  // Pops up to n push states, never more than are open.
+  void popPushStates(QrcInt n);
   int getStatus() const { return _status; }
   void setFailLimit(QrcInt n);
   void setChoicePointLimit(QrcInt n);

@@ -145,6 +145,7 @@ class QrcSearchI {
   QrcGoalI* _endCallback;
   QrcInt _laterPass;
   QrcInt _runStarted;
+  QrcInt _ownSentinel;
 };
 
 // Handle of a search.

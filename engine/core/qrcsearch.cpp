@@ -39,6 +39,7 @@ void QrcSearchI::clearFields() {
   _endCallback = nullptr;
   _laterPass = 0;
   _runStarted = 0;
+  _ownSentinel = 1;
 }
 
 void QrcSearchI::close() {}
@@ -170,10 +171,10 @@ bool QrcSearchI::recompute() {
     }
     notifyBacktrack(label);
     if (!first) {
-      if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) {
-        m->popState();
-        m->popState();
-      }
+      // Without a sentinel of its own the search ran above the push states:
+      // the sentinel just popped was one of them.
+      if (!_ownSentinel && m->_pushStateDepth > 0) --m->_pushStateDepth;
+      if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) m->popPushStates(2);
       return false;
     }
     if (m->_failLabel && m->_failLabel != label) continue;
@@ -198,7 +199,10 @@ void QrcSearchI::popToSentinel(bool checkRecords) {
       runReversible(first);
       continue;
     }
-    if (!first) break;
+    if (!first) {
+      if (!_ownSentinel && m->_pushStateDepth > 0) --m->_pushStateDepth;
+      break;
+    }
     if (checkRecords)
       m->getErrorReporter()->report(25, "internal error", "Should find a sentinel in failure");
   }
@@ -209,11 +213,9 @@ void QrcSearchI::undoEditPushStates() {
   QrcManagerI* m = _manager;
   if (m->_searchDepth != 1) return;
   if (m->_pushStateLevel == 1 || m->_pushStateLevel == 3)
-    m->popState();
-  else if (m->_pushStateLevel == 2) {
-    m->popState();
-    m->popState();
-  }
+    m->popPushStates(1);
+  else if (m->_pushStateLevel == 2)
+    m->popPushStates(2);
 }
 
 // ---------------------------------------------------------------- next
@@ -227,7 +229,8 @@ QrcBool QrcSearchI::next() {
     m->getErrorReporter()->report(65, "The next method is not allowed at this time", "incorrect search use");
   if (_state == Exhausted) return 0;
   if (_state == Started) {
-    if (!(m->_pushStateLevel && m->_searchDepth == 1)) {
+    _ownSentinel = !(m->_pushStateLevel && m->_searchDepth == 1);
+    if (_ownSentinel) {
       m->pushChoicePoint(nullptr, nullptr, nullptr);
       m->pushGoal(nullptr);
     } else {

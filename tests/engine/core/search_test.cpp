@@ -365,3 +365,43 @@ TEST_F(SearchTest, ObjectiveFilterAndEndCallback) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AutomaticPushStates, RepeatedSearchesOverFiledConstraints) {
+  log().clear();
+  QrcManager mgr(QrcEdit);
+  QrcManagerI* m = mgr.getImpl();
+  m->setAutomaticPushState(1);
+  m->add(new (m) LogConstraint(m, "c", 1));
+  QrcInt word = 0;
+  m->add(QrcOr(new (m) CallGoal(m, bump, &word), new (m) LogGoal(m, "second")).getImpl());
+  for (int round = 0; round < 4; ++round) {
+    log().clear();
+    ASSERT_TRUE(m->next()) << round;
+    EXPECT_EQ(word, 1) << round;
+    EXPECT_NE(log().find("post:c prop:c"), std::string::npos) << round << " " << log();
+    ASSERT_TRUE(m->next()) << round;
+    EXPECT_EQ(word, 0) << round;
+    EXPECT_FALSE(m->next()) << round;
+    m->restart();
+    EXPECT_EQ(m->getSearchDepth(), 0);
+  }
+  mgr.end();
+}
+
+TEST(AutomaticPushStates, FailureWhilePostingUndoesThePushStates) {
+  log().clear();
+  QrcManager mgr(QrcEdit);
+  QrcManagerI* m = mgr.getImpl();
+  m->setAutomaticPushState(1);
+  m->add(new (m) LogConstraint(m, "bad", 1, true));
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_FALSE(m->next());
+    m->restart();
+  }
+  EXPECT_EQ(m->getOrRecordCount(), 0);
+  mgr.end();
+}
+
+}  // namespace
