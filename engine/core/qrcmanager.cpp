@@ -226,6 +226,8 @@ void QrcManagerI::endAllSearches() {
 void QrcManagerI::reset() {
   for (QrcTeardownListenerI* l = _teardownListeners; l; l = l->_next) l->teardown(this);
   _teardownListeners = nullptr;
+  // Memo words and queued items live on the heaps: settle them before those go.
+  _memoStack->clear();
   _queue->clear();
   _queue->setTrace(0);
   _queue->setMonitor(nullptr);
@@ -248,7 +250,6 @@ void QrcManagerI::reset() {
   }
   for (QrcLockableArray* a = _arrayPool; a; a = a->next) a->lock = new (_globalHeap) QrcRevWord(this, 0);
   _copyStack->reset();
-  _memoStack->clear();
   _andStack->reset();
   _andStack->_floor = _andStack->getTop();
   _orStack->reset();
