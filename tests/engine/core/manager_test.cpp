@@ -352,3 +352,22 @@ TEST_F(ManagerTest, RestartPutsBackTheAddedGoals) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ManagerTest, ResetWithASearchOpen) {
+  QrcSearch s(mgr, QrcOr(new (m) LogGoal(m, "a"), new (m) LogGoal(m, "b")));
+  EXPECT_TRUE(s.next());
+  m->reset();
+  EXPECT_EQ(m->getSearchDepth(), 0);
+  EXPECT_EQ(m->getOrRecordCount(), 0);
+  log().clear();
+  QrcSearch again(mgr, QrcOr(new (m) LogGoal(m, "c"), new (m) LogGoal(m, "d")));
+  EXPECT_TRUE(again.next());
+  EXPECT_TRUE(again.next());
+  EXPECT_FALSE(again.next());
+  again.end();
+  EXPECT_EQ(log(), "c d ");
+}
+
+}  // namespace
