@@ -8,8 +8,16 @@
 
 #include "qrochange.h"
 #include "qroextractable.h"
+#include "qrovar.h"
 
 class QroAlgorithmI;
+class QroConstraintI;
+class QroNumVarI;
+class QroObjectiveI;
+class QroModelI;
+class QroModelEvaluatorI;
+class QroModel;
+class QroNumExprI;
 
 // Handle of an algorithm; its nested classes are the algorithm exceptions.
 class QroAlgorithm {
@@ -40,6 +48,10 @@ class QroAlgorithm {
    public:
     explicit CannotExtractException(const QroAlgorithmI* a)
         : ListException("QroAlgorithm cannot extract extractable", a) {}
+    CannotExtractException(const QroAlgorithmI* a, QroExtractableI* x)
+        : ListException("QroAlgorithm cannot extract extractable", a) {
+      if (x) add(x);
+    }
     ~CannotExtractException() override;
     void print(std::ostream& os) const override;
   };
@@ -47,6 +59,10 @@ class QroAlgorithm {
    public:
     explicit CannotRemoveException(const QroAlgorithmI* a)
         : ListException("QroAlgorithm cannot remove extractable", a) {}
+    CannotRemoveException(const QroAlgorithmI* a, QroExtractableI* x)
+        : ListException("QroAlgorithm cannot remove extractable", a) {
+      if (x) add(x);
+    }
     ~CannotRemoveException() override;
     void print(std::ostream& os) const override;
   };
@@ -96,6 +112,12 @@ class QroAlgorithm {
 
   QroAlgorithm(QroAlgorithmI* impl = nullptr) : _impl(impl) {}
   QroAlgorithmI* getImpl() const { return _impl; }
+  // QroEmptyHandleException for an empty algorithm or model.
+  void extract(const QroModel& model) const;
+  // QroWrongUsage for an empty algorithm or variable.
+  QroNum getValue(const QroNumVar& v) const;
+  // QroEmptyHandleException "QroAlgorithm: Using empty handle" when empty.
+  std::ostream& out() const;
 
  protected:
   QroAlgorithmI* _impl;
@@ -114,6 +136,8 @@ class QroAlgorithmI {
   QroAlgorithmI* getNext() const { return _next; }
   void setNext(QroAlgorithmI* next) { _next = next; }
 
+  // QroAlgorithm::Exception "Cannot evaluate forall on dynamic sets."
+  virtual void evaluateForall();
   virtual void restartTime();
   virtual double getTime();
   virtual void printTime();
@@ -132,9 +156,29 @@ class QroAlgorithmI {
   virtual QroBool applyChange(QroChange* change, void** object, QroExtractableI* x) = 0;
   // Lowers the use count of x only.
   virtual void unuse(QroExtractableI* x);
+  // Extracts the model's members, collecting failures into one exception.
+  virtual void extract(QroModelI* model);
   // Extracts x as the model, collecting failures into one exception.
   virtual void extractAsModel(QroExtractableI* x);
   virtual QroInt getStatus() const { return 6; }
+  // QroNotImplemented in the base.
+  virtual QroNum getValue(QroConstraintI* c);
+  virtual QroNum getObjValue() = 0;
+  virtual QroNum getValue(QroObjectiveI* objective) = 0;
+  // The value of a variable as a double.
+  virtual QroNum getValue(QroNumVarI* v) = 0;
+  // The value rounded half away from zero; QroWrongUsage beyond 2^53 - 1.
+  virtual QroInt getIntValue(QroNumVarI* v);
+  // Empties values, then appends the value of each variable in order.
+  virtual void getValues(const QroNumVarArray& vars, QroNumArray& values);
+  virtual void getValues3(const QroNumVarArray& vars, QroIntArray& values);
+  // The expression evaluated with this algorithm.
+  virtual QroNum getValue(QroNumExprI* e);
+
+  // Made on first use through the environment's factory.
+  QroModelEvaluatorI* getModelEvaluator();
+  void setModelEvaluator(QroModelEvaluatorI* e) { _evaluator = e; }
+  virtual QroModelEvaluatorI* asModelEvaluator() { return nullptr; }
   virtual void clear();
 
   void extract(const QroExtractableArray& array);
@@ -186,6 +230,7 @@ class QroAlgorithmI {
   QroExtractableArray _cannotRemove;
   QroExtractableArray _cannotExtract;
   QroBool _inSearch;
+  QroModelEvaluatorI* _evaluator;
 };
 
 #endif

@@ -25,6 +25,11 @@ class QroExtractableTypeIndex;
 class QroPlugInAddon;
 class QroIntRangeI;
 class QroNumRangeI;
+class QroNumExprI;
+class QroNumVarI;
+class QroVarDomainI;
+struct QroLinearNode;
+struct QroQuadNode;
 class QroIntSharedDomainHash;
 class QroNumSharedDomainHash;
 
@@ -244,6 +249,7 @@ class QroEnvI {
 
   // Scratch blocks of at least the identifier count in words.
   void setScratchBlockSupport(QroBool on) { _scratchSupport = on ? 1 : 0; }
+  QroBool usesScratchBlocks() const { return _scratchSupport; }
   QroInt* getScratchBlock();
   void releaseScratchBlock(QroInt* words);
 
@@ -260,6 +266,22 @@ class QroEnvI {
   // The solver's extra XML add-on slot.
   QroPlugInAddon* getExtraXmlAddon() const { return _extraXmlAddon; }
   void setExtraXmlAddon(QroPlugInAddon* a) { _extraXmlAddon = a; }
+
+  // Linear-term nodes {variable, next = null, coefficient} and pair nodes
+  // {operand with the larger identifier, other, next = null, coefficient}.
+  QroLinearNode* allocLinearTerm(QroNumVarI* var, QroNum coef);
+  void freeLinearTerm(QroLinearNode* n);
+  QroQuadNode* allocPairTerm(QroNumVarI* a, QroNumVarI* b, QroNum coef);
+  void freePairTerm(QroQuadNode* n);
+
+  // Releases a sub-expression from a destructor: nothing while ending or when
+  // the running cascade already deleted it.
+  void releaseExpression(QroNumExprI* e);
+
+  // Shared variable domains: null for the default [0, +infinity]; an unshared
+  // domain while a local environment is installed.
+  QroVarDomainI* makeNumVarDomain(QroNum lb, QroNum ub);
+  QroVarDomainI* makeIntVarDomain(QroInt lb, QroInt ub);
 
   // Shared-domain caches (made on first use).
   QroIntRangeI*& intRangeScratch() { return _intRangeScratch; }

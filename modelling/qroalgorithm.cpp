@@ -4,6 +4,10 @@
 #include <cstring>
 #include <ostream>
 
+#include "qroevaluator.h"
+#include "qrolinear.h"
+#include "qromodel.h"
+#include "qronumeric.h"
 #include "qroregistry.h"
 
 // ---------------------------------------------------------------------------
@@ -93,7 +97,8 @@ QroAlgorithmI::QroAlgorithmI(QroEnvI* env)
       _capacity(0),
       _cannotRemove(),
       _cannotExtract(),
-      _inSearch(0) {
+      _inSearch(0),
+      _evaluator(nullptr) {
   _objects = zeroedTable<void*>(kInitialCapacity);
   try {
     _counts = zeroedTable<QroInt>(kInitialCapacity);
@@ -113,6 +118,13 @@ QroAlgorithmI::QroAlgorithmI(QroEnvI* env)
 QroAlgorithmI::~QroAlgorithmI() {
   QroEnvI* env = _env;
   env->removeAlgorithm(this);
+  QroModelEvaluatorI* evaluator = _evaluator;
+  _evaluator = nullptr;
+  if (evaluator && evaluator != static_cast<QroAlgorithmI*>(this)) {
+    // The evaluator must not reach back to this algorithm.
+    if (evaluator->getOwner() == this) evaluator->setOwner(nullptr);
+    if (!env->isEnding()) delete evaluator;
+  }
   if (!env->isEnding()) clear();
   std::free(_objects);
   std::free(_counts);
@@ -259,6 +271,7 @@ void QroAlgorithmI::extractAsModel(QroExtractableI* x) {
 }
 
 void QroAlgorithmI::clear() {
+  if (_evaluator && _evaluator != static_cast<QroAlgorithmI*>(this)) _evaluator->clear();
   if (_cannotRemove.getImpl()) _cannotRemove.getImpl()->setSize(0);
   if (_cannotExtract.getImpl()) _cannotExtract.getImpl()->setSize(0);
   if (_capacity > 0) {
@@ -301,4 +314,119 @@ QroBool QroAlgorithmI::change(QroChange* change) {
   collectFailures([&] { ok = applyChange(change, &object, nullptr); }, true);
   if (!ok) throw QroAlgorithm::CannotChangeException(this);
   return 1;
+}
+
+QroNum QroAlgorithmI::getValue(QroConstraintI*) {
+  throw QroNotImplemented("QroAlgorithm::getValue(QroConstraint) is not implemented");
+}
+
+void QroAlgorithmI::evaluateForall() {
+  throw QroAlgorithm::Exception("Cannot evaluate forall on dynamic sets.");
+}
+
+namespace {
+// Refuses direct sub-extractables of another environment.
+class CheckEnvVisitor : public QroExtractableVisitor {
+ public:
+  explicit CheckEnvVisitor(QroEnvI* env) : _env(env) {}
+  void visitChild(QroExtractableI*, QroExtractableI* child) override {
+    if (child && child->getEnv() != _env) throw QroWrongUsage("mixing mismatch environments");
+  }
+
+ private:
+  QroEnvI* _env;
+};
+
+// Normalises the direct sub-extractables that are linear terms.
+class FindLinTermVisitor : public QroExtractableVisitor {
+ public:
+  void visitChild(QroExtractableI*, QroExtractableI* child) override {
+    if (!child) return;
+    if (child->getTypeInfo() == QroNumLinTermI::GetTypeInfo()) {
+      QroNumLinTermI* t = static_cast<QroNumLinTermI*>(child);
+      if (t->getQuadPart()) t->getQuadPart()->normalize();
+      t->normalize();
+    } else if (child->getTypeInfo() == QroIntLinTermI::GetTypeInfo()) {
+      QroIntLinTermI* t = static_cast<QroIntLinTermI*>(child);
+      if (t->getQuadPart()) t->getQuadPart()->normalize();
+    }
+  }
+};
+}  // namespace
+
+void QroAlgorithmI::extract(QroModelI* m) {
+  clear();
+  if (m) {
+    CheckEnvVisitor check(m->getEnv());
+    m->visitSubExtractables(&check);
+    FindLinTermVisitor lin;
+    m->visitSubExtractables(&lin);
+    _model = m;
+    syncIdTables();
+    collectFailures([&] { extract(static_cast<QroExtractableI*>(m)); }, false);
+  }
+  if (_evaluator && _evaluator != static_cast<QroAlgorithmI*>(this)) _evaluator->clear();
+}
+
+QroInt QroAlgorithmI::getIntValue(QroNumVarI* v) {
+  QroNum r = QroRoundHalfAway(getValue(v));
+  if (!(r <= 9007199254740991.0 && r >= -9007199254740991.0))
+    throw QroWrongUsage("overflow occurred during the computation of the variable value");
+  return static_cast<QroInt>(r);
+}
+
+void QroAlgorithmI::getValues(const QroNumVarArray& vars, QroNumArray& values) {
+  if (!values.getImpl()) values = QroNumArray(QroEnv(_env), 0);
+  values.getImpl()->setSize(0);
+  if (!vars.getImpl()) return;
+  for (QroInt i = 0; i < vars.getSize(); ++i) values.add(getValue(vars[i].getImpl()));
+}
+
+void QroAlgorithmI::getValues3(const QroNumVarArray& vars, QroIntArray& values) {
+  if (!values.getImpl()) values = QroIntArray(QroEnv(_env), 0);
+  values.getImpl()->setSize(0);
+  if (!vars.getImpl()) return;
+  for (QroInt i = 0; i < vars.getSize(); ++i) values.add(getIntValue(vars[i].getImpl()));
+}
+
+QroNum QroAlgorithmI::getValue(QroNumExprI* e) { return e->eval(this); }
+
+QroModelEvaluatorI* QroAlgorithmI::getModelEvaluator() {
+  if (!_evaluator) {
+    QroAlgorithmFactory factory = _env->getModelEvaluatorFactory();
+    if (!factory) return nullptr;
+    QroLocalEnvI* local = _env->getLocalEnv();
+    _env->setLocalEnv(nullptr);
+    QroAlgorithmI* made = nullptr;
+    try {
+      made = factory(_env);
+    } catch (...) {
+      _env->setLocalEnv(local);
+      throw;
+    }
+    _env->setLocalEnv(local);
+    _evaluator = made ? made->asModelEvaluator() : nullptr;
+    if (_evaluator) _evaluator->setOwner(this);
+  }
+  return _evaluator;
+}
+
+// ---------------------------------------------------------------------------
+// Handle
+
+void QroAlgorithm::extract(const QroModel& model) const {
+  if (!_impl) throw QroEmptyHandleException("accessing QroAlgorithm through 0 handle");
+  if (!model.getImpl()) throw QroEmptyHandleException("cannot extract empty model");
+  _impl->extract(model.getImpl());
+}
+
+QroNum QroAlgorithm::getValue(const QroNumVar& v) const {
+  if (!_impl) throw QroWrongUsage("accessing QroAlgorithm through 0 handle");
+  if (!v.getImpl()) throw QroWrongUsage("Using empty QroNumVar handle.");
+  return _impl->getValue(v.getImpl());
+}
+
+std::ostream& QroAlgorithm::out() const {
+  if (!_impl) throw QroEmptyHandleException("QroAlgorithm: Using empty handle");
+  return _impl->out();
 }

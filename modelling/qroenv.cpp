@@ -6,6 +6,7 @@
 #include <new>
 
 #include "qroalgorithm.h"
+#include "qroevaluator.h"
 #include "qrochange.h"
 #include "qroextractable.h"
 #include "qronumeric.h"
@@ -136,6 +137,8 @@ QroEnvI::QroEnvI()
     _pool24 = new QroMemoryPool(24, _pooling);
     _pool32 = new QroMemoryPool(32, _pooling);
     _recycleBin = new (this) QroRecycleBinI(this);
+    _expanderFactory = &QroMakeExpander;
+    _evaluatorFactory = &QroMakeModelEvaluator;
   } catch (const std::bad_alloc&) {
     release();
     throw QroMemoryException();

@@ -97,6 +97,9 @@ class Recorder : public QroAlgorithmI {
     ++removed;
     return 1;
   }
+  QroNum getObjValue() override { return 0; }
+  QroNum getValue(QroObjectiveI*) override { return 0; }
+  QroNum getValue(QroNumVarI*) override { return 0; }
   QroBool applyChange(QroChange* c, void**, QroExtractableI*) override {
     changes.push_back(c->getClassName());
     return 1;

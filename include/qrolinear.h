@@ -1,0 +1,175 @@
+// Linear and quadratic terms: a sum is one term holding a constant, a list of
+// (variable, coefficient) nodes, a list of non-linear parts and at most one
+// quadratic part. Terms grow in place while nobody holds them.
+#ifndef QRO_LINEAR_H
+#define QRO_LINEAR_H
+
+#include <iosfwd>
+
+#include "qrovar.h"
+
+// {variable, next, coefficient}: a 24-byte cell of the environment.
+struct QroLinearNode {
+  QroNumVarI* var;
+  QroLinearNode* next;
+  QroNum coef;
+};
+
+// {first variable, second variable, next, coefficient}: a 32-byte cell; the
+// variable with the larger identifier comes first.
+struct QroQuadNode {
+  QroNumVarI* first;
+  QroNumVarI* second;
+  QroQuadNode* next;
+  QroNum coef;
+};
+
+// {expression, next}.
+struct QroExprNode {
+  QroNumExprI* expr;
+  QroExprNode* next;
+};
+
+class QroNumQuadExprI : public QroNumExprI {
+  QROSIMPLECLASS(QroNumQuadExprI, QroNumExprI)
+  QROEXTRACTABLEHOOKS()
+ public:
+  explicit QroNumQuadExprI(QroEnvI* env) : QroNumExprI(env), _first(nullptr), _last(nullptr) {}
+  // Takes over the node.
+  QroNumQuadExprI(QroEnvI* env, QroQuadNode* node);
+  ~QroNumQuadExprI() override;
+
+  QroQuadNode* getFirst() const { return _first; }
+  void append(QroQuadNode* node);
+  // Appends copies of the other's nodes (zero nodes too).
+  void appendCopies(const QroNumQuadExprI* other);
+  void scale(QroNum c);
+  void clearNodes();
+  // Merges nodes of the same pair and drops zero nodes.
+  void normalize();
+
+  QroExtractableI* makeClone(QroEnvI* env) const override;
+  QroNumExprI* asNumExpr() override;
+  void visitSubExtractables(QroExtractableVisitor* v) override;
+  void endIfUsesMarked() override;
+  void display(std::ostream& os) const override;
+  QroNum eval(QroAlgorithmI* algorithm) const override;
+  QroBool isIntExpr() const override { return 0; }
+  // A copy of the nodes, zero nodes left out.
+  QroNumQuadExprI* copyNonZero(QroEnvI* env, bool cloneVars) const;
+
+ private:
+  QroQuadNode* _first;
+  QroQuadNode* _last;
+};
+
+// Shared layout and list operations of the two term classes.
+template <class Base, class Constant>
+class QroLinTermBase : public Base {
+ public:
+  explicit QroLinTermBase(QroEnvI* env, Constant c)
+      : Base(env), _kept(), _first(nullptr), _last(nullptr), _constant(c), _quad(nullptr),
+        _firstExpr(nullptr), _lastExpr(nullptr), _normalized(0) {}
+
+  QroLinearNode* getFirstNode() const { return _first; }
+  QroExprNode* getFirstExpr() const { return _firstExpr; }
+  QroNumQuadExprI* getQuadPart() const { return _quad; }
+  Constant getConstantValue() const { return _constant; }
+  void setConstant(Constant c) { _constant = c; }
+  bool isConstantTerm() const { return !_first && !_firstExpr; }
+
+  // Puts a node first / last.
+  void prependNode(QroLinearNode* n);
+  void appendNode(QroLinearNode* n);
+  void appendNode(QroNumVarI* v, QroNum coef);
+  // Appends an expression to the non-linear list, raising its use count.
+  void appendExpr(QroNumExprI* e);
+
+ protected:
+  // Releases every non-linear part and kept expression, frees every node.
+  void clearAll();
+  // Removes the nodes that mention marked objects.
+  void dropMarked();
+  void displayTerms(std::ostream& os, bool integerConstant) const;
+  QroNum evalParts(QroAlgorithmI* algorithm) const;
+  void visitParts(QroExtractableVisitor* v);
+
+  QroExtractableArray _kept;
+  QroLinearNode* _first;
+  QroLinearNode* _last;
+  Constant _constant;
+  QroNumQuadExprI* _quad;
+  QroExprNode* _firstExpr;
+  QroExprNode* _lastExpr;
+  QroBool _normalized;  // used by numeric terms only
+};
+
+class QroNumLinTermI : public QroLinTermBase<QroNumExprI, QroNum> {
+  QROSIMPLECLASS(QroNumLinTermI, QroNumExprI)
+  QROEXTRACTABLEHOOKS()
+ public:
+  explicit QroNumLinTermI(QroEnvI* env, QroNum constant = 0.0);
+  // A term holding one node (taken over).
+  QroNumLinTermI(QroEnvI* env, QroLinearNode* node);
+  ~QroNumLinTermI() override;
+
+  void addExpr(QroNumExprI* e);
+  // Moves every part of t into this term; t is released.
+  void addTerm(QroNumLinTermI* t);
+  void scale(QroNum c);
+  // Returns the number of nodes merged away.
+  QroInt normalize();
+  void clear();
+  QroBool isNormalized() const { return _normalized; }
+  void setUnnormalized() { _normalized = 0; }
+  // Prints one node; false when it printed nothing (coefficient 0).
+  static bool displayTerm(std::ostream& os, const QroLinearNode* n);
+
+  QroExtractableI* makeClone(QroEnvI* env) const override;
+  void endIfUsesMarked() override;
+  void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool hasDecisionVar() const override;
+  void display(std::ostream& os) const override;
+  QroNumExprI* asNumExpr() override;
+  QroNumLinTermI* makeNumLinTerm() override { return this; }
+  // A fresh copy (the term is unchanged).
+  QroNumLinTermI* copy() const;
+  QroBool isIntExpr() const override;
+  QroNum eval(QroAlgorithmI* algorithm) const override;
+  QroNum getConstant() const override { return _constant; }
+
+  // Takes over the parts of an integer term being converted.
+  void adoptParts(QroLinearNode* first, QroLinearNode* last, QroExprNode* firstExpr,
+                  QroExprNode* lastExpr, QroNumQuadExprI* quad);
+};
+
+class QroIntLinTermI : public QroLinTermBase<QroIntExprI, QroInt> {
+  QROSIMPLECLASS(QroIntLinTermI, QroIntExprI)
+  QROEXTRACTABLEHOOKS()
+ public:
+  explicit QroIntLinTermI(QroEnvI* env, QroInt constant = 0);
+  ~QroIntLinTermI() override;
+
+  void addExpr(QroNumExprI* e);
+  void scale(QroInt k);
+  void clear();
+
+  QroExtractableI* makeClone(QroEnvI* env) const override;
+  void endIfUsesMarked() override;
+  void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool hasDecisionVar() const override;
+  void display(std::ostream& os) const override;
+  QroIntExprI* asIntExpr() override;
+  QroIntLinTermI* makeIntLinTerm() override { return this; }
+  QroIntLinTermI* copy() const;
+  // Takes the parts out of the term (it is left empty).
+  void releaseParts(QroLinearNode*& first, QroLinearNode*& last, QroExprNode*& firstExpr,
+                    QroExprNode*& lastExpr, QroNumQuadExprI*& quad);
+  // Consumed when nobody holds it, copied otherwise.
+  QroNumLinTermI* makeNumLinTerm() override;
+  QroBool isIntExpr() const override { return 1; }
+  QroNum eval(QroAlgorithmI* algorithm) const override;
+  QroNum getConstant() const override { return static_cast<QroNum>(_constant); }
+};
+
+#endif

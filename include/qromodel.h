@@ -1,0 +1,198 @@
+// Models (ordered lists of extractables) and objectives, with the numeric
+// constraints that comparisons of expressions make: equalities and ranges.
+#ifndef QRO_MODEL_H
+#define QRO_MODEL_H
+
+#include <iosfwd>
+
+#include "qrooperators.h"
+
+class QroModelEvaluatorI;
+
+// ---------------------------------------------------------------------------
+// Constraints
+
+class QroConstraint : public QroExtractable {
+ public:
+  QroConstraint(QroConstraintI* impl = nullptr) : QroExtractable(impl) {}
+  QroConstraintI* getImpl() const { return static_cast<QroConstraintI*>(_impl); }
+};
+
+// Base of the constraints over a left and a right operand.
+class QroBinaryNumConstraintI : public QroConstraintI {
+  QROSIMPLECLASS(QroBinaryNumConstraintI, QroConstraintI)
+  QROEXTRACTABLEHOOKS()
+ public:
+  // Variables are used directly; other operands in their linear-term form.
+  QroBinaryNumConstraintI(QroEnvI* env, QroNumExprI* left, QroNumExprI* right,
+                          const char* name = nullptr);
+  ~QroBinaryNumConstraintI() override;
+  QroNumExprI* getLeft() const { return _left; }
+  QroNumExprI* getRight() const { return _right; }
+  QroInt getOwnership() const { return _owned; }
+  QroExtractableI* makeClone(QroEnvI* env) const override;
+  void display(std::ostream& os) const override;
+  void visitSubExtractables(QroExtractableVisitor* v) override;
+
+ protected:
+  QroNumExprI* _left;
+  QroNumExprI* _right;
+  QroInt _owned;
+};
+
+class QroNumEqI : public QroBinaryNumConstraintI {
+  QROSIMPLECLASS(QroNumEqI, QroBinaryNumConstraintI)
+  QROEXTRACTABLEHOOKS()
+ public:
+  QroNumEqI(QroEnvI* env, QroNumExprI* left, QroNumExprI* right, const char* name = nullptr)
+      : QroBinaryNumConstraintI(env, left, right, name) {}
+  ~QroNumEqI() override;
+  QroExtractableI* makeClone(QroEnvI* env) const override;
+  void display(std::ostream& os) const override;
+  QroNum eval(QroAlgorithmI* algorithm) const override;
+  // The operand's value under the evaluator; -infinity when it cannot be had.
+  QroNum evalLeft(QroModelEvaluatorI* evaluator) const;
+  QroNum evalRight(QroModelEvaluatorI* evaluator) const;
+};
+
+class QroRangeI : public QroConstraintI {
+  QROSIMPLECLASS(QroRangeI, QroConstraintI)
+  QROEXTRACTABLEHOOKS()
+ public:
+  // Stores lower - c <= e <= upper - c for the constant c of e.
+  QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper, const char* name = nullptr);
+  ~QroRangeI() override;
+  QroNumExprI* getExpr() const { return _expr; }
+  QroNum getLB() const { return _lb; }
+  QroNum getUB() const { return _ub; }
+  QroExtractableI* makeClone(QroEnvI* env) const override;
+  void display(std::ostream& os) const override;
+  void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroNum eval(QroAlgorithmI* algorithm) const override;
+
+ private:
+  QroNumExprI* _expr;
+  QroNum _lb;
+  QroNum _ub;
+};
+
+class QroRange : public QroConstraint {
+ public:
+  QroRange(QroRangeI* impl = nullptr) : QroConstraint(impl) {}
+  QroRange(const QroEnv& env, QroNum lower, const QroNumExprArg& expr, QroNum upper,
+           const char* name = nullptr);
+  QroRangeI* getImpl() const { return static_cast<QroRangeI*>(_impl); }
+};
+
+// -infinity <= e <= c.
+QroConstraint operator<=(const QroNumExprArg& e, QroNum c);
+// A range when one side is a constant term, else an equality.
+QroConstraint operator==(const QroNumExprArg& left, const QroNumExprArg& right);
+
+// ---------------------------------------------------------------------------
+// Models
+
+class QroModelI : public QroExtractableI {
+  QROSIMPLECLASS(QroModelI, QroExtractableI)
+  QROEXTRACTABLEHOOKS()
+ public:
+  struct Link {
+    Link* next;
+    QroExtractableI* member;
+  };
+
+  QroModelI(QroEnvI* env, const char* name = nullptr);
+  ~QroModelI() override;
+  // Appends the member (no change is sent).
+  void append(QroExtractableI* x);
+  // Appends and sends QroAddOneToModel to the users of the model.
+  void add(QroExtractableI* x);
+  Link* getFirstLink() const { return _head; }
+  QroInt getSize() const;
+
+  QroExtractableI* makeClone(QroEnvI* env) const override;
+  void endIfUsesMarked() override;
+  void visitSubExtractables(QroExtractableVisitor* v) override;
+  void display(std::ostream& os) const override;
+  QroBool isModel() const override { return 1; }
+
+ private:
+  void save(void* cell);
+  QroEnvI* _linkEnv;
+  Link* _head;
+  Link** _tail;
+};
+
+class QroModel : public QroExtractable {
+ public:
+  class Iterator {
+   public:
+    explicit Iterator(QroModelI* model) : _link(model ? model->getFirstLink() : nullptr) {}
+    bool ok() const { return _link != nullptr; }
+    void operator++() { _link = _link->next; }
+    QroExtractableI* operator*() const { return _link->member; }
+
+   private:
+    QroModelI::Link* _link;
+  };
+
+  QroModel(QroModelI* impl = nullptr) : QroExtractable(impl) {}
+  explicit QroModel(const QroEnv& env, const char* name = nullptr);
+  QroModelI* getImpl() const { return static_cast<QroModelI*>(_impl); }
+  QroExtractable add(const QroExtractable& x) const;
+};
+
+// ---------------------------------------------------------------------------
+// Objectives
+
+class QroNotAllowedWithMultiCriterionException : public QroException {
+ public:
+  explicit QroNotAllowedWithMultiCriterionException(const char* message) : QroException(message) {}
+  ~QroNotAllowedWithMultiCriterionException() override;
+  void print(std::ostream& os) const override;
+};
+
+class QroObjectiveI : public QroExtractableI {
+  QROSIMPLECLASS(QroObjectiveI, QroExtractableI)
+  QROEXTRACTABLEHOOKS()
+ public:
+  enum Sense { Minimize = 1, Maximize = -1 };
+  QroObjectiveI(QroEnvI* env, QroNumExprI* expr, int sense, const char* name = nullptr);
+  ~QroObjectiveI() override;
+  int getSense() const { return _sense; }
+  // QroNotAllowedWithMultiCriterionException for a multi-criterion objective.
+  QroNumExprI* getExpr() const;
+  // The variable of a one-variable linear expression, else null.
+  QroNumVarI* getSingleVariable() const;
+
+  QroExtractableI* makeClone(QroEnvI* env) const override;
+  void addToAlgorithm(QroAlgorithmI* algorithm, void* argument) override {
+    callAddToAlgorithm(algorithm, argument);
+  }
+  void removeFromAlgorithm(QroAlgorithmI* algorithm, void* argument) override {
+    callRemoveFromAlgorithm(algorithm, argument);
+  }
+  void visitSubExtractables(QroExtractableVisitor* v) override;
+  void display(std::ostream& os) const override;
+
+ private:
+  int _sense;
+  QroNumExprI* _expr;
+  void* _multi;  // multi-criterion object: not built in this system
+};
+
+class QroObjective : public QroExtractable {
+ public:
+  QroObjective(QroObjectiveI* impl = nullptr) : QroExtractable(impl) {}
+  QroObjective(const QroEnv& env, const QroNumExprArg& expr, int sense = QroObjectiveI::Minimize,
+               const char* name = nullptr);
+  QroObjectiveI* getImpl() const { return static_cast<QroObjectiveI*>(_impl); }
+  QroNumExpr getExpr() const;
+  QroNumVar getSingleVariable() const;
+};
+
+// "[", the values separated by "," and a blank (a line end after every tenth
+// value), "]"; nothing for an empty handle.
+std::ostream& operator<<(std::ostream& os, const QroNumArray& a);
+
+#endif

@@ -1,0 +1,190 @@
+#include <cmath>
+#include <limits>
+#include <ostream>
+
+#include "qroalgorithm.h"
+#include "qroevaluator.h"
+#include "qromodel.h"
+
+namespace {
+const QroNum kInf = std::numeric_limits<double>::infinity();
+
+QroNumExprI* linearForm(QroNumExprI* e) { return e->makeNumLinTerm(); }
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Binary constraints and equalities
+
+QroBinaryNumConstraintI::QroBinaryNumConstraintI(QroEnvI* env, QroNumExprI* left,
+                                                 QroNumExprI* right, const char* name)
+    : QroConstraintI(env, name), _left(left), _right(right), _owned(0) {
+  if (!_left->isNumVar()) {
+    _left = linearForm(_left);
+    _owned |= 1;
+  }
+  _left->incrUseCount();
+  if (!_right->isNumVar()) {
+    _right = linearForm(_right);
+    _owned |= 2;
+  }
+  _right->incrUseCount();
+}
+
+QroBinaryNumConstraintI::~QroBinaryNumConstraintI() {
+  if (_owned & 1) _env->releaseExpression(_left);
+  if (_owned & 2) _env->releaseExpression(_right);
+}
+
+QroExtractableI* QroBinaryNumConstraintI::makeClone(QroEnvI*) const {
+  throw QroNotImplemented("This code should never be called");
+}
+
+void QroBinaryNumConstraintI::display(std::ostream&) const {
+  throw QroNotImplemented("This code should never be called");
+}
+
+void QroBinaryNumConstraintI::visitSubExtractables(QroExtractableVisitor* v) {
+  v->visit(this);
+  v->visitChild(this, _left);
+  if (!v->isDone()) v->visitChild(this, _right);
+  v->endVisit(this);
+}
+
+QroNumEqI::~QroNumEqI() {}
+
+QroExtractableI* QroNumEqI::makeClone(QroEnvI* env) const {
+  QroNumExprI* r = static_cast<QroNumExprI*>(env->getClone(_right));
+  QroNumExprI* l = static_cast<QroNumExprI*>(env->getClone(_left));
+  return new (env) QroNumEqI(env, l, r);
+}
+
+void QroNumEqI::display(std::ostream& os) const {
+  if (_env->isParenthesisDisplay()) os << "(";
+  _left->display(os);
+  os << " == ";
+  _right->display(os);
+  if (_env->isParenthesisDisplay()) os << ")";
+}
+
+QroNum QroNumEqI::evalLeft(QroModelEvaluatorI* evaluator) const {
+  try {
+    return evaluator->evaluate(_left);
+  } catch (const QroException&) {
+    return -kInf;
+  }
+}
+
+QroNum QroNumEqI::evalRight(QroModelEvaluatorI* evaluator) const {
+  try {
+    return evaluator->evaluate(_right);
+  } catch (const QroException&) {
+    return -kInf;
+  }
+}
+
+QroNum QroNumEqI::eval(QroAlgorithmI* algorithm) const {
+  if (QroModelEvaluatorI* ev = algorithm->asModelEvaluator())
+    return ev->evaluate(_left) == ev->evaluate(_right) ? 1.0 : 0.0;
+  return QroConstraintI::eval(algorithm);
+}
+
+// ---------------------------------------------------------------------------
+// Ranges
+
+QroRangeI::QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper, const char* name)
+    : QroConstraintI(env, name), _expr(nullptr), _lb(lower), _ub(upper) {
+  _expr = linearForm(expr);
+  _expr->incrUseCount();
+  if (_lb == -kInf && _ub == kInf) return;
+  QroNum c = _expr->getConstant();
+  if (c == 0.0 || std::isinf(c)) return;
+  // A shared term is copied before its constant moves into the bounds.
+  _expr->decrUseCount();
+  if (_expr->getUseCount() > 0) _expr = _expr->asNumExpr();
+  _expr->incrUseCount();
+  static_cast<QroNumLinTermI*>(_expr)->setConstant(0.0);
+  if (_lb != -kInf) _lb -= c;
+  if (_ub != kInf) _ub -= c;
+}
+
+QroRangeI::~QroRangeI() { _env->releaseExpression(_expr); }
+
+QroExtractableI* QroRangeI::makeClone(QroEnvI* env) const {
+  return new (env) QroRangeI(env, _lb, static_cast<QroNumExprI*>(env->getClone(_expr)), _ub);
+}
+
+void QroRangeI::display(std::ostream& os) const {
+  bool paren = _env->isParenthesisDisplay();
+  if (getName()) os << getName() << ": ";
+  if (paren) os << "( ";
+  if (_lb != _ub && _lb > -kInf) os << _lb << " <= ";
+  _expr->display(os);
+  if (_lb == _ub)
+    os << " == " << _ub;
+  else if (_ub < kInf)
+    os << " <= " << _ub;
+  os << (paren ? ") " : " ");
+}
+
+void QroRangeI::visitSubExtractables(QroExtractableVisitor* v) {
+  v->visit(this);
+  v->visitChild(this, _expr);
+  v->endVisit(this);
+}
+
+QroNum QroRangeI::eval(QroAlgorithmI* algorithm) const {
+  if (QroModelEvaluatorI* ev = algorithm->asModelEvaluator()) {
+    QroNum v = ev->evaluate(_expr);
+    return (_lb <= v && v <= _ub) ? 1.0 : 0.0;
+  }
+  return QroConstraintI::eval(algorithm);
+}
+
+QroRange::QroRange(const QroEnv& env, QroNum lower, const QroNumExprArg& expr, QroNum upper,
+                   const char* name)
+    : QroConstraint(nullptr) {
+  QroEnvI* e = env.getImpl();
+  if (!e) QroAbortEmptyHandle("Using empty QroEnv handle");
+  if (!expr.getImpl()) QroAbortEmptyHandle("Using empty QroNumExpr handle");
+  _impl = new (e) QroRangeI(e, lower, expr.getImpl(), upper, name);
+}
+
+// ---------------------------------------------------------------------------
+// Comparison operators
+
+QroConstraint operator<=(const QroNumExprArg& e, QroNum c) {
+  QroNumExprI* x = e.getImpl();
+  if (!x) throw QroWrongUsage("Using empty handle");
+  QroEnvI* env = x->getEnv();
+  return QroConstraint(new (env) QroRangeI(env, -kInf, x, c));
+}
+
+namespace {
+bool isConstantTerm(QroNumExprI* e, bool integer) {
+  if (integer) {
+    if (!e->isType(QroIntLinTermI::GetTypeInfo())) return false;
+    return static_cast<QroIntLinTermI*>(e)->isConstantTerm();
+  }
+  if (!e->isType(QroNumLinTermI::GetTypeInfo())) return false;
+  return static_cast<QroNumLinTermI*>(e)->isConstantTerm();
+}
+
+QroConstraint constantRange(QroNumExprI* constant, QroNumExprI* other) {
+  QroNum c = constant->getConstant();
+  QroEnvI* env = other->getEnv();
+  return QroConstraint(new (env) QroRangeI(env, c, other, c));
+}
+}  // namespace
+
+QroConstraint operator==(const QroNumExprArg& left, const QroNumExprArg& right) {
+  QroNumExprI* l = left.getImpl();
+  QroNumExprI* r = right.getImpl();
+  if (!l || !r) throw QroWrongUsage("Using empty handle");
+  if (l->getEnv() != r->getEnv()) throw QroWrongUsage("mixing mismatch Environments");
+  if (isConstantTerm(l, true)) return constantRange(l, r);
+  if (isConstantTerm(r, true)) return constantRange(r, l);
+  if (isConstantTerm(l, false)) return constantRange(l, r);
+  if (isConstantTerm(r, false)) return constantRange(r, l);
+  QroEnvI* env = l->getEnv();
+  return QroConstraint(new (env) QroNumEqI(env, l, r));
+}

@@ -1,0 +1,669 @@
+#include "qrolinear.h"
+
+#include <cmath>
+#include <new>
+#include <ostream>
+
+#include "qroalgorithm.h"
+#include "qrooperators.h"
+
+namespace {
+bool markedForEnding(const QroExtractableI* x) {
+  QroInt id = x->getId();
+  return id == -1 || x->getEnv()->isMarked(id);
+}
+
+void printVar(std::ostream& os, const QroNumVarI* v) {
+  if (v->getName())
+    os << v->getName();
+  else
+    v->display(os);
+}
+
+const double kLimit53 = 9007199254740991.0;
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Quadratic expressions
+
+QroNumQuadExprI::QroNumQuadExprI(QroEnvI* env, QroQuadNode* node)
+    : QroNumExprI(env), _first(nullptr), _last(nullptr) {
+  append(node);
+}
+
+QroNumQuadExprI::~QroNumQuadExprI() { clearNodes(); }
+
+void QroNumQuadExprI::append(QroQuadNode* node) {
+  node->next = nullptr;
+  if (_last)
+    _last->next = node;
+  else
+    _first = node;
+  _last = node;
+}
+
+void QroNumQuadExprI::appendCopies(const QroNumQuadExprI* other) {
+  for (QroQuadNode* n = other->_first; n; n = n->next)
+    append(_env->allocPairTerm(n->first, n->second, n->coef));
+}
+
+void QroNumQuadExprI::scale(QroNum c) {
+  for (QroQuadNode* n = _first; n; n = n->next) n->coef *= c;
+}
+
+void QroNumQuadExprI::clearNodes() {
+  QroQuadNode* n = _first;
+  while (n) {
+    QroQuadNode* next = n->next;
+    _env->freePairTerm(n);
+    n = next;
+  }
+  _first = _last = nullptr;
+}
+
+void QroNumQuadExprI::normalize() {
+  if (!_first) return;
+  bool changed = _first->coef == 0.0;
+  for (QroQuadNode* n = _first; n; n = n->next) {
+    if (n->coef == 0.0) continue;
+    for (QroQuadNode* m = n->next; m; m = m->next) {
+      if (m->coef != 0.0 && m->first == n->first && m->second == n->second) {
+        n->coef += m->coef;
+        m->coef = 0.0;
+        changed = true;
+      }
+    }
+  }
+  if (changed) {
+    QroQuadNode* n = _first;
+    _first = _last = nullptr;
+    while (n) {
+      QroQuadNode* next = n->next;
+      if (n->coef == 0.0)
+        _env->freePairTerm(n);
+      else
+        append(n);
+      n = next;
+    }
+  }
+  if (_first && _first == _last && _first->coef == 0.0) clearNodes();
+}
+
+QroNumQuadExprI* QroNumQuadExprI::copyNonZero(QroEnvI* env, bool cloneVars) const {
+  QroNumQuadExprI* q = new (env) QroNumQuadExprI(env);
+  for (QroQuadNode* n = _first; n; n = n->next) {
+    if (n->coef == 0.0) continue;
+    QroNumVarI* a = n->first;
+    QroNumVarI* b = n->second;
+    if (cloneVars) {
+      a = static_cast<QroNumVarI*>(env->getClone(a));
+      b = static_cast<QroNumVarI*>(env->getClone(b));
+    }
+    q->append(env->allocPairTerm(a, b, n->coef));
+  }
+  return q;
+}
+
+QroExtractableI* QroNumQuadExprI::makeClone(QroEnvI* env) const { return copyNonZero(env, true); }
+
+QroNumExprI* QroNumQuadExprI::asNumExpr() { return copyNonZero(_env, false); }
+
+void QroNumQuadExprI::visitSubExtractables(QroExtractableVisitor* v) {
+  v->visit(this);
+  for (QroQuadNode* n = _first; n && !v->isDone(); n = n->next) {
+    if (n->coef == 0.0) continue;
+    v->visitChild(this, n->first);
+    if (!v->isDone()) v->visitChild(this, n->second);
+  }
+  v->endVisit(this);
+}
+
+void QroNumQuadExprI::endIfUsesMarked() {
+  QroQuadNode* n = _first;
+  _first = _last = nullptr;
+  while (n) {
+    QroQuadNode* next = n->next;
+    if (markedForEnding(n->first) || markedForEnding(n->second))
+      _env->freePairTerm(n);
+    else
+      append(n);
+    n = next;
+  }
+}
+
+void QroNumQuadExprI::display(std::ostream& os) const {
+  const_cast<QroNumQuadExprI*>(this)->normalize();
+  if (!_first) {
+    os << "0*0";
+    return;
+  }
+  os << "(";
+  for (QroQuadNode* n = _first; n; n = n->next) {
+    if (n != _first) os << " + ";
+    os << n->coef << " * ";
+    printVar(os, n->first);
+    os << " * ";
+    printVar(os, n->second);
+  }
+  os << ")";
+}
+
+QroNum QroNumQuadExprI::eval(QroAlgorithmI* algorithm) const {
+  QroNum sum = 0;
+  for (QroQuadNode* n = _first; n; n = n->next) {
+    QroNum a = n->first->eval(algorithm);
+    QroNum b = n->second->eval(algorithm);
+    sum += n->coef * a * b;
+  }
+  return sum;
+}
+
+// ---------------------------------------------------------------------------
+// Shared term operations
+
+template <class B, class C>
+void QroLinTermBase<B, C>::prependNode(QroLinearNode* n) {
+  n->next = _first;
+  _first = n;
+  if (!_last) _last = n;
+  _normalized = 0;
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::appendNode(QroLinearNode* n) {
+  n->next = nullptr;
+  if (_last)
+    _last->next = n;
+  else
+    _first = n;
+  _last = n;
+  _normalized = 0;
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::appendNode(QroNumVarI* v, QroNum coef) {
+  appendNode(this->_env->allocLinearTerm(v, coef));
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::appendExpr(QroNumExprI* e) {
+  QroExprNode* n = static_cast<QroExprNode*>(this->_env->alloc(sizeof(QroExprNode)));
+  n->expr = e;
+  n->next = nullptr;
+  if (_lastExpr)
+    _lastExpr->next = n;
+  else
+    _firstExpr = n;
+  _lastExpr = n;
+  e->incrUseCount();
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::clearAll() {
+  QroEnvI* env = this->_env;
+  QroExprNode* e = _firstExpr;
+  _firstExpr = _lastExpr = nullptr;
+  _quad = nullptr;
+  while (e) {
+    QroExprNode* next = e->next;
+    QroNumExprI* x = e->expr;
+    env->free(e, sizeof(QroExprNode));
+    env->releaseExpression(x);
+    e = next;
+  }
+  QroLinearNode* n = _first;
+  _first = _last = nullptr;
+  while (n) {
+    QroLinearNode* next = n->next;
+    env->freeLinearTerm(n);
+    n = next;
+  }
+  if (_kept.getImpl()) {
+    QroExtractableArray kept = _kept;
+    _kept = QroExtractableArray();
+    QroReleaseElements(kept);
+    if (!env->isEnding()) kept.end();
+  }
+  _normalized = 0;
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::dropMarked() {
+  QroEnvI* env = this->_env;
+  QroExprNode* e = _firstExpr;
+  _firstExpr = _lastExpr = nullptr;
+  while (e) {
+    QroExprNode* next = e->next;
+    if (markedForEnding(e->expr)) {
+      if (e->expr == _quad) _quad = nullptr;
+      env->free(e, sizeof(QroExprNode));
+    } else {
+      e->next = nullptr;
+      if (_lastExpr)
+        _lastExpr->next = e;
+      else
+        _firstExpr = e;
+      _lastExpr = e;
+    }
+    e = next;
+  }
+  if (_quad) _quad->endIfUsesMarked();
+  QroLinearNode* n = _first;
+  _first = _last = nullptr;
+  while (n) {
+    QroLinearNode* next = n->next;
+    if (markedForEnding(n->var)) {
+      env->freeLinearTerm(n);
+    } else {
+      n->next = nullptr;
+      if (_last)
+        _last->next = n;
+      else
+        _first = n;
+      _last = n;
+    }
+    n = next;
+  }
+}
+
+template <class B, class C>
+QroNum QroLinTermBase<B, C>::evalParts(QroAlgorithmI* algorithm) const {
+  QroNum sum = 0;
+  for (QroExprNode* e = _firstExpr; e; e = e->next) sum += e->expr->eval(algorithm);
+  for (QroLinearNode* n = _first; n; n = n->next) sum += n->coef * n->var->eval(algorithm);
+  return sum;
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::visitParts(QroExtractableVisitor* v) {
+  v->visit(this);
+  for (QroExprNode* e = _firstExpr; e && !v->isDone(); e = e->next) v->visitChild(this, e->expr);
+  for (QroLinearNode* n = _first; n && !v->isDone(); n = n->next)
+    if (n->coef != 0.0) v->visitChild(this, n->var);  // NaN counts as not 0
+  v->endVisit(this);
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::displayTerms(std::ostream& os, bool integerConstant) const {
+  (void)integerConstant;
+  if (this->_env->isParenthesisDisplay()) {
+    os << "( ";
+    bool any = false;
+    for (QroLinearNode* n = _first; n; n = n->next) {
+      if (n != _first) os << " + ";
+      any = true;
+      if (n->coef == 0.0) {
+        os << "0 ";
+        continue;
+      }
+      if (n->coef != 1.0) os << n->coef << " * ";
+      if (n->var->getName())
+        os << n->var->getName() << " ";
+      else
+        n->var->display(os);
+    }
+    if (_firstExpr && _first) os << " + ";
+    for (QroExprNode* e = _firstExpr; e; e = e->next) {
+      if (e != _firstExpr) os << " + ";
+      any = true;
+      e->expr->display(os);
+    }
+    if (_constant != 0) {
+      if (any) os << " + ";
+      os << _constant << " ";
+    }
+    os << ") ";
+    return;
+  }
+  bool printed = false;
+  bool previous = false;
+  for (QroLinearNode* n = _first; n; n = n->next) {
+    if (previous && n->coef != 0.0) os << " + ";
+    previous = QroNumLinTermI::displayTerm(os, n);
+    printed = printed || previous;
+  }
+  for (QroExprNode* e = _firstExpr; e; e = e->next) {
+    if (printed) os << " + ";
+    e->expr->display(os);
+    printed = true;
+  }
+  if (_constant != 0) {
+    if (printed) os << " + ";
+    os << _constant << " ";
+  } else if (!printed) {
+    os << _constant << " ";
+  }
+}
+
+template class QroLinTermBase<QroNumExprI, QroNum>;
+template class QroLinTermBase<QroIntExprI, QroInt>;
+
+// ---------------------------------------------------------------------------
+// Numeric terms
+
+QroNumLinTermI::QroNumLinTermI(QroEnvI* env, QroNum constant)
+    : QroLinTermBase<QroNumExprI, QroNum>(env, constant) {}
+
+QroNumLinTermI::QroNumLinTermI(QroEnvI* env, QroLinearNode* node)
+    : QroLinTermBase<QroNumExprI, QroNum>(env, 0.0) {
+  appendNode(node);
+}
+
+QroNumLinTermI::~QroNumLinTermI() { clearAll(); }
+
+void QroNumLinTermI::clear() {
+  clearAll();
+  _constant = 0.0;
+}
+
+bool QroNumLinTermI::displayTerm(std::ostream& os, const QroLinearNode* n) {
+  if (n->coef == 0.0) return false;
+  if (n->coef != 1.0) os << n->coef << " * ";
+  if (n->var->getName())
+    os << n->var->getName() << " ";
+  else
+    n->var->display(os);
+  return true;
+}
+
+void QroNumLinTermI::addExpr(QroNumExprI* e) {
+  if (e->getTypeInfo() == QroNumQuadExprI::GetTypeInfo()) {
+    QroNumQuadExprI* q = static_cast<QroNumQuadExprI*>(e);
+    if (q == _quad) return;
+    if (_quad) {
+      _quad->appendCopies(q);
+      _normalized = 0;
+      if (!_kept.getImpl()) _kept = QroExtractableArray(QroEnv(_env), 0);
+      _kept.add(q);
+      q->incrUseCount();
+    } else {
+      if (q->getUseCount() >= 1) q = static_cast<QroNumQuadExprI*>(q->asNumExpr());
+      _quad = q;
+      appendExpr(q);
+    }
+  } else {
+    appendExpr(e);
+  }
+  normalize();
+}
+
+void QroNumLinTermI::addTerm(QroNumLinTermI* t) {
+  if (t->_first) {
+    if (_last)
+      _last->next = t->_first;
+    else
+      _first = t->_first;
+    _last = t->_last;
+    _normalized = 0;
+  }
+  t->_first = t->_last = nullptr;
+  if (t->_quad) {
+    // Take the quadratic part out of t's list.
+    QroNumQuadExprI* q = t->_quad;
+    QroExprNode** link = &t->_firstExpr;
+    QroExprNode* prev = nullptr;
+    while (*link && (*link)->expr != q) {
+      prev = *link;
+      link = &(*link)->next;
+    }
+    if (*link) {
+      QroExprNode* node = *link;
+      *link = node->next;
+      if (t->_lastExpr == node) t->_lastExpr = prev;
+      _env->free(node, sizeof(QroExprNode));
+    }
+    t->_quad = nullptr;
+    addExpr(q);
+    _normalized = 0;
+    // t's hold on q passes to this term (addExpr raised the count again
+    // when it kept q or appended it).
+    q->release();
+  }
+  if (t->_firstExpr) {
+    if (_lastExpr)
+      _lastExpr->next = t->_firstExpr;
+    else
+      _firstExpr = t->_firstExpr;
+    _lastExpr = t->_lastExpr;
+  }
+  t->_firstExpr = t->_lastExpr = nullptr;
+  _constant += t->_constant;
+  t->_constant = 0.0;
+  t->release();
+}
+
+void QroNumLinTermI::scale(QroNum c) {
+  if (c == 0.0) {
+    clear();
+    return;
+  }
+  if (c == 1.0) return;
+  for (QroExprNode* e = _firstExpr; e; e = e->next) {
+    if (e->expr == _quad) continue;
+    QroNumExprI* old = e->expr;
+    QroNumExprI* product = (QroNumExprArg(old) * c).getImpl();
+    if (product != old) {
+      product->incrUseCount();
+      e->expr = product;
+      _env->releaseExpression(old);
+    }
+  }
+  if (_quad) _quad->scale(c);
+  for (QroLinearNode* n = _first; n; n = n->next) n->coef *= c;
+  _constant *= c;
+}
+
+QroInt QroNumLinTermI::normalize() {
+  if (_normalized) return 0;
+  bool useBlock = false;
+  QroInt* block = nullptr;
+  if (_env->usesScratchBlocks()) {
+    block = _env->getScratchBlock();
+    useBlock = true;
+  } else {
+    _env->lock();
+  }
+  QroInt merged = 0;
+  try {
+    if (_quad) _quad->normalize();
+    for (QroLinearNode* n = _first; n; n = n->next) {
+      if (useBlock)
+        block[n->var->getId()] = reinterpret_cast<QroInt>(n);
+      else
+        n->var->setScratchNode(n);
+    }
+    QroLinearNode* n = _first;
+    _first = _last = nullptr;
+    while (n) {
+      QroLinearNode* next = n->next;
+      QroLinearNode* rec = useBlock ? reinterpret_cast<QroLinearNode*>(block[n->var->getId()])
+                                    : static_cast<QroLinearNode*>(n->var->getScratchNode());
+      if (rec != n) {
+        rec->coef += n->coef;
+        _env->freeLinearTerm(n);
+        ++merged;
+      } else if (n->coef == 0.0) {
+        _env->freeLinearTerm(n);
+      } else {
+        n->next = nullptr;
+        if (_last)
+          _last->next = n;
+        else
+          _first = n;
+        _last = n;
+      }
+      n = next;
+    }
+  } catch (...) {
+    if (useBlock)
+      _env->releaseScratchBlock(block);
+    else
+      _env->unlock();
+    throw;
+  }
+  if (useBlock)
+    _env->releaseScratchBlock(block);
+  else
+    _env->unlock();
+  _normalized = 1;
+  return merged;
+}
+
+QroExtractableI* QroNumLinTermI::makeClone(QroEnvI* env) const {
+  QroNumLinTermI* t = new (env) QroNumLinTermI(env, _constant);
+  for (QroExprNode* e = _firstExpr; e; e = e->next)
+    t->addExpr(static_cast<QroNumExprI*>(env->getClone(e->expr)));
+  for (QroLinearNode* n = _first; n; n = n->next)
+    t->appendNode(static_cast<QroNumVarI*>(env->getClone(n->var)), n->coef);
+  return t;
+}
+
+QroNumLinTermI* QroNumLinTermI::copy() const {
+  QroNumLinTermI* t = new (_env) QroNumLinTermI(_env, _constant);
+  for (QroExprNode* e = _firstExpr; e; e = e->next) t->addExpr(e->expr);
+  for (QroLinearNode* n = _first; n; n = n->next) t->appendNode(n->var, n->coef);
+  return t;
+}
+
+QroNumExprI* QroNumLinTermI::asNumExpr() { return copy(); }
+
+void QroNumLinTermI::endIfUsesMarked() { dropMarked(); }
+
+void QroNumLinTermI::visitSubExtractables(QroExtractableVisitor* v) { visitParts(v); }
+
+QroBool QroNumLinTermI::hasDecisionVar() const {
+  if (_first) return 1;
+  return QroExtractableI::hasDecisionVar();
+}
+
+void QroNumLinTermI::display(std::ostream& os) const {
+  const_cast<QroNumLinTermI*>(this)->normalize();
+  displayTerms(os, false);
+}
+
+QroBool QroNumLinTermI::isIntExpr() const {
+  for (QroExprNode* e = _firstExpr; e; e = e->next)
+    if (!e->expr->isIntExpr()) return 0;
+  for (QroLinearNode* n = _first; n; n = n->next)
+    if (!n->var->isIntExpr() || !QroIsIntegerValue(n->coef)) return 0;
+  return QroIsIntegerValue(_constant);
+}
+
+QroNum QroNumLinTermI::eval(QroAlgorithmI* algorithm) const {
+  return evalParts(algorithm) + _constant;
+}
+
+void QroNumLinTermI::adoptParts(QroLinearNode* first, QroLinearNode* last, QroExprNode* firstExpr,
+                                QroExprNode* lastExpr, QroNumQuadExprI* quad) {
+  _first = first;
+  _last = last;
+  _firstExpr = firstExpr;
+  _lastExpr = lastExpr;
+  _quad = quad;
+  _normalized = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Integer terms
+
+QroIntLinTermI::QroIntLinTermI(QroEnvI* env, QroInt constant)
+    : QroLinTermBase<QroIntExprI, QroInt>(env, constant) {}
+
+QroIntLinTermI::~QroIntLinTermI() { clearAll(); }
+
+void QroIntLinTermI::clear() {
+  clearAll();
+  _constant = 0;
+}
+
+void QroIntLinTermI::addExpr(QroNumExprI* e) { appendExpr(e); }
+
+void QroIntLinTermI::scale(QroInt k) {
+  if (k == 0) {
+    clear();
+    return;
+  }
+  if (k == 1) return;
+  for (QroExprNode* e = _firstExpr; e; e = e->next) {
+    if (e->expr == _quad) continue;
+    QroNumExprI* old = e->expr;
+    QroNumExprI* product = (QroNumExprArg(old) * k).getImpl();
+    if (product != old) {
+      product->incrUseCount();
+      e->expr = product;
+      _env->releaseExpression(old);
+    }
+  }
+  if (_quad) _quad->scale(static_cast<QroNum>(k));
+  for (QroLinearNode* n = _first; n; n = n->next) {
+    QroNum p = static_cast<QroNum>(k) * n->coef;
+    if (!(p <= kLimit53 && p >= -kLimit53)) throw QroIntExpr::QroOverflowOccurred();
+    n->coef = static_cast<QroNum>(static_cast<QroInt>(p));
+  }
+  _constant = QroGuardedProduct(static_cast<QroNum>(_constant), static_cast<QroNum>(k));
+}
+
+QroIntLinTermI* QroIntLinTermI::copy() const {
+  QroIntLinTermI* t = new (_env) QroIntLinTermI(_env, _constant);
+  for (QroExprNode* e = _firstExpr; e; e = e->next) t->addExpr(e->expr);
+  for (QroLinearNode* n = _first; n; n = n->next) t->appendNode(n->var, n->coef);
+  return t;
+}
+
+QroIntExprI* QroIntLinTermI::asIntExpr() { return copy(); }
+
+QroExtractableI* QroIntLinTermI::makeClone(QroEnvI* env) const {
+  QroIntLinTermI* t = new (env) QroIntLinTermI(env, _constant);
+  for (QroExprNode* e = _firstExpr; e; e = e->next)
+    t->addExpr(static_cast<QroNumExprI*>(env->getClone(e->expr)));
+  for (QroLinearNode* n = _first; n; n = n->next)
+    t->appendNode(static_cast<QroNumVarI*>(env->getClone(n->var)), n->coef);
+  return t;
+}
+
+void QroIntLinTermI::releaseParts(QroLinearNode*& first, QroLinearNode*& last,
+                                  QroExprNode*& firstExpr, QroExprNode*& lastExpr,
+                                  QroNumQuadExprI*& quad) {
+  first = _first;
+  last = _last;
+  firstExpr = _firstExpr;
+  lastExpr = _lastExpr;
+  quad = _quad;
+  _first = _last = nullptr;
+  _firstExpr = _lastExpr = nullptr;
+  _quad = nullptr;
+}
+
+QroNumLinTermI* QroIntLinTermI::makeNumLinTerm() {
+  QroNumLinTermI* t = new (_env) QroNumLinTermI(_env, static_cast<QroNum>(_constant));
+  if (_useCount < 1) {
+    QroLinearNode *first, *last;
+    QroExprNode *firstExpr, *lastExpr;
+    QroNumQuadExprI* quad;
+    releaseParts(first, last, firstExpr, lastExpr, quad);
+    t->adoptParts(first, last, firstExpr, lastExpr, quad);
+    release();
+    return t;
+  }
+  for (QroExprNode* e = _firstExpr; e; e = e->next) t->addExpr(e->expr);
+  for (QroLinearNode* n = _first; n; n = n->next) t->appendNode(n->var, n->coef);
+  return t;
+}
+
+void QroIntLinTermI::endIfUsesMarked() { dropMarked(); }
+
+void QroIntLinTermI::visitSubExtractables(QroExtractableVisitor* v) { visitParts(v); }
+
+QroBool QroIntLinTermI::hasDecisionVar() const {
+  if (_first) return 1;
+  return QroExtractableI::hasDecisionVar();
+}
+
+void QroIntLinTermI::display(std::ostream& os) const {
+  if (_quad) _quad->normalize();
+  displayTerms(os, true);
+}
+
+QroNum QroIntLinTermI::eval(QroAlgorithmI* algorithm) const {
+  return evalParts(algorithm) + static_cast<QroNum>(_constant);
+}

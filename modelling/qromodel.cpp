@@ -1,0 +1,196 @@
+#include "qromodel.h"
+
+#include <ostream>
+
+#include "qroalgorithm.h"
+
+// ---------------------------------------------------------------------------
+// Models
+
+QroModelI::QroModelI(QroEnvI* env, const char* name)
+    : QroExtractableI(env, name), _linkEnv(nullptr), _head(nullptr), _tail(&_head) {}
+
+void QroModelI::save(void* cell) {
+  if (QroLocalEnvI* local = _env->getLocalEnv()) local->saveValue3(cell);
+}
+
+QroModelI::~QroModelI() {
+  QroEnvI* env = _linkEnv ? _linkEnv : _env;
+  save(&_head);
+  save(&_tail);
+  Link* l = _head;
+  _head = nullptr;
+  _tail = &_head;
+  while (l) {
+    Link* next = l->next;
+    env->free(l, sizeof(Link));
+    l = next;
+  }
+}
+
+void QroModelI::append(QroExtractableI* x) {
+  if (!_linkEnv) _linkEnv = x->getEnv();
+  save(&_tail);
+  save(_tail);
+  Link* l = static_cast<Link*>(_linkEnv->alloc(sizeof(Link)));
+  l->next = nullptr;
+  l->member = x;
+  *_tail = l;
+  _tail = &l->next;
+}
+
+void QroModelI::add(QroExtractableI* x) {
+  append(x);
+  QroAddOneToModel c(this, x);
+  _env->notifyChange(&c, this);
+}
+
+QroInt QroModelI::getSize() const {
+  QroInt n = 0;
+  for (Link* l = _head; l; l = l->next) ++n;
+  return n;
+}
+
+QroExtractableI* QroModelI::makeClone(QroEnvI* env) const {
+  QroModelI* m = new (env) QroModelI(env);
+  for (Link* l = _head; l; l = l->next) m->add(env->getClone(l->member));
+  return m;
+}
+
+void QroModelI::endIfUsesMarked() {
+  QroEnvI* env = _linkEnv ? _linkEnv : _env;
+  save(&_tail);
+  Link** link = &_head;
+  while (*link) {
+    Link* l = *link;
+    QroInt id = l->member->getId();
+    if (id == -1 || _env->isMarked(id)) {
+      save(link);
+      *link = l->next;
+      env->free(l, sizeof(Link));
+    } else {
+      link = &l->next;
+    }
+  }
+  _tail = link;
+}
+
+void QroModelI::visitSubExtractables(QroExtractableVisitor* v) {
+  v->visit(this);
+  for (Link* l = _head; l && !v->isDone(); l = l->next) v->visitChild(this, l->member);
+  v->endVisit(this);
+}
+
+void QroModelI::display(std::ostream& os) const {
+  os << "QroModel ";
+  if (getName())
+    os << getName();
+  else
+    os << "model" << getId();
+  os << " = {" << std::endl;
+  for (Link* l = _head; l; l = l->next) {
+    l->member->display(os);
+    os << std::endl;
+  }
+  os << "}" << std::endl;
+}
+
+QroModel::QroModel(const QroEnv& env, const char* name) : QroExtractable(nullptr) {
+  QroEnvI* e = env.getImpl();
+  if (!e) QroAbortEmptyHandle("Using empty QroEnv handle");
+  _impl = new (e) QroModelI(e, name);
+}
+
+QroExtractable QroModel::add(const QroExtractable& x) const {
+  if (!_impl) throw QroEmptyHandleException("trying to add to an empty handle QroModel");
+  if (!x.getImpl()) throw QroEmptyHandleException("trying to add an empty handle extractable");
+  getImpl()->add(x.getImpl());
+  return x;
+}
+
+// ---------------------------------------------------------------------------
+// Objectives
+
+QroNotAllowedWithMultiCriterionException::~QroNotAllowedWithMultiCriterionException() {}
+
+void QroNotAllowedWithMultiCriterionException::print(std::ostream& os) const {
+  os << getMessage() << " - not allowed with multi-criterion models";
+}
+
+QroObjectiveI::QroObjectiveI(QroEnvI* env, QroNumExprI* expr, int sense, const char* name)
+    : QroExtractableI(env, name), _sense(sense), _expr(nullptr), _multi(nullptr) {
+  _expr = expr->makeNumLinTerm();
+  _expr->incrUseCount();
+}
+
+QroObjectiveI::~QroObjectiveI() {
+  if (_expr) _env->releaseExpression(_expr);
+  _expr = nullptr;
+}
+
+QroNumExprI* QroObjectiveI::getExpr() const {
+  if (!_expr) throw QroNotAllowedWithMultiCriterionException("QroObjective::getExpr");
+  return _expr;
+}
+
+QroNumVarI* QroObjectiveI::getSingleVariable() const {
+  if (!_expr || _expr->getTypeInfo() != QroNumLinTermI::GetTypeInfo()) return nullptr;
+  const QroNumLinTermI* t = static_cast<const QroNumLinTermI*>(_expr);
+  QroLinearNode* n = t->getFirstNode();
+  if (!n || n->next || t->getFirstExpr()) return nullptr;
+  return n->var;
+}
+
+QroExtractableI* QroObjectiveI::makeClone(QroEnvI* env) const {
+  return new (env) QroObjectiveI(env, static_cast<QroNumExprI*>(env->getClone(_expr)), _sense);
+}
+
+void QroObjectiveI::visitSubExtractables(QroExtractableVisitor* v) {
+  v->visit(this);
+  if (_expr) v->visitChild(this, _expr);
+  v->endVisit(this);
+}
+
+void QroObjectiveI::display(std::ostream& os) const {
+  if (getName())
+    os << getName();
+  else
+    os << "obj" << getId();
+  os << " = (";
+  if (_expr) _expr->display(os);
+  os << (_sense == -1 ? ", QroObjective, Maximize);" : ", QroObjective, Minimize);") << std::endl;
+}
+
+QroObjective::QroObjective(const QroEnv& env, const QroNumExprArg& expr, int sense, const char* name)
+    : QroExtractable(nullptr) {
+  QroEnvI* e = env.getImpl();
+  if (!e) QroAbortEmptyHandle("Using empty QroEnv handle");
+  if (!expr.getImpl()) QroAbortEmptyHandle("Using empty QroNumExpr handle");
+  _impl = new (e) QroObjectiveI(e, expr.getImpl(), sense, name);
+}
+
+QroNumExpr QroObjective::getExpr() const {
+  if (!_impl) throw QroEmptyHandleException();
+  return QroNumExpr(getImpl()->getExpr());
+}
+
+QroNumVar QroObjective::getSingleVariable() const {
+  if (!_impl) throw QroEmptyHandleException();
+  return QroNumVar(getImpl()->getSingleVariable());
+}
+
+std::ostream& operator<<(std::ostream& os, const QroNumArray& a) {
+  if (!a.getImpl()) return os;
+  os << "[";
+  QroInt n = a.getSize();
+  for (QroInt i = 0; i + 1 < n; ++i) {
+    os << a[i] << ",";
+    if ((i + 1) % 10 == 0)
+      os << std::endl;
+    else
+      os << " ";
+  }
+  if (n > 0) os << a[n - 1];
+  os << "]";
+  return os;
+}
