@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <new>
 
 #include "qrcconstraint.h"
@@ -10,6 +11,7 @@
 #include "qrortti.h"
 #include "qrcgoal.h"
 #include "qrcqueue.h"
+#include "qrcrandom.h"
 #include "qrcsearch.h"
 #include "qrcsizealloc.h"
 #include "qroexception.h"
@@ -134,7 +136,7 @@ void QrcManagerI::build() {
   for (int i = 0; i < 5; ++i) _editHeads[i] = _editTails[i] = nullptr;
   _secondSizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
   if (!pooling) _secondSizeAllocator->setPooling(0);
-  _random = nullptr;
+  _random = new (_heap) QrcRandomI(this, 0);
   _packApproximationSize = 512;
   _generalAllocator = new QrcGenAlloc(this);
 
@@ -226,8 +228,10 @@ void QrcManagerI::endAllSearches() {
 void QrcManagerI::reset() {
   for (QrcTeardownListenerI* l = _teardownListeners; l; l = l->_next) l->teardown(this);
   _teardownListeners = nullptr;
-  // Memo words and queued items live on the heaps: settle them before those go.
+  // Memo words and queued items live on the heaps: settle them before those
+  // go; the random state is kept across the reset.
   _memoStack->clear();
+  std::unique_ptr<QrcSolverRandomTmpStateI> randomState(_random->copyState());
   _queue->clear();
   _queue->setTrace(0);
   _queue->setMonitor(nullptr);
@@ -298,6 +302,8 @@ void QrcManagerI::reset() {
   _stamp = 0;
   _failStamp = 1;
   _sharedFailGoal = new (_heap) QrcGoalFailI(this, nullptr);
+  _random = new (_heap) QrcRandomI(this);
+  _random->getState()->copy(*randomState);
 }
 
 // ---------------------------------------------------------------- memory

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
+#include <vector>
 
 #include "engine_fixtures.h"
 #include "qrcfail.h"
@@ -213,7 +215,7 @@ TEST_F(ManagerTest, ResetClearsCountsAndHeapWords) {
   EXPECT_EQ(m->getVariableCount(), 0);
   EXPECT_EQ(m->getConstraintCount(), 0);
   EXPECT_EQ(m->getDefaultPrecision(), 1e-10);
-  EXPECT_LT(m->getHeap()->getTop(), 16);  // the new error reporter and shared fail goal
+  EXPECT_LT(m->getHeap()->getTop(), 600);  // reporter, shared fail goal and random state
   // The shared constants are made again on the emptied heap.
   QrcConstraintI* t = m->getTrueConstraint();
   std::ostringstream os;
@@ -368,6 +370,40 @@ TEST_F(ManagerTest, ResetWithASearchOpen) {
   EXPECT_FALSE(again.next());
   again.end();
   EXPECT_EQ(log(), "c d ");
+}
+
+}  // namespace
+
+#include "qrcrandom.h"
+
+namespace {
+
+TEST_F(ManagerTest, RandomSourceSurvivesReset) {
+  QrcRandomI* r = m->getRandom();
+  ASSERT_NE(r, nullptr);
+  std::unique_ptr<QrcSolverRandomTmpStateI> before(r->copyState());
+  std::vector<double> expected;
+  {
+    QrcSolverRandomTmpStateI copy;
+    copy.copy(*before);
+    class Plain : public QroRandomBaseI {
+     public:
+      explicit Plain(QroRandomStateI* s) : QroRandomBaseI(s) {}
+      double draw() override { return getFloat(); }
+    } plain(&copy);
+    for (int i = 0; i < 5; ++i) expected.push_back(plain.draw());
+  }
+  m->reset();
+  QrcRandomI* after = m->getRandom();
+  for (int i = 0; i < 5; ++i) {
+    double v = after->draw();
+    EXPECT_EQ(v, expected[i]);
+    EXPECT_GE(v, 0.0);
+    EXPECT_LT(v, 1.0);
+  }
+  // Seed 0 reads as seed 1.
+  QrcRandomI zero(m, 0), one(m, 1);
+  EXPECT_EQ(zero.draw(), one.draw());
 }
 
 }  // namespace
