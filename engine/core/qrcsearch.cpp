@@ -79,18 +79,6 @@ void QrcSearchI::setOptFilter(QrcOptFilterI* filter) {
   _optFilter = filter;
 }
 
-namespace {
-
-// Delivers to the rest of the chain first, so the first installed hears first.
-template <class F>
-void deliver(QrcSearchEventMonitorI* m, F f) {
-  if (!m) return;
-  deliver(m->_next, f);
-  f(m);
-}
-
-}  // namespace
-
 void QrcSearchI::notifyBacktrack(QrcAny label) {
   deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->backtrack(label); });
 }

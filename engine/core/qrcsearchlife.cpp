@@ -59,7 +59,7 @@ void QrcSearchI::start(QrcGoalI* goal) {
 void QrcSearchI::end() {
   QrcManagerI* m = _manager;
   if (m->_searchDepth - m->_nextDepth != 1) misuse(m, "You cannot end a search here");
-  for (QrcSearchEventMonitorI* mon = _monitor; mon; mon = mon->_next) mon->ended();
+  notifyMonitors([](QrcSearchEventMonitorI* mon) { mon->ended(); });
   if (_state == Made) misuse(m, "Ending a search is not allowed here");
   if (_state == AtSolution) {
     m->collapse();
@@ -106,7 +106,7 @@ void QrcSearchI::restart() {
     _firstNext = 1;
     m->_editMode = m->_initialEditMode;
   }
-  for (QrcSearchEventMonitorI* mon = _monitor; mon; mon = mon->_next) mon->restarted();
+  notifyMonitors([](QrcSearchEventMonitorI* mon) { mon->restarted(); });
   m->_currentDemon = nullptr;
   m->_currentGoal = nullptr;
 }

@@ -405,3 +405,44 @@ TEST(AutomaticPushStates, FailureWhilePostingUndoesThePushStates) {
 }
 
 }  // namespace
+
+namespace {
+
+class EventLog : public QrcSearchEventMonitorI {
+ public:
+  explicit EventLog(const char* name) : _name(name) {}
+  void solutionFound(void*) override { add("solution"); }
+  void restarted() override { add("restart"); }
+  void ended() override { add("end"); }
+  void beforePostingEditConstraints() override { add("before"); }
+  void afterPostingEditConstraints() override { add("after"); }
+  void backtrack(QrcAny) override { add("backtrack"); }
+
+ private:
+  void add(const char* what) {
+    log() += _name;
+    log() += ":";
+    log() += what;
+    log() += " ";
+  }
+  const char* _name;
+};
+
+TEST(SearchMonitors, FirstInstalledHearsFirst) {
+  log().clear();
+  QrcManager mgr(QrcEdit);
+  QrcManagerI* m = mgr.getImpl();
+  EventLog first("1"), second("2");
+  QrcSearch s(mgr, new (m) LogGoal(m, "g"));
+  s.setMonitor(&first);
+  s.setMonitor(&second);
+  EXPECT_TRUE(s.next());
+  EXPECT_EQ(log(), "1:before 2:before 1:after 2:after g 1:solution 2:solution ");
+  log().clear();
+  s.restart();
+  s.end();
+  EXPECT_EQ(log(), "1:backtrack 2:backtrack 1:restart 2:restart 1:end 2:end ");
+  mgr.end();
+}
+
+}  // namespace
