@@ -230,7 +230,14 @@ QrcBool QrcSearchI::next() {
     _laterPass = 1;
   }
   ++m->_nextDepth;
-  bool found = loop();
+  bool found = false;
+  try {
+    found = loop();
+  } catch (...) {
+    // An error report that throws leaves the search where it stood.
+    --m->_nextDepth;
+    throw;
+  }
   --m->_nextDepth;
   if (found) {
     _state = AtSolution;

@@ -446,3 +446,36 @@ TEST(SearchMonitors, FirstInstalledHearsFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+class ThrowingReporter : public QrcErrorReporter {
+ public:
+  void fatal(int code) override { throw code; }
+};
+
+TEST(SearchErrors, AThrowingReportLeavesTheSearchUsable) {
+  log().clear();
+  QrcManager mgr(QrcNoEdit);
+  QrcManagerI* m = mgr.getImpl();
+  ThrowingReporter r;
+  m->setErrorReporter(&r);
+  QrcGoal bad = new (m) CallGoal(
+      m,
+      [](QrcManagerI* mm, void*) -> QrcGoalI* {
+        mm->popState();  // misuse inside a search
+        return nullptr;
+      },
+      nullptr);
+  QrcSearch s(mgr, QrcOr(bad, new (m) LogGoal(m, "b")));
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(s.next(), int);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("pop state in the wrong context"), std::string::npos);
+  EXPECT_EQ(m->getNextDepth(), 0);
+  s.end();
+  EXPECT_EQ(m->getSearchDepth(), 0);
+  m->setErrorReporter(nullptr);
+  mgr.end();
+}
+
+}  // namespace
