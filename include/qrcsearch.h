@@ -107,6 +107,11 @@ class QrcSearchI {
   // Pops every choice point down to the sentinel, running reversible actions.
   void popToSentinel(bool checkRecords);
   void notifyBacktrack(QrcAny label);
+  // Delivers an event to the monitors, the one installed first hearing first.
+  template <class F>
+  void notifyMonitors(F f) const {
+    deliver(_monitor, f);
+  }
   void start(QrcGoalI* goal);
   // Back to the creation values.
   void clearFields();
@@ -136,6 +141,12 @@ class QrcSearchI {
   int _savedPersistentRecording;
 
  private:
+  template <class F>
+  static void deliver(QrcSearchEventMonitorI* m, F f) {
+    if (!m) return;
+    deliver(m->_next, f);
+    f(m);
+  }
   bool loop();
   bool pass();
   bool afterFailure();
@@ -181,6 +192,7 @@ class QrcSearchI {
   QrcInt _discardedNodes;
   int _ownsStorage;
   int _cutAll;
+  QrcInt _ownSentinel;
 };
 
 // Handle of a search.

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <new>
 
 #include "qrcconstraint.h"
@@ -135,7 +136,6 @@ void QrcManagerI::build() {
   for (int i = 0; i < 5; ++i) _editHeads[i] = _editTails[i] = nullptr;
   _secondSizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
   if (!pooling) _secondSizeAllocator->setPooling(0);
-  _random = nullptr;
   _packApproximationSize = 512;
   _generalAllocator = new QrcGenAlloc(this);
 
@@ -228,6 +228,9 @@ void QrcManagerI::endAllSearches() {
 void QrcManagerI::reset() {
   for (QrcTeardownListenerI* l = _teardownListeners; l; l = l->_next) l->teardown(this);
   _teardownListeners = nullptr;
+  // Memo words and queued items live on the heaps: settle them before those
+  // go.
+  _memoStack->clear();
   _queue->clear();
   _queue->setTrace(0);
   _queue->setMonitor(nullptr);
@@ -252,7 +255,6 @@ void QrcManagerI::reset() {
   }
   for (QrcLockableArray* a = _arrayPool; a; a = a->next) a->lock = new (_globalHeap) QrcRevWord(this, 0);
   _copyStack->reset();
-  _memoStack->clear();
   _andStack->reset();
   _andStack->_floor = _andStack->getTop();
   _orStack->reset();

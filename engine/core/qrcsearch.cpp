@@ -45,6 +45,7 @@ void QrcSearchI::clearFields() {
   _discardedNodes = 0;
   _ownsStorage = 0;
   _cutAll = 0;
+  _ownSentinel = 1;
 }
 
 void QrcSearchI::close() {}
@@ -91,18 +92,6 @@ void QrcSearchI::setOptFilter(QrcOptFilterI* filter) {
   if (_state != Made) _manager->saveValue(&_optFilter);
   _optFilter = filter;
 }
-
-namespace {
-
-// Delivers to the rest of the chain first, so the first installed hears first.
-template <class F>
-void deliver(QrcSearchEventMonitorI* m, F f) {
-  if (!m) return;
-  deliver(m->_next, f);
-  f(m);
-}
-
-}  // namespace
 
 void QrcSearchI::notifyBacktrack(QrcAny label) {
   deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->backtrack(label); });
@@ -189,10 +178,10 @@ bool QrcSearchI::recompute() {
     }
     notifyBacktrack(label);
     if (!first) {
-      if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) {
-        m->popState();
-        m->popState();
-      }
+      // Without a sentinel of its own the search ran above the push states:
+      // the sentinel just popped was one of them.
+      if (!_ownSentinel && m->_pushStateDepth > 0) --m->_pushStateDepth;
+      if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) m->popPushStates(2);
       return false;
     }
     if (m->_failLabel && m->_failLabel != label) continue;
@@ -217,7 +206,10 @@ void QrcSearchI::popToSentinel(bool checkRecords) {
       runReversible(first);
       continue;
     }
-    if (!first) break;
+    if (!first) {
+      if (!_ownSentinel && m->_pushStateDepth > 0) --m->_pushStateDepth;
+      break;
+    }
     if (checkRecords)
       m->getErrorReporter()->report(25, "internal error", "Should find a sentinel in failure");
   }
@@ -228,11 +220,9 @@ void QrcSearchI::undoEditPushStates() {
   QrcManagerI* m = _manager;
   if (m->_searchDepth != 1) return;
   if (m->_pushStateLevel == 1 || m->_pushStateLevel == 3)
-    m->popState();
-  else if (m->_pushStateLevel == 2) {
-    m->popState();
-    m->popState();
-  }
+    m->popPushStates(1);
+  else if (m->_pushStateLevel == 2)
+    m->popPushStates(2);
 }
 
 // ---------------------------------------------------------------- next
@@ -247,7 +237,8 @@ QrcBool QrcSearchI::next() {
   if (_state == Exhausted) return 0;
   if (_state == AtSolution && !_plain) _nodeStorage->nodeLeft(_currentNode);
   if (_state == Started) {
-    if (!(m->_pushStateLevel && m->_searchDepth == 1)) {
+    _ownSentinel = !(m->_pushStateLevel && m->_searchDepth == 1);
+    if (_ownSentinel) {
       m->pushChoicePoint(nullptr, nullptr, nullptr);
       m->pushGoal(nullptr);
     } else {
@@ -260,7 +251,14 @@ QrcBool QrcSearchI::next() {
     _laterPass = 1;
   }
   ++m->_nextDepth;
-  bool found = loop();
+  bool found = false;
+  try {
+    found = loop();
+  } catch (...) {
+    // An error report that throws leaves the search where it stood.
+    --m->_nextDepth;
+    throw;
+  }
   --m->_nextDepth;
   if (found) {
     _state = AtSolution;
