@@ -1,17 +1,18 @@
-// The engine's random source: the modelling layer's lagged additive generator
-// with its state in the manager's memory.
+// The engine's random source: the modelling layer's generator with its state in
+// the manager's memory. While a search with open-node storage runs, every draw
+// is recorded on the current node's path, and recomputing that path reads the
+// draws back, so random choices made in goals replay identically.
 #ifndef QRC_RANDOM_H
 #define QRC_RANDOM_H
 
-#include "qrctypes.h"
 #include "qrorandom.h"
+#include "qrctypes.h"
 
-// Takes memory on a manager's heap and never gives it back.
+// Allocates on the manager's heap and never gives memory back.
 class QrcSolverRandomAlloc : public QroGenAlloc {
   QROSIMPLECLASS(QrcSolverRandomAlloc, QroGenAlloc)
  public:
   explicit QrcSolverRandomAlloc(QrcManagerI* manager) : _manager(manager) {}
-  ~QrcSolverRandomAlloc() override;
   void* alloc(size_t size) override;
   void free(void*, size_t) override {}
   void saveValue(void*) override {}
@@ -23,11 +24,10 @@ class QrcSolverRandomAlloc : public QroGenAlloc {
   QrcManagerI* _manager;
 };
 
-// Takes memory with the global new and gives it back with the global delete.
+// Allocates with the global new and gives back with the global array delete.
 class QrcSolverCplusAlloc : public QroGenAlloc {
   QROSIMPLECLASS(QrcSolverCplusAlloc, QroGenAlloc)
  public:
-  ~QrcSolverCplusAlloc() override;
   void* alloc(size_t size) override;
   void free(void* p, size_t size) override;
   void saveValue(void*) override {}
@@ -36,17 +36,17 @@ class QrcSolverCplusAlloc : public QroGenAlloc {
   const char* internString(const char* text) override { return text; }
 };
 
-// A generator state whose words live on the manager's heap.
+// A state whose words live on the manager's heap.
 class QrcSolverRandomStateI : public QroRandomStateI {
  public:
   explicit QrcSolverRandomStateI(QrcManagerI* manager);
-  ~QrcSolverRandomStateI() override;
+  QrcManagerI* getManager() const { return _manager; }
 
  private:
   QrcManagerI* _manager;
 };
 
-// A temporary copy of a generator's state, on the system heap.
+// A state kept outside the manager (to copy and keep a generator's state).
 class QrcSolverRandomTmpStateI : public QroRandomStateI {
  public:
   QrcSolverRandomTmpStateI();
@@ -55,19 +55,26 @@ class QrcSolverRandomTmpStateI : public QroRandomStateI {
 
 class QrcRandomI : public QroRandomBaseI {
  public:
+  // On the manager's heap; seeded with 0 unless a seed is given.
   explicit QrcRandomI(QrcManagerI* manager);
   QrcRandomI(QrcManagerI* manager, QrcInt seed);
-  ~QrcRandomI() override;
-  // A double in [0, 1). Without open-node storage no path is ever replayed,
-  // so every value is a fresh draw.
-  double draw() override;
-  // A copy of the state on the system heap; the caller deletes it.
+  ~QrcRandomI() override {}
+
+  // A double in [0, 1), recorded for replay or replayed (see above).
+  double draw() override { return getFloat(); }
+  double getFloat();
+  // A copy of the state, owned by the caller.
   QrcSolverRandomTmpStateI* copyState() const;
   QrcManagerI* getManager() const { return _manager; }
 
  private:
   QrcManagerI* _manager;
-  QrcWord _word;
+  QrcInt _word;
 };
+
+// The manager's random source (made with the manager).
+QrcRandomI* QrcGetRandom(QrcManagerI* manager);
+// Makes the manager's random source, its state copied from a kept one when given.
+QrcRandomI* QrcMakeRandom(QrcManagerI* manager, const QroRandomStateI* kept);
 
 #endif

@@ -66,6 +66,7 @@ void QrcSearchI::end() {
     if (!_ownSentinel && m->_pushStateDepth > 0) --m->_pushStateDepth;
   }
   if (m->_pushStateLevel == 3 && m->_searchDepth == 1) m->_pushStateLevel = 2;
+  discardNodeStorage();
   QrcGoalI* callback = _endCallback;
   int savedRecording = _savedRecording;
   int savedPersistent = _savedPersistentRecording;
@@ -96,6 +97,7 @@ void QrcSearchI::restart() {
     popToSentinel(false);
     if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) m->popPushStates(2);
   }
+  discardNodeStorage();
   _state = Started;
   if (_optFilter) {
     _optFilter->advanceBound();
