@@ -101,6 +101,20 @@ class QroLocalEnvI {
   QroLocalEnvI* _previous;
 };
 
+// Suspends an environment's local environment for a scope: what is made
+// meanwhile lives as long as the environment itself.
+class QroLocalEnvSuspension {
+ public:
+  explicit QroLocalEnvSuspension(QroEnvI* env);
+  ~QroLocalEnvSuspension();
+  QroLocalEnvSuspension(const QroLocalEnvSuspension&) = delete;
+  QroLocalEnvSuspension& operator=(const QroLocalEnvSuspension&) = delete;
+
+ private:
+  QroEnvI* _env;
+  QroLocalEnvI* _saved;
+};
+
 // Optional lock of an environment; it must let its holder lock again.
 class QroEnvLockI {
  public:

@@ -69,6 +69,8 @@ class QroExtractableI : public QroRttiEnvObjectI {
   virtual QroBool isNumExprNode() const { return 0; }
   // Ends the extractable (use-counted classes override).
   virtual void release();
+  // Hands the argument and this object to the environment's expander.
+  virtual void expand(void* argument);
   virtual void display(std::ostream& os) const;
   virtual void addToAlgorithm(QroAlgorithmI*, void*) {}
   virtual void removeFromAlgorithm(QroAlgorithmI*, void*) {}

@@ -24,6 +24,12 @@ void QroLocalEnvI::releaseId(QroInt id) { _env->releaseIdSlot(id); }
 
 QroEnv::IncompatibleMemoryManagerException::~IncompatibleMemoryManagerException() {}
 
+QroLocalEnvSuspension::QroLocalEnvSuspension(QroEnvI* env) : _env(env), _saved(env->getLocalEnv()) {
+  _env->setLocalEnv(nullptr);
+}
+
+QroLocalEnvSuspension::~QroLocalEnvSuspension() { _env->setLocalEnv(_saved); }
+
 // ---------------------------------------------------------------------------
 // Timer
 
@@ -515,6 +521,7 @@ QroAlgorithmI* QroEnvI::getExpander() {
 // Registries and caches
 
 QroAny2BoolHashTable* QroEnvI::getObjectFlagTable() {
+  QroLocalEnvSuspension permanent(this);
   if (!_objectFlags) _objectFlags = new (_generalAlloc) QroAny2BoolHashTable(_generalAlloc, 31);
   return _objectFlags;
 }

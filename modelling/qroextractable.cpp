@@ -134,6 +134,7 @@ QroBool QroExtractableI::hasDecisionVar() const {
   QroInt memo = 0;
   if (table->find(key, memo) == 0) return memo ? 1 : 0;
   QroBool found = findDecisionVar();
+  QroLocalEnvSuspension permanent(_env);  // the memo lives with the environment
   table->add(key, found);
   return found;
 }

@@ -273,6 +273,12 @@ TEST_F(ModelTest, IntegerValuesOfVariables) {
   EXPECT_EQ(ints.getSize(), 2);
   EXPECT_EQ(alg.getValue((QroNumExprArg(x) + 1.0).getImpl()), 5.0);
   EXPECT_THROW(alg.evaluateForall(), QroAlgorithm::Exception);
+  try {
+    x.getImpl()->expand(nullptr);
+    FAIL();
+  } catch (const QroWrongUsage& w) {
+    EXPECT_STREQ(w.getMessage(), "can not call expand");
+  }
 
   QroAlgorithm handle(&alg), none;
   EXPECT_EQ(handle.getValue(x), 4.0);
