@@ -230,6 +230,8 @@ class QroEnvI {
   // Cascade marks: the slot holds -1 while marked.
   QroBool isMarked(QroInt id) const;
   void markSlot(QroInt id);
+  // Puts a marked object back in its slot (a refused cascade).
+  void unmarkSlot(QroInt id, QroExtractableI* x);
 
   // Algorithms.
   void addAlgorithm(QroAlgorithmI* a);

@@ -438,6 +438,10 @@ QroBool QroEnvI::isMarked(QroInt id) const {
   return id >= 0 && id < _idCapacity && _idSlots[id] == kMarked;
 }
 
+void QroEnvI::unmarkSlot(QroInt id, QroExtractableI* x) {
+  if (isMarked(id)) _idSlots[id] = x;
+}
+
 void QroEnvI::markSlot(QroInt id) {
   if (id >= 0 && id < _idCapacity && !slotIsFree(_idSlots[id])) _idSlots[id] = kMarked;
 }

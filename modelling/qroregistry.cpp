@@ -216,6 +216,12 @@ void QroRecycleBinI::run(QroExtractableI* x) {
       _pending.getImpl()->setSize(0);
     }
   } catch (...) {
+    // A refused cascade (for instance a change during a search) leaves every
+    // object that was not deleted registered as before.
+    for (QroInt i = 0; i < _marked.getSize(); ++i) {
+      QroExtractableI* y = _marked[i];
+      if (y->getId() >= 0) _env->unmarkSlot(y->getId(), y);
+    }
     _marked.getImpl()->setSize(0);
     _pending.getImpl()->setSize(0);
     _inUse->clear();

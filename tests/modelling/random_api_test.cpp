@@ -54,7 +54,8 @@ void runSequence(uint64_t seed, bool pooling) {
   QroEnvI* e = env.getImpl();
   std::mt19937_64 rng(seed);
   auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
-  std::vector<Tracked> vars, cons, models;
+  std::vector<Tracked> vars, cons, models, objs;
+  QroEnv other;
   Valuer& alg = *new (e) Valuer(e);  // ended with the environment
 
   auto track = [](std::vector<Tracked>& v, QroExtractableI* x) { v.push_back({x->getId(), x}); };
@@ -76,7 +77,7 @@ void runSequence(uint64_t seed, bool pooling) {
 
   for (int step = 0; step < 400; ++step) {
    try {
-    int op = static_cast<int>(rng() % 10);
+    int op = static_cast<int>(rng() % 15);
     if (vars.size() < 2 || op == 0) {
       double lb = static_cast<double>(rng() % 5);
       QroNumVar v(env, lb, lb + static_cast<double>(rng() % 5), static_cast<QroNumVar::Type>(1 + rng() % 3));
@@ -111,6 +112,31 @@ void runSequence(uint64_t seed, bool pooling) {
       QroExtractable(cons[pick(cons.size())].object).end();
     } else if (op == 8 && vars.size() > 2) {
       QroExtractable(vars[pick(vars.size())].object).end();
+    } else if (op == 10) {
+      QroObjective o(env, operand() + operand(), rng() % 2 ? QroObjectiveI::Minimize : QroObjectiveI::Maximize);
+      track(objs, o.getImpl());
+      std::ostringstream os;
+      o.getImpl()->display(os);
+      o.getSingleVariable();
+    } else if (op == 11 && !models.empty()) {
+      QroExtractableI* c = other.getImpl()->getClone(models[pick(models.size())].object);
+      std::ostringstream os;
+      c->display(os);
+    } else if (op == 12) {
+      QroNumExprArg it = QroNumExprArg(static_cast<QroNumVarI*>(vars[pick(vars.size())].object)) *
+                         static_cast<QroInt>(rng() % 5);
+      if (rng() % 2) it = it * static_cast<QroInt>(1 + rng() % 3);
+      QroConstraint c = (operand() + it) <= static_cast<double>(rng() % 9);
+      track(cons, c.getImpl());
+    } else if (op == 13 && !models.empty()) {
+      e->setParenthesisDisplay(rng() % 2);
+      e->setScratchBlockSupport(rng() % 2);
+      std::ostringstream os;
+      models[pick(models.size())].object->display(os);
+    } else if (op == 14 && !cons.empty()) {
+      QroExtractableI* c = cons[pick(cons.size())].object;
+      if (alg.getUseCount(c->getId()) > 0) alg.remove(c);
+      else alg.extract(c);
     } else if (op == 9 && !cons.empty()) {
       std::ostringstream os;
       QroExtractableI* c = cons[pick(cons.size())].object;
@@ -124,6 +150,12 @@ void runSequence(uint64_t seed, bool pooling) {
     prune(vars);
     prune(cons);
     prune(models);
+    prune(objs);
+    for (const Tracked& t : objs) {
+      LiveChildren check(e);
+      t.object->visitSubExtractables(&check);
+      ASSERT_TRUE(check.ok) << "step " << step << " objective " << t.id;
+    }
     for (const Tracked& t : cons) {
       LiveChildren check(e);
       t.object->visitSubExtractables(&check);
@@ -142,6 +174,7 @@ void runSequence(uint64_t seed, bool pooling) {
     break;
    }
   }
+  other.end();
   env.end();
 }
 
