@@ -474,3 +474,65 @@ TEST(NumArrayPrint, TenPerLine) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SharedDomains, TheEnvironmentKeepsOneDomainPerInterval) {
+  QroEnv env;
+  QroEnvI* e = env.getImpl();
+  EXPECT_EQ(e->makeNumVarDomain(0.0, std::numeric_limits<double>::infinity()), nullptr);
+  QroVarDomainI* a = e->makeNumVarDomain(2, 10);
+  EXPECT_EQ(e->makeNumVarDomain(2, 10), a);
+  EXPECT_NE(e->makeNumVarDomain(2, 11), a);
+  QroVarDomainI* b = e->makeIntVarDomain(0, 1);
+  EXPECT_TRUE(b->isBool());
+  EXPECT_EQ(b->getType(), 3);
+  EXPECT_EQ(e->makeIntVarDomain(0, 1), b);
+  QroVarDomainI* i = e->makeIntVarDomain(-9007199254740991, 9007199254740991);
+  EXPECT_EQ(e->makeIntVarDomain(-9007199254740991, 9007199254740991), i);
+  EXPECT_EQ(i->getType(), 1);
+  // Many intervals: the table grows and still finds each one.
+  std::vector<QroVarDomainI*> made;
+  for (int k = 0; k < 200; ++k) made.push_back(e->makeIntVarDomain(k, k + 3));
+  for (int k = 0; k < 200; ++k) EXPECT_EQ(e->makeIntVarDomain(k, k + 3), made[k]);
+  env.end();
+}
+
+TEST(CascadeOverTerms, ARangeOverATermSurvivesTheEndOfOneVariable) {
+  QroEnv env;
+  QroNumVar x(env, 0, 1, QroNumVar::Float, "x"), y(env, 0, 1, QroNumVar::Float, "y");
+  QroConstraint r = 3.0 * x + 2.0 * y + 1.0 <= 4.0;
+  QroConstraint eq = x == y;
+  QroModel m(env);
+  m.add(r);
+  m.add(eq);
+  QroInt rid = r.getId(), eqid = eq.getId();
+  x.end();
+  EXPECT_EQ(env.getImpl()->getLiveSlot(rid), r.getImpl());
+  EXPECT_EQ(env.getImpl()->getLiveSlot(eqid), nullptr);
+  EXPECT_EQ(m.getImpl()->getSize(), 1);
+  std::ostringstream os;
+  r.getImpl()->display(os);
+  EXPECT_EQ(os.str(), "2 * y  <= 3 ");
+  env.end();
+}
+
+TEST(ModelChanges, EveryAdditionIsAnnounced) {
+  QroEnv env;
+  QroNumVar x(env, 0, 1);
+  QroModel m(env);
+  {
+    HookAlgorithm alg(env.getImpl());
+    QroModelI::Hooks.extract = &extractMember;
+    alg.extract(m.getImpl());
+    QroModelI::Hooks.extract = nullptr;
+    QroConstraint c = QroNumExprArg(x) <= 0.5;
+    m.add(c);
+    m.add(c);
+    EXPECT_EQ(m.getImpl()->getSize(), 2);
+    EXPECT_EQ(alg.changes, (std::vector<std::string>{"QroAddOneToModel", "QroAddOneToModel"}));
+  }
+  env.end();
+}
+
+}  // namespace
