@@ -171,6 +171,7 @@ class QroAlgorithmI {
   virtual QroInt getIntValue(QroNumVarI* v);
   // Empties values, then appends the value of each variable in order.
   virtual void getValues(const QroNumVarArray& vars, QroNumArray& values);
+  virtual void getValues2(const QroIntVarArray& vars, QroNumArray& values);
   virtual void getValues3(const QroNumVarArray& vars, QroIntArray& values);
   // The expression evaluated with this algorithm.
   virtual QroNum getValue(QroNumExprI* e);

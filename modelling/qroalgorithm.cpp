@@ -382,6 +382,13 @@ void QroAlgorithmI::getValues(const QroNumVarArray& vars, QroNumArray& values) {
   for (QroInt i = 0; i < vars.getSize(); ++i) values.add(getValue(vars[i].getImpl()));
 }
 
+void QroAlgorithmI::getValues2(const QroIntVarArray& vars, QroNumArray& values) {
+  if (!values.getImpl()) values = QroNumArray(QroEnv(_env), 0);
+  values.getImpl()->setSize(0);
+  if (!vars.getImpl()) return;
+  for (QroInt i = 0; i < vars.getSize(); ++i) values.add(getValue(vars[i].getImpl()));
+}
+
 void QroAlgorithmI::getValues3(const QroNumVarArray& vars, QroIntArray& values) {
   if (!values.getImpl()) values = QroIntArray(QroEnv(_env), 0);
   values.getImpl()->setSize(0);

@@ -332,7 +332,7 @@ TEST_F(Env, EndingTwiceInOneCascadeMarksOnce) {
         size = c->getChangedExtractableArray().getSize();
     }
   } listener;
-  e->getPlugInRegistry()->addChangeListener(&listener);
+  e->getPlugInRegistry()->addListener(&listener);
   Leaf* x = new (e) Leaf(e, "x");
   Pair* a = new (e) Pair(e, "a", x, x);
   Pair* b = new (e) Pair(e, "b", a, x);
@@ -340,7 +340,7 @@ TEST_F(Env, EndingTwiceInOneCascadeMarksOnce) {
   QroExtractable(x).end();
   EXPECT_EQ(listener.size, 3);
   EXPECT_EQ(deleted.size(), 3u);
-  e->getPlugInRegistry()->removeChangeListener(&listener);
+  e->getPlugInRegistry()->removeListener(&listener);
 }
 
 TEST_F(Env, ReservedIdentifiersAreSkippedByWalks) {
