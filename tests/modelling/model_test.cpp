@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -531,6 +532,49 @@ TEST(ModelChanges, EveryAdditionIsAnnounced) {
     m.add(c);
     EXPECT_EQ(m.getImpl()->getSize(), 2);
     EXPECT_EQ(alg.changes, (std::vector<std::string>{"QroAddOneToModel", "QroAddOneToModel"}));
+  }
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+struct MapTable : QroAlgorithmIdTableI {
+  std::map<QroInt, void*> objects;
+  int records = 0;
+  QroBool isExtracted(QroInt id) const override { return objects.count(id) != 0; }
+  void* getObject(QroInt id) const override {
+    auto it = objects.find(id);
+    return it == objects.end() ? nullptr : it->second;
+  }
+  void recordExtraction(QroInt id, void* object) override {
+    ++records;
+    objects[id] = object;
+  }
+};
+
+TEST(IdTable, AnInstalledTableKeepsTheObjects) {
+  QroEnv env;
+  QroNumVar x(env, 0, 1);
+  QroConstraint c = QroNumExprArg(x) <= 0.5;
+  {
+    HookAlgorithm alg(env.getImpl());
+    QroRangeI::Hooks.extract = &extractMember;
+    QroNumVarI::Hooks.extract = &extractMember;
+    MapTable table;
+    alg.setIdTable(&table);
+    // Ground extractables count in the algorithm's tables; the table records them too.
+    EXPECT_EQ(alg.extract(c.getImpl()), c.getImpl());
+    EXPECT_EQ(alg.extract(c.getImpl()), c.getImpl());
+    EXPECT_EQ(alg.calls, 1);
+    EXPECT_EQ(table.records, 2);
+    EXPECT_TRUE(alg.isUsing(c.getId()));
+    EXPECT_FALSE(alg.isUsing(x.getId()));
+    alg.setIdTable(nullptr);
+    EXPECT_EQ(alg.getUseCount(c.getId()), 2);
+    QroRangeI::Hooks.extract = nullptr;
+    QroNumVarI::Hooks.extract = nullptr;
   }
   env.end();
 }
