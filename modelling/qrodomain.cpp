@@ -58,21 +58,9 @@ void QroNumSharedVarDomainI::destroy(QroEnvI* env) {
   destroyIn(this, env);
 }
 
-namespace {
-void printNumValues(std::ostream& os, const QroNumArray& a) {
-  os << "[";
-  QroInt n = a.getSize();
-  for (QroInt i = 0; i < n; ++i) {
-    os << a[i];
-    if (i + 1 < n) os << (((i + 1) % 10 == 0) ? ",\n" : ", ");
-  }
-  os << "]";
-}
-}  // namespace
-
 void QroNumVarDomainI::display(std::ostream& os) const {
   if (_values.getImpl())
-    printNumValues(os, _values);
+    os << _values;
   else
     os << "[" << _lb << ".." << _ub << "] ";
 }
