@@ -1,5 +1,6 @@
 #include "qroallocator.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +41,7 @@ QroInt bitLength(QroUInt v) {
 QroLargeBlockList::~QroLargeBlockList() { releaseAll(); }
 
 void* QroLargeBlockList::alloc(size_t size) {
+  if (size > SIZE_MAX / 2) throw QroMemoryException();  // the header must not wrap the size
   Header* h = static_cast<Header*>(systemAlloc(size + sizeof(Header)));
   h->size = static_cast<QroInt>(size);
   h->prev = nullptr;

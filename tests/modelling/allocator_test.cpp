@@ -82,6 +82,7 @@ TEST(MemoryManager, LimitFromEnvironment) {
 
 TEST(MemoryManager, ZeroBytesAndLastFreedFirstReused) {
   QroEnvMemoryManager mm;
+  EXPECT_THROW(mm.alloc(SIZE_MAX - 8), QroMemoryException);
   EXPECT_EQ(mm.alloc(0), nullptr);
   EXPECT_EQ(mm.getBytesInUse(), 0);
   mm.free(nullptr, 16);
