@@ -226,8 +226,10 @@ QroInt QroEnvMemoryManager::getPoolIndex(size_t size) const {
 }
 
 bool QroEnvMemoryManager::isLarge(size_t size) const {
-  if (static_cast<QroInt>(size) >= _limit || _poolCount == 0) return true;
-  return static_cast<QroInt>(size) > _pools[_poolCount - 1]->getCellSize();
+  // Sizes are compared unsigned: a size beyond the signed range is large.
+  if (_poolCount == 0 || _limit <= 0) return true;
+  if (size >= static_cast<size_t>(_limit)) return true;
+  return size > static_cast<size_t>(_pools[_poolCount - 1]->getCellSize());
 }
 
 void* QroEnvMemoryManager::alloc(size_t size) {
