@@ -337,6 +337,7 @@ void QroAllocationStack::moveOn(QroInt w) {
 
 void* QroAllocationStack::alloc(size_t size) {
   if (size == 0) return _top;
+  if (size > SIZE_MAX / 4) throw QroMemoryException();  // the word count must not wrap
   QroInt w = static_cast<QroInt>((((size - 1) >> 3) | 1) + 1);
   if (_topIndex + w >= _current->base + _current->capacity) moveOn(w);
   void* p = _top;

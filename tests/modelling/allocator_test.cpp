@@ -162,6 +162,8 @@ TEST(AllocationStack, RoundsToSixteenByteUnits) {
   EXPECT_EQ(s.getTopIndex(), 8);
   s.free(a, 1);
   EXPECT_EQ(s.getFreedBytes(), 1);
+  EXPECT_THROW(s.alloc(SIZE_MAX - 3), QroMemoryException);
+  EXPECT_EQ(s.getTopIndex(), 8);
 }
 
 TEST(AllocationStack, SegmentsChainAndReset) {
