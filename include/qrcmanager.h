@@ -15,6 +15,7 @@ class QrcSizeAllocatorI;
 class QrcCopyStack;
 class QrcSaverI;
 class QrcGenAlloc;
+class QrcRandomI;
 class QrcGoalFailI;
 class QrcConstraint;
 class QrcGoal;
@@ -108,6 +109,7 @@ class QrcManagerI {
 
   // ---- errors
   QrcGenAlloc* getGeneralAllocator() const { return _generalAllocator; }
+  QrcRandomI* getRandom() const { return _random; }
   QrcErrorReporter* getErrorReporter() const { return _reporter; }
   void setErrorReporter(QrcErrorReporter* reporter) { _reporter = reporter; }
   // Code 39 "empty handle" at the place when the object is null.
@@ -216,6 +218,8 @@ class QrcManagerI {
   QrcBool solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal, bool restore);
   void pushState();
   void popState();
+  // Pops up to n push states, never more than are open.
+  void popPushStates(QrcInt n);
   int getStatus() const { return _status; }
   void setFailLimit(QrcInt n);
   void setChoicePointLimit(QrcInt n);
@@ -316,7 +320,7 @@ class QrcManagerI {
   QrcInt _useExceptions;
   QrcInt _variablePrecision;
   QrcInt _boundPrecision;
-  void* _random;
+  QrcRandomI* _random;
   QrcInt _packApproximationSize;
   QrcGenAlloc* _generalAllocator;
   // Fields read by other layers.
