@@ -16,6 +16,8 @@ class QrcCopyStack;
 class QrcSaverI;
 class QrcGenAlloc;
 class QrcRandomI;
+class QrcIntExpI;
+class QrcFloatExpI;
 class QrcGoalFailI;
 class QrcConstraint;
 class QrcGoal;
@@ -168,6 +170,11 @@ class QrcManagerI {
   QrcConstraintI* getTrueConstraint();
   void setTrueConstraint(QrcConstraintI* ct) { _trueConstraint = ct; }
   QrcConstraintI* getFalseConstraint();
+  // Shared constants made on first need by the integer and float layers,
+  // which define these operations; their words are cleared by reset.
+  QrcIntExpI* getOneIntConst();
+  QrcFloatExpI* getFloatZero();
+  QrcFloatExpI* getFloatPlaceholder();
 
   // ---- propagation
   QrcPropagationQueueI* getPropagationQueue() const { return _queue; }
@@ -188,7 +195,9 @@ class QrcManagerI {
   // Pops the latest record; returns its first goal, fills the second word and label.
   QrcGoalI* popChoicePoint(QrcWord* second, QrcAny* label);
   void addReversibleAction(QrcGoalI* goal);
+  void addReversibleAction(const QrcGoal& goal);
   void addReversibleActionNoRestore(QrcGoalI* goal);
+  void addReversibleActionNoRestore(const QrcGoal& goal);
   void collapse();
   bool popChoicePoints(QrcInt n);
   QrcInt getOrRecordCount() const { return _orRecords; }
@@ -215,7 +224,9 @@ class QrcManagerI {
   QrcInt getNextDepth() const { return _nextDepth; }
   bool isRecomputing() const;
   QrcBool solve(QrcGoalI* goal, bool restore);
+  QrcBool solve(const QrcGoal& goal, bool restore);
   QrcBool solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal, bool restore);
+  QrcBool solveInPropagation(QrcRootGoalDemonI* demon, const QrcGoal& goal, bool restore);
   void pushState();
   void popState();
   // Pops up to n push states, never more than are open.
@@ -329,9 +340,9 @@ class QrcManagerI {
   QrcInt _workerNumber;
   QrcSaverI* _saverList;
   QrcConstraintI* _trueConstraint;
-  void* _oneIntConst;
-  void* _floatZero;
-  void* _floatPlaceholder;
+  QrcIntExpI* _oneIntConst;
+  QrcFloatExpI* _floatZero;
+  QrcFloatExpI* _floatPlaceholder;
   QrcInt _nodeFileCounter;
   const char* _nodeFilePrefix;
   QrcInt _recomputedChoices;

@@ -188,11 +188,11 @@ class QrcSearchI {
   QrcGoalI* _endCallback;
   QrcInt _laterPass;
   QrcInt _runStarted;
+  QrcInt _ownSentinel;
   QrcInt _pathBase;
   QrcInt _discardedNodes;
   int _ownsStorage;
   int _cutAll;
-  QrcInt _ownSentinel;
 };
 
 // Handle of a search.

@@ -123,6 +123,17 @@ class QroAlgorithm {
   QroAlgorithmI* _impl;
 };
 
+// An object that, when installed in an algorithm, keeps the extracted
+// objects by identifier in place of the algorithm's own tables.
+class QroAlgorithmIdTableI {
+ public:
+  virtual ~QroAlgorithmIdTableI();
+  virtual QroBool isExtracted(QroInt id) const = 0;
+  virtual void* getObject(QroInt id) const = 0;
+  // Records the object made for an identifier (reversibly when it can).
+  virtual void recordExtraction(QroInt id, void* object) = 0;
+};
+
 class QroAlgorithmI {
   QRO_ENV_STORAGE()
  public:
@@ -171,6 +182,7 @@ class QroAlgorithmI {
   virtual QroInt getIntValue(QroNumVarI* v);
   // Empties values, then appends the value of each variable in order.
   virtual void getValues(const QroNumVarArray& vars, QroNumArray& values);
+  virtual void getValues2(const QroIntVarArray& vars, QroNumArray& values);
   virtual void getValues3(const QroNumVarArray& vars, QroIntArray& values);
   // The expression evaluated with this algorithm.
   virtual QroNum getValue(QroNumExprI* e);
@@ -187,12 +199,19 @@ class QroAlgorithmI {
   // True when the algorithm uses the extractable with that identifier.
   virtual QroBool isUsing(QroInt id) const;
   QroInt getUseCount(QroInt id) const { return id >= 0 && id < _capacity ? _counts[id] : 0; }
-  void* getObject(QroInt id) const { return id >= 0 && id < _capacity ? _objects[id] : nullptr; }
+  void* getObject(QroInt id) const {
+    if (_idTable) return _idTable->getObject(id);
+    return id >= 0 && id < _capacity ? _objects[id] : nullptr;
+  }
   void setObject(QroInt id, void* object);
   QroInt getTableCapacity() const { return _capacity; }
   // Grows both tables to cover every identifier the environment issued.
   void syncIdTables();
   void growTables(QroInt id);
+
+  // The id table (not owned); null restores the algorithm's own tables.
+  void setIdTable(QroAlgorithmIdTableI* t) { _idTable = t; }
+  QroAlgorithmIdTableI* getIdTable() const { return _idTable; }
 
   QroBool isInSearch() const { return _inSearch; }
   void setInSearch(QroBool on) { _inSearch = on ? 1 : 0; }
@@ -216,6 +235,7 @@ class QroAlgorithmI {
   [[noreturn]] void raiseCannotExtract();
   [[noreturn]] void raiseCannotRemove();
   bool usesAny(const QroExtractableArray& array) const;
+  void* extractWithIdTable(QroExtractableI* x, QroInt id);
 
   QroEnvI* _env;
   QroExtractableI* _model;
@@ -231,6 +251,7 @@ class QroAlgorithmI {
   QroExtractableArray _cannotExtract;
   QroBool _inSearch;
   QroModelEvaluatorI* _evaluator;
+  QroAlgorithmIdTableI* _idTable;
 };
 
 #endif

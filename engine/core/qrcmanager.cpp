@@ -228,8 +228,7 @@ void QrcManagerI::endAllSearches() {
 void QrcManagerI::reset() {
   for (QrcTeardownListenerI* l = _teardownListeners; l; l = l->_next) l->teardown(this);
   _teardownListeners = nullptr;
-  // Memo words and queued items live on the heaps: settle them before those
-  // go.
+  // Memo words and queued items live on the heaps: settle them before those go.
   _memoStack->clear();
   _queue->clear();
   _queue->setTrace(0);
@@ -239,7 +238,7 @@ void QrcManagerI::reset() {
   _secondTrail->reset();
   _secondTrail->setRecording(1);
   // The new random source continues the old one's sequence.
-  QrcSolverRandomTmpStateI* keptRandom = QrcGetRandom(this)->copyState();
+  std::unique_ptr<QrcSolverRandomTmpStateI> keptRandom(QrcGetRandom(this)->copyState());
   _heap->reset();
   _globalHeap->reset();
   _reporter = new (_heap) QrcErrorReporter();
@@ -303,8 +302,7 @@ void QrcManagerI::reset() {
   _stamp = 0;
   _failStamp = 1;
   _sharedFailGoal = new (_heap) QrcGoalFailI(this, nullptr);
-  _random = QrcMakeRandom(this, keptRandom);
-  delete keptRandom;
+  _random = QrcMakeRandom(this, keptRandom.get());
 }
 
 // ---------------------------------------------------------------- memory

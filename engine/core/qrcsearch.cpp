@@ -41,11 +41,11 @@ void QrcSearchI::clearFields() {
   _endCallback = nullptr;
   _laterPass = 0;
   _runStarted = 0;
+  _ownSentinel = 1;
   _pathBase = 0;
   _discardedNodes = 0;
   _ownsStorage = 0;
   _cutAll = 0;
-  _ownSentinel = 1;
 }
 
 void QrcSearchI::close() {}

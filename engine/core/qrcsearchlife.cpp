@@ -160,6 +160,12 @@ QrcBool QrcManagerI::solve(QrcGoalI* goal, bool restore) {
   return found;
 }
 
+QrcBool QrcManagerI::solve(const QrcGoal& goal, bool restore) { return solve(goal.getImpl(), restore); }
+
+QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, const QrcGoal& goal, bool restore) {
+  return solveInPropagation(demon, goal.getImpl(), restore);
+}
+
 QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal, bool restore) {
   _nestedSolve = 1;
   _currentDemon = nullptr;

@@ -291,6 +291,24 @@ TEST_F(Env, CascadeEndsUsersInReverseMarkingOrder) {
   EXPECT_EQ(user, user);  // deleted: only the address is compared above
 }
 
+TEST_F(Env, ARefusedCascadeLeavesEverythingRegistered) {
+  Leaf* x = new (e) Leaf(e, "x");
+  Pair* eq = new (e) Pair(e, "eq", x, x);
+  Pair* user = new (e) Pair(e, "user", eq, x);
+  Recorder alg(e);
+  alg.extract(eq);
+  alg.setInSearch(1);
+  EXPECT_THROW(QroExtractable(x).end(), QroNoChangeDuringSearchException);
+  EXPECT_TRUE(deleted.empty());
+  EXPECT_EQ(e->getExtractable(x->getId()), x);
+  EXPECT_EQ(e->getExtractable(eq->getId()), eq);
+  EXPECT_EQ(e->getExtractable(user->getId()), user);
+  EXPECT_EQ(e->getCascade(), nullptr);
+  alg.setInSearch(0);
+  QroExtractable(x).end();
+  EXPECT_EQ(deleted, (std::vector<std::string>{"user", "eq", "x"}));
+}
+
 TEST_F(Env, ObjectsEndedDuringDeletionGetAPendingPass) {
   Leaf* x = new (e) Leaf(e, "x");
   Leaf* helper = new (e) Leaf(e, "helper");
@@ -314,7 +332,7 @@ TEST_F(Env, EndingTwiceInOneCascadeMarksOnce) {
         size = c->getChangedExtractableArray().getSize();
     }
   } listener;
-  e->getPlugInRegistry()->addChangeListener(&listener);
+  e->getPlugInRegistry()->addListener(&listener);
   Leaf* x = new (e) Leaf(e, "x");
   Pair* a = new (e) Pair(e, "a", x, x);
   Pair* b = new (e) Pair(e, "b", a, x);
@@ -322,7 +340,7 @@ TEST_F(Env, EndingTwiceInOneCascadeMarksOnce) {
   QroExtractable(x).end();
   EXPECT_EQ(listener.size, 3);
   EXPECT_EQ(deleted.size(), 3u);
-  e->getPlugInRegistry()->removeChangeListener(&listener);
+  e->getPlugInRegistry()->removeListener(&listener);
 }
 
 TEST_F(Env, ReservedIdentifiersAreSkippedByWalks) {

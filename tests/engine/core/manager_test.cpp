@@ -375,37 +375,3 @@ TEST_F(ManagerTest, ResetWithASearchOpen) {
 }
 
 }  // namespace
-
-#include "qrcrandom.h"
-
-namespace {
-
-TEST_F(ManagerTest, RandomSourceSurvivesReset) {
-  QrcRandomI* r = m->getRandom();
-  ASSERT_NE(r, nullptr);
-  std::unique_ptr<QrcSolverRandomTmpStateI> before(r->copyState());
-  std::vector<double> expected;
-  {
-    QrcSolverRandomTmpStateI copy;
-    copy.copy(*before);
-    class Plain : public QroRandomBaseI {
-     public:
-      explicit Plain(QroRandomStateI* s) : QroRandomBaseI(s) {}
-      double draw() override { return getFloat(); }
-    } plain(&copy);
-    for (int i = 0; i < 5; ++i) expected.push_back(plain.draw());
-  }
-  m->reset();
-  QrcRandomI* after = m->getRandom();
-  for (int i = 0; i < 5; ++i) {
-    double v = after->draw();
-    EXPECT_EQ(v, expected[i]);
-    EXPECT_GE(v, 0.0);
-    EXPECT_LT(v, 1.0);
-  }
-  // Seed 0 reads as seed 1.
-  QrcRandomI zero(m, 0), one(m, 1);
-  EXPECT_EQ(zero.draw(), one.draw());
-}
-
-}  // namespace
