@@ -15,6 +15,7 @@ class QrcSearchI;
 class QroSolverI;
 class QroSolverExtractorManagerI;
 class QroSolverLocalEnvI;
+class QroCPPresolveI;
 
 // What an extractable became in the engine; on the manager's heap.
 struct QroExtractionRecord {
@@ -197,6 +198,7 @@ class QroSolverI : public QroAlgorithmI {
   QroBool isPresolveOn() const { return _presolve; }
   void setPresolve(QroBool flag) { _presolve = flag ? 1 : 0; }
   QroBool isReloading() const { return _reloading; }
+  QroCPPresolveI* getPresolve() const { return _presolver; }
   // The engine expressions to minimise (integer and float); null when none.
   QrcExprI* getIntObjective() const { return _intObjective; }
   QrcExprI* getFloatObjective() const { return _floatObjective; }
@@ -265,6 +267,7 @@ class QroSolverI : public QroAlgorithmI {
   QroBool _reloading;
   QroInt _extractionDepth;
   QroInt _orBase;
+  QroCPPresolveI* _presolver;
 };
 
 #endif

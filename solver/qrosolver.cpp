@@ -6,6 +6,7 @@
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrosolverglue.h"
+#include "qrosolverpresolve.h"
 #include "qroregistry.h"
 #include "qrcconstraint.h"
 #include "qrcexpr.h"
@@ -78,7 +79,8 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
       _idNext(0),
       _reloading(0),
       _extractionDepth(0),
-      _orBase(0) {
+      _orBase(0),
+      _presolver(nullptr) {
   _manager = new QrcManagerI(tag);
   _manager->useExceptions(true);
   _manager->setSolver(this);
@@ -107,6 +109,8 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
   _endCallback = new (_objectManager) QroEndSearchCallbackI(_manager);
   _trueConstraint = _manager->getTrueConstraint();
   _extractorManager->initExtractors();
+  _presolver = new (env) QroCPPresolveI(env, this);
+  _presolver->addRule(QroNumEqI::GetTypeIndex(), new (env) QroPresolveNumEqI(env));
   changeLiveSolvers(1);
 }
 
@@ -137,6 +141,7 @@ QroSolverI::~QroSolverI() {
   if (lock) lock->unlock();
   _extractorManager->resetExtractors();
   delete _extractorManager;
+  delete _presolver;
   delete _pointerHash;
   delete _arrayCache;
   delete _membership;
@@ -226,6 +231,10 @@ void QroSolverI::extract(QroModelI* model) {
   _extractionDepth = 0;
   _extractorManager->initExtractors();
   try {
+    if (_presolve) {
+      _presolver->reset();
+      _presolver->run(model);
+    }
     QroAlgorithmI::extract(model);
   } catch (const QroSolver::ModelInconsistent&) {
     error() << "The model is inconsistent" << std::endl;

@@ -13,14 +13,14 @@ namespace {
 
 QroSolverI* solverOf(QroAlgorithmI* algorithm) { return static_cast<QroSolverI*>(algorithm); }
 
-void setHooks(QroExtractableHooks& h, QroExtractHook extract, QroRemoveHook remove,
+void setHooks(QroExtractHooks& h, QroExtractHook extract, QroRemoveHook remove,
               QroChangeHook change) {
   h.extract = extract;
   h.remove = remove;
   h.change = change;
 }
 
-void setConstraintHooks(QroExtractableHooks& h, QroExtractHook extract, QroRemoveHook remove,
+void setConstraintHooks(QroExtractHooks& h, QroExtractHook extract, QroRemoveHook remove,
                         QroChangeHook change) {
   setHooks(h, extract, remove, change);
   h.addToAlgorithm = addConstraintToManager;
@@ -181,15 +181,15 @@ void registerExtractionHooks() {
   QroNumLinTermI::Hooks.change = changeNeedsSync;
   QroIntLinTermI::Hooks.change = changeNeedsSync;
   QroNumQuadExprI::Hooks.change = changeNeedsSync;
-  QroExtractableHooks* unary[] = {&QroNumSquareI::Hooks, &QroNumTimesCstI::Hooks,
+  QroExtractHooks* unary[] = {&QroNumSquareI::Hooks, &QroNumTimesCstI::Hooks,
                                   &QroNumDivCstI::Hooks, &QroNumRecDivCstI::Hooks,
                                   &QroIntTimesCstI::Hooks, &QroNumPowerCstI::Hooks};
-  for (QroExtractableHooks* h : unary) {
+  for (QroExtractHooks* h : unary) {
     h->remove = removeChild;
     h->change = changeNeedsSync;
   }
-  QroExtractableHooks* binary[] = {&QroNumTimesI::Hooks, &QroNumDivI::Hooks};
-  for (QroExtractableHooks* h : binary) {
+  QroExtractHooks* binary[] = {&QroNumTimesI::Hooks, &QroNumDivI::Hooks};
+  for (QroExtractHooks* h : binary) {
     h->remove = removeChildren;
     h->change = changeNeedsSync;
   }

@@ -186,6 +186,8 @@ QroBool QroSolverI::applyChange(QroChange* change, void** object, QroExtractable
 }
 
 void QroSolverI::recordReversibleExtraction(QroExtractableI* x) {
+  // An installed id table records extractions its own way.
+  if (getIdTable()) return;
   syncIdTables();
   QroInt id = x->getId();
   growTables(id);
