@@ -35,4 +35,53 @@ class QroGoal {
 
 std::ostream& operator<<(std::ostream& os, const QroGoal& goal);
 
+// Runs the first goal, then the second (both borrowed).
+class QroAndGoalI : public QroGoalI {
+  QROSIMPLECLASS(QroAndGoalI, QroGoalI)
+ public:
+  QroAndGoalI(QroEnvI* env, QroGoalI* first, QroGoalI* second)
+      : QroGoalI(env), _first(first), _second(second) {}
+  // Each member is converted only when the engine reaches it.
+  QrcGoal extract(const QroSolver& solver) const override;
+  QroGoalI* makeClone(QroEnvI* env) const override;
+  void display(std::ostream& os) const override;
+  QroGoalI* getFirst() const { return _first; }
+  QroGoalI* getSecond() const { return _second; }
+
+ private:
+  QroGoalI* _first;
+  QroGoalI* _second;
+};
+
+// QroEmptyHandleException when the first goal is empty (the new goal lives
+// in its environment).
+QroGoal QroAndGoal(const QroGoal& first, const QroGoal& second);
+
+// Converts a model goal when the engine runs it (an empty one succeeds).
+class QrcExtractGoalI : public QrcGoalI {
+  QROSIMPLECLASS(QrcExtractGoalI, QrcGoalI)
+ public:
+  QrcExtractGoalI(QrcManagerI* manager, QroGoalI* goal) : QrcGoalI(manager), _goal(goal) {}
+  QrcGoalI* execute() override;
+  void display(std::ostream& os) const override;
+  QroGoalI* getGoal() const { return _goal; }
+
+ private:
+  QroGoalI* _goal;
+};
+
+// Stands for the default search goal of the owning solver.
+class QrcDefaultGoalI : public QrcGoalI {
+  QROSIMPLECLASS(QrcDefaultGoalI, QrcGoalI)
+ public:
+  explicit QrcDefaultGoalI(QrcManagerI* manager) : QrcGoalI(manager) {}
+  QrcGoalI* execute() override;
+  void display(std::ostream& os) const override;
+};
+
+QrcGoal QrcExtractGoal(const QroSolver& solver, QroGoalI* goal);
+QrcGoal QrcDefaultGoal(const QrcManager& manager);
+// A succeeding goal on the solver's manager.
+QrcGoal QroSolverTrueGoal(const QroSolver& solver);
+
 #endif

@@ -365,12 +365,12 @@ QrcGoalI* QroSolverI::chooseGoal() {
   QrcManagerI* m = _manager;
   if (_oneShot) {
     // A model goal is run through the engine goal it makes for this solver.
-    if (_oneShotGoal) return _oneShotGoal->extract(QroSolver(this)).getImpl();
-    return new (m) QrcGoalTrueI(m);
+    if (_oneShotGoal) return new (m) QrcExtractGoalI(m, _oneShotGoal);
+    return QroSolverTrueGoal(QroSolver(this)).getImpl();
   }
   if (_inconsistent) return new (m) QrcGoalFailI(m, nullptr);
-  if (_searchGoal) return _searchGoal->extract(QroSolver(this)).getImpl();
-  return _extractorManager->makeGoal().getImpl();
+  if (_searchGoal) return new (m) QrcExtractGoalI(m, _searchGoal);
+  return QrcDefaultGoal(QrcManager(m)).getImpl();
 }
 
 // ---------------------------------------------------------------------------
