@@ -212,3 +212,43 @@ TEST(SolverRecords, ReporterThrowsEveryForm) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SolverChanges, BoundChangesAndEndingsForceReextraction) {
+  HookScope hooks;
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
+  QroConstraint c = x <= 4.0;
+  model.add(x);
+  model.add(c);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  x.getImpl()->setLB(1.0);
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::Reextract);
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::Searched);
+  c.end();
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::Reextract);
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  EXPECT_NE(s->getRecord(x.getImpl()), nullptr);
+  env.end();
+}
+
+TEST(SolverChanges, ChangesDuringASearchAreRefused) {
+  HookScope hooks;
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
+  model.add(x);
+  QroSolver solver(model);
+  solver.startNewSearch(QroGoal());
+  EXPECT_THROW(x.getImpl()->setLB(1.0), QroException);
+  EXPECT_EQ(solver.next(), 1);
+  solver.endSearch();
+  env.end();
+}
+
+}  // namespace
