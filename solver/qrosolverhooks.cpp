@@ -7,6 +7,7 @@
 #include "qromodel.h"
 #include "qrosolveri.h"
 #include "qrcconstraint.h"
+#include "qrcfail.h"
 #include "qrcmanager.h"
 
 namespace {
@@ -129,11 +130,16 @@ void removeModel(QroAlgorithmI* algorithm, QroExtractableI* x, void*) {
   if (failures > 0) throw QroAlgorithm::RemoveFailure();
 }
 
-void addConstraintToManager(QroAlgorithmI* algorithm, QroExtractableI*, void* record) {
+void addConstraintToManager(QroAlgorithmI* algorithm, QroExtractableI* x, void* record) {
   QroSolverI* solver = solverOf(algorithm);
   QroExtractionRecord* r = static_cast<QroExtractionRecord*>(record);
   if (!r || !r->constraint || r->constraint == solver->getTrueConstraint()) return;
-  solver->getManager()->add(r->constraint);
+  try {
+    solver->getManager()->add(r->constraint);
+  } catch (const QrcFailException&) {
+    // Posted at once (no edit mode) and failed: the model is inconsistent.
+    solver->setInconsistent(1, x);
+  }
 }
 
 void removeConstraintFromManager(QroAlgorithmI* algorithm, QroExtractableI*, void* record) {

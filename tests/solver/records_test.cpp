@@ -252,3 +252,31 @@ TEST(SolverChanges, ChangesDuringASearchAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+void* testFalseRange(QroAlgorithmI* a, QroExtractableI* x) {
+  QroSolverI* s = static_cast<QroSolverI*>(a);
+  return s->makeConstraintRecord(x, s->getManager()->getFalseConstraint());
+}
+
+TEST(SolverChanges, FailingModelWithoutEditModeIsInconsistent) {
+  HookScope hooks;
+  QroExtractHook saved = QroRangeI::Hooks.extract;
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
+  model.add(x <= 4.0);
+  QroRangeI::Hooks.extract = testFalseRange;
+  std::ostringstream err;
+  env.getImpl()->setError(err);
+  EXPECT_THROW(QroSolver(model, &QrcNoEdit), QroSolver::ModelInconsistent);
+  // In edit mode the failure waits for the first propagation.
+  QroSolver edit(model, &QrcEdit);
+  EXPECT_EQ(edit.solve(QroGoal()), 0);
+  EXPECT_EQ(edit.getStatus(), 3);
+  QroRangeI::Hooks.extract = saved;
+  env.end();
+}
+
+}  // namespace
