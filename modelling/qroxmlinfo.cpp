@@ -6,7 +6,7 @@
 namespace {
 
 // Storage header of a handler: where its block goes back to.
-struct alignas(16) InfoHeader {
+struct InfoHeader {
   QroEnvI* env;
   std::size_t size;
 };
