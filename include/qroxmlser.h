@@ -88,7 +88,7 @@ class QroXmlregisterTypeIndex : public QroException {
 // ---------------------------------------------------------------------------
 // Arrays written by the array writers.
 
-typedef QroArrayOf<QroNumVar> QroIntVarArray;  // the same type as QroNumVarArray
+// (QroIntVarArray, the integer variables, comes with the variables.)
 typedef QroArrayOf<QroIntExprI*> QroIntExprArray;
 
 // Reads the stream form of an integer array: "[", values separated by ",",
@@ -255,6 +255,7 @@ class QroXmlReader {
 // Handlers.
 
 class QroXmlContextI;
+class QroSolutionElementI;
 
 // Tag key of the context's tables: the tag (terminated) and the environment.
 struct QroXmlTagKey {
@@ -308,8 +309,8 @@ class QroXmlInfo {
   virtual void* readObject(QroXmlReader reader, const QroXmlElementI* element);
   // What the context calls for the tags of its second table.
   virtual void* readObjectWithSubElements(QroXmlReader reader, const QroXmlElementI* element);
-  // QroXmlwriteSolution in every handler.
-  virtual bool writeSolution(QroXmlWriter writer, const void* solution, QroXmlElementI* element);
+  // Writing the saved record of an object: QroXmlwriteSolution in every handler.
+  virtual bool writeSolution(QroXmlWriter writer, const QroSolutionElementI* saved, QroXmlElementI* element);
 
   // Helpers for the handlers.
   // An "intArray" element holding the array's text; the caller appends it.

@@ -234,7 +234,7 @@ void* QroXmlInfo::readObjectWithSubElements(QroXmlReader reader, const QroXmlEle
   return readObject(reader, element);
 }
 
-bool QroXmlInfo::writeSolution(QroXmlWriter, const void*, QroXmlElementI*) {
+bool QroXmlInfo::writeSolution(QroXmlWriter, const QroSolutionElementI*, QroXmlElementI*) {
   throw QroXmlwriteSolution();
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "qroregistry.h"
+#include "qrosolution.h"
 #include "xmlser_support.h"
 
 using xmltest::written;
@@ -514,12 +515,16 @@ TEST(XmlSer, BaseHandlerAndHandles) {
   } catch (const QroXmlReadExtractable& ex) {
     EXPECT_STREQ(ex.getMessage(), "ERROR: Try to read a QroExtractable from the XML file.");
   }
+  QroGenAlloc* a = s.impl()->getGeneralAllocator();
+  QroSavedNumVarI* saved = new (a) QroSavedNumVarI(a, x);
   try {
-    s.vars->writeSolution(w, nullptr, &e);
+    s.vars->writeSolution(w, saved, &e);
     FAIL() << "no exception";
   } catch (const QroXmlwriteSolution& ex) {
     EXPECT_STREQ(ex.getMessage(), "Bad method called.");
   }
+  EXPECT_THROW(info.writeSolution(w, nullptr, &e), QroXmlwriteSolution);
+  delete saved;
   EXPECT_EQ(info.readObject(r, &e), nullptr);
   // References name the object's identifier, given when new.
   EXPECT_TRUE(info.writeReference(w, &other, &e));
