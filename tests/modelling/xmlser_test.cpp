@@ -635,3 +635,24 @@ TEST(XmlSer, NestedReadsVisitEachSubtreeOnce) {
   EXPECT_EQ(m->getFirstLink()->next->member, r.getExtractableById(3));
   r.end();
 }
+
+TEST(XmlSer, Vocabulary) {
+  EXPECT_STREQ(QroXmlVocabulary[0], "None");
+  EXPECT_STREQ(QroXmlVocabulary[QroXmlVocabularySize - 1], "1.0a");
+  const std::pair<QroXmlNameIndex, const char*> used[] = {
+      {QroXmlUnknownTag, "Unknown"},       {QroXmlExtractableTag, "extractable"},
+      {QroXmlIntExprArrayTag, "intExprArray"}, {QroXmlIntVarArrayTag, "intVarArray"},
+      {QroXmlIntArrayTag, "intArray"},     {QroXmlVarsName, "vars"},
+      {QroXmlValuesName, "values"},        {QroXmlArray1Name, "array1"},
+      {QroXmlArray2Name, "array2"},        {QroXmlExprArrayName, "exprarray"},
+      {QroXmlCstName, "cst"},              {QroXmlIdName, "Id"},
+      {QroXmlRefIdName, "RefId"},          {QroXmlNameName, "name"},
+      {QroXmlMinusInfinityText, "-Infinity"}, {QroXmlInfinityText, "Infinity"}};
+  for (const auto& u : used) EXPECT_STREQ(QroXmlVocabulary[u.first], u.second);
+  // Eight texts occur twice.
+  int repeated = 0;
+  for (int i = 0; i < QroXmlVocabularySize; ++i)
+    for (int j = i + 1; j < QroXmlVocabularySize; ++j)
+      if (std::strcmp(QroXmlVocabulary[i], QroXmlVocabulary[j]) == 0) ++repeated;
+  EXPECT_EQ(repeated, 8);
+}
