@@ -15,6 +15,9 @@ class QrcSizeAllocatorI;
 class QrcCopyStack;
 class QrcSaverI;
 class QrcGenAlloc;
+class QrcRandomI;
+class QrcIntExpI;
+class QrcFloatExpI;
 class QrcGoalFailI;
 class QrcConstraint;
 class QrcGoal;
@@ -109,6 +112,7 @@ class QrcManagerI {
 
   // ---- errors
   QrcGenAlloc* getGeneralAllocator() const { return _generalAllocator; }
+  QrcRandomI* getRandom() const { return _random; }
   QrcErrorReporter* getErrorReporter() const { return _reporter; }
   void setErrorReporter(QrcErrorReporter* reporter) { _reporter = reporter; }
   // Code 39 "empty handle" at the place when the object is null.
@@ -167,10 +171,13 @@ class QrcManagerI {
   QrcConstraintI* getTrueConstraint();
   void setTrueConstraint(QrcConstraintI* ct) { _trueConstraint = ct; }
   QrcConstraintI* getFalseConstraint();
-  // Cached integer constants (created on first use; the cache word is trailed).
+  // Shared constants made on first need by the integer and float layers,
+  // which define these operations; their words are trailed and cleared by reset.
   QrcIntExpI* getIntZero();
   QrcIntExpI* getPersistentIntZero();
   QrcIntExpI* getIntOne();
+  QrcFloatExpI* getFloatZero();
+  QrcFloatExpI* getFloatPlaceholder();
 
   // ---- propagation
   QrcPropagationQueueI* getPropagationQueue() const { return _queue; }
@@ -191,7 +198,9 @@ class QrcManagerI {
   // Pops the latest record; returns its first goal, fills the second word and label.
   QrcGoalI* popChoicePoint(QrcWord* second, QrcAny* label);
   void addReversibleAction(QrcGoalI* goal);
+  void addReversibleAction(const QrcGoal& goal);
   void addReversibleActionNoRestore(QrcGoalI* goal);
+  void addReversibleActionNoRestore(const QrcGoal& goal);
   void collapse();
   bool popChoicePoints(QrcInt n);
   QrcInt getOrRecordCount() const { return _orRecords; }
@@ -218,9 +227,13 @@ class QrcManagerI {
   QrcInt getNextDepth() const { return _nextDepth; }
   bool isRecomputing() const;
   QrcBool solve(QrcGoalI* goal, bool restore);
+  QrcBool solve(const QrcGoal& goal, bool restore);
   QrcBool solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal, bool restore);
+  QrcBool solveInPropagation(QrcRootGoalDemonI* demon, const QrcGoal& goal, bool restore);
   void pushState();
   void popState();
+  // Pops up to n push states, never more than are open.
+  void popPushStates(QrcInt n);
   int getStatus() const { return _status; }
   void setFailLimit(QrcInt n);
   void setChoicePointLimit(QrcInt n);
@@ -321,7 +334,7 @@ class QrcManagerI {
   QrcInt _useExceptions;
   QrcInt _variablePrecision;
   QrcInt _boundPrecision;
-  void* _random;
+  QrcRandomI* _random;
   QrcInt _packApproximationSize;
   QrcGenAlloc* _generalAllocator;
   // Fields read by other layers.
@@ -333,8 +346,8 @@ class QrcManagerI {
   void* _oneIntConst;
   void* _intZero;
   void* _persistentIntZero;
-  void* _floatZero;
-  void* _floatPlaceholder;
+  QrcFloatExpI* _floatZero;
+  QrcFloatExpI* _floatPlaceholder;
   QrcInt _nodeFileCounter;
   const char* _nodeFilePrefix;
   QrcInt _recomputedChoices;
