@@ -48,7 +48,9 @@ class QrcIntExpI : public QrcExprI {
   // A variable over [min, max]; fails at once when min > max.
   QrcIntExpI(QrcManagerI* manager, QrcInt min, QrcInt max, const char* name);
   // A variable over n values (duplicates allowed); fails at once when n < 1.
-  QrcIntExpI(QrcManagerI* manager, QrcInt n, const QrcInt* values, const char* name);
+  // A wide domain is held over the given collection of the values, or a new one.
+  QrcIntExpI(QrcManagerI* manager, QrcInt n, const QrcInt* values, const char* name,
+             QrcIntCollectionI* collection = nullptr);
   // A node: bounds computed on first read.
   explicit QrcIntExpI(QrcManagerI* manager);
   // Copy into another manager.
