@@ -436,3 +436,25 @@ TEST(QueensDefaultMode, CountsSolutionsWithPairwiseDisequalities) {
 
 }  // namespace
 }  // namespace inttest
+
+namespace inttest {
+namespace {
+
+// Fail traps bind the truth variable of a failing constraint to 0.
+TEST_F(IntTest, FailTrapBindsTruthVariableToZero) {
+  QrcIntVar x(mgr, 0, 3), b(mgr, 0, 1);
+  QrcConstraintI* ct = (x >= 5).getImpl();  // folds to the false constraint
+  QrcConstraintI* le = new (m) QrcGeCstConstraint(x.getImpl(), 5, 0);
+  le->setFailureVariable(b.getImpl());
+  QrcTryCatchFailCtI trap(m, le);
+  EXPECT_FALSE(trap.run());
+  EXPECT_EQ(str(b.getImpl()), "[0]");
+  EXPECT_EQ(ct, m->getFalseConstraint());
+  QrcIntVar one(mgr, 1, 1);
+  le->setFailureVariable(one.getImpl());
+  QrcTryCatchFailCtI again(m, le);
+  EXPECT_THROW(again.run(), QrcFailException);
+}
+
+}  // namespace
+}  // namespace inttest
