@@ -5,7 +5,7 @@
 #ifndef QRC_FLOAT_CONST_H
 #define QRC_FLOAT_CONST_H
 
-#include "qrcexprhandler.h"
+#include "qrcexprct.h"
 #include "qrcfloatexp.h"
 #include "qrcsearch.h"
 

@@ -5,7 +5,7 @@
 #ifndef QRC_FLOAT_NODES_H
 #define QRC_FLOAT_NODES_H
 
-#include "qrcexprhandler.h"
+#include "qrcexprct.h"
 #include "qrcfloatexp.h"
 
 // Node over two operands x and y.

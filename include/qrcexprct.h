@@ -1,7 +1,7 @@
 // Base of the constraints that keep an expression turned into a variable in
 // step with its operands.
-#ifndef QRC_EXPR_HANDLER_H
-#define QRC_EXPR_HANDLER_H
+#ifndef QRC_EXPRCT_H
+#define QRC_EXPRCT_H
 
 #include "qrcconstraint.h"
 
