@@ -148,6 +148,12 @@ class QrcFloatExpI : public QrcExprI {
     _max = max;
   }
   void setUndefined() { _undefined = 1; }
+  // Takes the undefined flag a computeRange left, clearing it.
+  bool takeUndefined() {
+    bool u = _undefined != 0;
+    _undefined = 0;
+    return u;
+  }
   QrcFloat rawMin() const { return _min; }
   QrcFloat rawMax() const { return _max; }
   // Trail saves of the variable's bounds, once per choice point.

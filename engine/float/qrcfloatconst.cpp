@@ -58,7 +58,13 @@ void QrcFloatExpEventHandlerConstraintI::propagate() {
   QrcFloat oldMin = e->rawMin(), oldMax = e->rawMax();
   e->saveMin();
   e->saveMax();
+  // The flag is not trailed: it never stays set on the variable.
+  e->takeUndefined();
   e->computeRange();
+  if (e->takeUndefined()) {
+    e->storeRange(oldMin, oldMax);
+    fail();
+  }
   e->setOperandsRange(oldMin, oldMax);
   QrcFloat newMin = e->rawMin(), newMax = e->rawMax();
   e->storeRange(oldMin, oldMax);

@@ -420,6 +420,7 @@ QrcConstraintI* QrcFloatExpI::makeEventHandlerConstraint() {
   _manager->incrementVariableCount();
   _undefined = 0;
   computeRange();
+  _undefined = 0;
   QrcFloatVarEventHandlerI* h = new (_manager) QrcFloatVarEventHandlerI(_manager, _min, _max);
   h->setOwner(this);
   setEventHandler(h);

@@ -248,6 +248,7 @@ QrcConstraintI* QrcFloatCstAddI::makeEventHandlerConstraint() {
   if (_handler) return nullptr;
   _manager->incrementVariableCount();
   recompute();
+  _undefined = 0;
   QrcFloatVarEventHandlerI* h = new (_manager) QrcFloatVarEventHandlerI(_manager, _min, _max);
   h->setOwner(this);
   setEventHandler(h);

@@ -110,6 +110,17 @@ TEST_F(FloatNodeTest, OffsetTurnedIntoVariableStaysInStep) {
   EXPECT_LE(p.getMax(), 3.2);
 }
 
+TEST_F(FloatNodeTest, UndefinedQuotientVariableFailsOnlyInItsBranch) {
+  QrcFloatVar x = var(1, 2), y = var(0, 1);
+  QrcFloatVar q(x / y);
+  EXPECT_EQ(q.getMin(), 1);
+  std::function<void()> zero = [&] { y.setRange(0, 0); };
+  EXPECT_FALSE(solveRestoring(m, zero));
+  q.setRange(1, 4);
+  EXPECT_GE(y.getMin(), 0.25);
+  EXPECT_LE(y.getMin(), 0.25);
+}
+
 TEST_F(FloatNodeTest, ConstantProductsAndQuotients) {
   QrcFloatVar x = var(1, 2);
   EXPECT_EQ((3.0 * x).getMin(), 3);
