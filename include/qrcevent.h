@@ -33,8 +33,9 @@ class QrcEventHandlerI {
   virtual void traceWithMonitor2(QrcSearchMonitorI* monitor) { (void)monitor; }
   virtual QrcDemonI* getFirstDemon() const { return nullptr; }
 
-  // Queues the handler unless it is already queued or suspended.
-  void schedule();
+  // Queues the handler unless it is already queued or suspended; returns the
+  // isSuspended answer.
+  QrcBool schedule();
 
   int getState() const { return _state; }
   void setState(int state) { _state = state; }

@@ -15,6 +15,9 @@ class QrcSizeAllocatorI;
 class QrcCopyStack;
 class QrcSaverI;
 class QrcGenAlloc;
+class QrcRandomI;
+class QrcIntExpI;
+class QrcFloatExpI;
 class QrcGoalFailI;
 class QrcConstraint;
 class QrcGoal;
@@ -108,6 +111,7 @@ class QrcManagerI {
 
   // ---- errors
   QrcGenAlloc* getGeneralAllocator() const { return _generalAllocator; }
+  QrcRandomI* getRandom() const { return _random; }
   QrcErrorReporter* getErrorReporter() const { return _reporter; }
   void setErrorReporter(QrcErrorReporter* reporter) { _reporter = reporter; }
   // Code 39 "empty handle" at the place when the object is null.
@@ -166,6 +170,11 @@ class QrcManagerI {
   QrcConstraintI* getTrueConstraint();
   void setTrueConstraint(QrcConstraintI* ct) { _trueConstraint = ct; }
   QrcConstraintI* getFalseConstraint();
+  // Shared constants made on first need by the integer and float layers,
+  // which define these operations; their words are cleared by reset.
+  QrcIntExpI* getOneIntConst();
+  QrcFloatExpI* getFloatZero();
+  QrcFloatExpI* getFloatPlaceholder();
 
   // ---- propagation
   QrcPropagationQueueI* getPropagationQueue() const { return _queue; }
@@ -186,7 +195,9 @@ class QrcManagerI {
   // Pops the latest record; returns its first goal, fills the second word and label.
   QrcGoalI* popChoicePoint(QrcWord* second, QrcAny* label);
   void addReversibleAction(QrcGoalI* goal);
+  void addReversibleAction(const QrcGoal& goal);
   void addReversibleActionNoRestore(QrcGoalI* goal);
+  void addReversibleActionNoRestore(const QrcGoal& goal);
   void collapse();
   bool popChoicePoints(QrcInt n);
   QrcInt getOrRecordCount() const { return _orRecords; }
@@ -213,9 +224,13 @@ class QrcManagerI {
   QrcInt getNextDepth() const { return _nextDepth; }
   bool isRecomputing() const;
   QrcBool solve(QrcGoalI* goal, bool restore);
+  QrcBool solve(const QrcGoal& goal, bool restore);
   QrcBool solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal, bool restore);
+  QrcBool solveInPropagation(QrcRootGoalDemonI* demon, const QrcGoal& goal, bool restore);
   void pushState();
   void popState();
+  // Pops up to n push states, never more than are open.
+  void popPushStates(QrcInt n);
   int getStatus() const { return _status; }
   void setFailLimit(QrcInt n);
   void setChoicePointLimit(QrcInt n);
@@ -316,7 +331,7 @@ class QrcManagerI {
   QrcInt _useExceptions;
   QrcInt _variablePrecision;
   QrcInt _boundPrecision;
-  void* _random;
+  QrcRandomI* _random;
   QrcInt _packApproximationSize;
   QrcGenAlloc* _generalAllocator;
   // Fields read by other layers.
@@ -325,9 +340,9 @@ class QrcManagerI {
   QrcInt _workerNumber;
   QrcSaverI* _saverList;
   QrcConstraintI* _trueConstraint;
-  void* _oneIntConst;
-  void* _floatZero;
-  void* _floatPlaceholder;
+  QrcIntExpI* _oneIntConst;
+  QrcFloatExpI* _floatZero;
+  QrcFloatExpI* _floatPlaceholder;
   QrcInt _nodeFileCounter;
   const char* _nodeFilePrefix;
   QrcInt _recomputedChoices;

@@ -8,6 +8,9 @@
 #include "qrcgoal.h"
 #include "qrctypes.h"
 
+class QrcNodeStorageI;
+class QrcSearchNode;
+
 // Objective filter of a search (installed by an objective's setObjMin).
 class QrcOptFilterI {
  public:
@@ -104,15 +107,46 @@ class QrcSearchI {
   // Pops every choice point down to the sentinel, running reversible actions.
   void popToSentinel(bool checkRecords);
   void notifyBacktrack(QrcAny label);
+  // Delivers an event to the monitors, the one installed first hearing first.
+  template <class F>
+  void notifyMonitors(F f) const {
+    deliver(_monitor, f);
+  }
   void start(QrcGoalI* goal);
   // Back to the creation values.
   void clearFields();
+
+  // ---- open-node storage (best-first search with recomputation)
+  bool usesNodeStorage() const { return _plain == 0; }
+  QrcNodeStorageI* getNodeStorage() const { return _nodeStorage; }
+  // A storage of the caller's, used instead of the default one (before the first next).
+  void setNodeStorage(QrcNodeStorageI* storage);
+  QrcSearchNode* getCurrentNode() const { return _currentNode; }
+  QrcSearchEventMonitorI* getMonitor() const { return _monitor; }
+  // Options of setFileNodeOptions: 0 compression, 1 disk, 2 trace flags.
+  QrcInt getNodeOption(int i) const { return _nodeOptions[i]; }
+  bool isCuttingAllNodes() const;
+  QrcInt getDiscardedNodeCount() const { return _discardedNodes; }
+  void countDiscardedNode() { ++_discardedNodes; }
+  void notifyNodeDiscarded(QrcSearchNode* node, QrcInt code);
+  void notifyNodeDestroyed(QrcSearchNode* node);
+  void writeInfo(QrcFloat value);
+  QrcFloat readInfo();
+  void recordObjectiveValue(QrcFloat value);
+  // Releases the storage and the current node without touching the stacks.
+  void discardNodeStorage();
 
   jmp_buf _buffer;
   int _savedRecording;
   int _savedPersistentRecording;
 
  private:
+  template <class F>
+  static void deliver(QrcSearchEventMonitorI* m, F f) {
+    if (!m) return;
+    deliver(m->_next, f);
+    f(m);
+  }
   bool loop();
   bool pass();
   bool afterFailure();
@@ -120,14 +154,23 @@ class QrcSearchI {
   void undoEditPushStates();
   int combineVerdicts(QrcGoalI* first, QrcGoalI* second, QrcAny label);
   void recordChoice(bool secondBranch, QrcAny label);
+  void setUpNodeStorage();
+  bool nextNode();
+  void closeNodeStorage();
+  bool recomputeToNode();
+  void chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label, int verdict);
+  QrcSearchNode* makeStoredChild(QrcSearchNode* parent, bool bit, QrcAny label);
+  void pushUncountedChoicePoint(QrcGoalI* first, QrcGoalI* second, QrcAny label);
+  void nodeFailed();
+  [[noreturn]] void emptyPathInRecomputation();
 
   QrcSearchI* _parent;
   QrcSearchI* _child;
   QrcManagerI* _manager;
-  void* _nodeStorage;
+  QrcNodeStorageI* _nodeStorage;
   QrcInt _recomputationDepth;
   QrcInt _infoCounter;
-  void* _currentNode;
+  QrcSearchNode* _currentNode;
   int _state;
   QrcGoalI* _goal;
   QrcSearchEventMonitorI* _monitor;
@@ -145,6 +188,11 @@ class QrcSearchI {
   QrcGoalI* _endCallback;
   QrcInt _laterPass;
   QrcInt _runStarted;
+  QrcInt _ownSentinel;
+  QrcInt _pathBase;
+  QrcInt _discardedNodes;
+  int _ownsStorage;
+  int _cutAll;
 };
 
 // Handle of a search.

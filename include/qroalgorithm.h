@@ -18,6 +18,7 @@ class QroModelI;
 class QroModelEvaluatorI;
 class QroModel;
 class QroNumExprI;
+class QroSolutionManagerI;
 
 // Handle of an algorithm; its nested classes are the algorithm exceptions.
 class QroAlgorithm {
@@ -123,6 +124,17 @@ class QroAlgorithm {
   QroAlgorithmI* _impl;
 };
 
+// An object that, when installed in an algorithm, keeps the extracted
+// objects by identifier in place of the algorithm's own tables.
+class QroAlgorithmIdTableI {
+ public:
+  virtual ~QroAlgorithmIdTableI();
+  virtual QroBool isExtracted(QroInt id) const = 0;
+  virtual void* getObject(QroInt id) const = 0;
+  // Records the object made for an identifier (reversibly when it can).
+  virtual void recordExtraction(QroInt id, void* object) = 0;
+};
+
 class QroAlgorithmI {
   QRO_ENV_STORAGE()
  public:
@@ -171,6 +183,7 @@ class QroAlgorithmI {
   virtual QroInt getIntValue(QroNumVarI* v);
   // Empties values, then appends the value of each variable in order.
   virtual void getValues(const QroNumVarArray& vars, QroNumArray& values);
+  virtual void getValues2(const QroIntVarArray& vars, QroNumArray& values);
   virtual void getValues3(const QroNumVarArray& vars, QroIntArray& values);
   // The expression evaluated with this algorithm.
   virtual QroNum getValue(QroNumExprI* e);
@@ -179,6 +192,14 @@ class QroAlgorithmI {
   QroModelEvaluatorI* getModelEvaluator();
   void setModelEvaluator(QroModelEvaluatorI* e) { _evaluator = e; }
   virtual QroModelEvaluatorI* asModelEvaluator() { return nullptr; }
+
+  // Makes the solution manager and registers it in the environment's plug-in
+  // registry under the name (the existing one when already made).
+  QroSolutionManagerI* initSolutionManager(const char* name);
+  // Unless the environment is ending, unregisters the manager (QroWrongUsage
+  // when it is not registered under the name) and deletes it.
+  void endSolutionManager(const char* name);
+  QroSolutionManagerI* getSolutionManager() const { return _solutionManager; }
   virtual void clear();
 
   void extract(const QroExtractableArray& array);
@@ -187,12 +208,19 @@ class QroAlgorithmI {
   // True when the algorithm uses the extractable with that identifier.
   virtual QroBool isUsing(QroInt id) const;
   QroInt getUseCount(QroInt id) const { return id >= 0 && id < _capacity ? _counts[id] : 0; }
-  void* getObject(QroInt id) const { return id >= 0 && id < _capacity ? _objects[id] : nullptr; }
+  void* getObject(QroInt id) const {
+    if (_idTable) return _idTable->getObject(id);
+    return id >= 0 && id < _capacity ? _objects[id] : nullptr;
+  }
   void setObject(QroInt id, void* object);
   QroInt getTableCapacity() const { return _capacity; }
   // Grows both tables to cover every identifier the environment issued.
   void syncIdTables();
   void growTables(QroInt id);
+
+  // The id table (not owned); null restores the algorithm's own tables.
+  void setIdTable(QroAlgorithmIdTableI* t) { _idTable = t; }
+  QroAlgorithmIdTableI* getIdTable() const { return _idTable; }
 
   QroBool isInSearch() const { return _inSearch; }
   void setInSearch(QroBool on) { _inSearch = on ? 1 : 0; }
@@ -216,6 +244,7 @@ class QroAlgorithmI {
   [[noreturn]] void raiseCannotExtract();
   [[noreturn]] void raiseCannotRemove();
   bool usesAny(const QroExtractableArray& array) const;
+  void* extractWithIdTable(QroExtractableI* x, QroInt id);
 
   QroEnvI* _env;
   QroExtractableI* _model;
@@ -230,7 +259,9 @@ class QroAlgorithmI {
   QroExtractableArray _cannotRemove;
   QroExtractableArray _cannotExtract;
   QroBool _inSearch;
+  QroSolutionManagerI* _solutionManager;
   QroModelEvaluatorI* _evaluator;
+  QroAlgorithmIdTableI* _idTable;
 };
 
 #endif

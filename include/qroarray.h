@@ -84,7 +84,15 @@ class QroArrayOf : public QroArray {
   QroArrayOf(QroArrayI* impl = nullptr) : QroArray(impl) {}
   QroArrayOf(const QroEnv& env, QroInt n) : QroArray(env, n) {}
   QroArrayOf(const QroMemoryManager& mm, QroInt n) : QroArray(mm, n) {}
-  T& operator[](QroInt i) const { return *static_cast<T*>(_impl->elementAt(i)); }
+  // An empty handle or an index outside the array stops the program.
+  T& operator[](QroInt i) const {
+    if (!_impl) QroAbortEmptyHandle("Empty Handle in QroArray::operator[]");
+    if (i < 0 || i >= _impl->getSize())
+      QroAbortEmptyHandle(
+          "X& QroArray::operator[] (QroInt i) : Out of bounds operation: index superior to size of "
+          "array");
+    return *static_cast<T*>(_impl->elementAt(i));
+  }
   void add(T value) const {
     T v = value;
     check()->addElement(&v);
@@ -98,5 +106,6 @@ typedef QroArrayOf<QroNum> QroNumArray;
 // "[", the values separated by "," and a blank (a line end after every tenth
 // value), "]"; nothing for an empty handle.
 std::ostream& operator<<(std::ostream& os, const QroIntArray& a);
+std::ostream& operator<<(std::ostream& os, const QroNumArray& a);
 
 #endif

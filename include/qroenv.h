@@ -101,6 +101,20 @@ class QroLocalEnvI {
   QroLocalEnvI* _previous;
 };
 
+// Suspends an environment's local environment for a scope: what is made
+// meanwhile lives as long as the environment itself.
+class QroLocalEnvSuspension {
+ public:
+  explicit QroLocalEnvSuspension(QroEnvI* env);
+  ~QroLocalEnvSuspension();
+  QroLocalEnvSuspension(const QroLocalEnvSuspension&) = delete;
+  QroLocalEnvSuspension& operator=(const QroLocalEnvSuspension&) = delete;
+
+ private:
+  QroEnvI* _env;
+  QroLocalEnvI* _saved;
+};
+
 // Optional lock of an environment; it must let its holder lock again.
 class QroEnvLockI {
  public:
@@ -216,6 +230,8 @@ class QroEnvI {
   // Cascade marks: the slot holds -1 while marked.
   QroBool isMarked(QroInt id) const;
   void markSlot(QroInt id);
+  // Puts a marked object back in its slot (a refused cascade).
+  void unmarkSlot(QroInt id, QroExtractableI* x);
 
   // Algorithms.
   void addAlgorithm(QroAlgorithmI* a);

@@ -23,7 +23,7 @@ typedef void (*QroAlgorithmHook)(QroAlgorithmI* algorithm, QroExtractableI* x, v
 // Static hook record of a concrete extractable class, filled by the solver's
 // default extractor; empty (all null) before. The last two hooks serve only
 // objectives and constraints.
-struct QroExtractableHooks {
+struct QroExtractHooks {
   QroInt typeIndex;
   QroExtractHook extract;
   QroRemoveHook remove;
@@ -35,11 +35,27 @@ struct QroExtractableHooks {
 // Declares the hook record of a concrete extractable class.
 #define QROEXTRACTABLEHOOKS()                                               \
  public:                                                                    \
-  static inline QroExtractableHooks Hooks = {0, nullptr, nullptr, nullptr,  \
+  static inline QroExtractHooks Hooks = {0, nullptr, nullptr, nullptr,  \
                                              nullptr, nullptr};             \
-  QroExtractableHooks* getHookRecord() const override { return &Hooks; }
+  QroExtractHooks* getHookRecord() const override { return &Hooks; }
 
-typedef QroArrayOf<QroExtractableI*> QroExtractableArray;
+class QroEnvI;
+
+// An array of extractables (8-byte pointers).
+class QroExtractableArray : public QroArrayOf<QroExtractableI*> {
+ public:
+  QroExtractableArray(QroArrayI* impl = nullptr) : QroArrayOf<QroExtractableI*>(impl) {}
+  QroExtractableArray(const QroEnv& env, QroInt n) : QroArrayOf<QroExtractableI*>(env, n) {}
+  QroExtractableArray(const QroMemoryManager& mm, QroInt n) : QroArrayOf<QroExtractableI*>(mm, n) {}
+  // Raises the use count of every expression element.
+  void incrementUseCounts() const;
+  // Releases every expression element, as a node releases its operands.
+  void releaseElements() const;
+  // Replaces the handle by a new array in env of env's clones of the elements.
+  void getClones(QroEnvI* env);
+  // A new array of the elements' clones (into env, or each into its own environment).
+  QroExtractableArray makeClone(QroEnvI* env = nullptr) const;
+};
 
 class QroExtractableI : public QroRttiEnvObjectI {
   QROSIMPLECLASS(QroExtractableI, QroRttiEnvObjectI)
@@ -57,7 +73,7 @@ class QroExtractableI : public QroRttiEnvObjectI {
   void setObject(QroRtti* object);
 
   // The class's hook record (none in the base).
-  virtual QroExtractableHooks* getHookRecord() const { return nullptr; }
+  virtual QroExtractHooks* getHookRecord() const { return nullptr; }
 
   virtual QroExtractableI* makeClone(QroEnvI* env) const;
   virtual void* extract(QroAlgorithmI* algorithm);
@@ -69,6 +85,8 @@ class QroExtractableI : public QroRttiEnvObjectI {
   virtual QroBool isNumExprNode() const { return 0; }
   // Ends the extractable (use-counted classes override).
   virtual void release();
+  // Hands the argument and this object to the environment's expander.
+  virtual void expand(void* argument);
   virtual void display(std::ostream& os) const;
   virtual void addToAlgorithm(QroAlgorithmI*, void*) {}
   virtual void removeFromAlgorithm(QroAlgorithmI*, void*) {}
@@ -186,6 +204,9 @@ class QroIntervalVarI : public QroIntervalExprI {
 };
 class QroIntSetCardVarI : public QroExtractableI {
   QROSIMPLECLASS(QroIntSetCardVarI, QroExtractableI)
+};
+class QroIntSetVarI : public QroExtractableI {
+  QROSIMPLECLASS(QroIntSetVarI, QroExtractableI)
 };
 
 // Replaces the array by a new one in env holding env's clones of the elements.

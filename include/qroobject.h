@@ -223,15 +223,18 @@ class QroCacheableObjectI : public QroClonableObjectI {
 
 class QroAnyEvaluatorI;
 
-// A cache of evaluated results for one evaluator, keyed by object.
+// A cache of evaluated results of one evaluator, keyed by the 8 bytes at a
+// key address.
 class QroAnyCacheI : public QroRttiMMObjectI {
   QROSIMPLECLASS(QroAnyCacheI, QroRttiMMObjectI)
  public:
   explicit QroAnyCacheI(QroGenAlloc* a) : QroRttiMMObjectI(a) {}
   ~QroAnyCacheI() override;
-  virtual QroBool contains(const void* object) const = 0;
-  virtual double get(const void* object) const = 0;
-  virtual void put(const void* object, double value) = 0;
+  // Unlinks the key's entry; true when it was there.
+  virtual QroBool remove(const void* key) = 0;
+  // Stores the key's hash and returns the address of its value, or null.
+  virtual double* find(const void* key, QroUInt* hash) = 0;
+  virtual void insert(QroUInt hash, const void* key, const double* value) = 0;
   virtual void clear() = 0;
 };
 
@@ -244,6 +247,7 @@ class QroEvaluatorCacheOwner {
   QroEvaluatorCacheOwner(const QroEvaluatorCacheOwner&) = delete;
   QroEvaluatorCacheOwner& operator=(const QroEvaluatorCacheOwner&) = delete;
 
+  // h = h * 9 + byte over the address bytes, lowest first (32 bits).
   static QroUInt Hash(const QroAnyEvaluatorI* evaluator);
   QroAnyCacheI* getCache(const QroAnyEvaluatorI* evaluator) const;
   // The table owns the cache from now on.
@@ -266,12 +270,16 @@ class QroAnyEvaluatorI : public QroCacheableObjectI {
  public:
   explicit QroAnyEvaluatorI(QroGenAlloc* a) : QroCacheableObjectI(a) {}
   ~QroAnyEvaluatorI() override;
-  // False without an owner or a cache for this evaluator; a null object
-  // clears the cache.
-  virtual QroBool isCached(QroEvaluatorCacheOwner* owner, const void* object) const;
-  virtual double evaluate(const void* object) const = 0;
-  // The cached result for the object, computed and stored on a miss.
-  double cachedEvaluate(const void* object, QroEvaluatorCacheOwner* owner) const;
+  // With the owner's cache for this evaluator: a null key clears the cache
+  // (false), another key is removed (true when it was cached). False without
+  // an owner or a cache.
+  virtual QroBool invalidate(QroEvaluatorCacheOwner* owner, const void* key);
+  // The value for a key (and a context) as the subclass defines it.
+  virtual double evaluate(const void* key, const void* context, QroEvaluatorCacheOwner* owner) = 0;
+  // A new cache for this evaluator's keys.
+  virtual QroAnyCacheI* makeCache(QroGenAlloc* allocator, QroInt sizeLimit) = 0;
+  // The cached value for the key; on a miss evaluate's result, then cached.
+  double evaluateCached(const void* key, const void* context, QroEvaluatorCacheOwner* owner);
 };
 
 class QroPlugIn;

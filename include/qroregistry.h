@@ -32,8 +32,8 @@ class QroPlugInRegistry {
   QroPlugIn* getFirstPlugIn(const char* name) const;
 
   // Change listeners (not owned).
-  void addChangeListener(QroChangeListenerI* listener);
-  void removeChangeListener(QroChangeListenerI* listener);
+  void addListener(QroChangeListenerI* listener);
+  void removeListener(QroChangeListenerI* listener);
   template <class F>
   void forEachChangeListener(F f) const {
     for (ListenerNode* n = _listeners; n;) {

@@ -231,6 +231,18 @@ class QroNumVar : public QroNumExpr {
 
 typedef QroArrayOf<QroNumVar> QroNumVarArray;
 
+// Integer variables, held as their handles.
+class QroIntVarArray : public QroArrayOf<QroNumVar> {
+ public:
+  QroIntVarArray(QroArrayI* impl = nullptr) : QroArrayOf<QroNumVar>(impl) {}
+  QroIntVarArray(const QroEnv& env, QroInt n) : QroArrayOf<QroNumVar>(env, n) {}
+};
+
+// Known here only by its type record (variables standing for constraints).
+class QroConstraintIndVarI : public QroNumVarI {
+  QROSIMPLECLASS(QroConstraintIndVarI, QroNumVarI)
+};
+
 // Keys of the shared-domain tables.
 class QroIntRangeI;
 class QroNumRangeI;

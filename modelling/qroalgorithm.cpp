@@ -9,6 +9,7 @@
 #include "qromodel.h"
 #include "qronumeric.h"
 #include "qroregistry.h"
+#include "qrosolution.h"
 
 // ---------------------------------------------------------------------------
 // Exceptions
@@ -98,7 +99,9 @@ QroAlgorithmI::QroAlgorithmI(QroEnvI* env)
       _cannotRemove(),
       _cannotExtract(),
       _inSearch(0),
-      _evaluator(nullptr) {
+      _solutionManager(nullptr),
+      _evaluator(nullptr),
+      _idTable(nullptr) {
   _objects = zeroedTable<void*>(kInitialCapacity);
   try {
     _counts = zeroedTable<QroInt>(kInitialCapacity);
@@ -118,6 +121,10 @@ QroAlgorithmI::QroAlgorithmI(QroEnvI* env)
 QroAlgorithmI::~QroAlgorithmI() {
   QroEnvI* env = _env;
   env->removeAlgorithm(this);
+  // A manager still registered stays with the registry; it must not reach
+  // back to this algorithm.
+  if (_solutionManager) _solutionManager->setAlgorithm(nullptr);
+  _solutionManager = nullptr;
   QroModelEvaluatorI* evaluator = _evaluator;
   _evaluator = nullptr;
   if (evaluator && evaluator != static_cast<QroAlgorithmI*>(this)) {
@@ -178,7 +185,10 @@ void QroAlgorithmI::setObject(QroInt id, void* object) {
   _objects[id] = object;
 }
 
+QroAlgorithmIdTableI::~QroAlgorithmIdTableI() {}
+
 QroBool QroAlgorithmI::isUsing(QroInt id) const {
+  if (_idTable) return _idTable->isExtracted(id);
   return id >= 0 && id < _capacity && _counts[id] > 0;
 }
 
@@ -192,6 +202,7 @@ bool QroAlgorithmI::usesAny(const QroExtractableArray& array) const {
 void* QroAlgorithmI::extract(QroExtractableI* x) {
   QroInt id = x->getId();
   if (id < 0) throw QroWrongUsage("cannot extract an extractable that has been ended");
+  if (_idTable) return extractWithIdTable(x, id);
   growTables(id);
   if (++_counts[id] == 1) {
     void* result = nullptr;
@@ -203,6 +214,41 @@ void* QroAlgorithmI::extract(QroExtractableI* x) {
     _objects[id] = result;
   }
   return _objects[id];
+}
+
+void* QroAlgorithmI::extractWithIdTable(QroExtractableI* x, QroInt id) {
+  QroAlgorithmIdTableI* table = _idTable;
+  void* object = nullptr;
+  if (x->isGround()) {
+    growTables(id);
+    if (++_counts[id] > 1) {
+      object = _objects[id];
+    } else {
+      // The object of a ground extractable goes to the algorithm's own table.
+      _idTable = nullptr;
+      QroBool ok = 0;
+      try {
+        ok = extractOne(x, &object);
+      } catch (...) {
+        _idTable = table;
+        throw;
+      }
+      _idTable = table;
+      if (!ok) {
+        --_counts[id];
+        _cannotExtract.add(x);
+        throw QroAlgorithm::ExtractFailure(x->getClassName());
+      }
+      _objects[id] = object;
+    }
+  } else if (table->isExtracted(id)) {
+    object = table->getObject(id);
+  } else if (!extractOne(x, &object)) {
+    _cannotExtract.add(x);
+    throw QroAlgorithm::ExtractFailure(x->getClassName());
+  }
+  table->recordExtraction(id, object);
+  return table->getObject(id);
 }
 
 void QroAlgorithmI::extract(const QroExtractableArray& array) {
@@ -287,7 +333,7 @@ QroBool QroAlgorithmI::changeExtractable(QroChange* change, QroExtractableI* x) 
   growTables(id);
   if (!isUsing(id)) return 0;
   if (_inSearch) throw QroNoChangeDuringSearchException();
-  void* object = _objects[id];
+  void* object = getObject(id);
   QroBool ok = 0;
   collectFailures([&] { ok = applyChange(change, &object, x); }, true);
   if (!ok) {
@@ -295,7 +341,10 @@ QroBool QroAlgorithmI::changeExtractable(QroChange* change, QroExtractableI* x) 
     e.add(x);
     throw e;
   }
-  _objects[id] = object;
+  if (_idTable)
+    _idTable->recordExtraction(id, object);
+  else
+    _objects[id] = object;
   return 1;
 }
 
@@ -376,6 +425,13 @@ QroInt QroAlgorithmI::getIntValue(QroNumVarI* v) {
 }
 
 void QroAlgorithmI::getValues(const QroNumVarArray& vars, QroNumArray& values) {
+  if (!values.getImpl()) values = QroNumArray(QroEnv(_env), 0);
+  values.getImpl()->setSize(0);
+  if (!vars.getImpl()) return;
+  for (QroInt i = 0; i < vars.getSize(); ++i) values.add(getValue(vars[i].getImpl()));
+}
+
+void QroAlgorithmI::getValues2(const QroIntVarArray& vars, QroNumArray& values) {
   if (!values.getImpl()) values = QroNumArray(QroEnv(_env), 0);
   values.getImpl()->setSize(0);
   if (!vars.getImpl()) return;

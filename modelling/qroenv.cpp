@@ -24,6 +24,12 @@ void QroLocalEnvI::releaseId(QroInt id) { _env->releaseIdSlot(id); }
 
 QroEnv::IncompatibleMemoryManagerException::~IncompatibleMemoryManagerException() {}
 
+QroLocalEnvSuspension::QroLocalEnvSuspension(QroEnvI* env) : _env(env), _saved(env->getLocalEnv()) {
+  _env->setLocalEnv(nullptr);
+}
+
+QroLocalEnvSuspension::~QroLocalEnvSuspension() { _env->setLocalEnv(_saved); }
+
 // ---------------------------------------------------------------------------
 // Timer
 
@@ -432,6 +438,10 @@ QroBool QroEnvI::isMarked(QroInt id) const {
   return id >= 0 && id < _idCapacity && _idSlots[id] == kMarked;
 }
 
+void QroEnvI::unmarkSlot(QroInt id, QroExtractableI* x) {
+  if (isMarked(id)) _idSlots[id] = x;
+}
+
 void QroEnvI::markSlot(QroInt id) {
   if (id >= 0 && id < _idCapacity && !slotIsFree(_idSlots[id])) _idSlots[id] = kMarked;
 }
@@ -515,6 +525,7 @@ QroAlgorithmI* QroEnvI::getExpander() {
 // Registries and caches
 
 QroAny2BoolHashTable* QroEnvI::getObjectFlagTable() {
+  QroLocalEnvSuspension permanent(this);
   if (!_objectFlags) _objectFlags = new (_generalAlloc) QroAny2BoolHashTable(_generalAlloc, 31);
   return _objectFlags;
 }

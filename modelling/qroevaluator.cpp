@@ -10,6 +10,12 @@ QroAlgorithmI* QroMakeModelEvaluator(QroEnvI* env) { return new (env) QroModelEv
 // ---------------------------------------------------------------------------
 // Expander
 
+void QroExtractableI::expand(void* argument) {
+  QroAlgorithmI* expander = _env->getExpander();
+  if (!expander) throw QroNotImplemented();
+  static_cast<QroExpanderI*>(expander)->expand(argument, this);
+}
+
 QroExpanderI::~QroExpanderI() {}
 
 QroNum QroExpanderI::getObjValue() { throw QroWrongUsage("can not call expander"); }

@@ -326,11 +326,18 @@ void QroIncrementUseCounts(const QroExtractableArray& a) {
 
 void QroReleaseElements(const QroExtractableArray& a) {
   if (!a.getImpl()) return;
+  // The array's environment says, without touching the elements, whether
+  // they are being destroyed in bulk or were deleted by the running cascade.
+  QroGenAlloc* alloc = a.getImpl()->getAllocator();
+  QroEnvI* env = alloc && alloc->isType(QroFlormAlloc::GetTypeInfo())
+                     ? static_cast<QroFlormAlloc*>(alloc)->getEnv()
+                     : nullptr;
+  if (env && env->isEnding()) return;
   for (QroInt i = 0; i < a.getSize(); ++i) {
     QroExtractableI* x = a[i];
     if (!x) continue;
-    if (x->isExprOrConstraint())
-      x->getEnv()->releaseExpression(static_cast<QroNumExprI*>(x));
+    if (env && env->isReleasedByCascade(x)) continue;
+    if (x->isExprOrConstraint()) x->getEnv()->releaseExpression(static_cast<QroNumExprI*>(x));
   }
 }
 

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "qroalgorithm.h"
+#include "qroexpr.h"
 #include "qrochange.h"
 #include "qroregistry.h"
 
@@ -27,6 +28,9 @@ QroExtractableI::QroExtractableI(QroEnvI* env, const char* name)
 }
 
 QroExtractableI::~QroExtractableI() {
+  // Normally unregistered before deletion; a subclass constructor that
+  // failed leaves the object registered, and its slot must not dangle.
+  if (_id != -1) _env->unregisterExtractable(this);
   if (!_env->isEnding()) {
     QroAny2BoolHashTable* flags = _env->findObjectFlagTable();
     if (flags) flags->remove(this);
@@ -71,32 +75,32 @@ QroExtractableI* QroExtractableI::makeClone(QroEnvI*) const {
 }
 
 void* QroExtractableI::extract(QroAlgorithmI* algorithm) {
-  QroExtractableHooks* h = getHookRecord();
+  QroExtractHooks* h = getHookRecord();
   if (!h || !h->extract) throw QroAlgorithm::ExtractFailure();
   return h->extract(algorithm, this);
 }
 
 void QroExtractableI::remove(QroAlgorithmI* algorithm, void* argument) {
-  QroExtractableHooks* h = getHookRecord();
+  QroExtractHooks* h = getHookRecord();
   if (!h || !h->remove) throw QroAlgorithm::RemoveFailure();
   h->remove(algorithm, this, argument);
 }
 
 void* QroExtractableI::change(QroAlgorithmI* algorithm, QroChange* change) {
-  QroExtractableHooks* h = getHookRecord();
+  QroExtractHooks* h = getHookRecord();
   if (!h || !h->change) throw QroAlgorithm::RemoveFailure();
   return h->change(algorithm, this, change);
 }
 
 void* QroExtractableI::callAddToAlgorithm(QroAlgorithmI* algorithm, void* argument) {
-  QroExtractableHooks* h = getHookRecord();
+  QroExtractHooks* h = getHookRecord();
   if (!h || !h->addToAlgorithm) throw QroAlgorithm::ExtractFailure();
   h->addToAlgorithm(algorithm, this, argument);
   return nullptr;
 }
 
 void* QroExtractableI::callRemoveFromAlgorithm(QroAlgorithmI* algorithm, void* argument) {
-  QroExtractableHooks* h = getHookRecord();
+  QroExtractHooks* h = getHookRecord();
   if (!h || !h->removeFromAlgorithm) throw QroAlgorithm::ExtractFailure();
   h->removeFromAlgorithm(algorithm, this, argument);
   return nullptr;
@@ -134,6 +138,7 @@ QroBool QroExtractableI::hasDecisionVar() const {
   QroInt memo = 0;
   if (table->find(key, memo) == 0) return memo ? 1 : 0;
   QroBool found = findDecisionVar();
+  QroLocalEnvSuspension permanent(_env);  // the memo lives with the environment
   table->add(key, found);
   return found;
 }
@@ -202,4 +207,11 @@ QroExtractableArray QroGetClones(const QroExtractableArray& array, QroEnvI* env)
   QroExtractableArray result(QroEnv(env), n);
   for (QroInt i = 0; i < n; ++i) result[i] = env->getClone(array[i]);
   return result;
+}
+
+void QroExtractableArray::incrementUseCounts() const { QroIncrementUseCounts(*this); }
+void QroExtractableArray::releaseElements() const { QroReleaseElements(*this); }
+void QroExtractableArray::getClones(QroEnvI* env) { *this = QroGetClones(*this, env); }
+QroExtractableArray QroExtractableArray::makeClone(QroEnvI* env) const {
+  return QroMakeCloneArray(*this, env);
 }

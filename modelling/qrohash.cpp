@@ -74,6 +74,8 @@ QroSymbolTable::~QroSymbolTable() {
 QroSymbolI* QroSymbolTable::intern(const char* text) {
   QroSymbolI* symbol = nullptr;
   if (find(text, symbol) == 0) return symbol;
+  // Symbols outlive any local environment (a search's memory is popped).
+  QroLocalEnvSuspension permanent(_env);
   symbol = new (_env) QroSymbolI(_env, text);
   try {
     add(symbol->getText(), symbol);

@@ -198,22 +198,24 @@ void QroEvaluatorCacheOwner::setCache(const QroAnyEvaluatorI* evaluator, QroAnyC
   _buckets[b] = e;
 }
 
-QroBool QroAnyEvaluatorI::isCached(QroEvaluatorCacheOwner* owner, const void* object) const {
+QroBool QroAnyEvaluatorI::invalidate(QroEvaluatorCacheOwner* owner, const void* key) {
   if (!owner) return 0;
   QroAnyCacheI* cache = owner->getCache(this);
   if (!cache) return 0;
-  if (!object) {
+  if (!key) {
     cache->clear();
     return 0;
   }
-  return cache->contains(object);
+  return cache->remove(key);
 }
 
-double QroAnyEvaluatorI::cachedEvaluate(const void* object, QroEvaluatorCacheOwner* owner) const {
+double QroAnyEvaluatorI::evaluateCached(const void* key, const void* context,
+                                        QroEvaluatorCacheOwner* owner) {
   QroAnyCacheI* cache = owner ? owner->getCache(this) : nullptr;
-  if (!cache) return evaluate(object);
-  if (cache->contains(object)) return cache->get(object);
-  double v = evaluate(object);
-  cache->put(object, v);
+  if (!cache) return evaluate(key, context, owner);
+  QroUInt hash = 0;
+  if (double* stored = cache->find(key, &hash)) return *stored;
+  double v = evaluate(key, context, owner);
+  cache->insert(hash, key, &v);
   return v;
 }

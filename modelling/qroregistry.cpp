@@ -122,7 +122,7 @@ QroPlugIn* QroPlugInRegistry::getFirstPlugIn(const char* name) const {
   return e ? e->plugIns : nullptr;
 }
 
-void QroPlugInRegistry::addChangeListener(QroChangeListenerI* listener) {
+void QroPlugInRegistry::addListener(QroChangeListenerI* listener) {
   EnvLock lock(_env);
   ListenerNode* n = static_cast<ListenerNode*>(_env->alloc(sizeof(ListenerNode)));
   n->listener = listener;
@@ -130,7 +130,7 @@ void QroPlugInRegistry::addChangeListener(QroChangeListenerI* listener) {
   _listeners = n;
 }
 
-void QroPlugInRegistry::removeChangeListener(QroChangeListenerI* listener) {
+void QroPlugInRegistry::removeListener(QroChangeListenerI* listener) {
   EnvLock lock(_env);
   for (ListenerNode** link = &_listeners; *link; link = &(*link)->next) {
     if ((*link)->listener == listener) {
@@ -216,6 +216,12 @@ void QroRecycleBinI::run(QroExtractableI* x) {
       _pending.getImpl()->setSize(0);
     }
   } catch (...) {
+    // A refused cascade (for instance a change during a search) leaves every
+    // object that was not deleted registered as before.
+    for (QroInt i = 0; i < _marked.getSize(); ++i) {
+      QroExtractableI* y = _marked[i];
+      if (y->getId() >= 0) _env->unmarkSlot(y->getId(), y);
+    }
     _marked.getImpl()->setSize(0);
     _pending.getImpl()->setSize(0);
     _inUse->clear();

@@ -23,10 +23,12 @@ void QrcEventHandlerI::display(std::ostream& os) const {
 
 void QrcEventHandlerI::whenDomain(QrcDemonI*) {}
 
-void QrcEventHandlerI::schedule() {
-  if (_state == Queued || isSuspended()) return;
+QrcBool QrcEventHandlerI::schedule() {
+  QrcBool suspended = isSuspended();
+  if (suspended || _state == Queued) return suspended;
   _state = Queued;
   _manager->getPropagationQueue()->pushEventHandler(this);
+  return 0;
 }
 
 void QrcEventHandlerI::setTrapState(QrcInt state) {

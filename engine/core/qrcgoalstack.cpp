@@ -132,6 +132,12 @@ void QrcManagerI::addReversibleActionNoRestore(QrcGoalI* goal) {
   --_stamp;
 }
 
+void QrcManagerI::addReversibleAction(const QrcGoal& goal) { addReversibleAction(goal.getImpl()); }
+
+void QrcManagerI::addReversibleActionNoRestore(const QrcGoal& goal) {
+  addReversibleActionNoRestore(goal.getImpl());
+}
+
 void QrcManagerI::collapse() {
   std::vector<QrcWord> actions;  // (goal, second) pairs, latest first
   QrcInt andTop = _andStack->getTop(), andFloor = _andStack->_floor;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <new>
 
 #include "qrcconstraint.h"
@@ -10,6 +11,7 @@
 #include "qrortti.h"
 #include "qrcgoal.h"
 #include "qrcqueue.h"
+#include "qrcrandom.h"
 #include "qrcsearch.h"
 #include "qrcsizealloc.h"
 #include "qroexception.h"
@@ -134,7 +136,6 @@ void QrcManagerI::build() {
   for (int i = 0; i < 5; ++i) _editHeads[i] = _editTails[i] = nullptr;
   _secondSizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
   if (!pooling) _secondSizeAllocator->setPooling(0);
-  _random = nullptr;
   _packApproximationSize = 512;
   _generalAllocator = new QrcGenAlloc(this);
 
@@ -186,6 +187,7 @@ void QrcManagerI::build() {
   _recomputedChoices = 0;
   _storedNodes = 0;
   _sharedFailGoal = new (_heap) QrcGoalFailI(this, nullptr);
+  _random = QrcMakeRandom(this, nullptr);
 }
 
 QrcManagerI::~QrcManagerI() {
@@ -226,6 +228,8 @@ void QrcManagerI::endAllSearches() {
 void QrcManagerI::reset() {
   for (QrcTeardownListenerI* l = _teardownListeners; l; l = l->_next) l->teardown(this);
   _teardownListeners = nullptr;
+  // Memo words and queued items live on the heaps: settle them before those go.
+  _memoStack->clear();
   _queue->clear();
   _queue->setTrace(0);
   _queue->setMonitor(nullptr);
@@ -233,6 +237,8 @@ void QrcManagerI::reset() {
   if (_persistentTrail != _trail) _persistentTrail->reset();
   _secondTrail->reset();
   _secondTrail->setRecording(1);
+  // The new random source continues the old one's sequence.
+  std::unique_ptr<QrcSolverRandomTmpStateI> keptRandom(QrcGetRandom(this)->copyState());
   _heap->reset();
   _globalHeap->reset();
   _reporter = new (_heap) QrcErrorReporter();
@@ -248,7 +254,6 @@ void QrcManagerI::reset() {
   }
   for (QrcLockableArray* a = _arrayPool; a; a = a->next) a->lock = new (_globalHeap) QrcRevWord(this, 0);
   _copyStack->reset();
-  _memoStack->clear();
   _andStack->reset();
   _andStack->_floor = _andStack->getTop();
   _orStack->reset();
@@ -297,6 +302,7 @@ void QrcManagerI::reset() {
   _stamp = 0;
   _failStamp = 1;
   _sharedFailGoal = new (_heap) QrcGoalFailI(this, nullptr);
+  _random = QrcMakeRandom(this, keptRandom.get());
 }
 
 // ---------------------------------------------------------------- memory

@@ -3,6 +3,8 @@
 
 #include <iostream>
 
+#include "engine/core/qrcnodestorage.h"
+
 #include "qrcfail.h"
 #include "qrcfloatenv.h"
 #include "qrcmanager.h"
@@ -39,6 +41,11 @@ void QrcSearchI::clearFields() {
   _endCallback = nullptr;
   _laterPass = 0;
   _runStarted = 0;
+  _ownSentinel = 1;
+  _pathBase = 0;
+  _discardedNodes = 0;
+  _ownsStorage = 0;
+  _cutAll = 0;
 }
 
 void QrcSearchI::close() {}
@@ -58,9 +65,17 @@ void QrcSearchI::setMonitor(QrcSearchEventMonitorI* monitor) {
     _storageNotWanted = 0;
     return;
   }
+  if (_state == Made) {
+    monitor->_next = _monitor;
+    _monitor = monitor;
+    _storageNotWanted = 0;
+    return;
+  }
   m->saveValue(&_monitor);
   monitor->_next = _monitor;
   _monitor = monitor;
+  // A running search switches to node storage at once.
+  if (_plain && m->_currentSearch == this) setUpNodeStorage();
 }
 
 void QrcSearchI::addChoiceRule(QrcChoiceRuleI* rule) {
@@ -77,18 +92,6 @@ void QrcSearchI::setOptFilter(QrcOptFilterI* filter) {
   if (_state != Made) _manager->saveValue(&_optFilter);
   _optFilter = filter;
 }
-
-namespace {
-
-// Delivers to the rest of the chain first, so the first installed hears first.
-template <class F>
-void deliver(QrcSearchEventMonitorI* m, F f) {
-  if (!m) return;
-  deliver(m->_next, f);
-  f(m);
-}
-
-}  // namespace
 
 void QrcSearchI::notifyBacktrack(QrcAny label) {
   deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->backtrack(label); });
@@ -143,6 +146,10 @@ void QrcSearchI::choose(QrcGoalI* first, QrcGoalI* second, QrcAny label) {
     default:
       break;
   }
+  if (!_plain) {
+    chooseWithNodes(first, second, label, v);
+    return;
+  }
   bool secondFirst = v == 1;
   // Saved before the record, so that popping it keeps this choice's order.
   m->saveValue(&m->_secondFirst);
@@ -159,6 +166,7 @@ void QrcSearchI::runReversible(QrcGoalI* wrapper) {
 
 bool QrcSearchI::recompute() {
   QrcManagerI* m = _manager;
+  if (!_plain) return recomputeToNode();
   for (;;) {
     if (m->_orRecords == 0) return false;
     QrcWord secondWord = 0;
@@ -170,10 +178,10 @@ bool QrcSearchI::recompute() {
     }
     notifyBacktrack(label);
     if (!first) {
-      if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) {
-        m->popState();
-        m->popState();
-      }
+      // Without a sentinel of its own the search ran above the push states:
+      // the sentinel just popped was one of them.
+      if (!_ownSentinel && m->_pushStateDepth > 0) --m->_pushStateDepth;
+      if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) m->popPushStates(2);
       return false;
     }
     if (m->_failLabel && m->_failLabel != label) continue;
@@ -198,7 +206,10 @@ void QrcSearchI::popToSentinel(bool checkRecords) {
       runReversible(first);
       continue;
     }
-    if (!first) break;
+    if (!first) {
+      if (!_ownSentinel && m->_pushStateDepth > 0) --m->_pushStateDepth;
+      break;
+    }
     if (checkRecords)
       m->getErrorReporter()->report(25, "internal error", "Should find a sentinel in failure");
   }
@@ -209,11 +220,9 @@ void QrcSearchI::undoEditPushStates() {
   QrcManagerI* m = _manager;
   if (m->_searchDepth != 1) return;
   if (m->_pushStateLevel == 1 || m->_pushStateLevel == 3)
-    m->popState();
-  else if (m->_pushStateLevel == 2) {
-    m->popState();
-    m->popState();
-  }
+    m->popPushStates(1);
+  else if (m->_pushStateLevel == 2)
+    m->popPushStates(2);
 }
 
 // ---------------------------------------------------------------- next
@@ -226,20 +235,30 @@ QrcBool QrcSearchI::next() {
   if (_state == Made)
     m->getErrorReporter()->report(65, "The next method is not allowed at this time", "incorrect search use");
   if (_state == Exhausted) return 0;
+  if (_state == AtSolution && !_plain) _nodeStorage->nodeLeft(_currentNode);
   if (_state == Started) {
-    if (!(m->_pushStateLevel && m->_searchDepth == 1)) {
+    _ownSentinel = !(m->_pushStateLevel && m->_searchDepth == 1);
+    if (_ownSentinel) {
       m->pushChoicePoint(nullptr, nullptr, nullptr);
       m->pushGoal(nullptr);
     } else {
       m->popGoal();
     }
     m->pushGoal(_goal);
+    if (!_storageNotWanted) setUpNodeStorage();
     _laterPass = 0;
   } else {
     _laterPass = 1;
   }
   ++m->_nextDepth;
-  bool found = loop();
+  bool found = false;
+  try {
+    found = loop();
+  } catch (...) {
+    // An error report that throws leaves the search where it stood.
+    --m->_nextDepth;
+    throw;
+  }
   --m->_nextDepth;
   if (found) {
     _state = AtSolution;
@@ -255,6 +274,7 @@ QrcBool QrcSearchI::next() {
 bool QrcSearchI::loop() {
   QrcManagerI* m = _manager;
   for (;;) {
+    if (_laterPass && !_plain && !nextNode()) closeNodeStorage();
     if (m->usesExceptions()) {
       try {
         return pass();
@@ -284,12 +304,14 @@ bool QrcSearchI::pass() {
   _laterPass = 1;
   m->_currentGoal = nullptr;
   m->_currentDemon = nullptr;
+  if (!_plain) _nodeStorage->nodeEntered(_currentNode);
   if (_optFilter && _optFilter->_active == 0) {
     m->saveValue(&_optFilter->_active);
     _optFilter->_active = 1;
     _optFilter->update();
   }
   m->executeGoals();
+  if (isRecomputing()) emptyPathInRecomputation();
   if (_optFilter) {
     _optFilter->computeNextBound();
     _optFilter->_active = 0;
@@ -300,6 +322,8 @@ bool QrcSearchI::pass() {
 bool QrcSearchI::afterFailure() {
   QrcManagerI* m = _manager;
   m->clearAddedGoals();
+  _recomputationDepth = 0;
+  if (!_plain) nodeFailed();
   if (!_runStarted) {
     popToSentinel(true);
     undoEditPushStates();
@@ -367,18 +391,20 @@ void QrcManagerI::addFailCallback(QrcGoalI* goal) {
   _failCallbacks = new (this) QrcGoalCell{_failCallbacks, goal};
 }
 
-// Without open-node storage a search never replays a path: there is nothing to
-// record, and reading is a misuse.
-void QrcManagerI::writeInfo(QrcFloat) {
-  if (isRecomputing()) _reporter->report(65, "write info when recomputing", "incorrect search use");
+// Values recorded on the path of the current node, for replay by recomputation.
+void QrcManagerI::writeInfo(QrcFloat value) {
+  if (_currentSearch)
+    _currentSearch->writeInfo(value);
 }
 
 QrcFloat QrcManagerI::readInfo() {
-  if (!isRecomputing()) _reporter->report(65, "read info when not recomputing", "incorrect search use");
-  return 0.0;
+  if (!_currentSearch) _reporter->report(65, "read info when not recomputing", "incorrect search use");
+  return _currentSearch->readInfo();
 }
 
-void QrcManagerI::recordObjectiveValue(QrcFloat) {}
+void QrcManagerI::recordObjectiveValue(QrcFloat value) {
+  if (_currentSearch) _currentSearch->recordObjectiveValue(value);
+}
 
 void QrcManagerI::applyObjectiveBound() {
   if (_currentSearch && _currentSearch->getOptFilter()) _currentSearch->getOptFilter()->applyBound();

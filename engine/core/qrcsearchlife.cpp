@@ -59,10 +59,14 @@ void QrcSearchI::start(QrcGoalI* goal) {
 void QrcSearchI::end() {
   QrcManagerI* m = _manager;
   if (m->_searchDepth - m->_nextDepth != 1) misuse(m, "You cannot end a search here");
-  for (QrcSearchEventMonitorI* mon = _monitor; mon; mon = mon->_next) mon->ended();
+  notifyMonitors([](QrcSearchEventMonitorI* mon) { mon->ended(); });
   if (_state == Made) misuse(m, "Ending a search is not allowed here");
-  if (_state == AtSolution) m->collapse();
+  if (_state == AtSolution) {
+    m->collapse();
+    if (!_ownSentinel && m->_pushStateDepth > 0) --m->_pushStateDepth;
+  }
   if (m->_pushStateLevel == 3 && m->_searchDepth == 1) m->_pushStateLevel = 2;
+  discardNodeStorage();
   QrcGoalI* callback = _endCallback;
   int savedRecording = _savedRecording;
   int savedPersistent = _savedPersistentRecording;
@@ -91,11 +95,9 @@ void QrcSearchI::restart() {
   if (_state == Made) misuse(m, "The restart method is not allowed at this time");
   if (_state == AtSolution) {
     popToSentinel(false);
-    if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) {
-      m->popState();
-      m->popState();
-    }
+    if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) m->popPushStates(2);
   }
+  discardNodeStorage();
   _state = Started;
   if (_optFilter) {
     _optFilter->advanceBound();
@@ -106,7 +108,7 @@ void QrcSearchI::restart() {
     _firstNext = 1;
     m->_editMode = m->_initialEditMode;
   }
-  for (QrcSearchEventMonitorI* mon = _monitor; mon; mon = mon->_next) mon->restarted();
+  notifyMonitors([](QrcSearchEventMonitorI* mon) { mon->restarted(); });
   m->_currentDemon = nullptr;
   m->_currentGoal = nullptr;
 }
@@ -158,6 +160,12 @@ QrcBool QrcManagerI::solve(QrcGoalI* goal, bool restore) {
   return found;
 }
 
+QrcBool QrcManagerI::solve(const QrcGoal& goal, bool restore) { return solve(goal.getImpl(), restore); }
+
+QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, const QrcGoal& goal, bool restore) {
+  return solveInPropagation(demon, goal.getImpl(), restore);
+}
+
 QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal, bool restore) {
   _nestedSolve = 1;
   _currentDemon = nullptr;
@@ -197,6 +205,10 @@ void QrcManagerI::popState() {
     if (!first) break;
   }
   if (_currentSearch) _currentSearch->notifyBacktrack(nullptr);
+}
+
+void QrcManagerI::popPushStates(QrcInt n) {
+  for (QrcInt i = 0; i < n && _pushStateDepth > 0; ++i) popState();
 }
 
 // ---------------------------------------------------------------- statistics

@@ -4,6 +4,7 @@
 
 #include "qroarray.h"
 #include "qrohash.h"
+#include "qrovar.h"
 #include "support/seed.h"
 
 namespace {
@@ -199,6 +200,26 @@ TEST_F(ArrayTest, SymbolsAreInternedOnce) {
   EXPECT_STREQ(clone->getText(), "");
   EXPECT_EQ(clone, other.getImpl()->getSymbol(""));
   other.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ArrayDeath, IndexingChecksTheHandleAndTheBounds) {
+  EXPECT_DEATH(
+      {
+        QroIntArray none;
+        none[0] = 1;
+      },
+      "Empty Handle in QroArray::operator\\[\\]");
+  EXPECT_DEATH(
+      {
+        QroEnv env;
+        QroNumVarArray a(env, 2);
+        a[2] = QroNumVar();
+      },
+      "Out of bounds operation");
 }
 
 }  // namespace

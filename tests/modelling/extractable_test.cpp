@@ -291,6 +291,24 @@ TEST_F(Env, CascadeEndsUsersInReverseMarkingOrder) {
   EXPECT_EQ(user, user);  // deleted: only the address is compared above
 }
 
+TEST_F(Env, ARefusedCascadeLeavesEverythingRegistered) {
+  Leaf* x = new (e) Leaf(e, "x");
+  Pair* eq = new (e) Pair(e, "eq", x, x);
+  Pair* user = new (e) Pair(e, "user", eq, x);
+  Recorder alg(e);
+  alg.extract(eq);
+  alg.setInSearch(1);
+  EXPECT_THROW(QroExtractable(x).end(), QroNoChangeDuringSearchException);
+  EXPECT_TRUE(deleted.empty());
+  EXPECT_EQ(e->getExtractable(x->getId()), x);
+  EXPECT_EQ(e->getExtractable(eq->getId()), eq);
+  EXPECT_EQ(e->getExtractable(user->getId()), user);
+  EXPECT_EQ(e->getCascade(), nullptr);
+  alg.setInSearch(0);
+  QroExtractable(x).end();
+  EXPECT_EQ(deleted, (std::vector<std::string>{"user", "eq", "x"}));
+}
+
 TEST_F(Env, ObjectsEndedDuringDeletionGetAPendingPass) {
   Leaf* x = new (e) Leaf(e, "x");
   Leaf* helper = new (e) Leaf(e, "helper");
@@ -314,7 +332,7 @@ TEST_F(Env, EndingTwiceInOneCascadeMarksOnce) {
         size = c->getChangedExtractableArray().getSize();
     }
   } listener;
-  e->getPlugInRegistry()->addChangeListener(&listener);
+  e->getPlugInRegistry()->addListener(&listener);
   Leaf* x = new (e) Leaf(e, "x");
   Pair* a = new (e) Pair(e, "a", x, x);
   Pair* b = new (e) Pair(e, "b", a, x);
@@ -322,7 +340,7 @@ TEST_F(Env, EndingTwiceInOneCascadeMarksOnce) {
   QroExtractable(x).end();
   EXPECT_EQ(listener.size, 3);
   EXPECT_EQ(deleted.size(), 3u);
-  e->getPlugInRegistry()->removeChangeListener(&listener);
+  e->getPlugInRegistry()->removeListener(&listener);
 }
 
 TEST_F(Env, ReservedIdentifiersAreSkippedByWalks) {
@@ -565,6 +583,73 @@ TEST(Numeric, Helpers) {
   EXPECT_EQ(QroRoundHalfAway(-2.5), -3.0);
   EXPECT_EQ(QroRoundHalfAway(-0.4), -0.0);
   EXPECT_EQ(QroRoundHalfAway(QroInfinity), QroInfinity);
+}
+
+}  // namespace
+
+namespace {
+
+struct Receiver : QroChangeReceiverI {
+  std::vector<std::string> log;
+  void added(void* ctx, QroExtractableI* x) override {
+    log.push_back(std::string("+") + static_cast<const char*>(ctx) + x->getName());
+  }
+  void removed(void* ctx, QroExtractableI* x) override {
+    log.push_back(std::string("-") + static_cast<const char*>(ctx) + x->getName());
+  }
+};
+
+struct GoneListener : QroExtractableListenerI {
+  std::vector<QroExtractableI*> gone;
+  int registeredCount = 0, ended = 0;
+  void registered(QroExtractableI*) override { ++registeredCount; }
+  void unregistered(QroExtractableI* x) override { gone.push_back(x); }
+  void endExtractable(QroExtractableI*) override { ++ended; }
+};
+
+TEST(Changes, ForwardHandsTheContentToReceivers) {
+  QroEnv env;
+  QroEnvI* e = env.getImpl();
+  Leaf* m = new (e) Leaf(e, "m");
+  Leaf* a = new (e) Leaf(e, "a");
+  Leaf* b = new (e) Leaf(e, "b");
+  Receiver r;
+  char ctx[] = "ctx:";
+  {  // change objects live shorter than their environment
+  QroAddOneToModel add(m, a);
+  add.forward(e, ctx, &r);
+  QroRemoveFromModel one(m, b);
+  one.forward(e, ctx, &r);
+  QroExtractableArray pair(env, 2);
+  pair[0] = a;
+  pair[1] = b;
+  QroRemoveFromModel two(m, pair, 0);
+  two.forward(e, ctx, &r);
+  QroNumLinTermRemoveVar lin(m, a);
+  lin.forward(e, ctx, &r);
+  QroIntLinTermRemoveVar ilin(m, b);
+  ilin.forward(e, ctx, &r);
+  EXPECT_EQ(r.log, (std::vector<std::string>{"+ctx:a", "-ctx:b", "-ctx:a", "-ctx:b", "-ctx:a",
+                                             "-ctx:b"}));
+  EXPECT_EQ(add.getChangedExtractable(), m);
+  EXPECT_EQ(two.getChangedExtractable(), m);
+
+  GoneListener* listener = new GoneListener;
+  e->setExtractableListener(listener);
+  QroRemoveFromAllChange all(pair);
+  all.forward(e, nullptr, nullptr);
+  all.forward(e, a, nullptr);
+  EXPECT_EQ(listener->gone, (std::vector<QroExtractableI*>{a, b, a}));
+  EXPECT_TRUE(all.needsUseFilter());
+  EXPECT_EQ(all.getChangedExtractableArray().getImpl(), pair.getImpl());
+  // With a listener installed, ending is left to it and registration is reported.
+  new (e) Leaf(e, "c");
+  EXPECT_EQ(listener->registeredCount, 1);
+  QroExtractable(a).end();
+  EXPECT_EQ(listener->ended, 1);
+  EXPECT_EQ(e->getExtractable(a->getId()), a);
+  }
+  env.end();  // deletes the listener
 }
 
 }  // namespace

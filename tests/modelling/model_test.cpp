@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -273,6 +274,12 @@ TEST_F(ModelTest, IntegerValuesOfVariables) {
   EXPECT_EQ(ints.getSize(), 2);
   EXPECT_EQ(alg.getValue((QroNumExprArg(x) + 1.0).getImpl()), 5.0);
   EXPECT_THROW(alg.evaluateForall(), QroAlgorithm::Exception);
+  try {
+    x.getImpl()->expand(nullptr);
+    FAIL();
+  } catch (const QroWrongUsage& w) {
+    EXPECT_STREQ(w.getMessage(), "can not call expand");
+  }
 
   QroAlgorithm handle(&alg), none;
   EXPECT_EQ(handle.getValue(x), 4.0);
@@ -464,6 +471,111 @@ TEST(NumArrayPrint, TenPerLine) {
   std::ostringstream os;
   os << a << QroNumArray();
   EXPECT_EQ(os.str(), "[0.5, 1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5, 8.5, 9.5,\n10.5, 11.5]");
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SharedDomains, TheEnvironmentKeepsOneDomainPerInterval) {
+  QroEnv env;
+  QroEnvI* e = env.getImpl();
+  EXPECT_EQ(e->makeNumVarDomain(0.0, std::numeric_limits<double>::infinity()), nullptr);
+  QroVarDomainI* a = e->makeNumVarDomain(2, 10);
+  EXPECT_EQ(e->makeNumVarDomain(2, 10), a);
+  EXPECT_NE(e->makeNumVarDomain(2, 11), a);
+  QroVarDomainI* b = e->makeIntVarDomain(0, 1);
+  EXPECT_TRUE(b->isBool());
+  EXPECT_EQ(b->getType(), 3);
+  EXPECT_EQ(e->makeIntVarDomain(0, 1), b);
+  QroVarDomainI* i = e->makeIntVarDomain(-9007199254740991, 9007199254740991);
+  EXPECT_EQ(e->makeIntVarDomain(-9007199254740991, 9007199254740991), i);
+  EXPECT_EQ(i->getType(), 1);
+  // Many intervals: the table grows and still finds each one.
+  std::vector<QroVarDomainI*> made;
+  for (int k = 0; k < 200; ++k) made.push_back(e->makeIntVarDomain(k, k + 3));
+  for (int k = 0; k < 200; ++k) EXPECT_EQ(e->makeIntVarDomain(k, k + 3), made[k]);
+  env.end();
+}
+
+TEST(CascadeOverTerms, ARangeOverATermSurvivesTheEndOfOneVariable) {
+  QroEnv env;
+  QroNumVar x(env, 0, 1, QroNumVar::Float, "x"), y(env, 0, 1, QroNumVar::Float, "y");
+  QroConstraint r = 3.0 * x + 2.0 * y + 1.0 <= 4.0;
+  QroConstraint eq = x == y;
+  QroModel m(env);
+  m.add(r);
+  m.add(eq);
+  QroInt rid = r.getId(), eqid = eq.getId();
+  x.end();
+  EXPECT_EQ(env.getImpl()->getLiveSlot(rid), r.getImpl());
+  EXPECT_EQ(env.getImpl()->getLiveSlot(eqid), nullptr);
+  EXPECT_EQ(m.getImpl()->getSize(), 1);
+  std::ostringstream os;
+  r.getImpl()->display(os);
+  EXPECT_EQ(os.str(), "2 * y  <= 3 ");
+  env.end();
+}
+
+TEST(ModelChanges, EveryAdditionIsAnnounced) {
+  QroEnv env;
+  QroNumVar x(env, 0, 1);
+  QroModel m(env);
+  {
+    HookAlgorithm alg(env.getImpl());
+    QroModelI::Hooks.extract = &extractMember;
+    alg.extract(m.getImpl());
+    QroModelI::Hooks.extract = nullptr;
+    QroConstraint c = QroNumExprArg(x) <= 0.5;
+    m.add(c);
+    m.add(c);
+    EXPECT_EQ(m.getImpl()->getSize(), 2);
+    EXPECT_EQ(alg.changes, (std::vector<std::string>{"QroAddOneToModel", "QroAddOneToModel"}));
+  }
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+struct MapTable : QroAlgorithmIdTableI {
+  std::map<QroInt, void*> objects;
+  int records = 0;
+  QroBool isExtracted(QroInt id) const override { return objects.count(id) != 0; }
+  void* getObject(QroInt id) const override {
+    auto it = objects.find(id);
+    return it == objects.end() ? nullptr : it->second;
+  }
+  void recordExtraction(QroInt id, void* object) override {
+    ++records;
+    objects[id] = object;
+  }
+};
+
+TEST(IdTable, AnInstalledTableKeepsTheObjects) {
+  QroEnv env;
+  QroNumVar x(env, 0, 1);
+  QroConstraint c = QroNumExprArg(x) <= 0.5;
+  {
+    HookAlgorithm alg(env.getImpl());
+    QroRangeI::Hooks.extract = &extractMember;
+    QroNumVarI::Hooks.extract = &extractMember;
+    MapTable table;
+    alg.setIdTable(&table);
+    // Ground extractables count in the algorithm's tables; the table records them too.
+    EXPECT_EQ(alg.extract(c.getImpl()), c.getImpl());
+    EXPECT_EQ(alg.extract(c.getImpl()), c.getImpl());
+    EXPECT_EQ(alg.calls, 1);
+    EXPECT_EQ(table.records, 2);
+    EXPECT_TRUE(alg.isUsing(c.getId()));
+    EXPECT_FALSE(alg.isUsing(x.getId()));
+    alg.setIdTable(nullptr);
+    EXPECT_EQ(alg.getUseCount(c.getId()), 2);
+    QroRangeI::Hooks.extract = nullptr;
+    QroNumVarI::Hooks.extract = nullptr;
+  }
   env.end();
 }
 

@@ -155,60 +155,72 @@ TEST(ObjectBases, MemoryManagerHandleKnowsItsEnvironment) {
 struct MapCache : QroAnyCacheI {
   const void* keys[8];
   double values[8];
+  QroUInt hashes[8];
   int n = 0;
   explicit MapCache(QroGenAlloc* a) : QroAnyCacheI(a) {}
-  QroBool contains(const void* o) const override {
+  QroBool remove(const void* k) override {
     for (int i = 0; i < n; ++i)
-      if (keys[i] == o) return 1;
+      if (keys[i] == k) {
+        keys[i] = keys[--n];
+        values[i] = values[n];
+        return 1;
+      }
     return 0;
   }
-  double get(const void* o) const override {
+  double* find(const void* k, QroUInt* hash) override {
+    *hash = reinterpret_cast<uintptr_t>(k) & 0xFF;
     for (int i = 0; i < n; ++i)
-      if (keys[i] == o) return values[i];
-    return 0;
+      if (keys[i] == k) return &values[i];
+    return nullptr;
   }
-  void put(const void* o, double v) override {
-    keys[n] = o;
-    values[n++] = v;
+  void insert(QroUInt hash, const void* k, const double* v) override {
+    hashes[n] = hash;
+    keys[n] = k;
+    values[n++] = *v;
   }
   void clear() override { n = 0; }
 };
 
 struct CountingEvaluator : QroAnyEvaluatorI {
-  mutable int calls = 0;
+  int calls = 0;
   explicit CountingEvaluator(QroGenAlloc* a) : QroAnyEvaluatorI(a) {}
-  double evaluate(const void* o) const override {
+  double evaluate(const void* k, const void*, QroEvaluatorCacheOwner*) override {
     ++calls;
-    return static_cast<double>(*static_cast<const int*>(o));
+    return static_cast<double>(*static_cast<const int*>(k));
   }
+  QroAnyCacheI* makeCache(QroGenAlloc* a, QroInt) override { return new (a) MapCache(a); }
 };
 
 TEST(ObjectBases, EvaluatorCache) {
   QroEnv env;
   {
-  QroFlormAlloc* a = env.getImpl()->getGeneralAllocator();
-  CountingEvaluator* ev = new (a) CountingEvaluator(a);
-  int x = 7, y = 9;
-  EXPECT_EQ(ev->cachedEvaluate(&x, nullptr), 7.0);
-  EXPECT_EQ(ev->calls, 1);
-  QroEvaluatorCacheOwner owner(a, 8);
-  EXPECT_FALSE(ev->isCached(&owner, &x));
-  owner.setCache(ev, new (a) MapCache(a));
-  EXPECT_EQ(ev->cachedEvaluate(&x, &owner), 7.0);
-  EXPECT_EQ(ev->cachedEvaluate(&x, &owner), 7.0);
-  EXPECT_EQ(ev->calls, 2);
-  EXPECT_TRUE(ev->isCached(&owner, &x));
-  EXPECT_FALSE(ev->isCached(&owner, &y));
-  EXPECT_FALSE(ev->isCached(&owner, nullptr));  // clears
-  EXPECT_FALSE(ev->isCached(&owner, &x));
-  // h = h * 9 + byte over the address bytes, lowest first.
-  uintptr_t address = reinterpret_cast<uintptr_t>(ev);
-  uint32_t h = 0;
-  unsigned char bytes[8];
-  std::memcpy(bytes, &address, 8);
-  for (int i = 0; i < 8; ++i) h = h * 9u + bytes[i];
-  EXPECT_EQ(QroEvaluatorCacheOwner::Hash(ev), h);
-  delete ev;
+    QroFlormAlloc* a = env.getImpl()->getGeneralAllocator();
+    CountingEvaluator* ev = new (a) CountingEvaluator(a);
+    int x = 7, y = 9;
+    EXPECT_EQ(ev->evaluateCached(&x, nullptr, nullptr), 7.0);
+    EXPECT_EQ(ev->calls, 1);
+    QroEvaluatorCacheOwner owner(a, 8);
+    EXPECT_FALSE(ev->invalidate(&owner, &x));
+    EXPECT_EQ(ev->evaluateCached(&x, nullptr, &owner), 7.0);  // no cache yet
+    owner.setCache(ev, ev->makeCache(a, 0));
+    EXPECT_EQ(ev->evaluateCached(&x, nullptr, &owner), 7.0);
+    EXPECT_EQ(ev->evaluateCached(&x, nullptr, &owner), 7.0);
+    EXPECT_EQ(ev->calls, 3);
+    MapCache* cache = static_cast<MapCache*>(owner.getCache(ev));
+    EXPECT_EQ(cache->hashes[0], reinterpret_cast<uintptr_t>(&x) & 0xFF);  // the lookup's hash
+    EXPECT_EQ(ev->evaluateCached(&y, nullptr, &owner), 9.0);
+    EXPECT_TRUE(ev->invalidate(&owner, &x));
+    EXPECT_FALSE(ev->invalidate(&owner, &x));
+    EXPECT_FALSE(ev->invalidate(&owner, nullptr));  // clears
+    EXPECT_EQ(cache->n, 0);
+    // h = h * 9 + byte over the address bytes, lowest first.
+    uintptr_t address = reinterpret_cast<uintptr_t>(ev);
+    uint32_t h = 0;
+    unsigned char bytes[8];
+    std::memcpy(bytes, &address, 8);
+    for (int i = 0; i < 8; ++i) h = h * 9u + bytes[i];
+    EXPECT_EQ(QroEvaluatorCacheOwner::Hash(ev), h);
+    delete ev;
   }
   env.end();
 }

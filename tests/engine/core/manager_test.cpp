@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
+#include <vector>
 
 #include "engine_fixtures.h"
 #include "qrcfail.h"
 #include "qrcfloatenv.h"
 #include "qrcmanager.h"
+#include "qrorandom.h"
 
 using namespace enginetest;
 
@@ -213,7 +216,8 @@ TEST_F(ManagerTest, ResetClearsCountsAndHeapWords) {
   EXPECT_EQ(m->getVariableCount(), 0);
   EXPECT_EQ(m->getConstraintCount(), 0);
   EXPECT_EQ(m->getDefaultPrecision(), 1e-10);
-  EXPECT_LT(m->getHeap()->getTop(), 16);  // the new error reporter and shared fail goal
+  // The new error reporter, shared fail goal and random source (its state words).
+  EXPECT_LT(m->getHeap()->getTop(), 16 + QroRandomStateI::Words + 8);
   // The shared constants are made again on the emptied heap.
   QrcConstraintI* t = m->getTrueConstraint();
   std::ostringstream os;
@@ -349,6 +353,25 @@ TEST_F(ManagerTest, RestartPutsBackTheAddedGoals) {
   EXPECT_EQ(log(), "g g ");
   m->getCurrentSearch()->end();
   EXPECT_DEATH(m->commit(), "Solver Error : Commit is called not after a search : incorrect search use");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ManagerTest, ResetWithASearchOpen) {
+  QrcSearch s(mgr, QrcOr(new (m) LogGoal(m, "a"), new (m) LogGoal(m, "b")));
+  EXPECT_TRUE(s.next());
+  m->reset();
+  EXPECT_EQ(m->getSearchDepth(), 0);
+  EXPECT_EQ(m->getOrRecordCount(), 0);
+  log().clear();
+  QrcSearch again(mgr, QrcOr(new (m) LogGoal(m, "c"), new (m) LogGoal(m, "d")));
+  EXPECT_TRUE(again.next());
+  EXPECT_TRUE(again.next());
+  EXPECT_FALSE(again.next());
+  again.end();
+  EXPECT_EQ(log(), "c d ");
 }
 
 }  // namespace

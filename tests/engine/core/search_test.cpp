@@ -365,3 +365,117 @@ TEST_F(SearchTest, ObjectiveFilterAndEndCallback) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AutomaticPushStates, RepeatedSearchesOverFiledConstraints) {
+  log().clear();
+  QrcManager mgr(QrcEdit);
+  QrcManagerI* m = mgr.getImpl();
+  m->setAutomaticPushState(1);
+  m->add(new (m) LogConstraint(m, "c", 1));
+  QrcInt word = 0;
+  m->add(QrcOr(new (m) CallGoal(m, bump, &word), new (m) LogGoal(m, "second")).getImpl());
+  for (int round = 0; round < 4; ++round) {
+    log().clear();
+    ASSERT_TRUE(m->next()) << round;
+    EXPECT_EQ(word, 1) << round;
+    EXPECT_NE(log().find("post:c prop:c"), std::string::npos) << round << " " << log();
+    ASSERT_TRUE(m->next()) << round;
+    EXPECT_EQ(word, 0) << round;
+    EXPECT_FALSE(m->next()) << round;
+    m->restart();
+    EXPECT_EQ(m->getSearchDepth(), 0);
+  }
+  mgr.end();
+}
+
+TEST(AutomaticPushStates, FailureWhilePostingUndoesThePushStates) {
+  log().clear();
+  QrcManager mgr(QrcEdit);
+  QrcManagerI* m = mgr.getImpl();
+  m->setAutomaticPushState(1);
+  m->add(new (m) LogConstraint(m, "bad", 1, true));
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_FALSE(m->next());
+    m->restart();
+  }
+  EXPECT_EQ(m->getOrRecordCount(), 0);
+  mgr.end();
+}
+
+}  // namespace
+
+namespace {
+
+class EventLog : public QrcSearchEventMonitorI {
+ public:
+  explicit EventLog(const char* name) : _name(name) {}
+  void solutionFound(void*) override { add("solution"); }
+  void restarted() override { add("restart"); }
+  void ended() override { add("end"); }
+  void beforePostingEditConstraints() override { add("before"); }
+  void afterPostingEditConstraints() override { add("after"); }
+  void backtrack(QrcAny) override { add("backtrack"); }
+
+ private:
+  void add(const char* what) {
+    log() += _name;
+    log() += ":";
+    log() += what;
+    log() += " ";
+  }
+  const char* _name;
+};
+
+TEST(SearchMonitors, FirstInstalledHearsFirst) {
+  log().clear();
+  QrcManager mgr(QrcEdit);
+  QrcManagerI* m = mgr.getImpl();
+  EventLog first("1"), second("2");
+  QrcSearch s(mgr, new (m) LogGoal(m, "g"));
+  s.setMonitor(&first);
+  s.setMonitor(&second);
+  EXPECT_TRUE(s.next());
+  EXPECT_EQ(log(), "1:before 2:before 1:after 2:after g 1:solution 2:solution ");
+  log().clear();
+  s.restart();
+  s.end();
+  EXPECT_EQ(log(), "1:backtrack 2:backtrack 1:restart 2:restart 1:end 2:end ");
+  mgr.end();
+}
+
+}  // namespace
+
+namespace {
+
+class ThrowingReporter : public QrcErrorReporter {
+ public:
+  void fatal(int code) override { throw code; }
+};
+
+TEST(SearchErrors, AThrowingReportLeavesTheSearchUsable) {
+  log().clear();
+  QrcManager mgr(QrcNoEdit);
+  QrcManagerI* m = mgr.getImpl();
+  ThrowingReporter r;
+  m->setErrorReporter(&r);
+  QrcGoal bad = new (m) CallGoal(
+      m,
+      [](QrcManagerI* mm, void*) -> QrcGoalI* {
+        mm->popState();  // misuse inside a search
+        return nullptr;
+      },
+      nullptr);
+  QrcSearch s(mgr, QrcOr(bad, new (m) LogGoal(m, "b")));
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(s.next(), int);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("pop state in the wrong context"), std::string::npos);
+  EXPECT_EQ(m->getNextDepth(), 0);
+  s.end();
+  EXPECT_EQ(m->getSearchDepth(), 0);
+  m->setErrorReporter(nullptr);
+  mgr.end();
+}
+
+}  // namespace

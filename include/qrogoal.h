@@ -1,0 +1,87 @@
+// Model-side goals: search instructions that live in the environment and
+// become engine goals only when a solver runs them.
+#ifndef QRO_GOAL_H
+#define QRO_GOAL_H
+
+#include <iosfwd>
+
+#include "qroobject.h"
+#include "qrcgoal.h"
+
+class QroSolver;
+
+class QroGoalI : public QroExtensibleRttiEnvObjectI {
+  QROSIMPLECLASS(QroGoalI, QroExtensibleRttiEnvObjectI)
+ public:
+  explicit QroGoalI(QroEnvI* env) : QroExtensibleRttiEnvObjectI(env) {}
+  ~QroGoalI() override;
+  // The engine goal that runs this goal inside the solver.
+  virtual QrcGoal extract(const QroSolver& solver) const = 0;
+  // A copy of the goal living in the target environment.
+  virtual QroGoalI* makeClone(QroEnvI* env) const = 0;
+  // "an QroGoalI" in the base.
+  virtual void display(std::ostream& os) const;
+  virtual const char* getHandleClassName() const { return "QroGoal"; }
+};
+
+class QroGoal {
+ public:
+  QroGoal(QroGoalI* impl = nullptr) : _impl(impl) {}
+  QroGoalI* getImpl() const { return _impl; }
+
+ private:
+  QroGoalI* _impl;
+};
+
+std::ostream& operator<<(std::ostream& os, const QroGoal& goal);
+
+// Runs the first goal, then the second (both borrowed).
+class QroAndGoalI : public QroGoalI {
+  QROSIMPLECLASS(QroAndGoalI, QroGoalI)
+ public:
+  QroAndGoalI(QroEnvI* env, QroGoalI* first, QroGoalI* second)
+      : QroGoalI(env), _first(first), _second(second) {}
+  // Each member is converted only when the engine reaches it.
+  QrcGoal extract(const QroSolver& solver) const override;
+  QroGoalI* makeClone(QroEnvI* env) const override;
+  void display(std::ostream& os) const override;
+  QroGoalI* getFirst() const { return _first; }
+  QroGoalI* getSecond() const { return _second; }
+
+ private:
+  QroGoalI* _first;
+  QroGoalI* _second;
+};
+
+// QroEmptyHandleException when the first goal is empty (the new goal lives
+// in its environment).
+QroGoal QroAndGoal(const QroGoal& first, const QroGoal& second);
+
+// Converts a model goal when the engine runs it (an empty one succeeds).
+class QrcExtractGoalI : public QrcGoalI {
+  QROSIMPLECLASS(QrcExtractGoalI, QrcGoalI)
+ public:
+  QrcExtractGoalI(QrcManagerI* manager, QroGoalI* goal) : QrcGoalI(manager), _goal(goal) {}
+  QrcGoalI* execute() override;
+  void display(std::ostream& os) const override;
+  QroGoalI* getGoal() const { return _goal; }
+
+ private:
+  QroGoalI* _goal;
+};
+
+// Stands for the default search goal of the owning solver.
+class QrcDefaultGoalI : public QrcGoalI {
+  QROSIMPLECLASS(QrcDefaultGoalI, QrcGoalI)
+ public:
+  explicit QrcDefaultGoalI(QrcManagerI* manager) : QrcGoalI(manager) {}
+  QrcGoalI* execute() override;
+  void display(std::ostream& os) const override;
+};
+
+QrcGoal QrcExtractGoal(const QroSolver& solver, QroGoalI* goal);
+QrcGoal QrcDefaultGoal(const QrcManager& manager);
+// A succeeding goal on the solver's manager.
+QrcGoal QroSolverTrueGoal(const QroSolver& solver);
+
+#endif

@@ -1,0 +1,247 @@
+// The solver: an algorithm that extracts a model into an engine manager and
+// runs one solve or search at a time over it. QroSolver is the handle; its
+// nested classes are the solver's exceptions.
+#ifndef QRO_SOLVER_H
+#define QRO_SOLVER_H
+
+#include <iosfwd>
+#include <string>
+
+#include "qroalgorithm.h"
+#include "qrogoal.h"
+#include "qromodel.h"
+#include "qrcmanager.h"
+
+class QroSolverI;
+class QroExtractableI;
+class QrcMemoryStack;
+class QrcExprI;
+
+class QroSolver {
+ public:
+  // Every solver exception; the code is -1 at every throw site of the layer.
+  class Exception : public QroAlgorithm::Exception {
+   public:
+    explicit Exception(const char* message, int64_t copy = 0)
+        : QroAlgorithm::Exception(message, copy), _code(-1) {}
+    ~Exception() override;
+    QroInt getCode() const { return _code; }
+
+   private:
+    QroInt _code;
+  };
+
+  // An engine error report: "Solver Error : (" code ") " function " " message.
+  class SolverErrorException : public Exception {
+   public:
+    SolverErrorException(QroInt errorCode, const char* function, const char* message);
+    ~SolverErrorException() override;
+    void print(std::ostream& os) const override;
+    const char* getFunctionName() const { return _function.c_str(); }
+    QroInt getErrorCode() const { return _errorCode; }
+
+   protected:
+    std::string _function;
+    QroInt _errorCode;
+  };
+  class SolverErrorExceptionInt : public SolverErrorException {
+   public:
+    SolverErrorExceptionInt(QroInt errorCode, const char* function, const char* message,
+                            QroInt value)
+        : SolverErrorException(errorCode, function, message), _value(value) {}
+    ~SolverErrorExceptionInt() override;
+    void print(std::ostream& os) const override;
+    QroInt getValue() const { return _value; }
+
+   protected:
+    QroInt _value;
+  };
+  class SolverErrorExceptionIntInt : public SolverErrorExceptionInt {
+   public:
+    SolverErrorExceptionIntInt(QroInt errorCode, const char* function, const char* message,
+                               QroInt value, QroInt second)
+        : SolverErrorExceptionInt(errorCode, function, message, value), _second(second) {}
+    ~SolverErrorExceptionIntInt() override;
+    void print(std::ostream& os) const override;
+    QroInt getSecondValue() const { return _second; }
+
+   private:
+    QroInt _second;
+  };
+  class SolverErrorExceptionFloat : public SolverErrorException {
+   public:
+    SolverErrorExceptionFloat(QroInt errorCode, const char* function, const char* message,
+                              double value)
+        : SolverErrorException(errorCode, function, message), _value(value) {}
+    ~SolverErrorExceptionFloat() override;
+    void print(std::ostream& os) const override;
+    double getValue() const { return _value; }
+
+   private:
+    double _value;
+  };
+  class SolverErrorExceptionAny : public SolverErrorException {
+   public:
+    SolverErrorExceptionAny(QroInt errorCode, const char* function, const char* message,
+                            const void* pointer)
+        : SolverErrorException(errorCode, function, message), _pointer(pointer) {}
+    ~SolverErrorExceptionAny() override;
+    void print(std::ostream& os) const override;
+    const void* getPointer() const { return _pointer; }
+
+   private:
+    const void* _pointer;
+  };
+  class SolverErrorExceptionExprI : public SolverErrorException {
+   public:
+    SolverErrorExceptionExprI(QroInt errorCode, const char* function, const char* message,
+                              const void* expr)
+        : SolverErrorException(errorCode, function, message), _expr(expr) {}
+    ~SolverErrorExceptionExprI() override;
+    void print(std::ostream& os) const override;
+    const void* getExpr() const { return _expr; }
+
+   protected:
+    const void* _expr;
+  };
+  class SolverErrorExceptionExprsI : public SolverErrorExceptionExprI {
+   public:
+    SolverErrorExceptionExprsI(QroInt errorCode, const char* function, const char* message,
+                               const void* expr, const void* second)
+        : SolverErrorExceptionExprI(errorCode, function, message, expr), _second(second) {}
+    ~SolverErrorExceptionExprsI() override;
+    void print(std::ostream& os) const override;
+    const void* getSecondExpr() const { return _second; }
+
+   private:
+    const void* _second;
+  };
+
+  // The message names the query.
+  class ObjectNotExtracted : public Exception {
+   public:
+    explicit ObjectNotExtracted(const char* query) : Exception(query) {}
+    ~ObjectNotExtracted() override;
+    void print(std::ostream& os) const override;
+  };
+  class VariableShouldBeFloat : public Exception {
+   public:
+    explicit VariableShouldBeFloat(const char* query) : Exception(query) {}
+    ~VariableShouldBeFloat() override;
+    void print(std::ostream& os) const override;
+  };
+  class ModelInconsistent : public Exception {
+   public:
+    explicit ModelInconsistent(QroExtractableI* x)
+        : Exception("The loaded model is inconsistent"), _x(x) {}
+    ~ModelInconsistent() override;
+    void print(std::ostream& os) const override;
+    QroExtractableI* getExtractable() const { return _x; }
+
+   private:
+    QroExtractableI* _x;
+  };
+  class ModelNotExtracted : public Exception {
+   public:
+    ModelNotExtracted() : Exception("Model is not loaded") {}
+    ~ModelNotExtracted() override;
+  };
+  class QroSynchronizeAndContinueNotPossible : public Exception {
+   public:
+    QroSynchronizeAndContinueNotPossible()
+        : Exception("QroSynchronizeAndContinue is not possible at this moment") {}
+    ~QroSynchronizeAndContinueNotPossible() override;
+  };
+  class MultipleSearchException : public Exception {
+   public:
+    MultipleSearchException() : Exception("QroSolver can not handle multiple searchs") {}
+    ~MultipleSearchException() override;
+  };
+  class EmptyHandle : public Exception {
+   public:
+    explicit EmptyHandle(const char* message = "QroSolver is a empty handle") : Exception(message) {}
+    ~EmptyHandle() override;
+  };
+  class WrongContext : public Exception {
+   public:
+    explicit WrongContext(const char* message) : Exception(message) {}
+    ~WrongContext() override;
+  };
+  class IntegerOverflow : public Exception {
+   public:
+    IntegerOverflow() : Exception("QroNum is out of integer range") {}
+    ~IntegerOverflow() override;
+  };
+  class NumIsNotInteger : public Exception {
+   public:
+    NumIsNotInteger() : Exception("QroNum is not integer") {}
+    ~NumIsNotInteger() override;
+  };
+  class MultipleObjException : public Exception {
+   public:
+    MultipleObjException(const char* message, QroExtractableI* objective)
+        : Exception(message), _objective(objective) {}
+    ~MultipleObjException() override;
+    QroExtractableI* getObjective() const { return _objective; }
+
+   private:
+    QroExtractableI* _objective;
+  };
+  class UnimplementedFeature : public Exception {
+   public:
+    explicit UnimplementedFeature(const char* message) : Exception(message) {}
+    ~UnimplementedFeature() override;
+  };
+  class BadParameterType : public Exception {
+   public:
+    explicit BadParameterType(const char* message) : Exception(message) {}
+    ~BadParameterType() override;
+  };
+  class WrongType : public Exception {
+   public:
+    explicit WrongType(const char* message) : Exception(message) {}
+    ~WrongType() override;
+  };
+  class InvalidDiffException : public Exception {
+   public:
+    InvalidDiffException(const char* message, QroExtractableI* x) : Exception(message), _x(x) {}
+    ~InvalidDiffException() override;
+    QroExtractableI* getExtractable() const { return _x; }
+
+   private:
+    QroExtractableI* _x;
+  };
+
+  QroSolver(QroSolverI* impl = nullptr) : _impl(impl) {}
+  // Builds a solver in the model's environment and extracts the model.
+  explicit QroSolver(const QroModel& model, QrcManagerTag tag = &QrcEdit);
+  QroSolverI* getImpl() const { return _impl; }
+  // Destroys the solver and empties the handle.
+  void end();
+
+  // One-shot solve from a model goal (empty: propagation only).
+  QroBool solve(const QroGoal& goal, QroInt mode = 1, QroBool restart = 0) const;
+  // One-shot solve of the default or last search goal, honouring an objective.
+  QroBool solve() const;
+  // A nested solve inside a goal of the running search.
+  QroBool solve(const QrcGoal& goal, bool restore) const;
+  void startNewSearch(const QroGoal& goal = QroGoal(), QroInt mode = 1) const;
+  QroBool next() const;
+  void endSearch() const;
+  void printInformation() const;
+  QroInt getStatus() const;
+  QroNum getValue(const QroNumVar& var) const;
+  QroNum getObjValue() const;
+  QroBool isInteger(const QroNumVar& var) const;
+  void add(const QroExtractable& x) const;
+  QrcManager getManager() const;
+  QrcManagerI* getManagerI() const;
+  QrcMemoryStack* getHeap() const;
+  std::ostream& out() const;
+
+ private:
+  QroSolverI* check() const;
+  QroSolverI* _impl;
+};
+
+#endif

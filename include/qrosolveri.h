@@ -1,0 +1,273 @@
+// The solver object: extraction records, synchronisation with model changes,
+// goal choice and search control over one engine manager.
+#ifndef QRO_SOLVERI_H
+#define QRO_SOLVERI_H
+
+#include "qrosolver.h"
+#include "qrcerror.h"
+
+class QrcIntExpI;
+class QrcFloatExpI;
+class QrcConstraintI;
+class QrcFilterLevelTable;
+class QrcPointerHashMap;
+class QrcSearchI;
+class QroSolverI;
+class QroSolverExtractorManagerI;
+class QroSolverLocalEnvI;
+class QroCPPresolveI;
+
+// What an extractable became in the engine; on the manager's heap.
+struct QroExtractionRecord {
+  enum Kind { IntKind = 1, FloatKind = 2 };
+  QrcIntExpI* intExp;
+  QrcFloatExpI* floatExp;
+  QrcConstraintI* constraint;
+  QroInt kind;
+};
+
+// A model change queued until the next synchronisation, on the change memory.
+class QrcChange {
+ public:
+  QrcChange() : _next(nullptr) {}
+  virtual ~QrcChange() {}
+  virtual void apply(QroSolverI* solver) = 0;
+  QrcChange* getNext() const { return _next; }
+  void setNext(QrcChange* next) { _next = next; }
+
+ private:
+  QrcChange* _next;
+};
+
+class QrcAddExtractableChange : public QrcChange {
+ public:
+  explicit QrcAddExtractableChange(QroExtractableI* x) : _x(x) {}
+  void apply(QroSolverI* solver) override;
+  QroExtractableI* getExtractable() const { return _x; }
+
+ private:
+  QroExtractableI* _x;
+};
+
+class QrcRemoveExtractableChange : public QrcChange {
+ public:
+  explicit QrcRemoveExtractableChange(QroExtractableI* x) : _x(x) {}
+  void apply(QroSolverI* solver) override;
+  QroExtractableI* getExtractable() const { return _x; }
+
+ private:
+  QroExtractableI* _x;
+};
+
+class QrcRemoveObjectiveChange : public QrcChange {
+ public:
+  void apply(QroSolverI* solver) override;
+};
+
+// Turns every engine error report on the solver's manager into a thrown
+// QroSolver::SolverErrorException of the matching form.
+class QroSolverErrorReporter : public QrcErrorReporter {
+ public:
+  void report(QrcInt code, const char* function, const char* message, const void* address) override;
+  void report(QrcInt code, const char* function, const char* message, QrcInt a, QrcInt b) override;
+  void report(QrcInt code, const char* function, const char* message, double x) override;
+  void report(QrcInt code, const char* function, const char* message, QrcInt n) override;
+  void report(QrcInt code, const char* function, const char* message, const QrcPrintable* object1,
+              const QrcPrintable* object2) override;
+  void report(QrcInt code, const char* function, const char* message,
+              const QrcPrintable* object) override;
+  void reportObject(QrcInt code, const char* function, const char* message,
+                    const QrcPrintable* object) override;
+};
+
+class QroSolverI : public QroAlgorithmI {
+ public:
+  // Sync levels.
+  enum SyncLevel { Fresh = 0, Synchronized = 1, Searched = 2, AdditionsPending = 3,
+                   RestartPending = 4, Reextract = 5 };
+  // Result status.
+  enum Status { Unknown = 0, Feasible = 1, Optimal = 2, Infeasible = 3 };
+
+  QroSolverI(QroEnvI* env, QrcManagerTag tag);
+  ~QroSolverI() override;
+
+  // ---- algorithm operations
+  QroBool extractOne(QroExtractableI* x, void** result) override;
+  QroBool removeOne(QroExtractableI* x, void* object) override;
+  QroBool applyChange(QroChange* change, void** object, QroExtractableI* x) override;
+  double getTime() override;
+  void extract(QroModelI* model) override;
+  using QroAlgorithmI::extract;
+  void clear() override;
+  QroInt getStatus() const override;
+  QroNum getObjValue() override;
+  QroNum getValue(QroConstraintI* c) override;
+  QroNum getValue(QroObjectiveI* objective) override;
+  QroNum getValue(QroNumVarI* v) override;
+  QroInt getIntValue(QroNumVarI* v) override;
+  using QroAlgorithmI::getValue;
+
+  QroBool extractExtractable(QroExtractableI* x, void** out);
+  QroBool removeExtractable(QroExtractableI* x, void* object);
+
+  // ---- search control
+  QroBool solveFromGoal(QroGoalI* goal, QroInt mode, QroBool restart);
+  QroBool solveWithObjective(QroGoalI* goal, QroInt mode, QroBool restart);
+  QroBool solve() { return solveWithObjective(nullptr, 1, 0); }
+  QroBool solveNested(QrcGoalI* goal, bool restore);
+  void startNewSearch(QroGoalI* goal, QroInt mode);
+  QroBool next();
+  void endSearch();
+  void synchronize(QroInt mode);
+  QrcGoalI* chooseGoal();
+  void initialize();
+  void setInconsistent(QroBool flag, QroExtractableI* x);
+  void setFastRestartMode(QroBool flag);
+  QroBool getFastRestartMode() const { return _fastRestart; }
+  void reload(QroModelI* model);
+  void printInformation();
+  // Called by the end callback of a search opened by startNewSearch.
+  void searchEnded();
+  // After an exception out of a search: back to the root state, search ended.
+  void abandonSearch();
+
+  // ---- records and lookups
+  QroExtractionRecord* makeIntRecord(QrcIntExpI* e);
+  QroExtractionRecord* makeFloatRecord(QrcFloatExpI* e);
+  QroExtractionRecord* makeConstraintRecord(QroExtractableI* x, QrcConstraintI* ct);
+  QroExtractionRecord* getRecord(const QroExtractableI* x) const;
+  QroBool isExtracted(const QroExtractableI* x) const;
+  // NotExtractedException when x has no record.
+  QroExtractionRecord* getExtractedRecord(const QroExtractableI* x) const;
+  QroBool isExtractedInt(const QroExtractableI* x) const;
+  // Checks of the handle queries (empty, extracted, float type).
+  QroExtractionRecord* checkFloatVar(QroNumVarI* var) const;
+  QroExtractionRecord* checkIntVar(QroNumVarI* var) const;
+  QroExtractionRecord* checkConstraint(QroConstraintI* ct) const;
+  QroBool isInteger(QroNumVarI* var) const;
+
+  // ---- numbers
+  static QroInt toInteger(QroNum x);
+  static bool isIntegral(QroNum x);
+  static bool isBeyondExactDoubles(QroNum x);
+
+  // ---- model changes
+  void raiseSyncLevel(QroInt kind);
+  void raiseToRestart() { raiseSyncLevel(1); }
+  void notifyAddExtractable(QroExtractableI* x);
+  void notifyRemoveExtractable(QroExtractableI* x, void* argument);
+  void appendChange(QrcChange* change);
+  void notifyRemoveObjective();
+  void addReversible(QroExtractableI* x);
+  void recordReversibleExtraction(QroExtractableI* x);
+  // Writes a use count back; at 0 the record is forgotten.
+  void restoreUseCount(QroInt id, QroInt count) {
+    if (id < 0 || id >= _capacity) return;
+    _counts[id] = count;
+    if (count == 0) _objects[id] = nullptr;
+  }
+  QrcChange* getChangeList() const { return _changeHead; }
+  QrcChange* getChangesSinceContinue() const { return _changeSinceContinue; }
+
+  // ---- local environment and ids
+  void setReversibleEnv();
+  void unsetReversibleEnv();
+  void unsetReversibleEnvAt(QroInt stamp);
+  QroInt takeLocalId();
+  void releaseLocalIds();
+  QroInt getReversibleEnvDepth() const { return _reversibleEnvDepth; }
+
+  // ---- accessors
+  QrcManagerI* getManager() const { return _manager; }
+  QrcManagerI* getObjectManager() const { return _objectManager; }
+  QrcMemoryStack* getHeap() const;
+  QrcMemoryStack* getObjectHeap() const;
+  QrcMemoryStack* getChangeMemory() const { return _changeMemory; }
+  QroSolverExtractorManagerI* getExtractorManager() const { return _extractorManager; }
+  QrcFilterLevelTable* getFilterLevelTable() const { return _filterLevels; }
+  QrcPointerHashMap* getPointerHash() const { return _pointerHash; }
+  QrcPointerHashMap* getArrayCache() const { return _arrayCache; }
+  QrcPointerHashMap* getMembershipHash() const { return _membership; }
+  QroInt getSyncLevel() const { return _syncLevel; }
+  void setSyncLevel(QroInt level) { _syncLevel = static_cast<uint32_t>(level); }
+  QroInt getRawStatus() const { return _status; }
+  QroBool isInconsistent() const { return _inconsistent; }
+  QroBool isExtracting() const { return _extracting; }
+  void setExtracting(QroBool flag) { _extracting = flag; }
+  QroBool isRunning() const { return isInSearch(); }
+  QroBool isPresolveOn() const { return _presolve; }
+  void setPresolve(QroBool flag) { _presolve = flag ? 1 : 0; }
+  QroBool isReloading() const { return _reloading; }
+  QroCPPresolveI* getPresolve() const { return _presolver; }
+  // The engine expressions to minimise (integer and float); null when none.
+  QrcExprI* getIntObjective() const { return _intObjective; }
+  QrcExprI* getFloatObjective() const { return _floatObjective; }
+  void setIntObjective(QrcExprI* e) { _intObjective = e; }
+  void setFloatObjective(QrcExprI* e) { _floatObjective = e; }
+  QrcConstraintI* getTrueConstraint() const { return _trueConstraint; }
+  QrcSearchI* getCurrentSearch() const { return _currentSearch; }
+  QroGoalI* getSearchGoal() const { return _searchGoal; }
+  QroBool isInterruptedByRecompute() const;
+  QroBool isTupleSetStorageMode1() const { return _tupleSetStorageMode == 1; }
+  QroBool isTupleSetStorageMode2() const { return _tupleSetStorageMode == 2; }
+  QroInt getExtractionDepth() const { return _extractionDepth; }
+  // Manager listeners: none exist in this system.
+  QroBool listenersHandle(QroExtractableI*) const { return 0; }
+  void listenersExtract(QroExtractableI*) {}
+  QrcGoalI* listenersGoal() { return nullptr; }
+
+  // Process-wide count of live solvers.
+  static QroInt getLiveSolverCount();
+
+ private:
+  void makeCaches();
+  void popPushedStates();
+  void fullRestore();
+  QroBool finishWithObjective(QrcSearchI* s, QroBool restart);
+  void installObjective(QrcSearchI* s);
+
+  QrcManagerI* _manager;
+  QrcManagerTag _tag;
+  QrcManagerI* _objectManager;
+  uint32_t _syncLevel;
+  uint32_t _status;
+  QroSolverExtractorManagerI* _extractorManager;
+  QrcExprI* _intObjective;
+  QrcExprI* _floatObjective;
+  QroBool _inconsistent;
+  QroBool _extracting;
+  QrcSearchI* _currentSearch;
+  QroBool _presolve;
+  QrcMemoryStack* _changeMemory;
+  QrcChange* _changeSinceContinue;
+  QrcChange* _changeHead;
+  QrcChange* _changeTail;
+  QrcPointerHashMap* _pointerHash;
+  QrcFilterLevelTable* _filterLevels;
+  QroBool _statePushed;
+  QrcPointerHashMap* _arrayCache;
+  QrcPointerHashMap* _secondCache;
+  QrcGoalI* _rootGoal;
+  QroGoalI* _searchGoal;
+  QroGoalI* _oneShotGoal;
+  QroBool _oneShot;
+  QrcGoalI* _endCallback;
+  QroBool _fastRestart;
+  QrcConstraintI* _trueConstraint;
+  QrcPointerHashMap* _membership;
+  QroInt _tupleSetStorageMode;
+  QroSolverErrorReporter* _reporter;
+  QroSolverLocalEnvI* _localEnv;
+  QroInt _reversibleEnvDepth;
+  QroInt _envStamp;
+  QroInt* _ids;
+  QroInt _idCapacity;
+  QroInt _idCount;
+  QroInt _idNext;
+  QroBool _reloading;
+  QroInt _extractionDepth;
+  QroInt _orBase;
+  QroCPPresolveI* _presolver;
+};
+
+#endif

@@ -1,0 +1,66 @@
+#include "qrogoal.h"
+
+#include <ostream>
+
+#include "qrosolveri.h"
+#include "qrosolverextractor.h"
+#include "qroenv.h"
+#include "qrcmanager.h"
+
+QroGoalI::~QroGoalI() {}
+
+void QroGoalI::display(std::ostream& os) const { os << "an QroGoalI"; }
+
+std::ostream& operator<<(std::ostream& os, const QroGoal& goal) {
+  if (goal.getImpl()) goal.getImpl()->display(os);
+  return os;
+}
+
+QrcGoal QroAndGoalI::extract(const QroSolver& solver) const {
+  return QrcAnd(QrcExtractGoal(solver, _first), QrcExtractGoal(solver, _second));
+}
+
+QroGoalI* QroAndGoalI::makeClone(QroEnvI* env) const {
+  QroGoalI* second = _second ? _second->makeClone(env) : nullptr;
+  QroGoalI* first = _first ? _first->makeClone(env) : nullptr;
+  return new (env) QroAndGoalI(env, first, second);
+}
+
+void QroAndGoalI::display(std::ostream& os) const {
+  os << "QroAndGoal(" << static_cast<const void*>(_first) << ", " << static_cast<const void*>(_second)
+     << ")";
+}
+
+QroGoal QroAndGoal(const QroGoal& first, const QroGoal& second) {
+  if (!first.getImpl()) throw QroEmptyHandleException("QroAndGoal: the first goal is empty");
+  QroEnvI* env = first.getImpl()->getEnv();
+  return QroGoal(new (env) QroAndGoalI(env, first.getImpl(), second.getImpl()));
+}
+
+QrcGoalI* QrcExtractGoalI::execute() {
+  if (!_goal) return nullptr;
+  return _goal->extract(QroSolver(getSolverI())).getImpl();
+}
+
+void QrcExtractGoalI::display(std::ostream& os) const { os << "QrcExtractGoal"; }
+
+QrcGoalI* QrcDefaultGoalI::execute() {
+  QroSolverI* solver = getSolverI();
+  if (!solver) return nullptr;
+  return solver->getExtractorManager()->makeGoal().getImpl();
+}
+
+void QrcDefaultGoalI::display(std::ostream& os) const { os << "QrcDefaultGoal"; }
+
+QrcGoal QrcExtractGoal(const QroSolver& solver, QroGoalI* goal) {
+  QrcManagerI* m = solver.getManagerI();
+  return QrcGoal(new (m) QrcExtractGoalI(m, goal));
+}
+
+QrcGoal QrcDefaultGoal(const QrcManager& manager) {
+  QrcManagerI* m = manager.getImpl();
+  if (!m) QrcFatalError(39, "empty handle", "QrcDefaultGoal");
+  return QrcGoal(new (m) QrcDefaultGoalI(m));
+}
+
+QrcGoal QroSolverTrueGoal(const QroSolver& solver) { return QrcGoalTrue(solver.getManager()); }

@@ -1,0 +1,593 @@
+// The solver object: construction and destruction, synchronisation with the
+// model, the choice of the goal and the solves and searches.
+#include <cstdlib>
+#include <ostream>
+
+#include "qrosolveri.h"
+#include "qrosolverextractor.h"
+#include "qrosolverglue.h"
+#include "qrosolverpresolve.h"
+#include "qroregistry.h"
+#include "qrcconstraint.h"
+#include "qrcexpr.h"
+#include "qrcfilterlevel.h"
+#include "qrcfloatenv.h"
+#include "qrcmanager.h"
+#include "qrcpointerhash.h"
+#include "qrcqueue.h"
+#include "qrcsearch.h"
+
+namespace {
+
+QroInt liveSolvers = 0;
+
+void changeLiveSolvers(QroInt delta) {
+  QroTypeRegistryLock* lock = QroGetTypeRegistryLock();
+  if (lock) lock->lock();
+  liveSolvers += delta;
+  if (lock) lock->unlock();
+}
+
+const char* const kExtractName = "CPExtract";
+
+}  // namespace
+
+QroInt QroSolverI::getLiveSolverCount() { return liveSolvers; }
+
+// ---------------------------------------------------------------------------
+// Construction
+
+QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
+    : QroAlgorithmI(env),
+      _manager(nullptr),
+      _tag(tag),
+      _objectManager(nullptr),
+      _syncLevel(Fresh),
+      _status(Unknown),
+      _extractorManager(nullptr),
+      _intObjective(nullptr),
+      _floatObjective(nullptr),
+      _inconsistent(0),
+      _extracting(0),
+      _currentSearch(nullptr),
+      _presolve(1),
+      _changeMemory(nullptr),
+      _changeSinceContinue(nullptr),
+      _changeHead(nullptr),
+      _changeTail(nullptr),
+      _pointerHash(nullptr),
+      _filterLevels(nullptr),
+      _statePushed(0),
+      _arrayCache(nullptr),
+      _secondCache(nullptr),
+      _rootGoal(nullptr),
+      _searchGoal(nullptr),
+      _oneShotGoal(nullptr),
+      _oneShot(0),
+      _endCallback(nullptr),
+      _fastRestart(1),
+      _trueConstraint(nullptr),
+      _membership(nullptr),
+      _tupleSetStorageMode(2),
+      _reporter(nullptr),
+      _localEnv(nullptr),
+      _reversibleEnvDepth(0),
+      _envStamp(-1),
+      _ids(nullptr),
+      _idCapacity(0),
+      _idCount(0),
+      _idNext(0),
+      _reloading(0),
+      _extractionDepth(0),
+      _orBase(0),
+      _presolver(nullptr) {
+  _manager = new QrcManagerI(tag);
+  _manager->useExceptions(true);
+  _manager->setSolver(this);
+  _objectManager = new QrcManagerI(&QrcEdit);
+
+  QroPlugInRegistry* registry = env->getPlugInRegistry();
+  _extractorManager = new (env) QroSolverExtractorManagerI(env, this);
+  registry->addPlugIn(_extractorManager, kExtractName);
+  if (!registry->hasAddon(QroDefaultCPExtractorPlugInAddon::GetTypeInfo(), kExtractName))
+    registry->addAddon(new (env) QroDefaultCPExtractorPlugInAddon(env), kExtractName);
+
+  QrcInitFloatEnvironment();
+  _reporter = new (_objectManager) QroSolverErrorReporter();
+  _manager->setErrorReporter(_reporter);
+
+  _changeMemory = new QrcMemoryStack(_objectManager, QrcMemoryStack::Blocks);
+  _filterLevels = new QrcFilterLevelTable(_manager);
+  _manager->setFilterLevelTable(_filterLevels);
+  _pointerHash = new QrcPointerHashMap(128, 10000.0);
+  makeCaches();
+  _idCapacity = 8;
+  _ids = static_cast<QroInt*>(std::malloc(static_cast<size_t>(_idCapacity) * sizeof(QroInt)));
+  if (!_ids) throw QroMemoryException();
+  // The solver's own goals outlive resets of the search manager.
+  _rootGoal = new (_objectManager) QrcGetGoalI(_manager);
+  _endCallback = new (_objectManager) QroEndSearchCallbackI(_manager);
+  _trueConstraint = _manager->getTrueConstraint();
+  _extractorManager->initExtractors();
+  _presolver = new (env) QroCPPresolveI(env, this);
+  _presolver->addRule(QroNumEqI::GetTypeIndex(), new (env) QroPresolveNumEqI(env));
+  changeLiveSolvers(1);
+}
+
+void QroSolverI::makeCaches() {
+  delete _arrayCache;
+  delete _membership;
+  _arrayCache = nullptr;
+  _membership = nullptr;
+  _arrayCache = new QrcPointerHashMap(128, 1.0);
+  _membership = new QrcPointerHashMap(128, 1.0);
+}
+
+QroSolverI::~QroSolverI() {
+  QroEnvI* env = getEnv();
+  try {
+    if (_manager->getSearchDepth() > 0) abandonSearch();
+    if (_syncLevel != Fresh) {
+      releaseLocalIds();
+      popPushedStates();
+    }
+  } catch (...) {
+    // The managers go as a whole below.
+  }
+  if (_localEnv && env->getLocalEnv() == _localEnv) env->setLocalEnv(_localEnv->getPrevious());
+  QroTypeRegistryLock* lock = QroGetTypeRegistryLock();
+  if (lock) lock->lock();
+  env->getPlugInRegistry()->removePlugIn(_extractorManager, kExtractName);
+  if (lock) lock->unlock();
+  _extractorManager->resetExtractors();
+  delete _extractorManager;
+  delete _presolver;
+  delete _pointerHash;
+  delete _arrayCache;
+  delete _membership;
+  delete _filterLevels;
+  delete _changeMemory;
+  _manager->setFilterLevelTable(nullptr);
+  delete _manager;
+  delete _objectManager;
+  delete _localEnv;
+  std::free(_ids);
+  changeLiveSolvers(-1);
+}
+
+void QroSolverI::initialize() {
+  _manager->reset();
+  _manager->setSolver(this);
+  _manager->setErrorReporter(_reporter);
+  _manager->setFilterLevelTable(_filterLevels);
+  _syncLevel = Fresh;
+  _status = Unknown;
+  _intObjective = nullptr;
+  _floatObjective = nullptr;
+  _inconsistent = 0;
+  _changeSinceContinue = _changeHead = _changeTail = nullptr;
+  _changeMemory->reset();
+  if (!_reloading) _filterLevels->reset();
+  _extractorManager->resetExtractors();
+  _statePushed = 0;
+  makeCaches();
+  _searchGoal = nullptr;
+  _oneShotGoal = nullptr;
+  _oneShot = 0;
+  _trueConstraint = _manager->getTrueConstraint();
+  _tupleSetStorageMode = 2;
+}
+
+void QroSolverI::clear() {
+  if (_syncLevel != Fresh) {
+    popPushedStates();
+    releaseLocalIds();
+    _extractorManager->resetExtractors();
+    QroAlgorithmI::clear();
+    initialize();
+    if (!_reloading) {
+      delete _pointerHash;
+      _pointerHash = nullptr;
+      _pointerHash = new QrcPointerHashMap(128, 10000.0);
+    }
+  } else {
+    QroAlgorithmI::clear();
+  }
+}
+
+double QroSolverI::getTime() {
+  double t = cpuTime() - _manager->_startTime;
+  return t > 1e-6 ? t : 0.0;
+}
+
+void QroSolverI::setFastRestartMode(QroBool flag) {
+  if (getModel() && !_reloading)
+    throw QroSolver::WrongContext(
+        "You cannot touch the fast restart mode while a model is loaded in the solver");
+  _fastRestart = flag ? 1 : 0;
+}
+
+void QroSolverI::setInconsistent(QroBool flag, QroExtractableI* x) {
+  _inconsistent = flag ? 1 : 0;
+  if (!flag) return;
+  if (!isInSearch()) throw QroSolver::ModelInconsistent(x);
+  _manager->fail();
+}
+
+void QroSolverI::printInformation() { _manager->printStatistics(out()); }
+
+QroBool QroSolverI::isInterruptedByRecompute() const { return _manager->isRecomputing(); }
+
+QrcMemoryStack* QroSolverI::getHeap() const { return _manager->getHeap(); }
+QrcMemoryStack* QroSolverI::getObjectHeap() const { return _objectManager->getHeap(); }
+
+// ---------------------------------------------------------------------------
+// Extraction of the model
+
+void QroSolverI::extract(QroModelI* model) {
+  clear();
+  _extracting = 1;
+  _inconsistent = 0;
+  _extractionDepth = 0;
+  _extractorManager->initExtractors();
+  try {
+    if (_presolve) {
+      _presolver->reset();
+      _presolver->run(model);
+    }
+    QroAlgorithmI::extract(model);
+  } catch (const QroSolver::ModelInconsistent&) {
+    error() << "The model is inconsistent" << std::endl;
+    _extracting = 0;
+    _syncLevel = Reextract;
+    throw;
+  } catch (...) {
+    _extracting = 0;
+    throw;
+  }
+  _extracting = 0;
+  _syncLevel = Synchronized;
+}
+
+void QroSolverI::reload(QroModelI* model) {
+  QroBool fast = _fastRestart;
+  _reloading = 1;
+  try {
+    extract(model);
+  } catch (...) {
+    _reloading = 0;
+    throw;
+  }
+  if (fast) setFastRestartMode(1);
+  _reloading = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Synchronisation
+
+void QroSolverI::popPushedStates() {
+  QrcManagerI* m = _manager;
+  while (m->_pushStateDepth > 0 && m->getSearchDepth() == 0) m->popState();
+  _statePushed = 0;
+}
+
+void QroSolverI::fullRestore() {
+  popPushedStates();
+  releaseLocalIds();
+  _extracting = 1;
+  try {
+    for (QrcChange* c = _changeHead; c; c = c->getNext()) c->apply(this);
+  } catch (...) {
+    _extracting = 0;
+    throw;
+  }
+  _changeSinceContinue = _changeHead = _changeTail = nullptr;
+  _changeMemory->reset();
+  _extracting = 0;
+  _syncLevel = Synchronized;
+  _manager->pushState();
+  _statePushed = 1;
+  _manager->resetStatistics();
+}
+
+void QroSolverI::synchronize(QroInt mode) {
+  if (isInSearch()) throw QroSolver::MultipleSearchException();
+  if (!_statePushed) {
+    _manager->pushState();
+    _statePushed = 1;
+  }
+  if (mode == 1) {
+    switch (_syncLevel) {
+      case Fresh:
+      case Synchronized:
+        break;
+      case Searched:
+        if (!_changeHead && !_intObjective && !_floatObjective && _fastRestart) {
+          if (_manager->_pushStateDepth > 1) _manager->popState();
+          _syncLevel = Synchronized;
+          _manager->resetStatistics();
+        } else {
+          fullRestore();
+        }
+        break;
+      case AdditionsPending:
+      case RestartPending:
+        try {
+          fullRestore();
+        } catch (const QroAlgorithm::RemoveFailure&) {
+          _syncLevel = Reextract;
+        }
+        if (_syncLevel != Reextract) break;
+        [[fallthrough]];
+      case Reextract:
+        if (!getModel()) throw QroSolver::ModelNotExtracted();
+        reload(static_cast<QroModelI*>(getModel()));
+        _manager->pushState();
+        _statePushed = 1;
+        break;
+      default:
+        break;
+    }
+  } else if (mode == 2) {
+    switch (_syncLevel) {
+      case Searched:
+      case AdditionsPending: {
+        for (int i = 0; i < 2 && _manager->_pushStateDepth > 0; ++i) _manager->collapse();
+        _manager->_pushStateDepth = 0;
+        _statePushed = 0;
+        if (_syncLevel == AdditionsPending) {
+          _extracting = 1;
+          try {
+            for (QrcChange* c = _changeSinceContinue; c; c = c->getNext()) c->apply(this);
+          } catch (...) {
+            _extracting = 0;
+            throw;
+          }
+          _extracting = 0;
+          _changeSinceContinue = nullptr;
+          _syncLevel = Searched;
+        }
+        break;
+      }
+      case RestartPending:
+      case Reextract:
+        throw QroSolver::QroSynchronizeAndContinueNotPossible();
+      default:
+        break;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Goals
+
+QrcGoalI* QroSolverI::chooseGoal() {
+  QrcManagerI* m = _manager;
+  if (_oneShot) {
+    // A model goal is run through the engine goal it makes for this solver.
+    if (_oneShotGoal) return new (m) QrcExtractGoalI(m, _oneShotGoal);
+    return QroSolverTrueGoal(QroSolver(this)).getImpl();
+  }
+  if (_inconsistent) return new (m) QrcGoalFailI(m, nullptr);
+  if (_searchGoal) return new (m) QrcExtractGoalI(m, _searchGoal);
+  return QrcDefaultGoal(QrcManager(m)).getImpl();
+}
+
+// ---------------------------------------------------------------------------
+// Solves and searches
+
+namespace {
+
+// Clears the running state when a solve or a search start leaves by an
+// exception; the engine search is abandoned and the status left at 0.
+class RunGuard {
+ public:
+  explicit RunGuard(QroSolverI* solver) : _solver(solver), _armed(true) {}
+  ~RunGuard();
+  void dismiss() { _armed = false; }
+
+ private:
+  QroSolverI* _solver;
+  bool _armed;
+};
+
+}  // namespace
+
+void QroSolverI::abandonSearch() {
+  QrcManagerI* m = _manager;
+  m->_currentDemon = nullptr;
+  m->_currentGoal = nullptr;
+  m->getPropagationQueue()->clear();
+  setRoundingNearest();
+  // Back to the state the outermost search started from.
+  while (m->getOrRecordCount() > _orBase) {
+    QrcAny label = nullptr;
+    QrcGoalI* first = m->popChoicePoint(nullptr, &label);
+    if (label == QrcReversibleActionMarker() && first) {
+      QrcGoalI* action = static_cast<QrcReversibleI*>(first)->getGoal();
+      if (action) action->execute();
+    }
+  }
+  while (m->getSearchDepth() > 0 && m->getCurrentSearch()) {
+    QrcSearchI* s = m->getCurrentSearch();
+    m->_nextDepth = m->getSearchDepth() - 1;
+    if (s->getState() == QrcSearchI::Made) break;
+    // A search at a solution collapses to its sentinel when ended.
+    if (s->getState() == QrcSearchI::AtSolution) m->pushChoicePoint(nullptr, nullptr, nullptr);
+    s->end();
+  }
+  m->_nextDepth = 0;
+  if (_currentSearch && m->getSearchDepth() == 0) searchEnded();
+}
+
+RunGuard::~RunGuard() {
+  if (!_armed) return;
+  try {
+    _solver->abandonSearch();
+  } catch (...) {
+  }
+  _solver->searchEnded();
+}
+
+void QroSolverI::searchEnded() {
+  setInSearch(0);
+  _currentSearch = nullptr;
+  if (_syncLevel == Synchronized) _syncLevel = Searched;
+}
+
+QroBool QroSolverI::solveFromGoal(QroGoalI* goal, QroInt mode, QroBool restart) {
+  if (isInSearch()) throw QroSolver::MultipleSearchException();
+  if (mode == 1 && _fastRestart && _syncLevel == Searched) _syncLevel = AdditionsPending;
+  synchronize(mode);
+  setInSearch(1);
+  RunGuard guard(this);
+  if (getModel() && _inconsistent) {
+    guard.dismiss();
+    setInSearch(0);
+    _status = Unknown;
+    return 0;
+  }
+  _status = Unknown;
+  _manager->unsetLimits();
+  _searchGoal = nullptr;
+  _oneShotGoal = goal;
+  _oneShot = 1;
+  QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
+  _orBase = _manager->getOrRecordCount();
+  QrcSearchI* s = _manager->newSearch(root);
+  QrcBool found = s->next();
+  _status = found ? Feasible : Infeasible;
+  if (restart && found) s->restart();
+  s->end();
+  guard.dismiss();
+  setInSearch(0);
+  if (_syncLevel == Synchronized) _syncLevel = Searched;
+  return found ? 1 : 0;
+}
+
+QroBool QroSolverI::solveWithObjective(QroGoalI* goal, QroInt mode, QroBool restart) {
+  synchronize(mode);
+  setInSearch(1);
+  RunGuard guard(this);
+  if (getModel() && _inconsistent) {
+    guard.dismiss();
+    _status = Infeasible;
+    setInSearch(0);
+    return 0;
+  }
+  _status = Unknown;
+  _manager->unsetLimits();
+  _searchGoal = goal;
+  _oneShotGoal = nullptr;
+  _oneShot = 0;
+  QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
+  _orBase = _manager->getOrRecordCount();
+  QrcSearchI* s = _manager->newSearch(root);
+  QroBool found = 0;
+  if (!_intObjective && !_floatObjective) {
+    found = s->next() ? 1 : 0;
+    _status = found ? Feasible : Infeasible;
+    if (restart && found) s->restart();
+  } else {
+    found = finishWithObjective(s, restart);
+  }
+  s->end();
+  guard.dismiss();
+  if (_syncLevel == Synchronized) _syncLevel = Searched;
+  setInSearch(0);
+  return found;
+}
+
+void QroSolverI::startNewSearch(QroGoalI* goal, QroInt mode) {
+  if (isInSearch()) throw QroSolver::MultipleSearchException();
+  _status = Unknown;
+  synchronize(mode);
+  setInSearch(1);
+  RunGuard guard(this);
+  _oneShotGoal = nullptr;
+  _oneShot = 0;
+  _searchGoal = goal;
+  _manager->unsetLimits();
+  QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
+  _orBase = _manager->getOrRecordCount();
+  QrcSearchI* s = _manager->newSearch(root);
+  installObjective(s);
+  s->setEndCallback(_endCallback);
+  _currentSearch = s;
+  guard.dismiss();
+}
+
+QroBool QroSolverI::next() {
+  QrcSearchI* s = _manager->getCurrentSearch();
+  if (!s) throw QroSolver::WrongContext("There is no active search");
+  RunGuard guard(this);
+  QroBool found = s->next() ? 1 : 0;
+  guard.dismiss();
+  return found;
+}
+
+void QroSolverI::endSearch() {
+  QrcSearchI* s = _manager->getCurrentSearch();
+  if (!s) throw QroSolver::WrongContext("There is no active search");
+  RunGuard guard(this);
+  s->end();
+  guard.dismiss();
+  if (_manager->getSearchDepth() == 0 && _currentSearch) searchEnded();
+}
+
+QroBool QroSolverI::solveNested(QrcGoalI* goal, bool restore) {
+  QrcManagerI* m = _manager;
+  if (m->getSearchDepth() != m->getNextDepth() || m->getNextDepth() == 0)
+    throw QroSolver::WrongContext("You cannot call QroSolver::solve here");
+  return m->solve(goal, restore);
+}
+
+// ---------------------------------------------------------------------------
+// Status
+
+QroInt QroSolverI::getStatus() const {
+  if (_syncLevel == Fresh) return 1;
+  if (_syncLevel != Synchronized && _syncLevel != Searched) return 0;
+  QrcManagerI* m = _manager;
+  if (_status == Feasible || _status == Optimal) return _status;
+  if (_status == Infeasible) return m->getStatus() == 1 ? Infeasible : Unknown;
+  QrcSearchI* s = m->getCurrentSearch();
+  if (m->getNextDepth() > 0 || !s) return 0;
+  switch (s->getState()) {
+    case QrcSearchI::AtSolution:
+      return Feasible;
+    case QrcSearchI::Exhausted:
+      return m->getStatus() == 1 ? Infeasible : Unknown;
+    default:
+      return 0;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Objectives
+
+void QroSolverI::installObjective(QrcSearchI* s) {
+  (void)s;
+  if (_intObjective)
+    _intObjective->setObjMin(1.0, 0.0);
+  else if (_floatObjective)
+    _floatObjective->setObjMin(0.0001, 0.0);
+}
+
+QroBool QroSolverI::finishWithObjective(QrcSearchI* s, QroBool restart) {
+  installObjective(s);
+  if (!s->next()) {
+    _status = Infeasible;
+    return 0;
+  }
+  // Each solution improves on the last; the last found is the best.
+  while (s->next()) {
+  }
+  s->restart();
+  if (!restart) {
+    _manager->unsetLimits();
+    s->next();
+  }
+  _status = Optimal;
+  return 1;
+}

@@ -1,0 +1,216 @@
+// The hook records of the modelling classes: filling, the shared hooks, and
+// the hooks of models, constraints' activation and model changes.
+#include "qrosolverextractor.h"
+
+#include "qrochange.h"
+#include "qrolinear.h"
+#include "qromodel.h"
+#include "qrosolveri.h"
+#include "qrcconstraint.h"
+#include "qrcfail.h"
+#include "qrcmanager.h"
+
+namespace {
+
+QroSolverI* solverOf(QroAlgorithmI* algorithm) { return static_cast<QroSolverI*>(algorithm); }
+
+void setHooks(QroExtractHooks& h, QroExtractHook extract, QroRemoveHook remove,
+              QroChangeHook change) {
+  h.extract = extract;
+  h.remove = remove;
+  h.change = change;
+}
+
+void setConstraintHooks(QroExtractHooks& h, QroExtractHook extract, QroRemoveHook remove,
+                        QroChangeHook change) {
+  setHooks(h, extract, remove, change);
+  h.addToAlgorithm = addConstraintToManager;
+  h.removeFromAlgorithm = removeConstraintFromManager;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Shared hooks
+
+void* cannotExtract(QroAlgorithmI* algorithm, QroExtractableI* x) {
+  throw QroAlgorithm::CannotExtractException(algorithm, x);
+}
+
+void cannotRemove(QroAlgorithmI* algorithm, QroExtractableI* x, void*) {
+  throw QroAlgorithm::CannotRemoveException(algorithm, x);
+}
+
+void* cannotChange(QroAlgorithmI* algorithm, QroExtractableI* x, QroChange*) {
+  throw QroAlgorithm::CannotRemoveException(algorithm, x);
+}
+
+void* changeNeedsSync(QroAlgorithmI* algorithm, QroExtractableI*, QroChange*) {
+  solverOf(algorithm)->raiseSyncLevel(0);
+  return nullptr;
+}
+
+void* changeNeedsUpdate(QroAlgorithmI* algorithm, QroExtractableI*, QroChange*) {
+  solverOf(algorithm)->raiseToRestart();
+  return nullptr;
+}
+
+void* changeNeedsReextract(QroAlgorithmI* algorithm, QroExtractableI*, QroChange*) {
+  solverOf(algorithm)->raiseSyncLevel(2);
+  return nullptr;
+}
+
+void applyNeedsReextract(QroAlgorithmI* algorithm, QroChange*, void*) {
+  solverOf(algorithm)->raiseSyncLevel(2);
+}
+
+void removeChild(QroAlgorithmI* algorithm, QroExtractableI* x, void*) {
+  if (x->isType(QroRangeI::GetTypeInfo())) {
+    QroRangeI* r = static_cast<QroRangeI*>(x);
+    if (r->getExpr()) algorithm->remove(r->getExpr());
+    return;
+  }
+  if (QroNumUnaryNodeI* node = dynamic_cast<QroNumUnaryNodeI*>(x)) {
+    if (node->getOperand()) algorithm->remove(node->getOperand());
+  } else if (QroIntTimesCstI* times = dynamic_cast<QroIntTimesCstI*>(x)) {
+    if (times->getOperand()) algorithm->remove(times->getOperand());
+  }
+}
+
+void removeChildren(QroAlgorithmI* algorithm, QroExtractableI* x, void*) {
+  if (QroBinaryNumConstraintI* c = dynamic_cast<QroBinaryNumConstraintI*>(x)) {
+    if (c->getLeft()) algorithm->remove(c->getLeft());
+    if (c->getRight()) algorithm->remove(c->getRight());
+    return;
+  }
+  if (QroNumBinaryNodeI* node = dynamic_cast<QroNumBinaryNodeI*>(x)) {
+    if (node->getLeft()) algorithm->remove(node->getLeft());
+    if (node->getRight()) algorithm->remove(node->getRight());
+  }
+}
+
+void removeDecisionVar(QroAlgorithmI* algorithm, QroExtractableI* x, void*) {
+  QroDefaultCPExtractorI* d = solverOf(algorithm)->getExtractorManager()->getDefaultExtractor();
+  if (d) d->removeDecisionVar(x);
+}
+
+// ---------------------------------------------------------------------------
+// Models
+
+void* extractModel(QroAlgorithmI* algorithm, QroExtractableI* x) {
+  QroSolverI* solver = solverOf(algorithm);
+  QroInt failures = 0;
+  for (QroModel::Iterator it(static_cast<QroModelI*>(x)); it.ok(); ++it) {
+    QroExtractableI* member = *it;
+    if (!member || solver->listenersHandle(member)) continue;
+    try {
+      solver->QroAlgorithmI::extract(member);
+      member->addToAlgorithm(solver, solver->getRecord(member));
+    } catch (const QroAlgorithm::ExtractFailure&) {
+      ++failures;
+    }
+  }
+  if (failures > 0) throw QroAlgorithm::ExtractFailure();
+  return nullptr;
+}
+
+void removeModel(QroAlgorithmI* algorithm, QroExtractableI* x, void*) {
+  QroSolverI* solver = solverOf(algorithm);
+  QroInt failures = 0;
+  for (QroModel::Iterator it(static_cast<QroModelI*>(x)); it.ok(); ++it) {
+    QroExtractableI* member = *it;
+    if (!member) continue;
+    try {
+      member->removeFromAlgorithm(solver, solver->getRecord(member));
+      solver->QroAlgorithmI::remove(member);
+    } catch (const QroAlgorithm::RemoveFailure&) {
+      ++failures;
+    }
+  }
+  if (failures > 0) throw QroAlgorithm::RemoveFailure();
+}
+
+void addConstraintToManager(QroAlgorithmI* algorithm, QroExtractableI* x, void* record) {
+  QroSolverI* solver = solverOf(algorithm);
+  QroExtractionRecord* r = static_cast<QroExtractionRecord*>(record);
+  if (!r || !r->constraint || r->constraint == solver->getTrueConstraint()) return;
+  try {
+    solver->getManager()->add(r->constraint);
+  } catch (const QrcFailException&) {
+    // Posted at once (no edit mode) and failed: the model is inconsistent.
+    solver->setInconsistent(1, x);
+  }
+}
+
+void removeConstraintFromManager(QroAlgorithmI* algorithm, QroExtractableI*, void* record) {
+  QroExtractionRecord* r = static_cast<QroExtractionRecord*>(record);
+  if (!r || !r->constraint) return;
+  solverOf(algorithm)->getManager()->remove(r->constraint);
+}
+
+// ---------------------------------------------------------------------------
+// Model changes
+
+void applyAddOneToModel(QroAlgorithmI* algorithm, QroChange* change, void*) {
+  QroSolverI* solver = solverOf(algorithm);
+  QroExtractableI* added = static_cast<QroAddOneToModel*>(change)->getAdded();
+  if (solver->isExtracting()) {
+    solver->QroAlgorithmI::extract(added);
+    added->addToAlgorithm(solver, solver->getRecord(added));
+  } else {
+    solver->notifyAddExtractable(added);
+  }
+  solver->raiseSyncLevel(0);
+}
+
+void applyRemoveFromModel(QroAlgorithmI* algorithm, QroChange* change, void*) {
+  QroSolverI* solver = solverOf(algorithm);
+  QroExtractableArray removed = static_cast<QroRemoveFromModel*>(change)->getRemoved();
+  if (!removed.getImpl()) return;
+  for (QroInt i = 0; i < removed.getSize(); ++i) {
+    QroExtractableI* x = removed[i];
+    if (!x) continue;
+    if (solver->isExtracting())
+      solver->QroAlgorithmI::remove(x);
+    else
+      solver->notifyRemoveExtractable(x, nullptr);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Filling
+
+void registerExtractionHooks() {
+  setHooks(QroModelI::Hooks, extractModel, removeModel, changeNeedsSync);
+  QroObjectiveI::Hooks.change = changeNeedsSync;
+  setHooks(QroNumVarI::Hooks, QroNumVarI::Hooks.extract, removeDecisionVar, changeNeedsSync);
+  QroNumLinTermI::Hooks.change = changeNeedsSync;
+  QroIntLinTermI::Hooks.change = changeNeedsSync;
+  QroNumQuadExprI::Hooks.change = changeNeedsSync;
+  QroExtractHooks* unary[] = {&QroNumSquareI::Hooks, &QroNumTimesCstI::Hooks,
+                                  &QroNumDivCstI::Hooks, &QroNumRecDivCstI::Hooks,
+                                  &QroIntTimesCstI::Hooks, &QroNumPowerCstI::Hooks};
+  for (QroExtractHooks* h : unary) {
+    h->remove = removeChild;
+    h->change = changeNeedsSync;
+  }
+  QroExtractHooks* binary[] = {&QroNumTimesI::Hooks, &QroNumDivI::Hooks};
+  for (QroExtractHooks* h : binary) {
+    h->remove = removeChildren;
+    h->change = changeNeedsSync;
+  }
+  setConstraintHooks(QroRangeI::Hooks, QroRangeI::Hooks.extract, removeChild, changeNeedsUpdate);
+  setConstraintHooks(QroNumEqI::Hooks, QroNumEqI::Hooks.extract, removeChildren,
+                     QroNumEqI::Hooks.change ? QroNumEqI::Hooks.change : changeNeedsUpdate);
+  // Abstract binary constraints are never extracted on their own.
+  setConstraintHooks(QroBinaryNumConstraintI::Hooks, cannotExtract, cannotRemove, cannotChange);
+
+  QroSetNumVarBounds::Hooks.apply = applyNeedsReextract;
+  QroNumLinTermRemoveVar::Hooks.apply = applyNeedsReextract;
+  QroIntLinTermRemoveVar::Hooks.apply = applyNeedsReextract;
+  QroRemoveFromAllChange::Hooks.apply = applyNeedsReextract;
+  QroDestroyExtractable::Hooks.apply = applyNeedsReextract;
+  QroDestroyExtractableArray::Hooks.apply = applyNeedsReextract;
+  QroAddOneToModel::Hooks.apply = applyAddOneToModel;
+  QroRemoveFromModel::Hooks.apply = applyRemoveFromModel;
+}

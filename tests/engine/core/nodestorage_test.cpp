@@ -1,0 +1,388 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <dirent.h>
+#include <unistd.h>
+#include <limits>
+#include <random>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/core/qrcnodestorage.h"
+#include "engine/core/qrcsearchnode.h"
+#include "qrcmanager.h"
+#include "qrcsearch.h"
+#include "qrcsizealloc.h"
+#include "support/seed.h"
+
+namespace {
+
+class ThrowingReporter : public QrcErrorReporter {
+ public:
+  void fatal(int code) override { throw code; }
+};
+
+// Counts its instances; the last reference deletes it.
+class KeyEvaluator : public QrcNodeEvaluatorI {
+ public:
+  static int live;
+  KeyEvaluator() { ++live; }
+  ~KeyEvaluator() override { --live; }
+  QrcFloat evaluate(const QrcSearchNode* node) override { return static_cast<QrcFloat>(node->getPathLength()); }
+};
+int KeyEvaluator::live = 0;
+
+class DiscardMonitor : public QrcSearchEventMonitorI {
+ public:
+  std::vector<QrcInt> codes;
+  void fourthEvent(void*, QrcInt code) override { codes.push_back(code); }
+};
+
+// Spill files in the test's temporary directory whose names start with a prefix.
+std::vector<std::string> filesWithPrefix(const std::string& dir, const std::string& prefix) {
+  std::vector<std::string> names;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return names;
+  while (dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name.rfind(prefix, 0) == 0) names.push_back(name);
+  }
+  closedir(d);
+  return names;
+}
+
+class NodeStorageTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    mgr = QrcManager(QrcNoEdit);
+    m = mgr.getImpl();
+    dir = testing::TempDir();
+    prefix = std::string("qrcnodes_") + std::to_string(getpid()) + "_" +
+             testing::UnitTest::GetInstance()->current_test_info()->name() + "_";
+    for (char& c : prefix)
+      if (c == '/') c = '_';
+    path = dir + prefix;
+    m->_nodeFilePrefix = path.c_str();
+  }
+  void TearDown() override { mgr.end(); }
+  // A node at depth 1 with one key.
+  QrcSearchNode* node(QrcFloat key) {
+    QrcSearchNode* root = QrcSearchNode::makeRoot(m);
+    QrcSearchNode* n = QrcSearchNode::makeChild(root, false);
+    QrcSearchNode::release(root, nullptr);
+    n->setKey(0, key);
+    return n;
+  }
+  QrcManager mgr;
+  QrcManagerI* m = nullptr;
+  std::string dir, prefix, path;
+};
+
+TEST_F(NodeStorageTest, BestFirstAndNewestFirstAmongEquals) {
+  QrcHeapBasedNodeStorageI storage(m);
+  const QrcFloat keys[] = {3, 1, 2, 1, 5, 1};
+  for (int i = 0; i < 6; ++i) {
+    QrcSearchNode* n = node(keys[i]);
+    n->setNumber(i);
+    storage.add(n, 1);
+  }
+  EXPECT_EQ(storage.count(), 6);
+  QrcSearchNode* best = nullptr;
+  ASSERT_TRUE(storage.peekBest(&best));
+  EXPECT_EQ(best->getNumber(), 5);
+  std::vector<QrcInt> order;
+  QrcSearchNode* n = nullptr;
+  while (storage.get(&n)) {
+    order.push_back(n->getNumber());
+    QrcSearchNode::release(n, nullptr);
+  }
+  EXPECT_EQ(order, (std::vector<QrcInt>{5, 3, 1, 2, 0, 4}));
+  EXPECT_EQ(storage.count(), 0);
+  storage.release();
+  EXPECT_EQ(m->getSizeAllocator()->getBytesInUse(), 0);
+}
+
+TEST_F(NodeStorageTest, InfiniteKeysAreNeverStored) {
+  QrcSearchI* s = m->startSearch();
+  DiscardMonitor monitor;
+  s->setMonitor(&monitor);
+  QrcHeapBasedNodeStorageI storage(m, s);
+  storage.add(node(std::numeric_limits<QrcFloat>::infinity()), 1);
+  storage.add(node(-std::numeric_limits<QrcFloat>::infinity()), 1);
+  EXPECT_EQ(storage.count(), 1);
+  EXPECT_EQ(monitor.codes, std::vector<QrcInt>{QrcNodeInfiniteKey});
+}
+
+TEST_F(NodeStorageTest, ChildrenCopyPathsAndReferencesAndPrint) {
+  KeyEvaluator* e = new KeyEvaluator();
+  QrcSearchNode* root = QrcSearchNode::makeRoot(m);
+  root->setEvaluator(0, e);
+  root->appendChoice(true);
+  root->appendChoice(false);
+  root->addHistory(0.5);
+  QrcSearchNode* child = QrcSearchNode::makeChild(root, true);
+  EXPECT_EQ(e->getRefCount(), 2);
+  child->evaluate();
+  EXPECT_EQ(child->getKey(0), 3.0);
+  EXPECT_EQ(child->getMinusCount(), 1);
+  child->setCursor(1);
+  child->setNumber(7);
+  std::ostringstream os;
+  os << child;
+  std::ostringstream expected;
+  expected << "Node (7, path = [+#-+], history = [<0.5, 2> ], keys = [<3> ], evaluators = ["
+           << static_cast<const void*>(e) << " ])";
+  EXPECT_EQ(os.str(), expected.str());
+  std::ostringstream none;
+  none << static_cast<const QrcSearchNode*>(nullptr);
+  EXPECT_EQ(none.str(), "A search node");
+  QrcSearchNode::release(root, nullptr);
+  EXPECT_EQ(KeyEvaluator::live, 1);
+  QrcSearchNode::release(child, nullptr);
+  EXPECT_EQ(KeyEvaluator::live, 0);
+  EXPECT_EQ(m->getSizeAllocator()->getBytesInUse(), 0);
+}
+
+TEST_F(NodeStorageTest, RecordsRoundTripAndDamageIsDetected) {
+  KeyEvaluator* e = new KeyEvaluator();
+  QrcSearchNode* n = node(2.5);
+  n->setEvaluator(1, e);
+  n->addObjective(4.0);
+  for (int i = 0; i < 40; ++i) n->writeInfo(i, i * 0.25);
+  std::vector<unsigned char> buffer(static_cast<size_t>(n->serializedSize()));
+  ASSERT_EQ(n->serialize(buffer.data()), static_cast<QrcInt>(buffer.size()));
+  bool error = true;
+  QrcInt used = 0;
+  QrcSearchNode* back =
+      QrcSearchNode::deserialize(m, buffer.data(), static_cast<QrcInt>(buffer.size()), &used, &error);
+  ASSERT_FALSE(error);
+  EXPECT_EQ(used, static_cast<QrcInt>(buffer.size()));
+  EXPECT_EQ(back->getKey(0), 2.5);
+  EXPECT_EQ(back->getEvaluator(1), e);
+  EXPECT_EQ(back->getObjective(0), 4.0);
+  QrcFloat v = 0;
+  ASSERT_TRUE(back->readInfo(39, &v));
+  EXPECT_EQ(v, 39 * 0.25);
+  QrcSearchNode::freeKeepingReferences(back);  // the original keeps the reference
+  // Any damaged or truncated record is refused.
+  for (size_t at : {size_t(0), size_t(8), buffer.size() - 8, buffer.size() - 3}) {
+    std::vector<unsigned char> bad = buffer;
+    bad[at] ^= 0x5A;
+    if (at == 0) bad[7] = 0x80;  // a negative cursor
+    EXPECT_EQ(QrcSearchNode::deserialize(m, bad.data(), static_cast<QrcInt>(bad.size()), &used, &error),
+              nullptr)
+        << at;
+    EXPECT_TRUE(error);
+  }
+  EXPECT_EQ(QrcSearchNode::deserialize(m, buffer.data(), static_cast<QrcInt>(buffer.size()) - 8, &used, &error),
+            nullptr);
+  QrcSearchNode::release(n, nullptr);
+  EXPECT_EQ(KeyEvaluator::live, 0);
+  EXPECT_EQ(m->getSizeAllocator()->getBytesInUse(), 0);
+}
+
+struct SpillCase {
+  int compress;
+  int disk;
+};
+
+class SpillTest : public NodeStorageTest, public testing::WithParamInterface<SpillCase> {};
+
+TEST_P(SpillTest, SpillsReadsBackBestFirstAndDeletes) {
+  uint64_t seed = qrotest::seedOr(42);
+  SCOPED_TRACE(testing::Message() << "seed " << seed);
+  std::mt19937_64 rng(seed);
+  QrcSearchI* s = m->startSearch();
+  s->setFileNodeOptions(1, GetParam().compress, GetParam().disk, 0);
+  ASSERT_EQ(s->getMemoryLimit(), 5000000);
+  QrcHeapBasedNodeStorageI storage(m, s);
+  const int total = 30000;
+  for (int i = 0; i < total; ++i) storage.add(node(static_cast<QrcFloat>(rng() % 500)), 1);
+  EXPECT_EQ(storage.count(), total);
+  ASSERT_GT(storage.fileCounter(), 0);
+  EXPECT_LT(storage.getHeapSize(), total);
+  EXPECT_LE(m->getSizeAllocator()->getBytesInUse(), 5000000);
+  std::vector<std::string> files = filesWithPrefix(dir, prefix);
+  if (GetParam().disk) {
+    EXPECT_EQ(static_cast<QrcInt>(files.size()), storage.getSpillFileCount());
+    for (const std::string& f : files) {
+      // <prefix><counter>.<worker>
+      std::string rest = f.substr(prefix.size());
+      ASSERT_NE(rest.find('.'), std::string::npos) << f;
+      EXPECT_EQ(rest.substr(rest.find('.')), ".0") << f;
+    }
+  } else {
+    EXPECT_TRUE(files.empty());
+  }
+  QrcFloat last = -1;
+  QrcInt lastSequence = 0;
+  int got = 0;
+  QrcSearchNode* n = nullptr;
+  while (storage.get(&n)) {
+    QrcFloat k = n->getKey(0);
+    ASSERT_GE(k, last) << "after " << got << " nodes";
+    if (k == last) {
+      ASSERT_LT(n->getSequence(), lastSequence) << "newest first among equals";
+    }
+    last = k;
+    lastSequence = n->getSequence();
+    QrcSearchNode::release(n, nullptr);
+    ++got;
+    EXPECT_EQ(storage.count(), total - got);
+  }
+  EXPECT_EQ(got, total);
+  EXPECT_TRUE(filesWithPrefix(dir, prefix).empty());
+  storage.release();
+  EXPECT_EQ(m->getSizeAllocator()->getBytesInUse(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SpillTest,
+                         testing::Values(SpillCase{0, 1}, SpillCase{1, 1}, SpillCase{1, 0}, SpillCase{0, 0}));
+
+TEST_F(NodeStorageTest, ReleaseDropsSpilledNodesAndTheirReferences) {
+  QrcSearchI* s = m->startSearch();
+  s->setFileNodeOptions(5000000, 1, 1, 0);
+  KeyEvaluator* e = new KeyEvaluator();
+  {
+    QrcHeapBasedNodeStorageI storage(m, s);
+    for (int i = 0; i < 25000; ++i) {
+      QrcSearchNode* n = node(i % 7);
+      n->setEvaluator(1, e);
+      storage.add(n, 1);
+    }
+    ASSERT_FALSE(filesWithPrefix(dir, prefix).empty());
+    EXPECT_EQ(e->getRefCount(), 25000 + storage.getSpillFileCount());
+  }
+  EXPECT_EQ(KeyEvaluator::live, 0);
+  EXPECT_TRUE(filesWithPrefix(dir, prefix).empty());
+  EXPECT_EQ(m->getSizeAllocator()->getBytesInUse(), 0);
+}
+
+TEST_F(NodeStorageTest, ANodeLargerThanABatchStaysInMemory) {
+  QrcSearchI* s = m->startSearch();
+  s->setFileNodeOptions(5000000, 0, 1, 0);
+  QrcHeapBasedNodeStorageI storage(m, s);
+  QrcSearchNode* huge = node(9);
+  for (int i = 0; i < 400000; ++i) huge->addHistory(i);
+  storage.add(huge, 1);
+  storage.add(node(1), 1);  // over the limit: the spill loop must end
+  EXPECT_EQ(storage.count(), 2);
+  EXPECT_EQ(storage.fileCounter(), 0);
+  EXPECT_TRUE(filesWithPrefix(dir, prefix).empty());
+}
+
+class DamageTest : public NodeStorageTest, public testing::WithParamInterface<int> {};
+
+// 0: bytes changed, 1: file cut short, 2: file gone.
+TEST_P(DamageTest, ADamagedSpillFileIsReportedNotLost) {
+  for (int compress = 0; compress < 2; ++compress) {
+    SCOPED_TRACE(compress);
+    QrcSearchI* s = m->startSearch();
+    s->setFileNodeOptions(5000000, compress, 1, 0);
+    ThrowingReporter reporter;
+    m->setErrorReporter(&reporter);
+    QrcHeapBasedNodeStorageI storage(m, s);
+    for (int i = 0; i < 25000; ++i) storage.add(node(i < 20000 ? 10 : 0), 1);
+    ASSERT_NE(storage.getFirstFile(), nullptr);
+    std::string name = storage.getFirstFile()->name;
+    QrcInt size = storage.getFirstFile()->byteSize;
+    if (GetParam() == 2) {
+      std::remove(name.c_str());
+    } else {
+      FILE* f = std::fopen(name.c_str(), "r+b");
+      ASSERT_NE(f, nullptr);
+      if (GetParam() == 0) {
+        std::fseek(f, static_cast<long>(size / 2), SEEK_SET);
+        unsigned char junk[64];
+        for (unsigned char& c : junk) c = 0xA7;
+        std::fwrite(junk, 1, sizeof junk, f);
+        std::fclose(f);
+      } else {
+        std::fclose(f);
+        ASSERT_EQ(truncate(name.c_str(), size / 3), 0);
+      }
+    }
+    QrcInt before = storage.count();
+    // Drain the heap down to the spilled nodes.
+    QrcSearchNode* n = nullptr;
+    testing::internal::CaptureStdout();
+    int code = 0;
+    try {
+      while (storage.get(&n)) QrcSearchNode::release(n, nullptr);
+    } catch (int c) {
+      code = c;
+    }
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(code, 25);
+    EXPECT_NE(out.find("problem when reading"), std::string::npos);
+    EXPECT_GT(storage.count(), 0) << "the damaged batch is still counted, of " << before;
+    m->setErrorReporter(nullptr);
+    std::remove(name.c_str());
+    m->setErrorReporter(&reporter);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DamageTest, testing::Values(0, 1, 2));
+
+}  // namespace
+
+namespace {
+
+class Refuse : public QrcNodeSelectorI {
+ public:
+  QrcFloat evaluate(const QrcSearchNode* node) override { return node->getKey(0); }
+  bool accept(QrcFloat value) override { return value < 5; }
+};
+
+class DepthLimit : public QrcSearchLimitI {
+ public:
+  int checks = 0;
+
+ protected:
+  bool check(const QrcSearchNode* node) override {
+    ++checks;
+    return node->getKey(0) >= 8;
+  }
+};
+
+TEST_F(NodeStorageTest, SelectorsLimitsAndLabelsDiscardNodes) {
+  QrcSearchI* s = m->startSearch();
+  DiscardMonitor monitor;
+  s->setMonitor(&monitor);
+  s->setFileNodeOptions(0, 0, 0, QrcNodeStorageI::TraceObjects);
+  std::ostringstream trace;
+  m->setTraceStream(trace);
+  QrcHeapBasedNodeStorageI storage(m, s);
+  Refuse* selector = new Refuse();
+  DepthLimit* limit = new DepthLimit();
+  static const char label = 0;
+  for (int k : {1, 6, 9}) {
+    QrcSearchNode* n = node(k);
+    n->setSelector(0, selector);
+    n->evaluate();
+    if (k == 1) n->addLimit(limit);
+    storage.add(n, 1);
+  }
+  QrcSearchNode* labelled = node(0);
+  labelled->pushFailLabel(s, &label);
+  ASSERT_TRUE(labelled->getFailLabels()->markHit(&label));
+  storage.add(labelled, 1);
+  QrcSearchNode* n = nullptr;
+  ASSERT_TRUE(storage.get(&n));
+  EXPECT_EQ(n->getKey(0), 1.0);  // the limit holds below 8
+  EXPECT_EQ(monitor.codes, std::vector<QrcInt>{QrcNodeLabelHit});
+  EXPECT_EQ(limit->checks, 1);
+  QrcSearchNode::release(n, s);  // the limit goes with its last node
+  EXPECT_FALSE(storage.get(&n));  // 6 and 9 are refused by the selector
+  EXPECT_EQ(monitor.codes, (std::vector<QrcInt>{QrcNodeLabelHit, QrcNodeRefusedBySelector, QrcNodeRefusedBySelector}));
+  EXPECT_EQ(s->getDiscardedNodeCount(), 3);
+  EXPECT_NE(trace.str().find("Destroying Label"), std::string::npos);
+  EXPECT_NE(trace.str().find("Destroying Selector"), std::string::npos);
+  EXPECT_NE(trace.str().find("Destroying Limit"), std::string::npos);
+  m->setTraceStream(std::cout);
+}
+
+}  // namespace

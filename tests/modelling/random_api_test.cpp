@@ -1,0 +1,224 @@
+// Random sequences of modelling calls checked against the environment's own
+// invariants: every live object's sub-extractables are live, models list only
+// live members, identifiers map back to their objects.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <sstream>
+#include <vector>
+
+#include "qroalgorithm.h"
+#include "qromodel.h"
+#include "support/seed.h"
+
+namespace {
+
+struct Tracked {
+  QroInt id;
+  QroExtractableI* object;
+};
+
+struct LiveChildren : QroExtractableVisitor {
+  QroEnvI* env;
+  bool ok = true;
+  explicit LiveChildren(QroEnvI* e) : env(e) {}
+  void visitChild(QroExtractableI*, QroExtractableI* c) override {
+    if (!c || c->getId() < 0 || env->getLiveSlot(c->getId()) != c) ok = false;
+  }
+};
+
+class Valuer : public QroAlgorithmI {
+ public:
+  explicit Valuer(QroEnvI* env) : QroAlgorithmI(env) {}
+  QroBool extractOne(QroExtractableI* x, void** r) override {
+    *r = x;
+    return 1;
+  }
+  QroBool removeOne(QroExtractableI*, void*) override { return 1; }
+  QroBool applyChange(QroChange*, void**, QroExtractableI*) override {
+    ++changes;
+    return 1;
+  }
+  QroNum getObjValue() override { return 0; }
+  QroNum getValue(QroObjectiveI*) override { return 0; }
+  QroNum getValue(QroNumVarI* v) override { return v->getLB() + 0.5; }
+  using QroAlgorithmI::getValue;
+  int changes = 0;
+};
+
+void runSequence(uint64_t seed, bool pooling) {
+  if (!pooling) setenv("QRO_NO_MEMORY_MANAGER", "1", 1);
+  QroEnv env;
+  unsetenv("QRO_NO_MEMORY_MANAGER");
+  QroEnvI* e = env.getImpl();
+  std::mt19937_64 rng(seed);
+  auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+  std::vector<Tracked> vars, cons, models, objs;
+  QroEnv other;
+  Valuer& alg = *new (e) Valuer(e);  // ended with the environment
+
+  auto track = [](std::vector<Tracked>& v, QroExtractableI* x) { v.push_back({x->getId(), x}); };
+  auto prune = [&](std::vector<Tracked>& v) {
+    std::vector<Tracked> kept;
+    for (const Tracked& t : v)
+      if (e->getLiveSlot(t.id) == t.object) kept.push_back(t);
+    v.swap(kept);
+  };
+  // An operand: a variable or an expression held by a live constraint.
+  auto operand = [&]() -> QroNumExprArg {
+    if (!cons.empty() && rng() % 3 == 0) {
+      QroExtractableI* c = cons[pick(cons.size())].object;
+      if (c->getTypeInfo() == QroRangeI::GetTypeInfo())
+        return QroNumExprArg(static_cast<QroRangeI*>(c)->getExpr());
+    }
+    return QroNumExprArg(static_cast<QroNumVarI*>(vars[pick(vars.size())].object));
+  };
+
+  for (int step = 0; step < 400; ++step) {
+   try {
+    int op = static_cast<int>(rng() % 15);
+    if (vars.size() < 2 || op == 0) {
+      double lb = static_cast<double>(rng() % 5);
+      QroNumVar v(env, lb, lb + static_cast<double>(rng() % 5), static_cast<QroNumVar::Type>(1 + rng() % 3));
+      track(vars, v.getImpl());
+    } else if (op <= 4) {
+      QroNumExprArg a = operand(), b = operand(), r;
+      switch (rng() % 7) {
+        case 0: r = a + b; break;
+        case 1: r = a - b; break;
+        case 2: r = a * b; break;
+        case 3: r = a / b; break;
+        case 4: r = QroPower(a, static_cast<double>(1 + rng() % 3)); break;
+        case 5: r = a * static_cast<double>(rng() % 3) + 1.0; break;
+        default: r = 2.0 - a / 3.0; break;
+      }
+      QroConstraint c = rng() % 4 == 0 ? (r == b) : (r <= static_cast<double>(rng() % 7));
+      track(cons, c.getImpl());
+      if (rng() % 2) alg.extract(c.getImpl());
+    } else if (op == 5) {
+      if (models.empty() || rng() % 4 == 0) {
+        QroModel m(env);
+        track(models, m.getImpl());
+      }
+      if (!cons.empty()) {
+        QroModelI* m = static_cast<QroModelI*>(models[pick(models.size())].object);
+        QroModel(m).add(QroExtractable(cons[pick(cons.size())].object));
+      }
+    } else if (op == 6) {
+      QroNumVarI* v = static_cast<QroNumVarI*>(vars[pick(vars.size())].object);
+      v->setBounds(v->getLB() - 1, v->getUB() + static_cast<double>(rng() % 3));
+    } else if (op == 7 && !cons.empty()) {
+      QroExtractable(cons[pick(cons.size())].object).end();
+    } else if (op == 8 && vars.size() > 2) {
+      QroExtractable(vars[pick(vars.size())].object).end();
+    } else if (op == 10) {
+      QroObjective o(env, operand() + operand(), rng() % 2 ? QroObjectiveI::Minimize : QroObjectiveI::Maximize);
+      track(objs, o.getImpl());
+      std::ostringstream os;
+      o.getImpl()->display(os);
+      o.getSingleVariable();
+    } else if (op == 11 && !models.empty()) {
+      QroExtractableI* c = other.getImpl()->getClone(models[pick(models.size())].object);
+      std::ostringstream os;
+      c->display(os);
+    } else if (op == 12) {
+      QroNumExprArg it = QroNumExprArg(static_cast<QroNumVarI*>(vars[pick(vars.size())].object)) *
+                         static_cast<QroInt>(rng() % 5);
+      if (rng() % 2) it = it * static_cast<QroInt>(1 + rng() % 3);
+      QroConstraint c = (operand() + it) <= static_cast<double>(rng() % 9);
+      track(cons, c.getImpl());
+    } else if (op == 13 && !models.empty()) {
+      e->setParenthesisDisplay(rng() % 2);
+      e->setScratchBlockSupport(rng() % 2);
+      std::ostringstream os;
+      models[pick(models.size())].object->display(os);
+    } else if (op == 14 && !cons.empty()) {
+      QroExtractableI* c = cons[pick(cons.size())].object;
+      if (alg.getUseCount(c->getId()) > 0) alg.remove(c);
+      else alg.extract(c);
+    } else if (op == 9 && !cons.empty()) {
+      std::ostringstream os;
+      QroExtractableI* c = cons[pick(cons.size())].object;
+      c->display(os);
+      try {
+        static_cast<QroConstraintI*>(c)->eval(&alg);
+      } catch (const QroWrongUsage&) {
+        // the evaluator values linear forms of fixed variables only
+      }
+    }
+    prune(vars);
+    prune(cons);
+    prune(models);
+    prune(objs);
+    for (const Tracked& t : objs) {
+      LiveChildren check(e);
+      t.object->visitSubExtractables(&check);
+      ASSERT_TRUE(check.ok) << "step " << step << " objective " << t.id;
+    }
+    for (const Tracked& t : cons) {
+      LiveChildren check(e);
+      t.object->visitSubExtractables(&check);
+      ASSERT_TRUE(check.ok) << "step " << step << " constraint " << t.id;
+    }
+    for (const Tracked& t : models) {
+      LiveChildren check(e);
+      t.object->visitSubExtractables(&check);
+      ASSERT_TRUE(check.ok) << "step " << step << " model " << t.id;
+    }
+    for (const Tracked& t : vars) ASSERT_EQ(e->getExtractable(t.id), t.object);
+   } catch (const QroException& x) {
+    std::ostringstream os;
+    x.print(os);
+    ADD_FAILURE() << "step " << step << ": " << os.str();
+    break;
+   }
+  }
+  other.end();
+  env.end();
+}
+
+TEST(RandomApi, CascadesKeepTheGraphConsistent) {
+  uint64_t seed = qrotest::seedOr(20261206);
+  SCOPED_TRACE(::testing::Message() << "replay with --qro_seed=" << seed);
+  for (uint64_t k = 0; k < 6; ++k) {
+    runSequence(seed + k, true);
+    runSequence(seed + k, false);
+  }
+}
+
+class CountingLocal : public QroLocalEnvI {
+ public:
+  explicit CountingLocal(QroEnvI* env) : QroLocalEnvI(env) {}
+  void* alloc(size_t size) override {
+    ++allocs;
+    return _env->getMemoryManager()->alloc(size);
+  }
+  void free(void*, size_t) override {}
+  void saveValue(void*) override {}
+  void saveValue2(void*) override {}
+  void saveValue3(void*) override { ++saves; }
+  int allocs = 0, saves = 0;
+};
+
+TEST(LocalEnv, PermanentCachesBypassTheLocalEnvironment) {
+  QroEnv env;
+  QroEnvI* e = env.getImpl();
+  QroNumVar x(env, 0, 1);
+  QroModel m(env);
+  CountingLocal local(e);
+  e->setLocalEnv(&local);
+  e->internString("made during a search");
+  x.getImpl()->hasDecisionVar();
+  EXPECT_EQ(local.allocs, 0);
+  // Model edits are recorded for undoing and take the local memory.
+  m.add(x);
+  EXPECT_GT(local.saves, 0);
+  EXPECT_GT(local.allocs, 0);
+  QroNumVar y(env, 2, 3);  // an unshared domain while a local env is set
+  EXPECT_FALSE(y.getImpl()->getDomain()->isShared());
+  e->setLocalEnv(nullptr);
+  env.end();
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "qrosolveri.h"
+#include "qrosolverpresolve.h"
+#include "qrolinear.h"
+#include "qrcmanager.h"
+#include "solver_support.h"
+
+namespace {
+
+class Presolve : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QroModel empty(env);
+    solver = QroSolver(empty);
+    p = solver.getImpl()->getPresolve();
+    model = QroModel(env);
+  }
+  void TearDown() override { env.end(); }
+  void run() {
+    p->reset();
+    p->run(model.getImpl());
+  }
+  QrcPresolvedNumVarI* definition(const QroNumVar& v) {
+    return static_cast<QrcPresolvedNumVarI*>(
+        p->findInformation(v.getImpl(), QrcPresolvedNumVarI::GetTypeInfo()));
+  }
+  QrcPresolvedNumEqI* reduced(const QroConstraint& c) {
+    return static_cast<QrcPresolvedNumEqI*>(
+        p->findInformation(c.getImpl(), QrcPresolvedNumEqI::GetTypeInfo()));
+  }
+  QroEnv env;
+  QroSolver solver;
+  QroCPPresolveI* p = nullptr;
+  QroModel model;
+};
+
+TEST_F(Presolve, VariableDefinedByAnotherReducesTheLeftSide) {
+  QroNumVar x(env, 0, 10, QroNumVar::Float, "x"), y(env, 0, 10, QroNumVar::Float, "y");
+  QroConstraint eq = (x == y);
+  model.add(eq);
+  run();
+  ASSERT_NE(definition(x), nullptr);
+  EXPECT_EQ(definition(x)->getExpr(), y.getImpl());
+  EXPECT_EQ(definition(y), nullptr);
+  ASSERT_NE(reduced(eq), nullptr);
+  EXPECT_EQ(reduced(eq)->getSide(), 0);
+  EXPECT_EQ(reduced(eq)->isInteger(), 0);
+}
+
+TEST_F(Presolve, RightSideAndIntegerForms) {
+  QroNumVar x(env, 0, 10, QroNumVar::Int, "x"), y(env, 0, 10, QroNumVar::Int, "y");
+  QroNumVar f(env, 0, 10, QroNumVar::Float, "f");
+  QroConstraint a = (2.0 * y == x);  // left is not a variable: the right one is defined
+  model.add(a);
+  run();
+  ASSERT_NE(definition(x), nullptr);
+  EXPECT_EQ(reduced(a)->getSide(), 1);
+  EXPECT_EQ(reduced(a)->isInteger(), 1);
+  // An integer variable equal to a float expression stops the rule.
+  QroModel other(env);
+  QroConstraint b = (y == f);
+  other.add(b);
+  p->reset();
+  p->run(other.getImpl());
+  EXPECT_EQ(definition(y), nullptr);
+  EXPECT_EQ(definition(f), nullptr);
+  EXPECT_EQ(reduced(b), nullptr);
+}
+
+TEST_F(Presolve, RefusedEqualities) {
+  QroNumVar x(env, 0, 10, QroNumVar::Float, "x"), y(env, 0, 10, QroNumVar::Float, "y");
+  QroNumVar z(env, 0, 10, QroNumVar::Float, "z");
+  QroNumVar b(env, 0, 1, QroNumVar::Bool, "b"), c(env, 0, 1, QroNumVar::Bool, "c");
+  QroConstraint self = (x == x + 1.0);
+  QroConstraint first = (y == z);
+  QroConstraint second = (y == x * 2.0);   // y is already defined
+  QroConstraint boolean = (b == c);
+  model.add(self);
+  model.add(first);
+  model.add(second);
+  model.add(boolean);
+  run();
+  EXPECT_EQ(reduced(self), nullptr);
+  EXPECT_EQ(definition(x), nullptr);
+  ASSERT_NE(definition(y), nullptr);
+  EXPECT_EQ(definition(y)->getExpr(), z.getImpl());
+  EXPECT_EQ(reduced(second), nullptr);
+  EXPECT_EQ(reduced(boolean), nullptr);
+  EXPECT_EQ(definition(b), nullptr);
+  EXPECT_EQ(definition(c), nullptr);
+}
+
+TEST_F(Presolve, TraceAndBacktracking) {
+  QroNumVar x(env, 0, 10, QroNumVar::Float, "x"), y(env, 0, 10, QroNumVar::Float, "y");
+  QroConstraint eq = (x == y);
+  model.add(eq);
+  std::ostringstream os;
+  solver.getImpl()->setOut(os);
+  p->setTraceLevel(1);
+  run();
+  std::string text = os.str();
+  EXPECT_NE(text.find("Firing rule [ReduceNumEqI] at depth 0 and at top level\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Adding information <Presolved NumEqI, left, float> for extractable "),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("Adding information <Presolved Num Var -> "), std::string::npos) << text;
+  // Information added inside a choice point goes with it.
+  QrcManagerI* m = solver.getManagerI();
+  QroNumVar w(env, 0, 1, QroNumVar::Float, "w");
+  m->pushState();
+  p->addInformation(w.getImpl(), new (m) QrcPresolvedNumVarI(nullptr));
+  EXPECT_NE(definition(w), nullptr);
+  m->popState();
+  EXPECT_EQ(definition(w), nullptr);
+  EXPECT_NE(definition(x), nullptr);
+}
+
+TEST_F(Presolve, ManyInformationListsGrowTheMap) {
+  QroNumVar y(env, 0, 10, QroNumVar::Float, "y");
+  QroNumVarArray vars(env, 0);
+  for (int i = 0; i < 400; ++i) {
+    QroNumVar v(env, 0, 10, QroNumVar::Float);
+    vars.add(v);
+    model.add(v == y + double(i));
+  }
+  run();
+  for (int i = 0; i < 400; ++i) ASSERT_NE(definition(vars[i]), nullptr) << i;
+}
+
+}  // namespace

@@ -1,0 +1,282 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <string>
+
+#include "qrosolveri.h"
+#include "qrosolverextractor.h"
+#include "qrcconstraint.h"
+#include "solver_support.h"
+
+using namespace solvertest;
+
+namespace {
+
+// Stand-in extract hook of numeric variables: an empty record of the kind
+// the variable's type asks for.
+void* testExtractVar(QroAlgorithmI* a, QroExtractableI* x) {
+  QroSolverI* s = static_cast<QroSolverI*>(a);
+  QroNumVarI* v = static_cast<QroNumVarI*>(x);
+  return v->getType() == 2 ? s->makeFloatRecord(nullptr) : s->makeIntRecord(nullptr);
+}
+
+// Stand-in extract hook of ranges: the manager's true constraint.
+void* testExtractRange(QroAlgorithmI* a, QroExtractableI* x) {
+  QroSolverI* s = static_cast<QroSolverI*>(a);
+  return s->makeConstraintRecord(x, s->getManager()->getTrueConstraint());
+}
+
+class HookScope {
+ public:
+  HookScope() : _var(QroNumVarI::Hooks.extract), _range(QroRangeI::Hooks.extract) {
+    QroNumVarI::Hooks.extract = testExtractVar;
+    QroRangeI::Hooks.extract = testExtractRange;
+  }
+  ~HookScope() {
+    QroNumVarI::Hooks.extract = _var;
+    QroRangeI::Hooks.extract = _range;
+  }
+
+ private:
+  QroExtractHook _var;
+  QroExtractHook _range;
+};
+
+TEST(SolverRecords, HandleQueriesCheckTheirArgument) {
+  HookScope hooks;
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 10, QroNumVar::Int, "x");
+  QroNumVar y(env, 0, 1.5, QroNumVar::Float, "y");
+  QroNumVar z(env, 0, 1.5, QroNumVar::Float, "z");
+  model.add(x);
+  model.add(y);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+
+  try {
+    s->checkFloatVar(z.getImpl());
+    FAIL();
+  } catch (const QroSolver::ObjectNotExtracted& e) {
+    EXPECT_EQ(printed(e), "Solver: the argument has not been extracted in QroSolver::getFloatVar");
+  }
+  try {
+    s->checkFloatVar(x.getImpl());
+    FAIL();
+  } catch (const QroSolver::VariableShouldBeFloat& e) {
+    EXPECT_EQ(printed(e), "Solver: the variable should be of type float in QroSolver::getFloatVar");
+  }
+  try {
+    s->checkFloatVar(nullptr);
+    FAIL();
+  } catch (const QroSolver::EmptyHandle& e) {
+    EXPECT_STREQ(e.getMessage(), "Empty variable handle");
+  }
+  QroExtractionRecord* r = s->checkFloatVar(y.getImpl());
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->kind, QroExtractionRecord::FloatKind);
+  EXPECT_EQ(s->checkIntVar(x.getImpl())->kind, QroExtractionRecord::IntKind);
+  EXPECT_TRUE(solver.isInteger(x));
+  EXPECT_FALSE(solver.isInteger(y));
+  EXPECT_TRUE(s->isExtractedInt(x.getImpl()));
+  EXPECT_FALSE(s->isExtractedInt(y.getImpl()));
+  EXPECT_THROW(s->isExtractedInt(z.getImpl()), QroAlgorithm::NotExtractedException);
+  try {
+    solver.isInteger(z);
+    FAIL();
+  } catch (const QroSolver::ObjectNotExtracted& e) {
+    EXPECT_STREQ(e.getMessage(), "QroSolver::isInteger");
+  }
+  EXPECT_EQ(s->getRecord(z.getImpl()), nullptr);
+  env.end();
+}
+
+TEST(SolverRecords, ConstraintRecordsTakeTheName) {
+  HookScope hooks;
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
+  QroConstraint c = x <= 4.0;
+  c.setName("cap");
+  model.add(c);
+  QroSolver solver(model);
+  QroExtractionRecord* r = solver.getImpl()->checkConstraint(static_cast<QroConstraintI*>(c.getImpl()));
+  ASSERT_NE(r, nullptr);
+  EXPECT_STREQ(r->constraint->getName(), "cap");
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  env.end();
+}
+
+TEST(SolverRecords, NumberConversion) {
+  EXPECT_EQ(QroSolverI::toInteger(3.0), 3);
+  EXPECT_EQ(QroSolverI::toInteger(-9223372036854775808.0), INT64_MIN);
+  try {
+    QroSolverI::toInteger(2.5);
+    FAIL();
+  } catch (const QroException& e) {
+    EXPECT_EQ(printed(e), "QroNum is not integer");
+  }
+  try {
+    QroSolverI::toInteger(1e19);
+    FAIL();
+  } catch (const QroException& e) {
+    EXPECT_EQ(printed(e), "QroNum is out of integer range");
+  }
+  EXPECT_THROW(QroSolverI::toInteger(9223372036854775808.0), QroSolver::IntegerOverflow);
+  EXPECT_THROW(QroSolverI::toInteger(std::nan("")), QroSolver::NumIsNotInteger);
+  EXPECT_THROW(QroSolverI::toInteger(std::numeric_limits<double>::infinity()),
+               QroSolver::IntegerOverflow);
+  EXPECT_TRUE(QroSolverI::isBeyondExactDoubles(9007199254740992.0));
+  EXPECT_FALSE(QroSolverI::isBeyondExactDoubles(-9007199254740991.0));
+}
+
+TEST(SolverRecords, AddedMembersAreReplayedAtTheNextSolve) {
+  HookScope hooks;
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  model.add(x);
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::AdditionsPending);
+  ASSERT_NE(s->getChangeList(), nullptr);
+  EXPECT_EQ(s->getRecord(x.getImpl()), nullptr);
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  EXPECT_NE(s->getRecord(x.getImpl()), nullptr);
+  EXPECT_EQ(s->getChangeList(), nullptr);
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::Searched);
+  env.end();
+}
+
+TEST(SolverRecords, SyncLevelsOnlyRise) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  s->raiseSyncLevel(1);
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::RestartPending);
+  s->raiseSyncLevel(0);
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::RestartPending);
+  s->raiseSyncLevel(2);
+  s->raiseToRestart();
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::Reextract);
+  // Level 5 re-extracts the model at the next solve.
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::Searched);
+  env.end();
+}
+
+TEST(SolverRecords, ContinueModeRefusesRestarts) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  solver.getImpl()->raiseToRestart();
+  EXPECT_THROW(solver.solve(QroGoal(), 2), QroSolver::QroSynchronizeAndContinueNotPossible);
+  env.end();
+}
+
+TEST(SolverRecords, ExceptionPrints) {
+  QroSolver::SolverErrorExceptionIntInt two(7, "f", "bad", 5, 9);
+  EXPECT_EQ(printed(two), "Solver Error : (7) f bad 5..9");
+  QroSolver::SolverErrorExceptionExprI none(32, "QrcPower", "Incompatible argument", nullptr);
+  EXPECT_EQ(printed(none), "Solver Error : (32) QrcPower Incompatible argument");
+  QroSolver::SolverErrorExceptionFloat f(3, "g", "m", 2.5);
+  EXPECT_EQ(printed(f), "Solver Error : (3) g m 2.5");
+  QroSolver::ModelInconsistent inconsistent(nullptr);
+  EXPECT_EQ(printed(inconsistent), "Solver::The Model is inconsistent because of extractable ");
+  EXPECT_STREQ(inconsistent.getMessage(), "The loaded model is inconsistent");
+  try {
+    throw QroSolver::SolverErrorExceptionIntInt(1, "a", "b", 1, 2);
+  } catch (const QroSolver::SolverErrorExceptionInt& e) {
+    EXPECT_EQ(e.getValue(), 1);
+  }
+}
+
+TEST(SolverRecords, ReporterThrowsEveryForm) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  QrcErrorReporter* r = solver.getManagerI()->getErrorReporter();
+  EXPECT_THROW(r->report(1, "a", "b", static_cast<const void*>(&r)), QroSolver::SolverErrorExceptionAny);
+  EXPECT_THROW(r->report(1, "a", "b", QrcInt(1), QrcInt(2)), QroSolver::SolverErrorExceptionIntInt);
+  EXPECT_THROW(r->report(1, "a", "b", 1.5), QroSolver::SolverErrorExceptionFloat);
+  EXPECT_THROW(r->report(1, "a", "b", QrcInt(4)), QroSolver::SolverErrorExceptionInt);
+  EXPECT_THROW(r->report(1, "a", "b", nullptr, nullptr), QroSolver::SolverErrorExceptionExprsI);
+  EXPECT_THROW(r->report(1, "a", "b"), QroSolver::SolverErrorExceptionExprI);
+  // An engine misuse outside any search reaches the caller the same way.
+  EXPECT_THROW(solver.getManagerI()->popState(), QroSolver::SolverErrorException);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SolverChanges, BoundChangesAndEndingsForceReextraction) {
+  HookScope hooks;
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
+  QroConstraint c = x <= 4.0;
+  model.add(x);
+  model.add(c);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  x.getImpl()->setLB(1.0);
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::Reextract);
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::Searched);
+  c.end();
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::Reextract);
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  EXPECT_NE(s->getRecord(x.getImpl()), nullptr);
+  env.end();
+}
+
+TEST(SolverChanges, ChangesDuringASearchAreRefused) {
+  HookScope hooks;
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
+  model.add(x);
+  QroSolver solver(model);
+  solver.startNewSearch(QroGoal());
+  EXPECT_THROW(x.getImpl()->setLB(1.0), QroException);
+  EXPECT_EQ(solver.next(), 1);
+  solver.endSearch();
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+void* testFalseRange(QroAlgorithmI* a, QroExtractableI* x) {
+  QroSolverI* s = static_cast<QroSolverI*>(a);
+  return s->makeConstraintRecord(x, s->getManager()->getFalseConstraint());
+}
+
+TEST(SolverChanges, FailingModelWithoutEditModeIsInconsistent) {
+  HookScope hooks;
+  QroExtractHook saved = QroRangeI::Hooks.extract;
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
+  model.add(x <= 4.0);
+  QroRangeI::Hooks.extract = testFalseRange;
+  std::ostringstream err;
+  env.getImpl()->setError(err);
+  EXPECT_THROW(QroSolver(model, &QrcNoEdit), QroSolver::ModelInconsistent);
+  // In edit mode the failure waits for the first propagation.
+  QroSolver edit(model, &QrcEdit);
+  EXPECT_EQ(edit.solve(QroGoal()), 0);
+  EXPECT_EQ(edit.getStatus(), 3);
+  QroRangeI::Hooks.extract = saved;
+  env.end();
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "qrosolveri.h"
+#include "qrosolverextractor.h"
+#include "qrcsearch.h"
+#include "solver_support.h"
+
+using namespace solvertest;
+
+namespace {
+
+class SolverSearch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    model = QroModel(env);
+    solver = QroSolver(model);
+  }
+  void TearDown() override {
+    solver.end();
+    env.end();
+  }
+  QroEnv env;
+  QroModel model;
+  QroSolver solver;
+};
+
+TEST_F(SolverSearch, EmptyModelPropagatesAndSearchesOnce) {
+  // Synchronised, nothing run yet.
+  EXPECT_EQ(solver.getStatus(), 0);
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  EXPECT_EQ(solver.getStatus(), 1);
+  solver.startNewSearch(QroGoal());
+  EXPECT_EQ(solver.next(), 1);
+  EXPECT_EQ(solver.next(), 0);
+  solver.endSearch();
+  EXPECT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getImpl()->getSyncLevel(), QroSolverI::Searched);
+}
+
+TEST_F(SolverSearch, OneSolveAtATime) {
+  solver.startNewSearch(engineGoal(env.getImpl(), makeTwoWays));
+  EXPECT_EQ(solver.next(), 1);
+  try {
+    solver.solve();
+    FAIL() << "solve during an open search";
+  } catch (const QroSolver::MultipleSearchException& e) {
+    EXPECT_STREQ(e.getMessage(), "QroSolver can not handle multiple searchs");
+  }
+  EXPECT_THROW(solver.solve(QroGoal()), QroSolver::MultipleSearchException);
+  EXPECT_THROW(solver.startNewSearch(QroGoal()), QroSolver::MultipleSearchException);
+  // The open search goes on where it was.
+  EXPECT_EQ(solver.next(), 1);
+  EXPECT_EQ(solver.next(), 0);
+  EXPECT_THROW(solver.solve(), QroSolver::MultipleSearchException);
+  EXPECT_EQ(solver.next(), 0);
+  solver.endSearch();
+  try {
+    solver.next();
+    FAIL() << "next after endSearch";
+  } catch (const QroSolver::WrongContext& e) {
+    EXPECT_STREQ(e.getMessage(), "There is no active search");
+  }
+  EXPECT_THROW(solver.endSearch(), QroSolver::WrongContext);
+  EXPECT_EQ(solver.solve(), 1);
+}
+
+TEST_F(SolverSearch, FailingGoalGivesNoSolution) {
+  EXPECT_EQ(solver.solve(engineGoal(env.getImpl(), makeFail)), 0);
+  EXPECT_EQ(solver.getStatus(), 3);
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  EXPECT_EQ(solver.getStatus(), 1);
+}
+
+TEST_F(SolverSearch, EngineErrorsBecomeSolverExceptions) {
+  try {
+    solver.solve(engineGoal(env.getImpl(), makeError));
+    FAIL() << "no exception";
+  } catch (const QroSolver::SolverErrorExceptionExprI& e) {
+    EXPECT_EQ(e.getErrorCode(), 10);
+    EXPECT_EQ(e.getCode(), -1);
+    std::string text = printed(e);
+    std::string head = "Solver Error : (10) QrcFloatExpI::getValue unbound constrained variable ";
+    EXPECT_EQ(text.substr(0, head.size()), head);
+    EXPECT_GT(text.size(), head.size());
+  }
+  // The running flag was cleared: the solver goes on.
+  EXPECT_FALSE(solver.getImpl()->isRunning());
+  EXPECT_EQ(solver.getStatus(), 0);
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+}
+
+TEST_F(SolverSearch, ErrorOutOfNextEndsTheSearch) {
+  solver.startNewSearch(engineGoal(env.getImpl(), makeError));
+  EXPECT_THROW(solver.next(), QroSolver::SolverErrorException);
+  EXPECT_FALSE(solver.getImpl()->isRunning());
+  EXPECT_THROW(solver.next(), QroSolver::WrongContext);
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  solver.startNewSearch(engineGoal(env.getImpl(), makeTwoWays));
+  EXPECT_EQ(solver.next(), 1);
+  EXPECT_EQ(solver.next(), 1);
+  EXPECT_EQ(solver.next(), 0);
+  solver.endSearch();
+  EXPECT_EQ(solver.getImpl()->getManager()->getSearchDepth(), 0);
+}
+
+TEST_F(SolverSearch, ErrorAfterASolutionRestoresTheRoot) {
+  struct Local {
+    static QrcGoalI* make(QrcManagerI* m) {
+      // First branch succeeds, second reports an error.
+      return new (m) QrcOrI(m, new (m) QrcGoalTrueI(m), new (m) ErrorGoalI(m), nullptr);
+    }
+  };
+  QrcManagerI* m = solver.getManagerI();
+  solver.startNewSearch(engineGoal(env.getImpl(), Local::make));
+  EXPECT_EQ(solver.next(), 1);
+  EXPECT_THROW(solver.next(), QroSolver::SolverErrorException);
+  EXPECT_EQ(m->getSearchDepth(), 0);
+  EXPECT_EQ(m->getNextDepth(), 0);
+  EXPECT_EQ(solver.solve(engineGoal(env.getImpl(), makeTwoWays)), 1);
+}
+
+TEST_F(SolverSearch, NestedSolveOnlyInsideAGoal) {
+  EXPECT_THROW(solver.solve(QrcGoalTrue(solver.getManager()), false), QroSolver::WrongContext);
+}
+
+TEST_F(SolverSearch, PrintInformationShowsEngineStatistics) {
+  std::ostringstream os;
+  solver.getImpl()->setOut(os);
+  solver.solve(engineGoal(env.getImpl(), makeFail));
+  solver.printInformation();
+  std::string text = os.str();
+  for (const char* label : {"Number of fails               : ", "Number of choice points       : ",
+                            "Number of variables           : ", "Number of constraints         : ",
+                            "Total memory used (bytes)     : ", "Running time since creation   : "})
+    EXPECT_NE(text.find(label), std::string::npos) << label;
+  EXPECT_EQ(text.find("Number of fails               : 1\n"), 0u);
+}
+
+TEST(SolverHandle, EmptyHandleThrows) {
+  QroSolver empty;
+  try {
+    empty.solve();
+    FAIL() << "no exception";
+  } catch (const QroException& e) {
+    EXPECT_EQ(printed(e), "QroSolver is a empty handle");
+  }
+  EXPECT_THROW(empty.next(), QroSolver::EmptyHandle);
+  EXPECT_THROW(empty.startNewSearch(QroGoal()), QroSolver::EmptyHandle);
+  EXPECT_THROW(empty.printInformation(), QroSolver::EmptyHandle);
+  EXPECT_THROW(empty.getStatus(), QroSolver::EmptyHandle);
+  EXPECT_THROW(empty.getManager(), QroSolver::EmptyHandle);
+}
+
+TEST(SolverHandle, LiveSolverCount) {
+  QroEnv env;
+  QroModel model(env);
+  QroInt before = QroSolverI::getLiveSolverCount();
+  QroSolver a(model), b(model);
+  EXPECT_EQ(QroSolverI::getLiveSolverCount(), before + 2);
+  a.end();
+  EXPECT_EQ(QroSolverI::getLiveSolverCount(), before + 1);
+  env.end();  // takes b with it
+  EXPECT_EQ(QroSolverI::getLiveSolverCount(), before);
+}
+
+TEST(SolverHandle, EnvironmentEndTakesAnOpenSearch) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver s(model);
+  s.startNewSearch(engineGoal(env.getImpl(), makeTwoWays));
+  EXPECT_EQ(s.next(), 1);
+  env.end();
+}
+
+}  // namespace
