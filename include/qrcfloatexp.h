@@ -270,6 +270,8 @@ class QrcFloatExp {
  public:
   QrcFloatExp() : _impl(nullptr) {}
   QrcFloatExp(QrcFloatExpI* impl) : _impl(impl) {}
+  // The shared float view of an integer expression.
+  explicit QrcFloatExp(const QrcIntExp& exp);
   QrcFloatExpI* getImpl() const { return _impl; }
   QrcManagerI* getManager() const;
   QrcFloat getMin() const;
@@ -300,6 +302,8 @@ class QrcFloatVar : public QrcFloatExp {
   // A handle on an expression, which becomes a variable when it is not one.
   QrcFloatVar(const QrcFloatExp& exp);
   QrcFloatVar(QrcFloatExpI* exp);
+  // The float view of an integer expression, as a variable.
+  QrcFloatVar(QrcIntExpI* exp);
 };
 
 std::ostream& operator<<(std::ostream& os, const QrcFloatExp& exp);

@@ -11,6 +11,7 @@
 #include "float_fixtures.h"
 #include "qrcfail.h"
 #include "qrcfloatconst.h"
+#include "qrcfloatenv.h"
 #include "qrcfloatexp.h"
 #include "qrcfloatshaving.h"
 #include "qrcmanager.h"
@@ -57,6 +58,36 @@ TEST_F(FloatVarTest, BoundTestIsRelativeAboveOneAndAbsoluteBelow) {
   EXPECT_TRUE(QrcFloatVar(mgr, -Inf, -DBL_MAX).isBound());
   // An explicit precision replaces the manager's.
   EXPECT_TRUE(QrcFloatVar(mgr, 0.5, 0.5 + 2e-10, 1e-9, "p").isBound());
+}
+
+TEST_F(FloatVarTest, VariablePrecisionRoundsBoundsOutward) {
+  m->_variablePrecision = 20;
+  QrcFloatVar x(mgr, 0.1, 0.2);
+  EXPECT_LE(x.getMin(), 0.1);
+  EXPECT_GE(x.getMax(), 0.2);
+  EXPECT_EQ(x.getMin(), roundDownToPrecision(0.1, 20));
+  x.setRange(0.15, 0.17);
+  EXPECT_LE(x.getMin(), 0.15);
+  EXPECT_GE(x.getMin(), 0.15 - 1e-5);
+  EXPECT_GE(x.getMax(), 0.17);
+  EXPECT_TRUE(fails(x, 0.3, 0.4));
+  CountDemon* d = new (m) CountDemon(m);
+  x.whenRange(d);
+  // Without the significance test every change wakes the demons.
+  x.setRange(0.15, 0.169);
+  EXPECT_EQ(d->runs, 1);
+  // Bound within 2^(52 - q) units of the last place.
+  m->_boundPrecision = 52;
+  EXPECT_FALSE(x.isBound());
+  x.setValue(0.16);
+  EXPECT_LE(x.getMin(), 0.16);
+  EXPECT_GE(x.getMax(), 0.16);
+  EXPECT_FALSE(x.isBound());
+  m->_boundPrecision = 20;
+  EXPECT_TRUE(x.isBound());
+  m->_boundPrecision = 0;
+  EXPECT_TRUE(QrcFloatVar(mgr, 1.0, 1.5).isBound());
+  m->_variablePrecision = 0;
 }
 
 TEST_F(FloatVarTest, ValueIsTheMidpointOfABoundVariable) {
