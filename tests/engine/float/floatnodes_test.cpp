@@ -370,6 +370,29 @@ TEST_F(FloatNodeTest, DerivativesOfNodes) {
   EXPECT_EQ(ds->getMin(), -1);
 }
 
+TEST_F(FloatNodeTest, QuotientsHaveNoDerivative) {
+  QrcFloatVar x(mgr, 1, 2), y(mgr, 3, 4);
+  try {
+    (x / y).getImpl()->getDerivative(x.getImpl());
+    FAIL() << "no error";
+  } catch (const ReportedError& e) {
+    EXPECT_EQ(e.code, 25);
+  }
+}
+
+TEST_F(FloatNodeTest, NodesCopyIntoAnotherManager) {
+  QrcManager other(QrcNoEdit);
+  QrcFloatVar x(mgr, 1, 2), y(mgr, 3, 4);
+  QrcFloatExp e = QrcSquare(x * y + 1.0) - x / 2.0;
+  QrcFloatExpI* c = static_cast<QrcFloatExpI*>(e.getImpl()->getCopyForManager(other.getImpl()));
+  EXPECT_EQ(c->getManager(), other.getImpl());
+  EXPECT_EQ(c->getMin(), e.getMin());
+  EXPECT_EQ(c->getMax(), e.getMax());
+  c->setRange(-Inf, 20);
+  EXPECT_EQ(x.getMax(), 2);
+  other.end();
+}
+
 #ifdef QRO_HAVE_MPFR
 
 // ---------------------------------------------------------------- enclosure against MPFR
