@@ -50,6 +50,7 @@ class FloatFunctionTest : public testing::Test {
     std::function<void()> fn = [&] { mgr.add(c); };
     return !solveRestoring(m, fn);
   }
+  void bisect();
   QrcManager mgr;
   QrcManagerI* m = nullptr;
   ThrowingReporter reporter;
@@ -388,6 +389,14 @@ class SplitGoal : public QrcGoalI {
 };
 
 TEST_F(FloatFunctionTest, BisectionSearchCoversTheSolutions) {
+  for (int jumps = 0; jumps < 2; ++jumps) {
+    // Failure by exception, then by non-local jump.
+    m->useExceptions(jumps == 0);
+    bisect();
+  }
+}
+
+void FloatFunctionTest::bisect() {
   QrcFloatVar x = var(0.1, 4), y = var(0.1, 4);
   mgr.add(x * y == 1.0);
   mgr.add(x + y <= 2.5);
