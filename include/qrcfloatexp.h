@@ -14,6 +14,7 @@
 #include "qrcevent.h"
 #include "qrcgoal.h"
 #include "qrcqueue.h"
+#include "qrcintexp.h"
 #include "qrcmemory.h"
 
 class QrcFloatSetI;
@@ -24,8 +25,9 @@ class QrcFloatVarEventHandlerI;
 class QrcConstraint;
 
 // Gathers a float expression as a constant plus scaled variables plus scaled
-// other expressions.
-class QrcFloatLinearTermsI {
+// other expressions; integer expressions add their terms through the integer
+// accumulator interface.
+class QrcFloatLinearTermsI : public QrcLinearAccumulatorI {
  public:
   struct Term {
     Term* next;
@@ -34,9 +36,13 @@ class QrcFloatLinearTermsI {
   };
   explicit QrcFloatLinearTermsI(QrcManagerI* manager)
       : _manager(manager), _constant(0.0), _variables(nullptr), _others(nullptr) {}
-  void addConstant(QrcFloat c) { _constant += c; }
+  void addConstant(QrcFloat c) override { _constant += c; }
   void addVariable(QrcExprI* var, QrcFloat coef);
   void addNonLinear(QrcExprI* exp, QrcFloat coef);
+  void addIntVarTerm(QrcIntExpI* var, QrcInt coef) override;
+  void addIntConstant(QrcInt value) override { _constant += static_cast<QrcFloat>(value); }
+  void addVarTerm(QrcIntExpI* var, double coef) override;
+  void addExpTerm(QrcIntExpI* exp, double coef) override;
   QrcFloat getConstant() const { return _constant; }
   // Most recently added first.
   Term* getVariables() const { return _variables; }

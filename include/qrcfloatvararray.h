@@ -3,28 +3,20 @@
 #define QRC_FLOAT_VAR_ARRAY_H
 
 #include "qrcfloatexp.h"
+#include "qrcint.h"
 
-class QrcFloatVarArrayI : public QrcPrintable {
+class QrcFloatVarArrayI : public QrcExpArrayI {
  public:
   // n empty slots; n < 0 is error 5 "bad array size".
   QrcFloatVarArrayI(QrcManagerI* manager, QrcInt n);
-  virtual ~QrcFloatVarArrayI() {}
   // The array's name (or "QrcFloatVarArrayI"), then "[" the elements "]".
   void display(std::ostream& os) const override;
-  QrcManagerI* getManager() const { return _manager; }
-  QrcInt getSize() const { return _size; }
-  QrcFloatExpI*& operator[](QrcInt i) { return _elements[i - _first]; }
-  QrcFloatExpI* get(QrcInt i) const { return _elements[i - _first]; }
-  QrcFloatExpI** getElements() const { return _elements; }
-  void setName(const char* name) { _name = name; }
+  QrcFloatExpI* get(QrcInt i) const { return static_cast<QrcFloatExpI*>(QrcExpArrayI::get(position(i))); }
+  void set(QrcInt i, QrcFloatExpI* e) { elementAt(position(i)) = e; }
+  QrcFloatExpI** getElements() const { return reinterpret_cast<QrcFloatExpI**>(getStorage()); }
 
  private:
-  QrcInt _first;
-  QrcInt _step;
-  QrcManagerI* _manager;
-  const char* _name;
-  QrcInt _size;
-  QrcFloatExpI** _elements;
+  QrcInt position(QrcInt i) const { return (i - _first) / getStep(); }
 };
 
 class QrcFloatVarArray {

@@ -17,26 +17,20 @@ const int SumNodeSize = 30;
 
 // ---------------------------------------------------------------- arrays
 
-QrcFloatVarArrayI::QrcFloatVarArrayI(QrcManagerI* manager, QrcInt n)
-    : _first(0), _step(1), _manager(manager), _name(nullptr), _size(n), _elements(nullptr) {
-  if (n < 0) {
-    manager->getErrorReporter()->report(5, "QrcFloatVarArrayI", "bad array size", n);
-    _size = 0;
-  }
-  _elements = static_cast<QrcFloatExpI**>(manager->allocate(sizeof(QrcFloatExpI*) * (_size > 0 ? _size : 1)));
-  for (QrcInt i = 0; i < _size; ++i) _elements[i] = nullptr;
+namespace {
+
+QrcInt checkedSize(QrcManagerI* manager, QrcInt n) {
+  if (n >= 0) return n;
+  manager->getErrorReporter()->report(5, "QrcFloatVarArrayI", "bad array size", n);
+  return 0;
 }
 
-void QrcFloatVarArrayI::display(std::ostream& os) const {
-  os << (_name ? _name : "QrcFloatVarArrayI");
-  if (_manager->getPropagationQueue()->isTracing()) os << "(" << static_cast<const void*>(this) << ")";
-  os << "[";
-  for (QrcInt i = 0; i < _size; ++i) {
-    if (i) os << " ";
-    if (_elements[i]) _elements[i]->display(os);
-  }
-  os << "]";
-}
+}  // namespace
+
+QrcFloatVarArrayI::QrcFloatVarArrayI(QrcManagerI* manager, QrcInt n)
+    : QrcExpArrayI(manager, checkedSize(manager, n)) {}
+
+void QrcFloatVarArrayI::display(std::ostream& os) const { displayElements(os, "QrcFloatVarArrayI"); }
 
 QrcFloatVarArray::QrcFloatVarArray(const QrcManager& manager, QrcInt n) : _impl(nullptr) {
   QrcManagerI* m = manager.getImpl();
@@ -49,7 +43,7 @@ QrcFloatVarArray::QrcFloatVarArray(const QrcManager& manager, QrcInt n, const Qr
   if (!x.getImpl()) QrcFatalError(39, "empty handle", "QrcFloatVarArray::QrcFloatVarArray");
   QrcManagerI* m = manager.getImpl();
   for (QrcInt i = 0; i < _impl->getSize(); ++i)
-    (*_impl)[i] = i == 0 ? x.getImpl() : static_cast<QrcFloatExpI*>(x.getImpl()->getCopyForManager(m));
+    _impl->set(i, i == 0 ? x.getImpl() : static_cast<QrcFloatExpI*>(x.getImpl()->getCopyForManager(m)));
 }
 
 QrcInt QrcFloatVarArray::getSize() const {
@@ -59,12 +53,12 @@ QrcInt QrcFloatVarArray::getSize() const {
 
 QrcFloatVar QrcFloatVarArray::operator[](QrcInt i) const {
   if (!_impl) QrcFatalError(39, "empty handle", "QrcFloatVarArray::operator[]");
-  return QrcFloatVar((*_impl)[i]);
+  return QrcFloatVar(_impl->get(i));
 }
 
 void QrcFloatVarArray::set(QrcInt i, const QrcFloatExp& e) const {
   if (!_impl) QrcFatalError(39, "empty handle", "QrcFloatVarArray::set");
-  (*_impl)[i] = e.getImpl();
+  _impl->set(i, e.getImpl());
 }
 
 // ---------------------------------------------------------------- sum node
@@ -291,6 +285,6 @@ QrcFloatExp QrcSum(const QrcFloatVarArray& vars) {
   if (!a) QrcFatalError(39, "empty handle", "QrcSum");
   QrcManagerI* m = a->getManager();
   QrcFloatVarArrayI* copy = new (m) QrcFloatVarArrayI(m, a->getSize());
-  for (QrcInt i = 0; i < a->getSize(); ++i) (*copy)[i] = a->get(i);
+  for (QrcInt i = 0; i < a->getSize(); ++i) copy->set(i, a->get(i));
   return QrcSum(m, copy->getSize(), copy->getElements());
 }

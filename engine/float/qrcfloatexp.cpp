@@ -37,6 +37,14 @@ void QrcFloatLinearTermsI::addNonLinear(QrcExprI* exp, QrcFloat coef) {
   _others = new (_manager) Term{_others, exp, coef};
 }
 
+void QrcFloatLinearTermsI::addIntVarTerm(QrcIntExpI* var, QrcInt coef) {
+  addVariable(var, static_cast<QrcFloat>(coef));
+}
+
+void QrcFloatLinearTermsI::addVarTerm(QrcIntExpI* var, double coef) { addVariable(var, coef); }
+
+void QrcFloatLinearTermsI::addExpTerm(QrcIntExpI* exp, double coef) { addNonLinear(exp, coef); }
+
 // ---------------------------------------------------------------- construction
 
 QrcFloatExpI::QrcFloatExpI(QrcManagerI* manager)

@@ -17,6 +17,7 @@
 #include "qrcfloatconst.h"
 #include "qrcfloatfunctions.h"
 #include "qrcmanager.h"
+#include "qrcsearch.h"
 #include "qroplatform.h"
 #include "support/seed.h"
 
@@ -49,6 +50,7 @@ class FloatFunctionTest : public testing::Test {
     std::function<void()> fn = [&] { mgr.add(c); };
     return !solveRestoring(m, fn);
   }
+  void bisect();
   QrcManager mgr;
   QrcManagerI* m = nullptr;
   ThrowingReporter reporter;
@@ -363,6 +365,63 @@ TEST_F(FloatFunctionTest, DesignConstraintsNarrowSoundly) {
   EXPECT_GE(F.getMax(), pF);
   EXPECT_GT(D.getMin(), 0.355);
   EXPECT_LT(d.getMax(), 0.133);
+  EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
+}
+
+// Splits the wider of two variables until both are narrower than a width.
+class SplitGoal : public QrcGoalI {
+ public:
+  SplitGoal(QrcManagerI* m, QrcFloatExpI* x, QrcFloatExpI* y, double width)
+      : QrcGoalI(m), _x(x), _y(y), _width(width) {}
+  QrcGoalI* execute() override {
+    QrcFloatExpI* v = _x->getMax() - _x->getMin() >= _y->getMax() - _y->getMin() ? _x : _y;
+    if (v->getMax() - v->getMin() < _width) return nullptr;
+    double mid = 0.5 * v->getMin() + 0.5 * v->getMax();
+    QrcGoal low = QrcAnd(QrcGoal(QrcFloatExp(v) <= mid), QrcGoal(this));
+    QrcGoal high = QrcAnd(QrcGoal(QrcFloatExp(v) >= mid), QrcGoal(this));
+    return QrcOr(low, high).getImpl();
+  }
+
+ private:
+  QrcFloatExpI* _x;
+  QrcFloatExpI* _y;
+  double _width;
+};
+
+TEST_F(FloatFunctionTest, BisectionSearchCoversTheSolutions) {
+  for (int jumps = 0; jumps < 2; ++jumps) {
+    // Failure by exception, then by non-local jump.
+    m->useExceptions(jumps == 0);
+    bisect();
+  }
+}
+
+void FloatFunctionTest::bisect() {
+  QrcFloatVar x = var(0.1, 4), y = var(0.1, 4);
+  mgr.add(x * y == 1.0);
+  mgr.add(x + y <= 2.5);
+  // The solutions lie on x y = 1 with x in [0.5, 2].
+  EXPECT_LE(x.getMin(), 0.5);
+  EXPECT_GE(x.getMin(), 0.49);
+  EXPECT_GE(x.getMax(), 2);
+  EXPECT_LE(x.getMax(), 2.01);
+  double rootMin = x.getMin();
+  QrcSearch search(mgr, new (m) SplitGoal(m, x.getImpl(), y.getImpl(), 0.05));
+  int solutions = 0;
+  bool coversOne = false, coversTwo = false;
+  while (search.next()) {
+    ++solutions;
+    EXPECT_LE((x * y).getMin(), 1.0);
+    EXPECT_GE((x * y).getMax(), 1.0);
+    if (x.getMin() <= 1 && 1 <= x.getMax() && y.getMin() <= 1 && 1 <= y.getMax()) coversOne = true;
+    if (x.getMin() <= 2 && 2 <= x.getMax() && y.getMin() <= 0.5 && 0.5 <= y.getMax()) coversTwo = true;
+    EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
+  }
+  search.end();
+  EXPECT_GT(solutions, 10);
+  EXPECT_TRUE(coversOne);
+  EXPECT_TRUE(coversTwo);
+  EXPECT_EQ(x.getMin(), rootMin);
   EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
 }
 

@@ -14,6 +14,8 @@
 #include "mpfr_support.h"
 #include "qrcfail.h"
 #include "qrcfloatarith.h"
+#include "qrcfloatcompare.h"
+#include "qrcfloatfunctions.h"
 #include "qrcfloatconst.h"
 #include "qrcfloatnodes.h"
 #include "qrcfloatvararray.h"
@@ -370,6 +372,29 @@ TEST_F(FloatNodeTest, DerivativesOfNodes) {
   EXPECT_EQ(ds->getMin(), -1);
 }
 
+TEST_F(FloatNodeTest, QuotientsHaveNoDerivative) {
+  QrcFloatVar x(mgr, 1, 2), y(mgr, 3, 4);
+  try {
+    (x / y).getImpl()->getDerivative(x.getImpl());
+    FAIL() << "no error";
+  } catch (const ReportedError& e) {
+    EXPECT_EQ(e.code, 25);
+  }
+}
+
+TEST_F(FloatNodeTest, NodesCopyIntoAnotherManager) {
+  QrcManager other(QrcNoEdit);
+  QrcFloatVar x(mgr, 1, 2), y(mgr, 3, 4);
+  QrcFloatExp e = QrcSquare(x * y + 1.0) - x / 2.0;
+  QrcFloatExpI* c = static_cast<QrcFloatExpI*>(e.getImpl()->getCopyForManager(other.getImpl()));
+  EXPECT_EQ(c->getManager(), other.getImpl());
+  EXPECT_EQ(c->getMin(), e.getMin());
+  EXPECT_EQ(c->getMax(), e.getMax());
+  c->setRange(-Inf, 20);
+  EXPECT_EQ(x.getMax(), 2);
+  other.end();
+}
+
 #ifdef QRO_HAVE_MPFR
 
 // ---------------------------------------------------------------- enclosure against MPFR
@@ -622,6 +647,79 @@ TEST_F(FloatNodeTest, NarrowingNeverRemovesASampledSolution) {
   }
   mpfr_clear(v);
   EXPECT_GT(sampled, 25000);
+}
+
+// A random expression tree over three variables, built in the engine and
+// evaluated exactly at a point; false when undefined at the point.
+bool randomTree(std::mt19937_64& rng, int depth, QrcFloatExpI** vars, const double* point, QrcFloatExp& out,
+                mpfr_t value) {
+  int op = depth == 0 ? 0 : static_cast<int>(rng() % 12);
+  if (op == 0) {
+    int i = static_cast<int>(rng() % 3);
+    out = vars[i];
+    mpfr_set_d(value, point[i], MPFR_RNDN);
+    return true;
+  }
+  QrcFloatExp a, b;
+  mpfr_t va, vb;
+  mpfr_inits2(4000, va, vb, (mpfr_ptr)0);
+  bool ok = randomTree(rng, depth - 1, vars, point, a, va) && randomTree(rng, depth - 1, vars, point, b, vb);
+  double c = static_cast<double>(static_cast<int>(rng() % 17) - 8) / 4.0;
+  if (ok) {
+    switch (op) {
+      case 1: out = a + b; mpfr_add(value, va, vb, MPFR_RNDN); break;
+      case 2: out = a - b; mpfr_sub(value, va, vb, MPFR_RNDN); break;
+      case 3: out = a * b; mpfr_mul(value, va, vb, MPFR_RNDN); break;
+      case 4:
+        ok = mpfr_zero_p(vb) == 0;
+        out = a / b;
+        if (ok) mpfr_div(value, va, vb, MPFR_RNDN);
+        break;
+      case 5: out = QrcSquare(a); mpfr_sqr(value, va, MPFR_RNDN); break;
+      case 6: out = QrcAbs(a); mpfr_abs(value, va, MPFR_RNDN); break;
+      case 7: out = c * a; mpfr_mul_d(value, va, c, MPFR_RNDN); break;
+      case 8: out = a + c; mpfr_add_d(value, va, c, MPFR_RNDN); break;
+      case 9: out = QrcMin(a, b); mpfr_min(value, va, vb, MPFR_RNDN); break;
+      case 10: out = QrcMax(a, c); mpfr_set_d(vb, c, MPFR_RNDN); mpfr_max(value, va, vb, MPFR_RNDN); break;
+      default: out = QrcPower(a, 3); mpfr_pow_ui(value, va, 3, MPFR_RNDN); break;
+    }
+  }
+  mpfr_clears(va, vb, (mpfr_ptr)0);
+  return ok;
+}
+
+TEST_F(FloatNodeTest, ConstraintsOnRandomTreesKeepSampledSolutions) {
+  uint64_t seed = qrotest::seedOr(99);
+  std::mt19937_64 rng(seed);
+  mpfr_t v;
+  mpfr_init2(v, 4000);
+  int sampled = 0;
+  for (int iter = 0; iter < 3000; ++iter) {
+    QrcFloatExpI* vars[3];
+    double point[3];
+    for (int i = 0; i < 3; ++i) {
+      double a = smallDyadic(rng), b = smallDyadic(rng);
+      if (a > b) std::swap(a, b);
+      vars[i] = var(a, b).getImpl();
+      point[i] = samplePoint(rng, a, b);
+    }
+    QrcFloatExp e;
+    if (!randomTree(rng, 1 + static_cast<int>(rng() % 3), vars, point, e, v)) continue;
+    double lo = mpfr_get_d(v, MPFR_RNDD) - static_cast<double>(rng() % 3) / 8.0;
+    double hi = mpfr_get_d(v, MPFR_RNDU) + static_cast<double>(rng() % 3) / 8.0;
+    bool kept = true;
+    std::function<void()> narrow = [&] {
+      mgr.add(e >= lo);
+      mgr.add(e <= hi);
+      for (int i = 0; i < 3; ++i) kept = kept && vars[i]->getMin() <= point[i] && point[i] <= vars[i]->getMax();
+    };
+    bool ok = solveRestoring(m, narrow);
+    ASSERT_TRUE(ok && kept) << "seed " << seed << " iter " << iter << " point (" << point[0] << ", " << point[1]
+                            << ", " << point[2] << ") in [" << lo << ", " << hi << "]";
+    ++sampled;
+  }
+  mpfr_clear(v);
+  EXPECT_GT(sampled, 2500);
 }
 
 #endif
