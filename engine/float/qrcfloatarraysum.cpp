@@ -207,8 +207,13 @@ void QrcFloatArraySumI::narrowBuffered(QrcFloat a, QrcFloat b, QrcFloat dlo, Qrc
   }
   if (!lower && j >= 0) jBound = singleLower(a, j);
   if (!upper && k >= 0) kBound = singleUpper(b, k);
+  // The terms' events are batched only when the queue would otherwise drain at
+  // once; inside a drain they just queue. Not raising the nesting there keeps
+  // it right when a term fails under a fail trap, which resumes propagation
+  // without a backtrack.
   QrcPropagationQueueI* q = _manager->getPropagationQueue();
-  q->enter();
+  bool batch = q->getNesting() == 0 || (q->getNesting() == 1 && _manager->isInNestedSolve());
+  if (batch) q->enter();
   setRoundingNearest();
   if (lower && upper) {
     for (QrcInt i = 0; i < _n; ++i) _terms[i]->setRange(lows[i], highs[i]);
@@ -225,7 +230,7 @@ void QrcFloatArraySumI::narrowBuffered(QrcFloat a, QrcFloat b, QrcFloat dlo, Qrc
   _manager->unlockArray();
   // A failure above leaves past this point: backtracking clears the queue and
   // with it the nesting level, and releases the scratch array.
-  q->leave();
+  if (batch) q->leave();
 }
 
 void QrcFloatArraySumI::narrowDirect(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFloat dhi, bool lower, bool upper) {
