@@ -494,6 +494,59 @@ TEST_F(FloatFunctionTest, FunctionNodesEncloseAndNarrowSoundly) {
   EXPECT_GT(checked, 15000);
 }
 
+// The same over adversarial domains: infinite bounds, subnormals, values near
+// DBL_MAX, zero crossings.
+TEST_F(FloatFunctionTest, FunctionNodesOverAdversarialDomainsKeepSampledPoints) {
+  uint64_t seed = qrotest::seedOr(2025);
+  std::mt19937_64 rng(seed);
+  mpfr_t v;
+  mpfr_init2(v, 300);
+  int checked = 0;
+  for (int iter = 0; iter < 20000; ++iter) {
+    int op = iter % FnOps;
+    double a = floattest::adversarialDouble(rng), b = floattest::adversarialDouble(rng);
+    if (rng() % 3 == 0) b = a;
+    if (a > b) std::swap(a, b);
+    double px = rng() % 2 ? a : rng() % 2 ? b : a + (b - a) * static_cast<double>(rng() % 9) / 8.0;
+    if (!std::isfinite(px) || px < a || px > b) px = a;
+    if (rng() % 8 == 0) a = -HUGE_VAL;
+    if (rng() % 8 == 0) b = HUGE_VAL;
+    double p = 0.25 + static_cast<double>(rng() % 20) / 4.0;
+    if (p == 1 || p == 2) p = 2.5;
+    if (!exactFn(op, px, p, v)) continue;
+    QrcFloatVar x = var(a, b);
+    QrcFloatExpI* node = nullptr;
+    switch (op) {
+      case IntPow3: node = QrcPower(x, 3).getImpl(); break;
+      case IntPow4: node = QrcPower(x, 4).getImpl(); break;
+      case RealPow: node = QrcPower(x, p).getImpl(); break;
+      case Exp: node = QrcExponent(x).getImpl(); break;
+      default: node = QrcLog(x).getImpl(); break;
+    }
+    double lo = node->getMin(), hi = node->getMax();
+    ASSERT_TRUE(mpfr_cmp_d(v, lo) >= 0 && mpfr_cmp_d(v, hi) <= 0)
+        << std::hexfloat << "seed " << seed << " op " << op << " x [" << a << ", " << b << "] p " << p << " at "
+        << px << " bounds [" << lo << ", " << hi << "]";
+    double tl = mpfr_get_d(v, MPFR_RNDD), th = mpfr_get_d(v, MPFR_RNDU);
+    if (mpfr_inf_p(v)) tl = DBL_MAX;  // beyond MPFR's range: still a finite real
+    if (mpfr_zero_p(v) && op == Exp) th = std::nextafter(0.0, 1.0);
+    if (rng() % 4 == 0) tl = -HUGE_VAL;
+    if (rng() % 4 == 0) th = HUGE_VAL;
+    bool kept = true;
+    std::function<void()> narrow = [&] {
+      node->setRange(tl, th);
+      kept = x.getMin() <= px && px <= x.getMax();
+    };
+    bool ok = solveRestoring(m, narrow);
+    ASSERT_TRUE(ok && kept) << std::hexfloat << "seed " << seed << " op " << op << " x [" << a << ", " << b
+                            << "] p " << p << " point " << px << " narrowed to [" << tl << ", " << th << "]";
+    ASSERT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
+    ++checked;
+  }
+  mpfr_clear(v);
+  EXPECT_GT(checked, 12000);
+}
+
 #endif
 
 }  // namespace

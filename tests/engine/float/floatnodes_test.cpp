@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <functional>
+#include <iomanip>
 #include <random>
 #include <sstream>
 #include <string>
@@ -326,6 +327,60 @@ TEST_F(FloatNodeTest, ArraySumNarrowing) {
   EXPECT_EQ(os.str().substr(0, 18), "QrcFloatVarArrayI[");
 }
 
+// Narrows an array sum under a fail trap, as a reified constraint does.
+class TrappedSumCt : public QrcConstraintI {
+ public:
+  TrappedSumCt(QrcManagerI* m, QrcFloatExpI* sum, QrcFloat a, QrcFloat b)
+      : QrcConstraintI(m), _sum(sum), _a(a), _b(b) {}
+  void post() override {}
+  void propagate() override {
+    Trap trap(_manager, this);
+    caught = !trap.run();
+  }
+  bool caught = false;
+
+ private:
+  class Trap : public QrcTryCatchFailI {
+   public:
+    Trap(QrcManagerI* m, TrappedSumCt* ct) : QrcTryCatchFailI(m, ct) {}
+    void body() override {
+      TrappedSumCt* ct = static_cast<TrappedSumCt*>(_owner);
+      ct->_sum->setRange(ct->_a, ct->_b);
+    }
+    void onFail(QrcManagerI*) override {}
+  };
+  QrcFloatExpI* _sum;
+  QrcFloat _a, _b;
+};
+
+TEST_F(FloatNodeTest, ArraySumFailingUnderATrapKeepsThePropagationGoing) {
+  for (bool exceptions : {true, false}) {
+    m->useExceptions(exceptions);
+    // The first term cannot take a value in [0.1, 0.6]: it fails while the
+    // terms are being narrowed.
+    QrcFloatArray values(mgr, 2);
+    values[0] = 0;
+    values[1] = 1;
+    QrcFloatVar x0(mgr, values), x1 = var(0, 0.2), x2 = var(0, 0.2), y = var(0, 5);
+    QrcFloatExpI* terms[3] = {x0.getImpl(), x1.getImpl(), x2.getImpl()};
+    QrcFloatExpI* sum = new (m) QrcFloatArraySumI(m, 3, terms);
+    TrappedSumCt* ct = new (m) TrappedSumCt(m, sum, 0.5, 0.6);
+    CountDemon* d = new (m) CountDemon(m);
+    y.whenRange(d);
+    QrcInt before = -1, after = -2;
+    std::function<void()> run = [&] {
+      before = m->getPropagationQueue()->getNesting();
+      m->add(ct);
+      after = m->getPropagationQueue()->getNesting();
+      y.setRange(0, 1);
+    };
+    EXPECT_TRUE(solveRestoring(m, run));
+    EXPECT_TRUE(ct->caught) << exceptions;
+    EXPECT_EQ(before, after) << exceptions;
+    EXPECT_EQ(d->runs, 1) << exceptions;
+  }
+}
+
 TEST_F(FloatNodeTest, ArraysOfVariables) {
   QrcFloatVar x(mgr, 1, 2, "x");
   QrcFloatVarArray arr(mgr, 3, x);
@@ -590,21 +645,50 @@ double samplePoint(std::mt19937_64& rng, double a, double b) {
 
 double smallDyadic(std::mt19937_64& rng) { return static_cast<double>(static_cast<int>(rng() % 129) - 64) / 8.0; }
 
-TEST_F(FloatNodeTest, NarrowingNeverRemovesASampledSolution) {
-  uint64_t seed = qrotest::seedOr(777);
+// A finite point of [a, b]: a bound, an adversarial value inside, or a
+// point between the bounds.
+double widePoint(std::mt19937_64& rng, double a, double b) {
+  for (int tries = 0; tries < 20; ++tries) {
+    double p;
+    switch (rng() % 4) {
+      case 0: p = a; break;
+      case 1: p = b; break;
+      case 2: p = floattest::adversarialDouble(rng); break;
+      default: p = a + (b - a) * static_cast<double>(rng() % 1025) / 1024.0; break;
+    }
+    if (std::isfinite(p) && a <= p && p <= b) return p;
+  }
+  return std::isfinite(a) ? a : std::isfinite(b) ? b : 0.0;
+}
+
+// Narrows random nodes to random intervals holding the exact value at a sampled
+// point; the point must stay in the operands' domains. Small dyadic domains,
+// or adversarial ones (infinite bounds, subnormals, values near DBL_MAX).
+void checkSampledSolutions(QrcManagerI* m, const std::function<QrcFloatVar(double, double)>& var, uint64_t seed,
+                           int iterations, bool adversarial) {
   std::mt19937_64 rng(seed);
   mpfr_t v;
   mpfr_init2(v, 2200);
   int sampled = 0;
-  for (int iter = 0; iter < 30000; ++iter) {
+  for (int iter = 0; iter < iterations; ++iter) {
     int op = iter % Ops;
-    double a = smallDyadic(rng), b = smallDyadic(rng), c = smallDyadic(rng), d = smallDyadic(rng);
-    if (a > b) std::swap(a, b);
-    if (c > d) std::swap(c, d);
-    if (rng() % 6 == 0) b = a;
-    double k = smallDyadic(rng);
-    if (k == 0 && (op == CstMul || op == CstDiv || op == KDiv)) k = -0.75;
-    double px = samplePoint(rng, a, b), py = samplePoint(rng, c, d);
+    double a, b, c, d, k, px, py;
+    if (adversarial) {
+      randomInterval(rng, true, a, b);
+      randomInterval(rng, true, c, d);
+      k = floattest::adversarialDouble(rng);
+      if (k == 0 && (op == CstMul || op == CstDiv || op == KDiv)) k = -0.75;
+      px = widePoint(rng, a, b);
+      py = widePoint(rng, c, d);
+    } else {
+      a = smallDyadic(rng), b = smallDyadic(rng), c = smallDyadic(rng), d = smallDyadic(rng);
+      if (a > b) std::swap(a, b);
+      if (c > d) std::swap(c, d);
+      if (rng() % 6 == 0) b = a;
+      k = smallDyadic(rng);
+      if (k == 0 && (op == CstMul || op == CstDiv || op == KDiv)) k = -0.75;
+      px = samplePoint(rng, a, b), py = samplePoint(rng, c, d);
+    }
     if (!exactValue(op, px, py, k, v)) continue;
     // A target interval holding the exact value: tight or wider, sometimes open.
     double vl = mpfr_get_d(v, MPFR_RNDD), vh = mpfr_get_d(v, MPFR_RNDU);
@@ -640,13 +724,21 @@ TEST_F(FloatNodeTest, NarrowingNeverRemovesASampledSolution) {
     };
     bool ok = solveRestoring(m, narrow);
     ++sampled;
-    ASSERT_TRUE(ok && xIn && yIn) << "seed " << seed << " iter " << iter << " " << opName(op) << " x [" << a
+    ASSERT_TRUE(ok && xIn && yIn) << std::hexfloat << "seed " << seed << " iter " << iter << " " << opName(op) << " x [" << a
                                   << ", " << b << "] y [" << c << ", " << d << "] k " << k << " point (" << px
                                   << ", " << py << ") narrowed to [" << lo << ", " << hi << "]";
     ASSERT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
   }
   mpfr_clear(v);
-  EXPECT_GT(sampled, 25000);
+  EXPECT_GT(sampled, iterations * 4 / 5);
+}
+
+TEST_F(FloatNodeTest, NarrowingNeverRemovesASampledSolution) {
+  checkSampledSolutions(m, [this](double a, double b) { return var(a, b); }, qrotest::seedOr(777), 30000, false);
+}
+
+TEST_F(FloatNodeTest, NarrowingOverAdversarialDomainsNeverRemovesASampledSolution) {
+  checkSampledSolutions(m, [this](double a, double b) { return var(a, b); }, qrotest::seedOr(778), 30000, true);
 }
 
 // A random expression tree over three variables, built in the engine and
