@@ -185,6 +185,10 @@ class QrcIntExpI : public QrcExprI {
   [[noreturn]] void failWith(int hook, QrcInt a, QrcInt b);
   void setDomainSparse(QrcInt lo, QrcInt hi, QrcInt n, const QrcInt* values, QrcIntCollectionI* coll,
                        bool fromExpression);
+  // Common path of whenValue/whenRange/whenDomain: a variable lists the demon
+  // in the given list, a node hands it to its operands.
+  void attachDemon(QrcDemonI* demon, QrcConstraintList& (QrcIntVarEventHandlerI::*list)(),
+                   void (QrcIntExpI::*onOperands)(QrcDemonI*));
 
   QrcInt _min;
   QrcInt _max;

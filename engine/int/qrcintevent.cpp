@@ -160,7 +160,8 @@ void QrcIntVarEventHandlerI::process() {
 
 // ---------------------------------------------------------------- attaching demons
 
-void QrcIntExpI::whenValue(QrcDemonI* demon) {
+void QrcIntExpI::attachDemon(QrcDemonI* demon, QrcConstraintList& (QrcIntVarEventHandlerI::*list)(),
+                             void (QrcIntExpI::*onOperands)(QrcDemonI*)) {
   refreshBounds();
   if (_min == _max) return;
   if (QrcExprI* meta = static_cast<QrcExprI*>(demon->getMetaExpression())) {
@@ -168,41 +169,23 @@ void QrcIntExpI::whenValue(QrcDemonI* demon) {
     return;
   }
   if (_handler) {
-    getIntHandler()->getValueDemons().addConstraint(demon);
+    (getIntHandler()->*list)().addConstraint(demon);
     if (_handler->getState() == QrcEventHandlerI::Queued) demon->markPending();
     return;
   }
-  whenValueOnOperands(demon);
+  (this->*onOperands)(demon);
+}
+
+void QrcIntExpI::whenValue(QrcDemonI* demon) {
+  attachDemon(demon, &QrcIntVarEventHandlerI::getValueDemons, &QrcIntExpI::whenValueOnOperands);
 }
 
 void QrcIntExpI::whenRange(QrcDemonI* demon) {
-  refreshBounds();
-  if (_min == _max) return;
-  if (QrcExprI* meta = static_cast<QrcExprI*>(demon->getMetaExpression())) {
-    addParent(meta);
-    return;
-  }
-  if (_handler) {
-    getIntHandler()->getRangeDemons().addConstraint(demon);
-    if (_handler->getState() == QrcEventHandlerI::Queued) demon->markPending();
-    return;
-  }
-  whenRangeOnOperands(demon);
+  attachDemon(demon, &QrcIntVarEventHandlerI::getRangeDemons, &QrcIntExpI::whenRangeOnOperands);
 }
 
 void QrcIntExpI::whenDomain(QrcDemonI* demon) {
-  refreshBounds();
-  if (_min == _max) return;
-  if (QrcExprI* meta = static_cast<QrcExprI*>(demon->getMetaExpression())) {
-    addParent(meta);
-    return;
-  }
-  if (_handler) {
-    getIntHandler()->getDomainDemons().addConstraint(demon);
-    if (_handler->getState() == QrcEventHandlerI::Queued) demon->markPending();
-    return;
-  }
-  whenDomainOnOperands(demon);
+  attachDemon(demon, &QrcIntVarEventHandlerI::getDomainDemons, &QrcIntExpI::whenDomainOnOperands);
 }
 
 void QrcIntExpI::removeWhen(QrcDemonI* demon) {
