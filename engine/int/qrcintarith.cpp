@@ -470,17 +470,6 @@ void QrcSubI::removeOperandsRange(QrcInt a, QrcInt b) {
 
 // ---------------------------------------------------------------- makers
 
-namespace {
-
-QrcIntExpI* impl(const QrcIntExp& e, const char* place) {
-  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
-  return e.getImpl();
-}
-
-QrcIntExp constant(QrcManagerI* m, QrcInt v) { return QrcIntExp(QrcManager(m), v); }
-
-}  // namespace
-
 QrcIntExp operator+(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator+");
   if (c == 0) return xe;

@@ -5,9 +5,40 @@
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 
+using namespace qrcint;
+
 namespace {
 
-QrcIntExpI* copyOf(QrcIntExpI* e, QrcManagerI* t) { return static_cast<QrcIntExpI*>(e->getCopyForManager(t)); }
+// "(x op y)"; a named constraint prints its name.
+void showInfix(std::ostream& os, const QrcConstraintI* ct, const QrcExprI* x, const char* op, const QrcExprI* y) {
+  if (ct->getName()) {
+    os << ct->getName();
+    return;
+  }
+  os << "(";
+  x->display(os);
+  os << op;
+  y->display(os);
+  os << ")";
+}
+
+// "(x op c)", or "(c op x)" when the constant comes first.
+void showWithConstant(std::ostream& os, const QrcConstraintI* ct, const QrcExprI* x, const char* op, QrcInt c,
+                      bool constantFirst) {
+  if (ct->getName()) {
+    os << ct->getName();
+    return;
+  }
+  os << "(";
+  if (constantFirst) {
+    os << c << op;
+    x->display(os);
+  } else {
+    x->display(os);
+    os << op << c;
+  }
+  os << ")";
+}
 
 // ---------------------------------------------------------------- demons
 
@@ -89,17 +120,7 @@ void QrcEqConstraint::metaPostDemon(QrcDemonI* d) {
   _y->whenRange(d);
 }
 
-void QrcEqConstraint::display(std::ostream& os) const {
-  if (getName()) {
-    os << getName();
-    return;
-  }
-  os << "(";
-  _x->display(os);
-  os << " == ";
-  _y->display(os);
-  os << ")";
-}
+void QrcEqConstraint::display(std::ostream& os) const { showInfix(os, this, _x, " == ", _y); }
 
 QrcConstraintI* QrcEqConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcEqConstraint(t, copyOf(_x, t), copyOf(_y, t));
@@ -126,17 +147,7 @@ void QrcNeqConstraint::metaPostDemon(QrcDemonI* d) {
   _y->whenValue(d);
 }
 
-void QrcNeqConstraint::display(std::ostream& os) const {
-  if (getName()) {
-    os << getName();
-    return;
-  }
-  os << "(";
-  _x->display(os);
-  os << " != ";
-  _y->display(os);
-  os << ")";
-}
+void QrcNeqConstraint::display(std::ostream& os) const { showInfix(os, this, _x, " != ", _y); }
 
 QrcConstraintI* QrcNeqConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcNeqConstraint(t, copyOf(_x, t), copyOf(_y, t));
@@ -150,15 +161,7 @@ QrcBool QrcEqCstConstraint::isFalse() const { return !asInt(_exp)->isInDomain(_c
 QrcConstraintI* QrcEqCstConstraint::makeOpposite() { return new (_manager) QrcNeqCstConstraint(asInt(_exp), _c); }
 void QrcEqCstConstraint::metaPostDemon(QrcDemonI* d) { asInt(_exp)->whenDomain(d); }
 
-void QrcEqCstConstraint::display(std::ostream& os) const {
-  if (getName()) {
-    os << getName();
-    return;
-  }
-  os << "(";
-  _exp->display(os);
-  os << " == " << _c << ")";
-}
+void QrcEqCstConstraint::display(std::ostream& os) const { showWithConstant(os, this, _exp, " == ", _c, false); }
 
 QrcConstraintI* QrcEqCstConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcEqCstConstraint(copyOf(asInt(_exp), t), _c);
@@ -174,15 +177,7 @@ QrcBool QrcNeqCstConstraint::isTrue() const { return !asInt(_exp)->isInDomain(_c
 QrcConstraintI* QrcNeqCstConstraint::makeOpposite() { return new (_manager) QrcEqCstConstraint(asInt(_exp), _c); }
 void QrcNeqCstConstraint::metaPostDemon(QrcDemonI* d) { asInt(_exp)->whenRange(d); }
 
-void QrcNeqCstConstraint::display(std::ostream& os) const {
-  if (getName()) {
-    os << getName();
-    return;
-  }
-  os << "(";
-  _exp->display(os);
-  os << " != " << _c << ")";
-}
+void QrcNeqCstConstraint::display(std::ostream& os) const { showWithConstant(os, this, _exp, " != ", _c, false); }
 
 QrcConstraintI* QrcNeqCstConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcNeqCstConstraint(copyOf(asInt(_exp), t), _c);
@@ -247,19 +242,7 @@ QrcConstraintI* QrcLeCstConstraint::makeOpposite() {
 void QrcLeCstConstraint::metaPostDemon(QrcDemonI* d) { asInt(_exp)->whenRange(d); }
 
 void QrcLeCstConstraint::display(std::ostream& os) const {
-  if (getName()) {
-    os << getName();
-    return;
-  }
-  os << "(";
-  if (!_reversed) {
-    _exp->display(os);
-    os << " <= " << _c;
-  } else {
-    os << _c << " >= ";
-    _exp->display(os);
-  }
-  os << ")";
+  showWithConstant(os, this, _exp, _reversed ? " >= " : " <= ", _c, _reversed);
 }
 
 QrcConstraintI* QrcLeCstConstraint::makeCopy(QrcManagerI* t) const {
@@ -276,19 +259,7 @@ QrcConstraintI* QrcGeCstConstraint::makeOpposite() {
 void QrcGeCstConstraint::metaPostDemon(QrcDemonI* d) { asInt(_exp)->whenRange(d); }
 
 void QrcGeCstConstraint::display(std::ostream& os) const {
-  if (getName()) {
-    os << getName();
-    return;
-  }
-  os << "(";
-  if (!_reversed) {
-    _exp->display(os);
-    os << " >= " << _c;
-  } else {
-    os << _c << " <= ";
-    _exp->display(os);
-  }
-  os << ")";
+  showWithConstant(os, this, _exp, _reversed ? " <= " : " >= ", _c, _reversed);
 }
 
 QrcConstraintI* QrcGeCstConstraint::makeCopy(QrcManagerI* t) const {
@@ -298,11 +269,6 @@ QrcConstraintI* QrcGeCstConstraint::makeCopy(QrcManagerI* t) const {
 // ---------------------------------------------------------------- makers
 
 namespace {
-
-QrcIntExpI* impl(const QrcIntExp& e, const char* place) {
-  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
-  return e.getImpl();
-}
 
 QrcConstraint yes(QrcManagerI* m) { return m->getTrueConstraint(); }
 QrcConstraint no(QrcManagerI* m) { return m->getFalseConstraint(); }

@@ -12,8 +12,6 @@ namespace {
 
 QrcInt mul(QrcInt a, QrcInt b) { return clamp128(static_cast<__int128>(a) * b); }
 
-QrcIntExpI* copyOf(QrcIntExpI* e, QrcManagerI* t) { return static_cast<QrcIntExpI*>(e->getCopyForManager(t)); }
-
 double truncd(double v) { return std::trunc(v); }
 
 }  // namespace
@@ -419,6 +417,25 @@ void QrcDivI::setOperandsRange(QrcInt a, QrcInt b) {
     ruleN(a, b);
 }
 
+// Narrows the divisor y of x / y in [a, b] when x in [xa, xb] has one sign
+// (the dividend is mirrored to positive values).
+static void narrowDivisor(QrcIntExpI* y, QrcInt xa, QrcInt xb, QrcInt ya, QrcInt yb, QrcInt a, QrcInt b) {
+  QrcInt pa = xa, pb = xb, qa = a, qb = b;
+  if (xb < 0) {
+    pa = -xb;
+    pb = -xa;
+    qa = -b;
+    qb = -a;
+  }
+  if (qa >= 1) {
+    QrcInt lo = qb >= QrcIntMax ? 1 : ceilDiv(pa + 1, qb + 1);
+    y->setRange(mx(ya, lo), mn(yb, floorDiv(pb, qa)));
+  } else if (qb <= -1) {
+    QrcInt hi = qa <= QrcIntMin ? -1 : -ceilDiv(pa + 1, 1 - qa);
+    y->setRange(mx(ya, -floorDiv(pb, -qb)), mn(yb, hi));
+  }
+}
+
 void QrcDivI::ruleN(QrcInt a, QrcInt b) {
   QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
   if (ya == 0) ya = 1;
@@ -436,22 +453,7 @@ void QrcDivI::ruleN(QrcInt a, QrcInt b) {
       xa = 1;
     }
   }
-  if (narrowY) {
-    QrcInt pa = xa, pb = xb, qa = a, qb = b;
-    if (xb < 0) {
-      pa = -xb;
-      pb = -xa;
-      qa = -b;
-      qb = -a;
-    }
-    if (qa >= 1) {
-      QrcInt lo = qb >= QrcIntMax ? 1 : ceilDiv(pa + 1, qb + 1);
-      _y->setRange(mx(ya, lo), mn(yb, floorDiv(pb, qa)));
-    } else if (qb <= -1) {
-      QrcInt hi = qa <= QrcIntMin ? -1 : -ceilDiv(pa + 1, 1 - qa);
-      _y->setRange(mx(ya, -floorDiv(pb, -qb)), mn(yb, hi));
-    }
-  }
+  if (narrowY) narrowDivisor(_y, xa, xb, ya, yb, a, b);
   // Narrow x from y, mirrored to a positive y.
   QrcInt p = _y->getMin(), q = _y->getMax();
   if (p == 0) p = 1;
@@ -484,20 +486,7 @@ void QrcDivI::ruleN(QrcInt a, QrcInt b) {
 void QrcDivI::ruleS(QrcInt a, QrcInt b) {
   QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
   if (xa > 0 || xb < 0) {
-    QrcInt pa = xa, pb = xb, qa = a, qb = b;
-    if (xb < 0) {
-      pa = -xb;
-      pb = -xa;
-      qa = -b;
-      qb = -a;
-    }
-    if (qa >= 1) {
-      QrcInt lo = qb >= QrcIntMax ? 1 : ceilDiv(pa + 1, qb + 1);
-      _y->setRange(mx(ya, lo), mn(yb, floorDiv(pb, qa)));
-    } else if (qb <= -1) {
-      QrcInt hi = qa <= QrcIntMin ? -1 : -ceilDiv(pa + 1, 1 - qa);
-      _y->setRange(mx(ya, -floorDiv(pb, -qb)), mn(yb, hi));
-    }
+    narrowDivisor(_y, xa, xb, ya, yb, a, b);
   } else if (a >= 1) {
     _y->setRange(mx(ya, -floorDiv(-xa, a)), mn(yb, floorDiv(xb, a)));
   } else if (b <= -1) {
@@ -561,17 +550,6 @@ void QrcDivI::setOperandsRange(double da, double db) {
 }
 
 // ---------------------------------------------------------------- makers
-
-namespace {
-
-QrcIntExpI* impl(const QrcIntExp& e, const char* place) {
-  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
-  return e.getImpl();
-}
-
-QrcIntExp constant(QrcManagerI* m, QrcInt v) { return QrcIntExp(QrcManager(m), v); }
-
-}  // namespace
 
 QrcIntExp operator*(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator*");

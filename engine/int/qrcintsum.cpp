@@ -12,15 +12,6 @@ using namespace qrcint;
 
 namespace {
 
-QrcIntExpI* copyOf(QrcIntExpI* e, QrcManagerI* t) { return static_cast<QrcIntExpI*>(e->getCopyForManager(t)); }
-
-QrcIntExpI* impl(const QrcIntExp& e, const char* place) {
-  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
-  return e.getImpl();
-}
-
-QrcIntExp constant(QrcManagerI* m, QrcInt v) { return QrcIntExp(QrcManager(m), v); }
-
 QrcIntExpI** heapTerms(QrcManagerI* m, QrcInt n, QrcIntExpI* const* terms) {
   QrcIntExpI** t = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcIntExpI*)));
   for (QrcInt i = 0; i < n; ++i) t[i] = terms[i];

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "qrcerror.h"
+#include "qrcint.h"
 #include "qrcintexp.h"
 #include "qrcmanager.h"
 
@@ -38,6 +40,18 @@ inline QrcInt ceilDiv(QrcInt a, QrcInt b) {
 }
 
 inline bool outside53(double v) { return v < -TwoTo53 || v > Limit; }
+
+// The implementation behind a handle; an empty handle stops with code 39.
+inline QrcIntExpI* impl(const QrcIntExp& e, const char* place) {
+  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
+  return e.getImpl();
+}
+
+inline QrcIntExp constant(QrcManagerI* m, QrcInt v) { return QrcIntExp(QrcManager(m), v); }
+
+inline QrcIntExpI* copyOf(QrcIntExpI* e, QrcManagerI* t) {
+  return static_cast<QrcIntExpI*>(e->getCopyForManager(t));
+}
 
 inline QrcInt mn(QrcInt a, QrcInt b) { return a < b ? a : b; }
 inline QrcInt mx(QrcInt a, QrcInt b) { return a > b ? a : b; }
