@@ -273,7 +273,10 @@ void QrcFloatArraySumI::narrowDirect(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFl
 
 // ---------------------------------------------------------------- grouping
 
-QrcFloatExp QrcSum(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
+namespace {
+
+// Nodes of at most SumNodeSize terms over an array on the manager's heap.
+QrcFloatExp sumTree(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
   if (n == 1) return terms[0];
   if (n == 2) return QrcFloatExp(terms[0]) + QrcFloatExp(terms[1]);
   QrcInt g = n / SumNodeSize;
@@ -282,7 +285,17 @@ QrcFloatExp QrcSum(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
   QrcFloatExpI** nodes = static_cast<QrcFloatExpI**>(m->allocate(sizeof(QrcFloatExpI*) * (g + 1)));
   for (QrcInt i = 0; i < g; ++i) nodes[i] = new (m) QrcFloatArraySumI(m, SumNodeSize, terms + SumNodeSize * i);
   nodes[g] = new (m) QrcFloatArraySumI(m, n - SumNodeSize * g, terms + SumNodeSize * g);
-  return QrcSum(m, g + 1, nodes);
+  return sumTree(m, g + 1, nodes);
+}
+
+}  // namespace
+
+// The nodes keep their terms: the caller's array is copied onto the heap.
+QrcFloatExp QrcSum(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
+  if (n < 1) return sumTree(m, n, terms);
+  QrcFloatExpI** copy = static_cast<QrcFloatExpI**>(m->allocate(sizeof(QrcFloatExpI*) * static_cast<size_t>(n)));
+  for (QrcInt i = 0; i < n; ++i) copy[i] = terms[i];
+  return sumTree(m, n, copy);
 }
 
 QrcFloatExp QrcSum(const QrcFloatVarArray& vars) {
@@ -291,5 +304,5 @@ QrcFloatExp QrcSum(const QrcFloatVarArray& vars) {
   QrcManagerI* m = a->getManager();
   QrcFloatVarArrayI* copy = new (m) QrcFloatVarArrayI(m, a->getSize());
   for (QrcInt i = 0; i < a->getSize(); ++i) copy->set(i, a->get(i));
-  return QrcSum(m, copy->getSize(), copy->getElements());
+  return sumTree(m, copy->getSize(), copy->getElements());
 }

@@ -396,6 +396,13 @@ QrcFloatExp QrcMin(const QrcFloatExp& x, const QrcFloatExp& y) {
 
 namespace {
 
+QrcFloatExpI** heapCopy(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) {
+  if (n < 1) return e;
+  QrcFloatExpI** copy = static_cast<QrcFloatExpI**>(m->allocate(sizeof(QrcFloatExpI*) * static_cast<size_t>(n)));
+  for (QrcInt i = 0; i < n; ++i) copy[i] = e[i];
+  return copy;
+}
+
 QrcFloatExp extremum(QrcManagerI* m, QrcInt n, QrcFloatExpI** e, bool isMax) {
   if (n <= 0) return QrcGetFloatZero(m);
   if (n == 1) return e[0];
@@ -413,5 +420,6 @@ QrcFloatExp extremum(QrcManagerI* m, QrcInt n, QrcFloatExpI** e, bool isMax) {
 
 }  // namespace
 
-QrcFloatExp QrcMax(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) { return extremum(m, n, e, true); }
-QrcFloatExp QrcMin(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) { return extremum(m, n, e, false); }
+// The nodes keep their terms: the caller's array is copied onto the heap.
+QrcFloatExp QrcMax(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) { return extremum(m, n, heapCopy(m, n, e), true); }
+QrcFloatExp QrcMin(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) { return extremum(m, n, heapCopy(m, n, e), false); }

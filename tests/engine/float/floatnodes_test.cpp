@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "float_fixtures.h"
 #include "mpfr_support.h"
@@ -381,6 +382,38 @@ TEST_F(FloatNodeTest, ArraySumFailingUnderATrapKeepsThePropagationGoing) {
   }
 }
 
+// The makers copy the caller's array: a temporary array may go away.
+TEST_F(FloatNodeTest, SumsAndExtremaOutliveTheCallersArray) {
+  QrcFloatVar x = var(0, 1), y = var(0, 2), z = var(0, 4);
+  QrcFloatExp sum, max, min, wide;
+  {
+    std::vector<QrcFloatExpI*> terms = {x.getImpl(), y.getImpl(), z.getImpl()};
+    sum = QrcSum(m, 3, terms.data());
+    max = QrcMax(m, 3, terms.data());
+    min = QrcMin(m, 3, terms.data());
+    std::vector<QrcFloatExpI*> many(45, y.getImpl());
+    many[44] = z.getImpl();
+    wide = QrcSum(m, 45, many.data());
+    for (auto& t : terms) t = nullptr;
+    for (auto& t : many) t = nullptr;
+  }
+  EXPECT_EQ(sum.getMax(), 7);
+  EXPECT_EQ(max.getMax(), 4);
+  EXPECT_EQ(min.getMax(), 1);
+  EXPECT_EQ(wide.getMax(), 92);
+  QrcFloat zMin = 0, zMax = 0;
+  std::function<void()> narrow = [&] {
+    sum.getImpl()->setRange(6.5, 7);
+    max.getImpl()->setRange(0, 3.75);
+    zMin = z.getMin();
+    zMax = z.getMax();
+  };
+  EXPECT_TRUE(solveRestoring(m, narrow));
+  EXPECT_EQ(zMin, 3.5);
+  EXPECT_EQ(zMax, 3.75);
+  EXPECT_EQ(max.getMax(), 4);  // state restored
+}
+
 TEST_F(FloatNodeTest, ArraysOfVariables) {
   QrcFloatVar x(mgr, 1, 2, "x");
   QrcFloatVarArray arr(mgr, 3, x);
@@ -661,6 +694,14 @@ double widePoint(std::mt19937_64& rng, double a, double b) {
   return std::isfinite(a) ? a : std::isfinite(b) ? b : 0.0;
 }
 
+QrcFloatVar valueSet(QrcManagerI* m, double a, double p, double b) {
+  QrcFloatArray values(QrcManager(m), 3);
+  values[0] = std::isfinite(a) ? a : p;
+  values[1] = p;
+  values[2] = std::isfinite(b) ? b : p;
+  return QrcFloatVar(QrcManager(m), values);
+}
+
 // Narrows random nodes to random intervals holding the exact value at a sampled
 // point; the point must stay in the operands' domains. Small dyadic domains,
 // or adversarial ones (infinite bounds, subnormals, values near DBL_MAX).
@@ -697,6 +738,11 @@ void checkSampledSolutions(QrcManagerI* m, const std::function<QrcFloatVar(doubl
     if (rng() % 8 == 0) lo = -Inf;
     if (rng() % 8 == 0) hi = Inf;
     QrcFloatVar x = var(a, b), y = var(c, d);
+    if (adversarial && rng() % 4 == 0) {
+      // Value sets holding the points and the finite bounds.
+      x = valueSet(m, a, px, b);
+      y = valueSet(m, c, py, d);
+    }
     QrcFloatExpI* xi = x.getImpl();
     QrcFloatExpI* yi = y.getImpl();
     QrcFloatExpI* node = nullptr;
@@ -719,8 +765,8 @@ void checkSampledSolutions(QrcManagerI* m, const std::function<QrcFloatVar(doubl
     bool xIn = true, yIn = true;
     std::function<void()> narrow = [&] {
       node->setRange(lo, hi);
-      xIn = xi->getMin() <= px && px <= xi->getMax();
-      yIn = yi->getMin() <= py && py <= yi->getMax();
+      xIn = xi->isInDomain(px);
+      yIn = yi->isInDomain(py);
     };
     bool ok = solveRestoring(m, narrow);
     ++sampled;
