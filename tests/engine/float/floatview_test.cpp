@@ -119,3 +119,68 @@ TEST_F(FloatViewTest, MixedOperators) {
 }
 
 }  // namespace
+
+#ifdef QRO_HAVE_MPFR
+#include <mpfr.h>
+
+#include <random>
+
+#include "qroplatform.h"
+#include "support/seed.h"
+
+namespace {
+
+// Mixed integer/float nodes narrowed around the exact value at a sampled point
+// never lose the point, the integer side included.
+TEST_F(FloatViewTest, MixedNodesKeepSampledPoints) {
+  uint64_t seed = qrotest::seedOr(314);
+  std::mt19937_64 rng(seed);
+  mpfr_t v, px, py;
+  mpfr_inits2(300, v, px, py, (mpfr_ptr)0);
+  int sampled = 0;
+  for (int iter = 0; iter < 6000; ++iter) {
+    int op = iter % 7;
+    QrcInt a = static_cast<QrcInt>(rng() % 21) - 10, b = a + static_cast<QrcInt>(rng() % 8);
+    double c = static_cast<double>(static_cast<int>(rng() % 33) - 16) / 4.0;
+    double d = c + static_cast<double>(rng() % 17) / 4.0;
+    double k = static_cast<double>(static_cast<int>(rng() % 17) - 8) / 2.0;
+    if (k == 0) k = 1.5;
+    QrcInt xv = a + static_cast<QrcInt>(rng() % static_cast<uint64_t>(b - a + 1));
+    double yv = c + (d - c) * static_cast<double>(rng() % 5) / 4.0;
+    if (op == 4 && xv == 0) continue;
+    QrcIntVar x(mgr, a, b);
+    if (rng() % 3 == 0 && a < xv) x.getImpl()->removeValue(a);  // a hole below the point
+    QrcFloatVar y(mgr, c, d);
+    mpfr_set_si(px, static_cast<long>(xv), MPFR_RNDN);
+    mpfr_set_d(py, yv, MPFR_RNDN);
+    QrcFloatExp e;
+    switch (op) {
+      case 0: e = x + k; mpfr_add_d(v, px, k, MPFR_RNDN); break;
+      case 1: e = x * k; mpfr_mul_d(v, px, k, MPFR_RNDN); break;
+      case 2: e = x / k; mpfr_div_d(v, px, k, MPFR_RNDN); break;
+      case 3: e = y + x; mpfr_add(v, py, px, MPFR_RNDN); break;
+      case 4: e = k / x; mpfr_d_div(v, k, px, MPFR_RNDN); break;
+      case 5: e = x * y; mpfr_mul(v, px, py, MPFR_RNDN); break;
+      default: e = y * x; mpfr_mul(v, py, px, MPFR_RNDN); break;
+    }
+    double lo = mpfr_get_d(v, MPFR_RNDD), hi = mpfr_get_d(v, MPFR_RNDU);
+    if (rng() % 2) lo -= static_cast<double>(rng() % 4) / 4.0;
+    if (rng() % 2) hi += static_cast<double>(rng() % 4) / 4.0;
+    bool kept = true;
+    std::function<void()> narrow = [&] {
+      e.getImpl()->setRange(lo, hi);
+      kept = x.getImpl()->isInDomain(xv) && y.getMin() <= yv && yv <= y.getMax();
+    };
+    bool ok = solveRestoring(m, narrow);
+    ASSERT_TRUE(ok && kept) << "seed " << seed << " iter " << iter << " op " << op << " x [" << a << ", " << b
+                            << "] at " << xv << " y [" << c << ", " << d << "] at " << yv << " k " << k
+                            << " narrowed to [" << lo << ", " << hi << "]";
+    ASSERT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
+    ++sampled;
+  }
+  mpfr_clears(v, px, py, (mpfr_ptr)0);
+  EXPECT_GT(sampled, 5000);
+}
+
+}  // namespace
+#endif
