@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "engine/float/qrcfloatshare.h"
 #include "qrcmanager.h"
 
 namespace {
@@ -15,10 +16,6 @@ bool undefinedNow(const QrcFloatExpI* e) {
 }
 
 bool fixed(const QrcFloatExpI* e) { return e->getMin() == e->getMax(); }
-
-QrcFloatExpI* copyOf(const QrcFloatExpI* e, QrcManagerI* target) {
-  return static_cast<QrcFloatExpI*>(const_cast<QrcFloatExpI*>(e)->getCopyForManager(target));
-}
 
 QrcFloatExpI* checked(const QrcFloatExp& e, const char* place) {
   if (!e.getImpl()) QrcFatalError(39, "empty handle", place);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "engine/float/qrcfloatshare.h"
 #include "engine/float/qrcintervalbounds.h"
 #include "engine/float/qrcoutward.h"
 #include "qrcfloatarith.h"
@@ -47,7 +48,7 @@ void QrcFloatIntPowerI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcFloatIntPowerI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatIntPowerI(static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)), _n);
+  return new (t) QrcFloatIntPowerI(copyOf(_x, t), _n);
 }
 
 void QrcFloatIntPowerI::computeRange() {
@@ -112,7 +113,7 @@ void QrcFloatPowerI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcFloatPowerI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatPowerI(static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)), _p);
+  return new (t) QrcFloatPowerI(copyOf(_x, t), _p);
 }
 
 void QrcFloatPowerI::computeRange() {
@@ -148,7 +149,7 @@ void QrcExponentI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcExponentI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcExponentI(static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)));
+  return new (t) QrcExponentI(copyOf(_x, t));
 }
 
 void QrcExponentI::computeRange() {
@@ -176,7 +177,7 @@ void QrcLogI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcLogI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcLogI(static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)));
+  return new (t) QrcLogI(copyOf(_x, t));
 }
 
 void QrcLogI::computeRange() {
@@ -218,7 +219,7 @@ void QrcMonotonicFloatExpI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcMonotonicIncreasingFloatExpI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcMonotonicIncreasingFloatExpI(static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)), _f, _g,
+  return new (t) QrcMonotonicIncreasingFloatExpI(copyOf(_x, t), _f, _g,
                                                  _fname);
 }
 
@@ -248,7 +249,7 @@ void QrcMonotonicIncreasingFloatExpI::setOperandsRange(QrcFloat lo, QrcFloat hi)
 }
 
 QrcExprI* QrcMonotonicDecreasingFloatExpI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcMonotonicDecreasingFloatExpI(static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)), _f, _g,
+  return new (t) QrcMonotonicDecreasingFloatExpI(copyOf(_x, t), _f, _g,
                                                  _fname);
 }
 

@@ -109,8 +109,7 @@ bool QrcFloatUnaryExpI::undefinedOperand() {
 void QrcFloatAddI::display(std::ostream& os) const { displayInfix(os, " + "); }
 
 QrcExprI* QrcFloatAddI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatAddI(static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)),
-                              static_cast<QrcFloatExpI*>(_y->getCopyForManager(t)));
+  return new (t) QrcFloatAddI(copyOf(_x, t), copyOf(_y, t));
 }
 
 void QrcFloatAddI::computeRange() {
@@ -147,8 +146,7 @@ QrcFloatExpI* QrcFloatAddI::getDerivative(QrcFloatExpI* v) {
 void QrcFloatSubI::display(std::ostream& os) const { displayInfix(os, " - "); }
 
 QrcExprI* QrcFloatSubI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatSubI(static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)),
-                              static_cast<QrcFloatExpI*>(_y->getCopyForManager(t)));
+  return new (t) QrcFloatSubI(copyOf(_x, t), copyOf(_y, t));
 }
 
 void QrcFloatSubI::computeRange() {
@@ -194,7 +192,7 @@ void QrcFloatOppI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcFloatOppI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatOppI(0.0, static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)));
+  return new (t) QrcFloatOppI(0.0, copyOf(_x, t));
 }
 
 void QrcFloatOppI::computeRange() {
@@ -221,7 +219,7 @@ void QrcFloatCstAddI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcFloatCstAddI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatCstAddI(_c, static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)));
+  return new (t) QrcFloatCstAddI(_c, copyOf(_x, t));
 }
 
 void QrcFloatCstAddI::computeRange() {

@@ -35,7 +35,7 @@ void QrcFloatSquareI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcFloatSquareI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatSquareI(0.0, static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)));
+  return new (t) QrcFloatSquareI(0.0, copyOf(_x, t));
 }
 
 void QrcFloatSquareI::computeRange() {
@@ -84,7 +84,7 @@ void QrcFloatAbsI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcFloatAbsI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatAbsI(0.0, static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)));
+  return new (t) QrcFloatAbsI(0.0, copyOf(_x, t));
 }
 
 void QrcFloatAbsI::computeRange() {
@@ -119,7 +119,7 @@ void QrcFloatCstMaxI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcFloatCstMaxI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatCstMaxI(_c, static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)));
+  return new (t) QrcFloatCstMaxI(_c, copyOf(_x, t));
 }
 
 void QrcFloatCstMaxI::computeRange() {
@@ -148,7 +148,7 @@ void QrcFloatCstMinI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcFloatCstMinI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatCstMinI(_c, static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)));
+  return new (t) QrcFloatCstMinI(_c, copyOf(_x, t));
 }
 
 void QrcFloatCstMinI::computeRange() {
@@ -181,8 +181,7 @@ void QrcFloatMaxI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcFloatMaxI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatMaxI(static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)),
-                              static_cast<QrcFloatExpI*>(_y->getCopyForManager(t)));
+  return new (t) QrcFloatMaxI(copyOf(_x, t), copyOf(_y, t));
 }
 
 void QrcFloatMaxI::computeRange() {
@@ -216,8 +215,7 @@ void QrcFloatMinI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcFloatMinI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatMinI(static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)),
-                              static_cast<QrcFloatExpI*>(_y->getCopyForManager(t)));
+  return new (t) QrcFloatMinI(copyOf(_x, t), copyOf(_y, t));
 }
 
 void QrcFloatMinI::computeRange() {

@@ -134,7 +134,7 @@ QrcFloatExpI* QrcCstFloatMulI::getDerivative(QrcFloatExpI* v) {
 }
 
 QrcExprI* QrcCstFloatMulPosI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcCstFloatMulPosI(_c, static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)));
+  return new (t) QrcCstFloatMulPosI(_c, copyOf(_x, t));
 }
 
 void QrcCstFloatMulPosI::computeRange() {
@@ -151,7 +151,7 @@ void QrcCstFloatMulPosI::setOperandsRange(QrcFloat lo, QrcFloat hi) {
 }
 
 QrcExprI* QrcCstFloatMulNegI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcCstFloatMulNegI(_c, static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)));
+  return new (t) QrcCstFloatMulNegI(_c, copyOf(_x, t));
 }
 
 void QrcCstFloatMulNegI::computeRange() {
@@ -180,7 +180,7 @@ void QrcFloatCstDivI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcFloatCstDivI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatCstDivI(_c, static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)));
+  return new (t) QrcFloatCstDivI(_c, copyOf(_x, t));
 }
 
 void QrcFloatCstDivI::computeRange() {
@@ -224,8 +224,7 @@ void QrcFloatCstDivI::collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFlo
 void QrcFloatMulI::display(std::ostream& os) const { displayInfix(os, " * "); }
 
 QrcExprI* QrcFloatMulI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatMulI(static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)),
-                              static_cast<QrcFloatExpI*>(_y->getCopyForManager(t)));
+  return new (t) QrcFloatMulI(copyOf(_x, t), copyOf(_y, t));
 }
 
 void QrcFloatMulI::computeRange() {
@@ -264,8 +263,7 @@ QrcFloatExpI* QrcFloatMulI::getDerivative(QrcFloatExpI* v) {
 void QrcFloatDivI::display(std::ostream& os) const { displayInfix(os, " / "); }
 
 QrcExprI* QrcFloatDivI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcFloatDivI(static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)),
-                              static_cast<QrcFloatExpI*>(_y->getCopyForManager(t)));
+  return new (t) QrcFloatDivI(copyOf(_x, t), copyOf(_y, t));
 }
 
 void QrcFloatDivI::computeRange() {
@@ -365,7 +363,7 @@ void QrcCstFloatDivI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcCstFloatDivI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcCstFloatDivI(_c, static_cast<QrcFloatExpI*>(_x->getCopyForManager(t)));
+  return new (t) QrcCstFloatDivI(_c, copyOf(_x, t));
 }
 
 void QrcCstFloatDivI::computeRange() {
