@@ -770,9 +770,9 @@ void checkSampledSolutions(QrcManagerI* m, const std::function<QrcFloatVar(doubl
     };
     bool ok = solveRestoring(m, narrow);
     ++sampled;
-    ASSERT_TRUE(ok && xIn && yIn) << std::hexfloat << "seed " << seed << " iter " << iter << " " << opName(op) << " x [" << a
-                                  << ", " << b << "] y [" << c << ", " << d << "] k " << k << " point (" << px
-                                  << ", " << py << ") narrowed to [" << lo << ", " << hi << "]";
+    ASSERT_TRUE(ok && xIn && yIn) << std::hexfloat << "seed " << seed << " iter " << iter << " " << opName(op)
+                                  << " x [" << a << ", " << b << "] y [" << c << ", " << d << "] k " << k
+                                  << " point (" << px << ", " << py << ") narrowed to [" << lo << ", " << hi << "]";
     ASSERT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
   }
   mpfr_clear(v);
