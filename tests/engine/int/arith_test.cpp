@@ -1,5 +1,6 @@
 // Arithmetic nodes: the documented cases, and every node against brute force
 // through a test link q == node.
+#include <algorithm>
 #include <functional>
 #include <random>
 
@@ -29,19 +30,53 @@ class LinkCt : public QrcConstraintI {
   QrcIntExpI* _e;
 };
 
+// q == node with q's holes pushed into the node as removed values and ranges,
+// which the node passes down to its operands.
+class DomainLinkCt : public LinkCt {
+ public:
+  DomainLinkCt(QrcManagerI* m, QrcIntExpI* q, QrcIntExpI* e) : LinkCt(m, q, e), _q(q), _e(e) {}
+  void post() override {
+    _q->whenDomain(this);
+    _e->whenRange(this);
+  }
+  void propagate() override {
+    LinkCt::propagate();
+    // Within q's bounds only: a node over a divisor that can be 0 keeps wide bounds.
+    QrcInt lo = std::max(_e->getMin(), _q->getMin()), hi = std::min(_e->getMax(), _q->getMax());
+    for (QrcInt v = lo; v <= hi; ++v) {
+      if (_q->isInDomain(v)) continue;
+      QrcInt w = v;
+      while (w + 1 <= hi && !_q->isInDomain(w + 1)) ++w;
+      if (w == v)
+        _e->removeValue(v);
+      else
+        _e->removeRange(v, w);
+      v = w;
+    }
+  }
+
+ private:
+  QrcIntExpI* _q;
+  QrcIntExpI* _e;
+};
+
 typedef std::function<QrcIntExp(QrcManagerI*, const qrotest::Vars&)> Builder;
 typedef std::function<bool(const std::vector<int64_t>&, int64_t& q)> Value;
 
 // Last variable is q; the node is built over the others.
 int checkNode(const std::string& name, std::vector<std::vector<int64_t>> values, Builder build, Value value,
-              uint64_t seed) {
+              uint64_t seed, bool removals = false) {
   qrotest::PropCase c;
-  c.name = name;
+  c.name = removals ? name + " with removals" : name;
   c.values = values;
   c.values.push_back(qrotest::range(-40, 40));
-  c.post = [build](QrcManagerI* m, const qrotest::Vars& v) {
+  c.post = [build, removals](QrcManagerI* m, const qrotest::Vars& v) {
     QrcIntExp e = build(m, v);
-    m->add(new (m) LinkCt(m, v[v.size() - 1], e.getImpl()));
+    QrcIntExpI* q = v[v.size() - 1];
+    if (removals)
+      m->add(new (m) DomainLinkCt(m, q, e.getImpl()));
+    else
+      m->add(new (m) LinkCt(m, q, e.getImpl()));
   };
   c.check = [value](const std::vector<int64_t>& a) {
     int64_t q = 0;
@@ -160,24 +195,32 @@ TEST(ArithNodes, EveryNodeAgreesWithBruteForce) {
         for (auto& d : doms) d = qrotest::range(-3, 3);  // zero inside every divisor
       int failures = checkNode(nc.name, doms, nc.build, nc.value, seed + static_cast<uint64_t>(round));
       ASSERT_EQ(failures, 0) << nc.name << " round " << round << " seed " << seed;
+      failures = checkNode(nc.name, doms, nc.build, nc.value, seed + static_cast<uint64_t>(round), true);
+      ASSERT_EQ(failures, 0) << nc.name << " with removals, round " << round << " seed " << seed;
     }
   }
 }
 
 TEST(ArithNodes, BooleanProductAndBooleanSumAgreeWithBruteForce) {
   uint64_t seed = qrotest::caseSeed(77);
-  EXPECT_EQ(checkNode("x * y over 0-1", {{0, 1}, {0, 1}},
-                      [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) * X(v, 1); },
-                      [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] * a[1]; return false; }, seed),
-            0);
-  EXPECT_EQ(checkNode("sum of four 0-1", {{0, 1}, {0, 1}, {0, 1}, {0, 1}},
-                      [](QrcManagerI* m, const qrotest::Vars& v) {
-                        QrcIntExpI* t[] = {v[0], v[1], v[2], v[3]};
-                        return QrcSum(QrcManager(m), 4, t);
-                      },
-                      [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] + a[1] + a[2] + a[3]; return false; },
-                      seed),
-            0);
+  for (bool removals : {false, true}) {
+    EXPECT_EQ(checkNode("x * y over 0-1", {{0, 1}, {0, 1}},
+                        [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) * X(v, 1); },
+                        [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] * a[1]; return false; }, seed,
+                        removals),
+              0);
+    EXPECT_EQ(checkNode("sum of four 0-1", {{0, 1}, {0, 1}, {0, 1}, {0, 1}},
+                        [](QrcManagerI* m, const qrotest::Vars& v) {
+                          QrcIntExpI* t[] = {v[0], v[1], v[2], v[3]};
+                          return QrcSum(QrcManager(m), 4, t);
+                        },
+                        [](const std::vector<int64_t>& a, int64_t& q) {
+                          q = a[0] + a[1] + a[2] + a[3];
+                          return false;
+                        },
+                        seed, removals),
+              0);
+  }
 }
 
 // ---------------------------------------------------------------- documented cases
