@@ -140,16 +140,23 @@ TEST_F(FloatComparePropTest, ComparisonsNeverRemoveASatisfyingPoint) {
     // Ties are the interesting case: often compare x with y's point itself.
     if (rng() % 3 == 0 && a <= py && py <= b) px = py;
     double cst = rng() % 2 ? py : floattest::adversarialDouble(rng);
-    if (holds(k, px, py, cst) != 1) continue;
+    int truth = holds(k, px, py, cst);
+    if (truth < 0) continue;
     QrcFloatVar x = var(rng, a, b, px), y = var(rng, c, d, py);
     QrcFloatExpI* xi = x.getImpl();
     QrcFloatExpI* yi = y.getImpl();
+    // Entailment tests, which truth expressions rely on, never contradict the point.
+    QrcConstraintI* made = make(k, x, y, cst);
+    ASSERT_FALSE(truth == 1 ? made->isFalse() : made->isTrue())
+        << std::setprecision(17) << "seed " << seed << " iter " << iter << " " << cmpName(k) << " x [" << a << ", "
+        << b << "] y [" << c << ", " << d << "] c " << cst << " point (" << px << ", " << py << ") holds " << truth;
+    if (truth != 1) continue;
     // After posting, narrow both variables around the point.
     double xl = rng() % 2 ? px : a, xh = rng() % 2 ? px : b;
     double yl = rng() % 2 ? py : c, yh = rng() % 2 ? py : d;
     bool kept = true;
     std::function<void()> run = [&] {
-      m->add(make(k, x, y, cst));
+      m->add(made);
       xi->setRange(xl, xh);
       yi->setRange(yl, yh);
       kept = xi->isInDomain(px) && yi->isInDomain(py);
