@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+#include <set>
 
 #include "int_fixtures.h"
 #include "qrcintarith.h"
@@ -43,6 +44,7 @@ class DomainLinkCt : public LinkCt {
     LinkCt::propagate();
     // Within q's bounds only: a node over a divisor that can be 0 keeps wide bounds.
     QrcInt lo = std::max(_e->getMin(), _q->getMin()), hi = std::min(_e->getMax(), _q->getMax());
+    if (hi - lo > 2000) return;  // the cases keep q small
     for (QrcInt v = lo; v <= hi; ++v) {
       if (_q->isInDomain(v)) continue;
       QrcInt w = v;
@@ -65,11 +67,11 @@ typedef std::function<bool(const std::vector<int64_t>&, int64_t& q)> Value;
 
 // Last variable is q; the node is built over the others.
 int checkNode(const std::string& name, std::vector<std::vector<int64_t>> values, Builder build, Value value,
-              uint64_t seed, bool removals = false) {
+              uint64_t seed, bool removals = false, std::vector<int64_t> qValues = qrotest::range(-40, 40)) {
   qrotest::PropCase c;
   c.name = removals ? name + " with removals" : name;
   c.values = values;
-  c.values.push_back(qrotest::range(-40, 40));
+  c.values.push_back(qValues);
   c.post = [build, removals](QrcManagerI* m, const qrotest::Vars& v) {
     QrcIntExp e = build(m, v);
     QrcIntExpI* q = v[v.size() - 1];
@@ -199,6 +201,55 @@ TEST(ArithNodes, EveryNodeAgreesWithBruteForce) {
       ASSERT_EQ(failures, 0) << nc.name << " with removals, round " << round << " seed " << seed;
     }
   }
+}
+
+// Nodes whose operands sit just inside the engine's limit of 2^53 - 1 and
+// whose results stay inside it; q ranges over the results and a margin.
+TEST(ArithNodes, NodesAtTheLimitAgreeWithBruteForce) {
+  uint64_t seed = qrotest::caseSeed(2053);
+  qrotest::Rng rng(seed);
+  const int64_t L = QrcIntMax;
+  const std::set<std::string> names = {"x + 3", "5 - x",  "-x",        "abs(x)",    "x + y",     "x - y",
+                                       "x / 2", "x / -3", "min(x, 2)", "max(x, -1)", "min(x, y)", "max(x, y)"};
+  size_t ran = 0;
+  for (const NodeCase& nc : nodeCases()) {
+    if (!names.count(nc.name)) continue;
+    ++ran;
+    for (int round = 0; round < 4; ++round) {
+      std::vector<std::vector<int64_t>> doms;
+      int64_t sign = rng() % 2 ? 1 : -1;
+      for (int i = 0; i < nc.arity; ++i) {
+        // x + y pairs opposite ends; x - y and the extrema the same end.
+        int64_t s = (i == 1 && std::string(nc.name) == "x + y") ? -sign : sign;
+        int64_t far = s > 0 ? L - 7 : -L + 1;
+        doms.push_back(qrotest::range(far, far + 5));
+      }
+      // q: the exact results and a margin of 2, within the limit.
+      std::set<int64_t> results;
+      std::vector<int64_t> a(doms.size() + 1);
+      std::function<void(size_t)> walk = [&](size_t i) {
+        if (i == doms.size()) {
+          int64_t q = 0;
+          if (!nc.value(a, q))
+            for (int64_t d = -2; d <= 2; ++d)
+              if (q + d > -L && q + d < L) results.insert(q + d);
+          return;
+        }
+        for (int64_t v : doms[i]) {
+          a[i] = v;
+          walk(i + 1);
+        }
+      };
+      walk(0);
+      std::vector<int64_t> qValues(results.begin(), results.end());
+      for (bool removals : {false, true}) {
+        int failures = checkNode(nc.name, doms, nc.build, nc.value, seed + static_cast<uint64_t>(round), removals,
+                                 qValues);
+        ASSERT_EQ(failures, 0) << nc.name << " at the limit, round " << round << " seed " << seed;
+      }
+    }
+  }
+  EXPECT_EQ(ran, names.size());
 }
 
 TEST(ArithNodes, BooleanProductAndBooleanSumAgreeWithBruteForce) {
