@@ -225,6 +225,7 @@ class QroSolverI : public QroAlgorithmI {
   void fullRestore();
   QroBool finishWithObjective(QrcSearchI* s, QroBool restart);
   void installObjective(QrcSearchI* s);
+  void openSearchLevel();
 
   QrcManagerI* _manager;
   QrcManagerTag _tag;
