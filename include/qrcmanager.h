@@ -24,6 +24,7 @@ class QrcGoal;
 class QroSolverI;
 class QrcFilterLevelTable;
 class QrcSearchMonitorI;
+class QrcIntExpI;
 
 // Construction tags of a manager: edit mode files constraints until the first search.
 void QrcEdit();
@@ -171,8 +172,10 @@ class QrcManagerI {
   void setTrueConstraint(QrcConstraintI* ct) { _trueConstraint = ct; }
   QrcConstraintI* getFalseConstraint();
   // Shared constants made on first need by the integer and float layers,
-  // which define these operations; their words are cleared by reset.
-  QrcIntExpI* getOneIntConst();
+  // which define these operations; their words are trailed and cleared by reset.
+  QrcIntExpI* getIntZero();
+  QrcIntExpI* getPersistentIntZero();
+  QrcIntExpI* getIntOne();
   QrcFloatExpI* getFloatZero();
   QrcFloatExpI* getFloatPlaceholder();
 
@@ -340,7 +343,9 @@ class QrcManagerI {
   QrcInt _workerNumber;
   QrcSaverI* _saverList;
   QrcConstraintI* _trueConstraint;
-  QrcIntExpI* _oneIntConst;
+  void* _oneIntConst;
+  void* _intZero;
+  void* _persistentIntZero;
   QrcFloatExpI* _floatZero;
   QrcFloatExpI* _floatPlaceholder;
   QrcInt _nodeFileCounter;

@@ -18,6 +18,7 @@ class QroModelI;
 class QroModelEvaluatorI;
 class QroModel;
 class QroNumExprI;
+class QroSolutionManagerI;
 
 // Handle of an algorithm; its nested classes are the algorithm exceptions.
 class QroAlgorithm {
@@ -191,6 +192,14 @@ class QroAlgorithmI {
   QroModelEvaluatorI* getModelEvaluator();
   void setModelEvaluator(QroModelEvaluatorI* e) { _evaluator = e; }
   virtual QroModelEvaluatorI* asModelEvaluator() { return nullptr; }
+
+  // Makes the solution manager and registers it in the environment's plug-in
+  // registry under the name (the existing one when already made).
+  QroSolutionManagerI* initSolutionManager(const char* name);
+  // Unless the environment is ending, unregisters the manager (QroWrongUsage
+  // when it is not registered under the name) and deletes it.
+  void endSolutionManager(const char* name);
+  QroSolutionManagerI* getSolutionManager() const { return _solutionManager; }
   virtual void clear();
 
   void extract(const QroExtractableArray& array);
@@ -250,6 +259,7 @@ class QroAlgorithmI {
   QroExtractableArray _cannotRemove;
   QroExtractableArray _cannotExtract;
   QroBool _inSearch;
+  QroSolutionManagerI* _solutionManager;
   QroModelEvaluatorI* _evaluator;
   QroAlgorithmIdTableI* _idTable;
 };

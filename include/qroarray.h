@@ -106,5 +106,6 @@ typedef QroArrayOf<QroNum> QroNumArray;
 // "[", the values separated by "," and a blank (a line end after every tenth
 // value), "]"; nothing for an empty handle.
 std::ostream& operator<<(std::ostream& os, const QroIntArray& a);
+std::ostream& operator<<(std::ostream& os, const QroNumArray& a);
 
 #endif

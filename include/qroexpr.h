@@ -86,6 +86,7 @@ class QroIntExpr {
   class QroOverflowOccurred : public QroException {
    public:
     QroOverflowOccurred() : QroException("overflow occurred in multiplication") {}
+    explicit QroOverflowOccurred(const char* message) : QroException(message) {}
     ~QroOverflowOccurred() override;
   };
 };

@@ -205,6 +205,9 @@ class QroIntervalVarI : public QroIntervalExprI {
 class QroIntSetCardVarI : public QroExtractableI {
   QROSIMPLECLASS(QroIntSetCardVarI, QroExtractableI)
 };
+class QroIntSetVarI : public QroExtractableI {
+  QROSIMPLECLASS(QroIntSetVarI, QroExtractableI)
+};
 
 // Replaces the array by a new one in env holding env's clones of the elements.
 QroExtractableArray QroGetClones(const QroExtractableArray& array, QroEnvI* env);

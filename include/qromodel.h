@@ -191,8 +191,4 @@ class QroObjective : public QroExtractable {
   QroNumVar getSingleVariable() const;
 };
 
-// "[", the values separated by "," and a blank (a line end after every tenth
-// value), "]"; nothing for an empty handle.
-std::ostream& operator<<(std::ostream& os, const QroNumArray& a);
-
 #endif

@@ -1,60 +1,9 @@
-// Data collections used as variable domains: integer and numeric ranges,
-// with the collection bases they stand on. A collection referenced by
-// another object (reference count at least 1) is immutable.
+// Integer and numeric ranges: data collections that also serve as the shared
+// domains of modelling variables.
 #ifndef QRO_RANGE_H
 #define QRO_RANGE_H
 
-#include <iosfwd>
-
-#include "qrosymbol.h"
-
-class QroDataCollectionI;
-
-class QroDataCollection {
- public:
-  class ImmutableException : public QroException {
-   public:
-    explicit ImmutableException(const QroDataCollectionI* c)
-        : QroException("the Collection is referenced by another and is immutable"), _c(c) {}
-    ~ImmutableException() override;
-    void print(std::ostream& os) const override;
-    const QroDataCollectionI* getCollection() const { return _c; }
-
-   private:
-    const QroDataCollectionI* _c;
-  };
-};
-
-class QroDataCollectionI : public QroWuxBaseObjectI {
-  QROSIMPLECLASS(QroDataCollectionI, QroWuxBaseObjectI)
- public:
-  explicit QroDataCollectionI(QroEnvI* env) : QroWuxBaseObjectI(env), _name(nullptr), _refCount(0) {}
-  ~QroDataCollectionI() override;
-  // Non-zero adds one reference, zero removes one.
-  void setReferenced(QroBool flag) { _refCount += flag ? 1 : -1; }
-  QroBool isReferenced() const { return _refCount >= 1; }
-  QroInt getReferenceCount() const { return _refCount; }
-  const char* getName() const { return _name; }
-  void setName(const char* name);
-  // 1 integer range, 2 numeric range, 4 integer set.
-  virtual int getKind() const = 0;
-  virtual void display(std::ostream& os) const = 0;
-  // A copy in env (with its own copy of the name).
-  virtual QroDataCollectionI* copy(QroEnvI* env) const = 0;
-
- protected:
-  // ImmutableException when the collection is referenced.
-  void checkMutable() const;
-  char* _name;
-  QroInt _refCount;
-};
-
-class QroContinuousDataI : public QroDataCollectionI {
-  QROSIMPLECLASS(QroContinuousDataI, QroDataCollectionI)
- public:
-  explicit QroContinuousDataI(QroEnvI* env) : QroDataCollectionI(env) {}
-  ~QroContinuousDataI() override;
-};
+#include "qrocollection.h"
 
 class QroNumRangeI : public QroContinuousDataI {
   QROSIMPLECLASS(QroNumRangeI, QroContinuousDataI)
@@ -72,34 +21,14 @@ class QroNumRangeI : public QroContinuousDataI {
   }
   int getKind() const override { return 2; }
   QroBool isSetOrRange() const override { return 1; }
+  QroBool isNumRange() const override { return 1; }
+  // "[" lb " ," ub "]"
   void display(std::ostream& os) const override;
-  QroDataCollectionI* copy(QroEnvI* env) const override;
+  QroDataCollectionI* copyInto(QroEnvI* env) const override;
 
  private:
   QroNum _lb;
   QroNum _ub;
-};
-
-class QroDiscreteDataCollectionI : public QroDataCollectionI {
-  QROSIMPLECLASS(QroDiscreteDataCollectionI, QroDataCollectionI)
- public:
-  explicit QroDiscreteDataCollectionI(QroEnvI* env) : QroDataCollectionI(env) {}
-  ~QroDiscreteDataCollectionI() override;
-  QroBool isSetOrRange() const override { return 1; }
-};
-
-class QroIntCollectionI : public QroDiscreteDataCollectionI {
-  QROSIMPLECLASS(QroIntCollectionI, QroDiscreteDataCollectionI)
- public:
-  explicit QroIntCollectionI(QroEnvI* env) : QroDiscreteDataCollectionI(env) {}
-  ~QroIntCollectionI() override;
-};
-
-class QroIntAbstractSetI : public QroIntCollectionI {
-  QROSIMPLECLASS(QroIntAbstractSetI, QroIntCollectionI)
- public:
-  explicit QroIntAbstractSetI(QroEnvI* env) : QroIntCollectionI(env) {}
-  ~QroIntAbstractSetI() override;
 };
 
 class QroIntRangeI : public QroIntAbstractSetI {
@@ -107,21 +36,87 @@ class QroIntRangeI : public QroIntAbstractSetI {
  public:
   QroIntRangeI(QroEnvI* env, QroInt lb, QroInt ub) : QroIntAbstractSetI(env), _lb(lb), _ub(ub) {}
   ~QroIntRangeI() override;
-  QroInt getMin() const { return _lb; }
-  QroInt getMax() const { return _ub; }
+
+  // No emptiness check.
+  QroInt getMin() const override { return _lb; }
+  QroInt getMax() const override { return _ub; }
+  QroInt first() const override { return _lb; }
+  QroInt last() const override { return _ub; }
   void setLB(QroInt v);
   void setUB(QroInt v);
   void setBoundsUnchecked(QroInt lb, QroInt ub) {
     _lb = lb;
     _ub = ub;
   }
+
   int getKind() const override { return 1; }
+  QroBool isIntRange() const override { return 1; }
+  QroBool isRangeCollection() const override { return 1; }
+  // "[" lb " ," ub "]"
   void display(std::ostream& os) const override;
-  QroDataCollectionI* copy(QroEnvI* env) const override;
+  QroDataCollectionI* copyInto(QroEnvI* env) const override;
+
+  // +infinity when a bound is infinite, 0 when empty.
+  QroInt getSize() const override;
+  using QroIntCollectionI::getIndex;
+  // value - lb, -1 outside the range; QroIntExpr::QroOverflowOccurred when
+  // the difference exceeds 2^53 - 1.
+  QroInt getIndex(QroInt value) const override;
+  QroInt getIntValue(QroInt index) const override { return getValue(index); }
+  // lb + index; QroWrongUsage for a negative or too large index.
+  QroInt getValue(QroInt index) const override;
+  QroBool contains(QroInt value) const override { return _lb <= value && value <= _ub; }
+  using QroIntCollectionI::contains;
+  // A new array in the range's environment, owned by the caller;
+  // QroMemoryException for a range too large to hold.
+  QroIntArray getArray() const override;
+  // A QroIntRange::Iterator over the whole range.
+  QroDataIterator* iterator(QroGenAlloc* allocator) const override;
 
  private:
   QroInt _lb;
   QroInt _ub;
+};
+
+// Handles.
+class QroIntRange {
+ public:
+  // Walks lb, lb + 1, ..., ub; a range with an infinite bound is not walked
+  // unless clipped with setBounds.
+  class Iterator : public QroIntDataIterator {
+   public:
+    // Uses the range's environment allocator.
+    explicit Iterator(const QroIntRangeI* range);
+    Iterator(QroGenAlloc* allocator, const QroIntRangeI* range);
+    ~Iterator() override;
+    QroBool next() override;
+    // Restarts at the lower bound of the current bounds.
+    void reset() override;
+    QroInt getMinBound() const override;
+    QroInt getMaxBound() const override;
+    // Clips [lb, ub] to the range and restarts.
+    void setBounds(QroInt lb, QroInt ub) override;
+
+   private:
+    const QroIntRangeI* range() const { return static_cast<const QroIntRangeI*>(_collection); }
+  };
+
+  QroIntRange(QroIntRangeI* impl = nullptr) : _impl(impl) {}
+  QroIntRange(const QroEnv& env, QroInt lb, QroInt ub);
+  QroIntRangeI* getImpl() const { return _impl; }
+
+ private:
+  QroIntRangeI* _impl;
+};
+
+class QroNumRange {
+ public:
+  QroNumRange(QroNumRangeI* impl = nullptr) : _impl(impl) {}
+  QroNumRange(const QroEnv& env, QroNum lb, QroNum ub);
+  QroNumRangeI* getImpl() const { return _impl; }
+
+ private:
+  QroNumRangeI* _impl;
 };
 
 #endif

@@ -9,6 +9,7 @@
 #include "qromodel.h"
 #include "qronumeric.h"
 #include "qroregistry.h"
+#include "qrosolution.h"
 
 // ---------------------------------------------------------------------------
 // Exceptions
@@ -98,6 +99,7 @@ QroAlgorithmI::QroAlgorithmI(QroEnvI* env)
       _cannotRemove(),
       _cannotExtract(),
       _inSearch(0),
+      _solutionManager(nullptr),
       _evaluator(nullptr),
       _idTable(nullptr) {
   _objects = zeroedTable<void*>(kInitialCapacity);
@@ -119,6 +121,10 @@ QroAlgorithmI::QroAlgorithmI(QroEnvI* env)
 QroAlgorithmI::~QroAlgorithmI() {
   QroEnvI* env = _env;
   env->removeAlgorithm(this);
+  // A manager still registered stays with the registry; it must not reach
+  // back to this algorithm.
+  if (_solutionManager) _solutionManager->setAlgorithm(nullptr);
+  _solutionManager = nullptr;
   QroModelEvaluatorI* evaluator = _evaluator;
   _evaluator = nullptr;
   if (evaluator && evaluator != static_cast<QroAlgorithmI*>(this)) {

@@ -1,5 +1,6 @@
 #include "qroallocator.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +41,7 @@ QroInt bitLength(QroUInt v) {
 QroLargeBlockList::~QroLargeBlockList() { releaseAll(); }
 
 void* QroLargeBlockList::alloc(size_t size) {
+  if (size > SIZE_MAX / 2) throw QroMemoryException();  // the header must not wrap the size
   Header* h = static_cast<Header*>(systemAlloc(size + sizeof(Header)));
   h->size = static_cast<QroInt>(size);
   h->prev = nullptr;
@@ -224,8 +226,10 @@ QroInt QroEnvMemoryManager::getPoolIndex(size_t size) const {
 }
 
 bool QroEnvMemoryManager::isLarge(size_t size) const {
-  if (static_cast<QroInt>(size) >= _limit || _poolCount == 0) return true;
-  return static_cast<QroInt>(size) > _pools[_poolCount - 1]->getCellSize();
+  // Sizes are compared unsigned: a size beyond the signed range is large.
+  if (_poolCount == 0 || _limit <= 0) return true;
+  if (size >= static_cast<size_t>(_limit)) return true;
+  return size > static_cast<size_t>(_pools[_poolCount - 1]->getCellSize());
 }
 
 void* QroEnvMemoryManager::alloc(size_t size) {
@@ -333,6 +337,7 @@ void QroAllocationStack::moveOn(QroInt w) {
 
 void* QroAllocationStack::alloc(size_t size) {
   if (size == 0) return _top;
+  if (size > SIZE_MAX / 4) throw QroMemoryException();  // the word count must not wrap
   QroInt w = static_cast<QroInt>((((size - 1) >> 3) | 1) + 1);
   if (_topIndex + w >= _current->base + _current->capacity) moveOn(w);
   void* p = _top;

@@ -214,7 +214,9 @@ void QroArray::end() {
   _impl = nullptr;
 }
 
-std::ostream& operator<<(std::ostream& os, const QroIntArray& a) {
+namespace {
+template <class A>
+std::ostream& printValues(std::ostream& os, const A& a) {
   if (!a.getImpl()) return os;
   os << "[";
   QroInt n = a.getSize();
@@ -229,3 +231,7 @@ std::ostream& operator<<(std::ostream& os, const QroIntArray& a) {
   os << "]";
   return os;
 }
+}  // namespace
+
+std::ostream& operator<<(std::ostream& os, const QroIntArray& a) { return printValues(os, a); }
+std::ostream& operator<<(std::ostream& os, const QroNumArray& a) { return printValues(os, a); }

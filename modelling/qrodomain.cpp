@@ -58,21 +58,9 @@ void QroNumSharedVarDomainI::destroy(QroEnvI* env) {
   destroyIn(this, env);
 }
 
-namespace {
-void printNumValues(std::ostream& os, const QroNumArray& a) {
-  os << "[";
-  QroInt n = a.getSize();
-  for (QroInt i = 0; i < n; ++i) {
-    os << a[i];
-    if (i + 1 < n) os << (((i + 1) % 10 == 0) ? ",\n" : ", ");
-  }
-  os << "]";
-}
-}  // namespace
-
 void QroNumVarDomainI::display(std::ostream& os) const {
   if (_values.getImpl())
-    printNumValues(os, _values);
+    os << _values;
   else
     os << "[" << _lb << ".." << _ub << "] ";
 }
@@ -117,13 +105,13 @@ void QroIntVarDomainI::adjustValues(QroInt l, QroInt u) {
 }
 
 void QroIntVarDomainI::setLB(QroNum v) {
-  QroInt l = QroClampToInt53(std::ceil(v));
+  QroInt l = QroBoundToInt53(std::ceil(v));
   adjustValues(l, _ub);
   _lb = l;
 }
 
 void QroIntVarDomainI::setUB(QroNum v) {
-  QroInt u = QroClampToInt53(std::floor(v));
+  QroInt u = QroBoundToInt53(std::floor(v));
   adjustValues(_lb, u);
   _ub = u;
 }
@@ -167,8 +155,8 @@ QroVarDomainI* QroIntVarDomainI::makeCopy(QroEnvI* env) const {
 // ---------------------------------------------------------------------------
 // Boolean domains
 
-void QroBoolVarDomainI::setLB(QroNum v) { _lb = static_cast<QroInt>(QroClampToInt53(v)); }
-void QroBoolVarDomainI::setUB(QroNum v) { _ub = static_cast<QroInt>(QroClampToInt53(v)); }
+void QroBoolVarDomainI::setLB(QroNum v) { _lb = static_cast<QroInt>(QroBoundToInt53(v)); }
+void QroBoolVarDomainI::setUB(QroNum v) { _ub = static_cast<QroInt>(QroBoundToInt53(v)); }
 
 void QroBoolVarDomainI::destroy(QroEnvI* env) { destroyIn(this, env); }
 void QroBoolSharedVarDomainI::destroy(QroEnvI* env) { destroyIn(this, env); }

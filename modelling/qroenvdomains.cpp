@@ -60,7 +60,7 @@ QroVarDomainI* QroEnvI::makeNumVarDomain(QroNum lb, QroNum ub) {
   QroVarDomainI* d = nullptr;
   if (numDomainHash()->find(key, d) == 0) return d;
   d = makeDomain<QroNumSharedVarDomainI>(this, lb, ub);
-  QroNumRangeI* stored = static_cast<QroNumRangeI*>(key->copy(this));
+  QroNumRangeI* stored = static_cast<QroNumRangeI*>(key->copyInto(this));
   numDomainHash()->add(stored, d);
   return d;
 }
@@ -84,7 +84,7 @@ QroVarDomainI* QroEnvI::makeIntVarDomain(QroInt lb, QroInt ub) {
     d = makeDomain<QroBoolSharedVarDomainI>(this, lb, ub);
   else
     d = makeDomain<QroIntSharedVarDomainI>(this, lb, ub);
-  QroIntRangeI* stored = static_cast<QroIntRangeI*>(key->copy(this));
+  QroIntRangeI* stored = static_cast<QroIntRangeI*>(key->copyInto(this));
   intDomainHash()->add(stored, d);
   return d;
 }

@@ -28,6 +28,9 @@ QroExtractableI::QroExtractableI(QroEnvI* env, const char* name)
 }
 
 QroExtractableI::~QroExtractableI() {
+  // Normally unregistered before deletion; a subclass constructor that
+  // failed leaves the object registered, and its slot must not dangle.
+  if (_id != -1) _env->unregisterExtractable(this);
   if (!_env->isEnding()) {
     QroAny2BoolHashTable* flags = _env->findObjectFlagTable();
     if (flags) flags->remove(this);

@@ -178,19 +178,3 @@ QroNumVar QroObjective::getSingleVariable() const {
   if (!_impl) throw QroEmptyHandleException();
   return QroNumVar(getImpl()->getSingleVariable());
 }
-
-std::ostream& operator<<(std::ostream& os, const QroNumArray& a) {
-  if (!a.getImpl()) return os;
-  os << "[";
-  QroInt n = a.getSize();
-  for (QroInt i = 0; i + 1 < n; ++i) {
-    os << a[i] << ",";
-    if ((i + 1) % 10 == 0)
-      os << std::endl;
-    else
-      os << " ";
-  }
-  if (n > 0) os << a[n - 1];
-  os << "]";
-  return os;
-}

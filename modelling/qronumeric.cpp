@@ -1,5 +1,7 @@
 #include "qronumeric.h"
 
+#include "qroexception.h"
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -27,6 +29,11 @@ QroInt QroClampToInt53(double v) {
   if (v > limit) v = limit;
   if (v < -limit) v = -limit;
   return static_cast<QroInt>(v);
+}
+
+QroInt QroBoundToInt53(double v) {
+  if (std::isnan(v)) throw QroWrongUsage("an integer bound is not a number");
+  return QroClampToInt53(v);
 }
 
 double QroRoundHalfAway(double v) {

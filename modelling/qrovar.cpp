@@ -11,8 +11,8 @@
 
 namespace {
 const QroNum kInf = std::numeric_limits<double>::infinity();
-QroInt ceilClamp(QroNum v) { return QroClampToInt53(std::ceil(v)); }
-QroInt floorClamp(QroNum v) { return QroClampToInt53(std::floor(v)); }
+QroInt ceilClamp(QroNum v) { return QroBoundToInt53(std::ceil(v)); }
+QroInt floorClamp(QroNum v) { return QroBoundToInt53(std::floor(v)); }
 }  // namespace
 
 QroNum QroNumVar::Infinity() { return kInf; }
@@ -37,10 +37,10 @@ QroNumVarI::QroNumVarI(QroEnvI* env, QroNum lb, QroNum ub, int type, const char*
     // Integer bounds round inward: the upper bound goes down.
     _domain = env->makeIntVarDomain(ceilClamp(lb), floorClamp(ub));
   } else {
-    QroInt l = QroClampToInt53(lb);
+    QroInt l = QroBoundToInt53(lb);
     if (lb < 0.0) l = 0;
     if (lb > 1.0) l = 1;
-    QroInt u = QroClampToInt53(ub);
+    QroInt u = QroBoundToInt53(ub);
     if (ub < 0.0) u = 0;
     if (ub > 0.0) u = 1;
     _domain = env->makeIntVarDomain(l, u);

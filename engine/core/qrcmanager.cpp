@@ -180,6 +180,8 @@ void QrcManagerI::build() {
   _saverList = nullptr;
   _trueConstraint = nullptr;
   _oneIntConst = nullptr;
+  _intZero = nullptr;
+  _persistentIntZero = nullptr;
   _floatZero = nullptr;
   _floatPlaceholder = nullptr;
   _nodeFileCounter = 0;
@@ -284,6 +286,8 @@ void QrcManagerI::reset() {
   // Words that pointed into the emptied heaps.
   _trueConstraint = nullptr;
   _oneIntConst = nullptr;
+  _intZero = nullptr;
+  _persistentIntZero = nullptr;
   _floatZero = nullptr;
   _floatPlaceholder = nullptr;
   _saverList = nullptr;

@@ -82,6 +82,7 @@ TEST(MemoryManager, LimitFromEnvironment) {
 
 TEST(MemoryManager, ZeroBytesAndLastFreedFirstReused) {
   QroEnvMemoryManager mm;
+  EXPECT_THROW(mm.alloc(SIZE_MAX - 8), QroMemoryException);
   EXPECT_EQ(mm.alloc(0), nullptr);
   EXPECT_EQ(mm.getBytesInUse(), 0);
   mm.free(nullptr, 16);
@@ -161,6 +162,8 @@ TEST(AllocationStack, RoundsToSixteenByteUnits) {
   EXPECT_EQ(s.getTopIndex(), 8);
   s.free(a, 1);
   EXPECT_EQ(s.getFreedBytes(), 1);
+  EXPECT_THROW(s.alloc(SIZE_MAX - 3), QroMemoryException);
+  EXPECT_EQ(s.getTopIndex(), 8);
 }
 
 TEST(AllocationStack, SegmentsChainAndReset) {

@@ -294,6 +294,13 @@ TEST_F(Expr, IntegerAndBooleanDomains) {
   EXPECT_EQ(b4->getType(), 1);
   EXPECT_EQ(b4->getUB(), 3);
 
+  QroInt before = e->getIdCount();
+  EXPECT_THROW(QroNumVar(env, std::nan(""), 3, QroNumVar::Int), QroWrongUsage);
+  EXPECT_EQ(e->getIdCount(), before);  // the failed variable left no slot behind
+  QroNumVar after(env, 1, 3, QroNumVar::Int);
+  EXPECT_EQ(after.getId(), before);
+  EXPECT_THROW(i.setUB(std::nan("")), QroWrongUsage);
+  EXPECT_EQ(i.getUB(), 2);
   QroNumVar shown4(env, 0, 10, QroNumVar::Int);
   std::ostringstream expect;
   expect << "QroIntVar(" << shown4.getId() << ")[0..10] ";

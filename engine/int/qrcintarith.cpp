@@ -1,0 +1,548 @@
+// Offsets, differences, opposites, sums of two, absolute values and squares.
+#include <ostream>
+
+#include "engine/int/qrcintutil.h"
+#include "qrcintarith.h"
+
+using namespace qrcint;
+
+bool QrcFoldAdd(QrcInt a, QrcInt b, QrcInt& r) {
+  __int128 v = static_cast<__int128>(a) + b;
+  if (v > QrcIntMax || v < QrcIntMin) return false;
+  r = static_cast<QrcInt>(v);
+  return true;
+}
+
+bool QrcFoldMul(QrcInt a, QrcInt b, QrcInt& r) {
+  __int128 v = static_cast<__int128>(a) * b;
+  if (v > QrcIntMax || v < QrcIntMin) return false;
+  r = static_cast<QrcInt>(v);
+  return true;
+}
+
+// ---------------------------------------------------------------- bases
+
+QrcUnaryExpI::QrcUnaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter) : QrcIntExpI(m), _c(c), _x(x) {
+  if (enter) x->addParent(this);
+}
+
+bool QrcUnaryExpI::isEqual(const QrcExprI* other) const {
+  const QrcUnaryExpI* u = dynamic_cast<const QrcUnaryExpI*>(other);
+  return u && u->_x == _x && u->_c == _c;
+}
+
+bool QrcUnaryExpI::displayAsVariable(std::ostream& os) const {
+  if (!isVariable() && !getName()) return false;
+  QrcIntExpI::display(os);
+  return true;
+}
+
+QrcBinaryExpI::QrcBinaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter)
+    : QrcIntExpI(m), _x(x), _y(y) {
+  if (enter) {
+    x->addParent(this);
+    y->addParent(this);
+  }
+}
+
+bool QrcBinaryExpI::isEqual(const QrcExprI* other) const {
+  const QrcBinaryExpI* b = dynamic_cast<const QrcBinaryExpI*>(other);
+  return b && b->_x == _x && b->_y == _y;
+}
+
+bool QrcBinaryExpI::displayAsVariable(std::ostream& os) const {
+  if (!isVariable() && !getName()) return false;
+  QrcIntExpI::display(os);
+  return true;
+}
+
+void QrcBinaryExpI::removeWhenOnOperands(QrcDemonI* d) {
+  _x->removeWhen(d);
+  _y->removeWhen(d);
+}
+
+void QrcBinaryExpI::whenRangeOnOperands(QrcDemonI* d) {
+  _x->whenRange(d);
+  _y->whenRange(d);
+}
+
+// ---------------------------------------------------------------- x + c
+
+void QrcIntAddI::display(std::ostream& os) const {
+  if (displayAsVariable(os)) return;
+  os << "(" << _c << " + ";
+  _x->display(os);
+  os << ")";
+}
+
+QrcExprI* QrcIntAddI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcIntAddI(t, static_cast<QrcIntExpI*>(_x->getCopyForManager(t)), _c));
+}
+
+void QrcIntAddI::computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) {
+  acc->addIntConstant(_c * coef);
+  if (_x->isVariable())
+    acc->addIntVarTerm(_x, coef);
+  else
+    _x->computeCoeffsVarsInternal(acc, coef);
+}
+
+void QrcIntAddI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) {
+  acc->addConstant(static_cast<double>(_c) * coef);
+  _x->collectScaledLinearTerms(acc, coef);
+}
+
+QrcInt QrcIntAddI::getLinearSize() const { return _x->getLinearSize(); }
+
+void QrcIntAddI::computeRange() {
+  _min = _x->getMin() + _c;
+  _max = _x->getMax() + _c;
+}
+
+void QrcIntAddI::computeRangeAsDoubles() {
+  double c = static_cast<double>(_c);
+  setBoundsFromDoubles(c + _x->getFloatMin(), c + _x->getFloatMax());
+}
+
+void QrcIntAddI::setOperandsRange(QrcInt a, QrcInt b) { _x->setRange(a - _c, b - _c); }
+
+void QrcIntAddI::setOperandsRange(double a, double b) {
+  double c = static_cast<double>(_c);
+  _x->setRange(a - c, b - c);
+}
+
+void QrcIntAddI::removeOperandsRange(double a, double b) {
+  double c = static_cast<double>(_c);
+  _x->removeRange(a - c, b - c);
+}
+
+// ---------------------------------------------------------------- c - x, -x
+
+void QrcIntSubI::display(std::ostream& os) const {
+  if (displayAsVariable(os)) return;
+  os << _c << " - ";
+  _x->display(os);
+}
+
+QrcExprI* QrcIntSubI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcIntSubI(t, _c, static_cast<QrcIntExpI*>(_x->getCopyForManager(t))));
+}
+
+void QrcIntSubI::computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) {
+  acc->addIntConstant(_c * coef);
+  if (_x->isVariable())
+    acc->addIntVarTerm(_x, -coef);
+  else
+    _x->computeCoeffsVarsInternal(acc, -coef);
+}
+
+void QrcIntSubI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) {
+  if (_c) acc->addConstant(static_cast<double>(_c) * coef);
+  _x->collectScaledLinearTerms(acc, -coef);
+}
+
+QrcInt QrcIntSubI::getLinearSize() const { return _x->getLinearSize(); }
+
+void QrcIntSubI::computeRange() {
+  _min = _c - _x->getMax();
+  _max = _c - _x->getMin();
+}
+
+void QrcIntSubI::computeRangeAsDoubles() {
+  double c = static_cast<double>(_c);
+  setBoundsFromDoubles(c - _x->getFloatMax(), c - _x->getFloatMin());
+}
+
+void QrcIntSubI::setOperandsRange(QrcInt a, QrcInt b) { _x->setRange(_c - b, _c - a); }
+
+void QrcIntSubI::setOperandsRange(double a, double b) {
+  double c = static_cast<double>(_c);
+  _x->setRange(c - b, c - a);
+}
+
+void QrcIntSubI::removeOperandsRange(double a, double b) {
+  double c = static_cast<double>(_c);
+  _x->removeRange(c - b, c - a);
+}
+
+void QrcOppI::display(std::ostream& os) const {
+  if (displayAsVariable(os)) return;
+  os << " - ";
+  _x->display(os);
+}
+
+QrcExprI* QrcOppI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcOppI(t, static_cast<QrcIntExpI*>(_x->getCopyForManager(t))));
+}
+
+// ---------------------------------------------------------------- abs(x)
+
+namespace {
+// Smallest magnitude in x's domain (x on both sides of 0).
+QrcInt smallestMagnitude(QrcIntExpI* x) {
+  if (x->isInDomain(0)) return 0;
+  QrcInt pos = x->getNextHigher(-1);
+  QrcInt neg = x->getNextLower(1);
+  return mn(pos, -neg);
+}
+}  // namespace
+
+void QrcIntAbsI::display(std::ostream& os) const {
+  if (displayAsVariable(os)) return;
+  os << "QrcAbs(";
+  _x->display(os);
+  os << ")";
+}
+
+QrcExprI* QrcIntAbsI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcIntAbsI(t, static_cast<QrcIntExpI*>(_x->getCopyForManager(t))));
+}
+
+void QrcIntAbsI::computeRange() {
+  QrcInt a = _x->getMin(), b = _x->getMax();
+  if (a >= 0) {
+    _min = a;
+    _max = b;
+  } else if (b <= 0) {
+    _min = -b;
+    _max = -a;
+  } else {
+    _max = mx(b, -a);
+    _min = smallestMagnitude(_x);
+  }
+}
+
+void QrcIntAbsI::computeRangeAsDoubles() {
+  double a = _x->getFloatMin(), b = _x->getFloatMax();
+  if (a >= 0)
+    setBoundsFromDoubles(a, b);
+  else if (b <= 0)
+    setBoundsFromDoubles(-b, -a);
+  else
+    setBoundsFromDoubles(0, b > -a ? b : -a);
+}
+
+void QrcIntAbsI::setOperandsRange(QrcInt a, QrcInt b) {
+  if (a > 0) _x->removeRange(1 - a, a - 1);
+  _x->setRange(-b, b);
+}
+
+void QrcIntAbsI::removeOperandsValue(QrcInt v) {
+  _x->removeValue(v);
+  _x->removeValue(-v);
+}
+
+void QrcIntAbsI::removeOperandsRange(QrcInt a, QrcInt b) {
+  if (b < 0 || a > b) return;
+  QrcInt m = mx(a, 0);
+  _x->removeRange(m, b);
+  _x->removeRange(-b, -m);
+}
+
+// ---------------------------------------------------------------- x * x
+
+namespace {
+// Largest r >= 0 with r * r <= v (v >= 0).
+QrcInt isqrtFloor(QrcInt v) {
+  QrcInt r = static_cast<QrcInt>(std::sqrt(static_cast<double>(v)));
+  while (r > 0 && static_cast<__int128>(r) * r > v) --r;
+  while (static_cast<__int128>(r + 1) * (r + 1) <= v) ++r;
+  return r;
+}
+// Smallest r >= 0 with r * r >= v (v >= 0).
+QrcInt isqrtCeil(QrcInt v) {
+  QrcInt r = isqrtFloor(v);
+  return static_cast<__int128>(r) * r == v ? r : r + 1;
+}
+QrcInt sq(QrcInt v) { return clamp128(static_cast<__int128>(v) * v); }
+}  // namespace
+
+void QrcSquareI::display(std::ostream& os) const {
+  if (displayAsVariable(os)) return;
+  os << " QrcSquare(";
+  _x->display(os);
+  os << ")";
+}
+
+QrcExprI* QrcSquareI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcSquareI(t, static_cast<QrcIntExpI*>(_x->getCopyForManager(t))));
+}
+
+void QrcSquareI::computeRange() {
+  QrcInt a = _x->getMin(), b = _x->getMax();
+  _max = mx(sq(a), sq(b));
+  if (a >= 0)
+    _min = sq(a);
+  else if (b <= 0)
+    _min = sq(b);
+  else
+    _min = sq(smallestMagnitude(_x));
+}
+
+void QrcSquareI::computeRangeAsDoubles() {
+  double a = _x->getFloatMin(), b = _x->getFloatMax();
+  if (a > 0)
+    setBoundsFromDoubles(a * a, b * b);
+  else if (b < 0)
+    setBoundsFromDoubles(b * b, a * a);
+  else {
+    double m = b > -a ? b : -a;
+    setBoundsFromDoubles(0, m * m);
+  }
+}
+
+void QrcSquareI::setOperandsRange(QrcInt a, QrcInt b) {
+  if (b < 0) fail();
+  QrcInt s = isqrtFloor(b);
+  _x->setRange(-s, s);
+  if (a > 0) {
+    QrcInt t = isqrtCeil(a);
+    _x->removeRange(1 - t, t - 1);
+  }
+}
+
+void QrcSquareI::removeOperandsValue(QrcInt v) {
+  if (v < 0) return;
+  QrcInt r = isqrtFloor(v);
+  if (r * r != v) return;
+  _x->removeValue(r);
+  _x->removeValue(-r);
+}
+
+void QrcSquareI::removeOperandsRange(QrcInt a, QrcInt b) {
+  if (b < 0) return;
+  QrcInt lo = a < 0 ? 0 : isqrtCeil(a);
+  QrcInt hi = isqrtFloor(b);
+  if (lo > hi) return;
+  _x->removeRange(lo, hi);
+  _x->removeRange(-hi, -lo);
+}
+
+// ---------------------------------------------------------------- x + y
+
+void QrcAddI::display(std::ostream& os) const {
+  if (displayAsVariable(os)) return;
+  os << "(";
+  _x->display(os);
+  os << " + ";
+  _y->display(os);
+  os << ")";
+}
+
+QrcExprI* QrcAddI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcAddI(t, static_cast<QrcIntExpI*>(_x->getCopyForManager(t)),
+                               static_cast<QrcIntExpI*>(_y->getCopyForManager(t))));
+}
+
+namespace {
+void collectInt(QrcIntExpI* e, QrcLinearAccumulatorI* acc, QrcInt coef) {
+  if (e->isVariable())
+    acc->addIntVarTerm(e, coef);
+  else
+    e->computeCoeffsVarsInternal(acc, coef);
+}
+QrcInt sumSizes(QrcInt a, QrcInt b) { return (a < 0 || b < 0) ? -1 : a + b; }
+}  // namespace
+
+void QrcAddI::computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) {
+  collectInt(_x, acc, coef);
+  collectInt(_y, acc, coef);
+}
+
+void QrcAddI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) {
+  _x->collectScaledLinearTerms(acc, coef);
+  _y->collectScaledLinearTerms(acc, coef);
+}
+
+QrcInt QrcAddI::getLinearSize() const { return sumSizes(_x->getLinearSize(), _y->getLinearSize()); }
+
+void QrcAddI::computeRange() {
+  _min = _x->getMin() + _y->getMin();
+  _max = _x->getMax() + _y->getMax();
+}
+
+void QrcAddI::computeRangeAsDoubles() {
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(), yb = _y->getFloatMax();
+  double lo = xa + ya, hi = xb + yb;
+  bool force = outside53(lo - yb) || outside53(hi - ya) || outside53(lo - xb) || outside53(hi - xa);
+  setBoundsFromDoubles(lo, hi, force);
+}
+
+void QrcAddI::setOperandsRange(QrcInt a, QrcInt b) {
+  QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
+  _x->setRange(a - yb, b - ya);
+  _y->setRange(a - xb, b - xa);
+}
+
+void QrcAddI::setOperandsRange(double a, double b) {
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(), yb = _y->getFloatMax();
+  _x->setRange(a - yb, b - ya);
+  _y->setRange(a - xb, b - xa);
+}
+
+void QrcAddI::removeOperandsValue(QrcInt v) {
+  if (_x->isBound()) _y->removeValue(v - _x->getMin());
+  if (_y->isBound()) _x->removeValue(v - _y->getMin());
+}
+
+void QrcAddI::removeOperandsValue(double v) {
+  if (_x->isBound())
+    _y->removeValue(v - _x->getFloatMin());
+  else if (_y->isBound())
+    _x->removeValue(v - _y->getFloatMin());
+}
+
+void QrcAddI::removeOperandsRange(QrcInt a, QrcInt b) {
+  _x->removeRange(a - _y->getMin(), b - _y->getMax());
+  _y->removeRange(a - _x->getMin(), b - _x->getMax());
+}
+
+// ---------------------------------------------------------------- x - y
+
+void QrcSubI::display(std::ostream& os) const {
+  if (displayAsVariable(os)) return;
+  os << "(";
+  _x->display(os);
+  os << " - ";
+  _y->display(os);
+  os << ")";
+}
+
+QrcExprI* QrcSubI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcSubI(t, static_cast<QrcIntExpI*>(_x->getCopyForManager(t)),
+                               static_cast<QrcIntExpI*>(_y->getCopyForManager(t))));
+}
+
+void QrcSubI::computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) {
+  collectInt(_x, acc, coef);
+  collectInt(_y, acc, -coef);
+}
+
+void QrcSubI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) {
+  _x->collectScaledLinearTerms(acc, coef);
+  _y->collectScaledLinearTerms(acc, -coef);
+}
+
+QrcInt QrcSubI::getLinearSize() const { return sumSizes(_x->getLinearSize(), _y->getLinearSize()); }
+
+void QrcSubI::computeRange() {
+  _min = _x->getMin() - _y->getMax();
+  _max = _x->getMax() - _y->getMin();
+}
+
+void QrcSubI::computeRangeAsDoubles() {
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(), yb = _y->getFloatMax();
+  double lo = xa - yb, hi = xb - ya;
+  bool force = outside53(lo + ya) || outside53(hi + yb) || outside53(xa - hi) || outside53(xb - lo);
+  setBoundsFromDoubles(lo, hi, force);
+}
+
+void QrcSubI::setOperandsRange(QrcInt a, QrcInt b) {
+  QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
+  _x->setRange(a + ya, b + yb);
+  _y->setRange(xa - b, xb - a);
+}
+
+void QrcSubI::setOperandsRange(double a, double b) {
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(), yb = _y->getFloatMax();
+  _x->setRange(a + ya, b + yb);
+  _y->setRange(xa - b, xb - a);
+}
+
+void QrcSubI::removeOperandsValue(QrcInt v) {
+  if (_x->isBound()) _y->removeValue(_x->getMin() - v);
+  if (_y->isBound()) _x->removeValue(v + _y->getMin());
+}
+
+void QrcSubI::removeOperandsValue(double v) {
+  if (_x->isBound()) _y->removeValue(_x->getFloatMin() - v);
+  if (_y->isBound()) _x->removeValue(v + _y->getFloatMin());
+}
+
+void QrcSubI::removeOperandsRange(QrcInt a, QrcInt b) {
+  if (a > b) return;
+  QrcInt lo = a + _y->getMax(), hi = b + _y->getMin();
+  if (lo <= hi) _x->removeRange(lo, hi);
+  lo = _x->getMax() - b;
+  hi = _x->getMin() - a;
+  if (lo <= hi) _y->removeRange(lo, hi);
+}
+
+// ---------------------------------------------------------------- makers
+
+namespace {
+
+QrcIntExpI* impl(const QrcIntExp& e, const char* place) {
+  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
+  return e.getImpl();
+}
+
+QrcIntExp constant(QrcManagerI* m, QrcInt v) { return QrcIntExp(QrcManager(m), v); }
+
+}  // namespace
+
+QrcIntExp operator+(const QrcIntExp& xe, QrcInt c) {
+  QrcIntExpI* x = impl(xe, "operator+");
+  if (c == 0) return xe;
+  QrcInt r;
+  if (x->isBound() && QrcFoldAdd(x->getMin(), c, r)) return constant(x->getManager(), r);
+  return reuse<QrcIntAddI>(x, x, c);
+}
+
+QrcIntExp operator+(QrcInt c, const QrcIntExp& x) { return x + c; }
+
+QrcIntExp operator+(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcIntExpI* x = impl(xe, "operator+");
+  QrcIntExpI* y = impl(ye, "operator+");
+  if (x == y) return xe * 2;
+  bool xb = x->isBound(), yb = y->isBound();
+  if (!xb && !yb) return reuse<QrcAddI>(x, x, y);
+  if (!xb) return xe + y->getMin();
+  return ye + x->getMin();
+}
+
+QrcIntExp operator-(const QrcIntExp& xe) {
+  QrcIntExpI* x = impl(xe, "operator-");
+  QrcManagerI* m = x->getManager();
+  if (x->isBound() && x->getMin() != QrcIntMin) return constant(m, -x->getMin());
+  if (x == m->_persistentIntZero || x == m->_intZero) return xe;
+  return reuse<QrcOppI>(x, x);
+}
+
+QrcIntExp operator-(QrcInt c, const QrcIntExp& xe) {
+  QrcIntExpI* x = impl(xe, "operator-");
+  if (c == 0) return -xe;
+  QrcInt r;
+  if (x->isBound() && QrcFoldAdd(c, -x->getMin(), r)) return constant(x->getManager(), r);
+  return reuse<QrcIntSubI>(x, c, x);
+}
+
+QrcIntExp operator-(const QrcIntExp& x, QrcInt c) {
+  if (c == QrcInt64Max || c < -QrcIntMax) return x + QrcIntMin;
+  return x + (-c);
+}
+
+QrcIntExp operator-(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcIntExpI* x = impl(xe, "operator-");
+  QrcIntExpI* y = impl(ye, "operator-");
+  if (x == y) return QrcIntExp(x->getManager()->getIntZero());
+  bool xb = x->isBound(), yb = y->isBound();
+  if (!xb && !yb) return reuse<QrcSubI>(x, x, y);
+  if (!xb) return xe + (-y->getMin());
+  return x->getMin() - ye;
+}
+
+QrcIntExp QrcAbs(const QrcIntExp& xe) {
+  QrcIntExpI* x = impl(xe, "QrcAbs");
+  if (x->getMin() >= 0) return xe;
+  if (x->getMax() <= 0) return -xe;
+  return reuse<QrcIntAbsI>(x, x);
+}
+
+QrcIntExp QrcSquare(const QrcIntExp& xe) {
+  QrcIntExpI* x = impl(xe, "QrcSquare");
+  QrcInt r;
+  if (x->isBound() && QrcFoldMul(x->getMin(), x->getMin(), r)) return constant(x->getManager(), r);
+  if (!x->isBound() && x->getMin() == 0 && x->getMax() == 1) return xe;
+  return reuse<QrcSquareI>(x, x);
+}

@@ -1,0 +1,230 @@
+// Arrays of engine expressions: integer-variable arrays, index-interval
+// arrays, integer-set-variable arrays, their iterator and per-element demons.
+#include <ostream>
+
+#include "qrcint.h"
+
+// ---------------------------------------------------------------- base
+
+QrcExpArrayI::QrcExpArrayI(QrcManagerI* manager, QrcInt n)
+    : _first(0), _last(n), _step(0), _manager(manager), _current(0), _name(nullptr), _size(n),
+      _elements(nullptr), _spare1(0), _spare2(0) {
+  if (n >= 1) {
+    _elements = static_cast<QrcExprI**>(manager->allocate(static_cast<size_t>(n) * sizeof(QrcExprI*)));
+    for (QrcInt i = 0; i < n; ++i) _elements[i] = nullptr;
+  }
+}
+
+QrcExpArrayI::QrcExpArrayI(QrcManagerI* manager, QrcInt n, QrcExprI** storage)
+    : _first(0), _last(n), _step(0), _manager(manager), _current(0), _name(nullptr), _size(n),
+      _elements(storage), _spare1(0), _spare2(0) {}
+
+QrcErrorReporter* QrcExpArrayI::getErrorReporter() const { return _manager->getErrorReporter(); }
+
+void QrcExpArrayI::displayElements(std::ostream& os, const char* className) const {
+  os << (_name ? _name : className);
+  if (_manager->getPropagationQueue()->isTracing()) os << "(" << static_cast<const void*>(this) << ")";
+  os << "[";
+  for (QrcInt i = 0; i < _size; ++i) {
+    if (i) os << " ";
+    if (_elements[i])
+      _elements[i]->display(os);
+    else
+      os << "null";
+  }
+  os << "]";
+}
+
+// ---------------------------------------------------------------- integer-variable arrays
+
+namespace {
+QrcInt checkedSize(QrcManagerI* m, QrcInt n, const char* place) {
+  if (n < 0) {
+    m->getErrorReporter()->report(5, "bad array size", place, n);
+    return 0;
+  }
+  return n;
+}
+}  // namespace
+
+QrcIntVarArrayI::QrcIntVarArrayI(QrcManagerI* manager, QrcInt n)
+    : QrcExpArrayI(manager, checkedSize(manager, n, "QrcIntVarArrayI")), _word1(0), _demons(nullptr), _word3(0),
+      _word4(0) {}
+
+QrcIntVarArrayI::QrcIntVarArrayI(QrcManagerI* manager, QrcInt n, QrcExprI** storage)
+    : QrcExpArrayI(manager, checkedSize(manager, n, "QrcIntVarArrayI"), storage), _word1(0), _demons(nullptr),
+      _word3(0), _word4(0) {}
+
+void QrcIntVarArrayI::display(std::ostream& os) const { displayElements(os, "QrcIntVarArrayI"); }
+
+void QrcIntVarArrayI::whenDomain(QrcDemonI* demon) {
+  if (!_demons) {
+    _manager->saveValue(&_demons);
+    _demons = new (_manager) QrcConstraintList(_manager);
+  }
+  if (!_demons->getHead() && _size >= 1) {
+    for (QrcInt i = 0; i < _size; ++i) {
+      QrcDemonI* d = new (_manager) QrcWithIndexSetI(_manager, this, _first + i * getStep(), _demons);
+      getVar(i)->whenDomain(d);
+    }
+  }
+  _demons->addConstraint(demon);
+}
+
+void QrcWithIndexSetI::propagate() {
+  _array->setCurrentIndex(_index);
+  if (_list->getHead()) _list->propagateAll();
+}
+
+QrcIntVarArrayI* QrcIntVarArrayI::copyForManager(QrcManagerI* target) const {
+  if (_size < 0) {
+    _manager->getErrorReporter()->report(5, "bad array size", "QrcIntVarArrayI", _size);
+    return nullptr;
+  }
+  QrcExprI** storage = nullptr;
+  if (_size > 0) {
+    storage = static_cast<QrcExprI**>(target->allocate(static_cast<size_t>(_size) * sizeof(QrcExprI*)));
+    for (QrcInt i = 0; i < _size; ++i)
+      storage[i] = _elements[i] ? _elements[i]->getCopyForManager(target) : nullptr;
+  }
+  return new (target) QrcIntVarArrayI(target, _size, storage);
+}
+
+QrcIntVarArrayI* QrcIntVarArrayI::extract(QrcInt first, QrcInt count) const {
+  if (first < 0) {
+    _manager->getErrorReporter()->report(29, "bad index", "extract", first);
+    return nullptr;
+  }
+  if (count < 0 || first + count > _size) {
+    _manager->getErrorReporter()->report(5, "bad array size", "extract", count);
+    return nullptr;
+  }
+  return new (_manager) QrcIntVarArrayI(_manager, count, _elements + first);
+}
+
+QrcIntExpArrayI::QrcIntExpArrayI(QrcManagerI* manager, QrcInt first, QrcInt last, QrcInt step,
+                                 QrcIntExpI* prototype, QrcBool keepPrototype)
+    : QrcIntVarArrayI(manager, 0) {
+  QrcErrorReporter* r = manager->getErrorReporter();
+  if (step < 1) {
+    r->report(31, "negative index step", "QrcIntExpArrayI::QrcIntExpArrayI", step);
+    return;
+  }
+  if (last <= first || (last - first) % step != 0) {
+    r->report(30, "bad index interval", "QrcIntExpArrayI::QrcIntExpArrayI", first, last);
+    return;
+  }
+  _first = first;
+  _last = last;
+  _step = step == 1 ? 0 : step;
+  _size = (last - first) / step;
+  _elements = static_cast<QrcExprI**>(manager->allocate(static_cast<size_t>(_size) * sizeof(QrcExprI*)));
+  for (QrcInt i = 0; i < _size; ++i) {
+    if (i == 0 && keepPrototype) {
+      _elements[i] = prototype;
+      continue;
+    }
+    _elements[i] = prototype->getCopyForManager(manager);
+  }
+}
+
+// ---------------------------------------------------------------- set-variable arrays
+
+QrcIntSetVarArrayI::QrcIntSetVarArrayI(QrcManagerI* manager, QrcInt n)
+    : QrcExpArrayI(manager, n), _word1(0), _word2(0) {
+  if (n <= 0) manager->getErrorReporter()->report(5, "bad array size", "QrcIntSetVarArrayI", n);
+}
+
+QrcIntSetVarArrayI::QrcIntSetVarArrayI(QrcManagerI* manager, QrcInt n, QrcExprI** storage)
+    : QrcExpArrayI(manager, n, storage), _word1(0), _word2(0) {}
+
+void QrcIntSetVarArrayI::display(std::ostream& os) const { displayElements(os, "QrcIntSetVarArrayI"); }
+
+QrcIntSetVarArrayI* QrcIntSetVarArrayI::copyForManager(QrcManagerI* target) const {
+  if (_size <= 0) {
+    _manager->getErrorReporter()->report(5, "bad array size", "QrcIntSetVarArrayI", _size);
+    return nullptr;
+  }
+  QrcExprI** storage = static_cast<QrcExprI**>(target->allocate(static_cast<size_t>(_size) * sizeof(QrcExprI*)));
+  for (QrcInt i = 0; i < _size; ++i) storage[i] = _elements[i] ? _elements[i]->getCopyForManager(target) : nullptr;
+  return new (target) QrcIntSetVarArrayI(target, _size, storage);
+}
+
+QrcIntSetVarArray::QrcIntSetVarArray(const QrcManager& manager, QrcInt n) {
+  QrcManagerI* m = manager.getImpl();
+  if (!m) QrcFatalError(39, "empty manager", "QrcIntSetVarArray");
+  _impl = new (m) QrcIntSetVarArrayI(m, n);
+}
+
+// ---------------------------------------------------------------- handle and iterator
+
+QrcIntVarArray::QrcIntVarArray(const QrcManager& manager, QrcInt n) {
+  QrcManagerI* m = manager.getImpl();
+  if (!m) QrcFatalError(39, "empty manager", "QrcIntVarArray");
+  _impl = new (m) QrcIntVarArrayI(m, n);
+}
+
+QrcIntVarArray::QrcIntVarArray(const QrcManager& manager, QrcInt n, QrcInt min, QrcInt max) : _impl(nullptr) {
+  QrcManagerI* m = manager.getImpl();
+  if (!m) QrcFatalError(39, "empty manager", "QrcIntVarArray");
+  if (n == 0) return;
+  _impl = new (m) QrcIntVarArrayI(m, n);
+  for (QrcInt i = 0; i < _impl->getSize(); ++i) _impl->elementAt(i) = QrcIntVar(manager, min, max).getImpl();
+}
+
+QrcIntVarArray::QrcIntVarArray(const QrcManager& manager, QrcInt first, QrcInt last, QrcInt step,
+                               const QrcIntVar& prototype)
+    : _impl(nullptr) {
+  QrcManagerI* m = manager.getImpl();
+  if (!m) QrcFatalError(39, "empty manager", "QrcIntVarArray");
+  if (first == last) return;
+  if (!prototype.getImpl()) QrcFatalError(39, "empty handle", "QrcIntVarArray");
+  _impl = new (m) QrcIntExpArrayI(m, first, last, step, prototype.getImpl(), 0);
+}
+
+void QrcIntVarArray::whenDomain(QrcDemonI* demon) const {
+  if (!_impl) QrcFatalError(39, "empty handle", "QrcIntVarArray::whenDomain");
+  _impl->whenDomain(demon);
+}
+
+QrcInt QrcIntVarArray::getMinOfMins(QrcInt a, QrcInt b) const {
+  QrcInt best = QrcIntMax;
+  for (QrcIntVarArrayIterator it(_impl, a, b); it.ok(); ++it)
+    if ((*it)->rawMin() < best) best = (*it)->rawMin();
+  return best;
+}
+
+QrcInt QrcIntVarArray::getMaxOfMaxs(QrcInt a, QrcInt b) const {
+  QrcInt best = QrcIntMin;
+  for (QrcIntVarArrayIterator it(_impl, a, b); it.ok(); ++it)
+    if ((*it)->rawMax() > best) best = (*it)->rawMax();
+  return best;
+}
+
+void QrcIntVarArray::setRange(QrcInt a, QrcInt b, QrcInt min, QrcInt max) const {
+  for (QrcIntVarArrayIterator it(_impl, a, b); it.ok(); ++it) (*it)->setRange(min, max);
+}
+
+std::ostream& operator<<(std::ostream& os, const QrcIntVarArray& a) {
+  if (!a.getImpl()) QrcFatalError(39, "empty handle", "operator<<");
+  a.getImpl()->display(os);
+  return os;
+}
+
+QrcIntVarArrayIterator::QrcIntVarArrayIterator(QrcIntVarArrayI* array, QrcInt a, QrcInt b)
+    : _cursor(nullptr), _last(nullptr), _before(0), _end(0), _step(1), _index(1) {
+  if (!array || array->getSize() == 0 || !array->getStorage()) return;
+  QrcInt first = array->getFirstIndex(), last = array->getLastIndex();
+  _step = array->getStep();
+  if (!(first <= a && a < b && b <= last)) {
+    array->getErrorReporter()->report(30, "bad index interval", "QrcIntVarArrayIterator", a, b);
+    return;
+  }
+  QrcInt p0 = (a - first + _step - 1) / _step;
+  QrcInt p1 = (b - 1 - first) / _step;
+  if (p1 < p0) return;
+  _cursor = array->getStorage() + p0;
+  _last = array->getStorage() + p1;
+  _before = first + (p0 - 1) * _step;
+  _end = first + (p1 + 1) * _step;
+}

@@ -1,0 +1,164 @@
+// Restricting a domain to the values of another domain, a set or an array,
+// and removing the values of a set or an array.
+#include "qrcintexp.h"
+#include "qrcmanager.h"
+
+namespace {
+
+// Membership in a source of values: an expression, a set or a collection.
+struct Source {
+  QrcIntExpI* exp;
+  QrcIntSetI* set;
+  QrcIntCollectionI* coll;
+  bool has(QrcInt v) const {
+    if (exp) return exp->isInDomain(v);
+    if (set) return set->contains(v);
+    return coll->find(v) != nullptr;
+  }
+};
+
+const int SparseRatio = 33;
+
+}  // namespace
+
+void QrcIntExpI::setDomainSparse(QrcInt lo, QrcInt hi, QrcInt n, const QrcInt* values, QrcIntCollectionI* coll,
+                                 bool fromExpression) {
+  if (!coll) coll = new (_manager) QrcIntCollectionI(_manager, n, values, false);
+  if (fromExpression && (coll->getSmallest() > lo || coll->getLargest() < hi)) {
+    setRange(coll->getSmallest(), coll->getLargest());
+    lo = _min;
+    hi = _max;
+  }
+  _manager->saveValue(&_domain);
+  _domain = new (_manager) QrcIntSetI(coll, 1, 1, 1);
+  QrcIntVarEventHandlerI* h = getIntHandler();
+  for (QrcInt v = lo + 1; v < hi; ++v) {
+    if (coll->find(v)) continue;
+    if (isProcessing()) {
+      _handler->setState(QrcIntVarEventHandlerI::ProcessingDeferred);
+      _manager->getPropagationQueue()->deferValue(v);
+    } else {
+      h->notifyValueRemoved(v);
+    }
+  }
+}
+
+namespace {
+
+bool sparseAllowed(QrcIntExpI* x, QrcInt lo, QrcInt hi, QrcInt count) {
+  if (count <= 0) return false;
+  if ((hi - lo + 1) / count < SparseRatio) return false;
+  return x->isVariable() && !x->getDomainSet() && !x->isProcessing() &&
+         !x->getManager()->getPropagationQueue()->isTracing();
+}
+
+// Removes every value of x's domain that the source lacks.
+void walkRemoving(QrcIntExpI* x, const Source& s) {
+  QrcInt v = x->getMin();
+  for (;;) {
+    QrcInt next = x->getNextHigher(v);
+    if (!s.has(v)) x->removeValue(v);
+    if (next == v) break;
+    v = next;
+  }
+}
+
+}  // namespace
+
+void QrcIntExpI::setDomain(QrcIntExpI* source) {
+  refreshBounds();
+  QrcInt lo = source->getMin() > _min ? source->getMin() : _min;
+  QrcInt hi = source->getMax() < _max ? source->getMax() : _max;
+  setRange(lo, hi);
+  QrcIntSetI* sd = source->getDomainSet();
+  QrcInt count = source->getSize();
+  if (!sd || count == source->getMax() - source->getMin() + 1) return;
+  lo = getMin();
+  hi = getMax();
+  if (sparseAllowed(this, lo, hi, count)) {
+    QrcInt* buf = _manager->lockArrayFromPool(count);
+    QrcInt k = 0;
+    for (QrcInt v = source->getNextHigher(lo - 1);; v = source->getNextHigher(v)) {
+      if (v > hi || k >= count) break;
+      if (source->isInDomain(v)) buf[k++] = v;
+      if (v >= source->getMax()) break;
+    }
+    if (k == 0) {
+      _manager->unlockArrayFromPool(buf);
+      fail();
+    }
+    QrcIntCollectionI* coll = new (_manager) QrcIntCollectionI(_manager, k, buf, true);
+    _manager->unlockArrayFromPool(buf);
+    setDomainSparse(lo, hi, k, nullptr, coll, true);
+    return;
+  }
+  walkRemoving(this, Source{source, nullptr, nullptr});
+}
+
+void QrcIntExpI::setDomain(QrcIntSetI* set) {
+  refreshBounds();
+  QrcInt lo = set->firstMemberInRange(_min, _max);
+  if (lo < _min) fail();
+  QrcInt hi = set->contains(_max) ? _max : set->getNextLower(_max);
+  setRange(lo, hi);
+  lo = getMin();
+  hi = getMax();
+  QrcInt count = set->getSize();
+  if (sparseAllowed(this, lo, hi, count)) {
+    QrcInt* buf = _manager->lockArrayFromPool(count);
+    QrcInt k = 0;
+    for (QrcInt v = lo; k < count;) {
+      if (set->contains(v)) buf[k++] = v;
+      QrcInt next = set->getNextHigher(v);
+      if (next == v || next > hi) break;
+      v = next;
+    }
+    QrcIntCollectionI* coll = new (_manager) QrcIntCollectionI(_manager, k, buf, true);
+    _manager->unlockArrayFromPool(buf);
+    setDomainSparse(lo, hi, k, nullptr, coll, false);
+    return;
+  }
+  walkRemoving(this, Source{nullptr, set, nullptr});
+}
+
+void QrcIntExpI::setDomain(QrcInt n, const QrcInt* values, QrcIntCollectionI* coll) {
+  refreshBounds();
+  bool any = false;
+  QrcInt lo = 0, hi = 0;
+  for (QrcInt i = 0; i < n; ++i) {
+    QrcInt v = values[i];
+    if (v < _min || v > _max) continue;
+    if (!any || v < lo) lo = v;
+    if (!any || v > hi) hi = v;
+    any = true;
+  }
+  if (!any) fail();
+  setRange(lo, hi);
+  lo = getMin();
+  hi = getMax();
+  if (sparseAllowed(this, lo, hi, n)) {
+    bool all = true;
+    for (QrcInt i = 0; i < n && all; ++i) all = values[i] >= lo && values[i] <= hi;
+    if (all) {
+      setDomainSparse(lo, hi, n, values, coll, false);
+      return;
+    }
+    QrcInt* kept = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(n) * sizeof(QrcInt)));
+    QrcInt k = 0;
+    for (QrcInt i = 0; i < n; ++i)
+      if (values[i] >= lo && values[i] <= hi) kept[k++] = values[i];
+    setDomainSparse(lo, hi, k, kept, nullptr, false);
+    return;
+  }
+  walkRemoving(this, Source{nullptr, nullptr, coll});
+}
+
+void QrcIntExpI::removeDomain(QrcIntSetI* set) {
+  QrcIntSetIterator it(set);
+  QrcInt v;
+  while (it.next(v)) removeValue(v);
+}
+
+void QrcIntExpI::removeDomain(QrcInt n, const QrcInt* values) {
+  for (QrcInt i = 0; i < n; ++i) removeValue(values[i]);
+}

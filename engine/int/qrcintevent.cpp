@@ -1,0 +1,337 @@
+#include <ostream>
+
+#include "qrcintexp.h"
+#include "qrcmanager.h"
+#include "qrcmonitor.h"
+
+// ---------------------------------------------------------------- handler
+
+QrcIntVarEventHandlerI::QrcIntVarEventHandlerI(QrcManagerI* manager, QrcInt oldMin, QrcInt oldMax)
+    : QrcEventHandlerI(manager),
+      _minStamp(manager->getStamp()),
+      _maxStamp(manager->getStamp()),
+      _oldMin(oldMin),
+      _oldMax(oldMax),
+      _valueDemons(manager),
+      _rangeDemons(manager),
+      _domainDemons(manager),
+      _removed(nullptr),
+      _suspended() {}
+
+QrcSearchMonitorI* QrcIntVarEventHandlerI::monitor() const {
+  return _monitor ? _monitor : _manager->getPropagationQueue()->getMonitor();
+}
+
+void QrcIntVarEventHandlerI::suspend() {
+  if (_suspended.getValue() != 1) _suspended.set(_manager, 1);
+}
+
+void QrcIntVarEventHandlerI::resume() {
+  if (_suspended.getValue() != 0) _suspended.set(_manager, 0);
+}
+
+void QrcIntVarEventHandlerI::clearEvents() {
+  _state = Idle;
+  _manager->getPropagationQueue()->freeCells(_removed);
+  _removed = nullptr;
+}
+
+QrcEventHandlerI* QrcIntVarEventHandlerI::makeCopy(QrcManagerI* manager) const {
+  QrcIntVarEventHandlerI* h = new (manager) QrcIntVarEventHandlerI(manager, _oldMin, _oldMax);
+  h->_minStamp = 0;
+  h->_maxStamp = 0;
+  return h;
+}
+
+QrcInt QrcIntVarEventHandlerI::getNbDemons() const {
+  return _valueDemons.getSize() + _rangeDemons.getSize() + _domainDemons.getSize();
+}
+
+void QrcIntVarEventHandlerI::whenDomain(QrcDemonI* demon) {
+  _domainDemons.addConstraint(demon);
+  if (_state == Queued) demon->markPending();
+}
+
+void QrcIntVarEventHandlerI::traceWithMonitor(QrcSearchMonitorI* m) {
+  if (m) m->notifyIntVarProcessBegin(this);
+}
+
+void QrcIntVarEventHandlerI::traceWithMonitor2(QrcSearchMonitorI* m) {
+  if (m) m->notifyIntVarProcessEnd(this);
+}
+
+QrcDemonI* QrcIntVarEventHandlerI::getFirstDemon() const {
+  const QrcConstraintList* lists[3] = {&_domainDemons, &_rangeDemons, &_valueDemons};
+  for (const QrcConstraintList* l : lists)
+    if (l->getHead()) return static_cast<QrcDemonI*>(l->getHead()->item);
+  return nullptr;
+}
+
+#define QRC_INT_HOOK1(NAME, MON)                           \
+  void QrcIntVarEventHandlerI::NAME(QrcInt v) {            \
+    if (QrcSearchMonitorI* m = monitor()) m->MON(getVar(), v); \
+  }
+#define QRC_INT_HOOK2(NAME, MON)                                   \
+  void QrcIntVarEventHandlerI::NAME(QrcInt a, QrcInt b) {          \
+    if (QrcSearchMonitorI* m = monitor()) m->MON(getVar(), a, b);  \
+  }
+QRC_INT_HOOK1(notifySetValueBegin, notifyIntVarSetValueBegin)
+QRC_INT_HOOK1(notifySetValueEnd, notifyIntVarSetValueEnd)
+QRC_INT_HOOK1(notifyRemoveValueBegin, notifyIntVarRemoveValueBegin)
+QRC_INT_HOOK1(notifyRemoveValueEnd, notifyIntVarRemoveValueEnd)
+QRC_INT_HOOK2(notifySetRangeBegin, notifyIntVarSetRangeBegin)
+QRC_INT_HOOK2(notifySetRangeEnd, notifyIntVarSetRangeEnd)
+QRC_INT_HOOK1(notifySetMinBegin, notifyIntVarSetMinBegin)
+QRC_INT_HOOK1(notifySetMinEnd, notifyIntVarSetMinEnd)
+QRC_INT_HOOK1(notifySetMaxBegin, notifyIntVarSetMaxBegin)
+QRC_INT_HOOK1(notifySetMaxEnd, notifyIntVarSetMaxEnd)
+#undef QRC_INT_HOOK1
+#undef QRC_INT_HOOK2
+
+void QrcIntVarEventHandlerI::notifyBoundsChange(QrcInt newMin, QrcInt newMax) {
+  getVar()->invalidateParents();
+  bool valueHeard = _valueDemons.getHead() && newMin == newMax;
+  if (!_rangeDemons.getHead() && !_domainDemons.getHead() && !valueHeard) {
+    _oldMin = newMin;
+    _oldMax = newMax;
+    return;
+  }
+  if (_domainDemons.getHead()) _domainDemons.markPending();
+  if (_rangeDemons.getHead()) _rangeDemons.markPending();
+  if (valueHeard) _valueDemons.markPending();
+  schedule();
+}
+
+void QrcIntVarEventHandlerI::notifyValueRemoved(QrcInt v) {
+  getVar()->invalidateParents();
+  if (!_domainDemons.getHead()) return;
+  _domainDemons.markPending();
+  QrcPropagationQueueI::IntCell* c = _manager->getPropagationQueue()->newCell();
+  c->next = _removed;
+  c->value = v;
+  c->cause = _manager->getCurrentDemon();
+  _removed = c;
+  schedule();
+}
+
+void QrcIntVarEventHandlerI::process() {
+  QrcIntExpI* x = getVar();
+  QrcPropagationQueueI* q = _manager->getPropagationQueue();
+  _state = Processing;
+  q->startDeferral(x->_min, x->_max);
+  q->freeCells(q->takeDeferredValues());
+  QrcInt mn = x->_min, mx = x->_max;
+  if (mn == mx && _valueDemons.getHead()) _valueDemons.propagatePending();
+  if ((_oldMin < mn || _oldMax > mx) && _rangeDemons.getHead()) _rangeDemons.propagatePending();
+  if (_domainDemons.getHead()) _domainDemons.propagatePending();
+  _oldMin = x->_min;
+  _oldMax = x->_max;
+  q->freeCells(_removed);
+  _removed = nullptr;
+  QrcInt before = _state;
+  _state = Idle;
+  if (before != ProcessingDeferred) return;
+  QrcPropagationQueueI::IntCell* values = q->takeDeferredValues();
+  // The list holds the most recent request first: apply in request order.
+  QrcPropagationQueueI::IntCell* ordered = nullptr;
+  while (values) {
+    QrcPropagationQueueI::IntCell* next = values->next;
+    values->next = ordered;
+    ordered = values;
+    values = next;
+  }
+  QrcInt lo = q->getPendingMin(), hi = q->getPendingMax();
+  if (lo > hi) {
+    q->freeCells(ordered);
+    x->fail();
+  }
+  x->setRange(lo, hi);
+  QrcRootGoalDemonI* saved = _manager->getCurrentDemon();
+  while (ordered) {
+    QrcPropagationQueueI::IntCell* c = ordered;
+    ordered = c->next;
+    QrcInt v = c->value;
+    _manager->setCurrentDemon(c->cause);
+    q->freeCell(c);
+    x->removeValue(v);
+  }
+  _manager->setCurrentDemon(saved);
+}
+
+// ---------------------------------------------------------------- attaching demons
+
+void QrcIntExpI::whenValue(QrcDemonI* demon) {
+  refreshBounds();
+  if (_min == _max) return;
+  if (QrcExprI* meta = static_cast<QrcExprI*>(demon->getMetaExpression())) {
+    addParent(meta);
+    return;
+  }
+  if (_handler) {
+    getIntHandler()->getValueDemons().addConstraint(demon);
+    if (_handler->getState() == QrcEventHandlerI::Queued) demon->markPending();
+    return;
+  }
+  whenValueOnOperands(demon);
+}
+
+void QrcIntExpI::whenRange(QrcDemonI* demon) {
+  refreshBounds();
+  if (_min == _max) return;
+  if (QrcExprI* meta = static_cast<QrcExprI*>(demon->getMetaExpression())) {
+    addParent(meta);
+    return;
+  }
+  if (_handler) {
+    getIntHandler()->getRangeDemons().addConstraint(demon);
+    if (_handler->getState() == QrcEventHandlerI::Queued) demon->markPending();
+    return;
+  }
+  whenRangeOnOperands(demon);
+}
+
+void QrcIntExpI::whenDomain(QrcDemonI* demon) {
+  refreshBounds();
+  if (_min == _max) return;
+  if (QrcExprI* meta = static_cast<QrcExprI*>(demon->getMetaExpression())) {
+    addParent(meta);
+    return;
+  }
+  if (_handler) {
+    getIntHandler()->getDomainDemons().addConstraint(demon);
+    if (_handler->getState() == QrcEventHandlerI::Queued) demon->markPending();
+    return;
+  }
+  whenDomainOnOperands(demon);
+}
+
+void QrcIntExpI::removeWhen(QrcDemonI* demon) {
+  if (_handler) {
+    QrcIntVarEventHandlerI* h = getIntHandler();
+    h->getValueDemons().removeConstraint(demon);
+    h->getRangeDemons().removeConstraint(demon);
+    h->getDomainDemons().removeConstraint(demon);
+  }
+  removeWhenOnOperands(demon);
+}
+
+// ---------------------------------------------------------------- node to variable
+
+void QrcIntExpI::attachEventHandler() {
+  recomputeNow();
+  _boundsStamp = _manager->getFailStamp();
+  QrcIntVarEventHandlerI* h = new (_manager) QrcIntVarEventHandlerI(_manager, _min, _max);
+  h->setOwner(this);
+  _manager->incrementVariableCount();
+  setEventHandler(h);
+  _manager->notifyNewIntVar(this);
+}
+
+void QrcIntExpI::makeVariable(QrcIntCollectionI* collection) {
+  _manager->saveValue(&_domain);
+  _domain = new (_manager) QrcIntSetI(collection, 1, 1, 1);
+  attachEventHandler();
+}
+
+QrcConstraintI* QrcIntExpI::makeEventHandlerConstraint() {
+  if (_handler) return nullptr;
+  attachEventHandler();
+  QrcConstraintI* ct = new (_manager) QrcIntExpEventHandlerConstraintI(_manager, this);
+  _manager->add(ct);
+  return ct;
+}
+
+void QrcIntExpEventHandlerConstraintI::post() {
+  _exp->whenRange(this);
+  _exp->whenRangeOnOperands(this);
+}
+
+void QrcIntExpEventHandlerConstraintI::propagate() {
+  QrcIntExpI* x = _exp;
+  QrcInt a = x->_min, b = x->_max;
+  x->saveBounds();
+  x->recomputeNow();
+  QrcInt nmin = x->_min, nmax = x->_max;
+  if (!(a <= QrcIntMin && b >= QrcIntMax)) {
+    QrcInt lo = a > nmin ? a : nmin;
+    QrcInt hi = b < nmax ? b : nmax;
+    QrcIntSetI* d = x->_domain;
+    _manager->saveValue(&x->_domain);
+    x->_domain = nullptr;
+    if (x->_outOfRange)
+      x->setOperandsRange(static_cast<double>(lo), static_cast<double>(hi));
+    else
+      x->setOperandsRange(lo, hi);
+    x->_domain = d;
+  }
+  x->_min = a;
+  x->_max = b;
+  x->setRange(nmin, nmax);
+}
+
+void QrcIntExpEventHandlerConstraintI::display(std::ostream& os) const {
+  if (getName()) {
+    os << getName();
+    return;
+  }
+  os << " QrcIntExpEventHandlerConstraintI(";
+  _exp->display(os);
+  os << ")";
+}
+
+void QrcValueConstraintI::propagate() {
+  if (!_exp->isBound()) return;
+  _demon->markPending();
+  _demon->runIfPending();
+}
+
+void QrcValueConstraintI::display(std::ostream& os) const { os << "QrcValueConstraint"; }
+
+// ---------------------------------------------------------------- delta iterator
+
+QrcIntVarDeltaIterator::QrcIntVarDeltaIterator(QrcIntExpI* var)
+    : _cell(nullptr), _var(var), _position(0), _current(0), _valid(false), _phase(0) {
+  if (!var) QrcFatalError(39, "empty handle", "QrcIntVarDeltaIterator");
+  if (!var->isProcessing()) {
+    var->getErrorReporter()->report(43, "variable not in process", "QrcIntVarDeltaIterator");
+    return;
+  }
+  _cell = var->getRemovedValues();
+  _position = var->getOldMin() - 1;
+}
+
+bool QrcIntVarDeltaIterator::next() {
+  _valid = false;
+  if (!_var || !_var->isProcessing()) return false;
+  if (_phase == 0) {
+    if (_cell) {
+      _current = _cell->value;
+      _cell = _cell->next;
+      _valid = true;
+      return true;
+    }
+    _phase = 1;
+  }
+  QrcIntSetI* d = _var->getDomainSet();
+  QrcInt mn = _var->rawMin(), mx = _var->rawMax();
+  QrcInt oldMax = _var->getOldMax();
+  if (_phase == 1) {
+    while (++_position < mn) {
+      if (!d || d->isMember(_position)) {
+        _current = _position;
+        _valid = true;
+        return true;
+      }
+    }
+    _phase = 2;
+    _position = mx;
+  }
+  while (++_position <= oldMax) {
+    if (!d || d->isMember(_position)) {
+      _current = _position;
+      _valid = true;
+      return true;
+    }
+  }
+  return false;
+}

@@ -1,0 +1,628 @@
+// Minima and maxima, sums of arrays, the boolean sum and scalar products.
+#include <cstring>
+#include <ostream>
+
+#include "engine/int/qrcintutil.h"
+#include "qrcfloatenv.h"
+#include "qroexception.h"
+#include "qroplatform.h"
+#include "qrcintarith.h"
+
+using namespace qrcint;
+
+namespace {
+
+QrcIntExpI* copyOf(QrcIntExpI* e, QrcManagerI* t) { return static_cast<QrcIntExpI*>(e->getCopyForManager(t)); }
+
+QrcIntExpI* impl(const QrcIntExp& e, const char* place) {
+  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
+  return e.getImpl();
+}
+
+QrcIntExp constant(QrcManagerI* m, QrcInt v) { return QrcIntExp(QrcManager(m), v); }
+
+QrcIntExpI** heapTerms(QrcManagerI* m, QrcInt n, QrcIntExpI* const* terms) {
+  QrcIntExpI** t = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcIntExpI*)));
+  for (QrcInt i = 0; i < n; ++i) t[i] = terms[i];
+  return t;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- min(x, c), max(x, c)
+
+void QrcIntMinI::display(std::ostream& os) const {
+  if (displayAsVariable(os)) return;
+  os << "QrcMin(";
+  _x->display(os);
+  os << "," << _c << ")";
+}
+
+QrcExprI* QrcIntMinI::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcIntMinI(t, copyOf(_x, t), _c)); }
+
+void QrcIntMinI::computeRange() {
+  _min = mn(_x->getMin(), _c);
+  _max = mn(_x->getMax(), _c);
+}
+
+void QrcIntMinI::computeRangeAsDoubles() {
+  double c = static_cast<double>(_c);
+  setBoundsFromDoubles(std::fmin(_x->getFloatMin(), c), std::fmin(_x->getFloatMax(), c));
+}
+
+void QrcIntMinI::setOperandsRange(QrcInt a, QrcInt b) {
+  if (b < _c)
+    _x->setRange(a, b);
+  else if (a > _c)
+    fail();
+  else
+    _x->setMin(a);
+}
+
+void QrcIntMaxI::display(std::ostream& os) const {
+  if (displayAsVariable(os)) return;
+  os << "QrcMax(";
+  _x->display(os);
+  os << "," << _c << ")";
+}
+
+QrcExprI* QrcIntMaxI::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcIntMaxI(t, copyOf(_x, t), _c)); }
+
+void QrcIntMaxI::computeRange() {
+  _min = mx(_x->getMin(), _c);
+  _max = mx(_x->getMax(), _c);
+}
+
+void QrcIntMaxI::computeRangeAsDoubles() {
+  double c = static_cast<double>(_c);
+  setBoundsFromDoubles(std::fmax(_x->getFloatMin(), c), std::fmax(_x->getFloatMax(), c));
+}
+
+void QrcIntMaxI::setOperandsRange(QrcInt a, QrcInt b) {
+  if (a > _c)
+    _x->setRange(a, b);
+  else if (b < _c)
+    fail();
+  else
+    _x->setMax(b);
+}
+
+// ---------------------------------------------------------------- min(x, y), max(x, y)
+
+void QrcMinI::display(std::ostream& os) const {
+  if (displayAsVariable(os)) return;
+  os << "QrcMin(";
+  _x->display(os);
+  os << ", ";
+  _y->display(os);
+  os << ")";
+}
+
+QrcExprI* QrcMinI::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcMinI(t, copyOf(_x, t), copyOf(_y, t))); }
+
+void QrcMinI::computeRange() {
+  _min = mn(_x->getMin(), _y->getMin());
+  _max = mn(_x->getMax(), _y->getMax());
+}
+
+void QrcMinI::computeRangeAsDoubles() {
+  setBoundsFromDoubles(std::fmin(_x->getFloatMin(), _y->getFloatMin()), std::fmin(_x->getFloatMax(), _y->getFloatMax()));
+}
+
+void QrcMinI::setOperandsRange(QrcInt a, QrcInt b) {
+  QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
+  bool xCan = xa <= b && yb >= xa;
+  bool yCan = ya <= b && xb >= ya;
+  if (xCan && yCan) {
+    _x->setMin(a);
+    _y->setMin(a);
+  } else if (xCan) {
+    _x->setRange(a, b);
+  } else {
+    _y->setRange(a, b);
+  }
+}
+
+void QrcMaxI::display(std::ostream& os) const {
+  if (displayAsVariable(os)) return;
+  os << "QrcMax(";
+  _x->display(os);
+  os << ", ";
+  _y->display(os);
+  os << ")";
+}
+
+QrcExprI* QrcMaxI::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcMaxI(t, copyOf(_x, t), copyOf(_y, t))); }
+
+void QrcMaxI::computeRange() {
+  _min = mx(_x->getMin(), _y->getMin());
+  _max = mx(_x->getMax(), _y->getMax());
+}
+
+void QrcMaxI::computeRangeAsDoubles() {
+  setBoundsFromDoubles(std::fmax(_x->getFloatMin(), _y->getFloatMin()), std::fmax(_x->getFloatMax(), _y->getFloatMax()));
+}
+
+void QrcMaxI::setOperandsRange(QrcInt a, QrcInt b) {
+  QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
+  bool xCan = xb >= a && xb >= ya;
+  bool yCan = yb >= a && yb >= xa;
+  if (xCan && yCan) {
+    _x->setMax(b);
+    _y->setMax(b);
+  } else if (xCan) {
+    _x->setRange(a, b);
+  } else {
+    _y->setRange(a, b);
+  }
+}
+
+// ---------------------------------------------------------------- array nodes
+
+QrcArrayExpI::QrcArrayExpI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms) : QrcIntExpI(m), _size(n), _terms(terms) {
+  for (QrcInt i = 0; i < n; ++i) terms[i]->addParent(this);
+}
+
+void QrcArrayExpI::removeWhenOnOperands(QrcDemonI* d) {
+  for (QrcInt i = 0; i < _size; ++i) _terms[i]->removeWhen(d);
+}
+
+void QrcArrayExpI::whenRangeOnOperands(QrcDemonI* d) {
+  for (QrcInt i = 0; i < _size; ++i) _terms[i]->whenRange(d);
+}
+
+void QrcArrayExpI::displayArrayNode(std::ostream& os, const char* head) const {
+  if (isVariable() || getName()) {
+    QrcIntExpI::display(os);
+    return;
+  }
+  const_cast<QrcArrayExpI*>(this)->refreshBounds();
+  os << head << static_cast<const void*>(this) << ")[" << _min << ".." << _max << "]";
+}
+
+QrcIntExpI** QrcArrayExpI::copyTerms(QrcManagerI* t) const {
+  QrcIntExpI** terms = static_cast<QrcIntExpI**>(t->allocate(static_cast<size_t>(_size > 0 ? _size : 1) * sizeof(QrcIntExpI*)));
+  for (QrcInt i = 0; i < _size; ++i) terms[i] = copyOf(_terms[i], t);
+  return terms;
+}
+
+QrcExprI* QrcArrayMax::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcArrayMax(t, _size, copyTerms(t))); }
+
+void QrcArrayMax::computeRange() {
+  _min = QrcIntMin;
+  _max = QrcIntMin;
+  for (QrcInt i = 0; i < _size; ++i) {
+    _min = mx(_min, _terms[i]->getMin());
+    _max = mx(_max, _terms[i]->getMax());
+  }
+}
+
+void QrcArrayMax::computeRangeAsDoubles() {
+  double lo = -1e300, hi = -1e300;
+  for (QrcInt i = 0; i < _size; ++i) {
+    lo = std::fmax(lo, _terms[i]->getFloatMin());
+    hi = std::fmax(hi, _terms[i]->getFloatMax());
+  }
+  setBoundsFromDoubles(lo, hi);
+}
+
+void QrcArrayMax::setOperandsRange(QrcInt a, QrcInt b) {
+  QrcInt m = getMin(), M = getMax();
+  if (b < m || a > M || a > b) fail();
+  if (a > m && b < M) {
+    QrcInt counted = 0, last = -1;
+    for (QrcInt i = 0; i < _size; ++i) {
+      if (_terms[i]->getMax() >= a) {
+        ++counted;
+        last = i;
+      }
+      if (_terms[i]->getMax() > b) _terms[i]->setMax(b);
+    }
+    if (counted == 1) _terms[last]->setMin(a);
+  } else if (a > m) {
+    QrcInt counted = 0, last = -1;
+    for (QrcInt i = 0; i < _size; ++i)
+      if (_terms[i]->getMax() >= a) {
+        ++counted;
+        last = i;
+      }
+    if (counted == 1) _terms[last]->setMin(a);
+  } else if (b < M) {
+    for (QrcInt i = 0; i < _size; ++i) _terms[i]->setMax(b);
+  }
+}
+
+QrcExprI* QrcArrayMin::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcArrayMin(t, _size, copyTerms(t))); }
+
+void QrcArrayMin::computeRange() {
+  _min = QrcIntMax;
+  _max = QrcIntMax;
+  for (QrcInt i = 0; i < _size; ++i) {
+    _min = mn(_min, _terms[i]->getMin());
+    _max = mn(_max, _terms[i]->getMax());
+  }
+}
+
+void QrcArrayMin::computeRangeAsDoubles() {
+  double lo = 1e300, hi = 1e300;
+  for (QrcInt i = 0; i < _size; ++i) {
+    lo = std::fmin(lo, _terms[i]->getFloatMin());
+    hi = std::fmin(hi, _terms[i]->getFloatMax());
+  }
+  setBoundsFromDoubles(lo, hi);
+}
+
+void QrcArrayMin::setOperandsRange(QrcInt a, QrcInt b) {
+  QrcInt m = getMin(), M = getMax();
+  if (b < m || a > M || a > b) fail();
+  if (a > m && b < M) {
+    QrcInt counted = 0, last = -1;
+    for (QrcInt i = 0; i < _size; ++i) {
+      if (_terms[i]->getMin() <= b) {
+        ++counted;
+        last = i;
+      }
+      if (_terms[i]->getMin() < a) _terms[i]->setMin(a);
+    }
+    if (counted == 1) _terms[last]->setMax(b);
+  } else if (a > m) {
+    for (QrcInt i = 0; i < _size; ++i) _terms[i]->setMin(a);
+  } else if (b < M) {
+    QrcInt counted = 0, last = -1;
+    for (QrcInt i = 0; i < _size; ++i)
+      if (_terms[i]->getMin() <= b) {
+        ++counted;
+        last = i;
+      }
+    if (counted == 1) _terms[last]->setMax(b);
+  }
+}
+
+// ---------------------------------------------------------------- array sum
+
+QrcArraySumI::QrcArraySumI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms) : QrcArrayExpI(m, n, terms), _width(0) {
+  computeRangeAsDoubles();
+}
+
+QrcExprI* QrcArraySumI::makeCopy(QrcManagerI* t) const { return new (t) QrcArraySumI(t, _size, copyTerms(t)); }
+
+void QrcArraySumI::computeCoeffsVarsInternal(QrcLinearAccumulatorI*, QrcInt) {
+  getErrorReporter()->report(48, "Zandrel",
+                             "Not implemented: QrcArraySumI::computeCoeffsVarsInternal(QrcIntVarArray, QrcIntArray, "
+                             "QrcInt&, QrcInt&, QrcInt)");
+}
+
+void QrcArraySumI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) {
+  for (QrcInt i = 0; i < _size; ++i) _terms[i]->collectScaledLinearTerms(acc, coef);
+}
+
+void QrcArraySumI::computeRange() {
+  QrcInt lo = 0, hi = 0, w = 0;
+  for (QrcInt i = 0; i < _size; ++i) {
+    QrcInt a = _terms[i]->getMin(), b = _terms[i]->getMax();
+    lo += a;
+    hi += b;
+    w = mx(w, b - a);
+  }
+  _min = lo;
+  _max = hi;
+  _width = w;
+}
+
+void QrcArraySumI::computeRangeAsDoubles() {
+  double lo = 0, hi = 0, w = 0;
+  for (QrcInt i = 0; i < _size; ++i) {
+    double a = _terms[i]->getFloatMin(), b = _terms[i]->getFloatMax();
+    lo += a;
+    hi += b;
+    if (b - a > w) w = b - a;
+  }
+  bool force = false;
+  if (!outside53(w)) {
+    _width = static_cast<QrcInt>(w);
+    for (QrcInt i = 0; i < _size && !force; ++i)
+      force = outside53(_terms[i]->getFloatMax() - (hi - lo)) || outside53(_terms[i]->getFloatMin() + (hi - lo));
+  } else {
+    _width = QrcInt64Max;
+    force = true;
+  }
+  setBoundsFromDoubles(lo, hi, force);
+}
+
+void QrcArraySumI::setOperandsRange(QrcInt a, QrcInt b) {
+  QrcInt m = getMin(), M = getMax();
+  bool lower = _width > M - a && a > m;
+  bool upper = _width > b - m && b < M;
+  if (!lower && !upper) return;
+  for (QrcInt i = 0; i < _size; ++i) {
+    QrcIntExpI* t = _terms[i];
+    t->setRange(t->getMax() + (a - M), t->getMin() + (b - m));
+  }
+}
+
+namespace {
+// Sums with directed rounding; rounding goes back to nearest afterwards.
+__attribute__((noinline)) double sumMins(QrcIntExpI** terms, QrcInt n, double& width) {
+  double s = 0;
+  width = 0;
+  for (QrcInt i = 0; i < n; ++i) {
+    double a = terms[i]->getFloatMin(), b = terms[i]->getFloatMax();
+    s += a;
+    if (b - a > width) width = b - a;
+  }
+  return s;
+}
+__attribute__((noinline)) double sumMaxs(QrcIntExpI** terms, QrcInt n) {
+  double s = 0;
+  for (QrcInt i = 0; i < n; ++i) s += terms[i]->getFloatMax();
+  return s;
+}
+__attribute__((noinline)) double sub(double a, double b) { return a - b; }
+__attribute__((noinline)) double add(double a, double b) { return a + b; }
+}  // namespace
+
+void QrcArraySumI::setOperandsRange(double a, double b) {
+  double w;
+  qroplatform::setRounding(3);
+  double lo = sumMins(_terms, _size, w);
+  qroplatform::setRounding(2);
+  double hi = sumMaxs(_terms, _size);
+  double dhi = sub(b, lo);
+  qroplatform::setRounding(3);
+  double dlo = sub(a, hi);
+  qroplatform::setRounding(1);
+  if (!((w > -dlo && a > lo) || (w > dhi && hi > b))) return;
+  for (QrcInt i = 0; i < _size; ++i) {
+    QrcIntExpI* t = _terms[i];
+    qroplatform::setRounding(3);
+    double l = add(t->getFloatMax(), dlo);
+    qroplatform::setRounding(2);
+    double h = add(t->getFloatMin(), dhi);
+    qroplatform::setRounding(1);
+    t->setRange(l, h);
+  }
+}
+
+// ---------------------------------------------------------------- boolean sum
+
+QrcCardSumVarI::QrcCardSumVarI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms)
+    : QrcIntExpI(m, 0, n, ""), _size(n), _terms(terms) {}
+
+QrcExprI* QrcCardSumVarI::makeCopy(QrcManagerI* t) const {
+  QrcIntExpI** terms = static_cast<QrcIntExpI**>(t->allocate(static_cast<size_t>(_size) * sizeof(QrcIntExpI*)));
+  for (QrcInt i = 0; i < _size; ++i) terms[i] = copyOf(_terms[i], t);
+  QrcCardSumVarI* v = new (t) QrcCardSumVarI(t, _size, terms);
+  t->add(new (t) QrcCardSumI(t, v, _size, terms));
+  return v;
+}
+
+void QrcCardSumVarI::computeCoeffsVarsInternal(QrcLinearAccumulatorI*, QrcInt) {
+  throw QroNotImplemented();
+}
+
+void QrcCardSumVarI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) {
+  for (QrcInt i = 0; i < _size; ++i) _terms[i]->collectScaledLinearTerms(acc, coef);
+}
+
+namespace {
+
+class QrcCardSumXDemonI : public QrcDemonI {
+  QROSIMPLECLASS(QrcCardSumXDemonI, QrcDemonI)
+ public:
+  QrcCardSumXDemonI(QrcManagerI* m, QrcCardSumI* ct, QrcInt i) : QrcDemonI(m), _ct(ct), _i(i) {}
+  void propagate() override { _ct->termBound(_i); }
+  void display(std::ostream& os) const override { os << "QrcCardSumXDemon"; }
+
+ private:
+  QrcCardSumI* _ct;
+  QrcInt _i;
+};
+
+class QrcCardSumCardDemonI : public QrcDemonI {
+  QROSIMPLECLASS(QrcCardSumCardDemonI, QrcDemonI)
+ public:
+  QrcCardSumCardDemonI(QrcManagerI* m, QrcCardSumI* ct) : QrcDemonI(m), _ct(ct) {}
+  void propagate() override { _ct->cardChanged(); }
+  void display(std::ostream& os) const override { os << "QrcCardSumCardDemon"; }
+
+ private:
+  QrcCardSumI* _ct;
+};
+
+}  // namespace
+
+QrcCardSumI::QrcCardSumI(QrcManagerI* m, QrcIntExpI* card, QrcInt n, QrcIntExpI** terms)
+    : QrcConstraintI(m), _card(card), _size(n), _terms(terms), _nbTrue(m, 0), _nbPossible(m, n), _done(m, 0) {}
+
+void QrcCardSumI::post() {
+  for (QrcInt i = 0; i < _size; ++i)
+    if (!_terms[i]->isBound()) _terms[i]->whenValue(new (_manager) QrcCardSumXDemonI(_manager, this, i));
+  _card->whenRange(new (_manager) QrcCardSumCardDemonI(_manager, this));
+}
+
+void QrcCardSumI::fixTrue() {
+  QrcInt count = 0;
+  for (QrcInt i = 0; i < _size; ++i)
+    if (_terms[i]->getMax() == 1) ++count;
+  for (QrcInt i = 0; i < _size; ++i)
+    if (_terms[i]->getMax() == 1 && _terms[i]->getMin() == 0) _terms[i]->setValue(1);
+  _card->setValue(count);
+  _done.set(_manager, 1);
+}
+
+void QrcCardSumI::fixFalse() {
+  QrcInt count = _size;
+  for (QrcInt i = 0; i < _size; ++i)
+    if (_terms[i]->getMin() == 0) --count;
+  for (QrcInt i = 0; i < _size; ++i)
+    if (_terms[i]->getMin() == 0 && _terms[i]->getMax() == 1) _terms[i]->setValue(0);
+  _card->setValue(count);
+  _done.set(_manager, 1);
+}
+
+void QrcCardSumI::check() {
+  if (_nbTrue.getValue() == _card->getMax())
+    fixFalse();
+  else if (_nbPossible.getValue() == _card->getMin())
+    fixTrue();
+}
+
+void QrcCardSumI::propagate() {
+  QrcInt t = 0, p = _size;
+  for (QrcInt i = 0; i < _size; ++i) {
+    if (_terms[i]->getMin() == 1) ++t;
+    if (_terms[i]->getMax() == 0) --p;
+  }
+  QrcInt cmin = _card->getMin(), cmax = _card->getMax();
+  _card->setRange(t, p);
+  if (t == cmax) {
+    fixFalse();
+  } else if (p == cmin) {
+    fixTrue();
+  } else {
+    _nbTrue.set(_manager, t);
+    _nbPossible.set(_manager, p);
+  }
+}
+
+void QrcCardSumI::termBound(QrcInt i) {
+  if (_done.getValue()) return;
+  if (_terms[i]->getMin() == 0) {
+    QrcInt p = _nbPossible.getValue() - 1;
+    if (p == _card->getMin()) {
+      fixTrue();
+      return;
+    }
+    _nbPossible.set(_manager, p);
+    _card->setMax(p);
+  } else {
+    QrcInt t = _nbTrue.getValue() + 1;
+    if (t == _card->getMax()) {
+      fixFalse();
+      return;
+    }
+    _nbTrue.set(_manager, t);
+    _card->setMin(t);
+  }
+  if (!_done.getValue()) check();
+}
+
+void QrcCardSumI::cardChanged() {
+  if (_done.getValue()) return;
+  check();
+}
+
+// ---------------------------------------------------------------- makers
+
+namespace {
+
+template <class Node>
+QrcIntExp blocks(QrcManagerI* m, QrcInt n, QrcIntExpI** terms, QrcIntExp (*again)(const QrcManager&, QrcInt, QrcIntExpI* const*)) {
+  QrcInt q = n / 20;
+  if (q == 0) return QrcIntExp(fresh(new (m) Node(m, n, terms)));
+  QrcInt nb = q + (n % 20 ? 1 : 0);
+  QrcIntExpI** b = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(nb) * sizeof(QrcIntExpI*)));
+  for (QrcInt k = 0; k < q; ++k) b[k] = fresh(new (m) Node(m, 20, terms + 20 * k));
+  if (nb > q) b[q] = fresh(new (m) Node(m, n - 20 * q, terms + 20 * q));
+  return again(QrcManager(m), nb, b);
+}
+
+}  // namespace
+
+QrcIntExp QrcSum(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) {
+  QrcManagerI* m = manager.getImpl();
+  if (!m) QrcFatalError(39, "empty manager", "QrcSum");
+  if (n <= 0) return QrcIntExp(m->getIntZero());
+  if (n == 1) return QrcIntExp(given[0]);
+  if (n == 2) return QrcIntExp(given[0]) + QrcIntExp(given[1]);
+  QrcIntExpI** terms = heapTerms(m, n, given);
+  bool boolean = true;
+  for (QrcInt i = 0; i < n && boolean; ++i) {
+    QrcIntVar v(terms[i]);
+    if (terms[i]->getMin() < 0 || terms[i]->getMax() > 1) boolean = false;
+  }
+  if (boolean) {
+    QrcCardSumVarI* v = new (m) QrcCardSumVarI(m, n, terms);
+    m->add(new (m) QrcCardSumI(m, v, n, terms));
+    return QrcIntExp(v);
+  }
+  return blocks<QrcArraySumI>(m, n, terms, QrcSum);
+}
+
+QrcIntExp QrcSum(const QrcIntVarArray& a) {
+  if (!a.getImpl()) QrcFatalError(39, "empty handle", "QrcSum");
+  QrcIntVarArrayI* ai = a.getImpl();
+  QrcManagerI* m = ai->getManager();
+  QrcIntExpI** terms = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(ai->getSize() + 1) * sizeof(QrcIntExpI*)));
+  for (QrcInt i = 0; i < ai->getSize(); ++i) terms[i] = ai->getVar(i);
+  return QrcSum(QrcManager(m), ai->getSize(), terms);
+}
+
+QrcIntExp QrcScalProd(const QrcIntVarArray& x, const QrcIntArray& c) {
+  if (!x.getImpl()) QrcFatalError(39, "empty handle", "QrcScalProd");
+  QrcManagerI* m = x.getImpl()->getManager();
+  QrcInt n = x.getSize();
+  if (n != c.getSize()) {
+    m->getErrorReporter()->report(5, "QrcIntVarArrayI", "bad array size", n);
+    if (c.getSize() < n) n = c.getSize();
+  }
+  QrcIntExpI** terms = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n + 1) * sizeof(QrcIntExpI*)));
+  for (QrcInt i = 0; i < n; ++i) terms[i] = (x[i] * c[i]).getImpl();
+  return QrcSum(QrcManager(m), n, terms);
+}
+
+// ---------------------------------------------------------------- min and max makers
+
+QrcIntExp QrcMin(const QrcIntExp& xe, QrcInt c) {
+  QrcIntExpI* x = impl(xe, "QrcMin");
+  if (x->getMax() <= c) return xe;
+  if (x->getMin() >= c) return constant(x->getManager(), c);
+  return reuse<QrcIntMinI>(x, x, c);
+}
+
+QrcIntExp QrcMax(const QrcIntExp& xe, QrcInt c) {
+  QrcIntExpI* x = impl(xe, "QrcMax");
+  if (x->getMin() >= c) return xe;
+  if (x->getMax() <= c) return constant(x->getManager(), c);
+  return reuse<QrcIntMaxI>(x, x, c);
+}
+
+QrcIntExp QrcMin(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcIntExpI* x = impl(xe, "QrcMin");
+  QrcIntExpI* y = impl(ye, "QrcMin");
+  if (x == y) return xe;
+  if (x->isBound()) return QrcMin(ye, x->getMin());
+  if (y->isBound()) return QrcMin(xe, y->getMin());
+  if (x->getMax() <= y->getMin()) return xe;
+  if (y->getMax() <= x->getMin()) return ye;
+  return reuse<QrcMinI>(x, x, y);
+}
+
+QrcIntExp QrcMax(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcIntExpI* x = impl(xe, "QrcMax");
+  QrcIntExpI* y = impl(ye, "QrcMax");
+  if (x == y) return xe;
+  if (x->isBound()) return QrcMax(ye, x->getMin());
+  if (y->isBound()) return QrcMax(xe, y->getMin());
+  if (x->getMax() <= y->getMin()) return ye;
+  if (y->getMax() <= x->getMin()) return xe;
+  return reuse<QrcMaxI>(x, x, y);
+}
+
+QrcIntExp QrcMax(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) {
+  QrcManagerI* m = manager.getImpl();
+  if (!m) QrcFatalError(39, "empty manager", "QrcMax");
+  if (n <= 0) return QrcIntExp(m->getIntZero());
+  if (n == 1) return QrcIntExp(given[0]);
+  if (n == 2) return QrcMax(QrcIntExp(given[0]), QrcIntExp(given[1]));
+  return blocks<QrcArrayMax>(m, n, heapTerms(m, n, given), QrcMax);
+}
+
+QrcIntExp QrcMin(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) {
+  QrcManagerI* m = manager.getImpl();
+  if (!m) QrcFatalError(39, "empty manager", "QrcMin");
+  if (n <= 0) return QrcIntExp(m->getIntZero());
+  if (n == 1) return QrcIntExp(given[0]);
+  if (n == 2) return QrcMin(QrcIntExp(given[0]), QrcIntExp(given[1]));
+  return blocks<QrcArrayMin>(m, n, heapTerms(m, n, given), QrcMin);
+}

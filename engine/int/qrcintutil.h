@@ -1,0 +1,70 @@
+// Helpers shared by the arithmetic nodes: exact division rounding, clamped
+// conversions, and the re-use of an equal node through a probe.
+#ifndef QRC_INTUTIL_H
+#define QRC_INTUTIL_H
+
+#include <cmath>
+
+#include "qrcintexp.h"
+#include "qrcmanager.h"
+
+namespace qrcint {
+
+const double Limit = 9007199254740991.0;
+const double TwoTo53 = 9007199254740992.0;
+
+inline QrcInt clamp128(__int128 v) {
+  if (v > QrcIntMax) return QrcIntMax;
+  if (v < QrcIntMin) return QrcIntMin;
+  return static_cast<QrcInt>(v);
+}
+
+// Clamped conversion of a double bound (NaN gives the given fallback).
+inline QrcInt toInt(double v) {
+  if (v != v) return 0;
+  if (v >= Limit) return QrcIntMax;
+  if (v <= -Limit) return QrcIntMin;
+  return static_cast<QrcInt>(v);
+}
+
+inline QrcInt floorDiv(QrcInt a, QrcInt b) {
+  QrcInt q = a / b, r = a % b;
+  return (r != 0 && ((r < 0) != (b < 0))) ? q - 1 : q;
+}
+
+inline QrcInt ceilDiv(QrcInt a, QrcInt b) {
+  QrcInt q = a / b, r = a % b;
+  return (r != 0 && ((r < 0) == (b < 0))) ? q + 1 : q;
+}
+
+inline bool outside53(double v) { return v < -TwoTo53 || v > Limit; }
+
+inline QrcInt mn(QrcInt a, QrcInt b) { return a < b ? a : b; }
+inline QrcInt mx(QrcInt a, QrcInt b) { return a > b ? a : b; }
+
+// Node equal to the probe already among the parents of the first operand,
+// else a new node (which enters its operands' parents lists).
+template <class T, class... A>
+QrcIntExpI* reuse(QrcIntExpI* first, A... args) {
+  QrcManagerI* m = first->getManager();
+  QrcMemoryStack* heap = m->getHeap();
+  QrcInt mark = heap->getTop();
+  T* probe = new (m) T(m, args..., false);
+  QrcExprI* found = first->findEqualParent(probe);
+  heap->popTo(mark);
+  if (found) return static_cast<QrcIntExpI*>(found);
+  T* node = new (m) T(m, args..., true);
+  node->computeRangeAsDoubles();  // sets the out-of-range flag; first read recomputes
+  return node;
+}
+
+// A node built without sharing (copies and array nodes).
+template <class T>
+T* fresh(T* node) {
+  node->computeRangeAsDoubles();
+  return node;
+}
+
+}  // namespace qrcint
+
+#endif

@@ -1,0 +1,429 @@
+// Arithmetic nodes over integer expressions and their makers: offsets,
+// differences, opposites, sums of two, absolute values, squares, products
+// and quotients, minima and maxima, sums of arrays and the boolean sum.
+// A node caches its bounds and pushes narrowings to its operands; makers fold
+// constants (with checked arithmetic) and share an equal node already built
+// over the same operands.
+#ifndef QRC_INTARITH_H
+#define QRC_INTARITH_H
+
+#include <iosfwd>
+
+#include "qrcint.h"
+#include "qrcintexp.h"
+
+// ---------------------------------------------------------------- bases
+
+class QrcUnaryExpI : public QrcIntExpI {
+ public:
+  QrcUnaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter);
+  bool isEqual(const QrcExprI* other) const override;
+  void removeWhenOnOperands(QrcDemonI* d) override { _x->removeWhen(d); }
+  void whenValueOnOperands(QrcDemonI* d) override { _x->whenValue(d); }
+  void whenRangeOnOperands(QrcDemonI* d) override { _x->whenRange(d); }
+  void whenDomainOnOperands(QrcDemonI* d) override { _x->whenDomain(d); }
+  QrcIntExpI* getOperand() const { return _x; }
+  QrcInt getConstant() const { return _c; }
+
+ protected:
+  // A node turned into a variable prints as a variable.
+  bool displayAsVariable(std::ostream& os) const;
+  QrcInt _c;
+  QrcIntExpI* _x;
+};
+
+class QrcBinaryExpI : public QrcIntExpI {
+ public:
+  QrcBinaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter);
+  bool isEqual(const QrcExprI* other) const override;
+  void removeWhenOnOperands(QrcDemonI* d) override;
+  void whenRangeOnOperands(QrcDemonI* d) override;
+  void whenDomainOnOperands(QrcDemonI* d) override { whenRangeOnOperands(d); }
+  QrcIntExpI* getLeft() const { return _x; }
+  QrcIntExpI* getRight() const { return _y; }
+
+ protected:
+  bool displayAsVariable(std::ostream& os) const;
+  QrcIntExpI* _x;
+  QrcIntExpI* _y;
+};
+
+// ---------------------------------------------------------------- offsets, sums, abs, square
+
+class QrcIntAddI : public QrcUnaryExpI {
+ public:
+  QrcIntAddI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcUnaryExpI(m, x, c, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) override;
+  void collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) override;
+  QrcInt getLinearSize() const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+  void setOperandsRange(double a, double b) override;
+  void removeOperandsValue(QrcInt v) override { _x->removeValue(v - _c); }
+  void removeOperandsValue(double v) override { _x->removeValue(v - static_cast<double>(_c)); }
+  void removeOperandsRange(QrcInt a, QrcInt b) override { _x->removeRange(a - _c, b - _c); }
+  void removeOperandsRange(double a, double b) override;
+};
+
+class QrcIntSubI : public QrcUnaryExpI {
+ public:
+  QrcIntSubI(QrcManagerI* m, QrcInt c, QrcIntExpI* x, bool enter = true) : QrcUnaryExpI(m, x, c, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) override;
+  void collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) override;
+  QrcInt getLinearSize() const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+  void setOperandsRange(double a, double b) override;
+  void removeOperandsValue(QrcInt v) override { _x->removeValue(_c - v); }
+  void removeOperandsValue(double v) override { _x->removeValue(static_cast<double>(_c) - v); }
+  void removeOperandsRange(QrcInt a, QrcInt b) override { _x->removeRange(_c - b, _c - a); }
+  void removeOperandsRange(double a, double b) override;
+};
+
+class QrcOppI : public QrcIntSubI {
+ public:
+  QrcOppI(QrcManagerI* m, QrcIntExpI* x, bool enter = true) : QrcIntSubI(m, 0, x, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+};
+
+class QrcIntAbsI : public QrcUnaryExpI {
+ public:
+  QrcIntAbsI(QrcManagerI* m, QrcIntExpI* x, bool enter = true) : QrcUnaryExpI(m, x, 0, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+  void removeOperandsValue(QrcInt v) override;
+  void removeOperandsRange(QrcInt a, QrcInt b) override;
+};
+
+class QrcSquareI : public QrcUnaryExpI {
+ public:
+  QrcSquareI(QrcManagerI* m, QrcIntExpI* x, bool enter = true) : QrcUnaryExpI(m, x, 0, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+  void removeOperandsValue(QrcInt v) override;
+  void removeOperandsRange(QrcInt a, QrcInt b) override;
+};
+
+class QrcAddI : public QrcBinaryExpI {
+ public:
+  QrcAddI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) override;
+  void collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) override;
+  QrcInt getLinearSize() const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+  void setOperandsRange(double a, double b) override;
+  void removeOperandsValue(QrcInt v) override;
+  void removeOperandsValue(double v) override;
+  void removeOperandsRange(QrcInt a, QrcInt b) override;
+};
+
+class QrcSubI : public QrcBinaryExpI {
+ public:
+  QrcSubI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) override;
+  void collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) override;
+  QrcInt getLinearSize() const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+  void setOperandsRange(double a, double b) override;
+  void removeOperandsValue(QrcInt v) override;
+  void removeOperandsValue(double v) override;
+  void removeOperandsRange(QrcInt a, QrcInt b) override;
+};
+
+// ---------------------------------------------------------------- products and quotients
+
+class QrcIntMulI : public QrcUnaryExpI {
+ public:
+  QrcIntMulI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter) : QrcUnaryExpI(m, x, c, enter) {}
+  QrcInt getExprTypeId() const override;
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) override;
+  void collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) override;
+  QrcInt getLinearSize() const override { return _x->getLinearSize(); }
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+  void removeOperandsValue(QrcInt v) override;
+  void removeOperandsRange(QrcInt a, QrcInt b) override;
+};
+
+class QrcIntMulPosI : public QrcIntMulI {
+ public:
+  QrcIntMulPosI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcIntMulI(m, x, c, enter) {}
+};
+
+class QrcIntMulNegI : public QrcIntMulI {
+ public:
+  QrcIntMulNegI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcIntMulI(m, x, c, enter) {}
+};
+
+class QrcBoolMulI : public QrcBinaryExpI {
+ public:
+  QrcBoolMulI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override { computeRange(); }
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+};
+
+class QrcMulI : public QrcBinaryExpI {
+ public:
+  QrcMulI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+};
+
+class QrcIntDivI : public QrcUnaryExpI {
+ public:
+  QrcIntDivI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter) : QrcUnaryExpI(m, x, c, enter) {}
+  QrcInt getExprTypeId() const override;
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+  void setOperandsRange(double a, double b) override;
+};
+
+class QrcIntDivPI : public QrcIntDivI {
+ public:
+  QrcIntDivPI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcIntDivI(m, x, c, enter) {}
+};
+
+class QrcIntDivNI : public QrcIntDivI {
+ public:
+  QrcIntDivNI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcIntDivI(m, x, c, enter) {}
+};
+
+class QrcDivIntI : public QrcUnaryExpI {
+ public:
+  QrcDivIntI(QrcManagerI* m, QrcInt c, QrcIntExpI* x, bool enter = true) : QrcUnaryExpI(m, x, c, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+  void setOperandsRange(double a, double b) override;
+};
+
+class QrcDivI : public QrcBinaryExpI {
+ public:
+  QrcDivI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+  void setOperandsRange(double a, double b) override;
+
+ private:
+  void ruleN(QrcInt a, QrcInt b);
+  void ruleS(QrcInt a, QrcInt b);
+};
+
+// ---------------------------------------------------------------- minimum and maximum
+
+class QrcIntMinI : public QrcUnaryExpI {
+ public:
+  QrcIntMinI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcUnaryExpI(m, x, c, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+};
+
+class QrcIntMaxI : public QrcUnaryExpI {
+ public:
+  QrcIntMaxI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcUnaryExpI(m, x, c, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+};
+
+class QrcMinI : public QrcBinaryExpI {
+ public:
+  QrcMinI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+};
+
+class QrcMaxI : public QrcBinaryExpI {
+ public:
+  QrcMaxI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+};
+
+// Base of the nodes over an array of terms (sum, maximum, minimum).
+class QrcArrayExpI : public QrcIntExpI {
+ public:
+  QrcArrayExpI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms);
+  void removeWhenOnOperands(QrcDemonI* d) override;
+  void whenRangeOnOperands(QrcDemonI* d) override;
+  void whenDomainOnOperands(QrcDemonI* d) override { whenRangeOnOperands(d); }
+  QrcInt getSize() const { return _size; }
+  QrcIntExpI* getTerm(QrcInt i) const { return _terms[i]; }
+
+ protected:
+  void displayArrayNode(std::ostream& os, const char* head) const;
+  QrcIntExpI** copyTerms(QrcManagerI* target) const;
+  QrcInt _size;
+  QrcIntExpI** _terms;
+};
+
+class QrcArrayMax : public QrcArrayExpI {
+ public:
+  QrcArrayMax(QrcManagerI* m, QrcInt n, QrcIntExpI** terms) : QrcArrayExpI(m, n, terms) { computeRangeAsDoubles(); }
+  void display(std::ostream& os) const override { displayArrayNode(os, "QrcMax("); }
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+};
+
+class QrcArrayMin : public QrcArrayExpI {
+ public:
+  QrcArrayMin(QrcManagerI* m, QrcInt n, QrcIntExpI** terms) : QrcArrayExpI(m, n, terms) { computeRangeAsDoubles(); }
+  void display(std::ostream& os) const override { displayArrayNode(os, "QrcMin("); }
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+};
+
+// ---------------------------------------------------------------- sums of arrays
+
+class QrcArraySumI : public QrcArrayExpI {
+ public:
+  QrcArraySumI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms);
+  void display(std::ostream& os) const override { displayArrayNode(os, "QrcArraySumI("); }
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) override;
+  void collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override;
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+  void setOperandsRange(double a, double b) override;
+
+ private:
+  QrcInt _width;
+};
+
+// The number of true terms among 0-1 terms, kept by a QrcCardSumI.
+class QrcCardSumVarI : public QrcIntExpI {
+ public:
+  QrcCardSumVarI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms);
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) override;
+  void collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) override;
+  QrcInt getLinearSize() const override { return -1; }
+
+ private:
+  QrcInt _size;
+  QrcIntExpI** _terms;
+};
+
+class QrcCardSumI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcCardSumI, QrcConstraintI)
+ public:
+  QrcCardSumI(QrcManagerI* m, QrcIntExpI* card, QrcInt n, QrcIntExpI** terms);
+  void post() override;
+  void propagate() override;
+  void termBound(QrcInt i);
+  void cardChanged();
+
+ private:
+  void fixTrue();
+  void fixFalse();
+  void check();
+  QrcIntExpI* _card;
+  QrcInt _size;
+  QrcIntExpI** _terms;
+  QrcRevWord _nbTrue;
+  QrcRevWord _nbPossible;
+  QrcRevWord _done;
+};
+
+// ---------------------------------------------------------------- makers
+
+QrcIntExp operator+(const QrcIntExp& x, QrcInt c);
+QrcIntExp operator+(QrcInt c, const QrcIntExp& x);
+QrcIntExp operator+(const QrcIntExp& x, const QrcIntExp& y);
+QrcIntExp operator-(const QrcIntExp& x);
+QrcIntExp operator-(QrcInt c, const QrcIntExp& x);
+QrcIntExp operator-(const QrcIntExp& x, QrcInt c);
+QrcIntExp operator-(const QrcIntExp& x, const QrcIntExp& y);
+QrcIntExp QrcAbs(const QrcIntExp& x);
+QrcIntExp QrcSquare(const QrcIntExp& x);
+QrcIntExp operator*(const QrcIntExp& x, QrcInt c);
+QrcIntExp operator*(QrcInt c, const QrcIntExp& x);
+QrcIntExp operator*(const QrcIntExp& x, const QrcIntExp& y);
+QrcIntExp operator/(const QrcIntExp& x, QrcInt c);
+QrcIntExp operator/(QrcInt c, const QrcIntExp& x);
+QrcIntExp operator/(const QrcIntExp& x, const QrcIntExp& y);
+QrcIntExp QrcMin(const QrcIntExp& x, QrcInt c);
+QrcIntExp QrcMax(const QrcIntExp& x, QrcInt c);
+QrcIntExp QrcMin(const QrcIntExp& x, const QrcIntExp& y);
+QrcIntExp QrcMax(const QrcIntExp& x, const QrcIntExp& y);
+// The terms are copied onto the manager's heap.
+QrcIntExp QrcMin(const QrcManager& m, QrcInt n, QrcIntExpI* const* terms);
+QrcIntExp QrcMax(const QrcManager& m, QrcInt n, QrcIntExpI* const* terms);
+QrcIntExp QrcSum(const QrcManager& m, QrcInt n, QrcIntExpI* const* terms);
+QrcIntExp QrcSum(const QrcIntVarArray& terms);
+QrcIntExp QrcScalProd(const QrcIntVarArray& x, const QrcIntArray& c);
+
+// Checked folding: false when the exact result leaves +-(2^53 - 1).
+bool QrcFoldAdd(QrcInt a, QrcInt b, QrcInt& r);
+bool QrcFoldMul(QrcInt a, QrcInt b, QrcInt& r);
+
+#endif

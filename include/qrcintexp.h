@@ -1,0 +1,337 @@
+// Integer expressions and variables of the engine. A variable owns an event
+// handler with demon lists per event (value, range, domain); its bounds and
+// optional domain set are reversible. A node of an expression caches its
+// bounds (validated by the fail stamp) and pushes narrowings down to its
+// operands. Bounds stay within plus or minus 2^53 - 1; a node whose bounds,
+// computed in doubles, leave that interval sets its out-of-range flag.
+//
+// Narrowing operations can fail: they leave by the manager's failure.
+#ifndef QRC_INTEXP_H
+#define QRC_INTEXP_H
+
+#include <iosfwd>
+
+#include "qrcevent.h"
+#include "qrcexpr.h"
+#include "qrcexprct.h"
+#include "qrcintset.h"
+#include "qrcqueue.h"
+
+class QrcIntExpI;
+class QrcIntConstI;
+class QrcIntSetI;
+
+// Receives the terms of a linear form: variables, non-linear expressions and
+// constants, with integer or double coefficients.
+class QrcLinearAccumulatorI {
+ public:
+  virtual ~QrcLinearAccumulatorI() {}
+  virtual void addIntVarTerm(QrcIntExpI* var, QrcInt coef) = 0;
+  virtual void addIntConstant(QrcInt value) = 0;
+  virtual void addVarTerm(QrcIntExpI* var, double coef) = 0;
+  virtual void addExpTerm(QrcIntExpI* exp, double coef) = 0;
+  virtual void addConstant(double value) = 0;
+};
+
+// Visitor of integer expressions.
+class QrcIntExpVisitorI {
+ public:
+  virtual ~QrcIntExpVisitorI() {}
+  virtual void visitIntExp(QrcIntExpI* exp) { (void)exp; }
+  virtual void visitIntConst(QrcIntConstI* exp) { (void)exp; }
+};
+
+class QrcIntVarEventHandlerI;
+
+class QrcIntExpI : public QrcExprI {
+ public:
+  // A variable over [min, max]; fails at once when min > max.
+  QrcIntExpI(QrcManagerI* manager, QrcInt min, QrcInt max, const char* name);
+  // A variable over n values (duplicates allowed); fails at once when n < 1.
+  QrcIntExpI(QrcManagerI* manager, QrcInt n, const QrcInt* values, const char* name);
+  // A node: bounds computed on first read.
+  explicit QrcIntExpI(QrcManagerI* manager);
+  // Copy into another manager.
+  QrcIntExpI(QrcManagerI* target, const QrcIntExpI& source);
+
+  // ---- base overrides
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void notifyMonitor(QrcAny label, QrcPropagationQueueI* queue) override;
+
+  // ---- integer virtual operations
+  virtual const char* getKindName() const { return "QrcIntExp"; }
+  // Turns a node into a variable; null for a variable or constant.
+  virtual QrcConstraintI* makeEventHandlerConstraint();
+  virtual void computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef);
+  virtual void collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef);
+  virtual QrcInt getLinearSize() const { return isVariable() ? 1 : -1; }
+  virtual void computeRange() {}
+  virtual void computeRangeAsDoubles();
+  virtual void setOperandsRange(QrcInt a, QrcInt b) { (void)a, (void)b; }
+  virtual void setOperandsRange(double a, double b);
+  virtual void removeOperandsValue(QrcInt v) { (void)v; }
+  virtual void removeOperandsValue(double v) { (void)v; }
+  virtual void removeOperandsRange(QrcInt a, QrcInt b) { (void)a, (void)b; }
+  virtual void removeOperandsRange(double a, double b) { (void)a, (void)b; }
+  virtual void removeWhenOnOperands(QrcDemonI* demon) { (void)demon; }
+  virtual void whenValueOnOperands(QrcDemonI* demon);
+  virtual void whenRangeOnOperands(QrcDemonI* demon);
+  virtual void whenDomainOnOperands(QrcDemonI* demon);
+  virtual void accept(QrcIntExpVisitorI* visitor) { visitor->visitIntExp(this); }
+  // Element expressions over constant arrays answer yes and build y == a[x],
+  // y != a[x]; every other expression answers no and builds nothing.
+  virtual QrcBool isStaticElement() const { return 0; }
+  virtual QrcConstraintI* makeStaticElementEq(QrcIntExpI* y) {
+    (void)y;
+    return nullptr;
+  }
+  virtual QrcConstraintI* makeStaticElementNEq(QrcIntExpI* y) {
+    (void)y;
+    return nullptr;
+  }
+
+  // ---- reading
+  void refreshBounds() {
+    if (!_handler && _boundsStamp != currentFailStamp()) recomputeBounds();
+  }
+  QrcInt getMin() {
+    refreshBounds();
+    return _min;
+  }
+  QrcInt getMax() {
+    refreshBounds();
+    return _max;
+  }
+  bool isBound() {
+    refreshBounds();
+    return _min == _max;
+  }
+  QrcInt getValue();
+  QrcInt getSize();
+  bool isInDomain(QrcInt v);
+  QrcInt getNextHigher(QrcInt v);
+  QrcInt getNextLower(QrcInt v);
+  double getFloatMin();
+  double getFloatMax();
+  QrcInt getOldMin();
+  QrcInt getOldMax();
+  QrcPropagationQueueI::IntCell* getRemovedValues() const;
+  bool isInDelta(QrcInt v);
+  QrcIntSetI* getDomainSet() const { return _domain; }
+  bool isOutOfRange() const { return _outOfRange != 0; }
+  // Bound fields as they are (no refresh): for nodes computing their range.
+  QrcInt rawMin() const { return _min; }
+  QrcInt rawMax() const { return _max; }
+
+  // ---- narrowing
+  void setMin(QrcInt v);
+  void setMax(QrcInt v);
+  void setRange(QrcInt a, QrcInt b);
+  void setValue(QrcInt v);
+  void removeValue(QrcInt v);
+  void removeRange(QrcInt a, QrcInt b);
+  void setRange(double lo, double hi);
+  void removeValue(double v);
+  void removeRange(double lo, double hi);
+  // Plain int arguments take the integer forms.
+  void setRange(int a, int b) { setRange(static_cast<QrcInt>(a), static_cast<QrcInt>(b)); }
+  void removeValue(int v) { removeValue(static_cast<QrcInt>(v)); }
+  void removeRange(int a, int b) { removeRange(static_cast<QrcInt>(a), static_cast<QrcInt>(b)); }
+  void setDomain(QrcIntExpI* source);
+  void setDomain(QrcIntSetI* source);
+  void setDomain(QrcInt n, const QrcInt* values, QrcIntCollectionI* collection);
+  void removeDomain(QrcIntSetI* set);
+  void removeDomain(QrcInt n, const QrcInt* values);
+
+  // ---- events
+  void whenValue(QrcDemonI* demon);
+  void whenRange(QrcDemonI* demon);
+  void whenDomain(QrcDemonI* demon);
+  void removeWhen(QrcDemonI* demon);
+
+  // ---- turning a node into a variable
+  void attachEventHandler();
+  void makeVariable(QrcIntCollectionI* collection);
+  void makeDomainSet();
+
+  // Stores bounds computed in doubles (clamped; sets the out-of-range flag).
+  void setBoundsFromDoubles(double lo, double hi, bool force = false);
+  // Saves both bounds on the trail once per choice point (variables).
+  void saveBounds();
+  inline QrcIntVarEventHandlerI* getIntHandler() const;
+  bool isProcessing() const { return _handler && _handler->getState() >= 2; }
+
+ protected:
+  friend class QrcIntVarEventHandlerI;
+  friend class QrcIntExpEventHandlerConstraintI;
+  QrcInt currentFailStamp() const;
+  void recomputeBounds();
+  void recomputeNow();
+  void saveMin();
+  void saveMax();
+  void storeMin(QrcInt v);
+  void storeMax(QrcInt v);
+  void widenOldBounds();
+  void defer(QrcInt a, QrcInt b);
+  [[noreturn]] void failWith(int hook, QrcInt a, QrcInt b);
+  void setDomainSparse(QrcInt lo, QrcInt hi, QrcInt n, const QrcInt* values, QrcIntCollectionI* coll,
+                       bool fromExpression);
+
+  QrcInt _min;
+  QrcInt _max;
+  QrcIntSetI* _domain;
+  QrcInt _outOfRange;
+};
+
+std::ostream& operator<<(std::ostream& os, const QrcIntExpI* exp);
+
+// Event handler of an integer variable.
+class QrcIntVarEventHandlerI : public QrcEventHandlerI {
+ public:
+  // Processing with changes deferred until it ends.
+  static const int ProcessingDeferred = 3;
+
+  QrcIntVarEventHandlerI(QrcManagerI* manager, QrcInt oldMin, QrcInt oldMax);
+
+  QrcBool isSuspended() const override { return _suspended.getValue(); }
+  void process() override;
+  void clearEvents() override;
+  QrcEventHandlerI* makeCopy(QrcManagerI* manager) const override;
+  QrcInt getNbDemons() const override;
+  void whenDomain(QrcDemonI* demon) override;
+  void traceWithMonitor(QrcSearchMonitorI* monitor) override;
+  void traceWithMonitor2(QrcSearchMonitorI* monitor) override;
+  QrcDemonI* getFirstDemon() const override;
+
+  virtual void suspend();
+  virtual void resume();
+  virtual void notifySetValueBegin(QrcInt v);
+  virtual void notifySetValueEnd(QrcInt v);
+  virtual void notifyRemoveValueBegin(QrcInt v);
+  virtual void notifyRemoveValueEnd(QrcInt v);
+  virtual void notifySetRangeBegin(QrcInt a, QrcInt b);
+  virtual void notifySetRangeEnd(QrcInt a, QrcInt b);
+  virtual void notifySetMinBegin(QrcInt v);
+  virtual void notifySetMinEnd(QrcInt v);
+  virtual void notifySetMaxBegin(QrcInt v);
+  virtual void notifySetMaxEnd(QrcInt v);
+
+  void notifyBoundsChange(QrcInt newMin, QrcInt newMax);
+  void notifyValueRemoved(QrcInt v);
+  QrcIntExpI* getVar() const { return static_cast<QrcIntExpI*>(_owner); }
+  QrcSearchMonitorI* getOwnMonitor() const { return _monitor; }
+  QrcConstraintList& getValueDemons() { return _valueDemons; }
+  QrcConstraintList& getRangeDemons() { return _rangeDemons; }
+  QrcConstraintList& getDomainDemons() { return _domainDemons; }
+  QrcPropagationQueueI::IntCell* getRemovedValues() const { return _removed; }
+
+  QrcInt _minStamp;
+  QrcInt _maxStamp;
+  QrcInt _oldMin;
+  QrcInt _oldMax;
+
+ private:
+  QrcSearchMonitorI* monitor() const;
+
+  QrcConstraintList _valueDemons;
+  QrcConstraintList _rangeDemons;
+  QrcConstraintList _domainDemons;
+  QrcPropagationQueueI::IntCell* _removed;
+  QrcRevWord _suspended;
+};
+
+class QrcIntConstI : public QrcIntExpI {
+ public:
+  QrcIntConstI(QrcManagerI* manager, QrcInt value, const char* name = nullptr);
+  QRCEXPRTYPEID
+  bool isEqual(const QrcExprI* other) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  const char* getKindName() const override { return "QrcIntConst"; }
+  QrcConstraintI* makeEventHandlerConstraint() override { return nullptr; }
+  void computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) override;
+  void collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) override;
+  QrcInt getLinearSize() const override { return 0; }
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+  void removeOperandsValue(QrcInt v) override;
+  void removeOperandsRange(QrcInt a, QrcInt b) override;
+  void accept(QrcIntExpVisitorI* visitor) override { visitor->visitIntConst(this); }
+  void whenValueOnOperands(QrcDemonI*) override {}
+  void whenRangeOnOperands(QrcDemonI*) override {}
+  void whenDomainOnOperands(QrcDemonI*) override {}
+  QrcInt getConstValue() const { return _min; }
+};
+
+// Keeps an expression turned into a variable in step with its operands.
+class QrcIntExpEventHandlerConstraintI : public QrcExprEventHandlerConstraintI {
+  QROSIMPLECLASS(QrcIntExpEventHandlerConstraintI, QrcExprEventHandlerConstraintI)
+ public:
+  QrcIntExpEventHandlerConstraintI(QrcManagerI* manager, QrcIntExpI* exp)
+      : QrcExprEventHandlerConstraintI(manager), _exp(exp) {}
+  void post() override;
+  void propagate() override;
+  void display(std::ostream& os) const override;
+  QrcIntExpI* getExpr() const { return _exp; }
+
+ private:
+  QrcIntExpI* _exp;
+};
+
+// Runs a user demon when its expression becomes bound.
+class QrcValueConstraintI : public QrcDemonI {
+  QROSIMPLECLASS(QrcValueConstraintI, QrcDemonI)
+ public:
+  QrcValueConstraintI(QrcManagerI* manager, QrcIntExpI* exp, QrcDemonI* demon)
+      : QrcDemonI(manager), _exp(exp), _demon(demon) {}
+  void propagate() override;
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcIntExpI* _exp;
+  QrcDemonI* _demon;
+};
+
+inline QrcIntVarEventHandlerI* QrcIntExpI::getIntHandler() const {
+  return static_cast<QrcIntVarEventHandlerI*>(_handler);
+}
+
+// Walks a removed-value list.
+class QrcIntListIterator {
+ public:
+  explicit QrcIntListIterator(QrcPropagationQueueI::IntCell* list) : _cell(list) {}
+  bool next(QrcInt& value) {
+    if (!_cell) return false;
+    value = _cell->value;
+    _cell = _cell->next;
+    return true;
+  }
+
+ private:
+  QrcPropagationQueueI::IntCell* _cell;
+};
+
+// The values a variable lost in its current propagation step: the removed
+// values (most recent first), then those below the current minimum, then
+// those above the current maximum, both upward.
+class QrcIntVarDeltaIterator {
+ public:
+  explicit QrcIntVarDeltaIterator(QrcIntExpI* var);
+  bool next();
+  bool next(QrcInt& value) {
+    if (!next()) return false;
+    value = _current;
+    return true;
+  }
+  QrcInt getValue() const { return _current; }
+  bool ok() const { return _valid; }
+
+ private:
+  QrcPropagationQueueI::IntCell* _cell;
+  QrcIntExpI* _var;
+  QrcInt _position;
+  QrcInt _current;
+  bool _valid;
+  int _phase;
+};
+
+#endif

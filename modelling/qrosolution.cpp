@@ -1,0 +1,379 @@
+#include "qrosolution.h"
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+
+#include "qroalgorithm.h"
+#include "qromodel.h"
+#include "qroregistry.h"
+#include "qrovar.h"
+
+namespace {
+const QroInt kInf = 9007199254740991;
+const double kInfD = 9007199254740991.0;
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Solution operations
+
+QroSolutionOperationsI::~QroSolutionOperationsI() {}
+QroDefaultSolutionOperationsI::~QroDefaultSolutionOperationsI() {}
+
+QroSolutionOperationsI* QroDefaultSolutionOperationsI::makeClone(QroGenAlloc* a) const {
+  return new (a) QroDefaultSolutionOperationsI(a, _typeIndex, _flags);
+}
+
+void QroDefaultSolutionOperationsI::store(QroAlgorithmI* algorithm, QroSolutionElementI* element) const {
+  element->store(algorithm);
+}
+
+void QroDefaultSolutionOperationsI::restore(QroAlgorithmI* algorithm,
+                                            QroSolutionElementI* element) const {
+  element->restore(algorithm);
+}
+
+QroBool QroDefaultSolutionOperationsI::isFeasible(QroAlgorithmI* algorithm,
+                                                  QroSolutionElementI* element) const {
+  return element->isFeasible(algorithm);
+}
+
+// ---------------------------------------------------------------------------
+// Solution manager
+
+QroSolutionManagerI::QroSolutionManagerI(QroEnvI* env, QroAlgorithmI* algorithm)
+    : QroPlugIn(env), _algorithm(algorithm), _table(nullptr), _capacity(0), _default(nullptr) {
+  QroGenAlloc* a = env->getGeneralAllocator();
+  _default = new (a) QroDefaultSolutionOperationsI(a, 0, 0);
+}
+
+QroSolutionManagerI::~QroSolutionManagerI() {
+  for (QroInt i = 0; i < _capacity; ++i)
+    if (_table[i] && _table[i] != _default) delete _table[i];
+  delete _default;
+  _default = nullptr;
+  if (_table) _env->free(_table, static_cast<size_t>(_capacity) * sizeof(QroSolutionOperationsI*));
+  _table = nullptr;
+  _capacity = 0;
+}
+
+QroSolutionOperationsI* QroSolutionManagerI::getOperations(QroInt typeIndex) const {
+  if (typeIndex < 0 || typeIndex >= _capacity || !_table[typeIndex]) return _default;
+  return _table[typeIndex];
+}
+
+void QroSolutionManagerI::grow(QroInt typeIndex) {
+  if (typeIndex + 1 <= _capacity) return;
+  QroInt capacity = _capacity < 1 ? 1 : _capacity;
+  while (capacity < typeIndex + 1) capacity *= 2;
+  QroSolutionOperationsI** table = static_cast<QroSolutionOperationsI**>(
+      _env->alloc(static_cast<size_t>(capacity) * sizeof(QroSolutionOperationsI*)));
+  for (QroInt i = 0; i < capacity; ++i) table[i] = i < _capacity ? _table[i] : _default;
+  if (_table) _env->free(_table, static_cast<size_t>(_capacity) * sizeof(QroSolutionOperationsI*));
+  _table = table;
+  _capacity = capacity;
+}
+
+void QroSolutionManagerI::setOperations(QroSolutionOperationsI* ops) {
+  if (!ops) throw QroWrongUsage("QroSolutionManagerI::setOperations: no operations");
+  QroInt k = ops->getTypeIndex();
+  if (k < 0) throw QroWrongUsage("QroSolutionManagerI::setOperations: negative type index");
+  grow(k);
+  _table[k] = ops;
+}
+
+void QroSolutionManagerI::markAlwaysApplied(QroInt typeIndex) {
+  if (typeIndex < 0) return;
+  QroSolutionOperationsI* ops = getOperations(typeIndex);
+  if (ops == _default) {
+    // The default operations are shared by every index: the index gets its
+    // own copy so that the flag marks that class alone.
+    ops = new (_default->getAllocator()) QroDefaultSolutionOperationsI(_default->getAllocator(), typeIndex, 0);
+    try {
+      setOperations(ops);
+    } catch (...) {
+      delete ops;
+      throw;
+    }
+  }
+  ops->setFlags(ops->getFlags() | QroSolutionOperationsI::AlwaysApplied);
+}
+
+QroSolutionManagerPlugIn::~QroSolutionManagerPlugIn() {
+  delete _prototype;
+  _prototype = nullptr;
+}
+
+void QroSolutionManagerPlugIn::attach(QroPlugIn* plugIn) {
+  if (!plugIn || !plugIn->isType(QroSolutionManagerI::GetTypeInfo()) || !_prototype) return;
+  QroSolutionOperationsI* ops = _prototype->makeClone(_env->getGeneralAllocator());
+  try {
+    static_cast<QroSolutionManagerI*>(plugIn)->setOperations(ops);
+  } catch (...) {
+    delete ops;
+    throw;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Algorithm side
+
+QroSolutionManagerI* QroAlgorithmI::initSolutionManager(const char* name) {
+  if (_solutionManager) return _solutionManager;
+  QroSolutionManagerI* m = new (_env) QroSolutionManagerI(_env, this);
+  try {
+    _env->getPlugInRegistry()->addPlugIn(m, name);
+  } catch (...) {
+    QroPlugInRegistry* r = _env->getPlugInRegistry();
+    bool linked = false;
+    for (QroPlugIn* p = r->getFirstPlugIn(name); p; p = p->getNext()) linked = linked || p == m;
+    if (linked) {
+      _solutionManager = m;
+    } else {
+      delete m;
+    }
+    throw;
+  }
+  _solutionManager = m;
+  return m;
+}
+
+void QroAlgorithmI::endSolutionManager(const char* name) {
+  QroSolutionManagerI* m = _solutionManager;
+  if (!m) return;
+  if (_env->isEnding()) {
+    // The registry deletes it.
+    m->setAlgorithm(nullptr);
+    _solutionManager = nullptr;
+    return;
+  }
+  QroPlugInRegistry* r = _env->getPlugInRegistry();
+  bool linked = false;
+  for (QroPlugIn* p = r->getFirstPlugIn(name); p; p = p->getNext()) linked = linked || p == m;
+  if (!linked)
+    throw QroWrongUsage("QroAlgorithmI::endSolutionManager: no solution manager under that name");
+  _solutionManager = nullptr;
+  r->removePlugIn(m, name);
+  delete m;
+}
+
+// ---------------------------------------------------------------------------
+// Saved records
+
+QroSolution::Exception::~Exception() {}
+
+QroSolutionElementI::~QroSolutionElementI() {}
+
+void QroSolutionElementI::store(QroAlgorithmI*) {
+  throw QroNotImplemented("QroSolutionElementI::store(QroAlgorithmI*) is not implemented");
+}
+
+void QroSolutionElementI::restore(QroAlgorithmI*) {
+  throw QroNotImplemented("QroSolutionElementI::restore(QroAlgorithmI*) is not implemented");
+}
+
+QroBool QroSolutionElementI::isFeasible(QroAlgorithmI*) {
+  throw QroNotImplemented("QroSolutionElementI::isFeasible(QroAlgorithmI*) is not implemented");
+}
+
+namespace {
+// ceil (floor) of a bound of an integer variable, clamped to plus or minus
+// (2^53 - 1).
+QroInt integerBound(QroNum v, bool lower) {
+  if (std::isnan(v)) throw QroWrongUsage("QroSolution::setDomain(min, max): bound is not a number");
+  if (v < -kInfD) return -kInf;
+  if (v > kInfD) return kInf;
+  return static_cast<QroInt>(lower ? std::ceil(v) : std::floor(v));
+}
+
+bool withinTolerance(QroNum a, QroNum b, QroNum t) {
+  if (a == b) return true;
+  if (b == std::numeric_limits<double>::infinity()) return a >= DBL_MAX;
+  if (a == -std::numeric_limits<double>::infinity()) return b <= -DBL_MAX;
+  QroNum d = std::fabs(b - a);
+  QroNum m = std::min(std::fabs(a), std::fabs(b));
+  return d <= t * m || (m < 1 && d <= t);
+}
+
+QroNum finiteBound(QroNum v) {
+  if (v == std::numeric_limits<double>::infinity()) return DBL_MAX;
+  if (v == -std::numeric_limits<double>::infinity()) return -DBL_MAX;
+  return v;
+}
+}  // namespace
+
+QroSavedNumVarI::QroSavedNumVarI(QroGenAlloc* a, QroNumVarI* var)
+    : QroSolutionElementI(a, var), _numSet(nullptr), _intSet(nullptr) {
+  if (!var) throw QroEmptyHandleException("Using empty QroNumVar handle.");
+  if (isFloat()) {
+    _lb.d = var->getLB();
+    _ub.d = var->getUB();
+  } else {
+    _lb.i = integerBound(var->getLB(), true);
+    _ub.i = integerBound(var->getUB(), false);
+  }
+}
+
+QroSavedNumVarI::~QroSavedNumVarI() { dropValueSets(); }
+
+QroNumVarI* QroSavedNumVarI::getVar() const { return static_cast<QroNumVarI*>(_x); }
+
+int QroSavedNumVarI::getType() const { return getVar()->getType(); }
+
+void QroSavedNumVarI::dropValueSets() {
+  delete _numSet;
+  _numSet = nullptr;
+  delete _intSet;
+  _intSet = nullptr;
+}
+
+QroHashSavedIntDomainI* QroSavedNumVarI::getIntDomain() {
+  if (!_intSet) _intSet = new (_allocator) QroHashSavedIntDomainI(_allocator);
+  return _intSet;
+}
+
+QroSavedNumDomainI* QroSavedNumVarI::getNumDomain() {
+  if (!_numSet) _numSet = new (_allocator) QroSavedNumDomainI(_allocator);
+  return _numSet;
+}
+
+QroNum QroSavedNumVarI::getMin() const {
+  return isFloat() ? _lb.d : static_cast<QroNum>(_lb.i);
+}
+
+QroNum QroSavedNumVarI::getMax() const {
+  return isFloat() ? _ub.d : static_cast<QroNum>(_ub.i);
+}
+
+QroInt QroSavedNumVarI::getSize() const {
+  if (_intSet) return _intSet->getSize();
+  if (isFloat()) return _numSet ? _numSet->getSize() : 0;
+  if (_ub.i < _lb.i) return 0;
+  QroInt d = 0;
+  if (__builtin_sub_overflow(_ub.i, _lb.i, &d) || d >= kInf) return kInf;
+  return d + 1;
+}
+
+QroBool QroSavedNumVarI::isBound() const {
+  if (!_intSet) return _lb.i == _ub.i;
+  return _intSet->getSize() == 1;
+}
+
+QroBool QroSavedNumVarI::isBound(QroNum tolerance) const {
+  if (isFloat() && !_intSet) {
+    if (_numSet) return _numSet->getSize() == 1;
+    return withinTolerance(_lb.d, _ub.d, tolerance);
+  }
+  return isBound();
+}
+
+QroNum QroSavedNumVarI::getValue(QroNum tolerance) const {
+  if (!(isFloat() && !_intSet)) return static_cast<QroNum>(QroSolution::getValue(this));
+  if (_lb.d == _ub.d) return _lb.d;
+  if (_numSet && _numSet->getSize() != 1)
+    throw QroSolution::Exception("QroSavedNumVarI::getValue - saved domain not bound");
+  if (!withinTolerance(_lb.d, _ub.d, tolerance))
+    throw QroSolution::Exception("QroSavedNumVarI::getValue - saved domain not bound");
+  QroNum a = finiteBound(_lb.d), b = finiteBound(_ub.d);
+  QroNum mid = (a + b) * 0.5;
+  // Near the largest doubles the sum overflows: halve first.
+  if (std::isinf(mid)) mid = a * 0.5 + b * 0.5;
+  return mid;
+}
+
+QroInt QroSavedNumVarI::getIntValue() const { return QroSolution::getValue(this); }
+
+QroBool QroSavedNumVarI::isInDomain(QroNum value) const {
+  if (isFloat() && !_intSet) {
+    if (_numSet) return _numSet->contains(value);
+    return _lb.d <= value && value <= _ub.d;
+  }
+  if (!(value > -9223372036854775808.0 && value < 9223372036854775808.0)) return 0;
+  QroInt i = static_cast<QroInt>(value);
+  if (_intSet) return _intSet->contains(i);
+  return _lb.i <= i && i <= _ub.i;
+}
+
+void QroSavedNumVarI::setDomain(QroNum min, QroNum max) { QroSolution::setDomain(this, min, max); }
+
+void QroSavedNumVarI::setValue(QroInt value) {
+  dropValueSets();
+  QroVarDomainI* d = getVar()->getDomain();
+  if (d && d->isAny()) {
+    getIntDomain()->add(value);
+  } else if (isFloat()) {
+    _lb.d = _ub.d = static_cast<QroNum>(value);
+  } else {
+    _lb.i = _ub.i = value;
+  }
+}
+
+void QroSavedNumVarI::setValue(QroNum value) {
+  dropValueSets();
+  if (isFloat()) {
+    _lb.d = _ub.d = value;
+    return;
+  }
+  if (std::isnan(value)) throw QroWrongUsage("QroSavedNumVarI::setValue: value is not a number");
+  QroNum t = std::trunc(value);
+  setValue(t < -kInfD ? -kInf : t > kInfD ? kInf : static_cast<QroInt>(t));
+}
+
+QroInt QroSolution::getValue(const QroSavedNumVarI* saved) {
+  if (saved->_intSet) {
+    if (saved->_intSet->getSize() != 1)
+      throw Exception("QroSolution::getValue - saved domain not bound");
+    return saved->_intSet->getMin();
+  }
+  if (!saved->isFloat()) {
+    if (saved->_lb.i != saved->_ub.i) throw Exception("QroSolution::getValue - saved domain not bound");
+    return saved->_lb.i;
+  }
+  if (saved->_lb.d != saved->_ub.d) throw Exception("QroSolution::getValue - saved domain not bound");
+  QroNum v = std::trunc(saved->_lb.d);
+  if (!(v >= -kInfD && v <= kInfD))
+    throw QroWrongUsage("overflow occurred during the computation of the variable value");
+  return static_cast<QroInt>(v);
+}
+
+void QroSolution::setDomain(QroSavedNumVarI* saved, QroNum min, QroNum max) {
+  QroVarDomainI* d = saved->getVar()->getDomain();
+  if (d && d->isAny()) throw Exception("QroSolution::setDomain(min, max) forbidden for QroAnyVar");
+  if (saved->isFloat()) {
+    saved->dropValueSets();
+    saved->_lb.d = min;
+    saved->_ub.d = max;
+    return;
+  }
+  QroInt lb = integerBound(min, true);
+  QroInt ub = integerBound(max, false);
+  saved->dropValueSets();
+  saved->_lb.i = lb;
+  saved->_ub.i = ub;
+}
+
+QroSavedIntSetVarI::~QroSavedIntSetVarI() {
+  delete _possible;
+  _possible = nullptr;
+}
+
+QroSavedIntDomainI* QroSavedIntSetVarI::getPossibleSet() {
+  if (!_possible) _possible = new (_allocator) QroHashSavedIntDomainI(_allocator);
+  return _possible;
+}
+
+QroSavedObjective::QroSavedObjective(QroGenAlloc* a, QroObjectiveI* objective, QroInt criteria)
+    : QroSolutionElementI(a, objective), _criteria(criteria), _value(nullptr) {
+  _value = static_cast<QroNum*>(a->alloc(sizeof(QroNum)));
+  *_value = 0;
+}
+
+QroSavedObjective::~QroSavedObjective() {
+  _allocator->free(_value, sizeof(QroNum));
+  _value = nullptr;
+}
+
+void QroSavedObjective::setValue(QroNum value) {
+  if (_criteria >= 2) throw QroNotAllowedWithMultiCriterionException("QroSavedObjective::setValue");
+  *_value = value;
+}

@@ -1,0 +1,91 @@
+// The propagator harness itself: a sound constraint passes every step, and
+// constraints that remove solutions, accept non-solutions or prune too little
+// are caught.
+#include <gmock/gmock.h>
+#include <gtest/gtest-spi.h>
+
+#include "int_fixtures.h"
+#include "support/harness.h"
+
+namespace inttest {
+namespace {
+
+// x != y, propagated when either side is bound; `broken` removes x's value
+// from y even when the two differ by one (a wrong pruning).
+class NotEqualCt : public QrcConstraintI {
+ public:
+  NotEqualCt(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, int mode) : QrcConstraintI(m), _x(x), _y(y), _mode(mode) {}
+  void post() override {
+    _x->whenValue(this);
+    _y->whenValue(this);
+  }
+  void propagate() override {
+    if (_mode == 2) return;  // checks nothing
+    if (_x->isBound()) {
+      _y->removeValue(_x->getValue());
+      if (_mode == 1) _y->removeValue(_x->getValue() + 1);
+    }
+    if (_y->isBound()) _x->removeValue(_y->getValue());
+  }
+
+ private:
+  QrcIntExpI* _x;
+  QrcIntExpI* _y;
+  int _mode;
+};
+
+qrotest::PropCase notEqual(int mode) {
+  qrotest::PropCase c;
+  c.name = "x != y";
+  c.values = {qrotest::range(-2, 3), {0, 1, 3}};
+  c.post = [mode](QrcManagerI* m, const qrotest::Vars& v) { m->add(new (m) NotEqualCt(m, v[0], v[1], mode)); };
+  c.check = [](const std::vector<int64_t>& a) { return a[0] != a[1]; };
+  c.seed = qrotest::caseSeed(5);
+  return c;
+}
+
+// The failures a step reports, joined; the step's return value must count them.
+template <class F>
+std::string failuresOf(F step) {
+  testing::TestPartResultArray results;
+  int n = 0;
+  {
+    testing::ScopedFakeTestPartResultReporter r(testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD,
+                                                &results);
+    n = step();
+  }
+  std::string all;
+  for (int i = 0; i < results.size(); ++i) all += std::string(results.GetTestPartResult(i).message()) + "\n";
+  EXPECT_EQ(n, results.size());
+  return all;
+}
+
+TEST(Harness, SoundConstraintPassesEveryStep) {
+  qrotest::PropCase c = notEqual(0);
+  c.level = qrotest::Consistency::Domain;
+  EXPECT_EQ(qrotest::runPropCase(c), 0);
+}
+
+TEST(Harness, WrongPruningIsCaught) {
+  EXPECT_THAT(failuresOf([] { return qrotest::checkAssignments(notEqual(1)); }),
+              testing::HasSubstr("(2,3) (fixed first) was rejected, the checker accepts it"));
+  EXPECT_THAT(failuresOf([] { return qrotest::checkSearch(notEqual(1)); }),
+              testing::HasSubstr("search missed solution (2,3)"));
+  EXPECT_THAT(failuresOf([] { return qrotest::checkNarrowings(notEqual(1)); }),
+              testing::HasSubstr("remains a solution; operations: post"));
+}
+
+TEST(Harness, MissingCheckIsCaught) {
+  EXPECT_THAT(failuresOf([] { return qrotest::checkAssignments(notEqual(2)); }),
+              testing::HasSubstr("(0,0) (fixed first) was accepted, the checker rejects it"));
+  EXPECT_THAT(failuresOf([] { return qrotest::checkSearch(notEqual(2)); }),
+              testing::HasSubstr("search found non-solution (1,1)"));
+  qrotest::PropCase c = notEqual(2);
+  c.level = qrotest::Consistency::Domain;
+  c.values = {{1}, {0, 1, 3}};
+  EXPECT_THAT(failuresOf([&] { return qrotest::checkNarrowings(c); }),
+              testing::HasSubstr("value 1 of variable 1 has no support after: post"));
+}
+
+}  // namespace
+}  // namespace inttest

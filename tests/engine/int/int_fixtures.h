@@ -1,0 +1,66 @@
+// Shared pieces of the integer-layer tests: a manager in exceptions mode, a
+// logging demon, and small constraints that exercise the harness.
+#ifndef QRC_TEST_INT_FIXTURES_H
+#define QRC_TEST_INT_FIXTURES_H
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "qrcconstraint.h"
+#include "qrcfail.h"
+#include "qrcint.h"
+#include "qrcintexp.h"
+#include "qrcmanager.h"
+
+namespace inttest {
+
+std::string& log();
+
+class IntTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    log().clear();
+    mgr = QrcManager(QrcNoEdit);
+    m = mgr.getImpl();
+    m->useExceptions(true);
+  }
+  void TearDown() override { mgr.end(); }
+  QrcIntExpI* var(QrcInt lo, QrcInt hi, const char* name = nullptr) { return new (m) QrcIntExpI(m, lo, hi, name); }
+  QrcIntExpI* var(std::initializer_list<QrcInt> values) {
+    std::vector<QrcInt> v(values);
+    return new (m) QrcIntExpI(m, static_cast<QrcInt>(v.size()), v.data(), nullptr);
+  }
+  static std::string str(const QrcPrintable* p) {
+    std::ostringstream os;
+    p->display(os);
+    return os.str();
+  }
+  QrcManager mgr;
+  QrcManagerI* m = nullptr;
+};
+
+// Appends "<text> " to the log and calls an optional function.
+class TextDemon : public QrcDemonI {
+ public:
+  typedef void (*Fn)(TextDemon*);
+  TextDemon(QrcManagerI* m, const char* text, QrcIntExpI* x = nullptr, Fn fn = nullptr)
+      : QrcDemonI(m), _text(text), _x(x), _fn(fn) {}
+  void propagate() override {
+    log() += _text;
+    log() += " ";
+    if (_fn) _fn(this);
+  }
+  QrcIntExpI* getVar() const { return _x; }
+  QrcInt _count = 0;
+
+ private:
+  const char* _text;
+  QrcIntExpI* _x;
+  Fn _fn;
+};
+
+}  // namespace inttest
+
+#endif

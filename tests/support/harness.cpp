@@ -1,0 +1,430 @@
+#include "support/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+
+#include "qrcgoal.h"
+#include "qrcintexp.h"
+#include "qrcsearch.h"
+#include "support/seed.h"
+
+namespace qrotest {
+
+namespace {
+
+const int64_t MaxBruteForce = 2000000;
+
+class IntKind : public VarKind {
+ public:
+  QrcExprI* make(QrcManagerI* m, const std::vector<int64_t>& values) const override {
+    std::vector<int64_t> v = values;
+    std::sort(v.begin(), v.end());
+    v.erase(std::unique(v.begin(), v.end()), v.end());
+    if (v.back() - v.front() + 1 == static_cast<int64_t>(v.size()))
+      return new (m) QrcIntExpI(m, v.front(), v.back(), nullptr);
+    return new (m) QrcIntExpI(m, static_cast<QrcInt>(v.size()), v.data(), nullptr);
+  }
+  bool contains(QrcExprI* x, int64_t value) const override {
+    return static_cast<QrcIntExpI*>(x)->isInDomain(value);
+  }
+  bool isFixed(QrcExprI* x) const override { return static_cast<QrcIntExpI*>(x)->isBound(); }
+  int64_t valueOf(QrcExprI* x) const override { return static_cast<QrcIntExpI*>(x)->getMin(); }
+  void fix(QrcExprI* x, int64_t value) const override { static_cast<QrcIntExpI*>(x)->setValue(value); }
+  void narrow(QrcExprI* e, int64_t keep, const std::vector<int64_t>& values, Rng& rng,
+              std::string& log) const override {
+    QrcIntExpI* x = static_cast<QrcIntExpI*>(e);
+    std::ostringstream os;
+    int64_t lo = x->getMin(), hi = x->getMax();
+    int op = static_cast<int>(rng() % 9);
+    if (op == 0) {
+      os << "setValue(" << keep << ")";
+      log += os.str() + " ";
+      x->setValue(keep);
+      return;
+    }
+    if (op <= 2) {
+      int64_t v = values[rng() % values.size()];
+      if (v == keep) return;
+      os << "removeValue(" << v << ")";
+      log += os.str() + " ";
+      x->removeValue(v);
+      return;
+    }
+    if (op <= 4) {
+      int64_t v = lo + static_cast<int64_t>(rng() % static_cast<uint64_t>(keep - lo + 1));
+      os << "setMin(" << v << ")";
+      log += os.str() + " ";
+      x->setMin(v);
+      return;
+    }
+    if (op <= 6) {
+      int64_t v = keep + static_cast<int64_t>(rng() % static_cast<uint64_t>(hi - keep + 1));
+      os << "setMax(" << v << ")";
+      log += os.str() + " ";
+      x->setMax(v);
+      return;
+    }
+    // A range on one side of the kept value.
+    int64_t a, b;
+    if (rng() % 2 && keep > lo) {
+      a = lo + static_cast<int64_t>(rng() % static_cast<uint64_t>(keep - lo));
+      b = a + static_cast<int64_t>(rng() % static_cast<uint64_t>(keep - a));
+    } else if (keep < hi) {
+      b = hi - static_cast<int64_t>(rng() % static_cast<uint64_t>(hi - keep));
+      a = b - static_cast<int64_t>(rng() % static_cast<uint64_t>(b - keep));
+    } else {
+      return;
+    }
+    os << "removeRange(" << a << "," << b << ")";
+    log += os.str() + " ";
+    x->removeRange(a, b);
+  }
+};
+
+std::string show(const std::vector<int64_t>& a) {
+  std::ostringstream os;
+  os << "(";
+  for (size_t i = 0; i < a.size(); ++i) os << (i ? "," : "") << a[i];
+  os << ")";
+  return os.str();
+}
+
+int64_t productSize(const PropCase& c) {
+  int64_t p = 1;
+  for (const auto& v : c.values) {
+    p *= static_cast<int64_t>(v.size());
+    if (p > MaxBruteForce) return MaxBruteForce + 1;
+  }
+  return p;
+}
+
+// Calls f on every assignment in lexicographic order.
+template <class F>
+void forEachAssignment(const PropCase& c, F f) {
+  size_t n = c.values.size();
+  std::vector<size_t> idx(n, 0);
+  std::vector<int64_t> a(n);
+  for (;;) {
+    for (size_t i = 0; i < n; ++i) a[i] = c.values[i][idx[i]];
+    f(a);
+    size_t i = n;
+    while (i > 0) {
+      --i;
+      if (++idx[i] < c.values[i].size()) break;
+      idx[i] = 0;
+      if (i == 0) return;
+    }
+    if (n == 0) return;
+  }
+}
+
+std::vector<std::vector<int64_t>> solutionsOf(const PropCase& c) {
+  std::vector<std::vector<int64_t>> sols;
+  forEachAssignment(c, [&](const std::vector<int64_t>& a) {
+    if (c.check(a)) sols.push_back(a);
+  });
+  return sols;
+}
+
+std::string where(const PropCase& c) {
+  std::ostringstream os;
+  os << "case '" << c.name << "' seed " << c.seed << " (replay with --qro_seed=" << c.seed << ")";
+  return os.str();
+}
+
+// One manager with the case's variables, driven through goals.
+struct Runner {
+  const PropCase& c;
+  const VarKind& kind;
+  QrcManager mgr;
+  QrcManagerI* m;
+  std::vector<QrcExprI*> vars;
+  std::vector<int64_t> assignment;
+  std::vector<std::vector<int64_t>>* solutions = nullptr;
+  Rng rng;
+  std::string log;
+  int errors = 0;
+  std::string errorText;
+
+  explicit Runner(const PropCase& pc)
+      : c(pc), kind(pc.kind ? *pc.kind : intKind()), mgr(QrcNoEdit), m(mgr.getImpl()), rng(pc.seed) {
+    m->useExceptions(true);
+    for (const auto& v : c.values) vars.push_back(kind.make(m, v));
+  }
+  ~Runner() { mgr.end(); }
+  void post() {
+    Vars v(vars);
+    c.post(m, v);
+  }
+  void error(const std::string& text) {
+    if (errors++ == 0) errorText = text;
+  }
+  std::vector<int64_t> domainOf(size_t i) const {
+    std::vector<int64_t> d;
+    for (int64_t v : c.values[i])
+      if (kind.contains(vars[i], v)) d.push_back(v);
+    return d;
+  }
+};
+
+typedef QrcGoalI* (*GoalFn)(Runner*, QrcInt, QrcInt);
+
+class FnGoal : public QrcGoalI {
+ public:
+  FnGoal(QrcManagerI* m, GoalFn fn, Runner* r, QrcInt a, QrcInt b)
+      : QrcGoalI(m), _fn(fn), _r(r), _a(a), _b(b) {}
+  QrcGoalI* execute() override { return _fn(_r, _a, _b); }
+
+ private:
+  GoalFn _fn;
+  Runner* _r;
+  QrcInt _a, _b;
+};
+
+QrcGoalI* goal(Runner* r, GoalFn fn, QrcInt a = 0, QrcInt b = 0) { return new (r->m) FnGoal(r->m, fn, r, a, b); }
+
+QrcGoalI* postThenFix(Runner* r, QrcInt postFirst, QrcInt) {
+  if (postFirst) r->post();
+  for (size_t i = 0; i < r->vars.size(); ++i) r->kind.fix(r->vars[i], r->assignment[i]);
+  if (!postFirst) r->post();
+  return nullptr;
+}
+
+QrcGoalI* fixOne(Runner* r, QrcInt i, QrcInt v) {
+  r->kind.fix(r->vars[static_cast<size_t>(i)], v);
+  return nullptr;
+}
+
+QrcGoalI* label(Runner* r, QrcInt i, QrcInt) {
+  size_t k = static_cast<size_t>(i);
+  if (k == r->vars.size()) return nullptr;
+  QrcGoalI* rest = goal(r, label, i + 1);
+  QrcGoalI* choice = nullptr;
+  const std::vector<int64_t>& vals = r->c.values[k];
+  for (size_t j = vals.size(); j-- > 0;) {
+    if (!r->kind.contains(r->vars[k], vals[j])) continue;
+    QrcGoalI* branch = new (r->m) QrcAndII(r->m, goal(r, fixOne, i, vals[j]), rest);
+    choice = choice ? new (r->m) QrcOrI(r->m, branch, choice, nullptr) : branch;
+  }
+  if (!choice) r->m->fail();
+  return choice;
+}
+
+QrcGoalI* postThenLabel(Runner* r, QrcInt, QrcInt) {
+  r->post();
+  return goal(r, label, 0);
+}
+
+// Checks that every remaining bound or value extends to a solution.
+void checkConsistency(Runner* r) {
+  const PropCase& c = r->c;
+  if (c.level == Consistency::None || !r->solutions) return;
+  size_t n = r->vars.size();
+  std::vector<std::vector<int64_t>> dom(n);
+  std::vector<int64_t> lo(n), hi(n);
+  for (size_t i = 0; i < n; ++i) {
+    dom[i] = r->domainOf(i);
+    if (dom[i].empty()) return;
+    lo[i] = dom[i].front();
+    hi[i] = dom[i].back();
+  }
+  if (c.level == Consistency::Bounds) {
+    for (size_t i = 0; i < n; ++i) {
+      const auto& v = c.values[i];
+      int64_t mn = *std::min_element(v.begin(), v.end()), mx = *std::max_element(v.begin(), v.end());
+      if (mx - mn + 1 != static_cast<int64_t>(v.size())) return;  // needs interval candidates
+    }
+  }
+  for (size_t i = 0; i < n; ++i) {
+    for (int64_t val : dom[i]) {
+      if (c.level == Consistency::Bounds && val != lo[i] && val != hi[i]) continue;
+      bool supported = false;
+      for (const auto& s : *r->solutions) {
+        if (s[i] != val) continue;
+        bool ok = true;
+        for (size_t j = 0; j < n && ok; ++j) {
+          if (j == i) continue;
+          if (c.level == Consistency::Bounds)
+            ok = s[j] >= lo[j] && s[j] <= hi[j];
+          else
+            ok = std::binary_search(dom[j].begin(), dom[j].end(), s[j]);
+        }
+        if (ok) {
+          supported = true;
+          break;
+        }
+      }
+      if (!supported) {
+        std::ostringstream os;
+        os << "value " << val << " of variable " << i << " has no support after: " << r->log;
+        r->error(os.str());
+        return;
+      }
+    }
+  }
+}
+
+QrcGoalI* narrowKeeping(Runner* r, QrcInt chosen, QrcInt) {
+  const std::vector<int64_t>& sol = (*r->solutions)[static_cast<size_t>(chosen)];
+  r->log = "post ";
+  r->post();
+  auto verify = [&]() {
+    for (size_t i = 0; i < r->vars.size(); ++i) {
+      if (!r->kind.contains(r->vars[i], sol[i])) {
+        std::ostringstream os;
+        os << "solution " << show(sol) << " lost value of variable " << i << " after: " << r->log;
+        r->error(os.str());
+        return false;
+      }
+    }
+    return true;
+  };
+  if (!verify()) return nullptr;
+  checkConsistency(r);
+  for (int s = 0; s < r->c.narrowSteps; ++s) {
+    size_t i = r->rng() % r->vars.size();
+    r->log += "x" + std::to_string(i) + ".";
+    r->kind.narrow(r->vars[i], sol[i], r->c.values[i], r->rng, r->log);
+    if (!verify()) return nullptr;
+    checkConsistency(r);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const VarKind& intKind() {
+  static IntKind kind;
+  return kind;
+}
+
+QrcIntExpI* Vars::operator[](size_t i) const { return static_cast<QrcIntExpI*>(_v[i]); }
+
+std::vector<int64_t> range(int64_t lo, int64_t hi) {
+  std::vector<int64_t> v;
+  for (int64_t x = lo; x <= hi; ++x) v.push_back(x);
+  return v;
+}
+
+std::vector<std::vector<int64_t>> ranges(int n, int64_t lo, int64_t hi) {
+  return std::vector<std::vector<int64_t>>(static_cast<size_t>(n), range(lo, hi));
+}
+
+std::vector<std::vector<int64_t>> randomDomains(Rng& rng, int n, int64_t lo, int64_t hi, int maxSpan) {
+  std::vector<std::vector<int64_t>> out;
+  for (int i = 0; i < n; ++i) {
+    int64_t span = 1 + static_cast<int64_t>(rng() % static_cast<uint64_t>(maxSpan));
+    int64_t a = lo + static_cast<int64_t>(rng() % static_cast<uint64_t>(hi - lo + 1));
+    if (a + span - 1 > hi) a = hi - span + 1;
+    if (a < lo) a = lo;
+    std::vector<int64_t> d;
+    bool holes = rng() % 3 == 0;
+    for (int64_t v = a; v <= a + span - 1 && v <= hi; ++v)
+      if (!holes || v == a || rng() % 3 != 0) d.push_back(v);
+    out.push_back(d);
+  }
+  return out;
+}
+
+uint64_t caseSeed(uint64_t defaultSeed) { return seedOr(defaultSeed); }
+
+int checkAssignments(const PropCase& c) {
+  Runner r(c);
+  int64_t total = productSize(c);
+  std::vector<std::vector<int64_t>> tried;
+  if (total <= c.maxAssignments) {
+    forEachAssignment(c, [&](const std::vector<int64_t>& a) { tried.push_back(a); });
+  } else {
+    std::vector<std::vector<int64_t>> sols;
+    if (total <= MaxBruteForce) sols = solutionsOf(c);
+    for (int k = 0; k < c.samples; ++k) {
+      if (k % 2 && !sols.empty()) {
+        tried.push_back(sols[r.rng() % sols.size()]);
+        continue;
+      }
+      std::vector<int64_t> a;
+      for (const auto& v : c.values) a.push_back(v[r.rng() % v.size()]);
+      tried.push_back(a);
+    }
+  }
+  int failures = 0;
+  for (size_t k = 0; k < tried.size(); ++k) {
+    r.assignment = tried[k];
+    bool expected = c.check(tried[k]);
+    bool got = r.m->solve(goal(&r, postThenFix, static_cast<QrcInt>(k % 2)), true) != 0;
+    if (got != expected) {
+      ADD_FAILURE() << where(c) << ": assignment " << show(tried[k]) << (k % 2 ? " (posted first)" : " (fixed first)")
+                    << " was " << (got ? "accepted" : "rejected") << ", the checker "
+                    << (expected ? "accepts" : "rejects") << " it";
+      if (++failures >= 5) break;
+    }
+  }
+  return failures;
+}
+
+int checkNarrowings(const PropCase& c) {
+  if (productSize(c) > MaxBruteForce) return 0;
+  Runner r(c);
+  std::vector<std::vector<int64_t>> sols = solutionsOf(c);
+  if (sols.empty()) return 0;
+  r.solutions = &sols;
+  int failures = 0;
+  for (int run = 0; run < c.narrowRuns && failures < 3; ++run) {
+    QrcInt chosen = static_cast<QrcInt>(r.rng() % sols.size());
+    r.errors = 0;
+    r.log.clear();
+    bool ok = r.m->solve(goal(&r, narrowKeeping, chosen), true) != 0;
+    if (!ok) {
+      ADD_FAILURE() << where(c) << ": run " << run << " failed although " << show(sols[static_cast<size_t>(chosen)])
+                    << " remains a solution; operations: " << r.log;
+      ++failures;
+    } else if (r.errors) {
+      ADD_FAILURE() << where(c) << ": run " << run << ": " << r.errorText;
+      ++failures;
+    }
+  }
+  return failures;
+}
+
+int checkSearch(const PropCase& c) {
+  if (!c.search || productSize(c) > MaxBruteForce) return 0;
+  std::vector<std::vector<int64_t>> sols = solutionsOf(c);
+  Runner r(c);
+  std::map<std::vector<int64_t>, int> found;
+  QrcSearch s(r.mgr, QrcGoal(goal(&r, postThenLabel)));
+  int failures = 0;
+  while (s.next()) {
+    std::vector<int64_t> a;
+    for (QrcExprI* x : r.vars) {
+      if (!r.kind.isFixed(x)) {
+        ADD_FAILURE() << where(c) << ": search stopped with an unfixed variable";
+        ++failures;
+      }
+      a.push_back(r.kind.valueOf(x));
+    }
+    ++found[a];
+    if (found.size() > sols.size() + 10) break;
+  }
+  s.end();
+  std::map<std::vector<int64_t>, int> expected;
+  for (const auto& a : sols) ++expected[a];
+  for (const auto& e : expected) {
+    auto it = found.find(e.first);
+    if (it == found.end()) {
+      if (failures++ < 5) ADD_FAILURE() << where(c) << ": search missed solution " << show(e.first);
+    } else if (it->second != 1) {
+      if (failures++ < 5) ADD_FAILURE() << where(c) << ": search found " << show(e.first) << " " << it->second << " times";
+    }
+  }
+  for (const auto& f : found)
+    if (!expected.count(f.first) && failures++ < 5)
+      ADD_FAILURE() << where(c) << ": search found non-solution " << show(f.first);
+  return failures;
+}
+
+int runPropCase(const PropCase& c) { return checkAssignments(c) + checkNarrowings(c) + checkSearch(c); }
+
+}  // namespace qrotest

@@ -1,0 +1,103 @@
+// Brute-force harness for propagators. A case gives the candidate values of
+// each variable, a post function that states the constraint under test and a
+// plain checker written from the constraint's meaning. The harness then
+//  1. posts over every assignment (or a seeded sample): success exactly when
+//     the checker accepts;
+//  2. applies seeded random narrowings that keep a chosen solution, asserting
+//     after each propagation that the solution is still in the domains;
+//  3. runs a complete search and compares its solutions with the checker's;
+//  4. when the case promises a consistency level, asserts that every
+//     remaining bound (or value) extends to a solution.
+// Every failure names the case and the seed; --qro_seed=N replays it.
+//
+// Variables are driven through a VarKind, so that other kinds of variable
+// (a set variable encoding its value as a bit mask, say) reuse the harness.
+#ifndef QRO_TEST_HARNESS_H
+#define QRO_TEST_HARNESS_H
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "qrcexpr.h"
+#include "qrcmanager.h"
+
+class QrcIntExpI;
+
+namespace qrotest {
+
+typedef std::mt19937_64 Rng;
+
+// How the harness creates, reads, fixes and narrows one kind of variable.
+// Values are integers (another kind may encode its values as integers).
+class VarKind {
+ public:
+  virtual ~VarKind() {}
+  virtual QrcExprI* make(QrcManagerI* m, const std::vector<int64_t>& values) const = 0;
+  virtual bool contains(QrcExprI* x, int64_t value) const = 0;
+  virtual bool isFixed(QrcExprI* x) const = 0;
+  virtual int64_t valueOf(QrcExprI* x) const = 0;
+  // May fail the branch.
+  virtual void fix(QrcExprI* x, int64_t value) const = 0;
+  // One random narrowing that keeps `keep`; appends what it did to `log`.
+  virtual void narrow(QrcExprI* x, int64_t keep, const std::vector<int64_t>& values, Rng& rng,
+                      std::string& log) const = 0;
+};
+
+// Integer variables: a range when the values are contiguous, else a value list.
+const VarKind& intKind();
+
+// Variables handed to post.
+class Vars {
+ public:
+  explicit Vars(const std::vector<QrcExprI*>& v) : _v(v) {}
+  QrcIntExpI* operator[](size_t i) const;
+  QrcExprI* expr(size_t i) const { return _v[i]; }
+  size_t size() const { return _v.size(); }
+
+ private:
+  const std::vector<QrcExprI*>& _v;
+};
+
+enum class Consistency { None, Bounds, Domain };
+
+struct PropCase {
+  std::string name;
+  // Candidate values of each variable.
+  std::vector<std::vector<int64_t>> values;
+  std::function<void(QrcManagerI*, const Vars&)> post;
+  std::function<bool(const std::vector<int64_t>&)> check;
+  Consistency level = Consistency::None;
+  const VarKind* kind = nullptr;  // null: integer variables
+  uint64_t seed = 1;
+  // Assignments beyond this count are sampled.
+  int64_t maxAssignments = 4000;
+  int samples = 1500;
+  int narrowRuns = 60;
+  int narrowSteps = 6;
+  bool search = true;
+};
+
+// Candidate values lo..hi.
+std::vector<int64_t> range(int64_t lo, int64_t hi);
+// n variables over lo..hi each.
+std::vector<std::vector<int64_t>> ranges(int n, int64_t lo, int64_t hi);
+// Random small domains (sometimes with holes) within [lo, hi].
+std::vector<std::vector<int64_t>> randomDomains(Rng& rng, int n, int64_t lo, int64_t hi, int maxSpan);
+
+// Each step returns the number of failures it reported (0: all good).
+int checkAssignments(const PropCase& c);
+int checkNarrowings(const PropCase& c);
+int checkSearch(const PropCase& c);
+// All steps.
+int runPropCase(const PropCase& c);
+
+// The seed of a case: the command-line override, else the default.
+uint64_t caseSeed(uint64_t defaultSeed);
+
+}  // namespace qrotest
+
+#endif
