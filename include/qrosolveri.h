@@ -140,6 +140,12 @@ class QroSolverI : public QroAlgorithmI {
   // NotExtractedException when x has no record.
   QroExtractionRecord* getExtractedRecord(const QroExtractableI* x) const;
   QroBool isExtractedInt(const QroExtractableI* x) const;
+  // The record's integer expression (null for a constraint record until
+  // constraints have 0-1 variables).
+  QrcIntExpI* getIntExp(QroExtractionRecord* r);
+  // Decisions of search goals on integer variables.
+  void setValue(QrcIntExpI* var, QrcInt value);
+  void removeValue(QrcIntExpI* var, QrcInt value);
   // Checks of the handle queries (empty, extracted, float type).
   QroExtractionRecord* checkFloatVar(QroNumVarI* var) const;
   QroExtractionRecord* checkIntVar(QroNumVarI* var) const;

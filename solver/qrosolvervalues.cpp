@@ -1,6 +1,7 @@
 // Values of extracted objects read back from the engine.
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
+#include "qrcintexp.h"
 
 QroNum QroSolverI::getObjValue() {
   QroDefaultCPExtractorI* d = _extractorManager->getDefaultExtractor();
@@ -30,3 +31,13 @@ QroInt QroSolverI::getIntValue(QroNumVarI* v) {
   getExtractedRecord(v);
   throw QroSolver::UnimplementedFeature("variable values need engine expressions");
 }
+
+QrcIntExpI* QroSolverI::getIntExp(QroExtractionRecord* r) {
+  if (!r) return nullptr;
+  if (!r->intExp && r->constraint)
+    throw QroSolver::UnimplementedFeature("0-1 variables of constraints are not available");
+  return r->intExp;
+}
+
+void QroSolverI::setValue(QrcIntExpI* var, QrcInt value) { var->setValue(value); }
+void QroSolverI::removeValue(QrcIntExpI* var, QrcInt value) { var->removeValue(value); }
