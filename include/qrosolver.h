@@ -16,6 +16,9 @@ class QroSolverI;
 class QroExtractableI;
 class QrcMemoryStack;
 class QrcExprI;
+class QrcFloatVar;
+class QrcIntVar;
+class QrcConstraint;
 
 class QroSolver {
  public:
@@ -233,6 +236,10 @@ class QroSolver {
   QroNum getValue(const QroNumVar& var) const;
   QroNum getObjValue() const;
   QroBool isInteger(const QroNumVar& var) const;
+  // The engine objects of extracted modelling objects.
+  QrcFloatVar getFloatVar(const QroNumVar& var) const;
+  QrcIntVar getIntVar(const QroNumVar& var) const;
+  QrcConstraint getConstraint(const QroConstraint& ct) const;
   void add(const QroExtractable& x) const;
   QrcManager getManager() const;
   QrcManagerI* getManagerI() const;

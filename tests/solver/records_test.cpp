@@ -14,38 +14,7 @@ using namespace solvertest;
 
 namespace {
 
-// Stand-in extract hook of numeric variables: an empty record of the kind
-// the variable's type asks for.
-void* testExtractVar(QroAlgorithmI* a, QroExtractableI* x) {
-  QroSolverI* s = static_cast<QroSolverI*>(a);
-  QroNumVarI* v = static_cast<QroNumVarI*>(x);
-  return v->getType() == 2 ? s->makeFloatRecord(nullptr) : s->makeIntRecord(nullptr);
-}
-
-// Stand-in extract hook of ranges: the manager's true constraint.
-void* testExtractRange(QroAlgorithmI* a, QroExtractableI* x) {
-  QroSolverI* s = static_cast<QroSolverI*>(a);
-  return s->makeConstraintRecord(x, s->getManager()->getTrueConstraint());
-}
-
-class HookScope {
- public:
-  HookScope() : _var(QroNumVarI::Hooks.extract), _range(QroRangeI::Hooks.extract) {
-    QroNumVarI::Hooks.extract = testExtractVar;
-    QroRangeI::Hooks.extract = testExtractRange;
-  }
-  ~HookScope() {
-    QroNumVarI::Hooks.extract = _var;
-    QroRangeI::Hooks.extract = _range;
-  }
-
- private:
-  QroExtractHook _var;
-  QroExtractHook _range;
-};
-
 TEST(SolverRecords, HandleQueriesCheckTheirArgument) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Int, "x");
@@ -94,7 +63,6 @@ TEST(SolverRecords, HandleQueriesCheckTheirArgument) {
 }
 
 TEST(SolverRecords, ConstraintRecordsTakeTheName) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
@@ -133,7 +101,6 @@ TEST(SolverRecords, NumberConversion) {
 }
 
 TEST(SolverRecords, AddedMembersAreReplayedAtTheNextSolve) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
@@ -216,7 +183,6 @@ TEST(SolverRecords, ReporterThrowsEveryForm) {
 namespace {
 
 TEST(SolverChanges, BoundChangesAndEndingsForceReextraction) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
@@ -238,7 +204,6 @@ TEST(SolverChanges, BoundChangesAndEndingsForceReextraction) {
 }
 
 TEST(SolverChanges, ChangesDuringASearchAreRefused) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
@@ -255,19 +220,11 @@ TEST(SolverChanges, ChangesDuringASearchAreRefused) {
 
 namespace {
 
-void* testFalseRange(QroAlgorithmI* a, QroExtractableI* x) {
-  QroSolverI* s = static_cast<QroSolverI*>(a);
-  return s->makeConstraintRecord(x, s->getManager()->getFalseConstraint());
-}
-
 TEST(SolverChanges, FailingModelWithoutEditModeIsInconsistent) {
-  HookScope hooks;
-  QroExtractHook saved = QroRangeI::Hooks.extract;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
-  model.add(x <= 4.0);
-  QroRangeI::Hooks.extract = testFalseRange;
+  model.add(QroRange(env, 5.0, x, 1.0));
   std::ostringstream err;
   env.getImpl()->setError(err);
   EXPECT_THROW(QroSolver(model, &QrcNoEdit), QroSolver::ModelInconsistent);
@@ -275,7 +232,6 @@ TEST(SolverChanges, FailingModelWithoutEditModeIsInconsistent) {
   QroSolver edit(model, &QrcEdit);
   EXPECT_EQ(edit.solve(QroGoal()), 0);
   EXPECT_EQ(edit.getStatus(), 3);
-  QroRangeI::Hooks.extract = saved;
   env.end();
 }
 
