@@ -16,6 +16,7 @@
 #include "qrcfloatfunctions.h"
 #include "qrcfloatnodes.h"
 #include "qrcint.h"
+#include "qrcintarith.h"
 #include "qrcintexp.h"
 #include "qrcmanager.h"
 
@@ -43,6 +44,13 @@ QrcFloatExp floatOf(QroSolverI* s, QroExtractionRecord* r) {
 }
 
 QrcManager managerOf(QroSolverI* s) { return QrcManager(s->getManager()); }
+
+QrcIntExp intOf(QroSolverI* s, QroExtractionRecord* r) { return QrcIntExp(s->getIntExp(r)); }
+
+void* intRecord(QroSolverI* s, const QrcIntExp& e) { return s->makeIntRecord(e.getImpl()); }
+
+// An integral constant that an engine integer can hold.
+bool engineInteger(double v) { return integral(v) && std::fabs(v) <= 9007199254740991.0; }
 
 void* floatRecord(QroSolverI* s, const QrcFloatExp& e) { return s->makeFloatRecord(e.getImpl()); }
 
@@ -160,6 +168,23 @@ void* extractNumLinTerm(QroAlgorithmI* a, QroExtractableI* x) {
     QroExtractionRecord* r = s->getExtractedRecord(t->getFirstExpr()->expr);
     return s->makeConstraintRecord(nullptr, r->constraint);
   }
+  if (ints > 0 && floats == 0) {
+    QrcIntExpI** terms =
+        static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(items) * sizeof(QrcIntExpI*)));
+    QroInt i = 0;
+    for (QroExprNode* n = t->getFirstExpr(); n; n = n->next)
+      terms[i++] = intOf(s, s->getExtractedRecord(n->expr)).getImpl();
+    for (QroLinearNode* n = t->getFirstNode(); n; n = n->next) {
+      if (n->coef == 0.0) continue;
+      QrcIntExp e = intOf(s, s->getExtractedRecord(n->var));
+      if (!engineInteger(n->coef)) noIntegerForm();
+      terms[i++] = (n->coef == 1.0 ? e : e * static_cast<QrcInt>(n->coef)).getImpl();
+    }
+    QrcIntExp sum = items == 1 ? QrcIntExp(terms[0]) : QrcSum(QrcManager(m), items, terms);
+    if (k == 0.0) return intRecord(s, sum);
+    if (engineInteger(k)) return intRecord(s, sum + static_cast<QrcInt>(k));
+    noIntegerForm();
+  }
   if (ints > 0) noIntegerForm();
   // Float form: the items in list order, then the constant.
   QrcFloatExpI** terms = static_cast<QrcFloatExpI**>(m->allocate(static_cast<size_t>(items) * sizeof(QrcFloatExpI*)));
@@ -186,9 +211,21 @@ void* extractIntLinTerm(QroAlgorithmI* a, QroExtractableI* x) {
       extractChild(s, l->var);
       ++n;
     }
-  if (n == 0)
-    return s->makeIntRecord(QrcIntExp(QrcManager(s->getManager()), t->getConstantValue()).getImpl());
-  noIntegerForm();
+  QrcManagerI* m = s->getManager();
+  if (n == 0) return s->makeIntRecord(QrcIntExp(QrcManager(m), t->getConstantValue()).getImpl());
+  QrcIntExpI** terms = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n) * sizeof(QrcIntExpI*)));
+  QroInt i = 0;
+  for (QroExprNode* e = t->getFirstExpr(); e; e = e->next)
+    terms[i++] = intOf(s, s->getExtractedRecord(e->expr)).getImpl();
+  for (QroLinearNode* l = t->getFirstNode(); l; l = l->next) {
+    if (l->coef == 0.0) continue;
+    QrcIntExp v = intOf(s, s->getExtractedRecord(l->var));
+    if (!engineInteger(l->coef)) noIntegerForm();
+    terms[i++] = (l->coef == 1.0 ? v : v * static_cast<QrcInt>(l->coef)).getImpl();
+  }
+  QrcIntExp sum = QrcSum(QrcManager(m), n, terms);
+  QroInt k = t->getConstantValue();
+  return intRecord(s, k == 0 ? sum : sum + k);
 }
 
 void* extractNumQuadExpr(QroAlgorithmI* a, QroExtractableI* x) {
@@ -204,7 +241,17 @@ void* extractNumQuadExpr(QroAlgorithmI* a, QroExtractableI* x) {
     ++n;
   }
   if (n == 0) return s->makeIntRecord(QrcIntExp(QrcManager(m), QrcInt(0)).getImpl());
-  if (allInteger) noIntegerForm();
+  if (allInteger) {
+    QrcIntExpI** terms = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n) * sizeof(QrcIntExpI*)));
+    QroInt i = 0;
+    for (QroQuadNode* t = q->getFirst(); t; t = t->next) {
+      if (!engineInteger(t->coef)) noIntegerForm();
+      QrcIntExp u = intOf(s, s->getExtractedRecord(t->first));
+      QrcIntExp v = intOf(s, s->getExtractedRecord(t->second));
+      terms[i++] = (static_cast<QrcInt>(t->coef) * (u * v)).getImpl();
+    }
+    return intRecord(s, QrcSum(QrcManager(m), n, terms));
+  }
   QrcFloatExpI** terms = static_cast<QrcFloatExpI**>(m->allocate(static_cast<size_t>(n) * sizeof(QrcFloatExpI*)));
   QroInt i = 0;
   for (QroQuadNode* t = q->getFirst(); t; t = t->next) {
@@ -221,7 +268,7 @@ void* extractNumQuadExpr(QroAlgorithmI* a, QroExtractableI* x) {
 void* extractNumSquare(QroAlgorithmI* a, QroExtractableI* x) {
   QroSolverI* s = solverOf(a);
   QroExtractionRecord* r = extractChild(s, static_cast<QroNumUnaryNodeI*>(x)->getOperand());
-  if (isIntRecord(r)) noIntegerForm();
+  if (isIntRecord(r)) return intRecord(s, QrcSquare(intOf(s, r)));
   return floatRecord(s, QrcSquare(floatOf(s, r)));
 }
 
@@ -229,30 +276,43 @@ void* extractNumTimesCst(QroAlgorithmI* a, QroExtractableI* x) {
   QroSolverI* s = solverOf(a);
   QroNumTimesCstI* node = static_cast<QroNumTimesCstI*>(x);
   QroExtractionRecord* r = extractChild(s, node->getOperand());
-  if (isIntRecord(r)) noIntegerForm();
-  return floatRecord(s, floatOf(s, r) * node->getConstantFactor());
+  double c = node->getConstantFactor();
+  if (isIntRecord(r)) {
+    if (engineInteger(c)) return intRecord(s, intOf(s, r) * static_cast<QrcInt>(c));
+    noIntegerForm();
+  }
+  return floatRecord(s, floatOf(s, r) * c);
 }
 
 void* extractNumDivCst(QroAlgorithmI* a, QroExtractableI* x) {
   QroSolverI* s = solverOf(a);
   QroNumDivCstI* node = static_cast<QroNumDivCstI*>(x);
   QroExtractionRecord* r = extractChild(s, node->getOperand());
-  if (isIntRecord(r)) noIntegerForm();
-  return floatRecord(s, floatOf(s, r) / node->getDivisor());
+  double c = node->getDivisor();
+  if (isIntRecord(r)) {
+    if (engineInteger(c)) return intRecord(s, intOf(s, r) / static_cast<QrcInt>(c));
+    noIntegerForm();
+  }
+  return floatRecord(s, floatOf(s, r) / c);
 }
 
 void* extractNumRecDivCst(QroAlgorithmI* a, QroExtractableI* x) {
   QroSolverI* s = solverOf(a);
   QroNumRecDivCstI* node = static_cast<QroNumRecDivCstI*>(x);
   QroExtractionRecord* r = extractChild(s, node->getOperand());
-  if (isIntRecord(r)) noIntegerForm();
-  return floatRecord(s, node->getDividend() / floatOf(s, r));
+  double c = node->getDividend();
+  if (isIntRecord(r)) {
+    if (engineInteger(c)) return intRecord(s, static_cast<QrcInt>(c) / intOf(s, r));
+    noIntegerForm();
+  }
+  return floatRecord(s, c / floatOf(s, r));
 }
 
 void* extractIntTimesCst(QroAlgorithmI* a, QroExtractableI* x) {
   QroSolverI* s = solverOf(a);
-  extractChild(s, static_cast<QroIntTimesCstI*>(x)->getOperand());
-  noIntegerForm();
+  QroIntTimesCstI* node = static_cast<QroIntTimesCstI*>(x);
+  QroExtractionRecord* r = extractChild(s, node->getOperand());
+  return intRecord(s, intOf(s, r) * node->getConstantFactor());
 }
 
 void* extractNumPowerCst(QroAlgorithmI* a, QroExtractableI* x) {
@@ -270,7 +330,7 @@ void* extractNumTimes(QroAlgorithmI* a, QroExtractableI* x) {
   QroNumBinaryNodeI* node = static_cast<QroNumBinaryNodeI*>(x);
   QroExtractionRecord* l = extractChild(s, node->getLeft());
   QroExtractionRecord* r = extractChild(s, node->getRight());
-  if (isIntRecord(l) && isIntRecord(r)) noIntegerForm();
+  if (isIntRecord(l) && isIntRecord(r)) return intRecord(s, intOf(s, l) * intOf(s, r));
   return floatRecord(s, floatOf(s, l) * floatOf(s, r));
 }
 
@@ -279,7 +339,7 @@ void* extractNumDiv(QroAlgorithmI* a, QroExtractableI* x) {
   QroNumBinaryNodeI* node = static_cast<QroNumBinaryNodeI*>(x);
   QroExtractionRecord* l = extractChild(s, node->getLeft());
   QroExtractionRecord* r = extractChild(s, node->getRight());
-  if (isIntRecord(l) && isIntRecord(r)) noIntegerForm();
+  if (isIntRecord(l) && isIntRecord(r)) return intRecord(s, intOf(s, l) / intOf(s, r));
   return floatRecord(s, floatOf(s, l) / floatOf(s, r));
 }
 

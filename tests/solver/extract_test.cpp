@@ -65,3 +65,58 @@ TEST(Extraction, PresolveReplacesTheDefinedVariable) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Extraction, IntegerOrFloatRule) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 10, QroNumVar::Int, "x");
+  QroNumVar y(env, 1, 3, QroNumVar::Int, "y");
+  QroNumExpr twice = 2.0 * x + 0.0;
+  QroNumExpr half = (x + 0.0) / QroNumExprArg(QroNumExpr(y));
+  QroNumExpr same = 1.0 * x + 0.0;
+  QroNumExpr product = x * y + 0.0;
+  QroNumExpr square = QroPower(y, 2.0) + 0.0;
+  model.add(twice);
+  model.add(half);
+  model.add(same);
+  model.add(product);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  EXPECT_TRUE(s->isExtractedInt(twice.getImpl()));
+  EXPECT_TRUE(s->isExtractedInt(half.getImpl()));
+  EXPECT_TRUE(s->isExtractedInt(product.getImpl()));
+  QroExtractionRecord* rx = s->getRecord(x.getImpl());
+  EXPECT_EQ(s->getRecord(same.getImpl())->intExp, rx->intExp);
+  QrcIntExpI* t = s->getRecord(twice.getImpl())->intExp;
+  EXPECT_EQ(t->getMin(), 0);
+  EXPECT_EQ(t->getMax(), 20);
+  QrcIntExpI* h = s->getRecord(half.getImpl())->intExp;
+  EXPECT_EQ(h->getMax(), 10);
+  QrcIntExpI* p = s->getRecord(product.getImpl())->intExp;
+  EXPECT_EQ(p->getMax(), 30);
+  // Integer variables are kind-0 decision variables; the default goal binds them.
+  EXPECT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getValue(x), 0.0);
+  EXPECT_EQ(s->getIntValue(y.getImpl()), 1);
+  (void)square;
+  env.end();
+}
+
+TEST(Extraction, DesignModelFloatVariablesKeepTheirBounds) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar F(env, 0.0, 0.5, QroNumVar::Float, "F");
+  model.add(F);
+  QroSolver solver(model);
+  QrcFloatVar f = solver.getFloatVar(F);
+  EXPECT_STREQ(f.getName(), "F");
+  EXPECT_EQ(f.getMin(), 0.0);
+  EXPECT_EQ(f.getMax(), 0.5);
+  QroNumVar i(env, 0, 1, QroNumVar::Int);
+  EXPECT_THROW(solver.getFloatVar(i), QroSolver::ObjectNotExtracted);
+  env.end();
+}
+
+}  // namespace
