@@ -120,3 +120,25 @@ TEST(Extraction, DesignModelFloatVariablesKeepTheirBounds) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Extraction, PresolveSavesTheEqualityConstraint) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0.0, 10.0, QroNumVar::Float, "x");
+  QroNumVar y(env, 0.0, 10.0, QroNumVar::Float, "y");
+  model.add(x == y);
+  model.add(y <= 4.0);
+  QroSolver with(model);
+  ASSERT_EQ(with.solve(QroGoal()), 1);
+  QroSolver without(model);
+  without.getImpl()->setPresolve(0);
+  without.getImpl()->extract(model.getImpl());
+  ASSERT_EQ(without.solve(QroGoal()), 1);
+  EXPECT_EQ(with.getManagerI()->getConstraintCount() + 1, without.getManagerI()->getConstraintCount());
+  EXPECT_LE(without.getFloatVar(x).getMax(), 4.0);
+  env.end();
+}
+
+}  // namespace
