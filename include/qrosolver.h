@@ -19,6 +19,7 @@ class QrcExprI;
 class QrcFloatVar;
 class QrcIntVar;
 class QrcConstraint;
+class QrcIntArray;
 
 class QroSolver {
  public:
@@ -240,6 +241,10 @@ class QroSolver {
   QrcFloatVar getFloatVar(const QroNumVar& var) const;
   QrcIntVar getIntVar(const QroNumVar& var) const;
   QrcConstraint getConstraint(const QroConstraint& ct) const;
+  // Engine copies of model arrays on the manager's heap (integer arrays are
+  // cached by array); "Empty variable handle" for an empty array.
+  QrcIntArray getIntArray(const QroIntArray& array) const;
+  QrcIntArray getIntArray(const QroNumArray& array) const;
   void add(const QroExtractable& x) const;
   QrcManager getManager() const;
   QrcManagerI* getManagerI() const;

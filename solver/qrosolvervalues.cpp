@@ -6,6 +6,8 @@
 #include "qrcfloatexp.h"
 #include "qrcint.h"
 #include "qrcintexp.h"
+#include "qrcmanager.h"
+#include "qrcpointerhash.h"
 
 namespace {
 
@@ -81,3 +83,27 @@ QrcConstraint QroSolver::getConstraint(const QroConstraint& ct) const {
 
 void QroSolverI::setValue(QrcIntExpI* var, QrcInt value) { var->setValue(value); }
 void QroSolverI::removeValue(QrcIntExpI* var, QrcInt value) { var->removeValue(value); }
+
+QrcIntArray QroSolver::getIntArray(const QroIntArray& array) const {
+  QroSolverI* s = check();
+  if (!array.getImpl()) throw EmptyHandle("Empty variable handle");
+  QrcPointerHashMap* cache = s->getArrayCache();
+  QrcWord key = reinterpret_cast<QrcWord>(array.getImpl());
+  if (QrcWord found = cache->find(key)) return QrcIntArray(reinterpret_cast<QrcInt*>(found - 1));
+  QroInt n = array.getSize();
+  QrcIntArray engine(QrcManager(s->getManager()), n, QrcInt(0));
+  for (QroInt i = 0; i < n; ++i) engine[i] = array[i];
+  // Only storage that no backtrack can take back is remembered.
+  if (s->getManager()->getOrRecordCount() == 0)
+    cache->add(key, reinterpret_cast<QrcWord>(engine.getImpl()) + 1);
+  return engine;
+}
+
+QrcIntArray QroSolver::getIntArray(const QroNumArray& array) const {
+  QroSolverI* s = check();
+  if (!array.getImpl()) throw EmptyHandle("Empty variable handle");
+  QroInt n = array.getSize();
+  QrcIntArray engine(QrcManager(s->getManager()), n, QrcInt(0));
+  for (QroInt i = 0; i < n; ++i) engine[i] = QroSolverI::toInteger(array[i]);
+  return engine;
+}

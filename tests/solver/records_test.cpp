@@ -8,6 +8,7 @@
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrcconstraint.h"
+#include "qrcint.h"
 #include "solver_support.h"
 
 using namespace solvertest;
@@ -232,6 +233,62 @@ TEST(SolverChanges, FailingModelWithoutEditModeIsInconsistent) {
   QroSolver edit(model, &QrcEdit);
   EXPECT_EQ(edit.solve(QroGoal()), 0);
   EXPECT_EQ(edit.getStatus(), 3);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SolverArrays, IntegerViewsOfModelArrays) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  QroNumArray nums(env, 0);
+  nums.add(1.0);
+  nums.add(-4.0);
+  QrcIntArray a = solver.getIntArray(nums);
+  ASSERT_EQ(a.getSize(), 2);
+  EXPECT_EQ(a[0], 1);
+  EXPECT_EQ(a[1], -4);
+  nums.add(2.5);
+  try {
+    solver.getIntArray(nums);
+    FAIL();
+  } catch (const QroException& e) {
+    EXPECT_EQ(printed(e), "QroNum is not integer");
+  }
+  QroNumArray big(env, 0);
+  big.add(1e19);
+  try {
+    solver.getIntArray(big);
+    FAIL();
+  } catch (const QroException& e) {
+    EXPECT_EQ(printed(e), "QroNum is out of integer range");
+  }
+  QroIntArray ints(env, 0);
+  ints.add(7);
+  ints.add(9);
+  QrcIntArray b = solver.getIntArray(ints);
+  EXPECT_EQ(b[1], 9);
+  EXPECT_EQ(solver.getIntArray(ints).getImpl(), b.getImpl());  // cached
+  EXPECT_THROW(solver.getIntArray(QroIntArray()), QroSolver::EmptyHandle);
+  env.end();
+}
+
+TEST(SolverRecords, UnboundFloatValueIsASolverError) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0.0, 1.0, QroNumVar::Float, "x");
+  model.add(x);
+  QroSolver solver(model);
+  try {
+    solver.getValue(x);
+    FAIL();
+  } catch (const QroSolver::SolverErrorExceptionExprI& e) {
+    std::string head = "Solver Error : (10) QrcFloatExpI::getValue unbound constrained variable ";
+    EXPECT_EQ(printed(e).substr(0, head.size()), head);
+  }
   env.end();
 }
 
