@@ -140,8 +140,7 @@ class QroSolverI : public QroAlgorithmI {
   // NotExtractedException when x has no record.
   QroExtractionRecord* getExtractedRecord(const QroExtractableI* x) const;
   QroBool isExtractedInt(const QroExtractableI* x) const;
-  // The record's integer expression (null for a constraint record until
-  // constraints have 0-1 variables).
+  // The record's integer expression; a constraint record gets its 0-1 variable.
   QrcIntExpI* getIntExp(QroExtractionRecord* r);
   // Decisions of search goals on integer variables.
   void setValue(QrcIntExpI* var, QrcInt value);

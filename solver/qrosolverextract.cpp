@@ -17,6 +17,7 @@
 #include "qrcfloatnodes.h"
 #include "qrcint.h"
 #include "qrcintarith.h"
+#include "qrcintcompare.h"
 #include "qrcintexp.h"
 #include "qrcmanager.h"
 
@@ -33,8 +34,10 @@ bool isIntRecord(const QroExtractionRecord* r) { return r && r->kind == QroExtra
 
 bool integral(double v) { return std::floor(v) == v; }
 
+// The float form of an integer operand needs a float view of an integer
+// expression, which the engine does not offer.
 [[noreturn]] void noIntegerForm() {
-  throw QroSolver::UnimplementedFeature("integer arithmetic is not available in this engine");
+  throw QroSolver::UnimplementedFeature("float views of integer expressions are not available");
 }
 
 QrcFloatExp floatOf(QroSolverI* s, QroExtractionRecord* r) {
@@ -378,6 +381,38 @@ QrcConstraintI* makeFloatRangeConstraint(QroSolverI* s, const QrcFloatExp& e, do
   return (e == lb).getImpl();
 }
 
+QrcConstraintI* makeIntRangeConstraint(QroSolverI* s, const QrcIntExp& e, double lb, double ub) {
+  QrcManagerI* m = s->getManager();
+  double l = std::ceil(lb), u = std::floor(ub);
+  if (l > u) return m->getFalseConstraint();
+  if (l > static_cast<double>(QrcIntMax) || u < static_cast<double>(QrcIntMin)) return m->getFalseConstraint();
+  // A side beyond the engine's integer range bounds nothing.
+  bool noLow = !(l > static_cast<double>(QrcIntMin));
+  bool noHigh = !(u < static_cast<double>(QrcIntMax));
+  if (noLow && noHigh) return m->getTrueConstraint();
+  if (noHigh) return (e >= static_cast<QrcInt>(l)).getImpl();
+  if (noLow) return (e <= static_cast<QrcInt>(u)).getImpl();
+  if (l == u) return (e == static_cast<QrcInt>(l)).getImpl();
+  QrcIntVar v(QrcManager(m), static_cast<QrcInt>(l), static_cast<QrcInt>(u));
+  return (e == QrcIntExp(v)).getImpl();
+}
+
+// A constraint, or a sum that is only one constraint.
+bool isConstraintLike(const QroExtractableI* e) {
+  if (e->isType(QroConstraintI::GetTypeInfo())) return true;
+  const QroExprNode* only = nullptr;
+  if (e->getTypeInfo() == QroNumLinTermI::GetTypeInfo()) {
+    const QroNumLinTermI* t = static_cast<const QroNumLinTermI*>(e);
+    if (t->getFirstNode() || t->getConstantValue() != 0.0) return false;
+    only = t->getFirstExpr();
+  } else if (e->getTypeInfo() == QroIntLinTermI::GetTypeInfo()) {
+    const QroIntLinTermI* t = static_cast<const QroIntLinTermI*>(e);
+    if (t->getFirstNode() || t->getConstantValue() != 0) return false;
+    only = t->getFirstExpr();
+  }
+  return only && !only->next && only->expr->isType(QroConstraintI::GetTypeInfo());
+}
+
 }  // namespace
 
 void* extractRange(QroAlgorithmI* a, QroExtractableI* x) {
@@ -386,7 +421,7 @@ void* extractRange(QroAlgorithmI* a, QroExtractableI* x) {
   double lb = range->getLB(), ub = range->getUB();
   if (lb > ub) return s->makeConstraintRecord(x, s->getManager()->getFalseConstraint());
   QroExtractionRecord* r = extractChild(s, range->getExpr());
-  if (isIntRecord(r)) noIntegerForm();
+  if (isIntRecord(r)) return s->makeConstraintRecord(x, makeIntRangeConstraint(s, intOf(s, r), lb, ub));
   return s->makeConstraintRecord(x, makeFloatRangeConstraint(s, floatOf(s, r), lb, ub));
 }
 
@@ -410,7 +445,10 @@ void* extractNumEq(QroAlgorithmI* a, QroExtractableI* x) {
   }
   QroExtractionRecord* l = extractChild(s, eq->getLeft());
   QroExtractionRecord* r = extractChild(s, eq->getRight());
-  if (isIntRecord(l) && isIntRecord(r)) noIntegerForm();
+  if (isConstraintLike(eq->getLeft()) && isConstraintLike(eq->getRight()) && l->constraint && r->constraint)
+    return s->makeConstraintRecord(x, (QrcConstraint(l->constraint) == QrcConstraint(r->constraint)).getImpl());
+  if (isIntRecord(l) && isIntRecord(r))
+    return s->makeConstraintRecord(x, (intOf(s, l) == intOf(s, r)).getImpl());
   return s->makeConstraintRecord(x, (floatOf(s, l) == floatOf(s, r)).getImpl());
 }
 
@@ -436,10 +474,9 @@ void addObjective(QroAlgorithmI* a, QroExtractableI* x, void* record) {
   QroExtractionRecord* r = static_cast<QroExtractionRecord*>(record);
   if (!r) return;
   if (r->kind == QroExtractionRecord::IntKind) {
-    if (o->getSense() == QroObjectiveI::Minimize)
-      s->setIntObjective(r->intExp);
-    else
-      noIntegerForm();
+    // Maximising is minimising the opposite.
+    QrcIntExp e(s->getIntExp(r));
+    s->setIntObjective(o->getSense() == QroObjectiveI::Minimize ? e.getImpl() : (-e).getImpl());
   } else {
     QrcFloatExp e(r->floatExp);
     s->setFloatObjective(o->getSense() == QroObjectiveI::Minimize ? r->floatExp : (-e).getImpl());

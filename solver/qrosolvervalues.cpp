@@ -22,8 +22,11 @@ QrcFloatExpI* floatExpOf(QroSolverI* s, QroExtractionRecord* r) {
 
 QrcIntExpI* QroSolverI::getIntExp(QroExtractionRecord* r) {
   if (!r) return nullptr;
-  if (!r->intExp && r->constraint)
-    throw QroSolver::UnimplementedFeature("0-1 variables of constraints are not available");
+  if (!r->intExp && r->constraint) {
+    // The 0-1 truth of the constraint, made a variable once.
+    QrcIntVar v(QrcIntExp(QrcConstraint(r->constraint)));
+    r->intExp = v.getImpl();
+  }
   return r->intExp;
 }
 

@@ -142,3 +142,87 @@ TEST(Extraction, PresolveSavesTheEqualityConstraint) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Extraction, IntegerRangesAndEqualities) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 3, QroNumVar::Int, "x");
+  QroNumVar y(env, 0, 3, QroNumVar::Int, "y");
+  QroNumVar z(env, -10, 10, QroNumVar::Int, "z");
+  model.add(QroRange(env, 3.0, x + y, 3.0));
+  QroConstraint r = QroRange(env, 0.5, z, 3.7);
+  model.add(r);
+  QroSolver solver(model);
+  EXPECT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getValue(x), 0.0);
+  EXPECT_EQ(solver.getValue(y), 3.0);
+  EXPECT_EQ(solver.getValue(z), 1.0);
+  QroModel crossed(env);
+  crossed.add(QroRange(env, 0.5, z, 0.7));
+  QroSolver second(crossed);
+  EXPECT_EQ(second.solve(QroGoal()), 0);
+  QroModel wide(env);
+  QroConstraint all = QroRange(env, -1e300, z, 1e300);
+  wide.add(all);
+  QroSolver third(wide);
+  EXPECT_EQ(third.getConstraint(all).getImpl(), third.getManagerI()->getTrueConstraint());
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Extraction, ConstraintsAsZeroOneVariables) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 3, QroNumVar::Int, "x");
+  QroConstraint c = QroRange(env, 1.0, x, 2.0);
+  model.add(c);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  QrcIntExpI* b = s->getIntExp(s->getRecord(c.getImpl()));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(s->getIntExp(s->getRecord(c.getImpl())), b);
+  EXPECT_EQ(b->getMin(), 0);
+  EXPECT_EQ(b->getMax(), 1);
+  env.end();
+}
+
+TEST(Extraction, IntegerObjectives) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 5, QroNumVar::Int, "x");
+  QroNumVar y(env, 0, 5, QroNumVar::Int, "y");
+  model.add(QroRange(env, 3.0, x + y, QroNumVar::Infinity()));
+  QroObjective cost(env, x + 2.0 * y, QroObjectiveI::Minimize);
+  model.add(cost);
+  QroSolver solver(model);
+  EXPECT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getStatus(), 2);
+  EXPECT_EQ(solver.getObjValue(), 3.0);
+  EXPECT_EQ(solver.getValue(x), 3.0);
+  EXPECT_EQ(solver.getValue(y), 0.0);
+  QroObjective other(env, x, QroObjectiveI::Maximize);
+  EXPECT_THROW(solver.add(other), QroSolver::Exception);
+  env.end();
+}
+
+TEST(Extraction, MaximisingAnIntegerObjective) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 5, QroNumVar::Int, "x");
+  QroNumVar y(env, 0, 5, QroNumVar::Int, "y");
+  model.add(QroRange(env, -QroNumVar::Infinity(), x + y, 7.0));
+  model.add(QroObjective(env, 2.0 * x + y, QroObjectiveI::Maximize));
+  QroSolver solver(model);
+  EXPECT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getObjValue(), 12.0);
+  EXPECT_EQ(solver.getValue(x), 5.0);
+  EXPECT_EQ(solver.getValue(y), 2.0);
+  env.end();
+}
+
+}  // namespace
