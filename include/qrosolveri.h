@@ -140,6 +140,11 @@ class QroSolverI : public QroAlgorithmI {
   // NotExtractedException when x has no record.
   QroExtractionRecord* getExtractedRecord(const QroExtractableI* x) const;
   QroBool isExtractedInt(const QroExtractableI* x) const;
+  // The record's integer expression; a constraint record gets its 0-1 variable.
+  QrcIntExpI* getIntExp(QroExtractionRecord* r);
+  // Decisions of search goals on integer variables.
+  void setValue(QrcIntExpI* var, QrcInt value);
+  void removeValue(QrcIntExpI* var, QrcInt value);
   // Checks of the handle queries (empty, extracted, float type).
   QroExtractionRecord* checkFloatVar(QroNumVarI* var) const;
   QroExtractionRecord* checkIntVar(QroNumVarI* var) const;
@@ -225,6 +230,7 @@ class QroSolverI : public QroAlgorithmI {
   void fullRestore();
   QroBool finishWithObjective(QrcSearchI* s, QroBool restart);
   void installObjective(QrcSearchI* s);
+  void openSearchLevel();
 
   QrcManagerI* _manager;
   QrcManagerTag _tag;
