@@ -14,15 +14,17 @@ QrcGoal QroDefaultCPExtractorI::makeGoal() {
   if (_list)
     for (QroDecisionVarNode* n = _list->first; n; n = n->next)
       if (n->kind >= 0 && n->kind < 5) ++counts[n->kind];
-  if (counts[IntVarOfRecord] > 0 || counts[IntSetVar] > 0 || counts[IntSetVar2] > 0)
-    throw QroSolver::UnimplementedFeature("no generation goal for these decision variables");
-  QrcIntVarArray ints;
+  // Set variables are never listed by the hooks of this system.
+  if (counts[IntSetVar] > 0 || counts[IntSetVar2] > 0)
+    throw QroSolver::UnimplementedFeature("no generation goal for set variables");
+  QrcIntVarArray ints, recordInts;
   QrcFloatVarArray floats;
   if (counts[IntVar] > 0) ints = QrcIntVarArray(m, counts[IntVar]);
   if (counts[FloatVar] > 0) floats = QrcFloatVarArray(m, counts[FloatVar]);
+  if (counts[IntVarOfRecord] > 0) recordInts = QrcIntVarArray(m, counts[IntVarOfRecord]);
   // The list is newest first: fill from the end so that the arrays keep the
   // extraction order.
-  QroInt next[2] = {counts[IntVar], counts[FloatVar]};
+  QroInt next[3] = {counts[IntVar], counts[FloatVar], counts[IntVarOfRecord]};
   if (_list) {
     for (QroDecisionVarNode* n = _list->first; n; n = n->next) {
       QroExtractionRecord* r = _solver->getRecord(n->extractable);
@@ -31,10 +33,13 @@ QrcGoal QroDefaultCPExtractorI::makeGoal() {
         ints.set(--next[0], QrcIntExp(_solver->getIntExp(r)));
       else if (n->kind == FloatVar)
         floats.set(--next[1], QrcFloatExp(r->floatExp));
+      else if (n->kind == IntVarOfRecord)
+        recordInts.set(--next[2], QrcIntVar(_solver->getIntExp(r)));
     }
   }
   QrcGoal listener(_solver->listenersGoal());
-  QrcGoal g2 = QrcGoalTrue(m), g3 = QrcGoalTrue(m), g4 = QrcGoalTrue(m);
+  QrcGoal g2 = counts[IntVarOfRecord] > 0 ? QrcIntGenerate(recordInts) : QrcGoalTrue(m);
+  QrcGoal g3 = QrcGoalTrue(m), g4 = QrcGoalTrue(m);
   if (listener.getImpl()) return QrcAnd(g2, g3, g4, listener);
   QrcGoal g0 = counts[IntVar] > 0 ? QrcGenerate(ints) : QrcGoalTrue(m);
   QrcGoal g1 = counts[FloatVar] > 0 ? QrcGenerate(floats, QrcChooseFirstUnboundFloat, 1, 0.0) : QrcGoalTrue(m);

@@ -15,6 +15,7 @@
 #include "qrcfloatexp.h"
 #include "qrcfloatfunctions.h"
 #include "qrcfloatnodes.h"
+#include "qrcfloatview.h"
 #include "qrcint.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
@@ -34,16 +35,10 @@ bool isIntRecord(const QroExtractionRecord* r) { return r && r->kind == QroExtra
 
 bool integral(double v) { return std::floor(v) == v; }
 
-// The float form of an integer operand needs a float view of an integer
-// expression, which the engine does not offer.
-[[noreturn]] void noIntegerForm() {
-  throw QroSolver::UnimplementedFeature("float views of integer expressions are not available");
-}
-
+// The float expression of a record: an integer one is seen through its float view.
 QrcFloatExp floatOf(QroSolverI* s, QroExtractionRecord* r) {
-  (void)s;
   if (r->kind == QroExtractionRecord::FloatKind) return QrcFloatExp(r->floatExp);
-  noIntegerForm();
+  return QrcFloatExp(QrcGetFloatView(s->getIntExp(r)));
 }
 
 QrcManager managerOf(QroSolverI* s) { return QrcManager(s->getManager()); }
@@ -121,8 +116,8 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
     QrcIntVar var;
     if (def && def->getExpr()) {
       QroExtractionRecord* r = extractChild(s, def->getExpr());
-      if (!isIntRecord(r) || !r->intExp) noIntegerForm();
-      var = QrcIntVar(QrcIntExp(r->intExp));
+      if (!isIntRecord(r)) throw QroSolver::WrongType("An integer variable cannot be defined by a float expression");
+      var = QrcIntVar(intOf(s, r));
       var.getImpl()->setRange(lb, ub);
     } else {
       var = QrcIntVar(m, lb, ub, name);
@@ -171,35 +166,43 @@ void* extractNumLinTerm(QroAlgorithmI* a, QroExtractableI* x) {
     QroExtractionRecord* r = s->getExtractedRecord(t->getFirstExpr()->expr);
     return s->makeConstraintRecord(nullptr, r->constraint);
   }
-  if (ints > 0 && floats == 0) {
-    QrcIntExpI** terms =
-        static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(items) * sizeof(QrcIntExpI*)));
-    QroInt i = 0;
-    for (QroExprNode* n = t->getFirstExpr(); n; n = n->next)
-      terms[i++] = intOf(s, s->getExtractedRecord(n->expr)).getImpl();
-    for (QroLinearNode* n = t->getFirstNode(); n; n = n->next) {
-      if (n->coef == 0.0) continue;
-      QrcIntExp e = intOf(s, s->getExtractedRecord(n->var));
-      if (!engineInteger(n->coef)) noIntegerForm();
-      terms[i++] = (n->coef == 1.0 ? e : e * static_cast<QrcInt>(n->coef)).getImpl();
-    }
-    QrcIntExp sum = items == 1 ? QrcIntExp(terms[0]) : QrcSum(QrcManager(m), items, terms);
-    if (k == 0.0) return intRecord(s, sum);
-    if (engineInteger(k)) return intRecord(s, sum + static_cast<QrcInt>(k));
-    noIntegerForm();
+  // Items in list order: integer ones into the integer array, the others
+  // (an integer variable with a fractional coefficient included) into the float one.
+  QrcIntExpI** intTerms =
+      ints > 0 ? static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(ints) * sizeof(QrcIntExpI*))) : nullptr;
+  QrcFloatExpI** floatTerms =
+      floats > 0 ? static_cast<QrcFloatExpI**>(m->allocate(static_cast<size_t>(floats) * sizeof(QrcFloatExpI*)))
+                 : nullptr;
+  QroInt ni = 0, nf = 0;
+  for (QroExprNode* n = t->getFirstExpr(); n; n = n->next) {
+    QroExtractionRecord* r = s->getExtractedRecord(n->expr);
+    if (isIntRecord(r))
+      intTerms[ni++] = intOf(s, r).getImpl();
+    else
+      floatTerms[nf++] = floatOf(s, r).getImpl();
   }
-  if (ints > 0) noIntegerForm();
-  // Float form: the items in list order, then the constant.
-  QrcFloatExpI** terms = static_cast<QrcFloatExpI**>(m->allocate(static_cast<size_t>(items) * sizeof(QrcFloatExpI*)));
-  QroInt i = 0;
-  for (QroExprNode* n = t->getFirstExpr(); n; n = n->next)
-    terms[i++] = floatOf(s, s->getExtractedRecord(n->expr)).getImpl();
   for (QroLinearNode* n = t->getFirstNode(); n; n = n->next) {
     if (n->coef == 0.0) continue;
-    QrcFloatExp e = floatOf(s, s->getExtractedRecord(n->var));
-    terms[i++] = (n->coef == 1.0 ? e : e * n->coef).getImpl();
+    QroExtractionRecord* r = s->getExtractedRecord(n->var);
+    if (isIntRecord(r) && engineInteger(n->coef)) {
+      QrcIntExp e = intOf(s, r);
+      intTerms[ni++] = (n->coef == 1.0 ? e : e * static_cast<QrcInt>(n->coef)).getImpl();
+    } else if (isIntRecord(r)) {
+      floatTerms[nf++] = (intOf(s, r) * static_cast<QrcFloat>(n->coef)).getImpl();
+    } else {
+      QrcFloatExp e = floatOf(s, r);
+      floatTerms[nf++] = (n->coef == 1.0 ? e : e * n->coef).getImpl();
+    }
   }
-  QrcFloatExp sum = items == 1 ? QrcFloatExp(terms[0]) : QrcFloatExp(new (m) QrcFloatArraySumI(m, items, terms));
+  QrcIntExp isum;
+  if (ni > 0) isum = ni == 1 ? QrcIntExp(intTerms[0]) : QrcSum(QrcManager(m), ni, intTerms);
+  if (nf == 0) {
+    if (k == 0.0) return intRecord(s, isum);
+    if (engineInteger(k)) return intRecord(s, isum + static_cast<QrcInt>(k));
+    return floatRecord(s, isum + static_cast<QrcFloat>(k));
+  }
+  QrcFloatExp sum = nf == 1 ? QrcFloatExp(floatTerms[0]) : QrcFloatExp(new (m) QrcFloatArraySumI(m, nf, floatTerms));
+  if (ni > 0) sum = sum + isum;
   if (k != 0.0) sum = sum + k;
   return floatRecord(s, sum);
 }
@@ -223,7 +226,7 @@ void* extractIntLinTerm(QroAlgorithmI* a, QroExtractableI* x) {
   for (QroLinearNode* l = t->getFirstNode(); l; l = l->next) {
     if (l->coef == 0.0) continue;
     QrcIntExp v = intOf(s, s->getExtractedRecord(l->var));
-    if (!engineInteger(l->coef)) noIntegerForm();
+    if (!engineInteger(l->coef)) throw QroSolver::IntegerOverflow();
     terms[i++] = (l->coef == 1.0 ? v : v * static_cast<QrcInt>(l->coef)).getImpl();
   }
   QrcIntExp sum = QrcSum(QrcManager(m), n, terms);
@@ -240,7 +243,7 @@ void* extractNumQuadExpr(QroAlgorithmI* a, QroExtractableI* x) {
   for (QroQuadNode* t = q->getFirst(); t; t = t->next) {
     extractChild(s, t->first);
     extractChild(s, t->second);
-    if (!integral(t->coef) || t->first->getType() == 2 || t->second->getType() == 2) allInteger = false;
+    if (!engineInteger(t->coef) || t->first->getType() == 2 || t->second->getType() == 2) allInteger = false;
     ++n;
   }
   if (n == 0) return s->makeIntRecord(QrcIntExp(QrcManager(m), QrcInt(0)).getImpl());
@@ -248,7 +251,6 @@ void* extractNumQuadExpr(QroAlgorithmI* a, QroExtractableI* x) {
     QrcIntExpI** terms = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n) * sizeof(QrcIntExpI*)));
     QroInt i = 0;
     for (QroQuadNode* t = q->getFirst(); t; t = t->next) {
-      if (!engineInteger(t->coef)) noIntegerForm();
       QrcIntExp u = intOf(s, s->getExtractedRecord(t->first));
       QrcIntExp v = intOf(s, s->getExtractedRecord(t->second));
       terms[i++] = (static_cast<QrcInt>(t->coef) * (u * v)).getImpl();
@@ -282,7 +284,7 @@ void* extractNumTimesCst(QroAlgorithmI* a, QroExtractableI* x) {
   double c = node->getConstantFactor();
   if (isIntRecord(r)) {
     if (engineInteger(c)) return intRecord(s, intOf(s, r) * static_cast<QrcInt>(c));
-    noIntegerForm();
+    return floatRecord(s, intOf(s, r) * static_cast<QrcFloat>(c));
   }
   return floatRecord(s, floatOf(s, r) * c);
 }
@@ -294,7 +296,7 @@ void* extractNumDivCst(QroAlgorithmI* a, QroExtractableI* x) {
   double c = node->getDivisor();
   if (isIntRecord(r)) {
     if (engineInteger(c)) return intRecord(s, intOf(s, r) / static_cast<QrcInt>(c));
-    noIntegerForm();
+    return floatRecord(s, intOf(s, r) / static_cast<QrcFloat>(c));
   }
   return floatRecord(s, floatOf(s, r) / c);
 }
@@ -306,7 +308,7 @@ void* extractNumRecDivCst(QroAlgorithmI* a, QroExtractableI* x) {
   double c = node->getDividend();
   if (isIntRecord(r)) {
     if (engineInteger(c)) return intRecord(s, static_cast<QrcInt>(c) / intOf(s, r));
-    noIntegerForm();
+    return floatRecord(s, static_cast<QrcFloat>(c) / intOf(s, r));
   }
   return floatRecord(s, c / floatOf(s, r));
 }
@@ -473,14 +475,15 @@ void addObjective(QroAlgorithmI* a, QroExtractableI* x, void* record) {
   if (d) d->setObjective(o);
   QroExtractionRecord* r = static_cast<QroExtractionRecord*>(record);
   if (!r) return;
-  if (r->kind == QroExtractionRecord::IntKind) {
-    // Maximising is minimising the opposite.
-    QrcIntExp e(s->getIntExp(r));
-    s->setIntObjective(o->getSense() == QroObjectiveI::Minimize ? e.getImpl() : (-e).getImpl());
-  } else {
-    QrcFloatExp e(r->floatExp);
-    s->setFloatObjective(o->getSense() == QroObjectiveI::Minimize ? r->floatExp : (-e).getImpl());
-  }
+  // The objective is made a variable, which the search's bound narrows.
+  // Maximising is minimising the opposite (of the float view, for integers).
+  bool minimize = o->getSense() == QroObjectiveI::Minimize;
+  if (r->kind == QroExtractionRecord::IntKind && minimize)
+    s->setIntObjective(QrcIntVar(intOf(s, r)).getImpl());
+  else if (minimize)
+    s->setFloatObjective(QrcFloatVar(floatOf(s, r)).getImpl());
+  else
+    s->setFloatObjective(QrcFloatVar(-floatOf(s, r)).getImpl());
 }
 
 void removeObjectiveFromAlgorithm(QroAlgorithmI* a, QroExtractableI*, void*) {

@@ -6,6 +6,7 @@
 #include "qrcfloatexp.h"
 #include "qrcint.h"
 #include "qrcintexp.h"
+#include "qrcfloatview.h"
 #include "qrcmanager.h"
 #include "qrcpointerhash.h"
 
@@ -15,7 +16,7 @@ QrcFloatExpI* floatExpOf(QroSolverI* s, QroExtractionRecord* r) {
   if (r->floatExp) return r->floatExp;
   QrcIntExpI* e = s->getIntExp(r);
   if (!e) return nullptr;
-  throw QroSolver::UnimplementedFeature("float views of integer expressions are not available");
+  return QrcGetFloatView(e);
 }
 
 }  // namespace

@@ -226,3 +226,50 @@ TEST(Extraction, MaximisingAnIntegerObjective) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Extraction, MixedIntegerAndFloatForms) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 4, QroNumVar::Int, "x");
+  QroNumVar f(env, 0.0, 10.0, QroNumVar::Float, "f");
+  QroNumExpr scaled = 2.5 * x + 0.0;
+  QroNumExpr halved = x / 2.0;
+  QroNumExpr offset = x + 0.5;
+  QroNumExpr mixed = 2.0 * x + f;
+  model.add(scaled);
+  model.add(halved);
+  model.add(offset);
+  model.add(mixed);
+  model.add(QroRange(env, 1.0, f - x, 1.0));
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  EXPECT_FALSE(s->isExtractedInt(scaled.getImpl()));
+  EXPECT_FALSE(s->isExtractedInt(halved.getImpl()));
+  EXPECT_FALSE(s->isExtractedInt(offset.getImpl()));
+  EXPECT_FALSE(s->isExtractedInt(mixed.getImpl()));
+  QrcFloatExpI* e = s->getRecord(scaled.getImpl())->floatExp;
+  EXPECT_LE(e->getMin(), 0.0);
+  EXPECT_GE(e->getMax(), 10.0);
+  EXPECT_LE(e->getMax(), 10.0 + 1e-9);
+  ASSERT_EQ(solver.solve(), 1);
+  double vx = solver.getValue(x), vf = solver.getValue(f);
+  EXPECT_NEAR(vf - vx, 1.0, 1e-6);
+  env.end();
+}
+
+TEST(Extraction, MaximisedIntegerObjectiveGoesThroughTheFloatView) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 5, QroNumVar::Int, "x");
+  model.add(QroObjective(env, x + 0.0, QroObjectiveI::Maximize));
+  QroSolver solver(model);
+  EXPECT_EQ(solver.getImpl()->getIntObjective(), nullptr);
+  EXPECT_NE(solver.getImpl()->getFloatObjective(), nullptr);
+  EXPECT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getObjValue(), 5.0);
+  env.end();
+}
+
+}  // namespace
