@@ -115,3 +115,46 @@ TEST(SearchGoals, Displays) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SearchGoals, GenerateOverBoundVariablesNeedsNoChoice) {
+  QrcManagerI* m = new QrcManagerI(&QrcNoEdit);
+  QrcManager mh(m);
+  QrcFloatVarArray a(mh, 2);
+  a.set(0, QrcFloatVar(mh, 1.0, 1.0));
+  a.set(1, QrcFloatVar(mh, 2.0, 2.0));
+  EXPECT_EQ(QrcChooseFirstUnboundFloat(a), -1);
+  EXPECT_EQ(QrcChooseFirstUnboundFloat(QrcFloatVarArray()), -1);
+  QrcInt before = m->getChoicePointCount();
+  EXPECT_EQ(m->solve(QrcGenerate(a, QrcChooseFirstUnboundFloat, 1, 0.0).getImpl(), false), 1);
+  EXPECT_EQ(m->getChoicePointCount(), before);
+  a.set(1, QrcFloatVar(mh, 0.0, 1.0));
+  EXPECT_EQ(QrcChooseFirstUnboundFloat(a), 1);
+  delete m;
+}
+
+TEST(SearchGoals, HandleQueriesOfVariables) {
+  QroEnv env;
+  QroEnv other;
+  QroModel model(env);
+  QroNumVar i(env, 0, 3, QroNumVar::Int, "i");
+  QroNumVar f(env, 0.0, 1.0, QroNumVar::Float, "f");
+  model.add(i);
+  model.add(f);
+  QroSolver solver(model);
+  EXPECT_THROW(solver.getFloatVar(i), QroSolver::VariableShouldBeFloat);
+  EXPECT_EQ(solver.getIntVar(i).getMax(), 3);
+  EXPECT_THROW(solver.getFloatVar(QroNumVar()), QroSolver::EmptyHandle);
+  // A bisection goal cloned into another environment holds that environment's clone.
+  QroGoal g = QroNumDichotomize(env, f, 1, 0.0);
+  QroNumDichotomizeI* c = static_cast<QroNumDichotomizeI*>(g.getImpl()->makeClone(other.getImpl()));
+  EXPECT_EQ(c->getEnv(), other.getImpl());
+  EXPECT_NE(c->getVar(), f.getImpl());
+  EXPECT_EQ(c->getVar()->getEnv(), other.getImpl());
+  EXPECT_EQ(c->getOption(), 1);
+  other.end();
+  env.end();
+}
+
+}  // namespace
