@@ -16,6 +16,8 @@ class QroSolverI;
 class QroSolverExtractorManagerI;
 class QroSolverLocalEnvI;
 class QroCPPresolveI;
+class QroIntSetI;
+class QrcIntSetI;
 
 // What an extractable became in the engine; on the manager's heap.
 struct QroExtractionRecord {
@@ -150,6 +152,9 @@ class QroSolverI : public QroAlgorithmI {
   QroExtractionRecord* checkIntVar(QroNumVarI* var) const;
   QroExtractionRecord* checkConstraint(QroConstraintI* ct) const;
   QroBool isInteger(QroNumVarI* var) const;
+
+  // The engine set of a model integer set (cached; an empty set is empty).
+  QrcIntSetI* getIntSet(QroIntSetI* set);
 
   // ---- numbers
   static QroInt toInteger(QroNum x);

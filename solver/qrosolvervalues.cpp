@@ -9,6 +9,8 @@
 #include "qrcfloatview.h"
 #include "qrcmanager.h"
 #include "qrcpointerhash.h"
+#include "qrcintset.h"
+#include "qrointset.h"
 
 namespace {
 
@@ -109,5 +111,25 @@ QrcIntArray QroSolver::getIntArray(const QroNumArray& array) const {
   QroInt n = array.getSize();
   QrcIntArray engine(QrcManager(s->getManager()), n, QrcInt(0));
   for (QroInt i = 0; i < n; ++i) engine[i] = QroSolverI::toInteger(array[i]);
+  return engine;
+}
+
+QrcIntSetI* QroSolverI::getIntSet(QroIntSetI* set) {
+  if (!set) throw QroSolver::EmptyHandle("Empty variable handle");
+  QrcWord key = reinterpret_cast<QrcWord>(set);
+  if (QrcWord found = _arrayCache->find(key)) return reinterpret_cast<QrcIntSetI*>(found - 1);
+  QroInt n = set->getSize();
+  QrcManager m(_manager);
+  QrcIntSetI* engine;
+  if (n == 0) {
+    // Built from the one value 0, which is then taken out.
+    engine = QrcIntSet(m, QrcIntArray(m, 1, QrcInt(0)), 1).getImpl();
+    engine->remove(0);
+  } else {
+    QrcIntArray values(m, n, QrcInt(0));
+    for (QroInt i = 0; i < n; ++i) values[i] = set->getValue(i);
+    engine = QrcIntSet(m, values, 1).getImpl();
+  }
+  if (_manager->getOrRecordCount() == 0) _arrayCache->add(key, reinterpret_cast<QrcWord>(engine) + 1);
   return engine;
 }

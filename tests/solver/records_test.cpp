@@ -9,6 +9,8 @@
 #include "qrosolverextractor.h"
 #include "qrcconstraint.h"
 #include "qrcint.h"
+#include "qrcintset.h"
+#include "qrointset.h"
 #include "solver_support.h"
 
 using namespace solvertest;
@@ -289,6 +291,31 @@ TEST(SolverRecords, UnboundFloatValueIsASolverError) {
     std::string head = "Solver Error : (10) QrcFloatExpI::getValue unbound constrained variable ";
     EXPECT_EQ(printed(e).substr(0, head.size()), head);
   }
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SolverArrays, EngineSetsOfModelSets) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  QroIntArray values(env, 0);
+  values.add(3);
+  values.add(8);
+  QroIntSet set(env, values);
+  QrcIntSetI* e = s->getIntSet(set.getImpl());
+  EXPECT_TRUE(e->contains(3));
+  EXPECT_TRUE(e->contains(8));
+  EXPECT_FALSE(e->contains(5));
+  EXPECT_EQ(s->getIntSet(set.getImpl()), e);
+  QroIntSet empty(env);
+  QrcIntSetI* none = s->getIntSet(empty.getImpl());
+  EXPECT_EQ(none->getSize(), 0);
+  EXPECT_FALSE(none->contains(0));
   env.end();
 }
 
