@@ -8,6 +8,7 @@
 #include "qrcsearch.h"
 #include "qroexception.h"
 #include "support/seed.h"
+#include "support/setkind.h"
 
 namespace inttest {
 namespace {
@@ -435,6 +436,32 @@ TEST_F(SetVarTest, InstantiateUsesItsValueSelector) {
   QrctIntSetVarAddValueI(m, x, 1).display(os);
   QrctIntSetVarRemoveValueI(m, x, 1).display(os);
   EXPECT_EQ(os.str(), "QrcIntSetVarInstantiateQrctIntSetVarAddValueQrctIntSetVarRemoveValue");
+}
+
+// ---------------------------------------------------------------- the link through the harness
+
+int bits(int64_t mask) { return __builtin_popcountll(static_cast<uint64_t>(mask)); }
+
+TEST(SetVarHarness, CardinalityBoundsSelectExactlyTheSubsetsOfThatSize) {
+  qrotest::PropCase c;
+  c.name = "card(S0) = 2, card(S1) <= 1, 1 in S2";
+  c.kind = &qrotest::intSetKind();
+  c.values = {qrotest::subsets(3), qrotest::subsets(3), qrotest::subsets(2)};
+  c.post = [](QrcManagerI*, const qrotest::Vars& v) {
+    qrotest::setVarOf(v, 0)->getCardinality()->setValue(2);
+    qrotest::setVarOf(v, 1)->getCardinality()->setMax(1);
+    qrotest::setVarOf(v, 2)->addRequired(1);
+  };
+  c.check = [](const std::vector<int64_t>& a) { return bits(a[0]) == 2 && bits(a[1]) <= 1 && (a[2] & 2); };
+  c.seed = qrotest::caseSeed(151);
+  EXPECT_EQ(qrotest::runPropCase(c), 0);
+
+  c.name = "card(S0) >= 3 on four values";
+  c.values = {qrotest::subsets(4)};
+  c.post = [](QrcManagerI*, const qrotest::Vars& v) { qrotest::setVarOf(v, 0)->getCardinality()->setMin(3); };
+  c.check = [](const std::vector<int64_t>& a) { return bits(a[0]) >= 3; };
+  c.seed = qrotest::caseSeed(152);
+  EXPECT_EQ(qrotest::runPropCase(c), 0);
 }
 
 // ---------------------------------------------------------------- random changes against a plain model
