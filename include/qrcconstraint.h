@@ -13,6 +13,7 @@
 
 class QrcBoolEventHandlerI;
 class QrcConstraintVisitorI;
+class QrcIntExp;
 
 class QrcConstraintI : public QrcDemonI {
   QROSIMPLECLASS(QrcConstraintI, QrcDemonI)
@@ -282,6 +283,8 @@ class QrcConstraint {
   QrcConstraint(QrcConstraintI* impl) : _impl(impl) {}
   QrcConstraintI* getImpl() const { return _impl; }
   QrcConstraint getOpposite() const;
+  // The 0-1 expression of the constraint's truth (integer layer).
+  operator QrcIntExp() const;
 
  private:
   QrcConstraintI* _impl;

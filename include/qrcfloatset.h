@@ -60,6 +60,8 @@ class QrcFloatSetI {
   QrcFloatSetI* copy(QrcManagerI* target) const;
 
   QrcInt getSize() const { return _count.getValue(); }
+  // Sets the member count (trail-saved), for a set reduced to one value.
+  void setSize(QrcInt n) { _count.set(_manager, n); }
   QrcFloat getMin() const { return _min; }
   QrcFloat getMax() const { return _max; }
   QrcFloatCollectionI* getCollection() const { return _coll; }

@@ -127,6 +127,11 @@ class QrcExpArrayI : public QrcPrintable {
   const char* getName() const { return _name; }
   void setName(const char* name) { _name = name; }
   QrcExprI** getStorage() const { return _elements; }
+  // Shrinks the array to its first n elements.
+  void setSize(QrcInt n) {
+    _size = n;
+    _last = _first + n * getStep();
+  }
 
  protected:
   void displayElements(std::ostream& os, const char* className) const;

@@ -54,6 +54,7 @@ class QrcIntAddI : public QrcUnaryExpI {
  public:
   QrcIntAddI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcUnaryExpI(m, x, c, enter) {}
   QRCEXPRTYPEID
+  QrcConstraintI* makeEventHandlerConstraint() override;
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) override;
@@ -73,6 +74,7 @@ class QrcIntSubI : public QrcUnaryExpI {
  public:
   QrcIntSubI(QrcManagerI* m, QrcInt c, QrcIntExpI* x, bool enter = true) : QrcUnaryExpI(m, x, c, enter) {}
   QRCEXPRTYPEID
+  QrcConstraintI* makeEventHandlerConstraint() override;
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) override;
@@ -100,6 +102,7 @@ class QrcIntAbsI : public QrcUnaryExpI {
  public:
   QrcIntAbsI(QrcManagerI* m, QrcIntExpI* x, bool enter = true) : QrcUnaryExpI(m, x, 0, enter) {}
   QRCEXPRTYPEID
+  QrcConstraintI* makeEventHandlerConstraint() override;
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
@@ -113,6 +116,7 @@ class QrcSquareI : public QrcUnaryExpI {
  public:
   QrcSquareI(QrcManagerI* m, QrcIntExpI* x, bool enter = true) : QrcUnaryExpI(m, x, 0, enter) {}
   QRCEXPRTYPEID
+  QrcConstraintI* makeEventHandlerConstraint() override;
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;

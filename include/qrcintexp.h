@@ -48,7 +48,9 @@ class QrcIntExpI : public QrcExprI {
   // A variable over [min, max]; fails at once when min > max.
   QrcIntExpI(QrcManagerI* manager, QrcInt min, QrcInt max, const char* name);
   // A variable over n values (duplicates allowed); fails at once when n < 1.
-  QrcIntExpI(QrcManagerI* manager, QrcInt n, const QrcInt* values, const char* name);
+  // A wide domain is held over the given collection of the values, or a new one.
+  QrcIntExpI(QrcManagerI* manager, QrcInt n, const QrcInt* values, const char* name,
+             QrcIntCollectionI* collection = nullptr);
   // A node: bounds computed on first read.
   explicit QrcIntExpI(QrcManagerI* manager);
   // Copy into another manager.
@@ -58,6 +60,10 @@ class QrcIntExpI : public QrcExprI {
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void notifyMonitor(QrcAny label, QrcPropagationQueueI* queue) override;
+  // A QrcIntSaverI of the current bounds.
+  void* makeSaver() override;
+  // Makes the expression a variable and installs an objective filter minimising it.
+  void setObjMin(QrcFloat step, QrcFloat relativeStep) override;
 
   // ---- integer virtual operations
   virtual const char* getKindName() const { return "QrcIntExp"; }
@@ -159,6 +165,8 @@ class QrcIntExpI : public QrcExprI {
   void setBoundsFromDoubles(double lo, double hi, bool force = false);
   // Saves both bounds on the trail once per choice point (variables).
   void saveBounds();
+  // Puts back recorded bounds without events and drops the domain set (savers).
+  void restoreBounds(QrcInt min, QrcInt max);
   inline QrcIntVarEventHandlerI* getIntHandler() const;
   bool isProcessing() const { return _handler && _handler->getState() >= 2; }
 

@@ -1,9 +1,8 @@
 #include "qrcfail.h"
+#include "qrcintexp.h"
 #include "qrcmanager.h"
 
-// Truth variables of fail traps belong to the integer layer, which binds them
-// through its own expressions. Until it provides them, a trap with a truth
-// variable passes the failure on.
-void QrcBindTruthFalse(QrcExprI*) {}
+// Truth variables of fail traps are integer expressions.
+void QrcBindTruthFalse(QrcExprI* truth) { static_cast<QrcIntExpI*>(truth)->setValue(0); }
 
-bool QrcTruthCanBeTrue(QrcExprI*) { return true; }
+bool QrcTruthCanBeTrue(QrcExprI* truth) { return static_cast<QrcIntExpI*>(truth)->getMax() != 0; }

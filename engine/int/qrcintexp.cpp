@@ -32,7 +32,8 @@ QrcIntExpI::QrcIntExpI(QrcManagerI* manager, QrcInt min, QrcInt max, const char*
   manager->notifyNewIntVar(this);
 }
 
-QrcIntExpI::QrcIntExpI(QrcManagerI* manager, QrcInt n, const QrcInt* values, const char* name)
+QrcIntExpI::QrcIntExpI(QrcManagerI* manager, QrcInt n, const QrcInt* values, const char* name,
+                       QrcIntCollectionI* collection)
     : QrcExprI(manager, new (manager) QrcIntVarEventHandlerI(manager, 0, 0), name),
       _min(0),
       _max(0),
@@ -49,7 +50,7 @@ QrcIntExpI::QrcIntExpI(QrcManagerI* manager, QrcInt n, const QrcInt* values, con
   _min = lo;
   _max = hi;
   if (hi - lo >= 128) {
-    QrcIntCollectionI* coll = new (manager) QrcIntCollectionI(manager, n, values, false);
+    QrcIntCollectionI* coll = collection ? collection : new (manager) QrcIntCollectionI(manager, n, values, false);
     _domain = new (manager) QrcIntSetI(coll, 1, 0, 1);
   } else {
     _domain = new (manager) QrcIntSetI(manager, lo, hi, n, values, 1);

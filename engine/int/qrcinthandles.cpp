@@ -208,7 +208,16 @@ QrcIntVar::QrcIntVar(const QrcManager& manager, QrcInt min, QrcInt max, const ch
 QrcIntVar::QrcIntVar(const QrcIntArray& values, const char* name) {
   if (!values.getImpl()) QrcFatalError(39, "empty handle", "QrcIntVar");
   QrcManagerI* m = values.getManager();
-  _impl = new (m) QrcIntExpI(m, values.getSize(), values.getImpl(), name);
+  QrcIntCollectionI* coll = nullptr;
+  if (values.getSize() > 0) {
+    QrcInt lo = values[0], hi = values[0];
+    for (QrcInt i = 1; i < values.getSize(); ++i) {
+      if (values[i] < lo) lo = values[i];
+      if (values[i] > hi) hi = values[i];
+    }
+    if (hi - lo >= 128) coll = values.getCollection();
+  }
+  _impl = new (m) QrcIntExpI(m, values.getSize(), values.getImpl(), name, coll);
 }
 
 QrcIntVar::QrcIntVar(const QrcManager& manager, const QrcIntArray& values, const char* name) {

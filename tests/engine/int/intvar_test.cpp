@@ -444,3 +444,18 @@ TEST_F(IntTest, RandomNarrowingWithBacktrackingMatchesAPlainSet) {
 
 }  // namespace
 }  // namespace inttest
+
+namespace inttest {
+namespace {
+
+TEST_F(IntTest, SparseDomainOverAHugeSpanIsCheap) {
+  QrcIntVar x(mgr, 0, QrcInt(1) << 50);
+  QrcInt vals[] = {0, QrcInt(1) << 40, QrcInt(1) << 50};
+  x.setDomain(QrcIntArray(mgr, 3, vals));
+  EXPECT_EQ(x.getSize(), 3);
+  x.removeValue(QrcInt(1) << 40);
+  EXPECT_EQ(str(x.getImpl()), "[0 1125899906842624]");
+}
+
+}  // namespace
+}  // namespace inttest

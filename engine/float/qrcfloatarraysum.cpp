@@ -1,0 +1,290 @@
+// Arrays of float variables and the n-ary sum of float expressions.
+#include <cmath>
+#include <ostream>
+
+#include "qrcfloatarith.h"
+#include "qrcfloatenv.h"
+#include "qrcfloatnodes.h"
+#include "qrcfloatvararray.h"
+#include "qrcmanager.h"
+#include "qrcqueue.h"
+#include "qroplatform.h"
+
+namespace {
+const double Inf = HUGE_VAL;
+const int SumNodeSize = 30;
+}  // namespace
+
+// ---------------------------------------------------------------- arrays
+
+namespace {
+
+QrcInt checkedSize(QrcManagerI* manager, QrcInt n) {
+  if (n >= 0) return n;
+  manager->getErrorReporter()->report(5, "QrcFloatVarArrayI", "bad array size", n);
+  return 0;
+}
+
+}  // namespace
+
+QrcFloatVarArrayI::QrcFloatVarArrayI(QrcManagerI* manager, QrcInt n)
+    : QrcExpArrayI(manager, checkedSize(manager, n)) {}
+
+void QrcFloatVarArrayI::display(std::ostream& os) const { displayElements(os, "QrcFloatVarArrayI"); }
+
+QrcFloatVarArray::QrcFloatVarArray(const QrcManager& manager, QrcInt n) : _impl(nullptr) {
+  QrcManagerI* m = manager.getImpl();
+  if (!m) QrcFatalError(39, "empty manager", "QrcFloatVarArray::QrcFloatVarArray");
+  _impl = new (m) QrcFloatVarArrayI(m, n);
+}
+
+QrcFloatVarArray::QrcFloatVarArray(const QrcManager& manager, QrcInt n, const QrcFloatVar& x)
+    : QrcFloatVarArray(manager, n) {
+  if (!x.getImpl()) QrcFatalError(39, "empty handle", "QrcFloatVarArray::QrcFloatVarArray");
+  QrcManagerI* m = manager.getImpl();
+  for (QrcInt i = 0; i < _impl->getSize(); ++i)
+    _impl->set(i, i == 0 ? x.getImpl() : static_cast<QrcFloatExpI*>(x.getImpl()->getCopyForManager(m)));
+}
+
+QrcInt QrcFloatVarArray::getSize() const {
+  if (!_impl) QrcFatalError(39, "empty handle", "QrcFloatVarArray::getSize");
+  return _impl->getSize();
+}
+
+QrcFloatVar QrcFloatVarArray::operator[](QrcInt i) const {
+  if (!_impl) QrcFatalError(39, "empty handle", "QrcFloatVarArray::operator[]");
+  return QrcFloatVar(_impl->get(i));
+}
+
+void QrcFloatVarArray::set(QrcInt i, const QrcFloatExp& e) const {
+  if (!_impl) QrcFatalError(39, "empty handle", "QrcFloatVarArray::set");
+  _impl->set(i, e.getImpl());
+}
+
+// ---------------------------------------------------------------- sum node
+
+QrcFloatArraySumI::QrcFloatArraySumI(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms)
+    : QrcFloatExpI(m), _minusInfinities(0), _plusInfinities(0), _widest(0), _n(n < 0 ? 0 : n), _terms(terms) {
+  for (QrcInt i = 0; i < _n; ++i) _terms[i]->addParent(this);
+}
+
+void QrcFloatArraySumI::display(std::ostream& os) const {
+  refresh();
+  if (getName())
+    os << getName();
+  else
+    os << "QrcFloatArraySumI(" << static_cast<const void*>(this) << ")";
+  os << "[" << _min << ".." << _max << "]";
+}
+
+QrcExprI* QrcFloatArraySumI::makeCopy(QrcManagerI* t) const {
+  QrcFloatExpI** copies = static_cast<QrcFloatExpI**>(t->allocate(sizeof(QrcFloatExpI*) * (_n > 0 ? _n : 1)));
+  for (QrcInt i = 0; i < _n; ++i) copies[i] = static_cast<QrcFloatExpI*>(_terms[i]->getCopyForManager(t));
+  return new (t) QrcFloatArraySumI(t, _n, copies);
+}
+
+void QrcFloatArraySumI::collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) {
+  for (QrcInt i = 0; i < _n; ++i) _terms[i]->collectScaledLinearTerms(acc, coef);
+}
+
+void QrcFloatArraySumI::removeWhenOnOperands(QrcDemonI* d) {
+  for (QrcInt i = 0; i < _n; ++i) QrcFloatRemoveDemon(_terms[i], d);
+}
+
+void QrcFloatArraySumI::whenRangeOnOperands(QrcDemonI* d) {
+  for (QrcInt i = 0; i < _n; ++i) _terms[i]->whenRange(d);
+}
+
+void QrcFloatArraySumI::computeRange() {
+  bool precise = _manager->variablePrecision();
+  for (QrcInt i = 0; i < _n; ++i) {
+    _terms[i]->refresh();
+    if (precise && _terms[i]->isUndefined()) {
+      storeRange(-Inf, Inf);
+      setUndefined();
+      return;
+    }
+  }
+  QrcInt minusInf = 0, plusInf = 0;
+  QrcFloat lo = 0.0, hi = 0.0, widest = 0.0;
+  setRoundingDown();
+  for (QrcInt i = 0; i < _n; ++i) {
+    QrcFloat a = _terms[i]->rawMin(), b = _terms[i]->rawMax();
+    QRO_FP_BARRIER(a);
+    lo = lo + a;
+    QRO_FP_BARRIER(lo);
+    if (a <= -Inf) ++minusInf;
+    QrcFloat w = b - a;
+    QRO_FP_BARRIER(w);
+    if (w > widest) widest = w;
+  }
+  setRoundingUp();
+  for (QrcInt i = 0; i < _n; ++i) {
+    QrcFloat b = _terms[i]->rawMax();
+    QRO_FP_BARRIER(b);
+    hi = hi + b;
+    QRO_FP_BARRIER(hi);
+    if (b >= Inf) ++plusInf;
+  }
+  setRoundingNearest();
+  storeRange(lo, hi);
+  _widest = widest;
+  _minusInfinities = minusInf;
+  _plusInfinities = plusInf;
+}
+
+// a - t with t the sum of the finite maxima of the terms other than j.
+QrcFloat QrcFloatArraySumI::singleLower(QrcFloat a, QrcInt j) const {
+  QrcFloat t = 0.0;
+  setRoundingUp();
+  for (QrcInt i = 0; i < _n; ++i) {
+    if (i == j) continue;
+    QrcFloat b = _terms[i]->rawMax();
+    QRO_FP_BARRIER(b);
+    t = t + b;
+    QRO_FP_BARRIER(t);
+  }
+  setRoundingDown();
+  QrcFloat r = a - t;
+  QRO_FP_BARRIER(r);
+  return r;
+}
+
+// b - s with s the sum of the finite minima of the terms other than k.
+QrcFloat QrcFloatArraySumI::singleUpper(QrcFloat b, QrcInt k) const {
+  QrcFloat s = 0.0;
+  setRoundingDown();
+  for (QrcInt i = 0; i < _n; ++i) {
+    if (i == k) continue;
+    QrcFloat a = _terms[i]->rawMin();
+    QRO_FP_BARRIER(a);
+    s = s + a;
+    QRO_FP_BARRIER(s);
+  }
+  setRoundingUp();
+  QrcFloat r = b - s;
+  QRO_FP_BARRIER(r);
+  return r;
+}
+
+void QrcFloatArraySumI::setOperandsRange(QrcFloat a, QrcFloat b) {
+  QrcFloat smin = _min, smax = _max;
+  setRoundingDown();
+  QrcFloat dlo = a - smax;
+  QRO_FP_BARRIER(dlo);
+  setRoundingUp();
+  QrcFloat dhi = b - smin;
+  QRO_FP_BARRIER(dhi);
+  setRoundingNearest();
+  bool lower = _widest > -dlo && a > smin;
+  bool upper = _widest > dhi && smax > b;
+  if (!_manager->isArrayLocked()) {
+    QrcInt* words = _manager->lockIntArray(2 * _n > 0 ? 2 * _n : 1);
+    narrowBuffered(a, b, dlo, dhi, lower, upper, words);
+    return;
+  }
+  narrowDirect(a, b, dlo, dhi, lower, upper);
+}
+
+void QrcFloatArraySumI::narrowBuffered(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFloat dhi, bool lower,
+                                       bool upper, QrcInt* words) {
+  QrcFloat* lows = reinterpret_cast<QrcFloat*>(words);
+  QrcFloat* highs = lows + _n;
+  QrcInt j = -1, k = -1;
+  QrcFloat jBound = -Inf, kBound = Inf;
+  for (QrcInt i = 0; i < _n; ++i) {
+    QrcFloat mi = _terms[i]->rawMin(), ma = _terms[i]->rawMax();
+    setRoundingDown();
+    QRO_FP_BARRIER(ma);
+    lows[i] = dlo + ma;
+    QRO_FP_BARRIER(lows[i]);
+    setRoundingUp();
+    QRO_FP_BARRIER(mi);
+    highs[i] = dhi + mi;
+    QRO_FP_BARRIER(highs[i]);
+    if (ma >= Inf) j = j == -1 ? i : -2;
+    if (mi <= -Inf) k = k == -1 ? i : -2;
+  }
+  if (!lower && j >= 0) jBound = singleLower(a, j);
+  if (!upper && k >= 0) kBound = singleUpper(b, k);
+  QrcPropagationQueueI* q = _manager->getPropagationQueue();
+  q->enter();
+  setRoundingNearest();
+  if (lower && upper) {
+    for (QrcInt i = 0; i < _n; ++i) _terms[i]->setRange(lows[i], highs[i]);
+  } else if (lower) {
+    for (QrcInt i = 0; i < _n; ++i) _terms[i]->setRange(lows[i], Inf);
+    if (k >= 0) _terms[k]->setRange(-Inf, kBound);
+  } else if (upper) {
+    if (j >= 0) _terms[j]->setRange(jBound, Inf);
+    for (QrcInt i = 0; i < _n; ++i) _terms[i]->setRange(-Inf, highs[i]);
+  } else {
+    if (j >= 0) _terms[j]->setRange(jBound, Inf);
+    if (k >= 0) _terms[k]->setRange(-Inf, kBound);
+  }
+  _manager->unlockArray();
+  // A failure above leaves past this point: backtracking clears the queue and
+  // with it the nesting level, and releases the scratch array.
+  q->leave();
+}
+
+void QrcFloatArraySumI::narrowDirect(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFloat dhi, bool lower, bool upper) {
+  QrcInt j = -1, k = -1;
+  for (QrcInt i = 0; i < _n; ++i) {
+    if (_terms[i]->getMax() >= Inf) j = j == -1 ? i : -2;
+    if (_terms[i]->getMin() <= -Inf) k = k == -1 ? i : -2;
+  }
+  if (lower) {
+    for (QrcInt i = 0; i < _n; ++i) {
+      QrcFloat ma = _terms[i]->getMax();
+      setRoundingDown();
+      QRO_FP_BARRIER(ma);
+      QrcFloat l = dlo + ma;
+      QRO_FP_BARRIER(l);
+      setRoundingNearest();
+      _terms[i]->setRange(l, Inf);
+    }
+  } else if (j >= 0) {
+    QrcFloat l = singleLower(a, j);
+    setRoundingNearest();
+    _terms[j]->setRange(l, Inf);
+  }
+  if (upper) {
+    for (QrcInt i = 0; i < _n; ++i) {
+      QrcFloat mi = _terms[i]->getMin();
+      setRoundingUp();
+      QRO_FP_BARRIER(mi);
+      QrcFloat u = dhi + mi;
+      QRO_FP_BARRIER(u);
+      setRoundingNearest();
+      _terms[i]->setRange(-Inf, u);
+    }
+  } else if (k >= 0) {
+    QrcFloat u = singleUpper(b, k);
+    setRoundingNearest();
+    _terms[k]->setRange(-Inf, u);
+  }
+}
+
+// ---------------------------------------------------------------- grouping
+
+QrcFloatExp QrcSum(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
+  if (n == 1) return terms[0];
+  if (n == 2) return QrcFloatExp(terms[0]) + QrcFloatExp(terms[1]);
+  QrcInt g = n / SumNodeSize;
+  if (g == 0) return new (m) QrcFloatArraySumI(m, n, terms);
+  if (n % SumNodeSize == 0) --g;
+  QrcFloatExpI** nodes = static_cast<QrcFloatExpI**>(m->allocate(sizeof(QrcFloatExpI*) * (g + 1)));
+  for (QrcInt i = 0; i < g; ++i) nodes[i] = new (m) QrcFloatArraySumI(m, SumNodeSize, terms + SumNodeSize * i);
+  nodes[g] = new (m) QrcFloatArraySumI(m, n - SumNodeSize * g, terms + SumNodeSize * g);
+  return QrcSum(m, g + 1, nodes);
+}
+
+QrcFloatExp QrcSum(const QrcFloatVarArray& vars) {
+  QrcFloatVarArrayI* a = vars.getImpl();
+  if (!a) QrcFatalError(39, "empty handle", "QrcSum");
+  QrcManagerI* m = a->getManager();
+  QrcFloatVarArrayI* copy = new (m) QrcFloatVarArrayI(m, a->getSize());
+  for (QrcInt i = 0; i < a->getSize(); ++i) copy->set(i, a->get(i));
+  return QrcSum(m, copy->getSize(), copy->getElements());
+}

@@ -1,0 +1,195 @@
+// Event handler of float variables: recording of range and removal events,
+// the significance threshold, and processing with deferral of the variable's
+// own changes made by its demons.
+#include <cmath>
+
+#include "qrcfloatenv.h"
+#include "qrcfloatexp.h"
+#include "qrcfloatset.h"
+#include "qrcmanager.h"
+#include "qrcmonitor.h"
+#include "qrcqueue.h"
+
+namespace {
+const double Inf = HUGE_VAL;
+}
+
+QrcFloatVarEventHandlerI::QrcFloatVarEventHandlerI(QrcManagerI* manager, QrcFloat min, QrcFloat max)
+    : QrcEventHandlerI(manager),
+      _minStamp(-1),
+      _maxStamp(-1),
+      _oldMin(min),
+      _oldMax(max),
+      _valueDemons(manager),
+      _rangeDemons(manager),
+      _suspended(manager, 0),
+      _domainDemons(manager),
+      _removed(nullptr) {
+  QrcInt p = manager->getVariablePrecision();
+  if (p > 0) {
+    _oldMin = roundDownToPrecision(min, p);
+    _oldMax = roundUpToPrecision(max, p);
+  }
+  if (!(_oldMin <= _oldMax) || _oldMin == Inf || _oldMax == -Inf) manager->fail();
+}
+
+QrcSearchMonitorI* QrcFloatVarEventHandlerI::monitor() const {
+  return _monitor ? _monitor : _manager->getPropagationQueue()->getMonitor();
+}
+
+void QrcFloatVarEventHandlerI::clearEvents() {
+  _state = Idle;
+  _manager->getPropagationQueue()->freeFloatCells(_removed);
+  _removed = nullptr;
+}
+
+QrcEventHandlerI* QrcFloatVarEventHandlerI::makeCopy(QrcManagerI* manager) const {
+  QrcFloatVarEventHandlerI* h = new (manager) QrcFloatVarEventHandlerI(manager, _oldMin, _oldMax);
+  h->_monitor = _monitor;
+  return h;
+}
+
+QrcInt QrcFloatVarEventHandlerI::getNbDemons() const {
+  return _domainDemons.getSize() + _rangeDemons.getSize() + _valueDemons.getSize();
+}
+
+void QrcFloatVarEventHandlerI::addValueDemon(QrcDemonI* demon) {
+  if (_state == Queued) demon->markPending();
+  _valueDemons.addConstraint(demon);
+}
+
+void QrcFloatVarEventHandlerI::addRangeDemon(QrcDemonI* demon) {
+  if (_state == Queued) demon->markPending();
+  _rangeDemons.addConstraint(demon);
+}
+
+void QrcFloatVarEventHandlerI::whenDomain(QrcDemonI* demon) {
+  if (_state == Queued) demon->markPending();
+  if (getVar()->getValueSet())
+    _domainDemons.addConstraint(demon);
+  else
+    _rangeDemons.addConstraint(demon);
+}
+
+void QrcFloatVarEventHandlerI::removeDemon(QrcDemonI* demon) {
+  _rangeDemons.removeConstraint(demon);
+  _valueDemons.removeConstraint(demon);
+  _domainDemons.removeConstraint(demon);
+}
+
+void QrcFloatVarEventHandlerI::suspend() { _suspended.set(_manager, 1); }
+void QrcFloatVarEventHandlerI::resume() { _suspended.set(_manager, 0); }
+
+// ---------------------------------------------------------------- events
+
+void QrcFloatVarEventHandlerI::rangeEvent(QrcFloat min, QrcFloat max, bool significance) {
+  if (isSuspended()) return;
+  QrcFloatExpI* var = getVar();
+  bool bound = var->isBound() != 0;
+  var->invalidateParents();
+  if (significance) {
+    QrcFloat r = _manager->getRelativeEventThreshold();
+    bool minStill = _oldMin >= 0 ? min <= _oldMin * (1 + r) : min <= _oldMin * (1 - r);
+    bool maxStill = _oldMax >= 0 ? max >= _oldMax * (1 - r) : max >= _oldMax * (1 + r);
+    if (minStill && maxStill) {
+      _oldMin = min;
+      _oldMax = max;
+      return;
+    }
+  }
+  bool hasValue = bound && _valueDemons.getHead();
+  bool hasDomain = _domainDemons.getHead() != nullptr;
+  if (_rangeDemons.getHead()) {
+    _rangeDemons.markPending();
+  } else if (!hasValue && !hasDomain) {
+    _oldMin = min;
+    _oldMax = max;
+    return;
+  }
+  if (var->getValueSet() && hasDomain) _domainDemons.markPending();
+  if (hasValue) _valueDemons.markPending();
+  if (_state == Idle) {
+    _state = Queued;
+    _manager->getPropagationQueue()->pushEventHandler(this);
+  }
+}
+
+void QrcFloatVarEventHandlerI::removalEvent(QrcFloat v) {
+  getVar()->invalidateParents();
+  if (!_domainDemons.getHead()) return;
+  _domainDemons.markPending();
+  QrcPropagationQueueI::FloatCell* c = _manager->getPropagationQueue()->newFloatCell();
+  c->value = v;
+  c->next = _removed;
+  _removed = c;
+  if (_state == Idle && !isSuspended()) {
+    _state = Queued;
+    _manager->getPropagationQueue()->pushEventHandler(this);
+  }
+}
+
+// ---------------------------------------------------------------- processing
+
+void QrcFloatVarEventHandlerI::process() {
+  QrcPropagationQueueI* q = _manager->getPropagationQueue();
+  QrcFloatExpI* var = getVar();
+  _state = 2;
+  QrcFloat min = var->rawMin(), max = var->rawMax();
+  q->startFloatDeferral(min, max);
+  if (var->isBound() && _valueDemons.getHead()) _valueDemons.propagatePending();
+  if ((min > _oldMin || _oldMax > max) && _rangeDemons.getHead()) _rangeDemons.propagatePending();
+  if (var->getValueSet() && _domainDemons.getHead()) _domainDemons.propagatePending();
+  _oldMin = min;
+  _oldMax = max;
+  q->freeFloatCells(_removed);
+  _removed = nullptr;
+  QrcInt was = _state;
+  _state = Idle;
+  if (was != 3) return;
+  var->setRange(q->getPendingFloatMin(), q->getPendingFloatMax());
+  if (!var->getValueSet()) return;
+  QrcPropagationQueueI::FloatCell* cells = q->takeDeferredFloatValues();
+  for (QrcPropagationQueueI::FloatCell* c = cells; c; c = c->next) {
+    QrcRootGoalDemonI* saved = _manager->getCurrentDemon();
+    _manager->setCurrentDemon(c->cause);
+    var->removeValue(c->value);
+    _manager->setCurrentDemon(saved);
+  }
+  q->freeFloatCells(cells);
+}
+
+// ---------------------------------------------------------------- monitor hooks
+
+void QrcFloatVarEventHandlerI::traceWithMonitor(QrcSearchMonitorI* m) { m->notifyFloatVarProcessBegin(this); }
+void QrcFloatVarEventHandlerI::traceWithMonitor2(QrcSearchMonitorI* m) { m->notifyFloatVarProcessEnd(this); }
+
+void QrcFloatVarEventHandlerI::setRangeBegin(QrcFloat a, QrcFloat b) {
+  if (QrcSearchMonitorI* m = monitor()) m->notifyFloatVarSetRangeBegin(getVar(), a, b);
+}
+void QrcFloatVarEventHandlerI::setRangeEnd(QrcFloat a, QrcFloat b) {
+  if (QrcSearchMonitorI* m = monitor()) m->notifyFloatVarSetRangeEnd(getVar(), a, b);
+}
+void QrcFloatVarEventHandlerI::setMinBegin(QrcFloat v) {
+  if (QrcSearchMonitorI* m = monitor()) m->notifyFloatVarSetMinBegin(getVar(), v);
+}
+void QrcFloatVarEventHandlerI::setMinEnd(QrcFloat v) {
+  if (QrcSearchMonitorI* m = monitor()) m->notifyFloatVarSetMinEnd(getVar(), v);
+}
+void QrcFloatVarEventHandlerI::setMaxBegin(QrcFloat v) {
+  if (QrcSearchMonitorI* m = monitor()) m->notifyFloatVarSetMaxBegin(getVar(), v);
+}
+void QrcFloatVarEventHandlerI::setMaxEnd(QrcFloat v) {
+  if (QrcSearchMonitorI* m = monitor()) m->notifyFloatVarSetMaxEnd(getVar(), v);
+}
+void QrcFloatVarEventHandlerI::setValueBegin(QrcFloat v) {
+  if (QrcSearchMonitorI* m = monitor()) m->notifyFloatVarSetValueBegin(getVar(), v);
+}
+void QrcFloatVarEventHandlerI::setValueEnd(QrcFloat v) {
+  if (QrcSearchMonitorI* m = monitor()) m->notifyFloatVarSetValueEnd(getVar(), v);
+}
+void QrcFloatVarEventHandlerI::removeValueBegin(QrcFloat v) {
+  if (QrcSearchMonitorI* m = monitor()) m->notifyFloatVarRemoveValueBegin(getVar(), v);
+}
+void QrcFloatVarEventHandlerI::removeValueEnd(QrcFloat v) {
+  if (QrcSearchMonitorI* m = monitor()) m->notifyFloatVarRemoveValueEnd(getVar(), v);
+}

@@ -1,0 +1,110 @@
+// Shaving of a float variable's maximum: a watch constraint counts the range
+// changes of the variable within one drain of the propagation queue; past its
+// threshold it suspends the variable and hands over to a companion that tests
+// upper slices of the range in nested searches.
+#include "qrcfloatshaving.h"
+
+#include <cmath>
+#include <ostream>
+
+#include "qrcmanager.h"
+
+namespace {
+const double Inf = HUGE_VAL;
+}
+
+QrcSpiralSolverFloatCtI::QrcSpiralSolverFloatCtI(QrcFloatExpI* var, QrcInt level)
+    : QrcConstraintI(var->getManager()),
+      _var(var),
+      _count(0),
+      _stamp(0),
+      _active(0),
+      _companion(nullptr),
+      _threshold(0),
+      _level(level < 3 ? 3 : level) {
+  _threshold = _level;
+  _companion = new (_manager) StrongConsistencyFloatConstraintI(var, this);
+}
+
+void QrcSpiralSolverFloatCtI::post() {
+  _var->whenRange(this);
+  _stamp = _manager->getPropagationStamp();
+}
+
+void QrcSpiralSolverFloatCtI::propagate() {
+  QrcInt s = _manager->getPropagationStamp();
+  if (s != _stamp) {
+    _count = 0;
+    _active = 0;
+    _stamp = s;
+    return;
+  }
+  ++_count;
+  if (_count > _threshold) {
+    _active = 1;
+    _var->getFloatHandler()->suspend();
+    _companion->pushUnlessNested();
+  }
+}
+
+void QrcSpiralSolverFloatCtI::reset() {
+  _count = 0;
+  _active = 0;
+  _var->getFloatHandler()->resume();
+}
+
+void QrcSpiralSolverFloatCtI::display(std::ostream& os) const { os << "QrcSpiralSolverFloatCt"; }
+
+void StrongConsistencyFloatConstraintI::propagate() {
+  QrcSpiralSolverFloatCtI* w = _watch;
+  if (!w->isActive()) return;
+  w->reset();
+  w->setThreshold(3);
+  QrcFloat lo = _var->getMin(), hi = _var->getMax();
+  while (hi > lo + 0.0001) {
+    QrcFloat mid = lo / 5.0 + hi * 0.8;
+    w->reset();
+    QrcFloat result = hi;
+    QrcGoalI* g = new (_manager) testFloatgoalI(_manager, _var, mid, hi, &result);
+    if (!_manager->solveInPropagation(this, g, true)) {
+      hi = mid;
+      continue;
+    }
+    if (w->isActive()) {
+      lo = mid;
+      hi = result;
+      continue;
+    }
+    w->reset();
+    w->setThreshold(w->getLevel());
+    _var->setRange(-Inf, result);
+    return;
+  }
+  w->reset();
+  w->setThreshold(w->getLevel());
+  _var->setRange(-Inf, hi);
+}
+
+void StrongConsistencyFloatConstraintI::display(std::ostream& os) const {
+  os << "StrongConsistencyFloatConstraint";
+}
+
+QrcGoalI* testFloatgoalI::execute() {
+  _var->setRange(_lo, _hi);
+  *_result = _var->getMax();
+  return nullptr;
+}
+
+void testFloatgoalI::display(std::ostream& os) const { os << "testFloatgoal"; }
+
+QrcConstraint QrcSpiralSolverFloatCt(const QrcFloatVar& x, QrcInt level) {
+  QrcFloatExpI* v = x.getImpl();
+  if (!v) QrcFatalError(39, "empty handle", "QrcSpiralSolverFloatCt");
+  return new (v->getManager()) QrcSpiralSolverFloatCtI(v, level);
+}
+
+void addFloatShaving(const QrcFloatVar& x) {
+  QrcFloatExpI* v = x.getImpl();
+  if (!v) QrcFatalError(39, "empty handle", "addFloatShaving");
+  v->getManager()->add(QrcSpiralSolverFloatCt(x, 20).getImpl());
+}

@@ -1,0 +1,493 @@
+// Comparison constraints and their makers.
+#include <ostream>
+
+#include "engine/int/qrcintutil.h"
+#include "qrcintarith.h"
+#include "qrcintcompare.h"
+
+namespace {
+
+QrcIntExpI* copyOf(QrcIntExpI* e, QrcManagerI* t) { return static_cast<QrcIntExpI*>(e->getCopyForManager(t)); }
+
+// ---------------------------------------------------------------- demons
+
+class QrcEq_xDemonI : public QrcDemonI {
+  QROSIMPLECLASS(QrcEq_xDemonI, QrcDemonI)
+ public:
+  QrcEq_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to) : QrcDemonI(m), _from(from), _to(to) {}
+  void propagate() override;
+  void display(std::ostream& os) const override { os << "QrcEq_xDemon"; }
+
+ protected:
+  QrcIntExpI* _from;
+  QrcIntExpI* _to;
+};
+
+// Copies the change of this step from one side to the other.
+void QrcEq_xDemonI::propagate() {
+  QrcInt a = _from->getMin(), b = _from->getMax();
+  _to->setRange(a, b);
+  QrcIntListIterator it(_from->getRemovedValues());
+  QrcInt v;
+  while (it.next(v))
+    if (v >= a && v <= b) _to->removeValue(v);
+}
+
+class QrcEq_yDemonI : public QrcEq_xDemonI {
+  QROSIMPLECLASS(QrcEq_yDemonI, QrcEq_xDemonI)
+ public:
+  QrcEq_yDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to) : QrcEq_xDemonI(m, from, to) {}
+  void display(std::ostream& os) const override { os << "QrcEq_yDemon"; }
+};
+
+class QrcNeqCst_xDemonI : public QrcDemonI {
+  QROSIMPLECLASS(QrcNeqCst_xDemonI, QrcDemonI)
+ public:
+  QrcNeqCst_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to) : QrcDemonI(m), _from(from), _to(to) {}
+  void propagate() override { _to->removeValue(_from->getValue()); }
+  void display(std::ostream& os) const override { os << "QrcNeqCst_xDemon"; }
+
+ protected:
+  QrcIntExpI* _from;
+  QrcIntExpI* _to;
+};
+
+class QrcNeqCst_yDemonI : public QrcNeqCst_xDemonI {
+  QROSIMPLECLASS(QrcNeqCst_yDemonI, QrcNeqCst_xDemonI)
+ public:
+  QrcNeqCst_yDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to) : QrcNeqCst_xDemonI(m, from, to) {}
+  void display(std::ostream& os) const override { os << "QrcNeqCst_yDemon"; }
+};
+
+QrcIntExpI* asInt(QrcExprI* e) { return static_cast<QrcIntExpI*>(e); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- x == y
+
+void QrcEqConstraint::post() {
+  if (_x->isVariable() && _y->isVariable()) {
+    _x->whenDomain(new (_manager) QrcEq_xDemonI(_manager, _x, _y));
+    _y->whenDomain(new (_manager) QrcEq_yDemonI(_manager, _y, _x));
+    return;
+  }
+  _x->whenDomain(this);
+  _y->whenDomain(this);
+}
+
+void QrcEqConstraint::propagate() {
+  _x->setDomain(_y);
+  _y->setDomain(_x);
+}
+
+QrcBool QrcEqConstraint::isFalse() const { return _x->getMin() > _y->getMax() || _y->getMin() > _x->getMax(); }
+
+QrcConstraintI* QrcEqConstraint::makeOpposite() { return new (_manager) QrcNeqConstraint(_manager, _x, _y); }
+
+void QrcEqConstraint::metaPostDemon(QrcDemonI* d) {
+  _x->whenRange(d);
+  _y->whenRange(d);
+}
+
+void QrcEqConstraint::display(std::ostream& os) const {
+  if (getName()) {
+    os << getName();
+    return;
+  }
+  os << "(";
+  _x->display(os);
+  os << " == ";
+  _y->display(os);
+  os << ")";
+}
+
+QrcConstraintI* QrcEqConstraint::makeCopy(QrcManagerI* t) const {
+  return new (t) QrcEqConstraint(t, copyOf(_x, t), copyOf(_y, t));
+}
+
+// ---------------------------------------------------------------- x != y
+
+void QrcNeqConstraint::post() {
+  _x->whenValue(new (_manager) QrcNeqCst_xDemonI(_manager, _x, _y));
+  _y->whenValue(new (_manager) QrcNeqCst_yDemonI(_manager, _y, _x));
+}
+
+void QrcNeqConstraint::propagate() {
+  if (_x->isBound()) _y->removeValue(_x->getMin());
+  if (_y->isBound()) _x->removeValue(_y->getMin());
+}
+
+QrcBool QrcNeqConstraint::isFalse() const { return _x->isBound() && _y->isBound() && _x->getMin() == _y->getMin(); }
+
+QrcConstraintI* QrcNeqConstraint::makeOpposite() { return new (_manager) QrcEqConstraint(_manager, _x, _y); }
+
+void QrcNeqConstraint::metaPostDemon(QrcDemonI* d) {
+  _x->whenValue(d);
+  _y->whenValue(d);
+}
+
+void QrcNeqConstraint::display(std::ostream& os) const {
+  if (getName()) {
+    os << getName();
+    return;
+  }
+  os << "(";
+  _x->display(os);
+  os << " != ";
+  _y->display(os);
+  os << ")";
+}
+
+QrcConstraintI* QrcNeqConstraint::makeCopy(QrcManagerI* t) const {
+  return new (t) QrcNeqConstraint(t, copyOf(_x, t), copyOf(_y, t));
+}
+
+// ---------------------------------------------------------------- x == c, x != c
+
+void QrcEqCstConstraint::post() { asInt(_exp)->whenRange(this); }
+void QrcEqCstConstraint::propagate() { asInt(_exp)->setValue(_c); }
+QrcBool QrcEqCstConstraint::isFalse() const { return !asInt(_exp)->isInDomain(_c); }
+QrcConstraintI* QrcEqCstConstraint::makeOpposite() { return new (_manager) QrcNeqCstConstraint(asInt(_exp), _c); }
+void QrcEqCstConstraint::metaPostDemon(QrcDemonI* d) { asInt(_exp)->whenDomain(d); }
+
+void QrcEqCstConstraint::display(std::ostream& os) const {
+  if (getName()) {
+    os << getName();
+    return;
+  }
+  os << "(";
+  _exp->display(os);
+  os << " == " << _c << ")";
+}
+
+QrcConstraintI* QrcEqCstConstraint::makeCopy(QrcManagerI* t) const {
+  return new (t) QrcEqCstConstraint(copyOf(asInt(_exp), t), _c);
+}
+
+void QrcNeqCstConstraint::post() { asInt(_exp)->whenRange(this); }
+void QrcNeqCstConstraint::propagate() { asInt(_exp)->removeValue(_c); }
+QrcBool QrcNeqCstConstraint::isFalse() const {
+  QrcIntExpI* x = asInt(_exp);
+  return x->isBound() && x->getMin() == _c;
+}
+QrcBool QrcNeqCstConstraint::isTrue() const { return !asInt(_exp)->isInDomain(_c); }
+QrcConstraintI* QrcNeqCstConstraint::makeOpposite() { return new (_manager) QrcEqCstConstraint(asInt(_exp), _c); }
+void QrcNeqCstConstraint::metaPostDemon(QrcDemonI* d) { asInt(_exp)->whenRange(d); }
+
+void QrcNeqCstConstraint::display(std::ostream& os) const {
+  if (getName()) {
+    os << getName();
+    return;
+  }
+  os << "(";
+  _exp->display(os);
+  os << " != " << _c << ")";
+}
+
+QrcConstraintI* QrcNeqCstConstraint::makeCopy(QrcManagerI* t) const {
+  return new (t) QrcNeqCstConstraint(copyOf(asInt(_exp), t), _c);
+}
+
+// ---------------------------------------------------------------- x <= y + k
+
+void QrcLeOffsetI::post() {
+  _x->whenRange(this);
+  _y->whenRange(this);
+}
+
+void QrcLeOffsetI::propagate() {
+  _x->setMax(qrcint::clamp128(static_cast<__int128>(_y->getMax()) + _k));
+  _y->setMin(qrcint::clamp128(static_cast<__int128>(_x->getMin()) - _k));
+}
+
+QrcBool QrcLeOffsetI::isFalse() const { return static_cast<__int128>(_x->getMin()) > static_cast<__int128>(_y->getMax()) + _k; }
+
+QrcConstraintI* QrcLeOffsetI::makeOpposite() {
+  return new (_manager) QrcLeOffsetI(_manager, _y, _x, -_k - 1, _reversed ? 0 : 1);
+}
+
+void QrcLeOffsetI::metaPostDemon(QrcDemonI* d) {
+  _x->whenRange(d);
+  _y->whenRange(d);
+}
+
+void QrcLeOffsetI::display(std::ostream& os) const {
+  if (getName()) {
+    os << getName();
+    return;
+  }
+  os << "(";
+  if (!_reversed) {
+    _x->display(os);
+    os << " <= ";
+    if (_k) os << _k << " + ";
+    _y->display(os);
+  } else {
+    if (_k) os << _k << " + ";
+    _y->display(os);
+    os << " >= ";
+    _x->display(os);
+  }
+  os << ")";
+}
+
+QrcConstraintI* QrcLeOffsetI::makeCopy(QrcManagerI* t) const {
+  return new (t) QrcLeOffsetI(t, copyOf(_x, t), copyOf(_y, t), _k, _reversed);
+}
+
+// ---------------------------------------------------------------- x <= c, x >= c
+
+void QrcLeCstConstraint::post() { asInt(_exp)->whenRange(this); }
+void QrcLeCstConstraint::propagate() { asInt(_exp)->setMax(_c); }
+QrcBool QrcLeCstConstraint::isFalse() const { return asInt(_exp)->getMin() > _c; }
+QrcConstraintI* QrcLeCstConstraint::makeOpposite() {
+  if (_c >= QrcInt64Max) return _manager->getFalseConstraint();
+  return new (_manager) QrcGeCstConstraint(asInt(_exp), _c + 1, _reversed ? 0 : 1);
+}
+void QrcLeCstConstraint::metaPostDemon(QrcDemonI* d) { asInt(_exp)->whenRange(d); }
+
+void QrcLeCstConstraint::display(std::ostream& os) const {
+  if (getName()) {
+    os << getName();
+    return;
+  }
+  os << "(";
+  if (!_reversed) {
+    _exp->display(os);
+    os << " <= " << _c;
+  } else {
+    os << _c << " >= ";
+    _exp->display(os);
+  }
+  os << ")";
+}
+
+QrcConstraintI* QrcLeCstConstraint::makeCopy(QrcManagerI* t) const {
+  return new (t) QrcLeCstConstraint(copyOf(asInt(_exp), t), _c, _reversed);
+}
+
+void QrcGeCstConstraint::post() { asInt(_exp)->whenRange(this); }
+void QrcGeCstConstraint::propagate() { asInt(_exp)->setMin(_c); }
+QrcBool QrcGeCstConstraint::isFalse() const { return asInt(_exp)->getMax() < _c; }
+QrcConstraintI* QrcGeCstConstraint::makeOpposite() {
+  if (_c <= -QrcInt64Max) return _manager->getFalseConstraint();
+  return new (_manager) QrcLeCstConstraint(asInt(_exp), _c - 1, _reversed ? 0 : 1);
+}
+void QrcGeCstConstraint::metaPostDemon(QrcDemonI* d) { asInt(_exp)->whenRange(d); }
+
+void QrcGeCstConstraint::display(std::ostream& os) const {
+  if (getName()) {
+    os << getName();
+    return;
+  }
+  os << "(";
+  if (!_reversed) {
+    _exp->display(os);
+    os << " >= " << _c;
+  } else {
+    os << _c << " <= ";
+    _exp->display(os);
+  }
+  os << ")";
+}
+
+QrcConstraintI* QrcGeCstConstraint::makeCopy(QrcManagerI* t) const {
+  return new (t) QrcGeCstConstraint(copyOf(asInt(_exp), t), _c, _reversed);
+}
+
+// ---------------------------------------------------------------- makers
+
+namespace {
+
+QrcIntExpI* impl(const QrcIntExp& e, const char* place) {
+  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
+  return e.getImpl();
+}
+
+QrcConstraint yes(QrcManagerI* m) { return m->getTrueConstraint(); }
+QrcConstraint no(QrcManagerI* m) { return m->getFalseConstraint(); }
+
+QrcLinIntExpI* linear(const QrcIntExp& e) { return new (e.getImpl()->getManager()) QrcLinIntExpI(e.getImpl()); }
+
+// c - 1 and c + 1 without overflow: false when the result is unrepresentable.
+bool dec(QrcInt c, QrcInt& r) {
+  if (c == INT64_MIN) return false;
+  r = c - 1;
+  return true;
+}
+bool inc(QrcInt c, QrcInt& r) {
+  if (c == INT64_MAX) return false;
+  r = c + 1;
+  return true;
+}
+
+}  // namespace
+
+QrcConstraint operator==(const QrcIntExp& xe, QrcInt c) {
+  QrcIntExpI* x = impl(xe, "operator==");
+  QrcManagerI* m = x->getManager();
+  if (!x->isInDomain(c)) return no(m);
+  if (x->isBound()) return yes(m);
+  if (x->getLinearSize() >= 3) return QrcLinearEq(linear(xe), c);
+  return new (m) QrcEqCstConstraint(x, c);
+}
+
+QrcConstraint operator==(QrcInt c, const QrcIntExp& x) { return x == c; }
+
+QrcConstraint operator!=(const QrcIntExp& xe, QrcInt c) {
+  QrcIntExpI* x = impl(xe, "operator!=");
+  QrcManagerI* m = x->getManager();
+  if (!x->isInDomain(c)) return yes(m);
+  if (x->isBound()) return no(m);
+  return new (m) QrcNeqCstConstraint(x, c);
+}
+
+QrcConstraint operator!=(QrcInt c, const QrcIntExp& x) { return x != c; }
+
+QrcConstraint operator<=(const QrcIntExp& xe, QrcInt c) {
+  QrcIntExpI* x = impl(xe, "operator<=");
+  QrcManagerI* m = x->getManager();
+  if (x->getMax() <= c) return yes(m);
+  if (x->getMin() > c) return no(m);
+  if (x->getLinearSize() >= 3) return QrcLinearLe(linear(xe), c);
+  return new (m) QrcLeCstConstraint(x, c, 0);
+}
+
+QrcConstraint operator>=(const QrcIntExp& xe, QrcInt c) {
+  QrcIntExpI* x = impl(xe, "operator>=");
+  QrcManagerI* m = x->getManager();
+  if (x->getMin() >= c) return yes(m);
+  if (x->getMax() < c) return no(m);
+  if (x->getLinearSize() >= 3) return QrcLinearGe(linear(xe), c);
+  return new (m) QrcGeCstConstraint(x, c, 0);
+}
+
+QrcConstraint operator<=(QrcInt c, const QrcIntExp& xe) {
+  QrcIntExpI* x = impl(xe, "operator<=");
+  QrcManagerI* m = x->getManager();
+  if (x->getMin() >= c) return yes(m);
+  if (x->getMax() < c) return no(m);
+  if (x->getLinearSize() >= 3) return QrcLinearLe(linear(-xe), -c);
+  return new (m) QrcGeCstConstraint(x, c, 1);
+}
+
+QrcConstraint operator>=(QrcInt c, const QrcIntExp& xe) {
+  QrcIntExpI* x = impl(xe, "operator>=");
+  QrcManagerI* m = x->getManager();
+  if (x->getMax() <= c) return yes(m);
+  if (x->getMin() > c) return no(m);
+  if (x->getLinearSize() >= 3) return QrcLinearGe(linear(-xe), -c);
+  return new (m) QrcLeCstConstraint(x, c, 1);
+}
+
+QrcConstraint operator<(const QrcIntExp& x, QrcInt c) {
+  QrcInt r;
+  if (!dec(c, r)) return no(impl(x, "operator<")->getManager());
+  return x <= r;
+}
+
+QrcConstraint operator>(const QrcIntExp& x, QrcInt c) {
+  QrcInt r;
+  if (!inc(c, r)) return no(impl(x, "operator>")->getManager());
+  return x >= r;
+}
+
+QrcConstraint operator<(QrcInt c, const QrcIntExp& x) {
+  QrcInt r;
+  if (!inc(c, r)) return no(impl(x, "operator<")->getManager());
+  return r <= x;
+}
+
+QrcConstraint operator>(QrcInt c, const QrcIntExp& x) {
+  QrcInt r;
+  if (!dec(c, r)) return no(impl(x, "operator>")->getManager());
+  return r >= x;
+}
+
+QrcConstraint QrcLeOffset(const QrcIntExp& xe, const QrcIntExp& ye, QrcInt k) {
+  QrcIntExpI* x = impl(xe, "QrcLeOffset");
+  QrcIntExpI* y = impl(ye, "QrcLeOffset");
+  QrcManagerI* m = x->getManager();
+  if (x == y) return k >= 0 ? yes(m) : no(m);
+  QrcInt r;
+  if (x->isBound()) {
+    if (!QrcFoldAdd(x->getMin(), -k, r)) return k > 0 ? yes(m) : no(m);
+    return r <= ye;
+  }
+  if (y->isBound()) {
+    if (!QrcFoldAdd(y->getMin(), k, r)) return k > 0 ? yes(m) : no(m);
+    return xe <= r;
+  }
+  __int128 ymaxk = static_cast<__int128>(y->getMax()) + k, ymink = static_cast<__int128>(y->getMin()) + k;
+  if (x->getMax() <= ymink) return yes(m);
+  if (x->getMin() > ymaxk) return no(m);
+  return new (m) QrcLeOffsetI(m, x, y, k, 0);
+}
+
+QrcConstraint operator<(const QrcIntExp& x, const QrcIntExp& y) { return QrcLeOffset(x, y, -1); }
+
+QrcConstraint operator==(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcIntExpI* x = impl(xe, "operator==");
+  QrcIntExpI* y = impl(ye, "operator==");
+  QrcManagerI* m = x->getManager();
+  if (x == y) return yes(m);
+  if (x->isBound()) return x->getMin() == ye;
+  if (y->isBound()) return xe == y->getMin();
+  if (x->getMin() > y->getMax() || y->getMin() > x->getMax()) return no(m);
+  QrcInt lx = x->getLinearSize(), ly = y->getLinearSize();
+  if (lx > 0 && ly >= 1 && lx + ly >= 4) return QrcLinearEq(linear(xe - ye), 0);
+  if (y->isStaticElement() && x->isVariable())
+    if (QrcConstraintI* ct = y->makeStaticElementEq(x)) return ct;
+  return new (m) QrcEqConstraint(m, x, y);
+}
+
+QrcConstraint operator!=(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcIntExpI* x = impl(xe, "operator!=");
+  QrcIntExpI* y = impl(ye, "operator!=");
+  QrcManagerI* m = x->getManager();
+  if (x == y) return no(m);
+  if (x->isBound()) return x->getMin() != ye;
+  if (y->isBound()) return xe != y->getMin();
+  if (x->getMin() > y->getMax() || y->getMin() > x->getMax()) return yes(m);
+  return new (m) QrcNeqConstraint(m, x, y);
+}
+
+QrcConstraint operator<=(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcIntExpI* x = impl(xe, "operator<=");
+  QrcIntExpI* y = impl(ye, "operator<=");
+  QrcManagerI* m = x->getManager();
+  if (x == y) return yes(m);
+  if (x->isBound()) return x->getMin() <= ye;
+  if (y->isBound()) return xe <= y->getMin();
+  if (x->getMax() <= y->getMin()) return yes(m);
+  if (x->getMin() > y->getMax()) return no(m);
+  QrcInt lx = x->getLinearSize(), ly = y->getLinearSize();
+  if (lx >= 1 && ly >= 1 && lx + ly >= 4) return QrcLinearLe(linear(xe - ye), 0);
+  return new (m) QrcLeOffsetI(m, x, y, 0, 0);
+}
+
+QrcConstraint operator>=(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcIntExpI* x = impl(xe, "operator>=");
+  QrcIntExpI* y = impl(ye, "operator>=");
+  QrcManagerI* m = x->getManager();
+  if (x == y) return yes(m);
+  if (x->isBound()) return x->getMin() >= ye;
+  if (y->isBound()) return xe >= y->getMin();
+  if (x->getMin() >= y->getMax()) return yes(m);
+  if (x->getMax() < y->getMin()) return no(m);
+  QrcInt lx = x->getLinearSize(), ly = y->getLinearSize();
+  if (lx >= 1 && ly >= 1 && lx + ly >= 4) return QrcLinearGe(linear(xe - ye), 0);
+  return new (m) QrcLeOffsetI(m, y, x, 0, 1);
+}
+
+QrcConstraint operator>(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcIntExpI* x = impl(xe, "operator>");
+  QrcIntExpI* y = impl(ye, "operator>");
+  QrcManagerI* m = x->getManager();
+  if (x == y) return no(m);
+  if (x->isBound()) return x->getMin() > ye;
+  if (y->isBound()) return xe > y->getMin();
+  if (x->getMin() > y->getMax()) return yes(m);
+  if (x->getMax() <= y->getMin()) return no(m);
+  return new (m) QrcLeOffsetI(m, y, x, -1, 1);
+}

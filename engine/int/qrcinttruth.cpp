@@ -1,0 +1,132 @@
+// Truth expressions of constraints, the integer objective filter and savers.
+#include <cmath>
+
+#include "qrcint.h"
+#include "qrcintexp.h"
+#include "qrcinttruth.h"
+#include "qrcmanager.h"
+
+// ---------------------------------------------------------------- truth expression
+
+QrcBoolIntExpI::QrcBoolIntExpI(QrcManagerI* m, QrcConstraintI* ct) : QrcIntExpI(m), _ct(ct) {
+  if (m->isInEditMode())
+    m->add(new (m) QrcLinkBoolIntExpI(m, this, ct));
+  else
+    ct->attachMetaDemon(new (m) QrcMetaExpressionDemon(m, this));
+}
+
+QrcExprI* QrcBoolIntExpI::makeCopy(QrcManagerI* t) const {
+  return new (t) QrcBoolIntExpI(t, _ct->getCopyForManager(t));
+}
+
+void QrcBoolIntExpI::computeRange() {
+  _min = _ct->isKnownTrue() ? 1 : 0;
+  _max = _ct->isKnownFalse() ? 0 : 1;
+}
+
+void QrcBoolIntExpI::setOperandsRange(QrcInt a, QrcInt b) {
+  if (a >= 2) fail();
+  if (a == 1) _manager->add(_ct);
+  if (b < 0) fail();
+  if (b == 0) _ct->postOpposite();
+}
+
+void QrcBoolIntExpI::whenRangeOnOperands(QrcDemonI* d) {
+  _ct->attachMetaDemon(d);
+  _ct->attachOppositeMetaDemon(d);
+}
+
+void QrcLinkBoolIntExpI::post() { _ct->attachMetaDemon(new (_manager) QrcMetaExpressionDemon(_manager, _exp)); }
+
+QrcConstraint::operator QrcIntExp() const {
+  if (!_impl) QrcFatalError(39, "empty handle", "QrcConstraint::operator QrcIntExp");
+  QrcManagerI* m = _impl->getManager();
+  return QrcIntExp(new (m) QrcBoolIntExpI(m, _impl));
+}
+
+// ---------------------------------------------------------------- objective filter
+
+QrcIntOptFilterI::QrcIntOptFilterI(QrcIntExpI* var, QrcInt step, double relativeStep)
+    : QrcOptFilterI(var), _var(var), _bound(var->getMax()), _step(step), _relativeStep(relativeStep), _hasBound(0) {}
+
+QrcFloat QrcIntOptFilterI::getBound() const {
+  if (!_hasBound) return HUGE_VAL;
+  return static_cast<QrcFloat>(_bound + _step);
+}
+
+QrcFloat QrcIntOptFilterI::check(QrcFloat value) {
+  QrcInt v = static_cast<QrcInt>(value);
+  if (v > _bound) return static_cast<QrcFloat>(v);
+  _bound = v - _step;
+  _hasBound = 1;
+  return static_cast<QrcFloat>(_bound);
+}
+
+QrcBool QrcIntOptFilterI::checkValue(QrcFloat value) const {
+  return static_cast<QrcInt>(value) <= _bound ? 1 : 0;
+}
+
+void QrcIntOptFilterI::applyBound() {
+  if (_hasBound) _var->setMax(_bound);
+}
+
+QrcFloat QrcIntOptFilterI::nextBound() {
+  QrcInt v = _var->getMax();
+  if (_relativeStep == 0) {
+    _bound = v - _step;
+  } else {
+    double d = std::fabs(static_cast<double>(v)) * _relativeStep;
+    if (d < static_cast<double>(_step)) d = static_cast<double>(_step);
+    _bound = v - static_cast<QrcInt>(std::ceil(d));
+  }
+  _hasBound = 1;
+  return static_cast<QrcFloat>(_bound);
+}
+
+void QrcIntOptFilterI::computeNextBound() { nextBound(); }
+
+void QrcIntOptFilterI::update() {
+  if (_bound < _var->getMax()) {
+    _var->setMax(_bound);
+    _var->getManager()->recordObjectiveValue(static_cast<QrcFloat>(_bound));
+  }
+}
+
+void QrcIntOptFilterI::advanceBound() { _bound += _step; }
+
+void QrcIntExpI::setObjMin(QrcFloat step, QrcFloat relativeStep) {
+  QrcIntVar v(this);
+  QrcIntOptFilterI* f = new (_manager) QrcIntOptFilterI(this, static_cast<QrcInt>(step), relativeStep);
+  _manager->setOptFilter(f);
+}
+
+// ---------------------------------------------------------------- saver
+
+QrcIntSaverI::QrcIntSaverI(QrcIntExpI* exp) : QrcSaverI(exp), _savedMin(exp->getMin()), _savedMax(exp->getMax()) {}
+
+void QrcIntSaverI::save() {
+  QrcIntExpI* x = static_cast<QrcIntExpI*>(_exp);
+  _savedMin = x->getMin();
+  _savedMax = x->getMax();
+}
+
+void QrcIntSaverI::restore() {
+  QrcIntExpI* x = static_cast<QrcIntExpI*>(_exp);
+  x->restoreBounds(_savedMin, _savedMax);
+}
+
+void* QrcIntExpI::makeSaver() { return new (_manager) QrcIntSaverI(this); }
+
+void QrcIntExpI::restoreBounds(QrcInt min, QrcInt max) {
+  if (_handler) {
+    QrcIntVarEventHandlerI* h = getIntHandler();
+    h->_oldMin = min;
+    h->_oldMax = max;
+    saveBounds();
+    _min = min;
+    _max = max;
+  }
+  _manager->saveValue(&_domain);
+  _domain = nullptr;
+  if (_handler) invalidateParents();
+}

@@ -1,0 +1,317 @@
+// Float expressions and float variables: intervals of doubles. A variable owns
+// its bounds (trailed once per choice point) and an event handler with value,
+// range and domain demons; any other float expression caches bounds computed
+// from its operands and passes narrowings down to them.
+//
+// Narrowing operations fail the current branch (never return) when the
+// interval empties; code that calls them keeps trivially destructible locals.
+#ifndef QRC_FLOAT_EXP_H
+#define QRC_FLOAT_EXP_H
+
+#include <iosfwd>
+
+#include "qrcexpr.h"
+#include "qrcevent.h"
+#include "qrcgoal.h"
+#include "qrcqueue.h"
+#include "qrcintexp.h"
+#include "qrcmemory.h"
+
+class QrcFloatSetI;
+class QrcFloatArrayI;
+class QrcIntExpI;
+class QrcFloatExpI;
+class QrcFloatVarEventHandlerI;
+class QrcConstraint;
+
+// Gathers a float expression as a constant plus scaled variables plus scaled
+// other expressions; integer expressions add their terms through the integer
+// accumulator interface.
+class QrcFloatLinearTermsI : public QrcLinearAccumulatorI {
+ public:
+  struct Term {
+    Term* next;
+    QrcExprI* exp;
+    QrcFloat coef;
+  };
+  explicit QrcFloatLinearTermsI(QrcManagerI* manager)
+      : _manager(manager), _constant(0.0), _variables(nullptr), _others(nullptr) {}
+  void addConstant(QrcFloat c) override { _constant += c; }
+  void addVariable(QrcExprI* var, QrcFloat coef);
+  void addNonLinear(QrcExprI* exp, QrcFloat coef);
+  void addIntVarTerm(QrcIntExpI* var, QrcInt coef) override;
+  void addIntConstant(QrcInt value) override { _constant += static_cast<QrcFloat>(value); }
+  void addVarTerm(QrcIntExpI* var, double coef) override;
+  void addExpTerm(QrcIntExpI* exp, double coef) override;
+  QrcFloat getConstant() const { return _constant; }
+  // Most recently added first.
+  Term* getVariables() const { return _variables; }
+  Term* getNonLinear() const { return _others; }
+
+ private:
+  QrcManagerI* _manager;
+  QrcFloat _constant;
+  Term* _variables;
+  Term* _others;
+};
+
+// Visitor of float expressions; the node classes call their own operation.
+class QrcFloatExpVisitorI {
+ public:
+  virtual ~QrcFloatExpVisitorI() {}
+  virtual void visitExpr(QrcFloatExpI* exp) { (void)exp; }
+  virtual void visitConstant(QrcFloatExpI* exp) { visitExpr(exp); }
+  virtual void visitIntView(QrcFloatExpI* exp) { visitExpr(exp); }
+  virtual void visitUnary(QrcFloatExpI* exp) { visitExpr(exp); }
+  virtual void visitBinary(QrcFloatExpI* exp) { visitExpr(exp); }
+  virtual void visitNode(QrcFloatExpI* exp, const char* kind) {
+    (void)kind;
+    visitExpr(exp);
+  }
+};
+
+class QrcFloatExpI : public QrcExprI {
+ public:
+  // A node: precision from the manager, no value set; bounds from computeRange.
+  explicit QrcFloatExpI(QrcManagerI* manager);
+  // A variable [min, max]; fails (through the manager) when empty.
+  QrcFloatExpI(QrcManagerI* manager, QrcFloat min, QrcFloat max, QrcFloat precision,
+               const char* name);
+  // A variable over the values of an array.
+  QrcFloatExpI(QrcManagerI* manager, QrcFloatArrayI* values, const char* name);
+  // Copy into another manager.
+  QrcFloatExpI(QrcManagerI* manager, const QrcFloatExpI& source);
+
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void* makeSaver() override;
+  void setObjMin(QrcFloat step, QrcFloat relativeStep) override;
+  void notifyMonitor(QrcAny label, QrcPropagationQueueI* queue) override;
+  // Turns the expression into a variable; the constraint made (null when it
+  // was one already) has been added to the manager.
+  virtual QrcConstraintI* makeEventHandlerConstraint();
+  virtual const char* getKindName() const { return "QrcFloatExp"; }
+  virtual void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef);
+  // Writes the operands' range into min and max (nodes).
+  virtual void computeRange() {}
+  // Narrows the operands so that the node lies in [a, b] (nodes).
+  virtual void setOperandsRange(QrcFloat a, QrcFloat b) {
+    (void)a;
+    (void)b;
+  }
+  virtual void removeWhenOnOperands(QrcDemonI* demon) { (void)demon; }
+  virtual void whenValueOnOperands(QrcDemonI* demon);
+  virtual void whenRangeOnOperands(QrcDemonI* demon);
+  virtual void whenDomainOnOperands(QrcDemonI* demon);
+  virtual QrcIntExpI* getIntExp() const { return nullptr; }
+  // Derivative with respect to a variable; null stands for 0.
+  virtual QrcFloatExpI* getDerivative(QrcFloatExpI* var);
+  virtual void accept(QrcFloatExpVisitorI* visitor) { visitor->visitExpr(this); }
+
+  // ---- reading (a node refreshes its cached bounds first)
+  QrcFloat getMin() const {
+    refresh();
+    return _min;
+  }
+  QrcFloat getMax() const {
+    refresh();
+    return _max;
+  }
+  QrcBool isBound() const;
+  QrcFloat getValue() const;
+  QrcBool isInDomain(QrcFloat v) const;
+  QrcFloat getNextHigher(QrcFloat v) const;
+  QrcFloat getPrecision() const { return _precision; }
+  QrcFloatSetI* getValueSet() const { return _valueSet; }
+  QrcBool isUndefined() const {
+    refresh();
+    return _undefined;
+  }
+  // The variable's handler, null for a node.
+  QrcFloatVarEventHandlerI* getFloatHandler() const;
+  QrcFloat getOldMin() const;
+  QrcFloat getOldMax() const;
+  // Brings a node's cached bounds up to date; nothing for a variable.
+  void refresh() const {
+    if (!_handler && _boundsStamp != managerFailStamp()) const_cast<QrcFloatExpI*>(this)->recompute();
+  }
+
+  // ---- narrowing (may fail the branch)
+  void setRange(QrcFloat a, QrcFloat b);
+  void setValue(QrcFloat v);
+  void removeValue(QrcFloat v);
+
+  // ---- events
+  void whenValue(QrcDemonI* demon);
+  void whenRange(QrcDemonI* demon);
+  void whenDomain(QrcDemonI* demon);
+  void removeDemon(QrcDemonI* demon);
+
+  // ---- for nodes and the classes around float expressions
+  // Stores bounds without any test or event (computeRange, the saver).
+  void storeRange(QrcFloat min, QrcFloat max) {
+    _min = min;
+    _max = max;
+  }
+  void setUndefined() { _undefined = 1; }
+  // Takes the undefined flag a computeRange left, clearing it.
+  bool takeUndefined() {
+    bool u = _undefined != 0;
+    _undefined = 0;
+    return u;
+  }
+  QrcFloat rawMin() const { return _min; }
+  QrcFloat rawMax() const { return _max; }
+  // Trail saves of the variable's bounds, once per choice point.
+  void saveMin();
+  void saveMax();
+  void setValueSet(QrcFloatSetI* set) { _valueSet = set; }
+  QrcFloatSetI** valueSetAddress() { return &_valueSet; }
+  // The derivative rule of the nodes: a node's own, 1 for v, null otherwise.
+  QrcFloatExpI* derivative(QrcFloatExpI* var);
+
+ protected:
+  friend class QrcFloatVarEventHandlerI;
+  QrcInt managerFailStamp() const;
+  void recompute();
+  void setRangeNormal(QrcFloat a, QrcFloat b);
+  void setRangePrecise(QrcFloat a, QrcFloat b);
+  void applyRange(QrcFloat na, QrcFloat nb, bool significance);
+  void setValueNormal(QrcFloat v, bool precise);
+  void displayDomain(std::ostream& os) const;
+
+  QrcFloat _min;
+  QrcFloat _max;
+  QrcFloat _precision;
+  QrcFloatSetI* _valueSet;
+  QrcInt _undefined;
+};
+
+// Event handler of a float variable.
+class QrcFloatVarEventHandlerI : public QrcEventHandlerI {
+ public:
+  // Handler over [min, max] (rounded outward in variable-precision mode);
+  // fails through the manager when the interval is empty.
+  QrcFloatVarEventHandlerI(QrcManagerI* manager, QrcFloat min, QrcFloat max);
+
+  QrcBool isSuspended() const override { return _suspended.getValue(); }
+  void process() override;
+  void clearEvents() override;
+  QrcEventHandlerI* makeCopy(QrcManagerI* manager) const override;
+  QrcInt getNbDemons() const override;
+  void whenDomain(QrcDemonI* demon) override;
+  void traceWithMonitor(QrcSearchMonitorI* monitor) override;
+  void traceWithMonitor2(QrcSearchMonitorI* monitor) override;
+  virtual void suspend();
+  virtual void resume();
+  virtual void setRangeBegin(QrcFloat a, QrcFloat b);
+  virtual void setRangeEnd(QrcFloat a, QrcFloat b);
+  virtual void setMinBegin(QrcFloat v);
+  virtual void setMinEnd(QrcFloat v);
+  virtual void setMaxBegin(QrcFloat v);
+  virtual void setMaxEnd(QrcFloat v);
+  virtual void setValueBegin(QrcFloat v);
+  virtual void setValueEnd(QrcFloat v);
+  virtual void removeValueBegin(QrcFloat v);
+  virtual void removeValueEnd(QrcFloat v);
+
+  QrcFloatExpI* getVar() const { return static_cast<QrcFloatExpI*>(_owner); }
+  QrcFloat getOldMin() const { return _oldMin; }
+  QrcFloat getOldMax() const { return _oldMax; }
+  void setOldBounds(QrcFloat min, QrcFloat max) {
+    _oldMin = min;
+    _oldMax = max;
+  }
+  void widenOldBounds(QrcFloat min, QrcFloat max) {
+    if (min < _oldMin) _oldMin = min;
+    if (max > _oldMax) _oldMax = max;
+  }
+  bool isProcessing() const { return _state == 2 || _state == 3; }
+  QrcConstraintList& getValueDemons() { return _valueDemons; }
+  QrcConstraintList& getRangeDemons() { return _rangeDemons; }
+  QrcConstraintList& getDomainDemons() { return _domainDemons; }
+  void addValueDemon(QrcDemonI* demon);
+  void addRangeDemon(QrcDemonI* demon);
+  void removeDemon(QrcDemonI* demon);
+  // Records a change of the bounds to [min, max].
+  void rangeEvent(QrcFloat min, QrcFloat max, bool significance);
+  // Records the removal of an inner value.
+  void removalEvent(QrcFloat v);
+
+ private:
+  friend class QrcFloatExpI;
+  QrcSearchMonitorI* monitor() const;
+
+  QrcInt _minStamp;
+  QrcInt _maxStamp;
+  QrcFloat _oldMin;
+  QrcFloat _oldMax;
+  QrcConstraintList _valueDemons;
+  QrcConstraintList _rangeDemons;
+  QrcRevWord _suspended;
+  QrcConstraintList _domainDemons;
+  QrcPropagationQueueI::FloatCell* _removed;
+};
+
+// ---------------------------------------------------------------- handles
+
+class QrcIntExp;
+class QrcManager;
+
+// n doubles on a manager's heap.
+class QrcFloatArray {
+ public:
+  QrcFloatArray() : _impl(nullptr) {}
+  QrcFloatArray(QrcFloatArrayI* impl) : _impl(impl) {}
+  QrcFloatArray(const QrcManager& manager, QrcInt n, QrcFloat value = 0.0);
+  QrcFloatArrayI* getImpl() const { return _impl; }
+  QrcInt getSize() const;
+  QrcFloat& operator[](QrcInt i) const;
+
+ private:
+  QrcFloatArrayI* _impl;
+};
+
+class QrcFloatExp {
+ public:
+  QrcFloatExp() : _impl(nullptr) {}
+  QrcFloatExp(QrcFloatExpI* impl) : _impl(impl) {}
+  // The shared float view of an integer expression.
+  explicit QrcFloatExp(const QrcIntExp& exp);
+  QrcFloatExpI* getImpl() const { return _impl; }
+  QrcManagerI* getManager() const;
+  QrcFloat getMin() const;
+  QrcFloat getMax() const;
+  QrcBool isBound() const;
+  QrcFloat getValue() const;
+  void setRange(QrcFloat a, QrcFloat b) const;
+  void setValue(QrcFloat v) const;
+  void removeValue(QrcFloat v) const;
+  void whenValue(QrcDemonI* demon) const;
+  void whenRange(QrcDemonI* demon) const;
+  void whenDomain(QrcDemonI* demon) const;
+  void setName(const char* name) const;
+  const char* getName() const;
+
+ protected:
+  QrcFloatExpI* check(const char* place) const;
+  QrcFloatExpI* _impl;
+};
+
+class QrcFloatVar : public QrcFloatExp {
+ public:
+  QrcFloatVar() {}
+  QrcFloatVar(const QrcManager& manager, QrcFloat min, QrcFloat max, const char* name = nullptr);
+  QrcFloatVar(const QrcManager& manager, QrcFloat min, QrcFloat max, QrcFloat precision,
+              const char* name);
+  QrcFloatVar(const QrcManager& manager, const QrcFloatArray& values, const char* name = nullptr);
+  // A handle on an expression, which becomes a variable when it is not one.
+  QrcFloatVar(const QrcFloatExp& exp);
+  QrcFloatVar(QrcFloatExpI* exp);
+  // The float view of an integer expression, as a variable.
+  QrcFloatVar(QrcIntExpI* exp);
+};
+
+std::ostream& operator<<(std::ostream& os, const QrcFloatExp& exp);
+
+#endif

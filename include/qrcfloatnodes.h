@@ -1,0 +1,300 @@
+// Arithmetic nodes over float expressions. A node caches outward-rounded
+// bounds computed from its operands (computeRange) and narrows its operands
+// when it is narrowed (setOperandsRange). Equal nodes are shared: the makers
+// of qrcfloatarith.h look among the first operand's parents first.
+#ifndef QRC_FLOAT_NODES_H
+#define QRC_FLOAT_NODES_H
+
+#include "qrcexprct.h"
+#include "qrcfloatexp.h"
+
+// Node over two operands x and y.
+class QrcFloatBinaryExpI : public QrcFloatExpI {
+ public:
+  // attach: register the node as a parent of its operands (false for probes).
+  QrcFloatBinaryExpI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true);
+  bool isEqual(const QrcExprI* other) const override;
+  void removeWhenOnOperands(QrcDemonI* demon) override;
+  void whenRangeOnOperands(QrcDemonI* demon) override;
+  void accept(QrcFloatExpVisitorI* visitor) override { visitor->visitBinary(this); }
+  QrcFloatExpI* getX() const { return _x; }
+  QrcFloatExpI* getY() const { return _y; }
+
+ protected:
+  // The undefined-operand rule: true (node made the whole line) when it applies.
+  bool undefinedOperands();
+  void displayInfix(std::ostream& os, const char* op) const;
+  QrcFloatExpI* _x;
+  QrcFloatExpI* _y;
+};
+
+// Node over one operand x and a constant c.
+class QrcFloatUnaryExpI : public QrcFloatExpI {
+ public:
+  QrcFloatUnaryExpI(QrcFloat c, QrcFloatExpI* x, bool attach = true);
+  bool isEqual(const QrcExprI* other) const override;
+  void removeWhenOnOperands(QrcDemonI* demon) override;
+  void whenValueOnOperands(QrcDemonI* demon) override;
+  void whenRangeOnOperands(QrcDemonI* demon) override;
+  void accept(QrcFloatExpVisitorI* visitor) override { visitor->visitUnary(this); }
+  QrcFloatExpI* getX() const { return _x; }
+  QrcFloat getConstant() const { return _c; }
+
+ protected:
+  bool undefinedOperand();
+  QrcFloat _c;
+  QrcFloatExpI* _x;
+};
+
+// Declares the usual overrides of a node class.
+#define QRCFLOATNODE(Class, Kind)                                        \
+  QRCEXPRTYPEID                                                          \
+  void display(std::ostream& os) const override;                         \
+  QrcExprI* makeCopy(QrcManagerI* target) const override;                \
+  void computeRange() override;                                          \
+  void setOperandsRange(QrcFloat lo, QrcFloat hi) override;              \
+  const char* getKindName() const override { return Kind; }              \
+  void accept(QrcFloatExpVisitorI* visitor) override { visitor->visitNode(this, Kind); }
+
+// ---------------------------------------------------------------- sums and offsets
+
+class QrcFloatAddI : public QrcFloatBinaryExpI {
+ public:
+  QrcFloatAddI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true) : QrcFloatBinaryExpI(x, y, attach) {}
+  QRCFLOATNODE(QrcFloatAddI, "QrcFloatAdd")
+  void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
+  QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
+};
+
+class QrcFloatSubI : public QrcFloatBinaryExpI {
+ public:
+  QrcFloatSubI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true) : QrcFloatBinaryExpI(x, y, attach) {}
+  QRCFLOATNODE(QrcFloatSubI, "QrcFloatSub")
+  void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
+  QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
+};
+
+class QrcFloatOppI : public QrcFloatUnaryExpI {
+ public:
+  QrcFloatOppI(QrcFloat, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(0.0, x, attach) {}
+  QRCFLOATNODE(QrcFloatOppI, "QrcFloatOpp")
+  void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
+};
+
+class QrcFloatCstAddI : public QrcFloatUnaryExpI {
+ public:
+  QrcFloatCstAddI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(c, x, attach) {}
+  QRCFLOATNODE(QrcFloatCstAddI, "QrcFloatCstAdd")
+  QrcConstraintI* makeEventHandlerConstraint() override;
+  void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
+  QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
+  // Narrowings of x from the node and of the node from x.
+  void narrowOperand();
+  void narrowNode();
+};
+
+// Keeps an offset node that became a variable in step with its operand.
+class QrcFloatCstAddCtI : public QrcExprEventHandlerConstraintI {
+  QROSIMPLECLASS(QrcFloatCstAddCtI, QrcExprEventHandlerConstraintI)
+ public:
+  QrcFloatCstAddCtI(QrcFloatCstAddI* node, QrcFloatExpI* x)
+      : QrcExprEventHandlerConstraintI(node->getManager()), _node(node), _x(x) {}
+  void post() override;
+  void propagate() override;
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcFloatCstAddI* _node;
+  QrcFloatExpI* _x;
+};
+
+class QrcFloatCstAddExpDemonII : public QrcDemonI {
+  QROSIMPLECLASS(QrcFloatCstAddExpDemonII, QrcDemonI)
+ public:
+  explicit QrcFloatCstAddExpDemonII(QrcFloatCstAddI* node) : QrcDemonI(node->getManager()), _node(node) {}
+  void propagate() override { _node->narrowOperand(); }
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcFloatCstAddI* _node;
+};
+
+class QrcFloatCstAddVarDemonII : public QrcDemonI {
+  QROSIMPLECLASS(QrcFloatCstAddVarDemonII, QrcDemonI)
+ public:
+  explicit QrcFloatCstAddVarDemonII(QrcFloatCstAddI* node) : QrcDemonI(node->getManager()), _node(node) {}
+  void propagate() override { _node->narrowNode(); }
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcFloatCstAddI* _node;
+};
+
+// ---------------------------------------------------------------- products and quotients by a constant
+
+class QrcCstFloatMulI : public QrcFloatUnaryExpI {
+ public:
+  QrcCstFloatMulI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(c, x, attach) {}
+  QRCEXPRTYPEID
+  void display(std::ostream& os) const override;
+  const char* getKindName() const override { return "QrcCstFloatMul"; }
+  void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
+  void removeWhenOnOperands(QrcDemonI* demon) override;
+  QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
+};
+
+class QrcCstFloatMulPosI : public QrcCstFloatMulI {
+ public:
+  QrcCstFloatMulPosI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcCstFloatMulI(c, x, attach) {}
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void setOperandsRange(QrcFloat lo, QrcFloat hi) override;
+  void accept(QrcFloatExpVisitorI* visitor) override { visitor->visitNode(this, "QrcCstFloatMulPos"); }
+};
+
+class QrcCstFloatMulNegI : public QrcCstFloatMulI {
+ public:
+  QrcCstFloatMulNegI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcCstFloatMulI(c, x, attach) {}
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void setOperandsRange(QrcFloat lo, QrcFloat hi) override;
+  void accept(QrcFloatExpVisitorI* visitor) override { visitor->visitNode(this, "QrcCstFloatMulNeg"); }
+};
+
+class QrcFloatCstDivI : public QrcFloatUnaryExpI {
+ public:
+  QrcFloatCstDivI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(c, x, attach) {}
+  QRCFLOATNODE(QrcFloatCstDivI, "QrcFloatCstDiv")
+  void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
+};
+
+// ---------------------------------------------------------------- products and quotients
+
+class QrcFloatMulI : public QrcFloatBinaryExpI {
+ public:
+  QrcFloatMulI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true) : QrcFloatBinaryExpI(x, y, attach) {}
+  QRCFLOATNODE(QrcFloatMulI, "QrcFloatMul")
+  QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
+};
+
+class QrcFloatDivI : public QrcFloatBinaryExpI {
+ public:
+  QrcFloatDivI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true) : QrcFloatBinaryExpI(x, y, attach) {}
+  QRCFLOATNODE(QrcFloatDivI, "QrcFloatDiv")
+};
+
+// k / x.
+class QrcCstFloatDivI : public QrcFloatUnaryExpI {
+ public:
+  QrcCstFloatDivI(QrcFloat k, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(k, x, attach) {}
+  QRCFLOATNODE(QrcCstFloatDivI, "QrcCstFloatDiv")
+};
+
+// ---------------------------------------------------------------- square, absolute value, minima and maxima
+
+class QrcFloatSquareI : public QrcFloatUnaryExpI {
+ public:
+  QrcFloatSquareI(QrcFloat, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(0.0, x, attach) {}
+  QRCFLOATNODE(QrcFloatSquareI, "QrcFloatSquare")
+  QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
+};
+
+class QrcFloatAbsI : public QrcFloatUnaryExpI {
+ public:
+  QrcFloatAbsI(QrcFloat, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(0.0, x, attach) {}
+  QRCFLOATNODE(QrcFloatAbsI, "QrcFloatAbs")
+};
+
+class QrcFloatCstMaxI : public QrcFloatUnaryExpI {
+ public:
+  QrcFloatCstMaxI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(c, x, attach) {}
+  QRCFLOATNODE(QrcFloatCstMaxI, "QrcFloatCstMax")
+};
+
+class QrcFloatCstMinI : public QrcFloatUnaryExpI {
+ public:
+  QrcFloatCstMinI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(c, x, attach) {}
+  QRCFLOATNODE(QrcFloatCstMinI, "QrcFloatCstMin")
+};
+
+class QrcFloatMaxI : public QrcFloatBinaryExpI {
+ public:
+  QrcFloatMaxI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true) : QrcFloatBinaryExpI(x, y, attach) {}
+  QRCFLOATNODE(QrcFloatMaxI, "QrcFloatMax")
+};
+
+class QrcFloatMinI : public QrcFloatBinaryExpI {
+ public:
+  QrcFloatMinI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true) : QrcFloatBinaryExpI(x, y, attach) {}
+  QRCFLOATNODE(QrcFloatMinI, "QrcFloatMin")
+};
+
+// Maximum (or minimum) of n expressions held in an array that outlives the node.
+class QrcArrayFloatExtremumI : public QrcFloatExpI {
+ public:
+  QrcArrayFloatExtremumI(QrcManagerI* manager, QrcInt n, QrcFloatExpI** elements, bool isMax);
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void setOperandsRange(QrcFloat lo, QrcFloat hi) override;
+  void removeWhenOnOperands(QrcDemonI* demon) override;
+  void whenValueOnOperands(QrcDemonI* demon) override;
+  void whenRangeOnOperands(QrcDemonI* demon) override;
+  void whenDomainOnOperands(QrcDemonI* demon) override;
+  void accept(QrcFloatExpVisitorI* visitor) override {
+    visitor->visitNode(this, _isMax ? "QrcArrayFloatMax" : "QrcArrayFloatMin");
+  }
+  QrcInt getSize() const { return _n; }
+  QrcFloatExpI* getElement(QrcInt i) const { return _elements[i]; }
+  bool isMax() const { return _isMax != 0; }
+
+ private:
+  void narrowMax(QrcFloat lo, QrcFloat hi);
+  void narrowMin(QrcFloat lo, QrcFloat hi);
+  QrcInt _n;
+  QrcFloatExpI** _elements;
+  QrcInt _isMax;
+};
+
+class QrcArrayFloatMax : public QrcArrayFloatExtremumI {
+ public:
+  QrcArrayFloatMax(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) : QrcArrayFloatExtremumI(m, n, e, true) {}
+};
+
+class QrcArrayFloatMin : public QrcArrayFloatExtremumI {
+ public:
+  QrcArrayFloatMin(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) : QrcArrayFloatExtremumI(m, n, e, false) {}
+};
+
+// ---------------------------------------------------------------- sums of arrays
+
+class QrcFloatArraySumI : public QrcFloatExpI {
+ public:
+  QrcFloatArraySumI(QrcManagerI* manager, QrcInt n, QrcFloatExpI** terms);
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
+  void computeRange() override;
+  void setOperandsRange(QrcFloat a, QrcFloat b) override;
+  void removeWhenOnOperands(QrcDemonI* demon) override;
+  void whenRangeOnOperands(QrcDemonI* demon) override;
+  void accept(QrcFloatExpVisitorI* visitor) override { visitor->visitNode(this, "QrcFloatArraySum"); }
+  QrcInt getSize() const { return _n; }
+  QrcFloatExpI* getTerm(QrcInt i) const { return _terms[i]; }
+
+ private:
+  void narrowBuffered(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFloat dhi, bool lower, bool upper, QrcInt* words);
+  void narrowDirect(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFloat dhi, bool lower, bool upper);
+  QrcFloat singleLower(QrcFloat a, QrcInt j) const;
+  QrcFloat singleUpper(QrcFloat b, QrcInt k) const;
+  QrcInt _minusInfinities;
+  QrcInt _plusInfinities;
+  QrcFloat _widest;
+  QrcInt _n;
+  QrcFloatExpI** _terms;
+};
+
+// Removes a demon from an expression's lists, down to the variables.
+void QrcFloatRemoveDemon(QrcFloatExpI* exp, QrcDemonI* demon);
+
+#endif

@@ -1,0 +1,188 @@
+// Comparison constraints between integer expressions and constants, their
+// makers (which fold decided cases into the shared true and false
+// constraints and route long linear comparisons through a normalised linear
+// form), and the linear form itself.
+#ifndef QRC_INTCOMPARE_H
+#define QRC_INTCOMPARE_H
+
+#include <iosfwd>
+
+#include "qrcconstraint.h"
+#include "qrcint.h"
+#include "qrcintexp.h"
+
+class QrcEqConstraint : public QrcConstraintI {
+  QROSIMPLECLASS(QrcEqConstraint, QrcConstraintI)
+ public:
+  QrcEqConstraint(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y) : QrcConstraintI(m), _x(x), _y(y) {}
+  void post() override;
+  void propagate() override;
+  QrcBool isFalse() const override;
+  QrcConstraintI* makeOpposite() override;
+  void metaPostDemon(QrcDemonI* d) override;
+  void display(std::ostream& os) const override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+  QrcIntExpI* getX() const { return _x; }
+  QrcIntExpI* getY() const { return _y; }
+
+ private:
+  QrcIntExpI* _x;
+  QrcIntExpI* _y;
+};
+
+class QrcNeqConstraint : public QrcConstraintI {
+  QROSIMPLECLASS(QrcNeqConstraint, QrcConstraintI)
+ public:
+  QrcNeqConstraint(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y) : QrcConstraintI(m), _x(x), _y(y) {}
+  void post() override;
+  void propagate() override;
+  QrcBool isFalse() const override;
+  QrcConstraintI* makeOpposite() override;
+  void metaPostDemon(QrcDemonI* d) override;
+  void display(std::ostream& os) const override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+
+ private:
+  QrcIntExpI* _x;
+  QrcIntExpI* _y;
+};
+
+class QrcEqCstConstraint : public QrcUnaryConstraintI {
+  QROSIMPLECLASS(QrcEqCstConstraint, QrcUnaryConstraintI)
+ public:
+  QrcEqCstConstraint(QrcIntExpI* x, QrcInt c) : QrcUnaryConstraintI(x), _c(c) {}
+  void post() override;
+  void propagate() override;
+  QrcBool isFalse() const override;
+  QrcConstraintI* makeOpposite() override;
+  void metaPostDemon(QrcDemonI* d) override;
+  void display(std::ostream& os) const override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+  QrcInt getConstant() const { return _c; }
+
+ private:
+  QrcInt _c;
+};
+
+class QrcNeqCstConstraint : public QrcUnaryConstraintI {
+  QROSIMPLECLASS(QrcNeqCstConstraint, QrcUnaryConstraintI)
+ public:
+  QrcNeqCstConstraint(QrcIntExpI* x, QrcInt c) : QrcUnaryConstraintI(x), _c(c) {}
+  void post() override;
+  void propagate() override;
+  QrcBool isFalse() const override;
+  QrcBool isTrue() const override;
+  QrcConstraintI* makeOpposite() override;
+  void metaPostDemon(QrcDemonI* d) override;
+  void display(std::ostream& os) const override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+
+ private:
+  QrcInt _c;
+};
+
+// x <= y + k.
+class QrcLeOffsetI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcLeOffsetI, QrcConstraintI)
+ public:
+  QrcLeOffsetI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcInt reversed)
+      : QrcConstraintI(m), _x(x), _y(y), _k(k), _reversed(reversed) {}
+  void post() override;
+  void propagate() override;
+  QrcBool isFalse() const override;
+  QrcConstraintI* makeOpposite() override;
+  void metaPostDemon(QrcDemonI* d) override;
+  void display(std::ostream& os) const override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+
+ private:
+  QrcIntExpI* _x;
+  QrcIntExpI* _y;
+  QrcInt _k;
+  QrcInt _reversed;
+};
+
+class QrcLeCstConstraint : public QrcUnaryConstraintI {
+  QROSIMPLECLASS(QrcLeCstConstraint, QrcUnaryConstraintI)
+ public:
+  QrcLeCstConstraint(QrcIntExpI* x, QrcInt c, QrcInt reversed) : QrcUnaryConstraintI(x), _c(c), _reversed(reversed) {}
+  void post() override;
+  void propagate() override;
+  QrcBool isFalse() const override;
+  QrcConstraintI* makeOpposite() override;
+  void metaPostDemon(QrcDemonI* d) override;
+  void display(std::ostream& os) const override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+
+ private:
+  QrcInt _c;
+  QrcInt _reversed;
+};
+
+class QrcGeCstConstraint : public QrcUnaryConstraintI {
+  QROSIMPLECLASS(QrcGeCstConstraint, QrcUnaryConstraintI)
+ public:
+  QrcGeCstConstraint(QrcIntExpI* x, QrcInt c, QrcInt reversed) : QrcUnaryConstraintI(x), _c(c), _reversed(reversed) {}
+  void post() override;
+  void propagate() override;
+  QrcBool isFalse() const override;
+  QrcConstraintI* makeOpposite() override;
+  void metaPostDemon(QrcDemonI* d) override;
+  void display(std::ostream& os) const override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+
+ private:
+  QrcInt _c;
+  QrcInt _reversed;
+};
+
+// sum(coefficient[i] * variable[i]) + constant, a container for normalisation.
+class QrcLinIntExpI : public QrcIntExpI {
+ public:
+  explicit QrcLinIntExpI(QrcIntExpI* e);
+  void display(std::ostream& os) const override;
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void normalize();
+  QrcIntVarArrayI* getVars() const { return _vars; }
+  const QrcIntArray& getCoefs() const { return _coefs; }
+  QrcInt getConstant() const { return _constant; }
+  QrcInt getCount() const { return _count; }
+
+ private:
+  friend class QrcLinearCollector;
+  QrcLinIntExpI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcIntArray coefs, QrcInt constant);
+  QrcIntVarArrayI* _vars;
+  QrcIntArray _coefs;
+  QrcInt _constant;
+  QrcInt _count;
+};
+
+// Whether linear forms are normalised when built (on by default).
+extern QrcInt QrcLinearNormalization;
+
+// l == c, l <= c, l >= c over the scalar product of the form plus its constant.
+QrcConstraint QrcLinearEq(QrcLinIntExpI* l, QrcInt c);
+QrcConstraint QrcLinearLe(QrcLinIntExpI* l, QrcInt c);
+QrcConstraint QrcLinearGe(QrcLinIntExpI* l, QrcInt c);
+
+QrcConstraint operator==(const QrcIntExp& x, QrcInt c);
+QrcConstraint operator==(QrcInt c, const QrcIntExp& x);
+QrcConstraint operator!=(const QrcIntExp& x, QrcInt c);
+QrcConstraint operator!=(QrcInt c, const QrcIntExp& x);
+QrcConstraint operator<=(const QrcIntExp& x, QrcInt c);
+QrcConstraint operator>=(const QrcIntExp& x, QrcInt c);
+QrcConstraint operator<=(QrcInt c, const QrcIntExp& x);
+QrcConstraint operator>=(QrcInt c, const QrcIntExp& x);
+QrcConstraint operator<(const QrcIntExp& x, QrcInt c);
+QrcConstraint operator>(const QrcIntExp& x, QrcInt c);
+QrcConstraint operator<(QrcInt c, const QrcIntExp& x);
+QrcConstraint operator>(QrcInt c, const QrcIntExp& x);
+QrcConstraint QrcLeOffset(const QrcIntExp& x, const QrcIntExp& y, QrcInt k);
+QrcConstraint operator<(const QrcIntExp& x, const QrcIntExp& y);
+QrcConstraint operator==(const QrcIntExp& x, const QrcIntExp& y);
+QrcConstraint operator!=(const QrcIntExp& x, const QrcIntExp& y);
+QrcConstraint operator<=(const QrcIntExp& x, const QrcIntExp& y);
+QrcConstraint operator>=(const QrcIntExp& x, const QrcIntExp& y);
+QrcConstraint operator>(const QrcIntExp& x, const QrcIntExp& y);
+
+#endif

@@ -1,0 +1,90 @@
+// Constraints read as 0-1 expressions, the integer objective filter and the
+// saver of an integer expression's bounds.
+#ifndef QRC_INTTRUTH_H
+#define QRC_INTTRUTH_H
+
+#include "qrcconstraint.h"
+#include "qrcintexp.h"
+#include "qrcsearch.h"
+
+// 1 when its constraint is known true, 0 when known false.
+class QrcBoolIntExpI : public QrcIntExpI {
+ public:
+  QrcBoolIntExpI(QrcManagerI* m, QrcConstraintI* ct);
+  QRCEXPRTYPEID
+  QrcExprI* makeCopy(QrcManagerI* target) const override;
+  void computeRange() override;
+  void computeRangeAsDoubles() override { computeRange(); }
+  void setOperandsRange(QrcInt a, QrcInt b) override;
+  void whenRangeOnOperands(QrcDemonI* d) override;
+  void whenDomainOnOperands(QrcDemonI* d) override { whenRangeOnOperands(d); }
+  QrcConstraintI* getConstraint() const { return _ct; }
+
+ private:
+  QrcConstraintI* _ct;
+};
+
+// Tells a constraint's truth record which expression stands for it.
+class QrcMetaExpressionDemon : public QrcDemonI {
+  QROSIMPLECLASS(QrcMetaExpressionDemon, QrcDemonI)
+ public:
+  QrcMetaExpressionDemon(QrcManagerI* m, QrcExprI* exp) : QrcDemonI(m), _exp(exp) {}
+  void propagate() override {}
+  void* getMetaExpression() const override { return _exp; }
+
+ private:
+  QrcExprI* _exp;
+};
+
+// In edit mode, attaches the meta demon when posted.
+class QrcLinkBoolIntExpI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcLinkBoolIntExpI, QrcConstraintI)
+ public:
+  QrcLinkBoolIntExpI(QrcManagerI* m, QrcBoolIntExpI* exp, QrcConstraintI* ct) : QrcConstraintI(m), _exp(exp), _ct(ct) {}
+  void post() override;
+  void propagate() override {}
+
+ private:
+  QrcBoolIntExpI* _exp;
+  QrcConstraintI* _ct;
+};
+
+// Minimises an integer variable: the bound tightens after each solution.
+class QrcIntOptFilterI : public QrcOptFilterI {
+ public:
+  QrcIntOptFilterI(QrcIntExpI* var, QrcInt step, double relativeStep);
+  QrcFloat getBound() const override;
+  QrcBool checkValue(QrcFloat value) const override;
+  void applyBound() override;
+  void computeNextBound() override;
+  void update() override;
+  void advanceBound() override;
+  // The forms that answer their result.
+  QrcFloat check(QrcFloat value);
+  QrcFloat nextBound();
+  QrcInt getIntBound() const { return _bound; }
+  bool hasBound() const { return _hasBound != 0; }
+
+ private:
+  QrcIntExpI* _var;
+  QrcInt _bound;
+  QrcInt _step;
+  double _relativeStep;
+  QrcInt _hasBound;
+};
+
+// Records an expression's bounds and puts them back.
+class QrcIntSaverI : public QrcSaverI {
+ public:
+  explicit QrcIntSaverI(QrcIntExpI* exp);
+  void save() override;
+  void restore() override;
+  QrcInt getSavedMin() const { return _savedMin; }
+  QrcInt getSavedMax() const { return _savedMax; }
+
+ private:
+  QrcInt _savedMin;
+  QrcInt _savedMax;
+};
+
+#endif

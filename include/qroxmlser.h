@@ -1,0 +1,452 @@
+// XML serialisation of modelling objects: writers that number objects as they
+// are written (an object met again is written as a reference), readers that
+// link identifiers to the objects rebuilt, per-class handlers and the context
+// that registers them by run-time type index and by element tag.
+//
+// Failures that are not misuse are reported by null or false results; the
+// context records the class of the first object it could not write and the
+// tags and identifiers of the elements it could not read.
+//
+// QroXmlStrLen is the one exception thrown by pointer: a tag of 256 characters
+// or more raises `throw new QroXmlStrLen`, so callers catch QroException* (or
+// QroXmlStrLen*) and delete the object.
+#ifndef QRO_XMLSER_H
+#define QRO_XMLSER_H
+
+#include <cstddef>
+#include <iosfwd>
+
+#include "qroextractable.h"
+#include "qrohash.h"
+#include "qrovar.h"
+#include "qroxml.h"
+
+// ---------------------------------------------------------------------------
+// Vocabulary: the element and attribute names of the model format.
+
+enum { QroXmlVocabularySize = 300 };
+extern const char* const QroXmlVocabulary[QroXmlVocabularySize];
+
+// Positions in the vocabulary of the names the framework and the solver's
+// handlers use.
+enum QroXmlNameIndex {
+  QroXmlUnknownTag = 1,
+  QroXmlExtractableTag = 43,
+  QroXmlIntExprArrayTag = 61,
+  QroXmlIntVarArrayTag = 99,
+  QroXmlIntArrayTag = 180,
+  QroXmlVarsName = 198,
+  QroXmlValuesName = 205,
+  QroXmlArray1Name = 208,
+  QroXmlArray2Name = 209,
+  QroXmlExprArrayName = 222,
+  QroXmlCstName = 249,
+  QroXmlIdName = 254,
+  QroXmlRefIdName = 255,
+  QroXmlNameName = 260,
+  QroXmlMinusInfinityText = 284,
+  QroXmlInfinityText = 292
+};
+
+// 2^53 - 1, written "Infinity" (and its opposite "-Infinity").
+const QroInt QroXmlIntInfinity = 9007199254740991LL;
+
+// ---------------------------------------------------------------------------
+// Exceptions.
+
+class QroXmlNotExtractable : public QroException {
+ public:
+  QroXmlNotExtractable() : QroException("The object is not an QroExtractable") {}
+  ~QroXmlNotExtractable() override;
+};
+
+class QroXmlReadExtractable : public QroException {
+ public:
+  QroXmlReadExtractable() : QroException("ERROR: Try to read a QroExtractable from the XML file.") {}
+  ~QroXmlReadExtractable() override;
+};
+
+class QroXmlwriteSolution : public QroException {
+ public:
+  QroXmlwriteSolution() : QroException("Bad method called.") {}
+  ~QroXmlwriteSolution() override;
+};
+
+// Thrown by pointer (see the head of this file).
+class QroXmlStrLen : public QroException {
+ public:
+  QroXmlStrLen() : QroException("XML are limited to 256 characters") {}
+  ~QroXmlStrLen() override;
+};
+
+class QroXmlregisterTypeIndex : public QroException {
+ public:
+  QroXmlregisterTypeIndex() : QroException("Problem in the register of the xml classes.") {}
+  ~QroXmlregisterTypeIndex() override;
+};
+
+// ---------------------------------------------------------------------------
+// Arrays written by the array writers.
+
+// (QroIntVarArray, the integer variables, comes with the variables.)
+typedef QroArrayOf<QroIntExprI*> QroIntExprArray;
+
+// Reads the stream form of an integer array: "[", values separated by ",",
+// then "]" (or ";"). Blanks are skipped before brackets and separators. When
+// the first character is not "[" nothing is read and the array is unchanged;
+// otherwise the array is emptied and refilled. Each value is read as a
+// floating-point number and truncated; values beyond the 64-bit range are
+// clamped. Any other separator ends the array and sets the stream's badbit.
+std::istream& operator>>(std::istream& is, QroIntArray& array);
+
+// "Infinity" and "-Infinity" give plus and minus 2^53 - 1; otherwise the
+// decimal prefix after blanks, clamped to 64 bits (0 when there is none).
+QroInt QroXmlParseInt(const char* text);
+
+// ---------------------------------------------------------------------------
+// Writer.
+
+class QroXmlWriterI : public QroEnvObjectI {
+ public:
+  explicit QroXmlWriterI(QroEnvI* env);
+  ~QroXmlWriterI() override;
+  QroXmlWriterI(const QroXmlWriterI&) = delete;
+  QroXmlWriterI& operator=(const QroXmlWriterI&) = delete;
+
+  // The object's identifier, or -1 when it has none yet.
+  QroInt findId(const void* object) const;
+  // The object's identifier, given now (last identifier + 1) when it has none.
+  QroInt getId(const void* object);
+  // A fresh identifier under a new one-word key (each array write has one).
+  QroInt newArrayId();
+  QroInt getLastId() const { return _lastId; }
+
+ private:
+  QroAddressHashTable<QroInt>* _ids;
+  QroInt _lastId;
+  void* _arrayKeys;  // chain of the array keys; each key's word links the previous
+};
+
+class QroXmlWriter {
+ public:
+  QroXmlWriter(QroXmlWriterI* impl = nullptr) : _impl(impl) {}
+  // A new writer with an empty object table (first identifier 1).
+  explicit QroXmlWriter(const QroEnv& env);
+  // QroWrongUsage "QroXmlWriter: using empty handle" when empty.
+  QroXmlWriterI* getImpl() const { return check(); }
+  bool isEmpty() const { return _impl == nullptr; }
+  // Destroys the writer; the handle becomes empty.
+  void end();
+
+  // A new element with that tag (owned by the caller until added to a parent).
+  QroXmlElementI* createElement(const char* tag) const;
+  // Appends a new attribute (copies of the texts); nothing for a null element.
+  void addAttribute(QroXmlElementI* element, const char* name, const char* value) const;
+  // Appends a new text child; nothing for a null element.
+  void addText(QroXmlElementI* element, const char* text) const;
+  // Appends the node to the parent, which owns it from then on.
+  void addSubElement(QroXmlElementI* parent, QroXmlNodeI* node) const;
+  // New character arrays, released with freeString: "Infinity" for 2^53 - 1,
+  // "-Infinity" for its opposite, otherwise the decimal form; the stream form
+  // of an integer array ("" for an empty handle).
+  char* toString(QroInt value) const;
+  char* toString(const QroIntArray& array) const;
+  void freeString(char* text) const;
+
+ private:
+  QroXmlWriterI* check() const;
+  QroXmlWriterI* _impl;
+};
+
+// ---------------------------------------------------------------------------
+// Reader.
+
+// The objects rebuilt, indexed by identifier. Extractables are linked typed
+// (their type can be tested, and a use-counted expression is held: its use
+// count is raised); other objects, such as arrays, are linked untyped.
+class QroXmlObjectHandler {
+ public:
+  // Identifiers above this limit are refused: a document cannot make the
+  // table grow without bound.
+  enum { MaxId = (1 << 24) - 1 };
+
+  explicit QroXmlObjectHandler(QroEnvI* env);
+  ~QroXmlObjectHandler();
+  QroXmlObjectHandler(const QroXmlObjectHandler&) = delete;
+  QroXmlObjectHandler& operator=(const QroXmlObjectHandler&) = delete;
+
+  // QroWrongUsage for a negative (or too large) identifier,
+  // QroEmptyHandleException once ended; the table grows with null entries.
+  void addLink2Obj(QroInt id, QroExtractableI* object);
+  void addLink2Obj(QroInt id, void* object);
+  // QroWrongUsage for a negative identifier; null when nothing is linked.
+  void* getObjectById(QroInt id) const;
+  // The object when it was linked as an extractable, else null.
+  QroExtractableI* getExtractableById(QroInt id) const;
+  QroInt getSize() const;
+  void end();
+
+ private:
+  void link(QroInt id, void* object, QroInt typed);
+  QroArrayOf<void*> _objects;
+  QroIntArray _typed;
+};
+
+class QroXmlReaderI : public QroEnvObjectI {
+ public:
+  explicit QroXmlReaderI(QroEnvI* env);
+  ~QroXmlReaderI() override;
+  QroXmlObjectHandler& getObjectHandler() { return _objects; }
+  const QroXmlObjectHandler& getObjectHandler() const { return _objects; }
+
+  // Elements whose sub-elements were read within the running outermost read
+  // (a read does not walk the same subtree again); forgotten when it ends.
+  void enterRead() { ++_readDepth; }
+  void leaveRead();
+  bool isSubRead(const QroXmlElementI* element) const;
+  void markSubRead(const QroXmlElementI* element);
+
+ private:
+  QroXmlObjectHandler _objects;
+  QroAny2BoolHashTable* _subRead;
+  QroInt _readDepth;
+};
+
+class QroXmlReader {
+ public:
+  QroXmlReader(QroXmlReaderI* impl = nullptr) : _impl(impl) {}
+  // A new reader with an empty object table.
+  explicit QroXmlReader(const QroEnv& env);
+  // QroWrongUsage "QroXmlReader: using empty handle" when empty.
+  QroXmlReaderI* getImpl() const { return check(); }
+  bool isEmpty() const { return _impl == nullptr; }
+  void end();
+
+  QroEnv getEnv() const;
+  void* getObjectById(QroInt id) const;
+  QroExtractableI* getExtractableById(QroInt id) const;
+  void addLink2Obj(QroInt id, QroExtractableI* object) const;
+  void addLink2Obj(QroInt id, void* object) const;
+
+  // The value of the element's first attribute of that name, or null.
+  const char* getAttributeValue(const QroXmlElementI* element, const char* name) const;
+  // The text of the first child of kind 4, else of the first text child, or null.
+  const char* getText(const QroXmlElementI* element) const;
+  QroXmlElementI* getFirstChildElement(const QroXmlElementI* element) const;
+  QroInt countChildElements(const QroXmlElementI* element) const;
+  // The first child element with that tag; null for a null parent or none.
+  QroXmlElementI* findElement(const QroXmlElementI* parent, const char* name) const;
+  // False when the attribute is absent; else its value as parseInt reads it.
+  bool readIntAttribute(const QroXmlElementI* element, const char* name, QroInt& result) const;
+  // QroXmlParseInt.
+  QroInt parseInt(const char* text) const;
+  // A new array in the reader's environment read from the text (empty when
+  // the text is null or does not start with "[").
+  QroIntArray readIntArray(const char* text) const;
+  // True when the object linked to the identifier is an extractable of that type.
+  bool isObjectOfType(QroTypeInfo type, QroInt id) const;
+
+ private:
+  QroXmlReaderI* check() const;
+  QroXmlReaderI* _impl;
+};
+
+// ---------------------------------------------------------------------------
+// Handlers.
+
+class QroXmlContextI;
+class QroSolutionElementI;
+
+// Tag key of the context's tables: the tag (terminated) and the environment.
+struct QroXmlTagKey {
+  char tag[256];
+  QroEnvI* env;
+};
+
+// The handler of one modelling class: its element tag, how to write an object
+// below an element and how to rebuild it from an element. Handlers handed to
+// a context belong to it; they may come from an environment (new (env)) or
+// from the system allocator (plain new).
+class QroXmlInfo {
+ public:
+  // The tag text is copied (null: the class's own tag).
+  explicit QroXmlInfo(QroXmlContextI* context, const char* tag = nullptr);
+  virtual ~QroXmlInfo();
+  QroXmlInfo(const QroXmlInfo&) = delete;
+  QroXmlInfo& operator=(const QroXmlInfo&) = delete;
+
+  static void* operator new(std::size_t size);
+  static void* operator new(std::size_t size, QroEnvI* env);
+  static void operator delete(void* p) noexcept;
+  static void operator delete(void* p, QroEnvI* env) noexcept;
+
+  QroXmlContextI* getContext() const { return _context; }
+
+  // The element tag: the copied tag text when given, else "extractable".
+  virtual const char* getTagName() const;
+  // A new element named getTagName(), made through the writer.
+  virtual QroXmlElementI* makeElement(QroXmlWriter writer, const QroRtti* object);
+  // The element's content. The base forwards to writeBody, which answers
+  // false; handlers override either and forward to their typed writer.
+  virtual bool writeContent(QroXmlWriter writer, const QroRtti* object, QroXmlElementI* element);
+  virtual bool writeBody(QroXmlWriter writer, const QroRtti* object, QroXmlElementI* element);
+  // QroXmlNotExtractable unless the object is an extractable; then writeContent.
+  virtual bool write(QroXmlWriter writer, const QroRtti* object, QroXmlElementI* element);
+  // The "RefId" attribute with the object's identifier (given now when new).
+  virtual bool writeReference(QroXmlWriter writer, const QroRtti* object, QroXmlElementI* element);
+  virtual bool writeRefId(QroXmlWriter writer, const QroRtti* object, QroXmlElementI* element);
+
+  virtual QroExtractableI* read(QroXmlReader reader, const QroXmlElementI* element);
+  // QroXmlReadExtractable in the base; handlers rebuild their object.
+  virtual QroExtractableI* readExtractable(QroXmlReader reader, const QroXmlElementI* element);
+  // Reads the sub-elements first; null when that fails, else read.
+  virtual QroExtractableI* readWithSubElements(QroXmlReader reader, const QroXmlElementI* element);
+  // What the context calls for the tags of its first table.
+  virtual QroExtractableI* readElement(QroXmlReader reader, const QroXmlElementI* element);
+  // The extractable check of write (no value is written: false).
+  virtual bool writeValueOfExtractable(QroXmlWriter writer, QroXmlElementI* element, const QroRtti* object);
+  // Null in the base; the array handlers read their array.
+  virtual void* readObject(QroXmlReader reader, const QroXmlElementI* element);
+  // What the context calls for the tags of its second table.
+  virtual void* readObjectWithSubElements(QroXmlReader reader, const QroXmlElementI* element);
+  // Writing the saved record of an object: QroXmlwriteSolution in every handler.
+  virtual bool writeSolution(QroXmlWriter writer, const QroSolutionElementI* saved, QroXmlElementI* element);
+
+  // Helpers for the handlers.
+  // An "intArray" element holding the array's text; the caller appends it.
+  QroXmlElementI* writeIntArray(QroXmlWriter writer, const QroIntArray& array) const;
+  // Appends to the array the values of the child "intArray"; false when the
+  // child or its text is missing.
+  bool readIntArray(QroXmlReader reader, const QroXmlElementI* element, QroIntArray& array) const;
+  bool hasAttribute(QroXmlReader reader, const QroXmlElementI* element, const char* name) const;
+  // Whether the element's "Id" (else "RefId"), or failing that its first
+  // child's, names an object already read; the identifier is left in id.
+  bool isAlreadyRead(QroXmlReader reader, const QroXmlElementI* element, QroInt& id) const;
+  // Writes the object below the parent and, when a name is given, that
+  // attribute on the parent with the object's identifier.
+  bool writeExtractableRef(QroXmlWriter writer, QroXmlElementI* parent, const QroRtti* object,
+                           const char* attributeName) const;
+  // An "intVarArray" / "intExprArray" element with a fresh "Id" holding each
+  // entry; false (nothing appended) at a null entry or an entry not written.
+  bool writeIntVarArray(QroXmlWriter writer, QroXmlElementI* parent, const QroIntVarArray& array) const;
+  bool writeIntExprArray(QroXmlWriter writer, QroXmlElementI* parent, const QroIntExprArray& array) const;
+  // The context's sub-element reading.
+  bool readSubElements(QroXmlReader reader, const QroXmlElementI* element) const;
+
+ protected:
+  QroXmlContextI* checkContext() const;
+
+ private:
+  char* _tag;
+  QroXmlContextI* _context;
+};
+
+class QroXmlInfo_IntVarArray : public QroXmlInfo {
+ public:
+  explicit QroXmlInfo_IntVarArray(QroXmlContextI* context) : QroXmlInfo(context) {}
+  ~QroXmlInfo_IntVarArray() override;
+  const char* getTagName() const override;
+  // A new QroArrayI (entries QroNumVar) in the context's environment, or null
+  // when a child is not a variable already read.
+  void* readObject(QroXmlReader reader, const QroXmlElementI* element) override;
+  // Writes the array below the parent; its identifier, or -1.
+  QroInt writeTyped(QroXmlWriter writer, const QroIntVarArray& array, QroXmlElementI* parent) const;
+};
+
+class QroXmlInfo_IntExprArray : public QroXmlInfo {
+ public:
+  explicit QroXmlInfo_IntExprArray(QroXmlContextI* context) : QroXmlInfo(context) {}
+  ~QroXmlInfo_IntExprArray() override;
+  const char* getTagName() const override;
+  // A new QroArrayI (entries QroIntExprI*), or null when a child is not an
+  // integer expression already read.
+  void* readObject(QroXmlReader reader, const QroXmlElementI* element) override;
+  QroInt writeTyped(QroXmlWriter writer, const QroIntExprArray& array, QroXmlElementI* parent) const;
+};
+
+// ---------------------------------------------------------------------------
+// Context.
+
+// The registry of handlers: a plug-in (its type token is QroPlugIn's) that
+// the environment's plug-in registry keeps under "XMLCONTEXT".
+class QroXmlContextI : public QroPlugIn {
+ public:
+  static const char* const PlugInName;  // "XMLCONTEXT"
+
+  // The context has the two array handlers in its second tag table.
+  explicit QroXmlContextI(QroEnvI* env);
+  // Deletes every handler it was handed.
+  ~QroXmlContextI() override;
+
+  // A new context in the environment, added to its plug-in registry under
+  // "XMLCONTEXT" (which attaches the add-ons registered under that name).
+  static QroXmlContextI* Make(QroEnvI* env);
+
+  // Entry t of the handler array becomes h (the context owns h from now on);
+  // then h's tag goes into the tag table: a tag of 256 characters or more
+  // throws a new QroXmlStrLen, a tag already there QroXmlregisterTypeIndex.
+  // A negative type index is QroWrongUsage.
+  void registerXmlInfo(QroInt typeIndex, QroXmlInfo* h);
+  // The handler of a type index, or null.
+  QroXmlInfo* getXmlInfo(QroInt typeIndex) const;
+  // The handler of a tag in the first (second) table, or null; the tag
+  // length is checked as in registration.
+  QroXmlInfo* findXmlInfo(const char* tag) const;
+  QroXmlInfo* findObjectXmlInfo(const char* tag) const;
+
+  // Writes x below the parent (when given) and returns its element: in full
+  // the first time ("name", "Id", then the handler's content), as "RefId"
+  // afterwards. An object without a handler gives an "Unknown" element when
+  // the unhandled-object setting is -1, else null (its class is recorded).
+  // Without a parent the caller owns the element.
+  QroXmlElementI* writeExtractable(const QroRtti* x, QroXmlWriter writer, QroXmlElementI* parent);
+  // The object of an element: rebuilt by the handler of its tag the first time
+  // its "Id" is seen (and linked), the linked object afterwards; the object
+  // of its "RefId"; else the object of its first child element; else null.
+  void* readElement(QroXmlReader reader, const QroXmlElementI* element);
+  // Reads each child element (after the children of a child with more than
+  // one child element); false when a child carrying "Id" cannot be read.
+  bool readSubElements(QroXmlReader reader, const QroXmlElementI* element);
+
+  QroInt getUnhandledSetting() const { return _unhandled; }
+  void setUnhandledSetting(QroInt setting) { _unhandled = setting; }
+  // The class of the first object not written, or null.
+  const char* getFirstUnwritableClass() const { return _firstUnwritable; }
+  // The elements not read: their tags and identifiers.
+  QroInt getUnreadCount() const { return _unreadIds.getSize(); }
+  const char* getUnreadTag(QroInt i) const { return _unreadTags[i]; }
+  QroInt getUnreadId(QroInt i) const { return _unreadIds[i]; }
+
+ private:
+  typedef QroEnvHashTable<QroXmlTagKey*, QroXmlInfo*> TagTable;
+  static QroInt HashKey(QroXmlTagKey* key, QroInt n);
+  static bool SameKey(QroXmlTagKey* stored, QroXmlTagKey* key);
+  void fillKey(QroXmlTagKey& key, const char* tag) const;
+  void insertTag(TagTable* table, QroXmlInfo* h);
+  QroXmlInfo* findIn(const TagTable* table, const char* tag) const;
+  void adopt(QroXmlInfo* h);
+  void recordUnwritable(const QroRtti* x);
+  void release();
+
+  QroInt _unhandled;
+  QroArrayOf<QroXmlInfo*> _handlers;
+  QroArrayOf<const char*> _unreadTags;
+  QroIntArray _unreadIds;
+  char* _firstUnwritable;
+  TagTable* _tags;
+  TagTable* _objectTags;
+  QroArrayOf<QroXmlInfo*> _owned;
+};
+
+class QroXmlContext {
+ public:
+  QroXmlContext(QroXmlContextI* impl = nullptr) : _impl(impl) {}
+  // QroWrongUsage "QroXmlContext: using empty handle" when empty.
+  QroXmlContextI* getImpl() const;
+  void registerXmlInfo(QroInt typeIndex, QroXmlInfo* h) const { getImpl()->registerXmlInfo(typeIndex, h); }
+
+ private:
+  QroXmlContextI* _impl;
+};
+
+#endif

@@ -1,0 +1,59 @@
+// Small goals, demons and an error reporter for the float variable tests.
+// Code that can fail keeps no local objects with destructors.
+#ifndef QRC_TEST_FLOAT_FIXTURES_H
+#define QRC_TEST_FLOAT_FIXTURES_H
+
+#include <functional>
+
+#include "qrcerror.h"
+#include "qrcfloatexp.h"
+#include "qrcgoal.h"
+#include "qrcmanager.h"
+
+namespace floatvartest {
+
+// Thrown by ThrowingReporter: the code of the error report.
+struct ReportedError {
+  int code;
+};
+
+class ThrowingReporter : public QrcErrorReporter {
+ public:
+  void fatal(int code) override { throw ReportedError{code}; }
+};
+
+// A goal that calls a function; the function lives as long as the test.
+class CallGoal : public QrcGoalI {
+ public:
+  CallGoal(QrcManagerI* m, const std::function<void()>* fn) : QrcGoalI(m), _fn(fn) {}
+  QrcGoalI* execute() override {
+    (*_fn)();
+    return nullptr;
+  }
+
+ private:
+  const std::function<void()>* _fn;
+};
+
+// Counts its runs and calls an optional function.
+class CountDemon : public QrcDemonI {
+ public:
+  explicit CountDemon(QrcManagerI* m, const std::function<void()>* fn = nullptr) : QrcDemonI(m), _fn(fn) {}
+  void propagate() override {
+    ++runs;
+    if (_fn) (*_fn)();
+  }
+  int runs = 0;
+
+ private:
+  const std::function<void()>* _fn;
+};
+
+// Runs fn in a nested search that restores the state; true when it succeeded.
+inline bool solveRestoring(QrcManagerI* m, const std::function<void()>& fn) {
+  return m->solve(new (m) CallGoal(m, &fn), true) != 0;
+}
+
+}  // namespace floatvartest
+
+#endif

@@ -1,0 +1,65 @@
+// Handlers of a small model format used by the serialisation tests: variables
+// ("numVar", with an "intArray" of values when enumerated), linear terms
+// ("numLinTerm" with "term" children), ranges, objectives and models.
+#ifndef QRO_TEST_XMLSER_SUPPORT_H
+#define QRO_TEST_XMLSER_SUPPORT_H
+
+#include <string>
+
+#include "qrolinear.h"
+#include "qromodel.h"
+#include "qroxmlser.h"
+
+namespace xmltest {
+
+std::string numText(QroNum v);
+bool readNum(QroXmlReader reader, const QroXmlElementI* e, const char* name, QroNum& v);
+std::string written(const QroXmlElementI* e);
+
+class VarInfo : public QroXmlInfo {
+ public:
+  explicit VarInfo(QroXmlContextI* c) : QroXmlInfo(c) {}
+  const char* getTagName() const override { return "numVar"; }
+  bool writeContent(QroXmlWriter w, const QroRtti* o, QroXmlElementI* e) override;
+  QroExtractableI* readExtractable(QroXmlReader r, const QroXmlElementI* e) override;
+  int reads = 0;
+};
+
+class LinTermInfo : public QroXmlInfo {
+ public:
+  explicit LinTermInfo(QroXmlContextI* c) : QroXmlInfo(c) {}
+  const char* getTagName() const override { return "numLinTerm"; }
+  bool writeBody(QroXmlWriter w, const QroRtti* o, QroXmlElementI* e) override;
+  QroExtractableI* readExtractable(QroXmlReader r, const QroXmlElementI* e) override;
+};
+
+class RangeInfo : public QroXmlInfo {
+ public:
+  explicit RangeInfo(QroXmlContextI* c) : QroXmlInfo(c) {}
+  const char* getTagName() const override { return "range"; }
+  bool writeContent(QroXmlWriter w, const QroRtti* o, QroXmlElementI* e) override;
+  QroExtractableI* readExtractable(QroXmlReader r, const QroXmlElementI* e) override;
+};
+
+class ObjectiveInfo : public QroXmlInfo {
+ public:
+  explicit ObjectiveInfo(QroXmlContextI* c) : QroXmlInfo(c) {}
+  const char* getTagName() const override { return "objective"; }
+  bool writeContent(QroXmlWriter w, const QroRtti* o, QroXmlElementI* e) override;
+  QroExtractableI* readExtractable(QroXmlReader r, const QroXmlElementI* e) override;
+};
+
+class ModelInfo : public QroXmlInfo {
+ public:
+  explicit ModelInfo(QroXmlContextI* c) : QroXmlInfo(c) {}
+  const char* getTagName() const override { return "Modeler"; }
+  bool writeContent(QroXmlWriter w, const QroRtti* o, QroXmlElementI* e) override;
+  QroExtractableI* readExtractable(QroXmlReader r, const QroXmlElementI* e) override;
+};
+
+// Registers the five handlers; returns the variable handler.
+VarInfo* registerModelHandlers(QroXmlContextI* context);
+
+}  // namespace xmltest
+
+#endif
