@@ -73,6 +73,9 @@ TEST_F(SetVarTest, PrintFormAndConstructionForms) {
   EXPECT_EQ(str(x), "[ ?1 ?2 ?3] ([0..3])");
   x->addRequired(1);
   EXPECT_EQ(str(x), "[ 1 ?2 ?3] ([1..3])");
+  QrcIntSetVarI* u = setVar(1, 3);
+  u->addRequired(2);
+  EXPECT_EQ(str(u), "[ ?1 2 ?3] ([1..3])");
   QrcIntSetVarI* y = setVar(1, 3, "s");
   y->addRequired(2);
   EXPECT_EQ(str(y), "s[ ?1 2 ?3] ([1..3])");
@@ -497,9 +500,16 @@ class CollectDemon : public QrcDemonI {
     QrcInt v;
     for (QrcDeltaPossibleIterator it(_x); it.next(v);) EXPECT_TRUE(removed.insert(v).second) << v;
     for (QrcDeltaRequiredIterator it(_x); it.next(v);) EXPECT_TRUE(added.insert(v).second) << v;
+    // One change of its own per step, deferred until the processing ends.
+    if (extraOp < 0 || extraDone) return;
+    extraDone = true;
+    extraOp ? _x->addRequired(extraValue) : _x->removePossible(extraValue);
   }
   QrcIntSetVarI* _x;
   std::set<QrcInt> removed, added;
+  int extraOp = -1;
+  QrcInt extraValue = 0;
+  bool extraDone = false;
 };
 
 TEST_F(SetVarTest, RandomChangesWithBacktrackingMatchAPlainModel) {
@@ -523,7 +533,22 @@ TEST_F(SetVarTest, RandomChangesWithBacktrackingMatchAPlainModel) {
       QrcInt a = wide ? vals[rng() % 12] : static_cast<QrcInt>(rng() % 14) - 3;
       QrcInt b = a + static_cast<QrcInt>(rng() % 4);
       int op = static_cast<int>(rng() % 8);
+      d->extraOp = rng() % 3 == 0 ? static_cast<int>(rng() % 2) : -1;
+      d->extraValue = wide ? vals[rng() % 12] : static_cast<QrcInt>(rng() % 12) - 2;
+      d->extraDone = false;
       bool ok = true;
+      // The demon's change comes when the step changed the sets.
+      auto extra = [&](Model& n) {
+        if (!ok || d->extraOp < 0 || (n.req == ref.req && n.pos == ref.pos)) return;
+        if (d->extraOp) {
+          if (!n.pos.count(d->extraValue)) ok = false;
+          n.req.insert(d->extraValue);
+        } else {
+          if (n.req.count(d->extraValue)) ok = false;
+          n.pos.erase(d->extraValue);
+        }
+        ok = ok && n.settle();
+      };
       try {
         switch (op) {
           case 0:
@@ -531,6 +556,7 @@ TEST_F(SetVarTest, RandomChangesWithBacktrackingMatchAPlainModel) {
             if (!next.pos.count(a)) ok = false;
             next.req.insert(a);
             ok = ok && next.settle();
+            extra(next);
             x->addRequired(a);
             break;
           case 2:
@@ -538,6 +564,7 @@ TEST_F(SetVarTest, RandomChangesWithBacktrackingMatchAPlainModel) {
             if (next.req.count(a)) ok = false;
             next.pos.erase(a);
             ok = ok && next.settle();
+            extra(next);
             x->removePossible(a);
             break;
           case 4:
@@ -546,16 +573,19 @@ TEST_F(SetVarTest, RandomChangesWithBacktrackingMatchAPlainModel) {
               next.pos.erase(v);
             }
             ok = ok && next.settle();
+            extra(next);
             x->removePossibleRange(a, b);
             break;
           case 5:
             next.lo = std::max(next.lo, static_cast<QrcInt>(rng() % 6));
             ok = next.settle();
+            extra(next);
             x->getCardinality()->setMin(next.lo);
             break;
           case 6:
             next.hi = std::min(next.hi, static_cast<QrcInt>(rng() % 12));
             ok = next.settle();
+            extra(next);
             x->getCardinality()->setMax(next.hi);
             break;
           default: {
@@ -571,6 +601,7 @@ TEST_F(SetVarTest, RandomChangesWithBacktrackingMatchAPlainModel) {
             ok = ok && next.settle();
             QrcIntSet s = k.empty() ? QrcIntSet(mgr, 1, 0, 0)
                                     : QrcIntSet(mgr, QrcIntArray(mgr, static_cast<QrcInt>(k.size()), k.data()), 1);
+            extra(next);
             x->restrictPossible(s);
           }
         }
