@@ -228,7 +228,8 @@ class QrcSetDeltaWalk {
   bool _inRange;
 };
 
-// Kind 1: added required values; kind 2: nothing; others: removed possible values.
+// Kind 1: added required values; kind 2: nothing; others: removed possible
+// values. Made on the first value.
 class QrcIntSetVarDeltaIterator {
  public:
   QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt kind);
