@@ -37,6 +37,7 @@ void QrcManagerI::fail(QrcAny label) {
   if (_useExceptions) {
     // The propagation that failed is abandoned.
     _queue->clear();
+    setRoundingNearest();
     throw QrcFailException();
   }
   if (label) {
@@ -57,16 +58,48 @@ void QrcManagerI::failFromSearch() {
 
 void QrcManagerI::failAsReversibleAction() {
   if (_searchDepth > 0 && _nextDepth > 0) failFromSearch();
-  if (_useExceptions) throw QrcFailException();
+  if (_useExceptions) {
+    setRoundingNearest();
+    throw QrcFailException();
+  }
   _reporter->report(18, "QrcReversibleAction", "fail not in a Solve (try enclosing in QrcSolve)");
   std::abort();
 }
 
 // ---------------------------------------------------------------- traps
 
+namespace {
+
+// What a failure inside a trap's body may leave behind: the queue's nesting
+// raised by code that failed between enter and leave, directed rounding, the
+// current demon and the scratch array lock. Trivially destructible.
+struct TrapEntryState {
+  QrcInt nesting;
+  QrcRootGoalDemonI* demon;
+  bool arrayLocked;
+};
+
+TrapEntryState saveTrapEntry(QrcManagerI* m) {
+  TrapEntryState s;
+  s.nesting = m->getPropagationQueue()->getNesting();
+  s.demon = m->getCurrentDemon();
+  s.arrayLocked = m->isArrayLocked();
+  return s;
+}
+
+void restoreTrapEntry(QrcManagerI* m, const TrapEntryState& s) {
+  setRoundingNearest();
+  m->getPropagationQueue()->restoreNesting(s.nesting);
+  m->setCurrentDemon(s.demon);
+  if (!s.arrayLocked && m->isArrayLocked()) m->unlockArray();
+}
+
+}  // namespace
+
 bool QrcTryCatchFailI::run() {
   QrcManagerI* m = _manager;
   jmp_buf* outer = m->getFailTrap();
+  const TrapEntryState entry = saveTrapEntry(m);
   if (m->usesExceptions()) {
     // The trap's buffer only marks that a trap is installed.
     m->setFailTrap(&_buffer);
@@ -74,6 +107,7 @@ bool QrcTryCatchFailI::run() {
       body();
     } catch (const QrcFailException&) {
       m->setFailTrap(outer);
+      restoreTrapEntry(m, entry);
       onFail(m);
       return false;
     }
@@ -87,6 +121,7 @@ bool QrcTryCatchFailI::run() {
     return true;
   }
   m->setFailTrap(outer);
+  restoreTrapEntry(m, entry);
   onFail(m);
   return false;
 }

@@ -168,6 +168,59 @@ TEST_F(ManagerTest, FailTrapsCatchAndRestoreOuterTrap) {
   EXPECT_EQ(log(), "body body caught inner-failed body caught ");
 }
 
+// Fails the way a narrowing does halfway: queue entered, rounding directed,
+// scratch array held.
+class HalfwayFailingTrap : public QrcTryCatchFailI {
+ public:
+  explicit HalfwayFailingTrap(QrcManagerI* m) : QrcTryCatchFailI(m, nullptr) {}
+  void body() override {
+    _manager->getPropagationQueue()->enter();
+    _manager->lockIntArray(4);
+    setRoundingDown();
+    _manager->fail();
+  }
+  void onFail(QrcManagerI*) override {
+    log() += getRoundingMode() == 1 ? "caught-nearest " : "caught-directed ";
+  }
+};
+
+TEST_F(ManagerTest, FailTrapRestoresQueueStateSeenOnEntry) {
+  for (bool exceptions : {false, true}) {
+    SCOPED_TRACE(exceptions ? "exceptions" : "jump");
+    log().clear();
+    m->useExceptions(exceptions);
+    QrcPropagationQueueI* q = m->getPropagationQueue();
+    QrcInt nesting = q->getNesting();
+    EXPECT_FALSE((new (m) HalfwayFailingTrap(m))->run());
+    EXPECT_EQ(log(), "caught-nearest ");
+    EXPECT_EQ(q->getNesting(), nesting);
+    EXPECT_EQ(getRoundingMode(), 1);
+    EXPECT_FALSE(m->isArrayLocked());
+    EXPECT_EQ(m->getFailTrap(), nullptr);
+    // Propagation still runs afterwards.
+    q->push(new (m) LogDemon(m, "after"), 2);
+    EXPECT_EQ(log(), "caught-nearest after ");
+  }
+}
+
+// A demon failing inside a trap while the queue drains (the trap entered at
+// nesting 1) leaves the queue working for the demons still pending.
+void failInTrap(QrcManagerI* m, void*) {
+  log() += (new (m) HalfwayFailingTrap(m))->run() ? "ok " : "";
+}
+
+TEST_F(ManagerTest, FailTrapInsideADrainKeepsThePendingDemons) {
+  QrcPropagationQueueI* q = m->getPropagationQueue();
+  q->enter();
+  q->push(new (m) CallDemon(m, failInTrap, nullptr), 1);
+  q->push(new (m) LogDemon(m, "later"), 3);
+  q->leave();
+  EXPECT_EQ(log(), "caught-nearest later ");
+  EXPECT_EQ(q->getNesting(), 0);
+  q->push(new (m) LogDemon(m, "again"), 1);
+  EXPECT_EQ(log(), "caught-nearest later again ");
+}
+
 TEST_F(ManagerTest, TracePrintsChoicePointsAndFailures) {
   std::ostringstream trace;
   m->setTraceStream(trace);
