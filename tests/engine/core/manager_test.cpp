@@ -282,6 +282,22 @@ TEST_F(ManagerTest, ResetClearsCountsAndHeapWords) {
   EXPECT_EQ(m->getConstraintCount(), 1);
 }
 
+TEST_F(ManagerTest, CountsMadeByResetAreSavedAtEveryLaterChoicePoint) {
+  m->getTrail()->setRecording(1);
+  for (int i = 0; i < 3; ++i) m->pushChoicePoint(nullptr, nullptr, nullptr);
+  QrcInt oldStamp = m->getStamp();
+  ASSERT_GT(oldStamp, 0);
+  m->reset();
+  m->getTrail()->setRecording(1);
+  // A first change made when the stamp reaches its value before the reset is
+  // still undone on backtracking.
+  while (m->getStamp() < oldStamp) m->pushChoicePoint(nullptr, nullptr, nullptr);
+  ASSERT_EQ(m->getStamp(), oldStamp);
+  m->incrementVariableCount();
+  m->popChoicePoint(nullptr, nullptr);
+  EXPECT_EQ(m->getVariableCount(), 0);
+}
+
 TEST_F(ManagerTest, ScratchArrays) {
   QrcInt* a = m->lockIntArray(1000);
   m->unlockArray();
