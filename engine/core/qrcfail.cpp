@@ -143,10 +143,18 @@ QrcTryCatchFailEventHandlerI::QrcTryCatchFailEventHandlerI(QrcManagerI* manager,
     : QrcTryCatchFailI(manager, handler), _value(value), _truth(truth), _ct(ct) {}
 
 void QrcTryCatchFailEventHandlerI::body() {
-  if (QrcTruthCanBeTrue(_truth)) static_cast<QrcEventHandlerI*>(_owner)->process();
+  QrcEventHandlerI* handler = static_cast<QrcEventHandlerI*>(_owner);
+  // A handler left queued or processing would never be queued again.
+  if (QrcTruthCanBeTrue(_truth))
+    handler->process();
+  else
+    handler->clearEvents();
 }
 
-void QrcTryCatchFailEventHandlerI::onFail(QrcManagerI*) { QrcBindTruthFalse(_truth); }
+void QrcTryCatchFailEventHandlerI::onFail(QrcManagerI*) {
+  static_cast<QrcEventHandlerI*>(_owner)->clearEvents();
+  QrcBindTruthFalse(_truth);
+}
 
 void QrcProcessHandler(QrcEventHandlerI* handler) {
   QrcManagerI* m = handler->getManager();

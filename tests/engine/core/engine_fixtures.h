@@ -31,7 +31,8 @@ class LogGoal : public QrcGoalI {
 // Appends its text to the log when it propagates.
 class LogDemon : public QrcDemonI {
  public:
-  LogDemon(QrcManagerI* m, const char* text) : QrcDemonI(m), _text(text) {}
+  LogDemon(QrcManagerI* m, const char* text, QrcConstraintI* owner = nullptr)
+      : QrcDemonI(m, owner), _text(text) {}
   void propagate() override;
 
  private:

@@ -7,6 +7,7 @@
 #include "engine_fixtures.h"
 #include "qrcfail.h"
 #include "qrcfloatenv.h"
+#include "qrcint.h"
 #include "qrcmanager.h"
 #include "qrorandom.h"
 
@@ -219,6 +220,46 @@ TEST_F(ManagerTest, FailTrapInsideADrainKeepsThePendingDemons) {
   EXPECT_EQ(q->getNesting(), 0);
   q->push(new (m) LogDemon(m, "again"), 1);
   EXPECT_EQ(log(), "caught-nearest later again ");
+}
+
+// Handler serving a constraint that has a truth variable; its first
+// processing fails halfway.
+class FailingOnceHandler : public LogHandler {
+ public:
+  FailingOnceHandler(QrcManagerI* m, QrcDemonI* first) : LogHandler(m, "h"), _first(first) {}
+  void process() override {
+    _state = Processing;
+    log() += "h ";
+    if (!_failed) {
+      _failed = true;
+      _manager->fail();
+    }
+    _state = Idle;
+  }
+  QrcDemonI* getFirstDemon() const override { return _first; }
+
+ private:
+  QrcDemonI* _first;
+  bool _failed = false;
+};
+
+TEST_F(ManagerTest, HandlerTrappedFailureLeavesTheHandlerSchedulable) {
+  for (bool exceptions : {false, true}) {
+    SCOPED_TRACE(exceptions ? "exceptions" : "jump");
+    log().clear();
+    m->useExceptions(exceptions);
+    QrcIntVar truth(mgr, 0, 1);
+    LogConstraint* ct = new (m) LogConstraint(m, "c");
+    ct->setFailureVariable(truth.getImpl());
+    FailingOnceHandler* h = new (m) FailingOnceHandler(m, new (m) LogDemon(m, "d", ct));
+    h->schedule();
+    EXPECT_EQ(log(), "h ");
+    EXPECT_EQ(truth.getMax(), 0);
+    EXPECT_EQ(h->getState(), QrcEventHandlerI::Idle);
+    h->schedule();
+    EXPECT_EQ(log(), "h ");  // the truth variable is false: the handler's work is skipped
+    EXPECT_EQ(h->getState(), QrcEventHandlerI::Idle);
+  }
 }
 
 TEST_F(ManagerTest, TracePrintsChoicePointsAndFailures) {
