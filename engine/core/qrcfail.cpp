@@ -110,13 +110,22 @@ bool QrcTryCatchFailI::run() {
       restoreTrapEntry(m, entry);
       onFail(m);
       return false;
+    } catch (...) {
+      // An error thrown through the trap must not leave it installed.
+      m->setFailTrap(outer);
+      throw;
     }
     m->setFailTrap(outer);
     return true;
   }
   m->setFailTrap(&_buffer);
   if (setjmp(_buffer) == 0) {
-    body();
+    try {
+      body();
+    } catch (...) {
+      m->setFailTrap(outer);
+      throw;
+    }
     m->setFailTrap(outer);
     return true;
   }

@@ -169,6 +169,27 @@ TEST_F(ManagerTest, FailTrapsCatchAndRestoreOuterTrap) {
   EXPECT_EQ(log(), "body body caught inner-failed body caught ");
 }
 
+class ThrowingTrap : public QrcTryCatchFailI {
+ public:
+  explicit ThrowingTrap(QrcManagerI* m) : QrcTryCatchFailI(m, nullptr) {}
+  void body() override { throw 7; }
+  void onFail(QrcManagerI*) override { log() += "caught "; }
+};
+
+TEST_F(ManagerTest, AnErrorThrownThroughATrapUninstallsIt) {
+  for (bool exceptions : {false, true}) {
+    SCOPED_TRACE(exceptions ? "exceptions" : "jump");
+    m->useExceptions(exceptions);
+    EXPECT_THROW((new (m) ThrowingTrap(m))->run(), int);
+    EXPECT_EQ(m->getFailTrap(), nullptr);
+  }
+  // A later failure is a plain failure again, counted and reported as such.
+  QrcInt fails = m->getFails();
+  EXPECT_THROW(m->fail(), QrcFailException);
+  EXPECT_EQ(m->getFails(), fails + 1);
+  EXPECT_EQ(log(), "");
+}
+
 // Fails the way a narrowing does halfway: queue entered, rounding directed,
 // scratch array held.
 class HalfwayFailingTrap : public QrcTryCatchFailI {
