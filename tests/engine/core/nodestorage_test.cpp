@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <dirent.h>
 #include <unistd.h>
 #include <limits>
 #include <random>
@@ -12,11 +11,14 @@
 #include <vector>
 
 #include "engine/core/qrcnodestorage.h"
+#include "engine_fixtures.h"
 #include "engine/core/qrcsearchnode.h"
 #include "qrcmanager.h"
 #include "qrcsearch.h"
 #include "qrcsizealloc.h"
 #include "support/seed.h"
+
+using enginetest::filesWithPrefix;
 
 namespace {
 
@@ -40,19 +42,6 @@ class DiscardMonitor : public QrcSearchEventMonitorI {
   std::vector<QrcInt> codes;
   void fourthEvent(void*, QrcInt code) override { codes.push_back(code); }
 };
-
-// Spill files in the test's temporary directory whose names start with a prefix.
-std::vector<std::string> filesWithPrefix(const std::string& dir, const std::string& prefix) {
-  std::vector<std::string> names;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return names;
-  while (dirent* e = readdir(d)) {
-    std::string name = e->d_name;
-    if (name.rfind(prefix, 0) == 0) names.push_back(name);
-  }
-  closedir(d);
-  return names;
-}
 
 class NodeStorageTest : public testing::Test {
  protected:
