@@ -231,6 +231,31 @@ TEST_P(SpillTest, SpillsReadsBackBestFirstAndDeletes) {
 INSTANTIATE_TEST_SUITE_P(Modes, SpillTest,
                          testing::Values(SpillCase{0, 1}, SpillCase{1, 1}, SpillCase{1, 0}, SpillCase{0, 0}));
 
+TEST_F(NodeStorageTest, AnUnwritableSpillFileKeepsTheBatchInMemory) {
+  std::string missing = dir + prefix + "missing_dir/";
+  m->_nodeFilePrefix = missing.c_str();
+  QrcSearchI* s = m->startSearch();
+  s->setFileNodeOptions(1, 1, 1, 0);
+  QrcHeapBasedNodeStorageI storage(m, s);
+  const int total = 30000;
+  for (int i = 0; i < total; ++i) storage.add(node(static_cast<QrcFloat>((i * 7919) % 500)), 1);
+  EXPECT_EQ(storage.count(), total);
+  ASSERT_GT(storage.fileCounter(), 0);
+  EXPECT_TRUE(filesWithPrefix(dir, prefix).empty());
+  QrcFloat last = -1;
+  int got = 0;
+  QrcSearchNode* n = nullptr;
+  while (storage.get(&n)) {
+    ASSERT_GE(n->getKey(0), last) << "after " << got << " nodes";
+    last = n->getKey(0);
+    QrcSearchNode::release(n, nullptr);
+    ++got;
+  }
+  EXPECT_EQ(got, total);
+  storage.release();
+  m->_nodeFilePrefix = path.c_str();
+}
+
 TEST_F(NodeStorageTest, ReleaseDropsSpilledNodesAndTheirReferences) {
   QrcSearchI* s = m->startSearch();
   s->setFileNodeOptions(5000000, 1, 1, 0);
