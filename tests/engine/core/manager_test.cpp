@@ -190,6 +190,32 @@ TEST_F(ManagerTest, AnErrorThrownThroughATrapUninstallsIt) {
   EXPECT_EQ(log(), "");
 }
 
+class SolvingTrap : public QrcTryCatchFailI {
+ public:
+  SolvingTrap(QrcManagerI* m, QrcGoalI* goal) : QrcTryCatchFailI(m, nullptr), _goal(goal) {}
+  void body() override {
+    log() += _manager->solve(_goal, true) ? "solved " : "no-solution ";
+    if (_manager->getFailTrap() != &_buffer) log() += "trap-lost ";
+  }
+  void onFail(QrcManagerI*) override { log() += "caught "; }
+
+ private:
+  QrcGoalI* _goal;
+};
+
+TEST_F(ManagerTest, ASearchInsideATrapTakesItsOwnFailures) {
+  for (bool exceptions : {false, true}) {
+    SCOPED_TRACE(exceptions ? "exceptions" : "jump");
+    log().clear();
+    m->useExceptions(exceptions);
+    QrcGoal g = QrcOr(new (m) LogGoal(m, "a", true), new (m) LogGoal(m, "b"));
+    EXPECT_TRUE((new (m) SolvingTrap(m, g.getImpl()))->run());
+    EXPECT_EQ(log(), "a b solved ");
+    EXPECT_EQ(m->getFailTrap(), nullptr);
+    EXPECT_EQ(m->getSearchDepth(), 0);
+  }
+}
+
 // Fails the way a narrowing does halfway: queue entered, rounding directed,
 // scratch array held.
 class HalfwayFailingTrap : public QrcTryCatchFailI {
