@@ -9,6 +9,7 @@
 #include "qrcmanager.h"
 #include "qrcmonitor.h"
 #include "qrcqueue.h"
+#include "qroplatform.h"
 #include "qrcsearch.h"
 
 namespace {
@@ -74,6 +75,7 @@ namespace {
 // raised by code that failed between enter and leave, directed rounding, the
 // current demon and the scratch array lock. Trivially destructible.
 struct TrapEntryState {
+  int rounding;
   QrcInt nesting;
   QrcRootGoalDemonI* demon;
   bool arrayLocked;
@@ -81,6 +83,7 @@ struct TrapEntryState {
 
 TrapEntryState saveTrapEntry(QrcManagerI* m) {
   TrapEntryState s;
+  s.rounding = qroplatform::getRounding();
   s.nesting = m->getPropagationQueue()->getNesting();
   s.demon = m->getCurrentDemon();
   s.arrayLocked = m->isArrayLocked();
@@ -88,7 +91,7 @@ TrapEntryState saveTrapEntry(QrcManagerI* m) {
 }
 
 void restoreTrapEntry(QrcManagerI* m, const TrapEntryState& s) {
-  setRoundingNearest();
+  qroplatform::setRounding(s.rounding);
   m->getPropagationQueue()->restoreNesting(s.nesting);
   m->setCurrentDemon(s.demon);
   if (!s.arrayLocked && m->isArrayLocked()) m->unlockArray();

@@ -245,6 +245,14 @@ TEST_F(ManagerTest, FailTrapRestoresQueueStateSeenOnEntry) {
     EXPECT_EQ(getRoundingMode(), 1);
     EXPECT_FALSE(m->isArrayLocked());
     EXPECT_EQ(m->getFailTrap(), nullptr);
+    // Entered under directed rounding, the trap leaves it directed.
+    log().clear();
+    setRoundingUp();
+    EXPECT_FALSE((new (m) HalfwayFailingTrap(m))->run());
+    EXPECT_EQ(log(), "caught-directed ");
+    EXPECT_EQ(getRoundingMode(), 2);
+    setRoundingNearest();
+    log() = "caught-nearest ";
     // Propagation still runs afterwards.
     q->push(new (m) LogDemon(m, "after"), 2);
     EXPECT_EQ(log(), "caught-nearest after ");
