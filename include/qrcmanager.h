@@ -355,6 +355,8 @@ class QrcManagerI {
 
  private:
   void build();
+  // State that lives on, or points into, the heaps: made at creation and again by reset.
+  void initHeapState(bool pooling);
   void clearRuntimeState();
   void fileConstraint(QrcConstraintI* ct, bool trailed);
   void postFiled();

@@ -45,6 +45,8 @@ class QrcPropagationQueueI {
   int firstNonEmptyPostingLevel() const;
   void clear();
   QrcInt getNesting() const { return _nesting; }
+  // Puts back a nesting level saved before a failure that a fail trap caught.
+  void restoreNesting(QrcInt nesting) { _nesting = nesting; }
 
   // Deferred requests of event handlers.
   void startDeferral(QrcInt min, QrcInt max) {

@@ -253,19 +253,45 @@ TEST_F(SearchTest, SolveInPropagation) {
   EXPECT_EQ(m->getSearchDepth(), 0);
 }
 
+QrcGoalI* failDirected(QrcManagerI* mm, void*) {
+  setRoundingUp();
+  mm->fail();
+}
+
+void failDirectedInDemon(QrcManagerI* mm, void*) {
+  mm->getPropagationQueue()->enter();
+  setRoundingDown();
+  mm->fail();
+}
+
+QrcGoalI* failingPropagation(QrcManagerI* mm, void*) {
+  mm->getPropagationQueue()->push(new (mm) CallDemon(mm, failDirectedInDemon, nullptr), 2);
+  return nullptr;
+}
+
+QrcGoalI* checkRoundingAndQueue(QrcManagerI* mm, void*) {
+  log() += getRoundingMode() == 1 ? "nearest " : "directed ";
+  mm->getPropagationQueue()->push(new (mm) LogDemon(mm, "propagated"), 1);
+  return nullptr;
+}
+
 TEST_F(SearchTest, RoundingIsNearestAfterFailure) {
-  QrcGoal g = QrcOr(new (m) CallGoal(
-                        m,
-                        [](QrcManagerI* mm, void*) -> QrcGoalI* {
-                          setRoundingUp();
-                          mm->fail();
-                        },
-                        nullptr),
-                    leaf("b"));
-  QrcSearch s(mgr, g);
-  EXPECT_TRUE(s.next());
-  EXPECT_EQ(getRoundingMode(), 1);
-  s.end();
+  // Failures by jump and by exception, from a goal and from a demon that
+  // entered the queue: the next branch sees nearest rounding and a live queue.
+  for (bool exceptions : {false, true}) {
+    SCOPED_TRACE(exceptions ? "exceptions" : "jump");
+    log().clear();
+    m->useExceptions(exceptions);
+    QrcGoal check = new (m) CallGoal(m, checkRoundingAndQueue, nullptr);
+    QrcGoal g = QrcOr(new (m) CallGoal(m, failDirected, nullptr),
+                      QrcOr(QrcAnd(new (m) CallGoal(m, failingPropagation, nullptr), check), check));
+    QrcSearch s(mgr, g);
+    EXPECT_TRUE(s.next());
+    EXPECT_EQ(getRoundingMode(), 1);
+    EXPECT_EQ(log(), "nearest propagated ");
+    EXPECT_EQ(m->getPropagationQueue()->getNesting(), 0);
+    s.end();
+  }
 }
 
 TEST_F(SearchTest, ExceptionModeSearches) {
