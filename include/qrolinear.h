@@ -92,6 +92,12 @@ class QroLinTermBase : public Base {
   void dropMarked();
   void displayTerms(std::ostream& os, bool integerConstant) const;
   QroNum evalParts(QroAlgorithmI* algorithm) const;
+  // Scales the non-linear parts and the quadratic part by c.
+  void scaleParts(Constant c);
+  // Adds this term's parts to t: the same objects, or their clones in
+  // cloneEnv when it is given.
+  template <class T>
+  void copyPartsInto(T* t, QroEnvI* cloneEnv) const;
   void visitParts(QroExtractableVisitor* v);
 
   QroExtractableArray _kept;

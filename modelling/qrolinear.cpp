@@ -267,6 +267,32 @@ void QroLinTermBase<B, C>::dropMarked() {
 }
 
 template <class B, class C>
+template <class T>
+void QroLinTermBase<B, C>::copyPartsInto(T* t, QroEnvI* cloneEnv) const {
+  for (QroExprNode* e = _firstExpr; e; e = e->next)
+    t->addExpr(cloneEnv ? static_cast<QroNumExprI*>(cloneEnv->getClone(e->expr)) : e->expr);
+  for (QroLinearNode* n = _first; n; n = n->next)
+    t->appendNode(cloneEnv ? static_cast<QroNumVarI*>(cloneEnv->getClone(n->var)) : n->var,
+                  n->coef);
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::scaleParts(C c) {
+  QroEnvI* env = this->_env;
+  for (QroExprNode* e = _firstExpr; e; e = e->next) {
+    if (e->expr == _quad) continue;
+    QroNumExprI* old = e->expr;
+    QroNumExprI* product = (QroNumExprArg(old) * c).getImpl();
+    if (product != old) {
+      product->incrUseCount();
+      e->expr = product;
+      env->releaseExpression(old);
+    }
+  }
+  if (_quad) _quad->scale(static_cast<QroNum>(c));
+}
+
+template <class B, class C>
 QroNum QroLinTermBase<B, C>::evalParts(QroAlgorithmI* algorithm) const {
   QroNum sum = 0;
   for (QroExprNode* e = _firstExpr; e; e = e->next) sum += e->expr->eval(algorithm);
@@ -438,17 +464,7 @@ void QroNumLinTermI::scale(QroNum c) {
     return;
   }
   if (c == 1.0) return;
-  for (QroExprNode* e = _firstExpr; e; e = e->next) {
-    if (e->expr == _quad) continue;
-    QroNumExprI* old = e->expr;
-    QroNumExprI* product = (QroNumExprArg(old) * c).getImpl();
-    if (product != old) {
-      product->incrUseCount();
-      e->expr = product;
-      _env->releaseExpression(old);
-    }
-  }
-  if (_quad) _quad->scale(c);
+  scaleParts(c);
   for (QroLinearNode* n = _first; n; n = n->next) n->coef *= c;
   _constant *= c;
 }
@@ -511,17 +527,13 @@ QroInt QroNumLinTermI::normalize() {
 
 QroExtractableI* QroNumLinTermI::makeClone(QroEnvI* env) const {
   QroNumLinTermI* t = new (env) QroNumLinTermI(env, _constant);
-  for (QroExprNode* e = _firstExpr; e; e = e->next)
-    t->addExpr(static_cast<QroNumExprI*>(env->getClone(e->expr)));
-  for (QroLinearNode* n = _first; n; n = n->next)
-    t->appendNode(static_cast<QroNumVarI*>(env->getClone(n->var)), n->coef);
+  copyPartsInto(t, env);
   return t;
 }
 
 QroNumLinTermI* QroNumLinTermI::copy() const {
   QroNumLinTermI* t = new (_env) QroNumLinTermI(_env, _constant);
-  for (QroExprNode* e = _firstExpr; e; e = e->next) t->addExpr(e->expr);
-  for (QroLinearNode* n = _first; n; n = n->next) t->appendNode(n->var, n->coef);
+  copyPartsInto(t, nullptr);
   return t;
 }
 
@@ -584,29 +596,23 @@ void QroIntLinTermI::scale(QroInt k) {
     return;
   }
   if (k == 1) return;
-  for (QroExprNode* e = _firstExpr; e; e = e->next) {
-    if (e->expr == _quad) continue;
-    QroNumExprI* old = e->expr;
-    QroNumExprI* product = (QroNumExprArg(old) * k).getImpl();
-    if (product != old) {
-      product->incrUseCount();
-      e->expr = product;
-      _env->releaseExpression(old);
-    }
-  }
-  if (_quad) _quad->scale(static_cast<QroNum>(k));
+  // The coefficients and the constant are checked before anything changes:
+  // an overflow among them leaves the term as it was.
+  const QroNum kk = static_cast<QroNum>(k);
+  const QroInt constant = QroGuardedProduct(static_cast<QroNum>(_constant), kk);
   for (QroLinearNode* n = _first; n; n = n->next) {
-    QroNum p = static_cast<QroNum>(k) * n->coef;
+    QroNum p = kk * n->coef;
     if (!(p <= kLimit53 && p >= -kLimit53)) throw QroIntExpr::QroOverflowOccurred();
-    n->coef = static_cast<QroNum>(static_cast<QroInt>(p));
   }
-  _constant = QroGuardedProduct(static_cast<QroNum>(_constant), static_cast<QroNum>(k));
+  scaleParts(k);
+  for (QroLinearNode* n = _first; n; n = n->next)
+    n->coef = static_cast<QroNum>(static_cast<QroInt>(kk * n->coef));
+  _constant = constant;
 }
 
 QroIntLinTermI* QroIntLinTermI::copy() const {
   QroIntLinTermI* t = new (_env) QroIntLinTermI(_env, _constant);
-  for (QroExprNode* e = _firstExpr; e; e = e->next) t->addExpr(e->expr);
-  for (QroLinearNode* n = _first; n; n = n->next) t->appendNode(n->var, n->coef);
+  copyPartsInto(t, nullptr);
   return t;
 }
 
@@ -614,10 +620,7 @@ QroIntExprI* QroIntLinTermI::asIntExpr() { return copy(); }
 
 QroExtractableI* QroIntLinTermI::makeClone(QroEnvI* env) const {
   QroIntLinTermI* t = new (env) QroIntLinTermI(env, _constant);
-  for (QroExprNode* e = _firstExpr; e; e = e->next)
-    t->addExpr(static_cast<QroNumExprI*>(env->getClone(e->expr)));
-  for (QroLinearNode* n = _first; n; n = n->next)
-    t->appendNode(static_cast<QroNumVarI*>(env->getClone(n->var)), n->coef);
+  copyPartsInto(t, env);
   return t;
 }
 
@@ -645,8 +648,7 @@ QroNumLinTermI* QroIntLinTermI::makeNumLinTerm() {
     release();
     return t;
   }
-  for (QroExprNode* e = _firstExpr; e; e = e->next) t->addExpr(e->expr);
-  for (QroLinearNode* n = _first; n; n = n->next) t->appendNode(n->var, n->coef);
+  copyPartsInto(t, nullptr);
   return t;
 }
 
