@@ -452,6 +452,12 @@ TEST_F(Expr, IntegerOverflowLeavesOperandsUnchanged) {
   EXPECT_EQ(bigTerm->getFirstNode()->coef, 4503599627370496.0);
   EXPECT_EQ(bigTerm->getConstantValue(), 0);
 
+  // An integer coefficient a double cannot hold exactly is refused.
+  EXPECT_THROW(QroNumExprArg(x) * QroInt(9007199254740993), QroIntExpr::QroOverflowOccurred);
+  EXPECT_THROW(QroNumExprArg(x) * QroInt(-9007199254740992), QroIntExpr::QroOverflowOccurred);
+  QroNumExprArg edge = QroNumExprArg(x) * QroInt(9007199254740991);
+  EXPECT_EQ(as<QroIntLinTermI>(edge)->getFirstNode()->coef, 9007199254740991.0);
+
   // k1*e + k2*e folds the factors; a sum beyond 64 bits is refused.
   QroNumExprArg sq = QroPower(QroNumExprArg(x) + 1.0, 3.0);
   const QroInt huge = std::numeric_limits<QroInt>::max();
