@@ -86,6 +86,8 @@ class QroLinTermBase : public Base {
   void appendExpr(QroNumExprI* e);
 
  protected:
+  // Puts a node last without touching the normalised flag.
+  void linkNode(QroLinearNode* n);
   // Releases every non-linear part and kept expression, frees every node.
   void clearAll();
   // Removes the nodes that mention marked objects.

@@ -170,13 +170,18 @@ void QroLinTermBase<B, C>::prependNode(QroLinearNode* n) {
 }
 
 template <class B, class C>
-void QroLinTermBase<B, C>::appendNode(QroLinearNode* n) {
+void QroLinTermBase<B, C>::linkNode(QroLinearNode* n) {
   n->next = nullptr;
   if (_last)
     _last->next = n;
   else
     _first = n;
   _last = n;
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::appendNode(QroLinearNode* n) {
+  linkNode(n);
   _normalized = 0;
 }
 
@@ -252,16 +257,10 @@ void QroLinTermBase<B, C>::dropMarked() {
   _first = _last = nullptr;
   while (n) {
     QroLinearNode* next = n->next;
-    if (markedForEnding(n->var)) {
+    if (markedForEnding(n->var))
       env->freeLinearTerm(n);
-    } else {
-      n->next = nullptr;
-      if (_last)
-        _last->next = n;
-      else
-        _first = n;
-      _last = n;
-    }
+    else
+      linkNode(n);
     n = next;
   }
 }
@@ -471,56 +470,53 @@ void QroNumLinTermI::scale(QroNum c) {
 
 QroInt QroNumLinTermI::normalize() {
   if (_normalized) return 0;
-  bool useBlock = false;
-  QroInt* block = nullptr;
-  if (_env->usesScratchBlocks()) {
-    block = _env->getScratchBlock();
-    useBlock = true;
-  } else {
-    _env->lock();
-  }
-  QroInt merged = 0;
-  try {
-    if (_quad) _quad->normalize();
-    for (QroLinearNode* n = _first; n; n = n->next) {
-      if (useBlock)
-        block[n->var->getId()] = reinterpret_cast<QroInt>(n);
+  // Each variable's last node is found through a scratch block indexed by
+  // identifier, or through the variables' scratch slots under the lock.
+  struct Scratch {
+    QroEnvI* env;
+    QroInt* block;
+    explicit Scratch(QroEnvI* e) : env(e), block(nullptr) {
+      if (env->usesScratchBlocks())
+        block = env->getScratchBlock();
       else
-        n->var->setScratchNode(n);
+        env->lock();
     }
-    QroLinearNode* n = _first;
-    _first = _last = nullptr;
-    while (n) {
-      QroLinearNode* next = n->next;
-      QroLinearNode* rec = useBlock ? reinterpret_cast<QroLinearNode*>(block[n->var->getId()])
-                                    : static_cast<QroLinearNode*>(n->var->getScratchNode());
-      if (rec != n) {
-        rec->coef += n->coef;
-        _env->freeLinearTerm(n);
-        ++merged;
-      } else if (n->coef == 0.0) {
-        _env->freeLinearTerm(n);
-      } else {
-        n->next = nullptr;
-        if (_last)
-          _last->next = n;
-        else
-          _first = n;
-        _last = n;
-      }
-      n = next;
+    ~Scratch() {
+      if (block)
+        env->releaseScratchBlock(block);
+      else
+        env->unlock();
     }
-  } catch (...) {
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+  } scratch(_env);
+  const bool useBlock = scratch.block != nullptr;
+  QroInt* block = scratch.block;
+  QroInt merged = 0;
+  if (_quad) _quad->normalize();
+  for (QroLinearNode* n = _first; n; n = n->next) {
     if (useBlock)
-      _env->releaseScratchBlock(block);
+      block[n->var->getId()] = reinterpret_cast<QroInt>(n);
     else
-      _env->unlock();
-    throw;
+      n->var->setScratchNode(n);
   }
-  if (useBlock)
-    _env->releaseScratchBlock(block);
-  else
-    _env->unlock();
+  QroLinearNode* n = _first;
+  _first = _last = nullptr;
+  while (n) {
+    QroLinearNode* next = n->next;
+    QroLinearNode* rec = useBlock ? reinterpret_cast<QroLinearNode*>(block[n->var->getId()])
+                                  : static_cast<QroLinearNode*>(n->var->getScratchNode());
+    if (rec != n) {
+      rec->coef += n->coef;
+      _env->freeLinearTerm(n);
+      ++merged;
+    } else if (n->coef == 0.0) {
+      _env->freeLinearTerm(n);
+    } else {
+      linkNode(n);
+    }
+    n = next;
+  }
   _normalized = 1;
   return merged;
 }
