@@ -58,6 +58,9 @@ class QrcPropagationQueueI {
   void setLastDeferredRangeMin(QrcInt v);
   void setLastDeferredRangeMax(QrcInt v);
   void deferAddition(QrcInt v);
+  // The latest deferred single value and range (start cell), null when none.
+  IntCell* peekDeferredValues() const { return _deferredValues; }
+  IntCell* peekDeferredRanges() const { return _deferredRanges; }
   IntCell* takeDeferredValues();
   IntCell* takeDeferredRanges();
   IntCell* takeDeferredAdditions();

@@ -16,6 +16,10 @@ class QroSolverI;
 class QroExtractableI;
 class QrcMemoryStack;
 class QrcExprI;
+class QrcFloatVar;
+class QrcIntVar;
+class QrcConstraint;
+class QrcIntArray;
 
 class QroSolver {
  public:
@@ -233,6 +237,14 @@ class QroSolver {
   QroNum getValue(const QroNumVar& var) const;
   QroNum getObjValue() const;
   QroBool isInteger(const QroNumVar& var) const;
+  // The engine objects of extracted modelling objects.
+  QrcFloatVar getFloatVar(const QroNumVar& var) const;
+  QrcIntVar getIntVar(const QroNumVar& var) const;
+  QrcConstraint getConstraint(const QroConstraint& ct) const;
+  // Engine copies of model arrays on the manager's heap (integer arrays are
+  // cached by array); "Empty variable handle" for an empty array.
+  QrcIntArray getIntArray(const QroIntArray& array) const;
+  QrcIntArray getIntArray(const QroNumArray& array) const;
   void add(const QroExtractable& x) const;
   QrcManager getManager() const;
   QrcManagerI* getManagerI() const;

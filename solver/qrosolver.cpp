@@ -429,6 +429,13 @@ RunGuard::~RunGuard() {
   _solver->searchEnded();
 }
 
+// Each search runs on a state level of its own, so that the next
+// synchronisation can drop what the search left without losing the root.
+void QroSolverI::openSearchLevel() {
+  _manager->pushState();
+  _orBase = _manager->getOrRecordCount();
+}
+
 void QroSolverI::searchEnded() {
   setInSearch(0);
   _currentSearch = nullptr;
@@ -453,7 +460,7 @@ QroBool QroSolverI::solveFromGoal(QroGoalI* goal, QroInt mode, QroBool restart) 
   _oneShotGoal = goal;
   _oneShot = 1;
   QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
-  _orBase = _manager->getOrRecordCount();
+  openSearchLevel();
   QrcSearchI* s = _manager->newSearch(root);
   QrcBool found = s->next();
   _status = found ? Feasible : Infeasible;
@@ -481,7 +488,7 @@ QroBool QroSolverI::solveWithObjective(QroGoalI* goal, QroInt mode, QroBool rest
   _oneShotGoal = nullptr;
   _oneShot = 0;
   QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
-  _orBase = _manager->getOrRecordCount();
+  openSearchLevel();
   QrcSearchI* s = _manager->newSearch(root);
   QroBool found = 0;
   if (!_intObjective && !_floatObjective) {
@@ -509,7 +516,7 @@ void QroSolverI::startNewSearch(QroGoalI* goal, QroInt mode) {
   _searchGoal = goal;
   _manager->unsetLimits();
   QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
-  _orBase = _manager->getOrRecordCount();
+  openSearchLevel();
   QrcSearchI* s = _manager->newSearch(root);
   installObjective(s);
   s->setEndCallback(_endCallback);

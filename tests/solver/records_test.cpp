@@ -8,44 +8,16 @@
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrcconstraint.h"
+#include "qrcint.h"
+#include "qrcintset.h"
+#include "qrointset.h"
 #include "solver_support.h"
 
 using namespace solvertest;
 
 namespace {
 
-// Stand-in extract hook of numeric variables: an empty record of the kind
-// the variable's type asks for.
-void* testExtractVar(QroAlgorithmI* a, QroExtractableI* x) {
-  QroSolverI* s = static_cast<QroSolverI*>(a);
-  QroNumVarI* v = static_cast<QroNumVarI*>(x);
-  return v->getType() == 2 ? s->makeFloatRecord(nullptr) : s->makeIntRecord(nullptr);
-}
-
-// Stand-in extract hook of ranges: the manager's true constraint.
-void* testExtractRange(QroAlgorithmI* a, QroExtractableI* x) {
-  QroSolverI* s = static_cast<QroSolverI*>(a);
-  return s->makeConstraintRecord(x, s->getManager()->getTrueConstraint());
-}
-
-class HookScope {
- public:
-  HookScope() : _var(QroNumVarI::Hooks.extract), _range(QroRangeI::Hooks.extract) {
-    QroNumVarI::Hooks.extract = testExtractVar;
-    QroRangeI::Hooks.extract = testExtractRange;
-  }
-  ~HookScope() {
-    QroNumVarI::Hooks.extract = _var;
-    QroRangeI::Hooks.extract = _range;
-  }
-
- private:
-  QroExtractHook _var;
-  QroExtractHook _range;
-};
-
 TEST(SolverRecords, HandleQueriesCheckTheirArgument) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Int, "x");
@@ -94,7 +66,6 @@ TEST(SolverRecords, HandleQueriesCheckTheirArgument) {
 }
 
 TEST(SolverRecords, ConstraintRecordsTakeTheName) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
@@ -133,7 +104,6 @@ TEST(SolverRecords, NumberConversion) {
 }
 
 TEST(SolverRecords, AddedMembersAreReplayedAtTheNextSolve) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
@@ -216,7 +186,6 @@ TEST(SolverRecords, ReporterThrowsEveryForm) {
 namespace {
 
 TEST(SolverChanges, BoundChangesAndEndingsForceReextraction) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
@@ -238,7 +207,6 @@ TEST(SolverChanges, BoundChangesAndEndingsForceReextraction) {
 }
 
 TEST(SolverChanges, ChangesDuringASearchAreRefused) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
@@ -255,19 +223,11 @@ TEST(SolverChanges, ChangesDuringASearchAreRefused) {
 
 namespace {
 
-void* testFalseRange(QroAlgorithmI* a, QroExtractableI* x) {
-  QroSolverI* s = static_cast<QroSolverI*>(a);
-  return s->makeConstraintRecord(x, s->getManager()->getFalseConstraint());
-}
-
 TEST(SolverChanges, FailingModelWithoutEditModeIsInconsistent) {
-  HookScope hooks;
-  QroExtractHook saved = QroRangeI::Hooks.extract;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
-  model.add(x <= 4.0);
-  QroRangeI::Hooks.extract = testFalseRange;
+  model.add(QroRange(env, 5.0, x, 1.0));
   std::ostringstream err;
   env.getImpl()->setError(err);
   EXPECT_THROW(QroSolver(model, &QrcNoEdit), QroSolver::ModelInconsistent);
@@ -275,7 +235,87 @@ TEST(SolverChanges, FailingModelWithoutEditModeIsInconsistent) {
   QroSolver edit(model, &QrcEdit);
   EXPECT_EQ(edit.solve(QroGoal()), 0);
   EXPECT_EQ(edit.getStatus(), 3);
-  QroRangeI::Hooks.extract = saved;
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SolverArrays, IntegerViewsOfModelArrays) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  QroNumArray nums(env, 0);
+  nums.add(1.0);
+  nums.add(-4.0);
+  QrcIntArray a = solver.getIntArray(nums);
+  ASSERT_EQ(a.getSize(), 2);
+  EXPECT_EQ(a[0], 1);
+  EXPECT_EQ(a[1], -4);
+  nums.add(2.5);
+  try {
+    solver.getIntArray(nums);
+    FAIL();
+  } catch (const QroException& e) {
+    EXPECT_EQ(printed(e), "QroNum is not integer");
+  }
+  QroNumArray big(env, 0);
+  big.add(1e19);
+  try {
+    solver.getIntArray(big);
+    FAIL();
+  } catch (const QroException& e) {
+    EXPECT_EQ(printed(e), "QroNum is out of integer range");
+  }
+  QroIntArray ints(env, 0);
+  ints.add(7);
+  ints.add(9);
+  QrcIntArray b = solver.getIntArray(ints);
+  EXPECT_EQ(b[1], 9);
+  EXPECT_EQ(solver.getIntArray(ints).getImpl(), b.getImpl());  // cached
+  EXPECT_THROW(solver.getIntArray(QroIntArray()), QroSolver::EmptyHandle);
+  env.end();
+}
+
+TEST(SolverRecords, UnboundFloatValueIsASolverError) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0.0, 1.0, QroNumVar::Float, "x");
+  model.add(x);
+  QroSolver solver(model);
+  try {
+    solver.getValue(x);
+    FAIL();
+  } catch (const QroSolver::SolverErrorExceptionExprI& e) {
+    std::string head = "Solver Error : (10) QrcFloatExpI::getValue unbound constrained variable ";
+    EXPECT_EQ(printed(e).substr(0, head.size()), head);
+  }
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SolverArrays, EngineSetsOfModelSets) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  QroIntArray values(env, 0);
+  values.add(3);
+  values.add(8);
+  QroIntSet set(env, values);
+  QrcIntSetI* e = s->getIntSet(set.getImpl());
+  EXPECT_TRUE(e->contains(3));
+  EXPECT_TRUE(e->contains(8));
+  EXPECT_FALSE(e->contains(5));
+  EXPECT_EQ(s->getIntSet(set.getImpl()), e);
+  QroIntSet empty(env);
+  QrcIntSetI* none = s->getIntSet(empty.getImpl());
+  EXPECT_EQ(none->getSize(), 0);
+  EXPECT_FALSE(none->contains(0));
   env.end();
 }
 

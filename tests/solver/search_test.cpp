@@ -176,3 +176,39 @@ TEST(SolverHandle, EnvironmentEndTakesAnOpenSearch) {
 }
 
 }  // namespace
+
+namespace {
+
+int g_nested = -1;
+
+class NestedSolveGoalI : public QrcGoalI {
+ public:
+  explicit NestedSolveGoalI(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    QroSolver solver(getSolverI());
+    g_nested = static_cast<int>(solver.solve(QrcGoalTrue(solver.getManager()), true)) +
+               2 * static_cast<int>(solver.solve(QrcGoal(new (_manager) QrcGoalFailI(_manager, nullptr)), true));
+    return nullptr;
+  }
+};
+
+QrcGoalI* makeNested(QrcManagerI* m) { return new (m) NestedSolveGoalI(m); }
+
+TEST_F(SolverSearch, NestedSolveInsideAGoal) {
+  g_nested = -1;
+  EXPECT_EQ(solver.solve(engineGoal(env.getImpl(), makeNested)), 1);
+  EXPECT_EQ(g_nested, 1);
+}
+
+TEST_F(SolverSearch, FastRestartModeIsFixedWhileAModelIsLoaded) {
+  try {
+    solver.getImpl()->setFastRestartMode(0);
+    FAIL();
+  } catch (const QroSolver::WrongContext& e) {
+    EXPECT_STREQ(e.getMessage(),
+                 "You cannot touch the fast restart mode while a model is loaded in the solver");
+  }
+  EXPECT_TRUE(solver.getImpl()->getFastRestartMode());
+}
+
+}  // namespace

@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "qromodel.h"
+#include "qrooperators.h"
+#include "qrosolveri.h"
+#include "qrosolverextractor.h"
+#include "qrosolverpresolve.h"
+#include "qrcfloatexp.h"
+#include "qrcint.h"
+#include "qrcintexp.h"
+#include "qrcmanager.h"
+
+namespace {
+
+TEST(Extraction, FloatVariablesAndDefaultGoal) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0.0, 0.5, QroNumVar::Float, "x");
+  QroNumVar y(env, 1.0, 2.0, QroNumVar::Float, "y");
+  model.add(x + y <= 2.0);
+  QroSolver solver(model);
+  QrcFloatVar fx = solver.getFloatVar(x);
+  EXPECT_STREQ(fx.getName(), "x");
+  EXPECT_EQ(fx.getMin(), 0.0);
+  EXPECT_EQ(fx.getMax(), 0.5);
+  QroDefaultCPExtractorI* d = solver.getImpl()->getExtractorManager()->getDefaultExtractor();
+  ASSERT_NE(d->getDecisionVars()->first, nullptr);
+  EXPECT_EQ(d->getDecisionVars()->first->kind, QroDefaultCPExtractorI::FloatVar);
+  EXPECT_EQ(solver.solve(), 1);
+  EXPECT_TRUE(solver.getFloatVar(x).isBound());
+  EXPECT_TRUE(solver.getFloatVar(y).isBound());
+  EXPECT_LE(solver.getValue(x) + solver.getValue(y), 2.0 + 1e-9);
+  env.end();
+}
+
+TEST(Extraction, InfeasibleFloatModel) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0.0, 1.0, QroNumVar::Float, "x");
+  model.add(QroRange(env, 2.0, x, QroNumVar::Infinity()));
+  QroSolver solver(model);
+  EXPECT_EQ(solver.solve(QroGoal()), 0);
+  env.end();
+}
+
+TEST(Extraction, PresolveReplacesTheDefinedVariable) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0.0, 10.0, QroNumVar::Float, "x");
+  QroNumVar y(env, 0.0, 10.0, QroNumVar::Float, "y");
+  model.add(x == y);
+  model.add(y <= 4.0);
+  QroSolver solver(model);
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  EXPECT_LE(solver.getFloatVar(x).getMax(), 4.0);
+  QroModel loop(env);
+  QroNumVar z(env, 0.0, 10.0, QroNumVar::Float, "z");
+  loop.add(z == z + 1.0);
+  QroSolver second(loop);
+  EXPECT_EQ(second.solve(QroGoal()), 0);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Extraction, IntegerOrFloatRule) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 10, QroNumVar::Int, "x");
+  QroNumVar y(env, 1, 3, QroNumVar::Int, "y");
+  QroNumExpr twice = 2.0 * x + 0.0;
+  QroNumExpr half = (x + 0.0) / QroNumExprArg(QroNumExpr(y));
+  QroNumExpr same = 1.0 * x + 0.0;
+  QroNumExpr product = x * y + 0.0;
+  QroNumExpr square = QroPower(y, 2.0) + 0.0;
+  model.add(twice);
+  model.add(half);
+  model.add(same);
+  model.add(product);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  EXPECT_TRUE(s->isExtractedInt(twice.getImpl()));
+  EXPECT_TRUE(s->isExtractedInt(half.getImpl()));
+  EXPECT_TRUE(s->isExtractedInt(product.getImpl()));
+  QroExtractionRecord* rx = s->getRecord(x.getImpl());
+  EXPECT_EQ(s->getRecord(same.getImpl())->intExp, rx->intExp);
+  QrcIntExpI* t = s->getRecord(twice.getImpl())->intExp;
+  EXPECT_EQ(t->getMin(), 0);
+  EXPECT_EQ(t->getMax(), 20);
+  QrcIntExpI* h = s->getRecord(half.getImpl())->intExp;
+  EXPECT_EQ(h->getMax(), 10);
+  QrcIntExpI* p = s->getRecord(product.getImpl())->intExp;
+  EXPECT_EQ(p->getMax(), 30);
+  // Integer variables are kind-0 decision variables; the default goal binds them.
+  EXPECT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getValue(x), 0.0);
+  EXPECT_EQ(s->getIntValue(y.getImpl()), 1);
+  (void)square;
+  env.end();
+}
+
+TEST(Extraction, DesignModelFloatVariablesKeepTheirBounds) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar F(env, 0.0, 0.5, QroNumVar::Float, "F");
+  model.add(F);
+  QroSolver solver(model);
+  QrcFloatVar f = solver.getFloatVar(F);
+  EXPECT_STREQ(f.getName(), "F");
+  EXPECT_EQ(f.getMin(), 0.0);
+  EXPECT_EQ(f.getMax(), 0.5);
+  QroNumVar i(env, 0, 1, QroNumVar::Int);
+  EXPECT_THROW(solver.getFloatVar(i), QroSolver::ObjectNotExtracted);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Extraction, PresolveSavesTheEqualityConstraint) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0.0, 10.0, QroNumVar::Float, "x");
+  QroNumVar y(env, 0.0, 10.0, QroNumVar::Float, "y");
+  model.add(x == y);
+  model.add(y <= 4.0);
+  QroSolver with(model);
+  ASSERT_EQ(with.solve(QroGoal()), 1);
+  QroSolver without(model);
+  without.getImpl()->setPresolve(0);
+  without.getImpl()->extract(model.getImpl());
+  ASSERT_EQ(without.solve(QroGoal()), 1);
+  EXPECT_EQ(with.getManagerI()->getConstraintCount() + 1, without.getManagerI()->getConstraintCount());
+  EXPECT_LE(without.getFloatVar(x).getMax(), 4.0);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Extraction, IntegerRangesAndEqualities) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 3, QroNumVar::Int, "x");
+  QroNumVar y(env, 0, 3, QroNumVar::Int, "y");
+  QroNumVar z(env, -10, 10, QroNumVar::Int, "z");
+  model.add(QroRange(env, 3.0, x + y, 3.0));
+  QroConstraint r = QroRange(env, 0.5, z, 3.7);
+  model.add(r);
+  QroSolver solver(model);
+  EXPECT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getValue(x), 0.0);
+  EXPECT_EQ(solver.getValue(y), 3.0);
+  EXPECT_EQ(solver.getValue(z), 1.0);
+  QroModel crossed(env);
+  crossed.add(QroRange(env, 0.5, z, 0.7));
+  QroSolver second(crossed);
+  EXPECT_EQ(second.solve(QroGoal()), 0);
+  QroModel wide(env);
+  QroConstraint all = QroRange(env, -1e300, z, 1e300);
+  wide.add(all);
+  QroSolver third(wide);
+  EXPECT_EQ(third.getConstraint(all).getImpl(), third.getManagerI()->getTrueConstraint());
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Extraction, ConstraintsAsZeroOneVariables) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 3, QroNumVar::Int, "x");
+  QroConstraint c = QroRange(env, 1.0, x, 2.0);
+  model.add(c);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  QrcIntExpI* b = s->getIntExp(s->getRecord(c.getImpl()));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(s->getIntExp(s->getRecord(c.getImpl())), b);
+  EXPECT_EQ(b->getMin(), 0);
+  EXPECT_EQ(b->getMax(), 1);
+  env.end();
+}
+
+TEST(Extraction, IntegerObjectives) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 5, QroNumVar::Int, "x");
+  QroNumVar y(env, 0, 5, QroNumVar::Int, "y");
+  model.add(QroRange(env, 3.0, x + y, QroNumVar::Infinity()));
+  QroObjective cost(env, x + 2.0 * y, QroObjectiveI::Minimize);
+  model.add(cost);
+  QroSolver solver(model);
+  EXPECT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getStatus(), 2);
+  EXPECT_EQ(solver.getObjValue(), 3.0);
+  EXPECT_EQ(solver.getValue(x), 3.0);
+  EXPECT_EQ(solver.getValue(y), 0.0);
+  QroObjective other(env, x, QroObjectiveI::Maximize);
+  EXPECT_THROW(solver.add(other), QroSolver::Exception);
+  env.end();
+}
+
+TEST(Extraction, MaximisingAnIntegerObjective) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 5, QroNumVar::Int, "x");
+  QroNumVar y(env, 0, 5, QroNumVar::Int, "y");
+  model.add(QroRange(env, -QroNumVar::Infinity(), x + y, 7.0));
+  model.add(QroObjective(env, 2.0 * x + y, QroObjectiveI::Maximize));
+  QroSolver solver(model);
+  EXPECT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getObjValue(), 12.0);
+  EXPECT_EQ(solver.getValue(x), 5.0);
+  EXPECT_EQ(solver.getValue(y), 2.0);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Extraction, MixedIntegerAndFloatForms) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 4, QroNumVar::Int, "x");
+  QroNumVar f(env, 0.0, 10.0, QroNumVar::Float, "f");
+  QroNumExpr scaled = 2.5 * x + 0.0;
+  QroNumExpr halved = x / 2.0;
+  QroNumExpr offset = x + 0.5;
+  QroNumExpr mixed = 2.0 * x + f;
+  model.add(scaled);
+  model.add(halved);
+  model.add(offset);
+  model.add(mixed);
+  model.add(QroRange(env, 1.0, f - x, 1.0));
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  EXPECT_FALSE(s->isExtractedInt(scaled.getImpl()));
+  EXPECT_FALSE(s->isExtractedInt(halved.getImpl()));
+  EXPECT_FALSE(s->isExtractedInt(offset.getImpl()));
+  EXPECT_FALSE(s->isExtractedInt(mixed.getImpl()));
+  QrcFloatExpI* e = s->getRecord(scaled.getImpl())->floatExp;
+  EXPECT_LE(e->getMin(), 0.0);
+  EXPECT_GE(e->getMax(), 10.0);
+  EXPECT_LE(e->getMax(), 10.0 + 1e-9);
+  ASSERT_EQ(solver.solve(), 1);
+  double vx = solver.getValue(x), vf = solver.getValue(f);
+  EXPECT_NEAR(vf - vx, 1.0, 1e-6);
+  env.end();
+}
+
+TEST(Extraction, MaximisedIntegerObjectiveGoesThroughTheFloatView) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 5, QroNumVar::Int, "x");
+  model.add(QroObjective(env, x + 0.0, QroObjectiveI::Maximize));
+  QroSolver solver(model);
+  EXPECT_EQ(solver.getImpl()->getIntObjective(), nullptr);
+  EXPECT_NE(solver.getImpl()->getFloatObjective(), nullptr);
+  EXPECT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getObjValue(), 5.0);
+  env.end();
+}
+
+}  // namespace
