@@ -73,12 +73,13 @@ namespace {
 
 // What a failure inside a trap's body may leave behind: the queue's nesting
 // raised by code that failed between enter and leave, directed rounding, the
-// current demon and the scratch array lock. Trivially destructible.
+// current demon and the scratch array locks. Trivially destructible.
 struct TrapEntryState {
   int rounding;
   QrcInt nesting;
   QrcRootGoalDemonI* demon;
   bool arrayLocked;
+  QrcWord poolLocks;
 };
 
 TrapEntryState saveTrapEntry(QrcManagerI* m) {
@@ -87,6 +88,7 @@ TrapEntryState saveTrapEntry(QrcManagerI* m) {
   s.nesting = m->getPropagationQueue()->getNesting();
   s.demon = m->getCurrentDemon();
   s.arrayLocked = m->isArrayLocked();
+  s.poolLocks = m->getPoolLockMask();
   return s;
 }
 
@@ -95,6 +97,7 @@ void restoreTrapEntry(QrcManagerI* m, const TrapEntryState& s) {
   m->getPropagationQueue()->restoreNesting(s.nesting);
   m->setCurrentDemon(s.demon);
   if (!s.arrayLocked && m->isArrayLocked()) m->unlockArray();
+  m->unlockPoolArraysOutside(s.poolLocks);
 }
 
 }  // namespace

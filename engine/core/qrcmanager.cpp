@@ -329,6 +329,20 @@ void QrcManagerI::unlockArrayFromPool(QrcInt* data) {
   }
 }
 
+QrcWord QrcManagerI::getPoolLockMask() const {
+  QrcWord mask = 0;
+  int i = 0;
+  for (QrcLockableArray* a = _arrayPool; a && i < 64; a = a->next, ++i)
+    if (a->lock->getValue()) mask |= QrcWord(1) << i;
+  return mask;
+}
+
+void QrcManagerI::unlockPoolArraysOutside(QrcWord mask) {
+  int i = 0;
+  for (QrcLockableArray* a = _arrayPool; a && i < 64; a = a->next, ++i)
+    if (a->lock->getValue() && !(mask & (QrcWord(1) << i))) a->lock->set(this, 0);
+}
+
 void QrcManagerI::checkImplementation(const void* object, const char* place) {
   if (!object) _reporter->report(39, "empty handle", place);
 }

@@ -224,6 +224,7 @@ class HalfwayFailingTrap : public QrcTryCatchFailI {
   void body() override {
     _manager->getPropagationQueue()->enter();
     _manager->lockIntArray(4);
+    _manager->lockArrayFromPool(4);
     setRoundingDown();
     _manager->fail();
   }
@@ -239,7 +240,11 @@ TEST_F(ManagerTest, FailTrapRestoresQueueStateSeenOnEntry) {
     m->useExceptions(exceptions);
     QrcPropagationQueueI* q = m->getPropagationQueue();
     QrcInt nesting = q->getNesting();
+    QrcInt* held = m->lockArrayFromPool(4);  // locked before: stays locked
+    QrcWord locks = m->getPoolLockMask();
     EXPECT_FALSE((new (m) HalfwayFailingTrap(m))->run());
+    EXPECT_EQ(m->getPoolLockMask(), locks);
+    m->unlockArrayFromPool(held);
     EXPECT_EQ(log(), "caught-nearest ");
     EXPECT_EQ(q->getNesting(), nesting);
     EXPECT_EQ(getRoundingMode(), 1);
