@@ -59,6 +59,14 @@ QrcInt clampedBound(double v) {
   return static_cast<QrcInt>(v);
 }
 
+// The expression presolve found to define a variable, or null.
+QroNumExprI* presolvedDefinition(QroSolverI* s, QroExtractableI* x) {
+  if (!s->isPresolveOn() || !s->getPresolve()) return nullptr;
+  QrcPresolvedNumVarI* def = static_cast<QrcPresolvedNumVarI*>(
+      s->getPresolve()->findInformation(x, QrcPresolvedNumVarI::GetTypeInfo()));
+  return def ? def->getExpr() : nullptr;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -89,13 +97,9 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
       s->setInconsistent(1, x);
       return nullptr;
     }
-    QrcPresolvedNumVarI* def = nullptr;
-    if (s->isPresolveOn() && s->getPresolve())
-      def = static_cast<QrcPresolvedNumVarI*>(
-          s->getPresolve()->findInformation(x, QrcPresolvedNumVarI::GetTypeInfo()));
     QrcFloatVar var;
-    if (def && def->getExpr()) {
-      QroExtractionRecord* r = extractChild(s, def->getExpr());
+    if (QroNumExprI* def = presolvedDefinition(s, x)) {
+      QroExtractionRecord* r = extractChild(s, def);
       var = QrcFloatVar(floatOf(s, r));
       var.getImpl()->setRange(lb, ub);
       if (name) var.setName(name);
@@ -109,13 +113,9 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
       s->setInconsistent(1, x);
       return nullptr;
     }
-    QrcPresolvedNumVarI* def = nullptr;
-    if (s->isPresolveOn() && s->getPresolve())
-      def = static_cast<QrcPresolvedNumVarI*>(
-          s->getPresolve()->findInformation(x, QrcPresolvedNumVarI::GetTypeInfo()));
     QrcIntVar var;
-    if (def && def->getExpr()) {
-      QroExtractionRecord* r = extractChild(s, def->getExpr());
+    if (QroNumExprI* def = presolvedDefinition(s, x)) {
+      QroExtractionRecord* r = extractChild(s, def);
       if (!isIntRecord(r)) throw QroSolver::WrongType("An integer variable cannot be defined by a float expression");
       var = QrcIntVar(intOf(s, r));
       var.getImpl()->setRange(lb, ub);
