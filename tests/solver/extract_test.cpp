@@ -155,6 +155,10 @@ TEST(Extraction, IntegerRangesAndEqualities) {
   QroConstraint r = QroRange(env, 0.5, z, 3.7);
   model.add(r);
   QroSolver solver(model);
+  // The range's bounds are rounded inward.
+  ASSERT_EQ(solver.solve(QroGoal()), 1);
+  EXPECT_EQ(solver.getIntVar(z).getMin(), 1);
+  EXPECT_EQ(solver.getIntVar(z).getMax(), 3);
   EXPECT_EQ(solver.solve(), 1);
   EXPECT_EQ(solver.getValue(x), 0.0);
   EXPECT_EQ(solver.getValue(y), 3.0);
