@@ -152,13 +152,13 @@ void* extractNumLinTerm(QroAlgorithmI* a, QroExtractableI* x) {
     if (n->coef == 0.0) continue;
     QroExtractionRecord* r = extractChild(s, n->var);
     ++items;
-    if (isIntRecord(r) && integral(n->coef))
+    if (isIntRecord(r) && engineInteger(n->coef))
       ++ints;
     else
       ++floats;
   }
   if (items == 0) {
-    if (integral(k) && std::fabs(k) <= 9007199254740991.0)
+    if (engineInteger(k))
       return s->makeIntRecord(QrcIntExp(QrcManager(m), static_cast<QrcInt>(k)).getImpl());
     return s->makeFloatRecord(QrcFloatConstI::make(m, k, k, nullptr));
   }
@@ -326,7 +326,7 @@ void* extractNumPowerCst(QroAlgorithmI* a, QroExtractableI* x) {
   QroExtractionRecord* r = extractChild(s, node->getOperand());
   QrcFloatExp e = floatOf(s, r);
   double c = node->getExponent();
-  if (integral(c) && std::fabs(c) <= 9007199254740991.0) return floatRecord(s, QrcPower(e, static_cast<QrcInt>(c)));
+  if (engineInteger(c)) return floatRecord(s, QrcPower(e, static_cast<QrcInt>(c)));
   return floatRecord(s, QrcPower(e, static_cast<QrcFloat>(c)));
 }
 

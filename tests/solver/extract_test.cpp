@@ -277,3 +277,34 @@ TEST(Extraction, MaximisedIntegerObjectiveGoesThroughTheFloatView) {
 }
 
 }  // namespace
+
+namespace {
+
+// A coefficient is an integer one only when an engine integer holds it.
+TEST(Extraction, CoefficientsBeyondEngineIntegersGiveFloatTerms) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 1, QroNumVar::Int, "x");
+  QroNumVar y(env, 0, 2, QroNumVar::Int, "y");
+  QroNumExpr huge = 9007199254740992.0 * x + 0.0;
+  QroNumExpr both = 9007199254740992.0 * x + 3.0 * y;
+  QroNumExpr largest = 9007199254740991.0 * x + 0.0;
+  model.add(huge);
+  model.add(both);
+  model.add(largest);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  ASSERT_FALSE(s->isExtractedInt(huge.getImpl()));
+  QrcFloatExpI* h = s->getRecord(huge.getImpl())->floatExp;
+  EXPECT_EQ(h->getMin(), 0.0);
+  EXPECT_EQ(h->getMax(), 9007199254740992.0);
+  ASSERT_FALSE(s->isExtractedInt(both.getImpl()));
+  QrcFloatExpI* b = s->getRecord(both.getImpl())->floatExp;
+  EXPECT_EQ(b->getMin(), 0.0);
+  EXPECT_GE(b->getMax(), 9007199254740998.0);
+  EXPECT_TRUE(s->isExtractedInt(largest.getImpl()));
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  env.end();
+}
+
+}  // namespace
