@@ -308,3 +308,28 @@ TEST(Extraction, CoefficientsBeyondEngineIntegersGiveFloatTerms) {
 }
 
 }  // namespace
+
+namespace {
+
+// The default goal binds the integer variables in order, smallest value first.
+TEST(Extraction, DefaultGoalOverAnIntegerEquality) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 3, QroNumVar::Int, "x");
+  QroNumVar y(env, 0, 3, QroNumVar::Int, "y");
+  QroNumExprArg three = 0.0 * y + 3.0;
+  model.add(x + y == three);
+  QroSolver solver(model);
+  ASSERT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getValue(x), 0.0);
+  EXPECT_EQ(solver.getValue(y), 3.0);
+  // Through a presolved definition of x the equality still holds.
+  QroModel defined(env);
+  defined.add(x == 3.0 - y);
+  QroSolver second(defined);
+  ASSERT_EQ(second.solve(), 1);
+  EXPECT_EQ(second.getValue(x) + second.getValue(y), 3.0);
+  env.end();
+}
+
+}  // namespace
