@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <sstream>
 
 #include "qromodel.h"
 #include "qrooperators.h"
+#include "qrovar.h"
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrosolverpresolve.h"
@@ -329,6 +331,44 @@ TEST(Extraction, DefaultGoalOverAnIntegerEquality) {
   QroSolver second(defined);
   ASSERT_EQ(second.solve(), 1);
   EXPECT_EQ(second.getValue(x) + second.getValue(y), 3.0);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+QroNumVar enumeratedInt(QroEnv& env, std::initializer_list<QroInt> list, const char* name) {
+  QroIntArray values(env, 0);
+  for (QroInt v : list) values.add(v);
+  QroEnvI* e = env.getImpl();
+  void* p = e->alloc(sizeof(QroIntVarDomainI));
+  return QroNumVar(new (e) QroNumVarI(e, new (p) QroIntVarDomainI(values, 0), name));
+}
+
+// Enumerated variables, a 0-1 one included, become engine integer variables
+// over their values, with records that the default goal can bind.
+TEST(Extraction, EnumeratedVariables) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar b = enumeratedInt(env, {0, 1}, "b");
+  QroNumVar v = enumeratedInt(env, {2, 5, 9}, "v");
+  ASSERT_EQ(b.getType(), QroNumVar::Bool);
+  model.add(b);
+  model.add(QroRange(env, 3.0, v, 20.0));
+  QroSolver solver(model);
+  QrcIntVar eb = solver.getIntVar(b);
+  EXPECT_EQ(eb.getMin(), 0);
+  EXPECT_EQ(eb.getMax(), 1);
+  ASSERT_EQ(solver.solve(QroGoal()), 1);
+  QrcIntVar ev = solver.getIntVar(v);
+  EXPECT_EQ(ev.getMin(), 5);
+  EXPECT_EQ(ev.getMax(), 9);
+  EXPECT_FALSE(ev.isInDomain(7));
+  EXPECT_TRUE(solver.isInteger(b));
+  ASSERT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getValue(b), 0.0);
+  EXPECT_EQ(solver.getValue(v), 5.0);
   env.end();
 }
 
