@@ -438,7 +438,7 @@ void* extractNumEq(QroAlgorithmI* a, QroExtractableI* x) {
       QroExtractionRecord* r = extractChild(s, side);
       QrcConstraintI* ct = nullptr;
       if (info->isInteger()) {
-        if (r->intExp) ct = r->intExp->makeEventHandlerConstraint();
+        if (QrcIntExpI* e = s->getIntExp(r)) ct = e->makeEventHandlerConstraint();
       } else if (r->floatExp) {
         ct = r->floatExp->makeEventHandlerConstraint();
       }
@@ -458,7 +458,9 @@ void* extractObjective(QroAlgorithmI* a, QroExtractableI* x) {
   QroSolverI* s = solverOf(a);
   QroObjectiveI* o = static_cast<QroObjectiveI*>(x);
   QroExtractionRecord* r = extractChild(s, o->getExpr());
-  return r->kind == QroExtractionRecord::FloatKind ? s->makeFloatRecord(r->floatExp) : s->makeIntRecord(r->intExp);
+  // A constraint's record gives its 0-1 variable.
+  return r->kind == QroExtractionRecord::FloatKind ? s->makeFloatRecord(r->floatExp)
+                                                   : s->makeIntRecord(s->getIntExp(r));
 }
 
 void removeObjective(QroAlgorithmI* a, QroExtractableI* x, void*) {

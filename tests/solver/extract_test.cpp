@@ -373,3 +373,44 @@ TEST(Extraction, EnumeratedVariables) {
 }
 
 }  // namespace
+
+namespace {
+
+// An objective over a constraint optimises the constraint's 0-1 truth.
+TEST(Extraction, ObjectiveOverAConstraint) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 4, QroNumVar::Int, "x");
+  QroConstraint c = QroRange(env, 2.0, x, 3.0);
+  model.add(x);
+  model.add(QroObjective(env, QroNumExprArg(static_cast<QroConstraintI*>(c.getImpl())), QroObjectiveI::Maximize));
+  QroSolver solver(model);
+  ASSERT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getObjValue(), 1.0);
+  EXPECT_GE(solver.getValue(x), 2.0);
+  EXPECT_LE(solver.getValue(x), 3.0);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+// An integer variable defined by a constraint is the constraint's 0-1 truth.
+TEST(Extraction, VariableDefinedByAConstraint) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 5, QroNumVar::Int, "x");
+  QroNumVar y(env, 0, 9, QroNumVar::Int, "y");
+  QroConstraint c = QroRange(env, 2.0, y, 3.0);
+  model.add(x == QroNumExprArg(static_cast<QroConstraintI*>(c.getImpl())));
+  model.add(QroRange(env, 1.0, x, 1.0));
+  QroSolver solver(model);
+  ASSERT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getValue(x), 1.0);
+  EXPECT_GE(solver.getValue(y), 2.0);
+  EXPECT_LE(solver.getValue(y), 3.0);
+  env.end();
+}
+
+}  // namespace
