@@ -231,7 +231,11 @@ TEST(SolverChanges, FailingModelWithoutEditModeIsInconsistent) {
   model.add(QroRange(env, 5.0, x, 1.0));
   std::ostringstream err;
   env.getImpl()->setError(err);
+  QroInt live = QroSolverI::getLiveSolverCount();
   EXPECT_THROW(QroSolver(model, &QrcNoEdit), QroSolver::ModelInconsistent);
+  // The half-built solver is gone; the error stream says why.
+  EXPECT_EQ(QroSolverI::getLiveSolverCount(), live);
+  EXPECT_EQ(err.str(), "The model is inconsistent\n");
   // In edit mode the failure waits for the first propagation.
   QroSolver edit(model, &QrcEdit);
   EXPECT_EQ(edit.solve(QroGoal()), 0);
@@ -346,6 +350,13 @@ TEST(SolverRecords, HandleLookupsReportBadArguments) {
     EXPECT_EQ(printed(e), "Solver: the variable should be of type float in QroSolver::getFloatVar\n");
   }
   EXPECT_THROW(solver.getIntVar(absent), QroSolver::ObjectNotExtracted);
+  try {
+    solver.getIntVar(f);
+    FAIL() << "an integer variable of a float one";
+  } catch (const QroSolver::WrongType& e) {
+    EXPECT_STREQ(e.getMessage(), "Solver: the variable should be of type integer in QroSolver::getIntVar");
+  }
+  EXPECT_EQ(solver.getIntVar(i).getMax(), 10);
   EXPECT_THROW(solver.getValue(absent), QroAlgorithm::NotExtractedException);
   EXPECT_THROW(solver.getValue(QroNumVar()), QroSolver::EmptyHandle);
   EXPECT_THROW(solver.getConstraint(QroConstraint()), QroSolver::EmptyHandle);
