@@ -11,6 +11,7 @@
 #include "qrcsearch.h"
 #include "qrogoal.h"
 #include "qromodel.h"
+#include "qroplatform.h"
 #include "solver_support.h"
 
 using namespace solvertest;
@@ -271,6 +272,57 @@ TEST_F(SolverSearch, ExceptionsOutOfGoalConversionLeaveTheSolverUsable) {
   ASSERT_EQ(solver.next(), 1);
   EXPECT_LE(solver.getFloatVar(x).getMax(), 0.5);
   solver.endSearch();
+}
+
+}  // namespace
+
+namespace {
+
+// A goal whose nested solve reports an engine error.
+class NestedErrorGoalI : public QrcGoalI {
+ public:
+  explicit NestedErrorGoalI(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    QroSolver solver(getSolverI());
+    solver.solve(QrcGoal(new (_manager) ErrorGoalI(_manager)), true);
+    return nullptr;
+  }
+};
+
+// Reports an error while rounding upward.
+class RoundingErrorGoalI : public QrcGoalI {
+ public:
+  explicit RoundingErrorGoalI(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    qroplatform::setRounding(2);
+    _manager->getErrorReporter()->report(3, "f", "m", 1.5);
+    return nullptr;
+  }
+};
+
+QrcGoalI* makeRoundingError(QrcManagerI* m) { return new (m) RoundingErrorGoalI(m); }
+
+QrcGoalI* makeNestedError(QrcManagerI* m) {
+  return new (m) QrcOrI(m, new (m) NestedErrorGoalI(m), new (m) QrcGoalTrueI(m), nullptr);
+}
+
+TEST_F(SolverSearch, ErrorInsideANestedSolveUnwindsEverySearch) {
+  QrcManagerI* m = solver.getManagerI();
+  EXPECT_THROW(solver.solve(engineGoal(env.getImpl(), makeNestedError)), QroSolver::SolverErrorException);
+  EXPECT_FALSE(solver.getImpl()->isRunning());
+  EXPECT_EQ(m->getSearchDepth(), 0);
+  EXPECT_EQ(m->getNextDepth(), 0);
+  solver.startNewSearch(engineGoal(env.getImpl(), makeNestedError));
+  EXPECT_THROW(solver.next(), QroSolver::SolverErrorException);
+  EXPECT_EQ(m->getSearchDepth(), 0);
+  EXPECT_THROW(solver.next(), QroSolver::WrongContext);
+  // Rounding is back to nearest once the error has left the search.
+  EXPECT_THROW(solver.solve(engineGoal(env.getImpl(), makeRoundingError)), QroSolver::SolverErrorExceptionFloat);
+  EXPECT_EQ(qroplatform::getRounding(), 1);
+  // Nested solves work again afterwards.
+  g_nested = -1;
+  EXPECT_EQ(solver.solve(engineGoal(env.getImpl(), makeNested)), 1);
+  EXPECT_EQ(g_nested, 1);
 }
 
 }  // namespace
