@@ -385,6 +385,8 @@ QrcConstraintI* makeFloatRangeConstraint(QroSolverI* s, const QrcFloatExp& e, do
 
 QrcConstraintI* makeIntRangeConstraint(QroSolverI* s, const QrcIntExp& e, double lb, double ub) {
   QrcManagerI* m = s->getManager();
+  // A bound that is not a number admits no integer, as in the float form.
+  if (std::isnan(lb) || std::isnan(ub)) return m->getFalseConstraint();
   double l = std::ceil(lb), u = std::floor(ub);
   if (l > u) return m->getFalseConstraint();
   if (l > static_cast<double>(QrcIntMax) || u < static_cast<double>(QrcIntMin)) return m->getFalseConstraint();

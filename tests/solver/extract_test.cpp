@@ -414,3 +414,28 @@ TEST(Extraction, VariableDefinedByAConstraint) {
 }
 
 }  // namespace
+
+namespace {
+
+// A range bound that is not a number makes the model inconsistent, in the
+// integer form as in the float form.
+TEST(Extraction, RangesWithANaNBoundAreInconsistent) {
+  QroEnv env;
+  std::ostringstream err;
+  env.getImpl()->setError(err);
+  for (int k = 0; k < 4; ++k) {
+    QroModel model(env);
+    QroNumVar x(env, 0, 4, k < 2 ? QroNumVar::Int : QroNumVar::Float, "x");
+    double nan = std::nan("");
+    model.add(k % 2 ? QroRange(env, nan, x, 2.0) : QroRange(env, 1.0, x, nan));
+    EXPECT_THROW(QroSolver(model, &QrcNoEdit), QroSolver::ModelInconsistent) << k;
+    if (k < 2) {
+      // In edit mode the integer form fails at the first propagation.
+      QroSolver edit(model, &QrcEdit);
+      EXPECT_EQ(edit.solve(QroGoal()), 0) << k;
+    }
+  }
+  env.end();
+}
+
+}  // namespace
