@@ -40,11 +40,13 @@ class QroSolver {
    public:
     SolverErrorException(QroInt errorCode, const char* function, const char* message);
     ~SolverErrorException() override;
+    // The fixed text, the payload of the subclass, then an end of line.
     void print(std::ostream& os) const override;
     const char* getFunctionName() const { return _function.c_str(); }
     QroInt getErrorCode() const { return _errorCode; }
 
    protected:
+    virtual void printPayload(std::ostream&) const {}
     std::string _function;
     QroInt _errorCode;
   };
@@ -54,7 +56,7 @@ class QroSolver {
                             QroInt value)
         : SolverErrorException(errorCode, function, message), _value(value) {}
     ~SolverErrorExceptionInt() override;
-    void print(std::ostream& os) const override;
+    void printPayload(std::ostream& os) const override;
     QroInt getValue() const { return _value; }
 
    protected:
@@ -66,7 +68,7 @@ class QroSolver {
                                QroInt value, QroInt second)
         : SolverErrorExceptionInt(errorCode, function, message, value), _second(second) {}
     ~SolverErrorExceptionIntInt() override;
-    void print(std::ostream& os) const override;
+    void printPayload(std::ostream& os) const override;
     QroInt getSecondValue() const { return _second; }
 
    private:
@@ -78,7 +80,7 @@ class QroSolver {
                               double value)
         : SolverErrorException(errorCode, function, message), _value(value) {}
     ~SolverErrorExceptionFloat() override;
-    void print(std::ostream& os) const override;
+    void printPayload(std::ostream& os) const override;
     double getValue() const { return _value; }
 
    private:
@@ -90,7 +92,7 @@ class QroSolver {
                             const void* pointer)
         : SolverErrorException(errorCode, function, message), _pointer(pointer) {}
     ~SolverErrorExceptionAny() override;
-    void print(std::ostream& os) const override;
+    void printPayload(std::ostream& os) const override;
     const void* getPointer() const { return _pointer; }
 
    private:
@@ -102,7 +104,7 @@ class QroSolver {
                               const void* expr)
         : SolverErrorException(errorCode, function, message), _expr(expr) {}
     ~SolverErrorExceptionExprI() override;
-    void print(std::ostream& os) const override;
+    void printPayload(std::ostream& os) const override;
     const void* getExpr() const { return _expr; }
 
    protected:
@@ -114,7 +116,7 @@ class QroSolver {
                                const void* expr, const void* second)
         : SolverErrorExceptionExprI(errorCode, function, message, expr), _second(second) {}
     ~SolverErrorExceptionExprsI() override;
-    void print(std::ostream& os) const override;
+    void printPayload(std::ostream& os) const override;
     const void* getSecondExpr() const { return _second; }
 
    private:

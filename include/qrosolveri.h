@@ -235,7 +235,7 @@ class QroSolverI : public QroAlgorithmI {
   void fullRestore();
   QroBool finishWithObjective(QrcSearchI* s, QroBool restart);
   void installObjective(QrcSearchI* s);
-  void openSearchLevel();
+  QrcSearchI* openSearch();
 
   QrcManagerI* _manager;
   QrcManagerTag _tag;

@@ -59,6 +59,14 @@ QrcInt clampedBound(double v) {
   return static_cast<QrcInt>(v);
 }
 
+// The expression presolve found to define a variable, or null.
+QroNumExprI* presolvedDefinition(QroSolverI* s, QroExtractableI* x) {
+  if (!s->isPresolveOn() || !s->getPresolve()) return nullptr;
+  QrcPresolvedNumVarI* def = static_cast<QrcPresolvedNumVarI*>(
+      s->getPresolve()->findInformation(x, QrcPresolvedNumVarI::GetTypeInfo()));
+  return def ? def->getExpr() : nullptr;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -89,13 +97,9 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
       s->setInconsistent(1, x);
       return nullptr;
     }
-    QrcPresolvedNumVarI* def = nullptr;
-    if (s->isPresolveOn() && s->getPresolve())
-      def = static_cast<QrcPresolvedNumVarI*>(
-          s->getPresolve()->findInformation(x, QrcPresolvedNumVarI::GetTypeInfo()));
     QrcFloatVar var;
-    if (def && def->getExpr()) {
-      QroExtractionRecord* r = extractChild(s, def->getExpr());
+    if (QroNumExprI* def = presolvedDefinition(s, x)) {
+      QroExtractionRecord* r = extractChild(s, def);
       var = QrcFloatVar(floatOf(s, r));
       var.getImpl()->setRange(lb, ub);
       if (name) var.setName(name);
@@ -109,13 +113,9 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
       s->setInconsistent(1, x);
       return nullptr;
     }
-    QrcPresolvedNumVarI* def = nullptr;
-    if (s->isPresolveOn() && s->getPresolve())
-      def = static_cast<QrcPresolvedNumVarI*>(
-          s->getPresolve()->findInformation(x, QrcPresolvedNumVarI::GetTypeInfo()));
     QrcIntVar var;
-    if (def && def->getExpr()) {
-      QroExtractionRecord* r = extractChild(s, def->getExpr());
+    if (QroNumExprI* def = presolvedDefinition(s, x)) {
+      QroExtractionRecord* r = extractChild(s, def);
       if (!isIntRecord(r)) throw QroSolver::WrongType("An integer variable cannot be defined by a float expression");
       var = QrcIntVar(intOf(s, r));
       var.getImpl()->setRange(lb, ub);
@@ -152,13 +152,13 @@ void* extractNumLinTerm(QroAlgorithmI* a, QroExtractableI* x) {
     if (n->coef == 0.0) continue;
     QroExtractionRecord* r = extractChild(s, n->var);
     ++items;
-    if (isIntRecord(r) && integral(n->coef))
+    if (isIntRecord(r) && engineInteger(n->coef))
       ++ints;
     else
       ++floats;
   }
   if (items == 0) {
-    if (integral(k) && std::fabs(k) <= 9007199254740991.0)
+    if (engineInteger(k))
       return s->makeIntRecord(QrcIntExp(QrcManager(m), static_cast<QrcInt>(k)).getImpl());
     return s->makeFloatRecord(QrcFloatConstI::make(m, k, k, nullptr));
   }
@@ -326,7 +326,7 @@ void* extractNumPowerCst(QroAlgorithmI* a, QroExtractableI* x) {
   QroExtractionRecord* r = extractChild(s, node->getOperand());
   QrcFloatExp e = floatOf(s, r);
   double c = node->getExponent();
-  if (integral(c) && std::fabs(c) <= 9007199254740991.0) return floatRecord(s, QrcPower(e, static_cast<QrcInt>(c)));
+  if (engineInteger(c)) return floatRecord(s, QrcPower(e, static_cast<QrcInt>(c)));
   return floatRecord(s, QrcPower(e, static_cast<QrcFloat>(c)));
 }
 
@@ -385,6 +385,8 @@ QrcConstraintI* makeFloatRangeConstraint(QroSolverI* s, const QrcFloatExp& e, do
 
 QrcConstraintI* makeIntRangeConstraint(QroSolverI* s, const QrcIntExp& e, double lb, double ub) {
   QrcManagerI* m = s->getManager();
+  // A bound that is not a number admits no integer, as in the float form.
+  if (std::isnan(lb) || std::isnan(ub)) return m->getFalseConstraint();
   double l = std::ceil(lb), u = std::floor(ub);
   if (l > u) return m->getFalseConstraint();
   if (l > static_cast<double>(QrcIntMax) || u < static_cast<double>(QrcIntMin)) return m->getFalseConstraint();
@@ -438,7 +440,7 @@ void* extractNumEq(QroAlgorithmI* a, QroExtractableI* x) {
       QroExtractionRecord* r = extractChild(s, side);
       QrcConstraintI* ct = nullptr;
       if (info->isInteger()) {
-        if (r->intExp) ct = r->intExp->makeEventHandlerConstraint();
+        if (QrcIntExpI* e = s->getIntExp(r)) ct = e->makeEventHandlerConstraint();
       } else if (r->floatExp) {
         ct = r->floatExp->makeEventHandlerConstraint();
       }
@@ -458,7 +460,9 @@ void* extractObjective(QroAlgorithmI* a, QroExtractableI* x) {
   QroSolverI* s = solverOf(a);
   QroObjectiveI* o = static_cast<QroObjectiveI*>(x);
   QroExtractionRecord* r = extractChild(s, o->getExpr());
-  return r->kind == QroExtractionRecord::FloatKind ? s->makeFloatRecord(r->floatExp) : s->makeIntRecord(r->intExp);
+  // A constraint's record gives its 0-1 variable.
+  return r->kind == QroExtractionRecord::FloatKind ? s->makeFloatRecord(r->floatExp)
+                                                   : s->makeIntRecord(s->getIntExp(r));
 }
 
 void removeObjective(QroAlgorithmI* a, QroExtractableI* x, void*) {

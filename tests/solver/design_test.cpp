@@ -14,21 +14,58 @@
 
 namespace {
 
+// The design model, built step by step in the order the program builds it.
 struct Design {
   explicit Design(QroEnv& env) : model(env), x(env, 2), F(env, 0.0, 0.5), N(env, 2.0, 10.0) {
     x[0] = QroNumVar(env, 0.25, 1.3);
     x[1] = QroNumVar(env, 0.05, 1.0);
-    model.add(1.0 - (QroPower(x[0], 3.0) * N) / (71785.0 * QroPower(x[1], 4.0)) <= 0.0);
-    QroNumExpr q = 1.0 / (5.108 * QroPower(x[1], 2.0));
-    QroNumExpr c = QroPower(x[1], 3.0);
-    QroNumExpr e = QroPower(x[1], 3.0);
-    QroNumExpr m = 12.566 * (x[0] * e - c);
-    QroNumQuadTermNode t = x[1] * x[0];
-    QroNumExpr v = 4.0 * QroPower(x[0], 4.0) - t;
-    model.add(v / m + q <= 0.0);
-    model.add(1.0 - (140.45 * x[1]) / (QroPower(x[0], 2.0) * N) <= 0.0);
-    model.add((x[0] + x[1]) / 1.5 - 1.0 <= 0.0);
-    model.add(F == (N + 2.0) * x[0] * QroPower(x[1], 2.0));
+    {
+      QroNumExprArg a = QroPower(x[1], 4.0);
+      QroNumExprArg b = 71785.0 * a;
+      QroNumExprArg c = QroPower(x[0], 3.0);
+      QroNumExprArg e = c * N;
+      QroNumExprArg f = e / b;
+      QroNumExprArg g = 1.0 - f;
+      model.add(g <= 0.0);
+    }
+    {
+      QroNumExprArg a = QroPower(x[1], 2.0);
+      QroNumExprArg b = 5.108 * a;
+      QroNumExprArg q = 1.0 / b;
+      QroNumExprArg c = QroPower(x[1], 3.0);
+      QroNumExprArg e = QroPower(x[1], 3.0);
+      QroNumExprArg f = x[0] * e;
+      QroNumExprArg s = f - c;
+      QroNumExprArg m = 12.566 * s;
+      QroNumQuadTermNode t = x[1] * x[0];
+      QroNumExprArg p = QroPower(x[0], 4.0);
+      QroNumExprArg u = 4.0 * p;
+      QroNumExprArg v = u - t;
+      QroNumExprArg w = v / m;
+      QroNumExprArg z = w + q;
+      model.add(z <= 0.0);
+    }
+    {
+      QroNumExprArg l = 140.45 * x[1];
+      QroNumExprArg a = QroPower(x[0], 2.0);
+      QroNumExprArg b = a * N;
+      QroNumExprArg f = l / b;
+      QroNumExprArg g = 1.0 - f;
+      model.add(g <= 0.0);
+    }
+    {
+      QroNumExprArg s = x[0] + x[1];
+      QroNumExprArg f = s / 1.5;
+      QroNumExprArg g = f - 1.0;
+      model.add(g <= 0.0);
+    }
+    {
+      QroNumExprArg a = QroPower(x[1], 2.0);
+      QroNumExprArg s = N + 2.0;
+      QroNumExprArg m = s * x[0];
+      QroNumExprArg p = m * a;
+      model.add(F == p);
+    }
   }
   QroModel model;
   QroNumVarArray x;
@@ -99,8 +136,16 @@ TEST(DesignModel, FirstBoxSatisfiesTheConstraints) {
   EXPECT_LE(fD.getMax() - fD.getMin(), 1e-10 * std::max(1.0, fD.getMax()));
   Box D{fD.getMin(), fD.getMax()}, d{fd.getMin(), fd.getMax()}, N{fN.getMin(), fN.getMax()};
   Box F{fF.getMin(), fF.getMax()};
+  EXPECT_LE(fd.getMax() - fd.getMin(), 1e-10 * std::max(1.0, fd.getMax()));
   EXPECT_NEAR(D.lo, 0.391937682776053, 1e-9);
+  EXPECT_NEAR(D.hi, 0.3919376828662384, 1e-9);
   EXPECT_NEAR(d.lo, 0.05, 1e-10);
+  EXPECT_LE(d.hi, 0.0500000000381 + 1e-12);
+  // Strong propagation reaches the first box after 17 failures and 48 nodes;
+  // far more means weak propagation.
+  QrcManagerI* manager = solver.getManagerI();
+  EXPECT_LE(manager->getFails(), 2 * 17);
+  EXPECT_LE(manager->getChoicePointCount(), 2 * 48);
   Box c1 = sub(cst(1.0), div(mul(pw(D, 3), N), mul(cst(71785.0), pw(d, 4))));
   Box c2 = add(div(sub(mul(cst(4.0), pw(D, 4)), mul(d, D)), mul(cst(12.566), sub(mul(D, pw(d, 3)), pw(d, 3)))),
                div(cst(1.0), mul(cst(5.108), pw(d, 2))));
@@ -121,8 +166,14 @@ TEST(DesignModel, PresolveDefinesFByItsProduct) {
   Design m(env);
   QroSolver solver(m.model, &QrcEdit);
   QroCPPresolveI* p = solver.getImpl()->getPresolve();
-  ASSERT_NE(p->findInformation(m.F.getImpl(), QrcPresolvedNumVarI::GetTypeInfo()), nullptr);
+  QrcPresolvedNumVarI* def = static_cast<QrcPresolvedNumVarI*>(
+      p->findInformation(m.F.getImpl(), QrcPresolvedNumVarI::GetTypeInfo()));
+  ASSERT_NE(def, nullptr);
   QrcFloatVar F = solver.getFloatVar(m.F);
+  // F's engine variable is the product itself, narrowed to F's bounds.
+  QroExtractionRecord* product = solver.getImpl()->getRecord(def->getExpr());
+  ASSERT_NE(product, nullptr);
+  EXPECT_EQ(product->floatExp, F.getImpl());
   EXPECT_GE(F.getMin(), 0.0);
   EXPECT_LE(F.getMax(), 0.5);
   // Four range constraints are posted; the equality became F's own definition.

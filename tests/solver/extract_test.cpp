@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <sstream>
 
 #include "qromodel.h"
 #include "qrooperators.h"
+#include "qrovar.h"
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrosolverpresolve.h"
@@ -155,6 +157,10 @@ TEST(Extraction, IntegerRangesAndEqualities) {
   QroConstraint r = QroRange(env, 0.5, z, 3.7);
   model.add(r);
   QroSolver solver(model);
+  // The range's bounds are rounded inward.
+  ASSERT_EQ(solver.solve(QroGoal()), 1);
+  EXPECT_EQ(solver.getIntVar(z).getMin(), 1);
+  EXPECT_EQ(solver.getIntVar(z).getMax(), 3);
   EXPECT_EQ(solver.solve(), 1);
   EXPECT_EQ(solver.getValue(x), 0.0);
   EXPECT_EQ(solver.getValue(y), 3.0);
@@ -269,6 +275,166 @@ TEST(Extraction, MaximisedIntegerObjectiveGoesThroughTheFloatView) {
   EXPECT_NE(solver.getImpl()->getFloatObjective(), nullptr);
   EXPECT_EQ(solver.solve(), 1);
   EXPECT_EQ(solver.getObjValue(), 5.0);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+// A coefficient is an integer one only when an engine integer holds it.
+TEST(Extraction, CoefficientsBeyondEngineIntegersGiveFloatTerms) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 1, QroNumVar::Int, "x");
+  QroNumVar y(env, 0, 2, QroNumVar::Int, "y");
+  QroNumExpr huge = 9007199254740992.0 * x + 0.0;
+  QroNumExpr both = 9007199254740992.0 * x + 3.0 * y;
+  QroNumExpr largest = 9007199254740991.0 * x + 0.0;
+  model.add(huge);
+  model.add(both);
+  model.add(largest);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  ASSERT_FALSE(s->isExtractedInt(huge.getImpl()));
+  QrcFloatExpI* h = s->getRecord(huge.getImpl())->floatExp;
+  EXPECT_EQ(h->getMin(), 0.0);
+  EXPECT_EQ(h->getMax(), 9007199254740992.0);
+  ASSERT_FALSE(s->isExtractedInt(both.getImpl()));
+  QrcFloatExpI* b = s->getRecord(both.getImpl())->floatExp;
+  EXPECT_EQ(b->getMin(), 0.0);
+  EXPECT_GE(b->getMax(), 9007199254740998.0);
+  EXPECT_TRUE(s->isExtractedInt(largest.getImpl()));
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+// The default goal binds the integer variables in order, smallest value first.
+TEST(Extraction, DefaultGoalOverAnIntegerEquality) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 3, QroNumVar::Int, "x");
+  QroNumVar y(env, 0, 3, QroNumVar::Int, "y");
+  QroNumExprArg three = 0.0 * y + 3.0;
+  model.add(x + y == three);
+  QroSolver solver(model);
+  ASSERT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getValue(x), 0.0);
+  EXPECT_EQ(solver.getValue(y), 3.0);
+  // Through a presolved definition of x the equality still holds.
+  QroModel defined(env);
+  defined.add(x == 3.0 - y);
+  QroSolver second(defined);
+  ASSERT_EQ(second.solve(), 1);
+  EXPECT_EQ(second.getValue(x) + second.getValue(y), 3.0);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+QroNumVar enumeratedInt(QroEnv& env, std::initializer_list<QroInt> list, const char* name) {
+  QroIntArray values(env, 0);
+  for (QroInt v : list) values.add(v);
+  QroEnvI* e = env.getImpl();
+  void* p = e->alloc(sizeof(QroIntVarDomainI));
+  return QroNumVar(new (e) QroNumVarI(e, new (p) QroIntVarDomainI(values, 0), name));
+}
+
+// Enumerated variables, a 0-1 one included, become engine integer variables
+// over their values, with records that the default goal can bind.
+TEST(Extraction, EnumeratedVariables) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar b = enumeratedInt(env, {0, 1}, "b");
+  QroNumVar v = enumeratedInt(env, {2, 5, 9}, "v");
+  ASSERT_EQ(b.getType(), QroNumVar::Bool);
+  model.add(b);
+  model.add(QroRange(env, 3.0, v, 20.0));
+  QroSolver solver(model);
+  QrcIntVar eb = solver.getIntVar(b);
+  EXPECT_EQ(eb.getMin(), 0);
+  EXPECT_EQ(eb.getMax(), 1);
+  ASSERT_EQ(solver.solve(QroGoal()), 1);
+  QrcIntVar ev = solver.getIntVar(v);
+  EXPECT_EQ(ev.getMin(), 5);
+  EXPECT_EQ(ev.getMax(), 9);
+  EXPECT_FALSE(ev.isInDomain(7));
+  EXPECT_TRUE(solver.isInteger(b));
+  ASSERT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getValue(b), 0.0);
+  EXPECT_EQ(solver.getValue(v), 5.0);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+// An objective over a constraint optimises the constraint's 0-1 truth.
+TEST(Extraction, ObjectiveOverAConstraint) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 4, QroNumVar::Int, "x");
+  QroConstraint c = QroRange(env, 2.0, x, 3.0);
+  model.add(x);
+  model.add(QroObjective(env, QroNumExprArg(static_cast<QroConstraintI*>(c.getImpl())), QroObjectiveI::Maximize));
+  QroSolver solver(model);
+  ASSERT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getObjValue(), 1.0);
+  EXPECT_GE(solver.getValue(x), 2.0);
+  EXPECT_LE(solver.getValue(x), 3.0);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+// An integer variable defined by a constraint is the constraint's 0-1 truth.
+TEST(Extraction, VariableDefinedByAConstraint) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 5, QroNumVar::Int, "x");
+  QroNumVar y(env, 0, 9, QroNumVar::Int, "y");
+  QroConstraint c = QroRange(env, 2.0, y, 3.0);
+  model.add(x == QroNumExprArg(static_cast<QroConstraintI*>(c.getImpl())));
+  model.add(QroRange(env, 1.0, x, 1.0));
+  QroSolver solver(model);
+  ASSERT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getValue(x), 1.0);
+  EXPECT_GE(solver.getValue(y), 2.0);
+  EXPECT_LE(solver.getValue(y), 3.0);
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+// A range bound that is not a number makes the model inconsistent, in the
+// integer form as in the float form.
+TEST(Extraction, RangesWithANaNBoundAreInconsistent) {
+  QroEnv env;
+  std::ostringstream err;
+  env.getImpl()->setError(err);
+  for (int k = 0; k < 4; ++k) {
+    QroModel model(env);
+    QroNumVar x(env, 0, 4, k < 2 ? QroNumVar::Int : QroNumVar::Float, "x");
+    double nan = std::nan("");
+    model.add(k % 2 ? QroRange(env, nan, x, 2.0) : QroRange(env, 1.0, x, nan));
+    EXPECT_THROW(QroSolver(model, &QrcNoEdit), QroSolver::ModelInconsistent) << k;
+    if (k < 2) {
+      // In edit mode the integer form fails at the first propagation.
+      QroSolver edit(model, &QrcEdit);
+      EXPECT_EQ(edit.solve(QroGoal()), 0) << k;
+    }
+  }
   env.end();
 }
 

@@ -8,6 +8,7 @@
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrcconstraint.h"
+#include "qrcfloatexp.h"
 #include "qrcint.h"
 #include "qrcintset.h"
 #include "qrointset.h"
@@ -32,13 +33,13 @@ TEST(SolverRecords, HandleQueriesCheckTheirArgument) {
     s->checkFloatVar(z.getImpl());
     FAIL();
   } catch (const QroSolver::ObjectNotExtracted& e) {
-    EXPECT_EQ(printed(e), "Solver: the argument has not been extracted in QroSolver::getFloatVar");
+    EXPECT_EQ(printed(e), "Solver: the argument has not been extracted in QroSolver::getFloatVar\n");
   }
   try {
     s->checkFloatVar(x.getImpl());
     FAIL();
   } catch (const QroSolver::VariableShouldBeFloat& e) {
-    EXPECT_EQ(printed(e), "Solver: the variable should be of type float in QroSolver::getFloatVar");
+    EXPECT_EQ(printed(e), "Solver: the variable should be of type float in QroSolver::getFloatVar\n");
   }
   try {
     s->checkFloatVar(nullptr);
@@ -150,13 +151,13 @@ TEST(SolverRecords, ContinueModeRefusesRestarts) {
 
 TEST(SolverRecords, ExceptionPrints) {
   QroSolver::SolverErrorExceptionIntInt two(7, "f", "bad", 5, 9);
-  EXPECT_EQ(printed(two), "Solver Error : (7) f bad 5..9");
+  EXPECT_EQ(printed(two), "Solver Error : (7) f bad 5..9\n");
   QroSolver::SolverErrorExceptionExprI none(32, "QrcPower", "Incompatible argument", nullptr);
-  EXPECT_EQ(printed(none), "Solver Error : (32) QrcPower Incompatible argument");
+  EXPECT_EQ(printed(none), "Solver Error : (32) QrcPower Incompatible argument\n");
   QroSolver::SolverErrorExceptionFloat f(3, "g", "m", 2.5);
-  EXPECT_EQ(printed(f), "Solver Error : (3) g m 2.5");
+  EXPECT_EQ(printed(f), "Solver Error : (3) g m 2.5\n");
   QroSolver::ModelInconsistent inconsistent(nullptr);
-  EXPECT_EQ(printed(inconsistent), "Solver::The Model is inconsistent because of extractable ");
+  EXPECT_EQ(printed(inconsistent), "Solver::The Model is inconsistent because of extractable \n");
   EXPECT_STREQ(inconsistent.getMessage(), "The loaded model is inconsistent");
   try {
     throw QroSolver::SolverErrorExceptionIntInt(1, "a", "b", 1, 2);
@@ -230,7 +231,11 @@ TEST(SolverChanges, FailingModelWithoutEditModeIsInconsistent) {
   model.add(QroRange(env, 5.0, x, 1.0));
   std::ostringstream err;
   env.getImpl()->setError(err);
+  QroInt live = QroSolverI::getLiveSolverCount();
   EXPECT_THROW(QroSolver(model, &QrcNoEdit), QroSolver::ModelInconsistent);
+  // The half-built solver is gone; the error stream says why.
+  EXPECT_EQ(QroSolverI::getLiveSolverCount(), live);
+  EXPECT_EQ(err.str(), "The model is inconsistent\n");
   // In edit mode the failure waits for the first propagation.
   QroSolver edit(model, &QrcEdit);
   EXPECT_EQ(edit.solve(QroGoal()), 0);
@@ -316,6 +321,49 @@ TEST(SolverArrays, EngineSetsOfModelSets) {
   QrcIntSetI* none = s->getIntSet(empty.getImpl());
   EXPECT_EQ(none->getSize(), 0);
   EXPECT_FALSE(none->contains(0));
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SolverRecords, HandleLookupsReportBadArguments) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar i(env, 0, 10, QroNumVar::Int, "i");
+  QroNumVar f(env, 0, 1.5, QroNumVar::Float, "f");
+  QroNumVar absent(env, 0, 1.5, QroNumVar::Float, "absent");
+  model.add(i);
+  model.add(f);
+  QroSolver solver(model);
+  try {
+    solver.getFloatVar(absent);
+    FAIL();
+  } catch (const QroException& e) {
+    EXPECT_EQ(printed(e), "Solver: the argument has not been extracted in QroSolver::getFloatVar\n");
+  }
+  try {
+    solver.getFloatVar(i);
+    FAIL();
+  } catch (const QroException& e) {
+    EXPECT_EQ(printed(e), "Solver: the variable should be of type float in QroSolver::getFloatVar\n");
+  }
+  EXPECT_THROW(solver.getIntVar(absent), QroSolver::ObjectNotExtracted);
+  try {
+    solver.getIntVar(f);
+    FAIL() << "an integer variable of a float one";
+  } catch (const QroSolver::WrongType& e) {
+    EXPECT_STREQ(e.getMessage(), "Solver: the variable should be of type integer in QroSolver::getIntVar");
+  }
+  EXPECT_EQ(solver.getIntVar(i).getMax(), 10);
+  EXPECT_THROW(solver.getValue(absent), QroAlgorithm::NotExtractedException);
+  EXPECT_THROW(solver.getValue(QroNumVar()), QroSolver::EmptyHandle);
+  EXPECT_THROW(solver.getConstraint(QroConstraint()), QroSolver::EmptyHandle);
+  EXPECT_THROW(solver.add(QroExtractable()), QroSolver::EmptyHandle);
+  // The failed look-ups leave the solver usable.
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  EXPECT_EQ(solver.getFloatVar(f).getMax(), 1.5);
   env.end();
 }
 
