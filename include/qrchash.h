@@ -32,7 +32,10 @@ class QrcHashTable {
   Node* find(QrcWord key) const;
   // Prepends (key, value) to a bucket the caller computed, then grows when due.
   void addAt(QrcInt bucket, QrcWord key, QrcWord value);
-  void add(QrcWord key, QrcWord value) { addAt(hash(key), key, value); }
+  void add(QrcWord key, QrcWord value) {
+    if (_bucketCount < 1) rehash(nextBucketCount(1), false);  // made empty
+    addAt(hash(key), key, value);
+  }
   void rehash(QrcInt newCount, bool reversible);
 
   QrcInt getBucketCount() const { return _bucketCount; }

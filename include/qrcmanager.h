@@ -109,6 +109,10 @@ class QrcManagerI {
   bool isArrayLocked() const { return _scratchLock.getValue() != 0; }
   QrcInt* lockArrayFromPool(QrcInt n);
   void unlockArrayFromPool(QrcInt* data);
+  // Locked state of the first 64 pooled arrays, bit i for the i-th.
+  QrcWord getPoolLockMask() const;
+  // Unlocks the pooled arrays locked now but not in mask (after a trapped failure).
+  void unlockPoolArraysOutside(QrcWord mask);
 
   // ---- errors
   QrcGenAlloc* getGeneralAllocator() const { return _generalAllocator; }
@@ -355,6 +359,8 @@ class QrcManagerI {
 
  private:
   void build();
+  // State that lives on, or points into, the heaps: made at creation and again by reset.
+  void initHeapState(bool pooling);
   void clearRuntimeState();
   void fileConstraint(QrcConstraintI* ct, bool trailed);
   void postFiled();

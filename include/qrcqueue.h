@@ -45,6 +45,8 @@ class QrcPropagationQueueI {
   int firstNonEmptyPostingLevel() const;
   void clear();
   QrcInt getNesting() const { return _nesting; }
+  // Puts back a nesting level saved before a failure that a fail trap caught.
+  void restoreNesting(QrcInt nesting) { _nesting = nesting; }
 
   // Deferred requests of event handlers.
   void startDeferral(QrcInt min, QrcInt max) {
@@ -58,6 +60,9 @@ class QrcPropagationQueueI {
   void setLastDeferredRangeMin(QrcInt v);
   void setLastDeferredRangeMax(QrcInt v);
   void deferAddition(QrcInt v);
+  // The latest deferred single value and range (start cell), null when none.
+  IntCell* peekDeferredValues() const { return _deferredValues; }
+  IntCell* peekDeferredRanges() const { return _deferredRanges; }
   IntCell* takeDeferredValues();
   IntCell* takeDeferredRanges();
   IntCell* takeDeferredAdditions();

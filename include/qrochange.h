@@ -136,12 +136,11 @@ class QroSetNumVarBounds : public QroChange {
   double _ub;
 };
 
-class QroNumLinTermRemoveVar : public QroChange {
-  QROSIMPLECLASS(QroNumLinTermRemoveVar, QroChange)
-  QROCHANGEHOOKS()
+// A variable removed from a linear term; forwarded as the variable's removal.
+class QroLinTermRemoveVarChange : public QroChange {
  public:
-  QroNumLinTermRemoveVar(QroExtractableI* term, QroExtractableI* var) : _term(term), _var(var) {}
-  ~QroNumLinTermRemoveVar() override;
+  QroLinTermRemoveVarChange(QroExtractableI* term, QroExtractableI* var) : _term(term), _var(var) {}
+  ~QroLinTermRemoveVarChange() override;
   void forward(QroEnvI* env, void* argument, QroChangeReceiverI* receiver) const override;
   QroExtractableI* getTerm() const { return _term; }
   QroExtractableI* getVar() const { return _var; }
@@ -151,19 +150,20 @@ class QroNumLinTermRemoveVar : public QroChange {
   QroExtractableI* _var;
 };
 
-class QroIntLinTermRemoveVar : public QroChange {
+class QroNumLinTermRemoveVar : public QroLinTermRemoveVarChange {
+  QROSIMPLECLASS(QroNumLinTermRemoveVar, QroChange)
+  QROCHANGEHOOKS()
+ public:
+  using QroLinTermRemoveVarChange::QroLinTermRemoveVarChange;
+  ~QroNumLinTermRemoveVar() override;
+};
+
+class QroIntLinTermRemoveVar : public QroLinTermRemoveVarChange {
   QROSIMPLECLASS(QroIntLinTermRemoveVar, QroChange)
   QROCHANGEHOOKS()
  public:
-  QroIntLinTermRemoveVar(QroExtractableI* term, QroExtractableI* var) : _term(term), _var(var) {}
+  using QroLinTermRemoveVarChange::QroLinTermRemoveVarChange;
   ~QroIntLinTermRemoveVar() override;
-  void forward(QroEnvI* env, void* argument, QroChangeReceiverI* receiver) const override;
-  QroExtractableI* getTerm() const { return _term; }
-  QroExtractableI* getVar() const { return _var; }
-
- private:
-  QroExtractableI* _term;
-  QroExtractableI* _var;
 };
 
 #endif

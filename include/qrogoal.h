@@ -79,6 +79,32 @@ class QrcDefaultGoalI : public QrcGoalI {
   void display(std::ostream& os) const override;
 };
 
+class QroNumVarI;
+class QroNumVar;
+
+// Bisects a numeric variable: the engine's float or integer bisection goal.
+class QroNumDichotomizeI : public QroGoalI {
+  QROSIMPLECLASS(QroNumDichotomizeI, QroGoalI)
+ public:
+  QroNumDichotomizeI(QroEnvI* env, QroNumVarI* var, QroInt option, QroNum ratio)
+      : QroGoalI(env), _var(var), _option(option), _ratio(ratio) {}
+  QrcGoal extract(const QroSolver& solver) const override;
+  QroGoalI* makeClone(QroEnvI* env) const override;
+  void display(std::ostream& os) const override;
+  QroNumVarI* getVar() const { return _var; }
+  QroInt getOption() const { return _option; }
+  QroNum getRatio() const { return _ratio; }
+
+ private:
+  QroNumVarI* _var;
+  QroInt _option;
+  QroNum _ratio;
+};
+
+// A nonzero option tries the upper half first; ratio is the float goal's
+// shave ratio (0: no shaving).
+QroGoal QroNumDichotomize(const QroEnv& env, const QroNumVar& var, QroInt option, QroNum ratio);
+
 QrcGoal QrcExtractGoal(const QroSolver& solver, QroGoalI* goal);
 QrcGoal QrcDefaultGoal(const QrcManager& manager);
 // A succeeding goal on the solver's manager.

@@ -86,12 +86,20 @@ class QroLinTermBase : public Base {
   void appendExpr(QroNumExprI* e);
 
  protected:
+  // Puts a node last without touching the normalised flag.
+  void linkNode(QroLinearNode* n);
   // Releases every non-linear part and kept expression, frees every node.
   void clearAll();
   // Removes the nodes that mention marked objects.
   void dropMarked();
   void displayTerms(std::ostream& os, bool integerConstant) const;
   QroNum evalParts(QroAlgorithmI* algorithm) const;
+  // Scales the non-linear parts and the quadratic part by c.
+  void scaleParts(Constant c);
+  // Adds this term's parts to t: the same objects, or their clones in
+  // cloneEnv when it is given.
+  template <class T>
+  void copyPartsInto(T* t, QroEnvI* cloneEnv) const;
   void visitParts(QroExtractableVisitor* v);
 
   QroExtractableArray _kept;

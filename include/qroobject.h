@@ -55,6 +55,9 @@ class QroGenAlloc : public QroRtti {
   virtual void saveValue2(void* cell) = 0;
   virtual void saveValue3(void* cell) = 0;
   virtual const char* internString(const char* text) = 0;
+  // A copy of text made here (null for null), after which old, a copy made
+  // the same way, is freed.
+  char* replaceText(char* old, const char* text);
 };
 
 // The environment's general allocator.

@@ -16,6 +16,10 @@ class QroSolverI;
 class QroExtractableI;
 class QrcMemoryStack;
 class QrcExprI;
+class QrcFloatVar;
+class QrcIntVar;
+class QrcConstraint;
+class QrcIntArray;
 
 class QroSolver {
  public:
@@ -36,11 +40,13 @@ class QroSolver {
    public:
     SolverErrorException(QroInt errorCode, const char* function, const char* message);
     ~SolverErrorException() override;
+    // The fixed text, the payload of the subclass, then an end of line.
     void print(std::ostream& os) const override;
     const char* getFunctionName() const { return _function.c_str(); }
     QroInt getErrorCode() const { return _errorCode; }
 
    protected:
+    virtual void printPayload(std::ostream&) const {}
     std::string _function;
     QroInt _errorCode;
   };
@@ -50,7 +56,7 @@ class QroSolver {
                             QroInt value)
         : SolverErrorException(errorCode, function, message), _value(value) {}
     ~SolverErrorExceptionInt() override;
-    void print(std::ostream& os) const override;
+    void printPayload(std::ostream& os) const override;
     QroInt getValue() const { return _value; }
 
    protected:
@@ -62,7 +68,7 @@ class QroSolver {
                                QroInt value, QroInt second)
         : SolverErrorExceptionInt(errorCode, function, message, value), _second(second) {}
     ~SolverErrorExceptionIntInt() override;
-    void print(std::ostream& os) const override;
+    void printPayload(std::ostream& os) const override;
     QroInt getSecondValue() const { return _second; }
 
    private:
@@ -74,7 +80,7 @@ class QroSolver {
                               double value)
         : SolverErrorException(errorCode, function, message), _value(value) {}
     ~SolverErrorExceptionFloat() override;
-    void print(std::ostream& os) const override;
+    void printPayload(std::ostream& os) const override;
     double getValue() const { return _value; }
 
    private:
@@ -86,7 +92,7 @@ class QroSolver {
                             const void* pointer)
         : SolverErrorException(errorCode, function, message), _pointer(pointer) {}
     ~SolverErrorExceptionAny() override;
-    void print(std::ostream& os) const override;
+    void printPayload(std::ostream& os) const override;
     const void* getPointer() const { return _pointer; }
 
    private:
@@ -98,7 +104,7 @@ class QroSolver {
                               const void* expr)
         : SolverErrorException(errorCode, function, message), _expr(expr) {}
     ~SolverErrorExceptionExprI() override;
-    void print(std::ostream& os) const override;
+    void printPayload(std::ostream& os) const override;
     const void* getExpr() const { return _expr; }
 
    protected:
@@ -110,7 +116,7 @@ class QroSolver {
                                const void* expr, const void* second)
         : SolverErrorExceptionExprI(errorCode, function, message, expr), _second(second) {}
     ~SolverErrorExceptionExprsI() override;
-    void print(std::ostream& os) const override;
+    void printPayload(std::ostream& os) const override;
     const void* getSecondExpr() const { return _second; }
 
    private:
@@ -233,6 +239,14 @@ class QroSolver {
   QroNum getValue(const QroNumVar& var) const;
   QroNum getObjValue() const;
   QroBool isInteger(const QroNumVar& var) const;
+  // The engine objects of extracted modelling objects.
+  QrcFloatVar getFloatVar(const QroNumVar& var) const;
+  QrcIntVar getIntVar(const QroNumVar& var) const;
+  QrcConstraint getConstraint(const QroConstraint& ct) const;
+  // Engine copies of model arrays on the manager's heap (integer arrays are
+  // cached by array); "Empty variable handle" for an empty array.
+  QrcIntArray getIntArray(const QroIntArray& array) const;
+  QrcIntArray getIntArray(const QroNumArray& array) const;
   void add(const QroExtractable& x) const;
   QrcManager getManager() const;
   QrcManagerI* getManagerI() const;

@@ -16,6 +16,8 @@ class QroSolverI;
 class QroSolverExtractorManagerI;
 class QroSolverLocalEnvI;
 class QroCPPresolveI;
+class QroIntSetI;
+class QrcIntSetI;
 
 // What an extractable became in the engine; on the manager's heap.
 struct QroExtractionRecord {
@@ -140,11 +142,19 @@ class QroSolverI : public QroAlgorithmI {
   // NotExtractedException when x has no record.
   QroExtractionRecord* getExtractedRecord(const QroExtractableI* x) const;
   QroBool isExtractedInt(const QroExtractableI* x) const;
+  // The record's integer expression; a constraint record gets its 0-1 variable.
+  QrcIntExpI* getIntExp(QroExtractionRecord* r);
+  // Decisions of search goals on integer variables.
+  void setValue(QrcIntExpI* var, QrcInt value);
+  void removeValue(QrcIntExpI* var, QrcInt value);
   // Checks of the handle queries (empty, extracted, float type).
   QroExtractionRecord* checkFloatVar(QroNumVarI* var) const;
   QroExtractionRecord* checkIntVar(QroNumVarI* var) const;
   QroExtractionRecord* checkConstraint(QroConstraintI* ct) const;
   QroBool isInteger(QroNumVarI* var) const;
+
+  // The engine set of a model integer set (cached; an empty set is empty).
+  QrcIntSetI* getIntSet(QroIntSetI* set);
 
   // ---- numbers
   static QroInt toInteger(QroNum x);
@@ -225,6 +235,7 @@ class QroSolverI : public QroAlgorithmI {
   void fullRestore();
   QroBool finishWithObjective(QrcSearchI* s, QroBool restart);
   void installObjective(QrcSearchI* s);
+  QrcSearchI* openSearch();
 
   QrcManagerI* _manager;
   QrcManagerTag _tag;

@@ -9,6 +9,7 @@ QroDestroyExtractable::~QroDestroyExtractable() {}
 QroDestroyExtractableArray::~QroDestroyExtractableArray() {}
 QroAddOneToModel::~QroAddOneToModel() {}
 QroSetNumVarBounds::~QroSetNumVarBounds() {}
+QroLinTermRemoveVarChange::~QroLinTermRemoveVarChange() {}
 QroNumLinTermRemoveVar::~QroNumLinTermRemoveVar() {}
 QroIntLinTermRemoveVar::~QroIntLinTermRemoveVar() {}
 
@@ -61,10 +62,7 @@ void QroRemoveFromModel::forward(QroEnvI*, void* argument, QroChangeReceiverI* r
   for (QroInt i = 0; i < _removed.getSize(); ++i) receiver->removed(argument, _removed[i]);
 }
 
-void QroNumLinTermRemoveVar::forward(QroEnvI*, void* argument, QroChangeReceiverI* receiver) const {
-  if (receiver) receiver->removed(argument, _var);
-}
-
-void QroIntLinTermRemoveVar::forward(QroEnvI*, void* argument, QroChangeReceiverI* receiver) const {
+void QroLinTermRemoveVarChange::forward(QroEnvI*, void* argument,
+                                        QroChangeReceiverI* receiver) const {
   if (receiver) receiver->removed(argument, _var);
 }

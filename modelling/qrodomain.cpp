@@ -155,8 +155,9 @@ QroVarDomainI* QroIntVarDomainI::makeCopy(QroEnvI* env) const {
 // ---------------------------------------------------------------------------
 // Boolean domains
 
-void QroBoolVarDomainI::setLB(QroNum v) { _lb = static_cast<QroInt>(QroBoundToInt53(v)); }
-void QroBoolVarDomainI::setUB(QroNum v) { _ub = static_cast<QroInt>(QroBoundToInt53(v)); }
+// Bounds round inward, as on integer domains.
+void QroBoolVarDomainI::setLB(QroNum v) { _lb = QroBoundToInt53(std::ceil(v)); }
+void QroBoolVarDomainI::setUB(QroNum v) { _ub = QroBoundToInt53(std::floor(v)); }
 
 void QroBoolVarDomainI::destroy(QroEnvI* env) { destroyIn(this, env); }
 void QroBoolSharedVarDomainI::destroy(QroEnvI* env) { destroyIn(this, env); }

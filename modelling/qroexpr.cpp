@@ -117,20 +117,24 @@ QroNumExprI* cloneOf(QroEnvI* env, QroNumExprI* e) {
   return static_cast<QroNumExprI*>(env->getClone(e));
 }
 bool parenthesised(const QroExtractableI* x) { return x->getEnv()->isParenthesisDisplay(); }
+// The second operand is cloned first.
+template <class Node>
+QroExtractableI* cloneBinary(QroEnvI* env, QroNumExprI* a, QroNumExprI* b) {
+  QroNumExprI* bc = cloneOf(env, b);
+  QroNumExprI* ac = cloneOf(env, a);
+  return new (env) Node(env, ac, bc);
+}
 }  // namespace
 
 QroExtractableI* QroNumTimesCstI::makeClone(QroEnvI* env) const {
   return new (env) QroNumTimesCstI(env, cloneOf(env, _e), _c);
 }
+
 QroExtractableI* QroNumTimesI::makeClone(QroEnvI* env) const {
-  QroNumExprI* b = cloneOf(env, _b);
-  QroNumExprI* a = cloneOf(env, _a);
-  return new (env) QroNumTimesI(env, a, b);
+  return cloneBinary<QroNumTimesI>(env, _a, _b);
 }
 QroExtractableI* QroNumDivI::makeClone(QroEnvI* env) const {
-  QroNumExprI* b = cloneOf(env, _b);
-  QroNumExprI* a = cloneOf(env, _a);
-  return new (env) QroNumDivI(env, a, b);
+  return cloneBinary<QroNumDivI>(env, _a, _b);
 }
 QroExtractableI* QroNumDivCstI::makeClone(QroEnvI* env) const {
   return new (env) QroNumDivCstI(env, cloneOf(env, _e), _c);
@@ -177,54 +181,48 @@ QroNum QroNumSquareI::eval(QroAlgorithmI* a) const {
 }
 QroNum QroNumPowerCstI::eval(QroAlgorithmI* a) const { return std::pow(_e->eval(a), _c); }
 
+namespace {
+// "( a op b) " in the parenthesised form, "a op b" in the compact one.
+void displayPair(std::ostream& os, const QroExtractableI* self, const QroNumExprI* a,
+                 const char* op, const QroNumExprI* b) {
+  if (parenthesised(self)) {
+    os << "( ";
+    a->display(os);
+    os << op << " ";
+    b->display(os);
+    os << ") ";
+  } else {
+    a->display(os);
+    os << " " << op << " ";
+    b->display(os);
+  }
+}
+
+// "( e op c) " in the parenthesised form, e, compactOp and c in the compact one.
+template <class C>
+void displayWithConstant(std::ostream& os, const QroExtractableI* self, const QroNumExprI* e,
+                         const char* op, const char* compactOp, C c) {
+  if (parenthesised(self)) {
+    os << "( ";
+    e->display(os);
+    os << op << " " << c << ") ";
+  } else {
+    e->display(os);
+    os << compactOp << c;
+  }
+}
+}  // namespace
+
 void QroNumTimesCstI::display(std::ostream& os) const {
-  if (parenthesised(this)) {
-    os << "( ";
-    _e->display(os);
-    os << "* " << _c << ") ";
-  } else {
-    _e->display(os);
-    os << " * " << _c;
-  }
+  displayWithConstant(os, this, _e, "*", " * ", _c);
 }
 
-void QroNumTimesI::display(std::ostream& os) const {
-  if (parenthesised(this)) {
-    os << "( ";
-    _a->display(os);
-    os << "* ";
-    _b->display(os);
-    os << ") ";
-  } else {
-    _a->display(os);
-    os << " * ";
-    _b->display(os);
-  }
-}
+void QroNumTimesI::display(std::ostream& os) const { displayPair(os, this, _a, "*", _b); }
 
-void QroNumDivI::display(std::ostream& os) const {
-  if (parenthesised(this)) {
-    os << "( ";
-    _a->display(os);
-    os << "/ ";
-    _b->display(os);
-    os << ") ";
-  } else {
-    _a->display(os);
-    os << " / ";
-    _b->display(os);
-  }
-}
+void QroNumDivI::display(std::ostream& os) const { displayPair(os, this, _a, "/", _b); }
 
 void QroNumDivCstI::display(std::ostream& os) const {
-  if (parenthesised(this)) {
-    os << "( ";
-    _e->display(os);
-    os << "/ " << _c << ") ";
-  } else {
-    _e->display(os);
-    os << "/ " << _c;
-  }
+  displayWithConstant(os, this, _e, "/", "/ ", _c);
 }
 
 void QroNumRecDivCstI::display(std::ostream& os) const {
@@ -239,14 +237,7 @@ void QroNumRecDivCstI::display(std::ostream& os) const {
 }
 
 void QroIntTimesCstI::display(std::ostream& os) const {
-  if (parenthesised(this)) {
-    os << "( ";
-    _e->display(os);
-    os << "* " << _c << ") ";
-  } else {
-    _e->display(os);
-    os << " * " << _c;
-  }
+  displayWithConstant(os, this, _e, "*", " * ", _c);
 }
 
 void QroNumSquareI::display(std::ostream& os) const {
@@ -262,14 +253,7 @@ void QroNumSquareI::display(std::ostream& os) const {
 }
 
 void QroNumPowerCstI::display(std::ostream& os) const {
-  if (parenthesised(this)) {
-    os << "( ";
-    _e->display(os);
-    os << "^ " << _c << ") ";
-  } else {
-    _e->display(os);
-    os << " ^ " << _c;
-  }
+  displayWithConstant(os, this, _e, "^", " ^ ", _c);
 }
 
 // ---------------------------------------------------------------------------

@@ -57,15 +57,7 @@ QroExtractableI::Extension* QroExtractableI::extension() {
 void QroExtractableI::setName(const char* name) {
   if (!_extension && !name) return;
   Extension* e = extension();
-  QroFlormAlloc* a = _env->getGeneralAllocator();
-  char* copy = nullptr;
-  if (name) {
-    size_t n = std::strlen(name) + 1;
-    copy = static_cast<char*>(a->alloc(n));
-    std::memcpy(copy, name, n);
-  }
-  if (e->name) a->free(e->name, std::strlen(e->name) + 1);
-  e->name = copy;
+  e->name = _env->getGeneralAllocator()->replaceText(e->name, name);
 }
 
 void QroExtractableI::setObject(QroRtti* object) { extension()->object = object; }

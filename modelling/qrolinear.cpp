@@ -170,13 +170,18 @@ void QroLinTermBase<B, C>::prependNode(QroLinearNode* n) {
 }
 
 template <class B, class C>
-void QroLinTermBase<B, C>::appendNode(QroLinearNode* n) {
+void QroLinTermBase<B, C>::linkNode(QroLinearNode* n) {
   n->next = nullptr;
   if (_last)
     _last->next = n;
   else
     _first = n;
   _last = n;
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::appendNode(QroLinearNode* n) {
+  linkNode(n);
   _normalized = 0;
 }
 
@@ -252,18 +257,38 @@ void QroLinTermBase<B, C>::dropMarked() {
   _first = _last = nullptr;
   while (n) {
     QroLinearNode* next = n->next;
-    if (markedForEnding(n->var)) {
+    if (markedForEnding(n->var))
       env->freeLinearTerm(n);
-    } else {
-      n->next = nullptr;
-      if (_last)
-        _last->next = n;
-      else
-        _first = n;
-      _last = n;
-    }
+    else
+      linkNode(n);
     n = next;
   }
+}
+
+template <class B, class C>
+template <class T>
+void QroLinTermBase<B, C>::copyPartsInto(T* t, QroEnvI* cloneEnv) const {
+  for (QroExprNode* e = _firstExpr; e; e = e->next)
+    t->addExpr(cloneEnv ? static_cast<QroNumExprI*>(cloneEnv->getClone(e->expr)) : e->expr);
+  for (QroLinearNode* n = _first; n; n = n->next)
+    t->appendNode(cloneEnv ? static_cast<QroNumVarI*>(cloneEnv->getClone(n->var)) : n->var,
+                  n->coef);
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::scaleParts(C c) {
+  QroEnvI* env = this->_env;
+  for (QroExprNode* e = _firstExpr; e; e = e->next) {
+    if (e->expr == _quad) continue;
+    QroNumExprI* old = e->expr;
+    QroNumExprI* product = (QroNumExprArg(old) * c).getImpl();
+    if (product != old) {
+      product->incrUseCount();
+      e->expr = product;
+      env->releaseExpression(old);
+    }
+  }
+  if (_quad) _quad->scale(static_cast<QroNum>(c));
 }
 
 template <class B, class C>
@@ -438,90 +463,73 @@ void QroNumLinTermI::scale(QroNum c) {
     return;
   }
   if (c == 1.0) return;
-  for (QroExprNode* e = _firstExpr; e; e = e->next) {
-    if (e->expr == _quad) continue;
-    QroNumExprI* old = e->expr;
-    QroNumExprI* product = (QroNumExprArg(old) * c).getImpl();
-    if (product != old) {
-      product->incrUseCount();
-      e->expr = product;
-      _env->releaseExpression(old);
-    }
-  }
-  if (_quad) _quad->scale(c);
+  scaleParts(c);
   for (QroLinearNode* n = _first; n; n = n->next) n->coef *= c;
   _constant *= c;
 }
 
 QroInt QroNumLinTermI::normalize() {
   if (_normalized) return 0;
-  bool useBlock = false;
-  QroInt* block = nullptr;
-  if (_env->usesScratchBlocks()) {
-    block = _env->getScratchBlock();
-    useBlock = true;
-  } else {
-    _env->lock();
-  }
-  QroInt merged = 0;
-  try {
-    if (_quad) _quad->normalize();
-    for (QroLinearNode* n = _first; n; n = n->next) {
-      if (useBlock)
-        block[n->var->getId()] = reinterpret_cast<QroInt>(n);
+  // Each variable's last node is found through a scratch block indexed by
+  // identifier, or through the variables' scratch slots under the lock.
+  struct Scratch {
+    QroEnvI* env;
+    QroInt* block;
+    explicit Scratch(QroEnvI* e) : env(e), block(nullptr) {
+      if (env->usesScratchBlocks())
+        block = env->getScratchBlock();
       else
-        n->var->setScratchNode(n);
+        env->lock();
     }
-    QroLinearNode* n = _first;
-    _first = _last = nullptr;
-    while (n) {
-      QroLinearNode* next = n->next;
-      QroLinearNode* rec = useBlock ? reinterpret_cast<QroLinearNode*>(block[n->var->getId()])
-                                    : static_cast<QroLinearNode*>(n->var->getScratchNode());
-      if (rec != n) {
-        rec->coef += n->coef;
-        _env->freeLinearTerm(n);
-        ++merged;
-      } else if (n->coef == 0.0) {
-        _env->freeLinearTerm(n);
-      } else {
-        n->next = nullptr;
-        if (_last)
-          _last->next = n;
-        else
-          _first = n;
-        _last = n;
-      }
-      n = next;
+    ~Scratch() {
+      if (block)
+        env->releaseScratchBlock(block);
+      else
+        env->unlock();
     }
-  } catch (...) {
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+  } scratch(_env);
+  const bool useBlock = scratch.block != nullptr;
+  QroInt* block = scratch.block;
+  QroInt merged = 0;
+  if (_quad) _quad->normalize();
+  for (QroLinearNode* n = _first; n; n = n->next) {
     if (useBlock)
-      _env->releaseScratchBlock(block);
+      block[n->var->getId()] = reinterpret_cast<QroInt>(n);
     else
-      _env->unlock();
-    throw;
+      n->var->setScratchNode(n);
   }
-  if (useBlock)
-    _env->releaseScratchBlock(block);
-  else
-    _env->unlock();
+  QroLinearNode* n = _first;
+  _first = _last = nullptr;
+  while (n) {
+    QroLinearNode* next = n->next;
+    QroLinearNode* rec = useBlock ? reinterpret_cast<QroLinearNode*>(block[n->var->getId()])
+                                  : static_cast<QroLinearNode*>(n->var->getScratchNode());
+    if (rec != n) {
+      rec->coef += n->coef;
+      _env->freeLinearTerm(n);
+      ++merged;
+    } else if (n->coef == 0.0) {
+      _env->freeLinearTerm(n);
+    } else {
+      linkNode(n);
+    }
+    n = next;
+  }
   _normalized = 1;
   return merged;
 }
 
 QroExtractableI* QroNumLinTermI::makeClone(QroEnvI* env) const {
   QroNumLinTermI* t = new (env) QroNumLinTermI(env, _constant);
-  for (QroExprNode* e = _firstExpr; e; e = e->next)
-    t->addExpr(static_cast<QroNumExprI*>(env->getClone(e->expr)));
-  for (QroLinearNode* n = _first; n; n = n->next)
-    t->appendNode(static_cast<QroNumVarI*>(env->getClone(n->var)), n->coef);
+  copyPartsInto(t, env);
   return t;
 }
 
 QroNumLinTermI* QroNumLinTermI::copy() const {
   QroNumLinTermI* t = new (_env) QroNumLinTermI(_env, _constant);
-  for (QroExprNode* e = _firstExpr; e; e = e->next) t->addExpr(e->expr);
-  for (QroLinearNode* n = _first; n; n = n->next) t->appendNode(n->var, n->coef);
+  copyPartsInto(t, nullptr);
   return t;
 }
 
@@ -584,29 +592,23 @@ void QroIntLinTermI::scale(QroInt k) {
     return;
   }
   if (k == 1) return;
-  for (QroExprNode* e = _firstExpr; e; e = e->next) {
-    if (e->expr == _quad) continue;
-    QroNumExprI* old = e->expr;
-    QroNumExprI* product = (QroNumExprArg(old) * k).getImpl();
-    if (product != old) {
-      product->incrUseCount();
-      e->expr = product;
-      _env->releaseExpression(old);
-    }
-  }
-  if (_quad) _quad->scale(static_cast<QroNum>(k));
+  // The coefficients and the constant are checked before anything changes:
+  // an overflow among them leaves the term as it was.
+  const QroNum kk = static_cast<QroNum>(k);
+  const QroInt constant = QroGuardedProduct(static_cast<QroNum>(_constant), kk);
   for (QroLinearNode* n = _first; n; n = n->next) {
-    QroNum p = static_cast<QroNum>(k) * n->coef;
+    QroNum p = kk * n->coef;
     if (!(p <= kLimit53 && p >= -kLimit53)) throw QroIntExpr::QroOverflowOccurred();
-    n->coef = static_cast<QroNum>(static_cast<QroInt>(p));
   }
-  _constant = QroGuardedProduct(static_cast<QroNum>(_constant), static_cast<QroNum>(k));
+  scaleParts(k);
+  for (QroLinearNode* n = _first; n; n = n->next)
+    n->coef = static_cast<QroNum>(static_cast<QroInt>(kk * n->coef));
+  _constant = constant;
 }
 
 QroIntLinTermI* QroIntLinTermI::copy() const {
   QroIntLinTermI* t = new (_env) QroIntLinTermI(_env, _constant);
-  for (QroExprNode* e = _firstExpr; e; e = e->next) t->addExpr(e->expr);
-  for (QroLinearNode* n = _first; n; n = n->next) t->appendNode(n->var, n->coef);
+  copyPartsInto(t, nullptr);
   return t;
 }
 
@@ -614,10 +616,7 @@ QroIntExprI* QroIntLinTermI::asIntExpr() { return copy(); }
 
 QroExtractableI* QroIntLinTermI::makeClone(QroEnvI* env) const {
   QroIntLinTermI* t = new (env) QroIntLinTermI(env, _constant);
-  for (QroExprNode* e = _firstExpr; e; e = e->next)
-    t->addExpr(static_cast<QroNumExprI*>(env->getClone(e->expr)));
-  for (QroLinearNode* n = _first; n; n = n->next)
-    t->appendNode(static_cast<QroNumVarI*>(env->getClone(n->var)), n->coef);
+  copyPartsInto(t, env);
   return t;
 }
 
@@ -645,8 +644,7 @@ QroNumLinTermI* QroIntLinTermI::makeNumLinTerm() {
     release();
     return t;
   }
-  for (QroExprNode* e = _firstExpr; e; e = e->next) t->addExpr(e->expr);
-  for (QroLinearNode* n = _first; n; n = n->next) t->appendNode(n->var, n->coef);
+  copyPartsInto(t, nullptr);
   return t;
 }
 

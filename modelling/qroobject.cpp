@@ -54,6 +54,17 @@ void QroFlormAlloc::free(void* p, size_t size) {
   if (p && size) _env->free(p, size);
 }
 
+char* QroGenAlloc::replaceText(char* old, const char* text) {
+  char* copy = nullptr;
+  if (text) {
+    size_t n = std::strlen(text) + 1;
+    copy = static_cast<char*>(alloc(n));
+    std::memcpy(copy, text, n);
+  }
+  if (old) free(old, std::strlen(old) + 1);
+  return copy;
+}
+
 const char* QroFlormAlloc::internString(const char* text) { return _env->internString(text); }
 
 const char* QroStackGenAlloc::internString(const char* text) {
@@ -114,15 +125,7 @@ QroExtensibleRttiEnvObjectI::Extension* QroExtensibleRttiEnvObjectI::extension()
 
 void QroExtensibleRttiEnvObjectI::setName(const char* name) {
   Extension* ext = extension();
-  QroFlormAlloc* a = _env->getGeneralAllocator();
-  char* copy = nullptr;
-  if (name) {
-    size_t n = std::strlen(name) + 1;
-    copy = static_cast<char*>(a->alloc(n));
-    std::memcpy(copy, name, n);
-  }
-  if (ext->name) a->free(ext->name, std::strlen(ext->name) + 1);
-  ext->name = copy;
+  ext->name = _env->getGeneralAllocator()->replaceText(ext->name, name);
 }
 
 void QroExtensibleRttiEnvObjectI::setObject(QroRtti* object, QroInt tag) {

@@ -14,7 +14,6 @@ bool isExactVar(const QroNumExprI* e) { return e->getTypeInfo() == QroNumVarI::G
 bool isNumTerm(const QroNumExprI* e) { return e->getTypeInfo() == QroNumLinTermI::GetTypeInfo(); }
 bool isIntTerm(const QroNumExprI* e) { return e->getTypeInfo() == QroIntLinTermI::GetTypeInfo(); }
 bool isNumQuad(const QroNumExprI* e) { return e->getTypeInfo() == QroNumQuadExprI::GetTypeInfo(); }
-bool isIntQuad(const QroNumExprI* e) { return e->getTypeInfo() == QroIntQuadExprI::GetTypeInfo(); }
 
 QroNumVarI* asVar(QroNumExprI* e) { return static_cast<QroNumVarI*>(e); }
 QroNumLinTermI* asNumTermI(QroNumExprI* e) { return static_cast<QroNumLinTermI*>(e); }
@@ -76,8 +75,12 @@ QroNumExprI* foldConstantTimes(QroNumExprI* e1, QroNumExprI* e2, QroNum sign) {
     if (i2) {
       auto* b = static_cast<QroIntTimesCstI*>(e2);
       if (a->getOperand() == b->getOperand()) {
-        QroInt k = sign > 0 ? a->getConstantFactor() + b->getConstantFactor()
-                            : a->getConstantFactor() - b->getConstantFactor();
+        QroInt k;
+        bool overflow = sign > 0 ? __builtin_add_overflow(a->getConstantFactor(),
+                                                          b->getConstantFactor(), &k)
+                                 : __builtin_sub_overflow(a->getConstantFactor(),
+                                                          b->getConstantFactor(), &k);
+        if (overflow) throw QroIntExpr::QroOverflowOccurred();
         return (QroNumExprArg(a->getOperand()) * k).getImpl();
       }
     }
@@ -176,14 +179,8 @@ QroNumExprArg operator+(const QroNumExprArg& a, QroNum c) {
     t->setConstant(t->getConstantValue() + c);
     return t;
   }
-  if (isNumQuad(e) || isIntQuad(e)) {
-    QroNumLinTermI* t = newTerm(env, c);
-    t->addExpr(e);
-    return t;
-  }
-  QroNumLinTermI* t = newTerm(env);
+  QroNumLinTermI* t = newTerm(env, c);
   t->addExpr(e);
-  t->setConstant(c);
   return t;
 }
 
@@ -256,6 +253,8 @@ QroNumExprArg operator*(const QroNumExprArg& a, QroInt k) {
   QroNumExprI* e = impl(a);
   QroEnvI* env = e->getEnv();
   if (isExactVar(e)) {
+    // A coefficient is a double: beyond 2^53 - 1 it would not be k.
+    if (k > 9007199254740991 || k < -9007199254740991) throw QroIntExpr::QroOverflowOccurred();
     QroIntLinTermI* t = new (env) QroIntLinTermI(env, 0);
     if (k != 0) t->appendNode(asVar(e), static_cast<QroNum>(k));
     return t;

@@ -21,6 +21,52 @@ uint64_t currentThreadId() {
   return static_cast<uint64_t>(std::hash<std::thread::id>()(std::this_thread::get_id()));
 }
 
+#if defined(__GNUC__) && defined(__x86_64__)
+// Doubles are computed in SSE registers, whose rounding field lives in MXCSR
+// (bits 13-14); the x87 control word (bits 10-11) is kept in step for any x87
+// code. Both fields encode 0 nearest, 1 downward, 2 upward, 3 toward zero. This
+// is what fesetround does, without its call and checks: interval arithmetic
+// switches direction several times per operation.
+namespace {
+inline unsigned readMxcsr() {
+  unsigned v;
+  __asm__ __volatile__("stmxcsr %0" : "=m"(v));
+  return v;
+}
+inline void writeMxcsr(unsigned v) { __asm__ __volatile__("ldmxcsr %0" : : "m"(v)); }
+inline unsigned short readX87() {
+  unsigned short v;
+  __asm__ __volatile__("fnstcw %0" : "=m"(v));
+  return v;
+}
+inline void writeX87(unsigned short v) { __asm__ __volatile__("fldcw %0" : : "m"(v)); }
+
+constexpr int kModeOfField[4] = {RoundNearest, RoundDownward, RoundUpward, RoundTowardZero};
+
+unsigned fieldOfMode(int mode) {
+  switch (mode) {
+    case RoundDownward: return 1;
+    case RoundUpward: return 2;
+    case RoundTowardZero: return 3;
+    default: return 0;
+  }
+}
+}  // namespace
+
+int getRounding() { return kModeOfField[(readMxcsr() >> 13) & 3]; }
+
+int setRounding(int mode) {
+  unsigned csr = readMxcsr();
+  unsigned field = fieldOfMode(mode);
+  unsigned current = (csr >> 13) & 3;
+  if (current != field) {
+    writeMxcsr((csr & ~(3u << 13)) | (field << 13));
+    unsigned short cw = readX87();
+    writeX87(static_cast<unsigned short>((cw & ~(3u << 10)) | (field << 10)));
+  }
+  return kModeOfField[current];
+}
+#else
 int getRounding() {
   switch (fegetround()) {
     case FE_TONEAREST: return RoundNearest;
@@ -42,6 +88,7 @@ int setRounding(int mode) {
   fesetround(fe);
   return previous;
 }
+#endif
 
 void resetFloatingPoint() { fesetenv(FE_DFL_ENV); }
 

@@ -17,6 +17,42 @@ Node** newBuckets(QroGenAlloc* a, QroInt n) {
   return b;
 }
 
+// Moves every node of a table into a fresh one of 2^log2 buckets, frees the
+// old table and returns the new one.
+template <class Node, class BucketOf>
+Node** rehashed(QroGenAlloc* a, Node** buckets, QroInt bucketCount, QroInt log2,
+                BucketOf bucketOf) {
+  QroInt count = QroInt(1) << log2;
+  Node** fresh = newBuckets<Node>(a, count);
+  for (QroInt b = 0; b < bucketCount; ++b) {
+    Node* n = buckets[b];
+    while (n) {
+      Node* next = n->next;
+      QroInt i = bucketOf(n->value, log2, count);
+      n->next = fresh[i];
+      fresh[i] = n;
+      n = next;
+    }
+  }
+  if (buckets) a->free(buckets, static_cast<size_t>(bucketCount) * sizeof(Node*));
+  return fresh;
+}
+
+// Frees every node of a table and the table itself.
+template <class Node>
+void freeTable(QroGenAlloc* a, Node** buckets, QroInt bucketCount) {
+  if (!buckets) return;
+  for (QroInt b = 0; b < bucketCount; ++b) {
+    Node* n = buckets[b];
+    while (n) {
+      Node* next = n->next;
+      a->free(n, sizeof(Node));
+      n = next;
+    }
+  }
+  a->free(buckets, static_cast<size_t>(bucketCount) * sizeof(Node*));
+}
+
 // Ascending quicksort with the middle element as pivot; recursion goes to the
 // smaller part.
 void quickSort(QroIntArray& a, QroInt lo, QroInt hi) {
@@ -73,36 +109,15 @@ void QroHashSavedIntDomainI::makeEmpty() {
 }
 
 void QroHashSavedIntDomainI::clear() {
-  if (_buckets) {
-    for (QroInt b = 0; b < _bucketCount; ++b) {
-      Node* n = _buckets[b];
-      while (n) {
-        Node* next = n->next;
-        _allocator->free(n, sizeof(Node));
-        n = next;
-      }
-    }
-    _allocator->free(_buckets, static_cast<size_t>(_bucketCount) * sizeof(Node*));
-  }
+  freeTable(_allocator, _buckets, _bucketCount);
   makeEmpty();
 }
 
 void QroHashSavedIntDomainI::rehash(QroInt log2) {
-  QroInt count = QroInt(1) << log2;
-  Node** fresh = newBuckets<Node>(_allocator, count);
-  for (QroInt b = 0; b < _bucketCount; ++b) {
-    Node* n = _buckets[b];
-    while (n) {
-      Node* next = n->next;
-      QroInt i = static_cast<QroInt>(static_cast<QroUInt>(n->value) & static_cast<QroUInt>(count - 1));
-      n->next = fresh[i];
-      fresh[i] = n;
-      n = next;
-    }
-  }
-  if (_buckets) _allocator->free(_buckets, static_cast<size_t>(_bucketCount) * sizeof(Node*));
-  _buckets = fresh;
-  _bucketCount = count;
+  _buckets = rehashed(_allocator, _buckets, _bucketCount, log2, [](QroInt v, QroInt, QroInt count) {
+    return static_cast<QroInt>(static_cast<QroUInt>(v) & static_cast<QroUInt>(count - 1));
+  });
+  _bucketCount = QroInt(1) << log2;
   _log2 = log2;
 }
 
@@ -319,17 +334,7 @@ QroSavedNumDomainI::QroSavedNumDomainI(QroGenAlloc* a)
 QroSavedNumDomainI::~QroSavedNumDomainI() { release(); }
 
 void QroSavedNumDomainI::release() {
-  if (_buckets) {
-    for (QroInt b = 0; b < _bucketCount; ++b) {
-      Node* n = _buckets[b];
-      while (n) {
-        Node* next = n->next;
-        _allocator->free(n, sizeof(Node));
-        n = next;
-      }
-    }
-    _allocator->free(_buckets, static_cast<size_t>(_bucketCount) * sizeof(Node*));
-  }
+  freeTable(_allocator, _buckets, _bucketCount);
   _buckets = nullptr;
   _bucketCount = 0;
   _log2 = -1;
@@ -359,21 +364,8 @@ inline bool sameValue(QroNum a, QroNum b) {
 }  // namespace
 
 void QroSavedNumDomainI::rehash(QroInt log2) {
-  QroInt count = QroInt(1) << log2;
-  Node** fresh = newBuckets<Node>(_allocator, count);
-  for (QroInt b = 0; b < _bucketCount; ++b) {
-    Node* n = _buckets[b];
-    while (n) {
-      Node* next = n->next;
-      QroInt i = Hash(n->value, log2, count);
-      n->next = fresh[i];
-      fresh[i] = n;
-      n = next;
-    }
-  }
-  if (_buckets) _allocator->free(_buckets, static_cast<size_t>(_bucketCount) * sizeof(Node*));
-  _buckets = fresh;
-  _bucketCount = count;
+  _buckets = rehashed(_allocator, _buckets, _bucketCount, log2, &Hash);
+  _bucketCount = QroInt(1) << log2;
   _log2 = log2;
 }
 

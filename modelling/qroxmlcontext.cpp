@@ -18,18 +18,6 @@ class ReadScope {
   QroXmlReaderI* _reader;
 };
 
-class WriterText {
- public:
-  explicit WriterText(char* text) : _text(text) {}
-  ~WriterText() { delete[] _text; }
-  WriterText(const WriterText&) = delete;
-  WriterText& operator=(const WriterText&) = delete;
-  const char* get() const { return _text; }
-
- private:
-  char* _text;
-};
-
 const char* name(QroXmlNameIndex i) { return QroXmlVocabulary[i]; }
 
 }  // namespace
@@ -220,7 +208,7 @@ QroXmlElementI* QroXmlContextI::writeExtractable(const QroRtti* x, QroXmlWriter 
       if (xName) writer.addAttribute(e.get(), name(QroXmlNameName), xName);
     }
     {
-      WriterText id(writer.toString(w->getId(x)));
+      std::unique_ptr<char[]> id(writer.toString(w->getId(x)));
       writer.addAttribute(e.get(), name(QroXmlIdName), id.get());
     }
     if (!h->write(writer, x, e.get())) {

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "qroxmlser.h"
@@ -29,19 +30,6 @@ class ElementHolder {
   QroXmlElementI* _e;
 };
 
-// A text made by QroXmlWriter::toString, released at the end of the scope.
-class WriterText {
- public:
-  explicit WriterText(char* text) : _text(text) {}
-  ~WriterText() { delete[] _text; }
-  WriterText(const WriterText&) = delete;
-  WriterText& operator=(const WriterText&) = delete;
-  const char* get() const { return _text; }
-
- private:
-  char* _text;
-};
-
 bool isExtractable(const QroRtti* object) {
   return object && object->isType(QroExtractableI::GetTypeInfo());
 }
@@ -49,7 +37,7 @@ bool isExtractable(const QroRtti* object) {
 // "RefId" with the object's identifier, given now when it has none.
 bool addRefId(QroXmlWriter writer, const QroRtti* object, QroXmlElementI* element) {
   QroInt id = writer.getImpl()->getId(object);
-  WriterText text(writer.toString(id));
+  std::unique_ptr<char[]> text(writer.toString(id));
   writer.addAttribute(element, QroXmlVocabulary[QroXmlRefIdName], text.get());
   return true;
 }
@@ -64,7 +52,7 @@ QroInt writeArrayElement(QroXmlInfo& arrayHandler, QroXmlWriter writer, QroXmlEl
   if (!parent) return -1;
   ElementHolder element(arrayHandler.makeElement(writer, nullptr));
   {
-    WriterText id(writer.toString(writer.getImpl()->newArrayId()));
+    std::unique_ptr<char[]> id(writer.toString(writer.getImpl()->newArrayId()));
     writer.addAttribute(element.get(), QroXmlVocabulary[QroXmlIdName], id.get());
   }
   for (QroInt i = 0; i < size; ++i) {
@@ -243,7 +231,7 @@ bool QroXmlInfo::writeSolution(QroXmlWriter, const QroSolutionElementI*, QroXmlE
 
 QroXmlElementI* QroXmlInfo::writeIntArray(QroXmlWriter writer, const QroIntArray& array) const {
   ElementHolder element(writer.createElement(QroXmlVocabulary[QroXmlIntArrayTag]));
-  WriterText text(writer.toString(array));
+  std::unique_ptr<char[]> text(writer.toString(array));
   writer.addText(element.get(), text.get());
   return element.release();
 }
@@ -288,7 +276,7 @@ bool QroXmlInfo::writeExtractableRef(QroXmlWriter writer, QroXmlElementI* parent
   if (!object || !parent) return false;
   if (!checkContext()->writeExtractable(object, writer, parent)) return false;
   if (attributeName) {
-    WriterText id(writer.toString(writer.getImpl()->getId(object)));
+    std::unique_ptr<char[]> id(writer.toString(writer.getImpl()->getId(object)));
     writer.addAttribute(parent, attributeName, id.get());
   }
   return true;

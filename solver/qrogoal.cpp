@@ -6,6 +6,11 @@
 #include "qrosolverextractor.h"
 #include "qroenv.h"
 #include "qrcmanager.h"
+#include "qrcfloatgoals.h"
+#include "qrcintgoals.h"
+#include "qrcfloatexp.h"
+#include "qrcint.h"
+#include "qrovar.h"
 
 QroGoalI::~QroGoalI() {}
 
@@ -64,3 +69,25 @@ QrcGoal QrcDefaultGoal(const QrcManager& manager) {
 }
 
 QrcGoal QroSolverTrueGoal(const QroSolver& solver) { return QrcGoalTrue(solver.getManager()); }
+
+QrcGoal QroNumDichotomizeI::extract(const QroSolver& solver) const {
+  QroNumVar var(_var);
+  if (solver.isInteger(var)) return QrcDichotomize(solver.getIntVar(var), _option);
+  return QrcInstantiate(solver.getFloatVar(var), _option, _ratio);
+}
+
+QroGoalI* QroNumDichotomizeI::makeClone(QroEnvI* env) const {
+  QroNumVarI* var = static_cast<QroNumVarI*>(env->getClone(_var));
+  return new (env) QroNumDichotomizeI(env, var, _option, _ratio);
+}
+
+void QroNumDichotomizeI::display(std::ostream& os) const {
+  os << "QroNumDichotomize(" << static_cast<const void*>(_var) << ", " << _option << ", " << _ratio
+     << ")";
+}
+
+QroGoal QroNumDichotomize(const QroEnv& env, const QroNumVar& var, QroInt option, QroNum ratio) {
+  QroEnvI* e = env.getImpl();
+  if (!e) throw QroEmptyHandleException("QroNumDichotomize: empty environment");
+  return QroGoal(new (e) QroNumDichotomizeI(e, var.getImpl(), option, ratio));
+}

@@ -429,6 +429,18 @@ RunGuard::~RunGuard() {
   _solver->searchEnded();
 }
 
+// Opens the engine search of a run, from the fixed root goal in fast restart
+// mode, else from the chosen goal. Each search runs on a state level of its
+// own, so that the next synchronisation can drop what the search left
+// without losing the root.
+QrcSearchI* QroSolverI::openSearch() {
+  _manager->unsetLimits();
+  QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
+  _manager->pushState();
+  _orBase = _manager->getOrRecordCount();
+  return _manager->newSearch(root);
+}
+
 void QroSolverI::searchEnded() {
   setInSearch(0);
   _currentSearch = nullptr;
@@ -448,13 +460,10 @@ QroBool QroSolverI::solveFromGoal(QroGoalI* goal, QroInt mode, QroBool restart) 
     return 0;
   }
   _status = Unknown;
-  _manager->unsetLimits();
   _searchGoal = nullptr;
   _oneShotGoal = goal;
   _oneShot = 1;
-  QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
-  _orBase = _manager->getOrRecordCount();
-  QrcSearchI* s = _manager->newSearch(root);
+  QrcSearchI* s = openSearch();
   QrcBool found = s->next();
   _status = found ? Feasible : Infeasible;
   if (restart && found) s->restart();
@@ -476,13 +485,10 @@ QroBool QroSolverI::solveWithObjective(QroGoalI* goal, QroInt mode, QroBool rest
     return 0;
   }
   _status = Unknown;
-  _manager->unsetLimits();
   _searchGoal = goal;
   _oneShotGoal = nullptr;
   _oneShot = 0;
-  QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
-  _orBase = _manager->getOrRecordCount();
-  QrcSearchI* s = _manager->newSearch(root);
+  QrcSearchI* s = openSearch();
   QroBool found = 0;
   if (!_intObjective && !_floatObjective) {
     found = s->next() ? 1 : 0;
@@ -507,10 +513,7 @@ void QroSolverI::startNewSearch(QroGoalI* goal, QroInt mode) {
   _oneShotGoal = nullptr;
   _oneShot = 0;
   _searchGoal = goal;
-  _manager->unsetLimits();
-  QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
-  _orBase = _manager->getOrRecordCount();
-  QrcSearchI* s = _manager->newSearch(root);
+  QrcSearchI* s = openSearch();
   installObjective(s);
   s->setEndCallback(_endCallback);
   _currentSearch = s;

@@ -3,6 +3,9 @@
 #include "qrosolverextractor.h"
 
 #include "qrosolveri.h"
+#include "qrcfloatgoals.h"
+#include "qrcint.h"
+#include "qrcintgoals.h"
 #include "qrcmanager.h"
 
 QrcGoal QroDefaultCPExtractorI::makeGoal() {
@@ -11,11 +14,34 @@ QrcGoal QroDefaultCPExtractorI::makeGoal() {
   if (_list)
     for (QroDecisionVarNode* n = _list->first; n; n = n->next)
       if (n->kind >= 0 && n->kind < 5) ++counts[n->kind];
-  for (int k = 0; k < 5; ++k)
-    if (counts[k] > 0)
-      throw QroSolver::UnimplementedFeature("no generation goal for these decision variables");
+  // Set variables are never listed by the hooks of this system.
+  if (counts[IntSetVar] > 0 || counts[IntSetVar2] > 0)
+    throw QroSolver::UnimplementedFeature("no generation goal for set variables");
+  QrcIntVarArray ints, recordInts;
+  QrcFloatVarArray floats;
+  if (counts[IntVar] > 0) ints = QrcIntVarArray(m, counts[IntVar]);
+  if (counts[FloatVar] > 0) floats = QrcFloatVarArray(m, counts[FloatVar]);
+  if (counts[IntVarOfRecord] > 0) recordInts = QrcIntVarArray(m, counts[IntVarOfRecord]);
+  // The list is newest first: fill from the end so that the arrays keep the
+  // extraction order.
+  QroInt next[3] = {counts[IntVar], counts[FloatVar], counts[IntVarOfRecord]};
+  if (_list) {
+    for (QroDecisionVarNode* n = _list->first; n; n = n->next) {
+      QroExtractionRecord* r = _solver->getRecord(n->extractable);
+      if (!r) continue;
+      if (n->kind == IntVar)
+        ints.set(--next[0], QrcIntExp(_solver->getIntExp(r)));
+      else if (n->kind == FloatVar)
+        floats.set(--next[1], QrcFloatExp(r->floatExp));
+      else if (n->kind == IntVarOfRecord)
+        recordInts.set(--next[2], QrcIntVar(_solver->getIntExp(r)));
+    }
+  }
   QrcGoal listener(_solver->listenersGoal());
-  if (listener.getImpl())
-    return QrcAnd(QrcGoalTrue(m), QrcGoalTrue(m), QrcGoalTrue(m), listener);
-  return QrcAnd(QrcGoalTrue(m), QrcGoalTrue(m), QrcGoalTrue(m), QrcGoalTrue(m), QrcGoalTrue(m));
+  QrcGoal g2 = counts[IntVarOfRecord] > 0 ? QrcIntGenerate(recordInts) : QrcGoalTrue(m);
+  QrcGoal g3 = QrcGoalTrue(m), g4 = QrcGoalTrue(m);
+  if (listener.getImpl()) return QrcAnd(g2, g3, g4, listener);
+  QrcGoal g0 = counts[IntVar] > 0 ? QrcGenerate(ints) : QrcGoalTrue(m);
+  QrcGoal g1 = counts[FloatVar] > 0 ? QrcGenerate(floats, QrcChooseFirstUnboundFloat, 1, 0.0) : QrcGoalTrue(m);
+  return QrcAnd(g0, g1, g2, g3, g4);
 }

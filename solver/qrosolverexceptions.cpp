@@ -37,49 +37,42 @@ QroSolver::SolverErrorException::SolverErrorException(QroInt errorCode, const ch
 
 void QroSolver::SolverErrorException::print(std::ostream& os) const {
   os << "Solver Error : (" << _errorCode << ") " << _function << " " << getMessage();
+  printPayload(os);
+  os << std::endl;
 }
 
-void QroSolver::SolverErrorExceptionInt::print(std::ostream& os) const {
-  SolverErrorException::print(os);
-  os << " " << _value;
-}
+void QroSolver::SolverErrorExceptionInt::printPayload(std::ostream& os) const { os << " " << _value; }
 
-void QroSolver::SolverErrorExceptionIntInt::print(std::ostream& os) const {
-  SolverErrorExceptionInt::print(os);
+void QroSolver::SolverErrorExceptionIntInt::printPayload(std::ostream& os) const {
+  SolverErrorExceptionInt::printPayload(os);
   os << ".." << _second;
 }
 
-void QroSolver::SolverErrorExceptionFloat::print(std::ostream& os) const {
-  SolverErrorException::print(os);
-  os << " " << _value;
-}
+void QroSolver::SolverErrorExceptionFloat::printPayload(std::ostream& os) const { os << " " << _value; }
 
-void QroSolver::SolverErrorExceptionAny::print(std::ostream& os) const {
-  SolverErrorException::print(os);
-  os << " " << _pointer;
-}
+void QroSolver::SolverErrorExceptionAny::printPayload(std::ostream& os) const { os << " " << _pointer; }
 
-void QroSolver::SolverErrorExceptionExprI::print(std::ostream& os) const {
-  SolverErrorException::print(os);
+void QroSolver::SolverErrorExceptionExprI::printPayload(std::ostream& os) const {
   if (_expr) os << " " << _expr;
 }
 
-void QroSolver::SolverErrorExceptionExprsI::print(std::ostream& os) const {
-  SolverErrorExceptionExprI::print(os);
+void QroSolver::SolverErrorExceptionExprsI::printPayload(std::ostream& os) const {
+  SolverErrorExceptionExprI::printPayload(os);
   if (_second) os << ", " << _second;
 }
 
 void QroSolver::ObjectNotExtracted::print(std::ostream& os) const {
-  os << "Solver: the argument has not been extracted in " << getMessage();
+  os << "Solver: the argument has not been extracted in " << getMessage() << std::endl;
 }
 
 void QroSolver::VariableShouldBeFloat::print(std::ostream& os) const {
-  os << "Solver: the variable should be of type float in " << getMessage();
+  os << "Solver: the variable should be of type float in " << getMessage() << std::endl;
 }
 
 void QroSolver::ModelInconsistent::print(std::ostream& os) const {
   os << "Solver::The Model is inconsistent because of extractable ";
   if (_x) _x->display(os);
+  os << std::endl;
 }
 
 // ---------------------------------------------------------------------------

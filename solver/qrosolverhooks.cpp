@@ -180,7 +180,10 @@ void applyRemoveFromModel(QroAlgorithmI* algorithm, QroChange* change, void*) {
 // ---------------------------------------------------------------------------
 // Filling
 
+void registerArithmeticHooks();
+
 void registerExtractionHooks() {
+  registerArithmeticHooks();
   setHooks(QroModelI::Hooks, extractModel, removeModel, changeNeedsSync);
   QroObjectiveI::Hooks.change = changeNeedsSync;
   setHooks(QroNumVarI::Hooks, QroNumVarI::Hooks.extract, removeDecisionVar, changeNeedsSync);

@@ -81,7 +81,11 @@ QroExtractionRecord* QroSolverI::checkFloatVar(QroNumVarI* var) const {
 QroExtractionRecord* QroSolverI::checkIntVar(QroNumVarI* var) const {
   if (!var) throw QroSolver::EmptyHandle("Empty variable handle");
   if (!isExtracted(var)) throw QroSolver::ObjectNotExtracted("QroSolver::getIntVar");
-  return getRecord(var);
+  QroExtractionRecord* r = getRecord(var);
+  // A float variable has no integer variable to give.
+  if (r && r->kind == QroExtractionRecord::FloatKind)
+    throw QroSolver::WrongType("Solver: the variable should be of type integer in QroSolver::getIntVar");
+  return r;
 }
 
 QroExtractionRecord* QroSolverI::checkConstraint(QroConstraintI* ct) const {

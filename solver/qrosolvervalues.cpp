@@ -1,12 +1,45 @@
-// Values of extracted objects read back from the engine.
+// Values of extracted objects read back from the engine, and the engine
+// handles of extracted objects.
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
+#include "qrcconstraint.h"
+#include "qrcfloatexp.h"
+#include "qrcint.h"
+#include "qrcintexp.h"
+#include "qrcfloatview.h"
+#include "qrcmanager.h"
+#include "qrcpointerhash.h"
+#include "qrcintset.h"
+#include "qrointset.h"
+
+namespace {
+
+QrcFloatExpI* floatExpOf(QroSolverI* s, QroExtractionRecord* r) {
+  if (r->floatExp) return r->floatExp;
+  QrcIntExpI* e = s->getIntExp(r);
+  if (!e) return nullptr;
+  return QrcGetFloatView(e);
+}
+
+}  // namespace
+
+QrcIntExpI* QroSolverI::getIntExp(QroExtractionRecord* r) {
+  if (!r) return nullptr;
+  if (!r->intExp && r->constraint) {
+    // The 0-1 truth of the constraint, made a variable once.
+    QrcIntVar v(QrcIntExp(QrcConstraint(r->constraint)));
+    r->intExp = v.getImpl();
+  }
+  return r->intExp;
+}
 
 QroNum QroSolverI::getObjValue() {
   QroDefaultCPExtractorI* d = _extractorManager->getDefaultExtractor();
   if (!d || !d->getObjective() || (!_intObjective && !_floatObjective))
     throw QroAlgorithm::NoObjectiveException(this);
-  throw QroSolver::UnimplementedFeature("objective values need engine expressions");
+  QroNum value = _intObjective ? static_cast<QroNum>(static_cast<QrcIntExpI*>(_intObjective)->getValue())
+                               : static_cast<QrcFloatExpI*>(_floatObjective)->getValue();
+  return d->getObjective()->getSense() == QroObjectiveI::Maximize ? -value : value;
 }
 
 QroNum QroSolverI::getValue(QroObjectiveI* objective) {
@@ -17,16 +50,86 @@ QroNum QroSolverI::getValue(QroObjectiveI* objective) {
 }
 
 QroNum QroSolverI::getValue(QroNumVarI* v) {
-  getExtractedRecord(v);
-  throw QroSolver::UnimplementedFeature("variable values need engine expressions");
+  QroExtractionRecord* r = getExtractedRecord(v);
+  int type = v->getType();
+  if (type == 1 || type == 3) return static_cast<QroNum>(getIntExp(r)->getValue());
+  return floatExpOf(this, r)->getValue();
 }
 
 QroNum QroSolverI::getValue(QroConstraintI* c) {
-  getExtractedRecord(c);
-  throw QroSolver::UnimplementedFeature("constraint values need engine expressions");
+  QroExtractionRecord* r = getExtractedRecord(c);
+  QrcConstraintI* ct = r->constraint;
+  if (ct && ct->isTrue()) return 1.0;
+  if (ct && ct->isFalse()) return 0.0;
+  throw QroSolver::Exception("Expression using not bound constraint");
 }
 
 QroInt QroSolverI::getIntValue(QroNumVarI* v) {
-  getExtractedRecord(v);
-  throw QroSolver::UnimplementedFeature("variable values need engine expressions");
+  QroExtractionRecord* r = getExtractedRecord(v);
+  return getIntExp(r)->getValue();
+}
+
+QrcFloatVar QroSolver::getFloatVar(const QroNumVar& var) const {
+  QroSolverI* s = check();
+  QroExtractionRecord* r = s->checkFloatVar(var.getImpl());
+  return QrcFloatVar(floatExpOf(s, r));
+}
+
+QrcIntVar QroSolver::getIntVar(const QroNumVar& var) const {
+  QroSolverI* s = check();
+  QroExtractionRecord* r = s->checkIntVar(var.getImpl());
+  return QrcIntVar(s->getIntExp(r));
+}
+
+QrcConstraint QroSolver::getConstraint(const QroConstraint& ct) const {
+  QroSolverI* s = check();
+  QroExtractionRecord* r = s->checkConstraint(static_cast<QroConstraintI*>(ct.getImpl()));
+  return QrcConstraint(r->constraint);
+}
+
+void QroSolverI::setValue(QrcIntExpI* var, QrcInt value) { var->setValue(value); }
+void QroSolverI::removeValue(QrcIntExpI* var, QrcInt value) { var->removeValue(value); }
+
+QrcIntArray QroSolver::getIntArray(const QroIntArray& array) const {
+  QroSolverI* s = check();
+  if (!array.getImpl()) throw EmptyHandle("Empty variable handle");
+  QrcPointerHashMap* cache = s->getArrayCache();
+  QrcWord key = reinterpret_cast<QrcWord>(array.getImpl());
+  if (QrcWord found = cache->find(key)) return QrcIntArray(reinterpret_cast<QrcInt*>(found - 1));
+  QroInt n = array.getSize();
+  QrcIntArray engine(QrcManager(s->getManager()), n, QrcInt(0));
+  for (QroInt i = 0; i < n; ++i) engine[i] = array[i];
+  // Only storage that no backtrack can take back is remembered.
+  if (s->getManager()->getOrRecordCount() == 0)
+    cache->add(key, reinterpret_cast<QrcWord>(engine.getImpl()) + 1);
+  return engine;
+}
+
+QrcIntArray QroSolver::getIntArray(const QroNumArray& array) const {
+  QroSolverI* s = check();
+  if (!array.getImpl()) throw EmptyHandle("Empty variable handle");
+  QroInt n = array.getSize();
+  QrcIntArray engine(QrcManager(s->getManager()), n, QrcInt(0));
+  for (QroInt i = 0; i < n; ++i) engine[i] = QroSolverI::toInteger(array[i]);
+  return engine;
+}
+
+QrcIntSetI* QroSolverI::getIntSet(QroIntSetI* set) {
+  if (!set) throw QroSolver::EmptyHandle("Empty variable handle");
+  QrcWord key = reinterpret_cast<QrcWord>(set);
+  if (QrcWord found = _arrayCache->find(key)) return reinterpret_cast<QrcIntSetI*>(found - 1);
+  QroInt n = set->getSize();
+  QrcManager m(_manager);
+  QrcIntSetI* engine;
+  if (n == 0) {
+    // Built from the one value 0, which is then taken out.
+    engine = QrcIntSet(m, QrcIntArray(m, 1, QrcInt(0)), 1).getImpl();
+    engine->remove(0);
+  } else {
+    QrcIntArray values(m, n, QrcInt(0));
+    for (QroInt i = 0; i < n; ++i) values[i] = set->getValue(i);
+    engine = QrcIntSet(m, values, 1).getImpl();
+  }
+  if (_manager->getOrRecordCount() == 0) _arrayCache->add(key, reinterpret_cast<QrcWord>(engine) + 1);
+  return engine;
 }

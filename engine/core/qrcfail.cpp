@@ -9,6 +9,7 @@
 #include "qrcmanager.h"
 #include "qrcmonitor.h"
 #include "qrcqueue.h"
+#include "qroplatform.h"
 #include "qrcsearch.h"
 
 namespace {
@@ -37,6 +38,7 @@ void QrcManagerI::fail(QrcAny label) {
   if (_useExceptions) {
     // The propagation that failed is abandoned.
     _queue->clear();
+    setRoundingNearest();
     throw QrcFailException();
   }
   if (label) {
@@ -57,16 +59,53 @@ void QrcManagerI::failFromSearch() {
 
 void QrcManagerI::failAsReversibleAction() {
   if (_searchDepth > 0 && _nextDepth > 0) failFromSearch();
-  if (_useExceptions) throw QrcFailException();
+  if (_useExceptions) {
+    setRoundingNearest();
+    throw QrcFailException();
+  }
   _reporter->report(18, "QrcReversibleAction", "fail not in a Solve (try enclosing in QrcSolve)");
   std::abort();
 }
 
 // ---------------------------------------------------------------- traps
 
+namespace {
+
+// What a failure inside a trap's body may leave behind: the queue's nesting
+// raised by code that failed between enter and leave, directed rounding, the
+// current demon and the scratch array locks. Trivially destructible.
+struct TrapEntryState {
+  int rounding;
+  QrcInt nesting;
+  QrcRootGoalDemonI* demon;
+  bool arrayLocked;
+  QrcWord poolLocks;
+};
+
+TrapEntryState saveTrapEntry(QrcManagerI* m) {
+  TrapEntryState s;
+  s.rounding = qroplatform::getRounding();
+  s.nesting = m->getPropagationQueue()->getNesting();
+  s.demon = m->getCurrentDemon();
+  s.arrayLocked = m->isArrayLocked();
+  s.poolLocks = m->getPoolLockMask();
+  return s;
+}
+
+void restoreTrapEntry(QrcManagerI* m, const TrapEntryState& s) {
+  qroplatform::setRounding(s.rounding);
+  m->getPropagationQueue()->restoreNesting(s.nesting);
+  m->setCurrentDemon(s.demon);
+  if (!s.arrayLocked && m->isArrayLocked()) m->unlockArray();
+  m->unlockPoolArraysOutside(s.poolLocks);
+}
+
+}  // namespace
+
 bool QrcTryCatchFailI::run() {
   QrcManagerI* m = _manager;
   jmp_buf* outer = m->getFailTrap();
+  const TrapEntryState entry = saveTrapEntry(m);
   if (m->usesExceptions()) {
     // The trap's buffer only marks that a trap is installed.
     m->setFailTrap(&_buffer);
@@ -74,19 +113,30 @@ bool QrcTryCatchFailI::run() {
       body();
     } catch (const QrcFailException&) {
       m->setFailTrap(outer);
+      restoreTrapEntry(m, entry);
       onFail(m);
       return false;
+    } catch (...) {
+      // An error thrown through the trap must not leave it installed.
+      m->setFailTrap(outer);
+      throw;
     }
     m->setFailTrap(outer);
     return true;
   }
   m->setFailTrap(&_buffer);
   if (setjmp(_buffer) == 0) {
-    body();
+    try {
+      body();
+    } catch (...) {
+      m->setFailTrap(outer);
+      throw;
+    }
     m->setFailTrap(outer);
     return true;
   }
   m->setFailTrap(outer);
+  restoreTrapEntry(m, entry);
   onFail(m);
   return false;
 }
@@ -108,10 +158,18 @@ QrcTryCatchFailEventHandlerI::QrcTryCatchFailEventHandlerI(QrcManagerI* manager,
     : QrcTryCatchFailI(manager, handler), _value(value), _truth(truth), _ct(ct) {}
 
 void QrcTryCatchFailEventHandlerI::body() {
-  if (QrcTruthCanBeTrue(_truth)) static_cast<QrcEventHandlerI*>(_owner)->process();
+  QrcEventHandlerI* handler = static_cast<QrcEventHandlerI*>(_owner);
+  // A handler left queued or processing would never be queued again.
+  if (QrcTruthCanBeTrue(_truth))
+    handler->process();
+  else
+    handler->clearEvents();
 }
 
-void QrcTryCatchFailEventHandlerI::onFail(QrcManagerI*) { QrcBindTruthFalse(_truth); }
+void QrcTryCatchFailEventHandlerI::onFail(QrcManagerI*) {
+  static_cast<QrcEventHandlerI*>(_owner)->clearEvents();
+  QrcBindTruthFalse(_truth);
+}
 
 void QrcProcessHandler(QrcEventHandlerI* handler) {
   QrcManagerI* m = handler->getManager();

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/core/qrcsetsupport.h"
 #include "qrcmanager.h"
 
 namespace {
@@ -29,17 +30,7 @@ QrcFloatCollectionI::QrcFloatCollectionI(QrcManagerI* manager, QrcInt n, const Q
   std::qsort(sorted, static_cast<size_t>(n), sizeof(QrcFloat), compareDoubles);
   _table = new (manager) QrcFloatHashTable(manager, n > 0 ? n : 1);
   _elements = static_cast<Element*>(manager->allocate(static_cast<size_t>(n + 1) * sizeof(Element)));
-  for (QrcInt i = 0; i < n; ++i) {
-    QrcFloat v = sorted[i];
-    if (v != v || _table->contains(v)) continue;  // NaN is never a value
-    Element& e = _elements[_n];
-    e.value = v;
-    e.index = _n;
-    e.word = (_n + 1) / 64;
-    e.mask = QrcWord(1) << ((_n + 1) % 64);
-    _table->add(v, reinterpret_cast<QrcWord>(&e));
-    ++_n;
-  }
+  _n = qrcsets::fillElements(_elements, _table, sorted, n);
   _elements[_n] = Element{0, 0, 0, 0};
   _wordCount = _n / 64 + 1;
   if (_n > 0) {
@@ -52,17 +43,7 @@ const QrcFloatCollectionI::Element* QrcFloatCollectionI::find(QrcFloat value) co
   return reinterpret_cast<const Element*>(_table->get(value));
 }
 
-QrcInt QrcFloatCollectionI::lowerBoundIndex(QrcFloat v) const {
-  QrcInt lo = 0, hi = _n;
-  while (lo < hi) {
-    QrcInt mid = lo + (hi - lo) / 2;
-    if (_elements[mid].value < v)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
-}
+QrcInt QrcFloatCollectionI::lowerBoundIndex(QrcFloat v) const { return qrcsets::lowerBoundIndex(_elements, _n, v); }
 
 QrcFloatCollectionI* QrcFloatCollectionI::matchOrCreate(QrcInt n, const QrcFloat* values) {
   if (n <= 0) {
@@ -118,16 +99,7 @@ QrcFloatSetI::QrcFloatSetI(const QrcFloatSetI& s, QrcManagerI* target)
 
 QrcFloatSetI* QrcFloatSetI::copy(QrcManagerI* target) const { return new (target) QrcFloatSetI(*this, target); }
 
-void QrcFloatSetI::saveWord(QrcInt w) {
-  if (_stamps) {
-    if (_stamps[w] == _manager->getStamp()) return;
-    _manager->saveValue(&_words[w]);
-    _manager->saveValue(&_stamps[w]);
-    _stamps[w] = _manager->getStamp();
-    return;
-  }
-  _manager->saveValue(&_words[w]);
-}
+void QrcFloatSetI::saveWord(QrcInt w) { qrcsets::saveWord(_manager, _words, _stamps, w); }
 
 bool QrcFloatSetI::contains(QrcFloat v) const {
   if (!_coll) return false;

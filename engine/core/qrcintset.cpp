@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/core/qrcsetsupport.h"
 #include "qrcmanager.h"
 
 namespace {
@@ -36,17 +37,7 @@ QrcIntCollectionI::QrcIntCollectionI(QrcManagerI* manager, QrcInt n, const QrcIn
   if (!sorted) std::qsort(scratch, static_cast<size_t>(n), sizeof(QrcInt), compareInts);
   _table = new (manager) QrcIntHashTable(manager, n > 0 ? n : 1);
   _elements = static_cast<Element*>(manager->allocate(static_cast<size_t>(n + 1) * sizeof(Element)));
-  for (QrcInt i = 0; i < n; ++i) {
-    QrcInt v = scratch[i];
-    if (_table->contains(v)) continue;
-    Element& e = _elements[_n];
-    e.value = v;
-    e.index = _n;
-    e.word = (_n + 1) / 64;
-    e.mask = QrcWord(1) << ((_n + 1) % 64);
-    _table->add(v, reinterpret_cast<QrcWord>(&e));
-    ++_n;
-  }
+  _n = qrcsets::fillElements(_elements, _table, scratch, n);
   manager->unlockArrayFromPool(scratch);
   _elements[_n] = Element{INT64_MAX, 0, 0, 0};
   _wordCount = _n / 64 + 1;
@@ -60,17 +51,7 @@ const QrcIntCollectionI::Element* QrcIntCollectionI::find(QrcInt value) const {
   return reinterpret_cast<const Element*>(_table->get(value));
 }
 
-QrcInt QrcIntCollectionI::lowerBoundIndex(QrcInt v) const {
-  QrcInt lo = 0, hi = _n;
-  while (lo < hi) {
-    QrcInt mid = lo + (hi - lo) / 2;
-    if (_elements[mid].value < v)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
-}
+QrcInt QrcIntCollectionI::lowerBoundIndex(QrcInt v) const { return qrcsets::lowerBoundIndex(_elements, _n, v); }
 
 QrcIntCollectionI* QrcIntCollectionI::matchOrCreate(QrcInt n, const QrcInt* values) {
   if (n <= 0) {
@@ -169,16 +150,7 @@ QrcInt QrcIntSetI::positionOf(QrcInt v) const {
   return v - _min;
 }
 
-void QrcIntSetI::saveWord(QrcInt w) {
-  if (_stamps) {
-    if (_stamps[w] == _manager->getStamp()) return;
-    _manager->saveValue(&_words[w]);
-    _manager->saveValue(&_stamps[w]);
-    _stamps[w] = _manager->getStamp();
-    return;
-  }
-  _manager->saveValue(&_words[w]);
-}
+void QrcIntSetI::saveWord(QrcInt w) { qrcsets::saveWord(_manager, _words, _stamps, w); }
 
 bool QrcIntSetI::contains(QrcInt v) const {
   QrcInt pos = positionOf(v);

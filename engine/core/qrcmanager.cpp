@@ -100,21 +100,12 @@ void QrcManagerI::build() {
   _persistentTrail = _trail;
   _secondTrail = newTrail(this, 1);
   _globalHeap = new QrcMemoryStack(this, heapMode);
-  _sizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
-  if (!pooling) _sizeAllocator->setPooling(0);
   _copyStack = new QrcCopyStack();
   _memoStack = new QrcMemoStack(this);
   _andStack = new QrcMemoryStack(this, QrcMemoryStack::Blocks);
-  _andStack->_floor = _andStack->getTop();
   _orStack = new QrcMemoryStack(this, QrcMemoryStack::Blocks);
-  _orRecords = 0;
-  _choicePoints = 0;
   _searchStack = new QrcMemoryStack(this, QrcMemoryStack::Blocks);
 
-  _variableCount = QrcRevWord(this, 0);
-  _constraintCount = QrcRevWord(this, 0);
-  _eventHandlerCounter = QrcRevWord(this, 0);
-  _scratchLock = QrcRevWord(this, 0);
   _scratchCapacity = 1000;
   _scratch = static_cast<QrcInt*>(std::malloc(8000));
   if (!_scratch) throw QroMemoryException();
@@ -124,72 +115,95 @@ void QrcManagerI::build() {
   _arrayPool->capacity = 1000;
   _arrayPool->data = static_cast<QrcInt*>(std::malloc(8000));
   if (!_arrayPool->data) throw QroMemoryException();
-  _arrayPool->lock = new (_globalHeap) QrcRevWord(this, 0);
+  _arrayPool->lock = nullptr;
   _arrayPool->next = nullptr;
 
-  _startTime = cpuTime();
   _creationClock = clockTime();
-  _defaultPrecision = 1e-10;
-  _secondTolerance = 1e-11;
   _addMode = 1;
   _immediatePost = 1;
-  for (int i = 0; i < 5; ++i) _editHeads[i] = _editTails[i] = nullptr;
-  _secondSizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
-  if (!pooling) _secondSizeAllocator->setPooling(0);
   _packApproximationSize = 512;
   _generalAllocator = new QrcGenAlloc(this);
 
   _teardownListeners = nullptr;
-  _varNotifiers = nullptr;
-  _claimants = nullptr;
-  _currentDemon = nullptr;
-  _failTrap = nullptr;
-  _currentGoal = nullptr;
-  _launchCallbacks = nullptr;
-  _savedGoals = nullptr;
-  _pushStateLevel = 0;
   _automaticPushState = 0;
-  _failCallbacks = nullptr;
-  _failureGoal = nullptr;
   _failLimit = 0;
-  _fails = 0;
-  _goalsAdded = nullptr;
-  _nextDepth = 0;
-  _failLabel = nullptr;
   _limitsSet = 0;
-  _nestedFails = 0;
   _nestedSolve = 0;
-  _path = nullptr;
-  _secondFirst = 0;
   _choicePointLimit = 0;
-  _currentSearch = nullptr;
-  _pathDepth = 0;
-  _firstBranches = 0;
-  _stop = 0;
-  _status = 0;
-  _searchDepth = 0;
-  _pushStateDepth = 0;
   _timeLimit = 0.0;
-  _rootSearch = nullptr;
   _useExceptions = 0;
   _variablePrecision = 0;
   _boundPrecision = 0;
   _displayMode = 2;
   _output = &std::cout;
   _workerNumber = 0;
-  _saverList = nullptr;
+  _nodeFileCounter = 0;
+  _nodeFilePrefix = nullptr;
+  initHeapState(pooling);
+  _random = QrcMakeRandom(this, nullptr);
+}
+
+void QrcManagerI::initHeapState(bool pooling) {
+  // Reversible words made below take the stamp of a fresh manager.
+  _stamp = 0;
+  _failStamp = 1;
+  _variableCount = QrcRevWord(this, 0);
+  _constraintCount = QrcRevWord(this, 0);
+  _eventHandlerCounter = QrcRevWord(this, 0);
+  _scratchLock = QrcRevWord(this, 0);
+  _sizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
+  _secondSizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
+  if (!pooling) {
+    _sizeAllocator->setPooling(0);
+    _secondSizeAllocator->setPooling(0);
+  }
+  for (QrcLockableArray* a = _arrayPool; a; a = a->next) a->lock = new (_globalHeap) QrcRevWord(this, 0);
+  _andStack->_floor = _andStack->getTop();
+  _orRecords = 0;
+  _choicePoints = 0;
+  _startTime = cpuTime();
+  _defaultPrecision = 1e-10;
+  _secondTolerance = 1e-11;
+  for (int i = 0; i < 5; ++i) _editHeads[i] = _editTails[i] = nullptr;
+
+  // Search state.
+  _currentSearch = nullptr;
+  _rootSearch = nullptr;
+  _searchDepth = 0;
+  _nextDepth = 0;
+  _pushStateLevel = 0;
+  _pushStateDepth = 0;
+  _launchCallbacks = nullptr;
+  _failCallbacks = nullptr;
+  _goalsAdded = nullptr;
+  _savedGoals = nullptr;
+  _failureGoal = nullptr;
+  _fails = 0;
+  _nestedFails = 0;
+  _recomputedChoices = 0;
+  _storedNodes = 0;
+  _currentDemon = nullptr;
+  _currentGoal = nullptr;
+  _failTrap = nullptr;
+  _failLabel = nullptr;
+  _path = nullptr;
+  _pathDepth = 0;
+  _firstBranches = 0;
+  _secondFirst = 0;
+  _stop = 0;
+  _status = 0;
+
+  // Words that point into the heaps.
   _trueConstraint = nullptr;
   _oneIntConst = nullptr;
   _intZero = nullptr;
   _persistentIntZero = nullptr;
   _floatZero = nullptr;
   _floatPlaceholder = nullptr;
-  _nodeFileCounter = 0;
-  _nodeFilePrefix = nullptr;
-  _recomputedChoices = 0;
-  _storedNodes = 0;
+  _saverList = nullptr;
+  _varNotifiers = nullptr;
+  _claimants = nullptr;
   _sharedFailGoal = new (_heap) QrcGoalFailI(this, nullptr);
-  _random = QrcMakeRandom(this, nullptr);
 }
 
 QrcManagerI::~QrcManagerI() {
@@ -244,68 +258,13 @@ void QrcManagerI::reset() {
   _heap->reset();
   _globalHeap->reset();
   _reporter = new (_heap) QrcErrorReporter();
-  _variableCount = QrcRevWord(this, 0);
-  _constraintCount = QrcRevWord(this, 0);
-  _eventHandlerCounter = QrcRevWord(this, 0);
-  _scratchLock = QrcRevWord(this, 0);
-  _sizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
-  _secondSizeAllocator = new (_globalHeap) QrcSizeAllocatorI(this, _globalHeap);
-  if (_heap->getMode() == QrcMemoryStack::PerObject) {
-    _sizeAllocator->setPooling(0);
-    _secondSizeAllocator->setPooling(0);
-  }
-  for (QrcLockableArray* a = _arrayPool; a; a = a->next) a->lock = new (_globalHeap) QrcRevWord(this, 0);
   _copyStack->reset();
   _andStack->reset();
-  _andStack->_floor = _andStack->getTop();
   _orStack->reset();
-  _orRecords = 0;
-  _currentSearch = nullptr;
-  _rootSearch = nullptr;
-  _searchDepth = 0;
-  _nextDepth = 0;
   _searchStack->reset();
-  _pushStateLevel = 0;
-  _pushStateDepth = 0;
   _editMode = _initialEditMode;
-  for (int i = 0; i < 5; ++i) _editHeads[i] = _editTails[i] = nullptr;
-  _launchCallbacks = nullptr;
-  _failCallbacks = nullptr;
-  _goalsAdded = nullptr;
-  _savedGoals = nullptr;
-  _failureGoal = nullptr;
   unsetLimits();
-  _fails = 0;
-  _nestedFails = 0;
-  _choicePoints = 0;
-  _recomputedChoices = 0;
-  _storedNodes = 0;
-  _startTime = cpuTime();
-  _defaultPrecision = 1e-10;
-  _secondTolerance = 1e-11;
-  // Words that pointed into the emptied heaps.
-  _trueConstraint = nullptr;
-  _oneIntConst = nullptr;
-  _intZero = nullptr;
-  _persistentIntZero = nullptr;
-  _floatZero = nullptr;
-  _floatPlaceholder = nullptr;
-  _saverList = nullptr;
-  _varNotifiers = nullptr;
-  _claimants = nullptr;
-  _currentDemon = nullptr;
-  _currentGoal = nullptr;
-  _failTrap = nullptr;
-  _failLabel = nullptr;
-  _path = nullptr;
-  _pathDepth = 0;
-  _firstBranches = 0;
-  _secondFirst = 0;
-  _stop = 0;
-  _status = 0;
-  _stamp = 0;
-  _failStamp = 1;
-  _sharedFailGoal = new (_heap) QrcGoalFailI(this, nullptr);
+  initHeapState(_heap->getMode() != QrcMemoryStack::PerObject);
   _random = QrcMakeRandom(this, keptRandom.get());
 }
 
@@ -368,6 +327,20 @@ void QrcManagerI::unlockArrayFromPool(QrcInt* data) {
       return;
     }
   }
+}
+
+QrcWord QrcManagerI::getPoolLockMask() const {
+  QrcWord mask = 0;
+  int i = 0;
+  for (QrcLockableArray* a = _arrayPool; a && i < 64; a = a->next, ++i)
+    if (a->lock->getValue()) mask |= QrcWord(1) << i;
+  return mask;
+}
+
+void QrcManagerI::unlockPoolArraysOutside(QrcWord mask) {
+  int i = 0;
+  for (QrcLockableArray* a = _arrayPool; a && i < 64; a = a->next, ++i)
+    if (a->lock->getValue() && !(mask & (QrcWord(1) << i))) a->lock->set(this, 0);
 }
 
 void QrcManagerI::checkImplementation(const void* object, const char* place) {

@@ -251,15 +251,20 @@ QrcBool QrcSearchI::next() {
     _laterPass = 1;
   }
   ++m->_nextDepth;
+  // Failures inside this search are its own, even under an enclosing fail trap.
+  jmp_buf* trap = m->getFailTrap();
+  m->setFailTrap(nullptr);
   bool found = false;
   try {
     found = loop();
   } catch (...) {
     // An error report that throws leaves the search where it stood.
     --m->_nextDepth;
+    m->setFailTrap(trap);
     throw;
   }
   --m->_nextDepth;
+  m->setFailTrap(trap);
   if (found) {
     _state = AtSolution;
     m->_status = 0;

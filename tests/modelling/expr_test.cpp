@@ -293,6 +293,19 @@ TEST_F(Expr, IntegerAndBooleanDomains) {
   b4->setBounds(0, 3);
   EXPECT_EQ(b4->getType(), 1);
   EXPECT_EQ(b4->getUB(), 3);
+  // Fractional bounds inside {0, 1} round inward on shared and own domains.
+  QroNumVar b5(env, 0, 1, QroNumVar::Bool);
+  b5.getImpl()->setBounds(0.5, 1);
+  EXPECT_EQ(b5.getLB(), 1);
+  EXPECT_EQ(b5.getUB(), 1);
+  QroNumVarI* b6 = new (e) QroNumVarI(e, new (e->alloc(sizeof(QroBoolVarDomainI))) QroBoolVarDomainI(0, 1));
+  b6->setBounds(0.25, 0.75);
+  EXPECT_EQ(b6->getLB(), 1);
+  EXPECT_EQ(b6->getUB(), 0);
+  QroNumVarI* b7 = new (e) QroNumVarI(e, new (e->alloc(sizeof(QroBoolVarDomainI))) QroBoolVarDomainI(0, 1));
+  b7->setBounds(0, 0.5);
+  EXPECT_EQ(b7->getLB(), 0);
+  EXPECT_EQ(b7->getUB(), 0);
 
   QroInt before = e->getIdCount();
   EXPECT_THROW(QroNumVar(env, std::nan(""), 3, QroNumVar::Int), QroWrongUsage);
@@ -422,6 +435,41 @@ TEST_F(Expr, ScalingTerms) {
   st->setConstant(5);
   st->scale(-2);
   EXPECT_EQ(shown(small), "-6 * x  + -10 ");
+}
+
+TEST_F(Expr, IntegerOverflowLeavesOperandsUnchanged) {
+  // A constant that overflows after the coefficients would fit.
+  QroNumExprArg t = QroNumExprArg(x) * QroInt(3);
+  QroIntLinTermI* term = as<QroIntLinTermI>(t);
+  term->setConstant(4503599627370496);  // 2^52
+  EXPECT_THROW(t * QroInt(4), QroIntExpr::QroOverflowOccurred);
+  EXPECT_EQ(shown(t), "3 * x  + 4503599627370496 ");
+  // A coefficient that overflows.
+  QroNumExprArg big = QroNumExprArg(x) * QroInt(4503599627370496);
+  EXPECT_THROW(big * QroInt(-4), QroIntExpr::QroOverflowOccurred);
+  QroIntLinTermI* bigTerm = as<QroIntLinTermI>(big);
+  ASSERT_NE(bigTerm->getFirstNode(), nullptr);
+  EXPECT_EQ(bigTerm->getFirstNode()->coef, 4503599627370496.0);
+  EXPECT_EQ(bigTerm->getConstantValue(), 0);
+
+  // An integer coefficient a double cannot hold exactly is refused.
+  EXPECT_THROW(QroNumExprArg(x) * QroInt(9007199254740993), QroIntExpr::QroOverflowOccurred);
+  EXPECT_THROW(QroNumExprArg(x) * QroInt(-9007199254740992), QroIntExpr::QroOverflowOccurred);
+  QroNumExprArg edge = QroNumExprArg(x) * QroInt(9007199254740991);
+  EXPECT_EQ(as<QroIntLinTermI>(edge)->getFirstNode()->coef, 9007199254740991.0);
+
+  // k1*e + k2*e folds the factors; a sum beyond 64 bits is refused.
+  QroNumExprArg sq = QroPower(QroNumExprArg(x) + 1.0, 3.0);
+  const QroInt huge = std::numeric_limits<QroInt>::max();
+  QroNumExprArg a = sq * huge;
+  QroNumExprArg b = sq * QroInt(1);
+  ASSERT_EQ(a.getImpl()->getTypeInfo(), QroIntTimesCstI::GetTypeInfo());
+  EXPECT_THROW(a + b, QroIntExpr::QroOverflowOccurred);
+  QroNumExprArg c = sq * QroInt(-2);
+  EXPECT_THROW(c - a, QroIntExpr::QroOverflowOccurred);
+  QroNumExprArg folded = (sq * QroInt(5)) + (sq * QroInt(2));
+  ASSERT_EQ(folded.getImpl()->getTypeInfo(), QroIntTimesCstI::GetTypeInfo());
+  EXPECT_EQ(static_cast<QroIntTimesCstI*>(folded.getImpl())->getConstantFactor(), 7);
 }
 
 TEST_F(Expr, CascadeDropsVariablesFromTerms) {

@@ -230,6 +230,16 @@ TEST_F(ModelTest, ModelEvaluator) {
   }
   QroNumExprArg zeroCoef = QroNumExprArg(i) + 0.0 * x;
   EXPECT_EQ(ev->evaluate(zeroCoef.getImpl()), 3.0);
+  // Zero nodes kept in a term (no normalisation) are skipped, fixed or not.
+  QroIntLinTermI* zt = new (e) QroIntLinTermI(e, 2);
+  zt->appendNode(i.getImpl(), 1.0);
+  zt->appendNode(x.getImpl(), 0.0);
+  EXPECT_EQ(ev->evaluate(zt), 5.0);
+  EXPECT_EQ(ev->evaluateInt(zt), 5);
+  QroNumLinTermI* zn = new (e) QroNumLinTermI(e);
+  zn->appendNode(x.getImpl(), 0.0);
+  zn->appendNode(i.getImpl(), 2.0);
+  EXPECT_EQ(ev->evaluate(zn), 6.0);
   EXPECT_THROW(ev->evaluate((QroNumExprArg(i) + QroNumExprArg(x)).getImpl()), QroWrongUsage);
   EXPECT_THROW(ev->evaluate(QroPower(i, 3.0).getImpl()), QroWrongUsage);
   QroNumExprArg it = QroNumExprArg(i) * QroInt(4);

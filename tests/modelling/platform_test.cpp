@@ -62,3 +62,22 @@ TEST(Platform, RemoveFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The library's rounding switch and the C runtime's view of it agree.
+TEST(Platform, RoundingAgreesWithTheRuntime) {
+  using namespace qroplatform;
+  const int modes[] = {RoundDownward, RoundUpward, RoundTowardZero, RoundNearest};
+  const int fe[] = {FE_DOWNWARD, FE_UPWARD, FE_TOWARDZERO, FE_TONEAREST};
+  for (int i = 0; i < 4; ++i) {
+    setRounding(modes[i]);
+    EXPECT_EQ(fegetround(), fe[i]);
+    fesetround(fe[(i + 1) % 4]);
+    EXPECT_EQ(getRounding(), modes[(i + 1) % 4]);
+  }
+  resetFloatingPoint();
+  EXPECT_EQ(getRounding(), RoundNearest);
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include "qrosolveri.h"
 #include "qrosolverpresolve.h"
 #include "qrolinear.h"
+#include "qrooperators.h"
 #include "qrcmanager.h"
 #include "solver_support.h"
 
@@ -128,6 +129,22 @@ TEST_F(Presolve, ManyInformationListsGrowTheMap) {
   }
   run();
   for (int i = 0; i < 400; ++i) ASSERT_NE(definition(vars[i]), nullptr) << i;
+}
+
+TEST_F(Presolve, NestedEqualitiesAreNotReduced) {
+  QroNumVar x(env, 0, 10, QroNumVar::Float, "x"), y(env, 0, 10, QroNumVar::Float, "y");
+  QroNumVar z(env, 0, 10, QroNumVar::Float, "z");
+  QroConstraint inner = (x == y);
+  QroConstraint other = (y == z);
+  QroNumExprArg a(static_cast<QroConstraintI*>(inner.getImpl()));
+  QroNumExprArg b(static_cast<QroConstraintI*>(other.getImpl()));
+  model.add(QroRange(env, 1.0, a + b, 2.0));
+  run();
+  EXPECT_EQ(reduced(inner), nullptr);
+  EXPECT_EQ(reduced(other), nullptr);
+  EXPECT_EQ(definition(x), nullptr);
+  EXPECT_EQ(definition(y), nullptr);
+  EXPECT_EQ(definition(z), nullptr);
 }
 
 }  // namespace

@@ -8,44 +8,17 @@
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrcconstraint.h"
+#include "qrcfloatexp.h"
+#include "qrcint.h"
+#include "qrcintset.h"
+#include "qrointset.h"
 #include "solver_support.h"
 
 using namespace solvertest;
 
 namespace {
 
-// Stand-in extract hook of numeric variables: an empty record of the kind
-// the variable's type asks for.
-void* testExtractVar(QroAlgorithmI* a, QroExtractableI* x) {
-  QroSolverI* s = static_cast<QroSolverI*>(a);
-  QroNumVarI* v = static_cast<QroNumVarI*>(x);
-  return v->getType() == 2 ? s->makeFloatRecord(nullptr) : s->makeIntRecord(nullptr);
-}
-
-// Stand-in extract hook of ranges: the manager's true constraint.
-void* testExtractRange(QroAlgorithmI* a, QroExtractableI* x) {
-  QroSolverI* s = static_cast<QroSolverI*>(a);
-  return s->makeConstraintRecord(x, s->getManager()->getTrueConstraint());
-}
-
-class HookScope {
- public:
-  HookScope() : _var(QroNumVarI::Hooks.extract), _range(QroRangeI::Hooks.extract) {
-    QroNumVarI::Hooks.extract = testExtractVar;
-    QroRangeI::Hooks.extract = testExtractRange;
-  }
-  ~HookScope() {
-    QroNumVarI::Hooks.extract = _var;
-    QroRangeI::Hooks.extract = _range;
-  }
-
- private:
-  QroExtractHook _var;
-  QroExtractHook _range;
-};
-
 TEST(SolverRecords, HandleQueriesCheckTheirArgument) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Int, "x");
@@ -60,13 +33,13 @@ TEST(SolverRecords, HandleQueriesCheckTheirArgument) {
     s->checkFloatVar(z.getImpl());
     FAIL();
   } catch (const QroSolver::ObjectNotExtracted& e) {
-    EXPECT_EQ(printed(e), "Solver: the argument has not been extracted in QroSolver::getFloatVar");
+    EXPECT_EQ(printed(e), "Solver: the argument has not been extracted in QroSolver::getFloatVar\n");
   }
   try {
     s->checkFloatVar(x.getImpl());
     FAIL();
   } catch (const QroSolver::VariableShouldBeFloat& e) {
-    EXPECT_EQ(printed(e), "Solver: the variable should be of type float in QroSolver::getFloatVar");
+    EXPECT_EQ(printed(e), "Solver: the variable should be of type float in QroSolver::getFloatVar\n");
   }
   try {
     s->checkFloatVar(nullptr);
@@ -94,7 +67,6 @@ TEST(SolverRecords, HandleQueriesCheckTheirArgument) {
 }
 
 TEST(SolverRecords, ConstraintRecordsTakeTheName) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
@@ -133,7 +105,6 @@ TEST(SolverRecords, NumberConversion) {
 }
 
 TEST(SolverRecords, AddedMembersAreReplayedAtTheNextSolve) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
@@ -180,13 +151,13 @@ TEST(SolverRecords, ContinueModeRefusesRestarts) {
 
 TEST(SolverRecords, ExceptionPrints) {
   QroSolver::SolverErrorExceptionIntInt two(7, "f", "bad", 5, 9);
-  EXPECT_EQ(printed(two), "Solver Error : (7) f bad 5..9");
+  EXPECT_EQ(printed(two), "Solver Error : (7) f bad 5..9\n");
   QroSolver::SolverErrorExceptionExprI none(32, "QrcPower", "Incompatible argument", nullptr);
-  EXPECT_EQ(printed(none), "Solver Error : (32) QrcPower Incompatible argument");
+  EXPECT_EQ(printed(none), "Solver Error : (32) QrcPower Incompatible argument\n");
   QroSolver::SolverErrorExceptionFloat f(3, "g", "m", 2.5);
-  EXPECT_EQ(printed(f), "Solver Error : (3) g m 2.5");
+  EXPECT_EQ(printed(f), "Solver Error : (3) g m 2.5\n");
   QroSolver::ModelInconsistent inconsistent(nullptr);
-  EXPECT_EQ(printed(inconsistent), "Solver::The Model is inconsistent because of extractable ");
+  EXPECT_EQ(printed(inconsistent), "Solver::The Model is inconsistent because of extractable \n");
   EXPECT_STREQ(inconsistent.getMessage(), "The loaded model is inconsistent");
   try {
     throw QroSolver::SolverErrorExceptionIntInt(1, "a", "b", 1, 2);
@@ -216,7 +187,6 @@ TEST(SolverRecords, ReporterThrowsEveryForm) {
 namespace {
 
 TEST(SolverChanges, BoundChangesAndEndingsForceReextraction) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
@@ -238,7 +208,6 @@ TEST(SolverChanges, BoundChangesAndEndingsForceReextraction) {
 }
 
 TEST(SolverChanges, ChangesDuringASearchAreRefused) {
-  HookScope hooks;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
@@ -255,27 +224,146 @@ TEST(SolverChanges, ChangesDuringASearchAreRefused) {
 
 namespace {
 
-void* testFalseRange(QroAlgorithmI* a, QroExtractableI* x) {
-  QroSolverI* s = static_cast<QroSolverI*>(a);
-  return s->makeConstraintRecord(x, s->getManager()->getFalseConstraint());
-}
-
 TEST(SolverChanges, FailingModelWithoutEditModeIsInconsistent) {
-  HookScope hooks;
-  QroExtractHook saved = QroRangeI::Hooks.extract;
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 10, QroNumVar::Float, "x");
-  model.add(x <= 4.0);
-  QroRangeI::Hooks.extract = testFalseRange;
+  model.add(QroRange(env, 5.0, x, 1.0));
   std::ostringstream err;
   env.getImpl()->setError(err);
+  QroInt live = QroSolverI::getLiveSolverCount();
   EXPECT_THROW(QroSolver(model, &QrcNoEdit), QroSolver::ModelInconsistent);
+  // The half-built solver is gone; the error stream says why.
+  EXPECT_EQ(QroSolverI::getLiveSolverCount(), live);
+  EXPECT_EQ(err.str(), "The model is inconsistent\n");
   // In edit mode the failure waits for the first propagation.
   QroSolver edit(model, &QrcEdit);
   EXPECT_EQ(edit.solve(QroGoal()), 0);
   EXPECT_EQ(edit.getStatus(), 3);
-  QroRangeI::Hooks.extract = saved;
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SolverArrays, IntegerViewsOfModelArrays) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  QroNumArray nums(env, 0);
+  nums.add(1.0);
+  nums.add(-4.0);
+  QrcIntArray a = solver.getIntArray(nums);
+  ASSERT_EQ(a.getSize(), 2);
+  EXPECT_EQ(a[0], 1);
+  EXPECT_EQ(a[1], -4);
+  nums.add(2.5);
+  try {
+    solver.getIntArray(nums);
+    FAIL();
+  } catch (const QroException& e) {
+    EXPECT_EQ(printed(e), "QroNum is not integer");
+  }
+  QroNumArray big(env, 0);
+  big.add(1e19);
+  try {
+    solver.getIntArray(big);
+    FAIL();
+  } catch (const QroException& e) {
+    EXPECT_EQ(printed(e), "QroNum is out of integer range");
+  }
+  QroIntArray ints(env, 0);
+  ints.add(7);
+  ints.add(9);
+  QrcIntArray b = solver.getIntArray(ints);
+  EXPECT_EQ(b[1], 9);
+  EXPECT_EQ(solver.getIntArray(ints).getImpl(), b.getImpl());  // cached
+  EXPECT_THROW(solver.getIntArray(QroIntArray()), QroSolver::EmptyHandle);
+  env.end();
+}
+
+TEST(SolverRecords, UnboundFloatValueIsASolverError) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0.0, 1.0, QroNumVar::Float, "x");
+  model.add(x);
+  QroSolver solver(model);
+  try {
+    solver.getValue(x);
+    FAIL();
+  } catch (const QroSolver::SolverErrorExceptionExprI& e) {
+    std::string head = "Solver Error : (10) QrcFloatExpI::getValue unbound constrained variable ";
+    EXPECT_EQ(printed(e).substr(0, head.size()), head);
+  }
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SolverArrays, EngineSetsOfModelSets) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  QroIntArray values(env, 0);
+  values.add(3);
+  values.add(8);
+  QroIntSet set(env, values);
+  QrcIntSetI* e = s->getIntSet(set.getImpl());
+  EXPECT_TRUE(e->contains(3));
+  EXPECT_TRUE(e->contains(8));
+  EXPECT_FALSE(e->contains(5));
+  EXPECT_EQ(s->getIntSet(set.getImpl()), e);
+  QroIntSet empty(env);
+  QrcIntSetI* none = s->getIntSet(empty.getImpl());
+  EXPECT_EQ(none->getSize(), 0);
+  EXPECT_FALSE(none->contains(0));
+  env.end();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SolverRecords, HandleLookupsReportBadArguments) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar i(env, 0, 10, QroNumVar::Int, "i");
+  QroNumVar f(env, 0, 1.5, QroNumVar::Float, "f");
+  QroNumVar absent(env, 0, 1.5, QroNumVar::Float, "absent");
+  model.add(i);
+  model.add(f);
+  QroSolver solver(model);
+  try {
+    solver.getFloatVar(absent);
+    FAIL();
+  } catch (const QroException& e) {
+    EXPECT_EQ(printed(e), "Solver: the argument has not been extracted in QroSolver::getFloatVar\n");
+  }
+  try {
+    solver.getFloatVar(i);
+    FAIL();
+  } catch (const QroException& e) {
+    EXPECT_EQ(printed(e), "Solver: the variable should be of type float in QroSolver::getFloatVar\n");
+  }
+  EXPECT_THROW(solver.getIntVar(absent), QroSolver::ObjectNotExtracted);
+  try {
+    solver.getIntVar(f);
+    FAIL() << "an integer variable of a float one";
+  } catch (const QroSolver::WrongType& e) {
+    EXPECT_STREQ(e.getMessage(), "Solver: the variable should be of type integer in QroSolver::getIntVar");
+  }
+  EXPECT_EQ(solver.getIntVar(i).getMax(), 10);
+  EXPECT_THROW(solver.getValue(absent), QroAlgorithm::NotExtractedException);
+  EXPECT_THROW(solver.getValue(QroNumVar()), QroSolver::EmptyHandle);
+  EXPECT_THROW(solver.getConstraint(QroConstraint()), QroSolver::EmptyHandle);
+  EXPECT_THROW(solver.add(QroExtractable()), QroSolver::EmptyHandle);
+  // The failed look-ups leave the solver usable.
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  EXPECT_EQ(solver.getFloatVar(f).getMax(), 1.5);
   env.end();
 }
 

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
+#include "qrcfloatexp.h"
 #include "qrcsearch.h"
+#include "qrogoal.h"
+#include "qromodel.h"
+#include "qroplatform.h"
 #include "solver_support.h"
 
 using namespace solvertest;
@@ -137,6 +143,22 @@ TEST_F(SolverSearch, PrintInformationShowsEngineStatistics) {
                             "Total memory used (bytes)     : ", "Running time since creation   : "})
     EXPECT_NE(text.find(label), std::string::npos) << label;
   EXPECT_EQ(text.find("Number of fails               : 1\n"), 0u);
+  // Every line is labelled, in the engine's order.
+  std::istringstream lines(text);
+  std::string line;
+  std::vector<std::string> labels;
+  while (std::getline(lines, line)) labels.push_back(line.substr(0, line.find(':') + 2));
+  std::vector<std::string> expected = {
+      "Number of fails               : ", "Number of choice points       : ",
+      "Number of variables           : ", "Number of constraints         : ",
+      "Reversible stack (bytes)      : ", "Solver heap (bytes)           : ",
+      "Solver global heap (bytes)    : ", "And stack (bytes)             : ",
+      "Or stack (bytes)              : ", "Search Stack (bytes)          : ",
+      "Constraint queue (bytes)      : ", "Total memory used (bytes)     : ",
+      "Running time since creation   : "};
+  labels.erase(std::remove(labels.begin(), labels.end(), std::string("Persistent stack (bytes)      : ")),
+               labels.end());
+  EXPECT_EQ(labels, expected);
 }
 
 TEST(SolverHandle, EmptyHandleThrows) {
@@ -173,6 +195,134 @@ TEST(SolverHandle, EnvironmentEndTakesAnOpenSearch) {
   s.startNewSearch(engineGoal(env.getImpl(), makeTwoWays));
   EXPECT_EQ(s.next(), 1);
   env.end();
+}
+
+}  // namespace
+
+namespace {
+
+int g_nested = -1;
+
+class NestedSolveGoalI : public QrcGoalI {
+ public:
+  explicit NestedSolveGoalI(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    QroSolver solver(getSolverI());
+    g_nested = static_cast<int>(solver.solve(QrcGoalTrue(solver.getManager()), true)) +
+               2 * static_cast<int>(solver.solve(QrcGoal(new (_manager) QrcGoalFailI(_manager, nullptr)), true));
+    return nullptr;
+  }
+};
+
+QrcGoalI* makeNested(QrcManagerI* m) { return new (m) NestedSolveGoalI(m); }
+
+TEST_F(SolverSearch, NestedSolveInsideAGoal) {
+  g_nested = -1;
+  EXPECT_EQ(solver.solve(engineGoal(env.getImpl(), makeNested)), 1);
+  EXPECT_EQ(g_nested, 1);
+}
+
+TEST_F(SolverSearch, FastRestartModeIsFixedWhileAModelIsLoaded) {
+  try {
+    solver.getImpl()->setFastRestartMode(0);
+    FAIL();
+  } catch (const QroSolver::WrongContext& e) {
+    EXPECT_STREQ(e.getMessage(),
+                 "You cannot touch the fast restart mode while a model is loaded in the solver");
+  }
+  EXPECT_TRUE(solver.getImpl()->getFastRestartMode());
+}
+
+}  // namespace
+
+namespace {
+
+// A model goal whose conversion throws, as a goal over a variable the solver
+// does not know does.
+TEST_F(SolverSearch, ExceptionsOutOfGoalConversionLeaveTheSolverUsable) {
+  QroNumVar x(env, 0.0, 1.0, QroNumVar::Float, "x");
+  model.add(x);
+  QroGoal bad = QroNumDichotomize(env, QroNumVar(), 1, 0.0);
+  try {
+    solver.solve(bad);
+    FAIL() << "no exception";
+  } catch (const QroSolver::EmptyHandle& e) {
+    EXPECT_STREQ(e.getMessage(), "Empty variable handle");
+  }
+  EXPECT_FALSE(solver.getImpl()->isRunning());
+  EXPECT_EQ(solver.getManagerI()->getSearchDepth(), 0);
+  QroNumVar absent(env, 0.0, 1.0, QroNumVar::Float, "absent");
+  solver.startNewSearch(QroAndGoal(engineGoal(env.getImpl(), makeTwoWays),
+                                   QroNumDichotomize(env, absent, 1, 0.0)));
+  try {
+    solver.next();
+    FAIL() << "no exception";
+  } catch (const QroSolver::ObjectNotExtracted& e) {
+    EXPECT_STREQ(e.getMessage(), "QroSolver::isInteger");
+  }
+  EXPECT_FALSE(solver.getImpl()->isRunning());
+  EXPECT_THROW(solver.next(), QroSolver::WrongContext);
+  EXPECT_EQ(solver.getManagerI()->getSearchDepth(), 0);
+  // The domains are back where they were and searches run again.
+  EXPECT_EQ(solver.solve(QroGoal()), 1);
+  QrcFloatVar fx = solver.getFloatVar(x);
+  EXPECT_EQ(fx.getMin(), 0.0);
+  EXPECT_EQ(fx.getMax(), 1.0);
+  solver.startNewSearch(QroNumDichotomize(env, x, 0, 0.0));
+  ASSERT_EQ(solver.next(), 1);
+  EXPECT_LE(solver.getFloatVar(x).getMax(), 0.5);
+  solver.endSearch();
+}
+
+}  // namespace
+
+namespace {
+
+// A goal whose nested solve reports an engine error.
+class NestedErrorGoalI : public QrcGoalI {
+ public:
+  explicit NestedErrorGoalI(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    QroSolver solver(getSolverI());
+    solver.solve(QrcGoal(new (_manager) ErrorGoalI(_manager)), true);
+    return nullptr;
+  }
+};
+
+// Reports an error while rounding upward.
+class RoundingErrorGoalI : public QrcGoalI {
+ public:
+  explicit RoundingErrorGoalI(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    qroplatform::setRounding(2);
+    _manager->getErrorReporter()->report(3, "f", "m", 1.5);
+    return nullptr;
+  }
+};
+
+QrcGoalI* makeRoundingError(QrcManagerI* m) { return new (m) RoundingErrorGoalI(m); }
+
+QrcGoalI* makeNestedError(QrcManagerI* m) {
+  return new (m) QrcOrI(m, new (m) NestedErrorGoalI(m), new (m) QrcGoalTrueI(m), nullptr);
+}
+
+TEST_F(SolverSearch, ErrorInsideANestedSolveUnwindsEverySearch) {
+  QrcManagerI* m = solver.getManagerI();
+  EXPECT_THROW(solver.solve(engineGoal(env.getImpl(), makeNestedError)), QroSolver::SolverErrorException);
+  EXPECT_FALSE(solver.getImpl()->isRunning());
+  EXPECT_EQ(m->getSearchDepth(), 0);
+  EXPECT_EQ(m->getNextDepth(), 0);
+  solver.startNewSearch(engineGoal(env.getImpl(), makeNestedError));
+  EXPECT_THROW(solver.next(), QroSolver::SolverErrorException);
+  EXPECT_EQ(m->getSearchDepth(), 0);
+  EXPECT_THROW(solver.next(), QroSolver::WrongContext);
+  // Rounding is back to nearest once the error has left the search.
+  EXPECT_THROW(solver.solve(engineGoal(env.getImpl(), makeRoundingError)), QroSolver::SolverErrorExceptionFloat);
+  EXPECT_EQ(qroplatform::getRounding(), 1);
+  // Nested solves work again afterwards.
+  g_nested = -1;
+  EXPECT_EQ(solver.solve(engineGoal(env.getImpl(), makeNested)), 1);
+  EXPECT_EQ(g_nested, 1);
 }
 
 }  // namespace

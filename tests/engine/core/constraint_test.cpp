@@ -119,6 +119,20 @@ TEST_F(ConstraintTest, OrPropagatesWhenOneSideIsFalse) {
   s.end();
 }
 
+TEST_F(ConstraintTest, MetaDemonBitJoinsTheStatusAndIsUndone) {
+  Atom* a = new (m) Atom(m, "a");
+  m->add(a);
+  QrcInt posted = a->getStatus();
+  EXPECT_EQ(posted & (QrcConstraintI::Added | QrcConstraintI::Posted | QrcConstraintI::Propagated),
+            QrcConstraintI::Added | QrcConstraintI::Posted | QrcConstraintI::Propagated);
+  m->getTrail()->setRecording(1);
+  m->pushChoicePoint(nullptr, nullptr, nullptr);
+  a->attachMetaDemon(new (m) LogDemon(m, "meta"));
+  EXPECT_EQ(a->getStatus(), posted | QrcConstraintI::MetaDemon);
+  m->popChoicePoint(nullptr, nullptr);
+  EXPECT_EQ(a->getStatus(), posted);
+}
+
 TEST_F(ConstraintTest, FalseConstraintFails) {
   QrcSearch s(mgr, QrcGoal(QrcConstraint(m->getFalseConstraint())));
   EXPECT_FALSE(s.next());

@@ -61,6 +61,17 @@ TEST_F(ContainersTest, HashTableGrowth) {
             static_cast<QrcInt>(((QrcWord(-5) >> 16) ^ (QrcWord(-5) & 0xffff)) % 17));
 }
 
+TEST_F(ContainersTest, TableMadeWithoutBucketsTakesInsertions) {
+  QrcIntHashTable t(m, 0);
+  EXPECT_EQ(t.get(5), 0u);
+  t.add(5, 9);
+  EXPECT_EQ(t.getBucketCount(), 17);
+  EXPECT_EQ(t.get(5), 9u);
+  QrcFloatHashTable f(m, -3);
+  f.add(2.5, 4);
+  EXPECT_EQ(f.get(2.5), 4u);
+}
+
 TEST_F(ContainersTest, FloatHashTable) {
   QrcFloatHashTable t(m, 17);
   for (int i = 0; i < 200; ++i) t.add(i * 0.25, static_cast<QrcWord>(i + 1));

@@ -1,6 +1,20 @@
 #include "engine_fixtures.h"
 
+#include <dirent.h>
+
 namespace enginetest {
+
+std::vector<std::string> filesWithPrefix(const std::string& dir, const std::string& prefix) {
+  std::vector<std::string> names;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return names;
+  while (dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name.rfind(prefix, 0) == 0) names.push_back(name);
+  }
+  closedir(d);
+  return names;
+}
 
 std::string& log() {
   static std::string text;

@@ -4,6 +4,7 @@
 #define QRC_TEST_ENGINE_FIXTURES_H
 
 #include <string>
+#include <vector>
 
 #include "qrcconstraint.h"
 #include "qrcevent.h"
@@ -15,6 +16,9 @@
 namespace enginetest {
 
 std::string& log();
+
+// Names of the files in dir whose names start with prefix.
+std::vector<std::string> filesWithPrefix(const std::string& dir, const std::string& prefix);
 
 // Appends its text to the log when executed; fails afterwards when asked.
 class LogGoal : public QrcGoalI {
@@ -31,7 +35,8 @@ class LogGoal : public QrcGoalI {
 // Appends its text to the log when it propagates.
 class LogDemon : public QrcDemonI {
  public:
-  LogDemon(QrcManagerI* m, const char* text) : QrcDemonI(m), _text(text) {}
+  LogDemon(QrcManagerI* m, const char* text, QrcConstraintI* owner = nullptr)
+      : QrcDemonI(m, owner), _text(text) {}
   void propagate() override;
 
  private:

@@ -7,6 +7,7 @@
 #include "engine_fixtures.h"
 #include "qrcfail.h"
 #include "qrcfloatenv.h"
+#include "qrcint.h"
 #include "qrcmanager.h"
 #include "qrorandom.h"
 
@@ -168,6 +169,159 @@ TEST_F(ManagerTest, FailTrapsCatchAndRestoreOuterTrap) {
   EXPECT_EQ(log(), "body body caught inner-failed body caught ");
 }
 
+class ThrowingTrap : public QrcTryCatchFailI {
+ public:
+  explicit ThrowingTrap(QrcManagerI* m) : QrcTryCatchFailI(m, nullptr) {}
+  void body() override { throw 7; }
+  void onFail(QrcManagerI*) override { log() += "caught "; }
+};
+
+TEST_F(ManagerTest, AnErrorThrownThroughATrapUninstallsIt) {
+  for (bool exceptions : {false, true}) {
+    SCOPED_TRACE(exceptions ? "exceptions" : "jump");
+    m->useExceptions(exceptions);
+    EXPECT_THROW((new (m) ThrowingTrap(m))->run(), int);
+    EXPECT_EQ(m->getFailTrap(), nullptr);
+  }
+  // A later failure is a plain failure again, counted and reported as such.
+  QrcInt fails = m->getFails();
+  EXPECT_THROW(m->fail(), QrcFailException);
+  EXPECT_EQ(m->getFails(), fails + 1);
+  EXPECT_EQ(log(), "");
+}
+
+class SolvingTrap : public QrcTryCatchFailI {
+ public:
+  SolvingTrap(QrcManagerI* m, QrcGoalI* goal) : QrcTryCatchFailI(m, nullptr), _goal(goal) {}
+  void body() override {
+    log() += _manager->solve(_goal, true) ? "solved " : "no-solution ";
+    if (_manager->getFailTrap() != &_buffer) log() += "trap-lost ";
+  }
+  void onFail(QrcManagerI*) override { log() += "caught "; }
+
+ private:
+  QrcGoalI* _goal;
+};
+
+TEST_F(ManagerTest, ASearchInsideATrapTakesItsOwnFailures) {
+  for (bool exceptions : {false, true}) {
+    SCOPED_TRACE(exceptions ? "exceptions" : "jump");
+    log().clear();
+    m->useExceptions(exceptions);
+    QrcGoal g = QrcOr(new (m) LogGoal(m, "a", true), new (m) LogGoal(m, "b"));
+    EXPECT_TRUE((new (m) SolvingTrap(m, g.getImpl()))->run());
+    EXPECT_EQ(log(), "a b solved ");
+    EXPECT_EQ(m->getFailTrap(), nullptr);
+    EXPECT_EQ(m->getSearchDepth(), 0);
+  }
+}
+
+// Fails the way a narrowing does halfway: queue entered, rounding directed,
+// scratch array held.
+class HalfwayFailingTrap : public QrcTryCatchFailI {
+ public:
+  explicit HalfwayFailingTrap(QrcManagerI* m) : QrcTryCatchFailI(m, nullptr) {}
+  void body() override {
+    _manager->getPropagationQueue()->enter();
+    _manager->lockIntArray(4);
+    _manager->lockArrayFromPool(4);
+    setRoundingDown();
+    _manager->fail();
+  }
+  void onFail(QrcManagerI*) override {
+    log() += getRoundingMode() == 1 ? "caught-nearest " : "caught-directed ";
+  }
+};
+
+TEST_F(ManagerTest, FailTrapRestoresQueueStateSeenOnEntry) {
+  for (bool exceptions : {false, true}) {
+    SCOPED_TRACE(exceptions ? "exceptions" : "jump");
+    log().clear();
+    m->useExceptions(exceptions);
+    QrcPropagationQueueI* q = m->getPropagationQueue();
+    QrcInt nesting = q->getNesting();
+    QrcInt* held = m->lockArrayFromPool(4);  // locked before: stays locked
+    QrcWord locks = m->getPoolLockMask();
+    EXPECT_FALSE((new (m) HalfwayFailingTrap(m))->run());
+    EXPECT_EQ(m->getPoolLockMask(), locks);
+    m->unlockArrayFromPool(held);
+    EXPECT_EQ(log(), "caught-nearest ");
+    EXPECT_EQ(q->getNesting(), nesting);
+    EXPECT_EQ(getRoundingMode(), 1);
+    EXPECT_FALSE(m->isArrayLocked());
+    EXPECT_EQ(m->getFailTrap(), nullptr);
+    // Entered under directed rounding, the trap leaves it directed.
+    log().clear();
+    setRoundingUp();
+    EXPECT_FALSE((new (m) HalfwayFailingTrap(m))->run());
+    EXPECT_EQ(log(), "caught-directed ");
+    EXPECT_EQ(getRoundingMode(), 2);
+    setRoundingNearest();
+    log() = "caught-nearest ";
+    // Propagation still runs afterwards.
+    q->push(new (m) LogDemon(m, "after"), 2);
+    EXPECT_EQ(log(), "caught-nearest after ");
+  }
+}
+
+// A demon failing inside a trap while the queue drains (the trap entered at
+// nesting 1) leaves the queue working for the demons still pending.
+void failInTrap(QrcManagerI* m, void*) {
+  log() += (new (m) HalfwayFailingTrap(m))->run() ? "ok " : "";
+}
+
+TEST_F(ManagerTest, FailTrapInsideADrainKeepsThePendingDemons) {
+  QrcPropagationQueueI* q = m->getPropagationQueue();
+  q->enter();
+  q->push(new (m) CallDemon(m, failInTrap, nullptr), 1);
+  q->push(new (m) LogDemon(m, "later"), 3);
+  q->leave();
+  EXPECT_EQ(log(), "caught-nearest later ");
+  EXPECT_EQ(q->getNesting(), 0);
+  q->push(new (m) LogDemon(m, "again"), 1);
+  EXPECT_EQ(log(), "caught-nearest later again ");
+}
+
+// Handler serving a constraint that has a truth variable; its first
+// processing fails halfway.
+class FailingOnceHandler : public LogHandler {
+ public:
+  FailingOnceHandler(QrcManagerI* m, QrcDemonI* first) : LogHandler(m, "h"), _first(first) {}
+  void process() override {
+    _state = Processing;
+    log() += "h ";
+    if (!_failed) {
+      _failed = true;
+      _manager->fail();
+    }
+    _state = Idle;
+  }
+  QrcDemonI* getFirstDemon() const override { return _first; }
+
+ private:
+  QrcDemonI* _first;
+  bool _failed = false;
+};
+
+TEST_F(ManagerTest, HandlerTrappedFailureLeavesTheHandlerSchedulable) {
+  for (bool exceptions : {false, true}) {
+    SCOPED_TRACE(exceptions ? "exceptions" : "jump");
+    log().clear();
+    m->useExceptions(exceptions);
+    QrcIntVar truth(mgr, 0, 1);
+    LogConstraint* ct = new (m) LogConstraint(m, "c");
+    ct->setFailureVariable(truth.getImpl());
+    FailingOnceHandler* h = new (m) FailingOnceHandler(m, new (m) LogDemon(m, "d", ct));
+    h->schedule();
+    EXPECT_EQ(log(), "h ");
+    EXPECT_EQ(truth.getMax(), 0);
+    EXPECT_EQ(h->getState(), QrcEventHandlerI::Idle);
+    h->schedule();
+    EXPECT_EQ(log(), "h ");  // the truth variable is false: the handler's work is skipped
+    EXPECT_EQ(h->getState(), QrcEventHandlerI::Idle);
+  }
+}
+
 TEST_F(ManagerTest, TracePrintsChoicePointsAndFailures) {
   std::ostringstream trace;
   m->setTraceStream(trace);
@@ -227,6 +381,22 @@ TEST_F(ManagerTest, ResetClearsCountsAndHeapWords) {
   m->add(c);
   EXPECT_TRUE(c->isPosted());
   EXPECT_EQ(m->getConstraintCount(), 1);
+}
+
+TEST_F(ManagerTest, CountsMadeByResetAreSavedAtEveryLaterChoicePoint) {
+  m->getTrail()->setRecording(1);
+  for (int i = 0; i < 3; ++i) m->pushChoicePoint(nullptr, nullptr, nullptr);
+  QrcInt oldStamp = m->getStamp();
+  ASSERT_GT(oldStamp, 0);
+  m->reset();
+  m->getTrail()->setRecording(1);
+  // A first change made when the stamp reaches its value before the reset is
+  // still undone on backtracking.
+  while (m->getStamp() < oldStamp) m->pushChoicePoint(nullptr, nullptr, nullptr);
+  ASSERT_EQ(m->getStamp(), oldStamp);
+  m->incrementVariableCount();
+  m->popChoicePoint(nullptr, nullptr);
+  EXPECT_EQ(m->getVariableCount(), 0);
 }
 
 TEST_F(ManagerTest, ScratchArrays) {

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <dirent.h>
 #include <unistd.h>
 #include <limits>
 #include <random>
@@ -12,11 +11,14 @@
 #include <vector>
 
 #include "engine/core/qrcnodestorage.h"
+#include "engine_fixtures.h"
 #include "engine/core/qrcsearchnode.h"
 #include "qrcmanager.h"
 #include "qrcsearch.h"
 #include "qrcsizealloc.h"
 #include "support/seed.h"
+
+using enginetest::filesWithPrefix;
 
 namespace {
 
@@ -40,19 +42,6 @@ class DiscardMonitor : public QrcSearchEventMonitorI {
   std::vector<QrcInt> codes;
   void fourthEvent(void*, QrcInt code) override { codes.push_back(code); }
 };
-
-// Spill files in the test's temporary directory whose names start with a prefix.
-std::vector<std::string> filesWithPrefix(const std::string& dir, const std::string& prefix) {
-  std::vector<std::string> names;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return names;
-  while (dirent* e = readdir(d)) {
-    std::string name = e->d_name;
-    if (name.rfind(prefix, 0) == 0) names.push_back(name);
-  }
-  closedir(d);
-  return names;
-}
 
 class NodeStorageTest : public testing::Test {
  protected:
@@ -241,6 +230,31 @@ TEST_P(SpillTest, SpillsReadsBackBestFirstAndDeletes) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, SpillTest,
                          testing::Values(SpillCase{0, 1}, SpillCase{1, 1}, SpillCase{1, 0}, SpillCase{0, 0}));
+
+TEST_F(NodeStorageTest, AnUnwritableSpillFileKeepsTheBatchInMemory) {
+  std::string missing = dir + prefix + "missing_dir/";
+  m->_nodeFilePrefix = missing.c_str();
+  QrcSearchI* s = m->startSearch();
+  s->setFileNodeOptions(1, 1, 1, 0);
+  QrcHeapBasedNodeStorageI storage(m, s);
+  const int total = 30000;
+  for (int i = 0; i < total; ++i) storage.add(node(static_cast<QrcFloat>((i * 7919) % 500)), 1);
+  EXPECT_EQ(storage.count(), total);
+  ASSERT_GT(storage.fileCounter(), 0);
+  EXPECT_TRUE(filesWithPrefix(dir, prefix).empty());
+  QrcFloat last = -1;
+  int got = 0;
+  QrcSearchNode* n = nullptr;
+  while (storage.get(&n)) {
+    ASSERT_GE(n->getKey(0), last) << "after " << got << " nodes";
+    last = n->getKey(0);
+    QrcSearchNode::release(n, nullptr);
+    ++got;
+  }
+  EXPECT_EQ(got, total);
+  storage.release();
+  m->_nodeFilePrefix = path.c_str();
+}
 
 TEST_F(NodeStorageTest, ReleaseDropsSpilledNodesAndTheirReferences) {
   QrcSearchI* s = m->startSearch();

@@ -253,19 +253,97 @@ TEST_F(SearchTest, SolveInPropagation) {
   EXPECT_EQ(m->getSearchDepth(), 0);
 }
 
+QrcGoalI* failDirected(QrcManagerI* mm, void*) {
+  setRoundingUp();
+  mm->fail();
+}
+
+void failDirectedInDemon(QrcManagerI* mm, void*) {
+  mm->getPropagationQueue()->enter();
+  setRoundingDown();
+  mm->fail();
+}
+
+QrcGoalI* failingPropagation(QrcManagerI* mm, void*) {
+  mm->getPropagationQueue()->push(new (mm) CallDemon(mm, failDirectedInDemon, nullptr), 2);
+  return nullptr;
+}
+
+QrcGoalI* checkRoundingAndQueue(QrcManagerI* mm, void*) {
+  log() += getRoundingMode() == 1 ? "nearest " : "directed ";
+  mm->getPropagationQueue()->push(new (mm) LogDemon(mm, "propagated"), 1);
+  return nullptr;
+}
+
+QrcGoalI* pushInner(QrcManagerI* mm, void*) {
+  mm->getPropagationQueue()->push(new (mm) LogDemon(mm, "inner"), 2);
+  return nullptr;
+}
+
+void nestedWithFailure(QrcManagerI* mm, void*) {
+  QrcGoal g = QrcOr(new (mm) LogGoal(mm, "f", true), QrcGoal(new (mm) CallGoal(mm, pushInner, nullptr)));
+  log() += mm->solveInPropagation(mm->getCurrentDemon(), g.getImpl(), true) ? "found " : "none ";
+  mm->getPropagationQueue()->push(new (mm) LogDemon(mm, "after"), 3);
+}
+
+TEST_F(SearchTest, NestedSolvePropagatesAndLeavesTheOuterQueueWorking) {
+  for (bool exceptions : {false, true}) {
+    SCOPED_TRACE(exceptions ? "exceptions" : "jump");
+    log().clear();
+    m->useExceptions(exceptions);
+    CallDemon* d = new (m) CallDemon(m, nestedWithFailure, nullptr);
+    QrcSearch s(mgr, QrcGoal(new (m) CallGoal(
+                         m,
+                         [](QrcManagerI* mm, void* demon) -> QrcGoalI* {
+                           mm->getPropagationQueue()->push(static_cast<QrcDemonI*>(demon), 2);
+                           return nullptr;
+                         },
+                         d)));
+    EXPECT_TRUE(s.next());
+    EXPECT_EQ(log(), "f inner found after ");
+    EXPECT_EQ(m->getPropagationQueue()->getNesting(), 0);
+    s.end();
+  }
+}
+
+// A constraint whose propagation runs a nested solve.
+class NestingConstraint : public QrcConstraintI {
+ public:
+  explicit NestingConstraint(QrcManagerI* m) : QrcConstraintI(m) {}
+  void post() override {}
+  void propagate() override { nestedWithFailure(_manager, nullptr); }
+};
+
+TEST_F(SearchTest, NestedSolveFromAConstraintPropagation) {
+  for (bool exceptions : {false, true}) {
+    SCOPED_TRACE(exceptions ? "exceptions" : "jump");
+    log().clear();
+    m->useExceptions(exceptions);
+    QrcSearch s(mgr, QrcGoal(QrcConstraint(new (m) NestingConstraint(m))));
+    EXPECT_TRUE(s.next());
+    EXPECT_EQ(log(), "f inner found after ");
+    EXPECT_EQ(m->getPropagationQueue()->getNesting(), 0);
+    s.end();
+  }
+}
+
 TEST_F(SearchTest, RoundingIsNearestAfterFailure) {
-  QrcGoal g = QrcOr(new (m) CallGoal(
-                        m,
-                        [](QrcManagerI* mm, void*) -> QrcGoalI* {
-                          setRoundingUp();
-                          mm->fail();
-                        },
-                        nullptr),
-                    leaf("b"));
-  QrcSearch s(mgr, g);
-  EXPECT_TRUE(s.next());
-  EXPECT_EQ(getRoundingMode(), 1);
-  s.end();
+  // Failures by jump and by exception, from a goal and from a demon that
+  // entered the queue: the next branch sees nearest rounding and a live queue.
+  for (bool exceptions : {false, true}) {
+    SCOPED_TRACE(exceptions ? "exceptions" : "jump");
+    log().clear();
+    m->useExceptions(exceptions);
+    QrcGoal check = new (m) CallGoal(m, checkRoundingAndQueue, nullptr);
+    QrcGoal g = QrcOr(new (m) CallGoal(m, failDirected, nullptr),
+                      QrcOr(QrcAnd(new (m) CallGoal(m, failingPropagation, nullptr), check), check));
+    QrcSearch s(mgr, g);
+    EXPECT_TRUE(s.next());
+    EXPECT_EQ(getRoundingMode(), 1);
+    EXPECT_EQ(log(), "nearest propagated ");
+    EXPECT_EQ(m->getPropagationQueue()->getNesting(), 0);
+    s.end();
+  }
 }
 
 TEST_F(SearchTest, ExceptionModeSearches) {

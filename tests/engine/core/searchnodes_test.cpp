@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
-#include <dirent.h>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -60,18 +59,6 @@ class NodeMonitor : public QrcSearchEventMonitorI {
   int _kind;
   int _history;
 };
-
-std::vector<std::string> filesWithPrefix(const std::string& dir, const std::string& prefix) {
-  std::vector<std::string> names;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return names;
-  while (dirent* e = readdir(d)) {
-    std::string name = e->d_name;
-    if (name.rfind(prefix, 0) == 0) names.push_back(name);
-  }
-  closedir(d);
-  return names;
-}
 
 class SearchNodesTest : public testing::Test {
  protected:

@@ -363,8 +363,8 @@ TEST_F(FloatFunctionTest, DesignConstraintsNarrowSoundly) {
   EXPECT_GE(N.getMax(), pN);
   EXPECT_LE(F.getMin(), pF);
   EXPECT_GE(F.getMax(), pF);
-  EXPECT_GT(D.getMin(), 0.355);
-  EXPECT_LT(d.getMax(), 0.133);
+  EXPECT_GT(D.getMin(), 0.3553349);  // cbrt(71785 * 0.05^4 / 10)
+  EXPECT_LT(d.getMax(), 0.1322663);  // (10 * 1.3^3 / 71785)^(1/4)
   EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
 }
 

@@ -1,0 +1,192 @@
+// Handles, delta iterators and search goals of integer-set variables.
+#include <ostream>
+
+#include "qrcintsetvar.h"
+#include "qrcmanager.h"
+
+// ---------------------------------------------------------------- handle
+
+namespace {
+
+QrcManagerI* managerOf(const QrcManager& manager, const char* place) {
+  QrcManagerI* m = manager.getImpl();
+  if (!m) QrcFatalError(39, "empty manager", place);
+  return m;
+}
+
+}  // namespace
+
+QrcIntSetVar::QrcIntSetVar(const QrcManager& manager, QrcInt min, QrcInt max, const char* name) {
+  QrcManagerI* m = managerOf(manager, "QrcIntSetVar");
+  _impl = new (m) QrcIntSetVarI(m, min, max, name);
+}
+
+QrcIntSetVar::QrcIntSetVar(const QrcIntCollectionI* collection, const char* name) {
+  if (!collection) QrcFatalError(39, "empty handle", "QrcIntSetVar");
+  QrcIntCollectionI* c = const_cast<QrcIntCollectionI*>(collection);
+  _impl = new (c->getManager()) QrcIntSetVarI(c, name);
+}
+
+QrcIntSetVar::QrcIntSetVar(const QrcManager& manager, const QrcIntSet& set, const char* name) {
+  const char* place = "QrcIntSetVar(QrcManager, const QrcIntSet set, const char*)";
+  QrcManagerI* m = managerOf(manager, place);
+  m->checkImplementation(set.getImpl(), place);
+  _impl = new (m) QrcIntSetVarI(m, set.getImpl(), name);
+}
+
+QrcIntSetVar::QrcIntSetVar(const QrcManager& manager, const QrcIntArray& values, const char* name) {
+  const char* place = "QrcIntSetVar(QrcManager, const QrcIntArray array, const char*)";
+  QrcManagerI* m = managerOf(manager, place);
+  m->checkImplementation(values.getImpl(), place);
+  if (values.getSize() > 0) {
+    _impl = new (m) QrcIntSetVarI(values.getCollection(), name);
+    return;
+  }
+  QrcInt zero = 0;
+  QrcIntCollectionI* c = new (m) QrcIntCollectionI(m, 1, &zero, true);
+  _impl = new (m) QrcIntSetVarI(c, name);
+  _impl->removePossible(0);
+}
+
+void QrcIntSetVar::whenDomain(QrcDemonI* demon) const {
+  if (!_impl) QrcFatalError(39, "empty handle", "QrcIntSetVar::whenDomain");
+  _impl->whenDomain(demon);
+}
+
+std::ostream& operator<<(std::ostream& os, const QrcIntSetVar& var) { return os << var.getImpl(); }
+
+// ---------------------------------------------------------------- delta iterators
+
+void QrcSetDeltaWalk::start(const QrcIntSetVarI* var, QrcInt kind) {
+  _var = var;
+  _singles = var->getDelta(kind);
+  _ranges = var->getDeltaRanges(kind);
+  _inRange = false;
+}
+
+bool QrcSetDeltaWalk::next(QrcInt& value) {
+  if (!_var) return false;
+  if (_singles) {
+    value = _singles->value;
+    _singles = _singles->next;
+    return true;
+  }
+  if (_inRange) {
+    if (_pos != _end && _var->getPossible()->nextInUniverse(_pos) && _pos <= _end) {
+      value = _pos;
+      return true;
+    }
+    _inRange = false;
+  }
+  if (!_ranges) return false;
+  _pos = _ranges->value;
+  _end = _ranges->next->value;
+  _ranges = _ranges->next->next;
+  _inRange = true;
+  value = _pos;
+  return true;
+}
+
+namespace {
+
+// Null: code 39; not processing: code 43. Both through the reporter.
+bool checkInProcess(const QrcIntSetVarI* var, const char* place) {
+  if (!var) {
+    QrcGetErrorReporter(nullptr)->report(39, "empty handle", place);
+    return false;
+  }
+  if (!var->isProcessing()) {
+    var->getErrorReporter()->report(43, "variable not in process", place);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+QrcIntSetVarDeltaIterator::QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt kind) : _current(0), _valid(false) {
+  if (!var) QrcFatalError(39, "empty handle", "QrcIntSetVarDeltaIterator");
+  if (!checkInProcess(var, "QrcIntSetVarDeltaIterator")) return;
+  _walk.start(var, kind);
+  next();
+}
+
+QrcDeltaPossibleIterator::QrcDeltaPossibleIterator(QrcIntSetVarI* var) {
+  if (checkInProcess(var, "QrcDeltaPossibleIterator")) _walk.start(var, 0);
+}
+
+QrcDeltaRequiredIterator::QrcDeltaRequiredIterator(QrcIntSetVarI* var) {
+  if (checkInProcess(var, "QrcDeltaRequiredIterator")) _walk.start(var, 1);
+}
+
+QrcIntDeltaPossibleIterator::QrcIntDeltaPossibleIterator(QrcIntSetVarI* var) : _current(0), _valid(false) {
+  if (!checkInProcess(var, "QrcIntDeltaPossibleIterator")) return;
+  _walk.start(var, 0);
+  _valid = _walk.next(_current);
+}
+
+QrcIntDeltaRequiredIterator::QrcIntDeltaRequiredIterator(QrcIntSetVarI* var) : _current(0), _valid(false) {
+  if (!checkInProcess(var, "QrcIntDeltaRequiredIterator")) return;
+  _walk.start(var, 1);
+  _valid = _walk.next(_current);
+}
+
+// ---------------------------------------------------------------- goals
+
+QrcInt QrcSelectFirstUnboundIntSetVar(const QrcIntSetVarArray& vars) {
+  QrcIntSetVarArrayI* a = vars.getImpl();
+  if (!a) return -1;
+  for (QrcInt i = 0; i < a->getSize(); ++i) {
+    QrcIntSetVarI* x = static_cast<QrcIntSetVarI*>(a->get(i));
+    if (!x || !x->isBound()) return i;
+  }
+  return -1;
+}
+
+QrcGoalI* QrctIntSetVarAddValueI::execute() {
+  _var->addRequired(_value);
+  return nullptr;
+}
+
+void QrctIntSetVarAddValueI::display(std::ostream& os) const { os << "QrctIntSetVarAddValue"; }
+
+QrcGoalI* QrctIntSetVarRemoveValueI::execute() {
+  _var->removePossible(_value);
+  return nullptr;
+}
+
+void QrctIntSetVarRemoveValueI::display(std::ostream& os) const { os << "QrctIntSetVarRemoveValue"; }
+
+QrcGoalI* QrcIntSetVarInstantiateI::execute() {
+  if (_var->isBound()) return nullptr;
+  QrcInt v = _selector ? _selector->select(_var) : _var->getFirstUndecided();
+  QrcManagerI* m = _manager;
+  QrcGoal add(new (m) QrctIntSetVarAddValueI(m, _var, v));
+  QrcGoal remove(new (m) QrctIntSetVarRemoveValueI(m, _var, v));
+  // Both branches go on with this goal, so that the variable ends up bound
+  // also when the goal is used on its own.
+  return QrcOr(QrcAnd(add, QrcGoal(this)), QrcAnd(remove, QrcGoal(this))).getImpl();
+}
+
+void QrcIntSetVarInstantiateI::display(std::ostream& os) const { os << "QrcIntSetVarInstantiate"; }
+
+QrcGoalI* QrcIntSetGenerateI::execute() {
+  QrcInt i = _select(QrcIntSetVarArray(_vars));
+  if (i < 0) return nullptr;
+  if (i >= _vars->getSize() || !_vars->get(i)) QrcFatalError(39, "empty handle", "QrcIntSetGenerate");
+  QrcManagerI* m = _manager;
+  QrcIntSetVarI* x = static_cast<QrcIntSetVarI*>(_vars->get(i));
+  return QrcAnd(QrcGoal(new (m) QrcIntSetVarInstantiateI(m, x, _valueSelector)), QrcGoal(this)).getImpl();
+}
+
+void QrcIntSetGenerateI::display(std::ostream& os) const { os << "QrcIntSetGenerate"; }
+
+QrcGoal QrcIntSetGenerate(const QrcIntSetVarArray& vars, QrcIntSetSelector select) {
+  QrcIntSetVarArrayI* a = vars.getImpl();
+  if (!a) QrcFatalError(39, "empty handle", "QrcIntSetGenerate");
+  if (!select) select = QrcSelectFirstUnboundIntSetVar;
+  QrcManagerI* m = a->getManager();
+  return QrcGoal(new (m) QrcIntSetGenerateI(m, a, select, nullptr));
+}
+
+QrcGoal QrcGenerate(const QrcIntSetVarArray& vars, QrcIntSetSelector select) { return QrcIntSetGenerate(vars, select); }
