@@ -5,6 +5,7 @@
 #define QRC_MEMORY_H
 
 #include <cstddef>
+#include <cstring>
 
 #include "qrctypes.h"
 
@@ -109,8 +110,12 @@ class QrcTrail : public QrcBlockStack {
   QrcInt getFloor() const { return _floor; }
   void setFloor(QrcInt floor) { _floor = floor; }
 
-  static QrcWord readWord(const void* address);
-  static void writeWord(void* address, QrcWord word);
+  static QrcWord readWord(const void* address) {
+    QrcWord w;
+    std::memcpy(&w, address, sizeof w);
+    return w;
+  }
+  static void writeWord(void* address, QrcWord word) { std::memcpy(address, &word, sizeof word); }
 
  private:
   void saveAcrossBlock(void* address);

@@ -187,14 +187,6 @@ void QrcMemoryStack::reset() {
 
 QrcTrail::QrcTrail(QrcManagerI* manager) : QrcBlockStack(manager), _floor(0), _recording(0) {}
 
-QrcWord QrcTrail::readWord(const void* address) {
-  QrcWord w;
-  std::memcpy(&w, address, sizeof w);
-  return w;
-}
-
-void QrcTrail::writeWord(void* address, QrcWord word) { std::memcpy(address, &word, sizeof word); }
-
 void QrcTrail::saveAcrossBlock(void* address) {
   QrcWord* oldCursor = _cursor;
   QrcStackBlock* oldBlock = _current;
