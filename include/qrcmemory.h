@@ -72,7 +72,18 @@ class QrcMemoryStack : public QrcBlockStack {
   QrcMemoryStack(QrcManagerI* manager, int mode);
   ~QrcMemoryStack();
 
-  void* alloc(size_t n);
+  void* alloc(size_t n) {
+    if (_mode == Blocks && n != 0) {
+      QrcInt words = static_cast<QrcInt>(((n - 1) / 8 | 1) + 1);
+      if (_cursor + words <= _current->words + _current->capacity) {
+        void* p = _cursor;
+        _cursor += words;
+        _top += words;
+        return p;
+      }
+    }
+    return allocSlow(n);
+  }
   void popTo(QrcInt mark);
   void reset();
   int getMode() const { return _mode; }
@@ -82,6 +93,7 @@ class QrcMemoryStack : public QrcBlockStack {
 
  private:
   void releaseObjects(QrcInt mark);
+  void* allocSlow(size_t n);
   int _mode;
 };
 

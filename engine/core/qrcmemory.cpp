@@ -143,7 +143,7 @@ QrcMemoryStack::~QrcMemoryStack() {
   if (_mode == PerObject) releaseObjects(0);
 }
 
-void* QrcMemoryStack::alloc(size_t n) {
+void* QrcMemoryStack::allocSlow(size_t n) {
   if (_mode == Blocks) {
     if (n == 0) return _cursor;
     QrcInt words = static_cast<QrcInt>(((n - 1) / 8 | 1) + 1);
