@@ -5,6 +5,7 @@
 #define QRC_MEMORY_H
 
 #include <cstddef>
+#include <cstring>
 
 #include "qrctypes.h"
 
@@ -71,7 +72,18 @@ class QrcMemoryStack : public QrcBlockStack {
   QrcMemoryStack(QrcManagerI* manager, int mode);
   ~QrcMemoryStack();
 
-  void* alloc(size_t n);
+  void* alloc(size_t n) {
+    if (_mode == Blocks && n != 0) {
+      QrcInt words = static_cast<QrcInt>(((n - 1) / 8 | 1) + 1);
+      if (_cursor + words <= _current->words + _current->capacity) {
+        void* p = _cursor;
+        _cursor += words;
+        _top += words;
+        return p;
+      }
+    }
+    return allocSlow(n);
+  }
   void popTo(QrcInt mark);
   void reset();
   int getMode() const { return _mode; }
@@ -81,6 +93,7 @@ class QrcMemoryStack : public QrcBlockStack {
 
  private:
   void releaseObjects(QrcInt mark);
+  void* allocSlow(size_t n);
   int _mode;
 };
 
@@ -109,8 +122,12 @@ class QrcTrail : public QrcBlockStack {
   QrcInt getFloor() const { return _floor; }
   void setFloor(QrcInt floor) { _floor = floor; }
 
-  static QrcWord readWord(const void* address);
-  static void writeWord(void* address, QrcWord word);
+  static QrcWord readWord(const void* address) {
+    QrcWord w;
+    std::memcpy(&w, address, sizeof w);
+    return w;
+  }
+  static void writeWord(void* address, QrcWord word) { std::memcpy(address, &word, sizeof word); }
 
  private:
   void saveAcrossBlock(void* address);

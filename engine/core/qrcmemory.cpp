@@ -143,7 +143,7 @@ QrcMemoryStack::~QrcMemoryStack() {
   if (_mode == PerObject) releaseObjects(0);
 }
 
-void* QrcMemoryStack::alloc(size_t n) {
+void* QrcMemoryStack::allocSlow(size_t n) {
   if (_mode == Blocks) {
     if (n == 0) return _cursor;
     QrcInt words = static_cast<QrcInt>(((n - 1) / 8 | 1) + 1);
@@ -186,14 +186,6 @@ void QrcMemoryStack::reset() {
 // ---------------------------------------------------------------- trail
 
 QrcTrail::QrcTrail(QrcManagerI* manager) : QrcBlockStack(manager), _floor(0), _recording(0) {}
-
-QrcWord QrcTrail::readWord(const void* address) {
-  QrcWord w;
-  std::memcpy(&w, address, sizeof w);
-  return w;
-}
-
-void QrcTrail::writeWord(void* address, QrcWord word) { std::memcpy(address, &word, sizeof word); }
 
 void QrcTrail::saveAcrossBlock(void* address) {
   QrcWord* oldCursor = _cursor;

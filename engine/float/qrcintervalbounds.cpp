@@ -167,6 +167,24 @@ QrcFloatInterval intervalDifference(const QrcFloatInterval& x, const QrcFloatInt
   return QrcFloatInterval{subDown(x.lo, y.hi), subUp(x.hi, y.lo)};
 }
 
+namespace {
+
+// Kept out of line so the product's hot path does not set up the report.
+[[noreturn]] __attribute__((noinline, cold)) void productFailure(double a, double b, double c,
+                                                                 double d, double x, double y) {
+  roundNearest();
+  char line[64];
+  const char* names[6] = {"a:", "b:", "c:", "d:", "x:", "y:"};
+  const double values[6] = {a, b, c, d, x, y};
+  for (int i = 0; i < 6; ++i) {
+    std::snprintf(line, sizeof line, "%s%.16g", names[i], values[i]);
+    std::cout << line << std::endl;
+  }
+  intervalFailure("Execution error: Problem in multiplication");
+}
+
+}  // namespace
+
 QrcFloatInterval intervalProduct(const QrcFloatInterval& x, const QrcFloatInterval& y) {
   double a = x.lo, b = x.hi, c = y.lo, d = y.hi;
   QrcFloatInterval r;
@@ -195,17 +213,7 @@ QrcFloatInterval intervalProduct(const QrcFloatInterval& x, const QrcFloatInterv
       r = {l1 < l2 ? l1 : l2, h1 > h2 ? h1 : h2};
     }
   }
-  if (r.lo > r.hi) {
-    roundNearest();
-    char line[64];
-    const char* names[6] = {"a:", "b:", "c:", "d:", "x:", "y:"};
-    const double values[6] = {a, b, c, d, r.lo, r.hi};
-    for (int i = 0; i < 6; ++i) {
-      std::snprintf(line, sizeof line, "%s%.16g", names[i], values[i]);
-      std::cout << line << std::endl;
-    }
-    intervalFailure("Execution error: Problem in multiplication");
-  }
+  if (r.lo > r.hi) productFailure(a, b, c, d, r.lo, r.hi);
   return r;
 }
 
