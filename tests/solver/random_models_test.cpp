@@ -18,6 +18,7 @@
 #include "qroplatform.h"
 #include "qrosolveri.h"
 #include "qrcfloatexp.h"
+#include "qrcint.h"
 #include "support/seed.h"
 
 namespace {
@@ -387,6 +388,33 @@ TEST(RandomSolverModels, FloatSolutionsSatisfyTheModel) {
     }
     env.end();
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Empty handles given to the solver's queries give the specified exceptions.
+TEST(RandomSolverModels, EmptyHandlesAreRefusedWithClearMessages) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  auto message = [](auto f) -> std::string {
+    try {
+      f();
+    } catch (const QroSolver::Exception& e) {
+      return e.getMessage() ? e.getMessage() : "";
+    }
+    return "no exception";
+  };
+  EXPECT_EQ(message([&] { solver.getValue(QroNumVar()); }), "Empty variable handle");
+  EXPECT_EQ(message([&] { solver.getFloatVar(QroNumVar()); }), "Empty variable handle");
+  EXPECT_EQ(message([&] { solver.getIntVar(QroNumVar()); }), "Empty variable handle");
+  EXPECT_EQ(message([&] { solver.getConstraint(QroConstraint()); }), "Empty constraint handle");
+  EXPECT_EQ(message([&] { solver.add(QroExtractable()); }), "QroSolver: adding empty handle extractable");
+  EXPECT_EQ(message([&] { QroSolver().solve(); }), "QroSolver is a empty handle");
+  solver.end();
+  env.end();
 }
 
 }  // namespace
