@@ -1,0 +1,420 @@
+// Random small models built with the modelling operators, extracted and
+// searched: every solution must satisfy the model (exactly for integers,
+// by outward interval evaluation for floats), integer searches must find
+// exactly the brute-force solutions, and bound changes must be honoured.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <set>
+#include <sstream>
+#include <typeinfo>
+#include <vector>
+
+#include "qromodel.h"
+#include "qrooperators.h"
+#include "qroplatform.h"
+#include "qrosolveri.h"
+#include "qrcfloatexp.h"
+#include "qrcint.h"
+#include "support/seed.h"
+
+namespace {
+
+// An expression tree kept beside the model so that it can be rebuilt fresh
+// (the operators may extend unheld terms in place) and evaluated.
+struct Node {
+  enum Op { Var, Const, Add, Sub, Mul, Div, Sqr } op;
+  int var = 0;
+  double c = 0;
+  int a = -1, b = -1;
+};
+
+struct Tree {
+  std::vector<Node> nodes;
+  int add(Node n) {
+    nodes.push_back(n);
+    return static_cast<int>(nodes.size()) - 1;
+  }
+};
+
+int randomExpr(Tree& t, std::mt19937_64& rng, int nvars, int depth, bool floats) {
+  int k = static_cast<int>(rng() % (depth > 0 ? 8 : 3));
+  Node n;
+  if (k <= 1) {
+    n.op = Node::Var;
+    n.var = static_cast<int>(rng() % nvars);
+  } else if (k == 2) {
+    n.op = Node::Const;
+    n.c = static_cast<int>(rng() % 7) - 3;
+    if (floats && rng() % 2) n.c += 0.5;
+  } else {
+    static const Node::Op ops[] = {Node::Add, Node::Sub, Node::Mul, Node::Sqr, Node::Div};
+    n.op = ops[rng() % (floats ? 5 : 4)];
+    n.a = randomExpr(t, rng, nvars, depth - 1, floats);
+    if (n.op != Node::Sqr) n.b = randomExpr(t, rng, nvars, depth - 1, floats);
+  }
+  return t.add(n);
+}
+
+QroNumExprArg build(const Tree& t, int i, const std::vector<QroNumVar>& vars) {
+  const Node& n = t.nodes[i];
+  switch (n.op) {
+    case Node::Var:
+      return QroNumExprArg(vars[n.var]);
+    case Node::Const:
+      // A constant term: zero times a variable plus the constant.
+      return 0.0 * QroNumExprArg(vars[0]) + n.c;
+    case Node::Add:
+      return build(t, n.a, vars) + build(t, n.b, vars);
+    case Node::Sub:
+      return build(t, n.a, vars) - build(t, n.b, vars);
+    case Node::Mul:
+      return build(t, n.a, vars) * build(t, n.b, vars);
+    case Node::Div:
+      return build(t, n.a, vars) / build(t, n.b, vars);
+    case Node::Sqr:
+      return QroPower(build(t, n.a, vars), 2.0);
+  }
+  return QroNumExprArg();
+}
+
+int64_t evalInt(const Tree& t, int i, const std::vector<int64_t>& v) {
+  const Node& n = t.nodes[i];
+  switch (n.op) {
+    case Node::Var:
+      return v[n.var];
+    case Node::Const:
+      return static_cast<int64_t>(n.c);
+    case Node::Add:
+      return evalInt(t, n.a, v) + evalInt(t, n.b, v);
+    case Node::Sub:
+      return evalInt(t, n.a, v) - evalInt(t, n.b, v);
+    case Node::Mul:
+      return evalInt(t, n.a, v) * evalInt(t, n.b, v);
+    case Node::Sqr: {
+      int64_t a = evalInt(t, n.a, v);
+      return a * a;
+    }
+    case Node::Div:
+      break;
+  }
+  ADD_FAILURE() << "no integer division in integer models";
+  return 0;
+}
+
+// Outward interval arithmetic: each bound moved one unit in the last place.
+struct Box {
+  double lo, hi;
+};
+Box widen(double a, double b) {
+  if (std::isnan(a) || std::isnan(b)) return {-INFINITY, INFINITY};
+  return {std::nextafter(a, -INFINITY), std::nextafter(b, INFINITY)};
+}
+Box mul(Box a, Box b) {
+  double p[4] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
+  for (double x : p)
+    if (std::isnan(x)) return {-INFINITY, INFINITY};  // 0 * inf: undecided
+  return widen(*std::min_element(p, p + 4), *std::max_element(p, p + 4));
+}
+
+Box evalBox(const Tree& t, int i, const std::vector<Box>& v) {
+  const Node& n = t.nodes[i];
+  switch (n.op) {
+    case Node::Var:
+      return v[n.var];
+    case Node::Const:
+      return {n.c, n.c};
+    case Node::Add: {
+      Box a = evalBox(t, n.a, v), b = evalBox(t, n.b, v);
+      return widen(a.lo + b.lo, a.hi + b.hi);
+    }
+    case Node::Sub: {
+      Box a = evalBox(t, n.a, v), b = evalBox(t, n.b, v);
+      return widen(a.lo - b.hi, a.hi - b.lo);
+    }
+    case Node::Mul:
+      return mul(evalBox(t, n.a, v), evalBox(t, n.b, v));
+    case Node::Sqr: {
+      Box a = evalBox(t, n.a, v);
+      return mul(a, a);
+    }
+    case Node::Div: {
+      Box a = evalBox(t, n.a, v), b = evalBox(t, n.b, v);
+      if (b.lo <= 0 && b.hi >= 0) return {-INFINITY, INFINITY};
+      return mul(a, widen(1.0 / b.hi, 1.0 / b.lo));
+    }
+  }
+  return {-INFINITY, INFINITY};
+}
+
+// lo <= e <= hi, or e == f when f >= 0.
+struct Cons {
+  int e, f = -1;
+  double lo, hi;
+};
+
+struct RandomModel {
+  Tree tree;
+  std::vector<Cons> cons;
+  int nvars;
+};
+
+RandomModel makeModel(std::mt19937_64& rng, bool floats) {
+  RandomModel m;
+  m.nvars = 2 + static_cast<int>(rng() % 2);
+  int ncons = 1 + static_cast<int>(rng() % 3);
+  for (int i = 0; i < ncons; ++i) {
+    Cons c;
+    c.e = randomExpr(m.tree, rng, m.nvars, 2, floats);
+    if (rng() % 3 == 0) {
+      c.f = randomExpr(m.tree, rng, m.nvars, 1, floats);
+      c.lo = c.hi = 0;
+    } else {
+      c.lo = static_cast<int>(rng() % 9) - 5;
+      c.hi = c.lo + static_cast<int>(rng() % 6);
+      if (floats && rng() % 2) c.lo -= 0.25;
+    }
+    m.cons.push_back(c);
+  }
+  return m;
+}
+
+std::string describe(const RandomModel& m, const QroModel& model) {
+  std::ostringstream os;
+  for (QroModelI::Link* l = model.getImpl()->getFirstLink(); l; l = l->next) {
+    l->member->display(os);
+    os << "\n";
+  }
+  (void)m;
+  return os.str();
+}
+
+void addConstraints(const RandomModel& m, QroEnv& env, QroModel& model, const std::vector<QroNumVar>& vars) {
+  for (const Cons& c : m.cons) {
+    if (c.f >= 0)
+      model.add(build(m.tree, c.e, vars) == build(m.tree, c.f, vars));
+    else
+      model.add(QroRange(env, c.lo, build(m.tree, c.e, vars), c.hi));
+  }
+}
+
+QroGoal bisectAll(QroEnv& env, const std::vector<QroNumVar>& vars) {
+  QroGoal g = QroNumDichotomize(env, vars[0], 0, 0.0);
+  for (size_t i = 1; i < vars.size(); ++i) g = QroAndGoal(g, QroNumDichotomize(env, vars[i], 0, 0.0));
+  return g;
+}
+
+std::set<std::vector<int64_t>> bruteForce(const RandomModel& m, const std::vector<int64_t>& lo,
+                                          const std::vector<int64_t>& hi) {
+  std::set<std::vector<int64_t>> out;
+  std::vector<int64_t> v(lo);
+  for (;;) {
+    bool ok = true;
+    for (const Cons& c : m.cons) {
+      int64_t e = evalInt(m.tree, c.e, v);
+      if (c.f >= 0 ? e != evalInt(m.tree, c.f, v) : (e < c.lo || e > c.hi)) ok = false;
+    }
+    if (ok) out.insert(v);
+    size_t i = 0;
+    while (i < v.size() && v[i] == hi[i]) v[i] = lo[i], ++i;
+    if (i == v.size()) break;
+    ++v[i];
+  }
+  return out;
+}
+
+void integerRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
+  RandomModel m = makeModel(rng, false);
+  QroModel model(env);
+  std::vector<QroNumVar> vars;
+  std::vector<int64_t> lo, hi;
+  for (int i = 0; i < m.nvars; ++i) {
+    lo.push_back(-3 + static_cast<int>(rng() % 3));
+    hi.push_back(lo.back() + static_cast<int>(rng() % 5));
+    vars.push_back(QroNumVar(env, lo.back(), hi.back(), QroNumVar::Int));
+    model.add(vars.back());
+  }
+  addConstraints(m, env, model, vars);
+  std::string text = describe(m, model);
+  QroSolver solver;
+  try {
+    solver = QroSolver(model);
+  } catch (const QroSolver::ModelInconsistent& e) {
+    // Only a model without solutions may be refused.
+    EXPECT_TRUE(bruteForce(m, lo, hi).empty()) << "seed " << seed << " round " << round << "\n" << text;
+    EXPECT_STREQ(e.getMessage(), "The loaded model is inconsistent");
+    return;
+  }
+  for (int pass = 0; pass < 2; ++pass) {
+    std::set<std::vector<int64_t>> expected = bruteForce(m, lo, hi), found;
+    try {
+      // A bound change reloads the model, which may now be refused.
+      solver.startNewSearch(bisectAll(env, vars));
+    } catch (const QroSolver::ModelInconsistent&) {
+      EXPECT_TRUE(expected.empty()) << "seed " << seed << " round " << round << "\n" << text;
+      break;
+    }
+    int count = 0;
+    while (solver.next()) {
+      std::vector<int64_t> v;
+      for (const QroNumVar& x : vars) {
+        double d = solver.getValue(x);
+        ASSERT_EQ(d, std::floor(d)) << "seed " << seed << " round " << round << "\n" << text;
+        v.push_back(static_cast<int64_t>(d));
+      }
+      EXPECT_TRUE(expected.count(v)) << "seed " << seed << " round " << round << " pass " << pass
+                                     << " reported a non-solution\n"
+                                     << text;
+      found.insert(v);
+      ++count;
+      ASSERT_LT(count, 10000);
+    }
+    solver.endSearch();
+    EXPECT_EQ(static_cast<size_t>(count), found.size())
+        << "seed " << seed << " round " << round << " duplicate solutions\n" << text;
+    EXPECT_EQ(found, expected) << "seed " << seed << " round " << round << " pass " << pass << "\n"
+                               << text;
+    EXPECT_EQ(solver.solve(bisectAll(env, vars)), expected.empty() ? 0 : 1)
+        << "seed " << seed << " round " << round << "\n" << text;
+    // Narrow one variable in the model; the solver follows.
+    int i = static_cast<int>(rng() % m.nvars);
+    if (hi[i] > lo[i]) {
+      if (rng() % 2)
+        ++lo[i];
+      else
+        --hi[i];
+    }
+    try {
+      vars[i].setBounds(static_cast<double>(lo[i]), static_cast<double>(hi[i]));
+    } catch (const QroSolver::ModelInconsistent&) {
+      EXPECT_TRUE(bruteForce(m, lo, hi).empty()) << "seed " << seed << " round " << round << "\n" << text;
+      break;
+    }
+  }
+  solver.end();
+}
+
+void dump(std::ostream& os, const Tree& t, int i) {
+  const Node& n = t.nodes[i];
+  static const char* names[] = {"v", "c", "+", "-", "*", "/", "sqr"};
+  os << "(" << names[n.op];
+  if (n.op == Node::Var) os << n.var;
+  if (n.op == Node::Const) os << n.c;
+  if (n.a >= 0) dump(os << " ", t, n.a);
+  if (n.b >= 0) dump(os << " ", t, n.b);
+  os << ")";
+}
+
+std::string boxText(const std::vector<Box>& box) {
+  std::ostringstream os;
+  os.precision(17);
+  for (const Box& b : box) os << "[" << b.lo << ", " << b.hi << "] ";
+  return os.str();
+}
+
+void floatRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
+  RandomModel m = makeModel(rng, true);
+  QroModel model(env);
+  std::vector<QroNumVar> vars;
+  for (int i = 0; i < m.nvars; ++i) {
+    double lo = -3.0 + static_cast<int>(rng() % 4) * 0.75;
+    vars.push_back(QroNumVar(env, lo, lo + 0.5 + static_cast<int>(rng() % 4), QroNumVar::Float));
+    model.add(vars.back());
+  }
+  addConstraints(m, env, model, vars);
+  std::string text = describe(m, model);
+  QroSolver solver;
+  try {
+    solver = QroSolver(model);
+  } catch (const QroSolver::ModelInconsistent&) {
+    return;
+  }
+  solver.startNewSearch(bisectAll(env, vars));
+  for (int count = 0; count < 5 && solver.next(); ++count) {
+    std::vector<Box> box;
+    for (const QroNumVar& x : vars) {
+      QrcFloatVar f = solver.getFloatVar(x);
+      ASSERT_LE(f.getMin(), f.getMax());
+      EXPECT_GE(f.getMin(), x.getLB());
+      EXPECT_LE(f.getMax(), x.getUB());
+      box.push_back({f.getMin(), f.getMax()});
+    }
+    for (const Cons& c : m.cons) {
+      Box e = evalBox(m.tree, c.e, box);
+      if (c.f >= 0) {
+        Box f = evalBox(m.tree, c.f, box);
+        EXPECT_TRUE(e.lo <= f.hi && f.lo <= e.hi)
+            << "seed " << seed << " round " << round << " solution box misses an equality\n" << text << boxText(box);
+      } else {
+        EXPECT_TRUE(e.lo <= c.hi && c.lo <= e.hi)
+            << "seed " << seed << " round " << round << " solution box misses a range\n" << text << boxText(box) << [&] { std::ostringstream o; dump(o, m.tree, c.e); return o.str(); }() << " e=[" << e.lo << ", " << e.hi << "]";
+      }
+    }
+    EXPECT_EQ(qroplatform::getRounding(), 1);
+  }
+  solver.endSearch();
+  EXPECT_EQ(qroplatform::getRounding(), 1);
+  solver.end();
+}
+
+TEST(RandomSolverModels, IntegerSolutionsMatchBruteForce) {
+  uint64_t seed = qrotest::seedOr(20261206);
+  std::mt19937_64 rng(seed);
+  for (int round = 0; round < 60; ++round) {
+    QroEnv env;
+    try {
+      integerRound(seed, round, rng, env);
+    } catch (const QroQuietException& e) {
+      ADD_FAILURE() << "seed " << seed << " round " << round << ": unexpected " << typeid(e).name() << " "
+                    << (e.getMessage() ? e.getMessage() : "");
+    }
+    env.end();
+  }
+}
+
+TEST(RandomSolverModels, FloatSolutionsSatisfyTheModel) {
+  uint64_t seed = qrotest::seedOr(20261207);
+  std::mt19937_64 rng(seed);
+  for (int round = 0; round < 60; ++round) {
+    QroEnv env;
+    try {
+      floatRound(seed, round, rng, env);
+    } catch (const QroQuietException& e) {
+      ADD_FAILURE() << "seed " << seed << " round " << round << ": unexpected " << typeid(e).name() << " "
+                    << (e.getMessage() ? e.getMessage() : "");
+    }
+    env.end();
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Empty handles given to the solver's queries give the specified exceptions.
+TEST(RandomSolverModels, EmptyHandlesAreRefusedWithClearMessages) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  auto message = [](auto f) -> std::string {
+    try {
+      f();
+    } catch (const QroSolver::Exception& e) {
+      return e.getMessage() ? e.getMessage() : "";
+    }
+    return "no exception";
+  };
+  EXPECT_EQ(message([&] { solver.getValue(QroNumVar()); }), "Empty variable handle");
+  EXPECT_EQ(message([&] { solver.getFloatVar(QroNumVar()); }), "Empty variable handle");
+  EXPECT_EQ(message([&] { solver.getIntVar(QroNumVar()); }), "Empty variable handle");
+  EXPECT_EQ(message([&] { solver.getConstraint(QroConstraint()); }), "Empty constraint handle");
+  EXPECT_EQ(message([&] { solver.add(QroExtractable()); }), "QroSolver: adding empty handle extractable");
+  EXPECT_EQ(message([&] { QroSolver().solve(); }), "QroSolver is a empty handle");
+  solver.end();
+  env.end();
+}
+
+}  // namespace
