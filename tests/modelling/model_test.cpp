@@ -10,6 +10,7 @@
 
 #include "qroevaluator.h"
 #include "qromodel.h"
+#include "support/design_model.h"
 
 namespace {
 
@@ -402,56 +403,12 @@ TEST_F(ModelTest, ClonedModelsListClonedMembers) {
 }
 
 TEST_F(ModelTest, DesignModel) {
-  QroModel model(env);
-  QroNumVarArray arr(env, 2);
-  QroNumVar F(env, 0.0, 0.5), N(env, 2.0, 10.0);
-  arr[0] = QroNumVar(env, 0.25, 1.3);
-  arr[1] = QroNumVar(env, 0.05, 1.0);
-  // 1
-  QroNumExprArg a = QroPower(arr[1], 4.0);
-  QroNumExprArg b = 71785.0 * a;
-  QroNumExprArg c = QroPower(arr[0], 3.0);
-  QroNumExprArg e1 = c * N;
-  QroNumExprArg f = e1 / b;
-  QroNumExprArg g = 1.0 - f;
-  model.add(g <= 0.0);
-  // 2
-  QroNumExprArg a2 = QroPower(arr[1], 2.0);
-  QroNumExprArg b2 = 5.108 * a2;
-  QroNumExprArg q2 = 1.0 / b2;
-  QroNumExprArg c2 = QroPower(arr[1], 3.0);
-  QroNumExprArg e2 = QroPower(arr[1], 3.0);
-  QroNumExprArg f2 = arr[0] * e2;
-  QroNumExprArg s2 = f2 - c2;
-  QroNumExprArg m2 = 12.566 * s2;
-  QroNumQuadTermNode t2 = arr[1] * arr[0];
-  QroNumExprArg p2 = QroPower(arr[0], 4.0);
-  QroNumExprArg u2 = 4.0 * p2;
-  QroNumExprArg v2 = u2 - t2;
-  QroNumExprArg w2 = v2 / m2;
-  QroNumExprArg z2 = w2 + q2;
-  model.add(z2 <= 0.0);
-  // 3
-  QroNumExprArg l3 = 140.45 * arr[1];
-  QroNumExprArg a3 = QroPower(arr[0], 2.0);
-  QroNumExprArg b3 = a3 * N;
-  QroNumExprArg f3 = l3 / b3;
-  QroNumExprArg g3 = 1.0 - f3;
-  model.add(g3 <= 0.0);
-  // 4
-  QroNumExprArg s4 = QroNumExprArg(arr[0]) + QroNumExprArg(arr[1]);
-  QroNumExprArg f4 = s4 / 1.5;
-  QroNumExprArg g4 = f4 - 1.0;
-  QroConstraint c4 = g4 <= 0.0;
-  model.add(c4);
-  // 5
-  QroNumExprArg a5 = QroPower(arr[1], 2.0);
-  QroNumExprArg s5 = QroNumExprArg(N) + 2.0;
-  QroNumExprArg m5 = s5 * arr[0];
-  QroNumExprArg p5 = m5 * a5;
-  QroConstraint c5 = F == p5;
-  model.add(c5);
-
+  qrotest::DesignModel design(env);
+  QroModel& model = design.model;
+  QroNumVarArray& arr = design.x;
+  QroNumVar& F = design.F;
+  QroConstraint& c4 = design.c4;
+  QroConstraint& c5 = design.c5;
   EXPECT_EQ(model.getImpl()->getSize(), 5);
   QroRangeI* r4 = static_cast<QroRangeI*>(c4.getImpl());
   EXPECT_EQ(r4->getUB(), 1.0);
