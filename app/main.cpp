@@ -68,7 +68,8 @@ int main() {
     QroSolver solver(model, &QrcEdit);
     std::cout << "Propagation... " << solver.solve(QroGoal(), 1, 0) << std::endl;
     // Option 0 tries the lower half of each interval first.
-    QroGoal goal = QroAndGoal(QroNumDichotomize(env, x[0], 0, 0.0), QroNumDichotomize(env, x[1], 0, 0.0));
+    QroGoal goal =
+        QroAndGoal(QroNumDichotomize(env, x[0], 0, 0.0), QroNumDichotomize(env, x[1], 0, 0.0));
     solver.startNewSearch(goal, 1);
     while (solver.next()) {
       if (!solver.solve()) continue;

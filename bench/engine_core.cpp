@@ -61,7 +61,8 @@ int main() {
   while (s.next()) ++solutions;
   t1 = cpuTime();
   s.end();
-  std::printf("search: %ld leaves in %.3f s (%.2f M leaves/s)\n", solutions, t1 - t0, solutions / (t1 - t0) / 1e6);
+  std::printf("search: %ld leaves in %.3f s (%.2f M leaves/s)\n", solutions, t1 - t0,
+              solutions / (t1 - t0) / 1e6);
   mgr.end();
   return 0;
 }

@@ -30,10 +30,11 @@ class Label : public QrcGoalI {
     if (!x) return nullptr;
     QrcInt v = x->getMin();
     QrcGoalI* again = new (_manager) Label(_manager, _q);
-    return new (_manager) QrcOrI(_manager,
-                                 new (_manager) QrcAndII(_manager, new (_manager) Label(_manager, _q, v, x, 1), again),
-                                 new (_manager) QrcAndII(_manager, new (_manager) Label(_manager, _q, v, x, 2), again),
-                                 nullptr);
+    return new (_manager) QrcOrI(
+        _manager,
+        new (_manager) QrcAndII(_manager, new (_manager) Label(_manager, _q, v, x, 1), again),
+        new (_manager) QrcAndII(_manager, new (_manager) Label(_manager, _q, v, x, 2), again),
+        nullptr);
   }
 
  private:
@@ -62,8 +63,9 @@ int main() {
     while (s.next()) ++solutions;
     s.end();
     double t1 = cpuTime();
-    std::printf("queens %2d: %6ld solutions, %9lld choice points, %9lld fails, %.3f s\n", n, solutions,
-                static_cast<long long>(m->getChoicePointCount()), static_cast<long long>(m->getFails()), t1 - t0);
+    std::printf("queens %2d: %6ld solutions, %9lld choice points, %9lld fails, %.3f s\n", n,
+                solutions, static_cast<long long>(m->getChoicePointCount()),
+                static_cast<long long>(m->getFails()), t1 - t0);
     mgr.end();
   }
   return 0;

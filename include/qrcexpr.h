@@ -74,10 +74,10 @@ class QrcExprI : public QrcPrintable {
 };
 
 // Declares a class's own expression class number, drawn on first use.
-#define QRCEXPRTYPEID                                   \
-  QrcInt getExprTypeId() const override {               \
-    static QrcInt id = QrcExprI::newExprTypeId();       \
-    return id;                                          \
+#define QRCEXPRTYPEID                             \
+  QrcInt getExprTypeId() const override {         \
+    static QrcInt id = QrcExprI::newExprTypeId(); \
+    return id;                                    \
   }
 
 // Records an expression's bounds and re-applies them.

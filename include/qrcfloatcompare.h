@@ -11,20 +11,23 @@
 // the double of bits 0x0010000000000001.
 QrcFloat QrcFloatZeroMargin();
 
-#define QRCFLOATCOMPARE(Class, Base)                                \
-  QROSIMPLECLASS(Class, Base)                                       \
- public:                                                            \
-  void propagate() override;                                        \
-  void metaPostDemon(QrcDemonI* demon) override;                    \
-  void post() override;                                             \
-  QrcConstraintI* makeOpposite() override;                          \
-  QrcBool isFalse() const override;                                 \
-  QrcConstraintI* makeCopy(QrcManagerI* target) const override;     \
-  QrcBool hasMetaPostDemon() const override { return 1; }
+#define QRCFLOATCOMPARE(Class, Base)                            \
+  QROSIMPLECLASS(Class, Base)                                   \
+ public:                                                        \
+  void propagate() override;                                    \
+  void metaPostDemon(QrcDemonI* demon) override;                \
+  void post() override;                                         \
+  QrcConstraintI* makeOpposite() override;                      \
+  QrcBool isFalse() const override;                             \
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override; \
+  QrcBool hasMetaPostDemon() const override {                   \
+    return 1;                                                   \
+  }
 
 class QrcEqFloatConstraintI : public QrcConstraintI {
   QRCFLOATCOMPARE(QrcEqFloatConstraintI, QrcConstraintI)
-  QrcEqFloatConstraintI(QrcFloatExpI* x, QrcFloatExpI* y) : QrcConstraintI(x->getManager()), _x(x), _y(y) {}
+  QrcEqFloatConstraintI(QrcFloatExpI* x, QrcFloatExpI* y)
+      : QrcConstraintI(x->getManager()), _x(x), _y(y) {}
   void display(std::ostream& os) const override;
 
  private:
@@ -34,7 +37,8 @@ class QrcEqFloatConstraintI : public QrcConstraintI {
 
 class QrcNeqFloatConstraint : public QrcConstraintI {
   QRCFLOATCOMPARE(QrcNeqFloatConstraint, QrcConstraintI)
-  QrcNeqFloatConstraint(QrcFloatExpI* x, QrcFloatExpI* y) : QrcConstraintI(x->getManager()), _x(x), _y(y) {}
+  QrcNeqFloatConstraint(QrcFloatExpI* x, QrcFloatExpI* y)
+      : QrcConstraintI(x->getManager()), _x(x), _y(y) {}
   void display(std::ostream& os) const override;
   // The side of one operand: when it is fixed, its value leaves the other.
   void propagateSide(bool xSide);
@@ -100,7 +104,8 @@ class QrcEqFloatCstConstraint : public QrcUnaryConstraintI {
 
 class QrcNeqFloatCstConstraint : public QrcConstraintI {
   QRCFLOATCOMPARE(QrcNeqFloatCstConstraint, QrcConstraintI)
-  QrcNeqFloatCstConstraint(QrcFloat c, QrcFloatExpI* x) : QrcConstraintI(x->getManager()), _c(c), _x(x) {}
+  QrcNeqFloatCstConstraint(QrcFloat c, QrcFloatExpI* x)
+      : QrcConstraintI(x->getManager()), _c(c), _x(x) {}
   void display(std::ostream& os) const override;
 
  private:
@@ -128,7 +133,8 @@ class QrcNeqNullConstraint : public QrcUnaryConstraintI {
 
 class QrcLeFloatCstConstraint : public QrcUnaryConstraintI {
   QRCFLOATCOMPARE(QrcLeFloatCstConstraint, QrcUnaryConstraintI)
-  QrcLeFloatCstConstraint(QrcFloatExpI* x, QrcInt flag, QrcFloat c) : QrcUnaryConstraintI(x), _flag(flag), _c(c) {}
+  QrcLeFloatCstConstraint(QrcFloatExpI* x, QrcInt flag, QrcFloat c)
+      : QrcUnaryConstraintI(x), _flag(flag), _c(c) {}
   void display(std::ostream& os) const override;
   QrcInt getFlag() const { return _flag; }
 
@@ -140,7 +146,8 @@ class QrcLeFloatCstConstraint : public QrcUnaryConstraintI {
 
 class QrcGeFloatCstConstraint : public QrcUnaryConstraintI {
   QRCFLOATCOMPARE(QrcGeFloatCstConstraint, QrcUnaryConstraintI)
-  QrcGeFloatCstConstraint(QrcFloatExpI* x, QrcInt flag, QrcFloat c) : QrcUnaryConstraintI(x), _flag(flag), _c(c) {}
+  QrcGeFloatCstConstraint(QrcFloatExpI* x, QrcInt flag, QrcFloat c)
+      : QrcUnaryConstraintI(x), _flag(flag), _c(c) {}
   void display(std::ostream& os) const override;
   QrcInt getFlag() const { return _flag; }
 

@@ -14,7 +14,8 @@ class QrcFloatConstI : public QrcFloatExpI {
  public:
   QrcFloatConstI(QrcManagerI* manager, QrcFloat min, QrcFloat max, const char* name);
   static QrcFloatConstI* make(QrcManagerI* manager, QrcFloat min, QrcFloat max, const char* name);
-  static QrcFloatConstI* make(const QrcManager& manager, QrcFloat min, QrcFloat max, const char* name);
+  static QrcFloatConstI* make(const QrcManager& manager, QrcFloat min, QrcFloat max,
+                              const char* name);
 
   bool isEqual(const QrcExprI* other) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;

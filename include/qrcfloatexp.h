@@ -133,7 +133,8 @@ class QrcFloatExpI : public QrcExprI {
   QrcFloat getOldMax() const;
   // Brings a node's cached bounds up to date; nothing for a variable.
   void refresh() const {
-    if (!_handler && _boundsStamp != managerFailStamp()) const_cast<QrcFloatExpI*>(this)->recompute();
+    if (!_handler && _boundsStamp != managerFailStamp())
+      const_cast<QrcFloatExpI*>(this)->recompute();
   }
 
   // ---- narrowing (may fail the branch)

@@ -60,7 +60,8 @@ class QrcMonotonicFloatExpI : public QrcFloatUnaryExpI {
 
 class QrcMonotonicIncreasingFloatExpI : public QrcMonotonicFloatExpI {
  public:
-  QrcMonotonicIncreasingFloatExpI(QrcFloatExpI* x, QrcFloatFunction f, QrcFloatFunction g, const char* name)
+  QrcMonotonicIncreasingFloatExpI(QrcFloatExpI* x, QrcFloatFunction f, QrcFloatFunction g,
+                                  const char* name)
       : QrcMonotonicFloatExpI(x, f, g, name) {}
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
@@ -69,7 +70,8 @@ class QrcMonotonicIncreasingFloatExpI : public QrcMonotonicFloatExpI {
 
 class QrcMonotonicDecreasingFloatExpI : public QrcMonotonicFloatExpI {
  public:
-  QrcMonotonicDecreasingFloatExpI(QrcFloatExpI* x, QrcFloatFunction f, QrcFloatFunction g, const char* name)
+  QrcMonotonicDecreasingFloatExpI(QrcFloatExpI* x, QrcFloatFunction f, QrcFloatFunction g,
+                                  const char* name)
       : QrcMonotonicFloatExpI(x, f, g, name) {}
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
@@ -83,9 +85,9 @@ QrcFloatExp QrcPower(const QrcFloatExp& x, const QrcFloatExp& y);
 QrcFloatExp QrcPower(QrcFloat c, const QrcFloatExp& x);
 QrcFloatExp QrcExponent(const QrcFloatExp& x);
 QrcFloatExp QrcLog(const QrcFloatExp& x);
-QrcFloatExp QrcMonotonicIncreasingFloatExp(const QrcFloatExp& x, QrcFloatFunction f, QrcFloatFunction g,
-                                           const char* name = nullptr);
-QrcFloatExp QrcMonotonicDecreasingFloatExp(const QrcFloatExp& x, QrcFloatFunction f, QrcFloatFunction g,
-                                           const char* name = nullptr);
+QrcFloatExp QrcMonotonicIncreasingFloatExp(const QrcFloatExp& x, QrcFloatFunction f,
+                                           QrcFloatFunction g, const char* name = nullptr);
+QrcFloatExp QrcMonotonicDecreasingFloatExp(const QrcFloatExp& x, QrcFloatFunction f,
+                                           QrcFloatFunction g, const char* name = nullptr);
 
 #endif

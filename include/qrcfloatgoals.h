@@ -62,7 +62,8 @@ class QrcFloatVarInstantiateI : public QrcGoalI {
 class QrcFloatVarInstantiateVarPrecI : public QrcFloatVarInstantiateI {
   QROSIMPLECLASS(QrcFloatVarInstantiateVarPrecI, QrcFloatVarInstantiateI)
  public:
-  QrcFloatVarInstantiateVarPrecI(QrcManagerI* m, QrcFloatExpI* var, QrcInt upperFirst, QrcFloat ratio)
+  QrcFloatVarInstantiateVarPrecI(QrcManagerI* m, QrcFloatExpI* var, QrcInt upperFirst,
+                                 QrcFloat ratio)
       : QrcFloatVarInstantiateI(m, var, upperFirst, ratio) {}
   QrcGoalI* execute() override;
   void display(std::ostream& os) const override;

@@ -47,20 +47,25 @@ class QrcFloatUnaryExpI : public QrcFloatExpI {
 };
 
 // Declares the usual overrides of a node class.
-#define QRCFLOATNODE(Class, Kind)                                        \
-  QRCEXPRTYPEID                                                          \
-  void display(std::ostream& os) const override;                         \
-  QrcExprI* makeCopy(QrcManagerI* target) const override;                \
-  void computeRange() override;                                          \
-  void setOperandsRange(QrcFloat lo, QrcFloat hi) override;              \
-  const char* getKindName() const override { return Kind; }              \
-  void accept(QrcFloatExpVisitorI* visitor) override { visitor->visitNode(this, Kind); }
+#define QRCFLOATNODE(Class, Kind)                           \
+  QRCEXPRTYPEID                                             \
+  void display(std::ostream& os) const override;            \
+  QrcExprI* makeCopy(QrcManagerI* target) const override;   \
+  void computeRange() override;                             \
+  void setOperandsRange(QrcFloat lo, QrcFloat hi) override; \
+  const char* getKindName() const override {                \
+    return Kind;                                            \
+  }                                                         \
+  void accept(QrcFloatExpVisitorI* visitor) override {      \
+    visitor->visitNode(this, Kind);                         \
+  }
 
 // ---------------------------------------------------------------- sums and offsets
 
 class QrcFloatAddI : public QrcFloatBinaryExpI {
  public:
-  QrcFloatAddI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true) : QrcFloatBinaryExpI(x, y, attach) {}
+  QrcFloatAddI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
+      : QrcFloatBinaryExpI(x, y, attach) {}
   QRCFLOATNODE(QrcFloatAddI, "QrcFloatAdd")
   void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
@@ -68,7 +73,8 @@ class QrcFloatAddI : public QrcFloatBinaryExpI {
 
 class QrcFloatSubI : public QrcFloatBinaryExpI {
  public:
-  QrcFloatSubI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true) : QrcFloatBinaryExpI(x, y, attach) {}
+  QrcFloatSubI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
+      : QrcFloatBinaryExpI(x, y, attach) {}
   QRCFLOATNODE(QrcFloatSubI, "QrcFloatSub")
   void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
@@ -83,7 +89,8 @@ class QrcFloatOppI : public QrcFloatUnaryExpI {
 
 class QrcFloatCstAddI : public QrcFloatUnaryExpI {
  public:
-  QrcFloatCstAddI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(c, x, attach) {}
+  QrcFloatCstAddI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
+      : QrcFloatUnaryExpI(c, x, attach) {}
   QRCFLOATNODE(QrcFloatCstAddI, "QrcFloatCstAdd")
   QrcConstraintI* makeEventHandlerConstraint() override;
   void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
@@ -111,7 +118,8 @@ class QrcFloatCstAddCtI : public QrcExprEventHandlerConstraintI {
 class QrcFloatCstAddExpDemonII : public QrcDemonI {
   QROSIMPLECLASS(QrcFloatCstAddExpDemonII, QrcDemonI)
  public:
-  explicit QrcFloatCstAddExpDemonII(QrcFloatCstAddI* node) : QrcDemonI(node->getManager()), _node(node) {}
+  explicit QrcFloatCstAddExpDemonII(QrcFloatCstAddI* node)
+      : QrcDemonI(node->getManager()), _node(node) {}
   void propagate() override { _node->narrowOperand(); }
   void display(std::ostream& os) const override;
 
@@ -122,7 +130,8 @@ class QrcFloatCstAddExpDemonII : public QrcDemonI {
 class QrcFloatCstAddVarDemonII : public QrcDemonI {
   QROSIMPLECLASS(QrcFloatCstAddVarDemonII, QrcDemonI)
  public:
-  explicit QrcFloatCstAddVarDemonII(QrcFloatCstAddI* node) : QrcDemonI(node->getManager()), _node(node) {}
+  explicit QrcFloatCstAddVarDemonII(QrcFloatCstAddI* node)
+      : QrcDemonI(node->getManager()), _node(node) {}
   void propagate() override { _node->narrowNode(); }
   void display(std::ostream& os) const override;
 
@@ -130,11 +139,13 @@ class QrcFloatCstAddVarDemonII : public QrcDemonI {
   QrcFloatCstAddI* _node;
 };
 
-// ---------------------------------------------------------------- products and quotients by a constant
+// ---------------------------------------------------------------- products and quotients by a
+// constant
 
 class QrcCstFloatMulI : public QrcFloatUnaryExpI {
  public:
-  QrcCstFloatMulI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(c, x, attach) {}
+  QrcCstFloatMulI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
+      : QrcFloatUnaryExpI(c, x, attach) {}
   QRCEXPRTYPEID
   void display(std::ostream& os) const override;
   const char* getKindName() const override { return "QrcCstFloatMul"; }
@@ -145,25 +156,32 @@ class QrcCstFloatMulI : public QrcFloatUnaryExpI {
 
 class QrcCstFloatMulPosI : public QrcCstFloatMulI {
  public:
-  QrcCstFloatMulPosI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcCstFloatMulI(c, x, attach) {}
+  QrcCstFloatMulPosI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
+      : QrcCstFloatMulI(c, x, attach) {}
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
   void setOperandsRange(QrcFloat lo, QrcFloat hi) override;
-  void accept(QrcFloatExpVisitorI* visitor) override { visitor->visitNode(this, "QrcCstFloatMulPos"); }
+  void accept(QrcFloatExpVisitorI* visitor) override {
+    visitor->visitNode(this, "QrcCstFloatMulPos");
+  }
 };
 
 class QrcCstFloatMulNegI : public QrcCstFloatMulI {
  public:
-  QrcCstFloatMulNegI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcCstFloatMulI(c, x, attach) {}
+  QrcCstFloatMulNegI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
+      : QrcCstFloatMulI(c, x, attach) {}
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
   void setOperandsRange(QrcFloat lo, QrcFloat hi) override;
-  void accept(QrcFloatExpVisitorI* visitor) override { visitor->visitNode(this, "QrcCstFloatMulNeg"); }
+  void accept(QrcFloatExpVisitorI* visitor) override {
+    visitor->visitNode(this, "QrcCstFloatMulNeg");
+  }
 };
 
 class QrcFloatCstDivI : public QrcFloatUnaryExpI {
  public:
-  QrcFloatCstDivI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(c, x, attach) {}
+  QrcFloatCstDivI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
+      : QrcFloatUnaryExpI(c, x, attach) {}
   QRCFLOATNODE(QrcFloatCstDivI, "QrcFloatCstDiv")
   void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
 };
@@ -172,29 +190,34 @@ class QrcFloatCstDivI : public QrcFloatUnaryExpI {
 
 class QrcFloatMulI : public QrcFloatBinaryExpI {
  public:
-  QrcFloatMulI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true) : QrcFloatBinaryExpI(x, y, attach) {}
+  QrcFloatMulI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
+      : QrcFloatBinaryExpI(x, y, attach) {}
   QRCFLOATNODE(QrcFloatMulI, "QrcFloatMul")
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
 };
 
 class QrcFloatDivI : public QrcFloatBinaryExpI {
  public:
-  QrcFloatDivI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true) : QrcFloatBinaryExpI(x, y, attach) {}
+  QrcFloatDivI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
+      : QrcFloatBinaryExpI(x, y, attach) {}
   QRCFLOATNODE(QrcFloatDivI, "QrcFloatDiv")
 };
 
 // k / x.
 class QrcCstFloatDivI : public QrcFloatUnaryExpI {
  public:
-  QrcCstFloatDivI(QrcFloat k, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(k, x, attach) {}
+  QrcCstFloatDivI(QrcFloat k, QrcFloatExpI* x, bool attach = true)
+      : QrcFloatUnaryExpI(k, x, attach) {}
   QRCFLOATNODE(QrcCstFloatDivI, "QrcCstFloatDiv")
 };
 
-// ---------------------------------------------------------------- square, absolute value, minima and maxima
+// ---------------------------------------------------------------- square, absolute value, minima
+// and maxima
 
 class QrcFloatSquareI : public QrcFloatUnaryExpI {
  public:
-  QrcFloatSquareI(QrcFloat, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(0.0, x, attach) {}
+  QrcFloatSquareI(QrcFloat, QrcFloatExpI* x, bool attach = true)
+      : QrcFloatUnaryExpI(0.0, x, attach) {}
   QRCFLOATNODE(QrcFloatSquareI, "QrcFloatSquare")
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
 };
@@ -207,25 +230,29 @@ class QrcFloatAbsI : public QrcFloatUnaryExpI {
 
 class QrcFloatCstMaxI : public QrcFloatUnaryExpI {
  public:
-  QrcFloatCstMaxI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(c, x, attach) {}
+  QrcFloatCstMaxI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
+      : QrcFloatUnaryExpI(c, x, attach) {}
   QRCFLOATNODE(QrcFloatCstMaxI, "QrcFloatCstMax")
 };
 
 class QrcFloatCstMinI : public QrcFloatUnaryExpI {
  public:
-  QrcFloatCstMinI(QrcFloat c, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(c, x, attach) {}
+  QrcFloatCstMinI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
+      : QrcFloatUnaryExpI(c, x, attach) {}
   QRCFLOATNODE(QrcFloatCstMinI, "QrcFloatCstMin")
 };
 
 class QrcFloatMaxI : public QrcFloatBinaryExpI {
  public:
-  QrcFloatMaxI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true) : QrcFloatBinaryExpI(x, y, attach) {}
+  QrcFloatMaxI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
+      : QrcFloatBinaryExpI(x, y, attach) {}
   QRCFLOATNODE(QrcFloatMaxI, "QrcFloatMax")
 };
 
 class QrcFloatMinI : public QrcFloatBinaryExpI {
  public:
-  QrcFloatMinI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true) : QrcFloatBinaryExpI(x, y, attach) {}
+  QrcFloatMinI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
+      : QrcFloatBinaryExpI(x, y, attach) {}
   QRCFLOATNODE(QrcFloatMinI, "QrcFloatMin")
 };
 
@@ -258,12 +285,14 @@ class QrcArrayFloatExtremumI : public QrcFloatExpI {
 
 class QrcArrayFloatMax : public QrcArrayFloatExtremumI {
  public:
-  QrcArrayFloatMax(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) : QrcArrayFloatExtremumI(m, n, e, true) {}
+  QrcArrayFloatMax(QrcManagerI* m, QrcInt n, QrcFloatExpI** e)
+      : QrcArrayFloatExtremumI(m, n, e, true) {}
 };
 
 class QrcArrayFloatMin : public QrcArrayFloatExtremumI {
  public:
-  QrcArrayFloatMin(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) : QrcArrayFloatExtremumI(m, n, e, false) {}
+  QrcArrayFloatMin(QrcManagerI* m, QrcInt n, QrcFloatExpI** e)
+      : QrcArrayFloatExtremumI(m, n, e, false) {}
 };
 
 // ---------------------------------------------------------------- sums of arrays
@@ -278,12 +307,15 @@ class QrcFloatArraySumI : public QrcFloatExpI {
   void setOperandsRange(QrcFloat a, QrcFloat b) override;
   void removeWhenOnOperands(QrcDemonI* demon) override;
   void whenRangeOnOperands(QrcDemonI* demon) override;
-  void accept(QrcFloatExpVisitorI* visitor) override { visitor->visitNode(this, "QrcFloatArraySum"); }
+  void accept(QrcFloatExpVisitorI* visitor) override {
+    visitor->visitNode(this, "QrcFloatArraySum");
+  }
   QrcInt getSize() const { return _n; }
   QrcFloatExpI* getTerm(QrcInt i) const { return _terms[i]; }
 
  private:
-  void narrowBuffered(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFloat dhi, bool lower, bool upper, QrcInt* words);
+  void narrowBuffered(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFloat dhi, bool lower, bool upper,
+                      QrcInt* words);
   void narrowDirect(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFloat dhi, bool lower, bool upper);
   QrcFloat singleLower(QrcFloat a, QrcInt j) const;
   QrcFloat singleUpper(QrcFloat b, QrcInt k) const;

@@ -11,7 +11,9 @@ class QrcFloatVarArrayI : public QrcExpArrayI {
   QrcFloatVarArrayI(QrcManagerI* manager, QrcInt n);
   // The array's name (or "QrcFloatVarArrayI"), then "[" the elements "]".
   void display(std::ostream& os) const override;
-  QrcFloatExpI* get(QrcInt i) const { return static_cast<QrcFloatExpI*>(QrcExpArrayI::get(position(i))); }
+  QrcFloatExpI* get(QrcInt i) const {
+    return static_cast<QrcFloatExpI*>(QrcExpArrayI::get(position(i)));
+  }
   void set(QrcInt i, QrcFloatExpI* e) { elementAt(position(i)) = e; }
   QrcFloatExpI** getElements() const { return reinterpret_cast<QrcFloatExpI**>(getStorage()); }
 

@@ -24,7 +24,9 @@ class QrcIntArray {
   explicit QrcIntArray(QrcInt* values) : _values(values) {}
 
   QrcInt* getImpl() const { return _values; }
-  QrcManagerI* getManager() const { return _values ? reinterpret_cast<QrcManagerI*>(_values[-4]) : nullptr; }
+  QrcManagerI* getManager() const {
+    return _values ? reinterpret_cast<QrcManagerI*>(_values[-4]) : nullptr;
+  }
   QrcInt getSize() const { return _values ? _values[-3] : 0; }
   QrcInt& operator[](QrcInt i) const { return _values[i]; }
   QrcIntCollectionI* getCollection() const;
@@ -153,7 +155,9 @@ class QrcIntVarArrayI : public QrcExpArrayI {
   QrcIntVarArrayI(QrcManagerI* manager, QrcInt n);
   QrcIntVarArrayI(QrcManagerI* manager, QrcInt n, QrcExprI** storage);
   void display(std::ostream& os) const override;
-  QrcIntExpI* getVar(QrcInt position) const { return static_cast<QrcIntExpI*>(_elements[position]); }
+  QrcIntExpI* getVar(QrcInt position) const {
+    return static_cast<QrcIntExpI*>(_elements[position]);
+  }
   void whenDomain(QrcDemonI* demon);
   QrcConstraintList* getDemonList() const { return _demons; }
   QrcIntVarArrayI* copyForManager(QrcManagerI* target) const;
@@ -169,8 +173,8 @@ class QrcIntVarArrayI : public QrcExpArrayI {
 // An index-interval array whose elements are copies of a prototype.
 class QrcIntExpArrayI : public QrcIntVarArrayI {
  public:
-  QrcIntExpArrayI(QrcManagerI* manager, QrcInt first, QrcInt last, QrcInt step, QrcIntExpI* prototype,
-                  QrcBool keepPrototype);
+  QrcIntExpArrayI(QrcManagerI* manager, QrcInt first, QrcInt last, QrcInt step,
+                  QrcIntExpI* prototype, QrcBool keepPrototype);
 };
 
 class QrcIntSetVarArrayI : public QrcExpArrayI {
@@ -189,7 +193,8 @@ class QrcIntSetVarArrayI : public QrcExpArrayI {
 class QrcWithIndexSetI : public QrcDemonI {
   QROSIMPLECLASS(QrcWithIndexSetI, QrcDemonI)
  public:
-  QrcWithIndexSetI(QrcManagerI* manager, QrcIntVarArrayI* array, QrcInt index, QrcConstraintList* list)
+  QrcWithIndexSetI(QrcManagerI* manager, QrcIntVarArrayI* array, QrcInt index,
+                   QrcConstraintList* list)
       : QrcDemonI(manager), _array(array), _index(index), _list(list) {}
   void propagate() override;
 
@@ -208,12 +213,15 @@ class QrcIntVarArray {
   // n new variables over [min, max]; n = 0 gives an empty handle.
   QrcIntVarArray(const QrcManager& manager, QrcInt n, QrcInt min, QrcInt max);
   // Indexes first, first + step, ... below last, each a copy of the prototype.
-  QrcIntVarArray(const QrcManager& manager, QrcInt first, QrcInt last, QrcInt step, const QrcIntVar& prototype);
+  QrcIntVarArray(const QrcManager& manager, QrcInt first, QrcInt last, QrcInt step,
+                 const QrcIntVar& prototype);
 
   QrcIntVarArrayI* getImpl() const { return _impl; }
   QrcInt getSize() const { return _impl ? _impl->getSize() : 0; }
   QrcIntVar operator[](QrcInt position) const { return QrcIntVar(_impl->getVar(position)); }
-  void set(QrcInt position, const QrcIntExp& exp) const { _impl->elementAt(position) = exp.getImpl(); }
+  void set(QrcInt position, const QrcIntExp& exp) const {
+    _impl->elementAt(position) = exp.getImpl();
+  }
   void whenDomain(QrcDemonI* demon) const;
   QrcInt getMinOfMins(QrcInt a, QrcInt b) const;
   QrcInt getMaxOfMaxs(QrcInt a, QrcInt b) const;
@@ -243,7 +251,10 @@ class QrcIntVarArrayIterator {
   QrcIntVarArrayIterator(QrcIntVarArrayI* array, QrcInt a, QrcInt b);
   bool ok() const { return _cursor && _cursor <= _last; }
   QrcIntExpI* operator*() const { return static_cast<QrcIntExpI*>(*_cursor); }
-  void operator++() { ++_cursor; ++_index; }
+  void operator++() {
+    ++_cursor;
+    ++_index;
+  }
   QrcInt getIndex() const { return _before + _index * _step; }
 
  private:

@@ -52,7 +52,8 @@ class QrcBinaryExpI : public QrcIntExpI {
 
 class QrcIntAddI : public QrcUnaryExpI {
  public:
-  QrcIntAddI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcUnaryExpI(m, x, c, enter) {}
+  QrcIntAddI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
+      : QrcUnaryExpI(m, x, c, enter) {}
   QRCEXPRTYPEID
   QrcConstraintI* makeEventHandlerConstraint() override;
   void display(std::ostream& os) const override;
@@ -72,7 +73,8 @@ class QrcIntAddI : public QrcUnaryExpI {
 
 class QrcIntSubI : public QrcUnaryExpI {
  public:
-  QrcIntSubI(QrcManagerI* m, QrcInt c, QrcIntExpI* x, bool enter = true) : QrcUnaryExpI(m, x, c, enter) {}
+  QrcIntSubI(QrcManagerI* m, QrcInt c, QrcIntExpI* x, bool enter = true)
+      : QrcUnaryExpI(m, x, c, enter) {}
   QRCEXPRTYPEID
   QrcConstraintI* makeEventHandlerConstraint() override;
   void display(std::ostream& os) const override;
@@ -128,7 +130,8 @@ class QrcSquareI : public QrcUnaryExpI {
 
 class QrcAddI : public QrcBinaryExpI {
  public:
-  QrcAddI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QrcAddI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
+      : QrcBinaryExpI(m, x, y, enter) {}
   QRCEXPRTYPEID
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
@@ -146,7 +149,8 @@ class QrcAddI : public QrcBinaryExpI {
 
 class QrcSubI : public QrcBinaryExpI {
  public:
-  QrcSubI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QrcSubI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
+      : QrcBinaryExpI(m, x, y, enter) {}
   QRCEXPRTYPEID
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
@@ -182,17 +186,20 @@ class QrcIntMulI : public QrcUnaryExpI {
 
 class QrcIntMulPosI : public QrcIntMulI {
  public:
-  QrcIntMulPosI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcIntMulI(m, x, c, enter) {}
+  QrcIntMulPosI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
+      : QrcIntMulI(m, x, c, enter) {}
 };
 
 class QrcIntMulNegI : public QrcIntMulI {
  public:
-  QrcIntMulNegI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcIntMulI(m, x, c, enter) {}
+  QrcIntMulNegI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
+      : QrcIntMulI(m, x, c, enter) {}
 };
 
 class QrcBoolMulI : public QrcBinaryExpI {
  public:
-  QrcBoolMulI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QrcBoolMulI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
+      : QrcBinaryExpI(m, x, y, enter) {}
   QRCEXPRTYPEID
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
@@ -203,7 +210,8 @@ class QrcBoolMulI : public QrcBinaryExpI {
 
 class QrcMulI : public QrcBinaryExpI {
  public:
-  QrcMulI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QrcMulI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
+      : QrcBinaryExpI(m, x, y, enter) {}
   QRCEXPRTYPEID
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
@@ -226,17 +234,20 @@ class QrcIntDivI : public QrcUnaryExpI {
 
 class QrcIntDivPI : public QrcIntDivI {
  public:
-  QrcIntDivPI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcIntDivI(m, x, c, enter) {}
+  QrcIntDivPI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
+      : QrcIntDivI(m, x, c, enter) {}
 };
 
 class QrcIntDivNI : public QrcIntDivI {
  public:
-  QrcIntDivNI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcIntDivI(m, x, c, enter) {}
+  QrcIntDivNI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
+      : QrcIntDivI(m, x, c, enter) {}
 };
 
 class QrcDivIntI : public QrcUnaryExpI {
  public:
-  QrcDivIntI(QrcManagerI* m, QrcInt c, QrcIntExpI* x, bool enter = true) : QrcUnaryExpI(m, x, c, enter) {}
+  QrcDivIntI(QrcManagerI* m, QrcInt c, QrcIntExpI* x, bool enter = true)
+      : QrcUnaryExpI(m, x, c, enter) {}
   QRCEXPRTYPEID
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
@@ -248,7 +259,8 @@ class QrcDivIntI : public QrcUnaryExpI {
 
 class QrcDivI : public QrcBinaryExpI {
  public:
-  QrcDivI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QrcDivI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
+      : QrcBinaryExpI(m, x, y, enter) {}
   QRCEXPRTYPEID
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
@@ -266,7 +278,8 @@ class QrcDivI : public QrcBinaryExpI {
 
 class QrcIntMinI : public QrcUnaryExpI {
  public:
-  QrcIntMinI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcUnaryExpI(m, x, c, enter) {}
+  QrcIntMinI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
+      : QrcUnaryExpI(m, x, c, enter) {}
   QRCEXPRTYPEID
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
@@ -277,7 +290,8 @@ class QrcIntMinI : public QrcUnaryExpI {
 
 class QrcIntMaxI : public QrcUnaryExpI {
  public:
-  QrcIntMaxI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true) : QrcUnaryExpI(m, x, c, enter) {}
+  QrcIntMaxI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
+      : QrcUnaryExpI(m, x, c, enter) {}
   QRCEXPRTYPEID
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
@@ -288,7 +302,8 @@ class QrcIntMaxI : public QrcUnaryExpI {
 
 class QrcMinI : public QrcBinaryExpI {
  public:
-  QrcMinI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QrcMinI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
+      : QrcBinaryExpI(m, x, y, enter) {}
   QRCEXPRTYPEID
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
@@ -299,7 +314,8 @@ class QrcMinI : public QrcBinaryExpI {
 
 class QrcMaxI : public QrcBinaryExpI {
  public:
-  QrcMaxI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true) : QrcBinaryExpI(m, x, y, enter) {}
+  QrcMaxI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
+      : QrcBinaryExpI(m, x, y, enter) {}
   QRCEXPRTYPEID
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
@@ -327,7 +343,9 @@ class QrcArrayExpI : public QrcIntExpI {
 
 class QrcArrayMax : public QrcArrayExpI {
  public:
-  QrcArrayMax(QrcManagerI* m, QrcInt n, QrcIntExpI** terms) : QrcArrayExpI(m, n, terms) { computeRangeAsDoubles(); }
+  QrcArrayMax(QrcManagerI* m, QrcInt n, QrcIntExpI** terms) : QrcArrayExpI(m, n, terms) {
+    computeRangeAsDoubles();
+  }
   void display(std::ostream& os) const override { displayArrayNode(os, "QrcMax("); }
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
@@ -337,7 +355,9 @@ class QrcArrayMax : public QrcArrayExpI {
 
 class QrcArrayMin : public QrcArrayExpI {
  public:
-  QrcArrayMin(QrcManagerI* m, QrcInt n, QrcIntExpI** terms) : QrcArrayExpI(m, n, terms) { computeRangeAsDoubles(); }
+  QrcArrayMin(QrcManagerI* m, QrcInt n, QrcIntExpI** terms) : QrcArrayExpI(m, n, terms) {
+    computeRangeAsDoubles();
+  }
   void display(std::ostream& os) const override { displayArrayNode(os, "QrcMin("); }
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;

@@ -33,7 +33,8 @@ class QrcEqConstraint : public QrcConstraintI {
 class QrcNeqConstraint : public QrcConstraintI {
   QROSIMPLECLASS(QrcNeqConstraint, QrcConstraintI)
  public:
-  QrcNeqConstraint(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y) : QrcConstraintI(m), _x(x), _y(y) {}
+  QrcNeqConstraint(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y)
+      : QrcConstraintI(m), _x(x), _y(y) {}
   void post() override;
   void propagate() override;
   QrcBool isFalse() const override;
@@ -105,7 +106,8 @@ class QrcLeOffsetI : public QrcConstraintI {
 class QrcLeCstConstraint : public QrcUnaryConstraintI {
   QROSIMPLECLASS(QrcLeCstConstraint, QrcUnaryConstraintI)
  public:
-  QrcLeCstConstraint(QrcIntExpI* x, QrcInt c, QrcInt reversed) : QrcUnaryConstraintI(x), _c(c), _reversed(reversed) {}
+  QrcLeCstConstraint(QrcIntExpI* x, QrcInt c, QrcInt reversed)
+      : QrcUnaryConstraintI(x), _c(c), _reversed(reversed) {}
   void post() override;
   void propagate() override;
   QrcBool isFalse() const override;
@@ -122,7 +124,8 @@ class QrcLeCstConstraint : public QrcUnaryConstraintI {
 class QrcGeCstConstraint : public QrcUnaryConstraintI {
   QROSIMPLECLASS(QrcGeCstConstraint, QrcUnaryConstraintI)
  public:
-  QrcGeCstConstraint(QrcIntExpI* x, QrcInt c, QrcInt reversed) : QrcUnaryConstraintI(x), _c(c), _reversed(reversed) {}
+  QrcGeCstConstraint(QrcIntExpI* x, QrcInt c, QrcInt reversed)
+      : QrcUnaryConstraintI(x), _c(c), _reversed(reversed) {}
   void post() override;
   void propagate() override;
   QrcBool isFalse() const override;

@@ -183,8 +183,8 @@ class QrcIntExpI : public QrcExprI {
   void widenOldBounds();
   void defer(QrcInt a, QrcInt b);
   [[noreturn]] void failWith(int hook, QrcInt a, QrcInt b);
-  void setDomainSparse(QrcInt lo, QrcInt hi, QrcInt n, const QrcInt* values, QrcIntCollectionI* coll,
-                       bool fromExpression);
+  void setDomainSparse(QrcInt lo, QrcInt hi, QrcInt n, const QrcInt* values,
+                       QrcIntCollectionI* coll, bool fromExpression);
   // Common path of whenValue/whenRange/whenDomain: a variable lists the demon
   // in the given list, a node hands it to its operands.
   void attachDemon(QrcDemonI* demon, QrcConstraintList& (QrcIntVarEventHandlerI::*list)(),

@@ -23,18 +23,17 @@ typedef QrcInt (*QrcChooseIntIndex)(const QrcIntVarArray& vars);
 // The first variable whose minimum differs from its maximum.
 QrcInt QrcChooseFirstUnboundInt(const QrcIntVarArray& vars);
 
-#define QRC_INT_VALUE_GOAL(NAME)                                        \
-  class NAME : public QrcGoalI {                                        \
-    QROSIMPLECLASS(NAME, QrcGoalI)                                      \
-   public:                                                              \
-    NAME(QrcManagerI* m, QrcIntExpI* var, QrcInt value)                 \
-        : QrcGoalI(m), _var(var), _value(value) {}                      \
-    QrcGoalI* execute() override;                                       \
-    void display(std::ostream& os) const override;                      \
-                                                                        \
-   private:                                                             \
-    QrcIntExpI* _var;                                                   \
-    QrcInt _value;                                                      \
+#define QRC_INT_VALUE_GOAL(NAME)                                                                   \
+  class NAME : public QrcGoalI {                                                                   \
+    QROSIMPLECLASS(NAME, QrcGoalI)                                                                 \
+   public:                                                                                         \
+    NAME(QrcManagerI* m, QrcIntExpI* var, QrcInt value) : QrcGoalI(m), _var(var), _value(value) {} \
+    QrcGoalI* execute() override;                                                                  \
+    void display(std::ostream& os) const override;                                                 \
+                                                                                                   \
+   private:                                                                                        \
+    QrcIntExpI* _var;                                                                              \
+    QrcInt _value;                                                                                 \
   };
 
 QRC_INT_VALUE_GOAL(QrcIntVarSetValueI)
@@ -86,8 +85,10 @@ class QrcDichotomizeGoalI : public QrcGoalI {
 
 QrcGoal QrcSetValue(const QrcIntVar& var, QrcInt value);
 QrcGoal QrcRemoveValue(const QrcIntVar& var, QrcInt value);
-QrcGoal QrcGenerate(const QrcIntVarArray& vars, QrcChooseIntIndex choose = QrcChooseFirstUnboundInt);
-QrcGoal QrcIntGenerate(const QrcIntVarArray& vars, QrcChooseIntIndex choose = QrcChooseFirstUnboundInt);
+QrcGoal QrcGenerate(const QrcIntVarArray& vars,
+                    QrcChooseIntIndex choose = QrcChooseFirstUnboundInt);
+QrcGoal QrcIntGenerate(const QrcIntVarArray& vars,
+                       QrcChooseIntIndex choose = QrcChooseFirstUnboundInt);
 QrcGoal QrcDichotomize(const QrcIntVar& var, QrcInt upperFirst);
 
 #endif

@@ -52,7 +52,8 @@ class QrcIntSetI {
   // when no range is allowed, else a plain range over the collection's span.
   QrcIntSetI(QrcIntCollectionI* collection, QrcBool full, QrcBool rangeAllowed, QrcBool stamped);
   // Plain range [min, max] holding the given values.
-  QrcIntSetI(QrcManagerI* manager, QrcInt min, QrcInt max, QrcInt n, const QrcInt* values, QrcBool stamped);
+  QrcIntSetI(QrcManagerI* manager, QrcInt min, QrcInt max, QrcInt n, const QrcInt* values,
+             QrcBool stamped);
 
   bool contains(QrcInt v) const;
   // Values outside a plain range count as members (never removed).
@@ -87,7 +88,9 @@ class QrcIntSetI {
   // Positions: bit v - min of a plain range, bit i + 1 of element i.
   QrcInt firstPosition() const { return _coll ? 1 : 0; }
   QrcInt lastPosition() const { return _coll ? _coll->getSize() : _max - _min; }
-  QrcInt valueAt(QrcInt pos) const { return _coll ? _coll->getElement(pos - 1)->value : _min + pos; }
+  QrcInt valueAt(QrcInt pos) const {
+    return _coll ? _coll->getElement(pos - 1)->value : _min + pos;
+  }
   // First set position in [from, lastPosition()], -1 when none.
   QrcInt nextSetPosition(QrcInt from) const;
   // Last set position in [firstPosition(), from], -1 when none.

@@ -130,7 +130,9 @@ class QrcIntSetVarI : public QrcExprI {
   // Smallest possible value that is not required (the last possible value
   // when all are required).
   QrcInt getFirstUndecided() const;
-  QrcIntSetVarEventHandlerI* getSetHandler() const { return static_cast<QrcIntSetVarEventHandlerI*>(_handler); }
+  QrcIntSetVarEventHandlerI* getSetHandler() const {
+    return static_cast<QrcIntSetVarEventHandlerI*>(_handler);
+  }
   bool isProcessing() const { return _handler && getSetHandler()->isProcessing(); }
 
   // ---- internal steps
@@ -176,7 +178,8 @@ class QrcCardTouchDemonI : public QrcDemonI {
 class QrcIntSetVarCardinalityCtI : public QrcConstraintI {
   QROSIMPLECLASS(QrcIntSetVarCardinalityCtI, QrcConstraintI)
  public:
-  QrcIntSetVarCardinalityCtI(QrcManagerI* manager, QrcIntSetVarI* var) : QrcConstraintI(manager), _var(var) {}
+  QrcIntSetVarCardinalityCtI(QrcManagerI* manager, QrcIntSetVarI* var)
+      : QrcConstraintI(manager), _var(var) {}
   void post() override { _var->getCardinality()->whenRange(this); }
   void propagate() override { _var->propagateCardinality(); }
   void display(std::ostream& os) const override;
@@ -215,7 +218,8 @@ std::ostream& operator<<(std::ostream& os, const QrcIntSetVar& var);
 // Walks a delta: single-value cells, then range cells through the universe.
 class QrcSetDeltaWalk {
  public:
-  QrcSetDeltaWalk() : _var(nullptr), _singles(nullptr), _ranges(nullptr), _pos(0), _end(0), _inRange(false) {}
+  QrcSetDeltaWalk()
+      : _var(nullptr), _singles(nullptr), _ranges(nullptr), _pos(0), _end(0), _inRange(false) {}
   void start(const QrcIntSetVarI* var, QrcInt kind);
   bool next(QrcInt& value);
 
@@ -233,7 +237,8 @@ class QrcSetDeltaWalk {
 class QrcIntSetVarDeltaIterator {
  public:
   QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt kind);
-  QrcIntSetVarDeltaIterator(const QrcIntSetVar& var, QrcInt kind) : QrcIntSetVarDeltaIterator(var.getImpl(), kind) {}
+  QrcIntSetVarDeltaIterator(const QrcIntSetVar& var, QrcInt kind)
+      : QrcIntSetVarDeltaIterator(var.getImpl(), kind) {}
   bool ok() const { return _valid; }
   QrcInt operator*() const { return _current; }
   QrcIntSetVarDeltaIterator& operator++() {
@@ -253,7 +258,8 @@ class QrcIntSetVarDeltaIterator {
 class QrcDeltaPossibleIterator {
  public:
   explicit QrcDeltaPossibleIterator(QrcIntSetVarI* var);
-  explicit QrcDeltaPossibleIterator(const QrcIntSetVar& var) : QrcDeltaPossibleIterator(var.getImpl()) {}
+  explicit QrcDeltaPossibleIterator(const QrcIntSetVar& var)
+      : QrcDeltaPossibleIterator(var.getImpl()) {}
   QrcBool next(QrcInt& value) { return _walk.next(value) ? 1 : 0; }
 
  private:
@@ -263,7 +269,8 @@ class QrcDeltaPossibleIterator {
 class QrcDeltaRequiredIterator {
  public:
   explicit QrcDeltaRequiredIterator(QrcIntSetVarI* var);
-  explicit QrcDeltaRequiredIterator(const QrcIntSetVar& var) : QrcDeltaRequiredIterator(var.getImpl()) {}
+  explicit QrcDeltaRequiredIterator(const QrcIntSetVar& var)
+      : QrcDeltaRequiredIterator(var.getImpl()) {}
   QrcBool next(QrcInt& value) { return _walk.next(value) ? 1 : 0; }
 
  private:
@@ -274,7 +281,8 @@ class QrcDeltaRequiredIterator {
 class QrcIntDeltaPossibleIterator {
  public:
   explicit QrcIntDeltaPossibleIterator(QrcIntSetVarI* var);
-  explicit QrcIntDeltaPossibleIterator(const QrcIntSetVar& var) : QrcIntDeltaPossibleIterator(var.getImpl()) {}
+  explicit QrcIntDeltaPossibleIterator(const QrcIntSetVar& var)
+      : QrcIntDeltaPossibleIterator(var.getImpl()) {}
   bool ok() const { return _valid; }
   QrcInt operator*() const { return _current; }
   QrcIntDeltaPossibleIterator& operator++() {
@@ -291,7 +299,8 @@ class QrcIntDeltaPossibleIterator {
 class QrcIntDeltaRequiredIterator {
  public:
   explicit QrcIntDeltaRequiredIterator(QrcIntSetVarI* var);
-  explicit QrcIntDeltaRequiredIterator(const QrcIntSetVar& var) : QrcIntDeltaRequiredIterator(var.getImpl()) {}
+  explicit QrcIntDeltaRequiredIterator(const QrcIntSetVar& var)
+      : QrcIntDeltaRequiredIterator(var.getImpl()) {}
   bool ok() const { return _valid; }
   QrcInt operator*() const { return _current; }
   QrcIntDeltaRequiredIterator& operator++() {
@@ -350,7 +359,8 @@ class QrctIntSetVarRemoveValueI : public QrcGoalI {
 class QrcIntSetVarInstantiateI : public QrcGoalI {
   QROSIMPLECLASS(QrcIntSetVarInstantiateI, QrcGoalI)
  public:
-  QrcIntSetVarInstantiateI(QrcManagerI* manager, QrcIntSetVarI* var, QrcIntSetValueSelectorI* selector)
+  QrcIntSetVarInstantiateI(QrcManagerI* manager, QrcIntSetVarI* var,
+                           QrcIntSetValueSelectorI* selector)
       : QrcGoalI(manager), _var(var), _selector(selector) {}
   QrcGoalI* execute() override;
   void display(std::ostream& os) const override;
@@ -376,8 +386,10 @@ class QrcIntSetGenerateI : public QrcGoalI {
   QrcIntSetValueSelectorI* _valueSelector;
 };
 
-QrcGoal QrcIntSetGenerate(const QrcIntSetVarArray& vars, QrcIntSetSelector select = QrcSelectFirstUnboundIntSetVar);
+QrcGoal QrcIntSetGenerate(const QrcIntSetVarArray& vars,
+                          QrcIntSetSelector select = QrcSelectFirstUnboundIntSetVar);
 // The same goal under the name the default search uses.
-QrcGoal QrcGenerate(const QrcIntSetVarArray& vars, QrcIntSetSelector select = QrcSelectFirstUnboundIntSetVar);
+QrcGoal QrcGenerate(const QrcIntSetVarArray& vars,
+                    QrcIntSetSelector select = QrcSelectFirstUnboundIntSetVar);
 
 #endif

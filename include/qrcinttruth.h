@@ -40,7 +40,8 @@ class QrcMetaExpressionDemon : public QrcDemonI {
 class QrcLinkBoolIntExpI : public QrcConstraintI {
   QROSIMPLECLASS(QrcLinkBoolIntExpI, QrcConstraintI)
  public:
-  QrcLinkBoolIntExpI(QrcManagerI* m, QrcBoolIntExpI* exp, QrcConstraintI* ct) : QrcConstraintI(m), _exp(exp), _ct(ct) {}
+  QrcLinkBoolIntExpI(QrcManagerI* m, QrcBoolIntExpI* exp, QrcConstraintI* ct)
+      : QrcConstraintI(m), _exp(exp), _ct(ct) {}
   void post() override;
   void propagate() override {}
 

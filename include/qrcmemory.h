@@ -9,7 +9,6 @@
 
 #include "qrctypes.h"
 
-
 struct alignas(16) QrcStackBlock {
   QrcWord* words;
   QrcInt capacity;  // in words

@@ -35,30 +35,106 @@ class QrcSearchMonitorI {
   virtual void onIntSetVarProcessEnd(QrcEventHandlerI* handler) { (void)handler; }
   virtual void onWakeUpBegin(QrcConstraintI* ct) { (void)ct; }
   virtual void onWakeUpEnd(QrcConstraintI* ct) { (void)ct; }
-  virtual void onIntVarSetValueBegin(QrcExprI* var, QrcInt value) { (void)var; (void)value; }
-  virtual void onIntVarSetValueEnd(QrcExprI* var, QrcInt value) { (void)var; (void)value; }
-  virtual void onIntVarRemoveValueBegin(QrcExprI* var, QrcInt value) { (void)var; (void)value; }
-  virtual void onIntVarRemoveValueEnd(QrcExprI* var, QrcInt value) { (void)var; (void)value; }
-  virtual void onIntVarSetRangeBegin(QrcExprI* var, QrcInt min, QrcInt max) { (void)var; (void)min; (void)max; }
-  virtual void onIntVarSetRangeEnd(QrcExprI* var, QrcInt min, QrcInt max) { (void)var; (void)min; (void)max; }
-  virtual void onIntVarSetMinBegin(QrcExprI* var, QrcInt value) { (void)var; (void)value; }
-  virtual void onIntVarSetMinEnd(QrcExprI* var, QrcInt value) { (void)var; (void)value; }
-  virtual void onIntVarSetMaxBegin(QrcExprI* var, QrcInt value) { (void)var; (void)value; }
-  virtual void onIntVarSetMaxEnd(QrcExprI* var, QrcInt value) { (void)var; (void)value; }
-  virtual void onFloatVarSetValueBegin(QrcExprI* var, QrcFloat value) { (void)var; (void)value; }
-  virtual void onFloatVarSetValueEnd(QrcExprI* var, QrcFloat value) { (void)var; (void)value; }
-  virtual void onFloatVarRemoveValueBegin(QrcExprI* var, QrcFloat value) { (void)var; (void)value; }
-  virtual void onFloatVarRemoveValueEnd(QrcExprI* var, QrcFloat value) { (void)var; (void)value; }
-  virtual void onFloatVarSetRangeBegin(QrcExprI* var, QrcFloat min, QrcFloat max) { (void)var; (void)min; (void)max; }
-  virtual void onFloatVarSetRangeEnd(QrcExprI* var, QrcFloat min, QrcFloat max) { (void)var; (void)min; (void)max; }
-  virtual void onFloatVarSetMinBegin(QrcExprI* var, QrcFloat value) { (void)var; (void)value; }
-  virtual void onFloatVarSetMinEnd(QrcExprI* var, QrcFloat value) { (void)var; (void)value; }
-  virtual void onFloatVarSetMaxBegin(QrcExprI* var, QrcFloat value) { (void)var; (void)value; }
-  virtual void onFloatVarSetMaxEnd(QrcExprI* var, QrcFloat value) { (void)var; (void)value; }
-  virtual void onIntSetVarRemovePossibleBegin(QrcExprI* var, QrcInt value) { (void)var; (void)value; }
-  virtual void onIntSetVarRemovePossibleEnd(QrcExprI* var, QrcInt value) { (void)var; (void)value; }
-  virtual void onIntSetVarAddRequiredBegin(QrcExprI* var, QrcInt value) { (void)var; (void)value; }
-  virtual void onIntSetVarAddRequiredEnd(QrcExprI* var, QrcInt value) { (void)var; (void)value; }
+  virtual void onIntVarSetValueBegin(QrcExprI* var, QrcInt value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onIntVarSetValueEnd(QrcExprI* var, QrcInt value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onIntVarRemoveValueBegin(QrcExprI* var, QrcInt value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onIntVarRemoveValueEnd(QrcExprI* var, QrcInt value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onIntVarSetRangeBegin(QrcExprI* var, QrcInt min, QrcInt max) {
+    (void)var;
+    (void)min;
+    (void)max;
+  }
+  virtual void onIntVarSetRangeEnd(QrcExprI* var, QrcInt min, QrcInt max) {
+    (void)var;
+    (void)min;
+    (void)max;
+  }
+  virtual void onIntVarSetMinBegin(QrcExprI* var, QrcInt value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onIntVarSetMinEnd(QrcExprI* var, QrcInt value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onIntVarSetMaxBegin(QrcExprI* var, QrcInt value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onIntVarSetMaxEnd(QrcExprI* var, QrcInt value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onFloatVarSetValueBegin(QrcExprI* var, QrcFloat value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onFloatVarSetValueEnd(QrcExprI* var, QrcFloat value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onFloatVarRemoveValueBegin(QrcExprI* var, QrcFloat value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onFloatVarRemoveValueEnd(QrcExprI* var, QrcFloat value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onFloatVarSetRangeBegin(QrcExprI* var, QrcFloat min, QrcFloat max) {
+    (void)var;
+    (void)min;
+    (void)max;
+  }
+  virtual void onFloatVarSetRangeEnd(QrcExprI* var, QrcFloat min, QrcFloat max) {
+    (void)var;
+    (void)min;
+    (void)max;
+  }
+  virtual void onFloatVarSetMinBegin(QrcExprI* var, QrcFloat value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onFloatVarSetMinEnd(QrcExprI* var, QrcFloat value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onFloatVarSetMaxBegin(QrcExprI* var, QrcFloat value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onFloatVarSetMaxEnd(QrcExprI* var, QrcFloat value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onIntSetVarRemovePossibleBegin(QrcExprI* var, QrcInt value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onIntSetVarRemovePossibleEnd(QrcExprI* var, QrcInt value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onIntSetVarAddRequiredBegin(QrcExprI* var, QrcInt value) {
+    (void)var;
+    (void)value;
+  }
+  virtual void onIntSetVarAddRequiredEnd(QrcExprI* var, QrcInt value) {
+    (void)var;
+    (void)value;
+  }
   virtual void onIntExp(QrcExprI* exp) { (void)exp; }
   virtual void onFloatExp(QrcExprI* exp) { (void)exp; }
   virtual void onIntSetVar(QrcExprI* var) { (void)var; }
@@ -201,6 +277,7 @@ class QrcSearchMonitorI {
   void notifyChoicePoint(QrcInt count) {
     if (_flags & 0x10) onChoicePoint(count);
   }
+
  private:
   unsigned char _flags;
 };

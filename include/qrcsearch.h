@@ -45,8 +45,14 @@ class QrcSearchEventMonitorI {
   virtual void nodeCreated(void* node) { (void)node; }
   virtual void secondEvent() {}
   virtual void solutionFound(void* node) { (void)node; }
-  virtual void fourthEvent(void* node, QrcInt n) { (void)node; (void)n; }
-  virtual void nodeExpanded(void* node, QrcInt flag) { (void)node; (void)flag; }
+  virtual void fourthEvent(void* node, QrcInt n) {
+    (void)node;
+    (void)n;
+  }
+  virtual void nodeExpanded(void* node, QrcInt flag) {
+    (void)node;
+    (void)flag;
+  }
   virtual void beforeRestoring(void* node) { (void)node; }
   virtual void afterRestoring(void* node) { (void)node; }
   virtual void nodeRestored(void* node) { (void)node; }

@@ -12,7 +12,8 @@ class QrcFixedSizeAllocator {
  public:
   static const QrcInt ChunkBytes = 4000;
 
-  QrcFixedSizeAllocator() : _pooling(1), _heap(nullptr), _blockSize(0), _free(nullptr), _chunks(0) {}
+  QrcFixedSizeAllocator()
+      : _pooling(1), _heap(nullptr), _blockSize(0), _free(nullptr), _chunks(0) {}
   void init(QrcMemoryStack* heap, QrcInt blockSize) {
     _heap = heap;
     _blockSize = blockSize;

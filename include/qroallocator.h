@@ -17,7 +17,8 @@ class QroEnvMemoryManager;
 class QroLargeBlockList {
  public:
   // sizeWord is -1 for the memory manager's list, the cell size for a pool's own list.
-  explicit QroLargeBlockList(QroInt sizeWord = -1) : _head(nullptr), _total(0), _sizeWord(sizeWord) {}
+  explicit QroLargeBlockList(QroInt sizeWord = -1)
+      : _head(nullptr), _total(0), _sizeWord(sizeWord) {}
   ~QroLargeBlockList();
   QroLargeBlockList(const QroLargeBlockList&) = delete;
   QroLargeBlockList& operator=(const QroLargeBlockList&) = delete;

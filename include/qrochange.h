@@ -15,10 +15,12 @@ struct QroChangeHooks {
   QroChangeApplyHook apply;
 };
 
-#define QROCHANGEHOOKS()                                                    \
- public:                                                                    \
-  static inline QroChangeHooks Hooks = {0, nullptr};                        \
-  QroChangeHooks* getHookRecord() const override { return &Hooks; }
+#define QROCHANGEHOOKS()                             \
+ public:                                             \
+  static inline QroChangeHooks Hooks = {0, nullptr}; \
+  QroChangeHooks* getHookRecord() const override {   \
+    return &Hooks;                                   \
+  }
 
 // The solver layer's receiver of forwarded changes.
 class QroChangeReceiverI {

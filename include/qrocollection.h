@@ -131,7 +131,8 @@ class QroOperatorNextElementNotFoundException : public QroOperatorException {
 class QroDataCollectionI : public QroWuxBaseObjectI {
   QROSIMPLECLASS(QroDataCollectionI, QroWuxBaseObjectI)
  public:
-  explicit QroDataCollectionI(QroEnvI* env) : QroWuxBaseObjectI(env), _name(nullptr), _refCount(0) {}
+  explicit QroDataCollectionI(QroEnvI* env)
+      : QroWuxBaseObjectI(env), _name(nullptr), _refCount(0) {}
   ~QroDataCollectionI() override;
 
   // A copy of the collection in the other environment.
@@ -274,7 +275,11 @@ class QroDataIterator : public QroMemoryManagerObjectI {
 class QroIntDataIterator : public QroDataIterator {
  public:
   explicit QroIntDataIterator(QroGenAlloc* a = nullptr)
-      : QroDataIterator(a), _lb(-QroIntCollectionInfinity), _ub(QroIntCollectionInfinity), _current(0), _position(-1) {}
+      : QroDataIterator(a),
+        _lb(-QroIntCollectionInfinity),
+        _ub(QroIntCollectionInfinity),
+        _current(0),
+        _position(-1) {}
   ~QroIntDataIterator() override;
   // From the start of the collection: position -1, then next.
   void reset() override;

@@ -105,7 +105,6 @@ class QroCloneMethodNotImplementedException : public QroException {
 // length + 1 bytes (the stream is emptied); the caller owns the array.
 char* QroCopyStreamText(std::ostringstream& os);
 
-
 // Handle checks: prints the text and a newline on the error stream, then
 // stops the program (kept in release builds).
 [[noreturn]] void QroAbortEmptyHandle(const char* text);

@@ -15,7 +15,8 @@ class QroNumVarI;
 class QroNumExprI : public QroExtractableI {
   QROSIMPLECLASS(QroNumExprI, QroExtractableI)
  public:
-  QroNumExprI(QroEnvI* env, const char* name = nullptr) : QroExtractableI(env, name), _useCount(0) {}
+  QroNumExprI(QroEnvI* env, const char* name = nullptr)
+      : QroExtractableI(env, name), _useCount(0) {}
   ~QroNumExprI() override;
 
   // The expression in a form its caller may change (terms return a copy).
@@ -119,12 +120,12 @@ class QroNumBinaryNodeI : public QroNumExprI {
   QroNumExprI* _b;
 };
 
-#define QRO_NODE_COMMON()                                                       \
-  QROEXTRACTABLEHOOKS()                                                         \
- public:                                                                        \
-  QroExtractableI* makeClone(QroEnvI* env) const override;                      \
-  void display(std::ostream& os) const override;                                \
-  QroBool isIntExpr() const override;                                           \
+#define QRO_NODE_COMMON()                                  \
+  QROEXTRACTABLEHOOKS()                                    \
+ public:                                                   \
+  QroExtractableI* makeClone(QroEnvI* env) const override; \
+  void display(std::ostream& os) const override;           \
+  QroBool isIntExpr() const override;                      \
   QroNum eval(QroAlgorithmI* algorithm) const override;
 
 class QroNumTimesCstI : public QroNumUnaryNodeI {

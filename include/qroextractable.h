@@ -33,11 +33,12 @@ struct QroExtractHooks {
 };
 
 // Declares the hook record of a concrete extractable class.
-#define QROEXTRACTABLEHOOKS()                                               \
- public:                                                                    \
-  static inline QroExtractHooks Hooks = {0, nullptr, nullptr, nullptr,  \
-                                             nullptr, nullptr};             \
-  QroExtractHooks* getHookRecord() const override { return &Hooks; }
+#define QROEXTRACTABLEHOOKS()                                                             \
+ public:                                                                                  \
+  static inline QroExtractHooks Hooks = {0, nullptr, nullptr, nullptr, nullptr, nullptr}; \
+  QroExtractHooks* getHookRecord() const override {                                       \
+    return &Hooks;                                                                        \
+  }
 
 class QroEnvI;
 
@@ -124,7 +125,9 @@ class QroExtractable {
   class NoCloneMechanismException : public QroException {
    public:
     explicit NoCloneMechanismException(const QroExtractableI* x)
-        : QroException("Extractable do not have clone mechanism"), _x(x), _id(x ? x->getId() : -1) {}
+        : QroException("Extractable do not have clone mechanism"),
+          _x(x),
+          _id(x ? x->getId() : -1) {}
     ~NoCloneMechanismException() override;
     void print(std::ostream& os) const override;
     const QroExtractableI* getExtractable() const { return _x; }

@@ -68,8 +68,15 @@ template <class Base, class Constant>
 class QroLinTermBase : public Base {
  public:
   explicit QroLinTermBase(QroEnvI* env, Constant c)
-      : Base(env), _kept(), _first(nullptr), _last(nullptr), _constant(c), _quad(nullptr),
-        _firstExpr(nullptr), _lastExpr(nullptr), _normalized(0) {}
+      : Base(env),
+        _kept(),
+        _first(nullptr),
+        _last(nullptr),
+        _constant(c),
+        _quad(nullptr),
+        _firstExpr(nullptr),
+        _lastExpr(nullptr),
+        _normalized(0) {}
 
   QroLinearNode* getFirstNode() const { return _first; }
   QroExprNode* getFirstExpr() const { return _firstExpr; }

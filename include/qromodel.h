@@ -60,7 +60,8 @@ class QroRangeI : public QroConstraintI {
   QROEXTRACTABLEHOOKS()
  public:
   // Stores lower - c <= e <= upper - c for the constant c of e.
-  QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper, const char* name = nullptr);
+  QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper,
+            const char* name = nullptr);
   ~QroRangeI() override;
   QroNumExprI* getExpr() const { return _expr; }
   QroNum getLB() const { return _lb; }

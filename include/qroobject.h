@@ -22,22 +22,22 @@ void* envAlloc(QroEnvI* env, size_t size);
 void envFree(QroEnvI* env, void* p, size_t size);
 }  // namespace qroobject
 
-#define QRO_ENV_STORAGE()                                                         \
- public:                                                                          \
-  static void* operator new(size_t size, QroEnvI* env) {                          \
-    return qroobject::envAlloc(env, size);                                        \
-  }                                                                               \
-  static void operator delete(void*, QroEnvI*) {}                                 \
-  static void operator delete(void* p, size_t size) {                             \
-    qroobject::envFree(static_cast<QroEnvI*>(qroobject::takeOwner()), p, size);   \
+#define QRO_ENV_STORAGE()                                                       \
+ public:                                                                        \
+  static void* operator new(size_t size, QroEnvI* env) {                        \
+    return qroobject::envAlloc(env, size);                                      \
+  }                                                                             \
+  static void operator delete(void*, QroEnvI*) {}                               \
+  static void operator delete(void* p, size_t size) {                           \
+    qroobject::envFree(static_cast<QroEnvI*>(qroobject::takeOwner()), p, size); \
   }
 
 class QroGenAlloc;
 
-#define QRO_ALLOC_STORAGE()                                                       \
- public:                                                                          \
-  static void* operator new(size_t size, QroGenAlloc* a);                         \
-  static void operator delete(void*, QroGenAlloc*) {}                             \
+#define QRO_ALLOC_STORAGE()                               \
+ public:                                                  \
+  static void* operator new(size_t size, QroGenAlloc* a); \
+  static void operator delete(void*, QroGenAlloc*) {}     \
   static void operator delete(void* p, size_t size);
 
 // ---------------------------------------------------------------------------
@@ -159,7 +159,8 @@ class QroRttiEnvObjectI : public QroRtti {
 class QroExtensibleRttiEnvObjectI : public QroRttiEnvObjectI {
   QROSIMPLECLASS(QroExtensibleRttiEnvObjectI, QroRttiEnvObjectI)
  public:
-  explicit QroExtensibleRttiEnvObjectI(QroEnvI* env) : QroRttiEnvObjectI(env), _extension(nullptr) {}
+  explicit QroExtensibleRttiEnvObjectI(QroEnvI* env)
+      : QroRttiEnvObjectI(env), _extension(nullptr) {}
   ~QroExtensibleRttiEnvObjectI() override;
 
   const char* getName() const { return _extension ? _extension->name : nullptr; }

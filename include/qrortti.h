@@ -10,8 +10,8 @@
 struct QroTypeRecord {
   const QroTypeRecord* parent;  // null for QroRtti
   const char* className;
-  const char* declaration;      // "QROSIMPLECLASS ( X )"
-  QroInt index;                 // 0 until assigned
+  const char* declaration;  // "QROSIMPLECLASS ( X )"
+  QroInt index;             // 0 until assigned
 };
 
 typedef const QroTypeRecord* QroTypeInfo;
@@ -30,7 +30,9 @@ QroTypeRegistryLock* QroGetTypeRegistryLock();
 // The record's index, assigned from the global counter on first request.
 QroInt QroAssignTypeIndex(QroTypeRecord* record);
 // The token of a token's run-time type parent (null above QroRtti).
-inline QroTypeInfo QroParentTypeInfo(QroTypeInfo t) { return t ? t->parent : nullptr; }
+inline QroTypeInfo QroParentTypeInfo(QroTypeInfo t) {
+  return t ? t->parent : nullptr;
+}
 // True when t is the token of `own` or of one of its run-time type ancestors.
 bool QroTypeIsA(QroTypeInfo own, QroTypeInfo t);
 
@@ -52,21 +54,35 @@ class QroRtti {
 
 // Declares the type record of class X whose run-time type parent is P, with
 // an explicit class name (templates use their own text).
-#define QROSIMPLECLASS_NAMED(X, P, NAME)                                                 \
- public:                                                                                 \
-  static inline QroTypeRecord _qroTypeRecord = {&P::_qroTypeRecord, NAME,                \
-                                                "QROSIMPLECLASS ( " #X " )", 0};         \
-  static QroTypeInfo GetTypeInfo() { return &_qroTypeRecord; }                           \
-  static QroInt GetTypeIndex() {                                                         \
+#define QROSIMPLECLASS_NAMED(X, P, NAME)                                                      \
+ public:                                                                                      \
+  static inline QroTypeRecord _qroTypeRecord = {&P::_qroTypeRecord, NAME,                     \
+                                                "QROSIMPLECLASS ( " #X " )", 0};              \
+  static QroTypeInfo GetTypeInfo() {                                                          \
+    return &_qroTypeRecord;                                                                   \
+  }                                                                                           \
+  static QroInt GetTypeIndex() {                                                              \
     return _qroTypeRecord.index ? _qroTypeRecord.index : QroAssignTypeIndex(&_qroTypeRecord); \
-  }                                                                                      \
-  QroInt getTypeIndex() const override { return _qroTypeRecord.index; }                  \
-  QroTypeInfo getTypeInfo() const override { return &_qroTypeRecord; }                   \
-  QroBool isType(QroTypeInfo t) const override { return QroTypeIsA(&_qroTypeRecord, t); } \
-  const char* getClassName() const override { return NAME; }                             \
-  QroTypeInfo getParentTypeInfo() const override { return &P::_qroTypeRecord; }           \
-  QroInt getParentTypeIndex() const override { return P::GetTypeIndex(); }               \
-                                                                                         \
+  }                                                                                           \
+  QroInt getTypeIndex() const override {                                                      \
+    return _qroTypeRecord.index;                                                              \
+  }                                                                                           \
+  QroTypeInfo getTypeInfo() const override {                                                  \
+    return &_qroTypeRecord;                                                                   \
+  }                                                                                           \
+  QroBool isType(QroTypeInfo t) const override {                                              \
+    return QroTypeIsA(&_qroTypeRecord, t);                                                    \
+  }                                                                                           \
+  const char* getClassName() const override {                                                 \
+    return NAME;                                                                              \
+  }                                                                                           \
+  QroTypeInfo getParentTypeInfo() const override {                                            \
+    return &P::_qroTypeRecord;                                                                \
+  }                                                                                           \
+  QroInt getParentTypeIndex() const override {                                                \
+    return P::GetTypeIndex();                                                                 \
+  }                                                                                           \
+                                                                                              \
  public:
 
 // Declares the type record of X, whose run-time type parent is P.

@@ -180,7 +180,8 @@ class QroSavedNumVarI : public QroSolutionElementI {
 // The saved possible set of an integer-set variable.
 class QroSavedIntSetVarI : public QroSolutionElementI {
  public:
-  QroSavedIntSetVarI(QroGenAlloc* a, QroExtractableI* var) : QroSolutionElementI(a, var), _possible(nullptr) {}
+  QroSavedIntSetVarI(QroGenAlloc* a, QroExtractableI* var)
+      : QroSolutionElementI(a, var), _possible(nullptr) {}
   ~QroSavedIntSetVarI() override;
   QroExtractableI* getVar() const { return _x; }
   void getVar(QroExtractable& result) const { result = QroExtractable(_x); }

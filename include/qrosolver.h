@@ -165,7 +165,8 @@ class QroSolver {
   };
   class EmptyHandle : public Exception {
    public:
-    explicit EmptyHandle(const char* message = "QroSolver is a empty handle") : Exception(message) {}
+    explicit EmptyHandle(const char* message = "QroSolver is a empty handle")
+        : Exception(message) {}
     ~EmptyHandle() override;
   };
   class WrongContext : public Exception {

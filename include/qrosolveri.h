@@ -85,8 +85,14 @@ class QroSolverErrorReporter : public QrcErrorReporter {
 class QroSolverI : public QroAlgorithmI {
  public:
   // Sync levels.
-  enum SyncLevel { Fresh = 0, Synchronized = 1, Searched = 2, AdditionsPending = 3,
-                   RestartPending = 4, Reextract = 5 };
+  enum SyncLevel {
+    Fresh = 0,
+    Synchronized = 1,
+    Searched = 2,
+    AdditionsPending = 3,
+    RestartPending = 4,
+    Reextract = 5
+  };
   // Result status.
   enum Status { Unknown = 0, Feasible = 1, Optimal = 2, Infeasible = 3 };
 

@@ -62,7 +62,8 @@ class QroXmlNotExtractable : public QroException {
 
 class QroXmlReadExtractable : public QroException {
  public:
-  QroXmlReadExtractable() : QroException("ERROR: Try to read a QroExtractable from the XML file.") {}
+  QroXmlReadExtractable()
+      : QroException("ERROR: Try to read a QroExtractable from the XML file.") {}
   ~QroXmlReadExtractable() override;
 };
 
@@ -304,13 +305,15 @@ class QroXmlInfo {
   // What the context calls for the tags of its first table.
   virtual QroExtractableI* readElement(QroXmlReader reader, const QroXmlElementI* element);
   // The extractable check of write (no value is written: false).
-  virtual bool writeValueOfExtractable(QroXmlWriter writer, QroXmlElementI* element, const QroRtti* object);
+  virtual bool writeValueOfExtractable(QroXmlWriter writer, QroXmlElementI* element,
+                                       const QroRtti* object);
   // Null in the base; the array handlers read their array.
   virtual void* readObject(QroXmlReader reader, const QroXmlElementI* element);
   // What the context calls for the tags of its second table.
   virtual void* readObjectWithSubElements(QroXmlReader reader, const QroXmlElementI* element);
   // Writing the saved record of an object: QroXmlwriteSolution in every handler.
-  virtual bool writeSolution(QroXmlWriter writer, const QroSolutionElementI* saved, QroXmlElementI* element);
+  virtual bool writeSolution(QroXmlWriter writer, const QroSolutionElementI* saved,
+                             QroXmlElementI* element);
 
   // Helpers for the handlers.
   // An "intArray" element holding the array's text; the caller appends it.
@@ -328,8 +331,10 @@ class QroXmlInfo {
                            const char* attributeName) const;
   // An "intVarArray" / "intExprArray" element with a fresh "Id" holding each
   // entry; false (nothing appended) at a null entry or an entry not written.
-  bool writeIntVarArray(QroXmlWriter writer, QroXmlElementI* parent, const QroIntVarArray& array) const;
-  bool writeIntExprArray(QroXmlWriter writer, QroXmlElementI* parent, const QroIntExprArray& array) const;
+  bool writeIntVarArray(QroXmlWriter writer, QroXmlElementI* parent,
+                        const QroIntVarArray& array) const;
+  bool writeIntExprArray(QroXmlWriter writer, QroXmlElementI* parent,
+                         const QroIntExprArray& array) const;
   // The context's sub-element reading.
   bool readSubElements(QroXmlReader reader, const QroXmlElementI* element) const;
 
@@ -361,7 +366,8 @@ class QroXmlInfo_IntExprArray : public QroXmlInfo {
   // A new QroArrayI (entries QroIntExprI*), or null when a child is not an
   // integer expression already read.
   void* readObject(QroXmlReader reader, const QroXmlElementI* element) override;
-  QroInt writeTyped(QroXmlWriter writer, const QroIntExprArray& array, QroXmlElementI* parent) const;
+  QroInt writeTyped(QroXmlWriter writer, const QroIntExprArray& array,
+                    QroXmlElementI* parent) const;
 };
 
 // ---------------------------------------------------------------------------
@@ -443,7 +449,9 @@ class QroXmlContext {
   QroXmlContext(QroXmlContextI* impl = nullptr) : _impl(impl) {}
   // QroWrongUsage "QroXmlContext: using empty handle" when empty.
   QroXmlContextI* getImpl() const;
-  void registerXmlInfo(QroInt typeIndex, QroXmlInfo* h) const { getImpl()->registerXmlInfo(typeIndex, h); }
+  void registerXmlInfo(QroInt typeIndex, QroXmlInfo* h) const {
+    getImpl()->registerXmlInfo(typeIndex, h);
+  }
 
  private:
   QroXmlContextI* _impl;

@@ -148,11 +148,15 @@ QroAlgorithmI::~QroAlgorithmI() {
 void QroAlgorithmI::restartTime() {
   _timer.restart();
 }
-double QroAlgorithmI::getTime() { return _timer.read(); }
+double QroAlgorithmI::getTime() {
+  return _timer.read();
+}
 void QroAlgorithmI::printTime() {
   out() << "Elapsed time since last reset : " << getTime() << std::endl;
 }
-void QroAlgorithmI::clearTime() { _timer.clear(); }
+void QroAlgorithmI::clearTime() {
+  _timer.clear();
+}
 
 void QroAlgorithmI::growTables(QroInt id) {
   if (id < _capacity) return;
@@ -445,7 +449,9 @@ void QroAlgorithmI::getValues3(const QroNumVarArray& vars, QroIntArray& values) 
   for (QroInt i = 0; i < vars.getSize(); ++i) values.add(getIntValue(vars[i].getImpl()));
 }
 
-QroNum QroAlgorithmI::getValue(QroNumExprI* e) { return e->eval(this); }
+QroNum QroAlgorithmI::getValue(QroNumExprI* e) {
+  return e->eval(this);
+}
 
 QroModelEvaluatorI* QroAlgorithmI::getModelEvaluator() {
   if (!_evaluator) {

@@ -26,10 +26,22 @@ const unsigned char kBitLength[16] = {0, 1, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 
 
 QroInt bitLength(QroUInt v) {
   QroInt n = 0;
-  if (v >> 32) { v >>= 32; n += 32; }
-  if (v >> 16) { v >>= 16; n += 16; }
-  if (v >> 8) { v >>= 8; n += 8; }
-  if (v >> 4) { v >>= 4; n += 4; }
+  if (v >> 32) {
+    v >>= 32;
+    n += 32;
+  }
+  if (v >> 16) {
+    v >>= 16;
+    n += 16;
+  }
+  if (v >> 8) {
+    v >>= 8;
+    n += 8;
+  }
+  if (v >> 4) {
+    v >>= 4;
+    n += 4;
+  }
   return n + kBitLength[v];
 }
 
@@ -38,7 +50,9 @@ QroInt bitLength(QroUInt v) {
 // ---------------------------------------------------------------------------
 // Large blocks
 
-QroLargeBlockList::~QroLargeBlockList() { releaseAll(); }
+QroLargeBlockList::~QroLargeBlockList() {
+  releaseAll();
+}
 
 void* QroLargeBlockList::alloc(size_t size) {
   if (size > SIZE_MAX / 2) throw QroMemoryException();  // the header must not wrap the size
@@ -263,7 +277,12 @@ void QroAllocationStack::NullIndex::print(std::ostream& os) const {
 }
 
 QroAllocationStack::QroAllocationStack()
-    : _current(nullptr), _first(nullptr), _top(nullptr), _topIndex(0), _reserved(0), _freedBytes(0) {
+    : _current(nullptr),
+      _first(nullptr),
+      _top(nullptr),
+      _topIndex(0),
+      _reserved(0),
+      _freedBytes(0) {
   _first = _current = newSegment(DefaultCapacity, 0);
   _top = _first->data;
   _reserved = DefaultCapacity * 8 + 88;

@@ -68,7 +68,9 @@ QroArrayI::QroArrayI(QroGenAlloc* a, const QroArrayI& other)
   }
 }
 
-QroArrayI::~QroArrayI() { releaseAll(); }
+QroArrayI::~QroArrayI() {
+  releaseAll();
+}
 
 void QroArrayI::layout(QroInt n) {
   computeLayout(n, _k, _capacity);
@@ -127,7 +129,8 @@ void QroArrayI::reserve(QroInt n) {
     const size_t oldChunkBytes = static_cast<size_t>((_mask + 1) * _elementSize);
     void** oldChunks = _chunks;
     const QroInt entries = QroInt(1) << k;
-    void** chunks = static_cast<void**>(_allocator->alloc(static_cast<size_t>(entries) * sizeof(void*)));
+    void** chunks =
+        static_cast<void**>(_allocator->alloc(static_cast<size_t>(entries) * sizeof(void*)));
     for (QroInt c = 0; c < entries; ++c) chunks[c] = nullptr;
     _k = k;
     _mask = (QroInt(1) << k) - 1;
@@ -233,5 +236,9 @@ std::ostream& printValues(std::ostream& os, const A& a) {
 }
 }  // namespace
 
-std::ostream& operator<<(std::ostream& os, const QroIntArray& a) { return printValues(os, a); }
-std::ostream& operator<<(std::ostream& os, const QroNumArray& a) { return printValues(os, a); }
+std::ostream& operator<<(std::ostream& os, const QroIntArray& a) {
+  return printValues(os, a);
+}
+std::ostream& operator<<(std::ostream& os, const QroNumArray& a) {
+  return printValues(os, a);
+}

@@ -43,7 +43,9 @@ QroRenderedMessageException& QroRenderedMessageException::operator=(
   return *this;
 }
 
-QroRenderedMessageException::~QroRenderedMessageException() { delete[] _rendered; }
+QroRenderedMessageException::~QroRenderedMessageException() {
+  delete[] _rendered;
+}
 
 const char* QroRenderedMessageException::getMessage() const {
   const char* stored = QroException::getMessage();

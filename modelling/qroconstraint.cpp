@@ -9,7 +9,9 @@
 namespace {
 const QroNum kInf = std::numeric_limits<double>::infinity();
 
-QroNumExprI* linearForm(QroNumExprI* e) { return e->makeNumLinTerm(); }
+QroNumExprI* linearForm(QroNumExprI* e) {
+  return e->makeNumLinTerm();
+}
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -107,7 +109,9 @@ QroRangeI::QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper
   if (_ub != kInf) _ub -= c;
 }
 
-QroRangeI::~QroRangeI() { _env->releaseExpression(_expr); }
+QroRangeI::~QroRangeI() {
+  _env->releaseExpression(_expr);
+}
 
 QroExtractableI* QroRangeI::makeClone(QroEnvI* env) const {
   return new (env) QroRangeI(env, _lb, static_cast<QroNumExprI*>(env->getClone(_expr)), _ub);

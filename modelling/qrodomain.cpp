@@ -156,11 +156,19 @@ QroVarDomainI* QroIntVarDomainI::makeCopy(QroEnvI* env) const {
 // Boolean domains
 
 // Bounds round inward, as on integer domains.
-void QroBoolVarDomainI::setLB(QroNum v) { _lb = QroBoundToInt53(std::ceil(v)); }
-void QroBoolVarDomainI::setUB(QroNum v) { _ub = QroBoundToInt53(std::floor(v)); }
+void QroBoolVarDomainI::setLB(QroNum v) {
+  _lb = QroBoundToInt53(std::ceil(v));
+}
+void QroBoolVarDomainI::setUB(QroNum v) {
+  _ub = QroBoundToInt53(std::floor(v));
+}
 
-void QroBoolVarDomainI::destroy(QroEnvI* env) { destroyIn(this, env); }
-void QroBoolSharedVarDomainI::destroy(QroEnvI* env) { destroyIn(this, env); }
+void QroBoolVarDomainI::destroy(QroEnvI* env) {
+  destroyIn(this, env);
+}
+void QroBoolSharedVarDomainI::destroy(QroEnvI* env) {
+  destroyIn(this, env);
+}
 
 void QroBoolVarDomainI::display(std::ostream& os) const {
   os << "[" << _lb << ".." << _ub << "] ";
@@ -181,7 +189,8 @@ QroInt QroIntSharedDomainHash::Hash(QroIntRangeI* r, QroInt n) {
   QroInt a = r->getMin(), b = r->getMax();
   if (a == limit || a == -limit) a = 13;
   if (b == limit || b == -limit) b = 113;
-  QroUInt h = static_cast<QroUInt>(QroHashMix64(b, n)) ^ (17u * static_cast<QroUInt>(QroHashMix64(a, n)));
+  QroUInt h =
+      static_cast<QroUInt>(QroHashMix64(b, n)) ^ (17u * static_cast<QroUInt>(QroHashMix64(a, n)));
   return static_cast<QroInt>(h % static_cast<QroUInt>(n));
 }
 

@@ -18,9 +18,13 @@ QroExtractableListenerI::~QroExtractableListenerI() {}
 QroChangeListenerI::~QroChangeListenerI() {}
 QroClonerI::~QroClonerI() {}
 
-QroInt QroLocalEnvI::assignId(QroExtractableI* object) { return _env->takeIdSlot(object); }
+QroInt QroLocalEnvI::assignId(QroExtractableI* object) {
+  return _env->takeIdSlot(object);
+}
 
-void QroLocalEnvI::releaseId(QroInt id) { _env->releaseIdSlot(id); }
+void QroLocalEnvI::releaseId(QroInt id) {
+  _env->releaseIdSlot(id);
+}
 
 QroEnv::IncompatibleMemoryManagerException::~IncompatibleMemoryManagerException() {}
 
@@ -28,7 +32,9 @@ QroLocalEnvSuspension::QroLocalEnvSuspension(QroEnvI* env) : _env(env), _saved(e
   _env->setLocalEnv(nullptr);
 }
 
-QroLocalEnvSuspension::~QroLocalEnvSuspension() { _env->setLocalEnv(_saved); }
+QroLocalEnvSuspension::~QroLocalEnvSuspension() {
+  _env->setLocalEnv(_saved);
+}
 
 // ---------------------------------------------------------------------------
 // Timer
@@ -57,7 +63,9 @@ void QroCpuTimer::restart() {
 // Construction and teardown
 
 namespace {
-QroBool poolingWanted() { return qroplatform::getEnv("QRO_NO_MEMORY_MANAGER") ? 0 : 1; }
+QroBool poolingWanted() {
+  return qroplatform::getEnv("QRO_NO_MEMORY_MANAGER") ? 0 : 1;
+}
 const QroInt kIdChunk = 4096;
 const QroInt kScratchExtra = 1000;
 
@@ -154,7 +162,9 @@ QroEnvI::QroEnvI()
   }
 }
 
-QroEnvI::~QroEnvI() { teardown(); }
+QroEnvI::~QroEnvI() {
+  teardown();
+}
 
 void QroEnvI::teardown() {
   // 1. thread check, cached pointers and factories
@@ -342,7 +352,9 @@ const char* QroEnvI::internString(const char* text) {
   return _symbols->intern(text)->getText();
 }
 
-double QroEnvI::getTime() const { return qroplatform::processCpuSeconds() - _cpuStart; }
+double QroEnvI::getTime() const {
+  return qroplatform::processCpuSeconds() - _cpuStart;
+}
 
 // ---------------------------------------------------------------------------
 // Identifiers
@@ -358,9 +370,11 @@ void* const kMarked = reinterpret_cast<void*>(~uintptr_t(0));
 
 void QroEnvI::growIdTable() {
   QroInt capacity = _idCapacity + kIdChunk;
-  void** slots = static_cast<void**>(_memoryManager.alloc(static_cast<size_t>(capacity) * sizeof(void*)));
+  void** slots =
+      static_cast<void**>(_memoryManager.alloc(static_cast<size_t>(capacity) * sizeof(void*)));
   // Only the last slot was free: every other slot holds an object or a mark.
-  std::memcpy(static_cast<void*>(slots), _idSlots, static_cast<size_t>(_idCapacity) * sizeof(void*));
+  std::memcpy(static_cast<void*>(slots), _idSlots,
+              static_cast<size_t>(_idCapacity) * sizeof(void*));
   _memoryManager.free(_idSlots, static_cast<size_t>(_idCapacity) * sizeof(void*));
   for (QroInt i = _idCapacity; i < capacity - 1; ++i) slots[i] = &slots[i + 1];
   slots[capacity - 1] = &slots[capacity - 1];
@@ -395,7 +409,9 @@ void QroEnvI::releaseIdSlot(QroInt i) {
   if (i == _idCount - 1) _idCount = i;
 }
 
-QroInt QroEnvI::newId() { return takeIdSlot(nullptr); }
+QroInt QroEnvI::newId() {
+  return takeIdSlot(nullptr);
+}
 
 void QroEnvI::registerExtractable(QroExtractableI* x) {
   if (_localEnv) {
@@ -470,12 +486,14 @@ void QroEnvI::removeAlgorithm(QroAlgorithmI* a) {
     }
     if (_expander == a) _expander = nullptr;
   }
-  if (_registry) _registry->forEachChangeListener([a](QroChangeListenerI* l) { l->algorithmRemoved(a); });
+  if (_registry)
+    _registry->forEachChangeListener([a](QroChangeListenerI* l) { l->algorithmRemoved(a); });
 }
 
 void QroEnvI::notifyChange(QroChange* change) {
   if (_registry)
-    _registry->forEachChangeListener([change](QroChangeListenerI* l) { l->change(change, nullptr); });
+    _registry->forEachChangeListener(
+        [change](QroChangeListenerI* l) { l->change(change, nullptr); });
   for (QroAlgorithmI* a = _algorithms; a;) {
     QroAlgorithmI* next = a->getNext();
     a->change(change);
@@ -583,7 +601,8 @@ QroInt* QroEnvI::getScratchBlock() {
     b = next;
   }
   QroInt capacity = _idCount + kScratchExtra;
-  QroInt* b = static_cast<QroInt*>(std::calloc(static_cast<size_t>(capacity + header), sizeof(QroInt)));
+  QroInt* b =
+      static_cast<QroInt*>(std::calloc(static_cast<size_t>(capacity + header), sizeof(QroInt)));
   if (!b) throw QroMemoryException();
   ScratchHeader* h = reinterpret_cast<ScratchHeader*>(b);
   h->next = _scratchBlocks;
@@ -605,9 +624,11 @@ void QroEnvI::addToEndList(QroRtti* object) {
   if (_endIndex->contains(object)) return;
   if (_endCount == _endCapacity) {
     QroInt capacity = _endCapacity ? 2 * _endCapacity : 16;
-    QroRtti** list = static_cast<QroRtti**>(_memoryManager.alloc(static_cast<size_t>(capacity) * sizeof(QroRtti*)));
+    QroRtti** list = static_cast<QroRtti**>(
+        _memoryManager.alloc(static_cast<size_t>(capacity) * sizeof(QroRtti*)));
     if (_endList) {
-      std::memcpy(static_cast<void*>(list), _endList, static_cast<size_t>(_endCount) * sizeof(QroRtti*));
+      std::memcpy(static_cast<void*>(list), _endList,
+                  static_cast<size_t>(_endCount) * sizeof(QroRtti*));
       _memoryManager.free(_endList, static_cast<size_t>(_endCapacity) * sizeof(QroRtti*));
     }
     _endList = list;

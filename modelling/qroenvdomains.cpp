@@ -15,7 +15,9 @@ QroLinearNode* QroEnvI::allocLinearTerm(QroNumVarI* var, QroNum coef) {
   return n;
 }
 
-void QroEnvI::freeLinearTerm(QroLinearNode* n) { free24(n); }
+void QroEnvI::freeLinearTerm(QroLinearNode* n) {
+  free24(n);
+}
 
 QroQuadNode* QroEnvI::allocPairTerm(QroNumVarI* a, QroNumVarI* b, QroNum coef) {
   QroQuadNode* n = static_cast<QroQuadNode*>(alloc32());
@@ -31,7 +33,9 @@ QroQuadNode* QroEnvI::allocPairTerm(QroNumVarI* a, QroNumVarI* b, QroNum coef) {
   return n;
 }
 
-void QroEnvI::freePairTerm(QroQuadNode* n) { free32(n); }
+void QroEnvI::freePairTerm(QroQuadNode* n) {
+  free32(n);
+}
 
 void QroEnvI::releaseExpression(QroNumExprI* e) {
   if (!e || isEnding()) return;

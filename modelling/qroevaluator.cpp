@@ -3,9 +3,13 @@
 #include "qrolinear.h"
 #include "qromodel.h"
 
-QroAlgorithmI* QroMakeExpander(QroEnvI* env) { return new (env) QroExpanderI(env); }
+QroAlgorithmI* QroMakeExpander(QroEnvI* env) {
+  return new (env) QroExpanderI(env);
+}
 
-QroAlgorithmI* QroMakeModelEvaluator(QroEnvI* env) { return new (env) QroModelEvaluatorI(env); }
+QroAlgorithmI* QroMakeModelEvaluator(QroEnvI* env) {
+  return new (env) QroModelEvaluatorI(env);
+}
 
 // ---------------------------------------------------------------------------
 // Expander
@@ -18,10 +22,18 @@ void QroExtractableI::expand(void* argument) {
 
 QroExpanderI::~QroExpanderI() {}
 
-QroNum QroExpanderI::getObjValue() { throw QroWrongUsage("can not call expander"); }
-QroNum QroExpanderI::getValue(QroObjectiveI*) { throw QroWrongUsage("can not call expander"); }
-QroNum QroExpanderI::getValue(QroNumVarI*) { throw QroWrongUsage("can not call expander"); }
-void QroExpanderI::expand(void*, QroExtractableI*) { throw QroWrongUsage("can not call expand"); }
+QroNum QroExpanderI::getObjValue() {
+  throw QroWrongUsage("can not call expander");
+}
+QroNum QroExpanderI::getValue(QroObjectiveI*) {
+  throw QroWrongUsage("can not call expander");
+}
+QroNum QroExpanderI::getValue(QroNumVarI*) {
+  throw QroWrongUsage("can not call expander");
+}
+void QroExpanderI::expand(void*, QroExtractableI*) {
+  throw QroWrongUsage("can not call expand");
+}
 void QroExpanderI::substitute(void*, QroExtractableI*) {
   throw QroWrongUsage("can not call substitute");
 }
@@ -46,8 +58,12 @@ QroModelEvaluatorI::~QroModelEvaluatorI() {
   delete _stack2;
 }
 
-QroNum QroModelEvaluatorI::getObjValue() { throw QroWrongUsage("can not call evaluator"); }
-QroNum QroModelEvaluatorI::getValue(QroObjectiveI*) { throw QroWrongUsage("can not call evaluator"); }
+QroNum QroModelEvaluatorI::getObjValue() {
+  throw QroWrongUsage("can not call evaluator");
+}
+QroNum QroModelEvaluatorI::getValue(QroObjectiveI*) {
+  throw QroWrongUsage("can not call evaluator");
+}
 
 QroNum QroModelEvaluatorI::getValue(QroNumVarI* v) {
   if (v->getLB() != v->getUB()) throw QroWrongUsage("Unbound variable");
@@ -58,9 +74,13 @@ namespace {
 [[noreturn]] void cannotEvaluate() {
   throw QroWrongUsage("can not call QroModelEvaluatorI::evaluate");
 }
-[[noreturn]] void cannotCall() { throw QroWrongUsage("can not call evaluator"); }
+[[noreturn]] void cannotCall() {
+  throw QroWrongUsage("can not call evaluator");
+}
 
-bool fixed(const QroNumVarI* v) { return v->getLB() == v->getUB(); }
+bool fixed(const QroNumVarI* v) {
+  return v->getLB() == v->getUB();
+}
 }  // namespace
 
 QroNum QroModelEvaluatorI::evaluate(QroNumExprI* e) {
@@ -85,7 +105,8 @@ QroNum QroModelEvaluatorI::evaluate(QroNumExprI* e) {
     }
     return sum + t->getConstantValue();
   }
-  if (e->getTypeInfo() == QroNumMinI::GetTypeInfo() || e->getTypeInfo() == QroNumMaxI::GetTypeInfo())
+  if (e->getTypeInfo() == QroNumMinI::GetTypeInfo() ||
+      e->getTypeInfo() == QroNumMaxI::GetTypeInfo())
     cannotEvaluate();  // no operand layout of these classes exists here
   cannotEvaluate();
 }

@@ -11,8 +11,7 @@ QroQuietException::QroQuietException(const char* message, int64_t copy)
   assign(message, copy);
 }
 
-QroQuietException::QroQuietException(const QroQuietException& other)
-    : _message(nullptr), _owns(0) {
+QroQuietException::QroQuietException(const QroQuietException& other) : _message(nullptr), _owns(0) {
   assign(other._message, other._owns);
 }
 
@@ -24,7 +23,9 @@ QroQuietException& QroQuietException::operator=(const QroQuietException& other) 
   return *this;
 }
 
-QroQuietException::~QroQuietException() { release(); }
+QroQuietException::~QroQuietException() {
+  release();
+}
 
 void QroQuietException::assign(const char* message, int64_t copy) {
   _owns = copy;
@@ -48,9 +49,13 @@ void QroQuietException::release() {
   _message = nullptr;
 }
 
-const char* QroQuietException::getMessage() const { return _message ? _message : ""; }
+const char* QroQuietException::getMessage() const {
+  return _message ? _message : "";
+}
 
-void QroQuietException::print(std::ostream& os) const { os << getMessage(); }
+void QroQuietException::print(std::ostream& os) const {
+  os << getMessage();
+}
 
 QroException::~QroException() {}
 QroWrongUsage::~QroWrongUsage() {}

@@ -64,7 +64,9 @@ QroNumUnaryNodeI::QroNumUnaryNodeI(QroEnvI* env, QroNumExprI* e) : QroNumExprI(e
   _e->incrUseCount();
 }
 
-QroNumUnaryNodeI::~QroNumUnaryNodeI() { _env->releaseExpression(_e); }
+QroNumUnaryNodeI::~QroNumUnaryNodeI() {
+  _env->releaseExpression(_e);
+}
 
 void QroNumUnaryNodeI::visitSubExtractables(QroExtractableVisitor* v) {
   v->visit(this);
@@ -96,7 +98,9 @@ QroIntTimesCstI::QroIntTimesCstI(QroEnvI* env, QroNumExprI* e, QroInt c)
   _e->incrUseCount();
 }
 
-QroIntTimesCstI::~QroIntTimesCstI() { _env->releaseExpression(_e); }
+QroIntTimesCstI::~QroIntTimesCstI() {
+  _env->releaseExpression(_e);
+}
 
 void QroIntTimesCstI::visitSubExtractables(QroExtractableVisitor* v) {
   v->visit(this);
@@ -116,7 +120,9 @@ namespace {
 QroNumExprI* cloneOf(QroEnvI* env, QroNumExprI* e) {
   return static_cast<QroNumExprI*>(env->getClone(e));
 }
-bool parenthesised(const QroExtractableI* x) { return x->getEnv()->isParenthesisDisplay(); }
+bool parenthesised(const QroExtractableI* x) {
+  return x->getEnv()->isParenthesisDisplay();
+}
 // The second operand is cloned first.
 template <class Node>
 QroExtractableI* cloneBinary(QroEnvI* env, QroNumExprI* a, QroNumExprI* b) {
@@ -152,16 +158,34 @@ QroExtractableI* QroNumPowerCstI::makeClone(QroEnvI* env) const {
   return new (env) QroNumPowerCstI(env, cloneOf(env, _e), _c);
 }
 
-QroBool QroNumTimesCstI::isIntExpr() const { return _e->isIntExpr() && QroIsIntegerValue(_c); }
-QroBool QroNumTimesI::isIntExpr() const { return _a->isIntExpr() && _b->isIntExpr(); }
-QroBool QroNumDivI::isIntExpr() const { return 0; }
-QroBool QroNumDivCstI::isIntExpr() const { return 0; }
-QroBool QroNumRecDivCstI::isIntExpr() const { return 0; }
-QroBool QroIntTimesCstI::isIntExpr() const { return 1; }
-QroBool QroNumSquareI::isIntExpr() const { return _e->isIntExpr(); }
-QroBool QroNumPowerCstI::isIntExpr() const { return _e->isIntExpr() && QroIsIntegerValue(_c); }
+QroBool QroNumTimesCstI::isIntExpr() const {
+  return _e->isIntExpr() && QroIsIntegerValue(_c);
+}
+QroBool QroNumTimesI::isIntExpr() const {
+  return _a->isIntExpr() && _b->isIntExpr();
+}
+QroBool QroNumDivI::isIntExpr() const {
+  return 0;
+}
+QroBool QroNumDivCstI::isIntExpr() const {
+  return 0;
+}
+QroBool QroNumRecDivCstI::isIntExpr() const {
+  return 0;
+}
+QroBool QroIntTimesCstI::isIntExpr() const {
+  return 1;
+}
+QroBool QroNumSquareI::isIntExpr() const {
+  return _e->isIntExpr();
+}
+QroBool QroNumPowerCstI::isIntExpr() const {
+  return _e->isIntExpr() && QroIsIntegerValue(_c);
+}
 
-QroNum QroNumTimesCstI::eval(QroAlgorithmI* a) const { return _e->eval(a) * _c; }
+QroNum QroNumTimesCstI::eval(QroAlgorithmI* a) const {
+  return _e->eval(a) * _c;
+}
 QroNum QroNumTimesI::eval(QroAlgorithmI* a) const {
   QroNum l = _a->eval(a);
   return l * _b->eval(a);
@@ -170,8 +194,12 @@ QroNum QroNumDivI::eval(QroAlgorithmI* a) const {
   QroNum l = _a->eval(a);
   return l / _b->eval(a);
 }
-QroNum QroNumDivCstI::eval(QroAlgorithmI* a) const { return _e->eval(a) / _c; }
-QroNum QroNumRecDivCstI::eval(QroAlgorithmI* a) const { return _c / _e->eval(a); }
+QroNum QroNumDivCstI::eval(QroAlgorithmI* a) const {
+  return _e->eval(a) / _c;
+}
+QroNum QroNumRecDivCstI::eval(QroAlgorithmI* a) const {
+  return _c / _e->eval(a);
+}
 QroNum QroIntTimesCstI::eval(QroAlgorithmI* a) const {
   return _e->eval(a) * static_cast<QroNum>(_c);
 }
@@ -179,7 +207,9 @@ QroNum QroNumSquareI::eval(QroAlgorithmI* a) const {
   QroNum v = _e->eval(a);
   return v * v;
 }
-QroNum QroNumPowerCstI::eval(QroAlgorithmI* a) const { return std::pow(_e->eval(a), _c); }
+QroNum QroNumPowerCstI::eval(QroAlgorithmI* a) const {
+  return std::pow(_e->eval(a), _c);
+}
 
 namespace {
 // "( a op b) " in the parenthesised form, "a op b" in the compact one.
@@ -217,9 +247,13 @@ void QroNumTimesCstI::display(std::ostream& os) const {
   displayWithConstant(os, this, _e, "*", " * ", _c);
 }
 
-void QroNumTimesI::display(std::ostream& os) const { displayPair(os, this, _a, "*", _b); }
+void QroNumTimesI::display(std::ostream& os) const {
+  displayPair(os, this, _a, "*", _b);
+}
 
-void QroNumDivI::display(std::ostream& os) const { displayPair(os, this, _a, "/", _b); }
+void QroNumDivI::display(std::ostream& os) const {
+  displayPair(os, this, _a, "/", _b);
+}
 
 void QroNumDivCstI::display(std::ostream& os) const {
   displayWithConstant(os, this, _e, "/", "/ ", _c);

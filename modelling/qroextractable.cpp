@@ -60,7 +60,9 @@ void QroExtractableI::setName(const char* name) {
   e->name = _env->getGeneralAllocator()->replaceText(e->name, name);
 }
 
-void QroExtractableI::setObject(QroRtti* object) { extension()->object = object; }
+void QroExtractableI::setObject(QroRtti* object) {
+  extension()->object = object;
+}
 
 QroExtractableI* QroExtractableI::makeClone(QroEnvI*) const {
   throw QroExtractable::NoCloneMechanismException(this);
@@ -201,9 +203,15 @@ QroExtractableArray QroGetClones(const QroExtractableArray& array, QroEnvI* env)
   return result;
 }
 
-void QroExtractableArray::incrementUseCounts() const { QroIncrementUseCounts(*this); }
-void QroExtractableArray::releaseElements() const { QroReleaseElements(*this); }
-void QroExtractableArray::getClones(QroEnvI* env) { *this = QroGetClones(*this, env); }
+void QroExtractableArray::incrementUseCounts() const {
+  QroIncrementUseCounts(*this);
+}
+void QroExtractableArray::releaseElements() const {
+  QroReleaseElements(*this);
+}
+void QroExtractableArray::getClones(QroEnvI* env) {
+  *this = QroGetClones(*this, env);
+}
 QroExtractableArray QroExtractableArray::makeClone(QroEnvI* env) const {
   return QroMakeCloneArray(*this, env);
 }

@@ -5,7 +5,9 @@
 #include "qroenv.h"
 
 namespace {
-inline QroInt wrap(QroUInt v) { return static_cast<QroInt>(v); }
+inline QroInt wrap(QroUInt v) {
+  return static_cast<QroInt>(v);
+}
 // Arithmetic right shift of a signed value (sign bits shifted in).
 inline QroUInt sar(QroUInt v, int s) {
   QroUInt r = v >> s;
@@ -55,7 +57,9 @@ QroInt QroHashString(const char* text, QroInt n) {
   return static_cast<QroInt>(QroHashStringValue(text) % static_cast<QroUInt>(n));
 }
 
-void QroThrowBadHashIndex() { throw QroWrongUsage("Hash function returned bad index"); }
+void QroThrowBadHashIndex() {
+  throw QroWrongUsage("Hash function returned bad index");
+}
 
 // ---------------------------------------------------------------------------
 // Symbol table

@@ -46,7 +46,9 @@ class ValuesOf {
   bool _owned;
 };
 
-QroInt sizeOf(const QroIntCollectionI* c) { return c ? c->getSize() : 0; }
+QroInt sizeOf(const QroIntCollectionI* c) {
+  return c ? c->getSize() : 0;
+}
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -189,7 +191,9 @@ QroDataIterator* QroIntSetI::iterator(QroGenAlloc* allocator) const {
   return new (allocator) QroIntSet::Iterator(allocator, this);
 }
 
-void QroIntSetI::dropIndex() { deleteIndex(); }
+void QroIntSetI::dropIndex() {
+  deleteIndex();
+}
 
 void QroIntSetI::add(QroInt value) {
   checkMutable();
@@ -257,7 +261,7 @@ QroBool QroIntSetI::intersects(const QroIntCollectionI* c) const {
 }
 
 QroIntCollectionI* QroIntSetI::difference(const QroIntCollectionI* a,
-                                         const QroIntCollectionI* b) const {
+                                          const QroIntCollectionI* b) const {
   if (!a) throw QroEmptyHandleException();
   bool copyOfA = sizeOf(a) == 0 || sizeOf(b) == 0;
   if (!copyOfA && a->isIntRange() && b->isIntRange()) {

@@ -31,7 +31,9 @@ QroNumQuadExprI::QroNumQuadExprI(QroEnvI* env, QroQuadNode* node)
   append(node);
 }
 
-QroNumQuadExprI::~QroNumQuadExprI() { clearNodes(); }
+QroNumQuadExprI::~QroNumQuadExprI() {
+  clearNodes();
+}
 
 void QroNumQuadExprI::append(QroQuadNode* node) {
   node->next = nullptr;
@@ -104,9 +106,13 @@ QroNumQuadExprI* QroNumQuadExprI::copyNonZero(QroEnvI* env, bool cloneVars) cons
   return q;
 }
 
-QroExtractableI* QroNumQuadExprI::makeClone(QroEnvI* env) const { return copyNonZero(env, true); }
+QroExtractableI* QroNumQuadExprI::makeClone(QroEnvI* env) const {
+  return copyNonZero(env, true);
+}
 
-QroNumExprI* QroNumQuadExprI::asNumExpr() { return copyNonZero(_env, false); }
+QroNumExprI* QroNumQuadExprI::asNumExpr() {
+  return copyNonZero(_env, false);
+}
 
 void QroNumQuadExprI::visitSubExtractables(QroExtractableVisitor* v) {
   v->visit(this);
@@ -374,7 +380,9 @@ QroNumLinTermI::QroNumLinTermI(QroEnvI* env, QroLinearNode* node)
   appendNode(node);
 }
 
-QroNumLinTermI::~QroNumLinTermI() { clearAll(); }
+QroNumLinTermI::~QroNumLinTermI() {
+  clearAll();
+}
 
 void QroNumLinTermI::clear() {
   clearAll();
@@ -533,11 +541,17 @@ QroNumLinTermI* QroNumLinTermI::copy() const {
   return t;
 }
 
-QroNumExprI* QroNumLinTermI::asNumExpr() { return copy(); }
+QroNumExprI* QroNumLinTermI::asNumExpr() {
+  return copy();
+}
 
-void QroNumLinTermI::endIfUsesMarked() { dropMarked(); }
+void QroNumLinTermI::endIfUsesMarked() {
+  dropMarked();
+}
 
-void QroNumLinTermI::visitSubExtractables(QroExtractableVisitor* v) { visitParts(v); }
+void QroNumLinTermI::visitSubExtractables(QroExtractableVisitor* v) {
+  visitParts(v);
+}
 
 QroBool QroNumLinTermI::hasDecisionVar() const {
   if (_first) return 1;
@@ -577,14 +591,18 @@ void QroNumLinTermI::adoptParts(QroLinearNode* first, QroLinearNode* last, QroEx
 QroIntLinTermI::QroIntLinTermI(QroEnvI* env, QroInt constant)
     : QroLinTermBase<QroIntExprI, QroInt>(env, constant) {}
 
-QroIntLinTermI::~QroIntLinTermI() { clearAll(); }
+QroIntLinTermI::~QroIntLinTermI() {
+  clearAll();
+}
 
 void QroIntLinTermI::clear() {
   clearAll();
   _constant = 0;
 }
 
-void QroIntLinTermI::addExpr(QroNumExprI* e) { appendExpr(e); }
+void QroIntLinTermI::addExpr(QroNumExprI* e) {
+  appendExpr(e);
+}
 
 void QroIntLinTermI::scale(QroInt k) {
   if (k == 0) {
@@ -612,7 +630,9 @@ QroIntLinTermI* QroIntLinTermI::copy() const {
   return t;
 }
 
-QroIntExprI* QroIntLinTermI::asIntExpr() { return copy(); }
+QroIntExprI* QroIntLinTermI::asIntExpr() {
+  return copy();
+}
 
 QroExtractableI* QroIntLinTermI::makeClone(QroEnvI* env) const {
   QroIntLinTermI* t = new (env) QroIntLinTermI(env, _constant);
@@ -648,9 +668,13 @@ QroNumLinTermI* QroIntLinTermI::makeNumLinTerm() {
   return t;
 }
 
-void QroIntLinTermI::endIfUsesMarked() { dropMarked(); }
+void QroIntLinTermI::endIfUsesMarked() {
+  dropMarked();
+}
 
-void QroIntLinTermI::visitSubExtractables(QroExtractableVisitor* v) { visitParts(v); }
+void QroIntLinTermI::visitSubExtractables(QroExtractableVisitor* v) {
+  visitParts(v);
+}
 
 QroBool QroIntLinTermI::hasDecisionVar() const {
   if (_first) return 1;

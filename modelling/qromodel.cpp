@@ -161,7 +161,8 @@ void QroObjectiveI::display(std::ostream& os) const {
   os << (_sense == -1 ? ", QroObjective, Maximize);" : ", QroObjective, Minimize);") << std::endl;
 }
 
-QroObjective::QroObjective(const QroEnv& env, const QroNumExprArg& expr, int sense, const char* name)
+QroObjective::QroObjective(const QroEnv& env, const QroNumExprArg& expr, int sense,
+                           const char* name)
     : QroExtractable(nullptr) {
   QroEnvI* e = env.getImpl();
   if (!e) QroAbortEmptyHandle("Using empty QroEnv handle");

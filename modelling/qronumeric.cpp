@@ -8,7 +8,9 @@
 
 double QroInfinity = std::numeric_limits<double>::infinity();
 
-void QroInitInfinity() { QroInfinity = std::numeric_limits<double>::infinity(); }
+void QroInitInfinity() {
+  QroInfinity = std::numeric_limits<double>::infinity();
+}
 
 QroInt QroCeilDiv(QroInt a, QroInt b) {
   if (b == INT64_MIN) return a < 0 ? 1 : 0;

@@ -9,7 +9,9 @@ namespace {
 thread_local void* g_owner = nullptr;
 }
 
-void stashOwner(void* owner) { g_owner = owner; }
+void stashOwner(void* owner) {
+  g_owner = owner;
+}
 
 void* takeOwner() {
   void* owner = g_owner;
@@ -27,14 +29,14 @@ void envFree(QroEnvI* env, void* p, size_t size) {
 }
 }  // namespace qroobject
 
-#define QRO_ALLOC_STORAGE_DEF(X)                                                \
-  void* X::operator new(size_t size, QroGenAlloc* a) {                          \
-    if (!a) throw QroWrongUsage("object allocated without an allocator");       \
-    return a->alloc(size);                                                      \
-  }                                                                             \
-  void X::operator delete(void* p, size_t size) {                               \
-    QroGenAlloc* a = static_cast<QroGenAlloc*>(qroobject::takeOwner());         \
-    if (a) a->free(p, size);                                                    \
+#define QRO_ALLOC_STORAGE_DEF(X)                                          \
+  void* X::operator new(size_t size, QroGenAlloc* a) {                    \
+    if (!a) throw QroWrongUsage("object allocated without an allocator"); \
+    return a->alloc(size);                                                \
+  }                                                                       \
+  void X::operator delete(void* p, size_t size) {                         \
+    QroGenAlloc* a = static_cast<QroGenAlloc*>(qroobject::takeOwner());   \
+    if (a) a->free(p, size);                                              \
   }
 
 QRO_ALLOC_STORAGE_DEF(QroMemoryManagerObjectI)
@@ -48,7 +50,9 @@ QroGenAlloc::~QroGenAlloc() {}
 QroFlormAlloc::~QroFlormAlloc() {}
 QroStackGenAlloc::~QroStackGenAlloc() {}
 
-void* QroFlormAlloc::alloc(size_t size) { return _env->alloc(size); }
+void* QroFlormAlloc::alloc(size_t size) {
+  return _env->alloc(size);
+}
 
 void QroFlormAlloc::free(void* p, size_t size) {
   if (p && size) _env->free(p, size);
@@ -65,7 +69,9 @@ char* QroGenAlloc::replaceText(char* old, const char* text) {
   return copy;
 }
 
-const char* QroFlormAlloc::internString(const char* text) { return _env->internString(text); }
+const char* QroFlormAlloc::internString(const char* text) {
+  return _env->internString(text);
+}
 
 const char* QroStackGenAlloc::internString(const char* text) {
   if (!text || !_symbols) return text;
@@ -81,11 +87,21 @@ QroEnv QroMemoryManager::getEnv() const {
 // ---------------------------------------------------------------------------
 // Object bases: the outermost base destructor records where the storage goes.
 
-QroEnvObjectI::~QroEnvObjectI() { qroobject::stashOwner(_env); }
-QroMemoryManagerObjectI::~QroMemoryManagerObjectI() { qroobject::stashOwner(_allocator); }
-QroRttiEnvObjectI::~QroRttiEnvObjectI() { qroobject::stashOwner(_env); }
-QroRttiMemoryManagerObjectI::~QroRttiMemoryManagerObjectI() { qroobject::stashOwner(_allocator); }
-QroRttiMMObjectI::~QroRttiMMObjectI() { qroobject::stashOwner(_allocator); }
+QroEnvObjectI::~QroEnvObjectI() {
+  qroobject::stashOwner(_env);
+}
+QroMemoryManagerObjectI::~QroMemoryManagerObjectI() {
+  qroobject::stashOwner(_allocator);
+}
+QroRttiEnvObjectI::~QroRttiEnvObjectI() {
+  qroobject::stashOwner(_env);
+}
+QroRttiMemoryManagerObjectI::~QroRttiMemoryManagerObjectI() {
+  qroobject::stashOwner(_allocator);
+}
+QroRttiMMObjectI::~QroRttiMMObjectI() {
+  qroobject::stashOwner(_allocator);
+}
 QroClonableObjectI::~QroClonableObjectI() {}
 QroCacheableObjectI::~QroCacheableObjectI() {}
 QroAnyCacheI::~QroAnyCacheI() {}
@@ -173,7 +189,8 @@ QroEvaluatorCacheOwner::~QroEvaluatorCacheOwner() {
 QroUInt QroEvaluatorCacheOwner::Hash(const QroAnyEvaluatorI* evaluator) {
   uintptr_t address = reinterpret_cast<uintptr_t>(evaluator);
   uint32_t h = 0;
-  for (int i = 0; i < 8; ++i) h = h * 9u + static_cast<uint32_t>((static_cast<QroUInt>(address) >> (8 * i)) & 0xFFu);
+  for (int i = 0; i < 8; ++i)
+    h = h * 9u + static_cast<uint32_t>((static_cast<QroUInt>(address) >> (8 * i)) & 0xFFu);
   return h;
 }
 

@@ -9,15 +9,31 @@ QroNumExprI* impl(const QroNumExprArg& e) {
   return e.getImpl();
 }
 
-bool isVar(const QroNumExprI* e) { return e->isType(QroNumVarI::GetTypeInfo()); }
-bool isExactVar(const QroNumExprI* e) { return e->getTypeInfo() == QroNumVarI::GetTypeInfo(); }
-bool isNumTerm(const QroNumExprI* e) { return e->getTypeInfo() == QroNumLinTermI::GetTypeInfo(); }
-bool isIntTerm(const QroNumExprI* e) { return e->getTypeInfo() == QroIntLinTermI::GetTypeInfo(); }
-bool isNumQuad(const QroNumExprI* e) { return e->getTypeInfo() == QroNumQuadExprI::GetTypeInfo(); }
+bool isVar(const QroNumExprI* e) {
+  return e->isType(QroNumVarI::GetTypeInfo());
+}
+bool isExactVar(const QroNumExprI* e) {
+  return e->getTypeInfo() == QroNumVarI::GetTypeInfo();
+}
+bool isNumTerm(const QroNumExprI* e) {
+  return e->getTypeInfo() == QroNumLinTermI::GetTypeInfo();
+}
+bool isIntTerm(const QroNumExprI* e) {
+  return e->getTypeInfo() == QroIntLinTermI::GetTypeInfo();
+}
+bool isNumQuad(const QroNumExprI* e) {
+  return e->getTypeInfo() == QroNumQuadExprI::GetTypeInfo();
+}
 
-QroNumVarI* asVar(QroNumExprI* e) { return static_cast<QroNumVarI*>(e); }
-QroNumLinTermI* asNumTermI(QroNumExprI* e) { return static_cast<QroNumLinTermI*>(e); }
-QroIntLinTermI* asIntTermI(QroNumExprI* e) { return static_cast<QroIntLinTermI*>(e); }
+QroNumVarI* asVar(QroNumExprI* e) {
+  return static_cast<QroNumVarI*>(e);
+}
+QroNumLinTermI* asNumTermI(QroNumExprI* e) {
+  return static_cast<QroNumLinTermI*>(e);
+}
+QroIntLinTermI* asIntTermI(QroNumExprI* e) {
+  return static_cast<QroIntLinTermI*>(e);
+}
 
 bool isNumConstantTerm(const QroNumExprI* e) {
   return isNumTerm(e) && static_cast<const QroNumLinTermI*>(e)->isConstantTerm();
@@ -27,10 +43,16 @@ bool isIntConstantTerm(const QroNumExprI* e) {
 }
 
 // The term itself while nobody holds it, else a fresh copy.
-QroNumLinTermI* ownCopy(QroNumLinTermI* t) { return t->getUseCount() == 0 ? t : t->copy(); }
-QroIntLinTermI* ownCopy(QroIntLinTermI* t) { return t->getUseCount() == 0 ? t : t->copy(); }
+QroNumLinTermI* ownCopy(QroNumLinTermI* t) {
+  return t->getUseCount() == 0 ? t : t->copy();
+}
+QroIntLinTermI* ownCopy(QroIntLinTermI* t) {
+  return t->getUseCount() == 0 ? t : t->copy();
+}
 // An integer term as a numeric one (consumed when nobody holds it).
-QroNumLinTermI* asNumTerm(QroNumExprI* e) { return asIntTermI(e)->makeNumLinTerm(); }
+QroNumLinTermI* asNumTerm(QroNumExprI* e) {
+  return asIntTermI(e)->makeNumLinTerm();
+}
 
 QroNumLinTermI* newTerm(QroEnvI* env, QroNum constant = 0.0) {
   return new (env) QroNumLinTermI(env, constant);
@@ -41,11 +63,14 @@ void checkEnvs(QroNumExprI* a, QroNumExprI* b, const char* message) {
 }
 
 const char* kPlusMessage =
-    "QroNumExprArg operator + const QroNumExprArg const QroNumExprArg: mixing mismatch Environments";
+    "QroNumExprArg operator + const QroNumExprArg const QroNumExprArg: mixing mismatch "
+    "Environments";
 const char* kTimesMessage =
-    "QroNumExprArg operator * const QroNumExprArg const QroNumExprArg: mixing mismatch Environments";
+    "QroNumExprArg operator * const QroNumExprArg const QroNumExprArg: mixing mismatch "
+    "Environments";
 const char* kDivMessage =
-    "QroNumExprArg operator / const QroNumExprArg const QroNumExprArg: mixing mismatch Environments";
+    "QroNumExprArg operator / const QroNumExprArg const QroNumExprArg: mixing mismatch "
+    "Environments";
 
 // k*x + x, x + k*x and k1*x + k2*x on one operand x (sign -1 for subtraction).
 QroNumExprI* foldConstantTimes(QroNumExprI* e1, QroNumExprI* e2, QroNum sign) {
@@ -76,10 +101,9 @@ QroNumExprI* foldConstantTimes(QroNumExprI* e1, QroNumExprI* e2, QroNum sign) {
       auto* b = static_cast<QroIntTimesCstI*>(e2);
       if (a->getOperand() == b->getOperand()) {
         QroInt k;
-        bool overflow = sign > 0 ? __builtin_add_overflow(a->getConstantFactor(),
-                                                          b->getConstantFactor(), &k)
-                                 : __builtin_sub_overflow(a->getConstantFactor(),
-                                                          b->getConstantFactor(), &k);
+        bool overflow =
+            sign > 0 ? __builtin_add_overflow(a->getConstantFactor(), b->getConstantFactor(), &k)
+                     : __builtin_sub_overflow(a->getConstantFactor(), b->getConstantFactor(), &k);
         if (overflow) throw QroIntExpr::QroOverflowOccurred();
         return (QroNumExprArg(a->getOperand()) * k).getImpl();
       }
@@ -193,9 +217,13 @@ QroNumExprArg operator-(const QroNumExprArg& a1, const QroNumExprArg& a2) {
   return a1 + (a2 * -1.0);
 }
 
-QroNumExprArg operator-(const QroNumExprArg& e, QroNum c) { return e + (-c); }
+QroNumExprArg operator-(const QroNumExprArg& e, QroNum c) {
+  return e + (-c);
+}
 
-QroNumExprArg operator-(QroNum c, const QroNumExprArg& e) { return (e * -1.0) + c; }
+QroNumExprArg operator-(QroNum c, const QroNumExprArg& e) {
+  return (e * -1.0) + c;
+}
 
 QroNumExprArg operator-(const QroNumExprArg& e, const QroNumQuadTermNode& q) {
   if (!q.getNode()) throw QroEmptyHandleException();
@@ -247,7 +275,9 @@ QroNumExprArg operator*(const QroNumExprArg& a, QroNum c) {
   return new (env) QroNumTimesCstI(env, e, c);
 }
 
-QroNumExprArg operator*(QroNum c, const QroNumExprArg& e) { return e * c; }
+QroNumExprArg operator*(QroNum c, const QroNumExprArg& e) {
+  return e * c;
+}
 
 QroNumExprArg operator*(const QroNumExprArg& a, QroInt k) {
   QroNumExprI* e = impl(a);
@@ -266,7 +296,8 @@ QroNumExprArg operator*(const QroNumExprArg& a, QroInt k) {
   }
   if (e->getTypeInfo() == QroIntTimesCstI::GetTypeInfo()) {
     auto* n = static_cast<QroIntTimesCstI*>(e);
-    QroInt jk = QroGuardedProduct(static_cast<QroNum>(n->getConstantFactor()), static_cast<QroNum>(k));
+    QroInt jk =
+        QroGuardedProduct(static_cast<QroNum>(n->getConstantFactor()), static_cast<QroNum>(k));
     return QroNumExprArg(n->getOperand()) * jk;
   }
   if (k == 0) return new (env) QroIntLinTermI(env, 0);

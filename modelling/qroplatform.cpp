@@ -33,27 +33,37 @@ inline unsigned readMxcsr() {
   __asm__ __volatile__("stmxcsr %0" : "=m"(v));
   return v;
 }
-inline void writeMxcsr(unsigned v) { __asm__ __volatile__("ldmxcsr %0" : : "m"(v)); }
+inline void writeMxcsr(unsigned v) {
+  __asm__ __volatile__("ldmxcsr %0" : : "m"(v));
+}
 inline unsigned short readX87() {
   unsigned short v;
   __asm__ __volatile__("fnstcw %0" : "=m"(v));
   return v;
 }
-inline void writeX87(unsigned short v) { __asm__ __volatile__("fldcw %0" : : "m"(v)); }
+inline void writeX87(unsigned short v) {
+  __asm__ __volatile__("fldcw %0" : : "m"(v));
+}
 
 constexpr int kModeOfField[4] = {RoundNearest, RoundDownward, RoundUpward, RoundTowardZero};
 
 unsigned fieldOfMode(int mode) {
   switch (mode) {
-    case RoundDownward: return 1;
-    case RoundUpward: return 2;
-    case RoundTowardZero: return 3;
-    default: return 0;
+    case RoundDownward:
+      return 1;
+    case RoundUpward:
+      return 2;
+    case RoundTowardZero:
+      return 3;
+    default:
+      return 0;
   }
 }
 }  // namespace
 
-int getRounding() { return kModeOfField[(readMxcsr() >> 13) & 3]; }
+int getRounding() {
+  return kModeOfField[(readMxcsr() >> 13) & 3];
+}
 
 int setRounding(int mode) {
   unsigned csr = readMxcsr();
@@ -69,10 +79,14 @@ int setRounding(int mode) {
 #else
 int getRounding() {
   switch (fegetround()) {
-    case FE_TONEAREST: return RoundNearest;
-    case FE_UPWARD: return RoundUpward;
-    case FE_DOWNWARD: return RoundDownward;
-    default: return RoundTowardZero;
+    case FE_TONEAREST:
+      return RoundNearest;
+    case FE_UPWARD:
+      return RoundUpward;
+    case FE_DOWNWARD:
+      return RoundDownward;
+    default:
+      return RoundTowardZero;
   }
 }
 
@@ -80,19 +94,31 @@ int setRounding(int mode) {
   int previous = getRounding();
   int fe = FE_TONEAREST;
   switch (mode) {
-    case RoundUpward: fe = FE_UPWARD; break;
-    case RoundDownward: fe = FE_DOWNWARD; break;
-    case RoundTowardZero: fe = FE_TOWARDZERO; break;
-    default: fe = FE_TONEAREST; break;
+    case RoundUpward:
+      fe = FE_UPWARD;
+      break;
+    case RoundDownward:
+      fe = FE_DOWNWARD;
+      break;
+    case RoundTowardZero:
+      fe = FE_TOWARDZERO;
+      break;
+    default:
+      fe = FE_TONEAREST;
+      break;
   }
   fesetround(fe);
   return previous;
 }
 #endif
 
-void resetFloatingPoint() { fesetenv(FE_DFL_ENV); }
+void resetFloatingPoint() {
+  fesetenv(FE_DFL_ENV);
+}
 
-const char* getEnv(const char* name) { return name ? std::getenv(name) : nullptr; }
+const char* getEnv(const char* name) {
+  return name ? std::getenv(name) : nullptr;
+}
 
 int parseInt(const char* text) {
   if (!text) return 0;
@@ -105,6 +131,8 @@ int parseInt(const char* text) {
   return static_cast<int>(v);
 }
 
-int removeFile(const char* path) { return path ? ::unlink(path) : -1; }
+int removeFile(const char* path) {
+  return path ? ::unlink(path) : -1;
+}
 
 }  // namespace qroplatform

@@ -26,8 +26,9 @@ void QroRandomStateI::copy(const QroRandomStateI& other) {
 void QroRandomStateI::fill(QroInt seed) {
   // The magnitude is taken in unsigned arithmetic so that the most negative
   // seed is well defined.
-  QroUInt v = seed == 0 ? 1 : (seed < 0 ? QroUInt(0) - static_cast<QroUInt>(seed)
-                                        : static_cast<QroUInt>(seed));
+  QroUInt v =
+      seed == 0 ? 1
+                : (seed < 0 ? QroUInt(0) - static_cast<QroUInt>(seed) : static_cast<QroUInt>(seed));
   QroUInt x = v % 8190 + 1;
   for (QroInt w = Words - 1; w >= 0; --w) {
     QroUInt f[5];

@@ -21,7 +21,9 @@ void QroNumRangeI::setUB(QroNum v) {
   _ub = v;
 }
 
-void QroNumRangeI::display(std::ostream& os) const { os << "[" << _lb << " ," << _ub << "]"; }
+void QroNumRangeI::display(std::ostream& os) const {
+  os << "[" << _lb << " ," << _ub << "]";
+}
 
 QroDataCollectionI* QroNumRangeI::copyInto(QroEnvI* env) const {
   QroNumRangeI* r = new (env) QroNumRangeI(env, _lb, _ub);
@@ -48,7 +50,9 @@ void QroIntRangeI::setUB(QroInt v) {
   _ub = v;
 }
 
-void QroIntRangeI::display(std::ostream& os) const { os << "[" << _lb << " ," << _ub << "]"; }
+void QroIntRangeI::display(std::ostream& os) const {
+  os << "[" << _lb << " ," << _ub << "]";
+}
 
 QroDataCollectionI* QroIntRangeI::copyInto(QroEnvI* env) const {
   QroIntRangeI* r = new (env) QroIntRangeI(env, _lb, _ub);
@@ -125,9 +129,13 @@ QroBool QroIntRange::Iterator::next() {
   return 1;
 }
 
-QroInt QroIntRange::Iterator::getMinBound() const { return range() ? range()->getMin() : -kInf; }
+QroInt QroIntRange::Iterator::getMinBound() const {
+  return range() ? range()->getMin() : -kInf;
+}
 
-QroInt QroIntRange::Iterator::getMaxBound() const { return range() ? range()->getMax() : kInf; }
+QroInt QroIntRange::Iterator::getMaxBound() const {
+  return range() ? range()->getMax() : kInf;
+}
 
 void QroIntRange::Iterator::setBounds(QroInt lb, QroInt ub) {
   const QroIntRangeI* r = range();

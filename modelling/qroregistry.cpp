@@ -293,7 +293,11 @@ QroExtractableI* QroCloneTable::getClone(QroExtractableI* x) {
 // Per-type index
 
 QroExtractableTypeIndex::QroExtractableTypeIndex(QroEnvI* env)
-    : _env(env), _rebuild(1), _pending(QroEnv(env), 0), _buckets(nullptr), _bucketCount(64),
+    : _env(env),
+      _rebuild(1),
+      _pending(QroEnv(env), 0),
+      _buckets(nullptr),
+      _bucketCount(64),
       _lastFound(nullptr) {
   size_t bytes = static_cast<size_t>(_bucketCount) * sizeof(BucketEntry*);
   _buckets = static_cast<BucketEntry**>(env->alloc(bytes));
@@ -384,7 +388,9 @@ void QroExtractableTypeIndex::unregistered(QroExtractableI* x) {
   if (n) removeFrom(n->members, x);
 }
 
-void QroExtractableTypeIndex::place(QroExtractableI* x) { getNode(x->getTypeInfo())->members.add(x); }
+void QroExtractableTypeIndex::place(QroExtractableI* x) {
+  getNode(x->getTypeInfo())->members.add(x);
+}
 
 void QroExtractableTypeIndex::fold() {
   for (QroInt i = 0; i < _pending.getSize(); ++i) place(_pending[i]);

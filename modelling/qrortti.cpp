@@ -7,9 +7,13 @@ QroTypeRegistryLock* g_typeLock = nullptr;
 
 QroTypeRecord QroRtti::_qroTypeRecord = {nullptr, "QroRtti", "QROSIMPLECLASS ( QroRtti )", 0};
 
-void QroSetTypeRegistryLock(QroTypeRegistryLock* lock) { g_typeLock = lock; }
+void QroSetTypeRegistryLock(QroTypeRegistryLock* lock) {
+  g_typeLock = lock;
+}
 
-QroTypeRegistryLock* QroGetTypeRegistryLock() { return g_typeLock; }
+QroTypeRegistryLock* QroGetTypeRegistryLock() {
+  return g_typeLock;
+}
 
 QroInt QroAssignTypeIndex(QroTypeRecord* record) {
   if (record->index) return record->index;

@@ -96,7 +96,9 @@ QroHashSavedIntDomainI::QroHashSavedIntDomainI(QroGenAlloc* a)
       _max(-kInf),
       _boundsValid(1) {}
 
-QroHashSavedIntDomainI::~QroHashSavedIntDomainI() { clear(); }
+QroHashSavedIntDomainI::~QroHashSavedIntDomainI() {
+  clear();
+}
 
 void QroHashSavedIntDomainI::makeEmpty() {
   _bucketCount = 0;
@@ -127,7 +129,8 @@ void QroHashSavedIntDomainI::add(QroInt value) {
     _bucketCount = 1;
     _log2 = 0;
   }
-  QroInt i = static_cast<QroInt>(static_cast<QroUInt>(value) & static_cast<QroUInt>(_bucketCount - 1));
+  QroInt i =
+      static_cast<QroInt>(static_cast<QroUInt>(value) & static_cast<QroUInt>(_bucketCount - 1));
   for (Node* n = _buckets[i]; n; n = n->next)
     if (n->value == value) return;
   Node* node = static_cast<Node*>(_allocator->alloc(sizeof(Node)));
@@ -155,7 +158,8 @@ void QroHashSavedIntDomainI::addRange(QroInt a, QroInt b) {
 
 QroBool QroHashSavedIntDomainI::contains(QroInt value) const {
   if (!_buckets) return 0;
-  QroInt i = static_cast<QroInt>(static_cast<QroUInt>(value) & static_cast<QroUInt>(_bucketCount - 1));
+  QroInt i =
+      static_cast<QroInt>(static_cast<QroUInt>(value) & static_cast<QroUInt>(_bucketCount - 1));
   for (Node* n = _buckets[i]; n; n = n->next)
     if (n->value == value) return 1;
   return 0;
@@ -255,7 +259,8 @@ QroSavedIntDomainI* QroHashSavedIntDomainI::makeClone(QroGenAlloc* a) const {
 
 void QroHashSavedIntDomainI::remove(QroInt value) {
   if (!_buckets) return;
-  QroInt i = static_cast<QroInt>(static_cast<QroUInt>(value) & static_cast<QroUInt>(_bucketCount - 1));
+  QroInt i =
+      static_cast<QroInt>(static_cast<QroUInt>(value) & static_cast<QroUInt>(_bucketCount - 1));
   Node** link = &_buckets[i];
   while (*link && (*link)->value != value) link = &(*link)->next;
   if (!*link) return;
@@ -331,7 +336,9 @@ QroSavedNumDomainI::QroSavedNumDomainI(QroGenAlloc* a)
       _min(std::numeric_limits<double>::infinity()),
       _max(-std::numeric_limits<double>::infinity()) {}
 
-QroSavedNumDomainI::~QroSavedNumDomainI() { release(); }
+QroSavedNumDomainI::~QroSavedNumDomainI() {
+  release();
+}
 
 void QroSavedNumDomainI::release() {
   freeTable(_allocator, _buckets, _bucketCount);
@@ -357,7 +364,9 @@ QroInt QroSavedNumDomainI::Hash(QroNum value, QroInt log2, QroInt bucketCount) {
 }
 
 namespace {
-inline QroNum canonical(QroNum v) { return v == 0.0 ? 0.0 : v; }
+inline QroNum canonical(QroNum v) {
+  return v == 0.0 ? 0.0 : v;
+}
 inline bool sameValue(QroNum a, QroNum b) {
   return a == b || std::memcmp(&a, &b, sizeof a) == 0;
 }

@@ -24,7 +24,8 @@ QroSolutionOperationsI* QroDefaultSolutionOperationsI::makeClone(QroGenAlloc* a)
   return new (a) QroDefaultSolutionOperationsI(a, _typeIndex, _flags);
 }
 
-void QroDefaultSolutionOperationsI::store(QroAlgorithmI* algorithm, QroSolutionElementI* element) const {
+void QroDefaultSolutionOperationsI::store(QroAlgorithmI* algorithm,
+                                          QroSolutionElementI* element) const {
   element->store(algorithm);
 }
 
@@ -88,7 +89,8 @@ void QroSolutionManagerI::markAlwaysApplied(QroInt typeIndex) {
   if (ops == _default) {
     // The default operations are shared by every index: the index gets its
     // own copy so that the flag marks that class alone.
-    ops = new (_default->getAllocator()) QroDefaultSolutionOperationsI(_default->getAllocator(), typeIndex, 0);
+    ops = new (_default->getAllocator())
+        QroDefaultSolutionOperationsI(_default->getAllocator(), typeIndex, 0);
     try {
       setOperations(ops);
     } catch (...) {
@@ -214,11 +216,17 @@ QroSavedNumVarI::QroSavedNumVarI(QroGenAlloc* a, QroNumVarI* var)
   }
 }
 
-QroSavedNumVarI::~QroSavedNumVarI() { dropValueSets(); }
+QroSavedNumVarI::~QroSavedNumVarI() {
+  dropValueSets();
+}
 
-QroNumVarI* QroSavedNumVarI::getVar() const { return static_cast<QroNumVarI*>(_x); }
+QroNumVarI* QroSavedNumVarI::getVar() const {
+  return static_cast<QroNumVarI*>(_x);
+}
 
-int QroSavedNumVarI::getType() const { return getVar()->getType(); }
+int QroSavedNumVarI::getType() const {
+  return getVar()->getType();
+}
 
 void QroSavedNumVarI::dropValueSets() {
   delete _numSet;
@@ -281,7 +289,9 @@ QroNum QroSavedNumVarI::getValue(QroNum tolerance) const {
   return mid;
 }
 
-QroInt QroSavedNumVarI::getIntValue() const { return QroSolution::getValue(this); }
+QroInt QroSavedNumVarI::getIntValue() const {
+  return QroSolution::getValue(this);
+}
 
 QroBool QroSavedNumVarI::isInDomain(QroNum value) const {
   if (isFloat() && !_intSet) {
@@ -294,7 +304,9 @@ QroBool QroSavedNumVarI::isInDomain(QroNum value) const {
   return _lb.i <= i && i <= _ub.i;
 }
 
-void QroSavedNumVarI::setDomain(QroNum min, QroNum max) { QroSolution::setDomain(this, min, max); }
+void QroSavedNumVarI::setDomain(QroNum min, QroNum max) {
+  QroSolution::setDomain(this, min, max);
+}
 
 void QroSavedNumVarI::setValue(QroInt value) {
   dropValueSets();
@@ -326,10 +338,12 @@ QroInt QroSolution::getValue(const QroSavedNumVarI* saved) {
     return saved->_intSet->getMin();
   }
   if (!saved->isFloat()) {
-    if (saved->_lb.i != saved->_ub.i) throw Exception("QroSolution::getValue - saved domain not bound");
+    if (saved->_lb.i != saved->_ub.i)
+      throw Exception("QroSolution::getValue - saved domain not bound");
     return saved->_lb.i;
   }
-  if (saved->_lb.d != saved->_ub.d) throw Exception("QroSolution::getValue - saved domain not bound");
+  if (saved->_lb.d != saved->_ub.d)
+    throw Exception("QroSolution::getValue - saved domain not bound");
   QroNum v = std::trunc(saved->_lb.d);
   if (!(v >= -kInfD && v <= kInfD))
     throw QroWrongUsage("overflow occurred during the computation of the variable value");

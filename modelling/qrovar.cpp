@@ -11,11 +11,17 @@
 
 namespace {
 const QroNum kInf = std::numeric_limits<double>::infinity();
-QroInt ceilClamp(QroNum v) { return QroBoundToInt53(std::ceil(v)); }
-QroInt floorClamp(QroNum v) { return QroBoundToInt53(std::floor(v)); }
+QroInt ceilClamp(QroNum v) {
+  return QroBoundToInt53(std::ceil(v));
+}
+QroInt floorClamp(QroNum v) {
+  return QroBoundToInt53(std::floor(v));
+}
 }  // namespace
 
-QroNum QroNumVar::Infinity() { return kInf; }
+QroNum QroNumVar::Infinity() {
+  return kInf;
+}
 
 QroNumVar::QroNumVar(const QroEnv& env, QroNum lb, QroNum ub, Type type, const char* name)
     : QroNumExpr(nullptr) {
@@ -55,8 +61,12 @@ QroNumVarI::~QroNumVarI() {
   _domain = nullptr;
 }
 
-QroNum QroNumVarI::getLB() const { return _domain ? _domain->getLB() : 0.0; }
-QroNum QroNumVarI::getUB() const { return _domain ? _domain->getUB() : kInf; }
+QroNum QroNumVarI::getLB() const {
+  return _domain ? _domain->getLB() : 0.0;
+}
+QroNum QroNumVarI::getUB() const {
+  return _domain ? _domain->getUB() : kInf;
+}
 
 void QroNumVarI::replaceDomain(QroVarDomainI* d) {
   QroVarDomainI* old = _domain;

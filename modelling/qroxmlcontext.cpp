@@ -18,7 +18,9 @@ class ReadScope {
   QroXmlReaderI* _reader;
 };
 
-const char* name(QroXmlNameIndex i) { return QroXmlVocabulary[i]; }
+const char* name(QroXmlNameIndex i) {
+  return QroXmlVocabulary[i];
+}
 
 }  // namespace
 
@@ -55,7 +57,9 @@ QroXmlContextI::QroXmlContextI(QroEnvI* env)
   }
 }
 
-QroXmlContextI::~QroXmlContextI() { release(); }
+QroXmlContextI::~QroXmlContextI() {
+  release();
+}
 
 void QroXmlContextI::release() {
   if (_owned.getImpl()) {
@@ -96,7 +100,9 @@ QroXmlContextI* QroXmlContextI::Make(QroEnvI* env) {
 // ---------------------------------------------------------------------------
 // Registration.
 
-QroInt QroXmlContextI::HashKey(QroXmlTagKey* key, QroInt n) { return QroHashString(key->tag, n); }
+QroInt QroXmlContextI::HashKey(QroXmlTagKey* key, QroInt n) {
+  return QroHashString(key->tag, n);
+}
 
 bool QroXmlContextI::SameKey(QroXmlTagKey* stored, QroXmlTagKey* key) {
   return stored->env == key->env && std::strcmp(stored->tag, key->tag) == 0;
@@ -164,9 +170,13 @@ QroXmlInfo* QroXmlContextI::findIn(const TagTable* table, const char* tag) const
   return h;
 }
 
-QroXmlInfo* QroXmlContextI::findXmlInfo(const char* tag) const { return findIn(_tags, tag); }
+QroXmlInfo* QroXmlContextI::findXmlInfo(const char* tag) const {
+  return findIn(_tags, tag);
+}
 
-QroXmlInfo* QroXmlContextI::findObjectXmlInfo(const char* tag) const { return findIn(_objectTags, tag); }
+QroXmlInfo* QroXmlContextI::findObjectXmlInfo(const char* tag) const {
+  return findIn(_objectTags, tag);
+}
 
 // ---------------------------------------------------------------------------
 // Writing.
@@ -250,7 +260,8 @@ void* QroXmlContextI::readElement(QroXmlReader reader, const QroXmlElementI* ele
     return object;
   }
   QroInt ref = -1;
-  if (reader.readIntAttribute(element, name(QroXmlRefIdName), ref)) return reader.getObjectById(ref);
+  if (reader.readIntAttribute(element, name(QroXmlRefIdName), ref))
+    return reader.getObjectById(ref);
   QroXmlElementI* child = reader.getFirstChildElement(element);
   return child ? readElement(reader, child) : nullptr;
 }

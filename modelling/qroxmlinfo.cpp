@@ -69,8 +69,8 @@ QroInt writeArrayElement(QroXmlInfo& arrayHandler, QroXmlWriter writer, QroXmlEl
 // Collects the children of an array element as entries of a new array in the
 // environment; null when a child is not an object of that type already read.
 template <class T, class Convert>
-void* readArrayElement(const QroXmlInfo& handler, QroXmlReader reader, const QroXmlElementI* element,
-                       QroTypeInfo type, Convert convert) {
+void* readArrayElement(const QroXmlInfo& handler, QroXmlReader reader,
+                       const QroXmlElementI* element, QroTypeInfo type, Convert convert) {
   QroXmlContextI* context = handler.getContext();
   if (!context) throw QroWrongUsage("QroXmlContext: using empty handle");
   if (!element) return nullptr;
@@ -150,7 +150,9 @@ void QroXmlInfo::operator delete(void* p) noexcept {
     ::operator delete(h);
 }
 
-void QroXmlInfo::operator delete(void* p, QroEnvI*) noexcept { operator delete(p); }
+void QroXmlInfo::operator delete(void* p, QroEnvI*) noexcept {
+  operator delete(p);
+}
 
 // ---------------------------------------------------------------------------
 // Base handler.
@@ -158,7 +160,9 @@ void QroXmlInfo::operator delete(void* p, QroEnvI*) noexcept { operator delete(p
 QroXmlInfo::QroXmlInfo(QroXmlContextI* context, const char* tag)
     : _tag(QroXmlCopyText(tag)), _context(context) {}
 
-QroXmlInfo::~QroXmlInfo() { delete[] _tag; }
+QroXmlInfo::~QroXmlInfo() {
+  delete[] _tag;
+}
 
 QroXmlContextI* QroXmlInfo::checkContext() const {
   if (!_context) throw QroWrongUsage("QroXmlContext: using empty handle");
@@ -177,14 +181,17 @@ bool QroXmlInfo::writeContent(QroXmlWriter writer, const QroRtti* object, QroXml
   return writeBody(writer, object, element);
 }
 
-bool QroXmlInfo::writeBody(QroXmlWriter, const QroRtti*, QroXmlElementI*) { return false; }
+bool QroXmlInfo::writeBody(QroXmlWriter, const QroRtti*, QroXmlElementI*) {
+  return false;
+}
 
 bool QroXmlInfo::write(QroXmlWriter writer, const QroRtti* object, QroXmlElementI* element) {
   if (!isExtractable(object)) throw QroXmlNotExtractable();
   return writeContent(writer, object, element);
 }
 
-bool QroXmlInfo::writeReference(QroXmlWriter writer, const QroRtti* object, QroXmlElementI* element) {
+bool QroXmlInfo::writeReference(QroXmlWriter writer, const QroRtti* object,
+                                QroXmlElementI* element) {
   if (isExtractable(object)) return writeRefId(writer, object, element);
   return addRefId(writer, object, element);
 }
@@ -201,7 +208,8 @@ QroExtractableI* QroXmlInfo::readExtractable(QroXmlReader, const QroXmlElementI*
   throw QroXmlReadExtractable();
 }
 
-QroExtractableI* QroXmlInfo::readWithSubElements(QroXmlReader reader, const QroXmlElementI* element) {
+QroExtractableI* QroXmlInfo::readWithSubElements(QroXmlReader reader,
+                                                 const QroXmlElementI* element) {
   if (!readSubElements(reader, element)) return nullptr;
   return read(reader, element);
 }
@@ -215,7 +223,9 @@ bool QroXmlInfo::writeValueOfExtractable(QroXmlWriter, QroXmlElementI*, const Qr
   return false;
 }
 
-void* QroXmlInfo::readObject(QroXmlReader, const QroXmlElementI*) { return nullptr; }
+void* QroXmlInfo::readObject(QroXmlReader, const QroXmlElementI*) {
+  return nullptr;
+}
 
 void* QroXmlInfo::readObjectWithSubElements(QroXmlReader reader, const QroXmlElementI* element) {
   if (!readSubElements(reader, element)) return nullptr;
@@ -254,11 +264,13 @@ bool QroXmlInfo::readIntArray(QroXmlReader reader, const QroXmlElementI* element
   return true;
 }
 
-bool QroXmlInfo::hasAttribute(QroXmlReader reader, const QroXmlElementI* element, const char* name) const {
+bool QroXmlInfo::hasAttribute(QroXmlReader reader, const QroXmlElementI* element,
+                              const char* name) const {
   return reader.getAttributeValue(element, name) != nullptr;
 }
 
-bool QroXmlInfo::isAlreadyRead(QroXmlReader reader, const QroXmlElementI* element, QroInt& id) const {
+bool QroXmlInfo::isAlreadyRead(QroXmlReader reader, const QroXmlElementI* element,
+                               QroInt& id) const {
   for (int step = 0; step < 2 && element; ++step) {
     const char* value = reader.getAttributeValue(element, QroXmlVocabulary[QroXmlIdName]);
     if (!value) value = reader.getAttributeValue(element, QroXmlVocabulary[QroXmlRefIdName]);
@@ -271,8 +283,8 @@ bool QroXmlInfo::isAlreadyRead(QroXmlReader reader, const QroXmlElementI* elemen
   return false;
 }
 
-bool QroXmlInfo::writeExtractableRef(QroXmlWriter writer, QroXmlElementI* parent, const QroRtti* object,
-                                     const char* attributeName) const {
+bool QroXmlInfo::writeExtractableRef(QroXmlWriter writer, QroXmlElementI* parent,
+                                     const QroRtti* object, const char* attributeName) const {
   if (!object || !parent) return false;
   if (!checkContext()->writeExtractable(object, writer, parent)) return false;
   if (attributeName) {
@@ -308,8 +320,9 @@ const char* QroXmlInfo_IntVarArray::getTagName() const {
 }
 
 void* QroXmlInfo_IntVarArray::readObject(QroXmlReader reader, const QroXmlElementI* element) {
-  return readArrayElement<QroNumVar>(*this, reader, element, QroNumVarI::GetTypeInfo(),
-                                     [](QroExtractableI* x) { return QroNumVar(static_cast<QroNumVarI*>(x)); });
+  return readArrayElement<QroNumVar>(
+      *this, reader, element, QroNumVarI::GetTypeInfo(),
+      [](QroExtractableI* x) { return QroNumVar(static_cast<QroNumVarI*>(x)); });
 }
 
 QroInt QroXmlInfo_IntVarArray::writeTyped(QroXmlWriter writer, const QroIntVarArray& array,
@@ -327,8 +340,9 @@ const char* QroXmlInfo_IntExprArray::getTagName() const {
 }
 
 void* QroXmlInfo_IntExprArray::readObject(QroXmlReader reader, const QroXmlElementI* element) {
-  return readArrayElement<QroIntExprI*>(*this, reader, element, QroIntExprI::GetTypeInfo(),
-                                        [](QroExtractableI* x) { return static_cast<QroIntExprI*>(x); });
+  return readArrayElement<QroIntExprI*>(
+      *this, reader, element, QroIntExprI::GetTypeInfo(),
+      [](QroExtractableI* x) { return static_cast<QroIntExprI*>(x); });
 }
 
 QroInt QroXmlInfo_IntExprArray::writeTyped(QroXmlWriter writer, const QroIntExprArray& array,

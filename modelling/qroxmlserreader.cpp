@@ -68,7 +68,9 @@ QroXmlObjectHandler::QroXmlObjectHandler(QroEnvI* env) : _objects(), _typed() {
   }
 }
 
-QroXmlObjectHandler::~QroXmlObjectHandler() { end(); }
+QroXmlObjectHandler::~QroXmlObjectHandler() {
+  end();
+}
 
 void QroXmlObjectHandler::end() {
   if (_objects.getImpl()) _objects.end();
@@ -125,7 +127,9 @@ QroExtractableI* QroXmlObjectHandler::getExtractableById(QroInt id) const {
 QroXmlReaderI::QroXmlReaderI(QroEnvI* env)
     : QroEnvObjectI(env), _objects(env), _subRead(nullptr), _readDepth(0) {}
 
-QroXmlReaderI::~QroXmlReaderI() { delete _subRead; }
+QroXmlReaderI::~QroXmlReaderI() {
+  delete _subRead;
+}
 
 void QroXmlReaderI::leaveRead() {
   if (--_readDepth == 0 && _subRead) _subRead->clear();
@@ -159,7 +163,9 @@ void QroXmlReader::end() {
   _impl = nullptr;
 }
 
-QroEnv QroXmlReader::getEnv() const { return QroEnv(check()->getEnv()); }
+QroEnv QroXmlReader::getEnv() const {
+  return QroEnv(check()->getEnv());
+}
 
 void* QroXmlReader::getObjectById(QroInt id) const {
   return check()->getObjectHandler().getObjectById(id);

@@ -71,7 +71,8 @@ QroXmlElementI* QroXmlWriter::createElement(const char* tag) const {
   return new QroXmlElement(tag);
 }
 
-void QroXmlWriter::addAttribute(QroXmlElementI* element, const char* name, const char* value) const {
+void QroXmlWriter::addAttribute(QroXmlElementI* element, const char* name,
+                                const char* value) const {
   check();
   if (element) element->addAttribute(new QroXmlAttribute(name, value));
 }

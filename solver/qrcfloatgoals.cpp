@@ -11,13 +11,17 @@ QrcGoalI* QrcFloatVarTryUpI::execute() {
   _var->setRange(_value, HUGE_VAL);
   return nullptr;
 }
-void QrcFloatVarTryUpI::display(std::ostream& os) const { os << "QrcFloatVarTryUp"; }
+void QrcFloatVarTryUpI::display(std::ostream& os) const {
+  os << "QrcFloatVarTryUp";
+}
 
 QrcGoalI* QrcFloatVarTryDownI::execute() {
   _var->setRange(-HUGE_VAL, _value);
   return nullptr;
 }
-void QrcFloatVarTryDownI::display(std::ostream& os) const { os << "QrcFloatVarTryDown"; }
+void QrcFloatVarTryDownI::display(std::ostream& os) const {
+  os << "QrcFloatVarTryDown";
+}
 
 QrcFloat QrcFloatSplitPoint(QrcFloat min, QrcFloat max) {
   if (min == -HUGE_VAL && max == HUGE_VAL) return 0.0;
@@ -39,10 +43,12 @@ QrcFloat QrcFloatSplitPointAtPrecision(QrcFloat min, QrcFloat max, QrcInt p) {
 
 namespace {
 
-QrcGoalI* halves(QrcManagerI* m, QrcFloatExpI* x, QrcFloat split, QrcInt upperFirst, QrcGoalI* self) {
+QrcGoalI* halves(QrcManagerI* m, QrcFloatExpI* x, QrcFloat split, QrcInt upperFirst,
+                 QrcGoalI* self) {
   QrcGoalI* up = new (m) QrcFloatVarTryUpI(m, x, split);
   QrcGoalI* down = new (m) QrcFloatVarTryDownI(m, x, split);
-  QrcGoalI* choice = upperFirst ? new (m) QrcOrI(m, up, down, nullptr) : new (m) QrcOrI(m, down, up, nullptr);
+  QrcGoalI* choice =
+      upperFirst ? new (m) QrcOrI(m, up, down, nullptr) : new (m) QrcOrI(m, down, up, nullptr);
   return new (m) QrcAndII(m, choice, self);
 }
 
@@ -58,7 +64,9 @@ QrcGoalI* QrcFloatVarInstantiateI::execute() {
   if (split == lo || split == hi) return nullptr;
   return halves(_manager, x, split, _upperFirst, this);
 }
-void QrcFloatVarInstantiateI::display(std::ostream& os) const { os << "QrcFloatVarInstantiate"; }
+void QrcFloatVarInstantiateI::display(std::ostream& os) const {
+  os << "QrcFloatVarInstantiate";
+}
 
 QrcGoalI* QrcFloatVarInstantiateVarPrecI::execute() {
   QrcFloatExpI* x = _var;
@@ -79,7 +87,9 @@ QrcGoalI* QrcFloatGenerateI::execute() {
   QrcGoal one = QrcInstantiate(QrcFloatVar(_vars->get(i)), _upperFirst, _ratio);
   return new (m) QrcAndII(m, one.getImpl(), this);
 }
-void QrcFloatGenerateI::display(std::ostream& os) const { os << "QrcFloatGenerate"; }
+void QrcFloatGenerateI::display(std::ostream& os) const {
+  os << "QrcFloatGenerate";
+}
 
 QrcInt QrcChooseFirstUnboundFloat(const QrcFloatVarArray& vars) {
   QrcFloatVarArrayI* a = vars.getImpl();
@@ -94,7 +104,8 @@ QrcInt QrcChooseFirstUnboundFloat(const QrcFloatVarArray& vars) {
 QrcGoal QrcInstantiate(const QrcFloatVar& x, QrcInt upperFirst, QrcFloat ratio) {
   QrcFloatExpI* e = x.getImpl();
   QrcManagerI* m = x.getManager();
-  if (m->variablePrecision()) return QrcGoal(new (m) QrcFloatVarInstantiateVarPrecI(m, e, upperFirst, ratio));
+  if (m->variablePrecision())
+    return QrcGoal(new (m) QrcFloatVarInstantiateVarPrecI(m, e, upperFirst, ratio));
   return QrcGoal(new (m) QrcFloatVarInstantiateI(m, e, upperFirst, ratio));
 }
 

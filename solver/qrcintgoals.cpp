@@ -24,7 +24,9 @@ QrcGoalI* QrcIntVarSetValueI::execute() {
     _var->setValue(_value);
   return nullptr;
 }
-void QrcIntVarSetValueI::display(std::ostream& os) const { os << "QrcIntVarSetValue"; }
+void QrcIntVarSetValueI::display(std::ostream& os) const {
+  os << "QrcIntVarSetValue";
+}
 
 QrcGoalI* QrcIntVarRemoveValueI::execute() {
   if (QroSolverI* s = getSolverI())
@@ -33,19 +35,25 @@ QrcGoalI* QrcIntVarRemoveValueI::execute() {
     _var->removeValue(_value);
   return nullptr;
 }
-void QrcIntVarRemoveValueI::display(std::ostream& os) const { os << "QrcIntVarRemoveValue"; }
+void QrcIntVarRemoveValueI::display(std::ostream& os) const {
+  os << "QrcIntVarRemoveValue";
+}
 
 QrcGoalI* QrcIntVarLeValueI::execute() {
   _var->setMax(_value);
   return nullptr;
 }
-void QrcIntVarLeValueI::display(std::ostream& os) const { os << "QrcIntVarLeValue"; }
+void QrcIntVarLeValueI::display(std::ostream& os) const {
+  os << "QrcIntVarLeValue";
+}
 
 QrcGoalI* QrcIntVarGeValueI::execute() {
   _var->setMin(_value);
   return nullptr;
 }
-void QrcIntVarGeValueI::display(std::ostream& os) const { os << "QrcIntVarGeValue"; }
+void QrcIntVarGeValueI::display(std::ostream& os) const {
+  os << "QrcIntVarGeValue";
+}
 
 QrcGoalI* QrcIntVarInstantiateI::execute() {
   QrcIntExpI* x = _var;
@@ -56,7 +64,9 @@ QrcGoalI* QrcIntVarInstantiateI::execute() {
   QrcGoalI* again = new (m) QrcAndII(m, removeValueGoal(m, x, v), this);
   return new (m) QrcOrI(m, setValueGoal(m, x, v), again, nullptr);
 }
-void QrcIntVarInstantiateI::display(std::ostream& os) const { os << "QrcIntVarInstantiate"; }
+void QrcIntVarInstantiateI::display(std::ostream& os) const {
+  os << "QrcIntVarInstantiate";
+}
 
 QrcGoalI* QrcIntGenerateI::execute() {
   QrcInt i = _choose ? _choose(QrcIntVarArray(_vars)) : -1;
@@ -68,7 +78,9 @@ QrcGoalI* QrcIntGenerateI::execute() {
   QrcGoalI* one = new (m) QrcIntVarInstantiateI(m, _vars->getVar(position), _selector);
   return new (m) QrcAndII(m, one, this);
 }
-void QrcIntGenerateI::display(std::ostream& os) const { os << "QrcIntGenerate"; }
+void QrcIntGenerateI::display(std::ostream& os) const {
+  os << "QrcIntGenerate";
+}
 
 QrcGoalI* QrcDichotomizeGoalI::execute() {
   QrcIntExpI* x = _var;
@@ -83,10 +95,13 @@ QrcGoalI* QrcDichotomizeGoalI::execute() {
   QrcInt mid = (lo + hi) / 2;
   QrcGoalI* le = new (m) QrcIntVarLeValueI(m, x, mid);
   QrcGoalI* ge = new (m) QrcIntVarGeValueI(m, x, mid + 1);
-  QrcGoalI* choice = _upperFirst ? new (m) QrcOrI(m, ge, le, nullptr) : new (m) QrcOrI(m, le, ge, nullptr);
+  QrcGoalI* choice =
+      _upperFirst ? new (m) QrcOrI(m, ge, le, nullptr) : new (m) QrcOrI(m, le, ge, nullptr);
   return new (m) QrcAndII(m, choice, this);
 }
-void QrcDichotomizeGoalI::display(std::ostream& os) const { os << "QrcDichotomizeGoal"; }
+void QrcDichotomizeGoalI::display(std::ostream& os) const {
+  os << "QrcDichotomizeGoal";
+}
 
 QrcInt QrcChooseFirstUnboundInt(const QrcIntVarArray& vars) {
   QrcIntVarArrayI* a = vars.getImpl();

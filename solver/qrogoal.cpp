@@ -14,7 +14,9 @@
 
 QroGoalI::~QroGoalI() {}
 
-void QroGoalI::display(std::ostream& os) const { os << "an QroGoalI"; }
+void QroGoalI::display(std::ostream& os) const {
+  os << "an QroGoalI";
+}
 
 std::ostream& operator<<(std::ostream& os, const QroGoal& goal) {
   if (goal.getImpl()) goal.getImpl()->display(os);
@@ -32,8 +34,8 @@ QroGoalI* QroAndGoalI::makeClone(QroEnvI* env) const {
 }
 
 void QroAndGoalI::display(std::ostream& os) const {
-  os << "QroAndGoal(" << static_cast<const void*>(_first) << ", " << static_cast<const void*>(_second)
-     << ")";
+  os << "QroAndGoal(" << static_cast<const void*>(_first) << ", "
+     << static_cast<const void*>(_second) << ")";
 }
 
 QroGoal QroAndGoal(const QroGoal& first, const QroGoal& second) {
@@ -47,7 +49,9 @@ QrcGoalI* QrcExtractGoalI::execute() {
   return _goal->extract(QroSolver(getSolverI())).getImpl();
 }
 
-void QrcExtractGoalI::display(std::ostream& os) const { os << "QrcExtractGoal"; }
+void QrcExtractGoalI::display(std::ostream& os) const {
+  os << "QrcExtractGoal";
+}
 
 QrcGoalI* QrcDefaultGoalI::execute() {
   QroSolverI* solver = getSolverI();
@@ -55,7 +59,9 @@ QrcGoalI* QrcDefaultGoalI::execute() {
   return solver->getExtractorManager()->makeGoal().getImpl();
 }
 
-void QrcDefaultGoalI::display(std::ostream& os) const { os << "QrcDefaultGoal"; }
+void QrcDefaultGoalI::display(std::ostream& os) const {
+  os << "QrcDefaultGoal";
+}
 
 QrcGoal QrcExtractGoal(const QroSolver& solver, QroGoalI* goal) {
   QrcManagerI* m = solver.getManagerI();
@@ -68,7 +74,9 @@ QrcGoal QrcDefaultGoal(const QrcManager& manager) {
   return QrcGoal(new (m) QrcDefaultGoalI(m));
 }
 
-QrcGoal QroSolverTrueGoal(const QroSolver& solver) { return QrcGoalTrue(solver.getManager()); }
+QrcGoal QroSolverTrueGoal(const QroSolver& solver) {
+  return QrcGoalTrue(solver.getManager());
+}
 
 QrcGoal QroNumDichotomizeI::extract(const QroSolver& solver) const {
   QroNumVar var(_var);

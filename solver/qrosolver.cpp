@@ -32,7 +32,9 @@ const char* const kExtractName = "CPExtract";
 
 }  // namespace
 
-QroInt QroSolverI::getLiveSolverCount() { return liveSolvers; }
+QroInt QroSolverI::getLiveSolverCount() {
+  return liveSolvers;
+}
 
 // ---------------------------------------------------------------------------
 // Construction
@@ -214,12 +216,20 @@ void QroSolverI::setInconsistent(QroBool flag, QroExtractableI* x) {
   _manager->fail();
 }
 
-void QroSolverI::printInformation() { _manager->printStatistics(out()); }
+void QroSolverI::printInformation() {
+  _manager->printStatistics(out());
+}
 
-QroBool QroSolverI::isInterruptedByRecompute() const { return _manager->isRecomputing(); }
+QroBool QroSolverI::isInterruptedByRecompute() const {
+  return _manager->isRecomputing();
+}
 
-QrcMemoryStack* QroSolverI::getHeap() const { return _manager->getHeap(); }
-QrcMemoryStack* QroSolverI::getObjectHeap() const { return _objectManager->getHeap(); }
+QrcMemoryStack* QroSolverI::getHeap() const {
+  return _manager->getHeap();
+}
+QrcMemoryStack* QroSolverI::getObjectHeap() const {
+  return _objectManager->getHeap();
+}
 
 // ---------------------------------------------------------------------------
 // Extraction of the model

@@ -42,6 +42,7 @@ QrcGoal QroDefaultCPExtractorI::makeGoal() {
   QrcGoal g3 = QrcGoalTrue(m), g4 = QrcGoalTrue(m);
   if (listener.getImpl()) return QrcAnd(g2, g3, g4, listener);
   QrcGoal g0 = counts[IntVar] > 0 ? QrcGenerate(ints) : QrcGoalTrue(m);
-  QrcGoal g1 = counts[FloatVar] > 0 ? QrcGenerate(floats, QrcChooseFirstUnboundFloat, 1, 0.0) : QrcGoalTrue(m);
+  QrcGoal g1 = counts[FloatVar] > 0 ? QrcGenerate(floats, QrcChooseFirstUnboundFloat, 1, 0.0)
+                                    : QrcGoalTrue(m);
   return QrcAnd(g0, g1, g2, g3, g4);
 }

@@ -32,7 +32,8 @@ QroSolver::InvalidDiffException::~InvalidDiffException() {}
 // the exception keeps its own copies.
 QroSolver::SolverErrorException::SolverErrorException(QroInt errorCode, const char* function,
                                                       const char* message)
-    : Exception(message ? message : "", 1), _function(function ? function : ""),
+    : Exception(message ? message : "", 1),
+      _function(function ? function : ""),
       _errorCode(errorCode) {}
 
 void QroSolver::SolverErrorException::print(std::ostream& os) const {
@@ -41,16 +42,22 @@ void QroSolver::SolverErrorException::print(std::ostream& os) const {
   os << std::endl;
 }
 
-void QroSolver::SolverErrorExceptionInt::printPayload(std::ostream& os) const { os << " " << _value; }
+void QroSolver::SolverErrorExceptionInt::printPayload(std::ostream& os) const {
+  os << " " << _value;
+}
 
 void QroSolver::SolverErrorExceptionIntInt::printPayload(std::ostream& os) const {
   SolverErrorExceptionInt::printPayload(os);
   os << ".." << _second;
 }
 
-void QroSolver::SolverErrorExceptionFloat::printPayload(std::ostream& os) const { os << " " << _value; }
+void QroSolver::SolverErrorExceptionFloat::printPayload(std::ostream& os) const {
+  os << " " << _value;
+}
 
-void QroSolver::SolverErrorExceptionAny::printPayload(std::ostream& os) const { os << " " << _pointer; }
+void QroSolver::SolverErrorExceptionAny::printPayload(std::ostream& os) const {
+  os << " " << _pointer;
+}
 
 void QroSolver::SolverErrorExceptionExprI::printPayload(std::ostream& os) const {
   if (_expr) os << " " << _expr;

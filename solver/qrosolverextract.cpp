@@ -24,16 +24,22 @@
 
 namespace {
 
-QroSolverI* solverOf(QroAlgorithmI* a) { return static_cast<QroSolverI*>(a); }
+QroSolverI* solverOf(QroAlgorithmI* a) {
+  return static_cast<QroSolverI*>(a);
+}
 
 QroExtractionRecord* extractChild(QroSolverI* s, QroExtractableI* c) {
   s->QroAlgorithmI::extract(c);
   return s->getExtractedRecord(c);
 }
 
-bool isIntRecord(const QroExtractionRecord* r) { return r && r->kind == QroExtractionRecord::IntKind; }
+bool isIntRecord(const QroExtractionRecord* r) {
+  return r && r->kind == QroExtractionRecord::IntKind;
+}
 
-bool integral(double v) { return std::floor(v) == v; }
+bool integral(double v) {
+  return std::floor(v) == v;
+}
 
 // The float expression of a record: an integer one is seen through its float view.
 QrcFloatExp floatOf(QroSolverI* s, QroExtractionRecord* r) {
@@ -41,16 +47,26 @@ QrcFloatExp floatOf(QroSolverI* s, QroExtractionRecord* r) {
   return QrcFloatExp(QrcGetFloatView(s->getIntExp(r)));
 }
 
-QrcManager managerOf(QroSolverI* s) { return QrcManager(s->getManager()); }
+QrcManager managerOf(QroSolverI* s) {
+  return QrcManager(s->getManager());
+}
 
-QrcIntExp intOf(QroSolverI* s, QroExtractionRecord* r) { return QrcIntExp(s->getIntExp(r)); }
+QrcIntExp intOf(QroSolverI* s, QroExtractionRecord* r) {
+  return QrcIntExp(s->getIntExp(r));
+}
 
-void* intRecord(QroSolverI* s, const QrcIntExp& e) { return s->makeIntRecord(e.getImpl()); }
+void* intRecord(QroSolverI* s, const QrcIntExp& e) {
+  return s->makeIntRecord(e.getImpl());
+}
 
 // An integral constant that an engine integer can hold.
-bool engineInteger(double v) { return integral(v) && std::fabs(v) <= 9007199254740991.0; }
+bool engineInteger(double v) {
+  return integral(v) && std::fabs(v) <= 9007199254740991.0;
+}
 
-void* floatRecord(QroSolverI* s, const QrcFloatExp& e) { return s->makeFloatRecord(e.getImpl()); }
+void* floatRecord(QroSolverI* s, const QrcFloatExp& e) {
+  return s->makeFloatRecord(e.getImpl());
+}
 
 // The bounds of an integer variable's domain, clamped to what the engine holds.
 QrcInt clampedBound(double v) {
@@ -116,7 +132,8 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
     QrcIntVar var;
     if (QroNumExprI* def = presolvedDefinition(s, x)) {
       QroExtractionRecord* r = extractChild(s, def);
-      if (!isIntRecord(r)) throw QroSolver::WrongType("An integer variable cannot be defined by a float expression");
+      if (!isIntRecord(r))
+        throw QroSolver::WrongType("An integer variable cannot be defined by a float expression");
       var = QrcIntVar(intOf(s, r));
       var.getImpl()->setRange(lb, ub);
     } else {
@@ -125,7 +142,8 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
     record = s->makeIntRecord(var.getImpl());
   }
   if (QroDefaultCPExtractorI* d = s->getExtractorManager()->getDefaultExtractor())
-    d->addDecisionVar(x, type == 2 ? QroDefaultCPExtractorI::FloatVar : QroDefaultCPExtractorI::IntVar);
+    d->addDecisionVar(
+        x, type == 2 ? QroDefaultCPExtractorI::FloatVar : QroDefaultCPExtractorI::IntVar);
   return record;
 }
 
@@ -169,10 +187,12 @@ void* extractNumLinTerm(QroAlgorithmI* a, QroExtractableI* x) {
   // Items in list order: integer ones into the integer array, the others
   // (an integer variable with a fractional coefficient included) into the float one.
   QrcIntExpI** intTerms =
-      ints > 0 ? static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(ints) * sizeof(QrcIntExpI*))) : nullptr;
-  QrcFloatExpI** floatTerms =
-      floats > 0 ? static_cast<QrcFloatExpI**>(m->allocate(static_cast<size_t>(floats) * sizeof(QrcFloatExpI*)))
-                 : nullptr;
+      ints > 0
+          ? static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(ints) * sizeof(QrcIntExpI*)))
+          : nullptr;
+  QrcFloatExpI** floatTerms = floats > 0 ? static_cast<QrcFloatExpI**>(m->allocate(
+                                               static_cast<size_t>(floats) * sizeof(QrcFloatExpI*)))
+                                         : nullptr;
   QroInt ni = 0, nf = 0;
   for (QroExprNode* n = t->getFirstExpr(); n; n = n->next) {
     QroExtractionRecord* r = s->getExtractedRecord(n->expr);
@@ -201,7 +221,8 @@ void* extractNumLinTerm(QroAlgorithmI* a, QroExtractableI* x) {
     if (engineInteger(k)) return intRecord(s, isum + static_cast<QrcInt>(k));
     return floatRecord(s, isum + static_cast<QrcFloat>(k));
   }
-  QrcFloatExp sum = nf == 1 ? QrcFloatExp(floatTerms[0]) : QrcFloatExp(new (m) QrcFloatArraySumI(m, nf, floatTerms));
+  QrcFloatExp sum = nf == 1 ? QrcFloatExp(floatTerms[0])
+                            : QrcFloatExp(new (m) QrcFloatArraySumI(m, nf, floatTerms));
   if (ni > 0) sum = sum + isum;
   if (k != 0.0) sum = sum + k;
   return floatRecord(s, sum);
@@ -219,7 +240,8 @@ void* extractIntLinTerm(QroAlgorithmI* a, QroExtractableI* x) {
     }
   QrcManagerI* m = s->getManager();
   if (n == 0) return s->makeIntRecord(QrcIntExp(QrcManager(m), t->getConstantValue()).getImpl());
-  QrcIntExpI** terms = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n) * sizeof(QrcIntExpI*)));
+  QrcIntExpI** terms =
+      static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n) * sizeof(QrcIntExpI*)));
   QroInt i = 0;
   for (QroExprNode* e = t->getFirstExpr(); e; e = e->next)
     terms[i++] = intOf(s, s->getExtractedRecord(e->expr)).getImpl();
@@ -243,12 +265,14 @@ void* extractNumQuadExpr(QroAlgorithmI* a, QroExtractableI* x) {
   for (QroQuadNode* t = q->getFirst(); t; t = t->next) {
     extractChild(s, t->first);
     extractChild(s, t->second);
-    if (!engineInteger(t->coef) || t->first->getType() == 2 || t->second->getType() == 2) allInteger = false;
+    if (!engineInteger(t->coef) || t->first->getType() == 2 || t->second->getType() == 2)
+      allInteger = false;
     ++n;
   }
   if (n == 0) return s->makeIntRecord(QrcIntExp(QrcManager(m), QrcInt(0)).getImpl());
   if (allInteger) {
-    QrcIntExpI** terms = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n) * sizeof(QrcIntExpI*)));
+    QrcIntExpI** terms =
+        static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n) * sizeof(QrcIntExpI*)));
     QroInt i = 0;
     for (QroQuadNode* t = q->getFirst(); t; t = t->next) {
       QrcIntExp u = intOf(s, s->getExtractedRecord(t->first));
@@ -257,7 +281,8 @@ void* extractNumQuadExpr(QroAlgorithmI* a, QroExtractableI* x) {
     }
     return intRecord(s, QrcSum(QrcManager(m), n, terms));
   }
-  QrcFloatExpI** terms = static_cast<QrcFloatExpI**>(m->allocate(static_cast<size_t>(n) * sizeof(QrcFloatExpI*)));
+  QrcFloatExpI** terms =
+      static_cast<QrcFloatExpI**>(m->allocate(static_cast<size_t>(n) * sizeof(QrcFloatExpI*)));
   QroInt i = 0;
   for (QroQuadNode* t = q->getFirst(); t; t = t->next) {
     QrcFloatExp u = floatOf(s, s->getExtractedRecord(t->first));
@@ -374,7 +399,8 @@ void removeQuadTermVars(QroAlgorithmI* a, QroExtractableI* x, void*) {
 
 namespace {
 
-QrcConstraintI* makeFloatRangeConstraint(QroSolverI* s, const QrcFloatExp& e, double lb, double ub) {
+QrcConstraintI* makeFloatRangeConstraint(QroSolverI* s, const QrcFloatExp& e, double lb,
+                                         double ub) {
   QrcManagerI* m = s->getManager();
   if (lb == -HUGE_VAL && ub == HUGE_VAL) return m->getTrueConstraint();
   if (ub == HUGE_VAL) return (e >= lb).getImpl();
@@ -389,7 +415,8 @@ QrcConstraintI* makeIntRangeConstraint(QroSolverI* s, const QrcIntExp& e, double
   if (std::isnan(lb) || std::isnan(ub)) return m->getFalseConstraint();
   double l = std::ceil(lb), u = std::floor(ub);
   if (l > u) return m->getFalseConstraint();
-  if (l > static_cast<double>(QrcIntMax) || u < static_cast<double>(QrcIntMin)) return m->getFalseConstraint();
+  if (l > static_cast<double>(QrcIntMax) || u < static_cast<double>(QrcIntMin))
+    return m->getFalseConstraint();
   // A side beyond the engine's integer range bounds nothing.
   bool noLow = !(l > static_cast<double>(QrcIntMin));
   bool noHigh = !(u < static_cast<double>(QrcIntMax));
@@ -425,7 +452,8 @@ void* extractRange(QroAlgorithmI* a, QroExtractableI* x) {
   double lb = range->getLB(), ub = range->getUB();
   if (lb > ub) return s->makeConstraintRecord(x, s->getManager()->getFalseConstraint());
   QroExtractionRecord* r = extractChild(s, range->getExpr());
-  if (isIntRecord(r)) return s->makeConstraintRecord(x, makeIntRangeConstraint(s, intOf(s, r), lb, ub));
+  if (isIntRecord(r))
+    return s->makeConstraintRecord(x, makeIntRangeConstraint(s, intOf(s, r), lb, ub));
   return s->makeConstraintRecord(x, makeFloatRangeConstraint(s, floatOf(s, r), lb, ub));
 }
 
@@ -449,8 +477,10 @@ void* extractNumEq(QroAlgorithmI* a, QroExtractableI* x) {
   }
   QroExtractionRecord* l = extractChild(s, eq->getLeft());
   QroExtractionRecord* r = extractChild(s, eq->getRight());
-  if (isConstraintLike(eq->getLeft()) && isConstraintLike(eq->getRight()) && l->constraint && r->constraint)
-    return s->makeConstraintRecord(x, (QrcConstraint(l->constraint) == QrcConstraint(r->constraint)).getImpl());
+  if (isConstraintLike(eq->getLeft()) && isConstraintLike(eq->getRight()) && l->constraint &&
+      r->constraint)
+    return s->makeConstraintRecord(
+        x, (QrcConstraint(l->constraint) == QrcConstraint(r->constraint)).getImpl());
   if (isIntRecord(l) && isIntRecord(r))
     return s->makeConstraintRecord(x, (intOf(s, l) == intOf(s, r)).getImpl());
   return s->makeConstraintRecord(x, (floatOf(s, l) == floatOf(s, r)).getImpl());

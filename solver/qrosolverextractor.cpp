@@ -11,7 +11,9 @@ void* QroCPExtractorI::operator new(size_t size, QrcManagerI* manager) {
   return manager->allocate(size);
 }
 
-QrcGoal QroCPExtractorI::makeGoal() { return QrcGoalTrue(QrcManager(_solver->getManager())); }
+QrcGoal QroCPExtractorI::makeGoal() {
+  return QrcGoalTrue(QrcManager(_solver->getManager()));
+}
 
 // ---------------------------------------------------------------------------
 // Default extractor
@@ -24,7 +26,8 @@ QroDefaultCPExtractorI::QroDefaultCPExtractorI(QroSolverI* solver)
 
 QroDecisionVarList* QroDefaultCPExtractorI::newList() {
   QrcManagerI* m = _solver->getManager();
-  QroDecisionVarList* list = static_cast<QroDecisionVarList*>(m->allocate(sizeof(QroDecisionVarList)));
+  QroDecisionVarList* list =
+      static_cast<QroDecisionVarList*>(m->allocate(sizeof(QroDecisionVarList)));
   if (!list) return nullptr;
   list->first = nullptr;
   list->solver = _solver;
@@ -36,12 +39,15 @@ void QroDefaultCPExtractorI::reset() {
   _list = nullptr;
 }
 
-void QroDefaultCPExtractorI::init() { _list = newList(); }
+void QroDefaultCPExtractorI::init() {
+  _list = newList();
+}
 
 void QroDefaultCPExtractorI::addDecisionVar(QroExtractableI* x, int kind) {
   if (!_list) return;
   QrcManagerI* m = _solver->getManager();
-  QroDecisionVarNode* node = static_cast<QroDecisionVarNode*>(m->allocate(sizeof(QroDecisionVarNode)));
+  QroDecisionVarNode* node =
+      static_cast<QroDecisionVarNode*>(m->allocate(sizeof(QroDecisionVarNode)));
   node->extractable = x;
   node->kind = kind;
   node->next = _list->first;

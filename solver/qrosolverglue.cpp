@@ -11,19 +11,25 @@ QrcGoalI* QrcGetGoalI::execute() {
   QroSolverI* solver = getSolverI();
   return solver ? solver->chooseGoal() : nullptr;
 }
-void QrcGetGoalI::display(std::ostream& os) const { os << "QrcGetGoal"; }
+void QrcGetGoalI::display(std::ostream& os) const {
+  os << "QrcGetGoal";
+}
 
 QrcGoalI* QroEndSearchCallbackI::execute() {
   if (QroSolverI* solver = getSolverI()) solver->searchEnded();
   return nullptr;
 }
-void QroEndSearchCallbackI::display(std::ostream& os) const { os << "QroEndSearchCallback"; }
+void QroEndSearchCallbackI::display(std::ostream& os) const {
+  os << "QroEndSearchCallback";
+}
 
 QrcGoalI* QroAddConstraintSolverI::execute() {
   if (QroSolverI* solver = getSolverI()) solver->addReversible(_x);
   return nullptr;
 }
-void QroAddConstraintSolverI::display(std::ostream& os) const { os << "QroAddConstraintSolver"; }
+void QroAddConstraintSolverI::display(std::ostream& os) const {
+  os << "QroAddConstraintSolver";
+}
 
 QrcGoalI* QroRestoreDataI::execute() {
   QroSolverI* solver = getSolverI();
@@ -31,22 +37,32 @@ QrcGoalI* QroRestoreDataI::execute() {
   solver->restoreUseCount(_id, _count);
   return nullptr;
 }
-void QroRestoreDataI::display(std::ostream& os) const { os << "QroRestoreData"; }
+void QroRestoreDataI::display(std::ostream& os) const {
+  os << "QroRestoreData";
+}
 
 QrcGoalI* QrcUnsetReversibleEnvI::execute() {
   _solver->unsetReversibleEnvAt(_stamp);
   return nullptr;
 }
-void QrcUnsetReversibleEnvI::display(std::ostream& os) const { os << "QrcUnsetReversibleEnv"; }
+void QrcUnsetReversibleEnvI::display(std::ostream& os) const {
+  os << "QrcUnsetReversibleEnv";
+}
 
 // ---------------------------------------------------------------------------
 // Local environment
 
-void* QroSolverLocalEnvI::alloc(size_t size) { return _solver->getManager()->allocate(size); }
+void* QroSolverLocalEnvI::alloc(size_t size) {
+  return _solver->getManager()->allocate(size);
+}
 
-QroInt QroSolverLocalEnvI::assignId(QroExtractableI*) { return _solver->takeLocalId(); }
+QroInt QroSolverLocalEnvI::assignId(QroExtractableI*) {
+  return _solver->takeLocalId();
+}
 
-void QroSolverLocalEnvI::saveValue(void* cell) { _solver->getManager()->saveValue(cell); }
+void QroSolverLocalEnvI::saveValue(void* cell) {
+  _solver->getManager()->saveValue(cell);
+}
 
 void QroSolverLocalEnvI::saveValue2(void* cell) {
   QrcWord* w = static_cast<QrcWord*>(cell);
@@ -100,7 +116,8 @@ QroInt QroSolverI::takeLocalId() {
   if (_idNext >= _idCount) {
     if (_idCount == _idCapacity) {
       QroInt capacity = _idCapacity * 2;
-      QroInt* ids = static_cast<QroInt*>(std::malloc(static_cast<size_t>(capacity) * sizeof(QroInt)));
+      QroInt* ids =
+          static_cast<QroInt*>(std::malloc(static_cast<size_t>(capacity) * sizeof(QroInt)));
       if (!ids) throw QroMemoryException();
       std::memcpy(ids, _ids, static_cast<size_t>(_idCount) * sizeof(QroInt));
       std::free(_ids);

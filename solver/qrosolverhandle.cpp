@@ -31,7 +31,9 @@ QroBool QroSolver::solve(const QroGoal& goal, QroInt mode, QroBool restart) cons
   return check()->solveFromGoal(goal.getImpl(), mode, restart);
 }
 
-QroBool QroSolver::solve() const { return check()->solve(); }
+QroBool QroSolver::solve() const {
+  return check()->solve();
+}
 
 QroBool QroSolver::solve(const QrcGoal& goal, bool restore) const {
   return check()->solveNested(goal.getImpl(), restore);
@@ -41,13 +43,21 @@ void QroSolver::startNewSearch(const QroGoal& goal, QroInt mode) const {
   check()->startNewSearch(goal.getImpl(), mode);
 }
 
-QroBool QroSolver::next() const { return check()->next(); }
+QroBool QroSolver::next() const {
+  return check()->next();
+}
 
-void QroSolver::endSearch() const { check()->endSearch(); }
+void QroSolver::endSearch() const {
+  check()->endSearch();
+}
 
-void QroSolver::printInformation() const { check()->printInformation(); }
+void QroSolver::printInformation() const {
+  check()->printInformation();
+}
 
-QroInt QroSolver::getStatus() const { return check()->getStatus(); }
+QroInt QroSolver::getStatus() const {
+  return check()->getStatus();
+}
 
 QroNum QroSolver::getValue(const QroNumVar& var) const {
   QroSolverI* s = check();
@@ -55,7 +65,9 @@ QroNum QroSolver::getValue(const QroNumVar& var) const {
   return s->getValue(var.getImpl());
 }
 
-QroNum QroSolver::getObjValue() const { return check()->getObjValue(); }
+QroNum QroSolver::getObjValue() const {
+  return check()->getObjValue();
+}
 
 QroBool QroSolver::isInteger(const QroNumVar& var) const {
   return check()->isInteger(var.getImpl());
@@ -67,10 +79,18 @@ void QroSolver::add(const QroExtractable& x) const {
   s->addReversible(x.getImpl());
 }
 
-QrcManager QroSolver::getManager() const { return QrcManager(check()->getManager()); }
+QrcManager QroSolver::getManager() const {
+  return QrcManager(check()->getManager());
+}
 
-QrcManagerI* QroSolver::getManagerI() const { return check()->getManager(); }
+QrcManagerI* QroSolver::getManagerI() const {
+  return check()->getManager();
+}
 
-QrcMemoryStack* QroSolver::getHeap() const { return check()->getHeap(); }
+QrcMemoryStack* QroSolver::getHeap() const {
+  return check()->getHeap();
+}
 
-std::ostream& QroSolver::out() const { return check()->out(); }
+std::ostream& QroSolver::out() const {
+  return check()->out();
+}

@@ -12,7 +12,9 @@
 
 namespace {
 
-QroSolverI* solverOf(QroAlgorithmI* algorithm) { return static_cast<QroSolverI*>(algorithm); }
+QroSolverI* solverOf(QroAlgorithmI* algorithm) {
+  return static_cast<QroSolverI*>(algorithm);
+}
 
 void setHooks(QroExtractHooks& h, QroExtractHook extract, QroRemoveHook remove,
               QroChangeHook change) {
@@ -190,9 +192,9 @@ void registerExtractionHooks() {
   QroNumLinTermI::Hooks.change = changeNeedsSync;
   QroIntLinTermI::Hooks.change = changeNeedsSync;
   QroNumQuadExprI::Hooks.change = changeNeedsSync;
-  QroExtractHooks* unary[] = {&QroNumSquareI::Hooks, &QroNumTimesCstI::Hooks,
-                                  &QroNumDivCstI::Hooks, &QroNumRecDivCstI::Hooks,
-                                  &QroIntTimesCstI::Hooks, &QroNumPowerCstI::Hooks};
+  QroExtractHooks* unary[] = {&QroNumSquareI::Hooks,   &QroNumTimesCstI::Hooks,
+                              &QroNumDivCstI::Hooks,   &QroNumRecDivCstI::Hooks,
+                              &QroIntTimesCstI::Hooks, &QroNumPowerCstI::Hooks};
   for (QroExtractHooks* h : unary) {
     h->remove = removeChild;
     h->change = changeNeedsSync;

@@ -14,7 +14,9 @@
 // Information records and rules
 
 QrcPresolveInfoI::~QrcPresolveInfoI() {}
-void QrcPresolveInfoI::display(std::ostream& os) const { os << "A unknown presolve information "; }
+void QrcPresolveInfoI::display(std::ostream& os) const {
+  os << "A unknown presolve information ";
+}
 
 void QrcPresolvedNumVarI::display(std::ostream& os) const {
   os << "<Presolved Num Var -> ";
@@ -28,8 +30,12 @@ void QrcPresolvedNumEqI::display(std::ostream& os) const {
 }
 
 QroCPPresolveRuleI::~QroCPPresolveRuleI() {}
-void QroCPPresolveRuleI::display(std::ostream& os) const { os << "A unknown presolve rule "; }
-void QroPresolveNumEqI::display(std::ostream& os) const { os << "[ReduceNumEqI]"; }
+void QroCPPresolveRuleI::display(std::ostream& os) const {
+  os << "A unknown presolve rule ";
+}
+void QroPresolveNumEqI::display(std::ostream& os) const {
+  os << "[ReduceNumEqI]";
+}
 
 // ---------------------------------------------------------------------------
 // Visitors
@@ -136,9 +142,13 @@ QroCPPresolveI::~QroCPPresolveI() {
   delete _finder;
 }
 
-std::ostream& QroCPPresolveI::out() const { return _solver->out(); }
+std::ostream& QroCPPresolveI::out() const {
+  return _solver->out();
+}
 
-QroBool QroCPPresolveI::isTopLevel() const { return _visitor && _visitor->_topLevel; }
+QroBool QroCPPresolveI::isTopLevel() const {
+  return _visitor && _visitor->_topLevel;
+}
 
 void QroCPPresolveI::reset() {
   _mapManager = _solver->getManager();
@@ -164,7 +174,8 @@ void QroCPPresolveI::setFlag(QroInt id) {
   if (id >= _flagCapacity) {
     QroInt capacity = _flagCapacity;
     while (capacity <= id) capacity *= 2;
-    QroInt* flags = static_cast<QroInt*>(std::calloc(static_cast<size_t>(capacity), sizeof(QroInt)));
+    QroInt* flags =
+        static_cast<QroInt*>(std::calloc(static_cast<size_t>(capacity), sizeof(QroInt)));
     if (!flags) throw QroMemoryException();
     std::memcpy(flags, _flags, static_cast<size_t>(_flagCapacity) * sizeof(QroInt));
     std::free(_flags);
@@ -205,10 +216,11 @@ void QroCPPresolveI::addRule(QroInt typeIndex, QroCPPresolveRuleI* rule) {
   if (typeIndex + 1 > _ruleCapacity) {
     QroInt capacity = _ruleCapacity;
     while (capacity <= typeIndex + 1) capacity *= 2;
-    QroCPPresolveRuleI** rules =
-        static_cast<QroCPPresolveRuleI**>(std::calloc(static_cast<size_t>(capacity), sizeof(QroCPPresolveRuleI*)));
+    QroCPPresolveRuleI** rules = static_cast<QroCPPresolveRuleI**>(
+        std::calloc(static_cast<size_t>(capacity), sizeof(QroCPPresolveRuleI*)));
     if (!rules) throw QroMemoryException();
-    std::memcpy(static_cast<void*>(rules), _rules, static_cast<size_t>(_ruleCapacity) * sizeof(QroCPPresolveRuleI*));
+    std::memcpy(static_cast<void*>(rules), _rules,
+                static_cast<size_t>(_ruleCapacity) * sizeof(QroCPPresolveRuleI*));
     std::free(_rules);
     _rules = rules;
     _ruleCapacity = capacity;
@@ -288,7 +300,8 @@ void QroCPPresolveI::addInformation(QroExtractableI* x, QrcPresolveInfoI* info) 
   list->first = node;
 }
 
-QrcPresolveInfoI* QroCPPresolveI::findInformation(const QroExtractableI* x, QroTypeInfo type) const {
+QrcPresolveInfoI* QroCPPresolveI::findInformation(const QroExtractableI* x,
+                                                  QroTypeInfo type) const {
   InfoList* list = findList(x);
   if (!list) return nullptr;
   for (InfoNode* n = list->first; n; n = n->next) {
@@ -325,7 +338,8 @@ QroBool QroCPPresolveI::isAlreadyPresolved(QroExtractableI* expr) {
 namespace {
 
 bool isElement(const QroExtractableI* e) {
-  return e->isType(QroNumArrayElementI::GetTypeInfo()) || e->isType(QroIntArrayElementI::GetTypeInfo());
+  return e->isType(QroNumArrayElementI::GetTypeInfo()) ||
+         e->isType(QroIntArrayElementI::GetTypeInfo());
 }
 
 // An element expression, or a sum that is only one element expression.

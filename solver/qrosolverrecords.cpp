@@ -84,7 +84,8 @@ QroExtractionRecord* QroSolverI::checkIntVar(QroNumVarI* var) const {
   QroExtractionRecord* r = getRecord(var);
   // A float variable has no integer variable to give.
   if (r && r->kind == QroExtractionRecord::FloatKind)
-    throw QroSolver::WrongType("Solver: the variable should be of type integer in QroSolver::getIntVar");
+    throw QroSolver::WrongType(
+        "Solver: the variable should be of type integer in QroSolver::getIntVar");
   return r;
 }
 
@@ -110,7 +111,9 @@ QroInt QroSolverI::toInteger(QroNum x) {
   return static_cast<QroInt>(x);
 }
 
-bool QroSolverI::isIntegral(QroNum x) { return std::floor(x) == x; }
+bool QroSolverI::isIntegral(QroNum x) {
+  return std::floor(x) == x;
+}
 
 bool QroSolverI::isBeyondExactDoubles(QroNum x) {
   return x < -9007199254740991.0 || x > 9007199254740991.0;
@@ -265,7 +268,8 @@ void QroSolverI::notifyRemoveObjective() {
   if (_extracting) {
     _intObjective = nullptr;
     _floatObjective = nullptr;
-    if (QroDefaultCPExtractorI* d = _extractorManager->getDefaultExtractor()) d->setObjective(nullptr);
+    if (QroDefaultCPExtractorI* d = _extractorManager->getDefaultExtractor())
+      d->setObjective(nullptr);
     return;
   }
   appendChange(new (_changeMemory) QrcRemoveObjectiveChange());

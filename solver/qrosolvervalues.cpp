@@ -37,15 +37,17 @@ QroNum QroSolverI::getObjValue() {
   QroDefaultCPExtractorI* d = _extractorManager->getDefaultExtractor();
   if (!d || !d->getObjective() || (!_intObjective && !_floatObjective))
     throw QroAlgorithm::NoObjectiveException(this);
-  QroNum value = _intObjective ? static_cast<QroNum>(static_cast<QrcIntExpI*>(_intObjective)->getValue())
-                               : static_cast<QrcFloatExpI*>(_floatObjective)->getValue();
+  QroNum value = _intObjective
+                     ? static_cast<QroNum>(static_cast<QrcIntExpI*>(_intObjective)->getValue())
+                     : static_cast<QrcFloatExpI*>(_floatObjective)->getValue();
   return d->getObjective()->getSense() == QroObjectiveI::Maximize ? -value : value;
 }
 
 QroNum QroSolverI::getValue(QroObjectiveI* objective) {
   if (!objective) throw QroNotImplemented();
   QroDefaultCPExtractorI* d = _extractorManager->getDefaultExtractor();
-  if (!d || d->getObjective() != objective) throw QroAlgorithm::NotExtractedException(this, objective);
+  if (!d || d->getObjective() != objective)
+    throw QroAlgorithm::NotExtractedException(this, objective);
   return getObjValue();
 }
 
@@ -87,8 +89,12 @@ QrcConstraint QroSolver::getConstraint(const QroConstraint& ct) const {
   return QrcConstraint(r->constraint);
 }
 
-void QroSolverI::setValue(QrcIntExpI* var, QrcInt value) { var->setValue(value); }
-void QroSolverI::removeValue(QrcIntExpI* var, QrcInt value) { var->removeValue(value); }
+void QroSolverI::setValue(QrcIntExpI* var, QrcInt value) {
+  var->setValue(value);
+}
+void QroSolverI::removeValue(QrcIntExpI* var, QrcInt value) {
+  var->removeValue(value);
+}
 
 QrcIntArray QroSolver::getIntArray(const QroIntArray& array) const {
   QroSolverI* s = check();
@@ -130,6 +136,7 @@ QrcIntSetI* QroSolverI::getIntSet(QroIntSetI* set) {
     for (QroInt i = 0; i < n; ++i) values[i] = set->getValue(i);
     engine = QrcIntSet(m, values, 1).getImpl();
   }
-  if (_manager->getOrRecordCount() == 0) _arrayCache->add(key, reinterpret_cast<QrcWord>(engine) + 1);
+  if (_manager->getOrRecordCount() == 0)
+    _arrayCache->add(key, reinterpret_cast<QrcWord>(engine) + 1);
   return engine;
 }

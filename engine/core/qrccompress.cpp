@@ -9,7 +9,9 @@ namespace {
 const uint32_t ZeroRunDistance = 4095;  // d of a zero run
 const size_t MaxChainSteps = 256;
 
-inline uint32_t hashUnit(uint32_t u) { return ((u >> 16) ^ u) & 0xFFFF; }
+inline uint32_t hashUnit(uint32_t u) {
+  return ((u >> 16) ^ u) & 0xFFFF;
+}
 
 // Writes group by group, reserving each flag byte when its group starts.
 class Writer {

@@ -42,7 +42,8 @@ void QrcConstraintI::display(std::ostream& os) const {
     return;
   }
   if (_manager->getPropagationQueue()->isTracing())
-    os << "QrcConstraint" << "(" << static_cast<const void*>(this) << ")";
+    os << "QrcConstraint"
+       << "(" << static_cast<const void*>(this) << ")";
 }
 
 void QrcConstraintI::setStatusBits(QrcInt bits) {
@@ -125,11 +126,14 @@ QrcConstraintI* QrcConstraintI::makeOpposite() {
 }
 
 QrcConstraintI* QrcConstraintI::makeCopy(QrcManagerI*) const {
-  _manager->getErrorReporter()->report(25, "internal error", "QrcConstraintI::makeCopy undefined", this);
+  _manager->getErrorReporter()->report(25, "internal error", "QrcConstraintI::makeCopy undefined",
+                                       this);
   return nullptr;
 }
 
-void QrcConstraintI::accept(QrcConstraintVisitorI* visitor) { visitor->visit(this); }
+void QrcConstraintI::accept(QrcConstraintVisitorI* visitor) {
+  visitor->visit(this);
+}
 
 void QrcConstraintI::push(QrcInt priority) {
   if (_state != Fresh && _state != Idle) return;
@@ -142,14 +146,18 @@ void QrcConstraintI::pushUnlessNested() {
   push(5);
 }
 
-void QrcConstraintI::addConstraint(QrcConstraintI* ct) { _manager->add(ct); }
+void QrcConstraintI::addConstraint(QrcConstraintI* ct) {
+  _manager->add(ct);
+}
 
 void QrcConstraintI::setFailTrap(void* trap) {
   _manager->saveValue(&_failTrap);
   _failTrap = trap;
 }
 
-void QrcConstraintI::inheritFailTrap(QrcConstraintI* parent) { setFailTrap(parent->_failTrap); }
+void QrcConstraintI::inheritFailTrap(QrcConstraintI* parent) {
+  setFailTrap(parent->_failTrap);
+}
 
 void QrcConstraintI::setName(const char* name) {
   if (name == _name) return;
@@ -357,11 +365,14 @@ void QrcWhenNotDemonI::propagate() {
   }
 }
 
-void QrcWhenNotDemonI::display(std::ostream& os) const { os << "QrcWhenNotDemon"; }
+void QrcWhenNotDemonI::display(std::ostream& os) const {
+  os << "QrcWhenNotDemon";
+}
 
 // ---------------------------------------------------------------- unary and binary
 
-QrcUnaryConstraintI::QrcUnaryConstraintI(QrcExprI* exp) : QrcConstraintI(exp->getManager()), _exp(exp) {}
+QrcUnaryConstraintI::QrcUnaryConstraintI(QrcExprI* exp)
+    : QrcConstraintI(exp->getManager()), _exp(exp) {}
 
 void QrcUnaryConstraintI::postAndPropagate() {
   if (!_exp->isVariable()) {
@@ -417,7 +428,9 @@ QrcConstraintI* QrcBoolOrExpI::makeOpposite() {
   return new (_manager) QrcBoolAndExpI(na, nb);
 }
 
-QrcBool QrcBoolOrExpI::isFalse() const { return _first->isKnownFalse() && _second->isKnownFalse(); }
+QrcBool QrcBoolOrExpI::isFalse() const {
+  return _first->isKnownFalse() && _second->isKnownFalse();
+}
 
 QrcConstraintI* QrcBoolOrExpI::makeCopy(QrcManagerI* target) const {
   QrcConstraintI* a = _first->getCopyForManager(target);
@@ -445,7 +458,9 @@ QrcConstraintI* QrcBoolAndExpI::makeOpposite() {
   return new (_manager) QrcBoolOrExpI(na, nb);
 }
 
-QrcBool QrcBoolAndExpI::isFalse() const { return _first->isKnownFalse() || _second->isKnownFalse(); }
+QrcBool QrcBoolAndExpI::isFalse() const {
+  return _first->isKnownFalse() || _second->isKnownFalse();
+}
 
 QrcConstraintI* QrcBoolAndExpI::makeCopy(QrcManagerI* target) const {
   QrcConstraintI* a = _first->getCopyForManager(target);
@@ -455,19 +470,29 @@ QrcConstraintI* QrcBoolAndExpI::makeCopy(QrcManagerI* target) const {
 
 // ---------------------------------------------------------------- true and false
 
-void QrcTrueConstraintI::display(std::ostream& os) const { os << "TrueConstraint "; }
+void QrcTrueConstraintI::display(std::ostream& os) const {
+  os << "TrueConstraint ";
+}
 
-QrcConstraintI* QrcTrueConstraintI::makeOpposite() { return new (_manager) QrcFalseConstraintI(_manager); }
+QrcConstraintI* QrcTrueConstraintI::makeOpposite() {
+  return new (_manager) QrcFalseConstraintI(_manager);
+}
 
 QrcConstraintI* QrcTrueConstraintI::makeCopy(QrcManagerI* target) const {
   return target->getTrueConstraint();
 }
 
-void QrcFalseConstraintI::propagate() { _manager->fail(); }
+void QrcFalseConstraintI::propagate() {
+  _manager->fail();
+}
 
-void QrcFalseConstraintI::display(std::ostream& os) const { os << "FalseConstraint "; }
+void QrcFalseConstraintI::display(std::ostream& os) const {
+  os << "FalseConstraint ";
+}
 
-QrcConstraintI* QrcFalseConstraintI::makeOpposite() { return new (_manager) QrcTrueConstraintI(_manager); }
+QrcConstraintI* QrcFalseConstraintI::makeOpposite() {
+  return new (_manager) QrcTrueConstraintI(_manager);
+}
 
 QrcConstraintI* QrcFalseConstraintI::makeCopy(QrcManagerI* target) const {
   return target->getFalseConstraint();
@@ -482,7 +507,9 @@ QrcConstraintI* QrcManagerI::getTrueConstraint() {
   return _trueConstraint;
 }
 
-QrcConstraintI* QrcManagerI::getFalseConstraint() { return getTrueConstraint()->getOpposite(); }
+QrcConstraintI* QrcManagerI::getFalseConstraint() {
+  return getTrueConstraint()->getOpposite();
+}
 
 // ---------------------------------------------------------------- arrays
 
@@ -492,7 +519,8 @@ QrcConstraintArrayI::QrcConstraintArrayI(QrcManagerI* manager, QrcInt size)
     manager->getErrorReporter()->report(5, "QrcConstraintArrayI", "bad array size", size);
     _size = 0;
   }
-  _elements = static_cast<QrcConstraintI**>(manager->allocate(static_cast<size_t>(_size) * sizeof(QrcConstraintI*)));
+  _elements = static_cast<QrcConstraintI**>(
+      manager->allocate(static_cast<size_t>(_size) * sizeof(QrcConstraintI*)));
   for (QrcInt i = 0; i < _size; ++i) _elements[i] = nullptr;
 }
 
@@ -530,13 +558,19 @@ QrcConstraintI* need(const QrcConstraint& c, const char* place) {
   return c.getImpl();
 }
 
-bool isOpposite(QrcConstraintI* a, QrcConstraintI* b) { return a->peekOpposite() && a->peekOpposite() == b; }
+bool isOpposite(QrcConstraintI* a, QrcConstraintI* b) {
+  return a->peekOpposite() && a->peekOpposite() == b;
+}
 
-bool oppositeFalse(QrcConstraintI* a) { return a->peekOpposite() && a->peekOpposite()->isFalse(); }
+bool oppositeFalse(QrcConstraintI* a) {
+  return a->peekOpposite() && a->peekOpposite()->isFalse();
+}
 
 }  // namespace
 
-QrcConstraint QrcConstraint::getOpposite() const { return need(*this, "QrcConstraint::getOpposite")->getOpposite(); }
+QrcConstraint QrcConstraint::getOpposite() const {
+  return need(*this, "QrcConstraint::getOpposite")->getOpposite();
+}
 
 QrcConstraint operator||(const QrcConstraint& ca, const QrcConstraint& cb) {
   QrcConstraintI* a = need(ca, "operator||");
@@ -590,7 +624,9 @@ QrcConstraint operator!=(const QrcConstraint& ca, const QrcConstraint& cb) {
   return (na || nb) && (ca || cb);
 }
 
-QrcConstraint operator!(const QrcConstraint& a) { return need(a, "operator!")->getOpposite(); }
+QrcConstraint operator!(const QrcConstraint& a) {
+  return need(a, "operator!")->getOpposite();
+}
 
 std::ostream& operator<<(std::ostream& os, const QrcConstraint& ct) {
   need(ct, "operator<<")->display(os);

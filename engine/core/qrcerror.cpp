@@ -16,7 +16,8 @@ void appendTexts(std::ostringstream& os, const char* text1, const char* text2) {
 }  // namespace
 
 void QrcErrorReporter::emit(QrcInt code, const char* body) {
-  std::cerr << "Solver Error" << " : " << body << std::endl;
+  std::cerr << "Solver Error"
+            << " : " << body << std::endl;
   fatal(static_cast<int>(code));
 }
 
@@ -81,7 +82,9 @@ void QrcErrorReporter::reportObject(QrcInt code, const char* text1, const char* 
   report(code, text1, text2, object);
 }
 
-void QrcErrorReporter::fatal(int) { std::abort(); }
+void QrcErrorReporter::fatal(int) {
+  std::abort();
+}
 
 void QrcFatalError(QrcInt, const char* message, const char* place) {
   std::cerr << "Solver Error : " << (message ? message : "") << " : " << (place ? place : "")

@@ -15,7 +15,9 @@ QrcEventHandlerI::QrcEventHandlerI(QrcManagerI* manager)
       _trapState(TrapUndecided),
       _trap(nullptr) {}
 
-QrcEventHandlerI* QrcEventHandlerI::makeCopy(QrcManagerI*) const { return nullptr; }
+QrcEventHandlerI* QrcEventHandlerI::makeCopy(QrcManagerI*) const {
+  return nullptr;
+}
 
 void QrcEventHandlerI::display(std::ostream& os) const {
   if (_owner) _owner->display(os);

@@ -11,7 +11,9 @@ namespace {
 QrcInt exprTypeCounter = 0;
 }
 
-QrcInt QrcExprI::newExprTypeId() { return ++exprTypeCounter; }
+QrcInt QrcExprI::newExprTypeId() {
+  return ++exprTypeCounter;
+}
 
 QrcExprI::QrcExprI(QrcManagerI* manager)
     : _name(nullptr),
@@ -43,7 +45,9 @@ QrcExprI::QrcExprI(QrcManagerI* manager, const QrcExprI& source) : QrcExprI(mana
   }
 }
 
-void QrcExprI::display(std::ostream& os) const { os << static_cast<const void*>(this); }
+void QrcExprI::display(std::ostream& os) const {
+  os << static_cast<const void*>(this);
+}
 
 QrcExprI* QrcExprI::makeCopy(QrcManagerI*) const {
   _manager->getErrorReporter()->report(25, "internal error", "QrcExprI::makeCopy undefined", this);
@@ -118,7 +122,9 @@ void QrcExprI::fail(QrcAny label) {
   _manager->fail(label);
 }
 
-QrcErrorReporter* QrcExprI::getErrorReporter() const { return _manager->getErrorReporter(); }
+QrcErrorReporter* QrcExprI::getErrorReporter() const {
+  return _manager->getErrorReporter();
+}
 
 QrcExprI* QrcExprI::getCopyForManager(QrcManagerI* target) {
   if (!target) target = _manager;
@@ -142,7 +148,9 @@ bool QrcOpenCopy(QrcManagerI* target) {
   return true;
 }
 
-void QrcRememberCopyMemo(QrcManagerI* target, void* memoWord) { target->getMemoStack()->push(memoWord); }
+void QrcRememberCopyMemo(QrcManagerI* target, void* memoWord) {
+  target->getMemoStack()->push(memoWord);
+}
 
 void QrcCloseCopy(QrcManagerI* target, bool opened) {
   if (opened) target->getMemoStack()->clear();

@@ -42,7 +42,8 @@ void QrcManagerI::fail(QrcAny label) {
     throw QrcFailException();
   }
   if (label) {
-    _reporter->report(18, "QrcFail", "fail not in a Solve (try enclosing in QrcSolve) : Label ", label);
+    _reporter->report(18, "QrcFail", "fail not in a Solve (try enclosing in QrcSolve) : Label ",
+                      label);
   } else {
     _reporter->report(18, "QrcFail", "fail not in a Solve (try enclosing in QrcSolve)");
   }
@@ -144,7 +145,9 @@ bool QrcTryCatchFailI::run() {
 QrcTryCatchFailCtI::QrcTryCatchFailCtI(QrcManagerI* manager, QrcConstraintI* ct)
     : QrcTryCatchFailI(manager, ct) {}
 
-void QrcTryCatchFailCtI::body() { static_cast<QrcConstraintI*>(_owner)->propagate(); }
+void QrcTryCatchFailCtI::body() {
+  static_cast<QrcConstraintI*>(_owner)->propagate();
+}
 
 void QrcTryCatchFailCtI::onFail(QrcManagerI*) {
   QrcExprI* truth = static_cast<QrcConstraintI*>(_owner)->getFailureVariable();
@@ -152,9 +155,8 @@ void QrcTryCatchFailCtI::onFail(QrcManagerI*) {
 }
 
 QrcTryCatchFailEventHandlerI::QrcTryCatchFailEventHandlerI(QrcManagerI* manager,
-                                                           QrcEventHandlerI* handler,
-                                                           QrcInt value, QrcExprI* truth,
-                                                           QrcConstraintI* ct)
+                                                           QrcEventHandlerI* handler, QrcInt value,
+                                                           QrcExprI* truth, QrcConstraintI* ct)
     : QrcTryCatchFailI(manager, handler), _value(value), _truth(truth), _ct(ct) {}
 
 void QrcTryCatchFailEventHandlerI::body() {

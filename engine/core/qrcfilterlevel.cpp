@@ -38,7 +38,8 @@ void QrcFilterLevelTable::setFilterLevel(QrcInt kind, QrcInt level) {
 
 // ---------------------------------------------------------------- constraints
 
-QrcConstraintWithFilterI::QrcConstraintWithFilterI(QrcManagerI* manager, QrcInt kind, QrcInt initialLevel)
+QrcConstraintWithFilterI::QrcConstraintWithFilterI(QrcManagerI* manager, QrcInt kind,
+                                                   QrcInt initialLevel)
     : QrcConstraintI(manager),
       _explicit(0),
       _level(initialLevel),

@@ -6,19 +6,31 @@
 
 #include "qroplatform.h"
 
-double cpuTime() { return qroplatform::processCpuSeconds(); }
+double cpuTime() {
+  return qroplatform::processCpuSeconds();
+}
 
-double clockTime() { return static_cast<double>(std::clock()) / 1000.0; }
+double clockTime() {
+  return static_cast<double>(std::clock()) / 1000.0;
+}
 
 int resetFloatingPoint() {
   qroplatform::resetFloatingPoint();
   return 0;
 }
 
-int setRoundingUp() { return qroplatform::setRounding(qroplatform::RoundUpward); }
-int setRoundingDown() { return qroplatform::setRounding(qroplatform::RoundDownward); }
-int setRoundingNearest() { return qroplatform::setRounding(qroplatform::RoundNearest); }
-int getRoundingMode() { return qroplatform::getRounding(); }
+int setRoundingUp() {
+  return qroplatform::setRounding(qroplatform::RoundUpward);
+}
+int setRoundingDown() {
+  return qroplatform::setRounding(qroplatform::RoundDownward);
+}
+int setRoundingNearest() {
+  return qroplatform::setRounding(qroplatform::RoundNearest);
+}
+int getRoundingMode() {
+  return qroplatform::getRounding();
+}
 
 namespace {
 

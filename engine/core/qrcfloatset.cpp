@@ -20,16 +20,25 @@ int compareDoubles(const void* a, const void* b) {
 // ---------------------------------------------------------------- collection
 
 QrcFloatCollectionI::QrcFloatCollectionI(QrcManagerI* manager, QrcInt n, const QrcFloat* values)
-    : _n(0), _elements(nullptr), _table(nullptr), _wordCount(1), _least(0), _greatest(0), _manager(manager) {
+    : _n(0),
+      _elements(nullptr),
+      _table(nullptr),
+      _wordCount(1),
+      _least(0),
+      _greatest(0),
+      _manager(manager) {
   if (n <= 0) {
-    manager->getErrorReporter()->report(1, "QrcFloatCollectionI::QrcFloatCollectionI", "called with null array size");
+    manager->getErrorReporter()->report(1, "QrcFloatCollectionI::QrcFloatCollectionI",
+                                        "called with null array size");
     n = 0;
   }
-  QrcFloat* sorted = static_cast<QrcFloat*>(manager->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcFloat)));
+  QrcFloat* sorted = static_cast<QrcFloat*>(
+      manager->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcFloat)));
   if (n > 0) std::memcpy(sorted, values, static_cast<size_t>(n) * sizeof(QrcFloat));
   std::qsort(sorted, static_cast<size_t>(n), sizeof(QrcFloat), compareDoubles);
   _table = new (manager) QrcFloatHashTable(manager, n > 0 ? n : 1);
-  _elements = static_cast<Element*>(manager->allocate(static_cast<size_t>(n + 1) * sizeof(Element)));
+  _elements =
+      static_cast<Element*>(manager->allocate(static_cast<size_t>(n + 1) * sizeof(Element)));
   _n = qrcsets::fillElements(_elements, _table, sorted, n);
   _elements[_n] = Element{0, 0, 0, 0};
   _wordCount = _n / 64 + 1;
@@ -43,11 +52,14 @@ const QrcFloatCollectionI::Element* QrcFloatCollectionI::find(QrcFloat value) co
   return reinterpret_cast<const Element*>(_table->get(value));
 }
 
-QrcInt QrcFloatCollectionI::lowerBoundIndex(QrcFloat v) const { return qrcsets::lowerBoundIndex(_elements, _n, v); }
+QrcInt QrcFloatCollectionI::lowerBoundIndex(QrcFloat v) const {
+  return qrcsets::lowerBoundIndex(_elements, _n, v);
+}
 
 QrcFloatCollectionI* QrcFloatCollectionI::matchOrCreate(QrcInt n, const QrcFloat* values) {
   if (n <= 0) {
-    _manager->getErrorReporter()->report(1, "QRCCOLLCLASS::QRCCOLLCLASS", "called with null array size");
+    _manager->getErrorReporter()->report(1, "QRCCOLLCLASS::QRCCOLLCLASS",
+                                         "called with null array size");
     return this;
   }
   QrcInt k = 0;
@@ -74,32 +86,52 @@ QrcFloatCollectionI* QrcFloatCollectionI::matchOrCreate(QrcInt n, const QrcFloat
 // ---------------------------------------------------------------- set
 
 QrcFloatSetI::QrcFloatSetI(QrcFloatCollectionI* coll, QrcBool full, QrcBool stamped)
-    : _words(nullptr), _min(coll->getLeast()), _max(coll->getGreatest()), _count(coll->getManager(), 0),
-      _coll(coll), _manager(coll->getManager()), _stamps(nullptr), _wordCount(coll->getWordCount()) {
-  _words = static_cast<QrcWord*>(_manager->allocate(static_cast<size_t>(_wordCount) * sizeof(QrcWord)));
+    : _words(nullptr),
+      _min(coll->getLeast()),
+      _max(coll->getGreatest()),
+      _count(coll->getManager(), 0),
+      _coll(coll),
+      _manager(coll->getManager()),
+      _stamps(nullptr),
+      _wordCount(coll->getWordCount()) {
+  _words =
+      static_cast<QrcWord*>(_manager->allocate(static_cast<size_t>(_wordCount) * sizeof(QrcWord)));
   for (QrcInt i = 0; i < _wordCount; ++i) _words[i] = full ? ~QrcWord(0) : 0;
   _words[0] &= ~QrcWord(1);
   if (stamped) {
-    _stamps = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(_wordCount) * sizeof(QrcInt)));
+    _stamps =
+        static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(_wordCount) * sizeof(QrcInt)));
     for (QrcInt i = 0; i < _wordCount; ++i) _stamps[i] = _manager->getStamp();
   }
   _count.setNoSave(full ? coll->getSize() : 0);
 }
 
 QrcFloatSetI::QrcFloatSetI(const QrcFloatSetI& s, QrcManagerI* target)
-    : _words(nullptr), _min(s._min), _max(s._max), _count(target, s.getSize()), _coll(s._coll), _manager(target),
-      _stamps(nullptr), _wordCount(s._wordCount) {
-  _words = static_cast<QrcWord*>(target->allocate(static_cast<size_t>(_wordCount) * sizeof(QrcWord)));
+    : _words(nullptr),
+      _min(s._min),
+      _max(s._max),
+      _count(target, s.getSize()),
+      _coll(s._coll),
+      _manager(target),
+      _stamps(nullptr),
+      _wordCount(s._wordCount) {
+  _words =
+      static_cast<QrcWord*>(target->allocate(static_cast<size_t>(_wordCount) * sizeof(QrcWord)));
   std::memcpy(_words, s._words, static_cast<size_t>(_wordCount) * sizeof(QrcWord));
   if (s._stamps) {
-    _stamps = static_cast<QrcInt*>(target->allocate(static_cast<size_t>(_wordCount) * sizeof(QrcInt)));
+    _stamps =
+        static_cast<QrcInt*>(target->allocate(static_cast<size_t>(_wordCount) * sizeof(QrcInt)));
     for (QrcInt i = 0; i < _wordCount; ++i) _stamps[i] = target->getStamp();
   }
 }
 
-QrcFloatSetI* QrcFloatSetI::copy(QrcManagerI* target) const { return new (target) QrcFloatSetI(*this, target); }
+QrcFloatSetI* QrcFloatSetI::copy(QrcManagerI* target) const {
+  return new (target) QrcFloatSetI(*this, target);
+}
 
-void QrcFloatSetI::saveWord(QrcInt w) { qrcsets::saveWord(_manager, _words, _stamps, w); }
+void QrcFloatSetI::saveWord(QrcInt w) {
+  qrcsets::saveWord(_manager, _words, _stamps, w);
+}
 
 bool QrcFloatSetI::contains(QrcFloat v) const {
   if (!_coll) return false;
@@ -191,13 +223,15 @@ QrcFloatArrayI::QrcFloatArrayI(QrcManagerI* manager, QrcInt n, QrcFloat value)
     manager->getErrorReporter()->report(5, "QRCCOLLARRAY", "bad array size", n);
     _size = 0;
   }
-  _values = static_cast<QrcFloat*>(manager->allocate(static_cast<size_t>(_size) * sizeof(QrcFloat)));
+  _values =
+      static_cast<QrcFloat*>(manager->allocate(static_cast<size_t>(_size) * sizeof(QrcFloat)));
   for (QrcInt i = 0; i < _size; ++i) _values[i] = value;
 }
 
 void QrcFloatArrayI::setCollection() {
   QrcFloatCollectionI* c = _collection ? _collection->matchOrCreate(_size, _values)
-                                       : new (_manager) QrcFloatCollectionI(_manager, _size, _values);
+                                       : new (_manager)
+                                             QrcFloatCollectionI(_manager, _size, _values);
   if (c == _collection) return;
   _manager->saveValue(&_collection);
   _collection = c;

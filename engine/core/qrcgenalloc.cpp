@@ -6,9 +6,13 @@
 
 QrcGenAlloc::~QrcGenAlloc() {}
 
-void* QrcGenAlloc::alloc(size_t size) { return _manager->allocate(size); }
+void* QrcGenAlloc::alloc(size_t size) {
+  return _manager->allocate(size);
+}
 
-void QrcGenAlloc::saveValue(void* cell) { _manager->saveValue(cell); }
+void QrcGenAlloc::saveValue(void* cell) {
+  _manager->saveValue(cell);
+}
 
 void QrcGenAlloc::saveValue2(void* cell) {
   QrcWord* w = static_cast<QrcWord*>(cell);

@@ -12,15 +12,25 @@ const char reversibleMarker = 0;
 const char noRestoreMarker = 0;
 }  // namespace
 
-QrcAny QrcInternalLabel() { return &internalLabel; }
-QrcAny QrcReversibleActionMarker() { return &reversibleMarker; }
-QrcAny QrcNoRestoreMarker() { return &noRestoreMarker; }
+QrcAny QrcInternalLabel() {
+  return &internalLabel;
+}
+QrcAny QrcReversibleActionMarker() {
+  return &reversibleMarker;
+}
+QrcAny QrcNoRestoreMarker() {
+  return &noRestoreMarker;
+}
 
 // ---------------------------------------------------------------- root
 
-QroSolverI* QrcRootGoalDemonI::getSolverI() const { return _manager->getSolver(); }
+QroSolverI* QrcRootGoalDemonI::getSolverI() const {
+  return _manager->getSolver();
+}
 
-void QrcRootGoalDemonI::fail(QrcAny label) const { _manager->fail(label); }
+void QrcRootGoalDemonI::fail(QrcAny label) const {
+  _manager->fail(label);
+}
 
 void QrcRootGoalDemonI::markPending() {
   if (_state == Fresh) {
@@ -54,7 +64,9 @@ void QrcRootGoalDemonI::runIfPending() {
 
 // ---------------------------------------------------------------- goal and demon
 
-void QrcGoalI::propagate() { _manager->pushGoal(this); }
+void QrcGoalI::propagate() {
+  _manager->pushGoal(this);
+}
 
 void QrcGoalI::metaPostDemon(QrcDemonI*) {
   _manager->getErrorReporter()->report(41, "constraint without metaPostDemon", " ", this);
@@ -71,7 +83,9 @@ void QrcDemonI::metaPostDemon(QrcDemonI*) {
 
 void QrcDemonI::display(std::ostream&) const {
   QrcPropagationQueueI* q = _manager->getPropagationQueue();
-  if (q->isTracing()) q->getTraceStream() << "QrcDemon" << "(" << static_cast<const void*>(this) << ")";
+  if (q->isTracing())
+    q->getTraceStream() << "QrcDemon"
+                        << "(" << static_cast<const void*>(this) << ")";
 }
 
 // ---------------------------------------------------------------- built-in goals
@@ -81,9 +95,13 @@ QrcGoalI* QrcGoalFailI::execute() {
   _manager->fail(_label);
 }
 
-void QrcGoalFailI::display(std::ostream& os) const { os << "QrcGoalFail"; }
+void QrcGoalFailI::display(std::ostream& os) const {
+  os << "QrcGoalFail";
+}
 
-void QrcGoalTrueI::display(std::ostream& os) const { os << "QrcGoalTrue"; }
+void QrcGoalTrueI::display(std::ostream& os) const {
+  os << "QrcGoalTrue";
+}
 
 QrcGoalI* QrcAndII::execute() {
   if (_second) _manager->pushGoal(_second);
@@ -91,7 +109,9 @@ QrcGoalI* QrcAndII::execute() {
   return nullptr;
 }
 
-void QrcAndII::display(std::ostream& os) const { os << "QrcAndI"; }
+void QrcAndII::display(std::ostream& os) const {
+  os << "QrcAndI";
+}
 
 QrcGoalI* QrcOrI::execute() {
   _manager->choose(_first, _second, _label);
@@ -105,21 +125,27 @@ QrcGoalI* QrcPushGoalsI::execute() {
   return nullptr;
 }
 
-void QrcPushGoalsI::display(std::ostream& os) const { os << "QrcPushGoals"; }
+void QrcPushGoalsI::display(std::ostream& os) const {
+  os << "QrcPushGoals";
+}
 
 QrcGoalI* QrcGoalConstraintI::execute() {
   _manager->add(_ct);
   return nullptr;
 }
 
-void QrcGoalConstraintI::display(std::ostream& os) const { os << "QrcGoalConstraint"; }
+void QrcGoalConstraintI::display(std::ostream& os) const {
+  os << "QrcGoalConstraint";
+}
 
 QrcGoalI* QrcReversibleI::execute() {
   if (_goal) _goal->execute();
   _manager->failAsReversibleAction();
 }
 
-void QrcReversibleI::display(std::ostream& os) const { os << "QrcReversible"; }
+void QrcReversibleI::display(std::ostream& os) const {
+  os << "QrcReversible";
+}
 
 // ---------------------------------------------------------------- handles and makers
 

@@ -96,9 +96,10 @@ void QrcManagerI::pushChoicePoint(QrcGoalI* first, QrcGoalI* second, QrcAny labe
 }
 
 void QrcManagerI::pushChoicePoint(QrcGoalI* goal, QrcAny label, bool noRestore) {
-  pushChoicePoint(goal, noRestore ? reinterpret_cast<QrcGoalI*>(const_cast<void*>(QrcNoRestoreMarker()))
-                                  : nullptr,
-                  label);
+  pushChoicePoint(
+      goal,
+      noRestore ? reinterpret_cast<QrcGoalI*>(const_cast<void*>(QrcNoRestoreMarker())) : nullptr,
+      label);
 }
 
 QrcGoalI* QrcManagerI::popChoicePoint(QrcWord* second, QrcAny* label) {
@@ -132,7 +133,9 @@ void QrcManagerI::addReversibleActionNoRestore(QrcGoalI* goal) {
   --_stamp;
 }
 
-void QrcManagerI::addReversibleAction(const QrcGoal& goal) { addReversibleAction(goal.getImpl()); }
+void QrcManagerI::addReversibleAction(const QrcGoal& goal) {
+  addReversibleAction(goal.getImpl());
+}
 
 void QrcManagerI::addReversibleActionNoRestore(const QrcGoal& goal) {
   addReversibleActionNoRestore(goal.getImpl());

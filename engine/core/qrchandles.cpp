@@ -24,40 +24,66 @@ QrcManagerI* QrcManager::check(const char* place) const {
 QrcFloat QrcManager::getDefaultPrecision() const {
   return check("QrcManager::getDefaultPrecision")->getDefaultPrecision();
 }
-QrcInt QrcManager::getFailStamp() const { return check("QrcManager::getFailStamp")->getFailStamp(); }
+QrcInt QrcManager::getFailStamp() const {
+  return check("QrcManager::getFailStamp")->getFailStamp();
+}
 QrcGenAlloc* QrcManager::getGeneralAllocator() const {
   return check("QrcManager::getGeneralAllocator")->getGeneralAllocator();
 }
 QrcErrorReporter* QrcManager::getErrorReporter() const {
   return check("QrcManager::getErrorReporter")->getErrorReporter();
 }
-QrcMemoryStack* QrcManager::getHeap() const { return check("QrcManager::getHeap")->getHeap(); }
+QrcMemoryStack* QrcManager::getHeap() const {
+  return check("QrcManager::getHeap")->getHeap();
+}
 QrcInt QrcManager::getPropagationStamp() const {
   return check("QrcManager::getPropagationStamp")->getPropagationStamp();
 }
-QrcInt QrcManager::getStamp() const { return check("QrcManager::getStamp")->getStamp(); }
+QrcInt QrcManager::getStamp() const {
+  return check("QrcManager::getStamp")->getStamp();
+}
 QrcInt QrcManager::getPackApproximationSize() const {
   return check("QrcManager::getPackApproximationSize")->getPackApproximationSize();
 }
-QrcBool QrcManager::isInEditMode() const { return check("QrcManager::isInEditMode")->isInEditMode(); }
-void QrcManager::saveValue(void* address) const { check("QrcManager::saveValue")->saveValue(address); }
+QrcBool QrcManager::isInEditMode() const {
+  return check("QrcManager::isInEditMode")->isInEditMode();
+}
+void QrcManager::saveValue(void* address) const {
+  check("QrcManager::saveValue")->saveValue(address);
+}
 QrcBool QrcManager::variablePrecision() const {
   return check("QrcManager::variablePrecision")->variablePrecision();
 }
 QrcInt QrcManager::getVariablePrecision() const {
   return check("QrcManager::getVariablePrecision")->getVariablePrecision();
 }
-void QrcManager::add(const QrcGoal& goal) const { check("QrcManager::add")->add(goal.getImpl()); }
-void QrcManager::add(const QrcConstraint& ct) const { check("QrcManager::add")->add(ct.getImpl()); }
-void QrcManager::add(QrcConstraintI* ct) const { check("QrcManager::add")->add(ct); }
-void QrcManager::remove(const QrcConstraint& ct) const { check("QrcManager::remove")->remove(ct.getImpl()); }
-QrcInt* QrcManager::lockIntArray(QrcInt n) const { return check("QrcManager::lockIntArray")->lockIntArray(n); }
-void QrcManager::unlockArray() const { check("QrcManager::unlockArray")->unlockArray(); }
-void QrcManager::useExceptions(bool flag) const { check("QrcManager::useExceptions")->useExceptions(flag); }
+void QrcManager::add(const QrcGoal& goal) const {
+  check("QrcManager::add")->add(goal.getImpl());
+}
+void QrcManager::add(const QrcConstraint& ct) const {
+  check("QrcManager::add")->add(ct.getImpl());
+}
+void QrcManager::add(QrcConstraintI* ct) const {
+  check("QrcManager::add")->add(ct);
+}
+void QrcManager::remove(const QrcConstraint& ct) const {
+  check("QrcManager::remove")->remove(ct.getImpl());
+}
+QrcInt* QrcManager::lockIntArray(QrcInt n) const {
+  return check("QrcManager::lockIntArray")->lockIntArray(n);
+}
+void QrcManager::unlockArray() const {
+  check("QrcManager::unlockArray")->unlockArray();
+}
+void QrcManager::useExceptions(bool flag) const {
+  check("QrcManager::useExceptions")->useExceptions(flag);
+}
 void QrcManager::addReversibleAction(const QrcGoal& goal) const {
   check("QrcManager::addReversibleAction")->addReversibleAction(goal.getImpl());
 }
-void QrcManager::fail(QrcAny label) const { check("")->fail(label); }
+void QrcManager::fail(QrcAny label) const {
+  check("")->fail(label);
+}
 QrcBool QrcManager::solve(const QrcGoal& goal, bool restore) const {
   return check("QrcManager::solve")->solve(goal.getImpl(), restore);
 }
@@ -78,14 +104,18 @@ QrcSearchI* QrcSearch::check(const char* place) const {
   return _impl;
 }
 
-QrcBool QrcSearch::next() const { return check("QrcSearch::next")->next(); }
+QrcBool QrcSearch::next() const {
+  return check("QrcSearch::next")->next();
+}
 
 void QrcSearch::end() {
   check("QrcSearch::end")->end();
   _impl = nullptr;
 }
 
-void QrcSearch::restart() const { check("QrcSearch::restart")->restart(); }
+void QrcSearch::restart() const {
+  check("QrcSearch::restart")->restart();
+}
 
 void QrcSearch::setFileNodeOptions(QrcInt limit, QrcInt a, QrcInt b, QrcInt c) const {
   check("QrcSearch::setFileNodeOptions")->setFileNodeOptions(limit, a, b, c);

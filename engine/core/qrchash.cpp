@@ -5,10 +5,14 @@
 #include "qrcmanager.h"
 
 QrcHashTable::QrcHashTable(QrcManagerI* manager, QrcInt n)
-    : _manager(manager), _buckets(nullptr), _bucketCount(n < 1 ? 0 : n), _count(0),
+    : _manager(manager),
+      _buckets(nullptr),
+      _bucketCount(n < 1 ? 0 : n),
+      _count(0),
       _level(manager->getOrRecordCount()) {
   if (_bucketCount > 0) {
-    _buckets = static_cast<Bucket*>(manager->allocate(static_cast<size_t>(_bucketCount) * sizeof(Bucket)));
+    _buckets =
+        static_cast<Bucket*>(manager->allocate(static_cast<size_t>(_bucketCount) * sizeof(Bucket)));
     for (QrcInt i = 0; i < _bucketCount; ++i) _buckets[i] = Bucket{0, nullptr};
   }
 }
@@ -36,7 +40,8 @@ void QrcHashTable::addAt(QrcInt bucket, QrcWord key, QrcWord value) {
   // Growth is not trailed: a node made at a deeper level would be popped away
   // under the table's feet.
   if (_manager->getOrRecordCount() != _level)
-    _manager->getErrorReporter()->report(25, "internal error", "hash table insertion at another heap level",
+    _manager->getErrorReporter()->report(25, "internal error",
+                                         "hash table insertion at another heap level",
                                          static_cast<const void*>(this));
   Bucket& b = _buckets[bucket];
   b.first = new (_manager) Node{key, value, b.first};
@@ -55,7 +60,8 @@ void QrcHashTable::rehash(QrcInt newCount, bool reversible) {
     _manager->saveValue(&_bucketCount);
     _manager->saveValue(&_buckets);
   }
-  Bucket* fresh = static_cast<Bucket*>(_manager->allocate(static_cast<size_t>(newCount) * sizeof(Bucket)));
+  Bucket* fresh =
+      static_cast<Bucket*>(_manager->allocate(static_cast<size_t>(newCount) * sizeof(Bucket)));
   for (QrcInt i = 0; i < newCount; ++i) fresh[i] = Bucket{0, nullptr};
   for (QrcInt i = 0; i < _bucketCount; ++i) {
     Node* n = _buckets[i].first;

@@ -26,17 +26,26 @@ QrcInt spanOf(QrcInt smallest, QrcInt largest) {
 
 // ---------------------------------------------------------------- collection
 
-QrcIntCollectionI::QrcIntCollectionI(QrcManagerI* manager, QrcInt n, const QrcInt* values, bool sorted)
-    : _n(0), _elements(nullptr), _table(nullptr), _wordCount(1), _smallest(0), _largest(0), _manager(manager) {
+QrcIntCollectionI::QrcIntCollectionI(QrcManagerI* manager, QrcInt n, const QrcInt* values,
+                                     bool sorted)
+    : _n(0),
+      _elements(nullptr),
+      _table(nullptr),
+      _wordCount(1),
+      _smallest(0),
+      _largest(0),
+      _manager(manager) {
   if (n <= 0) {
-    manager->getErrorReporter()->report(1, "QrcIntCollectionI::QrcIntCollectionI", "called with null array size");
+    manager->getErrorReporter()->report(1, "QrcIntCollectionI::QrcIntCollectionI",
+                                        "called with null array size");
     n = 0;
   }
   QrcInt* scratch = manager->lockArrayFromPool(n > 0 ? n : 1);
   if (n > 0) std::memcpy(scratch, values, static_cast<size_t>(n) * sizeof(QrcInt));
   if (!sorted) std::qsort(scratch, static_cast<size_t>(n), sizeof(QrcInt), compareInts);
   _table = new (manager) QrcIntHashTable(manager, n > 0 ? n : 1);
-  _elements = static_cast<Element*>(manager->allocate(static_cast<size_t>(n + 1) * sizeof(Element)));
+  _elements =
+      static_cast<Element*>(manager->allocate(static_cast<size_t>(n + 1) * sizeof(Element)));
   _n = qrcsets::fillElements(_elements, _table, scratch, n);
   manager->unlockArrayFromPool(scratch);
   _elements[_n] = Element{INT64_MAX, 0, 0, 0};
@@ -51,11 +60,14 @@ const QrcIntCollectionI::Element* QrcIntCollectionI::find(QrcInt value) const {
   return reinterpret_cast<const Element*>(_table->get(value));
 }
 
-QrcInt QrcIntCollectionI::lowerBoundIndex(QrcInt v) const { return qrcsets::lowerBoundIndex(_elements, _n, v); }
+QrcInt QrcIntCollectionI::lowerBoundIndex(QrcInt v) const {
+  return qrcsets::lowerBoundIndex(_elements, _n, v);
+}
 
 QrcIntCollectionI* QrcIntCollectionI::matchOrCreate(QrcInt n, const QrcInt* values) {
   if (n <= 0) {
-    _manager->getErrorReporter()->report(1, "QRCCOLLCLASS::QRCCOLLCLASS", "called with null array size");
+    _manager->getErrorReporter()->report(1, "QRCCOLLCLASS::QRCCOLLCLASS",
+                                         "called with null array size");
     return this;
   }
   QrcInt* scratch = _manager->lockArrayFromPool(n);
@@ -89,16 +101,28 @@ void QrcIntSetI::allocateWords(QrcInt count, bool full, bool stamped) {
 }
 
 QrcIntSetI::QrcIntSetI(QrcManagerI* manager, QrcInt min, QrcInt max, QrcBool full, QrcBool stamped)
-    : _words(nullptr), _min(min), _max(max), _count(manager, 0), _coll(nullptr), _manager(manager),
-      _stamps(nullptr), _wordCount(0) {
+    : _words(nullptr),
+      _min(min),
+      _max(max),
+      _count(manager, 0),
+      _coll(nullptr),
+      _manager(manager),
+      _stamps(nullptr),
+      _wordCount(0) {
   QrcInt span = spanOf(min, max);
   allocateWords(span / 64 + 1, full, stamped);
   _count.setNoSave(full ? span : 0);
 }
 
 QrcIntSetI::QrcIntSetI(QrcIntCollectionI* coll, QrcBool full, QrcBool rangeAllowed, QrcBool stamped)
-    : _words(nullptr), _min(coll->getSmallest()), _max(coll->getLargest()), _count(coll->getManager(), 0),
-      _coll(nullptr), _manager(coll->getManager()), _stamps(nullptr), _wordCount(0) {
+    : _words(nullptr),
+      _min(coll->getSmallest()),
+      _max(coll->getLargest()),
+      _count(coll->getManager(), 0),
+      _coll(nullptr),
+      _manager(coll->getManager()),
+      _stamps(nullptr),
+      _wordCount(0) {
   QrcInt u = spanOf(coll->getSmallest(), coll->getLargest());
   if (!rangeAllowed || u > 128) {
     _coll = coll;
@@ -133,13 +157,21 @@ QrcIntSetI::QrcIntSetI(QrcManagerI* manager, QrcInt min, QrcInt max, QrcInt n, c
 }
 
 QrcIntSetI::QrcIntSetI(const QrcIntSetI& source, QrcManagerI* target)
-    : _words(nullptr), _min(source._min), _max(source._max), _count(target, source.getSize()),
-      _coll(source._coll), _manager(target), _stamps(nullptr), _wordCount(0) {
+    : _words(nullptr),
+      _min(source._min),
+      _max(source._max),
+      _count(target, source.getSize()),
+      _coll(source._coll),
+      _manager(target),
+      _stamps(nullptr),
+      _wordCount(0) {
   allocateWords(source._wordCount, false, source._stamps != nullptr);
   std::memcpy(_words, source._words, static_cast<size_t>(_wordCount) * sizeof(QrcWord));
 }
 
-QrcIntSetI* QrcIntSetI::copy(QrcManagerI* target) const { return new (target) QrcIntSetI(*this, target); }
+QrcIntSetI* QrcIntSetI::copy(QrcManagerI* target) const {
+  return new (target) QrcIntSetI(*this, target);
+}
 
 QrcInt QrcIntSetI::positionOf(QrcInt v) const {
   if (_coll) {
@@ -150,7 +182,9 @@ QrcInt QrcIntSetI::positionOf(QrcInt v) const {
   return v - _min;
 }
 
-void QrcIntSetI::saveWord(QrcInt w) { qrcsets::saveWord(_manager, _words, _stamps, w); }
+void QrcIntSetI::saveWord(QrcInt w) {
+  qrcsets::saveWord(_manager, _words, _stamps, w);
+}
 
 bool QrcIntSetI::contains(QrcInt v) const {
   QrcInt pos = positionOf(v);
@@ -341,24 +375,28 @@ void QrcIntOrderedSetI::init(QrcInt buckets, QrcInt capacity) {
   _buckets = static_cast<Cell**>(_manager->allocate(static_cast<size_t>(buckets) * sizeof(Cell*)));
   for (QrcInt i = 0; i < buckets; ++i) _buckets[i] = nullptr;
   _capacity = capacity;
-  _values = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(capacity) * sizeof(QrcInt)));
+  _values =
+      static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(capacity) * sizeof(QrcInt)));
   _denseSmallest = 0;
   _denseLargest = -1;
 }
 
-QrcIntOrderedSetI::QrcIntOrderedSetI(QrcManagerI* manager, QrcInt n, const QrcInt* values, bool reportDuplicates)
+QrcIntOrderedSetI::QrcIntOrderedSetI(QrcManagerI* manager, QrcInt n, const QrcInt* values,
+                                     bool reportDuplicates)
     : _manager(manager) {
   QrcInt buckets = 2;
   while (buckets < n) buckets *= 2;
   init(buckets, buckets);
   for (QrcInt i = 0; i < n; ++i) {
     if (!add(values[i]) && reportDuplicates)
-      manager->getErrorReporter()->report(50, "QrcIntOrderedSetI", "repeated element in array", values[i]);
+      manager->getErrorReporter()->report(50, "QrcIntOrderedSetI", "repeated element in array",
+                                          values[i]);
   }
   compact(2);
 }
 
-QrcIntOrderedSetI::QrcIntOrderedSetI(QrcManagerI* manager, const QrcIntSetI* set) : _manager(manager) {
+QrcIntOrderedSetI::QrcIntOrderedSetI(QrcManagerI* manager, const QrcIntSetI* set)
+    : _manager(manager) {
   init(8, 8);
   QrcIntSetIterator it(set);
   QrcInt v;
@@ -373,16 +411,22 @@ QrcInt QrcIntOrderedSetI::findIndex(QrcInt v) const {
   return -1;
 }
 
-bool QrcIntOrderedSetI::contains(QrcInt v) const { return findIndex(v) >= 0; }
+bool QrcIntOrderedSetI::contains(QrcInt v) const {
+  return findIndex(v) >= 0;
+}
 
-QrcInt QrcIntOrderedSetI::getIndex(QrcInt v) const { return findIndex(v); }
+QrcInt QrcIntOrderedSetI::getIndex(QrcInt v) const {
+  return findIndex(v);
+}
 
 void QrcIntOrderedSetI::grow() {
   QrcInt capacity = 2 * _capacity + 2;
-  QrcInt* values = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(capacity) * sizeof(QrcInt)));
+  QrcInt* values =
+      static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(capacity) * sizeof(QrcInt)));
   std::memcpy(values, _values, static_cast<size_t>(_count) * sizeof(QrcInt));
   QrcInt mask = capacity - 1;
-  Cell** buckets = static_cast<Cell**>(_manager->allocate(static_cast<size_t>(capacity) * sizeof(Cell*)));
+  Cell** buckets =
+      static_cast<Cell**>(_manager->allocate(static_cast<size_t>(capacity) * sizeof(Cell*)));
   for (QrcInt i = 0; i < capacity; ++i) buckets[i] = nullptr;
   for (QrcInt b = 0; b <= _mask; ++b) {
     Cell* c = _buckets[b];
@@ -452,7 +496,8 @@ QrcIntArrayIndexI::QrcIntArrayIndexI(QrcManagerI* manager, QrcInt n, const QrcIn
   _first = static_cast<QrcInt*>(manager->allocate(bytes));
   _last = static_cast<QrcInt*>(manager->allocate(bytes));
   for (QrcInt i = 0; i < n; ++i) _positions[i] = i;
-  std::stable_sort(_positions, _positions + n, [values](QrcInt a, QrcInt b) { return values[a] < values[b]; });
+  std::stable_sort(_positions, _positions + n,
+                   [values](QrcInt a, QrcInt b) { return values[a] < values[b]; });
   for (QrcInt i = 0; i < n; ++i) {
     if (i == 0 || values[_positions[i]] != values[_positions[i - 1]]) {
       _sortedValues[_distinct] = values[_positions[i]];

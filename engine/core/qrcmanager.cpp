@@ -17,8 +17,12 @@
 #include "qroexception.h"
 #include "qroplatform.h"
 
-void QrcEdit() { std::cout << "edit" << std::endl; }
-void QrcNoEdit() { std::cout << "noEdit" << std::endl; }
+void QrcEdit() {
+  std::cout << "edit" << std::endl;
+}
+void QrcNoEdit() {
+  std::cout << "noEdit" << std::endl;
+}
 
 namespace {
 
@@ -64,7 +68,9 @@ QrcRevWord::QrcRevWord(QrcManagerI* manager, QrcInt value)
 QrcRevWord::QrcRevWord(const QrcManager& manager, QrcInt value)
     : _value(value), _stamp(manager.getImpl() ? manager.getImpl()->getStamp() : 0) {}
 
-QrcInt QrcManagerI::getLiveManagerCount() { return liveManagers; }
+QrcInt QrcManagerI::getLiveManagerCount() {
+  return liveManagers;
+}
 
 // ---------------------------------------------------------------- creation
 
@@ -157,7 +163,8 @@ void QrcManagerI::initHeapState(bool pooling) {
     _sizeAllocator->setPooling(0);
     _secondSizeAllocator->setPooling(0);
   }
-  for (QrcLockableArray* a = _arrayPool; a; a = a->next) a->lock = new (_globalHeap) QrcRevWord(this, 0);
+  for (QrcLockableArray* a = _arrayPool; a; a = a->next)
+    a->lock = new (_globalHeap) QrcRevWord(this, 0);
   _andStack->_floor = _andStack->getTop();
   _orRecords = 0;
   _choicePoints = 0;
@@ -270,9 +277,13 @@ void QrcManagerI::reset() {
 
 // ---------------------------------------------------------------- memory
 
-void* QrcManagerI::allocateSized(QrcInt n) { return _sizeAllocator->allocateSized(n); }
+void* QrcManagerI::allocateSized(QrcInt n) {
+  return _sizeAllocator->allocateSized(n);
+}
 
-void QrcManagerI::freeSized(void* block, QrcInt n) { _sizeAllocator->freeSized(block, n); }
+void QrcManagerI::freeSized(void* block, QrcInt n) {
+  _sizeAllocator->freeSized(block, n);
+}
 
 QrcInt* QrcManagerI::lockIntArray(QrcInt n) {
   if (n > _scratchCapacity) {
@@ -286,7 +297,9 @@ QrcInt* QrcManagerI::lockIntArray(QrcInt n) {
   return _scratch;
 }
 
-void QrcManagerI::unlockArray() { _scratchLock.set(this, 0); }
+void QrcManagerI::unlockArray() {
+  _scratchLock.set(this, 0);
+}
 
 QrcInt* QrcManagerI::lockArrayFromPool(QrcInt n) {
   QrcLockableArray* record = nullptr;
@@ -306,7 +319,8 @@ QrcInt* QrcManagerI::lockArrayFromPool(QrcInt n) {
   if (!record) {
     record = static_cast<QrcLockableArray*>(std::malloc(sizeof(QrcLockableArray)));
     if (!record) throw QroMemoryException();
-    record->data = static_cast<QrcInt*>(std::malloc(static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcInt)));
+    record->data =
+        static_cast<QrcInt*>(std::malloc(static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcInt)));
     if (!record->data) {
       std::free(record);
       throw QroMemoryException();
@@ -347,7 +361,6 @@ void QrcManagerI::checkImplementation(const void* object, const char* place) {
   if (!object) _reporter->report(39, "empty handle", place);
 }
 
-
 // ---------------------------------------------------------------- counters and listeners
 
 void QrcManagerI::incrementVariableCount() {
@@ -367,7 +380,9 @@ QrcInt QrcManagerI::nextEventHandlerSerial() {
   return _eventHandlerCounter.getValue();
 }
 
-QrcInt QrcManagerI::getChoicePointCount() const { return _choicePoints; }
+QrcInt QrcManagerI::getChoicePointCount() const {
+  return _choicePoints;
+}
 
 void QrcManagerI::addVarNotify(QrcVarNotifyI* notify) {
   notify->_next = _varNotifiers;
@@ -401,13 +416,21 @@ void QrcManagerI::addExtractionClaimant(QrcExtractionClaimantI* claimant) {
   _claimants = claimant;
 }
 
-QrcInt QrcManagerI::getPropagationStamp() const { return _queue->getPropagationStamp(); }
+QrcInt QrcManagerI::getPropagationStamp() const {
+  return _queue->getPropagationStamp();
+}
 
-void QrcManagerI::setTrace(bool flag) { _queue->setTrace(flag ? 1 : 0); }
+void QrcManagerI::setTrace(bool flag) {
+  _queue->setTrace(flag ? 1 : 0);
+}
 
-void QrcManagerI::setMonitor(QrcSearchMonitorI* monitor) { _queue->setMonitor(monitor); }
+void QrcManagerI::setMonitor(QrcSearchMonitorI* monitor) {
+  _queue->setMonitor(monitor);
+}
 
-void QrcManagerI::setTraceStream(std::ostream& os) { _queue->setTraceStream(os); }
+void QrcManagerI::setTraceStream(std::ostream& os) {
+  _queue->setTraceStream(os);
+}
 
 // ---------------------------------------------------------------- adding
 

@@ -262,7 +262,8 @@ QrcCopyStack::Cell* QrcCopyStack::newCell() {
     if (!b) throw QroMemoryException();
     b->previous = _blocks;
     _blocks = b;
-    for (int i = 0; i < CellsPerBlock; ++i) b->cells[i].link = i + 1 < CellsPerBlock ? &b->cells[i + 1] : nullptr;
+    for (int i = 0; i < CellsPerBlock; ++i)
+      b->cells[i].link = i + 1 < CellsPerBlock ? &b->cells[i + 1] : nullptr;
     _free = &b->cells[0];
     _bytes += 6008;
   }
@@ -309,10 +310,18 @@ void* QrcAllocate(size_t size, QrcMemoryStack* stack) {
   return p;
 }
 
-void* operator new(size_t size, QrcMemoryStack* stack) { return QrcAllocate(size, stack); }
-void* operator new[](size_t size, QrcMemoryStack* stack) { return QrcAllocate(size, stack); }
-void* operator new(size_t size, QrcManagerI* manager) { return QrcAllocate(size, manager); }
-void* operator new[](size_t size, QrcManagerI* manager) { return QrcAllocate(size, manager); }
+void* operator new(size_t size, QrcMemoryStack* stack) {
+  return QrcAllocate(size, stack);
+}
+void* operator new[](size_t size, QrcMemoryStack* stack) {
+  return QrcAllocate(size, stack);
+}
+void* operator new(size_t size, QrcManagerI* manager) {
+  return QrcAllocate(size, manager);
+}
+void* operator new[](size_t size, QrcManagerI* manager) {
+  return QrcAllocate(size, manager);
+}
 void operator delete(void*, QrcMemoryStack*) noexcept {}
 void operator delete[](void*, QrcMemoryStack*) noexcept {}
 void operator delete(void*, QrcManagerI*) noexcept {}

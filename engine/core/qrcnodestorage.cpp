@@ -20,7 +20,9 @@ QrcNodeStorageI::QrcNodeStorageI(QrcManagerI* manager, QrcSearchI* search)
 
 QrcNodeStorageI::~QrcNodeStorageI() {}
 
-bool QrcNodeStorageI::mayExtend(QrcSearchNode* node) { return !node->isCut(_search); }
+bool QrcNodeStorageI::mayExtend(QrcSearchNode* node) {
+  return !node->isCut(_search);
+}
 
 // ---------------------------------------------------------------- heap
 
@@ -34,9 +36,13 @@ QrcHeapBasedNodeStorageI::QrcHeapBasedNodeStorageI(QrcManagerI* manager, QrcSear
       _files(nullptr),
       _fileCount(0) {}
 
-QrcHeapBasedNodeStorageI::~QrcHeapBasedNodeStorageI() { release(); }
+QrcHeapBasedNodeStorageI::~QrcHeapBasedNodeStorageI() {
+  release();
+}
 
-QrcInt QrcHeapBasedNodeStorageI::traceFlags() const { return _search ? _search->getNodeOption(2) : 0; }
+QrcInt QrcHeapBasedNodeStorageI::traceFlags() const {
+  return _search ? _search->getNodeOption(2) : 0;
+}
 
 std::ostream& QrcHeapBasedNodeStorageI::trace() const {
   return _manager->getPropagationQueue()->getTraceStream();
@@ -57,7 +63,8 @@ void QrcHeapBasedNodeStorageI::siftDown(QrcInt slot) {
   for (;;) {
     QrcInt child = 2 * slot;
     if (child > _size) break;
-    if (child + 1 <= _size && QrcSearchNode::isBetter(_entries[child + 1], _entries[child])) ++child;
+    if (child + 1 <= _size && QrcSearchNode::isBetter(_entries[child + 1], _entries[child]))
+      ++child;
     if (QrcSearchNode::isBetter(n, _entries[child])) break;
     _entries[slot] = _entries[child];
     slot = child;
@@ -164,7 +171,9 @@ QrcInt QrcHeapBasedNodeStorageI::getSpillFileCount() const {
   return n;
 }
 
-bool QrcHeapBasedNodeStorageI::wantsToStore(QrcSearchNode* node) { return node->getLastKeyIndex() >= 0; }
+bool QrcHeapBasedNodeStorageI::wantsToStore(QrcSearchNode* node) {
+  return node->getLastKeyIndex() >= 0;
+}
 
 void QrcHeapBasedNodeStorageI::clear() {
   while (_size > 0) QrcSearchNode::release(_entries[_size--], _search);
@@ -185,12 +194,14 @@ void QrcHeapBasedNodeStorageI::release() {
 
 namespace {
 
-void wordsToUnits(const std::vector<unsigned char>& bytes, QrcInt size, std::vector<uint32_t>* units) {
+void wordsToUnits(const std::vector<unsigned char>& bytes, QrcInt size,
+                  std::vector<uint32_t>* units) {
   units->assign(static_cast<size_t>(size / 4), 0);
   for (QrcInt i = 0; i < size / 4; ++i) {
     const unsigned char* b = &bytes[static_cast<size_t>(4 * i)];
-    (*units)[static_cast<size_t>(i)] = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-                                      (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    (*units)[static_cast<size_t>(i)] =
+        static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+        (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
   }
 }
 
@@ -233,7 +244,9 @@ QrcInt QrcHeapBasedNodeStorageI::fillFileNode() {
   if (batch < _size) {
     QrcSearchNode** begin = _entries + 1;
     std::nth_element(begin, begin + (_size - batch), begin + _size,
-                     [](const QrcSearchNode* a, const QrcSearchNode* b) { return QrcSearchNode::isBetter(a, b); });
+                     [](const QrcSearchNode* a, const QrcSearchNode* b) {
+                       return QrcSearchNode::isBetter(a, b);
+                     });
   }
   if (flags & TraceFiles) trace() << "Computed " << batch << " nodes to add " << std::endl;
 
@@ -322,7 +335,8 @@ bool QrcHeapBasedNodeStorageI::readBatch(QrcFileNode* record, std::vector<QrcSea
     const size_t capacity = (static_cast<size_t>(BatchBytes) + 256) / 4;
     std::vector<uint32_t> units(capacity);
     size_t got = 0;
-    if (!qrccompress::decompress(data.data(), static_cast<size_t>(size), units.data(), capacity, &got))
+    if (!qrccompress::decompress(data.data(), static_cast<size_t>(size), units.data(), capacity,
+                                 &got))
       return false;
     if (static_cast<QrcInt>(got * 4) < record->rawSize) return false;
     data = unitsToBytes(units, got);
@@ -332,7 +346,8 @@ bool QrcHeapBasedNodeStorageI::readBatch(QrcFileNode* record, std::vector<QrcSea
   for (QrcInt i = 0; i < record->nodeCount; ++i) {
     bool error = false;
     QrcInt used = 0;
-    QrcSearchNode* n = QrcSearchNode::deserialize(_manager, data.data() + at, size - at, &used, &error);
+    QrcSearchNode* n =
+        QrcSearchNode::deserialize(_manager, data.data() + at, size - at, &used, &error);
     if (error) {
       for (QrcSearchNode* m : *nodes) QrcSearchNode::freeKeepingReferences(m);
       nodes->clear();

@@ -36,7 +36,10 @@ class QrcNodeStorageI {
 
   // Asked by the search at each choice of its current node.
   virtual bool mayExtend(QrcSearchNode* node);
-  virtual bool wantsToStore(QrcSearchNode* node) { (void)node; return false; }
+  virtual bool wantsToStore(QrcSearchNode* node) {
+    (void)node;
+    return false;
+  }
   virtual void nodeEntered(QrcSearchNode* node) { (void)node; }
   virtual void nodeFailed(QrcSearchNode* node) { (void)node; }
   virtual void nodeLeft(QrcSearchNode* node) { (void)node; }

@@ -36,7 +36,8 @@ CellT* carve(void*& chain, QrcUInt& bytes, QrcUInt blockBytes, bool counted) {
   if (!b) throw QroMemoryException();
   b->link = static_cast<Block*>(chain);
   chain = b;
-  for (int i = 0; i < CellsPerBlock; ++i) b->cells[i].next = i + 1 < CellsPerBlock ? &b->cells[i + 1] : nullptr;
+  for (int i = 0; i < CellsPerBlock; ++i)
+    b->cells[i].next = i + 1 < CellsPerBlock ? &b->cells[i + 1] : nullptr;
   if (counted) bytes += blockBytes;
   return &b->cells[0];
 }
@@ -107,7 +108,9 @@ QrcPropagationQueueI::Cell* QrcPropagationQueueI::takeCell() {
   return c;
 }
 
-void QrcPropagationQueueI::initList(List& list) { list.head = list.tail = takeCell(); }
+void QrcPropagationQueueI::initList(List& list) {
+  list.head = list.tail = takeCell();
+}
 
 void QrcPropagationQueueI::append(List& list, void* item) {
   Cell* fresh = takeCell();
@@ -350,7 +353,8 @@ void QrcPropagationQueueI::clearDeferred() {
 }
 
 QrcPropagationQueueI::FloatCell* QrcPropagationQueueI::newFloatCell() {
-  if (!_freeFloatCells) _freeFloatCells = carve<FloatBlock, FloatCell>(_floatBlocks, _bytes, 6008, true);
+  if (!_freeFloatCells)
+    _freeFloatCells = carve<FloatBlock, FloatCell>(_floatBlocks, _bytes, 6008, true);
   FloatCell* c = _freeFloatCells;
   _freeFloatCells = c->next;
   c->next = nullptr;

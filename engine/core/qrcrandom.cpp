@@ -6,7 +6,9 @@
 #include "qrcsearch.h"
 #include "qroexception.h"
 
-void* QrcSolverRandomAlloc::alloc(size_t size) { return QrcAllocate(size, _manager); }
+void* QrcSolverRandomAlloc::alloc(size_t size) {
+  return QrcAllocate(size, _manager);
+}
 
 void* QrcSolverCplusAlloc::alloc(size_t size) {
   void* p = new (std::nothrow) char[size];
@@ -14,7 +16,9 @@ void* QrcSolverCplusAlloc::alloc(size_t size) {
   return p;
 }
 
-void QrcSolverCplusAlloc::free(void* p, size_t) { delete[] static_cast<char*>(p); }
+void QrcSolverCplusAlloc::free(void* p, size_t) {
+  delete[] static_cast<char*>(p);
+}
 
 QrcSolverRandomStateI::QrcSolverRandomStateI(QrcManagerI* manager) : _manager(manager) {
   QrcSolverRandomAlloc a(manager);
@@ -60,7 +64,9 @@ QrcSolverRandomTmpStateI* QrcRandomI::copyState() const {
   return copy;
 }
 
-QrcRandomI* QrcGetRandom(QrcManagerI* manager) { return static_cast<QrcRandomI*>(manager->_random); }
+QrcRandomI* QrcGetRandom(QrcManagerI* manager) {
+  return static_cast<QrcRandomI*>(manager->_random);
+}
 
 QrcRandomI* QrcMakeRandom(QrcManagerI* manager, const QroRandomStateI* kept) {
   QrcRandomI* r = new (manager) QrcRandomI(manager, 0);

@@ -104,11 +104,21 @@ int QrcSearchI::combineVerdicts(QrcGoalI* first, QrcGoalI* second, QrcAny label)
   for (QrcChoiceRuleI* r = _choiceRules; r; r = r->_next) {
     int v = r->verdict(first, second, label);
     switch (current) {
-      case 0: current = v; break;
-      case 1: current = v == 0 ? 1 : v == 1 ? 0 : v == 2 ? 2 : v == 3 ? 3 : 4; break;
-      case 2: current = (v == 0 || v == 1 || v == 2) ? 2 : 4; break;
-      case 3: current = (v == 0 || v == 1 || v == 3) ? 3 : 4; break;
-      default: current = 4; break;
+      case 0:
+        current = v;
+        break;
+      case 1:
+        current = v == 0 ? 1 : v == 1 ? 0 : v == 2 ? 2 : v == 3 ? 3 : 4;
+        break;
+      case 2:
+        current = (v == 0 || v == 1 || v == 2) ? 2 : 4;
+        break;
+      case 3:
+        current = (v == 0 || v == 1 || v == 3) ? 3 : 4;
+        break;
+      default:
+        current = 4;
+        break;
     }
   }
   return current;
@@ -230,10 +240,12 @@ void QrcSearchI::undoEditPushStates() {
 QrcBool QrcSearchI::next() {
   QrcManagerI* m = _manager;
   if (m->_searchDepth - m->_nextDepth != 1)
-    m->getErrorReporter()->report(65, "The next method is called from too deep", "incorrect search use");
+    m->getErrorReporter()->report(65, "The next method is called from too deep",
+                                  "incorrect search use");
   m->_failLabel = nullptr;
   if (_state == Made)
-    m->getErrorReporter()->report(65, "The next method is not allowed at this time", "incorrect search use");
+    m->getErrorReporter()->report(65, "The next method is not allowed at this time",
+                                  "incorrect search use");
   if (_state == Exhausted) return 0;
   if (_state == AtSolution && !_plain) _nodeStorage->nodeLeft(_currentNode);
   if (_state == Started) {
@@ -344,7 +356,9 @@ bool QrcSearchI::afterFailure() {
 
 // ---------------------------------------------------------------- limits
 
-bool QrcManagerI::isRecomputing() const { return _currentSearch && _currentSearch->isRecomputing(); }
+bool QrcManagerI::isRecomputing() const {
+  return _currentSearch && _currentSearch->isRecomputing();
+}
 
 void QrcManagerI::choose(QrcGoalI* first, QrcGoalI* second, QrcAny label) {
   if (!_currentSearch) {
@@ -398,12 +412,12 @@ void QrcManagerI::addFailCallback(QrcGoalI* goal) {
 
 // Values recorded on the path of the current node, for replay by recomputation.
 void QrcManagerI::writeInfo(QrcFloat value) {
-  if (_currentSearch)
-    _currentSearch->writeInfo(value);
+  if (_currentSearch) _currentSearch->writeInfo(value);
 }
 
 QrcFloat QrcManagerI::readInfo() {
-  if (!_currentSearch) _reporter->report(65, "read info when not recomputing", "incorrect search use");
+  if (!_currentSearch)
+    _reporter->report(65, "read info when not recomputing", "incorrect search use");
   return _currentSearch->readInfo();
 }
 
@@ -412,7 +426,8 @@ void QrcManagerI::recordObjectiveValue(QrcFloat value) {
 }
 
 void QrcManagerI::applyObjectiveBound() {
-  if (_currentSearch && _currentSearch->getOptFilter()) _currentSearch->getOptFilter()->applyBound();
+  if (_currentSearch && _currentSearch->getOptFilter())
+    _currentSearch->getOptFilter()->applyBound();
 }
 
 void QrcManagerI::setOptFilter(QrcOptFilterI* filter) {

@@ -160,9 +160,12 @@ QrcBool QrcManagerI::solve(QrcGoalI* goal, bool restore) {
   return found;
 }
 
-QrcBool QrcManagerI::solve(const QrcGoal& goal, bool restore) { return solve(goal.getImpl(), restore); }
+QrcBool QrcManagerI::solve(const QrcGoal& goal, bool restore) {
+  return solve(goal.getImpl(), restore);
+}
 
-QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, const QrcGoal& goal, bool restore) {
+QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, const QrcGoal& goal,
+                                        bool restore) {
   return solveInPropagation(demon, goal.getImpl(), restore);
 }
 
@@ -173,7 +176,8 @@ QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal
   QrcBool found = solve(goal, restore);
   _nestedFails += _fails - failsBefore;
   _nestedSolve = 0;
-  if (demon && demon->getState() == QrcRootGoalDemonI::Pending) demon->setState(QrcRootGoalDemonI::Idle);
+  if (demon && demon->getState() == QrcRootGoalDemonI::Pending)
+    demon->setState(QrcRootGoalDemonI::Idle);
   _currentDemon = demon;
   return found;
 }
@@ -233,7 +237,8 @@ void QrcManagerI::printStatistics(std::ostream& os) const {
     total += bytes;
   };
   line("Reversible stack (bytes)      : ", _trail->getBytes());
-  if (_persistentTrail != _trail) line("Persistent stack (bytes)      : ", _persistentTrail->getBytes());
+  if (_persistentTrail != _trail)
+    line("Persistent stack (bytes)      : ", _persistentTrail->getBytes());
   line("Solver heap (bytes)           : ", _heap->getBytes());
   line("Solver global heap (bytes)    : ", _globalHeap->getBytes());
   line("And stack (bytes)             : ", _andStack->getBytes());

@@ -14,7 +14,9 @@ namespace {
 
 const QrcInt NoIndex = -1;  // all ones: no index
 
-void* sized(QrcManagerI* m, QrcInt bytes) { return m->getSizeAllocator()->allocateSized(bytes); }
+void* sized(QrcManagerI* m, QrcInt bytes) {
+  return m->getSizeAllocator()->allocateSized(bytes);
+}
 void unsized(QrcManagerI* m, void* block, QrcInt bytes) {
   if (block) m->getSizeAllocator()->freeSized(block, bytes);
 }
@@ -31,9 +33,13 @@ QrcFloat bitsFloat(QrcWord w) {
   return x;
 }
 
-QrcInt traceFlags(QrcSearchI* search) { return search ? search->getNodeOption(2) : 0; }
+QrcInt traceFlags(QrcSearchI* search) {
+  return search ? search->getNodeOption(2) : 0;
+}
 
-std::ostream& traceStream(QrcManagerI* m) { return m->getPropagationQueue()->getTraceStream(); }
+std::ostream& traceStream(QrcManagerI* m) {
+  return m->getPropagationQueue()->getTraceStream();
+}
 
 // Little-endian words into a byte buffer.
 class WordWriter {
@@ -68,7 +74,8 @@ class WordReader {
     QrcWord w = get();
     if (_bad) return 0;
     QrcInt left = (_size - _at) / 8;
-    if (w > static_cast<QrcWord>(left) || (entries > 1 && static_cast<QrcInt>(w) * entries > left)) {
+    if (w > static_cast<QrcWord>(left) ||
+        (entries > 1 && static_cast<QrcInt>(w) * entries > left)) {
       _bad = true;
       return 0;
     }
@@ -292,7 +299,8 @@ void QrcSearchNode::dropReferences(QrcSearchI* search) {
     if (i >= _evaluators.size) continue;
     QrcNodeEvaluatorI* e = static_cast<QrcNodeEvaluatorI*>(_evaluators.items[i]);
     if (e && e->dropRef()) {
-      if (flags & 2) traceStream(_manager) << "Destroying Evaluator " << static_cast<void*>(e) << std::endl;
+      if (flags & 2)
+        traceStream(_manager) << "Destroying Evaluator " << static_cast<void*>(e) << std::endl;
       delete e;
     }
   }
@@ -427,7 +435,8 @@ void QrcSearchNode::setEvaluator(QrcInt i, QrcNodeEvaluatorI* evaluator) {
   growPtrs(_manager, _evaluators, i + 1);
   growFloats(_manager, _keys, i + 1);
   if (evaluator) evaluator->addRef();
-  QrcNodeEvaluatorI* old = i < _evaluatorCount ? static_cast<QrcNodeEvaluatorI*>(_evaluators.items[i]) : nullptr;
+  QrcNodeEvaluatorI* old =
+      i < _evaluatorCount ? static_cast<QrcNodeEvaluatorI*>(_evaluators.items[i]) : nullptr;
   _evaluators.items[i] = evaluator;
   if (i >= _evaluatorCount) _evaluatorCount = i + 1;
   if (i > _lastKey) _lastKey = i;
@@ -456,7 +465,8 @@ void QrcSearchNode::setSelector(QrcInt i, QrcNodeSelectorI* selector) {
   if (i < 0) return;
   growPtrs(_manager, _selectors, i + 1);
   if (selector) selector->addRef();
-  QrcNodeSelectorI* old = i < _selectorCount ? static_cast<QrcNodeSelectorI*>(_selectors.items[i]) : nullptr;
+  QrcNodeSelectorI* old =
+      i < _selectorCount ? static_cast<QrcNodeSelectorI*>(_selectors.items[i]) : nullptr;
   _selectors.items[i] = selector;
   if (i >= _selectorCount) _selectorCount = i + 1;
   _lastSelector = i;
@@ -699,10 +709,10 @@ QrcSearchNode* QrcSearchNode::deserialize(QrcManagerI* m, const unsigned char* i
     *s = k;
     fill(*a, k);
   };
-  pairs(reinterpret_cast<void**>(&n->_objectives.values), reinterpret_cast<void**>(&n->_objectives.indexes),
-        &n->_objectives.size);
-  pairs(reinterpret_cast<void**>(&n->_history.values), reinterpret_cast<void**>(&n->_history.indexes),
-        &n->_history.size);
+  pairs(reinterpret_cast<void**>(&n->_objectives.values),
+        reinterpret_cast<void**>(&n->_objectives.indexes), &n->_objectives.size);
+  pairs(reinterpret_cast<void**>(&n->_history.values),
+        reinterpret_cast<void**>(&n->_history.indexes), &n->_history.size);
   array(reinterpret_cast<void**>(&n->_keys.values), &n->_keys.size);
   array(reinterpret_cast<void**>(&n->_evaluators.items), &n->_evaluators.size);
   array(reinterpret_cast<void**>(&n->_selectors.items), &n->_selectors.size);
@@ -735,14 +745,15 @@ QrcSearchNode* QrcSearchNode::deserialize(QrcManagerI* m, const unsigned char* i
   n->_sequence = static_cast<QrcInt>(r.get());
   n->_number = static_cast<QrcInt>(r.get());
   QrcWord marker = r.get();
-  bool consistent = logWords >= 0 && n->_pathLength >= 0 && n->_pathLength <= n->_pathWordCount * 64 &&
-                    n->_cursor >= 0 && n->_cursor <= n->_pathLength &&
-                    n->_evaluatorCount <= n->_evaluators.size && n->_selectorCount <= n->_selectors.size &&
-                    n->_limitCount <= n->_limits.size && n->_objectiveCount <= n->_objectives.size &&
+  bool consistent = logWords >= 0 && n->_pathLength >= 0 &&
+                    n->_pathLength <= n->_pathWordCount * 64 && n->_cursor >= 0 &&
+                    n->_cursor <= n->_pathLength && n->_evaluatorCount <= n->_evaluators.size &&
+                    n->_selectorCount <= n->_selectors.size && n->_limitCount <= n->_limits.size &&
+                    n->_objectiveCount <= n->_objectives.size &&
                     n->_historyCount <= n->_history.size && n->_lastKey < n->_keys.size &&
-                    n->_lastSelector < n->_selectors.size && n->_lastKey >= -1 && n->_lastSelector >= -1 &&
-                    n->_evaluatorCount >= 0 && n->_selectorCount >= 0 && n->_limitCount >= 0 &&
-                    n->_objectiveCount >= 0 && n->_historyCount >= 0;
+                    n->_lastSelector < n->_selectors.size && n->_lastKey >= -1 &&
+                    n->_lastSelector >= -1 && n->_evaluatorCount >= 0 && n->_selectorCount >= 0 &&
+                    n->_limitCount >= 0 && n->_objectiveCount >= 0 && n->_historyCount >= 0;
   if (r.bad() || marker != Marker || !consistent) {
     // The references of a damaged record cannot be trusted: free the memory only.
     n->_labels = nullptr;
@@ -779,7 +790,8 @@ void QrcSearchNode::print(std::ostream& os) const {
   }
   if (_evaluatorCount > 0) {
     os << ", evaluators = [";
-    for (QrcInt i = 0; i < _evaluatorCount; ++i) os << static_cast<const void*>(getEvaluator(i)) << " ";
+    for (QrcInt i = 0; i < _evaluatorCount; ++i)
+      os << static_cast<const void*>(getEvaluator(i)) << " ";
     os << "]";
   }
   if (_selectorCount > 0) {

@@ -32,7 +32,9 @@ void QrcSearchI::setNodeStorage(QrcNodeStorageI* storage) {
   _storageNotWanted = 0;
 }
 
-bool QrcSearchI::isCuttingAllNodes() const { return _cutAll != 0 || _manager->_stop != 0; }
+bool QrcSearchI::isCuttingAllNodes() const {
+  return _cutAll != 0 || _manager->_stop != 0;
+}
 
 void QrcSearchI::notifyNodeDiscarded(QrcSearchNode* node, QrcInt code) {
   deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->fourthEvent(node, code); });
@@ -183,20 +185,24 @@ bool QrcSearchI::recomputeToNode() {
   QrcInt j = common;
   if (j > length - 1) j = length - 1;
   if (j > depth - 1) j = depth - 1;
-  if (j < _pathBase) m->getErrorReporter()->report(25, "internal error", "recomputation below the root of the search");
+  if (j < _pathBase)
+    m->getErrorReporter()->report(25, "internal error",
+                                  "recomputation below the root of the search");
   deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->beforeRestoring(target); });
   QrcGoalI* first = nullptr;
   QrcWord second = 0;
   QrcAny label = nullptr;
   while (m->_pathDepth > j) {
-    if (m->_orRecords == 0) m->getErrorReporter()->report(25, "internal error", "Should find a sentinel in failure");
+    if (m->_orRecords == 0)
+      m->getErrorReporter()->report(25, "internal error", "Should find a sentinel in failure");
     QrcGoalI* g = m->popChoicePoint(&second, &label);
     if (label == QrcReversibleActionMarker()) {
       runReversible(g);
       continue;
     }
     notifyBacktrack(label);
-    if (!g) m->getErrorReporter()->report(25, "internal error", "Should find a sentinel in failure");
+    if (!g)
+      m->getErrorReporter()->report(25, "internal error", "Should find a sentinel in failure");
     first = g;
   }
   m->_failLabel = nullptr;
@@ -232,9 +238,9 @@ void QrcSearchI::nodeFailed() {
 
 void QrcSearchI::emptyPathInRecomputation() {
   QrcManagerI* m = _manager;
-  m->getPropagationQueue()->getTraceStream() << "Wrong node " << _currentNode << " on worker "
-                                             << m->getWorkerNumber()
-                                             << " warning !! empty path in recomputation " << std::endl;
+  m->getPropagationQueue()->getTraceStream()
+      << "Wrong node " << _currentNode << " on worker " << m->getWorkerNumber()
+      << " warning !! empty path in recomputation " << std::endl;
   _recomputationDepth = 0;
   m->fail();
 }

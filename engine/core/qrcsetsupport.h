@@ -8,8 +8,12 @@
 
 namespace qrcsets {
 
-inline bool isUnordered(QrcInt) { return false; }
-inline bool isUnordered(QrcFloat v) { return v != v; }
+inline bool isUnordered(QrcInt) {
+  return false;
+}
+inline bool isUnordered(QrcFloat v) {
+  return v != v;
+}
 
 // Fills elements from sorted values, skipping repeats (and NaN); answers the count.
 template <class Element, class Table, class Value>

@@ -98,7 +98,8 @@ void QrcSizeAllocatorI::freeSized(void* block, QrcInt n) {
 
 // ---------------------------------------------------------------- hash map
 
-QrcIntHashMap::QrcIntHashMap(QrcManagerI* manager) : _manager(manager), _buckets(nullptr), _mask(7) {
+QrcIntHashMap::QrcIntHashMap(QrcManagerI* manager)
+    : _manager(manager), _buckets(nullptr), _mask(7) {
   _sentinel = new (manager) Node{0, QrcIntMapAbsent, nullptr};
   _buckets = static_cast<Node**>(QrcAllocate(8 * sizeof(Node*), manager));
   for (int i = 0; i < 8; ++i) _buckets[i] = _sentinel;
@@ -131,7 +132,8 @@ void QrcIntHashMap::insert(QrcInt key, QrcInt value) {
 void QrcIntHashMap::grow(QrcInt n) {
   if (n <= _mask) return;
   QrcInt newMask = 2 * _mask + 1;
-  Node** buckets = static_cast<Node**>(QrcAllocate(static_cast<size_t>(newMask + 1) * sizeof(Node*), _manager));
+  Node** buckets =
+      static_cast<Node**>(QrcAllocate(static_cast<size_t>(newMask + 1) * sizeof(Node*), _manager));
   for (QrcInt i = 0; i <= newMask; ++i) buckets[i] = _sentinel;
   for (QrcInt b = 0; b <= _mask; ++b) {
     Node* node = _buckets[b];
@@ -166,7 +168,8 @@ QrcIntMap::QrcIntMap(QrcManagerI* manager)
 }
 
 bool QrcIntMap::contains(QrcInt key) const {
-  if (_dense) return key >= _smallest && key <= _largest && _dense[key - _smallest] != QrcIntMapAbsent;
+  if (_dense)
+    return key >= _smallest && key <= _largest && _dense[key - _smallest] != QrcIntMapAbsent;
   return _hash->contains(key);
 }
 
@@ -193,7 +196,8 @@ QrcInt spanOf(QrcInt smallest, QrcInt largest) {
 bool QrcIntMap::makeDense(QrcInt smallest, QrcInt largest) {
   QrcInt r = spanOf(smallest, largest);
   if (r < 0 || static_cast<QrcUInt>(r) > (SIZE_MAX / sizeof(QrcInt)) / 2) return false;
-  QrcInt* slots = static_cast<QrcInt*>(QrcAllocate(static_cast<size_t>(r) * sizeof(QrcInt), _manager));
+  QrcInt* slots =
+      static_cast<QrcInt*>(QrcAllocate(static_cast<size_t>(r) * sizeof(QrcInt), _manager));
   for (QrcInt i = 0; i < r; ++i) slots[i] = QrcIntMapAbsent;
   if (_dense) {
     for (QrcInt k = _smallest; _count && k <= _largest; ++k)
@@ -251,15 +255,20 @@ void QrcIntMap::compact(QrcInt factor) {
   // r <= 4 x count x factor, without overflow.
   if (factor <= 0) return;
   QrcInt limit = _count;
-  if (limit > INT64_MAX / 4) limit = INT64_MAX;
-  else limit *= 4;
-  if (limit != INT64_MAX && limit > INT64_MAX / factor) limit = INT64_MAX;
-  else if (limit != INT64_MAX) limit *= factor;
+  if (limit > INT64_MAX / 4)
+    limit = INT64_MAX;
+  else
+    limit *= 4;
+  if (limit != INT64_MAX && limit > INT64_MAX / factor)
+    limit = INT64_MAX;
+  else if (limit != INT64_MAX)
+    limit *= factor;
   if (r <= limit) makeDense(_smallest, _largest);
 }
 
 QrcInt* QrcIntMap::getValues() const {
-  QrcInt* out = static_cast<QrcInt*>(QrcAllocate(static_cast<size_t>(_count ? _count : 1) * sizeof(QrcInt), _manager));
+  QrcInt* out = static_cast<QrcInt*>(
+      QrcAllocate(static_cast<size_t>(_count ? _count : 1) * sizeof(QrcInt), _manager));
   if (_dense) {
     QrcInt k = 0;
     for (QrcInt i = 0; i <= _largest - _smallest; ++i)

@@ -30,7 +30,9 @@ QrcInt checkedSize(QrcManagerI* manager, QrcInt n) {
 QrcFloatVarArrayI::QrcFloatVarArrayI(QrcManagerI* manager, QrcInt n)
     : QrcExpArrayI(manager, checkedSize(manager, n)) {}
 
-void QrcFloatVarArrayI::display(std::ostream& os) const { displayElements(os, "QrcFloatVarArrayI"); }
+void QrcFloatVarArrayI::display(std::ostream& os) const {
+  displayElements(os, "QrcFloatVarArrayI");
+}
 
 QrcFloatVarArray::QrcFloatVarArray(const QrcManager& manager, QrcInt n) : _impl(nullptr) {
   QrcManagerI* m = manager.getImpl();
@@ -43,7 +45,8 @@ QrcFloatVarArray::QrcFloatVarArray(const QrcManager& manager, QrcInt n, const Qr
   if (!x.getImpl()) QrcFatalError(39, "empty handle", "QrcFloatVarArray::QrcFloatVarArray");
   QrcManagerI* m = manager.getImpl();
   for (QrcInt i = 0; i < _impl->getSize(); ++i)
-    _impl->set(i, i == 0 ? x.getImpl() : static_cast<QrcFloatExpI*>(x.getImpl()->getCopyForManager(m)));
+    _impl->set(
+        i, i == 0 ? x.getImpl() : static_cast<QrcFloatExpI*>(x.getImpl()->getCopyForManager(m)));
 }
 
 QrcInt QrcFloatVarArray::getSize() const {
@@ -64,7 +67,12 @@ void QrcFloatVarArray::set(QrcInt i, const QrcFloatExp& e) const {
 // ---------------------------------------------------------------- sum node
 
 QrcFloatArraySumI::QrcFloatArraySumI(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms)
-    : QrcFloatExpI(m), _minusInfinities(0), _plusInfinities(0), _widest(0), _n(n < 0 ? 0 : n), _terms(terms) {
+    : QrcFloatExpI(m),
+      _minusInfinities(0),
+      _plusInfinities(0),
+      _widest(0),
+      _n(n < 0 ? 0 : n),
+      _terms(terms) {
   for (QrcInt i = 0; i < _n; ++i) _terms[i]->addParent(this);
 }
 
@@ -78,8 +86,10 @@ void QrcFloatArraySumI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcFloatArraySumI::makeCopy(QrcManagerI* t) const {
-  QrcFloatExpI** copies = static_cast<QrcFloatExpI**>(t->allocate(sizeof(QrcFloatExpI*) * (_n > 0 ? _n : 1)));
-  for (QrcInt i = 0; i < _n; ++i) copies[i] = static_cast<QrcFloatExpI*>(_terms[i]->getCopyForManager(t));
+  QrcFloatExpI** copies =
+      static_cast<QrcFloatExpI**>(t->allocate(sizeof(QrcFloatExpI*) * (_n > 0 ? _n : 1)));
+  for (QrcInt i = 0; i < _n; ++i)
+    copies[i] = static_cast<QrcFloatExpI*>(_terms[i]->getCopyForManager(t));
   return new (t) QrcFloatArraySumI(t, _n, copies);
 }
 
@@ -186,8 +196,8 @@ void QrcFloatArraySumI::setOperandsRange(QrcFloat a, QrcFloat b) {
   narrowDirect(a, b, dlo, dhi, lower, upper);
 }
 
-void QrcFloatArraySumI::narrowBuffered(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFloat dhi, bool lower,
-                                       bool upper, QrcInt* words) {
+void QrcFloatArraySumI::narrowBuffered(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFloat dhi,
+                                       bool lower, bool upper, QrcInt* words) {
   QrcFloat* lows = reinterpret_cast<QrcFloat*>(words);
   QrcFloat* highs = lows + _n;
   QrcInt j = -1, k = -1;
@@ -233,7 +243,8 @@ void QrcFloatArraySumI::narrowBuffered(QrcFloat a, QrcFloat b, QrcFloat dlo, Qrc
   if (batch) q->leave();
 }
 
-void QrcFloatArraySumI::narrowDirect(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFloat dhi, bool lower, bool upper) {
+void QrcFloatArraySumI::narrowDirect(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFloat dhi, bool lower,
+                                     bool upper) {
   QrcInt j = -1, k = -1;
   for (QrcInt i = 0; i < _n; ++i) {
     if (_terms[i]->getMax() >= Inf) j = j == -1 ? i : -2;
@@ -283,7 +294,8 @@ QrcFloatExp sumTree(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
   if (g == 0) return new (m) QrcFloatArraySumI(m, n, terms);
   if (n % SumNodeSize == 0) --g;
   QrcFloatExpI** nodes = static_cast<QrcFloatExpI**>(m->allocate(sizeof(QrcFloatExpI*) * (g + 1)));
-  for (QrcInt i = 0; i < g; ++i) nodes[i] = new (m) QrcFloatArraySumI(m, SumNodeSize, terms + SumNodeSize * i);
+  for (QrcInt i = 0; i < g; ++i)
+    nodes[i] = new (m) QrcFloatArraySumI(m, SumNodeSize, terms + SumNodeSize * i);
   nodes[g] = new (m) QrcFloatArraySumI(m, n - SumNodeSize * g, terms + SumNodeSize * g);
   return sumTree(m, g + 1, nodes);
 }
@@ -293,7 +305,8 @@ QrcFloatExp sumTree(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
 // The nodes keep their terms: the caller's array is copied onto the heap.
 QrcFloatExp QrcSum(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
   if (n < 1) return sumTree(m, n, terms);
-  QrcFloatExpI** copy = static_cast<QrcFloatExpI**>(m->allocate(sizeof(QrcFloatExpI*) * static_cast<size_t>(n)));
+  QrcFloatExpI** copy =
+      static_cast<QrcFloatExpI**>(m->allocate(sizeof(QrcFloatExpI*) * static_cast<size_t>(n)));
   for (QrcInt i = 0; i < n; ++i) copy[i] = terms[i];
   return sumTree(m, n, copy);
 }

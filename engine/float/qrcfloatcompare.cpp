@@ -15,7 +15,9 @@ bool undefinedNow(const QrcFloatExpI* e) {
   return e->getManager()->variablePrecision() && e->isUndefined();
 }
 
-bool fixed(const QrcFloatExpI* e) { return e->getMin() == e->getMax(); }
+bool fixed(const QrcFloatExpI* e) {
+  return e->getMin() == e->getMax();
+}
 
 QrcFloatExpI* checked(const QrcFloatExp& e, const char* place) {
   if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
@@ -53,7 +55,9 @@ QrcFloat QrcFloatZeroMargin() {
 
 // ---------------------------------------------------------------- x == y
 
-void QrcEqFloatConstraintI::post() { metaPostDemon(this); }
+void QrcEqFloatConstraintI::post() {
+  metaPostDemon(this);
+}
 void QrcEqFloatConstraintI::metaPostDemon(QrcDemonI* d) {
   _x->whenRange(d);
   _y->whenRange(d);
@@ -64,15 +68,20 @@ void QrcEqFloatConstraintI::propagate() {
   _y->setRange(lo, hi);
 }
 QrcBool QrcEqFloatConstraintI::isFalse() const {
-  return _x->getMin() > _y->getMax() || _y->getMin() > _x->getMax() || undefinedNow(_x) || undefinedNow(_y);
+  return _x->getMin() > _y->getMax() || _y->getMin() > _x->getMax() || undefinedNow(_x) ||
+         undefinedNow(_y);
 }
-QrcConstraintI* QrcEqFloatConstraintI::makeOpposite() { return new (_manager) QrcNeqFloatConstraint(_x, _y); }
+QrcConstraintI* QrcEqFloatConstraintI::makeOpposite() {
+  return new (_manager) QrcNeqFloatConstraint(_x, _y);
+}
 QrcConstraintI* QrcEqFloatConstraintI::makeCopy(QrcManagerI* t) const {
   return new (t) QrcEqFloatConstraintI(copyOf(_x, t), copyOf(_y, t));
 }
 void QrcEqFloatConstraintI::display(std::ostream& os) const {
-  if (getName()) os << getName();
-  else show(os, _x, " == ", _y);
+  if (getName())
+    os << getName();
+  else
+    show(os, _x, " == ", _y);
 }
 
 // ---------------------------------------------------------------- x != y
@@ -112,22 +121,33 @@ void QrcNeqFloatConstraint::propagate() {
   }
 }
 QrcBool QrcNeqFloatConstraint::isFalse() const {
-  return (fixed(_x) && fixed(_y) && _x->getMin() == _y->getMin()) || undefinedNow(_x) || undefinedNow(_y);
+  return (fixed(_x) && fixed(_y) && _x->getMin() == _y->getMin()) || undefinedNow(_x) ||
+         undefinedNow(_y);
 }
-QrcConstraintI* QrcNeqFloatConstraint::makeOpposite() { return new (_manager) QrcEqFloatConstraintI(_x, _y); }
+QrcConstraintI* QrcNeqFloatConstraint::makeOpposite() {
+  return new (_manager) QrcEqFloatConstraintI(_x, _y);
+}
 QrcConstraintI* QrcNeqFloatConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcNeqFloatConstraint(copyOf(_x, t), copyOf(_y, t));
 }
 void QrcNeqFloatConstraint::display(std::ostream& os) const {
-  if (getName()) os << getName();
-  else show(os, _x, " != ", _y);
+  if (getName())
+    os << getName();
+  else
+    show(os, _x, " != ", _y);
 }
-void QrcNeqFloat_xDemonI::display(std::ostream& os) const { os << "QrcNeqFloat_xDemon"; }
-void QrcNeqFloat_yDemonI::display(std::ostream& os) const { os << "QrcNeqFloat_yDemon"; }
+void QrcNeqFloat_xDemonI::display(std::ostream& os) const {
+  os << "QrcNeqFloat_xDemon";
+}
+void QrcNeqFloat_yDemonI::display(std::ostream& os) const {
+  os << "QrcNeqFloat_yDemon";
+}
 
 // ---------------------------------------------------------------- lhs <= rhs, lhs < rhs
 
-void QrcLeFloatConstraintI::post() { metaPostDemon(this); }
+void QrcLeFloatConstraintI::post() {
+  metaPostDemon(this);
+}
 void QrcLeFloatConstraintI::metaPostDemon(QrcDemonI* d) {
   _lhs->whenRange(d);
   _rhs->whenRange(d);
@@ -146,18 +166,24 @@ QrcConstraintI* QrcLeFloatConstraintI::makeCopy(QrcManagerI* t) const {
   return new (t) QrcLeFloatConstraintI(_flag, copyOf(_lhs, t), copyOf(_rhs, t));
 }
 void QrcLeFloatConstraintI::display(std::ostream& os) const {
-  if (getName()) os << getName();
-  else if (_flag) show(os, _rhs, " >= ", _lhs);
-  else show(os, _lhs, " <= ", _rhs);
+  if (getName())
+    os << getName();
+  else if (_flag)
+    show(os, _rhs, " >= ", _lhs);
+  else
+    show(os, _lhs, " <= ", _rhs);
 }
 
-void QrcLtFloatConstraintI::post() { metaPostDemon(this); }
+void QrcLtFloatConstraintI::post() {
+  metaPostDemon(this);
+}
 void QrcLtFloatConstraintI::metaPostDemon(QrcDemonI* d) {
   _lhs->whenRange(d);
   _rhs->whenRange(d);
 }
 void QrcLtFloatConstraintI::propagate() {
-  QrcFloat lmin = _lhs->getMin(), lmax = _lhs->getMax(), rmin = _rhs->getMin(), rmax = _rhs->getMax();
+  QrcFloat lmin = _lhs->getMin(), lmax = _lhs->getMax(), rmin = _rhs->getMin(),
+           rmax = _rhs->getMax();
   if (undefinedNow(_lhs) || undefinedNow(_rhs)) fail();
   _rhs->setRange(lmin, Inf);
   if (_rhs->getValueSet()) _rhs->removeValue(lmin);
@@ -175,28 +201,47 @@ QrcConstraintI* QrcLtFloatConstraintI::makeCopy(QrcManagerI* t) const {
   return new (t) QrcLtFloatConstraintI(_flag, copyOf(_lhs, t), copyOf(_rhs, t));
 }
 void QrcLtFloatConstraintI::display(std::ostream& os) const {
-  if (getName()) os << getName();
-  else if (_flag) show(os, _rhs, " > ", _lhs);
-  else show(os, _lhs, " < ", _rhs);
+  if (getName())
+    os << getName();
+  else if (_flag)
+    show(os, _rhs, " > ", _lhs);
+  else
+    show(os, _lhs, " < ", _rhs);
 }
 
 // ---------------------------------------------------------------- x == c, x != c
 
-void QrcEqFloatCstConstraint::post() { metaPostDemon(this); }
-void QrcEqFloatCstConstraint::metaPostDemon(QrcDemonI* d) { x()->whenRange(d); }
-void QrcEqFloatCstConstraint::propagate() { x()->setValue(_c); }
-QrcBool QrcEqFloatCstConstraint::isFalse() const { return !x()->isInDomain(_c) || undefinedNow(x()); }
-QrcConstraintI* QrcEqFloatCstConstraint::makeOpposite() { return new (_manager) QrcNeqFloatCstConstraint(_c, x()); }
+void QrcEqFloatCstConstraint::post() {
+  metaPostDemon(this);
+}
+void QrcEqFloatCstConstraint::metaPostDemon(QrcDemonI* d) {
+  x()->whenRange(d);
+}
+void QrcEqFloatCstConstraint::propagate() {
+  x()->setValue(_c);
+}
+QrcBool QrcEqFloatCstConstraint::isFalse() const {
+  return !x()->isInDomain(_c) || undefinedNow(x());
+}
+QrcConstraintI* QrcEqFloatCstConstraint::makeOpposite() {
+  return new (_manager) QrcNeqFloatCstConstraint(_c, x());
+}
 QrcConstraintI* QrcEqFloatCstConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcEqFloatCstConstraint(copyOf(x(), t), _c);
 }
 void QrcEqFloatCstConstraint::display(std::ostream& os) const {
-  if (getName()) os << getName();
-  else show(os, x(), " == ", _c);
+  if (getName())
+    os << getName();
+  else
+    show(os, x(), " == ", _c);
 }
 
-void QrcNeqFloatCstConstraint::post() { metaPostDemon(this); }
-void QrcNeqFloatCstConstraint::metaPostDemon(QrcDemonI* d) { _x->whenValue(d); }
+void QrcNeqFloatCstConstraint::post() {
+  metaPostDemon(this);
+}
+void QrcNeqFloatCstConstraint::metaPostDemon(QrcDemonI* d) {
+  _x->whenValue(d);
+}
 void QrcNeqFloatCstConstraint::propagate() {
   if (_x->getValueSet())
     _x->removeValue(_c);
@@ -206,19 +251,27 @@ void QrcNeqFloatCstConstraint::propagate() {
 QrcBool QrcNeqFloatCstConstraint::isFalse() const {
   return (_x->getMin() == _c && _x->getMax() == _c) || undefinedNow(_x);
 }
-QrcConstraintI* QrcNeqFloatCstConstraint::makeOpposite() { return new (_manager) QrcEqFloatCstConstraint(_x, _c); }
+QrcConstraintI* QrcNeqFloatCstConstraint::makeOpposite() {
+  return new (_manager) QrcEqFloatCstConstraint(_x, _c);
+}
 QrcConstraintI* QrcNeqFloatCstConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcNeqFloatCstConstraint(_c, copyOf(_x, t));
 }
 void QrcNeqFloatCstConstraint::display(std::ostream& os) const {
-  if (getName()) os << getName();
-  else show(os, _x, " != ", _c);
+  if (getName())
+    os << getName();
+  else
+    show(os, _x, " != ", _c);
 }
 
 // ---------------------------------------------------------------- x == 0, x != 0
 
-void QrcEqNullConstraint::post() { metaPostDemon(this); }
-void QrcEqNullConstraint::metaPostDemon(QrcDemonI* d) { x()->whenRange(d); }
+void QrcEqNullConstraint::post() {
+  metaPostDemon(this);
+}
+void QrcEqNullConstraint::metaPostDemon(QrcDemonI* d) {
+  x()->whenRange(d);
+}
 void QrcEqNullConstraint::propagate() {
   QrcFloat m = QrcFloatZeroMargin();
   x()->setRange(-m, m);
@@ -227,13 +280,19 @@ QrcBool QrcEqNullConstraint::isFalse() const {
   QrcFloat m = QrcFloatZeroMargin();
   return -m > x()->getMax() || x()->getMin() > m || undefinedNow(x());
 }
-QrcConstraintI* QrcEqNullConstraint::makeOpposite() { return new (_manager) QrcNeqNullConstraint(x()); }
+QrcConstraintI* QrcEqNullConstraint::makeOpposite() {
+  return new (_manager) QrcNeqNullConstraint(x());
+}
 QrcConstraintI* QrcEqNullConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcEqNullConstraint(copyOf(x(), t));
 }
 
-void QrcNeqNullConstraint::post() { metaPostDemon(this); }
-void QrcNeqNullConstraint::metaPostDemon(QrcDemonI* d) { x()->whenRange(d); }
+void QrcNeqNullConstraint::post() {
+  metaPostDemon(this);
+}
+void QrcNeqNullConstraint::metaPostDemon(QrcDemonI* d) {
+  x()->whenRange(d);
+}
 void QrcNeqNullConstraint::propagate() {
   if (undefinedNow(x())) fail();
   QrcFloat m = QrcFloatZeroMargin();
@@ -245,17 +304,27 @@ QrcBool QrcNeqNullConstraint::isFalse() const {
   QrcFloat m = QrcFloatZeroMargin();
   return (x()->getMin() >= -m && x()->getMax() <= m) || undefinedNow(x());
 }
-QrcConstraintI* QrcNeqNullConstraint::makeOpposite() { return new (_manager) QrcEqNullConstraint(x()); }
+QrcConstraintI* QrcNeqNullConstraint::makeOpposite() {
+  return new (_manager) QrcEqNullConstraint(x());
+}
 QrcConstraintI* QrcNeqNullConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcNeqNullConstraint(copyOf(x(), t));
 }
 
 // ---------------------------------------------------------------- x <= c, x >= c, x < c, x > c
 
-void QrcLeFloatCstConstraint::post() { metaPostDemon(this); }
-void QrcLeFloatCstConstraint::metaPostDemon(QrcDemonI* d) { x()->whenRange(d); }
-void QrcLeFloatCstConstraint::propagate() { x()->setRange(-Inf, _c); }
-QrcBool QrcLeFloatCstConstraint::isFalse() const { return x()->getMin() > _c || undefinedNow(x()); }
+void QrcLeFloatCstConstraint::post() {
+  metaPostDemon(this);
+}
+void QrcLeFloatCstConstraint::metaPostDemon(QrcDemonI* d) {
+  x()->whenRange(d);
+}
+void QrcLeFloatCstConstraint::propagate() {
+  x()->setRange(-Inf, _c);
+}
+QrcBool QrcLeFloatCstConstraint::isFalse() const {
+  return x()->getMin() > _c || undefinedNow(x());
+}
 QrcConstraintI* QrcLeFloatCstConstraint::makeOpposite() {
   return new (_manager) QrcGtFloatCstConstraint(!_flag, _c, x());
 }
@@ -263,15 +332,26 @@ QrcConstraintI* QrcLeFloatCstConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcLeFloatCstConstraint(copyOf(x(), t), _flag, _c);
 }
 void QrcLeFloatCstConstraint::display(std::ostream& os) const {
-  if (getName()) os << getName();
-  else if (_flag) show(os, _c, " >= ", x());
-  else show(os, x(), " <= ", _c);
+  if (getName())
+    os << getName();
+  else if (_flag)
+    show(os, _c, " >= ", x());
+  else
+    show(os, x(), " <= ", _c);
 }
 
-void QrcGeFloatCstConstraint::post() { metaPostDemon(this); }
-void QrcGeFloatCstConstraint::metaPostDemon(QrcDemonI* d) { x()->whenRange(d); }
-void QrcGeFloatCstConstraint::propagate() { x()->setRange(_c, Inf); }
-QrcBool QrcGeFloatCstConstraint::isFalse() const { return _c > x()->getMax() || undefinedNow(x()); }
+void QrcGeFloatCstConstraint::post() {
+  metaPostDemon(this);
+}
+void QrcGeFloatCstConstraint::metaPostDemon(QrcDemonI* d) {
+  x()->whenRange(d);
+}
+void QrcGeFloatCstConstraint::propagate() {
+  x()->setRange(_c, Inf);
+}
+QrcBool QrcGeFloatCstConstraint::isFalse() const {
+  return _c > x()->getMax() || undefinedNow(x());
+}
 QrcConstraintI* QrcGeFloatCstConstraint::makeOpposite() {
   return new (_manager) QrcLtFloatCstConstraint(!_flag, _c, x());
 }
@@ -279,19 +359,28 @@ QrcConstraintI* QrcGeFloatCstConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcGeFloatCstConstraint(copyOf(x(), t), _flag, _c);
 }
 void QrcGeFloatCstConstraint::display(std::ostream& os) const {
-  if (getName()) os << getName();
-  else if (_flag) show(os, _c, " <= ", x());
-  else show(os, x(), " >= ", _c);
+  if (getName())
+    os << getName();
+  else if (_flag)
+    show(os, _c, " <= ", x());
+  else
+    show(os, x(), " >= ", _c);
 }
 
-void QrcLtFloatCstConstraint::post() { metaPostDemon(this); }
-void QrcLtFloatCstConstraint::metaPostDemon(QrcDemonI* d) { _x->whenRange(d); }
+void QrcLtFloatCstConstraint::post() {
+  metaPostDemon(this);
+}
+void QrcLtFloatCstConstraint::metaPostDemon(QrcDemonI* d) {
+  _x->whenRange(d);
+}
 void QrcLtFloatCstConstraint::propagate() {
   _x->setRange(-Inf, _c);
   if (_x->getValueSet()) _x->removeValue(_c);
   if (_x->getMin() == _c && _x->getMax() == _c) fail();
 }
-QrcBool QrcLtFloatCstConstraint::isFalse() const { return _x->getMin() >= _c || undefinedNow(_x); }
+QrcBool QrcLtFloatCstConstraint::isFalse() const {
+  return _x->getMin() >= _c || undefinedNow(_x);
+}
 QrcConstraintI* QrcLtFloatCstConstraint::makeOpposite() {
   return new (_manager) QrcGeFloatCstConstraint(_x, !_flag, _c);
 }
@@ -299,19 +388,28 @@ QrcConstraintI* QrcLtFloatCstConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcLtFloatCstConstraint(_flag, _c, copyOf(_x, t));
 }
 void QrcLtFloatCstConstraint::display(std::ostream& os) const {
-  if (getName()) os << getName();
-  else if (_flag) show(os, _c, " > ", _x);
-  else show(os, _x, " < ", _c);
+  if (getName())
+    os << getName();
+  else if (_flag)
+    show(os, _c, " > ", _x);
+  else
+    show(os, _x, " < ", _c);
 }
 
-void QrcGtFloatCstConstraint::post() { metaPostDemon(this); }
-void QrcGtFloatCstConstraint::metaPostDemon(QrcDemonI* d) { _x->whenRange(d); }
+void QrcGtFloatCstConstraint::post() {
+  metaPostDemon(this);
+}
+void QrcGtFloatCstConstraint::metaPostDemon(QrcDemonI* d) {
+  _x->whenRange(d);
+}
 void QrcGtFloatCstConstraint::propagate() {
   _x->setRange(_c, Inf);
   if (_x->getValueSet()) _x->removeValue(_c);
   if (_x->getMin() == _c && _x->getMax() == _c) fail();
 }
-QrcBool QrcGtFloatCstConstraint::isFalse() const { return _c >= _x->getMax() || undefinedNow(_x); }
+QrcBool QrcGtFloatCstConstraint::isFalse() const {
+  return _c >= _x->getMax() || undefinedNow(_x);
+}
 QrcConstraintI* QrcGtFloatCstConstraint::makeOpposite() {
   return new (_manager) QrcLeFloatCstConstraint(_x, !_flag, _c);
 }
@@ -319,9 +417,12 @@ QrcConstraintI* QrcGtFloatCstConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcGtFloatCstConstraint(_flag, _c, copyOf(_x, t));
 }
 void QrcGtFloatCstConstraint::display(std::ostream& os) const {
-  if (getName()) os << getName();
-  else if (_flag) show(os, _c, " < ", _x);
-  else show(os, _x, " > ", _c);
+  if (getName())
+    os << getName();
+  else if (_flag)
+    show(os, _c, " < ", _x);
+  else
+    show(os, _x, " > ", _c);
 }
 
 // ---------------------------------------------------------------- factories

@@ -19,7 +19,8 @@ QrcFloatConstI::QrcFloatConstI(QrcManagerI* manager, QrcFloat min, QrcFloat max,
   manager->decrementVariableCount();
 }
 
-QrcFloatConstI* QrcFloatConstI::make(QrcManagerI* manager, QrcFloat min, QrcFloat max, const char* name) {
+QrcFloatConstI* QrcFloatConstI::make(QrcManagerI* manager, QrcFloat min, QrcFloat max,
+                                     const char* name) {
   return new (manager) QrcFloatConstI(manager, min, max, name);
 }
 
@@ -36,7 +37,9 @@ bool QrcFloatConstI::isEqual(const QrcExprI* other) const {
   return c->rawMin() == _min && c->rawMax() == _max;
 }
 
-QrcExprI* QrcFloatConstI::makeCopy(QrcManagerI* target) const { return make(target, _min, _max, getName()); }
+QrcExprI* QrcFloatConstI::makeCopy(QrcManagerI* target) const {
+  return make(target, _min, _max, getName());
+}
 
 void QrcFloatConstI::collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) {
   acc->addConstant((_max + _min) * 0.5 * coef);
@@ -89,11 +92,14 @@ void QrcFloatValueConstraintI::propagate() {
   _demon->runIfPending();
 }
 
-void QrcFloatValueConstraintI::display(std::ostream& os) const { os << "QrcFloatValueConstraint"; }
+void QrcFloatValueConstraintI::display(std::ostream& os) const {
+  os << "QrcFloatValueConstraint";
+}
 
 // ---------------------------------------------------------------- saver
 
-QrcFloatSaverI::QrcFloatSaverI(QrcFloatExpI* exp) : QrcSaverI(exp), _min(exp->getMin()), _max(exp->getMax()) {}
+QrcFloatSaverI::QrcFloatSaverI(QrcFloatExpI* exp)
+    : QrcSaverI(exp), _min(exp->getMin()), _max(exp->getMax()) {}
 
 void QrcFloatSaverI::save() {
   QrcFloatExpI* e = static_cast<QrcFloatExpI*>(_exp);
@@ -126,7 +132,9 @@ QrcFloatOptFilterI::QrcFloatOptFilterI(QrcFloatExpI* exp, QrcFloat step, QrcFloa
       _relativeStep(relativeStep),
       _found(0) {}
 
-QrcFloat QrcFloatOptFilterI::getBound() const { return _found ? _bound + _step : Inf; }
+QrcFloat QrcFloatOptFilterI::getBound() const {
+  return _found ? _bound + _step : Inf;
+}
 
 QrcBool QrcFloatOptFilterI::checkValue(QrcFloat value) const {
   if (!(_bound >= value)) return 0;
@@ -136,7 +144,9 @@ QrcBool QrcFloatOptFilterI::checkValue(QrcFloat value) const {
   return 1;
 }
 
-void QrcFloatOptFilterI::applyBound() { exp()->setRange(-Inf, _bound); }
+void QrcFloatOptFilterI::applyBound() {
+  exp()->setRange(-Inf, _bound);
+}
 
 void QrcFloatOptFilterI::computeNextBound() {
   QrcFloat max = exp()->getMax();
@@ -158,7 +168,9 @@ void QrcFloatOptFilterI::update() {
   }
 }
 
-void QrcFloatOptFilterI::advanceBound() { _bound = _value; }
+void QrcFloatOptFilterI::advanceBound() {
+  _bound = _value;
+}
 
 // ---------------------------------------------------------------- iterator
 
@@ -175,7 +187,8 @@ QrcFloatExpIterator::QrcFloatExpIterator(const QrcFloatExp& exp)
 
 void QrcFloatExpIterator::init() {
   if (!_exp->getValueSet()) {
-    _exp->getErrorReporter()->report(72, "QrcFloatExpIterator::init", "continuous constrained variable", _exp);
+    _exp->getErrorReporter()->report(72, "QrcFloatExpIterator::init",
+                                     "continuous constrained variable", _exp);
     return;
   }
   // Just below the minimum (min - 1 would equal min for large values).

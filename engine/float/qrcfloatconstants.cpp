@@ -74,8 +74,7 @@ void initFloatConstantBounds() {
 
   qrcTwoPiDown = addDown(qrcPiDown, qrcPiDown);
   qrcThreeHalfPiDown = addDown(qrcHalfPiDown, qrcPiDown);
-  qrcNineHalfPiDown =
-      addDown(addDown(addDown(qrcTwoPiDown, qrcPiDown), qrcPiDown), qrcHalfPiDown);
+  qrcNineHalfPiDown = addDown(addDown(addDown(qrcTwoPiDown, qrcPiDown), qrcPiDown), qrcHalfPiDown);
   qrcFiveHalfPiDown = addDown(qrcTwoPiDown, qrcHalfPiDown);
   qrcSevenHalfPiDown = addDown(addDown(qrcTwoPiDown, qrcPiDown), qrcHalfPiDown);
   qrcTwoPiUp = addUp(qrcPiUp, qrcPiUp);
@@ -129,10 +128,9 @@ void initExpLogConstantBounds() {
 void initApproxCoefficientBounds() {
   initOneBounds();
   qroplatform::setRounding(qroplatform::RoundNearest);
-  static const uint64_t kP[7] = {0x3F0809A76A5F974Full, 0x3FDFE7EED9795A1Aull,
-                                 0x401A40A2C66C74C9ull, 0x403DC9A97E3D411Dull,
-                                 0x404E4E6D64EBDCDCull, 0x404C5E122519D312ull,
-                                 0x4033E3A589B13130ull};
+  static const uint64_t kP[7] = {
+      0x3F0809A76A5F974Full, 0x3FDFE7EED9795A1Aull, 0x401A40A2C66C74C9ull, 0x403DC9A97E3D411Dull,
+      0x404E4E6D64EBDCDCull, 0x404C5E122519D312ull, 0x4033E3A589B13130ull};
   static const uint64_t kQ[6] = {0x402E10160DFBD0A2ull, 0x4054AF6D47AE79C7ull,
                                  0x406B9542A44B455Aull, 0x40733411298310D7ull,
                                  0x406ADE942A8D3423ull, 0x404DD5784E89C9C8ull};

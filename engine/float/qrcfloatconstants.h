@@ -25,7 +25,7 @@ extern double qrcHalfPiCopyDown, qrcHalfPiCopyUp;
 extern double qrcSineCoefficients[6];    // highest degree first
 extern double qrcCosineCoefficients[6];  // highest degree first
 extern double qrcOneHalf;
-extern double qrcQuarterPiParts[3];      // high, middle, low
+extern double qrcQuarterPiParts[3];  // high, middle, low
 
 // initExpLogConstantBounds
 extern double qrcLog2eDown, qrcLog2eUp;
@@ -36,11 +36,11 @@ extern double qrcLn10Down, qrcLn10Up;
 extern double qrcEDown, qrcEUp;
 extern double qrcInvLn2Down, qrcInvLn2Up;
 extern double qrcInvLn10Down, qrcInvLn10Up;
-extern double qrcExpMaxArgument;      // 709.7827128933839
-extern double qrcHalfLn2Up;           // ln 2 / 2 rounded up
-extern double qrcMinusHalfLn2Up;      // its negation
-extern double qrcExpTinyUpper;        // 5.56268464626757e-309
-extern double qrcExpHugeLower;        // 1.79769313486168e+308
+extern double qrcExpMaxArgument;  // 709.7827128933839
+extern double qrcHalfLn2Up;       // ln 2 / 2 rounded up
+extern double qrcMinusHalfLn2Up;  // its negation
+extern double qrcExpTinyUpper;    // 5.56268464626757e-309
+extern double qrcExpHugeLower;    // 1.79769313486168e+308
 
 // initApproxCoefficientBounds: log(1 + x) = x - x^2/2 + x^3 P(x)/Q(x) and
 // z + z^3 R(z)/S(z); Q and S monic (leading 1 not stored), highest degree first.

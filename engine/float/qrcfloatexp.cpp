@@ -41,9 +41,13 @@ void QrcFloatLinearTermsI::addIntVarTerm(QrcIntExpI* var, QrcInt coef) {
   addVariable(var, static_cast<QrcFloat>(coef));
 }
 
-void QrcFloatLinearTermsI::addVarTerm(QrcIntExpI* var, double coef) { addVariable(var, coef); }
+void QrcFloatLinearTermsI::addVarTerm(QrcIntExpI* var, double coef) {
+  addVariable(var, coef);
+}
 
-void QrcFloatLinearTermsI::addExpTerm(QrcIntExpI* exp, double coef) { addNonLinear(exp, coef); }
+void QrcFloatLinearTermsI::addExpTerm(QrcIntExpI* exp, double coef) {
+  addNonLinear(exp, coef);
+}
 
 // ---------------------------------------------------------------- construction
 
@@ -57,7 +61,12 @@ QrcFloatExpI::QrcFloatExpI(QrcManagerI* manager)
 
 QrcFloatExpI::QrcFloatExpI(QrcManagerI* manager, QrcFloat min, QrcFloat max, QrcFloat precision,
                            const char* name)
-    : QrcExprI(manager), _min(min), _max(max), _precision(precision), _valueSet(nullptr), _undefined(0) {
+    : QrcExprI(manager),
+      _min(min),
+      _max(max),
+      _precision(precision),
+      _valueSet(nullptr),
+      _undefined(0) {
   QrcFloatVarEventHandlerI* h = new (manager) QrcFloatVarEventHandlerI(manager, min, max);
   h->setOwner(this);
   setEventHandler(h);
@@ -104,13 +113,17 @@ QrcFloatExpI::QrcFloatExpI(QrcManagerI* manager, const QrcFloatExpI& source)
   manager->notifyNewFloatVar(this);
 }
 
-QrcExprI* QrcFloatExpI::makeCopy(QrcManagerI* target) const { return new (target) QrcFloatExpI(target, *this); }
+QrcExprI* QrcFloatExpI::makeCopy(QrcManagerI* target) const {
+  return new (target) QrcFloatExpI(target, *this);
+}
 
 QrcFloatVarEventHandlerI* QrcFloatExpI::getFloatHandler() const {
   return static_cast<QrcFloatVarEventHandlerI*>(_handler);
 }
 
-QrcInt QrcFloatExpI::managerFailStamp() const { return _manager->getFailStamp(); }
+QrcInt QrcFloatExpI::managerFailStamp() const {
+  return _manager->getFailStamp();
+}
 
 void QrcFloatExpI::recompute() {
   _undefined = 0;
@@ -118,8 +131,12 @@ void QrcFloatExpI::recompute() {
   _boundsStamp = _manager->getFailStamp();
 }
 
-QrcFloat QrcFloatExpI::getOldMin() const { return getFloatHandler()->getOldMin(); }
-QrcFloat QrcFloatExpI::getOldMax() const { return getFloatHandler()->getOldMax(); }
+QrcFloat QrcFloatExpI::getOldMin() const {
+  return getFloatHandler()->getOldMin();
+}
+QrcFloat QrcFloatExpI::getOldMax() const {
+  return getFloatHandler()->getOldMax();
+}
 
 // ---------------------------------------------------------------- reading
 
@@ -162,7 +179,8 @@ QrcBool QrcFloatExpI::isInDomain(QrcFloat v) const {
 
 QrcFloat QrcFloatExpI::getNextHigher(QrcFloat v) const {
   if (!_valueSet) {
-    getErrorReporter()->report(72, "QrcFloatExpI::getNextHigher", "continuous constrained variable", this);
+    getErrorReporter()->report(72, "QrcFloatExpI::getNextHigher", "continuous constrained variable",
+                               this);
     return v;
   }
   refresh();
@@ -335,7 +353,8 @@ void QrcFloatExpI::setValueNormal(QrcFloat v, bool precise) {
 
 void QrcFloatExpI::removeValue(QrcFloat v) {
   if (!_valueSet) {
-    getErrorReporter()->report(72, "QrcFloatExpI::removeValue", "continuous constrained variable", this);
+    getErrorReporter()->report(72, "QrcFloatExpI::removeValue", "continuous constrained variable",
+                               this);
     return;
   }
   refresh();
@@ -421,7 +440,9 @@ void QrcFloatExpI::whenRangeOnOperands(QrcDemonI*) {
   getErrorReporter()->report(25, "internal error", "access to uninitialised floatvar", this);
 }
 
-void QrcFloatExpI::whenDomainOnOperands(QrcDemonI* demon) { whenRangeOnOperands(demon); }
+void QrcFloatExpI::whenDomainOnOperands(QrcDemonI* demon) {
+  whenRangeOnOperands(demon);
+}
 
 QrcConstraintI* QrcFloatExpI::makeEventHandlerConstraint() {
   if (_handler) return nullptr;
@@ -453,7 +474,8 @@ void QrcFloatExpI::notifyMonitor(QrcAny, QrcPropagationQueueI* queue) {
 }
 
 QrcFloatExpI* QrcFloatExpI::getDerivative(QrcFloatExpI* var) {
-  getErrorReporter()->report(25, "Derivative Not yet implemented", "QrcFloatExpI::getDerivative", var);
+  getErrorReporter()->report(25, "Derivative Not yet implemented", "QrcFloatExpI::getDerivative",
+                             var);
   return nullptr;
 }
 
@@ -463,7 +485,9 @@ QrcFloatExpI* QrcFloatExpI::derivative(QrcFloatExpI* var) {
   return nullptr;
 }
 
-void* QrcFloatExpI::makeSaver() { return new (_manager) QrcFloatSaverI(this); }
+void* QrcFloatExpI::makeSaver() {
+  return new (_manager) QrcFloatSaverI(this);
+}
 
 void QrcFloatExpI::setObjMin(QrcFloat step, QrcFloat relativeStep) {
   _manager->setOptFilter(new (_manager) QrcFloatOptFilterI(this, step, relativeStep));

@@ -201,8 +201,8 @@ void QrcLogI::setOperandsRange(QrcFloat lo, QrcFloat hi) {
 
 // ---------------------------------------------------------------- monotonic functions
 
-QrcMonotonicFloatExpI::QrcMonotonicFloatExpI(QrcFloatExpI* x, QrcFloatFunction f, QrcFloatFunction g,
-                                             const char* name)
+QrcMonotonicFloatExpI::QrcMonotonicFloatExpI(QrcFloatExpI* x, QrcFloatFunction f,
+                                             QrcFloatFunction g, const char* name)
     : QrcFloatUnaryExpI(0.0, x), _f(f), _g(g), _fname(nullptr) {
   if (name) {
     size_t n = std::strlen(name) + 1;
@@ -219,8 +219,7 @@ void QrcMonotonicFloatExpI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcMonotonicIncreasingFloatExpI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcMonotonicIncreasingFloatExpI(copyOf(_x, t), _f, _g,
-                                                 _fname);
+  return new (t) QrcMonotonicIncreasingFloatExpI(copyOf(_x, t), _f, _g, _fname);
 }
 
 // The argument is nudged in nearest rounding; the function then runs under
@@ -249,8 +248,7 @@ void QrcMonotonicIncreasingFloatExpI::setOperandsRange(QrcFloat lo, QrcFloat hi)
 }
 
 QrcExprI* QrcMonotonicDecreasingFloatExpI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcMonotonicDecreasingFloatExpI(copyOf(_x, t), _f, _g,
-                                                 _fname);
+  return new (t) QrcMonotonicDecreasingFloatExpI(copyOf(_x, t), _f, _g, _fname);
 }
 
 void QrcMonotonicDecreasingFloatExpI::computeRange() {
@@ -291,7 +289,9 @@ QrcFloatExp QrcPower(const QrcFloatExp& xh, QrcInt n) {
   return makeCstFloatDiv(1.0, QrcPower(xh, -n).getImpl());
 }
 
-QrcFloatExp QrcPower(const QrcFloatExp& x, int n) { return QrcPower(x, static_cast<QrcInt>(n)); }
+QrcFloatExp QrcPower(const QrcFloatExp& x, int n) {
+  return QrcPower(x, static_cast<QrcInt>(n));
+}
 
 QrcFloatExp QrcPower(const QrcFloatExp& xh, QrcFloat p) {
   QrcFloatExpI* x = checked(xh, "QrcPower");
@@ -332,14 +332,14 @@ QrcFloatExp QrcLog(const QrcFloatExp& xh) {
   return new (x->getManager()) QrcLogI(x);
 }
 
-QrcFloatExp QrcMonotonicIncreasingFloatExp(const QrcFloatExp& xh, QrcFloatFunction f, QrcFloatFunction g,
-                                           const char* name) {
+QrcFloatExp QrcMonotonicIncreasingFloatExp(const QrcFloatExp& xh, QrcFloatFunction f,
+                                           QrcFloatFunction g, const char* name) {
   QrcFloatExpI* x = checked(xh, "QrcMonotonicIncreasingFloatExp");
   return new (x->getManager()) QrcMonotonicIncreasingFloatExpI(x, f, g, name);
 }
 
-QrcFloatExp QrcMonotonicDecreasingFloatExp(const QrcFloatExp& xh, QrcFloatFunction f, QrcFloatFunction g,
-                                           const char* name) {
+QrcFloatExp QrcMonotonicDecreasingFloatExp(const QrcFloatExp& xh, QrcFloatFunction f,
+                                           QrcFloatFunction g, const char* name) {
   QrcFloatExpI* x = checked(xh, "QrcMonotonicDecreasingFloatExp");
   return new (x->getManager()) QrcMonotonicDecreasingFloatExpI(x, f, g, name);
 }

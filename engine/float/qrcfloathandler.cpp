@@ -77,8 +77,12 @@ void QrcFloatVarEventHandlerI::removeDemon(QrcDemonI* demon) {
   _domainDemons.removeConstraint(demon);
 }
 
-void QrcFloatVarEventHandlerI::suspend() { _suspended.set(_manager, 1); }
-void QrcFloatVarEventHandlerI::resume() { _suspended.set(_manager, 0); }
+void QrcFloatVarEventHandlerI::suspend() {
+  _suspended.set(_manager, 1);
+}
+void QrcFloatVarEventHandlerI::resume() {
+  _suspended.set(_manager, 0);
+}
 
 // ---------------------------------------------------------------- events
 
@@ -160,8 +164,12 @@ void QrcFloatVarEventHandlerI::process() {
 
 // ---------------------------------------------------------------- monitor hooks
 
-void QrcFloatVarEventHandlerI::traceWithMonitor(QrcSearchMonitorI* m) { m->notifyFloatVarProcessBegin(this); }
-void QrcFloatVarEventHandlerI::traceWithMonitor2(QrcSearchMonitorI* m) { m->notifyFloatVarProcessEnd(this); }
+void QrcFloatVarEventHandlerI::traceWithMonitor(QrcSearchMonitorI* m) {
+  m->notifyFloatVarProcessBegin(this);
+}
+void QrcFloatVarEventHandlerI::traceWithMonitor2(QrcSearchMonitorI* m) {
+  m->notifyFloatVarProcessEnd(this);
+}
 
 void QrcFloatVarEventHandlerI::setRangeBegin(QrcFloat a, QrcFloat b) {
   if (QrcSearchMonitorI* m = monitor()) m->notifyFloatVarSetRangeBegin(getVar(), a, b);

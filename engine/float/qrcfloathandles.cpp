@@ -15,7 +15,8 @@ QrcManagerI* managerOf(const QrcManager& manager, const char* place) {
 // ---------------------------------------------------------------- arrays of doubles
 
 QrcFloatArray::QrcFloatArray(const QrcManager& manager, QrcInt n, QrcFloat value)
-    : _impl(new (managerOf(manager, "QrcFloatArray::QrcFloatArray")) QrcFloatArrayI(manager.getImpl(), n, value)) {}
+    : _impl(new (managerOf(manager, "QrcFloatArray::QrcFloatArray"))
+                QrcFloatArrayI(manager.getImpl(), n, value)) {}
 
 QrcInt QrcFloatArray::getSize() const {
   if (!_impl) QrcFatalError(39, "empty handle", "QrcFloatArray::getSize");
@@ -34,19 +35,45 @@ QrcFloatExpI* QrcFloatExp::check(const char* place) const {
   return _impl;
 }
 
-QrcManagerI* QrcFloatExp::getManager() const { return check("QrcFloatExp::getManager")->getManager(); }
-QrcFloat QrcFloatExp::getMin() const { return check("QrcFloatExp::getMin")->getMin(); }
-QrcFloat QrcFloatExp::getMax() const { return check("QrcFloatExp::getMax")->getMax(); }
-QrcBool QrcFloatExp::isBound() const { return check("QrcFloatExp::isBound")->isBound(); }
-QrcFloat QrcFloatExp::getValue() const { return check("QrcFloatExp::getValue")->getValue(); }
-void QrcFloatExp::setRange(QrcFloat a, QrcFloat b) const { check("QrcFloatExp::setRange")->setRange(a, b); }
-void QrcFloatExp::setValue(QrcFloat v) const { check("QrcFloatExp::setValue")->setValue(v); }
-void QrcFloatExp::removeValue(QrcFloat v) const { check("QrcFloatExp::removeValue")->removeValue(v); }
-void QrcFloatExp::whenValue(QrcDemonI* demon) const { check("QrcFloatExp::whenValue")->whenValue(demon); }
-void QrcFloatExp::whenRange(QrcDemonI* demon) const { check("QrcFloatExp::whenRange")->whenRange(demon); }
-void QrcFloatExp::whenDomain(QrcDemonI* demon) const { check("QrcFloatExp::whenDomain")->whenDomain(demon); }
-void QrcFloatExp::setName(const char* name) const { check("QrcFloatExp::setName")->setName(name); }
-const char* QrcFloatExp::getName() const { return check("QrcFloatExp::getName")->getName(); }
+QrcManagerI* QrcFloatExp::getManager() const {
+  return check("QrcFloatExp::getManager")->getManager();
+}
+QrcFloat QrcFloatExp::getMin() const {
+  return check("QrcFloatExp::getMin")->getMin();
+}
+QrcFloat QrcFloatExp::getMax() const {
+  return check("QrcFloatExp::getMax")->getMax();
+}
+QrcBool QrcFloatExp::isBound() const {
+  return check("QrcFloatExp::isBound")->isBound();
+}
+QrcFloat QrcFloatExp::getValue() const {
+  return check("QrcFloatExp::getValue")->getValue();
+}
+void QrcFloatExp::setRange(QrcFloat a, QrcFloat b) const {
+  check("QrcFloatExp::setRange")->setRange(a, b);
+}
+void QrcFloatExp::setValue(QrcFloat v) const {
+  check("QrcFloatExp::setValue")->setValue(v);
+}
+void QrcFloatExp::removeValue(QrcFloat v) const {
+  check("QrcFloatExp::removeValue")->removeValue(v);
+}
+void QrcFloatExp::whenValue(QrcDemonI* demon) const {
+  check("QrcFloatExp::whenValue")->whenValue(demon);
+}
+void QrcFloatExp::whenRange(QrcDemonI* demon) const {
+  check("QrcFloatExp::whenRange")->whenRange(demon);
+}
+void QrcFloatExp::whenDomain(QrcDemonI* demon) const {
+  check("QrcFloatExp::whenDomain")->whenDomain(demon);
+}
+void QrcFloatExp::setName(const char* name) const {
+  check("QrcFloatExp::setName")->setName(name);
+}
+const char* QrcFloatExp::getName() const {
+  return check("QrcFloatExp::getName")->getName();
+}
 
 // ---------------------------------------------------------------- variables
 

@@ -93,9 +93,15 @@ bool QrcFloatUnaryExpI::isEqual(const QrcExprI* other) const {
   return o->_x == _x && o->_c == _c;
 }
 
-void QrcFloatUnaryExpI::removeWhenOnOperands(QrcDemonI* demon) { QrcFloatRemoveDemon(_x, demon); }
-void QrcFloatUnaryExpI::whenValueOnOperands(QrcDemonI* demon) { _x->whenValue(demon); }
-void QrcFloatUnaryExpI::whenRangeOnOperands(QrcDemonI* demon) { _x->whenRange(demon); }
+void QrcFloatUnaryExpI::removeWhenOnOperands(QrcDemonI* demon) {
+  QrcFloatRemoveDemon(_x, demon);
+}
+void QrcFloatUnaryExpI::whenValueOnOperands(QrcDemonI* demon) {
+  _x->whenValue(demon);
+}
+void QrcFloatUnaryExpI::whenRangeOnOperands(QrcDemonI* demon) {
+  _x->whenRange(demon);
+}
 
 bool QrcFloatUnaryExpI::undefinedOperand() {
   if (!_manager->variablePrecision() || !_x->isUndefined()) return false;
@@ -106,7 +112,9 @@ bool QrcFloatUnaryExpI::undefinedOperand() {
 
 // ---------------------------------------------------------------- x + y
 
-void QrcFloatAddI::display(std::ostream& os) const { displayInfix(os, " + "); }
+void QrcFloatAddI::display(std::ostream& os) const {
+  displayInfix(os, " + ");
+}
 
 QrcExprI* QrcFloatAddI::makeCopy(QrcManagerI* t) const {
   return new (t) QrcFloatAddI(copyOf(_x, t), copyOf(_y, t));
@@ -143,7 +151,9 @@ QrcFloatExpI* QrcFloatAddI::getDerivative(QrcFloatExpI* v) {
 
 // ---------------------------------------------------------------- x - y
 
-void QrcFloatSubI::display(std::ostream& os) const { displayInfix(os, " - "); }
+void QrcFloatSubI::display(std::ostream& os) const {
+  displayInfix(os, " - ");
+}
 
 QrcExprI* QrcFloatSubI::makeCopy(QrcManagerI* t) const {
   return new (t) QrcFloatSubI(copyOf(_x, t), copyOf(_y, t));
@@ -200,7 +210,9 @@ void QrcFloatOppI::computeRange() {
   storeRange(-_x->getMax(), -_x->getMin());
 }
 
-void QrcFloatOppI::setOperandsRange(QrcFloat lo, QrcFloat hi) { _x->setRange(-hi, -lo); }
+void QrcFloatOppI::setOperandsRange(QrcFloat lo, QrcFloat hi) {
+  _x->setRange(-hi, -lo);
+}
 
 void QrcFloatOppI::collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat k) {
   _x->collectScaledLinearTerms(acc, -k);
@@ -240,7 +252,9 @@ void QrcFloatCstAddI::collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFlo
   _x->collectScaledLinearTerms(acc, k);
 }
 
-QrcFloatExpI* QrcFloatCstAddI::getDerivative(QrcFloatExpI* v) { return _x->derivative(v); }
+QrcFloatExpI* QrcFloatCstAddI::getDerivative(QrcFloatExpI* v) {
+  return _x->derivative(v);
+}
 
 QrcConstraintI* QrcFloatCstAddI::makeEventHandlerConstraint() {
   if (_handler) return nullptr;
@@ -287,15 +301,27 @@ void QrcFloatCstAddCtI::display(std::ostream& os) const {
   os << ")";
 }
 
-void QrcFloatCstAddExpDemonII::display(std::ostream& os) const { os << "QrcFloatCstAddExpDemonI"; }
-void QrcFloatCstAddVarDemonII::display(std::ostream& os) const { os << "QrcFloatCstAddVarDemonI"; }
+void QrcFloatCstAddExpDemonII::display(std::ostream& os) const {
+  os << "QrcFloatCstAddExpDemonI";
+}
+void QrcFloatCstAddVarDemonII::display(std::ostream& os) const {
+  os << "QrcFloatCstAddVarDemonI";
+}
 
 // ---------------------------------------------------------------- makers
 
-QrcFloatExpI* makeFloatAdd(QrcFloatExpI* x, QrcFloatExpI* y) { return shareBinaryNode<QrcFloatAddI>(x, y); }
-QrcFloatExpI* makeFloatSub(QrcFloatExpI* x, QrcFloatExpI* y) { return shareBinaryNode<QrcFloatSubI>(x, y); }
-QrcFloatExpI* makeFloatOpp(QrcFloatExpI* x) { return shareUnaryNode<QrcFloatOppI>(0.0, x); }
-QrcFloatExpI* makeFloatCstAdd(QrcFloatExpI* x, QrcFloat c) { return shareUnaryNode<QrcFloatCstAddI>(c, x); }
+QrcFloatExpI* makeFloatAdd(QrcFloatExpI* x, QrcFloatExpI* y) {
+  return shareBinaryNode<QrcFloatAddI>(x, y);
+}
+QrcFloatExpI* makeFloatSub(QrcFloatExpI* x, QrcFloatExpI* y) {
+  return shareBinaryNode<QrcFloatSubI>(x, y);
+}
+QrcFloatExpI* makeFloatOpp(QrcFloatExpI* x) {
+  return shareUnaryNode<QrcFloatOppI>(0.0, x);
+}
+QrcFloatExpI* makeFloatCstAdd(QrcFloatExpI* x, QrcFloat c) {
+  return shareUnaryNode<QrcFloatCstAddI>(c, x);
+}
 
 QrcFloatExp operator+(const QrcFloatExp& xh, const QrcFloatExp& yh) {
   QrcFloatExpI* x = checked(xh, "operator+");
@@ -313,7 +339,9 @@ QrcFloatExp operator+(const QrcFloatExp& xh, QrcFloat c) {
   return makeFloatCstAdd(x, c);
 }
 
-QrcFloatExp operator+(QrcFloat c, const QrcFloatExp& x) { return x + c; }
+QrcFloatExp operator+(QrcFloat c, const QrcFloatExp& x) {
+  return x + c;
+}
 
 QrcFloatExp operator-(const QrcFloatExp& xh, QrcFloat c) {
   QrcFloatExpI* x = checked(xh, "operator-");

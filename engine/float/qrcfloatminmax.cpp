@@ -17,7 +17,8 @@ QrcFloatExpI* checked(const QrcFloatExp& e, const char* place) {
   return e.getImpl();
 }
 
-void displayCall(const QrcFloatExpI* node, std::ostream& os, const char* name, const QrcFloatExpI* x) {
+void displayCall(const QrcFloatExpI* node, std::ostream& os, const char* name,
+                 const QrcFloatExpI* x) {
   os << name << "(";
   x->display(os);
   os << ")";
@@ -238,7 +239,8 @@ void QrcFloatMinI::setOperandsRange(QrcFloat lo, QrcFloat hi) {
 
 // ---------------------------------------------------------------- array maximum and minimum
 
-QrcArrayFloatExtremumI::QrcArrayFloatExtremumI(QrcManagerI* m, QrcInt n, QrcFloatExpI** elements, bool isMax)
+QrcArrayFloatExtremumI::QrcArrayFloatExtremumI(QrcManagerI* m, QrcInt n, QrcFloatExpI** elements,
+                                               bool isMax)
     : QrcFloatExpI(m), _n(n < 0 ? 0 : n), _elements(elements), _isMax(isMax ? 1 : 0) {
   for (QrcInt i = 0; i < _n; ++i) _elements[i]->addParent(this);
 }
@@ -249,12 +251,15 @@ void QrcArrayFloatExtremumI::display(std::ostream& os) const {
     return;
   }
   refresh();
-  os << (_isMax ? "QrcMax(" : "QrcMin(") << static_cast<const void*>(this) << ")[" << _min << ".." << _max << "]";
+  os << (_isMax ? "QrcMax(" : "QrcMin(") << static_cast<const void*>(this) << ")[" << _min << ".."
+     << _max << "]";
 }
 
 QrcExprI* QrcArrayFloatExtremumI::makeCopy(QrcManagerI* t) const {
-  QrcFloatExpI** copies = static_cast<QrcFloatExpI**>(t->allocate(sizeof(QrcFloatExpI*) * (_n > 0 ? _n : 1)));
-  for (QrcInt i = 0; i < _n; ++i) copies[i] = static_cast<QrcFloatExpI*>(_elements[i]->getCopyForManager(t));
+  QrcFloatExpI** copies =
+      static_cast<QrcFloatExpI**>(t->allocate(sizeof(QrcFloatExpI*) * (_n > 0 ? _n : 1)));
+  for (QrcInt i = 0; i < _n; ++i)
+    copies[i] = static_cast<QrcFloatExpI*>(_elements[i]->getCopyForManager(t));
   return new (t) QrcArrayFloatExtremumI(t, _n, copies, _isMax != 0);
 }
 
@@ -362,11 +367,21 @@ void QrcArrayFloatExtremumI::whenDomainOnOperands(QrcDemonI* d) {
 
 // ---------------------------------------------------------------- makers
 
-QrcFloatExpI* makeFloatSquare(QrcFloatExpI* x) { return shareUnaryNode<QrcFloatSquareI>(0.0, x); }
-QrcFloatExpI* makeFloatCstMax(QrcFloatExpI* x, QrcFloat c) { return shareUnaryNode<QrcFloatCstMaxI>(c, x); }
-QrcFloatExpI* makeFloatCstMin(QrcFloatExpI* x, QrcFloat c) { return shareUnaryNode<QrcFloatCstMinI>(c, x); }
-QrcFloatExpI* makeFloatMax(QrcFloatExpI* x, QrcFloatExpI* y) { return shareBinaryNode<QrcFloatMaxI>(x, y); }
-QrcFloatExpI* makeFloatMin(QrcFloatExpI* x, QrcFloatExpI* y) { return shareBinaryNode<QrcFloatMinI>(x, y); }
+QrcFloatExpI* makeFloatSquare(QrcFloatExpI* x) {
+  return shareUnaryNode<QrcFloatSquareI>(0.0, x);
+}
+QrcFloatExpI* makeFloatCstMax(QrcFloatExpI* x, QrcFloat c) {
+  return shareUnaryNode<QrcFloatCstMaxI>(c, x);
+}
+QrcFloatExpI* makeFloatCstMin(QrcFloatExpI* x, QrcFloat c) {
+  return shareUnaryNode<QrcFloatCstMinI>(c, x);
+}
+QrcFloatExpI* makeFloatMax(QrcFloatExpI* x, QrcFloatExpI* y) {
+  return shareBinaryNode<QrcFloatMaxI>(x, y);
+}
+QrcFloatExpI* makeFloatMin(QrcFloatExpI* x, QrcFloatExpI* y) {
+  return shareBinaryNode<QrcFloatMinI>(x, y);
+}
 
 QrcFloatExp QrcSquare(const QrcFloatExp& xh) {
   QrcFloatExpI* x = checked(xh, "QrcSquare");
@@ -383,8 +398,12 @@ QrcFloatExp QrcAbs(const QrcFloatExp& xh) {
   return new (m) QrcFloatAbsI(0.0, x);
 }
 
-QrcFloatExp QrcMax(const QrcFloatExp& x, QrcFloat c) { return makeFloatCstMax(checked(x, "QrcMax"), c); }
-QrcFloatExp QrcMin(const QrcFloatExp& x, QrcFloat c) { return makeFloatCstMin(checked(x, "QrcMin"), c); }
+QrcFloatExp QrcMax(const QrcFloatExp& x, QrcFloat c) {
+  return makeFloatCstMax(checked(x, "QrcMax"), c);
+}
+QrcFloatExp QrcMin(const QrcFloatExp& x, QrcFloat c) {
+  return makeFloatCstMin(checked(x, "QrcMin"), c);
+}
 QrcFloatExp QrcMax(const QrcFloatExp& x, const QrcFloatExp& y) {
   return makeFloatMax(checked(x, "QrcMax"), checked(y, "QrcMax"));
 }
@@ -396,7 +415,8 @@ namespace {
 
 QrcFloatExpI** heapCopy(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) {
   if (n < 1) return e;
-  QrcFloatExpI** copy = static_cast<QrcFloatExpI**>(m->allocate(sizeof(QrcFloatExpI*) * static_cast<size_t>(n)));
+  QrcFloatExpI** copy =
+      static_cast<QrcFloatExpI**>(m->allocate(sizeof(QrcFloatExpI*) * static_cast<size_t>(n)));
   for (QrcInt i = 0; i < n; ++i) copy[i] = e[i];
   return copy;
 }
@@ -404,7 +424,9 @@ QrcFloatExpI** heapCopy(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) {
 QrcFloatExp extremum(QrcManagerI* m, QrcInt n, QrcFloatExpI** e, bool isMax) {
   if (n <= 0) return QrcGetFloatZero(m);
   if (n == 1) return e[0];
-  if (n == 2) return isMax ? QrcMax(QrcFloatExp(e[0]), QrcFloatExp(e[1])) : QrcMin(QrcFloatExp(e[0]), QrcFloatExp(e[1]));
+  if (n == 2)
+    return isMax ? QrcMax(QrcFloatExp(e[0]), QrcFloatExp(e[1]))
+                 : QrcMin(QrcFloatExp(e[0]), QrcFloatExp(e[1]));
   QrcInt q = n / 20;
   if (q == 0) return new (m) QrcArrayFloatExtremumI(m, n, e, isMax);
   QrcInt k = q + (n % 20 ? 1 : 0);
@@ -419,5 +441,9 @@ QrcFloatExp extremum(QrcManagerI* m, QrcInt n, QrcFloatExpI** e, bool isMax) {
 }  // namespace
 
 // The nodes keep their terms: the caller's array is copied onto the heap.
-QrcFloatExp QrcMax(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) { return extremum(m, n, heapCopy(m, n, e), true); }
-QrcFloatExp QrcMin(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) { return extremum(m, n, heapCopy(m, n, e), false); }
+QrcFloatExp QrcMax(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) {
+  return extremum(m, n, heapCopy(m, n, e), true);
+}
+QrcFloatExp QrcMin(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) {
+  return extremum(m, n, heapCopy(m, n, e), false);
+}

@@ -20,10 +20,16 @@ QrcFloatExpI* checked(const QrcFloatExp& e, const char* place) {
 }
 
 // Products where a factor of exactly 0 counts as 0 (also against an infinity).
-double mul0Down(double a, double b) { return (a == 0 || b == 0) ? 0.0 : mulDown(a, b); }
-double mul0Up(double a, double b) { return (a == 0 || b == 0) ? 0.0 : mulUp(a, b); }
+double mul0Down(double a, double b) {
+  return (a == 0 || b == 0) ? 0.0 : mulDown(a, b);
+}
+double mul0Up(double a, double b) {
+  return (a == 0 || b == 0) ? 0.0 : mulUp(a, b);
+}
 
-bool isZeroInterval(QrcFloatExpI* e) { return e->getMin() == 0 && e->getMax() == 0; }
+bool isZeroInterval(QrcFloatExpI* e) {
+  return e->getMin() == 0 && e->getMax() == 0;
+}
 
 // "No narrowing" of the zero rules: with variable precision off the operand
 // still goes through setRange (which fails on an undefined operand).
@@ -32,7 +38,8 @@ void noNarrowing(QrcFloatExpI* t) {
 }
 
 // Narrows the factor t of z = t * u, u in [p, q], z in [lo, hi].
-void narrowFactor(QrcFloatExpI* node, QrcFloatExpI* t, QrcFloat p, QrcFloat q, QrcFloat lo, QrcFloat hi) {
+void narrowFactor(QrcFloatExpI* node, QrcFloatExpI* t, QrcFloat p, QrcFloat q, QrcFloat lo,
+                  QrcFloat hi) {
   if (hi < 0) {
     QrcFloat np = -q, nq = -p, nlo = -hi, nhi = -lo;
     p = np;
@@ -126,7 +133,9 @@ void QrcCstFloatMulI::collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFlo
   _x->collectScaledLinearTerms(acc, k * _c);
 }
 
-void QrcCstFloatMulI::removeWhenOnOperands(QrcDemonI* demon) { QrcFloatRemoveDemon(_x, demon); }
+void QrcCstFloatMulI::removeWhenOnOperands(QrcDemonI* demon) {
+  QrcFloatRemoveDemon(_x, demon);
+}
 
 QrcFloatExpI* QrcCstFloatMulI::getDerivative(QrcFloatExpI* v) {
   QrcFloatExpI* dx = _x->derivative(v);
@@ -221,7 +230,9 @@ void QrcFloatCstDivI::collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFlo
 
 // ---------------------------------------------------------------- x * y
 
-void QrcFloatMulI::display(std::ostream& os) const { displayInfix(os, " * "); }
+void QrcFloatMulI::display(std::ostream& os) const {
+  displayInfix(os, " * ");
+}
 
 QrcExprI* QrcFloatMulI::makeCopy(QrcManagerI* t) const {
   return new (t) QrcFloatMulI(copyOf(_x, t), copyOf(_y, t));
@@ -260,7 +271,9 @@ QrcFloatExpI* QrcFloatMulI::getDerivative(QrcFloatExpI* v) {
 
 // ---------------------------------------------------------------- x / y
 
-void QrcFloatDivI::display(std::ostream& os) const { displayInfix(os, " / "); }
+void QrcFloatDivI::display(std::ostream& os) const {
+  displayInfix(os, " / ");
+}
 
 QrcExprI* QrcFloatDivI::makeCopy(QrcManagerI* t) const {
   return new (t) QrcFloatDivI(copyOf(_x, t), copyOf(_y, t));
@@ -441,12 +454,24 @@ void QrcCstFloatDivI::setOperandsRange(QrcFloat lo, QrcFloat hi) {
 
 // ---------------------------------------------------------------- makers
 
-QrcFloatExpI* makeCstFloatMulPos(QrcFloat c, QrcFloatExpI* x) { return shareUnaryNode<QrcCstFloatMulPosI>(c, x); }
-QrcFloatExpI* makeCstFloatMulNeg(QrcFloat c, QrcFloatExpI* x) { return shareUnaryNode<QrcCstFloatMulNegI>(c, x); }
-QrcFloatExpI* makeFloatCstDiv(QrcFloatExpI* x, QrcFloat c) { return shareUnaryNode<QrcFloatCstDivI>(c, x); }
-QrcFloatExpI* makeFloatMul(QrcFloatExpI* x, QrcFloatExpI* y) { return shareBinaryNode<QrcFloatMulI>(x, y); }
-QrcFloatExpI* makeFloatDiv(QrcFloatExpI* x, QrcFloatExpI* y) { return shareBinaryNode<QrcFloatDivI>(x, y); }
-QrcFloatExpI* makeCstFloatDiv(QrcFloat k, QrcFloatExpI* x) { return shareUnaryNode<QrcCstFloatDivI>(k, x); }
+QrcFloatExpI* makeCstFloatMulPos(QrcFloat c, QrcFloatExpI* x) {
+  return shareUnaryNode<QrcCstFloatMulPosI>(c, x);
+}
+QrcFloatExpI* makeCstFloatMulNeg(QrcFloat c, QrcFloatExpI* x) {
+  return shareUnaryNode<QrcCstFloatMulNegI>(c, x);
+}
+QrcFloatExpI* makeFloatCstDiv(QrcFloatExpI* x, QrcFloat c) {
+  return shareUnaryNode<QrcFloatCstDivI>(c, x);
+}
+QrcFloatExpI* makeFloatMul(QrcFloatExpI* x, QrcFloatExpI* y) {
+  return shareBinaryNode<QrcFloatMulI>(x, y);
+}
+QrcFloatExpI* makeFloatDiv(QrcFloatExpI* x, QrcFloatExpI* y) {
+  return shareBinaryNode<QrcFloatDivI>(x, y);
+}
+QrcFloatExpI* makeCstFloatDiv(QrcFloat k, QrcFloatExpI* x) {
+  return shareUnaryNode<QrcCstFloatDivI>(k, x);
+}
 
 QrcFloatExpI* makeCstFloatMul(QrcFloat c, QrcFloatExpI* x) {
   if (c == 1.0) return x;
@@ -457,8 +482,12 @@ QrcFloatExpI* makeCstFloatMul(QrcFloat c, QrcFloatExpI* x) {
   return makeCstFloatMulNeg(c, x);
 }
 
-QrcFloatExp operator*(QrcFloat c, const QrcFloatExp& x) { return makeCstFloatMul(c, checked(x, "operator*")); }
-QrcFloatExp operator*(const QrcFloatExp& x, QrcFloat c) { return makeCstFloatMul(c, checked(x, "operator*")); }
+QrcFloatExp operator*(QrcFloat c, const QrcFloatExp& x) {
+  return makeCstFloatMul(c, checked(x, "operator*"));
+}
+QrcFloatExp operator*(const QrcFloatExp& x, QrcFloat c) {
+  return makeCstFloatMul(c, checked(x, "operator*"));
+}
 
 QrcFloatExp operator/(const QrcFloatExp& xh, QrcFloat c) {
   QrcFloatExpI* x = checked(xh, "operator/");
@@ -492,6 +521,7 @@ QrcFloatExp operator/(const QrcFloatExp& xh, const QrcFloatExp& yh) {
 QrcFloatExp operator/(QrcFloat k, const QrcFloatExp& xh) {
   QrcFloatExpI* x = checked(xh, "operator/");
   QrcManagerI* m = x->getManager();
-  if (k == 0.0 && !x->isInDomain(0.0)) return new (m) QrcFloatExpI(m, 0.0, 0.0, m->getDefaultPrecision(), nullptr);
+  if (k == 0.0 && !x->isInDomain(0.0))
+    return new (m) QrcFloatExpI(m, 0.0, 0.0, m->getDefaultPrecision(), nullptr);
   return makeCstFloatDiv(k, x);
 }

@@ -101,7 +101,9 @@ struct TextOut {
   void finish() { out[length] = '\0'; }
 };
 
-void setDirection(int mode) { qroplatform::setRounding(mode); }
+void setDirection(int mode) {
+  qroplatform::setRounding(mode);
+}
 
 // Converts a finite double with the rounding direction `mode`; nearest after.
 void convertBound(double v, int mode, char* out, int digits, int positional) {
@@ -120,7 +122,7 @@ void stripTrailingZeros(std::string& s) {
 
 void copyOut(const std::string& s, char* out) {
   size_t n = s.size() < static_cast<size_t>(kQrcPrefixBufferSize - 1) ? s.size()
-                                                                       : kQrcPrefixBufferSize - 1;
+                                                                      : kQrcPrefixBufferSize - 1;
   std::memcpy(out, s.data(), n);
   out[n] = '\0';
 }
@@ -225,8 +227,8 @@ int fractionalDigits(const std::string& prefix) {
 
 // One more prefix digit across a carry; on success the texts' cursor moves and
 // true is returned. On failure before the point the prefix keeps its magnitude.
-bool commonPrefixStep(const std::string& lo, const std::string& hi, size_t& i,
-                      std::string& prefix, bool negative) {
+bool commonPrefixStep(const std::string& lo, const std::string& hi, size_t& i, std::string& prefix,
+                      bool negative) {
   bool passed = prefix.find('.') != std::string::npos;
   auto failed = [&]() {
     if (!passed) padIntegerZeros(prefix, lo, i);

@@ -35,7 +35,7 @@ int printFloatIntervalCommonPrefix(double lo, double hi, char* signOut, char* pr
 // prefix digit taken across a carry (true on success, the cursor i advanced).
 std::string padLeadingZeros(const std::string& text, size_t count);
 void alignDecimalPoints(std::string& a, std::string& b);
-bool commonPrefixStep(const std::string& lo, const std::string& hi, size_t& i,
-                      std::string& prefix, bool negative);
+bool commonPrefixStep(const std::string& lo, const std::string& hi, size_t& i, std::string& prefix,
+                      bool negative);
 
 #endif

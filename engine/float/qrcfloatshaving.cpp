@@ -53,7 +53,9 @@ void QrcSpiralSolverFloatCtI::reset() {
   _var->getFloatHandler()->resume();
 }
 
-void QrcSpiralSolverFloatCtI::display(std::ostream& os) const { os << "QrcSpiralSolverFloatCt"; }
+void QrcSpiralSolverFloatCtI::display(std::ostream& os) const {
+  os << "QrcSpiralSolverFloatCt";
+}
 
 void StrongConsistencyFloatConstraintI::propagate() {
   QrcSpiralSolverFloatCtI* w = _watch;
@@ -95,7 +97,9 @@ QrcGoalI* testFloatgoalI::execute() {
   return nullptr;
 }
 
-void testFloatgoalI::display(std::ostream& os) const { os << "testFloatgoal"; }
+void testFloatgoalI::display(std::ostream& os) const {
+  os << "testFloatgoal";
+}
 
 QrcConstraint QrcSpiralSolverFloatCt(const QrcFloatVar& x, QrcInt level) {
   QrcFloatExpI* v = x.getImpl();

@@ -61,10 +61,18 @@ void QrcIntExp2QrcFloatExpI::setOperandsRange(QrcFloat a, QrcFloat b) {
   _exp->setRange(static_cast<QrcInt>(lo), static_cast<QrcInt>(hi));
 }
 
-void QrcIntExp2QrcFloatExpI::removeWhenOnOperands(QrcDemonI* demon) { _exp->removeWhen(demon); }
-void QrcIntExp2QrcFloatExpI::whenValueOnOperands(QrcDemonI* demon) { _exp->whenValue(demon); }
-void QrcIntExp2QrcFloatExpI::whenRangeOnOperands(QrcDemonI* demon) { _exp->whenRange(demon); }
-void QrcIntExp2QrcFloatExpI::whenDomainOnOperands(QrcDemonI* demon) { _exp->whenRange(demon); }
+void QrcIntExp2QrcFloatExpI::removeWhenOnOperands(QrcDemonI* demon) {
+  _exp->removeWhen(demon);
+}
+void QrcIntExp2QrcFloatExpI::whenValueOnOperands(QrcDemonI* demon) {
+  _exp->whenValue(demon);
+}
+void QrcIntExp2QrcFloatExpI::whenRangeOnOperands(QrcDemonI* demon) {
+  _exp->whenRange(demon);
+}
+void QrcIntExp2QrcFloatExpI::whenDomainOnOperands(QrcDemonI* demon) {
+  _exp->whenRange(demon);
+}
 
 QrcFloatExpI* QrcGetFloatView(QrcIntExpI* exp) {
   QrcIntExp2QrcFloatExpI probe(exp, false);
@@ -103,7 +111,9 @@ QrcFloatExp operator*(const QrcIntExp& x, QrcFloat c) {
   return makeCstFloatMul(c, QrcGetFloatView(checkedInt(x, "operator*")));
 }
 
-QrcFloatExp operator*(QrcFloat c, const QrcIntExp& x) { return x * c; }
+QrcFloatExp operator*(QrcFloat c, const QrcIntExp& x) {
+  return x * c;
+}
 
 QrcFloatExp operator/(const QrcIntExp& x, QrcFloat c) {
   return QrcFloatExp(QrcGetFloatView(checkedInt(x, "operator/"))) / c;

@@ -36,14 +36,22 @@ const double kSqrtHalf = fromBits(0x3FE6A09E667F3BCDull);
 const double kWholeLo = -HUGE_VAL;
 const double kWholeHi = HUGE_VAL;
 
-void roundNearest() { qroplatform::setRounding(qroplatform::RoundNearest); }
+void roundNearest() {
+  qroplatform::setRounding(qroplatform::RoundNearest);
+}
 
 // Internal inconsistency of the interval functions: fatal engine error 54.
-[[noreturn]] void intervalFailure(const char* message) { QrcFatalError(54, message, "Morvane"); }
+[[noreturn]] void intervalFailure(const char* message) {
+  QrcFatalError(54, message, "Morvane");
+}
 
 // Products where a factor of exactly 0 gives 0.
-double mulLo(double a, double b) { return (a == 0 || b == 0) ? 0.0 : mulDown(a, b); }
-double mulHi(double a, double b) { return (a == 0 || b == 0) ? 0.0 : mulUp(a, b); }
+double mulLo(double a, double b) {
+  return (a == 0 || b == 0) ? 0.0 : mulDown(a, b);
+}
+double mulHi(double a, double b) {
+  return (a == 0 || b == 0) ? 0.0 : mulUp(a, b);
+}
 
 // Outward nudges of a value computed in nearest rounding. The approximations
 // err by slightly more than 2^-52 relative, so the factor 1 -+ 2^-52 is applied
@@ -127,8 +135,8 @@ double logCore(double x, int& e) {
     }
     m = m - 1.0;
     double z = m * m;
-    y = m * z * hornerNearest(qrcLogP, 7, m, false) / hornerNearest(qrcLogQ, 6, m, true) -
-        z / 2 + m;
+    y = m * z * hornerNearest(qrcLogP, 7, m, false) / hornerNearest(qrcLogQ, 6, m, true) - z / 2 +
+        m;
   } else {
     double t, d;
     if (m < kSqrtHalf) {
@@ -253,9 +261,13 @@ double directedPower(double x, int64_t n, bool up) {
 
 }  // namespace
 
-double powDown(double x, int64_t n) { return directedPower(x, n, false); }
+double powDown(double x, int64_t n) {
+  return directedPower(x, n, false);
+}
 
-double powUp(double x, int64_t n) { return directedPower(x, n, true); }
+double powUp(double x, int64_t n) {
+  return directedPower(x, n, true);
+}
 
 double expDown(double x) {
   if (std::isnan(x)) return x;

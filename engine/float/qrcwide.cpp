@@ -34,7 +34,9 @@ int highestBit(Sig v) {
   return 63 - __builtin_clzll(static_cast<uint64_t>(v));
 }
 
-Sig lowMask(int k) { return k >= 128 ? ~static_cast<Sig>(0) : (static_cast<Sig>(1) << k) - 1; }
+Sig lowMask(int k) {
+  return k >= 128 ? ~static_cast<Sig>(0) : (static_cast<Sig>(1) << k) - 1;
+}
 
 WideNumber zeroWide() {
   WideNumber z;
@@ -49,7 +51,9 @@ void setOverflow(WideNumber* x) {
   x->w[7] = 0;
 }
 
-bool isZeroWide(const WideNumber* x) { return x->w[1] == 0 && sigOf(x) == 0; }
+bool isZeroWide(const WideNumber* x) {
+  return x->w[1] == 0 && sigOf(x) == 0;
+}
 
 // Normalises an operand whose exponent word is 0 (below the normal range);
 // returns its effective exponent.
@@ -79,9 +83,13 @@ int compareSignificands(const WideNumber* a, const WideNumber* b) {
   return 0;
 }
 
-void shiftDownOneBit(WideNumber* x) { setSig(x, sigOf(x) >> 1); }
+void shiftDownOneBit(WideNumber* x) {
+  setSig(x, sigOf(x) >> 1);
+}
 
-void shiftUpOneBit(WideNumber* x) { setSig(x, (sigOf(x) << 1) & kSigMask); }
+void shiftUpOneBit(WideNumber* x) {
+  setSig(x, (sigOf(x) << 1) & kSigMask);
+}
 
 int shiftSignificand(WideNumber* x, int n) {
   Sig s = sigOf(x);
@@ -148,7 +156,8 @@ int divideSignificands(WideNumber* num, const WideNumber* den) {
   return n != 0 ? 1 : 0;
 }
 
-void normalizeAndRound(WideNumber* x, int lost, int subtracted, int32_t exponent, int roundControl) {
+void normalizeAndRound(WideNumber* x, int lost, int subtracted, int32_t exponent,
+                       int roundControl) {
   (void)subtracted;  // callers fold a subtracted loss into the significand
   Sig s = sigOf(x);
   if (s == 0) {
@@ -186,8 +195,7 @@ void normalizeAndRound(WideNumber* x, int lost, int subtracted, int32_t exponent
       int mode = qroplatform::getRounding();
       bool away;
       if (mode == qroplatform::RoundNearest)
-        away = (guard & 0x8000) != 0 &&
-               ((guard & 0x7FFF) != 0 || lost || (s & 0x10000) != 0);
+        away = (guard & 0x8000) != 0 && ((guard & 0x7FFF) != 0 || lost || (s & 0x10000) != 0);
       else if (mode == qroplatform::RoundUpward)
         away = !negative;
       else if (mode == qroplatform::RoundDownward)
@@ -359,7 +367,9 @@ WideNumber wideRemainder(const WideNumber* num, const WideNumber* den) {
   return r;
 }
 
-uint16_t wideLastQuotientWord() { return g_accumulator.w[7]; }
+uint16_t wideLastQuotientWord() {
+  return g_accumulator.w[7];
+}
 
 PackedExtended wideSubtract(const PackedExtended* a, const PackedExtended* b) {
   WideNumber wa = unpackWide(a), wb = unpackWide(b);
@@ -411,10 +421,18 @@ int wideCompare(const PackedExtended* a, const PackedExtended* b) {
   return na ? -m : m;
 }
 
-int wideEqual(const PackedExtended* a, const PackedExtended* b) { return wideCompare(a, b) == 0; }
-int wideLessEqual(const PackedExtended* a, const PackedExtended* b) { return wideCompare(a, b) <= 0; }
-int wideGreaterEqual(const PackedExtended* a, const PackedExtended* b) { return wideCompare(a, b) >= 0; }
-int wideGreater(const PackedExtended* a, const PackedExtended* b) { return wideCompare(a, b) > 0; }
+int wideEqual(const PackedExtended* a, const PackedExtended* b) {
+  return wideCompare(a, b) == 0;
+}
+int wideLessEqual(const PackedExtended* a, const PackedExtended* b) {
+  return wideCompare(a, b) <= 0;
+}
+int wideGreaterEqual(const PackedExtended* a, const PackedExtended* b) {
+  return wideCompare(a, b) >= 0;
+}
+int wideGreater(const PackedExtended* a, const PackedExtended* b) {
+  return wideCompare(a, b) > 0;
+}
 
 void dumpWideHex(const PackedExtended* x) {
   std::cout << std::hex;

@@ -22,7 +22,8 @@ bool QrcFoldMul(QrcInt a, QrcInt b, QrcInt& r) {
 
 // ---------------------------------------------------------------- bases
 
-QrcUnaryExpI::QrcUnaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter) : QrcIntExpI(m), _c(c), _x(x) {
+QrcUnaryExpI::QrcUnaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter)
+    : QrcIntExpI(m), _c(c), _x(x) {
   if (enter) x->addParent(this);
 }
 
@@ -92,7 +93,9 @@ void QrcIntAddI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coe
   _x->collectScaledLinearTerms(acc, coef);
 }
 
-QrcInt QrcIntAddI::getLinearSize() const { return _x->getLinearSize(); }
+QrcInt QrcIntAddI::getLinearSize() const {
+  return _x->getLinearSize();
+}
 
 void QrcIntAddI::computeRange() {
   _min = _x->getMin() + _c;
@@ -104,7 +107,9 @@ void QrcIntAddI::computeRangeAsDoubles() {
   setBoundsFromDoubles(c + _x->getFloatMin(), c + _x->getFloatMax());
 }
 
-void QrcIntAddI::setOperandsRange(QrcInt a, QrcInt b) { _x->setRange(a - _c, b - _c); }
+void QrcIntAddI::setOperandsRange(QrcInt a, QrcInt b) {
+  _x->setRange(a - _c, b - _c);
+}
 
 void QrcIntAddI::setOperandsRange(double a, double b) {
   double c = static_cast<double>(_c);
@@ -141,7 +146,9 @@ void QrcIntSubI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coe
   _x->collectScaledLinearTerms(acc, -coef);
 }
 
-QrcInt QrcIntSubI::getLinearSize() const { return _x->getLinearSize(); }
+QrcInt QrcIntSubI::getLinearSize() const {
+  return _x->getLinearSize();
+}
 
 void QrcIntSubI::computeRange() {
   _min = _c - _x->getMax();
@@ -153,7 +160,9 @@ void QrcIntSubI::computeRangeAsDoubles() {
   setBoundsFromDoubles(c - _x->getFloatMax(), c - _x->getFloatMin());
 }
 
-void QrcIntSubI::setOperandsRange(QrcInt a, QrcInt b) { _x->setRange(_c - b, _c - a); }
+void QrcIntSubI::setOperandsRange(QrcInt a, QrcInt b) {
+  _x->setRange(_c - b, _c - a);
+}
 
 void QrcIntSubI::setOperandsRange(double a, double b) {
   double c = static_cast<double>(_c);
@@ -254,7 +263,9 @@ QrcInt isqrtCeil(QrcInt v) {
   QrcInt r = isqrtFloor(v);
   return static_cast<__int128>(r) * r == v ? r : r + 1;
 }
-QrcInt sq(QrcInt v) { return clamp128(static_cast<__int128>(v) * v); }
+QrcInt sq(QrcInt v) {
+  return clamp128(static_cast<__int128>(v) * v);
+}
 }  // namespace
 
 void QrcSquareI::display(std::ostream& os) const {
@@ -341,7 +352,9 @@ void collectInt(QrcIntExpI* e, QrcLinearAccumulatorI* acc, QrcInt coef) {
   else
     e->computeCoeffsVarsInternal(acc, coef);
 }
-QrcInt sumSizes(QrcInt a, QrcInt b) { return (a < 0 || b < 0) ? -1 : a + b; }
+QrcInt sumSizes(QrcInt a, QrcInt b) {
+  return (a < 0 || b < 0) ? -1 : a + b;
+}
 }  // namespace
 
 void QrcAddI::computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) {
@@ -354,7 +367,9 @@ void QrcAddI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) 
   _y->collectScaledLinearTerms(acc, coef);
 }
 
-QrcInt QrcAddI::getLinearSize() const { return sumSizes(_x->getLinearSize(), _y->getLinearSize()); }
+QrcInt QrcAddI::getLinearSize() const {
+  return sumSizes(_x->getLinearSize(), _y->getLinearSize());
+}
 
 void QrcAddI::computeRange() {
   _min = _x->getMin() + _y->getMin();
@@ -362,7 +377,8 @@ void QrcAddI::computeRange() {
 }
 
 void QrcAddI::computeRangeAsDoubles() {
-  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(), yb = _y->getFloatMax();
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
+         yb = _y->getFloatMax();
   double lo = xa + ya, hi = xb + yb;
   bool force = outside53(lo - yb) || outside53(hi - ya) || outside53(lo - xb) || outside53(hi - xa);
   setBoundsFromDoubles(lo, hi, force);
@@ -375,7 +391,8 @@ void QrcAddI::setOperandsRange(QrcInt a, QrcInt b) {
 }
 
 void QrcAddI::setOperandsRange(double a, double b) {
-  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(), yb = _y->getFloatMax();
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
+         yb = _y->getFloatMax();
   _x->setRange(a - yb, b - ya);
   _y->setRange(a - xb, b - xa);
 }
@@ -423,7 +440,9 @@ void QrcSubI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) 
   _y->collectScaledLinearTerms(acc, -coef);
 }
 
-QrcInt QrcSubI::getLinearSize() const { return sumSizes(_x->getLinearSize(), _y->getLinearSize()); }
+QrcInt QrcSubI::getLinearSize() const {
+  return sumSizes(_x->getLinearSize(), _y->getLinearSize());
+}
 
 void QrcSubI::computeRange() {
   _min = _x->getMin() - _y->getMax();
@@ -431,7 +450,8 @@ void QrcSubI::computeRange() {
 }
 
 void QrcSubI::computeRangeAsDoubles() {
-  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(), yb = _y->getFloatMax();
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
+         yb = _y->getFloatMax();
   double lo = xa - yb, hi = xb - ya;
   bool force = outside53(lo + ya) || outside53(hi + yb) || outside53(xa - hi) || outside53(xb - lo);
   setBoundsFromDoubles(lo, hi, force);
@@ -444,7 +464,8 @@ void QrcSubI::setOperandsRange(QrcInt a, QrcInt b) {
 }
 
 void QrcSubI::setOperandsRange(double a, double b) {
-  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(), yb = _y->getFloatMax();
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
+         yb = _y->getFloatMax();
   _x->setRange(a + ya, b + yb);
   _y->setRange(xa - b, xb - a);
 }
@@ -478,7 +499,9 @@ QrcIntExp operator+(const QrcIntExp& xe, QrcInt c) {
   return reuse<QrcIntAddI>(x, x, c);
 }
 
-QrcIntExp operator+(QrcInt c, const QrcIntExp& x) { return x + c; }
+QrcIntExp operator+(QrcInt c, const QrcIntExp& x) {
+  return x + c;
+}
 
 QrcIntExp operator+(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator+");

@@ -7,23 +7,43 @@
 // ---------------------------------------------------------------- base
 
 QrcExpArrayI::QrcExpArrayI(QrcManagerI* manager, QrcInt n)
-    : _first(0), _last(n), _step(0), _manager(manager), _current(0), _name(nullptr), _size(n),
-      _elements(nullptr), _spare1(0), _spare2(0) {
+    : _first(0),
+      _last(n),
+      _step(0),
+      _manager(manager),
+      _current(0),
+      _name(nullptr),
+      _size(n),
+      _elements(nullptr),
+      _spare1(0),
+      _spare2(0) {
   if (n >= 1) {
-    _elements = static_cast<QrcExprI**>(manager->allocate(static_cast<size_t>(n) * sizeof(QrcExprI*)));
+    _elements =
+        static_cast<QrcExprI**>(manager->allocate(static_cast<size_t>(n) * sizeof(QrcExprI*)));
     for (QrcInt i = 0; i < n; ++i) _elements[i] = nullptr;
   }
 }
 
 QrcExpArrayI::QrcExpArrayI(QrcManagerI* manager, QrcInt n, QrcExprI** storage)
-    : _first(0), _last(n), _step(0), _manager(manager), _current(0), _name(nullptr), _size(n),
-      _elements(storage), _spare1(0), _spare2(0) {}
+    : _first(0),
+      _last(n),
+      _step(0),
+      _manager(manager),
+      _current(0),
+      _name(nullptr),
+      _size(n),
+      _elements(storage),
+      _spare1(0),
+      _spare2(0) {}
 
-QrcErrorReporter* QrcExpArrayI::getErrorReporter() const { return _manager->getErrorReporter(); }
+QrcErrorReporter* QrcExpArrayI::getErrorReporter() const {
+  return _manager->getErrorReporter();
+}
 
 void QrcExpArrayI::displayElements(std::ostream& os, const char* className) const {
   os << (_name ? _name : className);
-  if (_manager->getPropagationQueue()->isTracing()) os << "(" << static_cast<const void*>(this) << ")";
+  if (_manager->getPropagationQueue()->isTracing())
+    os << "(" << static_cast<const void*>(this) << ")";
   os << "[";
   for (QrcInt i = 0; i < _size; ++i) {
     if (i) os << " ";
@@ -48,14 +68,22 @@ QrcInt checkedSize(QrcManagerI* m, QrcInt n, const char* place) {
 }  // namespace
 
 QrcIntVarArrayI::QrcIntVarArrayI(QrcManagerI* manager, QrcInt n)
-    : QrcExpArrayI(manager, checkedSize(manager, n, "QrcIntVarArrayI")), _word1(0), _demons(nullptr), _word3(0),
+    : QrcExpArrayI(manager, checkedSize(manager, n, "QrcIntVarArrayI")),
+      _word1(0),
+      _demons(nullptr),
+      _word3(0),
       _word4(0) {}
 
 QrcIntVarArrayI::QrcIntVarArrayI(QrcManagerI* manager, QrcInt n, QrcExprI** storage)
-    : QrcExpArrayI(manager, checkedSize(manager, n, "QrcIntVarArrayI"), storage), _word1(0), _demons(nullptr),
-      _word3(0), _word4(0) {}
+    : QrcExpArrayI(manager, checkedSize(manager, n, "QrcIntVarArrayI"), storage),
+      _word1(0),
+      _demons(nullptr),
+      _word3(0),
+      _word4(0) {}
 
-void QrcIntVarArrayI::display(std::ostream& os) const { displayElements(os, "QrcIntVarArrayI"); }
+void QrcIntVarArrayI::display(std::ostream& os) const {
+  displayElements(os, "QrcIntVarArrayI");
+}
 
 void QrcIntVarArrayI::whenDomain(QrcDemonI* demon) {
   if (!_demons) {
@@ -64,7 +92,8 @@ void QrcIntVarArrayI::whenDomain(QrcDemonI* demon) {
   }
   if (!_demons->getHead() && _size >= 1) {
     for (QrcInt i = 0; i < _size; ++i) {
-      QrcDemonI* d = new (_manager) QrcWithIndexSetI(_manager, this, _first + i * getStep(), _demons);
+      QrcDemonI* d =
+          new (_manager) QrcWithIndexSetI(_manager, this, _first + i * getStep(), _demons);
       getVar(i)->whenDomain(d);
     }
   }
@@ -83,7 +112,8 @@ QrcIntVarArrayI* QrcIntVarArrayI::copyForManager(QrcManagerI* target) const {
   }
   QrcExprI** storage = nullptr;
   if (_size > 0) {
-    storage = static_cast<QrcExprI**>(target->allocate(static_cast<size_t>(_size) * sizeof(QrcExprI*)));
+    storage =
+        static_cast<QrcExprI**>(target->allocate(static_cast<size_t>(_size) * sizeof(QrcExprI*)));
     for (QrcInt i = 0; i < _size; ++i)
       storage[i] = _elements[i] ? _elements[i]->getCopyForManager(target) : nullptr;
   }
@@ -118,7 +148,8 @@ QrcIntExpArrayI::QrcIntExpArrayI(QrcManagerI* manager, QrcInt first, QrcInt last
   _last = last;
   _step = step == 1 ? 0 : step;
   _size = (last - first) / step;
-  _elements = static_cast<QrcExprI**>(manager->allocate(static_cast<size_t>(_size) * sizeof(QrcExprI*)));
+  _elements =
+      static_cast<QrcExprI**>(manager->allocate(static_cast<size_t>(_size) * sizeof(QrcExprI*)));
   for (QrcInt i = 0; i < _size; ++i) {
     if (i == 0 && keepPrototype) {
       _elements[i] = prototype;
@@ -138,15 +169,19 @@ QrcIntSetVarArrayI::QrcIntSetVarArrayI(QrcManagerI* manager, QrcInt n)
 QrcIntSetVarArrayI::QrcIntSetVarArrayI(QrcManagerI* manager, QrcInt n, QrcExprI** storage)
     : QrcExpArrayI(manager, n, storage), _word1(0), _word2(0) {}
 
-void QrcIntSetVarArrayI::display(std::ostream& os) const { displayElements(os, "QrcIntSetVarArrayI"); }
+void QrcIntSetVarArrayI::display(std::ostream& os) const {
+  displayElements(os, "QrcIntSetVarArrayI");
+}
 
 QrcIntSetVarArrayI* QrcIntSetVarArrayI::copyForManager(QrcManagerI* target) const {
   if (_size <= 0) {
     _manager->getErrorReporter()->report(5, "bad array size", "QrcIntSetVarArrayI", _size);
     return nullptr;
   }
-  QrcExprI** storage = static_cast<QrcExprI**>(target->allocate(static_cast<size_t>(_size) * sizeof(QrcExprI*)));
-  for (QrcInt i = 0; i < _size; ++i) storage[i] = _elements[i] ? _elements[i]->getCopyForManager(target) : nullptr;
+  QrcExprI** storage =
+      static_cast<QrcExprI**>(target->allocate(static_cast<size_t>(_size) * sizeof(QrcExprI*)));
+  for (QrcInt i = 0; i < _size; ++i)
+    storage[i] = _elements[i] ? _elements[i]->getCopyForManager(target) : nullptr;
   return new (target) QrcIntSetVarArrayI(target, _size, storage);
 }
 
@@ -164,12 +199,14 @@ QrcIntVarArray::QrcIntVarArray(const QrcManager& manager, QrcInt n) {
   _impl = new (m) QrcIntVarArrayI(m, n);
 }
 
-QrcIntVarArray::QrcIntVarArray(const QrcManager& manager, QrcInt n, QrcInt min, QrcInt max) : _impl(nullptr) {
+QrcIntVarArray::QrcIntVarArray(const QrcManager& manager, QrcInt n, QrcInt min, QrcInt max)
+    : _impl(nullptr) {
   QrcManagerI* m = manager.getImpl();
   if (!m) QrcFatalError(39, "empty manager", "QrcIntVarArray");
   if (n == 0) return;
   _impl = new (m) QrcIntVarArrayI(m, n);
-  for (QrcInt i = 0; i < _impl->getSize(); ++i) _impl->elementAt(i) = QrcIntVar(manager, min, max).getImpl();
+  for (QrcInt i = 0; i < _impl->getSize(); ++i)
+    _impl->elementAt(i) = QrcIntVar(manager, min, max).getImpl();
 }
 
 QrcIntVarArray::QrcIntVarArray(const QrcManager& manager, QrcInt first, QrcInt last, QrcInt step,

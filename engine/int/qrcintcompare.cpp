@@ -10,7 +10,8 @@ using namespace qrcint;
 namespace {
 
 // "(x op y)"; a named constraint prints its name.
-void showInfix(std::ostream& os, const QrcConstraintI* ct, const QrcExprI* x, const char* op, const QrcExprI* y) {
+void showInfix(std::ostream& os, const QrcConstraintI* ct, const QrcExprI* x, const char* op,
+               const QrcExprI* y) {
   if (ct->getName()) {
     os << ct->getName();
     return;
@@ -23,8 +24,8 @@ void showInfix(std::ostream& os, const QrcConstraintI* ct, const QrcExprI* x, co
 }
 
 // "(x op c)", or "(c op x)" when the constant comes first.
-void showWithConstant(std::ostream& os, const QrcConstraintI* ct, const QrcExprI* x, const char* op, QrcInt c,
-                      bool constantFirst) {
+void showWithConstant(std::ostream& os, const QrcConstraintI* ct, const QrcExprI* x, const char* op,
+                      QrcInt c, bool constantFirst) {
   if (ct->getName()) {
     os << ct->getName();
     return;
@@ -45,7 +46,8 @@ void showWithConstant(std::ostream& os, const QrcConstraintI* ct, const QrcExprI
 class QrcEq_xDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcEq_xDemonI, QrcDemonI)
  public:
-  QrcEq_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to) : QrcDemonI(m), _from(from), _to(to) {}
+  QrcEq_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to)
+      : QrcDemonI(m), _from(from), _to(to) {}
   void propagate() override;
   void display(std::ostream& os) const override { os << "QrcEq_xDemon"; }
 
@@ -74,7 +76,8 @@ class QrcEq_yDemonI : public QrcEq_xDemonI {
 class QrcNeqCst_xDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcNeqCst_xDemonI, QrcDemonI)
  public:
-  QrcNeqCst_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to) : QrcDemonI(m), _from(from), _to(to) {}
+  QrcNeqCst_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to)
+      : QrcDemonI(m), _from(from), _to(to) {}
   void propagate() override { _to->removeValue(_from->getValue()); }
   void display(std::ostream& os) const override { os << "QrcNeqCst_xDemon"; }
 
@@ -86,11 +89,14 @@ class QrcNeqCst_xDemonI : public QrcDemonI {
 class QrcNeqCst_yDemonI : public QrcNeqCst_xDemonI {
   QROSIMPLECLASS(QrcNeqCst_yDemonI, QrcNeqCst_xDemonI)
  public:
-  QrcNeqCst_yDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to) : QrcNeqCst_xDemonI(m, from, to) {}
+  QrcNeqCst_yDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to)
+      : QrcNeqCst_xDemonI(m, from, to) {}
   void display(std::ostream& os) const override { os << "QrcNeqCst_yDemon"; }
 };
 
-QrcIntExpI* asInt(QrcExprI* e) { return static_cast<QrcIntExpI*>(e); }
+QrcIntExpI* asInt(QrcExprI* e) {
+  return static_cast<QrcIntExpI*>(e);
+}
 
 }  // namespace
 
@@ -111,16 +117,22 @@ void QrcEqConstraint::propagate() {
   _y->setDomain(_x);
 }
 
-QrcBool QrcEqConstraint::isFalse() const { return _x->getMin() > _y->getMax() || _y->getMin() > _x->getMax(); }
+QrcBool QrcEqConstraint::isFalse() const {
+  return _x->getMin() > _y->getMax() || _y->getMin() > _x->getMax();
+}
 
-QrcConstraintI* QrcEqConstraint::makeOpposite() { return new (_manager) QrcNeqConstraint(_manager, _x, _y); }
+QrcConstraintI* QrcEqConstraint::makeOpposite() {
+  return new (_manager) QrcNeqConstraint(_manager, _x, _y);
+}
 
 void QrcEqConstraint::metaPostDemon(QrcDemonI* d) {
   _x->whenRange(d);
   _y->whenRange(d);
 }
 
-void QrcEqConstraint::display(std::ostream& os) const { showInfix(os, this, _x, " == ", _y); }
+void QrcEqConstraint::display(std::ostream& os) const {
+  showInfix(os, this, _x, " == ", _y);
+}
 
 QrcConstraintI* QrcEqConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcEqConstraint(t, copyOf(_x, t), copyOf(_y, t));
@@ -138,16 +150,22 @@ void QrcNeqConstraint::propagate() {
   if (_y->isBound()) _x->removeValue(_y->getMin());
 }
 
-QrcBool QrcNeqConstraint::isFalse() const { return _x->isBound() && _y->isBound() && _x->getMin() == _y->getMin(); }
+QrcBool QrcNeqConstraint::isFalse() const {
+  return _x->isBound() && _y->isBound() && _x->getMin() == _y->getMin();
+}
 
-QrcConstraintI* QrcNeqConstraint::makeOpposite() { return new (_manager) QrcEqConstraint(_manager, _x, _y); }
+QrcConstraintI* QrcNeqConstraint::makeOpposite() {
+  return new (_manager) QrcEqConstraint(_manager, _x, _y);
+}
 
 void QrcNeqConstraint::metaPostDemon(QrcDemonI* d) {
   _x->whenValue(d);
   _y->whenValue(d);
 }
 
-void QrcNeqConstraint::display(std::ostream& os) const { showInfix(os, this, _x, " != ", _y); }
+void QrcNeqConstraint::display(std::ostream& os) const {
+  showInfix(os, this, _x, " != ", _y);
+}
 
 QrcConstraintI* QrcNeqConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcNeqConstraint(t, copyOf(_x, t), copyOf(_y, t));
@@ -155,29 +173,53 @@ QrcConstraintI* QrcNeqConstraint::makeCopy(QrcManagerI* t) const {
 
 // ---------------------------------------------------------------- x == c, x != c
 
-void QrcEqCstConstraint::post() { asInt(_exp)->whenRange(this); }
-void QrcEqCstConstraint::propagate() { asInt(_exp)->setValue(_c); }
-QrcBool QrcEqCstConstraint::isFalse() const { return !asInt(_exp)->isInDomain(_c); }
-QrcConstraintI* QrcEqCstConstraint::makeOpposite() { return new (_manager) QrcNeqCstConstraint(asInt(_exp), _c); }
-void QrcEqCstConstraint::metaPostDemon(QrcDemonI* d) { asInt(_exp)->whenDomain(d); }
+void QrcEqCstConstraint::post() {
+  asInt(_exp)->whenRange(this);
+}
+void QrcEqCstConstraint::propagate() {
+  asInt(_exp)->setValue(_c);
+}
+QrcBool QrcEqCstConstraint::isFalse() const {
+  return !asInt(_exp)->isInDomain(_c);
+}
+QrcConstraintI* QrcEqCstConstraint::makeOpposite() {
+  return new (_manager) QrcNeqCstConstraint(asInt(_exp), _c);
+}
+void QrcEqCstConstraint::metaPostDemon(QrcDemonI* d) {
+  asInt(_exp)->whenDomain(d);
+}
 
-void QrcEqCstConstraint::display(std::ostream& os) const { showWithConstant(os, this, _exp, " == ", _c, false); }
+void QrcEqCstConstraint::display(std::ostream& os) const {
+  showWithConstant(os, this, _exp, " == ", _c, false);
+}
 
 QrcConstraintI* QrcEqCstConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcEqCstConstraint(copyOf(asInt(_exp), t), _c);
 }
 
-void QrcNeqCstConstraint::post() { asInt(_exp)->whenRange(this); }
-void QrcNeqCstConstraint::propagate() { asInt(_exp)->removeValue(_c); }
+void QrcNeqCstConstraint::post() {
+  asInt(_exp)->whenRange(this);
+}
+void QrcNeqCstConstraint::propagate() {
+  asInt(_exp)->removeValue(_c);
+}
 QrcBool QrcNeqCstConstraint::isFalse() const {
   QrcIntExpI* x = asInt(_exp);
   return x->isBound() && x->getMin() == _c;
 }
-QrcBool QrcNeqCstConstraint::isTrue() const { return !asInt(_exp)->isInDomain(_c); }
-QrcConstraintI* QrcNeqCstConstraint::makeOpposite() { return new (_manager) QrcEqCstConstraint(asInt(_exp), _c); }
-void QrcNeqCstConstraint::metaPostDemon(QrcDemonI* d) { asInt(_exp)->whenRange(d); }
+QrcBool QrcNeqCstConstraint::isTrue() const {
+  return !asInt(_exp)->isInDomain(_c);
+}
+QrcConstraintI* QrcNeqCstConstraint::makeOpposite() {
+  return new (_manager) QrcEqCstConstraint(asInt(_exp), _c);
+}
+void QrcNeqCstConstraint::metaPostDemon(QrcDemonI* d) {
+  asInt(_exp)->whenRange(d);
+}
 
-void QrcNeqCstConstraint::display(std::ostream& os) const { showWithConstant(os, this, _exp, " != ", _c, false); }
+void QrcNeqCstConstraint::display(std::ostream& os) const {
+  showWithConstant(os, this, _exp, " != ", _c, false);
+}
 
 QrcConstraintI* QrcNeqCstConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcNeqCstConstraint(copyOf(asInt(_exp), t), _c);
@@ -195,7 +237,9 @@ void QrcLeOffsetI::propagate() {
   _y->setMin(qrcint::clamp128(static_cast<__int128>(_x->getMin()) - _k));
 }
 
-QrcBool QrcLeOffsetI::isFalse() const { return static_cast<__int128>(_x->getMin()) > static_cast<__int128>(_y->getMax()) + _k; }
+QrcBool QrcLeOffsetI::isFalse() const {
+  return static_cast<__int128>(_x->getMin()) > static_cast<__int128>(_y->getMax()) + _k;
+}
 
 QrcConstraintI* QrcLeOffsetI::makeOpposite() {
   return new (_manager) QrcLeOffsetI(_manager, _y, _x, -_k - 1, _reversed ? 0 : 1);
@@ -232,14 +276,22 @@ QrcConstraintI* QrcLeOffsetI::makeCopy(QrcManagerI* t) const {
 
 // ---------------------------------------------------------------- x <= c, x >= c
 
-void QrcLeCstConstraint::post() { asInt(_exp)->whenRange(this); }
-void QrcLeCstConstraint::propagate() { asInt(_exp)->setMax(_c); }
-QrcBool QrcLeCstConstraint::isFalse() const { return asInt(_exp)->getMin() > _c; }
+void QrcLeCstConstraint::post() {
+  asInt(_exp)->whenRange(this);
+}
+void QrcLeCstConstraint::propagate() {
+  asInt(_exp)->setMax(_c);
+}
+QrcBool QrcLeCstConstraint::isFalse() const {
+  return asInt(_exp)->getMin() > _c;
+}
 QrcConstraintI* QrcLeCstConstraint::makeOpposite() {
   if (_c >= QrcInt64Max) return _manager->getFalseConstraint();
   return new (_manager) QrcGeCstConstraint(asInt(_exp), _c + 1, _reversed ? 0 : 1);
 }
-void QrcLeCstConstraint::metaPostDemon(QrcDemonI* d) { asInt(_exp)->whenRange(d); }
+void QrcLeCstConstraint::metaPostDemon(QrcDemonI* d) {
+  asInt(_exp)->whenRange(d);
+}
 
 void QrcLeCstConstraint::display(std::ostream& os) const {
   showWithConstant(os, this, _exp, _reversed ? " >= " : " <= ", _c, _reversed);
@@ -249,14 +301,22 @@ QrcConstraintI* QrcLeCstConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcLeCstConstraint(copyOf(asInt(_exp), t), _c, _reversed);
 }
 
-void QrcGeCstConstraint::post() { asInt(_exp)->whenRange(this); }
-void QrcGeCstConstraint::propagate() { asInt(_exp)->setMin(_c); }
-QrcBool QrcGeCstConstraint::isFalse() const { return asInt(_exp)->getMax() < _c; }
+void QrcGeCstConstraint::post() {
+  asInt(_exp)->whenRange(this);
+}
+void QrcGeCstConstraint::propagate() {
+  asInt(_exp)->setMin(_c);
+}
+QrcBool QrcGeCstConstraint::isFalse() const {
+  return asInt(_exp)->getMax() < _c;
+}
 QrcConstraintI* QrcGeCstConstraint::makeOpposite() {
   if (_c <= -QrcInt64Max) return _manager->getFalseConstraint();
   return new (_manager) QrcLeCstConstraint(asInt(_exp), _c - 1, _reversed ? 0 : 1);
 }
-void QrcGeCstConstraint::metaPostDemon(QrcDemonI* d) { asInt(_exp)->whenRange(d); }
+void QrcGeCstConstraint::metaPostDemon(QrcDemonI* d) {
+  asInt(_exp)->whenRange(d);
+}
 
 void QrcGeCstConstraint::display(std::ostream& os) const {
   showWithConstant(os, this, _exp, _reversed ? " <= " : " >= ", _c, _reversed);
@@ -270,10 +330,16 @@ QrcConstraintI* QrcGeCstConstraint::makeCopy(QrcManagerI* t) const {
 
 namespace {
 
-QrcConstraint yes(QrcManagerI* m) { return m->getTrueConstraint(); }
-QrcConstraint no(QrcManagerI* m) { return m->getFalseConstraint(); }
+QrcConstraint yes(QrcManagerI* m) {
+  return m->getTrueConstraint();
+}
+QrcConstraint no(QrcManagerI* m) {
+  return m->getFalseConstraint();
+}
 
-QrcLinIntExpI* linear(const QrcIntExp& e) { return new (e.getImpl()->getManager()) QrcLinIntExpI(e.getImpl()); }
+QrcLinIntExpI* linear(const QrcIntExp& e) {
+  return new (e.getImpl()->getManager()) QrcLinIntExpI(e.getImpl());
+}
 
 // c - 1 and c + 1 without overflow: false when the result is unrepresentable.
 bool dec(QrcInt c, QrcInt& r) {
@@ -298,7 +364,9 @@ QrcConstraint operator==(const QrcIntExp& xe, QrcInt c) {
   return new (m) QrcEqCstConstraint(x, c);
 }
 
-QrcConstraint operator==(QrcInt c, const QrcIntExp& x) { return x == c; }
+QrcConstraint operator==(QrcInt c, const QrcIntExp& x) {
+  return x == c;
+}
 
 QrcConstraint operator!=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator!=");
@@ -308,7 +376,9 @@ QrcConstraint operator!=(const QrcIntExp& xe, QrcInt c) {
   return new (m) QrcNeqCstConstraint(x, c);
 }
 
-QrcConstraint operator!=(QrcInt c, const QrcIntExp& x) { return x != c; }
+QrcConstraint operator!=(QrcInt c, const QrcIntExp& x) {
+  return x != c;
+}
 
 QrcConstraint operator<=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator<=");
@@ -384,13 +454,16 @@ QrcConstraint QrcLeOffset(const QrcIntExp& xe, const QrcIntExp& ye, QrcInt k) {
     if (!QrcFoldAdd(y->getMin(), k, r)) return k > 0 ? yes(m) : no(m);
     return xe <= r;
   }
-  __int128 ymaxk = static_cast<__int128>(y->getMax()) + k, ymink = static_cast<__int128>(y->getMin()) + k;
+  __int128 ymaxk = static_cast<__int128>(y->getMax()) + k,
+           ymink = static_cast<__int128>(y->getMin()) + k;
   if (x->getMax() <= ymink) return yes(m);
   if (x->getMin() > ymaxk) return no(m);
   return new (m) QrcLeOffsetI(m, x, y, k, 0);
 }
 
-QrcConstraint operator<(const QrcIntExp& x, const QrcIntExp& y) { return QrcLeOffset(x, y, -1); }
+QrcConstraint operator<(const QrcIntExp& x, const QrcIntExp& y) {
+  return QrcLeOffset(x, y, -1);
+}
 
 QrcConstraint operator==(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator==");

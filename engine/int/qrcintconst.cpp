@@ -1,7 +1,8 @@
 #include "qrcintexp.h"
 #include "qrcmanager.h"
 
-QrcIntConstI::QrcIntConstI(QrcManagerI* manager, QrcInt value, const char* name) : QrcIntExpI(manager) {
+QrcIntConstI::QrcIntConstI(QrcManagerI* manager, QrcInt value, const char* name)
+    : QrcIntExpI(manager) {
   _min = _max = value < QrcIntMin ? QrcIntMin : (value > QrcIntMax ? QrcIntMax : value);
   if (name) setName(name);
 }
@@ -13,7 +14,9 @@ bool QrcIntConstI::isEqual(const QrcExprI* other) const {
   return x->getMin() == _min && x->getMax() == _min;
 }
 
-QrcExprI* QrcIntConstI::makeCopy(QrcManagerI* target) const { return new (target) QrcIntConstI(target, _min); }
+QrcExprI* QrcIntConstI::makeCopy(QrcManagerI* target) const {
+  return new (target) QrcIntConstI(target, _min);
+}
 
 void QrcIntConstI::computeCoeffsVarsInternal(QrcLinearAccumulatorI* acc, QrcInt coef) {
   acc->addIntConstant(_min * coef);
@@ -49,8 +52,14 @@ QrcIntExpI* cachedConstant(QrcManagerI* m, void** word, QrcInt value) {
 
 }  // namespace
 
-QrcIntExpI* QrcManagerI::getIntZero() { return cachedConstant(this, &_intZero, 0); }
+QrcIntExpI* QrcManagerI::getIntZero() {
+  return cachedConstant(this, &_intZero, 0);
+}
 
-QrcIntExpI* QrcManagerI::getPersistentIntZero() { return cachedConstant(this, &_persistentIntZero, 0); }
+QrcIntExpI* QrcManagerI::getPersistentIntZero() {
+  return cachedConstant(this, &_persistentIntZero, 0);
+}
 
-QrcIntExpI* QrcManagerI::getIntOne() { return cachedConstant(this, &_oneIntConst, 1); }
+QrcIntExpI* QrcManagerI::getIntOne() {
+  return cachedConstant(this, &_oneIntConst, 1);
+}

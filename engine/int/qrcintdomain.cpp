@@ -21,8 +21,8 @@ const int SparseRatio = 33;
 
 }  // namespace
 
-void QrcIntExpI::setDomainSparse(QrcInt lo, QrcInt hi, QrcInt n, const QrcInt* values, QrcIntCollectionI* coll,
-                                 bool fromExpression) {
+void QrcIntExpI::setDomainSparse(QrcInt lo, QrcInt hi, QrcInt n, const QrcInt* values,
+                                 QrcIntCollectionI* coll, bool fromExpression) {
   if (!coll) coll = new (_manager) QrcIntCollectionI(_manager, n, values, false);
   if (fromExpression && (coll->getSmallest() > lo || coll->getLargest() < hi)) {
     setRange(coll->getSmallest(), coll->getLargest());
@@ -148,7 +148,8 @@ void QrcIntExpI::setDomain(QrcInt n, const QrcInt* values, QrcIntCollectionI* co
       setDomainSparse(lo, hi, n, values, coll, false);
       return;
     }
-    QrcInt* kept = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(n) * sizeof(QrcInt)));
+    QrcInt* kept =
+        static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(n) * sizeof(QrcInt)));
     QrcInt k = 0;
     for (QrcInt i = 0; i < n; ++i)
       if (values[i] >= lo && values[i] <= hi) kept[k++] = values[i];

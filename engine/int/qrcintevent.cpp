@@ -67,13 +67,13 @@ QrcDemonI* QrcIntVarEventHandlerI::getFirstDemon() const {
   return nullptr;
 }
 
-#define QRC_INT_HOOK1(NAME, MON)                           \
-  void QrcIntVarEventHandlerI::NAME(QrcInt v) {            \
+#define QRC_INT_HOOK1(NAME, MON)                               \
+  void QrcIntVarEventHandlerI::NAME(QrcInt v) {                \
     if (QrcSearchMonitorI* m = monitor()) m->MON(getVar(), v); \
   }
-#define QRC_INT_HOOK2(NAME, MON)                                   \
-  void QrcIntVarEventHandlerI::NAME(QrcInt a, QrcInt b) {          \
-    if (QrcSearchMonitorI* m = monitor()) m->MON(getVar(), a, b);  \
+#define QRC_INT_HOOK2(NAME, MON)                                  \
+  void QrcIntVarEventHandlerI::NAME(QrcInt a, QrcInt b) {         \
+    if (QrcSearchMonitorI* m = monitor()) m->MON(getVar(), a, b); \
   }
 QRC_INT_HOOK1(notifySetValueBegin, notifyIntVarSetValueBegin)
 QRC_INT_HOOK1(notifySetValueEnd, notifyIntVarSetValueEnd)
@@ -268,7 +268,9 @@ void QrcValueConstraintI::propagate() {
   _demon->runIfPending();
 }
 
-void QrcValueConstraintI::display(std::ostream& os) const { os << "QrcValueConstraint"; }
+void QrcValueConstraintI::display(std::ostream& os) const {
+  os << "QrcValueConstraint";
+}
 
 // ---------------------------------------------------------------- delta iterator
 

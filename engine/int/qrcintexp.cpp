@@ -13,9 +13,13 @@ enum Hook { HookSetMin, HookSetMax, HookSetRange, HookSetValue };
 
 const double TwoTo53 = 9007199254740992.0;
 
-QrcInt clampBound(QrcInt v) { return v < QrcIntMin ? QrcIntMin : (v > QrcIntMax ? QrcIntMax : v); }
+QrcInt clampBound(QrcInt v) {
+  return v < QrcIntMin ? QrcIntMin : (v > QrcIntMax ? QrcIntMax : v);
+}
 
-bool tracing(QrcManagerI* m) { return m->getPropagationQueue()->isTracing(); }
+bool tracing(QrcManagerI* m) {
+  return m->getPropagationQueue()->isTracing();
+}
 
 }  // namespace
 
@@ -23,7 +27,8 @@ bool tracing(QrcManagerI* m) { return m->getPropagationQueue()->isTracing(); }
 
 QrcIntExpI::QrcIntExpI(QrcManagerI* manager, QrcInt min, QrcInt max, const char* name)
     : QrcExprI(manager,
-               new (manager) QrcIntVarEventHandlerI(manager, clampBound(min), clampBound(max)), name),
+               new (manager) QrcIntVarEventHandlerI(manager, clampBound(min), clampBound(max)),
+               name),
       _min(clampBound(min)),
       _max(clampBound(max)),
       _domain(nullptr),
@@ -50,7 +55,8 @@ QrcIntExpI::QrcIntExpI(QrcManagerI* manager, QrcInt n, const QrcInt* values, con
   _min = lo;
   _max = hi;
   if (hi - lo >= 128) {
-    QrcIntCollectionI* coll = collection ? collection : new (manager) QrcIntCollectionI(manager, n, values, false);
+    QrcIntCollectionI* coll =
+        collection ? collection : new (manager) QrcIntCollectionI(manager, n, values, false);
     _domain = new (manager) QrcIntSetI(coll, 1, 0, 1);
   } else {
     _domain = new (manager) QrcIntSetI(manager, lo, hi, n, values, 1);
@@ -108,8 +114,11 @@ void QrcIntExpI::computeRangeAsDoubles() {
 
 void QrcIntExpI::setOperandsRange(double a, double b) {
   if (a != a || b != b) return;
-  setOperandsRange(a >= 9007199254740991.0 ? QrcIntMax : (a <= -9007199254740991.0 ? QrcIntMin : static_cast<QrcInt>(a)),
-                   b >= 9007199254740991.0 ? QrcIntMax : (b <= -9007199254740991.0 ? QrcIntMin : static_cast<QrcInt>(b)));
+  setOperandsRange(
+      a >= 9007199254740991.0 ? QrcIntMax
+                              : (a <= -9007199254740991.0 ? QrcIntMin : static_cast<QrcInt>(a)),
+      b >= 9007199254740991.0 ? QrcIntMax
+                              : (b <= -9007199254740991.0 ? QrcIntMin : static_cast<QrcInt>(b)));
 }
 
 void QrcIntExpI::whenValueOnOperands(QrcDemonI* demon) {
@@ -121,11 +130,15 @@ void QrcIntExpI::whenRangeOnOperands(QrcDemonI*) {
                              static_cast<const QrcPrintable*>(this));
 }
 
-void QrcIntExpI::whenDomainOnOperands(QrcDemonI* demon) { QrcIntExpI::whenRangeOnOperands(demon); }
+void QrcIntExpI::whenDomainOnOperands(QrcDemonI* demon) {
+  QrcIntExpI::whenRangeOnOperands(demon);
+}
 
 // ---------------------------------------------------------------- cached bounds
 
-QrcInt QrcIntExpI::currentFailStamp() const { return _manager->getFailStamp(); }
+QrcInt QrcIntExpI::currentFailStamp() const {
+  return _manager->getFailStamp();
+}
 
 void QrcIntExpI::recomputeNow() {
   if (_outOfRange)
@@ -297,10 +310,18 @@ void QrcIntExpI::failWith(int hook, QrcInt a, QrcInt b) {
   if (_handler && tracing(_manager)) {
     QrcIntVarEventHandlerI* h = getIntHandler();
     switch (hook) {
-      case HookSetMin: h->notifySetMinBegin(a); break;
-      case HookSetMax: h->notifySetMaxBegin(a); break;
-      case HookSetRange: h->notifySetRangeBegin(a, b); break;
-      default: h->notifySetValueBegin(a); break;
+      case HookSetMin:
+        h->notifySetMinBegin(a);
+        break;
+      case HookSetMax:
+        h->notifySetMaxBegin(a);
+        break;
+      case HookSetRange:
+        h->notifySetRangeBegin(a, b);
+        break;
+      default:
+        h->notifySetValueBegin(a);
+        break;
     }
   }
   fail();
@@ -490,20 +511,23 @@ void QrcIntExpI::setRange(double lo, double hi) {
   if (std::isnan(lo) || std::isnan(hi)) return;
   if (lo > static_cast<double>(QrcIntMax) || hi < -TwoTo53) fail();
   QrcInt a = lo < -TwoTo53 ? QrcIntMin : clampBound(static_cast<QrcInt>(std::trunc(lo)));
-  QrcInt b = hi > static_cast<double>(QrcIntMax) ? QrcIntMax : clampBound(static_cast<QrcInt>(std::trunc(hi)));
+  QrcInt b = hi > static_cast<double>(QrcIntMax) ? QrcIntMax
+                                                 : clampBound(static_cast<QrcInt>(std::trunc(hi)));
   setRange(a, b);
 }
 
 void QrcIntExpI::removeValue(double v) {
   if (std::isnan(v)) return;
-  if (v >= -TwoTo53 && v <= static_cast<double>(QrcIntMax)) removeValue(static_cast<QrcInt>(std::trunc(v)));
+  if (v >= -TwoTo53 && v <= static_cast<double>(QrcIntMax))
+    removeValue(static_cast<QrcInt>(std::trunc(v)));
 }
 
 void QrcIntExpI::removeRange(double lo, double hi) {
   if (std::isnan(lo) || std::isnan(hi)) return;
   if (lo > hi || lo > static_cast<double>(QrcIntMax) || hi < -TwoTo53) return;
   QrcInt a = lo < -TwoTo53 ? QrcIntMin : clampBound(static_cast<QrcInt>(std::trunc(lo)));
-  QrcInt b = hi > static_cast<double>(QrcIntMax) ? QrcIntMax : clampBound(static_cast<QrcInt>(std::trunc(hi)));
+  QrcInt b = hi > static_cast<double>(QrcIntMax) ? QrcIntMax
+                                                 : clampBound(static_cast<QrcInt>(std::trunc(hi)));
   removeRange(a, b);
 }
 

@@ -32,7 +32,8 @@ QrcInt* newArrayBlock(QrcManagerI* m, QrcInt n) {
 QrcIntArray::QrcIntArray(const QrcManager& manager, QrcInt n, const QrcInt* values) {
   QrcManagerI* m = managerOf(manager, "QrcIntArray");
   _values = newArrayBlock(m, n);
-  if (_values[-3] > 0) std::memcpy(_values, values, static_cast<size_t>(_values[-3]) * sizeof(QrcInt));
+  if (_values[-3] > 0)
+    std::memcpy(_values, values, static_cast<size_t>(_values[-3]) * sizeof(QrcInt));
 }
 
 QrcIntArray::QrcIntArray(const QrcManager& manager, QrcInt n, QrcInt value) {
@@ -141,23 +142,57 @@ QrcIntExpI* QrcIntExp::check(const char* place) const {
   return _impl;
 }
 
-QrcManagerI* QrcIntExp::getManager() const { return check("QrcIntExp::getManager")->getManager(); }
-QrcInt QrcIntExp::getMin() const { return check("QrcIntExp::getMin")->getMin(); }
-QrcInt QrcIntExp::getMax() const { return check("QrcIntExp::getMax")->getMax(); }
-QrcInt QrcIntExp::getValue() const { return check("QrcIntExp::getValue")->getValue(); }
-QrcInt QrcIntExp::getSize() const { return check("QrcIntExp::getSize")->getSize(); }
-bool QrcIntExp::isBound() const { return check("QrcIntExp::isBound")->isBound(); }
-bool QrcIntExp::isInDomain(QrcInt v) const { return check("QrcIntExp::isInDomain")->isInDomain(v); }
-void QrcIntExp::setMin(QrcInt v) const { check("QrcIntExp::setMin")->setMin(v); }
-void QrcIntExp::setMax(QrcInt v) const { check("QrcIntExp::setMax")->setMax(v); }
-void QrcIntExp::setRange(QrcInt a, QrcInt b) const { check("QrcIntExp::setRange")->setRange(a, b); }
-void QrcIntExp::setValue(QrcInt v) const { check("QrcIntExp::setValue")->setValue(v); }
-void QrcIntExp::removeValue(QrcInt v) const { check("QrcIntExp::removeValue")->removeValue(v); }
-void QrcIntExp::removeRange(QrcInt a, QrcInt b) const { check("QrcIntExp::removeRange")->removeRange(a, b); }
-void QrcIntExp::removeWhen(QrcDemonI* d) const { check("QrcIntExp::removeWhen")->removeWhen(d); }
-void QrcIntExp::whenValue(QrcDemonI* d) const { check("QrcIntExp::whenValue")->whenValue(d); }
-void QrcIntExp::whenRange(QrcDemonI* d) const { check("QrcIntExp::whenRange")->whenRange(d); }
-void QrcIntExp::whenDomain(QrcDemonI* d) const { check("QrcIntExp::whenDomain")->whenDomain(d); }
+QrcManagerI* QrcIntExp::getManager() const {
+  return check("QrcIntExp::getManager")->getManager();
+}
+QrcInt QrcIntExp::getMin() const {
+  return check("QrcIntExp::getMin")->getMin();
+}
+QrcInt QrcIntExp::getMax() const {
+  return check("QrcIntExp::getMax")->getMax();
+}
+QrcInt QrcIntExp::getValue() const {
+  return check("QrcIntExp::getValue")->getValue();
+}
+QrcInt QrcIntExp::getSize() const {
+  return check("QrcIntExp::getSize")->getSize();
+}
+bool QrcIntExp::isBound() const {
+  return check("QrcIntExp::isBound")->isBound();
+}
+bool QrcIntExp::isInDomain(QrcInt v) const {
+  return check("QrcIntExp::isInDomain")->isInDomain(v);
+}
+void QrcIntExp::setMin(QrcInt v) const {
+  check("QrcIntExp::setMin")->setMin(v);
+}
+void QrcIntExp::setMax(QrcInt v) const {
+  check("QrcIntExp::setMax")->setMax(v);
+}
+void QrcIntExp::setRange(QrcInt a, QrcInt b) const {
+  check("QrcIntExp::setRange")->setRange(a, b);
+}
+void QrcIntExp::setValue(QrcInt v) const {
+  check("QrcIntExp::setValue")->setValue(v);
+}
+void QrcIntExp::removeValue(QrcInt v) const {
+  check("QrcIntExp::removeValue")->removeValue(v);
+}
+void QrcIntExp::removeRange(QrcInt a, QrcInt b) const {
+  check("QrcIntExp::removeRange")->removeRange(a, b);
+}
+void QrcIntExp::removeWhen(QrcDemonI* d) const {
+  check("QrcIntExp::removeWhen")->removeWhen(d);
+}
+void QrcIntExp::whenValue(QrcDemonI* d) const {
+  check("QrcIntExp::whenValue")->whenValue(d);
+}
+void QrcIntExp::whenRange(QrcDemonI* d) const {
+  check("QrcIntExp::whenRange")->whenRange(d);
+}
+void QrcIntExp::whenDomain(QrcDemonI* d) const {
+  check("QrcIntExp::whenDomain")->whenDomain(d);
+}
 
 void QrcIntExp::setDomain(const QrcIntExp& source) const {
   QrcIntExpI* x = check("QrcIntExp::setDomain");

@@ -17,7 +17,9 @@ class QrcLinearCollector : public QrcLinearAccumulatorI {
     ++_l->_count;
   }
   void addIntConstant(QrcInt value) override { _l->_constant += value; }
-  void addVarTerm(QrcIntExpI* var, double coef) override { addIntVarTerm(var, static_cast<QrcInt>(coef)); }
+  void addVarTerm(QrcIntExpI* var, double coef) override {
+    addIntVarTerm(var, static_cast<QrcInt>(coef));
+  }
   void addExpTerm(QrcIntExpI*, double) override {}
   void addConstant(double value) override { _l->_constant += static_cast<QrcInt>(value); }
 
@@ -41,7 +43,8 @@ QrcLinIntExpI::QrcLinIntExpI(QrcIntExpI* e)
   if (QrcLinearNormalization) normalize();
 }
 
-QrcLinIntExpI::QrcLinIntExpI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcIntArray coefs, QrcInt constant)
+QrcLinIntExpI::QrcLinIntExpI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcIntArray coefs,
+                             QrcInt constant)
     : QrcIntExpI(m), _vars(vars), _coefs(coefs), _constant(constant), _count(vars->getSize()) {}
 
 void QrcLinIntExpI::normalize() {

@@ -37,12 +37,15 @@ QrcInt isqrtFloor(QrcInt v) {
   return r;
 }
 
-QrcInt sq(QrcInt v) { return clamp128(static_cast<__int128>(v) * v); }
+QrcInt sq(QrcInt v) {
+  return clamp128(static_cast<__int128>(v) * v);
+}
 
 // The link constraint of a node turned into a variable, with its two demons.
 class QrcIntLinkConstraintI : public QrcExprEventHandlerConstraintI {
  public:
-  QrcIntLinkConstraintI(QrcManagerI* m, QrcUnaryExpI* e) : QrcExprEventHandlerConstraintI(m), _e(e) {}
+  QrcIntLinkConstraintI(QrcManagerI* m, QrcUnaryExpI* e)
+      : QrcExprEventHandlerConstraintI(m), _e(e) {}
   void post() override;
   void propagate() override { full(); }
   void display(std::ostream& os) const override {
@@ -76,7 +79,9 @@ class QrcIntLinkDemonI : public QrcDemonI {
     else
       _ct->operandSide();
   }
-  void display(std::ostream& os) const override { os << _ct->kind() << (_nodeSide ? "ExpI" : "VarI"); }
+  void display(std::ostream& os) const override {
+    os << _ct->kind() << (_nodeSide ? "ExpI" : "VarI");
+  }
 
  private:
   QrcIntLinkConstraintI* _ct;
@@ -308,7 +313,15 @@ QrcConstraintI* link(QrcUnaryExpI* e) {
 
 }  // namespace
 
-QrcConstraintI* QrcIntAddI::makeEventHandlerConstraint() { return link<QrcIntAddConstraintI>(this); }
-QrcConstraintI* QrcIntSubI::makeEventHandlerConstraint() { return link<QrcIntSubConstraintI>(this); }
-QrcConstraintI* QrcIntAbsI::makeEventHandlerConstraint() { return link<QrcIntAbsConstraintI>(this); }
-QrcConstraintI* QrcSquareI::makeEventHandlerConstraint() { return link<QrcSquareConstraintI>(this); }
+QrcConstraintI* QrcIntAddI::makeEventHandlerConstraint() {
+  return link<QrcIntAddConstraintI>(this);
+}
+QrcConstraintI* QrcIntSubI::makeEventHandlerConstraint() {
+  return link<QrcIntSubConstraintI>(this);
+}
+QrcConstraintI* QrcIntAbsI::makeEventHandlerConstraint() {
+  return link<QrcIntAbsConstraintI>(this);
+}
+QrcConstraintI* QrcSquareI::makeEventHandlerConstraint() {
+  return link<QrcSquareConstraintI>(this);
+}

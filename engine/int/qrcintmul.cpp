@@ -10,9 +10,13 @@ using namespace qrcint;
 
 namespace {
 
-QrcInt mul(QrcInt a, QrcInt b) { return clamp128(static_cast<__int128>(a) * b); }
+QrcInt mul(QrcInt a, QrcInt b) {
+  return clamp128(static_cast<__int128>(a) * b);
+}
 
-double truncd(double v) { return std::trunc(v); }
+double truncd(double v) {
+  return std::trunc(v);
+}
 
 }  // namespace
 
@@ -130,7 +134,9 @@ void QrcMulI::display(std::ostream& os) const {
   os << ")";
 }
 
-QrcExprI* QrcMulI::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcMulI(t, copyOf(_x, t), copyOf(_y, t))); }
+QrcExprI* QrcMulI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcMulI(t, copyOf(_x, t), copyOf(_y, t)));
+}
 
 void QrcMulI::computeRange() {
   QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
@@ -140,7 +146,8 @@ void QrcMulI::computeRange() {
 }
 
 void QrcMulI::computeRangeAsDoubles() {
-  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(), yb = _y->getFloatMax();
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
+         yb = _y->getFloatMax();
   double p[4] = {xa * ya, xa * yb, xb * ya, xb * yb};
   double lo = p[0], hi = p[0];
   bool force = false;
@@ -264,9 +271,11 @@ void QrcIntDivI::setOperandsRange(QrcInt a, QrcInt b) {
   }
   __int128 c = _c;
   if (_c > 0)
-    _x->setRange(clamp128(a <= 0 ? c * a - (c - 1) : c * a), clamp128(b >= 0 ? c * b + (c - 1) : c * b));
+    _x->setRange(clamp128(a <= 0 ? c * a - (c - 1) : c * a),
+                 clamp128(b >= 0 ? c * b + (c - 1) : c * b));
   else
-    _x->setRange(clamp128(b >= 0 ? c * b + c + 1 : c * b), clamp128(a <= 0 ? c * a - c - 1 : c * a));
+    _x->setRange(clamp128(b >= 0 ? c * b + c + 1 : c * b),
+                 clamp128(a <= 0 ? c * a - c - 1 : c * a));
 }
 
 void QrcIntDivI::setOperandsRange(double a, double b) {
@@ -286,7 +295,9 @@ void QrcDivIntI::display(std::ostream& os) const {
   os << ")";
 }
 
-QrcExprI* QrcDivIntI::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcDivIntI(t, _c, copyOf(_x, t))); }
+QrcExprI* QrcDivIntI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcDivIntI(t, _c, copyOf(_x, t)));
+}
 
 void QrcDivIntI::computeRange() {
   if (_x->isInDomain(0)) {
@@ -365,7 +376,9 @@ void QrcDivI::display(std::ostream& os) const {
   os << ")";
 }
 
-QrcExprI* QrcDivI::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcDivI(t, copyOf(_x, t), copyOf(_y, t))); }
+QrcExprI* QrcDivI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcDivI(t, copyOf(_x, t), copyOf(_y, t)));
+}
 
 void QrcDivI::computeRange() {
   if (_y->isInDomain(0)) {
@@ -391,7 +404,8 @@ void QrcDivI::computeRangeAsDoubles() {
     setBoundsFromDoubles(-1e100, 1e100);
     return;
   }
-  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(), yb = _y->getFloatMax();
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
+         yb = _y->getFloatMax();
   double lo, hi;
   if (ya >= 1) {
     lo = truncd(xa > 0 ? xa / yb : xa / ya);
@@ -400,7 +414,8 @@ void QrcDivI::computeRangeAsDoubles() {
     lo = truncd(xb < 0 ? xb / ya : xb / yb);
     hi = truncd(xa > 0 ? xa / ya : xa / yb);
   } else {
-    double p = static_cast<double>(_y->getNextHigher(0)), q = static_cast<double>(_y->getNextLower(0));
+    double p = static_cast<double>(_y->getNextHigher(0)),
+           q = static_cast<double>(_y->getNextLower(0));
     double l1 = truncd(xa / p), l2 = truncd(xb / q), h1 = truncd(xb / p), h2 = truncd(xa / q);
     lo = l1 < l2 ? l1 : l2;
     hi = h1 > h2 ? h1 : h2;
@@ -419,7 +434,8 @@ void QrcDivI::setOperandsRange(QrcInt a, QrcInt b) {
 
 // Narrows the divisor y of x / y in [a, b] when x in [xa, xb] has one sign
 // (the dividend is mirrored to positive values).
-static void narrowDivisor(QrcIntExpI* y, QrcInt xa, QrcInt xb, QrcInt ya, QrcInt yb, QrcInt a, QrcInt b) {
+static void narrowDivisor(QrcIntExpI* y, QrcInt xa, QrcInt xb, QrcInt ya, QrcInt yb, QrcInt a,
+                          QrcInt b) {
   QrcInt pa = xa, pb = xb, qa = a, qb = b;
   if (xb < 0) {
     pa = -xb;
@@ -498,15 +514,19 @@ void QrcDivI::ruleS(QrcInt a, QrcInt b) {
   xb = _x->getMax();
   QrcInt lo1, hi1, lo2, hi2;
   if (b >= 0) {
-    hi1 = yb == 0 ? -1 : ((xb / yb > b) ? clamp128(static_cast<__int128>(b + 1) * yb - 1) : QrcIntMax);
-    lo1 = ya == 0 ? 1 : ((xa / ya > b) ? clamp128(static_cast<__int128>(b + 1) * ya + 1) : QrcIntMin);
+    hi1 = yb == 0 ? -1
+                  : ((xb / yb > b) ? clamp128(static_cast<__int128>(b + 1) * yb - 1) : QrcIntMax);
+    lo1 =
+        ya == 0 ? 1 : ((xa / ya > b) ? clamp128(static_cast<__int128>(b + 1) * ya + 1) : QrcIntMin);
   } else {
     hi1 = b;
     lo1 = -b;
   }
   if (a <= 0) {
-    lo2 = yb == 0 ? 1 : ((xa / yb < a) ? clamp128(static_cast<__int128>(a - 1) * yb + 1) : QrcIntMin);
-    hi2 = ya == 0 ? -1 : ((xb / ya < a) ? clamp128(static_cast<__int128>(a - 1) * ya - 1) : QrcIntMax);
+    lo2 =
+        yb == 0 ? 1 : ((xa / yb < a) ? clamp128(static_cast<__int128>(a - 1) * yb + 1) : QrcIntMin);
+    hi2 = ya == 0 ? -1
+                  : ((xb / ya < a) ? clamp128(static_cast<__int128>(a - 1) * ya - 1) : QrcIntMax);
   } else {
     lo2 = a;
     hi2 = -a;
@@ -535,7 +555,8 @@ void QrcDivI::setOperandsRange(double da, double db) {
     return;
   }
   // Rule D: 0 in both domains.
-  double fxa = _x->getFloatMin(), fxb = _x->getFloatMax(), fya = _y->getFloatMin(), fyb = _y->getFloatMax();
+  double fxa = _x->getFloatMin(), fxb = _x->getFloatMax(), fya = _y->getFloatMin(),
+         fyb = _y->getFloatMax();
   if (a >= 1) {
     double ylo = std::fmax(fya, std::ceil(fxa / a)), yhi = std::fmin(fyb, std::floor(fxb / a));
     _y->setRange(ylo, yhi);
@@ -562,7 +583,9 @@ QrcIntExp operator*(const QrcIntExp& xe, QrcInt c) {
   return reuse<QrcIntMulNegI>(x, x, c);
 }
 
-QrcIntExp operator*(QrcInt c, const QrcIntExp& x) { return x * c; }
+QrcIntExp operator*(QrcInt c, const QrcIntExp& x) {
+  return x * c;
+}
 
 QrcIntExp operator*(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator*");

@@ -53,7 +53,9 @@ void QrcIntSetVar::whenDomain(QrcDemonI* demon) const {
   _impl->whenDomain(demon);
 }
 
-std::ostream& operator<<(std::ostream& os, const QrcIntSetVar& var) { return os << var.getImpl(); }
+std::ostream& operator<<(std::ostream& os, const QrcIntSetVar& var) {
+  return os << var.getImpl();
+}
 
 // ---------------------------------------------------------------- delta iterators
 
@@ -104,7 +106,8 @@ bool checkInProcess(const QrcIntSetVarI* var, const char* place) {
 
 }  // namespace
 
-QrcIntSetVarDeltaIterator::QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt kind) : _current(0), _valid(false) {
+QrcIntSetVarDeltaIterator::QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt kind)
+    : _current(0), _valid(false) {
   if (!var) QrcFatalError(39, "empty handle", "QrcIntSetVarDeltaIterator");
   if (!checkInProcess(var, "QrcIntSetVarDeltaIterator")) return;
   _walk.start(var, kind);
@@ -119,13 +122,15 @@ QrcDeltaRequiredIterator::QrcDeltaRequiredIterator(QrcIntSetVarI* var) {
   if (checkInProcess(var, "QrcDeltaRequiredIterator")) _walk.start(var, 1);
 }
 
-QrcIntDeltaPossibleIterator::QrcIntDeltaPossibleIterator(QrcIntSetVarI* var) : _current(0), _valid(false) {
+QrcIntDeltaPossibleIterator::QrcIntDeltaPossibleIterator(QrcIntSetVarI* var)
+    : _current(0), _valid(false) {
   if (!checkInProcess(var, "QrcIntDeltaPossibleIterator")) return;
   _walk.start(var, 0);
   _valid = _walk.next(_current);
 }
 
-QrcIntDeltaRequiredIterator::QrcIntDeltaRequiredIterator(QrcIntSetVarI* var) : _current(0), _valid(false) {
+QrcIntDeltaRequiredIterator::QrcIntDeltaRequiredIterator(QrcIntSetVarI* var)
+    : _current(0), _valid(false) {
   if (!checkInProcess(var, "QrcIntDeltaRequiredIterator")) return;
   _walk.start(var, 1);
   _valid = _walk.next(_current);
@@ -148,14 +153,18 @@ QrcGoalI* QrctIntSetVarAddValueI::execute() {
   return nullptr;
 }
 
-void QrctIntSetVarAddValueI::display(std::ostream& os) const { os << "QrctIntSetVarAddValue"; }
+void QrctIntSetVarAddValueI::display(std::ostream& os) const {
+  os << "QrctIntSetVarAddValue";
+}
 
 QrcGoalI* QrctIntSetVarRemoveValueI::execute() {
   _var->removePossible(_value);
   return nullptr;
 }
 
-void QrctIntSetVarRemoveValueI::display(std::ostream& os) const { os << "QrctIntSetVarRemoveValue"; }
+void QrctIntSetVarRemoveValueI::display(std::ostream& os) const {
+  os << "QrctIntSetVarRemoveValue";
+}
 
 QrcGoalI* QrcIntSetVarInstantiateI::execute() {
   if (_var->isBound()) return nullptr;
@@ -168,18 +177,24 @@ QrcGoalI* QrcIntSetVarInstantiateI::execute() {
   return QrcOr(QrcAnd(add, QrcGoal(this)), QrcAnd(remove, QrcGoal(this))).getImpl();
 }
 
-void QrcIntSetVarInstantiateI::display(std::ostream& os) const { os << "QrcIntSetVarInstantiate"; }
+void QrcIntSetVarInstantiateI::display(std::ostream& os) const {
+  os << "QrcIntSetVarInstantiate";
+}
 
 QrcGoalI* QrcIntSetGenerateI::execute() {
   QrcInt i = _select(QrcIntSetVarArray(_vars));
   if (i < 0) return nullptr;
-  if (i >= _vars->getSize() || !_vars->get(i)) QrcFatalError(39, "empty handle", "QrcIntSetGenerate");
+  if (i >= _vars->getSize() || !_vars->get(i))
+    QrcFatalError(39, "empty handle", "QrcIntSetGenerate");
   QrcManagerI* m = _manager;
   QrcIntSetVarI* x = static_cast<QrcIntSetVarI*>(_vars->get(i));
-  return QrcAnd(QrcGoal(new (m) QrcIntSetVarInstantiateI(m, x, _valueSelector)), QrcGoal(this)).getImpl();
+  return QrcAnd(QrcGoal(new (m) QrcIntSetVarInstantiateI(m, x, _valueSelector)), QrcGoal(this))
+      .getImpl();
 }
 
-void QrcIntSetGenerateI::display(std::ostream& os) const { os << "QrcIntSetGenerate"; }
+void QrcIntSetGenerateI::display(std::ostream& os) const {
+  os << "QrcIntSetGenerate";
+}
 
 QrcGoal QrcIntSetGenerate(const QrcIntSetVarArray& vars, QrcIntSetSelector select) {
   QrcIntSetVarArrayI* a = vars.getImpl();
@@ -189,4 +204,6 @@ QrcGoal QrcIntSetGenerate(const QrcIntSetVarArray& vars, QrcIntSetSelector selec
   return QrcGoal(new (m) QrcIntSetGenerateI(m, a, select, nullptr));
 }
 
-QrcGoal QrcGenerate(const QrcIntSetVarArray& vars, QrcIntSetSelector select) { return QrcIntSetGenerate(vars, select); }
+QrcGoal QrcGenerate(const QrcIntSetVarArray& vars, QrcIntSetSelector select) {
+  return QrcIntSetGenerate(vars, select);
+}

@@ -11,9 +11,14 @@
 // ---------------------------------------------------------------- handler
 
 QrcIntSetVarEventHandlerI::QrcIntSetVarEventHandlerI(QrcManagerI* manager)
-    : QrcEventHandlerI(manager), _domainDemons(manager), _boundDemons(manager), _leftovers{nullptr, nullptr, nullptr} {}
+    : QrcEventHandlerI(manager),
+      _domainDemons(manager),
+      _boundDemons(manager),
+      _leftovers{nullptr, nullptr, nullptr} {}
 
-QrcIntSetVarI* QrcIntSetVarEventHandlerI::getVar() const { return static_cast<QrcIntSetVarI*>(_owner); }
+QrcIntSetVarI* QrcIntSetVarEventHandlerI::getVar() const {
+  return static_cast<QrcIntSetVarI*>(_owner);
+}
 
 QrcSearchMonitorI* QrcIntSetVarEventHandlerI::monitor() const {
   return _monitor ? _monitor : _manager->getPropagationQueue()->getMonitor();
@@ -37,7 +42,9 @@ QrcEventHandlerI* QrcIntSetVarEventHandlerI::makeCopy(QrcManagerI* manager) cons
   return new (manager) QrcIntSetVarEventHandlerI(manager);
 }
 
-QrcInt QrcIntSetVarEventHandlerI::getNbDemons() const { return _domainDemons.getSize() + _boundDemons.getSize(); }
+QrcInt QrcIntSetVarEventHandlerI::getNbDemons() const {
+  return _domainDemons.getSize() + _boundDemons.getSize();
+}
 
 void QrcIntSetVarEventHandlerI::whenDomain(QrcDemonI* demon) {
   _domainDemons.addConstraint(demon);
@@ -58,9 +65,9 @@ QrcDemonI* QrcIntSetVarEventHandlerI::getFirstDemon() const {
   return nullptr;
 }
 
-#define QRC_SET_HOOK(NAME, MON)                                     \
-  void QrcIntSetVarEventHandlerI::NAME(QrcInt v) {                  \
-    if (QrcSearchMonitorI* m = monitor()) m->MON(getVar(), v);      \
+#define QRC_SET_HOOK(NAME, MON)                                \
+  void QrcIntSetVarEventHandlerI::NAME(QrcInt v) {             \
+    if (QrcSearchMonitorI* m = monitor()) m->MON(getVar(), v); \
   }
 QRC_SET_HOOK(notifyRemovePossibleBegin, notifyIntSetVarRemovePossibleBegin)
 QRC_SET_HOOK(notifyRemovePossibleEnd, notifyIntSetVarRemovePossibleEnd)
@@ -162,9 +169,10 @@ QrcIntSetVarI::QrcIntSetVarI(QrcManagerI* manager, QrcInt min, QrcInt max, const
       _removedSingles(nullptr),
       _removedRanges(nullptr) {
   if (min > max) fail();
-  if (static_cast<QrcUInt>(max) - static_cast<QrcUInt>(min) >= (QrcUInt(1) << 31)) throw QroMemoryException();
-  init(new (manager) QrcIntSetI(manager, min, max, 1, 1), new (manager) QrcIntSetI(manager, min, max, 0, 1),
-       max - min + 1);
+  if (static_cast<QrcUInt>(max) - static_cast<QrcUInt>(min) >= (QrcUInt(1) << 31))
+    throw QroMemoryException();
+  init(new (manager) QrcIntSetI(manager, min, max, 1, 1),
+       new (manager) QrcIntSetI(manager, min, max, 0, 1), max - min + 1);
 }
 
 QrcIntSetVarI::QrcIntSetVarI(QrcIntCollectionI* coll, const char* name)
@@ -177,7 +185,8 @@ QrcIntSetVarI::QrcIntSetVarI(QrcIntCollectionI* coll, const char* name)
       _added(nullptr),
       _removedSingles(nullptr),
       _removedRanges(nullptr) {
-  init(new (_manager) QrcIntSetI(coll, 1, 1, 1), new (_manager) QrcIntSetI(coll, 0, 1, 1), coll->getSize());
+  init(new (_manager) QrcIntSetI(coll, 1, 1, 1), new (_manager) QrcIntSetI(coll, 0, 1, 1),
+       coll->getSize());
 }
 
 QrcIntSetVarI::QrcIntSetVarI(QrcManagerI* manager, const QrcIntSetI* set, const char* name)
@@ -190,7 +199,8 @@ QrcIntSetVarI::QrcIntSetVarI(QrcManagerI* manager, const QrcIntSetI* set, const 
       _added(nullptr),
       _removedSingles(nullptr),
       _removedRanges(nullptr) {
-  QrcIntSetI* required = set->getCollection() ? new (manager) QrcIntSetI(set->getCollection(), 0, 0, 1)
+  QrcIntSetI* required = set->getCollection() ? new (manager)
+                                                    QrcIntSetI(set->getCollection(), 0, 0, 1)
                                               : new (manager) QrcIntSetI(manager, _min, _max, 0, 1);
   init(set->copy(manager), required, set->getSize());
 }
@@ -219,9 +229,13 @@ void QrcIntSetVarI::init(QrcIntSetI* possible, QrcIntSetI* required, QrcInt card
   linkCardinality();
 }
 
-QrcEventHandlerI* QrcIntSetVarI::makeEventHandler() { return new (_manager) QrcIntSetVarEventHandlerI(_manager); }
+QrcEventHandlerI* QrcIntSetVarI::makeEventHandler() {
+  return new (_manager) QrcIntSetVarEventHandlerI(_manager);
+}
 
-QrcExprI* QrcIntSetVarI::makeCopy(QrcManagerI* target) const { return new (target) QrcIntSetVarI(target, *this); }
+QrcExprI* QrcIntSetVarI::makeCopy(QrcManagerI* target) const {
+  return new (target) QrcIntSetVarI(target, *this);
+}
 
 void QrcIntSetVarI::linkCardinality() {
   if (!_manager->isInEditMode()) {
@@ -374,9 +388,13 @@ void QrcIntSetVarI::deferRemovedPossible(QrcInt v) {
 
 // ---------------------------------------------------------------- changes
 
-bool QrcIntSetVarI::tracing() const { return _handler && _manager->getPropagationQueue()->isTracing(); }
+bool QrcIntSetVarI::tracing() const {
+  return _handler && _manager->getPropagationQueue()->isTracing();
+}
 
-void QrcIntSetVarI::markProcessingDeferred() { _handler->setState(QrcIntSetVarEventHandlerI::ProcessingDeferred); }
+void QrcIntSetVarI::markProcessingDeferred() {
+  _handler->setState(QrcIntSetVarEventHandlerI::ProcessingDeferred);
+}
 
 void QrcIntSetVarI::addRequired(QrcInt v) {
   bool known = v >= _min && v <= _max && _possible->contains(v);
@@ -480,7 +498,8 @@ void QrcIntSetVarI::removePossibleRange(QrcInt a, QrcInt b) {
     if (inRun && areNeighbours(runEnd, v)) {
       runEnd = v;
     } else {
-      if (inRun) runStart == runEnd ? recordRemovedPossible(runStart) : recordRemovedRange(runStart, runEnd);
+      if (inRun)
+        runStart == runEnd ? recordRemovedPossible(runStart) : recordRemovedRange(runStart, runEnd);
       runStart = runEnd = v;
       inRun = true;
     }
@@ -489,7 +508,8 @@ void QrcIntSetVarI::removePossibleRange(QrcInt a, QrcInt b) {
     if (next == v) break;
     v = next;
   }
-  if (inRun) runStart == runEnd ? recordRemovedPossible(runStart) : recordRemovedRange(runStart, runEnd);
+  if (inRun)
+    runStart == runEnd ? recordRemovedPossible(runStart) : recordRemovedRange(runStart, runEnd);
   getSetHandler()->notify();
   propagateCardinality();
 }
@@ -579,7 +599,9 @@ void QrcIntSetVarI::whenValue(QrcDemonI* demon) {
   if (_handler->getState() == QrcEventHandlerI::Queued) demon->markPending();
 }
 
-void QrcCardTouchDemonI::display(std::ostream& os) const { os << "QrcCardTouchDemon"; }
+void QrcCardTouchDemonI::display(std::ostream& os) const {
+  os << "QrcCardTouchDemon";
+}
 
 void QrcIntSetVarCardinalityCtI::display(std::ostream& os) const {
   os << "QrcIntSetVarCardinalityCtI(";

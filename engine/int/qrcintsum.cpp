@@ -13,7 +13,8 @@ using namespace qrcint;
 namespace {
 
 QrcIntExpI** heapTerms(QrcManagerI* m, QrcInt n, QrcIntExpI* const* terms) {
-  QrcIntExpI** t = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcIntExpI*)));
+  QrcIntExpI** t = static_cast<QrcIntExpI**>(
+      m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcIntExpI*)));
   for (QrcInt i = 0; i < n; ++i) t[i] = terms[i];
   return t;
 }
@@ -29,7 +30,9 @@ void QrcIntMinI::display(std::ostream& os) const {
   os << "," << _c << ")";
 }
 
-QrcExprI* QrcIntMinI::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcIntMinI(t, copyOf(_x, t), _c)); }
+QrcExprI* QrcIntMinI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcIntMinI(t, copyOf(_x, t), _c));
+}
 
 void QrcIntMinI::computeRange() {
   _min = mn(_x->getMin(), _c);
@@ -57,7 +60,9 @@ void QrcIntMaxI::display(std::ostream& os) const {
   os << "," << _c << ")";
 }
 
-QrcExprI* QrcIntMaxI::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcIntMaxI(t, copyOf(_x, t), _c)); }
+QrcExprI* QrcIntMaxI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcIntMaxI(t, copyOf(_x, t), _c));
+}
 
 void QrcIntMaxI::computeRange() {
   _min = mx(_x->getMin(), _c);
@@ -89,7 +94,9 @@ void QrcMinI::display(std::ostream& os) const {
   os << ")";
 }
 
-QrcExprI* QrcMinI::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcMinI(t, copyOf(_x, t), copyOf(_y, t))); }
+QrcExprI* QrcMinI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcMinI(t, copyOf(_x, t), copyOf(_y, t)));
+}
 
 void QrcMinI::computeRange() {
   _min = mn(_x->getMin(), _y->getMin());
@@ -97,7 +104,8 @@ void QrcMinI::computeRange() {
 }
 
 void QrcMinI::computeRangeAsDoubles() {
-  setBoundsFromDoubles(std::fmin(_x->getFloatMin(), _y->getFloatMin()), std::fmin(_x->getFloatMax(), _y->getFloatMax()));
+  setBoundsFromDoubles(std::fmin(_x->getFloatMin(), _y->getFloatMin()),
+                       std::fmin(_x->getFloatMax(), _y->getFloatMax()));
 }
 
 void QrcMinI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -123,7 +131,9 @@ void QrcMaxI::display(std::ostream& os) const {
   os << ")";
 }
 
-QrcExprI* QrcMaxI::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcMaxI(t, copyOf(_x, t), copyOf(_y, t))); }
+QrcExprI* QrcMaxI::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcMaxI(t, copyOf(_x, t), copyOf(_y, t)));
+}
 
 void QrcMaxI::computeRange() {
   _min = mx(_x->getMin(), _y->getMin());
@@ -131,7 +141,8 @@ void QrcMaxI::computeRange() {
 }
 
 void QrcMaxI::computeRangeAsDoubles() {
-  setBoundsFromDoubles(std::fmax(_x->getFloatMin(), _y->getFloatMin()), std::fmax(_x->getFloatMax(), _y->getFloatMax()));
+  setBoundsFromDoubles(std::fmax(_x->getFloatMin(), _y->getFloatMin()),
+                       std::fmax(_x->getFloatMax(), _y->getFloatMax()));
 }
 
 void QrcMaxI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -150,7 +161,8 @@ void QrcMaxI::setOperandsRange(QrcInt a, QrcInt b) {
 
 // ---------------------------------------------------------------- array nodes
 
-QrcArrayExpI::QrcArrayExpI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms) : QrcIntExpI(m), _size(n), _terms(terms) {
+QrcArrayExpI::QrcArrayExpI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms)
+    : QrcIntExpI(m), _size(n), _terms(terms) {
   for (QrcInt i = 0; i < n; ++i) terms[i]->addParent(this);
 }
 
@@ -172,12 +184,15 @@ void QrcArrayExpI::displayArrayNode(std::ostream& os, const char* head) const {
 }
 
 QrcIntExpI** QrcArrayExpI::copyTerms(QrcManagerI* t) const {
-  QrcIntExpI** terms = static_cast<QrcIntExpI**>(t->allocate(static_cast<size_t>(_size > 0 ? _size : 1) * sizeof(QrcIntExpI*)));
+  QrcIntExpI** terms = static_cast<QrcIntExpI**>(
+      t->allocate(static_cast<size_t>(_size > 0 ? _size : 1) * sizeof(QrcIntExpI*)));
   for (QrcInt i = 0; i < _size; ++i) terms[i] = copyOf(_terms[i], t);
   return terms;
 }
 
-QrcExprI* QrcArrayMax::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcArrayMax(t, _size, copyTerms(t))); }
+QrcExprI* QrcArrayMax::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcArrayMax(t, _size, copyTerms(t)));
+}
 
 void QrcArrayMax::computeRange() {
   _min = QrcIntMin;
@@ -223,7 +238,9 @@ void QrcArrayMax::setOperandsRange(QrcInt a, QrcInt b) {
   }
 }
 
-QrcExprI* QrcArrayMin::makeCopy(QrcManagerI* t) const { return fresh(new (t) QrcArrayMin(t, _size, copyTerms(t))); }
+QrcExprI* QrcArrayMin::makeCopy(QrcManagerI* t) const {
+  return fresh(new (t) QrcArrayMin(t, _size, copyTerms(t)));
+}
 
 void QrcArrayMin::computeRange() {
   _min = QrcIntMax;
@@ -271,16 +288,20 @@ void QrcArrayMin::setOperandsRange(QrcInt a, QrcInt b) {
 
 // ---------------------------------------------------------------- array sum
 
-QrcArraySumI::QrcArraySumI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms) : QrcArrayExpI(m, n, terms), _width(0) {
+QrcArraySumI::QrcArraySumI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms)
+    : QrcArrayExpI(m, n, terms), _width(0) {
   computeRangeAsDoubles();
 }
 
-QrcExprI* QrcArraySumI::makeCopy(QrcManagerI* t) const { return new (t) QrcArraySumI(t, _size, copyTerms(t)); }
+QrcExprI* QrcArraySumI::makeCopy(QrcManagerI* t) const {
+  return new (t) QrcArraySumI(t, _size, copyTerms(t));
+}
 
 void QrcArraySumI::computeCoeffsVarsInternal(QrcLinearAccumulatorI*, QrcInt) {
-  getErrorReporter()->report(48, "Zandrel",
-                             "Not implemented: QrcArraySumI::computeCoeffsVarsInternal(QrcIntVarArray, QrcIntArray, "
-                             "QrcInt&, QrcInt&, QrcInt)");
+  getErrorReporter()->report(
+      48, "Zandrel",
+      "Not implemented: QrcArraySumI::computeCoeffsVarsInternal(QrcIntVarArray, QrcIntArray, "
+      "QrcInt&, QrcInt&, QrcInt)");
 }
 
 void QrcArraySumI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) {
@@ -312,7 +333,8 @@ void QrcArraySumI::computeRangeAsDoubles() {
   if (!outside53(w)) {
     _width = static_cast<QrcInt>(w);
     for (QrcInt i = 0; i < _size && !force; ++i)
-      force = outside53(_terms[i]->getFloatMax() - (hi - lo)) || outside53(_terms[i]->getFloatMin() + (hi - lo));
+      force = outside53(_terms[i]->getFloatMax() - (hi - lo)) ||
+              outside53(_terms[i]->getFloatMin() + (hi - lo));
   } else {
     _width = QrcInt64Max;
     force = true;
@@ -348,8 +370,12 @@ __attribute__((noinline)) double sumMaxs(QrcIntExpI** terms, QrcInt n) {
   for (QrcInt i = 0; i < n; ++i) s += terms[i]->getFloatMax();
   return s;
 }
-__attribute__((noinline)) double sub(double a, double b) { return a - b; }
-__attribute__((noinline)) double add(double a, double b) { return a + b; }
+__attribute__((noinline)) double sub(double a, double b) {
+  return a - b;
+}
+__attribute__((noinline)) double add(double a, double b) {
+  return a + b;
+}
 }  // namespace
 
 void QrcArraySumI::setOperandsRange(double a, double b) {
@@ -380,7 +406,8 @@ QrcCardSumVarI::QrcCardSumVarI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms)
     : QrcIntExpI(m, 0, n, ""), _size(n), _terms(terms) {}
 
 QrcExprI* QrcCardSumVarI::makeCopy(QrcManagerI* t) const {
-  QrcIntExpI** terms = static_cast<QrcIntExpI**>(t->allocate(static_cast<size_t>(_size) * sizeof(QrcIntExpI*)));
+  QrcIntExpI** terms =
+      static_cast<QrcIntExpI**>(t->allocate(static_cast<size_t>(_size) * sizeof(QrcIntExpI*)));
   for (QrcInt i = 0; i < _size; ++i) terms[i] = copyOf(_terms[i], t);
   QrcCardSumVarI* v = new (t) QrcCardSumVarI(t, _size, terms);
   t->add(new (t) QrcCardSumI(t, v, _size, terms));
@@ -423,11 +450,18 @@ class QrcCardSumCardDemonI : public QrcDemonI {
 }  // namespace
 
 QrcCardSumI::QrcCardSumI(QrcManagerI* m, QrcIntExpI* card, QrcInt n, QrcIntExpI** terms)
-    : QrcConstraintI(m), _card(card), _size(n), _terms(terms), _nbTrue(m, 0), _nbPossible(m, n), _done(m, 0) {}
+    : QrcConstraintI(m),
+      _card(card),
+      _size(n),
+      _terms(terms),
+      _nbTrue(m, 0),
+      _nbPossible(m, n),
+      _done(m, 0) {}
 
 void QrcCardSumI::post() {
   for (QrcInt i = 0; i < _size; ++i)
-    if (!_terms[i]->isBound()) _terms[i]->whenValue(new (_manager) QrcCardSumXDemonI(_manager, this, i));
+    if (!_terms[i]->isBound())
+      _terms[i]->whenValue(new (_manager) QrcCardSumXDemonI(_manager, this, i));
   _card->whenRange(new (_manager) QrcCardSumCardDemonI(_manager, this));
 }
 
@@ -508,11 +542,13 @@ void QrcCardSumI::cardChanged() {
 namespace {
 
 template <class Node>
-QrcIntExp blocks(QrcManagerI* m, QrcInt n, QrcIntExpI** terms, QrcIntExp (*again)(const QrcManager&, QrcInt, QrcIntExpI* const*)) {
+QrcIntExp blocks(QrcManagerI* m, QrcInt n, QrcIntExpI** terms,
+                 QrcIntExp (*again)(const QrcManager&, QrcInt, QrcIntExpI* const*)) {
   QrcInt q = n / 20;
   if (q == 0) return QrcIntExp(fresh(new (m) Node(m, n, terms)));
   QrcInt nb = q + (n % 20 ? 1 : 0);
-  QrcIntExpI** b = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(nb) * sizeof(QrcIntExpI*)));
+  QrcIntExpI** b =
+      static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(nb) * sizeof(QrcIntExpI*)));
   for (QrcInt k = 0; k < q; ++k) b[k] = fresh(new (m) Node(m, 20, terms + 20 * k));
   if (nb > q) b[q] = fresh(new (m) Node(m, n - 20 * q, terms + 20 * q));
   return again(QrcManager(m), nb, b);
@@ -544,7 +580,8 @@ QrcIntExp QrcSum(const QrcIntVarArray& a) {
   if (!a.getImpl()) QrcFatalError(39, "empty handle", "QrcSum");
   QrcIntVarArrayI* ai = a.getImpl();
   QrcManagerI* m = ai->getManager();
-  QrcIntExpI** terms = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(ai->getSize() + 1) * sizeof(QrcIntExpI*)));
+  QrcIntExpI** terms = static_cast<QrcIntExpI**>(
+      m->allocate(static_cast<size_t>(ai->getSize() + 1) * sizeof(QrcIntExpI*)));
   for (QrcInt i = 0; i < ai->getSize(); ++i) terms[i] = ai->getVar(i);
   return QrcSum(QrcManager(m), ai->getSize(), terms);
 }
@@ -557,7 +594,8 @@ QrcIntExp QrcScalProd(const QrcIntVarArray& x, const QrcIntArray& c) {
     m->getErrorReporter()->report(5, "QrcIntVarArrayI", "bad array size", n);
     if (c.getSize() < n) n = c.getSize();
   }
-  QrcIntExpI** terms = static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n + 1) * sizeof(QrcIntExpI*)));
+  QrcIntExpI** terms =
+      static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n + 1) * sizeof(QrcIntExpI*)));
   for (QrcInt i = 0; i < n; ++i) terms[i] = (x[i] * c[i]).getImpl();
   return QrcSum(QrcManager(m), n, terms);
 }

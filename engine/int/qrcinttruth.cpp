@@ -36,7 +36,9 @@ void QrcBoolIntExpI::whenRangeOnOperands(QrcDemonI* d) {
   _ct->attachOppositeMetaDemon(d);
 }
 
-void QrcLinkBoolIntExpI::post() { _ct->attachMetaDemon(new (_manager) QrcMetaExpressionDemon(_manager, _exp)); }
+void QrcLinkBoolIntExpI::post() {
+  _ct->attachMetaDemon(new (_manager) QrcMetaExpressionDemon(_manager, _exp));
+}
 
 QrcConstraint::operator QrcIntExp() const {
   if (!_impl) QrcFatalError(39, "empty handle", "QrcConstraint::operator QrcIntExp");
@@ -47,7 +49,12 @@ QrcConstraint::operator QrcIntExp() const {
 // ---------------------------------------------------------------- objective filter
 
 QrcIntOptFilterI::QrcIntOptFilterI(QrcIntExpI* var, QrcInt step, double relativeStep)
-    : QrcOptFilterI(var), _var(var), _bound(var->getMax()), _step(step), _relativeStep(relativeStep), _hasBound(0) {}
+    : QrcOptFilterI(var),
+      _var(var),
+      _bound(var->getMax()),
+      _step(step),
+      _relativeStep(relativeStep),
+      _hasBound(0) {}
 
 QrcFloat QrcIntOptFilterI::getBound() const {
   if (!_hasBound) return HUGE_VAL;
@@ -83,7 +90,9 @@ QrcFloat QrcIntOptFilterI::nextBound() {
   return static_cast<QrcFloat>(_bound);
 }
 
-void QrcIntOptFilterI::computeNextBound() { nextBound(); }
+void QrcIntOptFilterI::computeNextBound() {
+  nextBound();
+}
 
 void QrcIntOptFilterI::update() {
   if (_bound < _var->getMax()) {
@@ -92,17 +101,21 @@ void QrcIntOptFilterI::update() {
   }
 }
 
-void QrcIntOptFilterI::advanceBound() { _bound += _step; }
+void QrcIntOptFilterI::advanceBound() {
+  _bound += _step;
+}
 
 void QrcIntExpI::setObjMin(QrcFloat step, QrcFloat relativeStep) {
   QrcIntVar v(this);
-  QrcIntOptFilterI* f = new (_manager) QrcIntOptFilterI(this, static_cast<QrcInt>(step), relativeStep);
+  QrcIntOptFilterI* f =
+      new (_manager) QrcIntOptFilterI(this, static_cast<QrcInt>(step), relativeStep);
   _manager->setOptFilter(f);
 }
 
 // ---------------------------------------------------------------- saver
 
-QrcIntSaverI::QrcIntSaverI(QrcIntExpI* exp) : QrcSaverI(exp), _savedMin(exp->getMin()), _savedMax(exp->getMax()) {}
+QrcIntSaverI::QrcIntSaverI(QrcIntExpI* exp)
+    : QrcSaverI(exp), _savedMin(exp->getMin()), _savedMax(exp->getMax()) {}
 
 void QrcIntSaverI::save() {
   QrcIntExpI* x = static_cast<QrcIntExpI*>(_exp);
@@ -115,7 +128,9 @@ void QrcIntSaverI::restore() {
   x->restoreBounds(_savedMin, _savedMax);
 }
 
-void* QrcIntExpI::makeSaver() { return new (_manager) QrcIntSaverI(this); }
+void* QrcIntExpI::makeSaver() {
+  return new (_manager) QrcIntSaverI(this);
+}
 
 void QrcIntExpI::restoreBounds(QrcInt min, QrcInt max) {
   if (_handler) {

@@ -39,7 +39,9 @@ inline QrcInt ceilDiv(QrcInt a, QrcInt b) {
   return (r != 0 && ((r < 0) == (b < 0))) ? q + 1 : q;
 }
 
-inline bool outside53(double v) { return v < -TwoTo53 || v > Limit; }
+inline bool outside53(double v) {
+  return v < -TwoTo53 || v > Limit;
+}
 
 // The implementation behind a handle; an empty handle stops with code 39.
 inline QrcIntExpI* impl(const QrcIntExp& e, const char* place) {
@@ -47,14 +49,20 @@ inline QrcIntExpI* impl(const QrcIntExp& e, const char* place) {
   return e.getImpl();
 }
 
-inline QrcIntExp constant(QrcManagerI* m, QrcInt v) { return QrcIntExp(QrcManager(m), v); }
+inline QrcIntExp constant(QrcManagerI* m, QrcInt v) {
+  return QrcIntExp(QrcManager(m), v);
+}
 
 inline QrcIntExpI* copyOf(QrcIntExpI* e, QrcManagerI* t) {
   return static_cast<QrcIntExpI*>(e->getCopyForManager(t));
 }
 
-inline QrcInt mn(QrcInt a, QrcInt b) { return a < b ? a : b; }
-inline QrcInt mx(QrcInt a, QrcInt b) { return a > b ? a : b; }
+inline QrcInt mn(QrcInt a, QrcInt b) {
+  return a < b ? a : b;
+}
+inline QrcInt mx(QrcInt a, QrcInt b) {
+  return a > b ? a : b;
+}
 
 // Node equal to the probe already among the parents of the first operand,
 // else a new node (which enters its operands' parents lists).

@@ -122,8 +122,12 @@ TEST_F(ArrayTest, ArrayFromMemoryManagerHandle) {
 // ---------------------------------------------------------------------------
 // Hash tables
 
-QroInt badHash(void*, QroInt n) { return n; }
-bool sameAddress(void* a, void* b) { return a == b; }
+QroInt badHash(void*, QroInt n) {
+  return n;
+}
+bool sameAddress(void* a, void* b) {
+  return a == b;
+}
 
 TEST_F(ArrayTest, HashFunctionsGiveTheSpecifiedIndexes) {
   EXPECT_EQ(QroHashStringValue("abc"), 26499u);

@@ -237,7 +237,8 @@ TEST_F(CollectionTest, EveryMutatorRefusesWhileReferenced) {
     r->setLB(1);
     FAIL();
   } catch (const QroDataCollection::ImmutableException& e) {
-    EXPECT_EQ(printed(e), "the Collection unamed collection is referenced by another and is immutable");
+    EXPECT_EQ(printed(e),
+              "the Collection unamed collection is referenced by another and is immutable");
     EXPECT_STREQ(e.getMessage(), "the Collection is referenced by another and is immutable");
     EXPECT_EQ(e.getCollection(), r);
   }

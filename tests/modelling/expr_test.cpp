@@ -20,7 +20,9 @@ std::string shown(const QroExtractableI* x) {
   x->display(os);
   return os.str();
 }
-std::string shown(const QroNumExprArg& e) { return shown(e.getImpl()); }
+std::string shown(const QroNumExprArg& e) {
+  return shown(e.getImpl());
+}
 
 template <class T>
 T* as(const QroNumExprArg& e) {
@@ -285,11 +287,13 @@ TEST_F(Expr, IntegerAndBooleanDomains) {
   EXPECT_EQ(b1.getLB(), 0);
   EXPECT_EQ(b1.getUB(), 5);
   // An unshared Boolean domain stores the rounded bound.
-  QroNumVarI* b3 = new (e) QroNumVarI(e, new (e->alloc(sizeof(QroBoolVarDomainI))) QroBoolVarDomainI(0, 1));
+  QroNumVarI* b3 =
+      new (e) QroNumVarI(e, new (e->alloc(sizeof(QroBoolVarDomainI))) QroBoolVarDomainI(0, 1));
   b3->setLB(0.5);
   EXPECT_EQ(b3->getLB(), 1);
   EXPECT_EQ(b3->getType(), 3);
-  QroNumVarI* b4 = new (e) QroNumVarI(e, new (e->alloc(sizeof(QroBoolVarDomainI))) QroBoolVarDomainI(0, 1));
+  QroNumVarI* b4 =
+      new (e) QroNumVarI(e, new (e->alloc(sizeof(QroBoolVarDomainI))) QroBoolVarDomainI(0, 1));
   b4->setBounds(0, 3);
   EXPECT_EQ(b4->getType(), 1);
   EXPECT_EQ(b4->getUB(), 3);
@@ -298,11 +302,13 @@ TEST_F(Expr, IntegerAndBooleanDomains) {
   b5.getImpl()->setBounds(0.5, 1);
   EXPECT_EQ(b5.getLB(), 1);
   EXPECT_EQ(b5.getUB(), 1);
-  QroNumVarI* b6 = new (e) QroNumVarI(e, new (e->alloc(sizeof(QroBoolVarDomainI))) QroBoolVarDomainI(0, 1));
+  QroNumVarI* b6 =
+      new (e) QroNumVarI(e, new (e->alloc(sizeof(QroBoolVarDomainI))) QroBoolVarDomainI(0, 1));
   b6->setBounds(0.25, 0.75);
   EXPECT_EQ(b6->getLB(), 1);
   EXPECT_EQ(b6->getUB(), 0);
-  QroNumVarI* b7 = new (e) QroNumVarI(e, new (e->alloc(sizeof(QroBoolVarDomainI))) QroBoolVarDomainI(0, 1));
+  QroNumVarI* b7 =
+      new (e) QroNumVarI(e, new (e->alloc(sizeof(QroBoolVarDomainI))) QroBoolVarDomainI(0, 1));
   b7->setBounds(0, 0.5);
   EXPECT_EQ(b7->getLB(), 0);
   EXPECT_EQ(b7->getUB(), 0);
@@ -380,7 +386,8 @@ TEST_F(Expr, NormalisationKeepsTheLastOccurrence) {
   t->appendNode(y.getImpl(), 2);
   t->appendNode(x.getImpl(), 3);
   EXPECT_EQ(t->normalize(), 1);
-  EXPECT_EQ(nodes(t), (std::vector<std::pair<QroNumVarI*, double>>{{y.getImpl(), 2}, {x.getImpl(), 4}}));
+  EXPECT_EQ(nodes(t),
+            (std::vector<std::pair<QroNumVarI*, double>>{{y.getImpl(), 2}, {x.getImpl(), 4}}));
   EXPECT_EQ(t->normalize(), 0);
   QroNumLinTermI* z = new (e) QroNumLinTermI(e);
   z->appendNode(x.getImpl(), 2);
@@ -429,7 +436,8 @@ TEST_F(Expr, ScalingTerms) {
 
   QroNumExprArg it = QroNumExprArg(x) * QroInt(4503599627370496);  // 2^52
   as<QroIntLinTermI>(it);
-  EXPECT_THROW(static_cast<QroIntLinTermI*>(it.getImpl())->scale(4), QroIntExpr::QroOverflowOccurred);
+  EXPECT_THROW(static_cast<QroIntLinTermI*>(it.getImpl())->scale(4),
+               QroIntExpr::QroOverflowOccurred);
   QroNumExprArg small = QroNumExprArg(x) * QroInt(3);
   QroIntLinTermI* st = as<QroIntLinTermI>(small);
   st->setConstant(5);
@@ -506,7 +514,8 @@ TEST_F(Expr, IntegerTermConversion) {
 
 TEST_F(Expr, SumsFoldIntoOneTerm) {
   QroNumExprArg xx = QroNumExprArg(x) + QroNumExprArg(x);
-  EXPECT_EQ(nodes(as<QroNumLinTermI>(xx)), (std::vector<std::pair<QroNumVarI*, double>>{{x.getImpl(), 2}}));
+  EXPECT_EQ(nodes(as<QroNumLinTermI>(xx)),
+            (std::vector<std::pair<QroNumVarI*, double>>{{x.getImpl(), 2}}));
   QroNumExprArg zero = QroNumExprArg(x) - QroNumExprArg(x);
   QroNumLinTermI* z = as<QroNumLinTermI>(zero);
   EXPECT_TRUE(z->isConstantTerm());
@@ -661,7 +670,8 @@ TEST_F(Expr, DesignModelExpressions) {
   QroNumExprArg g4 = f4 - 1.0;
   QroNumLinTermI* t4 = as<QroNumLinTermI>(g4);
   EXPECT_EQ(t4->getConstantValue(), -1.0);
-  std::vector<std::pair<QroNumVarI*, double>> expect{{D.getImpl(), 1 / 1.5}, {d.getImpl(), 1 / 1.5}};
+  std::vector<std::pair<QroNumVarI*, double>> expect{{D.getImpl(), 1 / 1.5},
+                                                     {d.getImpl(), 1 / 1.5}};
   EXPECT_EQ(nodes(t4), expect);
   // 5
   QroNumExprArg a5 = QroPower(d, 2.0);

@@ -320,8 +320,8 @@ TEST_F(Env, ObjectsEndedDuringDeletionGetAPendingPass) {
   EXPECT_EQ(deleted, (std::vector<std::string>{"eq", "x", "helper"}));
   // The removal is filtered (the algorithm uses none of x, eq); each
   // deletion pass is announced.
-  EXPECT_EQ(alg.changes, (std::vector<std::string>{"QroDestroyExtractableArray",
-                                                    "QroDestroyExtractableArray"}));
+  EXPECT_EQ(alg.changes,
+            (std::vector<std::string>{"QroDestroyExtractableArray", "QroDestroyExtractableArray"}));
 }
 
 TEST_F(Env, EndingTwiceInOneCascadeMarksOnce) {
@@ -616,38 +616,38 @@ TEST(Changes, ForwardHandsTheContentToReceivers) {
   Receiver r;
   char ctx[] = "ctx:";
   {  // change objects live shorter than their environment
-  QroAddOneToModel add(m, a);
-  add.forward(e, ctx, &r);
-  QroRemoveFromModel one(m, b);
-  one.forward(e, ctx, &r);
-  QroExtractableArray pair(env, 2);
-  pair[0] = a;
-  pair[1] = b;
-  QroRemoveFromModel two(m, pair, 0);
-  two.forward(e, ctx, &r);
-  QroNumLinTermRemoveVar lin(m, a);
-  lin.forward(e, ctx, &r);
-  QroIntLinTermRemoveVar ilin(m, b);
-  ilin.forward(e, ctx, &r);
-  EXPECT_EQ(r.log, (std::vector<std::string>{"+ctx:a", "-ctx:b", "-ctx:a", "-ctx:b", "-ctx:a",
-                                             "-ctx:b"}));
-  EXPECT_EQ(add.getChangedExtractable(), m);
-  EXPECT_EQ(two.getChangedExtractable(), m);
+    QroAddOneToModel add(m, a);
+    add.forward(e, ctx, &r);
+    QroRemoveFromModel one(m, b);
+    one.forward(e, ctx, &r);
+    QroExtractableArray pair(env, 2);
+    pair[0] = a;
+    pair[1] = b;
+    QroRemoveFromModel two(m, pair, 0);
+    two.forward(e, ctx, &r);
+    QroNumLinTermRemoveVar lin(m, a);
+    lin.forward(e, ctx, &r);
+    QroIntLinTermRemoveVar ilin(m, b);
+    ilin.forward(e, ctx, &r);
+    EXPECT_EQ(r.log, (std::vector<std::string>{"+ctx:a", "-ctx:b", "-ctx:a", "-ctx:b", "-ctx:a",
+                                               "-ctx:b"}));
+    EXPECT_EQ(add.getChangedExtractable(), m);
+    EXPECT_EQ(two.getChangedExtractable(), m);
 
-  GoneListener* listener = new GoneListener;
-  e->setExtractableListener(listener);
-  QroRemoveFromAllChange all(pair);
-  all.forward(e, nullptr, nullptr);
-  all.forward(e, a, nullptr);
-  EXPECT_EQ(listener->gone, (std::vector<QroExtractableI*>{a, b, a}));
-  EXPECT_TRUE(all.needsUseFilter());
-  EXPECT_EQ(all.getChangedExtractableArray().getImpl(), pair.getImpl());
-  // With a listener installed, ending is left to it and registration is reported.
-  new (e) Leaf(e, "c");
-  EXPECT_EQ(listener->registeredCount, 1);
-  QroExtractable(a).end();
-  EXPECT_EQ(listener->ended, 1);
-  EXPECT_EQ(e->getExtractable(a->getId()), a);
+    GoneListener* listener = new GoneListener;
+    e->setExtractableListener(listener);
+    QroRemoveFromAllChange all(pair);
+    all.forward(e, nullptr, nullptr);
+    all.forward(e, a, nullptr);
+    EXPECT_EQ(listener->gone, (std::vector<QroExtractableI*>{a, b, a}));
+    EXPECT_TRUE(all.needsUseFilter());
+    EXPECT_EQ(all.getChangedExtractableArray().getImpl(), pair.getImpl());
+    // With a listener installed, ending is left to it and registration is reported.
+    new (e) Leaf(e, "c");
+    EXPECT_EQ(listener->registeredCount, 1);
+    QroExtractable(a).end();
+    EXPECT_EQ(listener->ended, 1);
+    EXPECT_EQ(e->getExtractable(a->getId()), a);
   }
   env.end();  // deletes the listener
 }

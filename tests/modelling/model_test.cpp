@@ -269,7 +269,8 @@ TEST_F(ModelTest, IntegerValuesOfVariables) {
       alg.getIntValue(x.getImpl());
       FAIL() << bad;
     } catch (const QroWrongUsage& w) {
-      EXPECT_STREQ(w.getMessage(), "overflow occurred during the computation of the variable value");
+      EXPECT_STREQ(w.getMessage(),
+                   "overflow occurred during the computation of the variable value");
     }
   }
   alg.value = 4;

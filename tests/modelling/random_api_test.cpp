@@ -76,103 +76,121 @@ void runSequence(uint64_t seed, bool pooling) {
   };
 
   for (int step = 0; step < 400; ++step) {
-   try {
-    int op = static_cast<int>(rng() % 15);
-    if (vars.size() < 2 || op == 0) {
-      double lb = static_cast<double>(rng() % 5);
-      QroNumVar v(env, lb, lb + static_cast<double>(rng() % 5), static_cast<QroNumVar::Type>(1 + rng() % 3));
-      track(vars, v.getImpl());
-    } else if (op <= 4) {
-      QroNumExprArg a = operand(), b = operand(), r;
-      switch (rng() % 7) {
-        case 0: r = a + b; break;
-        case 1: r = a - b; break;
-        case 2: r = a * b; break;
-        case 3: r = a / b; break;
-        case 4: r = QroPower(a, static_cast<double>(1 + rng() % 3)); break;
-        case 5: r = a * static_cast<double>(rng() % 3) + 1.0; break;
-        default: r = 2.0 - a / 3.0; break;
+    try {
+      int op = static_cast<int>(rng() % 15);
+      if (vars.size() < 2 || op == 0) {
+        double lb = static_cast<double>(rng() % 5);
+        QroNumVar v(env, lb, lb + static_cast<double>(rng() % 5),
+                    static_cast<QroNumVar::Type>(1 + rng() % 3));
+        track(vars, v.getImpl());
+      } else if (op <= 4) {
+        QroNumExprArg a = operand(), b = operand(), r;
+        switch (rng() % 7) {
+          case 0:
+            r = a + b;
+            break;
+          case 1:
+            r = a - b;
+            break;
+          case 2:
+            r = a * b;
+            break;
+          case 3:
+            r = a / b;
+            break;
+          case 4:
+            r = QroPower(a, static_cast<double>(1 + rng() % 3));
+            break;
+          case 5:
+            r = a * static_cast<double>(rng() % 3) + 1.0;
+            break;
+          default:
+            r = 2.0 - a / 3.0;
+            break;
+        }
+        QroConstraint c = rng() % 4 == 0 ? (r == b) : (r <= static_cast<double>(rng() % 7));
+        track(cons, c.getImpl());
+        if (rng() % 2) alg.extract(c.getImpl());
+      } else if (op == 5) {
+        if (models.empty() || rng() % 4 == 0) {
+          QroModel m(env);
+          track(models, m.getImpl());
+        }
+        if (!cons.empty()) {
+          QroModelI* m = static_cast<QroModelI*>(models[pick(models.size())].object);
+          QroModel(m).add(QroExtractable(cons[pick(cons.size())].object));
+        }
+      } else if (op == 6) {
+        QroNumVarI* v = static_cast<QroNumVarI*>(vars[pick(vars.size())].object);
+        v->setBounds(v->getLB() - 1, v->getUB() + static_cast<double>(rng() % 3));
+      } else if (op == 7 && !cons.empty()) {
+        QroExtractable(cons[pick(cons.size())].object).end();
+      } else if (op == 8 && vars.size() > 2) {
+        QroExtractable(vars[pick(vars.size())].object).end();
+      } else if (op == 10) {
+        QroObjective o(env, operand() + operand(),
+                       rng() % 2 ? QroObjectiveI::Minimize : QroObjectiveI::Maximize);
+        track(objs, o.getImpl());
+        std::ostringstream os;
+        o.getImpl()->display(os);
+        o.getSingleVariable();
+      } else if (op == 11 && !models.empty()) {
+        QroExtractableI* c = other.getImpl()->getClone(models[pick(models.size())].object);
+        std::ostringstream os;
+        c->display(os);
+      } else if (op == 12) {
+        QroNumExprArg it = QroNumExprArg(static_cast<QroNumVarI*>(vars[pick(vars.size())].object)) *
+                           static_cast<QroInt>(rng() % 5);
+        if (rng() % 2) it = it * static_cast<QroInt>(1 + rng() % 3);
+        QroConstraint c = (operand() + it) <= static_cast<double>(rng() % 9);
+        track(cons, c.getImpl());
+      } else if (op == 13 && !models.empty()) {
+        e->setParenthesisDisplay(rng() % 2);
+        e->setScratchBlockSupport(rng() % 2);
+        std::ostringstream os;
+        models[pick(models.size())].object->display(os);
+      } else if (op == 14 && !cons.empty()) {
+        QroExtractableI* c = cons[pick(cons.size())].object;
+        if (alg.getUseCount(c->getId()) > 0)
+          alg.remove(c);
+        else
+          alg.extract(c);
+      } else if (op == 9 && !cons.empty()) {
+        std::ostringstream os;
+        QroExtractableI* c = cons[pick(cons.size())].object;
+        c->display(os);
+        try {
+          static_cast<QroConstraintI*>(c)->eval(&alg);
+        } catch (const QroWrongUsage&) {
+          // the evaluator values linear forms of fixed variables only
+        }
       }
-      QroConstraint c = rng() % 4 == 0 ? (r == b) : (r <= static_cast<double>(rng() % 7));
-      track(cons, c.getImpl());
-      if (rng() % 2) alg.extract(c.getImpl());
-    } else if (op == 5) {
-      if (models.empty() || rng() % 4 == 0) {
-        QroModel m(env);
-        track(models, m.getImpl());
+      prune(vars);
+      prune(cons);
+      prune(models);
+      prune(objs);
+      for (const Tracked& t : objs) {
+        LiveChildren check(e);
+        t.object->visitSubExtractables(&check);
+        ASSERT_TRUE(check.ok) << "step " << step << " objective " << t.id;
       }
-      if (!cons.empty()) {
-        QroModelI* m = static_cast<QroModelI*>(models[pick(models.size())].object);
-        QroModel(m).add(QroExtractable(cons[pick(cons.size())].object));
+      for (const Tracked& t : cons) {
+        LiveChildren check(e);
+        t.object->visitSubExtractables(&check);
+        ASSERT_TRUE(check.ok) << "step " << step << " constraint " << t.id;
       }
-    } else if (op == 6) {
-      QroNumVarI* v = static_cast<QroNumVarI*>(vars[pick(vars.size())].object);
-      v->setBounds(v->getLB() - 1, v->getUB() + static_cast<double>(rng() % 3));
-    } else if (op == 7 && !cons.empty()) {
-      QroExtractable(cons[pick(cons.size())].object).end();
-    } else if (op == 8 && vars.size() > 2) {
-      QroExtractable(vars[pick(vars.size())].object).end();
-    } else if (op == 10) {
-      QroObjective o(env, operand() + operand(), rng() % 2 ? QroObjectiveI::Minimize : QroObjectiveI::Maximize);
-      track(objs, o.getImpl());
-      std::ostringstream os;
-      o.getImpl()->display(os);
-      o.getSingleVariable();
-    } else if (op == 11 && !models.empty()) {
-      QroExtractableI* c = other.getImpl()->getClone(models[pick(models.size())].object);
-      std::ostringstream os;
-      c->display(os);
-    } else if (op == 12) {
-      QroNumExprArg it = QroNumExprArg(static_cast<QroNumVarI*>(vars[pick(vars.size())].object)) *
-                         static_cast<QroInt>(rng() % 5);
-      if (rng() % 2) it = it * static_cast<QroInt>(1 + rng() % 3);
-      QroConstraint c = (operand() + it) <= static_cast<double>(rng() % 9);
-      track(cons, c.getImpl());
-    } else if (op == 13 && !models.empty()) {
-      e->setParenthesisDisplay(rng() % 2);
-      e->setScratchBlockSupport(rng() % 2);
-      std::ostringstream os;
-      models[pick(models.size())].object->display(os);
-    } else if (op == 14 && !cons.empty()) {
-      QroExtractableI* c = cons[pick(cons.size())].object;
-      if (alg.getUseCount(c->getId()) > 0) alg.remove(c);
-      else alg.extract(c);
-    } else if (op == 9 && !cons.empty()) {
-      std::ostringstream os;
-      QroExtractableI* c = cons[pick(cons.size())].object;
-      c->display(os);
-      try {
-        static_cast<QroConstraintI*>(c)->eval(&alg);
-      } catch (const QroWrongUsage&) {
-        // the evaluator values linear forms of fixed variables only
+      for (const Tracked& t : models) {
+        LiveChildren check(e);
+        t.object->visitSubExtractables(&check);
+        ASSERT_TRUE(check.ok) << "step " << step << " model " << t.id;
       }
+      for (const Tracked& t : vars) ASSERT_EQ(e->getExtractable(t.id), t.object);
+    } catch (const QroException& x) {
+      std::ostringstream os;
+      x.print(os);
+      ADD_FAILURE() << "step " << step << ": " << os.str();
+      break;
     }
-    prune(vars);
-    prune(cons);
-    prune(models);
-    prune(objs);
-    for (const Tracked& t : objs) {
-      LiveChildren check(e);
-      t.object->visitSubExtractables(&check);
-      ASSERT_TRUE(check.ok) << "step " << step << " objective " << t.id;
-    }
-    for (const Tracked& t : cons) {
-      LiveChildren check(e);
-      t.object->visitSubExtractables(&check);
-      ASSERT_TRUE(check.ok) << "step " << step << " constraint " << t.id;
-    }
-    for (const Tracked& t : models) {
-      LiveChildren check(e);
-      t.object->visitSubExtractables(&check);
-      ASSERT_TRUE(check.ok) << "step " << step << " model " << t.id;
-    }
-    for (const Tracked& t : vars) ASSERT_EQ(e->getExtractable(t.id), t.object);
-   } catch (const QroException& x) {
-    std::ostringstream os;
-    x.print(os);
-    ADD_FAILURE() << "step " << step << ": " << os.str();
-    break;
-   }
   }
   other.end();
   env.end();

@@ -107,8 +107,9 @@ TEST(ObjectBases, StorageGoesBackToItsOwner) {
     c->makeClone(a);
     FAIL();
   } catch (const QroCloneMethodNotImplementedException& x) {
-    EXPECT_STREQ(x.getMessage(),
-                 "Not implemented: QroClonableObjectI* makeClone(const QroClonableObjectI* x) const");
+    EXPECT_STREQ(
+        x.getMessage(),
+        "Not implemented: QroClonableObjectI* makeClone(const QroClonableObjectI* x) const");
   }
   delete c;
   EXPECT_EQ(e->getMemoryManager()->getBytesInUse(), base);

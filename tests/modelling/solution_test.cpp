@@ -54,7 +54,8 @@ int g_opsDeleted = 0;
 // Copies domains between the DomainAlgorithm and saved numeric variables.
 class VarOps : public QroSolutionOperationsI {
  public:
-  VarOps(QroGenAlloc* a, QroInt typeIndex, int tag) : QroSolutionOperationsI(a, typeIndex), tag(tag) {}
+  VarOps(QroGenAlloc* a, QroInt typeIndex, int tag)
+      : QroSolutionOperationsI(a, typeIndex), tag(tag) {}
   ~VarOps() override { ++g_opsDeleted; }
   QroSolutionOperationsI* makeClone(QroGenAlloc* a) const override {
     VarOps* c = new (a) VarOps(a, _typeIndex, tag);
@@ -444,7 +445,8 @@ TEST_F(SolutionTest, ManagerRegistersAndAddOnsInstallClonedOperations) {
   DomainAlgorithm* a = new (env) DomainAlgorithm(env);
   QroPlugInRegistry* registry = env->getPlugInRegistry();
   // An add-on made before the manager is attached when the manager registers.
-  QroSolutionManagerPlugIn* early = new (env) QroSolutionManagerPlugIn(env, new (alloc) VarOps(alloc, objIndex, 7));
+  QroSolutionManagerPlugIn* early =
+      new (env) QroSolutionManagerPlugIn(env, new (alloc) VarOps(alloc, objIndex, 7));
   registry->addAddon(early, "CPSolutionManager");
   QroSolutionManagerI* m = a->initSolutionManager("CPSolutionManager");
   EXPECT_EQ(a->initSolutionManager("CPSolutionManager"), m);
@@ -461,12 +463,14 @@ TEST_F(SolutionTest, ManagerRegistersAndAddOnsInstallClonedOperations) {
   EXPECT_EQ(m->getCapacity(), cap);
 
   EXPECT_EQ(m->getOperations(varIndex), m->getDefaultOperations());
-  QroSolutionManagerPlugIn* first = new (env) QroSolutionManagerPlugIn(env, new (alloc) VarOps(alloc, varIndex, 1));
+  QroSolutionManagerPlugIn* first =
+      new (env) QroSolutionManagerPlugIn(env, new (alloc) VarOps(alloc, varIndex, 1));
   registry->addAddon(first, "CPSolutionManager");
   QroSolutionOperationsI* installed = m->getOperations(varIndex);
   EXPECT_EQ(static_cast<VarOps*>(installed)->tag, 1);
   EXPECT_EQ(installed->getTypeIndex(), varIndex);
-  QroSolutionManagerPlugIn* second = new (env) QroSolutionManagerPlugIn(env, new (alloc) VarOps(alloc, varIndex, 2));
+  QroSolutionManagerPlugIn* second =
+      new (env) QroSolutionManagerPlugIn(env, new (alloc) VarOps(alloc, varIndex, 2));
   registry->addAddon(second, "CPSolutionManager");
   EXPECT_EQ(static_cast<VarOps*>(m->getOperations(varIndex))->tag, 2);
   EXPECT_EQ(g_opsDeleted, 0);  // the replaced operations are not deleted
@@ -504,7 +508,8 @@ TEST_F(SolutionTest, StoreThenRestoreRoundTripsThroughTheOperations) {
   QroSolutionManagerI* m = a->initSolutionManager("CPSolutionManager");
   QroInt varIndex = QroNumVarI::GetTypeIndex();
   env->getPlugInRegistry()->addAddon(
-      new (env) QroSolutionManagerPlugIn(env, new (alloc) VarOps(alloc, varIndex, 0)), "CPSolutionManager");
+      new (env) QroSolutionManagerPlugIn(env, new (alloc) VarOps(alloc, varIndex, 0)),
+      "CPSolutionManager");
   a->ints[holes] = {2, 3, 7, 11};
   a->ints[plain] = {4, 5, 6};
   a->floats[real] = {-1.25, 3.5};

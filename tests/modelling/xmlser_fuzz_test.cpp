@@ -14,15 +14,20 @@ namespace {
 struct Side {
   QroEnv env;
   QroXmlContextI* context;
-  Side() : env(), context(QroXmlContextI::Make(env.getImpl())) { xmltest::registerModelHandlers(context); }
+  Side() : env(), context(QroXmlContextI::Make(env.getImpl())) {
+    xmltest::registerModelHandlers(context);
+  }
   ~Side() { env.end(); }
 };
 
-const char* const kTags[] = {"Modeler", "numVar",      "numLinTerm",   "range",    "objective", "term",
-                             "expr",    "intVarArray", "intExprArray", "intArray", "other",     ""};
-const char* const kNames[] = {"Id", "RefId", "name", "type", "lowerbound", "upperbound", "cst", "coef", "sense"};
-const char* const kValues[] = {"0",  "1",        "2",         "3",           "4",     "5",        "-1", "-Infinity",
-                               "Infinity", "abc", "", "1e400", "99999999999", "Maximize", "2.5", "[1,2"};
+const char* const kTags[] = {"Modeler",      "numVar",   "numLinTerm", "range",
+                             "objective",    "term",     "expr",       "intVarArray",
+                             "intExprArray", "intArray", "other",      ""};
+const char* const kNames[] = {"Id",         "RefId", "name", "type", "lowerbound",
+                              "upperbound", "cst",   "coef", "sense"};
+const char* const kValues[] = {"0",           "1",         "2",        "3",   "4", "5",
+                               "-1",          "-Infinity", "Infinity", "abc", "",  "1e400",
+                               "99999999999", "Maximize",  "2.5",      "[1,2"};
 const char* const kTexts[] = {"[1, 2, 3]", "[", "[1,", "x", "[]", "[9e99, -9e99]", "[1;2]"};
 
 template <class T, std::size_t N>
@@ -67,7 +72,8 @@ QroXmlElementI* randomTree(std::mt19937_64& rng, int depth) {
 }
 
 // A copy of the tree with attributes and subtrees dropped at random.
-QroXmlElementI* truncatedCopy(std::mt19937_64& rng, const QroXmlElementI* from, unsigned dropOneIn) {
+QroXmlElementI* truncatedCopy(std::mt19937_64& rng, const QroXmlElementI* from,
+                              unsigned dropOneIn) {
   QroXmlElementI* e = new QroXmlElement(from->getName());
   QroXmlNodeIterator attributes(from->getAttributeIterator());
   while (attributes.hasNext()) {
@@ -107,8 +113,7 @@ void feed(Side& side, const QroXmlElementI* tree, bool bottomUp, Outcomes& out) 
       if (object) {
         ++out.objects;
         ++out.built;
-      }
-      else
+      } else
         ++out.nulls;
     }
   } catch (const QroException&) {
@@ -175,7 +180,8 @@ TEST(XmlSerFuzz, TruncatedModels) {
     Side side;
     for (int i = 0; i < 60; ++i) {
       unsigned dropOneIn = 2 + static_cast<unsigned>(rng() % 12);
-      std::unique_ptr<QroXmlElementI> tree(truncatedCopy(rng, doc.get(), i == 0 ? 1000000 : dropOneIn));
+      std::unique_ptr<QroXmlElementI> tree(
+          truncatedCopy(rng, doc.get(), i == 0 ? 1000000 : dropOneIn));
       Outcomes one;
       feed(side, tree.get(), rng() % 2 == 0, one);
       if (i == 0) whole += one.objects;

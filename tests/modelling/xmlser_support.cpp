@@ -27,7 +27,9 @@ std::string written(const QroXmlElementI* e) {
 
 namespace {
 
-QroEnvI* readEnv(QroXmlReader r) { return r.getEnv().getImpl(); }
+QroEnvI* readEnv(QroXmlReader r) {
+  return r.getEnv().getImpl();
+}
 
 // The object that the element (or its first child) names, when already read
 // and of the type.
@@ -39,7 +41,8 @@ QroExtractableI* objectOf(const QroXmlInfo& info, QroXmlReader r, const QroXmlEl
 }
 
 // "term" children {coef, variable} of a linear term.
-bool writeTerms(const QroXmlInfo& info, QroXmlWriter w, const QroNumLinTermI* t, QroXmlElementI* e) {
+bool writeTerms(const QroXmlInfo& info, QroXmlWriter w, const QroNumLinTermI* t,
+                QroXmlElementI* e) {
   for (QroLinearNode* n = t->getFirstNode(); n; n = n->next) {
     QroXmlElementI* term = w.createElement("term");
     w.addSubElement(e, term);
@@ -56,7 +59,8 @@ bool VarInfo::writeContent(QroXmlWriter w, const QroRtti* o, QroXmlElementI* e) 
   w.addAttribute(e, "type", std::to_string(v->getType()).c_str());
   w.addAttribute(e, "lowerbound", numText(v->getLB()).c_str());
   w.addAttribute(e, "upperbound", numText(v->getUB()).c_str());
-  if (v->isEnumerated() && v->getType() == 1) w.addSubElement(e, writeIntArray(w, v->getIntValues()));
+  if (v->isEnumerated() && v->getType() == 1)
+    w.addSubElement(e, writeIntArray(w, v->getIntValues()));
   return true;
 }
 
@@ -108,7 +112,8 @@ QroExtractableI* LinTermInfo::readExtractable(QroXmlReader r, const QroXmlElemen
     if (n->getKind() != QroXmlNodeI::ElementKind) continue;
     QroNum coef = 0;
     readNum(r, static_cast<QroXmlElementI*>(n), "coef", coef);
-    QroExtractableI* x = objectOf(*this, r, static_cast<QroXmlElementI*>(n), QroNumVarI::GetTypeInfo());
+    QroExtractableI* x =
+        objectOf(*this, r, static_cast<QroXmlElementI*>(n), QroNumVarI::GetTypeInfo());
     t->appendNode(static_cast<QroNumVarI*>(x), coef);
   }
   return t;
@@ -128,7 +133,8 @@ QroExtractableI* RangeInfo::readExtractable(QroXmlReader r, const QroXmlElementI
       objectOf(*this, r, r.findElement(e, "numLinTerm"), QroNumLinTermI::GetTypeInfo());
   if (!x) return nullptr;
   QroEnvI* env = readEnv(r);
-  return new (env) QroRangeI(env, lb, static_cast<QroNumExprI*>(x), ub, r.getAttributeValue(e, "name"));
+  return new (env)
+      QroRangeI(env, lb, static_cast<QroNumExprI*>(x), ub, r.getAttributeValue(e, "name"));
 }
 
 bool ObjectiveInfo::writeContent(QroXmlWriter w, const QroRtti* o, QroXmlElementI* e) {
@@ -145,7 +151,8 @@ QroExtractableI* ObjectiveInfo::readExtractable(QroXmlReader r, const QroXmlElem
   if (!sense || !x) return nullptr;
   QroEnvI* env = readEnv(r);
   int s = std::string(sense) == "Maximize" ? QroObjectiveI::Maximize : QroObjectiveI::Minimize;
-  return new (env) QroObjectiveI(env, static_cast<QroNumExprI*>(x), s, r.getAttributeValue(e, "name"));
+  return new (env)
+      QroObjectiveI(env, static_cast<QroNumExprI*>(x), s, r.getAttributeValue(e, "name"));
 }
 
 bool ModelInfo::writeContent(QroXmlWriter w, const QroRtti* o, QroXmlElementI* e) {
@@ -169,7 +176,8 @@ QroExtractableI* ModelInfo::readExtractable(QroXmlReader r, const QroXmlElementI
   while (it.hasNext()) {
     QroXmlNodeI* n = it.next();
     if (n->getKind() == QroXmlNodeI::ElementKind)
-      m->append(objectOf(*this, r, static_cast<QroXmlElementI*>(n), QroExtractableI::GetTypeInfo()));
+      m->append(
+          objectOf(*this, r, static_cast<QroXmlElementI*>(n), QroExtractableI::GetTypeInfo()));
   }
   return m;
 }

@@ -21,7 +21,10 @@ struct Side {
   QroEnv env;
   QroXmlContextI* context;
   xmltest::VarInfo* vars;
-  Side() : env(), context(QroXmlContextI::Make(env.getImpl())), vars(xmltest::registerModelHandlers(context)) {}
+  Side()
+      : env(),
+        context(QroXmlContextI::Make(env.getImpl())),
+        vars(xmltest::registerModelHandlers(context)) {}
   ~Side() { env.end(); }
   QroEnvI* impl() const { return env.getImpl(); }
 };
@@ -99,7 +102,8 @@ TEST(XmlSer, SecondWriteIsAReference) {
   // A second writer numbers afresh; without a parent the caller owns the element.
   QroXmlWriter w2(s.env);
   std::unique_ptr<QroXmlElementI> alone(s.context->writeExtractable(x, w2, nullptr));
-  EXPECT_EQ(written(alone.get()), "<numVar name=\"x\" Id=\"1\" type=\"1\" lowerbound=\"0\" upperbound=\"4\"/>\n");
+  EXPECT_EQ(written(alone.get()),
+            "<numVar name=\"x\" Id=\"1\" type=\"1\" lowerbound=\"0\" upperbound=\"4\"/>\n");
   EXPECT_EQ(s.context->writeExtractable(nullptr, w2, nullptr), nullptr);
   w.end();
   w2.end();
@@ -192,7 +196,8 @@ TEST(XmlSer, IntegerArrayTexts) {
   EXPECT_EQ(values("[1,2,3;"), "[1, 2, 3]");
   EXPECT_EQ(values("[ 1 , 2 ,3 ]"), "[1, 2, 3]");
   EXPECT_EQ(values("[2.9, -2.9]"), "[2, -2]");
-  EXPECT_EQ(values("[1e30, -1e30, 9.3e18]"), "[9223372036854775807, -9223372036854775808, 9223372036854775807]");
+  EXPECT_EQ(values("[1e30, -1e30, 9.3e18]"),
+            "[9223372036854775807, -9223372036854775808, 9223372036854775807]");
   EXPECT_EQ(values("[1, x, 3]"), "[1]");
   EXPECT_EQ(values("[1 2]"), "[1]");
   EXPECT_EQ(values("[4"), "[4]");
@@ -226,7 +231,8 @@ TEST(XmlSer, IntegerArrayTexts) {
   QroXmlElement parent("p");
   parent.addChild(info.writeIntArray(w, a));
   EXPECT_EQ(written(&parent),
-            "<p>\n  <intArray>\n[-20, -19, -16, -11, -4, 5, 16, 29, 44, 61,\n80, 101]  </intArray>\n</p>\n");
+            "<p>\n  <intArray>\n[-20, -19, -16, -11, -4, 5, 16, 29, 44, 61,\n80, 101]  "
+            "</intArray>\n</p>\n");
   QroIntArray back(s.env, 0);
   back.add(1000);
   EXPECT_TRUE(info.readIntArray(r, &parent, back));
@@ -469,9 +475,11 @@ class TagAddon : public QroPlugInAddon {
  public:
   explicit TagAddon(QroEnvI* env) : QroPlugInAddon(env) {}
   void attach(QroPlugIn* p) override {
-    if (p->getTypeInfo() != QroPlugIn::GetTypeInfo()) throw QroWrongUsage("Wrong plugin for the XML context");
+    if (p->getTypeInfo() != QroPlugIn::GetTypeInfo())
+      throw QroWrongUsage("Wrong plugin for the XML context");
     QroXmlContext ctx(static_cast<QroXmlContextI*>(p));
-    ctx.registerXmlInfo(QroNumEqI::GetTypeIndex(), new (getEnv()) QroXmlInfo(ctx.getImpl(), "numEq"));
+    ctx.registerXmlInfo(QroNumEqI::GetTypeIndex(),
+                        new (getEnv()) QroXmlInfo(ctx.getImpl(), "numEq"));
     ++attached;
   }
   void detach(QroPlugIn*) override {}
@@ -639,15 +647,22 @@ TEST(XmlSer, NestedReadsVisitEachSubtreeOnce) {
 TEST(XmlSer, Vocabulary) {
   EXPECT_STREQ(QroXmlVocabulary[0], "None");
   EXPECT_STREQ(QroXmlVocabulary[QroXmlVocabularySize - 1], "1.0a");
-  const std::pair<QroXmlNameIndex, const char*> used[] = {
-      {QroXmlUnknownTag, "Unknown"},       {QroXmlExtractableTag, "extractable"},
-      {QroXmlIntExprArrayTag, "intExprArray"}, {QroXmlIntVarArrayTag, "intVarArray"},
-      {QroXmlIntArrayTag, "intArray"},     {QroXmlVarsName, "vars"},
-      {QroXmlValuesName, "values"},        {QroXmlArray1Name, "array1"},
-      {QroXmlArray2Name, "array2"},        {QroXmlExprArrayName, "exprarray"},
-      {QroXmlCstName, "cst"},              {QroXmlIdName, "Id"},
-      {QroXmlRefIdName, "RefId"},          {QroXmlNameName, "name"},
-      {QroXmlMinusInfinityText, "-Infinity"}, {QroXmlInfinityText, "Infinity"}};
+  const std::pair<QroXmlNameIndex, const char*> used[] = {{QroXmlUnknownTag, "Unknown"},
+                                                          {QroXmlExtractableTag, "extractable"},
+                                                          {QroXmlIntExprArrayTag, "intExprArray"},
+                                                          {QroXmlIntVarArrayTag, "intVarArray"},
+                                                          {QroXmlIntArrayTag, "intArray"},
+                                                          {QroXmlVarsName, "vars"},
+                                                          {QroXmlValuesName, "values"},
+                                                          {QroXmlArray1Name, "array1"},
+                                                          {QroXmlArray2Name, "array2"},
+                                                          {QroXmlExprArrayName, "exprarray"},
+                                                          {QroXmlCstName, "cst"},
+                                                          {QroXmlIdName, "Id"},
+                                                          {QroXmlRefIdName, "RefId"},
+                                                          {QroXmlNameName, "name"},
+                                                          {QroXmlMinusInfinityText, "-Infinity"},
+                                                          {QroXmlInfinityText, "Infinity"}};
   for (const auto& u : used) EXPECT_STREQ(QroXmlVocabulary[u.first], u.second);
   // Eight texts occur twice.
   int repeated = 0;

@@ -22,12 +22,14 @@ TEST(DesignModel, RootPropagationAndFirstBox) {
   Design d(env);
   QroSolver solver(d.model, &QrcEdit);
   EXPECT_EQ(solver.solve(QroGoal(), 1, 0), 1);
-  QrcFloatVar D = solver.getFloatVar(d.x[0]), dd = solver.getFloatVar(d.x[1]), F = solver.getFloatVar(d.F);
+  QrcFloatVar D = solver.getFloatVar(d.x[0]), dd = solver.getFloatVar(d.x[1]),
+              F = solver.getFloatVar(d.F);
   EXPECT_LE(dd.getMax(), 0.1322663);
   EXPECT_GE(D.getMin(), 0.3553349);
   EXPECT_NEAR(F.getMin(), 0.0035533, 1e-6);
   EXPECT_NEAR(F.getMax(), 0.2729121, 1e-6);
-  QroGoal goal = QroAndGoal(QroNumDichotomize(env, d.x[0], 0, 0.0), QroNumDichotomize(env, d.x[1], 0, 0.0));
+  QroGoal goal =
+      QroAndGoal(QroNumDichotomize(env, d.x[0], 0, 0.0), QroNumDichotomize(env, d.x[1], 0, 0.0));
   solver.startNewSearch(goal, 1);
   ASSERT_EQ(solver.next(), 1);
   D = solver.getFloatVar(d.x[0]);
@@ -48,9 +50,15 @@ namespace {
 struct Box {
   double lo, hi;
 };
-Box widen(double a, double b) { return {std::nextafter(a, -INFINITY), std::nextafter(b, INFINITY)}; }
-Box add(Box a, Box b) { return widen(a.lo + b.lo, a.hi + b.hi); }
-Box sub(Box a, Box b) { return widen(a.lo - b.hi, a.hi - b.lo); }
+Box widen(double a, double b) {
+  return {std::nextafter(a, -INFINITY), std::nextafter(b, INFINITY)};
+}
+Box add(Box a, Box b) {
+  return widen(a.lo + b.lo, a.hi + b.hi);
+}
+Box sub(Box a, Box b) {
+  return widen(a.lo - b.hi, a.hi - b.lo);
+}
 Box mul(Box a, Box b) {
   double p[4] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
   return widen(*std::min_element(p, p + 4), *std::max_element(p, p + 4));
@@ -59,7 +67,9 @@ Box div(Box a, Box b) {
   // Divisors here are positive.
   return mul(a, widen(1.0 / b.hi, 1.0 / b.lo));
 }
-Box cst(double c) { return {c, c}; }
+Box cst(double c) {
+  return {c, c};
+}
 Box pw(Box a, int n) {
   Box r = cst(1.0);
   for (int i = 0; i < n; ++i) r = mul(r, a);
@@ -72,7 +82,8 @@ TEST(DesignModel, FirstBoxSatisfiesTheConstraints) {
   QroSolver solver(m.model, &QrcEdit);
   solver.solve(QroGoal(), 1, 0);
   solver.startNewSearch(
-      QroAndGoal(QroNumDichotomize(env, m.x[0], 0, 0.0), QroNumDichotomize(env, m.x[1], 0, 0.0)), 1);
+      QroAndGoal(QroNumDichotomize(env, m.x[0], 0, 0.0), QroNumDichotomize(env, m.x[1], 0, 0.0)),
+      1);
   ASSERT_EQ(solver.next(), 1);
   QrcFloatVar fD = solver.getFloatVar(m.x[0]), fd = solver.getFloatVar(m.x[1]);
   QrcFloatVar fF = solver.getFloatVar(m.F), fN = solver.getFloatVar(m.N);
@@ -92,7 +103,8 @@ TEST(DesignModel, FirstBoxSatisfiesTheConstraints) {
   EXPECT_LE(manager->getFails(), 2 * 17);
   EXPECT_LE(manager->getChoicePointCount(), 2 * 48);
   Box c1 = sub(cst(1.0), div(mul(pw(D, 3), N), mul(cst(71785.0), pw(d, 4))));
-  Box c2 = add(div(sub(mul(cst(4.0), pw(D, 4)), mul(d, D)), mul(cst(12.566), sub(mul(D, pw(d, 3)), pw(d, 3)))),
+  Box c2 = add(div(sub(mul(cst(4.0), pw(D, 4)), mul(d, D)),
+                   mul(cst(12.566), sub(mul(D, pw(d, 3)), pw(d, 3)))),
                div(cst(1.0), mul(cst(5.108), pw(d, 2))));
   Box c3 = sub(cst(1.0), div(mul(cst(140.45), d), mul(pw(D, 2), N)));
   Box c4 = sub(div(add(D, d), cst(1.5)), cst(1.0));
@@ -131,7 +143,8 @@ TEST(DesignModel, FeasiblePointStaysInsideTheRootBox) {
   Design m(env);
   QroSolver solver(m.model, &QrcEdit);
   ASSERT_EQ(solver.solve(QroGoal()), 1);
-  QrcFloatVar D = solver.getFloatVar(m.x[0]), d = solver.getFloatVar(m.x[1]), N = solver.getFloatVar(m.N);
+  QrcFloatVar D = solver.getFloatVar(m.x[0]), d = solver.getFloatVar(m.x[1]),
+              N = solver.getFloatVar(m.N);
   EXPECT_LE(D.getMin(), 0.3992);
   EXPECT_GE(D.getMax(), 0.3992);
   EXPECT_LE(d.getMin(), 0.0534);
@@ -163,14 +176,17 @@ class Hc4 {
     dom_[d] = {0.05, 1.0};
     const double Inf = HUGE_VAL;
     int one = cst(1.0);
-    add(op('-', one, op('/', op('*', pw(var(D), 3), var(N)), op('*', cst(71785.0), pw(var(d), 4)))), -Inf, 0.0);
+    add(op('-', one, op('/', op('*', pw(var(D), 3), var(N)), op('*', cst(71785.0), pw(var(d), 4)))),
+        -Inf, 0.0);
     int q = op('/', one, op('*', cst(5.108), pw(var(d), 2)));
     int m = op('*', cst(12.566), op('-', op('*', var(D), pw(var(d), 3)), pw(var(d), 3)));
     int v = op('-', op('*', cst(4.0), pw(var(D), 4)), op('*', var(d), var(D)));
     add(op('+', op('/', v, m), q), -Inf, 0.0);
-    add(op('-', one, op('/', op('*', cst(140.45), var(d)), op('*', pw(var(D), 2), var(N)))), -Inf, 0.0);
+    add(op('-', one, op('/', op('*', cst(140.45), var(d)), op('*', pw(var(D), 2), var(N)))), -Inf,
+        0.0);
     add(op('-', op('/', op('+', var(D), var(d)), cst(1.5)), one), -Inf, 0.0);
-    add(op('-', var(F), op('*', op('*', op('+', var(N), cst(2.0)), var(D)), pw(var(d), 2))), 0.0, 0.0);
+    add(op('-', var(F), op('*', op('*', op('+', var(N), cst(2.0)), var(D)), pw(var(d), 2))), 0.0,
+        0.0);
   }
 
   // False when a domain became empty.
@@ -182,7 +198,8 @@ class Hc4 {
         if (!backward(r.node, {r.lo, r.hi})) return false;
       }
       moved = false;
-      for (int i = 0; i < 4; ++i) moved = moved || before[i].lo != dom_[i].lo || before[i].hi != dom_[i].hi;
+      for (int i = 0; i < 4; ++i)
+        moved = moved || before[i].lo != dom_[i].lo || before[i].hi != dom_[i].hi;
     }
     return true;
   }
@@ -230,7 +247,8 @@ class Hc4 {
     if (x.lo <= 0 && x.hi >= 0) return {-Inf, Inf};
     if (y.lo == 0 && y.hi == 0) return {Inf, -Inf};
     if (y.lo < 0 && y.hi > 0) return {-Inf, Inf};
-    if (y.lo == 0) return x.lo > 0 ? Iv{out(x.lo / y.hi, 0).lo, Inf} : Iv{-Inf, out(0, x.hi / y.hi).hi};
+    if (y.lo == 0)
+      return x.lo > 0 ? Iv{out(x.lo / y.hi, 0).lo, Inf} : Iv{-Inf, out(0, x.hi / y.hi).hi};
     return x.lo > 0 ? Iv{-Inf, out(0, x.lo / y.lo).hi} : Iv{out(x.hi / y.lo, 0).lo, Inf};
   }
   // Powers and roots of nonnegative intervals (the model raises only D and d).
@@ -239,7 +257,9 @@ class Hc4 {
     for (int i = 0; i < n; ++i) r = times(r, x);
     return r;
   }
-  static double root(double y, int n) { return n == 2 ? std::sqrt(y) : n == 3 ? std::cbrt(y) : std::sqrt(std::sqrt(y)); }
+  static double root(double y, int n) {
+    return n == 2 ? std::sqrt(y) : n == 3 ? std::cbrt(y) : std::sqrt(std::sqrt(y));
+  }
   static Iv roots(Iv y, int n) {
     Iv r = out(root(std::max(y.lo, 0.0), n), root(y.hi, n), 3);
     return {std::max(r.lo, 0.0), r.hi};
@@ -248,13 +268,26 @@ class Hc4 {
   Iv forward(int i) {
     Node& n = nodes_[i];
     switch (n.op) {
-      case 'v': n.val = dom_[n.n]; break;
-      case 'c': break;
-      case '^': n.val = power(forward(n.a), n.n); break;
-      case '+': n.val = plus(forward(n.a), forward(n.b)); break;
-      case '-': n.val = minus(forward(n.a), forward(n.b)); break;
-      case '*': n.val = times(forward(n.a), forward(n.b)); break;
-      default: n.val = quot(forward(n.a), forward(n.b)); break;
+      case 'v':
+        n.val = dom_[n.n];
+        break;
+      case 'c':
+        break;
+      case '^':
+        n.val = power(forward(n.a), n.n);
+        break;
+      case '+':
+        n.val = plus(forward(n.a), forward(n.b));
+        break;
+      case '-':
+        n.val = minus(forward(n.a), forward(n.b));
+        break;
+      case '*':
+        n.val = times(forward(n.a), forward(n.b));
+        break;
+      default:
+        n.val = quot(forward(n.a), forward(n.b));
+        break;
     }
     return n.val;
   }
@@ -267,16 +300,23 @@ class Hc4 {
       case 'v':
         dom_[n.n] = {std::max(dom_[n.n].lo, z.lo), std::min(dom_[n.n].hi, z.hi)};
         return dom_[n.n].lo <= dom_[n.n].hi;
-      case 'c': return true;
-      case '^': return nodes_[n.a].val.lo >= 0 && backward(n.a, roots(z, n.n));
-      default: break;
+      case 'c':
+        return true;
+      case '^':
+        return nodes_[n.a].val.lo >= 0 && backward(n.a, roots(z, n.n));
+      default:
+        break;
     }
     Iv y = nodes_[n.b].val;
     switch (n.op) {
-      case '+': return backward(n.a, minus(z, y)) && backward(n.b, minus(z, nodes_[n.a].val));
-      case '-': return backward(n.a, plus(z, y)) && backward(n.b, minus(nodes_[n.a].val, z));
-      case '*': return backward(n.a, quot(z, y)) && backward(n.b, quot(z, nodes_[n.a].val));
-      default: return backward(n.a, times(z, y)) && backward(n.b, quot(nodes_[n.a].val, z));
+      case '+':
+        return backward(n.a, minus(z, y)) && backward(n.b, minus(z, nodes_[n.a].val));
+      case '-':
+        return backward(n.a, plus(z, y)) && backward(n.b, minus(nodes_[n.a].val, z));
+      case '*':
+        return backward(n.a, quot(z, y)) && backward(n.b, quot(z, nodes_[n.a].val));
+      default:
+        return backward(n.a, times(z, y)) && backward(n.b, quot(nodes_[n.a].val, z));
     }
   }
 

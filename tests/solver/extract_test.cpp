@@ -138,7 +138,8 @@ TEST(Extraction, PresolveSavesTheEqualityConstraint) {
   without.getImpl()->setPresolve(0);
   without.getImpl()->extract(model.getImpl());
   ASSERT_EQ(without.solve(QroGoal()), 1);
-  EXPECT_EQ(with.getManagerI()->getConstraintCount() + 1, without.getManagerI()->getConstraintCount());
+  EXPECT_EQ(with.getManagerI()->getConstraintCount() + 1,
+            without.getManagerI()->getConstraintCount());
   EXPECT_LE(without.getFloatVar(x).getMax(), 4.0);
   env.end();
 }
@@ -383,7 +384,8 @@ TEST(Extraction, ObjectiveOverAConstraint) {
   QroNumVar x(env, 0, 4, QroNumVar::Int, "x");
   QroConstraint c = QroRange(env, 2.0, x, 3.0);
   model.add(x);
-  model.add(QroObjective(env, QroNumExprArg(static_cast<QroConstraintI*>(c.getImpl())), QroObjectiveI::Maximize));
+  model.add(QroObjective(env, QroNumExprArg(static_cast<QroConstraintI*>(c.getImpl())),
+                         QroObjectiveI::Maximize));
   QroSolver solver(model);
   ASSERT_EQ(solver.solve(), 1);
   EXPECT_EQ(solver.getObjValue(), 1.0);

@@ -35,13 +35,15 @@ TEST(SolverExtractor, SolverFillsTheHookRecords) {
   // A second solver gets its own default extractor through the same add-on.
   QroSolver second(model);
   EXPECT_NE(second.getImpl()->getExtractorManager()->getDefaultExtractor(), nullptr);
-  EXPECT_NE(second.getImpl()->getExtractorManager()->getDefaultExtractor(), em->getDefaultExtractor());
+  EXPECT_NE(second.getImpl()->getExtractorManager()->getDefaultExtractor(),
+            em->getDefaultExtractor());
   env.end();
 }
 
 TEST(SolverExtractor, AddOnRefusesOtherPlugIns) {
   QroEnv env;
-  QroDefaultCPExtractorPlugInAddon* addon = new (env.getImpl()) QroDefaultCPExtractorPlugInAddon(env.getImpl());
+  QroDefaultCPExtractorPlugInAddon* addon =
+      new (env.getImpl()) QroDefaultCPExtractorPlugInAddon(env.getImpl());
   QroPlugIn* other = new (env.getImpl()) QroPlugIn(env.getImpl());
   try {
     addon->attach(other);

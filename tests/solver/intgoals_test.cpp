@@ -57,7 +57,8 @@ TEST_F(IntGoals, GenerateEnumeratesTheArray) {
   QrcIntVarArray vars(mh, 3, 0, 1);
   QrcSearchI* s = m->newSearch(QrcGenerate(vars).getImpl());
   std::vector<QrcInt> codes;
-  while (s->next()) codes.push_back(vars[0].getValue() * 4 + vars[1].getValue() * 2 + vars[2].getValue());
+  while (s->next())
+    codes.push_back(vars[0].getValue() * 4 + vars[1].getValue() * 2 + vars[2].getValue());
   s->end();
   EXPECT_EQ(codes, (std::vector<QrcInt>{0, 1, 2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(QrcChooseFirstUnboundInt(QrcIntVarArray()), -1);
@@ -66,10 +67,13 @@ TEST_F(IntGoals, GenerateEnumeratesTheArray) {
 TEST_F(IntGoals, SetRemoveAndBoundGoals) {
   QrcManager mh(m);
   QrcIntVar x(mh, 0, 9, "x");
-  QrcGoal both = QrcAnd(QrcRemoveValue(x, 0), QrcGoal(new (m) QrcIntVarLeValueI(m, x.getImpl(), 1)));
+  QrcGoal both =
+      QrcAnd(QrcRemoveValue(x, 0), QrcGoal(new (m) QrcIntVarLeValueI(m, x.getImpl(), 1)));
   EXPECT_EQ(allValues(m, QrcAnd(both, QrcDichotomize(x, 0)), x), (std::vector<QrcInt>{1}));
-  EXPECT_EQ(allValues(m, QrcAnd(QrcGoal(new (m) QrcIntVarGeValueI(m, x.getImpl(), 9)), QrcSetValue(x, 9)), x),
-            (std::vector<QrcInt>{9}));
+  EXPECT_EQ(
+      allValues(m, QrcAnd(QrcGoal(new (m) QrcIntVarGeValueI(m, x.getImpl(), 9)), QrcSetValue(x, 9)),
+                x),
+      (std::vector<QrcInt>{9}));
   std::ostringstream os;
   QrcDichotomize(x, 1).getImpl()->display(os);
   os << " ";

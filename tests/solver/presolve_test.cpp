@@ -78,7 +78,7 @@ TEST_F(Presolve, RefusedEqualities) {
   QroNumVar b(env, 0, 1, QroNumVar::Bool, "b"), c(env, 0, 1, QroNumVar::Bool, "c");
   QroConstraint self = (x == x + 1.0);
   QroConstraint first = (y == z);
-  QroConstraint second = (y == x * 2.0);   // y is already defined
+  QroConstraint second = (y == x * 2.0);  // y is already defined
   QroConstraint boolean = (b == c);
   model.add(self);
   model.add(first);
@@ -104,9 +104,12 @@ TEST_F(Presolve, TraceAndBacktracking) {
   p->setTraceLevel(1);
   run();
   std::string text = os.str();
-  EXPECT_NE(text.find("Firing rule [ReduceNumEqI] at depth 0 and at top level\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Firing rule [ReduceNumEqI] at depth 0 and at top level\n"),
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("Adding information <Presolved NumEqI, left, float> for extractable "),
-            std::string::npos) << text;
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("Adding information <Presolved Num Var -> "), std::string::npos) << text;
   // Information added inside a choice point goes with it.
   QrcManagerI* m = solver.getManagerI();

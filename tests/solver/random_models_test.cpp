@@ -192,7 +192,8 @@ std::string describe(const RandomModel& m, const QroModel& model) {
   return os.str();
 }
 
-void addConstraints(const RandomModel& m, QroEnv& env, QroModel& model, const std::vector<QroNumVar>& vars) {
+void addConstraints(const RandomModel& m, QroEnv& env, QroModel& model,
+                    const std::vector<QroNumVar>& vars) {
   for (const Cons& c : m.cons) {
     if (c.f >= 0)
       model.add(build(m.tree, c.e, vars) == build(m.tree, c.f, vars));
@@ -203,7 +204,8 @@ void addConstraints(const RandomModel& m, QroEnv& env, QroModel& model, const st
 
 QroGoal bisectAll(QroEnv& env, const std::vector<QroNumVar>& vars) {
   QroGoal g = QroNumDichotomize(env, vars[0], 0, 0.0);
-  for (size_t i = 1; i < vars.size(); ++i) g = QroAndGoal(g, QroNumDichotomize(env, vars[i], 0, 0.0));
+  for (size_t i = 1; i < vars.size(); ++i)
+    g = QroAndGoal(g, QroNumDichotomize(env, vars[i], 0, 0.0));
   return g;
 }
 
@@ -244,7 +246,8 @@ void integerRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
     solver = QroSolver(model);
   } catch (const QroSolver::ModelInconsistent& e) {
     // Only a model without solutions may be refused.
-    EXPECT_TRUE(bruteForce(m, lo, hi).empty()) << "seed " << seed << " round " << round << "\n" << text;
+    EXPECT_TRUE(bruteForce(m, lo, hi).empty()) << "seed " << seed << " round " << round << "\n"
+                                               << text;
     EXPECT_STREQ(e.getMessage(), "The loaded model is inconsistent");
     return;
   }
@@ -274,11 +277,13 @@ void integerRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
     }
     solver.endSearch();
     EXPECT_EQ(static_cast<size_t>(count), found.size())
-        << "seed " << seed << " round " << round << " duplicate solutions\n" << text;
+        << "seed " << seed << " round " << round << " duplicate solutions\n"
+        << text;
     EXPECT_EQ(found, expected) << "seed " << seed << " round " << round << " pass " << pass << "\n"
                                << text;
     EXPECT_EQ(solver.solve(bisectAll(env, vars)), expected.empty() ? 0 : 1)
-        << "seed " << seed << " round " << round << "\n" << text;
+        << "seed " << seed << " round " << round << "\n"
+        << text;
     // Narrow one variable in the model; the solver follows.
     int i = static_cast<int>(rng() % m.nvars);
     if (hi[i] > lo[i]) {
@@ -290,7 +295,8 @@ void integerRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
     try {
       vars[i].setBounds(static_cast<double>(lo[i]), static_cast<double>(hi[i]));
     } catch (const QroSolver::ModelInconsistent&) {
-      EXPECT_TRUE(bruteForce(m, lo, hi).empty()) << "seed " << seed << " round " << round << "\n" << text;
+      EXPECT_TRUE(bruteForce(m, lo, hi).empty()) << "seed " << seed << " round " << round << "\n"
+                                                 << text;
       break;
     }
   }
@@ -347,10 +353,17 @@ void floatRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
       if (c.f >= 0) {
         Box f = evalBox(m.tree, c.f, box);
         EXPECT_TRUE(e.lo <= f.hi && f.lo <= e.hi)
-            << "seed " << seed << " round " << round << " solution box misses an equality\n" << text << boxText(box);
+            << "seed " << seed << " round " << round << " solution box misses an equality\n"
+            << text << boxText(box);
       } else {
-        EXPECT_TRUE(e.lo <= c.hi && c.lo <= e.hi)
-            << "seed " << seed << " round " << round << " solution box misses a range\n" << text << boxText(box) << [&] { std::ostringstream o; dump(o, m.tree, c.e); return o.str(); }() << " e=[" << e.lo << ", " << e.hi << "]";
+        EXPECT_TRUE(e.lo <= c.hi && c.lo <= e.hi) << "seed " << seed << " round " << round
+                                                  << " solution box misses a range\n"
+                                                  << text << boxText(box) <<
+            [&] {
+              std::ostringstream o;
+              dump(o, m.tree, c.e);
+              return o.str();
+            }() << " e=[" << e.lo << ", " << e.hi << "]";
       }
     }
     EXPECT_EQ(qroplatform::getRounding(), 1);
@@ -368,8 +381,8 @@ TEST(RandomSolverModels, IntegerSolutionsMatchBruteForce) {
     try {
       integerRound(seed, round, rng, env);
     } catch (const QroQuietException& e) {
-      ADD_FAILURE() << "seed " << seed << " round " << round << ": unexpected " << typeid(e).name() << " "
-                    << (e.getMessage() ? e.getMessage() : "");
+      ADD_FAILURE() << "seed " << seed << " round " << round << ": unexpected " << typeid(e).name()
+                    << " " << (e.getMessage() ? e.getMessage() : "");
     }
     env.end();
   }
@@ -383,8 +396,8 @@ TEST(RandomSolverModels, FloatSolutionsSatisfyTheModel) {
     try {
       floatRound(seed, round, rng, env);
     } catch (const QroQuietException& e) {
-      ADD_FAILURE() << "seed " << seed << " round " << round << ": unexpected " << typeid(e).name() << " "
-                    << (e.getMessage() ? e.getMessage() : "");
+      ADD_FAILURE() << "seed " << seed << " round " << round << ": unexpected " << typeid(e).name()
+                    << " " << (e.getMessage() ? e.getMessage() : "");
     }
     env.end();
   }
@@ -411,7 +424,8 @@ TEST(RandomSolverModels, EmptyHandlesAreRefusedWithClearMessages) {
   EXPECT_EQ(message([&] { solver.getFloatVar(QroNumVar()); }), "Empty variable handle");
   EXPECT_EQ(message([&] { solver.getIntVar(QroNumVar()); }), "Empty variable handle");
   EXPECT_EQ(message([&] { solver.getConstraint(QroConstraint()); }), "Empty constraint handle");
-  EXPECT_EQ(message([&] { solver.add(QroExtractable()); }), "QroSolver: adding empty handle extractable");
+  EXPECT_EQ(message([&] { solver.add(QroExtractable()); }),
+            "QroSolver: adding empty handle extractable");
   EXPECT_EQ(message([&] { QroSolver().solve(); }), "QroSolver is a empty handle");
   solver.end();
   env.end();

@@ -33,13 +33,15 @@ TEST(SolverRecords, HandleQueriesCheckTheirArgument) {
     s->checkFloatVar(z.getImpl());
     FAIL();
   } catch (const QroSolver::ObjectNotExtracted& e) {
-    EXPECT_EQ(printed(e), "Solver: the argument has not been extracted in QroSolver::getFloatVar\n");
+    EXPECT_EQ(printed(e),
+              "Solver: the argument has not been extracted in QroSolver::getFloatVar\n");
   }
   try {
     s->checkFloatVar(x.getImpl());
     FAIL();
   } catch (const QroSolver::VariableShouldBeFloat& e) {
-    EXPECT_EQ(printed(e), "Solver: the variable should be of type float in QroSolver::getFloatVar\n");
+    EXPECT_EQ(printed(e),
+              "Solver: the variable should be of type float in QroSolver::getFloatVar\n");
   }
   try {
     s->checkFloatVar(nullptr);
@@ -74,7 +76,8 @@ TEST(SolverRecords, ConstraintRecordsTakeTheName) {
   c.setName("cap");
   model.add(c);
   QroSolver solver(model);
-  QroExtractionRecord* r = solver.getImpl()->checkConstraint(static_cast<QroConstraintI*>(c.getImpl()));
+  QroExtractionRecord* r =
+      solver.getImpl()->checkConstraint(static_cast<QroConstraintI*>(c.getImpl()));
   ASSERT_NE(r, nullptr);
   EXPECT_STREQ(r->constraint->getName(), "cap");
   EXPECT_EQ(solver.solve(QroGoal()), 1);
@@ -171,7 +174,8 @@ TEST(SolverRecords, ReporterThrowsEveryForm) {
   QroModel model(env);
   QroSolver solver(model);
   QrcErrorReporter* r = solver.getManagerI()->getErrorReporter();
-  EXPECT_THROW(r->report(1, "a", "b", static_cast<const void*>(&r)), QroSolver::SolverErrorExceptionAny);
+  EXPECT_THROW(r->report(1, "a", "b", static_cast<const void*>(&r)),
+               QroSolver::SolverErrorExceptionAny);
   EXPECT_THROW(r->report(1, "a", "b", QrcInt(1), QrcInt(2)), QroSolver::SolverErrorExceptionIntInt);
   EXPECT_THROW(r->report(1, "a", "b", 1.5), QroSolver::SolverErrorExceptionFloat);
   EXPECT_THROW(r->report(1, "a", "b", QrcInt(4)), QroSolver::SolverErrorExceptionInt);
@@ -341,20 +345,23 @@ TEST(SolverRecords, HandleLookupsReportBadArguments) {
     solver.getFloatVar(absent);
     FAIL();
   } catch (const QroException& e) {
-    EXPECT_EQ(printed(e), "Solver: the argument has not been extracted in QroSolver::getFloatVar\n");
+    EXPECT_EQ(printed(e),
+              "Solver: the argument has not been extracted in QroSolver::getFloatVar\n");
   }
   try {
     solver.getFloatVar(i);
     FAIL();
   } catch (const QroException& e) {
-    EXPECT_EQ(printed(e), "Solver: the variable should be of type float in QroSolver::getFloatVar\n");
+    EXPECT_EQ(printed(e),
+              "Solver: the variable should be of type float in QroSolver::getFloatVar\n");
   }
   EXPECT_THROW(solver.getIntVar(absent), QroSolver::ObjectNotExtracted);
   try {
     solver.getIntVar(f);
     FAIL() << "an integer variable of a float one";
   } catch (const QroSolver::WrongType& e) {
-    EXPECT_STREQ(e.getMessage(), "Solver: the variable should be of type integer in QroSolver::getIntVar");
+    EXPECT_STREQ(e.getMessage(),
+                 "Solver: the variable should be of type integer in QroSolver::getIntVar");
   }
   EXPECT_EQ(solver.getIntVar(i).getMax(), 10);
   EXPECT_THROW(solver.getValue(absent), QroAlgorithm::NotExtractedException);

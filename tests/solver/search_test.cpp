@@ -156,8 +156,9 @@ TEST_F(SolverSearch, PrintInformationShowsEngineStatistics) {
       "Or stack (bytes)              : ", "Search Stack (bytes)          : ",
       "Constraint queue (bytes)      : ", "Total memory used (bytes)     : ",
       "Running time since creation   : "};
-  labels.erase(std::remove(labels.begin(), labels.end(), std::string("Persistent stack (bytes)      : ")),
-               labels.end());
+  labels.erase(
+      std::remove(labels.begin(), labels.end(), std::string("Persistent stack (bytes)      : ")),
+      labels.end());
   EXPECT_EQ(labels, expected);
 }
 
@@ -209,12 +210,15 @@ class NestedSolveGoalI : public QrcGoalI {
   QrcGoalI* execute() override {
     QroSolver solver(getSolverI());
     g_nested = static_cast<int>(solver.solve(QrcGoalTrue(solver.getManager()), true)) +
-               2 * static_cast<int>(solver.solve(QrcGoal(new (_manager) QrcGoalFailI(_manager, nullptr)), true));
+               2 * static_cast<int>(
+                       solver.solve(QrcGoal(new (_manager) QrcGoalFailI(_manager, nullptr)), true));
     return nullptr;
   }
 };
 
-QrcGoalI* makeNested(QrcManagerI* m) { return new (m) NestedSolveGoalI(m); }
+QrcGoalI* makeNested(QrcManagerI* m) {
+  return new (m) NestedSolveGoalI(m);
+}
 
 TEST_F(SolverSearch, NestedSolveInsideAGoal) {
   g_nested = -1;
@@ -252,8 +256,8 @@ TEST_F(SolverSearch, ExceptionsOutOfGoalConversionLeaveTheSolverUsable) {
   EXPECT_FALSE(solver.getImpl()->isRunning());
   EXPECT_EQ(solver.getManagerI()->getSearchDepth(), 0);
   QroNumVar absent(env, 0.0, 1.0, QroNumVar::Float, "absent");
-  solver.startNewSearch(QroAndGoal(engineGoal(env.getImpl(), makeTwoWays),
-                                   QroNumDichotomize(env, absent, 1, 0.0)));
+  solver.startNewSearch(
+      QroAndGoal(engineGoal(env.getImpl(), makeTwoWays), QroNumDichotomize(env, absent, 1, 0.0)));
   try {
     solver.next();
     FAIL() << "no exception";
@@ -300,7 +304,9 @@ class RoundingErrorGoalI : public QrcGoalI {
   }
 };
 
-QrcGoalI* makeRoundingError(QrcManagerI* m) { return new (m) RoundingErrorGoalI(m); }
+QrcGoalI* makeRoundingError(QrcManagerI* m) {
+  return new (m) RoundingErrorGoalI(m);
+}
 
 QrcGoalI* makeNestedError(QrcManagerI* m) {
   return new (m) QrcOrI(m, new (m) NestedErrorGoalI(m), new (m) QrcGoalTrueI(m), nullptr);
@@ -308,7 +314,8 @@ QrcGoalI* makeNestedError(QrcManagerI* m) {
 
 TEST_F(SolverSearch, ErrorInsideANestedSolveUnwindsEverySearch) {
   QrcManagerI* m = solver.getManagerI();
-  EXPECT_THROW(solver.solve(engineGoal(env.getImpl(), makeNestedError)), QroSolver::SolverErrorException);
+  EXPECT_THROW(solver.solve(engineGoal(env.getImpl(), makeNestedError)),
+               QroSolver::SolverErrorException);
   EXPECT_FALSE(solver.getImpl()->isRunning());
   EXPECT_EQ(m->getSearchDepth(), 0);
   EXPECT_EQ(m->getNextDepth(), 0);
@@ -317,7 +324,8 @@ TEST_F(SolverSearch, ErrorInsideANestedSolveUnwindsEverySearch) {
   EXPECT_EQ(m->getSearchDepth(), 0);
   EXPECT_THROW(solver.next(), QroSolver::WrongContext);
   // Rounding is back to nearest once the error has left the search.
-  EXPECT_THROW(solver.solve(engineGoal(env.getImpl(), makeRoundingError)), QroSolver::SolverErrorExceptionFloat);
+  EXPECT_THROW(solver.solve(engineGoal(env.getImpl(), makeRoundingError)),
+               QroSolver::SolverErrorExceptionFloat);
   EXPECT_EQ(qroplatform::getRounding(), 1);
   // Nested solves work again afterwards.
   g_nested = -1;

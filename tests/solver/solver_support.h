@@ -17,7 +17,9 @@ typedef QrcGoalI* (*GoalMaker)(QrcManagerI* manager);
 class EngineGoalI : public QroGoalI {
  public:
   EngineGoalI(QroEnvI* env, GoalMaker make) : QroGoalI(env), _make(make) {}
-  QrcGoal extract(const QroSolver& solver) const override { return QrcGoal(_make(solver.getManagerI())); }
+  QrcGoal extract(const QroSolver& solver) const override {
+    return QrcGoal(_make(solver.getManagerI()));
+  }
   QroGoalI* makeClone(QroEnvI* env) const override { return new (env) EngineGoalI(env, _make); }
 
  private:
@@ -40,8 +42,12 @@ class ErrorGoalI : public QrcGoalI {
 inline QrcGoalI* makeTwoWays(QrcManagerI* m) {
   return new (m) QrcOrI(m, new (m) QrcGoalTrueI(m), new (m) QrcGoalTrueI(m), nullptr);
 }
-inline QrcGoalI* makeFail(QrcManagerI* m) { return new (m) QrcGoalFailI(m, nullptr); }
-inline QrcGoalI* makeError(QrcManagerI* m) { return new (m) ErrorGoalI(m); }
+inline QrcGoalI* makeFail(QrcManagerI* m) {
+  return new (m) QrcGoalFailI(m, nullptr);
+}
+inline QrcGoalI* makeError(QrcManagerI* m) {
+  return new (m) ErrorGoalI(m);
+}
 
 inline QroGoal engineGoal(QroEnvI* env, GoalMaker make) {
   return QroGoal(new (env) EngineGoalI(env, make));

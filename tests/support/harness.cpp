@@ -32,7 +32,9 @@ class IntKind : public VarKind {
   }
   bool isFixed(QrcExprI* x) const override { return static_cast<QrcIntExpI*>(x)->isBound(); }
   int64_t valueOf(QrcExprI* x) const override { return static_cast<QrcIntExpI*>(x)->getMin(); }
-  void fix(QrcExprI* x, int64_t value) const override { static_cast<QrcIntExpI*>(x)->setValue(value); }
+  void fix(QrcExprI* x, int64_t value) const override {
+    static_cast<QrcIntExpI*>(x)->setValue(value);
+  }
   void narrow(QrcExprI* e, int64_t keep, const std::vector<int64_t>& values, Rng& rng,
               std::string& log) const override {
     QrcIntExpI* x = static_cast<QrcIntExpI*>(e);
@@ -150,7 +152,11 @@ struct Runner {
   std::string errorText;
 
   explicit Runner(const PropCase& pc)
-      : c(pc), kind(pc.kind ? *pc.kind : intKind()), mgr(QrcNoEdit), m(mgr.getImpl()), rng(pc.seed) {
+      : c(pc),
+        kind(pc.kind ? *pc.kind : intKind()),
+        mgr(QrcNoEdit),
+        m(mgr.getImpl()),
+        rng(pc.seed) {
     m->useExceptions(true);
     for (const auto& v : c.values) vars.push_back(kind.make(m, v));
   }
@@ -184,7 +190,9 @@ class FnGoal : public QrcGoalI {
   QrcInt _a, _b;
 };
 
-QrcGoalI* goal(Runner* r, GoalFn fn, QrcInt a = 0, QrcInt b = 0) { return new (r->m) FnGoal(r->m, fn, r, a, b); }
+QrcGoalI* goal(Runner* r, GoalFn fn, QrcInt a = 0, QrcInt b = 0) {
+  return new (r->m) FnGoal(r->m, fn, r, a, b);
+}
 
 QrcGoalI* postThenFix(Runner* r, QrcInt postFirst, QrcInt) {
   if (postFirst) r->post();
@@ -234,7 +242,8 @@ void checkConsistency(Runner* r) {
   if (c.level == Consistency::Bounds) {
     for (size_t i = 0; i < n; ++i) {
       const auto& v = c.values[i];
-      int64_t mn = *std::min_element(v.begin(), v.end()), mx = *std::max_element(v.begin(), v.end());
+      int64_t mn = *std::min_element(v.begin(), v.end()),
+              mx = *std::max_element(v.begin(), v.end());
       if (mx - mn + 1 != static_cast<int64_t>(v.size())) return;  // needs interval candidates
     }
   }
@@ -301,7 +310,9 @@ const VarKind& intKind() {
   return kind;
 }
 
-QrcIntExpI* Vars::operator[](size_t i) const { return static_cast<QrcIntExpI*>(_v[i]); }
+QrcIntExpI* Vars::operator[](size_t i) const {
+  return static_cast<QrcIntExpI*>(_v[i]);
+}
 
 std::vector<int64_t> range(int64_t lo, int64_t hi) {
   std::vector<int64_t> v;
@@ -313,7 +324,8 @@ std::vector<std::vector<int64_t>> ranges(int n, int64_t lo, int64_t hi) {
   return std::vector<std::vector<int64_t>>(static_cast<size_t>(n), range(lo, hi));
 }
 
-std::vector<std::vector<int64_t>> randomDomains(Rng& rng, int n, int64_t lo, int64_t hi, int maxSpan) {
+std::vector<std::vector<int64_t>> randomDomains(Rng& rng, int n, int64_t lo, int64_t hi,
+                                                int maxSpan) {
   std::vector<std::vector<int64_t>> out;
   for (int i = 0; i < n; ++i) {
     int64_t span = 1 + static_cast<int64_t>(rng() % static_cast<uint64_t>(maxSpan));
@@ -329,7 +341,9 @@ std::vector<std::vector<int64_t>> randomDomains(Rng& rng, int n, int64_t lo, int
   return out;
 }
 
-uint64_t caseSeed(uint64_t defaultSeed) { return seedOr(defaultSeed); }
+uint64_t caseSeed(uint64_t defaultSeed) {
+  return seedOr(defaultSeed);
+}
 
 int checkAssignments(const PropCase& c) {
   Runner r(c);
@@ -356,8 +370,9 @@ int checkAssignments(const PropCase& c) {
     bool expected = c.check(tried[k]);
     bool got = r.m->solve(goal(&r, postThenFix, static_cast<QrcInt>(k % 2)), true) != 0;
     if (got != expected) {
-      ADD_FAILURE() << where(c) << ": assignment " << show(tried[k]) << (k % 2 ? " (posted first)" : " (fixed first)")
-                    << " was " << (got ? "accepted" : "rejected") << ", the checker "
+      ADD_FAILURE() << where(c) << ": assignment " << show(tried[k])
+                    << (k % 2 ? " (posted first)" : " (fixed first)") << " was "
+                    << (got ? "accepted" : "rejected") << ", the checker "
                     << (expected ? "accepts" : "rejects") << " it";
       if (++failures >= 5) break;
     }
@@ -378,7 +393,8 @@ int checkNarrowings(const PropCase& c) {
     r.log.clear();
     bool ok = r.m->solve(goal(&r, narrowKeeping, chosen), true) != 0;
     if (!ok) {
-      ADD_FAILURE() << where(c) << ": run " << run << " failed although " << show(sols[static_cast<size_t>(chosen)])
+      ADD_FAILURE() << where(c) << ": run " << run << " failed although "
+                    << show(sols[static_cast<size_t>(chosen)])
                     << " remains a solution; operations: " << r.log;
       ++failures;
     } else if (r.errors) {
@@ -416,7 +432,9 @@ int checkSearch(const PropCase& c) {
     if (it == found.end()) {
       if (failures++ < 5) ADD_FAILURE() << where(c) << ": search missed solution " << show(e.first);
     } else if (it->second != 1) {
-      if (failures++ < 5) ADD_FAILURE() << where(c) << ": search found " << show(e.first) << " " << it->second << " times";
+      if (failures++ < 5)
+        ADD_FAILURE() << where(c) << ": search found " << show(e.first) << " " << it->second
+                      << " times";
     }
   }
   for (const auto& f : found)
@@ -425,6 +443,8 @@ int checkSearch(const PropCase& c) {
   return failures;
 }
 
-int runPropCase(const PropCase& c) { return checkAssignments(c) + checkNarrowings(c) + checkSearch(c); }
+int runPropCase(const PropCase& c) {
+  return checkAssignments(c) + checkNarrowings(c) + checkSearch(c);
+}
 
 }  // namespace qrotest

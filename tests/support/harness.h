@@ -86,7 +86,8 @@ std::vector<int64_t> range(int64_t lo, int64_t hi);
 // n variables over lo..hi each.
 std::vector<std::vector<int64_t>> ranges(int n, int64_t lo, int64_t hi);
 // Random small domains (sometimes with holes) within [lo, hi].
-std::vector<std::vector<int64_t>> randomDomains(Rng& rng, int n, int64_t lo, int64_t hi, int maxSpan);
+std::vector<std::vector<int64_t>> randomDomains(Rng& rng, int n, int64_t lo, int64_t hi,
+                                                int maxSpan);
 
 // Each step returns the number of failures it reported (0: all good).
 int checkAssignments(const PropCase& c);

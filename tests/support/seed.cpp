@@ -11,6 +11,8 @@ void setSeedOverride(uint64_t seed) {
   g_seed = seed;
 }
 
-uint64_t seedOr(uint64_t defaultSeed) { return g_overridden ? g_seed : defaultSeed; }
+uint64_t seedOr(uint64_t defaultSeed) {
+  return g_overridden ? g_seed : defaultSeed;
+}
 
 }  // namespace qrotest

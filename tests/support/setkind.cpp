@@ -9,7 +9,9 @@ namespace qrotest {
 
 namespace {
 
-int popcount(int64_t mask) { return __builtin_popcountll(static_cast<uint64_t>(mask)); }
+int popcount(int64_t mask) {
+  return __builtin_popcountll(static_cast<uint64_t>(mask));
+}
 
 class IntSetKind : public VarKind {
  public:
@@ -49,7 +51,8 @@ class IntSetKind : public VarKind {
     }
     if (mask >> (x->getUniverseMax() + 1)) x->fail();
   }
-  void narrow(QrcExprI* e, int64_t keep, const std::vector<int64_t>&, Rng& rng, std::string& log) const override {
+  void narrow(QrcExprI* e, int64_t keep, const std::vector<int64_t>&, Rng& rng,
+              std::string& log) const override {
     QrcIntSetVarI* x = set(e);
     QrcInt span = x->getUniverseMax() - x->getUniverseMin() + 1;
     QrcInt v = x->getUniverseMin() + static_cast<QrcInt>(rng() % static_cast<uint64_t>(span));

@@ -19,7 +19,9 @@ const VarKind& intSetKind();
 // Every subset of {0, ..., n - 1} as a mask.
 std::vector<int64_t> subsets(int n);
 
-inline QrcIntSetVarI* setVarOf(const Vars& v, size_t i) { return static_cast<QrcIntSetVarI*>(v.expr(i)); }
+inline QrcIntSetVarI* setVarOf(const Vars& v, size_t i) {
+  return static_cast<QrcIntSetVarI*>(v.expr(i));
+}
 
 }  // namespace qrotest
 

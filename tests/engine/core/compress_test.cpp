@@ -66,11 +66,21 @@ TEST(Compress, RoundTripsRandomAndAdversarialSequences) {
     int kind = trial % 5;
     for (size_t i = 0; i < n; ++i) {
       switch (kind) {
-        case 0: in[i] = static_cast<uint32_t>(rng()); break;                     // incompressible
-        case 1: in[i] = static_cast<uint32_t>(rng() % 4); break;                  // tiny alphabet
-        case 2: in[i] = (rng() % 8 == 0) ? static_cast<uint32_t>(rng()) : 0; break;  // sparse
-        case 3: in[i] = i >= 4095 && rng() % 2 ? in[i - 4095] : static_cast<uint32_t>(rng() % 1000); break;
-        default: in[i] = static_cast<uint32_t>((i % 4096) * 0x10001u); break;     // repeats at 4096
+        case 0:
+          in[i] = static_cast<uint32_t>(rng());
+          break;  // incompressible
+        case 1:
+          in[i] = static_cast<uint32_t>(rng() % 4);
+          break;  // tiny alphabet
+        case 2:
+          in[i] = (rng() % 8 == 0) ? static_cast<uint32_t>(rng()) : 0;
+          break;  // sparse
+        case 3:
+          in[i] = i >= 4095 && rng() % 2 ? in[i - 4095] : static_cast<uint32_t>(rng() % 1000);
+          break;
+        default:
+          in[i] = static_cast<uint32_t>((i % 4096) * 0x10001u);
+          break;  // repeats at 4096
       }
     }
     roundTrip(in, "random");
@@ -94,7 +104,8 @@ TEST(Compress, MalformedStreamsAreRefused) {
   size_t units = 0;
   // A literal cut short.
   unsigned char truncated[] = {0, 1, 2};
-  EXPECT_FALSE(qrccompress::decompress(truncated, sizeof truncated, out.data(), out.size(), &units));
+  EXPECT_FALSE(
+      qrccompress::decompress(truncated, sizeof truncated, out.data(), out.size(), &units));
   // A copy from before the start.
   unsigned char early[] = {1, 0x00, 0x05};
   EXPECT_FALSE(qrccompress::decompress(early, sizeof early, out.data(), out.size(), &units));

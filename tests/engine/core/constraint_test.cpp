@@ -16,7 +16,8 @@ int atomCopies = 0;
 // A constraint with an opposite of its own kind; its truth is what the test says.
 class Atom : public QrcConstraintI {
  public:
-  Atom(QrcManagerI* m, const char* name, bool negated = false) : QrcConstraintI(m), _negated(negated) {
+  Atom(QrcManagerI* m, const char* name, bool negated = false)
+      : QrcConstraintI(m), _negated(negated) {
     _label = name;
   }
   void post() override {}
@@ -27,7 +28,9 @@ class Atom : public QrcConstraintI {
   }
   void metaPostDemon(QrcDemonI*) override {}
   void display(std::ostream& os) const override { os << (_negated ? "!" : "") << _label; }
-  QrcConstraintI* makeOpposite() override { return new (_manager) Atom(_manager, _label, !_negated); }
+  QrcConstraintI* makeOpposite() override {
+    return new (_manager) Atom(_manager, _label, !_negated);
+  }
   QrcConstraintI* makeCopy(QrcManagerI* target) const override {
     ++atomCopies;
     return new (target) Atom(target, _label, _negated);
@@ -177,9 +180,12 @@ TEST_F(ConstraintTest, ErrorsOfTheBase) {
   QrcConstraintI* p = new (m) Plain(m);
   p->setName("plain");
   EXPECT_DEATH(p->getOpposite(), "Solver Error : constraint without opposite :   : plain");
-  EXPECT_DEATH(p->metaPostDemon(nullptr), "Solver Error : constraint without metaPostDemon :   : plain");
-  EXPECT_DEATH(p->makeCopy(m), "Solver Error : internal error : QrcConstraintI::makeCopy undefined : plain");
-  EXPECT_DEATH(QrcConstraintArrayI(m, -1), "Solver Error : QrcConstraintArrayI : bad array size : -1");
+  EXPECT_DEATH(p->metaPostDemon(nullptr),
+               "Solver Error : constraint without metaPostDemon :   : plain");
+  EXPECT_DEATH(p->makeCopy(m),
+               "Solver Error : internal error : QrcConstraintI::makeCopy undefined : plain");
+  EXPECT_DEATH(QrcConstraintArrayI(m, -1),
+               "Solver Error : QrcConstraintArrayI : bad array size : -1");
 }
 
 // ---------------------------------------------------------------- expressions

@@ -161,8 +161,9 @@ TEST_F(ContainersTest, SetsMatchReferenceUnderBacktracking) {
       if (!elementBased || rng() % 3 == 0) universe.push_back(elementBased ? v * 7 : v);
     QrcIntSetI* s;
     if (elementBased)
-      s = new (m) QrcIntSetI(new (m) QrcIntCollectionI(m, static_cast<QrcInt>(universe.size()), universe.data(), true),
-                            1, 0, round % 4 == 1);
+      s = new (m) QrcIntSetI(
+          new (m) QrcIntCollectionI(m, static_cast<QrcInt>(universe.size()), universe.data(), true),
+          1, 0, round % 4 == 1);
     else
       s = new (m) QrcIntSetI(m, -70, 130, 1, round % 4 == 0);
     std::set<QrcInt> ref(universe.begin(), universe.end());
@@ -186,7 +187,8 @@ TEST_F(ContainersTest, SetsMatchReferenceUnderBacktracking) {
       } else {
         ASSERT_EQ(s->remove(v), ref.erase(v) == 1) << "seed " << seed;
       }
-      ASSERT_EQ(s->getSize(), static_cast<QrcInt>(ref.size())) << "seed " << seed << " step " << step;
+      ASSERT_EQ(s->getSize(), static_cast<QrcInt>(ref.size()))
+          << "seed " << seed << " step " << step;
       QrcInt a = universe[rng() % universe.size()];
       QrcInt b = a + static_cast<QrcInt>(rng() % 60);
       auto it = ref.lower_bound(a);
@@ -267,7 +269,8 @@ TEST_F(ContainersTest, ConstArrayIndex) {
   EXPECT_EQ(pos, (std::vector<QrcInt>{0, 2, 5}));
   EXPECT_FALSE(idx->positionsOf(4, b, e));
   EXPECT_FALSE(idx->allDistinct());
-  EXPECT_DEATH(QrcConstArrayI(m, -2, values), "Solver Error : QRCCONSTARRAYCLASS : bad array size : -2");
+  EXPECT_DEATH(QrcConstArrayI(m, -2, values),
+               "Solver Error : QRCCONSTARRAYCLASS : bad array size : -2");
   EXPECT_DEATH(QrcIntCollectionI(m, 0, values, true),
                "Solver Error : QrcIntCollectionI::QrcIntCollectionI : called with null array size");
 }

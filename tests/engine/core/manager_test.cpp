@@ -58,7 +58,9 @@ TEST_F(ManagerTest, ConstraintAddedDuringPropagationWaitsForEvents) {
   EXPECT_EQ(c->getParent(), c);  // added by a plain demon, not a constraint
 }
 
-void reschedule(QrcManagerI* m, void*) { (new (m) LogHandler(m, "", reschedule))->schedule(); }
+void reschedule(QrcManagerI* m, void*) {
+  (new (m) LogHandler(m, "", reschedule))->schedule();
+}
 
 TEST_F(ManagerTest, StepLimitFailsRunawayPropagation) {
   m->useExceptions(true);
@@ -123,9 +125,11 @@ TEST_F(ManagerTest, ReversibleActionsRunInReverseOrder) {
 }
 
 TEST_F(ManagerTest, FailureOutsideSolve) {
-  EXPECT_DEATH(m->fail(), "^Solver Error : QrcFail : fail not in a Solve \\(try enclosing in QrcSolve\\)\n$");
-  EXPECT_DEATH(m->fail(&log()),
-               "Solver Error : QrcFail : fail not in a Solve \\(try enclosing in QrcSolve\\) : Label  : 0x");
+  EXPECT_DEATH(m->fail(),
+               "^Solver Error : QrcFail : fail not in a Solve \\(try enclosing in QrcSolve\\)\n$");
+  EXPECT_DEATH(
+      m->fail(&log()),
+      "Solver Error : QrcFail : fail not in a Solve \\(try enclosing in QrcSolve\\) : Label  : 0x");
   m->useExceptions(true);
   QrcInt fails = m->getFails();
   EXPECT_THROW(m->fail(), QrcFailException);
@@ -522,7 +526,8 @@ TEST_F(ManagerTest, RestartPutsBackTheAddedGoals) {
   EXPECT_TRUE(m->next());
   EXPECT_EQ(log(), "g g ");
   m->getCurrentSearch()->end();
-  EXPECT_DEATH(m->commit(), "Solver Error : Commit is called not after a search : incorrect search use");
+  EXPECT_DEATH(m->commit(),
+               "Solver Error : Commit is called not after a search : incorrect search use");
 }
 
 }  // namespace

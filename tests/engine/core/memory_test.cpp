@@ -175,7 +175,8 @@ TEST(CopyStack, KeepsPairsAcrossBlocks) {
   std::vector<int> keys(600);
   for (size_t i = 0; i < keys.size(); ++i) cs.push(&keys[i], &keys[(i + 1) % keys.size()]);
   EXPECT_EQ(cs.getBytes(), 3u * 6008u);
-  for (size_t i = 0; i < keys.size(); ++i) ASSERT_EQ(cs.find(&keys[i]), &keys[(i + 1) % keys.size()]);
+  for (size_t i = 0; i < keys.size(); ++i)
+    ASSERT_EQ(cs.find(&keys[i]), &keys[(i + 1) % keys.size()]);
   cs.reset();
   EXPECT_EQ(cs.find(&keys[0]), nullptr);
   EXPECT_EQ(cs.getBytes(), 6008u);

@@ -33,7 +33,9 @@ class KeyEvaluator : public QrcNodeEvaluatorI {
   static int live;
   KeyEvaluator() { ++live; }
   ~KeyEvaluator() override { --live; }
-  QrcFloat evaluate(const QrcSearchNode* node) override { return static_cast<QrcFloat>(node->getPathLength()); }
+  QrcFloat evaluate(const QrcSearchNode* node) override {
+    return static_cast<QrcFloat>(node->getPathLength());
+  }
 };
 int KeyEvaluator::live = 0;
 
@@ -145,8 +147,8 @@ TEST_F(NodeStorageTest, RecordsRoundTripAndDamageIsDetected) {
   ASSERT_EQ(n->serialize(buffer.data()), static_cast<QrcInt>(buffer.size()));
   bool error = true;
   QrcInt used = 0;
-  QrcSearchNode* back =
-      QrcSearchNode::deserialize(m, buffer.data(), static_cast<QrcInt>(buffer.size()), &used, &error);
+  QrcSearchNode* back = QrcSearchNode::deserialize(
+      m, buffer.data(), static_cast<QrcInt>(buffer.size()), &used, &error);
   ASSERT_FALSE(error);
   EXPECT_EQ(used, static_cast<QrcInt>(buffer.size()));
   EXPECT_EQ(back->getKey(0), 2.5);
@@ -161,12 +163,14 @@ TEST_F(NodeStorageTest, RecordsRoundTripAndDamageIsDetected) {
     std::vector<unsigned char> bad = buffer;
     bad[at] ^= 0x5A;
     if (at == 0) bad[7] = 0x80;  // a negative cursor
-    EXPECT_EQ(QrcSearchNode::deserialize(m, bad.data(), static_cast<QrcInt>(bad.size()), &used, &error),
-              nullptr)
+    EXPECT_EQ(
+        QrcSearchNode::deserialize(m, bad.data(), static_cast<QrcInt>(bad.size()), &used, &error),
+        nullptr)
         << at;
     EXPECT_TRUE(error);
   }
-  EXPECT_EQ(QrcSearchNode::deserialize(m, buffer.data(), static_cast<QrcInt>(buffer.size()) - 8, &used, &error),
+  EXPECT_EQ(QrcSearchNode::deserialize(m, buffer.data(), static_cast<QrcInt>(buffer.size()) - 8,
+                                       &used, &error),
             nullptr);
   QrcSearchNode::release(n, nullptr);
   EXPECT_EQ(KeyEvaluator::live, 0);
@@ -229,7 +233,8 @@ TEST_P(SpillTest, SpillsReadsBackBestFirstAndDeletes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SpillTest,
-                         testing::Values(SpillCase{0, 1}, SpillCase{1, 1}, SpillCase{1, 0}, SpillCase{0, 0}));
+                         testing::Values(SpillCase{0, 1}, SpillCase{1, 1}, SpillCase{1, 0},
+                                         SpillCase{0, 0}));
 
 TEST_F(NodeStorageTest, AnUnwritableSpillFileKeepsTheBatchInMemory) {
   std::string missing = dir + prefix + "missing_dir/";
@@ -389,9 +394,10 @@ TEST_F(NodeStorageTest, SelectorsLimitsAndLabelsDiscardNodes) {
   EXPECT_EQ(n->getKey(0), 1.0);  // the limit holds below 8
   EXPECT_EQ(monitor.codes, std::vector<QrcInt>{QrcNodeLabelHit});
   EXPECT_EQ(limit->checks, 1);
-  QrcSearchNode::release(n, s);  // the limit goes with its last node
+  QrcSearchNode::release(n, s);   // the limit goes with its last node
   EXPECT_FALSE(storage.get(&n));  // 6 and 9 are refused by the selector
-  EXPECT_EQ(monitor.codes, (std::vector<QrcInt>{QrcNodeLabelHit, QrcNodeRefusedBySelector, QrcNodeRefusedBySelector}));
+  EXPECT_EQ(monitor.codes, (std::vector<QrcInt>{QrcNodeLabelHit, QrcNodeRefusedBySelector,
+                                                QrcNodeRefusedBySelector}));
   EXPECT_EQ(s->getDiscardedNodeCount(), 3);
   EXPECT_NE(trace.str().find("Destroying Label"), std::string::npos);
   EXPECT_NE(trace.str().find("Destroying Selector"), std::string::npos);

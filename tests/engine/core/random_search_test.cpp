@@ -44,7 +44,8 @@ struct Built {
   Solutions solutions;
 };
 
-Built build(QrcManagerI* m, Path* path, std::mt19937_64& rng, int depth, QrcInt& nextId, int& leaves) {
+Built build(QrcManagerI* m, Path* path, std::mt19937_64& rng, int depth, QrcInt& nextId,
+            int& leaves) {
   int kind = depth <= 0 || leaves > 20 ? 0 : static_cast<int>(rng() % 3);
   if (kind == 0) {
     ++leaves;
@@ -100,9 +101,13 @@ void runTrees(bool exceptions) {
   mgr.end();
 }
 
-TEST(RandomSearch, SolutionsMatchBruteForce) { runTrees(false); }
+TEST(RandomSearch, SolutionsMatchBruteForce) {
+  runTrees(false);
+}
 
-TEST(RandomSearch, SolutionsMatchBruteForceWithExceptions) { runTrees(true); }
+TEST(RandomSearch, SolutionsMatchBruteForceWithExceptions) {
+  runTrees(true);
+}
 
 TEST(RandomSearch, RestartAndSolveKeepTheTrailConsistent) {
   uint64_t seed = qrotest::seedOr(102);
@@ -121,11 +126,13 @@ TEST(RandomSearch, RestartAndSolveKeepTheTrailConsistent) {
     size_t stopAt = b.solutions.empty() ? 0 : rng() % b.solutions.size();
     while (k <= stopAt && s.next()) ++k;
     if (!b.solutions.empty()) {
-      ASSERT_EQ(std::vector<QrcInt>(path->ids, path->ids + path->length), b.solutions[stopAt]) << "seed " << seed;
+      ASSERT_EQ(std::vector<QrcInt>(path->ids, path->ids + path->length), b.solutions[stopAt])
+          << "seed " << seed;
       s.restart();
       ASSERT_EQ(path->length, 0) << "seed " << seed;
       ASSERT_TRUE(s.next());
-      ASSERT_EQ(std::vector<QrcInt>(path->ids, path->ids + path->length), b.solutions[0]) << "seed " << seed;
+      ASSERT_EQ(std::vector<QrcInt>(path->ids, path->ids + path->length), b.solutions[0])
+          << "seed " << seed;
     }
     s.end();
     // The state of a kept solution stays after the search ends.

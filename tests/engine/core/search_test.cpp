@@ -174,8 +174,8 @@ TEST_F(SearchTest, SolveRestoresOrKeepsState) {
 
 TEST_F(SearchTest, EndKeepsSolutionAndRestartGoesBack) {
   QrcInt word = 0;
-  QrcGoal g = QrcOr(new (m) CallGoal(m, bump, &word), QrcAnd(new (m) CallGoal(m, bump, &word),
-                                                             new (m) CallGoal(m, bump, &word)));
+  QrcGoal g = QrcOr(new (m) CallGoal(m, bump, &word),
+                    QrcAnd(new (m) CallGoal(m, bump, &word), new (m) CallGoal(m, bump, &word)));
   QrcSearch s(mgr, g);
   EXPECT_TRUE(s.next());
   EXPECT_EQ(word, 1);
@@ -281,7 +281,8 @@ QrcGoalI* pushInner(QrcManagerI* mm, void*) {
 }
 
 void nestedWithFailure(QrcManagerI* mm, void*) {
-  QrcGoal g = QrcOr(new (mm) LogGoal(mm, "f", true), QrcGoal(new (mm) CallGoal(mm, pushInner, nullptr)));
+  QrcGoal g =
+      QrcOr(new (mm) LogGoal(mm, "f", true), QrcGoal(new (mm) CallGoal(mm, pushInner, nullptr)));
   log() += mm->solveInPropagation(mm->getCurrentDemon(), g.getImpl(), true) ? "found " : "none ";
   mm->getPropagationQueue()->push(new (mm) LogDemon(mm, "after"), 3);
 }
@@ -335,8 +336,9 @@ TEST_F(SearchTest, RoundingIsNearestAfterFailure) {
     log().clear();
     m->useExceptions(exceptions);
     QrcGoal check = new (m) CallGoal(m, checkRoundingAndQueue, nullptr);
-    QrcGoal g = QrcOr(new (m) CallGoal(m, failDirected, nullptr),
-                      QrcOr(QrcAnd(new (m) CallGoal(m, failingPropagation, nullptr), check), check));
+    QrcGoal g =
+        QrcOr(new (m) CallGoal(m, failDirected, nullptr),
+              QrcOr(QrcAnd(new (m) CallGoal(m, failingPropagation, nullptr), check), check));
     QrcSearch s(mgr, g);
     EXPECT_TRUE(s.next());
     EXPECT_EQ(getRoundingMode(), 1);
@@ -348,7 +350,8 @@ TEST_F(SearchTest, RoundingIsNearestAfterFailure) {
 
 TEST_F(SearchTest, ExceptionModeSearches) {
   m->useExceptions(true);
-  QrcGoal g = QrcAnd(QrcOr(QrcOr(leaf("a", true), leaf("b")), leaf("c")), QrcOr(leaf("x", true), leaf("y")));
+  QrcGoal g = QrcAnd(QrcOr(QrcOr(leaf("a", true), leaf("b")), leaf("c")),
+                     QrcOr(leaf("x", true), leaf("y")));
   EXPECT_EQ(enumerate(g), "a b x y |c x y |");
 }
 
@@ -365,9 +368,11 @@ TEST_F(SearchTest, PushAndPopState) {
 
 TEST_F(SearchTest, MisuseIsReported) {
   QrcSearchI* s = m->newSearch(leaf("a").getImpl());
-  EXPECT_DEATH(m->newSearch(leaf("b").getImpl()), "Wrong nesting of startSearch and next methods : incorrect search use");
+  EXPECT_DEATH(m->newSearch(leaf("b").getImpl()),
+               "Wrong nesting of startSearch and next methods : incorrect search use");
   s->end();
-  EXPECT_DEATH(m->commit(), "Solver Error : Commit is called not after a search : incorrect search use");
+  EXPECT_DEATH(m->commit(),
+               "Solver Error : Commit is called not after a search : incorrect search use");
   EXPECT_DEATH(s->next(), "The next method is called from too deep");
 }
 
@@ -548,7 +553,8 @@ TEST(SearchErrors, AThrowingReportLeavesTheSearchUsable) {
   QrcSearch s(mgr, QrcOr(bad, new (m) LogGoal(m, "b")));
   testing::internal::CaptureStderr();
   EXPECT_THROW(s.next(), int);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("pop state in the wrong context"), std::string::npos);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("pop state in the wrong context"),
+            std::string::npos);
   EXPECT_EQ(m->getNextDepth(), 0);
   s.end();
   EXPECT_EQ(m->getSearchDepth(), 0);

@@ -176,7 +176,8 @@ struct Draws {
 
 class DrawGoal : public QrcGoalI {
  public:
-  DrawGoal(QrcManagerI* m, const char* name, Draws* draws) : QrcGoalI(m), _name(name), _draws(draws) {}
+  DrawGoal(QrcManagerI* m, const char* name, Draws* draws)
+      : QrcGoalI(m), _name(name), _draws(draws) {}
   QrcGoalI* execute() override {
     double v = QrcGetRandom(_manager)->getFloat();
     if (_manager->isRecomputing()) {
@@ -196,7 +197,8 @@ class DrawGoal : public QrcGoalI {
 
 TEST_F(SearchNodesTest, RandomDrawsReplayDuringRecomputation) {
   Draws draws;
-  std::function<QrcGoal(const std::string&, int)> build = [&](const std::string& prefix, int depth) -> QrcGoal {
+  std::function<QrcGoal(const std::string&, int)> build = [&](const std::string& prefix,
+                                                              int depth) -> QrcGoal {
     names.push_back(prefix);
     QrcGoal draw = new (m) DrawGoal(m, names.back().c_str(), &draws);
     if (depth == 0) return QrcAnd(draw, new (m) LogGoal(m, names.back().c_str()));
@@ -252,8 +254,8 @@ TEST_F(SearchNodesTest, SetMonitorWhileRunningSwitchesToNodeStorage) {
   NodeMonitor monitor;
   QrcGoal g = QrcAnd(QrcOr(new (m) LogGoal(m, "a"), new (m) LogGoal(m, "b")),
                      QrcAnd(new (m) CallGoal(m, switchToNodes, &monitor), tree("", 2)));
-  std::vector<std::string> plain = run(QrcAnd(QrcOr(new (m) LogGoal(m, "a"), new (m) LogGoal(m, "b")), tree("", 2)),
-                                       nullptr);
+  std::vector<std::string> plain =
+      run(QrcAnd(QrcOr(new (m) LogGoal(m, "a"), new (m) LogGoal(m, "b")), tree("", 2)), nullptr);
   std::vector<std::string> switched = run(g, nullptr);
   EXPECT_EQ(switched, plain);
   EXPECT_GT(monitor.created, 0);

@@ -149,7 +149,8 @@ TEST(IntMap, RandomOperationsMatchStdMap) {
     }
     ASSERT_EQ(map.getSize(), static_cast<QrcInt>(ref.size()));
     for (QrcInt k = -200; k <= 200; ++k)
-      ASSERT_EQ(map.get(k), ref.count(k) ? ref[k] : QrcIntMapAbsent) << "seed " << seed << " key " << k;
+      ASSERT_EQ(map.get(k), ref.count(k) ? ref[k] : QrcIntMapAbsent)
+          << "seed " << seed << " key " << k;
   }
   m.end();
 }

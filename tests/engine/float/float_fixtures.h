@@ -38,7 +38,8 @@ class CallGoal : public QrcGoalI {
 // Counts its runs and calls an optional function.
 class CountDemon : public QrcDemonI {
  public:
-  explicit CountDemon(QrcManagerI* m, const std::function<void()>* fn = nullptr) : QrcDemonI(m), _fn(fn) {}
+  explicit CountDemon(QrcManagerI* m, const std::function<void()>* fn = nullptr)
+      : QrcDemonI(m), _fn(fn) {}
   void propagate() override {
     ++runs;
     if (_fn) (*_fn)();

@@ -161,8 +161,10 @@ Reference parseScientific(const std::string& text, int n) {
   size_t i = 0;
   for (; i < t.size() && t[i] != 'e'; ++i)
     if (t[i] != '.') r.digits += t[i];
-  if (i < t.size()) r.exponent = std::stol(t.substr(i + 1));
-  else r.digits = r.digits.substr(0, n);  // drop the extra "0" of exponent 0
+  if (i < t.size())
+    r.exponent = std::stol(t.substr(i + 1));
+  else
+    r.digits = r.digits.substr(0, n);  // drop the extra "0" of exponent 0
   return r;
 }
 
@@ -191,7 +193,8 @@ double randomDouble(std::mt19937_64& rng) {
     case 4:
       return std::nextafter(DBL_MAX, 0.0) * (1.0 - static_cast<double>(rng() % 1000) * 1e-16);
     default:
-      return (static_cast<double>(rng() % 100000) + 1) * std::pow(10.0, static_cast<int>(rng() % 40) - 20);
+      return (static_cast<double>(rng() % 100000) + 1) *
+             std::pow(10.0, static_cast<int>(rng() % 40) - 20);
   }
 }
 

@@ -27,8 +27,9 @@ const double Inf = HUGE_VAL;
 enum Cmp { Eq, Le, Ge, Neq, Gt, Lt, EqC, LeC, GeC, NeqC, GtC, LtC, EqZero, NeqZero, Cmps };
 
 const char* cmpName(int k) {
-  static const char* names[] = {"x == y", "x <= y", "x >= y", "x != y", "x > y", "x < y", "x == c",
-                                "x <= c", "x >= c", "x != c", "x > c",  "x < c", "x == 0", "x != 0"};
+  static const char* names[] = {"x == y", "x <= y", "x >= y", "x != y", "x > y",
+                                "x < y",  "x == c", "x <= c", "x >= c", "x != c",
+                                "x > c",  "x < c",  "x == 0", "x != 0"};
   return names[k];
 }
 
@@ -36,42 +37,72 @@ const char* cmpName(int k) {
 int holds(int k, double x, double y, double c) {
   const double m = QrcFloatZeroMargin();
   switch (k) {
-    case Eq: return x == y;
-    case Le: return x <= y;
-    case Ge: return x >= y;
-    case Neq: return x != y;
-    case Gt: return x > y;
-    case Lt: return x < y;
-    case EqC: return x == c;
-    case LeC: return x <= c;
-    case GeC: return x >= c;
-    case NeqC: return x != c;
-    case GtC: return x > c;
-    case LtC: return x < c;
-    case EqZero: return std::fabs(x) <= m ? 1 : 0;
-    default: return std::fabs(x) >= m ? 1 : (x == 0 ? 0 : -1);
+    case Eq:
+      return x == y;
+    case Le:
+      return x <= y;
+    case Ge:
+      return x >= y;
+    case Neq:
+      return x != y;
+    case Gt:
+      return x > y;
+    case Lt:
+      return x < y;
+    case EqC:
+      return x == c;
+    case LeC:
+      return x <= c;
+    case GeC:
+      return x >= c;
+    case NeqC:
+      return x != c;
+    case GtC:
+      return x > c;
+    case LtC:
+      return x < c;
+    case EqZero:
+      return std::fabs(x) <= m ? 1 : 0;
+    default:
+      return std::fabs(x) >= m ? 1 : (x == 0 ? 0 : -1);
   }
 }
 
-QrcConstraintI* opposite(const QrcConstraint& c) { return c.getImpl()->makeOpposite(); }
+QrcConstraintI* opposite(const QrcConstraint& c) {
+  return c.getImpl()->makeOpposite();
+}
 
 // The strict and unequal forms are reached as opposites, as negation builds them.
 QrcConstraintI* make(int k, const QrcFloatExp& x, const QrcFloatExp& y, double c) {
   switch (k) {
-    case Eq: return (x == y).getImpl();
-    case Le: return (x <= y).getImpl();
-    case Ge: return (x >= y).getImpl();
-    case Neq: return opposite(x == y);
-    case Gt: return opposite(x <= y);
-    case Lt: return opposite(x >= y);
-    case EqC: return (x == c).getImpl();
-    case LeC: return (x <= c).getImpl();
-    case GeC: return (x >= c).getImpl();
-    case NeqC: return opposite(x == c);
-    case GtC: return opposite(x <= c);
-    case LtC: return opposite(x >= c);
-    case EqZero: return makeEqNullConstraint(x).getImpl();
-    default: return opposite(makeEqNullConstraint(x));
+    case Eq:
+      return (x == y).getImpl();
+    case Le:
+      return (x <= y).getImpl();
+    case Ge:
+      return (x >= y).getImpl();
+    case Neq:
+      return opposite(x == y);
+    case Gt:
+      return opposite(x <= y);
+    case Lt:
+      return opposite(x >= y);
+    case EqC:
+      return (x == c).getImpl();
+    case LeC:
+      return (x <= c).getImpl();
+    case GeC:
+      return (x >= c).getImpl();
+    case NeqC:
+      return opposite(x == c);
+    case GtC:
+      return opposite(x <= c);
+    case LtC:
+      return opposite(x >= c);
+    case EqZero:
+      return makeEqNullConstraint(x).getImpl();
+    default:
+      return opposite(makeEqNullConstraint(x));
   }
 }
 
@@ -92,10 +123,18 @@ double pointIn(std::mt19937_64& rng, double a, double b) {
   for (int tries = 0; tries < 20; ++tries) {
     double p;
     switch (rng() % 4) {
-      case 0: p = a; break;
-      case 1: p = b; break;
-      case 2: p = floattest::adversarialDouble(rng); break;
-      default: p = a + (b - a) * static_cast<double>(rng() % 9) / 8.0; break;
+      case 0:
+        p = a;
+        break;
+      case 1:
+        p = b;
+        break;
+      case 2:
+        p = floattest::adversarialDouble(rng);
+        break;
+      default:
+        p = a + (b - a) * static_cast<double>(rng() % 9) / 8.0;
+        break;
     }
     if (std::isfinite(p) && a <= p && p <= b) return p;
   }
@@ -148,8 +187,9 @@ TEST_F(FloatComparePropTest, ComparisonsNeverRemoveASatisfyingPoint) {
     // Entailment tests, which truth expressions rely on, never contradict the point.
     QrcConstraintI* made = make(k, x, y, cst);
     ASSERT_FALSE(truth == 1 ? made->isFalse() : made->isTrue())
-        << std::setprecision(17) << "seed " << seed << " iter " << iter << " " << cmpName(k) << " x [" << a << ", "
-        << b << "] y [" << c << ", " << d << "] c " << cst << " point (" << px << ", " << py << ") holds " << truth;
+        << std::setprecision(17) << "seed " << seed << " iter " << iter << " " << cmpName(k)
+        << " x [" << a << ", " << b << "] y [" << c << ", " << d << "] c " << cst << " point ("
+        << px << ", " << py << ") holds " << truth;
     if (truth != 1) continue;
     // After posting, narrow both variables around the point.
     double xl = rng() % 2 ? px : a, xh = rng() % 2 ? px : b;
@@ -163,9 +203,10 @@ TEST_F(FloatComparePropTest, ComparisonsNeverRemoveASatisfyingPoint) {
     };
     bool ok = solveRestoring(m, run);
     ++sampled;
-    ASSERT_TRUE(ok && kept) << std::setprecision(17) << "seed " << seed << " iter " << iter << " " << cmpName(k)
-                            << " x [" << a << ", " << b << "] y [" << c << ", " << d << "] c " << cst
-                            << " point (" << px << ", " << py << ")" << (xi->getValueSet() ? " x set" : "")
+    ASSERT_TRUE(ok && kept) << std::setprecision(17) << "seed " << seed << " iter " << iter << " "
+                            << cmpName(k) << " x [" << a << ", " << b << "] y [" << c << ", " << d
+                            << "] c " << cst << " point (" << px << ", " << py << ")"
+                            << (xi->getValueSet() ? " x set" : "")
                             << (yi->getValueSet() ? " y set" : "");
     ASSERT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
   }

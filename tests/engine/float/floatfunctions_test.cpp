@@ -157,10 +157,18 @@ TEST_F(FloatFunctionTest, RealPowersExponentialAndLogarithm) {
   EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
 }
 
-double cube(double v) { return v * v * v; }
-double cubeRoot(double v) { return std::cbrt(v); }
-double negExp(double v) { return std::exp(-v); }
-double negLog(double v) { return -std::log(v); }
+double cube(double v) {
+  return v * v * v;
+}
+double cubeRoot(double v) {
+  return std::cbrt(v);
+}
+double negExp(double v) {
+  return std::exp(-v);
+}
+double negLog(double v) {
+  return -std::log(v);
+}
 
 TEST_F(FloatFunctionTest, MonotonicFunctions) {
   QrcFloatVar x = var(1, 2);
@@ -414,7 +422,8 @@ void FloatFunctionTest::bisect() {
     EXPECT_LE((x * y).getMin(), 1.0);
     EXPECT_GE((x * y).getMax(), 1.0);
     if (x.getMin() <= 1 && 1 <= x.getMax() && y.getMin() <= 1 && 1 <= y.getMax()) coversOne = true;
-    if (x.getMin() <= 2 && 2 <= x.getMax() && y.getMin() <= 0.5 && 0.5 <= y.getMax()) coversTwo = true;
+    if (x.getMin() <= 2 && 2 <= x.getMax() && y.getMin() <= 0.5 && 0.5 <= y.getMax())
+      coversTwo = true;
     EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
   }
   search.end();
@@ -427,7 +436,8 @@ void FloatFunctionTest::bisect() {
 
 #ifdef QRO_HAVE_MPFR
 
-// ---------------------------------------------------------------- enclosure and soundness against MPFR
+// ---------------------------------------------------------------- enclosure and soundness against
+// MPFR
 
 enum FnOp { IntPow3, IntPow4, RealPow, Exp, Log, FnOps };
 
@@ -438,11 +448,29 @@ bool exactFn(int op, double v, double p, mpfr_t out) {
   mpfr_set_d(x, v, MPFR_RNDN);
   bool ok = true;
   switch (op) {
-    case IntPow3: mpfr_pow_ui(out, x, 3, MPFR_RNDN); break;
-    case IntPow4: mpfr_pow_ui(out, x, 4, MPFR_RNDN); break;
-    case RealPow: ok = v >= 0; if (ok) { mpfr_t e; mpfr_init2(e, 64); mpfr_set_d(e, p, MPFR_RNDN); mpfr_pow(out, x, e, MPFR_RNDN); mpfr_clear(e); } break;
-    case Exp: mpfr_exp(out, x, MPFR_RNDN); break;
-    default: ok = v > 0; if (ok) mpfr_log(out, x, MPFR_RNDN); break;
+    case IntPow3:
+      mpfr_pow_ui(out, x, 3, MPFR_RNDN);
+      break;
+    case IntPow4:
+      mpfr_pow_ui(out, x, 4, MPFR_RNDN);
+      break;
+    case RealPow:
+      ok = v >= 0;
+      if (ok) {
+        mpfr_t e;
+        mpfr_init2(e, 64);
+        mpfr_set_d(e, p, MPFR_RNDN);
+        mpfr_pow(out, x, e, MPFR_RNDN);
+        mpfr_clear(e);
+      }
+      break;
+    case Exp:
+      mpfr_exp(out, x, MPFR_RNDN);
+      break;
+    default:
+      ok = v > 0;
+      if (ok) mpfr_log(out, x, MPFR_RNDN);
+      break;
   }
   mpfr_clear(x);
   return ok;
@@ -457,25 +485,38 @@ TEST_F(FloatFunctionTest, FunctionNodesEncloseAndNarrowSoundly) {
   for (int iter = 0; iter < 20000; ++iter) {
     int op = iter % FnOps;
     double scale = op == Exp ? 40.0 : 8.0;
-    double a = (static_cast<double>(rng() % 20001) / 10000.0 - (op == Log || op == RealPow ? 0.2 : 1.0)) * scale;
+    double a =
+        (static_cast<double>(rng() % 20001) / 10000.0 - (op == Log || op == RealPow ? 0.2 : 1.0)) *
+        scale;
     double b = a + static_cast<double>(rng() % 10001) / 10000.0 * scale;
     double p = 0.25 + static_cast<double>(rng() % 20) / 4.0;
     QrcFloatVar x = var(a, b);
     QrcFloatExpI* node = nullptr;
     switch (op) {
-      case IntPow3: node = QrcPower(x, 3).getImpl(); break;
-      case IntPow4: node = QrcPower(x, 4).getImpl(); break;
-      case RealPow: node = (p == 1 || p == 2) ? QrcPower(x, 2.5).getImpl() : QrcPower(x, p).getImpl(); if (p == 1 || p == 2) p = 2.5; break;
-      case Exp: node = QrcExponent(x).getImpl(); break;
-      default: node = QrcLog(x).getImpl(); break;
+      case IntPow3:
+        node = QrcPower(x, 3).getImpl();
+        break;
+      case IntPow4:
+        node = QrcPower(x, 4).getImpl();
+        break;
+      case RealPow:
+        node = (p == 1 || p == 2) ? QrcPower(x, 2.5).getImpl() : QrcPower(x, p).getImpl();
+        if (p == 1 || p == 2) p = 2.5;
+        break;
+      case Exp:
+        node = QrcExponent(x).getImpl();
+        break;
+      default:
+        node = QrcLog(x).getImpl();
+        break;
     }
     double px = a + (b - a) * static_cast<double>(rng() % 1025) / 1024.0;
     if (!exactFn(op, px, p, v)) continue;
     // The bounds contain the value at a sampled point.
     double lo = node->getMin(), hi = node->getMax();
     ASSERT_TRUE(mpfr_cmp_d(v, lo) >= 0 && mpfr_cmp_d(v, hi) <= 0)
-        << "seed " << seed << " op " << op << " x [" << a << ", " << b << "] p " << p << " at " << px
-        << " bounds [" << lo << ", " << hi << "]";
+        << "seed " << seed << " op " << op << " x [" << a << ", " << b << "] p " << p << " at "
+        << px << " bounds [" << lo << ", " << hi << "]";
     // Narrowing to an interval around the value keeps the point.
     double tl = mpfr_get_d(v, MPFR_RNDD), th = mpfr_get_d(v, MPFR_RNDU);
     if (rng() % 2) tl -= std::fabs(tl) * 1e-3 * static_cast<double>(rng() % 4);
@@ -486,8 +527,8 @@ TEST_F(FloatFunctionTest, FunctionNodesEncloseAndNarrowSoundly) {
       kept = x.getMin() <= px && px <= x.getMax();
     };
     bool ok = solveRestoring(m, narrow);
-    ASSERT_TRUE(ok && kept) << "seed " << seed << " op " << op << " x [" << a << ", " << b << "] p " << p
-                            << " point " << px << " narrowed to [" << tl << ", " << th << "]";
+    ASSERT_TRUE(ok && kept) << "seed " << seed << " op " << op << " x [" << a << ", " << b << "] p "
+                            << p << " point " << px << " narrowed to [" << tl << ", " << th << "]";
     ++checked;
   }
   mpfr_clear(v);
@@ -517,16 +558,26 @@ TEST_F(FloatFunctionTest, FunctionNodesOverAdversarialDomainsKeepSampledPoints) 
     QrcFloatVar x = var(a, b);
     QrcFloatExpI* node = nullptr;
     switch (op) {
-      case IntPow3: node = QrcPower(x, 3).getImpl(); break;
-      case IntPow4: node = QrcPower(x, 4).getImpl(); break;
-      case RealPow: node = QrcPower(x, p).getImpl(); break;
-      case Exp: node = QrcExponent(x).getImpl(); break;
-      default: node = QrcLog(x).getImpl(); break;
+      case IntPow3:
+        node = QrcPower(x, 3).getImpl();
+        break;
+      case IntPow4:
+        node = QrcPower(x, 4).getImpl();
+        break;
+      case RealPow:
+        node = QrcPower(x, p).getImpl();
+        break;
+      case Exp:
+        node = QrcExponent(x).getImpl();
+        break;
+      default:
+        node = QrcLog(x).getImpl();
+        break;
     }
     double lo = node->getMin(), hi = node->getMax();
     ASSERT_TRUE(mpfr_cmp_d(v, lo) >= 0 && mpfr_cmp_d(v, hi) <= 0)
-        << std::hexfloat << "seed " << seed << " op " << op << " x [" << a << ", " << b << "] p " << p << " at "
-        << px << " bounds [" << lo << ", " << hi << "]";
+        << std::hexfloat << "seed " << seed << " op " << op << " x [" << a << ", " << b << "] p "
+        << p << " at " << px << " bounds [" << lo << ", " << hi << "]";
     double tl = mpfr_get_d(v, MPFR_RNDD), th = mpfr_get_d(v, MPFR_RNDU);
     if (mpfr_inf_p(v)) tl = DBL_MAX;  // beyond MPFR's range: still a finite real
     if (mpfr_zero_p(v) && op == Exp) th = std::nextafter(0.0, 1.0);
@@ -538,8 +589,9 @@ TEST_F(FloatFunctionTest, FunctionNodesOverAdversarialDomainsKeepSampledPoints) 
       kept = x.getMin() <= px && px <= x.getMax();
     };
     bool ok = solveRestoring(m, narrow);
-    ASSERT_TRUE(ok && kept) << std::hexfloat << "seed " << seed << " op " << op << " x [" << a << ", " << b
-                            << "] p " << p << " point " << px << " narrowed to [" << tl << ", " << th << "]";
+    ASSERT_TRUE(ok && kept) << std::hexfloat << "seed " << seed << " op " << op << " x [" << a
+                            << ", " << b << "] p " << p << " point " << px << " narrowed to [" << tl
+                            << ", " << th << "]";
     ASSERT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
     ++checked;
   }

@@ -438,13 +438,15 @@ TEST_F(FloatNodeTest, DisplayOfNodes) {
   m->setDisplayMode(0);
   QrcFloatVar x(mgr, 0, 1, "x"), y(mgr, 0, 1, "y");
   std::ostringstream os;
-  os << (x + y) << " " << (x - y) << " " << (-x) << " " << (x + 2.0) << " " << (3.0 * x) << " " << (x / 4.0)
-     << " " << (x * y) << " " << (x / y) << " " << (2.0 / x) << " " << QrcSquare(x) << " " << QrcMax(x, 1.0)
-     << " " << QrcMin(x, y);
-  EXPECT_EQ(os.str(),
-            "(x[0..1] + y[0..1]) (x[0..1] - y[0..1]) ( - x[0..1]) (2 + x[0..1]) (3 * x[0..1]) (x[0..1] / 4) "
-            "(x[0..1] * y[0..1]) (x[0..1] / y[0..1]) (2 / x[0..1]) QrcSquare(x[0..1]) QrcMax(x[0..1], 1) "
-            "QrcMin(x[0..1], y[0..1])");
+  os << (x + y) << " " << (x - y) << " " << (-x) << " " << (x + 2.0) << " " << (3.0 * x) << " "
+     << (x / 4.0) << " " << (x * y) << " " << (x / y) << " " << (2.0 / x) << " " << QrcSquare(x)
+     << " " << QrcMax(x, 1.0) << " " << QrcMin(x, y);
+  EXPECT_EQ(
+      os.str(),
+      "(x[0..1] + y[0..1]) (x[0..1] - y[0..1]) ( - x[0..1]) (2 + x[0..1]) (3 * x[0..1]) (x[0..1] / "
+      "4) "
+      "(x[0..1] * y[0..1]) (x[0..1] / y[0..1]) (2 / x[0..1]) QrcSquare(x[0..1]) QrcMax(x[0..1], 1) "
+      "QrcMin(x[0..1], y[0..1])");
 }
 
 TEST_F(FloatNodeTest, DerivativesOfNodes) {
@@ -487,11 +489,27 @@ TEST_F(FloatNodeTest, NodesCopyIntoAnotherManager) {
 
 // ---------------------------------------------------------------- enclosure against MPFR
 
-enum Op { Add, Sub, Opp, CstAdd, CstMul, CstDiv, Mul, Div, KDiv, Square, Abs, Min, Max, CstMax, Ops };
+enum Op {
+  Add,
+  Sub,
+  Opp,
+  CstAdd,
+  CstMul,
+  CstDiv,
+  Mul,
+  Div,
+  KDiv,
+  Square,
+  Abs,
+  Min,
+  Max,
+  CstMax,
+  Ops
+};
 
 const char* opName(int op) {
-  static const char* names[] = {"add", "sub", "opp", "cstadd", "cstmul", "cstdiv", "mul",
-                                "div", "kdiv", "square", "abs", "min", "max", "cstmax"};
+  static const char* names[] = {"add", "sub",  "opp",    "cstadd", "cstmul", "cstdiv", "mul",
+                                "div", "kdiv", "square", "abs",    "min",    "max",    "cstmax"};
   return names[op];
 }
 
@@ -517,10 +535,18 @@ class Mpfr {
     mpfr_set_d(_y, b, MPFR_RNDN);
     int t = 0;
     switch (op) {
-      case '+': t = mpfr_add(_r, _x, _y, rnd); break;
-      case '-': t = mpfr_sub(_r, _x, _y, rnd); break;
-      case '*': t = mpfr_mul(_r, _x, _y, rnd); break;
-      default: t = mpfr_div(_r, _x, _y, rnd); break;
+      case '+':
+        t = mpfr_add(_r, _x, _y, rnd);
+        break;
+      case '-':
+        t = mpfr_sub(_r, _x, _y, rnd);
+        break;
+      case '*':
+        t = mpfr_mul(_r, _x, _y, rnd);
+        break;
+      default:
+        t = mpfr_div(_r, _x, _y, rnd);
+        break;
     }
     t = mpfr_check_range(_r, t, rnd);
     mpfr_subnormalize(_r, t, rnd);
@@ -552,10 +578,20 @@ void randomInterval(std::mt19937_64& rng, bool infinite, double& a, double& b) {
   if (rng() % 4 == 0) b = a * (1 + std::ldexp(1.0, -static_cast<int>(rng() % 50)));
   if (a > b) std::swap(a, b);
   switch (rng() % 10) {
-    case 0: a = 0; if (b < 0) b = -b; break;
-    case 1: b = 0; if (a > 0) a = -a; break;
-    case 2: if (a > 0) a = -a; if (b < 0) b = -b; break;
-    default: break;
+    case 0:
+      a = 0;
+      if (b < 0) b = -b;
+      break;
+    case 1:
+      b = 0;
+      if (a > 0) a = -a;
+      break;
+    case 2:
+      if (a > 0) a = -a;
+      if (b < 0) b = -b;
+      break;
+    default:
+      break;
   }
   if (infinite && rng() % 8 == 0) a = -Inf;
   if (infinite && rng() % 8 == 0) b = Inf;
@@ -582,10 +618,26 @@ TEST_F(FloatNodeTest, BoundsEncloseTheExactResultAndAreTight) {
     double lo = 0, hi = 0;
     bool tight = true;
     switch (op) {
-      case Add: node = makeFloatAdd(x, y); lo = mp.apply('+', a, c, false); hi = mp.apply('+', b, d, true); break;
-      case Sub: node = makeFloatSub(x, y); lo = mp.apply('-', a, d, false); hi = mp.apply('-', b, c, true); break;
-      case Opp: node = makeFloatOpp(x); lo = -b; hi = -a; break;
-      case CstAdd: node = makeFloatCstAdd(x, k); lo = mp.apply('+', a, k, false); hi = mp.apply('+', b, k, true); break;
+      case Add:
+        node = makeFloatAdd(x, y);
+        lo = mp.apply('+', a, c, false);
+        hi = mp.apply('+', b, d, true);
+        break;
+      case Sub:
+        node = makeFloatSub(x, y);
+        lo = mp.apply('-', a, d, false);
+        hi = mp.apply('-', b, c, true);
+        break;
+      case Opp:
+        node = makeFloatOpp(x);
+        lo = -b;
+        hi = -a;
+        break;
+      case CstAdd:
+        node = makeFloatCstAdd(x, k);
+        lo = mp.apply('+', a, k, false);
+        hi = mp.apply('+', b, k, true);
+        break;
       case CstMul:
         node = makeCstFloatMul(k, x);
         mp.corners('*', a, b, k, k, lo, hi);
@@ -594,7 +646,10 @@ TEST_F(FloatNodeTest, BoundsEncloseTheExactResultAndAreTight) {
         node = makeFloatCstDiv(x, k);
         mp.corners('/', a, b, k, k, lo, hi);
         break;
-      case Mul: node = makeFloatMul(x, y); mp.corners('*', a, b, c, d, lo, hi); break;
+      case Mul:
+        node = makeFloatMul(x, y);
+        mp.corners('*', a, b, c, d, lo, hi);
+        break;
       case Div:
         if (c <= 0 && d >= 0) continue;
         node = makeFloatDiv(x, y);
@@ -618,22 +673,34 @@ TEST_F(FloatNodeTest, BoundsEncloseTheExactResultAndAreTight) {
         lo = (a <= 0 && b >= 0) ? 0.0 : std::min(std::fabs(a), std::fabs(b));
         hi = std::max(std::fabs(a), std::fabs(b));
         break;
-      case Min: node = makeFloatMin(x, y); lo = std::min(a, c); hi = std::min(b, d); break;
-      case Max: node = makeFloatMax(x, y); lo = std::max(a, c); hi = std::max(b, d); break;
-      default: node = makeFloatCstMax(x, k); lo = std::max(a, k); hi = std::max(b, k); break;
+      case Min:
+        node = makeFloatMin(x, y);
+        lo = std::min(a, c);
+        hi = std::min(b, d);
+        break;
+      case Max:
+        node = makeFloatMax(x, y);
+        lo = std::max(a, c);
+        hi = std::max(b, d);
+        break;
+      default:
+        node = makeFloatCstMax(x, k);
+        lo = std::max(a, k);
+        hi = std::max(b, k);
+        break;
     }
     ++checked;
     double gotLo = node->getMin(), gotHi = node->getMax();
     ASSERT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
-    ASSERT_LE(gotLo, lo) << "seed " << seed << " " << opName(op) << " [" << a << ", " << b << "] [" << c << ", "
-                         << d << "] k " << k;
-    ASSERT_GE(gotHi, hi) << "seed " << seed << " " << opName(op) << " [" << a << ", " << b << "] [" << c << ", "
-                         << d << "] k " << k;
+    ASSERT_LE(gotLo, lo) << "seed " << seed << " " << opName(op) << " [" << a << ", " << b << "] ["
+                         << c << ", " << d << "] k " << k;
+    ASSERT_GE(gotHi, hi) << "seed " << seed << " " << opName(op) << " [" << a << ", " << b << "] ["
+                         << c << ", " << d << "] k " << k;
     if (tight) {
-      ASSERT_EQ(gotLo, lo) << "seed " << seed << " " << opName(op) << " [" << a << ", " << b << "] [" << c
-                           << ", " << d << "] k " << k;
-      ASSERT_EQ(gotHi, hi) << "seed " << seed << " " << opName(op) << " [" << a << ", " << b << "] [" << c
-                           << ", " << d << "] k " << k;
+      ASSERT_EQ(gotLo, lo) << "seed " << seed << " " << opName(op) << " [" << a << ", " << b
+                           << "] [" << c << ", " << d << "] k " << k;
+      ASSERT_EQ(gotHi, hi) << "seed " << seed << " " << opName(op) << " [" << a << ", " << b
+                           << "] [" << c << ", " << d << "] k " << k;
     }
   }
   EXPECT_GT(checked, 35000);
@@ -649,20 +716,52 @@ bool exactValue(int op, double px, double py, double k, mpfr_t out) {
   mpfr_set_d(y, py, MPFR_RNDN);
   bool ok = true;
   switch (op) {
-    case Add: mpfr_add(out, x, y, MPFR_RNDN); break;
-    case Sub: mpfr_sub(out, x, y, MPFR_RNDN); break;
-    case Opp: mpfr_neg(out, x, MPFR_RNDN); break;
-    case CstAdd: mpfr_add_d(out, x, k, MPFR_RNDN); break;
-    case CstMul: mpfr_mul_d(out, x, k, MPFR_RNDN); break;
-    case CstDiv: mpfr_div_d(out, x, k, MPFR_RNDN); break;
-    case Mul: mpfr_mul(out, x, y, MPFR_RNDN); break;
-    case Div: ok = py != 0; if (ok) mpfr_div(out, x, y, MPFR_RNDN); break;
-    case KDiv: ok = px != 0; if (ok) mpfr_d_div(out, k, x, MPFR_RNDN); break;
-    case Square: mpfr_sqr(out, x, MPFR_RNDN); break;
-    case Abs: mpfr_abs(out, x, MPFR_RNDN); break;
-    case Min: mpfr_min(out, x, y, MPFR_RNDN); break;
-    case Max: mpfr_max(out, x, y, MPFR_RNDN); break;
-    default: mpfr_max(out, x, y, MPFR_RNDN); mpfr_set_d(y, k, MPFR_RNDN); mpfr_max(out, x, y, MPFR_RNDN); break;
+    case Add:
+      mpfr_add(out, x, y, MPFR_RNDN);
+      break;
+    case Sub:
+      mpfr_sub(out, x, y, MPFR_RNDN);
+      break;
+    case Opp:
+      mpfr_neg(out, x, MPFR_RNDN);
+      break;
+    case CstAdd:
+      mpfr_add_d(out, x, k, MPFR_RNDN);
+      break;
+    case CstMul:
+      mpfr_mul_d(out, x, k, MPFR_RNDN);
+      break;
+    case CstDiv:
+      mpfr_div_d(out, x, k, MPFR_RNDN);
+      break;
+    case Mul:
+      mpfr_mul(out, x, y, MPFR_RNDN);
+      break;
+    case Div:
+      ok = py != 0;
+      if (ok) mpfr_div(out, x, y, MPFR_RNDN);
+      break;
+    case KDiv:
+      ok = px != 0;
+      if (ok) mpfr_d_div(out, k, x, MPFR_RNDN);
+      break;
+    case Square:
+      mpfr_sqr(out, x, MPFR_RNDN);
+      break;
+    case Abs:
+      mpfr_abs(out, x, MPFR_RNDN);
+      break;
+    case Min:
+      mpfr_min(out, x, y, MPFR_RNDN);
+      break;
+    case Max:
+      mpfr_max(out, x, y, MPFR_RNDN);
+      break;
+    default:
+      mpfr_max(out, x, y, MPFR_RNDN);
+      mpfr_set_d(y, k, MPFR_RNDN);
+      mpfr_max(out, x, y, MPFR_RNDN);
+      break;
   }
   mpfr_clears(x, y, (mpfr_ptr)0);
   return ok;
@@ -670,13 +769,18 @@ bool exactValue(int op, double px, double py, double k, mpfr_t out) {
 
 double samplePoint(std::mt19937_64& rng, double a, double b) {
   switch (rng() % 4) {
-    case 0: return a;
-    case 1: return b;
-    default: return a + (b - a) * static_cast<double>(rng() % 1025) / 1024.0;
+    case 0:
+      return a;
+    case 1:
+      return b;
+    default:
+      return a + (b - a) * static_cast<double>(rng() % 1025) / 1024.0;
   }
 }
 
-double smallDyadic(std::mt19937_64& rng) { return static_cast<double>(static_cast<int>(rng() % 129) - 64) / 8.0; }
+double smallDyadic(std::mt19937_64& rng) {
+  return static_cast<double>(static_cast<int>(rng() % 129) - 64) / 8.0;
+}
 
 // A finite point of [a, b]: a bound, an adversarial value inside, or a
 // point between the bounds.
@@ -684,10 +788,18 @@ double widePoint(std::mt19937_64& rng, double a, double b) {
   for (int tries = 0; tries < 20; ++tries) {
     double p;
     switch (rng() % 4) {
-      case 0: p = a; break;
-      case 1: p = b; break;
-      case 2: p = floattest::adversarialDouble(rng); break;
-      default: p = a + (b - a) * static_cast<double>(rng() % 1025) / 1024.0; break;
+      case 0:
+        p = a;
+        break;
+      case 1:
+        p = b;
+        break;
+      case 2:
+        p = floattest::adversarialDouble(rng);
+        break;
+      default:
+        p = a + (b - a) * static_cast<double>(rng() % 1025) / 1024.0;
+        break;
     }
     if (std::isfinite(p) && a <= p && p <= b) return p;
   }
@@ -705,8 +817,8 @@ QrcFloatVar valueSet(QrcManagerI* m, double a, double p, double b) {
 // Narrows random nodes to random intervals holding the exact value at a sampled
 // point; the point must stay in the operands' domains. Small dyadic domains,
 // or adversarial ones (infinite bounds, subnormals, values near DBL_MAX).
-void checkSampledSolutions(QrcManagerI* m, const std::function<QrcFloatVar(double, double)>& var, uint64_t seed,
-                           int iterations, bool adversarial) {
+void checkSampledSolutions(QrcManagerI* m, const std::function<QrcFloatVar(double, double)>& var,
+                           uint64_t seed, int iterations, bool adversarial) {
   std::mt19937_64 rng(seed);
   mpfr_t v;
   mpfr_init2(v, 2200);
@@ -747,20 +859,48 @@ void checkSampledSolutions(QrcManagerI* m, const std::function<QrcFloatVar(doubl
     QrcFloatExpI* yi = y.getImpl();
     QrcFloatExpI* node = nullptr;
     switch (op) {
-      case Add: node = makeFloatAdd(xi, yi); break;
-      case Sub: node = makeFloatSub(xi, yi); break;
-      case Opp: node = makeFloatOpp(xi); break;
-      case CstAdd: node = makeFloatCstAdd(xi, k); break;
-      case CstMul: node = makeCstFloatMul(k, xi); break;
-      case CstDiv: node = makeFloatCstDiv(xi, k); break;
-      case Mul: node = makeFloatMul(xi, yi); break;
-      case Div: node = makeFloatDiv(xi, yi); break;
-      case KDiv: node = makeCstFloatDiv(k, xi); break;
-      case Square: node = makeFloatSquare(xi); break;
-      case Abs: node = new (m) QrcFloatAbsI(0.0, xi); break;
-      case Min: node = makeFloatMin(xi, yi); break;
-      case Max: node = makeFloatMax(xi, yi); break;
-      default: node = makeFloatCstMax(xi, k); break;
+      case Add:
+        node = makeFloatAdd(xi, yi);
+        break;
+      case Sub:
+        node = makeFloatSub(xi, yi);
+        break;
+      case Opp:
+        node = makeFloatOpp(xi);
+        break;
+      case CstAdd:
+        node = makeFloatCstAdd(xi, k);
+        break;
+      case CstMul:
+        node = makeCstFloatMul(k, xi);
+        break;
+      case CstDiv:
+        node = makeFloatCstDiv(xi, k);
+        break;
+      case Mul:
+        node = makeFloatMul(xi, yi);
+        break;
+      case Div:
+        node = makeFloatDiv(xi, yi);
+        break;
+      case KDiv:
+        node = makeCstFloatDiv(k, xi);
+        break;
+      case Square:
+        node = makeFloatSquare(xi);
+        break;
+      case Abs:
+        node = new (m) QrcFloatAbsI(0.0, xi);
+        break;
+      case Min:
+        node = makeFloatMin(xi, yi);
+        break;
+      case Max:
+        node = makeFloatMax(xi, yi);
+        break;
+      default:
+        node = makeFloatCstMax(xi, k);
+        break;
     }
     bool xIn = true, yIn = true;
     std::function<void()> narrow = [&] {
@@ -770,9 +910,10 @@ void checkSampledSolutions(QrcManagerI* m, const std::function<QrcFloatVar(doubl
     };
     bool ok = solveRestoring(m, narrow);
     ++sampled;
-    ASSERT_TRUE(ok && xIn && yIn) << std::hexfloat << "seed " << seed << " iter " << iter << " " << opName(op)
-                                  << " x [" << a << ", " << b << "] y [" << c << ", " << d << "] k " << k
-                                  << " point (" << px << ", " << py << ") narrowed to [" << lo << ", " << hi << "]";
+    ASSERT_TRUE(ok && xIn && yIn) << std::hexfloat << "seed " << seed << " iter " << iter << " "
+                                  << opName(op) << " x [" << a << ", " << b << "] y [" << c << ", "
+                                  << d << "] k " << k << " point (" << px << ", " << py
+                                  << ") narrowed to [" << lo << ", " << hi << "]";
     ASSERT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
   }
   mpfr_clear(v);
@@ -780,17 +921,19 @@ void checkSampledSolutions(QrcManagerI* m, const std::function<QrcFloatVar(doubl
 }
 
 TEST_F(FloatNodeTest, NarrowingNeverRemovesASampledSolution) {
-  checkSampledSolutions(m, [this](double a, double b) { return var(a, b); }, qrotest::seedOr(777), 30000, false);
+  checkSampledSolutions(
+      m, [this](double a, double b) { return var(a, b); }, qrotest::seedOr(777), 30000, false);
 }
 
 TEST_F(FloatNodeTest, NarrowingOverAdversarialDomainsNeverRemovesASampledSolution) {
-  checkSampledSolutions(m, [this](double a, double b) { return var(a, b); }, qrotest::seedOr(778), 30000, true);
+  checkSampledSolutions(
+      m, [this](double a, double b) { return var(a, b); }, qrotest::seedOr(778), 30000, true);
 }
 
 // A random expression tree over three variables, built in the engine and
 // evaluated exactly at a point; false when undefined at the point.
-bool randomTree(std::mt19937_64& rng, int depth, QrcFloatExpI** vars, const double* point, QrcFloatExp& out,
-                mpfr_t value) {
+bool randomTree(std::mt19937_64& rng, int depth, QrcFloatExpI** vars, const double* point,
+                QrcFloatExp& out, mpfr_t value) {
   int op = depth == 0 ? 0 : static_cast<int>(rng() % 12);
   if (op == 0) {
     int i = static_cast<int>(rng() % 3);
@@ -801,25 +944,57 @@ bool randomTree(std::mt19937_64& rng, int depth, QrcFloatExpI** vars, const doub
   QrcFloatExp a, b;
   mpfr_t va, vb;
   mpfr_inits2(4000, va, vb, (mpfr_ptr)0);
-  bool ok = randomTree(rng, depth - 1, vars, point, a, va) && randomTree(rng, depth - 1, vars, point, b, vb);
+  bool ok = randomTree(rng, depth - 1, vars, point, a, va) &&
+            randomTree(rng, depth - 1, vars, point, b, vb);
   double c = static_cast<double>(static_cast<int>(rng() % 17) - 8) / 4.0;
   if (ok) {
     switch (op) {
-      case 1: out = a + b; mpfr_add(value, va, vb, MPFR_RNDN); break;
-      case 2: out = a - b; mpfr_sub(value, va, vb, MPFR_RNDN); break;
-      case 3: out = a * b; mpfr_mul(value, va, vb, MPFR_RNDN); break;
+      case 1:
+        out = a + b;
+        mpfr_add(value, va, vb, MPFR_RNDN);
+        break;
+      case 2:
+        out = a - b;
+        mpfr_sub(value, va, vb, MPFR_RNDN);
+        break;
+      case 3:
+        out = a * b;
+        mpfr_mul(value, va, vb, MPFR_RNDN);
+        break;
       case 4:
         ok = mpfr_zero_p(vb) == 0;
         out = a / b;
         if (ok) mpfr_div(value, va, vb, MPFR_RNDN);
         break;
-      case 5: out = QrcSquare(a); mpfr_sqr(value, va, MPFR_RNDN); break;
-      case 6: out = QrcAbs(a); mpfr_abs(value, va, MPFR_RNDN); break;
-      case 7: out = c * a; mpfr_mul_d(value, va, c, MPFR_RNDN); break;
-      case 8: out = a + c; mpfr_add_d(value, va, c, MPFR_RNDN); break;
-      case 9: out = QrcMin(a, b); mpfr_min(value, va, vb, MPFR_RNDN); break;
-      case 10: out = QrcMax(a, c); mpfr_set_d(vb, c, MPFR_RNDN); mpfr_max(value, va, vb, MPFR_RNDN); break;
-      default: out = QrcPower(a, 3); mpfr_pow_ui(value, va, 3, MPFR_RNDN); break;
+      case 5:
+        out = QrcSquare(a);
+        mpfr_sqr(value, va, MPFR_RNDN);
+        break;
+      case 6:
+        out = QrcAbs(a);
+        mpfr_abs(value, va, MPFR_RNDN);
+        break;
+      case 7:
+        out = c * a;
+        mpfr_mul_d(value, va, c, MPFR_RNDN);
+        break;
+      case 8:
+        out = a + c;
+        mpfr_add_d(value, va, c, MPFR_RNDN);
+        break;
+      case 9:
+        out = QrcMin(a, b);
+        mpfr_min(value, va, vb, MPFR_RNDN);
+        break;
+      case 10:
+        out = QrcMax(a, c);
+        mpfr_set_d(vb, c, MPFR_RNDN);
+        mpfr_max(value, va, vb, MPFR_RNDN);
+        break;
+      default:
+        out = QrcPower(a, 3);
+        mpfr_pow_ui(value, va, 3, MPFR_RNDN);
+        break;
     }
   }
   mpfr_clears(va, vb, (mpfr_ptr)0);
@@ -849,11 +1024,12 @@ TEST_F(FloatNodeTest, ConstraintsOnRandomTreesKeepSampledSolutions) {
     std::function<void()> narrow = [&] {
       mgr.add(e >= lo);
       mgr.add(e <= hi);
-      for (int i = 0; i < 3; ++i) kept = kept && vars[i]->getMin() <= point[i] && point[i] <= vars[i]->getMax();
+      for (int i = 0; i < 3; ++i)
+        kept = kept && vars[i]->getMin() <= point[i] && point[i] <= vars[i]->getMax();
     };
     bool ok = solveRestoring(m, narrow);
-    ASSERT_TRUE(ok && kept) << "seed " << seed << " iter " << iter << " point (" << point[0] << ", " << point[1]
-                            << ", " << point[2] << ") in [" << lo << ", " << hi << "]";
+    ASSERT_TRUE(ok && kept) << "seed " << seed << " iter " << iter << " point (" << point[0] << ", "
+                            << point[1] << ", " << point[2] << ") in [" << lo << ", " << hi << "]";
     ++sampled;
   }
   mpfr_clear(v);

@@ -376,7 +376,8 @@ class NothingAboveFourCt : public QrcConstraintI {
 TEST_F(FloatVarTest, ShavingTestsUpperSlicesOfTheMaximum) {
   QrcFloatVar x(mgr, 0, 10);
   m->add(new (m) NothingAboveFourCt(x.getImpl()));
-  QrcSpiralSolverFloatCtI* w = static_cast<QrcSpiralSolverFloatCtI*>(QrcSpiralSolverFloatCt(x, 1).getImpl());
+  QrcSpiralSolverFloatCtI* w =
+      static_cast<QrcSpiralSolverFloatCtI*>(QrcSpiralSolverFloatCt(x, 1).getImpl());
   EXPECT_EQ(w->getLevel(), 3);
   m->add(w);
   // Range changes counted within one propagation stamp: past the threshold

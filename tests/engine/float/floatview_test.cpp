@@ -155,13 +155,34 @@ TEST_F(FloatViewTest, MixedNodesKeepSampledPoints) {
     mpfr_set_d(py, yv, MPFR_RNDN);
     QrcFloatExp e;
     switch (op) {
-      case 0: e = x + k; mpfr_add_d(v, px, k, MPFR_RNDN); break;
-      case 1: e = x * k; mpfr_mul_d(v, px, k, MPFR_RNDN); break;
-      case 2: e = x / k; mpfr_div_d(v, px, k, MPFR_RNDN); break;
-      case 3: e = y + x; mpfr_add(v, py, px, MPFR_RNDN); break;
-      case 4: e = k / x; mpfr_d_div(v, k, px, MPFR_RNDN); break;
-      case 5: e = x * y; mpfr_mul(v, px, py, MPFR_RNDN); break;
-      default: e = y * x; mpfr_mul(v, py, px, MPFR_RNDN); break;
+      case 0:
+        e = x + k;
+        mpfr_add_d(v, px, k, MPFR_RNDN);
+        break;
+      case 1:
+        e = x * k;
+        mpfr_mul_d(v, px, k, MPFR_RNDN);
+        break;
+      case 2:
+        e = x / k;
+        mpfr_div_d(v, px, k, MPFR_RNDN);
+        break;
+      case 3:
+        e = y + x;
+        mpfr_add(v, py, px, MPFR_RNDN);
+        break;
+      case 4:
+        e = k / x;
+        mpfr_d_div(v, k, px, MPFR_RNDN);
+        break;
+      case 5:
+        e = x * y;
+        mpfr_mul(v, px, py, MPFR_RNDN);
+        break;
+      default:
+        e = y * x;
+        mpfr_mul(v, py, px, MPFR_RNDN);
+        break;
     }
     double lo = mpfr_get_d(v, MPFR_RNDD), hi = mpfr_get_d(v, MPFR_RNDU);
     if (rng() % 2) lo -= static_cast<double>(rng() % 4) / 4.0;
@@ -172,9 +193,9 @@ TEST_F(FloatViewTest, MixedNodesKeepSampledPoints) {
       kept = x.getImpl()->isInDomain(xv) && y.getMin() <= yv && yv <= y.getMax();
     };
     bool ok = solveRestoring(m, narrow);
-    ASSERT_TRUE(ok && kept) << "seed " << seed << " iter " << iter << " op " << op << " x [" << a << ", " << b
-                            << "] at " << xv << " y [" << c << ", " << d << "] at " << yv << " k " << k
-                            << " narrowed to [" << lo << ", " << hi << "]";
+    ASSERT_TRUE(ok && kept) << "seed " << seed << " iter " << iter << " op " << op << " x [" << a
+                            << ", " << b << "] at " << xv << " y [" << c << ", " << d << "] at "
+                            << yv << " k " << k << " narrowed to [" << lo << ", " << hi << "]";
     ASSERT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
     ++sampled;
   }

@@ -157,7 +157,8 @@ class Reference {
   }
   bool between(double lo, double hi) {
     if (mpfr_nan_p(v_)) return true;
-    return (lo == -HUGE_VAL || mpfr_cmp_d(v_, lo) >= 0) && (hi == HUGE_VAL || mpfr_cmp_d(v_, hi) <= 0);
+    return (lo == -HUGE_VAL || mpfr_cmp_d(v_, lo) >= 0) &&
+           (hi == HUGE_VAL || mpfr_cmp_d(v_, hi) <= 0);
   }
 
  private:
@@ -176,24 +177,32 @@ TEST_F(IntervalBounds, ExponentialEnclosesExactValues) {
   for (int iter = 0; iter < 100000; ++iter) {
     double x;
     switch (iter % 4) {
-      case 0: x = (static_cast<double>(rng() >> 11) / 9007199254740992.0 - 0.5) * 1500; break;
-      case 1: x = (static_cast<double>(rng() >> 11) / 9007199254740992.0 - 0.5) * 4; break;
-      case 2: x = static_cast<double>(static_cast<int64_t>(rng() % 2048) - 1024) * qrcLn2Down *
-                  (1 + std::ldexp(static_cast<double>(static_cast<int64_t>(rng() % 9) - 4), -52)) +
-                  0.5 * qrcLn2Down * static_cast<double>(rng() % 2);
-              break;
-      default: x = adversarialDouble(rng); break;
+      case 0:
+        x = (static_cast<double>(rng() >> 11) / 9007199254740992.0 - 0.5) * 1500;
+        break;
+      case 1:
+        x = (static_cast<double>(rng() >> 11) / 9007199254740992.0 - 0.5) * 4;
+        break;
+      case 2:
+        x = static_cast<double>(static_cast<int64_t>(rng() % 2048) - 1024) * qrcLn2Down *
+                (1 + std::ldexp(static_cast<double>(static_cast<int64_t>(rng() % 9) - 4), -52)) +
+            0.5 * qrcLn2Down * static_cast<double>(rng() % 2);
+        break;
+      default:
+        x = adversarialDouble(rng);
+        break;
     }
     QrcFloatInterval r = expBounds({x, x});
     qroplatform::setRounding(qroplatform::RoundNearest);
     ref.exp(x);
-    ASSERT_TRUE(ref.between(r.lo, r.hi)) << "seed " << seed << " x " << x << " [" << r.lo << ", "
-                                         << r.hi << "]";
+    ASSERT_TRUE(ref.between(r.lo, r.hi))
+        << "seed " << seed << " x " << x << " [" << r.lo << ", " << r.hi << "]";
     ASSERT_LE(r.lo, r.hi) << "seed " << seed << " x " << x;
     // The reduction constants are held one unit out, which costs about
     // up to |x| * 1e-14 of relative width.
     if (std::fabs(x) < 700) {
-      ASSERT_LE(r.hi - r.lo, (2e-15 + 1e-14 * std::fabs(x)) * r.hi) << "seed " << seed << " x " << x;
+      ASSERT_LE(r.hi - r.lo, (2e-15 + 1e-14 * std::fabs(x)) * r.hi)
+          << "seed " << seed << " x " << x;
     }
   }
 }
@@ -204,12 +213,14 @@ TEST_F(IntervalBounds, LogarithmEnclosesExactValues) {
   Reference ref;
   for (int iter = 0; iter < 100000; ++iter) {
     double x = positiveSample(rng);
-    if (iter % 3 == 0) x = 1.0 + (static_cast<double>(rng() >> 11) / 9007199254740992.0 - 0.5) * std::ldexp(1.0, -static_cast<int>(rng() % 50));
+    if (iter % 3 == 0)
+      x = 1.0 + (static_cast<double>(rng() >> 11) / 9007199254740992.0 - 0.5) *
+                    std::ldexp(1.0, -static_cast<int>(rng() % 50));
     QrcFloatInterval r = logBounds({x, x});
     qroplatform::setRounding(qroplatform::RoundNearest);
     ref.log(x);
-    ASSERT_TRUE(ref.between(r.lo, r.hi)) << "seed " << seed << " x " << x << " [" << r.lo << ", "
-                                         << r.hi << "]";
+    ASSERT_TRUE(ref.between(r.lo, r.hi))
+        << "seed " << seed << " x " << x << " [" << r.lo << ", " << r.hi << "]";
     ASSERT_LE(r.lo, r.hi) << "seed " << seed << " x " << x;
   }
 }
@@ -220,7 +231,9 @@ TEST_F(IntervalBounds, PowersAndRootsEncloseExactValues) {
   Reference ref;
   for (int iter = 0; iter < 100000; ++iter) {
     double x = positiveSample(rng);
-    if (iter % 2 == 0) x = std::ldexp(static_cast<double>(rng() >> 11) / 9007199254740992.0 + 0.5, static_cast<int>(rng() % 20) - 10);
+    if (iter % 2 == 0)
+      x = std::ldexp(static_cast<double>(rng() >> 11) / 9007199254740992.0 + 0.5,
+                     static_cast<int>(rng() % 20) - 10);
     int kind = iter % 3;
     if (kind == 0) {
       double p = static_cast<double>(rng() % 1000) / 100.0 + 0.01;
@@ -268,14 +281,19 @@ TEST_F(IntervalBounds, ProductsAndQuotientsEncloseAndAreTight) {
     qroplatform::setRounding(qroplatform::RoundNearest);
     ASSERT_LE(r.lo, r.hi) << "seed " << seed;
     // Every combination of end points and sample points lies inside.
-    const double xs[3] = {x.lo, x.hi, std::isfinite(x.lo) && std::isfinite(x.hi) ? x.lo / 2 + x.hi / 2 : 0.0};
-    const double ys[3] = {y.lo, y.hi, std::isfinite(y.lo) && std::isfinite(y.hi) ? y.lo / 2 + y.hi / 2 : 1.0};
+    const double xs[3] = {x.lo, x.hi,
+                          std::isfinite(x.lo) && std::isfinite(x.hi) ? x.lo / 2 + x.hi / 2 : 0.0};
+    const double ys[3] = {y.lo, y.hi,
+                          std::isfinite(y.lo) && std::isfinite(y.hi) ? y.lo / 2 + y.hi / 2 : 1.0};
     for (double a : xs) {
       for (double b : ys) {
         if (!std::isfinite(a) || !std::isfinite(b)) continue;
         if (b < y.lo || b > y.hi || a < x.lo || a > x.hi) continue;
         if (quotient && b == 0) continue;
-        if (quotient) ref.quotient(a, b); else ref.product(a, b);
+        if (quotient)
+          ref.quotient(a, b);
+        else
+          ref.product(a, b);
         ASSERT_TRUE(ref.between(r.lo, r.hi))
             << "seed " << seed << " iter " << iter << " [" << x.lo << "," << x.hi << "] op ["
             << y.lo << "," << y.hi << "] = [" << r.lo << "," << r.hi << "] at " << a << " " << b;
@@ -292,7 +310,8 @@ TEST_F(IntervalBounds, ProductsAndQuotientsEncloseAndAreTight) {
         for (double a : {x.lo, x.hi})
           for (double b : {y.lo, y.hi}) {
             ref.product(a, b);
-            if (first || (side == 0 ? mpfr_cmp(ref.value(), best) < 0 : mpfr_cmp(ref.value(), best) > 0))
+            if (first ||
+                (side == 0 ? mpfr_cmp(ref.value(), best) < 0 : mpfr_cmp(ref.value(), best) > 0))
               mpfr_set(best, ref.value(), MPFR_RNDN);
             first = false;
           }

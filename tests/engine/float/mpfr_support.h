@@ -35,14 +35,15 @@ inline double adversarialDouble(std::mt19937_64& rng) {
     case 1:
       return sign * std::ldexp(1.0, static_cast<int>(rng() % 2098) - 1074);
     case 2:
-      return sign * std::ldexp(static_cast<double>(rng() % 4096), static_cast<int>(rng() % 60) - 30);
+      return sign *
+             std::ldexp(static_cast<double>(rng() % 4096), static_cast<int>(rng() % 60) - 30);
     case 3:
       return sign * fromBits(rng() & 0x000FFFFFFFFFFFFFull);
     case 4:
       return sign * fromBits(0x7FEFFFFFFFFFFFFFull - rng() % 100000);
     case 5:
-      return sign * (1.0 + std::ldexp(static_cast<double>(rng() % 16), -52) *
-                               (rng() % 2 ? 1.0 : -0.5));
+      return sign *
+             (1.0 + std::ldexp(static_cast<double>(rng() % 16), -52) * (rng() % 2 ? 1.0 : -0.5));
     case 6:
       return rng() % 2 ? 0.0 : -0.0;
     default:

@@ -76,10 +76,18 @@ TEST(Outward, DirectedOperationsAreCorrectlyRounded) {
     mpfr_set_d(y, b, MPFR_RNDN);
     int t;
     switch (k / 2) {
-      case 0: t = mpfr_add(r, x, y, rnd); break;
-      case 1: t = mpfr_sub(r, x, y, rnd); break;
-      case 2: t = mpfr_mul(r, x, y, rnd); break;
-      default: t = mpfr_div(r, x, y, rnd); break;
+      case 0:
+        t = mpfr_add(r, x, y, rnd);
+        break;
+      case 1:
+        t = mpfr_sub(r, x, y, rnd);
+        break;
+      case 2:
+        t = mpfr_mul(r, x, y, rnd);
+        break;
+      default:
+        t = mpfr_div(r, x, y, rnd);
+        break;
     }
     t = mpfr_check_range(r, t, rnd);
     mpfr_subnormalize(r, t, rnd);
@@ -93,9 +101,8 @@ TEST(Outward, DirectedOperationsAreCorrectlyRounded) {
       ASSERT_EQ(got, 0.0) << "seed " << seed << " op " << k << " " << a << " " << b;
       continue;
     }
-    ASSERT_EQ(bitsOf(got), bitsOf(want))
-        << "seed " << seed << " op " << k << " a " << a << " b " << b << " got " << got
-        << " want " << want;
+    ASSERT_EQ(bitsOf(got), bitsOf(want)) << "seed " << seed << " op " << k << " a " << a << " b "
+                                         << b << " got " << got << " want " << want;
   }
   mpfr_clears(x, y, r, (mpfr_ptr)0);
   mpfr_set_emin(oldMin);

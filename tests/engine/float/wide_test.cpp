@@ -142,19 +142,35 @@ TEST(Wide, DirectedArithmeticMatchesMpfr) {
     WideNumber wa = doubleToWide(a), wb = doubleToWide(b), r;
     qroplatform::setRounding(modes[m]);
     switch (op) {
-      case 0: r = wideAdd(&wa, &wb, 0); break;
-      case 1: r = wideAdd(&wa, &wb, 1); break;
-      case 2: r = wideMultiply(&wa, &wb); break;
-      default: r = wideDivide(&wa, &wb); break;
+      case 0:
+        r = wideAdd(&wa, &wb, 0);
+        break;
+      case 1:
+        r = wideAdd(&wa, &wb, 1);
+        break;
+      case 2:
+        r = wideMultiply(&wa, &wb);
+        break;
+      default:
+        r = wideDivide(&wa, &wb);
+        break;
     }
     qroplatform::setRounding(qroplatform::RoundNearest);
     mpfr_set_d(x, a, MPFR_RNDN);
     mpfr_set_d(y, b, MPFR_RNDN);
     switch (op) {
-      case 0: mpfr_add(want, y, x, rnds[m]); break;
-      case 1: mpfr_sub(want, y, x, rnds[m]); break;
-      case 2: mpfr_mul(want, x, y, rnds[m]); break;
-      default: mpfr_div(want, x, y, rnds[m]); break;
+      case 0:
+        mpfr_add(want, y, x, rnds[m]);
+        break;
+      case 1:
+        mpfr_sub(want, y, x, rnds[m]);
+        break;
+      case 2:
+        mpfr_mul(want, x, y, rnds[m]);
+        break;
+      default:
+        mpfr_div(want, x, y, rnds[m]);
+        break;
     }
     PackedExtended p = packWide(&r);
     uint64_t sig = (static_cast<uint64_t>(p.w[3]) << 48) | (static_cast<uint64_t>(p.w[2]) << 32) |

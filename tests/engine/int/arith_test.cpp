@@ -66,8 +66,9 @@ typedef std::function<QrcIntExp(QrcManagerI*, const qrotest::Vars&)> Builder;
 typedef std::function<bool(const std::vector<int64_t>&, int64_t& q)> Value;
 
 // Last variable is q; the node is built over the others.
-int checkNode(const std::string& name, std::vector<std::vector<int64_t>> values, Builder build, Value value,
-              uint64_t seed, bool removals = false, std::vector<int64_t> qValues = qrotest::range(-40, 40)) {
+int checkNode(const std::string& name, std::vector<std::vector<int64_t>> values, Builder build,
+              Value value, uint64_t seed, bool removals = false,
+              std::vector<int64_t> qValues = qrotest::range(-40, 40)) {
   qrotest::PropCase c;
   c.name = removals ? name + " with removals" : name;
   c.values = values;
@@ -91,7 +92,9 @@ int checkNode(const std::string& name, std::vector<std::vector<int64_t>> values,
 }
 
 // Builders and plain values: value() answers true when q is free.
-QrcIntExp X(const qrotest::Vars& v, size_t i) { return QrcIntExp(v[i]); }
+QrcIntExp X(const qrotest::Vars& v, size_t i) {
+  return QrcIntExp(v[i]);
+}
 
 struct NodeCase {
   const char* name;
@@ -104,78 +107,169 @@ struct NodeCase {
 std::vector<NodeCase> nodeCases() {
   return {
       {"x + 3", 1, [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) + 3; },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] + 3; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = a[0] + 3;
+         return false;
+       },
+       false},
       {"5 - x", 1, [](QrcManagerI*, const qrotest::Vars& v) { return 5 - X(v, 0); },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = 5 - a[0]; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = 5 - a[0];
+         return false;
+       },
+       false},
       {"-x", 1, [](QrcManagerI*, const qrotest::Vars& v) { return -X(v, 0); },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = -a[0]; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = -a[0];
+         return false;
+       },
+       false},
       {"x + y", 2, [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) + X(v, 1); },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] + a[1]; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = a[0] + a[1];
+         return false;
+       },
+       false},
       {"x - y", 2, [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) - X(v, 1); },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] - a[1]; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = a[0] - a[1];
+         return false;
+       },
+       false},
       {"abs(x)", 1, [](QrcManagerI*, const qrotest::Vars& v) { return QrcAbs(X(v, 0)); },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] < 0 ? -a[0] : a[0]; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = a[0] < 0 ? -a[0] : a[0];
+         return false;
+       },
+       false},
       {"x * x", 1, [](QrcManagerI*, const qrotest::Vars& v) { return QrcSquare(X(v, 0)); },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] * a[0]; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = a[0] * a[0];
+         return false;
+       },
+       false},
       {"x * 3", 1, [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) * 3; },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] * 3; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = a[0] * 3;
+         return false;
+       },
+       false},
       {"x * -3", 1, [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) * -3; },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] * -3; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = a[0] * -3;
+         return false;
+       },
+       false},
       {"x * y", 2, [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) * X(v, 1); },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] * a[1]; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = a[0] * a[1];
+         return false;
+       },
+       false},
       {"x / 2", 1, [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) / 2; },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] / 2; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = a[0] / 2;
+         return false;
+       },
+       false},
       {"x / -3", 1, [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) / -3; },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] / -3; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = a[0] / -3;
+         return false;
+       },
+       false},
       {"x / 0", 1, [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) / 0; },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = 1 << 30; return a[0] == 0; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = 1 << 30;
+         return a[0] == 0;
+       },
+       false},
       {"10 / x", 1, [](QrcManagerI*, const qrotest::Vars& v) { return 10 / X(v, 0); },
        [](const std::vector<int64_t>& a, int64_t& q) {
-         if (a[0] == 0) { q = 1 << 30; return false; }
+         if (a[0] == 0) {
+           q = 1 << 30;
+           return false;
+         }
          q = 10 / a[0];
          return false;
        },
        false},
       {"-7 / x", 1, [](QrcManagerI*, const qrotest::Vars& v) { return -7 / X(v, 0); },
        [](const std::vector<int64_t>& a, int64_t& q) {
-         if (a[0] == 0) { q = 1 << 30; return false; }
+         if (a[0] == 0) {
+           q = 1 << 30;
+           return false;
+         }
          q = -7 / a[0];
          return false;
        },
        false},
       {"x / y", 2, [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) / X(v, 1); },
        [](const std::vector<int64_t>& a, int64_t& q) {
-         if (a[1] == 0) { q = 1 << 30; return a[0] == 0; }
+         if (a[1] == 0) {
+           q = 1 << 30;
+           return a[0] == 0;
+         }
          q = a[0] / a[1];
          return false;
        },
        true},
       {"min(x, 2)", 1, [](QrcManagerI*, const qrotest::Vars& v) { return QrcMin(X(v, 0), 2); },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = std::min<int64_t>(a[0], 2); return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = std::min<int64_t>(a[0], 2);
+         return false;
+       },
+       false},
       {"max(x, -1)", 1, [](QrcManagerI*, const qrotest::Vars& v) { return QrcMax(X(v, 0), -1); },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = std::max<int64_t>(a[0], -1); return false; }, false},
-      {"min(x, y)", 2, [](QrcManagerI*, const qrotest::Vars& v) { return QrcMin(X(v, 0), X(v, 1)); },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = std::min(a[0], a[1]); return false; }, false},
-      {"max(x, y)", 2, [](QrcManagerI*, const qrotest::Vars& v) { return QrcMax(X(v, 0), X(v, 1)); },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = std::max(a[0], a[1]); return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = std::max<int64_t>(a[0], -1);
+         return false;
+       },
+       false},
+      {"min(x, y)", 2,
+       [](QrcManagerI*, const qrotest::Vars& v) { return QrcMin(X(v, 0), X(v, 1)); },
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = std::min(a[0], a[1]);
+         return false;
+       },
+       false},
+      {"max(x, y)", 2,
+       [](QrcManagerI*, const qrotest::Vars& v) { return QrcMax(X(v, 0), X(v, 1)); },
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = std::max(a[0], a[1]);
+         return false;
+       },
+       false},
       {"max(x, y, z)", 3,
        [](QrcManagerI* m, const qrotest::Vars& v) {
          QrcIntExpI* t[] = {v[0], v[1], v[2]};
          return QrcMax(QrcManager(m), 3, t);
        },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = std::max(a[0], std::max(a[1], a[2])); return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = std::max(a[0], std::max(a[1], a[2]));
+         return false;
+       },
+       false},
       {"min(x, y, z)", 3,
        [](QrcManagerI* m, const qrotest::Vars& v) {
          QrcIntExpI* t[] = {v[0], v[1], v[2]};
          return QrcMin(QrcManager(m), 3, t);
        },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = std::min(a[0], std::min(a[1], a[2])); return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = std::min(a[0], std::min(a[1], a[2]));
+         return false;
+       },
+       false},
       {"sum(x, y, z)", 3,
        [](QrcManagerI* m, const qrotest::Vars& v) {
          QrcIntExpI* t[] = {v[0], v[1], v[2]};
          return QrcSum(QrcManager(m), 3, t);
        },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] + a[1] + a[2]; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = a[0] + a[1] + a[2];
+         return false;
+       },
+       false},
       {"2x - 3y + z", 3,
        [](QrcManagerI* m, const qrotest::Vars& v) {
          QrcIntVarArray x(QrcManager(m), 3);
@@ -183,7 +277,11 @@ std::vector<NodeCase> nodeCases() {
          QrcInt c[] = {2, -3, 1};
          return QrcScalProd(x, QrcIntArray(QrcManager(m), 3, c));
        },
-       [](const std::vector<int64_t>& a, int64_t& q) { q = 2 * a[0] - 3 * a[1] + a[2]; return false; }, false},
+       [](const std::vector<int64_t>& a, int64_t& q) {
+         q = 2 * a[0] - 3 * a[1] + a[2];
+         return false;
+       },
+       false},
   };
 }
 
@@ -195,9 +293,11 @@ TEST(ArithNodes, EveryNodeAgreesWithBruteForce) {
       auto doms = qrotest::randomDomains(rng, nc.arity, -6, 6, 6);
       if (round == 0)
         for (auto& d : doms) d = qrotest::range(-3, 3);  // zero inside every divisor
-      int failures = checkNode(nc.name, doms, nc.build, nc.value, seed + static_cast<uint64_t>(round));
+      int failures =
+          checkNode(nc.name, doms, nc.build, nc.value, seed + static_cast<uint64_t>(round));
       ASSERT_EQ(failures, 0) << nc.name << " round " << round << " seed " << seed;
-      failures = checkNode(nc.name, doms, nc.build, nc.value, seed + static_cast<uint64_t>(round), true);
+      failures =
+          checkNode(nc.name, doms, nc.build, nc.value, seed + static_cast<uint64_t>(round), true);
       ASSERT_EQ(failures, 0) << nc.name << " with removals, round " << round << " seed " << seed;
     }
   }
@@ -209,8 +309,9 @@ TEST(ArithNodes, NodesAtTheLimitAgreeWithBruteForce) {
   uint64_t seed = qrotest::caseSeed(2053);
   qrotest::Rng rng(seed);
   const int64_t L = QrcIntMax;
-  const std::set<std::string> names = {"x + 3", "5 - x",  "-x",        "abs(x)",    "x + y",     "x - y",
-                                       "x / 2", "x / -3", "min(x, 2)", "max(x, -1)", "min(x, y)", "max(x, y)"};
+  const std::set<std::string> names = {"x + 3",     "5 - x",      "-x",        "abs(x)",
+                                       "x + y",     "x - y",      "x / 2",     "x / -3",
+                                       "min(x, 2)", "max(x, -1)", "min(x, y)", "max(x, y)"};
   size_t ran = 0;
   for (const NodeCase& nc : nodeCases()) {
     if (!names.count(nc.name)) continue;
@@ -243,8 +344,8 @@ TEST(ArithNodes, NodesAtTheLimitAgreeWithBruteForce) {
       walk(0);
       std::vector<int64_t> qValues(results.begin(), results.end());
       for (bool removals : {false, true}) {
-        int failures = checkNode(nc.name, doms, nc.build, nc.value, seed + static_cast<uint64_t>(round), removals,
-                                 qValues);
+        int failures = checkNode(nc.name, doms, nc.build, nc.value,
+                                 seed + static_cast<uint64_t>(round), removals, qValues);
         ASSERT_EQ(failures, 0) << nc.name << " at the limit, round " << round << " seed " << seed;
       }
     }
@@ -255,21 +356,26 @@ TEST(ArithNodes, NodesAtTheLimitAgreeWithBruteForce) {
 TEST(ArithNodes, BooleanProductAndBooleanSumAgreeWithBruteForce) {
   uint64_t seed = qrotest::caseSeed(77);
   for (bool removals : {false, true}) {
-    EXPECT_EQ(checkNode("x * y over 0-1", {{0, 1}, {0, 1}},
-                        [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) * X(v, 1); },
-                        [](const std::vector<int64_t>& a, int64_t& q) { q = a[0] * a[1]; return false; }, seed,
-                        removals),
+    EXPECT_EQ(checkNode(
+                  "x * y over 0-1", {{0, 1}, {0, 1}},
+                  [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) * X(v, 1); },
+                  [](const std::vector<int64_t>& a, int64_t& q) {
+                    q = a[0] * a[1];
+                    return false;
+                  },
+                  seed, removals),
               0);
-    EXPECT_EQ(checkNode("sum of four 0-1", {{0, 1}, {0, 1}, {0, 1}, {0, 1}},
-                        [](QrcManagerI* m, const qrotest::Vars& v) {
-                          QrcIntExpI* t[] = {v[0], v[1], v[2], v[3]};
-                          return QrcSum(QrcManager(m), 4, t);
-                        },
-                        [](const std::vector<int64_t>& a, int64_t& q) {
-                          q = a[0] + a[1] + a[2] + a[3];
-                          return false;
-                        },
-                        seed, removals),
+    EXPECT_EQ(checkNode(
+                  "sum of four 0-1", {{0, 1}, {0, 1}, {0, 1}, {0, 1}},
+                  [](QrcManagerI* m, const qrotest::Vars& v) {
+                    QrcIntExpI* t[] = {v[0], v[1], v[2], v[3]};
+                    return QrcSum(QrcManager(m), 4, t);
+                  },
+                  [](const std::vector<int64_t>& a, int64_t& q) {
+                    q = a[0] + a[1] + a[2] + a[3];
+                    return false;
+                  },
+                  seed, removals),
               0);
   }
 }
@@ -402,7 +508,8 @@ TEST_F(IntTest, SumsOfArraysAndBooleanSums) {
   EXPECT_EQ(QrcSum(QrcManager(m), 0, nullptr).getImpl(), m->getIntZero());
 
   QrcInt coefs[] = {1, 2};
-  EXPECT_DEATH(QrcScalProd(terms, QrcIntArray(mgr, 2, coefs)), "Solver Error : QrcIntVarArrayI : bad array size : 3");
+  EXPECT_DEATH(QrcScalProd(terms, QrcIntArray(mgr, 2, coefs)),
+               "Solver Error : QrcIntVarArrayI : bad array size : 3");
 }
 
 TEST_F(IntTest, MinimaAndMaxima) {
@@ -474,7 +581,8 @@ TEST_F(IntTest, ArithmeticMakersFoldAndShare) {
   EXPECT_FALSE((huge + 5).isBound() && (huge + 5).getImpl() == huge.getImpl());
   std::ostringstream os;
   os << (x + 3) << " " << (5 - x) << " " << (-x) << " " << (x - y) << " " << QrcAbs(s);
-  EXPECT_EQ(os.str(), "(3 + x[0..9]) 5 - x[0..9]  - x[0..9] (x[0..9] - y[0..9]) QrcAbs([-5..-3 3..5])");
+  EXPECT_EQ(os.str(),
+            "(3 + x[0..9]) 5 - x[0..9]  - x[0..9] (x[0..9] - y[0..9]) QrcAbs([-5..-3 3..5])");
 }
 
 // ---------------------------------------------------------------- SEND + MORE = MONEY
@@ -516,8 +624,11 @@ class LabelGoal : public QrcGoalI {
     QrcIntExpI* y = _a->getVar(i);
     QrcInt v = y->getMin();
     QrcGoalI* again = new (_manager) LabelGoal(_manager, _a, i, 0, 0);
-    return new (_manager) QrcOrI(_manager, new (_manager) QrcAndII(_manager, new (_manager) LabelGoal(_manager, _a, i, v, 1), again),
-                                 new (_manager) QrcAndII(_manager, new (_manager) LabelGoal(_manager, _a, i, v, 2), again), nullptr);
+    return new (_manager) QrcOrI(
+        _manager,
+        new (_manager) QrcAndII(_manager, new (_manager) LabelGoal(_manager, _a, i, v, 1), again),
+        new (_manager) QrcAndII(_manager, new (_manager) LabelGoal(_manager, _a, i, v, 2), again),
+        nullptr);
   }
 
  private:

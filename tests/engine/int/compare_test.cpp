@@ -15,9 +15,13 @@ namespace {
 
 typedef std::vector<int64_t> A;
 
-void add(QrcManagerI* m, const QrcConstraint& ct) { m->add(ct.getImpl()); }
+void add(QrcManagerI* m, const QrcConstraint& ct) {
+  m->add(ct.getImpl());
+}
 
-QrcIntExp X(const qrotest::Vars& v, size_t i) { return QrcIntExp(v[i]); }
+QrcIntExp X(const qrotest::Vars& v, size_t i) {
+  return QrcIntExp(v[i]);
+}
 
 struct CompareCase {
   const char* name;
@@ -30,35 +34,36 @@ struct CompareCase {
 std::vector<CompareCase> compareCases() {
   using qrotest::Consistency;
   return {
-      {"x == 2", 1, [](const qrotest::Vars& v) { return X(v, 0) == 2; }, [](const A& a) { return a[0] == 2; },
-       Consistency::Domain},
-      {"x != 1", 1, [](const qrotest::Vars& v) { return X(v, 0) != 1; }, [](const A& a) { return a[0] != 1; },
-       Consistency::Domain},
-      {"x <= 1", 1, [](const qrotest::Vars& v) { return X(v, 0) <= 1; }, [](const A& a) { return a[0] <= 1; },
-       Consistency::Bounds},
-      {"-1 <= x", 1, [](const qrotest::Vars& v) { return -1 <= X(v, 0); }, [](const A& a) { return a[0] >= -1; },
-       Consistency::Bounds},
-      {"x > 0", 1, [](const qrotest::Vars& v) { return X(v, 0) > 0; }, [](const A& a) { return a[0] > 0; },
-       Consistency::Bounds},
-      {"2 > x", 1, [](const qrotest::Vars& v) { return 2 > X(v, 0); }, [](const A& a) { return a[0] < 2; },
-       Consistency::Bounds},
-      {"x == y", 2, [](const qrotest::Vars& v) { return X(v, 0) == X(v, 1); }, [](const A& a) { return a[0] == a[1]; },
-       Consistency::Domain},
-      {"x != y", 2, [](const qrotest::Vars& v) { return X(v, 0) != X(v, 1); }, [](const A& a) { return a[0] != a[1]; },
-       Consistency::Domain},
-      {"x <= y", 2, [](const qrotest::Vars& v) { return X(v, 0) <= X(v, 1); }, [](const A& a) { return a[0] <= a[1]; },
-       Consistency::Bounds},
-      {"x < y", 2, [](const qrotest::Vars& v) { return X(v, 0) < X(v, 1); }, [](const A& a) { return a[0] < a[1]; },
-       Consistency::Bounds},
-      {"x >= y", 2, [](const qrotest::Vars& v) { return X(v, 0) >= X(v, 1); }, [](const A& a) { return a[0] >= a[1]; },
-       Consistency::Bounds},
-      {"x > y", 2, [](const qrotest::Vars& v) { return X(v, 0) > X(v, 1); }, [](const A& a) { return a[0] > a[1]; },
-       Consistency::Bounds},
+      {"x == 2", 1, [](const qrotest::Vars& v) { return X(v, 0) == 2; },
+       [](const A& a) { return a[0] == 2; }, Consistency::Domain},
+      {"x != 1", 1, [](const qrotest::Vars& v) { return X(v, 0) != 1; },
+       [](const A& a) { return a[0] != 1; }, Consistency::Domain},
+      {"x <= 1", 1, [](const qrotest::Vars& v) { return X(v, 0) <= 1; },
+       [](const A& a) { return a[0] <= 1; }, Consistency::Bounds},
+      {"-1 <= x", 1, [](const qrotest::Vars& v) { return -1 <= X(v, 0); },
+       [](const A& a) { return a[0] >= -1; }, Consistency::Bounds},
+      {"x > 0", 1, [](const qrotest::Vars& v) { return X(v, 0) > 0; },
+       [](const A& a) { return a[0] > 0; }, Consistency::Bounds},
+      {"2 > x", 1, [](const qrotest::Vars& v) { return 2 > X(v, 0); },
+       [](const A& a) { return a[0] < 2; }, Consistency::Bounds},
+      {"x == y", 2, [](const qrotest::Vars& v) { return X(v, 0) == X(v, 1); },
+       [](const A& a) { return a[0] == a[1]; }, Consistency::Domain},
+      {"x != y", 2, [](const qrotest::Vars& v) { return X(v, 0) != X(v, 1); },
+       [](const A& a) { return a[0] != a[1]; }, Consistency::Domain},
+      {"x <= y", 2, [](const qrotest::Vars& v) { return X(v, 0) <= X(v, 1); },
+       [](const A& a) { return a[0] <= a[1]; }, Consistency::Bounds},
+      {"x < y", 2, [](const qrotest::Vars& v) { return X(v, 0) < X(v, 1); },
+       [](const A& a) { return a[0] < a[1]; }, Consistency::Bounds},
+      {"x >= y", 2, [](const qrotest::Vars& v) { return X(v, 0) >= X(v, 1); },
+       [](const A& a) { return a[0] >= a[1]; }, Consistency::Bounds},
+      {"x > y", 2, [](const qrotest::Vars& v) { return X(v, 0) > X(v, 1); },
+       [](const A& a) { return a[0] > a[1]; }, Consistency::Bounds},
       {"x <= y + 2", 2, [](const qrotest::Vars& v) { return QrcLeOffset(X(v, 0), X(v, 1), 2); },
        [](const A& a) { return a[0] <= a[1] + 2; }, Consistency::Bounds},
       {"x + y == z", 3, [](const qrotest::Vars& v) { return X(v, 0) + X(v, 1) == X(v, 2); },
        [](const A& a) { return a[0] + a[1] == a[2]; }, Consistency::None},
-      {"x + y + z == w", 4, [](const qrotest::Vars& v) { return X(v, 0) + X(v, 1) + X(v, 2) == X(v, 3); },
+      {"x + y + z == w", 4,
+       [](const qrotest::Vars& v) { return X(v, 0) + X(v, 1) + X(v, 2) == X(v, 3); },
        [](const A& a) { return a[0] + a[1] + a[2] == a[3]; }, Consistency::None},
       {"2x - y + z <= w + 1", 4,
        [](const qrotest::Vars& v) { return X(v, 0) * 2 - X(v, 1) + X(v, 2) <= X(v, 3) + 1; },
@@ -81,7 +86,8 @@ TEST(Comparisons, EveryComparisonAgreesWithBruteForce) {
     for (int round = 0; round < 4; ++round) {
       qrotest::PropCase c;
       c.name = cc.name;
-      c.values = round == 0 ? qrotest::ranges(cc.arity, -3, 3) : qrotest::randomDomains(rng, cc.arity, -4, 4, 5);
+      c.values = round == 0 ? qrotest::ranges(cc.arity, -3, 3)
+                            : qrotest::randomDomains(rng, cc.arity, -4, 4, 5);
       auto make = cc.make;
       c.post = [make](QrcManagerI* m, const qrotest::Vars& v) { add(m, make(v)); };
       c.check = cc.check;
@@ -98,7 +104,8 @@ TEST(Comparisons, ComparisonsAtTheLimitAgreeWithBruteForce) {
   uint64_t seed = qrotest::caseSeed(57);
   qrotest::Rng rng(seed);
   const int64_t L = QrcIntMax;
-  const int64_t bases[] = {-L + 1, L - 6, -L + 3, L - 2 * 5, -2};  // +-L themselves stand for infinity
+  const int64_t bases[] = {-L + 1, L - 6, -L + 3, L - 2 * 5,
+                           -2};  // +-L themselves stand for infinity
   for (const CompareCase& cc : compareCases()) {
     // Wider forms have partial sums beyond the limit, where nodes clamp to the
     // infinity sentinel by design.
@@ -158,11 +165,15 @@ TEST(Comparisons, NodesTurnedIntoVariablesAgreeWithBruteForce) {
       {"-x", [](const QrcIntExp& x) { return -x; }, [](int64_t x) { return -x; }},
       // The abs and square links follow the operand's removed values, not its
       // bound moves: a mirrored value can stay without support.
-      {"abs(x)", [](const QrcIntExp& x) { return QrcAbs(x); }, [](int64_t x) { return x < 0 ? -x : x; }, false},
-      {"x * x", [](const QrcIntExp& x) { return QrcSquare(x); }, [](int64_t x) { return x * x; }, false},
-      {"x * -2", [](const QrcIntExp& x) { return x * -2; }, [](int64_t x) { return x * -2; }, false},
+      {"abs(x)", [](const QrcIntExp& x) { return QrcAbs(x); },
+       [](int64_t x) { return x < 0 ? -x : x; }, false},
+      {"x * x", [](const QrcIntExp& x) { return QrcSquare(x); }, [](int64_t x) { return x * x; },
+       false},
+      {"x * -2", [](const QrcIntExp& x) { return x * -2; }, [](int64_t x) { return x * -2; },
+       false},
       {"x / 2", [](const QrcIntExp& x) { return x / 2; }, [](int64_t x) { return x / 2; }, false},
-      {"min(x, 1)", [](const QrcIntExp& x) { return QrcMin(x, 1); }, [](int64_t x) { return x < 1 ? x : 1; }, false},
+      {"min(x, 1)", [](const QrcIntExp& x) { return QrcMin(x, 1); },
+       [](int64_t x) { return x < 1 ? x : 1; }, false},
       {"max(x, -1)", [](const QrcIntExp& x) { return QrcMax(x, -1); },
        [](int64_t x) { return x > -1 ? x : -1; }, false},
   };
@@ -323,8 +334,10 @@ class LabelXY : public QrcGoalI {
     QrcGoalI* again = new (_manager) LabelXY(_manager, _x, _y);
     QrcInt v = x->getMin();
     return new (_manager) QrcOrI(
-        _manager, new (_manager) QrcAndII(_manager, new (_manager) LabelXY(_manager, x, x, v, 1), again),
-        new (_manager) QrcAndII(_manager, new (_manager) LabelXY(_manager, x, x, v, 2), again), nullptr);
+        _manager,
+        new (_manager) QrcAndII(_manager, new (_manager) LabelXY(_manager, x, x, v, 1), again),
+        new (_manager) QrcAndII(_manager, new (_manager) LabelXY(_manager, x, x, v, 2), again),
+        nullptr);
   }
 
  private:
@@ -412,7 +425,8 @@ namespace {
 // Labels the first unbound variable of an array with its smallest value.
 class LabelArray : public QrcGoalI {
  public:
-  LabelArray(QrcManagerI* m, QrcIntVarArrayI* a, QrcIntExpI* x = nullptr, QrcInt v = 0, int mode = 0)
+  LabelArray(QrcManagerI* m, QrcIntVarArrayI* a, QrcIntExpI* x = nullptr, QrcInt v = 0,
+             int mode = 0)
       : QrcGoalI(m), _a(a), _x(x), _v(v), _mode(mode) {}
   QrcGoalI* execute() override {
     if (_mode == 1) {
@@ -430,8 +444,10 @@ class LabelArray : public QrcGoalI {
     QrcInt v = x->getMin();
     QrcGoalI* again = new (_manager) LabelArray(_manager, _a);
     return new (_manager) QrcOrI(
-        _manager, new (_manager) QrcAndII(_manager, new (_manager) LabelArray(_manager, _a, x, v, 1), again),
-        new (_manager) QrcAndII(_manager, new (_manager) LabelArray(_manager, _a, x, v, 2), again), nullptr);
+        _manager,
+        new (_manager) QrcAndII(_manager, new (_manager) LabelArray(_manager, _a, x, v, 1), again),
+        new (_manager) QrcAndII(_manager, new (_manager) LabelArray(_manager, _a, x, v, 2), again),
+        nullptr);
   }
 
  private:

@@ -14,7 +14,8 @@ namespace {
 // from y even when the two differ by one (a wrong pruning).
 class NotEqualCt : public QrcConstraintI {
  public:
-  NotEqualCt(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, int mode) : QrcConstraintI(m), _x(x), _y(y), _mode(mode) {}
+  NotEqualCt(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, int mode)
+      : QrcConstraintI(m), _x(x), _y(y), _mode(mode) {}
   void post() override {
     _x->whenValue(this);
     _y->whenValue(this);
@@ -38,7 +39,9 @@ qrotest::PropCase notEqual(int mode) {
   qrotest::PropCase c;
   c.name = "x != y";
   c.values = {qrotest::range(-2, 3), {0, 1, 3}};
-  c.post = [mode](QrcManagerI* m, const qrotest::Vars& v) { m->add(new (m) NotEqualCt(m, v[0], v[1], mode)); };
+  c.post = [mode](QrcManagerI* m, const qrotest::Vars& v) {
+    m->add(new (m) NotEqualCt(m, v[0], v[1], mode));
+  };
   c.check = [](const std::vector<int64_t>& a) { return a[0] != a[1]; };
   c.seed = qrotest::caseSeed(5);
   return c;
@@ -50,12 +53,13 @@ std::string failuresOf(F step) {
   testing::TestPartResultArray results;
   int n = 0;
   {
-    testing::ScopedFakeTestPartResultReporter r(testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD,
-                                                &results);
+    testing::ScopedFakeTestPartResultReporter r(
+        testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
     n = step();
   }
   std::string all;
-  for (int i = 0; i < results.size(); ++i) all += std::string(results.GetTestPartResult(i).message()) + "\n";
+  for (int i = 0; i < results.size(); ++i)
+    all += std::string(results.GetTestPartResult(i).message()) + "\n";
   EXPECT_EQ(n, results.size());
   return all;
 }

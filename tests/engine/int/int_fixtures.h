@@ -27,7 +27,9 @@ class IntTest : public testing::Test {
     m->useExceptions(true);
   }
   void TearDown() override { mgr.end(); }
-  QrcIntExpI* var(QrcInt lo, QrcInt hi, const char* name = nullptr) { return new (m) QrcIntExpI(m, lo, hi, name); }
+  QrcIntExpI* var(QrcInt lo, QrcInt hi, const char* name = nullptr) {
+    return new (m) QrcIntExpI(m, lo, hi, name);
+  }
   QrcIntExpI* var(std::initializer_list<QrcInt> values) {
     std::vector<QrcInt> v(values);
     return new (m) QrcIntExpI(m, static_cast<QrcInt>(v.size()), v.data(), nullptr);

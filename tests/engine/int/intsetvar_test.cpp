@@ -115,10 +115,12 @@ TEST_F(SetVarTest, EmptyHandlesAndManagersStopWithCode39) {
   EXPECT_DEATH(QrcIntSetVar(QrcManager(), 1, 3), "empty manager : QrcIntSetVar");
   EXPECT_DEATH(QrcIntSetVar(mgr, QrcIntSet()),
                "empty handle : QrcIntSetVar\\(QrcManager, const QrcIntSet set, const char\\*\\)");
-  EXPECT_DEATH(QrcIntSetVar(mgr, QrcIntArray()),
-               "empty handle : QrcIntSetVar\\(QrcManager, const QrcIntArray array, const char\\*\\)");
+  EXPECT_DEATH(
+      QrcIntSetVar(mgr, QrcIntArray()),
+      "empty handle : QrcIntSetVar\\(QrcManager, const QrcIntArray array, const char\\*\\)");
   EXPECT_DEATH(QrcIntSetVarDeltaIterator(nullptr, 0), "empty handle : QrcIntSetVarDeltaIterator");
-  EXPECT_DEATH(QrcDeltaPossibleIterator(static_cast<QrcIntSetVarI*>(nullptr)), "empty handle : QrcDeltaPossibleIterator");
+  EXPECT_DEATH(QrcDeltaPossibleIterator(static_cast<QrcIntSetVarI*>(nullptr)),
+               "empty handle : QrcDeltaPossibleIterator");
   EXPECT_DEATH(QrcIntSetGenerate(QrcIntSetVarArray()), "empty handle : QrcIntSetGenerate");
 }
 
@@ -295,7 +297,8 @@ TEST_F(SetVarTest, DeltaIteratorsOutsideProcessingReportCode43) {
   EXPECT_EQ(code([&] { QrcIntDeltaPossibleIterator it(x); }), 43);
   EXPECT_EQ(code([&] { QrcIntDeltaRequiredIterator it(x); }), 43);
   m->setErrorReporter(old);
-  EXPECT_DEATH(QrcIntDeltaRequiredIterator it(x), "variable not in process : QrcIntDeltaRequiredIterator");
+  EXPECT_DEATH(QrcIntDeltaRequiredIterator it(x),
+               "variable not in process : QrcIntDeltaRequiredIterator");
 }
 
 void changeOwnSet(DeltaDemon* d) {
@@ -350,10 +353,18 @@ TEST_F(SetVarTest, BoundDemonsRunOnceTheVariableIsBound) {
 
 class SetMonitor : public QrcSearchMonitorI {
  public:
-  void onIntSetVarAddRequiredBegin(QrcExprI*, QrcInt v) override { log() += "add<" + std::to_string(v) + " "; }
-  void onIntSetVarAddRequiredEnd(QrcExprI*, QrcInt v) override { log() += "add>" + std::to_string(v) + " "; }
-  void onIntSetVarRemovePossibleBegin(QrcExprI*, QrcInt v) override { log() += "rm<" + std::to_string(v) + " "; }
-  void onIntSetVarRemovePossibleEnd(QrcExprI*, QrcInt v) override { log() += "rm>" + std::to_string(v) + " "; }
+  void onIntSetVarAddRequiredBegin(QrcExprI*, QrcInt v) override {
+    log() += "add<" + std::to_string(v) + " ";
+  }
+  void onIntSetVarAddRequiredEnd(QrcExprI*, QrcInt v) override {
+    log() += "add>" + std::to_string(v) + " ";
+  }
+  void onIntSetVarRemovePossibleBegin(QrcExprI*, QrcInt v) override {
+    log() += "rm<" + std::to_string(v) + " ";
+  }
+  void onIntSetVarRemovePossibleEnd(QrcExprI*, QrcInt v) override {
+    log() += "rm>" + std::to_string(v) + " ";
+  }
   void onIntSetVar(QrcExprI*) override { log() += "var "; }
 };
 
@@ -376,7 +387,8 @@ TEST_F(SetVarTest, TracingCallsTheSetHooks) {
 
 // ---------------------------------------------------------------- search
 
-std::vector<std::string> allSolutions(QrcManager& mgr, const QrcGoal& goal, const std::vector<QrcIntSetVarI*>& vars) {
+std::vector<std::string> allSolutions(QrcManager& mgr, const QrcGoal& goal,
+                                      const std::vector<QrcIntSetVarI*>& vars) {
   std::vector<std::string> out;
   QrcSearch s(mgr, goal);
   while (s.next()) {
@@ -397,8 +409,9 @@ TEST_F(SetVarTest, GenerateEnumeratesSubsetsAddingFirst) {
   QrcIntSetVarI* x = setVar(1, 3);
   QrcIntSetVarArray a(mgr, 1);
   a.getImpl()->elementAt(0) = x;
-  std::vector<std::string> expected = {"[ 1 2 3] ([3])", "[ 1 2] ([2])", "[ 1 3] ([2])", "[ 1] ([1])",
-                                       "[ 2 3] ([2])",   "[ 2] ([1])",   "[ 3] ([1])",   "[] ([0])"};
+  std::vector<std::string> expected = {"[ 1 2 3] ([3])", "[ 1 2] ([2])", "[ 1 3] ([2])",
+                                       "[ 1] ([1])",     "[ 2 3] ([2])", "[ 2] ([1])",
+                                       "[ 3] ([1])",     "[] ([0])"};
   EXPECT_EQ(allSolutions(mgr, QrcIntSetGenerate(a), {x}), expected);
   EXPECT_EQ(str(x), "[ ?1 ?2 ?3] ([0..3])");
   x->getCardinality()->setValue(2);
@@ -443,7 +456,9 @@ TEST_F(SetVarTest, InstantiateUsesItsValueSelector) {
 
 // ---------------------------------------------------------------- the link through the harness
 
-int bits(int64_t mask) { return __builtin_popcountll(static_cast<uint64_t>(mask)); }
+int bits(int64_t mask) {
+  return __builtin_popcountll(static_cast<uint64_t>(mask));
+}
 
 TEST(SetVarHarness, CardinalityBoundsSelectExactlyTheSubsetsOfThatSize) {
   qrotest::PropCase c;
@@ -455,19 +470,24 @@ TEST(SetVarHarness, CardinalityBoundsSelectExactlyTheSubsetsOfThatSize) {
     qrotest::setVarOf(v, 1)->getCardinality()->setMax(1);
     qrotest::setVarOf(v, 2)->addRequired(1);
   };
-  c.check = [](const std::vector<int64_t>& a) { return bits(a[0]) == 2 && bits(a[1]) <= 1 && (a[2] & 2); };
+  c.check = [](const std::vector<int64_t>& a) {
+    return bits(a[0]) == 2 && bits(a[1]) <= 1 && (a[2] & 2);
+  };
   c.seed = qrotest::caseSeed(151);
   EXPECT_EQ(qrotest::runPropCase(c), 0);
 
   c.name = "card(S0) >= 3 on four values";
   c.values = {qrotest::subsets(4)};
-  c.post = [](QrcManagerI*, const qrotest::Vars& v) { qrotest::setVarOf(v, 0)->getCardinality()->setMin(3); };
+  c.post = [](QrcManagerI*, const qrotest::Vars& v) {
+    qrotest::setVarOf(v, 0)->getCardinality()->setMin(3);
+  };
   c.check = [](const std::vector<int64_t>& a) { return bits(a[0]) >= 3; };
   c.seed = qrotest::caseSeed(152);
   EXPECT_EQ(qrotest::runPropCase(c), 0);
 }
 
-// ---------------------------------------------------------------- random changes against a plain model
+// ---------------------------------------------------------------- random changes against a plain
+// model
 
 struct Model {
   std::set<QrcInt> req, pos;
@@ -514,12 +534,14 @@ class CollectDemon : public QrcDemonI {
 
 TEST_F(SetVarTest, RandomChangesWithBacktrackingMatchAPlainModel) {
   uint64_t seed = qrotest::seedOr(15);
-  SCOPED_TRACE("seed " + std::to_string(seed) + " (replay with --qro_seed=" + std::to_string(seed) + ")");
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (replay with --qro_seed=" + std::to_string(seed) +
+               ")");
   std::mt19937_64 rng(seed);
   QrcInt vals[] = {-3, -2, 0, 1, 4, 5, 6, 9, 200, 201, 202, 400};
   for (int round = 0; round < 40; ++round) {
     bool wide = round % 2 == 1;
-    QrcIntSetVarI* x = wide ? QrcIntSetVar(mgr, QrcIntArray(mgr, 12, vals)).getImpl() : setVar(-2, 9);
+    QrcIntSetVarI* x =
+        wide ? QrcIntSetVar(mgr, QrcIntArray(mgr, 12, vals)).getImpl() : setVar(-2, 9);
     CollectDemon* d = new (m) CollectDemon(m, x);
     x->whenDomain(d);
     Model ref{{}, {}, 0, 0};
@@ -599,8 +621,10 @@ TEST_F(SetVarTest, RandomChangesWithBacktrackingMatchAPlainModel) {
                 next.pos.erase(v);
               }
             ok = ok && next.settle();
-            QrcIntSet s = k.empty() ? QrcIntSet(mgr, 1, 0, 0)
-                                    : QrcIntSet(mgr, QrcIntArray(mgr, static_cast<QrcInt>(k.size()), k.data()), 1);
+            QrcIntSet s =
+                k.empty()
+                    ? QrcIntSet(mgr, 1, 0, 0)
+                    : QrcIntSet(mgr, QrcIntArray(mgr, static_cast<QrcInt>(k.size()), k.data()), 1);
             extra(next);
             x->restrictPossible(s);
           }

@@ -147,7 +147,9 @@ void changeOwnVariable(TextDemon* d) {
   log() += "min=" + std::to_string(x->getMin()) + " ";
 }
 
-void showMin(TextDemon* d) { log() += "min=" + std::to_string(d->getVar()->getMin()) + " "; }
+void showMin(TextDemon* d) {
+  log() += "min=" + std::to_string(d->getVar()->getMin()) + " ";
+}
 
 TEST_F(IntTest, ChangesDuringProcessingAreDeferredRangeFirst) {
   QrcIntExpI* x = var(0, 10);
@@ -174,10 +176,18 @@ TEST_F(IntTest, SuspendedVariableQueuesNothingUntilResumed) {
 
 class CountingMonitor : public QrcSearchMonitorI {
  public:
-  void onIntVarSetMinBegin(QrcExprI*, QrcInt v) override { log() += "min<" + std::to_string(v) + " "; }
-  void onIntVarSetMinEnd(QrcExprI*, QrcInt v) override { log() += "min>" + std::to_string(v) + " "; }
-  void onIntVarRemoveValueBegin(QrcExprI*, QrcInt v) override { log() += "rm<" + std::to_string(v) + " "; }
-  void onIntVarSetValueBegin(QrcExprI*, QrcInt v) override { log() += "val<" + std::to_string(v) + " "; }
+  void onIntVarSetMinBegin(QrcExprI*, QrcInt v) override {
+    log() += "min<" + std::to_string(v) + " ";
+  }
+  void onIntVarSetMinEnd(QrcExprI*, QrcInt v) override {
+    log() += "min>" + std::to_string(v) + " ";
+  }
+  void onIntVarRemoveValueBegin(QrcExprI*, QrcInt v) override {
+    log() += "rm<" + std::to_string(v) + " ";
+  }
+  void onIntVarSetValueBegin(QrcExprI*, QrcInt v) override {
+    log() += "val<" + std::to_string(v) + " ";
+  }
 };
 
 TEST_F(IntTest, TracingCallsTheMonitorHooks) {
@@ -200,7 +210,9 @@ TEST_F(IntTest, TracingCallsTheMonitorHooks) {
 // x + c as a bare node, enough to exercise caching and variables made of nodes.
 class OffsetNode : public QrcIntExpI {
  public:
-  OffsetNode(QrcManagerI* m, QrcIntExpI* x, QrcInt c) : QrcIntExpI(m), _x(x), _c(c) { x->addParent(this); }
+  OffsetNode(QrcManagerI* m, QrcIntExpI* x, QrcInt c) : QrcIntExpI(m), _x(x), _c(c) {
+    x->addParent(this);
+  }
   void computeRange() override {
     _min = _x->getMin() + _c;
     _max = _x->getMax() + _c;
@@ -365,11 +377,13 @@ TEST(IntHandles, NullHandlesStopWithCode39) {
   EXPECT_DEATH(QrcIntVarDeltaIterator(nullptr), "empty handle : QrcIntVarDeltaIterator");
 }
 
-// ---------------------------------------------------------------- random narrowing against a plain set
+// ---------------------------------------------------------------- random narrowing against a plain
+// set
 
 TEST_F(IntTest, RandomNarrowingWithBacktrackingMatchesAPlainSet) {
   uint64_t seed = qrotest::seedOr(12);
-  SCOPED_TRACE("seed " + std::to_string(seed) + " (replay with --qro_seed=" + std::to_string(seed) + ")");
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (replay with --qro_seed=" + std::to_string(seed) +
+               ")");
   std::mt19937_64 rng(seed);
   const int N = 3;
   QrcIntExpI* x[N] = {var(-5, 10), var({-3, 0, 1, 2, 7, 8, 9}), var(0, 200)};
@@ -398,21 +412,42 @@ TEST_F(IntTest, RandomNarrowingWithBacktrackingMatchesAPlainSet) {
     std::set<QrcInt> next = ref[i];
     bool failExpected = false;
     auto keep = [&](auto pred) {
-      for (auto it = next.begin(); it != next.end();) it = pred(*it) ? std::next(it) : next.erase(it);
+      for (auto it = next.begin(); it != next.end();)
+        it = pred(*it) ? std::next(it) : next.erase(it);
     };
     try {
       switch (op) {
-        case 2: keep([&](QrcInt v) { return v >= a; }); failExpected = next.empty(); x[i]->setMin(a); break;
-        case 3: keep([&](QrcInt v) { return v <= a; }); failExpected = next.empty(); x[i]->setMax(a); break;
+        case 2:
+          keep([&](QrcInt v) { return v >= a; });
+          failExpected = next.empty();
+          x[i]->setMin(a);
+          break;
+        case 3:
+          keep([&](QrcInt v) { return v <= a; });
+          failExpected = next.empty();
+          x[i]->setMax(a);
+          break;
         case 4:
           keep([&](QrcInt v) { return v >= a && v <= b; });
           failExpected = next.empty() || a > b;
           x[i]->setRange(a, b);
           break;
-        case 5: keep([&](QrcInt v) { return v == a; }); failExpected = next.empty(); x[i]->setValue(a); break;
+        case 5:
+          keep([&](QrcInt v) { return v == a; });
+          failExpected = next.empty();
+          x[i]->setValue(a);
+          break;
         case 6:
-        case 7: keep([&](QrcInt v) { return v != a; }); failExpected = next.empty(); x[i]->removeValue(a); break;
-        case 8: keep([&](QrcInt v) { return v < a || v > b; }); failExpected = next.empty(); x[i]->removeRange(a, b); break;
+        case 7:
+          keep([&](QrcInt v) { return v != a; });
+          failExpected = next.empty();
+          x[i]->removeValue(a);
+          break;
+        case 8:
+          keep([&](QrcInt v) { return v < a || v > b; });
+          failExpected = next.empty();
+          x[i]->removeRange(a, b);
+          break;
         default: {
           double lo = a + 0.5, hi = b + 0.25;
           QrcInt tl = static_cast<QrcInt>(lo), th = static_cast<QrcInt>(hi);
@@ -421,7 +456,8 @@ TEST_F(IntTest, RandomNarrowingWithBacktrackingMatchesAPlainSet) {
           x[i]->setRange(lo, hi);
         }
       }
-      ASSERT_FALSE(failExpected) << "step " << step << " op " << op << " on x" << i << " should fail";
+      ASSERT_FALSE(failExpected) << "step " << step << " op " << op << " on x" << i
+                                 << " should fail";
       ref[i] = next;
     } catch (QrcFailException&) {
       ASSERT_TRUE(failExpected) << "step " << step << " op " << op << " on x" << i << " failed";

@@ -57,14 +57,24 @@ struct Model {
 QrcInt eval(const Model& md, int i, const QrcInt* x) {
   const Node& n = md.nodes[static_cast<size_t>(i)];
   switch (n.op) {
-    case Var: return x[n.a];
-    case AddC: return eval(md, n.a, x) + n.c;
-    case Add: return eval(md, n.a, x) + eval(md, n.b, x);
-    case Sub: return eval(md, n.a, x) - eval(md, n.b, x);
-    case Mul: return eval(md, n.a, x) * eval(md, n.b, x);
-    case Abs: { QrcInt v = eval(md, n.a, x); return v < 0 ? -v : v; }
-    case Min: return std::min(eval(md, n.a, x), eval(md, n.b, x));
-    case Max: return std::max(eval(md, n.a, x), eval(md, n.b, x));
+    case Var:
+      return x[n.a];
+    case AddC:
+      return eval(md, n.a, x) + n.c;
+    case Add:
+      return eval(md, n.a, x) + eval(md, n.b, x);
+    case Sub:
+      return eval(md, n.a, x) - eval(md, n.b, x);
+    case Mul:
+      return eval(md, n.a, x) * eval(md, n.b, x);
+    case Abs: {
+      QrcInt v = eval(md, n.a, x);
+      return v < 0 ? -v : v;
+    }
+    case Min:
+      return std::min(eval(md, n.a, x), eval(md, n.b, x));
+    case Max:
+      return std::max(eval(md, n.a, x), eval(md, n.b, x));
   }
   return 0;
 }
@@ -72,8 +82,12 @@ QrcInt eval(const Model& md, int i, const QrcInt* x) {
 bool holds(const Model& md, const QrcInt* x) {
   for (const Ct& c : md.cts) {
     QrcInt l = eval(md, c.lhs, x), r = c.rhs < 0 ? c.c : eval(md, c.rhs, x);
-    bool ok = c.rel == Eq ? l == r : c.rel == Ne ? l != r : c.rel == Le ? l <= r
-            : c.rel == Lt ? l < r : c.rel == Ge ? l >= r : l > r;
+    bool ok = c.rel == Eq   ? l == r
+              : c.rel == Ne ? l != r
+              : c.rel == Le ? l <= r
+              : c.rel == Lt ? l < r
+              : c.rel == Ge ? l >= r
+                            : l > r;
     if (!ok) return false;
   }
   return true;
@@ -97,22 +111,34 @@ QrcConstraintI* makeCt(const Model& md, const Ct& c) {
   QrcIntExp l(md.exps[static_cast<size_t>(c.lhs)]);
   if (c.rhs < 0) {
     switch (c.rel) {
-      case Eq: return (l == c.c).getImpl();
-      case Ne: return (l != c.c).getImpl();
-      case Le: return (l <= c.c).getImpl();
-      case Lt: return (l < c.c).getImpl();
-      case Ge: return (l >= c.c).getImpl();
-      case Gt: return (l > c.c).getImpl();
+      case Eq:
+        return (l == c.c).getImpl();
+      case Ne:
+        return (l != c.c).getImpl();
+      case Le:
+        return (l <= c.c).getImpl();
+      case Lt:
+        return (l < c.c).getImpl();
+      case Ge:
+        return (l >= c.c).getImpl();
+      case Gt:
+        return (l > c.c).getImpl();
     }
   }
   QrcIntExp r(md.exps[static_cast<size_t>(c.rhs)]);
   switch (c.rel) {
-    case Eq: return (l == r).getImpl();
-    case Ne: return (l != r).getImpl();
-    case Le: return (l <= r).getImpl();
-    case Lt: return (l < r).getImpl();
-    case Ge: return (l >= r).getImpl();
-    case Gt: return (l > r).getImpl();
+    case Eq:
+      return (l == r).getImpl();
+    case Ne:
+      return (l != r).getImpl();
+    case Le:
+      return (l <= r).getImpl();
+    case Lt:
+      return (l < r).getImpl();
+    case Ge:
+      return (l >= r).getImpl();
+    case Gt:
+      return (l > r).getImpl();
   }
   return nullptr;
 }
@@ -132,20 +158,36 @@ void build(Model& md, QrcManagerI* m, std::mt19937_64& rng) {
   int extra = static_cast<int>(rng() % 5);
   for (int k = 0; k < extra; ++k) {
     int size = static_cast<int>(md.nodes.size());
-    int a = static_cast<int>(rng() % static_cast<uint64_t>(size)), b = static_cast<int>(rng() % static_cast<uint64_t>(size));
+    int a = static_cast<int>(rng() % static_cast<uint64_t>(size)),
+        b = static_cast<int>(rng() % static_cast<uint64_t>(size));
     Op op = static_cast<Op>(1 + rng() % 7);
     QrcIntExp x(md.exps[static_cast<size_t>(a)]), y(md.exps[static_cast<size_t>(b)]);
     QrcInt c = static_cast<QrcInt>(rng() % 7) - 3;
     QrcIntExp e;
     switch (op) {
-      case AddC: e = x + c; break;
-      case Add: e = x + y; break;
-      case Sub: e = x - y; break;
-      case Mul: e = x * y; break;
-      case Abs: e = QrcAbs(x); break;
-      case Min: e = QrcMin(x, y); break;
-      case Max: e = QrcMax(x, y); break;
-      case Var: break;
+      case AddC:
+        e = x + c;
+        break;
+      case Add:
+        e = x + y;
+        break;
+      case Sub:
+        e = x - y;
+        break;
+      case Mul:
+        e = x * y;
+        break;
+      case Abs:
+        e = QrcAbs(x);
+        break;
+      case Min:
+        e = QrcMin(x, y);
+        break;
+      case Max:
+        e = QrcMax(x, y);
+        break;
+      case Var:
+        break;
     }
     md.nodes.push_back({op, a, b, c});
     md.exps.push_back(e.getImpl());
@@ -191,11 +233,14 @@ void checkDomains(Model* md) {
   for (int i = 0; i < md->n; ++i) {
     QrcIntExpI* x = md->vars[i];
     if (x->getMin() > x->getMax()) note(md, "min above max", i);
-    if (x->getMin() < md->lo[i] || x->getMax() > md->hi[i]) note(md, "domain outside its original range", i);
-    if (!x->isInDomain(x->getMin()) || !x->isInDomain(x->getMax())) note(md, "bound not in the domain", i);
+    if (x->getMin() < md->lo[i] || x->getMax() > md->hi[i])
+      note(md, "domain outside its original range", i);
+    if (!x->isInDomain(x->getMin()) || !x->isInDomain(x->getMax()))
+      note(md, "bound not in the domain", i);
   }
   for (size_t k = 0; k < md->exps.size(); ++k)
-    if (md->exps[k]->getMin() > md->exps[k]->getMax()) note(md, "node min above max", static_cast<int>(k));
+    if (md->exps[k]->getMin() > md->exps[k]->getMax())
+      note(md, "node min above max", static_cast<int>(k));
 }
 
 class CheckShadowGoal : public QrcGoalI {
@@ -230,7 +275,8 @@ class RoundingFailGoal : public QrcGoalI {
 
 class BoundGoal : public QrcGoalI {
  public:
-  BoundGoal(QrcManagerI* m, QrcIntExpI* x, QrcInt v, bool upper) : QrcGoalI(m), _x(x), _v(v), _upper(upper) {}
+  BoundGoal(QrcManagerI* m, QrcIntExpI* x, QrcInt v, bool upper)
+      : QrcGoalI(m), _x(x), _v(v), _upper(upper) {}
   QrcGoalI* execute() override {
     if (_upper)
       _x->setMax(_v);
@@ -260,17 +306,21 @@ class ChoiceGoal : public QrcGoalI {
       return nullptr;
     }
     QrcIntExpI* x = _md->vars[i];
-    QrcInt v = x->getMin() + static_cast<QrcInt>((*_md->rng)() % static_cast<uint64_t>(x->getMax() - x->getMin()));
+    QrcInt v = x->getMin() + static_cast<QrcInt>((*_md->rng)() %
+                                                 static_cast<uint64_t>(x->getMax() - x->getMin()));
     Shadow* s = new (_manager) Shadow();
     takeShadow(_md, s);
     QrcManagerI* m = _manager;
-    QrcGoalI* left = new (m) QrcAndII(m, new (m) CheckShadowGoal(m, _md, s),
-                                      new (m) QrcAndII(m, new (m) BoundGoal(m, x, v, true), new (m) ChoiceGoal(m, _md)));
-    QrcGoalI* right = new (m) QrcAndII(m, new (m) CheckShadowGoal(m, _md, s),
-                                       new (m) QrcAndII(m, new (m) BoundGoal(m, x, v + 1, false), new (m) ChoiceGoal(m, _md)));
+    QrcGoalI* left = new (m)
+        QrcAndII(m, new (m) CheckShadowGoal(m, _md, s),
+                 new (m) QrcAndII(m, new (m) BoundGoal(m, x, v, true), new (m) ChoiceGoal(m, _md)));
+    QrcGoalI* right = new (m) QrcAndII(
+        m, new (m) CheckShadowGoal(m, _md, s),
+        new (m) QrcAndII(m, new (m) BoundGoal(m, x, v + 1, false), new (m) ChoiceGoal(m, _md)));
     QrcGoalI* choice = new (m) QrcOrI(m, left, right, nullptr);
     if ((*_md->rng)() % 4 == 0)
-      choice = new (m) QrcOrI(m, new (m) RoundingFailGoal(m, 2 + static_cast<int>((*_md->rng)() % 2)), choice, nullptr);
+      choice = new (m) QrcOrI(
+          m, new (m) RoundingFailGoal(m, 2 + static_cast<int>((*_md->rng)() % 2)), choice, nullptr);
     return choice;
   }
 
@@ -294,9 +344,11 @@ std::string describe(const Model& md) {
   std::ostringstream os;
   for (int i = 0; i < md.n; ++i) os << "x" << i << " in [" << md.lo[i] << ", " << md.hi[i] << "] ";
   os << "nodes:";
-  for (const Node& n : md.nodes) os << " (" << n.op << " " << n.a << " " << n.b << " " << n.c << ")";
+  for (const Node& n : md.nodes)
+    os << " (" << n.op << " " << n.a << " " << n.b << " " << n.c << ")";
   os << " cts:";
-  for (const Ct& c : md.cts) os << " (" << c.lhs << " " << c.rel << " " << c.rhs << " " << c.c << ")";
+  for (const Ct& c : md.cts)
+    os << " (" << c.lhs << " " << c.rel << " " << c.rhs << " " << c.c << ")";
   return os.str();
 }
 
@@ -316,8 +368,8 @@ void runSequence(bool exceptions) {
     takeShadow(&md, &before);
     QrcGoalI* goal = new (m) PostGoal(m, &md);
     int how = static_cast<int>(rng() % 3);
-    std::string where = "seed " + std::to_string(seed) + " round " + std::to_string(round) + " mode " +
-                        std::to_string(how) + ": " + describe(md);
+    std::string where = "seed " + std::to_string(seed) + " round " + std::to_string(round) +
+                        " mode " + std::to_string(how) + ": " + describe(md);
     if (how == 0) {
       // Every solution, each once, in search order.
       QrcSearch s(mgr, goal);
@@ -370,8 +422,12 @@ void runSequence(bool exceptions) {
   EXPECT_GT(checks, 1000) << "seed " << seed;
 }
 
-TEST(RandomApi, SequencesKeepTheEngineInvariants) { runSequence(false); }
+TEST(RandomApi, SequencesKeepTheEngineInvariants) {
+  runSequence(false);
+}
 
-TEST(RandomApi, SequencesKeepTheEngineInvariantsWithExceptions) { runSequence(true); }
+TEST(RandomApi, SequencesKeepTheEngineInvariantsWithExceptions) {
+  runSequence(true);
+}
 
 }  // namespace

@@ -27,18 +27,29 @@ QrcInt pick(std::mt19937_64& rng, QrcInt lo, QrcInt hi) {
 void randomInterval(std::mt19937_64& rng, QrcInt& lo, QrcInt& hi) {
   QrcInt span = static_cast<QrcInt>(rng() % 50);
   switch (rng() % 5) {
-    case 0: lo = -Lim + static_cast<QrcInt>(rng() % 20); break;
-    case 1: lo = Lim - span - static_cast<QrcInt>(rng() % 20); break;
-    case 2: lo = static_cast<QrcInt>(rng() % 40) - 20; break;
-    case 3: lo = static_cast<QrcInt>(rng() % (QrcInt(1) << 40)) - (QrcInt(1) << 39); break;
-    default: lo = (QrcInt(1) << 52) - static_cast<QrcInt>(rng() % 100); break;
+    case 0:
+      lo = -Lim + static_cast<QrcInt>(rng() % 20);
+      break;
+    case 1:
+      lo = Lim - span - static_cast<QrcInt>(rng() % 20);
+      break;
+    case 2:
+      lo = static_cast<QrcInt>(rng() % 40) - 20;
+      break;
+    case 3:
+      lo = static_cast<QrcInt>(rng() % (QrcInt(1) << 40)) - (QrcInt(1) << 39);
+      break;
+    default:
+      lo = (QrcInt(1) << 52) - static_cast<QrcInt>(rng() % 100);
+      break;
   }
   hi = lo + span > Lim ? Lim : lo + span;
 }
 
 TEST_F(IntTest, WideNodesEncloseAndKeepTheirPoints) {
   uint64_t seed = qrotest::seedOr(4242);
-  SCOPED_TRACE("seed " + std::to_string(seed) + " (replay with --qro_seed=" + std::to_string(seed) + ")");
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (replay with --qro_seed=" + std::to_string(seed) +
+               ")");
   std::mt19937_64 rng(seed);
   const int kinds = 13;
   int checked = 0, clamped = 0;
@@ -47,7 +58,8 @@ TEST_F(IntTest, WideNodesEncloseAndKeepTheirPoints) {
     QrcInt xa, xb, ya, yb;
     randomInterval(rng, xa, xb);
     randomInterval(rng, ya, yb);
-    QrcInt c = static_cast<QrcInt>(rng() % 2 ? rng() % 7 : rng() % (QrcInt(1) << 50)) * (rng() % 2 ? 1 : -1);
+    QrcInt c = static_cast<QrcInt>(rng() % 2 ? rng() % 7 : rng() % (QrcInt(1) << 50)) *
+               (rng() % 2 ? 1 : -1);
     if (c == 0 || c == 1 || c == -1) c = 3;
     m->pushState();
     QrcIntExpI* x = new (m) QrcIntExpI(m, xa, xb, nullptr);
@@ -62,25 +74,65 @@ TEST_F(IntTest, WideNodesEncloseAndKeepTheirPoints) {
     QrcIntExp e;
     Wide r = 0;
     switch (kind) {
-      case 0: e = X + c; r = Wide(p.x) + c; break;
-      case 1: e = c - X; r = Wide(c) - p.x; break;
-      case 2: e = -X; r = -Wide(p.x); break;
-      case 3: e = QrcAbs(X); r = p.x < 0 ? -Wide(p.x) : Wide(p.x); break;
-      case 4: e = QrcSquare(X); r = Wide(p.x) * p.x; break;
-      case 5: e = X * c; r = Wide(p.x) * c; break;
-      case 6: e = X * Y; r = Wide(p.x) * p.y; break;
-      case 7: e = X / c; r = Wide(p.x) / c; break;
-      case 8: e = c / Y; r = Wide(c) / p.y; break;
-      case 9: e = X / Y; r = Wide(p.x) / p.y; break;
-      case 10: e = X + Y; r = Wide(p.x) + p.y; break;
-      case 11: e = X - Y; r = Wide(p.x) - p.y; break;
-      default: e = QrcMax(X, Y); r = p.x > p.y ? p.x : p.y; break;
+      case 0:
+        e = X + c;
+        r = Wide(p.x) + c;
+        break;
+      case 1:
+        e = c - X;
+        r = Wide(c) - p.x;
+        break;
+      case 2:
+        e = -X;
+        r = -Wide(p.x);
+        break;
+      case 3:
+        e = QrcAbs(X);
+        r = p.x < 0 ? -Wide(p.x) : Wide(p.x);
+        break;
+      case 4:
+        e = QrcSquare(X);
+        r = Wide(p.x) * p.x;
+        break;
+      case 5:
+        e = X * c;
+        r = Wide(p.x) * c;
+        break;
+      case 6:
+        e = X * Y;
+        r = Wide(p.x) * p.y;
+        break;
+      case 7:
+        e = X / c;
+        r = Wide(p.x) / c;
+        break;
+      case 8:
+        e = c / Y;
+        r = Wide(c) / p.y;
+        break;
+      case 9:
+        e = X / Y;
+        r = Wide(p.x) / p.y;
+        break;
+      case 10:
+        e = X + Y;
+        r = Wide(p.x) + p.y;
+        break;
+      case 11:
+        e = X - Y;
+        r = Wide(p.x) - p.y;
+        break;
+      default:
+        e = QrcMax(X, Y);
+        r = p.x > p.y ? p.x : p.y;
+        break;
     }
     bool divides = kind == 8 || kind == 9;
     if (divides && ya <= 0 && 0 <= yb) y->removeValue(0);
     QrcIntExpI* n = e.getImpl();
-    std::string what = "trial " + std::to_string(trial) + " kind " + std::to_string(kind) + " x=" +
-                       std::to_string(p.x) + " y=" + std::to_string(p.y) + " c=" + std::to_string(c);
+    std::string what = "trial " + std::to_string(trial) + " kind " + std::to_string(kind) +
+                       " x=" + std::to_string(p.x) + " y=" + std::to_string(p.y) +
+                       " c=" + std::to_string(c);
     if (r > Lim || r < -Lim) {
       // Out of reach: the node clamps; requests on it must not overflow.
       try {
