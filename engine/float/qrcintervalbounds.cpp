@@ -42,7 +42,7 @@ void roundNearest() {
 
 // Internal inconsistency of the interval functions: fatal engine error 54.
 [[noreturn]] void intervalFailure(const char* message) {
-  QrcFatalError(54, message, "Morvane");
+  QrcFatalError(QrcIntervalError, message, "Morvane");
 }
 
 // Products where a factor of exactly 0 gives 0.
