@@ -403,16 +403,19 @@ namespace {
 QrcConstraintI* makeFloatRangeConstraint(QroSolverI* s, const QrcFloatExp& e, double lb,
                                          double ub) {
   QrcManagerI* m = s->getManager();
+  if (std::isnan(lb) || std::isnan(ub)) return m->getFalseConstraint();
   if (lb == -HUGE_VAL && ub == HUGE_VAL) return m->getTrueConstraint();
   if (ub == HUGE_VAL) return (e >= lb).getImpl();
   if (lb == -HUGE_VAL) return (e <= ub).getImpl();
-  if (lb != ub) return (e == QrcFloatVar(QrcManager(m), lb, ub)).getImpl();
+  // Both sides as one conjunction, whose truth is exactly lb <= e <= ub when
+  // the range serves as a 0-1 expression.
+  if (lb != ub) return ((e >= lb) && (e <= ub)).getImpl();
   return (e == lb).getImpl();
 }
 
 QrcConstraintI* makeIntRangeConstraint(QroSolverI* s, const QrcIntExp& e, double lb, double ub) {
   QrcManagerI* m = s->getManager();
-  // A bound that is not a number admits no integer, as in the float form.
+  // A bound that is not a number admits no value.
   if (std::isnan(lb) || std::isnan(ub)) return m->getFalseConstraint();
   double l = std::ceil(lb), u = std::floor(ub);
   if (l > u) return m->getFalseConstraint();
@@ -425,8 +428,7 @@ QrcConstraintI* makeIntRangeConstraint(QroSolverI* s, const QrcIntExp& e, double
   if (noHigh) return (e >= static_cast<QrcInt>(l)).getImpl();
   if (noLow) return (e <= static_cast<QrcInt>(u)).getImpl();
   if (l == u) return (e == static_cast<QrcInt>(l)).getImpl();
-  QrcIntVar v(QrcManager(m), static_cast<QrcInt>(l), static_cast<QrcInt>(u));
-  return (e == QrcIntExp(v)).getImpl();
+  return ((e >= static_cast<QrcInt>(l)) && (e <= static_cast<QrcInt>(u))).getImpl();
 }
 
 // A constraint, or a sum that is only one constraint.

@@ -58,6 +58,24 @@ TEST_F(ManagerTest, ConstraintAddedDuringPropagationWaitsForEvents) {
   EXPECT_EQ(c->getParent(), c);  // added by a plain demon, not a constraint
 }
 
+void addOnly(QrcManagerI* m, void* arg) {
+  log() += "D ";
+  m->add(static_cast<QrcConstraintI*>(arg));
+}
+
+TEST_F(ManagerTest, ConstraintAddedDuringPropagationIsPostedWithoutAnEvent) {
+  LogConstraint* c = new (m) LogConstraint(m, "C");
+  m->getPropagationQueue()->push(new (m) CallDemon(m, addOnly, c), 2);
+  EXPECT_EQ(log(), "D post:C prop:C ");
+  // Added while a conjunction is posted: posted before add returns.
+  log().clear();
+  LogConstraint* a = new (m) LogConstraint(m, "A");
+  LogConstraint* b = new (m) LogConstraint(m, "B");
+  m->add((QrcConstraint(a) && QrcConstraint(b)).getImpl());
+  EXPECT_EQ(log(), "post:A prop:A post:B prop:B ");
+  EXPECT_EQ(m->getPropagationQueue()->firstNonEmptyPostingLevel(), 5);
+}
+
 void reschedule(QrcManagerI* m, void*) {
   (new (m) LogHandler(m, "", reschedule))->schedule();
 }
