@@ -184,7 +184,9 @@ void QrcPropagationQueueI::drain(int levels) {
       drain(k);
       if (k == 4 && _manager->isInNestedSolve()) return;
     } else {
-      while (!_handlers.empty()) {
+      // Constraints added while another one was posted or propagated wait
+      // here; they are posted even when no variable event follows.
+      while (!_handlers.empty() || firstNonEmptyPostingLevel() < Levels) {
         processHandlers();
         postPending();
       }
