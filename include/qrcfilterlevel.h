@@ -67,7 +67,7 @@ class QrcConstraintWithFilterI : public QrcConstraintI {
   bool hasExplicitLevel() const { return _explicit != 0; }
 
  private:
-  bool isPostedState() const { return _state == Idle || _state == Pending || _state == 3; }
+  bool isPostedState() const { return _state == Idle || _state == Pending || _state == Dormant; }
   QrcInt _explicit;
   QrcInt _level;
   QrcInt _initialLevel;

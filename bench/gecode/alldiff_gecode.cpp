@@ -6,7 +6,6 @@
 //   bench_alldiff_gecode MODEL PARAM LEVEL   one model: "solutions cps fails seconds"
 //                                            (MODEL queens, offsets, sudoku, quasi)
 #include <gecode/int.hh>
-#include <gecode/minimodel.hh>
 #include <gecode/search.hh>
 
 #include <cstdio>
@@ -41,8 +40,9 @@ Model* queens(int n, int level) {
   for (int i = 0; i < n; ++i) {
     up[i] = IntVar(*m, i, n - 1 + i);
     down[i] = IntVar(*m, -i, n - 1 - i);
-    rel(*m, up[i] == m->x[i] + i, IPL_DOM);
-    rel(*m, down[i] == m->x[i] - i, IPL_DOM);
+    IntArgs unit({1, -1});
+    linear(*m, unit, IntVarArgs({up[i], m->x[i]}), IRT_EQ, i, IPL_DOM);
+    linear(*m, unit, IntVarArgs({down[i], m->x[i]}), IRT_EQ, -i, IPL_DOM);
   }
   distinct(*m, m->x, ipl(level));
   distinct(*m, up, ipl(level));

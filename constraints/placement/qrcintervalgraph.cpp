@@ -1,0 +1,323 @@
+#include "qrcintervalgraph.h"
+
+#include <ostream>
+
+#include "qrcintarith.h"
+#include "qrcintcompare.h"
+#include "qrcintexp.h"
+
+// ---------------------------------------------------------------- vertices
+
+QrcVertexI::QrcVertexI(QrcManagerI* manager, QroInt number, QroInt room)
+    : _manager(manager),
+      _number(number),
+      _neighbours(manager->getGeneralAllocator()),
+      _heads{nullptr, nullptr, nullptr},
+      _tails{nullptr, nullptr, nullptr} {
+  _neighbours.grow(room);
+}
+
+void QrcVertexI::link(QrcNeighborI* entry, QroInt state) {
+  void* word = reinterpret_cast<void*>(static_cast<intptr_t>(state));
+  if (state >= 0 && state <= 2) {
+    reversibleListAppend(_manager, entry, word, &_heads[state], &_tails[state]);
+  } else if (entry->value != word) {
+    _manager->saveValue(&entry->value);
+    entry->value = word;
+  }
+}
+
+void QrcVertexI::moveTo(QrcNeighborI* entry, QroInt state) {
+  QroInt old = entry->getState();
+  if (old >= 0 && old <= 2) reversibleListRemove(_manager, entry, &_heads[old], &_tails[old]);
+  link(entry, state);
+}
+
+// ---------------------------------------------------------------- graph
+
+QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin,
+                                     QroInt containerSize, QroInt capacity)
+    : QrcConstraintI(m),
+      _level(1),
+      _pendingEvents(m->getGeneralAllocator()),
+      _pendingTop(m, 0),
+      _pairHints(m->getGeneralAllocator()),
+      _pseudoTried(m->getGeneralAllocator()),
+      _chainNext(m->getGeneralAllocator()),
+      _chainLength(m->getGeneralAllocator()),
+      _containerOrigin(containerOrigin),
+      _sizes(m->getGeneralAllocator()),
+      _weights(m->getGeneralAllocator()),
+      _origins(m->getGeneralAllocator()),
+      _pseudoOrigins(m->getGeneralAllocator()),
+      _activities(m->getGeneralAllocator()),
+      _containerSize(containerSize),
+      _capacity(capacity),
+      _adjacency(m->getGeneralAllocator()),
+      _edges(m->getGeneralAllocator()),
+      _orientations(m->getGeneralAllocator()),
+      _pseudoEdges(m->getGeneralAllocator()),
+      _pseudoOrientations(m->getGeneralAllocator()),
+      _zConstraint(nullptr),
+      _vertexCount(m, 0),
+      _markStamp(m, 0),
+      _classStamp(0),
+      _tentativeStamp(0),
+      _chainStart(-1),
+      _firstPropagation(1),
+      _eventCount(0) {}
+
+QrcIntervalGraphI::~QrcIntervalGraphI() {
+  for (QroDoublingArray<VarRow>* a :
+       {&_edges, &_orientations, &_pseudoEdges, &_pseudoOrientations}) {
+    for (QroInt i = a->getSize(); i-- > 0;) (*a)[i].release();
+    a->release();
+  }
+  for (QroDoublingArray<IntRow>* a : {&_pairHints, &_pseudoTried}) {
+    for (QroInt i = a->getSize(); i-- > 0;) (*a)[i].release();
+    a->release();
+  }
+  for (QroInt i = 0; i < _adjacency.getSize(); ++i) _adjacency[i]->release();
+  _adjacency.release();
+  for (IntRow* a : {&_pendingEvents, &_chainNext, &_chainLength, &_sizes, &_weights}) a->release();
+  for (QroDoublingArray<QrcIntVar>* a : {&_origins, &_pseudoOrigins, &_activities}) a->release();
+}
+
+void QrcIntervalGraphI::display(std::ostream& os) const {
+  if (_name)
+    os << _name;
+  else
+    os << "QrcIntervalGraph(" << _vertexCount.getValue() << ")";
+}
+
+QrcIntervalGraphI::VarRow& QrcIntervalGraphI::matrixRow(int matrix, QroInt i) {
+  switch (matrix) {
+    case 0:
+      return _edges[i];
+    case 1:
+      return _orientations[i];
+    case 2:
+      return _pseudoEdges[i];
+    default:
+      return _pseudoOrientations[i];
+  }
+}
+
+QroInt QrcIntervalGraphI::getMatrixSize(int matrix) const {
+  switch (matrix) {
+    case 0:
+      return _edges.getSize();
+    case 1:
+      return _orientations.getSize();
+    case 2:
+      return _pseudoEdges.getSize();
+    default:
+      return _pseudoOrientations.getSize();
+  }
+}
+
+void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight,
+                                  QrcIntExpI* activity) {
+  QrcManagerI* m = _manager;
+  QroGenAlloc* alloc = m->getGeneralAllocator();
+  QroInt n = _vertexCount.getValue();
+
+  // Neighbour entries: one for the new vertex in every earlier vertex, and
+  // n + 1 in the new one (its own entry in no list).
+  QrcVertexI* v = new (m) QrcVertexI(m, n, _adjacency.getCapacity());
+  _adjacency.add(v);
+  for (QroInt k = 0; k < n; ++k) {
+    QrcNeighborI* e = new (m) QrcNeighborI();
+    e->vertex = n;
+    _adjacency[k]->addNeighbor(e);
+    _adjacency[k]->link(e, QrcVertexI::Undecided);
+  }
+  for (QroInt k = 0; k <= n; ++k) {
+    QrcNeighborI* e = new (m) QrcNeighborI();
+    e->vertex = k;
+    v->addNeighbor(e);
+    v->link(e, k < n ? QroInt(QrcVertexI::Undecided) : QroInt(-1));
+  }
+
+  _origins.add(QrcIntVar(origin));
+  _pseudoOrigins.add(QrcIntVar(QrcManager(m), QrcIntMin, QrcIntMax));
+  _sizes.add(size);
+  _weights.add(weight);
+  _chainNext.add(0);
+  _chainLength.add(0);
+  _activities.add(QrcIntVar(activity));
+
+  for (QroInt j = 0; j < n; ++j) {
+    _edges[j].add(QrcIntVar(QrcManager(m), 0, 1));
+    _orientations[j].add(QrcIntVar(QrcManager(m), 0, 1));
+    _pairHints[j].add(0);
+    _pseudoTried[j].add(0);
+    _pseudoEdges[j].add(QrcIntVar(QrcManager(m), 0, 1));
+    _pseudoOrientations[j].add(QrcIntVar(QrcManager(m), 0, 1));
+  }
+  for (QroDoublingArray<VarRow>* a :
+       {&_edges, &_orientations, &_pseudoEdges, &_pseudoOrientations}) {
+    a->add(VarRow(alloc));
+    VarRow& row = (*a)[n];
+    for (QroInt k = 0; k <= n; ++k) row.add(QrcIntVar());
+    for (QroInt j = 0; j < n; ++j) row[j] = (*a)[j][n];
+  }
+  for (QroDoublingArray<IntRow>* a : {&_pairHints, &_pseudoTried}) {
+    a->add(IntRow(alloc));
+    for (QroInt k = 0; k <= n; ++k) (*a)[n].add(0);
+  }
+
+  _markStamp.set(m, n * (n + 1) / 2 + 1);
+  for (QroInt k = 0; k < 3 * n; ++k) _pendingEvents.add(0);
+  _vertexCount.set(m, n + 1);
+}
+
+void QrcIntervalGraphI::addModel(const QrcConstraint& ct) {
+  _manager->add(ct.getImpl());
+}
+
+void QrcIntervalGraphI::postVertex() {
+  QroInt i = _vertexCount.getValue() - 1;
+  QrcIntVar X = _origins[i], A = _activities[i];
+  QroInt s = _sizes[i];
+  QrcIntExp O = _containerOrigin;
+  addModel((A == 0) || ((O <= X) && (X + s <= O + _containerSize)));
+  for (QroInt j = 0; j < i; ++j) {
+    QrcIntVar Xj = _origins[j], E = _edges[j][i], R = _orientations[j][i];
+    QroInt sj = _sizes[j];
+    addModel(QrcIntExp(E) == QrcIntExp((Xj < X + s) && (X < Xj + sj)));
+    addModel(QrcIntExp((E == 0) && (R == 1)) == QrcIntExp(Xj + sj <= X));
+    addModel(QrcIntExp((E == 0) && (R == 0)) == QrcIntExp(X + s <= Xj));
+  }
+  if (!isPosted()) return;
+  hangVertexDemons(i);
+  for (QroInt j = 0; j < i; ++j) hangPairDemons(j, i);
+  for (QroInt j = 0; j < i; ++j)
+    if (_sizes[i] + _sizes[j] > _containerSize) addLongPair(j, i);
+  for (QroInt j = 0; j < i; ++j) {
+    if (_edges[j][i].getImpl()->isBound()) edgeChanged(j, i);
+    if (_orientations[j][i].getImpl()->isBound()) orientationChanged(j, i);
+  }
+}
+
+void QrcIntervalGraphI::addLongPair(QroInt j, QroInt i) {
+  QrcIntVar Aj = _activities[j], Ai = _activities[i], E = _edges[j][i];
+  addModel(((Aj == 0) || (Ai == 0)) || (E == 1));
+}
+
+void QrcIntervalGraphI::hangVertexDemons(QroInt i) {
+  _activities[i].getImpl()->whenValue(new (_manager)
+                                          QrcIntervalGraphPropagateActiveChangeI(this, i));
+}
+
+void QrcIntervalGraphI::hangPairDemons(QroInt j, QroInt i) {
+  QrcManagerI* m = _manager;
+  _edges[j][i].getImpl()->whenValue(new (m) QrcIntervalGraphPropagateEdgeChangeI(this, j, i));
+  _orientations[j][i].getImpl()->whenValue(
+      new (m) QrcIntervalGraphPropagateOrientationChangeI(this, j, i));
+  if (_level == 2)
+    _pseudoOrientations[j][i].getImpl()->whenValue(
+        new (m) QrcIntervalGraphPropagatePseudoOrientationChangeI(this, j, i));
+}
+
+void QrcIntervalGraphI::attachDemons() {
+  QroInt n = _vertexCount.getValue();
+  for (QroInt i = 0; i < n; ++i) {
+    hangVertexDemons(i);
+    for (QroInt j = i + 1; j < n; ++j) hangPairDemons(i, j);
+  }
+}
+
+void QrcIntervalGraphI::post() {
+  attachDemons();
+}
+
+bool QrcIntervalGraphI::setPairState(QroInt a, QroInt b, QroInt value) {
+  QrcNeighborI* ea = _adjacency[a]->getNeighbor(b);
+  if (ea->getState() == value) return false;
+  _adjacency[a]->moveTo(ea, value);
+  QrcVertexI* vb = _adjacency[b];
+  vb->moveTo(vb->getNeighbor(a), value);
+  return true;
+}
+
+void QrcIntervalGraphI::pushEvent(QroInt a, QroInt b, QroInt kind) {
+  QroInt top = _pendingTop.getValue();
+  if (top + 3 > _pendingEvents.getSize()) throw IntRow::OutOfBoundOperation();
+  // The words below the top may be rewritten inside a nested solve: save them.
+  QroGenAlloc* alloc = _manager->getGeneralAllocator();
+  alloc->saveValue3(&_pendingEvents[top]);
+  _pendingEvents[top] = kind;
+  _pendingEvents[top + 1] = b;
+  _pendingEvents[top + 2] = a;
+  _pendingTop.set(_manager, top + 3);
+  ++_eventCount;
+}
+
+void QrcIntervalGraphI::popEvent(QroInt& a, QroInt& b, QroInt& kind) {
+  QroInt top = _pendingTop.getValue();
+  a = _pendingEvents[top - 1];
+  b = _pendingEvents[top - 2];
+  kind = _pendingEvents[top - 3];
+  _pendingTop.set(_manager, top - 3);
+}
+
+void QrcIntervalGraphI::edgeChanged(QroInt a, QroInt b) {
+  QrcIntExpI* e = _edges[a][b].getImpl();
+  QroInt v = e->getValue();
+  QroInt kind = (v == 0 || v == 1) ? v : -1;
+  if (!setPairState(a, b, kind)) return;
+  pushEvent(a, b, kind);
+  push();
+}
+
+void QrcIntervalGraphI::firstPass() {
+  QroInt n = _vertexCount.getValue();
+  for (QroInt i = 0; i < n; ++i)
+    for (QroInt j = i + 1; j < n; ++j)
+      if (_sizes[i] + _sizes[j] > _containerSize) addLongPair(i, j);
+  for (QroInt i = 0; i < n; ++i)
+    for (QroInt j = i + 1; j < n; ++j) {
+      if (_edges[i][j].getImpl()->isBound()) edgeChanged(i, j);
+      if (_orientations[i][j].getImpl()->isBound()) orientationChanged(i, j);
+    }
+  _manager->saveValue(&_firstPropagation);
+  _firstPropagation = 0;
+}
+
+void QrcIntervalGraphI::propagate() {
+  if (_firstPropagation) firstPass();
+  while (_pendingTop.getValue() != 0) {
+    QroInt a, b, kind;
+    popEvent(a, b, kind);
+    dispatch(a, b, kind);
+  }
+}
+
+void QrcIntervalGraphI::dispatch(QroInt, QroInt, QroInt) {}
+
+void QrcIntervalGraphI::activityChanged(QroInt) {}
+
+void QrcIntervalGraphI::orientationChanged(QroInt, QroInt) {}
+
+void QrcIntervalGraphI::pseudoOrientationChanged(QroInt, QroInt) {}
+
+// ---------------------------------------------------------------- demons
+
+void QrcIntervalGraphPropagateActiveChangeI::propagate() {
+  QrcIntExpI* a = _graph->getActivity(_i);
+  if (a->getValue() == 1) _graph->activityChanged(_i);
+}
+
+void QrcIntervalGraphPropagateActiveChangeI::display(std::ostream& os) const {
+  os << "QrcIntervalGraphPropagateActiveChange";
+}
+void QrcIntervalGraphPropagateEdgeChangeI::display(std::ostream& os) const {
+  os << "QrcIntervalGraphPropagateEdgeChange";
+}
+void QrcIntervalGraphPropagateOrientationChangeI::display(std::ostream& os) const {
+  os << "QrcIntervalGraphPropagateOrientationChange";
+}
+void QrcIntervalGraphPropagatePseudoOrientationChangeI::display(std::ostream& os) const {
+  os << "QrcIntervalGraphPropagatePseudoOrientationChange";
+}

@@ -1,0 +1,205 @@
+// The interval graph of one dimension of a container box. Vertex i stands for
+// the projection [X_i, X_i + s_i) of member i; every pair i < j carries an edge
+// variable E (the projections intersect) and an orientation variable R (with
+// E = 0: 1 when i lies wholly before j, 0 when j lies wholly before i), plus a
+// pseudo edge and orientation for the pseudo placement of level 2. Each vertex
+// keeps its neighbour entries in three reversible lists by pair state
+// (disjoint, overlapping, undecided). Decided pairs go on a reversible stack
+// of pending events that the graph's propagate drains through its rules.
+#ifndef QRC_INTERVALGRAPH_H
+#define QRC_INTERVALGRAPH_H
+
+#include <iosfwd>
+
+#include "qrcconstraint.h"
+#include "qrcfastlist.h"
+#include "qrcint.h"
+#include "qrcrevlist.h"
+#include "qrodoublingarray.h"
+
+class QrcZConstraintI;
+
+// A neighbour entry: a reversible list node whose value word is the state of
+// the pair (0 disjoint, 1 overlapping, 2 undecided, -1 in no list).
+struct QrcNeighborI : QrcRevListNode {
+  QroInt vertex;
+  QroInt getState() const { return static_cast<QroInt>(reinterpret_cast<intptr_t>(value)); }
+  QrcNeighborI* getNext() const { return static_cast<QrcNeighborI*>(next); }
+};
+
+class QrcVertexI {
+ public:
+  enum ListKind { Disjoint = 0, Overlap = 1, Undecided = 2 };
+  QrcVertexI(QrcManagerI* manager, QroInt number, QroInt room);
+
+  QroInt getNumber() const { return _number; }
+  QrcNeighborI* getNeighbor(QroInt other) { return _neighbours[other]; }
+  QroInt getNeighborCount() const { return _neighbours.getSize(); }
+  // First entry of one of the three lists.
+  QrcNeighborI* first(QroInt kind) const { return static_cast<QrcNeighborI*>(_heads[kind]); }
+  void addNeighbor(QrcNeighborI* entry) { _neighbours.add(entry); }
+  // Moves an entry to the list of a state (any state outside 0..2: no list).
+  void moveTo(QrcNeighborI* entry, QroInt state);
+  void link(QrcNeighborI* entry, QroInt state);
+  void release() { _neighbours.release(); }
+
+ private:
+  QrcManagerI* _manager;
+  QroInt _number;
+  QroDoublingArray<QrcNeighborI*> _neighbours;
+  QrcRevListNode* _heads[3];
+  QrcRevListNode* _tails[3];
+};
+
+class QrcIntervalGraphI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcIntervalGraphI, QrcConstraintI)
+ public:
+  typedef QroDoublingArray<QrcIntVar> VarRow;
+  typedef QroDoublingArray<QroInt> IntRow;
+
+  QrcIntervalGraphI(QrcManagerI* manager, QrcIntExpI* containerOrigin, QroInt containerSize,
+                    QroInt capacity);
+  ~QrcIntervalGraphI() override;
+  void propagate() override;
+  void post() override;
+  void display(std::ostream& os) const override;
+
+  // Registration of a member: its vertex, then its arithmetic model.
+  void addVertex(QrcIntExpI* origin, QroInt size, QroInt weight, QrcIntExpI* activity);
+  void postVertex();
+  void attachDemons();
+
+  int getLevel() const { return _level; }
+  void setLevel(int level) { _level = level; }
+  QroInt getVertexCount() const { return _vertexCount.getValue(); }
+  QrcVertexI* getVertex(QroInt i) { return _adjacency[i]; }
+  QrcIntExpI* getEdge(QroInt i, QroInt j) { return _edges[i][j].getImpl(); }
+  QrcIntExpI* getOrientation(QroInt i, QroInt j) { return _orientations[i][j].getImpl(); }
+  QrcIntExpI* getPseudoEdge(QroInt i, QroInt j) { return _pseudoEdges[i][j].getImpl(); }
+  QrcIntExpI* getPseudoOrientation(QroInt i, QroInt j) {
+    return _pseudoOrientations[i][j].getImpl();
+  }
+  QrcIntExpI* getOrigin(QroInt i) { return _origins[i].getImpl(); }
+  QrcIntExpI* getPseudoOrigin(QroInt i) { return _pseudoOrigins[i].getImpl(); }
+  QrcIntExpI* getActivity(QroInt i) { return _activities[i].getImpl(); }
+  QroInt getSize(QroInt i) { return _sizes[i]; }
+  QroInt getWeight(QroInt i) { return _weights[i]; }
+  QroInt getContainerSize() const { return _containerSize; }
+  QroInt getCapacity() const { return _capacity; }
+  QroInt getMarkStamp() const { return _markStamp.getValue(); }
+  QrcZConstraintI* getZConstraint() const { return _zConstraint; }
+  // Each of the four pair matrices, by number (edges, orientations, pseudo ones).
+  VarRow& matrixRow(int matrix, QroInt i);
+  QroInt getMatrixSize(int matrix) const;
+
+  // State of the pair (x, y) as x's entry for y records it.
+  QroInt state(QroInt x, QroInt y) { return _adjacency[x]->getNeighbor(y)->getState(); }
+  // Puts both entries of the pair in the list of the value; false when
+  // they already were there.
+  bool setPairState(QroInt a, QroInt b, QroInt value);
+  void pushEvent(QroInt a, QroInt b, QroInt kind);
+  void popEvent(QroInt& a, QroInt& b, QroInt& kind);
+  QroInt getPendingTop() const { return _pendingTop.getValue(); }
+  QroInt getPendingStorage() const { return _pendingEvents.getSize(); }
+  // Events pushed since the graph was made (not restored by backtracking).
+  QroInt getEventCount() const { return _eventCount; }
+  // What the edge demon does for a bound E(a, b).
+  void edgeChanged(QroInt a, QroInt b);
+
+  // Rule entries of the demons.
+  void activityChanged(QroInt i);
+  void orientationChanged(QroInt a, QroInt b);
+  void pseudoOrientationChanged(QroInt a, QroInt b);
+
+ private:
+  void firstPass();
+  void addLongPair(QroInt j, QroInt i);
+  void hangVertexDemons(QroInt i);
+  void hangPairDemons(QroInt j, QroInt i);
+  void dispatch(QroInt a, QroInt b, QroInt kind);
+  void addModel(const QrcConstraint& ct);
+
+  int _level;
+  IntRow _pendingEvents;
+  QrcRevWord _pendingTop;
+  QroDoublingArray<IntRow> _pairHints;
+  QroDoublingArray<IntRow> _pseudoTried;
+  IntRow _chainNext;
+  IntRow _chainLength;
+  QrcIntVar _containerOrigin;
+  IntRow _sizes;
+  IntRow _weights;
+  QroDoublingArray<QrcIntVar> _origins;
+  QroDoublingArray<QrcIntVar> _pseudoOrigins;
+  QroDoublingArray<QrcIntVar> _activities;
+  QroInt _containerSize;
+  QroInt _capacity;
+  QroDoublingArray<QrcVertexI*> _adjacency;
+  QroDoublingArray<VarRow> _edges;
+  QroDoublingArray<VarRow> _orientations;
+  QroDoublingArray<VarRow> _pseudoEdges;
+  QroDoublingArray<VarRow> _pseudoOrientations;
+  QrcZConstraintI* _zConstraint;
+  QrcRevWord _vertexCount;
+  QrcRevWord _markStamp;
+  QroInt _classStamp;
+  QroInt _tentativeStamp;
+  QroInt _chainStart;
+  QroInt _firstPropagation;
+  QroInt _eventCount;
+};
+
+// Demons of the graph, one per activity, edge, orientation and pseudo orientation.
+class QrcIntervalGraphPropagateActiveChangeI : public QrcDemonI {
+  QROSIMPLECLASS(QrcIntervalGraphPropagateActiveChangeI, QrcDemonI)
+ public:
+  QrcIntervalGraphPropagateActiveChangeI(QrcIntervalGraphI* g, QroInt i)
+      : QrcDemonI(g->getManager(), g), _graph(g), _i(i) {}
+  void propagate() override;
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcIntervalGraphI* _graph;
+  QroInt _i;
+};
+
+class QrcIntervalGraphPropagateEdgeChangeI : public QrcDemonI {
+  QROSIMPLECLASS(QrcIntervalGraphPropagateEdgeChangeI, QrcDemonI)
+ public:
+  QrcIntervalGraphPropagateEdgeChangeI(QrcIntervalGraphI* g, QroInt a, QroInt b)
+      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {}
+  void propagate() override { _graph->edgeChanged(_a, _b); }
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcIntervalGraphI* _graph;
+  QroInt _a, _b;
+};
+
+class QrcIntervalGraphPropagateOrientationChangeI : public QrcDemonI {
+  QROSIMPLECLASS(QrcIntervalGraphPropagateOrientationChangeI, QrcDemonI)
+ public:
+  QrcIntervalGraphPropagateOrientationChangeI(QrcIntervalGraphI* g, QroInt a, QroInt b)
+      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {}
+  void propagate() override { _graph->orientationChanged(_a, _b); }
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcIntervalGraphI* _graph;
+  QroInt _a, _b;
+};
+
+class QrcIntervalGraphPropagatePseudoOrientationChangeI : public QrcDemonI {
+  QROSIMPLECLASS(QrcIntervalGraphPropagatePseudoOrientationChangeI, QrcDemonI)
+ public:
+  QrcIntervalGraphPropagatePseudoOrientationChangeI(QrcIntervalGraphI* g, QroInt a, QroInt b)
+      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {}
+  void propagate() override { _graph->pseudoOrientationChanged(_a, _b); }
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcIntervalGraphI* _graph;
+  QroInt _a, _b;
+};
+
+#endif
