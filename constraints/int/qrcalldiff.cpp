@@ -218,7 +218,7 @@ namespace {
 
 QrcAllDiffConstraintI* makeAllDiff(const QrcIntVarArray& array) {
   QrcIntVarArrayI* a = array.getImpl();
-  if (!a) QrcFatalError(39, "empty handle", "QrcAllDiff");
+  if (!a) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcAllDiff");
   QrcManagerI* m = a->getManager();
   QrcInt n = a->getSize();
   QrcIntExpI** vars =
@@ -236,7 +236,8 @@ QrcConstraint QrcAllDiff(const QrcIntVarArray& vars) {
 QrcConstraint QrcAllDiff(const QrcIntVarArray& vars, QrcFilterLevel level) {
   if (level < 0 || level > 3) {
     QrcManagerI* m = vars.getImpl() ? vars.getImpl()->getManager() : nullptr;
-    QrcGetErrorReporter(m)->report(44, "bad event", "QrcAllDiff", static_cast<QrcInt>(level));
+    QrcGetErrorReporter(m)->report(QrcBadEventError, "bad event", "QrcAllDiff",
+                                   static_cast<QrcInt>(level));
     return QrcConstraint();
   }
   QrcAllDiffConstraintI* ct = makeAllDiff(vars);
