@@ -21,6 +21,9 @@ enum QrcConstraintKind {
   QrcPairingKind = 9
 };
 
+// A filter level: an integer, so that any value reaches the range checks.
+typedef QrcInt QrcFilterLevel;
+
 // Built-in default level of a kind: 0 for kinds 5 and 7, 1 otherwise.
 QrcInt QrcDefaultFilterLevel(QrcInt kind);
 
