@@ -273,15 +273,19 @@ class QrcLinkConstraintI : public QrcConstraintI {
 class QrcZConstraintI : public QrcConstraintI {
   QROSIMPLECLASS(QrcZConstraintI, QrcConstraintI)
  public:
-  QrcZConstraintI(QrcManagerI* m, QrcIntervalGraphI* graph) : QrcConstraintI(m), _graph(graph) {}
+  QrcZConstraintI(QrcManagerI* m, QrcIntervalGraphI* graph)
+      : QrcConstraintI(m), _graph(graph), _trials(0) {}
   ~QrcZConstraintI() override {}
   void propagate() override;
   void post() override {}
   void display(std::ostream& os) const override;
   QrcIntervalGraphI* getGraph() const { return _graph; }
+  // Trials run since the constraint was made (not restored by backtracking).
+  QroInt getTrialCount() const { return _trials; }
 
  private:
   QrcIntervalGraphI* _graph;
+  QroInt _trials;
 };
 
 // One trial: binds a pseudo orientation to 1, then records the hints.

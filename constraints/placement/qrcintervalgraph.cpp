@@ -86,7 +86,8 @@ QrcIntervalGraphI::~QrcIntervalGraphI() {
   for (QroInt i = 0; i < _adjacency.getSize(); ++i) _adjacency[i]->release();
   _adjacency.release();
   for (IntRow* a : {&_pendingEvents, &_chainNext, &_chainLength, &_sizes, &_weights, &_ruleStack,
-                    &_maskM, &_maskK}) a->release();
+                    &_maskM, &_maskK})
+    a->release();
   for (QroDoublingArray<QrcIntVar>* a : {&_origins, &_pseudoOrigins, &_activities}) a->release();
 }
 

@@ -42,6 +42,7 @@ void QrcZConstraintI::propagate() {
         continue;
       g->pseudoTried(i, j) = 1;
       g->pseudoTried(j, i) = 1;
+      ++_trials;
       QrcGoalI* trial = new (m) QrcTryOrientationI(m, g->getPseudoOrientation(i, j), this);
       if (!m->solveInPropagation(this, trial, true)) fail();
     }
