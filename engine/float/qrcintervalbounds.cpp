@@ -40,32 +40,12 @@ void roundNearest() {
   qroplatform::setRounding(qroplatform::RoundNearest);
 }
 
-// Internal inconsistency of the interval functions: fatal engine error 54.
-[[noreturn]] void intervalFailure(const char* message) {
-  QrcFatalError(54, message, "Morvane");
-}
-
 // Products where a factor of exactly 0 gives 0.
 double mulLo(double a, double b) {
   return (a == 0 || b == 0) ? 0.0 : mulDown(a, b);
 }
 double mulHi(double a, double b) {
   return (a == 0 || b == 0) ? 0.0 : mulUp(a, b);
-}
-
-// Outward nudges of a value computed in nearest rounding. The approximations
-// err by slightly more than 2^-52 relative, so the factor 1 -+ 2^-52 is applied
-// twice.
-double nudgeDown(double y) {
-  if (y > 0) return mulDown(mulDown(y, qrcOneDown), qrcOneDown);
-  if (y < 0) return mulUp(mulUp(y, qrcOneUp), qrcOneUp);
-  return subDown(y, 1e-16);
-}
-
-double nudgeUp(double y) {
-  if (y > 0) return mulUp(mulUp(y, qrcOneUp), qrcOneUp);
-  if (y < 0) return mulDown(mulDown(y, qrcOneDown), qrcOneDown);
-  return addUp(y, 1e-16);
 }
 
 // v * 2^n in the current direction; only the last product can round.
@@ -156,6 +136,24 @@ double logCore(double x, int& e) {
 }
 
 }  // namespace
+
+void intervalFailure(const char* message) {
+  QrcFatalError(QrcIntervalError, message, "Morvane");
+}
+
+// The approximations err by slightly more than 2^-52 relative, so the factor
+// 1 -+ 2^-52 is applied twice.
+double nudgeDown(double y) {
+  if (y > 0) return mulDown(mulDown(y, qrcOneDown), qrcOneDown);
+  if (y < 0) return mulUp(mulUp(y, qrcOneUp), qrcOneUp);
+  return subDown(y, 1e-16);
+}
+
+double nudgeUp(double y) {
+  if (y > 0) return mulUp(mulUp(y, qrcOneUp), qrcOneUp);
+  if (y < 0) return mulDown(mulDown(y, qrcOneDown), qrcOneDown);
+  return addUp(y, 1e-16);
+}
 
 void intervalShift(QrcFloatInterval& x, double c1, double c2) {
   x.lo = addDown(x.lo, c1);

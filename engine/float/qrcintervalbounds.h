@@ -13,6 +13,15 @@ struct QrcFloatInterval {
   double hi;
 };
 
+// Internal inconsistency of the interval functions: fatal engine error 54 at
+// "Morvane".
+[[noreturn]] void intervalFailure(const char* message);
+
+// Outward nudges of a value computed in nearest rounding by an approximation
+// good to about one unit in the last place.
+double nudgeDown(double y);
+double nudgeUp(double y);
+
 // x + [c1, c2] and x - [c1, c2], in place.
 void intervalShift(QrcFloatInterval& x, double c1, double c2);
 void intervalSubtractInPlace(QrcFloatInterval& x, double c1, double c2);

@@ -120,50 +120,7 @@ TEST_F(IntervalBounds, ExponentialAndLogarithmCases) {
 }
 
 #ifdef QRO_HAVE_MPFR
-// Checks lo <= f(x) <= hi with f evaluated by MPFR at 256 bits.
-class Reference {
- public:
-  Reference() { mpfr_inits2(256, x_, y_, v_, (mpfr_ptr)0); }
-  ~Reference() { mpfr_clears(x_, y_, v_, (mpfr_ptr)0); }
-  mpfr_ptr value() { return v_; }
-  void exp(double x) {
-    mpfr_set_d(x_, x, MPFR_RNDN);
-    mpfr_exp(v_, x_, MPFR_RNDN);
-  }
-  void log(double x) {
-    mpfr_set_d(x_, x, MPFR_RNDN);
-    mpfr_log(v_, x_, MPFR_RNDN);
-  }
-  void pow(double x, double p) {
-    mpfr_set_d(x_, x, MPFR_RNDN);
-    mpfr_set_d(y_, p, MPFR_RNDN);
-    mpfr_pow(v_, x_, y_, MPFR_RNDN);
-  }
-  void root(double x, double n) {  // x^(1/n)
-    mpfr_set_d(x_, x, MPFR_RNDN);
-    mpfr_set_d(y_, n, MPFR_RNDN);
-    mpfr_ui_div(y_, 1, y_, MPFR_RNDN);
-    mpfr_pow(v_, x_, y_, MPFR_RNDN);
-  }
-  void product(double a, double b) {
-    mpfr_set_d(x_, a, MPFR_RNDN);
-    mpfr_set_d(y_, b, MPFR_RNDN);
-    mpfr_mul(v_, x_, y_, MPFR_RNDN);
-  }
-  void quotient(double a, double b) {
-    mpfr_set_d(x_, a, MPFR_RNDN);
-    mpfr_set_d(y_, b, MPFR_RNDN);
-    mpfr_div(v_, x_, y_, MPFR_RNDN);
-  }
-  bool between(double lo, double hi) {
-    if (mpfr_nan_p(v_)) return true;
-    return (lo == -HUGE_VAL || mpfr_cmp_d(v_, lo) >= 0) &&
-           (hi == HUGE_VAL || mpfr_cmp_d(v_, hi) <= 0);
-  }
-
- private:
-  mpfr_t x_, y_, v_;
-};
+using floattest::Reference;
 
 double positiveSample(std::mt19937_64& rng) {
   double v = std::fabs(adversarialDouble(rng));
