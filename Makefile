@@ -5,17 +5,17 @@ CMAKE_GEN := -G Ninja
 .PHONY: build test run clean
 
 build:
-	cmake -S . -B build $(CMAKE_GEN) -DQRO_SANITIZE=OFF
+	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQRO_SANITIZE=OFF
 	cmake --build build -j $(JOBS)
 
 run:
-	cmake -S . -B build $(CMAKE_GEN) -DQRO_SANITIZE=OFF
+	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQRO_SANITIZE=OFF
 	@if [ ! -f app/main.cpp ]; then echo "the program is not built yet"; exit 1; fi
 	cmake --build build -j $(JOBS) --target spring
 	./build/app/spring
 
 test:
-	cmake -S . -B build-test $(CMAKE_GEN) -DQRO_SANITIZE=ON -DQRO_BUILD_BENCH=OFF
+	cmake -S . -B build-test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRO_SANITIZE=ON -DQRO_BUILD_BENCH=OFF
 	cmake --build build-test -j $(JOBS)
 	cd build-test && ctest --output-on-failure -j $(JOBS)
 

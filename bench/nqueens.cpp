@@ -8,43 +8,7 @@
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcsearch.h"
-
-namespace {
-
-class Label : public QrcGoalI {
- public:
-  Label(QrcManagerI* m, QrcIntVarArrayI* q, QrcInt v = 0, QrcIntExpI* x = nullptr, int mode = 0)
-      : QrcGoalI(m), _q(q), _v(v), _x(x), _mode(mode) {}
-  QrcGoalI* execute() override {
-    if (_mode == 1) {
-      _x->setValue(_v);
-      return nullptr;
-    }
-    if (_mode == 2) {
-      _x->removeValue(_v);
-      return nullptr;
-    }
-    QrcIntExpI* x = nullptr;
-    for (QrcInt i = 0; i < _q->getSize() && !x; ++i)
-      if (!_q->getVar(i)->isBound()) x = _q->getVar(i);
-    if (!x) return nullptr;
-    QrcInt v = x->getMin();
-    QrcGoalI* again = new (_manager) Label(_manager, _q);
-    return new (_manager) QrcOrI(
-        _manager,
-        new (_manager) QrcAndII(_manager, new (_manager) Label(_manager, _q, v, x, 1), again),
-        new (_manager) QrcAndII(_manager, new (_manager) Label(_manager, _q, v, x, 2), again),
-        nullptr);
-  }
-
- private:
-  QrcIntVarArrayI* _q;
-  QrcInt _v;
-  QrcIntExpI* _x;
-  int _mode;
-};
-
-}  // namespace
+#include "labelling.h"
 
 int main() {
   for (int n = 8; n <= 12; ++n) {
@@ -58,7 +22,7 @@ int main() {
         mgr.add(q[i] - i != q[j] - j);
       }
     double t0 = cpuTime();
-    QrcSearch s(mgr, QrcGoal(new (m) Label(m, q.getImpl())));
+    QrcSearch s(mgr, QrcGoal(new (m) BenchLabel(m, q.getImpl())));
     long solutions = 0;
     while (s.next()) ++solutions;
     s.end();

@@ -20,6 +20,7 @@ class QrcConstraintI : public QrcDemonI {
  public:
   // Bits of the status word.
   enum Status { Added = 1, Posted = 2, Propagated = 4, MetaDemon = 8, OppositePosted = 16 };
+  static constexpr QrcInt DefaultEditPriority = 1;
 
   explicit QrcConstraintI(QrcManagerI* manager);
   explicit QrcConstraintI(const QrcManager& manager);
@@ -50,13 +51,14 @@ class QrcConstraintI : public QrcDemonI {
   // The constraint built again in another manager; error 25 in the base.
   virtual QrcConstraintI* makeCopy(QrcManagerI* target) const;
   virtual void accept(QrcConstraintVisitorI* visitor);
-  virtual QrcInt getEditPriority() const { return 1; }
+  // Index of the edit-mode and posting list, clipped to 0..Levels - 1 of the queue.
+  virtual QrcInt getEditPriority() const { return DefaultEditPriority; }
   virtual QrcBool isExprEventHandlerConstraint() const { return 0; }
   virtual QrcBool hasMetaPostDemon() const { return 0; }
 
   // Schedules the constraint (state fresh or idle, not in edit mode).
   void push(QrcInt priority);
-  void push() { push(5); }
+  void push() { push(QrcLastPriority); }
   void pushUnlessNested();
   void addConstraint(QrcConstraintI* ct);
   void setName(const char* name);

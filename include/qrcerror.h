@@ -8,6 +8,45 @@
 
 #include "qrctypes.h"
 
+// Codes of engine error reports, with the texts that go with them. The code is
+// what the reporter hands to fatal (and what the solver's exception carries).
+enum QrcErrorCode {
+  QrcBadConstructionError = 0,        // "Bad construction of QrcManager"
+  QrcNullArraySizeError = 1,          // "called with null array size"
+  QrcBadArraySizeError = 5,           // "bad array size", with the size
+  QrcUnorderedElementError = 7,       // "unordered element in array", with the index
+  QrcUnboundError = 10,               // "unbound constrained variable", "unbound index"
+  QrcFailNotInSolveError = 18,        // "fail not in a Solve (try enclosing in QrcSolve)"
+  QrcNoMemoryError = 23,              // "Solver initialization" / "no more memory"
+  QrcInternalError = 25,              // "internal error"
+  QrcSearchInPropagationError = 26,   // "clause in a propagation (try coroutining)"
+  QrcBadIndexError = 29,              // "bad index"
+  QrcBadIndexIntervalError = 30,      // "bad index interval"
+  QrcNegativeIndexStepError = 31,     // "negative index step"
+  QrcIncompatibleArgumentError = 32,  // "Incompatible argument"
+  QrcDivideByZeroError = 36,          // "divide by zero"
+  QrcEmptyHandleError = 39,           // "empty manager", "empty handle", "empty QrcSearch", ...
+  QrcNoOppositeError = 40,            // "constraint without opposite"
+  QrcNoMetaPostDemonError = 41,       // "constraint without metaPostDemon"
+  QrcNotInProcessError = 43,          // "variable not in process"
+  QrcBadEventError = 44,              // "bad event"
+  QrcNotAVariableError = 45,          // "not a variable"
+  QrcNotImplementedError = 48,        // "Not implemented: " and the operation
+  QrcRepeatedElementError = 50,       // "repeated element in array"
+  QrcAllocatorSizeError = 51,         // "size not supported by fixed size allocator"
+  QrcManagersDifferError = 53,        // "Managers are different"
+  QrcIntervalError = 54,              // inconsistency of the interval functions, "Morvane"
+  QrcTupleSetClosedError = 55,        // "the tuple set is already closed"
+  QrcTupleSetNotClosedError = 56,     // "the tuple set is not closed"
+  QrcArityError = 57,                 // "the arity must be less than or equal to 3"
+  QrcRangeTooLargeError = 61,         // "range for prototype too large", "domain of F too large"
+  QrcSearchMisuseError = 65,          // "incorrect search use"
+  QrcUnknownConstraintError = 69,     // "Unknown Constraint"
+  QrcBadFilterLevelError = 70,        // "Bad Filter Level"
+  QrcFilterLevelChangeError = 71,     // "Cannot change Filter Level"
+  QrcContinuousVariableError = 72     // "continuous constrained variable"
+};
+
 // Anything an error report can show after the texts.
 class QrcPrintable {
  public:

@@ -12,8 +12,10 @@ class QrcTryCatchFailEventHandlerI;
 
 class QrcEventHandlerI {
  public:
-  // State word values.
-  enum State { Queued = 0, Idle = 1, Processing = 2 };
+  // State word values: a handler processing its events defers the changes its
+  // own demons make (ProcessingDeferred once it has some); a disabled handler
+  // leaves the queue without processing.
+  enum State { Queued = 0, Idle = 1, Processing = 2, ProcessingDeferred = 3, Disabled = 4 };
   // Fail-trap states.
   enum TrapState { TrapUndecided = 0, NoTrap = 1, TrapMade = 2, TrapWake = 3 };
 

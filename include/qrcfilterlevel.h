@@ -21,6 +21,9 @@ enum QrcConstraintKind {
   QrcPairingKind = 9
 };
 
+// A filter level: an integer, so that any value reaches the range checks.
+typedef QrcInt QrcFilterLevel;
+
 // Built-in default level of a kind: 0 for kinds 5 and 7, 1 otherwise.
 QrcInt QrcDefaultFilterLevel(QrcInt kind);
 
@@ -64,7 +67,7 @@ class QrcConstraintWithFilterI : public QrcConstraintI {
   bool hasExplicitLevel() const { return _explicit != 0; }
 
  private:
-  bool isPostedState() const { return _state == Idle || _state == Pending || _state == 3; }
+  bool isPostedState() const { return _state == Idle || _state == Pending || _state == Dormant; }
   QrcInt _explicit;
   QrcInt _level;
   QrcInt _initialLevel;

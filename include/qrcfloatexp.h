@@ -229,7 +229,7 @@ class QrcFloatVarEventHandlerI : public QrcEventHandlerI {
     if (min < _oldMin) _oldMin = min;
     if (max > _oldMax) _oldMax = max;
   }
-  bool isProcessing() const { return _state == 2 || _state == 3; }
+  bool isProcessing() const { return _state == Processing || _state == ProcessingDeferred; }
   QrcConstraintList& getValueDemons() { return _valueDemons; }
   QrcConstraintList& getRangeDemons() { return _rangeDemons; }
   QrcConstraintList& getDomainDemons() { return _domainDemons; }

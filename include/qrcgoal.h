@@ -18,8 +18,9 @@ class QrcConstraint;
 class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
   QROSIMPLECLASS(QrcRootGoalDemonI, QroRtti)
  public:
-  // Demon states on the propagation queue.
-  enum State { Idle = 0, Pending = 1, Inactive = 2, Fresh = 4 };
+  // Demon states on the propagation queue (Fresh: never scheduled since made;
+  // Dormant: neither run by the queue nor posted again).
+  enum State { Idle = 0, Pending = 1, Inactive = 2, Dormant = 3, Fresh = 4 };
 
   explicit QrcRootGoalDemonI(QrcManagerI* manager) : _manager(manager), _state(Fresh) {}
   virtual ~QrcRootGoalDemonI() {}

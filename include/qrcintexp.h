@@ -168,7 +168,9 @@ class QrcIntExpI : public QrcExprI {
   // Puts back recorded bounds without events and drops the domain set (savers).
   void restoreBounds(QrcInt min, QrcInt max);
   inline QrcIntVarEventHandlerI* getIntHandler() const;
-  bool isProcessing() const { return _handler && _handler->getState() >= 2; }
+  bool isProcessing() const {
+    return _handler && _handler->getState() >= QrcEventHandlerI::Processing;
+  }
 
  protected:
   friend class QrcIntVarEventHandlerI;
@@ -201,9 +203,6 @@ std::ostream& operator<<(std::ostream& os, const QrcIntExpI* exp);
 // Event handler of an integer variable.
 class QrcIntVarEventHandlerI : public QrcEventHandlerI {
  public:
-  // Processing with changes deferred until it ends.
-  static const int ProcessingDeferred = 3;
-
   QrcIntVarEventHandlerI(QrcManagerI* manager, QrcInt oldMin, QrcInt oldMax);
 
   QrcBool isSuspended() const override { return _suspended.getValue(); }

@@ -20,9 +20,6 @@ class QrcIntSetVarI;
 // Event handler of a set variable: a domain list and a bound list of demons.
 class QrcIntSetVarEventHandlerI : public QrcEventHandlerI {
  public:
-  // Processing with changes deferred until it ends.
-  static const int ProcessingDeferred = 3;
-
   explicit QrcIntSetVarEventHandlerI(QrcManagerI* manager);
 
   void process() override;

@@ -9,7 +9,16 @@
 
 #include "qrcerror.h"
 #include "qrcmemory.h"
+#include "qrcqueue.h"
 #include "qrctypes.h"
+
+// How the last search ended (the manager's status).
+enum QrcSearchStatus {
+  QrcSearchSolution = 0,    // at a solution, or still running
+  QrcSearchExhausted = 1,   // no solution left
+  QrcSearchLimited = 3,     // a limit stopped it
+  QrcSearchFailedLabel = 4  // a labelled failure found no choice point of its label
+};
 
 class QrcSizeAllocatorI;
 class QrcCopyStack;
@@ -285,8 +294,8 @@ class QrcManagerI {
   QrcRevWord _scratchLock;
   QrcErrorReporter* _reporter;
   QrcTeardownListenerI* _teardownListeners;
-  QrcConstraintI* _editHeads[5];
-  QrcConstraintI* _editTails[5];
+  QrcConstraintI* _editHeads[QrcPropagationQueueI::Levels];
+  QrcConstraintI* _editTails[QrcPropagationQueueI::Levels];
   QrcRevWord _eventHandlerCounter;
   QrcVarNotifyI* _varNotifiers;
   QrcInt _addMode;

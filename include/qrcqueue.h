@@ -8,9 +8,21 @@
 
 #include "qrctypes.h"
 
+// Priorities of demons and constraints scheduled for propagation: every item of
+// one priority runs before any item of a later one, and variable events run
+// before all of them.
+enum QrcPriority {
+  QrcFirstPriority = 1,
+  QrcHighPriority = 2,
+  QrcMiddlePriority = 3,
+  QrcLowPriority = 4,
+  QrcLastPriority = 5
+};
+
 class QrcPropagationQueueI {
  public:
-  static const int Levels = 5;
+  // Propagation levels (priority - 1) and posting levels (edit priority).
+  static const int Levels = QrcLastPriority;
 
   // FIFO cell: (next, item).
   struct Cell {
@@ -36,7 +48,8 @@ class QrcPropagationQueueI {
   QrcPropagationQueueI& operator=(const QrcPropagationQueueI&) = delete;
 
   void pushEventHandler(QrcEventHandlerI* handler);
-  // Schedules an item at priority 1..5 and drains unless nested.
+  // Schedules an item at a priority (clipped to QrcFirstPriority..QrcLastPriority)
+  // and drains unless nested.
   void push(QrcRootGoalDemonI* item, QrcInt priority);
   void pushLast(QrcRootGoalDemonI* item);
   void queueForPosting(QrcConstraintI* ct);

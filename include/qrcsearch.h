@@ -29,8 +29,16 @@ class QrcOptFilterI {
   QrcExprI* _objective;
 };
 
-// Asked at every choice point: 0 first goal first, 1 second goal first,
-// 2 first goal only, 3 second goal only, 4 neither (the branch fails).
+// Verdicts of a choice rule on the two goals of a choice point.
+enum QrcChoiceVerdict {
+  QrcFirstGoalFirst = 0,
+  QrcSecondGoalFirst = 1,
+  QrcFirstGoalOnly = 2,
+  QrcSecondGoalOnly = 3,
+  QrcNeitherGoal = 4  // the branch fails
+};
+
+// Asked at every choice point for a QrcChoiceVerdict.
 class QrcChoiceRuleI {
  public:
   virtual ~QrcChoiceRuleI() {}

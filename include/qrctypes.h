@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "qrotypes.h"
+
 typedef int64_t QrcInt;
 typedef uint64_t QrcUInt;
 typedef double QrcFloat;
@@ -12,8 +14,8 @@ typedef int64_t QrcBool;
 typedef const void* QrcAny;
 
 // Largest magnitude of an engine integer bound: 2^53 - 1, exact as a double.
-const QrcInt QrcIntMax = 9007199254740991LL;
-const QrcInt QrcIntMin = -9007199254740991LL;
+const QrcInt QrcIntMax = QroIntMax;
+const QrcInt QrcIntMin = QroIntMin;
 const QrcInt QrcInt64Max = INT64_MAX;
 
 class QrcManagerI;

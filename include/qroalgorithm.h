@@ -20,8 +20,14 @@ class QroModel;
 class QroNumExprI;
 class QroSolutionManagerI;
 
+// Statuses of an algorithm's last solve (getStatus), reachable through every
+// algorithm class: QroAlgorithm::Feasible, QroSolver::Feasible, ...
+struct QroAlgorithmStatus {
+  enum Status { Unknown = 0, Feasible = 1, Optimal = 2, Infeasible = 3, Error = 6 };
+};
+
 // Handle of an algorithm; its nested classes are the algorithm exceptions.
-class QroAlgorithm {
+class QroAlgorithm : public QroAlgorithmStatus {
  public:
   class Exception : public QroException {
    public:
@@ -135,7 +141,7 @@ class QroAlgorithmIdTableI {
   virtual void recordExtraction(QroInt id, void* object) = 0;
 };
 
-class QroAlgorithmI {
+class QroAlgorithmI : public QroAlgorithmStatus {
   QRO_ENV_STORAGE()
  public:
   explicit QroAlgorithmI(QroEnvI* env);
@@ -172,7 +178,7 @@ class QroAlgorithmI {
   virtual void extract(QroModelI* model);
   // Extracts x as the model, collecting failures into one exception.
   virtual void extractAsModel(QroExtractableI* x);
-  virtual QroInt getStatus() const { return 6; }
+  virtual QroInt getStatus() const { return Error; }
   // QroNotImplemented in the base.
   virtual QroNum getValue(QroConstraintI* c);
   virtual QroNum getObjValue() = 0;

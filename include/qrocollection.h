@@ -17,7 +17,7 @@ class QroIntCollectionI;
 typedef void* QroAny;
 
 // Bounds standing for minus and plus infinity in integer collections.
-const QroInt QroIntCollectionInfinity = 9007199254740991;
+const QroInt QroIntCollectionInfinity = QroIntMax;
 
 // One element carried as an object: a type tag and a value word.
 class QroObjectBase {

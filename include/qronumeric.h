@@ -13,6 +13,10 @@ void QroInitInfinity();
 QroInt QroCeilDiv(QroInt a, QroInt b);
 // Clamps to plus or minus (2^53 - 1) and truncates (NaN gives 0).
 QroInt QroClampToInt53(double v);
+// Whether v lies within plus or minus (2^53 - 1) (NaN does not).
+inline bool QroIsWithinInt53(double v) {
+  return v <= static_cast<double>(QroIntMax) && v >= static_cast<double>(QroIntMin);
+}
 // QroClampToInt53 for an integer bound; QroWrongUsage when it is NaN.
 QroInt QroBoundToInt53(double v);
 // Nearest integer, halves away from zero; infinities and 0 unchanged.

@@ -168,7 +168,7 @@ class QroSavedNumVarI : public QroSolutionElementI {
     QroNum d;
     QroInt i;
   };
-  bool isFloat() const { return getType() == 2; }
+  bool isFloat() const;
   void dropValueSets();
 
   Bound _lb;

@@ -21,7 +21,7 @@ class QrcIntVar;
 class QrcConstraint;
 class QrcIntArray;
 
-class QroSolver {
+class QroSolver : public QroAlgorithmStatus {
  public:
   // Every solver exception; the code is -1 at every throw site of the layer.
   class Exception : public QroAlgorithm::Exception {

@@ -93,8 +93,6 @@ class QroSolverI : public QroAlgorithmI {
     RestartPending = 4,
     Reextract = 5
   };
-  // Result status.
-  enum Status { Unknown = 0, Feasible = 1, Optimal = 2, Infeasible = 3 };
 
   QroSolverI(QroEnvI* env, QrcManagerTag tag);
   ~QroSolverI() override;

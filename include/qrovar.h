@@ -17,7 +17,7 @@ class QroVarDomainI {
   virtual void setLB(QroNum v) = 0;
   virtual QroNum getUB() const = 0;
   virtual void setUB(QroNum v) = 0;
-  // 1 integer, 2 floating-point, 3 Boolean.
+  // A QroNumVar::Type.
   virtual int getType() const = 0;
   virtual QroInt getIntLB() const = 0;
   virtual QroInt getIntUB() const = 0;
@@ -47,7 +47,7 @@ class QroNumVarDomainI : public QroVarDomainI {
   void setLB(QroNum v) override;
   QroNum getUB() const override { return _ub; }
   void setUB(QroNum v) override;
-  int getType() const override { return 2; }
+  int getType() const override;
   QroInt getIntLB() const override { return 0; }
   QroInt getIntUB() const override { return 0; }
   QroBool isEnumerated() const override { return _values.getImpl() != nullptr; }
@@ -75,7 +75,7 @@ class QroIntVarDomainI : public QroVarDomainI {
   void setLB(QroNum v) override;
   QroNum getUB() const override { return static_cast<QroNum>(_ub); }
   void setUB(QroNum v) override;
-  int getType() const override { return isBool() ? 3 : 1; }
+  int getType() const override;
   QroInt getIntLB() const override { return _lb; }
   QroInt getIntUB() const override { return _ub; }
   QroBool isEnumerated() const override { return _values.getImpl() != nullptr; }
@@ -106,7 +106,7 @@ class QroBoolVarDomainI : public QroVarDomainI {
   void setLB(QroNum v) override;
   QroNum getUB() const override { return static_cast<QroNum>(_ub); }
   void setUB(QroNum v) override;
-  int getType() const override { return 3; }
+  int getType() const override;
   QroInt getIntLB() const override { return _lb; }
   QroInt getIntUB() const override { return _ub; }
   QroBool isEnumerated() const override { return 0; }
@@ -150,13 +150,13 @@ class QroNumVarI : public QroIntExprI {
   QROSIMPLECLASS(QroNumVarI, QroIntExprI)
   QROEXTRACTABLEHOOKS()
  public:
-  // Kind 1 integer, 2 floating-point, anything else Boolean.
+  // Type a QroNumVar::Type; anything but Int and Float is Boolean.
   QroNumVarI(QroEnvI* env, QroNum lb, QroNum ub, int type, const char* name = nullptr);
   // Keeps the domain it is given (null: floating-point [0, +infinity]).
   QroNumVarI(QroEnvI* env, QroVarDomainI* domain, const char* name = nullptr);
   ~QroNumVarI() override;
 
-  int getType() const { return _domain ? _domain->getType() : 2; }
+  int getType() const;
   QroNum getLB() const;
   QroNum getUB() const;
   QroBool isEnumerated() const { return _domain ? _domain->isEnumerated() : 0; }
@@ -180,7 +180,7 @@ class QroNumVarI : public QroIntExprI {
   QroBool hasDecisionVar() const override { return 1; }
   QroBool isNumVar() const override { return 1; }
   void releaseUnlessEnding() override {}
-  QroBool isIntExpr() const override { return getType() != 2; }
+  QroBool isIntExpr() const override;
   QroNum eval(QroAlgorithmI* algorithm) const override;
   QroNumLinTermI* makeNumLinTerm() override;
   QroIntLinTermI* makeIntLinTerm() override;
@@ -275,5 +275,21 @@ class QroNumSharedDomainHash : public QroSharedDomainHash<QroNumRangeI*> {
   static QroInt Hash(QroNumRangeI* r, QroInt n);
   static bool Equal(QroNumRangeI* a, QroNumRangeI* b);
 };
+
+inline int QroNumVarDomainI::getType() const {
+  return QroNumVar::Float;
+}
+inline int QroIntVarDomainI::getType() const {
+  return isBool() ? QroNumVar::Bool : QroNumVar::Int;
+}
+inline int QroBoolVarDomainI::getType() const {
+  return QroNumVar::Bool;
+}
+inline int QroNumVarI::getType() const {
+  return _domain ? _domain->getType() : QroNumVar::Float;
+}
+inline QroBool QroNumVarI::isIntExpr() const {
+  return getType() != QroNumVar::Float;
+}
 
 #endif

@@ -49,7 +49,7 @@ enum QroXmlNameIndex {
 };
 
 // 2^53 - 1, written "Infinity" (and its opposite "-Infinity").
-const QroInt QroXmlIntInfinity = 9007199254740991LL;
+const QroInt QroXmlIntInfinity = QroIntMax;
 
 // ---------------------------------------------------------------------------
 // Exceptions.

@@ -423,7 +423,7 @@ void QroAlgorithmI::extract(QroModelI* m) {
 
 QroInt QroAlgorithmI::getIntValue(QroNumVarI* v) {
   QroNum r = QroRoundHalfAway(getValue(v));
-  if (!(r <= 9007199254740991.0 && r >= -9007199254740991.0))
+  if (!QroIsWithinInt53(r))
     throw QroWrongUsage("overflow occurred during the computation of the variable value");
   return static_cast<QroInt>(r);
 }

@@ -185,7 +185,7 @@ QroIntSharedDomainHash::QroIntSharedDomainHash(QroEnvI* env)
     : QroSharedDomainHash<QroIntRangeI*>(env, env->getGeneralAllocator(), 31, &Hash, &Equal) {}
 
 QroInt QroIntSharedDomainHash::Hash(QroIntRangeI* r, QroInt n) {
-  const QroInt limit = 9007199254740991;
+  const QroInt limit = QroIntMax;
   QroInt a = r->getMin(), b = r->getMax();
   if (a == limit || a == -limit) a = 13;
   if (b == limit || b == -limit) b = 113;

@@ -2,6 +2,7 @@
 
 #include "qrolinear.h"
 #include "qromodel.h"
+#include "qronumeric.h"
 
 QroAlgorithmI* QroMakeExpander(QroEnvI* env) {
   return new (env) QroExpanderI(env);
@@ -87,7 +88,7 @@ QroNum QroModelEvaluatorI::evaluate(QroNumExprI* e) {
   if (e->isNumVar()) {
     QroNumVarI* v = static_cast<QroNumVarI*>(e);
     // A fixed floating-point variable is its bound; others are integers.
-    if (v->getType() == 2) {
+    if (v->getType() == QroNumVar::Float) {
       if (!fixed(v)) cannotEvaluate();
       return v->getLB();
     }
@@ -116,7 +117,7 @@ QroInt QroModelEvaluatorI::evaluateInt(QroNumExprI* e) {
     QroNumVarI* v = static_cast<QroNumVarI*>(e);
     if (!fixed(v)) cannotEvaluate();
     QroNum lb = v->getLB();
-    if (!(lb <= 9007199254740991.0 && lb >= -9007199254740991.0)) cannotEvaluate();
+    if (!QroIsWithinInt53(lb)) cannotEvaluate();
     return static_cast<QroInt>(lb);
   }
   if (e->getTypeInfo() == QroIntLinTermI::GetTypeInfo()) {
@@ -127,7 +128,7 @@ QroInt QroModelEvaluatorI::evaluateInt(QroNumExprI* e) {
       if (n->coef == 0.0) continue;
       if (!fixed(n->var)) cannotCall();
       QroNum p = n->var->getLB() * n->coef;
-      if (!(p <= 9007199254740991.0 && p >= -9007199254740991.0)) cannotEvaluate();
+      if (!QroIsWithinInt53(p)) cannotEvaluate();
       sum += static_cast<QroInt>(p);
     }
     return sum;

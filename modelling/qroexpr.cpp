@@ -6,6 +6,7 @@
 #include "qroalgorithm.h"
 #include "qroevaluator.h"
 #include "qrolinear.h"
+#include "qronumeric.h"
 
 QroIntExpr::QroOverflowOccurred::~QroOverflowOccurred() {}
 
@@ -294,16 +295,14 @@ void QroNumPowerCstI::display(std::ostream& os) const {
 // Helpers
 
 QroBool QroIsIntegerValue(QroNum x) {
-  const double limit = 9007199254740991.0;
-  if (std::isnan(x) || x > limit || x < -limit) return 0;
+  if (!QroIsWithinInt53(x)) return 0;
   if (x == 0) return 1;
   return x == std::trunc(x);
 }
 
 QroInt QroGuardedProduct(QroNum a, QroNum b) {
   QroNum p = a * b;
-  if (!(p <= 9007199254740991.0 && p >= -9007199254740991.0))
-    throw QroIntExpr::QroOverflowOccurred();
+  if (!QroIsWithinInt53(p)) throw QroIntExpr::QroOverflowOccurred();
   return static_cast<QroInt>(p);
 }
 

@@ -34,7 +34,7 @@ QroInt QroHashMix64(QroInt signedKey, QroInt n) {
 }
 
 QroInt QroHashDouble(double key, QroInt n) {
-  const double limit = 9007199254740991.0;
+  const double limit = static_cast<double>(QroIntMax);
   double v = key * 0.618033;
   if (std::isnan(v)) v = 0;
   if (v > limit) v = limit;

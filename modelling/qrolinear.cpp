@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "qroalgorithm.h"
+#include "qronumeric.h"
 #include "qrooperators.h"
 
 namespace {
@@ -20,7 +21,6 @@ void printVar(std::ostream& os, const QroNumVarI* v) {
     v->display(os);
 }
 
-const double kLimit53 = 9007199254740991.0;
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -616,7 +616,7 @@ void QroIntLinTermI::scale(QroInt k) {
   const QroInt constant = QroGuardedProduct(static_cast<QroNum>(_constant), kk);
   for (QroLinearNode* n = _first; n; n = n->next) {
     QroNum p = kk * n->coef;
-    if (!(p <= kLimit53 && p >= -kLimit53)) throw QroIntExpr::QroOverflowOccurred();
+    if (!QroIsWithinInt53(p)) throw QroIntExpr::QroOverflowOccurred();
   }
   scaleParts(k);
   for (QroLinearNode* n = _first; n; n = n->next)

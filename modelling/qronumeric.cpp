@@ -26,7 +26,7 @@ QroInt QroCeilDiv(QroInt a, QroInt b) {
 }
 
 QroInt QroClampToInt53(double v) {
-  const double limit = 9007199254740991.0;
+  const double limit = static_cast<double>(QroIntMax);
   if (std::isnan(v)) return 0;
   if (v > limit) v = limit;
   if (v < -limit) v = -limit;

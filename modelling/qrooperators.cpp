@@ -284,7 +284,7 @@ QroNumExprArg operator*(const QroNumExprArg& a, QroInt k) {
   QroEnvI* env = e->getEnv();
   if (isExactVar(e)) {
     // A coefficient is a double: beyond 2^53 - 1 it would not be k.
-    if (k > 9007199254740991 || k < -9007199254740991) throw QroIntExpr::QroOverflowOccurred();
+    if (k > QroIntMax || k < QroIntMin) throw QroIntExpr::QroOverflowOccurred();
     QroIntLinTermI* t = new (env) QroIntLinTermI(env, 0);
     if (k != 0) t->appendNode(asVar(e), static_cast<QroNum>(k));
     return t;

@@ -8,7 +8,7 @@
 #include "qrointset.h"
 
 namespace {
-const QroInt kInf = 9007199254740991;
+const QroInt kInf = QroIntMax;
 
 template <class Node>
 Node** newBuckets(QroGenAlloc* a, QroInt n) {

@@ -10,8 +10,8 @@
 #include "qrovar.h"
 
 namespace {
-const QroInt kInf = 9007199254740991;
-const double kInfD = 9007199254740991.0;
+const QroInt kInf = QroIntMax;
+const double kInfD = static_cast<double>(QroIntMax);
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -226,6 +226,10 @@ QroNumVarI* QroSavedNumVarI::getVar() const {
 
 int QroSavedNumVarI::getType() const {
   return getVar()->getType();
+}
+
+bool QroSavedNumVarI::isFloat() const {
+  return getType() == QroNumVar::Float;
 }
 
 void QroSavedNumVarI::dropValueSets() {

@@ -37,9 +37,9 @@ QroNumVar::Type QroNumVar::getType() const {
 
 QroNumVarI::QroNumVarI(QroEnvI* env, QroNum lb, QroNum ub, int type, const char* name)
     : QroIntExprI(env, name), _domain(nullptr), _scratch(nullptr) {
-  if (type == 2) {
+  if (type == QroNumVar::Float) {
     _domain = env->makeNumVarDomain(lb, ub);
-  } else if (type == 1) {
+  } else if (type == QroNumVar::Int) {
     // Integer bounds round inward: the upper bound goes down.
     _domain = env->makeIntVarDomain(ceilClamp(lb), floorClamp(ub));
   } else {
@@ -82,7 +82,7 @@ void QroNumVarI::notifyBounds(QroNum lb, QroNum ub) {
 void QroNumVarI::setLB(QroNum v) {
   if (!_domain) {
     _domain = _env->makeNumVarDomain(v, kInf);
-  } else if (_domain->getType() == 3) {
+  } else if (_domain->getType() == QroNumVar::Bool) {
     QroInt k = ceilClamp(v);
     if ((k != 0 && k != 1) || _domain->isShared())
       replaceDomain(_env->makeIntVarDomain(k, _domain->getIntUB()));
@@ -102,7 +102,7 @@ void QroNumVarI::setLB(QroNum v) {
 void QroNumVarI::setUB(QroNum v) {
   if (!_domain) {
     _domain = _env->makeNumVarDomain(0.0, v);
-  } else if (_domain->getType() == 3) {
+  } else if (_domain->getType() == QroNumVar::Bool) {
     QroInt k = floorClamp(v);
     if ((k != 0 && k != 1) || _domain->isShared())
       replaceDomain(_env->makeIntVarDomain(_domain->getIntLB(), k));
@@ -123,7 +123,7 @@ void QroNumVarI::setBounds(QroNum lb, QroNum ub) {
   if (!_domain) {
     _domain = _env->makeNumVarDomain(lb, ub);
   } else {
-    if (_domain->getType() == 3) {
+    if (_domain->getType() == QroNumVar::Bool) {
       QroInt l = ceilClamp(lb), u = floorClamp(ub);
       if (l < 0 || l > 1 || u < 0 || u > 1) {
         // A bound leaves {0, 1}: the variable becomes an integer one.
@@ -177,7 +177,7 @@ void QroNumVarI::display(std::ostream& os) const {
   if (name) {
     os << name;
   } else {
-    if (_domain->getType() == 2)
+    if (_domain->getType() == QroNumVar::Float)
       os << "QroNumVar(";
     else if (_domain->isAny())
       os << "QroAnyVar(";

@@ -70,7 +70,7 @@ QrcGoal QrcExtractGoal(const QroSolver& solver, QroGoalI* goal) {
 
 QrcGoal QrcDefaultGoal(const QrcManager& manager) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty handle", "QrcDefaultGoal");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcDefaultGoal");
   return QrcGoal(new (m) QrcDefaultGoalI(m));
 }
 

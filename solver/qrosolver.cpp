@@ -559,20 +559,20 @@ QroBool QroSolverI::solveNested(QrcGoalI* goal, bool restore) {
 // Status
 
 QroInt QroSolverI::getStatus() const {
-  if (_syncLevel == Fresh) return 1;
-  if (_syncLevel != Synchronized && _syncLevel != Searched) return 0;
+  if (_syncLevel == Fresh) return Feasible;
+  if (_syncLevel != Synchronized && _syncLevel != Searched) return Unknown;
   QrcManagerI* m = _manager;
   if (_status == Feasible || _status == Optimal) return _status;
-  if (_status == Infeasible) return m->getStatus() == 1 ? Infeasible : Unknown;
+  if (_status == Infeasible) return m->getStatus() == QrcSearchExhausted ? Infeasible : Unknown;
   QrcSearchI* s = m->getCurrentSearch();
-  if (m->getNextDepth() > 0 || !s) return 0;
+  if (m->getNextDepth() > 0 || !s) return Unknown;
   switch (s->getState()) {
     case QrcSearchI::AtSolution:
       return Feasible;
     case QrcSearchI::Exhausted:
-      return m->getStatus() == 1 ? Infeasible : Unknown;
+      return m->getStatus() == QrcSearchExhausted ? Infeasible : Unknown;
     default:
-      return 0;
+      return Unknown;
   }
 }
 

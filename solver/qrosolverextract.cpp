@@ -61,7 +61,7 @@ void* intRecord(QroSolverI* s, const QrcIntExp& e) {
 
 // An integral constant that an engine integer can hold.
 bool engineInteger(double v) {
-  return integral(v) && std::fabs(v) <= 9007199254740991.0;
+  return integral(v) && std::fabs(v) <= static_cast<double>(QrcIntMax);
 }
 
 void* floatRecord(QroSolverI* s, const QrcFloatExp& e) {
@@ -70,8 +70,8 @@ void* floatRecord(QroSolverI* s, const QrcFloatExp& e) {
 
 // The bounds of an integer variable's domain, clamped to what the engine holds.
 QrcInt clampedBound(double v) {
-  if (!(v < 9007199254740991.0)) return QrcIntMax;
-  if (!(v > -9007199254740991.0)) return QrcIntMin;
+  if (!(v < static_cast<double>(QrcIntMax))) return QrcIntMax;
+  if (!(v > static_cast<double>(QrcIntMin))) return QrcIntMin;
   return static_cast<QrcInt>(v);
 }
 
@@ -96,7 +96,7 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
   QrcManager m = managerOf(s);
   QroExtractionRecord* record = nullptr;
   if (v->isEnumerated()) {
-    if (type == 2) {
+    if (type == QroNumVar::Float) {
       QroNumArray values = v->getNumValues();
       QrcFloatArray engine(m, values.getSize());
       for (QroInt i = 0; i < values.getSize(); ++i) engine[i] = values[i];
@@ -107,7 +107,7 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
       for (QroInt i = 0; i < values.getSize(); ++i) engine[i] = values[i];
       record = s->makeIntRecord(QrcIntVar(m, engine, name).getImpl());
     }
-  } else if (type == 2) {
+  } else if (type == QroNumVar::Float) {
     double lb = v->getLB(), ub = v->getUB();
     if (lb > ub) {
       s->setInconsistent(1, x);
@@ -142,8 +142,8 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
     record = s->makeIntRecord(var.getImpl());
   }
   if (QroDefaultCPExtractorI* d = s->getExtractorManager()->getDefaultExtractor())
-    d->addDecisionVar(
-        x, type == 2 ? QroDefaultCPExtractorI::FloatVar : QroDefaultCPExtractorI::IntVar);
+    d->addDecisionVar(x, type == QroNumVar::Float ? QroDefaultCPExtractorI::FloatVar
+                                                  : QroDefaultCPExtractorI::IntVar);
   return record;
 }
 
@@ -265,7 +265,8 @@ void* extractNumQuadExpr(QroAlgorithmI* a, QroExtractableI* x) {
   for (QroQuadNode* t = q->getFirst(); t; t = t->next) {
     extractChild(s, t->first);
     extractChild(s, t->second);
-    if (!engineInteger(t->coef) || t->first->getType() == 2 || t->second->getType() == 2)
+    if (!engineInteger(t->coef) || t->first->getType() == QroNumVar::Float ||
+        t->second->getType() == QroNumVar::Float)
       allInteger = false;
     ++n;
   }

@@ -368,12 +368,12 @@ int tryReduce(QroNumEqI* eq, QroNumExprI* var, QroNumExprI* def, QroInt side, Qr
   if (isElementLike(def)) return 0;
   QrcManagerI* m = p->getSolver()->getManager();
   int type = v->getType();
-  if (type == 1 && def->isIntExpr()) {
+  if (type == QroNumVar::Int && def->isIntExpr()) {
     p->addInformation(eq, new (m) QrcPresolvedNumEqI(side, 1));
     p->addInformation(v, new (m) QrcPresolvedNumVarI(def));
     return 1;
   }
-  if (type == 2) {
+  if (type == QroNumVar::Float) {
     p->addInformation(eq, new (m) QrcPresolvedNumEqI(side, 0));
     p->addInformation(v, new (m) QrcPresolvedNumVarI(def));
     return 1;

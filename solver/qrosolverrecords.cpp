@@ -74,7 +74,8 @@ QroBool QroSolverI::isExtractedInt(const QroExtractableI* x) const {
 QroExtractionRecord* QroSolverI::checkFloatVar(QroNumVarI* var) const {
   if (!var) throw QroSolver::EmptyHandle("Empty variable handle");
   if (!isExtracted(var)) throw QroSolver::ObjectNotExtracted("QroSolver::getFloatVar");
-  if (var->getType() != 2) throw QroSolver::VariableShouldBeFloat("QroSolver::getFloatVar");
+  if (var->getType() != QroNumVar::Float)
+    throw QroSolver::VariableShouldBeFloat("QroSolver::getFloatVar");
   return getRecord(var);
 }
 
@@ -98,8 +99,7 @@ QroExtractionRecord* QroSolverI::checkConstraint(QroConstraintI* ct) const {
 QroBool QroSolverI::isInteger(QroNumVarI* var) const {
   if (!var) throw QroSolver::EmptyHandle("Empty variable handle");
   if (!isExtracted(var)) throw QroSolver::ObjectNotExtracted("QroSolver::isInteger");
-  int type = var->getType();
-  return type == 1 || type == 3;
+  return var->getType() != QroNumVar::Float;
 }
 
 // ---------------------------------------------------------------------------
@@ -116,7 +116,7 @@ bool QroSolverI::isIntegral(QroNum x) {
 }
 
 bool QroSolverI::isBeyondExactDoubles(QroNum x) {
-  return x < -9007199254740991.0 || x > 9007199254740991.0;
+  return x < static_cast<double>(QroIntMin) || x > static_cast<double>(QroIntMax);
 }
 
 // ---------------------------------------------------------------------------

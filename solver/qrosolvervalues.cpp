@@ -53,8 +53,7 @@ QroNum QroSolverI::getValue(QroObjectiveI* objective) {
 
 QroNum QroSolverI::getValue(QroNumVarI* v) {
   QroExtractionRecord* r = getExtractedRecord(v);
-  int type = v->getType();
-  if (type == 1 || type == 3) return static_cast<QroNum>(getIntExp(r)->getValue());
+  if (v->getType() != QroNumVar::Float) return static_cast<QroNum>(getIntExp(r)->getValue());
   return floatExpOf(this, r)->getValue();
 }
 

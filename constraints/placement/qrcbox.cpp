@@ -46,28 +46,28 @@ QrcBoxI::QrcBoxI(QrcManagerI* m, QroInt k, const QrcIntVarArray& origins, const 
       _object(nullptr) {
   QrcErrorReporter* r = m->getErrorReporter();
   if (k < 1) {
-    r->report(32, "QrcBoxI", "Incompatible argument");
+    r->report(QrcIncompatibleArgumentError, "QrcBoxI", "Incompatible argument");
     return;
   }
   if (origins.getImpl() && origins.getImpl()->getManager() != m) {
-    r->report(53, "QrcBoxI", "Managers are different");
+    r->report(QrcManagersDifferError, "QrcBoxI", "Managers are different");
     return;
   }
   if (origins.getSize() != k) {
-    r->report(5, "QrcBoxI", "bad array size", origins.getSize());
+    r->report(QrcBadArraySizeError, "QrcBoxI", "bad array size", origins.getSize());
     return;
   }
   if (sizes.getSize() != k) {
-    r->report(5, "QrcBoxI", "bad array size", sizes.getSize());
+    r->report(QrcBadArraySizeError, "QrcBoxI", "bad array size", sizes.getSize());
     return;
   }
   for (QroInt d = 0; d < k; ++d) {
     if (!origins[d].getImpl()) {
-      r->report(39, "QrcBoxI", "empty handle");
+      r->report(QrcEmptyHandleError, "QrcBoxI", "empty handle");
       return;
     }
     if (sizes[d] < 0) {
-      r->report(32, "QrcBoxI", "Incompatible argument", sizes[d]);
+      r->report(QrcIncompatibleArgumentError, "QrcBoxI", "Incompatible argument", sizes[d]);
       return;
     }
   }
@@ -162,16 +162,17 @@ void QrcBoxI::activated(QroInt k) {
 
 void QrcBoxI::checkMember(QrcBoxI* member, const char* place) {
   QrcErrorReporter* r = _manager->getErrorReporter();
-  if (!member) QrcFatalError(39, "empty handle", place);
+  if (!member) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
   if (member->getDimensionCount() != _dimensionCount)
-    r->report(32, "QrcBoxI", "Incompatible argument");
+    r->report(QrcIncompatibleArgumentError, "QrcBoxI", "Incompatible argument");
   else if (member->getManager() != _manager)
-    r->report(53, "QrcBoxI", "Managers are different");
+    r->report(QrcManagersDifferError, "QrcBoxI", "Managers are different");
 }
 
 void QrcBoxI::checkDimension(QroInt d) {
   if (d < 0 || d >= _dimensionCount)
-    _manager->getErrorReporter()->report(32, "QrcBoxI", "Incompatible argument", d);
+    _manager->getErrorReporter()->report(QrcIncompatibleArgumentError, "QrcBoxI",
+                                         "Incompatible argument", d);
 }
 
 QrcConstraintI* QrcBoxI::makeContainmentConstraint(QrcBoxI* member) {
@@ -213,12 +214,12 @@ void QrcNotOverlapPropagateActiveChangeI::display(std::ostream& os) const {
 QrcBox::QrcBox(QrcInt k, const QrcIntVarArray& origins, const QrcIntArray& sizes) {
   QrcManagerI* m = sizes.getManager();
   if (!m && origins.getImpl()) m = origins.getImpl()->getManager();
-  if (!m) QrcFatalError(39, "empty handle", "QrcBox");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcBox");
   _impl = new (m) QrcBoxI(m, k, origins, sizes);
 }
 
 QrcBoxI* QrcBox::check(const char* place) const {
-  if (!_impl) QrcFatalError(39, "empty handle", place);
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
   return _impl;
 }
 
@@ -327,7 +328,7 @@ void QrcNotOverlapConstraintI::checkPair(QroInt i, QroInt j) {
 void QrcNotOverlapConstraintI::scheduleCliques(QroInt d) {
   QrcInt level = getFilterLevel();
   if ((level == 1 || level == 2) && _cliqueConstraints) {
-    _cliqueConstraints[d]->push(2);
+    _cliqueConstraints[d]->push(QrcHighPriority);
   }
 }
 

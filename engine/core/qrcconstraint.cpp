@@ -33,7 +33,8 @@ QrcGoalI* QrcConstraintI::execute() {
 }
 
 void QrcConstraintI::metaPostDemon(QrcDemonI*) {
-  _manager->getErrorReporter()->report(41, "constraint without metaPostDemon", " ", this);
+  _manager->getErrorReporter()->report(QrcNoMetaPostDemonError, "constraint without metaPostDemon",
+                                       " ", this);
 }
 
 void QrcConstraintI::display(std::ostream& os) const {
@@ -55,7 +56,7 @@ void QrcConstraintI::postAndPropagate() {
   QrcRootGoalDemonI* saved = _manager->getCurrentDemon();
   _manager->setCurrentDemon(this);
   QrcPropagationQueueI* q = _manager->getPropagationQueue();
-  if (_state != Idle && _state != Pending && _state != 3 && !isPosted()) {
+  if (_state != Idle && _state != Pending && _state != Dormant && !isPosted()) {
     _manager->incrementConstraintCount();
     QrcSearchMonitorI* mon = q->isTracing() ? q->getMonitor() : nullptr;
     if (mon) mon->notifyPostBegin(this);
@@ -121,13 +122,14 @@ void QrcConstraintI::metaPost() {
 }
 
 QrcConstraintI* QrcConstraintI::makeOpposite() {
-  _manager->getErrorReporter()->report(40, "constraint without opposite", " ", this);
+  _manager->getErrorReporter()->report(QrcNoOppositeError, "constraint without opposite", " ",
+                                       this);
   return nullptr;
 }
 
 QrcConstraintI* QrcConstraintI::makeCopy(QrcManagerI*) const {
-  _manager->getErrorReporter()->report(25, "internal error", "QrcConstraintI::makeCopy undefined",
-                                       this);
+  _manager->getErrorReporter()->report(QrcInternalError, "internal error",
+                                       "QrcConstraintI::makeCopy undefined", this);
   return nullptr;
 }
 
@@ -143,7 +145,7 @@ void QrcConstraintI::push(QrcInt priority) {
 
 void QrcConstraintI::pushUnlessNested() {
   if (_manager->isInNestedSolve()) return;
-  push(5);
+  push(QrcLastPriority);
 }
 
 void QrcConstraintI::addConstraint(QrcConstraintI* ct) {
@@ -516,7 +518,8 @@ QrcConstraintI* QrcManagerI::getFalseConstraint() {
 QrcConstraintArrayI::QrcConstraintArrayI(QrcManagerI* manager, QrcInt size)
     : _size(size), _elements(nullptr), _manager(manager), _copyMemo(nullptr) {
   if (size < 0 || size > (QrcInt(1) << 61) - 1) {
-    manager->getErrorReporter()->report(5, "QrcConstraintArrayI", "bad array size", size);
+    manager->getErrorReporter()->report(QrcBadArraySizeError, "QrcConstraintArrayI",
+                                        "bad array size", size);
     _size = 0;
   }
   _elements = static_cast<QrcConstraintI**>(
@@ -543,7 +546,8 @@ void QrcConstraintArrayI::display(std::ostream& os) const {
   os << "[";
   for (QrcInt i = 0; i < _size; ++i) {
     if (i) os << " ";
-    if (!_elements[i]) _manager->getErrorReporter()->report(39, "empty handle", "operator<<");
+    if (!_elements[i])
+      _manager->getErrorReporter()->report(QrcEmptyHandleError, "empty handle", "operator<<");
     _elements[i]->display(os);
   }
   os << "]";
@@ -554,7 +558,7 @@ void QrcConstraintArrayI::display(std::ostream& os) const {
 namespace {
 
 QrcConstraintI* need(const QrcConstraint& c, const char* place) {
-  if (!c.getImpl()) QrcFatalError(39, "empty handle", place);
+  if (!c.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
   return c.getImpl();
 }
 

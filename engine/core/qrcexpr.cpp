@@ -50,7 +50,8 @@ void QrcExprI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcExprI::makeCopy(QrcManagerI*) const {
-  _manager->getErrorReporter()->report(25, "internal error", "QrcExprI::makeCopy undefined", this);
+  _manager->getErrorReporter()->report(QrcInternalError, "internal error",
+                                       "QrcExprI::makeCopy undefined", this);
   return nullptr;
 }
 
@@ -60,7 +61,7 @@ QrcInt QrcExprI::getExprTypeId() const {
 }
 
 void QrcExprI::setObjMin(QrcFloat, QrcFloat) {
-  _manager->getErrorReporter()->report(45, "not a variable", "setObjMin", this);
+  _manager->getErrorReporter()->report(QrcNotAVariableError, "not a variable", "setObjMin", this);
 }
 
 void QrcExprI::setEventHandler(QrcEventHandlerI* handler) {

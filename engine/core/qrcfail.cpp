@@ -42,10 +42,11 @@ void QrcManagerI::fail(QrcAny label) {
     throw QrcFailException();
   }
   if (label) {
-    _reporter->report(18, "QrcFail", "fail not in a Solve (try enclosing in QrcSolve) : Label ",
-                      label);
+    _reporter->report(QrcFailNotInSolveError, "QrcFail",
+                      "fail not in a Solve (try enclosing in QrcSolve) : Label ", label);
   } else {
-    _reporter->report(18, "QrcFail", "fail not in a Solve (try enclosing in QrcSolve)");
+    _reporter->report(QrcFailNotInSolveError, "QrcFail",
+                      "fail not in a Solve (try enclosing in QrcSolve)");
   }
   std::abort();
 }
@@ -64,7 +65,8 @@ void QrcManagerI::failAsReversibleAction() {
     setRoundingNearest();
     throw QrcFailException();
   }
-  _reporter->report(18, "QrcReversibleAction", "fail not in a Solve (try enclosing in QrcSolve)");
+  _reporter->report(QrcFailNotInSolveError, "QrcReversibleAction",
+                    "fail not in a Solve (try enclosing in QrcSolve)");
   std::abort();
 }
 

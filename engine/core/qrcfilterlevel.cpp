@@ -23,13 +23,15 @@ void QrcFilterLevelTable::reset() {
 QrcInt QrcFilterLevelTable::getFilterLevel(QrcInt kind) const {
   if (kind >= 0 && kind < KindCount) return _levels[kind];
   if (kind == QrcPairingKind) return QrcDefaultFilterLevel(kind);
-  _manager->getErrorReporter()->report(69, "setFilterLevel", "Unknown Constraint", kind);
+  _manager->getErrorReporter()->report(QrcUnknownConstraintError, "setFilterLevel",
+                                       "Unknown Constraint", kind);
   return QrcDefaultFilterLevel(kind);
 }
 
 void QrcFilterLevelTable::setFilterLevel(QrcInt kind, QrcInt level) {
   if (kind < 0 || kind >= KindCount) {
-    _manager->getErrorReporter()->report(69, "setFilterLevel", "Unknown Constraint", kind);
+    _manager->getErrorReporter()->report(QrcUnknownConstraintError, "setFilterLevel",
+                                         "Unknown Constraint", kind);
     return;
   }
   if (!_manager->isInEditMode()) _manager->saveValue(&_levels[kind]);
@@ -69,11 +71,11 @@ QrcBool QrcConstraintWithFilterI::setFilterLevel(QrcInt level) {
   }
   QrcErrorReporter* r = _manager->getErrorReporter();
   if (current > level) {
-    r->report(71, "setFilterLevel", "Cannot change Filter Level", level);
+    r->report(QrcFilterLevelChangeError, "setFilterLevel", "Cannot change Filter Level", level);
     return 0;
   }
   if (level != _initialLevel && !isFilterLevelSupported(level)) {
-    r->report(70, "setFilterLevel", "Bad Filter Level", level);
+    r->report(QrcBadFilterLevelError, "setFilterLevel", "Bad Filter Level", level);
     return 0;
   }
   _manager->saveValue(&_level);
@@ -86,7 +88,8 @@ QrcBool QrcConstraintWithFilterI::setFilterLevel(QrcInt level) {
 void QrcConstraintWithFilterI::checkFilterLevel() {
   QrcInt level = getFilterLevel();
   if (!isFilterLevelSupported(level))
-    _manager->getErrorReporter()->report(70, "setFilterLevel", "Bad Filter Level", level);
+    _manager->getErrorReporter()->report(QrcBadFilterLevelError, "setFilterLevel",
+                                         "Bad Filter Level", level);
 }
 
 void QrcConstraintWithFilterI::addSubConstraint(QrcConstraintWithFilterI* sub) {

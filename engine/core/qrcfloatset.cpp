@@ -28,7 +28,8 @@ QrcFloatCollectionI::QrcFloatCollectionI(QrcManagerI* manager, QrcInt n, const Q
       _greatest(0),
       _manager(manager) {
   if (n <= 0) {
-    manager->getErrorReporter()->report(1, "QrcFloatCollectionI::QrcFloatCollectionI",
+    manager->getErrorReporter()->report(QrcNullArraySizeError,
+                                        "QrcFloatCollectionI::QrcFloatCollectionI",
                                         "called with null array size");
     n = 0;
   }
@@ -58,7 +59,7 @@ QrcInt QrcFloatCollectionI::lowerBoundIndex(QrcFloat v) const {
 
 QrcFloatCollectionI* QrcFloatCollectionI::matchOrCreate(QrcInt n, const QrcFloat* values) {
   if (n <= 0) {
-    _manager->getErrorReporter()->report(1, "QRCCOLLCLASS::QRCCOLLCLASS",
+    _manager->getErrorReporter()->report(QrcNullArraySizeError, "QRCCOLLCLASS::QRCCOLLCLASS",
                                          "called with null array size");
     return this;
   }
@@ -220,7 +221,7 @@ QrcFloat QrcFloatSetI::getNextLower(QrcFloat v) const {
 QrcFloatArrayI::QrcFloatArrayI(QrcManagerI* manager, QrcInt n, QrcFloat value)
     : _size(n), _values(nullptr), _collection(nullptr), _manager(manager) {
   if (n < 0) {
-    manager->getErrorReporter()->report(5, "QRCCOLLARRAY", "bad array size", n);
+    manager->getErrorReporter()->report(QrcBadArraySizeError, "QRCCOLLARRAY", "bad array size", n);
     _size = 0;
   }
   _values =

@@ -69,7 +69,8 @@ void QrcGoalI::propagate() {
 }
 
 void QrcGoalI::metaPostDemon(QrcDemonI*) {
-  _manager->getErrorReporter()->report(41, "constraint without metaPostDemon", " ", this);
+  _manager->getErrorReporter()->report(QrcNoMetaPostDemonError, "constraint without metaPostDemon",
+                                       " ", this);
 }
 
 QrcGoalI* QrcDemonI::execute() {
@@ -78,7 +79,8 @@ QrcGoalI* QrcDemonI::execute() {
 }
 
 void QrcDemonI::metaPostDemon(QrcDemonI*) {
-  _manager->getErrorReporter()->report(41, "constraint without metaPostDemon", " ", this);
+  _manager->getErrorReporter()->report(QrcNoMetaPostDemonError, "constraint without metaPostDemon",
+                                       " ", this);
 }
 
 void QrcDemonI::display(std::ostream&) const {
@@ -151,20 +153,20 @@ void QrcReversibleI::display(std::ostream& os) const {
 
 QrcGoal::QrcGoal(const QrcConstraint& ct) : _impl(nullptr) {
   QrcConstraintI* c = ct.getImpl();
-  if (!c) QrcFatalError(39, "empty constraint", "QrcGoal constructor<<");
-  if (!c->getManager()) QrcFatalError(39, "No Manager", "QrcConstraint");
+  if (!c) QrcFatalError(QrcEmptyHandleError, "empty constraint", "QrcGoal constructor<<");
+  if (!c->getManager()) QrcFatalError(QrcEmptyHandleError, "No Manager", "QrcConstraint");
   _impl = new (c->getManager()) QrcGoalConstraintI(c->getManager(), c);
 }
 
 QrcGoal QrcGoalFail(const QrcManager& manager, QrcAny label) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty manager", "QrcGoalFail");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcGoalFail");
   return new (m) QrcGoalFailI(m, label);
 }
 
 QrcGoal QrcGoalTrue(const QrcManager& manager) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty manager", "QrcGoalTrue");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcGoalTrue");
   return new (m) QrcGoalTrueI(m);
 }
 

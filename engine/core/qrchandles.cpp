@@ -17,7 +17,7 @@ void QrcManager::end() {
 }
 
 QrcManagerI* QrcManager::check(const char* place) const {
-  if (!_impl) QrcFatalError(39, "empty manager", place);
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty manager", place);
   return _impl;
 }
 
@@ -95,12 +95,12 @@ void QrcManager::checkImplementation(const void* object, const char* place) cons
 
 QrcSearch::QrcSearch(const QrcManager& manager, const QrcGoal& goal) : _impl(nullptr) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty manager", "QrcSearch::QrcSearch");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcSearch::QrcSearch");
   _impl = m->newSearch(goal.getImpl());
 }
 
 QrcSearchI* QrcSearch::check(const char* place) const {
-  if (!_impl) QrcFatalError(39, "empty QrcSearch", place);
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty QrcSearch", place);
   return _impl;
 }
 

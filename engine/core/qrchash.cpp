@@ -40,7 +40,7 @@ void QrcHashTable::addAt(QrcInt bucket, QrcWord key, QrcWord value) {
   // Growth is not trailed: a node made at a deeper level would be popped away
   // under the table's feet.
   if (_manager->getOrRecordCount() != _level)
-    _manager->getErrorReporter()->report(25, "internal error",
+    _manager->getErrorReporter()->report(QrcInternalError, "internal error",
                                          "hash table insertion at another heap level",
                                          static_cast<const void*>(this));
   Bucket& b = _buckets[bucket];

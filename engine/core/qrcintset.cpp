@@ -36,7 +36,8 @@ QrcIntCollectionI::QrcIntCollectionI(QrcManagerI* manager, QrcInt n, const QrcIn
       _largest(0),
       _manager(manager) {
   if (n <= 0) {
-    manager->getErrorReporter()->report(1, "QrcIntCollectionI::QrcIntCollectionI",
+    manager->getErrorReporter()->report(QrcNullArraySizeError,
+                                        "QrcIntCollectionI::QrcIntCollectionI",
                                         "called with null array size");
     n = 0;
   }
@@ -66,7 +67,7 @@ QrcInt QrcIntCollectionI::lowerBoundIndex(QrcInt v) const {
 
 QrcIntCollectionI* QrcIntCollectionI::matchOrCreate(QrcInt n, const QrcInt* values) {
   if (n <= 0) {
-    _manager->getErrorReporter()->report(1, "QRCCOLLCLASS::QRCCOLLCLASS",
+    _manager->getErrorReporter()->report(QrcNullArraySizeError, "QRCCOLLCLASS::QRCCOLLCLASS",
                                          "called with null array size");
     return this;
   }
@@ -389,8 +390,8 @@ QrcIntOrderedSetI::QrcIntOrderedSetI(QrcManagerI* manager, QrcInt n, const QrcIn
   init(buckets, buckets);
   for (QrcInt i = 0; i < n; ++i) {
     if (!add(values[i]) && reportDuplicates)
-      manager->getErrorReporter()->report(50, "QrcIntOrderedSetI", "repeated element in array",
-                                          values[i]);
+      manager->getErrorReporter()->report(QrcRepeatedElementError, "QrcIntOrderedSetI",
+                                          "repeated element in array", values[i]);
   }
   compact(2);
 }
@@ -473,7 +474,8 @@ void QrcIntOrderedSetI::compact(QrcInt factor) {
 QrcConstArrayI::QrcConstArrayI(QrcManagerI* manager, QrcInt n, const QrcInt* values)
     : _size(n), _values(nullptr), _manager(manager), _index(nullptr) {
   if (n < 0) {
-    manager->getErrorReporter()->report(5, "QRCCONSTARRAYCLASS", "bad array size", n);
+    manager->getErrorReporter()->report(QrcBadArraySizeError, "QRCCONSTARRAYCLASS",
+                                        "bad array size", n);
     _size = 0;
   }
   _values = static_cast<QrcInt*>(manager->allocate(static_cast<size_t>(_size) * sizeof(QrcInt)));

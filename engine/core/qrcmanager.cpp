@@ -75,7 +75,8 @@ QrcInt QrcManagerI::getLiveManagerCount() {
 // ---------------------------------------------------------------- creation
 
 QrcManagerI::QrcManagerI(QrcManagerTag tag) {
-  if (tag != &QrcEdit && tag != &QrcNoEdit) QrcFatalError(0, "Bad construction of QrcManager", "");
+  if (tag != &QrcEdit && tag != &QrcNoEdit)
+    QrcFatalError(QrcBadConstructionError, "Bad construction of QrcManager", "");
   _editMode = tag == &QrcEdit ? 1 : 0;
   _initialEditMode = _editMode;
   _counted = 0;
@@ -171,7 +172,7 @@ void QrcManagerI::initHeapState(bool pooling) {
   _startTime = cpuTime();
   _defaultPrecision = 1e-10;
   _secondTolerance = 1e-11;
-  for (int i = 0; i < 5; ++i) _editHeads[i] = _editTails[i] = nullptr;
+  for (int i = 0; i < QrcPropagationQueueI::Levels; ++i) _editHeads[i] = _editTails[i] = nullptr;
 
   // Search state.
   _currentSearch = nullptr;
@@ -198,7 +199,7 @@ void QrcManagerI::initHeapState(bool pooling) {
   _firstBranches = 0;
   _secondFirst = 0;
   _stop = 0;
-  _status = 0;
+  _status = QrcSearchSolution;
 
   // Words that point into the heaps.
   _trueConstraint = nullptr;
@@ -358,7 +359,7 @@ void QrcManagerI::unlockPoolArraysOutside(QrcWord mask) {
 }
 
 void QrcManagerI::checkImplementation(const void* object, const char* place) {
-  if (!object) _reporter->report(39, "empty handle", place);
+  if (!object) _reporter->report(QrcEmptyHandleError, "empty handle", place);
 }
 
 // ---------------------------------------------------------------- counters and listeners
@@ -436,7 +437,7 @@ void QrcManagerI::setTraceStream(std::ostream& os) {
 
 void QrcManagerI::add(QrcGoalI* goal) {
   if (!goal) {
-    _reporter->report(39, "empty handle", "add QrcGoal");
+    _reporter->report(QrcEmptyHandleError, "empty handle", "add QrcGoal");
     return;
   }
   QrcGoalCell* cell = new (this) QrcGoalCell{_goalsAdded, goal};
@@ -452,7 +453,7 @@ bool QrcManagerI::isClaimed(QrcConstraintI* ct) {
 void QrcManagerI::fileConstraint(QrcConstraintI* ct, bool trailed) {
   QrcInt p = ct->getEditPriority();
   if (p < 0) p = 0;
-  if (p > 4) p = 4;
+  if (p > QrcPropagationQueueI::Levels - 1) p = QrcPropagationQueueI::Levels - 1;
   if (trailed) {
     saveValue(&_editHeads[p]);
     saveValue(&_editTails[p]);
@@ -471,7 +472,7 @@ void QrcManagerI::fileConstraint(QrcConstraintI* ct, bool trailed) {
 
 void QrcManagerI::add(QrcConstraintI* ct) {
   if (!ct) {
-    _reporter->report(39, "empty handle", "add QrcConstraint");
+    _reporter->report(QrcEmptyHandleError, "empty handle", "add QrcConstraint");
     return;
   }
   if (_addMode == 0) {
@@ -521,13 +522,13 @@ void QrcManagerI::add(QrcConstraintI* ct) {
 
 void QrcManagerI::remove(QrcConstraintI* ct) {
   if (!ct) {
-    _reporter->report(39, "empty handle", "remove QrcConstraint");
+    _reporter->report(QrcEmptyHandleError, "empty handle", "remove QrcConstraint");
     return;
   }
   if (!_editMode || !ct->isFiled()) return;
   QrcInt p = ct->getEditPriority();
   if (p < 0) p = 0;
-  if (p > 4) p = 4;
+  if (p > QrcPropagationQueueI::Levels - 1) p = QrcPropagationQueueI::Levels - 1;
   QrcConstraintI* prev = nullptr;
   for (QrcConstraintI* c = _editHeads[p]; c; prev = c, c = c->getNextPending()) {
     if (c != ct) continue;
@@ -549,7 +550,7 @@ void QrcManagerI::remove(QrcConstraintI* ct) {
 }
 
 void QrcManagerI::postFiled() {
-  for (int p = 0; p < 5; ++p) {
+  for (int p = 0; p < QrcPropagationQueueI::Levels; ++p) {
     while (_editHeads[p]) {
       QrcConstraintI* ct = _editHeads[p];
       saveValue(&_editHeads[p]);

@@ -50,7 +50,8 @@ QrcBlockStack::~QrcBlockStack() {
 }
 
 void QrcBlockStack::internalError(const char* text) {
-  QrcGetErrorReporter(_manager)->report(25, "internal error", text, static_cast<const void*>(this));
+  QrcGetErrorReporter(_manager)->report(QrcInternalError, "internal error", text,
+                                        static_cast<const void*>(this));
   std::abort();  // a reporter must not return
 }
 

@@ -361,7 +361,8 @@ bool QrcHeapBasedNodeStorageI::readBatch(QrcFileNode* record, std::vector<QrcSea
 
 void QrcHeapBasedNodeStorageI::readError(const QrcFileNode* record) {
   std::cout << "problem when reading" << std::endl;
-  _manager->getErrorReporter()->report(25, "problem when reading", record->name.c_str());
+  _manager->getErrorReporter()->report(QrcInternalError, "problem when reading",
+                                       record->name.c_str());
   std::abort();
 }
 

@@ -136,16 +136,16 @@ void QrcPropagationQueueI::pushEventHandler(QrcEventHandlerI* handler) {
 }
 
 void QrcPropagationQueueI::push(QrcRootGoalDemonI* item, QrcInt priority) {
-  if (priority < 1) priority = 1;
-  if (priority > Levels) priority = Levels;
+  if (priority < QrcFirstPriority) priority = QrcFirstPriority;
+  if (priority > QrcLastPriority) priority = QrcLastPriority;
   item->markPending();
-  append(_propagation[priority - 1], item);
+  append(_propagation[priority - QrcFirstPriority], item);
   startDrain();
 }
 
 void QrcPropagationQueueI::pushLast(QrcRootGoalDemonI* item) {
   if (_manager->isInNestedSolve()) return;
-  push(item, Levels);
+  push(item, QrcLastPriority);
 }
 
 void QrcPropagationQueueI::queueForPosting(QrcConstraintI* ct) {
@@ -172,7 +172,7 @@ void QrcPropagationQueueI::startDrain() {
   ++_nesting;
   ++_stamp;
   _steps = 0;
-  drain(5);
+  drain(Levels);
   --_nesting;
 }
 
@@ -182,7 +182,7 @@ void QrcPropagationQueueI::drain(int levels) {
   for (;;) {
     if (k > 0) {
       drain(k);
-      if (k == 4 && _manager->isInNestedSolve()) return;
+      if (k == Levels - 1 && _manager->isInNestedSolve()) return;
     } else {
       // Constraints added while another one was posted or propagated wait
       // here; they are posted even when no variable event follows.
@@ -204,7 +204,7 @@ void QrcPropagationQueueI::processHandlers() {
     QrcEventHandlerI* h = static_cast<QrcEventHandlerI*>(_handlers.head->item);
     if (++_steps > _stepLimit) _manager->fail();
     ++_runCount;
-    if (h->getState() != 4) {
+    if (h->getState() != QrcEventHandlerI::Disabled) {
       bool tracing = _trace && _monitor;
       if (tracing) h->traceWithMonitor(_monitor);
       QrcProcessHandler(h);
@@ -395,14 +395,14 @@ QrcPropagationQueueI::FloatCell* QrcPropagationQueueI::takeDeferredFloatValues()
 // ---------------------------------------------------------------- constraint lists
 
 void QrcConstraintList::addConstraint(QrcRootGoalDemonI* ct) {
-  if (!ct) QrcFatalError(39, "empty handle", "addConstraint");
+  if (!ct) QrcFatalError(QrcEmptyHandleError, "empty handle", "addConstraint");
   if (_head && _head->item == ct) return;
   _manager->saveValue(&_head);
   _head = new (_manager) Cell{_head, ct};
 }
 
 void QrcConstraintList::removeConstraint(QrcRootGoalDemonI* ct) {
-  if (!ct) QrcFatalError(39, "empty handle", "removeConstraint");
+  if (!ct) QrcFatalError(QrcEmptyHandleError, "empty handle", "removeConstraint");
   Cell** link = &_head;
   while (*link) {
     if ((*link)->item == ct) {

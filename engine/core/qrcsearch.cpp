@@ -100,24 +100,33 @@ void QrcSearchI::notifyBacktrack(QrcAny label) {
 // ---------------------------------------------------------------- choices
 
 int QrcSearchI::combineVerdicts(QrcGoalI* first, QrcGoalI* second, QrcAny label) {
-  int current = 0;
+  int current = QrcFirstGoalFirst;
   for (QrcChoiceRuleI* r = _choiceRules; r; r = r->_next) {
     int v = r->verdict(first, second, label);
     switch (current) {
-      case 0:
+      case QrcFirstGoalFirst:
         current = v;
         break;
-      case 1:
-        current = v == 0 ? 1 : v == 1 ? 0 : v == 2 ? 2 : v == 3 ? 3 : 4;
+      case QrcSecondGoalFirst:
+        // A second reversal restores the natural order.
+        current = v == QrcFirstGoalFirst    ? QrcSecondGoalFirst
+                  : v == QrcSecondGoalFirst ? QrcFirstGoalFirst
+                  : v == QrcFirstGoalOnly   ? QrcFirstGoalOnly
+                  : v == QrcSecondGoalOnly  ? QrcSecondGoalOnly
+                                            : QrcNeitherGoal;
         break;
-      case 2:
-        current = (v == 0 || v == 1 || v == 2) ? 2 : 4;
+      case QrcFirstGoalOnly:
+        current = (v == QrcFirstGoalFirst || v == QrcSecondGoalFirst || v == QrcFirstGoalOnly)
+                      ? QrcFirstGoalOnly
+                      : QrcNeitherGoal;
         break;
-      case 3:
-        current = (v == 0 || v == 1 || v == 3) ? 3 : 4;
+      case QrcSecondGoalOnly:
+        current = (v == QrcFirstGoalFirst || v == QrcSecondGoalFirst || v == QrcSecondGoalOnly)
+                      ? QrcSecondGoalOnly
+                      : QrcNeitherGoal;
         break;
       default:
-        current = 4;
+        current = QrcNeitherGoal;
         break;
     }
   }
@@ -138,20 +147,20 @@ void QrcSearchI::recordChoice(bool secondBranch, QrcAny label) {
 
 void QrcSearchI::choose(QrcGoalI* first, QrcGoalI* second, QrcAny label) {
   QrcManagerI* m = _manager;
-  int v = 0;
+  int v = QrcFirstGoalFirst;
   if (label != QrcInternalLabel() && !isRecomputing()) v = combineVerdicts(first, second, label);
   switch (v) {
-    case 2:
+    case QrcFirstGoalOnly:
       m->pushGoal(first);
       m->saveValue(&_firstOnly);
       ++_firstOnly;
       return;
-    case 3:
+    case QrcSecondGoalOnly:
       m->pushGoal(second);
       m->saveValue(&_secondOnly);
       ++_secondOnly;
       return;
-    case 4:
+    case QrcNeitherGoal:
       m->fail();
     default:
       break;
@@ -160,7 +169,7 @@ void QrcSearchI::choose(QrcGoalI* first, QrcGoalI* second, QrcAny label) {
     chooseWithNodes(first, second, label, v);
     return;
   }
-  bool secondFirst = v == 1;
+  bool secondFirst = v == QrcSecondGoalFirst;
   // Saved before the record, so that popping it keeps this choice's order.
   m->saveValue(&m->_secondFirst);
   m->_secondFirst = secondFirst ? 1 : 0;
@@ -221,7 +230,8 @@ void QrcSearchI::popToSentinel(bool checkRecords) {
       break;
     }
     if (checkRecords)
-      m->getErrorReporter()->report(25, "internal error", "Should find a sentinel in failure");
+      m->getErrorReporter()->report(QrcInternalError, "internal error",
+                                    "Should find a sentinel in failure");
   }
   notifyBacktrack(nullptr);
 }
@@ -240,11 +250,12 @@ void QrcSearchI::undoEditPushStates() {
 QrcBool QrcSearchI::next() {
   QrcManagerI* m = _manager;
   if (m->_searchDepth - m->_nextDepth != 1)
-    m->getErrorReporter()->report(65, "The next method is called from too deep",
+    m->getErrorReporter()->report(QrcSearchMisuseError, "The next method is called from too deep",
                                   "incorrect search use");
   m->_failLabel = nullptr;
   if (_state == Made)
-    m->getErrorReporter()->report(65, "The next method is not allowed at this time",
+    m->getErrorReporter()->report(QrcSearchMisuseError,
+                                  "The next method is not allowed at this time",
                                   "incorrect search use");
   if (_state == Exhausted) return 0;
   if (_state == AtSolution && !_plain) _nodeStorage->nodeLeft(_currentNode);
@@ -279,11 +290,12 @@ QrcBool QrcSearchI::next() {
   m->setFailTrap(trap);
   if (found) {
     _state = AtSolution;
-    m->_status = 0;
+    m->_status = QrcSearchSolution;
     deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->solutionFound(_currentNode); });
   } else {
     _state = Exhausted;
-    if (m->_status == 0) m->_status = m->_failLabel ? 4 : 1;
+    if (m->_status == QrcSearchSolution)
+      m->_status = m->_failLabel ? QrcSearchFailedLabel : QrcSearchExhausted;
   }
   return found ? 1 : 0;
 }
@@ -348,7 +360,7 @@ bool QrcSearchI::afterFailure() {
   }
   if (m->_limitsSet && m->isLimitReached()) {
     m->_stop = 1;
-    m->_status = 3;
+    m->_status = QrcSearchLimited;
   }
   _laterPass = 1;
   return true;
@@ -417,7 +429,8 @@ void QrcManagerI::writeInfo(QrcFloat value) {
 
 QrcFloat QrcManagerI::readInfo() {
   if (!_currentSearch)
-    _reporter->report(65, "read info when not recomputing", "incorrect search use");
+    _reporter->report(QrcSearchMisuseError, "read info when not recomputing",
+                      "incorrect search use");
   return _currentSearch->readInfo();
 }
 

@@ -11,7 +11,7 @@
 namespace {
 
 void misuse(QrcManagerI* m, const char* message) {
-  m->getErrorReporter()->report(65, message, "incorrect search use");
+  m->getErrorReporter()->report(QrcSearchMisuseError, message, "incorrect search use");
 }
 
 }  // namespace
@@ -22,7 +22,8 @@ QrcSearchI* QrcManagerI::makeSearch() {
 
 QrcSearchI* QrcManagerI::startSearch() {
   if (_currentDemon)
-    _reporter->report(26, "StartSearch", "clause in a propagation (try coroutining)");
+    _reporter->report(QrcSearchInPropagationError, "StartSearch",
+                      "clause in a propagation (try coroutining)");
   if (_searchDepth != _nextDepth) misuse(this, "Wrong nesting of startSearch and next methods");
   if (_searchDepth == 0) {
     if (!_rootSearch) _rootSearch = makeSearch();
@@ -45,7 +46,7 @@ QrcSearchI* QrcManagerI::newSearch(QrcGoalI* goal) {
   _persistentTrail->setRecording(1);
   s->start(goal);
   _stop = 0;
-  _status = 0;
+  _status = QrcSearchSolution;
   ++_searchDepth;
   _currentSearch = s;
   return s;

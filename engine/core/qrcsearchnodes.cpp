@@ -20,7 +20,7 @@ void deliver(QrcSearchEventMonitorI* m, F f) {
 }
 
 void misuse(QrcManagerI* m, const char* message) {
-  m->getErrorReporter()->report(65, message, "incorrect search use");
+  m->getErrorReporter()->report(QrcSearchMisuseError, message, "incorrect search use");
 }
 
 }  // namespace
@@ -143,7 +143,7 @@ void QrcSearchI::chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label
     recordChoice(false, label);
     return;
   }
-  bool runSecond = verdict == 1;
+  bool runSecond = verdict == QrcSecondGoalFirst;
   if (m->_stop || _nodeStorage->wantsToStore(node)) {
     if (m->_pathDepth == _pathBase) {
       // At the root no choice point marks the state to come back to: this one
@@ -186,7 +186,7 @@ bool QrcSearchI::recomputeToNode() {
   if (j > length - 1) j = length - 1;
   if (j > depth - 1) j = depth - 1;
   if (j < _pathBase)
-    m->getErrorReporter()->report(25, "internal error",
+    m->getErrorReporter()->report(QrcInternalError, "internal error",
                                   "recomputation below the root of the search");
   deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->beforeRestoring(target); });
   QrcGoalI* first = nullptr;
@@ -194,7 +194,8 @@ bool QrcSearchI::recomputeToNode() {
   QrcAny label = nullptr;
   while (m->_pathDepth > j) {
     if (m->_orRecords == 0)
-      m->getErrorReporter()->report(25, "internal error", "Should find a sentinel in failure");
+      m->getErrorReporter()->report(QrcInternalError, "internal error",
+                                    "Should find a sentinel in failure");
     QrcGoalI* g = m->popChoicePoint(&second, &label);
     if (label == QrcReversibleActionMarker()) {
       runReversible(g);
@@ -202,7 +203,8 @@ bool QrcSearchI::recomputeToNode() {
     }
     notifyBacktrack(label);
     if (!g)
-      m->getErrorReporter()->report(25, "internal error", "Should find a sentinel in failure");
+      m->getErrorReporter()->report(QrcInternalError, "internal error",
+                                    "Should find a sentinel in failure");
     first = g;
   }
   m->_failLabel = nullptr;
@@ -259,7 +261,8 @@ QrcFloat QrcSearchI::readInfo() {
   if (_plain || !isRecomputing()) misuse(m, "read info when not recomputing");
   QrcFloat value = 0.0;
   if (!_currentNode->readInfo(_infoCounter, &value))
-    m->getErrorReporter()->report(25, "internal error", "read info beyond the recorded values");
+    m->getErrorReporter()->report(QrcInternalError, "internal error",
+                                  "read info beyond the recorded values");
   m->saveValue(&_infoCounter);
   ++_infoCounter;
   return value;

@@ -73,7 +73,8 @@ int QrcSizeAllocatorI::getSizeClass(QrcInt n) const {
   }
   int c = 7 + bits;
   if (c >= ClassCount) {
-    QrcGetErrorReporter(_manager)->report(51, "", "size not supported by fixed size allocator", n);
+    QrcGetErrorReporter(_manager)->report(QrcAllocatorSizeError, "",
+                                          "size not supported by fixed size allocator", n);
   }
   return c;
 }

@@ -21,7 +21,8 @@ namespace {
 
 QrcInt checkedSize(QrcManagerI* manager, QrcInt n) {
   if (n >= 0) return n;
-  manager->getErrorReporter()->report(5, "QrcFloatVarArrayI", "bad array size", n);
+  manager->getErrorReporter()->report(QrcBadArraySizeError, "QrcFloatVarArrayI", "bad array size",
+                                      n);
   return 0;
 }
 
@@ -36,13 +37,14 @@ void QrcFloatVarArrayI::display(std::ostream& os) const {
 
 QrcFloatVarArray::QrcFloatVarArray(const QrcManager& manager, QrcInt n) : _impl(nullptr) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty manager", "QrcFloatVarArray::QrcFloatVarArray");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcFloatVarArray::QrcFloatVarArray");
   _impl = new (m) QrcFloatVarArrayI(m, n);
 }
 
 QrcFloatVarArray::QrcFloatVarArray(const QrcManager& manager, QrcInt n, const QrcFloatVar& x)
     : QrcFloatVarArray(manager, n) {
-  if (!x.getImpl()) QrcFatalError(39, "empty handle", "QrcFloatVarArray::QrcFloatVarArray");
+  if (!x.getImpl())
+    QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcFloatVarArray::QrcFloatVarArray");
   QrcManagerI* m = manager.getImpl();
   for (QrcInt i = 0; i < _impl->getSize(); ++i)
     _impl->set(
@@ -50,17 +52,17 @@ QrcFloatVarArray::QrcFloatVarArray(const QrcManager& manager, QrcInt n, const Qr
 }
 
 QrcInt QrcFloatVarArray::getSize() const {
-  if (!_impl) QrcFatalError(39, "empty handle", "QrcFloatVarArray::getSize");
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcFloatVarArray::getSize");
   return _impl->getSize();
 }
 
 QrcFloatVar QrcFloatVarArray::operator[](QrcInt i) const {
-  if (!_impl) QrcFatalError(39, "empty handle", "QrcFloatVarArray::operator[]");
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcFloatVarArray::operator[]");
   return QrcFloatVar(_impl->get(i));
 }
 
 void QrcFloatVarArray::set(QrcInt i, const QrcFloatExp& e) const {
-  if (!_impl) QrcFatalError(39, "empty handle", "QrcFloatVarArray::set");
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcFloatVarArray::set");
   _impl->set(i, e.getImpl());
 }
 
@@ -313,7 +315,7 @@ QrcFloatExp QrcSum(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
 
 QrcFloatExp QrcSum(const QrcFloatVarArray& vars) {
   QrcFloatVarArrayI* a = vars.getImpl();
-  if (!a) QrcFatalError(39, "empty handle", "QrcSum");
+  if (!a) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcSum");
   QrcManagerI* m = a->getManager();
   QrcFloatVarArrayI* copy = new (m) QrcFloatVarArrayI(m, a->getSize());
   for (QrcInt i = 0; i < a->getSize(); ++i) copy->set(i, a->get(i));

@@ -20,7 +20,7 @@ bool fixed(const QrcFloatExpI* e) {
 }
 
 QrcFloatExpI* checked(const QrcFloatExp& e, const char* place) {
-  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
+  if (!e.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
   return e.getImpl();
 }
 

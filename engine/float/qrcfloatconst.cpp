@@ -176,9 +176,11 @@ void QrcFloatOptFilterI::advanceBound() {
 
 QrcFloatExpIterator::QrcFloatExpIterator(const QrcFloatExp& exp)
     : _exp(exp.getImpl()), _current(0), _first(0), _moved(0) {
-  if (!_exp) QrcFatalError(39, "empty handle", "QrcFloatExpIterator::QrcFloatExpIterator");
+  if (!_exp)
+    QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcFloatExpIterator::QrcFloatExpIterator");
   if (!_exp->getValueSet()) {
-    _exp->getErrorReporter()->report(72, "QrcFloatExpIterator::QrcFloatExpIterator",
+    _exp->getErrorReporter()->report(QrcContinuousVariableError,
+                                     "QrcFloatExpIterator::QrcFloatExpIterator",
                                      "continuous constrained variable", _exp);
     return;
   }
@@ -187,7 +189,7 @@ QrcFloatExpIterator::QrcFloatExpIterator(const QrcFloatExp& exp)
 
 void QrcFloatExpIterator::init() {
   if (!_exp->getValueSet()) {
-    _exp->getErrorReporter()->report(72, "QrcFloatExpIterator::init",
+    _exp->getErrorReporter()->report(QrcContinuousVariableError, "QrcFloatExpIterator::init",
                                      "continuous constrained variable", _exp);
     return;
   }

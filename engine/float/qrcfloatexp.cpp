@@ -161,7 +161,8 @@ QrcBool QrcFloatExpI::isBound() const {
 QrcFloat QrcFloatExpI::getValue() const {
   refresh();
   if (!isBound()) {
-    getErrorReporter()->report(10, "QrcFloatExpI::getValue", "unbound constrained variable", this);
+    getErrorReporter()->report(QrcUnboundError, "QrcFloatExpI::getValue",
+                               "unbound constrained variable", this);
     return 1.0;
   }
   QrcFloat min = _min == -Inf ? -DBL_MAX : (_min == Inf ? DBL_MAX : _min);
@@ -179,8 +180,8 @@ QrcBool QrcFloatExpI::isInDomain(QrcFloat v) const {
 
 QrcFloat QrcFloatExpI::getNextHigher(QrcFloat v) const {
   if (!_valueSet) {
-    getErrorReporter()->report(72, "QrcFloatExpI::getNextHigher", "continuous constrained variable",
-                               this);
+    getErrorReporter()->report(QrcContinuousVariableError, "QrcFloatExpI::getNextHigher",
+                               "continuous constrained variable", this);
     return v;
   }
   refresh();
@@ -227,7 +228,7 @@ void QrcFloatExpI::setRangeNormal(QrcFloat a, QrcFloat b) {
   }
   QrcFloatVarEventHandlerI* h = getFloatHandler();
   if (h->isProcessing()) {
-    h->setState(3);
+    h->setState(QrcEventHandlerI::ProcessingDeferred);
     _manager->getPropagationQueue()->deferFloatRange(na, nb);
     return;
   }
@@ -294,7 +295,7 @@ void QrcFloatExpI::setRangePrecise(QrcFloat a, QrcFloat b) {
     return;
   }
   if (h->isProcessing()) {
-    h->setState(3);
+    h->setState(QrcEventHandlerI::ProcessingDeferred);
     _manager->getPropagationQueue()->deferFloatRange(a, nb);
     return;
   }
@@ -330,7 +331,7 @@ void QrcFloatExpI::setValueNormal(QrcFloat v, bool precise) {
     return;
   }
   if (h->isProcessing()) {
-    h->setState(3);
+    h->setState(QrcEventHandlerI::ProcessingDeferred);
     _manager->getPropagationQueue()->deferFloatRange(v, v);
     return;
   }
@@ -353,8 +354,8 @@ void QrcFloatExpI::setValueNormal(QrcFloat v, bool precise) {
 
 void QrcFloatExpI::removeValue(QrcFloat v) {
   if (!_valueSet) {
-    getErrorReporter()->report(72, "QrcFloatExpI::removeValue", "continuous constrained variable",
-                               this);
+    getErrorReporter()->report(QrcContinuousVariableError, "QrcFloatExpI::removeValue",
+                               "continuous constrained variable", this);
     return;
   }
   refresh();
@@ -377,7 +378,7 @@ void QrcFloatExpI::removeValue(QrcFloat v) {
   QrcFloatVarEventHandlerI* h = getFloatHandler();
   if (!h) return;
   if (h->isProcessing()) {
-    h->setState(3);
+    h->setState(QrcEventHandlerI::ProcessingDeferred);
     _manager->getPropagationQueue()->deferFloatValue(v);
     return;
   }
@@ -437,7 +438,8 @@ void QrcFloatExpI::whenValueOnOperands(QrcDemonI* demon) {
 }
 
 void QrcFloatExpI::whenRangeOnOperands(QrcDemonI*) {
-  getErrorReporter()->report(25, "internal error", "access to uninitialised floatvar", this);
+  getErrorReporter()->report(QrcInternalError, "internal error", "access to uninitialised floatvar",
+                             this);
 }
 
 void QrcFloatExpI::whenDomainOnOperands(QrcDemonI* demon) {
@@ -474,8 +476,8 @@ void QrcFloatExpI::notifyMonitor(QrcAny, QrcPropagationQueueI* queue) {
 }
 
 QrcFloatExpI* QrcFloatExpI::getDerivative(QrcFloatExpI* var) {
-  getErrorReporter()->report(25, "Derivative Not yet implemented", "QrcFloatExpI::getDerivative",
-                             var);
+  getErrorReporter()->report(QrcInternalError, "Derivative Not yet implemented",
+                             "QrcFloatExpI::getDerivative", var);
   return nullptr;
 }
 

@@ -17,7 +17,7 @@ namespace {
 const double Inf = HUGE_VAL;
 
 QrcFloatExpI* checked(const QrcFloatExp& e, const char* place) {
-  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
+  if (!e.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
   return e.getImpl();
 }
 
@@ -280,7 +280,8 @@ QrcFloatExp QrcPower(const QrcFloatExp& xh, QrcInt n) {
   QrcFloatExpI* x = checked(xh, "QrcPower");
   QrcManagerI* m = x->getManager();
   if (n == 0 || n == INT64_MIN) {
-    m->getErrorReporter()->report(32, "QrcPower", "Incompatible argument");
+    m->getErrorReporter()->report(QrcIncompatibleArgumentError, "QrcPower",
+                                  "Incompatible argument");
     return QrcFloatExp();
   }
   if (n == 1) return x;
@@ -297,7 +298,8 @@ QrcFloatExp QrcPower(const QrcFloatExp& xh, QrcFloat p) {
   QrcFloatExpI* x = checked(xh, "QrcPower");
   QrcManagerI* m = x->getManager();
   if (p == 0.0 || p != p) {
-    m->getErrorReporter()->report(32, "QrcPower", "Incompatible argument");
+    m->getErrorReporter()->report(QrcIncompatibleArgumentError, "QrcPower",
+                                  "Incompatible argument");
     return QrcFloatExp();
   }
   if (p == 1.0) return x;
@@ -315,7 +317,8 @@ QrcFloatExp QrcPower(const QrcFloatExp& x, const QrcFloatExp& y) {
 QrcFloatExp QrcPower(QrcFloat c, const QrcFloatExp& xh) {
   QrcFloatExpI* x = checked(xh, "QrcPower");
   if (c < 0 || c != c) {
-    x->getManager()->getErrorReporter()->report(32, "QrcPower", "Incompatible argument");
+    x->getManager()->getErrorReporter()->report(QrcIncompatibleArgumentError, "QrcPower",
+                                                "Incompatible argument");
     return QrcFloatExp();
   }
   QrcFloat lc = c == 0 ? -Inf : (c == Inf ? Inf : std::log(c));

@@ -137,7 +137,7 @@ void QrcFloatVarEventHandlerI::removalEvent(QrcFloat v) {
 void QrcFloatVarEventHandlerI::process() {
   QrcPropagationQueueI* q = _manager->getPropagationQueue();
   QrcFloatExpI* var = getVar();
-  _state = 2;
+  _state = Processing;
   QrcFloat min = var->rawMin(), max = var->rawMax();
   q->startFloatDeferral(min, max);
   if (var->isBound() && _valueDemons.getHead()) _valueDemons.propagatePending();

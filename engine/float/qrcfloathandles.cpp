@@ -6,7 +6,7 @@
 namespace {
 
 QrcManagerI* managerOf(const QrcManager& manager, const char* place) {
-  if (!manager.getImpl()) QrcFatalError(39, "empty manager", place);
+  if (!manager.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty manager", place);
   return manager.getImpl();
 }
 
@@ -19,19 +19,19 @@ QrcFloatArray::QrcFloatArray(const QrcManager& manager, QrcInt n, QrcFloat value
                 QrcFloatArrayI(manager.getImpl(), n, value)) {}
 
 QrcInt QrcFloatArray::getSize() const {
-  if (!_impl) QrcFatalError(39, "empty handle", "QrcFloatArray::getSize");
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcFloatArray::getSize");
   return _impl->getSize();
 }
 
 QrcFloat& QrcFloatArray::operator[](QrcInt i) const {
-  if (!_impl) QrcFatalError(39, "empty handle", "QrcFloatArray::operator[]");
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcFloatArray::operator[]");
   return (*_impl)[i];
 }
 
 // ---------------------------------------------------------------- expressions
 
 QrcFloatExpI* QrcFloatExp::check(const char* place) const {
-  if (!_impl) QrcFatalError(39, "empty handle", place);
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
   return _impl;
 }
 
@@ -90,7 +90,8 @@ QrcFloatVar::QrcFloatVar(const QrcManager& manager, QrcFloat min, QrcFloat max, 
 
 QrcFloatVar::QrcFloatVar(const QrcManager& manager, const QrcFloatArray& values, const char* name) {
   QrcManagerI* m = managerOf(manager, "QrcFloatVar::QrcFloatVar");
-  if (!values.getImpl()) QrcFatalError(39, "empty handle", "QrcFloatVar::QrcFloatVar");
+  if (!values.getImpl())
+    QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcFloatVar::QrcFloatVar");
   _impl = new (m) QrcFloatExpI(m, values.getImpl(), name);
 }
 

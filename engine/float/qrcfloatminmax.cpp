@@ -13,7 +13,7 @@ namespace {
 const double Inf = HUGE_VAL;
 
 QrcFloatExpI* checked(const QrcFloatExp& e, const char* place) {
-  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
+  if (!e.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
   return e.getImpl();
 }
 

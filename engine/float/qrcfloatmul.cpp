@@ -15,7 +15,7 @@ namespace {
 const double Inf = HUGE_VAL;
 
 QrcFloatExpI* checked(const QrcFloatExp& e, const char* place) {
-  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
+  if (!e.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
   return e.getImpl();
 }
 
@@ -224,7 +224,7 @@ void QrcFloatCstDivI::setOperandsRange(QrcFloat lo, QrcFloat hi) {
 }
 
 void QrcFloatCstDivI::collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat k) {
-  if (_c == 0.0) getErrorReporter()->report(36, "divide by zero", "/", _x);
+  if (_c == 0.0) getErrorReporter()->report(QrcDivideByZeroError, "divide by zero", "/", _x);
   _x->collectScaledLinearTerms(acc, k / _c);
 }
 

@@ -103,12 +103,12 @@ void testFloatgoalI::display(std::ostream& os) const {
 
 QrcConstraint QrcSpiralSolverFloatCt(const QrcFloatVar& x, QrcInt level) {
   QrcFloatExpI* v = x.getImpl();
-  if (!v) QrcFatalError(39, "empty handle", "QrcSpiralSolverFloatCt");
+  if (!v) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcSpiralSolverFloatCt");
   return new (v->getManager()) QrcSpiralSolverFloatCtI(v, level);
 }
 
 void addFloatShaving(const QrcFloatVar& x) {
   QrcFloatExpI* v = x.getImpl();
-  if (!v) QrcFatalError(39, "empty handle", "addFloatShaving");
+  if (!v) QrcFatalError(QrcEmptyHandleError, "empty handle", "addFloatShaving");
   v->getManager()->add(QrcSpiralSolverFloatCt(x, 20).getImpl());
 }

@@ -111,7 +111,7 @@ void storeImage(QrcFloatUnaryExpI* node, QrcFloatInterval (*f)(QrcFloatInterval)
 
 template <class Node>
 QrcFloatExp makeTrigNode(const QrcFloatExp& x, const char* place) {
-  if (!x.getImpl()) QrcFatalError(39, "empty handle", place);
+  if (!x.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
   return shareUnaryNode<Node>(0.0, x.getImpl());
 }
 

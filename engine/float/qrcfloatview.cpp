@@ -9,10 +9,10 @@
 
 namespace {
 
-const double IntLimit = 9007199254740991.0;
+const double IntLimit = static_cast<double>(QrcIntMax);
 
 QrcIntExpI* checkedInt(const QrcIntExp& e, const char* place) {
-  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
+  if (!e.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
   return e.getImpl();
 }
 
@@ -83,12 +83,13 @@ QrcFloatExpI* QrcGetFloatView(QrcIntExpI* exp) {
 // ---------------------------------------------------------------- handles
 
 QrcFloatExp::QrcFloatExp(const QrcIntExp& exp) : _impl(nullptr) {
-  if (!exp.getImpl()) QrcFatalError(39, "empty handle", "QrcFloatExp::QrcFloatExp");
+  if (!exp.getImpl())
+    QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcFloatExp::QrcFloatExp");
   _impl = QrcGetFloatView(exp.getImpl());
 }
 
 QrcFloatVar::QrcFloatVar(QrcIntExpI* exp) {
-  if (!exp) QrcFatalError(39, "empty handle", "QrcFloatVar::QrcFloatVar");
+  if (!exp) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcFloatVar::QrcFloatVar");
   _impl = QrcGetFloatView(exp);
   if (!_impl->isVariable()) _impl->makeEventHandlerConstraint();
 }

@@ -138,7 +138,7 @@ double logCore(double x, int& e) {
 }  // namespace
 
 void intervalFailure(const char* message) {
-  QrcFatalError(54, message, "Morvane");
+  QrcFatalError(QrcIntervalError, message, "Morvane");
 }
 
 // The approximations err by slightly more than 2^-52 relative, so the factor

@@ -60,7 +60,7 @@ void QrcExpArrayI::displayElements(std::ostream& os, const char* className) cons
 namespace {
 QrcInt checkedSize(QrcManagerI* m, QrcInt n, const char* place) {
   if (n < 0) {
-    m->getErrorReporter()->report(5, "bad array size", place, n);
+    m->getErrorReporter()->report(QrcBadArraySizeError, "bad array size", place, n);
     return 0;
   }
   return n;
@@ -107,7 +107,8 @@ void QrcWithIndexSetI::propagate() {
 
 QrcIntVarArrayI* QrcIntVarArrayI::copyForManager(QrcManagerI* target) const {
   if (_size < 0) {
-    _manager->getErrorReporter()->report(5, "bad array size", "QrcIntVarArrayI", _size);
+    _manager->getErrorReporter()->report(QrcBadArraySizeError, "bad array size", "QrcIntVarArrayI",
+                                         _size);
     return nullptr;
   }
   QrcExprI** storage = nullptr;
@@ -122,11 +123,11 @@ QrcIntVarArrayI* QrcIntVarArrayI::copyForManager(QrcManagerI* target) const {
 
 QrcIntVarArrayI* QrcIntVarArrayI::extract(QrcInt first, QrcInt count) const {
   if (first < 0) {
-    _manager->getErrorReporter()->report(29, "bad index", "extract", first);
+    _manager->getErrorReporter()->report(QrcBadIndexError, "bad index", "extract", first);
     return nullptr;
   }
   if (count < 0 || first + count > _size) {
-    _manager->getErrorReporter()->report(5, "bad array size", "extract", count);
+    _manager->getErrorReporter()->report(QrcBadArraySizeError, "bad array size", "extract", count);
     return nullptr;
   }
   return new (_manager) QrcIntVarArrayI(_manager, count, _elements + first);
@@ -137,11 +138,13 @@ QrcIntExpArrayI::QrcIntExpArrayI(QrcManagerI* manager, QrcInt first, QrcInt last
     : QrcIntVarArrayI(manager, 0) {
   QrcErrorReporter* r = manager->getErrorReporter();
   if (step < 1) {
-    r->report(31, "negative index step", "QrcIntExpArrayI::QrcIntExpArrayI", step);
+    r->report(QrcNegativeIndexStepError, "negative index step", "QrcIntExpArrayI::QrcIntExpArrayI",
+              step);
     return;
   }
   if (last <= first || (last - first) % step != 0) {
-    r->report(30, "bad index interval", "QrcIntExpArrayI::QrcIntExpArrayI", first, last);
+    r->report(QrcBadIndexIntervalError, "bad index interval", "QrcIntExpArrayI::QrcIntExpArrayI",
+              first, last);
     return;
   }
   _first = first;
@@ -163,7 +166,9 @@ QrcIntExpArrayI::QrcIntExpArrayI(QrcManagerI* manager, QrcInt first, QrcInt last
 
 QrcIntSetVarArrayI::QrcIntSetVarArrayI(QrcManagerI* manager, QrcInt n)
     : QrcExpArrayI(manager, n), _word1(0), _word2(0) {
-  if (n <= 0) manager->getErrorReporter()->report(5, "bad array size", "QrcIntSetVarArrayI", n);
+  if (n <= 0)
+    manager->getErrorReporter()->report(QrcBadArraySizeError, "bad array size",
+                                        "QrcIntSetVarArrayI", n);
 }
 
 QrcIntSetVarArrayI::QrcIntSetVarArrayI(QrcManagerI* manager, QrcInt n, QrcExprI** storage)
@@ -175,7 +180,8 @@ void QrcIntSetVarArrayI::display(std::ostream& os) const {
 
 QrcIntSetVarArrayI* QrcIntSetVarArrayI::copyForManager(QrcManagerI* target) const {
   if (_size <= 0) {
-    _manager->getErrorReporter()->report(5, "bad array size", "QrcIntSetVarArrayI", _size);
+    _manager->getErrorReporter()->report(QrcBadArraySizeError, "bad array size",
+                                         "QrcIntSetVarArrayI", _size);
     return nullptr;
   }
   QrcExprI** storage =
@@ -187,7 +193,7 @@ QrcIntSetVarArrayI* QrcIntSetVarArrayI::copyForManager(QrcManagerI* target) cons
 
 QrcIntSetVarArray::QrcIntSetVarArray(const QrcManager& manager, QrcInt n) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty manager", "QrcIntSetVarArray");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcIntSetVarArray");
   _impl = new (m) QrcIntSetVarArrayI(m, n);
 }
 
@@ -195,14 +201,14 @@ QrcIntSetVarArray::QrcIntSetVarArray(const QrcManager& manager, QrcInt n) {
 
 QrcIntVarArray::QrcIntVarArray(const QrcManager& manager, QrcInt n) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty manager", "QrcIntVarArray");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcIntVarArray");
   _impl = new (m) QrcIntVarArrayI(m, n);
 }
 
 QrcIntVarArray::QrcIntVarArray(const QrcManager& manager, QrcInt n, QrcInt min, QrcInt max)
     : _impl(nullptr) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty manager", "QrcIntVarArray");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcIntVarArray");
   if (n == 0) return;
   _impl = new (m) QrcIntVarArrayI(m, n);
   for (QrcInt i = 0; i < _impl->getSize(); ++i)
@@ -213,14 +219,14 @@ QrcIntVarArray::QrcIntVarArray(const QrcManager& manager, QrcInt first, QrcInt l
                                const QrcIntVar& prototype)
     : _impl(nullptr) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty manager", "QrcIntVarArray");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcIntVarArray");
   if (first == last) return;
-  if (!prototype.getImpl()) QrcFatalError(39, "empty handle", "QrcIntVarArray");
+  if (!prototype.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntVarArray");
   _impl = new (m) QrcIntExpArrayI(m, first, last, step, prototype.getImpl(), 0);
 }
 
 void QrcIntVarArray::whenDomain(QrcDemonI* demon) const {
-  if (!_impl) QrcFatalError(39, "empty handle", "QrcIntVarArray::whenDomain");
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntVarArray::whenDomain");
   _impl->whenDomain(demon);
 }
 
@@ -243,7 +249,7 @@ void QrcIntVarArray::setRange(QrcInt a, QrcInt b, QrcInt min, QrcInt max) const 
 }
 
 std::ostream& operator<<(std::ostream& os, const QrcIntVarArray& a) {
-  if (!a.getImpl()) QrcFatalError(39, "empty handle", "operator<<");
+  if (!a.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", "operator<<");
   a.getImpl()->display(os);
   return os;
 }
@@ -254,7 +260,8 @@ QrcIntVarArrayIterator::QrcIntVarArrayIterator(QrcIntVarArrayI* array, QrcInt a,
   QrcInt first = array->getFirstIndex(), last = array->getLastIndex();
   _step = array->getStep();
   if (!(first <= a && a < b && b <= last)) {
-    array->getErrorReporter()->report(30, "bad index interval", "QrcIntVarArrayIterator", a, b);
+    array->getErrorReporter()->report(QrcBadIndexIntervalError, "bad index interval",
+                                      "QrcIntVarArrayIterator", a, b);
     return;
   }
   QrcInt p0 = (a - first + _step - 1) / _step;

@@ -276,9 +276,10 @@ void QrcValueConstraintI::display(std::ostream& os) const {
 
 QrcIntVarDeltaIterator::QrcIntVarDeltaIterator(QrcIntExpI* var)
     : _cell(nullptr), _var(var), _position(0), _current(0), _valid(false), _phase(0) {
-  if (!var) QrcFatalError(39, "empty handle", "QrcIntVarDeltaIterator");
+  if (!var) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntVarDeltaIterator");
   if (!var->isProcessing()) {
-    var->getErrorReporter()->report(43, "variable not in process", "QrcIntVarDeltaIterator");
+    var->getErrorReporter()->report(QrcNotInProcessError, "variable not in process",
+                                    "QrcIntVarDeltaIterator");
     return;
   }
   _cell = var->getRemovedValues();

@@ -11,7 +11,8 @@ namespace {
 
 enum Hook { HookSetMin, HookSetMax, HookSetRange, HookSetValue };
 
-const double TwoTo53 = 9007199254740992.0;
+const double Limit = static_cast<double>(QrcIntMax);
+const double TwoTo53 = Limit + 1.0;
 
 QrcInt clampBound(QrcInt v) {
   return v < QrcIntMin ? QrcIntMin : (v > QrcIntMax ? QrcIntMax : v);
@@ -93,8 +94,9 @@ void QrcIntExpI::notifyMonitor(QrcAny, QrcPropagationQueueI* queue) {
 // ---------------------------------------------------------------- linear forms
 
 void QrcIntExpI::computeCoeffsVarsInternal(QrcLinearAccumulatorI*, QrcInt) {
-  getErrorReporter()->report(25, "internal error", "non linear and linear expression : ",
-                             static_cast<const QrcPrintable*>(this));
+  getErrorReporter()->report(
+      QrcInternalError, "internal error",
+      "non linear and linear expression : ", static_cast<const QrcPrintable*>(this));
 }
 
 void QrcIntExpI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) {
@@ -114,11 +116,8 @@ void QrcIntExpI::computeRangeAsDoubles() {
 
 void QrcIntExpI::setOperandsRange(double a, double b) {
   if (a != a || b != b) return;
-  setOperandsRange(
-      a >= 9007199254740991.0 ? QrcIntMax
-                              : (a <= -9007199254740991.0 ? QrcIntMin : static_cast<QrcInt>(a)),
-      b >= 9007199254740991.0 ? QrcIntMax
-                              : (b <= -9007199254740991.0 ? QrcIntMin : static_cast<QrcInt>(b)));
+  setOperandsRange(a >= Limit ? QrcIntMax : (a <= -Limit ? QrcIntMin : static_cast<QrcInt>(a)),
+                   b >= Limit ? QrcIntMax : (b <= -Limit ? QrcIntMin : static_cast<QrcInt>(b)));
 }
 
 void QrcIntExpI::whenValueOnOperands(QrcDemonI* demon) {
@@ -126,7 +125,8 @@ void QrcIntExpI::whenValueOnOperands(QrcDemonI* demon) {
 }
 
 void QrcIntExpI::whenRangeOnOperands(QrcDemonI*) {
-  getErrorReporter()->report(25, "internal error", "access to uninitialised QrcIntVar",
+  getErrorReporter()->report(QrcInternalError, "internal error",
+                             "access to uninitialised QrcIntVar",
                              static_cast<const QrcPrintable*>(this));
 }
 
@@ -191,7 +191,8 @@ void QrcIntExpI::setBoundsFromDoubles(double lo, double hi, bool force) {
 QrcInt QrcIntExpI::getValue() {
   refreshBounds();
   if (_min != _max)
-    getErrorReporter()->report(10, "QrcIntExpI::getValue", "unbound constrained variable",
+    getErrorReporter()->report(QrcUnboundError, "QrcIntExpI::getValue",
+                               "unbound constrained variable",
                                static_cast<const QrcPrintable*>(this));
   return _min;
 }

@@ -8,13 +8,13 @@ namespace {
 
 QrcManagerI* managerOf(const QrcManager& manager, const char* place) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty manager", place);
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", place);
   return m;
 }
 
 QrcInt* newArrayBlock(QrcManagerI* m, QrcInt n) {
   if (n < 0) {
-    m->getErrorReporter()->report(5, "bad array size", "QrcIntArray", n);
+    m->getErrorReporter()->report(QrcBadArraySizeError, "bad array size", "QrcIntArray", n);
     n = 0;
   }
   QrcInt* block = static_cast<QrcInt*>(m->allocate(static_cast<size_t>(n + 4) * sizeof(QrcInt)));
@@ -44,7 +44,7 @@ QrcIntArray::QrcIntArray(const QrcManager& manager, QrcInt n, QrcInt value) {
 
 QrcIntCollectionI* QrcIntArray::getCollection() const {
   QrcManagerI* m = getManager();
-  if (!m) QrcFatalError(39, "empty manager", "QrcIntArray");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcIntArray");
   QrcManager(m).checkImplementation(_values, "QrcIntArray");
   QrcIntCollectionI*& cached = *reinterpret_cast<QrcIntCollectionI**>(&_values[-2]);
   if (cached) return cached->matchOrCreate(getSize(), _values);
@@ -108,7 +108,7 @@ QrcIntSet::QrcIntSet(const QrcManager& manager, QrcInt min, QrcInt max, QrcBool 
 }
 
 QrcIntSet::QrcIntSet(const QrcIntArray& values, QrcBool full) {
-  if (!values.getImpl()) QrcFatalError(39, "empty handle", "QrcIntSet");
+  if (!values.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntSet");
   _impl = new (values.getManager()) QrcIntSetI(values.getCollection(), full, 1, 0);
 }
 
@@ -138,7 +138,7 @@ QrcIntExp::QrcIntExp(const QrcManager& manager, QrcInt value, const char* name) 
 }
 
 QrcIntExpI* QrcIntExp::check(const char* place) const {
-  if (!_impl) QrcFatalError(39, "empty handle", place);
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
   return _impl;
 }
 
@@ -196,13 +196,13 @@ void QrcIntExp::whenDomain(QrcDemonI* d) const {
 
 void QrcIntExp::setDomain(const QrcIntExp& source) const {
   QrcIntExpI* x = check("QrcIntExp::setDomain");
-  if (!source.getImpl()) QrcFatalError(39, "empty handle", "QrcIntExp::setDomain");
+  if (!source.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntExp::setDomain");
   x->setDomain(source.getImpl());
 }
 
 void QrcIntExp::setDomain(const QrcIntSet& set) const {
   QrcIntExpI* x = check("QrcIntExp::setDomain");
-  if (!set.getImpl()) QrcFatalError(39, "empty handle", "QrcIntExp::setDomain");
+  if (!set.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntExp::setDomain");
   x->setDomain(set.getImpl());
 }
 
@@ -214,7 +214,7 @@ void QrcIntExp::setDomain(const QrcIntArray& values) const {
 
 void QrcIntExp::removeDomain(const QrcIntSet& set) const {
   QrcIntExpI* x = check("QrcIntExp::removeDomain");
-  if (!set.getImpl()) QrcFatalError(39, "empty handle", "QrcIntExp::removeDomain");
+  if (!set.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntExp::removeDomain");
   x->removeDomain(set.getImpl());
 }
 
@@ -223,7 +223,7 @@ void QrcIntExp::removeDomain(const QrcIntArray& values) const {
 }
 
 std::ostream& operator<<(std::ostream& os, const QrcIntExp& exp) {
-  if (!exp.getImpl()) QrcFatalError(39, "empty handle", "operator<<");
+  if (!exp.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", "operator<<");
   exp.getImpl()->display(os);
   return os;
 }
@@ -241,7 +241,7 @@ QrcIntVar::QrcIntVar(const QrcManager& manager, QrcInt min, QrcInt max, const ch
 }
 
 QrcIntVar::QrcIntVar(const QrcIntArray& values, const char* name) {
-  if (!values.getImpl()) QrcFatalError(39, "empty handle", "QrcIntVar");
+  if (!values.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntVar");
   QrcManagerI* m = values.getManager();
   QrcIntCollectionI* coll = nullptr;
   if (values.getSize() > 0) {

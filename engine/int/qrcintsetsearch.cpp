@@ -10,7 +10,7 @@ namespace {
 
 QrcManagerI* managerOf(const QrcManager& manager, const char* place) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty manager", place);
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", place);
   return m;
 }
 
@@ -22,7 +22,7 @@ QrcIntSetVar::QrcIntSetVar(const QrcManager& manager, QrcInt min, QrcInt max, co
 }
 
 QrcIntSetVar::QrcIntSetVar(const QrcIntCollectionI* collection, const char* name) {
-  if (!collection) QrcFatalError(39, "empty handle", "QrcIntSetVar");
+  if (!collection) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntSetVar");
   QrcIntCollectionI* c = const_cast<QrcIntCollectionI*>(collection);
   _impl = new (c->getManager()) QrcIntSetVarI(c, name);
 }
@@ -49,7 +49,7 @@ QrcIntSetVar::QrcIntSetVar(const QrcManager& manager, const QrcIntArray& values,
 }
 
 void QrcIntSetVar::whenDomain(QrcDemonI* demon) const {
-  if (!_impl) QrcFatalError(39, "empty handle", "QrcIntSetVar::whenDomain");
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntSetVar::whenDomain");
   _impl->whenDomain(demon);
 }
 
@@ -94,11 +94,11 @@ namespace {
 // Null: code 39; not processing: code 43. Both through the reporter.
 bool checkInProcess(const QrcIntSetVarI* var, const char* place) {
   if (!var) {
-    QrcGetErrorReporter(nullptr)->report(39, "empty handle", place);
+    QrcGetErrorReporter(nullptr)->report(QrcEmptyHandleError, "empty handle", place);
     return false;
   }
   if (!var->isProcessing()) {
-    var->getErrorReporter()->report(43, "variable not in process", place);
+    var->getErrorReporter()->report(QrcNotInProcessError, "variable not in process", place);
     return false;
   }
   return true;
@@ -108,7 +108,7 @@ bool checkInProcess(const QrcIntSetVarI* var, const char* place) {
 
 QrcIntSetVarDeltaIterator::QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt kind)
     : _current(0), _valid(false) {
-  if (!var) QrcFatalError(39, "empty handle", "QrcIntSetVarDeltaIterator");
+  if (!var) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntSetVarDeltaIterator");
   if (!checkInProcess(var, "QrcIntSetVarDeltaIterator")) return;
   _walk.start(var, kind);
   next();
@@ -185,7 +185,7 @@ QrcGoalI* QrcIntSetGenerateI::execute() {
   QrcInt i = _select(QrcIntSetVarArray(_vars));
   if (i < 0) return nullptr;
   if (i >= _vars->getSize() || !_vars->get(i))
-    QrcFatalError(39, "empty handle", "QrcIntSetGenerate");
+    QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntSetGenerate");
   QrcManagerI* m = _manager;
   QrcIntSetVarI* x = static_cast<QrcIntSetVarI*>(_vars->get(i));
   return QrcAnd(QrcGoal(new (m) QrcIntSetVarInstantiateI(m, x, _valueSelector)), QrcGoal(this))
@@ -198,7 +198,7 @@ void QrcIntSetGenerateI::display(std::ostream& os) const {
 
 QrcGoal QrcIntSetGenerate(const QrcIntSetVarArray& vars, QrcIntSetSelector select) {
   QrcIntSetVarArrayI* a = vars.getImpl();
-  if (!a) QrcFatalError(39, "empty handle", "QrcIntSetGenerate");
+  if (!a) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntSetGenerate");
   if (!select) select = QrcSelectFirstUnboundIntSetVar;
   QrcManagerI* m = a->getManager();
   return QrcGoal(new (m) QrcIntSetGenerateI(m, a, select, nullptr));

@@ -294,7 +294,7 @@ void QrcIntSetVarI::display(std::ostream& os) const {
 }
 
 std::ostream& operator<<(std::ostream& os, const QrcIntSetVarI* var) {
-  if (!var) QrcFatalError(39, "empty handle", "operator<<");
+  if (!var) QrcFatalError(QrcEmptyHandleError, "empty handle", "operator<<");
   var->display(os);
   return os;
 }

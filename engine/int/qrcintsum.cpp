@@ -299,7 +299,7 @@ QrcExprI* QrcArraySumI::makeCopy(QrcManagerI* t) const {
 
 void QrcArraySumI::computeCoeffsVarsInternal(QrcLinearAccumulatorI*, QrcInt) {
   getErrorReporter()->report(
-      48, "Zandrel",
+      QrcNotImplementedError, "Zandrel",
       "Not implemented: QrcArraySumI::computeCoeffsVarsInternal(QrcIntVarArray, QrcIntArray, "
       "QrcInt&, QrcInt&, QrcInt)");
 }
@@ -558,7 +558,7 @@ QrcIntExp blocks(QrcManagerI* m, QrcInt n, QrcIntExpI** terms,
 
 QrcIntExp QrcSum(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty manager", "QrcSum");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcSum");
   if (n <= 0) return QrcIntExp(m->getIntZero());
   if (n == 1) return QrcIntExp(given[0]);
   if (n == 2) return QrcIntExp(given[0]) + QrcIntExp(given[1]);
@@ -577,7 +577,7 @@ QrcIntExp QrcSum(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) 
 }
 
 QrcIntExp QrcSum(const QrcIntVarArray& a) {
-  if (!a.getImpl()) QrcFatalError(39, "empty handle", "QrcSum");
+  if (!a.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcSum");
   QrcIntVarArrayI* ai = a.getImpl();
   QrcManagerI* m = ai->getManager();
   QrcIntExpI** terms = static_cast<QrcIntExpI**>(
@@ -587,11 +587,11 @@ QrcIntExp QrcSum(const QrcIntVarArray& a) {
 }
 
 QrcIntExp QrcScalProd(const QrcIntVarArray& x, const QrcIntArray& c) {
-  if (!x.getImpl()) QrcFatalError(39, "empty handle", "QrcScalProd");
+  if (!x.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcScalProd");
   QrcManagerI* m = x.getImpl()->getManager();
   QrcInt n = x.getSize();
   if (n != c.getSize()) {
-    m->getErrorReporter()->report(5, "QrcIntVarArrayI", "bad array size", n);
+    m->getErrorReporter()->report(QrcBadArraySizeError, "QrcIntVarArrayI", "bad array size", n);
     if (c.getSize() < n) n = c.getSize();
   }
   QrcIntExpI** terms =
@@ -640,7 +640,7 @@ QrcIntExp QrcMax(const QrcIntExp& xe, const QrcIntExp& ye) {
 
 QrcIntExp QrcMax(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty manager", "QrcMax");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcMax");
   if (n <= 0) return QrcIntExp(m->getIntZero());
   if (n == 1) return QrcIntExp(given[0]);
   if (n == 2) return QrcMax(QrcIntExp(given[0]), QrcIntExp(given[1]));
@@ -649,7 +649,7 @@ QrcIntExp QrcMax(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) 
 
 QrcIntExp QrcMin(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) {
   QrcManagerI* m = manager.getImpl();
-  if (!m) QrcFatalError(39, "empty manager", "QrcMin");
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcMin");
   if (n <= 0) return QrcIntExp(m->getIntZero());
   if (n == 1) return QrcIntExp(given[0]);
   if (n == 2) return QrcMin(QrcIntExp(given[0]), QrcIntExp(given[1]));

@@ -41,7 +41,8 @@ void QrcLinkBoolIntExpI::post() {
 }
 
 QrcConstraint::operator QrcIntExp() const {
-  if (!_impl) QrcFatalError(39, "empty handle", "QrcConstraint::operator QrcIntExp");
+  if (!_impl)
+    QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcConstraint::operator QrcIntExp");
   QrcManagerI* m = _impl->getManager();
   return QrcIntExp(new (m) QrcBoolIntExpI(m, _impl));
 }

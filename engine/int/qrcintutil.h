@@ -12,8 +12,8 @@
 
 namespace qrcint {
 
-const double Limit = 9007199254740991.0;
-const double TwoTo53 = 9007199254740992.0;
+const double Limit = static_cast<double>(QrcIntMax);
+const double TwoTo53 = Limit + 1.0;
 
 inline QrcInt clamp128(__int128 v) {
   if (v > QrcIntMax) return QrcIntMax;
@@ -45,7 +45,7 @@ inline bool outside53(double v) {
 
 // The implementation behind a handle; an empty handle stops with code 39.
 inline QrcIntExpI* impl(const QrcIntExp& e, const char* place) {
-  if (!e.getImpl()) QrcFatalError(39, "empty handle", place);
+  if (!e.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
   return e.getImpl();
 }
 

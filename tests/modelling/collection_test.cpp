@@ -15,7 +15,7 @@
 
 namespace {
 
-const QroInt kInf = 9007199254740991;
+const QroInt kInf = QroIntMax;
 
 std::string shown(const QroDataCollectionI& c) {
   std::ostringstream os;

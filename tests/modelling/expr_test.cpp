@@ -134,7 +134,7 @@ TEST_F(Expr, MinAndMaxOfArrays) {
 TEST_F(Expr, NodeDisplaysInBothForms) {
   QroNumExprArg g = QroPower(x, 3.0);
   EXPECT_EQ(shown(g), "x[0..10]  ^ 3");  // a named variable shows its name and domain
-  QroNumVarI* u = new (e) QroNumVarI(e, 0, 1, 2);
+  QroNumVarI* u = new (e) QroNumVarI(e, 0, 1, QroNumVar::Float);
   QroNumExprI* div = new (e) QroNumDivCstI(e, u, 2);
   std::string ux = shown(u);
   EXPECT_EQ(shown(div), ux + "/ 2");
@@ -291,11 +291,11 @@ TEST_F(Expr, IntegerAndBooleanDomains) {
       new (e) QroNumVarI(e, new (e->alloc(sizeof(QroBoolVarDomainI))) QroBoolVarDomainI(0, 1));
   b3->setLB(0.5);
   EXPECT_EQ(b3->getLB(), 1);
-  EXPECT_EQ(b3->getType(), 3);
+  EXPECT_EQ(b3->getType(), QroNumVar::Bool);
   QroNumVarI* b4 =
       new (e) QroNumVarI(e, new (e->alloc(sizeof(QroBoolVarDomainI))) QroBoolVarDomainI(0, 1));
   b4->setBounds(0, 3);
-  EXPECT_EQ(b4->getType(), 1);
+  EXPECT_EQ(b4->getType(), QroNumVar::Int);
   EXPECT_EQ(b4->getUB(), 3);
   // Fractional bounds inside {0, 1} round inward on shared and own domains.
   QroNumVar b5(env, 0, 1, QroNumVar::Bool);

@@ -455,11 +455,11 @@ TEST(SharedDomains, TheEnvironmentKeepsOneDomainPerInterval) {
   EXPECT_NE(e->makeNumVarDomain(2, 11), a);
   QroVarDomainI* b = e->makeIntVarDomain(0, 1);
   EXPECT_TRUE(b->isBool());
-  EXPECT_EQ(b->getType(), 3);
+  EXPECT_EQ(b->getType(), QroNumVar::Bool);
   EXPECT_EQ(e->makeIntVarDomain(0, 1), b);
-  QroVarDomainI* i = e->makeIntVarDomain(-9007199254740991, 9007199254740991);
-  EXPECT_EQ(e->makeIntVarDomain(-9007199254740991, 9007199254740991), i);
-  EXPECT_EQ(i->getType(), 1);
+  QroVarDomainI* i = e->makeIntVarDomain(QroIntMin, QroIntMax);
+  EXPECT_EQ(e->makeIntVarDomain(QroIntMin, QroIntMax), i);
+  EXPECT_EQ(i->getType(), QroNumVar::Int);
   // Many intervals: the table grows and still finds each one.
   std::vector<QroVarDomainI*> made;
   for (int k = 0; k < 200; ++k) made.push_back(e->makeIntVarDomain(k, k + 3));

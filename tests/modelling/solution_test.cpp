@@ -17,7 +17,7 @@
 
 namespace {
 
-const QroInt kInf = 9007199254740991;
+const QroInt kInf = QroIntMax;
 const double kDInf = std::numeric_limits<double>::infinity();
 
 std::vector<QroInt> contents(const QroSavedIntDomainI& d) {
@@ -66,7 +66,7 @@ class VarOps : public QroSolutionOperationsI {
     DomainAlgorithm* a = static_cast<DomainAlgorithm*>(algorithm);
     QroSavedNumVarI* s = static_cast<QroSavedNumVarI*>(element);
     QroNumVarI* v = s->getVar();
-    if (s->getType() == 2) {
+    if (s->getType() == QroNumVar::Float) {
       s->setDomain(a->floats[v].first, a->floats[v].second);
       return;
     }
@@ -79,7 +79,7 @@ class VarOps : public QroSolutionOperationsI {
     DomainAlgorithm* a = static_cast<DomainAlgorithm*>(algorithm);
     QroSavedNumVarI* s = static_cast<QroSavedNumVarI*>(element);
     QroNumVarI* v = s->getVar();
-    if (s->getType() == 2) {
+    if (s->getType() == QroNumVar::Float) {
       a->floats[v] = {s->getMin(), s->getMax()};
       return;
     }
@@ -108,7 +108,9 @@ class SolutionTest : public ::testing::Test {
   QroNumVarI* intVar(QroInt lb, QroInt ub) {
     return new (env) QroNumVarI(env, static_cast<double>(lb), static_cast<double>(ub), 1);
   }
-  QroNumVarI* floatVar(double lb, double ub) { return new (env) QroNumVarI(env, lb, ub, 2); }
+  QroNumVarI* floatVar(double lb, double ub) {
+    return new (env) QroNumVarI(env, lb, ub, QroNumVar::Float);
+  }
   QroEnvI* env;
   QroGenAlloc* alloc;
 };
@@ -342,7 +344,7 @@ TEST_F(SolutionTest, FloatValueWithinTolerance) {
 TEST_F(SolutionTest, IntegerDomainsAreRoundedInwardAndClamped) {
   QroNumVarI* n = intVar(0, 100);
   QroSavedNumVarI* s = new (alloc) QroSavedNumVarI(alloc, n);
-  EXPECT_EQ(s->getType(), 1);
+  EXPECT_EQ(s->getType(), QroNumVar::Int);
   s->setDomain(0.5, 3.5);
   EXPECT_EQ(s->getIntLB(), 1);
   EXPECT_EQ(s->getIntUB(), 3);

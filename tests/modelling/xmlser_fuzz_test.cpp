@@ -154,8 +154,8 @@ TEST(XmlSerFuzz, TruncatedModels) {
   std::mt19937_64 rng(seed);
   Side from;
   QroEnvI* env = from.env.getImpl();
-  QroNumVarI* x = new (env) QroNumVarI(env, 0, 10, 1, "x");
-  QroNumVarI* y = new (env) QroNumVarI(env, -2, 2, 2, "y");
+  QroNumVarI* x = new (env) QroNumVarI(env, 0, 10, QroNumVar::Int, "x");
+  QroNumVarI* y = new (env) QroNumVarI(env, -2, 2, QroNumVar::Float, "y");
   QroNumLinTermI* t = new (env) QroNumLinTermI(env, 0.0);
   t->appendNode(x, 2.0);
   t->appendNode(y, -1.0);

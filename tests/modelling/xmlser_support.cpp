@@ -59,7 +59,7 @@ bool VarInfo::writeContent(QroXmlWriter w, const QroRtti* o, QroXmlElementI* e) 
   w.addAttribute(e, "type", std::to_string(v->getType()).c_str());
   w.addAttribute(e, "lowerbound", numText(v->getLB()).c_str());
   w.addAttribute(e, "upperbound", numText(v->getUB()).c_str());
-  if (v->isEnumerated() && v->getType() == 1)
+  if (v->isEnumerated() && v->getType() == QroNumVar::Int)
     w.addSubElement(e, writeIntArray(w, v->getIntValues()));
   return true;
 }
@@ -74,7 +74,7 @@ QroExtractableI* VarInfo::readExtractable(QroXmlReader r, const QroXmlElementI* 
   QroEnvI* env = readEnv(r);
   const char* name = r.getAttributeValue(e, "name");
   QroIntArray values(QroEnv(env), 0);
-  if (type == 1 && readIntArray(r, e, values) && values.getSize() > 0) {
+  if (type == QroNumVar::Int && readIntArray(r, e, values) && values.getSize() > 0) {
     QroIntVarDomainI listed(values, 0);
     QroVarDomainI* d = listed.makeCopy(env);
     values.end();

@@ -14,7 +14,7 @@ using xmltest::written;
 
 namespace {
 
-const QroInt kInf53 = 9007199254740991LL;
+const QroInt kInf53 = QroIntMax;
 
 // An environment with a registered context and the test handlers.
 struct Side {
@@ -41,9 +41,9 @@ struct SampleModel {
 
 SampleModel makeModel(QroEnvI* env) {
   SampleModel s;
-  s.x = new (env) QroNumVarI(env, 0, 10, 1, "x");
-  s.y = new (env) QroNumVarI(env, -1.5, 2.25, 2, "y");
-  QroNumVarI* b = new (env) QroNumVarI(env, 0, 1, 3, "b");
+  s.x = new (env) QroNumVarI(env, 0, 10, QroNumVar::Int, "x");
+  s.y = new (env) QroNumVarI(env, -1.5, 2.25, QroNumVar::Float, "y");
+  QroNumVarI* b = new (env) QroNumVarI(env, 0, 1, QroNumVar::Bool, "b");
   QroIntArray values(QroEnv(env), 0);
   values.add(1);
   values.add(3);
@@ -80,7 +80,7 @@ struct NotAnExtractable : public QroRtti {
 TEST(XmlSer, SecondWriteIsAReference) {
   Side s;
   QroXmlWriter w(s.env);
-  QroNumVarI* x = new (s.impl()) QroNumVarI(s.impl(), 0, 4, 1, "x");
+  QroNumVarI* x = new (s.impl()) QroNumVarI(s.impl(), 0, 4, QroNumVar::Int, "x");
   std::unique_ptr<QroXmlElementI> root(w.createElement("root"));
   QroXmlElementI* p1 = w.createElement("p1");
   QroXmlElementI* p2 = w.createElement("p2");
@@ -113,7 +113,7 @@ TEST(XmlSer, SecondWriteIsAReference) {
 TEST(XmlSer, UnhandledObjects) {
   Side s;
   QroXmlWriter w(s.env);
-  QroNumVarI* x = new (s.impl()) QroNumVarI(s.impl(), 0, 4, 1, "x");
+  QroNumVarI* x = new (s.impl()) QroNumVarI(s.impl(), 0, 4, QroNumVar::Int, "x");
   QroNumEqI* eq = new (s.impl()) QroNumEqI(s.impl(), x, x);
   std::unique_ptr<QroXmlElementI> root(w.createElement("root"));
 
@@ -282,7 +282,7 @@ TEST(XmlSer, RoundTripOfAModel) {
   QroNumVarI* x = static_cast<QroNumVarI*>(l->member);
   QroRangeI* range = static_cast<QroRangeI*>(l->next->next->member);
   QroObjectiveI* objective = static_cast<QroObjectiveI*>(l->next->next->next->member);
-  EXPECT_EQ(x->getType(), 1);
+  EXPECT_EQ(x->getType(), QroNumVar::Int);
   EXPECT_EQ(range->getLB(), 1.0);
   EXPECT_EQ(range->getUB(), 10.0);
   EXPECT_STREQ(range->getName(), "c1");
@@ -326,8 +326,8 @@ TEST(XmlSer, ArraysAreWrittenWithFreshIdentifiersAndReadBack) {
   QroXmlWriter w(s.env);
   QroXmlInfo info(s.context);
   QroIntVarArray vars(s.env, 0);
-  QroNumVarI* a = new (env) QroNumVarI(env, 0, 3, 1, "a");
-  QroNumVarI* b = new (env) QroNumVarI(env, 0, 5, 1, "b");
+  QroNumVarI* a = new (env) QroNumVarI(env, 0, 3, QroNumVar::Int, "a");
+  QroNumVarI* b = new (env) QroNumVarI(env, 0, 5, QroNumVar::Int, "b");
   vars.add(QroNumVar(a));
   vars.add(QroNumVar(b));
   vars.add(QroNumVar(a));
@@ -505,7 +505,7 @@ TEST(XmlSer, BaseHandlerAndHandles) {
   QroXmlReader r(s.env);
   QroXmlInfo info(s.context);
   EXPECT_STREQ(info.getTagName(), "extractable");
-  QroNumVarI* x = new (s.impl()) QroNumVarI(s.impl(), 0, 1, 1, "x");
+  QroNumVarI* x = new (s.impl()) QroNumVarI(s.impl(), 0, 1, QroNumVar::Int, "x");
   QroXmlElement e("e");
   EXPECT_FALSE(info.write(w, x, &e));
   EXPECT_FALSE(info.writeValueOfExtractable(w, &e, x));
@@ -585,7 +585,7 @@ TEST(XmlSer, ReaderLookups) {
   EXPECT_EQ(r.getEnv().getImpl(), s.impl());
 
   // The object table.
-  QroNumVarI* x = new (s.impl()) QroNumVarI(s.impl(), 0, 1, 1, "x");
+  QroNumVarI* x = new (s.impl()) QroNumVarI(s.impl(), 0, 1, QroNumVar::Int, "x");
   r.addLink2Obj(5, x);
   EXPECT_EQ(r.getObjectById(5), x);
   EXPECT_EQ(r.getObjectById(4), nullptr);

@@ -208,7 +208,7 @@ TEST(Extraction, IntegerObjectives) {
   model.add(cost);
   QroSolver solver(model);
   EXPECT_EQ(solver.solve(), 1);
-  EXPECT_EQ(solver.getStatus(), 2);
+  EXPECT_EQ(solver.getStatus(), QroSolver::Optimal);
   EXPECT_EQ(solver.getObjValue(), 3.0);
   EXPECT_EQ(solver.getValue(x), 3.0);
   EXPECT_EQ(solver.getValue(y), 0.0);

@@ -243,7 +243,7 @@ TEST(SolverChanges, FailingModelWithoutEditModeIsInconsistent) {
   // In edit mode the failure waits for the first propagation.
   QroSolver edit(model, &QrcEdit);
   EXPECT_EQ(edit.solve(QroGoal()), 0);
-  EXPECT_EQ(edit.getStatus(), 3);
+  EXPECT_EQ(edit.getStatus(), QroSolver::Infeasible);
   env.end();
 }
 

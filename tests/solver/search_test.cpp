@@ -18,6 +18,12 @@ using namespace solvertest;
 
 namespace {
 
+static_assert(QroSolver::Unknown == 0 && QroSolver::Feasible == 1 && QroSolver::Optimal == 2 &&
+                  QroSolver::Infeasible == 3 && QroAlgorithm::Error == 6,
+              "solve statuses keep their numbers");
+static_assert(QroNumVar::Int == 1 && QroNumVar::Float == 2 && QroNumVar::Bool == 3,
+              "variable types keep their numbers");
+
 class SolverSearch : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -35,9 +41,9 @@ class SolverSearch : public ::testing::Test {
 
 TEST_F(SolverSearch, EmptyModelPropagatesAndSearchesOnce) {
   // Synchronised, nothing run yet.
-  EXPECT_EQ(solver.getStatus(), 0);
+  EXPECT_EQ(solver.getStatus(), QroSolver::Unknown);
   EXPECT_EQ(solver.solve(QroGoal()), 1);
-  EXPECT_EQ(solver.getStatus(), 1);
+  EXPECT_EQ(solver.getStatus(), QroSolver::Feasible);
   solver.startNewSearch(QroGoal());
   EXPECT_EQ(solver.next(), 1);
   EXPECT_EQ(solver.next(), 0);
@@ -75,9 +81,9 @@ TEST_F(SolverSearch, OneSolveAtATime) {
 
 TEST_F(SolverSearch, FailingGoalGivesNoSolution) {
   EXPECT_EQ(solver.solve(engineGoal(env.getImpl(), makeFail)), 0);
-  EXPECT_EQ(solver.getStatus(), 3);
+  EXPECT_EQ(solver.getStatus(), QroSolver::Infeasible);
   EXPECT_EQ(solver.solve(QroGoal()), 1);
-  EXPECT_EQ(solver.getStatus(), 1);
+  EXPECT_EQ(solver.getStatus(), QroSolver::Feasible);
 }
 
 TEST_F(SolverSearch, EngineErrorsBecomeSolverExceptions) {
@@ -85,7 +91,7 @@ TEST_F(SolverSearch, EngineErrorsBecomeSolverExceptions) {
     solver.solve(engineGoal(env.getImpl(), makeError));
     FAIL() << "no exception";
   } catch (const QroSolver::SolverErrorExceptionExprI& e) {
-    EXPECT_EQ(e.getErrorCode(), 10);
+    EXPECT_EQ(e.getErrorCode(), QrcUnboundError);
     EXPECT_EQ(e.getCode(), -1);
     std::string text = printed(e);
     std::string head = "Solver Error : (10) QrcFloatExpI::getValue unbound constrained variable ";
@@ -94,7 +100,7 @@ TEST_F(SolverSearch, EngineErrorsBecomeSolverExceptions) {
   }
   // The running flag was cleared: the solver goes on.
   EXPECT_FALSE(solver.getImpl()->isRunning());
-  EXPECT_EQ(solver.getStatus(), 0);
+  EXPECT_EQ(solver.getStatus(), QroSolver::Unknown);
   EXPECT_EQ(solver.solve(QroGoal()), 1);
 }
 

@@ -31,7 +31,7 @@ class ErrorGoalI : public QrcGoalI {
  public:
   explicit ErrorGoalI(QrcManagerI* m) : QrcGoalI(m) {}
   QrcGoalI* execute() override {
-    _manager->getErrorReporter()->report(10, "QrcFloatExpI::getValue",
+    _manager->getErrorReporter()->report(QrcUnboundError, "QrcFloatExpI::getValue",
                                          "unbound constrained variable",
                                          static_cast<const QrcPrintable*>(this));
     return nullptr;

@@ -276,6 +276,19 @@ void checkConsistency(Runner* r) {
   }
 }
 
+// Hands the solutions left inside the current domains to the case's own check.
+void checkExtra(Runner* r) {
+  if (!r->c.extraCheck || !r->solutions) return;
+  std::vector<std::vector<int64_t>> left;
+  for (const auto& s : *r->solutions) {
+    bool inside = true;
+    for (size_t i = 0; i < s.size() && inside; ++i) inside = r->kind.contains(r->vars[i], s[i]);
+    if (inside) left.push_back(s);
+  }
+  std::string text = r->c.extraCheck(left);
+  if (!text.empty()) r->error(text + " after: " + r->log);
+}
+
 QrcGoalI* narrowKeeping(Runner* r, QrcInt chosen, QrcInt) {
   const std::vector<int64_t>& sol = (*r->solutions)[static_cast<size_t>(chosen)];
   r->log = "post ";
@@ -293,12 +306,14 @@ QrcGoalI* narrowKeeping(Runner* r, QrcInt chosen, QrcInt) {
   };
   if (!verify()) return nullptr;
   checkConsistency(r);
+  checkExtra(r);
   for (int s = 0; s < r->c.narrowSteps; ++s) {
     size_t i = r->rng() % r->vars.size();
     r->log += "x" + std::to_string(i) + ".";
     r->kind.narrow(r->vars[i], sol[i], r->c.values[i], r->rng, r->log);
     if (!verify()) return nullptr;
     checkConsistency(r);
+    checkExtra(r);
   }
   return nullptr;
 }

@@ -79,6 +79,10 @@ struct PropCase {
   int narrowRuns = 60;
   int narrowSteps = 6;
   bool search = true;
+  // Optional: called after each propagation of the narrowing runs with the
+  // solutions that lie inside the current domains; returns an error text, or
+  // an empty string when all is well (for state outside the variables).
+  std::function<std::string(const std::vector<std::vector<int64_t>>&)> extraCheck;
 };
 
 // Candidate values lo..hi.

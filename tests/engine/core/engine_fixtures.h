@@ -58,7 +58,8 @@ class CallDemon : public QrcDemonI {
 // A constraint that logs "post:<t>" and "prop:<t>", and can fail on propagation.
 class LogConstraint : public QrcConstraintI {
  public:
-  LogConstraint(QrcManagerI* m, const char* text, QrcInt priority = 1, bool failing = false)
+  LogConstraint(QrcManagerI* m, const char* text,
+                QrcInt priority = QrcConstraintI::DefaultEditPriority, bool failing = false)
       : QrcConstraintI(m), _text(text), _priority(priority), _failing(failing) {}
   void post() override;
   void propagate() override;

@@ -79,7 +79,7 @@ TEST_F(FilterLevelTest, SolverTable) {
   EXPECT_EQ(c->getFilterLevel(), 1);
   EXPECT_EQ(table.getFilterLevel(QrcPairingKind), 1);
   std::string line;
-  EXPECT_EQ(errorOf([&] { table.getFilterLevel(12); }, &line), 69);
+  EXPECT_EQ(errorOf([&] { table.getFilterLevel(12); }, &line), QrcUnknownConstraintError);
   EXPECT_EQ(line, "Solver Error : setFilterLevel : Unknown Constraint : 12\n");
   m->setFilterLevelTable(nullptr);
 }
@@ -88,16 +88,16 @@ TEST_F(FilterLevelTest, LevelsBeforeAndAfterPosting) {
   Levelled* unsupported = new (m) Levelled(m, QrcAllDiffKind, 1);
   EXPECT_EQ(unsupported->setFilterLevel(2), 1);  // accepted now, refused at post
   std::string line;
-  EXPECT_EQ(errorOf([&] { m->add(unsupported); }, &line), 70);
+  EXPECT_EQ(errorOf([&] { m->add(unsupported); }, &line), QrcBadFilterLevelError);
   EXPECT_EQ(line, "Solver Error : setFilterLevel : Bad Filter Level : 2\n");
 
   Levelled* c = new (m) Levelled(m, QrcAllDiffKind, 2);
   m->add(c);
   EXPECT_EQ(log(), "post@1 ");
   EXPECT_EQ(c->setFilterLevel(1), 1);
-  EXPECT_EQ(errorOf([&] { c->setFilterLevel(0); }, &line), 71);
+  EXPECT_EQ(errorOf([&] { c->setFilterLevel(0); }, &line), QrcFilterLevelChangeError);
   EXPECT_EQ(line, "Solver Error : setFilterLevel : Cannot change Filter Level : 0\n");
-  EXPECT_EQ(errorOf([&] { c->setFilterLevel(3); }, &line), 70);
+  EXPECT_EQ(errorOf([&] { c->setFilterLevel(3); }, &line), QrcBadFilterLevelError);
   EXPECT_EQ(c->getFilterLevel(), 1);
   // A raise is undone by backtracking.
   m->getTrail()->setRecording(1);

@@ -33,14 +33,14 @@ TEST_F(ManagerTest, QueueRunsEventsThenLowerLevelsFirst) {
   QrcDemonI* d1 = new (m) LogDemon(m, "d1");
   LogHandler* h = new (m) LogHandler(m, "h");
   q->enter();
-  q->push(d5, 5);
-  q->push(d1, 1);
+  q->push(d5, QrcLastPriority);
+  q->push(d1, QrcFirstPriority);
   h->schedule();
   EXPECT_EQ(log(), "");
   q->leave();
   EXPECT_EQ(log(), "h d1 d5 ");
   QrcInt stamp = q->getPropagationStamp();
-  q->push(d1, 3);
+  q->push(d1, QrcMiddlePriority);
   EXPECT_EQ(q->getPropagationStamp(), stamp + 1);
 }
 
@@ -52,7 +52,7 @@ void addAndWake(QrcManagerI* m, void* arg) {
 
 TEST_F(ManagerTest, ConstraintAddedDuringPropagationWaitsForEvents) {
   LogConstraint* c = new (m) LogConstraint(m, "C");
-  m->getPropagationQueue()->push(new (m) CallDemon(m, addAndWake, c), 2);
+  m->getPropagationQueue()->push(new (m) CallDemon(m, addAndWake, c), QrcHighPriority);
   EXPECT_EQ(log(), "D H post:C prop:C ");
   EXPECT_TRUE(c->isPosted());
   EXPECT_EQ(c->getParent(), c);  // added by a plain demon, not a constraint
@@ -102,7 +102,7 @@ TEST_F(ManagerTest, PoppingChoicePointRestoresEverything) {
   m->allocate(100);
   m->pushGoal(new (m) LogGoal(m, "above"));
   m->getPropagationQueue()->enter();
-  m->getPropagationQueue()->push(d, 3);
+  m->getPropagationQueue()->push(d, QrcMiddlePriority);
   EXPECT_EQ(d->getState(), QrcRootGoalDemonI::Pending);
   QrcWord second = 0;
   QrcGoalI* first = m->popChoicePoint(&second, nullptr);
@@ -281,7 +281,7 @@ TEST_F(ManagerTest, FailTrapRestoresQueueStateSeenOnEntry) {
     setRoundingNearest();
     log() = "caught-nearest ";
     // Propagation still runs afterwards.
-    q->push(new (m) LogDemon(m, "after"), 2);
+    q->push(new (m) LogDemon(m, "after"), QrcHighPriority);
     EXPECT_EQ(log(), "caught-nearest after ");
   }
 }
@@ -295,12 +295,12 @@ void failInTrap(QrcManagerI* m, void*) {
 TEST_F(ManagerTest, FailTrapInsideADrainKeepsThePendingDemons) {
   QrcPropagationQueueI* q = m->getPropagationQueue();
   q->enter();
-  q->push(new (m) CallDemon(m, failInTrap, nullptr), 1);
-  q->push(new (m) LogDemon(m, "later"), 3);
+  q->push(new (m) CallDemon(m, failInTrap, nullptr), QrcFirstPriority);
+  q->push(new (m) LogDemon(m, "later"), QrcMiddlePriority);
   q->leave();
   EXPECT_EQ(log(), "caught-nearest later ");
   EXPECT_EQ(q->getNesting(), 0);
-  q->push(new (m) LogDemon(m, "again"), 1);
+  q->push(new (m) LogDemon(m, "again"), QrcFirstPriority);
   EXPECT_EQ(log(), "caught-nearest later again ");
 }
 
@@ -377,7 +377,7 @@ TEST(ManagerEdit, FailingFiledConstraintEndsTheSearch) {
   log().clear();
   QrcManager mgr(QrcEdit);
   QrcManagerI* m = mgr.getImpl();
-  m->add(new (m) LogConstraint(m, "bad", 1, true));
+  m->add(new (m) LogConstraint(m, "bad", QrcConstraintI::DefaultEditPriority, true));
   EXPECT_FALSE(m->next());
   EXPECT_EQ(m->getOrRecordCount(), 0);
   mgr.end();
@@ -495,12 +495,13 @@ namespace {
 
 TEST_F(ManagerTest, PropagationWorksAgainAfterAFailureException) {
   m->useExceptions(true);
-  EXPECT_THROW(m->add(new (m) LogConstraint(m, "bad", 1, true)), QrcFailException);
+  EXPECT_THROW(m->add(new (m) LogConstraint(m, "bad", QrcConstraintI::DefaultEditPriority, true)),
+               QrcFailException);
   EXPECT_EQ(m->getPropagationQueue()->getNesting(), 0);
   EXPECT_EQ(m->getCurrentDemon(), nullptr);
   log().clear();
   m->add(new (m) LogConstraint(m, "good"));
-  m->getPropagationQueue()->push(new (m) LogDemon(m, "d"), 3);
+  m->getPropagationQueue()->push(new (m) LogDemon(m, "d"), QrcMiddlePriority);
   EXPECT_EQ(log(), "post:good prop:good d ");
 }
 

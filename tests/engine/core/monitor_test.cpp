@@ -60,10 +60,10 @@ TEST(Monitor, QueueReportsRunsFailuresAndChoicePoints) {
   QrcManagerI* m = mgr.getImpl();
   CountingMonitor mon(0x1f);
   m->setMonitor(&mon);
-  m->getPropagationQueue()->push(new (m) LogDemon(m, "d"), 2);
+  m->getPropagationQueue()->push(new (m) LogDemon(m, "d"), QrcHighPriority);
   EXPECT_EQ(mon.count, 0);  // tracing is off
   m->setTrace(true);
-  m->getPropagationQueue()->push(new (m) LogDemon(m, "d"), 2);
+  m->getPropagationQueue()->push(new (m) LogDemon(m, "d"), QrcHighPriority);
   EXPECT_EQ(mon.count, 2);
   m->add(new (m) LogConstraint(m, "c"));
   EXPECT_EQ(mon.count, 4);
@@ -101,8 +101,8 @@ TEST(NestedSolve, OuterLowPriorityDemonsWaitForTheOuterPropagation) {
                          NestedProbe* p = static_cast<NestedProbe*>(arg);
                          QrcPropagationQueueI* qq = mm->getPropagationQueue();
                          qq->enter();
-                         qq->push(new (mm) LogDemon(mm, "low"), 5);
-                         qq->push(new (mm) CallDemon(mm, nestedSolver, p), 1);
+                         qq->push(new (mm) LogDemon(mm, "low"), QrcLastPriority);
+                         qq->push(new (mm) CallDemon(mm, nestedSolver, p), QrcFirstPriority);
                          qq->leave();
                          return nullptr;
                        },

@@ -335,7 +335,7 @@ TEST_P(DamageTest, ADamagedSpillFileIsReportedNotLost) {
       code = c;
     }
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(code, 25);
+    EXPECT_EQ(code, QrcInternalError);
     EXPECT_NE(out.find("problem when reading"), std::string::npos);
     EXPECT_GT(storage.count(), 0) << "the damaged batch is still counted, of " << before;
     m->setErrorReporter(nullptr);

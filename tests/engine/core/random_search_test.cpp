@@ -90,7 +90,7 @@ void runTrees(bool exceptions) {
     QrcSearch s(mgr, b.goal);
     Solutions found;
     while (s.next()) found.push_back(std::vector<QrcInt>(path->ids, path->ids + path->length));
-    ASSERT_EQ(m->getStatus(), 1) << "seed " << seed << " round " << round;
+    ASSERT_EQ(m->getStatus(), QrcSearchExhausted) << "seed " << seed << " round " << round;
     s.end();
     ASSERT_EQ(found, b.solutions) << "seed " << seed << " round " << round;
     ASSERT_EQ(path->length, 0) << "seed " << seed;

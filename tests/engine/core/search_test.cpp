@@ -60,7 +60,7 @@ TEST_F(SearchTest, OneSolutionThenExhausted) {
   EXPECT_TRUE(s.next());
   EXPECT_EQ(s.getImpl()->getState(), QrcSearchI::AtSolution);
   EXPECT_FALSE(s.next());
-  EXPECT_EQ(m->getStatus(), 1);
+  EXPECT_EQ(m->getStatus(), QrcSearchExhausted);
   EXPECT_FALSE(s.next());
   s.end();
   EXPECT_EQ(m->getSearchDepth(), 0);
@@ -79,7 +79,7 @@ TEST_F(SearchTest, FailLimitCountsFromWhereItIsSet) {
   QrcSearch s(mgr, failingTree(m, 5));
   EXPECT_FALSE(s.next());
   EXPECT_EQ(m->getFails(), 8);
-  EXPECT_EQ(m->getStatus(), 3);
+  EXPECT_EQ(m->getStatus(), QrcSearchLimited);
   EXPECT_EQ(m->getOrRecordCount(), 0);
   s.end();
   m->unsetLimits();
@@ -89,7 +89,7 @@ TEST_F(SearchTest, ChoicePointAndTimeLimits) {
   m->setChoicePointLimit(4);
   QrcSearch s(mgr, failingTree(m, 5));
   EXPECT_FALSE(s.next());
-  EXPECT_EQ(m->getStatus(), 3);
+  EXPECT_EQ(m->getStatus(), QrcSearchLimited);
   // Limits are tested at failures: the first comes below five choice points.
   EXPECT_EQ(m->getChoicePointCount(), 5);
   EXPECT_EQ(m->getFails(), 1);
@@ -100,7 +100,7 @@ TEST_F(SearchTest, ChoicePointAndTimeLimits) {
   for (double t = cpuTime(); cpuTime() - t < 0.001;) sink = sink + 1;
   QrcSearch s2(mgr, failingTree(m, 3));
   EXPECT_FALSE(s2.next());
-  EXPECT_EQ(m->getStatus(), 3);
+  EXPECT_EQ(m->getStatus(), QrcSearchLimited);
   s2.end();
 }
 
@@ -126,13 +126,13 @@ std::string withRules(QrcManager& mgr, std::initializer_list<int> verdicts) {
 
 TEST_F(SearchTest, ChoiceRules) {
   EXPECT_EQ(withRules(mgr, {}), "a |b |");
-  EXPECT_EQ(withRules(mgr, {1}), "b |a |");
-  EXPECT_EQ(withRules(mgr, {2}), "a |");
-  EXPECT_EQ(withRules(mgr, {3}), "b |");
-  EXPECT_EQ(withRules(mgr, {4}), "");
-  EXPECT_EQ(withRules(mgr, {1, 1}), "a |b |");
-  EXPECT_EQ(withRules(mgr, {2, 3}), "");
-  EXPECT_EQ(withRules(mgr, {3, 1}), "b |");
+  EXPECT_EQ(withRules(mgr, {QrcSecondGoalFirst}), "b |a |");
+  EXPECT_EQ(withRules(mgr, {QrcFirstGoalOnly}), "a |");
+  EXPECT_EQ(withRules(mgr, {QrcSecondGoalOnly}), "b |");
+  EXPECT_EQ(withRules(mgr, {QrcNeitherGoal}), "");
+  EXPECT_EQ(withRules(mgr, {QrcSecondGoalFirst, QrcSecondGoalFirst}), "a |b |");
+  EXPECT_EQ(withRules(mgr, {QrcFirstGoalOnly, QrcSecondGoalOnly}), "");
+  EXPECT_EQ(withRules(mgr, {QrcSecondGoalOnly, QrcSecondGoalFirst}), "b |");
 }
 
 QrcGoalI* failWithLabel(QrcManagerI* m, void* label) {
@@ -145,13 +145,13 @@ TEST_F(SearchTest, LabelledFailureResumesAtItsChoicePoint) {
   QrcGoal inner = QrcOr(new (m) CallGoal(m, failWithLabel, const_cast<char*>(&l1)), leaf("y"), &l2);
   QrcGoal g = QrcOr(inner, leaf("z"), &l1);
   EXPECT_EQ(enumerate(g), "x z |");
-  EXPECT_EQ(m->getStatus(), 1);
+  EXPECT_EQ(m->getStatus(), QrcSearchExhausted);
   // A label that no choice point carries ends the search with status 4.
   static const char l3 = 0;
   QrcGoal g2 = QrcOr(new (m) CallGoal(m, failWithLabel, const_cast<char*>(&l3)), leaf("w"), &l2);
   log().clear();
   EXPECT_EQ(enumerate(g2), "");
-  EXPECT_EQ(m->getStatus(), 4);
+  EXPECT_EQ(m->getStatus(), QrcSearchFailedLabel);
 }
 
 QrcGoalI* bump(QrcManagerI* m, void* arg) {
@@ -242,7 +242,8 @@ TEST_F(SearchTest, SolveInPropagation) {
   QrcSearch s(mgr, QrcGoal(new (m) CallGoal(
                        m,
                        [](QrcManagerI* mm, void* demon) -> QrcGoalI* {
-                         mm->getPropagationQueue()->push(static_cast<QrcDemonI*>(demon), 2);
+                         mm->getPropagationQueue()->push(static_cast<QrcDemonI*>(demon),
+                                                         QrcHighPriority);
                          return nullptr;
                        },
                        d)));
@@ -265,18 +266,19 @@ void failDirectedInDemon(QrcManagerI* mm, void*) {
 }
 
 QrcGoalI* failingPropagation(QrcManagerI* mm, void*) {
-  mm->getPropagationQueue()->push(new (mm) CallDemon(mm, failDirectedInDemon, nullptr), 2);
+  mm->getPropagationQueue()->push(new (mm) CallDemon(mm, failDirectedInDemon, nullptr),
+                                  QrcHighPriority);
   return nullptr;
 }
 
 QrcGoalI* checkRoundingAndQueue(QrcManagerI* mm, void*) {
   log() += getRoundingMode() == 1 ? "nearest " : "directed ";
-  mm->getPropagationQueue()->push(new (mm) LogDemon(mm, "propagated"), 1);
+  mm->getPropagationQueue()->push(new (mm) LogDemon(mm, "propagated"), QrcFirstPriority);
   return nullptr;
 }
 
 QrcGoalI* pushInner(QrcManagerI* mm, void*) {
-  mm->getPropagationQueue()->push(new (mm) LogDemon(mm, "inner"), 2);
+  mm->getPropagationQueue()->push(new (mm) LogDemon(mm, "inner"), QrcHighPriority);
   return nullptr;
 }
 
@@ -284,7 +286,7 @@ void nestedWithFailure(QrcManagerI* mm, void*) {
   QrcGoal g =
       QrcOr(new (mm) LogGoal(mm, "f", true), QrcGoal(new (mm) CallGoal(mm, pushInner, nullptr)));
   log() += mm->solveInPropagation(mm->getCurrentDemon(), g.getImpl(), true) ? "found " : "none ";
-  mm->getPropagationQueue()->push(new (mm) LogDemon(mm, "after"), 3);
+  mm->getPropagationQueue()->push(new (mm) LogDemon(mm, "after"), QrcMiddlePriority);
 }
 
 TEST_F(SearchTest, NestedSolvePropagatesAndLeavesTheOuterQueueWorking) {
@@ -296,7 +298,8 @@ TEST_F(SearchTest, NestedSolvePropagatesAndLeavesTheOuterQueueWorking) {
     QrcSearch s(mgr, QrcGoal(new (m) CallGoal(
                          m,
                          [](QrcManagerI* mm, void* demon) -> QrcGoalI* {
-                           mm->getPropagationQueue()->push(static_cast<QrcDemonI*>(demon), 2);
+                           mm->getPropagationQueue()->push(static_cast<QrcDemonI*>(demon),
+                                                           QrcHighPriority);
                            return nullptr;
                          },
                          d)));
@@ -456,7 +459,7 @@ TEST(AutomaticPushStates, RepeatedSearchesOverFiledConstraints) {
   QrcManager mgr(QrcEdit);
   QrcManagerI* m = mgr.getImpl();
   m->setAutomaticPushState(1);
-  m->add(new (m) LogConstraint(m, "c", 1));
+  m->add(new (m) LogConstraint(m, "c"));
   QrcInt word = 0;
   m->add(QrcOr(new (m) CallGoal(m, bump, &word), new (m) LogGoal(m, "second")).getImpl());
   for (int round = 0; round < 4; ++round) {
@@ -478,7 +481,7 @@ TEST(AutomaticPushStates, FailureWhilePostingUndoesThePushStates) {
   QrcManager mgr(QrcEdit);
   QrcManagerI* m = mgr.getImpl();
   m->setAutomaticPushState(1);
-  m->add(new (m) LogConstraint(m, "bad", 1, true));
+  m->add(new (m) LogConstraint(m, "bad", QrcConstraintI::DefaultEditPriority, true));
   for (int round = 0; round < 3; ++round) {
     EXPECT_FALSE(m->next());
     m->restart();

@@ -139,12 +139,12 @@ TEST_F(SearchNodesTest, LabelledFailuresCutTheirSubtree) {
     NodeMonitor monitor(kind);
     std::vector<std::string> out = run(g, &monitor);
     EXPECT_EQ(out, std::vector<std::string>{kind < 0 ? "x z " : "z "});
-    EXPECT_EQ(m->getStatus(), 1);
+    EXPECT_EQ(m->getStatus(), QrcSearchExhausted);
     QrcGoal g2 = QrcOr(new (m) CallGoal(m, failWithLabel, const_cast<char*>(&l3)),
                        new (m) LogGoal(m, "w"), &l2);
     NodeMonitor monitor2(kind);
     EXPECT_TRUE(run(g2, &monitor2).empty());
-    EXPECT_EQ(m->getStatus(), 4);
+    EXPECT_EQ(m->getStatus(), QrcSearchFailedLabel);
   }
 }
 
@@ -275,7 +275,7 @@ TEST_F(SearchNodesTest, InfoMisuseIsReported) {
   } catch (int c) {
     code = c;
   }
-  EXPECT_EQ(code, 65);
+  EXPECT_EQ(code, QrcSearchMisuseError);
   m->writeInfo(2.0);  // nothing to record outside node storage
   // The search is left broken by the report: the monitor must outlive the manager.
   static NodeMonitor monitor(PathEvaluator::Shallowest);
@@ -289,7 +289,7 @@ TEST_F(SearchNodesTest, InfoMisuseIsReported) {
     code = c;
   }
   std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(code, 65);
+  EXPECT_EQ(code, QrcSearchMisuseError);
   EXPECT_NE(err.find("write info when recomputing"), std::string::npos);
 }
 

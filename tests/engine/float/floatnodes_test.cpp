@@ -154,7 +154,7 @@ TEST_F(FloatNodeTest, ConstantProductsAndQuotients) {
     makeFloatCstDiv(x.getImpl(), 0.0)->collectScaledLinearTerms(&acc, 1.0);
     FAIL() << "no error";
   } catch (const ReportedError& e) {
-    EXPECT_EQ(e.code, 36);
+    EXPECT_EQ(e.code, QrcDivideByZeroError);
   }
 }
 
@@ -457,7 +457,7 @@ TEST_F(FloatNodeTest, QuotientsHaveNoDerivative) {
     (x / y).getImpl()->getDerivative(x.getImpl());
     FAIL() << "no error";
   } catch (const ReportedError& e) {
-    EXPECT_EQ(e.code, 25);
+    EXPECT_EQ(e.code, QrcInternalError);
   }
 }
 

@@ -89,7 +89,7 @@ TEST_F(FloatVarTest, ValueIsTheMidpointOfABoundVariable) {
     x.getValue();
     FAIL() << "no error reported";
   } catch (const ReportedError& e) {
-    EXPECT_EQ(e.code, 10);
+    EXPECT_EQ(e.code, QrcUnboundError);
   }
 }
 
@@ -261,7 +261,7 @@ TEST_F(FloatVarTest, ContinuousVariableRejectsValueOperations) {
       if (op == 2) QrcFloatExpIterator it(x);
       FAIL() << "no error for operation " << op;
     } catch (const ReportedError& e) {
-      EXPECT_EQ(e.code, 72);
+      EXPECT_EQ(e.code, QrcContinuousVariableError);
     }
   }
 }

@@ -291,11 +291,11 @@ TEST_F(SetVarTest, DeltaIteratorsOutsideProcessingReportCode43) {
     }
     return 0;
   };
-  EXPECT_EQ(code([&] { QrcIntSetVarDeltaIterator it(x, 0); }), 43);
-  EXPECT_EQ(code([&] { QrcDeltaPossibleIterator it(x); }), 43);
-  EXPECT_EQ(code([&] { QrcDeltaRequiredIterator it(x); }), 43);
-  EXPECT_EQ(code([&] { QrcIntDeltaPossibleIterator it(x); }), 43);
-  EXPECT_EQ(code([&] { QrcIntDeltaRequiredIterator it(x); }), 43);
+  EXPECT_EQ(code([&] { QrcIntSetVarDeltaIterator it(x, 0); }), QrcNotInProcessError);
+  EXPECT_EQ(code([&] { QrcDeltaPossibleIterator it(x); }), QrcNotInProcessError);
+  EXPECT_EQ(code([&] { QrcDeltaRequiredIterator it(x); }), QrcNotInProcessError);
+  EXPECT_EQ(code([&] { QrcIntDeltaPossibleIterator it(x); }), QrcNotInProcessError);
+  EXPECT_EQ(code([&] { QrcIntDeltaRequiredIterator it(x); }), QrcNotInProcessError);
   m->setErrorReporter(old);
   EXPECT_DEATH(QrcIntDeltaRequiredIterator it(x),
                "variable not in process : QrcIntDeltaRequiredIterator");

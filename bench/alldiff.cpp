@@ -1,0 +1,151 @@
+// All-different at levels 1, 2 and 3 on n-queens (n = 8..12, all solutions;
+// rows and both diagonals, the diagonals as variables q[i] + i and q[i] - i),
+// hard published sudokus and a quasigroup completion. Prints per model and
+// level: solutions, choice points, fails and seconds; when the Gecode twin
+// was built beside this program it runs the same model there too and prints
+// the time ratio (this engine / Gecode), and for n-queens also the ratio to
+// Gecode's usual model, whose diagonals are offsets instead of variables.
+//
+//   bench_alldiff                     every model, with the twin when present
+//   bench_alldiff MODEL PARAM LEVEL   one model (queens N, sudoku K, quasi 0),
+//                                     printing "solutions cps fails seconds"
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "alldiff_models.h"
+#include "labelling.h"
+#include "qrcalldiff.h"
+#include "qrcfloatenv.h"
+#include "qrcintarith.h"
+#include "qrcsearch.h"
+
+namespace {
+
+struct Figures {
+  long solutions = 0;
+  long long choicePoints = 0, fails = 0;
+  double seconds = 0;
+};
+
+QrcIntVarArray arrayOf(QrcManager mgr, QrcIntExpI* const* xs, int n) {
+  QrcIntVarArray a(mgr, n);
+  for (int i = 0; i < n; ++i) a.set(i, QrcIntExp(xs[i]));
+  return a;
+}
+
+Figures search(QrcManager mgr, const QrcIntVarArray& vars, double t0) {
+  QrcManagerI* m = mgr.getImpl();
+  Figures f;
+  QrcSearch s(mgr, QrcGoal(new (m) BenchLabel(m, vars.getImpl())));
+  while (s.next()) ++f.solutions;
+  s.end();
+  f.seconds = cpuTime() - t0;
+  f.choicePoints = m->getChoicePointCount();
+  f.fails = m->getFails();
+  return f;
+}
+
+Figures queens(int n, int level) {
+  QrcManager mgr(QrcNoEdit);
+  double t0 = cpuTime();
+  QrcIntVarArray q(mgr, n, 0, n - 1);
+  QrcIntVarArray up(mgr, n), down(mgr, n);
+  for (int i = 0; i < n; ++i) {
+    up.set(i, QrcIntVar(q[i] + i));
+    down.set(i, QrcIntVar(q[i] - i));
+  }
+  mgr.add(QrcAllDiff(q, level));
+  mgr.add(QrcAllDiff(up, level));
+  mgr.add(QrcAllDiff(down, level));
+  Figures f = search(mgr, q, t0);
+  mgr.end();
+  return f;
+}
+
+// Rows, columns and blocks of a square grid of side n (block side b, or 0).
+Figures grid(int n, int b, const std::vector<int>& givens, int level) {
+  QrcManager mgr(QrcNoEdit);
+  double t0 = cpuTime();
+  QrcIntVarArray x(mgr, n * n, b ? 1 : 0, b ? n : n - 1);
+  QrcIntExpI* line[64];
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) line[j] = x.getImpl()->getVar(i * n + j);
+    mgr.add(QrcAllDiff(arrayOf(mgr, line, n), level));
+    for (int j = 0; j < n; ++j) line[j] = x.getImpl()->getVar(j * n + i);
+    mgr.add(QrcAllDiff(arrayOf(mgr, line, n), level));
+    if (b)
+      for (int j = 0; j < n; ++j)
+        line[j] = x.getImpl()->getVar(((i / b) * b + j / b) * n + (i % b) * b + j % b);
+    if (b) mgr.add(QrcAllDiff(arrayOf(mgr, line, n), level));
+  }
+  for (int k = 0; k < n * n; ++k)
+    if (givens[static_cast<size_t>(k)] >= 0) x[k].setValue(givens[static_cast<size_t>(k)]);
+  Figures f = search(mgr, x, t0);
+  mgr.end();
+  return f;
+}
+
+Figures run(const char* model, int param, int level) {
+  if (!std::strcmp(model, "queens")) return queens(param, level);
+  if (!std::strcmp(model, "sudoku")) {
+    std::vector<int> g;
+    for (const char* c = alldiffbench::Sudokus[param]; *c; ++c)
+      g.push_back(*c == '.' ? -1 : *c - '0');
+    return grid(9, 3, g, level);
+  }
+  return grid(alldiffbench::QuasigroupOrder, 0,
+              alldiffbench::quasigroup(alldiffbench::QuasigroupOrder, alldiffbench::QuasigroupHoles,
+                                       alldiffbench::QuasigroupSeed),
+              level);
+}
+
+// The twin's figures for one model, read from its output; false without twin.
+bool twin(const std::string& path, const char* model, int param, int level, Figures& f) {
+  std::string cmd = path + " " + model + " " + std::to_string(param) + " " + std::to_string(level) +
+                    " 2>/dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return false;
+  int got =
+      std::fscanf(p, "%ld %lld %lld %lf", &f.solutions, &f.choicePoints, &f.fails, &f.seconds);
+  return pclose(p) == 0 && got == 4;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4) {
+    Figures f = run(argv[1], std::atoi(argv[2]), std::atoi(argv[3]));
+    std::printf("%ld %lld %lld %.4f\n", f.solutions, f.choicePoints, f.fails, f.seconds);
+    return 0;
+  }
+  std::string self = argv[0];
+  size_t slash = self.rfind('/');
+  std::string path = (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) +
+                     "/gecode/bench_alldiff_gecode";
+  struct Job {
+    const char* model;
+    int param;
+  };
+  std::vector<Job> jobs;
+  for (int n = 8; n <= 12; ++n) jobs.push_back({"queens", n});
+  for (int k = 0; k < alldiffbench::SudokuCount; ++k) jobs.push_back({"sudoku", k});
+  jobs.push_back({"quasi", 0});
+  for (const Job& j : jobs)
+    for (int level = 1; level <= 3; ++level) {
+      Figures f = run(j.model, j.param, level);
+      std::printf("%-6s %2d level %d: %6ld solutions, %9lld choice points, %9lld fails, %8.3f s",
+                  j.model, j.param, level, f.solutions, f.choicePoints, f.fails, f.seconds);
+      Figures g;
+      if (twin(path, j.model, j.param, level, g))
+        std::printf("  | gecode %9lld fails, %8.3f s, ratio %.2f", g.fails, g.seconds,
+                    g.seconds > 0 ? f.seconds / g.seconds : 0.0);
+      if (!std::strcmp(j.model, "queens") && twin(path, "offsets", j.param, level, g))
+        std::printf("  | with offsets %8.3f s, ratio %.2f", g.seconds,
+                    g.seconds > 0 ? f.seconds / g.seconds : 0.0);
+      std::printf("\n");
+      std::fflush(stdout);
+    }
+  return 0;
+}

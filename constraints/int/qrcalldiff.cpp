@@ -1,0 +1,246 @@
+// All-different at four filter levels. Code that can fail keeps trivially
+// destructible locals only.
+#include "qrcalldiff.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "qrcmatching.h"
+
+namespace {
+
+QrcIntExpI** copyVars(QrcManagerI* m, QrcIntExpI* const* vars, QrcInt n) {
+  QrcIntExpI** out =
+      static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(void*)));
+  for (QrcInt i = 0; i < n; ++i) out[i] = vars[i];
+  return out;
+}
+
+class QrcAllDiffDemonI : public QrcDemonI {
+  QROSIMPLECLASS(QrcAllDiffDemonI, QrcDemonI)
+ public:
+  QrcAllDiffDemonI(QrcManagerI* m, QrcAllDiffConstraintI* ct, QrcIntExpI* x)
+      : QrcDemonI(m, ct), _ct(ct), _x(x) {}
+  void propagate() override { _ct->valueRule(_x); }
+  void display(std::ostream& os) const override { os << "QrcAllDiffDemon"; }
+
+ private:
+  QrcAllDiffConstraintI* _ct;
+  QrcIntExpI* _x;
+};
+
+class QrcAllDiffRangeDemonI : public QrcDemonI {
+  QROSIMPLECLASS(QrcAllDiffRangeDemonI, QrcDemonI)
+ public:
+  QrcAllDiffRangeDemonI(QrcManagerI* m, QrcConstraintI* ct) : QrcDemonI(m, ct) {}
+  void propagate() override { _owner->push(); }
+  void display(std::ostream& os) const override { os << "QrcAllDiffRangeDemon"; }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- constraint
+
+QrcAllDiffConstraintI::QrcAllDiffConstraintI(QrcManagerI* manager, QrcIntExpI* const* vars,
+                                             QrcInt n)
+    : QrcConstraintWithFilterI(manager, QrcAllDiffKind, 1),
+      _n(n),
+      _vars(copyVars(manager, vars, n)),
+      _done(manager, 0) {}
+
+void QrcAllDiffConstraintI::post() {
+  checkFilterLevel();
+  for (QrcInt i = 0; i < _n; ++i)
+    _vars[i]->whenValue(new (_manager) QrcAllDiffDemonI(_manager, this, _vars[i]));
+}
+
+void QrcAllDiffConstraintI::valueRule(QrcIntExpI* x) {
+  QrcInt s = _done.getValue();
+  if (s >= _n) return;
+  QrcInt w = x->getMin();
+  QrcIntExpI** vars = _vars;
+  for (QrcInt i = s; i < _n; ++i) {
+    QrcIntExpI* y = vars[i];
+    if (y == x) {
+      _done.set(_manager, s + 1);
+      if (i != s) {
+        vars[i] = vars[s];
+        vars[s] = x;
+      }
+    } else if (w >= y->getMin() && w <= y->getMax()) {
+      y->removeValue(w);
+    }
+  }
+}
+
+void QrcAllDiffConstraintI::propagate() {
+  if (QrcHasRepeatedExpr(_manager, _vars, _n)) fail();
+  for (QrcInt i = _done.getValue(); i < _n; ++i)
+    if (_vars[i]->isBound()) valueRule(_vars[i]);
+}
+
+void QrcAllDiffConstraintI::display(std::ostream& os) const {
+  if (_name) {
+    os << _name;
+  } else {
+    os << "QrcAllDiff(" << static_cast<const void*>(this) << ") {";
+    for (QrcInt i = 0; i < _n; ++i) {
+      _vars[i]->display(os);
+      os << ", ";
+    }
+    os << "}";
+  }
+}
+
+QrcBool QrcAllDiffConstraintI::isFalse() const {
+  for (QrcInt i = 0; i < _n; ++i) {
+    if (!_vars[i]->isBound()) continue;
+    QrcInt v = _vars[i]->getMin();
+    for (QrcInt j = i + 1; j < _n; ++j)
+      if (_vars[j] != _vars[i] && _vars[j]->isBound() && _vars[j]->getMin() == v) return 1;
+  }
+  return 0;
+}
+
+QrcConstraintI* QrcAllDiffConstraintI::makeCopy(QrcManagerI* target) const {
+  QrcIntExpI** vars = copyVars(target, _vars, _n);
+  for (QrcInt i = 0; i < _n; ++i)
+    vars[i] = static_cast<QrcIntExpI*>(_vars[i]->getCopyForManager(target));
+  QrcAllDiffConstraintI* copy = new (target) QrcAllDiffConstraintI(target, vars, _n);
+  copy->setFilterLevel(getFilterLevel());
+  return copy;
+}
+
+QrcBool QrcAllDiffConstraintI::isFilterLevelSupported(QrcInt level) {
+  switch (level) {
+    case 0:
+    case 1:
+      return 1;
+    case 2:
+      addConstraint(new (_manager) QrcAllDiffRangeI(_manager, _vars, _n));
+      return 1;
+    case 3:
+      addConstraint(QrcMakeAllDiffDomain(_manager, _vars, _n));
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+// ---------------------------------------------------------------- bounds
+
+QrcAllDiffRangeI::QrcAllDiffRangeI(QrcManagerI* manager, QrcIntExpI* const* vars, QrcInt n)
+    : QrcConstraintI(manager),
+      _n(n),
+      _vars(copyVars(manager, vars, n)),
+      _values(static_cast<QrcInt*>(
+          manager->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcInt)))),
+      _sortStamp(0) {}
+
+void QrcAllDiffRangeI::post() {
+  for (QrcInt i = 0; i < _n; ++i)
+    _vars[i]->whenRange(new (_manager) QrcAllDiffRangeDemonI(_manager, this));
+}
+
+void QrcAllDiffRangeI::propagate() {
+  QrcIntExpI** vars = _vars;
+  QrcInt* values = _values;
+  QrcInt n = _n;
+  // Thresholds: the distinct maxima of the unbound variables, decreasing.
+  QrcInt m = 0;
+  for (QrcInt i = 0; i < n; ++i) {
+    QrcIntExpI* x = vars[i];
+    if (x->isBound()) continue;
+    QrcInt hi = x->getMax();
+    if (m == 0 || values[m - 1] != hi) values[m++] = hi;
+  }
+  if (m == 0) return;
+  if (m >= 2) std::sort(values, values + m, [](QrcInt a, QrcInt b) { return a > b; });
+  // Variables by decreasing minimum: a full sort after a failure, else the
+  // order of the last call is nearly right.
+  QrcInt stamp = _manager->getFailStamp();
+  if (stamp != _sortStamp) {
+    _sortStamp = stamp;
+    std::sort(vars, vars + n,
+              [](QrcIntExpI* a, QrcIntExpI* b) { return a->getMin() > b->getMin(); });
+  } else {
+    for (QrcInt i = 1; i < n; ++i) {
+      QrcIntExpI* x = vars[i];
+      QrcInt key = x->getMin();
+      QrcInt j = i;
+      for (; j > 0 && vars[j - 1]->getMin() < key; --j) vars[j] = vars[j - 1];
+      vars[j] = x;
+    }
+  }
+  QrcInt first = 0;
+  while (first < n && vars[first]->isBound() && vars[first]->getMin() > values[0]) ++first;
+  QrcInt last = n - 1;
+  while (last >= 0 && vars[last]->isBound()) --last;
+  QrcInt prev = values[0] + 1;
+  for (QrcInt k = 0; k < m; ++k) {
+    QrcInt v = values[k];
+    if (v == prev) continue;
+    prev = v;
+    while (first <= last && vars[first]->getMin() > v) ++first;
+    QrcInt c = 0, low = 0, hall = -1, cur = v, r = last;
+    for (QrcInt i = first; i <= last; ++i) {
+      QrcIntExpI* x = vars[i];
+      QrcInt xmin = x->getMin();
+      QrcInt d = cur - xmin;
+      if (x->getMax() > v) {
+        if (hall >= 0) x->removeRange(low, v);
+      } else {
+        if (hall >= 0) x->setRange(xmin, low - 1);
+        if (d == 0) {
+          low = xmin;
+          if (hall < 0) {
+            hall = i;
+            if (i - first > c)
+              for (QrcInt j = first; j < i; ++j) {
+                QrcIntExpI* y = vars[j];
+                if (y->getMax() > v && y->getMin() <= v) y->setMin(v + 1);
+              }
+          }
+        }
+        ++c;
+        --cur;
+        --d;
+      }
+      if (hall < 0 && d >= r) break;
+      --r;
+    }
+  }
+}
+
+// ---------------------------------------------------------------- creation
+
+namespace {
+
+QrcAllDiffConstraintI* makeAllDiff(const QrcIntVarArray& array) {
+  QrcIntVarArrayI* a = array.getImpl();
+  if (!a) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcAllDiff");
+  QrcManagerI* m = a->getManager();
+  QrcInt n = a->getSize();
+  QrcIntExpI** vars =
+      static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(void*)));
+  for (QrcInt i = 0; i < n; ++i) vars[i] = a->getVar(i);
+  return new (m) QrcAllDiffConstraintI(m, vars, n);
+}
+
+}  // namespace
+
+QrcConstraint QrcAllDiff(const QrcIntVarArray& vars) {
+  return QrcConstraint(makeAllDiff(vars));
+}
+
+QrcConstraint QrcAllDiff(const QrcIntVarArray& vars, QrcFilterLevel level) {
+  if (level < 0 || level > 3) {
+    QrcManagerI* m = vars.getImpl() ? vars.getImpl()->getManager() : nullptr;
+    QrcGetErrorReporter(m)->report(QrcBadEventError, "bad event", "QrcAllDiff",
+                                   static_cast<QrcInt>(level));
+    return QrcConstraint();
+  }
+  QrcAllDiffConstraintI* ct = makeAllDiff(vars);
+  ct->setFilterLevel(level);
+  return QrcConstraint(ct);
+}

@@ -1,0 +1,172 @@
+// Matching-based domain filtering. A matching of variables to values, each
+// value with a capacity interval (the bounds of its capacity variable), kept
+// between propagations and repaired incrementally by augmenting paths; the
+// variable-value pairs used by no such matching are removed (strongly connected
+// components of the residual graph), and card variables are narrowed to the
+// least and greatest counts a matching allows.
+//
+// The matching is a cache: it is not restored on backtracking (domains only
+// grow back, so it stays a valid start), except that a propagation whose
+// repair fails puts back the matching it started from.
+#ifndef QRC_MATCHING_H
+#define QRC_MATCHING_H
+
+#include "qrcconstraint.h"
+#include "qrcint.h"
+
+class QrcIntMap;
+struct QrcMatchValueNode;
+
+struct QrcMatchVarNode {
+  QrcInt matched;  // the unmatched mark when none
+  QrcIntExpI* var;
+  QrcMatchVarNode* parent;
+  QrcMatchVarNode* queueNext;
+  QrcMatchVarNode* next;
+  QrcMatchVarNode* prev;
+  unsigned char visited;
+};
+
+struct QrcMatchValueNode {
+  enum Flags { Entered = 1, Finished = 2, Closed = 4 };
+  QrcInt value;
+  QrcInt number;
+  QrcMatchVarNode* parent;
+  QrcMatchValueNode* chain;  // the node below on the component stack
+  unsigned char flags;
+  QrcInt low;
+  QrcMatchVarNode* head;
+  QrcInt count;
+  QrcIntExpI* card;
+  QrcMatchVarNode* support;
+};
+
+class QrcCardMatchingI;
+
+// State of one augmenting-path search: capacity mode accepts a value below
+// its capacity maximum, target mode accepts only the target value.
+struct QrcMatchSearch {
+  QrcCardMatchingI* matching;
+  QrcMatchVarNode* tail;
+  QrcInt excluded;
+  QrcInt capacityMode;
+  QrcInt found;
+};
+
+// Cursor of the iterative component search.
+struct QrcMatchSccState {
+  QrcMatchValueNode* top;
+  QrcInt counter;
+  QrcCardMatchingI* matching;
+  QrcMatchVarNode* cursor;
+  QrcInt scan;
+  QrcInt phase;
+};
+
+class QrcCardMatchingI {
+ public:
+  enum Bits { PruneComponents = 1, BoundCards = 2 };
+
+  // An empty matching; init builds it.
+  explicit QrcCardMatchingI(QrcManagerI* manager);
+  // Collects the value universe of the variables (and the listed values),
+  // then builds the nodes. With null cards every value has capacity [0, 1];
+  // else a listed value's capacity is its card, the others share [0, n].
+  void init(QrcInt n, QrcIntExpI** vars, QrcInt nCards, QrcIntExpI** cards, const QrcInt* values,
+            QrcInt bits);
+
+  // Repairs the matching, prunes and bounds the cards; false when no matching
+  // exists (the matching is then back as it was). Domain changes may fail.
+  bool propagate();
+
+  QrcInt getVarCount() const { return _nVars; }
+  QrcInt getValueCount() const { return _nValues; }
+  QrcInt getFilterBits() const { return _bits; }
+  bool isSparse() const { return _index != nullptr; }
+  // The value matched to the i-th variable; getUnmatched() when none.
+  QrcInt getMatchedValue(QrcInt i) const { return _varNodes[i].matched; }
+  QrcInt getUnmatched() const { return _offset - 1; }
+
+ private:
+  QrcMatchValueNode* nodeOf(QrcInt v) const;
+  QrcInt capMin(QrcMatchValueNode* node) const;
+  QrcInt capMax(QrcMatchValueNode* node) const;
+  void link(QrcMatchVarNode* u, QrcInt v);
+  void unlink(QrcMatchVarNode* u);
+  void clearVisited();
+  bool findValue(QrcMatchSearch& s, QrcMatchVarNode* u);
+  bool augment(QrcMatchSearch& s, QrcMatchVarNode* start);
+  bool moveAway(QrcInt v);
+  bool bringOne(QrcInt v);
+  bool repair();
+  void restoreSaved();
+  void pruneComponents();
+  void searchFrom(QrcMatchValueNode* root);
+  void enter(QrcMatchValueNode* x);
+  void closeComponent(QrcMatchValueNode* c);
+  QrcMatchVarNode* nextUnbound(QrcMatchVarNode* u) const;
+  void boundCards();
+
+  QrcManagerI* _manager;
+  QrcInt _offset;
+  QrcInt _nVars;
+  QrcInt _nValues;
+  QrcInt _nCards;
+  QrcMatchValueNode* _valueNodes;
+  QrcMatchVarNode* _varNodes;
+  QrcIntExpI** _cards;
+  QrcIntMap* _index;
+  const QrcInt* _listed;
+  QrcInt* _saved;
+  QrcMatchSccState _scc;
+  QrcMatchSearch _capacity;
+  QrcMatchSearch _target;
+  QrcInt _bits;
+  QrcInt _unitCapacity;
+};
+
+// All-different with domain filtering: every value has capacity [0, 1].
+class QrcAllDiffDomainI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcAllDiffDomainI, QrcConstraintI)
+ public:
+  QrcAllDiffDomainI(QrcManagerI* manager, QrcIntExpI** vars, QrcInt n, QrcInt bits);
+  // Fails when a variable occurs twice; attaches a demon to every domain event.
+  void post() override;
+  void propagate() override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+  const QrcCardMatchingI* getMatching() const { return &_matching; }
+
+ private:
+  QrcInt _n;
+  QrcIntExpI** _vars;
+  QrcCardMatchingI _matching;
+};
+
+// Distribute with domain filtering: cards[i] counts the variables equal to
+// values[i]; the matching prunes the variables and narrows the cards.
+class QrcDistributeDomainI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcDistributeDomainI, QrcConstraintI)
+ public:
+  QrcDistributeDomainI(const QrcIntVarArray& cards, const QrcIntArray& values,
+                       const QrcIntVarArray& vars, QrcInt bits);
+  // Builds the matching over the current domains and the listed values.
+  void post() override;
+  void propagate() override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+  const QrcCardMatchingI* getMatching() const { return &_matching; }
+
+ private:
+  QrcIntVarArray _cards;
+  QrcIntArray _values;
+  QrcIntVarArray _vars;
+  QrcInt _bits;
+  QrcCardMatchingI _matching;
+};
+
+// The domain all-different over n expressions, on the manager's heap.
+QrcConstraintI* QrcMakeAllDiffDomain(QrcManagerI* manager, QrcIntExpI** vars, QrcInt n);
+
+// Whether an expression occurs twice among n (sorted copies in a pooled array).
+bool QrcHasRepeatedExpr(QrcManagerI* manager, QrcIntExpI* const* vars, QrcInt n);
+
+#endif
