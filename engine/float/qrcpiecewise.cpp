@@ -158,7 +158,7 @@ QrcLastSegmentI::QrcLastSegmentI(QrcManagerI* manager, QrcFloat x, QrcFloat yLow
 namespace {
 
 QrcFloatExpI* checkedOperand(const QrcFloatExp& x) {
-  if (!x.getImpl()) QrcFatalError(39, "empty handle", kPlace);
+  if (!x.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", kPlace);
   return x.getImpl();
 }
 
@@ -179,11 +179,11 @@ bool segmentCount(QrcErrorReporter* r, const QrcFloatArray& p, QrcInt& count) {
   count = n + 1;
   for (QrcInt i = 0; i + 1 < n; ++i) {
     if (p[i] > p[i + 1]) {
-      r->report(7, kPlace, "unordered element in array", i);
+      r->report(QrcUnorderedElementError, kPlace, "unordered element in array", i);
       return false;
     }
     if (i >= 1 && p[i - 1] == p[i] && p[i] == p[i + 1]) {
-      r->report(7, kPlace, "unordered element in array", i + 1);
+      r->report(QrcUnorderedElementError, kPlace, "unordered element in array", i + 1);
       return false;
     }
     if (p[i] == p[i + 1]) --count;
@@ -192,7 +192,7 @@ bool segmentCount(QrcErrorReporter* r, const QrcFloatArray& p, QrcInt& count) {
 }
 
 QrcFloatExp incompatible(QrcErrorReporter* r) {
-  r->report(32, kPlace, "Incompatible argument");
+  r->report(QrcIncompatibleArgumentError, kPlace, "Incompatible argument");
   return QrcFloatExp();
 }
 
@@ -220,7 +220,7 @@ QrcFloatExp QrcPiecewiseLinear(const QrcFloatExp& xh, QrcFloat firstSlope,
   if (!std::isfinite(firstSlope) || !std::isfinite(lastSlope)) return incompatible(r);
   QrcInt n = sizeOf(points), count;
   if (n == 0 || sizeOf(values) != n) {
-    r->report(5, kPlace, "bad array size", n);
+    r->report(QrcBadArraySizeError, kPlace, "bad array size", n);
     return QrcFloatExp();
   }
   if (!allFinite(points) || !allFinite(values)) return incompatible(r);
@@ -285,7 +285,7 @@ QrcFloatExp QrcPiecewiseLinear(const QrcFloatExp& xh, const QrcFloatArray& point
   if (!std::isfinite(x0) || !std::isfinite(y0)) return incompatible(r);
   QrcInt n = sizeOf(points), count;
   if (sizeOf(slopes) != n + 1) {
-    r->report(5, kPlace, "bad array size", n);
+    r->report(QrcBadArraySizeError, kPlace, "bad array size", n);
     return QrcFloatExp();
   }
   if (!allFinite(points)) return incompatible(r);
