@@ -111,6 +111,37 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void orientationChanged(QroInt a, QroInt b);
   void pseudoOrientationChanged(QroInt a, QroInt b);
 
+  // The rules run for a decided pair (all may fail the branch).
+  void chordRulesOverlap(QroInt a, QroInt b);
+  void chordRulesDisjoint(QroInt a, QroInt b);
+  void classRulesOverlap(QroInt a, QroInt b);
+  void classRulesDisjoint(QroInt a, QroInt b);
+  void orientClass(QroInt x, QroInt y);
+  void orientationRulesOverlap(QroInt a, QroInt b);
+  void orientationRulesDisjoint(QroInt a, QroInt b);
+  void pushOrientation(QroInt a, QroInt b);
+  void pullOrientation(QroInt a, QroInt b);
+  void pushPseudoOrientation(QroInt a, QroInt b);
+  void lengthRules(QroInt a, QroInt b);
+  // Length-rule helpers over the mask of the current run.
+  bool orientDisjointness();
+  bool orientClassRestricted(QroInt x, QroInt y);
+  bool heaviestChain();
+  void heaviestChainFrom(QroInt v);
+  bool greedyDisjointSet();
+  QroInt getChainStart() const { return _chainStart; }
+  QroInt getChainNext(QroInt v) { return _chainNext[v]; }
+  QroInt getChainLength(QroInt v) { return _chainLength[v]; }
+  QroInt& mask(QroInt v) { return _maskM[v]; }
+
+  // Marks of the rules, and the pseudo placement's records.
+  QroInt& mark(QroInt x, QroInt y) { return _pairHints[x][y]; }
+  void resetMarks();
+  QroInt& pseudoTried(QroInt x, QroInt y) { return _pseudoTried[x][y]; }
+  QroInt& trialHint(QroInt x, QroInt y) { return _trialHints[x][y]; }
+  // Edge hints of the pseudo placement for the pairs whose real edge differs.
+  void recordHints();
+
  private:
   void firstPass();
   void addLongPair(QroInt j, QroInt i);
@@ -118,12 +149,28 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void hangPairDemons(QroInt j, QroInt i);
   void dispatch(QroInt a, QroInt b, QroInt kind);
   void addModel(const QrcConstraint& ct);
+  // Orientation helpers over the real (pseudo false) or pseudo variables.
+  QrcIntExpI* orientVar(QroInt x, QroInt y, bool pseudo) {
+    return (pseudo ? _pseudoOrientations : _orientations)[x][y].getImpl();
+  }
+  QrcIntExpI* edgeVar(QroInt x, QroInt y, bool pseudo) {
+    return (pseudo ? _pseudoEdges : _edges)[x][y].getImpl();
+  }
+  bool dir(QroInt x, QroInt y, bool pseudo);
+  void makeDir(QroInt x, QroInt y, bool v, bool pseudo);
+  void enforce(QroInt x, QroInt y, bool v, bool pseudo);
+  void pushOrientationPasses(QroInt a, QroInt b, bool pseudo);
+  QroInt lengthOfWalk(QroInt i, QroInt b);
 
   int _level;
   IntRow _pendingEvents;
   QrcRevWord _pendingTop;
   QroDoublingArray<IntRow> _pairHints;
   QroDoublingArray<IntRow> _pseudoTried;
+  QroDoublingArray<IntRow> _trialHints;
+  IntRow _ruleStack;
+  IntRow _maskM;
+  IntRow _maskK;
   IntRow _chainNext;
   IntRow _chainLength;
   QrcIntVar _containerOrigin;
@@ -200,6 +247,59 @@ class QrcIntervalGraphPropagatePseudoOrientationChangeI : public QrcDemonI {
  private:
   QrcIntervalGraphI* _graph;
   QroInt _a, _b;
+};
+
+// ---------------------------------------------------------------- pseudo placement
+
+// Binds the target to the source's value once the source is bound.
+class QrcLinkConstraintI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcLinkConstraintI, QrcConstraintI)
+ public:
+  QrcLinkConstraintI(QrcManagerI* m, QrcIntExpI* source, QrcIntExpI* target)
+      : QrcConstraintI(m), _source(source), _target(target) {}
+  void propagate() override {
+    if (_source->isBound()) _target->setValue(_source->getValue());
+  }
+  void post() override { _source->whenValue(this); }
+
+ private:
+  QrcIntExpI* _source;
+  QrcIntExpI* _target;
+};
+
+// For every disjoint pair whose real order is open, tries the pseudo order 1
+// in a nested solve, records the pseudo edges that the trial fixes and binds
+// the real edges to them at the end of the pass; a failed trial fails.
+class QrcZConstraintI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcZConstraintI, QrcConstraintI)
+ public:
+  QrcZConstraintI(QrcManagerI* m, QrcIntervalGraphI* graph)
+      : QrcConstraintI(m), _graph(graph), _trials(0) {}
+  ~QrcZConstraintI() override {}
+  void propagate() override;
+  void post() override {}
+  void display(std::ostream& os) const override;
+  QrcIntervalGraphI* getGraph() const { return _graph; }
+  // Trials run since the constraint was made (not restored by backtracking).
+  QroInt getTrialCount() const { return _trials; }
+
+ private:
+  QrcIntervalGraphI* _graph;
+  QroInt _trials;
+};
+
+// One trial: binds a pseudo orientation to 1, then records the hints.
+class QrcTryOrientationI : public QrcGoalI {
+  QROSIMPLECLASS(QrcTryOrientationI, QrcGoalI)
+ public:
+  QrcTryOrientationI(QrcManagerI* m, QrcIntExpI* orientation, QrcZConstraintI* owner)
+      : QrcGoalI(m), _orientation(orientation), _owner(owner) {}
+  QrcGoalI* execute() override;
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcIntExpI* _orientation;
+  QrcZConstraintI* _owner;
 };
 
 #endif

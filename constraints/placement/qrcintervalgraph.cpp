@@ -43,6 +43,10 @@ QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin
       _pendingTop(m, 0),
       _pairHints(m->getGeneralAllocator()),
       _pseudoTried(m->getGeneralAllocator()),
+      _trialHints(m->getGeneralAllocator()),
+      _ruleStack(m->getGeneralAllocator()),
+      _maskM(m->getGeneralAllocator()),
+      _maskK(m->getGeneralAllocator()),
       _chainNext(m->getGeneralAllocator()),
       _chainLength(m->getGeneralAllocator()),
       _containerOrigin(containerOrigin),
@@ -65,7 +69,9 @@ QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin
       _tentativeStamp(0),
       _chainStart(-1),
       _firstPropagation(1),
-      _eventCount(0) {}
+      _eventCount(0) {
+  _zConstraint = new (m) QrcZConstraintI(m, this);
+}
 
 QrcIntervalGraphI::~QrcIntervalGraphI() {
   for (QroDoublingArray<VarRow>* a :
@@ -73,13 +79,15 @@ QrcIntervalGraphI::~QrcIntervalGraphI() {
     for (QroInt i = a->getSize(); i-- > 0;) (*a)[i].release();
     a->release();
   }
-  for (QroDoublingArray<IntRow>* a : {&_pairHints, &_pseudoTried}) {
+  for (QroDoublingArray<IntRow>* a : {&_pairHints, &_pseudoTried, &_trialHints}) {
     for (QroInt i = a->getSize(); i-- > 0;) (*a)[i].release();
     a->release();
   }
   for (QroInt i = 0; i < _adjacency.getSize(); ++i) _adjacency[i]->release();
   _adjacency.release();
-  for (IntRow* a : {&_pendingEvents, &_chainNext, &_chainLength, &_sizes, &_weights}) a->release();
+  for (IntRow* a : {&_pendingEvents, &_chainNext, &_chainLength, &_sizes, &_weights, &_ruleStack,
+                    &_maskM, &_maskK})
+    a->release();
   for (QroDoublingArray<QrcIntVar>* a : {&_origins, &_pseudoOrigins, &_activities}) a->release();
 }
 
@@ -147,11 +155,15 @@ void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight
   _chainLength.add(0);
   _activities.add(QrcIntVar(activity));
 
+  _maskM.add(0);
+  _maskK.add(0);
+  for (QroInt k = 0; k < 4 * (n + 1); ++k) _ruleStack.add(0);
   for (QroInt j = 0; j < n; ++j) {
     _edges[j].add(QrcIntVar(QrcManager(m), 0, 1));
     _orientations[j].add(QrcIntVar(QrcManager(m), 0, 1));
     _pairHints[j].add(0);
     _pseudoTried[j].add(0);
+    _trialHints[j].add(0);
     _pseudoEdges[j].add(QrcIntVar(QrcManager(m), 0, 1));
     _pseudoOrientations[j].add(QrcIntVar(QrcManager(m), 0, 1));
   }
@@ -162,7 +174,7 @@ void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight
     for (QroInt k = 0; k <= n; ++k) row.add(QrcIntVar());
     for (QroInt j = 0; j < n; ++j) row[j] = (*a)[j][n];
   }
-  for (QroDoublingArray<IntRow>* a : {&_pairHints, &_pseudoTried}) {
+  for (QroDoublingArray<IntRow>* a : {&_pairHints, &_pseudoTried, &_trialHints}) {
     a->add(IntRow(alloc));
     for (QroInt k = 0; k <= n; ++k) (*a)[n].add(0);
   }
@@ -181,13 +193,22 @@ void QrcIntervalGraphI::postVertex() {
   QrcIntVar X = _origins[i], A = _activities[i];
   QroInt s = _sizes[i];
   QrcIntExp O = _containerOrigin;
+  QrcIntVar Y = _pseudoOrigins[i];
+  bool pseudo = _level == 2;
   addModel((A == 0) || ((O <= X) && (X + s <= O + _containerSize)));
+  if (pseudo) addModel((A == 0) || ((0 <= Y) && (Y + s <= _containerSize)));
   for (QroInt j = 0; j < i; ++j) {
     QrcIntVar Xj = _origins[j], E = _edges[j][i], R = _orientations[j][i];
     QroInt sj = _sizes[j];
     addModel(QrcIntExp(E) == QrcIntExp((Xj < X + s) && (X < Xj + sj)));
     addModel(QrcIntExp((E == 0) && (R == 1)) == QrcIntExp(Xj + sj <= X));
     addModel(QrcIntExp((E == 0) && (R == 0)) == QrcIntExp(X + s <= Xj));
+    if (!pseudo) continue;
+    QrcIntVar Yj = _pseudoOrigins[j], Ep = _pseudoEdges[j][i], Rp = _pseudoOrientations[j][i];
+    _manager->add(new (_manager) QrcLinkConstraintI(_manager, E.getImpl(), Ep.getImpl()));
+    addModel(QrcIntExp(Ep) == QrcIntExp((Yj < Y + s) && (Y < Yj + sj)));
+    addModel(QrcIntExp((Ep == 0) && (Rp == 1)) == QrcIntExp(Yj + sj <= Y));
+    addModel(QrcIntExp((Ep == 0) && (Rp == 0)) == QrcIntExp(Y + s <= Yj));
   }
   if (!isPosted()) return;
   hangVertexDemons(i);
@@ -229,6 +250,7 @@ void QrcIntervalGraphI::attachDemons() {
 }
 
 void QrcIntervalGraphI::post() {
+  if (_level == 2) _manager->add(_zConstraint);
   attachDemons();
 }
 
@@ -292,15 +314,8 @@ void QrcIntervalGraphI::propagate() {
     popEvent(a, b, kind);
     dispatch(a, b, kind);
   }
+  if (_level == 2) _zConstraint->pushUnlessNested();
 }
-
-void QrcIntervalGraphI::dispatch(QroInt, QroInt, QroInt) {}
-
-void QrcIntervalGraphI::activityChanged(QroInt) {}
-
-void QrcIntervalGraphI::orientationChanged(QroInt, QroInt) {}
-
-void QrcIntervalGraphI::pseudoOrientationChanged(QroInt, QroInt) {}
 
 // ---------------------------------------------------------------- demons
 

@@ -192,6 +192,18 @@ std::vector<Placement> instances() {
     p.originHi = 2;
     out.push_back(p);
   }
+  {
+    Placement p;
+    p.name = "1-D five with chords and orders";
+    p.container = {6};
+    p.members = {{{2}, false}, {{2}, true}, {{1}, false}, {{3}, true}, {{2}, false}};
+    p.relations = {{Overlap, 0, 1, 0},    {NotOverlap, 1, 2, 0}, {Overlap, 2, 3, 0},
+                   {NotOverlap, 0, 3, 0}, {Precedence, 4, 0, 0}, {Overlap, 1, 3, 0}};
+    p.notOverlap = false;
+    p.originLo = 0;
+    p.originHi = 5;
+    out.push_back(p);
+  }
   return out;
 }
 
