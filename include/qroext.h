@@ -49,9 +49,12 @@
 #include "qrcfloatview.h"
 
 // Global constraints.
+#include "qrcabstraction.h"
 #include "qrcalldiff.h"
 #include "qrcbox.h"
+#include "qrcdistribute.h"
 #include "qrcintervalgraph.h"
+#include "qrcsequence.h"
 
 #include "qroplatform.h"
 
