@@ -56,6 +56,9 @@ class QrcPQTreeI {
   // are consecutive; false when they cannot be.
   bool reduce(QrcPQNodeI* node, const QrcFastListI<QroInt>& set);
   QrcPQNodeI* getRoot() const { return _root; }
+  // Times each row of the template table was reached (17 rows, in table
+  // order; not restored by backtracking).
+  QroInt getRowHits(int row) const { return _rowHits[row]; }
   void setRoot(QrcPQNodeI* root) { _root = root; }
   void release() { _pool.release(); }
 
@@ -68,6 +71,7 @@ class QrcPQTreeI {
   QrcManagerI* _manager;
   QrcFastListI<QrcPQNodeI*> _pool;
   QrcPQNodeI* _root;
+  QroInt _rowHits[17];
 };
 
 #endif

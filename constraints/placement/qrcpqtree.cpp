@@ -71,7 +71,7 @@ QroInt QrcPQNodeI::childCount() const {
 // ---------------------------------------------------------------- tree
 
 QrcPQTreeI::QrcPQTreeI(QrcManagerI* manager)
-    : _manager(manager), _pool(manager, 20), _root(nullptr) {}
+    : _manager(manager), _pool(manager, 20), _root(nullptr), _rowHits() {}
 
 void QrcPQTreeI::addNodes(QroInt n) {
   QroInt count = _pool.getSize();
@@ -186,13 +186,12 @@ bool QrcPQTreeI::matches(QrcPQNodeI* x, bool fromTail, const char* pattern) {
   for (QrcPQNodeI* c = fromTail ? x->childTail : x->childHead; c;
        c = fromTail ? c->prev : c->next) {
     char l = label(c);
-    while (*t && t[0] != l) {
+    while (*t && (t[0] != l || (t[1] == '1' && count == 1))) {
       if (t[1] != '*' && count == 0) return false;
       t += 2;
       count = 0;
     }
     if (!*t) return false;
-    if (t[1] == '1' && count == 1) return false;
     ++count;
   }
   for (; *t; t += 2, count = 0)
@@ -227,6 +226,7 @@ bool QrcPQTreeI::templateStep(QrcPQNodeI* x, QroInt size) {
   }
   if (x->kind == QrcPQNodeI::PNode) {
     if (!root) {
+      ++_rowHits[partials < 2 ? partials : 2];
       if (partials >= 2) return false;
       if (p1) x->unlink(p1);
       QrcPQNodeI* e = group(x, 'E');
@@ -245,11 +245,16 @@ bool QrcPQTreeI::templateStep(QrcPQNodeI* x, QroInt size) {
       return true;
     }
     if (partials == 0) {
+      ++_rowHits[3];
       QrcPQNodeI* f = group(x, 'F');
       if (f) x->append(f);
       return true;
     }
-    if (partials == 1 && p1->fullCount == size) return true;
+    if (partials == 1 && p1->fullCount == size) {
+      ++_rowHits[4];
+      return true;
+    }
+    ++_rowHits[partials == 1 ? (empties > 0 ? 5 : 6) : partials == 2 ? 7 : 8];
     if (partials >= 3) return false;
     QrcPQNodeI* f = group(x, 'F');
     if (f) p1->append(f);
@@ -278,6 +283,7 @@ bool QrcPQTreeI::templateStep(QrcPQNodeI* x, QroInt size) {
   }
   // Q-nodes: empties first, fulls last once normalised.
   if (!root) {
+    ++_rowHits[9 + (partials < 2 ? partials : 2)];
     if (partials >= 2) return false;
     const char* pattern = partials ? "E*P1F*" : "E*F*";
     if (!matches(x, false, pattern)) {
@@ -287,8 +293,15 @@ bool QrcPQTreeI::templateStep(QrcPQNodeI* x, QroInt size) {
     if (p1) splice(x, p1, false);
     return true;
   }
-  if (partials == 0) return matches(x, false, "E*F+E*");
-  if (partials == 1 && p1->fullCount == size) return true;
+  if (partials == 0) {
+    ++_rowHits[12];
+    return matches(x, false, "E*F+E*");
+  }
+  if (partials == 1 && p1->fullCount == size) {
+    ++_rowHits[13];
+    return true;
+  }
+  ++_rowHits[partials == 1 ? 14 : partials == 2 ? 15 : 16];
   if (partials >= 3) return false;
   const char* pattern = partials == 1 ? "E*P1F*E*" : "E*P1F*P1E*";
   if (!matches(x, false, pattern)) {
