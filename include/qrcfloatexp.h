@@ -238,10 +238,15 @@ class QrcFloatVarEventHandlerI : public QrcEventHandlerI {
   void rangeEvent(QrcFloat min, QrcFloat max, bool significance);
   // Records the removal of an inner value.
   void removalEvent(QrcFloat v);
+  // Changes of one variable that woke its demons, per doubling of its event
+  // threshold within one propagation.
+  static const QrcInt WakesPerDoubling = 64;
 
  private:
   friend class QrcFloatExpI;
   QrcSearchMonitorI* monitor() const;
+  // The relative threshold below which a change wakes nothing.
+  QrcFloat eventThreshold();
 
   QrcInt _minStamp;
   QrcInt _maxStamp;
@@ -252,6 +257,9 @@ class QrcFloatVarEventHandlerI : public QrcEventHandlerI {
   QrcRevWord _suspended;
   QrcConstraintList _domainDemons;
   QrcPropagationQueueI::FloatCell* _removed;
+  // Propagation stamp and count of the changes that woke demons in it.
+  QrcInt _wakeStamp;
+  QrcInt _wakes;
 };
 
 // ---------------------------------------------------------------- handles

@@ -243,6 +243,9 @@ class QroAlgorithmI : public QroAlgorithmStatus {
 
  protected:
   void setModel(QroExtractableI* m) { _model = m; }
+  // Drops the model when the change destroys it: a later reload finds no
+  // model instead of a freed one.
+  void forgetEndedModel(QroChange* change);
   // Runs f, turning ExtractFailure and RemoveFailure into the collected
   // exceptions after clearing the algorithm.
   template <class F>

@@ -337,6 +337,7 @@ QroBool QroAlgorithmI::changeExtractable(QroChange* change, QroExtractableI* x) 
   growTables(id);
   if (!isUsing(id)) return 0;
   if (_inSearch) throw QroNoChangeDuringSearchException();
+  forgetEndedModel(change);
   void* object = getObject(id);
   QroBool ok = 0;
   collectFailures([&] { ok = applyChange(change, &object, x); }, true);
@@ -352,6 +353,19 @@ QroBool QroAlgorithmI::changeExtractable(QroChange* change, QroExtractableI* x) 
   return 1;
 }
 
+void QroAlgorithmI::forgetEndedModel(QroChange* change) {
+  if (!_model) return;
+  if (change->isType(QroDestroyExtractable::GetTypeInfo())) {
+    if (change->getChangedExtractable() == _model) _model = nullptr;
+    return;
+  }
+  if (!change->isType(QroDestroyExtractableArray::GetTypeInfo())) return;
+  QroExtractableArray ended = change->getChangedExtractableArray();
+  if (!ended.getImpl()) return;
+  for (QroInt i = 0; i < ended.getSize(); ++i)
+    if (ended[i] == _model) _model = nullptr;
+}
+
 QroBool QroAlgorithmI::change(QroChange* change) {
   syncIdTables();
   if (_inSearch) {
@@ -361,6 +375,7 @@ QroBool QroAlgorithmI::change(QroChange* change) {
     if (usesAny(change->getChangedExtractableArray())) throw QroNoChangeDuringSearchException();
     return 0;
   }
+  forgetEndedModel(change);
   if (change->needsUseFilter() && !usesAny(change->getChangedExtractableArray())) return 0;
   void* object = nullptr;
   QroBool ok = 0;

@@ -43,6 +43,19 @@ QrcFloat QrcFloatSplitPointAtPrecision(QrcFloat min, QrcFloat max, QrcInt p) {
 
 namespace {
 
+// The point where x is split next, or NaN when x is bound or no double lies
+// strictly between its bounds (a precision below one unit in the last place
+// never makes such an interval bound).
+QrcFloat splitPointOf(QrcManagerI* m, QrcFloatExpI* x) {
+  if (x->isBound()) return NAN;
+  QrcFloat lo = x->getMin(), hi = x->getMax();
+  QrcFloat split = m->variablePrecision()
+                       ? QrcFloatSplitPointAtPrecision(lo, hi, m->getVariablePrecision())
+                       : QrcFloatSplitPoint(lo, hi);
+  if (!(lo < split && split < hi)) return NAN;
+  return split;
+}
+
 QrcGoalI* halves(QrcManagerI* m, QrcFloatExpI* x, QrcFloat split, QrcInt upperFirst,
                  QrcGoalI* self) {
   QrcGoalI* up = new (m) QrcFloatVarTryUpI(m, x, split);
@@ -61,7 +74,7 @@ QrcGoalI* QrcFloatVarInstantiateI::execute() {
   QrcFloat split = QrcFloatSplitPoint(lo, hi);
   // A split point on a bound cannot narrow: the interval is as small as the
   // doubles allow.
-  if (split == lo || split == hi) return nullptr;
+  if (!(lo < split && split < hi)) return nullptr;
   return halves(_manager, x, split, _upperFirst, this);
 }
 void QrcFloatVarInstantiateI::display(std::ostream& os) const {
@@ -73,7 +86,7 @@ QrcGoalI* QrcFloatVarInstantiateVarPrecI::execute() {
   if (x->isBound()) return nullptr;
   QrcFloat lo = x->getMin(), hi = x->getMax();
   QrcFloat split = QrcFloatSplitPointAtPrecision(lo, hi, _manager->getVariablePrecision());
-  if (split == lo || split == hi) return nullptr;
+  if (!(lo < split && split < hi)) return nullptr;
   return halves(_manager, x, split, _upperFirst, this);
 }
 void QrcFloatVarInstantiateVarPrecI::display(std::ostream& os) const {
@@ -81,9 +94,14 @@ void QrcFloatVarInstantiateVarPrecI::display(std::ostream& os) const {
 }
 
 QrcGoalI* QrcFloatGenerateI::execute() {
-  QrcInt i = _choose ? _choose(QrcFloatVarArray(_vars)) : -1;
-  if (i < 0) return nullptr;
   QrcManagerI* m = _manager;
+  QrcFloatVarArray vars(_vars);
+  QrcInt i = _choose ? _choose(vars) : -1;
+  // A variable that can no longer be split is as decided as it can be: the
+  // chosen one then gives way to the first variable that can still be split,
+  // so that the generation ends instead of choosing it forever.
+  if (i >= 0 && std::isnan(splitPointOf(m, _vars->get(i)))) i = QrcChooseFirstUnboundFloat(vars);
+  if (i < 0) return nullptr;
   QrcGoal one = QrcInstantiate(QrcFloatVar(_vars->get(i)), _upperFirst, _ratio);
   return new (m) QrcAndII(m, one.getImpl(), this);
 }
@@ -94,9 +112,10 @@ void QrcFloatGenerateI::display(std::ostream& os) const {
 QrcInt QrcChooseFirstUnboundFloat(const QrcFloatVarArray& vars) {
   QrcFloatVarArrayI* a = vars.getImpl();
   if (!a) return -1;
+  QrcManagerI* m = a->getManager();
   for (QrcInt i = 0; i < a->getSize(); ++i) {
     QrcFloatExpI* x = a->get(i);
-    if (x && !x->isBound()) return i;
+    if (x && !std::isnan(splitPointOf(m, x))) return i;
   }
   return -1;
 }
@@ -112,6 +131,8 @@ QrcGoal QrcInstantiate(const QrcFloatVar& x, QrcInt upperFirst, QrcFloat ratio) 
 QrcGoal QrcGenerate(const QrcFloatVarArray& vars, QrcChooseFloatIndex choose, QrcInt upperFirst,
                     QrcFloat ratio) {
   QrcFloatVarArrayI* a = vars.getImpl();
+  // No array: nothing to split, the empty goal succeeds at once.
+  if (!a) return QrcGoal();
   QrcManagerI* m = a->getManager();
   return QrcGoal(new (m) QrcFloatGenerateI(m, a, choose, upperFirst, ratio));
 }

@@ -125,6 +125,9 @@ QrcGoal QrcRemoveValue(const QrcIntVar& var, QrcInt value) {
 
 QrcGoal QrcGenerate(const QrcIntVarArray& vars, QrcChooseIntIndex choose) {
   QrcIntVarArrayI* a = vars.getImpl();
+  // No array (an array of no variable is an empty handle): nothing to label,
+  // the empty goal succeeds at once.
+  if (!a) return QrcGoal();
   QrcManagerI* m = a->getManager();
   return QrcGoal(new (m) QrcIntGenerateI(m, a, choose, nullptr));
 }

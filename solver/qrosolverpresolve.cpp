@@ -48,13 +48,12 @@ class QroCPPresolveVisitorI : public QroExtractableVisitor {
   }
   void visitChild(QroExtractableI* parent, QroExtractableI* child) override {
     if (!child || _presolve->isVisited(child->getId())) return;
-    // Members of the model are at top level and at depth 0.
+    // Members of the model are at depth 1 and at top level; whatever lies
+    // below them is not at top level.
     QroBool saved = _topLevel;
     QroInt savedDepth = _depth;
-    if (!parent || !parent->isType(QroModelI::GetTypeInfo())) {
-      _topLevel = 0;
-      ++_depth;
-    }
+    if (!parent || !parent->isType(QroModelI::GetTypeInfo())) _topLevel = 0;
+    ++_depth;
     try {
       child->visitSubExtractables(this);
     } catch (...) {

@@ -24,7 +24,9 @@ QrcFloatVarEventHandlerI::QrcFloatVarEventHandlerI(QrcManagerI* manager, QrcFloa
       _rangeDemons(manager),
       _suspended(manager, 0),
       _domainDemons(manager),
-      _removed(nullptr) {
+      _removed(nullptr),
+      _wakeStamp(-1),
+      _wakes(0) {
   QrcInt p = manager->getVariablePrecision();
   if (p > 0) {
     _oldMin = roundDownToPrecision(min, p);
@@ -86,13 +88,29 @@ void QrcFloatVarEventHandlerI::resume() {
 
 // ---------------------------------------------------------------- events
 
+QrcFloat QrcFloatVarEventHandlerI::eventThreshold() {
+  QrcInt stamp = _manager->getPropagationQueue()->getPropagationStamp();
+  if (stamp != _wakeStamp) {
+    _wakeStamp = stamp;
+    _wakes = 0;
+  }
+  QrcFloat r = _manager->getRelativeEventThreshold();
+  // Narrowings that shrink ever more slowly (x + exp(x) = 1 closing in on 0)
+  // never fall below a fixed threshold in reasonable time: within one
+  // propagation the threshold doubles every WakesPerDoubling changes of the
+  // variable that woke its demons, so that a fixpoint always ends.
+  if (_wakes < WakesPerDoubling) return r;
+  QrcInt doublings = _wakes / WakesPerDoubling;
+  return std::ldexp(r, static_cast<int>(doublings < 1000 ? doublings : 1000));
+}
+
 void QrcFloatVarEventHandlerI::rangeEvent(QrcFloat min, QrcFloat max, bool significance) {
   if (isSuspended()) return;
   QrcFloatExpI* var = getVar();
   bool bound = var->isBound() != 0;
   var->invalidateParents();
   if (significance) {
-    QrcFloat r = _manager->getRelativeEventThreshold();
+    QrcFloat r = eventThreshold();
     bool minStill = _oldMin >= 0 ? min <= _oldMin * (1 + r) : min <= _oldMin * (1 - r);
     bool maxStill = _oldMax >= 0 ? max >= _oldMax * (1 - r) : max >= _oldMax * (1 + r);
     if (minStill && maxStill) {
@@ -100,6 +118,7 @@ void QrcFloatVarEventHandlerI::rangeEvent(QrcFloat min, QrcFloat max, bool signi
       _oldMax = max;
       return;
     }
+    ++_wakes;
   }
   bool hasValue = bound && _valueDemons.getHead();
   bool hasDomain = _domainDemons.getHead() != nullptr;

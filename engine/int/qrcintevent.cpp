@@ -103,7 +103,12 @@ void QrcIntVarEventHandlerI::notifyBoundsChange(QrcInt newMin, QrcInt newMax) {
 }
 
 void QrcIntVarEventHandlerI::notifyValueRemoved(QrcInt v) {
-  getVar()->invalidateParents();
+  QrcIntExpI* x = getVar();
+  // The old bounds are not trailed: after backtracking they may be narrower
+  // than the bounds this step starts from.
+  if (x->_min < _oldMin) _oldMin = x->_min;
+  if (x->_max > _oldMax) _oldMax = x->_max;
+  x->invalidateParents();
   if (!_domainDemons.getHead()) return;
   _domainDemons.markPending();
   QrcPropagationQueueI::IntCell* c = _manager->getPropagationQueue()->newCell();

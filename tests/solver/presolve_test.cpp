@@ -104,7 +104,8 @@ TEST_F(Presolve, TraceAndBacktracking) {
   p->setTraceLevel(1);
   run();
   std::string text = os.str();
-  EXPECT_NE(text.find("Firing rule [ReduceNumEqI] at depth 0 and at top level\n"),
+  // A member of the model is at depth 1 (the model itself at 0).
+  EXPECT_NE(text.find("Firing rule [ReduceNumEqI] at depth 1 and at top level\n"),
             std::string::npos)
       << text;
   EXPECT_NE(text.find("Adding information <Presolved NumEqI, left, float> for extractable "),
@@ -142,7 +143,13 @@ TEST_F(Presolve, NestedEqualitiesAreNotReduced) {
   QroNumExprArg a(static_cast<QroConstraintI*>(inner.getImpl()));
   QroNumExprArg b(static_cast<QroConstraintI*>(other.getImpl()));
   model.add(QroRange(env, 1.0, a + b, 2.0));
+  std::ostringstream os;
+  solver.getImpl()->setOut(os);
+  p->setTraceLevel(1);
   run();
+  // Model, range, sum, equality: the rule fires below the top level.
+  EXPECT_EQ(os.str(),
+            "Firing rule [ReduceNumEqI] at depth 3\nFiring rule [ReduceNumEqI] at depth 3\n");
   EXPECT_EQ(reduced(inner), nullptr);
   EXPECT_EQ(reduced(other), nullptr);
   EXPECT_EQ(definition(x), nullptr);

@@ -340,3 +340,36 @@ TEST_F(SolverSearch, ErrorInsideANestedSolveUnwindsEverySearch) {
 }
 
 }  // namespace
+
+namespace {
+
+// The solver forgets a model ended under it: every run then says so instead
+// of reading the freed model, and a new model can be loaded.
+TEST(SolverModelEnd, RunsAfterTheModelEndedSayTheModelIsNotLoaded) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 3, QroNumVar::Int, "x");
+  model.add(QroRange(env, 1, x, 2));
+  QroSolver solver(model);
+  EXPECT_EQ(solver.solve(), 1);
+  QroModel other(env);
+  other.end();  // not the solver's model
+  EXPECT_EQ(solver.solve(), 1);
+  model.end();
+  try {
+    solver.solve();
+    FAIL() << "solve without a model";
+  } catch (const QroSolver::ModelNotExtracted& e) {
+    EXPECT_STREQ(e.getMessage(), "Model is not loaded");
+  }
+  EXPECT_THROW(solver.solve(QroGoal()), QroSolver::ModelNotExtracted);
+  EXPECT_THROW(solver.startNewSearch(), QroSolver::ModelNotExtracted);
+  QroModel second(env);
+  second.add(QroRange(env, 3, x, 3));
+  QroAlgorithm(solver.getImpl()).extract(second);
+  EXPECT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getValue(x), 3);
+  env.end();
+}
+
+}  // namespace

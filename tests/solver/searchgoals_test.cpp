@@ -7,6 +7,8 @@
 
 #include "qromodel.h"
 #include "qrosolveri.h"
+#include "qrcfloatarith.h"
+#include "qrcfloatcompare.h"
 #include "qrcfloatexp.h"
 #include "qrcfloatgoals.h"
 #include "qrcfloatvararray.h"
@@ -156,5 +158,80 @@ TEST(SearchGoals, HandleQueriesOfVariables) {
   other.end();
   env.end();
 }
+
+}  // namespace
+
+namespace {
+
+// Both failure modes of the engine: exceptions, then non-local jumps.
+class GoalModes : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    m = new QrcManagerI(&QrcNoEdit);
+    m->useExceptions(GetParam());
+    // Every search here ends well within the limit.
+    m->setChoicePointLimit(100000);
+  }
+  void TearDown() override { delete m; }
+  QrcManagerI* m = nullptr;
+};
+
+TEST_P(GoalModes, GenerateOverNoVariableSucceedsAtOnce) {
+  QrcManager mh(m);
+  QrcIntVar x(mh, 0, 1, "x");
+  // An array of no variable is an empty handle; so is a default one.
+  for (const QrcIntVarArray& none :
+       {QrcIntVarArray(mh, 0, 0, 3), QrcIntVarArray(), QrcIntVarArray(mh, 0)}) {
+    EXPECT_EQ(m->solve(QrcGenerate(none), false), 1);
+    QrcSearchI* s =
+        m->newSearch(QrcAnd(QrcGenerate(none), QrcGenerate(QrcIntVarArray(mh, 1, 0, 1))).getImpl());
+    int n = 0;
+    while (s->next()) ++n;
+    s->end();
+    EXPECT_EQ(n, 2);
+  }
+  EXPECT_EQ(m->solve(QrcGenerate(QrcFloatVarArray(), QrcChooseFirstUnboundFloat, 1, 0.0), false),
+            1);
+}
+
+QrcInt alwaysFirst(const QrcFloatVarArray&) {
+  return 0;
+}
+
+// Splits as far as the doubles allow, whatever the precision.
+TEST_P(GoalModes, FloatGenerateBelowOneUlpEnds) {
+  QrcManager mh(m);
+  for (double precision : {1e-20, 0.0, -1.0}) {
+    QrcFloatVar x(mh, 0.0, 1.0, precision, "x");
+    QrcFloatVar y(mh, -1.0, 1.0, precision, "y");
+    // x = 1/sqrt(2) and y = -x: the search fails its way down both.
+    mh.add(x * x == 0.5);
+    mh.add(x + y == 0.0);
+    QrcFloatVarArray a(mh, 2);
+    a.set(0, x);
+    a.set(1, y);
+    for (QrcChooseFloatIndex choose : {QrcChooseFirstUnboundFloat, alwaysFirst}) {
+      QrcSearchI* s = m->newSearch(QrcGenerate(a, choose, 1, 0.0).getImpl());
+      ASSERT_EQ(s->next(), 1) << precision;
+      for (const QrcFloatVar& v : {x, y}) {
+        // No double lies strictly inside the final interval.
+        EXPECT_LE(v.getMax(), std::nextafter(v.getMin(), HUGE_VAL)) << precision;
+      }
+      // Bound changes below a relative 1e-11 wake no demon.
+      EXPECT_NEAR(x.getMin(), std::sqrt(0.5), 1e-10);
+      EXPECT_NEAR(y.getMax(), -std::sqrt(0.5), 1e-10);
+      EXPECT_EQ(QrcChooseFirstUnboundFloat(a), -1);
+      s->end();
+    }
+    // A variable alone stops in the same place.
+    QrcFloatVar z(mh, 0.0, 1.0, precision, "z");
+    ASSERT_EQ(m->solve(QrcInstantiate(z, 0, 0.0), true), 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, GoalModes, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                           return p.param ? "Exceptions" : "Jumps";
+                         });
 
 }  // namespace

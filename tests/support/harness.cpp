@@ -146,6 +146,9 @@ struct Runner {
   std::vector<QrcExprI*> vars;
   std::vector<int64_t> assignment;
   std::vector<std::vector<int64_t>>* solutions = nullptr;
+  // Removals to apply and the domains seen after each (checkStronger).
+  const std::vector<std::pair<size_t, int64_t>>* removals = nullptr;
+  std::vector<std::vector<std::vector<int64_t>>> seen;
   Rng rng;
   std::string log;
   int errors = 0;
@@ -318,6 +321,24 @@ QrcGoalI* narrowKeeping(Runner* r, QrcInt chosen, QrcInt) {
   return nullptr;
 }
 
+QrcGoalI* removeAndRecord(Runner* r, QrcInt, QrcInt) {
+  auto snapshot = [r]() {
+    std::vector<std::vector<int64_t>> d;
+    for (size_t i = 0; i < r->vars.size(); ++i) {
+      d.push_back(r->domainOf(i));
+      std::sort(d.back().begin(), d.back().end());
+    }
+    r->seen.push_back(d);
+  };
+  r->post();
+  snapshot();
+  for (const auto& op : *r->removals) {
+    static_cast<QrcIntExpI*>(r->vars[op.first])->removeValue(op.second);
+    snapshot();
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 const VarKind& intKind() {
@@ -455,6 +476,45 @@ int checkSearch(const PropCase& c) {
   for (const auto& f : found)
     if (!expected.count(f.first) && failures++ < 5)
       ADD_FAILURE() << where(c) << ": search found non-solution " << show(f.first);
+  return failures;
+}
+
+int checkStronger(const PropCase& weak, const PropCase& strong) {
+  if (productSize(weak) > MaxBruteForce) return 0;
+  std::vector<std::vector<int64_t>> sols = solutionsOf(weak);
+  if (sols.empty()) return 0;
+  Rng rng(weak.seed);
+  int failures = 0;
+  for (int run = 0; run < weak.narrowRuns && failures < 3; ++run) {
+    const std::vector<int64_t>& sol = sols[rng() % sols.size()];
+    std::vector<std::pair<size_t, int64_t>> removals;
+    for (int s = 0; s < weak.narrowSteps; ++s) {
+      size_t i = rng() % weak.values.size();
+      int64_t v = weak.values[i][rng() % weak.values[i].size()];
+      if (v != sol[i]) removals.push_back({i, v});
+    }
+    Runner w(weak), st(strong);
+    w.removals = st.removals = &removals;
+    bool okW = w.m->solve(goal(&w, removeAndRecord), true) != 0;
+    bool okS = st.m->solve(goal(&st, removeAndRecord), true) != 0;
+    std::ostringstream os;
+    if (!okW || !okS) {
+      os << "a run failed although " << show(sol) << " remains a solution";
+    } else {
+      for (size_t k = 0; k < w.seen.size() && os.str().empty(); ++k)
+        for (size_t i = 0; i < w.seen[k].size() && os.str().empty(); ++i)
+          for (int64_t v : st.seen[k][i])
+            if (!std::binary_search(w.seen[k][i].begin(), w.seen[k][i].end(), v)) {
+              os << "after " << k << " removals, variable " << i << " keeps " << v << " in '"
+                 << strong.name << "' but not in '" << weak.name << "'";
+              break;
+            }
+    }
+    if (!os.str().empty()) {
+      ADD_FAILURE() << where(weak) << ": run " << run << ": " << os.str();
+      ++failures;
+    }
+  }
   return failures;
 }
 

@@ -99,6 +99,11 @@ int checkNarrowings(const PropCase& c);
 int checkSearch(const PropCase& c);
 // All steps.
 int runPropCase(const PropCase& c);
+// Runs the same seeded removals (each keeping a chosen solution) on two cases
+// over the same integer candidates, asserting after the posting and after
+// each removal that every domain of the strong case lies within the weak
+// case's domain. Uses the weak case's seed, runs and steps.
+int checkStronger(const PropCase& weak, const PropCase& strong);
 
 // The seed of a case: the command-line override, else the default.
 uint64_t caseSeed(uint64_t defaultSeed);

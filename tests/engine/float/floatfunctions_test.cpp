@@ -16,6 +16,7 @@
 #include "qrcfloatcompare.h"
 #include "qrcfloatconst.h"
 #include "qrcfloatfunctions.h"
+#include "qrcfloatgoals.h"
 #include "qrcmanager.h"
 #include "qrcsearch.h"
 #include "qroplatform.h"
@@ -600,5 +601,38 @@ TEST_F(FloatFunctionTest, FunctionNodesOverAdversarialDomainsKeepSampledPoints) 
 }
 
 #endif
+
+}  // namespace
+
+namespace {
+
+class SlowFixpoint : public ::testing::TestWithParam<bool> {};
+
+// x + exp(x) = 1 closes in on x = 0 ever more slowly: the event threshold of x
+// grows in a long propagation until the fixpoint ends, and the search then
+// finds x = 0.
+TEST_P(SlowFixpoint, EndsAndKeepsTheSolution) {
+  QrcManager mgr(QrcNoEdit);
+  QrcManagerI* m = mgr.getImpl();
+  m->useExceptions(GetParam());
+  m->setChoicePointLimit(10000);
+  QrcFloatVar x(mgr, -1, 1);
+  mgr.add(x + QrcExponent(x) == 1.0);
+  EXPECT_LE(x.getMin(), 0.0);
+  EXPECT_GE(x.getMax(), 0.0);
+  EXPECT_LT(x.getMax() - x.getMin(), 0.5);
+  QrcSearch search(mgr, QrcInstantiate(x, 1, 0.0));
+  ASSERT_TRUE(search.next());
+  EXPECT_TRUE(x.isBound());
+  EXPECT_NEAR(x.getMin(), 0.0, 1e-9);
+  EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
+  search.end();
+  mgr.end();
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, SlowFixpoint, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                           return p.param ? "Exceptions" : "Jumps";
+                         });
 
 }  // namespace

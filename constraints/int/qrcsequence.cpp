@@ -1,0 +1,278 @@
+// Sequence by decomposition into abstracted windows and distributes, with the
+// window links of level 3. Code that can fail keeps trivially destructible
+// locals only.
+#include "qrcsequence.h"
+
+#include <ostream>
+
+#include "qrcabstraction.h"
+#include "qrcdistribute.h"
+#include "qrcintarith.h"
+
+namespace {
+
+// A window's first or last abstracted variable and its value d; the variable
+// is out when bound to d and can be out while d is in its domain.
+struct Side {
+  QrcIntExpI* y;
+  QrcInt d;
+  bool out() const { return y->isBound() && y->getMin() == d; }
+  bool canBeOut() const { return y->isInDomain(d); }
+  void setOut() const { y->setValue(d); }
+  void setIn() const { y->removeValue(d); }
+};
+
+class QrcSequenceLinkDemonI : public QrcDemonI {
+  QROSIMPLECLASS(QrcSequenceLinkDemonI, QrcDemonI)
+ public:
+  QrcSequenceLinkDemonI(QrcManagerI* m, QrcIntExpI* delta, Side first, Side last)
+      : QrcDemonI(m), _delta(delta), _first(first), _last(last) {}
+
+ protected:
+  QrcIntExpI* _delta;
+  Side _first;
+  Side _last;
+};
+
+#define QRC_SEQUENCE_DEMON(Name, Text)                             \
+  class Name : public QrcSequenceLinkDemonI {                      \
+    QROSIMPLECLASS(Name, QrcSequenceLinkDemonI)                    \
+   public:                                                         \
+    Name(QrcManagerI* m, QrcIntExpI* delta, Side first, Side last) \
+        : QrcSequenceLinkDemonI(m, delta, first, last) {}          \
+    void propagate() override;                                     \
+    void display(std::ostream& os) const override { os << Text; }  \
+  };
+
+// delta = out(A) - out(B). B is A plus last: delta = -out(last).
+QRC_SEQUENCE_DEMON(QrcSequenceConstraintIAlphaAPropagationI,
+                   "QrcSequenceConstraintIAlphaAPropagation")
+// B is A less first: delta = out(first).
+QRC_SEQUENCE_DEMON(QrcSequenceConstraintIAlphaBPropagationI,
+                   "QrcSequenceConstraintIAlphaBPropagation")
+// A true shift: delta = out(first) - out(last).
+QRC_SEQUENCE_DEMON(QrcSequenceConstraintIAlphaABPropagationI,
+                   "QrcSequenceConstraintIAlphaABPropagation")
+// The one variable that the windows do not share (held in first).
+QRC_SEQUENCE_DEMON(QrcSequenceConstraintIVarPropagationI, "QrcSequenceConstraintIVarPropagation")
+QRC_SEQUENCE_DEMON(QrcSequenceConstraintIVarFXPropagationI,
+                   "QrcSequenceConstraintIVarFXPropagation")
+QRC_SEQUENCE_DEMON(QrcSequenceConstraintIVarLYPropagationI,
+                   "QrcSequenceConstraintIVarLYPropagation")
+
+#undef QRC_SEQUENCE_DEMON
+
+void QrcSequenceConstraintIAlphaAPropagationI::propagate() {
+  if (!_delta->isBound()) return;
+  if (_delta->getMin() == -1)
+    _last.setOut();
+  else
+    _last.setIn();
+}
+
+void QrcSequenceConstraintIAlphaBPropagationI::propagate() {
+  if (!_delta->isBound()) return;
+  if (_delta->getMin() == 1)
+    _first.setOut();
+  else
+    _first.setIn();
+}
+
+void QrcSequenceConstraintIAlphaABPropagationI::propagate() {
+  if (!_delta->isBound()) return;
+  QrcInt v = _delta->getMin();
+  if (v == -1) {
+    _first.setIn();
+    _last.setOut();
+  } else if (v == 1) {
+    _first.setOut();
+    _last.setIn();
+  } else {
+    if (_first.canBeOut() && _first.out()) _last.setOut();
+    if (!_first.canBeOut()) _last.setIn();
+    if (!_last.canBeOut())
+      _first.setIn();
+    else if (_last.out())
+      _first.setOut();
+  }
+}
+
+void QrcSequenceConstraintIVarPropagationI::propagate() {
+  if (!_first.canBeOut())
+    _delta->setValue(0);
+  else if (_first.out())
+    _delta->removeValue(0);
+}
+
+void QrcSequenceConstraintIVarFXPropagationI::propagate() {
+  if (_first.out()) _delta->removeValue(-1);
+  if (!_first.canBeOut()) _delta->removeValue(1);
+  if (_delta->isBound() && _delta->getMin() == 0) {
+    if (_first.out()) _last.setOut();
+    if (!_first.canBeOut()) _last.setIn();
+  }
+}
+
+void QrcSequenceConstraintIVarLYPropagationI::propagate() {
+  if (_last.out()) _delta->removeValue(1);
+  if (!_last.canBeOut()) _delta->removeValue(-1);
+  if (_delta->isBound() && _delta->getMin() == 0) {
+    if (_last.out()) _first.setOut();
+    if (!_last.canBeOut()) _first.setIn();
+  }
+}
+
+QrcIntVarArray copyOf(const QrcIntVarArray& a, QrcManagerI* t) {
+  return QrcIntVarArray(a.getImpl() ? a.getImpl()->copyForManager(t) : nullptr);
+}
+
+}  // namespace
+
+QrcSequenceConstraintI::QrcSequenceConstraintI(QrcManagerI* m, QrcInt lo, QrcInt hi, QrcInt w,
+                                               const QrcIntVarArray& x, const QrcIntArray& values,
+                                               const QrcIntVarArray& cards)
+    : QrcConstraintWithFilterI(m, QrcSequenceKind, 1),
+      _lo(lo),
+      _hi(hi),
+      _w(w),
+      _x(x.getImpl() ? x : QrcIntVarArray(QrcManager(m), 0)),
+      _values(values),
+      _cards(cards.getImpl() ? cards : QrcIntVarArray(QrcManager(m), 0)),
+      _phases(nullptr),
+      _counts(nullptr),
+      _linked(0) {}
+
+void QrcSequenceConstraintI::addWindow(QrcSequenceWindow& rec, QrcInt first, QrcInt size,
+                                       QrcInt outMin, QrcInt outMax, QrcInt d) {
+  QrcIntVarArray window(_x.getImpl()->extract(first, size));
+  QrcIntVarArray ys = QrcAbstractionArray(window, _values, d);
+  rec.ys = ys.getImpl();
+  rec.out = QrcIntVar(QrcManager(_manager), outMin, outMax).getImpl();
+  rec.d = d;
+}
+
+void QrcSequenceConstraintI::post() {
+  QrcManager h(_manager);
+  QrcInt level = getFilterLevel();
+  if (level < 0 || level > 3) checkFilterLevel();  // error 70
+  if (_w < 1) {
+    addSubConstraint(static_cast<QrcConstraintWithFilterI*>(
+        QrcDistribute(_cards, _values, _x, level, 1).getImpl()));
+    checkFilterLevel();
+    return;
+  }
+  QrcInt n = _x.getSize(), m = _values.getSize(), w = _w;
+  QrcInt top = 0;
+  bool any = false;
+  for (QrcInt i = 0; i < n; ++i) {
+    QrcInt v = _x.getImpl()->getVar(i)->getMax();
+    if (!any || v > top) top = v;
+    any = true;
+  }
+  for (QrcInt j = 0; j < m; ++j) {
+    if (!any || _values[j] > top) top = _values[j];
+    any = true;
+  }
+  _counts = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(w) * sizeof(QrcInt)));
+  _phases = static_cast<QrcSequenceWindow**>(
+      _manager->allocate(static_cast<size_t>(w) * sizeof(QrcSequenceWindow*)));
+  for (QrcInt t = 0; t < w; ++t) {
+    QrcInt s = n - t, q = s / w, r = s % w;
+    _counts[t] = q + (t > 0) + (r != 0);
+    QrcSequenceWindow* recs = static_cast<QrcSequenceWindow*>(_manager->allocate(
+        static_cast<size_t>(_counts[t] > 0 ? _counts[t] : 1) * sizeof(QrcSequenceWindow)));
+    _phases[t] = recs;
+    QrcInt j = 0;
+    if (t > 0) {
+      addWindow(recs[j], 0, t, t > _hi ? t - _hi : 0, w - _lo, top + 1 + j);
+      ++j;
+    }
+    for (QrcInt k = 0; k < q; ++k, ++j)
+      addWindow(recs[j], t + k * w, w, w - _hi, w - _lo, top + 1 + j);
+    if (r > 0) addWindow(recs[j], n - r, r, r > _hi ? r - _hi : 0, w - _lo, top + 1 + j);
+  }
+  for (QrcInt t = 0; t < w; ++t) {
+    QrcInt count = _counts[t];
+    QrcIntVarArray ys(h, n), counts(h, count + m);
+    QrcIntArray vals(h, count + m, QrcInt(0));
+    QrcInt slot = 0;
+    for (QrcInt k = 0; k < count; ++k) {
+      const QrcSequenceWindow& rec = _phases[t][k];
+      for (QrcInt i = 0; i < rec.ys->getSize(); ++i) ys.set(slot++, QrcIntExp(rec.ys->getVar(i)));
+      vals[k] = rec.d;
+      counts.set(k, QrcIntExp(rec.out));
+    }
+    for (QrcInt j = 0; j < m; ++j) {
+      vals[count + j] = _values[j];
+      counts.set(count + j, _cards[j]);
+    }
+    addSubConstraint(static_cast<QrcConstraintWithFilterI*>(
+        QrcDistribute(counts, vals, ys, level, 1).getImpl()));
+  }
+  checkFilterLevel();
+}
+
+void QrcSequenceConstraintI::link(const QrcSequenceWindow& a, const QrcSequenceWindow& b) {
+  QrcInt diff = a.ys->getSize() - b.ys->getSize();
+  if (diff < -1 || diff > 1) return;
+  QrcIntExpI* delta = QrcIntVar(QrcIntExp(a.out) - QrcIntExp(b.out)).getImpl();
+  Side first = {a.ys->getVar(0), a.d};
+  Side last = {b.ys->getVar(b.ys->getSize() - 1), b.d};
+  QrcManagerI* m = _manager;
+  if (diff == -1) {
+    delta->setRange(-1, 0);
+    delta->whenValue(new (m) QrcSequenceConstraintIAlphaAPropagationI(m, delta, first, last));
+    last.y->whenDomain(new (m) QrcSequenceConstraintIVarPropagationI(m, delta, last, first));
+  } else if (diff == 1) {
+    delta->setRange(0, 1);
+    delta->whenValue(new (m) QrcSequenceConstraintIAlphaBPropagationI(m, delta, first, last));
+    first.y->whenDomain(new (m) QrcSequenceConstraintIVarPropagationI(m, delta, first, last));
+  } else {
+    delta->setRange(-1, 1);
+    delta->whenValue(new (m) QrcSequenceConstraintIAlphaABPropagationI(m, delta, first, last));
+    first.y->whenDomain(new (m) QrcSequenceConstraintIVarFXPropagationI(m, delta, first, last));
+    last.y->whenDomain(new (m) QrcSequenceConstraintIVarLYPropagationI(m, delta, first, last));
+  }
+}
+
+void QrcSequenceConstraintI::installLinks() {
+  if (_linked || !_counts || _w < 2) return;
+  _manager->saveValue(&_linked);
+  _linked = 1;
+  QrcInt w = _w;
+  for (QrcInt k = 0; k + 1 < _counts[1] && k < _counts[0]; ++k)
+    link(_phases[0][k], _phases[1][k + 1]);
+  for (QrcInt t = 1; t + 1 < w; ++t)
+    for (QrcInt k = 0; k < _counts[t + 1] && k < _counts[t]; ++k)
+      link(_phases[t][k], _phases[t + 1][k]);
+  for (QrcInt k = 0; k < _counts[0] && k < _counts[w - 1]; ++k)
+    link(_phases[w - 1][k], _phases[0][k]);
+}
+
+QrcBool QrcSequenceConstraintI::isFilterLevelSupported(QrcInt level) {
+  if (level < 0 || level > 3) return 0;
+  if (level == 3) {
+    propagateFilterLevel(3);
+    installLinks();
+  }
+  return 1;
+}
+
+QrcConstraintI* QrcSequenceConstraintI::makeCopy(QrcManagerI* t) const {
+  QrcSequenceConstraintI* copy =
+      new (t) QrcSequenceConstraintI(t, _lo, _hi, _w, copyOf(_x, t), _values, copyOf(_cards, t));
+  copy->setFilterLevel(getFilterLevel());
+  return copy;
+}
+
+QrcConstraint QrcSequence(QrcInt lo, QrcInt hi, QrcInt w, const QrcIntVarArray& x,
+                          const QrcIntArray& values, const QrcIntVarArray& cards) {
+  QrcManagerI* m = x.getImpl()       ? x.getImpl()->getManager()
+                   : cards.getImpl() ? cards.getImpl()->getManager()
+                                     : values.getManager();
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcSequence");
+  if (cards.getSize() != values.getSize())
+    m->getErrorReporter()->report(QrcBadArraySizeError, "QrcSequence", "bad array size",
+                                  values.getSize());
+  return QrcConstraint(new (m) QrcSequenceConstraintI(m, lo, hi, w, x, values, cards));
+}
