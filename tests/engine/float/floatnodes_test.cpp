@@ -35,19 +35,8 @@ namespace {
 
 const double Inf = HUGE_VAL;
 
-class FloatNodeTest : public testing::Test {
+class FloatNodeTest : public FloatManagerTest {
  protected:
-  void SetUp() override {
-    mgr = QrcManager(QrcNoEdit);
-    m = mgr.getImpl();
-    m->useExceptions(true);
-    m->setErrorReporter(&reporter);
-  }
-  void TearDown() override { mgr.end(); }
-  QrcFloatVar var(double a, double b) { return QrcFloatVar(mgr, a, b); }
-  QrcManager mgr;
-  QrcManagerI* m = nullptr;
-  ThrowingReporter reporter;
 };
 
 TEST_F(FloatNodeTest, SumsNarrowBothOperandsAndShareNodes) {

@@ -9,6 +9,7 @@
 
 #include "engine/float/qrcfloatconstants.h"
 #include "engine/float/qrcintervalbounds.h"
+#include "float_fixtures.h"
 #include "mpfr_support.h"
 #include "qroplatform.h"
 #include "support/seed.h"
@@ -22,15 +23,7 @@ namespace {
 using floattest::adversarialDouble;
 using floattest::bitsOf;
 
-class IntervalBounds : public ::testing::Test {
- protected:
-  void SetUp() override {
-    initFloatConstantBounds();
-    initExpLogConstantBounds();
-    initApproxCoefficientBounds();
-  }
-  void TearDown() override { qroplatform::setRounding(qroplatform::RoundNearest); }
-};
+class IntervalBounds : public floatvartest::IntervalConstantsTest {};
 
 const double kInf = HUGE_VAL;
 

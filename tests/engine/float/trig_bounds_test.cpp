@@ -7,6 +7,7 @@
 
 #include "engine/float/qrcfloatconstants.h"
 #include "engine/float/qrcintrigo.h"
+#include "float_fixtures.h"
 #include "mpfr_support.h"
 #include "qroplatform.h"
 #include "support/seed.h"
@@ -15,15 +16,7 @@ namespace {
 
 const double kInf = HUGE_VAL;
 
-class TrigBounds : public ::testing::Test {
- protected:
-  void SetUp() override {
-    initFloatConstantBounds();
-    initExpLogConstantBounds();
-    initApproxCoefficientBounds();
-  }
-  void TearDown() override { qroplatform::setRounding(qroplatform::RoundNearest); }
-};
+class TrigBounds : public floatvartest::IntervalConstantsTest {};
 
 QrcFloatInterval nearest(QrcFloatInterval r) {
   qroplatform::setRounding(qroplatform::RoundNearest);
