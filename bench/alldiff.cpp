@@ -16,10 +16,8 @@
 
 #include "alldiff_models.h"
 #include "labelling.h"
-#include "qrcalldiff.h"
-#include "qrcfloatenv.h"
-#include "qrcintarith.h"
-#include "qrcsearch.h"
+#include "qro.h"
+#include "qroext.h"
 
 namespace {
 

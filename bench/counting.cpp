@@ -8,10 +8,8 @@
 #include <initializer_list>
 
 #include "labelling.h"
-#include "qrcdistribute.h"
-#include "qrcfloatenv.h"
-#include "qrcsearch.h"
-#include "qrcsequence.h"
+#include "qro.h"
+#include "qroext.h"
 
 namespace {
 

@@ -3,7 +3,8 @@
 #ifndef QRO_BENCH_LABELLING_H
 #define QRO_BENCH_LABELLING_H
 
-#include "qrcint.h"
+#include "qro.h"
+#include "qroext.h"
 
 class BenchLabel : public QrcGoalI {
  public:

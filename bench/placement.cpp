@@ -7,10 +7,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "qrcbox.h"
-#include "qrcfloatenv.h"
-#include "qrcint.h"
-#include "qrcsearch.h"
+#include "qro.h"
+#include "qroext.h"
 
 namespace {
 

@@ -435,6 +435,32 @@ QrcIntExp operator*(const QrcIntExp& x, const QrcIntExp& y);
 QrcIntExp operator/(const QrcIntExp& x, QrcInt c);
 QrcIntExp operator/(QrcInt c, const QrcIntExp& x);
 QrcIntExp operator/(const QrcIntExp& x, const QrcIntExp& y);
+// An int constant is an integer constant: without these, x + 1 would be as
+// near to the float forms of qrcfloatview.h (a double constant) as to QrcInt.
+inline QrcIntExp operator+(const QrcIntExp& x, int c) {
+  return x + QrcInt(c);
+}
+inline QrcIntExp operator+(int c, const QrcIntExp& x) {
+  return QrcInt(c) + x;
+}
+inline QrcIntExp operator-(const QrcIntExp& x, int c) {
+  return x - QrcInt(c);
+}
+inline QrcIntExp operator-(int c, const QrcIntExp& x) {
+  return QrcInt(c) - x;
+}
+inline QrcIntExp operator*(const QrcIntExp& x, int c) {
+  return x * QrcInt(c);
+}
+inline QrcIntExp operator*(int c, const QrcIntExp& x) {
+  return QrcInt(c) * x;
+}
+inline QrcIntExp operator/(const QrcIntExp& x, int c) {
+  return x / QrcInt(c);
+}
+inline QrcIntExp operator/(int c, const QrcIntExp& x) {
+  return QrcInt(c) / x;
+}
 QrcIntExp QrcMin(const QrcIntExp& x, QrcInt c);
 QrcIntExp QrcMax(const QrcIntExp& x, QrcInt c);
 QrcIntExp QrcMin(const QrcIntExp& x, const QrcIntExp& y);

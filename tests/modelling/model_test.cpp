@@ -1,3 +1,6 @@
+// Models, objectives, ranges, equalities and the environment's tables. It
+// includes qroevaluator.h, private to the modelling layer, to check the model
+// evaluator directly.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,6 +1,7 @@
 // All-different at every filter level and the capacity matching behind
 // level 3: fixed cases, error reports, displays, and brute force through the
-// harness.
+// harness. It includes qrcmatching.h, private to the constraints, to read the
+// matching a constraint keeps between propagations.
 #include <gtest/gtest.h>
 
 #include <algorithm>

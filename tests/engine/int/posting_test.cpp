@@ -14,7 +14,6 @@
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcintgoals.h"
-#include "qrcinttruth.h"
 #include "qrcmanager.h"
 #include "qrcsearch.h"
 
