@@ -63,6 +63,12 @@ class TextDemon : public QrcDemonI {
   Fn _fn;
 };
 
+// Throws the code of an error report (an int) instead of ending the program.
+class ThrowingReporter : public QrcErrorReporter {
+ public:
+  void fatal(int code) override { throw code; }
+};
+
 }  // namespace inttest
 
 #endif

@@ -61,11 +61,6 @@ class DeltaDemon : public QrcDemonI {
   int runs = 0;
 };
 
-class ThrowingReporter : public QrcErrorReporter {
- public:
-  void fatal(int code) override { throw code; }
-};
-
 // ---------------------------------------------------------------- construction and printing
 
 TEST_F(SetVarTest, PrintFormAndConstructionForms) {
