@@ -13,6 +13,7 @@
 #include "qromodel.h"
 #include "qrooperators.h"
 #include "qrosolveri.h"
+#include "solver_support.h"
 #include "qrcfloatexp.h"
 #include "support/seed.h"
 
@@ -28,36 +29,8 @@ QroNumExprArg X(const QroNumVar& v) {
   return QroNumExprArg(v);
 }
 
-struct Case {
-  const char* name;
-  double lo[2], hi[2];  // integer variables x and y
-  std::function<void(QroEnv&, QroModel&, const QroNumVar& x, const QroNumVar& y)> add;
-  int solutions;
-};
-
-// Solutions over (x, y); an inconsistent model has none.
-int countSolutions(const Case& c, QrcManagerTag tag) {
-  QroEnv env;
-  QroModel model(env);
-  QroNumVar x(env, c.lo[0], c.hi[0], QroNumVar::Int, "x");
-  QroNumVar y(env, c.lo[1], c.hi[1], QroNumVar::Int, "y");
-  model.add(x);
-  model.add(y);
-  c.add(env, model, x, y);
-  int n = 0;
-  try {
-    QroSolver solver(model, tag);
-    solver.getManagerI()->setFailLimit(10000);
-    solver.startNewSearch(
-        QroAndGoal(QroNumDichotomize(env, x, 0, 0.0), QroNumDichotomize(env, y, 0, 0.0)));
-    while (solver.next() && n <= 100) ++n;
-    solver.endSearch();
-    solver.end();
-  } catch (const QroSolver::ModelInconsistent&) {
-  }
-  env.end();
-  return n;
-}
+using solvertest::countSolutions;
+typedef solvertest::TwoVarCase Case;
 
 std::vector<Case> cases() {
   return {

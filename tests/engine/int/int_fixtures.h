@@ -69,6 +69,17 @@ class ThrowingReporter : public QrcErrorReporter {
   void fatal(int code) override { throw code; }
 };
 
+// The code that f reports through a ThrowingReporter, 0 when it reports none.
+template <class F>
+int reportedCode(F f) {
+  try {
+    f();
+  } catch (int code) {
+    return code;
+  }
+  return 0;
+}
+
 }  // namespace inttest
 
 #endif
