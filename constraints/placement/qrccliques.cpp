@@ -314,7 +314,7 @@ QroInt QrcIntervalGraphI::minGap(QrcPQNodeI* node) {
         hasM = true;
       }
     if (!hasM && !prevInner) {
-      _manager->getErrorReporter()->report(25, "QrcBoxI", "internal error");
+      _manager->getErrorReporter()->report(QrcInternalError, "QrcBoxI", "internal error");
       return 0;
     }
     QroInt before = !hasM ? acc : !prevInner ? m : (m < acc ? m : acc);

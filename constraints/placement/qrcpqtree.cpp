@@ -105,7 +105,8 @@ QrcPQNodeI* QrcPQTreeI::take(QroInt i) {
 QrcPQNodeI* QrcPQTreeI::takeFree() {
   QrcFastEltI<QrcPQNodeI*>* e = _pool.firstIn();
   if (!e) {
-    _manager->getErrorReporter()->report(25, "QrcFastEltI::Pop Error", "internal error");
+    _manager->getErrorReporter()->report(QrcInternalError, "QrcFastEltI::Pop Error",
+                                         "internal error");
     return nullptr;
   }
   _pool.removeCell(e);
