@@ -43,6 +43,8 @@
 #include "qrcfloatfunctions.h"
 #include "qrcfloatgoals.h"
 #include "qrcfloatnodes.h"
+#include "qrcindexvar.h"
+#include "qrcpiecewise.h"
 #include "qrcfloatshaving.h"
 #include "qrcfloattrig.h"
 #include "qrcfloatvararray.h"
