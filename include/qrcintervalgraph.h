@@ -26,6 +26,13 @@ struct QrcNeighborI : QrcRevListNode {
   QroInt vertex;
   QroInt getState() const { return static_cast<QroInt>(reinterpret_cast<intptr_t>(value)); }
   QrcNeighborI* getNext() const { return static_cast<QrcNeighborI*>(next); }
+  // An entry kept in a word of a rule stack frame.
+  static QroInt toWord(QrcNeighborI* e) {
+    return static_cast<QroInt>(reinterpret_cast<intptr_t>(e));
+  }
+  static QrcNeighborI* fromWord(QroInt w) {
+    return reinterpret_cast<QrcNeighborI*>(static_cast<intptr_t>(w));
+  }
 };
 
 class QrcVertexI {
@@ -174,6 +181,10 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void hangVertexDemons(QroInt i);
   void hangPairDemons(QroInt j, QroInt i);
   void dispatch(QroInt a, QroInt b, QroInt kind);
+  void chordRules(QroInt a, QroInt b, QroInt kind);
+  // Marks (x, y) with the class stamp and pushes its frame: x, y, the step,
+  // and the first entry of x's list of that kind. Gives the new top.
+  QroInt pushClassFrame(QroInt sp, QroInt x, QroInt y, QroInt s, QroInt step, QroInt list);
   void addModel(const QrcConstraint& ct);
   // Orientation helpers over the real (pseudo false) or pseudo variables.
   QrcIntExpI* orientVar(QroInt x, QroInt y, bool pseudo) {
