@@ -40,4 +40,24 @@ class BenchLabel : public QrcGoalI {
   int _mode;
 };
 
+struct BenchFigures {
+  long solutions = 0;
+  long long choicePoints = 0, fails = 0;
+  double seconds = 0;
+};
+
+// Labels vars up to limit solutions; the seconds count from t0 (cpuTime).
+inline BenchFigures benchSearch(const QrcManager& mgr, const QrcIntVarArray& vars, long limit,
+                                double t0) {
+  QrcManagerI* m = mgr.getImpl();
+  BenchFigures f;
+  QrcSearch s(mgr, QrcGoal(new (m) BenchLabel(m, vars.getImpl())));
+  while (f.solutions < limit && s.next()) ++f.solutions;
+  s.end();
+  f.seconds = cpuTime() - t0;
+  f.choicePoints = m->getChoicePointCount();
+  f.fails = m->getFails();
+  return f;
+}
+
 #endif

@@ -56,6 +56,8 @@
 #include "qrcbox.h"
 #include "qrcdistribute.h"
 #include "qrcintervalgraph.h"
+#include "qrcmindistance.h"
+#include "qrcpairing.h"
 #include "qrcsequence.h"
 
 #include "qroplatform.h"
