@@ -16,18 +16,12 @@
 
 #include "alldiff_models.h"
 #include "labelling.h"
-#include "qrcalldiff.h"
-#include "qrcfloatenv.h"
-#include "qrcintarith.h"
-#include "qrcsearch.h"
+#include "qro.h"
+#include "qroext.h"
 
 namespace {
 
-struct Figures {
-  long solutions = 0;
-  long long choicePoints = 0, fails = 0;
-  double seconds = 0;
-};
+typedef BenchFigures Figures;
 
 QrcIntVarArray arrayOf(QrcManager mgr, QrcIntExpI* const* xs, int n) {
   QrcIntVarArray a(mgr, n);
@@ -36,15 +30,7 @@ QrcIntVarArray arrayOf(QrcManager mgr, QrcIntExpI* const* xs, int n) {
 }
 
 Figures search(QrcManager mgr, const QrcIntVarArray& vars, double t0) {
-  QrcManagerI* m = mgr.getImpl();
-  Figures f;
-  QrcSearch s(mgr, QrcGoal(new (m) BenchLabel(m, vars.getImpl())));
-  while (s.next()) ++f.solutions;
-  s.end();
-  f.seconds = cpuTime() - t0;
-  f.choicePoints = m->getChoicePointCount();
-  f.fails = m->getFails();
-  return f;
+  return benchSearch(mgr, vars, 1L << 62, t0);
 }
 
 Figures queens(int n, int level) {

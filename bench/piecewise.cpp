@@ -5,12 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "qrcfloatcompare.h"
-#include "qrcfloatenv.h"
-#include "qrcfloatgoals.h"
-#include "qrcmanager.h"
-#include "qrcpiecewise.h"
-#include "qrcsearch.h"
+#include "qro.h"
+#include "qroext.h"
 
 namespace {
 

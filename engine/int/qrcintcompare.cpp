@@ -78,7 +78,10 @@ class QrcNeqCst_xDemonI : public QrcDemonI {
  public:
   QrcNeqCst_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to)
       : QrcDemonI(m), _from(from), _to(to) {}
-  void propagate() override { _to->removeValue(_from->getValue()); }
+  // A node's value event may come while the node has no value (a quotient by 0).
+  void propagate() override {
+    if (_from->isBound()) _to->removeValue(_from->getMin());
+  }
   void display(std::ostream& os) const override { os << "QrcNeqCst_xDemon"; }
 
  protected:
@@ -460,8 +463,10 @@ QrcConstraint QrcLeOffset(const QrcIntExp& xe, const QrcIntExp& ye, QrcInt k) {
   if (x == y) return k >= 0 ? yes(m) : no(m);
   QrcInt r;
   if (x->isBound()) {
-    if (!QrcFoldAdd(x->getMin(), -k, r)) return k > 0 ? yes(m) : no(m);
-    return r <= ye;
+    // x - k, with -k taken in 128 bits.
+    __int128 v = static_cast<__int128>(x->getMin()) - k;
+    if (v > QrcIntMax || v < QrcIntMin) return k > 0 ? yes(m) : no(m);
+    return static_cast<QrcInt>(v) <= ye;
   }
   if (y->isBound()) {
     if (!QrcFoldAdd(y->getMin(), k, r)) return k > 0 ? yes(m) : no(m);

@@ -243,6 +243,8 @@ void QrcIntExpEventHandlerConstraintI::propagate() {
   if (!(a <= QrcIntMin && b >= QrcIntMax)) {
     QrcInt lo = a > nmin ? a : nmin;
     QrcInt hi = b < nmax ? b : nmax;
+    // The variable's domain and its operands' range do not meet.
+    if (lo > hi) fail();
     QrcIntSetI* d = x->_domain;
     _manager->saveValue(&x->_domain);
     x->_domain = nullptr;

@@ -8,7 +8,6 @@
 #include <random>
 #include <sstream>
 
-#include "engine/float/qrcintervalbounds.h"
 #include "float_fixtures.h"
 #include "mpfr_support.h"
 #include "qrcfail.h"

@@ -461,6 +461,20 @@ TEST_F(FloatNodeTest, QuotientsHaveNoDerivative) {
   }
 }
 
+TEST_F(FloatNodeTest, NegativeCountsAreBadArraySizes) {
+  QrcFloatExpI* none[] = {nullptr};
+  for (int maker = 0; maker < 3; ++maker) {
+    try {
+      if (maker == 0) QrcSum(m, -1, none);
+      if (maker == 1) QrcMax(m, -2, none);
+      if (maker == 2) QrcMin(m, -3, none);
+      FAIL() << "no error from maker " << maker;
+    } catch (const ReportedError& e) {
+      EXPECT_EQ(e.code, QrcBadArraySizeError);
+    }
+  }
+}
+
 TEST_F(FloatNodeTest, NodesCopyIntoAnotherManager) {
   QrcManager other(QrcNoEdit);
   QrcFloatVar x(mgr, 1, 2), y(mgr, 3, 4);

@@ -1,6 +1,7 @@
 // Interval bounds of arithmetic and elementary functions: fixed cases, and
 // enclosure of the exact results (MPFR at 256 bits) over random and
-// adversarial samples.
+// adversarial samples. The interval functions and constants are private to the
+// float layer: the float nodes reach them only through their own bounds.
 #include <gtest/gtest.h>
 
 #include <cfloat>

@@ -1,5 +1,6 @@
 // Interval sine, cosine and tangent: fixed cases, internal error reports, and
 // enclosure of MPFR's values over random and adversarial points and intervals.
+// The interval functions and constants are private to the float layer.
 #include <gtest/gtest.h>
 
 #include <cfloat>
