@@ -105,6 +105,8 @@ class QrcIncrementalStaticElementEqI : public QrcStaticElementEqI {
     QrcInt span;
     QrcInt* valueToIndex;
     QrcInt* nextIndex;
+    QrcInt* values;  // the supported values at the build, increasing
+    QrcInt count;
   };
   void buildTables();
   void fullValuePass();

@@ -51,19 +51,6 @@ void showElement(std::ostream& os, const QrcConstraintI* ct, const QrcIntExpI* y
   os << "]";
 }
 
-// Smallest k with sorted distinct value k >= v (the count when none).
-QrcInt firstDistinctAtLeast(const QrcIntArrayIndexI* idx, QrcInt v) {
-  QrcInt lo = 0, hi = idx->getDistinctCount();
-  while (lo < hi) {
-    QrcInt mid = lo + (hi - lo) / 2;
-    if (idx->getDistinctValue(mid) < v)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
-}
-
 // y within the distinct values of the index.
 void restrictToValues(QrcManagerI* m, QrcIntExpI* y, const QrcIntArrayIndexI* idx) {
   QrcInt k = idx->getDistinctCount();
@@ -247,18 +234,13 @@ void QrcIntElementConstraintI::filterFromValue() {
     idx->restrictIndexToValue(_x, _y->getValue());
     return;
   }
-  // The values removed inside, then the array's values the bounds went past.
-  QrcIntListIterator it(_y->getRemovedValues());
-  QrcInt v;
-  while (it.next(v)) idx->removeIndicesOfValue(_x, v);
-  QrcInt mn = _y->getMin(), mx = _y->getMax(), count = idx->getDistinctCount();
-  for (QrcInt k = firstDistinctAtLeast(idx, _y->getOldMin());
-       k < count && idx->getDistinctValue(k) < mn; ++k)
-    idx->removeIndicesOfValue(_x, idx->getDistinctValue(k));
-  QrcInt oldMax = _y->getOldMax();
-  for (QrcInt k = firstDistinctAtLeast(idx, mx + 1);
-       k < count && idx->getDistinctValue(k) <= oldMax; ++k)
-    idx->removeIndicesOfValue(_x, idx->getDistinctValue(k));
+  QrcIntExpI* x = _x;
+  forEachLostValue(
+      _y, [idx](QrcInt k) { return idx->getDistinctValue(k); }, idx->getDistinctCount(),
+      [idx, x](QrcInt v) {
+        idx->removeIndicesOfValue(x, v);
+        return true;
+      });
 }
 
 void QrcIntElementConstraintI::filterFromIndex() {
@@ -417,6 +399,11 @@ void QrcIncrementalStaticElementEqI::buildTables() {
   QrcInt off = t->offset;
   for (QrcInt k = 0; k < t->span; ++k) v2i[k] = -1;
   std::sort(s, s + c);
+  t->values =
+      static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(c > 0 ? c : 1) * sizeof(QrcInt)));
+  t->count = 0;
+  for (QrcInt k = 0; k < c; ++k)
+    if (k == 0 || s[k] != s[k - 1]) t->values[t->count++] = s[k];
   // Counting placement: the supporting indices grouped by value, ascending.
   for (QrcInt k = 0; k < c; ++k) v2i[s[k] - off] = k;
   for (QrcInt i = n - 1; i >= 0; --i) {
@@ -456,21 +443,24 @@ void QrcIncrementalStaticElementEqI::findSupport(QrcInt v, QrcInt start) {
 }
 
 void QrcIncrementalStaticElementEqI::valueLost() {
-  if (!_tables) return;
-  QrcInt off = _tables->offset, span = _tables->span;
-  QrcInt* v2i = _tables->valueToIndex;
-  QrcInt* next = _tables->nextIndex;
-  QrcIntVarDeltaIterator it(_y);
-  QrcInt v;
-  while (it.next(v)) {
-    if (v < off || v - off >= span || v2i[v - off] < 0) {
-      fullValuePass();
-      return;
-    }
-    QrcInt s = v2i[v - off];
-    _x->removeValue(s);
-    for (QrcInt j = next[s]; j != s; j = next[j]) _x->removeValue(j);
+  Tables* t = _tables;
+  if (!t) return;
+  if (_y->isBound()) {
+    fullValuePass();
+    return;
   }
+  bool whole = false;
+  QrcIntExpI* x = _x;
+  forEachLostValue(
+      _y, [t](QrcInt k) { return t->values[k]; }, t->count,
+      [t, x, &whole](QrcInt v) {
+        QrcInt s = v < t->offset || v - t->offset >= t->span ? -1 : t->valueToIndex[v - t->offset];
+        if (s < 0) return !(whole = true);
+        x->removeValue(s);
+        for (QrcInt j = t->nextIndex[s]; j != s; j = t->nextIndex[j]) x->removeValue(j);
+        return true;
+      });
+  if (whole) fullValuePass();
 }
 
 void QrcIncrementalStaticElementEqI::fullValuePass() {
@@ -486,6 +476,12 @@ void QrcIncrementalStaticElementEqI::fullValuePass() {
 
 void QrcIncrementalStaticElementEqI::indexLost() {
   if (!_tables) return;
+  if (_x->isBound()) {
+    QrcInt k = _x->getValue();
+    if (k < 0 || k >= _n) fail();
+    _y->setValue(_a[k]);
+    return;
+  }
   QrcInt off = _tables->offset, span = _tables->span;
   QrcInt* v2i = _tables->valueToIndex;
   QrcIntVarDeltaIterator it(_x);
@@ -495,8 +491,9 @@ void QrcIncrementalStaticElementEqI::indexLost() {
       fullIndexPass();
       return;
     }
+    // A value y no longer holds needs no support on this branch.
     QrcInt v = _a[i];
-    if (v < off || v - off >= span || v2i[v - off] != i) continue;
+    if (v < off || v - off >= span || v2i[v - off] != i || !_y->isInDomain(v)) continue;
     findSupport(v, i);
   }
 }

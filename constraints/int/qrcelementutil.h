@@ -61,6 +61,34 @@ void narrowIndex(QrcIntExpI* node, QrcIntExpI* x, QrcInt n, Keep keep) {
   }
 }
 
+// Calls f(v) for each value a variable y lost in its current propagation
+// step among sorted distinct values (value(k) for k < count; other values
+// lost inside its bounds come too): the values removed inside its bounds,
+// then the listed values its bounds went past. Stops when f answers false.
+// Costs the lost values, never the span of the bounds.
+template <class Value, class F>
+void forEachLostValue(QrcIntExpI* y, Value value, QrcInt count, F f) {
+  QrcIntListIterator it(y->getRemovedValues());
+  QrcInt v;
+  while (it.next(v))
+    if (!f(v)) return;
+  const QrcIntSetI* d = y->getDomainSet();
+  QrcInt mn = y->getMin(), mx = y->getMax();
+  QrcInt parts[2][2] = {{y->getOldMin(), mn - 1}, {mx + 1, y->getOldMax()}};
+  for (auto& part : parts) {
+    QrcInt lo = 0, hi = count;
+    while (lo < hi) {
+      QrcInt mid = lo + (hi - lo) / 2;
+      if (value(mid) < part[0])
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    for (QrcInt k = lo; k < count && value(k) <= part[1]; ++k)
+      if ((!d || d->isMember(value(k))) && !f(value(k))) return;
+  }
+}
+
 // max(a) - min(a) + 1 of a non-empty array within 6n + 16 (computed without
 // overflow): the value span the incremental element class accepts.
 inline bool compactSpan(const QrcIntArray& a) {

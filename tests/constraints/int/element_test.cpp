@@ -11,62 +11,19 @@
 #include "qrcfail.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "constraint_fixtures.h"
 #include "support/harness.h"
 
 namespace {
 
-typedef std::vector<QrcInt> V;
+using ctest::show;
+using ctest::V;
 
-class ThrowingReporter : public QrcErrorReporter {
- public:
-  void fatal(int code) override { throw code; }
-};
-
-std::string show(const QrcPrintable* p) {
-  std::ostringstream os;
-  p->display(os);
-  return os.str();
-}
-
-class ElementTest : public testing::Test {
+class ElementTest : public ctest::ConstraintTest {
  protected:
-  void SetUp() override {
-    mgr = QrcManager(QrcNoEdit);
-    m = mgr.getImpl();
-    m->useExceptions(true);
-    m->setErrorReporter(&reporter);
-  }
-  void TearDown() override {
-    m->setErrorReporter(nullptr);
-    mgr.end();
-  }
-  QrcIntExpI* var(QrcInt lo, QrcInt hi, const char* name = nullptr) {
-    return new (m) QrcIntExpI(m, lo, hi, name);
-  }
-  QrcIntExpI* var(V v) {
-    return new (m) QrcIntExpI(m, static_cast<QrcInt>(v.size()), v.data(), nullptr);
-  }
-  QrcIntArray ints(V v) { return QrcIntArray(mgr, static_cast<QrcInt>(v.size()), v.data()); }
-  QrcIntVarArray array(std::vector<QrcIntExpI*> xs) {
-    QrcIntVarArray a(mgr, static_cast<QrcInt>(xs.size()));
-    for (size_t i = 0; i < xs.size(); ++i) a.set(static_cast<QrcInt>(i), QrcIntExp(xs[i]));
-    return a;
-  }
   static V dom(QrcIntExpI* x) {
-    V d;
-    if (x->getMin() > x->getMax()) return d;
-    for (QrcInt v = x->getMin();; v = x->getNextHigher(v)) {
-      d.push_back(v);
-      if (v >= x->getMax()) return d;
-    }
-  }
-  bool adds(QrcConstraintI* ct) {
-    try {
-      m->add(ct);
-      return true;
-    } catch (QrcFailException&) {
-      return false;
-    }
+    if (x->getMin() > x->getMax()) return V();
+    return ConstraintTest::dom(x);
   }
   template <class F>
   bool holds(F f) {
@@ -77,15 +34,6 @@ class ElementTest : public testing::Test {
       return false;
     }
   }
-  template <class F>
-  std::string errorLine(F f) {
-    testing::internal::CaptureStderr();
-    try {
-      f();
-    } catch (int) {
-    }
-    return testing::internal::GetCapturedStderr();
-  }
   template <class T>
   static bool is(QrcConstraintI* ct) {
     return ct && ct->isType(T::GetTypeInfo());
@@ -93,9 +41,6 @@ class ElementTest : public testing::Test {
   static std::string demonText(QrcConstraintList& list) {
     return show(static_cast<QrcDemonI*>(list.getHead()->item));
   }
-  ThrowingReporter reporter;
-  QrcManager mgr;
-  QrcManagerI* m = nullptr;
 };
 
 // ---------------------------------------------------------------- y == a[x], y != a[x]
@@ -381,7 +326,9 @@ TEST_F(ElementTest, IsFalseOnRandomStates) {
     };
     for (QrcConstraintI* ct : eqs) EXPECT_EQ(ct->isFalse() != 0, !someEq) << what.str();
     QrcConstraintI* neq = new (m) QrcStaticElementNEqI(m, y, arr, x);
-    if (neq->isFalse()) EXPECT_FALSE(someNeq) << what.str();
+    if (neq->isFalse()) {
+      EXPECT_FALSE(someNeq) << what.str();
+    }
     QrcInt c = yd[0];
     bool cEq = false, cNeq = false;
     for (QrcInt i : xd)
