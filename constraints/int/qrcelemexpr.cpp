@@ -21,6 +21,16 @@ bool displayAsVariable(const QrcIntExpI* e, std::ostream& os) {
   return true;
 }
 
+// The positions of x in [0, n - 1] for a display; without any, writes the
+// bad index and answers false.
+bool displayIndexSpan(std::ostream& os, QrcIntExpI* x, QrcInt n, QrcInt& lo, QrcInt& hi) {
+  if (indexSpan(x, n, lo, hi)) return true;
+  os << "Bad Index:";
+  x->display(os);
+  os << ")";
+  return false;
+}
+
 const QrcInt EmptyMin = QrcIntMax;
 const QrcInt EmptyMax = QrcIntMin;
 
@@ -66,12 +76,7 @@ void QrcElemCst::display(std::ostream& os) const {
   if (displayAsVariable(this, os)) return;
   os << "QrcElem ";
   QrcInt lo, hi;
-  if (!indexSpan(_x, _n, lo, hi)) {
-    os << "Bad Index:";
-    _x->display(os);
-    os << ")";
-    return;
-  }
+  if (!displayIndexSpan(os, _x, _n, lo, hi)) return;
   if (lo == hi) {
     os << _values[lo];
     return;
@@ -158,12 +163,7 @@ void QrcElemI::display(std::ostream& os) const {
   if (displayAsVariable(this, os)) return;
   os << "QrcElemI[";
   QrcInt lo, hi;
-  if (!indexSpan(_x, _n, lo, hi)) {
-    os << "Bad Index:";
-    _x->display(os);
-    os << ")";
-    return;
-  }
+  if (!displayIndexSpan(os, _x, _n, lo, hi)) return;
   for (QrcInt i = lo; i < hi; i = _x->getNextHigher(i)) {
     os << " ";
     _vars[i]->display(os);
