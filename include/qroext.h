@@ -60,6 +60,8 @@
 #include "qrcmindistance.h"
 #include "qrcpairing.h"
 #include "qrcsequence.h"
+#include "qrctable.h"
+#include "qrctupleset.h"
 
 #include "qroplatform.h"
 
