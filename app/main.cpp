@@ -3,10 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "qromodel.h"
-#include "qrooperators.h"
-#include "qrosolver.h"
-#include "qrcfloatexp.h"
+#include "qro.h"
 
 int main() {
   QroEnv env;

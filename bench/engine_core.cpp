@@ -2,10 +2,8 @@
 // reversible words, and a depth-first search over a complete binary tree.
 #include <cstdio>
 
-#include "qrcfloatenv.h"
-#include "qrcgoal.h"
-#include "qrcmanager.h"
-#include "qrcsearch.h"
+#include "qro.h"
+#include "qroext.h"
 
 namespace {
 

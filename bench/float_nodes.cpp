@@ -2,11 +2,8 @@
 // model's five constraints, and recomputing the bounds of a product node.
 #include <cstdio>
 
-#include "qrcfloatarith.h"
-#include "qrcfloatcompare.h"
-#include "qrcfloatenv.h"
-#include "qrcfloatfunctions.h"
-#include "qrcmanager.h"
+#include "qro.h"
+#include "qroext.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "qrooperators.h"
+#include "qro.h"
 
 namespace {
 

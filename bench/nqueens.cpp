@@ -3,11 +3,8 @@
 // smallest value; prints solutions, choice points, failures and time.
 #include <cstdio>
 
-#include "qrcfloatenv.h"
-#include "qrcint.h"
-#include "qrcintarith.h"
-#include "qrcintcompare.h"
-#include "qrcsearch.h"
+#include "qro.h"
+#include "qroext.h"
 #include "labelling.h"
 
 int main() {

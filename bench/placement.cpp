@@ -7,10 +7,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "qrcbox.h"
-#include "qrcfloatenv.h"
-#include "qrcint.h"
-#include "qrcsearch.h"
+#include "qro.h"
+#include "qroext.h"
 
 namespace {
 
@@ -91,7 +89,7 @@ void run(const char* name, QroInt w, QroInt h, const std::vector<QroInt>& square
 int main() {
   const std::vector<QroInt> nine = {9, 8, 7, 6, 5, 4, 3, 2, 1};
   const std::vector<QroInt> tiling = {18, 15, 14, 10, 9, 8, 7, 4, 1};
-  const int levels[][2] = {{0, 0}, {1, 0}, {2, 0}};
+  const int levels[][2] = {{0, 0}, {1, 0}, {2, 0}, {1, 1}, {1, 2}};
   for (const auto& l : levels) {
     run("squares 1..9 in 17x17", 17, 17, nine, false, l[0], l[1]);
     run("squares 1..9 in 18x18", 18, 18, nine, false, l[0], l[1]);

@@ -4,10 +4,8 @@
 #include <chrono>
 #include <iostream>
 
-#include "qromodel.h"
-#include "qrooperators.h"
-#include "qrosolveri.h"
-#include "qrcmanager.h"
+#include "qro.h"
+#include "qroext.h"
 
 namespace {
 

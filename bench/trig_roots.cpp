@@ -3,13 +3,8 @@
 #include <cstdio>
 #include <initializer_list>
 
-#include "qrcfloatarith.h"
-#include "qrcfloatcompare.h"
-#include "qrcfloatenv.h"
-#include "qrcfloatgoals.h"
-#include "qrcfloattrig.h"
-#include "qrcmanager.h"
-#include "qrcsearch.h"
+#include "qro.h"
+#include "qroext.h"
 
 namespace {
 

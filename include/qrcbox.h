@@ -125,6 +125,7 @@ class QrcNotOverlapConstraintI : public QrcConstraintWithFilterI {
 
  private:
   void scheduleCliques(QroInt d);
+  void makeCliqueConstraints(QrcInt level);
 
   QrcIntervalGraphI** _graphs;
   QroInt _dimensionCount;

@@ -64,6 +64,8 @@ class QrcFloatExpVisitorI {
   virtual void visitIntView(QrcFloatExpI* exp) { visitExpr(exp); }
   virtual void visitUnary(QrcFloatExpI* exp) { visitExpr(exp); }
   virtual void visitBinary(QrcFloatExpI* exp) { visitExpr(exp); }
+  // A variable with an index over its parts (piecewise-linear expressions).
+  virtual void visitIndexed(QrcFloatExpI* exp) { visitExpr(exp); }
   virtual void visitNode(QrcFloatExpI* exp, const char* kind) {
     (void)kind;
     visitExpr(exp);

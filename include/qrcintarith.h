@@ -226,6 +226,13 @@ class QrcIntDivI : public QrcUnaryExpI {
   QrcInt getExprTypeId() const override;
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
+  // x / 0 has a value only for x = 0: value demons (which wait for the node's
+  // value) and removal requests force x to 0.
+  void whenValueOnOperands(QrcDemonI* d) override;
+  void removeOperandsValue(QrcInt v) override;
+  void removeOperandsValue(double) override { removeOperandsValue(QrcInt(0)); }
+  void removeOperandsRange(QrcInt a, QrcInt b) override;
+  void removeOperandsRange(double, double) override { removeOperandsRange(QrcInt(0), QrcInt(0)); }
   void computeRange() override;
   void computeRangeAsDoubles() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
@@ -251,6 +258,13 @@ class QrcDivIntI : public QrcUnaryExpI {
   QRCEXPRTYPEID
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
+  // c / 0 has no value for c not 0: value demons (which wait for the node's
+  // value) and removal requests fail there.
+  void whenValueOnOperands(QrcDemonI* d) override;
+  void removeOperandsValue(QrcInt v) override;
+  void removeOperandsValue(double) override { removeOperandsValue(QrcInt(0)); }
+  void removeOperandsRange(QrcInt a, QrcInt b) override;
+  void removeOperandsRange(double, double) override { removeOperandsRange(QrcInt(0), QrcInt(0)); }
   void computeRange() override;
   void computeRangeAsDoubles() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
@@ -264,6 +278,13 @@ class QrcDivI : public QrcBinaryExpI {
   QRCEXPRTYPEID
   void display(std::ostream& os) const override;
   QrcExprI* makeCopy(QrcManagerI* target) const override;
+  // x / 0 has a value only for x = 0: value demons (which wait for the node's
+  // value) and removal requests force x to 0.
+  void whenValueOnOperands(QrcDemonI* d) override;
+  void removeOperandsValue(QrcInt v) override;
+  void removeOperandsValue(double) override { removeOperandsValue(QrcInt(0)); }
+  void removeOperandsRange(QrcInt a, QrcInt b) override;
+  void removeOperandsRange(double, double) override { removeOperandsRange(QrcInt(0), QrcInt(0)); }
   void computeRange() override;
   void computeRangeAsDoubles() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
@@ -435,6 +456,32 @@ QrcIntExp operator*(const QrcIntExp& x, const QrcIntExp& y);
 QrcIntExp operator/(const QrcIntExp& x, QrcInt c);
 QrcIntExp operator/(QrcInt c, const QrcIntExp& x);
 QrcIntExp operator/(const QrcIntExp& x, const QrcIntExp& y);
+// An int constant is an integer constant: without these, x + 1 would be as
+// near to the float forms of qrcfloatview.h (a double constant) as to QrcInt.
+inline QrcIntExp operator+(const QrcIntExp& x, int c) {
+  return x + QrcInt(c);
+}
+inline QrcIntExp operator+(int c, const QrcIntExp& x) {
+  return QrcInt(c) + x;
+}
+inline QrcIntExp operator-(const QrcIntExp& x, int c) {
+  return x - QrcInt(c);
+}
+inline QrcIntExp operator-(int c, const QrcIntExp& x) {
+  return QrcInt(c) - x;
+}
+inline QrcIntExp operator*(const QrcIntExp& x, int c) {
+  return x * QrcInt(c);
+}
+inline QrcIntExp operator*(int c, const QrcIntExp& x) {
+  return QrcInt(c) * x;
+}
+inline QrcIntExp operator/(const QrcIntExp& x, int c) {
+  return x / QrcInt(c);
+}
+inline QrcIntExp operator/(int c, const QrcIntExp& x) {
+  return QrcInt(c) / x;
+}
 QrcIntExp QrcMin(const QrcIntExp& x, QrcInt c);
 QrcIntExp QrcMax(const QrcIntExp& x, QrcInt c);
 QrcIntExp QrcMin(const QrcIntExp& x, const QrcIntExp& y);

@@ -14,6 +14,7 @@
 #include "qrcconstraint.h"
 #include "qrcfastlist.h"
 #include "qrcint.h"
+#include "qrcpqtree.h"
 #include "qrcrevlist.h"
 #include "qrodoublingarray.h"
 
@@ -25,6 +26,13 @@ struct QrcNeighborI : QrcRevListNode {
   QroInt vertex;
   QroInt getState() const { return static_cast<QroInt>(reinterpret_cast<intptr_t>(value)); }
   QrcNeighborI* getNext() const { return static_cast<QrcNeighborI*>(next); }
+  // An entry kept in a word of a rule stack frame.
+  static QroInt toWord(QrcNeighborI* e) {
+    return static_cast<QroInt>(reinterpret_cast<intptr_t>(e));
+  }
+  static QrcNeighborI* fromWord(QroInt w) {
+    return reinterpret_cast<QrcNeighborI*>(static_cast<intptr_t>(w));
+  }
 };
 
 class QrcVertexI {
@@ -134,6 +142,31 @@ class QrcIntervalGraphI : public QrcConstraintI {
   QroInt getChainLength(QroInt v) { return _chainLength[v]; }
   QroInt& mask(QroInt v) { return _maskM[v]; }
 
+  // Maximal cliques of the decided overlaps and the PQ-tree of the selected
+  // ones (sets are fast lists whose members are the cells that are out).
+  void computeOrder();
+  void computeCliques();
+  QroInt getCliqueCount() const { return _cliqueCount; }
+  QrcFastListI<QroInt>* clique(QroInt k) { return _cliqueMemberLists[_maximalCliques[k]]; }
+  QroInt getPosition(QroInt v) { return _positionOfVertex[v]; }
+  __int128 cliqueWeight(QroInt k);
+  QroInt heaviestCliqueOutside(const QrcFastListI<QroInt>* excluded);
+  bool isExcludedFrom(QroInt v, QroInt k);
+  bool disjointFromAll(QroInt v, QroInt k);
+  void selectCliques();
+  QrcFastListI<QroInt>* getSelectedCliques() const { return _selectedCliques; }
+  QroInt getSelectedCount() const { return _selectedCount; }
+  bool buildPQTree();
+  QrcPQTreeI* getPQTree() const { return _pqTree; }
+  void computeMembers(QrcPQNodeI* node);
+  // Capacity of every clique of active members; the clique-order rules.
+  void capacityCheck();
+  void cliqueOrderRules();
+  QroInt minMember(QrcPQNodeI* node);
+  QroInt childValue(QrcPQNodeI* node);
+  QroInt minGap(QrcPQNodeI* node);
+  QroInt& treeWeight(QroInt v) { return _treeWeights[v]; }
+
   // Marks of the rules, and the pseudo placement's records.
   QroInt& mark(QroInt x, QroInt y) { return _pairHints[x][y]; }
   void resetMarks();
@@ -148,6 +181,10 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void hangVertexDemons(QroInt i);
   void hangPairDemons(QroInt j, QroInt i);
   void dispatch(QroInt a, QroInt b, QroInt kind);
+  void chordRules(QroInt a, QroInt b, QroInt kind);
+  // Marks (x, y) with the class stamp and pushes its frame: x, y, the step,
+  // and the first entry of x's list of that kind. Gives the new top.
+  QroInt pushClassFrame(QroInt sp, QroInt x, QroInt y, QroInt s, QroInt step, QroInt list);
   void addModel(const QrcConstraint& ct);
   // Orientation helpers over the real (pseudo false) or pseudo variables.
   QrcIntExpI* orientVar(QroInt x, QroInt y, bool pseudo) {
@@ -171,6 +208,24 @@ class QrcIntervalGraphI : public QrcConstraintI {
   IntRow _ruleStack;
   IntRow _maskM;
   IntRow _maskK;
+  IntRow _bucketNext;
+  IntRow _bucketPrev;
+  IntRow _bucketHead;
+  IntRow _bucketTail;
+  IntRow _searchLabels;
+  IntRow _treeWeights;
+  IntRow _vertexAtPosition;
+  IntRow _positionOfVertex;
+  IntRow _maximalCliques;
+  QroInt _cliqueCount;
+  QroDoublingArray<QrcFastListI<QroInt>*> _cliqueMemberLists;
+  QroDoublingArray<QrcFastListI<QroInt>*> _containmentLists;
+  QrcFastListI<QroInt>* _workSet;
+  QroInt _selectedCount;
+  QrcFastListI<QroInt>* _selectedCliques;
+  QrcFastListI<QroInt>* _workSet2;
+  QrcFastListI<QroInt>* _workSet3;
+  QrcPQTreeI* _pqTree;
   IntRow _chainNext;
   IntRow _chainLength;
   QrcIntVar _containerOrigin;
@@ -286,6 +341,28 @@ class QrcZConstraintI : public QrcConstraintI {
  private:
   QrcIntervalGraphI* _graph;
   QroInt _trials;
+};
+
+// Capacity check of the maximal cliques of one dimension, and at mode 2 the
+// clique-order rules over the PQ-tree.
+class QrcOverlapCliqueConstraintI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcOverlapCliqueConstraintI, QrcConstraintI)
+ public:
+  QrcOverlapCliqueConstraintI(QrcManagerI* m, QrcIntervalGraphI* graph, QroInt mode)
+      : QrcConstraintI(m), _graph(graph), _mode(mode), _runs(0) {}
+  void propagate() override;
+  void post() override {}
+  void display(std::ostream& os) const override;
+  QroInt getMode() const { return _mode; }
+  void setMode(QroInt mode);
+  QrcIntervalGraphI* getGraph() const { return _graph; }
+  // Propagations since the constraint was made (not restored by backtracking).
+  QroInt getRunCount() const { return _runs; }
+
+ private:
+  QrcIntervalGraphI* _graph;
+  QroInt _mode;
+  QroInt _runs;
 };
 
 // One trial: binds a pseudo orientation to 1, then records the hints.

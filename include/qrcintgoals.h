@@ -60,7 +60,7 @@ class QrcIntGenerateI : public QrcGoalI {
  public:
   QrcIntGenerateI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcChooseIntIndex choose,
                   QrcIntValueSelectorI* selector)
-      : QrcGoalI(m), _vars(vars), _choose(choose), _selector(selector) {}
+      : QrcGoalI(m), _vars(vars), _choose(choose), _selector(selector), _firstUnbound(m, 0) {}
   QrcGoalI* execute() override;
   void display(std::ostream& os) const override;
 
@@ -68,6 +68,9 @@ class QrcIntGenerateI : public QrcGoalI {
   QrcIntVarArrayI* _vars;
   QrcChooseIntIndex _choose;
   QrcIntValueSelectorI* _selector;
+  // With the first-unbound choice: the variables before this position are
+  // bound on the current branch, so each choice resumes the scan there.
+  QrcRevWord _firstUnbound;
 };
 
 class QrcDichotomizeGoalI : public QrcGoalI {

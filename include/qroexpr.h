@@ -245,6 +245,12 @@ class QroIntQuadExprI : public QroIntExprI {
 QroBool QroIsIntegerValue(QroNum x);
 // a * b as an integer; QroIntExpr::QroOverflowOccurred beyond plus or minus (2^53 - 1).
 QroInt QroGuardedProduct(QroNum a, QroNum b);
+// a + b, a * b and a / b rounded to nearest into r; true when r is the exact
+// result (finite, nothing rounded away). Folding uses them to keep a rounded
+// constant out of a float model.
+QroBool QroExactSum(QroNum a, QroNum b, QroNum& r);
+QroBool QroExactProduct(QroNum a, QroNum b, QroNum& r);
+QroBool QroExactQuotient(QroNum a, QroNum b, QroNum& r);
 QroNum QroMin(const QroNumArray& a);
 QroNum QroMax(const QroNumArray& a);
 QroInt QroMin(const QroIntArray& a);

@@ -19,6 +19,11 @@ inline bool QroIsWithinInt53(double v) {
 }
 // QroClampToInt53 for an integer bound; QroWrongUsage when it is NaN.
 QroInt QroBoundToInt53(double v);
+// An integer variable's lower bound ceil(v), clamped; QroIntExpr::QroOverflowOccurred
+// when it lies above 2^53 - 1, where clamping would keep only values below v.
+QroInt QroLowerBoundToInt53(double v);
+// Its upper bound floor(v), clamped; the overflow when it lies below -(2^53 - 1).
+QroInt QroUpperBoundToInt53(double v);
 // Nearest integer, halves away from zero; infinities and 0 unchanged.
 double QroRoundHalfAway(double v);
 

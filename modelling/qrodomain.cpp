@@ -105,13 +105,13 @@ void QroIntVarDomainI::adjustValues(QroInt l, QroInt u) {
 }
 
 void QroIntVarDomainI::setLB(QroNum v) {
-  QroInt l = QroBoundToInt53(std::ceil(v));
+  QroInt l = QroLowerBoundToInt53(v);
   adjustValues(l, _ub);
   _lb = l;
 }
 
 void QroIntVarDomainI::setUB(QroNum v) {
-  QroInt u = QroBoundToInt53(std::floor(v));
+  QroInt u = QroUpperBoundToInt53(v);
   adjustValues(_lb, u);
   _ub = u;
 }
@@ -157,10 +157,10 @@ QroVarDomainI* QroIntVarDomainI::makeCopy(QroEnvI* env) const {
 
 // Bounds round inward, as on integer domains.
 void QroBoolVarDomainI::setLB(QroNum v) {
-  _lb = QroBoundToInt53(std::ceil(v));
+  _lb = QroLowerBoundToInt53(v);
 }
 void QroBoolVarDomainI::setUB(QroNum v) {
-  _ub = QroBoundToInt53(std::floor(v));
+  _ub = QroUpperBoundToInt53(v);
 }
 
 void QroBoolVarDomainI::destroy(QroEnvI* env) {

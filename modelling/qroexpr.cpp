@@ -175,7 +175,7 @@ QroBool QroNumRecDivCstI::isIntExpr() const {
   return 0;
 }
 QroBool QroIntTimesCstI::isIntExpr() const {
-  return 1;
+  return _e->isIntExpr();
 }
 QroBool QroNumSquareI::isIntExpr() const {
   return _e->isIntExpr();
@@ -304,6 +304,36 @@ QroInt QroGuardedProduct(QroNum a, QroNum b) {
   QroNum p = a * b;
   if (!QroIsWithinInt53(p)) throw QroIntExpr::QroOverflowOccurred();
   return static_cast<QroInt>(p);
+}
+
+namespace {
+// Below this magnitude the rounding error of a product or a quotient may
+// itself underflow: such results are not called exact.
+const double TinyResult = 0x1p-960;
+}  // namespace
+
+QroBool QroExactSum(QroNum a, QroNum b, QroNum& r) {
+  r = a + b;
+  if (!std::isfinite(r)) return 0;
+  // Knuth's two-sum: the rounding error of a + b, exactly.
+  QroNum bb = r - a;
+  QroNum err = (a - (r - bb)) + (b - bb);
+  return err == 0;
+}
+
+QroBool QroExactProduct(QroNum a, QroNum b, QroNum& r) {
+  r = a * b;
+  if (!std::isfinite(r)) return 0;
+  if (r == 0) return a == 0 || b == 0;
+  return std::fabs(r) >= TinyResult && std::fma(a, b, -r) == 0;
+}
+
+QroBool QroExactQuotient(QroNum a, QroNum b, QroNum& r) {
+  if (b == 0) return 0;
+  r = a / b;
+  if (!std::isfinite(r)) return 0;
+  if (r == 0) return a == 0;
+  return std::fabs(r) >= TinyResult && std::fabs(a) >= TinyResult && std::fma(-r, b, a) == 0;
 }
 
 namespace {

@@ -69,8 +69,11 @@ void QroNumQuadExprI::normalize() {
   for (QroQuadNode* n = _first; n; n = n->next) {
     if (n->coef == 0.0) continue;
     for (QroQuadNode* m = n->next; m; m = m->next) {
-      if (m->coef != 0.0 && m->first == n->first && m->second == n->second) {
-        n->coef += m->coef;
+      QroNum sum;
+      // Coefficients whose sum would round stay apart.
+      if (m->coef != 0.0 && m->first == n->first && m->second == n->second &&
+          QroExactSum(n->coef, m->coef, sum)) {
+        n->coef = sum;
         m->coef = 0.0;
         changed = true;
       }
@@ -514,10 +517,13 @@ QroInt QroNumLinTermI::normalize() {
     QroLinearNode* next = n->next;
     QroLinearNode* rec = useBlock ? reinterpret_cast<QroLinearNode*>(block[n->var->getId()])
                                   : static_cast<QroLinearNode*>(n->var->getScratchNode());
-    if (rec != n) {
-      rec->coef += n->coef;
+    QroNum sum;
+    if (rec != n && QroExactSum(rec->coef, n->coef, sum)) {
+      rec->coef = sum;
       _env->freeLinearTerm(n);
       ++merged;
+    } else if (rec != n) {
+      linkNode(n);  // the sum would round: the node stays
     } else if (n->coef == 0.0) {
       _env->freeLinearTerm(n);
     } else {

@@ -1,6 +1,7 @@
 #include "qronumeric.h"
 
 #include "qroexception.h"
+#include "qroexpr.h"
 
 #include <cmath>
 #include <cstdint>
@@ -36,6 +37,22 @@ QroInt QroClampToInt53(double v) {
 QroInt QroBoundToInt53(double v) {
   if (std::isnan(v)) throw QroWrongUsage("an integer bound is not a number");
   return QroClampToInt53(v);
+}
+
+namespace {
+const char* const BoundOverflow = "overflow occurred in the bounds of an integer variable";
+}
+
+QroInt QroLowerBoundToInt53(double v) {
+  double l = std::ceil(v);
+  if (l > static_cast<double>(QroIntMax)) throw QroIntExpr::QroOverflowOccurred(BoundOverflow);
+  return QroBoundToInt53(l);
+}
+
+QroInt QroUpperBoundToInt53(double v) {
+  double u = std::floor(v);
+  if (u < static_cast<double>(QroIntMin)) throw QroIntExpr::QroOverflowOccurred(BoundOverflow);
+  return QroBoundToInt53(u);
 }
 
 double QroRoundHalfAway(double v) {

@@ -58,6 +58,89 @@ QroNumLinTermI* newTerm(QroEnvI* env, QroNum constant = 0.0) {
   return new (env) QroNumLinTermI(env, constant);
 }
 
+// e * c kept as a node: the form a fold would round.
+QroNumExprI* timesNode(QroEnvI* env, QroNumExprI* e, QroNum c) {
+  return new (env) QroNumTimesCstI(env, e, c);
+}
+
+// Whether every coefficient and the constant of a term, and every coefficient
+// of a quadratic expression, times c is exact.
+bool quadScalesExactly(const QroNumQuadExprI* q, QroNum c) {
+  QroNum r;
+  for (QroQuadNode* n = q->getFirst(); n; n = n->next)
+    if (!QroExactProduct(n->coef, c, r)) return false;
+  return true;
+}
+template <class T>
+bool termScalesExactly(const T* t, QroNum c) {
+  QroNum r;
+  for (QroLinearNode* n = t->getFirstNode(); n; n = n->next)
+    if (!QroExactProduct(n->coef, c, r)) return false;
+  if (!QroExactProduct(static_cast<QroNum>(t->getConstantValue()), c, r)) return false;
+  return !t->getQuadPart() || quadScalesExactly(t->getQuadPart(), c);
+}
+bool scalesExactly(QroNumExprI* e, QroNum c) {
+  if (isNumTerm(e)) return termScalesExactly(asNumTermI(e), c);
+  return termScalesExactly(asIntTermI(e), c);
+}
+
+// The constant of a numeric or integer term plus c, when exact.
+bool shiftsExactly(QroNumExprI* e, QroNum c, QroNum& r) {
+  QroNum k = isNumTerm(e) ? asNumTermI(e)->getConstantValue()
+                          : static_cast<QroNum>(asIntTermI(e)->getConstantValue());
+  return QroExactSum(k, c, r);
+}
+
+// Whether the solver reads e as an integer expression: integer variables,
+// integral constants and coefficients, and the products, squares and
+// quotients built from them alone (a quotient of integers truncates).
+bool readAsInteger(const QroNumExprI* e) {
+  if (isVar(e)) return static_cast<const QroNumVarI*>(e)->getType() != QroNumVar::Float;
+  if (isNumTerm(e)) {
+    const QroNumLinTermI* t = static_cast<const QroNumLinTermI*>(e);
+    for (QroExprNode* p = t->getFirstExpr(); p; p = p->next)
+      if (!readAsInteger(p->expr)) return false;
+    for (QroLinearNode* n = t->getFirstNode(); n; n = n->next)
+      if (n->coef != 0.0 && (!readAsInteger(n->var) || !QroIsIntegerValue(n->coef))) return false;
+    return QroIsIntegerValue(t->getConstantValue());
+  }
+  if (isNumQuad(e)) {
+    for (QroQuadNode* n = static_cast<const QroNumQuadExprI*>(e)->getFirst(); n; n = n->next)
+      if (!QroIsIntegerValue(n->coef) || !readAsInteger(n->first) || !readAsInteger(n->second))
+        return false;
+    return true;
+  }
+  QroTypeInfo type = e->getTypeInfo();
+  if (type == QroNumTimesCstI::GetTypeInfo()) {
+    auto* n = static_cast<const QroNumTimesCstI*>(e);
+    return readAsInteger(n->getOperand()) && QroIsIntegerValue(n->getConstantFactor());
+  }
+  if (type == QroNumDivCstI::GetTypeInfo()) {
+    auto* n = static_cast<const QroNumDivCstI*>(e);
+    return readAsInteger(n->getOperand()) && QroIsIntegerValue(n->getDivisor());
+  }
+  if (type == QroNumRecDivCstI::GetTypeInfo()) {
+    auto* n = static_cast<const QroNumRecDivCstI*>(e);
+    return readAsInteger(n->getOperand()) && QroIsIntegerValue(n->getDividend());
+  }
+  if (type == QroIntTimesCstI::GetTypeInfo())
+    return readAsInteger(static_cast<const QroIntTimesCstI*>(e)->getOperand());
+  if (type == QroNumTimesI::GetTypeInfo() || type == QroNumDivI::GetTypeInfo()) {
+    auto* n = static_cast<const QroNumBinaryNodeI*>(e);
+    return readAsInteger(n->getLeft()) && readAsInteger(n->getRight());
+  }
+  if (type == QroNumSquareI::GetTypeInfo())
+    return readAsInteger(static_cast<const QroNumSquareI*>(e)->getOperand());
+  if (type == QroNumPowerCstI::GetTypeInfo()) return false;
+  return e->isIntExpr();
+}
+
+// A quotient of e by the constant c would be read as a truncating division:
+// a constant never moves across it.
+bool truncates(const QroNumExprI* e, QroNum c) {
+  return QroIsIntegerValue(c) && readAsInteger(e);
+}
+
 void checkEnvs(QroNumExprI* a, QroNumExprI* b, const char* message) {
   if (a->getEnv() != b->getEnv()) throw QroWrongUsage(message);
 }
@@ -78,22 +161,23 @@ QroNumExprI* foldConstantTimes(QroNumExprI* e1, QroNumExprI* e2, QroNum sign) {
   bool n2 = e2->isType(QroNumTimesCstI::GetTypeInfo());
   bool i1 = e1->isType(QroIntTimesCstI::GetTypeInfo());
   bool i2 = e2->isType(QroIntTimesCstI::GetTypeInfo());
+  // A factor that the sum would round is not folded.
+  QroNum k;
   if (n1) {
     auto* a = static_cast<QroNumTimesCstI*>(e1);
-    if (a->getOperand() == e2)
-      return (QroNumExprArg(e2) * (a->getConstantFactor() + sign)).getImpl();
+    if (a->getOperand() == e2 && QroExactSum(a->getConstantFactor(), sign, k))
+      return (QroNumExprArg(e2) * k).getImpl();
     if (n2) {
       auto* b = static_cast<QroNumTimesCstI*>(e2);
-      if (a->getOperand() == b->getOperand())
-        return (QroNumExprArg(a->getOperand()) *
-                (a->getConstantFactor() + sign * b->getConstantFactor()))
-            .getImpl();
+      if (a->getOperand() == b->getOperand() &&
+          QroExactSum(a->getConstantFactor(), sign * b->getConstantFactor(), k))
+        return (QroNumExprArg(a->getOperand()) * k).getImpl();
     }
   }
   if (n2) {
     auto* b = static_cast<QroNumTimesCstI*>(e2);
-    if (b->getOperand() == e1)
-      return (QroNumExprArg(e1) * (1.0 + sign * b->getConstantFactor())).getImpl();
+    if (b->getOperand() == e1 && QroExactSum(1.0, sign * b->getConstantFactor(), k))
+      return (QroNumExprArg(e1) * k).getImpl();
   }
   if (i1) {
     auto* a = static_cast<QroIntTimesCstI*>(e1);
@@ -108,14 +192,14 @@ QroNumExprI* foldConstantTimes(QroNumExprI* e1, QroNumExprI* e2, QroNum sign) {
         return (QroNumExprArg(a->getOperand()) * k).getImpl();
       }
     }
-    if (a->getOperand() == e2)
-      return (QroNumExprArg(e2) * (static_cast<QroNum>(a->getConstantFactor()) + sign)).getImpl();
+    if (a->getOperand() == e2 && QroExactSum(static_cast<QroNum>(a->getConstantFactor()), sign, k))
+      return (QroNumExprArg(e2) * k).getImpl();
   }
   if (i2) {
     auto* b = static_cast<QroIntTimesCstI*>(e2);
-    if (b->getOperand() == e1)
-      return (QroNumExprArg(e1) * (1.0 + sign * static_cast<QroNum>(b->getConstantFactor())))
-          .getImpl();
+    if (b->getOperand() == e1 &&
+        QroExactSum(1.0, sign * static_cast<QroNum>(b->getConstantFactor()), k))
+      return (QroNumExprArg(e1) * k).getImpl();
   }
   return nullptr;
 }
@@ -161,8 +245,11 @@ QroNumExprArg operator+(const QroNumExprArg& a1, const QroNumExprArg& a2) {
   }
   if (isNumTerm(e1) || isIntTerm(e1)) {
     QroNumLinTermI* t = isNumTerm(e1) ? ownCopy(asNumTermI(e1)) : asNumTerm(e1);
+    QroNum k;
     if (isVar(e2))
       t->appendNode(asVar(e2), 1.0);
+    else if ((isNumTerm(e2) || isIntTerm(e2)) && !shiftsExactly(e2, t->getConstantValue(), k))
+      t->addExpr(e2);  // the constants' sum would round: e2 stays whole
     else if (isNumTerm(e2))
       t->addTerm(ownCopy(asNumTermI(e2)));
     else if (isIntTerm(e2))
@@ -198,11 +285,13 @@ QroNumExprArg operator+(const QroNumExprArg& a, QroNum c) {
     t->appendNode(asVar(e), 1.0);
     return t;
   }
-  if (isNumTerm(e) || isIntTerm(e)) {
+  QroNum k;
+  if ((isNumTerm(e) || isIntTerm(e)) && shiftsExactly(e, c, k)) {
     QroNumLinTermI* t = isNumTerm(e) ? ownCopy(asNumTermI(e)) : asNumTerm(e);
-    t->setConstant(t->getConstantValue() + c);
+    t->setConstant(k);
     return t;
   }
+  // Also a term whose constant plus c would round.
   QroNumLinTermI* t = newTerm(env, c);
   t->addExpr(e);
   return t;
@@ -241,21 +330,29 @@ QroNumExprArg operator*(const QroNumExprArg& a, QroNum c) {
     if (c == 0) return newTerm(env);
     return new (env) QroNumLinTermI(env, env->allocLinearTerm(asVar(e), c));
   }
+  // Folds that would round a constant, or move one across a truncating
+  // division, keep the product as a node instead.
+  QroNum k;
   if (isNumTerm(e) || isIntTerm(e)) {
+    if (c != 0 && !scalesExactly(e, c)) return timesNode(env, e, c);
     QroNumLinTermI* t = isNumTerm(e) ? ownCopy(asNumTermI(e)) : asNumTerm(e);
     t->scale(c);
     return t;
   }
   if (e->getTypeInfo() == QroNumTimesCstI::GetTypeInfo()) {
     auto* n = static_cast<QroNumTimesCstI*>(e);
-    return QroNumExprArg(n->getOperand()) * (c * n->getConstantFactor());
+    if (!QroExactProduct(c, n->getConstantFactor(), k)) return timesNode(env, e, c);
+    return QroNumExprArg(n->getOperand()) * k;
   }
   if (e->getTypeInfo() == QroIntTimesCstI::GetTypeInfo()) {
     auto* n = static_cast<QroIntTimesCstI*>(e);
-    return QroNumExprArg(n->getOperand()) * (static_cast<QroNum>(n->getConstantFactor()) * c);
+    if (!QroExactProduct(static_cast<QroNum>(n->getConstantFactor()), c, k))
+      return timesNode(env, e, c);
+    return QroNumExprArg(n->getOperand()) * k;
   }
   if (isNumQuad(e)) {
     auto* q = static_cast<QroNumQuadExprI*>(e);
+    if (c != 0 && !quadScalesExactly(q, c)) return timesNode(env, e, c);
     if (q->getUseCount() != 0) q = static_cast<QroNumQuadExprI*>(q->asNumExpr());
     if (c == 0)
       q->clearNodes();
@@ -265,14 +362,20 @@ QroNumExprArg operator*(const QroNumExprArg& a, QroNum c) {
   }
   if (e->getTypeInfo() == QroNumRecDivCstI::GetTypeInfo()) {
     auto* n = static_cast<QroNumRecDivCstI*>(e);
-    return (c * n->getDividend()) / QroNumExprArg(n->getOperand());
+    // Over an integer operand the quotient's form follows its constant.
+    if (c == 0 || readAsInteger(n->getOperand()) || !QroExactProduct(c, n->getDividend(), k))
+      return c == 0 ? newTerm(env) : timesNode(env, e, c);
+    return k / QroNumExprArg(n->getOperand());
   }
   if (e->getTypeInfo() == QroNumDivCstI::GetTypeInfo()) {
     auto* n = static_cast<QroNumDivCstI*>(e);
-    return QroNumExprArg(n->getOperand()) * (c / n->getDivisor());
+    if (c == 0 || truncates(n->getOperand(), n->getDivisor()) ||
+        !QroExactQuotient(c, n->getDivisor(), k))
+      return c == 0 ? newTerm(env) : timesNode(env, e, c);
+    return QroNumExprArg(n->getOperand()) * k;
   }
   if (c == 0) return newTerm(env);
-  return new (env) QroNumTimesCstI(env, e, c);
+  return timesNode(env, e, c);
 }
 
 QroNumExprArg operator*(QroNum c, const QroNumExprArg& e) {
@@ -282,9 +385,15 @@ QroNumExprArg operator*(QroNum c, const QroNumExprArg& e) {
 QroNumExprArg operator*(const QroNumExprArg& a, QroInt k) {
   QroNumExprI* e = impl(a);
   QroEnvI* env = e->getEnv();
+  // A coefficient is a double: beyond 2^53 - 1 it would not be k.
+  bool beyond = k > QroIntMax || k < QroIntMin;
+  if (!e->isIntExpr()) {
+    // A float expression times an integer is a float product.
+    if (beyond) throw QroIntExpr::QroOverflowOccurred();
+    return a * static_cast<QroNum>(k);
+  }
   if (isExactVar(e)) {
-    // A coefficient is a double: beyond 2^53 - 1 it would not be k.
-    if (k > QroIntMax || k < QroIntMin) throw QroIntExpr::QroOverflowOccurred();
+    if (beyond) throw QroIntExpr::QroOverflowOccurred();
     QroIntLinTermI* t = new (env) QroIntLinTermI(env, 0);
     if (k != 0) t->appendNode(asVar(e), static_cast<QroNum>(k));
     return t;
@@ -367,13 +476,16 @@ QroNumExprArg operator*(const QroNumExprArg& a1, const QroNumExprArg& a2) {
 QroNumExprArg operator/(const QroNumExprArg& a, QroNum c) {
   QroNumExprI* e = impl(a);
   QroEnvI* env = e->getEnv();
-  if (c != 0) {
+  if (c != 0 && (isVar(e) || isNumTerm(e) || isIntTerm(e))) {
+    // Scaling by 1 / c that would round keeps the quotient, unless the
+    // quotient would be read as a truncating division.
+    QroNum r;
+    bool exact = QroExactQuotient(1.0, c, r) && (isVar(e) || scalesExactly(e, r));
+    if (!exact && !truncates(e, c)) return new (env) QroNumDivCstI(env, e, c);
     if (isVar(e)) return new (env) QroNumLinTermI(env, env->allocLinearTerm(asVar(e), 1 / c));
-    if (isNumTerm(e) || isIntTerm(e)) {
-      QroNumLinTermI* t = isNumTerm(e) ? ownCopy(asNumTermI(e)) : asNumTerm(e);
-      t->scale(1 / c);
-      return t;
-    }
+    QroNumLinTermI* t = isNumTerm(e) ? ownCopy(asNumTermI(e)) : asNumTerm(e);
+    t->scale(1 / c);
+    return t;
   }
   return new (env) QroNumDivCstI(env, e, c);
 }
@@ -381,8 +493,12 @@ QroNumExprArg operator/(const QroNumExprArg& a, QroNum c) {
 QroNumExprArg operator/(QroNum c, const QroNumExprArg& a) {
   QroNumExprI* e = impl(a);
   QroEnvI* env = e->getEnv();
-  if (isNumConstantTerm(e)) return newTerm(env, c / e->getConstant());
-  if (isIntConstantTerm(e) && asIntTermI(e)->getConstantValue() != 0)
+  bool constant = isNumConstantTerm(e) || (isIntConstantTerm(e) && e->getConstant() != 0);
+  QroNum q;
+  // A quotient that would round stays a quotient, unless it would be read as
+  // a truncating division; c / 0.0 folds to its infinite or NaN constant.
+  if (constant &&
+      (e->getConstant() == 0 || QroExactQuotient(c, e->getConstant(), q) || truncates(e, c)))
     return newTerm(env, c / e->getConstant());
   return new (env) QroNumRecDivCstI(env, e, c);
 }

@@ -11,12 +11,6 @@
 
 namespace {
 const QroNum kInf = std::numeric_limits<double>::infinity();
-QroInt ceilClamp(QroNum v) {
-  return QroBoundToInt53(std::ceil(v));
-}
-QroInt floorClamp(QroNum v) {
-  return QroBoundToInt53(std::floor(v));
-}
 }  // namespace
 
 QroNum QroNumVar::Infinity() {
@@ -41,7 +35,7 @@ QroNumVarI::QroNumVarI(QroEnvI* env, QroNum lb, QroNum ub, int type, const char*
     _domain = env->makeNumVarDomain(lb, ub);
   } else if (type == QroNumVar::Int) {
     // Integer bounds round inward: the upper bound goes down.
-    _domain = env->makeIntVarDomain(ceilClamp(lb), floorClamp(ub));
+    _domain = env->makeIntVarDomain(QroLowerBoundToInt53(lb), QroUpperBoundToInt53(ub));
   } else {
     QroInt l = QroBoundToInt53(lb);
     if (lb < 0.0) l = 0;
@@ -83,14 +77,14 @@ void QroNumVarI::setLB(QroNum v) {
   if (!_domain) {
     _domain = _env->makeNumVarDomain(v, kInf);
   } else if (_domain->getType() == QroNumVar::Bool) {
-    QroInt k = ceilClamp(v);
+    QroInt k = QroLowerBoundToInt53(v);
     if ((k != 0 && k != 1) || _domain->isShared())
       replaceDomain(_env->makeIntVarDomain(k, _domain->getIntUB()));
     else
       _domain->setLB(static_cast<QroNum>(k));
   } else if (_domain->isShared()) {
     if (_domain->isInt())
-      replaceDomain(_env->makeIntVarDomain(ceilClamp(v), _domain->getIntUB()));
+      replaceDomain(_env->makeIntVarDomain(QroLowerBoundToInt53(v), _domain->getIntUB()));
     else
       replaceDomain(_env->makeNumVarDomain(v, _domain->getUB()));
   } else {
@@ -103,14 +97,14 @@ void QroNumVarI::setUB(QroNum v) {
   if (!_domain) {
     _domain = _env->makeNumVarDomain(0.0, v);
   } else if (_domain->getType() == QroNumVar::Bool) {
-    QroInt k = floorClamp(v);
+    QroInt k = QroUpperBoundToInt53(v);
     if ((k != 0 && k != 1) || _domain->isShared())
       replaceDomain(_env->makeIntVarDomain(_domain->getIntLB(), k));
     else
       _domain->setUB(static_cast<QroNum>(k));
   } else if (_domain->isShared()) {
     if (_domain->isInt())
-      replaceDomain(_env->makeIntVarDomain(_domain->getIntLB(), floorClamp(v)));
+      replaceDomain(_env->makeIntVarDomain(_domain->getIntLB(), QroUpperBoundToInt53(v)));
     else
       replaceDomain(_env->makeNumVarDomain(_domain->getLB(), v));
   } else {
@@ -124,7 +118,7 @@ void QroNumVarI::setBounds(QroNum lb, QroNum ub) {
     _domain = _env->makeNumVarDomain(lb, ub);
   } else {
     if (_domain->getType() == QroNumVar::Bool) {
-      QroInt l = ceilClamp(lb), u = floorClamp(ub);
+      QroInt l = QroLowerBoundToInt53(lb), u = QroUpperBoundToInt53(ub);
       if (l < 0 || l > 1 || u < 0 || u > 1) {
         // A bound leaves {0, 1}: the variable becomes an integer one.
         replaceDomain(_env->makeIntVarDomain(l, u));

@@ -69,12 +69,26 @@ void QrcIntVarInstantiateI::display(std::ostream& os) const {
 }
 
 QrcGoalI* QrcIntGenerateI::execute() {
-  QrcInt i = _choose ? _choose(QrcIntVarArray(_vars)) : -1;
-  if (i < 0) return nullptr;
-  QrcInt step = _vars->getStep();
-  QrcInt position = i - _vars->getFirstIndex();
-  if (step != 0) position /= step;
   QrcManagerI* m = _manager;
+  QrcInt position = -1;
+  if (_choose == QrcChooseFirstUnboundInt) {
+    // The same choice as the scan from the start, in time linear over a branch.
+    for (QrcInt p = _firstUnbound.getValue(); p < _vars->getSize(); ++p) {
+      QrcIntExpI* x = _vars->getVar(p);
+      if (x && x->getMin() != x->getMax()) {
+        position = p;
+        break;
+      }
+    }
+    if (position < 0) return nullptr;
+    _firstUnbound.set(m, position);
+  } else {
+    QrcInt i = _choose ? _choose(QrcIntVarArray(_vars)) : -1;
+    if (i < 0) return nullptr;
+    QrcInt step = _vars->getStep();
+    position = i - _vars->getFirstIndex();
+    if (step != 0) position /= step;
+  }
   QrcGoalI* one = new (m) QrcIntVarInstantiateI(m, _vars->getVar(position), _selector);
   return new (m) QrcAndII(m, one, this);
 }

@@ -102,9 +102,16 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
       for (QroInt i = 0; i < values.getSize(); ++i) engine[i] = values[i];
       record = s->makeFloatRecord(QrcFloatVar(m, engine, name).getImpl());
     } else {
+      // Values beyond the engine's limits are left out, as for an interval.
       QroIntArray values = v->getIntValues();
-      QrcIntArray engine(m, values.getSize(), QrcInt(0));
-      for (QroInt i = 0; i < values.getSize(); ++i) engine[i] = values[i];
+      QroInt held = 0;
+      for (QroInt i = 0; i < values.getSize(); ++i)
+        if (values[i] >= QrcIntMin && values[i] <= QrcIntMax) ++held;
+      if (held == 0 && values.getSize() > 0) throw QroSolver::IntegerOverflow();
+      QrcIntArray engine(m, held, QrcInt(0));
+      held = 0;
+      for (QroInt i = 0; i < values.getSize(); ++i)
+        if (values[i] >= QrcIntMin && values[i] <= QrcIntMax) engine[held++] = values[i];
       record = s->makeIntRecord(QrcIntVar(m, engine, name).getImpl());
     }
   } else if (type == QroNumVar::Float) {
@@ -343,6 +350,9 @@ void* extractIntTimesCst(QroAlgorithmI* a, QroExtractableI* x) {
   QroSolverI* s = solverOf(a);
   QroIntTimesCstI* node = static_cast<QroIntTimesCstI*>(x);
   QroExtractionRecord* r = extractChild(s, node->getOperand());
+  // A float operand times an integer is a float product.
+  if (!isIntRecord(r))
+    return floatRecord(s, floatOf(s, r) * static_cast<QrcFloat>(node->getConstantFactor()));
   return intRecord(s, intOf(s, r) * node->getConstantFactor());
 }
 

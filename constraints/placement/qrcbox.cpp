@@ -269,7 +269,28 @@ void QrcNotOverlapConstraintI::display(std::ostream& os) const {
 }
 
 QrcBool QrcNotOverlapConstraintI::isFilterLevelSupported(QrcInt level) {
-  return level >= 0 && level <= 3;
+  if (level < 0 || level > 3) return 0;
+  // Raised after posting: levels 1 and 2 need the clique constraints.
+  if (isPosted() && (level == 1 || level == 2)) {
+    if (!_cliqueConstraints)
+      makeCliqueConstraints(level);
+    else
+      for (QroInt d = 0; d < _dimensionCount; ++d)
+        static_cast<QrcOverlapCliqueConstraintI*>(_cliqueConstraints[d])
+            ->setMode(level == 2 ? 2 : 0);
+  }
+  return 1;
+}
+
+void QrcNotOverlapConstraintI::makeCliqueConstraints(QrcInt level) {
+  QrcManagerI* m = _manager;
+  QrcConstraintI** cts =
+      static_cast<QrcConstraintI**>(m->allocate(sizeof(QrcConstraintI*) * _dimensionCount));
+  for (QroInt d = 0; d < _dimensionCount; ++d)
+    cts[d] = new (m) QrcOverlapCliqueConstraintI(m, _graphs[d], level == 2 ? 2 : 0);
+  m->saveValue(&_cliqueConstraints);
+  _cliqueConstraints = cts;
+  for (QroInt d = 0; d < _dimensionCount; ++d) m->add(cts[d]);
 }
 
 void QrcNotOverlapConstraintI::hangPairDemons(QroInt i, QroInt j) {
@@ -283,6 +304,8 @@ void QrcNotOverlapConstraintI::post() {
   QroInt n = _container->getMemberCount();
   for (QroInt i = 0; i < n; ++i)
     for (QroInt j = i + 1; j < n; ++j) hangPairDemons(i, j);
+  QrcInt level = getFilterLevel();
+  if (level == 1 || level == 2) makeCliqueConstraints(level);
 }
 
 void QrcNotOverlapConstraintI::propagate() {

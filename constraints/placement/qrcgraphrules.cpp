@@ -16,13 +16,6 @@ const QroInt Overlap = QrcVertexI::Overlap;
 const QroInt Disjoint = QrcVertexI::Disjoint;
 const QroInt Undecided = QrcVertexI::Undecided;
 
-inline QroInt ptrWord(QrcNeighborI* e) {
-  return static_cast<QroInt>(reinterpret_cast<intptr_t>(e));
-}
-inline QrcNeighborI* wordPtr(QroInt w) {
-  return reinterpret_cast<QrcNeighborI*>(static_cast<intptr_t>(w));
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- event loop
@@ -62,44 +55,28 @@ void QrcIntervalGraphI::pseudoOrientationChanged(QroInt a, QroInt b) {
 // ---------------------------------------------------------------- chord rules
 
 void QrcIntervalGraphI::chordRulesOverlap(QroInt a, QroInt b) {
-  for (QrcNeighborI* ec = _adjacency[a]->first(Overlap); ec;) {
-    QrcNeighborI* nc = ec->getNext();
-    QroInt c = ec->vertex;
-    if (c != b && state(b, c) == 0)
-      for (QrcNeighborI* ed = _adjacency[b]->first(Overlap); ed;) {
-        QrcNeighborI* nd = ed->getNext();
-        QroInt d = ed->vertex;
-        if (d != a && state(a, d) == 0) _edges[c][d].getImpl()->setValue(0);
-        ed = nd;
-      }
-    ec = nc;
-  }
-  for (int pass = 0; pass < 2; ++pass) {
-    QroInt x = pass ? b : a, y = pass ? a : b;
-    for (QrcNeighborI* ec = _adjacency[x]->first(Overlap); ec;) {
-      QrcNeighborI* nc = ec->getNext();
-      QroInt c = ec->vertex;
-      if (c != y && state(y, c) == 0)
-        for (QrcNeighborI* ee = _adjacency[y]->first(Overlap); ee;) {
-          QrcNeighborI* ne = ee->getNext();
-          QroInt e = ee->vertex;
-          if (e != c && state(c, e) == 1 && e != x) _edges[x][e].getImpl()->setValue(1);
-          ee = ne;
-        }
-      ec = nc;
-    }
-  }
+  chordRules(a, b, 1);
 }
 
 void QrcIntervalGraphI::chordRulesDisjoint(QroInt a, QroInt b) {
+  chordRules(a, b, 0);
+}
+
+// kind 1 (a, b overlap): c-a-b-d is an induced path, so c and d are apart;
+// and a-b-e-c would be a chordless 4-cycle, so a and e overlap. kind 0 (a, b
+// apart): two common neighbours overlap; and a neighbour e of b apart from a
+// common neighbour c is apart from a.
+void QrcIntervalGraphI::chordRules(QroInt a, QroInt b, QroInt kind) {
+  const QroInt other = 1 - kind;
   for (QrcNeighborI* ec = _adjacency[a]->first(Overlap); ec;) {
     QrcNeighborI* nc = ec->getNext();
     QroInt c = ec->vertex;
-    if (c != b && state(b, c) == 1)
+    if (c != b && state(b, c) == other)
       for (QrcNeighborI* ed = _adjacency[b]->first(Overlap); ed;) {
         QrcNeighborI* nd = ed->getNext();
         QroInt d = ed->vertex;
-        if (d != a && state(a, d) == 1 && c < d) _edges[c][d].getImpl()->setValue(1);
+        if (d != a && state(a, d) == other && (kind == 1 || c < d))
+          _edges[c][d].getImpl()->setValue(other);
         ed = nd;
       }
     ec = nc;
@@ -109,11 +86,11 @@ void QrcIntervalGraphI::chordRulesDisjoint(QroInt a, QroInt b) {
     for (QrcNeighborI* ec = _adjacency[x]->first(Overlap); ec;) {
       QrcNeighborI* nc = ec->getNext();
       QroInt c = ec->vertex;
-      if (c != y && state(y, c) == 1)
+      if (c != y && state(y, c) == other)
         for (QrcNeighborI* ee = _adjacency[y]->first(Overlap); ee;) {
           QrcNeighborI* ne = ee->getNext();
           QroInt e = ee->vertex;
-          if (e != c && state(c, e) == 0 && e != x) _edges[x][e].getImpl()->setValue(0);
+          if (e != c && state(c, e) == kind && e != x) _edges[x][e].getImpl()->setValue(kind);
           ee = ne;
         }
       ec = nc;
@@ -135,17 +112,10 @@ void QrcIntervalGraphI::resetMarks() {
 void QrcIntervalGraphI::orientClass(QroInt x0, QroInt y0) {
   const QroInt s = _classStamp, t = _tentativeStamp, unmarked = _markStamp.getValue();
   IntRow& st = _ruleStack;
-  QroInt sp = 0;
-  mark(x0, y0) = s;
-  mark(y0, x0) = -s;
-  st[0] = x0;
-  st[1] = y0;
-  st[2] = 2;
-  st[3] = ptrWord(_adjacency[x0]->first(Overlap));
-  sp = 4;
+  QroInt sp = pushClassFrame(0, x0, y0, s, 2, Overlap);
   while (sp > 0) {
     QroInt f = sp - 4, x = st[f], y = st[f + 1], step = st[f + 2];
-    QrcNeighborI* e = wordPtr(st[f + 3]);
+    QrcNeighborI* e = QrcNeighborI::fromWord(st[f + 3]);
     bool descended = false;
     if (step == 2 || step == 3) {
       // 2: c overlaps x and is disjoint from y: c before y. 3: x before c.
@@ -155,21 +125,15 @@ void QrcIntervalGraphI::orientClass(QroInt x0, QroInt y0) {
         if (c == (step == 2 ? y : x) || state(step == 2 ? y : x, c) != 0) continue;
         if (mark(px, py) == -s) fail();
         if (mark(px, py) != unmarked) continue;
-        st[f + 3] = ptrWord(e->getNext());
-        mark(px, py) = s;
-        mark(py, px) = -s;
-        st[sp] = px;
-        st[sp + 1] = py;
-        st[sp + 2] = 2;
-        st[sp + 3] = ptrWord(_adjacency[px]->first(Overlap));
-        sp += 4;
+        st[f + 3] = QrcNeighborI::toWord(e->getNext());
+        sp = pushClassFrame(sp, px, py, s, 2, Overlap);
         descended = true;
         break;
       }
       if (descended) continue;
       if (step == 2) {
         st[f + 2] = 3;
-        st[f + 3] = ptrWord(_adjacency[y]->first(Overlap));
+        st[f + 3] = QrcNeighborI::toWord(_adjacency[y]->first(Overlap));
         continue;
       }
     }
@@ -214,6 +178,18 @@ void QrcIntervalGraphI::orientClass(QroInt x0, QroInt y0) {
     }
     sp = f;
   }
+}
+
+QroInt QrcIntervalGraphI::pushClassFrame(QroInt sp, QroInt x, QroInt y, QroInt s, QroInt step,
+                                         QroInt list) {
+  mark(x, y) = s;
+  mark(y, x) = -s;
+  IntRow& st = _ruleStack;
+  st[sp] = x;
+  st[sp + 1] = y;
+  st[sp + 2] = step;
+  st[sp + 3] = QrcNeighborI::toWord(_adjacency[x]->first(list));
+  return sp + 4;
 }
 
 void QrcIntervalGraphI::classRulesDisjoint(QroInt a, QroInt b) {

@@ -47,6 +47,24 @@ QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin
       _ruleStack(m->getGeneralAllocator()),
       _maskM(m->getGeneralAllocator()),
       _maskK(m->getGeneralAllocator()),
+      _bucketNext(m->getGeneralAllocator()),
+      _bucketPrev(m->getGeneralAllocator()),
+      _bucketHead(m->getGeneralAllocator()),
+      _bucketTail(m->getGeneralAllocator()),
+      _searchLabels(m->getGeneralAllocator()),
+      _treeWeights(m->getGeneralAllocator()),
+      _vertexAtPosition(m->getGeneralAllocator()),
+      _positionOfVertex(m->getGeneralAllocator()),
+      _maximalCliques(m->getGeneralAllocator()),
+      _cliqueCount(0),
+      _cliqueMemberLists(m->getGeneralAllocator()),
+      _containmentLists(m->getGeneralAllocator()),
+      _workSet(nullptr),
+      _selectedCount(0),
+      _selectedCliques(nullptr),
+      _workSet2(nullptr),
+      _workSet3(nullptr),
+      _pqTree(nullptr),
       _chainNext(m->getGeneralAllocator()),
       _chainLength(m->getGeneralAllocator()),
       _containerOrigin(containerOrigin),
@@ -71,6 +89,11 @@ QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin
       _firstPropagation(1),
       _eventCount(0) {
   _zConstraint = new (m) QrcZConstraintI(m, this);
+  _workSet = new (m) QrcFastListI<QroInt>(m, 20);
+  _selectedCliques = new (m) QrcFastListI<QroInt>(m, 20);
+  _workSet2 = new (m) QrcFastListI<QroInt>(m, 20);
+  _workSet3 = new (m) QrcFastListI<QroInt>(m, 20);
+  _pqTree = new (m) QrcPQTreeI(m);
 }
 
 QrcIntervalGraphI::~QrcIntervalGraphI() {
@@ -85,6 +108,19 @@ QrcIntervalGraphI::~QrcIntervalGraphI() {
   }
   for (QroInt i = 0; i < _adjacency.getSize(); ++i) _adjacency[i]->release();
   _adjacency.release();
+  for (QroDoublingArray<QrcFastListI<QroInt>*>* a : {&_cliqueMemberLists, &_containmentLists}) {
+    for (QroInt i = a->getSize(); i-- > 0;) (*a)[i]->release();
+    a->release();
+  }
+  for (QrcFastListI<QroInt>* l : {_workSet, _selectedCliques, _workSet2, _workSet3}) l->release();
+  for (QroInt i = 0; i < _pqTree->getNodeCount(); ++i) {
+    QrcFastListI<QroInt>* members = _pqTree->getNode(i)->members;
+    if (members) members->release();
+  }
+  _pqTree->release();
+  for (IntRow* a : {&_bucketNext, &_bucketPrev, &_bucketHead, &_bucketTail, &_searchLabels,
+                    &_treeWeights, &_vertexAtPosition, &_positionOfVertex, &_maximalCliques})
+    a->release();
   for (IntRow* a : {&_pendingEvents, &_chainNext, &_chainLength, &_sizes, &_weights, &_ruleStack,
                     &_maskM, &_maskK})
     a->release();
@@ -154,6 +190,9 @@ void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight
   _chainNext.add(0);
   _chainLength.add(0);
   _activities.add(QrcIntVar(activity));
+  for (IntRow* a : {&_bucketNext, &_bucketPrev, &_bucketHead, &_bucketTail, &_searchLabels,
+                    &_treeWeights, &_vertexAtPosition, &_positionOfVertex})
+    a->add(0);
 
   _maskM.add(0);
   _maskK.add(0);
@@ -164,6 +203,8 @@ void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight
     _pairHints[j].add(0);
     _pseudoTried[j].add(0);
     _trialHints[j].add(0);
+    _cliqueMemberLists[j]->add(n);
+    _containmentLists[j]->add(n);
     _pseudoEdges[j].add(QrcIntVar(QrcManager(m), 0, 1));
     _pseudoOrientations[j].add(QrcIntVar(QrcManager(m), 0, 1));
   }
@@ -178,6 +219,18 @@ void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight
     a->add(IntRow(alloc));
     for (QroInt k = 0; k <= n; ++k) (*a)[n].add(0);
   }
+
+  _maximalCliques.add(0);
+  _workSet->add(n);
+  for (QroDoublingArray<QrcFastListI<QroInt>*>* a : {&_cliqueMemberLists, &_containmentLists}) {
+    QrcFastListI<QroInt>* l = new (m) QrcFastListI<QroInt>(m, 20);
+    for (QroInt k = 0; k <= n; ++k) l->add(k);
+    a->add(l);
+  }
+  _selectedCliques->add(n);
+  _workSet2->add(n);
+  _workSet3->add(n);
+  _pqTree->addNodes(n);
 
   _markStamp.set(m, n * (n + 1) / 2 + 1);
   for (QroInt k = 0; k < 3 * n; ++k) _pendingEvents.add(0);

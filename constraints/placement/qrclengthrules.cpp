@@ -10,12 +10,6 @@ namespace {
 
 const QroInt Disjoint = QrcVertexI::Disjoint;
 
-inline QroInt ptrWord(QrcNeighborI* e) {
-  return static_cast<QroInt>(reinterpret_cast<intptr_t>(e));
-}
-inline QrcNeighborI* wordPtr(QroInt w) {
-  return reinterpret_cast<QrcNeighborI*>(static_cast<intptr_t>(w));
-}
 inline QroInt absOf(QroInt v) {
   return v < 0 ? -v : v;
 }
@@ -81,16 +75,10 @@ bool QrcIntervalGraphI::orientDisjointness() {
 bool QrcIntervalGraphI::orientClassRestricted(QroInt x0, QroInt y0) {
   const QroInt s = _classStamp, unmarked = _markStamp.getValue();
   IntRow& st = _ruleStack;
-  mark(x0, y0) = s;
-  mark(y0, x0) = -s;
-  st[0] = x0;
-  st[1] = y0;
-  st[2] = 1;
-  st[3] = ptrWord(_adjacency[x0]->first(Disjoint));
-  QroInt sp = 4;
+  QroInt sp = pushClassFrame(0, x0, y0, s, 1, Disjoint);
   while (sp > 0) {
     QroInt f = sp - 4, x = st[f], y = st[f + 1], step = st[f + 2];
-    QrcNeighborI* e = wordPtr(st[f + 3]);
+    QrcNeighborI* e = QrcNeighborI::fromWord(st[f + 3]);
     // 1: c disjoint from x forces x before c; 2: c disjoint from y forces c before y.
     QroInt from = step == 1 ? x : y, other = step == 1 ? y : x;
     bool descended = false;
@@ -101,21 +89,15 @@ bool QrcIntervalGraphI::orientClassRestricted(QroInt x0, QroInt y0) {
       QroInt px = step == 1 ? from : c, py = step == 1 ? c : from;
       if (mark(px, py) == -s) return false;
       if (mark(px, py) != unmarked) continue;
-      st[f + 3] = ptrWord(e->getNext());
-      mark(px, py) = s;
-      mark(py, px) = -s;
-      st[sp] = px;
-      st[sp + 1] = py;
-      st[sp + 2] = 1;
-      st[sp + 3] = ptrWord(_adjacency[px]->first(Disjoint));
-      sp += 4;
+      st[f + 3] = QrcNeighborI::toWord(e->getNext());
+      sp = pushClassFrame(sp, px, py, s, 1, Disjoint);
       descended = true;
       break;
     }
     if (descended) continue;
     if (step == 1) {
       st[f + 2] = 2;
-      st[f + 3] = ptrWord(_adjacency[y]->first(Disjoint));
+      st[f + 3] = QrcNeighborI::toWord(_adjacency[y]->first(Disjoint));
       continue;
     }
     sp = f;
@@ -142,22 +124,22 @@ void QrcIntervalGraphI::heaviestChainFrom(QroInt v0) {
   IntRow& st = _ruleStack;
   _chainLength[v0] = -2;
   st[0] = v0;
-  st[1] = ptrWord(_adjacency[v0]->first(Disjoint));
+  st[1] = QrcNeighborI::toWord(_adjacency[v0]->first(Disjoint));
   st[2] = -1;
   QroInt sp = 4;
   while (sp > 0) {
     QroInt f = sp - 4, v = st[f], best = st[f + 2];
-    QrcNeighborI* e = wordPtr(st[f + 1]);
+    QrcNeighborI* e = QrcNeighborI::fromWord(st[f + 1]);
     bool descended = false;
     for (; e; e = e->getNext()) {
       QroInt c = e->vertex;
       if (!_maskM[c] || mark(v, c) <= 0) continue;
       if (_chainLength[c] == -1) {
-        st[f + 1] = ptrWord(e);
+        st[f + 1] = QrcNeighborI::toWord(e);
         st[f + 2] = best;
         _chainLength[c] = -2;
         st[sp] = c;
-        st[sp + 1] = ptrWord(_adjacency[c]->first(Disjoint));
+        st[sp + 1] = QrcNeighborI::toWord(_adjacency[c]->first(Disjoint));
         st[sp + 2] = -1;
         sp += 4;
         descended = true;

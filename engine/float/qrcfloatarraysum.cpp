@@ -306,6 +306,7 @@ QrcFloatExp sumTree(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
 
 // The nodes keep their terms: the caller's array is copied onto the heap.
 QrcFloatExp QrcSum(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
+  if (n < 0) m->getErrorReporter()->report(QrcBadArraySizeError, "QrcSum", "bad array size", n);
   if (n < 1) return sumTree(m, n, terms);
   QrcFloatExpI** copy =
       static_cast<QrcFloatExpI**>(m->allocate(sizeof(QrcFloatExpI*) * static_cast<size_t>(n)));

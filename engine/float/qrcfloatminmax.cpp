@@ -442,8 +442,10 @@ QrcFloatExp extremum(QrcManagerI* m, QrcInt n, QrcFloatExpI** e, bool isMax) {
 
 // The nodes keep their terms: the caller's array is copied onto the heap.
 QrcFloatExp QrcMax(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) {
+  if (n < 0) m->getErrorReporter()->report(QrcBadArraySizeError, "QrcMax", "bad array size", n);
   return extremum(m, n, heapCopy(m, n, e), true);
 }
 QrcFloatExp QrcMin(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) {
+  if (n < 0) m->getErrorReporter()->report(QrcBadArraySizeError, "QrcMin", "bad array size", n);
   return extremum(m, n, heapCopy(m, n, e), false);
 }

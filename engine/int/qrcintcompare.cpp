@@ -78,7 +78,10 @@ class QrcNeqCst_xDemonI : public QrcDemonI {
  public:
   QrcNeqCst_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to)
       : QrcDemonI(m), _from(from), _to(to) {}
-  void propagate() override { _to->removeValue(_from->getValue()); }
+  // A node's value event may come while the node has no value (a quotient by 0).
+  void propagate() override {
+    if (_from->isBound()) _to->removeValue(_from->getMin());
+  }
   void display(std::ostream& os) const override { os << "QrcNeqCst_xDemon"; }
 
  protected:
@@ -337,6 +340,12 @@ QrcConstraint no(QrcManagerI* m) {
   return m->getFalseConstraint();
 }
 
+// An expression without value (an element whose index lies outside its
+// array): every comparison over it is false.
+bool empty(QrcIntExpI* x) {
+  return x->getMin() > x->getMax();
+}
+
 QrcLinIntExpI* linear(const QrcIntExp& e) {
   return new (e.getImpl()->getManager()) QrcLinIntExpI(e.getImpl());
 }
@@ -358,6 +367,7 @@ bool inc(QrcInt c, QrcInt& r) {
 QrcConstraint operator==(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator==");
   QrcManagerI* m = x->getManager();
+  if (empty(x)) return no(m);
   if (!x->isInDomain(c)) return no(m);
   if (x->isBound()) return yes(m);
   if (x->getLinearSize() >= 3) return QrcLinearEq(linear(xe), c);
@@ -371,6 +381,7 @@ QrcConstraint operator==(QrcInt c, const QrcIntExp& x) {
 QrcConstraint operator!=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator!=");
   QrcManagerI* m = x->getManager();
+  if (empty(x)) return no(m);
   if (!x->isInDomain(c)) return yes(m);
   if (x->isBound()) return no(m);
   return new (m) QrcNeqCstConstraint(x, c);
@@ -383,6 +394,7 @@ QrcConstraint operator!=(QrcInt c, const QrcIntExp& x) {
 QrcConstraint operator<=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator<=");
   QrcManagerI* m = x->getManager();
+  if (empty(x)) return no(m);
   if (x->getMax() <= c) return yes(m);
   if (x->getMin() > c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearLe(linear(xe), c);
@@ -392,6 +404,7 @@ QrcConstraint operator<=(const QrcIntExp& xe, QrcInt c) {
 QrcConstraint operator>=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator>=");
   QrcManagerI* m = x->getManager();
+  if (empty(x)) return no(m);
   if (x->getMin() >= c) return yes(m);
   if (x->getMax() < c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearGe(linear(xe), c);
@@ -401,6 +414,7 @@ QrcConstraint operator>=(const QrcIntExp& xe, QrcInt c) {
 QrcConstraint operator<=(QrcInt c, const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator<=");
   QrcManagerI* m = x->getManager();
+  if (empty(x)) return no(m);
   if (x->getMin() >= c) return yes(m);
   if (x->getMax() < c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearLe(linear(-xe), -c);
@@ -410,6 +424,7 @@ QrcConstraint operator<=(QrcInt c, const QrcIntExp& xe) {
 QrcConstraint operator>=(QrcInt c, const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator>=");
   QrcManagerI* m = x->getManager();
+  if (empty(x)) return no(m);
   if (x->getMax() <= c) return yes(m);
   if (x->getMin() > c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearGe(linear(-xe), -c);
@@ -444,11 +459,14 @@ QrcConstraint QrcLeOffset(const QrcIntExp& xe, const QrcIntExp& ye, QrcInt k) {
   QrcIntExpI* x = impl(xe, "QrcLeOffset");
   QrcIntExpI* y = impl(ye, "QrcLeOffset");
   QrcManagerI* m = x->getManager();
+  if (empty(x) || empty(y)) return no(m);
   if (x == y) return k >= 0 ? yes(m) : no(m);
   QrcInt r;
   if (x->isBound()) {
-    if (!QrcFoldAdd(x->getMin(), -k, r)) return k > 0 ? yes(m) : no(m);
-    return r <= ye;
+    // x - k, with -k taken in 128 bits.
+    __int128 v = static_cast<__int128>(x->getMin()) - k;
+    if (v > QrcIntMax || v < QrcIntMin) return k > 0 ? yes(m) : no(m);
+    return static_cast<QrcInt>(v) <= ye;
   }
   if (y->isBound()) {
     if (!QrcFoldAdd(y->getMin(), k, r)) return k > 0 ? yes(m) : no(m);
@@ -469,6 +487,7 @@ QrcConstraint operator==(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator==");
   QrcIntExpI* y = impl(ye, "operator==");
   QrcManagerI* m = x->getManager();
+  if (empty(x) || empty(y)) return no(m);
   if (x == y) return yes(m);
   if (x->isBound()) return x->getMin() == ye;
   if (y->isBound()) return xe == y->getMin();
@@ -477,6 +496,8 @@ QrcConstraint operator==(const QrcIntExp& xe, const QrcIntExp& ye) {
   if (lx > 0 && ly >= 1 && lx + ly >= 4) return QrcLinearEq(linear(xe - ye), 0);
   if (y->isStaticElement() && x->isVariable())
     if (QrcConstraintI* ct = y->makeStaticElementEq(x)) return ct;
+  if (x->isStaticElement() && y->isVariable())
+    if (QrcConstraintI* ct = x->makeStaticElementEq(y)) return ct;
   return new (m) QrcEqConstraint(m, x, y);
 }
 
@@ -484,6 +505,7 @@ QrcConstraint operator!=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator!=");
   QrcIntExpI* y = impl(ye, "operator!=");
   QrcManagerI* m = x->getManager();
+  if (empty(x) || empty(y)) return no(m);
   if (x == y) return no(m);
   if (x->isBound()) return x->getMin() != ye;
   if (y->isBound()) return xe != y->getMin();
@@ -495,6 +517,7 @@ QrcConstraint operator<=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator<=");
   QrcIntExpI* y = impl(ye, "operator<=");
   QrcManagerI* m = x->getManager();
+  if (empty(x) || empty(y)) return no(m);
   if (x == y) return yes(m);
   if (x->isBound()) return x->getMin() <= ye;
   if (y->isBound()) return xe <= y->getMin();
@@ -509,6 +532,7 @@ QrcConstraint operator>=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator>=");
   QrcIntExpI* y = impl(ye, "operator>=");
   QrcManagerI* m = x->getManager();
+  if (empty(x) || empty(y)) return no(m);
   if (x == y) return yes(m);
   if (x->isBound()) return x->getMin() >= ye;
   if (y->isBound()) return xe >= y->getMin();
@@ -523,6 +547,7 @@ QrcConstraint operator>(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator>");
   QrcIntExpI* y = impl(ye, "operator>");
   QrcManagerI* m = x->getManager();
+  if (empty(x) || empty(y)) return no(m);
   if (x == y) return no(m);
   if (x->isBound()) return x->getMin() > ye;
   if (y->isBound()) return xe > y->getMin();

@@ -15,6 +15,13 @@ struct Source {
     if (set) return set->contains(v);
     return coll->find(v) != nullptr;
   }
+  // Smallest member above v, v when none.
+  QrcInt nextAbove(QrcInt v) const {
+    if (exp) return exp->getNextHigher(v);
+    if (set) return set->getNextHigher(v);
+    QrcInt i = coll->lowerBoundIndex(v + 1);
+    return i < coll->getSize() ? coll->getElement(i)->value : v;
+  }
 };
 
 const int SparseRatio = 33;
@@ -57,14 +64,31 @@ bool sparseAllowed(QrcIntExpI* x, QrcInt lo, QrcInt hi, QrcInt count) {
          !x->getManager()->getPropagationQueue()->isTracing();
 }
 
-// Removes every value of x's domain that the source lacks.
-void walkRemoving(QrcIntExpI* x, const Source& s) {
-  QrcInt v = x->getMin();
-  for (;;) {
-    QrcInt next = x->getNextHigher(v);
-    if (!s.has(v)) x->removeValue(v);
-    if (next == v) break;
-    v = next;
+// [lo, hi] within x's bounds after setRange (lo, hi): a node that cannot keep
+// the narrowing may still report wider bounds.
+void narrowedRange(QrcIntExpI* x, QrcInt& lo, QrcInt& hi) {
+  if (x->getMin() > lo) lo = x->getMin();
+  if (x->getMax() < hi) hi = x->getMax();
+}
+
+// Removes from x every value of [lo, hi] that the source lacks. Each gap between
+// the source's members goes in one range removal, so the walk visits the values
+// both hold and one step per gap, never the whole span (a node's bounds may
+// stay near the engine's limits).
+void removeMissing(QrcIntExpI* x, QrcInt lo, QrcInt hi, const Source& s) {
+  QrcInt v = lo;
+  while (v <= hi) {
+    if (s.has(v)) {
+      QrcInt next = x->getNextHigher(v);
+      if (next <= v) break;
+      v = next;
+      continue;
+    }
+    QrcInt next = s.nextAbove(v);
+    QrcInt end = next > v && next - 1 < hi ? next - 1 : hi;
+    x->removeRange(v, end);
+    if (end >= hi) break;
+    v = end + 1;
   }
 }
 
@@ -78,8 +102,7 @@ void QrcIntExpI::setDomain(QrcIntExpI* source) {
   QrcIntSetI* sd = source->getDomainSet();
   QrcInt count = source->getSize();
   if (!sd || count == source->getMax() - source->getMin() + 1) return;
-  lo = getMin();
-  hi = getMax();
+  narrowedRange(this, lo, hi);
   if (sparseAllowed(this, lo, hi, count)) {
     QrcInt* buf = _manager->lockArrayFromPool(count);
     QrcInt k = 0;
@@ -97,7 +120,7 @@ void QrcIntExpI::setDomain(QrcIntExpI* source) {
     setDomainSparse(lo, hi, k, nullptr, coll, true);
     return;
   }
-  walkRemoving(this, Source{source, nullptr, nullptr});
+  removeMissing(this, lo, hi, Source{source, nullptr, nullptr});
 }
 
 void QrcIntExpI::setDomain(QrcIntSetI* set) {
@@ -106,8 +129,7 @@ void QrcIntExpI::setDomain(QrcIntSetI* set) {
   if (lo < _min) fail();
   QrcInt hi = set->contains(_max) ? _max : set->getNextLower(_max);
   setRange(lo, hi);
-  lo = getMin();
-  hi = getMax();
+  narrowedRange(this, lo, hi);
   QrcInt count = set->getSize();
   if (sparseAllowed(this, lo, hi, count)) {
     QrcInt* buf = _manager->lockArrayFromPool(count);
@@ -123,7 +145,7 @@ void QrcIntExpI::setDomain(QrcIntSetI* set) {
     setDomainSparse(lo, hi, k, nullptr, coll, false);
     return;
   }
-  walkRemoving(this, Source{nullptr, set, nullptr});
+  removeMissing(this, lo, hi, Source{nullptr, set, nullptr});
 }
 
 void QrcIntExpI::setDomain(QrcInt n, const QrcInt* values, QrcIntCollectionI* coll) {
@@ -139,8 +161,7 @@ void QrcIntExpI::setDomain(QrcInt n, const QrcInt* values, QrcIntCollectionI* co
   }
   if (!any) fail();
   setRange(lo, hi);
-  lo = getMin();
-  hi = getMax();
+  narrowedRange(this, lo, hi);
   if (sparseAllowed(this, lo, hi, n)) {
     bool all = true;
     for (QrcInt i = 0; i < n && all; ++i) all = values[i] >= lo && values[i] <= hi;
@@ -156,7 +177,7 @@ void QrcIntExpI::setDomain(QrcInt n, const QrcInt* values, QrcIntCollectionI* co
     setDomainSparse(lo, hi, k, kept, nullptr, false);
     return;
   }
-  walkRemoving(this, Source{nullptr, nullptr, coll});
+  removeMissing(this, lo, hi, Source{nullptr, nullptr, coll});
 }
 
 void QrcIntExpI::removeDomain(QrcIntSetI* set) {

@@ -6,8 +6,11 @@
 #include "qrcmanager.h"
 #include "qrcmonitor.h"
 #include "qroexception.h"
+#include "qroexpr.h"
 
 namespace {
+
+const char* const DomainOverflow = "overflow occurred in the domain of an integer variable";
 
 enum Hook { HookSetMin, HookSetMax, HookSetRange, HookSetValue };
 
@@ -35,6 +38,8 @@ QrcIntExpI::QrcIntExpI(QrcManagerI* manager, QrcInt min, QrcInt max, const char*
       _domain(nullptr),
       _outOfRange(0) {
   if (min > max) fail();
+  // Clamping would leave only values outside the declared domain.
+  if (min > QrcIntMax || max < QrcIntMin) throw QroIntExpr::QroOverflowOccurred(DomainOverflow);
   manager->notifyNewIntVar(this);
 }
 
@@ -46,13 +51,26 @@ QrcIntExpI::QrcIntExpI(QrcManagerI* manager, QrcInt n, const QrcInt* values, con
       _domain(nullptr),
       _outOfRange(0) {
   if (n < 1) fail();
+  // Values beyond the engine's limits are left out, as clamping an interval does.
+  QrcInt held = 0;
+  for (QrcInt i = 0; i < n; ++i)
+    if (values[i] >= QrcIntMin && values[i] <= QrcIntMax) ++held;
+  if (held == 0) throw QroIntExpr::QroOverflowOccurred(DomainOverflow);
+  if (held < n) {
+    QrcInt* kept =
+        static_cast<QrcInt*>(manager->allocate(static_cast<size_t>(held) * sizeof(QrcInt)));
+    QrcInt k = 0;
+    for (QrcInt i = 0; i < n; ++i)
+      if (values[i] >= QrcIntMin && values[i] <= QrcIntMax) kept[k++] = values[i];
+    values = kept;
+    n = held;
+    collection = nullptr;
+  }
   QrcInt lo = values[0], hi = values[0];
   for (QrcInt i = 1; i < n; ++i) {
     if (values[i] < lo) lo = values[i];
     if (values[i] > hi) hi = values[i];
   }
-  lo = clampBound(lo);
-  hi = clampBound(hi);
   _min = lo;
   _max = hi;
   if (hi - lo >= 128) {
@@ -334,7 +352,10 @@ void QrcIntExpI::failWith(int hook, QrcInt a, QrcInt b) {
 
 void QrcIntExpI::setMin(QrcInt v) {
   refreshBounds();
-  if (v <= _min) return;
+  if (v <= _min) {
+    if (_min > _max) failWith(HookSetMin, v, 0);  // an empty node
+    return;
+  }
   if (v > _max) failWith(HookSetMin, v, 0);
   if (!_handler) {
     if (_outOfRange)
@@ -360,7 +381,10 @@ void QrcIntExpI::setMin(QrcInt v) {
 
 void QrcIntExpI::setMax(QrcInt v) {
   refreshBounds();
-  if (v >= _max) return;
+  if (v >= _max) {
+    if (_min > _max) failWith(HookSetMax, v, 0);
+    return;
+  }
   if (v < _min) failWith(HookSetMax, v, 0);
   if (!_handler) {
     if (_outOfRange)
@@ -387,7 +411,10 @@ void QrcIntExpI::setMax(QrcInt v) {
 void QrcIntExpI::setRange(QrcInt a, QrcInt b) {
   if (a > b) failWith(HookSetRange, a, b);
   refreshBounds();
-  if (a <= _min && b >= _max) return;
+  if (a <= _min && b >= _max) {
+    if (_min > _max) failWith(HookSetRange, a, b);
+    return;
+  }
   if (b < _min || a > _max) failWith(HookSetRange, a, b);
   QrcInt lo = a > _min ? a : _min;
   QrcInt hi = b < _max ? b : _max;
@@ -455,7 +482,10 @@ void QrcIntExpI::setValue(QrcInt v) {
 
 void QrcIntExpI::removeValue(QrcInt v) {
   refreshBounds();
-  if (v < _min || v > _max) return;
+  if (v < _min || v > _max) {
+    if (_min > _max) fail();
+    return;
+  }
   if (v == _min) {
     setMin(v + 1);
     return;
@@ -502,7 +532,14 @@ void QrcIntExpI::removeRange(QrcInt a, QrcInt b) {
       return;
     }
     if (_handler) {
-      for (QrcInt v = a; v <= b; ++v) removeValue(v);
+      // The domain's own members in [a, b]: a sparse domain is not walked value by value.
+      QrcInt v = isInDomain(a) ? a : getNextHigher(a);
+      while (v <= b) {
+        QrcInt next = getNextHigher(v);
+        removeValue(v);
+        if (next <= v) break;
+        v = next;
+      }
     } else if (_outOfRange) {
       removeOperandsRange(static_cast<double>(a), static_cast<double>(b));
     } else {

@@ -5,10 +5,59 @@
 
 #include "engine/int/qrcintutil.h"
 #include "qrcintarith.h"
+#include "qroexpr.h"
 
 using namespace qrcint;
 
 namespace {
+
+// A quotient whose divisor is fixed at 0 has a value only when its dividend
+// is 0: the dividend is set to 0 (a constant dividend other than 0 fails).
+// divisor null: the node divides by the constant 0; dividend null: by c.
+void applyZeroDivisor(QrcIntExpI* node, QrcIntExpI* dividend, QrcInt c, QrcIntExpI* divisor) {
+  if (divisor && !(divisor->isBound() && divisor->getMin() == 0)) return;
+  if (dividend)
+    dividend->setValue(0);
+  else if (c != 0)
+    node->fail();
+}
+
+// Value demon of a quotient node: the rule above, then the user demon once
+// the node itself is bound.
+class QrcQuotientValueDemonI : public QrcDemonI {
+  QROSIMPLECLASS(QrcQuotientValueDemonI, QrcDemonI)
+ public:
+  QrcQuotientValueDemonI(QrcManagerI* m, QrcIntExpI* node, QrcIntExpI* dividend, QrcInt c,
+                         QrcIntExpI* divisor, QrcDemonI* demon)
+      : QrcDemonI(m), _node(node), _dividend(dividend), _divisor(divisor), _c(c), _demon(demon) {}
+  void propagate() override {
+    applyZeroDivisor();
+    if (!_node->isBound()) return;
+    _demon->markPending();
+    _demon->runIfPending();
+  }
+  // Also when the demon is attached: the divisor may be 0 already.
+  void applyZeroDivisor() { ::applyZeroDivisor(_node, _dividend, _c, _divisor); }
+  void display(std::ostream& os) const override { os << "QrcQuotientValueDemon"; }
+
+ private:
+  QrcIntExpI* _node;
+  QrcIntExpI* _dividend;
+  QrcIntExpI* _divisor;
+  QrcInt _c;
+  QrcDemonI* _demon;
+};
+
+void attachValueDemon(QrcIntExpI* operand, QrcQuotientValueDemonI* v) {
+  operand->whenRange(v);
+  v->applyZeroDivisor();
+}
+
+// floor of a / b over 128 bits (b not 0).
+__int128 floorDiv128(__int128 a, __int128 b) {
+  __int128 q = a / b, r = a % b;
+  return (r != 0 && ((r < 0) != (b < 0))) ? q - 1 : q;
+}
 
 QrcInt mul(QrcInt a, QrcInt b) {
   return clamp128(static_cast<__int128>(a) * b);
@@ -19,6 +68,27 @@ double truncd(double v) {
 }
 
 }  // namespace
+
+// A request to remove values from a quotient whose divisor is 0 applies the
+// zero-divisor rule; quotients remove nothing from their operands otherwise.
+void QrcIntDivI::removeOperandsValue(QrcInt) {
+  if (_c == 0) applyZeroDivisor(this, _x, 0, nullptr);
+}
+void QrcIntDivI::removeOperandsRange(QrcInt, QrcInt) {
+  if (_c == 0) applyZeroDivisor(this, _x, 0, nullptr);
+}
+void QrcDivIntI::removeOperandsValue(QrcInt) {
+  applyZeroDivisor(this, nullptr, _c, _x);
+}
+void QrcDivIntI::removeOperandsRange(QrcInt, QrcInt) {
+  applyZeroDivisor(this, nullptr, _c, _x);
+}
+void QrcDivI::removeOperandsValue(QrcInt) {
+  applyZeroDivisor(this, _x, 0, _y);
+}
+void QrcDivI::removeOperandsRange(QrcInt, QrcInt) {
+  applyZeroDivisor(this, _x, 0, _y);
+}
 
 // ---------------------------------------------------------------- x * c
 
@@ -264,6 +334,14 @@ void QrcIntDivI::computeRangeAsDoubles() {
   setBoundsFromDoubles(lo, hi, outside53(dl) || outside53(dh));
 }
 
+void QrcIntDivI::whenValueOnOperands(QrcDemonI* d) {
+  if (_c != 0) {
+    _x->whenValue(d);
+    return;
+  }
+  attachValueDemon(_x, new (_manager) QrcQuotientValueDemonI(_manager, this, _x, 0, nullptr, d));
+}
+
 void QrcIntDivI::setOperandsRange(QrcInt a, QrcInt b) {
   if (_c == 0) {
     _x->setValue(0);
@@ -331,27 +409,33 @@ void QrcDivIntI::computeRangeAsDoubles() {
   setBoundsFromDoubles(p < q ? p : q, p < q ? q : p, force);
 }
 
-void QrcDivIntI::setOperandsRange(QrcInt a, QrcInt b) {
-  QrcInt c = _c;
-  if (c == 0) {
-    if (a > 0 || b < 0) _x->setValue(0);
+void QrcDivIntI::whenValueOnOperands(QrcDemonI* d) {
+  attachValueDemon(_x, new (_manager) QrcQuotientValueDemonI(_manager, this, nullptr, _c, _x, d));
+}
+
+void QrcDivIntI::setOperandsRange(QrcInt ia, QrcInt ib) {
+  if (_c == 0) {
+    if (ia > 0 || ib < 0) _x->setValue(0);
     return;
   }
+  // Mirrored to c > 0 in 128 bits: -c and the bounds plus or minus 1 never overflow.
+  __int128 c = _c, a = ia, b = ib;
   if (c < 0) {
     c = -c;
-    QrcInt t = a;
+    __int128 t = a;
     a = -b;
     b = -t;
   }
+  // A bound at the limit stands for no limit.
+  bool noHigh = b >= QrcIntMax, noLow = a <= QrcIntMin;
   if (a >= 1) {
-    QrcInt lo = b >= QrcIntMax ? 1 : floorDiv(c, b + 1) + 1;
-    _x->setRange(lo, floorDiv(c, a));
+    _x->setRange(noHigh ? 1 : clamp128(floorDiv128(c, b + 1) + 1), clamp128(floorDiv128(c, a)));
   } else if (b <= -1) {
-    QrcInt hi = a <= QrcIntMin ? -1 : -(floorDiv(c, 1 - a) + 1);
-    _x->setRange(-floorDiv(c, -b), hi);
+    _x->setRange(clamp128(-floorDiv128(c, -b)),
+                 noLow ? -1 : clamp128(-(floorDiv128(c, 1 - a) + 1)));
   } else {
-    QrcInt lo = a <= QrcIntMin ? 0 : -floorDiv(c, 1 - a);
-    QrcInt hi = b >= QrcIntMax ? 0 : floorDiv(c, b + 1);
+    QrcInt lo = noLow ? 0 : clamp128(-floorDiv128(c, 1 - a));
+    QrcInt hi = noHigh ? 0 : clamp128(floorDiv128(c, b + 1));
     if (lo > _x->getMin() && hi < _x->getMax()) return;
     _x->removeRange(lo, hi);
   }
@@ -423,6 +507,12 @@ void QrcDivI::computeRangeAsDoubles() {
   double m = std::fabs(ya) > std::fabs(yb) ? std::fabs(ya) : std::fabs(yb);
   double n = std::fabs(lo) > std::fabs(hi) ? std::fabs(lo) : std::fabs(hi);
   setBoundsFromDoubles(lo, hi, outside53((n + 1) * m + 1));
+}
+
+void QrcDivI::whenValueOnOperands(QrcDemonI* d) {
+  QrcQuotientValueDemonI* v = new (_manager) QrcQuotientValueDemonI(_manager, this, _x, 0, _y, d);
+  whenRangeOnOperands(v);
+  v->applyZeroDivisor();
 }
 
 void QrcDivI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -613,7 +703,12 @@ QrcIntExp operator/(const QrcIntExp& xe, QrcInt c) {
 QrcIntExp operator/(QrcInt c, const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator/");
   if (c == 0 && !x->isInDomain(0)) return QrcIntExp(x->getManager()->getIntZero());
-  if (x->isBound() && x->getMin() != 0) return constant(x->getManager(), c / x->getMin());
+  if (x->isBound() && x->getMin() != 0) {
+    // The one quotient of 64-bit integers that overflows.
+    if (c == INT64_MIN && x->getMin() == -1)
+      throw QroIntExpr::QroOverflowOccurred("overflow occurred in division");
+    return constant(x->getManager(), c / x->getMin());
+  }
   return reuse<QrcDivIntI>(x, c, x);
 }
 

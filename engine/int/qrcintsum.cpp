@@ -12,6 +12,11 @@ using namespace qrcint;
 
 namespace {
 
+// A negative count of terms is a bad array size (error 5); the report does not return.
+void checkCount(QrcManagerI* m, QrcInt n, const char* maker) {
+  if (n < 0) m->getErrorReporter()->report(QrcBadArraySizeError, maker, "bad array size", n);
+}
+
 QrcIntExpI** heapTerms(QrcManagerI* m, QrcInt n, QrcIntExpI* const* terms) {
   QrcIntExpI** t = static_cast<QrcIntExpI**>(
       m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcIntExpI*)));
@@ -559,7 +564,8 @@ QrcIntExp blocks(QrcManagerI* m, QrcInt n, QrcIntExpI** terms,
 QrcIntExp QrcSum(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) {
   QrcManagerI* m = manager.getImpl();
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcSum");
-  if (n <= 0) return QrcIntExp(m->getIntZero());
+  checkCount(m, n, "QrcSum");
+  if (n == 0) return QrcIntExp(m->getIntZero());
   if (n == 1) return QrcIntExp(given[0]);
   if (n == 2) return QrcIntExp(given[0]) + QrcIntExp(given[1]);
   QrcIntExpI** terms = heapTerms(m, n, given);
@@ -641,7 +647,8 @@ QrcIntExp QrcMax(const QrcIntExp& xe, const QrcIntExp& ye) {
 QrcIntExp QrcMax(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) {
   QrcManagerI* m = manager.getImpl();
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcMax");
-  if (n <= 0) return QrcIntExp(m->getIntZero());
+  checkCount(m, n, "QrcMax");
+  if (n == 0) return QrcIntExp(m->getIntZero());
   if (n == 1) return QrcIntExp(given[0]);
   if (n == 2) return QrcMax(QrcIntExp(given[0]), QrcIntExp(given[1]));
   return blocks<QrcArrayMax>(m, n, heapTerms(m, n, given), QrcMax);
@@ -650,7 +657,8 @@ QrcIntExp QrcMax(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) 
 QrcIntExp QrcMin(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) {
   QrcManagerI* m = manager.getImpl();
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcMin");
-  if (n <= 0) return QrcIntExp(m->getIntZero());
+  checkCount(m, n, "QrcMin");
+  if (n == 0) return QrcIntExp(m->getIntZero());
   if (n == 1) return QrcIntExp(given[0]);
   if (n == 2) return QrcMin(QrcIntExp(given[0]), QrcIntExp(given[1]));
   return blocks<QrcArrayMin>(m, n, heapTerms(m, n, given), QrcMin);

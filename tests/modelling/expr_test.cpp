@@ -77,11 +77,14 @@ class Expr : public ::testing::Test {
     e = env.getImpl();
     x = QroNumVar(env, 0, 10, QroNumVar::Float, "x");
     y = QroNumVar(env, 0, 10, QroNumVar::Float, "y");
+    i = QroNumVar(env, 0, 10, QroNumVar::Int, "i");
+    j = QroNumVar(env, 0, 10, QroNumVar::Int, "j");
   }
   void TearDown() override { env.end(); }
   QroEnv env;
   QroEnvI* e = nullptr;
-  QroNumVar x, y;
+  QroNumVar x, y;  // float
+  QroNumVar i, j;  // integer
 };
 
 TEST(ExprHelpers, IntegerValuesAndGuardedProduct) {
@@ -434,26 +437,26 @@ TEST_F(Expr, ScalingTerms) {
   EXPECT_EQ(shown(t), "0 ");
   EXPECT_TRUE(term->isConstantTerm());
 
-  QroNumExprArg it = QroNumExprArg(x) * QroInt(4503599627370496);  // 2^52
+  QroNumExprArg it = QroNumExprArg(i) * QroInt(4503599627370496);  // 2^52
   as<QroIntLinTermI>(it);
   EXPECT_THROW(static_cast<QroIntLinTermI*>(it.getImpl())->scale(4),
                QroIntExpr::QroOverflowOccurred);
-  QroNumExprArg small = QroNumExprArg(x) * QroInt(3);
+  QroNumExprArg small = QroNumExprArg(i) * QroInt(3);
   QroIntLinTermI* st = as<QroIntLinTermI>(small);
   st->setConstant(5);
   st->scale(-2);
-  EXPECT_EQ(shown(small), "-6 * x  + -10 ");
+  EXPECT_EQ(shown(small), "-6 * i  + -10 ");
 }
 
 TEST_F(Expr, IntegerOverflowLeavesOperandsUnchanged) {
   // A constant that overflows after the coefficients would fit.
-  QroNumExprArg t = QroNumExprArg(x) * QroInt(3);
+  QroNumExprArg t = QroNumExprArg(i) * QroInt(3);
   QroIntLinTermI* term = as<QroIntLinTermI>(t);
   term->setConstant(4503599627370496);  // 2^52
   EXPECT_THROW(t * QroInt(4), QroIntExpr::QroOverflowOccurred);
-  EXPECT_EQ(shown(t), "3 * x  + 4503599627370496 ");
+  EXPECT_EQ(shown(t), "3 * i  + 4503599627370496 ");
   // A coefficient that overflows.
-  QroNumExprArg big = QroNumExprArg(x) * QroInt(4503599627370496);
+  QroNumExprArg big = QroNumExprArg(i) * QroInt(4503599627370496);
   EXPECT_THROW(big * QroInt(-4), QroIntExpr::QroOverflowOccurred);
   QroIntLinTermI* bigTerm = as<QroIntLinTermI>(big);
   ASSERT_NE(bigTerm->getFirstNode(), nullptr);
@@ -461,13 +464,14 @@ TEST_F(Expr, IntegerOverflowLeavesOperandsUnchanged) {
   EXPECT_EQ(bigTerm->getConstantValue(), 0);
 
   // An integer coefficient a double cannot hold exactly is refused.
+  EXPECT_THROW(QroNumExprArg(i) * QroInt(9007199254740993), QroIntExpr::QroOverflowOccurred);
+  EXPECT_THROW(QroNumExprArg(i) * QroInt(-9007199254740992), QroIntExpr::QroOverflowOccurred);
   EXPECT_THROW(QroNumExprArg(x) * QroInt(9007199254740993), QroIntExpr::QroOverflowOccurred);
-  EXPECT_THROW(QroNumExprArg(x) * QroInt(-9007199254740992), QroIntExpr::QroOverflowOccurred);
-  QroNumExprArg edge = QroNumExprArg(x) * QroInt(9007199254740991);
+  QroNumExprArg edge = QroNumExprArg(i) * QroInt(9007199254740991);
   EXPECT_EQ(as<QroIntLinTermI>(edge)->getFirstNode()->coef, 9007199254740991.0);
 
   // k1*e + k2*e folds the factors; a sum beyond 64 bits is refused.
-  QroNumExprArg sq = QroPower(QroNumExprArg(x) + 1.0, 3.0);
+  QroNumExprArg sq = QroPower(QroNumExprArg(i) + 1.0, 3.0);
   const QroInt huge = std::numeric_limits<QroInt>::max();
   QroNumExprArg a = sq * huge;
   QroNumExprArg b = sq * QroInt(1);
@@ -492,21 +496,21 @@ TEST_F(Expr, CascadeDropsVariablesFromTerms) {
 }
 
 TEST_F(Expr, IntegerTermConversion) {
-  QroNumExprArg free = QroNumExprArg(x) * QroInt(2);
+  QroNumExprArg free = QroNumExprArg(i) * QroInt(2);
   QroIntLinTermI* ft = as<QroIntLinTermI>(free);
   QroInt fid = ft->getId();
   QroNumLinTermI* n1 = ft->makeNumLinTerm();
   EXPECT_EQ(e->getLiveSlot(fid), nullptr);  // consumed
   EXPECT_EQ(nodes(n1).size(), 1u);
 
-  QroNumExprArg held = QroNumExprArg(y) * QroInt(3);
+  QroNumExprArg held = QroNumExprArg(j) * QroInt(3);
   QroNumExprArg holder = QroPower(held, 3.0);
   (void)holder;
   QroIntLinTermI* ht = as<QroIntLinTermI>(held);
   QroNumLinTermI* n2 = ht->makeNumLinTerm();
   EXPECT_NE(n2->getFirstNode(), ht->getFirstNode());
-  EXPECT_EQ(nodes(n2), (std::vector<std::pair<QroNumVarI*, double>>{{y.getImpl(), 3}}));
-  EXPECT_EQ(shown(held), "3 * y ");
+  EXPECT_EQ(nodes(n2), (std::vector<std::pair<QroNumVarI*, double>>{{j.getImpl(), 3}}));
+  EXPECT_EQ(shown(held), "3 * j ");
 }
 
 // ---------------------------------------------------------------------------
@@ -533,11 +537,12 @@ TEST_F(Expr, SumsFoldIntoOneTerm) {
   EXPECT_EQ(g4->getOperand(), g.getImpl());
   EXPECT_EQ(as<QroNumTimesCstI>(g3 - g)->getConstantFactor(), 2.0);
   EXPECT_EQ(as<QroNumTimesCstI>(g - g3)->getConstantFactor(), -2.0);
-  QroNumExprArg gi = g * QroInt(5);
-  QroNumExprArg gi2 = gi + gi * QroInt(1);
-  EXPECT_EQ(as<QroIntTimesCstI>(gi2)->getConstantFactor(), 10);
+  QroNumExprArg h = QroPower(i, 3.0);  // an integer expression
+  QroNumExprArg hi = h * QroInt(5);
+  QroNumExprArg hi2 = hi + hi * QroInt(1);
+  EXPECT_EQ(as<QroIntTimesCstI>(hi2)->getConstantFactor(), 10);
   // k*x + x gives x * (k + 1) as a double.
-  EXPECT_EQ(as<QroNumTimesCstI>(gi2 + g)->getConstantFactor(), 11.0);
+  EXPECT_EQ(as<QroNumTimesCstI>(hi2 + h)->getConstantFactor(), 11.0);
 }
 
 TEST_F(Expr, HeldTermsAreCopied) {
@@ -576,6 +581,79 @@ TEST_F(Expr, ProductsOfVariablesAndTerms) {
   EXPECT_EQ(as<QroNumRecDivCstI>((6.0 / g) * 2.0)->getDividend(), 12.0);
 }
 
+// A fold that would round a constant or move one across a quotient read as
+// truncating keeps the operation as a node; exact folds and integer terms fold.
+TEST_F(Expr, FoldsKeepInexactConstantsAndIntegerQuotients) {
+  QroNumExprArg X(x), I(i), J(j), cube = QroPower(x, 3.0);
+  QroTypeInfo timesCst = QroNumTimesCstI::GetTypeInfo(), divCst = QroNumDivCstI::GetTypeInfo(),
+              recDiv = QroNumRecDivCstI::GetTypeInfo(), term = QroNumLinTermI::GetTypeInfo(),
+              intTerm = QroIntLinTermI::GetTypeInfo();
+  struct Case {
+    const char* name;
+    QroNumExprArg e;
+    QroTypeInfo type;
+  };
+  std::vector<Case> cases = {
+      // Integer quotients: the constant stays outside.
+      {"(-7 / i) * -4.0", (-7.0 / I) * -4.0, timesCst},
+      {"((i * j) / 2.0) * 4.0", ((I * J) / 2.0) * 4.0, timesCst},
+      {"(0.5 / i) * 2.0", (0.5 / I) * 2.0, timesCst},
+      {"(-7 / x) * -4.0", (-7.0 / X) * -4.0, recDiv},  // a float quotient folds exactly
+      // Float constants that a fold would round.
+      {"0.2 * (x - 1.5)", 0.2 * (X - 1.5), timesCst},
+      {"2.0 * (x - 1.5)", 2.0 * (X - 1.5), term},
+      {"(-0.5 * x - 4) / 0.4", (-0.5 * X - 4.0) / 0.4, divCst},
+      {"(-0.5 * x - 4) / 0.5", (-0.5 * X - 4.0) / 0.5, term},
+      {"x / 3.0", X / 3.0, divCst},
+      {"(cube * 0.1) * 3.0", (cube * 0.1) * 3.0, timesCst},
+      {"(cube * 0.5) * 3.0", (cube * 0.5) * 3.0, timesCst},
+      {"(0.7 / cube) * 0.1", (0.7 / cube) * 0.1, timesCst},
+      {"2.5 / (x - x + 3.0)", 2.5 / (X - X + 3.0), recDiv},
+      // Integer terms are not affected.
+      {"i / 3.0", I / 3.0, term},
+      {"1.0 / (i - i + 3.0)", 1.0 / (I - I + 3.0), term},
+      // A float expression times an integer is a float product.
+      {"cube * 3", cube * QroInt(3), timesCst},
+      {"x * 3", X * QroInt(3), term},
+      {"i * 3", I * QroInt(3), intTerm},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(c.e.getImpl()->getTypeInfo(), c.type)
+        << c.name << " is a " << c.e.getImpl()->getClassName();
+  EXPECT_EQ(as<QroNumTimesCstI>((cube * 0.5) * 3.0)->getConstantFactor(), 1.5);
+  EXPECT_EQ(as<QroNumTimesCstI>((cube * 0.1) * 3.0)->getConstantFactor(), 3.0);
+  EXPECT_EQ(as<QroNumTimesCstI>(cube * QroInt(3))->getConstantFactor(), 3.0);
+  EXPECT_FALSE(as<QroNumTimesCstI>(cube * QroInt(3))->isIntExpr());
+  // Sums: a rounded constant sum keeps the inner term whole; rounded
+  // coefficient sums keep their nodes apart.
+  QroNumLinTermI* shifted = as<QroNumLinTermI>((X + 0.1) + 0.2);
+  EXPECT_EQ(shifted->getConstantValue(), 0.2);
+  ASSERT_NE(shifted->getFirstExpr(), nullptr);
+  EXPECT_EQ(as<QroNumLinTermI>((X + 0.25) + 0.5)->getConstantValue(), 0.75);
+  QroNumLinTermI* both = as<QroNumLinTermI>(0.1 * X + 0.2 * X);
+  both->normalize();
+  EXPECT_EQ(nodes(both).size(), 2u);
+  QroNumLinTermI* merged = as<QroNumLinTermI>(0.25 * X + 0.5 * X);
+  merged->normalize();
+  EXPECT_EQ(nodes(merged), (std::vector<std::pair<QroNumVarI*, double>>{{x.getImpl(), 0.75}}));
+  EXPECT_EQ(as<QroNumLinTermI>((X + 0.1) + (0.2 * X + 0.2))->getFirstExpr()->next, nullptr);
+}
+
+TEST_F(Expr, IntegerBoundsBeyondTheLimitRaiseTheOverflowException) {
+  try {
+    QroNumVar(env, 9.2e18, 9.3e18, QroNumVar::Int);
+    FAIL();
+  } catch (const QroIntExpr::QroOverflowOccurred& o) {
+    EXPECT_STREQ(o.getMessage(), "overflow occurred in the bounds of an integer variable");
+  }
+  EXPECT_THROW(QroNumVar(env, -kInf, -1e17, QroNumVar::Int), QroIntExpr::QroOverflowOccurred);
+  EXPECT_THROW(i.setLB(kInf), QroIntExpr::QroOverflowOccurred);
+  EXPECT_THROW(i.setBounds(1e17, 2e17), QroIntExpr::QroOverflowOccurred);
+  QroNumVar n(env, -kInf, kInf, QroNumVar::Int);
+  EXPECT_EQ(n.getLB(), -9007199254740991.0);
+  EXPECT_EQ(n.getUB(), 9007199254740991.0);
+}
+
 TEST_F(Expr, PowersAndQuotients) {
   as<QroNumQuadExprI>(QroPower(x, 2.0));
   as<QroNumSquareI>(QroPower(QroNumExprArg(x) + 1.0, 2.0));
@@ -583,7 +661,7 @@ TEST_F(Expr, PowersAndQuotients) {
   EXPECT_EQ(QroPower(g, 1.0).getImpl(), g.getImpl());
   as<QroNumPowerCstI>(QroPower(g, 0.5));
 
-  QroNumExprArg intZero = QroNumExprArg(x) * QroInt(0);
+  QroNumExprArg intZero = QroNumExprArg(i) * QroInt(0);
   as<QroNumRecDivCstI>(6.0 / intZero);
   QroNumExprArg numZero = QroNumExprArg(x) - QroNumExprArg(x);
   QroNumLinTermI* inf = as<QroNumLinTermI>(6.0 / numZero);
@@ -668,11 +746,13 @@ TEST_F(Expr, DesignModelExpressions) {
   QroNumExprArg s4 = QroNumExprArg(D) + QroNumExprArg(d);
   QroNumExprArg f4 = s4 / 1.5;
   QroNumExprArg g4 = f4 - 1.0;
+  // 1 / 1.5 is inexact: the quotient stays.
+  EXPECT_EQ(as<QroNumDivCstI>(f4)->getOperand(), s4.getImpl());
   QroNumLinTermI* t4 = as<QroNumLinTermI>(g4);
   EXPECT_EQ(t4->getConstantValue(), -1.0);
-  std::vector<std::pair<QroNumVarI*, double>> expect{{D.getImpl(), 1 / 1.5},
-                                                     {d.getImpl(), 1 / 1.5}};
-  EXPECT_EQ(nodes(t4), expect);
+  EXPECT_TRUE(nodes(t4).empty());
+  ASSERT_NE(t4->getFirstExpr(), nullptr);
+  EXPECT_EQ(t4->getFirstExpr()->expr, f4.getImpl());
   // 5
   QroNumExprArg a5 = QroPower(d, 2.0);
   QroNumExprArg s5 = QroNumExprArg(N) + 2.0;

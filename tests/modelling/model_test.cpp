@@ -1,3 +1,6 @@
+// Models, objectives, ranges, equalities and the environment's tables. It
+// includes qroevaluator.h, private to the modelling layer, to check the model
+// evaluator directly.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -415,8 +418,7 @@ TEST_F(ModelTest, DesignModel) {
   EXPECT_EQ(r4->getUB(), 1.0);
   EXPECT_EQ(r4->getLB(), -kInf);
   std::ostringstream d4;
-  d4 << 1 / 1.5 << " * " << shown(arr[0].getImpl()) << " + " << 1 / 1.5 << " * "
-     << shown(arr[1].getImpl()) << " <= 1 ";
+  d4 << shown(arr[0].getImpl()) << " + " << shown(arr[1].getImpl()) << "/ 1.5 <= 1 ";
   EXPECT_EQ(shown(r4), d4.str());
   QroNumEqI* eq5 = static_cast<QroNumEqI*>(c5.getImpl());
   EXPECT_EQ(eq5->getTypeInfo(), QroNumEqI::GetTypeInfo());

@@ -1,3 +1,6 @@
+// Extractors, hook records, the plug-in add-on and the solver's glue goals. It
+// includes qrosolverglue.h, private to the solver, to run and display the glue
+// goals outside a solve.
 #include <gtest/gtest.h>
 
 #include "qrosolveri.h"

@@ -5,6 +5,10 @@
 #include <sstream>
 #include <string>
 
+#include <functional>
+
+#include "qrogoal.h"
+#include "qromodel.h"
 #include "qrosolveri.h"
 #include "qrcgoal.h"
 #include "qrcmanager.h"
@@ -58,6 +62,40 @@ std::string printed(const E& e) {
   std::ostringstream os;
   e.print(os);
   return os.str();
+}
+
+// A model over two variables x and y of one type.
+struct TwoVarCase {
+  const char* name;
+  double lo[2], hi[2];  // variables x and y
+  std::function<void(QroEnv&, QroModel&, const QroNumVar& x, const QroNumVar& y)> add;
+  int solutions;
+  QroNumVar::Type type = QroNumVar::Int;
+};
+
+// Solutions over (x, y) found by dichotomy, at most 101, the search stopped
+// after 10,000 failures; an inconsistent model has none.
+inline int countSolutions(const TwoVarCase& c, QrcManagerTag tag) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, c.lo[0], c.hi[0], c.type, "x");
+  QroNumVar y(env, c.lo[1], c.hi[1], c.type, "y");
+  model.add(x);
+  model.add(y);
+  c.add(env, model, x, y);
+  int n = 0;
+  try {
+    QroSolver solver(model, tag);
+    solver.getManagerI()->setFailLimit(10000);
+    solver.startNewSearch(
+        QroAndGoal(QroNumDichotomize(env, x, 0, 0.0), QroNumDichotomize(env, y, 0, 0.0)));
+    while (solver.next() && n <= 100) ++n;
+    solver.endSearch();
+    solver.end();
+  } catch (const QroSolver::ModelInconsistent&) {
+  }
+  env.end();
+  return n;
 }
 
 }  // namespace solvertest

@@ -9,6 +9,7 @@
 #include "qromodel.h"
 #include "qrooperators.h"
 #include "qrosolveri.h"
+#include "solver_support.h"
 
 namespace {
 
@@ -16,37 +17,8 @@ QroNumExprArg truth(const QroConstraint& c) {
   return QroNumExprArg(c.getImpl());
 }
 
-struct Case {
-  const char* name;
-  double lo[2], hi[2];  // variables x and y
-  std::function<void(QroEnv&, QroModel&, const QroNumVar& x, const QroNumVar& y)> add;
-  int solutions;
-  QroNumVar::Type type = QroNumVar::Int;
-};
-
-// Solutions over (x, y); an inconsistent model has none.
-int countSolutions(const Case& c, QrcManagerTag tag) {
-  QroEnv env;
-  QroModel model(env);
-  QroNumVar x(env, c.lo[0], c.hi[0], c.type, "x");
-  QroNumVar y(env, c.lo[1], c.hi[1], c.type, "y");
-  model.add(x);
-  model.add(y);
-  c.add(env, model, x, y);
-  int n = 0;
-  try {
-    QroSolver solver(model, tag);
-    solver.getManagerI()->setFailLimit(10000);
-    solver.startNewSearch(
-        QroAndGoal(QroNumDichotomize(env, x, 0, 0.0), QroNumDichotomize(env, y, 0, 0.0)));
-    while (solver.next() && n <= 100) ++n;
-    solver.endSearch();
-    solver.end();
-  } catch (const QroSolver::ModelInconsistent&) {
-  }
-  env.end();
-  return n;
-}
+using solvertest::countSolutions;
+typedef solvertest::TwoVarCase Case;
 
 TEST(Truth, ConstraintsAndRangesAsZeroOneExpressions) {
   std::vector<Case> cases = {

@@ -22,7 +22,8 @@ TEST_P(PlacementBruteForce, MatchesChecker) {
 
 INSTANTIATE_TEST_SUITE_P(Foundations, PlacementBruteForce,
                          testing::Values(Levels{1, 0}, Levels{1, 3}, Levels{0, 0}, Levels{3, 3},
-                                         Levels{2, 0}, Levels{2, 3}),
+                                         Levels{2, 0}, Levels{2, 3}, Levels{0, 1}, Levels{0, 2},
+                                         Levels{2, 1}, Levels{2, 2}),
                          [](const testing::TestParamInfo<Levels>& i) {
                            return "box" + std::to_string(i.param.box) + "_notOverlap" +
                                   std::to_string(i.param.notOverlap);

@@ -237,7 +237,7 @@ TEST(PlacementRules, LengthRulesCountOnlyActiveMembers) {
     l.edge(1, 2)->setValue(0);
     EXPECT_NO_THROW(l.disjoint(0, 2));
     EXPECT_EQ(l.act(1)->isBound(), level == 1);
-    if (level == 1) EXPECT_EQ(l.act(1)->getValue(), 0);
+    EXPECT_EQ(l.act(1)->getMax(), level == 1 ? 0 : 1);
   }
   // Two active members filling the container and a third disjoint from both.
   for (int level : {0, 1}) {
@@ -246,10 +246,11 @@ TEST(PlacementRules, LengthRulesCountOnlyActiveMembers) {
     for (int i = 0; i < 3; ++i) l.act(i)->setValue(1);
     l.disjoint(0, 2);
     l.disjoint(1, 2);
-    if (level)
+    if (level) {
       EXPECT_THROW(l.disjoint(0, 1), QrcFailException);
-    else
+    } else {
       EXPECT_NO_THROW(l.disjoint(0, 1));
+    }
   }
   // Step 6: 3 is disjoint from 1, and 1, 2 and 3 do not fit side by side.
   {

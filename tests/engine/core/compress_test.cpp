@@ -1,3 +1,5 @@
+// The compression of stored search paths. It includes qrccompress.h, private to
+// the engine: the encoding is only reachable through spill files otherwise.
 #include <gtest/gtest.h>
 
 #include <cstdint>

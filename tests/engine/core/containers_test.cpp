@@ -1,3 +1,6 @@
+// Engine hash tables, collections and reversible sets. It includes
+// qrcfloatset.h, private to the engine, to check the float collections and sets
+// that float variables with value sets use.
 #include <gtest/gtest.h>
 
 #include <map>

@@ -1,3 +1,6 @@
+// The manager: queue order, choice points, fail traps, edit mode, statistics
+// and its start-up state. It includes qrcfloatconstants.h, private to the float
+// layer, to check that making a manager sets up the rounded constants.
 #include <gtest/gtest.h>
 
 #include <memory>

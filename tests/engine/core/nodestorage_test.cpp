@@ -1,3 +1,6 @@
+// Open-node storage, node records and spill files. It includes the engine's
+// private node-storage headers: their order, records and file damage are
+// checked on the storage itself, not only through the searches that use it.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,3 +1,6 @@
+// Searches with open-node storage and recomputation. It includes the engine's
+// private node-storage and random-source headers to read the nodes a search
+// stores and the draws it replays.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,4 +1,5 @@
-// The start-up interval constants enclose their exact values.
+// The start-up interval constants enclose their exact values. The constants are
+// private to the float layer (qrcfloatconstants.h).
 #include <gtest/gtest.h>
 
 #include <cmath>

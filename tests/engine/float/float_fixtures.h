@@ -3,12 +3,16 @@
 #ifndef QRC_TEST_FLOAT_FIXTURES_H
 #define QRC_TEST_FLOAT_FIXTURES_H
 
+#include <gtest/gtest.h>
+
 #include <functional>
 
+#include "engine/float/qrcfloatconstants.h"
 #include "qrcerror.h"
 #include "qrcfloatexp.h"
 #include "qrcgoal.h"
 #include "qrcmanager.h"
+#include "qroplatform.h"
 
 namespace floatvartest {
 
@@ -54,6 +58,35 @@ class CountDemon : public QrcDemonI {
 inline bool solveRestoring(QrcManagerI* m, const std::function<void()>& fn) {
   return m->solve(new (m) CallGoal(m, &fn), true) != 0;
 }
+
+// A manager in no-edit mode that fails by exception and reports errors by
+// throwing ReportedError.
+class FloatManagerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    mgr = QrcManager(QrcNoEdit);
+    m = mgr.getImpl();
+    m->useExceptions(true);
+    m->setErrorReporter(&reporter);
+  }
+  void TearDown() override { mgr.end(); }
+  QrcFloatVar var(double a, double b) { return QrcFloatVar(mgr, a, b); }
+  QrcManager mgr;
+  QrcManagerI* m = nullptr;
+  ThrowingReporter reporter;
+};
+
+// The rounded constants of the interval functions set, and rounding back to
+// nearest after each test.
+class IntervalConstantsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    initFloatConstantBounds();
+    initExpLogConstantBounds();
+    initApproxCoefficientBounds();
+  }
+  void TearDown() override { qroplatform::setRounding(qroplatform::RoundNearest); }
+};
 
 }  // namespace floatvartest
 

@@ -1,5 +1,6 @@
 // Exact interval printing: the fixed formats, and a randomised check of every
-// printed bound against the exact decimal value of the double.
+// printed bound against the exact decimal value of the double. The printer and
+// the extended-precision numbers it uses are private to the float layer.
 #include <gtest/gtest.h>
 
 #include <cfloat>

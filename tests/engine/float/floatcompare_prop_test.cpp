@@ -141,15 +141,8 @@ double pointIn(std::mt19937_64& rng, double a, double b) {
   return std::isfinite(a) ? a : std::isfinite(b) ? b : 0.0;
 }
 
-class FloatComparePropTest : public testing::Test {
+class FloatComparePropTest : public FloatManagerTest {
  protected:
-  void SetUp() override {
-    mgr = QrcManager(QrcNoEdit);
-    m = mgr.getImpl();
-    m->useExceptions(true);
-    m->setErrorReporter(&reporter);
-  }
-  void TearDown() override { mgr.end(); }
   // An interval variable, or (sometimes) a value set holding the point and
   // the finite bounds.
   QrcFloatVar var(std::mt19937_64& rng, double a, double b, double p) {
@@ -161,9 +154,6 @@ class FloatComparePropTest : public testing::Test {
     values[3] = pointIn(rng, a, b);
     return QrcFloatVar(mgr, values);
   }
-  QrcManager mgr;
-  QrcManagerI* m = nullptr;
-  ThrowingReporter reporter;
 };
 
 TEST_F(FloatComparePropTest, ComparisonsNeverRemoveASatisfyingPoint) {

@@ -8,7 +8,6 @@
 #include <random>
 #include <sstream>
 
-#include "engine/float/qrcintervalbounds.h"
 #include "float_fixtures.h"
 #include "mpfr_support.h"
 #include "qrcfail.h"
@@ -32,16 +31,8 @@ namespace {
 
 const double Inf = HUGE_VAL;
 
-class FloatFunctionTest : public testing::Test {
+class FloatFunctionTest : public FloatManagerTest {
  protected:
-  void SetUp() override {
-    mgr = QrcManager(QrcNoEdit);
-    m = mgr.getImpl();
-    m->useExceptions(true);
-    m->setErrorReporter(&reporter);
-  }
-  void TearDown() override { mgr.end(); }
-  QrcFloatVar var(double a, double b) { return QrcFloatVar(mgr, a, b); }
   std::string show(const QrcConstraint& c) {
     std::ostringstream os;
     c.getImpl()->display(os);
@@ -52,9 +43,6 @@ class FloatFunctionTest : public testing::Test {
     return !solveRestoring(m, fn);
   }
   void bisect();
-  QrcManager mgr;
-  QrcManagerI* m = nullptr;
-  ThrowingReporter reporter;
 };
 
 TEST_F(FloatFunctionTest, IntegerPowers) {

@@ -35,19 +35,8 @@ namespace {
 
 const double Inf = HUGE_VAL;
 
-class FloatNodeTest : public testing::Test {
+class FloatNodeTest : public FloatManagerTest {
  protected:
-  void SetUp() override {
-    mgr = QrcManager(QrcNoEdit);
-    m = mgr.getImpl();
-    m->useExceptions(true);
-    m->setErrorReporter(&reporter);
-  }
-  void TearDown() override { mgr.end(); }
-  QrcFloatVar var(double a, double b) { return QrcFloatVar(mgr, a, b); }
-  QrcManager mgr;
-  QrcManagerI* m = nullptr;
-  ThrowingReporter reporter;
 };
 
 TEST_F(FloatNodeTest, SumsNarrowBothOperandsAndShareNodes) {
@@ -469,6 +458,20 @@ TEST_F(FloatNodeTest, QuotientsHaveNoDerivative) {
     FAIL() << "no error";
   } catch (const ReportedError& e) {
     EXPECT_EQ(e.code, QrcInternalError);
+  }
+}
+
+TEST_F(FloatNodeTest, NegativeCountsAreBadArraySizes) {
+  QrcFloatExpI* none[] = {nullptr};
+  for (int maker = 0; maker < 3; ++maker) {
+    try {
+      if (maker == 0) QrcSum(m, -1, none);
+      if (maker == 1) QrcMax(m, -2, none);
+      if (maker == 2) QrcMin(m, -3, none);
+      FAIL() << "no error from maker " << maker;
+    } catch (const ReportedError& e) {
+      EXPECT_EQ(e.code, QrcBadArraySizeError);
+    }
   }
 }
 

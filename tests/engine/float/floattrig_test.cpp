@@ -22,16 +22,8 @@ namespace {
 
 const double Inf = HUGE_VAL;
 
-class FloatTrigTest : public testing::Test {
+class FloatTrigTest : public FloatManagerTest {
  protected:
-  void SetUp() override {
-    mgr = QrcManager(QrcNoEdit);
-    m = mgr.getImpl();
-    m->useExceptions(true);
-    m->setErrorReporter(&reporter);
-  }
-  void TearDown() override { mgr.end(); }
-  QrcFloatVar var(double a, double b) { return QrcFloatVar(mgr, a, b); }
   // Narrows node to [lo, hi] in a nested search; false when that fails. The
   // operand's bounds after narrowing are left in bounds.
   bool narrow(const QrcFloatExp& node, const QrcFloatVar& x, double lo, double hi,
@@ -43,9 +35,6 @@ class FloatTrigTest : public testing::Test {
     };
     return solveRestoring(m, fn);
   }
-  QrcManager mgr;
-  QrcManagerI* m = nullptr;
-  ThrowingReporter reporter;
 };
 
 // Narrowing a node over x in [a, b] to [lo, hi] gives x near [wantLo,

@@ -23,15 +23,8 @@ namespace {
 
 const double Inf = HUGE_VAL;
 
-class FloatVarTest : public testing::Test {
+class FloatVarTest : public FloatManagerTest {
  protected:
-  void SetUp() override {
-    mgr = QrcManager(QrcNoEdit);
-    m = mgr.getImpl();
-    m->useExceptions(true);
-    m->setErrorReporter(&reporter);
-  }
-  void TearDown() override { mgr.end(); }
   std::string show(const QrcFloatExp& x) {
     std::ostringstream os;
     os << x;
@@ -42,9 +35,6 @@ class FloatVarTest : public testing::Test {
     std::function<void()> fn = [&] { x.setRange(a, b); };
     return !solveRestoring(m, fn);
   }
-  QrcManager mgr;
-  QrcManagerI* m = nullptr;
-  ThrowingReporter reporter;
 };
 
 TEST_F(FloatVarTest, BoundTestIsRelativeAboveOneAndAbsoluteBelow) {

@@ -19,19 +19,7 @@ namespace {
 
 const double Inf = HUGE_VAL;
 
-class FloatViewTest : public testing::Test {
- protected:
-  void SetUp() override {
-    mgr = QrcManager(QrcNoEdit);
-    m = mgr.getImpl();
-    m->useExceptions(true);
-    m->setErrorReporter(&reporter);
-  }
-  void TearDown() override { mgr.end(); }
-  QrcManager mgr;
-  QrcManagerI* m = nullptr;
-  ThrowingReporter reporter;
-};
+class FloatViewTest : public FloatManagerTest {};
 
 TEST_F(FloatViewTest, OneViewPerIntegerExpression) {
   QrcIntVar i(mgr, 1, 5, "i");

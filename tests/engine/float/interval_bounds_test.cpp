@@ -1,6 +1,7 @@
 // Interval bounds of arithmetic and elementary functions: fixed cases, and
 // enclosure of the exact results (MPFR at 256 bits) over random and
-// adversarial samples.
+// adversarial samples. The interval functions and constants are private to the
+// float layer: the float nodes reach them only through their own bounds.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -9,6 +10,7 @@
 
 #include "engine/float/qrcfloatconstants.h"
 #include "engine/float/qrcintervalbounds.h"
+#include "float_fixtures.h"
 #include "mpfr_support.h"
 #include "qroplatform.h"
 #include "support/seed.h"
@@ -22,15 +24,7 @@ namespace {
 using floattest::adversarialDouble;
 using floattest::bitsOf;
 
-class IntervalBounds : public ::testing::Test {
- protected:
-  void SetUp() override {
-    initFloatConstantBounds();
-    initExpLogConstantBounds();
-    initApproxCoefficientBounds();
-  }
-  void TearDown() override { qroplatform::setRounding(qroplatform::RoundNearest); }
-};
+class IntervalBounds : public floatvartest::IntervalConstantsTest {};
 
 const double kInf = HUGE_VAL;
 

@@ -1,5 +1,6 @@
 // Outward-rounding primitives: the relative widenings and the directed
-// operations, bit for bit against MPFR rounding in the same direction.
+// operations, bit for bit against MPFR rounding in the same direction. They are
+// private to the float layer (qrcoutward.h).
 #include <gtest/gtest.h>
 
 #include <cfloat>

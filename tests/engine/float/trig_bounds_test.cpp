@@ -1,5 +1,6 @@
 // Interval sine, cosine and tangent: fixed cases, internal error reports, and
 // enclosure of MPFR's values over random and adversarial points and intervals.
+// The interval functions and constants are private to the float layer.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -7,6 +8,7 @@
 
 #include "engine/float/qrcfloatconstants.h"
 #include "engine/float/qrcintrigo.h"
+#include "float_fixtures.h"
 #include "mpfr_support.h"
 #include "qroplatform.h"
 #include "support/seed.h"
@@ -15,15 +17,7 @@ namespace {
 
 const double kInf = HUGE_VAL;
 
-class TrigBounds : public ::testing::Test {
- protected:
-  void SetUp() override {
-    initFloatConstantBounds();
-    initExpLogConstantBounds();
-    initApproxCoefficientBounds();
-  }
-  void TearDown() override { qroplatform::setRounding(qroplatform::RoundNearest); }
-};
+class TrigBounds : public floatvartest::IntervalConstantsTest {};
 
 QrcFloatInterval nearest(QrcFloatInterval r) {
   qroplatform::setRounding(qroplatform::RoundNearest);

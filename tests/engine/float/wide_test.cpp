@@ -1,5 +1,6 @@
 // Extended-precision numbers: conversions, the exact steps, and directed
 // rounding of sums, products and quotients checked against MPFR at 64 bits.
+// They are private to the float layer (qrcwide.h).
 #include <gtest/gtest.h>
 
 #include <cfloat>

@@ -7,6 +7,7 @@
 
 #include "int_fixtures.h"
 #include "qrcintarith.h"
+#include "qrcintcompare.h"
 #include "qrcsearch.h"
 #include "support/harness.h"
 
@@ -65,25 +66,37 @@ class DomainLinkCt : public LinkCt {
 typedef std::function<QrcIntExp(QrcManagerI*, const qrotest::Vars&)> Builder;
 typedef std::function<bool(const std::vector<int64_t>&, int64_t& q)> Value;
 
+// How q meets the node: q == node by bounds, the same with q's holes pushed
+// into the node, or q != node through the engine's own constraint (value events).
+enum class Link { Range, Removals, Differs };
+
+// A quotient by 0 with a dividend other than 0 has no value (the builders' marker).
+const int64_t NoValue = int64_t(1) << 30;
+
 // Last variable is q; the node is built over the others.
 int checkNode(const std::string& name, std::vector<std::vector<int64_t>> values, Builder build,
-              Value value, uint64_t seed, bool removals = false,
+              Value value, uint64_t seed, Link link = Link::Range,
               std::vector<int64_t> qValues = qrotest::range(-40, 40)) {
   qrotest::PropCase c;
-  c.name = removals ? name + " with removals" : name;
+  c.name = name + (link == Link::Removals  ? " with removals"
+                   : link == Link::Differs ? " != q"
+                                           : "");
   c.values = values;
   c.values.push_back(qValues);
-  c.post = [build, removals](QrcManagerI* m, const qrotest::Vars& v) {
+  c.post = [build, link](QrcManagerI* m, const qrotest::Vars& v) {
     QrcIntExp e = build(m, v);
     QrcIntExpI* q = v[v.size() - 1];
-    if (removals)
+    if (link == Link::Differs)
+      m->add((e != QrcIntExp(q)).getImpl());
+    else if (link == Link::Removals)
       m->add(new (m) DomainLinkCt(m, q, e.getImpl()));
     else
       m->add(new (m) LinkCt(m, q, e.getImpl()));
   };
-  c.check = [value](const std::vector<int64_t>& a) {
+  c.check = [value, link](const std::vector<int64_t>& a) {
     int64_t q = 0;
     bool freeQ = value(a, q);
+    if (link == Link::Differs) return freeQ || (q != NoValue && a.back() != q);
     return freeQ || a.back() == q;
   };
   c.seed = seed;
@@ -180,14 +193,14 @@ std::vector<NodeCase> nodeCases() {
        false},
       {"x / 0", 1, [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) / 0; },
        [](const std::vector<int64_t>& a, int64_t& q) {
-         q = 1 << 30;
+         q = NoValue;
          return a[0] == 0;
        },
        false},
       {"10 / x", 1, [](QrcManagerI*, const qrotest::Vars& v) { return 10 / X(v, 0); },
        [](const std::vector<int64_t>& a, int64_t& q) {
          if (a[0] == 0) {
-           q = 1 << 30;
+           q = NoValue;
            return false;
          }
          q = 10 / a[0];
@@ -197,7 +210,7 @@ std::vector<NodeCase> nodeCases() {
       {"-7 / x", 1, [](QrcManagerI*, const qrotest::Vars& v) { return -7 / X(v, 0); },
        [](const std::vector<int64_t>& a, int64_t& q) {
          if (a[0] == 0) {
-           q = 1 << 30;
+           q = NoValue;
            return false;
          }
          q = -7 / a[0];
@@ -207,7 +220,7 @@ std::vector<NodeCase> nodeCases() {
       {"x / y", 2, [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) / X(v, 1); },
        [](const std::vector<int64_t>& a, int64_t& q) {
          if (a[1] == 0) {
-           q = 1 << 30;
+           q = NoValue;
            return a[0] == 0;
          }
          q = a[0] / a[1];
@@ -296,9 +309,12 @@ TEST(ArithNodes, EveryNodeAgreesWithBruteForce) {
       int failures =
           checkNode(nc.name, doms, nc.build, nc.value, seed + static_cast<uint64_t>(round));
       ASSERT_EQ(failures, 0) << nc.name << " round " << round << " seed " << seed;
-      failures =
-          checkNode(nc.name, doms, nc.build, nc.value, seed + static_cast<uint64_t>(round), true);
-      ASSERT_EQ(failures, 0) << nc.name << " with removals, round " << round << " seed " << seed;
+      for (Link link : {Link::Removals, Link::Differs}) {
+        failures =
+            checkNode(nc.name, doms, nc.build, nc.value, seed + static_cast<uint64_t>(round), link);
+        ASSERT_EQ(failures, 0) << nc.name << " link " << static_cast<int>(link) << ", round "
+                               << round << " seed " << seed;
+      }
     }
   }
 }
@@ -343,9 +359,9 @@ TEST(ArithNodes, NodesAtTheLimitAgreeWithBruteForce) {
       };
       walk(0);
       std::vector<int64_t> qValues(results.begin(), results.end());
-      for (bool removals : {false, true}) {
+      for (Link link : {Link::Range, Link::Removals}) {
         int failures = checkNode(nc.name, doms, nc.build, nc.value,
-                                 seed + static_cast<uint64_t>(round), removals, qValues);
+                                 seed + static_cast<uint64_t>(round), link, qValues);
         ASSERT_EQ(failures, 0) << nc.name << " at the limit, round " << round << " seed " << seed;
       }
     }
@@ -355,7 +371,7 @@ TEST(ArithNodes, NodesAtTheLimitAgreeWithBruteForce) {
 
 TEST(ArithNodes, BooleanProductAndBooleanSumAgreeWithBruteForce) {
   uint64_t seed = qrotest::caseSeed(77);
-  for (bool removals : {false, true}) {
+  for (Link link : {Link::Range, Link::Removals, Link::Differs}) {
     EXPECT_EQ(checkNode(
                   "x * y over 0-1", {{0, 1}, {0, 1}},
                   [](QrcManagerI*, const qrotest::Vars& v) { return X(v, 0) * X(v, 1); },
@@ -363,7 +379,7 @@ TEST(ArithNodes, BooleanProductAndBooleanSumAgreeWithBruteForce) {
                     q = a[0] * a[1];
                     return false;
                   },
-                  seed, removals),
+                  seed, link),
               0);
     EXPECT_EQ(checkNode(
                   "sum of four 0-1", {{0, 1}, {0, 1}, {0, 1}, {0, 1}},
@@ -375,7 +391,7 @@ TEST(ArithNodes, BooleanProductAndBooleanSumAgreeWithBruteForce) {
                     q = a[0] + a[1] + a[2] + a[3];
                     return false;
                   },
-                  seed, removals),
+                  seed, link),
               0);
   }
 }

@@ -1,5 +1,7 @@
 // Comparison constraints, linear forms, truth expressions, the objective
-// filter, savers and link constraints of nodes turned into variables.
+// filter, savers and link constraints of nodes turned into variables. The
+// objective filter and the saver are private to the integer layer
+// (qrcinttruth.h): they are checked here without a search around them.
 #include <cmath>
 #include <functional>
 

@@ -63,6 +63,23 @@ class TextDemon : public QrcDemonI {
   Fn _fn;
 };
 
+// Throws the code of an error report (an int) instead of ending the program.
+class ThrowingReporter : public QrcErrorReporter {
+ public:
+  void fatal(int code) override { throw code; }
+};
+
+// The code that f reports through a ThrowingReporter, 0 when it reports none.
+template <class F>
+int reportedCode(F f) {
+  try {
+    f();
+  } catch (int code) {
+    return code;
+  }
+  return 0;
+}
+
 }  // namespace inttest
 
 #endif

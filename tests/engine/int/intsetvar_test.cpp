@@ -61,11 +61,6 @@ class DeltaDemon : public QrcDemonI {
   int runs = 0;
 };
 
-class ThrowingReporter : public QrcErrorReporter {
- public:
-  void fatal(int code) override { throw code; }
-};
-
 // ---------------------------------------------------------------- construction and printing
 
 TEST_F(SetVarTest, PrintFormAndConstructionForms) {
@@ -283,19 +278,11 @@ TEST_F(SetVarTest, DeltaIteratorsOutsideProcessingReportCode43) {
   ThrowingReporter rep;
   QrcErrorReporter* old = m->getErrorReporter();
   m->setErrorReporter(&rep);
-  auto code = [](auto make) {
-    try {
-      make();
-    } catch (int c) {
-      return c;
-    }
-    return 0;
-  };
-  EXPECT_EQ(code([&] { QrcIntSetVarDeltaIterator it(x, 0); }), QrcNotInProcessError);
-  EXPECT_EQ(code([&] { QrcDeltaPossibleIterator it(x); }), QrcNotInProcessError);
-  EXPECT_EQ(code([&] { QrcDeltaRequiredIterator it(x); }), QrcNotInProcessError);
-  EXPECT_EQ(code([&] { QrcIntDeltaPossibleIterator it(x); }), QrcNotInProcessError);
-  EXPECT_EQ(code([&] { QrcIntDeltaRequiredIterator it(x); }), QrcNotInProcessError);
+  EXPECT_EQ(reportedCode([&] { QrcIntSetVarDeltaIterator it(x, 0); }), QrcNotInProcessError);
+  EXPECT_EQ(reportedCode([&] { QrcDeltaPossibleIterator it(x); }), QrcNotInProcessError);
+  EXPECT_EQ(reportedCode([&] { QrcDeltaRequiredIterator it(x); }), QrcNotInProcessError);
+  EXPECT_EQ(reportedCode([&] { QrcIntDeltaPossibleIterator it(x); }), QrcNotInProcessError);
+  EXPECT_EQ(reportedCode([&] { QrcIntDeltaRequiredIterator it(x); }), QrcNotInProcessError);
   m->setErrorReporter(old);
   EXPECT_DEATH(QrcIntDeltaRequiredIterator it(x),
                "variable not in process : QrcIntDeltaRequiredIterator");
