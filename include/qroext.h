@@ -59,6 +59,7 @@
 #include "qrcintervalgraph.h"
 #include "qrcmindistance.h"
 #include "qrcpairing.h"
+#include "qrcregular.h"
 #include "qrcsequence.h"
 #include "qrctable.h"
 #include "qrctupleset.h"
