@@ -15,15 +15,9 @@ namespace {
 
 void report(const char* model, int n, int level, QrcManager mgr, const QrcIntVarArray& x,
             long limit) {
-  QrcManagerI* m = mgr.getImpl();
-  double t0 = cpuTime();
-  QrcSearch s(mgr, QrcGoal(new (m) BenchLabel(m, x.getImpl())));
-  long solutions = 0;
-  while (solutions < limit && s.next()) ++solutions;
-  s.end();
+  BenchFigures f = benchSearch(mgr, x, limit, cpuTime());
   std::printf("%-8s n %3d level %d: %3ld solutions, %8lld choice points, %8lld fails, %7.3f s\n",
-              model, n, level, solutions, static_cast<long long>(m->getChoicePointCount()),
-              static_cast<long long>(m->getFails()), cpuTime() - t0);
+              model, n, level, f.solutions, f.choicePoints, f.fails, f.seconds);
 }
 
 void magicSeries(int n, int level) {

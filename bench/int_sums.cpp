@@ -5,11 +5,8 @@
 #include <chrono>
 #include <cstdio>
 
-#include "qrcint.h"
-#include "qrcintarith.h"
-#include "qrcintcompare.h"
-#include "qrcintgoals.h"
-#include "qrcsearch.h"
+#include "qro.h"
+#include "qroext.h"
 
 namespace {
 

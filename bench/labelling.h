@@ -3,6 +3,7 @@
 #ifndef QRO_BENCH_LABELLING_H
 #define QRO_BENCH_LABELLING_H
 
+#include "figures.h"
 #include "qro.h"
 #include "qroext.h"
 
@@ -39,5 +40,19 @@ class BenchLabel : public QrcGoalI {
   QrcIntExpI* _x;
   int _mode;
 };
+
+// Labels vars up to limit solutions; the seconds count from t0 (cpuTime).
+inline BenchFigures benchSearch(const QrcManager& mgr, const QrcIntVarArray& vars, long limit,
+                                double t0) {
+  QrcManagerI* m = mgr.getImpl();
+  BenchFigures f;
+  QrcSearch s(mgr, QrcGoal(new (m) BenchLabel(m, vars.getImpl())));
+  while (f.solutions < limit && s.next()) ++f.solutions;
+  s.end();
+  f.seconds = cpuTime() - t0;
+  f.choicePoints = m->getChoicePointCount();
+  f.fails = m->getFails();
+  return f;
+}
 
 #endif

@@ -56,7 +56,11 @@
 #include "qrcbox.h"
 #include "qrcdistribute.h"
 #include "qrcintervalgraph.h"
+#include "qrcmindistance.h"
+#include "qrcpairing.h"
 #include "qrcsequence.h"
+#include "qrctable.h"
+#include "qrctupleset.h"
 
 #include "qroplatform.h"
 

@@ -232,6 +232,8 @@ class QroSolverI : public QroAlgorithmI {
   QroBool isInterruptedByRecompute() const;
   QroBool isTupleSetStorageMode1() const { return _tupleSetStorageMode == 1; }
   QroBool isTupleSetStorageMode2() const { return _tupleSetStorageMode == 2; }
+  // The storage mode of the tuple sets closed from now on (1 or 2; other values give 0).
+  void setTupleSetStorageMode(QroInt mode) { _tupleSetStorageMode = mode; }
   QroInt getExtractionDepth() const { return _extractionDepth; }
   // Manager listeners: none exist in this system.
   QroBool listenersHandle(QroExtractableI*) const { return 0; }

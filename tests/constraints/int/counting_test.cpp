@@ -10,74 +10,17 @@
 #include "qrcfail.h"
 #include "qrcintcompare.h"
 #include "qrcsequence.h"
+#include "constraint_fixtures.h"
 #include "support/harness.h"
 
 namespace {
 
+using ctest::show;
+using ctest::V;
+
 typedef std::vector<int64_t> A;
-typedef std::vector<QrcInt> V;
 
-class ThrowingReporter : public QrcErrorReporter {
- public:
-  void fatal(int code) override { throw code; }
-};
-
-class CountingTest : public testing::Test {
- protected:
-  void SetUp() override {
-    mgr = QrcManager(QrcNoEdit);
-    m = mgr.getImpl();
-    m->useExceptions(true);
-    m->setErrorReporter(&reporter);
-  }
-  void TearDown() override {
-    m->setErrorReporter(nullptr);
-    mgr.end();
-  }
-  QrcIntExpI* var(QrcInt lo, QrcInt hi) { return new (m) QrcIntExpI(m, lo, hi, nullptr); }
-  QrcIntExpI* var(V v) {
-    return new (m) QrcIntExpI(m, static_cast<QrcInt>(v.size()), v.data(), nullptr);
-  }
-  QrcIntVarArray array(std::vector<QrcIntExpI*> xs) {
-    QrcIntVarArray a(mgr, static_cast<QrcInt>(xs.size()));
-    for (size_t i = 0; i < xs.size(); ++i) a.set(static_cast<QrcInt>(i), QrcIntExp(xs[i]));
-    return a;
-  }
-  QrcIntArray ints(V v) { return QrcIntArray(mgr, static_cast<QrcInt>(v.size()), v.data()); }
-  static V dom(QrcIntExpI* x) {
-    V d;
-    for (QrcInt v = x->getMin();; v = x->getNextHigher(v)) {
-      d.push_back(v);
-      if (v >= x->getMax()) return d;
-    }
-  }
-  bool adds(const QrcConstraint& ct) {
-    try {
-      m->add(ct.getImpl());
-      return true;
-    } catch (QrcFailException&) {
-      return false;
-    }
-  }
-  template <class F>
-  std::string errorLine(F f) {
-    testing::internal::CaptureStderr();
-    try {
-      f();
-    } catch (int) {
-    }
-    return testing::internal::GetCapturedStderr();
-  }
-  ThrowingReporter reporter;
-  QrcManager mgr;
-  QrcManagerI* m = nullptr;
-};
-
-std::string show(const QrcPrintable* p) {
-  std::ostringstream os;
-  p->display(os);
-  return os.str();
-}
+class CountingTest : public ctest::ConstraintTest {};
 
 // ---------------------------------------------------------------- distribute
 

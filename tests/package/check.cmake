@@ -1,0 +1,45 @@
+# Installs the library into a fresh prefix, then builds and runs the programs of
+# this folder as an outside project would: through find_package(qro) and through
+# pkg-config. Run by ctest with QRO_BINARY_DIR, SOURCE, WORK, CXX, GENERATOR,
+# BUILD_TYPE and LIBDIR set.
+file(REMOVE_RECURSE ${WORK})
+set(prefix ${WORK}/prefix)
+
+function(run what)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${what} failed (${status}):\n${out}\n${err}")
+  endif()
+  set(out "${out}" PARENT_SCOPE)
+endfunction()
+
+function(expect program text)
+  run("${program}" ${program})
+  if(NOT out STREQUAL "${text}\n")
+    message(FATAL_ERROR "${program} printed \"${out}\", expected \"${text}\"")
+  endif()
+endfunction()
+
+run("install" ${CMAKE_COMMAND} --install ${QRO_BINARY_DIR} --prefix ${prefix})
+
+# find_package(qro REQUIRED) and qro::qro.
+run("configuring the outside project" ${CMAKE_COMMAND} -S ${SOURCE} -B ${WORK}/cmake -G ${GENERATOR}
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=${BUILD_TYPE})
+run("building the outside project" ${CMAKE_COMMAND} --build ${WORK}/cmake)
+expect(${WORK}/cmake/solve "x = 1, y = 5")
+expect(${WORK}/cmake/extend "x = 3")
+
+# pkg-config --cflags --libs qro.
+find_program(PKG_CONFIG pkg-config)
+if(NOT PKG_CONFIG)
+  message(FATAL_ERROR "pkg-config is not installed")
+endif()
+set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
+run("pkg-config" ${PKG_CONFIG} --cflags --libs qro)
+separate_arguments(flags UNIX_COMMAND "${out}")
+foreach(program solve extend)
+  run("compiling ${program} with pkg-config's flags" ${CXX} -std=c++17 ${SOURCE}/${program}.cpp
+      ${flags} -o ${WORK}/pc-${program})
+endforeach()
+expect(${WORK}/pc-solve "x = 1, y = 5")
+expect(${WORK}/pc-extend "x = 3")
