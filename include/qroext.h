@@ -71,5 +71,6 @@
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrosolverpresolve.h"
+#include "qrosolversolution.h"
 
 #endif
