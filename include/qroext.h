@@ -55,6 +55,7 @@
 #include "qrcalldiff.h"
 #include "qrcbox.h"
 #include "qrcdistribute.h"
+#include "qrcelement.h"
 #include "qrcintervalgraph.h"
 #include "qrcmindistance.h"
 #include "qrcpairing.h"
