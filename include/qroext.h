@@ -73,5 +73,6 @@
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrosolverpresolve.h"
+#include "qrosolversolution.h"
 
 #endif
