@@ -63,6 +63,7 @@
 #include "qrcmindistance.h"
 #include "qrcpairing.h"
 #include "qrcpath.h"
+#include "qrcregular.h"
 #include "qrcsequence.h"
 #include "qrctable.h"
 #include "qrctupleset.h"
@@ -76,5 +77,6 @@
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrosolverpresolve.h"
+#include "qrosolversolution.h"
 
 #endif
