@@ -56,9 +56,14 @@
 #include "qrcbox.h"
 #include "qrcdistribute.h"
 #include "qrcelement.h"
+#include "qrcinverse.h"
 #include "qrcintervalgraph.h"
+#include "qrclex.h"
+#include "qrcmember.h"
 #include "qrcmindistance.h"
 #include "qrcpairing.h"
+#include "qrcpath.h"
+#include "qrcregular.h"
 #include "qrcsequence.h"
 #include "qrctable.h"
 #include "qrctupleset.h"
@@ -72,5 +77,6 @@
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrosolverpresolve.h"
+#include "qrosolversolution.h"
 
 #endif

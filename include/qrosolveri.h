@@ -18,6 +18,7 @@ class QroSolverLocalEnvI;
 class QroCPPresolveI;
 class QroIntSetI;
 class QrcIntSetI;
+class QrcIntSetVarI;
 
 // What an extractable became in the engine; on the manager's heap.
 struct QroExtractionRecord {
@@ -146,6 +147,9 @@ class QroSolverI : public QroAlgorithmI {
   // NotExtractedException when x has no record.
   QroExtractionRecord* getExtractedRecord(const QroExtractableI* x) const;
   QroBool isExtractedInt(const QroExtractableI* x) const;
+  // The engine variable of an extracted integer-set variable (its extraction
+  // object); NotExtractedException when not extracted.
+  QrcIntSetVarI* getIntSetVar(const QroExtractableI* x) const;
   // The record's integer expression; a constraint record gets its 0-1 variable.
   QrcIntExpI* getIntExp(QroExtractionRecord* r);
   // Decisions of search goals on integer variables.
@@ -205,6 +209,10 @@ class QroSolverI : public QroAlgorithmI {
   QroInt getSyncLevel() const { return _syncLevel; }
   void setSyncLevel(QroInt level) { _syncLevel = static_cast<uint32_t>(level); }
   QroInt getRawStatus() const { return _status; }
+  // How the manager's last search ended: 0 at a solution, 1 exhausted, 2
+  // stopped by a limit, 3 stopped by a labelled failure, 4 for the manager
+  // status 6, 5 otherwise.
+  QroInt getEndReason() const;
   QroBool isInconsistent() const { return _inconsistent; }
   QroBool isExtracting() const { return _extracting; }
   void setExtracting(QroBool flag) { _extracting = flag; }
