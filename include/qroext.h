@@ -65,6 +65,7 @@
 #include "qrcpath.h"
 #include "qrcregular.h"
 #include "qrcsequence.h"
+#include "qrcspread.h"
 #include "qrctable.h"
 #include "qrctupleset.h"
 
