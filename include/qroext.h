@@ -78,6 +78,8 @@
 #include "qroregistry.h"
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
+#include "qrosolverextra.h"
+#include "qrosolverglobal.h"
 #include "qrosolverpresolve.h"
 #include "qrosolversolution.h"
 

@@ -155,6 +155,8 @@ class QroExtractable {
 };
 
 std::ostream& operator<<(std::ostream& os, const QroExtractable& x);
+// The array printer over the elements' displays (a null element prints nothing).
+std::ostream& operator<<(std::ostream& os, const QroExtractableArray& a);
 
 // Walks sub-extractables.
 class QroExtractableVisitor {

@@ -5,6 +5,11 @@
 
 #include "qrosolver.h"
 #include "qrcerror.h"
+#include "qrcfloatexp.h"
+#include "qrcfloatvararray.h"
+#include "qrcint.h"
+
+class QrcBox;
 
 class QrcIntExpI;
 class QrcFloatExpI;
@@ -163,6 +168,24 @@ class QroSolverI : public QroAlgorithmI {
 
   // The engine set of a model integer set (cached; an empty set is empty).
   QrcIntSetI* getIntSet(QroIntSetI* set);
+
+  // Engine views of model arrays, on the manager's heap, element by element
+  // (NotExtractedException at an element not extracted). Integer variables of
+  // constraints are their 0-1 variables.
+  QrcIntVarArray getIntVarArray(const QroArray& array);
+  QrcFloatVarArray getFloatVarArray(const QroArray& array);
+  QrcIntSetVarArray getIntSetVarArray(const QroArray& array);
+  // Each number made an integer (toInteger); integer arrays are cached by array.
+  QrcIntArray getIntArray(const QroNumArray& array);
+  QrcIntArray getIntArray(const QroIntArray& array);
+  QrcFloatArray getFloatArray(const QroNumArray& array);
+  // The engine object of an extracted extractable: integer variable, float
+  // variable (a float view of an integer one), constraint, box (the constraint
+  // word of its record), set variable.
+  QrcIntVar getIntVar(const QroExtractableI* x);
+  QrcFloatVar getFloatVar(const QroExtractableI* x);
+  QrcConstraint getConstraint(const QroExtractableI* x);
+  QrcBox getBox(const QroExtractableI* x);
 
   // ---- numbers
   static QroInt toInteger(QroNum x);

@@ -1,4 +1,5 @@
 #include "qroarray.h"
+#include "qroextractable.h"
 
 #include <cstring>
 #include <ostream>
@@ -218,23 +219,35 @@ void QroArray::end() {
 }
 
 namespace {
-template <class A>
-std::ostream& printValues(std::ostream& os, const A& a) {
+template <class A, class Print>
+std::ostream& printElements(std::ostream& os, const A& a, Print print) {
   if (!a.getImpl()) return os;
   os << "[";
   QroInt n = a.getSize();
   for (QroInt i = 0; i + 1 < n; ++i) {
-    os << a[i] << ",";
+    print(a[i]);
+    os << ",";
     if ((i + 1) % 10 == 0)
       os << std::endl;
     else
       os << " ";
   }
-  if (n > 0) os << a[n - 1];
+  if (n > 0) print(a[n - 1]);
   os << "]";
   return os;
 }
+
+template <class A>
+std::ostream& printValues(std::ostream& os, const A& a) {
+  return printElements(os, a, [&os](auto v) { os << v; });
+}
 }  // namespace
+
+std::ostream& operator<<(std::ostream& os, const QroExtractableArray& a) {
+  return printElements(os, a, [&os](QroExtractableI* x) {
+    if (x) x->display(os);
+  });
+}
 
 std::ostream& operator<<(std::ostream& os, const QroIntArray& a) {
   return printValues(os, a);

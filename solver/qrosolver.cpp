@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "qrosolveri.h"
+#include "qrosolverextra.h"
 #include "qrosolverextractor.h"
 #include "qrosolverglue.h"
 #include "qrosolverpresolve.h"
@@ -94,6 +95,7 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
   registry->addPlugIn(_extractorManager, kExtractName);
   if (!registry->hasAddon(QroDefaultCPExtractorPlugInAddon::GetTypeInfo(), kExtractName))
     registry->addAddon(new (env) QroDefaultCPExtractorPlugInAddon(env), kExtractName);
+  QroSolverExtraXMLPlugInAddon::Ensure(env);
   QroRegisterSolverSolutionOperations(this);
 
   QrcInitFloatEnvironment();

@@ -6,6 +6,8 @@
 #include "qrolinear.h"
 #include "qromodel.h"
 #include "qrosolveri.h"
+#include "qrosolverextra.h"
+#include "qrosolverglobal.h"
 #include "qrcconstraint.h"
 #include "qrcfail.h"
 #include "qrcmanager.h"
@@ -209,6 +211,10 @@ void registerExtractionHooks() {
   setConstraintHooks(QroRangeI::Hooks, QroRangeI::Hooks.extract, removeChild, changeNeedsUpdate);
   setConstraintHooks(QroNumEqI::Hooks, QroNumEqI::Hooks.extract, removeChildren,
                      QroNumEqI::Hooks.change ? QroNumEqI::Hooks.change : changeNeedsUpdate);
+  setConstraintHooks(QroLeLexI::Hooks, extractLeLex, removeArrays, changeNeedsUpdate);
+  setConstraintHooks(QroGeLexI::Hooks, extractGeLex, removeArrays, changeNeedsUpdate);
+  setConstraintHooks(QroStretchI::Hooks, extractStretch, removeArray, changeNeedsUpdate);
+  setConstraintHooks(QroPatternI::Hooks, extractPattern, removeArray, changeNeedsUpdate);
   // Abstract binary constraints are never extracted on their own.
   setConstraintHooks(QroBinaryNumConstraintI::Hooks, cannotExtract, cannotRemove, cannotChange);
 

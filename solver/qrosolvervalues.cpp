@@ -11,6 +11,8 @@
 #include "qrcpointerhash.h"
 #include "qrcintset.h"
 #include "qrointset.h"
+#include "qrcbox.h"
+#include "qrcintsetvar.h"
 
 namespace {
 
@@ -96,26 +98,80 @@ void QroSolverI::removeValue(QrcIntExpI* var, QrcInt value) {
 }
 
 QrcIntArray QroSolver::getIntArray(const QroIntArray& array) const {
-  QroSolverI* s = check();
-  if (!array.getImpl()) throw EmptyHandle("Empty variable handle");
-  QrcPointerHashMap* cache = s->getArrayCache();
-  QrcWord key = reinterpret_cast<QrcWord>(array.getImpl());
-  if (QrcWord found = cache->find(key)) return QrcIntArray(reinterpret_cast<QrcInt*>(found - 1));
-  QroInt n = array.getSize();
-  QrcIntArray engine(QrcManager(s->getManager()), n, QrcInt(0));
-  for (QroInt i = 0; i < n; ++i) engine[i] = array[i];
-  // Only storage that no backtrack can take back is remembered.
-  if (s->getManager()->getOrRecordCount() == 0)
-    cache->add(key, reinterpret_cast<QrcWord>(engine.getImpl()) + 1);
-  return engine;
+  return check()->getIntArray(array);
 }
 
 QrcIntArray QroSolver::getIntArray(const QroNumArray& array) const {
-  QroSolverI* s = check();
-  if (!array.getImpl()) throw EmptyHandle("Empty variable handle");
+  return check()->getIntArray(array);
+}
+
+QrcIntArray QroSolverI::getIntArray(const QroIntArray& array) {
+  if (!array.getImpl()) throw QroSolver::EmptyHandle("Empty variable handle");
+  QrcWord key = reinterpret_cast<QrcWord>(array.getImpl());
+  if (QrcWord found = _arrayCache->find(key))
+    return QrcIntArray(reinterpret_cast<QrcInt*>(found - 1));
   QroInt n = array.getSize();
-  QrcIntArray engine(QrcManager(s->getManager()), n, QrcInt(0));
-  for (QroInt i = 0; i < n; ++i) engine[i] = QroSolverI::toInteger(array[i]);
+  QrcIntArray engine(QrcManager(_manager), n, QrcInt(0));
+  for (QroInt i = 0; i < n; ++i) engine[i] = array[i];
+  // Only storage that no backtrack can take back is remembered.
+  if (_manager->getOrRecordCount() == 0)
+    _arrayCache->add(key, reinterpret_cast<QrcWord>(engine.getImpl()) + 1);
+  return engine;
+}
+
+QrcIntArray QroSolverI::getIntArray(const QroNumArray& array) {
+  if (!array.getImpl()) throw QroSolver::EmptyHandle("Empty variable handle");
+  QroInt n = array.getSize();
+  QrcIntArray engine(QrcManager(_manager), n, QrcInt(0));
+  for (QroInt i = 0; i < n; ++i) engine[i] = toInteger(array[i]);
+  return engine;
+}
+
+QrcFloatArray QroSolverI::getFloatArray(const QroNumArray& array) {
+  if (!array.getImpl()) throw QroSolver::EmptyHandle("Empty variable handle");
+  QroInt n = array.getSize();
+  QrcFloatArray engine(QrcManager(_manager), n, 0.0);
+  for (QroInt i = 0; i < n; ++i) engine[i] = array[i];
+  return engine;
+}
+
+QrcIntVar QroSolverI::getIntVar(const QroExtractableI* x) {
+  return QrcIntVar(getIntExp(getExtractedRecord(x)));
+}
+
+QrcFloatVar QroSolverI::getFloatVar(const QroExtractableI* x) {
+  return QrcFloatVar(floatExpOf(this, getExtractedRecord(x)));
+}
+
+QrcConstraint QroSolverI::getConstraint(const QroExtractableI* x) {
+  return QrcConstraint(getExtractedRecord(x)->constraint);
+}
+
+QrcBox QroSolverI::getBox(const QroExtractableI* x) {
+  return QrcBox(static_cast<QrcBoxI*>(getExtractedRecord(x)->constraint));
+}
+
+QrcIntVarArray QroSolverI::getIntVarArray(const QroArray& array) {
+  QroExtractableArray a(array.getImpl());
+  QroInt n = a.getImpl() ? a.getSize() : 0;
+  QrcIntVarArray engine(QrcManager(_manager), n);
+  for (QroInt i = 0; i < n; ++i) engine.set(i, getIntVar(a[i]));
+  return engine;
+}
+
+QrcFloatVarArray QroSolverI::getFloatVarArray(const QroArray& array) {
+  QroExtractableArray a(array.getImpl());
+  QroInt n = a.getImpl() ? a.getSize() : 0;
+  QrcFloatVarArray engine(QrcManager(_manager), n);
+  for (QroInt i = 0; i < n; ++i) engine.set(i, getFloatVar(a[i]));
+  return engine;
+}
+
+QrcIntSetVarArray QroSolverI::getIntSetVarArray(const QroArray& array) {
+  QroExtractableArray a(array.getImpl());
+  QroInt n = a.getImpl() ? a.getSize() : 0;
+  QrcIntSetVarArray engine(QrcManager(_manager), n);
+  for (QroInt i = 0; i < n; ++i) engine.getImpl()->elementAt(i) = getIntSetVar(a[i]);
   return engine;
 }
 

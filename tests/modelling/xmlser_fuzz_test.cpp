@@ -7,7 +7,7 @@
 #include <string>
 
 #include "support/seed.h"
-#include "xmlser_support.h"
+#include "support/xmlser_support.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "qroregistry.h"
 #include "qrosolution.h"
-#include "xmlser_support.h"
+#include "support/xmlser_support.h"
 
 using xmltest::written;
 

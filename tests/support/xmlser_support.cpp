@@ -1,4 +1,4 @@
-#include "xmlser_support.h"
+#include "support/xmlser_support.h"
 
 #include <cstdlib>
 #include <sstream>

@@ -1,0 +1,518 @@
+// Builders of the global and placement constraints, their remove helpers and
+// the hooks of the solver's extra modelling constraints.
+#include "qrosolverglobal.h"
+
+#include <ostream>
+
+#include "qrosolveri.h"
+#include "qrosolverextra.h"
+#include "qrosolverextractor.h"
+#include "qrovar.h"
+#include "qrcabstraction.h"
+#include "qrcalldiff.h"
+#include "qrcbox.h"
+#include "qrcdistribute.h"
+#include "qrcelement.h"
+#include "qrcfloatcompare.h"
+#include "qrcintarith.h"
+#include "qrcintcompare.h"
+#include "qrcintsetvar.h"
+#include "qrcinverse.h"
+#include "qrclex.h"
+#include "qrcmanager.h"
+#include "qrcmember.h"
+#include "qrcmindistance.h"
+#include "qrcpack.h"
+#include "qrcpairing.h"
+#include "qrcregular.h"
+#include "qrcsequence.h"
+#include "qrcspread.h"
+#include "qrctupleset.h"
+
+void* QrcQroPathTransitI::operator new(size_t size, QrcManagerI* manager) {
+  return manager->allocate(size);
+}
+
+namespace {
+
+QroSolverI* solverOf(QroAlgorithmI* a) {
+  return static_cast<QroSolverI*>(a);
+}
+
+QrcManager managerOf(QroSolverI* s) {
+  return QrcManager(s->getManager());
+}
+
+QroExtractableArray elements(const QroArray& a) {
+  return QroExtractableArray(a.getImpl());
+}
+
+QroInt sizeOf(const QroArray& a) {
+  return a.getImpl() ? a.getSize() : 0;
+}
+
+void extractArray(QroSolverI* s, const QroArray& a) {
+  if (a.getImpl()) s->QroAlgorithmI::extract(elements(a));
+}
+
+QroExtractionRecord* extractChild(QroSolverI* s, QroExtractableI* x) {
+  s->QroAlgorithmI::extract(x);
+  return s->getExtractedRecord(x);
+}
+
+QrcIntVarArray intVars(QroSolverI* s, const QroArray& a) {
+  extractArray(s, a);
+  return s->getIntVarArray(a);
+}
+
+QrcIntExp intExpOf(QroSolverI* s, QroExtractableI* x) {
+  return QrcIntExp(s->getIntExp(extractChild(s, x)));
+}
+
+void* constraintRecord(QroSolverI* s, QroExtractableI* node, const QrcConstraint& ct) {
+  return s->makeConstraintRecord(node, ct.getImpl());
+}
+
+bool isIntRecord(const QroExtractionRecord* r) {
+  return r && r->kind == QroExtractionRecord::IntKind;
+}
+
+// The engine tuple set extracted for an extractable (extractIntTupleSet).
+QrcTupleSet tupleSetOf(QroSolverI* s, QroExtractableI* x) {
+  s->QroAlgorithmI::extract(x);
+  if (!s->isExtracted(x)) throw QroAlgorithm::NotExtractedException(s, x);
+  return QrcTupleSet(static_cast<QrcTupleSetI*>(s->getObject(x->getId())));
+}
+
+QrcBox boxOf(QroSolverI* s, QroExtractableI* x) {
+  s->QroAlgorithmI::extract(x);
+  return s->getBox(x);
+}
+
+QrcIntArray intsOrEmpty(QroSolverI* s, const QroIntArray& a) {
+  return a.getImpl() ? s->getIntArray(a) : QrcIntArray();
+}
+
+void removeOne(QroAlgorithmI* a, QroExtractableI* x) {
+  if (x) a->remove(x);
+}
+
+void removeElements(QroAlgorithmI* a, const QroArray& array) {
+  if (array.getImpl()) a->remove(elements(array));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Integer globals
+
+void* extractLeLex(QroAlgorithmI* a, QroExtractableI* node, const QroArray& x, const QroArray& y) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray ex = intVars(s, x);
+  return constraintRecord(s, node, QrcLeLex(ex, intVars(s, y)));
+}
+
+void* extractGeLex(QroAlgorithmI* a, QroExtractableI* node, const QroArray& x, const QroArray& y) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray ex = intVars(s, x);
+  return constraintRecord(s, node, QrcGeLex(ex, intVars(s, y)));
+}
+
+void* extractStretch(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars,
+                     const QroIntArray& mins, const QroIntArray& maxes, const QroIntArray& values) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray x = intVars(s, vars);
+  return constraintRecord(
+      s, node, QrcStretch(x, intsOrEmpty(s, mins), intsOrEmpty(s, maxes), intsOrEmpty(s, values)));
+}
+
+void* extractPattern(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars,
+                     QroExtractableI* patterns, QroInt terminator) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray x = intVars(s, vars);
+  return constraintRecord(s, node, QrcPattern(x, tupleSetOf(s, patterns), terminator));
+}
+
+void* extractAllDiff(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node, QrcAllDiff(intVars(s, vars)));
+}
+
+void* extractPairing(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node, QrcPairing(intVars(s, vars), 1));
+}
+
+void* extractSpread(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars,
+                    QroExtractableI* mean, QroExtractableI* deviation) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray x = intVars(s, vars);
+  extractChild(s, mean);
+  extractChild(s, deviation);
+  return constraintRecord(s, node, QrcSpread(x, s->getFloatVar(mean), s->getFloatVar(deviation)));
+}
+
+void* extractEqAbstraction(QroAlgorithmI* a, QroExtractableI* node, const QroArray& y,
+                           const QroArray& x, const QroIntArray& values, QroInt abstractValue) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray ey = intVars(s, y);
+  QrcIntVarArray ex = intVars(s, x);
+  return constraintRecord(s, node, QrcEqAbstraction(ey, ex, s->getIntArray(values), abstractValue));
+}
+
+void* extractEqIntAbstraction(QroAlgorithmI* a, QroExtractableI* node, const QroArray& b,
+                              const QroArray& x, const QroIntArray& values) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray eb = intVars(s, b);
+  QrcIntVarArray ex = intVars(s, x);
+  return constraintRecord(s, node, QrcEqIntAbstraction(eb, ex, s->getIntArray(values)));
+}
+
+void* extractSequence(QroAlgorithmI* a, QroExtractableI* node, QroInt lo, QroInt hi, QroInt width,
+                      const QroArray& vars, const QroIntArray& values, const QroArray& cards) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray x = intVars(s, vars);
+  QrcIntVarArray c = intVars(s, cards);
+  return constraintRecord(s, node, QrcSequence(lo, hi, width, x, s->getIntArray(values), c));
+}
+
+void* extractInverse(QroAlgorithmI* a, QroExtractableI* node, const QroArray& f,
+                     const QroArray& invf) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray ef = intVars(s, f);
+  return constraintRecord(s, node, QrcInverse(ef, intVars(s, invf)));
+}
+
+void* extractSetInverse(QroAlgorithmI* a, QroExtractableI* node, const QroArray& sets,
+                        const QroArray& vars) {
+  QroSolverI* s = solverOf(a);
+  extractArray(s, sets);
+  QrcIntSetVarArray es = s->getIntSetVarArray(sets);
+  return constraintRecord(s, node, QrcInverse(es, intVars(s, vars)));
+}
+
+void* extractDistribute(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars,
+                        const QroArray& cards, const QroIntArray& values) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray x = intVars(s, vars);
+  QrcIntVarArray c = intVars(s, cards);
+  if (!values.getImpl()) return constraintRecord(s, node, QrcDistribute(c, x));
+  if (values.getSize() != c.getSize())
+    throw QroSolver::BadParameterType(
+        "Distribute: cardinality and value arrays are of different size");
+  return constraintRecord(s, node, QrcDistribute(c, s->getIntArray(values), x));
+}
+
+void* extractPathLength(QroAlgorithmI* a, QroExtractableI* node, const QroArray& next,
+                        const QroArray& cumuls, QroPathTransitFunctionI* transit, QroInt p) {
+  QroSolverI* s = solverOf(a);
+  if (sizeOf(next) != sizeOf(cumuls))
+    throw QroSolver::BadParameterType("PathLength: variable arrays of different size");
+  QrcIntVarArray n = intVars(s, next);
+  extractArray(s, cumuls);
+  QrcFloatVarArray y = s->getFloatVarArray(cumuls);
+  QrcPathTransitI* t = transit ? new (s->getManager()) QrcQroPathTransitI(transit) : nullptr;
+  return constraintRecord(s, node, QrcPath(n, y, t, p, 2));
+}
+
+void* extractAllowedTuples(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars,
+                           QroExtractableI* tuples, QroBool allowed) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray x = intVars(s, vars);
+  return constraintRecord(s, node, QrcTableConstraint(x, tupleSetOf(s, tuples), allowed));
+}
+
+void* extractBinaryPredicate(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars,
+                             QrcIntBinaryPredicateI* predicate) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node,
+                          QrcTableConstraint(intVars(s, vars), QrcIntBinaryPredicate(predicate)));
+}
+
+void* extractTernaryPredicate(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars,
+                              QrcIntTernaryPredicateI* predicate) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node,
+                          QrcTableConstraint(intVars(s, vars), QrcIntTernaryPredicate(predicate)));
+}
+
+void* extractElementCaller(QroAlgorithmI* a, QroExtractableI* node, QroExtractableI* y,
+                           const QroIntArray& values, QroExtractableI* x) {
+  QroSolverI* s = solverOf(a);
+  QrcIntExp ey = intExpOf(s, y);
+  QrcIntExp ex = intExpOf(s, x);
+  return constraintRecord(s, node, QrcIntEltCallerCt(ey, s->getIntArray(values), ex));
+}
+
+void* extractAllMinDistance(QroAlgorithmI* a, QroExtractableI* node, const QroArray& exprs,
+                            QroInt distance) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node, QrcAllMinDistance(intVars(s, exprs), distance));
+}
+
+namespace {
+
+void* extractElementOf(QroSolverI* s, const QroArray& exprs, QroExtractableI* index, bool check) {
+  QroExtractableArray e = elements(exprs);
+  QroInt n = sizeOf(exprs);
+  QrcIntVarArray vars(managerOf(s), n);
+  for (QroInt i = 0; i < n; ++i) {
+    QroExtractionRecord* r = extractChild(s, e[i]);
+    if (check && !isIntRecord(r))
+      throw QroSolver::WrongType(
+          "You tried to create an element constraint with an floating point array");
+    vars.set(i, QrcIntVar(s->getIntExp(r)));
+  }
+  QroExtractionRecord* r = extractChild(s, index);
+  if (check && !isIntRecord(r))
+    throw QroSolver::WrongType(
+        "You tried to create an element constraint with an floating point index");
+  return s->makeIntRecord(vars[QrcIntExp(s->getIntExp(r))].getImpl());
+}
+
+}  // namespace
+
+void* extractElement(QroAlgorithmI* a, QroExtractableI*, const QroArray& exprs,
+                     QroExtractableI* index) {
+  return extractElementOf(solverOf(a), exprs, index, true);
+}
+
+void* extractVarArrayElement(QroAlgorithmI* a, QroExtractableI*, const QroArray& exprs,
+                             QroExtractableI* index) {
+  return extractElementOf(solverOf(a), exprs, index, false);
+}
+
+void* extractSOS1(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars,
+                  QroBool hasWeights) {
+  QroSolverI* s = solverOf(a);
+  if (hasWeights) s->out() << "SOS1 weights are not extracted to QroSolver" << std::endl;
+  QroInt n = sizeOf(vars);
+  if (n == 0) return nullptr;
+  QroExtractableArray e = elements(vars);
+  QrcIntVarArray truths(managerOf(s), n);
+  for (QroInt i = 0; i < n; ++i) {
+    QroExtractionRecord* r = extractChild(s, e[i]);
+    QrcConstraint nonZero = isIntRecord(r)
+                                ? QrcIntExp(s->getIntExp(r)) != 0
+                                : makeEqNullConstraint(QrcFloatExp(r->floatExp)).getOpposite();
+    truths.set(i, QrcIntVar(QrcIntExp(nonZero)));
+  }
+  return constraintRecord(s, node, QrcSum(truths) <= 1);
+}
+
+void* extractArrayMember(QroAlgorithmI* a, QroExtractableI* node, QroExtractableI* expr,
+                         const QroNumArray& values) {
+  QroSolverI* s = solverOf(a);
+  QroExtractionRecord* r = extractChild(s, expr);
+  if (!isIntRecord(r))
+    throw QroSolver::UnimplementedFeature(
+        "Please Implement me : QroDefaultCPExtarctorI::extractArrayMember with float "
+        "expression.");
+  return constraintRecord(s, node, QrcMember(QrcIntExp(s->getIntExp(r)), s->getIntArray(values)));
+}
+
+void* extractArrayMemberInt(QroAlgorithmI* a, QroExtractableI* node, QroExtractableI* expr,
+                            const QroIntArray& values) {
+  QroSolverI* s = solverOf(a);
+  QrcIntExp x = intExpOf(s, expr);
+  return constraintRecord(s, node, QrcMember(x, s->getIntArray(values)));
+}
+
+void* extractIntTupleSet(QroAlgorithmI* a, QroExtractableI*, QroInt arity,
+                         const QroIntArray& values) {
+  QroSolverI* s = solverOf(a);
+  QrcManager m = managerOf(s);
+  QrcTupleSet set(m, arity);
+  QroInt total = values.getImpl() ? values.getSize() : 0;
+  if (arity > 0 && total % arity != 0)
+    throw QroSolver::BadParameterType("IntTupleSet: the values do not fill whole tuples");
+  for (QroInt first = 0; arity > 0 && first < total; first += arity) {
+    QrcIntArray tuple(m, arity, QrcInt(0));
+    for (QroInt k = 0; k < arity; ++k) tuple[k] = values[first + k];
+    set.add(tuple);
+  }
+  set.close();
+  return set.getImpl();
+}
+
+void* extractPack(QroAlgorithmI* a, QroExtractableI* node, const QroArray& loads,
+                  const QroArray& places, const QroIntArray& weights, QroExtractableI* used,
+                  const QroIntArray& pairs) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray load = intVars(s, loads);
+  QrcIntVarArray where = intVars(s, places);
+  QrcIntArray weight = s->getIntArray(weights);
+  bool usedSet = used && used->isType(QroIntSetVarI::GetTypeInfo());
+  if (used) s->QroAlgorithmI::extract(used);
+  if (!pairs.getImpl()) {
+    if (!used) return constraintRecord(s, node, QrcPack(load, where, weight));
+    if (usedSet)
+      return constraintRecord(s, node,
+                              QrcPack(load, where, weight, QrcIntSetVar(s->getIntSetVar(used))));
+    return constraintRecord(s, node, QrcPack(load, where, weight, s->getIntVar(used)));
+  }
+  if (usedSet) throw QroSolver::BadParameterType("Pack: item pairs need a number of used bins");
+  QroInt n = where.getSize();
+  if (pairs.getSize() % 2 != 0)
+    throw QroSolver::BadParameterType("Pack: item pairs are given two by two");
+  QrcManagerI* m = s->getManager();
+  QrcInt** table = static_cast<QrcInt**>(m->allocate(sizeof(QrcInt*) * static_cast<size_t>(n)));
+  for (QroInt i = 0; i < n; ++i) table[i] = QrcIntArray(QrcManager(m), n, QrcInt(0)).getImpl();
+  for (QroInt k = 0; k < pairs.getSize(); k += 2) {
+    QroInt i = pairs[k], j = pairs[k + 1];
+    if (i < 0 || i >= n || j < 0 || j >= n)
+      throw QroSolver::BadParameterType("Pack: item pair out of range");
+    table[i][j] = table[j][i] = 1;
+  }
+  QrcIntVar count = used ? s->getIntVar(used) : QrcIntVar(QrcManager(m), 0, load.getSize());
+  return constraintRecord(s, node, QrcPack(load, where, weight, count, table));
+}
+
+// ---------------------------------------------------------------------------
+// Placement
+
+void* extractBox(QroAlgorithmI* a, QroExtractableI* node, const QroArray& origins,
+                 const QroNumArray& sizes) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray o = intVars(s, origins);
+  QrcBox box(o.getSize(), o, s->getIntArray(sizes));
+  box.setObject(node);
+  return constraintRecord(s, node, QrcConstraint(box.getImpl()));
+}
+
+void* extractBoxNotOverlap(QroAlgorithmI* a, QroExtractableI* node, QroExtractableI* box) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node, boxOf(s, box).getNotOverlapConstraint());
+}
+
+void* extractBoxContainment(QroAlgorithmI* a, QroExtractableI* node, QroExtractableI* container,
+                            QroExtractableI* member) {
+  QroSolverI* s = solverOf(a);
+  QrcBox c = boxOf(s, container);
+  return constraintRecord(s, node, c.makeContainmentConstraint(boxOf(s, member)));
+}
+
+void* extractBoxOverlapInDimension(QroAlgorithmI* a, QroExtractableI* node,
+                                   QroExtractableI* container, QroExtractableI* x,
+                                   QroExtractableI* y, QroInt d) {
+  QroSolverI* s = solverOf(a);
+  QrcBox c = boxOf(s, container);
+  QrcBox bx = boxOf(s, x);
+  return constraintRecord(s, node, c.makeOverlapInDimension(bx, boxOf(s, y), d));
+}
+
+void* extractBoxNotOverlapInDimension(QroAlgorithmI* a, QroExtractableI* node,
+                                      QroExtractableI* container, QroExtractableI* x,
+                                      QroExtractableI* y, QroInt d) {
+  QroSolverI* s = solverOf(a);
+  QrcBox c = boxOf(s, container);
+  QrcBox bx = boxOf(s, x);
+  return constraintRecord(s, node, c.makeNotOverlapInDimension(bx, boxOf(s, y), d));
+}
+
+void* extractBoxPrecedenceInDimension(QroAlgorithmI* a, QroExtractableI* node,
+                                      QroExtractableI* container, QroExtractableI* x,
+                                      QroExtractableI* y, QroInt d) {
+  QroSolverI* s = solverOf(a);
+  QrcBox c = boxOf(s, container);
+  QrcBox bx = boxOf(s, x);
+  return constraintRecord(s, node, c.makePrecedenceInDimension(bx, boxOf(s, y), d));
+}
+
+// ---------------------------------------------------------------------------
+// Remove helpers
+
+void removeArraysElementwise(QroAlgorithmI* a, const QroArray& first, const QroArray& second) {
+  removeElements(a, first);
+  removeElements(a, second);
+}
+
+void removeArrayAndOne(QroAlgorithmI* a, const QroArray& array, QroExtractableI* one) {
+  removeElements(a, array);
+  removeOne(a, one);
+}
+
+void removeArrayAndTwo(QroAlgorithmI* a, const QroArray& array, QroExtractableI* one,
+                       QroExtractableI* two) {
+  removeElements(a, array);
+  removeOne(a, one);
+  removeOne(a, two);
+}
+
+void removeElementsAndIndex(QroAlgorithmI* a, const QroArray& array, QroExtractableI* index) {
+  removeArrayAndOne(a, array, index);
+}
+
+void removeThree(QroAlgorithmI* a, QroExtractableI* first, QroExtractableI* second,
+                 QroExtractableI* third) {
+  removeOne(a, first);
+  removeOne(a, second);
+  removeOne(a, third);
+}
+
+void removeThirdAndFirst(QroAlgorithmI* a, QroExtractableI* first, QroExtractableI* third) {
+  removeOne(a, third);
+  removeOne(a, first);
+}
+
+void removeSecondThenFirst(QroAlgorithmI* a, QroExtractableI* first, QroExtractableI* second) {
+  removeOne(a, second);
+  removeOne(a, first);
+}
+
+void removePack(QroAlgorithmI* a, const QroArray& loads, const QroArray& places,
+                QroExtractableI* used) {
+  removeArraysElementwise(a, loads, places);
+  removeOne(a, used);
+}
+
+// ---------------------------------------------------------------------------
+// The solver's extra constraints
+
+namespace {
+
+// The arrays that a node shows its visitors, in field order.
+class ArrayCollector : public QroExtractableVisitor {
+ public:
+  void visitArray(QroExtractableI*, const QroExtractableArray& array) override {
+    if (_count < 2) _arrays[_count++] = array;
+  }
+  QroInt _count = 0;
+  QroExtractableArray _arrays[2];
+};
+
+void removeVisitedArrays(QroAlgorithmI* a, QroExtractableI* node, QroInt count) {
+  ArrayCollector c;
+  node->visitSubExtractables(&c);
+  for (QroInt i = 0; i < c._count && i < count; ++i) removeElements(a, c._arrays[i]);
+}
+
+}  // namespace
+
+void removeArray(QroAlgorithmI* a, QroExtractableI* node, void*) {
+  removeVisitedArrays(a, node, 1);
+}
+
+void removeArrays(QroAlgorithmI* a, QroExtractableI* node, void*) {
+  removeVisitedArrays(a, node, 2);
+}
+
+void* extractLeLex(QroAlgorithmI* a, QroExtractableI* node) {
+  QroLeLexI* c = static_cast<QroLeLexI*>(node);
+  return extractLeLex(a, node, c->getFirst(), c->getSecond());
+}
+
+void* extractGeLex(QroAlgorithmI* a, QroExtractableI* node) {
+  QroGeLexI* c = static_cast<QroGeLexI*>(node);
+  return extractGeLex(a, node, c->getFirst(), c->getSecond());
+}
+
+void* extractStretch(QroAlgorithmI* a, QroExtractableI* node) {
+  QroStretchI* c = static_cast<QroStretchI*>(node);
+  return extractStretch(a, node, c->getVars(), c->getMins(), c->getMaxes(), c->getValues());
+}
+
+void* extractPattern(QroAlgorithmI* a, QroExtractableI* node) {
+  QroPatternI* c = static_cast<QroPatternI*>(node);
+  return extractPattern(a, node, c->getVars(), c->getPatterns(), c->getTerminator());
+}

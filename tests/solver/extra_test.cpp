@@ -1,0 +1,498 @@
+// The solver's extra modelling constraints: their objects, XML form and
+// extraction.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "extra_support.h"
+#include "qroregistry.h"
+#include "qrosolver.h"
+#include "qrosolveri.h"
+#include "qrosolverextractor.h"
+#include "support/harness.h"
+#include "support/model_search.h"
+#include "support/seed.h"
+#include "support/xmlser_support.h"
+
+using solvertest::TestTupleSetI;
+using solvertest::varArray;
+using xmltest::written;
+
+namespace {
+
+QroIntArray ints(QroEnv& env, std::initializer_list<QroInt> values) {
+  QroIntArray a(env, 0);
+  for (QroInt v : values) a.add(v);
+  return a;
+}
+
+std::string displayed(const QroExtractableI* x) {
+  std::ostringstream os;
+  x->display(os);
+  return os.str();
+}
+
+// A copy of a tree; with an engine, attributes and subtrees are dropped,
+// values changed and elements renamed at random; `skip` names a child element
+// or an attribute ("@name") of the top element left out.
+QroXmlNodeI* copyTree(const QroXmlNodeI* n, std::mt19937_64* rng, const std::string& skip = "") {
+  auto odds = [rng](unsigned k) { return rng && (*rng)() % k == 0; };
+  if (n->getKind() == QroXmlNodeI::TextKind)
+    return new QroXmlText(static_cast<const QroXmlTextI*>(n)->getText());
+  const QroXmlElementI* from = static_cast<const QroXmlElementI*>(n);
+  static const char* const tags[] = {"LeLex",  "Stretch", "Pattern",  "intExprArray", "numVar",
+                                     "array1", "values",  "toBranch", "intArray"};
+  QroXmlElementI* e = new QroXmlElement(odds(9) ? tags[(*rng)() % 9] : from->getName());
+  QroXmlNodeIterator attributes(from->getAttributeIterator());
+  while (attributes.hasNext()) {
+    QroXmlAttributeI* a = static_cast<QroXmlAttributeI*>(attributes.next());
+    if (odds(6) || "@" + std::string(a->getName()) == skip) continue;
+    std::string value = odds(8) ? std::to_string((*rng)() % 20) : a->getValue();
+    e->addAttribute(new QroXmlAttribute(a->getName(), value.c_str()));
+  }
+  QroXmlNodeIterator children(from->getChildIterator());
+  while (children.hasNext()) {
+    QroXmlNodeI* c = children.next();
+    if (odds(6)) continue;
+    if (c->getKind() == QroXmlNodeI::ElementKind &&
+        static_cast<QroXmlElementI*>(c)->getName() == skip)
+      continue;
+    e->addChild(copyTree(c, rng));
+  }
+  return e;
+}
+
+// An environment with an XML context that knows variables and test tuple sets.
+struct XmlSide {
+  QroEnv env;
+  QroXmlContextI* context;
+  explicit XmlSide(bool contextFirst = true) : env(), context(nullptr) {
+    if (contextFirst) makeContext();
+  }
+  void makeContext() {
+    context = QroXmlContextI::Make(env.getImpl());
+    xmltest::registerModelHandlers(context);
+    context->registerXmlInfo(TestTupleSetI::GetTypeIndex(),
+                             new (env.getImpl()) solvertest::TupleSetInfo(context));
+  }
+  ~XmlSide() { env.end(); }
+  std::vector<QroNumVar> vars(int n, const char* prefix = "x") {
+    std::vector<QroNumVar> v;
+    for (int i = 0; i < n; ++i)
+      v.push_back(QroNumVar(env, 0, 3, QroNumVar::Int, (prefix + std::to_string(i)).c_str()));
+    return v;
+  }
+  // The element written for x (owned by the caller) and its text.
+  std::unique_ptr<QroXmlElementI> write(const QroExtractableI* x) {
+    QroXmlWriter w(env);
+    std::unique_ptr<QroXmlElementI> e(context->writeExtractable(x, w, nullptr));
+    w.end();
+    return e;
+  }
+  QroExtractableI* read(const QroXmlElementI* e) {
+    QroXmlReader r(env);
+    QroExtractableI* x = static_cast<QroExtractableI*>(context->readElement(r, e));
+    r.end();
+    return x;
+  }
+};
+
+// One object of each class over variables x0.. (the tuple set shared).
+std::vector<QroExtractableI*> oneOfEach(XmlSide& s) {
+  QroEnvI* env = s.env.getImpl();
+  std::vector<QroNumVar> x = s.vars(4);
+  TestTupleSetI* patterns = new (env) TestTupleSetI(env, 2, {0, 1, 2, 2});
+  QroIntExprArray exprs(s.env, 0);
+  for (const QroNumVar& v : x) exprs.add(v.getImpl());
+  return {new (env) QroLeLexI(env, varArray(s.env, x, 0, 2), varArray(s.env, x, 2, 2), "le"),
+          new (env) QroGeLexI(env, varArray(s.env, x, 0, 3), varArray(s.env, x, 1, 3)),
+          new (env) QroStretchI(env, varArray(s.env, x, 0, 4), ints(s.env, {1, 2}),
+                                ints(s.env, {2, 3}), ints(s.env, {5, 7}), "st"),
+          new (env) QroStretchI(env, varArray(s.env, x, 0, 4), ints(s.env, {1, 2}),
+                                ints(s.env, {2, 3}), QroIntArray()),
+          new (env) QroPatternI(env, varArray(s.env, x, 1, 3), patterns, -3, "pat"),
+          new (env) QroIntCountValueEqI(env, exprs, 2),
+          new (env) QroToBranchI(env, varArray(s.env, x, 0, 4), "tb")};
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// XML
+
+TEST(ExtraXml, TagsChildrenAndConstants) {
+  XmlSide s;
+  std::vector<QroExtractableI*> all = oneOfEach(s);
+  const char* const tags[] = {"LeLex",   "GeLex",           "Stretch", "Stretch",
+                              "Pattern", "IntCountValueEq", "toBranch"};
+  const std::vector<std::string> children[] = {{"array1", "array2"},
+                                               {"array1", "array2"},
+                                               {"exprarray", "array1", "array2", "values"},
+                                               {"exprarray", "array1", "array2"},
+                                               {"exprarray", "values"},
+                                               {"exprarray"},
+                                               {"vars"}};
+  const char* const inner[] = {"intExprArray", "intExprArray", "intExprArray", "intExprArray",
+                               "intExprArray", "intExprArray", "intVarArray"};
+  for (size_t i = 0; i < all.size(); ++i) {
+    std::unique_ptr<QroXmlElementI> e = s.write(all[i]);
+    ASSERT_TRUE(e) << tags[i];
+    EXPECT_STREQ(e->getName(), tags[i]);
+    QroXmlReader r(s.env);
+    std::vector<std::string> got;
+    for (QroXmlElementI* c = r.getFirstChildElement(e.get()); c;) {
+      got.push_back(c->getName());
+      QroXmlNodeIterator it(e->getChildIterator());
+      QroXmlElementI* next = nullptr;
+      bool after = false;
+      while (it.hasNext()) {
+        QroXmlNodeI* n = it.next();
+        if (after && n->getKind() == QroXmlNodeI::ElementKind) {
+          next = static_cast<QroXmlElementI*>(n);
+          break;
+        }
+        after = n == c;
+      }
+      c = next;
+    }
+    EXPECT_EQ(got, children[i]) << tags[i];
+    QroXmlElementI* first = r.findElement(e.get(), children[i][0].c_str());
+    EXPECT_STREQ(r.getFirstChildElement(first)->getName(), inner[i]) << tags[i];
+    r.end();
+  }
+  auto attribute = [&](QroExtractableI* x, const char* name) -> std::string {
+    std::unique_ptr<QroXmlElementI> e = s.write(x);
+    QroXmlAttributeI* a = e->getAttribute(name);
+    return a ? a->getValue() : "<none>";
+  };
+  EXPECT_EQ(attribute(all[4], "cst"), "-3");
+  EXPECT_EQ(attribute(all[5], "cst"), "2");
+  EXPECT_EQ(attribute(all[0], "name"), "le");
+  EXPECT_EQ(attribute(all[0], "cst"), "<none>");
+  // The stretch arrays are written as integer arrays.
+  std::unique_ptr<QroXmlElementI> st = s.write(all[2]);
+  QroXmlReader r(s.env);
+  EXPECT_STREQ(r.getText(r.findElement(r.findElement(st.get(), "values"), "intArray")), "[5, 7]");
+  r.end();
+}
+
+TEST(ExtraXml, WriteReadWriteGivesTheSameTree) {
+  XmlSide s;
+  for (QroExtractableI* x : oneOfEach(s)) {
+    std::unique_ptr<QroXmlElementI> first = s.write(x);
+    QroExtractableI* back = s.read(first.get());
+    ASSERT_TRUE(back) << x->getClassName();
+    EXPECT_STREQ(back->getClassName(), x->getClassName());
+    EXPECT_NE(back, x);
+    EXPECT_EQ(written(s.write(back).get()), written(first.get())) << x->getClassName();
+    if (x->getName()) {
+      EXPECT_STREQ(back->getName(), x->getName());
+    }
+  }
+}
+
+TEST(ExtraXml, EmptyArraysAndOptionalValues) {
+  XmlSide s;
+  QroEnvI* env = s.env.getImpl();
+  std::vector<QroNumVar> x = s.vars(2);
+  QroLeLexI* lex = new (env) QroLeLexI(env, QroIntVarArray(s.env, 0), varArray(s.env, x, 0, 2));
+  std::unique_ptr<QroXmlElementI> e = s.write(lex);
+  ASSERT_TRUE(e);
+  QroXmlReader r(s.env);
+  EXPECT_EQ(r.countChildElements(e.get()), 0);
+  r.end();
+  EXPECT_EQ(s.read(e.get()), nullptr);
+
+  QroStretchI* st = new (env)
+      QroStretchI(env, varArray(s.env, x, 0, 2), ints(s.env, {1}), ints(s.env, {2}), QroIntArray());
+  std::unique_ptr<QroXmlElementI> se = s.write(st);
+  EXPECT_EQ(written(se.get()).find("values"), std::string::npos);
+  QroStretchI* back = static_cast<QroStretchI*>(s.read(se.get()));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->getValues().getImpl(), nullptr);
+  EXPECT_EQ(back->getVars().getSize(), 2);
+}
+
+TEST(ExtraXml, MissingChildAttributeOrUnreadIdGivesNull) {
+  XmlSide s;
+  std::vector<QroExtractableI*> all = oneOfEach(s);
+  // Required children and attributes of each handler.
+  const std::vector<std::string> required[] = {{"array1", "array2"},
+                                               {"array1", "array2"},
+                                               {"exprarray", "array1", "array2"},
+                                               {"exprarray", "array1", "array2"},
+                                               {"exprarray", "values", "@cst"},
+                                               {"exprarray", "@cst"},
+                                               {"vars"}};
+  for (size_t i = 0; i < all.size(); ++i) {
+    std::unique_ptr<QroXmlElementI> e = s.write(all[i]);
+    for (const std::string& what : required[i]) {
+      std::unique_ptr<QroXmlElementI> copy(
+          static_cast<QroXmlElementI*>(copyTree(e.get(), nullptr, what)));
+      QroXmlReader r(s.env);
+      EXPECT_EQ(s.context->findXmlInfo(e->getName())->readExtractable(r, copy.get()), nullptr)
+          << e->getName() << " without " << what;
+      r.end();
+    }
+    // The arrays were never read: their ids are unknown.
+    QroXmlReader r(s.env);
+    EXPECT_EQ(s.context->findXmlInfo(e->getName())->readExtractable(r, e.get()), nullptr)
+        << e->getName();
+    r.end();
+  }
+}
+
+TEST(ExtraXml, RandomAndTruncatedTreesNeverCrash) {
+  XmlSide s;
+  std::vector<QroExtractableI*> all = oneOfEach(s);
+  std::vector<std::unique_ptr<QroXmlElementI>> written;
+  for (QroExtractableI* x : all) written.push_back(s.write(x));
+  std::mt19937_64 rng(qrotest::seedOr(35));
+  for (int round = 0; round < 400; ++round) {
+    // Several objects in one document, so that references cross.
+    std::unique_ptr<QroXmlElementI> doc(new QroXmlElement("doc"));
+    for (int k = 0; k < 3; ++k)
+      doc->addChild(copyTree(written[rng() % written.size()].get(), &rng));
+    QroXmlReader r(s.env);
+    QroXmlNodeIterator it(doc->getChildIterator());
+    try {
+      while (it.hasNext()) {
+        QroXmlNodeI* n = it.next();
+        if (n->getKind() != QroXmlNodeI::ElementKind) continue;
+        QroExtractableI* x = static_cast<QroExtractableI*>(
+            s.context->readElement(r, static_cast<QroXmlElementI*>(n)));
+        // Displays what was rebuilt as an extractable.
+        const char* id = r.getAttributeValue(static_cast<QroXmlElementI*>(n), "Id");
+        if (x && id && r.getExtractableById(r.parseInt(id)) == x) displayed(x);
+      }
+    } catch (const QroException&) {
+    } catch (QroException* e) {
+      delete e;
+    }
+    r.end();
+  }
+}
+
+TEST(ExtraXml, OneAddOnPerEnvironmentAndWrongPlugIn) {
+  for (bool contextFirst : {true, false}) {
+    XmlSide s(contextFirst);
+    EXPECT_EQ(s.env.getImpl()->getExtraXmlAddon(), nullptr);
+    std::vector<QroNumVar> x = s.vars(2);
+    QroEnvI* env = s.env.getImpl();
+    new (env) QroLeLexI(env, varArray(s.env, x, 0, 1), varArray(s.env, x, 1, 1));
+    QroPlugInAddon* addon = env->getExtraXmlAddon();
+    ASSERT_NE(addon, nullptr);
+    new (env) QroGeLexI(env, varArray(s.env, x, 0, 1), varArray(s.env, x, 1, 1));
+    EXPECT_EQ(env->getExtraXmlAddon(), addon);
+    QroModel m(s.env);
+    QroSolver solver(m);
+    EXPECT_EQ(env->getExtraXmlAddon(), addon);
+    if (!contextFirst) s.makeContext();
+    // The context made after the add-on got the handlers too.
+    EXPECT_NE(s.context->findXmlInfo("GeLex"), nullptr);
+    EXPECT_NE(s.context->findXmlInfo("toBranch"), nullptr);
+    int count = 0;
+    QroPlugInRegistry::Entry* entry = env->getPlugInRegistry()->find(QroXmlContextI::PlugInName);
+    for (QroPlugInAddon* a = entry->addons; a; a = a->getNext()) count += a == addon;
+    EXPECT_EQ(count, 1);
+    try {
+      addon->attach(solver.getImpl()->getExtractorManager());
+      ADD_FAILURE() << "attached to the extractor manager";
+    } catch (const QroWrongUsage& e) {
+      EXPECT_STREQ(e.getMessage(), "Wrong plugin for the XML context");
+    }
+    solver.end();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Objects
+
+TEST(ExtraObjects, UseCountsRaisedAndGivenBack) {
+  QroEnv env;
+  QroEnvI* e = env.getImpl();
+  std::vector<QroNumVar> x;
+  for (int i = 0; i < 4; ++i) x.push_back(QroNumVar(env, 0, 3, QroNumVar::Int));
+  // An expression shared with a holder of its own, so that it survives.
+  QroIntTimesCstI* times = new (e) QroIntTimesCstI(e, x[0].getImpl(), 2);
+  times->incrUseCount();
+  QroIntExprArray exprs(env, 0);
+  exprs.add(times);
+  exprs.add(x[1].getImpl());
+  QroIntCountValueEqI* count = new (e) QroIntCountValueEqI(e, exprs, 2);
+  EXPECT_EQ(times->getUseCount(), 2);
+  QroIntVarArray a(env, 0);
+  QroExtractableArray(a.getImpl()).add(times);
+  QroLeLexI* lex = new (e) QroLeLexI(e, a, varArray(env, x, 2, 2));
+  EXPECT_EQ(times->getUseCount(), 3);
+  EXPECT_EQ(x[2].getImpl()->getUseCount(), 1);
+  QroToBranchI* branch = new (e) QroToBranchI(e, varArray(env, x, 0, 4));
+  EXPECT_EQ(x[3].getImpl()->getUseCount(), 1);
+  QroExtractable(lex).end();
+  EXPECT_EQ(times->getUseCount(), 2);
+  QroExtractable(count).end();
+  EXPECT_EQ(times->getUseCount(), 1);
+  QroExtractable(branch).end();
+  env.end();
+}
+
+TEST(ExtraObjects, ClonesGoToAnotherEnvironment) {
+  XmlSide s;
+  QroEnv other;
+  std::vector<QroExtractableI*> all = oneOfEach(s);
+  for (QroExtractableI* x : all) {
+    QroExtractableI* c = other.getImpl()->getClone(x);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->getEnv(), other.getImpl());
+    EXPECT_STREQ(c->getClassName(), x->getClassName());
+    EXPECT_EQ(c->getName(), nullptr);
+  }
+  QroPatternI* p = static_cast<QroPatternI*>(other.getImpl()->getClone(all[4]));
+  QroPatternI* original = static_cast<QroPatternI*>(all[4]);
+  EXPECT_EQ(p->getPatterns()->getEnv(), other.getImpl());
+  EXPECT_EQ(p->getTerminator(), -3);
+  EXPECT_EQ(p->getVars()[0].getImpl()->getEnv(), other.getImpl());
+  EXPECT_NE(p->getVars()[0].getImpl(), original->getVars()[0].getImpl());
+  QroStretchI* st = static_cast<QroStretchI*>(other.getImpl()->getClone(all[2]));
+  EXPECT_EQ(st->getValues()[1], 7);
+  EXPECT_NE(st->getValues().getImpl(), static_cast<QroStretchI*>(all[2])->getValues().getImpl());
+  EXPECT_EQ(static_cast<QroStretchI*>(other.getImpl()->getClone(all[3]))->getValues().getImpl(),
+            nullptr);
+  other.end();
+}
+
+TEST(ExtraObjects, DisplaysAndCountEvaluation) {
+  QroEnv env;
+  QroEnvI* e = env.getImpl();
+  QroNumVar a(env, 0, 1, QroNumVar::Int, "a"), b(env, 0, 1, QroNumVar::Int, "b");
+  auto shown = [](const QroNumVar& v) { return displayed(v.getImpl()); };
+  QroIntVarArray first(env, 0), second(env, 0);
+  first.add(a);
+  first.add(b);
+  second.add(b);
+  QroLeLexI* lex = new (e) QroLeLexI(e, first, second, "c1");
+  EXPECT_EQ(displayed(lex), "QroLeLexI (c1)\n  _first [" + shown(a) + ", " + shown(b) +
+                                "]\n  _second [" + shown(b) + "]\n");
+  QroIntVarArray vars(env, 0);
+  vars.add(a);
+  QroStretchI* st = new (e) QroStretchI(
+      e, vars,
+      [&] {
+        QroIntArray m(env, 0);
+        m.add(1);
+        return m;
+      }(),
+      QroIntArray(env, 1), QroIntArray(env, 1));
+  EXPECT_EQ(displayed(st), "QroStretchI (" + std::to_string(st->getId()) + ")\n  _vars [" +
+                               shown(a) + "]\n  _mins [1]\n  _maxes [0]\n  _values [0]\n");
+  QroToBranchI* tb = new (e) QroToBranchI(e, vars, "t");
+  EXPECT_EQ(displayed(tb), "QroToBranchI (t)\n  _x [" + shown(a) + "]\n");
+
+  QroIntCountValueEqI* none = new (e) QroIntCountValueEqI(e, QroIntExprArray(env, 0), 3);
+  QroModel model(env);
+  model.add(a);
+  model.add(b);
+  QroSolver solver(model);
+  EXPECT_EQ(none->eval(solver.getImpl()), 0.0);
+  EXPECT_EQ(displayed(none), "min([])");
+  env.getImpl()->setParenthesisDisplay(1);
+  EXPECT_EQ(displayed(none), "QroMin( []) ");
+  solver.end();
+  env.end();
+}
+
+// ---------------------------------------------------------------------------
+// Extraction
+
+namespace {
+
+qrotest::ModelCase lexCase(bool le) {
+  qrotest::ModelCase c;
+  c.name = le ? "LeLex" : "GeLex";
+  c.values = qrotest::ranges(6, 0, 1);
+  c.build = [le](QroEnv& env, QroModel& m, const std::vector<QroNumVar>& v) {
+    QroEnvI* e = env.getImpl();
+    if (le)
+      m.add(new (e) QroLeLexI(e, varArray(env, v, 0, 3), varArray(env, v, 3, 3)));
+    else
+      m.add(new (e) QroGeLexI(e, varArray(env, v, 0, 3), varArray(env, v, 3, 3)));
+  };
+  c.check = [le](const std::vector<int64_t>& a) {
+    std::vector<int64_t> x(a.begin(), a.begin() + 3), y(a.begin() + 3, a.end());
+    return le ? x <= y : x >= y;
+  };
+  return c;
+}
+
+// Runs of equal values: (value, length) in order.
+std::vector<std::pair<int64_t, int64_t>> runs(const std::vector<int64_t>& a) {
+  std::vector<std::pair<int64_t, int64_t>> r;
+  for (int64_t v : a) {
+    if (!r.empty() && r.back().first == v)
+      ++r.back().second;
+    else
+      r.push_back({v, 1});
+  }
+  return r;
+}
+
+}  // namespace
+
+TEST(ExtraExtraction, SolutionCountsAgainstBruteForce) {
+  qrotest::ModelCase le = lexCase(true);
+  EXPECT_EQ(qrotest::checkerSolutions(le).size(), 36u);
+  EXPECT_EQ(qrotest::checkModelCase(le), 0);
+  EXPECT_EQ(qrotest::checkModelCase(lexCase(false)), 0);
+
+  qrotest::ModelCase st;
+  st.name = "Stretch";
+  st.values = qrotest::ranges(5, 0, 1);
+  st.build = [](QroEnv& env, QroModel& m, const std::vector<QroNumVar>& v) {
+    QroEnvI* e = env.getImpl();
+    m.add(new (e) QroStretchI(e, varArray(env, v, 0, 5), ints(env, {1, 2}), ints(env, {2, 3}),
+                              QroIntArray()));
+  };
+  st.check = [](const std::vector<int64_t>& a) {
+    for (auto r : runs(a))
+      if (r.second < (r.first == 0 ? 1 : 2) || r.second > (r.first == 0 ? 2 : 3)) return false;
+    return true;
+  };
+  EXPECT_EQ(qrotest::checkerSolutions(st).size(), 6u);
+  EXPECT_EQ(qrotest::checkModelCase(st), 0);
+
+  qrotest::ModelCase pat;
+  pat.name = "Pattern";
+  pat.values = qrotest::ranges(4, 0, 2);
+  pat.build = [](QroEnv& env, QroModel& m, const std::vector<QroNumVar>& v) {
+    QroEnvI* e = env.getImpl();
+    TestTupleSetI* set = new (e) TestTupleSetI(e, 2, {0, 1});
+    m.add(new (e) QroPatternI(e, varArray(env, v, 0, 4), set, -1));
+  };
+  pat.check = [](const std::vector<int64_t>& a) {
+    std::vector<std::pair<int64_t, int64_t>> r = runs(a);
+    for (size_t i = 0; i + 1 < r.size(); ++i)
+      if (r[i].first == 0 && r[i + 1].first == 1) return false;
+    return true;
+  };
+  EXPECT_EQ(qrotest::checkerSolutions(pat).size(), 55u);
+  EXPECT_EQ(qrotest::checkModelCase(pat), 0);
+}
+
+TEST(ExtraExtraction, ToBranchIsNotExtractedAndNamesCarryOver) {
+  QroEnv env;
+  QroEnvI* e = env.getImpl();
+  std::vector<QroNumVar> x;
+  for (int i = 0; i < 4; ++i) x.push_back(QroNumVar(env, 0, 1, QroNumVar::Int));
+  QroModel model(env);
+  QroLeLexI* lex = new (e) QroLeLexI(e, varArray(env, x, 0, 2), varArray(env, x, 2, 2), "lex");
+  model.add(lex);
+  QroSolver solver(model);
+  EXPECT_STREQ(solver.getConstraint(QroConstraint(lex)).getImpl()->getName(), "lex");
+  QroToBranchI* tb = new (e) QroToBranchI(e, varArray(env, x, 0, 4));
+  EXPECT_THROW(tb->extract(solver.getImpl()), QroAlgorithm::ExtractFailure);
+  solver.end();
+  env.end();
+}
