@@ -68,6 +68,7 @@
 #include "qroregistry.h"
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
+#include "qrosolverlistener.h"
 #include "qrosolverpresolve.h"
 
 #endif
