@@ -18,6 +18,7 @@
 #include "labelling.h"
 #include "qro.h"
 #include "qroext.h"
+#include "twin.h"
 
 namespace {
 
@@ -87,29 +88,20 @@ Figures run(const char* model, int param, int level) {
               level);
 }
 
-// The twin's figures for one model, read from its output; false without twin.
+// The twin's figures for one model; false without twin.
 bool twin(const std::string& path, const char* model, int param, int level, Figures& f) {
-  std::string cmd = path + " " + model + " " + std::to_string(param) + " " + std::to_string(level) +
-                    " 2>/dev/null";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return false;
-  int got =
-      std::fscanf(p, "%ld %lld %lld %lf", &f.solutions, &f.choicePoints, &f.fails, &f.seconds);
-  return pclose(p) == 0 && got == 4;
+  return benchRunTwin(
+      path, std::string(model) + " " + std::to_string(param) + " " + std::to_string(level), f);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 4) {
-    Figures f = run(argv[1], std::atoi(argv[2]), std::atoi(argv[3]));
-    std::printf("%ld %lld %lld %.4f\n", f.solutions, f.choicePoints, f.fails, f.seconds);
+    benchPrintLine(run(argv[1], std::atoi(argv[2]), std::atoi(argv[3])));
     return 0;
   }
-  std::string self = argv[0];
-  size_t slash = self.rfind('/');
-  std::string path = (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) +
-                     "/gecode/bench_alldiff_gecode";
+  std::string path = benchTwinPath(argv[0], "bench_alldiff_gecode");
   struct Job {
     const char* model;
     int param;

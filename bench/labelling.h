@@ -3,6 +3,7 @@
 #ifndef QRO_BENCH_LABELLING_H
 #define QRO_BENCH_LABELLING_H
 
+#include "figures.h"
 #include "qro.h"
 #include "qroext.h"
 
@@ -38,12 +39,6 @@ class BenchLabel : public QrcGoalI {
   QrcInt _v;
   QrcIntExpI* _x;
   int _mode;
-};
-
-struct BenchFigures {
-  long solutions = 0;
-  long long choicePoints = 0, fails = 0;
-  double seconds = 0;
 };
 
 // Labels vars up to limit solutions; the seconds count from t0 (cpuTime).

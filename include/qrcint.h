@@ -13,6 +13,8 @@
 #include "qrcmanager.h"
 
 class QrcIntSetVarArrayI;
+class QrcIntExp;
+class QrcIndex;
 
 // A block of values on the manager's heap, preceded by a header of four
 // words: the manager, the size, the cached collection and a zero word.
@@ -29,6 +31,8 @@ class QrcIntArray {
   }
   QrcInt getSize() const { return _values ? _values[-3] : 0; }
   QrcInt& operator[](QrcInt i) const { return _values[i]; }
+  // The element expression a[x] (qrcelement.h).
+  QrcIntExp operator[](const QrcIntExp& x) const;
   QrcIntCollectionI* getCollection() const;
   QrcInt countRepeated() const;
   bool contains(QrcInt v) const;
@@ -219,6 +223,10 @@ class QrcIntVarArray {
   QrcIntVarArrayI* getImpl() const { return _impl; }
   QrcInt getSize() const { return _impl ? _impl->getSize() : 0; }
   QrcIntVar operator[](QrcInt position) const { return QrcIntVar(_impl->getVar(position)); }
+  // The element expression vars[x], and the placeholder vars[index] of a
+  // generic constraint (qrcelement.h).
+  QrcIntExp operator[](const QrcIntExp& x) const;
+  QrcIntExp operator[](QrcIndex& index) const;
   void set(QrcInt position, const QrcIntExp& exp) const {
     _impl->elementAt(position) = exp.getImpl();
   }

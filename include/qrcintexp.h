@@ -20,6 +20,9 @@
 class QrcIntExpI;
 class QrcIntConstI;
 class QrcIntSetI;
+class QrcElemCst;
+class QrcElemI;
+class QrcGenIntVarI;
 
 // Receives the terms of a linear form: variables, non-linear expressions and
 // constants, with integer or double coefficients.
@@ -39,6 +42,10 @@ class QrcIntExpVisitorI {
   virtual ~QrcIntExpVisitorI() {}
   virtual void visitIntExp(QrcIntExpI* exp) { (void)exp; }
   virtual void visitIntConst(QrcIntConstI* exp) { (void)exp; }
+  // Element expressions (a[x], vars[x], vars[index]); by default as any expression.
+  virtual void visitElemCst(QrcElemCst* exp);
+  virtual void visitElemVar(QrcElemI* exp);
+  virtual void visitGenIntVar(QrcGenIntVarI* exp);
 };
 
 class QrcIntVarEventHandlerI;

@@ -176,6 +176,7 @@ class QrcIntOrderedSetI {
 };
 
 class QrcIntArrayIndexI;
+class QrcIntExpI;
 
 // A constant integer array on a manager's heap.
 class QrcConstArrayI {
@@ -183,6 +184,7 @@ class QrcConstArrayI {
   QrcConstArrayI(QrcManagerI* manager, QrcInt n, const QrcInt* values);
   QrcInt getSize() const { return _size; }
   QrcInt operator[](QrcInt i) const { return _values[i]; }
+  const QrcInt* getValues() const { return _values; }
   // Built on first call (the pointer is trail-saved).
   QrcIntArrayIndexI* getValueIndex();
 
@@ -205,6 +207,13 @@ class QrcIntArrayIndexI {
   const QrcInt* getPositions() const { return _positions; }
   bool allDistinct() const { return _distinct == _size; }
   QrcIntOrderedSetI* getValueSet() const { return _valueSet; }
+  // Narrowing an index expression x (and a value expression y) of the array;
+  // each may fail. x keeps only the positions holding v (none: failure).
+  void restrictIndexToValue(QrcIntExpI* x, QrcInt v) const;
+  // x loses every position holding v.
+  void removeIndicesOfValue(QrcIntExpI* x, QrcInt v) const;
+  // y loses the value at position i unless another position holding it is in x.
+  void checkValueSupport(QrcIntExpI* x, QrcIntExpI* y, QrcInt i) const;
 
  private:
   QrcInt _size;

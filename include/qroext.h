@@ -55,10 +55,14 @@
 #include "qrcalldiff.h"
 #include "qrcbox.h"
 #include "qrcdistribute.h"
+#include "qrcelement.h"
 #include "qrcintervalgraph.h"
 #include "qrcmindistance.h"
 #include "qrcpairing.h"
+#include "qrcregular.h"
 #include "qrcsequence.h"
+#include "qrctable.h"
+#include "qrctupleset.h"
 
 #include "qroplatform.h"
 
@@ -70,5 +74,6 @@
 #include "qrosolverextractor.h"
 #include "qrosolverlistener.h"
 #include "qrosolverpresolve.h"
+#include "qrosolversolution.h"
 
 #endif

@@ -205,12 +205,6 @@ class QroIntervalExprI : public QroExtractableI {
 class QroIntervalVarI : public QroIntervalExprI {
   QROSIMPLECLASS(QroIntervalVarI, QroIntervalExprI)
 };
-class QroIntSetCardVarI : public QroExtractableI {
-  QROSIMPLECLASS(QroIntSetCardVarI, QroExtractableI)
-};
-class QroIntSetVarI : public QroExtractableI {
-  QROSIMPLECLASS(QroIntSetVarI, QroExtractableI)
-};
 
 // Replaces the array by a new one in env holding env's clones of the elements.
 QroExtractableArray QroGetClones(const QroExtractableArray& array, QroEnvI* env);

@@ -5,8 +5,11 @@
 #ifndef QRO_SOLUTION_H
 #define QRO_SOLUTION_H
 
+#include "qrodoublingarray.h"
 #include "qroextractable.h"
+#include "qrohash.h"
 #include "qrosaveddomain.h"
+#include "qrovar.h"
 
 class QroAlgorithmI;
 class QroNumVarI;
@@ -114,6 +117,9 @@ class QroSolutionElementI : public QroMemoryManagerObjectI {
   QroSolutionElementI(const QroSolutionElementI&) = delete;
   QroSolutionElementI& operator=(const QroSolutionElementI&) = delete;
   QroExtractableI* getExtractable() const { return _x; }
+  // The type index under which a solution manager holds the operations of
+  // this kind of element (0, the default operations, in the base).
+  virtual QroInt getOperationsIndex() const { return 0; }
   virtual void store(QroAlgorithmI* algorithm);
   virtual void restore(QroAlgorithmI* algorithm);
   virtual QroBool isFeasible(QroAlgorithmI* algorithm);
@@ -130,6 +136,8 @@ class QroSavedNumVarI : public QroSolutionElementI {
   // The bounds start as the variable's.
   QroSavedNumVarI(QroGenAlloc* a, QroNumVarI* var);
   ~QroSavedNumVarI() override;
+  // That of QroNumVarI, for every numeric variable class.
+  QroInt getOperationsIndex() const override;
 
   QroNumVarI* getVar() const;
   // 1 integer, 2 floating-point, 3 Boolean.
@@ -177,20 +185,25 @@ class QroSavedNumVarI : public QroSolutionElementI {
   QroHashSavedIntDomainI* _intSet;
 };
 
-// The saved possible set of an integer-set variable.
+// The saved required and possible sets of an integer-set variable.
 class QroSavedIntSetVarI : public QroSolutionElementI {
  public:
   QroSavedIntSetVarI(QroGenAlloc* a, QroExtractableI* var)
-      : QroSolutionElementI(a, var), _possible(nullptr) {}
+      : QroSolutionElementI(a, var), _possible(nullptr), _required(nullptr) {}
   ~QroSavedIntSetVarI() override;
+  QroInt getOperationsIndex() const override;
   QroExtractableI* getVar() const { return _x; }
   void getVar(QroExtractable& result) const { result = QroExtractable(_x); }
   // Made empty on first use.
   QroSavedIntDomainI* getPossibleSet();
+  QroSavedIntDomainI* getRequiredSet();
+  QroSavedIntDomainI* findRequiredSet() const { return _required; }
   QroBool isPossible(QroInt value) const { return _possible && _possible->contains(value); }
+  QroBool isRequired(QroInt value) const { return _required && _required->contains(value); }
 
  private:
   QroSavedIntDomainI* _possible;
+  QroSavedIntDomainI* _required;
 };
 
 // The saved value of an objective.
@@ -198,6 +211,8 @@ class QroSavedObjective : public QroSolutionElementI {
  public:
   QroSavedObjective(QroGenAlloc* a, QroObjectiveI* objective, QroInt criteria = 1);
   ~QroSavedObjective() override;
+  QroInt getOperationsIndex() const override;
+  QroObjectiveI* getObjective() const;
   QroInt getCriteriaCount() const { return _criteria; }
   QroNum getValue() const { return *_value; }
   // QroNotAllowedWithMultiCriterionException with two or more criteria.
@@ -208,6 +223,52 @@ class QroSavedObjective : public QroSolutionElementI {
   QroNum* _value;
 };
 
+class QroObjective;
+class QroAlgorithm;
+
+// A solution: one saved record per added numeric variable, objective or
+// integer-set variable, each held once, in the order of addition. Storing,
+// restoring and checking go through the operations that the algorithm's
+// solution manager holds for each record's kind (the records' own operations
+// when the algorithm has no manager).
+class QroSolutionI : public QroEnvObjectI {
+ public:
+  explicit QroSolutionI(QroEnvI* env);
+  // Deletes every record.
+  ~QroSolutionI() override;
+  QroSolutionI(const QroSolutionI&) = delete;
+  QroSolutionI& operator=(const QroSolutionI&) = delete;
+
+  // Each adds a record unless the object has one; QroEmptyHandleException
+  // for a null object.
+  void add(QroNumVarI* var);
+  void add(QroObjectiveI* objective);
+  void add(QroIntSetVarI* var);
+  // The record of an object, null when it has none.
+  QroSolutionElementI* find(const QroExtractableI* x) const;
+  QroInt getSize() const { return _elements.getSize(); }
+  QroSolutionElementI* getElement(QroInt i) const { return _elements[i]; }
+
+  void store(QroAlgorithmI* algorithm) const;
+  // Imposes each record on the algorithm; an engine failure propagates.
+  void restore(QroAlgorithmI* algorithm) const;
+  // True when no record contradicts the algorithm's current state.
+  QroBool isFeasible(QroAlgorithmI* algorithm) const;
+
+  // QroSolution::Exception when the variable has no record.
+  QroSavedNumVarI* getNumVarRecord(const QroNumVarI* var) const;
+  QroSavedIntSetVarI* getIntSetVarRecord(const QroIntSetVarI* var) const;
+  // The saved value of the objective (the first one added when none is
+  // named); QroSolution::Exception when there is none.
+  QroNum getObjValue(const QroObjectiveI* objective = nullptr) const;
+
+ private:
+  void append(QroSolutionElementI* element);
+  QroDoublingArray<QroSolutionElementI*> _elements;
+  QroAddressHashTable<QroSolutionElementI*>* _index;
+};
+
+// Handle of a solution; also the home of the saved records' value helpers.
 class QroSolution {
  public:
   class Exception : public QroException {
@@ -220,6 +281,35 @@ class QroSolution {
   // Saves [min, max]; an integer or Boolean variable keeps [ceil(min),
   // floor(max)] within plus or minus (2^53 - 1).
   static void setDomain(QroSavedNumVarI* saved, QroNum min, QroNum max);
+
+  QroSolution(QroSolutionI* impl = nullptr) : _impl(impl) {}
+  explicit QroSolution(const QroEnv& env);
+  QroSolutionI* getImpl() const { return _impl; }
+  // Deletes the solution and its records; the handle becomes empty.
+  void end();
+
+  void add(const QroNumVar& var) const;
+  void add(const QroNumVarArray& vars) const;
+  void add(const QroObjective& objective) const;
+  void add(QroIntSetVarI* var) const;
+  QroBool contains(const QroExtractable& x) const;
+
+  void store(const QroAlgorithm& algorithm) const;
+  void restore(const QroAlgorithm& algorithm) const;
+  QroBool isFeasible(const QroAlgorithm& algorithm) const;
+
+  // The saved value: an integer or Boolean variable's must be bound, a
+  // floating-point one's bound within the tolerance; QroSolution::Exception
+  // otherwise and when the variable has no record.
+  QroNum getValue(const QroNumVar& var, QroNum tolerance = 1e-10) const;
+  QroNum getMin(const QroNumVar& var) const;
+  QroNum getMax(const QroNumVar& var) const;
+  QroNum getObjValue() const;
+  QroNum getValue(const QroObjective& objective) const;
+
+ private:
+  QroSolutionI* check() const;
+  QroSolutionI* _impl;
 };
 
 #endif

@@ -223,6 +223,8 @@ class QroSolver : public QroAlgorithmStatus {
   // Builds a solver in the model's environment and extracts the model.
   explicit QroSolver(const QroModel& model, QrcManagerTag tag = &QrcEdit);
   QroSolverI* getImpl() const { return _impl; }
+  // The solver as an algorithm (empty for an empty handle).
+  operator QroAlgorithm() const;
   // Destroys the solver and empties the handle.
   void end();
 

@@ -20,6 +20,7 @@ class QroIntSetI;
 class QrcIntSetI;
 class QroSolverListenerI;
 class QroSolverListenerList;
+class QrcIntSetVarI;
 
 // What an extractable became in the engine; on the manager's heap.
 struct QroExtractionRecord {
@@ -148,6 +149,9 @@ class QroSolverI : public QroAlgorithmI {
   // NotExtractedException when x has no record.
   QroExtractionRecord* getExtractedRecord(const QroExtractableI* x) const;
   QroBool isExtractedInt(const QroExtractableI* x) const;
+  // The engine variable of an extracted integer-set variable (its extraction
+  // object); NotExtractedException when not extracted.
+  QrcIntSetVarI* getIntSetVar(const QroExtractableI* x) const;
   // The record's integer expression; a constraint record gets its 0-1 variable.
   QrcIntExpI* getIntExp(QroExtractionRecord* r);
   // Decisions of search goals on integer variables.
@@ -207,6 +211,10 @@ class QroSolverI : public QroAlgorithmI {
   QroInt getSyncLevel() const { return _syncLevel; }
   void setSyncLevel(QroInt level) { _syncLevel = static_cast<uint32_t>(level); }
   QroInt getRawStatus() const { return _status; }
+  // How the manager's last search ended: 0 at a solution, 1 exhausted, 2
+  // stopped by a limit, 3 stopped by a labelled failure, 4 for the manager
+  // status 6, 5 otherwise.
+  QroInt getEndReason() const;
   QroBool isInconsistent() const { return _inconsistent; }
   QroBool isExtracting() const { return _extracting; }
   void setExtracting(QroBool flag) { _extracting = flag; }
@@ -226,6 +234,8 @@ class QroSolverI : public QroAlgorithmI {
   QroBool isInterruptedByRecompute() const;
   QroBool isTupleSetStorageMode1() const { return _tupleSetStorageMode == 1; }
   QroBool isTupleSetStorageMode2() const { return _tupleSetStorageMode == 2; }
+  // The storage mode of the tuple sets closed from now on (1 or 2; other values give 0).
+  void setTupleSetStorageMode(QroInt mode) { _tupleSetStorageMode = mode; }
   QroInt getExtractionDepth() const { return _extractionDepth; }
   // Manager listeners: none exist in this system.
   QroBool listenersHandle(QroExtractableI*) const { return 0; }

@@ -199,6 +199,48 @@ class QroNumVarI : public QroIntExprI {
   void* _scratch;
 };
 
+class QroIntSetI;
+
+// An integer-set variable: the sets lying between a required set and a
+// possible set (both environment objects, not owned). It has no handle; a
+// subclass builds it.
+class QroIntSetVarI : public QroExtractableI {
+  QROSIMPLECLASS(QroIntSetVarI, QroExtractableI)
+  QROEXTRACTABLEHOOKS()
+ public:
+  QroIntSetI* getPossibleSet() const { return _possible; }
+  QroIntSetI* getRequiredSet() const { return _required; }
+  QroBool isGround() const override { return 1; }
+  QroBool hasDecisionVar() const override { return 1; }
+
+ protected:
+  // QroEmptyHandleException without a possible set; no required set is empty.
+  QroIntSetVarI(QroEnvI* env, QroIntSetI* possible, QroIntSetI* required,
+                const char* name = nullptr);
+
+ private:
+  QroIntSetI* _possible;
+  QroIntSetI* _required;
+};
+
+// The cardinality of an integer-set variable as an integer variable over
+// [0, size of the possible set]. It has no handle; a subclass builds it.
+class QroIntSetCardVarI : public QroNumVarI {
+  QROSIMPLECLASS(QroIntSetCardVarI, QroNumVarI)
+  QROEXTRACTABLEHOOKS()
+ public:
+  QroIntSetVarI* getSetVar() const { return _set; }
+  // A copy would lose the set variable.
+  QroExtractableI* makeClone(QroEnvI* env) const override;
+
+ protected:
+  // QroEmptyHandleException without a set variable.
+  QroIntSetCardVarI(QroEnvI* env, QroIntSetVarI* set, const char* name = nullptr);
+
+ private:
+  QroIntSetVarI* _set;
+};
+
 // Handles.
 class QroNumExpr : public QroExtractable {
  public:

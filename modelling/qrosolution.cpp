@@ -220,6 +220,10 @@ QroSavedNumVarI::~QroSavedNumVarI() {
   dropValueSets();
 }
 
+QroInt QroSavedNumVarI::getOperationsIndex() const {
+  return QroNumVarI::GetTypeIndex();
+}
+
 QroNumVarI* QroSavedNumVarI::getVar() const {
   return static_cast<QroNumVarI*>(_x);
 }
@@ -373,11 +377,22 @@ void QroSolution::setDomain(QroSavedNumVarI* saved, QroNum min, QroNum max) {
 QroSavedIntSetVarI::~QroSavedIntSetVarI() {
   delete _possible;
   _possible = nullptr;
+  delete _required;
+  _required = nullptr;
+}
+
+QroInt QroSavedIntSetVarI::getOperationsIndex() const {
+  return QroIntSetVarI::GetTypeIndex();
 }
 
 QroSavedIntDomainI* QroSavedIntSetVarI::getPossibleSet() {
   if (!_possible) _possible = new (_allocator) QroHashSavedIntDomainI(_allocator);
   return _possible;
+}
+
+QroSavedIntDomainI* QroSavedIntSetVarI::getRequiredSet() {
+  if (!_required) _required = new (_allocator) QroHashSavedIntDomainI(_allocator);
+  return _required;
 }
 
 QroSavedObjective::QroSavedObjective(QroGenAlloc* a, QroObjectiveI* objective, QroInt criteria)
@@ -391,7 +406,222 @@ QroSavedObjective::~QroSavedObjective() {
   _value = nullptr;
 }
 
+QroInt QroSavedObjective::getOperationsIndex() const {
+  return QroObjectiveI::GetTypeIndex();
+}
+
+QroObjectiveI* QroSavedObjective::getObjective() const {
+  return static_cast<QroObjectiveI*>(_x);
+}
+
 void QroSavedObjective::setValue(QroNum value) {
   if (_criteria >= 2) throw QroNotAllowedWithMultiCriterionException("QroSavedObjective::setValue");
   *_value = value;
+}
+
+// ---------------------------------------------------------------------------
+// Solution container
+
+QroSolutionI::QroSolutionI(QroEnvI* env)
+    : QroEnvObjectI(env), _elements(env->getGeneralAllocator()), _index(nullptr) {
+  QroGenAlloc* a = env->getGeneralAllocator();
+  _index = new (a) QroAddressHashTable<QroSolutionElementI*>(a);
+}
+
+QroSolutionI::~QroSolutionI() {
+  for (QroInt i = 0; i < _elements.getSize(); ++i) delete _elements[i];
+  _elements.release();
+  delete _index;
+  _index = nullptr;
+}
+
+QroSolutionElementI* QroSolutionI::find(const QroExtractableI* x) const {
+  QroSolutionElementI* e = nullptr;
+  if (!x || _index->find(const_cast<QroExtractableI*>(x), e) != 0) return nullptr;
+  return e;
+}
+
+void QroSolutionI::append(QroSolutionElementI* element) {
+  void* key = element->getExtractable();
+  try {
+    _index->add(key, element);
+    try {
+      _elements.add(element);
+    } catch (...) {
+      _index->remove(key);
+      throw;
+    }
+  } catch (...) {
+    delete element;
+    throw;
+  }
+}
+
+void QroSolutionI::add(QroNumVarI* var) {
+  if (!var) throw QroEmptyHandleException("QroSolution::add: empty variable handle");
+  if (find(var)) return;
+  QroGenAlloc* a = _env->getGeneralAllocator();
+  append(new (a) QroSavedNumVarI(a, var));
+}
+
+void QroSolutionI::add(QroObjectiveI* objective) {
+  if (!objective) throw QroEmptyHandleException("QroSolution::add: empty objective handle");
+  if (find(objective)) return;
+  QroGenAlloc* a = _env->getGeneralAllocator();
+  append(new (a) QroSavedObjective(a, objective));
+}
+
+void QroSolutionI::add(QroIntSetVarI* var) {
+  if (!var) throw QroEmptyHandleException("QroSolution::add: empty variable handle");
+  if (find(var)) return;
+  QroGenAlloc* a = _env->getGeneralAllocator();
+  append(new (a) QroSavedIntSetVarI(a, var));
+}
+
+namespace {
+// The operations of an element: those the algorithm's solution manager holds
+// for its kind, or null for the element's own.
+const QroSolutionOperationsI* operationsOf(QroAlgorithmI* algorithm, const QroSolutionElementI* e) {
+  QroSolutionManagerI* m = algorithm->getSolutionManager();
+  return m ? m->getOperations(e->getOperationsIndex()) : nullptr;
+}
+
+QroAlgorithmI* checkedAlgorithm(QroAlgorithmI* algorithm) {
+  if (!algorithm) throw QroEmptyHandleException("QroSolution: empty algorithm handle");
+  return algorithm;
+}
+}  // namespace
+
+void QroSolutionI::store(QroAlgorithmI* algorithm) const {
+  checkedAlgorithm(algorithm);
+  for (QroInt i = 0; i < _elements.getSize(); ++i) {
+    QroSolutionElementI* e = _elements[i];
+    if (const QroSolutionOperationsI* ops = operationsOf(algorithm, e))
+      ops->store(algorithm, e);
+    else
+      e->store(algorithm);
+  }
+}
+
+void QroSolutionI::restore(QroAlgorithmI* algorithm) const {
+  checkedAlgorithm(algorithm);
+  for (QroInt i = 0; i < _elements.getSize(); ++i) {
+    QroSolutionElementI* e = _elements[i];
+    if (const QroSolutionOperationsI* ops = operationsOf(algorithm, e))
+      ops->restore(algorithm, e);
+    else
+      e->restore(algorithm);
+  }
+}
+
+QroBool QroSolutionI::isFeasible(QroAlgorithmI* algorithm) const {
+  checkedAlgorithm(algorithm);
+  for (QroInt i = 0; i < _elements.getSize(); ++i) {
+    QroSolutionElementI* e = _elements[i];
+    const QroSolutionOperationsI* ops = operationsOf(algorithm, e);
+    if (!(ops ? ops->isFeasible(algorithm, e) : e->isFeasible(algorithm))) return 0;
+  }
+  return 1;
+}
+
+QroSavedNumVarI* QroSolutionI::getNumVarRecord(const QroNumVarI* var) const {
+  QroSolutionElementI* e = find(var);
+  if (!e || e->getOperationsIndex() != QroNumVarI::GetTypeIndex())
+    throw QroSolution::Exception("QroSolution: the variable is not in the solution");
+  return static_cast<QroSavedNumVarI*>(e);
+}
+
+QroSavedIntSetVarI* QroSolutionI::getIntSetVarRecord(const QroIntSetVarI* var) const {
+  QroSolutionElementI* e = find(var);
+  if (!e || e->getOperationsIndex() != QroIntSetVarI::GetTypeIndex())
+    throw QroSolution::Exception("QroSolution: the variable is not in the solution");
+  return static_cast<QroSavedIntSetVarI*>(e);
+}
+
+QroNum QroSolutionI::getObjValue(const QroObjectiveI* objective) const {
+  QroInt index = QroObjectiveI::GetTypeIndex();
+  if (objective) {
+    QroSolutionElementI* e = find(objective);
+    if (e && e->getOperationsIndex() == index)
+      return static_cast<QroSavedObjective*>(e)->getValue();
+  } else {
+    for (QroInt i = 0; i < _elements.getSize(); ++i)
+      if (_elements[i]->getOperationsIndex() == index)
+        return static_cast<QroSavedObjective*>(_elements[i])->getValue();
+  }
+  throw QroSolution::Exception("QroSolution: the objective is not in the solution");
+}
+
+// ---------------------------------------------------------------------------
+// Handle
+
+QroSolution::QroSolution(const QroEnv& env) : _impl(nullptr) {
+  QroEnvI* e = env.getImpl();
+  if (!e) throw QroEmptyHandleException("QroSolution: empty environment handle");
+  _impl = new (e) QroSolutionI(e);
+}
+
+QroSolutionI* QroSolution::check() const {
+  if (!_impl) QroAbortEmptyHandle("Using empty QroSolution handle");
+  return _impl;
+}
+
+void QroSolution::end() {
+  delete _impl;
+  _impl = nullptr;
+}
+
+void QroSolution::add(const QroNumVar& var) const {
+  check()->add(var.getImpl());
+}
+
+void QroSolution::add(const QroNumVarArray& vars) const {
+  QroSolutionI* s = check();
+  if (!vars.getImpl()) throw QroEmptyHandleException("QroSolution::add: empty array handle");
+  for (QroInt i = 0; i < vars.getSize(); ++i) s->add(vars[i].getImpl());
+}
+
+void QroSolution::add(const QroObjective& objective) const {
+  check()->add(objective.getImpl());
+}
+
+void QroSolution::add(QroIntSetVarI* var) const {
+  check()->add(var);
+}
+
+QroBool QroSolution::contains(const QroExtractable& x) const {
+  return check()->find(x.getImpl()) ? 1 : 0;
+}
+
+void QroSolution::store(const QroAlgorithm& algorithm) const {
+  check()->store(algorithm.getImpl());
+}
+
+void QroSolution::restore(const QroAlgorithm& algorithm) const {
+  check()->restore(algorithm.getImpl());
+}
+
+QroBool QroSolution::isFeasible(const QroAlgorithm& algorithm) const {
+  return check()->isFeasible(algorithm.getImpl());
+}
+
+QroNum QroSolution::getValue(const QroNumVar& var, QroNum tolerance) const {
+  return check()->getNumVarRecord(var.getImpl())->getValue(tolerance);
+}
+
+QroNum QroSolution::getMin(const QroNumVar& var) const {
+  return check()->getNumVarRecord(var.getImpl())->getMin();
+}
+
+QroNum QroSolution::getMax(const QroNumVar& var) const {
+  return check()->getNumVarRecord(var.getImpl())->getMax();
+}
+
+QroNum QroSolution::getObjValue() const {
+  return check()->getObjValue(nullptr);
+}
+
+QroNum QroSolution::getValue(const QroObjective& objective) const {
+  if (!objective.getImpl()) throw QroEmptyHandleException("QroSolution: empty objective handle");
+  return check()->getObjValue(objective.getImpl());
 }

@@ -8,6 +8,7 @@
 #include "qrochange.h"
 #include "qrolinear.h"
 #include "qronumeric.h"
+#include "qrointset.h"
 
 namespace {
 const QroNum kInf = std::numeric_limits<double>::infinity();
@@ -138,6 +139,28 @@ void QroNumVarI::setBounds(QroNum lb, QroNum ub) {
 QroExtractableI* QroNumVarI::makeClone(QroEnvI* env) const {
   QroVarDomainI* d = _domain ? _domain->makeCopy(env) : nullptr;
   return new (env) QroNumVarI(env, d, getName());
+}
+
+QroIntSetVarI::QroIntSetVarI(QroEnvI* env, QroIntSetI* possible, QroIntSetI* required,
+                             const char* name)
+    : QroExtractableI(env, name), _possible(possible), _required(required) {
+  if (!possible) throw QroEmptyHandleException("QroIntSetVarI: no possible set");
+}
+
+namespace {
+QroIntSetVarI* checkedSetVar(QroIntSetVarI* set) {
+  if (!set) throw QroEmptyHandleException("QroIntSetCardVarI: no set variable");
+  return set;
+}
+}  // namespace
+
+QroIntSetCardVarI::QroIntSetCardVarI(QroEnvI* env, QroIntSetVarI* set, const char* name)
+    : QroNumVarI(env, 0.0, static_cast<QroNum>(checkedSetVar(set)->getPossibleSet()->getSize()),
+                 QroNumVar::Int, name),
+      _set(set) {}
+
+QroExtractableI* QroIntSetCardVarI::makeClone(QroEnvI*) const {
+  throw QroExtractable::NoCloneMechanismException(this);
 }
 
 void QroNumVarI::visitSubExtractables(QroExtractableVisitor* v) {

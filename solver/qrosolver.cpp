@@ -8,6 +8,7 @@
 #include "qrosolverglue.h"
 #include "qrosolverpresolve.h"
 #include "qrosolverlistener.h"
+#include "qrosolversolution.h"
 #include "qroregistry.h"
 #include "qrcconstraint.h"
 #include "qrcexpr.h"
@@ -98,6 +99,7 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
   registry->addPlugIn(_extractorManager, kExtractName);
   if (!registry->hasAddon(QroDefaultCPExtractorPlugInAddon::GetTypeInfo(), kExtractName))
     registry->addAddon(new (env) QroDefaultCPExtractorPlugInAddon(env), kExtractName);
+  QroRegisterSolverSolutionOperations(this);
 
   QrcInitFloatEnvironment();
   _reporter = new (_objectManager) QroSolverErrorReporter();
@@ -143,6 +145,7 @@ QroSolverI::~QroSolverI() {
     // The managers go as a whole below.
   }
   if (_localEnv && env->getLocalEnv() == _localEnv) env->setLocalEnv(_localEnv->getPrevious());
+  QroUnregisterSolverSolutionOperations(this);
   QroTypeRegistryLock* lock = QroGetTypeRegistryLock();
   if (lock) lock->lock();
   env->getPlugInRegistry()->removePlugIn(_extractorManager, kExtractName);
@@ -611,6 +614,23 @@ QroInt QroSolverI::getStatus() const {
       return m->getStatus() == QrcSearchExhausted ? Infeasible : Unknown;
     default:
       return Unknown;
+  }
+}
+
+QroInt QroSolverI::getEndReason() const {
+  switch (_manager->getStatus()) {
+    case QrcSearchSolution:
+      return 0;
+    case QrcSearchExhausted:
+      return 1;
+    case QrcSearchLimited:
+      return 2;
+    case QrcSearchFailedLabel:
+      return 3;
+    case 6:  // set by no search of this engine
+      return 4;
+    default:
+      return 5;
   }
 }
 

@@ -6,6 +6,7 @@
 #include "qrcfloatgoals.h"
 #include "qrcint.h"
 #include "qrcintgoals.h"
+#include "qrcintsetvar.h"
 #include "qrcmanager.h"
 
 QrcGoal QroDefaultCPExtractorI::makeGoal() {
@@ -14,19 +15,25 @@ QrcGoal QroDefaultCPExtractorI::makeGoal() {
   if (_list)
     for (QroDecisionVarNode* n = _list->first; n; n = n->next)
       if (n->kind >= 0 && n->kind < 5) ++counts[n->kind];
-  // Set variables are never listed by the hooks of this system.
-  if (counts[IntSetVar] > 0 || counts[IntSetVar2] > 0)
-    throw QroSolver::UnimplementedFeature("no generation goal for set variables");
   QrcIntVarArray ints, recordInts;
   QrcFloatVarArray floats;
+  QrcIntSetVarArray sets, sets2;
   if (counts[IntVar] > 0) ints = QrcIntVarArray(m, counts[IntVar]);
   if (counts[FloatVar] > 0) floats = QrcFloatVarArray(m, counts[FloatVar]);
   if (counts[IntVarOfRecord] > 0) recordInts = QrcIntVarArray(m, counts[IntVarOfRecord]);
+  if (counts[IntSetVar] > 0) sets = QrcIntSetVarArray(m, counts[IntSetVar]);
+  if (counts[IntSetVar2] > 0) sets2 = QrcIntSetVarArray(m, counts[IntSetVar2]);
   // The list is newest first: fill from the end so that the arrays keep the
   // extraction order.
-  QroInt next[3] = {counts[IntVar], counts[FloatVar], counts[IntVarOfRecord]};
+  QroInt next[5] = {counts[0], counts[1], counts[2], counts[3], counts[4]};
   if (_list) {
     for (QroDecisionVarNode* n = _list->first; n; n = n->next) {
+      if (n->kind == IntSetVar || n->kind == IntSetVar2) {
+        if (!_solver->isExtracted(n->extractable)) continue;
+        QrcIntSetVarArrayI* a = (n->kind == IntSetVar ? sets : sets2).getImpl();
+        a->elementAt(--next[n->kind]) = _solver->getIntSetVar(n->extractable);
+        continue;
+      }
       QroExtractionRecord* r = _solver->getRecord(n->extractable);
       if (!r) continue;
       if (n->kind == IntVar)
@@ -39,7 +46,8 @@ QrcGoal QroDefaultCPExtractorI::makeGoal() {
   }
   QrcGoal listener(_solver->listenersGoal());
   QrcGoal g2 = counts[IntVarOfRecord] > 0 ? QrcIntGenerate(recordInts) : QrcGoalTrue(m);
-  QrcGoal g3 = QrcGoalTrue(m), g4 = QrcGoalTrue(m);
+  QrcGoal g3 = counts[IntSetVar] > 0 ? QrcIntSetGenerate(sets) : QrcGoalTrue(m);
+  QrcGoal g4 = counts[IntSetVar2] > 0 ? QrcGenerate(sets2) : QrcGoalTrue(m);
   if (listener.getImpl()) return QrcAnd(g2, g3, g4, listener);
   QrcGoal g0 = counts[IntVar] > 0 ? QrcGenerate(ints) : QrcGoalTrue(m);
   QrcGoal g1 = counts[FloatVar] > 0 ? QrcGenerate(floats, QrcChooseFirstUnboundFloat, 1, 0.0)

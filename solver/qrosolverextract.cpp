@@ -20,6 +20,9 @@
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcintexp.h"
+#include "qrcintset.h"
+#include "qrcintsetvar.h"
+#include "qrointset.h"
 #include "qrcmanager.h"
 
 namespace {
@@ -152,6 +155,39 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
     d->addDecisionVar(x, type == QroNumVar::Float ? QroDefaultCPExtractorI::FloatVar
                                                   : QroDefaultCPExtractorI::IntVar);
   return record;
+}
+
+// ---------------------------------------------------------------------------
+// Integer-set variables
+
+void* extractIntSetVar(QroAlgorithmI* a, QroExtractableI* x) {
+  QroSolverI* s = solverOf(a);
+  QroIntSetVarI* v = static_cast<QroIntSetVarI*>(x);
+  QrcManager m = managerOf(s);
+  QrcIntSetVar var(m, QrcIntSet(s->getIntSet(v->getPossibleSet())), v->getName());
+  if (QroIntSetI* required = v->getRequiredSet())
+    for (QroInt i = 0; i < required->getSize(); ++i)
+      var.getImpl()->addRequired(required->getValue(i));
+  if (QroDefaultCPExtractorI* d = s->getExtractorManager()->getDefaultExtractor())
+    d->addDecisionVar(x, QroDefaultCPExtractorI::IntSetVar);
+  return var.getImpl();
+}
+
+void* extractIntSetCardVar(QroAlgorithmI* a, QroExtractableI* x) {
+  QroSolverI* s = solverOf(a);
+  QroIntSetCardVarI* v = static_cast<QroIntSetCardVarI*>(x);
+  s->QroAlgorithmI::extract(v->getSetVar());
+  QrcIntVar card(s->getIntSetVar(v->getSetVar())->getCardinality());
+  if (v->getName()) card.getImpl()->setName(v->getName());
+  if (QroDefaultCPExtractorI* d = s->getExtractorManager()->getDefaultExtractor())
+    d->addDecisionVar(x, v->getType() == QroNumVar::Float ? QroDefaultCPExtractorI::FloatVar
+                                                          : QroDefaultCPExtractorI::IntVar);
+  return s->makeIntRecord(card.getImpl());
+}
+
+void removeSetCardVar(QroAlgorithmI* a, QroExtractableI* x, void* argument) {
+  a->remove(static_cast<QroIntSetCardVarI*>(x)->getSetVar());
+  removeDecisionVar(a, x, argument);
 }
 
 // ---------------------------------------------------------------------------
@@ -548,6 +584,9 @@ void* changeNumEq(QroAlgorithmI* a, QroExtractableI* x, QroChange*) {
 
 void registerArithmeticHooks() {
   QroNumVarI::Hooks.extract = extractNumVar;
+  QroIntSetVarI::Hooks.extract = extractIntSetVar;
+  QroIntSetCardVarI::Hooks.extract = extractIntSetCardVar;
+  QroIntSetCardVarI::Hooks.remove = removeSetCardVar;
   QroNumLinTermI::Hooks.extract = extractNumLinTerm;
   QroNumLinTermI::Hooks.remove = removeLinTermChildren;
   QroIntLinTermI::Hooks.extract = extractIntLinTerm;

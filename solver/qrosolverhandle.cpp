@@ -4,6 +4,10 @@
 #include "qrosolveri.h"
 #include "qrcmanager.h"
 
+QroSolver::operator QroAlgorithm() const {
+  return QroAlgorithm(_impl);
+}
+
 QroSolverI* QroSolver::check() const {
   if (!_impl) throw EmptyHandle();
   return _impl;

@@ -217,6 +217,8 @@ void registerExtractionHooks() {
   setHooks(QroModelI::Hooks, extractModel, removeModel, changeNeedsSync);
   QroObjectiveI::Hooks.change = changeNeedsSync;
   setHooks(QroNumVarI::Hooks, QroNumVarI::Hooks.extract, removeDecisionVar, changeNeedsSync);
+  setHooks(QroIntSetVarI::Hooks, QroIntSetVarI::Hooks.extract, removeDecisionVar, changeNeedsSync);
+  QroIntSetCardVarI::Hooks.change = changeNeedsSync;
   QroNumLinTermI::Hooks.change = changeNeedsSync;
   QroIntLinTermI::Hooks.change = changeNeedsSync;
   QroNumQuadExprI::Hooks.change = changeNeedsSync;

@@ -71,6 +71,11 @@ QroBool QroSolverI::isExtractedInt(const QroExtractableI* x) const {
   return r && r->kind == QroExtractionRecord::IntKind;
 }
 
+QrcIntSetVarI* QroSolverI::getIntSetVar(const QroExtractableI* x) const {
+  if (!isExtracted(x)) throw QroAlgorithm::NotExtractedException(this, x);
+  return static_cast<QrcIntSetVarI*>(getObject(x->getId()));
+}
+
 QroExtractionRecord* QroSolverI::checkFloatVar(QroNumVarI* var) const {
   if (!var) throw QroSolver::EmptyHandle("Empty variable handle");
   if (!isExtracted(var)) throw QroSolver::ObjectNotExtracted("QroSolver::getFloatVar");

@@ -6,7 +6,6 @@
 //   bench_alldiff_gecode MODEL PARAM LEVEL   one model: "solutions cps fails seconds"
 //                                            (MODEL queens, offsets, sudoku, quasi)
 #include <gecode/int.hh>
-#include <gecode/search.hh>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "../alldiff_models.h"
+#include "gecode_search.h"
 
 using namespace Gecode;
 
@@ -24,18 +24,10 @@ IntPropLevel ipl(int level) {
   return level <= 1 ? IPL_VAL : level == 2 ? IPL_BND : IPL_DOM;
 }
 
-class Model : public Space {
- public:
-  IntVarArray x;
-  Model(int size, int lo, int hi) : x(*this, size, lo, hi) {}
-  Model(Model& s) : Space(s) { x.update(*this, s.x); }
-  Space* copy() override { return new Model(*this); }
-};
-
 // The diagonals as variables q[i] + i and q[i] - i, linked with domain
 // propagation as the engine's variables made from q[i] + i are.
-Model* queens(int n, int level) {
-  Model* m = new Model(n, 0, n - 1);
+GecodeModel* queens(int n, int level) {
+  GecodeModel* m = new GecodeModel(n, 0, n - 1);
   IntVarArgs up(n), down(n);
   for (int i = 0; i < n; ++i) {
     up[i] = IntVar(*m, i, n - 1 + i);
@@ -51,8 +43,8 @@ Model* queens(int n, int level) {
 }
 
 // Gecode's usual form: the diagonals as offsets of the queens.
-Model* queensOffsets(int n, int level) {
-  Model* m = new Model(n, 0, n - 1);
+GecodeModel* queensOffsets(int n, int level) {
+  GecodeModel* m = new GecodeModel(n, 0, n - 1);
   IntArgs up(n), down(n);
   for (int i = 0; i < n; ++i) {
     up[i] = i;
@@ -64,8 +56,8 @@ Model* queensOffsets(int n, int level) {
   return m;
 }
 
-Model* grid(int n, int b, const std::vector<int>& givens, int level) {
-  Model* m = new Model(n * n, b ? 1 : 0, b ? n : n - 1);
+GecodeModel* grid(int n, int b, const std::vector<int>& givens, int level) {
+  GecodeModel* m = new GecodeModel(n * n, b ? 1 : 0, b ? n : n - 1);
   for (int i = 0; i < n; ++i) {
     IntVarArgs row(n), col(n), block(n);
     for (int j = 0; j < n; ++j) {
@@ -85,7 +77,7 @@ Model* grid(int n, int b, const std::vector<int>& givens, int level) {
 
 void run(const char* model, int param, int level, bool line) {
   std::clock_t t0 = std::clock();
-  Model* m;
+  GecodeModel* m;
   if (!std::strcmp(model, "queens")) {
     m = queens(param, level);
   } else if (!std::strcmp(model, "offsets")) {
@@ -101,23 +93,12 @@ void run(const char* model, int param, int level, bool line) {
                                       alldiffbench::QuasigroupSeed),
              level);
   }
-  branch(*m, m->x, INT_VAR_NONE(), INT_VAL_MIN());
-  DFS<Model> e(m);
-  delete m;
-  long solutions = 0;
-  while (Model* s = e.next()) {
-    ++solutions;
-    delete s;
-  }
-  double seconds = static_cast<double>(std::clock() - t0) / CLOCKS_PER_SEC;
-  Search::Statistics st = e.statistics();
-  long long fails = static_cast<long long>(st.fail);
-  long long cps = static_cast<long long>(st.node) - fails - solutions;
+  BenchFigures f = gecodeSearchAll(m, t0);
   if (line)
-    std::printf("%ld %lld %lld %.4f\n", solutions, cps, fails, seconds);
+    benchPrintLine(f);
   else
     std::printf("%-6s %2d level %d: %6ld solutions, %9lld choice points, %9lld fails, %8.3f s\n",
-                model, param, level, solutions, cps, fails, seconds);
+                model, param, level, f.solutions, f.choicePoints, f.fails, f.seconds);
 }
 
 }  // namespace

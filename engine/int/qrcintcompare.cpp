@@ -340,6 +340,12 @@ QrcConstraint no(QrcManagerI* m) {
   return m->getFalseConstraint();
 }
 
+// An expression without value (an element whose index lies outside its
+// array): every comparison over it is false.
+bool empty(QrcIntExpI* x) {
+  return x->getMin() > x->getMax();
+}
+
 QrcLinIntExpI* linear(const QrcIntExp& e) {
   return new (e.getImpl()->getManager()) QrcLinIntExpI(e.getImpl());
 }
@@ -361,6 +367,7 @@ bool inc(QrcInt c, QrcInt& r) {
 QrcConstraint operator==(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator==");
   QrcManagerI* m = x->getManager();
+  if (empty(x)) return no(m);
   if (!x->isInDomain(c)) return no(m);
   if (x->isBound()) return yes(m);
   if (x->getLinearSize() >= 3) return QrcLinearEq(linear(xe), c);
@@ -374,6 +381,7 @@ QrcConstraint operator==(QrcInt c, const QrcIntExp& x) {
 QrcConstraint operator!=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator!=");
   QrcManagerI* m = x->getManager();
+  if (empty(x)) return no(m);
   if (!x->isInDomain(c)) return yes(m);
   if (x->isBound()) return no(m);
   return new (m) QrcNeqCstConstraint(x, c);
@@ -386,6 +394,7 @@ QrcConstraint operator!=(QrcInt c, const QrcIntExp& x) {
 QrcConstraint operator<=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator<=");
   QrcManagerI* m = x->getManager();
+  if (empty(x)) return no(m);
   if (x->getMax() <= c) return yes(m);
   if (x->getMin() > c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearLe(linear(xe), c);
@@ -395,6 +404,7 @@ QrcConstraint operator<=(const QrcIntExp& xe, QrcInt c) {
 QrcConstraint operator>=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator>=");
   QrcManagerI* m = x->getManager();
+  if (empty(x)) return no(m);
   if (x->getMin() >= c) return yes(m);
   if (x->getMax() < c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearGe(linear(xe), c);
@@ -404,6 +414,7 @@ QrcConstraint operator>=(const QrcIntExp& xe, QrcInt c) {
 QrcConstraint operator<=(QrcInt c, const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator<=");
   QrcManagerI* m = x->getManager();
+  if (empty(x)) return no(m);
   if (x->getMin() >= c) return yes(m);
   if (x->getMax() < c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearLe(linear(-xe), -c);
@@ -413,6 +424,7 @@ QrcConstraint operator<=(QrcInt c, const QrcIntExp& xe) {
 QrcConstraint operator>=(QrcInt c, const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator>=");
   QrcManagerI* m = x->getManager();
+  if (empty(x)) return no(m);
   if (x->getMax() <= c) return yes(m);
   if (x->getMin() > c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearGe(linear(-xe), -c);
@@ -447,6 +459,7 @@ QrcConstraint QrcLeOffset(const QrcIntExp& xe, const QrcIntExp& ye, QrcInt k) {
   QrcIntExpI* x = impl(xe, "QrcLeOffset");
   QrcIntExpI* y = impl(ye, "QrcLeOffset");
   QrcManagerI* m = x->getManager();
+  if (empty(x) || empty(y)) return no(m);
   if (x == y) return k >= 0 ? yes(m) : no(m);
   QrcInt r;
   if (x->isBound()) {
@@ -474,6 +487,7 @@ QrcConstraint operator==(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator==");
   QrcIntExpI* y = impl(ye, "operator==");
   QrcManagerI* m = x->getManager();
+  if (empty(x) || empty(y)) return no(m);
   if (x == y) return yes(m);
   if (x->isBound()) return x->getMin() == ye;
   if (y->isBound()) return xe == y->getMin();
@@ -482,6 +496,8 @@ QrcConstraint operator==(const QrcIntExp& xe, const QrcIntExp& ye) {
   if (lx > 0 && ly >= 1 && lx + ly >= 4) return QrcLinearEq(linear(xe - ye), 0);
   if (y->isStaticElement() && x->isVariable())
     if (QrcConstraintI* ct = y->makeStaticElementEq(x)) return ct;
+  if (x->isStaticElement() && y->isVariable())
+    if (QrcConstraintI* ct = x->makeStaticElementEq(y)) return ct;
   return new (m) QrcEqConstraint(m, x, y);
 }
 
@@ -489,6 +505,7 @@ QrcConstraint operator!=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator!=");
   QrcIntExpI* y = impl(ye, "operator!=");
   QrcManagerI* m = x->getManager();
+  if (empty(x) || empty(y)) return no(m);
   if (x == y) return no(m);
   if (x->isBound()) return x->getMin() != ye;
   if (y->isBound()) return xe != y->getMin();
@@ -500,6 +517,7 @@ QrcConstraint operator<=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator<=");
   QrcIntExpI* y = impl(ye, "operator<=");
   QrcManagerI* m = x->getManager();
+  if (empty(x) || empty(y)) return no(m);
   if (x == y) return yes(m);
   if (x->isBound()) return x->getMin() <= ye;
   if (y->isBound()) return xe <= y->getMin();
@@ -514,6 +532,7 @@ QrcConstraint operator>=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator>=");
   QrcIntExpI* y = impl(ye, "operator>=");
   QrcManagerI* m = x->getManager();
+  if (empty(x) || empty(y)) return no(m);
   if (x == y) return yes(m);
   if (x->isBound()) return x->getMin() >= ye;
   if (y->isBound()) return xe >= y->getMin();
@@ -528,6 +547,7 @@ QrcConstraint operator>(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator>");
   QrcIntExpI* y = impl(ye, "operator>");
   QrcManagerI* m = x->getManager();
+  if (empty(x) || empty(y)) return no(m);
   if (x == y) return no(m);
   if (x->isBound()) return x->getMin() > ye;
   if (y->isBound()) return xe > y->getMin();

@@ -308,8 +308,15 @@ bool QrcIntVarDeltaIterator::next() {
   QrcIntSetI* d = _var->getDomainSet();
   QrcInt mn = _var->rawMin(), mx = _var->rawMax();
   QrcInt oldMax = _var->getOldMax();
+  // A domain over a collection walks its elements, not every integer between them.
+  bool sparse = d && d->getCollection();
   if (_phase == 1) {
-    while (++_position < mn) {
+    for (;;) {
+      if (!sparse)
+        ++_position;
+      else if (!d->nextInUniverse(_position))
+        _position = mn;
+      if (_position >= mn) break;
       if (!d || d->isMember(_position)) {
         _current = _position;
         _valid = true;
@@ -319,12 +326,16 @@ bool QrcIntVarDeltaIterator::next() {
     _phase = 2;
     _position = mx;
   }
-  while (++_position <= oldMax) {
+  for (;;) {
+    if (!sparse)
+      ++_position;
+    else if (!d->nextInUniverse(_position))
+      return false;
+    if (_position > oldMax) return false;
     if (!d || d->isMember(_position)) {
       _current = _position;
       _valid = true;
       return true;
     }
   }
-  return false;
 }

@@ -350,7 +350,10 @@ void QrcIntExpI::failWith(int hook, QrcInt a, QrcInt b) {
 
 void QrcIntExpI::setMin(QrcInt v) {
   refreshBounds();
-  if (v <= _min) return;
+  if (v <= _min) {
+    if (_min > _max) failWith(HookSetMin, v, 0);  // an empty node
+    return;
+  }
   if (v > _max) failWith(HookSetMin, v, 0);
   if (!_handler) {
     if (_outOfRange)
@@ -376,7 +379,10 @@ void QrcIntExpI::setMin(QrcInt v) {
 
 void QrcIntExpI::setMax(QrcInt v) {
   refreshBounds();
-  if (v >= _max) return;
+  if (v >= _max) {
+    if (_min > _max) failWith(HookSetMax, v, 0);
+    return;
+  }
   if (v < _min) failWith(HookSetMax, v, 0);
   if (!_handler) {
     if (_outOfRange)
@@ -403,7 +409,10 @@ void QrcIntExpI::setMax(QrcInt v) {
 void QrcIntExpI::setRange(QrcInt a, QrcInt b) {
   if (a > b) failWith(HookSetRange, a, b);
   refreshBounds();
-  if (a <= _min && b >= _max) return;
+  if (a <= _min && b >= _max) {
+    if (_min > _max) failWith(HookSetRange, a, b);
+    return;
+  }
   if (b < _min || a > _max) failWith(HookSetRange, a, b);
   QrcInt lo = a > _min ? a : _min;
   QrcInt hi = b < _max ? b : _max;
@@ -471,7 +480,10 @@ void QrcIntExpI::setValue(QrcInt v) {
 
 void QrcIntExpI::removeValue(QrcInt v) {
   refreshBounds();
-  if (v < _min || v > _max) return;
+  if (v < _min || v > _max) {
+    if (_min > _max) fail();
+    return;
+  }
   if (v == _min) {
     setMin(v + 1);
     return;

@@ -1,0 +1,270 @@
+// The creation functions of the regular constraint and of the constraints
+// compiled into one: stretch lengths and forbidden patterns of stretches.
+#include <algorithm>
+#include <vector>
+
+#include "qrcerror.h"
+#include "qrcmanager.h"
+#include "qrcregular.h"
+
+namespace {
+
+QrcManagerI* managerOf(const char* place, const QrcIntVarArray& x, const QrcIntArray& a,
+                       const QrcIntArray& b) {
+  QrcManagerI* m = x.getImpl() ? x.getImpl()->getManager() : nullptr;
+  if (!m) m = a.getManager();
+  if (!m) m = b.getManager();
+  if (!m) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  return m;
+}
+
+QrcInt largestMax(const QrcIntVarArray& x) {
+  QrcInt best = -1;
+  for (QrcInt i = 0; i < x.getSize(); ++i) {
+    QrcInt v = x.getImpl()->getVar(i)->getMax();
+    if (i == 0 || v > best) best = v;
+  }
+  return best;
+}
+
+// A regular constraint with zero costs and z = [0, 0]; the finals as given (none is none).
+QrcConstraintI* zeroCostRegular(QrcManagerI* m, const QrcIntVarArray& x, QrcInt states,
+                                const std::vector<QrcInt>& T, const std::vector<QrcInt>& alphabet,
+                                const std::vector<QrcInt>& finals) {
+  QrcFloatExpI* z = QrcFloatVar(QrcManager(m), 0.0, 0.0).getImpl();
+  return new (m)
+      QrcRegularI(m, x.getImpl(), states, T.data(), static_cast<QrcInt>(alphabet.size()),
+                  alphabet.data(), finals.data(), static_cast<QrcInt>(finals.size()), nullptr, z);
+}
+
+}  // namespace
+
+QrcConstraint QrcRegular(const QrcIntVarArray& x, QrcInt s, const QrcIntArray& T,
+                         const QrcIntArray& finals, const QrcIntArray& alphabet) {
+  QrcManagerI* m = managerOf("QrcRegular", x, T, alphabet);
+  QrcErrorReporter* r = m->getErrorReporter();
+  if (s < 1) r->report(QrcIncompatibleArgumentError, "QrcRegular", "Incompatible argument", s);
+  QrcInt symbols = alphabet.getSize();
+  if (symbols == 0) {
+    // 0..the largest maximum; without variables, as many as T's rows hold.
+    symbols = x.getSize() > 0 ? std::max<QrcInt>(0, largestMax(x) + 1) : T.getSize() / s;
+  }
+  if (T.getSize() != s * symbols)
+    r->report(QrcBadArraySizeError, "QrcRegular", "bad array size", T.getSize());
+  for (QrcInt k = 0; k < T.getSize(); ++k)
+    if (T[k] < -1 || T[k] >= s)
+      r->report(QrcIncompatibleArgumentError, "QrcRegular", "Incompatible argument", T[k]);
+  for (QrcInt k = 0; k < finals.getSize(); ++k)
+    if (finals[k] < 0 || finals[k] >= s)
+      r->report(QrcIncompatibleArgumentError, "QrcRegular", "Incompatible argument", finals[k]);
+  std::vector<QrcInt> table(T.getImpl(), T.getImpl() + T.getSize()), alpha, fin;
+  for (QrcInt j = 0; j < symbols; ++j) alpha.push_back(alphabet.getSize() ? alphabet[j] : j);
+  for (QrcInt q = 0; q < s; ++q) fin.push_back(q);
+  if (finals.getSize()) fin.assign(finals.getImpl(), finals.getImpl() + finals.getSize());
+  return zeroCostRegular(m, x, s, table, alpha, fin);
+}
+
+// ---------------------------------------------------------------- stretch
+
+// States: 0 (the start, or after a free value) and, per value j, one state per
+// length 1..hi[j] of a stretch of j that the word ends in.
+QrcConstraint QrcStretch(const QrcIntVarArray& x, const QrcIntArray& shortest,
+                         const QrcIntArray& longest, const QrcIntArray& values) {
+  QrcManagerI* m = managerOf("QrcStretch", x, shortest, longest);
+  QrcInt n = x.getSize();
+  if (n == 0) return new (m) QrcStretchI(m, nullptr);
+  QrcInt symbols = values.getSize() ? values.getSize() : std::max<QrcInt>(0, largestMax(x) + 1);
+  for (const QrcIntArray* a : {&shortest, &longest}) {
+    QrcInt size = a->getSize();
+    if (values.getSize() ? size != symbols : size < symbols)
+      m->getErrorReporter()->report(QrcBadArraySizeError, "QrcStretch", "bad array size", size);
+  }
+  enum Kind { Counted, Unbounded, Free, Forbidden };
+  std::vector<Kind> kind(static_cast<size_t>(symbols));
+  std::vector<QrcInt> lo(static_cast<size_t>(symbols)), hi(static_cast<size_t>(symbols)),
+      first(static_cast<size_t>(symbols)), alphabet;
+  QrcInt states = 1;
+  bool anyFree = false;
+  for (QrcInt j = 0; j < symbols; ++j) {
+    size_t u = static_cast<size_t>(j);
+    QrcInt a = shortest[j], b = longest[j];
+    if (b >= n) {
+      kind[u] = a > 1 ? Unbounded : Free;
+      lo[u] = hi[u] = a > 1 ? a : 0;
+    } else {
+      // A bounded value whose longest stretch is below 1 cannot occur.
+      kind[u] = b < 1 ? Forbidden : Counted;
+      lo[u] = a < 1 ? 1 : a;
+      hi[u] = b < 1 ? 0 : b;
+    }
+    anyFree = anyFree || kind[u] == Free;
+    first[u] = states;
+    states += hi[u];
+    alphabet.push_back(values.getSize() ? values[j] : j);
+  }
+  auto enter = [&](QrcInt k) {
+    size_t u = static_cast<size_t>(k);
+    return hi[u] > 0 ? first[u] : kind[u] == Free ? 0 : -1;
+  };
+  std::vector<QrcInt> T(static_cast<size_t>(states * symbols), -1), finals;
+  if (anyFree) finals.push_back(0);
+  for (QrcInt j = 0; j < symbols; ++j) T[static_cast<size_t>(j)] = enter(j);
+  for (QrcInt j = 0; j < symbols; ++j) {
+    size_t u = static_cast<size_t>(j);
+    for (QrcInt c = 1; c <= hi[u]; ++c) {
+      QrcInt state = first[u] + c - 1;
+      QrcInt* row = &T[static_cast<size_t>(state * symbols)];
+      row[j] = c < hi[u] ? state + 1 : kind[u] == Unbounded ? state : -1;
+      if (c < lo[u]) continue;
+      finals.push_back(state);
+      for (QrcInt k = 0; k < symbols; ++k)
+        if (k != j) row[k] = enter(k);
+    }
+  }
+  return new (m) QrcStretchI(m, zeroCostRegular(m, x, states, T, alphabet, finals));
+}
+
+// ---------------------------------------------------------------- pattern
+
+namespace {
+
+struct TrieNode {
+  QrcInt value;
+  QrcInt firstChild;  // a new child goes at the head
+  QrcInt nextSibling;
+  QrcInt number;  // state, -1 for a leaf
+};
+
+struct Trie {
+  std::vector<TrieNode> nodes;
+  explicit Trie(QrcInt terminator) { nodes.push_back({terminator, -1, -1, 0}); }
+  QrcInt child(QrcInt node, QrcInt value) const {
+    for (QrcInt c = nodes[static_cast<size_t>(node)].firstChild; c >= 0;
+         c = nodes[static_cast<size_t>(c)].nextSibling)
+      if (nodes[static_cast<size_t>(c)].value == value) return c;
+    return -1;
+  }
+  void insert(const std::vector<QrcInt>& pattern) {
+    QrcInt node = 0;
+    for (QrcInt v : pattern) {
+      QrcInt c = child(node, v);
+      if (c < 0) {
+        c = static_cast<QrcInt>(nodes.size());
+        nodes.push_back({v, -1, nodes[static_cast<size_t>(node)].firstChild, -1});
+        nodes[static_cast<size_t>(node)].firstChild = c;
+      }
+      node = c;
+    }
+  }
+  // The node at the end of a path from the root, -1 when none.
+  QrcInt walk(const QrcInt* path, size_t length) const {
+    QrcInt node = 0;
+    for (size_t k = 0; k < length && node >= 0; ++k) node = child(node, path[k]);
+    return node;
+  }
+  bool isLeaf(QrcInt node) const { return nodes[static_cast<size_t>(node)].firstChild < 0; }
+};
+
+bool contains(const std::vector<QrcInt>& longer, const std::vector<QrcInt>& shorter) {
+  return std::search(longer.begin(), longer.end(), shorter.begin(), shorter.end()) != longer.end();
+}
+
+}  // namespace
+
+QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, QrcInt terminator) {
+  QrcTupleSetI* set = patterns.getImpl();
+  if (!set) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcPattern");
+  QrcManagerI* m = x.getImpl() ? x.getImpl()->getManager() : set->getManager();
+  if (!set->isClosed())
+    m->getErrorReporter()->report(QrcTupleSetNotClosedError, "QrcPattern",
+                                  "the tuple set is not closed");
+  QrcInt n = x.getSize();
+  if (n == 0) return new (m) QrcPatternI(m, nullptr);
+  // The alphabet: the union of the domains, increasing.
+  std::vector<QrcInt> alphabet;
+  for (QrcInt i = 0; i < n; ++i) {
+    QrcIntExpI* v = x.getImpl()->getVar(i);
+    for (QrcInt a = v->getMin();;) {
+      alphabet.push_back(a);
+      QrcInt next = v->getNextHigher(a);
+      if (next <= a) break;
+      a = next;
+    }
+  }
+  std::sort(alphabet.begin(), alphabet.end());
+  alphabet.erase(std::unique(alphabet.begin(), alphabet.end()), alphabet.end());
+  auto indexOf = [&](QrcInt v) {
+    auto it = std::lower_bound(alphabet.begin(), alphabet.end(), v);
+    return it != alphabet.end() && *it == v ? it - alphabet.begin() : -1;
+  };
+  // Each tuple's pattern: its values up to the first terminator from the second position on.
+  std::vector<std::vector<QrcInt>> all;
+  for (const QrcTupleNode* t = set->getNewest(); t; t = t->listNext) {
+    std::vector<QrcInt> p;
+    for (QrcInt k = 0; k < set->getArity() && (k == 0 || t->values[k] != terminator); ++k)
+      p.push_back(t->values[k]);
+    all.push_back(p);
+  }
+  Trie trie(terminator);
+  for (const std::vector<QrcInt>& p : all) {
+    bool skip = p.empty();
+    for (size_t k = 0; k < p.size() && !skip; ++k)
+      skip = indexOf(p[k]) < 0 || (k > 0 && p[k] == p[k - 1]);
+    for (const std::vector<QrcInt>& other : all)
+      if (!skip && other.size() < p.size() && !other.empty()) skip = contains(p, other);
+    if (!skip) trie.insert(p);
+  }
+  if (trie.isLeaf(0)) return new (m) QrcPatternI(m, nullptr);
+
+  // Number the nodes with children, depth first, and keep the path of each.
+  QrcInt states = 0;
+  std::vector<std::vector<QrcInt>> paths(trie.nodes.size());
+  std::vector<QrcInt> order, stack = {0};
+  while (!stack.empty()) {
+    QrcInt node = stack.back();
+    stack.pop_back();
+    if (trie.isLeaf(node)) continue;
+    trie.nodes[static_cast<size_t>(node)].number = states++;
+    order.push_back(node);
+    std::vector<QrcInt> children;
+    for (QrcInt c = trie.nodes[static_cast<size_t>(node)].firstChild; c >= 0;
+         c = trie.nodes[static_cast<size_t>(c)].nextSibling) {
+      children.push_back(c);
+      paths[static_cast<size_t>(c)] = paths[static_cast<size_t>(node)];
+      paths[static_cast<size_t>(c)].push_back(trie.nodes[static_cast<size_t>(c)].value);
+    }
+    for (size_t k = children.size(); k-- > 0;) stack.push_back(children[k]);
+  }
+  QrcInt symbols = static_cast<QrcInt>(alphabet.size());
+  const QrcInt Unset = -2;
+  std::vector<QrcInt> T(static_cast<size_t>(states * symbols), Unset);
+  auto stateOf = [&](QrcInt node) {
+    return trie.isLeaf(node) ? -1 : trie.nodes[static_cast<size_t>(node)].number;
+  };
+  for (QrcInt node : order) {
+    const TrieNode& q = trie.nodes[static_cast<size_t>(node)];
+    QrcInt* row = &T[static_cast<size_t>(q.number * symbols)];
+    // A repeated value stays in its stretch.
+    if (node != 0) row[indexOf(q.value)] = q.number;
+    for (QrcInt c = q.firstChild; c >= 0; c = trie.nodes[static_cast<size_t>(c)].nextSibling)
+      row[indexOf(trie.nodes[static_cast<size_t>(c)].value)] = stateOf(c);
+    const std::vector<QrcInt>& p = paths[static_cast<size_t>(node)];
+    for (QrcInt j = 0; j < symbols; ++j) {
+      if (row[j] != Unset) continue;
+      row[j] = 0;
+      // The longest proper suffix of the path that, followed by the value, is
+      // a path from the root; the empty suffix last.
+      for (size_t from = 1; node != 0 && from <= p.size(); ++from) {
+        std::vector<QrcInt> path(p.begin() + static_cast<long>(from), p.end());
+        path.push_back(alphabet[static_cast<size_t>(j)]);
+        QrcInt f = trie.walk(path.data(), path.size());
+        if (f < 0) continue;
+        row[j] = stateOf(f);
+        break;
+      }
+    }
+  }
+  std::vector<QrcInt> finals;
+  for (QrcInt q = 0; q < states; ++q) finals.push_back(q);
+  return new (m) QrcPatternI(m, zeroCostRegular(m, x, states, T, alphabet, finals));
+}

@@ -1,0 +1,408 @@
+#include "qrcregular.h"
+
+#include <cfloat>
+#include <ostream>
+#include <vector>
+
+#include "qrcmanager.h"
+
+namespace {
+
+template <class T>
+T* heapCopy(QrcManagerI* m, const T* values, QrcInt n) {
+  T* out = static_cast<T*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
+  for (QrcInt i = 0; i < n; ++i) out[i] = values[i];
+  return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- demons
+
+void QrcRegular_varArrayDemonI::propagate() {
+  _ct->lostValues((_x->getCurrentIndex() - _x->getFirstIndex()) / _x->getStep());
+}
+
+void QrcRegular_varArrayDemonI::display(std::ostream& os) const {
+  os << "QrcRegular_varArrayDemon";
+}
+
+void QrcRegular_VcoutDemonI::display(std::ostream& os) const {
+  os << "QrcRegular_VcoutDemon";
+}
+
+// ---------------------------------------------------------------- construction
+
+QrcRegularI::QrcRegularI(QrcManagerI* m, QrcIntVarArrayI* x, QrcInt states, const QrcInt* T,
+                         QrcInt symbols, const QrcInt* alphabet, const QrcInt* finals,
+                         QrcInt finalCount, const double* costs, QrcFloatExpI* z)
+    : QrcConstraintI(m),
+      _x(x),
+      _n(x ? x->getSize() : 0),
+      _states(states),
+      _symbols(symbols),
+      _T(heapCopy(m, T, states * symbols)),
+      _alphabet(heapCopy(m, alphabet, symbols)),
+      _final(static_cast<QrcInt*>(m->allocate(static_cast<size_t>(states) * sizeof(QrcInt)))),
+      _costs(costs ? heapCopy(m, costs, _n * states * symbols) : nullptr),
+      _z(z),
+      _minValue(0),
+      _maxValue(-1),
+      _map(nullptr),
+      _support(nullptr),
+      _labels(nullptr),
+      _heads{nullptr, nullptr, nullptr} {
+  for (QrcInt q = 0; q < states; ++q) _final[q] = 0;
+  for (QrcInt f = 0; f < finalCount; ++f) _final[finals[f]] = 1;
+}
+
+QrcInt QrcRegularI::symbolOf(QrcInt v) const {
+  if (v < _minValue || v > _maxValue) return -1;
+  QrcInt j = _map->get(v);
+  return j == QrcIntMapAbsent ? -1 : j;
+}
+
+QrcRegularEdge** QrcRegularI::head(QrcRegularEdge::List list, QrcInt i, QrcInt k) {
+  return &_heads[list][i * (list == QrcRegularEdge::Symbol ? _symbols : _states) + k];
+}
+
+void QrcRegularI::link(QrcRegularEdge* e, QrcRegularEdge::List list, QrcRegularEdge** h) {
+  e->links[list].prev = nullptr;
+  e->links[list].next = *h;
+  if (*h) (*h)->links[list].prev = e;
+  *h = e;
+}
+
+// Lists insert at the head while the graph is built; unlinking saves the links it changes.
+void QrcRegularI::unlink(QrcRegularEdge* e, QrcRegularEdge::List list) {
+  QrcRegularLink& l = e->links[list];
+  QrcRegularEdge** before;
+  if (l.prev) {
+    before = &l.prev->links[list].next;
+  } else if (list == QrcRegularEdge::Out) {
+    before = head(list, e->layer, e->source);
+  } else if (list == QrcRegularEdge::In) {
+    before = head(list, e->layer + 1, e->target);
+  } else {
+    before = head(list, e->layer, e->symbol);
+  }
+  _manager->saveValue(before);
+  *before = l.next;
+  if (l.next) {
+    _manager->saveValue(&l.next->links[list].prev);
+    l.next->links[list].prev = l.prev;
+  }
+}
+
+void QrcRegularI::saveLabel(QrcRegularLabel* l) {
+  QrcInt stamp = _manager->getStamp();
+  if (l->stamp == stamp) return;
+  void* fields[8] = {&l->fwdMin,     &l->fwdMax,     &l->bwdMin,     &l->bwdMax,
+                     &l->fwdMinPred, &l->fwdMaxPred, &l->bwdMinSucc, &l->bwdMaxSucc};
+  for (void* f : fields) _manager->saveValue(f);
+  l->stamp = stamp;
+}
+
+void QrcRegularI::post() {
+  for (QrcInt i = 0; i < _n; ++i) {
+    QrcIntExpI* v = _x->getVar(i);
+    if (i == 0 || v->getMin() < _minValue) _minValue = v->getMin();
+    if (i == 0 || v->getMax() > _maxValue) _maxValue = v->getMax();
+  }
+  if (_n > 0) {
+    // Dense over [minValue, maxValue] when that range is small enough.
+    _map = new (_manager) QrcIntMap(_manager);
+    for (QrcInt j = 0; j < _symbols; ++j)
+      if (_alphabet[j] >= _minValue && _alphabet[j] <= _maxValue) _map->add(_alphabet[j], j);
+    _map->compact(2);
+  }
+  build();
+  if (_n > 0) _x->whenDomain(new (_manager) QrcRegular_varArrayDemonI(_manager, this, _x));
+  _z->whenRange(new (_manager) QrcRegular_VcoutDemonI(_manager, this));
+}
+
+void QrcRegularI::build() {
+  QrcInt n = _n, s = _states, m = _symbols;
+  _support = static_cast<QrcRevWord*>(
+      _manager->allocate(static_cast<size_t>(n * m > 0 ? n * m : 1) * sizeof(QrcRevWord)));
+  for (QrcInt k = 0; k < n * m; ++k) new (&_support[k]) QrcRevWord(_manager, 0);
+  _labels = static_cast<QrcRegularLabel*>(
+      _manager->allocate(static_cast<size_t>((n + 1) * s) * sizeof(QrcRegularLabel)));
+  for (QrcInt k = 0; k < (n + 1) * s; ++k)
+    _labels[k] = QrcRegularLabel{DBL_MAX, -DBL_MAX, DBL_MAX, -DBL_MAX, -1, -1, -1, -1, 0};
+  _labels[0].fwdMin = _labels[0].fwdMax = 0;
+  for (QrcInt f = 0; f < s; ++f)
+    if (_final[f]) label(n, f)->bwdMin = label(n, f)->bwdMax = 0;
+  const QrcRegularEdge::List lists[3] = {QrcRegularEdge::Out, QrcRegularEdge::In,
+                                         QrcRegularEdge::Symbol};
+  const QrcInt sizes[3] = {n * s, (n + 1) * s, n * m};
+  for (QrcRegularEdge::List l : lists) {
+    _heads[l] = static_cast<QrcRegularEdge**>(
+        _manager->allocate(static_cast<size_t>(sizes[l] > 0 ? sizes[l] : 1) * sizeof(void*)));
+    for (QrcInt k = 0; k < sizes[l]; ++k) _heads[l][k] = nullptr;
+  }
+  if (n == 0) return;
+
+  // Forward: the states reached, the edges taken, the labels from the start.
+  std::vector<char> reached(static_cast<size_t>((n + 1) * s), 0),
+      flag(static_cast<size_t>(n * m * s), 0);
+  reached[0] = 1;
+  for (QrcInt i = 0; i < n; ++i) {
+    QrcIntExpI* x = _x->getVar(i);
+    for (QrcInt q = 0; q < s; ++q) {
+      if (!reached[static_cast<size_t>(i * s + q)]) continue;
+      const QrcRegularLabel* from = label(i, q);
+      for (QrcInt v = x->getMin();;) {
+        QrcInt j = symbolOf(v);
+        QrcInt t = j < 0 ? -1 : _T[q * m + j];
+        if (t >= 0) {
+          char& f = flag[static_cast<size_t>((i * m + j) * s + q)];
+          if (!f) {
+            f = 1;
+            _support[i * m + j].setNoSave(_support[i * m + j].getValue() + 1);
+          }
+          reached[static_cast<size_t>((i + 1) * s + t)] = 1;
+          QrcRegularLabel* to = label(i + 1, t);
+          double c = cost(i, q, j);
+          if (to->fwdMin > from->fwdMin + c) {
+            to->fwdMin = from->fwdMin + c;
+            to->fwdMinPred = q;
+          }
+          if (from->fwdMax + c > to->fwdMax) {
+            to->fwdMax = from->fwdMax + c;
+            to->fwdMaxPred = q;
+          }
+        }
+        QrcInt next = x->getNextHigher(v);
+        if (next <= v) break;
+        v = next;
+      }
+    }
+  }
+  for (QrcInt q = 0; q < s; ++q)
+    if (!_final[q]) reached[static_cast<size_t>(n * s + q)] = 0;
+
+  // Backward: the edges into states that reach a final state, the labels to the end.
+  std::vector<char> useful(static_cast<size_t>(s));
+  for (QrcInt i = n - 1; i >= 0; --i) {
+    QrcIntExpI* x = _x->getVar(i);
+    for (QrcInt q = 0; q < s; ++q) useful[static_cast<size_t>(q)] = 0;
+    for (QrcInt v = x->getMin();;) {
+      QrcInt j = symbolOf(v);
+      for (QrcInt q = 0; j >= 0 && q < s; ++q) {
+        char& f = flag[static_cast<size_t>((i * m + j) * s + q)];
+        if (!f || !reached[static_cast<size_t>(i * s + q)]) continue;
+        QrcInt t = _T[q * m + j];
+        if (!reached[static_cast<size_t>((i + 1) * s + t)]) {
+          f = 0;
+          _support[i * m + j].setNoSave(_support[i * m + j].getValue() - 1);
+          continue;
+        }
+        useful[static_cast<size_t>(q)] = 1;
+        QrcRegularLabel* from = label(i, q);
+        const QrcRegularLabel* to = label(i + 1, t);
+        double c = cost(i, q, j);
+        if (from->bwdMin > to->bwdMin + c) {
+          from->bwdMin = to->bwdMin + c;
+          from->bwdMinSucc = t;
+        }
+        if (to->bwdMax + c > from->bwdMax) {
+          from->bwdMax = to->bwdMax + c;
+          from->bwdMaxSucc = t;
+        }
+        QrcRegularEdge* e = new (_manager) QrcRegularEdge;
+        e->layer = i;
+        e->source = q;
+        e->symbol = j;
+        e->target = t;
+        e->alive = 1;
+        e->nextRemoved = nullptr;
+        link(e, QrcRegularEdge::Out, head(QrcRegularEdge::Out, i, q));
+        link(e, QrcRegularEdge::In, head(QrcRegularEdge::In, i + 1, t));
+      }
+      QrcInt next = x->getNextHigher(v);
+      if (next <= v) break;
+      v = next;
+    }
+    for (QrcInt q = 0; q < s; ++q)
+      if (!useful[static_cast<size_t>(q)]) reached[static_cast<size_t>(i * s + q)] = 0;
+  }
+  for (QrcInt i = 0; i < n; ++i)
+    for (QrcInt q = 0; q < s; ++q)
+      for (QrcRegularEdge* e = *head(QrcRegularEdge::Out, i, q); e;
+           e = e->links[QrcRegularEdge::Out].next)
+        link(e, QrcRegularEdge::Symbol, head(QrcRegularEdge::Symbol, i, e->symbol));
+}
+
+// ---------------------------------------------------------------- filtering
+
+// An edge stays while a complete path through it can meet z's bounds; an
+// edge on no complete path has an infinite label, and z is finite from the
+// first propagation on.
+bool QrcRegularI::fails(const QrcRegularEdge* e) {
+  const QrcRegularLabel* a = label(e->layer, e->source);
+  const QrcRegularLabel* b = label(e->layer + 1, e->target);
+  double c = cost(e->layer, e->source, e->symbol);
+  return a->fwdMin + c + b->bwdMin > _z->getMax() || _z->getMin() > a->fwdMax + c + b->bwdMax;
+}
+
+void QrcRegularI::removeEdge(QrcRegularEdge* e) {
+  _manager->saveValue(&e->alive);
+  e->alive = 0;
+  unlink(e, QrcRegularEdge::Out);
+  unlink(e, QrcRegularEdge::In);
+  unlink(e, QrcRegularEdge::Symbol);
+  QrcRevWord& count = _support[e->layer * _symbols + e->symbol];
+  count.set(_manager, count.getValue() - 1);
+  if (count.getValue() == 0) _x->getVar(e->layer)->removeValue(_alphabet[e->symbol]);
+}
+
+// The two directions of label repair. Backward: the labels of (i, q) to the
+// end, over the out-edges of q; forward: the labels of (i + 1, t) from the
+// start, over the in-edges of t.
+struct QrcRegularI::Side {
+  double QrcRegularLabel::*min;
+  double QrcRegularLabel::*max;
+  QrcInt QrcRegularLabel::*minVia;
+  QrcInt QrcRegularLabel::*maxVia;
+  QrcRegularEdge::List scan;  // the edges the labels come through
+  QrcRegularEdge::List next;  // the edges whose labels depend on these
+};
+
+const QrcRegularI::Side QrcRegularI::Backward = {
+    &QrcRegularLabel::bwdMin,     &QrcRegularLabel::bwdMax, &QrcRegularLabel::bwdMinSucc,
+    &QrcRegularLabel::bwdMaxSucc, QrcRegularEdge::Out,      QrcRegularEdge::In};
+const QrcRegularI::Side QrcRegularI::Forward = {
+    &QrcRegularLabel::fwdMin,     &QrcRegularLabel::fwdMax, &QrcRegularLabel::fwdMinPred,
+    &QrcRegularLabel::fwdMaxPred, QrcRegularEdge::In,       QrcRegularEdge::Out};
+
+// After the edge between state (k, state) and its neighbour gone went: the
+// labels of (k, state) on one side, recomputed when they came through gone.
+// When one changed, the edges depending on it are tested (the failing ones
+// removed) and repaired in turn; the removed ones then repair the other side.
+void QrcRegularI::repair(const Side& side, QrcInt k, QrcInt state, QrcInt gone) {
+  bool backward = &side == &Backward;
+  QrcRegularLabel* l = label(k, state);
+  bool changed = false;
+  if (l->*side.minVia == gone || l->*side.maxVia == gone) {
+    double best = DBL_MAX, worst = -DBL_MAX;
+    QrcInt bestVia = -1, worstVia = -1;
+    for (QrcRegularEdge* e = *head(side.scan, k, state); e; e = e->links[side.scan].next) {
+      QrcInt via = backward ? e->target : e->source;
+      const QrcRegularLabel* n = label(backward ? k + 1 : k - 1, via);
+      if (n->*side.min == DBL_MAX) continue;
+      double c = cost(e->layer, e->source, e->symbol);
+      if (n->*side.min + c < best) {
+        best = n->*side.min + c;
+        bestVia = via;
+      }
+      if (n->*side.max + c > worst) {
+        worst = n->*side.max + c;
+        worstVia = via;
+      }
+    }
+    if (l->*side.minVia == gone && (best != l->*side.min || bestVia != gone)) {
+      saveLabel(l);
+      changed = changed || best != l->*side.min;
+      l->*side.min = best;
+      l->*side.minVia = bestVia;
+    }
+    if (l->*side.maxVia == gone && (worst != l->*side.max || worstVia != gone)) {
+      saveLabel(l);
+      changed = changed || worst != l->*side.max;
+      l->*side.max = worst;
+      l->*side.maxVia = worstVia;
+    }
+  }
+  if (!changed || (backward ? k == 0 : k == _n)) return;
+  QrcRegularEdge* removed = nullptr;
+  for (QrcRegularEdge *e = *head(side.next, k, state), *next; e; e = next) {
+    next = e->links[side.next].next;
+    if (!e->alive) continue;
+    if (fails(e)) {
+      removeEdge(e);
+      e->nextRemoved = removed;
+      removed = e;
+    }
+    if (backward)
+      repair(Backward, k - 1, e->source, state);
+    else
+      repair(Forward, k + 1, e->target, state);
+  }
+  for (; removed; removed = removed->nextRemoved) {
+    if (backward)
+      repair(Forward, k, state, removed->source);
+    else
+      repair(Backward, k, state, removed->target);
+  }
+}
+
+// The labels around removed edges, in reverse order of removal.
+void QrcRegularI::repairRemoved(QrcRegularEdge* removed) {
+  for (; removed; removed = removed->nextRemoved) {
+    repair(Backward, removed->layer, removed->source, removed->target);
+    repair(Forward, removed->layer + 1, removed->target, removed->source);
+  }
+}
+
+void QrcRegularI::filterAll() {
+  QrcRegularEdge* removed = nullptr;
+  for (QrcInt i = 0; i < _n; ++i)
+    for (QrcInt j = 0; j < _symbols; ++j)
+      for (QrcRegularEdge *e = *head(QrcRegularEdge::Symbol, i, j), *next; e; e = next) {
+        next = e->links[QrcRegularEdge::Symbol].next;
+        if (!e->alive || !fails(e)) continue;
+        removeEdge(e);
+        e->nextRemoved = removed;
+        removed = e;
+      }
+  repairRemoved(removed);
+}
+
+void QrcRegularI::narrowCost() {
+  const QrcRegularLabel* start = label(0, 0);
+  _z->setRange(start->bwdMin, start->bwdMax);
+}
+
+void QrcRegularI::propagate() {
+  // Values without a symbol, or whose symbol no edge carries.
+  for (QrcInt i = 0; i < _n; ++i) {
+    QrcIntExpI* x = _x->getVar(i);
+    for (QrcInt v = x->getMin();;) {
+      QrcInt next = x->getNextHigher(v);
+      QrcInt j = symbolOf(v);
+      if (j < 0 || _support[i * _symbols + j].getValue() == 0) x->removeValue(v);
+      if (next <= v) break;
+      v = next;
+    }
+  }
+  filterAll();
+  narrowCost();
+}
+
+void QrcRegularI::lostValues(QrcInt i) {
+  QrcIntVarDeltaIterator it(_x->getVar(i));
+  QrcRegularEdge* removed = nullptr;
+  QrcInt v;
+  while (it.next(v)) {
+    QrcInt j = symbolOf(v);
+    if (j < 0) continue;
+    for (QrcRegularEdge *e = *head(QrcRegularEdge::Symbol, i, j), *next; e; e = next) {
+      next = e->links[QrcRegularEdge::Symbol].next;
+      if (!e->alive) continue;
+      removeEdge(e);
+      e->nextRemoved = removed;
+      removed = e;
+    }
+  }
+  repairRemoved(removed);
+  narrowCost();
+}
+
+void QrcRegularI::costChanged() {
+  const QrcRegularLabel* start = label(0, 0);
+  if (_z->getMin() > start->bwdMin || start->bwdMax > _z->getMax()) {
+    filterAll();
+    narrowCost();
+  }
+}

@@ -1,0 +1,767 @@
+#include "qrctable.h"
+
+#include <cstddef>
+#include <ostream>
+
+#include "qrcmanager.h"
+
+namespace {
+
+QrcSizeAllocatorI* poolOf(QrcManagerI* m) {
+  return m->getSizeAllocator();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- demon and restorer
+
+QrcWLConstraintIVarDomainI::QrcWLConstraintIVarDomainI(QrcManagerI* m, QrcWLConstraintI* ct,
+                                                       QrcInt position)
+    : QrcDemonI(m, ct), _wl(ct), _position(position) {}
+
+void QrcWLConstraintIVarDomainI::propagate() {
+  _wl->lostValues(_position);
+}
+
+void QrcWLConstraintIVarDomainI::display(std::ostream& os) const {
+  os << "QrcWLConstraintIVarDomain";
+}
+
+QrcGoalI* QrcECRestorerI::execute() {
+  QrcGACChange* newly = _newlySupported;
+  QrcGACChange* replaced = _replaced;
+  _newlySupported = nullptr;
+  _replaced = nullptr;
+  _ct->restore(&_invalidated, newly, replaced);
+  return nullptr;
+}
+
+// ---------------------------------------------------------------- records and pending values
+
+QrcWLConstraintI::QrcWLConstraintI(QrcManagerI* m, QrcIntVarArrayI* vars)
+    : QrcConstraintI(m),
+      _arity(vars ? vars->getSize() : 0),
+      _postStamp(0),
+      _currentStamp(0),
+      _records(nullptr),
+      _pending(nullptr),
+      _vars(vars),
+      _restorer(nullptr) {}
+
+void QrcWLConstraintI::post() {
+  _postStamp = _currentStamp = _manager->getStamp();
+  _pending = nullptr;
+  initialise();
+  // Never pushed: what changes before the first choice point stays.
+  _restorer = makeRestorer();
+}
+
+QrcGACValue* QrcWLConstraintI::findValue(QrcInt k, QrcInt v) const {
+  const QrcGACVar& r = _records[k];
+  if (r.collection) {
+    const QrcIntCollectionI::Element* e = r.collection->find(v);
+    return e ? &r.values[e - r.collection->getElement(0)] : nullptr;
+  }
+  if (v < r.first || v - r.first >= r.count) return nullptr;
+  return &r.values[v - r.first];
+}
+
+void QrcWLConstraintI::clearPending() {
+  for (QrcGACVar* r = _pending; r; r = r->nextPending) {
+    for (QrcGACValue* v = r->lost; v; v = v->nextLost) v->isLost = 0;
+    r->lost = nullptr;
+    r->pending = 0;
+  }
+  _pending = nullptr;
+}
+
+void QrcWLConstraintI::enterChoicePoint() {
+  QrcInt stamp = _manager->getStamp();
+  if (stamp == _currentStamp) return;
+  // Values pending from a branch that failed are back in their domains.
+  _currentStamp = stamp;
+  clearPending();
+  _restorer = makeRestorer();
+  _manager->addReversibleActionNoRestore(_restorer);
+}
+
+void QrcWLConstraintI::lostValues(QrcInt k) {
+  enterChoicePoint();
+  QrcGACVar* r = &_records[k];
+  QrcIntVarDeltaIterator it(r->var);
+  QrcInt v;
+  bool any = false;
+  while (it.next(v)) {
+    QrcGACValue* value = findValue(k, v);
+    if (!value || value->isLost) continue;
+    value->isLost = 1;
+    value->nextLost = r->lost;
+    r->lost = value;
+    any = true;
+  }
+  if (!any) return;
+  if (!r->pending) {
+    r->pending = 1;
+    r->nextPending = _pending;
+    _pending = r;
+  }
+  push();
+}
+
+// ---------------------------------------------------------------- schema
+
+void QrcGACSchemaI::initialise() {
+  _records =
+      static_cast<QrcGACVar*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcGACVar)));
+  for (QrcInt k = 0; k < _arity; ++k) {
+    QrcIntExpI* x = _vars->getVar(k);
+    x->makeEventHandlerConstraint();
+    if (x->isVariable()) x->makeDomainSet();
+    QrcGACVar& r = _records[k];
+    r.position = k;
+    r.var = x;
+    QrcIntSetI* d = x->getDomainSet();
+    r.collection = d ? d->getCollection() : nullptr;
+    r.first = r.collection ? 0 : x->getMin();
+    r.count = r.collection ? r.collection->getSize() : x->getMax() - x->getMin() + 1;
+    r.values = static_cast<QrcGACValue*>(
+        _manager->allocate(static_cast<size_t>(r.count) * sizeof(QrcGACValue)));
+    for (QrcInt i = 0; i < r.count; ++i) {
+      QrcGACValue& v = r.values[i];
+      v.var = &r;
+      v.value = r.collection ? r.collection->getElement(i)->value : r.first + i;
+      v.containing = nullptr;
+      v.support = nullptr;
+      v.frontier = nullptr;
+      v.stamp = _postStamp;
+      v.nextSupported = nullptr;
+      v.prevSupported = nullptr;
+      v.nextLost = nullptr;
+      v.isLost = 0;
+    }
+    r.lost = nullptr;
+    r.nextPending = nullptr;
+    r.pending = 0;
+  }
+  _first = 1;
+  for (QrcInt k = 0; k < _arity; ++k)
+    _records[k].var->whenDomain(new (_manager) QrcWLConstraintIVarDomainI(_manager, this, k));
+}
+
+QrcRestorerI* QrcGACSchemaI::makeRestorer() {
+  return new (_manager) QrcECRestorerI(_manager, this);
+}
+
+QrcInt QrcGACSchemaI::tupleBytes() const {
+  return static_cast<QrcInt>(offsetof(QrcGACTuple, entries)) +
+         _arity * static_cast<QrcInt>(sizeof(QrcGACEntry));
+}
+
+QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcTupleNode* node) {
+  QrcInt bytes = tupleBytes() + (node ? 0 : _arity * static_cast<QrcInt>(sizeof(QrcInt)));
+  QrcGACTuple* t = static_cast<QrcGACTuple*>(poolOf(_manager)->allocateSized(bytes));
+  t->invalid = 0;
+  t->supported = nullptr;
+  t->nextInvalid = nullptr;
+  t->prevInvalid = nullptr;
+  t->holds = 0;
+  t->node = node;
+  if (node) {
+    t->values = values;
+  } else {
+    QrcInt* own = reinterpret_cast<QrcInt*>(reinterpret_cast<char*>(t) + tupleBytes());
+    for (QrcInt j = 0; j < _arity; ++j) own[j] = values[j];
+    t->values = own;
+  }
+  for (QrcInt j = 0; j < _arity; ++j) {
+    QrcGACEntry& e = t->entries[j];
+    e.value = findValue(j, t->values[j]);
+    e.tuple = t;
+    e.next = nullptr;
+    e.prev = nullptr;
+  }
+  linkEntries(t);
+  return t;
+}
+
+bool QrcGACSchemaI::isValid(const QrcGACTuple* t) const {
+  if (t->invalid) return false;
+  for (QrcInt j = 0; j < _arity; ++j)
+    if (!inDomain(j, t->values[j])) return false;
+  return true;
+}
+
+void QrcGACSchemaI::linkEntries(QrcGACTuple* t) {
+  for (QrcInt j = 0; j < _arity; ++j) {
+    QrcGACEntry* e = &t->entries[j];
+    if (e->prev) continue;
+    QrcGACEntry** head = &e->value->containing;
+    e->next = *head;
+    if (e->next) e->next->prev = &e->next;
+    e->prev = head;
+    *head = e;
+  }
+}
+
+namespace {
+
+void unlinkEntry(QrcGACEntry* e) {
+  if (!e->prev) return;
+  *e->prev = e->next;
+  if (e->next) e->next->prev = e->prev;
+  e->next = nullptr;
+  e->prev = nullptr;
+}
+
+void unlinkSupported(QrcGACValue* v) {
+  if (!v->prevSupported) return;
+  *v->prevSupported = v->nextSupported;
+  if (v->nextSupported) v->nextSupported->prevSupported = v->prevSupported;
+  v->nextSupported = nullptr;
+  v->prevSupported = nullptr;
+}
+
+void linkSupported(QrcGACValue* v, QrcGACTuple* t) {
+  v->nextSupported = t->supported;
+  if (v->nextSupported) v->nextSupported->prevSupported = &v->nextSupported;
+  v->prevSupported = &t->supported;
+  t->supported = v;
+}
+
+void unlinkInvalid(QrcGACTuple* t) {
+  if (!t->prevInvalid) return;
+  *t->prevInvalid = t->nextInvalid;
+  if (t->nextInvalid) t->nextInvalid->prevInvalid = t->prevInvalid;
+  t->nextInvalid = nullptr;
+  t->prevInvalid = nullptr;
+}
+
+}  // namespace
+
+void QrcGACSchemaI::unlinkEntries(QrcGACTuple* t) {
+  for (QrcInt j = 0; j < _arity; ++j) unlinkEntry(&t->entries[j]);
+}
+
+void QrcGACSchemaI::invalidate(QrcGACTuple* t) {
+  if (t->invalid) return;
+  t->invalid = 1;
+  if (isAtPostPoint()) return;
+  QrcGACTuple** head = _restorer->invalidatedHead();
+  t->nextInvalid = *head;
+  if (t->nextInvalid) t->nextInvalid->prevInvalid = &t->nextInvalid;
+  t->prevInvalid = head;
+  *head = t;
+}
+
+void QrcGACSchemaI::freeIfUnused(QrcGACTuple* t) {
+  if (!t || t == _busy || t->supported || t->holds) return;
+  unlinkEntries(t);
+  unlinkInvalid(t);
+  QrcInt bytes = tupleBytes() + (t->node ? 0 : _arity * static_cast<QrcInt>(sizeof(QrcInt)));
+  poolOf(_manager)->freeSized(t, bytes);
+}
+
+QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
+  QrcGACEntry* e = value->containing;
+  while (e) {
+    QrcGACEntry* next = e->next;
+    QrcGACTuple* t = e->tuple;
+    if (isValid(t)) {
+      if (e != value->containing) {
+        unlinkEntry(e);
+        e->next = value->containing;
+        e->next->prev = &e->next;
+        e->prev = &value->containing;
+        value->containing = e;
+      }
+      return t;
+    }
+    // Its lost value, still pending, resupports the values it supports.
+    invalidate(t);
+    unlinkEntry(e);
+    e = next;
+  }
+  return nullptr;
+}
+
+void QrcGACSchemaI::recordChange(QrcGACValue* value) {
+  if (isAtPostPoint() || value->stamp == _currentStamp) return;
+  QrcGACChange* c =
+      static_cast<QrcGACChange*>(poolOf(_manager)->allocateSized(sizeof(QrcGACChange)));
+  c->value = value;
+  c->support = value->support;
+  c->frontier = value->frontier;
+  c->stamp = value->stamp;
+  if (c->support) ++c->support->holds;
+  if (c->frontier) ++c->frontier->holds;
+  _restorer->addChange(c);
+}
+
+void QrcGACSchemaI::setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought) {
+  recordChange(value);
+  value->stamp = _currentStamp;
+  QrcGACTuple* old = value->support;
+  if (old != t) {
+    unlinkSupported(value);
+    linkSupported(value, t);
+    value->support = t;
+  }
+  QrcGACTuple* oldFrontier = value->frontier;
+  if (sought && oldFrontier != t) {
+    value->frontier = t;
+    ++t->holds;
+    if (oldFrontier) --oldFrontier->holds;
+  }
+  freeIfUnused(old == t ? nullptr : old);
+  if (sought && oldFrontier != old && oldFrontier != t) freeIfUnused(oldFrontier);
+}
+
+void QrcGACSchemaI::resupport(QrcGACValue* value) {
+  QrcGACTuple* t = findValid(value);
+  if (t) {
+    setSupport(value, t, false);
+    return;
+  }
+  t = seekSupport(value);
+  if (t) {
+    setSupport(value, t, true);
+    return;
+  }
+  value->var->var->removeValue(value->value);
+}
+
+void QrcGACSchemaI::processLost(QrcGACValue* lost) {
+  while (lost->containing) {
+    QrcGACTuple* t = lost->containing->tuple;
+    invalidate(t);
+    unlinkEntries(t);
+    _busy = t;
+    QrcGACValue* s = t->supported;
+    while (s) {
+      QrcGACValue* next = s->nextSupported;
+      if (inDomain(s->var->position, s->value)) resupport(s);
+      s = next;
+    }
+    _busy = nullptr;
+    if (isAtPostPoint()) {
+      // The values left are out of their domains for good.
+      while (t->supported) {
+        QrcGACValue* v = t->supported;
+        unlinkSupported(v);
+        v->support = nullptr;
+        if (v->frontier) {
+          QrcGACTuple* f = v->frontier;
+          v->frontier = nullptr;
+          --f->holds;
+          if (f != t) freeIfUnused(f);
+        }
+      }
+    }
+    freeIfUnused(t);
+  }
+}
+
+void QrcGACSchemaI::propagate() {
+  enterChoicePoint();
+  _busy = nullptr;
+  if (_first) {
+    clearPending();
+    for (QrcInt k = 0; k < _arity; ++k) {
+      QrcIntExpI* x = _records[k].var;
+      for (QrcInt v = x->getMin();;) {
+        QrcGACValue* value = findValue(k, v);
+        if (!value->support) resupport(value);
+        QrcInt next = x->getNextHigher(v);
+        if (next <= v) break;
+        v = next;
+      }
+    }
+    _first = 0;
+    return;
+  }
+  // A variable leaves the pending list once its lost values are all
+  // processed, so that after a failure the next choice point clears them.
+  while (_pending) {
+    QrcGACVar* r = _pending;
+    while (r->lost) {
+      QrcGACValue* value = r->lost;
+      r->lost = value->nextLost;
+      value->isLost = 0;
+      processLost(value);
+    }
+    _pending = r->nextPending;
+    r->pending = 0;
+  }
+}
+
+void QrcGACSchemaI::undoChange(QrcGACChange* c) {
+  QrcGACValue* value = c->value;
+  QrcGACTuple* cur = value->support;
+  QrcGACTuple* curFrontier = value->frontier;
+  unlinkSupported(value);
+  value->support = c->support;
+  if (c->support) {
+    linkSupported(value, c->support);
+    --c->support->holds;
+  }
+  // The change record's hold on the old frontier passes to the value.
+  value->frontier = c->frontier;
+  if (curFrontier) --curFrontier->holds;
+  value->stamp = c->stamp;
+  poolOf(_manager)->freeSized(c, sizeof(QrcGACChange));
+  freeIfUnused(cur);
+  if (curFrontier != cur) freeIfUnused(curFrontier);
+}
+
+void QrcGACSchemaI::restore(QrcGACTuple** invalidated, QrcGACChange* newlySupported,
+                            QrcGACChange* replaced) {
+  _busy = nullptr;
+  while (*invalidated) {
+    QrcGACTuple* t = *invalidated;
+    unlinkInvalid(t);
+    t->invalid = 0;
+    linkEntries(t);
+  }
+  while (replaced) {
+    QrcGACChange* next = replaced->next;
+    undoChange(replaced);
+    replaced = next;
+  }
+  while (newlySupported) {
+    QrcGACChange* next = newlySupported->next;
+    undoChange(newlySupported);
+    newlySupported = next;
+  }
+}
+
+// ---------------------------------------------------------------- allowed tuples
+
+bool QrcGACSAllowedI::holdsDomainValues(const QrcTupleNode* t) const {
+  for (QrcInt j = 0; j < _arity; ++j)
+    if (!inDomain(j, t->values[j])) return false;
+  return true;
+}
+
+QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
+  QrcInt k = value->var->position, v = value->value;
+  QrcTupleNode* t = value->frontier ? value->frontier->node->columnNext[k] : _set->getFirst(k, v);
+  QrcInt mode = _set->getStorageMode();
+  while (t) {
+    if (holdsDomainValues(t)) return newTuple(t->values, t);
+    if (mode == 1)
+      t = jumpMode1(t, k, v);
+    else if (mode == 2)
+      t = jumpMode2(t, k, v);
+    else
+      t = t->columnNext[k];
+  }
+  return nullptr;
+}
+
+// From a tuple holding v at k, the first tuple with every value in its
+// domain: at each position whose value left its domain, the nearest newer
+// tuple holding a domain value there, then the nearest holding v at k.
+QrcTupleNode* QrcGACSAllowedI::jumpMode1(QrcTupleNode* t, QrcInt k, QrcInt v) {
+  QrcInt width = _set->getWidth();
+  QrcInt vIndex = _set->getValueIndex(k, v);
+  for (;;) {
+    bool moved = false;
+    for (QrcInt c = 0; c < _arity; ++c) {
+      if (c == k || inDomain(c, t->values[c])) continue;
+      QrcIntExpI* x = _records[c].var;
+      const QrcTupleColumn& col = _set->getColumn(c);
+      QrcTupleNode** next = t->mode1()->next + c * width;
+      QrcTupleNode* best = nullptr;
+      if (x->getSize() <= col.size) {
+        for (QrcInt w = x->getMin();;) {
+          QrcInt i = _set->getValueIndex(c, w);
+          if (i >= 0 && next[i] && (!best || next[i]->number < best->number)) best = next[i];
+          QrcInt after = x->getNextHigher(w);
+          if (after <= w) break;
+          w = after;
+        }
+      } else {
+        for (QrcInt i = 0; i < col.size; ++i)
+          if (next[i] && (!best || next[i]->number < best->number) && x->isInDomain(col.values[i]))
+            best = next[i];
+      }
+      if (!best) return nullptr;
+      t = best;
+      moved = true;
+      while (t->values[k] != v) {
+        t = t->mode1()->next[k * width + vIndex];
+        if (!t) return nullptr;
+      }
+    }
+    if (!moved) return t;
+  }
+}
+
+// The first tuple, not older than the target, that may hold a domain value
+// at c; cur walks the (k, v) list and no support lies between the target
+// and cur. Null when no tuple remains.
+QrcTupleMode2* QrcGACSAllowedI::probe(QrcInt c, QrcInt k, QrcInt v, QrcTupleMode2* target,
+                                      QrcTupleNode*& cur) {
+  QrcIntExpI* x = _records[c].var;
+  if (x->isInDomain(cur->values[c]) && cur->number >= target->number) return cur->mode2();
+  cur = cur->columnNext[k];
+  if (!cur) return nullptr;
+  QrcInt size = x->getSize();
+  QrcTupleMode2* r = cur->number >= target->number ? cur->mode2() : target;
+  QrcInt noted = r->probeValue[c];
+  QrcTupleMode2* best = nullptr;
+  for (bool firstTurn = true;; firstTurn = false) {
+    if (size == 0 || (!firstTurn && r->probeValue[c] == noted)) return best;
+    if (x->isInDomain(cur->values[c]) && cur->number >= r->number) return cur->mode2();
+    cur = cur->columnNext[k];
+    if (!cur) return nullptr;
+    if (best && cur->number >= best->number) return cur->mode2();
+    if (x->isInDomain(r->node->values[c])) break;
+    if (x->isInDomain(r->probeValue[c])) {
+      --size;
+      QrcTupleMode2* link = r->probeLink[c];
+      if (link && (!best || link->number < best->number)) {
+        best = link;
+        if (cur->number >= best->number) return cur->mode2();
+      }
+    }
+    r = r->newer;
+    if (!r) return best;
+  }
+  if (r->number <= cur->number) return cur->mode2();
+  if (r->node->values[k] == v) cur = r->node;
+  return r;
+}
+
+QrcTupleNode* QrcGACSAllowedI::jumpMode2(QrcTupleNode* failed, QrcInt k, QrcInt v) {
+  QrcTupleNode* cur = failed->columnNext[k];
+  if (!cur) return nullptr;
+  QrcTupleMode2* target = cur->mode2();
+  for (;;) {
+    QrcTupleMode2* before = target;
+    for (QrcInt c = 0; c < _arity; ++c) {
+      if (c == k) continue;
+      target = probe(c, k, v, target, cur);
+      if (!target) return nullptr;
+    }
+    // The first tuple holding v at k, not older than the target.
+    for (;;) {
+      if (cur->number >= target->number) {
+        target = cur->mode2();
+        break;
+      }
+      if (target->node->values[k] == v) break;
+      if (target->probeValue[k] == v) {
+        target = target->probeLink[k];
+        if (!target) return nullptr;
+        break;
+      }
+      cur = cur->columnNext[k];
+      target = target->newer;
+      if (!cur || !target) return nullptr;
+    }
+    cur = target->node;
+    if (target == before) return cur;
+  }
+}
+
+QrcConstraintI* QrcGACSAllowedI::makeCopy(QrcManagerI* target) const {
+  return new (target)
+      QrcGACSAllowedI(target, _vars->copyForManager(target), _set->copyForManager(target));
+}
+
+// ---------------------------------------------------------------- predicates
+
+QrcGACSPredicateI::QrcGACSPredicateI(QrcManagerI* m, QrcIntVarArrayI* vars,
+                                     QrcIntPredicateI* general, QrcIntBinaryPredicateI* binary,
+                                     QrcIntTernaryPredicateI* ternary)
+    : QrcGACSchemaI(m, vars),
+      _general(general),
+      _binary(binary),
+      _ternary(ternary),
+      _candidate(static_cast<QrcInt*>(
+          m->allocate(static_cast<size_t>(_arity > 0 ? _arity : 1) * sizeof(QrcInt)))) {}
+
+QrcBool QrcGACSPredicateI::accepts() const {
+  if (_general) return _general->isTrue(_candidate);
+  if (_arity == 2 && _binary) return _binary->isTrue(_candidate[0], _candidate[1]);
+  return _ternary->isTrue(_candidate[0], _candidate[1], _candidate[2]);
+}
+
+void QrcGACSPredicateI::resetAfter(QrcInt p, QrcInt k) {
+  for (QrcInt j = p + 1; j < _arity; ++j)
+    if (j != k) _candidate[j] = _records[j].var->getMin();
+}
+
+QrcInt QrcGACSPredicateI::advance(QrcInt p, QrcInt k) {
+  for (QrcInt j = p; j >= 0; --j) {
+    if (j == k) continue;
+    QrcInt w = _records[j].var->getNextHigher(_candidate[j]);
+    if (w <= _candidate[j]) continue;
+    _candidate[j] = w;
+    resetAfter(j, k);
+    return j;
+  }
+  return -1;
+}
+
+// Scans the positions from c: a candidate below the frontier of one of its
+// values was refused when that value searched, so it moves past it.
+bool QrcGACSPredicateI::skipSettled(QrcInt c, QrcInt k, QrcInt v) {
+  QrcInt* cand = _candidate;
+  while (c < _arity) {
+    const QrcGACTuple* f = findValue(c, cand[c])->frontier;
+    QrcInt d = 0;
+    if (f) {
+      while (d < _arity && cand[d] == f->values[d]) ++d;
+    }
+    if (!f || d == _arity || cand[d] > f->values[d]) {
+      ++c;
+      continue;
+    }
+    QrcInt moved = -1;
+    if (d < c) {
+      moved = advance(c, k);
+      if (moved < 0) return false;
+      c = moved < c ? moved : c;
+      continue;
+    }
+    // Jump to the frontier: copy its values from d on.
+    bool settled = false;
+    QrcInt j = d;
+    for (; j < _arity; ++j) {
+      if (j == k) {
+        if (f->values[k] > v) {
+          moved = advance(k, k);
+          break;
+        }
+        if (f->values[k] < v) {
+          resetAfter(k, k);
+          settled = true;
+          break;
+        }
+        continue;
+      }
+      cand[j] = f->values[j];
+      if (!inDomain(j, cand[j])) {
+        moved = advance(j, k);
+        break;
+      }
+    }
+    if (settled) {
+      ++c;
+      continue;
+    }
+    // The candidate is the frontier itself, which no longer supports: past it.
+    if (j == _arity) moved = advance(_arity - 1, k);
+    if (moved < 0) return false;
+    c = moved < c ? moved : c;
+  }
+  return true;
+}
+
+QrcGACTuple* QrcGACSPredicateI::seekSupport(QrcGACValue* value) {
+  QrcInt k = value->var->position, v = value->value;
+  QrcInt* cand = _candidate;
+  QrcInt from = 0;
+  if (value->frontier) {
+    // From the first position whose value left its domain, else from the last.
+    const QrcInt* f = value->frontier->values;
+    QrcInt p = -1;
+    for (QrcInt j = 0; j < _arity; ++j) {
+      cand[j] = f[j];
+      if (p < 0 && j != k && !inDomain(j, f[j])) p = j;
+    }
+    from = advance(p < 0 ? _arity - 1 : p, k);
+    if (from < 0) return nullptr;
+  } else {
+    for (QrcInt j = 0; j < _arity; ++j) cand[j] = j == k ? v : _records[j].var->getMin();
+  }
+  for (;;) {
+    if (!skipSettled(from, k, v)) return nullptr;
+    if (accepts()) return newTuple(cand, nullptr);
+    from = advance(_arity - 1, k);
+    if (from < 0) return nullptr;
+  }
+}
+
+QrcConstraintI* QrcGACSPredicateI::makeCopy(QrcManagerI* target) const {
+  QrcIntPredicateI* general = _general;
+  if (QrcGACForbiddenI* f = dynamic_cast<QrcGACForbiddenI*>(_general))
+    general = new (target) QrcGACForbiddenI(f->getSet()->copyForManager(target));
+  return new (target)
+      QrcGACSPredicateI(target, _vars->copyForManager(target), general, _binary, _ternary);
+}
+
+// ---------------------------------------------------------------- allowed tables
+
+void QrcGACSAllowedCallerCtI::propagate() {
+  QrcInt n = _vars->getSize();
+  for (QrcInt k = 0; k < n; ++k) {
+    const QrcTupleColumn& col = _set->getColumn(k);
+    if (col.size == 0) fail();
+    QrcIntExp(_vars->getVar(k)).setDomain(QrcIntArray(col.values));
+  }
+  addConstraint(new (_manager) QrcGACSAllowedI(_manager, _vars, _set));
+}
+
+QrcConstraintI* QrcGACSAllowedCallerCtI::makeCopy(QrcManagerI* target) const {
+  return new (target)
+      QrcGACSAllowedCallerCtI(target, _vars->copyForManager(target), _set->copyForManager(target));
+}
+
+// ---------------------------------------------------------------- creation
+
+namespace {
+
+QrcIntVarArrayI* checkVars(const QrcIntVarArray& vars, QrcManagerI* m) {
+  QrcIntVarArrayI* a = vars.getImpl();
+  for (QrcInt i = 0; i < vars.getSize(); ++i)
+    if (!a->getVar(i))
+      m->getErrorReporter()->report(QrcEmptyHandleError, "QrcTableConstraint", "empty handle", i);
+  return a;
+}
+
+QrcManagerI* predicateManager(const QrcIntVarArray& vars, QrcInt arity, const void* p) {
+  if (!p) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcTableConstraint");
+  QrcIntVarArrayI* a = vars.getImpl();
+  if (!a) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcTableConstraint");
+  QrcManagerI* m = a->getManager();
+  if (a->getSize() != arity)
+    m->getErrorReporter()->report(QrcArityError, "QrcTableConstraint",
+                                  "the arity must be less than or equal to 3", a->getSize());
+  checkVars(vars, m);
+  return m;
+}
+
+}  // namespace
+
+QrcConstraint QrcTableConstraint(const QrcIntVarArray& vars, const QrcTupleSet& set,
+                                 QrcBool allowed) {
+  QrcTupleSetI* s = set.getImpl();
+  if (!s) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcTableConstraint");
+  QrcManagerI* m = vars.getImpl() ? vars.getImpl()->getManager() : s->getManager();
+  QrcErrorReporter* r = m->getErrorReporter();
+  if (!s->isClosed())
+    r->report(QrcTupleSetNotClosedError, "QrcTableConstraint", "the tuple set is not closed");
+  QrcInt n = vars.getSize();
+  if (s->getArity() != n)
+    r->report(QrcBadArraySizeError, "QrcTableConstraint", "bad array size", n);
+  if (n == 0) {
+    bool holds = allowed ? s->getCount() > 0 : s->getCount() == 0;
+    return holds ? m->getTrueConstraint() : m->getFalseConstraint();
+  }
+  QrcIntVarArrayI* a = checkVars(vars, m);
+  if (allowed) return new (m) QrcGACSAllowedCallerCtI(m, a, s);
+  return new (m) QrcGACSPredicateI(m, a, new (m) QrcGACForbiddenI(s), nullptr, nullptr);
+}
+
+QrcConstraint QrcTableConstraint(const QrcIntVarArray& vars, const QrcIntBinaryPredicate& p) {
+  QrcManagerI* m = predicateManager(vars, 2, p.getImpl());
+  return new (m) QrcGACSPredicateI(m, vars.getImpl(), nullptr, p.getImpl(), nullptr);
+}
+
+QrcConstraint QrcTableConstraint(const QrcIntVarArray& vars, const QrcIntTernaryPredicate& p) {
+  QrcManagerI* m = predicateManager(vars, 3, p.getImpl());
+  return new (m) QrcGACSPredicateI(m, vars.getImpl(), nullptr, nullptr, p.getImpl());
+}

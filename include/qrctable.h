@@ -1,0 +1,321 @@
+// Table constraints: a tuple of integer variables restricted to the tuples of
+// a closed tuple set, to the tuples outside one, or to the tuples accepted by
+// a predicate of two or three arguments, kept generalised arc consistent.
+//
+// Every value of every variable has a value record and, once the constraint
+// propagated, a support: a tuple record holding the value whose values all
+// lie in their domains. A tuple record supports every value it holds and is
+// listed under each of them, so that a value whose support was lost first
+// looks among the tuples of the other values before searching anew. A value
+// also keeps its frontier, the tuple its own last search stopped at: every
+// candidate before it was refused, so the next search starts after it.
+//
+// Tuple records and change records live in the manager's size-class pools,
+// not on the trail: each choice point at which the constraint wakes gets one
+// restorer goal, run when search returns past it, that puts back the tuples
+// invalidated and the supports and frontiers changed since.
+//
+// Propagation code keeps trivially destructible locals only: a failure leaves
+// it by a non-local jump.
+#ifndef QRC_TABLE_H
+#define QRC_TABLE_H
+
+#include "qrcconstraint.h"
+#include "qrcint.h"
+#include "qrctupleset.h"
+
+// A predicate on a candidate tuple of r values.
+class QrcIntPredicateI {
+ public:
+  virtual ~QrcIntPredicateI() {}
+  virtual QrcBool isTrue(const QrcInt* tuple) = 0;
+};
+
+class QrcIntBinaryPredicateI {
+ public:
+  virtual ~QrcIntBinaryPredicateI() {}
+  virtual QrcBool isTrue(QrcInt a, QrcInt b) = 0;
+};
+
+class QrcIntTernaryPredicateI {
+ public:
+  virtual ~QrcIntTernaryPredicateI() {}
+  virtual QrcBool isTrue(QrcInt a, QrcInt b, QrcInt c) = 0;
+};
+
+class QrcIntBinaryPredicate {
+ public:
+  QrcIntBinaryPredicate() : _impl(nullptr) {}
+  QrcIntBinaryPredicate(QrcIntBinaryPredicateI* impl) : _impl(impl) {}
+  QrcIntBinaryPredicateI* getImpl() const { return _impl; }
+
+ private:
+  QrcIntBinaryPredicateI* _impl;
+};
+
+class QrcIntTernaryPredicate {
+ public:
+  QrcIntTernaryPredicate() : _impl(nullptr) {}
+  QrcIntTernaryPredicate(QrcIntTernaryPredicateI* impl) : _impl(impl) {}
+  QrcIntTernaryPredicateI* getImpl() const { return _impl; }
+
+ private:
+  QrcIntTernaryPredicateI* _impl;
+};
+
+// The set must be closed (code 56) and of the arity of the array (code 5).
+// Allowed tuples when the flag is true, forbidden ones otherwise. Over no
+// variables, an allowed table holds when the set has a tuple, a forbidden
+// one when it has none.
+QrcConstraint QrcTableConstraint(const QrcIntVarArray& vars, const QrcTupleSet& set,
+                                 QrcBool allowed);
+// Exactly 2 (3) variables, else code 57.
+QrcConstraint QrcTableConstraint(const QrcIntVarArray& vars, const QrcIntBinaryPredicate& p);
+QrcConstraint QrcTableConstraint(const QrcIntVarArray& vars, const QrcIntTernaryPredicate& p);
+
+// ---------------------------------------------------------------- records
+
+class QrcGACSchemaI;
+struct QrcGACValue;
+struct QrcGACTuple;
+
+// One position of a tuple record in the list of the tuples holding its value.
+struct QrcGACEntry {
+  QrcGACValue* value;
+  QrcGACTuple* tuple;
+  QrcGACEntry* next;
+  QrcGACEntry** prev;  // the pointer to this entry; null while unlinked
+};
+
+struct QrcGACVar {
+  QrcInt position;
+  QrcIntExpI* var;
+  // Value index: the elements of a collection-backed domain, else the range first..
+  const QrcIntCollectionI* collection;
+  QrcInt first;
+  QrcInt count;
+  QrcGACValue* values;
+  QrcGACValue* lost;  // values lost and not yet processed
+  QrcGACVar* nextPending;
+  QrcInt pending;
+};
+
+struct QrcGACValue {
+  QrcGACVar* var;
+  QrcInt value;
+  QrcGACEntry* containing;  // the valid tuple records holding this value
+  QrcGACTuple* support;
+  QrcGACTuple* frontier;  // where the value's own last search stopped
+  QrcInt stamp;           // choice-point stamp of the last change of support or frontier
+  QrcGACValue* nextSupported;
+  QrcGACValue** prevSupported;
+  QrcGACValue* nextLost;
+  QrcInt isLost;
+};
+
+struct QrcGACTuple {
+  QrcInt invalid;
+  const QrcInt* values;
+  QrcGACValue* supported;  // the values whose support this is
+  QrcGACTuple* nextInvalid;
+  QrcGACTuple** prevInvalid;  // in a restorer's invalidated list; null when in none
+  QrcInt holds;               // frontiers and change records naming it
+  QrcTupleNode* node;         // allowed tables: the tuple of the set
+  QrcGACEntry entries[1];     // one per position (the values of a predicate tuple follow)
+};
+
+// A value's support and frontier as they stood before a choice point.
+struct QrcGACChange {
+  QrcGACChange* next;
+  QrcGACValue* value;
+  QrcGACTuple* support;
+  QrcGACTuple* frontier;
+  QrcInt stamp;
+};
+
+// ---------------------------------------------------------------- goals and demons
+
+class QrcRestorerI : public QrcGoalI {
+  QROSIMPLECLASS(QrcRestorerI, QrcGoalI)
+ public:
+  QrcRestorerI(QrcManagerI* m, QrcGACSchemaI* ct)
+      : QrcGoalI(m), _ct(ct), _invalidated(nullptr), _newlySupported(nullptr), _replaced(nullptr) {}
+  QrcGACTuple** invalidatedHead() { return &_invalidated; }
+  // A change of a value without support goes on the newly supported list.
+  void addChange(QrcGACChange* c) {
+    QrcGACChange** list = c->support ? &_replaced : &_newlySupported;
+    c->next = *list;
+    *list = c;
+  }
+
+ protected:
+  QrcGACSchemaI* _ct;
+  QrcGACTuple* _invalidated;
+  QrcGACChange* _newlySupported;
+  QrcGACChange* _replaced;
+};
+
+class QrcECRestorerI : public QrcRestorerI {
+  QROSIMPLECLASS(QrcECRestorerI, QrcRestorerI)
+ public:
+  QrcECRestorerI(QrcManagerI* m, QrcGACSchemaI* ct) : QrcRestorerI(m, ct) {}
+  QrcGoalI* execute() override;
+};
+
+class QrcWLConstraintI;
+
+class QrcWLConstraintIVarDomainI : public QrcDemonI {
+  QROSIMPLECLASS(QrcWLConstraintIVarDomainI, QrcDemonI)
+ public:
+  QrcWLConstraintIVarDomainI(QrcManagerI* m, QrcWLConstraintI* ct, QrcInt position);
+  void propagate() override;
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcWLConstraintI* _wl;
+  QrcInt _position;
+};
+
+// ---------------------------------------------------------------- constraints
+
+// Variable and value records, the pending lost values and the restorer of
+// the current choice point.
+class QrcWLConstraintI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcWLConstraintI, QrcConstraintI)
+ public:
+  QrcWLConstraintI(QrcManagerI* m, QrcIntVarArrayI* vars);
+  void post() override;
+  virtual void initialise() = 0;
+  virtual QrcRestorerI* makeRestorer() = 0;
+
+  // Demon of position k: records the values x[k] lost and schedules the constraint.
+  void lostValues(QrcInt k);
+  QrcInt getArity() const { return _arity; }
+  QrcIntVarArrayI* getVars() const { return _vars; }
+  // The record of a value, null when it has none.
+  QrcGACValue* findValue(QrcInt k, QrcInt v) const;
+
+ protected:
+  // Starts a new restorer when a choice point was set since the last wake.
+  void enterChoicePoint();
+  void clearPending();
+  // No choice point since posting: changes are never undone.
+  bool isAtPostPoint() const { return _currentStamp == _postStamp; }
+
+  QrcInt _arity;
+  QrcInt _postStamp;
+  QrcInt _currentStamp;
+  QrcGACVar* _records;
+  QrcGACVar* _pending;
+  QrcIntVarArrayI* _vars;
+  QrcRestorerI* _restorer;
+};
+
+// The generalised arc consistency schema over supports.
+class QrcGACSchemaI : public QrcWLConstraintI {
+  QROSIMPLECLASS(QrcGACSchemaI, QrcWLConstraintI)
+ public:
+  QrcGACSchemaI(QrcManagerI* m, QrcIntVarArrayI* vars)
+      : QrcWLConstraintI(m, vars), _first(0), _busy(nullptr) {}
+  void propagate() override;
+  void initialise() override;
+  QrcRestorerI* makeRestorer() override;
+  // A new tuple record holding the value whose values all lie in their
+  // domains, searched after the value's frontier; null when none.
+  virtual QrcGACTuple* seekSupport(QrcGACValue* value) = 0;
+
+  // Restorer side.
+  void restore(QrcGACTuple** invalidated, QrcGACChange* newlySupported, QrcGACChange* replaced);
+
+ protected:
+  // A tuple record over r values (copied unless the set keeps them), linked
+  // under each of its values.
+  QrcGACTuple* newTuple(const QrcInt* values, QrcTupleNode* node);
+  bool isValid(const QrcGACTuple* t) const;
+  // The first valid tuple among those holding the value; the others met are invalidated.
+  QrcGACTuple* findValid(QrcGACValue* value);
+  // Looks for a new support, else removes the value.
+  void resupport(QrcGACValue* value);
+  void setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought);
+  void recordChange(QrcGACValue* value);
+  void undoChange(QrcGACChange* c);
+  void invalidate(QrcGACTuple* t);
+  void unlinkEntries(QrcGACTuple* t);
+  void linkEntries(QrcGACTuple* t);
+  void freeIfUnused(QrcGACTuple* t);
+  void processLost(QrcGACValue* value);
+  QrcInt tupleBytes() const;
+  bool inDomain(QrcInt k, QrcInt v) const { return _records[k].var->isInDomain(v); }
+
+  QrcInt _first;
+  QrcGACTuple* _busy;  // the tuple whose values are being resupported: not freed meanwhile
+};
+
+class QrcGACSAllowedI : public QrcGACSchemaI {
+  QROSIMPLECLASS(QrcGACSAllowedI, QrcGACSchemaI)
+ public:
+  QrcGACSAllowedI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcTupleSetI* set)
+      : QrcGACSchemaI(m, vars), _set(set) {}
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+  QrcGACTuple* seekSupport(QrcGACValue* value) override;
+
+ private:
+  bool holdsDomainValues(const QrcTupleNode* t) const;
+  QrcTupleNode* jumpMode1(QrcTupleNode* t, QrcInt k, QrcInt v);
+  QrcTupleNode* jumpMode2(QrcTupleNode* failed, QrcInt k, QrcInt v);
+  QrcTupleMode2* probe(QrcInt c, QrcInt k, QrcInt v, QrcTupleMode2* target, QrcTupleNode*& cur);
+
+  QrcTupleSetI* _set;
+};
+
+// Not in the set.
+class QrcGACForbiddenI : public QrcIntPredicateI {
+ public:
+  explicit QrcGACForbiddenI(QrcTupleSetI* set) : _set(set) {}
+  QrcBool isTrue(const QrcInt* tuple) override { return !_set->isIn(tuple, _set->getArity()); }
+  QrcTupleSetI* getSet() const { return _set; }
+
+ private:
+  QrcTupleSetI* _set;
+};
+
+// Supports found by lexicographic enumeration of the product of the domains.
+class QrcGACSPredicateI : public QrcGACSchemaI {
+  QROSIMPLECLASS(QrcGACSPredicateI, QrcGACSchemaI)
+ public:
+  QrcGACSPredicateI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcIntPredicateI* general,
+                    QrcIntBinaryPredicateI* binary, QrcIntTernaryPredicateI* ternary);
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+  QrcGACTuple* seekSupport(QrcGACValue* value) override;
+
+ private:
+  // Moves the candidate to the next one from position p (k stays); the
+  // position moved, -1 when there is no next candidate.
+  QrcInt advance(QrcInt p, QrcInt k);
+  void resetAfter(QrcInt p, QrcInt k);
+  // Skips the candidates that the frontiers of their values settle; false when none is left.
+  bool skipSettled(QrcInt c, QrcInt k, QrcInt v);
+  QrcBool accepts() const;
+
+  QrcIntPredicateI* _general;
+  QrcIntBinaryPredicateI* _binary;
+  QrcIntTernaryPredicateI* _ternary;
+  QrcInt* _candidate;
+};
+
+// Restricts each variable to the values of its column, then posts the schema.
+class QrcGACSAllowedCallerCtI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcGACSAllowedCallerCtI, QrcConstraintI)
+ public:
+  QrcGACSAllowedCallerCtI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcTupleSetI* set)
+      : QrcConstraintI(m), _vars(vars), _set(set) {}
+  void post() override {}
+  void propagate() override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+
+ private:
+  QrcIntVarArrayI* _vars;
+  QrcTupleSetI* _set;
+};
+
+#endif

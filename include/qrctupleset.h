@@ -1,0 +1,132 @@
+// Sets of integer tuples of one arity, filled by add and frozen by close.
+// A closed set answers membership through a hash of its tuples and serves the
+// table constraints with per-column indexes: for each column, a map from the
+// column's distinct values to value indexes and, per value index, the list of
+// the tuples holding that value there, oldest first. Two storage modes add
+// jump links between tuples:
+//  - mode 1: per tuple, for every column and value index, the nearest newer
+//    tuple holding that value in that column;
+//  - mode 2: per column, the distinct values sorted, and per tuple a probe
+//    value and probe link per column, the probe values cycling through the
+//    sorted values along the tuples from the newest to the oldest.
+// Tuples are numbered in the order of adding (0 for the oldest).
+#ifndef QRC_TUPLESET_H
+#define QRC_TUPLESET_H
+
+#include "qrcint.h"
+#include "qrcsizealloc.h"
+
+struct QrcTupleNode;
+
+// Mode 1 extra record of a tuple.
+struct QrcTupleMode1 {
+  const QrcInt* values;
+  QrcInt width;  // the largest distinct-value count of any column
+  QrcInt arity;
+  QrcInt number;
+  // next[column * width + value index]: the nearest newer tuple holding that value there.
+  QrcTupleNode** next;
+};
+
+// Mode 2 extra record of a tuple.
+struct QrcTupleMode2 {
+  QrcInt number;
+  QrcTupleMode2* newer;  // the record of the next newer tuple
+  QrcTupleNode* node;
+  QrcInt* probeValue;         // per column
+  QrcTupleMode2** probeLink;  // per column: nearest newer tuple holding the probe value
+};
+
+struct QrcTupleNode {
+  QrcInt* values;
+  QrcTupleNode** columnNext;  // per column: the next newer tuple with the same value there
+  QrcTupleNode* hashNext;
+  QrcTupleNode* listNext;  // the next older tuple
+  void* extra;             // QrcTupleMode1 or QrcTupleMode2 record, by storage mode
+  QrcInt number;
+  QrcTupleMode1* mode1() const { return static_cast<QrcTupleMode1*>(extra); }
+  QrcTupleMode2* mode2() const { return static_cast<QrcTupleMode2*>(extra); }
+};
+
+struct QrcTupleColumn {
+  QrcIntMap* index;      // value -> value index
+  QrcInt size;           // number of distinct values
+  QrcInt* values;        // value of each index (the values of a QrcIntArray)
+  QrcTupleNode** heads;  // per value index: the oldest tuple holding it
+  QrcInt* sortedValues;  // mode 2: the distinct values in increasing order
+  QrcInt* rank;          // mode 2: rank of each value index in that order
+};
+
+class QrcTupleSetI {
+ public:
+  QrcTupleSetI(QrcManagerI* manager, QrcInt arity);
+
+  // Adds a copy of the n values. Code 5 when n differs from the arity, 55 when closed.
+  void add(const QrcInt* values, QrcInt n);
+  // Builds the indexes in the storage mode; nothing when already closed.
+  void close();
+  // Code 5 when n differs from the arity, 56 when the set is open.
+  QrcBool isIn(const QrcInt* values, QrcInt n) const;
+  // The mode of the next close (0, 1 or 2; other values give 0); nothing once closed.
+  // A manager owned by a solver takes the solver's option instead.
+  void setStorageMode(QrcInt mode);
+
+  QrcManagerI* getManager() const { return _manager; }
+  QrcInt getArity() const { return _arity; }
+  QrcBool isClosed() const { return _closed; }
+  QrcInt getCount() const { return _count; }
+  QrcInt getStorageMode() const { return _mode; }
+  // The largest distinct-value count of any column (after close).
+  QrcInt getWidth() const { return _width; }
+  const QrcTupleColumn& getColumn(QrcInt k) const { return _columns[k]; }
+  // Value index of a value in a column, -1 when no tuple holds it there.
+  QrcInt getValueIndex(QrcInt column, QrcInt value) const;
+  // The oldest tuple holding the value in the column, null when none.
+  QrcTupleNode* getFirst(QrcInt column, QrcInt value) const;
+  QrcTupleNode* getNewest() const { return _newest; }
+  // The tuple of a number (walks the list), null when none.
+  QrcTupleNode* getTuple(QrcInt number) const;
+  // The same tuples in another manager, closed when this set is.
+  QrcTupleSetI* copyForManager(QrcManagerI* target) const;
+
+ private:
+  void buildColumns();
+  void buildHash();
+  void buildMode1();
+  void buildMode2();
+  QrcInt chooseMode() const;
+
+  QrcManagerI* _manager;
+  QrcInt _arity;
+  QrcBool _closed;
+  QrcTupleNode* _newest;
+  QrcInt _count;
+  QrcInt _hashMask;
+  QrcTupleNode** _buckets;
+  QrcTupleColumn* _columns;
+  QrcInt _mode;
+  QrcInt _width;
+};
+
+// Handle of a tuple set. Operations on an empty handle stop with code 39.
+class QrcTupleSet {
+ public:
+  QrcTupleSet() : _impl(nullptr) {}
+  QrcTupleSet(QrcTupleSetI* impl) : _impl(impl) {}
+  // An empty, open set of the given arity (code 5 for a negative arity).
+  QrcTupleSet(const QrcManager& manager, QrcInt arity);
+  QrcTupleSetI* getImpl() const { return _impl; }
+
+  void add(const QrcIntArray& tuple) const;
+  void close() const;
+  QrcBool isIn(const QrcIntArray& tuple) const;
+  void setStorageMode(QrcInt mode) const;
+  QrcInt getArity() const;
+  QrcInt getCount() const;
+
+ private:
+  QrcTupleSetI* check(const char* place) const;
+  QrcTupleSetI* _impl;
+};
+
+#endif

@@ -1,0 +1,442 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "constraint_fixtures.h"
+#include "qrcfail.h"
+#include "qrcintgoals.h"
+#include "qrcsearch.h"
+#include "qrcregular.h"
+#include "support/harness.h"
+
+using qrotest::Consistency;
+using qrotest::PropCase;
+using qrotest::Rng;
+using qrotest::Vars;
+
+namespace {
+
+typedef std::vector<int64_t> Word;
+
+QrcIntVarArray arrayOf(QrcManagerI* m, const Vars& x) {
+  QrcIntVarArray a(QrcManager(m), static_cast<QrcInt>(x.size()));
+  for (size_t i = 0; i < x.size(); ++i) a.set(static_cast<QrcInt>(i), QrcIntExp(x[i]));
+  return a;
+}
+
+QrcIntArray intArray(QrcManagerI* m, const std::vector<QrcInt>& v) {
+  return v.empty() ? QrcIntArray()
+                   : QrcIntArray(QrcManager(m), static_cast<QrcInt>(v.size()), v.data());
+}
+
+// An automaton as the tests state it; no finals means every state final.
+struct Automaton {
+  QrcInt states = 1;
+  std::vector<QrcInt> T, finals, alphabet;
+  std::vector<double> costs;  // n x s x m, empty for none
+  // The state sequence of a word (-1 once it is refused), and its cost.
+  bool accepts(const Word& w, double* cost = nullptr) const {
+    QrcInt m = static_cast<QrcInt>(alphabet.size()), q = 0;
+    double total = 0;
+    for (size_t i = 0; i < w.size(); ++i) {
+      auto it = std::find(alphabet.begin(), alphabet.end(), w[i]);
+      if (it == alphabet.end()) return false;
+      QrcInt j = it - alphabet.begin();
+      if (!costs.empty())
+        total += costs[(i * static_cast<size_t>(states) + static_cast<size_t>(q)) *
+                           static_cast<size_t>(m) +
+                       static_cast<size_t>(j)];
+      q = T[static_cast<size_t>(q * m + j)];
+      if (q < 0) return false;
+    }
+    if (cost) *cost = total;
+    return finals.empty() || std::find(finals.begin(), finals.end(), q) != finals.end();
+  }
+};
+
+class Regular : public ctest::ConstraintTest {
+ protected:
+  // A new manager, after a failure at the root left the old one failed.
+  void renew() {
+    TearDown();
+    SetUp();
+  }
+  QrcConstraint regular(const QrcIntVarArray& x, const Automaton& a) {
+    return QrcRegular(x, a.states, intArray(m, a.T), intArray(m, a.finals),
+                      intArray(m, a.alphabet));
+  }
+};
+class Stretch : public Regular {};
+class Pattern : public Regular {};
+
+// Calls f on every word over the candidate values until it answers true.
+bool anyWord(const std::vector<std::vector<int64_t>>& values,
+             const std::function<bool(const Word&)>& f) {
+  Word w(values.size());
+  std::function<bool(size_t)> from = [&](size_t k) {
+    if (k == w.size()) return f(w);
+    for (int64_t v : values[k]) {
+      w[k] = v;
+      if (from(k + 1)) return true;
+    }
+    return false;
+  };
+  return from(0);
+}
+
+// Runs a harness case; true when some word passes its checker.
+bool runCase(const std::string& name, const std::vector<std::vector<int64_t>>& values,
+             Consistency level, uint64_t seed,
+             const std::function<void(QrcManagerI*, const Vars&)>& post,
+             const std::function<bool(const Word&)>& check) {
+  PropCase c;
+  c.name = name;
+  c.values = values;
+  c.level = level;
+  c.seed = seed;
+  c.post = post;
+  c.check = check;
+  qrotest::runPropCase(c);
+  return anyWord(values, check);
+}
+
+// ---------------------------------------------------------------- regular
+
+TEST_F(Regular, NoTwoOnes) {
+  Automaton noOneOne{2, {0, 1, 0, -1}, {}, {0, 1}, {}};
+  renew();
+  QrcIntVarArray x(mgr, 3, 0, 1);
+  mgr.add(regular(x, noOneOne));
+  x[1].setValue(1);
+  EXPECT_EQ(dom(x[0].getImpl()), std::vector<QrcInt>{0});
+  EXPECT_EQ(dom(x[2].getImpl()), std::vector<QrcInt>{0});
+}
+
+TEST_F(Regular, PostingCases) {
+  QrcIntVarArray x(mgr, 3, 0, 1);
+  EXPECT_FALSE(adds(regular(x, {2, {-1, -1, -1, -1}, {}, {}, {}})));
+  // 0 then 1, alternating: a word of three ends in state 1.
+  Automaton alternate{2, {1, -1, -1, 0}, {0}, {}, {}};
+  renew();
+  QrcIntVarArray y(mgr, 3, 0, 1);
+  EXPECT_FALSE(adds(regular(y, alternate)));
+  renew();
+  QrcIntVarArray z(mgr, 3, 0, 1);
+  alternate.finals.clear();
+  ASSERT_TRUE(adds(regular(z, alternate)));
+  EXPECT_EQ(dom(z[1].getImpl()), ctest::V{1});
+  QrcIntVarArray w(mgr, 1, -1, 1);
+  ASSERT_TRUE(adds(regular(w, {1, {0, 0}, {}, {0, 1}, {}})));
+  EXPECT_EQ(dom(w[0].getImpl()), (ctest::V{0, 1}));
+  // No variables: the initial state must be final.
+  for (QrcInt final : {0, 1}) {
+    renew();
+    EXPECT_EQ(adds(regular(QrcIntVarArray(mgr, 0), {2, {1, 1}, {final}, {5}, {}})), final == 0);
+  }
+}
+
+TEST_F(Regular, Errors) {
+  QrcIntVarArray x(mgr, 2, 0, 1);
+  EXPECT_EQ(errorLine([&] {
+              regular(x, {2, {0, 1, 0}, {}, {}, {}});
+            }),
+            "Solver Error : QrcRegular : bad array size : 3\n");
+  EXPECT_EQ(errorLine([&] {
+              regular(x, {0, {}, {}, {0}, {}});
+            }),
+            "Solver Error : QrcRegular : Incompatible argument : 0\n");
+  std::string line;
+  EXPECT_EQ(errorOf([&] { regular(x, {2, {0, 2, 0, 1}, {}, {}, {}}); }, &line), 32);
+  EXPECT_EQ(errorOf([&] { regular(x, {2, {0, -2, 0, 1}, {}, {}, {}}); }, &line), 32);
+  EXPECT_EQ(errorOf([&] { regular(x, {2, {0, 1, 0, 1}, {2}, {}, {}}); }, &line), 32);
+  QrcIntArray shortest = ints({1, 1});
+  EXPECT_EQ(errorOf([&] { QrcStretch(x, shortest, ints({1, 1, 1}), ints({0, 1})); }, &line), 5);
+  EXPECT_EQ(line, "Solver Error : QrcStretch : bad array size : 3\n");
+  EXPECT_EQ(errorOf([&] { QrcStretch(x, ints({1}), shortest, QrcIntArray()); }, &line), 5);
+}
+
+// Random automata over the domains' values 0..2: the alphabet sometimes
+// misses one of them, or holds a value no domain has instead.
+Automaton randomAutomaton(Rng& rng, size_t n, bool withCosts) {
+  Automaton a;
+  a.states = 1 + static_cast<QrcInt>(rng() % 4);
+  a.alphabet = {0, 1, 2};
+  std::shuffle(a.alphabet.begin(), a.alphabet.end(), rng);
+  if (rng() % 3 == 0) a.alphabet.pop_back();
+  if (rng() % 3 == 0) a.alphabet.back() = rng() % 2 ? -1 : 3;
+  QrcInt m = static_cast<QrcInt>(a.alphabet.size());
+  for (QrcInt k = 0; k < a.states * m; ++k)
+    a.T.push_back(rng() % 6 == 0 ? -1
+                                 : static_cast<QrcInt>(rng() % static_cast<uint64_t>(a.states)));
+  for (QrcInt q = 0; q < a.states; ++q)
+    if (rng() % 2) a.finals.push_back(q);
+  if (withCosts)
+    for (size_t k = 0; k < n * static_cast<size_t>(a.states * m); ++k)
+      a.costs.push_back(static_cast<double>(rng() % 4));
+  return a;
+}
+
+// The regular constraint with its costs and z, made directly.
+QrcConstraintI* withCosts(QrcManagerI* m, const Vars& x, const Automaton& a, double lo, double hi) {
+  std::vector<QrcInt> finals = a.finals;
+  if (finals.empty())
+    for (QrcInt q = 0; q < a.states; ++q) finals.push_back(q);
+  QrcFloatVar z(QrcManager(m), lo, hi);
+  return new (m)
+      QrcRegularI(m, arrayOf(m, x).getImpl(), a.states, a.T.data(),
+                  static_cast<QrcInt>(a.alphabet.size()), a.alphabet.data(), finals.data(),
+                  static_cast<QrcInt>(finals.size()), a.costs.data(), z.getImpl());
+}
+
+TEST_F(Regular, RandomAutomataAgreeWithBruteForce) {
+  uint64_t base = qrotest::caseSeed(4000);
+  int feasible = 0;
+  for (uint64_t i = 0; i < 40; ++i) {
+    Rng rng(base + i);
+    size_t n = 1 + static_cast<size_t>(rng() % 6);
+    Automaton a = randomAutomaton(rng, n, false);
+    feasible += runCase(
+        "automaton " + std::to_string(i), qrotest::randomDomains(rng, static_cast<int>(n), 0, 2, 3),
+        Consistency::Domain, base + i,
+        [a](QrcManagerI* m, const Vars& x) {
+          m->add(QrcRegular(arrayOf(m, x), a.states, intArray(m, a.T), intArray(m, a.finals),
+                            intArray(m, a.alphabet))
+                     .getImpl());
+        },
+        [a](const Word& w) { return a.accepts(w); });
+  }
+  EXPECT_GE(feasible, 15);
+}
+
+TEST_F(Regular, CostsAgreeWithBruteForce) {
+  uint64_t base = qrotest::caseSeed(4001);
+  const double Inf = std::numeric_limits<double>::infinity();
+  int feasible = 0;
+  for (uint64_t i = 0; i < 30; ++i) {
+    Rng rng(base + i);
+    size_t n = 1 + static_cast<size_t>(rng() % 5);
+    Automaton a = randomAutomaton(rng, n, true);
+    std::vector<std::vector<int64_t>> values =
+        qrotest::randomDomains(rng, static_cast<int>(n), 0, 2, 3);
+    double lo = static_cast<double>(rng() % (n + 1)),
+           hi = lo + static_cast<double>(rng() % (2 * n + 2));
+    // One-sided bounds (or none) are kept domain consistent; both together lose no solution.
+    const double bounds[4][2] = {{-Inf, hi}, {lo, Inf}, {-Inf, Inf}, {lo, hi}};
+    for (int k = 0; k < 4; ++k) {
+      double from = bounds[k][0], to = bounds[k][1];
+      feasible += runCase(
+          "costs " + std::to_string(i) + " in [" + std::to_string(from) + ", " +
+              std::to_string(to) + "]",
+          values, k < 3 ? Consistency::Domain : Consistency::None, base + i,
+          [=](QrcManagerI* m, const Vars& x) { m->add(withCosts(m, x, a, from, to)); },
+          [=](const Word& w) {
+            double cost;
+            return a.accepts(w, &cost) && cost >= from && cost <= to;
+          });
+    }
+    // Given wider, z becomes [cheapest, dearest] over the accepted words.
+    double cheapest = Inf, dearest = -Inf;
+    anyWord(values, [&](const Word& w) {
+      double cost;
+      if (a.accepts(w, &cost))
+        cheapest = std::min(cheapest, cost), dearest = std::max(dearest, cost);
+      return false;
+    });
+    renew();
+    std::vector<QrcExprI*> xs;
+    for (const auto& d : values)
+      xs.push_back(new (m) QrcIntExpI(m, static_cast<QrcInt>(d.size()), d.data(), nullptr));
+    QrcConstraintI* ct = withCosts(m, Vars(xs), a, -1e6, 1e6);
+    if (cheapest == Inf) {
+      EXPECT_FALSE(adds(ct)) << "case " << i;
+      continue;
+    }
+    m->add(ct);
+    QrcFloatExpI* z = static_cast<QrcRegularI*>(ct)->getCost();
+    EXPECT_EQ(z->getMin(), cheapest) << "case " << i;
+    EXPECT_EQ(z->getMax(), dearest) << "case " << i;
+  }
+  EXPECT_GE(feasible, 40);
+}
+
+// ---------------------------------------------------------------- stretch
+
+// Maximal runs of equal values: (value, length).
+std::vector<std::pair<int64_t, int64_t>> runsOf(const Word& w) {
+  std::vector<std::pair<int64_t, int64_t>> runs;
+  for (int64_t v : w) {
+    if (runs.empty() || runs.back().first != v)
+      runs.push_back({v, 1});
+    else
+      ++runs.back().second;
+  }
+  return runs;
+}
+
+QrcRegularI* regularOf(const QrcConstraint& ct) {
+  return static_cast<QrcRegularI*>(static_cast<QrcAutomatonBuilderI*>(ct.getImpl())->getRegular());
+}
+
+TEST_F(Stretch, Cases) {
+  {
+    renew();
+    QrcIntVarArray x(mgr, 5, 0, 1);
+    QrcConstraint ct = QrcStretch(x, intArray(m, {2, 2}), intArray(m, {5, 3}), QrcIntArray());
+    mgr.add(ct);
+    QrcSearch s(mgr, QrcGenerate(x));
+    int solutions = 0;
+    while (s.next()) ++solutions;
+    s.end();
+    EXPECT_EQ(solutions, 5);  // 00000 00011 00111 11000 11100
+    x[0].setValue(1);
+    EXPECT_EQ(dom(x[1].getImpl()), std::vector<QrcInt>{1});
+    EXPECT_EQ(dom(x[3].getImpl()), std::vector<QrcInt>{0});
+    EXPECT_EQ(dom(x[4].getImpl()), std::vector<QrcInt>{0});
+  }
+  {
+    renew();
+    QrcIntVarArray x(mgr, 3, 0, 2);
+    QrcRegularI* r =
+        regularOf(QrcStretch(x, intArray(m, {0, 1, -1}), intArray(m, {3, 9, 4}), QrcIntArray()));
+    ASSERT_EQ(r->getStateCount(), 1);
+    EXPECT_TRUE(r->isFinal(0));
+    for (QrcInt j = 0; j < 3; ++j) EXPECT_EQ(r->getTransition(0, j), 0);
+  }
+  {
+    // A bounded value whose longest stretch is 0 cannot occur.
+    renew();
+    QrcIntVarArray x(mgr, 4, 0, 1);
+    mgr.add(QrcStretch(x, intArray(m, {1, 1}), intArray(m, {4, 0}), intArray(m, {0, 1})));
+    for (QrcInt i = 0; i < 4; ++i) EXPECT_EQ(dom(x[i].getImpl()), std::vector<QrcInt>{0});
+  }
+}
+
+TEST_F(Stretch, RandomLengthsAgreeWithBruteForce) {
+  uint64_t base = qrotest::caseSeed(4002);
+  int feasible = 0;
+  for (uint64_t i = 0; i < 30; ++i) {
+    Rng rng(base + i);
+    int n = 1 + static_cast<int>(rng() % 6);
+    bool withValues = i % 2;
+    std::vector<QrcInt> values = {0, 1, 2};
+    if (withValues) values = {2, -1, 0};
+    std::vector<QrcInt> lo, hi;
+    for (size_t j = 0; j < values.size(); ++j) {
+      // Lengths in -1..n+1, mostly with shortest <= longest + 1.
+      QrcInt a = rng() % 2 ? static_cast<QrcInt>(rng() % static_cast<uint64_t>(n + 3)) - 1
+                           : static_cast<QrcInt>(rng() % 2);
+      QrcInt b = a - 1 + static_cast<QrcInt>(rng() % static_cast<uint64_t>(n + 2));
+      lo.push_back(a);
+      hi.push_back(std::min<QrcInt>(std::max<QrcInt>(b, -1), n + 1));
+    }
+    feasible += runCase(
+        "stretch " + std::to_string(i),
+        i % 3 ? qrotest::ranges(n, 0, 2) : qrotest::randomDomains(rng, n, 0, 2, 3),
+        Consistency::Domain, base + i,
+        [=](QrcManagerI* m, const Vars& x) {
+          m->add(QrcStretch(arrayOf(m, x), intArray(m, lo), intArray(m, hi),
+                            withValues ? intArray(m, values) : QrcIntArray())
+                     .getImpl());
+        },
+        [=](const Word& w) {
+          for (const auto& run : runsOf(w)) {
+            auto it = std::find(values.begin(), values.end(), run.first);
+            if (it == values.end()) return false;
+            size_t j = static_cast<size_t>(it - values.begin());
+            if (run.second < lo[j] || run.second > hi[j]) return false;
+          }
+          return true;
+        });
+  }
+  EXPECT_GE(feasible, 15);
+}
+
+// ---------------------------------------------------------------- pattern
+
+const QrcInt Stop = 9;
+
+QrcTupleSet patternSet(QrcManagerI* m, const std::vector<std::vector<QrcInt>>& patterns) {
+  QrcTupleSet s(QrcManager(m), 3);
+  for (std::vector<QrcInt> p : patterns) {
+    p.resize(3, Stop);
+    s.add(QrcIntArray(QrcManager(m), 3, p.data()));
+  }
+  s.close();
+  return s;
+}
+
+// The patterns as cut by the terminator from the second position on.
+bool forbidden(const Word& w, const std::vector<std::vector<QrcInt>>& patterns) {
+  std::vector<int64_t> values;
+  for (const auto& run : runsOf(w)) values.push_back(run.first);
+  for (std::vector<QrcInt> p : patterns) {
+    p.resize(3, Stop);
+    size_t len = 1;
+    while (len < 3 && p[len] != Stop) ++len;
+    if (std::search(values.begin(), values.end(), p.begin(), p.begin() + static_cast<long>(len)) !=
+        values.end())
+      return true;
+  }
+  return false;
+}
+
+TEST_F(Pattern, Cases) {
+  struct Case {
+    std::vector<std::vector<QrcInt>> patterns;
+    Word word;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {{{0, 1}}, {0, 0, 1}, false},
+      {{{0, 1}}, {0, 2, 1}, true},
+      {{{2, 0}, {3, 1}}, {0, 0, 0, 2, 3, 1}, false},  // the fall-back to the empty suffix
+      {{{2, 0}, {3, 1}}, {0, 2, 2, 3, 3, 0}, true},
+      {{{0, 0}}, {0, 0, 0}, true},  // a repeated value forbids nothing
+  };
+  for (const Case& c : cases) {
+    renew();
+    QrcIntVarArray x(mgr, static_cast<QrcInt>(c.word.size()), 0, 3);
+    mgr.add(QrcPattern(x, patternSet(m, c.patterns), Stop));
+    bool accepted = true;
+    try {
+      for (size_t i = 0; i < c.word.size(); ++i) x[static_cast<QrcInt>(i)].setValue(c.word[i]);
+    } catch (QrcFailException&) {
+      accepted = false;
+    }
+    EXPECT_EQ(accepted, c.accepted) << "word of " << c.word.size();
+  }
+  renew();
+  QrcIntVarArray x(mgr, 3, 0, 3);
+  EXPECT_EQ(regularOf(QrcPattern(x, patternSet(m, {{5, 6}, {7}}), Stop)), nullptr);
+  EXPECT_EQ(regularOf(QrcPattern(QrcIntVarArray(mgr, 0), patternSet(m, {{0, 1}}), Stop)), nullptr);
+}
+
+TEST_F(Pattern, RandomSetsAgreeWithBruteForce) {
+  uint64_t base = qrotest::caseSeed(4003);
+  int feasible = 0;
+  for (uint64_t i = 0; i < 30; ++i) {
+    Rng rng(base + i);
+    int n = 1 + static_cast<int>(rng() % 6);
+    std::vector<std::vector<QrcInt>> patterns(1 + rng() % 4);
+    for (auto& p : patterns) {
+      size_t len = 1 + rng() % 3;
+      for (size_t k = 0; k < len; ++k)
+        p.push_back(rng() % 6 == 0 && k > 0 ? Stop : static_cast<QrcInt>(rng() % 5) - 1);
+    }
+    feasible += runCase(
+        "pattern " + std::to_string(i), qrotest::randomDomains(rng, n, 0, 2, 3),
+        Consistency::Domain, base + i,
+        [=](QrcManagerI* m, const Vars& x) {
+          m->add(QrcPattern(arrayOf(m, x), patternSet(m, patterns), Stop).getImpl());
+        },
+        [=](const Word& w) { return !forbidden(w, patterns); });
+  }
+  EXPECT_GE(feasible, 15);
+}
+
+}  // namespace

@@ -1,0 +1,338 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "constraint_fixtures.h"
+#include "qrcfail.h"
+#include "qrcintgoals.h"
+#include "qrcintexp.h"
+#include "qrcsearch.h"
+#include "qrcsizealloc.h"
+#include "qrctable.h"
+#include "support/harness.h"
+
+using qrotest::Consistency;
+using qrotest::PropCase;
+using qrotest::Rng;
+using qrotest::Vars;
+
+namespace {
+
+typedef std::vector<std::vector<int64_t>> Tuples;
+
+QrcIntVarArray arrayOf(QrcManagerI* m, const Vars& x) {
+  QrcIntVarArray a(QrcManager(m), static_cast<QrcInt>(x.size()));
+  for (size_t i = 0; i < x.size(); ++i) a.set(static_cast<QrcInt>(i), QrcIntExp(x[i]));
+  return a;
+}
+
+QrcTupleSet setOf(QrcManagerI* m, QrcInt arity, const Tuples& tuples, QrcInt mode) {
+  QrcTupleSet s(QrcManager(m), arity);
+  s.setStorageMode(mode);
+  for (const auto& t : tuples) s.add(QrcIntArray(QrcManager(m), arity, t.data()));
+  s.close();
+  return s;
+}
+
+// A table case: allowed or forbidden tuples over the given candidate values.
+PropCase tableCase(const std::string& name, const std::vector<std::vector<int64_t>>& values,
+                   const Tuples& tuples, bool allowed, QrcInt mode, uint64_t seed) {
+  PropCase c;
+  c.name = name + (allowed ? " allowed" : " forbidden") + " mode " + std::to_string(mode);
+  c.values = values;
+  c.level = Consistency::Domain;
+  c.seed = seed;
+  QrcInt arity = static_cast<QrcInt>(values.size());
+  c.post = [=](QrcManagerI* m, const Vars& x) {
+    m->add(QrcTableConstraint(arrayOf(m, x), setOf(m, arity, tuples, mode), allowed).getImpl());
+  };
+  std::set<std::vector<int64_t>> in(tuples.begin(), tuples.end());
+  c.check = [=](const std::vector<int64_t>& a) { return (in.count(a) > 0) == allowed; };
+  return c;
+}
+
+// Random tuples over the candidate values, with repeats and values no domain holds.
+Tuples randomTuples(Rng& rng, const std::vector<std::vector<int64_t>>& values, size_t count) {
+  Tuples out;
+  for (size_t i = 0; i < count; ++i) {
+    std::vector<int64_t> t;
+    for (const auto& v : values) t.push_back(rng() % 8 ? v[rng() % v.size()] : v.back() + 1);
+    out.push_back(t);
+    if (rng() % 6 == 0) out.push_back(t);
+  }
+  return out;
+}
+
+void runInEveryMode(const std::string& name, const std::vector<std::vector<int64_t>>& values,
+                    const Tuples& tuples, uint64_t seed) {
+  for (bool allowed : {true, false}) {
+    std::vector<PropCase> modes;
+    for (QrcInt mode = 0; mode <= 2; ++mode) {
+      modes.push_back(tableCase(name, values, tuples, allowed, mode, seed));
+      qrotest::runPropCase(modes.back());
+    }
+    // One shared sequence of removals leaves the same domains in every mode.
+    for (size_t k = 1; k < modes.size(); ++k) {
+      qrotest::checkStronger(modes[0], modes[k]);
+      qrotest::checkStronger(modes[k], modes[0]);
+    }
+  }
+}
+
+TEST(TableConstraint, RandomTablesAgreeWithBruteForce) {
+  uint64_t base = qrotest::caseSeed(3900);
+  for (uint64_t i = 0; i < 24; ++i) {
+    Rng rng(base + i);
+    int arity = 1 + static_cast<int>(i % 4);
+    auto values = qrotest::randomDomains(rng, arity, -3, 4, 4);
+    Tuples tuples = randomTuples(rng, values, rng() % (arity == 1 ? 4 : 14));
+    runInEveryMode("random " + std::to_string(i), values, tuples, base + i);
+  }
+}
+
+// Larger tables, where the jumps of modes 1 and 2 cross many tuples.
+TEST(TableConstraint, LargerTablesAgreeAcrossModes) {
+  uint64_t base = qrotest::caseSeed(3905);
+  for (uint64_t i = 0; i < 6; ++i) {
+    Rng rng(base + i);
+    int arity = 3 + static_cast<int>(i % 2);
+    auto values = qrotest::ranges(arity, 0, arity == 3 ? 5 : 3);
+    Tuples tuples = randomTuples(rng, values, 40 + rng() % 40);
+    runInEveryMode("larger " + std::to_string(i), values, tuples, base + i);
+  }
+}
+
+// Several tables over shared variables: a failure inside one table's
+// propagation leaves lost values that later choice points must not reuse.
+TEST(TableConstraint, SharedVariablesAgreeWithBruteForce) {
+  uint64_t base = qrotest::caseSeed(3906);
+  for (uint64_t i = 0; i < 12; ++i) {
+    Rng rng(base + i);
+    PropCase c;
+    c.name = "shared " + std::to_string(i);
+    c.values = qrotest::ranges(6, 0, 3);
+    c.seed = base + i;
+    QrcInt mode = static_cast<QrcInt>(i % 3);
+    std::vector<std::pair<std::vector<size_t>, std::set<std::vector<int64_t>>>> tables;
+    for (int t = 0; t < 5; ++t) {
+      std::vector<size_t> scope;
+      while (scope.size() < 3) {
+        size_t v = rng() % 6;
+        if (std::find(scope.begin(), scope.end(), v) == scope.end()) scope.push_back(v);
+      }
+      Tuples tuples = randomTuples(rng, qrotest::ranges(3, 0, 3), 40);
+      tables.emplace_back(scope, std::set<std::vector<int64_t>>(tuples.begin(), tuples.end()));
+    }
+    c.post = [=](QrcManagerI* m, const Vars& x) {
+      for (const auto& t : tables) {
+        QrcIntVarArray a(QrcManager(m), 3);
+        for (QrcInt j = 0; j < 3; ++j) a.set(j, QrcIntExp(x[t.first[static_cast<size_t>(j)]]));
+        Tuples tuples(t.second.begin(), t.second.end());
+        m->add(QrcTableConstraint(a, setOf(m, 3, tuples, mode), t.first[0] % 2 == 0).getImpl());
+      }
+    };
+    c.check = [=](const std::vector<int64_t>& a) {
+      for (const auto& t : tables) {
+        std::vector<int64_t> v = {a[t.first[0]], a[t.first[1]], a[t.first[2]]};
+        if ((t.second.count(v) > 0) != (t.first[0] % 2 == 0)) return false;
+      }
+      return true;
+    };
+    qrotest::runPropCase(c);
+  }
+}
+
+TEST(TableConstraint, FarApartValuesKeepHashedColumns) {
+  uint64_t seed = qrotest::caseSeed(3901);
+  Rng rng(seed);
+  const std::vector<int64_t> far = {-4000037, -17, 5, 999983, 70000001};
+  std::vector<std::vector<int64_t>> values(3, far);
+  Tuples tuples = randomTuples(rng, values, 20);
+  runInEveryMode("far apart", values, tuples, seed);
+}
+
+TEST(TableConstraint, EmptySets) {
+  runInEveryMode("empty", qrotest::ranges(2, 0, 2), {}, qrotest::caseSeed(3902));
+}
+
+// Random binary and ternary relations, and arithmetic ones.
+class Relation : public QrcIntBinaryPredicateI, public QrcIntTernaryPredicateI {
+ public:
+  Relation(int kind, uint64_t seed) : _kind(kind), _seed(seed) {}
+  QrcBool isTrue(QrcInt a, QrcInt b) override {
+    if (_kind == 0) return std::abs(a - b) != 1 && a != b;
+    return mix(a * 31 + b) % 3 == 0;
+  }
+  QrcBool isTrue(QrcInt a, QrcInt b, QrcInt c) override {
+    if (_kind == 0) return a + b == c;
+    return mix((a * 31 + b) * 31 + c) % 3 == 0;
+  }
+
+ private:
+  uint64_t mix(int64_t v) const {
+    uint64_t x = static_cast<uint64_t>(v) * 0x9E3779B97F4A7C15ULL + _seed;
+    return x ^ (x >> 29);
+  }
+  int _kind;
+  uint64_t _seed;
+};
+
+TEST(TableConstraint, PredicatesAgreeWithBruteForce) {
+  uint64_t base = qrotest::caseSeed(3903);
+  for (uint64_t i = 0; i < 16; ++i) {
+    Rng rng(base + i);
+    int arity = 2 + static_cast<int>(i % 2);
+    Relation rel(static_cast<int>(i / 2 % 2), base + i);
+    PropCase c;
+    c.name = "predicate " + std::to_string(i);
+    c.values = qrotest::randomDomains(rng, arity, -3, 4, 5);
+    c.level = Consistency::Domain;
+    c.seed = base + i;
+    Relation* r = &rel;
+    c.post = [=](QrcManagerI* m, const Vars& x) {
+      QrcConstraint ct = arity == 2 ? QrcTableConstraint(arrayOf(m, x), QrcIntBinaryPredicate(r))
+                                    : QrcTableConstraint(arrayOf(m, x), QrcIntTernaryPredicate(r));
+      m->add(ct.getImpl());
+    };
+    c.check = [=](const std::vector<int64_t>& a) {
+      return arity == 2 ? r->isTrue(a[0], a[1]) : r->isTrue(a[0], a[1], a[2]);
+    };
+    qrotest::runPropCase(c);
+  }
+}
+
+// ---------------------------------------------------------------- posting
+
+class Table : public ctest::ConstraintTest {
+ protected:
+  // A new manager, after a failure at the root left the old one failed.
+  void renew() {
+    TearDown();
+    SetUp();
+  }
+  ctest::V domain(const QrcIntVarArray& x, QrcInt i) { return dom(x[i].getImpl()); }
+};
+
+TEST_F(Table, Errors) {
+  QrcIntVarArray x3(mgr, 3, 0, 2), x2(mgr, 2, 0, 2);
+  Relation rel(0, 1);
+  EXPECT_EQ(errorLine([&] { QrcTableConstraint(x3, QrcIntBinaryPredicate(&rel)); }),
+            "Solver Error : QrcTableConstraint : the arity must be less than or equal to 3 : 3\n");
+  std::string line;
+  EXPECT_EQ(errorOf([&] { QrcTableConstraint(x2, QrcIntTernaryPredicate(&rel)); }, &line), 57);
+  QrcTupleSet open(mgr, 3);
+  EXPECT_EQ(errorOf([&] { QrcTableConstraint(x3, open, 1); }, &line), 56);
+  EXPECT_EQ(line, "Solver Error : QrcTableConstraint : the tuple set is not closed\n");
+  QrcTupleSet pairs = setOf(m, 2, {{0, 1}}, 0);
+  EXPECT_EQ(errorOf([&] { QrcTableConstraint(x3, pairs, 1); }, &line), 5);
+  EXPECT_EQ(line, "Solver Error : QrcTableConstraint : bad array size : 3\n");
+  EXPECT_EQ(errorOf([&] { QrcTableConstraint(x3, pairs, 0); }, &line), 5);
+}
+
+TEST_F(Table, PostingCases) {
+  for (QrcInt mode = 0; mode <= 2; ++mode) {
+    renew();
+    QrcIntVarArray x(mgr, 2, -5, 5), y(mgr, 2, 0, 3);
+    // Every value left occurs in its column.
+    ASSERT_TRUE(adds(QrcTableConstraint(x, setOf(m, 2, {{-4, 3}, {0, 3}, {2, -1}}, mode), 1)));
+    EXPECT_EQ(domain(x, 0), (ctest::V{-4, 0, 2}));
+    EXPECT_EQ(domain(x, 1), (ctest::V{-1, 3}));
+    ASSERT_TRUE(adds(QrcTableConstraint(y, setOf(m, 2, {}, mode), 0)));
+    EXPECT_EQ(domain(y, 0).size() + domain(y, 1).size(), 8u);
+    EXPECT_FALSE(adds(QrcTableConstraint(y, setOf(m, 2, {}, mode), 1)));
+  }
+}
+
+// (0, 0) takes (0, 2, 2), the support of (1, 2), when (0, 0, 0) goes; when that
+// goes too, (0, 1, 1) still supports it although its own search never met it.
+TEST_F(Table, SupportTakenFromAnotherValueKeepsEarlierCandidates) {
+  for (QrcInt mode = 0; mode <= 2; ++mode) {
+    QrcIntVarArray x(mgr, 3, 0, 2);
+    x[0].setMax(1);
+    mgr.add(
+        QrcTableConstraint(x, setOf(m, 3, {{1, 1, 1}, {0, 0, 0}, {0, 1, 1}, {0, 2, 2}}, mode), 1));
+    x[1].removeValue(0);
+    x[2].removeValue(2);
+    EXPECT_EQ(domain(x, 0), (ctest::V{0, 1})) << "mode " << mode;
+  }
+}
+
+TEST_F(Table, CopiesPropagateInAnotherManager) {
+  QrcIntVarArray x(mgr, 2, 0, 3);
+  Relation rel(0, 1);
+  QrcConstraint tables[] = {QrcTableConstraint(x, setOf(m, 2, {{0, 2}, {1, 3}, {3, 0}}, 1), 1),
+                            QrcTableConstraint(x, setOf(m, 2, {{0, 2}, {1, 3}}, 2), 0),
+                            QrcTableConstraint(x, QrcIntBinaryPredicate(&rel))};
+  // x0 = 0 leaves to x1: 2 (allowed), all but 2 (forbidden), 2 and 3 (|x0 - x1| > 1).
+  const ctest::V expected[] = {{2}, {0, 1, 3}, {2, 3}};
+  for (int k = 0; k < 3; ++k) {
+    QrcManager other(QrcNoEdit);
+    QrcManagerI* o = other.getImpl();
+    bool opened = QrcOpenCopy(o);
+    QrcConstraintI* copy = tables[k].getImpl()->getCopyForManager(o);
+    QrcIntVarArray xc(other, 2);
+    for (QrcInt i = 0; i < 2; ++i)
+      xc.set(i, QrcIntExp(static_cast<QrcIntExpI*>(x[i].getImpl()->getCopyForManager(o))));
+    QrcCloseCopy(o, opened);
+    o->add(copy);
+    xc[0].setValue(0);
+    EXPECT_EQ(domain(xc, 1), expected[k]) << "table " << k;
+    EXPECT_EQ(domain(x, 1).size(), 4u);
+    other.end();
+  }
+}
+
+TEST_F(Table, NoVariables) {
+  for (int tuples = 0; tuples <= 1; ++tuples)
+    for (QrcBool allowed = 0; allowed <= 1; ++allowed) {
+      renew();
+      QrcTupleSet set = setOf(m, 0, Tuples(static_cast<size_t>(tuples)), 2);
+      EXPECT_EQ(adds(QrcTableConstraint(QrcIntVarArray(mgr, 0), set, allowed)),
+                (tuples == 1) == (allowed == 1));
+    }
+}
+
+// ---------------------------------------------------------------- backtracking
+
+TEST(TableConstraint, RestorersGiveEverySupportBack) {
+  Rng rng(qrotest::caseSeed(3904));
+  for (QrcInt mode = 0; mode <= 3; ++mode) {
+    QrcManager mgr(QrcNoEdit);
+    QrcManagerI* m = mgr.getImpl();
+    const int n = 6;
+    QrcIntVarArray x(mgr, n, 0, 4);
+    for (int c = 0; c < 5; ++c) {
+      Tuples tuples = randomTuples(rng, qrotest::ranges(3, 0, 4), 60);
+      QrcIntVarArray scope(mgr, 3);
+      for (QrcInt j = 0; j < 3; ++j) scope.set(j, x[(c + j * 2) % n]);
+      // Mode 3: a forbidden table.
+      mgr.add(QrcTableConstraint(scope, setOf(m, 3, tuples, mode % 3), mode < 3));
+    }
+    QrcSizeAllocatorI* pool = m->getSizeAllocator();
+    std::vector<QrcInt> counts, bytes, chunks;
+    for (int search = 0; search < 2; ++search) {
+      QrcSearch s(mgr, QrcGenerate(x));
+      QrcInt solutions = 0;
+      while (s.next()) ++solutions;
+      s.end();
+      counts.push_back(solutions);
+      bytes.push_back(pool->getBytesInUse());
+      QrcInt total = 0;
+      for (int k = 0; k < QrcSizeAllocatorI::ClassCount; ++k)
+        total += pool->getPool(k).getChunkCount();
+      chunks.push_back(total);
+    }
+    EXPECT_EQ(counts[0], counts[1]) << "mode " << mode;
+    EXPECT_GT(counts[0], 0) << "mode " << mode;
+    EXPECT_EQ(bytes[0], bytes[1]) << "mode " << mode;
+    EXPECT_EQ(chunks[0], chunks[1]) << "mode " << mode;
+    mgr.end();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "constraint_fixtures.h"
+#include "qrctupleset.h"
+#include "qromodel.h"
+#include "qrosolver.h"
+#include "qrosolveri.h"
+
+namespace {
+
+class TupleSet : public ctest::ConstraintTest {
+ protected:
+  QrcTupleSet make(QrcInt arity, const std::vector<ctest::V>& tuples, QrcInt mode) {
+    QrcTupleSet s(mgr, arity);
+    s.setStorageMode(mode);
+    for (const auto& t : tuples) s.add(ints(t));
+    s.close();
+    return s;
+  }
+};
+
+TEST_F(TupleSet, Errors) {
+  QrcTupleSet s(mgr, 2);
+  s.add(ints({1, 2}));
+  std::string line;
+  EXPECT_EQ(errorOf([&] { s.add(ints({1, 2, 3})); }, &line), 5);
+  EXPECT_EQ(line, "Solver Error : QrcTupleSet::add : bad array size : 3\n");
+  EXPECT_EQ(errorOf([&] { s.isIn(ints({1, 2})); }, &line), 56);
+  EXPECT_EQ(line, "Solver Error : QrcTupleSet::isIn : the tuple set is not closed\n");
+  s.close();
+  EXPECT_EQ(errorOf([&] { s.add(ints({3, 4})); }, &line), 55);
+  EXPECT_EQ(line, "Solver Error : QrcTupleSet::add : the tuple set is already closed\n");
+  EXPECT_EQ(errorOf([&] { s.isIn(ints({1})); }, &line), 5);
+  EXPECT_EQ(line, "Solver Error : QrcTupleSet::isIn : bad array size : 1\n");
+}
+
+TEST_F(TupleSet, Membership) {
+  for (QrcInt mode = 0; mode <= 2; ++mode) {
+    QrcTupleSet empty = make(2, {}, mode);
+    EXPECT_FALSE(empty.isIn(ints({0, 0})));
+    QrcTupleSet twice = make(2, {{1, 2}, {1, 2}, {-7, 40}}, mode);
+    EXPECT_EQ(twice.getCount(), 3);
+    EXPECT_TRUE(twice.isIn(ints({1, 2})));
+    EXPECT_TRUE(twice.isIn(ints({-7, 40})));
+    EXPECT_FALSE(twice.isIn(ints({2, 1})));  // same hash, other tuple
+    twice.close();
+    EXPECT_TRUE(twice.isIn(ints({1, 2})));
+    EXPECT_EQ(twice.getImpl()->getStorageMode(), mode);
+    // Arity 0: every tuple is the empty one.
+    QrcTupleSet none = make(0, {{}, {}}, mode);
+    EXPECT_TRUE(none.isIn(QrcIntArray()));
+    EXPECT_FALSE(make(0, {}, mode).isIn(QrcIntArray()));
+  }
+}
+
+TEST_F(TupleSet, RefilledBufferKeepsEveryTuple) {
+  QrcTupleSet s(mgr, 3);
+  QrcIntArray buffer(mgr, 3, QrcInt(0));
+  for (QrcInt i = 0; i < 20; ++i) {
+    for (QrcInt k = 0; k < 3; ++k) buffer[k] = i * 10 + k;
+    s.add(buffer);
+  }
+  s.close();
+  for (QrcInt i = 0; i < 20; ++i) EXPECT_TRUE(s.isIn(ints({i * 10, i * 10 + 1, i * 10 + 2})));
+}
+
+TEST_F(TupleSet, SolverOptionChoosesTheMode) {
+  QroEnv env;
+  QroSolver solver{QroModel(env)};
+  for (QroInt option : {0, 1, 2, 7}) {
+    solver.getImpl()->setTupleSetStorageMode(option);
+    QrcTupleSet s(solver.getManager(), 1);
+    s.setStorageMode(option == 1 ? 2 : 1);  // the solver's option wins
+    s.close();
+    EXPECT_EQ(s.getImpl()->getStorageMode(), option == 7 ? 0 : option);
+  }
+  env.end();
+}
+
+TEST_F(TupleSet, OwnModeWithoutSolver) {
+  QrcTupleSet s(mgr, 1);
+  s.setStorageMode(7);  // neither 1 nor 2
+  s.add(ints({4}));
+  s.close();
+  EXPECT_EQ(s.getImpl()->getStorageMode(), 0);
+  s.setStorageMode(1);  // closed: kept
+  EXPECT_EQ(s.getImpl()->getStorageMode(), 0);
+}
+
+// Six tuples over two columns, numbered 0 (oldest) to 5.
+const std::vector<ctest::V> Six = {{1, 5}, {2, 5}, {1, 6}, {3, 5}, {1, 5}, {2, 6}};
+
+std::vector<QrcInt> listOf(const QrcTupleSetI* s, QrcInt column, QrcInt value) {
+  std::vector<QrcInt> out;
+  for (QrcTupleNode* t = s->getFirst(column, value); t; t = t->columnNext[column])
+    out.push_back(t->number);
+  return out;
+}
+
+QrcInt numberOf(const QrcTupleNode* t) {
+  return t ? t->number : -1;
+}
+
+TEST_F(TupleSet, ColumnListsOldestFirst) {
+  const QrcTupleSetI* s = make(2, Six, 0).getImpl();
+  EXPECT_EQ(listOf(s, 0, 1), (std::vector<QrcInt>{0, 2, 4}));
+  EXPECT_EQ(listOf(s, 0, 2), (std::vector<QrcInt>{1, 5}));
+  EXPECT_EQ(listOf(s, 0, 3), (std::vector<QrcInt>{3}));
+  EXPECT_EQ(listOf(s, 1, 5), (std::vector<QrcInt>{0, 1, 3, 4}));
+  EXPECT_EQ(listOf(s, 1, 6), (std::vector<QrcInt>{2, 5}));
+  EXPECT_TRUE(listOf(s, 1, 1).empty());
+}
+
+TEST_F(TupleSet, Mode1Links) {
+  const QrcTupleSetI* s = make(2, Six, 1).getImpl();
+  ASSERT_EQ(s->getWidth(), 3);
+  // Per tuple: the nearest newer tuple with 1, 2, 3 in column 0, then 5, 6 in column 1.
+  const std::vector<std::vector<QrcInt>> expected = {{2, 1, 3, 1, 2},    {2, 5, 3, 3, 2},
+                                                     {4, 5, 3, 3, 5},    {4, 5, -1, 4, 5},
+                                                     {-1, 5, -1, -1, 5}, {-1, -1, -1, -1, -1}};
+  for (QrcInt n = 0; n < 6; ++n) {
+    const QrcTupleMode1* e = s->getTuple(n)->mode1();
+    EXPECT_EQ(e->number, n);
+    std::vector<QrcInt> got;
+    for (QrcInt v : {1, 2, 3}) got.push_back(numberOf(e->next[s->getValueIndex(0, v)]));
+    for (QrcInt v : {5, 6}) got.push_back(numberOf(e->next[3 + s->getValueIndex(1, v)]));
+    EXPECT_EQ(got, expected[static_cast<size_t>(n)]) << "tuple " << n;
+  }
+}
+
+TEST_F(TupleSet, Mode2Probes) {
+  const QrcTupleSetI* s = make(2, Six, 2).getImpl();
+  // Per tuple: probe value and link in column 0, then in column 1.
+  const std::vector<std::vector<QrcInt>> expected = {{1, 2, 5, 1}, {2, 5, 6, 2},  {3, 3, 5, 3},
+                                                     {1, 4, 6, 5}, {2, 5, 5, -1}, {3, -1, 6, -1}};
+  for (QrcInt n = 0; n < 6; ++n) {
+    const QrcTupleMode2* e = s->getTuple(n)->mode2();
+    EXPECT_EQ(e->number, n);
+    EXPECT_EQ(e->newer ? e->newer->number : -1, n < 5 ? n + 1 : -1);
+    std::vector<QrcInt> got;
+    for (QrcInt k = 0; k < 2; ++k) {
+      got.push_back(e->probeValue[k]);
+      got.push_back(e->probeLink[k] ? e->probeLink[k]->number : -1);
+    }
+    EXPECT_EQ(got, expected[static_cast<size_t>(n)]) << "tuple " << n;
+  }
+}
+
+}  // namespace
