@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <ostream>
 
-#include "constraints/int/qrcelementutil.h"
+#include "qrcelementutil.h"
 
 using namespace qrcelement;
 

@@ -1,13 +1,15 @@
-// Walks over index and value domains shared by the element constraints and
-// expressions. Everything here may fail (through the expressions it narrows)
-// and keeps trivially destructible locals only.
+// Index walks shared by the element constraints and expressions. Everything
+// here may fail (through the expressions it narrows) and keeps trivially
+// destructible locals only.
 #ifndef QRC_ELEMENTUTIL_H
 #define QRC_ELEMENTUTIL_H
 
+#include "qrcdomainwalk.h"
 #include "qrcint.h"
-#include "qrcintexp.h"
 
 namespace qrcelement {
+
+using namespace qrcdomain;
 
 // The smallest and largest values of x's domain within [0, n - 1]; false
 // when there is none.
@@ -22,18 +24,6 @@ inline bool indexSpan(QrcIntExpI* x, QrcInt n, QrcInt& lo, QrcInt& hi) {
   lo = a;
   hi = b;
   return true;
-}
-
-// Removes from x every domain value strictly between p and q.
-inline void removeGap(QrcIntExpI* x, QrcInt p, QrcInt q) {
-  if (p + 1 >= q) return;
-  QrcInt v = x->getNextHigher(p);
-  while (v > p && v < q) {
-    QrcInt next = x->getNextHigher(v);
-    x->removeValue(v);
-    if (next == v) return;
-    v = next;
-  }
 }
 
 // Narrows the index x of an element node to the positions in [0, n - 1]
@@ -58,34 +48,6 @@ void narrowIndex(QrcIntExpI* node, QrcIntExpI* x, QrcInt n, Keep keep) {
     if (!keep(i)) x->removeValue(i);
     if (next == i) return;
     i = next;
-  }
-}
-
-// Calls f(v) for each value a variable y lost in its current propagation
-// step among sorted distinct values (value(k) for k < count; other values
-// lost inside its bounds come too): the values removed inside its bounds,
-// then the listed values its bounds went past. Stops when f answers false.
-// Costs the lost values, never the span of the bounds.
-template <class Value, class F>
-void forEachLostValue(QrcIntExpI* y, Value value, QrcInt count, F f) {
-  QrcIntListIterator it(y->getRemovedValues());
-  QrcInt v;
-  while (it.next(v))
-    if (!f(v)) return;
-  const QrcIntSetI* d = y->getDomainSet();
-  QrcInt mn = y->getMin(), mx = y->getMax();
-  QrcInt parts[2][2] = {{y->getOldMin(), mn - 1}, {mx + 1, y->getOldMax()}};
-  for (auto& part : parts) {
-    QrcInt lo = 0, hi = count;
-    while (lo < hi) {
-      QrcInt mid = lo + (hi - lo) / 2;
-      if (value(mid) < part[0])
-        lo = mid + 1;
-      else
-        hi = mid;
-    }
-    for (QrcInt k = lo; k < count && value(k) <= part[1]; ++k)
-      if ((!d || d->isMember(value(k))) && !f(value(k))) return;
   }
 }
 

@@ -2,7 +2,7 @@
 // Code that can fail keeps trivially destructible locals only.
 #include <ostream>
 
-#include "constraints/int/qrcelementutil.h"
+#include "qrcelementutil.h"
 #include "qrcelement.h"
 
 using namespace qrcelement;

@@ -83,6 +83,9 @@ QrcIntArray QrcIntArray::copy(const QrcManager& manager) const {
   QrcInt n = getSize();
   QrcInt* block = static_cast<QrcInt*>(m->allocate(static_cast<size_t>(n + 4) * sizeof(QrcInt)));
   std::memcpy(block, _values - 4, static_cast<size_t>(n + 4) * sizeof(QrcInt));
+  // The copy belongs to its own manager and has no collection yet.
+  block[0] = reinterpret_cast<QrcInt>(m);
+  block[2] = 0;
   return QrcIntArray(block + 4);
 }
 

@@ -161,9 +161,12 @@ struct Runner {
         m(mgr.getImpl()),
         rng(pc.seed) {
     m->useExceptions(true);
-    for (const auto& v : c.values) vars.push_back(kind.make(m, v));
+    for (size_t i = 0; i < c.values.size(); ++i) vars.push_back(kindOf(i).make(m, c.values[i]));
   }
   ~Runner() { mgr.end(); }
+  const VarKind& kindOf(size_t i) const {
+    return i < c.kinds.size() && c.kinds[i] ? *c.kinds[i] : kind;
+  }
   void post() {
     Vars v(vars);
     c.post(m, v);
@@ -174,7 +177,7 @@ struct Runner {
   std::vector<int64_t> domainOf(size_t i) const {
     std::vector<int64_t> d;
     for (int64_t v : c.values[i])
-      if (kind.contains(vars[i], v)) d.push_back(v);
+      if (kindOf(i).contains(vars[i], v)) d.push_back(v);
     return d;
   }
 };
@@ -199,13 +202,13 @@ QrcGoalI* goal(Runner* r, GoalFn fn, QrcInt a = 0, QrcInt b = 0) {
 
 QrcGoalI* postThenFix(Runner* r, QrcInt postFirst, QrcInt) {
   if (postFirst) r->post();
-  for (size_t i = 0; i < r->vars.size(); ++i) r->kind.fix(r->vars[i], r->assignment[i]);
+  for (size_t i = 0; i < r->vars.size(); ++i) r->kindOf(i).fix(r->vars[i], r->assignment[i]);
   if (!postFirst) r->post();
   return nullptr;
 }
 
 QrcGoalI* fixOne(Runner* r, QrcInt i, QrcInt v) {
-  r->kind.fix(r->vars[static_cast<size_t>(i)], v);
+  r->kindOf(static_cast<size_t>(i)).fix(r->vars[static_cast<size_t>(i)], v);
   return nullptr;
 }
 
@@ -216,7 +219,7 @@ QrcGoalI* label(Runner* r, QrcInt i, QrcInt) {
   QrcGoalI* choice = nullptr;
   const std::vector<int64_t>& vals = r->c.values[k];
   for (size_t j = vals.size(); j-- > 0;) {
-    if (!r->kind.contains(r->vars[k], vals[j])) continue;
+    if (!r->kindOf(k).contains(r->vars[k], vals[j])) continue;
     QrcGoalI* branch = new (r->m) QrcAndII(r->m, goal(r, fixOne, i, vals[j]), rest);
     choice = choice ? new (r->m) QrcOrI(r->m, branch, choice, nullptr) : branch;
   }
@@ -285,7 +288,8 @@ void checkExtra(Runner* r) {
   std::vector<std::vector<int64_t>> left;
   for (const auto& s : *r->solutions) {
     bool inside = true;
-    for (size_t i = 0; i < s.size() && inside; ++i) inside = r->kind.contains(r->vars[i], s[i]);
+    for (size_t i = 0; i < s.size() && inside; ++i)
+      inside = r->kindOf(i).contains(r->vars[i], s[i]);
     if (inside) left.push_back(s);
   }
   std::string text = r->c.extraCheck(left);
@@ -298,7 +302,7 @@ QrcGoalI* narrowKeeping(Runner* r, QrcInt chosen, QrcInt) {
   r->post();
   auto verify = [&]() {
     for (size_t i = 0; i < r->vars.size(); ++i) {
-      if (!r->kind.contains(r->vars[i], sol[i])) {
+      if (!r->kindOf(i).contains(r->vars[i], sol[i])) {
         std::ostringstream os;
         os << "solution " << show(sol) << " lost value of variable " << i << " after: " << r->log;
         r->error(os.str());
@@ -313,7 +317,7 @@ QrcGoalI* narrowKeeping(Runner* r, QrcInt chosen, QrcInt) {
   for (int s = 0; s < r->c.narrowSteps; ++s) {
     size_t i = r->rng() % r->vars.size();
     r->log += "x" + std::to_string(i) + ".";
-    r->kind.narrow(r->vars[i], sol[i], r->c.values[i], r->rng, r->log);
+    r->kindOf(i).narrow(r->vars[i], sol[i], r->c.values[i], r->rng, r->log);
     if (!verify()) return nullptr;
     checkConsistency(r);
     checkExtra(r);
@@ -450,12 +454,12 @@ int checkSearch(const PropCase& c) {
   int failures = 0;
   while (s.next()) {
     std::vector<int64_t> a;
-    for (QrcExprI* x : r.vars) {
-      if (!r.kind.isFixed(x)) {
+    for (size_t i = 0; i < r.vars.size(); ++i) {
+      if (!r.kindOf(i).isFixed(r.vars[i])) {
         ADD_FAILURE() << where(c) << ": search stopped with an unfixed variable";
         ++failures;
       }
-      a.push_back(r.kind.valueOf(x));
+      a.push_back(r.kindOf(i).valueOf(r.vars[i]));
     }
     ++found[a];
     if (found.size() > sols.size() + 10) break;

@@ -72,6 +72,9 @@ struct PropCase {
   std::function<bool(const std::vector<int64_t>&)> check;
   Consistency level = Consistency::None;
   const VarKind* kind = nullptr;  // null: integer variables
+  // The kind of each variable, so that kinds mix; a missing or null entry
+  // takes `kind`.
+  std::vector<const VarKind*> kinds;
   uint64_t seed = 1;
   // Assignments beyond this count are sampled.
   int64_t maxAssignments = 4000;

@@ -63,6 +63,16 @@ class ConstraintTest : public testing::Test {
     }
   }
   bool adds(const QrcConstraint& ct) { return adds(ct.getImpl()); }
+  // Runs f; false when it fails.
+  template <class F>
+  bool holds(F f) {
+    try {
+      f();
+      return true;
+    } catch (QrcFailException&) {
+      return false;
+    }
+  }
   // The error code raised by f (0 when none) and the line it printed.
   template <class F>
   int errorOf(F f, std::string* line) {

@@ -25,15 +25,6 @@ class ElementTest : public ctest::ConstraintTest {
     if (x->getMin() > x->getMax()) return V();
     return ConstraintTest::dom(x);
   }
-  template <class F>
-  bool holds(F f) {
-    try {
-      f();
-      return true;
-    } catch (QrcFailException&) {
-      return false;
-    }
-  }
   template <class T>
   static bool is(QrcConstraintI* ct) {
     return ct && ct->isType(T::GetTypeInfo());
