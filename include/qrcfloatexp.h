@@ -177,6 +177,8 @@ class QrcFloatExpI : public QrcExprI {
   friend class QrcFloatVarEventHandlerI;
   QrcInt managerFailStamp() const;
   void recompute();
+  // A node's setOperandsRange, with stack room for deep nesting.
+  void narrowOperands(QrcFloat a, QrcFloat b);
   void setRangeNormal(QrcFloat a, QrcFloat b);
   void setRangePrecise(QrcFloat a, QrcFloat b);
   void applyRange(QrcFloat na, QrcFloat nb, bool significance);

@@ -190,6 +190,9 @@ class QrcIntExpI : public QrcExprI {
   void storeMin(QrcInt v);
   void storeMax(QrcInt v);
   void widenOldBounds();
+  // A node's setOperandsRange, with stack room for deep nesting.
+  void narrowOperands(QrcInt a, QrcInt b);
+  void narrowOperands(double a, double b);
   void defer(QrcInt a, QrcInt b);
   [[noreturn]] void failWith(int hook, QrcInt a, QrcInt b);
   void setDomainSparse(QrcInt lo, QrcInt hi, QrcInt n, const QrcInt* values,

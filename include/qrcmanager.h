@@ -11,6 +11,7 @@
 #include "qrcmemory.h"
 #include "qrcqueue.h"
 #include "qrctypes.h"
+#include "qroplatform.h"
 
 // How the last search ended (the manager's status).
 enum QrcSearchStatus {
@@ -150,6 +151,17 @@ class QrcManagerI {
   void setFilterLevelTable(QrcFilterLevelTable* table) { _filterLevelTable = table; }
   void useExceptions(bool flag) { _useExceptions = flag ? 1 : 0; }
   bool usesExceptions() const { return _useExceptions != 0; }
+  // Runs f() where a recursion as deep as nested expressions has room: on a
+  // fresh stack segment when the stack runs low (qroplatform::withStackRoom),
+  // only while failures are exceptions, since a non-local jump must not leave
+  // a segment.
+  template <class F>
+  void withStackRoom(F& f) const {
+    if (__builtin_expect(_useExceptions != 0 && qroplatform::isStackLow(), 0))
+      qroplatform::detail::runOnSegment(qroplatform::detail::callBack<F>, &f);
+    else
+      f();
+  }
 
   // ---- counters
   void incrementVariableCount();

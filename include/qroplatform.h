@@ -38,6 +38,39 @@ int parseInt(const char* text);
 // Removes a file; returns 0 on success.
 int removeFile(const char* path);
 
+namespace detail {
+// The address below which the calling thread's stack (or the segment it runs
+// on) is too close to its end; null until first asked for.
+extern thread_local char* stackLimit;
+char* findStackLimit();
+// Runs fn(data) on a fresh stack segment.
+[[gnu::cold]] void runOnSegment(void (*fn)(void*), void* data);
+template <class F>
+void callBack(void* f) {
+  (*static_cast<F*>(f))();
+}
+}  // namespace detail
+
+// True when the caller runs close to the end of its stack.
+inline bool isStackLow() {
+  char* limit = detail::stackLimit;
+  if (!limit) limit = detail::findStackLimit();
+  return static_cast<char*>(__builtin_frame_address(0)) < limit;
+}
+
+// Runs f() on the current stack while enough of it is left, else on a fresh
+// stack segment, so that a recursion as deep as the data it walks (deeply
+// nested expressions) never runs off the end of the thread's stack. An
+// exception leaving f reaches the caller as it was thrown; f must not leave
+// by longjmp. QroMemoryException when no segment can be had.
+template <class F>
+void withStackRoom(F& f) {
+  if (__builtin_expect(isStackLow(), 0))
+    detail::runOnSegment(detail::callBack<F>, &f);
+  else
+    f();
+}
+
 }  // namespace qroplatform
 
 // Keeps the optimiser from moving a floating-point value's computation across a

@@ -6,8 +6,28 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <exception>
+#include <pthread.h>
+#include <sys/mman.h>
 #include <thread>
+#include <ucontext.h>
 #include <unistd.h>
+
+#include "qroexception.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QRO_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QRO_ASAN 1
+#endif
+#endif
+#ifndef QRO_ASAN
+#define QRO_ASAN 0
+#endif
+#if QRO_ASAN
+#include <sanitizer/common_interface_defs.h>
+#endif
 
 namespace qroplatform {
 
@@ -134,5 +154,106 @@ int parseInt(const char* text) {
 int removeFile(const char* path) {
   return path ? ::unlink(path) : -1;
 }
+
+// ---------------------------------------------------------------------------
+// Stack segments
+
+namespace detail {
+
+namespace {
+
+// Room kept below the deepest frame before a segment is taken, the size of a
+// segment (reserved, committed page by page as it is used) and of the guard
+// at its far end.
+const size_t kStackMargin = 256 * 1024;
+const size_t kSegmentBytes = 64 * 1024 * 1024;
+const size_t kGuardBytes = 64 * 1024;
+
+struct Segment {
+  void (*fn)(void*);
+  void* data;
+  std::exception_ptr error;
+  int rounding;
+  ucontext_t caller;
+  ucontext_t callee;
+  const void* callerBottom;
+  size_t callerSize;
+};
+
+thread_local Segment* tEntering = nullptr;
+
+void runSegment() {
+  Segment* s = tEntering;
+#if QRO_ASAN
+  __sanitizer_finish_switch_fiber(nullptr, &s->callerBottom, &s->callerSize);
+#endif
+  try {
+    s->fn(s->data);
+  } catch (...) {
+    s->error = std::current_exception();
+  }
+  // Switching back restores the caller's floating-point control word.
+  s->rounding = getRounding();
+#if QRO_ASAN
+  __sanitizer_start_switch_fiber(nullptr, s->callerBottom, s->callerSize);
+#endif
+  swapcontext(&s->callee, &s->caller);
+}
+
+}  // namespace
+
+thread_local char* stackLimit = nullptr;
+
+char* findStackLimit() {
+  // Unknown bounds: a limit no frame lies below.
+  char* limit = reinterpret_cast<char*>(1);
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+    void* addr = nullptr;
+    size_t size = 0;
+    if (pthread_attr_getstack(&attr, &addr, &size) == 0 && size > 2 * kStackMargin)
+      limit = static_cast<char*>(addr) + kStackMargin;
+    pthread_attr_destroy(&attr);
+  }
+  stackLimit = limit;
+  return limit;
+}
+
+void runOnSegment(void (*fn)(void*), void* data) {
+  void* memory = mmap(nullptr, kSegmentBytes, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+  if (memory == MAP_FAILED) throw QroMemoryException();
+  char* base = static_cast<char*>(memory);
+  // An overrun of the segment faults on the guard instead of writing on.
+  mprotect(base, kGuardBytes, PROT_NONE);
+  Segment s;
+  s.fn = fn;
+  s.data = data;
+  s.rounding = getRounding();
+  s.callerBottom = nullptr;
+  s.callerSize = 0;
+  getcontext(&s.callee);
+  s.callee.uc_stack.ss_sp = base;
+  s.callee.uc_stack.ss_size = kSegmentBytes;
+  s.callee.uc_link = nullptr;
+  makecontext(&s.callee, runSegment, 0);
+  char* savedLimit = stackLimit;
+  stackLimit = base + kGuardBytes + kStackMargin;
+  tEntering = &s;
+#if QRO_ASAN
+  void* fakeStack = nullptr;
+  __sanitizer_start_switch_fiber(&fakeStack, base, kSegmentBytes);
+#endif
+  swapcontext(&s.caller, &s.callee);
+#if QRO_ASAN
+  __sanitizer_finish_switch_fiber(fakeStack, nullptr, nullptr);
+#endif
+  stackLimit = savedLimit;
+  munmap(memory, kSegmentBytes);
+  setRounding(s.rounding);
+  if (s.error) std::rethrow_exception(s.error);
+}
+
+}  // namespace detail
 
 }  // namespace qroplatform

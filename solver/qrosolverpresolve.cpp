@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "qrolinear.h"
+#include "qroplatform.h"
 #include "qromodel.h"
 #include "qrosolveri.h"
 #include "qrcgenalloc.h"
@@ -55,7 +56,9 @@ class QroCPPresolveVisitorI : public QroExtractableVisitor {
     if (!parent || !parent->isType(QroModelI::GetTypeInfo())) _topLevel = 0;
     ++_depth;
     try {
-      child->visitSubExtractables(this);
+      // The walk recurses as deep as expressions are nested.
+      auto visit = [&] { child->visitSubExtractables(this); };
+      qroplatform::withStackRoom(visit);
     } catch (...) {
       _depth = savedDepth;
       _topLevel = saved;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "qroplatform.h"
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrosolverglue.h"
@@ -135,7 +136,9 @@ QroBool QroSolverI::extractExtractable(QroExtractableI* x, void** out) {
   ++_extractionDepth;
   if (isInSearch()) recordReversibleExtraction(x);
   try {
-    *out = x->extract(this);
+    // Extraction recurses as deep as expressions are nested.
+    auto extract = [&] { *out = x->extract(this); };
+    qroplatform::withStackRoom(extract);
   } catch (const QroSolver::ModelInconsistent&) {
     --_extractionDepth;
     throw;

@@ -106,7 +106,10 @@ void invalidateFrom(QrcExprI* e, QrcInt failStamp) {
     QrcExprI* p = c->parent;
     if (p->getBoundsStamp() != failStamp) continue;
     p->setBoundsStamp(0);
-    if (!p->isVariable()) invalidateFrom(p, failStamp);
+    if (p->isVariable()) continue;
+    // Goes up as far as the expression is nested.
+    auto up = [&] { invalidateFrom(p, failStamp); };
+    p->getManager()->withStackRoom(up);
   }
 }
 

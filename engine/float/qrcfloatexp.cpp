@@ -127,8 +127,16 @@ QrcInt QrcFloatExpI::managerFailStamp() const {
 
 void QrcFloatExpI::recompute() {
   _undefined = 0;
-  computeRange();
+  // Reads the operands' bounds, recursing as deep as the node is nested.
+  auto compute = [this] { computeRange(); };
+  _manager->withStackRoom(compute);
   _boundsStamp = _manager->getFailStamp();
+}
+
+void QrcFloatExpI::narrowOperands(QrcFloat a, QrcFloat b) {
+  // Narrowing goes down as deep as the node is nested.
+  auto narrow = [&] { setOperandsRange(a, b); };
+  _manager->withStackRoom(narrow);
 }
 
 QrcFloat QrcFloatExpI::getOldMin() const {
@@ -223,7 +231,7 @@ void QrcFloatExpI::setRangeNormal(QrcFloat a, QrcFloat b) {
   QrcFloat na = _min > a ? _min : a;
   QrcFloat nb = b < _max ? b : _max;
   if (!_handler) {
-    setOperandsRange(na, nb);
+    narrowOperands(na, nb);
     return;
   }
   QrcFloatVarEventHandlerI* h = getFloatHandler();
@@ -291,7 +299,7 @@ void QrcFloatExpI::setRangePrecise(QrcFloat a, QrcFloat b) {
   if (_min >= a) a = _min;
   QrcFloat nb = b < _max ? b : _max;
   if (!_handler) {
-    setOperandsRange(a, nb);
+    narrowOperands(a, nb);
     return;
   }
   if (h->isProcessing()) {
@@ -327,7 +335,7 @@ void QrcFloatExpI::setValueNormal(QrcFloat v, bool precise) {
     fail();
   }
   if (!_handler) {
-    setOperandsRange(v, v);
+    narrowOperands(v, v);
     return;
   }
   if (h->isProcessing()) {
@@ -403,7 +411,8 @@ void QrcFloatExpI::whenValue(QrcDemonI* demon) {
     return;
   }
   if (!_handler) {
-    whenValueOnOperands(demon);
+    auto attach = [&] { whenValueOnOperands(demon); };
+    _manager->withStackRoom(attach);
     return;
   }
   getFloatHandler()->addValueDemon(demon);
@@ -415,7 +424,8 @@ void QrcFloatExpI::whenRange(QrcDemonI* demon) {
     return;
   }
   if (!_handler) {
-    whenRangeOnOperands(demon);
+    auto attach = [&] { whenRangeOnOperands(demon); };
+    _manager->withStackRoom(attach);
     return;
   }
   getFloatHandler()->addRangeDemon(demon);
@@ -423,7 +433,8 @@ void QrcFloatExpI::whenRange(QrcDemonI* demon) {
 
 void QrcFloatExpI::whenDomain(QrcDemonI* demon) {
   if (!_handler) {
-    whenDomainOnOperands(demon);
+    auto attach = [&] { whenDomainOnOperands(demon); };
+    _manager->withStackRoom(attach);
     return;
   }
   _handler->whenDomain(demon);

@@ -178,7 +178,9 @@ void QrcIntExpI::attachDemon(QrcDemonI* demon, QrcConstraintList& (QrcIntVarEven
     if (_handler->getState() == QrcEventHandlerI::Queued) demon->markPending();
     return;
   }
-  (this->*onOperands)(demon);
+  // Attaching goes down as deep as the node is nested.
+  auto attach = [&] { (this->*onOperands)(demon); };
+  _manager->withStackRoom(attach);
 }
 
 void QrcIntExpI::whenValue(QrcDemonI* demon) {

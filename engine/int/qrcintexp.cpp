@@ -166,7 +166,9 @@ void QrcIntExpI::recomputeNow() {
 }
 
 void QrcIntExpI::recomputeBounds() {
-  recomputeNow();
+  // Reads the operands' bounds, recursing as deep as the node is nested.
+  auto compute = [this] { recomputeNow(); };
+  _manager->withStackRoom(compute);
   _boundsStamp = _manager->getFailStamp();
 }
 
@@ -357,9 +359,9 @@ void QrcIntExpI::setMin(QrcInt v) {
   if (v > _max) failWith(HookSetMin, v, 0);
   if (!_handler) {
     if (_outOfRange)
-      setOperandsRange(static_cast<double>(v), getFloatMax());
+      narrowOperands(static_cast<double>(v), getFloatMax());
     else
-      setOperandsRange(v, _max);
+      narrowOperands(v, _max);
     return;
   }
   if (isProcessing()) {
@@ -386,9 +388,9 @@ void QrcIntExpI::setMax(QrcInt v) {
   if (v < _min) failWith(HookSetMax, v, 0);
   if (!_handler) {
     if (_outOfRange)
-      setOperandsRange(getFloatMin(), static_cast<double>(v));
+      narrowOperands(getFloatMin(), static_cast<double>(v));
     else
-      setOperandsRange(_min, v);
+      narrowOperands(_min, v);
     return;
   }
   if (isProcessing()) {
@@ -418,10 +420,10 @@ void QrcIntExpI::setRange(QrcInt a, QrcInt b) {
   QrcInt hi = b < _max ? b : _max;
   if (!_handler) {
     if (_outOfRange)
-      setOperandsRange(lo <= QrcIntMin ? getFloatMin() : static_cast<double>(lo),
-                       hi >= QrcIntMax ? getFloatMax() : static_cast<double>(hi));
+      narrowOperands(lo <= QrcIntMin ? getFloatMin() : static_cast<double>(lo),
+                     hi >= QrcIntMax ? getFloatMax() : static_cast<double>(hi));
     else
-      setOperandsRange(lo, hi);
+      narrowOperands(lo, hi);
     return;
   }
   if (isProcessing()) {
@@ -454,9 +456,9 @@ void QrcIntExpI::setValue(QrcInt v) {
   if (_min == _max) return;
   if (!_handler) {
     if (_outOfRange)
-      setOperandsRange(static_cast<double>(v), static_cast<double>(v));
+      narrowOperands(static_cast<double>(v), static_cast<double>(v));
     else
-      setOperandsRange(v, v);
+      narrowOperands(v, v);
     return;
   }
   if (isProcessing()) {
@@ -493,10 +495,14 @@ void QrcIntExpI::removeValue(QrcInt v) {
     return;
   }
   if (!_handler) {
-    if (_outOfRange)
-      removeOperandsValue(static_cast<double>(v));
-    else
-      removeOperandsValue(v);
+    // Removal goes down as deep as the node is nested.
+    auto remove = [&] {
+      if (_outOfRange)
+        removeOperandsValue(static_cast<double>(v));
+      else
+        removeOperandsValue(v);
+    };
+    _manager->withStackRoom(remove);
     return;
   }
   if (isProcessing()) {
@@ -543,6 +549,17 @@ void QrcIntExpI::removeRange(QrcInt a, QrcInt b) {
   }
   if (b >= _max) failWith(HookSetMax, a - 1, 0);
   setMin(b + 1);
+}
+
+// Narrowing goes down as deep as the node is nested.
+void QrcIntExpI::narrowOperands(QrcInt a, QrcInt b) {
+  auto narrow = [&] { setOperandsRange(a, b); };
+  _manager->withStackRoom(narrow);
+}
+
+void QrcIntExpI::narrowOperands(double a, double b) {
+  auto narrow = [&] { setOperandsRange(a, b); };
+  _manager->withStackRoom(narrow);
 }
 
 void QrcIntExpI::setRange(double lo, double hi) {

@@ -2,6 +2,7 @@
 
 #include <cfenv>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -78,6 +79,50 @@ TEST(Platform, RoundingAgreesWithTheRuntime) {
   }
   resetFloatingPoint();
   EXPECT_EQ(getRounding(), RoundNearest);
+}
+
+// Recurses n levels, each with a frame of about 1 KiB, through withStackRoom;
+// the deepest level sets upward rounding and throws when asked.
+struct Descent {
+  int maxDepth = 0;
+  bool throwAtBottom = false;
+  void go(int n, int depth) {
+    volatile char frame[1024];
+    frame[n % 1024] = static_cast<char>(n);
+    if (depth > maxDepth) maxDepth = depth;
+    if (n == 0) {
+      qroplatform::setRounding(qroplatform::RoundUpward);
+      if (throwAtBottom) throw std::runtime_error("bottom");
+      return;
+    }
+    auto next = [&] { go(n - 1, depth + 1); };
+    qroplatform::withStackRoom(next);
+    (void)frame[n % 1024];
+  }
+};
+
+TEST(Platform, StackRoomCarriesDeepRecursionsRoundingAndExceptions) {
+  // About 200 MiB of frames: several stack segments in turn.
+  const int levels = 200000;
+  Descent d;
+  d.go(levels, 0);
+  EXPECT_EQ(d.maxDepth, levels);
+  EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundUpward);
+  qroplatform::setRounding(qroplatform::RoundNearest);
+  d.throwAtBottom = true;
+  try {
+    d.go(levels, 0);
+    FAIL() << "the exception was lost";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "bottom");
+  }
+  qroplatform::setRounding(qroplatform::RoundNearest);
+  // Shallow calls run on the thread's own stack.
+  int ran = 0;
+  auto once = [&] { ++ran; };
+  qroplatform::withStackRoom(once);
+  EXPECT_EQ(ran, 1);
+  EXPECT_FALSE(qroplatform::isStackLow());
 }
 
 }  // namespace

@@ -441,3 +441,46 @@ TEST(Extraction, RangesWithANaNBoundAreInconsistent) {
 }
 
 }  // namespace
+
+namespace {
+
+// Nesting depths of the expressions below: extraction, propagation and the
+// environment's end all recurse as deep as the expression.
+class DeepNesting : public ::testing::TestWithParam<int> {
+ protected:
+  // One model holds e in [lo, hi], the other e in [bad, bad + 1]: the first
+  // propagates, the second fails.
+  void check(QroEnv env, const QroNumExprArg& e, QroNum lo, QroNum hi, QroNum bad) {
+    QroModel feasible(env), infeasible(env);
+    feasible.add(QroRange(env, lo, e, hi));
+    infeasible.add(QroRange(env, bad, e, bad + 1.0));
+    QroSolver first(feasible);
+    EXPECT_EQ(first.solve(QroGoal()), 1);
+    QroSolver second(infeasible);
+    EXPECT_EQ(second.solve(QroGoal()), 0);
+  }
+};
+
+TEST_P(DeepNesting, FloatChains) {
+  QroEnv env;
+  QroNumVar x(env, 0.0, 1.0, QroNumVar::Float, "x");
+  // sqrt(1 + sqrt(1 + ... sqrt(1 + x))) tends to the golden ratio.
+  QroNumExprArg e = x;
+  for (int i = 0; i < GetParam(); ++i) e = QroPower(e + 1.0, 0.5);
+  check(env, e, 1.6, 1.7, 2.0);
+  env.end();
+}
+
+TEST_P(DeepNesting, IntegerChains) {
+  QroEnv env;
+  // b[n-1] * (... (b[1] * (b[0] + 1) + 1) ...) + 1 over 0-1 variables.
+  QroNumExprArg e = QroNumExprArg(QroNumVar(env, 0, 1, QroNumVar::Bool)) + 1.0;
+  for (int i = 1; i < GetParam(); ++i)
+    e = QroNumExprArg(QroNumVar(env, 0, 1, QroNumVar::Bool)) * e + 1.0;
+  check(env, e, 1.0, 2.0, -5.0);
+  env.end();
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, DeepNesting, ::testing::Values(10000, 100000));
+
+}  // namespace
