@@ -61,6 +61,7 @@
 #include "qrclex.h"
 #include "qrcmember.h"
 #include "qrcmindistance.h"
+#include "qrcpack.h"
 #include "qrcpairing.h"
 #include "qrcpath.h"
 #include "qrcregular.h"
