@@ -78,6 +78,7 @@
 #include "qroregistry.h"
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
+#include "qrosolverlistener.h"
 #include "qrosolverpresolve.h"
 #include "qrosolversolution.h"
 

@@ -129,6 +129,8 @@ void removeModel(QroAlgorithmI* algorithm, QroExtractableI* x, void* argument);
 void addConstraintToManager(QroAlgorithmI* algorithm, QroExtractableI* x, void* record);
 void removeConstraintFromManager(QroAlgorithmI* algorithm, QroExtractableI* x, void* record);
 void applyAddOneToModel(QroAlgorithmI* algorithm, QroChange* change, void* argument);
+// Adds every extractable of the change's array, then raises the level once.
+void applyAddArrayToModel(QroAlgorithmI* algorithm, QroChange* change, void* argument);
 void applyRemoveFromModel(QroAlgorithmI* algorithm, QroChange* change, void* argument);
 
 #endif

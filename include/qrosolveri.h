@@ -18,6 +18,8 @@ class QroSolverLocalEnvI;
 class QroCPPresolveI;
 class QroIntSetI;
 class QrcIntSetI;
+class QroSolverListenerI;
+class QroSolverListenerList;
 class QrcIntSetVarI;
 
 // What an extractable became in the engine; on the manager's heap.
@@ -240,6 +242,18 @@ class QroSolverI : public QroAlgorithmI {
   void listenersExtract(QroExtractableI*) {}
   QrcGoalI* listenersGoal() { return nullptr; }
 
+  // ---- solver listeners (owned by the client, told in registration order)
+  void addSolverListener(QroSolverListenerI* listener);
+  // Unlinks and detaches the listener; false when it is not registered here.
+  QroBool removeSolverListener(QroSolverListenerI* listener);
+  QroSolverListenerList* getSolverListeners() const { return _listeners; }
+  QroBool hasSolverListeners() const;
+  // Offered every constraint the manager adds; non-zero when a listener takes
+  // it over (the manager then does not post it).
+  QroBool notifyAdd(QrcConstraintI* ct);
+  // The end of a model's extraction: the listeners' "end" and their links.
+  void endModelExtraction(QroModelI* model);
+
   // Process-wide count of live solvers.
   static QroInt getLiveSolverCount();
 
@@ -247,6 +261,8 @@ class QroSolverI : public QroAlgorithmI {
   void makeCaches();
   void popPushedStates();
   void fullRestore();
+  void restartFromRoot();
+  void continueFromHere();
   QroBool finishWithObjective(QrcSearchI* s, QroBool restart);
   void installObjective(QrcSearchI* s);
   QrcSearchI* openSearch();
@@ -292,6 +308,8 @@ class QroSolverI : public QroAlgorithmI {
   QroBool _reloading;
   QroInt _extractionDepth;
   QroInt _orBase;
+  QroInt _pushDepthBase;
+  QroSolverListenerList* _listeners;
   QroCPPresolveI* _presolver;
 };
 

@@ -7,6 +7,7 @@
 #include "qrosolverextractor.h"
 #include "qrosolverglue.h"
 #include "qrosolverpresolve.h"
+#include "qrosolverlistener.h"
 #include "qrosolversolution.h"
 #include "qroregistry.h"
 #include "qrcconstraint.h"
@@ -83,11 +84,15 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
       _reloading(0),
       _extractionDepth(0),
       _orBase(0),
+      _pushDepthBase(0),
+      _listeners(nullptr),
       _presolver(nullptr) {
   _manager = new QrcManagerI(tag);
   _manager->useExceptions(true);
   _manager->setSolver(this);
+  _manager->setAutomaticPushState(_fastRestart);
   _objectManager = new QrcManagerI(&QrcEdit);
+  _listeners = new QroSolverListenerList(this);
 
   QroPlugInRegistry* registry = env->getPlugInRegistry();
   _extractorManager = new (env) QroSolverExtractorManagerI(env, this);
@@ -129,6 +134,7 @@ void QroSolverI::makeCaches() {
 
 QroSolverI::~QroSolverI() {
   QroEnvI* env = getEnv();
+  _listeners->detachAll();
   try {
     if (_manager->getSearchDepth() > 0) abandonSearch();
     if (_syncLevel != Fresh) {
@@ -156,6 +162,7 @@ QroSolverI::~QroSolverI() {
   delete _manager;
   delete _objectManager;
   delete _localEnv;
+  delete _listeners;
   std::free(_ids);
   changeLiveSolvers(-1);
 }
@@ -163,6 +170,7 @@ QroSolverI::~QroSolverI() {
 void QroSolverI::initialize() {
   _manager->reset();
   _manager->setSolver(this);
+  _manager->setAutomaticPushState(_fastRestart);
   _manager->setErrorReporter(_reporter);
   _manager->setFilterLevelTable(_filterLevels);
   _syncLevel = Fresh;
@@ -186,6 +194,7 @@ void QroSolverI::initialize() {
 void QroSolverI::clear() {
   if (_syncLevel != Fresh) {
     popPushedStates();
+    _listeners->reset();
     releaseLocalIds();
     _extractorManager->resetExtractors();
     QroAlgorithmI::clear();
@@ -210,6 +219,7 @@ void QroSolverI::setFastRestartMode(QroBool flag) {
     throw QroSolver::WrongContext(
         "You cannot touch the fast restart mode while a model is loaded in the solver");
   _fastRestart = flag ? 1 : 0;
+  _manager->setAutomaticPushState(_fastRestart);
 }
 
 void QroSolverI::setInconsistent(QroBool flag, QroExtractableI* x) {
@@ -303,6 +313,36 @@ void QroSolverI::fullRestore() {
   _manager->resetStatistics();
 }
 
+// Back to the root propagation without replaying anything. After a search
+// that ended above the root's own state (level 2), dropping that state is
+// enough; otherwise the root was not kept (no edit mode, or the search found
+// nothing) and the solver's own state is made anew.
+void QroSolverI::restartFromRoot() {
+  QrcManagerI* m = _manager;
+  if (m->getPushStateLevel() == 2 && m->_pushStateDepth > 1) {
+    m->popState();
+  } else if (m->getPushStateLevel() != 1) {
+    popPushedStates();
+    m->pushState();
+    _statePushed = 1;
+  }
+  _syncLevel = Synchronized;
+  m->resetStatistics();
+}
+
+// Continue mode: the current state becomes the root, under a new state of the
+// solver's own.
+void QroSolverI::continueFromHere() {
+  QrcManagerI* m = _manager;
+  while (m->_pushStateDepth > 0) {
+    m->collapse();
+    --m->_pushStateDepth;
+  }
+  m->_pushStateLevel = 0;
+  m->pushState();
+  _statePushed = 1;
+}
+
 void QroSolverI::synchronize(QroInt mode) {
   if (isInSearch()) throw QroSolver::MultipleSearchException();
   if (!_statePushed) {
@@ -315,13 +355,10 @@ void QroSolverI::synchronize(QroInt mode) {
       case Synchronized:
         break;
       case Searched:
-        if (!_changeHead && !_intObjective && !_floatObjective && _fastRestart) {
-          if (_manager->_pushStateDepth > 1) _manager->popState();
-          _syncLevel = Synchronized;
-          _manager->resetStatistics();
-        } else {
+        if (!_changeHead && !_intObjective && !_floatObjective && _fastRestart)
+          restartFromRoot();
+        else
           fullRestore();
-        }
         break;
       case AdditionsPending:
       case RestartPending:
@@ -345,9 +382,7 @@ void QroSolverI::synchronize(QroInt mode) {
     switch (_syncLevel) {
       case Searched:
       case AdditionsPending: {
-        for (int i = 0; i < 2 && _manager->_pushStateDepth > 0; ++i) _manager->collapse();
-        _manager->_pushStateDepth = 0;
-        _statePushed = 0;
+        continueFromHere();
         if (_syncLevel == AdditionsPending) {
           _extracting = 1;
           try {
@@ -369,6 +404,7 @@ void QroSolverI::synchronize(QroInt mode) {
         break;
     }
   }
+  _listeners->synchronized();
 }
 
 // ---------------------------------------------------------------------------
@@ -412,7 +448,8 @@ void QroSolverI::abandonSearch() {
   m->_currentGoal = nullptr;
   m->getPropagationQueue()->clear();
   setRoundingNearest();
-  // Back to the state the outermost search started from.
+  // Back to the state the outermost search started from; the states pushed
+  // over the root on the way go with it.
   while (m->getOrRecordCount() > _orBase) {
     QrcAny label = nullptr;
     QrcGoalI* first = m->popChoicePoint(nullptr, &label);
@@ -430,6 +467,7 @@ void QroSolverI::abandonSearch() {
     s->end();
   }
   m->_nextDepth = 0;
+  if (m->getSearchDepth() == 0) m->_pushStateDepth = _pushDepthBase;
   if (_currentSearch && m->getSearchDepth() == 0) searchEnded();
 }
 
@@ -443,14 +481,14 @@ RunGuard::~RunGuard() {
 }
 
 // Opens the engine search of a run, from the fixed root goal in fast restart
-// mode, else from the chosen goal. Each search runs on a state level of its
-// own, so that the next synchronisation can drop what the search left
-// without losing the root.
+// mode, else from the chosen goal. In fast restart mode the manager keeps the
+// root it posts under states of its own (automatic push states), so that the
+// next synchronisation can drop what the search left without losing the root.
 QrcSearchI* QroSolverI::openSearch() {
   _manager->unsetLimits();
   QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
-  _manager->pushState();
   _orBase = _manager->getOrRecordCount();
+  _pushDepthBase = _manager->_pushStateDepth;
   return _manager->newSearch(root);
 }
 
@@ -623,4 +661,27 @@ QroBool QroSolverI::finishWithObjective(QrcSearchI* s, QroBool restart) {
   }
   _status = Optimal;
   return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Solver listeners
+
+void QroSolverI::addSolverListener(QroSolverListenerI* listener) {
+  _listeners->add(listener);
+}
+
+QroBool QroSolverI::removeSolverListener(QroSolverListenerI* listener) {
+  return _listeners->remove(listener) ? 1 : 0;
+}
+
+QroBool QroSolverI::hasSolverListeners() const {
+  return !_listeners->isEmpty();
+}
+
+QroBool QroSolverI::notifyAdd(QrcConstraintI* ct) {
+  return _listeners->notifyAdd(ct);
+}
+
+void QroSolverI::endModelExtraction(QroModelI* model) {
+  _listeners->endExtraction(model);
 }
