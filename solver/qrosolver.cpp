@@ -14,6 +14,8 @@
 #include "qrcexpr.h"
 #include "qrcfilterlevel.h"
 #include "qrcfloatenv.h"
+#include "qrcimpact.h"
+#include "qrcint.h"
 #include "qrcmanager.h"
 #include "qrcpointerhash.h"
 #include "qrcqueue.h"
@@ -86,13 +88,22 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
       _orBase(0),
       _pushDepthBase(0),
       _listeners(nullptr),
-      _presolver(nullptr) {
+      _presolver(nullptr),
+      _impacts(nullptr),
+      _prober(nullptr),
+      _decisionLog(nullptr),
+      _impactMode(0),
+      _scratchKeys(nullptr),
+      _scratchScores(nullptr) {
   _manager = new QrcManagerI(tag);
   _manager->useExceptions(true);
   _manager->setSolver(this);
   _manager->setAutomaticPushState(_fastRestart);
   _objectManager = new QrcManagerI(&QrcEdit);
   _listeners = new QroSolverListenerList(this);
+  _prober = new QrcProber(this);
+  _scratchKeys = new QrcGrowableArray<QrcInt>(env->getGeneralAllocator());
+  _scratchScores = new QrcGrowableArray<double>(env->getGeneralAllocator());
 
   QroPlugInRegistry* registry = env->getPlugInRegistry();
   _extractorManager = new (env) QroSolverExtractorManagerI(env, this);
@@ -151,6 +162,11 @@ QroSolverI::~QroSolverI() {
   env->getPlugInRegistry()->removePlugIn(_extractorManager, kExtractName);
   if (lock) lock->unlock();
   _extractorManager->resetExtractors();
+  delete _impacts;
+  delete _decisionLog;
+  delete _prober;
+  delete _scratchKeys;
+  delete _scratchScores;
   delete _extractorManager;
   delete _presolver;
   delete _pointerHash;
@@ -195,6 +211,10 @@ void QroSolverI::clear() {
   if (_syncLevel != Fresh) {
     popPushedStates();
     _listeners->reset();
+    delete _impacts;
+    _impacts = nullptr;
+    _prober->setVariables(QrcIntVarArray());
+    if (_decisionLog) _decisionLog->reset();
     releaseLocalIds();
     _extractorManager->resetExtractors();
     QroAlgorithmI::clear();
@@ -683,5 +703,56 @@ QroBool QroSolverI::notifyAdd(QrcConstraintI* ct) {
 }
 
 void QroSolverI::endModelExtraction(QroModelI* model) {
+  // A model added inside a search leaves them: backtracking would take its
+  // variables away.
+  if (_manager->getSearchDepth() == 0) {
+    _prober->setVariables();
+    if (_impactMode) rebuildImpactInformation();
+  }
   _listeners->endExtraction(model);
+}
+
+// ---------------------------------------------------------------------------
+// Probing, impacts and the decision log
+
+void QroSolverI::rebuildImpactInformation() {
+  delete _impacts;
+  _impacts = nullptr;
+  _impacts = new QrcImpactInformation(this, _prober->getVariables());
+}
+
+void QroSolverI::setImpactMode(QroBool on) {
+  _impactMode = on ? 1 : 0;
+  if (!_impactMode) {
+    delete _impacts;
+    _impacts = nullptr;
+  } else if (!_impacts && _syncLevel != Fresh) {
+    rebuildImpactInformation();
+  }
+}
+
+QrcImpactInformation* QroSolverI::getImpactInformation() const {
+  if (!_impacts) throw QroSolver::Exception("No impact information is available");
+  return _impacts;
+}
+
+QrcGoal QroSolverI::getImpactGoal(const QrcIntVarArray& vars) {
+  return _impacts ? _impacts->makeDefaultGoal(vars) : QrcGoal();
+}
+
+void QroSolverI::setDecisionLogMode(QroBool on) {
+  if (!on) {
+    delete _decisionLog;
+    _decisionLog = nullptr;
+  } else if (!_decisionLog) {
+    _decisionLog = new QrcDecisionLog(this);
+  }
+}
+
+QrcInt* QroSolverI::getScratchKeys(QrcInt n) {
+  return _scratchKeys->resize(n);
+}
+
+double* QroSolverI::getScratchScores(QrcInt n) {
+  return _scratchScores->resize(n);
 }

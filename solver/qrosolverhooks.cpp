@@ -118,7 +118,7 @@ void* extractModel(QroAlgorithmI* algorithm, QroExtractableI* x) {
       ++failures;
     }
   }
-  if (listeners) solver->endModelExtraction(model);
+  solver->endModelExtraction(model);
   if (failures > 0) throw QroAlgorithm::ExtractFailure();
   return nullptr;
 }
