@@ -23,6 +23,7 @@ typedef QrcInt (*QrcChooseIntIndex)(const QrcIntVarArray& vars);
 // The first variable whose minimum differs from its maximum.
 QrcInt QrcChooseFirstUnboundInt(const QrcIntVarArray& vars);
 
+// A goal on a variable and a value (kept for the default search's own goals).
 #define QRC_INT_VALUE_GOAL(NAME)                                                                   \
   class NAME : public QrcGoalI {                                                                   \
     QROSIMPLECLASS(NAME, QrcGoalI)                                                                 \
@@ -40,7 +41,6 @@ QRC_INT_VALUE_GOAL(QrcIntVarSetValueI)
 QRC_INT_VALUE_GOAL(QrcIntVarRemoveValueI)
 QRC_INT_VALUE_GOAL(QrcIntVarLeValueI)
 QRC_INT_VALUE_GOAL(QrcIntVarGeValueI)
-#undef QRC_INT_VALUE_GOAL
 
 class QrcIntVarInstantiateI : public QrcGoalI {
   QROSIMPLECLASS(QrcIntVarInstantiateI, QrcGoalI)

@@ -266,7 +266,10 @@ class QrcManagerI {
   void unsetLimits();
   bool isLimitReached() const;
   void setAutomaticPushState(int flag) { _automaticPushState = flag; }
-  int getPushStateLevel() const { return _pushStateLevel; }
+  int getPushStateLevel() const { return static_cast<int>(_pushStateLevel); }
+  // Trailed: backtracking past a state gives back the level it was made at.
+  void setPushStateLevel(QrcInt level);
+  QrcInt getPushStateDepth() const { return _pushStateDepth; }
   void addLaunchCallback(QrcGoalI* goal);
   // Values recorded on the path for replay by recomputation (node storage only).
   void writeInfo(QrcFloat value);

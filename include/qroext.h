@@ -3,7 +3,8 @@
 // demons, constraint and expression bases with filter levels, search, monitors,
 // the integer, set and float variables and expressions with their constraints
 // and goals, the global constraints, directed rounding (QRO_FP_BARRIER), and
-// the solver's object with its extraction hook records and presolve information.
+// the solver's object with its extraction hook records and presolve information,
+// and the solver's prober, impact information and impact-based search.
 // It includes the application interface.
 #ifndef QRO_EXT_H
 #define QRO_EXT_H
@@ -74,13 +75,19 @@
 
 #include "qrochange.h"
 #include "qrodoublingarray.h"
+#include "qroevaluator.h"
 #include "qroextractable.h"
 #include "qroregistry.h"
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrosolverextra.h"
 #include "qrosolverglobal.h"
+#include "qrosolverlistener.h"
 #include "qrosolverpresolve.h"
 #include "qrosolversolution.h"
+
+// Probing, impact information, the decision log and the impact-based search.
+#include "qrcdefaultsearch.h"
+#include "qrcimpact.h"
 
 #endif

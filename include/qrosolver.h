@@ -251,6 +251,11 @@ class QroSolver : public QroAlgorithmStatus {
   QrcIntArray getIntArray(const QroIntArray& array) const;
   QrcIntArray getIntArray(const QroNumArray& array) const;
   void add(const QroExtractable& x) const;
+  // Impact information over the integer decision variables, rebuilt at each
+  // model extraction; with it the default search is impact-based.
+  void setImpactMode(QroBool on) const;
+  // A reversible log of the set and remove decisions of the search goals.
+  void setDecisionLogMode(QroBool on) const;
   QrcManager getManager() const;
   QrcManagerI* getManagerI() const;
   QrcMemoryStack* getHeap() const;

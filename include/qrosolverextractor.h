@@ -13,6 +13,7 @@ class QroExtractableI;
 class QroObjectiveI;
 class QroAlgorithmI;
 class QroChange;
+class QrcIntVarArray;
 
 class QroCPExtractorI : public QroRtti {
   QROSIMPLECLASS(QroCPExtractorI, QroRtti)
@@ -68,6 +69,9 @@ class QroDefaultCPExtractorI : public QroCPExtractorI {
   void addDecisionVar(QroExtractableI* x, int kind);
   // Unlinks the first node of the extractable.
   void removeDecisionVar(QroExtractableI* x);
+  // The extracted integer decision variables (kind 0) in extraction order, on
+  // the engine manager's heap; empty when there are none.
+  QrcIntVarArray makeIntDecisionVars() const;
 
  private:
   QroDecisionVarList* newList();
@@ -129,6 +133,8 @@ void removeModel(QroAlgorithmI* algorithm, QroExtractableI* x, void* argument);
 void addConstraintToManager(QroAlgorithmI* algorithm, QroExtractableI* x, void* record);
 void removeConstraintFromManager(QroAlgorithmI* algorithm, QroExtractableI* x, void* record);
 void applyAddOneToModel(QroAlgorithmI* algorithm, QroChange* change, void* argument);
+// Adds every extractable of the change's array, then raises the level once.
+void applyAddArrayToModel(QroAlgorithmI* algorithm, QroChange* change, void* argument);
 void applyRemoveFromModel(QroAlgorithmI* algorithm, QroChange* change, void* argument);
 
 #endif

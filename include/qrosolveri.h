@@ -23,7 +23,16 @@ class QroSolverLocalEnvI;
 class QroCPPresolveI;
 class QroIntSetI;
 class QrcIntSetI;
+class QroSolverListenerI;
+class QroSolverListenerList;
 class QrcIntSetVarI;
+class QrcGoal;
+class QrcIntVarArray;
+class QrcProber;
+class QrcImpactInformation;
+class QrcDecisionLog;
+template <class T>
+class QrcGrowableArray;
 
 // What an extractable became in the engine; on the manager's heap.
 struct QroExtractionRecord {
@@ -157,9 +166,28 @@ class QroSolverI : public QroAlgorithmI {
   QrcIntSetVarI* getIntSetVar(const QroExtractableI* x) const;
   // The record's integer expression; a constraint record gets its 0-1 variable.
   QrcIntExpI* getIntExp(QroExtractionRecord* r);
-  // Decisions of search goals on integer variables.
+  // Decisions of search goals on integer variables: logged when the decision
+  // log is on, through the impact information when impacts are on.
   void setValue(QrcIntExpI* var, QrcInt value);
   void removeValue(QrcIntExpI* var, QrcInt value);
+
+  // ---- probing, impacts and the decision log
+  QrcProber* getProber() const { return _prober; }
+  // While on, the impact information is rebuilt over the integer decision
+  // variables at the end of every model extraction (at once when a model is
+  // extracted already), and the default search is impact-based.
+  void setImpactMode(QroBool on);
+  QroBool getImpactMode() const { return _impactMode; }
+  // "No impact information is available" without one.
+  QrcImpactInformation* getImpactInformation() const;
+  QroBool hasImpactInformation() const { return _impacts != nullptr; }
+  // The impact-based search over vars, or an empty goal without impact information.
+  QrcGoal getImpactGoal(const QrcIntVarArray& vars);
+  void setDecisionLogMode(QroBool on);
+  QrcDecisionLog* getDecisionLog() const { return _decisionLog; }
+  // Scratch space of the default search's selections, grown to n.
+  QrcInt* getScratchKeys(QrcInt n);
+  double* getScratchScores(QrcInt n);
   // Checks of the handle queries (empty, extracted, float type).
   QroExtractionRecord* checkFloatVar(QroNumVarI* var) const;
   QroExtractionRecord* checkIntVar(QroNumVarI* var) const;
@@ -263,6 +291,19 @@ class QroSolverI : public QroAlgorithmI {
   void listenersExtract(QroExtractableI*) {}
   QrcGoalI* listenersGoal() { return nullptr; }
 
+  // ---- solver listeners (owned by the client, told in registration order)
+  void addSolverListener(QroSolverListenerI* listener);
+  // Unlinks and detaches the listener; false when it is not registered here.
+  QroBool removeSolverListener(QroSolverListenerI* listener);
+  QroSolverListenerList* getSolverListeners() const { return _listeners; }
+  QroBool hasSolverListeners() const;
+  // Offered every constraint the manager adds; non-zero when a listener takes
+  // it over (the manager then does not post it).
+  QroBool notifyAdd(QrcConstraintI* ct);
+  // The end of a model's extraction: the prober's variables, the impact
+  // information, then the listeners' "end" and their links.
+  void endModelExtraction(QroModelI* model);
+
   // Process-wide count of live solvers.
   static QroInt getLiveSolverCount();
 
@@ -270,6 +311,8 @@ class QroSolverI : public QroAlgorithmI {
   void makeCaches();
   void popPushedStates();
   void fullRestore();
+  void restartFromRoot();
+  void continueFromHere();
   QroBool finishWithObjective(QrcSearchI* s, QroBool restart);
   void installObjective(QrcSearchI* s);
   QrcSearchI* openSearch();
@@ -315,7 +358,17 @@ class QroSolverI : public QroAlgorithmI {
   QroBool _reloading;
   QroInt _extractionDepth;
   QroInt _orBase;
+  QroInt _pushDepthBase;
+  QroSolverListenerList* _listeners;
   QroCPPresolveI* _presolver;
+  QrcImpactInformation* _impacts;
+  QrcProber* _prober;
+  QrcDecisionLog* _decisionLog;
+  QroBool _impactMode;
+  QrcGrowableArray<QrcInt>* _scratchKeys;
+  QrcGrowableArray<double>* _scratchScores;
+
+  void rebuildImpactInformation();
 };
 
 #endif

@@ -112,6 +112,11 @@ class QroXmlNodeList {
   int32_t find(const void* element) const;
   // Releases every list node and resets the registered cursors.
   void clear();
+  // Unlinks the first list node and returns its element (null when empty).
+  void* removeFirst();
+  // Moves every list node of `other` to the front of this list, in their order;
+  // `other` is left empty, its cursors reset as by clear.
+  void prependAll(QroXmlNodeList& other);
 
   // A registered cursor walks this list and is moved by remove and clear; a
   // cursor registered on another list leaves that one first.
@@ -265,7 +270,8 @@ class QroXmlElement : public QroXmlElementI {
  public:
   // Both lists empty, flag 0; a null name leaves the tag null, "" stays "".
   explicit QroXmlElement(const char* name);
-  // Deletes the attributes and children after releasing the tag.
+  // Deletes the attributes and children after releasing the tag, in document
+  // order; a subtree of any depth is deleted without one call per level.
   ~QroXmlElement() override;
 
   const char* getName() const override { return _name; }

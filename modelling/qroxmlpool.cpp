@@ -241,6 +241,25 @@ void QroXmlNodeList::clear() {
   for (QroXml_LIterator* c = _cursors; c; c = c->_nextCursor) c->_current = nullptr;
 }
 
+void* QroXmlNodeList::removeFirst() {
+  QroXmlListNode* node = _head;
+  if (!node) return nullptr;
+  void* element = node->_element;
+  remove(element);  // the first node holding it is this one
+  return element;
+}
+
+void QroXmlNodeList::prependAll(QroXmlNodeList& other) {
+  if (&other == this || !other._head) return;
+  other._tail->_next = _head;
+  if (!_tail) _tail = other._tail;
+  _head = other._head;
+  _count += other._count;
+  other._head = other._tail = nullptr;
+  other._count = 0;
+  for (QroXml_LIterator* c = other._cursors; c; c = c->_nextCursor) c->_current = nullptr;
+}
+
 void QroXmlNodeList::registerCursor(QroXml_LIterator* cursor) {
   if (!cursor || cursor->_registeredOn == this) return;
   if (cursor->_registeredOn) cursor->_registeredOn->unregisterCursor(cursor);

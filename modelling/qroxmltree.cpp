@@ -1,5 +1,6 @@
 #include <cstring>
 #include <new>
+#include <typeinfo>
 
 #include "qroexception.h"
 #include "qroxml.h"
@@ -207,10 +208,15 @@ QroXmlElement::~QroXmlElement() {
   _name = nullptr;
   for (QroXmlListNode* n = _attributes.getHead(); n; n = n->_next)
     delete static_cast<QroXmlNodeI*>(n->_element);
-  for (QroXmlListNode* n = _children.getHead(); n; n = n->_next)
-    delete static_cast<QroXmlNodeI*>(n->_element);
   _attributes.clear();
-  _children.clear();
+  // A child element of this type hands its children over before it goes, so
+  // that they are deleted here, next, instead of by its own destructor.
+  while (_children.getHead()) {
+    QroXmlNodeI* child = static_cast<QroXmlNodeI*>(_children.removeFirst());
+    if (child && typeid(*child) == typeid(QroXmlElement))
+      _children.prependAll(static_cast<QroXmlElement*>(child)->_children);
+    delete child;
+  }
 }
 
 void QroXmlElement::setNameOwned(char* name) {

@@ -1,5 +1,9 @@
 #include <cstring>
+#include <memory>
 #include <ostream>
+#include <string>
+#include <typeinfo>
+#include <vector>
 
 #include "qroxml.h"
 
@@ -20,11 +24,11 @@ class IndentStep {
 };
 
 void writeBlanks(std::ostream& os, uint32_t n) {
-  static const char blanks[] = "                                ";
-  const uint32_t width = sizeof(blanks) - 1;
+  static const std::string blanks(4096, ' ');  // deep trees indent by thousands
+  const uint32_t width = static_cast<uint32_t>(blanks.size());
   while (n > 0) {
     uint32_t k = n < width ? n : width;
-    os.write(blanks, k);
+    os.write(blanks.data(), k);
     n -= k;
   }
 }
@@ -85,25 +89,97 @@ void QroXmlTextI::write(std::ostream& os) const {
   writeEscaped(os, getText(), false);
 }
 
+namespace {
+
+// "<" name and the attributes, indented by the counter.
+void openTag(std::ostream& os, const QroXmlElementI* e) {
+  writeBlanks(os, s_indentation);
+  os << '<';
+  writeText(os, e->getName());
+  e->writeAttributes(os);
+}
+
+// The end of an element whose opening tag was written at `indentation`.
+void closeTag(std::ostream& os, const QroXmlElementI* e, uint32_t indentation, bool hadChildren) {
+  if (hadChildren) {
+    writeBlanks(os, indentation);
+    os << "</";
+    writeText(os, e->getName());
+  } else {
+    os << '/';
+  }
+  os << '>' << std::endl;
+}
+
+// The children of an element still to write: its list, or its child iterator.
+struct ChildCursor {
+  const QroXmlElementI* element;
+  const QroXmlListNode* next;
+  std::unique_ptr<QroXmlNodeIteratorI> iterator;
+  uint32_t indentation;  // of the element's own tags
+  bool any;
+
+  ChildCursor(const QroXmlElementI* e, const QroXmlListNode* head, QroXmlNodeIteratorI* it,
+              uint32_t at)
+      : element(e), next(head), iterator(it), indentation(at), any(false) {}
+  bool hasNext() const { return iterator ? iterator->hasNext() : next != nullptr; }
+  const QroXmlNodeI* take() {
+    if (iterator) return iterator->next();
+    const QroXmlNodeI* n = static_cast<const QroXmlNodeI*>(next->_element);
+    next = next->_next;
+    return n;
+  }
+};
+
+// Writes the children of `parent` (from its list `head`, or from its child
+// iterator when `head` is null and `useIterator` is set) at the counter, with an
+// explicit stack instead of one call per level: a child of type QroXmlElement is
+// opened here and its children follow before its siblings; any other node
+// writes itself. The counter is back where it was on return and on a throw.
+bool writeChildrenOf(std::ostream& os, const QroXmlElementI* parent, const QroXmlListNode* head,
+                     bool useIterator) {
+  struct Restore {
+    uint32_t value;
+    ~Restore() { s_indentation = value; }
+  } restore{s_indentation};
+  std::vector<ChildCursor> stack;
+  stack.emplace_back(parent, head, useIterator ? parent->getChildIterator() : nullptr, 0);
+  for (;;) {
+    ChildCursor& top = stack.back();
+    if (!top.hasNext()) {
+      if (stack.size() == 1) return top.any;
+      s_indentation = top.indentation;
+      closeTag(os, top.element, top.indentation, top.any);
+      stack.pop_back();
+      continue;
+    }
+    const QroXmlNodeI* child = top.take();
+    if (!top.any) os << '>' << std::endl;
+    top.any = true;
+    if (!child) continue;
+    if (typeid(*child) != typeid(QroXmlElement)) {
+      child->write(os);
+      continue;
+    }
+    const QroXmlElement* e = static_cast<const QroXmlElement*>(child);
+    openTag(os, e);
+    uint32_t at = s_indentation;
+    s_indentation += s_indentationStep;
+    stack.emplace_back(e, e->getChildren().getHead(), nullptr, at);
+  }
+}
+
+}  // namespace
+
 void QroXmlElementI::write(std::ostream& os) const {
   const uint32_t indentation = s_indentation;
-  writeBlanks(os, indentation);
-  os << '<';
-  writeText(os, getName());
-  writeAttributes(os);
+  openTag(os, this);
   bool hadChildren;
   {
     IndentStep step;
     hadChildren = writeChildren(os);
   }
-  if (hadChildren) {
-    writeBlanks(os, indentation);
-    os << "</";
-    writeText(os, getName());
-  } else {
-    os << '/';
-  }
-  os << '>' << std::endl;
+  closeTag(os, this, indentation, hadChildren);
 }
 
 void QroXmlElementI::writeAttributes(std::ostream& os) const {
@@ -116,15 +192,7 @@ void QroXmlElementI::writeAttributes(std::ostream& os) const {
 }
 
 bool QroXmlElementI::writeChildren(std::ostream& os) const {
-  bool any = false;
-  QroXmlNodeIterator it(getChildIterator());
-  while (it.hasNext()) {
-    QroXmlNodeI* child = it.next();
-    if (!any) os << '>' << std::endl;
-    any = true;
-    if (child) child->write(os);
-  }
-  return any;
+  return writeChildrenOf(os, this, nullptr, true);
 }
 
 void QroXmlElement::writeAttributes(std::ostream& os) const {
@@ -135,9 +203,5 @@ void QroXmlElement::writeAttributes(std::ostream& os) const {
 }
 
 bool QroXmlElement::writeChildren(std::ostream& os) const {
-  QroXmlListNode* n = getChildren().getHead();
-  if (!n) return false;
-  os << '>' << std::endl;
-  for (; n; n = n->_next) static_cast<const QroXmlNodeI*>(n->_element)->write(os);
-  return true;
+  return writeChildrenOf(os, this, getChildren().getHead(), false);
 }

@@ -8,12 +8,15 @@
 #include "qrosolverextractor.h"
 #include "qrosolverglue.h"
 #include "qrosolverpresolve.h"
+#include "qrosolverlistener.h"
 #include "qrosolversolution.h"
 #include "qroregistry.h"
 #include "qrcconstraint.h"
 #include "qrcexpr.h"
 #include "qrcfilterlevel.h"
 #include "qrcfloatenv.h"
+#include "qrcimpact.h"
+#include "qrcint.h"
 #include "qrcmanager.h"
 #include "qrcpointerhash.h"
 #include "qrcqueue.h"
@@ -84,11 +87,24 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
       _reloading(0),
       _extractionDepth(0),
       _orBase(0),
-      _presolver(nullptr) {
+      _pushDepthBase(0),
+      _listeners(nullptr),
+      _presolver(nullptr),
+      _impacts(nullptr),
+      _prober(nullptr),
+      _decisionLog(nullptr),
+      _impactMode(0),
+      _scratchKeys(nullptr),
+      _scratchScores(nullptr) {
   _manager = new QrcManagerI(tag);
   _manager->useExceptions(true);
   _manager->setSolver(this);
+  _manager->setAutomaticPushState(_fastRestart);
   _objectManager = new QrcManagerI(&QrcEdit);
+  _listeners = new QroSolverListenerList(this);
+  _prober = new QrcProber(this);
+  _scratchKeys = new QrcGrowableArray<QrcInt>(env->getGeneralAllocator());
+  _scratchScores = new QrcGrowableArray<double>(env->getGeneralAllocator());
 
   QroPlugInRegistry* registry = env->getPlugInRegistry();
   _extractorManager = new (env) QroSolverExtractorManagerI(env, this);
@@ -131,6 +147,7 @@ void QroSolverI::makeCaches() {
 
 QroSolverI::~QroSolverI() {
   QroEnvI* env = getEnv();
+  _listeners->detachAll();
   try {
     if (_manager->getSearchDepth() > 0) abandonSearch();
     if (_syncLevel != Fresh) {
@@ -147,6 +164,11 @@ QroSolverI::~QroSolverI() {
   env->getPlugInRegistry()->removePlugIn(_extractorManager, kExtractName);
   if (lock) lock->unlock();
   _extractorManager->resetExtractors();
+  delete _impacts;
+  delete _decisionLog;
+  delete _prober;
+  delete _scratchKeys;
+  delete _scratchScores;
   delete _extractorManager;
   delete _presolver;
   delete _pointerHash;
@@ -158,6 +180,7 @@ QroSolverI::~QroSolverI() {
   delete _manager;
   delete _objectManager;
   delete _localEnv;
+  delete _listeners;
   std::free(_ids);
   changeLiveSolvers(-1);
 }
@@ -165,6 +188,7 @@ QroSolverI::~QroSolverI() {
 void QroSolverI::initialize() {
   _manager->reset();
   _manager->setSolver(this);
+  _manager->setAutomaticPushState(_fastRestart);
   _manager->setErrorReporter(_reporter);
   _manager->setFilterLevelTable(_filterLevels);
   _syncLevel = Fresh;
@@ -188,6 +212,11 @@ void QroSolverI::initialize() {
 void QroSolverI::clear() {
   if (_syncLevel != Fresh) {
     popPushedStates();
+    _listeners->reset();
+    delete _impacts;
+    _impacts = nullptr;
+    _prober->setVariables(QrcIntVarArray());
+    if (_decisionLog) _decisionLog->reset();
     releaseLocalIds();
     _extractorManager->resetExtractors();
     QroAlgorithmI::clear();
@@ -212,6 +241,7 @@ void QroSolverI::setFastRestartMode(QroBool flag) {
     throw QroSolver::WrongContext(
         "You cannot touch the fast restart mode while a model is loaded in the solver");
   _fastRestart = flag ? 1 : 0;
+  _manager->setAutomaticPushState(_fastRestart);
 }
 
 void QroSolverI::setInconsistent(QroBool flag, QroExtractableI* x) {
@@ -305,6 +335,36 @@ void QroSolverI::fullRestore() {
   _manager->resetStatistics();
 }
 
+// Back to the root propagation without replaying anything. After a search
+// that ended above the root's own state (level 2), dropping that state is
+// enough; otherwise the root was not kept (no edit mode, or the search found
+// nothing) and the solver's own state is made anew.
+void QroSolverI::restartFromRoot() {
+  QrcManagerI* m = _manager;
+  if (m->getPushStateLevel() == 2 && m->_pushStateDepth > 1) {
+    m->popState();
+  } else if (m->getPushStateLevel() != 1) {
+    popPushedStates();
+    m->pushState();
+    _statePushed = 1;
+  }
+  _syncLevel = Synchronized;
+  m->resetStatistics();
+}
+
+// Continue mode: the current state becomes the root, under a new state of the
+// solver's own.
+void QroSolverI::continueFromHere() {
+  QrcManagerI* m = _manager;
+  while (m->_pushStateDepth > 0) {
+    m->collapse();
+    --m->_pushStateDepth;
+  }
+  m->_pushStateLevel = 0;
+  m->pushState();
+  _statePushed = 1;
+}
+
 void QroSolverI::synchronize(QroInt mode) {
   if (isInSearch()) throw QroSolver::MultipleSearchException();
   if (!_statePushed) {
@@ -317,13 +377,10 @@ void QroSolverI::synchronize(QroInt mode) {
       case Synchronized:
         break;
       case Searched:
-        if (!_changeHead && !_intObjective && !_floatObjective && _fastRestart) {
-          if (_manager->_pushStateDepth > 1) _manager->popState();
-          _syncLevel = Synchronized;
-          _manager->resetStatistics();
-        } else {
+        if (!_changeHead && !_intObjective && !_floatObjective && _fastRestart)
+          restartFromRoot();
+        else
           fullRestore();
-        }
         break;
       case AdditionsPending:
       case RestartPending:
@@ -347,9 +404,7 @@ void QroSolverI::synchronize(QroInt mode) {
     switch (_syncLevel) {
       case Searched:
       case AdditionsPending: {
-        for (int i = 0; i < 2 && _manager->_pushStateDepth > 0; ++i) _manager->collapse();
-        _manager->_pushStateDepth = 0;
-        _statePushed = 0;
+        continueFromHere();
         if (_syncLevel == AdditionsPending) {
           _extracting = 1;
           try {
@@ -371,6 +426,7 @@ void QroSolverI::synchronize(QroInt mode) {
         break;
     }
   }
+  _listeners->synchronized();
 }
 
 // ---------------------------------------------------------------------------
@@ -414,7 +470,8 @@ void QroSolverI::abandonSearch() {
   m->_currentGoal = nullptr;
   m->getPropagationQueue()->clear();
   setRoundingNearest();
-  // Back to the state the outermost search started from.
+  // Back to the state the outermost search started from; the states pushed
+  // over the root on the way go with it.
   while (m->getOrRecordCount() > _orBase) {
     QrcAny label = nullptr;
     QrcGoalI* first = m->popChoicePoint(nullptr, &label);
@@ -432,6 +489,7 @@ void QroSolverI::abandonSearch() {
     s->end();
   }
   m->_nextDepth = 0;
+  if (m->getSearchDepth() == 0) m->_pushStateDepth = _pushDepthBase;
   if (_currentSearch && m->getSearchDepth() == 0) searchEnded();
 }
 
@@ -445,14 +503,14 @@ RunGuard::~RunGuard() {
 }
 
 // Opens the engine search of a run, from the fixed root goal in fast restart
-// mode, else from the chosen goal. Each search runs on a state level of its
-// own, so that the next synchronisation can drop what the search left
-// without losing the root.
+// mode, else from the chosen goal. In fast restart mode the manager keeps the
+// root it posts under states of its own (automatic push states), so that the
+// next synchronisation can drop what the search left without losing the root.
 QrcSearchI* QroSolverI::openSearch() {
   _manager->unsetLimits();
   QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
-  _manager->pushState();
   _orBase = _manager->getOrRecordCount();
+  _pushDepthBase = _manager->_pushStateDepth;
   return _manager->newSearch(root);
 }
 
@@ -625,4 +683,78 @@ QroBool QroSolverI::finishWithObjective(QrcSearchI* s, QroBool restart) {
   }
   _status = Optimal;
   return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Solver listeners
+
+void QroSolverI::addSolverListener(QroSolverListenerI* listener) {
+  _listeners->add(listener);
+}
+
+QroBool QroSolverI::removeSolverListener(QroSolverListenerI* listener) {
+  return _listeners->remove(listener) ? 1 : 0;
+}
+
+QroBool QroSolverI::hasSolverListeners() const {
+  return !_listeners->isEmpty();
+}
+
+QroBool QroSolverI::notifyAdd(QrcConstraintI* ct) {
+  return _listeners->notifyAdd(ct);
+}
+
+void QroSolverI::endModelExtraction(QroModelI* model) {
+  // A model added inside a search leaves them: backtracking would take its
+  // variables away.
+  if (_manager->getSearchDepth() == 0) {
+    _prober->setVariables();
+    if (_impactMode) rebuildImpactInformation();
+  }
+  _listeners->endExtraction(model);
+}
+
+// ---------------------------------------------------------------------------
+// Probing, impacts and the decision log
+
+void QroSolverI::rebuildImpactInformation() {
+  delete _impacts;
+  _impacts = nullptr;
+  _impacts = new QrcImpactInformation(this, _prober->getVariables());
+}
+
+void QroSolverI::setImpactMode(QroBool on) {
+  _impactMode = on ? 1 : 0;
+  if (!_impactMode) {
+    delete _impacts;
+    _impacts = nullptr;
+  } else if (!_impacts && _syncLevel != Fresh) {
+    rebuildImpactInformation();
+  }
+}
+
+QrcImpactInformation* QroSolverI::getImpactInformation() const {
+  if (!_impacts) throw QroSolver::Exception("No impact information is available");
+  return _impacts;
+}
+
+QrcGoal QroSolverI::getImpactGoal(const QrcIntVarArray& vars) {
+  return _impacts ? _impacts->makeDefaultGoal(vars) : QrcGoal();
+}
+
+void QroSolverI::setDecisionLogMode(QroBool on) {
+  if (!on) {
+    delete _decisionLog;
+    _decisionLog = nullptr;
+  } else if (!_decisionLog) {
+    _decisionLog = new QrcDecisionLog(this);
+  }
+}
+
+QrcInt* QroSolverI::getScratchKeys(QrcInt n) {
+  return _scratchKeys->resize(n);
+}
+
+double* QroSolverI::getScratchScores(QrcInt n) {
+  return _scratchScores->resize(n);
 }

@@ -9,16 +9,31 @@
 #include "qrcintsetvar.h"
 #include "qrcmanager.h"
 
+QrcIntVarArray QroDefaultCPExtractorI::makeIntDecisionVars() const {
+  QroInt n = 0;
+  if (_list)
+    for (QroDecisionVarNode* node = _list->first; node; node = node->next)
+      if (node->kind == IntVar && _solver->getRecord(node->extractable)) ++n;
+  if (n == 0) return QrcIntVarArray();
+  QrcIntVarArray vars(QrcManager(_solver->getManager()), n);
+  // The list is newest first: fill from the end.
+  for (QroDecisionVarNode* node = _list->first; node; node = node->next) {
+    if (node->kind != IntVar) continue;
+    if (QroExtractionRecord* r = _solver->getRecord(node->extractable))
+      vars.set(--n, QrcIntExp(_solver->getIntExp(r)));
+  }
+  return vars;
+}
+
 QrcGoal QroDefaultCPExtractorI::makeGoal() {
   QrcManager m(_solver->getManager());
   QroInt counts[5] = {0, 0, 0, 0, 0};
   if (_list)
     for (QroDecisionVarNode* n = _list->first; n; n = n->next)
       if (n->kind >= 0 && n->kind < 5) ++counts[n->kind];
-  QrcIntVarArray ints, recordInts;
+  QrcIntVarArray ints = makeIntDecisionVars(), recordInts;
   QrcFloatVarArray floats;
   QrcIntSetVarArray sets, sets2;
-  if (counts[IntVar] > 0) ints = QrcIntVarArray(m, counts[IntVar]);
   if (counts[FloatVar] > 0) floats = QrcFloatVarArray(m, counts[FloatVar]);
   if (counts[IntVarOfRecord] > 0) recordInts = QrcIntVarArray(m, counts[IntVarOfRecord]);
   if (counts[IntSetVar] > 0) sets = QrcIntSetVarArray(m, counts[IntSetVar]);
@@ -36,9 +51,7 @@ QrcGoal QroDefaultCPExtractorI::makeGoal() {
       }
       QroExtractionRecord* r = _solver->getRecord(n->extractable);
       if (!r) continue;
-      if (n->kind == IntVar)
-        ints.set(--next[0], QrcIntExp(_solver->getIntExp(r)));
-      else if (n->kind == FloatVar)
+      if (n->kind == FloatVar)
         floats.set(--next[1], QrcFloatExp(r->floatExp));
       else if (n->kind == IntVarOfRecord)
         recordInts.set(--next[2], QrcIntVar(_solver->getIntExp(r)));
@@ -49,7 +62,11 @@ QrcGoal QroDefaultCPExtractorI::makeGoal() {
   QrcGoal g3 = counts[IntSetVar] > 0 ? QrcIntSetGenerate(sets) : QrcGoalTrue(m);
   QrcGoal g4 = counts[IntSetVar2] > 0 ? QrcGenerate(sets2) : QrcGoalTrue(m);
   if (listener.getImpl()) return QrcAnd(g2, g3, g4, listener);
-  QrcGoal g0 = counts[IntVar] > 0 ? QrcGenerate(ints) : QrcGoalTrue(m);
+  QrcGoal g0 = QrcGoalTrue(m);
+  if (ints.getSize() > 0) {
+    g0 = _solver->getImpactGoal(ints);
+    if (!g0.getImpl()) g0 = QrcGenerate(ints);
+  }
   QrcGoal g1 = counts[FloatVar] > 0 ? QrcGenerate(floats, QrcChooseFirstUnboundFloat, 1, 0.0)
                                     : QrcGoalTrue(m);
   return QrcAnd(g0, g1, g2, g3, g4);

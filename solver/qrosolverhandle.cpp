@@ -43,6 +43,14 @@ QroBool QroSolver::solve(const QrcGoal& goal, bool restore) const {
   return check()->solveNested(goal.getImpl(), restore);
 }
 
+void QroSolver::setImpactMode(QroBool on) const {
+  check()->setImpactMode(on);
+}
+
+void QroSolver::setDecisionLogMode(QroBool on) const {
+  check()->setDecisionLogMode(on);
+}
+
 void QroSolver::startNewSearch(const QroGoal& goal, QroInt mode) const {
   check()->startNewSearch(goal.getImpl(), mode);
 }

@@ -8,6 +8,7 @@
 #include "qrosolveri.h"
 #include "qrosolverextra.h"
 #include "qrosolverglobal.h"
+#include "qrosolverlistener.h"
 #include "qrcconstraint.h"
 #include "qrcfail.h"
 #include "qrcmanager.h"
@@ -103,10 +104,15 @@ void removeDecisionVar(QroAlgorithmI* algorithm, QroExtractableI* x, void*) {
 
 void* extractModel(QroAlgorithmI* algorithm, QroExtractableI* x) {
   QroSolverI* solver = solverOf(algorithm);
+  QroModelI* model = static_cast<QroModelI*>(x);
+  QroSolverListenerList* listeners =
+      solver->hasSolverListeners() ? solver->getSolverListeners() : nullptr;
+  if (listeners) listeners->beginExtraction(model);
   QroInt failures = 0;
-  for (QroModel::Iterator it(static_cast<QroModelI*>(x)); it.ok(); ++it) {
+  for (QroModel::Iterator it(model); it.ok(); ++it) {
     QroExtractableI* member = *it;
     if (!member || solver->listenersHandle(member)) continue;
+    if (listeners && listeners->offer(member)) continue;
     try {
       solver->QroAlgorithmI::extract(member);
       member->addToAlgorithm(solver, solver->getRecord(member));
@@ -114,6 +120,7 @@ void* extractModel(QroAlgorithmI* algorithm, QroExtractableI* x) {
       ++failures;
     }
   }
+  solver->endModelExtraction(model);
   if (failures > 0) throw QroAlgorithm::ExtractFailure();
   return nullptr;
 }
@@ -149,7 +156,12 @@ void addConstraintToManager(QroAlgorithmI* algorithm, QroExtractableI* x, void* 
 void removeConstraintFromManager(QroAlgorithmI* algorithm, QroExtractableI*, void* record) {
   QroExtractionRecord* r = static_cast<QroExtractionRecord*>(record);
   if (!r || !r->constraint) return;
-  solverOf(algorithm)->getManager()->remove(r->constraint);
+  QrcManagerI* m = solverOf(algorithm)->getManager();
+  // Outside edit mode a posted constraint cannot be taken back: the model must
+  // be extracted again.
+  if (!m->isInEditMode() && r->constraint != solverOf(algorithm)->getTrueConstraint())
+    throw QroAlgorithm::RemoveFailure();
+  m->remove(r->constraint);
 }
 
 // ---------------------------------------------------------------------------
@@ -163,6 +175,22 @@ void applyAddOneToModel(QroAlgorithmI* algorithm, QroChange* change, void*) {
     added->addToAlgorithm(solver, solver->getRecord(added));
   } else {
     solver->notifyAddExtractable(added);
+  }
+  solver->raiseSyncLevel(0);
+}
+
+void applyAddArrayToModel(QroAlgorithmI* algorithm, QroChange* change, void*) {
+  QroSolverI* solver = solverOf(algorithm);
+  QroExtractableArray added = change->getChangedExtractableArray();
+  for (QroInt i = 0; added.getImpl() && i < added.getSize(); ++i) {
+    QroExtractableI* x = added[i];
+    if (!x) continue;
+    if (solver->isExtracting()) {
+      solver->QroAlgorithmI::extract(x);
+      x->addToAlgorithm(solver, solver->getRecord(x));
+    } else {
+      solver->notifyAddExtractable(x);
+    }
   }
   solver->raiseSyncLevel(0);
 }

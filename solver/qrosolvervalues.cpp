@@ -7,6 +7,7 @@
 #include "qrcint.h"
 #include "qrcintexp.h"
 #include "qrcfloatview.h"
+#include "qrcimpact.h"
 #include "qrcmanager.h"
 #include "qrcpointerhash.h"
 #include "qrcintset.h"
@@ -91,10 +92,18 @@ QrcConstraint QroSolver::getConstraint(const QroConstraint& ct) const {
 }
 
 void QroSolverI::setValue(QrcIntExpI* var, QrcInt value) {
-  var->setValue(value);
+  if (_decisionLog) _decisionLog->addSetValue(var, value);
+  if (_impacts)
+    _impacts->setValue(var, value);
+  else
+    var->setValue(value);
 }
 void QroSolverI::removeValue(QrcIntExpI* var, QrcInt value) {
-  var->removeValue(value);
+  if (_decisionLog) _decisionLog->addRemoveValue(var, value);
+  if (_impacts)
+    _impacts->removeValue(var, value);
+  else
+    var->removeValue(value);
 }
 
 QrcIntArray QroSolver::getIntArray(const QroIntArray& array) const {

@@ -16,6 +16,7 @@
 #include "qrcsizealloc.h"
 #include "qroexception.h"
 #include "qroplatform.h"
+#include "qrosolveri.h"
 
 void QrcEdit() {
   std::cout << "edit" << std::endl;
@@ -447,7 +448,7 @@ void QrcManagerI::add(QrcGoalI* goal) {
 bool QrcManagerI::isClaimed(QrcConstraintI* ct) {
   for (QrcExtractionClaimantI* c = _claimants; c; c = c->_next)
     if (c->claim(ct)) return true;
-  return false;
+  return _owner && _owner->notifyAdd(ct);
 }
 
 void QrcManagerI::fileConstraint(QrcConstraintI* ct, bool trailed) {
@@ -577,18 +578,22 @@ void QrcManagerI::leaveEditMode() {
   }
   _editMode = 0;
   postFiled();
-  if (_automaticPushState && _searchDepth == 1) {
-    saveValue(&_pushStateLevel);
-    if (_pushStateLevel == 0) {
-      _pushStateLevel = 1;
-    } else if (_pushStateLevel == 1) {
-      pushState();
-      _pushStateLevel = 2;
-      pushState();
-      _pushStateLevel = 3;
-    } else {
-      pushState();
-      _pushStateLevel = 3;
-    }
+  if (!_automaticPushState || _searchDepth != 1) return;
+  // The root just posted stays under a state of its own (level 2 once a search
+  // ended above it); the search runs one state higher (level 3). Each change is
+  // trailed, so popping a state gives back the level below it.
+  if (_pushStateLevel == 0) setPushStateLevel(1);
+  if (_pushStateLevel == 1) {
+    pushState();
+    setPushStateLevel(2);
+    pushState();
+  } else {
+    pushState();
   }
+  setPushStateLevel(3);
+}
+
+void QrcManagerI::setPushStateLevel(QrcInt level) {
+  saveValue(&_pushStateLevel);
+  _pushStateLevel = level;
 }

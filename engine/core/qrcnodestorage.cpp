@@ -272,6 +272,7 @@ QrcInt QrcHeapBasedNodeStorageI::fillFileNode() {
     if (total + bytes > BatchBytes) break;  // stays in the heap
     --_size;
     total += n->serialize(record->buffer.data() + total);
+    record->references.add(n);
     ++moved;
     if (!record->best) {
       record->best = n;
@@ -359,10 +360,13 @@ bool QrcHeapBasedNodeStorageI::readBatch(QrcFileNode* record, std::vector<QrcSea
   return true;
 }
 
+// Nothing is left behind: the search's spill files are deleted and every
+// batch gives its references back before the report.
 void QrcHeapBasedNodeStorageI::readError(const QrcFileNode* record) {
+  std::string name = record->name;
+  dropFiles(record);
   std::cout << "problem when reading" << std::endl;
-  _manager->getErrorReporter()->report(QrcInternalError, "problem when reading",
-                                       record->name.c_str());
+  _manager->getErrorReporter()->report(QrcInternalError, "problem when reading", name.c_str());
   std::abort();
 }
 
@@ -373,6 +377,7 @@ void QrcHeapBasedNodeStorageI::unfillFileNode() {
   if (flags & TraceFiles) trace() << "Unfilling " << record->name << std::endl;
   std::vector<QrcSearchNode*> nodes;
   if (!readBatch(record, &nodes)) readError(record);
+  record->references.clear();  // the nodes read hold them
   _files = record->next;
   QrcSearchNode::release(record->best, _search);
   QrcInt restored = 0;
@@ -389,13 +394,16 @@ void QrcHeapBasedNodeStorageI::unfillFileNode() {
   delete record;
 }
 
-void QrcHeapBasedNodeStorageI::dropFiles() {
+void QrcHeapBasedNodeStorageI::dropFiles(const QrcFileNode* unreadable) {
   while (_files) {
     QrcFileNode* record = _files;
     _files = record->next;
     std::vector<QrcSearchNode*> nodes;
-    if (readBatch(record, &nodes))
+    if (record != unreadable && readBatch(record, &nodes)) {
       for (QrcSearchNode* n : nodes) QrcSearchNode::release(n, _search);
+    } else {
+      record->references.release(_manager, _search);
+    }
     QrcSearchNode::release(record->best, _search);
     if (record->onDisk) qroplatform::removeFile(record->name.c_str());
     delete record;

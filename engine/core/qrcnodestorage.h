@@ -60,6 +60,7 @@ struct QrcFileNode {
   QrcSearchNode* best;  // a copy of the batch's best node, kept in memory
   QrcFileNode* next;
   std::vector<unsigned char> buffer;  // empty once written to disk
+  QrcNodeReferenceTally references;   // held by the nodes of the batch
   std::string name;
   int compressed;
   int onDisk;
@@ -105,7 +106,9 @@ class QrcHeapBasedNodeStorageI : public QrcNodeStorageI {
   void discard(QrcSearchNode* node);
   // The nodes of a record's batch, or false on a read error.
   bool readBatch(QrcFileNode* record, std::vector<QrcSearchNode*>* nodes);
-  void dropFiles();
+  // Releases every batch and deletes its file; the nodes of `unreadable` are
+  // not read, only their references given back.
+  void dropFiles(const QrcFileNode* unreadable = nullptr);
   QrcInt traceFlags() const;
   std::ostream& trace() const;
   [[noreturn]] void readError(const QrcFileNode* record);

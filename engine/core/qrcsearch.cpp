@@ -323,6 +323,12 @@ bool QrcSearchI::pass() {
   if (m->isInEditMode()) {
     deliver(_monitor, [](QrcSearchEventMonitorI* mon) { mon->beforePostingEditConstraints(); });
     m->leaveEditMode();
+    if (_ownSentinel && m->_searchDepth == 1 && m->_pushStateLevel == 3) {
+      // States were pushed over the root this search posted: its own sentinel
+      // now holds that root and counts as the lowest of them.
+      _ownSentinel = 0;
+      ++m->_pushStateDepth;
+    }
     deliver(_monitor, [](QrcSearchEventMonitorI* mon) { mon->afterPostingEditConstraints(); });
   }
   _runStarted = 1;

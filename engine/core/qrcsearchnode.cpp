@@ -293,35 +293,77 @@ void QrcSearchNode::pushFailLabel(QrcSearchI* search, QrcAny label) {
 
 // ---------------------------------------------------------------- release
 
+namespace {
+
+// One reference less on an object of a node; the last one deletes it.
+enum RefKind { EvaluatorRef = 0, SelectorRef = 1, LimitRef = 2, LabelRef = 3 };
+
+void dropRef(RefKind kind, void* object, QrcManagerI* m, QrcInt flags) {
+  switch (kind) {
+    case EvaluatorRef: {
+      QrcNodeEvaluatorI* e = static_cast<QrcNodeEvaluatorI*>(object);
+      if (!e->dropRef()) return;
+      if (flags & 2) traceStream(m) << "Destroying Evaluator " << object << std::endl;
+      delete e;
+      return;
+    }
+    case SelectorRef: {
+      QrcNodeSelectorI* s = static_cast<QrcNodeSelectorI*>(object);
+      if (!s->dropRef()) return;
+      if (flags & 2) traceStream(m) << "Destroying Selector" << std::endl;
+      delete s;
+      return;
+    }
+    case LimitRef: {
+      QrcSearchLimitI* l = static_cast<QrcSearchLimitI*>(object);
+      if (!l->dropRef()) return;
+      if (flags & 2) traceStream(m) << "Destroying Limit" << std::endl;
+      delete l;
+      return;
+    }
+    case LabelRef:
+      dropLabels(static_cast<QrcFailLabelI*>(object), m, flags);
+      return;
+  }
+}
+
+}  // namespace
+
 void QrcSearchNode::dropReferences(QrcSearchI* search) {
   QrcInt flags = traceFlags(search);
-  for (QrcInt i = _evaluatorCount - 1; i >= 0; --i) {
-    if (i >= _evaluators.size) continue;
-    QrcNodeEvaluatorI* e = static_cast<QrcNodeEvaluatorI*>(_evaluators.items[i]);
-    if (e && e->dropRef()) {
-      if (flags & 2)
-        traceStream(_manager) << "Destroying Evaluator " << static_cast<void*>(e) << std::endl;
-      delete e;
-    }
-  }
-  for (QrcInt i = _selectorCount - 1; i >= 0; --i) {
-    if (i >= _selectors.size) continue;
-    QrcNodeSelectorI* s = static_cast<QrcNodeSelectorI*>(_selectors.items[i]);
-    if (s && s->dropRef()) {
-      if (flags & 2) traceStream(_manager) << "Destroying Selector" << std::endl;
-      delete s;
-    }
-  }
-  for (QrcInt i = _limitCount - 1; i >= 0; --i) {
-    if (i >= _limits.size) continue;
-    QrcSearchLimitI* l = _limits.items[i];
-    if (l && l->dropRef()) {
-      if (flags & 2) traceStream(_manager) << "Destroying Limit" << std::endl;
-      delete l;
-    }
-  }
+  for (QrcInt i = _evaluatorCount - 1; i >= 0; --i)
+    if (i < _evaluators.size && _evaluators.items[i])
+      dropRef(EvaluatorRef, _evaluators.items[i], _manager, flags);
+  for (QrcInt i = _selectorCount - 1; i >= 0; --i)
+    if (i < _selectors.size && _selectors.items[i])
+      dropRef(SelectorRef, _selectors.items[i], _manager, flags);
+  for (QrcInt i = _limitCount - 1; i >= 0; --i)
+    if (i < _limits.size && _limits.items[i]) dropRef(LimitRef, _limits.items[i], _manager, flags);
   dropLabels(_labels, _manager, flags);
   _labels = nullptr;
+}
+
+void QrcNodeReferenceTally::add(const QrcSearchNode* node) {
+  auto count = [this](RefKind kind, const void* object) {
+    if (object) ++_counts[reinterpret_cast<uintptr_t>(object) | kind];
+  };
+  for (QrcInt i = 0; i < node->_evaluatorCount && i < node->_evaluators.size; ++i)
+    count(EvaluatorRef, node->_evaluators.items[i]);
+  for (QrcInt i = 0; i < node->_selectorCount && i < node->_selectors.size; ++i)
+    count(SelectorRef, node->_selectors.items[i]);
+  for (QrcInt i = 0; i < node->_limitCount && i < node->_limits.size; ++i)
+    count(LimitRef, node->_limits.items[i]);
+  count(LabelRef, node->_labels);
+}
+
+void QrcNodeReferenceTally::release(QrcManagerI* manager, QrcSearchI* search) {
+  QrcInt flags = traceFlags(search);
+  for (const auto& entry : _counts) {
+    RefKind kind = static_cast<RefKind>(entry.first & 3);
+    void* object = reinterpret_cast<void*>(entry.first & ~static_cast<uintptr_t>(3));
+    for (QrcInt k = 0; k < entry.second; ++k) dropRef(kind, object, manager, flags);
+  }
+  _counts.clear();
 }
 
 void QrcSearchNode::freeArrays() {

@@ -7,7 +7,9 @@
 #define QRC_SEARCHNODE_H
 
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
+#include <unordered_map>
 
 #include "qrctypes.h"
 
@@ -103,6 +105,8 @@ enum QrcNodeDiscard {
 };
 
 class QrcSearchNode {
+  friend class QrcNodeReferenceTally;
+
  public:
   static const QrcWord Marker = 12345678;
 
@@ -235,5 +239,19 @@ class QrcSearchNode {
 };
 
 std::ostream& operator<<(std::ostream& os, const QrcSearchNode* node);
+
+// The references that the nodes of a spilled batch hold, counted per object,
+// so that a batch that cannot be read back still gives them back.
+class QrcNodeReferenceTally {
+ public:
+  void add(const QrcSearchNode* node);
+  // Drops every reference counted (objects left without one are deleted).
+  void release(QrcManagerI* manager, QrcSearchI* search);
+  // Forgets the references: the nodes read back hold them again.
+  void clear() { _counts.clear(); }
+
+ private:
+  std::unordered_map<uintptr_t, QrcInt> _counts;  // object address | kind
+};
 
 #endif

@@ -19,6 +19,10 @@ const int kTextLength = 8191;
 class ExactDecimal {
  public:
   bool leadingDigits(uint64_t sig, int32_t e2, int want, char* digits, int32_t* expon) {
+    while ((sig & 1) == 0) {  // fewer factors of 5 for the same value
+      sig >>= 1;
+      ++e2;
+    }
     count_ = 0;
     pushLimb(static_cast<uint32_t>(sig % kBase));
     sig /= kBase;
@@ -43,13 +47,28 @@ class ExactDecimal {
         k -= c;
       }
     }
-    char chunk[16];
+    // The top limb has 1 to 9 digits, every other limb exactly 9.
+    uint32_t top = limbs_[count_ - 1];
+    int topDigits = 1;
+    for (uint32_t t = top; t >= 10; t /= 10) ++topDigits;
+    int32_t total = topDigits + 9 * (count_ - 1);
     int taken = 0;
     bool inexact = false;
-    int32_t total = 0;
     for (int i = count_ - 1; i >= 0; --i) {
-      int len = std::snprintf(chunk, sizeof chunk, i == count_ - 1 ? "%u" : "%09u", limbs_[i]);
-      total += len;
+      uint32_t limb = limbs_[i];
+      if (taken >= want) {
+        if (limb != 0) {
+          inexact = true;
+          break;
+        }
+        continue;
+      }
+      int len = i == count_ - 1 ? topDigits : 9;
+      char chunk[9];
+      for (int j = len - 1; j >= 0; --j) {
+        chunk[j] = static_cast<char>('0' + limb % 10);
+        limb /= 10;
+      }
       for (int j = 0; j < len; ++j) {
         if (taken < want)
           digits[taken++] = chunk[j];
@@ -180,22 +199,23 @@ std::string formatTail(const std::string& tail, const char* sign, int f, int pos
   return std::string(sign) + "0." + rest + buf;
 }
 
-// Distance of a tail from the next unit of its last kept place: nines'
-// complement plus one in the last digit (the carry stops at a point).
-std::string complementTail(const std::string& tail) {
-  std::string c = tail;
-  for (char& ch : c)
+// Distance of a tail from the next unit of the place before it: nines'
+// complement, then one more in the last digit, the carry running across the
+// point. Returns true when the carry leaves the first digit: the tail was all
+// zeros and the distance is one whole unit of that place.
+bool complementTail(std::string& tail) {
+  for (char& ch : tail)
     if (ch >= '0' && ch <= '9') ch = static_cast<char>('9' - ch + '0');
-  for (size_t k = c.size(); k-- > 0;) {
-    if (c[k] == '.') break;
-    if (c[k] == '9') {
-      c[k] = '0';
+  for (size_t k = tail.size(); k-- > 0;) {
+    if (tail[k] == '.') continue;
+    if (tail[k] == '9') {
+      tail[k] = '0';
       continue;
     }
-    c[k] = static_cast<char>(c[k] + 1);
-    break;
+    tail[k] = static_cast<char>(tail[k] + 1);
+    return false;
   }
-  return c;
+  return true;
 }
 
 }  // namespace
@@ -357,11 +377,15 @@ std::ostream& printFloatInterval(double lo, double hi, std::ostream& os, int pos
 std::ostream& printFloatRange(double lo, double hi, std::ostream& os, int positional) {
   if (lo == hi) {
     if (std::isinf(lo)) return os << "[" << (lo > 0 ? "+Infinity" : "-Infinity") << "]";
-    char text[kTextLength + 1];
-    convertBound(lo, qroplatform::RoundDownward, text, 18, positional);
-    std::string s(text);
-    if (positional == 1) stripTrailingZeros(s);
-    return os << "[" << s << "]";
+    // One number only when its digits are exact; otherwise two bounds outward.
+    char down[kTextLength + 1], up[kTextLength + 1];
+    convertBound(lo, qroplatform::RoundDownward, down, 18, positional);
+    convertBound(hi, qroplatform::RoundUpward, up, 18, positional);
+    if (std::strcmp(down, up) == 0) {
+      std::string s(down);
+      if (positional == 1) stripTrailingZeros(s);
+      return os << "[" << s << "]";
+    }
   }
   char sign[kQrcPrefixBufferSize], prefix[kQrcPrefixBufferSize];
   char loTail[kQrcPrefixBufferSize], hiTail[kQrcPrefixBufferSize];
@@ -406,12 +430,19 @@ int printFloatIntervalCommonPrefix(double lo, double hi, char* signOut, char* pr
     loText2 = formatTail(loTail, negative ? "-" : "", f, positional, afterPoint);
     hiText2 = formatTail(hiTail, negative ? "-" : "", f, positional, afterPoint);
   } else {
-    if (negative)
-      hiTail = complementTail(hiTail);
-    else
-      loTail = complementTail(loTail);
-    loText2 = formatTail(loTail, "-", f, positional, afterPoint);
-    hiText2 = formatTail(hiTail, "+", f, positional, afterPoint);
+    std::string& nearTail = negative ? hiTail : loTail;
+    int fLo = f, fHi = f;
+    if (complementTail(nearTail)) {
+      // One unit of the prefix's last place: a fractional tail moves up one place.
+      if (afterPoint) {
+        nearTail = "1";
+        ++(negative ? fHi : fLo);
+      } else {
+        nearTail = "1" + nearTail;
+      }
+    }
+    loText2 = formatTail(loTail, "-", fLo, positional, afterPoint);
+    hiText2 = formatTail(hiTail, "+", fHi, positional, afterPoint);
   }
   if (prefix.size() < 18) prefix.resize(18, ' ');
   copyOut(prefix, prefixOut);

@@ -19,8 +19,8 @@ void wideToDecimal(const PackedExtended* x, char* out, int digits, int maxLength
 // "[lo..hi]" with p significant digits (p the stream's precision), infinite bounds
 // by name: "(-Infinity..", "-Infinity)", "+Infinity)", "(+Infinity..".
 std::ostream& printFloatInterval(double lo, double hi, std::ostream& os, int positional);
-// A bound value as "[v]"; otherwise the common-prefix form "[" sign prefix
-// " + [" lowTail ".." highTail "]]" when it applies, else printFloatInterval.
+// A bound value whose 19 digits are exact as "[v]"; otherwise the common-prefix form "[" sign
+// prefix " + [" lowTail ".." highTail "]]" when it applies, else printFloatInterval.
 std::ostream& printFloatRange(double lo, double hi, std::ostream& os, int positional);
 
 // Size of each output buffer of printFloatIntervalCommonPrefix.

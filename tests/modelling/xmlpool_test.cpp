@@ -240,7 +240,23 @@ TEST(XmlNodeList, RandomEditsMatchAVector) {
   std::vector<intptr_t> model;
   for (int step = 0; step < 5000; ++step) {
     intptr_t v = static_cast<intptr_t>(rng() % 20);
-    switch (rng() % 4) {
+    switch (rng() % 6) {
+      case 4: {
+        void* first = list.removeFirst();
+        EXPECT_EQ(first, model.empty() ? nullptr : word(model.front()));
+        if (!model.empty()) model.erase(model.begin());
+        break;
+      }
+      case 5: {  // a short list moved to the front
+        QroXmlNodeList side;
+        std::vector<intptr_t> values(rng() % 4, v);
+        for (intptr_t w : values) side.append(word(w));
+        list.prependAll(side);
+        model.insert(model.begin(), values.begin(), values.end());
+        EXPECT_EQ(side.getHead(), nullptr);
+        EXPECT_EQ(side.getCount(), 0);
+        break;
+      }
       case 0:
         list.append(word(v));
         model.push_back(v);

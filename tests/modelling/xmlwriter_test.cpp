@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <ios>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <streambuf>
@@ -255,6 +257,114 @@ TEST(XmlWriter, RandomTreesWriteAsTheirRendering) {
     delete root;
   }
   EXPECT_EQ(QroXmlIndentation(), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// Deep trees: writing and destroying take no call per level.
+
+// Reads a chain of n elements <e d="k"> back from the text as it is written,
+// without keeping it: line k opens level k at 2k blanks (the last level empty),
+// then the closing tags follow, innermost first.
+class ChainReader : public std::streambuf {
+ public:
+  explicit ChainReader(int64_t depth) : _depth(depth) {}
+  int64_t lines = 0;
+  std::string firstBadLine;
+
+ protected:
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    // Indentation arrives in long runs of blanks; only their ends are looked at.
+    if (_rest.empty() && n > 16 && s[0] == ' ' && s[n / 2] == ' ' && s[n - 1] == ' ') {
+      _blanks += n;
+      return n;
+    }
+    for (std::streamsize i = 0; i < n; ++i) put(s[i]);
+    return n;
+  }
+  int_type overflow(int_type c) override {
+    if (!traits_type::eq_int_type(c, traits_type::eof())) put(traits_type::to_char_type(c));
+    return traits_type::not_eof(c);
+  }
+
+ private:
+  void put(char c) {
+    if (c == ' ' && _rest.empty()) {
+      ++_blanks;
+    } else if (c != '\n') {
+      _rest += c;
+    } else {
+      int64_t level = lines < _depth ? lines : 2 * _depth - 2 - lines;
+      std::string want = lines >= _depth       ? "</e>"
+                         : lines == _depth - 1 ? "<e d=\"" + std::to_string(level) + "\"/>"
+                                               : "<e d=\"" + std::to_string(level) + "\">";
+      if (firstBadLine.empty() && (_blanks != 2 * level || _rest != want))
+        firstBadLine = std::to_string(lines) + ": " + std::to_string(_blanks) + " blanks, " + _rest;
+      ++lines;
+      _blanks = 0;
+      _rest.clear();
+    }
+  }
+  int64_t _depth;
+  int64_t _blanks = 0;
+  std::string _rest;
+};
+
+TEST(XmlWriter, AChainOf200000LevelsWritesReadsBackAndIsDestroyed) {
+  const int depth = 200000;
+  std::unique_ptr<QroXmlElement> root(new QroXmlElement("e"));
+  QroXmlElement* at = root.get();
+  for (int k = 0; k < depth; ++k) {
+    at->addAttribute(new QroXmlAttribute("d", std::to_string(k).c_str()));
+    if (k + 1 < depth) {
+      QroXmlElement* child = new QroXmlElement("e");
+      at->addChild(child);
+      at = child;
+    }
+  }
+  ChainReader reader(depth);
+  std::ostream os(&reader);
+  root->write(os);
+  EXPECT_TRUE(os.good());
+  EXPECT_EQ(QroXmlIndentation(), 0u);
+  EXPECT_EQ(reader.lines, 2 * depth - 1);
+  EXPECT_EQ(reader.firstBadLine, "");
+  // Through the interface's own iterators and lookups, level by level.
+  const QroXmlElementI* e = root.get();
+  for (int k = 0; k < depth; ++k) {
+    ASSERT_NE(e, nullptr) << k;
+    const QroXmlAttributeI* d = e->getAttribute("d");
+    ASSERT_TRUE(d && std::to_string(k) == d->getValue()) << k;
+    QroXmlNodeIterator it(e->getChildIterator());
+    e = it.hasNext() ? static_cast<const QroXmlElementI*>(it.next()) : nullptr;
+  }
+  EXPECT_EQ(e, nullptr);
+  root.reset();
+}
+
+// Elements of other classes inside a tree keep their own way of writing.
+class Custom : public QroXmlElement {
+ public:
+  Custom() : QroXmlElement("custom") {}
+  void write(std::ostream& os) const override { os << "<!-- custom -->" << std::endl; }
+};
+
+class Tagged : public QroXmlElement {
+ public:
+  Tagged() : QroXmlElement("tagged") {}
+  void writeAttributes(std::ostream& os) const override { os << " t=\"1\""; }
+};
+
+TEST(XmlWriter, ElementsOfOtherClassesWriteThemselves) {
+  QroXmlElement root("r");
+  QroXmlElement* a = new QroXmlElement("a");
+  Tagged* t = new Tagged();
+  t->addChild(new QroXmlElement("b"));
+  a->addChild(t);
+  a->addChild(new Custom());
+  root.addChild(a);
+  EXPECT_EQ(written(root),
+            "<r>\n  <a>\n    <tagged t=\"1\">\n      <b/>\n    </tagged>\n"
+            "<!-- custom -->\n  </a>\n</r>\n");
 }
 
 }  // namespace

@@ -97,11 +97,11 @@ TEST(DesignModel, FirstBoxSatisfiesTheConstraints) {
   EXPECT_NEAR(D.hi, 0.3919376828662384, 1e-9);
   EXPECT_NEAR(d.lo, 0.05, 1e-10);
   EXPECT_LE(d.hi, 0.0500000000381 + 1e-12);
-  // Strong propagation reaches the first box after 17 failures and 48 nodes;
-  // far more means weak propagation.
+  // The first box is reached after 17 failures and 30 choice points, whatever
+  // the propagation solve before the search left behind.
   QrcManagerI* manager = solver.getManagerI();
-  EXPECT_LE(manager->getFails(), 2 * 17);
-  EXPECT_LE(manager->getChoicePointCount(), 2 * 48);
+  EXPECT_EQ(manager->getFails(), 17);
+  EXPECT_EQ(manager->getChoicePointCount(), 30);
   Box c1 = sub(cst(1.0), div(mul(pw(D, 3), N), mul(cst(71785.0), pw(d, 4))));
   Box c2 = add(div(sub(mul(cst(4.0), pw(D, 4)), mul(d, D)),
                    mul(cst(12.566), sub(mul(D, pw(d, 3)), pw(d, 3)))),

@@ -296,55 +296,87 @@ TEST_F(NodeStorageTest, ANodeLargerThanABatchStaysInMemory) {
   EXPECT_TRUE(filesWithPrefix(dir, prefix).empty());
 }
 
-class DamageTest : public NodeStorageTest, public testing::WithParamInterface<int> {};
+// A limit that is never exceeded; counts its instances.
+class NeverLimit : public QrcSearchLimitI {
+ public:
+  NeverLimit() { ++live; }
+  ~NeverLimit() override { --live; }
+  static int live;
 
-// 0: bytes changed, 1: file cut short, 2: file gone.
-TEST_P(DamageTest, ADamagedSpillFileIsReportedNotLost) {
-  for (int compress = 0; compress < 2; ++compress) {
-    SCOPED_TRACE(compress);
+ protected:
+  bool check(const QrcSearchNode*) override { return false; }
+};
+int NeverLimit::live = 0;
+
+class DamageTest : public NodeStorageTest, public testing::WithParamInterface<int> {
+ protected:
+  // Spills nodes that hold an evaluator, a limit and a label, damages the first
+  // spill file (0: bytes changed, 1: cut short, 2: gone) and drains the storage
+  // down to it; the read error ends the drain. Returns the error code thrown.
+  int spillDamageAndDrain(int compress) {
     QrcSearchI* s = m->startSearch();
     s->setFileNodeOptions(5000000, compress, 1, 0);
-    ThrowingReporter reporter;
-    m->setErrorReporter(&reporter);
     QrcHeapBasedNodeStorageI storage(m, s);
-    for (int i = 0; i < 25000; ++i) storage.add(node(i < 20000 ? 10 : 0), 1);
-    ASSERT_NE(storage.getFirstFile(), nullptr);
-    std::string name = storage.getFirstFile()->name;
-    QrcInt size = storage.getFirstFile()->byteSize;
+    KeyEvaluator* e = new KeyEvaluator();
+    static const char label = 0;
+    for (int i = 0; i < 25000; ++i) {
+      QrcSearchNode* n = node(i < 20000 ? 10 : 0);
+      n->setEvaluator(1, e);
+      n->addLimit(new NeverLimit());
+      n->pushFailLabel(s, &label);
+      storage.add(n, 1);
+    }
+    EXPECT_GT(storage.getSpillFileCount(), 1);
+    const QrcFileNode* first = storage.getFirstFile();
+    std::string name = first->name;
     if (GetParam() == 2) {
       std::remove(name.c_str());
+    } else if (GetParam() == 1) {
+      EXPECT_EQ(truncate(name.c_str(), first->byteSize / 3), 0);
     } else {
       FILE* f = std::fopen(name.c_str(), "r+b");
-      ASSERT_NE(f, nullptr);
-      if (GetParam() == 0) {
-        std::fseek(f, static_cast<long>(size / 2), SEEK_SET);
-        unsigned char junk[64];
-        for (unsigned char& c : junk) c = 0xA7;
-        std::fwrite(junk, 1, sizeof junk, f);
-        std::fclose(f);
-      } else {
-        std::fclose(f);
-        ASSERT_EQ(truncate(name.c_str(), size / 3), 0);
-      }
+      std::fseek(f, static_cast<long>(first->byteSize / 2), SEEK_SET);
+      unsigned char junk[64];
+      for (unsigned char& c : junk) c = 0xA7;
+      std::fwrite(junk, 1, sizeof junk, f);
+      std::fclose(f);
     }
-    QrcInt before = storage.count();
-    // Drain the heap down to the spilled nodes.
     QrcSearchNode* n = nullptr;
-    testing::internal::CaptureStdout();
     int code = 0;
     try {
-      while (storage.get(&n)) QrcSearchNode::release(n, nullptr);
+      while (storage.get(&n)) QrcSearchNode::release(n, s);
     } catch (int c) {
       code = c;
     }
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(code, QrcInternalError);
-    EXPECT_NE(out.find("problem when reading"), std::string::npos);
-    EXPECT_GT(storage.count(), 0) << "the damaged batch is still counted, of " << before;
-    m->setErrorReporter(nullptr);
-    std::remove(name.c_str());
-    m->setErrorReporter(&reporter);
+    // Only the nodes of the heap are left; no spill file remains.
+    EXPECT_EQ(storage.getSpillFileCount(), 0);
+    EXPECT_EQ(storage.count(), storage.getHeapSize());
+    return code;
   }
+};
+
+// With a reporter that throws, the error is reported, every spill file is gone
+// and the references of the unread batches are released (no leak).
+TEST_P(DamageTest, ADamagedSpillFileIsReportedAndLeavesNothingBehind) {
+  ThrowingReporter reporter;
+  m->setErrorReporter(&reporter);
+  for (int compress = 0; compress < 2; ++compress) {
+    SCOPED_TRACE(compress);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(spillDamageAndDrain(compress), QrcInternalError);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("problem when reading"),
+              std::string::npos);
+    EXPECT_TRUE(filesWithPrefix(dir, prefix).empty());
+    EXPECT_EQ(KeyEvaluator::live, 0);
+    EXPECT_EQ(NeverLimit::live, 0);
+  }
+  m->setErrorReporter(nullptr);
+}
+
+// The default reporter ends the process, after deleting the spill files.
+TEST_P(DamageTest, TheDefaultReporterEndsTheProcessWithoutSpillFiles) {
+  EXPECT_DEATH(spillDamageAndDrain(0), "problem when reading");
+  EXPECT_TRUE(filesWithPrefix(dir, prefix).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, DamageTest, testing::Values(0, 1, 2));

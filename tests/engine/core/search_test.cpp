@@ -476,6 +476,31 @@ TEST(AutomaticPushStates, RepeatedSearchesOverFiledConstraints) {
   mgr.end();
 }
 
+// The root posted by the first search stays under a state of its own: after
+// the search ends above it, popping that state gives the root back, and the
+// next search posts nothing again.
+TEST(AutomaticPushStates, EndedSearchKeepsTheRootUnderItsOwnState) {
+  log().clear();
+  QrcManager mgr(QrcEdit);
+  QrcManagerI* m = mgr.getImpl();
+  m->setAutomaticPushState(1);
+  m->add(new (m) LogConstraint(m, "c"));
+  for (int round = 0; round < 3; ++round) {
+    log().clear();
+    QrcSearch s(mgr, new (m) LogGoal(m, "g"));
+    ASSERT_TRUE(s.next());
+    EXPECT_EQ(log().find("post:c") != std::string::npos, round == 0) << log();
+    EXPECT_EQ(m->getPushStateLevel(), 3);
+    s.end();
+    EXPECT_EQ(m->getPushStateLevel(), 2);
+    // The root's own state and the one under the posting.
+    EXPECT_EQ(m->getPushStateDepth(), 2);
+    m->popState();
+    EXPECT_EQ(m->getPushStateLevel(), 1);
+  }
+  mgr.end();
+}
+
 TEST(AutomaticPushStates, FailureWhilePostingUndoesThePushStates) {
   log().clear();
   QrcManager mgr(QrcEdit);

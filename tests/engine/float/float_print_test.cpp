@@ -3,13 +3,17 @@
 // the extended-precision numbers it uses are private to the float layer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cfloat>
+#include <cstdio>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "engine/float/qrcfloatprint.h"
 #include "engine/float/qrcwide.h"
@@ -114,6 +118,17 @@ TEST(FloatPrint, RangeForms) {
             "[2.0" + std::string(15, ' ') + " + [-0.3125e-1..+0.3125e-1]]");
   EXPECT_EQ(range(-2.03125, -1.96875, 1),
             "[-2.0" + std::string(15, ' ') + " + [-0.3125e-1..+0.3125e-1]]");
+  // A carry into the prefix: the near tail is its distance from the prefix,
+  // borrowing across the point of an integer-valued bound.
+  EXPECT_EQ(range(95951, 96002.81354, 1),
+            "[96000" + std::string(13, ' ') + " + [-49..+2.81354000000284]]");
+  EXPECT_EQ(range(-106316, -98451, 1), "[-100000" + std::string(12, ' ') + " + [-6316..+1549]]");
+  EXPECT_EQ(range(19, 20.5, 1), "[20" + std::string(16, ' ') + " + [-1..+0.5]]");
+  // A bound value prints as one number only when its digits are exact.
+  EXPECT_EQ(range(0.1, 0.1, 1), "[0.100000000000000005 + [0.5e-18..0.6e-18]]");
+  EXPECT_EQ(range(-0.1, -0.1, 1), "[-0.100000000000000005 + [-0.6e-18..-0.5e-18]]");
+  EXPECT_EQ(range(0.1, 0.1, 0), "[1.00000e-1..1.00001e-1]");
+  EXPECT_EQ(range(-0.0, 0.0, 1), "[0]");
   // Scientific texts with an exponent fall back to the plain bounds.
   EXPECT_EQ(range(12.0, 13.0, 0), "[1.20000e+1..1.30000e+1]");
   EXPECT_EQ(range(1.0, HUGE_VAL, 1), "[1.00000..+Infinity)");
@@ -223,6 +238,280 @@ TEST(FloatPrint, BoundsMatchExactDecimalDigits) {
     ASSERT_NE(first, std::string::npos) << "seed " << seed;
     ASSERT_EQ(posDigits.substr(first, want.digits.size()), want.digits)
         << "seed " << seed << " value " << v << " text " << pos;
+  }
+  EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
+}
+
+// ---- containment of whole prints, read back exactly
+
+// A decimal read from printed text: (-1)^negative x digits x 10^-scale.
+struct Decimal {
+  bool negative;
+  std::string digits;
+  long scale;
+};
+
+// [+-] digits [. digits] [e|E [+-] digits], the whole text.
+bool parseDecimal(const std::string& t, Decimal* d) {
+  size_t i = 0;
+  d->negative = false;
+  d->digits.clear();
+  d->scale = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) d->negative = t[i++] == '-';
+  bool point = false;
+  for (; i < t.size() && (std::isdigit(static_cast<unsigned char>(t[i])) || t[i] == '.'); ++i) {
+    if (t[i] == '.') {
+      if (point) return false;
+      point = true;
+    } else {
+      d->digits += t[i];
+      if (point) ++d->scale;
+    }
+  }
+  if (d->digits.empty()) return false;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    size_t used = 0;
+    try {
+      d->scale -= std::stol(t.substr(i + 1), &used);
+    } catch (...) {
+      return false;
+    }
+    i += 1 + used;
+  }
+  return i == t.size();
+}
+
+// Sign of (sum of the terms) - v, exactly: both sides scaled by 10^K to integers.
+int compareSum(const std::vector<Decimal>& terms, double v) {
+  long k = 0;
+  size_t longest = 1;
+  for (const Decimal& d : terms) k = std::max(k, d.scale);
+  for (const Decimal& d : terms) longest = std::max(longest, d.digits.size() + (k - d.scale));
+  mpfr_prec_t prec = static_cast<mpfr_prec_t>(4 * longest + 3 * k + 128);
+  mpfr_t sum, term, value, power;
+  mpfr_inits2(prec, sum, term, value, power, static_cast<mpfr_ptr>(nullptr));
+  mpfr_set_zero(sum, 1);
+  for (const Decimal& d : terms) {
+    std::string integer = d.digits + std::string(static_cast<size_t>(k - d.scale), '0');
+    mpfr_set_str(term, integer.c_str(), 10, MPFR_RNDN);  // exact at this precision
+    if (d.negative) mpfr_neg(term, term, MPFR_RNDN);
+    mpfr_add(sum, sum, term, MPFR_RNDN);
+  }
+  mpfr_set_d(value, v, MPFR_RNDN);
+  mpfr_ui_pow_ui(power, 10, static_cast<unsigned long>(k), MPFR_RNDN);
+  mpfr_mul(value, value, power, MPFR_RNDN);
+  int c = mpfr_cmp(sum, value);
+  mpfr_clears(sum, term, value, power, static_cast<mpfr_ptr>(nullptr));
+  return c > 0 ? 1 : (c < 0 ? -1 : 0);
+}
+
+// A printed bound: infinite, or the sum of decimal terms (prefix and tail).
+struct PrintedBound {
+  int infinite;  // -1, +1, or 0 for a finite sum
+  std::vector<Decimal> terms;
+};
+
+// First ".." that is not followed by another "." (a text may end with a point).
+size_t separator(const std::string& s, size_t from) {
+  for (size_t i = from; i + 2 < s.size(); ++i)
+    if (s[i] == '.' && s[i + 1] == '.' && s[i + 2] != '.') return i;
+  return std::string::npos;
+}
+
+bool parseBound(const std::string& t, PrintedBound* b) {
+  b->terms.clear();
+  b->infinite = t == "-Infinity" ? -1 : (t == "+Infinity" ? 1 : 0);
+  if (b->infinite) return true;
+  Decimal d;
+  if (!parseDecimal(t, &d)) return false;
+  b->terms.push_back(d);
+  return true;
+}
+
+// Reads back any print of the two printers: "[v]", "[lo..hi]" with infinite bounds
+// by name, and "[sign prefix + [loTail..hiTail]]". `form` is 0, 1, 2 respectively.
+bool parsePrint(const std::string& s, PrintedBound* lo, PrintedBound* hi, int* form) {
+  if (s.size() < 3) return false;
+  size_t plus = s.find(" + [");
+  if (plus != std::string::npos) {
+    *form = 2;
+    std::string head = s.substr(1, plus - 1);
+    while (!head.empty() && head.back() == ' ') head.pop_back();
+    Decimal prefix;
+    if (s[0] != '[' || !parseDecimal(head, &prefix)) return false;
+    size_t sep = separator(s, plus + 4);
+    if (sep == std::string::npos || s.compare(s.size() - 2, 2, "]]") != 0) return false;
+    if (!parseBound(s.substr(plus + 4, sep - plus - 4), lo)) return false;
+    if (!parseBound(s.substr(sep + 2, s.size() - 2 - sep - 2), hi)) return false;
+    if (lo->infinite || hi->infinite) return false;
+    lo->terms.push_back(prefix);
+    hi->terms.push_back(prefix);
+    return true;
+  }
+  size_t sep = separator(s, 1);
+  if (sep == std::string::npos) {
+    *form = 0;
+    if (s[0] != '[' || s.back() != ']') return false;
+    if (!parseBound(s.substr(1, s.size() - 2), lo)) return false;
+    *hi = *lo;
+    return true;
+  }
+  *form = 1;
+  std::string first = s.substr(1, sep - 1), second = s.substr(sep + 2, s.size() - sep - 3);
+  if (s[0] == '(' ? first != "-Infinity" && first != "+Infinity" : s[0] != '[') return false;
+  if (s.back() == ')' ? second != "-Infinity" && second != "+Infinity" : s.back() != ']')
+    return false;
+  return parseBound(first, lo) && parseBound(second, hi);
+}
+
+// The n-digit decimal of v rounded in a direction, as terms.
+std::vector<Decimal> rounded(double v, int n, mpfr_rnd_t rnd) {
+  if (v == 0) return {Decimal{false, "0", 0}};
+  Reference r = reference(v, n, rnd);
+  return {Decimal{v < 0, r.digits, static_cast<long>(r.digits.size()) - 1 - r.exponent}};
+}
+
+// Sign of (printed - v); an infinite printed bound compares by its sign.
+int compareBound(const PrintedBound& b, double v) {
+  if (b.infinite) return std::isinf(v) && (v > 0) == (b.infinite > 0) ? 0 : b.infinite;
+  if (std::isinf(v)) return v > 0 ? -1 : 1;
+  return compareSum(b.terms, v);
+}
+
+// Whether the printed bound equals the decimal `want` exactly.
+bool equalsDecimal(const PrintedBound& b, std::vector<Decimal> want) {
+  if (b.infinite) return false;
+  for (Decimal& d : want) d.negative = !d.negative;
+  want.insert(want.end(), b.terms.begin(), b.terms.end());
+  return compareSum(want, 0.0) == 0;
+}
+
+// Intervals that stress the printers: random, equal, adjacent, zeros, huge and
+// subnormal, infinite, integer-valued bounds and bounds on both sides of a round
+// number (a carry into the common prefix), each also mirrored.
+void randomInterval(std::mt19937_64& rng, double* lo, double* hi) {
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<uint64_t>(n)); };
+  auto power10 = [&](int lowest, int count) { return std::pow(10.0, lowest + pick(count)); };
+  double a = 0, b = 0;
+  switch (pick(10)) {
+    case 0:
+      a = randomDouble(rng);
+      b = randomDouble(rng);
+      break;
+    case 1:
+      a = b = randomDouble(rng);
+      break;
+    case 2:
+      a = randomDouble(rng);
+      b = std::nextafter(a, HUGE_VAL);
+      break;
+    case 3: {  // integer-valued bounds
+      a = std::floor(static_cast<double>(rng() % 1000000007) * power10(-6, 23));
+      double width = pick(2) ? std::floor(static_cast<double>(pick(100000)) * power10(-3, 10))
+                             : static_cast<double>(pick(1000000)) * power10(-12, 12);
+      b = pick(4) == 0 ? a : a + width;
+      break;
+    }
+    case 4: {  // both sides of a round number r: a carry into the prefix
+      double unit = power10(-12, 30);
+      double r = static_cast<double>(1 + pick(99)) * unit;
+      double below = pick(3) == 0 ? static_cast<double>(1 + pick(999))
+                                  : static_cast<double>(pick(100000)) * unit * 1e-5;
+      double above = pick(3) == 0 ? static_cast<double>(pick(999))
+                                  : static_cast<double>(pick(100000)) * unit * 1e-5;
+      a = pick(2) ? std::floor(r - below) : r - below;
+      b = pick(2) ? std::ceil(r + above) : r + above;
+      break;
+    }
+    case 5: {  // zeros of both signs, alone or with a bound of either sign
+      const double zeros[] = {0.0, -0.0};
+      a = zeros[pick(2)];
+      b = pick(2) ? zeros[pick(2)] : randomDouble(rng);
+      break;
+    }
+    case 6: {  // huge values
+      a = DBL_MAX * (1.0 - static_cast<double>(pick(1000)) * 1e-12);
+      b = pick(2) ? DBL_MAX : -a;
+      break;
+    }
+    case 7: {  // subnormal and tiny values
+      uint64_t bits = rng() & 0x001FFFFFFFFFFFFFull;
+      std::memcpy(&a, &bits, sizeof a);
+      b = pick(2) ? std::nextafter(a, HUGE_VAL)
+                  : std::ldexp(static_cast<double>(pick(1 << 20)), -1074);
+      break;
+    }
+    case 8: {  // infinite bounds
+      a = pick(3) ? -HUGE_VAL : randomDouble(rng);
+      b = pick(3) ? HUGE_VAL : randomDouble(rng);
+      if (pick(8) == 0) a = b = pick(2) ? HUGE_VAL : -HUGE_VAL;
+      break;
+    }
+    default:  // short decimals and halves
+      a = static_cast<double>(pick(2000000)) / 2.0 * power10(-8, 16);
+      b = a + static_cast<double>(pick(2000)) * power10(-10, 16);
+      break;
+  }
+  if (pick(2)) {
+    a = -a;
+    b = -b;
+  }
+  *lo = std::min(a, b);
+  *hi = std::max(a, b);
+  if (*lo == *hi && std::signbit(*lo) != std::signbit(*hi)) *lo = -0.0;
+}
+
+// Prints of every display mode (1, 2: plain bounds; 3, 4: range) read back
+// exactly: the lower bound is never above lo, the upper never below hi, and each
+// printed bound is the outward rounded decimal of its digit count.
+TEST(FloatPrint, EveryPrintContainsItsInterval) {
+  uint64_t seed = qrotest::seedOr(20270305);
+  std::printf("FloatPrint.EveryPrintContainsItsInterval seed %llu\n",
+              static_cast<unsigned long long>(seed));
+#if defined(__SANITIZE_ADDRESS__)
+  const int count = 25000;  // the full count runs in the release build
+#else
+  const int count = 300000;
+#endif
+  const double fixed[][2] = {{95951, 96002.81354}, {-106316, -98451}, {0.1, 0.1},
+                             {19, 20.5},           {-20.5, -19},      {995, 1005}};
+  for (int mode = 1; mode <= 4; ++mode) {
+    int positional = mode % 2 == 0 ? 1 : 0;
+    std::mt19937_64 rng(seed + static_cast<uint64_t>(mode));
+    for (int iter = 0; iter < count; ++iter) {
+      double lo, hi;
+      int precision = static_cast<int>(rng() % 31);
+      if (iter < static_cast<int>(sizeof fixed / sizeof fixed[0])) {
+        lo = fixed[iter][0];
+        hi = fixed[iter][1];
+      } else {
+        randomInterval(rng, &lo, &hi);
+      }
+      std::string text = mode <= 2 ? interval(lo, hi, positional, precision)
+                                   : range(lo, hi, positional, precision);
+      PrintedBound plo, phi;
+      int form = 0;
+      const char* fault = nullptr;
+      if (!parsePrint(text, &plo, &phi, &form)) {
+        fault = "unreadable print";
+      } else if (compareBound(plo, lo) > 0) {
+        fault = "lower bound above the interval";
+      } else if (compareBound(phi, hi) < 0) {
+        fault = "upper bound below the interval";
+      } else if (form == 0) {
+        if (lo != hi || (!plo.infinite && compareBound(plo, lo) != 0))
+          fault = "inexact single number";
+      } else {
+        // Each bound is the outward decimal of p digits (plain bounds) or 19.
+        int digits = form == 1 ? 1 + std::min(std::max(precision - 1, 0), 18) : 19;
+        if ((!plo.infinite && !equalsDecimal(plo, rounded(lo, digits, MPFR_RNDD))) ||
+            (!phi.infinite && !equalsDecimal(phi, rounded(hi, digits, MPFR_RNDU))))
+          fault = "a bound that is not its outward decimal";
+      }
+      ASSERT_EQ(fault, nullptr) << fault << ": seed " << seed << " mode " << mode << " print "
+                                << iter << " precision " << precision << " [" << std::hexfloat << lo
+                                << ", " << hi << "] printed " << text;
+    }
   }
   EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
 }
