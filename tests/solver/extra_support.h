@@ -8,6 +8,7 @@
 
 #include "qrosolverglobal.h"
 #include "qrosolverextra.h"
+#include "qrosolverextractor.h"
 #include "qroxmlser.h"
 
 namespace solvertest {
@@ -24,6 +25,9 @@ class TestTupleSetI : public QroExtractableI {
       TestTupleSetI* t = static_cast<TestTupleSetI*>(x);
       return extractIntTupleSet(a, x, t->_arity, t->_values);
     };
+    // Removing a tuple set undoes nothing.
+    Hooks.remove = [](QroAlgorithmI*, QroExtractableI*, void*) {};
+    Hooks.change = changeNeedsSync;
   }
   ~TestTupleSetI() override { _values.end(); }
   QroExtractableI* makeClone(QroEnvI* env) const override {
