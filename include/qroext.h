@@ -36,6 +36,7 @@
 #include "qrcintgoals.h"
 #include "qrcintset.h"
 #include "qrcintsetvar.h"
+#include "qrcintshaving.h"
 
 #include "qrcfloatarith.h"
 #include "qrcfloatcompare.h"
