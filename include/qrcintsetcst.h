@@ -189,7 +189,7 @@ class QrcNotSubSetEqCtI : public QrcSetPairCtI {
   QrcBool hasMetaPostDemon() const override { return 1; }
 };
 
-// c subset of s: settled by its first propagate; belongs to c's manager.
+// c subset of s: settled by its first propagate.
 class QrcSubSetEqCtC2VI : public QrcSetConstCtI {
   QROSIMPLECLASS(QrcSubSetEqCtC2VI, QrcSetConstCtI)
  public:

@@ -44,7 +44,7 @@ void QrcMemberCtI::propagate() {
   QrcIntExpI* x = _x;
   QrcIntSetVarI* s = _s;
   // Values outside [least, greatest possible value] go at once, so that the
-  // walk costs the universe's span at most.
+  // walk costs the universe's span at most, whatever the width of x.
   QrcInt lo, hi;
   if (!possibleBounds(s, lo, hi)) fail();
   x->setRange(lo, hi);

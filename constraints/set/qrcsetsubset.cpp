@@ -232,7 +232,9 @@ QrcConstraint QrcSubsetEq(const QrcIntSetVar& ha, const QrcIntSetVar& hb) {
 QrcConstraint QrcSubsetEq(const QrcIntSet& hc, const QrcIntSetVar& hs) {
   QrcIntSetI* c = need(hc, "QrcSubsetEq");
   QrcIntSetVarI* s = need(hs, "QrcSubsetEq");
-  return new (c->getManager()) QrcSubSetEqCtC2VI(c->getManager(), c, s);
+  // In the variable's manager: a constant set may belong to another one
+  // (copies share theirs), whose trail would not undo the relation's state.
+  return new (s->getManager()) QrcSubSetEqCtC2VI(s->getManager(), c, s);
 }
 
 QrcConstraint QrcSubsetEq(const QrcIntSetVar& hs, const QrcIntSet& hc) {

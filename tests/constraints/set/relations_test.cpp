@@ -9,7 +9,9 @@
 #include "constraints/int/constraint_fixtures.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcintgoals.h"
 #include "qrcintsetcst.h"
+#include "qrcsearch.h"
 
 namespace {
 
@@ -43,12 +45,17 @@ class SetRelTest : public ctest::ConstraintTest {
     os << ct;
     return os.str();
   }
-  // The display names of the demons listening to the domain events of s.
-  static std::string demons(QrcIntSetVarI* s) {
+  // The display names (class names with classes) of a demon list, oldest first.
+  static std::string names(QrcConstraintList& list, bool classes = false) {
     std::string out;
-    for (auto* c = s->getSetHandler()->getDomainDemons().getHead(); c; c = c->next)
-      out = ctest::show(c->item) + (out.empty() ? "" : " ") + out;
+    for (auto* c = list.getHead(); c; c = c->next)
+      out = (classes ? std::string(c->item->getClassName()) : ctest::show(c->item)) +
+            (out.empty() ? "" : " ") + out;
     return out;
+  }
+  // Those listening to the domain events of s.
+  static std::string demons(QrcIntSetVarI* s) {
+    return names(s->getSetHandler()->getDomainDemons());
   }
 };
 
@@ -274,6 +281,23 @@ TEST_F(SetRelTest, NonMembershipOfAnExpression) {
   EXPECT_EQ(P(t), (V{0, 1, 2, 3}));
 }
 
+// The cost does not follow a domain of width 10^8.
+TEST_F(SetRelTest, WideDomains) {
+  const QrcInt wide = 100000000;
+  QrcIntExpI* x = var(-wide, wide);
+  QrcIntSetVarI* s = set(0, 3, {1, 3});
+  ASSERT_TRUE(adds(QrcMember(x, s)));
+  EXPECT_EQ(dom(x), (V{1, 3}));
+  QrcIntExpI* z = var(-wide, wide);
+  QrcIntSetVarI* u = set(0, 3, {}, {1});
+  QrcConstraint out = QrcNotMember(z, u);
+  EXPECT_FALSE(out.getImpl()->isFalse());
+  EXPECT_FALSE(QrcMember(z, u).getImpl()->isFalse());
+  ASSERT_TRUE(adds(out));
+  EXPECT_FALSE(z->isInDomain(1));
+  EXPECT_EQ(z->getSize(), 2 * wide);
+}
+
 TEST_F(SetRelTest, MembershipOfAValue) {
   QrcIntSetVarI* s = set(0, 5);
   ASSERT_TRUE(adds(QrcMember(3, s)));
@@ -334,6 +358,27 @@ TEST_F(SetRelTest, DisjointnessAndOverlap) {
   EXPECT_EQ(t->getSetHandler()->getNbDemons(), 0);
   EXPECT_FALSE(adds(QrcNullIntersect(set(0, 6, {}, {5}), cst({5}))));
   EXPECT_FALSE(adds(QrcNullIntersect(set(0, 6, {1, 2}), cst({5})).getOpposite()));
+}
+
+TEST_F(SetRelTest, DemonsPrintTheirNames) {
+  QrcIntSetVarI* a = set(0, 3);
+  QrcIntSetVarI* b = set(0, 3);
+  ASSERT_TRUE(adds(QrcSubsetEq(a, b)));
+  auto* card = a->getCardinality()->getIntHandler();
+  EXPECT_EQ(names(card->getRangeDemons()), "QrcCardTouchDemon QrcSubSetEqCardDemon");
+  EXPECT_EQ(names(card->getRangeDemons(), true), "QrcCardTouchDemonI QrcSubSetEqCardDemonI");
+  EXPECT_EQ(names(a->getSetHandler()->getDomainDemons(), true), "QrcSubSetEqaDemonI");
+  QrcIntExpI* x = var(0, 3);
+  QrcIntExpI* y = var(0, 3);
+  ASSERT_TRUE(adds(QrcMember(x, a)));
+  ASSERT_TRUE(adds(QrcNotMember(y, a)));
+  EXPECT_EQ(names(x->getIntHandler()->getValueDemons()), "QrcMemberCtVarDemon");
+  EXPECT_EQ(names(y->getIntHandler()->getValueDemons(), true), "QrcNotMemberCtVarDemonI");
+  ASSERT_TRUE(adds(QrcIntSetVar(a) == QrcIntSetVar(b)));
+  ASSERT_TRUE(adds(QrcNullIntersect(a, set(0, 3))));
+  EXPECT_EQ(names(a->getSetHandler()->getDomainDemons(), true),
+            "QrcSubSetEqaDemonI QrcMemberCtDemonI QrcNotMemberCtDemonI QrcEqSetCtDemonI "
+            "QrcNullIntersectCtDemonI");
 }
 
 // ---------------------------------------------------------------- creation, printing, copies
@@ -429,6 +474,68 @@ TEST_F(SetRelTest, CopiesPropagateOnTheCopiesOnly) {
   EXPECT_EQ(R(a), V{});
   EXPECT_EQ(R(b), V{});
   EXPECT_EQ(dom(x), (V{0, 1, 2, 3}));
+  other.end();
+}
+
+// The same model in both manager modes (in edit mode the relations are filed
+// and posted by the search) has the brute-force count of solutions.
+TEST(SetRelModes, ModelsCountTheSameSolutionsInBothManagerModes) {
+  // a subset of b, x in b, y == (a and {1} disjoint), b != {0, 1, 2}, 2 not in a.
+  int expected = 0;
+  for (int a = 0; a < 8; ++a)
+    for (int b = 0; b < 8; ++b)
+      for (int x = 0; x < 4; ++x)
+        for (int y = 0; y < 2; ++y)
+          expected +=
+              (a & ~b) == 0 && x < 3 && ((b >> x) & 1) && y == ((a & 2) == 0) && b != 7 && !(a & 4);
+  for (QrcManagerTag mode : {QrcNoEdit, QrcEdit}) {
+    QrcManager mgr(mode);
+    QrcManagerI* m = mgr.getImpl();
+    QrcIntSetVarArray sets(mgr, 2);
+    QrcIntSetVar a(mgr, 0, 2), b(mgr, 0, 2);
+    sets.getImpl()->elementAt(0) = a.getImpl();
+    sets.getImpl()->elementAt(1) = b.getImpl();
+    QrcIntVar x(mgr, 0, 3), y(mgr, 0, 1);
+    QrcIntVarArray ints(mgr, 2);
+    ints.set(0, x);
+    ints.set(1, y);
+    QrcInt one = 1, all[] = {0, 1, 2};
+    m->add(QrcSubsetEq(a, b).getImpl());
+    m->add(QrcMember(x, b).getImpl());
+    m->add((y == QrcIntExp(QrcNullIntersect(a, QrcIntSet(mgr, QrcIntArray(mgr, 1, &one), 1))))
+               .getImpl());
+    m->add((b != QrcIntSet(mgr, QrcIntArray(mgr, 3, all), 1)).getImpl());
+    m->add(QrcNotMember(2, a).getImpl());
+    QrcSearch search(mgr, QrcAnd(QrcGenerate(sets), QrcGenerate(ints)));
+    int found = 0;
+    while (search.next()) ++found;
+    search.end();
+    EXPECT_EQ(found, expected) << (mode == QrcEdit ? "edit" : "no edit");
+    mgr.end();
+  }
+}
+
+// A constant set of another manager (copies share their constant sets): the
+// relation belongs to the set variable's manager, so that its state is undone
+// with that manager's search.
+TEST_F(SetRelTest, ConstantOfAnotherManagerFollowsTheSearch) {
+  QrcManager other(QrcNoEdit);
+  QrcInt values[] = {1, 2};
+  QrcIntSet c(other, QrcIntArray(other, 2, values), 1);
+  for (int form = 0; form < 2; ++form) {
+    QrcIntSetVarI* s = set(0, 3, {}, form == 0 ? V{} : V{1, 2});
+    QrcConstraint ct = form == 0 ? QrcSubsetEq(c, s) : QrcSubsetEq(c, s).getOpposite();
+    EXPECT_EQ(ct.getImpl()->getManager(), m);
+    // The first branch posts the relation and fails; the second posts it again.
+    QrcSearch search(mgr, QrcOr(QrcAnd(QrcGoal(ct), QrcGoalFail(mgr)), QrcGoal(ct)));
+    if (form == 0) {
+      ASSERT_TRUE(search.next());
+      EXPECT_EQ(R(s), (V{1, 2}));
+    } else {
+      EXPECT_FALSE(search.next());
+    }
+    search.end();
+  }
   other.end();
 }
 
