@@ -1,6 +1,6 @@
 // Relations between set variables: fixed cases of each relation's rules, the
 // creation functions' simplifications, printed forms, demons, constant forms
-// that attach nothing, copies into another manager and empty handles.
+// that attach nothing, both manager modes and empty handles.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -381,7 +381,7 @@ TEST_F(SetRelTest, DemonsPrintTheirNames) {
             "QrcNullIntersectCtDemonI");
 }
 
-// ---------------------------------------------------------------- creation, printing, copies
+// ---------------------------------------------------------------- creation, printing, managers
 
 TEST_F(SetRelTest, OneVariableOnBothSidesMakesNoRelation) {
   QrcIntSetVar a(set(0, 3));
@@ -440,41 +440,6 @@ TEST_F(SetRelTest, PrintedFormsOpposites) {
     EXPECT_EQ(fresh->getClassName(), std::string(r.cls));
     EXPECT_EQ(ctest::show(fresh), ctest::show(r.ct.getImpl()));
   }
-}
-
-TEST_F(SetRelTest, CopiesPropagateOnTheCopiesOnly) {
-  QrcIntSetVarI* a = set(0, 3);
-  QrcIntSetVarI* b = set(0, 3, {1, 2, 3});
-  QrcIntExpI* x = var(0, 3);
-  QrcConstraint rels[] = {QrcSubsetEq(a, b), QrcMember(x, b), QrcIntSetVar(a) != cst({1, 2})};
-  QrcManager other(QrcNoEdit);
-  QrcManagerI* o = other.getImpl();
-  o->useExceptions(true);
-  bool opened = QrcOpenCopy(o);
-  QrcConstraintI* copies[3];
-  for (int i = 0; i < 3; ++i) copies[i] = rels[i].getImpl()->getCopyForManager(o);
-  QrcIntSetVarI* ac = static_cast<QrcIntSetVarI*>(a->getCopyForManager(o));
-  QrcIntSetVarI* bc = static_cast<QrcIntSetVarI*>(b->getCopyForManager(o));
-  QrcIntExpI* xc = static_cast<QrcIntExpI*>(x->getCopyForManager(o));
-  QrcCloseCopy(o, opened);
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(copies[i]->getManager(), o);
-    EXPECT_EQ(copies[i]->getClassName(), std::string(rels[i].getImpl()->getClassName()));
-    o->add(copies[i]);
-  }
-  EXPECT_EQ(P(ac), (V{1, 2, 3}));
-  EXPECT_EQ(dom(xc), (V{1, 2, 3}));
-  ac->addRequired(1);
-  EXPECT_EQ(R(bc), (V{1}));
-  // a = {1, 2} would be the constant: the copied inequality requires 3.
-  ac->addRequired(2);
-  EXPECT_EQ(R(ac), (V{1, 2, 3}));
-  EXPECT_EQ(R(bc), (V{1, 2, 3}));
-  EXPECT_EQ(P(a), (V{0, 1, 2, 3}));
-  EXPECT_EQ(R(a), V{});
-  EXPECT_EQ(R(b), V{});
-  EXPECT_EQ(dom(x), (V{0, 1, 2, 3}));
-  other.end();
 }
 
 // The same model in both manager modes (in edit mode the relations are filed
