@@ -38,6 +38,7 @@
 #include "qrcintsetcst.h"
 #include "qrcintsetvar.h"
 #include "qrcintshaving.h"
+#include "qrcsetcomposition.h"
 
 #include "qrcfloatarith.h"
 #include "qrcfloatcompare.h"
