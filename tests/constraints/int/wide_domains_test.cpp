@@ -66,7 +66,7 @@ TEST_F(WideDomains, AllDiffDomainFollowsTheVariables) {
   QrcAllDiffDomainI* ct = static_cast<QrcAllDiffDomainI*>(QrcMakeAllDiffDomain(m, v, 4));
   ASSERT_TRUE(adds(ct));
   EXPECT_LE(ct->getMatching()->getValueCount(), 3);
-    for (QrcIntExpI* w : {v[0], v[3]}) {
+  for (QrcIntExpI* w : {v[0], v[3]}) {
     EXPECT_EQ(w->getSize(), Holed - 1);
     EXPECT_TRUE(w->isInDomain(4) && w->isInDomain(7));
   }
