@@ -16,6 +16,7 @@
 #include "qrcintgoals.h"
 #include "qrcmatching.h"
 #include "qrcpairing.h"
+#include "qrcregular.h"
 #include "qrcsearch.h"
 #include "support/harness.h"
 #include "support/watchdog.h"
@@ -138,6 +139,28 @@ TEST_F(WideDomains, PairingReadsOnlyThePartners) {
       return true;
     });
     EXPECT_EQ(found, 3) << level;
+  }
+}
+
+TEST_F(WideDomains, AutomataReadTheAlphabet) {
+  qrotest::Watchdog guard("stretch and regular over wide domains", 60);
+  {
+    // No two equal neighbours over {0, 1, Wide}.
+    QrcIntVarArray x(mgr, 3, 0, Wide);
+    V T = {1, 2, 3, -1, 2, 3, 1, -1, 3, 1, 2, -1};
+    QrcUInt before = heapBytes();
+    ASSERT_TRUE(adds(QrcRegular(x, 4, ints(T), QrcIntArray(), ints({0, 1, Wide}))));
+    EXPECT_LT(heapBytes() - before, QrcUInt(1) << 20);
+    EXPECT_EQ(x[1].getSize(), 3);
+    EXPECT_EQ(solutions(x, 20, [](const V& v) { return v[0] != v[1] && v[1] != v[2]; }), 12);
+  }
+  {
+    // Runs of Wide / 2 of 1 or 2, runs of Wide of 2 or 3: abb, bba, bbb.
+    TearDown();
+    SetUp();
+    QrcIntVarArray x(mgr, 3, 0, Wide);
+    ASSERT_TRUE(adds(QrcStretch(x, ints({1, 2}), ints({2, 3}), ints({Wide / 2, Wide}))));
+    EXPECT_EQ(solutions(x, 20, [](const V& v) { return v[1] == Wide; }), 3);
   }
 }
 
