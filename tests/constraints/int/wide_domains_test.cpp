@@ -11,6 +11,7 @@
 #include <set>
 
 #include "constraint_fixtures.h"
+#include "qrcabstraction.h"
 #include "qrcalldiff.h"
 #include "qrcdistribute.h"
 #include "qrcintgoals.h"
@@ -162,6 +163,28 @@ TEST_F(WideDomains, AutomataReadTheAlphabet) {
     ASSERT_TRUE(adds(QrcStretch(x, ints({1, 2}), ints({2, 3}), ints({Wide / 2, Wide}))));
     EXPECT_EQ(solutions(x, 20, [](const V& v) { return v[1] == Wide; }), 3);
   }
+}
+
+TEST_F(WideDomains, AbstractionsReadTheSet) {
+  qrotest::Watchdog guard("abstractions over wide domains", 60);
+  QrcIntVarArray x(mgr, 2, 0, Wide), y(mgr, 2, -1, Wide);
+  QrcUInt before = heapBytes();
+  ASSERT_TRUE(adds(QrcEqAbstraction(y, x, ints({1, Wide / 2}), -1)));
+  EXPECT_LT(heapBytes() - before, QrcUInt(1) << 20);
+  EXPECT_EQ(dom(y[0].getImpl()), (V{-1, 1, Wide / 2}));
+  x[0].setRange(Wide / 2, Wide);
+  x[0].removeValue(Wide);
+  EXPECT_EQ(dom(y[0].getImpl()), (V{-1, Wide / 2}));
+  y[1].setValue(1);
+  EXPECT_EQ(x[1].getValue(), 1);
+  // The test form: b is 1 exactly when x takes a value of the set.
+  QrcIntVarArray b(mgr, 2, 0, 1), z(mgr, 2, 0, Holed);
+  ASSERT_TRUE(adds(QrcEqIntAbstraction(b, z, ints({Holed / 2}))));
+  EXPECT_FALSE(b[0].isBound());
+  b[0].setValue(0);
+  EXPECT_FALSE(z[0].isInDomain(Holed / 2));
+  z[1].setMin(Holed / 2 + 1);
+  EXPECT_EQ(b[1].getValue(), 0);
 }
 
 // Domains of 1 to 7 values over [-3, 3] for 2 to 4 variables: some hold more
