@@ -187,6 +187,19 @@ TEST_F(WideDomains, AbstractionsReadTheSet) {
   EXPECT_EQ(b[1].getValue(), 0);
 }
 
+// Distribute checks its listed values for repeats; minimum distance lists
+// one value per block of the domains, so the check must not compare every pair.
+TEST_F(WideDomains, RepeatedValuesAreCountedWithoutComparingEveryPair) {
+  qrotest::Watchdog guard("counting repeated values of a long array", 60);
+  const QrcInt n = 1000000;
+  QrcIntArray a(mgr, n, QrcInt(0));
+  for (QrcInt i = 0; i < n; ++i) a[i] = (i * 7919) % n;
+  EXPECT_EQ(a.countRepeated(), 0);
+  a[n - 1] = a[0];
+  a[n - 2] = a[0];
+  EXPECT_EQ(a.countRepeated(), 2);
+}
+
 // Domains of 1 to 7 values over [-3, 3] for 2 to 4 variables: some hold more
 // values than there are variables and some fewer, and narrowing moves them
 // from one side to the other.
