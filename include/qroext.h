@@ -30,6 +30,7 @@
 #include "qrcsizealloc.h"
 #include "qrctypes.h"
 
+#include "qrcaccessor.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcintexp.h"
@@ -67,6 +68,7 @@
 #include "qrcpath.h"
 #include "qrcregular.h"
 #include "qrcsequence.h"
+#include "qrcsetof.h"
 #include "qrcspread.h"
 #include "qrctable.h"
 #include "qrctupleset.h"

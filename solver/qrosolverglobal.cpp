@@ -26,6 +26,7 @@
 #include "qrcpairing.h"
 #include "qrcregular.h"
 #include "qrcsequence.h"
+#include "qrcsetof.h"
 #include "qrcspread.h"
 #include "qrctupleset.h"
 
@@ -131,6 +132,14 @@ void* extractPattern(QroAlgorithmI* a, QroExtractableI* node, const QroArray& va
   QroSolverI* s = solverOf(a);
   QrcIntVarArray x = intVars(s, vars);
   return constraintRecord(s, node, QrcPattern(x, tupleSetOf(s, patterns), terminator));
+}
+
+void* extractIntCountValueEq(QroAlgorithmI* a, QroExtractableI*, const QroArray& vars,
+                             QroInt value) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray x = intVars(s, vars);
+  QrcIndex index;
+  return s->makeIntRecord(QrcGenericConstraint(index, x[index] == value).getImpl());
 }
 
 void* extractAllDiff(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars) {
@@ -515,4 +524,9 @@ void* extractStretch(QroAlgorithmI* a, QroExtractableI* node) {
 void* extractPattern(QroAlgorithmI* a, QroExtractableI* node) {
   QroPatternI* c = static_cast<QroPatternI*>(node);
   return extractPattern(a, node, c->getVars(), c->getPatterns(), c->getTerminator());
+}
+
+void* extractIntCountValueEq(QroAlgorithmI* a, QroExtractableI* node) {
+  QroIntCountValueEqI* c = static_cast<QroIntCountValueEqI*>(node);
+  return extractIntCountValueEq(a, node, c->getExprs(), c->getValue());
 }

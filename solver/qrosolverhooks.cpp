@@ -243,6 +243,7 @@ void registerExtractionHooks() {
   setConstraintHooks(QroGeLexI::Hooks, extractGeLex, removeArrays, changeNeedsUpdate);
   setConstraintHooks(QroStretchI::Hooks, extractStretch, removeArray, changeNeedsUpdate);
   setConstraintHooks(QroPatternI::Hooks, extractPattern, removeArray, changeNeedsUpdate);
+  setHooks(QroIntCountValueEqI::Hooks, extractIntCountValueEq, removeArray, changeNeedsSync);
   // Abstract binary constraints are never extracted on their own.
   setConstraintHooks(QroBinaryNumConstraintI::Hooks, cannotExtract, cannotRemove, cannotChange);
 
