@@ -213,6 +213,17 @@ class QrcPairInDimensionConstraintI : public QrcConstraintI {
   // The value of R that puts a first.
   QroInt first() const { return _ia < _ib ? 1 : 0; }
   void deactivateIfOtherActive();
+  // A precedence between two members of size 0 in d: both orders hold where
+  // they share a coordinate, which R cannot say, so the order is kept on the
+  // origins instead.
+  bool ordersPoints() const {
+    return _kind == Precedence && _a->getSize(_d) == 0 && _b->getSize(_d) == 0;
+  }
+  // Whether origin a <= origin b can still hold in d.
+  bool pointOrderHolds() const;
+  // Bounds the origins when both are active, else deactivates the other
+  // member of an active one whose order cannot hold.
+  void orderPoints();
 
   Kind _kind;
   QrcBoxI* _container;

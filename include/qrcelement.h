@@ -2,8 +2,8 @@
 // constant array a[0..n-1], in classes chosen by the shape of the data; the
 // expressions a[x] (constant array) and vars[x] (array of variables); and the
 // placeholder vars[index] of generic constraints, which becomes the element at
-// the index's value when the constraint is copied. In every class the index
-// is restricted to 0..n-1.
+// the index's value when the constraint is copied. y == a[x] and y != a[x]
+// restrict the index to 0..n-1; their opposites hold wherever it lies outside.
 #ifndef QRC_ELEMENT_H
 #define QRC_ELEMENT_H
 
@@ -118,12 +118,13 @@ class QrcIncrementalStaticElementEqI : public QrcStaticElementEqI {
   mutable QrcInt _lastSupport;
 };
 
-// y != a[x] for an unbound y.
+// y != a[x] for an unbound y. With outside set, an index outside 0..n-1
+// satisfies it as well: the opposite of y == a[x].
 class QrcStaticElementNEqI : public QrcConstraintI {
   QROSIMPLECLASS(QrcStaticElementNEqI, QrcConstraintI)
  public:
   QrcStaticElementNEqI(QrcManagerI* manager, QrcIntExpI* y, const QrcIntArray& a, QrcIntExpI* x,
-                       const char* name = nullptr);
+                       const char* name = nullptr, QrcBool outside = 0);
   void post() override;
   void propagate() override;
   void metaPostDemon(QrcDemonI* demon) override;
@@ -138,15 +139,38 @@ class QrcStaticElementNEqI : public QrcConstraintI {
   QrcIntArray _a;
   QrcInt _n;
   QrcIntExpI* _x;
+  QrcBool _outside;
+};
+
+// y == a[x] for an index inside 0..n-1, while any index outside satisfies it:
+// the opposite of y != a[x]. Removes the inner indices whose value y lacks;
+// once x lies inside the array, hands over to the class QrcElementEq chooses.
+class QrcPartialElementEqI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcPartialElementEqI, QrcConstraintI)
+ public:
+  QrcPartialElementEqI(QrcManagerI* manager, QrcIntExpI* y, const QrcIntArray& a, QrcIntExpI* x);
+  void post() override;
+  void propagate() override;
+  void metaPostDemon(QrcDemonI* demon) override;
+  QrcConstraintI* makeOpposite() override;
+  QrcBool isFalse() const override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+
+ private:
+  QrcIntExpI* _y;
+  QrcIntArray _a;
+  QrcInt _n;
+  QrcIntExpI* _x;
 };
 
 // c == a[x] (equal set) or c != a[x] (equal clear) for a constant c: all the
-// work is done by the first propagation.
+// work is done by the first propagation. With outside set, an index outside
+// 0..n-1 satisfies it as well (the opposite of the other class).
 class QrcStaticCstElementI : public QrcConstraintI {
   QROSIMPLECLASS(QrcStaticCstElementI, QrcConstraintI)
  public:
   QrcStaticCstElementI(QrcManagerI* manager, QrcInt c, const QrcIntArray& a, QrcIntExpI* x,
-                       const char* name, bool equal);
+                       const char* name, bool equal, QrcBool outside);
   void post() override {}
   void propagate() override;
   void metaPostDemon(QrcDemonI* demon) override;
@@ -157,14 +181,15 @@ class QrcStaticCstElementI : public QrcConstraintI {
   QrcIntArray _a;
   QrcIntExpI* _x;
   bool _equal;
+  QrcBool _outside;
 };
 
 class QrcStaticCstElementEqI : public QrcStaticCstElementI {
   QROSIMPLECLASS(QrcStaticCstElementEqI, QrcStaticCstElementI)
  public:
   QrcStaticCstElementEqI(QrcManagerI* manager, QrcInt c, const QrcIntArray& a, QrcIntExpI* x,
-                         const char* name = nullptr)
-      : QrcStaticCstElementI(manager, c, a, x, name, true) {}
+                         const char* name = nullptr, QrcBool outside = 0)
+      : QrcStaticCstElementI(manager, c, a, x, name, true, outside) {}
   QrcConstraintI* makeOpposite() override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
 };
@@ -173,8 +198,8 @@ class QrcStaticCstElementNEqI : public QrcStaticCstElementI {
   QROSIMPLECLASS(QrcStaticCstElementNEqI, QrcStaticCstElementI)
  public:
   QrcStaticCstElementNEqI(QrcManagerI* manager, QrcInt c, const QrcIntArray& a, QrcIntExpI* x,
-                          const char* name = nullptr)
-      : QrcStaticCstElementI(manager, c, a, x, name, false) {}
+                          const char* name = nullptr, QrcBool outside = 0)
+      : QrcStaticCstElementI(manager, c, a, x, name, false, outside) {}
   QrcConstraintI* makeOpposite() override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
 };
@@ -215,6 +240,8 @@ class QrcElemCst : public QrcIntExpI {
   QrcBool isStaticElement() const override { return 1; }
   QrcConstraintI* makeStaticElementEq(QrcIntExpI* y) override;
   QrcConstraintI* makeStaticElementNEq(QrcIntExpI* y) override;
+  // The index outside 0..n-1 (or without a value itself).
+  QrcConstraintI* makeUndefinedConstraint() override;
   QrcIntExpI* getIndex() const { return _x; }
   QrcInt getSize() const { return _n; }
 
@@ -240,6 +267,8 @@ class QrcElemI : public QrcIntExpI {
   void whenRangeOnOperands(QrcDemonI* demon) override;
   void whenDomainOnOperands(QrcDemonI* demon) override;
   void accept(QrcIntExpVisitorI* visitor) override { visitor->visitElemVar(this); }
+  // The index outside 0..n-1 (or without a value itself).
+  QrcConstraintI* makeUndefinedConstraint() override;
   QrcIntExpI* getIndex() const { return _x; }
 
  private:

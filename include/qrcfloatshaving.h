@@ -16,6 +16,8 @@ class QrcSpiralSolverFloatCtI : public QrcConstraintI {
   void display(std::ostream& os) const override;
   // Count and active flag cleared, the variable's handler resumed.
   void reset();
+  // Reset, and the threshold back to the level: the companion is done.
+  void finish();
   bool isActive() const { return _active != 0; }
   void setThreshold(QrcInt t) { _threshold = static_cast<int32_t>(t); }
   QrcInt getThreshold() const { return _threshold; }
@@ -63,5 +65,15 @@ class testFloatgoalI : public QrcGoalI {
 };
 
 QrcConstraint QrcSpiralSolverFloatCt(const QrcFloatVar& x, QrcInt level);
+
+// Process-wide shaving of every float variable a solver extracts: a watch of
+// the level (when at least 1) while the switch is on. Both start at 0 and off
+// and nothing in the library changes them: the setters are for tests only.
+QrcInt getGlobalFloatShavingLevel();
+bool isGlobalFloatShavingOn();
+void setGlobalFloatShavingLevel(QrcInt level);
+void setGlobalFloatShavingOn(bool on);
+// Adds the process-wide watch to x when the settings ask for one.
+void addGlobalFloatShaving(const QrcFloatVar& x);
 
 #endif

@@ -227,8 +227,12 @@ class QrcIntVarArray {
   // generic constraint (qrcelement.h).
   QrcIntExp operator[](const QrcIntExp& x) const;
   QrcIntExp operator[](QrcIndex& index) const;
+  // An element is a variable: a node is made one as QrcIntVar(exp) does, so
+  // that a value removed from it stays removed when its operands bind.
   void set(QrcInt position, const QrcIntExp& exp) const {
-    _impl->elementAt(position) = exp.getImpl();
+    QrcIntExpI* e = exp.getImpl();
+    if (e && !e->isVariable()) e->makeEventHandlerConstraint();
+    _impl->elementAt(position) = e;
   }
   void whenDomain(QrcDemonI* demon) const;
   QrcInt getMinOfMins(QrcInt a, QrcInt b) const;

@@ -22,6 +22,7 @@ class QrcUnaryExpI : public QrcIntExpI {
   void whenValueOnOperands(QrcDemonI* d) override { _x->whenValue(d); }
   void whenRangeOnOperands(QrcDemonI* d) override { _x->whenRange(d); }
   void whenDomainOnOperands(QrcDemonI* d) override { _x->whenDomain(d); }
+  QrcConstraintI* makeUndefinedConstraint() override;
   QrcIntExpI* getOperand() const { return _x; }
   QrcInt getConstant() const { return _c; }
 
@@ -39,6 +40,7 @@ class QrcBinaryExpI : public QrcIntExpI {
   void removeWhenOnOperands(QrcDemonI* d) override;
   void whenRangeOnOperands(QrcDemonI* d) override;
   void whenDomainOnOperands(QrcDemonI* d) override { whenRangeOnOperands(d); }
+  QrcConstraintI* makeUndefinedConstraint() override;
   QrcIntExpI* getLeft() const { return _x; }
   QrcIntExpI* getRight() const { return _y; }
 
@@ -352,6 +354,7 @@ class QrcArrayExpI : public QrcIntExpI {
   void removeWhenOnOperands(QrcDemonI* d) override;
   void whenRangeOnOperands(QrcDemonI* d) override;
   void whenDomainOnOperands(QrcDemonI* d) override { whenRangeOnOperands(d); }
+  QrcConstraintI* makeUndefinedConstraint() override;
   QrcInt getSize() const { return _size; }
   QrcIntExpI* getTerm(QrcInt i) const { return _terms[i]; }
 

@@ -163,6 +163,14 @@ class QrcLinIntExpI : public QrcIntExpI {
   QrcInt _count;
 };
 
+// a || b, where a null constraint stands for one that never holds (null when
+// both are).
+QrcConstraintI* QrcEitherOf(QrcConstraintI* a, QrcConstraintI* b);
+// The opposite of a comparison over x (and y), made to hold as well wherever
+// one of them has no value.
+QrcConstraintI* QrcOppositeWhereUndefined(QrcConstraintI* opposite, QrcIntExpI* x,
+                                          QrcIntExpI* y = nullptr);
+
 // Whether linear forms are normalised when built (on by default).
 extern QrcInt QrcLinearNormalization;
 

@@ -186,6 +186,9 @@ class QrcIntervalGraphI : public QrcConstraintI {
   // and the first entry of x's list of that kind. Gives the new top.
   QroInt pushClassFrame(QroInt sp, QroInt x, QroInt y, QroInt s, QroInt step, QroInt list);
   void addModel(const QrcConstraint& ct);
+  // Ties edge E and orientation R of the pair j < i to the coordinates.
+  void addPairModel(const QrcIntVar& E, const QrcIntVar& R, const QrcIntVar& Xj, QroInt sj,
+                    const QrcIntVar& Xi, QroInt si);
   // Orientation helpers over the real (pseudo false) or pseudo variables.
   QrcIntExpI* orientVar(QroInt x, QroInt y, bool pseudo) {
     return (pseudo ? _pseudoOrientations : _orientations)[x][y].getImpl();

@@ -103,6 +103,11 @@ class QrcIntExpI : public QrcExprI {
     (void)y;
     return nullptr;
   }
+  // The constraint that holds exactly where the expression has no value (an
+  // element whose index lies outside its array); null for an expression that
+  // always has one. A comparison over the expression is false there, and its
+  // opposite true.
+  virtual QrcConstraintI* makeUndefinedConstraint() { return nullptr; }
 
   // ---- reading
   void refreshBounds() {

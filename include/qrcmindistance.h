@@ -85,8 +85,10 @@ class QrcMinDistancePartitionI : public QrcConstraintWithFilterI {
   QrcInt _count;
 };
 
-// One shift p: block numbers y[i] of the variables, at most one variable per
-// block, and the values too close to a block's occupant removed.
+// One shift p: the block of each variable, at most one variable per block,
+// and the values too close to a block's occupant removed. Block numbers can
+// pass the engine's integer limit, so y[i] takes the count entries (1-based
+// positions in the list of blocks) of its blocks instead.
 class QrcMinDistanceEltOfPartitionI : public QrcConstraintWithFilterI {
   QROSIMPLECLASS(QrcMinDistanceEltOfPartitionI, QrcConstraintWithFilterI)
  public:
@@ -104,6 +106,7 @@ class QrcMinDistanceEltOfPartitionI : public QrcConstraintWithFilterI {
   QrcInt getBlock(QrcInt t) const { return _blocks[t]; }
   // Count entry t: 0 for the value 0, t >= 1 for block getBlock(t - 1).
   QrcIntExpI* getCount(QrcInt t) const { return _count[t]; }
+  // y[i]: the count entries of x[i]'s blocks.
   QrcIntExpI* getBlockVar(QrcInt i) const { return _y[i]; }
 
   void xChanged(QrcInt i);

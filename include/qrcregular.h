@@ -27,15 +27,17 @@
 // transitions are T, row by row (T[q * m + j]: the state reached from q on
 // symbol j, or -1), over the alphabet (symbol j stands for alphabet[j]; an
 // empty handle gives 0..the largest maximum over x). An empty finals handle
-// makes every state final. Code 5 when T does not hold s * m entries; code 32
-// for s < 1, an entry outside [-1, s - 1] or a final state outside [0, s - 1].
+// makes every state final. Arrays given without entries are an empty alphabet
+// and no final state. Code 5 when T does not hold s * m entries; code 32 for
+// s < 1, an entry outside [-1, s - 1] or a final state outside [0, s - 1].
 QrcConstraint QrcRegular(const QrcIntVarArray& x, QrcInt s, const QrcIntArray& T,
                          const QrcIntArray& finals, const QrcIntArray& alphabet);
 
 // Every maximal run of equal values v of x has a length in [shortest, longest]
-// of v. With a values array, shortest and longest are indexed like it; without
-// one, by value from 0 to the largest maximum over x. Code 5 for arrays too
-// short for the values.
+// of v, and x takes no other value. With a values array (which may be given
+// empty: no value is allowed), shortest and longest are indexed like it;
+// without one (an empty handle), by value from 0 to the largest maximum over
+// x. Code 5 for arrays too short for the values.
 QrcConstraint QrcStretch(const QrcIntVarArray& x, const QrcIntArray& shortest,
                          const QrcIntArray& longest, const QrcIntArray& values);
 

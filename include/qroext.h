@@ -36,7 +36,9 @@
 #include "qrcintexp.h"
 #include "qrcintgoals.h"
 #include "qrcintset.h"
+#include "qrcintsetcst.h"
 #include "qrcintsetvar.h"
+#include "qrcintshaving.h"
 
 #include "qrcfloatarith.h"
 #include "qrcfloatcompare.h"

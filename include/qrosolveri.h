@@ -256,6 +256,8 @@ class QroSolverI : public QroAlgorithmI {
   QrcFilterLevelTable* getFilterLevelTable() const { return _filterLevels; }
   QrcPointerHashMap* getPointerHash() const { return _pointerHash; }
   QrcPointerHashMap* getArrayCache() const { return _arrayCache; }
+  // The variables marked for shaving, keyed by their extractable's address:
+  // extraction gives each a level-20 watch.
   QrcPointerHashMap* getMembershipHash() const { return _membership; }
   QroInt getSyncLevel() const { return _syncLevel; }
   void setSyncLevel(QroInt level) { _syncLevel = static_cast<uint32_t>(level); }

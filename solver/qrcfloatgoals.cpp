@@ -70,6 +70,8 @@ QrcGoalI* halves(QrcManagerI* m, QrcFloatExpI* x, QrcFloat split, QrcInt upperFi
 QrcGoalI* QrcFloatVarInstantiateI::execute() {
   QrcFloatExpI* x = _var;
   if (x->isBound()) return nullptr;
+  if (_ratio > 0) QrcSolveBounds(QrcFloatVar(x), _ratio);
+  // Split as the bounds now stand: shaving does not ask again whether x is bound.
   QrcFloat lo = x->getMin(), hi = x->getMax();
   QrcFloat split = QrcFloatSplitPoint(lo, hi);
   // A split point on a bound cannot narrow: the interval is as small as the
@@ -83,6 +85,8 @@ void QrcFloatVarInstantiateI::display(std::ostream& os) const {
 
 QrcGoalI* QrcFloatVarInstantiateVarPrecI::execute() {
   QrcFloatExpI* x = _var;
+  // Shaving first, then the boundness test.
+  if (_ratio > 0) QrcSolveBounds(QrcFloatVar(x), _ratio);
   if (x->isBound()) return nullptr;
   QrcFloat lo = x->getMin(), hi = x->getMax();
   QrcFloat split = QrcFloatSplitPointAtPrecision(lo, hi, _manager->getVariablePrecision());

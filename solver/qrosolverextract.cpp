@@ -15,15 +15,18 @@
 #include "qrcfloatexp.h"
 #include "qrcfloatfunctions.h"
 #include "qrcfloatnodes.h"
+#include "qrcfloatshaving.h"
 #include "qrcfloatview.h"
 #include "qrcint.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcintexp.h"
+#include "qrcintshaving.h"
 #include "qrcintset.h"
 #include "qrcintsetvar.h"
 #include "qrointset.h"
 #include "qrcmanager.h"
+#include "qrcpointerhash.h"
 
 namespace {
 
@@ -69,6 +72,13 @@ bool engineInteger(double v) {
 
 void* floatRecord(QroSolverI* s, const QrcFloatExp& e) {
   return s->makeFloatRecord(e.getImpl());
+}
+
+// Variables are marked for shaving by their presence in the solver's second
+// pointer hash.
+bool markedForShaving(QroSolverI* s, QroExtractableI* x) {
+  QrcPointerHashMap* marked = s->getMembershipHash();
+  return marked && marked->contains(reinterpret_cast<QrcWord>(x));
 }
 
 // The bounds of an integer variable's domain, clamped to what the engine holds.
@@ -132,6 +142,8 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
     } else {
       var = QrcFloatVar(m, lb, ub, name);
     }
+    addGlobalFloatShaving(var);
+    if (markedForShaving(s, x)) addFloatShaving(var);
     record = s->makeFloatRecord(var.getImpl());
   } else {
     QrcInt lb = clampedBound(std::ceil(v->getLB())), ub = clampedBound(std::floor(v->getUB()));
@@ -149,6 +161,8 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
     } else {
       var = QrcIntVar(m, lb, ub, name);
     }
+    addGlobalIntShaving(var);
+    if (markedForShaving(s, x)) addIntShaving(var);
     record = s->makeIntRecord(var.getImpl());
   }
   if (QroDefaultCPExtractorI* d = s->getExtractorManager()->getDefaultExtractor())

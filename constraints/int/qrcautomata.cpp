@@ -44,8 +44,11 @@ QrcConstraint QrcRegular(const QrcIntVarArray& x, QrcInt s, const QrcIntArray& T
   QrcManagerI* m = managerOf("QrcRegular", x, T, alphabet);
   QrcErrorReporter* r = m->getErrorReporter();
   if (s < 1) r->report(QrcIncompatibleArgumentError, "QrcRegular", "Incompatible argument", s);
+  // An array given empty is an empty alphabet or no final state; only a
+  // missing one (an empty handle) takes the default.
+  bool given = alphabet.getImpl() != nullptr;
   QrcInt symbols = alphabet.getSize();
-  if (symbols == 0) {
+  if (!given) {
     // 0..the largest maximum; without variables, as many as T's rows hold.
     symbols = x.getSize() > 0 ? std::max<QrcInt>(0, largestMax(x) + 1) : T.getSize() / s;
   }
@@ -58,9 +61,11 @@ QrcConstraint QrcRegular(const QrcIntVarArray& x, QrcInt s, const QrcIntArray& T
     if (finals[k] < 0 || finals[k] >= s)
       r->report(QrcIncompatibleArgumentError, "QrcRegular", "Incompatible argument", finals[k]);
   std::vector<QrcInt> table(T.getImpl(), T.getImpl() + T.getSize()), alpha, fin;
-  for (QrcInt j = 0; j < symbols; ++j) alpha.push_back(alphabet.getSize() ? alphabet[j] : j);
-  for (QrcInt q = 0; q < s; ++q) fin.push_back(q);
-  if (finals.getSize()) fin.assign(finals.getImpl(), finals.getImpl() + finals.getSize());
+  for (QrcInt j = 0; j < symbols; ++j) alpha.push_back(given ? alphabet[j] : j);
+  if (finals.getImpl())
+    fin.assign(finals.getImpl(), finals.getImpl() + finals.getSize());
+  else
+    for (QrcInt q = 0; q < s; ++q) fin.push_back(q);
   return zeroCostRegular(m, x, s, table, alpha, fin);
 }
 
@@ -73,10 +78,12 @@ QrcConstraint QrcStretch(const QrcIntVarArray& x, const QrcIntArray& shortest,
   QrcManagerI* m = managerOf("QrcStretch", x, shortest, longest);
   QrcInt n = x.getSize();
   if (n == 0) return new (m) QrcStretchI(m, nullptr);
-  QrcInt symbols = values.getSize() ? values.getSize() : std::max<QrcInt>(0, largestMax(x) + 1);
+  // Values given empty allow no value; only a missing array takes the default.
+  bool given = values.getImpl() != nullptr;
+  QrcInt symbols = given ? values.getSize() : std::max<QrcInt>(0, largestMax(x) + 1);
   for (const QrcIntArray* a : {&shortest, &longest}) {
     QrcInt size = a->getSize();
-    if (values.getSize() ? size != symbols : size < symbols)
+    if (given ? size != symbols : size < symbols)
       m->getErrorReporter()->report(QrcBadArraySizeError, "QrcStretch", "bad array size", size);
   }
   enum Kind { Counted, Unbounded, Free, Forbidden };
@@ -100,7 +107,7 @@ QrcConstraint QrcStretch(const QrcIntVarArray& x, const QrcIntArray& shortest,
     anyFree = anyFree || kind[u] == Free;
     first[u] = states;
     states += hi[u];
-    alphabet.push_back(values.getSize() ? values[j] : j);
+    alphabet.push_back(given ? values[j] : j);
   }
   auto enter = [&](QrcInt k) {
     size_t u = static_cast<size_t>(k);

@@ -26,6 +26,17 @@ QrcIntArray arrayFor(const QrcIntArray& a, QrcManagerI* target) {
   return QrcIntArray(QrcManager(target), a.getSize(), a.getImpl());
 }
 
+// Whether x's domain holds an index outside [0, n - 1].
+bool hasOutside(QrcIntExpI* x, QrcInt n) {
+  return x->getMin() < 0 || x->getMax() >= n;
+}
+
+// not (y == a[x]): y != a[x], or an index outside the array.
+QrcConstraintI* oppositeOfEq(QrcManagerI* m, QrcIntExpI* y, const QrcIntArray& a, QrcIntExpI* x) {
+  if (y->isBound()) return new (m) QrcStaticCstElementNEqI(m, y->getValue(), a, x, nullptr, 1);
+  return new (m) QrcStaticElementNEqI(m, y, a, x, nullptr, 1);
+}
+
 // Whether some index of x's domain within [0, n - 1] has its value in y's domain.
 bool hasSupport(QrcIntExpI* x, QrcIntExpI* y, const QrcInt* a, QrcInt n) {
   QrcInt lo, hi;
@@ -188,8 +199,8 @@ void QrcIntEltCallerCtI::display(std::ostream& os) const {
 }
 
 QrcConstraintI* QrcIntEltCallerCtI::makeOpposite() {
-  return QrcElementNEq(_y, QrcIntArray(QrcManager(_manager), _a->getSize(), _a->getValues()), _x)
-      .getImpl();
+  return oppositeOfEq(_manager, _y,
+                      QrcIntArray(QrcManager(_manager), _a->getSize(), _a->getValues()), _x);
 }
 
 QrcBool QrcIntEltCallerCtI::isFalse() const {
@@ -342,7 +353,7 @@ void QrcStaticElementEqI::display(std::ostream& os) const {
 }
 
 QrcConstraintI* QrcStaticElementEqI::makeOpposite() {
-  return QrcElementNEq(_y, _a, _x).getImpl();
+  return oppositeOfEq(_manager, _y, _a, _x);
 }
 
 QrcBool QrcStaticElementEqI::isFalse() const {
@@ -537,8 +548,8 @@ QrcBool QrcIncrementalStaticElementEqI::isFalse() const {
 // ---------------------------------------------------------------- y != a[x]
 
 QrcStaticElementNEqI::QrcStaticElementNEqI(QrcManagerI* m, QrcIntExpI* y, const QrcIntArray& a,
-                                           QrcIntExpI* x, const char* name)
-    : QrcConstraintI(m), _y(y), _a(a), _n(a.getSize()), _x(x) {
+                                           QrcIntExpI* x, const char* name, QrcBool outside)
+    : QrcConstraintI(m), _y(y), _a(a), _n(a.getSize()), _x(x), _outside(outside) {
   if (name) setName(name);
 }
 
@@ -548,7 +559,7 @@ void QrcStaticElementNEqI::post() {
 }
 
 void QrcStaticElementNEqI::propagate() {
-  _x->setRange(QrcInt(0), _n - 1);
+  if (!_outside) _x->setRange(QrcInt(0), _n - 1);
   if (_y->isBound()) yBound();
   if (_x->isBound()) xBound();
 }
@@ -576,10 +587,12 @@ void QrcStaticElementNEqI::metaPostDemon(QrcDemonI* d) {
 }
 
 QrcConstraintI* QrcStaticElementNEqI::makeOpposite() {
-  return QrcElementEq(_y, _a, _x).getImpl();
+  if (_outside) return QrcElementEq(_y, _a, _x).getImpl();
+  return new (_manager) QrcPartialElementEqI(_manager, _y, _a, _x);
 }
 
 QrcBool QrcStaticElementNEqI::isFalse() const {
+  if (_outside && hasOutside(_x, _n)) return 0;
   QrcInt lo, hi;
   if (!indexSpan(_x, _n, lo, hi)) return 1;
   if (!_y->isBound()) return 0;
@@ -591,20 +604,68 @@ QrcBool QrcStaticElementNEqI::isFalse() const {
 }
 
 QrcConstraintI* QrcStaticElementNEqI::makeCopy(QrcManagerI* t) const {
+  if (_outside)
+    return new (t)
+        QrcStaticElementNEqI(t, copyOf(_y, t), arrayFor(_a, t), copyOf(_x, t), nullptr, 1);
   return QrcElementNEq(copyOf(_y, t), arrayFor(_a, t), copyOf(_x, t)).getImpl();
+}
+
+// ---------------------------------------------------------------- y == a[x] or x outside
+
+QrcPartialElementEqI::QrcPartialElementEqI(QrcManagerI* m, QrcIntExpI* y, const QrcIntArray& a,
+                                           QrcIntExpI* x)
+    : QrcConstraintI(m), _y(y), _a(a), _n(a.getSize()), _x(x) {}
+
+void QrcPartialElementEqI::post() {
+  _y->whenDomain(this);
+  _x->whenDomain(this);
+}
+
+void QrcPartialElementEqI::propagate() {
+  QrcInt lo, hi;
+  if (!indexSpan(_x, _n, lo, hi)) return;
+  if (!hasOutside(_x, _n)) {
+    deactivate();
+    _manager->add(QrcElementEq(_y, _a, _x).getImpl());
+    return;
+  }
+  for (QrcInt i = lo;;) {
+    QrcInt next = _x->getNextHigher(i);
+    if (!_y->isInDomain(_a[i])) _x->removeValue(i);
+    if (next == i || next > hi) return;
+    i = next;
+  }
+}
+
+void QrcPartialElementEqI::metaPostDemon(QrcDemonI* d) {
+  _y->whenDomain(d);
+  _x->whenDomain(d);
+}
+
+QrcConstraintI* QrcPartialElementEqI::makeOpposite() {
+  return QrcElementNEq(_y, _a, _x).getImpl();
+}
+
+QrcBool QrcPartialElementEqI::isFalse() const {
+  return !hasOutside(_x, _n) && !hasSupport(_x, _y, _a.getImpl(), _n);
+}
+
+QrcConstraintI* QrcPartialElementEqI::makeCopy(QrcManagerI* t) const {
+  return new (t) QrcPartialElementEqI(t, copyOf(_y, t), arrayFor(_a, t), copyOf(_x, t));
 }
 
 // ---------------------------------------------------------------- c == a[x], c != a[x]
 
 QrcStaticCstElementI::QrcStaticCstElementI(QrcManagerI* m, QrcInt c, const QrcIntArray& a,
-                                           QrcIntExpI* x, const char* name, bool equal)
-    : QrcConstraintI(m), _c(c), _a(a), _x(x), _equal(equal) {
+                                           QrcIntExpI* x, const char* name, bool equal,
+                                           QrcBool outside)
+    : QrcConstraintI(m), _c(c), _a(a), _x(x), _equal(equal), _outside(outside) {
   if (name) setName(name);
 }
 
 void QrcStaticCstElementI::propagate() {
   QrcInt n = _a.getSize();
-  _x->setRange(QrcInt(0), n - 1);
+  if (!_outside) _x->setRange(QrcInt(0), n - 1);
   QrcInt lo, hi;
   if (!indexSpan(_x, n, lo, hi)) return;
   for (QrcInt i = lo;;) {
@@ -620,6 +681,7 @@ void QrcStaticCstElementI::metaPostDemon(QrcDemonI* d) {
 }
 
 QrcBool QrcStaticCstElementI::isFalse() const {
+  if (_outside && hasOutside(_x, _a.getSize())) return 0;
   QrcInt lo, hi;
   if (!indexSpan(_x, _a.getSize(), lo, hi)) return 1;
   for (QrcInt i = lo;; i = _x->getNextHigher(i)) {
@@ -629,19 +691,19 @@ QrcBool QrcStaticCstElementI::isFalse() const {
 }
 
 QrcConstraintI* QrcStaticCstElementEqI::makeOpposite() {
-  return new (_manager) QrcStaticCstElementNEqI(_manager, _c, _a, _x, _name);
+  return new (_manager) QrcStaticCstElementNEqI(_manager, _c, _a, _x, _name, !_outside);
 }
 
 QrcConstraintI* QrcStaticCstElementEqI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcStaticCstElementEqI(t, _c, arrayFor(_a, t), copyOf(_x, t), _name);
+  return new (t) QrcStaticCstElementEqI(t, _c, arrayFor(_a, t), copyOf(_x, t), _name, _outside);
 }
 
 QrcConstraintI* QrcStaticCstElementNEqI::makeOpposite() {
-  return new (_manager) QrcStaticCstElementEqI(_manager, _c, _a, _x, _name);
+  return new (_manager) QrcStaticCstElementEqI(_manager, _c, _a, _x, _name, !_outside);
 }
 
 QrcConstraintI* QrcStaticCstElementNEqI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcStaticCstElementNEqI(t, _c, arrayFor(_a, t), copyOf(_x, t), _name);
+  return new (t) QrcStaticCstElementNEqI(t, _c, arrayFor(_a, t), copyOf(_x, t), _name, _outside);
 }
 
 // ---------------------------------------------------------------- makers

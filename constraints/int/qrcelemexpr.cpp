@@ -4,6 +4,7 @@
 
 #include "qrcelementutil.h"
 #include "qrcelement.h"
+#include "qrcintcompare.h"
 
 using namespace qrcelement;
 
@@ -51,6 +52,20 @@ bool indexRange(QrcIntExpI* x, QrcInt n, QrcInt& lo, QrcInt& hi, QrcInt& min, Qr
     return false;
   }
   return true;
+}
+
+// The node's index outside [0, n - 1], or without a value itself; null once
+// the node is a variable (which always has a value).
+QrcConstraintI* outsideOf(const QrcIntExpI* node, QrcIntExpI* x, QrcInt n) {
+  if (node->isVariable()) return nullptr;
+  QrcConstraintI* out = nullptr;
+  if (n <= 0) {
+    out = x->getManager()->getTrueConstraint();
+  } else {
+    QrcIntExp e(x);
+    out = QrcEitherOf((e < 0).getImpl(), (e > n - 1).getImpl());
+  }
+  return QrcEitherOf(x->makeUndefinedConstraint(), out);
 }
 
 }  // namespace
@@ -146,6 +161,10 @@ QrcConstraintI* QrcElemCst::makeStaticElementEq(QrcIntExpI* y) {
       .getImpl();
 }
 
+QrcConstraintI* QrcElemCst::makeUndefinedConstraint() {
+  return outsideOf(this, _x, _n);
+}
+
 QrcConstraintI* QrcElemCst::makeStaticElementNEq(QrcIntExpI* y) {
   return QrcElementNEq(y, QrcIntArray(QrcManager(_manager), _n, _values.getImpl()), QrcIntVar(_x))
       .getImpl();
@@ -222,6 +241,10 @@ void QrcElemI::removeOperandsRange(QrcInt l, QrcInt u) {
   narrowIndex(this, _x, _n,
               [vars, l, u](QrcInt i) { return vars[i]->getMin() < l || vars[i]->getMax() > u; });
   if (QrcIntExpI* e = chosen()) e->removeRange(l, u);
+}
+
+QrcConstraintI* QrcElemI::makeUndefinedConstraint() {
+  return outsideOf(this, _x, _n);
 }
 
 QrcIntExpI* QrcElemI::chosen() const {

@@ -2,6 +2,8 @@
 // trivially destructible locals only.
 #include "qrcmember.h"
 
+#include "qrcintcompare.h"
+
 QrcMemberBaseI::QrcMemberBaseI(QrcManagerI* m, QrcIntExpI* x, const QrcIntArray& values,
                                bool member)
     : QrcConstraintI(m), _active(m, 1), _x(x), _values(values), _member(member) {}
@@ -16,8 +18,10 @@ void QrcMemberBaseI::propagate() {
 }
 
 QrcConstraintI* QrcMemberBaseI::makeOpposite() {
-  if (_member) return new (_manager) QrcNotMemberConstraint(_manager, _x, _values);
-  return new (_manager) QrcMemberConstraint(_manager, _x, _values);
+  QrcConstraintI* o = _member ? static_cast<QrcConstraintI*>(
+                                    new (_manager) QrcNotMemberConstraint(_manager, _x, _values))
+                              : new (_manager) QrcMemberConstraint(_manager, _x, _values);
+  return QrcOppositeWhereUndefined(o, _x);
 }
 
 QrcBool QrcMemberBaseI::isFalse() const {

@@ -358,8 +358,7 @@ void QrcMinDistanceEltOfPartitionI::post() {
     QrcInt c = 0;
     for (QrcInt t = 0; t < _nBlocks; ++t) {
       QrcInt lo = blockLo(_blocks[t]);
-      if (x->getMax() >= lo && x->getNextHigher(lo - 1) <= blockHi(_blocks[t]))
-        own[c++] = _blocks[t];
+      if (x->getMax() >= lo && x->getNextHigher(lo - 1) <= blockHi(_blocks[t])) own[c++] = t + 1;
     }
     _y[i] = QrcIntVar(h, QrcIntArray(h, c, own)).getImpl();
     ys.set(i, QrcIntExp(_y[i]));
@@ -373,7 +372,7 @@ void QrcMinDistanceEltOfPartitionI::post() {
     _count[t] = new (_manager) QrcIntExpI(_manager, 0, 1, nullptr);
     counts.set(t, QrcIntExp(_count[t]));
     if (t > 0) {
-      listed[t] = _blocks[t - 1];
+      listed[t] = t;
       _spanLo[t] = blockHi(_blocks[t - 1]) + 1;
       _spanHi[t] = blockLo(_blocks[t - 1]) - 1;
     }
@@ -391,9 +390,8 @@ void QrcMinDistanceEltOfPartitionI::post() {
 void QrcMinDistanceEltOfPartitionI::xChanged(QrcInt i) {
   QrcIntExpI* x = at(_x, i);
   if (x->isBound()) {
-    QrcInt b = blockOf(x->getMin());
-    _y[i]->setValue(b);
-    QrcInt t = entryOf(b);
+    QrcInt t = entryOf(blockOf(x->getMin()));
+    _y[i]->setValue(t);
     if (!_count[t]->isBound())
       _count[t]->setValue(1);
     else
@@ -404,9 +402,8 @@ void QrcMinDistanceEltOfPartitionI::xChanged(QrcInt i) {
   QrcIntVarDeltaIterator it(x);
   QrcInt v;
   while (it.next(v)) {
-    QrcInt b = blockOf(v), lo = blockLo(b);
-    if (x->getMax() < lo || x->getNextHigher(lo - 1) > blockHi(b)) _y[i]->removeValue(b);
-    QrcInt t = entryOf(b);
+    QrcInt b = blockOf(v), lo = blockLo(b), t = entryOf(b);
+    if (x->getMax() < lo || x->getNextHigher(lo - 1) > blockHi(b)) _y[i]->removeValue(t);
     if (_count[t]->isBound() && _count[t]->getMin() == 1) countRule(t);
   }
 }
@@ -415,14 +412,17 @@ void QrcMinDistanceEltOfPartitionI::yChanged(QrcInt i) {
   QrcIntExpI* y = _y[i];
   QrcIntExpI* x = at(_x, i);
   if (y->isBound()) {
-    QrcInt b = y->getMin();
+    QrcInt b = _blocks[y->getMin() - 1];
     x->setRange(blockLo(b), blockHi(b));
     return;
   }
   if (!y->isProcessing()) return;
   QrcIntVarDeltaIterator it(y);
-  QrcInt b;
-  while (it.next(b)) x->removeRange(blockLo(b), blockHi(b));
+  QrcInt t;
+  while (it.next(t)) {
+    QrcInt b = _blocks[t - 1];
+    x->removeRange(blockLo(b), blockHi(b));
+  }
 }
 
 void QrcMinDistanceEltOfPartitionI::countRule(QrcInt t) {
@@ -432,7 +432,7 @@ void QrcMinDistanceEltOfPartitionI::countRule(QrcInt t) {
   QrcInt a = hi + 1, z = lo - 1;
   QrcInt n = _x.getSize();
   for (QrcInt i = 0; i < n; ++i) {
-    if (!_y[i]->isInDomain(b)) continue;
+    if (!_y[i]->isInDomain(t)) continue;
     QrcIntExpI* x = at(_x, i);
     QrcInt up = x->getNextHigher(lo - 1);
     if (up >= lo && up <= hi && up < a) a = up;

@@ -3,6 +3,7 @@
 // locals only.
 #include "qrcsequence.h"
 
+#include <algorithm>
 #include <ostream>
 
 #include "qrcabstraction.h"
@@ -122,6 +123,36 @@ void QrcSequenceConstraintIVarLYPropagationI::propagate() {
   }
 }
 
+// The k abstract values of the windows of a phase, each window its own,
+// none in V and all within the integer limits: above the largest value of x
+// and V when they fit there, else below the smallest; else the smallest
+// values that V lacks (a variable of x may then take one: the abstraction
+// stays exact, since the value is outside V).
+QrcInt* abstractValues(QrcManagerI* m, QrcInt k, QrcInt bottom, QrcInt top,
+                       const QrcIntArray& values) {
+  QrcInt* d =
+      static_cast<QrcInt*>(m->allocate(static_cast<size_t>(k > 0 ? k : 1) * sizeof(QrcInt)));
+  if (top <= QrcIntMax - k) {
+    for (QrcInt j = 0; j < k; ++j) d[j] = top + 1 + j;
+    return d;
+  }
+  if (bottom >= QrcIntMin + k) {
+    for (QrcInt j = 0; j < k; ++j) d[j] = bottom - 1 - j;
+    return d;
+  }
+  QrcInt size = values.getSize();
+  QrcInt* sorted =
+      static_cast<QrcInt*>(m->allocate(static_cast<size_t>(size > 0 ? size : 1) * sizeof(QrcInt)));
+  std::copy(values.getImpl(), values.getImpl() + size, sorted);
+  std::sort(sorted, sorted + size);
+  QrcInt v = QrcIntMin, p = 0;
+  for (QrcInt j = 0; j < k; ++v) {
+    while (p < size && sorted[p] < v) ++p;
+    if (p == size || sorted[p] != v) d[j++] = v;
+  }
+  return d;
+}
+
 QrcIntVarArray copyOf(const QrcIntVarArray& a, QrcManagerI* t) {
   return QrcIntVarArray(a.getImpl() ? a.getImpl()->copyForManager(t) : nullptr);
 }
@@ -162,34 +193,41 @@ void QrcSequenceConstraintI::post() {
     return;
   }
   QrcInt n = _x.getSize(), m = _values.getSize(), w = _w;
-  QrcInt top = 0;
+  QrcInt top = 0, bottom = 0;
   bool any = false;
   for (QrcInt i = 0; i < n; ++i) {
-    QrcInt v = _x.getImpl()->getVar(i)->getMax();
-    if (!any || v > top) top = v;
+    QrcIntExpI* v = _x.getImpl()->getVar(i);
+    if (!any || v->getMax() > top) top = v->getMax();
+    if (!any || v->getMin() < bottom) bottom = v->getMin();
     any = true;
   }
   for (QrcInt j = 0; j < m; ++j) {
     if (!any || _values[j] > top) top = _values[j];
+    if (!any || _values[j] < bottom) bottom = _values[j];
     any = true;
   }
   _counts = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(w) * sizeof(QrcInt)));
+  QrcInt most = 0;
+  for (QrcInt t = 0; t < w; ++t) {
+    QrcInt s = n - t;
+    _counts[t] = s / w + (t > 0) + (s % w != 0);
+    if (_counts[t] > most) most = _counts[t];
+  }
+  const QrcInt* d = abstractValues(_manager, most, bottom, top, _values);
   _phases = static_cast<QrcSequenceWindow**>(
       _manager->allocate(static_cast<size_t>(w) * sizeof(QrcSequenceWindow*)));
   for (QrcInt t = 0; t < w; ++t) {
     QrcInt s = n - t, q = s / w, r = s % w;
-    _counts[t] = q + (t > 0) + (r != 0);
     QrcSequenceWindow* recs = static_cast<QrcSequenceWindow*>(_manager->allocate(
         static_cast<size_t>(_counts[t] > 0 ? _counts[t] : 1) * sizeof(QrcSequenceWindow)));
     _phases[t] = recs;
     QrcInt j = 0;
     if (t > 0) {
-      addWindow(recs[j], 0, t, t > _hi ? t - _hi : 0, w - _lo, top + 1 + j);
+      addWindow(recs[j], 0, t, t > _hi ? t - _hi : 0, w - _lo, d[j]);
       ++j;
     }
-    for (QrcInt k = 0; k < q; ++k, ++j)
-      addWindow(recs[j], t + k * w, w, w - _hi, w - _lo, top + 1 + j);
-    if (r > 0) addWindow(recs[j], n - r, r, r > _hi ? r - _hi : 0, w - _lo, top + 1 + j);
+    for (QrcInt k = 0; k < q; ++k, ++j) addWindow(recs[j], t + k * w, w, w - _hi, w - _lo, d[j]);
+    if (r > 0) addWindow(recs[j], n - r, r, r > _hi ? r - _hi : 0, w - _lo, d[j]);
   }
   for (QrcInt t = 0; t < w; ++t) {
     QrcInt count = _counts[t];

@@ -92,7 +92,12 @@ void QrcPairInDimensionConstraintI::post() {
       _aa->whenValue(new (m) QrcPrecedencePropagateActiveChangeI(this, _aa, _ab));
       _ab->whenValue(new (m) QrcPrecedencePropagateActiveChangeI(this, _ab, _aa));
       _e->whenValue(new (m) QrcPrecedencePropagateEdgeChangeI(this));
-      _r->whenValue(new (m) QrcPrecedencePropagateOrientationChangeI(this));
+      if (!ordersPoints()) {
+        _r->whenValue(new (m) QrcPrecedencePropagateOrientationChangeI(this));
+        break;
+      }
+      _a->getOrigin(_d)->whenRange(this);
+      _b->getOrigin(_d)->whenRange(this);
       break;
   }
 }
@@ -103,7 +108,12 @@ void QrcPairInDimensionConstraintI::metaPostDemon(QrcDemonI* demon) {
   _aa->whenValue(demon);
   _ab->whenValue(demon);
   _e->whenValue(demon);
-  if (_r) _r->whenValue(demon);
+  if (!ordersPoints()) {
+    if (_r) _r->whenValue(demon);
+    return;
+  }
+  _a->getOrigin(_d)->whenRange(demon);
+  _b->getOrigin(_d)->whenRange(demon);
 }
 
 void QrcPairInDimensionConstraintI::propagate() {
@@ -114,7 +124,21 @@ void QrcPairInDimensionConstraintI::propagate() {
   if (_aa->getMin() == 1) activeRule(_aa, _ab);
   if (_ab->getMin() == 1) activeRule(_ab, _aa);
   if (_e->isBound()) edgeRule();
-  if (_r && _r->isBound()) orientationRule();
+  if (_r && _r->isBound() && !ordersPoints()) orientationRule();
+}
+
+bool QrcPairInDimensionConstraintI::pointOrderHolds() const {
+  return _a->getOrigin(_d)->getMin() <= _b->getOrigin(_d)->getMax();
+}
+
+void QrcPairInDimensionConstraintI::orderPoints() {
+  QrcIntExpI *xa = _a->getOrigin(_d), *xb = _b->getOrigin(_d);
+  if (_aa->getMin() == 1 && _ab->getMin() == 1) {
+    xb->setMin(xa->getMin());
+    xa->setMax(xb->getMax());
+  } else if (!pointOrderHolds()) {
+    deactivateIfOtherActive();
+  }
 }
 
 void QrcPairInDimensionConstraintI::deactivateIfOtherActive() {
@@ -126,6 +150,11 @@ void QrcPairInDimensionConstraintI::activeRule(QrcIntExpI*, QrcIntExpI* y) {
   if (_kind == Overlap) {
     if (y->getMin() == 1) _e->setValue(1);
     if (_e->getMax() == 0) y->setValue(0);
+    return;
+  }
+  if (ordersPoints()) {
+    if (y->getMin() == 1) _e->setValue(0);
+    orderPoints();
     return;
   }
   if (y->getMin() == 1) {
@@ -155,6 +184,7 @@ QrcBool QrcPairInDimensionConstraintI::isFalse() const {
     case NotOverlap:
       return e == 1;
     default:
+      if (ordersPoints()) return e == 1 || !pointOrderHolds();
       return e == 1 || (_r->isBound() && _r->getValue() == 1 - first());
   }
 }

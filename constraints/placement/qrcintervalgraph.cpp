@@ -241,6 +241,23 @@ void QrcIntervalGraphI::addModel(const QrcConstraint& ct) {
   _manager->add(ct.getImpl());
 }
 
+// E is 1 exactly when the projections meet; with E = 0, R = 1 exactly when
+// j lies before i and R = 0 exactly when i lies before j. Two members of size
+// 0 never meet and lie in both orders where they share a coordinate: R then
+// only implies its order, and so stays free there.
+void QrcIntervalGraphI::addPairModel(const QrcIntVar& E, const QrcIntVar& R, const QrcIntVar& Xj,
+                                     QroInt sj, const QrcIntVar& Xi, QroInt si) {
+  if (si + sj == 0) {
+    addModel(E == 0);
+    addModel((R == 0) || (Xj <= Xi));
+    addModel((R == 1) || (Xi <= Xj));
+    return;
+  }
+  addModel(QrcIntExp(E) == QrcIntExp((Xj < Xi + si) && (Xi < Xj + sj)));
+  addModel(QrcIntExp((E == 0) && (R == 1)) == QrcIntExp(Xj + sj <= Xi));
+  addModel(QrcIntExp((E == 0) && (R == 0)) == QrcIntExp(Xi + si <= Xj));
+}
+
 void QrcIntervalGraphI::postVertex() {
   QroInt i = _vertexCount.getValue() - 1;
   QrcIntVar X = _origins[i], A = _activities[i];
@@ -253,15 +270,11 @@ void QrcIntervalGraphI::postVertex() {
   for (QroInt j = 0; j < i; ++j) {
     QrcIntVar Xj = _origins[j], E = _edges[j][i], R = _orientations[j][i];
     QroInt sj = _sizes[j];
-    addModel(QrcIntExp(E) == QrcIntExp((Xj < X + s) && (X < Xj + sj)));
-    addModel(QrcIntExp((E == 0) && (R == 1)) == QrcIntExp(Xj + sj <= X));
-    addModel(QrcIntExp((E == 0) && (R == 0)) == QrcIntExp(X + s <= Xj));
+    addPairModel(E, R, Xj, sj, X, s);
     if (!pseudo) continue;
     QrcIntVar Yj = _pseudoOrigins[j], Ep = _pseudoEdges[j][i], Rp = _pseudoOrientations[j][i];
     _manager->add(new (_manager) QrcLinkConstraintI(_manager, E.getImpl(), Ep.getImpl()));
-    addModel(QrcIntExp(Ep) == QrcIntExp((Yj < Y + s) && (Y < Yj + sj)));
-    addModel(QrcIntExp((Ep == 0) && (Rp == 1)) == QrcIntExp(Yj + sj <= Y));
-    addModel(QrcIntExp((Ep == 0) && (Rp == 0)) == QrcIntExp(Y + s <= Yj));
+    addPairModel(Ep, Rp, Yj, sj, Y, s);
   }
   if (!isPosted()) return;
   hangVertexDemons(i);

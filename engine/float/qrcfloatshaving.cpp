@@ -7,11 +7,15 @@
 #include <cmath>
 #include <ostream>
 
+#include "qrcfloatenv.h"
 #include "qrcmanager.h"
 
 namespace {
 const double Inf = HUGE_VAL;
-}
+// Process-wide shaving of extracted variables: off unless a test sets it.
+QrcInt globalLevel = 0;
+bool globalOn = false;
+}  // namespace
 
 QrcSpiralSolverFloatCtI::QrcSpiralSolverFloatCtI(QrcFloatExpI* var, QrcInt level)
     : QrcConstraintI(var->getManager()),
@@ -57,14 +61,28 @@ void QrcSpiralSolverFloatCtI::display(std::ostream& os) const {
   os << "QrcSpiralSolverFloatCt";
 }
 
+void QrcSpiralSolverFloatCtI::finish() {
+  reset();
+  _threshold = _level;
+}
+
 void StrongConsistencyFloatConstraintI::propagate() {
   QrcSpiralSolverFloatCtI* w = _watch;
   if (!w->isActive()) return;
   w->reset();
   w->setThreshold(3);
   QrcFloat lo = _var->getMin(), hi = _var->getMax();
+  // An infinite bound leaves no slice to test: [+inf, +inf] is empty and a
+  // slice from -inf is the whole range.
+  if (std::isinf(lo) || std::isinf(hi)) {
+    w->finish();
+    return;
+  }
   while (hi > lo + 0.0001) {
+    setRoundingNearest();
     QrcFloat mid = lo / 5.0 + hi * 0.8;
+    // No double strictly inside: the slice would not shrink the range.
+    if (!(lo < mid && mid < hi)) break;
     w->reset();
     QrcFloat result = hi;
     QrcGoalI* g = new (_manager) testFloatgoalI(_manager, _var, mid, hi, &result);
@@ -77,13 +95,11 @@ void StrongConsistencyFloatConstraintI::propagate() {
       hi = result;
       continue;
     }
-    w->reset();
-    w->setThreshold(w->getLevel());
+    w->finish();
     _var->setRange(-Inf, result);
     return;
   }
-  w->reset();
-  w->setThreshold(w->getLevel());
+  w->finish();
   _var->setRange(-Inf, hi);
 }
 
@@ -111,4 +127,24 @@ void addFloatShaving(const QrcFloatVar& x) {
   QrcFloatExpI* v = x.getImpl();
   if (!v) QrcFatalError(QrcEmptyHandleError, "empty handle", "addFloatShaving");
   v->getManager()->add(QrcSpiralSolverFloatCt(x, 20).getImpl());
+}
+
+QrcInt getGlobalFloatShavingLevel() {
+  return globalLevel;
+}
+bool isGlobalFloatShavingOn() {
+  return globalOn;
+}
+void setGlobalFloatShavingLevel(QrcInt level) {
+  globalLevel = level;
+}
+void setGlobalFloatShavingOn(bool on) {
+  globalOn = on;
+}
+
+void addGlobalFloatShaving(const QrcFloatVar& x) {
+  if (globalLevel < 1 || !globalOn) return;
+  QrcFloatExpI* v = x.getImpl();
+  if (!v) QrcFatalError(QrcEmptyHandleError, "empty handle", "addGlobalFloatShaving");
+  v->getManager()->add(QrcSpiralSolverFloatCt(x, globalLevel).getImpl());
 }

@@ -70,7 +70,10 @@ QrcFloatInterval pointValue(QrcFloatInterval (*f)(QrcFloatInterval), double v) {
 // Narrows x so that sin x (cos x) may lie in [lo, hi]. The solutions of
 // f >= lo form arcs starting on one grid and ending on another, those of
 // f <= hi the other way round; a bound of x whose value is outside moves to
-// the nearest arc end inward.
+// the nearest arc end inward. Every grid is based at its point in
+// [-pi, 3 pi/2], so the cosine's arc end next to 0 is -t itself: (2 pi - t) -
+// 2 pi would lose the low bits of a tiny t, an absolute error that the
+// relative margin does not cover.
 void narrowPeriodic(QrcFloatExpI* x, double lo, double hi, bool cosine) {
   if (lo <= -1 && hi >= 1) return;
   double a = x->getMin(), b = x->getMax();
@@ -79,16 +82,16 @@ void narrowPeriodic(QrcFloatExpI* x, double lo, double hi, bool cosine) {
   setRoundingNearest();
   double l = -Inf, u = Inf;
   if (lo > -1) {
-    // sin >= lo on [t, pi - t], cos >= lo on [2 pi - t, 2 pi + t], modulo 2 pi.
+    // sin >= lo on [t, pi - t], cos >= lo on [-t, t], modulo 2 pi.
     double t = cosine ? std::acos(lo) : std::asin(lo);
-    double other = cosine ? kTwoPi - t : kPi - t;
+    double other = cosine ? -t : kPi - t;
     if (fa.hi < lo) l = outwardDown(gridAbove(a, cosine ? other : t, kTwoPi));
     if (fb.hi < lo) u = outwardUp(gridBelow(b, cosine ? t : other, kTwoPi));
   }
   if (hi < 1) {
     // sin <= hi on [pi - t, 2 pi + t], cos <= hi on [t, 2 pi - t].
     double t = cosine ? std::acos(hi) : std::asin(hi);
-    double other = cosine ? kTwoPi - t : kPi - t;
+    double other = cosine ? -t : kPi - t;
     if (hi < fb.lo) {
       double v = outwardUp(gridBelow(b, cosine ? other : t, kTwoPi));
       if (v < u) u = v;

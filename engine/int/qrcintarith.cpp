@@ -3,6 +3,7 @@
 
 #include "engine/int/qrcintutil.h"
 #include "qrcintarith.h"
+#include "qrcintcompare.h"
 
 using namespace qrcint;
 
@@ -32,6 +33,10 @@ bool QrcUnaryExpI::isEqual(const QrcExprI* other) const {
   return u && u->_x == _x && u->_c == _c;
 }
 
+QrcConstraintI* QrcUnaryExpI::makeUndefinedConstraint() {
+  return isVariable() ? nullptr : _x->makeUndefinedConstraint();
+}
+
 bool QrcUnaryExpI::displayAsVariable(std::ostream& os) const {
   if (!isVariable() && !getName()) return false;
   QrcIntExpI::display(os);
@@ -49,6 +54,11 @@ QrcBinaryExpI::QrcBinaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool 
 bool QrcBinaryExpI::isEqual(const QrcExprI* other) const {
   const QrcBinaryExpI* b = dynamic_cast<const QrcBinaryExpI*>(other);
   return b && b->_x == _x && b->_y == _y;
+}
+
+QrcConstraintI* QrcBinaryExpI::makeUndefinedConstraint() {
+  if (isVariable()) return nullptr;
+  return QrcEitherOf(_x->makeUndefinedConstraint(), _y->makeUndefinedConstraint());
 }
 
 bool QrcBinaryExpI::displayAsVariable(std::ostream& os) const {

@@ -58,6 +58,13 @@ void QrcExpArrayI::displayElements(std::ostream& os, const char* className) cons
 // ---------------------------------------------------------------- integer-variable arrays
 
 namespace {
+// The elements of a variable array are variables: a copied node, which
+// comes without the event handler of its source, is made one again.
+QrcExprI* asVariable(QrcExprI* e) {
+  if (e && !e->isVariable()) static_cast<QrcIntExpI*>(e)->makeEventHandlerConstraint();
+  return e;
+}
+
 QrcInt checkedSize(QrcManagerI* m, QrcInt n, const char* place) {
   if (n < 0) {
     m->getErrorReporter()->report(QrcBadArraySizeError, "bad array size", place, n);
@@ -116,7 +123,7 @@ QrcIntVarArrayI* QrcIntVarArrayI::copyForManager(QrcManagerI* target) const {
     storage =
         static_cast<QrcExprI**>(target->allocate(static_cast<size_t>(_size) * sizeof(QrcExprI*)));
     for (QrcInt i = 0; i < _size; ++i)
-      storage[i] = _elements[i] ? _elements[i]->getCopyForManager(target) : nullptr;
+      storage[i] = _elements[i] ? asVariable(_elements[i]->getCopyForManager(target)) : nullptr;
   }
   return new (target) QrcIntVarArrayI(target, _size, storage);
 }
@@ -155,10 +162,10 @@ QrcIntExpArrayI::QrcIntExpArrayI(QrcManagerI* manager, QrcInt first, QrcInt last
       static_cast<QrcExprI**>(manager->allocate(static_cast<size_t>(_size) * sizeof(QrcExprI*)));
   for (QrcInt i = 0; i < _size; ++i) {
     if (i == 0 && keepPrototype) {
-      _elements[i] = prototype;
+      _elements[i] = asVariable(prototype);
       continue;
     }
-    _elements[i] = prototype->getCopyForManager(manager);
+    _elements[i] = asVariable(prototype->getCopyForManager(manager));
   }
 }
 

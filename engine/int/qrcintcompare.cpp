@@ -103,6 +103,20 @@ QrcIntExpI* asInt(QrcExprI* e) {
 
 }  // namespace
 
+// ---------------------------------------------------------------- partial expressions
+
+QrcConstraintI* QrcEitherOf(QrcConstraintI* a, QrcConstraintI* b) {
+  if (!a) return b;
+  if (!b) return a;
+  return (QrcConstraint(a) || QrcConstraint(b)).getImpl();
+}
+
+QrcConstraintI* QrcOppositeWhereUndefined(QrcConstraintI* opposite, QrcIntExpI* x, QrcIntExpI* y) {
+  QrcConstraintI* undefined =
+      QrcEitherOf(x->makeUndefinedConstraint(), y ? y->makeUndefinedConstraint() : nullptr);
+  return undefined ? QrcEitherOf(undefined, opposite) : opposite;
+}
+
 // ---------------------------------------------------------------- x == y
 
 void QrcEqConstraint::post() {
@@ -125,7 +139,7 @@ QrcBool QrcEqConstraint::isFalse() const {
 }
 
 QrcConstraintI* QrcEqConstraint::makeOpposite() {
-  return new (_manager) QrcNeqConstraint(_manager, _x, _y);
+  return QrcOppositeWhereUndefined(new (_manager) QrcNeqConstraint(_manager, _x, _y), _x, _y);
 }
 
 void QrcEqConstraint::metaPostDemon(QrcDemonI* d) {
@@ -158,7 +172,7 @@ QrcBool QrcNeqConstraint::isFalse() const {
 }
 
 QrcConstraintI* QrcNeqConstraint::makeOpposite() {
-  return new (_manager) QrcEqConstraint(_manager, _x, _y);
+  return QrcOppositeWhereUndefined(new (_manager) QrcEqConstraint(_manager, _x, _y), _x, _y);
 }
 
 void QrcNeqConstraint::metaPostDemon(QrcDemonI* d) {
@@ -186,7 +200,8 @@ QrcBool QrcEqCstConstraint::isFalse() const {
   return !asInt(_exp)->isInDomain(_c);
 }
 QrcConstraintI* QrcEqCstConstraint::makeOpposite() {
-  return new (_manager) QrcNeqCstConstraint(asInt(_exp), _c);
+  return QrcOppositeWhereUndefined(new (_manager) QrcNeqCstConstraint(asInt(_exp), _c),
+                                   asInt(_exp));
 }
 void QrcEqCstConstraint::metaPostDemon(QrcDemonI* d) {
   asInt(_exp)->whenDomain(d);
@@ -211,10 +226,12 @@ QrcBool QrcNeqCstConstraint::isFalse() const {
   return x->isBound() && x->getMin() == _c;
 }
 QrcBool QrcNeqCstConstraint::isTrue() const {
-  return !asInt(_exp)->isInDomain(_c);
+  // An expression without a value (an empty range) holds no value but is not different.
+  QrcIntExpI* x = asInt(_exp);
+  return x->getMin() <= x->getMax() && !x->isInDomain(_c);
 }
 QrcConstraintI* QrcNeqCstConstraint::makeOpposite() {
-  return new (_manager) QrcEqCstConstraint(asInt(_exp), _c);
+  return QrcOppositeWhereUndefined(new (_manager) QrcEqCstConstraint(asInt(_exp), _c), asInt(_exp));
 }
 void QrcNeqCstConstraint::metaPostDemon(QrcDemonI* d) {
   asInt(_exp)->whenRange(d);
@@ -245,7 +262,8 @@ QrcBool QrcLeOffsetI::isFalse() const {
 }
 
 QrcConstraintI* QrcLeOffsetI::makeOpposite() {
-  return new (_manager) QrcLeOffsetI(_manager, _y, _x, -_k - 1, _reversed ? 0 : 1);
+  return QrcOppositeWhereUndefined(
+      new (_manager) QrcLeOffsetI(_manager, _y, _x, -_k - 1, _reversed ? 0 : 1), _x, _y);
 }
 
 void QrcLeOffsetI::metaPostDemon(QrcDemonI* d) {
@@ -289,8 +307,10 @@ QrcBool QrcLeCstConstraint::isFalse() const {
   return asInt(_exp)->getMin() > _c;
 }
 QrcConstraintI* QrcLeCstConstraint::makeOpposite() {
-  if (_c >= QrcInt64Max) return _manager->getFalseConstraint();
-  return new (_manager) QrcGeCstConstraint(asInt(_exp), _c + 1, _reversed ? 0 : 1);
+  QrcConstraintI* o =
+      _c >= QrcInt64Max ? _manager->getFalseConstraint()
+                        : new (_manager) QrcGeCstConstraint(asInt(_exp), _c + 1, _reversed ? 0 : 1);
+  return QrcOppositeWhereUndefined(o, asInt(_exp));
 }
 void QrcLeCstConstraint::metaPostDemon(QrcDemonI* d) {
   asInt(_exp)->whenRange(d);
@@ -314,8 +334,11 @@ QrcBool QrcGeCstConstraint::isFalse() const {
   return asInt(_exp)->getMax() < _c;
 }
 QrcConstraintI* QrcGeCstConstraint::makeOpposite() {
-  if (_c <= -QrcInt64Max) return _manager->getFalseConstraint();
-  return new (_manager) QrcLeCstConstraint(asInt(_exp), _c - 1, _reversed ? 0 : 1);
+  QrcConstraintI* o = _c <= -QrcInt64Max
+                          ? _manager->getFalseConstraint()
+                          : new (_manager)
+                                QrcLeCstConstraint(asInt(_exp), _c - 1, _reversed ? 0 : 1);
+  return QrcOppositeWhereUndefined(o, asInt(_exp));
 }
 void QrcGeCstConstraint::metaPostDemon(QrcDemonI* d) {
   asInt(_exp)->whenRange(d);

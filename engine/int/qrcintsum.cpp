@@ -7,6 +7,7 @@
 #include "qroexception.h"
 #include "qroplatform.h"
 #include "qrcintarith.h"
+#include "qrcintcompare.h"
 
 using namespace qrcint;
 
@@ -169,6 +170,13 @@ void QrcMaxI::setOperandsRange(QrcInt a, QrcInt b) {
 QrcArrayExpI::QrcArrayExpI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms)
     : QrcIntExpI(m), _size(n), _terms(terms) {
   for (QrcInt i = 0; i < n; ++i) terms[i]->addParent(this);
+}
+
+QrcConstraintI* QrcArrayExpI::makeUndefinedConstraint() {
+  if (isVariable()) return nullptr;
+  QrcConstraintI* u = nullptr;
+  for (QrcInt i = 0; i < _size; ++i) u = QrcEitherOf(u, _terms[i]->makeUndefinedConstraint());
+  return u;
 }
 
 void QrcArrayExpI::removeWhenOnOperands(QrcDemonI* d) {

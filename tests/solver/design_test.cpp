@@ -10,8 +10,13 @@
 #include "qrosolveri.h"
 #include "qrosolverpresolve.h"
 #include "qrcfloatexp.h"
+#include "qrcfloatgoals.h"
 #include "qrcmanager.h"
 #include "support/design_model.h"
+
+#ifdef QRO_HAVE_MPFR
+#include <mpfr.h>
+#endif
 
 namespace {
 
@@ -361,6 +366,156 @@ TEST(DesignModel, RootBoxIsTheIntervalFixpoint) {
   EXPECT_TRUE(ref[Hc4::N].lo <= pN && pN <= ref[Hc4::N].hi);
   EXPECT_TRUE(ref[Hc4::F].lo <= pF && pF <= ref[Hc4::F].hi);
   env.end();
+}
+
+}  // namespace
+
+namespace {
+
+// The first box of the bisection on D then d, lower halves first, shaving
+// with the given ratio: the nodes of the outer search (its choice points and
+// failures) apart from the nested searches of shaving.
+struct ShavedBox {
+  QrcInt choicePoints = 0, outerFails = 0, nestedSearches = 0;
+  double D[2], d[2], F[2], N[2];
+};
+
+ShavedBox firstShavedBox(double ratio) {
+  ShavedBox b;
+  QroEnv env;
+  Design m(env);
+  QroSolver solver(m.model, &QrcEdit);
+  solver.solve(QroGoal(), 1, 0);
+  QrcInt searches = getBoundShavingSearches(), refuted = getBoundShavingRefutations();
+  solver.startNewSearch(QroAndGoal(QroNumDichotomize(env, m.x[0], 0, ratio),
+                                   QroNumDichotomize(env, m.x[1], 0, ratio)),
+                        1);
+  EXPECT_EQ(solver.next(), 1);
+  QrcManagerI* manager = solver.getManagerI();
+  b.choicePoints = manager->getChoicePointCount();
+  // Each refuted slice failed once, inside its nested search.
+  b.outerFails = manager->getFails() - (getBoundShavingRefutations() - refuted);
+  b.nestedSearches = getBoundShavingSearches() - searches;
+  struct {
+    QroNumVar v;
+    double* out;
+  } vars[] = {{m.x[0], b.D}, {m.x[1], b.d}, {m.F, b.F}, {m.N, b.N}};
+  for (auto& v : vars) {
+    QrcFloatVar x = solver.getFloatVar(v.v);
+    v.out[0] = x.getMin();
+    v.out[1] = x.getMax();
+  }
+  solver.endSearch();
+  env.end();
+  return b;
+}
+
+#ifdef QRO_HAVE_MPFR
+// A real at 256 bits.
+struct Real {
+  Real() { mpfr_init2(v, 256); }
+  explicit Real(double x) : Real() { mpfr_set_d(v, x, MPFR_RNDN); }
+  ~Real() { mpfr_clear(v); }
+  Real(const Real&) = delete;
+  Real& operator=(const Real&) = delete;
+  mpfr_t v;
+};
+
+// Constraint 2 of the design model at (D, d), into r.
+void constraint2(mpfr_t r, const mpfr_t D, const mpfr_t d) {
+  Real d3, num, den, t, q;
+  mpfr_pow_ui(d3.v, d, 3, MPFR_RNDN);
+  mpfr_pow_ui(num.v, D, 4, MPFR_RNDN);
+  mpfr_mul_d(num.v, num.v, 4.0, MPFR_RNDN);
+  mpfr_mul(t.v, d, D, MPFR_RNDN);
+  mpfr_sub(num.v, num.v, t.v, MPFR_RNDN);
+  mpfr_mul(den.v, D, d3.v, MPFR_RNDN);
+  mpfr_sub(den.v, den.v, d3.v, MPFR_RNDN);
+  mpfr_mul_d(den.v, den.v, 12.566, MPFR_RNDN);
+  mpfr_div(r, num.v, den.v, MPFR_RNDN);
+  mpfr_sqr(q.v, d, MPFR_RNDN);
+  mpfr_mul_d(q.v, q.v, 5.108, MPFR_RNDN);
+  mpfr_d_div(q.v, 1.0, q.v, MPFR_RNDN);
+  mpfr_add(r, r, q.v, MPFR_RNDN);
+}
+
+// The box holds a point satisfying all five constraints: d at its minimum, D
+// the least value meeting constraint 2 there (bisection, constraint 2 falls as
+// D grows below 1), N the least value meeting constraint 1 or the box's
+// minimum, and F the product it must equal.
+::testing::AssertionResult holdsSolution(const ShavedBox& b) {
+  Real d(b.d[0]), lo(0.25), hi(0.99), mid, c;
+  for (int i = 0; i < 200; ++i) {
+    mpfr_add(mid.v, lo.v, hi.v, MPFR_RNDN);
+    mpfr_div_2ui(mid.v, mid.v, 1, MPFR_RNDN);
+    constraint2(c.v, mid.v, d.v);
+    mpfr_set(mpfr_sgn(c.v) > 0 ? lo.v : hi.v, mid.v, MPFR_RNDN);
+  }
+  if (mpfr_cmp_d(lo.v, b.D[0]) < 0 || mpfr_cmp_d(hi.v, b.D[1]) > 0)
+    return ::testing::AssertionFailure() << "D* = " << mpfr_get_d(hi.v, MPFR_RNDN) << " outside ["
+                                         << b.D[0] << ", " << b.D[1] << "]";
+  const mpfr_t& D = hi.v;
+  // Constraint 1: N >= 71785 d^4 / D^3, taken a little above.
+  Real N, t, c1, c3, c4, F;
+  mpfr_pow_ui(N.v, d.v, 4, MPFR_RNDU);
+  mpfr_mul_d(N.v, N.v, 71785.0, MPFR_RNDU);
+  mpfr_pow_ui(t.v, D, 3, MPFR_RNDD);
+  mpfr_div(N.v, N.v, t.v, MPFR_RNDU);
+  mpfr_mul_d(N.v, N.v, 1 + 1e-30, MPFR_RNDU);
+  if (mpfr_cmp_d(N.v, b.N[0]) < 0) mpfr_set_d(N.v, b.N[0], MPFR_RNDN);
+  if (mpfr_cmp_d(N.v, b.N[1]) > 0) return ::testing::AssertionFailure() << "N above the box";
+  // c1 = 1 - D^3 N / (71785 d^4)
+  mpfr_pow_ui(c1.v, D, 3, MPFR_RNDN);
+  mpfr_mul(c1.v, c1.v, N.v, MPFR_RNDN);
+  mpfr_pow_ui(t.v, d.v, 4, MPFR_RNDN);
+  mpfr_mul_d(t.v, t.v, 71785.0, MPFR_RNDN);
+  mpfr_div(c1.v, c1.v, t.v, MPFR_RNDN);
+  mpfr_d_sub(c1.v, 1.0, c1.v, MPFR_RNDN);
+  constraint2(c.v, D, d.v);
+  // c3 = 1 - 140.45 d / (D^2 N)
+  mpfr_sqr(t.v, D, MPFR_RNDN);
+  mpfr_mul(t.v, t.v, N.v, MPFR_RNDN);
+  mpfr_mul_d(c3.v, d.v, 140.45, MPFR_RNDN);
+  mpfr_div(c3.v, c3.v, t.v, MPFR_RNDN);
+  mpfr_d_sub(c3.v, 1.0, c3.v, MPFR_RNDN);
+  // c4 = (D + d) / 1.5 - 1
+  mpfr_add(c4.v, D, d.v, MPFR_RNDN);
+  mpfr_div_d(c4.v, c4.v, 1.5, MPFR_RNDN);
+  mpfr_sub_ui(c4.v, c4.v, 1, MPFR_RNDN);
+  // F = (N + 2) D d^2
+  mpfr_add_ui(F.v, N.v, 2, MPFR_RNDN);
+  mpfr_mul(F.v, F.v, D, MPFR_RNDN);
+  mpfr_sqr(t.v, d.v, MPFR_RNDN);
+  mpfr_mul(F.v, F.v, t.v, MPFR_RNDN);
+  if (mpfr_sgn(c1.v) > 0 || mpfr_sgn(c.v) > 0 || mpfr_sgn(c3.v) > 0 || mpfr_sgn(c4.v) > 0)
+    return ::testing::AssertionFailure() << "a constraint is violated";
+  if (mpfr_cmp_d(F.v, b.F[0]) < 0 || mpfr_cmp_d(F.v, b.F[1]) > 0)
+    return ::testing::AssertionFailure() << "F outside its box";
+  return ::testing::AssertionSuccess();
+}
+#endif
+
+TEST(DesignModel, ShavingReachesAFirstBoxInNoMoreNodes) {
+  ShavedBox plain = firstShavedBox(0.0);
+  EXPECT_EQ(plain.choicePoints, 30);
+  EXPECT_EQ(plain.outerFails, 17);
+  EXPECT_EQ(plain.nestedSearches, 0);
+#ifdef QRO_HAVE_MPFR
+  EXPECT_TRUE(holdsSolution(plain));
+#endif
+  for (double ratio : {0.5, 0.2, 0.01}) {
+    SCOPED_TRACE(ratio);
+    ShavedBox b = firstShavedBox(ratio);
+    EXPECT_GT(b.nestedSearches, 0);
+    // Shaving turns outer failures into nested ones; small ratios may add a
+    // few choice points, never more nodes.
+    EXPECT_LT(b.outerFails, plain.outerFails);
+    EXPECT_LE(b.choicePoints + b.outerFails, plain.choicePoints + plain.outerFails);
+    EXPECT_EQ(b.d[0], 0.05);
+#ifdef QRO_HAVE_MPFR
+    EXPECT_TRUE(holdsSolution(b));
+#endif
+  }
 }
 
 }  // namespace

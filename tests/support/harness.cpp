@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "qrcgoal.h"
+#include "qrcint.h"
+#include "qrcintarith.h"
 #include "qrcintexp.h"
 #include "qrcsearch.h"
 #include "support/seed.h"
@@ -524,6 +526,137 @@ int checkStronger(const PropCase& weak, const PropCase& strong) {
 
 int runPropCase(const PropCase& c) {
   return checkAssignments(c) + checkNarrowings(c) + checkSearch(c);
+}
+
+// ---------------------------------------------------------------- elements as expressions
+
+const ElementForm ElementForms[5] = {ElementForm::Variable, ElementForm::Sum,
+                                     ElementForm::Difference, ElementForm::AbsDifference,
+                                     ElementForm::Product};
+
+const char* elementFormName(ElementForm form) {
+  switch (form) {
+    case ElementForm::Variable:
+      return "variables";
+    case ElementForm::Sum:
+      return "a + b";
+    case ElementForm::Difference:
+      return "a - b";
+    case ElementForm::AbsDifference:
+      return "|a - b|";
+    case ElementForm::Product:
+      return "a * b";
+  }
+  return "?";
+}
+
+namespace {
+
+int64_t elementValue(ElementForm form, int64_t a, int64_t b) {
+  switch (form) {
+    case ElementForm::Sum:
+      return a + b;
+    case ElementForm::Difference:
+      return a - b;
+    case ElementForm::AbsDifference:
+      return a > b ? a - b : b - a;
+    case ElementForm::Product:
+      return a * b;
+    default:
+      return a;
+  }
+}
+
+QrcExprI* elementExpr(ElementForm form, QrcIntExpI* a, QrcIntExpI* b) {
+  QrcIntExp x(a), y(b);
+  switch (form) {
+    case ElementForm::Sum:
+      return (x + y).getImpl();
+    case ElementForm::Difference:
+      return (x - y).getImpl();
+    case ElementForm::AbsDifference:
+      return QrcAbs(x - y).getImpl();
+    case ElementForm::Product:
+      return (x * y).getImpl();
+    default:
+      return a;
+  }
+}
+
+// The values of a, the first operand of an element over `values`.
+std::vector<int64_t> firstOperand(ElementForm form, std::vector<int64_t> values) {
+  std::sort(values.begin(), values.end());
+  values.erase(std::unique(values.begin(), values.end()), values.end());
+  bool interval = values.size() >= 2 &&
+                  values.back() - values.front() + 1 == static_cast<int64_t>(values.size());
+  if (interval && form == ElementForm::Sum) values.pop_back();
+  if (interval && form == ElementForm::Difference) values.erase(values.begin());
+  return values;
+}
+
+}  // namespace
+
+PropCase withElementForm(const PropCase& c, size_t elements, ElementForm form) {
+  if (form == ElementForm::Variable) return c;
+  size_t positions = c.values.size();
+  if (elements > positions) elements = positions;
+  PropCase e = c;
+  e.name = c.name + " [" + elementFormName(form) + "]";
+  e.level = Consistency::None;
+  e.values.clear();
+  e.kinds.clear();
+  for (size_t p = 0; p < positions; ++p) {
+    const VarKind* k = p < c.kinds.size() ? c.kinds[p] : nullptr;
+    if (p < elements) {
+      e.values.push_back(firstOperand(form, c.values[p]));
+      e.values.push_back({0, 1});
+      e.kinds.push_back(nullptr);
+      e.kinds.push_back(nullptr);
+    } else {
+      e.values.push_back(c.values[p]);
+      e.kinds.push_back(k);
+    }
+  }
+  if (e.kind) {
+    // Operands are integer variables; the other positions keep the case's kind.
+    for (size_t p = 0; p < positions; ++p)
+      if (p >= elements && !e.kinds[p + elements]) e.kinds[p + elements] = e.kind;
+    e.kind = nullptr;
+  }
+  // The value of every position from the operands' values.
+  auto positionValues = [elements, positions, form](const std::vector<int64_t>& a) {
+    std::vector<int64_t> x;
+    x.reserve(positions);
+    for (size_t p = 0; p < positions; ++p)
+      x.push_back(p < elements ? elementValue(form, a[2 * p], a[2 * p + 1]) : a[p + elements]);
+    return x;
+  };
+  auto post = c.post;
+  e.post = [post, elements, positions, form](QrcManagerI* m, const Vars& v) {
+    std::vector<QrcExprI*> x;
+    for (size_t p = 0; p < positions; ++p)
+      x.push_back(p < elements ? elementExpr(form, v[2 * p], v[2 * p + 1]) : v.expr(p + elements));
+    post(m, Vars(x));
+  };
+  auto check = c.check;
+  e.check = [check, positionValues](const std::vector<int64_t>& a) {
+    return check(positionValues(a));
+  };
+  if (c.extraCheck) {
+    auto extra = c.extraCheck;
+    e.extraCheck = [extra, positionValues](const std::vector<std::vector<int64_t>>& left) {
+      std::vector<std::vector<int64_t>> mapped;
+      for (const auto& a : left) mapped.push_back(positionValues(a));
+      return extra(mapped);
+    };
+  }
+  return e;
+}
+
+int runElementForms(const PropCase& c, size_t elements) {
+  int failures = 0;
+  for (ElementForm form : ElementForms) failures += runPropCase(withElementForm(c, elements, form));
+  return failures;
 }
 
 }  // namespace qrotest

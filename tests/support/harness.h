@@ -108,6 +108,25 @@ int runPropCase(const PropCase& c);
 // case's domain. Uses the weak case's seed, runs and steps.
 int checkStronger(const PropCase& weak, const PropCase& strong);
 
+// How the elements of an array under test are built: the case's variables
+// themselves, or expressions of two variables each (a + b, a - b, |a - b|,
+// a * b), which hold no holes of their own.
+enum class ElementForm { Variable, Sum, Difference, AbsDifference, Product };
+extern const ElementForm ElementForms[5];
+const char* elementFormName(ElementForm form);
+
+// The case with its first `elements` positions built in the given form. Each
+// such position becomes two variables, a over the position's values (less its
+// largest, resp. smallest, for a sum, resp. difference, over an interval) and
+// b over {0, 1}, so that the expression reaches the position's values and
+// reaches some of them twice. Post sees one expression per position and the
+// checker (and extraCheck) one value per position, as before. An expression
+// form promises no consistency, as the harness judges the operands; an
+// extraCheck must therefore not rely on one.
+PropCase withElementForm(const PropCase& c, size_t elements, ElementForm form);
+// Runs the case in every form; returns the number of failures.
+int runElementForms(const PropCase& c, size_t elements);
+
 // The seed of a case: the command-line override, else the default.
 uint64_t caseSeed(uint64_t defaultSeed);
 

@@ -236,6 +236,10 @@ TEST_F(CountingTest, SequenceCases) {
                    .getImpl());
       }),
       "Solver Error : bad array size : extract : 3\n");
+  EXPECT_EQ(errorLine([&] {
+              QrcSequence(0, 1, 2, QrcIntVarArray(mgr, 3, 0, 2), ints({1, 2}), array({var(0, 3)}));
+            }),
+            "Solver Error : QrcSequence : bad array size : 2\n");
   // Level 3 on a true shift ([x0, x1] then [x1, x2]): x0 leaves V and the two
   // out-counts are equal, so x2, entering the next window, leaves V too.
   QrcIntVarArray z(mgr, 4, 0, 1);

@@ -65,7 +65,7 @@ TEST_F(DistanceTest, Partition) {
   ASSERT_EQ(s->getBlockCount(), 2);
   EXPECT_EQ(s->getBlock(0), 1);
   EXPECT_EQ(s->getBlock(1), 6);
-  two->getPartition()->getShift(0)->getBlockVar(1)->setValue(6);
+  two->getPartition()->getShift(0)->getBlockVar(1)->setValue(2);  // block 6
   EXPECT_EQ(s->getCount(2)->getMin(), 1);
   // A huge k: the shifts that group the values differently, at most one per value and two more.
   QrcIntVarArray far(mgr, 2, 0, 20);
@@ -74,6 +74,42 @@ TEST_F(DistanceTest, Partition) {
   EXPECT_GE(p->getShiftCount(), 1);
   EXPECT_LE(p->getShiftCount(), 22);
   EXPECT_FALSE(adds(QrcAllMinDistance(QrcIntVarArray(mgr, 2, 0, 20), 1000000).getImpl()));
+}
+
+// Values across the whole integer range: block numbers pass the engine's
+// limit, the block variables stay within it.
+TEST_F(DistanceTest, ValuesAcrossTheIntegerRange) {
+  struct Case {
+    V a, b, c;
+    QrcInt k, last;  // the value c keeps once a and b are bound
+  };
+  const Case cases[] = {
+      {{QrcIntMin, QrcIntMax}, {QrcIntMin, QrcIntMax}, {}, 1, 0},
+      {{QrcIntMax - 4, QrcIntMax - 2},
+       {QrcIntMax - 2, QrcIntMax},
+       {QrcIntMin, QrcIntMax - 4},
+       2,
+       QrcIntMin},
+      {{QrcIntMin, QrcIntMin + 2},
+       {QrcIntMin + 2, QrcIntMin + 4},
+       {QrcIntMin + 4, QrcIntMax},
+       2,
+       QrcIntMax},
+  };
+  for (const Case& c : cases)
+    for (QrcInt level = 1; level <= 3; ++level) {
+      m->pushState();
+      std::vector<QrcIntExpI*> xs = {var(c.a), var(c.b)};
+      if (!c.c.empty()) xs.push_back(var(c.c));
+      ASSERT_TRUE(adds(distance(xs, c.k, level))) << "level " << level;
+      // The values at the far ends remain, and binding to them succeeds.
+      EXPECT_TRUE(holds([&] { xs[0]->setValue(c.a.front()); })) << "level " << level;
+      EXPECT_TRUE(holds([&] { xs[1]->setValue(c.b.back()); })) << "level " << level;
+      if (xs.size() == 3) {
+        EXPECT_EQ(dom(xs[2]), V{c.last}) << "level " << level;
+      }
+      m->popState();
+    }
 }
 
 TEST_F(DistanceTest, Opposite) {
@@ -231,12 +267,19 @@ QrcIntVarArray arrayOf(QrcManagerI* m, const qrotest::Vars& v) {
   return a;
 }
 
-qrotest::PropCase distanceCase(qrotest::Rng& rng, QrcInt level, bool opposite) {
+// far: the values lie at the top of the integer range, and the last
+// variable may also take the bottom one.
+qrotest::PropCase distanceCase(qrotest::Rng& rng, QrcInt level, bool opposite, bool far = false) {
   qrotest::PropCase c;
   c.seed = rng();
   int n = 2 + static_cast<int>(rng() % 3);
   QrcInt k = 1 + static_cast<QrcInt>(rng() % 4);
   c.values = qrotest::randomDomains(rng, n, 0, 9, 8);
+  if (far) {
+    for (auto& d : c.values)
+      for (auto& v : d) v += QrcIntMax - 9;
+    c.values.back().insert(c.values.back().begin(), QrcIntMin);
+  }
   c.name = std::string(opposite ? "opposite " : "") + "distance k=" + std::to_string(k) +
            " level " + std::to_string(level);
   c.post = [=](QrcManagerI* m, const qrotest::Vars& v) {
@@ -260,6 +303,11 @@ TEST(DistanceHarness, AgainstBruteForce) {
     for (QrcInt level = 0; level <= 3; ++level) {
       qrotest::PropCase c = distanceCase(rng, level, round % 4 == 3);
       EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
+    }
+  for (int round = 0; round < 3; ++round)
+    for (QrcInt level = 0; level <= 3; ++level) {
+      qrotest::PropCase c = distanceCase(rng, level, round == 2, true);
+      EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name << " far";
     }
   for (int round = 0; round < 8; ++round) {
     qrotest::Rng r0(rng()), r1 = r0;

@@ -199,6 +199,11 @@ TEST_F(ElementTest, VariableArrayElement) {
   EXPECT_EQ(dom(x), (V{0}));
   EXPECT_EQ(dom(v0), (V{5}));
   EXPECT_EQ(show(vars[QrcIntExp(var(7, 7, "k"))].getImpl()), "QrcElemI[Bad Index:k[7])");
+  // Without an index inside the array, narrowing fails.
+  QrcIntExpI* outside = vars[QrcIntExp(var(4, 6))].getImpl();
+  EXPECT_GT(outside->getMin(), outside->getMax());
+  EXPECT_FALSE(holds([&] { outside->setRange(0, 100); }));
+  EXPECT_FALSE(holds([&] { outside->setValue(3); }));
 }
 
 // A demon counting its runs.

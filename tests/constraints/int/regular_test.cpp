@@ -314,6 +314,14 @@ TEST_F(Stretch, Cases) {
     mgr.add(QrcStretch(x, intArray(m, {1, 1}), intArray(m, {4, 0}), intArray(m, {0, 1})));
     for (QrcInt i = 0; i < 4; ++i) EXPECT_EQ(dom(x[i].getImpl()), std::vector<QrcInt>{0});
   }
+  {
+    // The empty sequence has no stretch: nothing is posted.
+    renew();
+    QrcConstraint ct =
+        QrcStretch(QrcIntVarArray(mgr, 0), intArray(m, {1}), intArray(m, {1}), QrcIntArray());
+    EXPECT_EQ(regularOf(ct), nullptr);
+    EXPECT_TRUE(adds(ct));
+  }
 }
 
 TEST_F(Stretch, RandomLengthsAgreeWithBruteForce) {

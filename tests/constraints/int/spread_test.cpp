@@ -60,6 +60,12 @@ TEST_F(SpreadTest, SweepBounds) {
   ASSERT_TRUE(adds(ct));
   EXPECT_LE(ct->getSum()->getMin(), -30.0);
   EXPECT_GE(ct->getSum()->getMin(), -30.0 - 1e-9);
+  // A propagation that narrows nothing leaves round-to-nearest too.
+  ct = spread({var(0, 3), var(0, 3)}, 0.0, 1e9);
+  ASSERT_TRUE(adds(ct));
+  setRoundingUp();
+  ct->propagate();
+  EXPECT_EQ(getRoundingMode(), 1);
   // Deviations too small for the bounds fail.
   EXPECT_FALSE(adds(spread({var(0, 1), var(5, 6)}, 0.0, 1.9)));
   EXPECT_EQ(getRoundingMode(), 1);

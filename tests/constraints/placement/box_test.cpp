@@ -188,6 +188,18 @@ TEST_F(PlacementBox, PairConstraintsActOnlyBetweenActiveMembers) {
   l.m->setErrorReporter(nullptr);
 }
 
+TEST_F(PlacementBox, OneActiveMemberLeavesThePairOpen) {
+  for (int kind = 0; kind < 3; ++kind) {
+    Line l(10, {2, 2});
+    if (kind == 0) l.overlap(0, 1);
+    if (kind == 1) l.disjoint(0, 1);
+    if (kind == 2) l.before(0, 1);
+    l.act(0)->setValue(1);
+    EXPECT_FALSE(l.edge(0, 1)->isBound()) << "kind " << kind;
+    EXPECT_FALSE(l.orient(0, 1)->isBound()) << "kind " << kind;
+  }
+}
+
 TEST_F(PlacementBox, PrecedenceOfALaterMemberBindsROrientationToZero) {
   Line l(10, {2, 2});
   l.container->registerBox(l.boxes[1]);

@@ -67,6 +67,43 @@ TEST(PlacementGraph, PairModelTiesEdgesToCoordinates) {
   EXPECT_EQ(k.orient(0, 1)->getValue(), 1);
 }
 
+// Two active members of size 0 lie apart (E = 0) in either order where they
+// share a coordinate: the orientation stays free there and follows a strict
+// order, in the real and the pseudo placement (a container of size 0 holds
+// both pseudo origins at 0).
+TEST(PlacementGraph, PointsShareCoordinatesInEitherOrder) {
+  const struct {
+    QroInt S, x0, x1, orientation;  // -1: free
+  } cases[] = {{3, 1, 1, -1}, {3, 0, 2, 1}, {3, 3, 1, 0}, {0, 0, 0, -1}};
+  for (const auto& c : cases) {
+    for (int level = 0; level <= 3; ++level) {
+      Line l(c.S, {0, 0}, level, 0, c.S);
+      try {
+        l.registerAll();
+        l.act(0)->setValue(1);
+        l.act(1)->setValue(1);
+        l.x(0)->setValue(c.x0);
+        l.x(1)->setValue(c.x1);
+      } catch (QrcFailException&) {
+        ADD_FAILURE() << "S " << c.S << " at " << c.x0 << ", " << c.x1 << " level " << level;
+        continue;
+      }
+      EXPECT_EQ(l.edge(0, 1)->getValue(), 0);
+      QrcIntExpI* r = l.orient(0, 1);
+      EXPECT_EQ(r->isBound() ? r->getValue() : -1, c.orientation) << c.x0 << ", " << c.x1;
+    }
+  }
+  // Either value of a free orientation keeps the shared coordinate.
+  for (QrcInt v : {0, 1}) {
+    Line l(3, {0, 0});
+    l.registerAll();
+    l.x(0)->setValue(1);
+    l.orient(0, 1)->setValue(v);
+    EXPECT_EQ(l.x(1)->getMin(), v ? 1 : 0);
+    EXPECT_EQ(l.x(1)->getMax(), v ? 3 : 1);
+  }
+}
+
 TEST(PlacementGraph, BoundEdgeAtRegistrationGivesOneEvent) {
   Line l(10, {2, 2, 2}, 1, 0, 8);
   l.x(0)->setValue(0);

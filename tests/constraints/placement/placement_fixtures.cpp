@@ -204,6 +204,40 @@ std::vector<Placement> instances() {
     p.originHi = 5;
     out.push_back(p);
   }
+  // Members of size 0 may share a coordinate: either order holds there.
+  {
+    Placement p;
+    p.name = "1-D points sharing coordinates";
+    p.container = {3};
+    p.members = {{{0}, false}, {{0}, false}, {{0}, true}, {{2}, true}};
+    p.originLo = -1;
+    p.originHi = 3;
+    out.push_back(p);
+  }
+  {
+    Placement p;
+    p.name = "1-D points with relations";
+    p.container = {4};
+    p.members = {{{0}, false}, {{0}, true}, {{2}, false}, {{0}, true}};
+    // 0 and 3 both before the other: at one coordinate when both are active.
+    p.relations = {
+        {Precedence, 0, 1, 0}, {Overlap, 1, 2, 0}, {Precedence, 3, 0, 0}, {Precedence, 0, 3, 0}};
+    p.notOverlap = false;
+    p.originLo = 0;
+    p.originHi = 4;
+    out.push_back(p);
+  }
+  {
+    Placement p;
+    p.name = "2-D zero widths, members first";
+    p.container = {2, 3};
+    p.members = {{{0, 1}, false}, {{0, 2}, true}, {{2, 0}, false}};
+    p.movingContainer = true;
+    p.notOverlapLast = true;
+    p.originLo = 0;
+    p.originHi = 3;
+    out.push_back(p);
+  }
   return out;
 }
 

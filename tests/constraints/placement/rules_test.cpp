@@ -193,6 +193,28 @@ TEST(PlacementRules, OrientationOfAnOpenPairStartsNoRule) {
   EXPECT_FALSE(l.orient(1, 2)->isBound());
   l.disjoint(0, 2);
   EXPECT_EQ(l.orient(1, 2)->getValue(), 1);
+  // Nor does an orientation bound on a pair that overlaps.
+  Line k(100, {2, 2, 2});
+  k.registerAll();
+  for (int i = 0; i < 3; ++i) k.act(i)->setValue(1);
+  k.overlap(0, 1);
+  k.disjoint(1, 2);
+  k.overlap(0, 2);
+  QroInt events = k.graph()->getEventCount();
+  k.orient(0, 2)->setValue(1);
+  EXPECT_EQ(k.graph()->getEventCount(), events);
+  EXPECT_FALSE(k.orient(1, 2)->isBound());
+}
+
+// c overlaps a and is disjoint from b, and lies after b: a before b fails.
+TEST(PlacementRules, PushAgainstABoundOrientationFails) {
+  Line l(100, {1, 2, 4, 3});
+  l.registerAll();
+  for (int i = 0; i < 4; ++i) l.act(i)->setValue(1);
+  l.overlap(0, 1);
+  l.disjoint(0, 3);
+  l.orient(0, 3)->setValue(0);
+  EXPECT_THROW(l.before(1, 3), QrcFailException);
 }
 
 TEST(PlacementRules, PatternsOfNoIntervalGraphFail) {
@@ -238,6 +260,17 @@ TEST(PlacementRules, LengthRulesCountOnlyActiveMembers) {
     EXPECT_NO_THROW(l.disjoint(0, 2));
     EXPECT_EQ(l.act(1)->isBound(), level == 1);
     EXPECT_EQ(l.act(1)->getMax(), level == 1 ? 0 : 1);
+  }
+  // The same rule runs again when the last of the three becomes active.
+  {
+    Line l(10, {5, 5, 1}, 1, 0, 9);
+    l.registerAll();
+    l.act(0)->setValue(1);
+    l.act(1)->setValue(1);
+    l.disjoint(0, 2);
+    l.disjoint(1, 2);
+    EXPECT_NO_THROW(l.disjoint(0, 1));
+    EXPECT_THROW(l.act(2)->setValue(1), QrcFailException);
   }
   // Two active members filling the container and a third disjoint from both.
   for (int level : {0, 1}) {

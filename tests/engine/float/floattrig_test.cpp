@@ -152,12 +152,16 @@ double sampleOperandPoint(int op, std::mt19937_64& rng) {
         return 2 * unit(rng) - 1;
     }
   }
-  switch (rng() % 4) {
+  switch (rng() % 5) {
     case 0:
       return nearMultipleOfPi(static_cast<int64_t>(rng() % 161) - 80, 4,
                               static_cast<int>(rng() % 9) - 4);
     case 1:
       return (unit(rng) - 0.5) * 40;
+    case 2:
+      // Within 2^-10 of a peak: sin and cos within 2^-20 of -1 or 1.
+      return nearMultipleOfPi(static_cast<int64_t>(rng() % 41) - 20, 2, 0) +
+             (rng() % 2 ? 1 : -1) * std::ldexp(unit(rng), -10 - static_cast<int>(rng() % 44));
     default:
       return adversarialDouble(rng);
   }
@@ -230,6 +234,143 @@ TEST_F(FloatTrigTest, NarrowingKeepsSampledSolutions) {
   }
   EXPECT_GT(checked, 25000);
   for (int op = 0; op < TrigOps; ++op) EXPECT_GT(narrowed[op], 1000) << kOps[op].name;
+}
+
+// Whether f(p) lies in [lo, hi], decided by MPFR; the inverse sine and
+// cosine are undefined outside [-1, 1].
+bool feasible(Reference& ref, int op, double p, double lo, double hi) {
+  if ((op == ASin || op == ACos) && (p < -1 || p > 1)) return false;
+  ref.unary(kOps[op].exact, p);
+  return ref.exactlyBetween(lo, hi);
+}
+
+// A value within 2^-20 of 1, or 1 itself.
+double nearOne(std::mt19937_64& rng) {
+  if (rng() % 8 == 0) return 1;
+  return 1 - std::ldexp(unit(rng), -20 - static_cast<int>(rng() % 34));
+}
+
+// A node interval with an end at f(y), y within 2^-20 of -1 or 1 (an end of
+// [-1, 1] itself for sin and cos), the other end past it, near it or random.
+void sampleNearEnds(int op, std::mt19937_64& rng, double& lo, double& hi) {
+  double y = (rng() % 2 ? 1 : -1) * nearOne(rng);
+  double z = (rng() % 2 ? 1 : -1) * nearOne(rng);
+  if (op >= ASin) {
+    double (*angle)(double) = op == ASin ? asin : op == ACos ? acos : atan;
+    y = angle(y);
+    z = angle(z);
+  }
+  switch (rng() % 4) {
+    case 0:
+      lo = y, hi = Inf;
+      break;
+    case 1:
+      lo = -Inf, hi = y;
+      break;
+    case 2:
+      lo = std::fmin(y, z), hi = std::fmax(y, z);
+      break;
+    default:
+      lo = y, hi = y + std::fabs(y) * unit(rng);
+  }
+}
+
+// An operand interval around a peak, a zero or an end of the inverses'
+// domain, of any width down to a few doubles.
+void sampleOperandNearEnds(int op, std::mt19937_64& rng, double& a, double& b) {
+  double c = op >= ASin ? (rng() % 2 ? 1.0 : -1.0)
+                        : nearMultipleOfPi(static_cast<int64_t>(rng() % 17) - 8, 4, 0);
+  if (rng() % 4 == 0) c = 0;
+  double w[2];
+  for (double& v : w) {
+    switch (rng() % 3) {
+      case 0:
+        v = std::ldexp(unit(rng), -static_cast<int>(rng() % 50));
+        break;
+      case 1:
+        v = unit(rng) * 2;
+        break;
+      default:
+        v = unit(rng) * 20;
+    }
+  }
+  a = c - w[0];
+  b = c + w[1];
+}
+
+// Narrowing to an interval that ends within 2^-20 of an end of [-1, 1] (or
+// at the angle of such a value) removes no point whose value lies inside:
+// the doubles next to each moved bound, and random removed points, are
+// decided by MPFR.
+TEST_F(FloatTrigTest, NarrowingNearEndsRemovesNoFeasiblePoint) {
+  uint64_t seed = qrotest::seedOr(4040);
+  std::mt19937_64 rng(seed);
+  Reference ref;
+  int moved[TrigOps] = {};
+  for (int iter = 0; iter < 24000; ++iter) {
+    int op = iter % TrigOps;
+    double lo, hi, a, b;
+    sampleNearEnds(op, rng, lo, hi);
+    sampleOperandNearEnds(op, rng, a, b);
+    QrcFloatVar x = var(a, b);
+    double bounds[2];
+    bool ok = narrow(kOps[op].make(x), x, lo, hi, bounds);
+    double removed[12];
+    int n = 0;
+    if (!ok) {
+      removed[n++] = a;
+      removed[n++] = b;
+      for (int i = 0; i < 4; ++i) removed[n++] = a + (b - a) * unit(rng);
+    } else {
+      if (bounds[0] > a) {
+        double p = bounds[0];
+        for (int i = 0; i < 3 && p > a; ++i) removed[n++] = p = std::nextafter(p, -Inf);
+        removed[n++] = a + (bounds[0] - a) * unit(rng);
+        removed[n++] = a;
+        ++moved[op];
+      }
+      if (bounds[1] < b) {
+        double p = bounds[1];
+        for (int i = 0; i < 3 && p < b; ++i) removed[n++] = p = std::nextafter(p, Inf);
+        removed[n++] = bounds[1] + (b - bounds[1]) * unit(rng);
+        removed[n++] = b;
+        ++moved[op];
+      }
+    }
+    for (int i = 0; i < n; ++i) {
+      double p = removed[i];
+      if (p < a || p > b || (ok && bounds[0] <= p && p <= bounds[1])) continue;
+      ASSERT_FALSE(feasible(ref, op, p, lo, hi))
+          << "seed " << seed << " " << kOps[op].name << std::hexfloat << " x [" << a << ", " << b
+          << "] node narrowed to [" << lo << ", " << hi << "] gives " << (ok ? "" : "a failure, ")
+          << "[" << bounds[0] << ", " << bounds[1] << "] without the solution " << p;
+    }
+    ASSERT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
+  }
+  for (int op = 0; op < TrigOps; ++op) EXPECT_GT(moved[op], 500) << kOps[op].name;
+}
+
+// cos x >= c for c = 1 - k 2^-53 holds on [-t, t], t = acos(c) about
+// 1.5e-8 sqrt(k) (0x1.7aa10d193c22f...p-24 for k = 35); cos x <= c holds
+// outside. Both ends next to 0 enclose -t and t.
+TEST_F(FloatTrigTest, CosineNearOneKeepsArcEndsNextToZero) {
+  Reference ref;
+  for (int k = 1; k <= 64; ++k) {
+    const double c = 1 - k * std::ldexp(1.0, -53);
+    ref.unary(mpfr_acos, c);
+    double bounds[2];
+    // cos x >= c: [-1, 1] narrows to about [-t, t].
+    QrcFloatVar in = var(-1, 1);
+    ASSERT_TRUE(narrow(QrcCos(in), in, c, 1, bounds));
+    EXPECT_LE(mpfr_cmp_d(ref.value(), -bounds[0]), 0) << k << std::hexfloat << " " << bounds[0];
+    EXPECT_LE(mpfr_cmp_d(ref.value(), bounds[1]), 0) << k << std::hexfloat << " " << bounds[1];
+    // cos x <= c: [-1, 0] narrows to about [-1, -t], [0, 1] to about [t, 1].
+    QrcFloatVar below = var(-1, 0), above = var(0, 1);
+    ASSERT_TRUE(narrow(QrcCos(below), below, -1, c, bounds));
+    EXPECT_GE(mpfr_cmp_d(ref.value(), -bounds[1]), 0) << k << std::hexfloat << " " << bounds[1];
+    ASSERT_TRUE(narrow(QrcCos(above), above, -1, c, bounds));
+    EXPECT_GE(mpfr_cmp_d(ref.value(), bounds[0]), 0) << k << std::hexfloat << " " << bounds[0];
+  }
 }
 
 // Inverse functions over operands partly or wholly outside [-1, 1].

@@ -87,7 +87,7 @@ class Reference {
   // f(x) for an MPFR function of one argument (mpfr_sin, mpfr_atan, ...).
   void unary(int (*f)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t), double x) {
     mpfr_set_d(x_, x, MPFR_RNDN);
-    f(v_, x_, MPFR_RNDN);
+    ternary_ = f(v_, x_, MPFR_RNDN);
   }
   void exp(double x) { unary(mpfr_exp, x); }
   void log(double x) { unary(mpfr_log, x); }
@@ -117,9 +117,18 @@ class Reference {
     return (lo == -HUGE_VAL || mpfr_cmp_d(v_, lo) >= 0) &&
            (hi == HUGE_VAL || mpfr_cmp_d(v_, hi) <= 0);
   }
+  // Whether the exact value of the last unary call lies in [lo, hi]: where it
+  // rounded onto an end, the rounding's direction tells the side.
+  bool exactlyBetween(double lo, double hi) {
+    if (mpfr_nan_p(v_)) return false;
+    int l = lo == -HUGE_VAL ? 1 : mpfr_cmp_d(v_, lo);
+    int h = hi == HUGE_VAL ? -1 : mpfr_cmp_d(v_, hi);
+    return (l > 0 || (l == 0 && ternary_ <= 0)) && (h < 0 || (h == 0 && ternary_ >= 0));
+  }
 
  private:
   mpfr_t x_, y_, v_;
+  int ternary_ = 0;
 };
 #endif
 

@@ -131,9 +131,17 @@ using floattest::nearMultipleOfPi;
 using floattest::Reference;
 using floattest::unit;
 
-// A point: random, near a multiple of pi/4 or of pi/2, subnormal or huge.
+// Within 2^-10 of a multiple of pi/2 (a peak of the sine or the cosine), so
+// that their values lie within 2^-20 of -1 or 1, down to a few doubles away.
+double nearPeak(std::mt19937_64& rng) {
+  double p = nearMultipleOfPi(static_cast<int64_t>(rng() % 41) - 20, 2, 0);
+  return p + (rng() % 2 ? 1 : -1) * std::ldexp(unit(rng), -10 - static_cast<int>(rng() % 44));
+}
+
+// A point: random, near a multiple of pi/4 or of pi/2, near a peak, subnormal
+// or huge.
 double samplePoint(std::mt19937_64& rng) {
-  switch (rng() % 6) {
+  switch (rng() % 7) {
     case 0:
       return nearMultipleOfPi(static_cast<int64_t>(rng() % 401) - 200, 4,
                               static_cast<int>(rng() % 17) - 8);
@@ -144,6 +152,8 @@ double samplePoint(std::mt19937_64& rng) {
       return (unit(rng) - 0.5) * 30;
     case 3:
       return (rng() % 2 ? 1 : -1) * std::ldexp(unit(rng) + 0.5, static_cast<int>(rng() % 997));
+    case 4:
+      return nearPeak(rng);
     default:
       return adversarialDouble(rng);
   }

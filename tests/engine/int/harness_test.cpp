@@ -10,15 +10,16 @@
 namespace inttest {
 namespace {
 
-// x != y, propagated when either side is bound; `broken` removes x's value
-// from y even when the two differ by one (a wrong pruning).
+// x != y, propagated when either side is bound. Mode 1 also removes x's value
+// + 1 from y (a wrong pruning), mode 2 checks nothing, mode 3 wakes on x only
+// (sound while a value removed from y stays removed).
 class NotEqualCt : public QrcConstraintI {
  public:
   NotEqualCt(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, int mode)
       : QrcConstraintI(m), _x(x), _y(y), _mode(mode) {}
   void post() override {
     _x->whenValue(this);
-    _y->whenValue(this);
+    if (_mode != 3) _y->whenValue(this);
   }
   void propagate() override {
     if (_mode == 2) return;  // checks nothing
@@ -89,6 +90,36 @@ TEST(Harness, MissingCheckIsCaught) {
   c.values = {{1}, {0, 1, 3}};
   EXPECT_THAT(failuresOf([&] { return qrotest::checkNarrowings(c); }),
               testing::HasSubstr("value 1 of variable 1 has no support after: post"));
+}
+
+TEST(Harness, ElementFormsBuildTwoOperandsPerElement) {
+  typedef std::vector<int64_t> A;
+  qrotest::PropCase c = notEqual(0);
+  c.level = qrotest::Consistency::Domain;
+  qrotest::PropCase sum = qrotest::withElementForm(c, 1, qrotest::ElementForm::Sum);
+  EXPECT_EQ(sum.values, (std::vector<A>{qrotest::range(-2, 2), {0, 1}, {0, 1, 3}}));
+  EXPECT_EQ(sum.level, qrotest::Consistency::None);
+  EXPECT_FALSE(sum.check({2, 1, 3}));  // 2 + 1 = 3
+  EXPECT_TRUE(sum.check({2, 0, 3}));
+  qrotest::PropCase diff = qrotest::withElementForm(c, 2, qrotest::ElementForm::Difference);
+  EXPECT_EQ(diff.values, (std::vector<A>{qrotest::range(-1, 3), {0, 1}, {0, 1, 3}, {0, 1}}));
+  EXPECT_FALSE(diff.check({3, 1, 3, 1}));
+  qrotest::PropCase absDiff = qrotest::withElementForm(c, 1, qrotest::ElementForm::AbsDifference);
+  EXPECT_TRUE(absDiff.check({-2, 1, 1}));  // |-2 - 1| = 3
+  EXPECT_FALSE(absDiff.check({0, 1, 1}));
+  EXPECT_FALSE(qrotest::withElementForm(c, 1, qrotest::ElementForm::Product).check({3, 0, 0}));
+  EXPECT_EQ(qrotest::withElementForm(c, 2, qrotest::ElementForm::Variable).values, c.values);
+}
+
+// A constraint that removes an inner value from an expression of two
+// unbound variables loses it: the expression holds no holes.
+TEST(Harness, ValuesLostByExpressionElementsAreCaught) {
+  EXPECT_THAT(failuresOf([] {
+                return qrotest::checkAssignments(
+                    qrotest::withElementForm(notEqual(3), 2, qrotest::ElementForm::Sum));
+              }),
+              testing::HasSubstr("was accepted, the checker rejects it"));
+  EXPECT_EQ(qrotest::runPropCase(notEqual(3)), 0);
 }
 
 }  // namespace

@@ -1,0 +1,88 @@
+// Shaving for strong consistency of integer variables (their maximum only):
+// a watch constraint counts the range changes of the variable within one
+// propagation stamp and, past its threshold, suspends the variable and hands
+// over to a companion that tests upper slices in nested searches.
+#ifndef QRC_INT_SHAVING_H
+#define QRC_INT_SHAVING_H
+
+#include "qrcconstraint.h"
+#include "qrcint.h"
+#include "qrcintexp.h"
+
+class StrongConsistencyIntConstraintI;
+
+class QrcSpiralSolverIntCtI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcSpiralSolverIntCtI, QrcConstraintI)
+ public:
+  // A level below 3 counts as 3.
+  QrcSpiralSolverIntCtI(QrcIntExpI* var, QrcInt level);
+  void post() override;
+  void propagate() override;
+  void display(std::ostream& os) const override;
+  // Count and active flag cleared, the variable's handler resumed.
+  void reset();
+  // Reset, and the threshold back to the level: the companion is done.
+  void finish();
+  bool isActive() const { return _active != 0; }
+  void setThreshold(QrcInt t) { _threshold = static_cast<int32_t>(t); }
+  QrcInt getThreshold() const { return _threshold; }
+  QrcInt getLevel() const { return _level; }
+  QrcInt getCount() const { return _count; }
+  QrcIntExpI* getVar() const { return _var; }
+
+ private:
+  QrcIntExpI* _var;
+  QrcInt _count;
+  QrcInt _stamp;
+  char _active;
+  StrongConsistencyIntConstraintI* _companion;
+  int32_t _threshold;
+  int32_t _level;
+};
+
+class StrongConsistencyIntConstraintI : public QrcConstraintI {
+  QROSIMPLECLASS(StrongConsistencyIntConstraintI, QrcConstraintI)
+ public:
+  StrongConsistencyIntConstraintI(QrcIntExpI* var, QrcSpiralSolverIntCtI* watch)
+      : QrcConstraintI(var->getManager()), _var(var), _watch(watch) {}
+  void post() override {}
+  void propagate() override;
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcIntExpI* _var;
+  QrcSpiralSolverIntCtI* _watch;
+};
+
+// Narrows a variable to [lo, hi] and stores its maximum.
+class testIntgoalI : public QrcGoalI {
+  QROSIMPLECLASS(testIntgoalI, QrcGoalI)
+ public:
+  testIntgoalI(QrcManagerI* m, QrcIntExpI* var, QrcInt lo, QrcInt hi, QrcInt* result)
+      : QrcGoalI(m), _var(var), _lo(lo), _hi(hi), _result(result) {}
+  QrcGoalI* execute() override;
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcIntExpI* _var;
+  QrcInt _lo;
+  QrcInt _hi;
+  QrcInt* _result;
+};
+
+// The watch (and its companion) on x's manager; the caller adds it.
+QrcConstraint QrcSpiralSolverIntCt(const QrcIntVar& x, QrcInt level);
+// Asks for shaving of an integer variable's maximum (level 20).
+void addIntShaving(const QrcIntVar& x);
+
+// Process-wide shaving of every integer variable a solver extracts: a watch
+// of the level (when at least 1) while the switch is on. Both start at 0 and
+// off and nothing in the library changes them: the setters are for tests only.
+QrcInt getGlobalIntShavingLevel();
+bool isGlobalIntShavingOn();
+void setGlobalIntShavingLevel(QrcInt level);
+void setGlobalIntShavingOn(bool on);
+// Adds the process-wide watch to x when the settings ask for one.
+void addGlobalIntShaving(const QrcIntVar& x);
+
+#endif

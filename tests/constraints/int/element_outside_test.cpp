@@ -1,0 +1,300 @@
+// Element constraints and expressions with indexes outside the arrays, in
+// their plain, negated and reified forms: y == a[x], y != a[x] and every
+// comparison over a[x] or vars[x] hold only for an index inside the array;
+// their opposites hold wherever it lies outside.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "constraint_fixtures.h"
+#include "qrcelement.h"
+#include "qrcintarith.h"
+#include "qrcintcompare.h"
+#include "qrcmember.h"
+#include "support/harness.h"
+
+namespace {
+
+using qrotest::PropCase;
+using qrotest::Vars;
+typedef std::vector<int64_t> V;
+
+QrcIntArray arrayOn(QrcManagerI* m, const V& a) {
+  return QrcIntArray(QrcManager(m), static_cast<QrcInt>(a.size()), a.data());
+}
+
+bool inside(const V& a, int64_t x) {
+  return x >= 0 && x < static_cast<int64_t>(a.size());
+}
+
+// Variables: 0 the value y, 1 the index x, 2 a 0-1 truth b, then the array
+// variables of vars[x]. A form states a constraint over them and, through
+// its checker, the assignments it accepts.
+struct Form {
+  const char* name;
+  bool vars;  // over the array variables, not the constant array
+  std::function<QrcConstraint(QrcManagerI*, const Vars&, const V&)> make;
+  std::function<bool(const V&, const V&)> holds;
+};
+
+QrcIntExp y(const Vars& v) {
+  return QrcIntExp(v[0]);
+}
+QrcIntExp x(const Vars& v) {
+  return QrcIntExp(v[1]);
+}
+QrcIntExp ax(QrcManagerI* m, const Vars& v, const V& a) {
+  return arrayOn(m, a)[x(v)];
+}
+QrcIntExp vx(QrcManagerI* m, const Vars& v, const V& a) {
+  QrcIntVarArray vars(QrcManager(m), static_cast<QrcInt>(a.size()));
+  for (size_t i = 0; i < a.size(); ++i) vars.set(static_cast<QrcInt>(i), QrcIntExp(v[i + 3]));
+  return vars[x(v)];
+}
+
+// The element at s's index, when inside.
+bool at(const V& a, const V& s, bool vars, int64_t& e) {
+  if (!inside(a, s[1])) return false;
+  size_t i = static_cast<size_t>(s[1]);
+  e = vars ? s[i + 3] : a[i];
+  return true;
+}
+
+template <class P>
+std::function<bool(const V&, const V&)> over(bool vars, P p) {
+  return [vars, p](const V& a, const V& s) {
+    int64_t e;
+    return at(a, s, vars, e) && p(e, s[0]);
+  };
+}
+
+const std::vector<Form>& forms() {
+  auto eq = [](int64_t e, int64_t yv) { return e == yv; };
+  auto neq = [](int64_t e, int64_t yv) { return e != yv; };
+  static const std::vector<Form> all = {
+      {"QrcElementEq", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) {
+         return QrcElementEq(y(v), arrayOn(m, a), x(v));
+       },
+       over(false, eq)},
+      {"QrcElementNEq", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) {
+         return QrcElementNEq(y(v), arrayOn(m, a), x(v));
+       },
+       over(false, neq)},
+      {"QrcIntEltCallerCt", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) {
+         return QrcIntEltCallerCt(y(v), arrayOn(m, a), x(v));
+       },
+       over(false, eq)},
+      {"y == a[x]", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) { return y(v) == ax(m, v, a); },
+       over(false, eq)},
+      {"y != a[x]", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) { return y(v) != ax(m, v, a); },
+       over(false, neq)},
+      {"a[x] + 1 == y", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) { return ax(m, v, a) + 1 == y(v); },
+       over(false, [](int64_t e, int64_t yv) { return e + 1 == yv; })},
+      {"a[x] <= y", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) { return ax(m, v, a) <= y(v); },
+       over(false, [](int64_t e, int64_t yv) { return e <= yv; })},
+      {"a[x] == 3", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) { return ax(m, v, a) == 3; },
+       over(false, [](int64_t e, int64_t) { return e == 3; })},
+      {"a[x] != 3", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) { return ax(m, v, a) != 3; },
+       over(false, [](int64_t e, int64_t) { return e != 3; })},
+      {"a[x] >= 4", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) { return ax(m, v, a) >= 4; },
+       over(false, [](int64_t e, int64_t) { return e >= 4; })},
+      {"a[x] in {1, 4}", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) {
+         return QrcMember(ax(m, v, a), arrayOn(m, {1, 4}));
+       },
+       over(false, [](int64_t e, int64_t) { return e == 1 || e == 4; })},
+      {"y - a[x] + x == 0", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) { return y(v) - ax(m, v, a) + x(v) == 0; },
+       [](const V& a, const V& s) {
+         int64_t e;
+         return at(a, s, false, e) && s[0] - e + s[1] == 0;
+       }},
+      {"vars[x] == y", true,
+       [](QrcManagerI* m, const Vars& v, const V& a) { return vx(m, v, a) == y(v); },
+       over(true, eq)},
+      {"vars[x] != y", true,
+       [](QrcManagerI* m, const Vars& v, const V& a) { return vx(m, v, a) != y(v); },
+       over(true, neq)},
+      {"vars[x] <= 2", true,
+       [](QrcManagerI* m, const Vars& v, const V& a) { return vx(m, v, a) <= 2; },
+       over(true, [](int64_t e, int64_t) { return e <= 2; })},
+  };
+  return all;
+}
+
+enum class Mode { Plain, Negated, Reified, Differs };
+const char* const ModeNames[] = {"", " negated", " reified", " b != C"};
+
+void runForm(const Form& f, Mode mode, const V& a, const V& ys, uint64_t seed) {
+  PropCase c;
+  c.name =
+      std::string(f.name) + ModeNames[static_cast<int>(mode)] + " a " + ::testing::PrintToString(a);
+  c.seed = seed;
+  c.values = {ys, qrotest::range(-2, static_cast<int64_t>(a.size()) + 1), {0, 1}};
+  if (f.vars)
+    for (size_t i = 0; i < a.size(); ++i) c.values.push_back({a[i], a[i] + 2});
+  auto make = f.make;
+  c.post = [make, mode, a](QrcManagerI* m, const Vars& v) {
+    QrcConstraint ct = make(m, v, a);
+    if (mode == Mode::Negated) ct = !ct;
+    if (mode == Mode::Reified) ct = QrcIntExp(v[2]) == QrcIntExp(ct);
+    if (mode == Mode::Differs) ct = (QrcIntExp(v[2]) == 1) != ct;
+    m->add(ct.getImpl());
+  };
+  auto holds = f.holds;
+  c.check = [holds, mode, a](const V& s) {
+    bool h = holds(a, s);
+    if (mode == Mode::Plain) return h;
+    if (mode == Mode::Negated) return !h;
+    return (s[2] == 1) == (mode == Mode::Reified ? h : !h);
+  };
+  c.narrowRuns = 20;
+  qrotest::runPropCase(c);
+}
+
+const Mode AllModes[] = {Mode::Plain, Mode::Negated, Mode::Reified, Mode::Differs};
+
+TEST(ElementOutside, SmallArray) {
+  // With a = [5, 6, 7], y = 5 and x in 0..3, b == (y == a[x]) has 4 solutions
+  // and !(y == a[x]) 3: x = 3 lies outside the array.
+  for (const Form& f : forms())
+    for (Mode mode : AllModes) {
+      runForm(f, mode, {5, 6, 7}, {5}, 1);
+      runForm(f, mode, {5, 6, 7}, {5, 7}, 2);
+    }
+}
+
+// Arrays of each shape the makers choose a class by: empty, at most six
+// entries, more with a compact span, more with a wide one; y bound or free.
+TEST(ElementOutside, EveryClassAgainstBruteForce) {
+  for (int k = 0; k < 16; ++k) {
+    uint64_t seed = qrotest::caseSeed(5600 + static_cast<uint64_t>(k));
+    qrotest::Rng rng(seed);
+    int shape = k % 4;
+    size_t n = shape == 0 ? 0 : shape == 1 ? 1 + rng() % 6 : 7 + rng() % 3;
+    int64_t span = shape == 3 ? 1000 : 8;
+    V a;
+    for (size_t i = 0; i < n; ++i)
+      a.push_back(i > 0 && rng() % 3 == 0 ? a[rng() % i] : static_cast<int64_t>(rng() % span));
+    if (shape == 3) a[0] = 999;
+    V ys = {3, 4};
+    for (int64_t v : a)
+      if (rng() % 2) ys.push_back(v);
+    std::sort(ys.begin(), ys.end());
+    ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
+    if (k % 3 == 0) ys = {ys[rng() % ys.size()]};
+    for (const Form& f : forms()) {
+      if (f.vars && n > 4) continue;
+      for (Mode mode : AllModes) runForm(f, mode, a, ys, seed);
+    }
+  }
+}
+
+// ---------------------------------------------------------------- opposites
+
+class ElementOppositeTest : public ctest::ConstraintTest {
+ protected:
+  template <class T>
+  static bool is(QrcConstraintI* ct) {
+    return ct && ct->isType(T::GetTypeInfo());
+  }
+};
+
+TEST_F(ElementOppositeTest, OppositesKeepTheIndexesOutside) {
+  QrcIntExpI* yv = var(0, 9);
+  QrcIntExpI* xv = var(-1, 3);
+  QrcConstraintI* eq = QrcElementEq(yv, ints({5, 6, 7}), xv).getImpl();
+  QrcConstraintI* neq = eq->getOpposite();
+  ASSERT_TRUE(is<QrcStaticElementNEqI>(neq));
+  EXPECT_EQ(neq->getOpposite(), eq);
+  QrcConstraintI* partial = QrcElementNEq(yv, ints({5, 6, 7}), xv).getImpl()->getOpposite();
+  ASSERT_TRUE(is<QrcPartialElementEqI>(partial));
+  QrcManager other(QrcNoEdit);
+  EXPECT_TRUE(is<QrcPartialElementEqI>(partial->getCopyForManager(other.getImpl())));
+  other.end();
+  // Neither opposite can be false while the index may lie outside.
+  yv->setValue(5);
+  xv->removeValue(1);
+  xv->removeValue(2);
+  EXPECT_FALSE(neq->isFalse());
+  EXPECT_FALSE(partial->isFalse());
+  // y == a[x] or x outside: the inner indexes whose value y lacks go first;
+  // once x is inside the array, y follows.
+  QrcIntExpI* y2 = var(0, 9);
+  QrcIntExpI* x2 = var(-1, 3);
+  ASSERT_TRUE(adds(partial = QrcElementNEq(y2, ints({5, 6, 7}), x2).getImpl()->getOpposite()));
+  y2->removeValue(6);
+  EXPECT_EQ(dom(x2), (ctest::V{-1, 0, 2, 3}));
+  EXPECT_EQ(dom(y2), (ctest::V{0, 1, 2, 3, 4, 5, 7, 8, 9}));
+  x2->setRange(0, 2);
+  EXPECT_EQ(dom(y2), (ctest::V{5, 7}));
+  // The constant classes and their names.
+  QrcIntExpI* x3 = var(-1, 3);
+  QrcConstraintI* cst = QrcElementEq(var(5, 5), ints({5, 6, 7}), x3, "c").getImpl();
+  ASSERT_TRUE(adds(cst->getOpposite()));
+  EXPECT_EQ(ctest::show(cst->getOpposite()), "c");
+  EXPECT_EQ(dom(x3), (ctest::V{-1, 1, 2, 3}));
+}
+
+TEST_F(ElementOppositeTest, ExpressionOppositesHoldOutside) {
+  QrcIntExpI* xv = var(0, 3);
+  QrcIntExp e = ints({5, 6, 7})[QrcIntExp(xv)];
+  // a[x] != 6 or x outside the array: x = 3 stays, and x = 1 goes once x
+  // lies inside the array.
+  ASSERT_TRUE(adds(!(e == 6)));
+  EXPECT_TRUE(xv->isInDomain(3));
+  xv->removeValue(3);
+  EXPECT_EQ(dom(xv), (ctest::V{0, 2}));
+  // An index inside the array leaves the plain opposite.
+  QrcIntExpI* inner = var(0, 2);
+  QrcConstraintI* o = (ints({5, 6, 7})[QrcIntExp(inner)] == 6).getImpl()->getOpposite();
+  EXPECT_TRUE(is<QrcNeqCstConstraint>(o));
+  // A node turned into a variable always has a value.
+  QrcIntExpI* z = var(0, 5);
+  QrcIntVar tied(ints({5, 6, 7})[QrcIntExp(z)]);
+  EXPECT_EQ(tied.getImpl()->makeUndefinedConstraint(), nullptr);
+  EXPECT_EQ(dom(z), (ctest::V{0, 1, 2}));
+  // vars[x] over an empty array has no value anywhere: its opposites always hold.
+  QrcIntVarArray none(mgr, 0);
+  QrcIntExp empty = none[QrcIntExp(var(0, 2))];
+  EXPECT_TRUE(adds(!(empty == QrcIntExp(var(0, 1)))));
+  EXPECT_FALSE(adds(empty == QrcIntExp(var(0, 1))));
+}
+
+// vars[index] becomes the element at the index's value when a generic
+// constraint is copied: negated and reified forms over an index outside the
+// array report the bad index, as the plain form does.
+TEST_F(ElementOppositeTest, GenericElementOutsideReportsTheIndex) {
+  QrcIntExpI* x0 = var(1, 3);
+  QrcIntExpI* x1 = var(5, 9);
+  QrcIntVarArray xs = array({x0, x1});
+  QrcIndex index;
+  QrcIntExp g = xs[index];
+  QrcIntExpI* b = var(0, 1);
+  QrcConstraintI* negated = (!(g == 3)).getImpl();
+  QrcConstraintI* reified = (QrcIntExp(b) == QrcIntExp(g == 3)).getImpl();
+  index.getImpl()->setValue(2);
+  for (QrcConstraintI* ct : {negated, reified}) {
+    QrcManager target(QrcNoEdit);
+    target.getImpl()->setErrorReporter(&reporter);
+    EXPECT_EQ(errorLine([&] { ct->getCopyForManager(target.getImpl()); }),
+              "Solver Error : QrcGenIntVarI::makeCopy : bad index : 2\n");
+    target.getImpl()->setErrorReporter(nullptr);
+    target.end();
+  }
+}
+
+}  // namespace
