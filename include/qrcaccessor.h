@@ -267,6 +267,9 @@ class QrcIntAccessorI : public QrcDiscreteExpAccessorI {
   // Whether some f(x), resp. f(x), can lie within S.
   virtual QrcBool isCompatible(QrcIntSetVarI* s) = 0;
   virtual QrcBool isCompatibleAt(QrcInt x, QrcIntSetVarI* s) = 0;
+  // A new constraint (not posted) that f(x) lies within S: membership of
+  // an integer or an expression, inclusion of a set variable.
+  virtual QrcConstraintI* makeInclusionAt(QrcInt x, QrcIntSetVarI* s) = 0;
 };
 
 // f(x) is an integer in [min, max].
@@ -292,6 +295,7 @@ class QrcIntConstAccessorI : public QrcIntAccessorI {
   void requireValueAt(QrcInt x, QrcInt v) override;
   QrcBool isCompatible(QrcIntSetVarI* s) override;
   QrcBool isCompatibleAt(QrcInt x, QrcIntSetVarI* s) override;
+  QrcConstraintI* makeInclusionAt(QrcInt x, QrcIntSetVarI* s) override;
   QrcInt getMin() const { return _min; }
   QrcInt getMax() const { return _max; }
 
@@ -317,6 +321,8 @@ class QrcIntExpAccessorI : public QrcIntAccessorI {
   void requireValueAt(QrcInt x, QrcInt v) override;
   QrcBool isCompatible(QrcIntSetVarI* s) override;
   QrcBool isCompatibleAt(QrcInt x, QrcIntSetVarI* s) override;
+  // Over get(x).
+  QrcConstraintI* makeInclusionAt(QrcInt x, QrcIntSetVarI* s) override;
 
   // Keeps the f(x) made from now on.
   void useCache() { makeCache(); }
@@ -372,6 +378,8 @@ class QrcIntSetVarAccessorI : public QrcIntAccessorI {
   void requireValueAt(QrcInt x, QrcInt v) override;
   QrcBool isCompatible(QrcIntSetVarI* s) override;
   QrcBool isCompatibleAt(QrcInt x, QrcIntSetVarI* s) override;
+  // Over get(x).
+  QrcConstraintI* makeInclusionAt(QrcInt x, QrcIntSetVarI* s) override;
 
   void useCache() { makeCache(); }
   QrcIntSetVarI* peek(QrcInt x);

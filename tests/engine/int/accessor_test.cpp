@@ -177,6 +177,11 @@ TEST_F(AccessorTest, ConstantAccessor) {
   EXPECT_TRUE(a->isCompatibleAt(2, t));
   t->removePossible(4);
   EXPECT_FALSE(a->isCompatibleAt(2, t));
+  // f(x) within S.
+  QrcIntSetVarI* u = setVar(0, 9);
+  m->add(a->makeInclusionAt(2, u));
+  EXPECT_TRUE(u->isRequired(4));
+  EXPECT_FALSE(holds([&] { m->add(a->makeInclusionAt(1, t)); }));
   // Unbounded functions span the whole integer range.
   auto* wide = new (m) QrcIntFunctionAccessorI(range(0, 3), new (m) Doubler());
   EXPECT_EQ(wide->getMax(), QrcInt64Max);
@@ -317,6 +322,13 @@ TEST_F(AccessorTest, ExpressionAccessorQuestions) {
     EXPECT_EQ(value.seen, Values({4}));
   }));
   EXPECT_FALSE(holds([&] { a->setMin(1, 3); }));
+  // f(x) within S: its values outside S go.
+  QrcIntSetVarI* within = setVar(1, 4);
+  m->add(a->makeInclusionAt(1, within));
+  EXPECT_EQ(x1->getMin(), 1);
+  EXPECT_EQ(x1->getMax(), 2);
+  x1->setValue(2);
+  EXPECT_TRUE(within->isRequired(2));
   EXPECT_EQ(a->getCardinalityAt(1), m->getIntOne());
 }
 
@@ -336,6 +348,10 @@ TEST_F(AccessorTest, UndefinedValueReportsError25) {
       {[&] { a->setMin(1, 0); }, "Solver Error : QrcIntExpAccessor : Access Undefined F(x).\n"},
       {[&] { b->get(1); }, "Solver Error : QrcIntSetVarAccessor : Access Undefined F(x).\n"},
       {[&] { b->requireValueAt(1, 0); },
+       "Solver Error : QrcIntSetVarAccessor : Access Undefined F(x).\n"},
+      {[&] { a->makeInclusionAt(1, sets[0]); },
+       "Solver Error : QrcIntExpAccessor : Access Undefined F(x).\n"},
+      {[&] { b->makeInclusionAt(1, sets[0]); },
        "Solver Error : QrcIntSetVarAccessor : Access Undefined F(x).\n"},
   };
   for (const Case& c : cases) {
@@ -394,6 +410,13 @@ TEST_F(AccessorTest, SetVariableAccessor) {
     EXPECT_TRUE(a->isBound(2) == d->isBound());
   }));
   EXPECT_FALSE(holds([&] { a->requireValueAt(1, 5); }));
+  // f(x) within S: its possible values outside S go; f(x) within itself holds.
+  QrcIntSetVarI* within = setVar(1, 3);
+  m->add(a->makeInclusionAt(1, within));
+  EXPECT_FALSE(sets[1]->isPossible(0));
+  sets[1]->addRequired(2);
+  EXPECT_TRUE(within->isRequired(2));
+  EXPECT_EQ(a->makeInclusionAt(1, sets[1]), m->getTrueConstraint());
   EXPECT_TRUE(a->isType(QrcIntSetVarAccessorI::GetTypeInfo()));
   EXPECT_FALSE(a->isType(QrcIntExpAccessorI::GetTypeInfo()));
 }

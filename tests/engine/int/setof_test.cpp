@@ -137,7 +137,7 @@ TEST_F(SetOfTest, EqualityOverTheIndexCountsThroughCard) {
   EXPECT_EQ(n.getMax(), 4);
   mgr.add(n == 2);
   EXPECT_EQ(countSolutions(xs), 6);
-  // Over another expression the constraint takes the set form.
+  // Over another expression.
   QrcIndex other;
   QrcIntVarArray ys = array({var(0, 3), var(0, 3)});
   QrcIntExp k = QrcGenericConstraint(other, (ys[other] + 1) == 2);
@@ -145,6 +145,16 @@ TEST_F(SetOfTest, EqualityOverTheIndexCountsThroughCard) {
   mgr.add(k == 2);
   EXPECT_EQ(ys[0].getImpl()->getValue(), 1);
   EXPECT_EQ(ys[1].getImpl()->getValue(), 1);
+  // An index first given to a shorter array counts only its positions.
+  QrcIndex shorter;
+  array({var(0, 1), var(0, 1)})[shorter];
+  std::vector<QrcIntExpI*> z = {var(0, 1), var(0, 1), var(0, 1)};
+  QrcIntExp c = QrcGenericConstraint(shorter, array(z)[shorter] == 1);
+  EXPECT_EQ(c.getMax(), 2);
+  z[2]->setValue(1);
+  z[0]->setValue(0);
+  EXPECT_EQ(c.getMax(), 1);
+  EXPECT_EQ(c.getMin(), 0);
 }
 
 TEST_F(SetOfTest, IsFalseDisplayAndCopies) {
