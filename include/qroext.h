@@ -39,6 +39,7 @@
 #include "qrcintsetcst.h"
 #include "qrcintsetvar.h"
 #include "qrcintshaving.h"
+#include "qrcsetcomposition.h"
 
 #include "qrcfloatarith.h"
 #include "qrcfloatcompare.h"
