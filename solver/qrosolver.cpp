@@ -1,5 +1,6 @@
 // The solver object: construction and destruction, synchronisation with the
 // model, the choice of the goal and the solves and searches.
+#include <atomic>
 #include <cstdlib>
 #include <ostream>
 
@@ -24,12 +25,12 @@
 
 namespace {
 
-QroInt liveSolvers = 0;
+std::atomic<QroInt> liveSolvers{0};
 
 void changeLiveSolvers(QroInt delta) {
   QroTypeRegistryLock* lock = QroGetTypeRegistryLock();
   if (lock) lock->lock();
-  liveSolvers += delta;
+  liveSolvers.fetch_add(delta);
   if (lock) lock->unlock();
 }
 
@@ -38,7 +39,7 @@ const char* const kExtractName = "CPExtract";
 }  // namespace
 
 QroInt QroSolverI::getLiveSolverCount() {
-  return liveSolvers;
+  return liveSolvers.load();
 }
 
 // ---------------------------------------------------------------------------
