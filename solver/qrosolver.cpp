@@ -521,7 +521,16 @@ void QroSolverI::searchEnded() {
   if (_syncLevel == Synchronized) _syncLevel = Searched;
 }
 
+namespace {
+// A goal made in another environment names objects this solver cannot hold.
+void checkGoalEnv(const QroSolverI* solver, const QroGoalI* goal) {
+  if (goal && goal->getEnv() != solver->getEnv())
+    QroThrowEnvMismatch("QroSolver goal: mixing mismatch environments");
+}
+}  // namespace
+
 QroBool QroSolverI::solveFromGoal(QroGoalI* goal, QroInt mode, QroBool restart) {
+  checkGoalEnv(this, goal);
   if (isInSearch()) throw QroSolver::MultipleSearchException();
   if (mode == 1 && _fastRestart && _syncLevel == Searched) _syncLevel = AdditionsPending;
   synchronize(mode);
@@ -549,6 +558,7 @@ QroBool QroSolverI::solveFromGoal(QroGoalI* goal, QroInt mode, QroBool restart) 
 }
 
 QroBool QroSolverI::solveWithObjective(QroGoalI* goal, QroInt mode, QroBool restart) {
+  checkGoalEnv(this, goal);
   synchronize(mode);
   setInSearch(1);
   RunGuard guard(this);
@@ -579,6 +589,7 @@ QroBool QroSolverI::solveWithObjective(QroGoalI* goal, QroInt mode, QroBool rest
 }
 
 void QroSolverI::startNewSearch(QroGoalI* goal, QroInt mode) {
+  checkGoalEnv(this, goal);
   if (isInSearch()) throw QroSolver::MultipleSearchException();
   _status = Unknown;
   synchronize(mode);

@@ -32,6 +32,23 @@ QroExtractableArray copyExtractables(QroEnvI* env, QroArrayI* a) {
   return copy;
 }
 
+// env, once the array and its elements belong to it (before the constructor's
+// base registers anything).
+QroEnvI* withElements(QroEnvI* env, const QroArray& a, const char* message) {
+  QroCheckExtractablesEnv(env, a, message);
+  return env;
+}
+QroEnvI* withData(QroEnvI* env, const QroArray& a, const char* message) {
+  QroCheckArrayEnv(env, a, message);
+  return env;
+}
+
+const char* const kLexMixing = "QroLexOrder: mixing mismatch environments";
+const char* const kStretchMixing = "QroStretch: mixing mismatch environments";
+const char* const kPatternMixing = "QroPattern: mixing mismatch environments";
+const char* const kCountMixing = "QroIntCountValueEq: mixing mismatch environments";
+const char* const kToBranchMixing = "QroToBranch: mixing mismatch environments";
+
 void endArray(QroArray& a) {
   if (a.getImpl()) a.end();
 }
@@ -66,7 +83,7 @@ void displayLine(std::ostream& os, const char* label, const V& value) {
 
 QroLexOrderI::QroLexOrderI(QroEnvI* env, const QroIntVarArray& first, const QroIntVarArray& second,
                            const char* name)
-    : QroConstraintI(env, name) {
+    : QroConstraintI(withElements(withElements(env, first, kLexMixing), second, kLexMixing), name) {
   QroSolverExtraXMLPlugInAddon::Ensure(env);
   _first = asExtractables(first);
   _second = asExtractables(second);
@@ -109,7 +126,11 @@ QroExtractableI* QroGeLexI::makeClone(QroEnvI* env) const {
 
 QroStretchI::QroStretchI(QroEnvI* env, const QroIntVarArray& vars, const QroIntArray& mins,
                          const QroIntArray& maxes, const QroIntArray& values, const char* name)
-    : QroConstraintI(env, name) {
+    : QroConstraintI(
+          withData(withData(withData(withElements(env, vars, kStretchMixing), mins, kStretchMixing),
+                            maxes, kStretchMixing),
+                   values, kStretchMixing),
+          name) {
   QroSolverExtraXMLPlugInAddon::Ensure(env);
   _vars = asExtractables(vars);
   _mins = mins;
@@ -148,7 +169,10 @@ void QroStretchI::display(std::ostream& os) const {
 
 QroPatternI::QroPatternI(QroEnvI* env, const QroIntVarArray& vars, QroExtractableI* patterns,
                          QroInt cst, const char* name)
-    : QroConstraintI(env, name), _patterns(patterns), _cst(cst) {
+    : QroConstraintI(QroSameEnv(withElements(env, vars, kPatternMixing), patterns, kPatternMixing),
+                     name),
+      _patterns(patterns),
+      _cst(cst) {
   QroSolverExtraXMLPlugInAddon::Ensure(env);
   _vars = asExtractables(vars);
   _vars.incrementUseCounts();
@@ -178,7 +202,7 @@ void QroPatternI::display(std::ostream& os) const {
 // Count of the expressions equal to a value
 
 QroIntCountValueEqI::QroIntCountValueEqI(QroEnvI* env, const QroIntExprArray& exprs, QroInt value)
-    : QroIntExprI(env), _value(value) {
+    : QroIntExprI(withElements(env, exprs, kCountMixing)), _value(value) {
   QroSolverExtraXMLPlugInAddon::Ensure(env);
   _exprs = asExtractables(exprs);
   _exprs.incrementUseCounts();
@@ -220,7 +244,7 @@ QroNum QroIntCountValueEqI::eval(QroAlgorithmI* algorithm) const {
 // Branching mark
 
 QroToBranchI::QroToBranchI(QroEnvI* env, const QroIntVarArray& vars, const char* name)
-    : QroConstraintI(env, name), _vars(vars) {}
+    : QroConstraintI(withElements(env, vars, kToBranchMixing), name), _vars(vars) {}
 
 QroToBranchI::~QroToBranchI() {}
 
