@@ -133,6 +133,8 @@ class QrcIntSetIterator {
   QrcInt _pos;
 };
 
+class QrcIntSetVarArrayI;
+
 // A set of integers that keeps insertion order (index = order of insertion)
 // and can add a dense value-to-index table.
 class QrcIntOrderedSetI {
@@ -141,6 +143,9 @@ class QrcIntOrderedSetI {
   QrcIntOrderedSetI(QrcManagerI* manager, QrcInt n, const QrcInt* values, bool reportDuplicates);
   // From the members of a set.
   QrcIntOrderedSetI(QrcManagerI* manager, const QrcIntSetI* set);
+  // The union of the possible sets of the variables, inserted in increasing
+  // order (index j is the j-th smallest value).
+  QrcIntOrderedSetI(QrcManagerI* manager, const QrcIntSetVarArrayI* vars);
 
   bool contains(QrcInt v) const;
   // Index of a value known to be present.

@@ -35,8 +35,10 @@
 #include "qrcintexp.h"
 #include "qrcintgoals.h"
 #include "qrcintset.h"
+#include "qrcintsetcst.h"
 #include "qrcintsetvar.h"
 #include "qrcintshaving.h"
+#include "qrcsetcomposition.h"
 
 #include "qrcfloatarith.h"
 #include "qrcfloatcompare.h"

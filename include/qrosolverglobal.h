@@ -11,8 +11,10 @@
 //   }
 //
 // and its remove hook calls the remove helper of its row with its fields.
-// No builder sets a filter level: the solver's table of defaults per kind
-// decides.
+// The distribute, sequence, minimum-distance, box and not-overlap builders
+// give their engine constraint the solver's filter level for the node
+// (QroSolverI::getFilterLevel: 0 unless one was set); the others leave the
+// level to the solver's table of defaults per kind.
 #ifndef QRO_SOLVERGLOBAL_H
 #define QRO_SOLVERGLOBAL_H
 

@@ -73,12 +73,20 @@ void* constraintRecord(QroSolverI* s, QroExtractableI* node, const QrcConstraint
   return s->makeConstraintRecord(node, ct.getImpl());
 }
 
+// The constraint record of ct after ct got the solver's level for the node.
+void* leveledRecord(QroSolverI* s, QroExtractableI* node, const QrcConstraint& ct) {
+  s->applyFilterLevel(node, ct.getImpl());
+  return constraintRecord(s, node, ct);
+}
+
 bool isIntRecord(const QroExtractionRecord* r) {
   return r && r->kind == QroExtractionRecord::IntKind;
 }
 
-// The engine tuple set extracted for an extractable (extractIntTupleSet).
-QrcTupleSet tupleSetOf(QroSolverI* s, QroExtractableI* x) {
+// The engine tuple set extracted for an extractable (extractIntTupleSet);
+// QroSolver::WrongType with the message when x cannot be one.
+QrcTupleSet tupleSetOf(QroSolverI* s, QroExtractableI* x, const char* message) {
+  if (!QroIsTupleSetExtractable(x)) throw QroSolver::WrongType(message);
   s->QroAlgorithmI::extract(x);
   if (!s->isExtracted(x)) throw QroAlgorithm::NotExtractedException(s, x);
   return QrcTupleSet(static_cast<QrcTupleSetI*>(s->getObject(x->getId())));
@@ -130,7 +138,10 @@ void* extractPattern(QroAlgorithmI* a, QroExtractableI* node, const QroArray& va
                      QroExtractableI* patterns, QroInt terminator) {
   QroSolverI* s = solverOf(a);
   QrcIntVarArray x = intVars(s, vars);
-  return constraintRecord(s, node, QrcPattern(x, tupleSetOf(s, patterns), terminator));
+  return constraintRecord(
+      s, node,
+      QrcPattern(x, tupleSetOf(s, patterns, "Pattern: the pattern set is not a tuple set"),
+                 terminator));
 }
 
 void* extractAllDiff(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars) {
@@ -173,7 +184,7 @@ void* extractSequence(QroAlgorithmI* a, QroExtractableI* node, QroInt lo, QroInt
   QroSolverI* s = solverOf(a);
   QrcIntVarArray x = intVars(s, vars);
   QrcIntVarArray c = intVars(s, cards);
-  return constraintRecord(s, node, QrcSequence(lo, hi, width, x, s->getIntArray(values), c));
+  return leveledRecord(s, node, QrcSequence(lo, hi, width, x, s->getIntArray(values), c));
 }
 
 void* extractInverse(QroAlgorithmI* a, QroExtractableI* node, const QroArray& f,
@@ -196,11 +207,11 @@ void* extractDistribute(QroAlgorithmI* a, QroExtractableI* node, const QroArray&
   QroSolverI* s = solverOf(a);
   QrcIntVarArray x = intVars(s, vars);
   QrcIntVarArray c = intVars(s, cards);
-  if (!values.getImpl()) return constraintRecord(s, node, QrcDistribute(c, x));
+  if (!values.getImpl()) return leveledRecord(s, node, QrcDistribute(c, x));
   if (values.getSize() != c.getSize())
     throw QroSolver::BadParameterType(
         "Distribute: cardinality and value arrays are of different size");
-  return constraintRecord(s, node, QrcDistribute(c, s->getIntArray(values), x));
+  return leveledRecord(s, node, QrcDistribute(c, s->getIntArray(values), x));
 }
 
 void* extractPathLength(QroAlgorithmI* a, QroExtractableI* node, const QroArray& next,
@@ -219,7 +230,10 @@ void* extractAllowedTuples(QroAlgorithmI* a, QroExtractableI* node, const QroArr
                            QroExtractableI* tuples, QroBool allowed) {
   QroSolverI* s = solverOf(a);
   QrcIntVarArray x = intVars(s, vars);
-  return constraintRecord(s, node, QrcTableConstraint(x, tupleSetOf(s, tuples), allowed));
+  return constraintRecord(
+      s, node,
+      QrcTableConstraint(x, tupleSetOf(s, tuples, "AllowedTuples: the tuples are not a tuple set"),
+                         allowed));
 }
 
 void* extractBinaryPredicate(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars,
@@ -247,7 +261,7 @@ void* extractElementCaller(QroAlgorithmI* a, QroExtractableI* node, QroExtractab
 void* extractAllMinDistance(QroAlgorithmI* a, QroExtractableI* node, const QroArray& exprs,
                             QroInt distance) {
   QroSolverI* s = solverOf(a);
-  return constraintRecord(s, node, QrcAllMinDistance(intVars(s, exprs), distance));
+  return leveledRecord(s, node, QrcAllMinDistance(intVars(s, exprs), distance));
 }
 
 namespace {
@@ -377,12 +391,12 @@ void* extractBox(QroAlgorithmI* a, QroExtractableI* node, const QroArray& origin
   QrcIntVarArray o = intVars(s, origins);
   QrcBox box(o.getSize(), o, s->getIntArray(sizes));
   box.setObject(node);
-  return constraintRecord(s, node, QrcConstraint(box.getImpl()));
+  return leveledRecord(s, node, QrcConstraint(box.getImpl()));
 }
 
 void* extractBoxNotOverlap(QroAlgorithmI* a, QroExtractableI* node, QroExtractableI* box) {
   QroSolverI* s = solverOf(a);
-  return constraintRecord(s, node, boxOf(s, box).getNotOverlapConstraint());
+  return leveledRecord(s, node, boxOf(s, box).getNotOverlapConstraint());
 }
 
 void* extractBoxContainment(QroAlgorithmI* a, QroExtractableI* node, QroExtractableI* container,

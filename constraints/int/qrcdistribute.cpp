@@ -128,6 +128,9 @@ void QrcDistributeConstraintI::detectOthers() {
   for (QrcInt i = 0; i < _nVars && !_others; ++i)
     if (firstUnlisted(_x[i]) != NoValue) _others = 1;
   if (_others && !_firstListed) {
+    // Trailed: backtracking over this point gives the heap memory back.
+    _manager->saveValue(&_firstListed);
+    _manager->saveValue(&_firstUnlisted);
     _firstListed = allocArray<QrcInt>(_manager, _nVars);
     _firstUnlisted = allocArray<QrcInt>(_manager, _nVars);
   }
