@@ -73,6 +73,9 @@ class QrcIntSetI {
   QrcInt getNextHigher(QrcInt v) const;
   // Largest member < v, v when none.
   QrcInt getNextLower(QrcInt v) const;
+  // For a member v, the largest w with every value of [v, w] a member (within
+  // the universe's bounds); costs a word per 64 positions, never a value each.
+  QrcInt getRunEnd(QrcInt v) const;
   // Next or previous value of the universe; false at the end.
   bool nextInUniverse(QrcInt& v) const;
   bool previousInUniverse(QrcInt& v) const;
@@ -93,6 +96,8 @@ class QrcIntSetI {
   }
   // First set position in [from, lastPosition()], -1 when none.
   QrcInt nextSetPosition(QrcInt from) const;
+  // First clear position in [from, lastPosition()], lastPosition() + 1 when none.
+  QrcInt nextClearPosition(QrcInt from) const;
   // Last set position in [firstPosition(), from], -1 when none.
   QrcInt previousSetPosition(QrcInt from) const;
 
