@@ -80,7 +80,9 @@ QrcPropagationQueueI::QrcPropagationQueueI(QrcManagerI* manager)
       _stamp(1),
       _runCount(1),
       _stepLimit(INT64_MAX),
-      _steps(0) {
+      _steps(0),
+      _demonRuns(0),
+      _events(0) {
   _freeCells = carve<FifoBlock, Cell>(_cellBlocks, _bytes, 4008, false);
   _freeIntCells = carve<IntBlock, IntCell>(_intBlocks, _bytes, 6008, false);
   _freeFloatCells = carve<FloatBlock, FloatCell>(_floatBlocks, _bytes, 6008, false);
@@ -205,6 +207,7 @@ void QrcPropagationQueueI::processHandlers() {
     if (++_steps > _stepLimit) _manager->fail();
     ++_runCount;
     if (h->getState() != QrcEventHandlerI::Disabled) {
+      ++_events;
       bool tracing = _trace && _monitor;
       if (tracing) h->traceWithMonitor(_monitor);
       QrcProcessHandler(h);
@@ -435,6 +438,7 @@ void QrcConstraintList::propagateAll() {
     _manager->setCurrentDemon(c->item);
     bool tracing = q->isTracing();
     if (tracing) q->notifyDemonBegin(c->item);
+    q->countDemonRun();
     c->item->propagate();
     if (tracing) q->notifyDemonEnd(c->item);
     _manager->setCurrentDemon(saved);
