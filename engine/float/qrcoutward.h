@@ -2,9 +2,11 @@
 //
 // widenDown/widenUp move a value outward by the relative margin 1e-11 (for
 // results of library functions that are not correctly rounded); they set the
-// rounding direction to nearest first. The directed operations switch the
-// processor's rounding direction down or up, perform one IEEE operation and
-// leave the direction set: the caller restores nearest when it is done.
+// rounding direction to nearest first. The directed operations give the IEEE
+// result rounded down or up (zeros' signs included) whatever the processor's
+// rounding direction, and leave that direction as it was: the result in the
+// current direction is corrected by the sign of its exact error, and only
+// results near the bottom of the range switch the processor's direction.
 #ifndef QRC_OUTWARD_H
 #define QRC_OUTWARD_H
 
