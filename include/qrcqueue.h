@@ -127,12 +127,15 @@ class QrcPropagationQueueI {
   QrcUInt getBytes() const { return _bytes; }
 
  private:
+  // A FIFO list with its own cell blocks and free cells.
   struct List {
     Cell* head;
     Cell* tail;
+    Cell* free;
+    void* blocks;
     bool empty() const { return head == tail; }
   };
-  Cell* takeCell();
+  Cell* takeCell(List& list);
   void initList(List& list);
   void append(List& list, void* item);
   void* popFront(List& list);
@@ -148,8 +151,6 @@ class QrcPropagationQueueI {
   List _handlers;
   List _posting[Levels];
   List _propagation[Levels];
-  Cell* _freeCells;
-  void* _cellBlocks;
   QrcInt _nesting;
   IntCell* _freeIntCells;
   void* _intBlocks;

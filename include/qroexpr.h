@@ -14,6 +14,9 @@ class QroNumVarI;
 
 class QroNumExprI : public QroExtractableI {
   QROSIMPLECLASS(QroNumExprI, QroExtractableI)
+  // Refuses subclasses that have no record of their own.
+  QROEXTRACTABLEHOOKS()
+
  public:
   QroNumExprI(QroEnvI* env, const char* name = nullptr)
       : QroExtractableI(env, name), _useCount(0) {}
@@ -48,6 +51,9 @@ class QroNumExprI : public QroExtractableI {
 
 class QroIntExprI : public QroNumExprI {
   QROSIMPLECLASS(QroIntExprI, QroNumExprI)
+  // Refuses subclasses that have no record of their own.
+  QROEXTRACTABLEHOOKS()
+
  public:
   QroIntExprI(QroEnvI* env, const char* name = nullptr) : QroNumExprI(env, name) {}
   ~QroIntExprI() override;
@@ -61,6 +67,9 @@ class QroIntExprI : public QroNumExprI {
 // Base of the modelling constraints (a 0-1 integer expression).
 class QroConstraintI : public QroIntExprI {
   QROSIMPLECLASS(QroConstraintI, QroIntExprI)
+  // Refuses subclasses that have no record of their own.
+  QROEXTRACTABLEHOOKS()
+
  public:
   QroConstraintI(QroEnvI* env, const char* name = nullptr) : QroIntExprI(env, name) {}
   ~QroConstraintI() override;

@@ -35,6 +35,7 @@
 #include "qrcintexp.h"
 #include "qrcintgoals.h"
 #include "qrcintset.h"
+#include "qrcintsetcst.h"
 #include "qrcintsetvar.h"
 #include "qrcintshaving.h"
 

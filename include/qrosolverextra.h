@@ -82,9 +82,15 @@ class QroStretchI : public QroConstraintI {
   QroIntArray _values;
 };
 
+// Whether x can be a tuple set: an extractable of a class outside the
+// modelling layer's own kinds (expressions and constraints, set variables,
+// interval expressions, models, objectives), whose extraction makes the set.
+QroBool QroIsTupleSetExtractable(const QroExtractableI* x);
+
 // The sequence of the values of the runs of the variables contains none of
 // the patterns of a tuple set (an extractable, shared); each pattern ends at
-// the first occurrence of the constant from its second position on.
+// the first occurrence of the constant from its second position on. A null
+// set or one of another kind is refused with QroWrongUsage.
 class QroPatternI : public QroConstraintI {
   QROSIMPLECLASS(QroPatternI, QroConstraintI)
   QROEXTRACTABLEHOOKS()

@@ -100,13 +100,18 @@ QroRangeI::QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper
   if (_lb == -kInf && _ub == kInf) return;
   QroNum c = _expr->getConstant();
   if (c == 0.0 || std::isinf(c)) return;
+  // The constant moves into the bounds only when neither bound rounds: a
+  // rounded bound could exclude the exact value.
+  QroNum lb = _lb, ub = _ub;
+  if (_lb != -kInf && !QroExactSum(_lb, -c, lb)) return;
+  if (_ub != kInf && !QroExactSum(_ub, -c, ub)) return;
   // A shared term is copied before its constant moves into the bounds.
   _expr->decrUseCount();
   if (_expr->getUseCount() > 0) _expr = _expr->asNumExpr();
   _expr->incrUseCount();
   static_cast<QroNumLinTermI*>(_expr)->setConstant(0.0);
-  if (_lb != -kInf) _lb -= c;
-  if (_ub != kInf) _ub -= c;
+  _lb = lb;
+  _ub = ub;
 }
 
 QroRangeI::~QroRangeI() {

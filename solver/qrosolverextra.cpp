@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "qroalgorithm.h"
+#include "qromodel.h"
 #include "qroregistry.h"
 
 namespace {
@@ -146,9 +147,18 @@ void QroStretchI::display(std::ostream& os) const {
 // ---------------------------------------------------------------------------
 // Pattern
 
+QroBool QroIsTupleSetExtractable(const QroExtractableI* x) {
+  return x && !x->isType(QroNumExprI::GetTypeInfo()) && !x->isType(QroIntSetVarI::GetTypeInfo()) &&
+         !x->isType(QroIntervalExprI::GetTypeInfo()) && !x->isType(QroModelI::GetTypeInfo()) &&
+         !x->isType(QroObjectiveI::GetTypeInfo());
+}
+
 QroPatternI::QroPatternI(QroEnvI* env, const QroIntVarArray& vars, QroExtractableI* patterns,
                          QroInt cst, const char* name)
     : QroConstraintI(env, name), _patterns(patterns), _cst(cst) {
+  if (!patterns) throw QroWrongUsage("QroPatternI: no pattern set");
+  if (!QroIsTupleSetExtractable(patterns))
+    throw QroWrongUsage("QroPatternI: the pattern set is not a tuple set");
   QroSolverExtraXMLPlugInAddon::Ensure(env);
   _vars = asExtractables(vars);
   _vars.incrementUseCounts();
@@ -438,7 +448,8 @@ QroExtractableI* QroXmlInfo_Pattern::readExtractable(QroXmlReader reader, const 
   if (!readArrayChild(*this, reader, e, vocabulary(QroXmlExprArrayName), vars)) return nullptr;
   QroExtractableI* set = readExtractableChild(*this, reader, e, vocabulary(QroXmlValuesName));
   QroInt cst;
-  if (!set || !reader.readIntAttribute(e, vocabulary(QroXmlCstName), cst)) return nullptr;
+  if (!QroIsTupleSetExtractable(set) || !reader.readIntAttribute(e, vocabulary(QroXmlCstName), cst))
+    return nullptr;
   QroEnvI* env = reader.getEnv().getImpl();
   return new (env) QroPatternI(env, QroIntVarArray(copyExtractables(env, vars).getImpl()), set, cst,
                                nameOf(reader, e));

@@ -77,8 +77,10 @@ bool isIntRecord(const QroExtractionRecord* r) {
   return r && r->kind == QroExtractionRecord::IntKind;
 }
 
-// The engine tuple set extracted for an extractable (extractIntTupleSet).
-QrcTupleSet tupleSetOf(QroSolverI* s, QroExtractableI* x) {
+// The engine tuple set extracted for an extractable (extractIntTupleSet);
+// QroSolver::WrongType with the message when x cannot be one.
+QrcTupleSet tupleSetOf(QroSolverI* s, QroExtractableI* x, const char* message) {
+  if (!QroIsTupleSetExtractable(x)) throw QroSolver::WrongType(message);
   s->QroAlgorithmI::extract(x);
   if (!s->isExtracted(x)) throw QroAlgorithm::NotExtractedException(s, x);
   return QrcTupleSet(static_cast<QrcTupleSetI*>(s->getObject(x->getId())));
@@ -130,7 +132,10 @@ void* extractPattern(QroAlgorithmI* a, QroExtractableI* node, const QroArray& va
                      QroExtractableI* patterns, QroInt terminator) {
   QroSolverI* s = solverOf(a);
   QrcIntVarArray x = intVars(s, vars);
-  return constraintRecord(s, node, QrcPattern(x, tupleSetOf(s, patterns), terminator));
+  return constraintRecord(
+      s, node,
+      QrcPattern(x, tupleSetOf(s, patterns, "Pattern: the pattern set is not a tuple set"),
+                 terminator));
 }
 
 void* extractAllDiff(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars) {
@@ -219,7 +224,10 @@ void* extractAllowedTuples(QroAlgorithmI* a, QroExtractableI* node, const QroArr
                            QroExtractableI* tuples, QroBool allowed) {
   QroSolverI* s = solverOf(a);
   QrcIntVarArray x = intVars(s, vars);
-  return constraintRecord(s, node, QrcTableConstraint(x, tupleSetOf(s, tuples), allowed));
+  return constraintRecord(
+      s, node,
+      QrcTableConstraint(x, tupleSetOf(s, tuples, "AllowedTuples: the tuples are not a tuple set"),
+                         allowed));
 }
 
 void* extractBinaryPredicate(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars,

@@ -243,6 +243,10 @@ void registerExtractionHooks() {
   setConstraintHooks(QroGeLexI::Hooks, extractGeLex, removeArrays, changeNeedsUpdate);
   setConstraintHooks(QroStretchI::Hooks, extractStretch, removeArray, changeNeedsUpdate);
   setConstraintHooks(QroPatternI::Hooks, extractPattern, removeArray, changeNeedsUpdate);
+  // Expressions and constraints of classes without a record of their own.
+  setHooks(QroNumExprI::Hooks, cannotExtract, cannotRemove, cannotChange);
+  setHooks(QroIntExprI::Hooks, cannotExtract, cannotRemove, cannotChange);
+  setConstraintHooks(QroConstraintI::Hooks, cannotExtract, cannotRemove, cannotChange);
   // Abstract binary constraints are never extracted on their own.
   setConstraintHooks(QroBinaryNumConstraintI::Hooks, cannotExtract, cannotRemove, cannotChange);
 

@@ -50,8 +50,12 @@ QRC_ABSTRACTION_DEMON(QrcAbstractIntVarTFDemonI, "QrcAbstractIntVarTFDemon", bBo
 QrcIntSetI* QrcMakeValueSet(QrcManagerI* m, QrcInt n, const QrcInt* values) {
   if (n <= 0) return new (m) QrcIntSetI(m, 0, 0, 0, 0);
   QrcInt lo = *std::min_element(values, values + n), hi = *std::max_element(values, values + n);
-  QrcUInt spread = static_cast<QrcUInt>(hi) - static_cast<QrcUInt>(lo);
-  if (spread + 1 < static_cast<QrcUInt>(10 * n)) return new (m) QrcIntSetI(m, lo, hi, n, values, 0);
+  // Range-backed while the span is below ten times the count; the span of
+  // values near both integer limits exceeds 64 bits.
+  unsigned __int128 span =
+      static_cast<unsigned __int128>(static_cast<QrcUInt>(hi) - static_cast<QrcUInt>(lo)) + 1;
+  if (span < static_cast<unsigned __int128>(n) * 10)
+    return new (m) QrcIntSetI(m, lo, hi, n, values, 0);
   QrcIntCollectionI* coll = new (m) QrcIntCollectionI(m, n, values, false);
   return new (m) QrcIntSetI(coll, 1, 0, 0);
 }

@@ -52,7 +52,8 @@ QrcConstraint QrcRegular(const QrcIntVarArray& x, QrcInt s, const QrcIntArray& T
     // 0..the largest maximum; without variables, as many as T's rows hold.
     symbols = x.getSize() > 0 ? std::max<QrcInt>(0, largestMax(x) + 1) : T.getSize() / s;
   }
-  if (T.getSize() != s * symbols)
+  QrcInt cells;
+  if (__builtin_mul_overflow(s, symbols, &cells) || T.getSize() != cells)
     r->report(QrcBadArraySizeError, "QrcRegular", "bad array size", T.getSize());
   for (QrcInt k = 0; k < T.getSize(); ++k)
     if (T[k] < -1 || T[k] >= s)
@@ -62,11 +63,16 @@ QrcConstraint QrcRegular(const QrcIntVarArray& x, QrcInt s, const QrcIntArray& T
       r->report(QrcIncompatibleArgumentError, "QrcRegular", "Incompatible argument", finals[k]);
   std::vector<QrcInt> table(T.getImpl(), T.getImpl() + T.getSize()), alpha, fin;
   for (QrcInt j = 0; j < symbols; ++j) alpha.push_back(given ? alphabet[j] : j);
-  if (finals.getImpl())
-    fin.assign(finals.getImpl(), finals.getImpl() + finals.getSize());
-  else
-    for (QrcInt q = 0; q < s; ++q) fin.push_back(q);
-  return zeroCostRegular(m, x, s, table, alpha, fin);
+  // Without symbols no state but the initial one is reached: the others,
+  // however many, take no room.
+  QrcInt states = symbols > 0 ? s : 1;
+  if (finals.getImpl()) {
+    for (QrcInt k = 0; k < finals.getSize(); ++k)
+      if (finals[k] < states) fin.push_back(finals[k]);
+  } else {
+    for (QrcInt q = 0; q < states; ++q) fin.push_back(q);
+  }
+  return zeroCostRegular(m, x, states, table, alpha, fin);
 }
 
 // ---------------------------------------------------------------- stretch

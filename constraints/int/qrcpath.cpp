@@ -302,7 +302,7 @@ QrcConstraint QrcPath(const QrcIntVarArray& next, const QrcFloatVarArray& y,
     return QrcConstraint();
   }
   QrcInt n = next.getSize();
-  if (p < 0 || 2 * p > n) {
+  if (p < 0 || p > n / 2) {  // 2p > n, without overflow
     r->report(QrcIncompatibleArgumentError, "QrcPath", "Incompatible argument", p);
     return QrcConstraint();
   }

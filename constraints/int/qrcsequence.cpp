@@ -193,6 +193,16 @@ void QrcSequenceConstraintI::post() {
     return;
   }
   QrcInt n = _x.getSize(), m = _values.getSize(), w = _w;
+  // Phase n + 1 would lead with a window longer than x: the extraction's
+  // error, before anything is allocated per phase.
+  if (w > n + 1) {
+    _manager->getErrorReporter()->report(QrcBadArraySizeError, "bad array size", "extract", n + 1);
+    return;
+  }
+  // Counts beyond [0, w] bound no more than -1 and w + 1 do; clamped, the
+  // bounds of the out-counts stay within the integer range.
+  QrcInt lo = std::min(std::max(_lo, QrcInt(-1)), w + 1);
+  QrcInt hi = std::min(std::max(_hi, QrcInt(-1)), w + 1);
   QrcInt top = 0, bottom = 0;
   bool any = false;
   for (QrcInt i = 0; i < n; ++i) {
@@ -223,11 +233,11 @@ void QrcSequenceConstraintI::post() {
     _phases[t] = recs;
     QrcInt j = 0;
     if (t > 0) {
-      addWindow(recs[j], 0, t, t > _hi ? t - _hi : 0, w - _lo, d[j]);
+      addWindow(recs[j], 0, t, t > hi ? t - hi : 0, w - lo, d[j]);
       ++j;
     }
-    for (QrcInt k = 0; k < q; ++k, ++j) addWindow(recs[j], t + k * w, w, w - _hi, w - _lo, d[j]);
-    if (r > 0) addWindow(recs[j], n - r, r, r > _hi ? r - _hi : 0, w - _lo, d[j]);
+    for (QrcInt k = 0; k < q; ++k, ++j) addWindow(recs[j], t + k * w, w, w - hi, w - lo, d[j]);
+    if (r > 0) addWindow(recs[j], n - r, r, r > hi ? r - hi : 0, w - lo, d[j]);
   }
   for (QrcInt t = 0; t < w; ++t) {
     QrcInt count = _counts[t];

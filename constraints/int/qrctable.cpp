@@ -729,7 +729,7 @@ QrcManagerI* predicateManager(const QrcIntVarArray& vars, QrcInt arity, const vo
   QrcManagerI* m = a->getManager();
   if (a->getSize() != arity)
     m->getErrorReporter()->report(QrcArityError, "QrcTableConstraint",
-                                  "the arity must be less than or equal to 3", a->getSize());
+                                  "the arity must be less than or equal to 3");
   checkVars(vars, m);
   return m;
 }
@@ -745,8 +745,7 @@ QrcConstraint QrcTableConstraint(const QrcIntVarArray& vars, const QrcTupleSet& 
   if (!s->isClosed())
     r->report(QrcTupleSetNotClosedError, "QrcTableConstraint", "the tuple set is not closed");
   QrcInt n = vars.getSize();
-  if (s->getArity() != n)
-    r->report(QrcBadArraySizeError, "QrcTableConstraint", "bad array size", n);
+  if (s->getArity() != n) r->report(QrcBadArraySizeError, "QrcTableConstraint", "bad array size");
   if (n == 0) {
     bool holds = allowed ? s->getCount() > 0 : s->getCount() == 0;
     return holds ? m->getTrueConstraint() : m->getFalseConstraint();

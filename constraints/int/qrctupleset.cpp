@@ -36,7 +36,7 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
 
 void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
   QrcErrorReporter* r = _manager->getErrorReporter();
-  if (n != _arity) r->report(QrcBadArraySizeError, "QrcTupleSet::add", "bad array size", n);
+  if (n != _arity) r->report(QrcBadArraySizeError, "QrcTupleSet::add", "bad array size");
   if (_closed)
     r->report(QrcTupleSetClosedError, "QrcTupleSet::add", "the tuple set is already closed");
   QrcTupleNode* t = new (_manager) QrcTupleNode;
@@ -201,7 +201,7 @@ QrcTupleSetI* QrcTupleSetI::copyForManager(QrcManagerI* target) const {
 
 QrcBool QrcTupleSetI::isIn(const QrcInt* values, QrcInt n) const {
   QrcErrorReporter* r = _manager->getErrorReporter();
-  if (n != _arity) r->report(QrcBadArraySizeError, "QrcTupleSet::isIn", "bad array size", n);
+  if (n != _arity) r->report(QrcBadArraySizeError, "QrcTupleSet::isIn", "bad array size");
   if (!_closed)
     r->report(QrcTupleSetNotClosedError, "QrcTupleSet::isIn", "the tuple set is not closed");
   for (QrcTupleNode* t = _buckets[hashOf(values, _arity) & _hashMask]; t; t = t->hashNext) {
@@ -217,8 +217,11 @@ QrcBool QrcTupleSetI::isIn(const QrcInt* values, QrcInt n) const {
 QrcTupleSet::QrcTupleSet(const QrcManager& manager, QrcInt arity) : _impl(nullptr) {
   QrcManagerI* m = manager.getImpl();
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcTupleSet");
-  if (arity < 0)
-    m->getErrorReporter()->report(QrcBadArraySizeError, "QrcTupleSet", "bad array size", arity);
+  // Closing keeps a column record per position.
+  size_t bytes;
+  if (arity < 0 ||
+      __builtin_mul_overflow(static_cast<size_t>(arity), sizeof(QrcTupleColumn), &bytes))
+    m->getErrorReporter()->report(QrcBadArraySizeError, "QrcTupleSet", "bad array size");
   _impl = new (m) QrcTupleSetI(m, arity);
 }
 

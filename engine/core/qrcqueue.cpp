@@ -59,8 +59,6 @@ QrcPropagationQueueI::QrcPropagationQueueI(QrcManagerI* manager)
       _traceStream(&std::cout),
       _monitor(nullptr),
       _trace(0),
-      _freeCells(nullptr),
-      _cellBlocks(nullptr),
       _nesting(0),
       _freeIntCells(nullptr),
       _intBlocks(nullptr),
@@ -83,7 +81,6 @@ QrcPropagationQueueI::QrcPropagationQueueI(QrcManagerI* manager)
       _steps(0),
       _demonRuns(0),
       _events(0) {
-  _freeCells = carve<FifoBlock, Cell>(_cellBlocks, _bytes, 4008, false);
   _freeIntCells = carve<IntBlock, IntCell>(_intBlocks, _bytes, 6008, false);
   _freeFloatCells = carve<FloatBlock, FloatCell>(_floatBlocks, _bytes, 6008, false);
   initList(_handlers);
@@ -94,28 +91,37 @@ QrcPropagationQueueI::QrcPropagationQueueI(QrcManagerI* manager)
 }
 
 QrcPropagationQueueI::~QrcPropagationQueueI() {
-  freeChain<FifoBlock>(_cellBlocks);
+  freeChain<FifoBlock>(_handlers.blocks);
+  for (int i = 0; i < Levels; ++i) {
+    freeChain<FifoBlock>(_posting[i].blocks);
+    freeChain<FifoBlock>(_propagation[i].blocks);
+  }
   freeChain<IntBlock>(_intBlocks);
   freeChain<FloatBlock>(_floatBlocks);
 }
 
 // ---------------------------------------------------------------- FIFO lists
 
-QrcPropagationQueueI::Cell* QrcPropagationQueueI::takeCell() {
-  if (!_freeCells) _freeCells = carve<FifoBlock, Cell>(_cellBlocks, _bytes, 4008, true);
-  Cell* c = _freeCells;
-  _freeCells = c->next;
+// A list's first block is part of the queue's size at creation; later ones add
+// to it.
+QrcPropagationQueueI::Cell* QrcPropagationQueueI::takeCell(List& list) {
+  if (!list.free)
+    list.free = carve<FifoBlock, Cell>(list.blocks, _bytes, 4008, list.blocks != nullptr);
+  Cell* c = list.free;
+  list.free = c->next;
   c->next = nullptr;
   c->item = nullptr;
   return c;
 }
 
 void QrcPropagationQueueI::initList(List& list) {
-  list.head = list.tail = takeCell();
+  list.free = nullptr;
+  list.blocks = nullptr;
+  list.head = list.tail = takeCell(list);
 }
 
 void QrcPropagationQueueI::append(List& list, void* item) {
-  Cell* fresh = takeCell();
+  Cell* fresh = takeCell(list);
   list.tail->item = item;
   list.tail->next = fresh;
   list.tail = fresh;
@@ -125,8 +131,8 @@ void* QrcPropagationQueueI::popFront(List& list) {
   Cell* c = list.head;
   void* item = c->item;
   list.head = c->next;
-  c->next = _freeCells;
-  _freeCells = c;
+  c->next = list.free;
+  list.free = c;
   return item;
 }
 

@@ -239,6 +239,41 @@ TEST(SolverArithmetic, FoldedFloatConstantsNeverExcludeAFeasiblePoint) {
   mpfr_clear(r);
 }
 
+// A range takes the constant of its expression into its bounds only when
+// that rounds nothing: x + 1 - y x - y over the outward enclosure of its exact
+// value at a point keeps the point.
+TEST(SolverArithmetic, RangeBoundsTakeAConstantOnlyExactly) {
+  const double x0 = 0.37332498608727427, y0 = 3.2556210123383433;
+  mpfr_t r, t;
+  mpfr_inits2(400, r, t, static_cast<mpfr_ptr>(nullptr));
+  mpfr_set_d(r, x0, MPFR_RNDN);
+  mpfr_mul_d(t, r, y0, MPFR_RNDN);
+  mpfr_add_d(r, r, 1.0, MPFR_RNDN);
+  mpfr_sub(r, r, t, MPFR_RNDN);
+  mpfr_sub_d(r, r, y0, MPFR_RNDN);
+  const double lo = mpfr_get_d(r, MPFR_RNDD), hi = mpfr_get_d(r, MPFR_RNDU);
+  mpfr_clears(r, t, static_cast<mpfr_ptr>(nullptr));
+  for (QrcManagerTag tag : {&QrcEdit, &QrcNoEdit}) {
+    QroEnv env;
+    QroModel model(env);
+    QroNumVar x(env, x0, x0, QroNumVar::Float, "x"), y(env, y0, y0, QroNumVar::Float, "y");
+    QroRange range(env, lo, X(x) + 1.0 - X(y) * X(x) - X(y), hi);
+    model.add(range);
+    int solved = 0;
+    try {
+      QroSolver solver(model, tag);
+      solved = static_cast<int>(solver.solve(QroGoal()));
+    } catch (const QroSolver::ModelInconsistent&) {
+    }
+    EXPECT_EQ(solved, 1);
+    // Exact moves still happen.
+    QroRange exact(env, 2.0, X(x) + 1.0, 3.0);
+    EXPECT_EQ(exact.getImpl()->getLB(), 1.0);
+    EXPECT_EQ(exact.getImpl()->getUB(), 2.0);
+    env.end();
+  }
+}
+
 #endif
 
 }  // namespace

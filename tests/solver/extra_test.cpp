@@ -245,6 +245,33 @@ TEST(ExtraXml, MissingChildAttributeOrUnreadIdGivesNull) {
   }
 }
 
+// A pattern whose "values" child holds an object of another kind than a tuple
+// set reads back as null; with the set it reads back.
+TEST(ExtraXml, PatternSetOfAnotherKindReadsAsNull) {
+  XmlSide s;
+  QroEnvI* env = s.env.getImpl();
+  std::vector<QroNumVar> x = s.vars(4);
+  TestTupleSetI* set = new (env) TestTupleSetI(env, 2, {0, 1});
+  QroPatternI* p = new (env) QroPatternI(env, varArray(s.env, x, 0, 2), set, -1);
+  QroLeLexI* lex = new (env) QroLeLexI(env, varArray(s.env, x, 2, 1), varArray(s.env, x, 3, 1));
+  for (QroExtractableI* other :
+       {static_cast<QroExtractableI*>(x[2].getImpl()), static_cast<QroExtractableI*>(lex)}) {
+    // One writer, so that the identifiers stay distinct.
+    QroXmlWriter w(s.env);
+    std::unique_ptr<QroXmlElementI> e(s.context->writeExtractable(p, w, nullptr));
+    std::unique_ptr<QroXmlElementI> o(s.context->writeExtractable(other, w, nullptr));
+    w.end();
+    ASSERT_TRUE(e && o);
+    EXPECT_NE(s.read(e.get()), nullptr);
+    std::unique_ptr<QroXmlElementI> copy(
+        static_cast<QroXmlElementI*>(copyTree(e.get(), nullptr, "values")));
+    QroXmlElementI* values = new QroXmlElement("values");
+    values->addChild(o.release());
+    copy->addChild(values);
+    EXPECT_EQ(s.read(copy.get()), nullptr) << other->getClassName();
+  }
+}
+
 TEST(ExtraXml, RandomAndTruncatedTreesNeverCrash) {
   XmlSide s;
   std::vector<QroExtractableI*> all = oneOfEach(s);
@@ -336,6 +363,52 @@ TEST(ExtraObjects, UseCountsRaisedAndGivenBack) {
   QroExtractable(count).end();
   EXPECT_EQ(times->getUseCount(), 1);
   QroExtractable(branch).end();
+  env.end();
+}
+
+// The pattern set is checked where it is given: the constructor refuses a
+// null set and the modelling layer's own kinds, and the builders of the
+// pattern and table constraints refuse them before extracting anything.
+TEST(ExtraObjects, PatternSetMustBeATupleSet) {
+  QroEnv env;
+  QroEnvI* e = env.getImpl();
+  std::vector<QroNumVar> x;
+  for (int i = 0; i < 4; ++i) x.push_back(QroNumVar(env, 0, 2, QroNumVar::Int));
+  QroModel model(env);
+  TestTupleSetI* set = new (e) TestTupleSetI(e, 2, {0, 1});
+  QroPatternI* p = new (e) QroPatternI(e, varArray(env, x, 0, 4), set, -1);
+  model.add(p);
+  QroLeLexI* lex = new (e) QroLeLexI(e, varArray(env, x, 0, 2), varArray(env, x, 2, 2));
+  const std::pair<QroExtractableI*, const char*> rows[] = {
+      {nullptr, "QroPatternI: no pattern set"},
+      {x[0].getImpl(), "QroPatternI: the pattern set is not a tuple set"},
+      {lex, "QroPatternI: the pattern set is not a tuple set"},
+      {model.getImpl(), "QroPatternI: the pattern set is not a tuple set"}};
+  QroSolver solver(model);
+  for (const auto& r : rows) {
+    try {
+      new (e) QroPatternI(e, varArray(env, x, 0, 4), r.first, -1);
+      ADD_FAILURE() << "accepted " << r.second;
+    } catch (const QroWrongUsage& w) {
+      EXPECT_STREQ(w.getMessage(), r.second);
+    }
+    QroIntVarArray vars = varArray(env, x, 0, 2);
+    try {
+      extractPattern(solver.getImpl(), p, vars, r.first, -1);
+      ADD_FAILURE() << "pattern over " << r.second;
+    } catch (const QroSolver::WrongType& w) {
+      EXPECT_STREQ(w.getMessage(), "Pattern: the pattern set is not a tuple set");
+    }
+    try {
+      extractAllowedTuples(solver.getImpl(), p, vars, r.first, 1);
+      ADD_FAILURE() << "table over " << r.second;
+    } catch (const QroSolver::WrongType& w) {
+      EXPECT_STREQ(w.getMessage(), "AllowedTuples: the tuples are not a tuple set");
+    }
+  }
+  // The model with the set still solves.
+  EXPECT_TRUE(solver.solve());
+  solver.end();
   env.end();
 }
 

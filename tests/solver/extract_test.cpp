@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <initializer_list>
 #include <sstream>
+#include <string>
 
 #include "qromodel.h"
 #include "qrooperators.h"
@@ -14,6 +16,7 @@
 #include "qrcint.h"
 #include "qrcintexp.h"
 #include "qrcmanager.h"
+#include "solver_support.h"
 
 namespace {
 
@@ -482,5 +485,72 @@ TEST_P(DeepNesting, IntegerChains) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, DeepNesting, ::testing::Values(10000, 100000));
+
+}  // namespace
+
+namespace {
+
+// Expressions and constraints of classes the solver does not know: the
+// records of their abstract bases refuse them with the extractable named.
+template <class Base>
+class Unknown : public Base {
+ public:
+  explicit Unknown(QroEnvI* env) : Base(env) {}
+  QroExtractableI* makeClone(QroEnvI* env) const override { return new (env) Unknown(env); }
+  QroNum eval(QroAlgorithmI*) const override { return 0; }
+  void visitSubExtractables(QroExtractableVisitor*) override {}
+};
+
+template <class E>
+std::string refusal(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const E& e) {
+    EXPECT_EQ(e.getExtractables().getSize(), 1);
+    return solvertest::printed(e);
+  } catch (const QroException& e) {
+    return "another exception: " + solvertest::printed(e);
+  }
+  return "nothing thrown";
+}
+
+TEST(Extraction, UnknownSubclassesAreRefusedByTheirBases) {
+  QroEnv env;
+  QroModel model(env);
+  model.add(QroNumVar(env, 0, 3, QroNumVar::Int));
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  QroEnvI* e = env.getImpl();
+  QroExtractableI* unknown[] = {new (e) Unknown<QroNumExprI>(e), new (e) Unknown<QroIntExprI>(e),
+                                new (e) Unknown<QroConstraintI>(e)};
+  for (QroExtractableI* x : unknown) {
+    std::string id = std::to_string(x->getId());
+    EXPECT_EQ(refusal<QroAlgorithm::CannotExtractException>([&] { x->extract(s); }),
+              "QroAlgorithm cannot extract extractable " + id);
+    // The removal's text names the algorithm by address.
+    const std::string removal = " cannot remove extractable " + id;
+    for (int change = 0; change < 2; ++change) {
+      std::string text = refusal<QroAlgorithm::CannotRemoveException>([&] {
+        if (change)
+          x->change(s, nullptr);
+        else
+          x->remove(s, nullptr);
+      });
+      ASSERT_GE(text.size(), removal.size()) << text;
+      EXPECT_EQ(text.substr(text.size() - removal.size()), removal);
+    }
+  }
+  // A model member the solver cannot extract: the refusal is printed, and the
+  // model is not loaded.
+  std::ostringstream err;
+  QroSolverI* other = new (e) QroSolverI(e, &QrcEdit);
+  other->setError(err);
+  QroModel bad(env);
+  bad.add(QroConstraint(static_cast<QroConstraintI*>(unknown[2])));
+  EXPECT_THROW(other->extract(bad.getImpl()), QroAlgorithm::CannotExtractException);
+  EXPECT_EQ(err.str(), "QroAlgorithm cannot extract extractable " +
+                           std::to_string(unknown[2]->getId()) + "\n");
+  env.end();
+}
 
 }  // namespace

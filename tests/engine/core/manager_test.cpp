@@ -47,6 +47,27 @@ TEST_F(ManagerTest, QueueRunsEventsThenLowerLevelsFirst) {
   EXPECT_EQ(q->getPropagationStamp(), stamp + 1);
 }
 
+// Each list carves its own 250-cell blocks, one of them kept spare: 249 items
+// fit in a list before it takes a second block, whatever the other lists hold.
+TEST_F(ManagerTest, EachQueueListHasItsOwnCellBlocks) {
+  QrcPropagationQueueI* q = m->getPropagationQueue();
+  EXPECT_EQ(q->getBytes(), 16280u);
+  q->enter();
+  for (int i = 0; i < 249; ++i) {
+    q->push(new (m) LogDemon(m, ""), QrcFirstPriority);
+    q->push(new (m) LogDemon(m, ""), QrcLastPriority);
+  }
+  EXPECT_EQ(q->getBytes(), 16280u);
+  q->push(new (m) LogDemon(m, ""), QrcFirstPriority);
+  EXPECT_EQ(q->getBytes(), 16280u + 4008u);
+  q->leave();
+  // Drained cells go back to their own list: refilling takes no new block.
+  q->enter();
+  for (int i = 0; i < 249; ++i) q->push(new (m) LogDemon(m, ""), QrcLastPriority);
+  q->leave();
+  EXPECT_EQ(q->getBytes(), 16280u + 4008u);
+}
+
 void addAndWake(QrcManagerI* m, void* arg) {
   log() += "D ";
   m->add(static_cast<QrcConstraintI*>(arg));

@@ -239,6 +239,40 @@ INSTANTIATE_TEST_SUITE_P(Modes, SpillTest,
                          testing::Values(SpillCase{0, 1}, SpillCase{1, 1}, SpillCase{1, 0},
                                          SpillCase{0, 0}));
 
+// Two storages spilling at once, as an outer and a nested search do: their
+// files are numbered by the manager, so neither overwrites the other's.
+TEST_F(NodeStorageTest, StoragesAliveTogetherKeepTheirFilesApart) {
+  QrcSearchI* outer = m->startSearch();
+  QrcSearchI* inner = m->startSearch();
+  outer->setFileNodeOptions(1, 0, 1, 0);
+  inner->setFileNodeOptions(1, 1, 1, 0);
+  QrcHeapBasedNodeStorageI a(m, outer), b(m, inner);
+  const int total = 20000;
+  for (int i = 0; i < total; ++i) {
+    a.add(node(static_cast<QrcFloat>(i % 500)), 1);
+    b.add(node(static_cast<QrcFloat>(1000 + i % 500)), 1);
+  }
+  ASSERT_GT(a.fileCounter(), 0);
+  ASSERT_GT(b.fileCounter(), 0);
+  EXPECT_EQ(static_cast<QrcInt>(filesWithPrefix(dir, prefix).size()),
+            a.getSpillFileCount() + b.getSpillFileCount());
+  for (QrcHeapBasedNodeStorageI* s : {&a, &b}) {
+    QrcFloat lo = s == &a ? 0 : 1000;
+    int got = 0;
+    QrcSearchNode* n = nullptr;
+    while (s->get(&n)) {
+      ASSERT_GE(n->getKey(0), lo);
+      ASSERT_LT(n->getKey(0), lo + 500);
+      QrcSearchNode::release(n, nullptr);
+      ++got;
+    }
+    EXPECT_EQ(got, total);
+  }
+  EXPECT_TRUE(filesWithPrefix(dir, prefix).empty());
+  a.release();
+  b.release();
+}
+
 TEST_F(NodeStorageTest, AnUnwritableSpillFileKeepsTheBatchInMemory) {
   std::string missing = dir + prefix + "missing_dir/";
   m->_nodeFilePrefix = missing.c_str();

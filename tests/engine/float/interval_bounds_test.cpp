@@ -59,6 +59,13 @@ TEST_F(IntervalBounds, ProductsAndQuotients) {
   expectInterval(intervalSum({1, 2}, {0.5, 1}), 1.5, 3);
 }
 
+// A product whose bounds cross (only reversed operands make one) prints its
+// operands and ends the process.
+TEST(IntervalBoundsDeathTest, CrossedProductIsFatal) {
+  EXPECT_DEATH(intervalProduct({2, 1}, {1, 1}),
+               "Solver Error : Execution error: Problem in multiplication : Morvane");
+}
+
 TEST_F(IntervalBounds, IntegerPowers) {
   EXPECT_EQ(powDown(3.0, 0), 1.0);
   EXPECT_EQ(powUp(3.0, 1), 3.0);

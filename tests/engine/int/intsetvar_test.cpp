@@ -309,6 +309,27 @@ TEST_F(SetVarTest, ChangesDuringProcessingAreDeferredAndSeenNextTime) {
   EXPECT_EQ(x->getEventHandler()->getState(), QrcEventHandlerI::Idle);
 }
 
+void requestInOrder(DeltaDemon* d) {
+  if (d->runs > 1) return;
+  QrcIntSetVarI* x = d->_x;
+  x->removePossible(3);
+  x->addRequired(1);
+  x->removePossibleRange(9, 10);
+  x->removePossible(6);
+  x->addRequired(8);
+  x->removePossibleRange(4, 5);
+}
+
+// Deferred changes of each kind are applied in the order they were asked for:
+// the deltas, most recent first, list the last request first.
+TEST_F(SetVarTest, DeferredChangesApplyInRequestOrder) {
+  QrcIntSetVarI* x = setVar(1, 10);
+  x->whenDomain(new (m) DeltaDemon(m, x, requestInOrder));
+  x->removePossible(2);
+  EXPECT_EQ(log(), "- 2 +;- 6 3 4 5 9 10 + 8 1;");
+  EXPECT_EQ(str(x), "[ 1 ?7 8] ([2..3])");
+}
+
 void decideByCardinality(DeltaDemon* d) {
   if (d->runs > 1) return;
   QrcIntSetVarI* x = d->_x;

@@ -1,0 +1,11 @@
+// The shapes shared by the set relations.
+#include "qrcintsetcst.h"
+
+void QrcSetPairCtI::metaPostDemon(QrcDemonI* demon) {
+  _a->whenDomain(demon);
+  _b->whenDomain(demon);
+}
+
+void QrcSetConstCtI::metaPostDemon(QrcDemonI* demon) {
+  _s->whenDomain(demon);
+}
