@@ -76,8 +76,12 @@ class QrcEq_yDemonI : public QrcEq_xDemonI {
 class QrcNeqCst_xDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcNeqCst_xDemonI, QrcDemonI)
  public:
+  // Idle from the start: a value demon runs exactly when its list does, so its
+  // first wake needs no trailed freshness.
   QrcNeqCst_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to)
-      : QrcDemonI(m), _from(from), _to(to) {}
+      : QrcDemonI(m), _from(from), _to(to) {
+    setState(Idle);
+  }
   // A node's value event may come while the node has no value (a quotient by 0).
   void propagate() override {
     if (_from->isBound()) _to->removeValue(_from->getMin());
