@@ -79,7 +79,7 @@ class Design : public Space {
     return c;
   }
   FloatVar fresh() { return FloatVar(*this, -1e300, 1e300); }
-  FloatVar constant(double c) { return FloatVar(*this, -1e300, 1e300); }
+  FloatVar constant(double c) { return FloatVar(*this, c, c); }
   FloatVar one() { return constant(1.0); }
   FloatVar power(FloatVar x, int n) {
     FloatVar r = fresh();
@@ -122,6 +122,9 @@ double since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+// The first box of the last run.
+double boxD[2], boxd[2];
+
 // One run to the first box; whole and search-only seconds.
 BenchFigures firstBox(double& searchSeconds) {
   auto t0 = std::chrono::steady_clock::now();
@@ -132,6 +135,10 @@ BenchFigures firstBox(double& searchSeconds) {
   BenchFigures f;
   if (Design* s = e.next()) {
     ++f.solutions;
+    boxD[0] = s->D.min();
+    boxD[1] = s->D.max();
+    boxd[0] = s->d.min();
+    boxd[1] = s->d.max();
     delete s;
   }
   searchSeconds = since(t1);
@@ -166,12 +173,14 @@ int main(int argc, char** argv) {
     benchPrintLine(f);
     return 0;
   }
-  const int runs = 50;
+  const int runs = 5;
   BenchFigures f = mean(runs, search);
   std::printf("design model (Gecode), %d runs\n", runs);
   std::printf("whole run (ms)          : %g\n", 1000.0 * f.seconds);
   std::printf("first next (ms)         : %g\n", 1000.0 * search);
   std::printf("first next choice points: %lld\n", f.choicePoints);
   std::printf("first next fails        : %lld\n", f.fails);
+  std::printf("first box               : D in [%.17g, %.17g], d in [%.17g, %.17g]\n", boxD[0],
+              boxD[1], boxd[0], boxd[1]);
   return 0;
 }
