@@ -434,7 +434,9 @@ void QrcConstraintList::markPending() {
 }
 
 void QrcConstraintList::propagatePending() {
-  for (Cell* c = _head; c; c = c->next) c->item->runIfPending();
+  // Every runIfPending returns at once unless the item is pending.
+  for (Cell* c = _head; c; c = c->next)
+    if (c->item->getState() == QrcRootGoalDemonI::Pending) c->item->runIfPending();
 }
 
 void QrcConstraintList::propagateAll() {

@@ -77,14 +77,17 @@ class QrcNeqCst_xDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcNeqCst_xDemonI, QrcDemonI)
  public:
   // Idle from the start: a value demon runs exactly when its list does, so its
-  // first wake needs no trailed freshness.
-  QrcNeqCst_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to)
+  // first wake needs no trailed freshness. The value of from plus offset is
+  // removed from to.
+  QrcNeqCst_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to, QrcInt offset = 0)
       : QrcDemonI(m), _from(from), _to(to) {
     setState(Idle);
+    // The offset lives in the demon's spare word: the demon stays one cache line.
+    _word = static_cast<QrcWord>(offset);
   }
   // A node's value event may come while the node has no value (a quotient by 0).
   void propagate() override {
-    if (_from->isBound()) _to->removeValue(_from->getMin());
+    if (_from->isBound()) _to->removeValue(_from->getMin() + static_cast<QrcInt>(_word));
   }
   void display(std::ostream& os) const override { os << "QrcNeqCst_xDemon"; }
 
@@ -96,10 +99,28 @@ class QrcNeqCst_xDemonI : public QrcDemonI {
 class QrcNeqCst_yDemonI : public QrcNeqCst_xDemonI {
   QROSIMPLECLASS(QrcNeqCst_yDemonI, QrcNeqCst_xDemonI)
  public:
-  QrcNeqCst_yDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to)
-      : QrcNeqCst_xDemonI(m, from, to) {}
+  QrcNeqCst_yDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to, QrcInt offset = 0)
+      : QrcNeqCst_xDemonI(m, from, to, offset) {}
   void display(std::ostream& os) const override { os << "QrcNeqCst_yDemon"; }
 };
+
+// Values far from the integer limits: sums of three of them cannot overflow.
+const QrcInt OffsetLimit = QrcInt(1) << 60;
+
+// e as a variable plus a constant: e itself, or a sum node that is not a
+// variable over a variable; false otherwise or near the integer limits.
+bool asOffsetVariable(QrcIntExpI* e, QrcIntExpI*& var, QrcInt& offset) {
+  var = e;
+  offset = 0;
+  if (!e->isVariable()) {
+    QrcIntAddI* sum = dynamic_cast<QrcIntAddI*>(e);
+    if (!sum || !sum->getOperand()->isVariable()) return false;
+    var = sum->getOperand();
+    offset = sum->getConstant();
+  }
+  return offset > -OffsetLimit && offset < OffsetLimit && var->getMin() > -OffsetLimit &&
+         var->getMax() < OffsetLimit;
+}
 
 QrcIntExpI* asInt(QrcExprI* e) {
   return static_cast<QrcIntExpI*>(e);
@@ -162,6 +183,16 @@ QrcConstraintI* QrcEqConstraint::makeCopy(QrcManagerI* t) const {
 // ---------------------------------------------------------------- x != y
 
 void QrcNeqConstraint::post() {
+  // x + a != y + b over variables x and y: the demons work on the variables
+  // themselves, x's value plus a - b leaving y and y's plus b - a leaving x.
+  QrcIntExpI *vx, *vy;
+  QrcInt a, b;
+  if (!(_x->isVariable() && _y->isVariable()) && asOffsetVariable(_x, vx, a) &&
+      asOffsetVariable(_y, vy, b)) {
+    vx->whenValue(new (_manager) QrcNeqCst_xDemonI(_manager, vx, vy, a - b));
+    vy->whenValue(new (_manager) QrcNeqCst_yDemonI(_manager, vy, vx, b - a));
+    return;
+  }
   _x->whenValue(new (_manager) QrcNeqCst_xDemonI(_manager, _x, _y));
   _y->whenValue(new (_manager) QrcNeqCst_yDemonI(_manager, _y, _x));
 }

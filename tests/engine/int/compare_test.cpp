@@ -52,6 +52,13 @@ std::vector<CompareCase> compareCases() {
        [](const A& a) { return a[0] == a[1]; }, Consistency::Domain},
       {"x != y", 2, [](const qrotest::Vars& v) { return X(v, 0) != X(v, 1); },
        [](const A& a) { return a[0] != a[1]; }, Consistency::Domain},
+      // Sums of a variable and a constant on either side: demons on the variables.
+      {"x + 2 != y - 1", 2, [](const qrotest::Vars& v) { return X(v, 0) + 2 != X(v, 1) - 1; },
+       [](const A& a) { return a[0] + 2 != a[1] - 1; }, Consistency::Domain},
+      {"x != y + 1", 2, [](const qrotest::Vars& v) { return X(v, 0) != X(v, 1) + 1; },
+       [](const A& a) { return a[0] != a[1] + 1; }, Consistency::Domain},
+      {"x - 1 != 2 + x", 1, [](const qrotest::Vars& v) { return X(v, 0) - 1 != 2 + X(v, 0); },
+       [](const A&) { return true; }, Consistency::Domain},
       {"x <= y", 2, [](const qrotest::Vars& v) { return X(v, 0) <= X(v, 1); },
        [](const A& a) { return a[0] <= a[1]; }, Consistency::Bounds},
       {"x < y", 2, [](const qrotest::Vars& v) { return X(v, 0) < X(v, 1); },
