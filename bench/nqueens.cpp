@@ -12,6 +12,7 @@
 //
 //   bench_nqueens          n = 8..12
 //   bench_nqueens N        n = N only
+//   bench_nqueens N line   the pairwise model once: "solutions cps fails seconds"
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -49,6 +50,11 @@ BenchFigures pairwise(int n, Work& work) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3) {
+    Work work{0, 0, 0};
+    benchPrintLine(pairwise(std::atoi(argv[1]), work));
+    return 0;
+  }
   int first = argc > 1 ? std::atoi(argv[1]) : 8, last = argc > 1 ? first : 12;
   std::string pairTwin = benchTwinPath(argv[0], "bench_nqueens_gecode");
   std::string distinctTwin = benchTwinPath(argv[0], "bench_alldiff_gecode");
