@@ -95,7 +95,8 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
       _decisionLog(nullptr),
       _impactMode(0),
       _scratchKeys(nullptr),
-      _scratchScores(nullptr) {
+      _scratchScores(nullptr),
+      _levelWatch(nullptr) {
   _manager = new QrcManagerI(tag);
   _manager->useExceptions(true);
   _manager->setSolver(this);
@@ -163,6 +164,8 @@ QroSolverI::~QroSolverI() {
   if (lock) lock->lock();
   env->getPlugInRegistry()->removePlugIn(_extractorManager, kExtractName);
   if (lock) lock->unlock();
+  if (_levelWatch) env->getPlugInRegistry()->removeListener(_levelWatch);
+  delete _levelWatch;
   _extractorManager->resetExtractors();
   delete _impacts;
   delete _decisionLog;

@@ -243,6 +243,7 @@ void registerExtractionHooks() {
   setConstraintHooks(QroGeLexI::Hooks, extractGeLex, removeArrays, changeNeedsUpdate);
   setConstraintHooks(QroStretchI::Hooks, extractStretch, removeArray, changeNeedsUpdate);
   setConstraintHooks(QroPatternI::Hooks, extractPattern, removeArray, changeNeedsUpdate);
+  setHooks(QroIntCountValueEqI::Hooks, extractIntCountValueEq, removeArray, changeNeedsSync);
   // Expressions and constraints of classes without a record of their own.
   setHooks(QroNumExprI::Hooks, cannotExtract, cannotRemove, cannotChange);
   setHooks(QroIntExprI::Hooks, cannotExtract, cannotRemove, cannotChange);

@@ -132,6 +132,7 @@ QrcErrorReporter* QrcExprI::getErrorReporter() const {
 
 QrcExprI* QrcExprI::getCopyForManager(QrcManagerI* target) {
   if (!target) target = _manager;
+  if (target == _manager && _handler && target->getMemoStack()->keepsVariables()) return this;
   bool opened = QrcOpenCopy(target);
   if (!_copyMemo) {
     QrcExprI* copy = makeCopy(target);

@@ -278,17 +278,20 @@ TEST_F(SolverSolution, ObjectiveStoresItsBoundBySense) {
     sv.end();
   }
   QroNumVar x = intVar(1, 5), y = intVar(0, 3);
-  // Not extracted: the bound of its one variable, else its value.
+  // Not extracted: the objective's bound through its one variable (a x + k
+  // takes the bound of x on the side of a's sign), else its value.
   start();
   QroObjective minX(env, 1.0 * x, QroObjectiveI::Minimize);
   QroObjective maxX(env, 1.0 * x, QroObjectiveI::Maximize);
   QroObjective scaled(env, -2.0 * x + 1.0, QroObjectiveI::Minimize);
+  QroObjective affine(env, 2.0 * x + 3.0, QroObjectiveI::Maximize);
   QroObjective sum(env, x + 2.0 * y, QroObjectiveI::Minimize);
-  for (QroObjective o : {minX, maxX, scaled}) solution.add(o);
+  for (QroObjective o : {minX, maxX, scaled, affine}) solution.add(o);
   solution.store(solver);
   EXPECT_EQ(solution.getValue(minX), 5);
   EXPECT_EQ(solution.getValue(maxX), 1);
   EXPECT_EQ(solution.getValue(scaled), -1);
+  EXPECT_EQ(solution.getValue(affine), 5);
   solution.add(sum);
   solver.getIntVar(x).setValue(2);
   solver.getIntVar(y).setValue(3);
