@@ -1,5 +1,6 @@
 #include "qrcexpr.h"
 
+#include <atomic>
 #include <cstring>
 #include <ostream>
 
@@ -8,11 +9,11 @@
 #include "qrcqueue.h"
 
 namespace {
-QrcInt exprTypeCounter = 0;
+std::atomic<QrcInt> exprTypeCounter{0};
 }
 
 QrcInt QrcExprI::newExprTypeId() {
-  return ++exprTypeCounter;
+  return exprTypeCounter.fetch_add(1) + 1;
 }
 
 QrcExprI::QrcExprI(QrcManagerI* manager)
