@@ -249,6 +249,24 @@ TEST_F(ElementOppositeTest, OppositesKeepTheIndexesOutside) {
   EXPECT_EQ(dom(x3), (ctest::V{-1, 1, 2, 3}));
 }
 
+// A comparison over an element whose index is bound outside the array is
+// known false: its truth is 0 without waiting for the other operand.
+TEST_F(ElementOppositeTest, TruthIsKnownOnceTheIndexLiesOutside) {
+  QrcIntExpI* xv = var(-2, 4);
+  QrcIntExp y(var(5, 7));
+  QrcIntExp e = ints({5, 6, 7})[QrcIntExp(xv)];
+  QrcIntVarArray vars = array({var(5, 9), var(5, 9), var(5, 9)});
+  QrcIntExp ve = vars[QrcIntExp(xv)];
+  QrcIntVar differs(mgr, 0, 1), differsCst(mgr, 0, 1), differsVar(mgr, 0, 1);
+  ASSERT_TRUE(adds(QrcIntExp(differs) == QrcIntExp(y != e)));
+  ASSERT_TRUE(adds(QrcIntExp(differsCst) == QrcIntExp(e != 6)));
+  ASSERT_TRUE(adds(QrcIntExp(differsVar) == QrcIntExp(ve != y)));
+  xv->setValue(-2);
+  EXPECT_EQ(dom(differs.getImpl()), (ctest::V{0}));
+  EXPECT_EQ(dom(differsCst.getImpl()), (ctest::V{0}));
+  EXPECT_EQ(dom(differsVar.getImpl()), (ctest::V{0}));
+}
+
 TEST_F(ElementOppositeTest, ExpressionOppositesHoldOutside) {
   QrcIntExpI* xv = var(0, 3);
   QrcIntExp e = ints({5, 6, 7})[QrcIntExp(xv)];
