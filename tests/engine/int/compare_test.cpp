@@ -74,6 +74,31 @@ std::vector<CompareCase> compareCases() {
        [](const A& a) { return std::llabs(a[0]) != a[1]; }, Consistency::None},
       {"x * y == z", 3, [](const qrotest::Vars& v) { return X(v, 0) * X(v, 1) == X(v, 2); },
        [](const A& a) { return a[0] * a[1] == a[2]; }, Consistency::None},
+      // Connectives and truths as operands, which the reified forms nest.
+      {"(x <= 0) || (y >= 1)", 2,
+       [](const qrotest::Vars& v) { return (X(v, 0) <= 0) || (X(v, 1) >= 1); },
+       [](const A& a) { return a[0] <= 0 || a[1] >= 1; }, Consistency::None},
+      {"(x == y) && (x != 1)", 2,
+       [](const qrotest::Vars& v) { return (X(v, 0) == X(v, 1)) && (X(v, 0) != 1); },
+       [](const A& a) { return a[0] == a[1] && a[0] != 1; }, Consistency::None},
+      {"(x < y) == (y <= 0)", 2,
+       [](const qrotest::Vars& v) { return (X(v, 0) < X(v, 1)) == (X(v, 1) <= 0); },
+       [](const A& a) { return (a[0] < a[1]) == (a[1] <= 0); }, Consistency::None},
+      {"(x != y) != (x >= 1)", 2,
+       [](const qrotest::Vars& v) { return (X(v, 0) != X(v, 1)) != (X(v, 0) >= 1); },
+       [](const A& a) { return (a[0] != a[1]) != (a[0] >= 1); }, Consistency::None},
+      {"!(x + y <= 1)", 2, [](const qrotest::Vars& v) { return !(X(v, 0) + X(v, 1) <= 1); },
+       [](const A& a) { return a[0] + a[1] > 1; }, Consistency::None},
+      {"truth(x <= y) + truth(y == z) == 1", 3,
+       [](const qrotest::Vars& v) {
+         return QrcIntExp(X(v, 0) <= X(v, 1)) + QrcIntExp(X(v, 1) == X(v, 2)) == 1;
+       },
+       [](const A& a) { return (a[0] <= a[1]) + (a[1] == a[2]) == 1; }, Consistency::None},
+      {"2 * truth(x > 0) - truth(y != 1) >= z", 3,
+       [](const qrotest::Vars& v) {
+         return QrcIntExp(X(v, 0) > 0) * 2 - QrcIntExp(X(v, 1) != 1) >= X(v, 2);
+       },
+       [](const A& a) { return 2 * (a[0] > 0) - (a[1] != 1) >= a[2]; }, Consistency::None},
   };
 }
 
