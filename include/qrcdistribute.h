@@ -54,6 +54,8 @@ class QrcDistributeConstraintI : public QrcConstraintWithFilterI {
   QrcInt* _upper;
   QrcIntSetI* _set;
   QrcIntMap* _index;  // listed value -> position
+  QrcInt* _sorted;    // the listed values, increasing and distinct
+  QrcInt _nSorted;
   QrcInt* _firstListed;
   QrcInt* _firstUnlisted;
   QrcInt _others;

@@ -73,6 +73,9 @@ class QrcIntSetI {
   QrcInt getNextHigher(QrcInt v) const;
   // Largest member < v, v when none.
   QrcInt getNextLower(QrcInt v) const;
+  // For a member v, the largest w with every value of [v, w] a member (within
+  // the universe's bounds); costs a word per 64 positions, never a value each.
+  QrcInt getRunEnd(QrcInt v) const;
   // Next or previous value of the universe; false at the end.
   bool nextInUniverse(QrcInt& v) const;
   bool previousInUniverse(QrcInt& v) const;
@@ -93,6 +96,8 @@ class QrcIntSetI {
   }
   // First set position in [from, lastPosition()], -1 when none.
   QrcInt nextSetPosition(QrcInt from) const;
+  // First clear position in [from, lastPosition()], lastPosition() + 1 when none.
+  QrcInt nextClearPosition(QrcInt from) const;
   // Last set position in [firstPosition(), from], -1 when none.
   QrcInt previousSetPosition(QrcInt from) const;
 
@@ -133,6 +138,8 @@ class QrcIntSetIterator {
   QrcInt _pos;
 };
 
+class QrcIntSetVarArrayI;
+
 // A set of integers that keeps insertion order (index = order of insertion)
 // and can add a dense value-to-index table.
 class QrcIntOrderedSetI {
@@ -141,6 +148,9 @@ class QrcIntOrderedSetI {
   QrcIntOrderedSetI(QrcManagerI* manager, QrcInt n, const QrcInt* values, bool reportDuplicates);
   // From the members of a set.
   QrcIntOrderedSetI(QrcManagerI* manager, const QrcIntSetI* set);
+  // The union of the possible sets of the variables, inserted in increasing
+  // order (index j is the j-th smallest value).
+  QrcIntOrderedSetI(QrcManagerI* manager, const QrcIntSetVarArrayI* vars);
 
   bool contains(QrcInt v) const;
   // Index of a value known to be present.

@@ -34,6 +34,10 @@ class QrcPointerHashMap {
   bool contains(QrcWord key) const;
   // Inserts unless the key is present (a present key keeps its value).
   void add(QrcWord key, QrcWord value);
+  // Inserts, or gives a present key the new value.
+  void set(QrcWord key, QrcWord value);
+  // Unlinks the key's node; nothing when the key is absent.
+  void remove(QrcWord key);
   void rehash();
 
   QrcInt bucketOf(QrcWord key) const;

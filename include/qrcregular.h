@@ -101,6 +101,12 @@ class QrcRegularI : public QrcConstraintI {
 
  private:
   QrcInt symbolOf(QrcInt v) const;
+  // Calls f(v, j) for each value v of x's domain that has a symbol j, in
+  // increasing order: over the domain or over the sorted alphabet, the shorter.
+  template <class F>
+  void forEachSymbol(QrcIntExpI* x, F f);
+  // Keeps in each variable only the values whose symbol an edge of its layer carries.
+  void restrictDomains();
   double cost(QrcInt i, QrcInt q, QrcInt j) const {
     return _costs ? _costs[(i * _states + q) * _symbols + j] : 0.0;
   }
@@ -131,7 +137,9 @@ class QrcRegularI : public QrcConstraintI {
   QrcFloatExpI* _z;
   QrcInt _minValue;
   QrcInt _maxValue;
-  QrcIntMap* _map;  // value -> symbol
+  QrcIntMap* _map;        // value -> symbol
+  QrcInt* _sortedValues;  // the alphabet's values within the domains, increasing
+  QrcInt _nSorted;
   QrcRevWord* _support;
   QrcRegularLabel* _labels;
   QrcRegularEdge** _heads[3];

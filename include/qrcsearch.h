@@ -10,6 +10,8 @@
 
 class QrcNodeStorageI;
 class QrcSearchNode;
+class QrcIntVar;
+class QrcFloatVar;
 
 // Objective filter of a search (installed by an objective's setObjMin).
 class QrcOptFilterI {
@@ -223,6 +225,11 @@ class QrcSearch {
   void setFileNodeOptions(QrcInt limit, QrcInt a, QrcInt b, QrcInt c) const;
   void setEndCallback(const QrcGoal& goal) const;
   void setMonitor(QrcSearchEventMonitorI* monitor) const;
+  // Minimises var over the solutions of this search, which must be the
+  // manager's current one: each solution improves on the last by at least
+  // step, or by relativeStep times the last value when that is more.
+  void setObjMin(const QrcIntVar& var, QrcInt step, QrcFloat relativeStep) const;
+  void setObjMin(const QrcFloatVar& var, QrcFloat step, QrcFloat relativeStep) const;
 
  private:
   QrcSearchI* check(const char* place) const;

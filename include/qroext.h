@@ -30,6 +30,7 @@
 #include "qrcsizealloc.h"
 #include "qrctypes.h"
 
+#include "qrcaccessor.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcintexp.h"
@@ -38,6 +39,7 @@
 #include "qrcintsetcst.h"
 #include "qrcintsetvar.h"
 #include "qrcintshaving.h"
+#include "qrcsetcomposition.h"
 
 #include "qrcfloatarith.h"
 #include "qrcfloatcompare.h"
@@ -69,6 +71,7 @@
 #include "qrcpath.h"
 #include "qrcregular.h"
 #include "qrcsequence.h"
+#include "qrcsetof.h"
 #include "qrcspread.h"
 #include "qrctable.h"
 #include "qrctupleset.h"

@@ -251,6 +251,12 @@ class QroSolver : public QroAlgorithmStatus {
   QrcIntArray getIntArray(const QroIntArray& array) const;
   QrcIntArray getIntArray(const QroNumArray& array) const;
   void add(const QroExtractable& x) const;
+  // The filter level that extraction gives the engine constraint of ct (0
+  // when none was set); a new level for an extracted ct takes effect at the
+  // next solve, which extracts the model again. "Empty constraint handle"
+  // for an empty ct.
+  void setFilterLevel(const QroConstraint& ct, QroInt level) const;
+  QroInt getFilterLevel(const QroConstraint& ct) const;
   // Impact information over the integer decision variables, rebuilt at each
   // model extraction; with it the default search is impact-based.
   void setImpactMode(QroBool on) const;

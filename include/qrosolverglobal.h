@@ -11,8 +11,10 @@
 //   }
 //
 // and its remove hook calls the remove helper of its row with its fields.
-// No builder sets a filter level: the solver's table of defaults per kind
-// decides.
+// The distribute, sequence, minimum-distance, box and not-overlap builders
+// give their engine constraint the solver's filter level for the node
+// (QroSolverI::getFilterLevel: 0 unless one was set); the others leave the
+// level to the solver's table of defaults per kind.
 #ifndef QRO_SOLVERGLOBAL_H
 #define QRO_SOLVERGLOBAL_H
 
@@ -52,6 +54,7 @@ void* extractLeLex(QroAlgorithmI* algorithm, QroExtractableI* node);
 void* extractGeLex(QroAlgorithmI* algorithm, QroExtractableI* node);
 void* extractStretch(QroAlgorithmI* algorithm, QroExtractableI* node);
 void* extractPattern(QroAlgorithmI* algorithm, QroExtractableI* node);
+void* extractIntCountValueEq(QroAlgorithmI* algorithm, QroExtractableI* node);
 
 // ---------------------------------------------------------------------------
 // Builders of the global constraints over integer variables. Arrays are
@@ -68,6 +71,10 @@ void* extractStretch(QroAlgorithmI* algorithm, QroExtractableI* node, const QroA
 // patterns: an extractable whose extraction is a tuple set (extractIntTupleSet).
 void* extractPattern(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArray& vars,
                      QroExtractableI* patterns, QroInt terminator);
+// The number of the expressions equal to the value, as an integer record:
+// the generic constraint vars[index] == value.
+void* extractIntCountValueEq(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArray& vars,
+                             QroInt value);
 void* extractAllDiff(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArray& vars);
 void* extractPairing(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArray& vars);
 // mean and deviation: numeric expressions, taken as float variables.

@@ -25,6 +25,7 @@ class QroIntSetI;
 class QrcIntSetI;
 class QroSolverListenerI;
 class QroSolverListenerList;
+class QroChangeListenerI;
 class QrcIntSetVarI;
 class QrcGoal;
 class QrcIntVarArray;
@@ -220,6 +221,17 @@ class QroSolverI : public QroAlgorithmI {
   static bool isIntegral(QroNum x);
   static bool isBeyondExactDoubles(QroNum x);
 
+  // ---- filter levels of modelling objects
+  // The level that the extraction of x gives its engine constraint; 0 when
+  // none was set. A new level for an extracted x has the model extracted
+  // again at the next solve. Kept over reloads; a new model starts without
+  // levels, and an extractable forgets its level when it ends.
+  void setFilterLevel(QroExtractableI* x, QroInt level);
+  QroInt getFilterLevel(const QroExtractableI* x) const;
+  // Gives ct the level of node, raising the sync level as an addition does.
+  void applyFilterLevel(QroExtractableI* node, QrcConstraintI* ct);
+  void forgetFilterLevel(const QroExtractableI* x);
+
   // ---- model changes
   void raiseSyncLevel(QroInt kind);
   void raiseToRestart() { raiseSyncLevel(1); }
@@ -254,6 +266,7 @@ class QroSolverI : public QroAlgorithmI {
   QrcMemoryStack* getChangeMemory() const { return _changeMemory; }
   QroSolverExtractorManagerI* getExtractorManager() const { return _extractorManager; }
   QrcFilterLevelTable* getFilterLevelTable() const { return _filterLevels; }
+  // The filter levels set for modelling objects, keyed by their address.
   QrcPointerHashMap* getPointerHash() const { return _pointerHash; }
   QrcPointerHashMap* getArrayCache() const { return _arrayCache; }
   // The variables marked for shaving, keyed by their extractable's address:
@@ -369,6 +382,8 @@ class QroSolverI : public QroAlgorithmI {
   QroBool _impactMode;
   QrcGrowableArray<QrcInt>* _scratchKeys;
   QrcGrowableArray<double>* _scratchScores;
+  // Hears the end of extractables that have a filter level.
+  QroChangeListenerI* _levelWatch;
 
   void rebuildImpactInformation();
 };

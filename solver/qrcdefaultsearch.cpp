@@ -140,6 +140,9 @@ QrcCustomizableGoalI* QrcImpactInformation::makeCustomizableGoal(const QrcIntVar
 QrcGoal QrcImpactInformation::makeDefaultGoal(const QrcIntVarArray& vars) {
   QrcManagerI* m = _solver->getManager();
   QrcGoalI* g = makeCustomizableGoal(vars);
+  // The initialisation succeeds with no further goal: as the first branch of
+  // a choice it would end the search at once with the variables unbound, so
+  // the search runs after it.
   return QrcAnd(new (m) QrcInternalInitializeImpactDichotomyGoalI(m, this, 5), g);
 }
 

@@ -26,6 +26,7 @@
 #include "qrcpairing.h"
 #include "qrcregular.h"
 #include "qrcsequence.h"
+#include "qrcsetof.h"
 #include "qrcspread.h"
 #include "qrctupleset.h"
 
@@ -71,6 +72,12 @@ QrcIntExp intExpOf(QroSolverI* s, QroExtractableI* x) {
 
 void* constraintRecord(QroSolverI* s, QroExtractableI* node, const QrcConstraint& ct) {
   return s->makeConstraintRecord(node, ct.getImpl());
+}
+
+// The constraint record of ct after ct got the solver's level for the node.
+void* leveledRecord(QroSolverI* s, QroExtractableI* node, const QrcConstraint& ct) {
+  s->applyFilterLevel(node, ct.getImpl());
+  return constraintRecord(s, node, ct);
 }
 
 bool isIntRecord(const QroExtractionRecord* r) {
@@ -138,6 +145,14 @@ void* extractPattern(QroAlgorithmI* a, QroExtractableI* node, const QroArray& va
                  terminator));
 }
 
+void* extractIntCountValueEq(QroAlgorithmI* a, QroExtractableI*, const QroArray& vars,
+                             QroInt value) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray x = intVars(s, vars);
+  QrcIndex index;
+  return s->makeIntRecord(QrcGenericConstraint(index, x[index] == value).getImpl());
+}
+
 void* extractAllDiff(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars) {
   QroSolverI* s = solverOf(a);
   return constraintRecord(s, node, QrcAllDiff(intVars(s, vars)));
@@ -178,7 +193,7 @@ void* extractSequence(QroAlgorithmI* a, QroExtractableI* node, QroInt lo, QroInt
   QroSolverI* s = solverOf(a);
   QrcIntVarArray x = intVars(s, vars);
   QrcIntVarArray c = intVars(s, cards);
-  return constraintRecord(s, node, QrcSequence(lo, hi, width, x, s->getIntArray(values), c));
+  return leveledRecord(s, node, QrcSequence(lo, hi, width, x, s->getIntArray(values), c));
 }
 
 void* extractInverse(QroAlgorithmI* a, QroExtractableI* node, const QroArray& f,
@@ -201,11 +216,11 @@ void* extractDistribute(QroAlgorithmI* a, QroExtractableI* node, const QroArray&
   QroSolverI* s = solverOf(a);
   QrcIntVarArray x = intVars(s, vars);
   QrcIntVarArray c = intVars(s, cards);
-  if (!values.getImpl()) return constraintRecord(s, node, QrcDistribute(c, x));
+  if (!values.getImpl()) return leveledRecord(s, node, QrcDistribute(c, x));
   if (values.getSize() != c.getSize())
     throw QroSolver::BadParameterType(
         "Distribute: cardinality and value arrays are of different size");
-  return constraintRecord(s, node, QrcDistribute(c, s->getIntArray(values), x));
+  return leveledRecord(s, node, QrcDistribute(c, s->getIntArray(values), x));
 }
 
 void* extractPathLength(QroAlgorithmI* a, QroExtractableI* node, const QroArray& next,
@@ -255,7 +270,7 @@ void* extractElementCaller(QroAlgorithmI* a, QroExtractableI* node, QroExtractab
 void* extractAllMinDistance(QroAlgorithmI* a, QroExtractableI* node, const QroArray& exprs,
                             QroInt distance) {
   QroSolverI* s = solverOf(a);
-  return constraintRecord(s, node, QrcAllMinDistance(intVars(s, exprs), distance));
+  return leveledRecord(s, node, QrcAllMinDistance(intVars(s, exprs), distance));
 }
 
 namespace {
@@ -385,12 +400,12 @@ void* extractBox(QroAlgorithmI* a, QroExtractableI* node, const QroArray& origin
   QrcIntVarArray o = intVars(s, origins);
   QrcBox box(o.getSize(), o, s->getIntArray(sizes));
   box.setObject(node);
-  return constraintRecord(s, node, QrcConstraint(box.getImpl()));
+  return leveledRecord(s, node, QrcConstraint(box.getImpl()));
 }
 
 void* extractBoxNotOverlap(QroAlgorithmI* a, QroExtractableI* node, QroExtractableI* box) {
   QroSolverI* s = solverOf(a);
-  return constraintRecord(s, node, boxOf(s, box).getNotOverlapConstraint());
+  return leveledRecord(s, node, boxOf(s, box).getNotOverlapConstraint());
 }
 
 void* extractBoxContainment(QroAlgorithmI* a, QroExtractableI* node, QroExtractableI* container,
@@ -523,4 +538,9 @@ void* extractStretch(QroAlgorithmI* a, QroExtractableI* node) {
 void* extractPattern(QroAlgorithmI* a, QroExtractableI* node) {
   QroPatternI* c = static_cast<QroPatternI*>(node);
   return extractPattern(a, node, c->getVars(), c->getPatterns(), c->getTerminator());
+}
+
+void* extractIntCountValueEq(QroAlgorithmI* a, QroExtractableI* node) {
+  QroIntCountValueEqI* c = static_cast<QroIntCountValueEqI*>(node);
+  return extractIntCountValueEq(a, node, c->getExprs(), c->getValue());
 }

@@ -91,6 +91,18 @@ void QroSolver::add(const QroExtractable& x) const {
   s->addReversible(x.getImpl());
 }
 
+void QroSolver::setFilterLevel(const QroConstraint& ct, QroInt level) const {
+  QroSolverI* s = check();
+  if (!ct.getImpl()) throw EmptyHandle("Empty constraint handle");
+  s->setFilterLevel(ct.getImpl(), level);
+}
+
+QroInt QroSolver::getFilterLevel(const QroConstraint& ct) const {
+  QroSolverI* s = check();
+  if (!ct.getImpl()) throw EmptyHandle("Empty constraint handle");
+  return s->getFilterLevel(ct.getImpl());
+}
+
 QrcManager QroSolver::getManager() const {
   return QrcManager(check()->getManager());
 }

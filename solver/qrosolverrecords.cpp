@@ -5,7 +5,10 @@
 #include <cstring>
 #include <ostream>
 
+#include "qrochange.h"
+#include "qroenv.h"
 #include "qroplatform.h"
+#include "qroregistry.h"
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrosolverglue.h"
@@ -13,6 +16,7 @@
 #include "qrcfail.h"
 #include "qrcmanager.h"
 #include "qrcmemory.h"
+#include "qrcpointerhash.h"
 
 // ---------------------------------------------------------------------------
 // Records
@@ -53,8 +57,11 @@ QroExtractionRecord* QroSolverI::makeConstraintRecord(QroExtractableI* x, QrcCon
   return r;
 }
 
+// An identifier of another environment would name an object of this one.
 QroBool QroSolverI::isExtracted(const QroExtractableI* x) const {
-  return x && isUsing(x->getId());
+  if (!x) return 0;
+  QroCheckSameEnv(_env, x, "QroSolver: mixing mismatch environments");
+  return isUsing(x->getId());
 }
 
 QroExtractionRecord* QroSolverI::getRecord(const QroExtractableI* x) const {
@@ -224,6 +231,60 @@ void QroSolverI::addReversible(QroExtractableI* x) {
     throw;
   }
   _extracting = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Filter levels of modelling objects
+
+namespace {
+
+QrcWord keyOf(const QroExtractableI* x) {
+  return reinterpret_cast<QrcWord>(x);
+}
+
+// Forgets the level of every extractable that ends, in use by the solver or
+// not, so that a later object at the same address starts without one.
+class QroFilterLevelWatchI : public QroChangeListenerI {
+ public:
+  explicit QroFilterLevelWatchI(QroSolverI* solver) : _solver(solver) {}
+  void change(QroChange* change, QroExtractableI* x) override {
+    if (change->isType(QroDestroyExtractable::GetTypeInfo())) {
+      _solver->forgetFilterLevel(x ? x : change->getChangedExtractable());
+    } else if (change->isType(QroDestroyExtractableArray::GetTypeInfo())) {
+      QroExtractableArray ended = change->getChangedExtractableArray();
+      for (QroInt i = 0; ended.getImpl() && i < ended.getSize(); ++i)
+        _solver->forgetFilterLevel(ended[i]);
+    }
+  }
+
+ private:
+  QroSolverI* _solver;
+};
+
+}  // namespace
+
+void QroSolverI::setFilterLevel(QroExtractableI* x, QroInt level) {
+  // No level and level 0 are the same.
+  if (getFilterLevel(x) == level) return;
+  if (!_levelWatch) {
+    _levelWatch = new QroFilterLevelWatchI(this);
+    getEnv()->getPlugInRegistry()->addListener(_levelWatch);
+  }
+  _pointerHash->set(keyOf(x), static_cast<QrcWord>(level));
+  if (isExtracted(x)) raiseSyncLevel(2);
+}
+
+QroInt QroSolverI::getFilterLevel(const QroExtractableI* x) const {
+  return static_cast<QroInt>(_pointerHash->find(keyOf(x)));
+}
+
+void QroSolverI::applyFilterLevel(QroExtractableI* node, QrcConstraintI* ct) {
+  ct->setFilterLevel(getFilterLevel(node));
+  raiseSyncLevel(0);
+}
+
+void QroSolverI::forgetFilterLevel(const QroExtractableI* x) {
+  if (x) _pointerHash->remove(keyOf(x));
 }
 
 // ---------------------------------------------------------------------------

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <ostream>
 
+#include "qrcdomainwalk.h"
+
 namespace {
 
 QrcIntExpI* copyOf(QrcIntExpI* e, QrcManagerI* t) {
@@ -23,6 +25,41 @@ QrcInt firstWhere(QrcIntExpI* x, F f) {
     if (f(v)) return v;
     if (v >= hi) return x->getMin() - 1;
   }
+}
+
+// The values of a constant set by position, increasing: a plain range gives
+// its whole universe (its members are tested), a collection its elements.
+struct SetScan {
+  const QrcIntSetI* set;
+  QrcInt count() const {
+    const QrcIntCollectionI* c = set->getCollection();
+    return c ? c->getSize() : set->getMax() - set->getMin() + 1;
+  }
+  QrcInt operator()(QrcInt k) const {
+    const QrcIntCollectionI* c = set->getCollection();
+    return c ? c->getElement(k)->value : set->getMin() + k;
+  }
+};
+
+// Calls f(v) for each member v of the set in x's domain, increasing: costs
+// the set's values within x's bounds, never the domain's width.
+template <class F>
+void forEachMemberIn(QrcIntExpI* x, const QrcIntSetI* set, F f) {
+  SetScan scan{set};
+  QrcInt count = scan.count(), hi = x->getMax();
+  for (QrcInt k = qrcdomain::lowerBound(scan, count, x->getMin()); k < count; ++k) {
+    QrcInt v = scan(k);
+    if (v > hi) return;
+    if (set->contains(v) && x->isInDomain(v)) f(v);
+  }
+}
+
+// Restricts x to the n increasing values: one sparse restriction when the
+// domain is wide, so that the width is not walked.
+void restrictTo(QrcManagerI* m, QrcIntExpI* x, QrcInt n, QrcInt* values) {
+  if (n == x->getSize()) return;
+  if (n == 0) x->setMax(x->getMin() - 1);  // fails
+  x->setDomain(n, values, new (m) QrcIntCollectionI(m, n, values, true));
 }
 
 #define QRC_ABSTRACTION_DEMON(Name, Text, Call)                   \
@@ -72,6 +109,9 @@ QrcAbstractVarI::QrcAbstractVarI(QrcManagerI* m, QrcIntExpI* y, QrcIntExpI* x, Q
       _outside(x->getMin() - 1) {}
 
 void QrcAbstractVarI::post() {
+  // The first narrowing before the demons listen: a wide domain narrowed to
+  // the set is then not reported value by value.
+  propagate();
   _x->whenDomain(new (_manager) QrcAbstractVarXDemonI<QrcAbstractVarI>(_manager, this));
   _y->whenDomain(new (_manager) QrcAbstractVarYDemonI<QrcAbstractVarI>(_manager, this));
 }
@@ -90,34 +130,52 @@ bool QrcAbstractVarI::supportsA() {
   return hasOutside() || (inSet(_a) && _x->isInDomain(_a));
 }
 
+// x keeps its values of the set that y holds.
 void QrcAbstractVarI::restrictX() {
-  QrcInt hi = _x->getMax();
-  for (QrcInt v = _x->getMin();; v = _x->getNextHigher(v)) {
-    if (!inSet(v) || !_y->isInDomain(v)) _x->removeValue(v);
-    if (v >= hi) return;
-  }
+  QrcInt n = 0;
+  forEachMemberIn(_x, _set, [&](QrcInt v) { n += _y->isInDomain(v); });
+  QrcInt* kept = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(n + 1) * 8));
+  QrcInt k = 0;
+  forEachMemberIn(_x, _set, [&](QrcInt v) {
+    if (_y->isInDomain(v)) kept[k++] = v;
+  });
+  restrictTo(_manager, _x, n, kept);
 }
 
+// The values that matter are the set's and a: the domains are read through
+// them, and cut down in one restriction each.
 void QrcAbstractVarI::propagate() {
-  QrcInt hi = _y->getMax();
-  for (QrcInt v = _y->getMin();; v = _y->getNextHigher(v)) {
-    if (v != _a && (!inSet(v) || !_x->isInDomain(v))) _y->removeValue(v);
-    if (v >= hi) break;
+  bool keepA = _y->isInDomain(_a);
+  QrcInt n = keepA;
+  forEachMemberIn(_y, _set, [&](QrcInt v) { n += v != _a && _x->isInDomain(v); });
+  if (n < _y->getSize()) {
+    QrcInt* kept = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(n + 1) * 8));
+    QrcInt k = 0;
+    forEachMemberIn(_y, _set, [&](QrcInt v) {
+      if (keepA && _a < v && (k == 0 || kept[k - 1] < _a)) kept[k++] = _a;
+      if (v != _a && _x->isInDomain(v)) kept[k++] = v;
+    });
+    if (keepA && (k == 0 || kept[k - 1] < _a)) kept[k++] = _a;
+    restrictTo(_manager, _y, k, kept);
   }
   if (_y->isInDomain(_a) && !supportsA()) _y->removeValue(_a);
-  hi = _x->getMax();
-  for (QrcInt v = _x->getMin();; v = _x->getNextHigher(v)) {
-    if (!_y->isInDomain(inSet(v) ? v : _a)) _x->removeValue(v);
-    if (v >= hi) break;
+  if (!_y->isInDomain(_a)) {
+    restrictX();
+    return;
   }
+  // Values outside the set stand for a, which y holds: only members can go.
+  forEachMemberIn(_x, _set, [&](QrcInt v) {
+    if (!_y->isInDomain(v)) _x->removeValue(v);
+  });
 }
 
 void QrcAbstractVarI::xChanged() {
   if (!_x->isProcessing()) return;
-  QrcIntVarDeltaIterator it(_x);
-  QrcInt v;
-  while (it.next(v))
+  SetScan scan{_set};
+  qrcdomain::forEachLostValue(_x, scan, scan.count(), [this](QrcInt v) {
     if (v != _a && inSet(v)) _y->removeValue(v);
+    return true;
+  });
   if (_y->isInDomain(_a) && !supportsA()) _y->removeValue(_a);
 }
 
@@ -127,10 +185,11 @@ void QrcAbstractVarI::yChanged() {
     restrictX();
     return;
   }
-  QrcIntVarDeltaIterator it(_y);
-  QrcInt v;
-  while (it.next(v))
+  SetScan scan{_set};
+  qrcdomain::forEachLostValue(_y, scan, scan.count(), [this](QrcInt v) {
     if (v != _a && inSet(v)) _x->removeValue(v);
+    return true;
+  });
 }
 
 QrcConstraintI* QrcAbstractVarI::makeCopy(QrcManagerI* t) const {
@@ -159,8 +218,14 @@ inline bool QrcAbstractIntVarI::inSet(QrcInt v) const {
 
 bool QrcAbstractIntVarI::findInside() {
   if (_x->isInDomain(_inside) && inSet(_inside)) return true;
-  _inside = firstWhere(_x, [this](QrcInt v) { return inSet(v); });
-  return _inside >= _x->getMin();
+  // Through the set's values, not the domain's.
+  _inside = _x->getMin() - 1;
+  bool found = false;
+  forEachMemberIn(_x, _set, [&](QrcInt v) {
+    if (!found) _inside = v;
+    found = true;
+  });
+  return found;
 }
 
 bool QrcAbstractIntVarI::findOutside() {

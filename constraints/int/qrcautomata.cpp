@@ -101,7 +101,13 @@ QrcConstraint QrcStretch(const QrcIntVarArray& x, const QrcIntArray& shortest,
   for (QrcInt j = 0; j < symbols; ++j) {
     size_t u = static_cast<size_t>(j);
     QrcInt a = shortest[j], b = longest[j];
-    if (b >= n) {
+    if (a > n) {
+      // No stretch of n variables is that long: the value cannot occur, and
+      // counting up to a would only build states no word reaches.
+      kind[u] = Forbidden;
+      lo[u] = 1;
+      hi[u] = 0;
+    } else if (b >= n) {
       kind[u] = a > 1 ? Unbounded : Free;
       lo[u] = hi[u] = a > 1 ? a : 0;
     } else {

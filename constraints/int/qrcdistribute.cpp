@@ -4,9 +4,11 @@
 // fail keeps trivially destructible locals only.
 #include "qrcdistribute.h"
 
+#include <algorithm>
 #include <ostream>
 
 #include "qrcabstraction.h"
+#include "qrcdomainwalk.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcmatching.h"
@@ -71,6 +73,8 @@ QrcDistributeConstraintI::QrcDistributeConstraintI(QrcManagerI* m, const QrcIntV
       _upper(allocArray<QrcInt>(m, cards.getSize() + 1)),
       _set(QrcMakeValueSet(m, cards.getSize(), values.getImpl())),
       _index(new (m) QrcIntMap(m)),
+      _sorted(allocArray<QrcInt>(m, cards.getSize())),
+      _nSorted(0),
       _firstListed(nullptr),
       _firstUnlisted(nullptr),
       _others(0),
@@ -81,6 +85,9 @@ QrcDistributeConstraintI::QrcDistributeConstraintI(QrcManagerI* m, const QrcIntV
     _index->add(values[j], j);
   }
   _ext[_nCards] = new (m) QrcIntExpI(m, 0, _nVars, nullptr);
+  for (QrcInt j = 0; j < _nCards; ++j) _sorted[j] = values[j];
+  std::sort(_sorted, _sorted + _nCards);
+  _nSorted = std::unique(_sorted, _sorted + _nCards) - _sorted;
   _x = allocArray<QrcIntExpI*>(m, _nVars);
   // The demons read what each variable lost: an expression becomes a variable.
   for (QrcInt i = 0; i < _nVars; ++i) _x[i] = QrcIntVar(vars.getImpl()->getVar(i)).getImpl();
@@ -106,20 +113,24 @@ inline bool QrcDistributeConstraintI::isListed(QrcInt v) const {
   return _set->contains(v);
 }
 
+// The first listed and unlisted values of a domain leap between its intervals
+// and the sorted listed values: they cost those, never the domain's width.
 QrcInt QrcDistributeConstraintI::firstListed(QrcIntExpI* x) const {
-  QrcInt hi = x->getMax();
-  for (QrcInt v = x->getMin();; v = x->getNextHigher(v)) {
-    if (isListed(v)) return v;
-    if (v >= hi) return NoValue;
-  }
+  const QrcInt* sorted = _sorted;
+  QrcInt v;
+  return qrcdomain::firstInside(
+             x, [sorted](QrcInt k) { return sorted[k]; }, _nSorted, v)
+             ? v
+             : NoValue;
 }
 
 QrcInt QrcDistributeConstraintI::firstUnlisted(QrcIntExpI* x) const {
-  QrcInt hi = x->getMax();
-  for (QrcInt v = x->getMin();; v = x->getNextHigher(v)) {
-    if (!isListed(v)) return v;
-    if (v >= hi) return NoValue;
-  }
+  const QrcInt* sorted = _sorted;
+  QrcInt v;
+  return qrcdomain::firstOutside(
+             x, [sorted](QrcInt k) { return sorted[k]; }, _nSorted, v)
+             ? v
+             : NoValue;
 }
 
 void QrcDistributeConstraintI::detectOthers() {
@@ -128,6 +139,9 @@ void QrcDistributeConstraintI::detectOthers() {
   for (QrcInt i = 0; i < _nVars && !_others; ++i)
     if (firstUnlisted(_x[i]) != NoValue) _others = 1;
   if (_others && !_firstListed) {
+    // Trailed: backtracking over this point gives the heap memory back.
+    _manager->saveValue(&_firstListed);
+    _manager->saveValue(&_firstUnlisted);
     _firstListed = allocArray<QrcInt>(_manager, _nVars);
     _firstUnlisted = allocArray<QrcInt>(_manager, _nVars);
   }
@@ -266,12 +280,15 @@ void QrcDistributeConstraintI::varChanged(QrcInt i) {
       if (_firstUnlisted[i] == NoValue) lowerUpper(_nCards);
     }
   }
-  QrcIntVarDeltaIterator it(x);
-  QrcInt v;
-  while (it.next(v)) {
-    QrcInt j = _index->get(v);
-    if (j != QrcIntMapAbsent) lowerUpper(j);
-  }
+  // The listed values lost, without walking the span the bounds went past.
+  const QrcInt* sorted = _sorted;
+  qrcdomain::forEachLostValue(
+      x, [sorted](QrcInt k) { return sorted[k]; }, _nSorted,
+      [this](QrcInt v) {
+        QrcInt j = _index->get(v);
+        if (j != QrcIntMapAbsent) lowerUpper(j);
+        return true;
+      });
   if (x->isBound()) {
     QrcInt j = _index->get(x->getMin());
     if (j != QrcIntMapAbsent) raiseLower(j);

@@ -6,12 +6,15 @@
 #include <cstdint>
 #include <ostream>
 
+#include "qrcdomainwalk.h"
 #include "qrcsizealloc.h"
 
 namespace {
 
-// No value of an engine domain comes near it, so it marks "unmatched".
+// No value of an engine domain comes near them: they mark "unmatched" and
+// "matched to the rest node".
 const QrcInt Unmatched = INT64_MIN;
+const QrcInt RestMark = INT64_MIN + 1;
 
 template <class T>
 T* allocArray(QrcManagerI* m, QrcInt n) {
@@ -50,16 +53,33 @@ QrcCardMatchingI::QrcCardMatchingI(QrcManagerI* manager)
       _index(nullptr),
       _listed(nullptr),
       _saved(nullptr),
+      _sorted(nullptr),
+      _sortedNodes(nullptr),
+      _nSorted(0),
+      _nodeCap(0),
+      _dense(nullptr),
+      _span(0),
+      _slots(nullptr),
+      _slotMask(0),
+      _buildStamp(0),
       _scc(),
       _capacity(),
       _target(),
       _bits(3),
       _unitCapacity(1) {}
 
+namespace {
+
+QrcMatchValueNode freshNode(QrcInt v, QrcIntExpI* card) {
+  return QrcMatchValueNode{v, 0, nullptr, nullptr, 0, 0, nullptr, 0, card, nullptr, 0};
+}
+
+}  // namespace
+
 void QrcCardMatchingI::init(QrcInt n, QrcIntExpI** vars, QrcInt nCards, QrcIntExpI** cards,
                             const QrcInt* values, QrcInt bits) {
   _nVars = n;
-  _nCards = nCards;
+  _nCards = cards ? nCards : 0;
   _cards = cards;
   _listed = values;
   _bits = bits;
@@ -70,53 +90,279 @@ void QrcCardMatchingI::init(QrcInt n, QrcIntExpI** vars, QrcInt nCards, QrcIntEx
   _varNodes = allocArray<QrcMatchVarNode>(_manager, n);
   _saved = allocArray<QrcInt>(_manager, n);
   for (QrcInt i = 0; i < n; ++i)
-    _varNodes[i] = QrcMatchVarNode{Unmatched, vars[i], nullptr, nullptr, nullptr, nullptr, 0};
-  if (n == 0 && nCards == 0) return;  // empty universe: nothing to match
-
-  // The universe: every domain value, then the listed values.
-  QrcIntMap* seen = new (_manager) QrcIntMap(_manager);
-  for (QrcInt i = 0; i < n; ++i) {
-    QrcIntExpI* x = vars[i];
-    QrcInt hi = x->getMax();
-    for (QrcInt v = x->getMin();; v = x->getNextHigher(v)) {
-      seen->add(v, v);
-      if (v >= hi) break;
-    }
-  }
-  for (QrcInt k = 0; k < nCards; ++k) seen->add(values[k], values[k]);
-  QrcInt count = seen->getSize();
-  QrcInt* universe = seen->getValues();
-  std::sort(universe, universe + count);
-  _offset = universe[0];
-  QrcUInt spread = static_cast<QrcUInt>(universe[count - 1]) - static_cast<QrcUInt>(_offset);
-  bool sparse = spread >= static_cast<QrcUInt>(10 * count);
-  _nValues = sparse ? count : static_cast<QrcInt>(spread) + 1;
-  _valueNodes = allocArray<QrcMatchValueNode>(_manager, _nValues);
-  QrcIntExpI* shared = nullptr;
-  if (!cards)
-    shared = new (_manager) QrcIntExpI(_manager, 0, 1, nullptr);
-  else if (nCards < count)
-    shared = new (_manager) QrcIntExpI(_manager, 0, n, nullptr);
-  for (QrcInt j = 0; j < _nValues; ++j)
-    _valueNodes[j] = QrcMatchValueNode{
-        sparse ? universe[j] : _offset + j, 0, nullptr, nullptr, 0, 0, nullptr, 0, shared, nullptr};
-  if (sparse) {
+    _varNodes[i] = QrcMatchVarNode{Unmatched, vars[i], nullptr, nullptr, nullptr, nullptr, 0, 0, 0};
+  if (!_unitCapacity) {
+    // The listed values, then the rest node; the listed ones sorted for the walks.
+    _nValues = _nodeCap = _nCards + 1;
+    _valueNodes = allocArray<QrcMatchValueNode>(_manager, _nValues);
     _index = new (_manager) QrcIntMap(_manager);
-    for (QrcInt j = 0; j < count; ++j) _index->add(universe[j], j);
+    for (QrcInt k = 0; k < _nCards; ++k) {
+      _valueNodes[k] = freshNode(values[k], cards[k]);
+      _index->add(values[k], k);
+    }
+    for (QrcInt k = 0; k < _nCards; ++k) nodeOf(values[k])->card = cards[k];
+    _valueNodes[_nCards] = freshNode(RestMark, nullptr);
+    _sorted = allocArray<QrcInt>(_manager, _nCards);
+    _sortedNodes = allocArray<QrcInt>(_manager, _nCards);
+    for (QrcInt k = 0; k < _nCards; ++k)
+      if (_index->get(values[k]) == k) _sortedNodes[_nSorted++] = k;
+    std::sort(_sortedNodes, _sortedNodes + _nSorted,
+              [this](QrcInt a, QrcInt b) { return _listed[a] < _listed[b]; });
+    for (QrcInt r = 0; r < _nSorted; ++r) {
+      _sorted[r] = _listed[_sortedNodes[r]];
+      _valueNodes[_sortedNodes[r]].rank = r;
+    }
+    return;
   }
-  for (QrcInt k = 0; k < nCards; ++k) nodeOf(values[k])->card = cards[k];
+  // All-different: the nodes are made at each propagation; a dense index when
+  // the span of the domains is small next to the values small variables can hold.
+  if (n == 0) return;
+  QrcInt lo = vars[0]->getMin(), hi = vars[0]->getMax();
+  QrcUInt estimate = 1;
+  for (QrcInt i = 0; i < n; ++i) {
+    lo = std::min(lo, vars[i]->getMin());
+    hi = std::max(hi, vars[i]->getMax());
+    estimate += static_cast<QrcUInt>(std::min(vars[i]->getSize(), n + 1));
+  }
+  QrcUInt spread = static_cast<QrcUInt>(hi) - static_cast<QrcUInt>(lo);
+  if (spread < 10 * estimate) {
+    _offset = lo;
+    _span = static_cast<QrcInt>(spread);
+    _dense = allocArray<QrcInt>(_manager, _span + 1);
+    for (QrcInt k = 0; k <= _span; ++k) _dense[k] = 0;
+  }
+  ensureNodes(16);
+  _nValues = 1;
+  _valueNodes[0] = freshNode(RestMark, nullptr);
+}
+
+// Room for count nodes of all-different (and the hashed index over them);
+// what the nodes held is dropped: they are made again.
+void QrcCardMatchingI::ensureNodes(QrcInt count) {
+  if (count > _nodeCap) {
+    QrcInt cap = std::max(count, 2 * _nodeCap);
+    if (_nodeCap > 0) {
+      _manager->freeSized(_valueNodes, _nodeCap * static_cast<QrcInt>(sizeof(QrcMatchValueNode)));
+      _manager->freeSized(_sorted, _nodeCap * static_cast<QrcInt>(sizeof(QrcInt)));
+      _manager->freeSized(_sortedNodes, _nodeCap * static_cast<QrcInt>(sizeof(QrcInt)));
+    }
+    _valueNodes = static_cast<QrcMatchValueNode*>(
+        _manager->allocateSized(cap * static_cast<QrcInt>(sizeof(QrcMatchValueNode))));
+    _sorted =
+        static_cast<QrcInt*>(_manager->allocateSized(cap * static_cast<QrcInt>(sizeof(QrcInt))));
+    _sortedNodes =
+        static_cast<QrcInt*>(_manager->allocateSized(cap * static_cast<QrcInt>(sizeof(QrcInt))));
+    _nodeCap = cap;
+  }
+  if (_dense) return;
+  QrcInt slots = _slotMask + 1;
+  if (_slots && slots >= 2 * _nodeCap) return;
+  if (_slots) _manager->freeSized(_slots, slots * static_cast<QrcInt>(sizeof(QrcMatchSlot)));
+  slots = 16;
+  while (slots < 2 * _nodeCap) slots *= 2;
+  _slots = static_cast<QrcMatchSlot*>(
+      _manager->allocateSized(slots * static_cast<QrcInt>(sizeof(QrcMatchSlot))));
+  for (QrcInt k = 0; k < slots; ++k) _slots[k] = QrcMatchSlot{0, 0, 0};
+  _slotMask = slots - 1;
+}
+
+namespace {
+
+inline QrcInt slotOf(QrcInt v, QrcInt mask) {
+  uint64_t h = static_cast<uint64_t>(v) * 0x9E3779B97F4A7C15ull;
+  return static_cast<QrcInt>(h >> 32) & mask;
+}
+
+}  // namespace
+
+QrcMatchValueNode* QrcCardMatchingI::findNode(QrcInt v) const {
+  if (v == RestMark) return restNode();
+  if (!_unitCapacity) {
+    QrcInt j = _index->get(v);
+    return j == QrcIntMapAbsent ? nullptr : _valueNodes + j;
+  }
+  if (_dense) {
+    if (v < _offset ||
+        static_cast<QrcUInt>(v) - static_cast<QrcUInt>(_offset) > static_cast<QrcUInt>(_span))
+      return nullptr;
+    QrcInt k = _dense[v - _offset];
+    return k > 0 && k < _nValues && _valueNodes[k].value == v ? _valueNodes + k : nullptr;
+  }
+  for (QrcInt h = slotOf(v, _slotMask); _slots[h].stamp == _buildStamp; h = (h + 1) & _slotMask)
+    if (_slots[h].key == v) return _valueNodes + _slots[h].node;
+  return nullptr;
 }
 
 inline QrcMatchValueNode* QrcCardMatchingI::nodeOf(QrcInt v) const {
-  if (!_index) return _valueNodes + (v - _offset);
-  return _valueNodes + _index->get(v);
+  return findNode(v);
+}
+
+QrcMatchValueNode* QrcCardMatchingI::addNode(QrcInt v) {
+  QrcInt k = _nValues++;
+  _valueNodes[k] = freshNode(v, nullptr);
+  if (_dense) {
+    _dense[v - _offset] = k;
+  } else {
+    QrcInt h = slotOf(v, _slotMask);
+    while (_slots[h].stamp == _buildStamp) h = (h + 1) & _slotMask;
+    _slots[h] = QrcMatchSlot{v, k, _buildStamp};
+  }
+  return _valueNodes + k;
+}
+
+// All-different: a node for every value of a small variable (at most n
+// values); a larger variable reaches those of its values and the rest node.
+void QrcCardMatchingI::buildNodes() {
+  ++_buildStamp;
+  QrcInt need = 1;
+  bool anyLarge = false;
+  for (QrcInt i = 0; i < _nVars; ++i) {
+    QrcMatchVarNode* u = _varNodes + i;
+    QrcInt size = u->var->getSize();
+    u->listed = u->rest = size > _nVars;
+    if (u->listed)
+      anyLarge = true;
+    else
+      need += size;
+  }
+  ensureNodes(need);
+  _nValues = 1;
+  _valueNodes[0] = freshNode(RestMark, nullptr);
+  for (QrcInt i = 0; i < _nVars; ++i) {
+    QrcMatchVarNode* u = _varNodes + i;
+    if (u->listed) continue;
+    QrcIntExpI* x = u->var;
+    QrcInt hi = x->getMax();
+    for (QrcInt v = x->getMin();; v = x->getNextHigher(v)) {
+      if (!findNode(v)) addNode(v);
+      if (v >= hi) break;
+    }
+  }
+  _nSorted = 0;
+  if (!anyLarge) return;
+  for (QrcInt k = 1; k < _nValues; ++k) _sortedNodes[_nSorted++] = k;
+  std::sort(_sortedNodes, _sortedNodes + _nSorted,
+            [this](QrcInt a, QrcInt b) { return _valueNodes[a].value < _valueNodes[b].value; });
+  for (QrcInt r = 0; r < _nSorted; ++r) {
+    _sorted[r] = _valueNodes[_sortedNodes[r]].value;
+    _valueNodes[_sortedNodes[r]].rank = r;
+  }
+}
+
+// The nodes and the ways of the variables to them for this propagation, and
+// the kept matching linked in again where it still holds.
+void QrcCardMatchingI::prepare() {
+  if (_unitCapacity) {
+    buildNodes();
+  } else {
+    for (QrcInt j = 0; j < _nValues; ++j) {
+      _valueNodes[j].head = nullptr;
+      _valueNodes[j].count = 0;
+    }
+    const QrcInt* sorted = _sorted;
+    auto value = [sorted](QrcInt k) { return sorted[k]; };
+    for (QrcInt i = 0; i < _nVars; ++i) {
+      QrcMatchVarNode* u = _varNodes + i;
+      QrcInt other;
+      u->listed = u->var->getSize() > _nSorted;
+      u->rest = qrcdomain::firstOutside(u->var, value, _nSorted, other);
+    }
+  }
+  for (QrcInt i = 0; i < _nVars; ++i) {
+    QrcMatchVarNode* u = _varNodes + i;
+    QrcInt v = u->matched;
+    u->matched = Unmatched;
+    if (v == Unmatched) continue;
+    if (v != RestMark && !u->var->isInDomain(v)) continue;
+    if (v != RestMark && findNode(v)) {
+      link(u, v);
+      continue;
+    }
+    // A larger variable keeps its match through the rest node.
+    if (u->rest) link(u, RestMark);
+  }
+}
+
+void QrcCardMatchingI::startCursor(QrcMatchVarNode* u, QrcMatchCursor& c) const {
+  QrcIntExpI* x = u->var;
+  c.phase = 0;
+  if (u->listed) {
+    const QrcInt* sorted = _sorted;
+    c.pos =
+        qrcdomain::lowerBound([sorted](QrcInt k) { return sorted[k]; }, _nSorted, x->getMin()) - 1;
+  } else {
+    c.pos = x->getMin() - 1;
+  }
+}
+
+void QrcCardMatchingI::resumeCursor(QrcMatchVarNode* u, QrcMatchValueNode* after,
+                                    QrcMatchCursor& c) const {
+  if (after == restNode()) {
+    c.phase = 2;
+    return;
+  }
+  c.phase = 0;
+  c.pos = u->listed ? after->rank : after->value;
+}
+
+QrcMatchValueNode* QrcCardMatchingI::nextNode(QrcMatchVarNode* u, QrcMatchCursor& c) const {
+  QrcIntExpI* x = u->var;
+  while (c.phase == 0) {
+    if (u->listed) {
+      QrcInt k = c.pos + 1;
+      if (k >= _nSorted || _sorted[k] > x->getMax()) {
+        c.phase = 1;
+        break;
+      }
+      c.pos = k;
+      if (x->isInDomain(_sorted[k])) return _valueNodes + _sortedNodes[k];
+    } else {
+      if (c.pos >= x->getMax()) {
+        c.phase = 1;
+        break;
+      }
+      QrcInt v = x->getNextHigher(c.pos);
+      if (v <= c.pos) {
+        c.phase = 1;
+        break;
+      }
+      c.pos = v;
+      QrcMatchValueNode* node = findNode(v);
+      if (node) return node;
+    }
+  }
+  if (c.phase == 1) {
+    c.phase = 2;
+    if (u->rest) return restNode();
+  }
+  return nullptr;
+}
+
+bool QrcCardMatchingI::isAdjacent(QrcMatchVarNode* u, QrcInt v) const {
+  if (v == RestMark) return u->rest;
+  return u->var->isInDomain(v) && findNode(v);
+}
+
+// The pair leaves: the value, or for the rest node of distribute every value
+// outside the listed ones (all-different's rest node always has room).
+void QrcCardMatchingI::removePair(QrcMatchVarNode* u, QrcMatchValueNode* node) {
+  if (node != restNode()) {
+    u->var->removeValue(node->value);
+    return;
+  }
+  if (_unitCapacity) return;
+  const QrcInt* sorted = _sorted;
+  qrcdomain::keepOnly(
+      u->var, [sorted](QrcInt k) { return sorted[k]; }, _nSorted);
 }
 
 inline QrcInt QrcCardMatchingI::capMin(QrcMatchValueNode* node) const {
-  return _unitCapacity ? 0 : node->card->getMin();
+  if (_unitCapacity || node == restNode()) return 0;
+  return node->card->getMin();
 }
 
 inline QrcInt QrcCardMatchingI::capMax(QrcMatchValueNode* node) const {
+  if (node == restNode()) return _nVars + 1;
   return _unitCapacity ? 1 : node->card->getMax();
 }
 
@@ -146,19 +392,16 @@ void QrcCardMatchingI::clearVisited() {
 }
 
 bool QrcCardMatchingI::findValue(QrcMatchSearch& s, QrcMatchVarNode* u) {
-  QrcIntExpI* x = u->var;
-  if (!s.capacityMode) return s.found != s.excluded && x->isInDomain(s.found);
-  QrcInt hi = x->getMax();
-  for (QrcInt v = x->getMin();; v = x->getNextHigher(v)) {
-    if (v != s.excluded) {
-      QrcMatchValueNode* node = nodeOf(v);
-      if (node->count < capMax(node)) {
-        s.found = v;
-        return true;
-      }
+  if (!s.capacityMode) return s.found != s.excluded && isAdjacent(u, s.found);
+  QrcMatchCursor c;
+  startCursor(u, c);
+  while (QrcMatchValueNode* node = nextNode(u, c)) {
+    if (node->value != s.excluded && node->count < capMax(node)) {
+      s.found = node->value;
+      return true;
     }
-    if (v >= hi) return false;
   }
+  return false;
 }
 
 // Breadth-first search for an alternating path from start to a value the
@@ -171,24 +414,25 @@ bool QrcCardMatchingI::augment(QrcMatchSearch& s, QrcMatchVarNode* start) {
   if (!findValue(s, start)) {
     bool found = false;
     for (QrcMatchVarNode* u = start; u && !found; u = u->queueNext) {
-      QrcIntExpI* x = u->var;
-      QrcInt hi = x->getMax();
-      for (QrcInt v = x->getMin(); !found; v = x->getNextHigher(v)) {
-        if (v != u->matched && v != s.excluded) {
-          for (QrcMatchVarNode* t = nodeOf(v)->head; t; t = t->next) {
-            if (t->visited) continue;
-            t->parent = u;
-            t->queueNext = nullptr;
-            s.tail->queueNext = t;
-            s.tail = t;
-            if (findValue(s, t)) {
-              found = true;
-              break;
-            }
-            t->visited = 1;
+      QrcMatchCursor c;
+      startCursor(u, c);
+      while (!found) {
+        QrcMatchValueNode* node = nextNode(u, c);
+        if (!node) break;
+        QrcInt v = node->value;
+        if (v == u->matched || v == s.excluded) continue;
+        for (QrcMatchVarNode* t = node->head; t; t = t->next) {
+          if (t->visited) continue;
+          t->parent = u;
+          t->queueNext = nullptr;
+          s.tail->queueNext = t;
+          s.tail = t;
+          if (findValue(s, t)) {
+            found = true;
+            break;
           }
+          t->visited = 1;
         }
-        if (v >= hi) break;
       }
     }
     if (!found) return false;
@@ -252,22 +496,15 @@ bool QrcCardMatchingI::repair() {
   return true;
 }
 
+// The matching the propagation started from; the lists are made again by the next one.
 void QrcCardMatchingI::restoreSaved() {
-  for (QrcInt i = 0; i < _nVars; ++i) {
-    QrcMatchVarNode* u = _varNodes + i;
-    if (u->matched == _saved[i]) continue;
-    if (u->matched != Unmatched) unlink(u);
-    if (_saved[i] != Unmatched) link(u, _saved[i]);
-  }
+  for (QrcInt i = 0; i < _nVars; ++i) _varNodes[i].matched = _saved[i];
 }
 
 bool QrcCardMatchingI::propagate() {
-  if (_nValues == 0) return true;
-  for (QrcInt i = 0; i < _nVars; ++i) {
-    QrcMatchVarNode* u = _varNodes + i;
-    _saved[i] = u->matched;
-    if (u->matched != Unmatched && !u->var->isInDomain(u->matched)) unlink(u);
-  }
+  if (_nVars == 0 && _nCards == 0) return true;
+  for (QrcInt i = 0; i < _nVars; ++i) _saved[i] = _varNodes[i].matched;
+  prepare();
   if (!repair()) {
     restoreSaved();
     return false;
@@ -314,27 +551,25 @@ void QrcCardMatchingI::searchFrom(QrcMatchValueNode* root) {
   enter(root);
   QrcMatchValueNode* c = root;
   QrcMatchVarNode* u = nextUnbound(root->head);
-  QrcInt pos = u ? u->var->getMin() - 1 : 0;
+  QrcMatchCursor cur = {0, 2};
+  if (u) startCursor(u, cur);
   for (;;) {
     if (u) {
-      QrcIntExpI* x = u->var;
-      if (pos >= x->getMax()) {
+      QrcMatchValueNode* node = nextNode(u, cur);
+      if (!node) {
         u = nextUnbound(u->next);
-        if (u) pos = u->var->getMin() - 1;
+        if (u) startCursor(u, cur);
         continue;
       }
-      QrcInt v = x->getNextHigher(pos);
-      pos = v;
-      if (v == u->matched) continue;
-      QrcMatchValueNode* node = nodeOf(v);
+      if (node->value == u->matched) continue;
       if (node->flags == 0) {
         node->parent = u;
         enter(node);
         c = node;
         u = nextUnbound(node->head);
-        if (u) pos = u->var->getMin() - 1;
+        if (u) startCursor(u, cur);
       } else if (node->flags & QrcMatchValueNode::Closed) {
-        x->removeValue(v);
+        removePair(u, node);
       } else if (node->low < c->low) {
         c->low = node->low;
       }
@@ -349,9 +584,9 @@ void QrcCardMatchingI::searchFrom(QrcMatchValueNode* root) {
     if (!closes) {
       if (c->low < m->low) m->low = c->low;
     } else {
-      u->var->removeValue(c->value);
+      removePair(u, c);
     }
-    pos = c->value;
+    resumeCursor(u, c, cur);
     c = m;
   }
 }

@@ -5,6 +5,15 @@
 // components of the residual graph), and card variables are narrowed to the
 // least and greatest counts a matching allows.
 //
+// Values that behave alike share one node, the rest node, whose capacity is
+// never reached: for distribute, every value outside the listed ones; for
+// all-different, the values of a variable with more values than there are
+// variables beyond those that smaller variables hold (such a variable can
+// always be matched, and loses only values that every matching of the
+// smaller ones uses). So the nodes follow the variables and the listed
+// values, never the width of the domains; all-different rebuilds its value
+// nodes at each propagation from the domains of the small variables.
+//
 // The matching is a cache: it is not restored on backtracking (domains only
 // grow back, so it stays a valid start), except that a propagation whose
 // repair fails puts back the matching it started from.
@@ -18,13 +27,15 @@ class QrcIntMap;
 struct QrcMatchValueNode;
 
 struct QrcMatchVarNode {
-  QrcInt matched;  // the unmatched mark when none
+  QrcInt matched;  // the unmatched mark when none, the rest mark for the rest node
   QrcIntExpI* var;
   QrcMatchVarNode* parent;
   QrcMatchVarNode* queueNext;
   QrcMatchVarNode* next;
   QrcMatchVarNode* prev;
   unsigned char visited;
+  unsigned char listed;  // its nodes come from the sorted values, not from its domain
+  unsigned char rest;    // it can be matched to the rest node
 };
 
 struct QrcMatchValueNode {
@@ -39,6 +50,23 @@ struct QrcMatchValueNode {
   QrcInt count;
   QrcIntExpI* card;
   QrcMatchVarNode* support;
+  QrcInt rank;  // place among the sorted values
+};
+
+// Where a walk over the nodes of a variable stands: phase 0 walks its domain
+// (pos the last value) or the sorted values (pos the last index), phase 1
+// comes to the rest node, phase 2 is past the end.
+struct QrcMatchCursor {
+  QrcInt pos;
+  QrcInt phase;
+};
+
+// A slot of the hashed index of all-different's value nodes, valid for the
+// build whose stamp it holds.
+struct QrcMatchSlot {
+  QrcInt key;
+  QrcInt node;
+  QrcInt stamp;
 };
 
 class QrcCardMatchingI;
@@ -69,9 +97,10 @@ class QrcCardMatchingI {
 
   // An empty matching; init builds it.
   explicit QrcCardMatchingI(QrcManagerI* manager);
-  // Collects the value universe of the variables (and the listed values),
-  // then builds the nodes. With null cards every value has capacity [0, 1];
-  // else a listed value's capacity is its card, the others share [0, n].
+  // Builds the nodes of the listed values and the rest node. With null cards
+  // every value has capacity [0, 1] and its node is made when a small
+  // variable holds it; else a listed value's capacity is its card and the
+  // other values share the rest node.
   void init(QrcInt n, QrcIntExpI** vars, QrcInt nCards, QrcIntExpI** cards, const QrcInt* values,
             QrcInt bits);
 
@@ -82,13 +111,26 @@ class QrcCardMatchingI {
   QrcInt getVarCount() const { return _nVars; }
   QrcInt getValueCount() const { return _nValues; }
   QrcInt getFilterBits() const { return _bits; }
-  bool isSparse() const { return _index != nullptr; }
+  // Whether all-different finds its value nodes through a hashed index.
+  bool isSparse() const { return _slotMask > 0; }
   // The value matched to the i-th variable; getUnmatched() when none.
   QrcInt getMatchedValue(QrcInt i) const { return _varNodes[i].matched; }
   QrcInt getUnmatched() const { return _offset - 1; }
 
  private:
   QrcMatchValueNode* nodeOf(QrcInt v) const;
+  QrcMatchValueNode* findNode(QrcInt v) const;
+  QrcMatchValueNode* restNode() const { return _valueNodes + _nCards; }
+  QrcInt sortedValue(QrcInt k) const { return _sorted[k]; }
+  void ensureNodes(QrcInt count);
+  QrcMatchValueNode* addNode(QrcInt v);
+  void buildNodes();
+  void prepare();
+  void startCursor(QrcMatchVarNode* u, QrcMatchCursor& c) const;
+  void resumeCursor(QrcMatchVarNode* u, QrcMatchValueNode* after, QrcMatchCursor& c) const;
+  QrcMatchValueNode* nextNode(QrcMatchVarNode* u, QrcMatchCursor& c) const;
+  bool isAdjacent(QrcMatchVarNode* u, QrcInt v) const;
+  void removePair(QrcMatchVarNode* u, QrcMatchValueNode* node);
   QrcInt capMin(QrcMatchValueNode* node) const;
   QrcInt capMax(QrcMatchValueNode* node) const;
   void link(QrcMatchVarNode* u, QrcInt v);
@@ -108,16 +150,25 @@ class QrcCardMatchingI {
   void boundCards();
 
   QrcManagerI* _manager;
-  QrcInt _offset;
+  QrcInt _offset;  // smallest value a node can hold (dense index)
   QrcInt _nVars;
   QrcInt _nValues;
   QrcInt _nCards;
   QrcMatchValueNode* _valueNodes;
   QrcMatchVarNode* _varNodes;
   QrcIntExpI** _cards;
-  QrcIntMap* _index;
+  QrcIntMap* _index;  // listed value -> node
   const QrcInt* _listed;
   QrcInt* _saved;
+  QrcInt* _sorted;  // the values of the nodes but the rest node, increasing
+  QrcInt* _sortedNodes;
+  QrcInt _nSorted;
+  QrcInt _nodeCap;  // nodes allocated (all-different grows them in the size pools)
+  QrcInt* _dense;   // all-different: node of value - offset, when the span is small
+  QrcInt _span;
+  QrcMatchSlot* _slots;  // else a hashed index
+  QrcInt _slotMask;
+  QrcInt _buildStamp;
   QrcMatchSccState _scc;
   QrcMatchSearch _capacity;
   QrcMatchSearch _target;

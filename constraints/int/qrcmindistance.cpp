@@ -108,6 +108,9 @@ QrcBool QrcGlobalMinDistanceI::isFilterLevelSupported(QrcInt level) {
     propagateFilterLevel(level);
     return 1;
   }
+  // Trailed with the chain it joins: a post undone by backtracking or a
+  // restart builds the partition again when the constraint is posted anew.
+  _manager->saveValue(&_partition);
   _partition = new (_manager) QrcMinDistancePartitionI(_manager, _x, _k);
   _partition->setFilterLevel(level);
   addSubConstraint(_partition);

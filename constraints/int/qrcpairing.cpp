@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "qrcalldiff.h"
+#include "qrcdomainwalk.h"
 
 namespace {
 
@@ -237,10 +238,14 @@ void QrcPairingI::post() {
 void QrcPairingI::valueRemoved(QrcInt i) {
   QrcIntExpI* x = _x.getImpl()->getVar(i);
   if (!x->isProcessing()) return;
-  QrcIntVarDeltaIterator it(x);
-  QrcInt j;
-  while (it.next(j))
-    if (j >= 0 && j < _n && j != i) _x.getImpl()->getVar(j)->removeValue(i);
+  // Only the partners 0..n-1 matter: the span the bounds went past is not walked.
+  QrcIntVarArrayI* all = _x.getImpl();
+  qrcdomain::forEachLostValue(
+      x, [](QrcInt k) { return k; }, _n,
+      [all, i, this](QrcInt j) {
+        if (j >= 0 && j < _n && j != i) all->getVar(j)->removeValue(i);
+        return true;
+      });
   if (getFilterLevel() >= 1) push();
 }
 

@@ -1,9 +1,11 @@
 #include "qrcregular.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <ostream>
 #include <vector>
 
+#include "qrcdomainwalk.h"
 #include "qrcmanager.h"
 
 namespace {
@@ -49,6 +51,8 @@ QrcRegularI::QrcRegularI(QrcManagerI* m, QrcIntVarArrayI* x, QrcInt states, cons
       _minValue(0),
       _maxValue(-1),
       _map(nullptr),
+      _sortedValues(nullptr),
+      _nSorted(0),
       _support(nullptr),
       _labels(nullptr),
       _heads{nullptr, nullptr, nullptr} {
@@ -115,10 +119,52 @@ void QrcRegularI::post() {
     for (QrcInt j = 0; j < _symbols; ++j)
       if (_alphabet[j] >= _minValue && _alphabet[j] <= _maxValue) _map->add(_alphabet[j], j);
     _map->compact(2);
+    _sortedValues = static_cast<QrcInt*>(
+        _manager->allocate(static_cast<size_t>(_symbols > 0 ? _symbols : 1) * sizeof(QrcInt)));
+    for (QrcInt j = 0; j < _symbols; ++j)
+      if (symbolOf(_alphabet[j]) == j) _sortedValues[_nSorted++] = _alphabet[j];
+    std::sort(_sortedValues, _sortedValues + _nSorted);
   }
   build();
+  // Before the demon listens, so that a wide domain narrowed to a few values
+  // is not reported value by value.
+  restrictDomains();
   if (_n > 0) _x->whenDomain(new (_manager) QrcRegular_varArrayDemonI(_manager, this, _x));
   _z->whenRange(new (_manager) QrcRegular_VcoutDemonI(_manager, this));
+}
+
+template <class F>
+void QrcRegularI::forEachSymbol(QrcIntExpI* x, F f) {
+  QrcInt hi = x->getMax();
+  if (x->getSize() <= _nSorted) {
+    for (QrcInt v = x->getMin();; v = x->getNextHigher(v)) {
+      QrcInt j = symbolOf(v);
+      if (j >= 0) f(v, j);
+      if (v >= hi) return;
+    }
+  }
+  const QrcInt* sorted = _sortedValues;
+  auto value = [sorted](QrcInt k) { return sorted[k]; };
+  for (QrcInt k = qrcdomain::lowerBound(value, _nSorted, x->getMin());
+       k < _nSorted && sorted[k] <= hi; ++k)
+    if (x->isInDomain(sorted[k])) f(sorted[k], symbolOf(sorted[k]));
+}
+
+void QrcRegularI::restrictDomains() {
+  for (QrcInt i = 0; i < _n; ++i) {
+    QrcIntExpI* x = _x->getVar(i);
+    QrcInt kept = 0;
+    forEachSymbol(x, [&](QrcInt, QrcInt j) { kept += _support[i * _symbols + j].getValue() > 0; });
+    if (kept == x->getSize()) continue;
+    if (kept == 0) x->setMax(x->getMin() - 1);  // fails
+    QrcInt* values =
+        static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(kept) * sizeof(QrcInt)));
+    QrcInt k = 0;
+    forEachSymbol(x, [&](QrcInt v, QrcInt j) {
+      if (_support[i * _symbols + j].getValue() > 0) values[k++] = v;
+    });
+    x->setDomain(kept, values, new (_manager) QrcIntCollectionI(_manager, kept, values, true));
+  }
 }
 
 void QrcRegularI::build() {
@@ -152,9 +198,8 @@ void QrcRegularI::build() {
     for (QrcInt q = 0; q < s; ++q) {
       if (!reached[static_cast<size_t>(i * s + q)]) continue;
       const QrcRegularLabel* from = label(i, q);
-      for (QrcInt v = x->getMin();;) {
-        QrcInt j = symbolOf(v);
-        QrcInt t = j < 0 ? -1 : _T[q * m + j];
+      forEachSymbol(x, [&](QrcInt, QrcInt j) {
+        QrcInt t = _T[q * m + j];
         if (t >= 0) {
           char& f = flag[static_cast<size_t>((i * m + j) * s + q)];
           if (!f) {
@@ -173,10 +218,7 @@ void QrcRegularI::build() {
             to->fwdMaxPred = q;
           }
         }
-        QrcInt next = x->getNextHigher(v);
-        if (next <= v) break;
-        v = next;
-      }
+      });
     }
   }
   for (QrcInt q = 0; q < s; ++q)
@@ -187,9 +229,8 @@ void QrcRegularI::build() {
   for (QrcInt i = n - 1; i >= 0; --i) {
     QrcIntExpI* x = _x->getVar(i);
     for (QrcInt q = 0; q < s; ++q) useful[static_cast<size_t>(q)] = 0;
-    for (QrcInt v = x->getMin();;) {
-      QrcInt j = symbolOf(v);
-      for (QrcInt q = 0; j >= 0 && q < s; ++q) {
+    forEachSymbol(x, [&](QrcInt, QrcInt j) {
+      for (QrcInt q = 0; q < s; ++q) {
         char& f = flag[static_cast<size_t>((i * m + j) * s + q)];
         if (!f || !reached[static_cast<size_t>(i * s + q)]) continue;
         QrcInt t = _T[q * m + j];
@@ -220,10 +261,7 @@ void QrcRegularI::build() {
         link(e, QrcRegularEdge::Out, head(QrcRegularEdge::Out, i, q));
         link(e, QrcRegularEdge::In, head(QrcRegularEdge::In, i + 1, t));
       }
-      QrcInt next = x->getNextHigher(v);
-      if (next <= v) break;
-      v = next;
-    }
+    });
     for (QrcInt q = 0; q < s; ++q)
       if (!useful[static_cast<size_t>(q)]) reached[static_cast<size_t>(i * s + q)] = 0;
   }
@@ -366,35 +404,29 @@ void QrcRegularI::narrowCost() {
 
 void QrcRegularI::propagate() {
   // Values without a symbol, or whose symbol no edge carries.
-  for (QrcInt i = 0; i < _n; ++i) {
-    QrcIntExpI* x = _x->getVar(i);
-    for (QrcInt v = x->getMin();;) {
-      QrcInt next = x->getNextHigher(v);
-      QrcInt j = symbolOf(v);
-      if (j < 0 || _support[i * _symbols + j].getValue() == 0) x->removeValue(v);
-      if (next <= v) break;
-      v = next;
-    }
-  }
+  restrictDomains();
   filterAll();
   narrowCost();
 }
 
 void QrcRegularI::lostValues(QrcInt i) {
-  QrcIntVarDeltaIterator it(_x->getVar(i));
   QrcRegularEdge* removed = nullptr;
-  QrcInt v;
-  while (it.next(v)) {
-    QrcInt j = symbolOf(v);
-    if (j < 0) continue;
-    for (QrcRegularEdge *e = *head(QrcRegularEdge::Symbol, i, j), *next; e; e = next) {
-      next = e->links[QrcRegularEdge::Symbol].next;
-      if (!e->alive) continue;
-      removeEdge(e);
-      e->nextRemoved = removed;
-      removed = e;
-    }
-  }
+  const QrcInt* sorted = _sortedValues;
+  // The lost values that have a symbol: the span the bounds went past is not walked.
+  qrcdomain::forEachLostValue(
+      _x->getVar(i), [sorted](QrcInt k) { return sorted[k]; }, _nSorted,
+      [&](QrcInt v) {
+        QrcInt j = symbolOf(v);
+        if (j < 0) return true;
+        for (QrcRegularEdge *e = *head(QrcRegularEdge::Symbol, i, j), *next; e; e = next) {
+          next = e->links[QrcRegularEdge::Symbol].next;
+          if (!e->alive) continue;
+          removeEdge(e);
+          e->nextRemoved = removed;
+          removed = e;
+        }
+        return true;
+      });
   repairRemoved(removed);
   narrowCost();
 }

@@ -31,6 +31,24 @@ inline QrcIntExpI* need(const QrcIntExp& x, const char* place) {
   return x.getImpl();
 }
 
+inline QrcInt* need(const QrcIntArray& c, const char* place) {
+  if (!c.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  return c.getImpl();
+}
+
+// The array and each of its elements.
+inline QrcIntSetVarArrayI* need(const QrcIntSetVarArray& a, const char* place) {
+  QrcIntSetVarArrayI* array = a.getImpl();
+  if (!array) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  for (QrcInt i = 0; i < array->getSize(); ++i)
+    if (!array->get(i)) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  return array;
+}
+
+inline QrcIntSetVarI* at(const QrcIntSetVarArrayI* a, QrcInt i) {
+  return static_cast<QrcIntSetVarI*>(a->get(i));
+}
+
 // ---------------------------------------------------------------- reading
 
 // v within the bounds of the constant set and a member of it.
@@ -125,6 +143,12 @@ inline QrcIntExpI* copyOf(QrcIntExpI* x, QrcManagerI* target) {
   return static_cast<QrcIntExpI*>(x->getCopyForManager(target));
 }
 
+// Every element copied; an array without elements gives one without elements.
+inline QrcIntSetVarArrayI* copyOf(const QrcIntSetVarArrayI* a, QrcManagerI* target) {
+  if (a->getSize() > 0) return a->copyForManager(target);
+  return new (target) QrcIntSetVarArrayI(target, 0, nullptr);
+}
+
 }  // namespace qrcset
 
 // A demon that calls a routine of its constraint (Ct::Call()).
@@ -152,6 +176,20 @@ inline QrcIntExpI* copyOf(QrcIntExpI* x, QrcManagerI* target) {
    private:                                                                              \
     Ct* _ct;                                                                             \
     QrcIntSetVarI* _x;                                                                   \
+  };
+
+// A demon that holds an index and calls Ct::Call(index).
+#define QRC_SET_INDEX_DEMON(Name, Text, Ct, Call)                                \
+  class Name : public QrcDemonI {                                                \
+    QROSIMPLECLASS(Name, QrcDemonI)                                              \
+   public:                                                                       \
+    Name(QrcManagerI* m, Ct* ct, QrcInt i) : QrcDemonI(m, ct), _ct(ct), _i(i) {} \
+    void propagate() override { _ct->Call(_i); }                                 \
+    void display(std::ostream& os) const override { os << Text; }                \
+                                                                                 \
+   private:                                                                      \
+    Ct* _ct;                                                                     \
+    QrcInt _i;                                                                   \
   };
 
 #endif

@@ -1,6 +1,8 @@
 // Handle operations of the manager and of searches: each checks its pointer.
 #include "qrcconstraint.h"
+#include "qrcfloatexp.h"
 #include "qrcgoal.h"
+#include "qrcint.h"
 #include "qrcmanager.h"
 #include "qrcsearch.h"
 #include "qroexception.h"
@@ -127,4 +129,34 @@ void QrcSearch::setEndCallback(const QrcGoal& goal) const {
 
 void QrcSearch::setMonitor(QrcSearchEventMonitorI* monitor) const {
   check("QrcSearch::setMonitor")->setMonitor(monitor);
+}
+
+namespace {
+
+// The variable's own setObjMin installs its filter on the manager's current
+// search, so that is the only search it can serve.
+void setObjective(QrcSearchI* s, QrcExprI* var, QrcFloat step, QrcFloat relativeStep) {
+  const char* place = "QrcSearch::setObjMin";
+  QrcManagerI* m = s->getManager();
+  QrcErrorReporter* r = m->getErrorReporter();
+  if (!var)
+    r->report(QrcEmptyHandleError, place, "empty handle");
+  else if (var->getManager() != m)
+    r->report(QrcManagersDifferError, place, "Managers are different");
+  else if (m->getCurrentSearch() != s)
+    r->report(QrcSearchMisuseError, "The objective is set on a search that is not the current one",
+              "incorrect search use");
+  else
+    var->setObjMin(step, relativeStep);
+}
+
+}  // namespace
+
+void QrcSearch::setObjMin(const QrcIntVar& var, QrcInt step, QrcFloat relativeStep) const {
+  setObjective(check("QrcSearch::setObjMin"), var.getImpl(), static_cast<QrcFloat>(step),
+               relativeStep);
+}
+
+void QrcSearch::setObjMin(const QrcFloatVar& var, QrcFloat step, QrcFloat relativeStep) const {
+  setObjective(check("QrcSearch::setObjMin"), var.getImpl(), step, relativeStep);
 }

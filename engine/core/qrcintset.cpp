@@ -231,6 +231,22 @@ QrcInt QrcIntSetI::nextSetPosition(QrcInt from) const {
   }
 }
 
+QrcInt QrcIntSetI::nextClearPosition(QrcInt from) const {
+  QrcInt last = lastPosition();
+  if (from < firstPosition()) from = firstPosition();
+  if (from > last) return last + 1;
+  QrcInt w = from >> 6;
+  QrcWord bits = ~_words[w] & (~QrcWord(0) << (from & 63));
+  for (;;) {
+    if (bits) {
+      QrcInt pos = (w << 6) + __builtin_ctzll(bits);
+      return pos <= last ? pos : last + 1;
+    }
+    if (++w > (last >> 6)) return last + 1;
+    bits = ~_words[w];
+  }
+}
+
 QrcInt QrcIntSetI::previousSetPosition(QrcInt from) const {
   QrcInt first = firstPosition();
   if (from > lastPosition()) from = lastPosition();
@@ -322,6 +338,25 @@ QrcInt QrcIntSetI::getNextLower(QrcInt v) const {
   if (v <= _min) return v;
   QrcInt p = previousSetPosition(floorPosition(v - 1));
   return p < 0 ? v : valueAt(p);
+}
+
+QrcInt QrcIntSetI::getRunEnd(QrcInt v) const {
+  QrcInt pos = positionOf(v);
+  if (pos < 0) return v;
+  QrcInt end = nextClearPosition(pos) - 1;
+  if (!_coll) return valueAt(end);
+  // Elements hold increasing values: a run of consecutive values keeps
+  // value - index constant, so its last element is found by bisection.
+  QrcInt first = pos - 1, lo = first, hi = end - 1;
+  QrcInt key = v - first;
+  while (lo < hi) {
+    QrcInt mid = lo + (hi - lo + 1) / 2;
+    if (_coll->getElement(mid)->value - mid == key)
+      lo = mid;
+    else
+      hi = mid - 1;
+  }
+  return _coll->getElement(lo)->value;
 }
 
 bool QrcIntSetI::nextInUniverse(QrcInt& v) const {

@@ -117,6 +117,29 @@ void QrcPointerHashMap::add(QrcWord key, QrcWord value) {
   if (static_cast<double>(_count) > static_cast<double>(_bucketCount) * _loadFactor) rehash();
 }
 
+void QrcPointerHashMap::set(QrcWord key, QrcWord value) {
+  for (Node* n = _buckets[bucketOf(key)]; n; n = n->next) {
+    if (n->key != key) continue;
+    save(&n->value);
+    n->value = value;
+    return;
+  }
+  add(key, value);
+}
+
+void QrcPointerHashMap::remove(QrcWord key) {
+  for (Node** link = &_buckets[bucketOf(key)]; *link; link = &(*link)->next) {
+    Node* n = *link;
+    if (n->key != key) continue;
+    save(link);
+    save(&_count);
+    *link = n->next;
+    --_count;
+    if (!_onHeap) std::free(n);
+    return;
+  }
+}
+
 void QrcPointerHashMap::rehash() {
   if (_bucketCount >= (QrcInt(1) << 60)) return;
   save(&_bucketCount);

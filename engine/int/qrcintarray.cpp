@@ -1,8 +1,10 @@
 // Arrays of engine expressions: integer-variable arrays, index-interval
 // arrays, integer-set-variable arrays, their iterator and per-element demons.
+#include <algorithm>
 #include <ostream>
 
 #include "qrcint.h"
+#include "qrcintsetvar.h"
 
 // ---------------------------------------------------------------- base
 
@@ -196,6 +198,27 @@ QrcIntSetVarArrayI* QrcIntSetVarArrayI::copyForManager(QrcManagerI* target) cons
   for (QrcInt i = 0; i < _size; ++i)
     storage[i] = _elements[i] ? _elements[i]->getCopyForManager(target) : nullptr;
   return new (target) QrcIntSetVarArrayI(target, _size, storage);
+}
+
+QrcIntOrderedSetI::QrcIntOrderedSetI(QrcManagerI* manager, const QrcIntSetVarArrayI* vars)
+    : _manager(manager) {
+  QrcInt total = 0;
+  for (QrcInt i = 0; i < vars->getSize(); ++i)
+    total += static_cast<QrcIntSetVarI*>(vars->get(i))->getPossible()->getSize();
+  QrcInt* values = static_cast<QrcInt*>(
+      manager->allocate(static_cast<size_t>(total > 0 ? total : 1) * sizeof(QrcInt)));
+  QrcInt n = 0;
+  for (QrcInt i = 0; i < vars->getSize(); ++i) {
+    QrcIntSetIterator it(static_cast<QrcIntSetVarI*>(vars->get(i))->getPossible());
+    QrcInt v;
+    while (it.next(v)) values[n++] = v;
+  }
+  std::sort(values, values + n);
+  QrcInt buckets = 2;
+  while (buckets < n) buckets *= 2;
+  init(buckets, buckets);
+  for (QrcInt k = 0; k < n; ++k) add(values[k]);
+  compact(2);
 }
 
 QrcIntSetVarArray::QrcIntSetVarArray(const QrcManager& manager, QrcInt n) {

@@ -1,6 +1,8 @@
 // Handles of integer expressions and variables, integer arrays and sets.
+#include <algorithm>
 #include <cstring>
 #include <ostream>
+#include <vector>
 
 #include "qrcint.h"
 
@@ -53,17 +55,14 @@ QrcIntCollectionI* QrcIntArray::getCollection() const {
   return cached;
 }
 
+// Positions whose value comes again later: as many as the values minus the
+// distinct ones, counted on a sorted copy rather than by comparing every pair.
 QrcInt QrcIntArray::countRepeated() const {
-  QrcInt n = getSize(), count = 0;
-  for (QrcInt i = 0; i + 1 < n; ++i) {
-    for (QrcInt j = i + 1; j < n; ++j) {
-      if (_values[j] == _values[i]) {
-        ++count;
-        break;
-      }
-    }
-  }
-  return count;
+  QrcInt n = getSize();
+  if (n < 2) return 0;
+  std::vector<QrcInt> sorted(_values, _values + n);
+  std::sort(sorted.begin(), sorted.end());
+  return n - (std::unique(sorted.begin(), sorted.end()) - sorted.begin());
 }
 
 QrcInt QrcIntArray::sum() const {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 #include <sstream>
 
@@ -16,6 +17,8 @@
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
 #include "qrcconstraint.h"
+#include "qrcfilterlevel.h"
+#include "qrcint.h"
 #include "support/harness.h"
 #include "support/model_search.h"
 #include "support/seed.h"
@@ -71,9 +74,17 @@ class RowNode : public Base {
   static inline RowRemove _remove;
 };
 
+// The constraint nodes made since it was last cleared.
+std::vector<QroConstraintI*>& madeNodes() {
+  static std::vector<QroConstraintI*> nodes;
+  return nodes;
+}
+
 template <int R>
 QroConstraintI* rowConstraint(QroEnv& env, const Fields& f, RowExtract ex, RowRemove rm) {
-  return new (env.getImpl()) RowNode<R, QroConstraintI>(env.getImpl(), f, ex, rm);
+  QroConstraintI* node = new (env.getImpl()) RowNode<R, QroConstraintI>(env.getImpl(), f, ex, rm);
+  madeNodes().push_back(node);
+  return node;
 }
 
 QroExtractableArray arrayOf(QroEnv& env, const std::vector<QroNumVar>& v, size_t first,
@@ -791,4 +802,247 @@ TEST(GlobalBuilders, RemoveHooksReleaseTheirFields) {
       EXPECT_EQ(b.s()->getUseCount(x.getImpl()->getId()), 0) << row.name;
     }
   }
+}
+
+// ---------------------------------------------------------------------------
+// The solver's filter level for each node
+
+namespace {
+
+bool takesTheSolverLevel(const std::string& name) {
+  return name == "Distribute" || name == "DistributeWithoutValues" || name == "Sequence" ||
+         name == "AllMinDistance" || name == "BoxNotOverlap";
+}
+
+// Builds a row's node (or nodes) into a model over fresh variables.
+void buildRow(const Row& row, QroEnv& env, QroModel& model, const std::vector<QroNumVar>& v) {
+  madeNodes().clear();
+  std::mt19937_64 local(1);
+  if (row.build)
+    row.build(env, model, v);
+  else
+    model.add(row.node(env, v, local));
+}
+
+void setLevels(QroSolver& solver, QroInt level) {
+  for (QroConstraintI* x : madeNodes()) solver.setFilterLevel(QroConstraint(x), level);
+}
+
+// The effective level of x's engine constraint, or -1 when it has no level.
+QrcInt levelOf(QroSolverI* s, QroExtractableI* x) {
+  QrcConstraintI* ct = s->getConstraint(x).getImpl();
+  if (!ct->isType(QrcConstraintWithFilterI::GetTypeInfo())) return -1;
+  return static_cast<QrcConstraintWithFilterI*>(ct)->getFilterLevel();
+}
+
+}  // namespace
+
+TEST(GlobalBuilders, LeveledRowsMatchBruteForceAtEveryLevel) {
+  uint64_t seed = qrotest::seedOr(3520);
+  std::mt19937_64 rng(seed);
+  for (const Row& row : rows()) {
+    if (!takesTheSolverLevel(row.name)) continue;
+    for (QroInt level = 0; level <= 3; ++level) {
+      qrotest::ModelCase c;
+      c.name = std::string(row.name) + " level " + std::to_string(level) + " seed " +
+               std::to_string(seed);
+      c.values = level == 0 ? qrotest::ranges(row.n, row.lo, row.hi)
+                            : qrotest::randomDomains(rng, row.n, row.lo, row.hi,
+                                                     static_cast<int>(row.hi - row.lo));
+      c.auxiliaries = row.auxiliaries;
+      Row copy = row;
+      c.build = [copy](QroEnv& env, QroModel& m, const std::vector<QroNumVar>& v) {
+        buildRow(copy, env, m, v);
+      };
+      c.check = [copy](const Values& a) { return copy.check(a, 0); };
+      // Set after the first extraction: the search extracts the model again.
+      c.configure = [level](QroSolver& solver) { setLevels(solver, level); };
+      EXPECT_EQ(qrotest::checkModelCase(c), 0) << c.name;
+    }
+  }
+}
+
+TEST(GlobalBuilders, ExtractedConstraintsTakeTheLevelOfTheirNode) {
+  for (const Row& row : rows()) {
+    bool leveled = takesTheSolverLevel(row.name);
+    if (!leveled && std::string(row.name) != "AllDiff") continue;
+    // -1: no level set.
+    for (QroInt level = -1; level <= 3; ++level) {
+      QroEnv env;
+      QroModel model(env);
+      std::vector<QroNumVar> v;
+      for (int i = 0; i < row.n; ++i)
+        v.push_back(QroNumVar(env, static_cast<QroNum>(row.lo), static_cast<QroNum>(row.hi),
+                              QroNumVar::Int));
+      buildRow(row, env, model, v);
+      std::vector<QroConstraintI*> nodes = madeNodes();
+      QroSolver solver(model);
+      if (level >= 0) setLevels(solver, level);
+      solver.solve(QroGoal());
+      QroSolverI* s = solver.getImpl();
+      int checked = 0;
+      for (QroConstraintI* x : nodes) {
+        QrcInt effective = levelOf(s, x);
+        if (effective < 0) continue;
+        ++checked;
+        // The others keep the table's default per kind (1 for all-different).
+        QrcInt want = !leveled ? 1 : level < 0 ? 0 : level;
+        EXPECT_EQ(effective, want) << row.name << " level " << level;
+      }
+      EXPECT_GT(checked, 0) << row.name;
+      solver.end();
+      env.end();
+    }
+  }
+}
+
+namespace {
+
+// x[0..n-1] over the given values and the node of a leveled builder over
+// them; solve(QroGoal()) propagates at the level set for the node.
+struct LevelCase {
+  const char* name;
+  std::vector<std::vector<int64_t>> domains;
+  std::function<QroConstraintI*(QroEnv&, const std::vector<QroNumVar>&)> node;
+};
+
+std::vector<LevelCase> levelCases() {
+  std::vector<LevelCase> cases;
+  // Values 0 and 1 are taken once each: x0 and x1 take them, so x2 = 2 (a
+  // matching sees it, counting does not).
+  cases.push_back({"Distribute",
+                   {{0, 1}, {0, 1}, {0, 1, 2}, {1}, {1}},
+                   [](QroEnv& env, const std::vector<QroNumVar>& v) {
+                     Fields f;
+                     f.a[0] = arrayOf(env, v, 0, 3);
+                     f.a[1] = arrayOf(env, v, 3, 2);
+                     f.ints[0] = intsOf(env, {0, 1});
+                     return rowConstraint<40>(
+                         env, f,
+                         [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+                           return extractDistribute(a, x, g.a[0], g.a[1], g.ints[0]);
+                         },
+                         nullptr);
+                   }});
+  // Pairwise distance 2: only (4, 0, 2) remains, which the windows on the
+  // bounds alone do not see.
+  cases.push_back({"AllMinDistance",
+                   {{1, 3, 4}, {0, 2, 3}, {1, 2, 3}},
+                   [](QroEnv& env, const std::vector<QroNumVar>& v) {
+                     Fields f;
+                     f.a[0] = arrayOf(env, v, 0, 3);
+                     return rowConstraint<41>(
+                         env, f,
+                         [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+                           return extractAllMinDistance(a, x, g.a[0], 2);
+                         },
+                         nullptr);
+                   }});
+  return cases;
+}
+
+// The domains after propagation, as text: "[01][2]".
+std::string domainsAfterPropagation(QroSolver& solver, const std::vector<QroNumVar>& v) {
+  if (!solver.solve(QroGoal())) return "fail";
+  std::string out;
+  for (const QroNumVar& x : v) {
+    QrcIntVar e = solver.getIntVar(x);
+    out += "[";
+    for (QrcInt k = e.getMin(); k <= e.getMax(); ++k)
+      if (e.isInDomain(k)) out += std::to_string(k);
+    out += "]";
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(GlobalBuilders, LevelsPruneAsTheLevelDoes) {
+  struct Expect {
+    const char* name;
+    const char* weak;    // no level, levels 0 to 2
+    const char* strong;  // level 3
+  } expected[] = {{"Distribute", "[01][01][012][1][1]", "[01][01][2][1][1]"},
+                  {"AllMinDistance", "[134][03][123]", "[4][0][2]"}};
+  std::vector<LevelCase> cases = levelCases();
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const LevelCase& c = cases[i];
+    QroEnv env;
+    QroModel model(env);
+    std::vector<QroNumVar> v;
+    for (const auto& d : c.domains) v.push_back(qrotest::makeIntVar(env, d));
+    QroConstraint node(c.node(env, v));
+    model.add(node);
+    QroSolver solver(model);
+    EXPECT_EQ(solver.getFilterLevel(node), 0);
+    EXPECT_EQ(domainsAfterPropagation(solver, v), expected[i].weak) << c.name;
+    // A new level reaches the next solve; a lower one is not refused, since
+    // the constraint is built anew.
+    for (QroInt level : {3, 1, 0, 2, 3}) {
+      solver.setFilterLevel(node, level);
+      EXPECT_EQ(solver.getFilterLevel(node), level);
+      EXPECT_EQ(domainsAfterPropagation(solver, v),
+                level == 3 ? expected[i].strong : expected[i].weak)
+          << c.name << " level " << level;
+      EXPECT_EQ(levelOf(solver.getImpl(), node.getImpl()), level) << c.name;
+    }
+    // The level outlives a search and its solutions.
+    solver.startNewSearch();
+    EXPECT_TRUE(solver.next());
+    solver.endSearch();
+    EXPECT_EQ(domainsAfterPropagation(solver, v), expected[i].strong) << c.name;
+    solver.end();
+    env.end();
+  }
+}
+
+TEST(GlobalBuilders, LevelsLastAsLongAsTheirObjectAndModel) {
+  QroEnv env;
+  QroModel model(env);
+  std::vector<QroNumVar> v;
+  for (int i = 0; i < 5; ++i) v.push_back(QroNumVar(env, 0, 2, QroNumVar::Int));
+  LevelCase distribute = levelCases()[0];
+  QroConstraint inModel(distribute.node(env, v));
+  QroConstraint aside(distribute.node(env, v));
+  model.add(inModel);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  EXPECT_THROW(solver.setFilterLevel(QroConstraint(), 1), QroSolver::EmptyHandle);
+  try {
+    solver.getFilterLevel(QroConstraint());
+    ADD_FAILURE() << "no exception";
+  } catch (const QroSolver::EmptyHandle& e) {
+    EXPECT_STREQ(e.getMessage(), "Empty constraint handle");
+  }
+  // Setting the level of an extracted object extracts the model again.
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::Synchronized);
+  solver.setFilterLevel(aside, 2);
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::Synchronized);
+  solver.setFilterLevel(inModel, 3);
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::Reextract);
+  EXPECT_TRUE(solver.solve(QroGoal()));
+  EXPECT_EQ(solver.getFilterLevel(inModel), 3);
+  EXPECT_EQ(levelOf(s, inModel.getImpl()), 3);
+  // Added later, the object takes its level when the addition is extracted.
+  QroConstraint later(distribute.node(env, v));
+  solver.setFilterLevel(later, 2);
+  model.add(later);
+  EXPECT_TRUE(solver.solve(QroGoal()));
+  EXPECT_EQ(levelOf(s, later.getImpl()), 2);
+  // An ended object forgets its level, whether the solver uses it or not.
+  QroExtractableI* asideImpl = aside.getImpl();
+  QroExtractableI* laterImpl = later.getImpl();
+  aside.end();
+  later.end();
+  EXPECT_EQ(s->getFilterLevel(asideImpl), 0);
+  EXPECT_EQ(s->getFilterLevel(laterImpl), 0);
+  EXPECT_EQ(solver.getFilterLevel(inModel), 3);
+  // Another model starts without levels.
+  QroModel other(env);
+  other.add(inModel);
+  QroAlgorithm(solver).extract(other);
+  EXPECT_EQ(solver.getFilterLevel(inModel), 0);
+  EXPECT_EQ(levelOf(s, inModel.getImpl()), 0);
+  solver.end();
+  env.end();
 }

@@ -67,6 +67,7 @@ std::vector<std::vector<int64_t>> solverSolutions(const ModelCase& c, bool edit)
     }
     c.build(env, model, vars);
     QroSolver solver(model, edit ? &QrcEdit : &QrcNoEdit);
+    if (c.configure) c.configure(solver);
     solver.startNewSearch();
     while (static_cast<int64_t>(out.size()) < c.maxSolutions && solver.next()) {
       std::vector<int64_t> a;

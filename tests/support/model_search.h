@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "qromodel.h"
+#include "qrosolver.h"
 #include "qrovar.h"
 
 namespace qrotest {
@@ -26,6 +27,8 @@ struct ModelCase {
   // assignment of the case's variables.
   bool auxiliaries = false;
   int64_t maxSolutions = 5000;
+  // Adjusts the solver once it has extracted the model (optional).
+  std::function<void(QroSolver&)> configure;
 };
 
 // An integer variable over the values (a range when they are contiguous).

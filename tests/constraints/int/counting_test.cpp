@@ -72,6 +72,30 @@ TEST_F(CountingTest, DistributeOthersCount) {
   EXPECT_EQ(dom(xs[1]), (V{1, 2}));
 }
 
+// Posted again after backtracking over its first post (as a solver does
+// after a restart), the constraint keeps out of the heap memory that the
+// backtrack gave back.
+TEST_F(CountingTest, DistributePostedAgainAfterBacktracking) {
+  std::vector<QrcIntExpI*> xs = {var({1, 2, 5}), var({1, 2, 5}), var({1, 2, 5})};
+  QrcIntExpI* c1 = var(1, 3);
+  QrcIntExpI* c2 = var(1, 3);
+  QrcConstraint ct = QrcDistribute(array({c1, c2}), ints({1, 2}), array(xs));
+  m->pushState();
+  ASSERT_TRUE(adds(ct));
+  m->popState();
+  // Arrays over the memory given back, then the constraint again.
+  std::vector<QrcIntArray> fill;
+  for (int k = 0; k < 64; ++k) fill.push_back(QrcIntArray(mgr, 16, QrcInt(77)));
+  ASSERT_TRUE(adds(ct));
+  xs[2]->setValue(5);
+  EXPECT_EQ(dom(xs[0]), (V{1, 2}));
+  EXPECT_EQ(dom(xs[1]), (V{1, 2}));
+  int changed = 0;
+  for (const QrcIntArray& a : fill)
+    for (QrcInt i = 0; i < 16; ++i) changed += a[i] != 77;
+  EXPECT_EQ(changed, 0);
+}
+
 TEST_F(CountingTest, DistributeLevels) {
   for (QrcInt level : {1, 3}) {
     std::vector<QrcIntExpI*> cards = {var(0, 1), var(0, 1), var(0, 1)};

@@ -148,6 +148,25 @@ TEST_F(DistanceTest, LevelsDisplayAndCopy) {
   other.end();
 }
 
+// Posted again after backtracking over its first post (as a solver does
+// after a restart), the constraint builds its partition again.
+TEST_F(DistanceTest, PartitionIsBuiltAgainAfterBacktracking) {
+  std::vector<QrcIntExpI*> xs = {var({1, 3, 4}), var({0, 2, 3}), var({1, 2, 3})};
+  QrcGlobalMinDistanceI* ct = static_cast<QrcGlobalMinDistanceI*>(distance(xs, 2, 3));
+  for (int round = 0; round < 2; ++round) {
+    m->pushState();
+    ASSERT_TRUE(adds(ct)) << round;
+    // The windows alone leave {1, 3, 4}, {0, 3}, {1, 2, 3}.
+    EXPECT_EQ(dom(xs[0]), V{4}) << round;
+    EXPECT_EQ(dom(xs[1]), V{0}) << round;
+    EXPECT_EQ(dom(xs[2]), V{2}) << round;
+    EXPECT_NE(ct->getPartition(), nullptr);
+    m->popState();
+    EXPECT_EQ(ct->getPartition(), nullptr);
+    EXPECT_EQ(dom(xs[0]), (V{1, 3, 4}));
+  }
+}
+
 // ---------------------------------------------------------------- pairing
 
 TEST_F(DistanceTest, PairingCases) {

@@ -13,6 +13,7 @@
 #include "qrcsearch.h"
 #include "qrcregular.h"
 #include "support/harness.h"
+#include "support/watchdog.h"
 
 using qrotest::Consistency;
 using qrotest::PropCase;
@@ -321,6 +322,24 @@ TEST_F(Stretch, Cases) {
         QrcStretch(QrcIntVarArray(mgr, 0), intArray(m, {1}), intArray(m, {1}), QrcIntArray());
     EXPECT_EQ(regularOf(ct), nullptr);
     EXPECT_TRUE(adds(ct));
+  }
+}
+
+// A shortest length beyond the sequence forbids its value and builds no
+// state for it, however large: 10^8 over two variables stays a few states.
+TEST_F(Stretch, ShortestBeyondTheSequenceForbidsTheValue) {
+  const struct {
+    QrcInt shortest, longest;
+  } cases[] = {{100000000, 100000000}, {100000000, 1}, {3, 5}, {3, 1}};
+  for (const auto& c : cases) {
+    renew();
+    qrotest::Watchdog guard("stretch with a long shortest length", 60);
+    QrcIntVarArray x(mgr, 2, 0, 1);
+    QrcConstraint ct = QrcStretch(x, intArray(m, {c.shortest, 1}), intArray(m, {c.longest, 2}),
+                                  intArray(m, {0, 1}));
+    EXPECT_LE(regularOf(ct)->getStateCount(), 3) << c.shortest;
+    ASSERT_TRUE(adds(ct));
+    for (QrcInt i = 0; i < 2; ++i) EXPECT_EQ(dom(x[i].getImpl()), std::vector<QrcInt>{1});
   }
 }
 

@@ -33,6 +33,34 @@ TEST(PointerHashMap, GlobalMapMatchesAReferenceMap) {
   delete map;
 }
 
+TEST(PointerHashMap, SetAndRemoveMatchAReferenceMap) {
+  unsigned seed = qrotest::seedOr(72);
+  SCOPED_TRACE(seed);
+  std::mt19937_64 rng(seed);
+  QrcPointerHashMap* map = new QrcPointerHashMap(4, 1.0);
+  std::map<QrcWord, QrcWord> ref;
+  for (int i = 0; i < 4000; ++i) {
+    // Keys of one bucket chain as well as spread ones.
+    QrcWord key = rng() % 2 ? rng() % 300 * 169575 : rng() % 300 * 8;
+    if (rng() % 3 == 0) {
+      map->remove(key);
+      ref.erase(key);
+    } else {
+      QrcWord value = rng() % 1000;
+      map->set(key, value);
+      ref[key] = value;
+    }
+  }
+  EXPECT_EQ(map->getSize(), static_cast<QrcInt>(ref.size()));
+  for (QrcWord k = 0; k < 300; ++k)
+    for (QrcWord key : {k * 169575, k * 8}) {
+      auto it = ref.find(key);
+      EXPECT_EQ(map->contains(key), it != ref.end());
+      EXPECT_EQ(map->find(key), it == ref.end() ? 0 : it->second);
+    }
+  delete map;
+}
+
 TEST(PointerHashMap, BucketRule) {
   QrcPointerHashMap map(128, 10000.0);
   EXPECT_EQ(map.bucketOf(0), 0);
@@ -69,6 +97,25 @@ TEST(PointerHashMap, HeapMapIsUndoneByBacktracking) {
   EXPECT_EQ(map->getBucketCount(), 2);
   EXPECT_EQ(map->find(10), 1u);
   for (QrcWord k = 11; k < 30; ++k) EXPECT_EQ(map->find(k), 0u);
+  delete m;
+}
+
+TEST(PointerHashMap, HeapSetAndRemoveAreUndoneByBacktracking) {
+  QrcManagerI* m = new QrcManagerI(&QrcNoEdit);
+  QrcPointerHashMap* map = new (m) QrcPointerHashMap(m, 2, 1.0);
+  map->add(10, 1);
+  map->add(10 + 169575, 2);
+  m->pushState();
+  map->set(10, 7);
+  map->remove(10 + 169575);
+  map->remove(99);
+  EXPECT_EQ(map->find(10), 7u);
+  EXPECT_FALSE(map->contains(10 + 169575));
+  EXPECT_EQ(map->getSize(), 1);
+  m->popState();
+  EXPECT_EQ(map->find(10), 1u);
+  EXPECT_EQ(map->find(10 + 169575), 2u);
+  EXPECT_EQ(map->getSize(), 2);
   delete m;
 }
 

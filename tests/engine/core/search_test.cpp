@@ -1,11 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "engine_fixtures.h"
 #include "qrcfail.h"
+#include "qrcfloatarith.h"
 #include "qrcfloatenv.h"
+#include "qrcfloatexp.h"
+#include "qrcfloatview.h"
+#include "qrcint.h"
+#include "qrcintarith.h"
+#include "qrcintcompare.h"
+#include "qrcintgoals.h"
 #include "qrcmanager.h"
 
 using namespace enginetest;
@@ -588,6 +599,113 @@ TEST(SearchErrors, AThrowingReportLeavesTheSearchUsable) {
   EXPECT_EQ(m->getSearchDepth(), 0);
   m->setErrorReporter(nullptr);
   mgr.end();
+}
+
+}  // namespace
+
+namespace {
+
+// Minimising through the search handle: x, y, z in [0, 4] with x + y + z >= 5
+// and x != y, cost 3x + 2y + z^2 (integer) or a tenth of it plus 0.05 (float).
+struct ObjectiveModel {
+  QrcManager mgr{QrcNoEdit};
+  QrcIntVarArray vars{mgr, 3, 0, 4};
+  QrcIntExp cost;
+  ObjectiveModel() {
+    QrcIntVar x = vars[0], y = vars[1], z = vars[2];
+    mgr.add(x + y + z >= 5);
+    mgr.add(x != y);
+    cost = 3 * x + 2 * y + z * z;
+  }
+  ~ObjectiveModel() { mgr.end(); }
+  // The costs of the solutions found, in order.
+  template <class Var>
+  std::vector<double> run(const Var& objective, double step, double relativeStep) {
+    std::vector<double> found;
+    QrcSearch s(mgr, QrcGenerate(vars));
+    s.setObjMin(objective, step, relativeStep);
+    while (s.next() && found.size() < 100) found.push_back(objective.getMin());
+    s.end();
+    return found;
+  }
+  static double best() {
+    double b = 1e9;
+    for (int x = 0; x <= 4; ++x)
+      for (int y = 0; y <= 4; ++y)
+        for (int z = 0; z <= 4; ++z)
+          if (x + y + z >= 5 && x != y) b = std::min(b, 3.0 * x + 2.0 * y + z * z);
+    return b;
+  }
+};
+
+TEST(SearchObjective, IntegerObjectiveImprovesByItsSteps) {
+  struct Case {
+    QrcInt step;
+    double relative;
+  } cases[] = {{1, 0.0}, {3, 0.0}, {1, 0.5}};
+  for (const Case& c : cases) {
+    ObjectiveModel model;
+    QrcIntVar cost(model.cost);
+    std::vector<double> found = model.run(cost, static_cast<double>(c.step), c.relative);
+    ASSERT_GE(found.size(), 2u) << c.step;
+    for (size_t i = 1; i < found.size(); ++i) {
+      double gain = std::max(static_cast<double>(c.step), std::ceil(found[i - 1] * c.relative));
+      EXPECT_LE(found[i], found[i - 1] - gain) << c.step << " " << c.relative;
+    }
+    // With a step of 1 the last solution is the optimum; a larger step may
+    // stop short of it, never by as much as the step.
+    double gap = c.relative > 0 ? std::ceil(found.back() * c.relative) : c.step;
+    EXPECT_GE(found.back(), ObjectiveModel::best());
+    EXPECT_LT(found.back() - ObjectiveModel::best(), std::max(gap, 1.0));
+    if (c.step == 1 && c.relative == 0) EXPECT_EQ(found.back(), ObjectiveModel::best());
+  }
+}
+
+TEST(SearchObjective, FloatObjectiveImprovesByItsSteps) {
+  for (double step : {0.0001, 0.25}) {
+    ObjectiveModel model;
+    QrcFloatVar cost(model.cost * 0.1 + 0.05);
+    std::vector<double> found = model.run(cost, step, 0.0);
+    ASSERT_GE(found.size(), 2u) << step;
+    for (size_t i = 1; i < found.size(); ++i) EXPECT_LE(found[i], found[i - 1] - step) << step;
+    double best = ObjectiveModel::best() * 0.1 + 0.05;
+    EXPECT_GE(found.back(), best - 1e-9);
+    EXPECT_LT(found.back() - best, std::max(step, 1e-9));
+  }
+}
+
+TEST(SearchObjective, MisuseIsReported) {
+  EXPECT_DEATH(QrcSearch().setObjMin(QrcIntVar(), 1, 0.0),
+               "Solver Error : empty QrcSearch : QrcSearch::setObjMin");
+  EXPECT_DEATH(QrcSearch().setObjMin(QrcFloatVar(), 0.1, 0.0),
+               "Solver Error : empty QrcSearch : QrcSearch::setObjMin");
+  ObjectiveModel model;
+  QrcManager other(QrcNoEdit);
+  QrcIntVar foreign(other, 0, 3);
+  ThrowingReporter r;
+  model.mgr.getImpl()->setErrorReporter(&r);
+  QrcSearch s(model.mgr, QrcGenerate(model.vars));
+  QrcSearch stale = s;
+  // The code of each report, and no filter installed.
+  auto code = [](const std::function<void()>& f) {
+    testing::internal::CaptureStderr();
+    int c = -1;
+    try {
+      f();
+    } catch (int thrown) {
+      c = thrown;
+    }
+    testing::internal::GetCapturedStderr();
+    return c;
+  };
+  EXPECT_EQ(code([&] { s.setObjMin(QrcIntVar(), 1, 0.0); }), QrcEmptyHandleError);
+  EXPECT_EQ(code([&] { s.setObjMin(QrcFloatVar(), 1, 0.0); }), QrcEmptyHandleError);
+  EXPECT_EQ(code([&] { s.setObjMin(foreign, 1, 0.0); }), QrcManagersDifferError);
+  EXPECT_EQ(s.getImpl()->getOptFilter(), nullptr);
+  s.end();
+  EXPECT_EQ(code([&] { stale.setObjMin(QrcIntVar(model.cost), 1, 0.0); }), QrcSearchMisuseError);
+  model.mgr.getImpl()->setErrorReporter(nullptr);
+  other.end();
 }
 
 }  // namespace

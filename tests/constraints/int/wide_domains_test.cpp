@@ -1,0 +1,252 @@
+// Global constraints over domains far wider than the number of variables:
+// what they build and how they search must follow the variables and the
+// values that matter, never the width. Widths of 2^50 leave no room for a
+// walk over the values (the watchdog ends such a test); widths that need
+// holes stay below the engine's limit for a hole (2^31). Small cases that
+// mix variables with more values than variables and fewer go through the
+// brute-force harness.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "constraint_fixtures.h"
+#include "qrcabstraction.h"
+#include "qrcalldiff.h"
+#include "qrcdistribute.h"
+#include "qrcintgoals.h"
+#include "qrcmatching.h"
+#include "qrcpairing.h"
+#include "qrcregular.h"
+#include "qrcsearch.h"
+#include "support/harness.h"
+#include "support/watchdog.h"
+
+namespace {
+
+using ctest::V;
+
+const QrcInt Wide = QrcInt(1) << 50;
+const QrcInt Holed = 100000000;
+
+class WideDomains : public ctest::ConstraintTest {
+ protected:
+  QrcUInt heapBytes() const { return m->getHeap()->getBytes(); }
+  // The first `limit` solutions of a labelling of x, each checked.
+  template <class Check>
+  int solutions(const QrcIntVarArray& x, int limit, Check check) {
+    QrcSearch s(mgr, QrcGenerate(x));
+    int found = 0;
+    while (found < limit && s.next()) {
+      V values;
+      for (QrcInt i = 0; i < x.getSize(); ++i) values.push_back(x[i].getValue());
+      EXPECT_TRUE(check(values)) << "solution " << found;
+      ++found;
+    }
+    s.end();
+    return found;
+  }
+};
+
+bool allDifferent(const V& v) {
+  return std::set<QrcInt>(v.begin(), v.end()).size() == v.size();
+}
+
+TEST_F(WideDomains, AllDiffDomainFollowsTheVariables) {
+  qrotest::Watchdog guard("all-different over wide domains", 60);
+  for (QrcInt level : {1, 2, 3}) {
+    TearDown();
+    SetUp();
+    QrcIntVarArray x(mgr, 3, 0, Wide);
+    QrcUInt before = heapBytes();
+    ASSERT_TRUE(adds(QrcAllDiff(x, level)));
+    EXPECT_LT(heapBytes() - before, QrcUInt(1) << 20) << level;
+    EXPECT_EQ(solutions(x, 20, allDifferent), 20) << level;
+  }
+  // The matching keeps a node for the rest and for the values small variables hold.
+  QrcIntExpI* v[] = {var(0, Holed), var(5, 6), var(5, 6), var(0, Holed)};
+  QrcAllDiffDomainI* ct = static_cast<QrcAllDiffDomainI*>(QrcMakeAllDiffDomain(m, v, 4));
+  ASSERT_TRUE(adds(ct));
+  EXPECT_LE(ct->getMatching()->getValueCount(), 3);
+  for (QrcIntExpI* w : {v[0], v[3]}) {
+    EXPECT_EQ(w->getSize(), Holed - 1);
+    EXPECT_TRUE(w->isInDomain(4) && w->isInDomain(7));
+  }
+}
+
+TEST_F(WideDomains, AllDiffSmallVariablesAmongWideOnes) {
+  qrotest::Watchdog guard("all-different with a Hall set among wide domains", 60);
+  // {1, 2} is taken by two small variables; the wide ones lose it, and a
+  // third small variable over {1, 2, 3} takes 3, which the wide ones lose too.
+  QrcIntExpI* v[] = {var(1, Holed), var({1, 2}), var(0, Holed), var({1, 2}), var({1, 2, 3})};
+  ASSERT_TRUE(adds(QrcMakeAllDiffDomain(m, v, 5)));
+  EXPECT_EQ(dom(v[4]), V{3});
+  for (QrcIntExpI* w : {v[0], v[2]})
+    for (QrcInt k : {1, 2, 3}) EXPECT_FALSE(w->isInDomain(k)) << k;
+  EXPECT_EQ(v[0]->getMin(), 4);
+  EXPECT_TRUE(v[2]->isInDomain(0));
+  // Narrowing a wide variable makes it small: it gets nodes of its own.
+  v[0]->setRange(QrcInt(4), QrcInt(5));
+  v[2]->setRange(QrcInt(4), QrcInt(5));
+  QrcIntExpI* w[] = {v[0], v[2], var(4, 6)};
+  ASSERT_TRUE(adds(QrcMakeAllDiffDomain(m, w, 3)));
+  EXPECT_EQ(dom(w[2]), V{6});
+}
+
+TEST_F(WideDomains, DistributeFollowsTheListedValues) {
+  qrotest::Watchdog guard("distribute over wide domains", 60);
+  for (QrcInt level : {1, 3}) {
+    TearDown();
+    SetUp();
+    QrcIntVarArray x(mgr, 3, 0, Wide);
+    QrcIntVarArray cards(mgr, 2, 0, 2);
+    V listed = {Wide / 2, Wide};
+    QrcUInt before = heapBytes();
+    ASSERT_TRUE(adds(QrcDistribute(cards, ints(listed), x, level)));
+    EXPECT_LT(heapBytes() - before, QrcUInt(1) << 20) << level;
+    int found = solutions(x, 20, [&](const V& v) {
+      for (QrcInt value : listed) {
+        QrcInt c = std::count(v.begin(), v.end(), value);
+        if (c > 2) return false;
+      }
+      return true;
+    });
+    EXPECT_EQ(found, 20) << level;
+  }
+}
+
+TEST_F(WideDomains, DistributeDomainClosesTheOtherValues) {
+  qrotest::Watchdog guard("distribute with full cards over a wide domain", 60);
+  // The listed values need all three variables: the third keeps only them.
+  QrcIntExpI* x[] = {var({3, 9}), var({3, 9}), var(0, Holed)};
+  QrcIntExpI* c[] = {var(2, 2), var(1, 1)};
+  QrcDistributeDomainI* ct =
+      new (m) QrcDistributeDomainI(array({c[0], c[1]}), ints({3, 9}), array({x[0], x[1], x[2]}), 3);
+  ASSERT_TRUE(adds(ct));
+  EXPECT_LE(ct->getMatching()->getValueCount(), 3);
+  EXPECT_EQ(dom(x[2]), (V{3, 9}));
+}
+
+TEST_F(WideDomains, PairingReadsOnlyThePartners) {
+  qrotest::Watchdog guard("pairing over wide domains", 60);
+  for (QrcInt level : {1, 3}) {
+    TearDown();
+    SetUp();
+    QrcIntVarArray x(mgr, 4, 0, Wide);
+    ASSERT_TRUE(adds(QrcPairing(x, level)));
+    int found = solutions(x, 10, [](const V& v) {
+      for (size_t i = 0; i < v.size(); ++i)
+        if (v[static_cast<size_t>(v[i])] != static_cast<QrcInt>(i)) return false;
+      return true;
+    });
+    EXPECT_EQ(found, 3) << level;
+  }
+}
+
+TEST_F(WideDomains, AutomataReadTheAlphabet) {
+  qrotest::Watchdog guard("stretch and regular over wide domains", 60);
+  {
+    // No two equal neighbours over {0, 1, Wide}.
+    QrcIntVarArray x(mgr, 3, 0, Wide);
+    V T = {1, 2, 3, -1, 2, 3, 1, -1, 3, 1, 2, -1};
+    QrcUInt before = heapBytes();
+    ASSERT_TRUE(adds(QrcRegular(x, 4, ints(T), QrcIntArray(), ints({0, 1, Wide}))));
+    EXPECT_LT(heapBytes() - before, QrcUInt(1) << 20);
+    EXPECT_EQ(x[1].getSize(), 3);
+    EXPECT_EQ(solutions(x, 20, [](const V& v) { return v[0] != v[1] && v[1] != v[2]; }), 12);
+  }
+  {
+    // Runs of Wide / 2 of 1 or 2, runs of Wide of 2 or 3: abb, bba, bbb.
+    TearDown();
+    SetUp();
+    QrcIntVarArray x(mgr, 3, 0, Wide);
+    ASSERT_TRUE(adds(QrcStretch(x, ints({1, 2}), ints({2, 3}), ints({Wide / 2, Wide}))));
+    EXPECT_EQ(solutions(x, 20, [](const V& v) { return v[1] == Wide; }), 3);
+  }
+}
+
+TEST_F(WideDomains, AbstractionsReadTheSet) {
+  qrotest::Watchdog guard("abstractions over wide domains", 60);
+  QrcIntVarArray x(mgr, 2, 0, Wide), y(mgr, 2, -1, Wide);
+  QrcUInt before = heapBytes();
+  ASSERT_TRUE(adds(QrcEqAbstraction(y, x, ints({1, Wide / 2}), -1)));
+  EXPECT_LT(heapBytes() - before, QrcUInt(1) << 20);
+  EXPECT_EQ(dom(y[0].getImpl()), (V{-1, 1, Wide / 2}));
+  x[0].setRange(Wide / 2, Wide);
+  x[0].removeValue(Wide);
+  EXPECT_EQ(dom(y[0].getImpl()), (V{-1, Wide / 2}));
+  y[1].setValue(1);
+  EXPECT_EQ(x[1].getValue(), 1);
+  // The test form: b is 1 exactly when x takes a value of the set.
+  QrcIntVarArray b(mgr, 2, 0, 1), z(mgr, 2, 0, Holed);
+  ASSERT_TRUE(adds(QrcEqIntAbstraction(b, z, ints({Holed / 2}))));
+  EXPECT_FALSE(b[0].isBound());
+  b[0].setValue(0);
+  EXPECT_FALSE(z[0].isInDomain(Holed / 2));
+  z[1].setMin(Holed / 2 + 1);
+  EXPECT_EQ(b[1].getValue(), 0);
+}
+
+// Distribute checks its listed values for repeats; minimum distance lists
+// one value per block of the domains, so the check must not compare every pair.
+TEST_F(WideDomains, RepeatedValuesAreCountedWithoutComparingEveryPair) {
+  qrotest::Watchdog guard("counting repeated values of a long array", 60);
+  const QrcInt n = 1000000;
+  QrcIntArray a(mgr, n, QrcInt(0));
+  for (QrcInt i = 0; i < n; ++i) a[i] = (i * 7919) % n;
+  EXPECT_EQ(a.countRepeated(), 0);
+  a[n - 1] = a[0];
+  a[n - 2] = a[0];
+  EXPECT_EQ(a.countRepeated(), 2);
+}
+
+// Domains of 1 to 7 values over [-3, 3] for 2 to 4 variables: some hold more
+// values than there are variables and some fewer, and narrowing moves them
+// from one side to the other.
+TEST(WideDomainsHarness, MatchingWithLargeAndSmallVariables) {
+  qrotest::Rng rng(qrotest::caseSeed(7301));
+  for (int round = 0; round < 24; ++round) {
+    int n = 2 + static_cast<int>(rng() % 3);
+    qrotest::PropCase c;
+    c.seed = rng();
+    for (int i = 0; i < n; ++i) {
+      std::vector<int64_t> d;
+      size_t size = 1 + static_cast<size_t>(rng() % 7);
+      for (int64_t v = -3; v <= 3; ++v) d.push_back(v);
+      std::shuffle(d.begin(), d.end(), rng);
+      d.resize(size);
+      std::sort(d.begin(), d.end());
+      c.values.push_back(d);
+    }
+    c.level = qrotest::Consistency::Domain;
+    c.narrowRuns = 30;
+    if (round % 2 == 0) {
+      c.name = "all-different, round " + std::to_string(round);
+      c.post = [](QrcManagerI* m, const qrotest::Vars& v) {
+        QrcIntVarArray a(QrcManager(m), static_cast<QrcInt>(v.size()));
+        for (size_t i = 0; i < v.size(); ++i) a.set(static_cast<QrcInt>(i), QrcIntExp(v[i]));
+        m->add(QrcAllDiff(a, 3).getImpl());
+      };
+      c.check = [](const std::vector<int64_t>& a) { return allDifferent(a); };
+    } else {
+      // Value 0 at most once, value 1 at least once; the others free.
+      c.name = "distribute, round " + std::to_string(round);
+      c.post = [](QrcManagerI* m, const qrotest::Vars& v) {
+        QrcManager h(m);
+        QrcIntVarArray a(h, static_cast<QrcInt>(v.size()));
+        for (size_t i = 0; i < v.size(); ++i) a.set(static_cast<QrcInt>(i), QrcIntExp(v[i]));
+        QrcIntVarArray cards(h, 2);
+        cards.set(0, QrcIntVar(h, 0, 1));
+        cards.set(1, QrcIntVar(h, 1, 4));
+        QrcInt listed[] = {0, 1};
+        m->add(QrcDistribute(cards, QrcIntArray(h, 2, listed), a, 3).getImpl());
+      };
+      c.check = [](const std::vector<int64_t>& a) {
+        return std::count(a.begin(), a.end(), 0) <= 1 && std::count(a.begin(), a.end(), 1) >= 1;
+      };
+    }
+    EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
+  }
+}
+
+}  // namespace
