@@ -126,6 +126,12 @@ QrcIntExpI* asInt(QrcExprI* e) {
   return static_cast<QrcIntExpI*>(e);
 }
 
+// An expression with an empty range (an element whose index lies outside its
+// array) has no value: no comparison over it holds.
+bool noValue(QrcIntExpI* x) {
+  return x->getMin() > x->getMax();
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- partial expressions
@@ -203,6 +209,7 @@ void QrcNeqConstraint::propagate() {
 }
 
 QrcBool QrcNeqConstraint::isFalse() const {
+  if (noValue(_x) || noValue(_y)) return 1;
   return _x->isBound() && _y->isBound() && _x->getMin() == _y->getMin();
 }
 
@@ -210,9 +217,23 @@ QrcConstraintI* QrcNeqConstraint::makeOpposite() {
   return QrcOppositeWhereUndefined(new (_manager) QrcEqConstraint(_manager, _x, _y), _x, _y);
 }
 
+namespace {
+
+// The value event, or the range event of an expression that may have no value
+// (an element whose index can lie outside its array): it gets no value event
+// once its index is outside, and the truth is then known false.
+void whenValueOrUndefined(QrcIntExpI* x, QrcDemonI* d) {
+  if (!x->isVariable() && x->makeUndefinedConstraint())
+    x->whenRange(d);
+  else
+    x->whenValue(d);
+}
+
+}  // namespace
+
 void QrcNeqConstraint::metaPostDemon(QrcDemonI* d) {
-  _x->whenValue(d);
-  _y->whenValue(d);
+  whenValueOrUndefined(_x, d);
+  whenValueOrUndefined(_y, d);
 }
 
 void QrcNeqConstraint::display(std::ostream& os) const {
@@ -258,7 +279,7 @@ void QrcNeqCstConstraint::propagate() {
 }
 QrcBool QrcNeqCstConstraint::isFalse() const {
   QrcIntExpI* x = asInt(_exp);
-  return x->isBound() && x->getMin() == _c;
+  return noValue(x) || (x->isBound() && x->getMin() == _c);
 }
 QrcBool QrcNeqCstConstraint::isTrue() const {
   // An expression without a value (an empty range) holds no value but is not different.
