@@ -176,8 +176,8 @@ class QrcSetMinIntExpFuncExpI : public QrcIntExpOverIntExpSetI {
 // every negative (non-negative) F over P less R. The bounds also count how
 // many more elements the cardinality allows or demands. Narrowing removes or
 // requires the elements that would leave [a, b] and bounds the cardinality.
-// Sums, products or bounds beyond [-2^53, 2^53 - 1] make the node compute
-// and narrow in doubles (the out-of-range flag).
+// Sums are exact; when a sum, product or bound leaves [-2^53, 2^53 - 1] the
+// bounds are stored clamped with the out-of-range flag.
 class QrcSetSumIntFuncExpI : public QrcIntExpOverIntSetI {
  public:
   QrcSetSumIntFuncExpI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntConstAccessorI* f);

@@ -34,6 +34,14 @@ Wide upperOf(double v) {
   return v <= -1e29 ? -Unbounded : (v >= 1e29 ? Unbounded : static_cast<Wide>(std::ceil(v)));
 }
 
+// A bound for setBoundsFromDoubles: beyond the interval, a value that clamps
+// whatever the rounding direction.
+double asDouble(Wide v) {
+  if (v > QrcIntMax) return 1e30;
+  if (v < QrcIntMin - 1) return -1e30;
+  return static_cast<double>(static_cast<QrcInt>(v));
+}
+
 // What a sum reads of F over S, exactly. reqLo and reqHi sum the least and
 // greatest F(x) over R (equal for a constant F); minF and maxF are the least
 // and greatest F(x) over the free elements (over all of P for an expression
@@ -257,7 +265,7 @@ void QrcSetSumIntFuncExpI::computeRange() {
 void QrcSetSumIntFuncExpI::computeRangeAsDoubles() {
   Figures f = figuresOf(_set, ConstTerms{getValues()});
   if (!f.inside) {
-    setBoundsFromDoubles(static_cast<double>(f.lo), static_cast<double>(f.hi), true);
+    setBoundsFromDoubles(asDouble(f.lo), asDouble(f.hi), true);
     return;
   }
   _requiredSum = static_cast<QrcInt>(f.reqLo);
@@ -315,7 +323,7 @@ void QrcSetSumIntExpFuncExpI::computeRange() {
 void QrcSetSumIntExpFuncExpI::computeRangeAsDoubles() {
   Figures f = figuresOf(_set, ExpTerms{getExps()});
   if (!f.inside) {
-    setBoundsFromDoubles(static_cast<double>(f.lo), static_cast<double>(f.hi), true);
+    setBoundsFromDoubles(asDouble(f.lo), asDouble(f.hi), true);
     return;
   }
   _requiredMinSum = static_cast<QrcInt>(f.reqLo);

@@ -208,6 +208,18 @@ TEST_F(SetFunctionTest, SumNarrowingRemovesRequiresAndCapsTheCardinality) {
   EXPECT_EQ(R(w), (V{0}));
 }
 
+TEST_F(SetFunctionTest, SumNarrowingCountsTheElementsItRequiredItself) {
+  // F(0) = 3 leaves for a sum of -1; the set then requires 1 on its own
+  // (card(S) >= 1), which the cardinality count must not take for one of the
+  // elements still needed below b.
+  QrcIntSetVarI* s = set(0, 1);
+  s->getCardinality()->setMin(1);
+  QrcIntExp sum = QrcSum(s, table(0, {3, -1}));
+  ASSERT_TRUE(holds([&] { sum.setRange(-1, -1); }));
+  EXPECT_EQ(P(s), (V{1}));
+  EXPECT_EQ(R(s), (V{1}));
+}
+
 TEST_F(SetFunctionTest, SumBeyondTheEngineIntegersGoesThroughTheDoubles) {
   const QrcInt big = QrcInt(1) << 52;
   QrcIntSetVarI* s = set(0, 2);
