@@ -89,18 +89,19 @@ QrcUnionSupportsI::QrcUnionSupportsI(QrcManagerI* m, QrcIntSetVarI* u)
 
 // ---------------------------------------------------------------- visitors and demons
 
-// Re-supports each value of F(x) that is possible in U after x lost it. A
-// walk stops if it does not move forward (a value seen twice).
+// Re-supports each value of F(x) that is possible in U after x lost it. The
+// values of F(x) come in increasing order: a walk that does not move forward
+// (a value seen twice) stops.
 class QrcUnionOverSetIndexPossibleVisitor : public QrcIntVisitor {
  public:
-  explicit QrcUnionOverSetIndexPossibleVisitor(QrcUnionOverSetCtI* ct)
-      : _ct(ct), _x(0), _last(0), _started(0) {}
+  explicit QrcUnionOverSetIndexPossibleVisitor(QrcUnionOverSetCtI* ct, bool ordered = true)
+      : _ct(ct), _x(0), _last(0), _started(0), _ordered(ordered) {}
   void start(QrcInt x) {
     _x = x;
     _started = 0;
   }
   QrcBool visit(QrcInt v) override {
-    if (_started && v <= _last) return 0;
+    if (_ordered && _started && v <= _last) return 0;
     _started = 1;
     _last = v;
     if (_ct->getUnion()->isPossible(v)) _ct->lostValue(_x, v);
@@ -112,13 +113,14 @@ class QrcUnionOverSetIndexPossibleVisitor : public QrcIntVisitor {
   QrcInt _x;
   QrcInt _last;
   QrcInt _started;
+  bool _ordered;
 };
 
-// The same visit over the values F(x) lost in this step.
+// The same visit over the values F(x) lost in this step, in any order.
 class QrcUnionOverSetDeltaFiVisitor : public QrcUnionOverSetIndexPossibleVisitor {
  public:
   explicit QrcUnionOverSetDeltaFiVisitor(QrcUnionOverSetCtI* ct)
-      : QrcUnionOverSetIndexPossibleVisitor(ct) {}
+      : QrcUnionOverSetIndexPossibleVisitor(ct, false) {}
 };
 
 namespace {

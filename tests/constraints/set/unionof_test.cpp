@@ -18,6 +18,21 @@ using settest::ExpTable;
 using settest::IntTable;
 using settest::SetTable;
 
+// Removes three values from x in one propagation step.
+class RemoveThree : public QrcConstraintI {
+ public:
+  RemoveThree(QrcManagerI* m, QrcIntExpI* x, QrcInt a, QrcInt b, QrcInt c)
+      : QrcConstraintI(m), _x(x), _values{a, b, c} {}
+  void post() override {}
+  void propagate() override {
+    for (QrcInt v : _values) _x->removeValue(v);
+  }
+
+ private:
+  QrcIntExpI* _x;
+  QrcInt _values[3];
+};
+
 class UnionOfTest : public ctest::ConstraintTest {
  protected:
   QrcIntSetVarI* set(QrcInt lo, QrcInt hi, V possible = {}, V required = {}) {
@@ -121,6 +136,12 @@ TEST_F(UnionOfTest, ExpressionsNarrowToTheUnionAndAreForced) {
   ASSERT_TRUE(holds([&] { f[1]->setMin(3); }));
   ASSERT_TRUE(holds([&] { f[1]->removeValue(3); }));
   EXPECT_EQ(P(u), (V{0, 1, 2, 4, 7, 8}));
+  // Values lost in one step, in any order.
+  QrcIntExpI* g = var(0, 6);
+  QrcIntSetVarI* t = set(0, 1);
+  QrcIntSetVarI* w = QrcUnion(t, exps(0, {g, var(6, 6)})).getImpl();
+  ASSERT_TRUE(adds(new (m) RemoveThree(m, g, 4, 1, 3)));
+  EXPECT_EQ(P(w), (V{0, 2, 5, 6}));
   // A required 8 forces index 2 with F(2) = 8.
   ASSERT_TRUE(holds([&] { u->addRequired(8); }));
   EXPECT_EQ(R(s), (V{2}));
