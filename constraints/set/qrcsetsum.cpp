@@ -159,7 +159,8 @@ Figures figuresOf(QrcIntSetVarI* s, const T& terms) {
   return f;
 }
 
-// card(S) narrowed by r + k, from operands within the interval.
+// The operands of a cardinality rule (an F bound, a sum, a narrowing bound)
+// within the interval: one that stands for no bound makes the rule say nothing.
 bool operandsInside(Wide bound, Wide sum, Wide limit) {
   return !outside(bound) && !outside(sum) && !outside(limit);
 }
@@ -169,7 +170,8 @@ bool operandsInside(Wide bound, Wide sum, Wide limit) {
 // requires those whose absence alone does; the lower side mirrors it with a.
 // Each side then bounds the cardinality from the elements it may still take.
 // The elements each side requires count in that side's figures only, so that
-// additions deferred while S processes are never counted twice.
+// neither an element the set requires on its own meanwhile nor an addition
+// deferred while S processes counts both in R and among the elements to take.
 template <class T>
 void narrowSum(QrcIntExpI* node, QrcIntSetVarI* s, const T& terms, const Figures& f, Wide lo0,
                Wide hi0, Wide a, Wide b) {
