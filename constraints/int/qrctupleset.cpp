@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "qrcmanager.h"
-#include "qrosolveri.h"
 
 namespace {
 
@@ -59,8 +58,7 @@ void QrcTupleSetI::setStorageMode(QrcInt mode) {
 
 QrcInt QrcTupleSetI::chooseMode() const {
   QrcInt mode = _mode;
-  if (QroSolverI* s = _manager->getSolver())
-    mode = s->isTupleSetStorageMode2() ? 2 : s->isTupleSetStorageMode1() ? 1 : 0;
+  if (QrcManagerOwnerI* owner = _manager->getOwner()) mode = owner->getTupleSetStorageMode();
   return mode == 1 || mode == 2 ? mode : 0;
 }
 
