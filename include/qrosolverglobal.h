@@ -11,10 +11,11 @@
 //   }
 //
 // and its remove hook calls the remove helper of its row with its fields.
-// The distribute, sequence, minimum-distance, box and not-overlap builders
-// give their engine constraint the solver's filter level for the node
-// (QroSolverI::getFilterLevel: 0 unless one was set); the others leave the
-// level to the solver's table of defaults per kind.
+// The distribute, sequence, minimum-distance, box, not-overlap, partition,
+// pairwise-disjointness and disjoint-union builders give their engine
+// constraint the solver's filter level for the node (QroSolverI::getFilterLevel:
+// 0 unless one was set); the others leave the level to the solver's table of
+// defaults per kind.
 #ifndef QRO_SOLVERGLOBAL_H
 #define QRO_SOLVERGLOBAL_H
 
@@ -23,6 +24,8 @@
 #include "qrctable.h"
 
 class QroAlgorithmI;
+class QroIntSetI;
+class QroIntSetVarI;
 class QroSolverI;
 
 // Modelling function objects read by the function wrappers and the path
@@ -145,6 +148,67 @@ void* extractPack(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArra
                   const QroIntArray& pairs);
 
 // ---------------------------------------------------------------------------
+// Set relations. Set operands are integer-set variables; a constant set is a
+// model integer set. Arrays of sets hold integer-set variables only
+// (QroSolver::WrongType, before anything is extracted, otherwise).
+
+void* extractSetEq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                   QroIntSetVarI* y);
+void* extractSetEq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                   QroIntSetI* c);
+void* extractSetNeq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                    QroIntSetVarI* y);
+void* extractSetNeq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                    QroIntSetI* c);
+// The first operand is a strict subset of the second.
+void* extractSubset(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                    QroIntSetVarI* y);
+void* extractSubset(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetI* c,
+                    QroIntSetVarI* y);
+void* extractSubset(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                    QroIntSetI* c);
+// The first operand is a subset of or equal to the second.
+void* extractSubsetEq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                      QroIntSetVarI* y);
+void* extractSubsetEq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetI* c,
+                      QroIntSetVarI* y);
+void* extractSubsetEq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                      QroIntSetI* c);
+void* extractNullIntersect(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                           QroIntSetVarI* y);
+void* extractNullIntersect(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                           QroIntSetI* c);
+// expr (an integer expression: QroSolver::WrongType otherwise) or the value
+// is (is not) an element of the set.
+void* extractSetMember(QroAlgorithmI* algorithm, QroExtractableI* node, QroExtractableI* expr,
+                       QroIntSetVarI* set);
+void* extractSetMember(QroAlgorithmI* algorithm, QroExtractableI* node, QroInt value,
+                       QroIntSetVarI* set);
+void* extractSetNotMember(QroAlgorithmI* algorithm, QroExtractableI* node, QroExtractableI* expr,
+                          QroIntSetVarI* set);
+void* extractSetNotMember(QroAlgorithmI* algorithm, QroExtractableI* node, QroInt value,
+                          QroIntSetVarI* set);
+// result == x intersect y (x union y).
+void* extractEqIntersection(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* result,
+                            QroIntSetVarI* x, QroIntSetVarI* y);
+void* extractEqUnion(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* result,
+                     QroIntSetVarI* x, QroIntSetVarI* y);
+// result == the union of the sets, pairwise disjoint for the disjoint union
+// (whose members take the solver's level for the node).
+void* extractDisjointUnion(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* result,
+                           const QroArray& sets);
+void* extractEqUnionArray(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* result,
+                          const QroArray& sets);
+// Every value possible in some set (every value of the universe) lies in
+// exactly one of the sets; the solver's level for the node is applied.
+void* extractPartition(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArray& sets);
+void* extractPartitionWith(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArray& sets,
+                           const QroIntArray& universe);
+// No value lies in two of the sets; the solver's level for the node is applied.
+void* extractAllNullIntersect(QroAlgorithmI* algorithm, QroExtractableI* node,
+                              const QroArray& sets);
+
+// ---------------------------------------------------------------------------
 // Placement. Boxes are extractables extracted by extractBox.
 
 // A box of origins.size dimensions with the origin expressions and the sizes
@@ -171,6 +235,13 @@ void* extractBoxPrecedenceInDimension(QroAlgorithmI* algorithm, QroExtractableI*
 void removeArray(QroAlgorithmI* algorithm, QroExtractableI* node, void* argument);
 void removeArrays(QroAlgorithmI* algorithm, QroExtractableI* node, void* argument);
 
+void removeElements(QroAlgorithmI* algorithm, const QroArray& array);
+// optional may be null.
+void removeChildAndOptional(QroAlgorithmI* algorithm, QroExtractableI* child,
+                            QroExtractableI* optional);
+// Every element of second, then first (the result set of the unions).
+void removeElementsOfSecond(QroAlgorithmI* algorithm, QroExtractableI* first,
+                            const QroArray& second);
 void removeArraysElementwise(QroAlgorithmI* algorithm, const QroArray& first,
                              const QroArray& second);
 void removeArrayAndOne(QroAlgorithmI* algorithm, const QroArray& array, QroExtractableI* one);
