@@ -20,6 +20,7 @@
 #define QRO_SOLVERGLOBAL_H
 
 #include "qroextractable.h"
+#include "qrcaccessor.h"
 #include "qrcpath.h"
 #include "qrctable.h"
 
@@ -28,8 +29,7 @@ class QroIntSetI;
 class QroIntSetVarI;
 class QroSolverI;
 
-// Modelling function objects read by the function wrappers and the path
-// transit object.
+// The modelling transit function of a path and its engine transit object.
 class QroPathTransitFunctionI {
  public:
   virtual ~QroPathTransitFunctionI() {}
@@ -48,6 +48,77 @@ class QrcQroPathTransitI : public QrcPathTransitI {
 
  private:
   QroPathTransitFunctionI* _f;
+};
+
+// Modelling functions of the integers, read by the function wrappers.
+// f(x) as a number (made an integer by QroSolverI::toInteger).
+class QroIntToIntFunctionI {
+ public:
+  virtual ~QroIntToIntFunctionI() {}
+  virtual QroNum getValue(QroInt x) = 0;
+};
+
+// f(x) as an integer expression (null: undefined).
+class QroIntToIntVarFunctionI {
+ public:
+  virtual ~QroIntToIntVarFunctionI() {}
+  virtual QroExtractableI* getValue(QroInt x) = 0;
+};
+
+// f(x) as an integer-set variable (null: undefined).
+class QroIntToIntSetVarFunctionI {
+ public:
+  virtual ~QroIntToIntSetVarFunctionI() {}
+  virtual QroIntSetVarI* getValue(QroInt x) = 0;
+};
+
+// The engine functions of the modelling ones (manager heap). The objects
+// that the modelling function returns are extracted beforehand; one that is
+// not gives an undefined f(x).
+class QrcIntToIntfromIntToIntWrapperI : public QrcIntToIntFunctionI {
+  QRCTYPETOKEN(QrcIntToIntfromIntToIntWrapperI, QrcIntToIntFunctionI)
+ public:
+  QrcIntToIntfromIntToIntWrapperI(QroSolverI* solver, QroIntToIntFunctionI* f)
+      : _solver(solver), _f(f) {}
+  // QroSolver::NumIsNotInteger or IntegerOverflow for a number that is not one.
+  QrcInt getValue(QrcInt x) override;
+  static void* operator new(size_t size, QrcManagerI* manager);
+  static void operator delete(void*, QrcManagerI*) {}
+  static void operator delete(void*) {}
+
+ private:
+  QroSolverI* _solver;
+  QroIntToIntFunctionI* _f;
+};
+
+class QrcIntToIntExpfromIntToIntVarWrapperI : public QrcIntToIntExpFunctionI {
+  QRCTYPETOKEN(QrcIntToIntExpfromIntToIntVarWrapperI, QrcIntToIntExpFunctionI)
+ public:
+  QrcIntToIntExpfromIntToIntVarWrapperI(QroSolverI* solver, QroIntToIntVarFunctionI* f)
+      : _solver(solver), _f(f) {}
+  QrcIntExpI* getValue(QrcInt x) override;
+  static void* operator new(size_t size, QrcManagerI* manager);
+  static void operator delete(void*, QrcManagerI*) {}
+  static void operator delete(void*) {}
+
+ private:
+  QroSolverI* _solver;
+  QroIntToIntVarFunctionI* _f;
+};
+
+class QrcIntToIntSetVarfromIntToIntSetVarWrapperI : public QrcIntToIntSetVarFunctionI {
+  QRCTYPETOKEN(QrcIntToIntSetVarfromIntToIntSetVarWrapperI, QrcIntToIntSetVarFunctionI)
+ public:
+  QrcIntToIntSetVarfromIntToIntSetVarWrapperI(QroSolverI* solver, QroIntToIntSetVarFunctionI* f)
+      : _solver(solver), _f(f) {}
+  QrcIntSetVarI* getValue(QrcInt x) override;
+  static void* operator new(size_t size, QrcManagerI* manager);
+  static void operator delete(void*, QrcManagerI*) {}
+  static void operator delete(void*) {}
+
+ private:
+  QroSolverI* _solver;
+  QroIntToIntSetVarFunctionI* _f;
 };
 
 // ---------------------------------------------------------------------------

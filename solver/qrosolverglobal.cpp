@@ -37,6 +37,33 @@ void* QrcQroPathTransitI::operator new(size_t size, QrcManagerI* manager) {
   return manager->allocate(size);
 }
 
+void* QrcIntToIntfromIntToIntWrapperI::operator new(size_t size, QrcManagerI* manager) {
+  return manager->allocate(size);
+}
+
+void* QrcIntToIntExpfromIntToIntVarWrapperI::operator new(size_t size, QrcManagerI* manager) {
+  return manager->allocate(size);
+}
+
+void* QrcIntToIntSetVarfromIntToIntSetVarWrapperI::operator new(size_t size, QrcManagerI* manager) {
+  return manager->allocate(size);
+}
+
+QrcInt QrcIntToIntfromIntToIntWrapperI::getValue(QrcInt x) {
+  return QroSolverI::toInteger(_f->getValue(x));
+}
+
+QrcIntExpI* QrcIntToIntExpfromIntToIntVarWrapperI::getValue(QrcInt x) {
+  QroExtractableI* e = _f->getValue(x);
+  QroExtractionRecord* r = e ? _solver->getRecord(e) : nullptr;
+  return r ? _solver->getIntExp(r) : nullptr;
+}
+
+QrcIntSetVarI* QrcIntToIntSetVarfromIntToIntSetVarWrapperI::getValue(QrcInt x) {
+  QroIntSetVarI* v = _f->getValue(x);
+  return v && _solver->isExtracted(v) ? _solver->getIntSetVar(v) : nullptr;
+}
+
 namespace {
 
 QroSolverI* solverOf(QroAlgorithmI* a) {

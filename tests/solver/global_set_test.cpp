@@ -11,6 +11,7 @@
 
 #include "qromodel.h"
 #include "qrooperators.h"
+#include "qrorange.h"
 #include "qrosolver.h"
 #include "qrosolveri.h"
 #include "qrosolverglobal.h"
@@ -698,6 +699,71 @@ TEST(SetBuilders, NamesAndTypeChecks) {
     EXPECT_STREQ(e.getMessage(),
                  "You tried to create a set member constraint with a floating point expression");
   }
+  solver.end();
+  env.end();
+}
+
+namespace {
+
+// f(x) = 2x - 1, 2.5 at 3 and 1e19 at 4.
+class Numbers : public QroIntToIntFunctionI {
+ public:
+  QroNum getValue(QroInt x) override { return x == 3 ? 2.5 : x == 4 ? 1e19 : 2.0 * x - 1; }
+};
+
+// The objects of a table, null past its end.
+template <class F, class T>
+class Table : public F {
+ public:
+  explicit Table(std::vector<T*> objects) : _objects(std::move(objects)) {}
+  T* getValue(QroInt x) override {
+    return x >= 0 && x < static_cast<QroInt>(_objects.size()) ? _objects[x] : nullptr;
+  }
+
+ private:
+  std::vector<T*> _objects;
+};
+typedef Table<QroIntToIntVarFunctionI, QroExtractableI> Expressions;
+typedef Table<QroIntToIntSetVarFunctionI, QroIntSetVarI> SetVarTable;
+
+}  // namespace
+
+TEST(SetBuilders, FunctionWrappers) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 3, QroNumVar::Int), aside(env, 0, 3, QroNumVar::Int);
+  QroRange positive(env, 1.0, x, 1e20);
+  QroIntSetVarI* set = new (env.getImpl()) SetVarI(env.getImpl(), setOf(env, 0x7), nullptr);
+  QroIntSetVarI* other = new (env.getImpl()) SetVarI(env.getImpl(), setOf(env, 0x7), nullptr);
+  model.add(x);
+  model.add(positive);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  s->QroAlgorithmI::extract(set);
+  QrcManagerI* m = s->getManager();
+
+  Numbers numbers;
+  QrcIntToIntFunctionI* ints = new (m) QrcIntToIntfromIntToIntWrapperI(s, &numbers);
+  EXPECT_TRUE(ints->isType(QrcIntToIntFunctionI::GetTypeInfo()));
+  EXPECT_EQ(ints->getValue(-3), -7);
+  EXPECT_EQ(ints->getValue(2), 3);
+  EXPECT_THROW(ints->getValue(3), QroSolver::NumIsNotInteger);
+  EXPECT_THROW(ints->getValue(4), QroSolver::IntegerOverflow);
+
+  // An extracted expression, one not extracted, none, a constraint's 0-1 variable.
+  Expressions exprs({x.getImpl(), aside.getImpl(), nullptr, positive.getImpl()});
+  QrcIntToIntExpFunctionI* e = new (m) QrcIntToIntExpfromIntToIntVarWrapperI(s, &exprs);
+  EXPECT_EQ(e->getValue(0), solver.getIntVar(x).getImpl());
+  EXPECT_EQ(e->getValue(1), nullptr);
+  EXPECT_EQ(e->getValue(2), nullptr);
+  EXPECT_EQ(e->getValue(3), s->getIntVar(positive.getImpl()).getImpl());
+  EXPECT_EQ(e->getValue(7), nullptr);
+
+  SetVarTable sets({set, other});
+  QrcIntToIntSetVarFunctionI* v = new (m) QrcIntToIntSetVarfromIntToIntSetVarWrapperI(s, &sets);
+  EXPECT_EQ(v->getValue(0), s->getIntSetVar(set));
+  EXPECT_EQ(v->getValue(1), nullptr);
+  EXPECT_EQ(v->getValue(2), nullptr);
   solver.end();
   env.end();
 }
