@@ -280,6 +280,35 @@ void* extractAllNullIntersect(QroAlgorithmI* algorithm, QroExtractableI* node,
                               const QroArray& sets);
 
 // ---------------------------------------------------------------------------
+// Functions over the elements of a set variable: for the expression and
+// set-variable functions, f(x) is extracted first for every x of the set's
+// possible set, in order; for the numeric one every such f(x) must be an
+// integer (QroSolver::NumIsNotInteger or IntegerOverflow, before anything is
+// built) and the expressions must be integer ones (QroSolver::WrongType).
+
+// result == the union of f(x) over the x in set.
+void* extractSetUnionOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                                QroIntSetVarI* result, QroIntToIntFunctionI* f);
+void* extractSetUnionOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                                QroIntSetVarI* result, QroIntToIntVarFunctionI* f);
+void* extractSetUnionOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                                QroIntSetVarI* result, QroIntToIntSetVarFunctionI* f);
+// The integer expression result == the sum (minimum, maximum) of f(x) over
+// the x in set; the minimum and maximum of an empty set are left free.
+void* extractSetSumOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntFunctionI* f);
+void* extractSetSumOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntVarFunctionI* f);
+void* extractSetMinOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntFunctionI* f);
+void* extractSetMinOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntVarFunctionI* f);
+void* extractSetMaxOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntFunctionI* f);
+void* extractSetMaxOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntVarFunctionI* f);
+
+// ---------------------------------------------------------------------------
 // Placement. Boxes are extractables extracted by extractBox.
 
 // A box of origins.size dimensions with the origin expressions and the sizes
@@ -313,6 +342,12 @@ void removeChildAndOptional(QroAlgorithmI* algorithm, QroExtractableI* child,
 // Every element of second, then first (the result set of the unions).
 void removeElementsOfSecond(QroAlgorithmI* algorithm, QroExtractableI* first,
                             const QroArray& second);
+// The set, the second operand, then f(x) for every x of the set's possible
+// set in order (the numeric functions' builders use removeChildAndOptional).
+void removeFunctionOperands(QroAlgorithmI* algorithm, QroIntSetVarI* set, QroExtractableI* second,
+                            QroIntToIntVarFunctionI* f);
+void removeFunctionOperands(QroAlgorithmI* algorithm, QroIntSetVarI* set, QroExtractableI* second,
+                            QroIntToIntSetVarFunctionI* f);
 void removeArraysElementwise(QroAlgorithmI* algorithm, const QroArray& first,
                              const QroArray& second);
 void removeArrayAndOne(QroAlgorithmI* algorithm, const QroArray& array, QroExtractableI* one);

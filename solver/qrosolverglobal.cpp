@@ -29,6 +29,7 @@
 #include "qrcregular.h"
 #include "qrcsequence.h"
 #include "qrcsetcomposition.h"
+#include "qrcsetfunctions.h"
 #include "qrcsetof.h"
 #include "qrcspread.h"
 #include "qrctupleset.h"
@@ -611,6 +612,119 @@ void* extractAllNullIntersect(QroAlgorithmI* a, QroExtractableI* node, const Qro
       QrcAllNullIntersect(
           setVars(s, sets,
                   "AllNullIntersect: an element of the set array is not an integer-set variable")));
+}
+
+// ---------------------------------------------------------------------------
+// Functions over the elements of a set variable
+
+namespace {
+
+// The engine function of f after every f(x) of the set's possible set was
+// made an integer (QroSolver::NumIsNotInteger or IntegerOverflow otherwise).
+QrcIntToIntFunction functionOf(QroSolverI* s, QroIntSetVarI* set, QroIntToIntFunctionI* f) {
+  QroIntSetI* p = set->getPossibleSet();
+  for (QroInt i = 0; i < p->getSize(); ++i) QroSolverI::toInteger(f->getValue(p->getValue(i)));
+  return new (s->getManager()) QrcIntToIntfromIntToIntWrapperI(s, f);
+}
+
+// The engine function of f after every f(x) of the set's possible set was
+// extracted (QroSolver::WrongType for a floating-point one).
+QrcIntToIntExpFunction functionOf(QroSolverI* s, QroIntSetVarI* set, QroIntToIntVarFunctionI* f) {
+  QroIntSetI* p = set->getPossibleSet();
+  for (QroInt i = 0; i < p->getSize(); ++i) {
+    QroExtractableI* e = f->getValue(p->getValue(i));
+    if (e && !s->getIntExp(extractChild(s, e)))
+      throw QroSolver::WrongType(
+          "You tried to create a function over a set with a floating point expression");
+  }
+  return new (s->getManager()) QrcIntToIntExpfromIntToIntVarWrapperI(s, f);
+}
+
+QrcIntToIntSetVarFunction functionOf(QroSolverI* s, QroIntSetVarI* set,
+                                     QroIntToIntSetVarFunctionI* f) {
+  QroIntSetI* p = set->getPossibleSet();
+  for (QroInt i = 0; i < p->getSize(); ++i)
+    if (QroIntSetVarI* v = f->getValue(p->getValue(i))) s->QroAlgorithmI::extract(v);
+  return new (s->getManager()) QrcIntToIntSetVarfromIntToIntSetVarWrapperI(s, f);
+}
+
+template <class F>
+void* unionOf(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set, QroIntSetVarI* result,
+              F* f) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVar es = setVarOf(s, set);
+  QrcIntSetVar er = setVarOf(s, result);
+  return constraintRecord(s, node, er == QrcUnion(es, functionOf(s, set, f)));
+}
+
+enum Aggregate { Sum, Min, Max };
+
+template <class F>
+void* aggregateOf(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                  QroExtractableI* result, F* f, Aggregate kind) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVar es = setVarOf(s, set);
+  QrcIntExp er = intExpOf(s, result);
+  auto engine = functionOf(s, set, f);
+  QrcIntExp value = kind == Sum   ? QrcSum(es, engine)
+                    : kind == Min ? QrcMin(es, engine)
+                                  : QrcMax(es, engine);
+  return constraintRecord(s, node, er == value);
+}
+
+}  // namespace
+
+void* extractSetUnionOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                                QroIntSetVarI* result, QroIntToIntFunctionI* f) {
+  return unionOf(a, node, set, result, f);
+}
+void* extractSetUnionOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                                QroIntSetVarI* result, QroIntToIntVarFunctionI* f) {
+  return unionOf(a, node, set, result, f);
+}
+void* extractSetUnionOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                                QroIntSetVarI* result, QroIntToIntSetVarFunctionI* f) {
+  return unionOf(a, node, set, result, f);
+}
+void* extractSetSumOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntFunctionI* f) {
+  return aggregateOf(a, node, set, result, f, Sum);
+}
+void* extractSetSumOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntVarFunctionI* f) {
+  return aggregateOf(a, node, set, result, f, Sum);
+}
+void* extractSetMinOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntFunctionI* f) {
+  return aggregateOf(a, node, set, result, f, Min);
+}
+void* extractSetMinOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntVarFunctionI* f) {
+  return aggregateOf(a, node, set, result, f, Min);
+}
+void* extractSetMaxOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntFunctionI* f) {
+  return aggregateOf(a, node, set, result, f, Max);
+}
+void* extractSetMaxOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntVarFunctionI* f) {
+  return aggregateOf(a, node, set, result, f, Max);
+}
+
+void removeFunctionOperands(QroAlgorithmI* a, QroIntSetVarI* set, QroExtractableI* second,
+                            QroIntToIntVarFunctionI* f) {
+  removeOne(a, set);
+  removeOne(a, second);
+  QroIntSetI* p = set->getPossibleSet();
+  for (QroInt i = 0; i < p->getSize(); ++i) removeOne(a, f->getValue(p->getValue(i)));
+}
+
+void removeFunctionOperands(QroAlgorithmI* a, QroIntSetVarI* set, QroExtractableI* second,
+                            QroIntToIntSetVarFunctionI* f) {
+  removeOne(a, set);
+  removeOne(a, second);
+  QroIntSetI* p = set->getPossibleSet();
+  for (QroInt i = 0; i < p->getSize(); ++i) removeOne(a, f->getValue(p->getValue(i)));
 }
 
 // ---------------------------------------------------------------------------

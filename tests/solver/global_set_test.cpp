@@ -4,7 +4,10 @@
 // solver's filter level for the leveled rows, remove helpers, type checks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <functional>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -63,15 +66,17 @@ struct Domains {
 
 typedef std::vector<QroIntSetVarI*> SetVars;
 
-// A row: set variables over {0, ..., universe - 1} and integer variables
-// over [lo, hi]; build adds the row's node; check reads the sets' masks
-// followed by the integers' values.
+// A row: set variables over {0, ..., universe - 1} (the i-th over
+// universes[i] values when given) and integer variables over [lo, hi]; build
+// adds the row's node; check reads the sets' masks followed by the integers'
+// values.
 struct SetRow {
   const char* name;
   int sets, universe, ints;
   int64_t lo, hi;
   std::function<QroConstraintI*(QroEnv&, const SetVars&, const std::vector<QroNumVar>&)> node;
   std::function<bool(const Values&, const Domains&)> check;
+  std::vector<int> universes = {};
 };
 
 template <int R>
@@ -120,6 +125,220 @@ uint64_t second(const Values& a, Form form) {
 
 bool subsetEq(uint64_t x, uint64_t y) {
   return (x & ~y) == 0;
+}
+
+// f(x) = 2x - 1, 2.5 at 3 and 1e19 at 4.
+class Numbers : public QroIntToIntFunctionI {
+ public:
+  QroNum getValue(QroInt x) override { return x == 3 ? 2.5 : x == 4 ? 1e19 : 2.0 * x - 1; }
+};
+
+// The objects of a table, null past its end.
+template <class F, class T>
+class Table : public F {
+ public:
+  explicit Table(std::vector<T*> objects) : _objects(std::move(objects)) {}
+  T* getValue(QroInt x) override {
+    return x >= 0 && x < static_cast<QroInt>(_objects.size()) ? _objects[x] : nullptr;
+  }
+
+ private:
+  std::vector<T*> _objects;
+};
+typedef Table<QroIntToIntVarFunctionI, QroExtractableI> Expressions;
+typedef Table<QroIntToIntSetVarFunctionI, QroIntSetVarI> SetVarTable;
+
+// f(x) = (x + 1) mod 3 and f(x) = 3 - 2x, as numbers.
+class Shift : public QroIntToIntFunctionI {
+ public:
+  QroNum getValue(QroInt x) override { return static_cast<QroNum>((x + 1) % 3); }
+};
+class Falling : public QroIntToIntFunctionI {
+ public:
+  QroNum getValue(QroInt x) override { return 3.0 - 2.0 * static_cast<QroNum>(x); }
+};
+Shift shift;
+Falling falling;
+
+// Keeps the function objects of the models until the program ends.
+template <class T>
+T* kept(T* f) {
+  static std::vector<std::unique_ptr<T>> all;
+  all.emplace_back(f);
+  return f;
+}
+
+QroIntToIntFunctionI* numbersOf(const Fields& g) {
+  return static_cast<QroIntToIntFunctionI*>(g.object);
+}
+QroIntToIntVarFunctionI* expressionsOf(const Fields& g) {
+  return static_cast<QroIntToIntVarFunctionI*>(g.object);
+}
+QroIntToIntSetVarFunctionI* setVarsOf(const Fields& g) {
+  return static_cast<QroIntToIntSetVarFunctionI*>(g.object);
+}
+
+// The functions of the elements of S, the first set variable: the union
+// U (the second set variable) of f(x) over S, and the sum, minimum or
+// maximum z (the first integer variable) of f(x) over S. f is a number, the
+// integer variable ints[1 + x] or the set variable sets[2 + x].
+void addFunctionRows(std::vector<SetRow>& r) {
+  r.push_back({"UnionOfNumbers", 2, 3, 0, 0, 0,
+               [](QroEnv& env, const SetVars& v, const std::vector<QroNumVar>&) {
+                 Fields f;
+                 f.child[0] = v[0];
+                 f.child[1] = v[1];
+                 f.object = &shift;
+                 return setRow<240>(
+                     env, f,
+                     [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+                       return extractSetUnionOfFunction(a, x, setVar(g, 0), setVar(g, 1),
+                                                        numbersOf(g));
+                     },
+                     childAndOptional);
+               },
+               [](const Values& a, const Domains&) {
+                 int64_t u = 0;
+                 for (int x = 0; x < 3; ++x)
+                   if (has(a[0], x)) u |= int64_t(1) << ((x + 1) % 3);
+                 return a[1] == u;
+               }});
+  r.push_back({"UnionOfExpressions", 2, 3, 3, 0, 2,
+               [](QroEnv& env, const SetVars& v, const std::vector<QroNumVar>& y) {
+                 Fields f;
+                 f.child[0] = v[0];
+                 f.child[1] = v[1];
+                 f.object = kept<QroIntToIntVarFunctionI>(
+                     new Expressions({y[0].getImpl(), y[1].getImpl(), y[2].getImpl()}));
+                 return setRow<241>(
+                     env, f,
+                     [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+                       return extractSetUnionOfFunction(a, x, setVar(g, 0), setVar(g, 1),
+                                                        expressionsOf(g));
+                     },
+                     [](QroAlgorithmI* a, const Fields& g) {
+                       removeFunctionOperands(a, setVar(g, 0), g.child[1], expressionsOf(g));
+                     });
+               },
+               [](const Values& a, const Domains&) {
+                 int64_t u = 0;
+                 for (int x = 0; x < 3; ++x)
+                   if (has(a[0], x)) u |= int64_t(1) << a[2 + x];
+                 return a[1] == u;
+               }});
+  SetRow sets{"UnionOfSetVars",
+              5,
+              3,
+              0,
+              0,
+              0,
+              [](QroEnv& env, const SetVars& v, const std::vector<QroNumVar>&) {
+                Fields f;
+                f.child[0] = v[0];
+                f.child[1] = v[1];
+                f.object = kept<QroIntToIntSetVarFunctionI>(new SetVarTable({v[2], v[3], v[4]}));
+                return setRow<242>(
+                    env, f,
+                    [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+                      return extractSetUnionOfFunction(a, x, setVar(g, 0), setVar(g, 1),
+                                                       setVarsOf(g));
+                    },
+                    [](QroAlgorithmI* a, const Fields& g) {
+                      removeFunctionOperands(a, setVar(g, 0), g.child[1], setVarsOf(g));
+                    });
+              },
+              [](const Values& a, const Domains&) {
+                int64_t u = 0;
+                for (int x = 0; x < 3; ++x)
+                  if (has(a[0], x)) u |= a[2 + x];
+                return a[1] == u;
+              }};
+  sets.universes = {3, 2, 2, 2, 2};
+  r.push_back(sets);
+  enum { Sum, Min, Max };
+  for (int kind : {Sum, Min, Max})
+    for (int expressions = 0; expressions < 2; ++expressions) {
+      static const char* const names[3][2] = {{"SumOfNumbers", "SumOfExpressions"},
+                                              {"MinOfNumbers", "MinOfExpressions"},
+                                              {"MaxOfNumbers", "MaxOfExpressions"}};
+      r.push_back(
+          {names[kind][expressions], 1, 3, expressions ? 4 : 1, -2, 3,
+           [kind, expressions](QroEnv& env, const SetVars& v, const std::vector<QroNumVar>& z) {
+             Fields f;
+             f.child[0] = v[0];
+             f.child[1] = z[0].getImpl();
+             RowRemove rm = childAndOptional;
+             if (expressions) {
+               f.object = kept<QroIntToIntVarFunctionI>(
+                   new Expressions({z[1].getImpl(), z[2].getImpl(), z[3].getImpl()}));
+               rm = [](QroAlgorithmI* a, const Fields& g) {
+                 removeFunctionOperands(a, setVar(g, 0), g.child[1], expressionsOf(g));
+               };
+             } else {
+               f.object = &falling;
+             }
+             switch (kind * 2 + expressions) {
+               case 0:
+                 return setRow<243>(
+                     env, f,
+                     [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+                       return extractSetSumOfFunction(a, x, setVar(g, 0), g.child[1], numbersOf(g));
+                     },
+                     rm);
+               case 1:
+                 return setRow<244>(
+                     env, f,
+                     [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+                       return extractSetSumOfFunction(a, x, setVar(g, 0), g.child[1],
+                                                      expressionsOf(g));
+                     },
+                     rm);
+               case 2:
+                 return setRow<245>(
+                     env, f,
+                     [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+                       return extractSetMinOfFunction(a, x, setVar(g, 0), g.child[1], numbersOf(g));
+                     },
+                     rm);
+               case 3:
+                 return setRow<246>(
+                     env, f,
+                     [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+                       return extractSetMinOfFunction(a, x, setVar(g, 0), g.child[1],
+                                                      expressionsOf(g));
+                     },
+                     rm);
+               case 4:
+                 return setRow<247>(
+                     env, f,
+                     [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+                       return extractSetMaxOfFunction(a, x, setVar(g, 0), g.child[1], numbersOf(g));
+                     },
+                     rm);
+               default:
+                 return setRow<248>(
+                     env, f,
+                     [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+                       return extractSetMaxOfFunction(a, x, setVar(g, 0), g.child[1],
+                                                      expressionsOf(g));
+                     },
+                     rm);
+             }
+           },
+           [kind, expressions](const Values& a, const Domains&) {
+             // The minimum and the maximum of no element are left free.
+             if (a[0] == 0) return kind != Sum || a[1] == 0;
+             int64_t sum = 0, min = INT64_MAX, max = INT64_MIN;
+             for (int x = 0; x < 3; ++x) {
+               if (!has(a[0], x)) continue;
+               int64_t fx = expressions ? a[2 + x] : 3 - 2 * x;
+               sum += fx;
+               min = std::min(min, fx);
+               max = std::max(max, fx);
+             }
+             return a[1] == (kind == Sum ? sum : kind == Min ? min : max);
+           }});
+    }
 }
 
 // Every row has a class number of its own (from 200 on).
@@ -396,6 +615,7 @@ std::vector<SetRow> setRows() {
                [](const Values& a, const Domains&) {
                  return ((a[0] & a[1]) | (a[0] & a[2]) | (a[1] & a[2])) == 0;
                }});
+  addFunctionRows(r);
   return r;
 }
 
@@ -403,11 +623,11 @@ std::vector<SetRow> setRows() {
 // with probability 1/5, required sets take one with probability 1/6.
 Domains domainsOf(const SetRow& row, std::mt19937_64* rng) {
   Domains d;
-  uint64_t full = (uint64_t(1) << row.universe) - 1;
   for (int i = 0; i < row.sets; ++i) {
-    uint64_t possible = full, required = 0;
+    int universe = row.universes.empty() ? row.universe : row.universes[static_cast<size_t>(i)];
+    uint64_t possible = (uint64_t(1) << universe) - 1, required = 0;
     if (rng)
-      for (int v = 0; v < row.universe; ++v) {
+      for (int v = 0; v < universe; ++v) {
         if ((*rng)() % 5 == 0)
           possible &= ~(uint64_t(1) << v);
         else if ((*rng)() % 6 == 0)
@@ -425,7 +645,7 @@ std::vector<Values> bruteForce(const SetRow& row, const Domains& d) {
   std::vector<Values> candidates;
   for (const auto& s : d.sets) {
     Values masks;
-    for (uint64_t m = 0; m < (uint64_t(1) << row.universe); ++m)
+    for (uint64_t m = 0; m <= s.first; ++m)
       if (subsetEq(m, s.first) && subsetEq(s.second, m)) masks.push_back(static_cast<int64_t>(m));
     candidates.push_back(masks);
   }
@@ -450,9 +670,12 @@ struct RowModel {
   std::vector<QroNumVar> ints;
   QroConstraintI* node = nullptr;
   RowModel(const SetRow& row, const Domains& d, QroEnv& env, QroModel& model) {
-    for (const auto& s : d.sets)
+    // In the model: a set that the node does not reach is still searched.
+    for (const auto& s : d.sets) {
       sets.push_back(new (env.getImpl()) SetVarI(env.getImpl(), setOf(env, s.first),
                                                  s.second ? setOf(env, s.second) : nullptr));
+      model.add(QroExtractable(sets.back()));
+    }
     for (const Values& values : d.ints) {
       ints.push_back(qrotest::makeIntVar(env, values));
       model.add(ints.back());
@@ -481,7 +704,7 @@ std::vector<Values> solverSolutions(
         QrcIntSetVarI* e = solver.getImpl()->getIntSetVar(x);
         EXPECT_TRUE(e->isBound()) << row.name;
         int64_t mask = 0;
-        for (int v = 0; v < row.universe; ++v)
+        for (int v = 0; v < 63; ++v)
           if (e->isRequired(v)) mask |= int64_t(1) << v;
         a.push_back(mask);
       }
@@ -491,6 +714,8 @@ std::vector<Values> solverSolutions(
     solver.endSearch();
     solver.end();
   } catch (const QroSolver::ModelInconsistent&) {
+  } catch (const QroException& e) {
+    ADD_FAILURE() << row.name << ": " << e.getMessage();
   }
   env.end();
   return out;
@@ -703,31 +928,6 @@ TEST(SetBuilders, NamesAndTypeChecks) {
   env.end();
 }
 
-namespace {
-
-// f(x) = 2x - 1, 2.5 at 3 and 1e19 at 4.
-class Numbers : public QroIntToIntFunctionI {
- public:
-  QroNum getValue(QroInt x) override { return x == 3 ? 2.5 : x == 4 ? 1e19 : 2.0 * x - 1; }
-};
-
-// The objects of a table, null past its end.
-template <class F, class T>
-class Table : public F {
- public:
-  explicit Table(std::vector<T*> objects) : _objects(std::move(objects)) {}
-  T* getValue(QroInt x) override {
-    return x >= 0 && x < static_cast<QroInt>(_objects.size()) ? _objects[x] : nullptr;
-  }
-
- private:
-  std::vector<T*> _objects;
-};
-typedef Table<QroIntToIntVarFunctionI, QroExtractableI> Expressions;
-typedef Table<QroIntToIntSetVarFunctionI, QroIntSetVarI> SetVarTable;
-
-}  // namespace
-
 TEST(SetBuilders, FunctionWrappers) {
   QroEnv env;
   QroModel model(env);
@@ -764,6 +964,57 @@ TEST(SetBuilders, FunctionWrappers) {
   EXPECT_EQ(v->getValue(0), s->getIntSetVar(set));
   EXPECT_EQ(v->getValue(1), nullptr);
   EXPECT_EQ(v->getValue(2), nullptr);
+  solver.end();
+  env.end();
+}
+
+TEST(SetBuilders, FunctionOperandChecks) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  // S over {0, 2}: f(1) is neither checked nor extracted.
+  QroIntSetVarI* set = new (env.getImpl()) SetVarI(env.getImpl(), setOf(env, 0x5), nullptr);
+  QroNumVar z(env, -9, 9, QroNumVar::Int), y(env, 0, 2, QroNumVar::Int),
+      unused(env, 0, 2, QroNumVar::Int), real(env, 0, 2, QroNumVar::Float);
+
+  // f(2) = 2.5.
+  class Halves : public QroIntToIntFunctionI {
+   public:
+    QroNum getValue(QroInt x) override { return x == 2 ? 2.5 : x == 1 ? 0.5 : 1.0; }
+  } halves;
+  Fields f;
+  f.child[0] = set;
+  f.child[1] = z.getImpl();
+  f.object = &halves;
+  QroConstraintI* sum = setRow<250>(
+      env, f,
+      [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+        return extractSetSumOfFunction(a, x, setVar(g, 0), g.child[1], numbersOf(g));
+      },
+      nullptr);
+  QrcInt before = s->getManager()->getConstraintCount();
+  EXPECT_THROW(sum->extract(s), QroSolver::NumIsNotInteger);
+  EXPECT_EQ(s->getManager()->getConstraintCount(), before);
+
+  // f(0) = y, f(1) = unused, f(2) = a float variable.
+  Expressions exprs({y.getImpl(), unused.getImpl(), real.getImpl()});
+  f.object = &exprs;
+  QroConstraintI* max = setRow<251>(
+      env, f,
+      [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+        return extractSetMaxOfFunction(a, x, setVar(g, 0), g.child[1], expressionsOf(g));
+      },
+      nullptr);
+  try {
+    max->extract(s);
+    ADD_FAILURE() << "nothing thrown";
+  } catch (const QroSolver::WrongType& e) {
+    EXPECT_STREQ(e.getMessage(),
+                 "You tried to create a function over a set with a floating point expression");
+  }
+  EXPECT_TRUE(s->isExtracted(y.getImpl()));
+  EXPECT_FALSE(s->isExtracted(unused.getImpl()));
   solver.end();
   env.end();
 }
