@@ -63,11 +63,12 @@ int main() {
     }
 
     QroSolver solver(model, &QrcEdit);
-    std::cout << "Propagation... " << solver.solve(QroGoal(), 1, 0) << std::endl;
+    std::cout << "Propagation... " << solver.solve(QroGoal(), QroSolver::RestartSearch, 0)
+              << std::endl;
     // Option 0 tries the lower half of each interval first.
     QroGoal goal =
         QroAndGoal(QroNumDichotomize(env, x[0], 0, 0.0), QroNumDichotomize(env, x[1], 0, 0.0));
-    solver.startNewSearch(goal, 1);
+    solver.startNewSearch(goal, QroSolver::RestartSearch);
     while (solver.next()) {
       if (!solver.solve()) continue;
       solver.out() << "F = " << solver.getFloatVar(F) << std::endl;

@@ -64,7 +64,7 @@ void pairing(int level) {
 }  // namespace
 
 int main() {
-  for (int level = 0; level <= 3; ++level) marks(level);
+  for (int level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) marks(level);
   for (int level = 1; level <= 3; ++level) pairing(level);
   return 0;
 }

@@ -91,7 +91,8 @@ void tripleSystem() {
 
 int main() {
   for (bool partition : {true, false})
-    for (QrcInt level = 0; level <= 3; ++level) orderedPartitions(partition, level);
+    for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level)
+      orderedPartitions(partition, level);
   tripleSystem();
   return 0;
 }

@@ -44,10 +44,10 @@ Figures firstBox(double ratio) {
     QroNumVar F(env, 0.0, 0.5), N(env, 2.0, 10.0);
     addDesign(env, model, x, F, N);
     QroSolver solver(model, &QrcEdit);
-    solver.solve(QroGoal(), 1, 0);
+    solver.solve(QroGoal(), QroSolver::RestartSearch, 0);
     QroGoal goal =
         QroAndGoal(QroNumDichotomize(env, x[0], 0, ratio), QroNumDichotomize(env, x[1], 0, ratio));
-    solver.startNewSearch(goal, 1);
+    solver.startNewSearch(goal, QroSolver::RestartSearch);
     QrcInt searches = getBoundShavingSearches(), refuted = getBoundShavingRefutations();
     auto t0 = std::chrono::steady_clock::now();
     if (solver.next()) f.D = solver.getFloatVar(x[0]).getMin();

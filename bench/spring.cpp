@@ -81,10 +81,10 @@ Run designRun() {
     QroNumVar F(env, 0.0, 0.5), N(env, 2.0, 10.0);
     addDesign(env, model, x, F, N);
     QroSolver solver(model, &QrcEdit);
-    solver.solve(QroGoal(), 1, 0);
+    solver.solve(QroGoal(), QroSolver::RestartSearch, 0);
     QroGoal goal =
         QroAndGoal(QroNumDichotomize(env, x[0], 0, 0.0), QroNumDichotomize(env, x[1], 0, 0.0));
-    solver.startNewSearch(goal, 1);
+    solver.startNewSearch(goal, QroSolver::RestartSearch);
     Work w0 = workOf(solver.getManagerI());
     auto t1 = std::chrono::steady_clock::now();
     if (solver.next()) ++r.solutions;

@@ -42,12 +42,12 @@ class Below : public QrcIntBinaryPredicateI {
 bool post(const char* name, QrcManager m, QrcIntVarArray x, QrcInt w) {
   QrcManagerI* mi = m.getImpl();
   if (!std::strcmp(name, "alldiff3")) {
-    m.add(QrcAllDiff(x, 3));
+    m.add(QrcAllDiff(x, QrcFullFilterLevel));
   } else if (!std::strcmp(name, "distribute1") || !std::strcmp(name, "distribute3")) {
     QrcIntVarArray cards(m, 2, 0, 3);
     m.add(QrcDistribute(cards, ints(m, {w / 2, w}), x, name[10] == '3' ? 3 : 1));
   } else if (!std::strcmp(name, "pairing3")) {
-    m.add(QrcPairing(x, 3));
+    m.add(QrcPairing(x, QrcFullFilterLevel));
   } else if (!std::strcmp(name, "allowed")) {
     QrcTupleSet s(m, 2);
     for (QrcInt v : {QrcInt(0), w / 2, w}) s.add(ints(m, {v, w - v}));

@@ -28,7 +28,9 @@ class QrcBoxI : public QrcConstraintWithFilterI {
   ~QrcBoxI() override;
   void propagate() override {}
   void post() override;
-  QrcBool isFilterLevelSupported(QrcInt level) override { return level >= 0 && level <= 3; }
+  QrcBool isFilterLevelSupported(QrcInt level) override {
+    return level >= QrcLowFilterLevel && level <= QrcFullFilterLevel;
+  }
   void display(std::ostream& os) const override;
 
   // The member's number, registering it on first call.

@@ -24,7 +24,17 @@ enum QrcConstraintKind {
 // A filter level: an integer, so that any value reaches the range checks.
 typedef QrcInt QrcFilterLevel;
 
-// Built-in default level of a kind: 0 for kinds 5 and 7, 1 otherwise.
+// The accepted levels, from the lightest filtering to the strongest; what each
+// level adds is the kind's own.
+enum QrcFilterLevelName {
+  QrcLowFilterLevel = 0,
+  QrcMediumFilterLevel = 1,
+  QrcHighFilterLevel = 2,
+  QrcFullFilterLevel = 3
+};
+
+// Built-in default level of a kind: low for pairwise disjoint sets and
+// not-overlap, medium otherwise.
 QrcInt QrcDefaultFilterLevel(QrcInt kind);
 
 // The solver's table of default levels, one per kind 0..8.

@@ -21,6 +21,25 @@ enum QrcSearchStatus {
   QrcSearchFailedLabel = 4  // a labelled failure found no choice point of its label
 };
 
+// How a float expression prints its domain (the manager's display mode); any
+// other mode prints nothing past the name.
+enum QrcDisplayMode {
+  QrcPlainDisplay = 0,               // the bounds as the stream writes them
+  QrcIntervalDisplay = 1,            // printFloatInterval
+  QrcPositionalIntervalDisplay = 2,  // printFloatInterval, positional (the default)
+  QrcRangeDisplay = 3,               // printFloatRange
+  QrcPositionalRangeDisplay = 4      // printFloatRange, positional
+};
+
+// How the manager adds a constraint (its add mode).
+enum QrcAddMode {
+  // Posted at once, or filed without trail saves in edit mode.
+  QrcDirectAddMode = 0,
+  // The default: registered, queued for posting while a demon runs, filed
+  // with trail saves in edit mode.
+  QrcRegisteredAddMode = 1
+};
+
 class QrcSizeAllocatorI;
 class QrcCopyStack;
 class QrcSaverI;

@@ -208,6 +208,15 @@ class QroSolver : public QroAlgorithmStatus {
     QroExtractableI* _x;
   };
 
+  // Search modes of solve and startNewSearch: where the search starts from.
+  enum SearchMode {
+    // The root propagation of the model, brought up to date with its changes.
+    RestartSearch = 1,
+    // The current state, which becomes the root; the changes made since the
+    // last continue are applied on top of it.
+    ContinueSearch = 2
+  };
+
   QroSolver(QroSolverI* impl = nullptr) : _impl(impl) {}
   // Builds a solver in the model's environment and extracts the model.
   explicit QroSolver(const QroModel& model, QrcManagerTag tag = &QrcEdit);
@@ -218,12 +227,12 @@ class QroSolver : public QroAlgorithmStatus {
   void end();
 
   // One-shot solve from a model goal (empty: propagation only).
-  QroBool solve(const QroGoal& goal, QroInt mode = 1, QroBool restart = 0) const;
+  QroBool solve(const QroGoal& goal, QroInt mode = RestartSearch, QroBool restart = 0) const;
   // One-shot solve of the default or last search goal, honouring an objective.
   QroBool solve() const;
   // A nested solve inside a goal of the running search.
   QroBool solve(const QrcGoal& goal, bool restore) const;
-  void startNewSearch(const QroGoal& goal = QroGoal(), QroInt mode = 1) const;
+  void startNewSearch(const QroGoal& goal = QroGoal(), QroInt mode = RestartSearch) const;
   QroBool next() const;
   void endSearch() const;
   void printInformation() const;

@@ -135,7 +135,7 @@ class QroSolverI : public QroAlgorithmI, public QrcManagerOwnerI {
   // ---- search control
   QroBool solveFromGoal(QroGoalI* goal, QroInt mode, QroBool restart);
   QroBool solveWithObjective(QroGoalI* goal, QroInt mode, QroBool restart);
-  QroBool solve() { return solveWithObjective(nullptr, 1, 0); }
+  QroBool solve() { return solveWithObjective(nullptr, QroSolver::RestartSearch, 0); }
   QroBool solveNested(QrcGoalI* goal, bool restore);
   void startNewSearch(QroGoalI* goal, QroInt mode);
   QroBool next();

@@ -375,7 +375,7 @@ void QroSolverI::synchronize(QroInt mode) {
     _manager->pushState();
     _statePushed = 1;
   }
-  if (mode == 1) {
+  if (mode == QroSolver::RestartSearch) {
     switch (_syncLevel) {
       case Fresh:
       case Synchronized:
@@ -404,7 +404,7 @@ void QroSolverI::synchronize(QroInt mode) {
       default:
         break;
     }
-  } else if (mode == 2) {
+  } else if (mode == QroSolver::ContinueSearch) {
     switch (_syncLevel) {
       case Searched:
       case AdditionsPending: {
@@ -535,7 +535,8 @@ void checkGoalEnv(const QroSolverI* solver, const QroGoalI* goal) {
 QroBool QroSolverI::solveFromGoal(QroGoalI* goal, QroInt mode, QroBool restart) {
   checkGoalEnv(this, goal);
   if (isInSearch()) throw QroSolver::MultipleSearchException();
-  if (mode == 1 && _fastRestart && _syncLevel == Searched) _syncLevel = AdditionsPending;
+  if (mode == QroSolver::RestartSearch && _fastRestart && _syncLevel == Searched)
+    _syncLevel = AdditionsPending;
   synchronize(mode);
   setInSearch(1);
   RunGuard guard(this);

@@ -47,7 +47,7 @@ class QrcAllDiffRangeDemonI : public QrcDemonI {
 
 QrcAllDiffConstraintI::QrcAllDiffConstraintI(QrcManagerI* manager, QrcIntExpI* const* vars,
                                              QrcInt n)
-    : QrcConstraintWithFilterI(manager, QrcAllDiffKind, 1),
+    : QrcConstraintWithFilterI(manager, QrcAllDiffKind, QrcMediumFilterLevel),
       _n(n),
       _vars(copyVars(manager, vars, n)),
       _done(manager, 0) {}
@@ -117,13 +117,13 @@ QrcConstraintI* QrcAllDiffConstraintI::makeCopy(QrcManagerI* target) const {
 
 QrcBool QrcAllDiffConstraintI::isFilterLevelSupported(QrcInt level) {
   switch (level) {
-    case 0:
-    case 1:
+    case QrcLowFilterLevel:
+    case QrcMediumFilterLevel:
       return 1;
-    case 2:
+    case QrcHighFilterLevel:
       addConstraint(new (_manager) QrcAllDiffRangeI(_manager, _vars, _n));
       return 1;
-    case 3:
+    case QrcFullFilterLevel:
       addConstraint(QrcMakeAllDiffDomain(_manager, _vars, _n));
       return 1;
     default:
@@ -238,7 +238,7 @@ QrcConstraint QrcAllDiff(const QrcIntVarArray& vars) {
 }
 
 QrcConstraint QrcAllDiff(const QrcIntVarArray& vars, QrcFilterLevel level) {
-  if (level < 0 || level > 3) {
+  if (level < QrcLowFilterLevel || level > QrcFullFilterLevel) {
     QrcManagerI* m = vars.getImpl() ? vars.getImpl()->getManager() : nullptr;
     QrcGetErrorReporter(m)->report(QrcBadEventError, "bad event", "QrcAllDiff",
                                    static_cast<QrcInt>(level));

@@ -61,7 +61,7 @@ QrcIntVarArray copyOf(const QrcIntVarArray& a, QrcManagerI* t) {
 QrcDistributeConstraintI::QrcDistributeConstraintI(QrcManagerI* m, const QrcIntVarArray& cards,
                                                    const QrcIntArray& values,
                                                    const QrcIntVarArray& vars)
-    : QrcConstraintWithFilterI(m, QrcDistributeKind, 1),
+    : QrcConstraintWithFilterI(m, QrcDistributeKind, QrcMediumFilterLevel),
       _cards(cards),
       _ext(nullptr),
       _nCards(cards.getSize()),
@@ -319,8 +319,9 @@ QrcConstraintI* QrcDistributeConstraintI::makeCopy(QrcManagerI* t) const {
 }
 
 QrcBool QrcDistributeConstraintI::isFilterLevelSupported(QrcInt level) {
-  if (level < 0 || level > 3) return 0;
-  if (level == 3) addConstraint(new (_manager) QrcDistributeDomainI(_cards, _values, _vars, 3));
+  if (level < QrcLowFilterLevel || level > QrcFullFilterLevel) return 0;
+  if (level == QrcFullFilterLevel)
+    addConstraint(new (_manager) QrcDistributeDomainI(_cards, _values, _vars, 3));
   return 1;
 }
 
@@ -388,7 +389,7 @@ QrcConstraint makeDistribute(QrcIntVarArray cards, const QrcIntArray& values, Qr
   if (cards.getSize() != values.getSize())
     r->report(QrcBadArraySizeError, "QrcDistribute", "bad array size", values.getSize());
   if (values.countRepeated() > 0) QrcDistributeCheckRepeatedValues(values);
-  if (hasLevel && (level < 0 || level > 3)) {
+  if (hasLevel && (level < QrcLowFilterLevel || level > QrcFullFilterLevel)) {
     r->report(QrcBadEventError, "bad event", "QrcDistribute", level);
     return QrcConstraint();
   }

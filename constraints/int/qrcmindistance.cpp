@@ -77,7 +77,7 @@ QRC_INDEXED_DEMON(QrcDemonMDPValueCardI, "QrcDemonMDPValueCard", QrcMinDistanceE
 // ---------------------------------------------------------------- constraint
 
 QrcGlobalMinDistanceI::QrcGlobalMinDistanceI(QrcManagerI* m, const QrcIntVarArray& x, QrcInt k)
-    : QrcConstraintWithFilterI(m, QrcAllMinDistanceKind, 1),
+    : QrcConstraintWithFilterI(m, QrcAllMinDistanceKind, QrcMediumFilterLevel),
       _x(x.getImpl() ? x : QrcIntVarArray(QrcManager(m), 0)),
       _k(k),
       _partition(nullptr) {}
@@ -102,8 +102,8 @@ void QrcGlobalMinDistanceI::propagate() {
 }
 
 QrcBool QrcGlobalMinDistanceI::isFilterLevelSupported(QrcInt level) {
-  if (level == 0) return 1;
-  if (level < 0 || level > 3) return 0;
+  if (level == QrcLowFilterLevel) return 1;
+  if (level < QrcLowFilterLevel || level > QrcFullFilterLevel) return 0;
   if (_partition) {
     propagateFilterLevel(level);
     return 1;
@@ -225,7 +225,7 @@ void QrcOppositeGlobalMinDistanceI::display(std::ostream& os) const {
 
 QrcMinDistancePartitionI::QrcMinDistancePartitionI(QrcManagerI* m, const QrcIntVarArray& x,
                                                    QrcInt k)
-    : QrcConstraintWithFilterI(m, QrcAllMinDistanceKind, 1),
+    : QrcConstraintWithFilterI(m, QrcAllMinDistanceKind, QrcMediumFilterLevel),
       _x(x),
       _k(k),
       _shifts(nullptr),
@@ -307,7 +307,7 @@ QrcMinDistanceEltOfPartitionI::QrcMinDistanceEltOfPartitionI(QrcManagerI* m,
                                                              const QrcIntVarArray& x,
                                                              QrcInt nValues, const QrcInt* values,
                                                              QrcInt p, QrcInt k)
-    : QrcConstraintWithFilterI(m, QrcAllMinDistanceKind, 1),
+    : QrcConstraintWithFilterI(m, QrcAllMinDistanceKind, QrcMediumFilterLevel),
       _x(x),
       _nValues(nValues),
       _values(values),

@@ -220,7 +220,7 @@ void QrcGeneralMatching::restore() {
 // ---------------------------------------------------------------- constraint
 
 QrcPairingI::QrcPairingI(QrcManagerI* m, const QrcIntVarArray& x)
-    : QrcConstraintWithFilterI(m, QrcPairingKind, 1),
+    : QrcConstraintWithFilterI(m, QrcPairingKind, QrcMediumFilterLevel),
       _x(x.getImpl() ? x : QrcIntVarArray(QrcManager(m), 0)),
       _n(x.getSize()),
       _firstPropagation(1),
@@ -246,7 +246,7 @@ void QrcPairingI::valueRemoved(QrcInt i) {
         if (j >= 0 && j < _n && j != i) all->getVar(j)->removeValue(i);
         return true;
       });
-  if (getFilterLevel() >= 1) push();
+  if (getFilterLevel() >= QrcMediumFilterLevel) push();
 }
 
 void QrcPairingI::update(QrcInt count) {
@@ -289,7 +289,7 @@ void QrcPairingI::propagate() {
     }
   }
   QrcInt level = getFilterLevel();
-  if (level < 2 || !_graph) return;
+  if (level < QrcHighFilterLevel || !_graph) return;
   _graph->clear(n);
   QrcInt count = 0;
   for (QrcInt i = 0; i < n; ++i)
@@ -310,7 +310,7 @@ void QrcPairingI::propagate() {
       else
         _state[e] = Mandatory;
       _graph->restore();
-    } else if (_state[e] == Outside && level >= 3) {
+    } else if (_state[e] == Outside && level >= QrcFullFilterLevel) {
       if (_graph->perfectWith(e))
         update(count);
       else

@@ -162,7 +162,7 @@ QrcIntVarArray copyOf(const QrcIntVarArray& a, QrcManagerI* t) {
 QrcSequenceConstraintI::QrcSequenceConstraintI(QrcManagerI* m, QrcInt lo, QrcInt hi, QrcInt w,
                                                const QrcIntVarArray& x, const QrcIntArray& values,
                                                const QrcIntVarArray& cards)
-    : QrcConstraintWithFilterI(m, QrcSequenceKind, 1),
+    : QrcConstraintWithFilterI(m, QrcSequenceKind, QrcMediumFilterLevel),
       _lo(lo),
       _hi(hi),
       _w(w),
@@ -185,7 +185,7 @@ void QrcSequenceConstraintI::addWindow(QrcSequenceWindow& rec, QrcInt first, Qrc
 void QrcSequenceConstraintI::post() {
   QrcManager h(_manager);
   QrcInt level = getFilterLevel();
-  if (level < 0 || level > 3) checkFilterLevel();  // error 70
+  if (level < QrcLowFilterLevel || level > QrcFullFilterLevel) checkFilterLevel();  // error 70
   if (_w < 1) {
     addSubConstraint(static_cast<QrcConstraintWithFilterI*>(
         QrcDistribute(_cards, _values, _x, level, 1).getImpl()));
@@ -298,9 +298,9 @@ void QrcSequenceConstraintI::installLinks() {
 }
 
 QrcBool QrcSequenceConstraintI::isFilterLevelSupported(QrcInt level) {
-  if (level < 0 || level > 3) return 0;
-  if (level == 3) {
-    propagateFilterLevel(3);
+  if (level < QrcLowFilterLevel || level > QrcFullFilterLevel) return 0;
+  if (level == QrcFullFilterLevel) {
+    propagateFilterLevel(QrcFullFilterLevel);
     installLinks();
   }
   return 1;

@@ -30,7 +30,7 @@ QroInt productOf(const QroInt* v, QroInt n, QroInt skip) {
 // ---------------------------------------------------------------- boxes
 
 QrcBoxI::QrcBoxI(QrcManagerI* m, QroInt k, const QrcIntVarArray& origins, const QrcIntArray& sizes)
-    : QrcConstraintWithFilterI(m, QrcBoxKind, 1),
+    : QrcConstraintWithFilterI(m, QrcBoxKind, QrcMediumFilterLevel),
       _memberCount(m, 0),
       _dimensionCount(k),
       _usedVolume(0),
@@ -255,7 +255,7 @@ QrcConstraint QrcBox::makePrecedenceInDimension(const QrcBox& a, const QrcBox& b
 
 QrcNotOverlapConstraintI::QrcNotOverlapConstraintI(QrcManagerI* m, QrcIntervalGraphI** graphs,
                                                    QroInt k, QrcBoxI* container)
-    : QrcConstraintWithFilterI(m, QrcNotOverlapKind, 0),
+    : QrcConstraintWithFilterI(m, QrcNotOverlapKind, QrcLowFilterLevel),
       _graphs(graphs),
       _dimensionCount(k),
       _container(container),
@@ -269,15 +269,15 @@ void QrcNotOverlapConstraintI::display(std::ostream& os) const {
 }
 
 QrcBool QrcNotOverlapConstraintI::isFilterLevelSupported(QrcInt level) {
-  if (level < 0 || level > 3) return 0;
+  if (level < QrcLowFilterLevel || level > QrcFullFilterLevel) return 0;
   // Raised after posting: levels 1 and 2 need the clique constraints.
-  if (isPosted() && (level == 1 || level == 2)) {
+  if (isPosted() && (level == QrcMediumFilterLevel || level == QrcHighFilterLevel)) {
     if (!_cliqueConstraints)
       makeCliqueConstraints(level);
     else
       for (QroInt d = 0; d < _dimensionCount; ++d)
         static_cast<QrcOverlapCliqueConstraintI*>(_cliqueConstraints[d])
-            ->setMode(level == 2 ? 2 : 0);
+            ->setMode(level == QrcHighFilterLevel ? 2 : 0);
   }
   return 1;
 }
@@ -287,7 +287,8 @@ void QrcNotOverlapConstraintI::makeCliqueConstraints(QrcInt level) {
   QrcConstraintI** cts =
       static_cast<QrcConstraintI**>(m->allocate(sizeof(QrcConstraintI*) * _dimensionCount));
   for (QroInt d = 0; d < _dimensionCount; ++d)
-    cts[d] = new (m) QrcOverlapCliqueConstraintI(m, _graphs[d], level == 2 ? 2 : 0);
+    cts[d] =
+        new (m) QrcOverlapCliqueConstraintI(m, _graphs[d], level == QrcHighFilterLevel ? 2 : 0);
   m->saveValue(&_cliqueConstraints);
   _cliqueConstraints = cts;
   for (QroInt d = 0; d < _dimensionCount; ++d) m->add(cts[d]);
@@ -305,7 +306,7 @@ void QrcNotOverlapConstraintI::post() {
   for (QroInt i = 0; i < n; ++i)
     for (QroInt j = i + 1; j < n; ++j) hangPairDemons(i, j);
   QrcInt level = getFilterLevel();
-  if (level == 1 || level == 2) makeCliqueConstraints(level);
+  if (level == QrcMediumFilterLevel || level == QrcHighFilterLevel) makeCliqueConstraints(level);
 }
 
 void QrcNotOverlapConstraintI::propagate() {
@@ -350,7 +351,7 @@ void QrcNotOverlapConstraintI::checkPair(QroInt i, QroInt j) {
 
 void QrcNotOverlapConstraintI::scheduleCliques(QroInt d) {
   QrcInt level = getFilterLevel();
-  if ((level == 1 || level == 2) && _cliqueConstraints) {
+  if ((level == QrcMediumFilterLevel || level == QrcHighFilterLevel) && _cliqueConstraints) {
     _cliqueConstraints[d]->push(QrcHighPriority);
   }
 }

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "qrcintarith.h"
+#include "qrcfilterlevel.h"
 #include "qrcintcompare.h"
 #include "qrcintexp.h"
 
@@ -38,7 +39,7 @@ void QrcVertexI::moveTo(QrcNeighborI* entry, QroInt state) {
 QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin,
                                      QroInt containerSize, QroInt capacity)
     : QrcConstraintI(m),
-      _level(1),
+      _level(QrcMediumFilterLevel),
       _pendingEvents(m->getGeneralAllocator()),
       _pendingTop(m, 0),
       _pairHints(m->getGeneralAllocator()),
@@ -264,7 +265,7 @@ void QrcIntervalGraphI::postVertex() {
   QroInt s = _sizes[i];
   QrcIntExp O = _containerOrigin;
   QrcIntVar Y = _pseudoOrigins[i];
-  bool pseudo = _level == 2;
+  bool pseudo = _level == QrcHighFilterLevel;
   addModel((A == 0) || ((O <= X) && (X + s <= O + _containerSize)));
   if (pseudo) addModel((A == 0) || ((0 <= Y) && (Y + s <= _containerSize)));
   for (QroInt j = 0; j < i; ++j) {
@@ -302,7 +303,7 @@ void QrcIntervalGraphI::hangPairDemons(QroInt j, QroInt i) {
   _edges[j][i].getImpl()->whenValue(new (m) QrcIntervalGraphPropagateEdgeChangeI(this, j, i));
   _orientations[j][i].getImpl()->whenValue(
       new (m) QrcIntervalGraphPropagateOrientationChangeI(this, j, i));
-  if (_level == 2)
+  if (_level == QrcHighFilterLevel)
     _pseudoOrientations[j][i].getImpl()->whenValue(
         new (m) QrcIntervalGraphPropagatePseudoOrientationChangeI(this, j, i));
 }
@@ -316,7 +317,7 @@ void QrcIntervalGraphI::attachDemons() {
 }
 
 void QrcIntervalGraphI::post() {
-  if (_level == 2) _manager->add(_zConstraint);
+  if (_level == QrcHighFilterLevel) _manager->add(_zConstraint);
   attachDemons();
 }
 
@@ -380,7 +381,7 @@ void QrcIntervalGraphI::propagate() {
     popEvent(a, b, kind);
     dispatch(a, b, kind);
   }
-  if (_level == 2) _zConstraint->pushUnlessNested();
+  if (_level == QrcHighFilterLevel) _zConstraint->pushUnlessNested();
 }
 
 // ---------------------------------------------------------------- demons

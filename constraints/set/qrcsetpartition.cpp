@@ -36,7 +36,7 @@ QrcIntSetVarI** newSetVars(QrcManagerI* m, QrcInt n) {
 
 QrcPartitionI::QrcPartitionI(QrcManagerI* m, QrcIntSetVarArrayI* sets, QrcIntOrderedSetI* universe,
                              QrcIntOrderedSetI* unionSet)
-    : QrcConstraintWithFilterI(m, QrcPartitionKind, 1),
+    : QrcConstraintWithFilterI(m, QrcPartitionKind, QrcMediumFilterLevel),
       _sets(sets),
       _n(sets->getSize()),
       _which(nullptr),
@@ -154,7 +154,9 @@ QrcConstraintI* QrcPartitionI::makeCopy(QrcManagerI* t) const {
 // ---------------------------------------------------------------- pairwise disjointness
 
 QrcAllNullIntersectI::QrcAllNullIntersectI(QrcManagerI* m, QrcIntSetVarArrayI* sets)
-    : QrcConstraintWithFilterI(m, QrcAllNullIntersectKind, 0), _sets(sets), _partition(nullptr) {}
+    : QrcConstraintWithFilterI(m, QrcAllNullIntersectKind, QrcLowFilterLevel),
+      _sets(sets),
+      _partition(nullptr) {}
 
 void QrcAllNullIntersectI::post() {
   propagate();
@@ -196,8 +198,8 @@ QrcBool QrcAllNullIntersectI::isFalse() const {
 }
 
 QrcBool QrcAllNullIntersectI::isFilterLevelSupported(QrcInt level) {
-  if (level == 0) return 1;
-  if (level < 0 || level > 3) return 0;
+  if (level == QrcLowFilterLevel) return 1;
+  if (level < QrcLowFilterLevel || level > QrcFullFilterLevel) return 0;
   if (_partition) {
     _partition->setFilterLevel(level);
     return 1;

@@ -131,7 +131,7 @@ void QrcEqIntersectCtI::display(std::ostream& os) const {
 
 QrcEqUnionCtI::QrcEqUnionCtI(QrcManagerI* m, QrcIntSetVarI* a, QrcIntSetVarI* b, QrcIntSetVarI* s,
                              QrcIntSetVarI* i)
-    : QrcConstraintWithFilterI(m, QrcEqUnionKind, 1),
+    : QrcConstraintWithFilterI(m, QrcEqUnionKind, QrcMediumFilterLevel),
       _a(a),
       _b(b),
       _s(s),
@@ -186,8 +186,8 @@ void QrcEqUnionCtI::linkIntersection() {
 }
 
 QrcBool QrcEqUnionCtI::isFilterLevelSupported(QrcInt level) {
-  if (level < 0) return 0;
-  if (level >= 2 && !_i) {
+  if (level < QrcLowFilterLevel) return 0;
+  if (level >= QrcHighFilterLevel && !_i) {
     // Possible as a's, nothing required: i == a intersect b requires the rest.
     _manager->saveValue(&_i);
     _i = new (_manager) QrcIntSetVarI(_manager, _a->getPossible(), nullptr);
@@ -310,6 +310,6 @@ QrcConstraint QrcEqUnion(const QrcIntSetVar& hs, const QrcIntSetVar& ha, const Q
   if (b == i) return QrcSubsetEq(hb, ha) && (ha == hs);
   QrcManagerI* m = a->getManager();
   QrcEqUnionCtI* ct = new (m) QrcEqUnionCtI(m, a, b, s, i);
-  ct->setFilterLevel(3);
+  ct->setFilterLevel(QrcFullFilterLevel);
   return ct;
 }

@@ -3,7 +3,8 @@
 #include "qrcmanager.h"
 
 QrcInt QrcDefaultFilterLevel(QrcInt kind) {
-  return (kind == QrcAllNullIntersectKind || kind == QrcNotOverlapKind) ? 0 : 1;
+  return (kind == QrcAllNullIntersectKind || kind == QrcNotOverlapKind) ? QrcLowFilterLevel
+                                                                        : QrcMediumFilterLevel;
 }
 
 // ---------------------------------------------------------------- table

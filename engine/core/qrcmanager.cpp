@@ -126,7 +126,7 @@ void QrcManagerI::build() {
   _arrayPool->next = nullptr;
 
   _creationClock = clockTime();
-  _addMode = 1;
+  _addMode = QrcRegisteredAddMode;
   _immediatePost = 1;
   _packApproximationSize = 512;
   _generalAllocator = new QrcGenAlloc(this);
@@ -141,7 +141,7 @@ void QrcManagerI::build() {
   _useExceptions = 0;
   _variablePrecision = 0;
   _boundPrecision = 0;
-  _displayMode = 2;
+  _displayMode = QrcPositionalIntervalDisplay;
   _output = &std::cout;
   _workerNumber = 0;
   _nodeFileCounter = 0;
@@ -482,7 +482,7 @@ void QrcManagerI::add(QrcConstraintI* ct) {
     _reporter->report(QrcEmptyHandleError, "empty handle", "add QrcConstraint");
     return;
   }
-  if (_addMode == 0) {
+  if (_addMode == QrcDirectAddMode) {
     if (_editMode) {
       if (!ct->isFiled()) fileConstraint(ct, false);
       return;

@@ -530,7 +530,7 @@ void QrcFloatExpI::displayDomain(std::ostream& os) const {
     return;
   }
   switch (_manager->getDisplayMode()) {
-    case 0:
+    case QrcPlainDisplay:
       if (min == max) {
         os << "[" << min << "]";
         return;
@@ -538,13 +538,15 @@ void QrcFloatExpI::displayDomain(std::ostream& os) const {
       os << (min == -Inf ? "(" : "[") << min << ".." << max;
       os << (max == Inf ? ")" : "]");
       return;
-    case 1:
-    case 2:
-      printFloatInterval(min, max, os, _manager->getDisplayMode() == 2 ? 1 : 0);
+    case QrcIntervalDisplay:
+    case QrcPositionalIntervalDisplay:
+      printFloatInterval(min, max, os,
+                         _manager->getDisplayMode() == QrcPositionalIntervalDisplay ? 1 : 0);
       return;
-    case 3:
-    case 4:
-      printFloatRange(min, max, os, _manager->getDisplayMode() == 4 ? 1 : 0);
+    case QrcRangeDisplay:
+    case QrcPositionalRangeDisplay:
+      printFloatRange(min, max, os,
+                      _manager->getDisplayMode() == QrcPositionalRangeDisplay ? 1 : 0);
       return;
     default:
       return;

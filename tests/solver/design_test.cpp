@@ -26,7 +26,7 @@ TEST(DesignModel, RootPropagationAndFirstBox) {
   QroEnv env;
   Design d(env);
   QroSolver solver(d.model, &QrcEdit);
-  EXPECT_EQ(solver.solve(QroGoal(), 1, 0), 1);
+  EXPECT_EQ(solver.solve(QroGoal(), QroSolver::RestartSearch, 0), 1);
   QrcFloatVar D = solver.getFloatVar(d.x[0]), dd = solver.getFloatVar(d.x[1]),
               F = solver.getFloatVar(d.F);
   EXPECT_LE(dd.getMax(), 0.1322663);
@@ -35,7 +35,7 @@ TEST(DesignModel, RootPropagationAndFirstBox) {
   EXPECT_NEAR(F.getMax(), 0.2729121, 1e-6);
   QroGoal goal =
       QroAndGoal(QroNumDichotomize(env, d.x[0], 0, 0.0), QroNumDichotomize(env, d.x[1], 0, 0.0));
-  solver.startNewSearch(goal, 1);
+  solver.startNewSearch(goal, QroSolver::RestartSearch);
   ASSERT_EQ(solver.next(), 1);
   D = solver.getFloatVar(d.x[0]);
   dd = solver.getFloatVar(d.x[1]);
@@ -85,7 +85,7 @@ TEST(DesignModel, FirstBoxSatisfiesTheConstraints) {
   QroEnv env;
   Design m(env);
   QroSolver solver(m.model, &QrcEdit);
-  solver.solve(QroGoal(), 1, 0);
+  solver.solve(QroGoal(), QroSolver::RestartSearch, 0);
   solver.startNewSearch(
       QroAndGoal(QroNumDichotomize(env, m.x[0], 0, 0.0), QroNumDichotomize(env, m.x[1], 0, 0.0)),
       1);
@@ -341,7 +341,7 @@ TEST(DesignModel, RootBoxIsTheIntervalFixpoint) {
   QroEnv env;
   Design m(env);
   QroSolver solver(m.model, &QrcEdit);
-  ASSERT_EQ(solver.solve(QroGoal(), 1, 0), 1);
+  ASSERT_EQ(solver.solve(QroGoal(), QroSolver::RestartSearch, 0), 1);
   struct {
     QrcFloatVar v;
     Hc4::Var r;
@@ -385,7 +385,7 @@ ShavedBox firstShavedBox(double ratio) {
   QroEnv env;
   Design m(env);
   QroSolver solver(m.model, &QrcEdit);
-  solver.solve(QroGoal(), 1, 0);
+  solver.solve(QroGoal(), QroSolver::RestartSearch, 0);
   QrcInt searches = getBoundShavingSearches(), refuted = getBoundShavingRefutations();
   solver.startNewSearch(QroAndGoal(QroNumDichotomize(env, m.x[0], 0, ratio),
                                    QroNumDichotomize(env, m.x[1], 0, ratio)),

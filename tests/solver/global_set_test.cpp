@@ -772,7 +772,7 @@ TEST(SetBuilders, LeveledRowsMatchBruteForceAtEveryLevel) {
   std::mt19937_64 rng(seed);
   for (const SetRow& row : setRows()) {
     if (!takesTheSolverLevel(row.name)) continue;
-    for (QroInt level = 0; level <= 3; ++level)
+    for (QroInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level)
       // Set after the first extraction: the search extracts the model again.
       compare(row, domainsOf(row, level ? &rng : nullptr),
               std::string(row.name) + " level " + std::to_string(level) + " seed " +

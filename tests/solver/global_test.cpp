@@ -786,7 +786,7 @@ TEST(GlobalBuilders, LeveledRowsMatchBruteForceAtEveryLevel) {
   std::mt19937_64 rng(seed);
   for (const Row& row : rows()) {
     if (!takesTheSolverLevel(row.name)) continue;
-    for (QroInt level = 0; level <= 3; ++level) {
+    for (QroInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
       qrotest::ModelCase c;
       c.name = std::string(row.name) + " level " + std::to_string(level) + " seed " +
                std::to_string(seed);
@@ -918,7 +918,7 @@ TEST(GlobalBuilders, LevelsPruneAsTheLevelDoes) {
     QroConstraint node(c.node(env, v));
     model.add(node);
     QroSolver solver(model);
-    EXPECT_EQ(solver.getFilterLevel(node), 0);
+    EXPECT_EQ(solver.getFilterLevel(node), QrcLowFilterLevel);
     EXPECT_EQ(domainsAfterPropagation(solver, v), expected[i].weak) << c.name;
     // A new level reaches the next solve; a lower one is not refused, since
     // the constraint is built anew.
@@ -951,7 +951,8 @@ TEST(GlobalBuilders, LevelsLastAsLongAsTheirObjectAndModel) {
   model.add(inModel);
   QroSolver solver(model);
   QroSolverI* s = solver.getImpl();
-  EXPECT_THROW(solver.setFilterLevel(QroConstraint(), 1), QroSolver::EmptyHandle);
+  EXPECT_THROW(solver.setFilterLevel(QroConstraint(), QrcMediumFilterLevel),
+               QroSolver::EmptyHandle);
   try {
     solver.getFilterLevel(QroConstraint());
     ADD_FAILURE() << "no exception";
@@ -960,16 +961,16 @@ TEST(GlobalBuilders, LevelsLastAsLongAsTheirObjectAndModel) {
   }
   // Setting the level of an extracted object extracts the model again.
   EXPECT_EQ(s->getSyncLevel(), QroSolverI::Synchronized);
-  solver.setFilterLevel(aside, 2);
+  solver.setFilterLevel(aside, QrcHighFilterLevel);
   EXPECT_EQ(s->getSyncLevel(), QroSolverI::Synchronized);
-  solver.setFilterLevel(inModel, 3);
+  solver.setFilterLevel(inModel, QrcFullFilterLevel);
   EXPECT_EQ(s->getSyncLevel(), QroSolverI::Reextract);
   EXPECT_TRUE(solver.solve(QroGoal()));
-  EXPECT_EQ(solver.getFilterLevel(inModel), 3);
+  EXPECT_EQ(solver.getFilterLevel(inModel), QrcFullFilterLevel);
   EXPECT_EQ(levelOf(s, inModel.getImpl()), 3);
   // Added later, the object takes its level when the addition is extracted.
   QroConstraint later(distribute.node(env, v));
-  solver.setFilterLevel(later, 2);
+  solver.setFilterLevel(later, QrcHighFilterLevel);
   model.add(later);
   EXPECT_TRUE(solver.solve(QroGoal()));
   EXPECT_EQ(levelOf(s, later.getImpl()), 2);
@@ -978,14 +979,14 @@ TEST(GlobalBuilders, LevelsLastAsLongAsTheirObjectAndModel) {
   QroExtractableI* laterImpl = later.getImpl();
   aside.end();
   later.end();
-  EXPECT_EQ(s->getFilterLevel(asideImpl), 0);
-  EXPECT_EQ(s->getFilterLevel(laterImpl), 0);
-  EXPECT_EQ(solver.getFilterLevel(inModel), 3);
+  EXPECT_EQ(s->getFilterLevel(asideImpl), QrcLowFilterLevel);
+  EXPECT_EQ(s->getFilterLevel(laterImpl), QrcLowFilterLevel);
+  EXPECT_EQ(solver.getFilterLevel(inModel), QrcFullFilterLevel);
   // Another model starts without levels.
   QroModel other(env);
   other.add(inModel);
   QroAlgorithm(solver).extract(other);
-  EXPECT_EQ(solver.getFilterLevel(inModel), 0);
+  EXPECT_EQ(solver.getFilterLevel(inModel), QrcLowFilterLevel);
   EXPECT_EQ(levelOf(s, inModel.getImpl()), 0);
   solver.end();
   env.end();

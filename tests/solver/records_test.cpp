@@ -149,7 +149,8 @@ TEST(SolverRecords, ContinueModeRefusesRestarts) {
   QroModel model(env);
   QroSolver solver(model);
   solver.getImpl()->raiseToRestart();
-  EXPECT_THROW(solver.solve(QroGoal(), 2), QroSolver::QroSynchronizeAndContinueNotPossible);
+  EXPECT_THROW(solver.solve(QroGoal(), QroSolver::ContinueSearch),
+               QroSolver::QroSynchronizeAndContinueNotPossible);
   env.end();
 }
 

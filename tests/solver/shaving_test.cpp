@@ -133,7 +133,7 @@ TEST(ShavingExtraction, WatchedDesignModelStillFindsItsFirstBox) {
   QroEnv env;
   qrotest::DesignModel d(env);
   QroSolver solver(d.model, &QrcEdit);
-  ASSERT_EQ(solver.solve(QroGoal(), 1, 0), 1);
+  ASSERT_EQ(solver.solve(QroGoal(), QroSolver::RestartSearch, 0), 1);
   // The root box still holds the feasible point D = 0.3992, d = 0.0534.
   QrcFloatVar D = solver.getFloatVar(d.x[0]), dd = solver.getFloatVar(d.x[1]);
   EXPECT_LE(D.getMin(), 0.3992);

@@ -189,14 +189,14 @@ TEST(SolverChanges, ContinueModeGoesOnFromTheCurrentState) {
   g_goal = [&](QrcManagerI* mm) { return new (mm) CallGoalI(mm, bind); };
   ASSERT_EQ(solver.solve(engineGoal(env.getImpl(), makeTestGoal)), 1);
   m.model.add(QroRange(env, 4, m.x + m.y, kInf));
-  ASSERT_EQ(solver.solve(QroGoal(), 2), 1);
+  ASSERT_EQ(solver.solve(QroGoal(), QroSolver::ContinueSearch), 1);
   EXPECT_EQ(solver.getValue(m.x), 1.0);
   EXPECT_EQ(solver.getValue(m.y), 3.0);
   EXPECT_EQ(s->getChangesSinceContinue(), nullptr);
   EXPECT_NE(s->getChangeList(), nullptr);
   s->raiseToRestart();
   try {
-    solver.solve(QroGoal(), 2);
+    solver.solve(QroGoal(), QroSolver::ContinueSearch);
     FAIL();
   } catch (const QroSolver::QroSynchronizeAndContinueNotPossible& e) {
     EXPECT_STREQ(e.getMessage(), "QroSynchronizeAndContinue is not possible at this moment");

@@ -135,7 +135,7 @@ TEST_F(DistributeDomainTest, CardCases) {
 // ---------------------------------------------------------------- all-different
 
 TEST_F(AllDiffTest, LevelsOnTwoValues) {
-  for (QrcInt level = 0; level <= 3; ++level) {
+  for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
     QrcIntExpI* x = var(1, 2);
     QrcIntExpI* y = var(1, 2);
     QrcIntExpI* z = var(1, 2);
@@ -153,17 +153,17 @@ TEST_F(AllDiffTest, BoundsLevelCases) {
   QrcIntExpI* x = var(1, 2);
   QrcIntExpI* y = var(1, 2);
   QrcIntExpI* z = var(1, 3);
-  ASSERT_TRUE(adds(QrcAllDiff(array({x, y, z}), 2)));
+  ASSERT_TRUE(adds(QrcAllDiff(array({x, y, z}), QrcHighFilterLevel)));
   EXPECT_EQ(dom(z), std::vector<QrcInt>{3});
   QrcIntExpI* a = var(2, 3);
   QrcIntExpI* b = var(2, 3);
   QrcIntExpI* c = var({1, 2, 3, 4});
-  ASSERT_TRUE(adds(QrcAllDiff(array({a, b, c}), 2)));
+  ASSERT_TRUE(adds(QrcAllDiff(array({a, b, c}), QrcHighFilterLevel)));
   EXPECT_EQ(dom(c), (std::vector<QrcInt>{1, 4}));
 }
 
 TEST_F(AllDiffTest, SmallArraysPruneNothing) {
-  for (QrcInt level = 0; level <= 3; ++level) {
+  for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
     QrcIntVarArray empty(mgr, 0);
     EXPECT_TRUE(adds(QrcAllDiff(empty, level)));
     QrcIntExpI* x = var(1, 3);
@@ -197,9 +197,9 @@ TEST_F(AllDiffTest, LevelErrors) {
   refused->setFilterLevel(5);
   EXPECT_EQ(errorOf([&] { m->add(refused); }, &line), 70);
   EXPECT_EQ(line, "Solver Error : setFilterLevel : Bad Filter Level : 5\n");
-  QrcConstraintI* two = QrcAllDiff(array({var(0, 2), var(0, 2)}), 2).getImpl();
+  QrcConstraintI* two = QrcAllDiff(array({var(0, 2), var(0, 2)}), QrcHighFilterLevel).getImpl();
   ASSERT_TRUE(adds(two));
-  EXPECT_EQ(errorOf([&] { two->setFilterLevel(1); }, &line), 71);
+  EXPECT_EQ(errorOf([&] { two->setFilterLevel(QrcMediumFilterLevel); }, &line), 71);
   EXPECT_EQ(line, "Solver Error : setFilterLevel : Cannot change Filter Level : 1\n");
 }
 
@@ -207,12 +207,12 @@ TEST_F(AllDiffTest, RaisingThePostedLevelAddsTheMatching) {
   QrcIntExpI* x = var(1, 2);
   QrcIntExpI* y = var(1, 2);
   QrcIntExpI* z = var(1, 3);
-  QrcAllDiffConstraintI* ct =
-      static_cast<QrcAllDiffConstraintI*>(QrcAllDiff(array({x, y, z}), 1).getImpl());
+  QrcAllDiffConstraintI* ct = static_cast<QrcAllDiffConstraintI*>(
+      QrcAllDiff(array({x, y, z}), QrcMediumFilterLevel).getImpl());
   ASSERT_TRUE(adds(ct));
   EXPECT_EQ(z->getSize(), 3);
-  EXPECT_TRUE(ct->setFilterLevel(3));
-  EXPECT_EQ(ct->getFilterLevel(), 3);
+  EXPECT_TRUE(ct->setFilterLevel(QrcFullFilterLevel));
+  EXPECT_EQ(ct->getFilterLevel(), QrcFullFilterLevel);
   EXPECT_EQ(dom(z), std::vector<QrcInt>{3});
   EXPECT_EQ(show(x->getIntHandler()->getValueDemons().getHead()->item), "QrcAllDiffDemon");
   EXPECT_EQ(show(x->getIntHandler()->getDomainDemons().getHead()->item), "QrcAllDiffDomainDemon");
@@ -220,7 +220,7 @@ TEST_F(AllDiffTest, RaisingThePostedLevelAddsTheMatching) {
 
 TEST_F(AllDiffTest, CopyKeepsTheEffectiveLevel) {
   QrcManager other(QrcNoEdit);
-  for (QrcInt level = 0; level <= 3; ++level) {
+  for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
     QrcConstraintI* ct = QrcAllDiff(array({var(0, 2), var(0, 2)}), level).getImpl();
     QrcConstraintWithFilterI* copy =
         static_cast<QrcConstraintWithFilterI*>(ct->getCopyForManager(other.getImpl()));
@@ -233,14 +233,14 @@ TEST_F(AllDiffTest, CopyKeepsTheEffectiveLevel) {
 TEST_F(AllDiffTest, Displays) {
   QrcIntExpI* x = var(0, 2, "x");
   QrcIntExpI* y = var(0, 2, "y");
-  QrcConstraintI* ct = QrcAllDiff(array({x, y}), 3).getImpl();
+  QrcConstraintI* ct = QrcAllDiff(array({x, y}), QrcFullFilterLevel).getImpl();
   std::string text = ctest::withoutAddress(show(ct));
   EXPECT_EQ(text, "QrcAllDiff(@) {" + show(x) + ", " + show(y) + ", }");
   ct->setName("ad");
   EXPECT_EQ(show(ct), "ad");
   QrcIntExpI* a = var(0, 3);
   QrcIntExpI* b = var(0, 3);
-  ASSERT_TRUE(adds(QrcAllDiff(array({a, b}), 2)));
+  ASSERT_TRUE(adds(QrcAllDiff(array({a, b}), QrcHighFilterLevel)));
   EXPECT_EQ(show(a->getIntHandler()->getRangeDemons().getHead()->item), "QrcAllDiffRangeDemon");
   QrcIntExpI* c = var(0, 3);
   ASSERT_TRUE(adds(new (m) QrcDistributeDomainI(array({var(0, 1)}), QrcIntArray(mgr, 1, QrcInt(2)),
@@ -279,7 +279,7 @@ std::vector<std::vector<int64_t>> domains(qrotest::Rng& rng, bool intervals, boo
 TEST(AllDiffHarness, EveryLevelAgainstBruteForce) {
   qrotest::Rng rng(qrotest::caseSeed(36));
   for (int round = 0; round < 12; ++round) {
-    for (QrcInt level = 0; level <= 3; ++level) {
+    for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
       bool intervals = level == 2 && round % 2 == 0;
       qrotest::PropCase c;
       c.name = "alldiff level " + std::to_string(level) + " round " + std::to_string(round);

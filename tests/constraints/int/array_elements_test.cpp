@@ -59,7 +59,7 @@ int64_t countSolutions(const QrcManager& mgr, const QrcIntVarArray& x) {
 }
 
 TEST(ArrayElements, AllDiffOverSumsAtEveryLevel) {
-  for (QrcInt level = 0; level <= 3; ++level) {
+  for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
     QrcManager mgr(QrcNoEdit);
     QrcIntVarArray x(mgr, 4, 0, 1);
     QrcIntVarArray e(mgr, 2);
@@ -96,7 +96,7 @@ int64_t bruteForceCount(int n, int rows, bool absolute) {
 int64_t searchCount(int n, int rows, bool absolute, QrcInt level) {
   QrcManager mgr(QrcNoEdit);
   QrcIntVarArray x(mgr, n, 0, n - 1);
-  mgr.add(QrcAllDiff(x, 1));
+  mgr.add(QrcAllDiff(x, QrcMediumFilterLevel));
   for (int k = 1; k <= rows; ++k) {
     QrcIntVarArray d(mgr, n - k);
     for (int i = 0; i + k < n; ++i) {
@@ -114,14 +114,14 @@ TEST(ArrayElements, AllIntervalSeries) {
   const int n = 8;
   int64_t expected = bruteForceCount(n, 1, true);
   EXPECT_EQ(expected, 40);
-  for (QrcInt level = 0; level <= 3; ++level)
+  for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level)
     EXPECT_EQ(searchCount(n, 1, true, level), expected) << "level " << level;
 }
 
 TEST(ArrayElements, CostasArrays) {
   const int n = 6;
   EXPECT_EQ(bruteForceCount(n, n - 1, false), 116);
-  for (QrcInt level = 0; level <= 3; ++level) {
+  for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
     EXPECT_EQ(searchCount(n, n - 1, false, level), 116) << "level " << level;
     // One row of differences.
     EXPECT_EQ(searchCount(n, 1, false, level), bruteForceCount(n, 1, false)) << "level " << level;

@@ -27,7 +27,7 @@ class CountingTest : public ctest::ConstraintTest {};
 TEST_F(CountingTest, DistributeShortcutsAndErrors) {
   QrcIntVarArray xs = array({var(0, 2)});
   EXPECT_EQ(QrcDistribute(array({}), ints({}), xs).getImpl(), m->getTrueConstraint());
-  EXPECT_EQ(QrcDistribute(array({}), xs, 2).getImpl(), m->getTrueConstraint());
+  EXPECT_EQ(QrcDistribute(array({}), xs, QrcHighFilterLevel).getImpl(), m->getTrueConstraint());
   EXPECT_EQ(errorLine([&] { QrcDistribute(array({var(0, 1)}), ints({1}), xs, 5); }),
             "Solver Error : bad event : QrcDistribute : 5\n");
   EXPECT_EQ(errorLine([&] {
@@ -106,10 +106,11 @@ TEST_F(CountingTest, DistributeLevels) {
   }
   QrcManager other(QrcNoEdit);
   QrcConstraintWithFilterI* ct = static_cast<QrcConstraintWithFilterI*>(
-      QrcDistribute(array({var(0, 1)}), ints({0}), array({var(0, 1)}), 2).getImpl());
+      QrcDistribute(array({var(0, 1)}), ints({0}), array({var(0, 1)}), QrcHighFilterLevel)
+          .getImpl());
   EXPECT_EQ(static_cast<QrcConstraintWithFilterI*>(ct->getCopyForManager(other.getImpl()))
                 ->getFilterLevel(),
-            2);
+            QrcHighFilterLevel);
   other.end();
 }
 
@@ -268,7 +269,7 @@ TEST_F(CountingTest, SequenceCases) {
   // out-counts are equal, so x2, entering the next window, leaves V too.
   QrcIntVarArray z(mgr, 4, 0, 1);
   QrcConstraint seq = QrcSequence(0, 2, 2, z, ints({1}), array({var(0, 4)}));
-  seq.getImpl()->setFilterLevel(3);
+  seq.getImpl()->setFilterLevel(QrcFullFilterLevel);
   ASSERT_TRUE(adds(seq));
   QrcSequenceConstraintI* ct = static_cast<QrcSequenceConstraintI*>(seq.getImpl());
   z[0].setValue(0);
@@ -333,7 +334,7 @@ qrotest::PropCase distributeCase(qrotest::Rng& rng, QrcInt level, int shape, boo
 TEST(CountingHarness, DistributeAgainstBruteForce) {
   qrotest::Rng rng(qrotest::caseSeed(37));
   for (int round = 0; round < 4; ++round)
-    for (QrcInt level = 0; level <= 3; ++level)
+    for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level)
       for (int shape = 0; shape < 3; ++shape) {
         qrotest::PropCase c = distributeCase(rng, level, shape, round % 2 == 0);
         EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;

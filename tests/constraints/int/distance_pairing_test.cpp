@@ -44,7 +44,7 @@ TEST_F(DistanceTest, WindowRule) {
   EXPECT_EQ(QrcAllMinDistance(array({var(0, 1)}), 0).getImpl(), m->getTrueConstraint());
   EXPECT_TRUE(distance({var(5, 5), var(4, 6)}, 2, 1)->isFalse());
   EXPECT_FALSE(distance({var(5, 5), var(3, 7)}, 2, 1)->isFalse());
-  for (QrcInt level = 0; level <= 3; ++level) {
+  for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
     EXPECT_TRUE(adds(distance({var(0, 3)}, 2, level)));
     EXPECT_TRUE(adds(distance({}, 2, level)));
   }
@@ -139,7 +139,7 @@ TEST_F(DistanceTest, LevelsDisplayAndCopy) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Solver Error : setFilterLevel : Bad Filter Level : 4\n");
   QrcManager other(QrcNoEdit);
-  for (QrcInt level = 0; level <= 3; ++level) {
+  for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
     QrcConstraintI* c = distance({var(0, 9), var(0, 9)}, 2, level);
     EXPECT_EQ(static_cast<QrcConstraintWithFilterI*>(c->getCopyForManager(other.getImpl()))
                   ->getFilterLevel(),
@@ -170,7 +170,7 @@ TEST_F(DistanceTest, PartitionIsBuiltAgainAfterBacktracking) {
 // ---------------------------------------------------------------- pairing
 
 TEST_F(DistanceTest, PairingCases) {
-  for (QrcInt level = 0; level <= 3; ++level) {
+  for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
     std::vector<QrcIntExpI*> two = {var(0, 1), var(0, 1)};
     ASSERT_TRUE(adds(QrcPairing(array(two), level).getImpl()));
     EXPECT_EQ(dom(two[0]), V{1});
@@ -186,10 +186,10 @@ TEST_F(DistanceTest, PairingCases) {
   }
   std::vector<QrcIntExpI*> odd = {var(0, 2), var(0, 2), var(0, 2)};
   m->pushState();
-  EXPECT_FALSE(adds(QrcPairing(array(odd), 2).getImpl()));
+  EXPECT_FALSE(adds(QrcPairing(array(odd), QrcHighFilterLevel).getImpl()));
   m->popState();
   std::vector<QrcIntExpI*> path = {var(V{1}), var(V{0, 2}), var(V{1, 3}), var(V{2})};
-  ASSERT_TRUE(adds(QrcPairing(array(path), 2).getImpl()));
+  ASSERT_TRUE(adds(QrcPairing(array(path), QrcHighFilterLevel).getImpl()));
   for (QrcInt i = 0; i < 4; ++i) EXPECT_EQ(dom(path[static_cast<size_t>(i)]), V{i ^ 1});
 }
 
@@ -319,12 +319,12 @@ qrotest::PropCase distanceCase(qrotest::Rng& rng, QrcInt level, bool opposite, b
 TEST(DistanceHarness, AgainstBruteForce) {
   qrotest::Rng rng(qrotest::caseSeed(4201));
   for (int round = 0; round < 8; ++round)
-    for (QrcInt level = 0; level <= 3; ++level) {
+    for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
       qrotest::PropCase c = distanceCase(rng, level, round % 4 == 3);
       EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
     }
   for (int round = 0; round < 3; ++round)
-    for (QrcInt level = 0; level <= 3; ++level) {
+    for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
       qrotest::PropCase c = distanceCase(rng, level, round == 2, true);
       EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name << " far";
     }
@@ -359,7 +359,7 @@ bool isPairing(const A& a) {
 TEST(PairingHarness, AgainstBruteForce) {
   qrotest::Rng rng(qrotest::caseSeed(4202));
   for (int round = 0; round < 10; ++round)
-    for (QrcInt level = 0; level <= 3; ++level) {
+    for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
       qrotest::PropCase c;
       c.seed = rng();
       int n = 2 + static_cast<int>(rng() % 5);
@@ -418,7 +418,7 @@ TEST(PairingHarness, LevelTwoFirstPropagation) {
     }
     bool ok = true;
     try {
-      m->add(QrcPairing(x, 2).getImpl());
+      m->add(QrcPairing(x, QrcHighFilterLevel).getImpl());
     } catch (QrcFailException&) {
       ok = false;
     }

@@ -225,7 +225,7 @@ TEST(WideDomainsHarness, MatchingWithLargeAndSmallVariables) {
       c.post = [](QrcManagerI* m, const qrotest::Vars& v) {
         QrcIntVarArray a(QrcManager(m), static_cast<QrcInt>(v.size()));
         for (size_t i = 0; i < v.size(); ++i) a.set(static_cast<QrcInt>(i), QrcIntExp(v[i]));
-        m->add(QrcAllDiff(a, 3).getImpl());
+        m->add(QrcAllDiff(a, QrcFullFilterLevel).getImpl());
       };
       c.check = [](const std::vector<int64_t>& a) { return allDifferent(a); };
     } else {
@@ -239,7 +239,7 @@ TEST(WideDomainsHarness, MatchingWithLargeAndSmallVariables) {
         cards.set(0, QrcIntVar(h, 0, 1));
         cards.set(1, QrcIntVar(h, 1, 4));
         QrcInt listed[] = {0, 1};
-        m->add(QrcDistribute(cards, QrcIntArray(h, 2, listed), a, 3).getImpl());
+        m->add(QrcDistribute(cards, QrcIntArray(h, 2, listed), a, QrcFullFilterLevel).getImpl());
       };
       c.check = [](const std::vector<int64_t>& a) {
         return std::count(a.begin(), a.end(), 0) <= 1 && std::count(a.begin(), a.end(), 1) >= 1;

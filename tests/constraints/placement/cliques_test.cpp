@@ -78,7 +78,7 @@ struct Stack {
     m->useExceptions(true);
     QroInt cs[] = {10, 4};
     c = QrcBox(2, QrcIntVarArray(mgr, 2, 0, 0), QrcIntArray(mgr, 2, cs)).getImpl();
-    c->setFilterLevel(0);
+    c->setFilterLevel(QrcLowFilterLevel);
     QrcConstraintI* no = c->getNotOverlapConstraint();
     no->setFilterLevel(notOverlapLevel);
     m->add(no);
@@ -117,7 +117,7 @@ TEST(PlacementCliques, CliqueOrderForcesOverlapsOfActiveMembersOnly) {
     m->useExceptions(true);
     QroInt cs[] = {10, 2};
     QrcBoxI* c = QrcBox(2, QrcIntVarArray(mgr, 2, 0, 0), QrcIntArray(mgr, 2, cs)).getImpl();
-    c->setFilterLevel(0);
+    c->setFilterLevel(QrcLowFilterLevel);
     QrcConstraintI* no = c->getNotOverlapConstraint();
     no->setFilterLevel(level);
     m->add(no);
@@ -141,7 +141,7 @@ TEST(PlacementCliques, RaisingThePostedLevelMakesTheCliqueConstraints) {
   QrcNotOverlapConstraintI* no = s.c->getNotOverlapConstraint();
   EXPECT_EQ(no->getCliqueConstraint(0), nullptr);
   s.m->pushState();
-  EXPECT_TRUE(no->setFilterLevel(2));
+  EXPECT_TRUE(no->setFilterLevel(QrcHighFilterLevel));
   auto* cx = static_cast<QrcOverlapCliqueConstraintI*>(no->getCliqueConstraint(0));
   ASSERT_NE(cx, nullptr);
   EXPECT_EQ(cx->getMode(), 2);
@@ -151,11 +151,11 @@ TEST(PlacementCliques, RaisingThePostedLevelMakesTheCliqueConstraints) {
   EXPECT_GT(cx->getRunCount(), runs);
   s.m->popState();
   EXPECT_EQ(no->getCliqueConstraint(0), nullptr);
-  EXPECT_TRUE(no->setFilterLevel(1));
+  EXPECT_TRUE(no->setFilterLevel(QrcMediumFilterLevel));
   cx = static_cast<QrcOverlapCliqueConstraintI*>(no->getCliqueConstraint(1));
   ASSERT_NE(cx, nullptr);
   EXPECT_EQ(cx->getMode(), 0);
-  EXPECT_TRUE(no->setFilterLevel(2));
+  EXPECT_TRUE(no->setFilterLevel(QrcHighFilterLevel));
   EXPECT_EQ(cx->getMode(), 2);
 }
 
@@ -201,7 +201,7 @@ TEST(PlacementCliques, PropagationKeepsARandomPlacement) {
     QrcBoxI* c = QrcBox(2, QrcIntVarArray(mgr, 2, 0, 0), QrcIntArray(mgr, 2, cs)).getImpl();
     c->setFilterLevel(boxLevel);
     QrcConstraintI* no = c->getNotOverlapConstraint();
-    no->setFilterLevel(2);
+    no->setFilterLevel(QrcHighFilterLevel);
     m->add(no);
     std::vector<QrcBoxI*> boxes;
     for (size_t i = 0; i < size.size(); ++i) {

@@ -76,7 +76,7 @@ TEST(PlacementGraph, PointsShareCoordinatesInEitherOrder) {
     QroInt S, x0, x1, orientation;  // -1: free
   } cases[] = {{3, 1, 1, -1}, {3, 0, 2, 1}, {3, 3, 1, 0}, {0, 0, 0, -1}};
   for (const auto& c : cases) {
-    for (int level = 0; level <= 3; ++level) {
+    for (int level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
       Line l(c.S, {0, 0}, level, 0, c.S);
       try {
         l.registerAll();

@@ -218,7 +218,7 @@ TEST(PlacementRules, PushAgainstABoundOrientationFails) {
 }
 
 TEST(PlacementRules, PatternsOfNoIntervalGraphFail) {
-  for (int level = 0; level <= 3; ++level) {
+  for (int level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
     Line l(100, {3, 3, 3, 3}, level);
     l.registerAll();
     for (int i = 0; i < 4; ++i) l.act(i)->setValue(1);
@@ -227,7 +227,7 @@ TEST(PlacementRules, PatternsOfNoIntervalGraphFail) {
     EXPECT_THROW(l.overlap(3, 0), QrcFailException) << "level " << level;
   }
   // The net: a triangle with one pendant on each corner, all else disjoint.
-  for (int level = 0; level <= 3; ++level) {
+  for (int level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
     Line l(100, {3, 3, 3, 3, 3, 3}, level);
     l.registerAll();
     for (int i = 0; i < 6; ++i) l.act(i)->setValue(1);

@@ -123,7 +123,7 @@ TEST_F(SetCompTest, FourArgumentUnionGivesTheRelationOfItsCoincidingOperands) {
     EXPECT_EQ(shape(ct.getImpl(), names), r.shape) << r.s << r.a << r.b << r.i;
   }
   auto* u = static_cast<QrcEqUnionCtI*>(QrcEqUnion(v[0], v[1], v[2], v[3]).getImpl());
-  EXPECT_EQ(u->getFilterLevel(), 3);
+  EXPECT_EQ(u->getFilterLevel(), QrcFullFilterLevel);
   EXPECT_EQ(u->getIntersection(), v[3]);
 }
 
@@ -242,7 +242,7 @@ TEST_F(SetCompTest, UnionLevelTwoKeepsRequiredValuesOutOfTheOtherOperand) {
   QrcIntSetVarI* b = set(0, 3, {2, 3});
   QrcIntSetVarI* s = set(0, 3);
   auto* u = static_cast<QrcEqUnionCtI*>(QrcEqUnion(s, a, b).getImpl());
-  u->setFilterLevel(2);
+  u->setFilterLevel(QrcHighFilterLevel);
   ASSERT_TRUE(adds(u));
   EXPECT_EQ(R(s), V{1});
   EXPECT_EQ(R(u->getIntersection()), V{});
@@ -260,7 +260,7 @@ TEST_F(SetCompTest, UnionLevelRaisedAfterPostingAddsTheIntersection) {
   EXPECT_EQ(u->getIntersection(), nullptr);
   ASSERT_NE(u->getCardinalityLink(), nullptr);
   m->pushState();
-  EXPECT_TRUE(holds([&] { u->setFilterLevel(3); }));
+  EXPECT_TRUE(holds([&] { u->setFilterLevel(QrcFullFilterLevel); }));
   ASSERT_NE(u->getIntersection(), nullptr);
   EXPECT_EQ(card(s)->getMin(), 2);
   m->popState();
@@ -447,7 +447,7 @@ TEST_F(SetCompTest, PairwiseDisjointnessFromLevelOneAddsOnePartition) {
   QrcIntSetVarI* a = set(0, 3, {0, 1});
   QrcIntSetVarI* b = set(0, 3, {1, 2});
   auto* ct = static_cast<QrcAllNullIntersectI*>(QrcAllNullIntersect(array({a, b})).getImpl());
-  ct->setFilterLevel(1);
+  ct->setFilterLevel(QrcMediumFilterLevel);
   ASSERT_TRUE(adds(ct));
   QrcPartitionI* p = ct->getPartition();
   ASSERT_NE(p, nullptr);
@@ -455,11 +455,11 @@ TEST_F(SetCompTest, PairwiseDisjointnessFromLevelOneAddsOnePartition) {
   EXPECT_EQ(p->getWhich()->getSize(), 3);
   ASSERT_NE(p->getPart(2), nullptr);
   EXPECT_EQ(P(p->getPart(2)), (V{0, 1, 2}));
-  EXPECT_EQ(p->getFilterLevel(), 1);
+  EXPECT_EQ(p->getFilterLevel(), QrcMediumFilterLevel);
   QrcInt count = m->getConstraintCount();
-  EXPECT_TRUE(ct->setFilterLevel(2));
+  EXPECT_TRUE(ct->setFilterLevel(QrcHighFilterLevel));
   EXPECT_EQ(ct->getPartition(), p);
-  EXPECT_EQ(p->getFilterLevel(), 2);
+  EXPECT_EQ(p->getFilterLevel(), QrcHighFilterLevel);
   EXPECT_EQ(m->getConstraintCount(), count);
   // The extra set takes what the others leave.
   a->removePossible(0);
@@ -501,13 +501,13 @@ TEST_F(SetCompTest, CopiesKeepOrDropTheLevel) {
   QrcIntSetVarI* a = set(0, 3);
   QrcIntSetVarI* b = set(0, 3);
   auto* u = static_cast<QrcEqUnionCtI*>(QrcEqUnion(set(0, 3), a, b).getImpl());
-  u->setFilterLevel(2);
+  u->setFilterLevel(QrcHighFilterLevel);
   ASSERT_TRUE(adds(u));
   auto* pa = static_cast<QrcAllNullIntersectI*>(QrcAllNullIntersect(array({a, b})).getImpl());
-  pa->setFilterLevel(2);
+  pa->setFilterLevel(QrcHighFilterLevel);
   ASSERT_TRUE(adds(pa));
   auto* pt = static_cast<QrcPartitionI*>(QrcPartition(array({set(0, 2), set(0, 2)})).getImpl());
-  pt->setFilterLevel(3);
+  pt->setFilterLevel(QrcFullFilterLevel);
   bool opened = QrcOpenCopy(t);
   auto* uc = static_cast<QrcEqUnionCtI*>(u->getCopyForManager(t));
   auto* pac = static_cast<QrcAllNullIntersectI*>(pa->getCopyForManager(t));
@@ -517,8 +517,8 @@ TEST_F(SetCompTest, CopiesKeepOrDropTheLevel) {
   EXPECT_EQ(uc->getCardinalityLink(), nullptr);
   EXPECT_FALSE(uc->hasExplicitLevel());
   EXPECT_EQ(pac->getPartition(), nullptr);
-  EXPECT_EQ(pac->getFilterLevel(), 2);
-  EXPECT_EQ(ptc->getFilterLevel(), 3);
+  EXPECT_EQ(pac->getFilterLevel(), QrcHighFilterLevel);
+  EXPECT_EQ(ptc->getFilterLevel(), QrcFullFilterLevel);
   EXPECT_EQ(ptc->getUniverse(), pt->getUniverse());
   t->useExceptions(true);
   EXPECT_NO_THROW(t->add(uc));
@@ -553,7 +553,7 @@ TEST_F(SetCompTest, EmptyHandlesStopWithCode39) {
 TEST(SetCompModes, OrderedPartitionsCountTheSameAtEveryLevelAndMode) {
   for (QrcManagerTag mode : {QrcNoEdit, QrcEdit}) {
     for (int form = 0; form < 2; ++form) {
-      for (QrcInt level = 0; level <= 3; ++level) {
+      for (QrcInt level = QrcLowFilterLevel; level <= QrcFullFilterLevel; ++level) {
         QrcManager mgr(mode);
         QrcIntSetVarArray sets(mgr, 3);
         for (QrcInt i = 0; i < 3; ++i) {

@@ -63,21 +63,21 @@ class FilterLevelTest : public testing::Test {
 };
 
 TEST_F(FilterLevelTest, DefaultsWithoutSolver) {
-  EXPECT_EQ((new (m) Levelled(m, QrcNotOverlapKind, 3))->getFilterLevel(), 0);
-  EXPECT_EQ((new (m) Levelled(m, QrcAllNullIntersectKind, 3))->getFilterLevel(), 0);
-  EXPECT_EQ((new (m) Levelled(m, QrcAllDiffKind, 3))->getFilterLevel(), 1);
-  EXPECT_EQ((new (m) Levelled(m, QrcPairingKind, 3))->getFilterLevel(), 1);
+  EXPECT_EQ((new (m) Levelled(m, QrcNotOverlapKind, 3))->getFilterLevel(), QrcLowFilterLevel);
+  EXPECT_EQ((new (m) Levelled(m, QrcAllNullIntersectKind, 3))->getFilterLevel(), QrcLowFilterLevel);
+  EXPECT_EQ((new (m) Levelled(m, QrcAllDiffKind, 3))->getFilterLevel(), QrcMediumFilterLevel);
+  EXPECT_EQ((new (m) Levelled(m, QrcPairingKind, 3))->getFilterLevel(), QrcMediumFilterLevel);
 }
 
 TEST_F(FilterLevelTest, SolverTable) {
   QrcFilterLevelTable table(m);
   m->setFilterLevelTable(&table);
   Levelled* c = new (m) Levelled(m, QrcDistributeKind, 3);
-  table.setFilterLevel(QrcDistributeKind, 2);
-  EXPECT_EQ(c->getFilterLevel(), 2);
+  table.setFilterLevel(QrcDistributeKind, QrcHighFilterLevel);
+  EXPECT_EQ(c->getFilterLevel(), QrcHighFilterLevel);
   table.reset();
-  EXPECT_EQ(c->getFilterLevel(), 1);
-  EXPECT_EQ(table.getFilterLevel(QrcPairingKind), 1);
+  EXPECT_EQ(c->getFilterLevel(), QrcMediumFilterLevel);
+  EXPECT_EQ(table.getFilterLevel(QrcPairingKind), QrcMediumFilterLevel);
   std::string line;
   EXPECT_EQ(errorOf([&] { table.getFilterLevel(12); }, &line), QrcUnknownConstraintError);
   EXPECT_EQ(line, "Solver Error : setFilterLevel : Unknown Constraint : 12\n");
@@ -86,7 +86,7 @@ TEST_F(FilterLevelTest, SolverTable) {
 
 TEST_F(FilterLevelTest, LevelsBeforeAndAfterPosting) {
   Levelled* unsupported = new (m) Levelled(m, QrcAllDiffKind, 1);
-  EXPECT_EQ(unsupported->setFilterLevel(2), 1);  // accepted now, refused at post
+  EXPECT_EQ(unsupported->setFilterLevel(QrcHighFilterLevel), 1);  // accepted now, refused at post
   std::string line;
   EXPECT_EQ(errorOf([&] { m->add(unsupported); }, &line), QrcBadFilterLevelError);
   EXPECT_EQ(line, "Solver Error : setFilterLevel : Bad Filter Level : 2\n");
@@ -94,18 +94,19 @@ TEST_F(FilterLevelTest, LevelsBeforeAndAfterPosting) {
   Levelled* c = new (m) Levelled(m, QrcAllDiffKind, 2);
   m->add(c);
   EXPECT_EQ(log(), "post@1 ");
-  EXPECT_EQ(c->setFilterLevel(1), 1);
-  EXPECT_EQ(errorOf([&] { c->setFilterLevel(0); }, &line), QrcFilterLevelChangeError);
+  EXPECT_EQ(c->setFilterLevel(QrcMediumFilterLevel), 1);
+  EXPECT_EQ(errorOf([&] { c->setFilterLevel(QrcLowFilterLevel); }, &line),
+            QrcFilterLevelChangeError);
   EXPECT_EQ(line, "Solver Error : setFilterLevel : Cannot change Filter Level : 0\n");
-  EXPECT_EQ(errorOf([&] { c->setFilterLevel(3); }, &line), QrcBadFilterLevelError);
-  EXPECT_EQ(c->getFilterLevel(), 1);
+  EXPECT_EQ(errorOf([&] { c->setFilterLevel(QrcFullFilterLevel); }, &line), QrcBadFilterLevelError);
+  EXPECT_EQ(c->getFilterLevel(), QrcMediumFilterLevel);
   // A raise is undone by backtracking.
   m->getTrail()->setRecording(1);
   m->pushChoicePoint(nullptr, nullptr, nullptr);
-  EXPECT_EQ(c->setFilterLevel(2), 1);
-  EXPECT_EQ(c->getFilterLevel(), 2);
+  EXPECT_EQ(c->setFilterLevel(QrcHighFilterLevel), 1);
+  EXPECT_EQ(c->getFilterLevel(), QrcHighFilterLevel);
   m->popChoicePoint(nullptr, nullptr);
-  EXPECT_EQ(c->getFilterLevel(), 1);
+  EXPECT_EQ(c->getFilterLevel(), QrcMediumFilterLevel);
 }
 
 TEST_F(FilterLevelTest, SubConstraintsFollow) {
@@ -115,9 +116,9 @@ TEST_F(FilterLevelTest, SubConstraintsFollow) {
   owner->addSubConstraint(s1);
   owner->addSubConstraint(s2);
   owner->propagateFilterLevel(3);
-  EXPECT_EQ(s1->getFilterLevel(), 3);
-  EXPECT_EQ(s2->getFilterLevel(), 3);
-  EXPECT_EQ(owner->getFilterLevel(), 1);
+  EXPECT_EQ(s1->getFilterLevel(), QrcFullFilterLevel);
+  EXPECT_EQ(s2->getFilterLevel(), QrcFullFilterLevel);
+  EXPECT_EQ(owner->getFilterLevel(), QrcMediumFilterLevel);
 }
 
 }  // namespace

@@ -530,7 +530,7 @@ TEST_F(ManagerTest, CreationSetsUpRoundedConstants) {
   EXPECT_LE(qrcPiDown, M_PI);
   EXPECT_GE(qrcPiUp, M_PI);
   EXPECT_EQ(getRoundingMode(), 1);
-  EXPECT_EQ(m->getDisplayMode(), 2);
+  EXPECT_EQ(m->getDisplayMode(), QrcPositionalIntervalDisplay);
   EXPECT_EQ(m->getRelativeEventThreshold(), 1e-11);
   EXPECT_EQ(m->getPackApproximationSize(), 512);
 }

@@ -176,7 +176,7 @@ TEST_F(FloatFunctionTest, MonotonicFunctions) {
   EXPECT_LE(y.getMin(), 1);
   EXPECT_GE(y.getMax(), 2);
   std::ostringstream os;
-  m->setDisplayMode(0);
+  m->setDisplayMode(QrcPlainDisplay);
   os << f << " " << g;
   EXPECT_EQ(os.str().substr(0, 5), "cube(");
   EXPECT_NE(os.str().find("QrcMonotonicFloatExpI("), std::string::npos);
@@ -254,7 +254,7 @@ TEST_F(FloatFunctionTest, ComparisonsWithConstantsAndTheirOpposites) {
   auto* lt = dynamic_cast<QrcLtFloatCstConstraint*>(opp);
   ASSERT_NE(lt, nullptr);
   EXPECT_EQ(lt->getFlag(), 1);
-  m->setDisplayMode(0);
+  m->setDisplayMode(QrcPlainDisplay);
   EXPECT_EQ(show(opp), "(2 > [0..10])");
   auto* back = dynamic_cast<QrcGeFloatCstConstraint*>(opp->makeOpposite());
   ASSERT_NE(back, nullptr);

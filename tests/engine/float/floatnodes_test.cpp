@@ -425,7 +425,7 @@ TEST(FloatNodeDeathTest, NegativeArraySizeIsReported) {
 }
 
 TEST_F(FloatNodeTest, DisplayOfNodes) {
-  m->setDisplayMode(0);
+  m->setDisplayMode(QrcPlainDisplay);
   QrcFloatVar x(mgr, 0, 1, "x"), y(mgr, 0, 1, "y");
   std::ostringstream os;
   os << (x + y) << " " << (x - y) << " " << (-x) << " " << (x + 2.0) << " " << (3.0 * x) << " "

@@ -177,12 +177,12 @@ TEST_F(FloatVarTest, NarrowingFromOwnDemonIsAppliedAfterItsDemons) {
 }
 
 TEST_F(FloatVarTest, DisplayModes) {
-  m->setDisplayMode(0);
+  m->setDisplayMode(QrcPlainDisplay);
   EXPECT_EQ(show(QrcFloatVar(mgr, -Inf, 5)), "(-inf..5]");
   EXPECT_EQ(show(QrcFloatVar(mgr, 2, Inf)), "[2..inf)");
   EXPECT_EQ(show(QrcFloatVar(mgr, 3, 3)), "[3]");
   EXPECT_EQ(show(QrcFloatVar(mgr, 1, 2, "x")), "x[1..2]");
-  m->setDisplayMode(2);
+  m->setDisplayMode(QrcPositionalIntervalDisplay);
   std::string exact = show(QrcFloatVar(mgr, 0.1, 0.2));
   EXPECT_EQ(exact.front(), '[');
   EXPECT_NE(exact.find(".."), std::string::npos);
@@ -198,7 +198,7 @@ TEST_F(FloatVarTest, ValueSetVariable) {
   QrcFloatVar x(mgr, values, "s");
   EXPECT_EQ(x.getMin(), 1);
   EXPECT_EQ(x.getMax(), 3);
-  m->setDisplayMode(0);
+  m->setDisplayMode(QrcPlainDisplay);
   EXPECT_EQ(show(x), "s[1 2 3]");
   CountDemon* dom = new (m) CountDemon(m);
   CountDemon* rng = new (m) CountDemon(m);

@@ -32,7 +32,7 @@ TEST_F(FloatViewTest, OneViewPerIntegerExpression) {
   QrcIntVar j(mgr, 1, 5);
   EXPECT_NE(QrcFloatExp(j).getImpl(), a.getImpl());
   std::ostringstream os;
-  m->setDisplayMode(0);
+  m->setDisplayMode(QrcPlainDisplay);
   os << QrcFloatExp(j);
   EXPECT_EQ(os.str().substr(0, 24), "(QrcIntExp2QrcFloatExpI:");
 }
