@@ -169,6 +169,10 @@ class QrcManagerI {
   QrcFloat getRelativeEventThreshold() const { return _secondTolerance; }
   QrcInt getVariablePrecision() const { return _variablePrecision; }
   QrcInt getBoundPrecision() const { return _boundPrecision; }
+  // Positive: bounds rounded to that many significant bits; 0: exact bounds.
+  void setVariablePrecision(QrcInt bits) { _variablePrecision = bits; }
+  // Positive: a float variable is bound within 2^(52 - bits) units of the last place.
+  void setBoundPrecision(QrcInt bits) { _boundPrecision = bits; }
   bool variablePrecision() const { return _variablePrecision > 0; }
   int getDisplayMode() const { return _displayMode; }
   void setDisplayMode(int mode) { _displayMode = mode; }
@@ -241,6 +245,10 @@ class QrcManagerI {
   QrcIntExpI* getIntZero();
   QrcIntExpI* getPersistentIntZero();
   QrcIntExpI* getIntOne();
+  // Whether exp is one of the shared integer zeros (made or not yet).
+  bool isSharedIntZero(const void* exp) const {
+    return exp == _intZero || exp == _persistentIntZero;
+  }
   QrcFloatExpI* getFloatZero();
   QrcFloatExpI* getFloatPlaceholder();
 
@@ -250,6 +258,9 @@ class QrcManagerI {
   QrcRootGoalDemonI* getCurrentDemon() const { return _currentDemon; }
   void setCurrentDemon(QrcRootGoalDemonI* d) { _currentDemon = d; }
   QrcGoalI* getCurrentGoal() const { return _currentGoal; }
+  // Forgets the demon and goal being run and empties the propagation queue
+  // (after an exception left a propagation half done).
+  void clearPropagation();
   bool isInNestedSolve() const { return _nestedSolve != 0; }
   void setTrace(bool flag);
   void setMonitor(QrcSearchMonitorI* monitor);
@@ -272,6 +283,8 @@ class QrcManagerI {
   // Runs goals from the And stack until it empties (true) or fails.
   bool executeGoals();
   void pushAddedGoals();
+  // The goals added before the search started, pushed again (its restart).
+  void pushSavedGoals();
   void clearAddedGoals() { _goalsAdded = nullptr; }
   QrcGoalFailI* getSharedFailGoal() const { return _sharedFailGoal; }
 
@@ -310,6 +323,13 @@ class QrcManagerI {
   // Trailed: backtracking past a state gives back the level it was made at.
   void setPushStateLevel(QrcInt level);
   QrcInt getPushStateDepth() const { return _pushStateDepth; }
+  // Merges every open push state into the current state, which becomes the
+  // base that nothing pops (level 0).
+  void collapsePushStates();
+  // Ends every search left open by an exception: the choice points above
+  // orRecords are popped (their reversible actions run) and the searches
+  // ended; with no search left the push-state depth is back to pushStateDepth.
+  void abandonSearches(QrcInt orRecords, QrcInt pushStateDepth);
   void addLaunchCallback(QrcGoalI* goal);
   // Values recorded on the path for replay by recomputation (node storage only).
   void writeInfo(QrcFloat value);
@@ -322,12 +342,27 @@ class QrcManagerI {
   // ---- statistics
   void resetStatistics();
   void printStatistics(std::ostream& os) const;
+  // Processor time since creation or the last statistics reset.
+  double getRunningTime() const;
+  QrcInt getRecomputedChoiceCount() const { return _recomputedChoices; }
+
+  // ---- files of stored search nodes
+  // Names start with the prefix (none by default); the string must outlive the searches.
+  void setNodeFilePrefix(const char* prefix) { _nodeFilePrefix = prefix; }
+  const char* getNodeFilePrefix() const { return _nodeFilePrefix ? _nodeFilePrefix : ""; }
+  // Numbers the files of every search of the manager apart.
+  QrcInt nextNodeFileNumber() { return _nodeFileCounter++; }
 
   // Process-wide count of managers that left edit mode or were made without it.
   static QrcInt getLiveManagerCount();
 
   // ---------------------------------------------------------------------
-  // Engine-internal state, read and written by the engine's own classes.
+  // Engine-internal state: the manager's own, and its searches' and their
+  // nodes', which drive the goal stacks with it.
+ private:
+  friend class QrcSearchI;
+  friend class QrcSearchNode;
+
   double _creationClock;
   QrcFloat _defaultPrecision;
   QrcFloat _secondTolerance;
@@ -406,7 +441,6 @@ class QrcManagerI {
   QrcRandomI* _random;
   QrcInt _packApproximationSize;
   QrcGenAlloc* _generalAllocator;
-  // Fields read by other layers.
   QrcInt _displayMode;
   std::ostream* _output;
   QrcInt _workerNumber;
@@ -422,7 +456,6 @@ class QrcManagerI {
   QrcInt _recomputedChoices;
   QrcInt _storedNodes;
 
- private:
   void build();
   // State that lives on, or points into, the heaps: made at creation and again by reset.
   void initHeapState(bool pooling);
@@ -471,16 +504,5 @@ class QrcManager {
   QrcManagerI* check(const char* place) const;
   QrcManagerI* _impl;
 };
-
-inline void QrcRevWord::save(QrcManagerI* manager) {
-  if (_stamp == manager->_stamp) return;
-  manager->_trail->saveValue(&_value);
-  _stamp = manager->_stamp;
-}
-
-inline void QrcRevWord::set(QrcManagerI* manager, QrcInt value) {
-  save(manager);
-  _value = value;
-}
 
 #endif

@@ -145,10 +145,21 @@ class QrcRevWord {
   QrcRevWord(QrcManagerI* manager, QrcInt value);
   QrcRevWord(const QrcManager& manager, QrcInt value);
 
-  // Saves the value on the trail unless already saved at the current stamp.
-  inline void save(QrcManagerI* manager);
+  // Saves the value on the manager's trail unless already saved at its
+  // current stamp. (Templates, so that only their callers need the manager's
+  // definition; Manager is QrcManagerI.)
+  template <class Manager>
+  void save(Manager* manager) {
+    if (_stamp == manager->getStamp()) return;
+    manager->getTrail()->saveValue(&_value);
+    _stamp = manager->getStamp();
+  }
   // Saves, then stores the value.
-  inline void set(QrcManagerI* manager, QrcInt value);
+  template <class Manager>
+  void set(Manager* manager, QrcInt value) {
+    save(manager);
+    _value = value;
+  }
   QrcInt getValue() const { return _value; }
   QrcInt getStamp() const { return _stamp; }
   // Stores without saving (construction and reset only).

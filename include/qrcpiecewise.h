@@ -14,6 +14,7 @@
 #include "qrcconstraint.h"
 #include "qrcfloatexp.h"
 #include "qrcindexvar.h"
+#include "qrcmanager.h"
 
 class QrcConvexUnionConstraintI;
 

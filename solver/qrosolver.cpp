@@ -236,7 +236,7 @@ void QroSolverI::clear() {
 }
 
 double QroSolverI::getTime() {
-  double t = cpuTime() - _manager->_startTime;
+  double t = _manager->getRunningTime();
   return t > 1e-6 ? t : 0.0;
 }
 
@@ -316,7 +316,7 @@ void QroSolverI::reload(QroModelI* model) {
 
 void QroSolverI::popPushedStates() {
   QrcManagerI* m = _manager;
-  while (m->_pushStateDepth > 0 && m->getSearchDepth() == 0) m->popState();
+  while (m->getPushStateDepth() > 0 && m->getSearchDepth() == 0) m->popState();
   _statePushed = 0;
 }
 
@@ -345,7 +345,7 @@ void QroSolverI::fullRestore() {
 // nothing) and the solver's own state is made anew.
 void QroSolverI::restartFromRoot() {
   QrcManagerI* m = _manager;
-  if (m->getPushStateLevel() == 2 && m->_pushStateDepth > 1) {
+  if (m->getPushStateLevel() == 2 && m->getPushStateDepth() > 1) {
     m->popState();
   } else if (m->getPushStateLevel() != 1) {
     popPushedStates();
@@ -360,11 +360,7 @@ void QroSolverI::restartFromRoot() {
 // solver's own.
 void QroSolverI::continueFromHere() {
   QrcManagerI* m = _manager;
-  while (m->_pushStateDepth > 0) {
-    m->collapse();
-    --m->_pushStateDepth;
-  }
-  m->_pushStateLevel = 0;
+  m->collapsePushStates();
   m->pushState();
   _statePushed = 1;
 }
@@ -470,30 +466,11 @@ class RunGuard {
 
 void QroSolverI::abandonSearch() {
   QrcManagerI* m = _manager;
-  m->_currentDemon = nullptr;
-  m->_currentGoal = nullptr;
-  m->getPropagationQueue()->clear();
+  m->clearPropagation();
   setRoundingNearest();
   // Back to the state the outermost search started from; the states pushed
   // over the root on the way go with it.
-  while (m->getOrRecordCount() > _orBase) {
-    QrcAny label = nullptr;
-    QrcGoalI* first = m->popChoicePoint(nullptr, &label);
-    if (label == QrcReversibleActionMarker() && first) {
-      QrcGoalI* action = static_cast<QrcReversibleI*>(first)->getGoal();
-      if (action) action->execute();
-    }
-  }
-  while (m->getSearchDepth() > 0 && m->getCurrentSearch()) {
-    QrcSearchI* s = m->getCurrentSearch();
-    m->_nextDepth = m->getSearchDepth() - 1;
-    if (s->getState() == QrcSearchI::Made) break;
-    // A search at a solution collapses to its sentinel when ended.
-    if (s->getState() == QrcSearchI::AtSolution) m->pushChoicePoint(nullptr, nullptr, nullptr);
-    s->end();
-  }
-  m->_nextDepth = 0;
-  if (m->getSearchDepth() == 0) m->_pushStateDepth = _pushDepthBase;
+  m->abandonSearches(_orBase, _pushDepthBase);
   if (_currentSearch && m->getSearchDepth() == 0) searchEnded();
 }
 
@@ -514,7 +491,7 @@ QrcSearchI* QroSolverI::openSearch() {
   _manager->unsetLimits();
   QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
   _orBase = _manager->getOrRecordCount();
-  _pushDepthBase = _manager->_pushStateDepth;
+  _pushDepthBase = _manager->getPushStateDepth();
   return _manager->newSearch(root);
 }
 

@@ -118,9 +118,7 @@ QrcGoalI* QrcOrI::execute() {
 }
 
 QrcGoalI* QrcPushGoalsI::execute() {
-  _manager->saveValue(&_manager->_goalsAdded);
-  _manager->_goalsAdded = _manager->_savedGoals;
-  _manager->pushAddedGoals();
+  _manager->pushSavedGoals();
   return nullptr;
 }
 

@@ -214,6 +214,12 @@ void QrcManagerI::pushAddedGoals() {
   for (QrcGoalCell* c = list; c; c = c->next) pushGoal(c->goal);
 }
 
+void QrcManagerI::pushSavedGoals() {
+  saveValue(&_goalsAdded);
+  _goalsAdded = _savedGoals;
+  pushAddedGoals();
+}
+
 bool QrcManagerI::executeGoals() {
   for (;;) {
     QrcGoalI* goal = popGoal();

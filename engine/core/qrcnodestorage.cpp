@@ -259,9 +259,9 @@ QrcInt QrcHeapBasedNodeStorageI::fillFileNode() {
   record->byteSize = 0;
   record->rawSize = 0;
   record->buffer.assign(static_cast<size_t>(BatchBytes), 0);
-  const char* prefix = _manager->_nodeFilePrefix ? _manager->_nodeFilePrefix : "";
-  // The manager's counter keeps the names of nested searches' files apart.
-  record->name = std::string(prefix) + std::to_string(_manager->_nodeFileCounter++) + "." +
+  // The manager's numbers keep the names of nested searches' files apart.
+  record->name = std::string(_manager->getNodeFilePrefix()) +
+                 std::to_string(_manager->nextNodeFileNumber()) + "." +
                  std::to_string(_manager->getWorkerNumber());
   if (flags & TraceFiles) trace() << "Filling " << record->name << std::endl;
 

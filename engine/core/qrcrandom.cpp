@@ -65,7 +65,7 @@ QrcSolverRandomTmpStateI* QrcRandomI::copyState() const {
 }
 
 QrcRandomI* QrcGetRandom(QrcManagerI* manager) {
-  return static_cast<QrcRandomI*>(manager->_random);
+  return manager->getRandom();
 }
 
 QrcRandomI* QrcMakeRandom(QrcManagerI* manager, const QroRandomStateI* kept) {

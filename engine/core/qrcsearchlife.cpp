@@ -216,6 +216,41 @@ void QrcManagerI::popPushStates(QrcInt n) {
   for (QrcInt i = 0; i < n && _pushStateDepth > 0; ++i) popState();
 }
 
+void QrcManagerI::collapsePushStates() {
+  while (_pushStateDepth > 0) {
+    collapse();
+    --_pushStateDepth;
+  }
+  _pushStateLevel = 0;
+}
+
+void QrcManagerI::clearPropagation() {
+  _currentDemon = nullptr;
+  _currentGoal = nullptr;
+  _queue->clear();
+}
+
+void QrcManagerI::abandonSearches(QrcInt orRecords, QrcInt pushStateDepth) {
+  while (_orRecords > orRecords) {
+    QrcAny label = nullptr;
+    QrcGoalI* first = popChoicePoint(nullptr, &label);
+    if (label == QrcReversibleActionMarker() && first) {
+      QrcGoalI* action = static_cast<QrcReversibleI*>(first)->getGoal();
+      if (action) action->execute();
+    }
+  }
+  while (_searchDepth > 0 && _currentSearch) {
+    QrcSearchI* s = _currentSearch;
+    _nextDepth = _searchDepth - 1;
+    if (s->getState() == QrcSearchI::Made) break;
+    // A search at a solution collapses to its sentinel when ended.
+    if (s->getState() == QrcSearchI::AtSolution) pushChoicePoint(nullptr, nullptr, nullptr);
+    s->end();
+  }
+  _nextDepth = 0;
+  if (_searchDepth == 0) _pushStateDepth = pushStateDepth;
+}
+
 // ---------------------------------------------------------------- statistics
 
 void QrcManagerI::resetStatistics() {
@@ -247,7 +282,11 @@ void QrcManagerI::printStatistics(std::ostream& os) const {
   line("Search Stack (bytes)          : ", _searchStack->getBytes());
   line("Constraint queue (bytes)      : ", _queue->getBytes());
   os << "Total memory used (bytes)     : " << total << std::endl;
-  double t = cpuTime() - _startTime;
+  double t = getRunningTime();
   if (t < 1e-6) t = 0;
   os << "Running time since creation   : " << t << std::endl;
+}
+
+double QrcManagerI::getRunningTime() const {
+  return cpuTime() - _startTime;
 }

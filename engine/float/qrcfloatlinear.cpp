@@ -27,12 +27,16 @@ void QrcFloatRemoveDemon(QrcFloatExpI* exp, QrcDemonI* demon) {
     exp->removeWhenOnOperands(demon);
 }
 
-QrcFloatExpI* QrcGetFloatZero(QrcManagerI* m) {
-  if (!m->_floatZero) {
-    m->saveValue(&m->_floatZero);
-    m->_floatZero = QrcFloatConstI::make(m, 0.0, 0.0, nullptr);
+QrcFloatExpI* QrcManagerI::getFloatZero() {
+  if (!_floatZero) {
+    saveValue(&_floatZero);
+    _floatZero = QrcFloatConstI::make(this, 0.0, 0.0, nullptr);
   }
-  return static_cast<QrcFloatExpI*>(m->_floatZero);
+  return _floatZero;
+}
+
+QrcFloatExpI* QrcGetFloatZero(QrcManagerI* m) {
+  return m->getFloatZero();
 }
 
 // ---------------------------------------------------------------- operand bases

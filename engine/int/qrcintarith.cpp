@@ -527,7 +527,7 @@ QrcIntExp operator-(const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator-");
   QrcManagerI* m = x->getManager();
   if (x->isBound() && x->getMin() != QrcIntMin) return constant(m, -x->getMin());
-  if (x == m->_persistentIntZero || x == m->_intZero) return xe;
+  if (m->isSharedIntZero(x)) return xe;
   return reuse<QrcOppI>(x, x);
 }
 

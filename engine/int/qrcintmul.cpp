@@ -684,8 +684,8 @@ QrcIntExp operator*(const QrcIntExp& xe, const QrcIntExp& ye) {
   if (y->isBound()) return xe * y->getMin();
   if (x->isBound()) return ye * x->getMin();
   QrcManagerI* m = x->getManager();
-  if (x == m->_intZero || x == m->_persistentIntZero) return xe;
-  if (y == m->_intZero || y == m->_persistentIntZero) return ye;
+  if (m->isSharedIntZero(x)) return xe;
+  if (m->isSharedIntZero(y)) return ye;
   if (x->getMin() >= 0 && y->getMin() >= 0 && x->getMax() <= 1 && y->getMax() <= 1)
     return reuse<QrcBoolMulI>(x, x, y);
   return reuse<QrcMulI>(x, x, y);

@@ -231,7 +231,7 @@ TEST(ImpactInformation, NothingIsCountedWhileRecomputing) {
   while (search.next()) ++solutions;
   search.end();
   EXPECT_EQ(solutions, 4);
-  EXPECT_GT(m->_recomputedChoices, 0);
+  EXPECT_GT(m->getRecomputedChoiceCount(), 0);
   EXPECT_EQ(info->getSetDecisions(), g_executions);
   EXPECT_EQ(static_cast<QrcInt>(g_log.size()), 2 * g_executions);
 }

@@ -194,8 +194,8 @@ TEST_P(BoundShaving, BisectionShavesBeforeItSplits) {
 
 TEST_P(BoundShaving, VariablePrecisionSlicesLieOnTheGrid) {
   const QrcInt p = 20;
-  m->_variablePrecision = p;
-  m->_boundPrecision = p;
+  m->setVariablePrecision(p);
+  m->setBoundPrecision(p);
   QrcFloatVar x(mh, 1, 2);
   probe(x, 1.3);
   QrcSolveBounds(x, 0.2);
@@ -215,8 +215,8 @@ TEST_P(BoundShaving, VariablePrecisionSlicesLieOnTheGrid) {
   QrcInt before = searches();
   QrcSolveBounds(y, 0.2);
   EXPECT_EQ(searches(), before);
-  m->_variablePrecision = 0;
-  m->_boundPrecision = 0;
+  m->setVariablePrecision(0);
+  m->setBoundPrecision(0);
 }
 
 TEST_P(BoundShaving, Displays) {
@@ -248,8 +248,8 @@ TEST_P(BoundShaving, RandomFeasibleSetsStayWhole) {
   for (int round = 0; round < 60; ++round) {
     makeManager(&QrcNoEdit);
     QrcInt p = round % 3 == 0 ? 24 : 0;
-    m->_variablePrecision = p;
-    m->_boundPrecision = p;
+    m->setVariablePrecision(p);
+    m->setBoundPrecision(p);
     double lo = -10 + 20 * unit(rng), hi = lo + 20 * unit(rng);
     feasible.clear();
     for (int k = 1 + static_cast<int>(rng() % 3); k > 0; --k) {

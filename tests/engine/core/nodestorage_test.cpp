@@ -59,7 +59,7 @@ class NodeStorageTest : public testing::Test {
     for (char& c : prefix)
       if (c == '/') c = '_';
     path = dir + prefix;
-    m->_nodeFilePrefix = path.c_str();
+    m->setNodeFilePrefix(path.c_str());
   }
   void TearDown() override { mgr.end(); }
   // A node at depth 1 with one key.
@@ -275,7 +275,7 @@ TEST_F(NodeStorageTest, StoragesAliveTogetherKeepTheirFilesApart) {
 
 TEST_F(NodeStorageTest, AnUnwritableSpillFileKeepsTheBatchInMemory) {
   std::string missing = dir + prefix + "missing_dir/";
-  m->_nodeFilePrefix = missing.c_str();
+  m->setNodeFilePrefix(missing.c_str());
   QrcSearchI* s = m->startSearch();
   s->setFileNodeOptions(1, 1, 1, 0);
   QrcHeapBasedNodeStorageI storage(m, s);
@@ -295,7 +295,7 @@ TEST_F(NodeStorageTest, AnUnwritableSpillFileKeepsTheBatchInMemory) {
   }
   EXPECT_EQ(got, total);
   storage.release();
-  m->_nodeFilePrefix = path.c_str();
+  m->setNodeFilePrefix(path.c_str());
 }
 
 TEST_F(NodeStorageTest, ReleaseDropsSpilledNodesAndTheirReferences) {

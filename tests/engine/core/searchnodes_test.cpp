@@ -123,7 +123,7 @@ TEST_F(SearchNodesTest, NodesComeOutBestFirst) {
   NodeMonitor monitor(PathEvaluator::FewestMinus);
   std::vector<std::string> out = run(tree("", 2), &monitor);
   EXPECT_EQ(out, (std::vector<std::string>{"++ ", "+- ", "-+ ", "-- "}));
-  EXPECT_GT(m->_recomputedChoices, 0);
+  EXPECT_GT(m->getRecomputedChoiceCount(), 0);
 }
 
 QrcGoalI* failWithLabel(QrcManagerI* m, void* label) {
@@ -154,7 +154,7 @@ TEST_F(SearchNodesTest, LabelledFailuresCutTheirSubtree) {
 TEST_F(SearchNodesTest, SpillsOpenNodesDuringASearch) {
   std::string prefix = "qrcsearchnodes_" + std::to_string(getpid()) + "_";
   std::string path = testing::TempDir() + prefix;
-  m->_nodeFilePrefix = path.c_str();
+  m->setNodeFilePrefix(path.c_str());
   QrcGoal g = tree("", 12);
   std::vector<std::string> plain = run(g, nullptr);
   ASSERT_EQ(plain.size(), 4096u);

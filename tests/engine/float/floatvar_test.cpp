@@ -51,7 +51,7 @@ TEST_F(FloatVarTest, BoundTestIsRelativeAboveOneAndAbsoluteBelow) {
 }
 
 TEST_F(FloatVarTest, VariablePrecisionRoundsBoundsOutward) {
-  m->_variablePrecision = 20;
+  m->setVariablePrecision(20);
   QrcFloatVar x(mgr, 0.1, 0.2);
   EXPECT_LE(x.getMin(), 0.1);
   EXPECT_GE(x.getMax(), 0.2);
@@ -67,17 +67,17 @@ TEST_F(FloatVarTest, VariablePrecisionRoundsBoundsOutward) {
   x.setRange(0.15, 0.169);
   EXPECT_EQ(d->runs, 1);
   // Bound within 2^(52 - q) units of the last place.
-  m->_boundPrecision = 52;
+  m->setBoundPrecision(52);
   EXPECT_FALSE(x.isBound());
   x.setValue(0.16);
   EXPECT_LE(x.getMin(), 0.16);
   EXPECT_GE(x.getMax(), 0.16);
   EXPECT_FALSE(x.isBound());
-  m->_boundPrecision = 20;
+  m->setBoundPrecision(20);
   EXPECT_TRUE(x.isBound());
-  m->_boundPrecision = 0;
+  m->setBoundPrecision(0);
   EXPECT_TRUE(QrcFloatVar(mgr, 1.0, 1.5).isBound());
-  m->_variablePrecision = 0;
+  m->setVariablePrecision(0);
 }
 
 TEST_F(FloatVarTest, ValueIsTheMidpointOfABoundVariable) {
