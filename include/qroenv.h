@@ -310,6 +310,8 @@ class QroEnvI {
   void teardown();
 
  private:
+  // Makes what the constructor's initialisers leave empty.
+  void makeMembers();
   void checkAllocation() const;
   void release();
   bool slotIsFree(void* content) const;

@@ -324,7 +324,15 @@ class QroSolverI : public QroAlgorithmI, public QrcManagerOwnerI {
   static QroInt getLiveSolverCount();
 
  private:
+  // Steps of construction.
+  void makeManagers(QroEnvI* env);
+  void registerPlugIns(QroEnvI* env);
+  void makeTables();
+  void makeOwnGoals(QroEnvI* env);
   void makeCaches();
+  // The two modes of synchronize.
+  void synchronizeForRestart();
+  void synchronizeForContinue();
   void popPushedStates();
   void fullRestore();
   void restartFromRoot();

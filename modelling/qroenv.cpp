@@ -134,25 +134,7 @@ QroEnvI::QroEnvI()
       _intDomainHash(nullptr),
       _numDomainHash(nullptr) {
   try {
-    _nullBuf = new QroPrivateBuf();
-    _nullStream = new QroNullStream(_nullBuf);
-    QroInitInfinity();
-    if (_pooling) _flags |= PoolingFlag;
-    _cpuStart = qroplatform::processCpuSeconds();
-    _generalAlloc = new QroFlormAlloc(this);
-    _symbols = new (_generalAlloc) QroSymbolTable(this, 31);
-    // Identifier table: every slot free, each pointing to the next, the last to itself.
-    _idSlots = static_cast<void**>(_memoryManager.alloc(kIdChunk * sizeof(void*)));
-    _idCapacity = kIdChunk;
-    for (QroInt i = 0; i < kIdChunk - 1; ++i) _idSlots[i] = &_idSlots[i + 1];
-    _idSlots[kIdChunk - 1] = &_idSlots[kIdChunk - 1];
-    _idFree = &_idSlots[0];
-    _registry = new QroPlugInRegistry(this);
-    _pool24 = new QroMemoryPool(24, _pooling);
-    _pool32 = new QroMemoryPool(32, _pooling);
-    _recycleBin = new (this) QroRecycleBinI(this);
-    _expanderFactory = &QroMakeExpander;
-    _evaluatorFactory = &QroMakeModelEvaluator;
+    makeMembers();
   } catch (const std::bad_alloc&) {
     release();
     throw QroMemoryException();
@@ -160,6 +142,30 @@ QroEnvI::QroEnvI()
     release();
     throw;
   }
+}
+
+// The streams, allocators, symbol and identifier tables, plug-in registry,
+// pools and factories of a new environment.
+void QroEnvI::makeMembers() {
+  _nullBuf = new QroPrivateBuf();
+  _nullStream = new QroNullStream(_nullBuf);
+  QroInitInfinity();
+  if (_pooling) _flags |= PoolingFlag;
+  _cpuStart = qroplatform::processCpuSeconds();
+  _generalAlloc = new QroFlormAlloc(this);
+  _symbols = new (_generalAlloc) QroSymbolTable(this, 31);
+  // Identifier table: every slot free, each pointing to the next, the last to itself.
+  _idSlots = static_cast<void**>(_memoryManager.alloc(kIdChunk * sizeof(void*)));
+  _idCapacity = kIdChunk;
+  for (QroInt i = 0; i < kIdChunk - 1; ++i) _idSlots[i] = &_idSlots[i + 1];
+  _idSlots[kIdChunk - 1] = &_idSlots[kIdChunk - 1];
+  _idFree = &_idSlots[0];
+  _registry = new QroPlugInRegistry(this);
+  _pool24 = new QroMemoryPool(24, _pooling);
+  _pool32 = new QroMemoryPool(32, _pooling);
+  _recycleBin = new (this) QroRecycleBinI(this);
+  _expanderFactory = &QroMakeExpander;
+  _evaluatorFactory = &QroMakeModelEvaluator;
 }
 
 QroEnvI::~QroEnvI() {

@@ -98,7 +98,18 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
       _scratchKeys(nullptr),
       _scratchScores(nullptr),
       _levelWatch(nullptr) {
-  _manager = new QrcManagerI(tag);
+  makeManagers(env);
+  registerPlugIns(env);
+  QrcInitFloatEnvironment();
+  makeTables();
+  makeOwnGoals(env);
+  changeLiveSolvers(1);
+}
+
+// The search manager, the manager of the solver's own objects, the listeners,
+// the prober and the scratch arrays.
+void QroSolverI::makeManagers(QroEnvI* env) {
+  _manager = new QrcManagerI(_tag);
   _manager->useExceptions(true);
   _manager->setOwner(this, this);
   _manager->setAutomaticPushState(_fastRestart);
@@ -107,7 +118,10 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
   _prober = new QrcProber(this);
   _scratchKeys = new QrcGrowableArray<QrcInt>(env->getGeneralAllocator());
   _scratchScores = new QrcGrowableArray<double>(env->getGeneralAllocator());
+}
 
+// The extractor manager and the environment's add-ons the solver relies on.
+void QroSolverI::registerPlugIns(QroEnvI* env) {
   QroPlugInRegistry* registry = env->getPlugInRegistry();
   _extractorManager = new (env) QroSolverExtractorManagerI(env, this);
   registry->addPlugIn(_extractorManager, kExtractName);
@@ -115,8 +129,11 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
     registry->addAddon(new (env) QroDefaultCPExtractorPlugInAddon(env), kExtractName);
   QroSolverExtraXMLPlugInAddon::Ensure(env);
   QroRegisterSolverSolutionOperations(this);
+}
 
-  QrcInitFloatEnvironment();
+// The error reporter, the change memory, the filter levels, the hash of
+// modelling objects, the caches and the table of local ids.
+void QroSolverI::makeTables() {
   _reporter = new (_objectManager) QroSolverErrorReporter();
   _manager->setErrorReporter(_reporter);
 
@@ -128,14 +145,17 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
   _idCapacity = 8;
   _ids = static_cast<QroInt*>(std::malloc(static_cast<size_t>(_idCapacity) * sizeof(QroInt)));
   if (!_ids) throw QroMemoryException();
-  // The solver's own goals outlive resets of the search manager.
+}
+
+// The solver's own goals, which outlive resets of the search manager, the
+// extractors and the presolver.
+void QroSolverI::makeOwnGoals(QroEnvI* env) {
   _rootGoal = new (_objectManager) QrcGetGoalI(_manager);
   _endCallback = new (_objectManager) QroEndSearchCallbackI(_manager);
   _trueConstraint = _manager->getTrueConstraint();
   _extractorManager->initExtractors();
   _presolver = new (env) QroCPPresolveI(env, this);
   _presolver->addRule(QroNumEqI::GetTypeIndex(), new (env) QroPresolveNumEqI(env));
-  changeLiveSolvers(1);
 }
 
 void QroSolverI::makeCaches() {
@@ -371,62 +391,74 @@ void QroSolverI::synchronize(QroInt mode) {
     _manager->pushState();
     _statePushed = 1;
   }
-  if (mode == QroSolver::RestartSearch) {
-    switch (_syncLevel) {
-      case Fresh:
-      case Synchronized:
-        break;
-      case Searched:
-        if (!_changeHead && !_intObjective && !_floatObjective && _fastRestart)
-          restartFromRoot();
-        else
-          fullRestore();
-        break;
-      case AdditionsPending:
-      case RestartPending:
-        try {
-          fullRestore();
-        } catch (const QroAlgorithm::RemoveFailure&) {
-          _syncLevel = Reextract;
-        }
-        if (_syncLevel != Reextract) break;
-        [[fallthrough]];
-      case Reextract:
-        if (!getModel()) throw QroSolver::ModelNotExtracted();
-        reload(static_cast<QroModelI*>(getModel()));
-        _manager->pushState();
-        _statePushed = 1;
-        break;
-      default:
-        break;
-    }
-  } else if (mode == QroSolver::ContinueSearch) {
-    switch (_syncLevel) {
-      case Searched:
-      case AdditionsPending: {
-        continueFromHere();
-        if (_syncLevel == AdditionsPending) {
-          _extracting = 1;
-          try {
-            for (QrcChange* c = _changeSinceContinue; c; c = c->getNext()) c->apply(this);
-          } catch (...) {
-            _extracting = 0;
-            throw;
-          }
-          _extracting = 0;
-          _changeSinceContinue = nullptr;
-          _syncLevel = Searched;
-        }
-        break;
-      }
-      case RestartPending:
-      case Reextract:
-        throw QroSolver::QroSynchronizeAndContinueNotPossible();
-      default:
-        break;
-    }
-  }
+  if (mode == QroSolver::RestartSearch)
+    synchronizeForRestart();
+  else if (mode == QroSolver::ContinueSearch)
+    synchronizeForContinue();
   _listeners->synchronized();
+}
+
+// Back to the root propagation of the model as it is now: dropping what the
+// last search left, or restoring the root and replaying the additions, or
+// extracting the model again.
+void QroSolverI::synchronizeForRestart() {
+  switch (_syncLevel) {
+    case Fresh:
+    case Synchronized:
+      break;
+    case Searched:
+      if (!_changeHead && !_intObjective && !_floatObjective && _fastRestart)
+        restartFromRoot();
+      else
+        fullRestore();
+      break;
+    case AdditionsPending:
+    case RestartPending:
+      try {
+        fullRestore();
+      } catch (const QroAlgorithm::RemoveFailure&) {
+        _syncLevel = Reextract;
+      }
+      if (_syncLevel != Reextract) break;
+      [[fallthrough]];
+    case Reextract:
+      if (!getModel()) throw QroSolver::ModelNotExtracted();
+      reload(static_cast<QroModelI*>(getModel()));
+      _manager->pushState();
+      _statePushed = 1;
+      break;
+    default:
+      break;
+  }
+}
+
+// The current state becomes the root, with the additions since the last
+// continue applied on top of it.
+void QroSolverI::synchronizeForContinue() {
+  switch (_syncLevel) {
+    case Searched:
+    case AdditionsPending: {
+      continueFromHere();
+      if (_syncLevel == AdditionsPending) {
+        _extracting = 1;
+        try {
+          for (QrcChange* c = _changeSinceContinue; c; c = c->getNext()) c->apply(this);
+        } catch (...) {
+          _extracting = 0;
+          throw;
+        }
+        _extracting = 0;
+        _changeSinceContinue = nullptr;
+        _syncLevel = Searched;
+      }
+      break;
+    }
+    case RestartPending:
+    case Reextract:
+      throw QroSolver::QroSynchronizeAndContinueNotPossible();
+    default:
+      break;
+  }
 }
 
 // ---------------------------------------------------------------------------

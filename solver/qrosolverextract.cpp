@@ -101,6 +101,32 @@ QroNumExprI* presolvedDefinition(QroSolverI* s, QroExtractableI* x) {
 // ---------------------------------------------------------------------------
 // Variables
 
+namespace {
+
+// The record of a variable with an enumerated domain.
+QroExtractionRecord* enumeratedVarRecord(QroSolverI* s, QroNumVarI* v, const QrcManager& m) {
+  const char* name = v->getName();
+  if (v->getType() == QroNumVar::Float) {
+    QroNumArray values = v->getNumValues();
+    QrcFloatArray engine(m, values.getSize());
+    for (QroInt i = 0; i < values.getSize(); ++i) engine[i] = values[i];
+    return s->makeFloatRecord(QrcFloatVar(m, engine, name).getImpl());
+  }
+  // Values beyond the engine's limits are left out, as for an interval.
+  QroIntArray values = v->getIntValues();
+  QroInt held = 0;
+  for (QroInt i = 0; i < values.getSize(); ++i)
+    if (values[i] >= QrcIntMin && values[i] <= QrcIntMax) ++held;
+  if (held == 0 && values.getSize() > 0) throw QroSolver::IntegerOverflow();
+  QrcIntArray engine(m, held, QrcInt(0));
+  held = 0;
+  for (QroInt i = 0; i < values.getSize(); ++i)
+    if (values[i] >= QrcIntMin && values[i] <= QrcIntMax) engine[held++] = values[i];
+  return s->makeIntRecord(QrcIntVar(m, engine, name).getImpl());
+}
+
+}  // namespace
+
 void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
   QroSolverI* s = solverOf(a);
   QroNumVarI* v = static_cast<QroNumVarI*>(x);
@@ -109,24 +135,7 @@ void* extractNumVar(QroAlgorithmI* a, QroExtractableI* x) {
   QrcManager m = managerOf(s);
   QroExtractionRecord* record = nullptr;
   if (v->isEnumerated()) {
-    if (type == QroNumVar::Float) {
-      QroNumArray values = v->getNumValues();
-      QrcFloatArray engine(m, values.getSize());
-      for (QroInt i = 0; i < values.getSize(); ++i) engine[i] = values[i];
-      record = s->makeFloatRecord(QrcFloatVar(m, engine, name).getImpl());
-    } else {
-      // Values beyond the engine's limits are left out, as for an interval.
-      QroIntArray values = v->getIntValues();
-      QroInt held = 0;
-      for (QroInt i = 0; i < values.getSize(); ++i)
-        if (values[i] >= QrcIntMin && values[i] <= QrcIntMax) ++held;
-      if (held == 0 && values.getSize() > 0) throw QroSolver::IntegerOverflow();
-      QrcIntArray engine(m, held, QrcInt(0));
-      held = 0;
-      for (QroInt i = 0; i < values.getSize(); ++i)
-        if (values[i] >= QrcIntMin && values[i] <= QrcIntMax) engine[held++] = values[i];
-      record = s->makeIntRecord(QrcIntVar(m, engine, name).getImpl());
-    }
+    record = enumeratedVarRecord(s, v, m);
   } else if (type == QroNumVar::Float) {
     double lb = v->getLB(), ub = v->getUB();
     if (lb > ub) {
@@ -207,31 +216,74 @@ void removeSetCardVar(QroAlgorithmI* a, QroExtractableI* x, void* argument) {
 // ---------------------------------------------------------------------------
 // Sums
 
-void* extractNumLinTerm(QroAlgorithmI* a, QroExtractableI* x) {
-  QroSolverI* s = solverOf(a);
-  QroNumLinTermI* t = static_cast<QroNumLinTermI*>(x);
-  QrcManagerI* m = s->getManager();
-  double k = t->getConstant();
+namespace {
+
+// The items of a sum, each extracted: how many, how many go to the integer
+// and to the float array, how many are constraints.
+struct SumItems {
   QroInt ints = 0, floats = 0, constraints = 0, items = 0;
+};
+
+SumItems extractSumItems(QroSolverI* s, QroNumLinTermI* t) {
+  SumItems c;
   for (QroExprNode* n = t->getFirstExpr(); n; n = n->next) {
     QroExtractionRecord* r = extractChild(s, n->expr);
-    ++items;
+    ++c.items;
     if (isIntRecord(r)) {
-      ++ints;
-      if (n->expr->isType(QroConstraintI::GetTypeInfo())) ++constraints;
+      ++c.ints;
+      if (n->expr->isType(QroConstraintI::GetTypeInfo())) ++c.constraints;
     } else {
-      ++floats;
+      ++c.floats;
     }
   }
   for (QroLinearNode* n = t->getFirstNode(); n; n = n->next) {
     if (n->coef == 0.0) continue;
     QroExtractionRecord* r = extractChild(s, n->var);
-    ++items;
+    ++c.items;
     if (isIntRecord(r) && engineInteger(n->coef))
-      ++ints;
+      ++c.ints;
     else
-      ++floats;
+      ++c.floats;
   }
+  return c;
+}
+
+// The engine terms of a sum's items in list order: integer ones into the
+// integer array, the others (an integer variable with a fractional
+// coefficient included) into the float one; *ni and *nf count them.
+void fillSumTerms(QroSolverI* s, QroNumLinTermI* t, QrcIntExpI** intTerms, QroInt* ni,
+                  QrcFloatExpI** floatTerms, QroInt* nf) {
+  for (QroExprNode* n = t->getFirstExpr(); n; n = n->next) {
+    QroExtractionRecord* r = s->getExtractedRecord(n->expr);
+    if (isIntRecord(r))
+      intTerms[(*ni)++] = intOf(s, r).getImpl();
+    else
+      floatTerms[(*nf)++] = floatOf(s, r).getImpl();
+  }
+  for (QroLinearNode* n = t->getFirstNode(); n; n = n->next) {
+    if (n->coef == 0.0) continue;
+    QroExtractionRecord* r = s->getExtractedRecord(n->var);
+    if (isIntRecord(r) && engineInteger(n->coef)) {
+      QrcIntExp e = intOf(s, r);
+      intTerms[(*ni)++] = (n->coef == 1.0 ? e : e * static_cast<QrcInt>(n->coef)).getImpl();
+    } else if (isIntRecord(r)) {
+      floatTerms[(*nf)++] = (intOf(s, r) * static_cast<QrcFloat>(n->coef)).getImpl();
+    } else {
+      QrcFloatExp e = floatOf(s, r);
+      floatTerms[(*nf)++] = (n->coef == 1.0 ? e : e * n->coef).getImpl();
+    }
+  }
+}
+
+}  // namespace
+
+void* extractNumLinTerm(QroAlgorithmI* a, QroExtractableI* x) {
+  QroSolverI* s = solverOf(a);
+  QroNumLinTermI* t = static_cast<QroNumLinTermI*>(x);
+  QrcManagerI* m = s->getManager();
+  double k = t->getConstant();
+  SumItems c = extractSumItems(s, t);
+  QroInt ints = c.ints, floats = c.floats, constraints = c.constraints, items = c.items;
   if (items == 0) {
     if (engineInteger(k))
       return s->makeIntRecord(QrcIntExp(QrcManager(m), static_cast<QrcInt>(k)).getImpl());
@@ -241,8 +293,7 @@ void* extractNumLinTerm(QroAlgorithmI* a, QroExtractableI* x) {
     QroExtractionRecord* r = s->getExtractedRecord(t->getFirstExpr()->expr);
     return s->makeConstraintRecord(nullptr, r->constraint);
   }
-  // Items in list order: integer ones into the integer array, the others
-  // (an integer variable with a fractional coefficient included) into the float one.
+  // The integer and the float terms, on the manager's heap.
   QrcIntExpI** intTerms =
       ints > 0
           ? static_cast<QrcIntExpI**>(m->allocate(static_cast<size_t>(ints) * sizeof(QrcIntExpI*)))
@@ -251,26 +302,7 @@ void* extractNumLinTerm(QroAlgorithmI* a, QroExtractableI* x) {
                                                static_cast<size_t>(floats) * sizeof(QrcFloatExpI*)))
                                          : nullptr;
   QroInt ni = 0, nf = 0;
-  for (QroExprNode* n = t->getFirstExpr(); n; n = n->next) {
-    QroExtractionRecord* r = s->getExtractedRecord(n->expr);
-    if (isIntRecord(r))
-      intTerms[ni++] = intOf(s, r).getImpl();
-    else
-      floatTerms[nf++] = floatOf(s, r).getImpl();
-  }
-  for (QroLinearNode* n = t->getFirstNode(); n; n = n->next) {
-    if (n->coef == 0.0) continue;
-    QroExtractionRecord* r = s->getExtractedRecord(n->var);
-    if (isIntRecord(r) && engineInteger(n->coef)) {
-      QrcIntExp e = intOf(s, r);
-      intTerms[ni++] = (n->coef == 1.0 ? e : e * static_cast<QrcInt>(n->coef)).getImpl();
-    } else if (isIntRecord(r)) {
-      floatTerms[nf++] = (intOf(s, r) * static_cast<QrcFloat>(n->coef)).getImpl();
-    } else {
-      QrcFloatExp e = floatOf(s, r);
-      floatTerms[nf++] = (n->coef == 1.0 ? e : e * n->coef).getImpl();
-    }
-  }
+  fillSumTerms(s, t, intTerms, &ni, floatTerms, &nf);
   QrcIntExp isum;
   if (ni > 0) isum = ni == 1 ? QrcIntExp(intTerms[0]) : QrcSum(QrcManager(m), ni, intTerms);
   if (nf == 0) {

@@ -235,6 +235,27 @@ bool readFile(const std::string& name, std::vector<unsigned char>* data, QrcInt 
 QrcInt QrcHeapBasedNodeStorageI::fillFileNode() {
   if (_size < 1) return 0;
   QrcInt flags = traceFlags();
+  QrcInt batch = chooseBatch(flags);
+  QrcFileNode* record = newFileNode();
+  if (flags & TraceFiles) trace() << "Filling " << record->name << std::endl;
+  QrcInt total = 0;
+  QrcInt moved = moveBatch(record, batch, &total);
+  heapify();
+  if (flags & TraceFiles) trace() << "Added " << moved << " Nodes" << std::endl;
+  if (moved == 0) {
+    delete record;
+    return 0;
+  }
+  record->nodeCount = moved;
+  record->byteSize = total;
+  record->rawSize = total;
+  packAndStore(record, total);
+  ++_fileCount;
+  insertFile(record);
+  return moved;
+}
+
+QrcInt QrcHeapBasedNodeStorageI::chooseBatch(QrcInt flags) {
   // Batch count from the mean size of the last entry and the top.
   QrcInt mean = (_entries[_size]->serializedSize() + _entries[1]->serializedSize()) / 2;
   QrcInt batch = mean > 0 ? BatchBytes / mean : _size;
@@ -249,7 +270,10 @@ QrcInt QrcHeapBasedNodeStorageI::fillFileNode() {
                      });
   }
   if (flags & TraceFiles) trace() << "Computed " << batch << " nodes to add " << std::endl;
+  return batch;
+}
 
+QrcFileNode* QrcHeapBasedNodeStorageI::newFileNode() {
   QrcFileNode* record = new QrcFileNode();
   record->best = nullptr;
   record->next = nullptr;
@@ -263,15 +287,17 @@ QrcInt QrcHeapBasedNodeStorageI::fillFileNode() {
   record->name = std::string(_manager->getNodeFilePrefix()) +
                  std::to_string(_manager->nextNodeFileNumber()) + "." +
                  std::to_string(_manager->getWorkerNumber());
-  if (flags & TraceFiles) trace() << "Filling " << record->name << std::endl;
+  return record;
+}
 
-  QrcInt total = 0, moved = 0;
+QrcInt QrcHeapBasedNodeStorageI::moveBatch(QrcFileNode* record, QrcInt batch, QrcInt* total) {
+  QrcInt moved = 0;
   while (moved < batch && _size > 0) {
     QrcSearchNode* n = _entries[_size];
     QrcInt bytes = n->serializedSize();
-    if (total + bytes > BatchBytes) break;  // stays in the heap
+    if (*total + bytes > BatchBytes) break;  // stays in the heap
     --_size;
-    total += n->serialize(record->buffer.data() + total);
+    *total += n->serialize(record->buffer.data() + *total);
     record->references.add(n);
     ++moved;
     if (!record->best) {
@@ -285,16 +311,10 @@ QrcInt QrcHeapBasedNodeStorageI::fillFileNode() {
       QrcSearchNode::freeKeepingReferences(n);
     }
   }
-  heapify();
-  if (flags & TraceFiles) trace() << "Added " << moved << " Nodes" << std::endl;
-  if (moved == 0) {
-    delete record;
-    return 0;
-  }
-  record->nodeCount = moved;
-  record->byteSize = total;
-  record->rawSize = total;
+  return moved;
+}
 
+void QrcHeapBasedNodeStorageI::packAndStore(QrcFileNode* record, QrcInt total) {
   if (record->compressed) {
     std::vector<uint32_t> units;
     wordsToUnits(record->buffer, total, &units);
@@ -316,12 +336,13 @@ QrcInt QrcHeapBasedNodeStorageI::fillFileNode() {
       record->onDisk = 0;  // the batch stays in memory
     }
   }
-  ++_fileCount;
+}
+
+void QrcHeapBasedNodeStorageI::insertFile(QrcFileNode* record) {
   QrcFileNode** at = &_files;
   while (*at && !QrcSearchNode::isBetter(record->best, (*at)->best)) at = &(*at)->next;
   record->next = *at;
   *at = record;
-  return moved;
 }
 
 bool QrcHeapBasedNodeStorageI::readBatch(QrcFileNode* record, std::vector<QrcSearchNode*>* nodes) {

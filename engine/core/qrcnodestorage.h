@@ -106,6 +106,15 @@ class QrcHeapBasedNodeStorageI : public QrcNodeStorageI {
   void discard(QrcSearchNode* node);
   // The nodes of a record's batch, or false on a read error.
   bool readBatch(QrcFileNode* record, std::vector<QrcSearchNode*>* nodes);
+  // Steps of fillFileNode: how many nodes go (the worst ones moved to the end
+  // of the heap array); a new empty record; the nodes moved into its buffer
+  // (how many, the bytes written in total); the buffer compressed and written
+  // as the search asks; the record filed by its best node.
+  QrcInt chooseBatch(QrcInt flags);
+  QrcFileNode* newFileNode();
+  QrcInt moveBatch(QrcFileNode* record, QrcInt batch, QrcInt* total);
+  void packAndStore(QrcFileNode* record, QrcInt total);
+  void insertFile(QrcFileNode* record);
   // Releases every batch and deletes its file; the nodes of `unreadable` are
   // not read, only their references given back.
   void dropFiles(const QrcFileNode* unreadable = nullptr);

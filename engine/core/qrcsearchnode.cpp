@@ -82,6 +82,14 @@ class WordReader {
     }
     return static_cast<QrcInt>(w);
   }
+  // Reads count words into count eight-byte elements (doubles, indexes or pointers).
+  void fill(void* data, QrcInt count) {
+    unsigned char* p = static_cast<unsigned char*>(data);
+    for (QrcInt i = 0; i < count; ++i) {
+      QrcWord x = get();
+      std::memcpy(p + 8 * i, &x, 8);
+    }
+  }
   bool bad() const { return _bad; }
   QrcInt used() const { return _at; }
 
@@ -91,6 +99,56 @@ class WordReader {
   QrcInt _at;
   bool _bad;
 };
+
+// Reads the arrays of a node onto the manager's sized heap: a count, then the
+// count elements (of each of the two arrays of a pair).
+class ArrayReader {
+ public:
+  ArrayReader(QrcManagerI* m, WordReader& r) : _m(m), _r(r) {}
+  template <class T>
+  void array(T*& a, QrcInt* size) {
+    QrcInt k = _r.count(1);
+    if (k <= 0) return;
+    filled(a, k);
+    *size = k;
+  }
+  template <class T, class U>
+  void pairs(T*& a, U*& b, QrcInt* size) {
+    QrcInt k = _r.count(2);
+    if (k <= 0) return;
+    filled(a, k);
+    filled(b, k);
+    *size = k;
+  }
+
+ private:
+  // Allocates an array of k eight-byte elements into a field of its own type.
+  template <class T>
+  void filled(T*& to, QrcInt k) {
+    static_assert(sizeof(T) == 8, "serialized elements are eight bytes");
+    void* block = sized(_m, k * 8);
+    _r.fill(block, k);
+    to = static_cast<T*>(block);
+  }
+  QrcManagerI* _m;
+  WordReader& _r;
+};
+
+// The replay log of logWords words (a whole number of blocks).
+QrcReplayLog* readReplayLog(QrcManagerI* m, WordReader& r, QrcInt logWords) {
+  QrcReplayLog* log = static_cast<QrcReplayLog*>(sized(m, sizeof(QrcReplayLog)));
+  *log = {logWords, nullptr, nullptr, 0};
+  QrcReplayBlock** tail = &log->first;
+  for (QrcInt b = 0; b < logWords / QrcReplayBlock::Words; ++b) {
+    QrcReplayBlock* blk = static_cast<QrcReplayBlock*>(sized(m, sizeof(QrcReplayBlock)));
+    r.fill(blk->words, QrcReplayBlock::Words);
+    blk->next = nullptr;
+    *tail = blk;
+    tail = &blk->next;
+  }
+  log->current = log->first;
+  return log;
+}
 
 }  // namespace
 
@@ -731,61 +789,23 @@ QrcSearchNode* QrcSearchNode::deserialize(QrcManagerI* m, const unsigned char* i
   n->_cursor = static_cast<QrcInt>(r.get());
   n->_pathLength = static_cast<QrcInt>(r.get());
   n->_minusCount = static_cast<QrcInt>(r.get());
-  auto fill = [&](void* data, QrcInt count) {
-    unsigned char* p = static_cast<unsigned char*>(data);
-    for (QrcInt i = 0; i < count; ++i) {
-      QrcWord x = r.get();
-      std::memcpy(p + 8 * i, &x, 8);
-    }
-  };
   QrcInt c = r.count(1);
   if (c > 0) {
     n->_pathWords = static_cast<QrcWord*>(sized(m, c * 8));
     n->_pathWordCount = c;
-    fill(n->_pathWords, c);
+    r.fill(n->_pathWords, c);
   }
-  // Allocates an array of k eight-byte elements into a field of its own type.
-  auto filled = [&](auto*& to, QrcInt k) {
-    static_assert(sizeof(*to) == 8, "serialized elements are eight bytes");
-    void* block = sized(m, k * 8);
-    fill(block, k);
-    to = static_cast<std::remove_reference_t<decltype(to)>>(block);
-  };
-  auto pairs = [&](auto*& a, auto*& b, QrcInt* s) {
-    QrcInt k = r.count(2);
-    if (k <= 0) return;
-    filled(a, k);
-    filled(b, k);
-    *s = k;
-  };
-  auto array = [&](auto*& a, QrcInt* s) {
-    QrcInt k = r.count(1);
-    if (k <= 0) return;
-    filled(a, k);
-    *s = k;
-  };
-  pairs(n->_objectives.values, n->_objectives.indexes, &n->_objectives.size);
-  pairs(n->_history.values, n->_history.indexes, &n->_history.size);
-  array(n->_keys.values, &n->_keys.size);
-  array(n->_evaluators.items, &n->_evaluators.size);
-  array(n->_selectors.items, &n->_selectors.size);
-  pairs(n->_limits.items, n->_limits.indexes, &n->_limits.size);
+  ArrayReader arrays(m, r);
+  arrays.pairs(n->_objectives.values, n->_objectives.indexes, &n->_objectives.size);
+  arrays.pairs(n->_history.values, n->_history.indexes, &n->_history.size);
+  arrays.array(n->_keys.values, &n->_keys.size);
+  arrays.array(n->_evaluators.items, &n->_evaluators.size);
+  arrays.array(n->_selectors.items, &n->_selectors.size);
+  arrays.pairs(n->_limits.items, n->_limits.indexes, &n->_limits.size);
   n->_labels = reinterpret_cast<QrcFailLabelI*>(r.get());
   QrcInt logWords = r.count(1);
   if (logWords % QrcReplayBlock::Words != 0) logWords = -1;
-  if (logWords > 0) {
-    n->_log = static_cast<QrcReplayLog*>(sized(m, sizeof(QrcReplayLog)));
-    *n->_log = {logWords, nullptr, nullptr, 0};
-    QrcReplayBlock** tail = &n->_log->first;
-    for (QrcInt b = 0; b < logWords / QrcReplayBlock::Words; ++b) {
-      QrcReplayBlock* blk = static_cast<QrcReplayBlock*>(sized(m, sizeof(QrcReplayBlock)));
-      fill(blk->words, QrcReplayBlock::Words);
-      blk->next = nullptr;
-      *tail = blk;
-      tail = &blk->next;
-    }
-    n->_log->current = n->_log->first;
-  }
+  if (logWords > 0) n->_log = readReplayLog(m, r, logWords);
   n->_lastSelector = static_cast<QrcInt>(r.get());
   n->_selectorCount = static_cast<QrcInt>(r.get());
   n->_selectorValue = bitsFloat(r.get());
@@ -797,15 +817,7 @@ QrcSearchNode* QrcSearchNode::deserialize(QrcManagerI* m, const unsigned char* i
   n->_sequence = static_cast<QrcInt>(r.get());
   n->_number = static_cast<QrcInt>(r.get());
   QrcWord marker = r.get();
-  bool consistent = logWords >= 0 && n->_pathLength >= 0 &&
-                    n->_pathLength <= n->_pathWordCount * 64 && n->_cursor >= 0 &&
-                    n->_cursor <= n->_pathLength && n->_evaluatorCount <= n->_evaluators.size &&
-                    n->_selectorCount <= n->_selectors.size && n->_limitCount <= n->_limits.size &&
-                    n->_objectiveCount <= n->_objectives.size &&
-                    n->_historyCount <= n->_history.size && n->_lastKey < n->_keys.size &&
-                    n->_lastSelector < n->_selectors.size && n->_lastKey >= -1 &&
-                    n->_lastSelector >= -1 && n->_evaluatorCount >= 0 && n->_selectorCount >= 0 &&
-                    n->_limitCount >= 0 && n->_objectiveCount >= 0 && n->_historyCount >= 0;
+  bool consistent = logWords >= 0 && n->hasConsistentFields();
   if (r.bad() || marker != Marker || !consistent) {
     // The references of a damaged record cannot be trusted: free the memory only.
     n->_labels = nullptr;
@@ -816,6 +828,16 @@ QrcSearchNode* QrcSearchNode::deserialize(QrcManagerI* m, const unsigned char* i
   }
   *used = r.used();
   return n;
+}
+
+bool QrcSearchNode::hasConsistentFields() const {
+  return _pathLength >= 0 && _pathLength <= _pathWordCount * 64 && _cursor >= 0 &&
+         _cursor <= _pathLength && _evaluatorCount <= _evaluators.size &&
+         _selectorCount <= _selectors.size && _limitCount <= _limits.size &&
+         _objectiveCount <= _objectives.size && _historyCount <= _history.size &&
+         _lastKey < _keys.size && _lastSelector < _selectors.size && _lastKey >= -1 &&
+         _lastSelector >= -1 && _evaluatorCount >= 0 && _selectorCount >= 0 && _limitCount >= 0 &&
+         _objectiveCount >= 0 && _historyCount >= 0;
 }
 
 // ---------------------------------------------------------------- printing

@@ -181,6 +181,8 @@ class QrcSearchNode {
   void print(std::ostream& os) const;
 
  private:
+  // Whether the counts, cursor and path length read from a record fit its arrays.
+  bool hasConsistentFields() const;
   struct FloatArray {
     QrcFloat* values;
     QrcInt size;
