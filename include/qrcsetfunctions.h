@@ -47,7 +47,7 @@ QrcConstraint QrcUnionOverSetCt(const QrcIntSetVar& u, const QrcIntSetVar& s,
 class QrcIntExpOverSetI : public QrcIntExpI {
  public:
   QrcIntExpOverSetI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntAccessorI* f);
-  // S's bound event; S's domain event and card(S)'s range event; S's domain event.
+  // S's bound event; S's domain event; S's domain event; each with card(S)'s range event.
   void whenValueOnOperands(QrcDemonI* demon) override;
   void whenRangeOnOperands(QrcDemonI* demon) override;
   void whenDomainOnOperands(QrcDemonI* demon) override;

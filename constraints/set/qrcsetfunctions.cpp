@@ -130,8 +130,12 @@ QrcIntExpOverSetI::QrcIntExpOverSetI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntAcc
   s->getCardinality()->addParent(this);
 }
 
+// The bounds of the extremes follow card(S) too (an S that can be empty
+// leaves them open), and card(S) moves after the event of S: every demon
+// also hears card(S)'s range event.
 void QrcIntExpOverSetI::whenValueOnOperands(QrcDemonI* demon) {
   _set->whenValue(demon);
+  _set->getCardinality()->whenRange(demon);
 }
 
 void QrcIntExpOverSetI::whenRangeOnOperands(QrcDemonI* demon) {
@@ -141,6 +145,7 @@ void QrcIntExpOverSetI::whenRangeOnOperands(QrcDemonI* demon) {
 
 void QrcIntExpOverSetI::whenDomainOnOperands(QrcDemonI* demon) {
   _set->whenDomain(demon);
+  _set->getCardinality()->whenRange(demon);
 }
 
 void QrcIntExpOverSetI::displayAs(std::ostream& os, const char* head) const {

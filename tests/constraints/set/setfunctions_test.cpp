@@ -111,6 +111,28 @@ TEST_F(SetFunctionTest, ExtremesOfAPossiblyEmptySetKeepTheirEmptySetBounds) {
   }
 }
 
+// z == max (min) of F over S, z fixed first: the extremes close once an
+// element is required, after the set's own event, and z must follow.
+TEST_F(SetFunctionTest, ExtremesWakeTheirConstraintsWhenTheSetCannotBeEmpty) {
+  for (bool isMax : {true, false})
+    for (int step = 0; step < 2; ++step) {
+      QrcIntSetVarI* s = set(0, 2);
+      QrcIntExp e = isMax ? QrcMax(s, table(0, {3, 1, -1})) : QrcMin(s, table(0, {3, 1, -1}));
+      QrcIntExpI* z = var(-2, 3);
+      ASSERT_TRUE(adds(QrcIntExp(z) == e));
+      ASSERT_TRUE(holds([&] { z->setValue(-2); }));
+      // F(2) = -1: S = {2}, reached in one step or in three.
+      EXPECT_FALSE(holds([&] {
+        if (step) {
+          s->removePossible(0);
+          s->removePossible(1);
+        }
+        s->addRequired(2);
+      })) << (isMax ? "max" : "min")
+          << " step " << step;
+    }
+}
+
 TEST_F(SetFunctionTest, MaximumOfExpressionsNarrowsTheRequiredAndTheOnlyCandidate) {
   QrcIntExpI* f[3] = {var(0, 9), var(2, 6), var(0, 3)};
   QrcIntSetVarI* s = set(0, 2, {}, {0, 1});
