@@ -207,7 +207,6 @@ class QroSolverI : public QroAlgorithmI, public QrcManagerOwnerI {
   // Each number made an integer (toInteger); integer arrays are cached by array.
   QrcIntArray getIntArray(const QroNumArray& array);
   QrcIntArray getIntArray(const QroIntArray& array);
-  QrcFloatArray getFloatArray(const QroNumArray& array);
   // The engine object of an extracted extractable: integer variable, float
   // variable (a float view of an integer one), constraint, box (the constraint
   // word of its record), set variable.
@@ -218,7 +217,6 @@ class QroSolverI : public QroAlgorithmI, public QrcManagerOwnerI {
 
   // ---- numbers
   static QroInt toInteger(QroNum x);
-  static bool isIntegral(QroNum x);
   static bool isBeyondExactDoubles(QroNum x);
 
   // ---- filter levels of modelling objects
