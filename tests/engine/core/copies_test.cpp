@@ -25,6 +25,7 @@
 #include "qrcintsetvar.h"
 #include "qrcmanager.h"
 #include "qrcmember.h"
+#include "qrcpath.h"
 #include "qrcsearch.h"
 #include "qrcsequence.h"
 #include "qrcsetcomposition.h"
@@ -141,6 +142,13 @@ const std::vector<Row>& rows() {
          for (QrcInt i = 0; i < 4; ++i) values[i] = held[i];
          QrcFloatVar f(d.mgr(), values);
          return QrcFloatExp(f) == QrcFloatExp(QrcFloatVar(d.intVar(0, 3).getImpl()));
+       }},
+      {"path without transit",
+       [](Model& d) {
+         for (int i = 0; i < 4; ++i) d.intVar(0, 3);
+         QrcFloatVarArray y(d.mgr(), 4);
+         for (QrcInt i = 0; i < 4; ++i) y.set(i, QrcFloatVar(d.intVar(0, 2).getImpl()));
+         return QrcPath(d.intArray(0, 4), y, nullptr, 1, 2);
        }},
       {"set equals constant",
        [](Model& d) {
