@@ -710,6 +710,47 @@ TEST(GlobalBuilders, NamesWithoutValuesAndWeights) {
   EXPECT_EQ(out.str(), "SOS1 weights are not extracted to QroSolver\n");
 }
 
+// SOS1 over a float variable reads its truth as the opposite of x == 0; box
+// sizes are made integers.
+TEST(GlobalBuilders, FloatMembersOfSOS1AndBoxSizes) {
+  for (bool nonZeroInt : {true, false}) {
+    QroEnv env;
+    QroModel model(env);
+    QroNumVar y(env, nonZeroInt ? 1 : 0, 1, QroNumVar::Int);
+    QroNumVar x(env, nonZeroInt ? -1.0 : 0.5, 1.0, QroNumVar::Float);
+    Fields f;
+    f.a[0] = QroExtractableArray(env, 0);
+    f.a[0].add(y.getImpl());
+    f.a[0].add(x.getImpl());
+    model.add(rowConstraint<36>(
+        env, f,
+        [](QroAlgorithmI* a, QroExtractableI* n, const Fields& g) {
+          return extractSOS1(a, n, g.a[0], 0);
+        },
+        nullptr));
+    QroSolver solver(model);
+    ASSERT_TRUE(solver.solve(QroGoal()));
+    if (nonZeroInt) {
+      // x == 0, up to the tiny width of a float equality.
+      EXPECT_GE(solver.getFloatVar(x).getMin(), -1e-300);
+      EXPECT_LE(solver.getFloatVar(x).getMax(), 1e-300);
+    } else {
+      EXPECT_EQ(solver.getIntVar(y).getMax(), 0);
+    }
+    solver.end();
+    env.end();
+  }
+  Bench b;
+  std::vector<QroNumVar> v = b.vars(1);
+  for (QroNum size : {2.5, 1e19}) {
+    QroExtractableI* bx = box(b.env, v[0].getImpl(), size);
+    if (size == 2.5)
+      EXPECT_THROW(bx->extract(b.s()), QroSolver::NumIsNotInteger);
+    else
+      EXPECT_THROW(bx->extract(b.s()), QroSolver::IntegerOverflow);
+  }
+}
+
 TEST(GlobalBuilders, RemoveHooksReleaseTheirFields) {
   for (const Row& row : rows()) {
     Bench b;
