@@ -272,6 +272,10 @@ class QroSolverI : public QroAlgorithmI {
   // The variables marked for shaving, keyed by their extractable's address:
   // extraction gives each a level-20 watch.
   QrcPointerHashMap* getMembershipHash() const { return _membership; }
+  // The engine tuple sets made by the extraction of tuple sets, so that an
+  // extraction result of another kind is never read as one.
+  void addTupleSet(const void* set);
+  QroBool isTupleSet(const void* object) const;
   QroInt getSyncLevel() const { return _syncLevel; }
   void setSyncLevel(QroInt level) { _syncLevel = static_cast<uint32_t>(level); }
   QroInt getRawStatus() const { return _status; }
@@ -361,6 +365,7 @@ class QroSolverI : public QroAlgorithmI {
   QroBool _fastRestart;
   QrcConstraintI* _trueConstraint;
   QrcPointerHashMap* _membership;
+  QrcPointerHashMap* _tupleSets;
   QroInt _tupleSetStorageMode;
   QroSolverErrorReporter* _reporter;
   QroSolverLocalEnvI* _localEnv;

@@ -133,7 +133,10 @@ QrcTupleSet tupleSetOf(QroSolverI* s, QroExtractableI* x, const char* message) {
   if (!QroIsTupleSetExtractable(x)) throw QroSolver::WrongType(message);
   s->QroAlgorithmI::extract(x);
   if (!s->isExtracted(x)) throw QroAlgorithm::NotExtractedException(s, x);
-  return QrcTupleSet(static_cast<QrcTupleSetI*>(s->getObject(x->getId())));
+  void* set = s->getObject(x->getId());
+  // A class of the user's may be extracted into something else.
+  if (!s->isTupleSet(set)) throw QroSolver::WrongType(message);
+  return QrcTupleSet(static_cast<QrcTupleSetI*>(set));
 }
 
 QrcBox boxOf(QroSolverI* s, QroExtractableI* x) {
@@ -414,6 +417,7 @@ void* extractIntTupleSet(QroAlgorithmI* a, QroExtractableI*, QroInt arity,
     set.add(tuple);
   }
   set.close();
+  s->addTupleSet(set.getImpl());
   return set.getImpl();
 }
 

@@ -382,6 +382,28 @@ TEST(ExtraObjects, UseCountsRaisedAndGivenBack) {
 // The pattern set is checked where it is given: the constructor refuses a
 // null set and the modelling layer's own kinds, and the builders of the
 // pattern and table constraints refuse them before extracting anything.
+namespace {
+
+// A class of the user's that the solver extracts into a constraint.
+class OtherKindI : public QroExtractableI {
+  QROSIMPLECLASS(OtherKindI, QroExtractableI)
+  QROEXTRACTABLEHOOKS()
+ public:
+  OtherKindI(QroEnvI* env, const QroIntVarArray& x) : QroExtractableI(env), _x(x) {
+    Hooks.extract = [](QroAlgorithmI* a, QroExtractableI* n) {
+      return extractAllDiff(a, n, static_cast<OtherKindI*>(n)->_x);
+    };
+    Hooks.remove = [](QroAlgorithmI*, QroExtractableI*, void*) {};
+    Hooks.change = changeNeedsSync;
+  }
+  QroExtractableI* makeClone(QroEnvI*) const override { return nullptr; }
+
+ private:
+  QroIntVarArray _x;
+};
+
+}  // namespace
+
 TEST(ExtraObjects, PatternSetMustBeATupleSet) {
   QroEnv env;
   QroEnvI* e = env.getImpl();
@@ -419,6 +441,13 @@ TEST(ExtraObjects, PatternSetMustBeATupleSet) {
       EXPECT_STREQ(w.getMessage(), "AllowedTuples: the tuples are not a tuple set");
     }
   }
+  // An object of the user's that the solver makes something else of is
+  // accepted by the constructor, not by the solver.
+  OtherKindI* other = new (e) OtherKindI(e, varArray(env, x, 0, 2));
+  EXPECT_THROW(extractPattern(solver.getImpl(), p, varArray(env, x, 0, 2), other, -1),
+               QroSolver::WrongType);
+  EXPECT_THROW(extractAllowedTuples(solver.getImpl(), p, varArray(env, x, 0, 2), other, 1),
+               QroSolver::WrongType);
   // The model with the set still solves.
   EXPECT_TRUE(solver.solve());
   solver.end();

@@ -52,7 +52,7 @@ struct Row {
   std::function<bool(const Values&, uint64_t)> check;
   bool auxiliaries = false;
   // Adds several nodes to the model (instead of the one node).
-  std::function<void(QroEnv&, QroModel&, const std::vector<QroNumVar>&)> build;
+  std::function<void(QroEnv&, QroModel&, const std::vector<QroNumVar>&)> build = nullptr;
 };
 
 bool allDifferent(const Values& a) {
