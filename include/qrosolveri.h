@@ -210,7 +210,7 @@ class QroSolverI : public QroAlgorithmI {
   QrcFloatArray getFloatArray(const QroNumArray& array);
   // The engine object of an extracted extractable: integer variable, float
   // variable (a float view of an integer one), constraint, box (the constraint
-  // word of its record), set variable.
+  // word of its record; an empty box when that is not one), set variable.
   QrcIntVar getIntVar(const QroExtractableI* x);
   QrcFloatVar getFloatVar(const QroExtractableI* x);
   QrcConstraint getConstraint(const QroExtractableI* x);

@@ -141,7 +141,9 @@ QrcTupleSet tupleSetOf(QroSolverI* s, QroExtractableI* x, const char* message) {
 
 QrcBox boxOf(QroSolverI* s, QroExtractableI* x) {
   s->QroAlgorithmI::extract(x);
-  return s->getBox(x);
+  QrcBox box = s->getBox(x);
+  if (!box.getImpl()) throw QroSolver::WrongType("Box: the operand is not a box");
+  return box;
 }
 
 QrcIntArray intsOrEmpty(QroSolverI* s, const QroIntArray& a) {

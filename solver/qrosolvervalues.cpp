@@ -157,7 +157,7 @@ QrcConstraint QroSolverI::getConstraint(const QroExtractableI* x) {
 }
 
 QrcBox QroSolverI::getBox(const QroExtractableI* x) {
-  return QrcBox(static_cast<QrcBoxI*>(getExtractedRecord(x)->constraint));
+  return QrcBox(dynamic_cast<QrcBoxI*>(getExtractedRecord(x)->constraint));
 }
 
 QrcIntVarArray QroSolverI::getIntVarArray(const QroArray& array) {

@@ -751,6 +751,45 @@ TEST(GlobalBuilders, FloatMembersOfSOS1AndBoxSizes) {
   }
 }
 
+// A box operand that the solver extracts into something else than a box (a
+// variable, another constraint) is refused, whichever builder reads it.
+TEST(GlobalBuilders, BoxOperandsMustBeBoxes) {
+  Bench b;
+  std::vector<QroNumVar> v = b.vars(3);
+  QroExtractableI* container = box(b.env, QroNumVar(b.env, 0, 0, QroNumVar::Int).getImpl(), 5);
+  QroExtractableI* member = box(b.env, v[0].getImpl(), 2);
+  Fields all;
+  all.a[0] = arrayOf(b.env, v, 1, 2);
+  QroExtractableI* notBoxes[] = {v[2].getImpl(),
+                                 rowConstraint<42>(
+                                     b.env, all,
+                                     [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+                                       return extractAllDiff(a, x, g.a[0]);
+                                     },
+                                     nullptr)};
+  typedef std::function<void(QroExtractableI*)> Use;
+  const std::pair<const char*, Use> uses[] = {
+      {"not overlap", [&](QroExtractableI* x) { extractBoxNotOverlap(b.s(), container, x); }},
+      {"container",
+       [&](QroExtractableI* x) { extractBoxContainment(b.s(), container, x, member); }},
+      {"member",
+       [&](QroExtractableI* x) { extractBoxContainment(b.s(), container, container, x); }},
+      {"in dimension",
+       [&](QroExtractableI* x) {
+         extractBoxPrecedenceInDimension(b.s(), container, container, member, x, 0);
+       }},
+  };
+  for (QroExtractableI* x : notBoxes)
+    for (const auto& use : uses) {
+      try {
+        use.second(x);
+        ADD_FAILURE() << use.first << ": accepted";
+      } catch (const QroSolver::WrongType& e) {
+        EXPECT_STREQ(e.getMessage(), "Box: the operand is not a box") << use.first;
+      }
+    }
+}
+
 TEST(GlobalBuilders, RemoveHooksReleaseTheirFields) {
   for (const Row& row : rows()) {
     Bench b;
