@@ -9,6 +9,7 @@
 #include <functional>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 #include "extra_support.h"
 #include "row_support.h"
@@ -16,6 +17,7 @@
 #include "qrorange.h"
 #include "qrosolver.h"
 #include "qrosolveri.h"
+#include "qrointset.h"
 #include "qrosolverextractor.h"
 #include "qrcconstraint.h"
 #include "qrcfilterlevel.h"
@@ -788,6 +790,63 @@ TEST(GlobalBuilders, BoxOperandsMustBeBoxes) {
         EXPECT_STREQ(e.getMessage(), "Box: the operand is not a box") << use.first;
       }
     }
+}
+
+namespace {
+
+class OperandSetVarI : public QroIntSetVarI {
+ public:
+  OperandSetVarI(QroEnvI* env, QroIntSetI* possible) : QroIntSetVarI(env, possible, nullptr) {}
+};
+
+}  // namespace
+
+// Operands of the wrong kind where integer or numeric expressions are read
+// (a float variable where an integer is due, a set variable, a tuple set)
+// are refused before anything is built over them.
+TEST(GlobalBuilders, OperandsOfAnotherKindAreRefused) {
+  Bench b;
+  std::vector<QroNumVar> v = b.vars(2);
+  QroExtractableI* others[] = {b.vars(1, QroNumVar::Float)[0].getImpl(),
+                               new (b.env.getImpl()) OperandSetVarI(
+                                   b.env.getImpl(), QroIntSet(b.env, intsOf(b.env, {1})).getImpl()),
+                               new (b.env.getImpl()) TestTupleSetI(b.env.getImpl(), 1, {0})};
+  typedef std::function<void(QroExtractableI*)> Use;
+  QroConstraintI* node = rowConstraint<43>(b.env, Fields(), nullptr, nullptr);
+  auto arrayWith = [&](QroExtractableI* x) {
+    QroExtractableArray a = arrayOf(b.env, v, 0, 2);
+    a.add(x);
+    return a;
+  };
+  // Rows: the builder, and whether a float variable is fine there.
+  const std::tuple<const char*, Use, bool> uses[] = {
+      {"all different", [&](QroExtractableI* x) { extractAllDiff(b.s(), node, arrayWith(x)); },
+       false},
+      {"element caller",
+       [&](QroExtractableI* x) {
+         extractElementCaller(b.s(), node, x, intsOf(b.env, {0, 0}), v[0].getImpl());
+       },
+       false},
+      {"var-array element",
+       [&](QroExtractableI* x) {
+         extractVarArrayElement(b.s(), node, arrayWith(x), v[0].getImpl());
+       },
+       false},
+      {"spread mean",
+       [&](QroExtractableI* x) {
+         extractSpread(b.s(), node, arrayOf(b.env, v, 0, 2), x, v[1].getImpl());
+       },
+       true},
+      {"path cumuls",
+       [&](QroExtractableI* x) {
+         extractPathLength(b.s(), node, arrayWith(v[1].getImpl()), arrayWith(x), nullptr, 0);
+       },
+       true},
+  };
+  for (const auto& use : uses)
+    for (size_t k = std::get<2>(use) ? 1 : 0; k < 3; ++k)
+      EXPECT_THROW(std::get<1>(use)(others[k]), QroSolver::WrongType)
+          << std::get<0>(use) << " " << k;
 }
 
 TEST(GlobalBuilders, RemoveHooksReleaseTheirFields) {
