@@ -202,6 +202,14 @@ const std::vector<Row>& rows() {
          QrcIntVar y = d.intVar(0, 6);
          return QrcSum(s, new (d.m) IntTable(d.m, 0, {2, -1, 3, 1})) == y;
        }},
+      {"sum of constants over a sparse set",
+       [](Model& d) {
+         QrcIntSetVar s = d.setVar({0, 200, 400});
+         QrcIntVar y = d.intVar(-3, 9);
+         std::vector<QrcInt> f(401, 0);
+         f[0] = 4, f[200] = -3, f[400] = 5;
+         return QrcSum(s, new (d.m) IntTable(d.m, 0, f)) == y;
+       }},
       {"max of expressions over a set",
        [](Model& d) {
          QrcIntSetVar s = d.setVar(0, 2);
