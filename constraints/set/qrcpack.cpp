@@ -17,6 +17,7 @@
 #include "qrcintcompare.h"
 #include "qrcpackbound.h"
 #include "qrcexception.h"
+#include "qrcheaparray.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ typedef __int128 Wide;
 
 template <class T>
 T* allocArray(QrcManagerI* m, QrcInt n, T init) {
-  T* a = static_cast<T*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
+  T* a = allocArray<T>(m, n);
   for (QrcInt k = 0; k < n; ++k) a[k] = init;
   return a;
 }
