@@ -112,7 +112,8 @@ const std::vector<Row>& rows() {
        [](Model& d) {
          for (int i = 0; i < 3; ++i) d.intVar(0, 3);
          d.intVar(0, 2), d.intVar(0, 3);
-         return QrcDistribute(d.intArray(3, 2), d.array({3, 0}), d.intArray(0, 3), QrcFullFilterLevel);
+         return QrcDistribute(d.intArray(3, 2), d.array({3, 0}), d.intArray(0, 3),
+                              QrcFullFilterLevel);
        }},
       {"sequence",
        [](Model& d) {
