@@ -38,6 +38,11 @@ class QrcPackI : public QrcConstraintI {
   QrcIntExpI* getCount() const { return _count; }
 
  private:
+  // Steps of construction: the items by decreasing weight (ranks, weights,
+  // total); the groups of items a table marks as alike; the work arrays.
+  void sortItems(const QrcIntArray& weight);
+  void makeGroups(QrcInt** table);
+  void makeWorkArrays();
   // Reversible doubly linked lists over ranks: a node is {in, next, previous}
   // (in: 0 when listed, -1 when not), a header {head, tail, count, weight sum}.
   void set(QrcInt* word, QrcInt value);

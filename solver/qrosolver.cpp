@@ -101,7 +101,6 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
       _levelWatch(nullptr) {
   makeManagers(env);
   registerPlugIns(env);
-  QrcInitFloatEnvironment();
   makeTables();
   makeOwnGoals(env);
   changeLiveSolvers(1);
@@ -132,9 +131,10 @@ void QroSolverI::registerPlugIns(QroEnvI* env) {
   QroRegisterSolverSolutionOperations(this);
 }
 
-// The error reporter, the change memory, the filter levels, the hash of
-// modelling objects, the caches and the table of local ids.
+// The float environment, the error reporter, the change memory, the filter
+// levels, the hash of modelling objects, the caches and the table of local ids.
 void QroSolverI::makeTables() {
+  QrcInitFloatEnvironment();
   _reporter = new (_objectManager) QroSolverErrorReporter();
   _manager->setErrorReporter(_reporter);
 

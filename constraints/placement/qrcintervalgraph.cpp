@@ -2,8 +2,8 @@
 
 #include <ostream>
 
-#include "qrcintarith.h"
 #include "qrcfilterlevel.h"
+#include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcintexp.h"
 

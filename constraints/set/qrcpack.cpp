@@ -118,7 +118,16 @@ QrcPackI::QrcPackI(QrcManagerI* m, const QrcIntVarArray& load, const QrcIntVarAr
       _allCount(0),
       _capacity(0),
       _residue(0) {
-  QrcInt n = _n, bins = _m;
+  sortItems(weight);
+  if (!_used) _used = new (m) QrcIntSetVarI(m, 0, _m > 0 ? _m - 1 : 0, nullptr);
+  if (!_count) _count = _used->getCardinality();
+  if (table) makeGroups(table);
+  makeWorkArrays();
+}
+
+void QrcPackI::sortItems(const QrcIntArray& weight) {
+  QrcManagerI* m = _manager;
+  QrcInt n = _n;
   _item = allocArray<QrcInt>(m, n, 0);
   for (QrcInt r = 0; r < n; ++r) _item[r] = r;
   std::sort(_item, _item + n, [&weight](QrcInt x, QrcInt y) {
@@ -131,35 +140,41 @@ QrcPackI::QrcPackI(QrcManagerI* m, const QrcIntVarArray& load, const QrcIntVarAr
     _weight[r] = weight[_item[r]];
     _total += _weight[r];
   }
-  if (!_used) _used = new (m) QrcIntSetVarI(m, 0, bins > 0 ? bins - 1 : 0, nullptr);
-  if (!_count) _count = _used->getCardinality();
-  if (table) {
-    // Each item joins the first group whose every member is marked with it.
-    QrcInt* groupOfItem = allocArray<QrcInt>(m, n, -1);
-    QrcInt* first = allocArray<QrcInt>(m, n, -1);
-    QrcInt* nextMember = allocArray<QrcInt>(m, n, -1);
-    QrcInt* lastMember = allocArray<QrcInt>(m, n, -1);
-    for (QrcInt k = 0; k < n; ++k) {
-      QrcInt g = 0;
-      for (; g < _groups; ++g) {
-        bool all = true;
-        for (QrcInt p = first[g]; p >= 0 && all; p = nextMember[p]) all = table[p][k] != 0;
-        if (all) break;
-      }
-      if (g == _groups)
-        first[_groups++] = k;
-      else
-        nextMember[lastMember[g]] = k;
-      lastMember[g] = k;
-      groupOfItem[k] = g;
+}
+
+void QrcPackI::makeGroups(QrcInt** table) {
+  QrcManagerI* m = _manager;
+  QrcInt n = _n;
+  // Each item joins the first group whose every member is marked with it.
+  QrcInt* groupOfItem = allocArray<QrcInt>(m, n, -1);
+  QrcInt* first = allocArray<QrcInt>(m, n, -1);
+  QrcInt* nextMember = allocArray<QrcInt>(m, n, -1);
+  QrcInt* lastMember = allocArray<QrcInt>(m, n, -1);
+  for (QrcInt k = 0; k < n; ++k) {
+    QrcInt g = 0;
+    for (; g < _groups; ++g) {
+      bool all = true;
+      for (QrcInt p = first[g]; p >= 0 && all; p = nextMember[p]) all = table[p][k] != 0;
+      if (all) break;
     }
-    _group = allocArray<QrcInt>(m, n, 0);
-    for (QrcInt r = 0; r < n; ++r) _group[r] = groupOfItem[_item[r]];
-    _groupFill = allocArray<QrcInt>(m, _groups, 0);
-    _groupStage = allocArray<QrcInt>(m, _groups, -1);
-    _stageStart = allocArray<QrcInt>(m, n + 1, 0);
-    _bucket = allocArray<QrcInt>(m, n, 0);
+    if (g == _groups)
+      first[_groups++] = k;
+    else
+      nextMember[lastMember[g]] = k;
+    lastMember[g] = k;
+    groupOfItem[k] = g;
   }
+  _group = allocArray<QrcInt>(m, n, 0);
+  for (QrcInt r = 0; r < n; ++r) _group[r] = groupOfItem[_item[r]];
+  _groupFill = allocArray<QrcInt>(m, _groups, 0);
+  _groupStage = allocArray<QrcInt>(m, _groups, -1);
+  _stageStart = allocArray<QrcInt>(m, n + 1, 0);
+  _bucket = allocArray<QrcInt>(m, n, 0);
+}
+
+void QrcPackI::makeWorkArrays() {
+  QrcManagerI* m = _manager;
+  QrcInt n = _n, bins = _m;
   _candNodes = allocArray<QrcInt>(m, 3 * bins * n, -1);
   _candHeaders = allocArray<QrcInt>(m, 4 * bins, 0);
   for (QrcInt j = 0; j < bins; ++j) candHeader(j)[0] = candHeader(j)[1] = -1;
