@@ -207,6 +207,7 @@ class QroSolverI : public QroAlgorithmI, public QrcManagerOwnerI {
   // Each number made an integer (toInteger); integer arrays are cached by array.
   QrcIntArray getIntArray(const QroNumArray& array);
   QrcIntArray getIntArray(const QroIntArray& array);
+  QrcFloatArray getFloatArray(const QroNumArray& array);
   // The engine object of an extracted extractable: integer variable, float
   // variable (a float view of an integer one), constraint, box (the constraint
   // word of its record; an empty box when that is not one), set variable.

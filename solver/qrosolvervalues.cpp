@@ -147,6 +147,14 @@ QrcIntArray QroSolverI::getIntArray(const QroNumArray& array) {
   return engine;
 }
 
+QrcFloatArray QroSolverI::getFloatArray(const QroNumArray& array) {
+  if (!array.getImpl()) throw QroSolver::EmptyHandle("Empty variable handle");
+  QroInt n = array.getSize();
+  QrcFloatArray engine(QrcManager(_manager), n, 0.0);
+  for (QroInt i = 0; i < n; ++i) engine[i] = array[i];
+  return engine;
+}
+
 QrcIntVar QroSolverI::getIntVar(const QroExtractableI* x) {
   return QrcIntVar(getIntExp(getExtractedRecord(x)));
 }
