@@ -57,8 +57,10 @@ TEST(StackSegments, LeftoverStackWordsDoNotUnpoisonMemory) {
 }
 
 TEST(StackSegments, ReleasedSegmentLeavesNoPoisonBehind) {
-  // The frames above the deepest one on a segment, up to its top, lie within
-  // a few pages; once the segment is released nothing there stays poisoned.
+  // The segment's entry frames never return, and their poison stayed on the
+  // released range: a later segment mapped over it at another offset found
+  // stray poison in the middle of its frames. Once released, nothing from the
+  // deepest frame to the top stays poisoned.
   for (int round = 0; round < 2; ++round) {
     Probe probe;
     qroplatform::detail::runOnSegment(recordFrame, &probe);
