@@ -158,6 +158,16 @@ class QrcBoolEventHandlerI : public QrcEventHandlerI {
   MetaCell* _metas;
 };
 
+inline QrcBool QrcConstraintI::isKnownFalse() const {
+  if (_truthRecord) return _truthRecord->isFalse() ? 1 : 0;
+  return isFalse();
+}
+
+inline QrcBool QrcConstraintI::isKnownTrue() {
+  QrcConstraintI* o = _opposite ? _opposite : getOpposite();
+  return o ? o->isKnownFalse() : 0;
+}
+
 class QrcBoolExpEventHandlerConstraintI : public QrcDemonI {
   QROSIMPLECLASS(QrcBoolExpEventHandlerConstraintI, QrcDemonI)
  public:
@@ -172,7 +182,11 @@ class QrcBoolExpEventHandlerConstraintI : public QrcDemonI {
 class QrcWhenNotDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcWhenNotDemonI, QrcDemonI)
  public:
-  QrcWhenNotDemonI(QrcManagerI* m, QrcConstraintI* c, QrcDemonI* d) : QrcDemonI(m), _c(c), _d(d) {}
+  // Idle from the start: a demon is never posted, so its first wake needs no
+  // trailed freshness.
+  QrcWhenNotDemonI(QrcManagerI* m, QrcConstraintI* c, QrcDemonI* d) : QrcDemonI(m), _c(c), _d(d) {
+    setState(Idle);
+  }
   void propagate() override;
   void display(std::ostream& os) const override;
 

@@ -15,6 +15,7 @@
 #include "qrcexpr.h"
 #include "qrcexprct.h"
 #include "qrcintset.h"
+#include "qrcmanager.h"
 #include "qrcqueue.h"
 
 class QrcIntExpI;
@@ -187,7 +188,7 @@ class QrcIntExpI : public QrcExprI {
  protected:
   friend class QrcIntVarEventHandlerI;
   friend class QrcIntExpEventHandlerConstraintI;
-  QrcInt currentFailStamp() const;
+  QrcInt currentFailStamp() const { return _manager->getFailStamp(); }
   void recomputeBounds();
   void recomputeNow();
   void saveMin();

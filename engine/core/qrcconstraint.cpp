@@ -209,16 +209,6 @@ void QrcConstraintI::makeTruthRecord() {
     metaPost();
 }
 
-QrcBool QrcConstraintI::isKnownFalse() const {
-  if (_truthRecord) return _truthRecord->isFalse() ? 1 : 0;
-  return isFalse();
-}
-
-QrcBool QrcConstraintI::isKnownTrue() {
-  QrcConstraintI* o = getOpposite();
-  return o ? o->isKnownFalse() : 0;
-}
-
 void QrcConstraintI::postOpposite() {
   QrcConstraintI* o = getOpposite();
   if (!o) return;

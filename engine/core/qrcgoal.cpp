@@ -32,13 +32,9 @@ void QrcRootGoalDemonI::fail(QrcAny label) const {
   _manager->fail(label);
 }
 
-void QrcRootGoalDemonI::markPending() {
-  if (_state == Fresh) {
-    _manager->saveValue(&_state);
-    _state = Pending;
-  } else if (_state == Idle) {
-    _state = Pending;
-  }
+void QrcRootGoalDemonI::markFreshPending() {
+  _manager->saveValue(&_state);
+  _state = Pending;
 }
 
 void QrcRootGoalDemonI::deactivate() {

@@ -431,7 +431,9 @@ void QrcConstraintList::markPending() {
 }
 
 void QrcConstraintList::propagatePending() {
-  for (Cell* c = _head; c; c = c->next) c->item->runIfPending();
+  // runIfPending does nothing for an item that is not pending: skip the call.
+  for (Cell* c = _head; c; c = c->next)
+    if (c->item->getState() == QrcRootGoalDemonI::Pending) c->item->runIfPending();
 }
 
 void QrcConstraintList::propagateAll() {

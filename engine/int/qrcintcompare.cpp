@@ -130,6 +130,16 @@ void QrcEqConstraint::post() {
 }
 
 void QrcEqConstraint::propagate() {
+  QrcInt xmin = _x->getMin(), xmax = _x->getMax();
+  if (!_x->getDomainSet() && !_y->getDomainSet()) {
+    QrcInt ymin = _y->getMin(), ymax = _y->getMax();
+    // Equal bounds and no holes on either side: there is nothing to copy.
+    if (xmin <= xmax && xmin == ymin && xmax == ymax) return;
+    // The domain of a side without holes is its range.
+    _x->setRange(xmin > ymin ? xmin : ymin, xmax < ymax ? xmax : ymax);
+    _y->setDomain(_x);
+    return;
+  }
   _x->setDomain(_y);
   _y->setDomain(_x);
 }

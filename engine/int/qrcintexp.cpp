@@ -154,10 +154,6 @@ void QrcIntExpI::whenDomainOnOperands(QrcDemonI* demon) {
 
 // ---------------------------------------------------------------- cached bounds
 
-QrcInt QrcIntExpI::currentFailStamp() const {
-  return _manager->getFailStamp();
-}
-
 void QrcIntExpI::recomputeNow() {
   if (_outOfRange)
     computeRangeAsDoubles();
