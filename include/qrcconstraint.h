@@ -78,7 +78,9 @@ class QrcConstraintI : public QrcDemonI {
 
   QrcInt getStatus() const { return _status.getValue(); }
   bool isPosted() const { return (_status.getValue() & Posted) != 0; }
-  void setStatusBits(QrcInt bits);
+  void setStatusBits(QrcInt bits) {
+    if ((_status.getValue() & bits) != bits) addStatusBits(bits);
+  }
   QrcConstraintI* getParent() const { return _parent; }
   void setParent(QrcConstraintI* parent) { _parent = parent; }
   QrcConstraintI* getNextPending() const { return _nextPending; }
@@ -98,6 +100,7 @@ class QrcConstraintI : public QrcDemonI {
   void setAddingGoal(QrcGoalI* goal) { _addingGoal = goal; }
 
  protected:
+  void addStatusBits(QrcInt bits);
   // Runs the propagation under the queue's nesting (see postAndPropagate).
   void runPropagate();
   void linkTruthRecords(QrcConstraintI* opposite);
@@ -190,7 +193,7 @@ class QrcWhenNotDemonI : public QrcDemonI {
   void propagate() override;
   void display(std::ostream& os) const override;
 
- private:
+ protected:
   QrcConstraintI* _c;
   QrcDemonI* _d;
 };

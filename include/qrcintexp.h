@@ -139,9 +139,12 @@ class QrcIntExpI : public QrcExprI {
   bool isInDelta(QrcInt v);
   QrcIntSetI* getDomainSet() const { return _domain; }
   bool isOutOfRange() const { return _outOfRange != 0; }
-  // Bound fields as they are (no refresh): for nodes computing their range.
+  // Bound fields as they are (no refresh): for nodes computing their range,
+  // and for readers that checked hasFreshBounds.
   QrcInt rawMin() const { return _min; }
   QrcInt rawMax() const { return _max; }
+  // Whether the bound fields hold the current bounds (always for a variable).
+  bool hasFreshBounds() const { return _handler || _boundsStamp == currentFailStamp(); }
 
   // ---- narrowing
   void setMin(QrcInt v);

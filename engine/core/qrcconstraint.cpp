@@ -47,8 +47,7 @@ void QrcConstraintI::display(std::ostream& os) const {
        << "(" << static_cast<const void*>(this) << ")";
 }
 
-void QrcConstraintI::setStatusBits(QrcInt bits) {
-  if ((_status.getValue() & bits) == bits) return;
+void QrcConstraintI::addStatusBits(QrcInt bits) {
   _status.set(_manager, _status.getValue() | bits);
 }
 
@@ -210,7 +209,7 @@ void QrcConstraintI::makeTruthRecord() {
 }
 
 void QrcConstraintI::postOpposite() {
-  QrcConstraintI* o = getOpposite();
+  QrcConstraintI* o = _opposite ? _opposite : getOpposite();
   if (!o) return;
   setStatusBits(OppositePosted);
   _manager->add(o);

@@ -101,6 +101,20 @@ QrcIntExpI* asInt(QrcExprI* e) {
   return static_cast<QrcIntExpI*>(e);
 }
 
+// The truth tests below read fresh bounds without a call, so that the common
+// case needs no stack frame; these are their forms that refresh first.
+__attribute__((noinline)) QrcBool eqCstFalse(QrcIntExpI* x, QrcInt c) {
+  return !x->isInDomain(c);
+}
+
+__attribute__((noinline)) QrcBool neqCstFalse(QrcIntExpI* x, QrcInt c) {
+  return x->isBound() && x->getMin() == c;
+}
+
+__attribute__((noinline)) QrcBool leOffsetFalse(QrcIntExpI* x, QrcIntExpI* y, QrcInt k) {
+  return static_cast<__int128>(x->getMin()) > static_cast<__int128>(y->getMax()) + k;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- partial expressions
@@ -129,19 +143,34 @@ void QrcEqConstraint::post() {
   _y->whenDomain(this);
 }
 
-void QrcEqConstraint::propagate() {
-  QrcInt xmin = _x->getMin(), xmax = _x->getMax();
-  if (!_x->getDomainSet() && !_y->getDomainSet()) {
-    QrcInt ymin = _y->getMin(), ymax = _y->getMax();
+namespace {
+
+// x == y: copies each side's domain to the other.
+__attribute__((noinline)) void propagateEquality(QrcIntExpI* x, QrcIntExpI* y) {
+  QrcInt xmin = x->getMin(), xmax = x->getMax();
+  if (!x->getDomainSet() && !y->getDomainSet()) {
+    QrcInt ymin = y->getMin(), ymax = y->getMax();
     // Equal bounds and no holes on either side: there is nothing to copy.
     if (xmin <= xmax && xmin == ymin && xmax == ymax) return;
     // The domain of a side without holes is its range.
-    _x->setRange(xmin > ymin ? xmin : ymin, xmax < ymax ? xmax : ymax);
-    _y->setDomain(_x);
+    x->setRange(xmin > ymin ? xmin : ymin, xmax < ymax ? xmax : ymax);
+    y->setDomain(x);
     return;
   }
-  _x->setDomain(_y);
-  _y->setDomain(_x);
+  x->setDomain(y);
+  y->setDomain(x);
+}
+
+}  // namespace
+
+void QrcEqConstraint::propagate() {
+  // Sides that already agree, read without a call.
+  QrcIntExpI* x = _x;
+  QrcIntExpI* y = _y;
+  if (x->hasFreshBounds() && y->hasFreshBounds() && !x->getDomainSet() && !y->getDomainSet() &&
+      x->rawMin() <= x->rawMax() && x->rawMin() == y->rawMin() && x->rawMax() == y->rawMax())
+    return;
+  propagateEquality(x, y);
 }
 
 QrcBool QrcEqConstraint::isFalse() const {
@@ -207,7 +236,9 @@ void QrcEqCstConstraint::propagate() {
   asInt(_exp)->setValue(_c);
 }
 QrcBool QrcEqCstConstraint::isFalse() const {
-  return !asInt(_exp)->isInDomain(_c);
+  QrcIntExpI* x = asInt(_exp);
+  if (x->hasFreshBounds() && !x->getDomainSet()) return _c < x->rawMin() || _c > x->rawMax();
+  return eqCstFalse(x, _c);
 }
 QrcConstraintI* QrcEqCstConstraint::makeOpposite() {
   return QrcOppositeWhereUndefined(new (_manager) QrcNeqCstConstraint(asInt(_exp), _c),
@@ -233,7 +264,8 @@ void QrcNeqCstConstraint::propagate() {
 }
 QrcBool QrcNeqCstConstraint::isFalse() const {
   QrcIntExpI* x = asInt(_exp);
-  return x->isBound() && x->getMin() == _c;
+  if (x->hasFreshBounds()) return x->rawMin() == x->rawMax() && x->rawMin() == _c;
+  return neqCstFalse(x, _c);
 }
 QrcBool QrcNeqCstConstraint::isTrue() const {
   // An expression without a value (an empty range) holds no value but is not different.
@@ -268,7 +300,9 @@ void QrcLeOffsetI::propagate() {
 }
 
 QrcBool QrcLeOffsetI::isFalse() const {
-  return static_cast<__int128>(_x->getMin()) > static_cast<__int128>(_y->getMax()) + _k;
+  if (_x->hasFreshBounds() && _y->hasFreshBounds())
+    return static_cast<__int128>(_x->rawMin()) > static_cast<__int128>(_y->rawMax()) + _k;
+  return leOffsetFalse(_x, _y, _k);
 }
 
 QrcConstraintI* QrcLeOffsetI::makeOpposite() {
