@@ -149,7 +149,11 @@ class QrcIntExpI : public QrcExprI {
   // ---- narrowing
   void setMin(QrcInt v);
   void setMax(QrcInt v);
-  void setRange(QrcInt a, QrcInt b);
+  void setRange(QrcInt a, QrcInt b) {
+    // Bounds already inside [a, b] change nothing: no call.
+    if (a <= b && hasFreshBounds() && a <= _min && b >= _max && _min <= _max) return;
+    narrowRange(a, b);
+  }
   void setValue(QrcInt v);
   void removeValue(QrcInt v);
   void removeRange(QrcInt a, QrcInt b);
@@ -192,6 +196,7 @@ class QrcIntExpI : public QrcExprI {
   friend class QrcIntVarEventHandlerI;
   friend class QrcIntExpEventHandlerConstraintI;
   QrcInt currentFailStamp() const { return _manager->getFailStamp(); }
+  void narrowRange(QrcInt a, QrcInt b);
   void recomputeBounds();
   void recomputeNow();
   void saveMin();

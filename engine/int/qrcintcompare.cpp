@@ -154,7 +154,15 @@ __attribute__((noinline)) void propagateEquality(QrcIntExpI* x, QrcIntExpI* y) {
     if (xmin <= xmax && xmin == ymin && xmax == ymax) return;
     // The domain of a side without holes is its range.
     x->setRange(xmin > ymin ? xmin : ymin, xmax < ymax ? xmax : ymax);
-    y->setDomain(x);
+    if (x->getDomainSet()) {
+      y->setDomain(x);
+      return;
+    }
+    xmin = x->getMin();
+    xmax = x->getMax();
+    ymin = y->getMin();
+    ymax = y->getMax();
+    y->setRange(xmin > ymin ? xmin : ymin, xmax < ymax ? xmax : ymax);
     return;
   }
   x->setDomain(y);

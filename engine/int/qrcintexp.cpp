@@ -404,7 +404,7 @@ void QrcIntExpI::setMax(QrcInt v) {
   h->notifyBoundsChange(_min, _max);
 }
 
-void QrcIntExpI::setRange(QrcInt a, QrcInt b) {
+void QrcIntExpI::narrowRange(QrcInt a, QrcInt b) {
   if (a > b) failWith(HookSetRange, a, b);
   refreshBounds();
   if (a <= _min && b >= _max) {
