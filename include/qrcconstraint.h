@@ -162,7 +162,8 @@ class QrcBoolEventHandlerI : public QrcEventHandlerI {
 };
 
 inline QrcBool QrcConstraintI::isKnownFalse() const {
-  if (_truthRecord) return _truthRecord->isFalse() ? 1 : 0;
+  // The flag stands for a truth record in the word the state is in.
+  if (_flags & HasTruthRecord) return _truthRecord->isFalse() ? 1 : 0;
   return isFalse();
 }
 

@@ -86,8 +86,7 @@ class QrcNeqCstConstraint : public QrcUnaryConstraintI {
 class QrcLeOffsetI : public QrcConstraintI {
   QROSIMPLECLASS(QrcLeOffsetI, QrcConstraintI)
  public:
-  QrcLeOffsetI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcInt reversed)
-      : QrcConstraintI(m), _x(x), _y(y), _k(k), _reversed(reversed) {}
+  QrcLeOffsetI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcInt reversed);
   void post() override;
   void propagate() override;
   QrcBool isFalse() const override;
@@ -97,6 +96,13 @@ class QrcLeOffsetI : public QrcConstraintI {
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
 
  private:
+  // When x and y are variables plus constants far from the limits, those
+  // variables and the offset that x's variable <= y's variable + offset means,
+  // so that isFalse reads them with no node between; null otherwise. First,
+  // beside the words isFalse reads before them.
+  QrcIntExpI* _xVar;
+  QrcIntExpI* _yVar;
+  QrcInt _varOffset;
   QrcIntExpI* _x;
   QrcIntExpI* _y;
   QrcInt _k;

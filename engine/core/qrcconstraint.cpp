@@ -23,7 +23,9 @@ QrcConstraintI::QrcConstraintI(QrcManagerI* manager)
       _failTrap(nullptr),
       _failureVariable(nullptr),
       _addingGoal(nullptr),
-      _filed(0) {}
+      _filed(0) {
+  _flags = ConstraintItem;
+}
 
 QrcConstraintI::QrcConstraintI(const QrcManager& manager) : QrcConstraintI(manager.getImpl()) {}
 
@@ -200,6 +202,9 @@ void QrcConstraintI::makeTruthRecord() {
   if (_truthRecord) return;
   _manager->saveValue(&_truthRecord);
   _truthRecord = new (_manager) QrcBoolEventHandlerI(_manager, this);
+  // The flag that isKnownFalse reads first, trailed with the state word.
+  _manager->saveValue(&_state);
+  _flags |= HasTruthRecord;
   QrcConstraintI* o = _opposite ? _opposite : getOpposite();
   if (o) linkTruthRecords(o);
   if (isFalse())

@@ -101,6 +101,24 @@ QrcIntExpI* asInt(QrcExprI* e) {
   return static_cast<QrcIntExpI*>(e);
 }
 
+// Values far from the integer limits: sums of three of them cannot overflow.
+const QrcInt OffsetLimit = QrcInt(1) << 60;
+
+// e as a variable plus a constant whose bounds are exactly the variable's
+// plus the constant: e itself, or a sum node over a variable that stays
+// inside the limits; false otherwise.
+bool asExactOffset(QrcIntExpI* e, QrcIntExpI*& var, QrcInt& offset) {
+  var = e;
+  offset = 0;
+  if (e->isVariable()) return true;
+  QrcIntAddI* sum = dynamic_cast<QrcIntAddI*>(e);
+  if (!sum || !sum->getOperand()->isVariable() || sum->isOutOfRange()) return false;
+  var = sum->getOperand();
+  offset = sum->getConstant();
+  return offset > -OffsetLimit && offset < OffsetLimit && var->getMin() + offset >= QrcIntMin &&
+         var->getMax() + offset <= QrcIntMax;
+}
+
 // The truth tests below read fresh bounds without a call, so that the common
 // case needs no stack frame; these are their forms that refresh first.
 __attribute__((noinline)) QrcBool eqCstFalse(QrcIntExpI* x, QrcInt c) {
@@ -147,9 +165,10 @@ namespace {
 
 // x == y: copies each side's domain to the other.
 __attribute__((noinline)) void propagateEquality(QrcIntExpI* x, QrcIntExpI* y) {
-  QrcInt xmin = x->getMin(), xmax = x->getMax();
+  x->refreshBounds();
+  y->refreshBounds();
   if (!x->getDomainSet() && !y->getDomainSet()) {
-    QrcInt ymin = y->getMin(), ymax = y->getMax();
+    QrcInt xmin = x->rawMin(), xmax = x->rawMax(), ymin = y->rawMin(), ymax = y->rawMax();
     // Equal bounds and no holes on either side: there is nothing to copy.
     if (xmin <= xmax && xmin == ymin && xmax == ymax) return;
     // The domain of a side without holes is its range.
@@ -158,10 +177,12 @@ __attribute__((noinline)) void propagateEquality(QrcIntExpI* x, QrcIntExpI* y) {
       y->setDomain(x);
       return;
     }
-    xmin = x->getMin();
-    xmax = x->getMax();
-    ymin = y->getMin();
-    ymax = y->getMax();
+    x->refreshBounds();
+    y->refreshBounds();
+    xmin = x->rawMin();
+    xmax = x->rawMax();
+    ymin = y->rawMin();
+    ymax = y->rawMax();
     y->setRange(xmin > ymin ? xmin : ymin, xmax < ymax ? xmax : ymax);
     return;
   }
@@ -297,6 +318,24 @@ QrcConstraintI* QrcNeqCstConstraint::makeCopy(QrcManagerI* t) const {
 
 // ---------------------------------------------------------------- x <= y + k
 
+QrcLeOffsetI::QrcLeOffsetI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcInt reversed)
+    : QrcConstraintI(m),
+      _xVar(nullptr),
+      _yVar(nullptr),
+      _varOffset(0),
+      _x(x),
+      _y(y),
+      _k(k),
+      _reversed(reversed) {
+  QrcIntExpI *vx, *vy;
+  QrcInt cx, cy;
+  if (k > -OffsetLimit && k < OffsetLimit && asExactOffset(x, vx, cx) && asExactOffset(y, vy, cy)) {
+    _xVar = vx;
+    _yVar = vy;
+    _varOffset = k + cy - cx;
+  }
+}
+
 void QrcLeOffsetI::post() {
   _x->whenRange(this);
   _y->whenRange(this);
@@ -308,6 +347,8 @@ void QrcLeOffsetI::propagate() {
 }
 
 QrcBool QrcLeOffsetI::isFalse() const {
+  // x's min > y's max + k, over the variables when x and y are offsets of them.
+  if (_xVar) return _xVar->rawMin() > _yVar->rawMax() + _varOffset;
   if (_x->hasFreshBounds() && _y->hasFreshBounds())
     return static_cast<__int128>(_x->rawMin()) > static_cast<__int128>(_y->rawMax()) + _k;
   return leOffsetFalse(_x, _y, _k);

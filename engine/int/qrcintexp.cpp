@@ -161,10 +161,18 @@ void QrcIntExpI::recomputeNow() {
     computeRange();
 }
 
-void QrcIntExpI::recomputeBounds() {
-  // Reads the operands' bounds, recursing as deep as the node is nested.
-  auto compute = [this] { recomputeNow(); };
-  _manager->withStackRoom(compute);
+// Every node overrides computeRange: a guess at the base's saves nothing.
+__attribute__((optimize("no-devirtualize-speculatively"))) void QrcIntExpI::recomputeBounds() {
+  // Reads the operands' bounds, recursing as deep as the node is nested: with
+  // failures as exceptions, on a fresh stack segment when the stack runs low.
+  if (_manager->usesExceptions()) {
+    auto compute = [this] { recomputeNow(); };
+    _manager->withStackRoom(compute);
+  } else if (_outOfRange) {
+    computeRangeAsDoubles();
+  } else {
+    computeRange();
+  }
   _boundsStamp = _manager->getFailStamp();
 }
 
