@@ -90,6 +90,10 @@ class QrcConstraintI : public QrcDemonI {
   void setFiled(QrcInt flag) { _filed = flag; }
   QrcInt* filedAddress() { return &_filed; }
   void* getFailTrap() const { return _failTrap; }
+  // Whether getFailTrap is not null, read in the state word.
+  bool hasFailTrap() const { return (_flags & HasFailTrap) != 0; }
+  // Whether getTruthRecord is not null, read in the state word.
+  bool hasTruthRecord() const { return (_flags & HasTruthRecord) != 0; }
   void setFailTrap(void* trap);
   // Takes the fail trap of the constraint that was running when it was added.
   void inheritFailTrap(QrcConstraintI* parent);

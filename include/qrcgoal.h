@@ -55,8 +55,9 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
   bool isConstraintItem() const { return (_flags & ConstraintItem) != 0; }
 
  protected:
-  // Bits of _flags: the item is a constraint; the constraint has a truth record.
-  enum Flag { ConstraintItem = 1, HasTruthRecord = 2 };
+  // Bits of _flags: the item is a constraint; the constraint has a truth
+  // record; it has a fail trap.
+  enum Flag { ConstraintItem = 1, HasTruthRecord = 2, HasFailTrap = 4 };
   QrcManagerI* _manager;
   // The state and the flags share one word, which the trail saves and restores
   // whole: a flag changed after saving that word goes back with it.

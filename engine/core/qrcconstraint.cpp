@@ -156,6 +156,12 @@ void QrcConstraintI::addConstraint(QrcConstraintI* ct) {
 void QrcConstraintI::setFailTrap(void* trap) {
   _manager->saveValue(&_failTrap);
   _failTrap = trap;
+  // The flag that the propagation queue reads first, trailed with the state.
+  int32_t flags = trap ? _flags | HasFailTrap : _flags & ~HasFailTrap;
+  if (flags != _flags) {
+    _manager->saveValue(&_state);
+    _flags = flags;
+  }
 }
 
 void QrcConstraintI::inheritFailTrap(QrcConstraintI* parent) {

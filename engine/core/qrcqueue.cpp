@@ -446,7 +446,7 @@ void QrcConstraintList::propagatePending() {
     d->setState(QrcRootGoalDemonI::Idle);
     m->setCurrentDemon(d);
     QrcConstraintI* ct = d->isConstraintItem() ? static_cast<QrcConstraintI*>(d) : nullptr;
-    if (ct && ct->getFailTrap())
+    if (ct && ct->hasFailTrap())
       static_cast<QrcTryCatchFailI*>(ct->getFailTrap())->run();
     else
       d->propagate();

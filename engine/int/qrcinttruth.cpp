@@ -44,7 +44,7 @@ void QrcBoolIntExpI::whenRangeOnOperands(QrcDemonI* d) {
 }
 
 void QrcWhenTruthDemonI::propagate() {
-  if (_c->getTruthRecord()) {
+  if (_c->hasTruthRecord()) {
     QrcWhenNotDemonI::propagate();
     return;
   }
