@@ -55,6 +55,11 @@ class QrcConstraintI : public QrcDemonI {
   virtual QrcInt getEditPriority() const { return DefaultEditPriority; }
   virtual QrcBool isExprEventHandlerConstraint() const { return 0; }
   virtual QrcBool hasMetaPostDemon() const { return 0; }
+  // isKnownTrue without a truth record: whether the opposite is known false.
+  // The base asks the opposite; a constraint whose opposite mirrors it, or a
+  // connective whose opposite is made of its parts' opposites, answers from
+  // its own fields with the same result.
+  virtual QrcBool isOppositeFalse();
 
   // Schedules the constraint (state fresh or idle, not in edit mode).
   void push(QrcInt priority);
@@ -105,6 +110,9 @@ class QrcConstraintI : public QrcDemonI {
 
  protected:
   void addStatusBits(QrcInt bits);
+  // Records that the opposite o (just made) mirrors this constraint, on both.
+  void markMirrored(QrcConstraintI* o);
+  bool isMirrored() const { return (_flags & MirroredOpposite) != 0; }
   // Runs the propagation under the queue's nesting (see postAndPropagate).
   void runPropagate();
   void linkTruthRecords(QrcConstraintI* opposite);
@@ -172,6 +180,8 @@ inline QrcBool QrcConstraintI::isKnownFalse() const {
 }
 
 inline QrcBool QrcConstraintI::isKnownTrue() {
+  // Without a truth record here, the opposite has none either.
+  if (!(_flags & HasTruthRecord)) return isOppositeFalse();
   QrcConstraintI* o = _opposite ? _opposite : getOpposite();
   return o ? o->isKnownFalse() : 0;
 }
@@ -238,6 +248,7 @@ class QrcBoolOrExpI : public QrcBinaryConstraintI {
   void post() override;
   QrcConstraintI* makeOpposite() override;
   QrcBool isFalse() const override;
+  QrcBool isOppositeFalse() override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   QrcBool hasMetaPostDemon() const override { return 1; }
 };
@@ -251,6 +262,7 @@ class QrcBoolAndExpI : public QrcBinaryConstraintI {
   void post() override;
   QrcConstraintI* makeOpposite() override;
   QrcBool isFalse() const override;
+  QrcBool isOppositeFalse() override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   QrcBool hasMetaPostDemon() const override { return 1; }
 };

@@ -56,8 +56,9 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
 
  protected:
   // Bits of _flags: the item is a constraint; the constraint has a truth
-  // record; it has a fail trap.
-  enum Flag { ConstraintItem = 1, HasTruthRecord = 2, HasFailTrap = 4 };
+  // record; it has a fail trap; its opposite mirrors it (the same operands
+  // with the negated test), so that it can answer for its opposite.
+  enum Flag { ConstraintItem = 1, HasTruthRecord = 2, HasFailTrap = 4, MirroredOpposite = 8 };
   QrcManagerI* _manager;
   // The state and the flags share one word, which the trail saves and restores
   // whole: a flag changed after saving that word goes back with it.

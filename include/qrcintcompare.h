@@ -55,6 +55,7 @@ class QrcEqCstConstraint : public QrcUnaryConstraintI {
   void post() override;
   void propagate() override;
   QrcBool isFalse() const override;
+  QrcBool isOppositeFalse() override;
   QrcConstraintI* makeOpposite() override;
   void metaPostDemon(QrcDemonI* d) override;
   void display(std::ostream& os) const override;
@@ -72,6 +73,7 @@ class QrcNeqCstConstraint : public QrcUnaryConstraintI {
   void post() override;
   void propagate() override;
   QrcBool isFalse() const override;
+  QrcBool isOppositeFalse() override;
   QrcBool isTrue() const override;
   QrcConstraintI* makeOpposite() override;
   void metaPostDemon(QrcDemonI* d) override;
@@ -90,6 +92,7 @@ class QrcLeOffsetI : public QrcConstraintI {
   void post() override;
   void propagate() override;
   QrcBool isFalse() const override;
+  QrcBool isOppositeFalse() override;
   QrcConstraintI* makeOpposite() override;
   void metaPostDemon(QrcDemonI* d) override;
   void display(std::ostream& os) const override;

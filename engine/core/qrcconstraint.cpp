@@ -219,6 +219,17 @@ void QrcConstraintI::makeTruthRecord() {
     metaPost();
 }
 
+QrcBool QrcConstraintI::isOppositeFalse() {
+  QrcConstraintI* o = _opposite ? _opposite : getOpposite();
+  return o ? o->isKnownFalse() : 0;
+}
+
+void QrcConstraintI::markMirrored(QrcConstraintI* o) {
+  _manager->saveValue(&_state);
+  _flags |= MirroredOpposite;
+  o->_flags |= MirroredOpposite;
+}
+
 void QrcConstraintI::postOpposite() {
   QrcConstraintI* o = _opposite ? _opposite : getOpposite();
   if (!o) return;
@@ -434,6 +445,12 @@ QrcBool QrcBoolOrExpI::isFalse() const {
   return _first->isKnownFalse() && _second->isKnownFalse();
 }
 
+// The opposite, once made, is the conjunction of the parts' opposites.
+QrcBool QrcBoolOrExpI::isOppositeFalse() {
+  if (!_opposite) return QrcConstraintI::isOppositeFalse();
+  return _first->isKnownTrue() || _second->isKnownTrue();
+}
+
 QrcConstraintI* QrcBoolOrExpI::makeCopy(QrcManagerI* target) const {
   QrcConstraintI* a = _first->getCopyForManager(target);
   QrcConstraintI* b = _second->getCopyForManager(target);
@@ -462,6 +479,12 @@ QrcConstraintI* QrcBoolAndExpI::makeOpposite() {
 
 QrcBool QrcBoolAndExpI::isFalse() const {
   return _first->isKnownFalse() || _second->isKnownFalse();
+}
+
+// The opposite, once made, is the disjunction of the parts' opposites.
+QrcBool QrcBoolAndExpI::isOppositeFalse() {
+  if (!_opposite) return QrcConstraintI::isOppositeFalse();
+  return _first->isKnownTrue() && _second->isKnownTrue();
 }
 
 QrcConstraintI* QrcBoolAndExpI::makeCopy(QrcManagerI* target) const {

@@ -270,8 +270,17 @@ QrcBool QrcEqCstConstraint::isFalse() const {
   return eqCstFalse(x, _c);
 }
 QrcConstraintI* QrcEqCstConstraint::makeOpposite() {
-  return QrcOppositeWhereUndefined(new (_manager) QrcNeqCstConstraint(asInt(_exp), _c),
-                                   asInt(_exp));
+  QrcConstraintI* plain = new (_manager) QrcNeqCstConstraint(asInt(_exp), _c);
+  QrcConstraintI* o = QrcOppositeWhereUndefined(plain, asInt(_exp));
+  if (o == plain) markMirrored(o);
+  return o;
+}
+// The mirrored opposite x != c is false when x is bound to c.
+QrcBool QrcEqCstConstraint::isOppositeFalse() {
+  if (!isMirrored()) return QrcConstraintI::isOppositeFalse();
+  QrcIntExpI* x = asInt(_exp);
+  if (x->hasFreshBounds()) return x->rawMin() == x->rawMax() && x->rawMin() == _c;
+  return neqCstFalse(x, _c);
 }
 void QrcEqCstConstraint::metaPostDemon(QrcDemonI* d) {
   asInt(_exp)->whenDomain(d);
@@ -302,7 +311,17 @@ QrcBool QrcNeqCstConstraint::isTrue() const {
   return x->getMin() <= x->getMax() && !x->isInDomain(_c);
 }
 QrcConstraintI* QrcNeqCstConstraint::makeOpposite() {
-  return QrcOppositeWhereUndefined(new (_manager) QrcEqCstConstraint(asInt(_exp), _c), asInt(_exp));
+  QrcConstraintI* plain = new (_manager) QrcEqCstConstraint(asInt(_exp), _c);
+  QrcConstraintI* o = QrcOppositeWhereUndefined(plain, asInt(_exp));
+  if (o == plain) markMirrored(o);
+  return o;
+}
+// The mirrored opposite x == c is false when c is not in x's domain.
+QrcBool QrcNeqCstConstraint::isOppositeFalse() {
+  if (!isMirrored()) return QrcConstraintI::isOppositeFalse();
+  QrcIntExpI* x = asInt(_exp);
+  if (x->hasFreshBounds() && !x->getDomainSet()) return _c < x->rawMin() || _c > x->rawMax();
+  return eqCstFalse(x, _c);
 }
 void QrcNeqCstConstraint::metaPostDemon(QrcDemonI* d) {
   asInt(_exp)->whenRange(d);
@@ -355,8 +374,17 @@ QrcBool QrcLeOffsetI::isFalse() const {
 }
 
 QrcConstraintI* QrcLeOffsetI::makeOpposite() {
-  return QrcOppositeWhereUndefined(
-      new (_manager) QrcLeOffsetI(_manager, _y, _x, -_k - 1, _reversed ? 0 : 1), _x, _y);
+  QrcConstraintI* plain = new (_manager) QrcLeOffsetI(_manager, _y, _x, -_k - 1, _reversed ? 0 : 1);
+  QrcConstraintI* o = QrcOppositeWhereUndefined(plain, _x, _y);
+  if (o == plain) markMirrored(o);
+  return o;
+}
+
+// The mirrored opposite y <= x - k - 1 is false when y's min > x's max - k - 1.
+QrcBool QrcLeOffsetI::isOppositeFalse() {
+  if (!isMirrored()) return QrcConstraintI::isOppositeFalse();
+  if (_xVar) return _yVar->rawMin() > _xVar->rawMax() - _varOffset - 1;
+  return static_cast<__int128>(_y->getMin()) > static_cast<__int128>(_x->getMax()) - _k - 1;
 }
 
 void QrcLeOffsetI::metaPostDemon(QrcDemonI* d) {
