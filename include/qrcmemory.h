@@ -109,6 +109,7 @@ class QrcTrail : public QrcBlockStack {
       _cursor[1] = readWord(address);
       _cursor += 2;
       _top += 2;
+      _written += 2;
     } else {
       saveAcrossBlock(address);
     }
@@ -120,6 +121,8 @@ class QrcTrail : public QrcBlockStack {
   void setRecording(int flag) { _recording = flag; }
   QrcInt getFloor() const { return _floor; }
   void setFloor(QrcInt floor) { _floor = floor; }
+  // Words written since the trail was made, block links included (never reset).
+  QrcUInt getWordsWritten() const { return _written; }
 
   static QrcWord readWord(const void* address) {
     QrcWord w;
@@ -132,6 +135,7 @@ class QrcTrail : public QrcBlockStack {
   void saveAcrossBlock(void* address);
   QrcInt _floor;
   int _recording;
+  QrcUInt _written;
 };
 
 // A word saved on the manager's trail at most once per choice point.
@@ -165,12 +169,17 @@ class QrcMemoStack : public QrcBlockStack {
   }
   void setActive() { _active = 1; }
   bool isActive() const { return _active != 0; }
+  // While set, a variable copied into its own manager is its own copy; the
+  // end of the outermost copy clears it.
+  void setKeepVariables() { _keepVariables = 1; }
+  bool keepsVariables() const { return _keepVariables != 0; }
   QrcInt getCount() const { return _count; }
   void clear();
 
  private:
   QrcInt _count;
   int _active;
+  int _keepVariables = 0;
 };
 
 // List of (key, value) cells carved from blocks of 250 cells, with a free list.
