@@ -66,6 +66,10 @@ class QrcConstraintI : public QrcDemonI {
   // connective whose opposite is made of its parts' opposites, answers from
   // its own fields with the same result.
   virtual QrcBool isOppositeFalse();
+  // Whether every event on which the opposite (already made) hangs a demon
+  // also wakes a demon hung on this constraint, neither having a truth
+  // record: a demon hung on both would only run again for the same event.
+  virtual QrcBool wakesWithOpposite() { return 0; }
 
   // Schedules the constraint (state fresh or idle, not in edit mode).
   void push(QrcInt priority);
@@ -255,6 +259,7 @@ class QrcBoolOrExpI : public QrcBinaryConstraintI {
   QrcConstraintI* makeOpposite() override;
   QrcBool isFalse() const override;
   QrcBool isOppositeFalse() override;
+  QrcBool wakesWithOpposite() override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   QrcBool hasMetaPostDemon() const override { return 1; }
 };
@@ -269,6 +274,7 @@ class QrcBoolAndExpI : public QrcBinaryConstraintI {
   QrcConstraintI* makeOpposite() override;
   QrcBool isFalse() const override;
   QrcBool isOppositeFalse() override;
+  QrcBool wakesWithOpposite() override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   QrcBool hasMetaPostDemon() const override { return 1; }
 };
