@@ -6,12 +6,12 @@ CMAKE_GEN := -G Ninja
 
 build:
 	@.ci/install-packages
-	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQRO_SANITIZE=OFF
+	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQRO_SANITIZE=OFF -DQRO_WERROR=OFF
 	cmake --build build -j $(JOBS)
 
 run:
 	@.ci/install-packages
-	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQRO_SANITIZE=OFF
+	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQRO_SANITIZE=OFF -DQRO_WERROR=OFF
 	@if [ ! -f app/main.cpp ]; then echo "the program is not built yet"; exit 1; fi
 	cmake --build build -j $(JOBS) --target spring
 	./build/app/spring

@@ -261,7 +261,9 @@ class QrcIntervalGraphPropagateActiveChangeI : public QrcDemonI {
   QROSIMPLECLASS(QrcIntervalGraphPropagateActiveChangeI, QrcDemonI)
  public:
   QrcIntervalGraphPropagateActiveChangeI(QrcIntervalGraphI* g, QroInt i)
-      : QrcDemonI(g->getManager(), g), _graph(g), _i(i) {}
+      : QrcDemonI(g->getManager(), g), _graph(g), _i(i) {
+    setState(Idle);  // never posted: its first wake needs no trailed freshness
+  }
   void propagate() override;
   void display(std::ostream& os) const override;
 
@@ -274,7 +276,9 @@ class QrcIntervalGraphPropagateEdgeChangeI : public QrcDemonI {
   QROSIMPLECLASS(QrcIntervalGraphPropagateEdgeChangeI, QrcDemonI)
  public:
   QrcIntervalGraphPropagateEdgeChangeI(QrcIntervalGraphI* g, QroInt a, QroInt b)
-      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {}
+      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {
+    setState(Idle);  // never posted: its first wake needs no trailed freshness
+  }
   void propagate() override { _graph->edgeChanged(_a, _b); }
   void display(std::ostream& os) const override;
 
@@ -287,7 +291,9 @@ class QrcIntervalGraphPropagateOrientationChangeI : public QrcDemonI {
   QROSIMPLECLASS(QrcIntervalGraphPropagateOrientationChangeI, QrcDemonI)
  public:
   QrcIntervalGraphPropagateOrientationChangeI(QrcIntervalGraphI* g, QroInt a, QroInt b)
-      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {}
+      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {
+    setState(Idle);  // never posted: its first wake needs no trailed freshness
+  }
   void propagate() override { _graph->orientationChanged(_a, _b); }
   void display(std::ostream& os) const override;
 
@@ -300,7 +306,9 @@ class QrcIntervalGraphPropagatePseudoOrientationChangeI : public QrcDemonI {
   QROSIMPLECLASS(QrcIntervalGraphPropagatePseudoOrientationChangeI, QrcDemonI)
  public:
   QrcIntervalGraphPropagatePseudoOrientationChangeI(QrcIntervalGraphI* g, QroInt a, QroInt b)
-      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {}
+      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {
+    setState(Idle);  // never posted: its first wake needs no trailed freshness
+  }
   void propagate() override { _graph->pseudoOrientationChanged(_a, _b); }
   void display(std::ostream& os) const override;
 
