@@ -51,6 +51,7 @@ void QrcRootGoalDemonI::runIfPending() {
   QrcRootGoalDemonI* saved = _manager->getCurrentDemon();
   _manager->setCurrentDemon(this);
   _state = Idle;
+  q->countDemonRun();
   bool tracing = q->isTracing();
   if (tracing) q->notifyDemonBegin(this);
   propagate();
