@@ -155,7 +155,12 @@ class QrcIntExpI : public QrcExprI {
     narrowRange(a, b);
   }
   void setValue(QrcInt v);
-  void removeValue(QrcInt v);
+  // A value outside the bounds of a nonempty expression changes nothing.
+  void removeValue(QrcInt v) {
+    refreshBounds();
+    if ((v < _min || v > _max) && _min <= _max) return;
+    removeValueInBounds(v);
+  }
   void removeRange(QrcInt a, QrcInt b);
   void setRange(double lo, double hi);
   void removeValue(double v);
@@ -197,6 +202,7 @@ class QrcIntExpI : public QrcExprI {
   friend class QrcIntExpEventHandlerConstraintI;
   QrcInt currentFailStamp() const { return _manager->getFailStamp(); }
   void narrowRange(QrcInt a, QrcInt b);
+  void removeValueInBounds(QrcInt v);
   void recomputeBounds();
   void recomputeNow();
   void saveMin();

@@ -30,6 +30,7 @@
 #include "qrcsizealloc.h"
 #include "qrctypes.h"
 
+#include "qrcaccessor.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcintexp.h"
@@ -39,6 +40,7 @@
 #include "qrcintsetvar.h"
 #include "qrcintshaving.h"
 #include "qrcsetcomposition.h"
+#include "qrcsetfunctions.h"
 
 #include "qrcfloatarith.h"
 #include "qrcfloatcompare.h"
@@ -70,6 +72,7 @@
 #include "qrcpath.h"
 #include "qrcregular.h"
 #include "qrcsequence.h"
+#include "qrcsetof.h"
 #include "qrcspread.h"
 #include "qrctable.h"
 #include "qrctupleset.h"
