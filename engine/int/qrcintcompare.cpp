@@ -332,7 +332,8 @@ QrcConstraintI* QrcEqCstConstraint::makeOpposite() {
 QrcBool QrcEqCstConstraint::isOppositeFalse() {
   if (!isMirrored()) return QrcConstraintI::isOppositeFalse();
   QrcIntExpI* x = asInt(_exp);
-  if (x->hasFreshBounds()) return x->rawMin() == x->rawMax() && x->rawMin() == _c;
+  if (x->hasFreshBounds())
+    return x->rawMin() > x->rawMax() || (x->rawMin() == x->rawMax() && x->rawMin() == _c);
   return neqCstFalse(x, _c);
 }
 void QrcEqCstConstraint::metaPostDemon(QrcDemonI* d) {
