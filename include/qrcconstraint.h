@@ -72,6 +72,10 @@ class QrcConstraintI : public QrcDemonI {
   // otherwise returns false having changed nothing. Asked, when hasQuietTest,
   // before a pending constraint runs without tracing and without a fail trap.
   virtual bool runIfQuiet() { return false; }
+  // Whether every event on which the opposite (already made) hangs a demon
+  // also wakes a demon hung on this constraint, neither having a truth
+  // record: a demon hung on both would only run again for the same event.
+  virtual QrcBool wakesWithOpposite() { return 0; }
 
   // Schedules the constraint (state fresh or idle, not in edit mode).
   void push(QrcInt priority);
@@ -261,6 +265,7 @@ class QrcBoolOrExpI : public QrcBinaryConstraintI {
   QrcConstraintI* makeOpposite() override;
   QrcBool isFalse() const override;
   QrcBool isOppositeFalse() override;
+  QrcBool wakesWithOpposite() override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   QrcBool hasMetaPostDemon() const override { return 1; }
 };
@@ -275,6 +280,7 @@ class QrcBoolAndExpI : public QrcBinaryConstraintI {
   QrcConstraintI* makeOpposite() override;
   QrcBool isFalse() const override;
   QrcBool isOppositeFalse() override;
+  QrcBool wakesWithOpposite() override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   QrcBool hasMetaPostDemon() const override { return 1; }
 };

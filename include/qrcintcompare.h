@@ -56,6 +56,7 @@ class QrcEqCstConstraint : public QrcUnaryConstraintI {
   void propagate() override;
   QrcBool isFalse() const override;
   QrcBool isOppositeFalse() override;
+  QrcBool wakesWithOpposite() override;
   QrcConstraintI* makeOpposite() override;
   void metaPostDemon(QrcDemonI* d) override;
   void display(std::ostream& os) const override;
@@ -96,6 +97,7 @@ class QrcLeOffsetI : public QrcConstraintI {
   void propagate() override;
   QrcBool isFalse() const override;
   QrcBool isOppositeFalse() override;
+  QrcBool wakesWithOpposite() override;
   QrcConstraintI* makeOpposite() override;
   void metaPostDemon(QrcDemonI* d) override;
   void display(std::ostream& os) const override;

@@ -457,6 +457,11 @@ QrcBool QrcBoolOrExpI::isOppositeFalse() {
   return _first->isKnownTrue() || _second->isKnownTrue();
 }
 
+QrcBool QrcBoolOrExpI::wakesWithOpposite() {
+  return _opposite && !hasTruthRecord() && _first->wakesWithOpposite() &&
+         _second->wakesWithOpposite();
+}
+
 QrcConstraintI* QrcBoolOrExpI::makeCopy(QrcManagerI* target) const {
   QrcConstraintI* a = _first->getCopyForManager(target);
   QrcConstraintI* b = _second->getCopyForManager(target);
@@ -491,6 +496,11 @@ QrcBool QrcBoolAndExpI::isFalse() const {
 QrcBool QrcBoolAndExpI::isOppositeFalse() {
   if (!_opposite) return QrcConstraintI::isOppositeFalse();
   return _first->isKnownTrue() && _second->isKnownTrue();
+}
+
+QrcBool QrcBoolAndExpI::wakesWithOpposite() {
+  return _opposite && !hasTruthRecord() && _first->wakesWithOpposite() &&
+         _second->wakesWithOpposite();
 }
 
 QrcConstraintI* QrcBoolAndExpI::makeCopy(QrcManagerI* target) const {

@@ -336,6 +336,12 @@ QrcBool QrcEqCstConstraint::isOppositeFalse() {
     return x->rawMin() > x->rawMax() || (x->rawMin() == x->rawMax() && x->rawMin() == _c);
   return neqCstFalse(x, _c);
 }
+// The mirrored opposite watches the range of the variable whose domain this
+// constraint watches: every range event is a domain event.
+QrcBool QrcEqCstConstraint::wakesWithOpposite() {
+  return isMirrored() && asInt(_exp)->isVariable() && !hasTruthRecord() &&
+         !_opposite->hasTruthRecord();
+}
 void QrcEqCstConstraint::metaPostDemon(QrcDemonI* d) {
   asInt(_exp)->whenDomain(d);
 }
@@ -440,6 +446,11 @@ QrcBool QrcLeOffsetI::isOppositeFalse() {
   if (!isMirrored()) return QrcConstraintI::isOppositeFalse();
   if (_xVar) return _yVar->rawMin() > _xVar->rawMax() - _varOffset - 1;
   return static_cast<__int128>(_y->getMin()) > static_cast<__int128>(_x->getMax()) - _k - 1;
+}
+
+// The mirrored opposite watches the ranges of the same x and y.
+QrcBool QrcLeOffsetI::wakesWithOpposite() {
+  return isMirrored() && !hasTruthRecord() && !_opposite->hasTruthRecord();
 }
 
 void QrcLeOffsetI::metaPostDemon(QrcDemonI* d) {

@@ -39,6 +39,8 @@ void QrcBoolIntExpI::whenRangeOnOperands(QrcDemonI* d) {
     o->attachMetaDemon(d);
     return;
   }
+  // d already wakes on every event that can make the opposite known false.
+  if (_ct->wakesWithOpposite()) return;
   // attachOppositeMetaDemon, with the watch asking this expression.
   o->metaPostDemon(new (_manager) QrcWhenTruthDemonI(_manager, o, d, this));
 }
