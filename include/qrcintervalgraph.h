@@ -149,7 +149,9 @@ class QrcIntervalGraphI : public QrcConstraintI {
   QroInt getCliqueCount() const { return _cliqueCount; }
   QrcFastListI<QroInt>* clique(QroInt k) { return _cliqueMemberLists[_maximalCliques[k]]; }
   QroInt getPosition(QroInt v) { return _positionOfVertex[v]; }
-  __int128 cliqueWeight(QroInt k);
+  // A clique's weight summed without overflow (a compiler extension, marked
+  // so for pedantic users of the header).
+  __extension__ __int128 cliqueWeight(QroInt k);
   QroInt heaviestCliqueOutside(const QrcFastListI<QroInt>* excluded);
   bool isExcludedFrom(QroInt v, QroInt k);
   bool disjointFromAll(QroInt v, QroInt k);

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "qrcdistribute.h"
+#include "qrcheaparray.h"
 #include "qrcsizealloc.h"
 
 namespace {
@@ -16,11 +17,6 @@ const QrcInt Far = QrcInt(1) << 62;
 // v clamped far outside every domain, so that v - 1 and v + 1 do not overflow.
 QrcInt clampWide(__int128 v) {
   return v > Far ? Far : v < -Far ? -Far : static_cast<QrcInt>(v);
-}
-
-template <class T>
-T* allocArray(QrcManagerI* m, QrcInt n) {
-  return static_cast<T*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
 }
 
 QrcIntExpI* at(const QrcIntVarArray& x, QrcInt i) {
