@@ -133,7 +133,7 @@ Outcome runModel(Builder build, uint64_t seed, bool traced, bool exceptions, int
   QrcManager mgr(QrcNoEdit);
   QrcManagerI* m = mgr.getImpl();
   m->useExceptions(exceptions);
-  m->_variablePrecision = precision;
+  m->setVariablePrecision(precision);
   std::ostream discard(nullptr);
   QrcPropagationQueueI* q = m->getPropagationQueue();
   q->setTraceStream(discard);
