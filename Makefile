@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: build test run clean
+.PHONY: build test tsan run clean
 
 build:
 	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQRO_SANITIZE=OFF
@@ -19,5 +19,11 @@ test:
 	cmake --build build-test -j $(JOBS)
 	cd build-test && ctest --output-on-failure -j $(JOBS)
 
+# The library and the threaded test alone, built with the thread sanitizer.
+tsan:
+	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRO_TSAN=ON -DQRO_BUILD_BENCH=OFF -DQRO_BUILD_APP=OFF
+	cmake --build build-tsan -j $(JOBS) --target test_threads
+	cd build-tsan && ctest --output-on-failure -R '^Threads\.'
+
 clean:
-	rm -rf build build-test
+	rm -rf build build-test build-tsan

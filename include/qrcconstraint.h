@@ -13,7 +13,9 @@
 
 class QrcBoolEventHandlerI;
 class QrcConstraintVisitorI;
+class QrcIndexI;
 class QrcIntExp;
+class QrcIntExpI;
 
 class QrcConstraintI : public QrcDemonI {
   QROSIMPLECLASS(QrcConstraintI, QrcDemonI)
@@ -36,6 +38,10 @@ class QrcConstraintI : public QrcDemonI {
   void postAndPropagate() override;
   void runIfPending() override;
   virtual QrcBool isTrue() const { return 0; }
+  // Instantiates the constraint once per value of an index placeholder, kept
+  // in step with a set variable of the indexes whose instance holds; returns
+  // the number of instances that hold (the set variable's cardinality).
+  virtual QrcIntExpI* makeSetOfConstraint(QrcIndexI* index);
   // Creates the truth demon and attaches it.
   virtual void metaPost();
   virtual QrcBool setFilterLevel(QrcInt level) {

@@ -359,6 +359,7 @@ class QrcGenIntVarI : public QrcIntExpI {
   void whenDomainOnOperands(QrcDemonI*) override {}
   void accept(QrcIntExpVisitorI* visitor) override { visitor->visitGenIntVar(this); }
   QrcIndexI* getIndex() const { return _index; }
+  QrcIntVarArrayI* getArray() const { return _array; }
 
  private:
   [[noreturn]] void unbound() const;

@@ -29,10 +29,11 @@ QrcFloat nextDownAtPrecision(QrcFloat x, QrcInt p);
 // True when a >= b less one unit at precision p.
 bool isAtLeastWithinPrecision(QrcFloat a, QrcFloat b, QrcInt p);
 
-// Resets the floating-point unit and sets up the rounded interval constants of
-// the float layer (once per process from the manager, or on demand).
+// Resets the calling thread's floating-point unit and sets up the rounded
+// interval constants of the float layer (the first call in the process).
 void QrcInitFloatEnvironment();
-// Sets up the process-wide rounded interval constants; supplied by the float layer.
+// Sets up the process-wide rounded interval constants once, whichever thread
+// asks first; supplied by the float layer.
 void QrcInitRoundedConstants();
 
 #endif

@@ -59,6 +59,9 @@ class QrcEqCstConstraint : public QrcUnaryConstraintI {
   void metaPostDemon(QrcDemonI* d) override;
   void display(std::ostream& os) const override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+  // Over vars[index] (an array of the index's size): the count of the
+  // variables equal to the constant (qrcsetof.h).
+  QrcIntExpI* makeSetOfConstraint(QrcIndexI* index) override;
   QrcInt getConstant() const { return _c; }
 
  private:

@@ -15,6 +15,7 @@
 #include "qrcconstraint.h"
 #include "qrcint.h"
 
+class QrcAccessorDomainI;
 class QrcIntSetVarI;
 
 // Event handler of a set variable: a domain list and a bound list of demons.
@@ -85,6 +86,10 @@ class QrcIntSetVarI : public QrcExprI {
   virtual Cell* getDeltaRanges(QrcInt kind) const;
   virtual QrcEventHandlerI* makeEventHandler();
   virtual void addRequired(QrcInt v);
+  // The valid indexes of an accessor over the possible values: the possible
+  // set's collection when it has one, else [least, greatest] possible value
+  // (the universe when nothing is possible) (qrcaccessor.h).
+  virtual QrcAccessorDomainI* makeAccessorDomain();
   // The universe of these variables is fixed: no universe delta, never
   // extensible, no growth; extension requests fail, closing does nothing.
   virtual QrcBool hasUniverseDelta() const { return 0; }

@@ -165,12 +165,17 @@ class QrcMemoStack : public QrcBlockStack {
   }
   void setActive() { _active = 1; }
   bool isActive() const { return _active != 0; }
+  // While set, a variable copied into its own manager is its own copy; the
+  // end of the outermost copy clears it.
+  void setKeepVariables() { _keepVariables = 1; }
+  bool keepsVariables() const { return _keepVariables != 0; }
   QrcInt getCount() const { return _count; }
   void clear();
 
  private:
   QrcInt _count;
   int _active;
+  int _keepVariables = 0;
 };
 
 // List of (key, value) cells carved from blocks of 250 cells, with a free list.

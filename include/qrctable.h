@@ -22,14 +22,8 @@
 
 #include "qrcconstraint.h"
 #include "qrcint.h"
+#include "qrcintvisitor.h"
 #include "qrctupleset.h"
-
-// A predicate on a candidate tuple of r values.
-class QrcIntPredicateI {
- public:
-  virtual ~QrcIntPredicateI() {}
-  virtual QrcBool isTrue(const QrcInt* tuple) = 0;
-};
 
 class QrcIntBinaryPredicateI {
  public:
@@ -272,6 +266,7 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
 class QrcGACForbiddenI : public QrcIntPredicateI {
  public:
   explicit QrcGACForbiddenI(QrcTupleSetI* set) : _set(set) {}
+  using QrcIntPredicateI::isTrue;
   QrcBool isTrue(const QrcInt* tuple) override { return !_set->isIn(tuple, _set->getArity()); }
   QrcTupleSetI* getSet() const { return _set; }
 

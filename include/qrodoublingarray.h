@@ -48,6 +48,13 @@ class QroDoublingArray {
     _size = _size + 1;
   }
 
+  // Keeps the first n elements (0 <= n <= the count).
+  void truncate(QroInt n) {
+    if (n < 0 || n > _size) outOfBounds();
+    _allocator->saveValue(&_size);
+    _size = n;
+  }
+
   // Room for at least n elements (n = 0 counts as 4).
   void grow(QroInt n) {
     QroInt target = n == 0 ? 4 : n;

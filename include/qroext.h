@@ -30,6 +30,7 @@
 #include "qrcsizealloc.h"
 #include "qrctypes.h"
 
+#include "qrcaccessor.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcintexp.h"
@@ -70,6 +71,7 @@
 #include "qrcpath.h"
 #include "qrcregular.h"
 #include "qrcsequence.h"
+#include "qrcsetof.h"
 #include "qrcspread.h"
 #include "qrctable.h"
 #include "qrctupleset.h"

@@ -155,6 +155,24 @@ class QroExtractable {
 };
 
 std::ostream& operator<<(std::ostream& os, const QroExtractable& x);
+
+// Objects of two environments never meet: whatever comes to hold an object (an
+// operand, a member, an array and its elements) checks that both belong to
+// one environment, before anything is built; otherwise QroWrongUsage with the
+// caller's message. Null objects and empty array handles pass.
+[[noreturn]] void QroThrowEnvMismatch(const char* message);
+inline void QroCheckSameEnv(const QroEnvI* env, const QroExtractableI* x, const char* message) {
+  if (x && x->getEnv() != env) QroThrowEnvMismatch(message);
+}
+// env itself once x passed, for the initialiser of a base that registers.
+inline QroEnvI* QroSameEnv(QroEnvI* env, const QroExtractableI* x, const char* message) {
+  QroCheckSameEnv(env, x, message);
+  return env;
+}
+// The array's storage comes from env's general allocator.
+void QroCheckArrayEnv(const QroEnvI* env, const QroArray& array, const char* message);
+// The same, and every element (an extractable or null) belongs to env.
+void QroCheckExtractablesEnv(const QroEnvI* env, const QroArray& array, const char* message);
 // The array printer over the elements' displays (a null element prints nothing).
 std::ostream& operator<<(std::ostream& os, const QroExtractableArray& a);
 

@@ -39,8 +39,8 @@ std::ostream& operator<<(std::ostream& os, const QroGoal& goal);
 class QroAndGoalI : public QroGoalI {
   QROSIMPLECLASS(QroAndGoalI, QroGoalI)
  public:
-  QroAndGoalI(QroEnvI* env, QroGoalI* first, QroGoalI* second)
-      : QroGoalI(env), _first(first), _second(second) {}
+  // QroWrongUsage when a member belongs to another environment.
+  QroAndGoalI(QroEnvI* env, QroGoalI* first, QroGoalI* second);
   // Each member is converted only when the engine reaches it.
   QrcGoal extract(const QroSolver& solver) const override;
   QroGoalI* makeClone(QroEnvI* env) const override;
@@ -86,8 +86,8 @@ class QroNumVar;
 class QroNumDichotomizeI : public QroGoalI {
   QROSIMPLECLASS(QroNumDichotomizeI, QroGoalI)
  public:
-  QroNumDichotomizeI(QroEnvI* env, QroNumVarI* var, QroInt option, QroNum ratio)
-      : QroGoalI(env), _var(var), _option(option), _ratio(ratio) {}
+  // QroWrongUsage when the variable belongs to another environment.
+  QroNumDichotomizeI(QroEnvI* env, QroNumVarI* var, QroInt option, QroNum ratio);
   QrcGoal extract(const QroSolver& solver) const override;
   QroGoalI* makeClone(QroEnvI* env) const override;
   void display(std::ostream& os) const override;

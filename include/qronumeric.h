@@ -6,7 +6,8 @@
 
 // The modelling layer's +infinity.
 extern double QroInfinity;
-// Sets QroInfinity (done at start-up and by every environment).
+// Sets QroInfinity (done at start-up and by every environment; a value
+// already right is not written again).
 void QroInitInfinity();
 
 // Ceiling of a / b for b != 0.

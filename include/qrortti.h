@@ -1,22 +1,25 @@
 // Run-time type scheme. Every class of the scheme carries a static type record
 // whose address is its type token; the record names the run-time type parent,
 // so tokens form a chain that QroParentTypeInfo climbs. Type indexes are
-// handed out lazily, 1, 2, ... in order of first request.
+// handed out lazily, 1, 2, ... in order of first request, from any thread.
 #ifndef QRO_RTTI_H
 #define QRO_RTTI_H
+
+#include <atomic>
 
 #include "qrotypes.h"
 
 struct QroTypeRecord {
   const QroTypeRecord* parent;  // null for QroRtti
   const char* className;
-  const char* declaration;  // "QROSIMPLECLASS ( X )"
-  QroInt index;             // 0 until assigned
+  const char* declaration;    // "QROSIMPLECLASS ( X )"
+  std::atomic<QroInt> index;  // 0 until assigned
 };
 
 typedef const QroTypeRecord* QroTypeInfo;
 
-// Optional process-wide lock around the numbering of classes (none by default).
+// Optional process-wide lock around the numbering of classes; without one the
+// numbering takes a lock of its own.
 class QroTypeRegistryLock {
  public:
   virtual ~QroTypeRegistryLock() {}
@@ -54,35 +57,36 @@ class QroRtti {
 
 // Declares the type record of class X whose run-time type parent is P, with
 // an explicit class name (templates use their own text).
-#define QROSIMPLECLASS_NAMED(X, P, NAME)                                                      \
- public:                                                                                      \
-  static inline QroTypeRecord _qroTypeRecord = {&P::_qroTypeRecord, NAME,                     \
-                                                "QROSIMPLECLASS ( " #X " )", 0};              \
-  static QroTypeInfo GetTypeInfo() {                                                          \
-    return &_qroTypeRecord;                                                                   \
-  }                                                                                           \
-  static QroInt GetTypeIndex() {                                                              \
-    return _qroTypeRecord.index ? _qroTypeRecord.index : QroAssignTypeIndex(&_qroTypeRecord); \
-  }                                                                                           \
-  QroInt getTypeIndex() const override {                                                      \
-    return _qroTypeRecord.index;                                                              \
-  }                                                                                           \
-  QroTypeInfo getTypeInfo() const override {                                                  \
-    return &_qroTypeRecord;                                                                   \
-  }                                                                                           \
-  QroBool isType(QroTypeInfo t) const override {                                              \
-    return QroTypeIsA(&_qroTypeRecord, t);                                                    \
-  }                                                                                           \
-  const char* getClassName() const override {                                                 \
-    return NAME;                                                                              \
-  }                                                                                           \
-  QroTypeInfo getParentTypeInfo() const override {                                            \
-    return &P::_qroTypeRecord;                                                                \
-  }                                                                                           \
-  QroInt getParentTypeIndex() const override {                                                \
-    return P::GetTypeIndex();                                                                 \
-  }                                                                                           \
-                                                                                              \
+#define QROSIMPLECLASS_NAMED(X, P, NAME)                                         \
+ public:                                                                         \
+  static inline QroTypeRecord _qroTypeRecord = {&P::_qroTypeRecord, NAME,        \
+                                                "QROSIMPLECLASS ( " #X " )", 0}; \
+  static QroTypeInfo GetTypeInfo() {                                             \
+    return &_qroTypeRecord;                                                      \
+  }                                                                              \
+  static QroInt GetTypeIndex() {                                                 \
+    QroInt i = _qroTypeRecord.index.load(std::memory_order_acquire);             \
+    return i ? i : QroAssignTypeIndex(&_qroTypeRecord);                          \
+  }                                                                              \
+  QroInt getTypeIndex() const override {                                         \
+    return _qroTypeRecord.index.load(std::memory_order_acquire);                 \
+  }                                                                              \
+  QroTypeInfo getTypeInfo() const override {                                     \
+    return &_qroTypeRecord;                                                      \
+  }                                                                              \
+  QroBool isType(QroTypeInfo t) const override {                                 \
+    return QroTypeIsA(&_qroTypeRecord, t);                                       \
+  }                                                                              \
+  const char* getClassName() const override {                                    \
+    return NAME;                                                                 \
+  }                                                                              \
+  QroTypeInfo getParentTypeInfo() const override {                               \
+    return &P::_qroTypeRecord;                                                   \
+  }                                                                              \
+  QroInt getParentTypeIndex() const override {                                   \
+    return P::GetTypeIndex();                                                    \
+  }                                                                              \
+                                                                                 \
  public:
 
 // Declares the type record of X, whose run-time type parent is P.

@@ -230,11 +230,13 @@ class QroAlgorithm;
 // integer-set variable, each held once, in the order of addition. Storing,
 // restoring and checking go through the operations that the algorithm's
 // solution manager holds for each record's kind (the records' own operations
-// when the algorithm has no manager).
+// when the algorithm has no manager). The solution listens to its
+// environment's changes: an object that the environment destroys (ended, or
+// ended with what it uses) loses its record first.
 class QroSolutionI : public QroEnvObjectI {
  public:
   explicit QroSolutionI(QroEnvI* env);
-  // Deletes every record.
+  // Deletes every record and stops listening.
   ~QroSolutionI() override;
   QroSolutionI(const QroSolutionI&) = delete;
   QroSolutionI& operator=(const QroSolutionI&) = delete;
@@ -262,10 +264,28 @@ class QroSolutionI : public QroEnvObjectI {
   // named); QroSolution::Exception when there is none.
   QroNum getObjValue(const QroObjectiveI* objective = nullptr) const;
 
+  // Deletes the records of the objects of the array (null elements and
+  // objects without record are skipped); the others keep their order.
+  void drop(const QroExtractableArray& ended);
+  void drop(QroExtractableI* ended);
+
  private:
+  // Hears the destruction changes of the environment.
+  class EndWatch : public QroChangeListenerI {
+   public:
+    explicit EndWatch(QroSolutionI* solution) : _solution(solution) {}
+    void change(QroChange* change, QroExtractableI* x) override;
+
+   private:
+    QroSolutionI* _solution;
+  };
+
   void append(QroSolutionElementI* element);
+  QroBool unindex(QroExtractableI* x);
+  void compact();
   QroDoublingArray<QroSolutionElementI*> _elements;
   QroAddressHashTable<QroSolutionElementI*>* _index;
+  EndWatch _watch;
 };
 
 // Handle of a solution; also the home of the saved records' value helpers.

@@ -112,7 +112,7 @@ class QroDefaultCPExtractorPlugInAddon : public QroPlugInAddon {
   void detach(QroPlugIn*) override {}
 };
 
-// Fills every hook record; running it again stores the same values.
+// Fills every hook record, once per process; later calls do nothing.
 void registerExtractionHooks();
 
 // Shared hooks.

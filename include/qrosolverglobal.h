@@ -54,6 +54,7 @@ void* extractLeLex(QroAlgorithmI* algorithm, QroExtractableI* node);
 void* extractGeLex(QroAlgorithmI* algorithm, QroExtractableI* node);
 void* extractStretch(QroAlgorithmI* algorithm, QroExtractableI* node);
 void* extractPattern(QroAlgorithmI* algorithm, QroExtractableI* node);
+void* extractIntCountValueEq(QroAlgorithmI* algorithm, QroExtractableI* node);
 
 // ---------------------------------------------------------------------------
 // Builders of the global constraints over integer variables. Arrays are
@@ -70,6 +71,10 @@ void* extractStretch(QroAlgorithmI* algorithm, QroExtractableI* node, const QroA
 // patterns: an extractable whose extraction is a tuple set (extractIntTupleSet).
 void* extractPattern(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArray& vars,
                      QroExtractableI* patterns, QroInt terminator);
+// The number of the expressions equal to the value, as an integer record:
+// the generic constraint vars[index] == value.
+void* extractIntCountValueEq(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArray& vars,
+                             QroInt value);
 void* extractAllDiff(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArray& vars);
 void* extractPairing(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArray& vars);
 // mean and deviation: numeric expressions, taken as float variables.

@@ -26,7 +26,8 @@ class QroXmlNodePool {
  public:
   enum { ClassCount = 8, MaxPooledSize = 64, FirstChunkSize = 4096 };
 
-  // The process-wide pool, created (and its exit teardown registered) on first use.
+  // The process-wide pool, created (and its exit teardown registered) on first
+  // use. Threads share it: allocate and release take its lock.
   static QroXmlNodePool* Get();
 
   // A block of at least size bytes, or null when the system has no memory.
@@ -345,8 +346,8 @@ class QroXmlNodeIterator : public QroXmlNodeIteratorI {
 };
 
 // ---------------------------------------------------------------------------
-// Writer state: the process-wide indentation counter (blanks, 0 at start) and
-// its step (2). Every write leaves the counter as it found it.
+// Writer state: the calling thread's indentation counter (blanks, 0 at start)
+// and its step (2). Every write leaves the counter as it found it.
 
 uint32_t QroXmlIndentation();
 uint32_t QroXmlIndentationStep();

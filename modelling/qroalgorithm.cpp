@@ -204,6 +204,8 @@ bool QroAlgorithmI::usesAny(const QroExtractableArray& array) const {
 }
 
 void* QroAlgorithmI::extract(QroExtractableI* x) {
+  // An identifier of another environment would name an object of this one.
+  QroCheckSameEnv(_env, x, "QroAlgorithm::extract: mixing mismatch environments");
   QroInt id = x->getId();
   if (id < 0) throw QroWrongUsage("cannot extract an extractable that has been ended");
   if (_idTable) return extractWithIdTable(x, id);

@@ -12,6 +12,9 @@ const QroNum kInf = std::numeric_limits<double>::infinity();
 QroNumExprI* linearForm(QroNumExprI* e) {
   return e->makeNumLinTerm();
 }
+
+const char* const kEqMixing = "QroNumEq: mixing mismatch environments";
+const char* const kRangeMixing = "QroRange: mixing mismatch environments";
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -19,7 +22,10 @@ QroNumExprI* linearForm(QroNumExprI* e) {
 
 QroBinaryNumConstraintI::QroBinaryNumConstraintI(QroEnvI* env, QroNumExprI* left,
                                                  QroNumExprI* right, const char* name)
-    : QroConstraintI(env, name), _left(left), _right(right), _owned(0) {
+    : QroConstraintI(QroSameEnv(QroSameEnv(env, left, kEqMixing), right, kEqMixing), name),
+      _left(left),
+      _right(right),
+      _owned(0) {
   if (!_left->isNumVar()) {
     _left = linearForm(_left);
     _owned |= 1;
@@ -94,7 +100,10 @@ QroNum QroNumEqI::eval(QroAlgorithmI* algorithm) const {
 // Ranges
 
 QroRangeI::QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper, const char* name)
-    : QroConstraintI(env, name), _expr(nullptr), _lb(lower), _ub(upper) {
+    : QroConstraintI(QroSameEnv(env, expr, kRangeMixing), name),
+      _expr(nullptr),
+      _lb(lower),
+      _ub(upper) {
   _expr = linearForm(expr);
   _expr->incrUseCount();
   if (_lb == -kInf && _ub == kInf) return;

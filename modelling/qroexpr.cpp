@@ -61,7 +61,12 @@ QroNum QroConstraintI::eval(QroAlgorithmI* algorithm) const {
 // ---------------------------------------------------------------------------
 // Nodes
 
-QroNumUnaryNodeI::QroNumUnaryNodeI(QroEnvI* env, QroNumExprI* e) : QroNumExprI(env), _e(e) {
+namespace {
+const char* const kNodeMixing = "QroNumExpr: mixing mismatch environments";
+}
+
+QroNumUnaryNodeI::QroNumUnaryNodeI(QroEnvI* env, QroNumExprI* e)
+    : QroNumExprI(QroSameEnv(env, e, kNodeMixing)), _e(e) {
   _e->incrUseCount();
 }
 
@@ -76,7 +81,7 @@ void QroNumUnaryNodeI::visitSubExtractables(QroExtractableVisitor* v) {
 }
 
 QroNumBinaryNodeI::QroNumBinaryNodeI(QroEnvI* env, QroNumExprI* a, QroNumExprI* b)
-    : QroNumExprI(env), _a(a), _b(b) {
+    : QroNumExprI(QroSameEnv(QroSameEnv(env, a, kNodeMixing), b, kNodeMixing)), _a(a), _b(b) {
   _a->incrUseCount();
   _b->incrUseCount();
 }

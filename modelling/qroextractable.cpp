@@ -137,6 +137,22 @@ QroBool QroExtractableI::hasDecisionVar() const {
   return found;
 }
 
+void QroThrowEnvMismatch(const char* message) {
+  throw QroWrongUsage(message);
+}
+
+void QroCheckArrayEnv(const QroEnvI* env, const QroArray& array, const char* message) {
+  QroArrayI* a = array.getImpl();
+  if (a && a->getAllocator() != env->getGeneralAllocator()) QroThrowEnvMismatch(message);
+}
+
+void QroCheckExtractablesEnv(const QroEnvI* env, const QroArray& array, const char* message) {
+  QroCheckArrayEnv(env, array, message);
+  QroExtractableArray xs(array.getImpl());
+  if (!xs.getImpl()) return;
+  for (QroInt i = 0; i < xs.getSize(); ++i) QroCheckSameEnv(env, xs[i], message);
+}
+
 void QroExtractable::end() {
   if (!_impl) return;
   _impl->getEnv()->endExtractable(_impl);

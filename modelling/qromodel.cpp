@@ -29,6 +29,7 @@ QroModelI::~QroModelI() {
 }
 
 void QroModelI::append(QroExtractableI* x) {
+  QroCheckSameEnv(_env, x, "QroModel::add: mixing mismatch environments");
   if (!_linkEnv) _linkEnv = x->getEnv();
   save(&_tail);
   save(_tail);
@@ -118,7 +119,10 @@ void QroNotAllowedWithMultiCriterionException::print(std::ostream& os) const {
 }
 
 QroObjectiveI::QroObjectiveI(QroEnvI* env, QroNumExprI* expr, int sense, const char* name)
-    : QroExtractableI(env, name), _sense(sense), _expr(nullptr), _multi(nullptr) {
+    : QroExtractableI(QroSameEnv(env, expr, "QroObjective: mixing mismatch environments"), name),
+      _sense(sense),
+      _expr(nullptr),
+      _multi(nullptr) {
   _expr = expr->makeNumLinTerm();
   _expr->incrUseCount();
 }

@@ -9,8 +9,11 @@
 
 double QroInfinity = std::numeric_limits<double>::infinity();
 
+// Written only when it differs, so that environments made in several threads
+// only read it.
 void QroInitInfinity() {
-  QroInfinity = std::numeric_limits<double>::infinity();
+  const double inf = std::numeric_limits<double>::infinity();
+  if (QroInfinity != inf) QroInfinity = inf;
 }
 
 QroInt QroCeilDiv(QroInt a, QroInt b) {

@@ -1,31 +1,44 @@
 #include "qrortti.h"
 
+#include <mutex>
+
 namespace {
 QroInt g_typeCounter = 0;
-QroTypeRegistryLock* g_typeLock = nullptr;
+std::atomic<QroTypeRegistryLock*> g_typeLock{nullptr};
+// Guards the numbering when no lock is installed.
+std::mutex g_typeMutex;
 }  // namespace
 
 QroTypeRecord QroRtti::_qroTypeRecord = {nullptr, "QroRtti", "QROSIMPLECLASS ( QroRtti )", 0};
 
 void QroSetTypeRegistryLock(QroTypeRegistryLock* lock) {
-  g_typeLock = lock;
+  g_typeLock.store(lock);
 }
 
 QroTypeRegistryLock* QroGetTypeRegistryLock() {
-  return g_typeLock;
+  return g_typeLock.load();
 }
 
 QroInt QroAssignTypeIndex(QroTypeRecord* record) {
-  if (record->index) return record->index;
-  QroTypeRegistryLock* lock = g_typeLock;
+  QroInt index = record->index.load(std::memory_order_acquire);
+  if (index) return index;
+  QroTypeRegistryLock* lock = g_typeLock.load();
   if (lock) {
     lock->lock();
-    if (!record->index) record->index = ++g_typeCounter;
+  } else {
+    g_typeMutex.lock();
+  }
+  index = record->index.load(std::memory_order_relaxed);
+  if (!index) {
+    index = ++g_typeCounter;
+    record->index.store(index, std::memory_order_release);
+  }
+  if (lock) {
     lock->unlock();
   } else {
-    record->index = ++g_typeCounter;
+    g_typeMutex.unlock();
   }
-  return record->index;
+  return index;
 }
 
 bool QroTypeIsA(QroTypeInfo own, QroTypeInfo t) {

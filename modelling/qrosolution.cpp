@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "qroalgorithm.h"
+#include "qrochange.h"
 #include "qromodel.h"
 #include "qroregistry.h"
 #include "qrovar.h"
@@ -422,17 +423,65 @@ void QroSavedObjective::setValue(QroNum value) {
 // ---------------------------------------------------------------------------
 // Solution container
 
+namespace {
+const char* const kAddMixing = "QroSolution::add: mixing mismatch environments";
+}
+
 QroSolutionI::QroSolutionI(QroEnvI* env)
-    : QroEnvObjectI(env), _elements(env->getGeneralAllocator()), _index(nullptr) {
+    : QroEnvObjectI(env), _elements(env->getGeneralAllocator()), _index(nullptr), _watch(this) {
   QroGenAlloc* a = env->getGeneralAllocator();
   _index = new (a) QroAddressHashTable<QroSolutionElementI*>(a);
+  try {
+    env->getPlugInRegistry()->addListener(&_watch);
+  } catch (...) {
+    delete _index;
+    _elements.release();
+    throw;
+  }
 }
 
 QroSolutionI::~QroSolutionI() {
+  if (QroPlugInRegistry* registry = _env->getPlugInRegistry()) registry->removeListener(&_watch);
   for (QroInt i = 0; i < _elements.getSize(); ++i) delete _elements[i];
   _elements.release();
   delete _index;
   _index = nullptr;
+}
+
+void QroSolutionI::EndWatch::change(QroChange* change, QroExtractableI*) {
+  if (change->isType(QroDestroyExtractableArray::GetTypeInfo()))
+    _solution->drop(change->getChangedExtractableArray());
+  else if (change->isType(QroDestroyExtractable::GetTypeInfo()))
+    _solution->drop(change->getChangedExtractable());
+}
+
+QroBool QroSolutionI::unindex(QroExtractableI* x) {
+  return x && _index->remove(x) ? 1 : 0;
+}
+
+// Deletes the records that lost their index entry; the others move up.
+void QroSolutionI::compact() {
+  QroInt kept = 0;
+  for (QroInt i = 0; i < _elements.getSize(); ++i) {
+    QroSolutionElementI* e = _elements[i];
+    if (find(e->getExtractable()) == e)
+      _elements[kept++] = e;
+    else
+      delete e;
+  }
+  _elements.truncate(kept);
+}
+
+void QroSolutionI::drop(const QroExtractableArray& ended) {
+  if (!ended.getImpl() || _elements.getSize() == 0) return;
+  QroBool dropped = 0;
+  for (QroInt i = 0; i < ended.getSize(); ++i)
+    if (unindex(ended[i])) dropped = 1;
+  if (dropped) compact();
+}
+
+void QroSolutionI::drop(QroExtractableI* ended) {
+  if (unindex(ended)) compact();
 }
 
 QroSolutionElementI* QroSolutionI::find(const QroExtractableI* x) const {
@@ -459,6 +508,7 @@ void QroSolutionI::append(QroSolutionElementI* element) {
 
 void QroSolutionI::add(QroNumVarI* var) {
   if (!var) throw QroEmptyHandleException("QroSolution::add: empty variable handle");
+  QroCheckSameEnv(_env, var, kAddMixing);
   if (find(var)) return;
   QroGenAlloc* a = _env->getGeneralAllocator();
   append(new (a) QroSavedNumVarI(a, var));
@@ -466,6 +516,7 @@ void QroSolutionI::add(QroNumVarI* var) {
 
 void QroSolutionI::add(QroObjectiveI* objective) {
   if (!objective) throw QroEmptyHandleException("QroSolution::add: empty objective handle");
+  QroCheckSameEnv(_env, objective, kAddMixing);
   if (find(objective)) return;
   QroGenAlloc* a = _env->getGeneralAllocator();
   append(new (a) QroSavedObjective(a, objective));
@@ -473,6 +524,7 @@ void QroSolutionI::add(QroObjectiveI* objective) {
 
 void QroSolutionI::add(QroIntSetVarI* var) {
   if (!var) throw QroEmptyHandleException("QroSolution::add: empty variable handle");
+  QroCheckSameEnv(_env, var, kAddMixing);
   if (find(var)) return;
   QroGenAlloc* a = _env->getGeneralAllocator();
   append(new (a) QroSavedIntSetVarI(a, var));
@@ -486,14 +538,17 @@ const QroSolutionOperationsI* operationsOf(QroAlgorithmI* algorithm, const QroSo
   return m ? m->getOperations(e->getOperationsIndex()) : nullptr;
 }
 
-QroAlgorithmI* checkedAlgorithm(QroAlgorithmI* algorithm) {
+const char* const kSolutionMixing = "QroSolution: mixing mismatch environments";
+
+QroAlgorithmI* checkedAlgorithm(const QroSolutionI* s, QroAlgorithmI* algorithm) {
   if (!algorithm) throw QroEmptyHandleException("QroSolution: empty algorithm handle");
+  if (algorithm->getEnv() != s->getEnv()) QroThrowEnvMismatch(kSolutionMixing);
   return algorithm;
 }
 }  // namespace
 
 void QroSolutionI::store(QroAlgorithmI* algorithm) const {
-  checkedAlgorithm(algorithm);
+  checkedAlgorithm(this, algorithm);
   for (QroInt i = 0; i < _elements.getSize(); ++i) {
     QroSolutionElementI* e = _elements[i];
     if (const QroSolutionOperationsI* ops = operationsOf(algorithm, e))
@@ -504,7 +559,7 @@ void QroSolutionI::store(QroAlgorithmI* algorithm) const {
 }
 
 void QroSolutionI::restore(QroAlgorithmI* algorithm) const {
-  checkedAlgorithm(algorithm);
+  checkedAlgorithm(this, algorithm);
   for (QroInt i = 0; i < _elements.getSize(); ++i) {
     QroSolutionElementI* e = _elements[i];
     if (const QroSolutionOperationsI* ops = operationsOf(algorithm, e))
@@ -515,7 +570,7 @@ void QroSolutionI::restore(QroAlgorithmI* algorithm) const {
 }
 
 QroBool QroSolutionI::isFeasible(QroAlgorithmI* algorithm) const {
-  checkedAlgorithm(algorithm);
+  checkedAlgorithm(this, algorithm);
   for (QroInt i = 0; i < _elements.getSize(); ++i) {
     QroSolutionElementI* e = _elements[i];
     const QroSolutionOperationsI* ops = operationsOf(algorithm, e);

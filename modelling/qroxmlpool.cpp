@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <mutex>
 #include <new>
 
 #include "qroexception.h"
@@ -11,6 +12,15 @@ QroXmlNodePool s_pool;
 
 const std::size_t LinkSize = sizeof(void*);
 
+// Threads that build or drop trees share the pool. Recursive: a large block
+// takes a list node from the pool. Never destroyed, so that releases during
+// exit still find it.
+std::recursive_mutex& poolLock() {
+  static std::recursive_mutex* lock = new std::recursive_mutex;
+  return *lock;
+}
+typedef std::lock_guard<std::recursive_mutex> PoolGuard;
+
 inline int sizeClassOf(std::size_t size) {
   return static_cast<int>((size - 1) / 8);
 }
@@ -22,6 +32,7 @@ inline void*& linkOf(void* block) {
 }  // namespace
 
 QroXmlNodePool* QroXmlNodePool::Get() {
+  PoolGuard guard(poolLock());
   if (!s_pool._created) s_pool.create();
   return &s_pool;
 }
@@ -66,6 +77,7 @@ void* QroXmlNodePool::carve(std::size_t blockSize) {
 }
 
 void* QroXmlNodePool::allocate(std::size_t size) {
+  PoolGuard guard(poolLock());
   if (size == 0) size = 1;
   if (size <= MaxPooledSize) {
     int c = sizeClassOf(size);
@@ -92,8 +104,10 @@ void* QroXmlNodePool::allocate(std::size_t size) {
 }
 
 void QroXmlNodePool::release(void* block, std::size_t size) {
+  if (!block) return;
+  PoolGuard guard(poolLock());
   // After the exit teardown the chunks are gone and large blocks were freed.
-  if (!block || !_created) return;
+  if (!_created) return;
   if (size == 0) size = 1;
   if (size <= MaxPooledSize) {
     int c = sizeClassOf(size);
@@ -106,16 +120,19 @@ void QroXmlNodePool::release(void* block, std::size_t size) {
 
 int32_t QroXmlNodePool::getFreeCount(int sizeClass) const {
   if (sizeClass < 0 || sizeClass >= ClassCount) return 0;
+  PoolGuard guard(poolLock());
   int32_t n = 0;
   for (void* b = _free[sizeClass]; b; b = linkOf(b)) ++n;
   return n;
 }
 
 int32_t QroXmlNodePool::getLargeBlockCount() const {
+  PoolGuard guard(poolLock());
   return _large ? _large->getCount() : 0;
 }
 
 void QroXmlNodePool::Teardown() {
+  PoolGuard guard(poolLock());
   QroXmlNodePool& p = s_pool;
   if (!p._created) return;
   if (QroXmlNodeList* large = p._large) {

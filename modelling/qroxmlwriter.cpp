@@ -9,8 +9,8 @@
 
 namespace {
 
-// Process-wide and unguarded: writes of two trees must not interleave.
-uint32_t s_indentation = 0;
+// One per thread: writes of two trees in one thread must not interleave.
+thread_local uint32_t s_indentation = 0;
 const uint32_t s_indentationStep = 2;
 
 // Raises the counter by one step for the lifetime of the guard, so that it is

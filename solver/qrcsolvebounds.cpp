@@ -5,6 +5,7 @@
 //
 // Everything here runs inside goals and may fail: locals stay trivially
 // destructible.
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <ostream>
@@ -31,8 +32,9 @@ void QrcTestFltMaxI::display(std::ostream& os) const {
 
 namespace {
 
-QrcInt nestedSearches = 0;
-QrcInt refutedSlices = 0;
+// Counted by every thread; read only by tests and benchmarks.
+std::atomic<QrcInt> nestedSearches{0};
+std::atomic<QrcInt> refutedSlices{0};
 
 // The slice width s * (max - min), a width not below DBL_MAX (infinite bounds,
 // overflow) counting as DBL_MAX.
@@ -45,9 +47,9 @@ QrcFloat sliceWidth(QrcFloatExpI* x, QrcFloat s) {
 
 // True when the slice test has a solution; the state is restored either way.
 bool holds(QrcManagerI* m, QrcGoalI* test) {
-  ++nestedSearches;
+  nestedSearches.fetch_add(1, std::memory_order_relaxed);
   bool found = m->solve(test, true) != 0;
-  if (!found) ++refutedSlices;
+  if (!found) refutedSlices.fetch_add(1, std::memory_order_relaxed);
   setRoundingNearest();
   return found;
 }
@@ -123,10 +125,10 @@ void passesToFixpoint(QrcFloatVarArrayI* a, QrcFloat s, QrcInt p) {
 }  // namespace
 
 QrcInt getBoundShavingSearches() {
-  return nestedSearches;
+  return nestedSearches.load(std::memory_order_relaxed);
 }
 QrcInt getBoundShavingRefutations() {
-  return refutedSlices;
+  return refutedSlices.load(std::memory_order_relaxed);
 }
 
 void shaveFloatBounds(const QrcFloatVarArray& vars, QrcFloat ratio) {

@@ -23,6 +23,12 @@ std::ostream& operator<<(std::ostream& os, const QroGoal& goal) {
   return os;
 }
 
+QroAndGoalI::QroAndGoalI(QroEnvI* env, QroGoalI* first, QroGoalI* second)
+    : QroGoalI(env), _first(first), _second(second) {
+  if ((first && first->getEnv() != env) || (second && second->getEnv() != env))
+    QroThrowEnvMismatch("QroAndGoal: mixing mismatch environments");
+}
+
 QrcGoal QroAndGoalI::extract(const QroSolver& solver) const {
   return QrcAnd(QrcExtractGoal(solver, _first), QrcExtractGoal(solver, _second));
 }
@@ -64,6 +70,8 @@ void QrcDefaultGoalI::display(std::ostream& os) const {
 }
 
 QrcGoal QrcExtractGoal(const QroSolver& solver, QroGoalI* goal) {
+  if (goal && solver.getImpl() && goal->getEnv() != solver.getImpl()->getEnv())
+    QroThrowEnvMismatch("QroSolver goal: mixing mismatch environments");
   QrcManagerI* m = solver.getManagerI();
   return QrcGoal(new (m) QrcExtractGoalI(m, goal));
 }
@@ -76,6 +84,11 @@ QrcGoal QrcDefaultGoal(const QrcManager& manager) {
 
 QrcGoal QroSolverTrueGoal(const QroSolver& solver) {
   return QrcGoalTrue(solver.getManager());
+}
+
+QroNumDichotomizeI::QroNumDichotomizeI(QroEnvI* env, QroNumVarI* var, QroInt option, QroNum ratio)
+    : QroGoalI(env), _var(var), _option(option), _ratio(ratio) {
+  QroCheckSameEnv(env, var, "QroNumDichotomize: mixing mismatch environments");
 }
 
 QrcGoal QroNumDichotomizeI::extract(const QroSolver& solver) const {

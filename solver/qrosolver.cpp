@@ -1,5 +1,6 @@
 // The solver object: construction and destruction, synchronisation with the
 // model, the choice of the goal and the solves and searches.
+#include <atomic>
 #include <cstdlib>
 #include <ostream>
 
@@ -24,12 +25,12 @@
 
 namespace {
 
-QroInt liveSolvers = 0;
+std::atomic<QroInt> liveSolvers{0};
 
 void changeLiveSolvers(QroInt delta) {
   QroTypeRegistryLock* lock = QroGetTypeRegistryLock();
   if (lock) lock->lock();
-  liveSolvers += delta;
+  liveSolvers.fetch_add(delta);
   if (lock) lock->unlock();
 }
 
@@ -38,7 +39,7 @@ const char* const kExtractName = "CPExtract";
 }  // namespace
 
 QroInt QroSolverI::getLiveSolverCount() {
-  return liveSolvers;
+  return liveSolvers.load();
 }
 
 // ---------------------------------------------------------------------------
@@ -523,7 +524,16 @@ void QroSolverI::searchEnded() {
   if (_syncLevel == Synchronized) _syncLevel = Searched;
 }
 
+namespace {
+// A goal made in another environment names objects this solver cannot hold.
+void checkGoalEnv(const QroSolverI* solver, const QroGoalI* goal) {
+  if (goal && goal->getEnv() != solver->getEnv())
+    QroThrowEnvMismatch("QroSolver goal: mixing mismatch environments");
+}
+}  // namespace
+
 QroBool QroSolverI::solveFromGoal(QroGoalI* goal, QroInt mode, QroBool restart) {
+  checkGoalEnv(this, goal);
   if (isInSearch()) throw QroSolver::MultipleSearchException();
   if (mode == 1 && _fastRestart && _syncLevel == Searched) _syncLevel = AdditionsPending;
   synchronize(mode);
@@ -551,6 +561,7 @@ QroBool QroSolverI::solveFromGoal(QroGoalI* goal, QroInt mode, QroBool restart) 
 }
 
 QroBool QroSolverI::solveWithObjective(QroGoalI* goal, QroInt mode, QroBool restart) {
+  checkGoalEnv(this, goal);
   synchronize(mode);
   setInSearch(1);
   RunGuard guard(this);
@@ -581,6 +592,7 @@ QroBool QroSolverI::solveWithObjective(QroGoalI* goal, QroInt mode, QroBool rest
 }
 
 void QroSolverI::startNewSearch(QroGoalI* goal, QroInt mode) {
+  checkGoalEnv(this, goal);
   if (isInSearch()) throw QroSolver::MultipleSearchException();
   _status = Unknown;
   synchronize(mode);

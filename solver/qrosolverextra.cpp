@@ -33,6 +33,23 @@ QroExtractableArray copyExtractables(QroEnvI* env, QroArrayI* a) {
   return copy;
 }
 
+// env, once the array and its elements belong to it (before the constructor's
+// base registers anything).
+QroEnvI* withElements(QroEnvI* env, const QroArray& a, const char* message) {
+  QroCheckExtractablesEnv(env, a, message);
+  return env;
+}
+QroEnvI* withData(QroEnvI* env, const QroArray& a, const char* message) {
+  QroCheckArrayEnv(env, a, message);
+  return env;
+}
+
+const char* const kLexMixing = "QroLexOrder: mixing mismatch environments";
+const char* const kStretchMixing = "QroStretch: mixing mismatch environments";
+const char* const kPatternMixing = "QroPattern: mixing mismatch environments";
+const char* const kCountMixing = "QroIntCountValueEq: mixing mismatch environments";
+const char* const kToBranchMixing = "QroToBranch: mixing mismatch environments";
+
 void endArray(QroArray& a) {
   if (a.getImpl()) a.end();
 }
@@ -67,7 +84,7 @@ void displayLine(std::ostream& os, const char* label, const V& value) {
 
 QroLexOrderI::QroLexOrderI(QroEnvI* env, const QroIntVarArray& first, const QroIntVarArray& second,
                            const char* name)
-    : QroConstraintI(env, name) {
+    : QroConstraintI(withElements(withElements(env, first, kLexMixing), second, kLexMixing), name) {
   QroSolverExtraXMLPlugInAddon::Ensure(env);
   _first = asExtractables(first);
   _second = asExtractables(second);
@@ -110,7 +127,11 @@ QroExtractableI* QroGeLexI::makeClone(QroEnvI* env) const {
 
 QroStretchI::QroStretchI(QroEnvI* env, const QroIntVarArray& vars, const QroIntArray& mins,
                          const QroIntArray& maxes, const QroIntArray& values, const char* name)
-    : QroConstraintI(env, name) {
+    : QroConstraintI(
+          withData(withData(withData(withElements(env, vars, kStretchMixing), mins, kStretchMixing),
+                            maxes, kStretchMixing),
+                   values, kStretchMixing),
+          name) {
   QroSolverExtraXMLPlugInAddon::Ensure(env);
   _vars = asExtractables(vars);
   _mins = mins;
@@ -153,12 +174,22 @@ QroBool QroIsTupleSetExtractable(const QroExtractableI* x) {
          !x->isType(QroObjectiveI::GetTypeInfo());
 }
 
-QroPatternI::QroPatternI(QroEnvI* env, const QroIntVarArray& vars, QroExtractableI* patterns,
-                         QroInt cst, const char* name)
-    : QroConstraintI(env, name), _patterns(patterns), _cst(cst) {
+namespace {
+// env, once the variables and the pattern set fit (checked before the base
+// registers the constraint).
+QroEnvI* patternEnv(QroEnvI* env, const QroIntVarArray& vars, QroExtractableI* patterns) {
+  withElements(env, vars, kPatternMixing);
   if (!patterns) throw QroWrongUsage("QroPatternI: no pattern set");
+  QroCheckSameEnv(env, patterns, kPatternMixing);
   if (!QroIsTupleSetExtractable(patterns))
     throw QroWrongUsage("QroPatternI: the pattern set is not a tuple set");
+  return env;
+}
+}  // namespace
+
+QroPatternI::QroPatternI(QroEnvI* env, const QroIntVarArray& vars, QroExtractableI* patterns,
+                         QroInt cst, const char* name)
+    : QroConstraintI(patternEnv(env, vars, patterns), name), _patterns(patterns), _cst(cst) {
   QroSolverExtraXMLPlugInAddon::Ensure(env);
   _vars = asExtractables(vars);
   _vars.incrementUseCounts();
@@ -188,7 +219,7 @@ void QroPatternI::display(std::ostream& os) const {
 // Count of the expressions equal to a value
 
 QroIntCountValueEqI::QroIntCountValueEqI(QroEnvI* env, const QroIntExprArray& exprs, QroInt value)
-    : QroIntExprI(env), _value(value) {
+    : QroIntExprI(withElements(env, exprs, kCountMixing)), _value(value) {
   QroSolverExtraXMLPlugInAddon::Ensure(env);
   _exprs = asExtractables(exprs);
   _exprs.incrementUseCounts();
@@ -230,7 +261,7 @@ QroNum QroIntCountValueEqI::eval(QroAlgorithmI* algorithm) const {
 // Branching mark
 
 QroToBranchI::QroToBranchI(QroEnvI* env, const QroIntVarArray& vars, const char* name)
-    : QroConstraintI(env, name), _vars(vars) {}
+    : QroConstraintI(withElements(env, vars, kToBranchMixing), name), _vars(vars) {}
 
 QroToBranchI::~QroToBranchI() {}
 

@@ -26,6 +26,7 @@
 #include "qrcpairing.h"
 #include "qrcregular.h"
 #include "qrcsequence.h"
+#include "qrcsetof.h"
 #include "qrcspread.h"
 #include "qrctupleset.h"
 
@@ -142,6 +143,14 @@ void* extractPattern(QroAlgorithmI* a, QroExtractableI* node, const QroArray& va
       s, node,
       QrcPattern(x, tupleSetOf(s, patterns, "Pattern: the pattern set is not a tuple set"),
                  terminator));
+}
+
+void* extractIntCountValueEq(QroAlgorithmI* a, QroExtractableI*, const QroArray& vars,
+                             QroInt value) {
+  QroSolverI* s = solverOf(a);
+  QrcIntVarArray x = intVars(s, vars);
+  QrcIndex index;
+  return s->makeIntRecord(QrcGenericConstraint(index, x[index] == value).getImpl());
 }
 
 void* extractAllDiff(QroAlgorithmI* a, QroExtractableI* node, const QroArray& vars) {
@@ -529,4 +538,9 @@ void* extractStretch(QroAlgorithmI* a, QroExtractableI* node) {
 void* extractPattern(QroAlgorithmI* a, QroExtractableI* node) {
   QroPatternI* c = static_cast<QroPatternI*>(node);
   return extractPattern(a, node, c->getVars(), c->getPatterns(), c->getTerminator());
+}
+
+void* extractIntCountValueEq(QroAlgorithmI* a, QroExtractableI* node) {
+  QroIntCountValueEqI* c = static_cast<QroIntCountValueEqI*>(node);
+  return extractIntCountValueEq(a, node, c->getExprs(), c->getValue());
 }

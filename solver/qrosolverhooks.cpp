@@ -2,6 +2,8 @@
 // the hooks of models, constraints' activation and model changes.
 #include "qrosolverextractor.h"
 
+#include <mutex>
+
 #include "qrochange.h"
 #include "qrolinear.h"
 #include "qromodel.h"
@@ -214,7 +216,9 @@ void applyRemoveFromModel(QroAlgorithmI* algorithm, QroChange* change, void*) {
 
 void registerArithmeticHooks();
 
-void registerExtractionHooks() {
+namespace {
+
+void fillHookRecords() {
   registerArithmeticHooks();
   setHooks(QroModelI::Hooks, extractModel, removeModel, changeNeedsSync);
   QroObjectiveI::Hooks.change = changeNeedsSync;
@@ -243,6 +247,7 @@ void registerExtractionHooks() {
   setConstraintHooks(QroGeLexI::Hooks, extractGeLex, removeArrays, changeNeedsUpdate);
   setConstraintHooks(QroStretchI::Hooks, extractStretch, removeArray, changeNeedsUpdate);
   setConstraintHooks(QroPatternI::Hooks, extractPattern, removeArray, changeNeedsUpdate);
+  setHooks(QroIntCountValueEqI::Hooks, extractIntCountValueEq, removeArray, changeNeedsSync);
   // Expressions and constraints of classes without a record of their own.
   setHooks(QroNumExprI::Hooks, cannotExtract, cannotRemove, cannotChange);
   setHooks(QroIntExprI::Hooks, cannotExtract, cannotRemove, cannotChange);
@@ -258,4 +263,12 @@ void registerExtractionHooks() {
   QroDestroyExtractableArray::Hooks.apply = applyNeedsReextract;
   QroAddOneToModel::Hooks.apply = applyAddOneToModel;
   QroRemoveFromModel::Hooks.apply = applyRemoveFromModel;
+}
+
+}  // namespace
+
+// The records are process-wide: filled once, by the first solver of any thread.
+void registerExtractionHooks() {
+  static std::once_flag filled;
+  std::call_once(filled, fillHookRecords);
 }

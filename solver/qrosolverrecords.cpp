@@ -57,8 +57,11 @@ QroExtractionRecord* QroSolverI::makeConstraintRecord(QroExtractableI* x, QrcCon
   return r;
 }
 
+// An identifier of another environment would name an object of this one.
 QroBool QroSolverI::isExtracted(const QroExtractableI* x) const {
-  return x && isUsing(x->getId());
+  if (!x) return 0;
+  QroCheckSameEnv(_env, x, "QroSolver: mixing mismatch environments");
+  return isUsing(x->getId());
 }
 
 QroExtractionRecord* QroSolverI::getRecord(const QroExtractableI* x) const {

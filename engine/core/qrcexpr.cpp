@@ -1,5 +1,6 @@
 #include "qrcexpr.h"
 
+#include <atomic>
 #include <cstring>
 #include <ostream>
 
@@ -8,11 +9,11 @@
 #include "qrcqueue.h"
 
 namespace {
-QrcInt exprTypeCounter = 0;
+std::atomic<QrcInt> exprTypeCounter{0};
 }
 
 QrcInt QrcExprI::newExprTypeId() {
-  return ++exprTypeCounter;
+  return exprTypeCounter.fetch_add(1) + 1;
 }
 
 QrcExprI::QrcExprI(QrcManagerI* manager)
@@ -132,6 +133,7 @@ QrcErrorReporter* QrcExprI::getErrorReporter() const {
 
 QrcExprI* QrcExprI::getCopyForManager(QrcManagerI* target) {
   if (!target) target = _manager;
+  if (target == _manager && _handler && target->getMemoStack()->keepsVariables()) return this;
   bool opened = QrcOpenCopy(target);
   if (!_copyMemo) {
     QrcExprI* copy = makeCopy(target);

@@ -1,8 +1,10 @@
 #include "qrcmanager.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "qrcconstraint.h"
@@ -27,16 +29,15 @@ void QrcNoEdit() {
 
 namespace {
 
-QrcInt liveManagers = 0;
+std::atomic<QrcInt> liveManagers{0};
 
 // The count of live managers changes under the type-registry lock when one is installed.
 void changeLiveManagers(QrcInt delta) {
   QroTypeRegistryLock* lock = QroGetTypeRegistryLock();
   if (lock) lock->lock();
-  liveManagers += delta;
+  liveManagers.fetch_add(delta);
   if (lock) lock->unlock();
 }
-bool floatEnvironmentReady = false;
 
 QrcErrorReporter* defaultReporter() {
   static QrcErrorReporter reporter;
@@ -70,7 +71,7 @@ QrcRevWord::QrcRevWord(const QrcManager& manager, QrcInt value)
     : _value(value), _stamp(manager.getImpl() ? manager.getImpl()->getStamp() : 0) {}
 
 QrcInt QrcManagerI::getLiveManagerCount() {
-  return liveManagers;
+  return liveManagers.load();
 }
 
 // ---------------------------------------------------------------- creation
@@ -85,10 +86,8 @@ QrcManagerI::QrcManagerI(QrcManagerTag tag) {
     changeLiveManagers(1);
     _counted = 1;
   }
-  if (!floatEnvironmentReady) {
-    floatEnvironmentReady = true;
-    QrcInitFloatEnvironment();
-  }
+  static std::once_flag floatEnvironmentReady;
+  std::call_once(floatEnvironmentReady, QrcInitFloatEnvironment);
   build();
 }
 
@@ -568,7 +567,7 @@ void QrcManagerI::postFiled() {
 }
 
 void QrcManagerI::leaveEditMode() {
-  if (liveManagers == 0 && !_counted) {
+  if (liveManagers.load() == 0 && !_counted) {
     double before = cpuTime();
     changeLiveManagers(1);
     _counted = 1;

@@ -238,6 +238,7 @@ void QrcMemoStack::clear() {
   }
   _count = 0;
   _active = 0;
+  _keepVariables = 0;
 }
 
 // ---------------------------------------------------------------- copy stack

@@ -1,10 +1,15 @@
+#include <mutex>
+
 #include "engine/float/qrcfloatconstants.h"
 #include "qrcfloatenv.h"
 
 // Start-up constants of interval arithmetic, filled once per process by the
-// first manager.
+// first manager, whichever thread makes it.
 void QrcInitRoundedConstants() {
-  initFloatConstantBounds();
-  initExpLogConstantBounds();
-  initApproxCoefficientBounds();
+  static std::once_flag filled;
+  std::call_once(filled, [] {
+    initFloatConstantBounds();
+    initExpLogConstantBounds();
+    initApproxCoefficientBounds();
+  });
 }

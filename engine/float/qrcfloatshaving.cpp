@@ -4,6 +4,7 @@
 // upper slices of the range in nested searches.
 #include "qrcfloatshaving.h"
 
+#include <atomic>
 #include <cmath>
 #include <ostream>
 
@@ -12,9 +13,10 @@
 
 namespace {
 const double Inf = HUGE_VAL;
-// Process-wide shaving of extracted variables: off unless a test sets it.
-QrcInt globalLevel = 0;
-bool globalOn = false;
+// Process-wide shaving of extracted variables, off unless a test sets it;
+// atomic, as solvers in several threads read them.
+std::atomic<QrcInt> globalLevel{0};
+std::atomic<bool> globalOn{false};
 }  // namespace
 
 QrcSpiralSolverFloatCtI::QrcSpiralSolverFloatCtI(QrcFloatExpI* var, QrcInt level)
@@ -130,21 +132,22 @@ void addFloatShaving(const QrcFloatVar& x) {
 }
 
 QrcInt getGlobalFloatShavingLevel() {
-  return globalLevel;
+  return globalLevel.load(std::memory_order_relaxed);
 }
 bool isGlobalFloatShavingOn() {
-  return globalOn;
+  return globalOn.load(std::memory_order_relaxed);
 }
 void setGlobalFloatShavingLevel(QrcInt level) {
-  globalLevel = level;
+  globalLevel.store(level, std::memory_order_relaxed);
 }
 void setGlobalFloatShavingOn(bool on) {
-  globalOn = on;
+  globalOn.store(on, std::memory_order_relaxed);
 }
 
 void addGlobalFloatShaving(const QrcFloatVar& x) {
-  if (globalLevel < 1 || !globalOn) return;
+  QrcInt level = globalLevel.load(std::memory_order_relaxed);
+  if (level < 1 || !globalOn.load(std::memory_order_relaxed)) return;
   QrcFloatExpI* v = x.getImpl();
   if (!v) QrcFatalError(QrcEmptyHandleError, "empty handle", "addGlobalFloatShaving");
-  v->getManager()->add(QrcSpiralSolverFloatCt(x, globalLevel).getImpl());
+  v->getManager()->add(QrcSpiralSolverFloatCt(x, level).getImpl());
 }

@@ -12,8 +12,9 @@ typedef unsigned __int128 Sig;  // words 2-7: 96 bits
 const Sig kSigMask = (static_cast<Sig>(1) << 96) - 1;
 const int kLeadBit = 79;  // bit 15 of word 3
 
-// Quotient accumulator of multiplication, division and remainder.
-WideNumber g_accumulator = {{0, 0, 0, 0, 0, 0, 0, 0}};
+// Quotient accumulator of multiplication, division and remainder, one per
+// thread (wideLastQuotientWord reads what the thread's last remainder left).
+thread_local WideNumber g_accumulator = {{0, 0, 0, 0, 0, 0, 0, 0}};
 
 Sig sigOf(const WideNumber* x) {
   Sig v = 0;

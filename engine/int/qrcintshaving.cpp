@@ -4,14 +4,16 @@
 // that tests upper slices of the range in nested searches.
 #include "qrcintshaving.h"
 
+#include <atomic>
 #include <ostream>
 
 #include "qrcmanager.h"
 
 namespace {
-// Process-wide shaving of extracted variables: off unless a test sets it.
-QrcInt globalLevel = 0;
-bool globalOn = false;
+// Process-wide shaving of extracted variables, off unless a test sets it;
+// atomic, as solvers in several threads read them.
+std::atomic<QrcInt> globalLevel{0};
+std::atomic<bool> globalOn{false};
 }  // namespace
 
 QrcSpiralSolverIntCtI::QrcSpiralSolverIntCtI(QrcIntExpI* var, QrcInt level)
@@ -124,21 +126,22 @@ void addIntShaving(const QrcIntVar& x) {
 }
 
 QrcInt getGlobalIntShavingLevel() {
-  return globalLevel;
+  return globalLevel.load(std::memory_order_relaxed);
 }
 bool isGlobalIntShavingOn() {
-  return globalOn;
+  return globalOn.load(std::memory_order_relaxed);
 }
 void setGlobalIntShavingLevel(QrcInt level) {
-  globalLevel = level;
+  globalLevel.store(level, std::memory_order_relaxed);
 }
 void setGlobalIntShavingOn(bool on) {
-  globalOn = on;
+  globalOn.store(on, std::memory_order_relaxed);
 }
 
 void addGlobalIntShaving(const QrcIntVar& x) {
-  if (globalLevel < 1 || !globalOn) return;
+  QrcInt level = globalLevel.load(std::memory_order_relaxed);
+  if (level < 1 || !globalOn.load(std::memory_order_relaxed)) return;
   QrcIntExpI* v = x.getImpl();
   if (!v) QrcFatalError(QrcEmptyHandleError, "empty handle", "addGlobalIntShaving");
-  v->getManager()->add(QrcSpiralSolverIntCt(x, globalLevel).getImpl());
+  v->getManager()->add(QrcSpiralSolverIntCt(x, level).getImpl());
 }

@@ -378,16 +378,23 @@ TEST_F(ModelTest, ExtractionThroughHooksCollectsFailures) {
   }
   alg.setInSearch(0);
 
-  // Mixed environments are refused before extraction.
+  // Mixed environments are refused: a model takes no member of another
+  // environment, and an algorithm extracts no model of another environment.
   QroEnv other;
   QroModel foreign(other);
   QroNumVar z(env, 0, 1);
-  foreign.getImpl()->append(z.getImpl());
+  try {
+    foreign.getImpl()->append(z.getImpl());
+    FAIL();
+  } catch (const QroWrongUsage& w) {
+    EXPECT_STREQ(w.getMessage(), "QroModel::add: mixing mismatch environments");
+  }
+  EXPECT_EQ(foreign.getImpl()->getSize(), 0);
   try {
     alg.extract(foreign.getImpl());
     FAIL();
   } catch (const QroWrongUsage& w) {
-    EXPECT_STREQ(w.getMessage(), "mixing mismatch environments");
+    EXPECT_STREQ(w.getMessage(), "QroAlgorithm::extract: mixing mismatch environments");
   }
   other.end();
 }

@@ -2,6 +2,7 @@
 // extraction.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -568,4 +569,51 @@ TEST(ExtraExtraction, ToBranchIsNotExtractedAndNamesCarryOver) {
   EXPECT_THROW(tb->extract(solver.getImpl()), QroAlgorithm::ExtractFailure);
   solver.end();
   env.end();
+}
+
+TEST(ExtraExtraction, CountExpressionAgainstBruteForce) {
+  // A count of 1 equal to 2 over 4 variables in {0, 1}.
+  qrotest::ModelCase two;
+  two.name = "IntCountValueEq";
+  two.values = qrotest::ranges(4, 0, 1);
+  two.build = [](QroEnv& env, QroModel& m, const std::vector<QroNumVar>& v) {
+    QroEnvI* e = env.getImpl();
+    QroIntExprArray exprs(env, 0);
+    for (const QroNumVar& x : v) exprs.add(x.getImpl());
+    m.add(QroRange(env, 2.0, new (e) QroIntCountValueEqI(e, exprs, 1), 2.0));
+  };
+  two.check = [](const std::vector<int64_t>& a) {
+    return std::count(a.begin(), a.end(), int64_t(1)) == 2;
+  };
+  EXPECT_EQ(qrotest::checkerSolutions(two).size(), 6u);
+  EXPECT_EQ(qrotest::checkModelCase(two), 0);
+
+  // Equal to a variable, with an expression among those counted.
+  qrotest::ModelCase k;
+  k.name = "IntCountValueEq with an expression";
+  k.values = {{0, 1, 2}, {0, 1, 2}, {-1, 1, 2}, {0, 1, 2, 3, 4}};
+  k.build = [](QroEnv& env, QroModel& m, const std::vector<QroNumVar>& v) {
+    QroEnvI* e = env.getImpl();
+    QroIntExprArray exprs(env, 0);
+    for (size_t i = 0; i < 3; ++i) exprs.add(v[i].getImpl());
+    exprs.add(new (e) QroIntTimesCstI(e, v[2].getImpl(), 2));
+    m.add(QroNumExprArg(new (e) QroIntCountValueEqI(e, exprs, 2)) == QroNumExprArg(v[3].getImpl()));
+  };
+  k.check = [](const std::vector<int64_t>& a) {
+    int64_t n = (a[0] == 2) + (a[1] == 2) + (a[2] == 2) + (2 * a[2] == 2);
+    return n == a[3];
+  };
+  EXPECT_EQ(qrotest::checkModelCase(k), 0);
+
+  // Over no expression the count is 0.
+  qrotest::ModelCase none;
+  none.name = "IntCountValueEq over nothing";
+  none.values = {{0, 1, 2}};
+  none.build = [](QroEnv& env, QroModel& m, const std::vector<QroNumVar>& v) {
+    QroEnvI* e = env.getImpl();
+    QroNumExprI* count = new (e) QroIntCountValueEqI(e, QroIntExprArray(env, 0), 3);
+    m.add(QroNumExprArg(count) == QroNumExprArg(v[0].getImpl()));
+  };
+  none.check = [](const std::vector<int64_t>& a) { return a[0] == 0; };
+  EXPECT_EQ(qrotest::checkModelCase(none), 0);
 }

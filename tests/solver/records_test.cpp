@@ -7,6 +7,7 @@
 
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
+#include "qrcaccessor.h"
 #include "qrcconstraint.h"
 #include "qrcfloatexp.h"
 #include "qrcint.h"
@@ -183,6 +184,30 @@ TEST(SolverRecords, ReporterThrowsEveryForm) {
   EXPECT_THROW(r->report(1, "a", "b"), QroSolver::SolverErrorExceptionExprI);
   // An engine misuse outside any search reaches the caller the same way.
   EXPECT_THROW(solver.getManagerI()->popState(), QroSolver::SolverErrorException);
+  env.end();
+}
+
+// f(x) = nothing.
+class NoExp : public QrcIntToIntExpFunctionI {
+ public:
+  QrcIntExpI* getValue(QrcInt) override { return nullptr; }
+};
+
+TEST(SolverRecords, UndefinedAccessorValueThrowsUnderASolver) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  QrcManagerI* m = solver.getManagerI();
+  auto* a = new (m)
+      QrcIntExpFunctionAccessorI(new (m) QrcIntRangeAccessorDomainI(m, 0, 3), new (m) NoExp());
+  try {
+    a->get(2);
+    ADD_FAILURE() << "no exception";
+  } catch (const QroSolver::SolverErrorException& e) {
+    EXPECT_EQ(e.getErrorCode(), 25);
+    EXPECT_STREQ(e.getFunctionName(), "QrcIntExpAccessor");
+    EXPECT_STREQ(e.getMessage(), "Access Undefined F(x).");
+  }
   env.end();
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <set>
 #include <vector>
 
@@ -383,6 +384,60 @@ TEST_F(SolverSolution, DefaultSearchGeneratesSetsAndCardinalities) {
   }
   solver.endSearch();
   EXPECT_EQ(found, (std::set<std::vector<QrcInt>>{{1, 2}, {1, 3}, {2, 3}}));
+}
+
+// Ending a variable or an objective drops its record from every solution that
+// holds it: checks and restores never read the ended object, and a variable
+// made in its place (in the pooled case at its address) is not taken for it.
+TEST(SolverSolutionEnding, EndedObjectsLeaveTheSolutions) {
+  for (bool pooled : {true, false}) {
+    SCOPED_TRACE(pooled);
+    if (!pooled) setenv("QRO_NO_MEMORY_MANAGER", "1", 1);
+    QroEnv env;
+    unsetenv("QRO_NO_MEMORY_MANAGER");
+    QroModel model(env);
+    QroNumVar x(env, 0, 9, QroNumVar::Int), y(env, 0, 9, QroNumVar::Int);
+    QroObjective o(env, 1.0 * y, QroObjectiveI::Minimize);
+    model.add(x);
+    model.add(y);
+    QroSolver solver(model);
+    EXPECT_EQ(solver.solve(QroGoal()), 1);
+    solver.getIntVar(x).setValue(3);
+    solver.getIntVar(y).setValue(4);
+    QroSolution both(env), justX(env);
+    both.add(x);
+    both.add(o);
+    both.add(y);
+    justX.add(x);
+    both.store(solver);
+    justX.store(solver);
+
+    x.end();
+    EXPECT_EQ(both.getImpl()->getSize(), 2);
+    EXPECT_EQ(justX.getImpl()->getSize(), 0);
+    o.end();
+    ASSERT_EQ(both.getImpl()->getSize(), 1);
+    EXPECT_EQ(both.getImpl()->getElement(0)->getExtractable(), y.getImpl());
+    EXPECT_THROW(both.getObjValue(), QroSolution::Exception);
+
+    QroNumVar z(env, 0, 9, QroNumVar::Int);
+    model.add(z);
+    EXPECT_FALSE(both.contains(z));
+    EXPECT_FALSE(justX.contains(z));
+    EXPECT_EQ(solver.solve(QroGoal()), 1);
+    EXPECT_TRUE(both.isFeasible(solver));
+    EXPECT_TRUE(justX.isFeasible(solver));
+    both.restore(solver);
+    EXPECT_EQ(solver.getIntVar(y).getValue(), 4);
+    EXPECT_EQ(solver.getIntVar(z).getSize(), 10);
+    justX.add(z);
+    justX.store(solver);
+    EXPECT_EQ(justX.getMax(z), 9);
+    both.end();
+    justX.end();
+    solver.end();
+    env.end();
+  }
 }
 
 }  // namespace

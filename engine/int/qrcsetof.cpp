@@ -1,0 +1,170 @@
+// Constraint families over set elements: instances of a generic constraint
+// kept in step with a set variable of the indexes whose instance holds.
+// Code that can fail keeps trivially destructible locals.
+#include "qrcsetof.h"
+
+#include <ostream>
+
+#include "qrcdistribute.h"
+#include "qrcintcompare.h"
+
+namespace {
+
+// Finds a generic element expression vars[index].
+class GenericElementFinder : public QrcIntExpVisitorI {
+ public:
+  void visitGenIntVar(QrcGenIntVarI* exp) override { found = exp; }
+  QrcGenIntVarI* found = nullptr;
+};
+
+// vars[index] over an array of the index's size, else null.
+QrcGenIntVarI* genericElementOver(QrcIntExpI* x, QrcIndexI* index) {
+  GenericElementFinder finder;
+  x->accept(&finder);
+  QrcGenIntVarI* g = finder.found;
+  if (!g || g->getIndex() != index) return nullptr;
+  if (g->getArray()->getSize() != index->getSize()) return nullptr;
+  return g;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- makers
+
+QrcIntExpI* QrcConstraintI::makeSetOfConstraint(QrcIndexI* index) {
+  QrcInt n = index->getSize();
+  QrcIntSetVarI* var;
+  if (n > 0) {
+    var = new (_manager) QrcIntSetVarI(_manager, 0, n - 1, nullptr);
+  } else {
+    // No index value: an empty set variable, cardinality [0..0].
+    QrcIntSetI* none = new (_manager) QrcIntSetI(_manager, 0, 0, 0, 1);
+    var = new (_manager) QrcIntSetVarI(_manager, none, nullptr);
+  }
+  QrcSetOfConstraint* ct = new (_manager) QrcSetOfConstraint(var, index, this);
+  _manager->add(ct);
+  return var->getCardinality();
+}
+
+// x == c over vars[index]: the count of the variables equal to c.
+QrcIntExpI* QrcEqCstConstraint::makeSetOfConstraint(QrcIndexI* index) {
+  QrcGenIntVarI* g = genericElementOver(static_cast<QrcIntExpI*>(_exp), index);
+  if (!g) return QrcConstraintI::makeSetOfConstraint(index);
+  QrcIntExpI* count = new (_manager) QrcIntExpI(_manager, 0, index->getSize(), nullptr);
+  _manager->add(QrcCard(QrcIntVar(count), _c, QrcIntVarArray(g->getArray()), 1, 0).getImpl());
+  return count;
+}
+
+QrcIntExp QrcGenericConstraint(QrcIndex& index, const QrcConstraint& ct) {
+  if (!index.getImpl() || !ct.getImpl())
+    QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcGenericConstraint");
+  return ct.getImpl()->makeSetOfConstraint(index.getImpl());
+}
+
+// ---------------------------------------------------------------- set-of constraint
+
+QrcSetOfConstraint::QrcSetOfConstraint(QrcIntSetVarI* var, QrcIndexI* index, QrcConstraintI* tmpl)
+    : QrcConstraintI(tmpl->getManager()), _var(var), _instances(nullptr) {
+  QrcInt n = index->getSize();
+  _instances = new (_manager) QrcConstraintArrayI(_manager, n);
+  QrcMemoStack* memo = _manager->getMemoStack();
+  for (QrcInt i = 0; i < n; ++i) {
+    index->setValue(i);
+    // Each instance is its own outermost copy, which clears the flag.
+    if (!memo->isActive()) memo->setKeepVariables();
+    (*_instances)[i] = tmpl->getCopyForManager(_manager);
+  }
+}
+
+QrcSetOfConstraint::QrcSetOfConstraint(QrcManagerI* manager, QrcIntSetVarI* var,
+                                       QrcConstraintArrayI* instances)
+    : QrcConstraintI(manager), _var(var), _instances(instances) {}
+
+bool QrcSetOfConstraint::isPossible(QrcInt i) const {
+  return _var->isPossible(i);
+}
+
+bool QrcSetOfConstraint::isRequired(QrcInt i) const {
+  return _var->isRequired(i);
+}
+
+void QrcSetOfConstraint::checkIndex(QrcInt i) {
+  QrcConstraintI* c = _instances->get(i);
+  if (c->isKnownFalse()) {
+    _var->removePossible(i);
+  } else if (c->isKnownTrue()) {
+    _var->addRequired(i);
+  } else if (isRequired(i)) {
+    c->propagate();
+  } else if (!isPossible(i)) {
+    QrcConstraintI* o = c->getOpposite();
+    if (o) o->propagate();
+  }
+}
+
+void QrcSetOfConstraint::propagate() {
+  QrcInt n = _instances->getSize();
+  for (QrcInt i = 0; i < n; ++i) checkIndex(i);
+}
+
+void QrcSetOfConstraint::post() {
+  QrcInt n = _instances->getSize();
+  for (QrcInt i = 0; i < n; ++i)
+    _instances->get(i)->metaPostDemon(new (_manager) QrcWhenSetOfDemonI(this, i));
+  _var->whenDomain(new (_manager) QrcSetDemonI(this));
+}
+
+QrcBool QrcSetOfConstraint::isFalse() const {
+  QrcInt n = _instances->getSize();
+  for (QrcInt i = 0; i < n; ++i) {
+    QrcConstraintI* c = _instances->get(i);
+    if (c->isKnownFalse()) {
+      if (isRequired(i)) return 1;
+    } else if (c->isKnownTrue() && !isPossible(i)) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+QrcConstraintI* QrcSetOfConstraint::makeCopy(QrcManagerI* t) const {
+  QrcIntSetVarI* var = static_cast<QrcIntSetVarI*>(_var->getCopyForManager(t));
+  return new (t) QrcSetOfConstraint(t, var, _instances->getCopyForManager(t));
+}
+
+void QrcSetOfConstraint::display(std::ostream& os) const {
+  if (_name) {
+    os << _name;
+    return;
+  }
+  os << " QrcSetOfConstraint(";
+  _var->display(os);
+  os << ",";
+  _instances->display(os);
+  os << ")";
+}
+
+// ---------------------------------------------------------------- demons
+
+void QrcWhenSetOfDemonI::display(std::ostream& os) const {
+  os << "QrcWhenSetOfDemon";
+}
+
+void QrcSetDemonI::propagate() {
+  QrcSetOfConstraint* owner = static_cast<QrcSetOfConstraint*>(_owner);
+  QrcIntSetVarI* var = owner->getSetVar();
+  QrcConstraintArrayI* instances = owner->getInstances();
+  QrcInt n = instances->getSize();
+  QrcInt v;
+  for (QrcDeltaRequiredIterator it(var); it.next(v);)
+    if (v >= 0 && v < n) _manager->add(instances->get(v));
+  for (QrcDeltaPossibleIterator it(var); it.next(v);) {
+    if (v < 0 || v >= n) continue;
+    QrcConstraintI* o = instances->get(v)->getOpposite();
+    if (o) _manager->add(o);
+  }
+}
+
+void QrcSetDemonI::display(std::ostream& os) const {
+  os << "QrcSetDemon";
+}
