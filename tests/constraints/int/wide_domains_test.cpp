@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 
 #include "constraint_fixtures.h"
@@ -19,6 +20,7 @@
 #include "qrcpairing.h"
 #include "qrcregular.h"
 #include "qrcsearch.h"
+#include "qrctable.h"
 #include "support/harness.h"
 #include "support/watchdog.h"
 
@@ -185,6 +187,143 @@ TEST_F(WideDomains, AbstractionsReadTheSet) {
   EXPECT_FALSE(z[0].isInDomain(Holed / 2));
   z[1].setMin(Holed / 2 + 1);
   EXPECT_EQ(b[1].getValue(), 0);
+}
+
+// Predicates of two and three arguments that count how often they are asked.
+class Counted : public QrcIntBinaryPredicateI, public QrcIntTernaryPredicateI {
+ public:
+  explicit Counted(int kind) : _kind(kind) {}
+  QrcBool isTrue(QrcInt a, QrcInt b) override {
+    ++calls;
+    switch (_kind) {
+      case 0:
+        return a < b;
+      case 1:
+        return a == b;
+      case 2:
+        return a - b == 2 || b - a == 2;
+      case 3:
+        return a != b;
+      default:
+        return (a * 7 + b * 3 + 100) % 5 < 2;
+    }
+  }
+  QrcBool isTrue(QrcInt a, QrcInt b, QrcInt c) override {
+    ++calls;
+    switch (_kind) {
+      case 0:
+        return a + b == c;
+      case 1:
+        return a < b && b < c;
+      default:
+        return (a * 5 + b * 3 + c + 100) % 4 == 1;
+    }
+  }
+  QrcInt calls = 0;
+
+ private:
+  int _kind;
+};
+
+// Each value of a wide domain asks the predicate a few times at most (the
+// last ones, without support, ask it once per value of the other domain)
+// and the supports are kept by runs of values: nothing grows with the width.
+TEST_F(WideDomains, PredicatesAskAFewTimesPerValueAndKeepRuns) {
+  qrotest::Watchdog guard("predicates over wide domains", 60);
+  const QrcInt w = 1000000;
+  struct Row {
+    int kind;
+    V first, second;  // the domains left after posting (bounds)
+  };
+  const Row rows[] = {
+      {0, {0, w - 1}, {1, w}}, {1, {0, w}, {0, w}}, {2, {0, w}, {0, w}}, {3, {0, w}, {0, w}}};
+  for (const Row& row : rows) {
+    TearDown();
+    SetUp();
+    Counted p(row.kind);
+    QrcIntVarArray x(mgr, 2, 0, w);
+    QrcUInt before = heapBytes();
+    ASSERT_TRUE(adds(QrcTableConstraint(x, QrcIntBinaryPredicate(&p)))) << row.kind;
+    EXPECT_LT(heapBytes() - before, QrcUInt(1) << 16) << row.kind;
+    EXPECT_LE(p.calls, 8 * w) << row.kind;
+    EXPECT_EQ((V{x[0].getMin(), x[0].getMax()}), row.first) << row.kind;
+    EXPECT_EQ((V{x[1].getMin(), x[1].getMax()}), row.second) << row.kind;
+    EXPECT_EQ(x[0].getSize(), row.first[1] - row.first[0] + 1) << row.kind;
+    EXPECT_EQ(solutions(x, 10, [&](const V& v) { return p.isTrue(v[0], v[1]); }), 10) << row.kind;
+  }
+  // Three arguments: a + b == c. A value without support asks the predicate
+  // once per pair of the other two domains, so these stay narrow.
+  const QrcInt u = 300;
+  Counted sum(0);
+  QrcIntVarArray y(mgr, 3, 0, u);
+  ASSERT_TRUE(adds(QrcTableConstraint(y, QrcIntTernaryPredicate(&sum))));
+  y[2].setMax(u / 2);
+  y[0].setMin(u / 4);
+  EXPECT_EQ(y[0].getMax(), u / 2);
+  EXPECT_EQ(y[1].getMax(), u / 4);
+  EXPECT_EQ(solutions(y, 10, [&](const V& v) { return v[0] + v[1] == v[2]; }), 10);
+}
+
+// A forbidden table needs supports for the values of its columns only; the
+// tuple supporting such a value may hold any other value, whose loss is seen.
+TEST_F(WideDomains, ForbiddenTablesFollowTheirTuples) {
+  qrotest::Watchdog guard("forbidden tables over wide domains", 60);
+  QrcIntVarArray x(mgr, 2, 0, Wide);
+  QrcTupleSet s(mgr, 2);
+  for (QrcInt v : {QrcInt(0), QrcInt(1), Wide}) s.add(ints({v, v}));
+  s.add(ints({0, 1}));
+  s.close();
+  QrcUInt before = heapBytes();
+  ASSERT_TRUE(adds(QrcTableConstraint(x, s, 0)));
+  EXPECT_LT(heapBytes() - before, QrcUInt(1) << 16);
+  EXPECT_EQ(solutions(x, 20,
+                      [](const V& v) {
+                        return v[0] != v[1] || (v[0] != 0 && v[0] != 1 && v[0] != Wide);
+                      }),
+            20);
+  // x0 = 0 leaves x1 without 0 and 1; then x1 = 2 or Wide.
+  QrcIntVarArray y(mgr, 2, 0, Wide);
+  ASSERT_TRUE(adds(QrcTableConstraint(y, s, 0)));
+  y[0].setValue(0);
+  EXPECT_EQ(y[1].getMin(), 2);
+  y[1].setMax(2);
+  EXPECT_EQ(y[1].getValue(), 2);
+  QrcIntVarArray z(mgr, 2, 0, Holed);
+  z[0].setValue(7);
+  QrcTupleSet t(mgr, 2);
+  for (QrcInt v : {QrcInt(5), QrcInt(9), Holed / 2}) t.add(ints({7, v}));
+  t.close();
+  ASSERT_TRUE(adds(QrcTableConstraint(z, t, 0)));
+  EXPECT_EQ(z[1].getSize(), Holed + 1 - 3);
+  z[1].removeRange(0, Holed - 1);
+  EXPECT_EQ(z[1].getValue(), Holed);
+}
+
+// Predicates whose supports shift with the value, stay fixed or follow no
+// rule, over domains with holes: the runs give the same pruning as brute force.
+TEST(WideDomainsHarness, PredicateRunsAgainstBruteForce) {
+  qrotest::Rng rng(qrotest::caseSeed(7302));
+  for (int round = 0; round < 24; ++round) {
+    int arity = 2 + round % 2;
+    int kind = (round / 2) % (arity == 2 ? 5 : 3);
+    qrotest::PropCase c;
+    c.name = "predicate of arity " + std::to_string(arity) + " kind " + std::to_string(kind);
+    c.seed = rng();
+    c.values = qrotest::randomDomains(rng, arity, -3, 6, 8);
+    c.level = qrotest::Consistency::Domain;
+    auto p = std::make_shared<Counted>(kind);
+    c.post = [p, arity](QrcManagerI* m, const qrotest::Vars& v) {
+      QrcIntVarArray a(QrcManager(m), arity);
+      for (int i = 0; i < arity; ++i) a.set(i, QrcIntExp(v[static_cast<size_t>(i)]));
+      m->add((arity == 2 ? QrcTableConstraint(a, QrcIntBinaryPredicate(p.get()))
+                         : QrcTableConstraint(a, QrcIntTernaryPredicate(p.get())))
+                 .getImpl());
+    };
+    c.check = [p, arity](const std::vector<int64_t>& a) {
+      return arity == 2 ? p->isTrue(a[0], a[1]) != 0 : p->isTrue(a[0], a[1], a[2]) != 0;
+    };
+    EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
+  }
 }
 
 // Distribute checks its listed values for repeats; minimum distance lists
