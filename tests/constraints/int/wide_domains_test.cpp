@@ -326,6 +326,79 @@ TEST(WideDomainsHarness, PredicateRunsAgainstBruteForce) {
   }
 }
 
+// The values of the maximal runs of a word contain a pattern as a contiguous part.
+bool holdsPattern(const V& word, const std::vector<V>& patterns) {
+  V runs;
+  for (QrcInt v : word)
+    if (runs.empty() || runs.back() != v) runs.push_back(v);
+  for (const V& p : patterns)
+    if (std::search(runs.begin(), runs.end(), p.begin(), p.end()) != runs.end()) return true;
+  return false;
+}
+
+QrcTupleSet patternSet(QrcManager m, const std::vector<V>& patterns, QrcInt width) {
+  QrcTupleSet s(m, width);
+  for (const V& p : patterns) {
+    V t = p;
+    t.resize(static_cast<size_t>(width), -1);  // -1 ends a shorter pattern
+    s.add(QrcIntArray(m, width, t.data()));
+  }
+  s.close();
+  return s;
+}
+
+// The pattern's automaton has a symbol per value of its patterns and one for
+// all the others: wide domains cost nothing, and a variable left with pattern
+// values only loses the transitions of the others.
+TEST_F(WideDomains, PatternReadsItsValues) {
+  qrotest::Watchdog guard("pattern over wide domains", 60);
+  const std::vector<V> patterns = {{0, 1}, {Wide, 0, Wide}};
+  QrcIntVarArray x(mgr, 3, 0, Wide);
+  QrcUInt before = heapBytes();
+  ASSERT_TRUE(adds(QrcPattern(x, patternSet(mgr, patterns, 3), -1)));
+  EXPECT_LT(heapBytes() - before, QrcUInt(1) << 16);
+  EXPECT_EQ(solutions(x, 20, [&](const V& v) { return !holdsPattern(v, patterns); }), 20);
+  QrcIntVarArray y(mgr, 3, 0, Wide);
+  QrcPatternI* ct =
+      static_cast<QrcPatternI*>(QrcPattern(y, patternSet(mgr, patterns, 3), -1).getImpl());
+  ASSERT_TRUE(adds(ct));
+  EXPECT_EQ(static_cast<QrcRegularI*>(ct->getRegular())->getSymbolCount(),
+            4);  // 0, 1, Wide, others
+  y[0].setValue(0);
+  QrcInt listed[] = {0, 1};
+  y[1].setDomain(QrcIntArray(mgr, 2, listed));
+  EXPECT_EQ(y[1].getValue(), 0);  // 0 then 1 is a pattern
+  y[2].setRange(Wide - 1, Wide);
+  y[2].removeValue(Wide - 1);
+  EXPECT_EQ(y[2].getValue(), Wide);
+}
+
+// Patterns over a few values, domains holding many more.
+TEST(WideDomainsHarness, PatternWithOtherValuesAgainstBruteForce) {
+  qrotest::Rng rng(qrotest::caseSeed(7303));
+  for (int round = 0; round < 20; ++round) {
+    int n = 2 + static_cast<int>(rng() % 3);
+    std::vector<V> patterns(1 + rng() % 3);
+    for (V& p : patterns)
+      for (size_t len = 1 + rng() % 3; p.size() < len;) {
+        QrcInt v = static_cast<QrcInt>(rng() % 3);
+        if (p.empty() || p.back() != v) p.push_back(v);
+      }
+    qrotest::PropCase c;
+    c.name = "pattern round " + std::to_string(round);
+    c.seed = rng();
+    c.values = qrotest::randomDomains(rng, n, -2, 5, 8);
+    c.level = qrotest::Consistency::Domain;
+    c.post = [patterns](QrcManagerI* m, const qrotest::Vars& v) {
+      QrcIntVarArray a(QrcManager(m), static_cast<QrcInt>(v.size()));
+      for (size_t i = 0; i < v.size(); ++i) a.set(static_cast<QrcInt>(i), QrcIntExp(v[i]));
+      m->add(QrcPattern(a, patternSet(QrcManager(m), patterns, 3), -1).getImpl());
+    };
+    c.check = [patterns](const std::vector<int64_t>& a) { return !holdsPattern(a, patterns); };
+    EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
+  }
+}
+
 // Distribute checks its listed values for repeats; minimum distance lists
 // one value per block of the domains, so the check must not compare every pair.
 TEST_F(WideDomains, RepeatedValuesAreCountedWithoutComparingEveryPair) {
