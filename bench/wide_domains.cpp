@@ -76,15 +76,19 @@ bool post(const char* name, QrcManager m, QrcIntVarArray x, QrcInt w) {
     m.add(QrcPattern(x, s, -1));
   } else if (!std::strcmp(name, "mindistance")) {
     m.add(QrcAllMinDistance(x, 3));
+  } else if (!std::strcmp(name, "mindistance3")) {
+    QrcConstraint c = QrcAllMinDistance(x, 3);
+    c.getImpl()->setFilterLevel(3);
+    m.add(c);
   } else {
     return false;
   }
   return true;
 }
 
-const char* const Names[] = {"alldiff3", "distribute1", "distribute3", "pairing3",
-                             "allowed",  "forbidden",   "predicate",   "abstraction",
-                             "stretch",  "regular",     "pattern",     "mindistance"};
+const char* const Names[] = {"alldiff3",  "distribute1", "distribute3", "pairing3", "allowed",
+                             "forbidden", "predicate",   "abstraction", "stretch",  "regular",
+                             "pattern",   "mindistance", "mindistance3"};
 
 // Runs one case in this process and prints its line; the exit code tells an unknown name.
 int runOne(const char* name, QrcInt w) {

@@ -17,6 +17,7 @@
 #include "qrcdistribute.h"
 #include "qrcintgoals.h"
 #include "qrcmatching.h"
+#include "qrcmindistance.h"
 #include "qrcpairing.h"
 #include "qrcregular.h"
 #include "qrcsearch.h"
@@ -397,6 +398,45 @@ TEST(WideDomainsHarness, PatternWithOtherValuesAgainstBruteForce) {
     c.check = [patterns](const std::vector<int64_t>& a) { return !holdsPattern(a, patterns); };
     EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
   }
+}
+
+// Minimum distance at every level over domains of 2^50 values: the windows,
+// and at level 3 two shifts of block variables over ranges of blocks with a
+// matching of the variables to them; nothing follows the width.
+TEST_F(WideDomains, MinDistanceFollowsTheVariables) {
+  qrotest::Watchdog guard("minimum distance over wide domains", 60);
+  for (QrcInt level = 0; level <= 3; ++level) {
+    TearDown();
+    SetUp();
+    QrcIntVarArray x(mgr, 3, 0, Wide);
+    QrcConstraint c = QrcAllMinDistance(x, 3);
+    c.getImpl()->setFilterLevel(level);
+    QrcUInt before = heapBytes();
+    ASSERT_TRUE(adds(c.getImpl())) << level;
+    EXPECT_LT(heapBytes() - before, QrcUInt(1) << 20) << level;
+    QrcMinDistancePartitionI* p = static_cast<QrcGlobalMinDistanceI*>(c.getImpl())->getPartition();
+    EXPECT_EQ(p != nullptr, level == 3);
+    if (p) EXPECT_EQ(p->getShiftCount(), 2);
+    int found = solutions(x, 20, [](const V& v) {
+      for (size_t i = 0; i < v.size(); ++i)
+        for (size_t j = i + 1; j < v.size(); ++j)
+          if (v[i] - v[j] < 3 && v[j] - v[i] < 3) return false;
+      return true;
+    });
+    EXPECT_EQ(found, 20) << level;
+  }
+  // Level 3: two variables within [10, 14] take two blocks of 3 there in
+  // shift 1 ([9, 11], [12, 14]), which the wide one loses.
+  QrcIntVarArray y(mgr, 3, 0, Wide);
+  QrcConstraint c = QrcAllMinDistance(y, 3);
+  c.getImpl()->setFilterLevel(3);
+  ASSERT_TRUE(adds(c.getImpl()));
+  y[0].setRange(10, 14);
+  y[1].setRange(10, 14);
+  for (QrcInt v = 9; v <= 14; ++v) EXPECT_FALSE(y[2].isInDomain(v)) << v;
+  EXPECT_TRUE(y[2].isInDomain(8) || y[2].isInDomain(15));
+  EXPECT_EQ(y[2].getMin(), 0);
+  EXPECT_EQ(y[2].getMax(), Wide);
 }
 
 // Distribute checks its listed values for repeats; minimum distance lists
