@@ -13,7 +13,7 @@ struct BenchFigures {
 
 // The line a benchmark or twin prints for one model: "solutions cps fails seconds".
 inline void benchPrintLine(const BenchFigures& f) {
-  std::printf("%ld %lld %lld %.4f\n", f.solutions, f.choicePoints, f.fails, f.seconds);
+  std::printf("%ld %lld %lld %.6f\n", f.solutions, f.choicePoints, f.fails, f.seconds);
 }
 
 #endif

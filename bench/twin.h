@@ -1,11 +1,13 @@
-// Running a benchmark's Gecode twin (built in gecode/ beside the benchmark) on
-// one model, reading its figures from the line "solutions cps fails seconds"
-// that it prints.
+// Running a benchmark's Gecode twin (built in gecode/ beside the benchmark) or
+// another benchmark on one model, reading its figures from the line
+// "solutions cps fails seconds" that it prints.
 #ifndef QRO_BENCH_TWIN_H
 #define QRO_BENCH_TWIN_H
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "figures.h"
 
@@ -15,6 +17,21 @@ inline std::string benchTwinPath(const char* argv0, const char* name) {
   size_t slash = self.rfind('/');
   return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/gecode/" +
          name;
+}
+
+// The path of the program named name beside the program argv0.
+inline std::string benchSiblingPath(const char* argv0, const char* name) {
+  std::string self = argv0;
+  size_t slash = self.rfind('/');
+  return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/" + name;
+}
+
+// The median of ratios measured in turn (one slow or lucky run does not move it).
+inline double benchMedian(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  size_t k = v.size() / 2;
+  return v.size() % 2 ? v[k] : 0.5 * (v[k - 1] + v[k]);
 }
 
 // Runs the twin with the arguments; false when it is missing or failed.

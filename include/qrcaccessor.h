@@ -433,4 +433,14 @@ class QrcIntSetVarFunctionAccessorI : public QrcIntSetVarAccessorI {
   QrcIntToIntSetVarFunctionI* _function;
 };
 
+// Handle of an integer accessor.
+class QrcIntAccessor {
+ public:
+  QrcIntAccessor(QrcIntAccessorI* impl = nullptr) : _impl(impl) {}
+  QrcIntAccessorI* getImpl() const { return _impl; }
+
+ private:
+  QrcIntAccessorI* _impl;
+};
+
 #endif

@@ -238,8 +238,9 @@ class QrcFloatVarEventHandlerI : public QrcEventHandlerI {
   void addValueDemon(QrcDemonI* demon);
   void addRangeDemon(QrcDemonI* demon);
   void removeDemon(QrcDemonI* demon);
-  // Records a change of the bounds to [min, max].
-  void rangeEvent(QrcFloat min, QrcFloat max, bool significance);
+  // Records a change of the bounds to [min, max]; moved is false when a
+  // narrowing left them as they were (the nodes above keep their bounds).
+  void rangeEvent(QrcFloat min, QrcFloat max, bool significance, bool moved = true);
   // Records the removal of an inner value.
   void removalEvent(QrcFloat v);
   // Changes of one variable that woke its demons, per doubling of its event

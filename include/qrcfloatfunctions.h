@@ -15,10 +15,16 @@ class QrcFloatIntPowerI : public QrcFloatUnaryExpI {
   QrcInt getExponent() const { return _n; }
 
  private:
+  // The n-th roots rounded down and up, each remembering its last argument:
+  // a fixpoint narrows the node to the same bound again and again.
+  QrcFloat rootBelow(QrcFloat y);
+  QrcFloat rootAbove(QrcFloat y);
+
   QrcInt _n;
   QrcFloat _invDown;
   QrcInt _odd;
   QrcFloat _invUp;
+  QrcFloat _belowArg, _belowRoot, _aboveArg, _aboveRoot;
 };
 
 // x^p, p > 0 real; undefined for x < 0.

@@ -40,7 +40,12 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
   int getState() const { return _state; }
   void setState(int state) { _state = state; }
   // Fresh (trail-saved) or idle becomes pending; pending and inactive stay.
-  void markPending();
+  void markPending() {
+    if (_state == Idle)
+      _state = Pending;
+    else if (_state == Fresh)
+      markFreshPending();
+  }
   // Inactive until backtracking.
   void deactivate();
   // Runs a pending item now, as the manager's current demon.
@@ -49,6 +54,9 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
  protected:
   QrcManagerI* _manager;
   QrcInt _state;
+
+ private:
+  void markFreshPending();
 };
 
 class QrcGoalI : public QrcRootGoalDemonI {

@@ -149,7 +149,12 @@ class QrcIntExpI : public QrcExprI {
   void setMax(QrcInt v);
   void setRange(QrcInt a, QrcInt b);
   void setValue(QrcInt v);
-  void removeValue(QrcInt v);
+  // A value outside the bounds of a nonempty expression changes nothing.
+  void removeValue(QrcInt v) {
+    refreshBounds();
+    if ((v < _min || v > _max) && _min <= _max) return;
+    removeValueInBounds(v);
+  }
   void removeRange(QrcInt a, QrcInt b);
   void setRange(double lo, double hi);
   void removeValue(double v);
@@ -190,6 +195,7 @@ class QrcIntExpI : public QrcExprI {
   friend class QrcIntVarEventHandlerI;
   friend class QrcIntExpEventHandlerConstraintI;
   QrcInt currentFailStamp() const;
+  void removeValueInBounds(QrcInt v);
   void recomputeBounds();
   void recomputeNow();
   void saveMin();

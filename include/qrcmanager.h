@@ -173,6 +173,8 @@ class QrcManagerI {
   QrcInt getFails() const { return _fails; }
   QrcInt getNestedFails() const { return _nestedFails; }
   QrcInt getChoicePointCount() const;
+  // Words written on the manager's trails since it was made (never reset).
+  QrcUInt getTrailWordsWritten() const;
 
   // ---- listeners
   void addVarNotify(QrcVarNotifyI* notify);

@@ -109,6 +109,7 @@ class QrcTrail : public QrcBlockStack {
       _cursor[1] = readWord(address);
       _cursor += 2;
       _top += 2;
+      _written += 2;
     } else {
       saveAcrossBlock(address);
     }
@@ -120,6 +121,8 @@ class QrcTrail : public QrcBlockStack {
   void setRecording(int flag) { _recording = flag; }
   QrcInt getFloor() const { return _floor; }
   void setFloor(QrcInt floor) { _floor = floor; }
+  // Words written since the trail was made, block links included (never reset).
+  QrcUInt getWordsWritten() const { return _written; }
 
   static QrcWord readWord(const void* address) {
     QrcWord w;
@@ -132,6 +135,7 @@ class QrcTrail : public QrcBlockStack {
   void saveAcrossBlock(void* address);
   QrcInt _floor;
   int _recording;
+  QrcUInt _written;
 };
 
 // A word saved on the manager's trail at most once per choice point.

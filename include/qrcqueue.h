@@ -115,6 +115,11 @@ class QrcPropagationQueueI {
   void notifyDemonBegin(QrcRootGoalDemonI* d);
   void notifyDemonEnd(QrcRootGoalDemonI* d);
 
+  // Work counters, never reset: demons run and variable events processed.
+  void countDemonRun() { ++_demonRuns; }
+  QrcInt getDemonRuns() const { return _demonRuns; }
+  QrcInt getEventsProcessed() const { return _events; }
+
   QrcInt getPropagationStamp() const { return _stamp; }
   QrcInt getRunCount() const { return _runCount; }
   void setStepLimit(QrcInt limit) { _stepLimit = limit; }
@@ -166,6 +171,8 @@ class QrcPropagationQueueI {
   QrcInt _runCount;
   QrcInt _stepLimit;
   QrcInt _steps;
+  QrcInt _demonRuns;
+  QrcInt _events;
 };
 
 // Reversible list of demons and constraints kept on the manager's heap.

@@ -40,6 +40,7 @@
 #include "qrcintsetvar.h"
 #include "qrcintshaving.h"
 #include "qrcsetcomposition.h"
+#include "qrcsetfunctions.h"
 
 #include "qrcfloatarith.h"
 #include "qrcfloatcompare.h"

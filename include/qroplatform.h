@@ -24,8 +24,13 @@ enum RoundingMode : int {
 
 // Current rounding direction of the calling thread.
 int getRounding();
-// Sets the rounding direction; returns the previous one.
+// Sets the rounding direction; returns the previous one. The direction last
+// set or read here is remembered per thread and not set again: code that
+// changes it by other means (fesetround) calls getRounding or forgetRounding
+// before the library relies on it again.
 int setRounding(int mode);
+// Drops the remembered direction: the next setRounding reads the processor's.
+void forgetRounding();
 // Restores the default floating-point environment (round to nearest, no flags).
 void resetFloatingPoint();
 

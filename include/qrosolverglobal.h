@@ -11,22 +11,25 @@
 //   }
 //
 // and its remove hook calls the remove helper of its row with its fields.
-// The distribute, sequence, minimum-distance, box and not-overlap builders
-// give their engine constraint the solver's filter level for the node
-// (QroSolverI::getFilterLevel: 0 unless one was set); the others leave the
-// level to the solver's table of defaults per kind.
+// The distribute, sequence, minimum-distance, box, not-overlap, partition,
+// pairwise-disjointness and disjoint-union builders give their engine
+// constraint the solver's filter level for the node (QroSolverI::getFilterLevel:
+// 0 unless one was set); the others leave the level to the solver's table of
+// defaults per kind.
 #ifndef QRO_SOLVERGLOBAL_H
 #define QRO_SOLVERGLOBAL_H
 
 #include "qroextractable.h"
+#include "qrcaccessor.h"
 #include "qrcpath.h"
 #include "qrctable.h"
 
 class QroAlgorithmI;
+class QroIntSetI;
+class QroIntSetVarI;
 class QroSolverI;
 
-// Modelling function objects read by the function wrappers and the path
-// transit object.
+// The modelling transit function of a path and its engine transit object.
 class QroPathTransitFunctionI {
  public:
   virtual ~QroPathTransitFunctionI() {}
@@ -45,6 +48,77 @@ class QrcQroPathTransitI : public QrcPathTransitI {
 
  private:
   QroPathTransitFunctionI* _f;
+};
+
+// Modelling functions of the integers, read by the function wrappers.
+// f(x) as a number (made an integer by QroSolverI::toInteger).
+class QroIntToIntFunctionI {
+ public:
+  virtual ~QroIntToIntFunctionI() {}
+  virtual QroNum getValue(QroInt x) = 0;
+};
+
+// f(x) as an integer expression (null: undefined).
+class QroIntToIntVarFunctionI {
+ public:
+  virtual ~QroIntToIntVarFunctionI() {}
+  virtual QroExtractableI* getValue(QroInt x) = 0;
+};
+
+// f(x) as an integer-set variable (null: undefined).
+class QroIntToIntSetVarFunctionI {
+ public:
+  virtual ~QroIntToIntSetVarFunctionI() {}
+  virtual QroIntSetVarI* getValue(QroInt x) = 0;
+};
+
+// The engine functions of the modelling ones (manager heap). The objects
+// that the modelling function returns are extracted beforehand; one that is
+// not gives an undefined f(x).
+class QrcIntToIntfromIntToIntWrapperI : public QrcIntToIntFunctionI {
+  QRCTYPETOKEN(QrcIntToIntfromIntToIntWrapperI, QrcIntToIntFunctionI)
+ public:
+  QrcIntToIntfromIntToIntWrapperI(QroSolverI* solver, QroIntToIntFunctionI* f)
+      : _solver(solver), _f(f) {}
+  // QroSolver::NumIsNotInteger or IntegerOverflow for a number that is not one.
+  QrcInt getValue(QrcInt x) override;
+  static void* operator new(size_t size, QrcManagerI* manager);
+  static void operator delete(void*, QrcManagerI*) {}
+  static void operator delete(void*) {}
+
+ private:
+  QroSolverI* _solver;
+  QroIntToIntFunctionI* _f;
+};
+
+class QrcIntToIntExpfromIntToIntVarWrapperI : public QrcIntToIntExpFunctionI {
+  QRCTYPETOKEN(QrcIntToIntExpfromIntToIntVarWrapperI, QrcIntToIntExpFunctionI)
+ public:
+  QrcIntToIntExpfromIntToIntVarWrapperI(QroSolverI* solver, QroIntToIntVarFunctionI* f)
+      : _solver(solver), _f(f) {}
+  QrcIntExpI* getValue(QrcInt x) override;
+  static void* operator new(size_t size, QrcManagerI* manager);
+  static void operator delete(void*, QrcManagerI*) {}
+  static void operator delete(void*) {}
+
+ private:
+  QroSolverI* _solver;
+  QroIntToIntVarFunctionI* _f;
+};
+
+class QrcIntToIntSetVarfromIntToIntSetVarWrapperI : public QrcIntToIntSetVarFunctionI {
+  QRCTYPETOKEN(QrcIntToIntSetVarfromIntToIntSetVarWrapperI, QrcIntToIntSetVarFunctionI)
+ public:
+  QrcIntToIntSetVarfromIntToIntSetVarWrapperI(QroSolverI* solver, QroIntToIntSetVarFunctionI* f)
+      : _solver(solver), _f(f) {}
+  QrcIntSetVarI* getValue(QrcInt x) override;
+  static void* operator new(size_t size, QrcManagerI* manager);
+  static void operator delete(void*, QrcManagerI*) {}
+  static void operator delete(void*) {}
+
+ private:
+  QroSolverI* _solver;
+  QroIntToIntSetVarFunctionI* _f;
 };
 
 // ---------------------------------------------------------------------------
@@ -145,6 +219,96 @@ void* extractPack(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArra
                   const QroIntArray& pairs);
 
 // ---------------------------------------------------------------------------
+// Set relations. Set operands are integer-set variables; a constant set is a
+// model integer set. Arrays of sets hold integer-set variables only
+// (QroSolver::WrongType, before anything is extracted, otherwise).
+
+void* extractSetEq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                   QroIntSetVarI* y);
+void* extractSetEq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                   QroIntSetI* c);
+void* extractSetNeq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                    QroIntSetVarI* y);
+void* extractSetNeq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                    QroIntSetI* c);
+// The first operand is a strict subset of the second.
+void* extractSubset(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                    QroIntSetVarI* y);
+void* extractSubset(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetI* c,
+                    QroIntSetVarI* y);
+void* extractSubset(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                    QroIntSetI* c);
+// The first operand is a subset of or equal to the second.
+void* extractSubsetEq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                      QroIntSetVarI* y);
+void* extractSubsetEq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetI* c,
+                      QroIntSetVarI* y);
+void* extractSubsetEq(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                      QroIntSetI* c);
+void* extractNullIntersect(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                           QroIntSetVarI* y);
+void* extractNullIntersect(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* x,
+                           QroIntSetI* c);
+// expr (an integer expression: QroSolver::WrongType otherwise) or the value
+// is (is not) an element of the set.
+void* extractSetMember(QroAlgorithmI* algorithm, QroExtractableI* node, QroExtractableI* expr,
+                       QroIntSetVarI* set);
+void* extractSetMember(QroAlgorithmI* algorithm, QroExtractableI* node, QroInt value,
+                       QroIntSetVarI* set);
+void* extractSetNotMember(QroAlgorithmI* algorithm, QroExtractableI* node, QroExtractableI* expr,
+                          QroIntSetVarI* set);
+void* extractSetNotMember(QroAlgorithmI* algorithm, QroExtractableI* node, QroInt value,
+                          QroIntSetVarI* set);
+// result == x intersect y (x union y).
+void* extractEqIntersection(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* result,
+                            QroIntSetVarI* x, QroIntSetVarI* y);
+void* extractEqUnion(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* result,
+                     QroIntSetVarI* x, QroIntSetVarI* y);
+// result == the union of the sets, pairwise disjoint for the disjoint union
+// (whose members take the solver's level for the node).
+void* extractDisjointUnion(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* result,
+                           const QroArray& sets);
+void* extractEqUnionArray(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* result,
+                          const QroArray& sets);
+// Every value possible in some set (every value of the universe) lies in
+// exactly one of the sets; the solver's level for the node is applied.
+void* extractPartition(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArray& sets);
+void* extractPartitionWith(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArray& sets,
+                           const QroIntArray& universe);
+// No value lies in two of the sets; the solver's level for the node is applied.
+void* extractAllNullIntersect(QroAlgorithmI* algorithm, QroExtractableI* node,
+                              const QroArray& sets);
+
+// ---------------------------------------------------------------------------
+// Functions over the elements of a set variable: for the expression and
+// set-variable functions, f(x) is extracted first for every x of the set's
+// possible set, in order; for the numeric one every such f(x) must be an
+// integer (QroSolver::NumIsNotInteger or IntegerOverflow, before anything is
+// built) and the expressions must be integer ones (QroSolver::WrongType).
+
+// result == the union of f(x) over the x in set.
+void* extractSetUnionOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                                QroIntSetVarI* result, QroIntToIntFunctionI* f);
+void* extractSetUnionOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                                QroIntSetVarI* result, QroIntToIntVarFunctionI* f);
+void* extractSetUnionOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                                QroIntSetVarI* result, QroIntToIntSetVarFunctionI* f);
+// The integer expression result == the sum (minimum, maximum) of f(x) over
+// the x in set; the minimum and maximum of an empty set are left free.
+void* extractSetSumOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntFunctionI* f);
+void* extractSetSumOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntVarFunctionI* f);
+void* extractSetMinOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntFunctionI* f);
+void* extractSetMinOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntVarFunctionI* f);
+void* extractSetMaxOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntFunctionI* f);
+void* extractSetMaxOfFunction(QroAlgorithmI* algorithm, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntVarFunctionI* f);
+
+// ---------------------------------------------------------------------------
 // Placement. Boxes are extractables extracted by extractBox.
 
 // A box of origins.size dimensions with the origin expressions and the sizes
@@ -171,6 +335,19 @@ void* extractBoxPrecedenceInDimension(QroAlgorithmI* algorithm, QroExtractableI*
 void removeArray(QroAlgorithmI* algorithm, QroExtractableI* node, void* argument);
 void removeArrays(QroAlgorithmI* algorithm, QroExtractableI* node, void* argument);
 
+void removeElements(QroAlgorithmI* algorithm, const QroArray& array);
+// optional may be null.
+void removeChildAndOptional(QroAlgorithmI* algorithm, QroExtractableI* child,
+                            QroExtractableI* optional);
+// Every element of second, then first (the result set of the unions).
+void removeElementsOfSecond(QroAlgorithmI* algorithm, QroExtractableI* first,
+                            const QroArray& second);
+// The set, the second operand, then f(x) for every x of the set's possible
+// set in order (the numeric functions' builders use removeChildAndOptional).
+void removeFunctionOperands(QroAlgorithmI* algorithm, QroIntSetVarI* set, QroExtractableI* second,
+                            QroIntToIntVarFunctionI* f);
+void removeFunctionOperands(QroAlgorithmI* algorithm, QroIntSetVarI* set, QroExtractableI* second,
+                            QroIntToIntSetVarFunctionI* f);
 void removeArraysElementwise(QroAlgorithmI* algorithm, const QroArray& first,
                              const QroArray& second);
 void removeArrayAndOne(QroAlgorithmI* algorithm, const QroArray& array, QroExtractableI* one);

@@ -67,6 +67,12 @@ inline void writeX87(unsigned short v) {
 
 constexpr int kModeOfField[4] = {RoundNearest, RoundDownward, RoundUpward, RoundTowardZero};
 
+// The field this thread's MXCSR is known to hold (set or read through this
+// file), -1 when unknown: a context switch or resetFloatingPoint may have
+// changed it since. Code that changes the direction behind the library's back
+// (fesetround) makes it stale until the next getRounding.
+thread_local int tKnownField = -1;
+
 unsigned fieldOfMode(int mode) {
   switch (mode) {
     case RoundDownward:
@@ -81,22 +87,34 @@ unsigned fieldOfMode(int mode) {
 }
 }  // namespace
 
+void forgetRounding() {
+  tKnownField = -1;
+}
+
 int getRounding() {
-  return kModeOfField[(readMxcsr() >> 13) & 3];
+  unsigned field = (readMxcsr() >> 13) & 3;
+  tKnownField = static_cast<int>(field);
+  return kModeOfField[field];
 }
 
 int setRounding(int mode) {
-  unsigned csr = readMxcsr();
   unsigned field = fieldOfMode(mode);
+  // Reading the register costs about as much as a dozen operations: a
+  // direction already known to be set is left alone.
+  if (tKnownField == static_cast<int>(field)) return kModeOfField[field];
+  unsigned csr = readMxcsr();
   unsigned current = (csr >> 13) & 3;
   if (current != field) {
     writeMxcsr((csr & ~(3u << 13)) | (field << 13));
     unsigned short cw = readX87();
     writeX87(static_cast<unsigned short>((cw & ~(3u << 10)) | (field << 10)));
   }
+  tKnownField = static_cast<int>(field);
   return kModeOfField[current];
 }
 #else
+void forgetRounding() {}
+
 int getRounding() {
   switch (fegetround()) {
     case FE_TONEAREST:
@@ -134,6 +152,7 @@ int setRounding(int mode) {
 
 void resetFloatingPoint() {
   fesetenv(FE_DFL_ENV);
+  forgetRounding();
 }
 
 const char* getEnv(const char* name) {
@@ -194,6 +213,7 @@ void runSegment() {
   }
   // Switching back restores the caller's floating-point control word.
   s->rounding = getRounding();
+  forgetRounding();
 #if QRO_ASAN
   __sanitizer_start_switch_fiber(nullptr, s->callerBottom, s->callerSize);
 #endif
@@ -250,6 +270,7 @@ void runOnSegment(void (*fn)(void*), void* data) {
 #endif
   stackLimit = savedLimit;
   munmap(memory, kSegmentBytes);
+  forgetRounding();
   setRounding(s.rounding);
   if (s.error) std::rethrow_exception(s.error);
 }

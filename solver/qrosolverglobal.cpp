@@ -4,6 +4,7 @@
 
 #include <ostream>
 
+#include "qrointset.h"
 #include "qrosolveri.h"
 #include "qrosolverextra.h"
 #include "qrosolverextractor.h"
@@ -16,6 +17,7 @@
 #include "qrcfloatcompare.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcintsetcst.h"
 #include "qrcintsetvar.h"
 #include "qrcinverse.h"
 #include "qrclex.h"
@@ -26,12 +28,41 @@
 #include "qrcpairing.h"
 #include "qrcregular.h"
 #include "qrcsequence.h"
+#include "qrcsetcomposition.h"
+#include "qrcsetfunctions.h"
 #include "qrcsetof.h"
 #include "qrcspread.h"
 #include "qrctupleset.h"
 
 void* QrcQroPathTransitI::operator new(size_t size, QrcManagerI* manager) {
   return manager->allocate(size);
+}
+
+void* QrcIntToIntfromIntToIntWrapperI::operator new(size_t size, QrcManagerI* manager) {
+  return manager->allocate(size);
+}
+
+void* QrcIntToIntExpfromIntToIntVarWrapperI::operator new(size_t size, QrcManagerI* manager) {
+  return manager->allocate(size);
+}
+
+void* QrcIntToIntSetVarfromIntToIntSetVarWrapperI::operator new(size_t size, QrcManagerI* manager) {
+  return manager->allocate(size);
+}
+
+QrcInt QrcIntToIntfromIntToIntWrapperI::getValue(QrcInt x) {
+  return QroSolverI::toInteger(_f->getValue(x));
+}
+
+QrcIntExpI* QrcIntToIntExpfromIntToIntVarWrapperI::getValue(QrcInt x) {
+  QroExtractableI* e = _f->getValue(x);
+  QroExtractionRecord* r = e ? _solver->getRecord(e) : nullptr;
+  return r ? _solver->getIntExp(r) : nullptr;
+}
+
+QrcIntSetVarI* QrcIntToIntSetVarfromIntToIntSetVarWrapperI::getValue(QrcInt x) {
+  QroIntSetVarI* v = _f->getValue(x);
+  return v && _solver->isExtracted(v) ? _solver->getIntSetVar(v) : nullptr;
 }
 
 namespace {
@@ -74,9 +105,21 @@ void* constraintRecord(QroSolverI* s, QroExtractableI* node, const QrcConstraint
   return s->makeConstraintRecord(node, ct.getImpl());
 }
 
+// The members of a conjunction take the level (a disjoint union is one).
+void setLevelOfMembers(QrcConstraintI* ct, QrcInt level) {
+  if (!ct->isType(QrcBoolAndExpI::GetTypeInfo())) {
+    ct->setFilterLevel(level);
+    return;
+  }
+  QrcBoolAndExpI* both = static_cast<QrcBoolAndExpI*>(ct);
+  setLevelOfMembers(both->getFirst(), level);
+  setLevelOfMembers(both->getSecond(), level);
+}
+
 // The constraint record of ct after ct got the solver's level for the node.
 void* leveledRecord(QroSolverI* s, QroExtractableI* node, const QrcConstraint& ct) {
   s->applyFilterLevel(node, ct.getImpl());
+  setLevelOfMembers(ct.getImpl(), s->getFilterLevel(node));
   return constraintRecord(s, node, ct);
 }
 
@@ -106,8 +149,24 @@ void removeOne(QroAlgorithmI* a, QroExtractableI* x) {
   if (x) a->remove(x);
 }
 
-void removeElements(QroAlgorithmI* a, const QroArray& array) {
-  if (array.getImpl()) a->remove(elements(array));
+QrcIntSetVar setVarOf(QroSolverI* s, QroIntSetVarI* x) {
+  s->QroAlgorithmI::extract(x);
+  return QrcIntSetVar(s->getIntSetVar(x));
+}
+
+QrcIntSet constantSet(QroSolverI* s, QroIntSetI* c) {
+  return QrcIntSet(s->getIntSet(c));
+}
+
+// The engine array of a model array of integer-set variables;
+// QroSolver::WrongType, before anything is extracted, at an element of
+// another kind.
+QrcIntSetVarArray setVars(QroSolverI* s, const QroArray& a, const char* who) {
+  QroExtractableArray e = elements(a);
+  for (QroInt i = 0; i < sizeOf(a); ++i)
+    if (!e[i] || !e[i]->isType(QroIntSetVarI::GetTypeInfo())) throw QroSolver::WrongType(who);
+  extractArray(s, a);
+  return s->getIntSetVarArray(a);
 }
 
 }  // namespace
@@ -206,8 +265,8 @@ void* extractInverse(QroAlgorithmI* a, QroExtractableI* node, const QroArray& f,
 void* extractSetInverse(QroAlgorithmI* a, QroExtractableI* node, const QroArray& sets,
                         const QroArray& vars) {
   QroSolverI* s = solverOf(a);
-  extractArray(s, sets);
-  QrcIntSetVarArray es = s->getIntSetVarArray(sets);
+  QrcIntSetVarArray es =
+      setVars(s, sets, "SetInverse: an element of the set array is not an integer-set variable");
   return constraintRecord(s, node, QrcInverse(es, intVars(s, vars)));
 }
 
@@ -392,6 +451,283 @@ void* extractPack(QroAlgorithmI* a, QroExtractableI* node, const QroArray& loads
 }
 
 // ---------------------------------------------------------------------------
+// Set relations
+
+void* extractSetEq(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* x, QroIntSetVarI* y) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVar ex = setVarOf(s, x);
+  return constraintRecord(s, node, ex == setVarOf(s, y));
+}
+
+void* extractSetEq(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* x, QroIntSetI* c) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node, setVarOf(s, x) == constantSet(s, c));
+}
+
+void* extractSetNeq(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* x, QroIntSetVarI* y) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVar ex = setVarOf(s, x);
+  return constraintRecord(s, node, ex != setVarOf(s, y));
+}
+
+void* extractSetNeq(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* x, QroIntSetI* c) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node, setVarOf(s, x) != constantSet(s, c));
+}
+
+void* extractSubset(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* x, QroIntSetVarI* y) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVar ex = setVarOf(s, x);
+  return constraintRecord(s, node, QrcSubset(ex, setVarOf(s, y)));
+}
+
+void* extractSubset(QroAlgorithmI* a, QroExtractableI* node, QroIntSetI* c, QroIntSetVarI* y) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node, QrcSubset(constantSet(s, c), setVarOf(s, y)));
+}
+
+void* extractSubset(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* x, QroIntSetI* c) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node, QrcSubset(setVarOf(s, x), constantSet(s, c)));
+}
+
+void* extractSubsetEq(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* x, QroIntSetVarI* y) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVar ex = setVarOf(s, x);
+  return constraintRecord(s, node, QrcSubsetEq(ex, setVarOf(s, y)));
+}
+
+void* extractSubsetEq(QroAlgorithmI* a, QroExtractableI* node, QroIntSetI* c, QroIntSetVarI* y) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node, QrcSubsetEq(constantSet(s, c), setVarOf(s, y)));
+}
+
+void* extractSubsetEq(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* x, QroIntSetI* c) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node, QrcSubsetEq(setVarOf(s, x), constantSet(s, c)));
+}
+
+void* extractNullIntersect(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* x,
+                           QroIntSetVarI* y) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVar ex = setVarOf(s, x);
+  return constraintRecord(s, node, QrcNullIntersect(ex, setVarOf(s, y)));
+}
+
+void* extractNullIntersect(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* x,
+                           QroIntSetI* c) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node, QrcNullIntersect(setVarOf(s, x), constantSet(s, c)));
+}
+
+namespace {
+
+QrcIntExp memberExpOf(QroSolverI* s, QroExtractableI* expr) {
+  QroExtractionRecord* r = extractChild(s, expr);
+  if (!isIntRecord(r))
+    throw QroSolver::WrongType(
+        "You tried to create a set member constraint with a floating point expression");
+  return QrcIntExp(s->getIntExp(r));
+}
+
+}  // namespace
+
+void* extractSetMember(QroAlgorithmI* a, QroExtractableI* node, QroExtractableI* expr,
+                       QroIntSetVarI* set) {
+  QroSolverI* s = solverOf(a);
+  QrcIntExp x = memberExpOf(s, expr);
+  return constraintRecord(s, node, QrcMember(x, setVarOf(s, set)));
+}
+
+void* extractSetMember(QroAlgorithmI* a, QroExtractableI* node, QroInt value, QroIntSetVarI* set) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node, QrcMember(value, setVarOf(s, set)));
+}
+
+void* extractSetNotMember(QroAlgorithmI* a, QroExtractableI* node, QroExtractableI* expr,
+                          QroIntSetVarI* set) {
+  QroSolverI* s = solverOf(a);
+  QrcIntExp x = memberExpOf(s, expr);
+  return constraintRecord(s, node, QrcNotMember(x, setVarOf(s, set)));
+}
+
+void* extractSetNotMember(QroAlgorithmI* a, QroExtractableI* node, QroInt value,
+                          QroIntSetVarI* set) {
+  QroSolverI* s = solverOf(a);
+  return constraintRecord(s, node, QrcNotMember(value, setVarOf(s, set)));
+}
+
+void* extractEqIntersection(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* result,
+                            QroIntSetVarI* x, QroIntSetVarI* y) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVar er = setVarOf(s, result);
+  QrcIntSetVar ex = setVarOf(s, x);
+  return constraintRecord(s, node, QrcEqIntersection(er, ex, setVarOf(s, y)));
+}
+
+void* extractEqUnion(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* result,
+                     QroIntSetVarI* x, QroIntSetVarI* y) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVar er = setVarOf(s, result);
+  QrcIntSetVar ex = setVarOf(s, x);
+  return constraintRecord(s, node, QrcEqUnion(er, ex, setVarOf(s, y)));
+}
+
+void* extractDisjointUnion(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* result,
+                           const QroArray& sets) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVarArray es =
+      setVars(s, sets, "DisjointUnion: an element of the set array is not an integer-set variable");
+  return leveledRecord(s, node, QrcDisjointUnion(setVarOf(s, result), es));
+}
+
+void* extractEqUnionArray(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* result,
+                          const QroArray& sets) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVarArray es =
+      setVars(s, sets, "EqUnion: an element of the set array is not an integer-set variable");
+  return constraintRecord(s, node, QrcEqUnion(setVarOf(s, result), es));
+}
+
+void* extractPartition(QroAlgorithmI* a, QroExtractableI* node, const QroArray& sets) {
+  QroSolverI* s = solverOf(a);
+  return leveledRecord(
+      s, node,
+      QrcPartition(setVars(
+          s, sets, "Partition: an element of the set array is not an integer-set variable")));
+}
+
+void* extractPartitionWith(QroAlgorithmI* a, QroExtractableI* node, const QroArray& sets,
+                           const QroIntArray& universe) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVarArray es =
+      setVars(s, sets, "Partition: an element of the set array is not an integer-set variable");
+  return leveledRecord(s, node, QrcPartition(es, s->getIntArray(universe)));
+}
+
+void* extractAllNullIntersect(QroAlgorithmI* a, QroExtractableI* node, const QroArray& sets) {
+  QroSolverI* s = solverOf(a);
+  return leveledRecord(
+      s, node,
+      QrcAllNullIntersect(
+          setVars(s, sets,
+                  "AllNullIntersect: an element of the set array is not an integer-set variable")));
+}
+
+// ---------------------------------------------------------------------------
+// Functions over the elements of a set variable
+
+namespace {
+
+// The engine function of f after every f(x) of the set's possible set was
+// made an integer (QroSolver::NumIsNotInteger or IntegerOverflow otherwise).
+QrcIntToIntFunction functionOf(QroSolverI* s, QroIntSetVarI* set, QroIntToIntFunctionI* f) {
+  QroIntSetI* p = set->getPossibleSet();
+  for (QroInt i = 0; i < p->getSize(); ++i) QroSolverI::toInteger(f->getValue(p->getValue(i)));
+  return new (s->getManager()) QrcIntToIntfromIntToIntWrapperI(s, f);
+}
+
+// The engine function of f after every f(x) of the set's possible set was
+// extracted (QroSolver::WrongType for a floating-point one).
+QrcIntToIntExpFunction functionOf(QroSolverI* s, QroIntSetVarI* set, QroIntToIntVarFunctionI* f) {
+  QroIntSetI* p = set->getPossibleSet();
+  for (QroInt i = 0; i < p->getSize(); ++i) {
+    QroExtractableI* e = f->getValue(p->getValue(i));
+    if (e && !s->getIntExp(extractChild(s, e)))
+      throw QroSolver::WrongType(
+          "You tried to create a function over a set with a floating point expression");
+  }
+  return new (s->getManager()) QrcIntToIntExpfromIntToIntVarWrapperI(s, f);
+}
+
+QrcIntToIntSetVarFunction functionOf(QroSolverI* s, QroIntSetVarI* set,
+                                     QroIntToIntSetVarFunctionI* f) {
+  QroIntSetI* p = set->getPossibleSet();
+  for (QroInt i = 0; i < p->getSize(); ++i)
+    if (QroIntSetVarI* v = f->getValue(p->getValue(i))) s->QroAlgorithmI::extract(v);
+  return new (s->getManager()) QrcIntToIntSetVarfromIntToIntSetVarWrapperI(s, f);
+}
+
+template <class F>
+void* unionOf(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set, QroIntSetVarI* result,
+              F* f) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVar es = setVarOf(s, set);
+  QrcIntSetVar er = setVarOf(s, result);
+  return constraintRecord(s, node, er == QrcUnion(es, functionOf(s, set, f)));
+}
+
+enum Aggregate { Sum, Min, Max };
+
+template <class F>
+void* aggregateOf(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                  QroExtractableI* result, F* f, Aggregate kind) {
+  QroSolverI* s = solverOf(a);
+  QrcIntSetVar es = setVarOf(s, set);
+  QrcIntExp er = intExpOf(s, result);
+  auto engine = functionOf(s, set, f);
+  QrcIntExp value = kind == Sum   ? QrcSum(es, engine)
+                    : kind == Min ? QrcMin(es, engine)
+                                  : QrcMax(es, engine);
+  return constraintRecord(s, node, er == value);
+}
+
+}  // namespace
+
+void* extractSetUnionOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                                QroIntSetVarI* result, QroIntToIntFunctionI* f) {
+  return unionOf(a, node, set, result, f);
+}
+void* extractSetUnionOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                                QroIntSetVarI* result, QroIntToIntVarFunctionI* f) {
+  return unionOf(a, node, set, result, f);
+}
+void* extractSetUnionOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                                QroIntSetVarI* result, QroIntToIntSetVarFunctionI* f) {
+  return unionOf(a, node, set, result, f);
+}
+void* extractSetSumOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntFunctionI* f) {
+  return aggregateOf(a, node, set, result, f, Sum);
+}
+void* extractSetSumOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntVarFunctionI* f) {
+  return aggregateOf(a, node, set, result, f, Sum);
+}
+void* extractSetMinOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntFunctionI* f) {
+  return aggregateOf(a, node, set, result, f, Min);
+}
+void* extractSetMinOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntVarFunctionI* f) {
+  return aggregateOf(a, node, set, result, f, Min);
+}
+void* extractSetMaxOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntFunctionI* f) {
+  return aggregateOf(a, node, set, result, f, Max);
+}
+void* extractSetMaxOfFunction(QroAlgorithmI* a, QroExtractableI* node, QroIntSetVarI* set,
+                              QroExtractableI* result, QroIntToIntVarFunctionI* f) {
+  return aggregateOf(a, node, set, result, f, Max);
+}
+
+void removeFunctionOperands(QroAlgorithmI* a, QroIntSetVarI* set, QroExtractableI* second,
+                            QroIntToIntVarFunctionI* f) {
+  removeOne(a, set);
+  removeOne(a, second);
+  QroIntSetI* p = set->getPossibleSet();
+  for (QroInt i = 0; i < p->getSize(); ++i) removeOne(a, f->getValue(p->getValue(i)));
+}
+
+void removeFunctionOperands(QroAlgorithmI* a, QroIntSetVarI* set, QroExtractableI* second,
+                            QroIntToIntSetVarFunctionI* f) {
+  removeOne(a, set);
+  removeOne(a, second);
+  QroIntSetI* p = set->getPossibleSet();
+  for (QroInt i = 0; i < p->getSize(); ++i) removeOne(a, f->getValue(p->getValue(i)));
+}
+
+// ---------------------------------------------------------------------------
 // Placement
 
 void* extractBox(QroAlgorithmI* a, QroExtractableI* node, const QroArray& origins,
@@ -444,6 +780,20 @@ void* extractBoxPrecedenceInDimension(QroAlgorithmI* a, QroExtractableI* node,
 
 // ---------------------------------------------------------------------------
 // Remove helpers
+
+void removeElements(QroAlgorithmI* a, const QroArray& array) {
+  if (array.getImpl()) a->remove(elements(array));
+}
+
+void removeChildAndOptional(QroAlgorithmI* a, QroExtractableI* child, QroExtractableI* optional) {
+  removeOne(a, child);
+  removeOne(a, optional);
+}
+
+void removeElementsOfSecond(QroAlgorithmI* a, QroExtractableI* first, const QroArray& second) {
+  removeElements(a, second);
+  removeOne(a, first);
+}
 
 void removeArraysElementwise(QroAlgorithmI* a, const QroArray& first, const QroArray& second) {
   removeElements(a, first);

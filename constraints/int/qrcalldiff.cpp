@@ -19,8 +19,12 @@ QrcIntExpI** copyVars(QrcManagerI* m, QrcIntExpI* const* vars, QrcInt n) {
 class QrcAllDiffDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcAllDiffDemonI, QrcDemonI)
  public:
+  // Idle from the start: a value demon runs exactly when its list does, so its
+  // first wake needs no trailed freshness.
   QrcAllDiffDemonI(QrcManagerI* m, QrcAllDiffConstraintI* ct, QrcIntExpI* x)
-      : QrcDemonI(m, ct), _ct(ct), _x(x) {}
+      : QrcDemonI(m, ct), _ct(ct), _x(x) {
+    setState(Idle);
+  }
   void propagate() override { _ct->valueRule(_x); }
   void display(std::ostream& os) const override { os << "QrcAllDiffDemon"; }
 

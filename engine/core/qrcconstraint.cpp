@@ -102,6 +102,7 @@ void QrcConstraintI::runIfPending() {
   QrcRootGoalDemonI* saved = _manager->getCurrentDemon();
   _state = Idle;
   _manager->setCurrentDemon(this);
+  q->countDemonRun();
   QrcSearchMonitorI* mon = q->isTracing() ? q->getMonitor() : nullptr;
   if (mon)
     mon->notifyConstraintPropagateBegin(this);

@@ -107,7 +107,7 @@ void invalidateFrom(QrcExprI* e, QrcInt failStamp) {
     QrcExprI* p = c->parent;
     if (p->getBoundsStamp() != failStamp) continue;
     p->setBoundsStamp(0);
-    if (p->isVariable()) continue;
+    if (p->isVariable() || !p->getParents()) continue;
     // Goes up as far as the expression is nested.
     auto up = [&] { invalidateFrom(p, failStamp); };
     p->getManager()->withStackRoom(up);

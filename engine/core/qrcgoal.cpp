@@ -32,13 +32,9 @@ void QrcRootGoalDemonI::fail(QrcAny label) const {
   _manager->fail(label);
 }
 
-void QrcRootGoalDemonI::markPending() {
-  if (_state == Fresh) {
-    _manager->saveValue(&_state);
-    _state = Pending;
-  } else if (_state == Idle) {
-    _state = Pending;
-  }
+void QrcRootGoalDemonI::markFreshPending() {
+  _manager->saveValue(&_state);
+  _state = Pending;
 }
 
 void QrcRootGoalDemonI::deactivate() {
@@ -55,6 +51,7 @@ void QrcRootGoalDemonI::runIfPending() {
   QrcRootGoalDemonI* saved = _manager->getCurrentDemon();
   _manager->setCurrentDemon(this);
   _state = Idle;
+  q->countDemonRun();
   bool tracing = q->isTracing();
   if (tracing) q->notifyDemonBegin(this);
   propagate();

@@ -385,6 +385,13 @@ QrcInt QrcManagerI::getChoicePointCount() const {
   return _choicePoints;
 }
 
+QrcUInt QrcManagerI::getTrailWordsWritten() const {
+  QrcUInt words = _trail->getWordsWritten() + _secondTrail->getWordsWritten();
+  if (_persistentTrail != _trail && _persistentTrail != _secondTrail)
+    words += _persistentTrail->getWordsWritten();
+  return words;
+}
+
 void QrcManagerI::addVarNotify(QrcVarNotifyI* notify) {
   notify->_next = _varNotifiers;
   _varNotifiers = notify;

@@ -186,7 +186,8 @@ void QrcMemoryStack::reset() {
 
 // ---------------------------------------------------------------- trail
 
-QrcTrail::QrcTrail(QrcManagerI* manager) : QrcBlockStack(manager), _floor(0), _recording(0) {}
+QrcTrail::QrcTrail(QrcManagerI* manager)
+    : QrcBlockStack(manager), _floor(0), _recording(0), _written(0) {}
 
 void QrcTrail::saveAcrossBlock(void* address) {
   QrcWord* oldCursor = _cursor;
@@ -201,6 +202,7 @@ void QrcTrail::saveAcrossBlock(void* address) {
   c[5] = readWord(address);
   _cursor = c + 6;
   _top += 6;
+  _written += 6;
 }
 
 void QrcTrail::restore(QrcInt mark) {

@@ -78,7 +78,9 @@ QrcPropagationQueueI::QrcPropagationQueueI(QrcManagerI* manager)
       _stamp(1),
       _runCount(1),
       _stepLimit(INT64_MAX),
-      _steps(0) {
+      _steps(0),
+      _demonRuns(0),
+      _events(0) {
   _freeIntCells = carve<IntBlock, IntCell>(_intBlocks, _bytes, 6008, false);
   _freeFloatCells = carve<FloatBlock, FloatCell>(_floatBlocks, _bytes, 6008, false);
   initList(_handlers);
@@ -211,6 +213,7 @@ void QrcPropagationQueueI::processHandlers() {
     if (++_steps > _stepLimit) _manager->fail();
     ++_runCount;
     if (h->getState() != QrcEventHandlerI::Disabled) {
+      ++_events;
       bool tracing = _trace && _monitor;
       if (tracing) h->traceWithMonitor(_monitor);
       QrcProcessHandler(h);
@@ -431,7 +434,9 @@ void QrcConstraintList::markPending() {
 }
 
 void QrcConstraintList::propagatePending() {
-  for (Cell* c = _head; c; c = c->next) c->item->runIfPending();
+  // Every runIfPending returns at once unless the item is pending.
+  for (Cell* c = _head; c; c = c->next)
+    if (c->item->getState() == QrcRootGoalDemonI::Pending) c->item->runIfPending();
 }
 
 void QrcConstraintList::propagateAll() {
@@ -441,6 +446,7 @@ void QrcConstraintList::propagateAll() {
     _manager->setCurrentDemon(c->item);
     bool tracing = q->isTracing();
     if (tracing) q->notifyDemonBegin(c->item);
+    q->countDemonRun();
     c->item->propagate();
     if (tracing) q->notifyDemonEnd(c->item);
     _manager->setCurrentDemon(saved);

@@ -9,6 +9,7 @@
 #include "qrcfloatenv.h"
 #include "qrcmanager.h"
 #include "qrcqueue.h"
+#include "qroplatform.h"
 
 QrcSearchI::QrcSearchI(QrcManagerI* manager, QrcSearchI* parent)
     : _savedRecording(0),
@@ -312,6 +313,9 @@ bool QrcSearchI::loop() {
     } else {
       if (setjmp(_buffer) == 0) return pass();
     }
+    // Back to nearest, read from the processor: the failed branch may have
+    // changed the direction by any means.
+    qroplatform::forgetRounding();
     setRoundingNearest();
     if (!afterFailure()) return false;
   }

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <ostream>
 
+#include "engine/float/qrcoutward.h"
 #include "qrcfloatarith.h"
 #include "qrcfloatenv.h"
 #include "qrcfloatnodes.h"
@@ -119,23 +120,13 @@ void QrcFloatArraySumI::computeRange() {
   }
   QrcInt minusInf = 0, plusInf = 0;
   QrcFloat lo = 0.0, hi = 0.0, widest = 0.0;
-  setRoundingDown();
   for (QrcInt i = 0; i < _n; ++i) {
     QrcFloat a = _terms[i]->rawMin(), b = _terms[i]->rawMax();
-    QRO_FP_BARRIER(a);
-    lo = lo + a;
-    QRO_FP_BARRIER(lo);
+    lo = addDown(lo, a);
     if (a <= -Inf) ++minusInf;
-    QrcFloat w = b - a;
-    QRO_FP_BARRIER(w);
+    QrcFloat w = subDown(b, a);
     if (w > widest) widest = w;
-  }
-  setRoundingUp();
-  for (QrcInt i = 0; i < _n; ++i) {
-    QrcFloat b = _terms[i]->rawMax();
-    QRO_FP_BARRIER(b);
-    hi = hi + b;
-    QRO_FP_BARRIER(hi);
+    hi = addUp(hi, b);
     if (b >= Inf) ++plusInf;
   }
   setRoundingNearest();
@@ -148,48 +139,24 @@ void QrcFloatArraySumI::computeRange() {
 // a - t with t the sum of the finite maxima of the terms other than j.
 QrcFloat QrcFloatArraySumI::singleLower(QrcFloat a, QrcInt j) const {
   QrcFloat t = 0.0;
-  setRoundingUp();
-  for (QrcInt i = 0; i < _n; ++i) {
-    if (i == j) continue;
-    QrcFloat b = _terms[i]->rawMax();
-    QRO_FP_BARRIER(b);
-    t = t + b;
-    QRO_FP_BARRIER(t);
-  }
-  setRoundingDown();
-  QrcFloat r = a - t;
-  QRO_FP_BARRIER(r);
-  return r;
+  for (QrcInt i = 0; i < _n; ++i)
+    if (i != j) t = addUp(t, _terms[i]->rawMax());
+  return subDown(a, t);
 }
 
 // b - s with s the sum of the finite minima of the terms other than k.
 QrcFloat QrcFloatArraySumI::singleUpper(QrcFloat b, QrcInt k) const {
   QrcFloat s = 0.0;
-  setRoundingDown();
-  for (QrcInt i = 0; i < _n; ++i) {
-    if (i == k) continue;
-    QrcFloat a = _terms[i]->rawMin();
-    QRO_FP_BARRIER(a);
-    s = s + a;
-    QRO_FP_BARRIER(s);
-  }
-  setRoundingUp();
-  QrcFloat r = b - s;
-  QRO_FP_BARRIER(r);
-  return r;
+  for (QrcInt i = 0; i < _n; ++i)
+    if (i != k) s = addDown(s, _terms[i]->rawMin());
+  return subUp(b, s);
 }
 
 void QrcFloatArraySumI::setOperandsRange(QrcFloat a, QrcFloat b) {
-  QrcFloat smin = _min, smax = _max;
-  setRoundingDown();
-  QrcFloat dlo = a - smax;
-  QRO_FP_BARRIER(dlo);
-  setRoundingUp();
-  QrcFloat dhi = b - smin;
-  QRO_FP_BARRIER(dhi);
+  QrcFloat dlo = subDown(a, _max), dhi = subUp(b, _min);
   setRoundingNearest();
-  bool lower = _widest > -dlo && a > smin;
-  bool upper = _widest > dhi && smax > b;
+  bool lower = _widest > -dlo && a > _min;
+  bool upper = _widest > dhi && _max > b;
   if (!_manager->isArrayLocked()) {
     QrcInt* words = _manager->lockIntArray(2 * _n > 0 ? 2 * _n : 1);
     narrowBuffered(a, b, dlo, dhi, lower, upper, words);
@@ -206,14 +173,8 @@ void QrcFloatArraySumI::narrowBuffered(QrcFloat a, QrcFloat b, QrcFloat dlo, Qrc
   QrcFloat jBound = -Inf, kBound = Inf;
   for (QrcInt i = 0; i < _n; ++i) {
     QrcFloat mi = _terms[i]->rawMin(), ma = _terms[i]->rawMax();
-    setRoundingDown();
-    QRO_FP_BARRIER(ma);
-    lows[i] = dlo + ma;
-    QRO_FP_BARRIER(lows[i]);
-    setRoundingUp();
-    QRO_FP_BARRIER(mi);
-    highs[i] = dhi + mi;
-    QRO_FP_BARRIER(highs[i]);
+    lows[i] = addDown(dlo, ma);
+    highs[i] = addUp(dhi, mi);
     if (ma >= Inf) j = j == -1 ? i : -2;
     if (mi <= -Inf) k = k == -1 ? i : -2;
   }
@@ -254,11 +215,7 @@ void QrcFloatArraySumI::narrowDirect(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFl
   }
   if (lower) {
     for (QrcInt i = 0; i < _n; ++i) {
-      QrcFloat ma = _terms[i]->getMax();
-      setRoundingDown();
-      QRO_FP_BARRIER(ma);
-      QrcFloat l = dlo + ma;
-      QRO_FP_BARRIER(l);
+      QrcFloat l = addDown(dlo, _terms[i]->getMax());
       setRoundingNearest();
       _terms[i]->setRange(l, Inf);
     }
@@ -269,11 +226,7 @@ void QrcFloatArraySumI::narrowDirect(QrcFloat a, QrcFloat b, QrcFloat dlo, QrcFl
   }
   if (upper) {
     for (QrcInt i = 0; i < _n; ++i) {
-      QrcFloat mi = _terms[i]->getMin();
-      setRoundingUp();
-      QRO_FP_BARRIER(mi);
-      QrcFloat u = dhi + mi;
-      QRO_FP_BARRIER(u);
+      QrcFloat u = addUp(dhi, _terms[i]->getMin());
       setRoundingNearest();
       _terms[i]->setRange(-Inf, u);
     }

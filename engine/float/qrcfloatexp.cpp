@@ -246,6 +246,7 @@ void QrcFloatExpI::setRangeNormal(QrcFloat a, QrcFloat b) {
 void QrcFloatExpI::applyRange(QrcFloat na, QrcFloat nb, bool significance) {
   QrcFloatVarEventHandlerI* h = getFloatHandler();
   h->widenOldBounds(_min, _max);
+  bool moved = na > _min || _max > nb;
   bool tracing = _manager->getPropagationQueue()->isTracing();
   if (na > _min) {
     saveMin();
@@ -265,7 +266,7 @@ void QrcFloatExpI::applyRange(QrcFloat na, QrcFloat nb, bool significance) {
     if (!significance && tracing) h->setRangeBegin(na, nb);
     fail();
   }
-  h->rangeEvent(_min, _max, significance);
+  h->rangeEvent(_min, _max, significance, moved);
 }
 
 void QrcFloatExpI::setRangePrecise(QrcFloat a, QrcFloat b) {
@@ -344,6 +345,7 @@ void QrcFloatExpI::setValueNormal(QrcFloat v, bool precise) {
     return;
   }
   h->widenOldBounds(_min, _max);
+  bool moved = _min != v || _max != v;
   if (_valueSet) {
     if (!_valueSet->contains(v)) {
       if (precise && tracing) h->setValueBegin(v);
@@ -357,7 +359,7 @@ void QrcFloatExpI::setValueNormal(QrcFloat v, bool precise) {
   _min = v;
   _max = v;
   if (tracing) h->setValueEnd(v);
-  h->rangeEvent(v, v, !precise);
+  h->rangeEvent(v, v, !precise, moved);
 }
 
 void QrcFloatExpI::removeValue(QrcFloat v) {

@@ -31,7 +31,15 @@ void displayPower(std::ostream& os, const QrcFloatExpI* x) {
 // ---------------------------------------------------------------- x^n
 
 QrcFloatIntPowerI::QrcFloatIntPowerI(QrcFloatExpI* x, QrcInt n)
-    : QrcFloatUnaryExpI(0.0, x), _n(n), _invDown(0), _odd(n & 1), _invUp(0) {
+    : QrcFloatUnaryExpI(0.0, x),
+      _n(n),
+      _invDown(0),
+      _odd(n & 1),
+      _invUp(0),
+      _belowArg(NAN),
+      _belowRoot(0),
+      _aboveArg(NAN),
+      _aboveRoot(0) {
   double dn = static_cast<double>(n);
   _invDown = divDown(1.0, dn);
   _invUp = divUp(1.0, dn);
@@ -72,18 +80,35 @@ void QrcFloatIntPowerI::computeRange() {
   storeRange(lo, hi);
 }
 
+QrcFloat QrcFloatIntPowerI::rootBelow(QrcFloat y) {
+  // Equal arguments give equal roots: zeros of either sign give 0.
+  if (!(y == _belowArg)) {
+    _belowRoot = rootDown(y, _invDown, _invUp);
+    _belowArg = y;
+  }
+  return _belowRoot;
+}
+
+QrcFloat QrcFloatIntPowerI::rootAbove(QrcFloat y) {
+  if (!(y == _aboveArg)) {
+    _aboveRoot = rootUp(y, _invDown, _invUp);
+    _aboveArg = y;
+  }
+  return _aboveRoot;
+}
+
 void QrcFloatIntPowerI::setOperandsRange(QrcFloat lo, QrcFloat hi) {
   QrcFloat l, u;
   if (_odd) {
-    l = lo > 0 ? rootDown(lo, _invDown, _invUp) : -rootUp(-lo, _invDown, _invUp);
-    u = (lo > 0 || hi >= 0) ? rootUp(hi, _invDown, _invUp) : -rootDown(-hi, _invDown, _invUp);
+    l = lo > 0 ? rootBelow(lo) : -rootAbove(-lo);
+    u = (lo > 0 || hi >= 0) ? rootAbove(hi) : -rootBelow(-hi);
   } else {
     if (hi < 0) fail();
-    QrcFloat r = rootUp(hi, _invDown, _invUp);
+    QrcFloat r = rootAbove(hi);
     l = -r;
     u = r;
     if (lo > 0) {
-      QrcFloat s = rootDown(lo, _invDown, _invUp);
+      QrcFloat s = rootBelow(lo);
       setRoundingNearest();
       QrcFloat a = _x->getMin(), b = _x->getMax();
       if (s > b) u = -s;

@@ -104,11 +104,12 @@ QrcFloat QrcFloatVarEventHandlerI::eventThreshold() {
   return std::ldexp(r, static_cast<int>(doublings < 1000 ? doublings : 1000));
 }
 
-void QrcFloatVarEventHandlerI::rangeEvent(QrcFloat min, QrcFloat max, bool significance) {
+void QrcFloatVarEventHandlerI::rangeEvent(QrcFloat min, QrcFloat max, bool significance,
+                                          bool moved) {
   if (isSuspended()) return;
   QrcFloatExpI* var = getVar();
   bool bound = var->isBound() != 0;
-  var->invalidateParents();
+  if (moved) var->invalidateParents();
   if (significance) {
     QrcFloat r = eventThreshold();
     bool minStill = _oldMin >= 0 ? min <= _oldMin * (1 + r) : min <= _oldMin * (1 - r);

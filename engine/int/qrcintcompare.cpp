@@ -79,11 +79,18 @@ class QrcEq_yDemonI : public QrcEq_xDemonI {
 class QrcNeqCst_xDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcNeqCst_xDemonI, QrcDemonI)
  public:
-  QrcNeqCst_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to)
-      : QrcDemonI(m), _from(from), _to(to) {}
+  // Idle from the start: a value demon runs exactly when its list does, so its
+  // first wake needs no trailed freshness. The value of from plus offset is
+  // removed from to.
+  QrcNeqCst_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to, QrcInt offset = 0)
+      : QrcDemonI(m), _from(from), _to(to) {
+    setState(Idle);
+    // The offset lives in the demon's spare word: the demon stays one cache line.
+    _word = static_cast<QrcWord>(offset);
+  }
   // A node's value event may come while the node has no value (a quotient by 0).
   void propagate() override {
-    if (_from->isBound()) _to->removeValue(_from->getMin());
+    if (_from->isBound()) _to->removeValue(_from->getMin() + static_cast<QrcInt>(_word));
   }
   void display(std::ostream& os) const override { os << "QrcNeqCst_xDemon"; }
 
@@ -95,13 +102,37 @@ class QrcNeqCst_xDemonI : public QrcDemonI {
 class QrcNeqCst_yDemonI : public QrcNeqCst_xDemonI {
   QROSIMPLECLASS(QrcNeqCst_yDemonI, QrcNeqCst_xDemonI)
  public:
-  QrcNeqCst_yDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to)
-      : QrcNeqCst_xDemonI(m, from, to) {}
+  QrcNeqCst_yDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to, QrcInt offset = 0)
+      : QrcNeqCst_xDemonI(m, from, to, offset) {}
   void display(std::ostream& os) const override { os << "QrcNeqCst_yDemon"; }
 };
 
+// Values far from the integer limits: sums of three of them cannot overflow.
+const QrcInt OffsetLimit = QrcInt(1) << 60;
+
+// e as a variable plus a constant: e itself, or a sum node that is not a
+// variable over a variable; false otherwise or near the integer limits.
+bool asOffsetVariable(QrcIntExpI* e, QrcIntExpI*& var, QrcInt& offset) {
+  var = e;
+  offset = 0;
+  if (!e->isVariable()) {
+    QrcIntAddI* sum = dynamic_cast<QrcIntAddI*>(e);
+    if (!sum || !sum->getOperand()->isVariable()) return false;
+    var = sum->getOperand();
+    offset = sum->getConstant();
+  }
+  return offset > -OffsetLimit && offset < OffsetLimit && var->getMin() > -OffsetLimit &&
+         var->getMax() < OffsetLimit;
+}
+
 QrcIntExpI* asInt(QrcExprI* e) {
   return static_cast<QrcIntExpI*>(e);
+}
+
+// An expression with an empty range (an element whose index lies outside its
+// array) has no value: no comparison over it holds.
+bool noValue(QrcIntExpI* x) {
+  return x->getMin() > x->getMax();
 }
 
 }  // namespace
@@ -161,6 +192,16 @@ QrcConstraintI* QrcEqConstraint::makeCopy(QrcManagerI* t) const {
 // ---------------------------------------------------------------- x != y
 
 void QrcNeqConstraint::post() {
+  // x + a != y + b over variables x and y: the demons work on the variables
+  // themselves, x's value plus a - b leaving y and y's plus b - a leaving x.
+  QrcIntExpI *vx, *vy;
+  QrcInt a, b;
+  if (!(_x->isVariable() && _y->isVariable()) && asOffsetVariable(_x, vx, a) &&
+      asOffsetVariable(_y, vy, b)) {
+    vx->whenValue(new (_manager) QrcNeqCst_xDemonI(_manager, vx, vy, a - b));
+    vy->whenValue(new (_manager) QrcNeqCst_yDemonI(_manager, vy, vx, b - a));
+    return;
+  }
   _x->whenValue(new (_manager) QrcNeqCst_xDemonI(_manager, _x, _y));
   _y->whenValue(new (_manager) QrcNeqCst_yDemonI(_manager, _y, _x));
 }
@@ -171,6 +212,7 @@ void QrcNeqConstraint::propagate() {
 }
 
 QrcBool QrcNeqConstraint::isFalse() const {
+  if (noValue(_x) || noValue(_y)) return 1;
   return _x->isBound() && _y->isBound() && _x->getMin() == _y->getMin();
 }
 
@@ -178,9 +220,23 @@ QrcConstraintI* QrcNeqConstraint::makeOpposite() {
   return QrcOppositeWhereUndefined(new (_manager) QrcEqConstraint(_manager, _x, _y), _x, _y);
 }
 
+namespace {
+
+// The value event, or the range event of an expression that may have no value
+// (an element whose index can lie outside its array): it gets no value event
+// once its index is outside, and the truth is then known false.
+void whenValueOrUndefined(QrcIntExpI* x, QrcDemonI* d) {
+  if (!x->isVariable() && x->makeUndefinedConstraint())
+    x->whenRange(d);
+  else
+    x->whenValue(d);
+}
+
+}  // namespace
+
 void QrcNeqConstraint::metaPostDemon(QrcDemonI* d) {
-  _x->whenValue(d);
-  _y->whenValue(d);
+  whenValueOrUndefined(_x, d);
+  whenValueOrUndefined(_y, d);
 }
 
 void QrcNeqConstraint::display(std::ostream& os) const {
@@ -226,7 +282,7 @@ void QrcNeqCstConstraint::propagate() {
 }
 QrcBool QrcNeqCstConstraint::isFalse() const {
   QrcIntExpI* x = asInt(_exp);
-  return x->isBound() && x->getMin() == _c;
+  return noValue(x) || (x->isBound() && x->getMin() == _c);
 }
 QrcBool QrcNeqCstConstraint::isTrue() const {
   // An expression without a value (an empty range) holds no value but is not different.

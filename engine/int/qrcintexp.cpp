@@ -490,7 +490,7 @@ void QrcIntExpI::setValue(QrcInt v) {
   h->notifyBoundsChange(v, v);
 }
 
-void QrcIntExpI::removeValue(QrcInt v) {
+void QrcIntExpI::removeValueInBounds(QrcInt v) {
   refreshBounds();
   if (v < _min || v > _max) {
     if (_min > _max) fail();

@@ -588,13 +588,25 @@ void QrcIntSetVarI::restrictPossibleToRequired() {
 
 // ---------------------------------------------------------------- demons
 
+namespace {
+
+// A truth expression's demon only makes the expression a parent, so that its
+// cached bounds are invalidated by the variable's changes.
+bool attachedAsParent(QrcIntSetVarI* x, QrcDemonI* demon) {
+  QrcExprI* meta = static_cast<QrcExprI*>(demon->getMetaExpression());
+  if (meta) x->addParent(meta);
+  return meta != nullptr;
+}
+
+}  // namespace
+
 void QrcIntSetVarI::whenDomain(QrcDemonI* demon) {
-  if (isBound() || !_handler) return;
+  if (isBound() || !_handler || attachedAsParent(this, demon)) return;
   _handler->whenDomain(demon);
 }
 
 void QrcIntSetVarI::whenValue(QrcDemonI* demon) {
-  if (isBound() || !_handler) return;
+  if (isBound() || !_handler || attachedAsParent(this, demon)) return;
   getSetHandler()->getBoundDemons().addConstraint(demon);
   if (_handler->getState() == QrcEventHandlerI::Queued) demon->markPending();
 }

@@ -38,6 +38,9 @@ void QrcBoolIntExpI::whenRangeOnOperands(QrcDemonI* d) {
 
 void QrcLinkBoolIntExpI::post() {
   _ct->attachMetaDemon(new (_manager) QrcMetaExpressionDemon(_manager, _exp));
+  // Until now nothing told the expression of its constraint's changes: the
+  // bounds it cached may be out of date.
+  _exp->invalidateParents();
 }
 
 QrcConstraint::operator QrcIntExp() const {

@@ -6,9 +6,11 @@
 #include <map>
 #include <sstream>
 
+#include "qrcfail.h"
 #include "qrcgoal.h"
 #include "qrcint.h"
 #include "qrcintarith.h"
+#include "qrcintcompare.h"
 #include "qrcintexp.h"
 #include "qrcsearch.h"
 #include "support/seed.h"
@@ -86,6 +88,25 @@ class IntKind : public VarKind {
     log += os.str() + " ";
     x->removeRange(a, b);
   }
+  // x <= k, x >= k, x == k, x != k with k a candidate value.
+  bool drawSimple(const std::vector<int64_t>& values, Rng& rng, int& op,
+                  int64_t& k) const override {
+    op = static_cast<int>(rng() % 4);
+    k = values[rng() % values.size()];
+    return true;
+  }
+  QrcConstraintI* makeSimple(QrcExprI* e, int op, int64_t k) const override {
+    QrcIntExp x(static_cast<QrcIntExpI*>(e));
+    QrcConstraint ct = op == 0 ? x <= k : op == 1 ? x >= k : op == 2 ? x == k : x != k;
+    return ct.getImpl();
+  }
+  bool simpleHolds(int64_t v, int op, int64_t k) const override {
+    return op == 0 ? v <= k : op == 1 ? v >= k : op == 2 ? v == k : v != k;
+  }
+  std::string showSimple(const std::string& x, int op, int64_t k) const override {
+    static const char* const ops[] = {" <= ", " >= ", " == ", " != "};
+    return x + ops[op] + std::to_string(k);
+  }
 };
 
 std::string show(const std::vector<int64_t>& a) {
@@ -151,6 +172,8 @@ struct Runner {
   // Removals to apply and the domains seen after each (checkStronger).
   const std::vector<std::pair<size_t, int64_t>>* removals = nullptr;
   std::vector<std::vector<std::vector<int64_t>>> seen;
+  // The labelling order of the search.
+  std::vector<size_t> order;
   Rng rng;
   std::string log;
   int errors = 0;
@@ -159,20 +182,53 @@ struct Runner {
   explicit Runner(const PropCase& pc)
       : c(pc),
         kind(pc.kind ? *pc.kind : intKind()),
-        mgr(QrcNoEdit),
+        mgr(pc.staging.edit ? QrcEdit : QrcNoEdit),
         m(mgr.getImpl()),
         rng(pc.seed) {
     m->useExceptions(true);
     for (size_t i = 0; i < c.values.size(); ++i) vars.push_back(kindOf(i).make(m, c.values[i]));
+    for (size_t i = 0; i < c.values.size(); ++i)
+      if (!staged(i)) order.push_back(i);
+    if (c.staging.after >= 0) order.push_back(static_cast<size_t>(c.staging.after));
   }
   ~Runner() { mgr.end(); }
   const VarKind& kindOf(size_t i) const {
     return i < c.kinds.size() && c.kinds[i] ? *c.kinds[i] : kind;
   }
+  // In edit mode the constraint is filed here and posted when the search starts.
   void post() {
     Vars v(vars);
-    c.post(m, v);
+    if (c.post)
+      c.post(m, v);
+    else
+      m->add(c.make(m, v));
   }
+  bool edit() const { return c.staging.edit; }
+  // Whether the staging binds variable i itself (before or after the others).
+  bool staged(size_t i) const {
+    return static_cast<int>(i) == c.staging.before || static_cast<int>(i) == c.staging.after;
+  }
+  void fixVar(size_t i, int64_t value) { kindOf(i).fix(vars[i], value); }
+  void fixBefore(const std::vector<int64_t>& a) {
+    if (c.staging.before >= 0) fixVar(static_cast<size_t>(c.staging.before), a[c.staging.before]);
+  }
+  void fixOthers(const std::vector<int64_t>& a) {
+    for (size_t i = 0; i < vars.size(); ++i)
+      if (!staged(i)) fixVar(i, a[i]);
+  }
+  // Binds the variable staged after the others; when it is to be decided by
+  // propagation, reports it still unbound.
+  void fixAfter(const std::vector<int64_t>& a, const std::string& context) {
+    if (c.staging.after < 0) return;
+    size_t b = static_cast<size_t>(c.staging.after);
+    if (c.staging.decided && !kindOf(b).isFixed(vars[b]))
+      error(context + ": variable " + std::to_string(b) +
+            " is not bound by propagation once every other variable is");
+    fixVar(b, a[b]);
+  }
+  // Runs a goal; in edit mode, what comes before the posting and the posting
+  // itself happen at the top level first, undone afterwards.
+  bool run(QrcGoalI* g, const std::vector<int64_t>* before, const std::vector<int64_t>* others);
   void error(const std::string& text) {
     if (errors++ == 0) errorText = text;
   }
@@ -202,10 +258,35 @@ QrcGoalI* goal(Runner* r, GoalFn fn, QrcInt a = 0, QrcInt b = 0) {
   return new (r->m) FnGoal(r->m, fn, r, a, b);
 }
 
+bool Runner::run(QrcGoalI* g, const std::vector<int64_t>* before,
+                 const std::vector<int64_t>* others) {
+  if (!edit()) return m->solve(g, true) != 0;
+  m->pushState();
+  bool ok = true;
+  try {
+    if (before) fixBefore(*before);
+    if (others) fixOthers(*others);
+    post();
+  } catch (const QrcFailException&) {
+    ok = false;
+  }
+  if (ok) ok = m->solve(g, true) != 0;
+  m->popState();
+  return ok;
+}
+
+// One assignment: the variable staged before, the posting and the other
+// variables in the order asked, then the variable staged after. In edit mode
+// what precedes the posting has been done (Runner::run).
 QrcGoalI* postThenFix(Runner* r, QrcInt postFirst, QrcInt) {
-  if (postFirst) r->post();
-  for (size_t i = 0; i < r->vars.size(); ++i) r->kindOf(i).fix(r->vars[i], r->assignment[i]);
-  if (!postFirst) r->post();
+  if (!r->edit()) {
+    r->fixBefore(r->assignment);
+    if (postFirst) r->post();
+  }
+  if (postFirst || !r->edit()) r->fixOthers(r->assignment);
+  if (!postFirst && !r->edit()) r->post();
+  r->fixAfter(r->assignment, "assignment " + show(r->assignment) +
+                                 (postFirst ? " (posted first)" : " (fixed first)"));
   return nullptr;
 }
 
@@ -214,9 +295,20 @@ QrcGoalI* fixOne(Runner* r, QrcInt i, QrcInt v) {
   return nullptr;
 }
 
+// Labels the variables from position i of the labelling order (the variable
+// staged before is bound already; the one staged after comes last).
 QrcGoalI* label(Runner* r, QrcInt i, QrcInt) {
-  size_t k = static_cast<size_t>(i);
-  if (k == r->vars.size()) return nullptr;
+  if (static_cast<size_t>(i) == r->order.size()) return nullptr;
+  size_t k = r->order[static_cast<size_t>(i)];
+  if (static_cast<int>(k) == r->c.staging.after && r->c.staging.decided &&
+      !r->kindOf(k).isFixed(r->vars[k])) {
+    std::string at;
+    for (size_t j = 0; j < r->vars.size(); ++j)
+      at += (j ? "," : "") +
+            (j == k ? std::string("?") : std::to_string(r->kindOf(j).valueOf(r->vars[j])));
+    r->error("search at (" + at + "): variable " + std::to_string(k) +
+             " is not bound by propagation once every other variable is");
+  }
   QrcGoalI* rest = goal(r, label, i + 1);
   QrcGoalI* choice = nullptr;
   const std::vector<int64_t>& vals = r->c.values[k];
@@ -229,8 +321,12 @@ QrcGoalI* label(Runner* r, QrcInt i, QrcInt) {
   return choice;
 }
 
-QrcGoalI* postThenLabel(Runner* r, QrcInt, QrcInt) {
-  r->post();
+// Binds the variable staged before to v (no-edit mode), posts, labels.
+QrcGoalI* postThenLabel(Runner* r, QrcInt v, QrcInt) {
+  if (!r->edit()) {
+    if (r->c.staging.before >= 0) r->fixVar(static_cast<size_t>(r->c.staging.before), v);
+    r->post();
+  }
   return goal(r, label, 0);
 }
 
@@ -300,8 +396,14 @@ void checkExtra(Runner* r) {
 
 QrcGoalI* narrowKeeping(Runner* r, QrcInt chosen, QrcInt) {
   const std::vector<int64_t>& sol = (*r->solutions)[static_cast<size_t>(chosen)];
-  r->log = "post ";
-  r->post();
+  const Staging& st = r->c.staging;
+  if (st.before >= 0)
+    r->log = "x" + std::to_string(st.before) + ".setValue(" + std::to_string(sol[st.before]) + ") ";
+  r->log += r->edit() ? "post (edit mode) " : "post ";
+  if (!r->edit()) {
+    r->fixBefore(sol);
+    r->post();
+  }
   auto verify = [&]() {
     for (size_t i = 0; i < r->vars.size(); ++i) {
       if (!r->kindOf(i).contains(r->vars[i], sol[i])) {
@@ -318,11 +420,21 @@ QrcGoalI* narrowKeeping(Runner* r, QrcInt chosen, QrcInt) {
   checkExtra(r);
   for (int s = 0; s < r->c.narrowSteps; ++s) {
     size_t i = r->rng() % r->vars.size();
+    if (static_cast<int>(i) == st.after) continue;
     r->log += "x" + std::to_string(i) + ".";
     r->kindOf(i).narrow(r->vars[i], sol[i], r->c.values[i], r->rng, r->log);
     if (!verify()) return nullptr;
     checkConsistency(r);
     checkExtra(r);
+  }
+  if (st.after >= 0) {
+    // The others bound to the solution, then the variable staged after.
+    r->log += "fix the others to the solution ";
+    r->fixOthers(sol);
+    if (!verify()) return nullptr;
+    r->log += "x" + std::to_string(st.after) + ".setValue(" + std::to_string(sol[st.after]) + ") ";
+    r->fixAfter(sol, "narrowing to " + show(sol));
+    verify();
   }
   return nullptr;
 }
@@ -346,6 +458,22 @@ QrcGoalI* removeAndRecord(Runner* r, QrcInt, QrcInt) {
 }
 
 }  // namespace
+
+bool VarKind::drawSimple(const std::vector<int64_t>&, Rng&, int&, int64_t&) const {
+  return false;
+}
+
+QrcConstraintI* VarKind::makeSimple(QrcExprI*, int, int64_t) const {
+  return nullptr;
+}
+
+bool VarKind::simpleHolds(int64_t, int, int64_t) const {
+  return false;
+}
+
+std::string VarKind::showSimple(const std::string& x, int, int64_t) const {
+  return x;
+}
 
 const VarKind& intKind() {
   static IntKind kind;
@@ -410,14 +538,20 @@ int checkAssignments(const PropCase& c) {
   for (size_t k = 0; k < tried.size(); ++k) {
     r.assignment = tried[k];
     bool expected = c.check(tried[k]);
-    bool got = r.m->solve(goal(&r, postThenFix, static_cast<QrcInt>(k % 2)), true) != 0;
+    bool postFirst = k % 2 != 0;
+    bool got =
+        r.run(goal(&r, postThenFix, postFirst), &r.assignment, postFirst ? nullptr : &r.assignment);
     if (got != expected) {
       ADD_FAILURE() << where(c) << ": assignment " << show(tried[k])
-                    << (k % 2 ? " (posted first)" : " (fixed first)") << " was "
+                    << (postFirst ? " (posted first)" : " (fixed first)") << " was "
                     << (got ? "accepted" : "rejected") << ", the checker "
                     << (expected ? "accepts" : "rejects") << " it";
       if (++failures >= 5) break;
     }
+  }
+  if (r.errors) {
+    ADD_FAILURE() << where(c) << ": " << r.errorText;
+    ++failures;
   }
   return failures;
 }
@@ -433,7 +567,7 @@ int checkNarrowings(const PropCase& c) {
     QrcInt chosen = static_cast<QrcInt>(r.rng() % sols.size());
     r.errors = 0;
     r.log.clear();
-    bool ok = r.m->solve(goal(&r, narrowKeeping, chosen), true) != 0;
+    bool ok = r.run(goal(&r, narrowKeeping, chosen), &sols[static_cast<size_t>(chosen)], nullptr);
     if (!ok) {
       ADD_FAILURE() << where(c) << ": run " << run << " failed although "
                     << show(sols[static_cast<size_t>(chosen)])
@@ -452,21 +586,45 @@ int checkSearch(const PropCase& c) {
   std::vector<std::vector<int64_t>> sols = solutionsOf(c);
   Runner r(c);
   std::map<std::vector<int64_t>, int> found;
-  QrcSearch s(r.mgr, QrcGoal(goal(&r, postThenLabel)));
   int failures = 0;
-  while (s.next()) {
-    std::vector<int64_t> a;
-    for (size_t i = 0; i < r.vars.size(); ++i) {
-      if (!r.kindOf(i).isFixed(r.vars[i])) {
-        ADD_FAILURE() << where(c) << ": search stopped with an unfixed variable";
-        ++failures;
+  // One search per value of the variable staged before the posting.
+  std::vector<int64_t> firsts = {0};
+  if (c.staging.before >= 0) firsts = c.values[static_cast<size_t>(c.staging.before)];
+  for (int64_t first : firsts) {
+    if (r.edit()) {
+      r.m->pushState();
+      bool failed = false;
+      try {
+        if (c.staging.before >= 0) r.fixVar(static_cast<size_t>(c.staging.before), first);
+        r.post();
+      } catch (const QrcFailException&) {
+        failed = true;
       }
-      a.push_back(r.kindOf(i).valueOf(r.vars[i]));
+      if (failed) {
+        r.m->popState();
+        continue;
+      }
     }
-    ++found[a];
-    if (found.size() > sols.size() + 10) break;
+    QrcSearch s(r.mgr, QrcGoal(goal(&r, postThenLabel, first)));
+    while (s.next()) {
+      std::vector<int64_t> a;
+      for (size_t i = 0; i < r.vars.size(); ++i) {
+        if (!r.kindOf(i).isFixed(r.vars[i])) {
+          ADD_FAILURE() << where(c) << ": search stopped with an unfixed variable";
+          ++failures;
+        }
+        a.push_back(r.kindOf(i).valueOf(r.vars[i]));
+      }
+      ++found[a];
+      if (found.size() > sols.size() + 10) break;
+    }
+    s.end();
+    if (r.edit()) r.m->popState();
   }
-  s.end();
+  if (r.errors) {
+    ADD_FAILURE() << where(c) << ": " << r.errorText;
+    ++failures;
+  }
   std::map<std::vector<int64_t>, int> expected;
   for (const auto& a : sols) ++expected[a];
   for (const auto& e : expected) {
@@ -525,7 +683,7 @@ int checkStronger(const PropCase& weak, const PropCase& strong) {
 }
 
 int runPropCase(const PropCase& c) {
-  return checkAssignments(c) + checkNarrowings(c) + checkSearch(c);
+  return checkAssignments(c) + checkNarrowings(c) + checkSearch(c) + runReifiedForms(c);
 }
 
 // ---------------------------------------------------------------- elements as expressions
@@ -631,17 +789,37 @@ PropCase withElementForm(const PropCase& c, size_t elements, ElementForm form) {
       x.push_back(p < elements ? elementValue(form, a[2 * p], a[2 * p + 1]) : a[p + elements]);
     return x;
   };
-  auto post = c.post;
-  e.post = [post, elements, positions, form](QrcManagerI* m, const Vars& v) {
+  // The expression of every position over the operands.
+  auto positionExprs = [elements, positions, form](const Vars& v) {
     std::vector<QrcExprI*> x;
     for (size_t p = 0; p < positions; ++p)
       x.push_back(p < elements ? elementExpr(form, v[2 * p], v[2 * p + 1]) : v.expr(p + elements));
-    post(m, Vars(x));
+    return x;
   };
+  if (c.post) {
+    auto post = c.post;
+    e.post = [post, positionExprs](QrcManagerI* m, const Vars& v) {
+      std::vector<QrcExprI*> x = positionExprs(v);
+      post(m, Vars(x));
+    };
+  }
+  if (c.make) {
+    auto make = c.make;
+    e.make = [make, positionExprs](QrcManagerI* m, const Vars& v) {
+      std::vector<QrcExprI*> x = positionExprs(v);
+      return make(m, Vars(x));
+    };
+  }
   auto check = c.check;
   e.check = [check, positionValues](const std::vector<int64_t>& a) {
     return check(positionValues(a));
   };
+  if (c.scope) {
+    auto scope = c.scope;
+    e.scope = [scope, positionValues](const std::vector<int64_t>& a) {
+      return scope(positionValues(a));
+    };
+  }
   if (c.extraCheck) {
     auto extra = c.extraCheck;
     e.extraCheck = [extra, positionValues](const std::vector<std::vector<int64_t>>& left) {

@@ -8,6 +8,11 @@
 //  3. runs a complete search and compares its solutions with the checker's;
 //  4. when the case promises a consistency level, asserts that every
 //     remaining bound (or value) extends to a solution.
+// A case that builds its constraint (make) also runs in the constraint's
+// reified forms: its truth equal to a 0-1 variable, its opposite, and joined
+// to a second constraint by each connective, in edit and no-edit mode, with
+// the truth variable free, bound before the posting or bound after the
+// operands (see runReifiedForms).
 // Every failure names the case and the seed; --qro_seed=N replays it.
 //
 // Variables are driven through a VarKind, so that other kinds of variable
@@ -45,12 +50,19 @@ class VarKind {
   // One random narrowing that keeps `keep`; appends what it did to `log`.
   virtual void narrow(QrcExprI* x, int64_t keep, const std::vector<int64_t>& values, Rng& rng,
                       std::string& log) const = 0;
+  // A simple constraint on one variable over `values`, for the connective
+  // forms: draws its operator and constant (false when the kind has none),
+  // builds it, decides it on a value and names it.
+  virtual bool drawSimple(const std::vector<int64_t>& values, Rng& rng, int& op, int64_t& k) const;
+  virtual QrcConstraintI* makeSimple(QrcExprI* x, int op, int64_t k) const;
+  virtual bool simpleHolds(int64_t value, int op, int64_t k) const;
+  virtual std::string showSimple(const std::string& x, int op, int64_t k) const;
 };
 
 // Integer variables: a range when the values are contiguous, else a value list.
 const VarKind& intKind();
 
-// Variables handed to post.
+// Variables handed to post and make.
 class Vars {
  public:
   explicit Vars(const std::vector<QrcExprI*>& v) : _v(v) {}
@@ -64,12 +76,38 @@ class Vars {
 
 enum class Consistency { None, Bounds, Domain };
 
+// How a run is staged: the manager's mode (in edit mode the constraint is
+// added before the search and posted when it starts), and one variable fixed
+// before the posting, or after the posting and every other variable; when
+// `decided`, propagation must have bound that variable to its value by then.
+struct Staging {
+  bool edit = false;
+  int before = -1;
+  int after = -1;
+  bool decided = false;
+};
+
 struct PropCase {
   std::string name;
   // Candidate values of each variable.
   std::vector<std::vector<int64_t>> values;
   std::function<void(QrcManagerI*, const Vars&)> post;
   std::function<bool(const std::vector<int64_t>&)> check;
+  // Builds the constraint under test without adding it: the harness adds it
+  // when post is not given, and runPropCase also runs its reified forms.
+  std::function<QrcConstraintI*(QrcManagerI*, const Vars&)> make;
+  // Why the constraint has no reified forms (no opposite, or no truth demon:
+  // errors 40 and 41); null: they run whenever make is given.
+  const char* notReified = nullptr;
+  // Optional: the assignments that the case's own narrowings (made by post or
+  // make before stating the constraint) allow; check must reject the others.
+  // The reified forms judge the constraint's truth within them.
+  std::function<bool(const std::vector<int64_t>&)> scope;
+  // How many reified forms runPropCase draws for the case (by its seed and
+  // name); 0: none, AllReifiedForms: every one.
+  int reifiedForms = 2;
+  // Set by the reified forms.
+  Staging staging;
   Consistency level = Consistency::None;
   const VarKind* kind = nullptr;  // null: integer variables
   // The kind of each variable, so that kinds mix; a missing or null entry
@@ -126,6 +164,46 @@ const char* elementFormName(ElementForm form);
 PropCase withElementForm(const PropCase& c, size_t elements, ElementForm form);
 // Runs the case in every form; returns the number of failures.
 int runElementForms(const PropCase& c, size_t elements);
+
+// ---------------------------------------------------------------- reified forms
+
+// The constraint's truth equal to a 0-1 variable b appended to the case's
+// variables, the same with its opposite, the opposite posted, and the
+// constraint joined to a simple constraint d by a connective (d over b or
+// over one of the case's variables, on either side), posted as one.
+enum class Shape { Truth, OppositeTruth, Opposite, And, Or, Iff, Xor };
+// When the harness binds b: never (propagation must bind it once the
+// operands are bound: Truth shapes), before the posting, after the operands.
+enum class TruthTiming { Free, BoundBefore, BoundAfter };
+
+struct ReifiedForm {
+  Shape shape = Shape::Truth;
+  bool edit = false;
+  TruthTiming timing = TruthTiming::Free;
+  // Connectives: d over b (else over a case variable, and b is not added).
+  bool otherOnTruth = true;
+  // Connectives: d first.
+  bool otherFirst = false;
+  // Drawn parameters of d.
+  size_t otherVar = 0;
+  int otherOp = 0;
+  int64_t otherK = 0;
+};
+
+const int AllReifiedForms = 1000;
+
+// Every form of a case (the connectives' d drawn from rng).
+std::vector<ReifiedForm> allReifiedForms(const PropCase& c, Rng& rng);
+// The case in one form; its name tells the form.
+PropCase reifiedForm(const PropCase& c, const ReifiedForm& form);
+// The case itself (without drawn forms), then one form of each shape, its
+// mode, timing and second constraint drawn by the case's seed and name (all
+// forms of those shapes with --qro_all_forms); returns the number of failures.
+int runWithShapes(const PropCase& c, const std::vector<Shape>& shapes);
+// Runs the case's drawn forms (c.reifiedForms of them); returns the number
+// of failures. A case whose constraint reports error 40 or 41 is reported
+// once, as wanting a notReified reason.
+int runReifiedForms(const PropCase& c);
 
 // The seed of a case: the command-line override, else the default.
 uint64_t caseSeed(uint64_t defaultSeed);

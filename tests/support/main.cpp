@@ -1,5 +1,6 @@
 // Test entry point: GoogleTest flags plus --qro_seed=N, which fixes the seed of
-// the randomised tests so that a reported failure can be replayed.
+// the randomised tests so that a reported failure can be replayed, and
+// --qro_all_forms, which runs every reified form of the harness's cases.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--qro_seed=", 11) == 0)
       qrotest::setSeedOverride(std::strtoull(argv[i] + 11, nullptr, 10));
+    if (std::strcmp(argv[i], "--qro_all_forms") == 0) qrotest::setAllForms(true);
   }
   return RUN_ALL_TESTS();
 }

@@ -4,6 +4,7 @@ namespace qrotest {
 namespace {
 bool g_overridden = false;
 uint64_t g_seed = 0;
+bool g_allForms = false;
 }  // namespace
 
 void setSeedOverride(uint64_t seed) {
@@ -13,6 +14,14 @@ void setSeedOverride(uint64_t seed) {
 
 uint64_t seedOr(uint64_t defaultSeed) {
   return g_overridden ? g_seed : defaultSeed;
+}
+
+void setAllForms(bool all) {
+  g_allForms = all;
+}
+
+bool allForms() {
+  return g_allForms;
 }
 
 }  // namespace qrotest

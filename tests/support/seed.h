@@ -1,5 +1,6 @@
 // Seeds of randomised tests. A test asks for its seed; --qro_seed=N replaces it,
-// and a failing test prints the seed it ran with.
+// and a failing test prints the seed it ran with. --qro_all_forms makes the
+// harness run every reified form of its cases instead of a sample.
 #ifndef QRO_TEST_SEED_H
 #define QRO_TEST_SEED_H
 
@@ -10,6 +11,8 @@ namespace qrotest {
 void setSeedOverride(uint64_t seed);
 // The override when one was given, else the default.
 uint64_t seedOr(uint64_t defaultSeed);
+void setAllForms(bool all);
+bool allForms();
 
 }  // namespace qrotest
 

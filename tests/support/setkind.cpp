@@ -3,6 +3,8 @@
 #include <sstream>
 #include <string>
 
+#include "qrcintcompare.h"
+#include "qrcintsetcst.h"
 #include "qrcintsetvar.h"
 
 namespace qrotest {
@@ -89,6 +91,34 @@ class IntSetKind : public VarKind {
         log += os.str() + " ";
         x->removePossibleRange(v, v + 1);
     }
+  }
+  // k in s, k not in s, card(s) <= k, card(s) >= k.
+  bool drawSimple(const std::vector<int64_t>& values, Rng& rng, int& op,
+                  int64_t& k) const override {
+    int64_t all = 0;
+    for (int64_t v : values) all |= v;
+    int64_t top = 0;
+    while (top < 62 && (all >> (top + 1))) ++top;
+    op = static_cast<int>(rng() % 4);
+    k = static_cast<int64_t>(rng() % static_cast<uint64_t>(top + 2));
+    return true;
+  }
+  QrcConstraintI* makeSimple(QrcExprI* e, int op, int64_t k) const override {
+    QrcIntSetVar x(set(e));
+    QrcIntExp card(set(e)->getCardinality());
+    QrcConstraint ct = op == 0   ? QrcMember(k, x)
+                       : op == 1 ? QrcNotMember(k, x)
+                       : op == 2 ? card <= k
+                                 : card >= k;
+    return ct.getImpl();
+  }
+  bool simpleHolds(int64_t mask, int op, int64_t k) const override {
+    bool in = k >= 0 && k < 62 && ((mask >> k) & 1);
+    return op == 0 ? in : op == 1 ? !in : op == 2 ? popcount(mask) <= k : popcount(mask) >= k;
+  }
+  std::string showSimple(const std::string& x, int op, int64_t k) const override {
+    if (op <= 1) return std::to_string(k) + (op == 0 ? " in " : " not in ") + x;
+    return "card(" + x + (op == 2 ? ") <= " : ") >= ") + std::to_string(k);
   }
 
  private:

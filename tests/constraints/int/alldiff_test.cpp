@@ -283,12 +283,13 @@ TEST(AllDiffHarness, EveryLevelAgainstBruteForce) {
       bool intervals = level == 2 && round % 2 == 0;
       qrotest::PropCase c;
       c.name = "alldiff level " + std::to_string(level) + " round " + std::to_string(round);
+      c.notReified = "an all-different has no opposite";
       c.seed = rng();
       c.values = domains(rng, intervals, level == 3 && round % 3 == 0);
-      c.post = [level](QrcManagerI* m, const qrotest::Vars& v) {
+      c.make = [level](QrcManagerI* m, const qrotest::Vars& v) {
         QrcIntVarArray a(QrcManager(m), static_cast<QrcInt>(v.size()));
         for (size_t i = 0; i < v.size(); ++i) a.set(static_cast<QrcInt>(i), QrcIntExp(v[i]));
-        m->add(QrcAllDiff(a, level).getImpl());
+        return QrcAllDiff(a, level).getImpl();
       };
       c.check = allDifferent;
       c.level = level == 3                ? qrotest::Consistency::Domain
@@ -307,6 +308,7 @@ TEST(AllDiffHarness, DistributeDomainAgainstBruteForce) {
   for (int round = 0; round < 20; ++round) {
     qrotest::PropCase c;
     c.name = "distribute domain round " + std::to_string(round);
+    c.notReified = "a distribute has no opposite";
     c.seed = rng();
     int n = 2 + static_cast<int>(rng() % 4);
     c.values = qrotest::randomDomains(rng, n, -1, 3, 4);
@@ -319,7 +321,7 @@ TEST(AllDiffHarness, DistributeDomainAgainstBruteForce) {
       bounds.push_back({lo, hi});
     }
     auto cards = std::make_shared<std::vector<QrcIntExpI*>>();
-    c.post = [listed, bounds, cards](QrcManagerI* m, const qrotest::Vars& v) {
+    c.make = [listed, bounds, cards](QrcManagerI* m, const qrotest::Vars& v) {
       QrcManager h(m);
       QrcIntVarArray xs(h, static_cast<QrcInt>(v.size()));
       for (size_t i = 0; i < v.size(); ++i) xs.set(static_cast<QrcInt>(i), QrcIntExp(v[i]));
@@ -330,7 +332,7 @@ TEST(AllDiffHarness, DistributeDomainAgainstBruteForce) {
         cs.set(static_cast<QrcInt>(k), QrcIntExp(cards->back()));
       }
       QrcIntArray values(h, static_cast<QrcInt>(listed.size()), listed.data());
-      m->add(new (m) QrcDistributeDomainI(cs, values, xs, 3));
+      return new (m) QrcDistributeDomainI(cs, values, xs, 3);
     };
     c.check = [listed, bounds](const A& a) {
       for (size_t k = 0; k < listed.size(); ++k) {

@@ -197,11 +197,12 @@ struct ArrayCase {
 
 ArrayCase allDiffCase(Rng& rng, int level) {
   ArrayCase r;
+  r.c.notReified = "an all-different has no opposite";
   size_t n = 2 + rng() % 3;
   r.elements = n;
   r.c.values = qrotest::randomDomains(rng, static_cast<int>(n), 0, 3, 3);
-  r.c.post = [n, level](QrcManagerI* m, const Vars& v) {
-    m->add(QrcAllDiff(arrayOf(m, v, 0, n), level).getImpl());
+  r.c.make = [n, level](QrcManagerI* m, const Vars& v) {
+    return QrcAllDiff(arrayOf(m, v, 0, n), level).getImpl();
   };
   r.c.check = [n](const A& a) { return allDifferent(a, 0, n); };
   r.c.level = level == 3 ? Consistency::Domain : Consistency::None;
@@ -211,6 +212,7 @@ ArrayCase allDiffCase(Rng& rng, int level) {
 // Variant: level * 2 + (values 0..k-1 left implicit).
 ArrayCase distributeCase(Rng& rng, int variant) {
   ArrayCase r;
+  r.c.notReified = "a distribute has no opposite";
   QrcInt level = variant / 2;
   bool implicit = variant % 2;
   size_t n = 2 + rng() % 2;
@@ -220,11 +222,11 @@ ArrayCase distributeCase(Rng& rng, int variant) {
   r.elements = n + k;
   r.c.values = qrotest::randomDomains(rng, static_cast<int>(n), -1, 2, 3);
   for (size_t j = 0; j < k; ++j) r.c.values.push_back(qrotest::range(0, 2));
-  r.c.post = [=](QrcManagerI* m, const Vars& v) {
+  r.c.make = [=](QrcManagerI* m, const Vars& v) {
     QrcIntVarArray vars = arrayOf(m, v, 0, n), cards = arrayOf(m, v, n, n + k);
-    m->add((implicit ? QrcDistribute(cards, vars, level)
+    return (implicit ? QrcDistribute(cards, vars, level)
                      : QrcDistribute(cards, intsOf(m, listed), vars, level))
-               .getImpl());
+        .getImpl();
   };
   r.c.check = [=](const A& a) {
     for (size_t j = 0; j < k; ++j)
@@ -237,14 +239,15 @@ ArrayCase distributeCase(Rng& rng, int variant) {
 // Variant 1 reads the array's own storage.
 ArrayCase countCase(Rng& rng, int variant) {
   ArrayCase r;
+  r.c.notReified = "a count has no opposite";
   size_t n = 3;
   r.elements = n;
   r.c.values = qrotest::randomDomains(rng, 3, -1, 2, 3);
   r.c.values.push_back(qrotest::range(0, 3));
-  r.c.post = [n, variant](QrcManagerI* m, const Vars& v) {
+  r.c.make = [n, variant](QrcManagerI* m, const Vars& v) {
     QrcIntVar card(v[n]);
     QrcIntVarArray xs = arrayOf(m, v, 0, n);
-    m->add((variant ? QrcCard(card, 1, xs, 0, 0) : QrcCard(card, 1, xs)).getImpl());
+    return (variant ? QrcCard(card, 1, xs, 0, 0) : QrcCard(card, 1, xs)).getImpl();
   };
   r.c.check = [n](const A& a) { return a[n] == countOf(a, 0, n, 1); };
   return r;
@@ -259,10 +262,10 @@ ArrayCase elementCase(Rng& rng, int variant) {
   r.c.values.push_back(qrotest::range(-1, 3));
   r.c.values.push_back(qrotest::randomDomains(rng, 1, -1, 3, 4)[0]);
   bool equal = variant == 0;
-  r.c.post = [n, equal](QrcManagerI* m, const Vars& v) {
+  r.c.make = [n, equal](QrcManagerI* m, const Vars& v) {
     QrcIntExp e = arrayOf(m, v, 0, n)[QrcIntExp(v[n])];
     QrcIntExp y(v[n + 1]);
-    m->add((equal ? e == y : e != y).getImpl());
+    return (equal ? e == y : e != y).getImpl();
   };
   r.c.check = [n, equal](const A& a) {
     int64_t x = a[n];
@@ -275,6 +278,7 @@ ArrayCase elementCase(Rng& rng, int variant) {
 // Variant: mode * 2 + forbidden.
 ArrayCase tableCase(Rng& rng, int variant) {
   ArrayCase r;
+  r.c.notReified = "a table has no opposite";
   QrcInt mode = variant / 2;
   bool allowed = variant % 2 == 0;
   size_t arity = 2 + rng() % 2;
@@ -287,12 +291,12 @@ ArrayCase tableCase(Rng& rng, int variant) {
       tuple.push_back(rng() % 6 ? d[rng() % d.size()] : d.back() + 1);
     tuples.push_back(tuple);
   }
-  r.c.post = [=](QrcManagerI* m, const Vars& v) {
+  r.c.make = [=](QrcManagerI* m, const Vars& v) {
     QrcTupleSet s(QrcManager(m), static_cast<QrcInt>(arity));
     s.setStorageMode(mode);
     for (const A& t : tuples) s.add(intsOf(m, t));
     s.close();
-    m->add(QrcTableConstraint(arrayOf(m, v, 0, arity), s, allowed).getImpl());
+    return QrcTableConstraint(arrayOf(m, v, 0, arity), s, allowed).getImpl();
   };
   std::set<A> set(tuples.begin(), tuples.end());
   r.c.check = [set, allowed](const A& a) { return (set.count(a) > 0) == allowed; };
@@ -309,15 +313,16 @@ class Relation : public QrcIntBinaryPredicateI, public QrcIntTernaryPredicateI {
 // Variant 0: binary predicate, 1: ternary.
 ArrayCase predicateCase(Rng& rng, int variant) {
   ArrayCase r;
+  r.c.notReified = "a predicate table has no opposite";
   size_t arity = 2 + static_cast<size_t>(variant);
   r.elements = arity;
   r.c.values = qrotest::randomDomains(rng, static_cast<int>(arity), -2, 3, 3);
   auto rel = std::make_shared<Relation>();
-  r.c.post = [rel, arity](QrcManagerI* m, const Vars& v) {
+  r.c.make = [rel, arity](QrcManagerI* m, const Vars& v) {
     QrcIntVarArray xs = arrayOf(m, v, 0, arity);
-    m->add((arity == 2 ? QrcTableConstraint(xs, QrcIntBinaryPredicate(rel.get()))
+    return (arity == 2 ? QrcTableConstraint(xs, QrcIntBinaryPredicate(rel.get()))
                        : QrcTableConstraint(xs, QrcIntTernaryPredicate(rel.get())))
-               .getImpl());
+        .getImpl();
   };
   r.c.check = [rel, arity](const A& a) {
     return arity == 2 ? rel->isTrue(a[0], a[1]) : rel->isTrue(a[0], a[1], a[2]);
@@ -329,6 +334,7 @@ ArrayCase predicateCase(Rng& rng, int variant) {
 // Variant 0: level 1, 1: level 3.
 ArrayCase sequenceCase(Rng& rng, int variant) {
   ArrayCase r;
+  r.c.notReified = "a sequence has no opposite";
   QrcInt level = variant ? 3 : 1;
   int w = 1 + static_cast<int>(rng() % 3);
   size_t n = static_cast<size_t>(w) + rng() % 2;
@@ -338,11 +344,11 @@ ArrayCase sequenceCase(Rng& rng, int variant) {
   r.elements = n + k;
   r.c.values = qrotest::randomDomains(rng, static_cast<int>(n), 0, 2, 3);
   for (size_t j = 0; j < k; ++j) r.c.values.push_back(qrotest::range(0, static_cast<int64_t>(n)));
-  r.c.post = [=](QrcManagerI* m, const Vars& v) {
+  r.c.make = [=](QrcManagerI* m, const Vars& v) {
     QrcConstraint ct =
         QrcSequence(lo, hi, w, arrayOf(m, v, 0, n), intsOf(m, listed), arrayOf(m, v, n, n + k));
     ct.getImpl()->setFilterLevel(level);
-    m->add(ct.getImpl());
+    return ct.getImpl();
   };
   r.c.check = [=](const A& a) {
     for (size_t s = 0; s + static_cast<size_t>(w) <= n; ++s) {
@@ -372,6 +378,7 @@ std::vector<std::pair<int64_t, int64_t>> runsOf(const A& w) {
 // Variant 0: regular, 1: stretch, 2: pattern; over the alphabet {0, 1, 2}.
 ArrayCase automatonCase(Rng& rng, int variant) {
   ArrayCase r;
+  r.c.notReified = "automata have no opposite";
   size_t n = 1 + rng() % 4;
   r.elements = n;
   r.c.values = qrotest::randomDomains(rng, static_cast<int>(n), 0, 2, 3);
@@ -384,10 +391,10 @@ ArrayCase automatonCase(Rng& rng, int variant) {
       T.push_back(rng() % 5 ? static_cast<QrcInt>(rng() % static_cast<uint64_t>(states)) : -1);
     for (QrcInt q = 0; q < states; ++q)
       if (rng() % 2 || (q == states - 1 && finals.empty())) finals.push_back(q);
-    r.c.post = [=](QrcManagerI* m, const Vars& v) {
-      m->add(QrcRegular(arrayOf(m, v, 0, n), states, intsOf(m, T), intsOf(m, finals),
+    r.c.make = [=](QrcManagerI* m, const Vars& v) {
+      return QrcRegular(arrayOf(m, v, 0, n), states, intsOf(m, T), intsOf(m, finals),
                         intsOf(m, alphabet))
-                 .getImpl());
+          .getImpl();
     };
     r.c.check = [=](const A& w) {
       QrcInt q = 0;
@@ -404,9 +411,9 @@ ArrayCase automatonCase(Rng& rng, int variant) {
       lo.push_back(static_cast<QrcInt>(rng() % 3));
       hi.push_back(lo.back() + static_cast<QrcInt>(rng() % 3));
     }
-    r.c.post = [=](QrcManagerI* m, const Vars& v) {
-      m->add(QrcStretch(arrayOf(m, v, 0, n), intsOf(m, lo), intsOf(m, hi), intsOf(m, alphabet))
-                 .getImpl());
+    r.c.make = [=](QrcManagerI* m, const Vars& v) {
+      return QrcStretch(arrayOf(m, v, 0, n), intsOf(m, lo), intsOf(m, hi), intsOf(m, alphabet))
+          .getImpl();
     };
     r.c.check = [=](const A& w) {
       for (const auto& run : runsOf(w)) {
@@ -424,11 +431,11 @@ ArrayCase automatonCase(Rng& rng, int variant) {
       p.push_back(static_cast<QrcInt>(rng() % 3));
       p.push_back(rng() % 2 ? stop : static_cast<QrcInt>(rng() % 3));
     }
-    r.c.post = [=](QrcManagerI* m, const Vars& v) {
+    r.c.make = [=](QrcManagerI* m, const Vars& v) {
       QrcTupleSet s(QrcManager(m), 3);
       for (const auto& p : patterns) s.add(intsOf(m, p));
       s.close();
-      m->add(QrcPattern(arrayOf(m, v, 0, n), s, stop).getImpl());
+      return QrcPattern(arrayOf(m, v, 0, n), s, stop).getImpl();
     };
     r.c.check = [=](const A& w) {
       A values;
@@ -451,10 +458,10 @@ ArrayCase minDistanceCase(Rng& rng, int level) {
   QrcInt k = 1 + static_cast<QrcInt>(rng() % 3);
   r.elements = n;
   r.c.values = qrotest::randomDomains(rng, static_cast<int>(n), 0, 6, 4);
-  r.c.post = [n, k, level](QrcManagerI* m, const Vars& v) {
+  r.c.make = [n, k, level](QrcManagerI* m, const Vars& v) {
     QrcConstraintI* ct = QrcAllMinDistance(arrayOf(m, v, 0, n), k).getImpl();
     ct->setFilterLevel(level);
-    m->add(ct);
+    return ct;
   };
   r.c.check = [n, k](const A& a) {
     for (size_t i = 0; i < n; ++i)
@@ -467,6 +474,7 @@ ArrayCase minDistanceCase(Rng& rng, int level) {
 
 ArrayCase pairingCase(Rng& rng, int level) {
   ArrayCase r;
+  r.c.notReified = "a pairing has no opposite";
   size_t n = 2 + rng() % 3;
   r.elements = n;
   for (size_t i = 0; i < n; ++i) {
@@ -476,8 +484,8 @@ ArrayCase pairingCase(Rng& rng, int level) {
     if (d.empty()) d.push_back(0);
     r.c.values.push_back(d);
   }
-  r.c.post = [n, level](QrcManagerI* m, const Vars& v) {
-    m->add(QrcPairing(arrayOf(m, v, 0, n), level).getImpl());
+  r.c.make = [n, level](QrcManagerI* m, const Vars& v) {
+    return QrcPairing(arrayOf(m, v, 0, n), level).getImpl();
   };
   r.c.check = [n](const A& a) {
     for (size_t i = 0; i < n; ++i) {
@@ -495,13 +503,14 @@ ArrayCase pairingCase(Rng& rng, int level) {
 // Variant 0: QrcGeLex, 1: QrcLeLex, over x then y.
 ArrayCase lexCase(Rng& rng, int variant) {
   ArrayCase r;
+  r.c.notReified = "lexicographic orders have no opposite";
   size_t n = 1 + rng() % 3;
   bool le = variant == 1;
   r.elements = 2 * n;
   r.c.values = qrotest::randomDomains(rng, static_cast<int>(2 * n), 0, 3, 3);
-  r.c.post = [n, le](QrcManagerI* m, const Vars& v) {
+  r.c.make = [n, le](QrcManagerI* m, const Vars& v) {
     QrcIntVarArray x = arrayOf(m, v, 0, n), y = arrayOf(m, v, n, 2 * n);
-    m->add((le ? QrcLeLex(x, y) : QrcGeLex(x, y)).getImpl());
+    return (le ? QrcLeLex(x, y) : QrcGeLex(x, y)).getImpl();
   };
   r.c.check = [n, le](const A& a) {
     for (size_t i = 0; i < n; ++i)
@@ -514,13 +523,14 @@ ArrayCase lexCase(Rng& rng, int variant) {
 // Variant 0: f and invf; 1: set channelling, x then the sets.
 ArrayCase inverseCase(Rng& rng, int variant) {
   ArrayCase r;
+  r.c.notReified = "an inverse has no opposite";
   if (variant == 0) {
     size_t nf = 1 + rng() % 3, ni = 1 + rng() % 3;
     int64_t hi = static_cast<int64_t>(std::max(nf, ni));
     r.elements = nf + ni;
     r.c.values = qrotest::randomDomains(rng, static_cast<int>(nf + ni), -1, hi, 4);
-    r.c.post = [nf, ni](QrcManagerI* m, const Vars& v) {
-      m->add(QrcInverse(arrayOf(m, v, 0, nf), arrayOf(m, v, nf, nf + ni)).getImpl());
+    r.c.make = [nf, ni](QrcManagerI* m, const Vars& v) {
+      return QrcInverse(arrayOf(m, v, 0, nf), arrayOf(m, v, nf, nf + ni)).getImpl();
     };
     r.c.check = [nf, ni](const A& s) {
       auto f = [&](size_t i) { return s[i]; };
@@ -546,10 +556,10 @@ ArrayCase inverseCase(Rng& rng, int variant) {
     r.c.values.push_back(masks);
     r.c.kinds.push_back(&qrotest::intSetKind());
   }
-  r.c.post = [n, ns](QrcManagerI* m, const Vars& v) {
+  r.c.make = [n, ns](QrcManagerI* m, const Vars& v) {
     QrcIntSetVarArray s(QrcManager(m), static_cast<QrcInt>(ns));
     for (size_t i = 0; i < ns; ++i) s.getImpl()->elementAt(static_cast<QrcInt>(i)) = v.expr(n + i);
-    m->add(QrcInverse(s, arrayOf(m, v, 0, n)).getImpl());
+    return QrcInverse(s, arrayOf(m, v, 0, n)).getImpl();
   };
   r.c.check = [n, ns](const A& s) {
     A want(ns, 0);
@@ -574,9 +584,9 @@ ArrayCase memberCase(Rng& rng, int variant) {
   for (int i = 0, k = 1 + static_cast<int>(rng() % 4); i < k; ++i)
     values.push_back(static_cast<QrcInt>(rng() % 8) - 2);
   bool member = variant == 0;
-  r.c.post = [values, member](QrcManagerI* m, const Vars& v) {
+  r.c.make = [values, member](QrcManagerI* m, const Vars& v) {
     QrcIntArray a = intsOf(m, values);
-    m->add((member ? QrcMember(v[0], a) : QrcNotMember(v[0], a)).getImpl());
+    return (member ? QrcMember(v[0], a) : QrcNotMember(v[0], a)).getImpl();
   };
   r.c.check = [values, member](const A& a) { return in(values, a[0]) == member; };
   return r;
@@ -619,16 +629,17 @@ ArrayCase abstractionCase(Rng& rng, int variant) {
 // Mean in [ml/4, mh/4] and deviation in [dl/4, dh/4], checked in integers.
 ArrayCase spreadCase(Rng& rng, int) {
   ArrayCase r;
+  r.c.notReified = "a spread has no opposite";
   size_t n = 2 + rng() % 2;
   r.elements = n;
   r.c.values = qrotest::randomDomains(rng, static_cast<int>(n), -2, 3, 3);
   int ml = static_cast<int>(rng() % 9) - 6, mh = ml + static_cast<int>(rng() % 9);
   int dl = static_cast<int>(rng() % 5), dh = dl + static_cast<int>(rng() % 9);
-  r.c.post = [=](QrcManagerI* m, const Vars& v) {
+  r.c.make = [=](QrcManagerI* m, const Vars& v) {
     QrcManager h(m);
-    m->add(QrcSpread(arrayOf(m, v, 0, n), QrcFloatVar(h, ml / 4.0, mh / 4.0),
+    return QrcSpread(arrayOf(m, v, 0, n), QrcFloatVar(h, ml / 4.0, mh / 4.0),
                      QrcFloatVar(h, dl / 4.0, dh / 4.0))
-               .getImpl());
+        .getImpl();
   };
   r.c.check = [=](const A& s) {
     int64_t sum = 0, squares = 0, k = static_cast<int64_t>(n);
@@ -646,6 +657,7 @@ ArrayCase spreadCase(Rng& rng, int) {
 // Items' bins, then loads, then (variant 1) the number of bins used.
 ArrayCase packCase(Rng& rng, int variant) {
   ArrayCase r;
+  r.c.notReified = "a pack has no opposite";
   size_t items = 3, bins = 2;
   A weight;
   for (size_t i = 0; i < items; ++i) weight.push_back(1 + static_cast<int64_t>(rng() % 3));
@@ -657,11 +669,11 @@ ArrayCase packCase(Rng& rng, int variant) {
   }
   bool count = variant == 1;
   if (count) r.c.values.push_back(qrotest::range(0, 2));
-  r.c.post = [=](QrcManagerI* m, const Vars& v) {
+  r.c.make = [=](QrcManagerI* m, const Vars& v) {
     QrcIntVarArray where = arrayOf(m, v, 0, items), load = arrayOf(m, v, items, items + bins);
     QrcIntArray w = intsOf(m, weight);
-    m->add((count ? QrcPack(load, where, w, QrcIntVar(v[items + bins])) : QrcPack(load, where, w))
-               .getImpl());
+    return (count ? QrcPack(load, where, w, QrcIntVar(v[items + bins])) : QrcPack(load, where, w))
+        .getImpl();
   };
   r.c.check = [=](const A& a) {
     A sum(bins, 0);
@@ -688,10 +700,10 @@ ArrayCase sumCase(Rng& rng, int variant) {
   r.c.values.push_back(qrotest::range(-2, 4));
   std::vector<QrcInt> coefs;
   for (size_t i = 0; i < n; ++i) coefs.push_back(static_cast<QrcInt>(rng() % 5) - 2);
-  r.c.post = [=](QrcManagerI* m, const Vars& v) {
+  r.c.make = [=](QrcManagerI* m, const Vars& v) {
     QrcIntVarArray xs = arrayOf(m, v, 0, n);
     QrcIntExp s(v[n]);
-    m->add((variant ? QrcScalProd(xs, intsOf(m, coefs)) <= s : QrcSum(xs) == s).getImpl());
+    return (variant ? QrcScalProd(xs, intsOf(m, coefs)) <= s : QrcSum(xs) == s).getImpl();
   };
   r.c.check = [=](const A& a) {
     int64_t t = 0;

@@ -98,14 +98,15 @@ TEST(ChannelHarness, Inverse) {
     if (same) ni = nf;
     PropCase c;
     c.name = same ? "inverse f = invf" : "inverse";
+    c.notReified = "an inverse has no opposite";
     c.seed = seed;
     int hi = std::max(nf, ni);
     c.values = qrotest::randomDomains(rng, same ? nf : nf + ni, -1, hi, hi + 2);
-    c.post = [nf, ni, same](QrcManagerI* m, const Vars& v) {
+    c.make = [nf, ni, same](QrcManagerI* m, const Vars& v) {
       QrcIntVarArray f(QrcManager(m), nf), g(QrcManager(m), ni);
       for (int i = 0; i < nf; ++i) f.set(i, QrcIntExp(v[static_cast<size_t>(i)]));
       for (int j = 0; j < ni; ++j) g.set(j, QrcIntExp(v[static_cast<size_t>(same ? j : nf + j)]));
-      m->add(QrcInverse(f, g).getImpl());
+      return QrcInverse(f, g).getImpl();
     };
     c.check = [nf, ni, same](const A& s) {
       auto f = [&](int i) { return s[static_cast<size_t>(i)]; };
@@ -127,6 +128,7 @@ TEST(ChannelHarness, SetChannelling) {
     int m = 1 + static_cast<int>(rng() % 3), n = 1 + static_cast<int>(rng() % 3);
     PropCase c;
     c.name = "set channelling";
+    c.notReified = "a set channelling has no opposite";
     c.seed = seed;
     // Masks over the positions, one of them with an element beyond.
     A masks = qrotest::subsets(n);
@@ -136,12 +138,12 @@ TEST(ChannelHarness, SetChannelling) {
       c.kinds.push_back(&qrotest::intSetKind());
     }
     for (int j = 0; j < n; ++j) c.values.push_back(qrotest::range(-1, m));
-    c.post = [m, n](QrcManagerI* mg, const Vars& v) {
+    c.make = [m, n](QrcManagerI* mg, const Vars& v) {
       QrcIntSetVarArray s(QrcManager(mg), m);
       for (int i = 0; i < m; ++i) s.getImpl()->elementAt(i) = v.expr(static_cast<size_t>(i));
       QrcIntVarArray x(QrcManager(mg), n);
       for (int j = 0; j < n; ++j) x.set(j, QrcIntExp(v[static_cast<size_t>(m + j)]));
-      mg->add(QrcInverse(s, x).getImpl());
+      return QrcInverse(s, x).getImpl();
     };
     c.check = [m, n](const A& s) {
       std::vector<int64_t> want(static_cast<size_t>(m), 0);
@@ -214,16 +216,17 @@ TEST(ChannelHarness, Lex) {
     bool le = k % 2 == 1;
     PropCase c;
     c.name = le ? "QrcLeLex" : "QrcGeLex";
+    c.notReified = "lexicographic orders have no opposite";
     c.seed = seed;
     c.values = qrotest::randomDomains(rng, static_cast<int>(2 * n), 0, 3, 3);
-    c.post = [n, le](QrcManagerI* m, const Vars& v) {
+    c.make = [n, le](QrcManagerI* m, const Vars& v) {
       QrcIntVarArray x(QrcManager(m), static_cast<QrcInt>(n)),
           y(QrcManager(m), static_cast<QrcInt>(n));
       for (size_t i = 0; i < n; ++i) {
         x.set(static_cast<QrcInt>(i), QrcIntExp(v[i]));
         y.set(static_cast<QrcInt>(i), QrcIntExp(v[n + i]));
       }
-      m->add((le ? QrcLeLex(x, y) : QrcGeLex(x, y)).getImpl());
+      return (le ? QrcLeLex(x, y) : QrcGeLex(x, y)).getImpl();
     };
     c.check = [n, le](const A& s) { return le ? lexGe(s, n, n, 0) : lexGe(s, n, 0, n); };
     qrotest::runPropCase(c);
@@ -268,10 +271,10 @@ TEST(ChannelHarness, Member) {
     c.seed = seed;
     c.values = qrotest::randomDomains(rng, sum ? 2 : 1, -2, 6, sum ? 4 : 8);
     c.level = sum ? Consistency::None : Consistency::Domain;
-    c.post = [values, member, sum](QrcManagerI* m, const Vars& v) {
+    c.make = [values, member, sum](QrcManagerI* m, const Vars& v) {
       QrcIntArray a(QrcManager(m), static_cast<QrcInt>(values.size()), values.data());
       QrcIntExp x = sum ? QrcIntExp(v[0]) + QrcIntExp(v[1]) : QrcIntExp(v[0]);
-      m->add((member ? QrcMember(x, a) : QrcNotMember(x, a)).getImpl());
+      return (member ? QrcMember(x, a) : QrcNotMember(x, a)).getImpl();
     };
     c.check = [values, member, sum](const A& s) {
       int64_t x = sum ? s[0] + s[1] : s[0];

@@ -311,9 +311,10 @@ qrotest::PropCase distributeCase(qrotest::Rng& rng, QrcInt level, int shape, boo
   if (shape == 1) vars.push_back(0);
   if (shape == 2) vars.push_back(n);
   c.name = "distribute level " + std::to_string(level) + " shape " + std::to_string(shape);
-  c.post = [=](QrcManagerI* m, const qrotest::Vars& v) {
+  c.notReified = "a distribute has no opposite";
+  c.make = [=](QrcManagerI* m, const qrotest::Vars& v) {
     QrcIntArray values(QrcManager(m), static_cast<QrcInt>(listed.size()), listed.data());
-    m->add(QrcDistribute(slice(m, v, cards), values, slice(m, v, vars), level).getImpl());
+    return QrcDistribute(slice(m, v, cards), values, slice(m, v, vars), level).getImpl();
   };
   c.check = [=](const A& a) {
     for (size_t k = 0; k < listed.size(); ++k) {
@@ -351,10 +352,11 @@ TEST(CountingHarness, CountAndAbstractionsAgainstBruteForce) {
     qrotest::PropCase c;
     c.seed = rng();
     c.name = "count round " + std::to_string(round);
+    c.notReified = "a count has no opposite";
     c.values = qrotest::randomDomains(rng, 4, -1, 2, 4);
     c.values.push_back(qrotest::range(0, 4));
-    c.post = [](QrcManagerI* m, const qrotest::Vars& v) {
-      m->add(QrcCard(QrcIntVar(v[4]), 1, slice(m, v, {0, 1, 2, 3})).getImpl());
+    c.make = [](QrcManagerI* m, const qrotest::Vars& v) {
+      return QrcCard(QrcIntVar(v[4]), 1, slice(m, v, {0, 1, 2, 3})).getImpl();
     };
     c.check = [](const A& a) { return a[4] == std::count(a.begin(), a.begin() + 4, 1); };
     c.level = qrotest::Consistency::Domain;
@@ -367,13 +369,14 @@ TEST(CountingHarness, CountAndAbstractionsAgainstBruteForce) {
     QrcInt a = round % 2 ? 2 : 7;  // inside or outside x's candidates
     bool test = round % 4 >= 2;
     c.name = std::string(test ? "test" : "value") + " abstraction a=" + std::to_string(a);
+    c.notReified = "an abstraction has no opposite";
     c.values = {qrotest::randomDomains(rng, 1, 0, 4, 5)[0],
                 test ? qrotest::range(0, 1) : qrotest::randomDomains(rng, 1, 0, 7, 8)[0]};
-    c.post = [=](QrcManagerI* m, const qrotest::Vars& v) {
+    c.make = [=](QrcManagerI* m, const qrotest::Vars& v) {
       QrcIntArray values(QrcManager(m), 2, set.data());
-      m->add((test ? QrcEqIntAbstraction(slice(m, v, {1}), slice(m, v, {0}), values)
+      return (test ? QrcEqIntAbstraction(slice(m, v, {1}), slice(m, v, {0}), values)
                    : QrcEqAbstraction(slice(m, v, {1}), slice(m, v, {0}), values, a))
-                 .getImpl());
+          .getImpl();
     };
     c.check = [=](const A& s) {
       bool in = s[0] == 1 || s[0] == 3;
@@ -398,12 +401,13 @@ qrotest::PropCase sequenceCase(qrotest::Rng& rng, QrcInt level) {
   c.values = qrotest::randomDomains(rng, n, 0, 2, 3);
   for (size_t k = 0; k < listed.size(); ++k) c.values.push_back(qrotest::range(0, n));
   size_t nn = static_cast<size_t>(n);
-  c.post = [=](QrcManagerI* m, const qrotest::Vars& v) {
+  c.notReified = "a sequence has no opposite";
+  c.make = [=](QrcManagerI* m, const qrotest::Vars& v) {
     QrcIntArray values(QrcManager(m), static_cast<QrcInt>(listed.size()), listed.data());
     QrcConstraint ct = QrcSequence(lo, hi, w, slice(m, v, iota(0, nn)), values,
                                    slice(m, v, iota(nn, nn + listed.size())));
     ct.getImpl()->setFilterLevel(level);
-    m->add(ct.getImpl());
+    return ct.getImpl();
   };
   c.check = [=](const A& a) {
     auto inV = [&](int64_t x) {

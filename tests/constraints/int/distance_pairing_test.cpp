@@ -309,10 +309,10 @@ qrotest::PropCase distanceCase(qrotest::Rng& rng, QrcInt level, bool opposite, b
   }
   c.name = std::string(opposite ? "opposite " : "") + "distance k=" + std::to_string(k) +
            " level " + std::to_string(level);
-  c.post = [=](QrcManagerI* m, const qrotest::Vars& v) {
+  c.make = [=](QrcManagerI* m, const qrotest::Vars& v) {
     QrcConstraintI* ct = QrcAllMinDistance(arrayOf(m, v), k).getImpl();
     ct->setFilterLevel(level);
-    m->add(opposite ? ct->getOpposite() : ct);
+    return opposite ? ct->getOpposite() : ct;
   };
   c.check = [=](const A& a) {
     bool apart = true;
@@ -373,8 +373,9 @@ TEST(PairingHarness, AgainstBruteForce) {
       int n = 2 + static_cast<int>(rng() % 5);
       c.values = pairingDomains(rng, n);
       c.name = "pairing n=" + std::to_string(n) + " level " + std::to_string(level);
-      c.post = [level](QrcManagerI* m, const qrotest::Vars& v) {
-        m->add(QrcPairing(arrayOf(m, v), level).getImpl());
+      c.notReified = "a pairing has no opposite";
+      c.make = [level](QrcManagerI* m, const qrotest::Vars& v) {
+        return QrcPairing(arrayOf(m, v), level).getImpl();
       };
       c.check = isPairing;
       c.level = level == 3 ? qrotest::Consistency::Domain : qrotest::Consistency::None;

@@ -412,8 +412,8 @@ TEST(ElementHarness, EqualityClassesAreDomainConsistent) {
       c.values = {d.ys, d.xs};
       V a = d.a;
       Maker make = mk.second;
-      c.post = [a, make](QrcManagerI* m, const Vars& v) {
-        m->add(make(m, v[0], arrayOn(m, a), v[1]));
+      c.make = [a, make](QrcManagerI* m, const Vars& v) {
+        return make(m, v[0], arrayOn(m, a), v[1]);
       };
       c.check = [a](const std::vector<int64_t>& s) {
         return inArray(a, s[1]) && a[static_cast<size_t>(s[1])] == s[0];
@@ -430,11 +430,9 @@ TEST(ElementHarness, EqualityClassesAreDomainConsistent) {
     V a = d.a;
     QrcInt value = d.ys[rng() % d.ys.size()];
     for (bool equal : {true, false}) {
-      c.post = [a, value, equal](QrcManagerI* m, const Vars& v) {
-        if (equal)
-          m->add(new (m) QrcStaticCstElementEqI(m, value, arrayOn(m, a), v[0]));
-        else
-          m->add(new (m) QrcStaticCstElementNEqI(m, value, arrayOn(m, a), v[0]));
+      c.make = [a, value, equal](QrcManagerI* m, const Vars& v) -> QrcConstraintI* {
+        if (equal) return new (m) QrcStaticCstElementEqI(m, value, arrayOn(m, a), v[0]);
+        return new (m) QrcStaticCstElementNEqI(m, value, arrayOn(m, a), v[0]);
       };
       c.check = [a, value, equal](const std::vector<int64_t>& s) {
         return inArray(a, s[0]) && (a[static_cast<size_t>(s[0])] == value) == equal;
@@ -455,8 +453,8 @@ TEST(ElementHarness, DisequalityAndExpressions) {
     neq.name = "y != a[x] n " + std::to_string(a.size());
     neq.seed = seed;
     neq.values = {d.ys, d.xs};
-    neq.post = [a](QrcManagerI* m, const Vars& v) {
-      m->add(QrcElementNEq(v[0], arrayOn(m, a), v[1]).getImpl());
+    neq.make = [a](QrcManagerI* m, const Vars& v) {
+      return QrcElementNEq(v[0], arrayOn(m, a), v[1]).getImpl();
     };
     neq.check = [a](const std::vector<int64_t>& s) {
       return inArray(a, s[1]) && a[static_cast<size_t>(s[1])] != s[0];
@@ -471,6 +469,11 @@ TEST(ElementHarness, DisequalityAndExpressions) {
       m->add((ax <= QrcIntExp(v[0])).getImpl());
       m->add((ax != QrcIntExp(v[0]) + 1).getImpl());
     };
+    // The reified forms take both as one constraint.
+    le.make = [a](QrcManagerI* m, const Vars& v) {
+      QrcIntExp ax = QrcElement(arrayOn(m, a), v[1]);
+      return ((ax <= QrcIntExp(v[0])) && (ax != QrcIntExp(v[0]) + 1)).getImpl();
+    };
     le.check = [a](const std::vector<int64_t>& s) {
       if (!inArray(a, s[1])) return false;
       int64_t e = a[static_cast<size_t>(s[1])];
@@ -484,11 +487,11 @@ TEST(ElementHarness, DisequalityAndExpressions) {
     ev.values = qrotest::randomDomains(rng, 5, -2, 4, 4);
     ev.values[0] = qrotest::range(-1, 3);
     bool equal = k % 2 == 0;
-    ev.post = [equal](QrcManagerI* m, const Vars& v) {
+    ev.make = [equal](QrcManagerI* m, const Vars& v) {
       QrcIntVarArray vars(QrcManager(m), 3);
       for (QrcInt i = 0; i < 3; ++i) vars.set(i, QrcIntExp(v[static_cast<size_t>(i + 2)]));
       QrcIntExp e = vars[QrcIntExp(v[0])];
-      m->add((equal ? e == QrcIntExp(v[1]) : e != QrcIntExp(v[1])).getImpl());
+      return (equal ? e == QrcIntExp(v[1]) : e != QrcIntExp(v[1])).getImpl();
     };
     ev.check = [equal](const std::vector<int64_t>& s) {
       if (s[0] < 0 || s[0] > 2) return false;

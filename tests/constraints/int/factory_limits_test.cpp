@@ -138,10 +138,11 @@ TEST(FactoryLimitValues, CountingAndAbstractionAgainstBruteForce) {
   std::vector<qrotest::PropCase> cases(3);
   qrotest::PropCase& dist = cases[0];
   dist.name = "distribute";
+  dist.notReified = "a distribute has no opposite";
   dist.values = qrotest::ranges(n, 0, 2);
   for (size_t j = 0; j < listed.size(); ++j) dist.values.push_back(qrotest::range(0, n));
-  dist.post = [=](QrcManagerI* m, const qrotest::Vars& v) {
-    m->add(QrcDistribute(slice(m, v, n, n + 3), valuesOf(m), slice(m, v, 0, n)).getImpl());
+  dist.make = [=](QrcManagerI* m, const qrotest::Vars& v) {
+    return QrcDistribute(slice(m, v, n, n + 3), valuesOf(m), slice(m, v, 0, n)).getImpl();
   };
   dist.check = [=](const V& a) {
     for (size_t j = 0; j < listed.size(); ++j)
@@ -150,9 +151,10 @@ TEST(FactoryLimitValues, CountingAndAbstractionAgainstBruteForce) {
   };
   qrotest::PropCase& abs = cases[1];
   abs.name = "value abstraction";
+  abs.notReified = "an abstraction has no opposite";
   abs.values = {{0, 1, 2}, {0, 1, 2}, {0, 1, 2, 9}, {0, 1, 2, 9}};
-  abs.post = [=](QrcManagerI* m, const qrotest::Vars& v) {
-    m->add(QrcEqAbstraction(slice(m, v, 2, 4), slice(m, v, 0, 2), valuesOf(m), 9).getImpl());
+  abs.make = [=](QrcManagerI* m, const qrotest::Vars& v) {
+    return QrcEqAbstraction(slice(m, v, 2, 4), slice(m, v, 0, 2), valuesOf(m), 9).getImpl();
   };
   abs.check = [=](const V& a) {
     for (size_t i = 0; i < 2; ++i)
@@ -161,9 +163,10 @@ TEST(FactoryLimitValues, CountingAndAbstractionAgainstBruteForce) {
   };
   qrotest::PropCase& test = cases[2];
   test.name = "test abstraction";
+  test.notReified = "an abstraction has no opposite";
   test.values = {{0, 1, 2}, {0, 1, 2}, {0, 1}, {0, 1}};
-  test.post = [=](QrcManagerI* m, const qrotest::Vars& v) {
-    m->add(QrcEqIntAbstraction(slice(m, v, 2, 4), slice(m, v, 0, 2), valuesOf(m)).getImpl());
+  test.make = [=](QrcManagerI* m, const qrotest::Vars& v) {
+    return QrcEqIntAbstraction(slice(m, v, 2, 4), slice(m, v, 0, 2), valuesOf(m)).getImpl();
   };
   test.check = [=](const V& a) {
     for (size_t i = 0; i < 2; ++i)
@@ -185,13 +188,14 @@ TEST(FactoryLimitValues, SequenceCountsAtTheIntegerLimits) {
     QrcInt lo = b.first, hi = b.second;
     qrotest::PropCase c;
     c.name = "sequence lo=" + std::to_string(lo) + " hi=" + std::to_string(hi);
+    c.notReified = "a sequence has no opposite";
     c.seed = qrotest::caseSeed(5901);
     c.values = qrotest::ranges(n, 0, 2);
     c.values.push_back(qrotest::range(0, n));
-    c.post = [=](QrcManagerI* m, const qrotest::Vars& v) {
-      m->add(QrcSequence(lo, hi, w, slice(m, v, 0, n), QrcIntArray(QrcManager(m), 1, QrcInt(1)),
+    c.make = [=](QrcManagerI* m, const qrotest::Vars& v) {
+      return QrcSequence(lo, hi, w, slice(m, v, 0, n), QrcIntArray(QrcManager(m), 1, QrcInt(1)),
                          slice(m, v, n, n + 1))
-                 .getImpl());
+          .getImpl();
     };
     c.check = [=](const V& a) {
       for (QrcInt s = 0; s + w <= n; ++s) {

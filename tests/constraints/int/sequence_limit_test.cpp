@@ -46,12 +46,13 @@ qrotest::PropCase limitCase(qrotest::Rng& rng, const V& pool, QrcInt level) {
   for (int i = 0; i < n; ++i) c.values.push_back(part(rng, pool));
   for (size_t k = 0; k < listed.size(); ++k) c.values.push_back(qrotest::range(0, n));
   size_t nn = static_cast<size_t>(n);
-  c.post = [=](QrcManagerI* m, const qrotest::Vars& v) {
+  c.notReified = "a sequence has no opposite";
+  c.make = [=](QrcManagerI* m, const qrotest::Vars& v) {
     QrcIntArray values(QrcManager(m), static_cast<QrcInt>(listed.size()), listed.data());
     QrcConstraint ct =
         QrcSequence(lo, hi, w, slice(m, v, 0, nn), values, slice(m, v, nn, nn + listed.size()));
     ct.getImpl()->setFilterLevel(level);
-    m->add(ct.getImpl());
+    return ct.getImpl();
   };
   c.check = [=](const V& a) {
     auto inV = [&](int64_t x) {

@@ -78,15 +78,16 @@ PropCase spreadCase(const std::string& name, uint64_t seed, std::vector<A> domai
   PropCase c;
   c.name = name;
   c.seed = seed;
+  c.notReified = "a spread has no opposite";
   c.values = domains;
   int n = static_cast<int>(domains.size());
-  c.post = [n, meanFree, ml, mh, dl, dh](QrcManagerI* m, const Vars& v) {
+  c.make = [n, meanFree, ml, mh, dl, dh](QrcManagerI* m, const Vars& v) {
     QrcManager mgr(m);
     QrcIntVarArray x(mgr, n);
     for (int i = 0; i < n; ++i) x.set(i, QrcIntExp(v[static_cast<size_t>(i)]));
     QrcFloatVar mean =
         meanFree ? QrcFloatVar(mgr, -1e18, 1e18) : QrcFloatVar(mgr, ml / 4.0, mh / 4.0);
-    m->add(QrcSpread(x, mean, QrcFloatVar(mgr, dl / 4.0, dh / 4.0)).getImpl());
+    return QrcSpread(x, mean, QrcFloatVar(mgr, dl / 4.0, dh / 4.0)).getImpl();
   };
   c.check = [n, meanFree, ml, mh, dl, dh](const A& s) {
     Wide sum = 0, squares = 0;

@@ -47,9 +47,10 @@ PropCase tableCase(const std::string& name, const std::vector<std::vector<int64_
   c.values = values;
   c.level = Consistency::Domain;
   c.seed = seed;
+  c.notReified = "a table has no opposite";
   QrcInt arity = static_cast<QrcInt>(values.size());
-  c.post = [=](QrcManagerI* m, const Vars& x) {
-    m->add(QrcTableConstraint(arrayOf(m, x), setOf(m, arity, tuples, mode), allowed).getImpl());
+  c.make = [=](QrcManagerI* m, const Vars& x) {
+    return QrcTableConstraint(arrayOf(m, x), setOf(m, arity, tuples, mode), allowed).getImpl();
   };
   std::set<std::vector<int64_t>> in(tuples.begin(), tuples.end());
   c.check = [=](const std::vector<int64_t>& a) { return (in.count(a) > 0) == allowed; };
@@ -190,14 +191,15 @@ TEST(TableConstraint, PredicatesAgreeWithBruteForce) {
     Relation rel(static_cast<int>(i / 2 % 2), base + i);
     PropCase c;
     c.name = "predicate " + std::to_string(i);
+    c.notReified = "a table has no opposite";
     c.values = qrotest::randomDomains(rng, arity, -3, 4, 5);
     c.level = Consistency::Domain;
     c.seed = base + i;
     Relation* r = &rel;
-    c.post = [=](QrcManagerI* m, const Vars& x) {
+    c.make = [=](QrcManagerI* m, const Vars& x) {
       QrcConstraint ct = arity == 2 ? QrcTableConstraint(arrayOf(m, x), QrcIntBinaryPredicate(r))
                                     : QrcTableConstraint(arrayOf(m, x), QrcIntTernaryPredicate(r));
-      m->add(ct.getImpl());
+      return ct.getImpl();
     };
     c.check = [=](const std::vector<int64_t>& a) {
       return arity == 2 ? r->isTrue(a[0], a[1]) : r->isTrue(a[0], a[1], a[2]);

@@ -442,6 +442,25 @@ TEST_F(SetRelTest, PrintedFormsOpposites) {
   }
 }
 
+// The truth of a relation follows the set variables' changes: equal to a 0-1
+// variable, it is bound once they decide the relation.
+TEST_F(SetRelTest, TruthFollowsTheSetVariables) {
+  QrcIntSetVar a(set(0, 2)), b(set(0, 2));
+  QrcIntVar neq(mgr, 0, 1), eq(mgr, 0, 1), member(mgr, 0, 1), subset(mgr, 0, 1);
+  m->add((QrcIntExp(neq) == QrcIntExp(a != b)).getImpl());
+  m->add((QrcIntExp(eq) == QrcIntExp(a == b)).getImpl());
+  m->add((QrcIntExp(member) == QrcIntExp(QrcMember(1, a))).getImpl());
+  m->add((QrcIntExp(subset) == QrcIntExp(QrcSubsetEq(a, b))).getImpl());
+  a.getImpl()->addRequired(1);
+  EXPECT_EQ(dom(member.getImpl()), (V{1}));
+  for (QrcInt v = 0; v <= 2; ++v) b.getImpl()->removePossible(v);
+  EXPECT_EQ(dom(subset.getImpl()), (V{0}));
+  a.getImpl()->removePossible(0);
+  a.getImpl()->removePossible(2);
+  EXPECT_EQ(dom(neq.getImpl()), (V{1}));
+  EXPECT_EQ(dom(eq.getImpl()), (V{0}));
+}
+
 // The same model in both manager modes (in edit mode the relations are filed
 // and posted by the search) has the brute-force count of solutions.
 TEST(SetRelModes, ModelsCountTheSameSolutionsInBothManagerModes) {

@@ -5,6 +5,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <random>
 
 #include "mpfr_support.h"
 #include "engine/float/qrcoutward.h"
@@ -42,16 +43,74 @@ TEST(Outward, Widenings) {
   EXPECT_GT(sqrtUp(2.0), std::sqrt(2.0));
 }
 
-TEST(Outward, DirectedOperationsLeaveTheirDirection) {
+TEST(Outward, DirectedOperationsLeaveTheDirectionAlone) {
+  qroplatform::setRounding(qroplatform::RoundNearest);
   EXPECT_EQ(addDown(1.0, 1e-30), 1.0);
-  EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundDownward);
   EXPECT_EQ(addUp(1.0, 1e-30), std::nextafter(1.0, 2.0));
-  EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundUpward);
   EXPECT_EQ(divDown(1.0, 3.0), std::nextafter(divUp(1.0, 3.0), 0.0));
   EXPECT_EQ(mulUp(DBL_MAX, 2.0), HUGE_VAL);
   EXPECT_EQ(mulDown(DBL_MAX, 2.0), DBL_MAX);
   EXPECT_EQ(subDown(0.0, 0.0), 0.0);
+  EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
+  volatile double third = 1.0 / 3.0;  // 1 / 3 - 2^-54 / 3
+  qroplatform::setRounding(qroplatform::RoundUpward);
+  EXPECT_EQ(mulDown(third, 3.0), std::nextafter(1.0, 0.0));
+  EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundUpward);
   qroplatform::setRounding(qroplatform::RoundNearest);
+}
+
+// The directed operations against the processor's own directed rounding, bit
+// for bit (zeros' signs and results near the bottom of the range included),
+// whatever direction the processor is in when they are called.
+TEST(Outward, DirectedOperationsMatchTheProcessorInEveryDirection) {
+  using namespace qroplatform;
+  uint64_t seed = qrotest::seedOr(4321);
+  std::mt19937_64 rng(seed);
+  const double specials[] = {0.0,      -0.0,    HUGE_VAL,  -HUGE_VAL,  NAN,      DBL_MAX,
+                             -DBL_MAX, DBL_MIN, 0x1p-1074, -0x1p-1074, 0x1p-960, 0x1p-961 * 3,
+                             0x1p-537, 1.0,     -1.0,      0x1p512};
+  const int nSpecials = sizeof specials / sizeof specials[0];
+  typedef double (*Op)(double, double);
+  const Op ops[8] = {addDown, addUp, subDown, subUp, mulDown, mulUp, divDown, divUp};
+  const int modes[4] = {RoundNearest, RoundDownward, RoundUpward, RoundTowardZero};
+  for (int iter = 0; iter < 200000; ++iter) {
+    double a = adversarialDouble(rng), b = adversarialDouble(rng);
+    switch (iter % 6) {
+      case 0:
+        a = specials[rng() % nSpecials];
+        break;
+      case 1:
+        b = specials[rng() % nSpecials];
+        break;
+      case 2:  // near cancellation
+        b = -a * (1 + std::ldexp(static_cast<double>(rng() % 8), -(static_cast<int>(rng() % 60))));
+        break;
+      case 3:  // products and quotients near the bottom and the top of the range
+        b = std::ldexp(
+            1.0 + std::ldexp(static_cast<double>(rng() % 1024), -10),
+            (rng() % 2 ? -960 : 1023) - std::ilogb(a == 0 ? 1.0 : a) - static_cast<int>(rng() % 4));
+        break;
+      default:
+        break;
+    }
+    int k = iter % 8, mode = modes[(iter / 8) % 4];
+    bool up = k % 2 == 1;
+    setRounding(mode);
+    double got = ops[k](a, b);
+    ASSERT_EQ(getRounding(), mode);
+    setRounding(up ? RoundUpward : RoundDownward);
+    volatile double x = a, y = b;
+    double want = k < 2 ? x + y : k < 4 ? x - y : k < 6 ? x * y : x / y;
+    QRO_FP_BARRIER(want);
+    setRounding(RoundNearest);
+    if (std::isnan(want)) {
+      ASSERT_TRUE(std::isnan(got)) << "seed " << seed << " op " << k << " " << a << " " << b;
+      continue;
+    }
+    ASSERT_EQ(bitsOf(got), bitsOf(want))
+        << "seed " << seed << " op " << k << " mode " << mode << " a " << a << " b " << b << " got "
+        << got << " want " << want;
+  }
 }
 
 #ifdef QRO_HAVE_MPFR

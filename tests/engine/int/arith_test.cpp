@@ -83,16 +83,36 @@ int checkNode(const std::string& name, std::vector<std::vector<int64_t>> values,
                                            : "");
   c.values = values;
   c.values.push_back(qValues);
-  c.post = [build, link](QrcManagerI* m, const qrotest::Vars& v) {
-    QrcIntExp e = build(m, v);
-    QrcIntExpI* q = v[v.size() - 1];
-    if (link == Link::Differs)
-      m->add((e != QrcIntExp(q)).getImpl());
-    else if (link == Link::Removals)
-      m->add(new (m) DomainLinkCt(m, q, e.getImpl()));
-    else
-      m->add(new (m) LinkCt(m, q, e.getImpl()));
-  };
+  if (link == Link::Differs) {
+    // The engine's own constraint, also in its reified forms.
+    c.make = [build](QrcManagerI* m, const qrotest::Vars& v) {
+      return (build(m, v) != QrcIntExp(v[v.size() - 1])).getImpl();
+    };
+    // A quotient by 0 has no value, or any value (0 / 0): where the divisors
+    // can be 0 the truth is not a function of the operands.
+    std::vector<int64_t> a(values.size() + 1);
+    std::function<bool(size_t)> undefined = [&](size_t i) {
+      int64_t q = 0;
+      if (i == values.size()) return value(a, q) || q == NoValue;
+      for (int64_t x : values[i]) {
+        a[i] = x;
+        if (undefined(i + 1)) return true;
+      }
+      return false;
+    };
+    if (undefined(0)) c.notReified = "a divisor can be 0";
+    // One form a case: q's 81 values make each costly.
+    c.reifiedForms = 1;
+  } else {
+    c.post = [build, link](QrcManagerI* m, const qrotest::Vars& v) {
+      QrcIntExp e = build(m, v);
+      QrcIntExpI* q = v[v.size() - 1];
+      if (link == Link::Removals)
+        m->add(new (m) DomainLinkCt(m, q, e.getImpl()));
+      else
+        m->add(new (m) LinkCt(m, q, e.getImpl()));
+    };
+  }
   c.check = [value, link](const std::vector<int64_t>& a) {
     int64_t q = 0;
     bool freeQ = value(a, q);

@@ -5,6 +5,7 @@
 #include <gtest/gtest-spi.h>
 
 #include "int_fixtures.h"
+#include "qrcintcompare.h"
 #include "support/harness.h"
 
 namespace inttest {
@@ -120,6 +121,145 @@ TEST(Harness, ValuesLostByExpressionElementsAreCaught) {
               }),
               testing::HasSubstr("was accepted, the checker rejects it"));
   EXPECT_EQ(qrotest::runPropCase(notEqual(3)), 0);
+}
+
+// ---------------------------------------------------------------- reified forms
+
+// x != y with an opposite and a truth demon. Mode 1 also declares itself
+// false when x == y + 1 (a wrong truth); mode 2 watches only x for its truth
+// (which then stays unknown when y is bound last).
+class ReifiableNotEqualCt : public QrcConstraintI {
+ public:
+  ReifiableNotEqualCt(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, int mode)
+      : QrcConstraintI(m), _x(x), _y(y), _mode(mode) {}
+  void post() override {
+    _x->whenValue(this);
+    _y->whenValue(this);
+  }
+  void propagate() override {
+    if (_x->isBound()) _y->removeValue(_x->getValue());
+    if (_y->isBound()) _x->removeValue(_y->getValue());
+  }
+  QrcBool isFalse() const override {
+    if (!_x->isBound() || !_y->isBound()) return 0;
+    return _x->getValue() == _y->getValue() || (_mode == 1 && _x->getValue() == _y->getValue() + 1);
+  }
+  QrcConstraintI* makeOpposite() override { return (QrcIntExp(_x) == QrcIntExp(_y)).getImpl(); }
+  void metaPostDemon(QrcDemonI* d) override {
+    _x->whenValue(d);
+    if (_mode != 2) _y->whenValue(d);
+  }
+
+ private:
+  QrcIntExpI* _x;
+  QrcIntExpI* _y;
+  int _mode;
+};
+
+qrotest::PropCase reifiable(int mode) {
+  qrotest::PropCase c = notEqual(0);
+  c.post = nullptr;
+  c.make = [mode](QrcManagerI* m, const qrotest::Vars& v) {
+    return new (m) ReifiableNotEqualCt(m, v[0], v[1], mode);
+  };
+  return c;
+}
+
+qrotest::ReifiedForm form(qrotest::Shape shape, bool edit, qrotest::TruthTiming timing) {
+  qrotest::ReifiedForm f;
+  f.shape = shape;
+  f.edit = edit;
+  f.timing = timing;
+  return f;
+}
+
+TEST(Harness, ReifiedFormsOfASoundConstraintPass) {
+  qrotest::PropCase c = reifiable(0);
+  c.reifiedForms = qrotest::AllReifiedForms;
+  EXPECT_EQ(qrotest::runPropCase(c), 0);
+}
+
+TEST(Harness, ReifiedFormsStateWhatTheyCheck) {
+  using qrotest::Shape;
+  using qrotest::TruthTiming;
+  qrotest::PropCase c = reifiable(0);
+  qrotest::PropCase t = qrotest::reifiedForm(c, form(Shape::Truth, true, TruthTiming::Free));
+  EXPECT_EQ(t.name, "b == (x != y) [edit, b bound by propagation]");
+  EXPECT_EQ(t.values.size(), 3u);
+  EXPECT_TRUE(t.check({1, 0, 1}));
+  EXPECT_FALSE(t.check({1, 0, 0}));
+  EXPECT_TRUE(t.check({1, 1, 0}));
+  EXPECT_EQ(t.staging.after, 2);
+  EXPECT_TRUE(t.staging.decided);
+  qrotest::PropCase o =
+      qrotest::reifiedForm(c, form(Shape::Opposite, false, TruthTiming::BoundBefore));
+  EXPECT_EQ(o.name, "!(x != y) [no edit]");
+  EXPECT_EQ(o.values.size(), 2u);
+  EXPECT_TRUE(o.check({3, 3}));
+  qrotest::ReifiedForm f = form(Shape::Or, false, TruthTiming::BoundBefore);
+  f.otherOp = 2;  // b == 1
+  f.otherK = 1;
+  qrotest::PropCase d = qrotest::reifiedForm(c, f);
+  EXPECT_EQ(d.name, "(x != y) || b == 1 [no edit, b bound before posting]");
+  EXPECT_EQ(d.staging.before, 2);
+  EXPECT_TRUE(d.check({3, 3, 1}));
+  EXPECT_FALSE(d.check({3, 3, 0}));
+  f.shape = Shape::Xor;
+  f.otherOnTruth = false;
+  f.otherVar = 1;
+  f.otherOp = 0;  // y <= 0
+  f.otherK = 0;
+  f.otherFirst = true;
+  qrotest::PropCase x = qrotest::reifiedForm(c, f);
+  EXPECT_EQ(x.name, "x1 <= 0 != (x != y) [no edit]");
+  EXPECT_EQ(x.values.size(), 2u);
+  EXPECT_TRUE(x.check({0, 0}));   // y <= 0, and x == y
+  EXPECT_FALSE(x.check({1, 0}));  // both hold
+  // The forms of a case: every shape in both modes.
+  qrotest::Rng rng(1);
+  EXPECT_EQ(qrotest::allReifiedForms(c, rng).size(), 46u);
+}
+
+TEST(Harness, WrongTruthIsCaughtInTheReifiedForms) {
+  using qrotest::Shape;
+  using qrotest::TruthTiming;
+  for (bool edit : {false, true}) {
+    qrotest::PropCase t =
+        qrotest::reifiedForm(reifiable(1), form(Shape::Truth, edit, TruthTiming::BoundAfter));
+    EXPECT_THAT(failuresOf([&] { return qrotest::checkAssignments(t); }),
+                testing::HasSubstr("(1,0,1) (posted first) was rejected, the checker accepts it"));
+  }
+  qrotest::PropCase c = reifiable(1);
+  c.reifiedForms = qrotest::AllReifiedForms;
+  EXPECT_THAT(failuresOf([&] { return qrotest::runReifiedForms(c); }),
+              testing::HasSubstr("b == (x != y) [edit, b bound before posting]"));
+}
+
+TEST(Harness, TruthLeftUnknownIsCaught) {
+  using qrotest::Shape;
+  using qrotest::TruthTiming;
+  qrotest::PropCase t =
+      qrotest::reifiedForm(reifiable(2), form(Shape::Truth, false, TruthTiming::Free));
+  EXPECT_THAT(failuresOf([&] { return qrotest::checkAssignments(t); }),
+              testing::HasSubstr("variable 2 is not bound by propagation"));
+  EXPECT_THAT(failuresOf([&] { return qrotest::checkSearch(t); }),
+              testing::HasSubstr("variable 2 is not bound by propagation"));
+  // Bound by the harness after the operands, the same truth is sound.
+  t = qrotest::reifiedForm(reifiable(2), form(Shape::Truth, false, TruthTiming::BoundAfter));
+  EXPECT_EQ(qrotest::runPropCase(t), 0);
+}
+
+// A constraint without opposite given by make is named, not run.
+TEST(Harness, ConstraintWithoutOppositeWantsAReason) {
+  qrotest::PropCase c = notEqual(0);
+  c.post = nullptr;
+  c.make = [](QrcManagerI* m, const qrotest::Vars& v) {
+    return new (m) NotEqualCt(m, v[0], v[1], 0);
+  };
+  EXPECT_THAT(failuresOf([&] { return qrotest::runReifiedForms(c); }),
+              testing::HasSubstr("reports error 40; give the case a notReified reason"));
+  c.notReified = "no opposite";
+  EXPECT_EQ(qrotest::runPropCase(c), 0);
 }
 
 }  // namespace

@@ -81,4 +81,42 @@ TEST(Posting, ConstraintsAddedByConstraintsArePosted) {
   }
 }
 
+// Records whether a variable is bound, from inside the search.
+class BoundProbe : public QrcGoalI {
+ public:
+  BoundProbe(QrcManagerI* m, QrcIntExpI* x, QrcInt* seen) : QrcGoalI(m), _x(x), _seen(seen) {}
+  QrcGoalI* execute() override {
+    *_seen = _x->isBound() ? _x->getValue() : -1;
+    return nullptr;
+  }
+
+ private:
+  QrcIntExpI* _x;
+  QrcInt* _seen;
+};
+
+// In edit mode a truth expression is watched only once the search posts its
+// link; a constraint decided by then (the boolean sum bound by constraints
+// posted before the link) is read as decided, so that b is bound.
+TEST(Posting, TruthDecidedBeforeItsLinkIsPostedIsRead) {
+  for (bool edit : {false, true}) {
+    for (bool exceptions : {false, true}) {
+      QrcManager mgr(edit ? QrcEdit : QrcNoEdit);
+      QrcManagerI* m = mgr.getImpl();
+      m->useExceptions(exceptions);
+      QrcIntVar x(mgr, 0, 1), y(mgr, 0, 1), z(mgr, 0, 1), b(mgr, 0, 1);
+      QrcIntExpI* terms[] = {x.getImpl(), y.getImpl(), z.getImpl()};
+      QrcIntExp sum = QrcSum(mgr, 3, terms);
+      mgr.add(x == 0);
+      mgr.add(y == 0);
+      mgr.add(z == 0);
+      mgr.add(QrcIntExp(b) == QrcIntExp(sum != 1));
+      QrcInt seen = -2;
+      EXPECT_TRUE(m->solve(new (m) BoundProbe(m, b.getImpl(), &seen), true));
+      EXPECT_EQ(seen, 1) << (edit ? "edit" : "no edit") << (exceptions ? ", exceptions" : "");
+      mgr.end();
+    }
+  }
+}
+
 }  // namespace
