@@ -88,16 +88,27 @@ void QrcWLConstraintI::enterChoicePoint() {
 void QrcWLConstraintI::lostValues(QrcInt k) {
   enterChoicePoint();
   QrcGACVar* r = &_records[k];
+  // The delta by ranges: only the indexed values inside each are visited.
   QrcIntVarDeltaIterator it(r->var);
-  QrcInt v;
+  QrcInt a, b;
   bool any = false;
-  while (it.next(v)) {
-    QrcGACValue* value = findValue(k, v);
-    if (!value || value->isLost) continue;
-    value->isLost = 1;
-    value->nextLost = r->lost;
-    r->lost = value;
-    any = true;
+  while (it.nextRange(a, b)) {
+    QrcInt i, end;
+    if (r->collection) {
+      i = r->collection->lowerBoundIndex(a);
+      end = r->collection->lowerBoundIndex(b + 1);
+    } else {
+      i = a > r->first ? a - r->first : 0;
+      end = b - r->first + 1 < r->count ? b - r->first + 1 : r->count;
+    }
+    for (; i < end; ++i) {
+      QrcGACValue* value = &r->values[i];
+      if (value->isLost) continue;
+      value->isLost = 1;
+      value->nextLost = r->lost;
+      r->lost = value;
+      any = true;
+    }
   }
   if (!any) return;
   if (!r->pending) {
@@ -122,6 +133,16 @@ void QrcGACSchemaI::initialise() {
     r.var = x;
     QrcIntSetI* d = x->getDomainSet();
     r.collection = d ? d->getCollection() : nullptr;
+    if (!r.collection && x->getSize() < x->getMax() - x->getMin() + 1) {
+      // Holes in a range-backed domain: index its members, not its span
+      // (the tables' columns have narrowed it to few values).
+      QrcInt n = x->getSize();
+      QrcInt* members = _manager->lockArrayFromPool(n);
+      QrcInt j = 0;
+      for (QrcInt v = x->getMin(); j < n; v = x->getNextHigher(v)) members[j++] = v;
+      r.collection = new (_manager) QrcIntCollectionI(_manager, n, members, true);
+      _manager->unlockArrayFromPool(members);
+    }
     r.first = r.collection ? 0 : x->getMin();
     r.count = r.collection ? r.collection->getSize() : x->getMax() - x->getMin() + 1;
     r.values = static_cast<QrcGACValue*>(
