@@ -55,6 +55,13 @@ bool post(const char* name, QrcManager m, QrcIntVarArray x, QrcInt w) {
     for (QrcInt v : {QrcInt(0), w / 2, w}) s.add(ints(m, {v, w - v}));
     s.close();
     m.add(QrcTableConstraint(firstTwo(m, x), s, 1));
+  } else if (!std::strcmp(name, "allowedholes")) {
+    // The same over domains with a hole each.
+    for (QrcInt i = 0; i < x.getSize(); ++i) x[i].removeValue(w / 3 + i);
+    QrcTupleSet s(m, 2);
+    for (QrcInt v : {QrcInt(0), w / 2, w}) s.add(ints(m, {v, w - v}));
+    s.close();
+    m.add(QrcTableConstraint(firstTwo(m, x), s, 1));
   } else if (!std::strcmp(name, "forbidden")) {
     QrcTupleSet s(m, 2);
     for (QrcInt v : {QrcInt(0), QrcInt(1), w}) s.add(ints(m, {v, v}));
@@ -103,10 +110,11 @@ bool post(const char* name, QrcManager m, QrcIntVarArray x, QrcInt w) {
   return true;
 }
 
-const char* const Names[] = {
-    "alldiff3",     "distribute1",  "distribute3",  "pairing3",     "allowed", "forbidden",
-    "predicate",    "abstraction",  "stretch",      "regular",      "pattern", "mindistance",
-    "mindistance0", "mindistance1", "mindistance2", "mindistance3", "sparse",  "holes"};
+const char* const Names[] = {"alldiff3",     "distribute1",  "distribute3",  "pairing3",
+                             "allowed",      "allowedholes", "forbidden",    "predicate",
+                             "abstraction",  "stretch",      "regular",      "pattern",
+                             "mindistance",  "mindistance0", "mindistance1", "mindistance2",
+                             "mindistance3", "sparse",       "holes"};
 
 // Runs one case in this process and prints its line; the exit code tells an unknown name.
 int runOne(const char* name, QrcInt w, QrcInt n) {
