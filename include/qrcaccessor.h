@@ -139,6 +139,12 @@ class QrcAccessorDomainI {
   virtual void visitNewIndices(QrcIntVisitor* visitor) { (void)visitor; }
   // The least valid x.
   virtual QrcInt getLeast() const = 0;
+  // The same valid x on the target manager; a domain of another kind is
+  // shared.
+  virtual QrcAccessorDomainI* copyFor(QrcManagerI* target) {
+    (void)target;
+    return this;
+  }
 };
 
 // The values of a collection.
@@ -150,6 +156,7 @@ class QrcIntCollectionAccessorDomainI : public QrcAccessorDomainI {
   QrcBool contains(QrcInt x) const override { return _collection->find(x) != nullptr; }
   QrcInt getLeast() const override { return _collection->getSmallest(); }
   QrcIntCollectionI* getCollection() const { return _collection; }
+  QrcAccessorDomainI* copyFor(QrcManagerI* target) override;
 
  private:
   QrcIntCollectionI* _collection;
@@ -164,6 +171,7 @@ class QrcIntRangeAccessorDomainI : public QrcAccessorDomainI {
   QrcBool contains(QrcInt x) const override { return x >= _min && x <= _max; }
   QrcInt getLeast() const override { return _min; }
   QrcInt getMax() const { return _max; }
+  QrcAccessorDomainI* copyFor(QrcManagerI* target) override;
 
  private:
   QrcManagerI* _manager;
@@ -270,6 +278,15 @@ class QrcIntAccessorI : public QrcDiscreteExpAccessorI {
   // A new constraint (not posted) that f(x) lies within S: membership of
   // an integer or an expression, inclusion of a set variable.
   virtual QrcConstraintI* makeInclusionAt(QrcInt x, QrcIntSetVarI* s) = 0;
+  // The accessor on the target manager, owning its data there: the domain
+  // copied and f(x) tabled once for each valid x (expressions and set
+  // variables copied into the target). An accessor on the target already,
+  // or whose valid x cannot be listed (another kind of domain, or more than
+  // QrcAccessorCache::MaxSlots of them), is shared.
+  virtual QrcIntAccessorI* copyFor(QrcManagerI* target) {
+    (void)target;
+    return this;
+  }
 };
 
 // f(x) is an integer in [min, max].
@@ -296,6 +313,7 @@ class QrcIntConstAccessorI : public QrcIntAccessorI {
   QrcBool isCompatible(QrcIntSetVarI* s) override;
   QrcBool isCompatibleAt(QrcInt x, QrcIntSetVarI* s) override;
   QrcConstraintI* makeInclusionAt(QrcInt x, QrcIntSetVarI* s) override;
+  QrcIntConstAccessorI* copyFor(QrcManagerI* target) override;
   QrcInt getMin() const { return _min; }
   QrcInt getMax() const { return _max; }
 
@@ -323,6 +341,7 @@ class QrcIntExpAccessorI : public QrcIntAccessorI {
   QrcBool isCompatibleAt(QrcInt x, QrcIntSetVarI* s) override;
   // Over get(x).
   QrcConstraintI* makeInclusionAt(QrcInt x, QrcIntSetVarI* s) override;
+  QrcIntExpAccessorI* copyFor(QrcManagerI* target) override;
 
   // Keeps the f(x) made from now on.
   void useCache() { makeCache(); }
@@ -380,6 +399,7 @@ class QrcIntSetVarAccessorI : public QrcIntAccessorI {
   QrcBool isCompatibleAt(QrcInt x, QrcIntSetVarI* s) override;
   // Over get(x).
   QrcConstraintI* makeInclusionAt(QrcInt x, QrcIntSetVarI* s) override;
+  QrcIntSetVarAccessorI* copyFor(QrcManagerI* target) override;
 
   void useCache() { makeCache(); }
   QrcIntSetVarI* peek(QrcInt x);

@@ -37,6 +37,10 @@ class QrcIntArray {
   QrcInt countRepeated() const;
   bool contains(QrcInt v) const;
   QrcIntArray copy(const QrcManager& manager) const;
+  // This array on its own manager (or when it has no block), else its copy.
+  QrcIntArray copyFor(QrcManagerI* target) const {
+    return !_values || getManager() == target ? *this : copy(QrcManager(target));
+  }
   // The sum of the values (0 for an empty array).
   QrcInt sum() const;
 

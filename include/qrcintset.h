@@ -34,6 +34,9 @@ class QrcIntCollectionI {
   QrcInt getSmallest() const { return _smallest; }
   QrcInt getLargest() const { return _largest; }
   QrcManagerI* getManager() const { return _manager; }
+  // This collection on its own manager, else its copy on the target's heap,
+  // made once per copy into the target.
+  QrcIntCollectionI* copyFor(QrcManagerI* target);
 
  private:
   QrcInt _n;
@@ -43,6 +46,7 @@ class QrcIntCollectionI {
   QrcInt _smallest;
   QrcInt _largest;
   QrcManagerI* _manager;
+  QrcIntCollectionI* _copyMemo;
 };
 
 struct QrcIntHole;
@@ -92,7 +96,11 @@ class QrcIntSetI {
   // Next or previous value of the universe; false at the end.
   bool nextInUniverse(QrcInt& v) const;
   bool previousInUniverse(QrcInt& v) const;
+  // The same members on the target's heap (over the collection's copy when
+  // the target is another manager).
   QrcIntSetI* copy(QrcManagerI* target) const;
+  // This set on its own manager, else its copy.
+  QrcIntSetI* copyFor(QrcManagerI* target) { return target == _manager ? this : copy(target); }
 
   QrcInt getSize() const { return _count.getValue(); }
   QrcInt getMin() const { return _min; }
@@ -188,6 +196,9 @@ class QrcIntOrderedSetI {
   bool isDense() const { return _dense != nullptr; }
   QrcInt getSmallest() const { return _smallest; }
   QrcInt getLargest() const { return _largest; }
+  // This set on its own manager, else the same values in the same order on
+  // the target's heap.
+  QrcIntOrderedSetI* copyFor(QrcManagerI* target);
 
  private:
   struct Cell {

@@ -8,7 +8,8 @@
 // A value is possible (required) in a set variable when it lies in the
 // universe and in its possible (required) set; a value is in a constant set
 // when it lies within the set's bounds and is a member. Constant sets are
-// shared, never copied. Every creation function stops with code 39 "empty
+// shared within a manager; a copy into another manager copies them. Every
+// creation function stops with code 39 "empty
 // handle" on an empty handle.
 #ifndef QRC_INTSETCST_H
 #define QRC_INTSETCST_H

@@ -18,6 +18,12 @@ class QrcPathTransitI {
     (void)i, (void)j;
     return 0.0;
   }
+  // The transit a copy into the target manager uses: this one in the base
+  // (an object of the user's, shared).
+  virtual QrcPathTransitI* copyFor(QrcManagerI* target) {
+    (void)target;
+    return this;
+  }
 };
 
 class QrcPathLengthConstraintI : public QrcConstraintI {

@@ -143,7 +143,7 @@ class QrcPartitionI : public QrcConstraintWithFilterI {
                 QrcIntOrderedSetI* unionSet);
   void propagate() override;
   void post() override;
-  // The copy shares the universe and the union and keeps the level.
+  // The copy owns copies of the universe and the union and keeps the level.
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   // Forwarded to the distribute constraint; every level is accepted.
   QrcBool isFilterLevelSupported(QrcInt level) override;

@@ -42,6 +42,10 @@ class QrcQroPathTransitI : public QrcPathTransitI {
  public:
   explicit QrcQroPathTransitI(QroPathTransitFunctionI* f) : _f(f) {}
   QrcFloat transit(QrcInt i, QrcInt j) override { return _f->transit(i, j); }
+  // A wrapper on the target's heap around the same modelling function.
+  QrcPathTransitI* copyFor(QrcManagerI* target) override {
+    return new (target) QrcQroPathTransitI(_f);
+  }
   static void* operator new(size_t size, QrcManagerI* manager);
   static void operator delete(void*, QrcManagerI*) {}
   static void operator delete(void*) {}

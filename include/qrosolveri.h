@@ -210,7 +210,7 @@ class QroSolverI : public QroAlgorithmI {
   QrcFloatArray getFloatArray(const QroNumArray& array);
   // The engine object of an extracted extractable: integer variable, float
   // variable (a float view of an integer one), constraint, box (the constraint
-  // word of its record), set variable.
+  // word of its record; an empty box when that is not one), set variable.
   QrcIntVar getIntVar(const QroExtractableI* x);
   QrcFloatVar getFloatVar(const QroExtractableI* x);
   QrcConstraint getConstraint(const QroExtractableI* x);
@@ -272,6 +272,10 @@ class QroSolverI : public QroAlgorithmI {
   // The variables marked for shaving, keyed by their extractable's address:
   // extraction gives each a level-20 watch.
   QrcPointerHashMap* getMembershipHash() const { return _membership; }
+  // The engine tuple sets made by the extraction of tuple sets, so that an
+  // extraction result of another kind is never read as one.
+  void addTupleSet(const void* set);
+  QroBool isTupleSet(const void* object) const;
   QroInt getSyncLevel() const { return _syncLevel; }
   void setSyncLevel(QroInt level) { _syncLevel = static_cast<uint32_t>(level); }
   QroInt getRawStatus() const { return _status; }
@@ -361,6 +365,7 @@ class QroSolverI : public QroAlgorithmI {
   QroBool _fastRestart;
   QrcConstraintI* _trueConstraint;
   QrcPointerHashMap* _membership;
+  QrcPointerHashMap* _tupleSets;
   QroInt _tupleSetStorageMode;
   QroSolverErrorReporter* _reporter;
   QroSolverLocalEnvI* _localEnv;

@@ -76,6 +76,7 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
       _fastRestart(1),
       _trueConstraint(nullptr),
       _membership(nullptr),
+      _tupleSets(nullptr),
       _tupleSetStorageMode(2),
       _reporter(nullptr),
       _localEnv(nullptr),
@@ -141,10 +142,21 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
 void QroSolverI::makeCaches() {
   delete _arrayCache;
   delete _membership;
+  delete _tupleSets;
   _arrayCache = nullptr;
   _membership = nullptr;
+  _tupleSets = nullptr;
   _arrayCache = new QrcPointerHashMap(128, 1.0);
   _membership = new QrcPointerHashMap(128, 1.0);
+  _tupleSets = new QrcPointerHashMap(16, 1.0);
+}
+
+void QroSolverI::addTupleSet(const void* set) {
+  _tupleSets->add(reinterpret_cast<QrcWord>(set), 1);
+}
+
+QroBool QroSolverI::isTupleSet(const void* object) const {
+  return object && _tupleSets->contains(reinterpret_cast<QrcWord>(object));
 }
 
 QroSolverI::~QroSolverI() {
@@ -178,6 +190,7 @@ QroSolverI::~QroSolverI() {
   delete _pointerHash;
   delete _arrayCache;
   delete _membership;
+  delete _tupleSets;
   delete _filterLevels;
   delete _changeMemory;
   _manager->setFilterLevelTable(nullptr);

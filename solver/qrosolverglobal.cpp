@@ -87,9 +87,15 @@ void extractArray(QroSolverI* s, const QroArray& a) {
   if (a.getImpl()) s->QroAlgorithmI::extract(elements(a));
 }
 
+// The record of an operand; QroSolver::WrongType for a set variable or a
+// tuple set, which have none.
 QroExtractionRecord* extractChild(QroSolverI* s, QroExtractableI* x) {
+  const char* message = "An operand is not a numeric expression";
+  if (x && x->isType(QroIntSetVarI::GetTypeInfo())) throw QroSolver::WrongType(message);
   s->QroAlgorithmI::extract(x);
-  return s->getExtractedRecord(x);
+  QroExtractionRecord* r = s->getExtractedRecord(x);
+  if (s->isTupleSet(r)) throw QroSolver::WrongType(message);
+  return r;
 }
 
 QrcIntVarArray intVars(QroSolverI* s, const QroArray& a) {
@@ -98,7 +104,9 @@ QrcIntVarArray intVars(QroSolverI* s, const QroArray& a) {
 }
 
 QrcIntExp intExpOf(QroSolverI* s, QroExtractableI* x) {
-  return QrcIntExp(s->getIntExp(extractChild(s, x)));
+  QrcIntExpI* e = s->getIntExp(extractChild(s, x));
+  if (!e) throw QroSolver::WrongType("An operand is not an integer expression");
+  return QrcIntExp(e);
 }
 
 void* constraintRecord(QroSolverI* s, QroExtractableI* node, const QrcConstraint& ct) {
@@ -133,12 +141,17 @@ QrcTupleSet tupleSetOf(QroSolverI* s, QroExtractableI* x, const char* message) {
   if (!QroIsTupleSetExtractable(x)) throw QroSolver::WrongType(message);
   s->QroAlgorithmI::extract(x);
   if (!s->isExtracted(x)) throw QroAlgorithm::NotExtractedException(s, x);
-  return QrcTupleSet(static_cast<QrcTupleSetI*>(s->getObject(x->getId())));
+  void* set = s->getObject(x->getId());
+  // A class of the user's may be extracted into something else.
+  if (!s->isTupleSet(set)) throw QroSolver::WrongType(message);
+  return QrcTupleSet(static_cast<QrcTupleSetI*>(set));
 }
 
 QrcBox boxOf(QroSolverI* s, QroExtractableI* x) {
   s->QroAlgorithmI::extract(x);
-  return s->getBox(x);
+  QrcBox box = s->getBox(x);
+  if (!box.getImpl()) throw QroSolver::WrongType("Box: the operand is not a box");
+  return box;
 }
 
 QrcIntArray intsOrEmpty(QroSolverI* s, const QroIntArray& a) {
@@ -340,13 +353,14 @@ void* extractElementOf(QroSolverI* s, const QroArray& exprs, QroExtractableI* in
   QrcIntVarArray vars(managerOf(s), n);
   for (QroInt i = 0; i < n; ++i) {
     QroExtractionRecord* r = extractChild(s, e[i]);
-    if (check && !isIntRecord(r))
+    // Unchecked, a floating-point element still has no integer variable.
+    if ((check && !isIntRecord(r)) || !s->getIntExp(r))
       throw QroSolver::WrongType(
           "You tried to create an element constraint with an floating point array");
     vars.set(i, QrcIntVar(s->getIntExp(r)));
   }
   QroExtractionRecord* r = extractChild(s, index);
-  if (check && !isIntRecord(r))
+  if ((check && !isIntRecord(r)) || !s->getIntExp(r))
     throw QroSolver::WrongType(
         "You tried to create an element constraint with an floating point index");
   return s->makeIntRecord(vars[QrcIntExp(s->getIntExp(r))].getImpl());
@@ -414,6 +428,7 @@ void* extractIntTupleSet(QroAlgorithmI* a, QroExtractableI*, QroInt arity,
     set.add(tuple);
   }
   set.close();
+  s->addTupleSet(set.getImpl());
   return set.getImpl();
 }
 

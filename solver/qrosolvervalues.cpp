@@ -24,6 +24,17 @@ QrcFloatExpI* floatExpOf(QroSolverI* s, QroExtractionRecord* r) {
   return QrcGetFloatView(e);
 }
 
+const char* const kNotInteger = "An element of an integer array is not an integer expression";
+const char* const kNotNumeric = "An element of a numeric array is not a numeric expression";
+
+// The record of an array element; set variables and tuple sets have none.
+QroExtractionRecord* elementRecord(QroSolverI* s, const QroExtractableI* x, const char* message) {
+  if (x && x->isType(QroIntSetVarI::GetTypeInfo())) throw QroSolver::WrongType(message);
+  QroExtractionRecord* r = s->getExtractedRecord(x);
+  if (s->isTupleSet(r)) throw QroSolver::WrongType(message);
+  return r;
+}
+
 }  // namespace
 
 QrcIntExpI* QroSolverI::getIntExp(QroExtractionRecord* r) {
@@ -157,14 +168,18 @@ QrcConstraint QroSolverI::getConstraint(const QroExtractableI* x) {
 }
 
 QrcBox QroSolverI::getBox(const QroExtractableI* x) {
-  return QrcBox(static_cast<QrcBoxI*>(getExtractedRecord(x)->constraint));
+  return QrcBox(dynamic_cast<QrcBoxI*>(getExtractedRecord(x)->constraint));
 }
 
 QrcIntVarArray QroSolverI::getIntVarArray(const QroArray& array) {
   QroExtractableArray a(array.getImpl());
   QroInt n = a.getImpl() ? a.getSize() : 0;
   QrcIntVarArray engine(QrcManager(_manager), n);
-  for (QroInt i = 0; i < n; ++i) engine.set(i, getIntVar(a[i]));
+  for (QroInt i = 0; i < n; ++i) {
+    QrcIntExpI* e = getIntExp(elementRecord(this, a[i], kNotInteger));
+    if (!e) throw QroSolver::WrongType(kNotInteger);
+    engine.set(i, QrcIntVar(e));
+  }
   return engine;
 }
 
@@ -172,7 +187,11 @@ QrcFloatVarArray QroSolverI::getFloatVarArray(const QroArray& array) {
   QroExtractableArray a(array.getImpl());
   QroInt n = a.getImpl() ? a.getSize() : 0;
   QrcFloatVarArray engine(QrcManager(_manager), n);
-  for (QroInt i = 0; i < n; ++i) engine.set(i, getFloatVar(a[i]));
+  for (QroInt i = 0; i < n; ++i) {
+    QrcFloatExpI* e = floatExpOf(this, elementRecord(this, a[i], kNotNumeric));
+    if (!e) throw QroSolver::WrongType(kNotNumeric);
+    engine.set(i, QrcFloatVar(e));
+  }
   return engine;
 }
 

@@ -193,7 +193,7 @@ void QrcAbstractVarI::yChanged() {
 }
 
 QrcConstraintI* QrcAbstractVarI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcAbstractVarI(t, copyOf(_y, t), copyOf(_x, t), _set, _a);
+  return new (t) QrcAbstractVarI(t, copyOf(_y, t), copyOf(_x, t), _set->copyFor(t), _a);
 }
 
 // ---------------------------------------------------------------- test abstraction
@@ -256,7 +256,7 @@ void QrcAbstractIntVarI::xChanged() {
 }
 
 QrcConstraintI* QrcAbstractIntVarI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcAbstractIntVarI(t, copyOf(_b, t), copyOf(_x, t), _set);
+  return new (t) QrcAbstractIntVarI(t, copyOf(_b, t), copyOf(_x, t), _set->copyFor(t));
 }
 
 // ---------------------------------------------------------------- arrays
@@ -272,7 +272,7 @@ void QrcEqAbstractionI::post() {
 }
 
 QrcConstraintI* QrcEqAbstractionI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcEqAbstractionI(t, copyOf(_ys, t), copyOf(_xs, t), _set, _a);
+  return new (t) QrcEqAbstractionI(t, copyOf(_ys, t), copyOf(_xs, t), _set->copyFor(t), _a);
 }
 
 QrcEqIntAbstractionI::QrcEqIntAbstractionI(QrcManagerI* m, const QrcIntVarArray& bs,
@@ -288,7 +288,7 @@ void QrcEqIntAbstractionI::post() {
 }
 
 QrcConstraintI* QrcEqIntAbstractionI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcEqIntAbstractionI(t, copyOf(_bs, t), copyOf(_xs, t), _set);
+  return new (t) QrcEqIntAbstractionI(t, copyOf(_bs, t), copyOf(_xs, t), _set->copyFor(t));
 }
 
 namespace {

@@ -313,7 +313,7 @@ void QrcDistributeConstraintI::display(std::ostream& os) const {
 
 QrcConstraintI* QrcDistributeConstraintI::makeCopy(QrcManagerI* t) const {
   QrcDistributeConstraintI* copy =
-      new (t) QrcDistributeConstraintI(t, copyOf(_cards, t), _values, copyOf(_vars, t));
+      new (t) QrcDistributeConstraintI(t, copyOf(_cards, t), _values.copyFor(t), copyOf(_vars, t));
   copy->setFilterLevel(getFilterLevel());
   return copy;
 }

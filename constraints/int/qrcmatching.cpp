@@ -742,5 +742,5 @@ void QrcDistributeDomainI::propagate() {
 QrcConstraintI* QrcDistributeDomainI::makeCopy(QrcManagerI* target) const {
   QrcIntVarArray cards(_cards.getImpl() ? _cards.getImpl()->copyForManager(target) : nullptr);
   QrcIntVarArray vars(_vars.getImpl() ? _vars.getImpl()->copyForManager(target) : nullptr);
-  return new (target) QrcDistributeDomainI(cards, _values, vars, _bits);
+  return new (target) QrcDistributeDomainI(cards, _values.copyFor(target), vars, _bits);
 }

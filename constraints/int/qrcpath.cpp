@@ -143,10 +143,14 @@ void QrcPathLengthConstraintI::propagate() {
 
 QrcConstraintI* QrcPathLengthConstraintI::makeCopy(QrcManagerI* t) const {
   QrcFloatVarArray y(QrcManager(t), _n);
-  for (QrcInt i = 0; i < _n; ++i)
+  // As when made: the demons read the bounds the copies had before each step.
+  for (QrcInt i = 0; i < _n; ++i) {
     y.set(i, static_cast<QrcFloatExpI*>(this->y(i)->getCopyForManager(t)));
-  return new (t) QrcPathLengthConstraintI(t, _next.getImpl()->copyForManager(t), y, _transit, _p,
-                                          _mode, _prev.getImpl()->copyForManager(t));
+    y.getImpl()->get(i)->makeEventHandlerConstraint();
+  }
+  return new (t)
+      QrcPathLengthConstraintI(t, _next.getImpl()->copyForManager(t), y, _transit->copyFor(t), _p,
+                               _mode, _prev.getImpl()->copyForManager(t));
 }
 
 // ---------------------------------------------------------------- bounds along arcs
@@ -311,7 +315,9 @@ QrcConstraint QrcPath(const QrcIntVarArray& next, const QrcFloatVarArray& y,
     return QrcConstraint();
   }
   if (n == 0) return m->getTrueConstraint();
-  if (!transit) transit = new (m) QrcPathTransitI;
+  // 0.0 on every arc: one object outside any manager, shared by copies.
+  static QrcPathTransitI noTransit;
+  if (!transit) transit = &noTransit;
   // The demons read the bounds the float variables had before each step.
   for (QrcInt i = 0; i < n; ++i) y.getImpl()->get(i)->makeEventHandlerConstraint();
   return new (m) QrcPathLengthConstraintI(m, next, y, transit, p, mode);

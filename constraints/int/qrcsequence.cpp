@@ -307,8 +307,8 @@ QrcBool QrcSequenceConstraintI::isFilterLevelSupported(QrcInt level) {
 }
 
 QrcConstraintI* QrcSequenceConstraintI::makeCopy(QrcManagerI* t) const {
-  QrcSequenceConstraintI* copy =
-      new (t) QrcSequenceConstraintI(t, _lo, _hi, _w, copyOf(_x, t), _values, copyOf(_cards, t));
+  QrcSequenceConstraintI* copy = new (t)
+      QrcSequenceConstraintI(t, _lo, _hi, _w, copyOf(_x, t), _values.copyFor(t), copyOf(_cards, t));
   copy->setFilterLevel(getFilterLevel());
   return copy;
 }

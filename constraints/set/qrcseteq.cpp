@@ -150,7 +150,7 @@ QrcConstraintI* QrcEqSetCtCstI::makeOpposite() {
 }
 
 QrcConstraintI* QrcEqSetCtCstI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcEqSetCtCstI(t, copyOf(_s, t), _c);
+  return new (t) QrcEqSetCtCstI(t, copyOf(_s, t), _c->copyFor(t));
 }
 
 // ---------------------------------------------------------------- s != c
@@ -179,7 +179,7 @@ QrcConstraintI* QrcNeqSetCtCstI::makeOpposite() {
 }
 
 QrcConstraintI* QrcNeqSetCtCstI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcNeqSetCtCstI(t, copyOf(_s, t), _c);
+  return new (t) QrcNeqSetCtCstI(t, copyOf(_s, t), _c->copyFor(t));
 }
 
 // ---------------------------------------------------------------- creation

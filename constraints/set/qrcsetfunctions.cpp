@@ -351,7 +351,7 @@ void QrcSetMaxIntFuncExpI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcSetMaxIntFuncExpI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcSetMaxIntFuncExpI(t, copyOf(_set, t), getValues());
+  return new (t) QrcSetMaxIntFuncExpI(t, copyOf(_set, t), getValues()->copyFor(t));
 }
 
 void QrcSetMaxIntFuncExpI::computeRange() {
@@ -377,7 +377,7 @@ void QrcSetMinIntFuncExpI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcSetMinIntFuncExpI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcSetMinIntFuncExpI(t, copyOf(_set, t), getValues());
+  return new (t) QrcSetMinIntFuncExpI(t, copyOf(_set, t), getValues()->copyFor(t));
 }
 
 void QrcSetMinIntFuncExpI::computeRange() {
@@ -405,7 +405,7 @@ void QrcSetMaxIntExpFuncExpI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcSetMaxIntExpFuncExpI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcSetMaxIntExpFuncExpI(t, copyOf(_set, t), getExps());
+  return new (t) QrcSetMaxIntExpFuncExpI(t, copyOf(_set, t), getExps()->copyFor(t));
 }
 
 void QrcSetMaxIntExpFuncExpI::computeRange() {
@@ -433,7 +433,7 @@ void QrcSetMinIntExpFuncExpI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcSetMinIntExpFuncExpI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcSetMinIntExpFuncExpI(t, copyOf(_set, t), getExps());
+  return new (t) QrcSetMinIntExpFuncExpI(t, copyOf(_set, t), getExps()->copyFor(t));
 }
 
 void QrcSetMinIntExpFuncExpI::computeRange() {

@@ -127,7 +127,7 @@ QrcConstraintI* QrcNullIntersectCtCstI::makeOpposite() {
 }
 
 QrcConstraintI* QrcNullIntersectCtCstI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcNullIntersectCtCstI(t, copyOf(_s, t), _c);
+  return new (t) QrcNullIntersectCtCstI(t, copyOf(_s, t), _c->copyFor(t));
 }
 
 // ---------------------------------------------------------------- s and c overlap
@@ -159,7 +159,7 @@ QrcConstraintI* QrcOverlapCtCstI::makeOpposite() {
 }
 
 QrcConstraintI* QrcOverlapCtCstI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcOverlapCtCstI(t, copyOf(_s, t), _c);
+  return new (t) QrcOverlapCtCstI(t, copyOf(_s, t), _c->copyFor(t));
 }
 
 // ---------------------------------------------------------------- creation

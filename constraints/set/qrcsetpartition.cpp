@@ -146,7 +146,9 @@ QrcBool QrcPartitionI::isFilterLevelSupported(QrcInt level) {
 }
 
 QrcConstraintI* QrcPartitionI::makeCopy(QrcManagerI* t) const {
-  QrcPartitionI* copy = new (t) QrcPartitionI(t, copyOf(_sets, t), _universe, _union);
+  QrcIntOrderedSetI* universe = _universe->copyFor(t);
+  QrcIntOrderedSetI* unionSet = _union == _universe ? universe : _union->copyFor(t);
+  QrcPartitionI* copy = new (t) QrcPartitionI(t, copyOf(_sets, t), universe, unionSet);
   copy->setFilterLevel(getFilterLevel());
   return copy;
 }

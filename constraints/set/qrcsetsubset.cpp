@@ -150,7 +150,7 @@ QrcConstraintI* QrcSubSetEqCtC2VI::makeOpposite() {
 }
 
 QrcConstraintI* QrcSubSetEqCtC2VI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcSubSetEqCtC2VI(t, _c, copyOf(_s, t));
+  return new (t) QrcSubSetEqCtC2VI(t, _c->copyFor(t), copyOf(_s, t));
 }
 
 void QrcNotSubSetEqCtC2VI::post() {
@@ -171,7 +171,7 @@ QrcConstraintI* QrcNotSubSetEqCtC2VI::makeOpposite() {
 }
 
 QrcConstraintI* QrcNotSubSetEqCtC2VI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcNotSubSetEqCtC2VI(t, _c, copyOf(_s, t));
+  return new (t) QrcNotSubSetEqCtC2VI(t, _c->copyFor(t), copyOf(_s, t));
 }
 
 // ---------------------------------------------------------------- s subset of c
@@ -195,7 +195,7 @@ QrcConstraintI* QrcSubSetEqCtV2CI::makeOpposite() {
 }
 
 QrcConstraintI* QrcSubSetEqCtV2CI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcSubSetEqCtV2CI(t, _c, copyOf(_s, t));
+  return new (t) QrcSubSetEqCtV2CI(t, _c->copyFor(t), copyOf(_s, t));
 }
 
 void QrcNotSubSetEqCtV2CI::post() {
@@ -216,7 +216,7 @@ QrcConstraintI* QrcNotSubSetEqCtV2CI::makeOpposite() {
 }
 
 QrcConstraintI* QrcNotSubSetEqCtV2CI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcNotSubSetEqCtV2CI(t, _c, copyOf(_s, t));
+  return new (t) QrcNotSubSetEqCtV2CI(t, _c->copyFor(t), copyOf(_s, t));
 }
 
 // ---------------------------------------------------------------- creation

@@ -257,7 +257,7 @@ void QrcSetSumIntFuncExpI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcSetSumIntFuncExpI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcSetSumIntFuncExpI(t, copyOf(_set, t), getValues());
+  return new (t) QrcSetSumIntFuncExpI(t, copyOf(_set, t), getValues()->copyFor(t));
 }
 
 void QrcSetSumIntFuncExpI::computeRange() {
@@ -315,7 +315,7 @@ void QrcSetSumIntExpFuncExpI::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcSetSumIntExpFuncExpI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcSetSumIntExpFuncExpI(t, copyOf(_set, t), getExps());
+  return new (t) QrcSetSumIntExpFuncExpI(t, copyOf(_set, t), getExps()->copyFor(t));
 }
 
 void QrcSetSumIntExpFuncExpI::computeRange() {

@@ -209,7 +209,7 @@ QrcUnionOverSetCtI::QrcUnionOverSetCtI(QrcManagerI* m, QrcIntSetVarI* u, QrcIntS
       _deltaVisitor(new (m) QrcUnionOverSetDeltaFiVisitor(this)) {}
 
 QrcConstraintI* QrcUnionOverSetCtI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcUnionOverSetCtI(t, copyOf(_union, t), copyOf(_set, t), _accessor);
+  return new (t) QrcUnionOverSetCtI(t, copyOf(_union, t), copyOf(_set, t), _accessor->copyFor(t));
 }
 
 void QrcUnionOverSetCtI::post() {

@@ -49,6 +49,14 @@ QrcFloatCollectionI::QrcFloatCollectionI(QrcManagerI* manager, QrcInt n, const Q
   }
 }
 
+QrcFloatCollectionI* QrcFloatCollectionI::copyFor(QrcManagerI* target) {
+  if (target == _manager) return this;
+  QrcFloat* values = static_cast<QrcFloat*>(
+      target->allocate(static_cast<size_t>(_n > 0 ? _n : 1) * sizeof(QrcFloat)));
+  for (QrcInt i = 0; i < _n; ++i) values[i] = _elements[i].value;
+  return new (target) QrcFloatCollectionI(target, _n, values);
+}
+
 const QrcFloatCollectionI::Element* QrcFloatCollectionI::find(QrcFloat value) const {
   return reinterpret_cast<const Element*>(_table->get(value));
 }
@@ -112,7 +120,7 @@ QrcFloatSetI::QrcFloatSetI(const QrcFloatSetI& s, QrcManagerI* target)
       _min(s._min),
       _max(s._max),
       _count(target, s.getSize()),
-      _coll(s._coll),
+      _coll(s._coll ? s._coll->copyFor(target) : nullptr),
       _manager(target),
       _stamps(nullptr),
       _wordCount(s._wordCount) {

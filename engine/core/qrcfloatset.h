@@ -28,6 +28,8 @@ class QrcFloatCollectionI {
   QrcFloat getLeast() const { return _least; }
   QrcFloat getGreatest() const { return _greatest; }
   QrcManagerI* getManager() const { return _manager; }
+  // This collection on its own manager, else its copy on the target's heap.
+  QrcFloatCollectionI* copyFor(QrcManagerI* target);
 
  private:
   QrcInt _n;

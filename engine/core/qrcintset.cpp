@@ -6,6 +6,7 @@
 
 #include "engine/core/qrcintholes.h"
 #include "engine/core/qrcsetsupport.h"
+#include "qrcexpr.h"
 #include "qrcmanager.h"
 
 namespace {
@@ -35,7 +36,8 @@ QrcIntCollectionI::QrcIntCollectionI(QrcManagerI* manager, QrcInt n, const QrcIn
       _wordCount(1),
       _smallest(0),
       _largest(0),
-      _manager(manager) {
+      _manager(manager),
+      _copyMemo(nullptr) {
   if (n <= 0) {
     manager->getErrorReporter()->report(QrcNullArraySizeError,
                                         "QrcIntCollectionI::QrcIntCollectionI",
@@ -56,6 +58,22 @@ QrcIntCollectionI::QrcIntCollectionI(QrcManagerI* manager, QrcInt n, const QrcIn
     _smallest = _elements[0].value;
     _largest = _elements[_n - 1].value;
   }
+}
+
+QrcIntCollectionI* QrcIntCollectionI::copyFor(QrcManagerI* target) {
+  if (target == _manager) return this;
+  bool opened = QrcOpenCopy(target);
+  if (!_copyMemo) {
+    QrcInt* values = target->lockArrayFromPool(_n > 0 ? _n : 1);
+    for (QrcInt i = 0; i < _n; ++i) values[i] = _elements[i].value;
+    QrcIntCollectionI* copy = new (target) QrcIntCollectionI(target, _n, values, true);
+    target->unlockArrayFromPool(values);
+    QrcRememberCopyMemo(target, &_copyMemo);
+    _copyMemo = copy;
+  }
+  QrcIntCollectionI* result = _copyMemo;
+  QrcCloseCopy(target, opened);
+  return result;
 }
 
 const QrcIntCollectionI::Element* QrcIntCollectionI::find(QrcInt value) const {
@@ -167,7 +185,7 @@ QrcIntSetI::QrcIntSetI(const QrcIntSetI& source, QrcManagerI* target)
       _min(source._min),
       _max(source._max),
       _count(target, source.getSize()),
-      _coll(source._coll),
+      _coll(source._coll ? source._coll->copyFor(target) : nullptr),
       _manager(target),
       _stamps(nullptr),
       _wordCount(0),
@@ -660,6 +678,11 @@ bool QrcIntOrderedSetI::add(QrcInt v) {
   head = new (_manager) Cell{index, head};
   if (_dense && v >= _denseSmallest && v <= _denseLargest) _dense[v - _denseSmallest] = index;
   return true;
+}
+
+QrcIntOrderedSetI* QrcIntOrderedSetI::copyFor(QrcManagerI* target) {
+  if (target == _manager) return this;
+  return new (target) QrcIntOrderedSetI(target, _count, _values, false);
 }
 
 void QrcIntOrderedSetI::compact(QrcInt factor) {

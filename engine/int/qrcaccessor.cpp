@@ -396,3 +396,146 @@ QrcBool QrcIntSetVarAccessorI::isCompatibleAt(QrcInt x, QrcIntSetVarI* s) {
 QrcConstraintI* QrcIntSetVarAccessorI::makeInclusionAt(QrcInt x, QrcIntSetVarI* s) {
   return QrcSubsetEq(QrcIntSetVar(get(x)), QrcIntSetVar(s)).getImpl();
 }
+
+// ---------------------------------------------------------------- copies
+
+namespace {
+
+// The valid x of a domain by position: the elements of a collection, or the
+// values of a range from its least.
+struct DomainSlots {
+  const QrcIntCollectionI* coll = nullptr;
+  QrcInt least = 0;
+  QrcInt count = 0;
+
+  // False when the domain's kind is unknown or it has too many valid x.
+  bool read(const QrcAccessorDomainI* d) {
+    if (auto c = dynamic_cast<const QrcIntCollectionAccessorDomainI*>(d)) {
+      coll = c->getCollection();
+      count = coll->getSize();
+    } else if (auto r = dynamic_cast<const QrcIntRangeAccessorDomainI*>(d)) {
+      least = r->getLeast();
+      if (r->getMax() < least) return true;
+      QrcUInt span = static_cast<QrcUInt>(r->getMax()) - static_cast<QrcUInt>(least);
+      if (span >= static_cast<QrcUInt>(QrcAccessorCache::MaxSlots)) return false;
+      count = static_cast<QrcInt>(span) + 1;
+    } else {
+      return false;
+    }
+    return count <= QrcAccessorCache::MaxSlots;
+  }
+  QrcInt at(QrcInt k) const { return coll ? coll->getElement(k)->value : least + k; }
+  // Position of x, -1 when x is not valid.
+  QrcInt slotOf(QrcInt x) const {
+    if (coll) {
+      const QrcIntCollectionI::Element* e = coll->find(x);
+      return e ? e->index : -1;
+    }
+    QrcUInt d = static_cast<QrcUInt>(x) - static_cast<QrcUInt>(least);
+    return d < static_cast<QrcUInt>(count) ? static_cast<QrcInt>(d) : -1;
+  }
+};
+
+template <class T>
+T* tableOn(QrcManagerI* m, QrcInt n) {
+  return static_cast<T*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
+}
+
+template <class T>
+T* copyOf(T* e, QrcManagerI* target) {
+  return e ? static_cast<T*>(e->getCopyForManager(target)) : nullptr;
+}
+
+// Copies read f(x) from a table by position (never asked outside the domain).
+class TabledIntAccessorI : public QrcIntConstAccessorI {
+ public:
+  TabledIntAccessorI(QrcAccessorDomainI* d, QrcInt min, QrcInt max, const DomainSlots& slots,
+                     QrcInt* values)
+      : QrcIntConstAccessorI(d, min, max), _slots(slots), _values(values) {}
+  QrcInt makeValue(QrcInt x) override {
+    QrcInt k = _slots.slotOf(x);
+    return k >= 0 ? _values[k] : 0;
+  }
+
+ private:
+  DomainSlots _slots;
+  QrcInt* _values;
+};
+
+class TabledIntExpAccessorI : public QrcIntExpAccessorI {
+ public:
+  TabledIntExpAccessorI(QrcAccessorDomainI* d, QrcIntExpI* defaultExp, const DomainSlots& slots,
+                        QrcIntExpI** values)
+      : QrcIntExpAccessorI(d, defaultExp), _slots(slots), _values(values) {}
+  QrcIntExpI* makeValue(QrcInt x) override {
+    QrcInt k = _slots.slotOf(x);
+    return k >= 0 ? _values[k] : nullptr;
+  }
+
+ private:
+  DomainSlots _slots;
+  QrcIntExpI** _values;
+};
+
+class TabledIntSetVarAccessorI : public QrcIntSetVarAccessorI {
+ public:
+  TabledIntSetVarAccessorI(QrcAccessorDomainI* d, QrcIntSetVarI* defaultVar,
+                           const DomainSlots& slots, QrcIntSetVarI** values)
+      : QrcIntSetVarAccessorI(d, defaultVar), _slots(slots), _values(values) {}
+  QrcIntSetVarI* makeValue(QrcInt x) override {
+    QrcInt k = _slots.slotOf(x);
+    return k >= 0 ? _values[k] : nullptr;
+  }
+
+ private:
+  DomainSlots _slots;
+  QrcIntSetVarI** _values;
+};
+
+// The source's and the copy's valid x, position by position; false when the
+// accessor stays shared.
+bool slotsForCopy(QrcAccessorDomainI* domain, QrcManagerI* target, DomainSlots& from,
+                  QrcAccessorDomainI*& copy, DomainSlots& to) {
+  if (target == domain->getManager() || !from.read(domain)) return false;
+  copy = domain->copyFor(target);
+  return to.read(copy) && to.count == from.count;
+}
+
+}  // namespace
+
+QrcAccessorDomainI* QrcIntCollectionAccessorDomainI::copyFor(QrcManagerI* target) {
+  if (target == getManager()) return this;
+  return new (target) QrcIntCollectionAccessorDomainI(_collection->copyFor(target));
+}
+
+QrcAccessorDomainI* QrcIntRangeAccessorDomainI::copyFor(QrcManagerI* target) {
+  if (target == _manager) return this;
+  return new (target) QrcIntRangeAccessorDomainI(target, _min, _max);
+}
+
+QrcIntConstAccessorI* QrcIntConstAccessorI::copyFor(QrcManagerI* target) {
+  DomainSlots from, to;
+  QrcAccessorDomainI* domain = nullptr;
+  if (!slotsForCopy(_domain, target, from, domain, to)) return this;
+  QrcInt* values = tableOn<QrcInt>(target, from.count);
+  for (QrcInt k = 0; k < from.count; ++k) values[k] = makeValue(from.at(k));
+  return new (target) TabledIntAccessorI(domain, _min, _max, to, values);
+}
+
+QrcIntExpAccessorI* QrcIntExpAccessorI::copyFor(QrcManagerI* target) {
+  DomainSlots from, to;
+  QrcAccessorDomainI* domain = nullptr;
+  if (!slotsForCopy(_domain, target, from, domain, to)) return this;
+  QrcIntExpI** values = tableOn<QrcIntExpI*>(target, from.count);
+  for (QrcInt k = 0; k < from.count; ++k) values[k] = copyOf(peek(from.at(k)), target);
+  return new (target) TabledIntExpAccessorI(domain, copyOf(_default, target), to, values);
+}
+
+QrcIntSetVarAccessorI* QrcIntSetVarAccessorI::copyFor(QrcManagerI* target) {
+  DomainSlots from, to;
+  QrcAccessorDomainI* domain = nullptr;
+  if (!slotsForCopy(_domain, target, from, domain, to)) return this;
+  QrcIntSetVarI** values = tableOn<QrcIntSetVarI*>(target, from.count);
+  for (QrcInt k = 0; k < from.count; ++k) values[k] = copyOf(peek(from.at(k)), target);
+  return new (target) TabledIntSetVarAccessorI(domain, copyOf(_default, target), to, values);
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -364,12 +365,45 @@ TEST(ExtraObjects, UseCountsRaisedAndGivenBack) {
   QroExtractable(count).end();
   EXPECT_EQ(times->getUseCount(), 1);
   QroExtractable(branch).end();
+  // Stretch and pattern count the elements of their variable array only.
+  QroIntVarArray b(env, 0), c(env, 0);
+  QroExtractableArray(b.getImpl()).add(times);
+  QroExtractableArray(c.getImpl()).add(times);
+  QroStretchI* st = new (e) QroStretchI(e, b, ints(env, {1}), ints(env, {2}), QroIntArray());
+  EXPECT_EQ(times->getUseCount(), 2);
+  QroPatternI* p = new (e) QroPatternI(e, c, new (e) TestTupleSetI(e, 2, {0, 1}), -1);
+  EXPECT_EQ(times->getUseCount(), 3);
+  QroExtractable(st).end();
+  QroExtractable(p).end();
+  EXPECT_EQ(times->getUseCount(), 1);
   env.end();
 }
 
 // The pattern set is checked where it is given: the constructor refuses a
 // null set and the modelling layer's own kinds, and the builders of the
 // pattern and table constraints refuse them before extracting anything.
+namespace {
+
+// A class of the user's that the solver extracts into a constraint.
+class OtherKindI : public QroExtractableI {
+  QROSIMPLECLASS(OtherKindI, QroExtractableI)
+  QROEXTRACTABLEHOOKS()
+ public:
+  OtherKindI(QroEnvI* env, const QroIntVarArray& x) : QroExtractableI(env), _x(x) {
+    Hooks.extract = [](QroAlgorithmI* a, QroExtractableI* n) {
+      return extractAllDiff(a, n, static_cast<OtherKindI*>(n)->_x);
+    };
+    Hooks.remove = [](QroAlgorithmI*, QroExtractableI*, void*) {};
+    Hooks.change = changeNeedsSync;
+  }
+  QroExtractableI* makeClone(QroEnvI*) const override { return nullptr; }
+
+ private:
+  QroIntVarArray _x;
+};
+
+}  // namespace
+
 TEST(ExtraObjects, PatternSetMustBeATupleSet) {
   QroEnv env;
   QroEnvI* e = env.getImpl();
@@ -407,6 +441,13 @@ TEST(ExtraObjects, PatternSetMustBeATupleSet) {
       EXPECT_STREQ(w.getMessage(), "AllowedTuples: the tuples are not a tuple set");
     }
   }
+  // An object of the user's that the solver makes something else of is
+  // accepted by the constructor, not by the solver.
+  OtherKindI* other = new (e) OtherKindI(e, varArray(env, x, 0, 2));
+  EXPECT_THROW(extractPattern(solver.getImpl(), p, varArray(env, x, 0, 2), other, -1),
+               QroSolver::WrongType);
+  EXPECT_THROW(extractAllowedTuples(solver.getImpl(), p, varArray(env, x, 0, 2), other, 1),
+               QroSolver::WrongType);
   // The model with the set still solves.
   EXPECT_TRUE(solver.solve());
   solver.end();
@@ -616,4 +657,72 @@ TEST(ExtraExtraction, CountExpressionAgainstBruteForce) {
   };
   none.check = [](const std::vector<int64_t>& a) { return a[0] == 0; };
   EXPECT_EQ(qrotest::checkModelCase(none), 0);
+}
+
+// Removing a lex, stretch, pattern or count object from a solver gives back
+// what its extraction took: its variables end unextracted, their use counts
+// at 0.
+TEST(ExtraExtraction, RemoveHooksReleaseTheirArrays) {
+  typedef std::function<QroExtractableI*(QroEnv&, const std::vector<QroNumVar>&)> Maker;
+  const std::pair<const char*, Maker> rows[] = {
+      {"LeLex",
+       [](QroEnv& env, const std::vector<QroNumVar>& x) -> QroExtractableI* {
+         return new (env.getImpl())
+             QroLeLexI(env.getImpl(), varArray(env, x, 0, 2), varArray(env, x, 2, 2));
+       }},
+      {"GeLex",
+       [](QroEnv& env, const std::vector<QroNumVar>& x) -> QroExtractableI* {
+         return new (env.getImpl())
+             QroGeLexI(env.getImpl(), varArray(env, x, 0, 2), varArray(env, x, 2, 2));
+       }},
+      {"Stretch",
+       [](QroEnv& env, const std::vector<QroNumVar>& x) -> QroExtractableI* {
+         return new (env.getImpl())
+             QroStretchI(env.getImpl(), varArray(env, x, 0, 4), ints(env, {1, 1, 1}),
+                         ints(env, {2, 2, 2}), ints(env, {0, 1, 2}));
+       }},
+      {"Pattern",
+       [](QroEnv& env, const std::vector<QroNumVar>& x) -> QroExtractableI* {
+         QroEnvI* e = env.getImpl();
+         return new (e)
+             QroPatternI(e, varArray(env, x, 0, 4), new (e) TestTupleSetI(e, 2, {0, 1}), -1);
+       }},
+      {"IntCountValueEq",
+       [](QroEnv& env, const std::vector<QroNumVar>& x) -> QroExtractableI* {
+         QroIntExprArray exprs(env, 0);
+         for (const QroNumVar& v : x) exprs.add(v.getImpl());
+         return new (env.getImpl()) QroIntCountValueEqI(env.getImpl(), exprs, 1);
+       }},
+  };
+  for (const auto& row : rows) {
+    QroEnv env;
+    std::vector<QroNumVar> x;
+    for (int i = 0; i < 4; ++i) x.push_back(QroNumVar(env, 0, 2, QroNumVar::Int));
+    QroModel model(env);
+    QroSolver solver(model);
+    QroSolverI* s = solver.getImpl();
+    QroExtractableI* node = row.second(env, x);
+    s->QroAlgorithmI::extract(node);
+    for (const QroNumVar& v : x) EXPECT_GT(s->getUseCount(v.getImpl()->getId()), 0) << row.first;
+    s->QroAlgorithmI::remove(node);
+    EXPECT_FALSE(s->isExtracted(node)) << row.first;
+    for (const QroNumVar& v : x) {
+      EXPECT_FALSE(s->isExtracted(v.getImpl())) << row.first;
+      EXPECT_EQ(s->getUseCount(v.getImpl()->getId()), 0) << row.first;
+    }
+    solver.end();
+    env.end();
+  }
+}
+
+// A model holding the branching mark cannot be extracted into a solver.
+TEST(ExtraExtraction, ModelWithToBranchIsRefused) {
+  QroEnv env;
+  std::vector<QroNumVar> x;
+  for (int i = 0; i < 2; ++i) x.push_back(QroNumVar(env, 0, 1, QroNumVar::Int));
+  QroModel model(env);
+  model.add(new (env.getImpl()) QroToBranchI(env.getImpl(), varArray(env, x, 0, 2)));
+  // The model's extraction turns the member's failure into its own.
+  EXPECT_THROW(QroSolver solver(model), QroAlgorithm::CannotExtractException);
+  env.end();
 }

@@ -615,6 +615,31 @@ std::vector<SetRow> setRows() {
                [](const Values& a, const Domains&) {
                  return ((a[0] & a[1]) | (a[0] & a[2]) | (a[1] & a[2])) == 0;
                }});
+  // Channelling: x[j] = i exactly when j lies in set i, over two sets whose
+  // universe holds 3, no index of x, and x over [-1, 2], beyond the sets.
+  r.push_back(
+      {"SetInverse", 2, 4, 3, -1, 2,
+       [](QroEnv& env, const SetVars& v, const std::vector<QroNumVar>& x) {
+         Fields f;
+         f.a[0] = setArray(env, v, 0, 2);
+         f.a[1] = QroExtractableArray(env, 0);
+         for (const QroNumVar& y : x) f.a[1].add(y.getImpl());
+         return setRow<224>(
+             env, f,
+             [](QroAlgorithmI* a, QroExtractableI* n, const Fields& g) {
+               return extractSetInverse(a, n, g.a[0], g.a[1]);
+             },
+             [](QroAlgorithmI* a, const Fields& g) { removeArraysElementwise(a, g.a[0], g.a[1]); });
+       },
+       [](const Values& a, const Domains&) {
+         if (has(a[0], 3) || has(a[1], 3)) return false;
+         for (int j = 0; j < 3; ++j) {
+           if (a[2 + j] < 0 || a[2 + j] > 1) return false;
+           for (int i = 0; i < 2; ++i)
+             if (has(a[i], j) != (a[2 + j] == i)) return false;
+         }
+         return true;
+       }});
   addFunctionRows(r);
   return r;
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 #include "extra_support.h"
 #include "row_support.h"
@@ -16,6 +17,7 @@
 #include "qrorange.h"
 #include "qrosolver.h"
 #include "qrosolveri.h"
+#include "qrointset.h"
 #include "qrosolverextractor.h"
 #include "qrcconstraint.h"
 #include "qrcfilterlevel.h"
@@ -52,7 +54,7 @@ struct Row {
   std::function<bool(const Values&, uint64_t)> check;
   bool auxiliaries = false;
   // Adds several nodes to the model (instead of the one node).
-  std::function<void(QroEnv&, QroModel&, const std::vector<QroNumVar>&)> build;
+  std::function<void(QroEnv&, QroModel&, const std::vector<QroNumVar>&)> build = nullptr;
 };
 
 bool allDifferent(const Values& a) {
@@ -708,6 +710,143 @@ TEST(GlobalBuilders, NamesWithoutValuesAndWeights) {
       nullptr);
   b.s()->QroAlgorithmI::extract(sos);
   EXPECT_EQ(out.str(), "SOS1 weights are not extracted to QroSolver\n");
+}
+
+// SOS1 over a float variable reads its truth as the opposite of x == 0; box
+// sizes are made integers.
+TEST(GlobalBuilders, FloatMembersOfSOS1AndBoxSizes) {
+  for (bool nonZeroInt : {true, false}) {
+    QroEnv env;
+    QroModel model(env);
+    QroNumVar y(env, nonZeroInt ? 1 : 0, 1, QroNumVar::Int);
+    QroNumVar x(env, nonZeroInt ? -1.0 : 0.5, 1.0, QroNumVar::Float);
+    Fields f;
+    f.a[0] = QroExtractableArray(env, 0);
+    f.a[0].add(y.getImpl());
+    f.a[0].add(x.getImpl());
+    model.add(rowConstraint<36>(
+        env, f,
+        [](QroAlgorithmI* a, QroExtractableI* n, const Fields& g) {
+          return extractSOS1(a, n, g.a[0], 0);
+        },
+        nullptr));
+    QroSolver solver(model);
+    ASSERT_TRUE(solver.solve(QroGoal()));
+    if (nonZeroInt) {
+      // x == 0, up to the tiny width of a float equality.
+      EXPECT_GE(solver.getFloatVar(x).getMin(), -1e-300);
+      EXPECT_LE(solver.getFloatVar(x).getMax(), 1e-300);
+    } else {
+      EXPECT_EQ(solver.getIntVar(y).getMax(), 0);
+    }
+    solver.end();
+    env.end();
+  }
+  Bench b;
+  std::vector<QroNumVar> v = b.vars(1);
+  for (QroNum size : {2.5, 1e19}) {
+    QroExtractableI* bx = box(b.env, v[0].getImpl(), size);
+    if (size == 2.5)
+      EXPECT_THROW(bx->extract(b.s()), QroSolver::NumIsNotInteger);
+    else
+      EXPECT_THROW(bx->extract(b.s()), QroSolver::IntegerOverflow);
+  }
+}
+
+// A box operand that the solver extracts into something else than a box (a
+// variable, another constraint) is refused, whichever builder reads it.
+TEST(GlobalBuilders, BoxOperandsMustBeBoxes) {
+  Bench b;
+  std::vector<QroNumVar> v = b.vars(3);
+  QroExtractableI* container = box(b.env, QroNumVar(b.env, 0, 0, QroNumVar::Int).getImpl(), 5);
+  QroExtractableI* member = box(b.env, v[0].getImpl(), 2);
+  Fields all;
+  all.a[0] = arrayOf(b.env, v, 1, 2);
+  QroExtractableI* notBoxes[] = {v[2].getImpl(),
+                                 rowConstraint<42>(
+                                     b.env, all,
+                                     [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+                                       return extractAllDiff(a, x, g.a[0]);
+                                     },
+                                     nullptr)};
+  typedef std::function<void(QroExtractableI*)> Use;
+  const std::pair<const char*, Use> uses[] = {
+      {"not overlap", [&](QroExtractableI* x) { extractBoxNotOverlap(b.s(), container, x); }},
+      {"container",
+       [&](QroExtractableI* x) { extractBoxContainment(b.s(), container, x, member); }},
+      {"member",
+       [&](QroExtractableI* x) { extractBoxContainment(b.s(), container, container, x); }},
+      {"in dimension",
+       [&](QroExtractableI* x) {
+         extractBoxPrecedenceInDimension(b.s(), container, container, member, x, 0);
+       }},
+  };
+  for (QroExtractableI* x : notBoxes)
+    for (const auto& use : uses) {
+      try {
+        use.second(x);
+        ADD_FAILURE() << use.first << ": accepted";
+      } catch (const QroSolver::WrongType& e) {
+        EXPECT_STREQ(e.getMessage(), "Box: the operand is not a box") << use.first;
+      }
+    }
+}
+
+namespace {
+
+class OperandSetVarI : public QroIntSetVarI {
+ public:
+  OperandSetVarI(QroEnvI* env, QroIntSetI* possible) : QroIntSetVarI(env, possible, nullptr) {}
+};
+
+}  // namespace
+
+// Operands of the wrong kind where integer or numeric expressions are read
+// (a float variable where an integer is due, a set variable, a tuple set)
+// are refused before anything is built over them.
+TEST(GlobalBuilders, OperandsOfAnotherKindAreRefused) {
+  Bench b;
+  std::vector<QroNumVar> v = b.vars(2);
+  QroExtractableI* others[] = {b.vars(1, QroNumVar::Float)[0].getImpl(),
+                               new (b.env.getImpl()) OperandSetVarI(
+                                   b.env.getImpl(), QroIntSet(b.env, intsOf(b.env, {1})).getImpl()),
+                               new (b.env.getImpl()) TestTupleSetI(b.env.getImpl(), 1, {0})};
+  typedef std::function<void(QroExtractableI*)> Use;
+  QroConstraintI* node = rowConstraint<43>(b.env, Fields(), nullptr, nullptr);
+  auto arrayWith = [&](QroExtractableI* x) {
+    QroExtractableArray a = arrayOf(b.env, v, 0, 2);
+    a.add(x);
+    return a;
+  };
+  // Rows: the builder, and whether a float variable is fine there.
+  const std::tuple<const char*, Use, bool> uses[] = {
+      {"all different", [&](QroExtractableI* x) { extractAllDiff(b.s(), node, arrayWith(x)); },
+       false},
+      {"element caller",
+       [&](QroExtractableI* x) {
+         extractElementCaller(b.s(), node, x, intsOf(b.env, {0, 0}), v[0].getImpl());
+       },
+       false},
+      {"var-array element",
+       [&](QroExtractableI* x) {
+         extractVarArrayElement(b.s(), node, arrayWith(x), v[0].getImpl());
+       },
+       false},
+      {"spread mean",
+       [&](QroExtractableI* x) {
+         extractSpread(b.s(), node, arrayOf(b.env, v, 0, 2), x, v[1].getImpl());
+       },
+       true},
+      {"path cumuls",
+       [&](QroExtractableI* x) {
+         extractPathLength(b.s(), node, arrayWith(v[1].getImpl()), arrayWith(x), nullptr, 0);
+       },
+       true},
+  };
+  for (const auto& use : uses)
+    for (size_t k = std::get<2>(use) ? 1 : 0; k < 3; ++k)
+      EXPECT_THROW(std::get<1>(use)(others[k]), QroSolver::WrongType)
+          << std::get<0>(use) << " " << k;
 }
 
 TEST(GlobalBuilders, RemoveHooksReleaseTheirFields) {

@@ -399,4 +399,69 @@ TEST(SolverRecords, HandleLookupsReportBadArguments) {
   env.end();
 }
 
+// Integer-set variables have no handle of their own.
+class ViewSetVarI : public QroIntSetVarI {
+ public:
+  ViewSetVarI(QroEnvI* env, QroIntSetI* possible) : QroIntSetVarI(env, possible, nullptr) {}
+};
+
+// The engine arrays of model arrays: integer variables, the 0-1 variables of
+// constraints, float variables (an integer element seen as a float) and
+// set variables, each element the engine object of its record.
+TEST(SolverArrays, EngineViewsOfVariableArrays) {
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x(env, 0, 3, QroNumVar::Int), y(env, 0.5, 1.5, QroNumVar::Float);
+  QroConstraint c = x <= 2.0;
+  QroIntArray values(env, 0);
+  values.add(4);
+  values.add(6);
+  QroIntSetVarI* set =
+      new (env.getImpl()) ViewSetVarI(env.getImpl(), QroIntSet(env, values).getImpl());
+  model.add(x);
+  model.add(y);
+  model.add(QroNumVar(env, 0, 1, QroNumVar::Int) ==
+            QroNumExprArg(static_cast<QroConstraintI*>(c.getImpl())));
+  model.add(QroExtractable(set));
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+
+  QroExtractableArray ints(env, 0);
+  ints.add(x.getImpl());
+  ints.add(c.getImpl());
+  QrcIntVarArray iv = s->getIntVarArray(ints);
+  ASSERT_EQ(iv.getSize(), 2);
+  EXPECT_EQ(iv[0].getImpl(), solver.getIntVar(x).getImpl());
+  EXPECT_EQ(iv[1].getImpl(), s->getIntVar(c.getImpl()).getImpl());
+  EXPECT_EQ(iv[1].getMax(), 1);
+
+  QroExtractableArray floats(env, 0);
+  floats.add(y.getImpl());
+  floats.add(x.getImpl());
+  QrcFloatVarArray fv = s->getFloatVarArray(floats);
+  ASSERT_EQ(fv.getSize(), 2);
+  EXPECT_EQ(fv[0].getMin(), 0.5);
+  EXPECT_EQ(fv[1].getMax(), 3.0);
+
+  QroExtractableArray sets(env, 0);
+  sets.add(set);
+  QrcIntSetVarArray sv = s->getIntSetVarArray(sets);
+  ASSERT_EQ(sv.getSize(), 1);
+  EXPECT_EQ(sv.getImpl()->get(0), s->getIntSetVar(set));
+
+  QroNumArray nums(env, 0);
+  nums.add(2.5);
+  nums.add(-1.0);
+  QrcFloatArray fa = s->getFloatArray(nums);
+  ASSERT_EQ(fa.getSize(), 2);
+  EXPECT_EQ(fa[0], 2.5);
+  EXPECT_EQ(fa[1], -1.0);
+
+  // An element without a record.
+  QroExtractableArray aside(env, 0);
+  aside.add((x <= 1.0).getImpl());
+  EXPECT_THROW(s->getIntVarArray(aside), QroAlgorithm::NotExtractedException);
+  env.end();
+}
+
 }  // namespace

@@ -519,7 +519,11 @@ TEST_F(SetCompTest, CopiesKeepOrDropTheLevel) {
   EXPECT_EQ(pac->getPartition(), nullptr);
   EXPECT_EQ(pac->getFilterLevel(), 2);
   EXPECT_EQ(ptc->getFilterLevel(), 3);
-  EXPECT_EQ(ptc->getUniverse(), pt->getUniverse());
+  // The copy owns the universe's values, in the same order.
+  ASSERT_NE(ptc->getUniverse(), pt->getUniverse());
+  ASSERT_EQ(ptc->getUniverse()->getSize(), pt->getUniverse()->getSize());
+  for (QrcInt j = 0; j < pt->getUniverse()->getSize(); ++j)
+    EXPECT_EQ(ptc->getUniverse()->getValue(j), pt->getUniverse()->getValue(j));
   t->useExceptions(true);
   EXPECT_NO_THROW(t->add(uc));
   EXPECT_NO_THROW(t->add(pac));

@@ -350,14 +350,15 @@ TEST_F(SetFunctionTest, ConstraintsOverTheNodesPropagateBothWays) {
   EXPECT_EQ(g[1]->getMax(), 6);
 }
 
-TEST_F(SetFunctionTest, CopiesKeepTheAccessorAndFollowTheCopiedSet) {
+TEST_F(SetFunctionTest, CopiesOwnTheAccessorAndFollowTheCopiedSet) {
   QrcManager other(QrcNoEdit);
   QrcIntSetVarI* s = set(0, 2, {}, {1});
   QrcIntExp sum = QrcSum(s, table(0, {1, 2, 4}));
   QrcIntExpI* copy = static_cast<QrcIntExpI*>(sum.getImpl()->getCopyForManager(other.getImpl()));
   auto* node = dynamic_cast<QrcSetSumIntFuncExpI*>(copy);
   ASSERT_NE(node, nullptr);
-  EXPECT_EQ(node->getAccessor(), static_cast<QrcIntExpOverSetI*>(sum.getImpl())->getAccessor());
+  EXPECT_NE(node->getAccessor(), static_cast<QrcIntExpOverSetI*>(sum.getImpl())->getAccessor());
+  EXPECT_EQ(node->getAccessor()->getManager(), other.getImpl());
   EXPECT_NE(node->getSet(), s);
   EXPECT_EQ(copy->getMin(), 2);
   EXPECT_EQ(copy->getMax(), 7);

@@ -269,7 +269,8 @@ TEST_F(UnionOfTest, CopiesAndHandles) {
   QrcManager other(QrcNoEdit);
   auto* copy = dynamic_cast<QrcUnionOverSetCtI*>(ct->makeCopy(other.getImpl()));
   ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(copy->getAccessor(), ct->getAccessor());
+  EXPECT_NE(copy->getAccessor(), ct->getAccessor());
+  EXPECT_EQ(copy->getAccessor()->getManager(), other.getImpl());
   EXPECT_EQ(copy->getIndexSet()->getManager(), other.getImpl());
   other.end();
   EXPECT_DEATH(QrcUnion(QrcIntSetVar(), table(0, {1})), "empty handle");
