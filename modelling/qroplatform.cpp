@@ -26,6 +26,7 @@
 #define QRO_ASAN 0
 #endif
 #if QRO_ASAN
+#include <sanitizer/asan_interface.h>
 #include <sanitizer/common_interface_defs.h>
 #endif
 
@@ -246,7 +247,14 @@ void runOnSegment(void (*fn)(void*), void* data) {
   char* base = static_cast<char*>(memory);
   // An overrun of the segment faults on the guard instead of writing on.
   mprotect(base, kGuardBytes, PROT_NONE);
-  Segment s;
+#if QRO_ASAN
+  // The sanitizer clears the shadow of small context stacks only: poison left
+  // over this range by earlier mappings would show as faults on the segment.
+  __asan_unpoison_memory_region(base, kSegmentBytes);
+#endif
+  // Zeroed: swapcontext fills the caller's context but its stack description,
+  // which the sanitizer's swapcontext reads on the way back as a stack to clear.
+  Segment s{};
   s.fn = fn;
   s.data = data;
   s.rounding = getRounding();
@@ -269,6 +277,11 @@ void runOnSegment(void (*fn)(void*), void* data) {
   __sanitizer_finish_switch_fiber(fakeStack, nullptr, nullptr);
 #endif
   stackLimit = savedLimit;
+#if QRO_ASAN
+  // The frames that never returned (the segment's entry) leave their poison,
+  // which a later mapping of this range would inherit.
+  __asan_unpoison_memory_region(base, kSegmentBytes);
+#endif
   munmap(memory, kSegmentBytes);
   forgetRounding();
   setRounding(s.rounding);
