@@ -1,13 +1,16 @@
 // All-different at levels 1, 2 and 3 on n-queens (n = 8..12, all solutions;
-// rows and both diagonals, the diagonals as variables q[i] + i and q[i] - i),
+// rows and both diagonals, the diagonals as variables made from q[i] + i and
+// q[i] - i, or in the "offsets" lines as those expressions themselves),
 // hard published sudokus and a quasigroup completion. Prints per model and
 // level: solutions, choice points, fails and seconds; when the Gecode twin
 // was built beside this program it runs the same model there too and prints
-// the time ratio (this engine / Gecode), and for n-queens also the ratio to
-// Gecode's usual model, whose diagonals are offsets instead of variables.
+// the time ratio (this engine / Gecode), and for n-queens over variables also
+// the ratio to Gecode's usual model, whose diagonals are offsets; last, the
+// geometric mean of each column of ratios.
 //
 //   bench_alldiff                     every model, with the twin when present
-//   bench_alldiff MODEL PARAM LEVEL   one model (queens N, sudoku K, quasi 0),
+//   bench_alldiff MODEL PARAM LEVEL   one model (queens N, offsets N, sudoku K,
+//                                     quasi 0),
 //                                     printing "solutions cps fails seconds"
 #include <cstdio>
 #include <cstdlib>
@@ -34,14 +37,21 @@ Figures search(QrcManager mgr, const QrcIntVarArray& vars, double t0) {
   return benchSearch(mgr, vars, 1L << 62, t0);
 }
 
-Figures queens(int n, int level) {
+// With variables, the diagonals are variables made from q[i] + i and q[i] - i;
+// without, they are those expressions themselves, as a user writes them.
+Figures queens(int n, int level, bool variables) {
   QrcManager mgr(QrcNoEdit);
   double t0 = cpuTime();
   QrcIntVarArray q(mgr, n, 0, n - 1);
   QrcIntVarArray up(mgr, n), down(mgr, n);
   for (int i = 0; i < n; ++i) {
-    up.set(i, QrcIntVar(q[i] + i));
-    down.set(i, QrcIntVar(q[i] - i));
+    if (variables) {
+      up.set(i, QrcIntVar(q[i] + i));
+      down.set(i, QrcIntVar(q[i] - i));
+    } else {
+      up.set(i, q[i] + i);
+      down.set(i, q[i] - i);
+    }
   }
   mgr.add(QrcAllDiff(q, level));
   mgr.add(QrcAllDiff(up, level));
@@ -75,7 +85,8 @@ Figures grid(int n, int b, const std::vector<int>& givens, int level) {
 }
 
 Figures run(const char* model, int param, int level) {
-  if (!std::strcmp(model, "queens")) return queens(param, level);
+  if (!std::strcmp(model, "queens")) return queens(param, level, true);
+  if (!std::strcmp(model, "offsets")) return queens(param, level, false);
   if (!std::strcmp(model, "sudoku")) {
     std::vector<int> g;
     for (const char* c = alldiffbench::Sudokus[param]; *c; ++c)
@@ -108,22 +119,26 @@ int main(int argc, char** argv) {
   };
   std::vector<Job> jobs;
   for (int n = 8; n <= 12; ++n) jobs.push_back({"queens", n});
+  for (int n = 8; n <= 12; ++n) jobs.push_back({"offsets", n});
   for (int k = 0; k < alldiffbench::SudokuCount; ++k) jobs.push_back({"sudoku", k});
   jobs.push_back({"quasi", 0});
+  BenchRatioMean twinMean, offsetsMean;
   for (const Job& j : jobs)
     for (int level = 1; level <= 3; ++level) {
       Figures f = run(j.model, j.param, level);
-      std::printf("%-6s %2d level %d: %6ld solutions, %9lld choice points, %9lld fails, %8.3f s",
+      std::printf("%-7s %2d level %d: %6ld solutions, %9lld choice points, %9lld fails, %8.3f s",
                   j.model, j.param, level, f.solutions, f.choicePoints, f.fails, f.seconds);
       Figures g;
       if (twin(path, j.model, j.param, level, g))
         std::printf("  | gecode %9lld fails, %8.3f s, ratio %.2f", g.fails, g.seconds,
-                    g.seconds > 0 ? f.seconds / g.seconds : 0.0);
+                    twinMean.add(f.seconds, g.seconds));
       if (!std::strcmp(j.model, "queens") && twin(path, "offsets", j.param, level, g))
         std::printf("  | with offsets %8.3f s, ratio %.2f", g.seconds,
-                    g.seconds > 0 ? f.seconds / g.seconds : 0.0);
+                    offsetsMean.add(f.seconds, g.seconds));
       std::printf("\n");
       std::fflush(stdout);
     }
+  twinMean.print("gecode");
+  offsetsMean.print("gecode's model with offsets");
   return 0;
 }

@@ -4,11 +4,22 @@
 // of each square, largest square first, smallest value first (x = v, else
 // x != v). Prints solutions, choice points, fails and time for each pair of
 // box level (interval-graph rules) and not-overlap level.
+//
+//   bench_placement               every instance at every pair of levels, with
+//                                 the Gecode twin's figures and time ratio
+//   bench_placement K BOX NO      instance K (placement_models.h) at box level
+//                                 BOX and not-overlap level NO, printing
+//                                 "solutions cps fails seconds"
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "figures.h"
+#include "placement_models.h"
 #include "qro.h"
 #include "qroext.h"
+#include "twin.h"
 
 namespace {
 
@@ -44,20 +55,21 @@ class Label : public QrcGoalI {
   int _mode;
 };
 
-void run(const char* name, QroInt w, QroInt h, const std::vector<QroInt>& squares, bool all,
-         int boxLevel, int notOverlapLevel) {
+BenchFigures run(const placementbench::Instance& in, int boxLevel, int notOverlapLevel) {
   QrcManager mgr(QrcNoEdit);
   QrcManagerI* m = mgr.getImpl();
+  double t0 = cpuTime();
+  QroInt w = in.width, h = in.height;
   QroInt size[2] = {w, h};
   QrcBoxI* c = QrcBox(2, QrcIntVarArray(mgr, 2, 0, 0), QrcIntArray(mgr, 2, size)).getImpl();
   c->setFilterLevel(boxLevel);
   QrcConstraintI* no = c->getNotOverlapConstraint();
   no->setFilterLevel(notOverlapLevel);
   m->add(no);
-  QrcInt n = static_cast<QrcInt>(squares.size());
+  QrcInt n = static_cast<QrcInt>(in.squares.size());
   QrcIntExpI** vars = static_cast<QrcIntExpI**>(m->allocate(sizeof(QrcIntExpI*) * 2 * n));
   for (QrcInt i = 0; i < n; ++i) {
-    QroInt s = squares[static_cast<size_t>(i)];
+    QroInt s = in.squares[static_cast<size_t>(i)];
     QroInt sides[2] = {s, s};
     QrcIntVarArray o(mgr, 2);
     o.set(0, QrcIntVar(mgr, 0, w - s));
@@ -67,33 +79,49 @@ void run(const char* name, QroInt w, QroInt h, const std::vector<QroInt>& square
     QrcBoxI* b = QrcBox(2, o, QrcIntArray(mgr, 2, sides)).getImpl();
     m->add(c->makeContainmentConstraint(b));
   }
-  double t0 = cpuTime();
   QrcSearch s(mgr, QrcGoal(new (m) Label(m, vars, 2 * n)));
-  long solutions = 0;
+  BenchFigures f;
   while (s.next()) {
-    ++solutions;
-    if (!all) break;
+    ++f.solutions;
+    if (!in.all) break;
   }
   s.end();
-  double t1 = cpuTime();
-  std::printf(
-      "%-22s box level %d not-overlap level %d: %4ld solutions, %9lld choice points, "
-      "%9lld fails, %.3f s\n",
-      name, boxLevel, notOverlapLevel, solutions, static_cast<long long>(m->getChoicePointCount()),
-      static_cast<long long>(m->getFails()), t1 - t0);
+  f.seconds = cpuTime() - t0;
+  f.choicePoints = m->getChoicePointCount();
+  f.fails = m->getFails();
   mgr.end();
+  return f;
 }
 
 }  // namespace
 
-int main() {
-  const std::vector<QroInt> nine = {9, 8, 7, 6, 5, 4, 3, 2, 1};
-  const std::vector<QroInt> tiling = {18, 15, 14, 10, 9, 8, 7, 4, 1};
-  const int levels[][2] = {{0, 0}, {1, 0}, {2, 0}, {1, 1}, {1, 2}};
-  for (const auto& l : levels) {
-    run("squares 1..9 in 17x17", 17, 17, nine, false, l[0], l[1]);
-    run("squares 1..9 in 18x18", 18, 18, nine, false, l[0], l[1]);
-    run("tilings of 33x32", 33, 32, tiling, true, l[0], l[1]);
+int main(int argc, char** argv) {
+  std::vector<placementbench::Instance> all = placementbench::instances();
+  if (argc == 4) {
+    benchPrintLine(
+        run(all[static_cast<size_t>(std::atoi(argv[1]))], std::atoi(argv[2]), std::atoi(argv[3])));
+    return 0;
   }
+  std::string path = benchTwinPath(argv[0], "bench_placement_gecode");
+  std::vector<BenchFigures> twins(all.size());
+  std::vector<bool> hasTwin(all.size());
+  for (size_t k = 0; k < all.size(); ++k)
+    hasTwin[k] = benchRunTwin(path, std::to_string(k), twins[k]);
+  BenchRatioMean mean;
+  const int levels[][2] = {{0, 0}, {0, 1}, {1, 0}, {2, 0}, {1, 1}, {1, 2}};
+  for (const auto& l : levels)
+    for (size_t k = 0; k < all.size(); ++k) {
+      BenchFigures f = run(all[k], l[0], l[1]);
+      std::printf(
+          "%-22s box level %d not-overlap level %d: %4ld solutions, %9lld choice points, "
+          "%9lld fails, %7.3f s",
+          all[k].name, l[0], l[1], f.solutions, f.choicePoints, f.fails, f.seconds);
+      if (hasTwin[k])
+        std::printf("  | gecode %9lld choice points, %7.3f s, ratio %.2f", twins[k].choicePoints,
+                    twins[k].seconds, mean.add(f.seconds, twins[k].seconds));
+      std::printf("\n");
+      std::fflush(stdout);
+    }
+  mean.print("gecode nooverlap");
   return 0;
 }

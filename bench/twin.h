@@ -5,6 +5,7 @@
 #define QRO_BENCH_TWIN_H
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -43,5 +44,29 @@ inline bool benchRunTwin(const std::string& path, const std::string& args, Bench
       std::fscanf(p, "%ld %lld %lld %lf", &f.solutions, &f.choicePoints, &f.fails, &f.seconds);
   return pclose(p) == 0 && got == 4;
 }
+
+// The geometric mean of the time ratios (this engine / twin) of a benchmark's
+// lines.
+class BenchRatioMean {
+ public:
+  // The ratio of the two times, counted when both are positive (else 0).
+  double add(double seconds, double twinSeconds) {
+    if (seconds <= 0 || twinSeconds <= 0) return 0;
+    double r = seconds / twinSeconds;
+    _logSum += std::log(r);
+    ++_count;
+    return r;
+  }
+  // The summary line; nothing when no line had a twin.
+  void print(const char* twin) const {
+    if (_count > 0)
+      std::printf("geometric mean ratio to %s over %d lines: %.2f\n", twin, _count,
+                  std::exp(_logSum / _count));
+  }
+
+ private:
+  double _logSum = 0;
+  int _count = 0;
+};
 
 #endif

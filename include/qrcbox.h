@@ -140,7 +140,9 @@ class QrcNotOverlapPropagateActiveChangeI : public QrcDemonI {
       : QrcDemonI(container->getManager(), container),
         _container(container),
         _member(member),
-        _k(k) {}
+        _k(k) {
+    setState(Idle);  // never posted: its first wake needs no trailed freshness
+  }
   void propagate() override;
   void display(std::ostream& os) const override;
 
@@ -154,7 +156,9 @@ class QrcNotOverlapPropagateEdgeChangeI : public QrcDemonI {
   QROSIMPLECLASS(QrcNotOverlapPropagateEdgeChangeI, QrcDemonI)
  public:
   QrcNotOverlapPropagateEdgeChangeI(QrcNotOverlapConstraintI* ct, QroInt i, QroInt j, QroInt d)
-      : QrcDemonI(ct->getManager(), ct), _ct(ct), _i(i), _j(j), _d(d) {}
+      : QrcDemonI(ct->getManager(), ct), _ct(ct), _i(i), _j(j), _d(d) {
+    setState(Idle);  // never posted: its first wake needs no trailed freshness
+  }
   void propagate() override;
   void display(std::ostream& os) const override;
 

@@ -61,6 +61,15 @@ class QrcConstraintI : public QrcDemonI {
   virtual QrcInt getEditPriority() const { return DefaultEditPriority; }
   virtual QrcBool isExprEventHandlerConstraint() const { return 0; }
   virtual QrcBool hasMetaPostDemon() const { return 0; }
+  // isKnownTrue without a truth record: whether the opposite is known false.
+  // The base asks the opposite; a constraint whose opposite mirrors it, or a
+  // connective whose opposite is made of its parts' opposites, answers from
+  // its own fields with the same result.
+  virtual QrcBool isOppositeFalse();
+  // Whether every event on which the opposite (already made) hangs a demon
+  // also wakes a demon hung on this constraint, neither having a truth
+  // record: a demon hung on both would only run again for the same event.
+  virtual QrcBool wakesWithOpposite() { return 0; }
 
   // Schedules the constraint (state fresh or idle, not in edit mode).
   void push(QrcInt priority);
@@ -84,7 +93,9 @@ class QrcConstraintI : public QrcDemonI {
 
   QrcInt getStatus() const { return _status.getValue(); }
   bool isPosted() const { return (_status.getValue() & Posted) != 0; }
-  void setStatusBits(QrcInt bits);
+  void setStatusBits(QrcInt bits) {
+    if ((_status.getValue() & bits) != bits) addStatusBits(bits);
+  }
   QrcConstraintI* getParent() const { return _parent; }
   void setParent(QrcConstraintI* parent) { _parent = parent; }
   QrcConstraintI* getNextPending() const { return _nextPending; }
@@ -94,6 +105,10 @@ class QrcConstraintI : public QrcDemonI {
   void setFiled(QrcInt flag) { _filed = flag; }
   QrcInt* filedAddress() { return &_filed; }
   void* getFailTrap() const { return _failTrap; }
+  // Whether getFailTrap is not null, read in the state word.
+  bool hasFailTrap() const { return (_flags & HasFailTrap) != 0; }
+  // Whether getTruthRecord is not null, read in the state word.
+  bool hasTruthRecord() const { return (_flags & HasTruthRecord) != 0; }
   void setFailTrap(void* trap);
   // Takes the fail trap of the constraint that was running when it was added.
   void inheritFailTrap(QrcConstraintI* parent);
@@ -104,6 +119,10 @@ class QrcConstraintI : public QrcDemonI {
   void setAddingGoal(QrcGoalI* goal) { _addingGoal = goal; }
 
  protected:
+  void addStatusBits(QrcInt bits);
+  // Records that the opposite o (just made) mirrors this constraint, on both.
+  void markMirrored(QrcConstraintI* o);
+  bool isMirrored() const { return (_flags & MirroredOpposite) != 0; }
   // Runs the propagation under the queue's nesting (see postAndPropagate).
   void runPropagate();
   void linkTruthRecords(QrcConstraintI* opposite);
@@ -164,6 +183,19 @@ class QrcBoolEventHandlerI : public QrcEventHandlerI {
   MetaCell* _metas;
 };
 
+inline QrcBool QrcConstraintI::isKnownFalse() const {
+  // The flag stands for a truth record in the word the state is in.
+  if (_flags & HasTruthRecord) return _truthRecord->isFalse() ? 1 : 0;
+  return isFalse();
+}
+
+inline QrcBool QrcConstraintI::isKnownTrue() {
+  // Without a truth record here, the opposite has none either.
+  if (!(_flags & HasTruthRecord)) return isOppositeFalse();
+  QrcConstraintI* o = _opposite ? _opposite : getOpposite();
+  return o ? o->isKnownFalse() : 0;
+}
+
 class QrcBoolExpEventHandlerConstraintI : public QrcDemonI {
   QROSIMPLECLASS(QrcBoolExpEventHandlerConstraintI, QrcDemonI)
  public:
@@ -178,11 +210,15 @@ class QrcBoolExpEventHandlerConstraintI : public QrcDemonI {
 class QrcWhenNotDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcWhenNotDemonI, QrcDemonI)
  public:
-  QrcWhenNotDemonI(QrcManagerI* m, QrcConstraintI* c, QrcDemonI* d) : QrcDemonI(m), _c(c), _d(d) {}
+  // Idle from the start: a demon is never posted, so its first wake needs no
+  // trailed freshness.
+  QrcWhenNotDemonI(QrcManagerI* m, QrcConstraintI* c, QrcDemonI* d) : QrcDemonI(m), _c(c), _d(d) {
+    setState(Idle);
+  }
   void propagate() override;
   void display(std::ostream& os) const override;
 
- private:
+ protected:
   QrcConstraintI* _c;
   QrcDemonI* _d;
 };
@@ -222,6 +258,8 @@ class QrcBoolOrExpI : public QrcBinaryConstraintI {
   void post() override;
   QrcConstraintI* makeOpposite() override;
   QrcBool isFalse() const override;
+  QrcBool isOppositeFalse() override;
+  QrcBool wakesWithOpposite() override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   QrcBool hasMetaPostDemon() const override { return 1; }
 };
@@ -235,6 +273,8 @@ class QrcBoolAndExpI : public QrcBinaryConstraintI {
   void post() override;
   QrcConstraintI* makeOpposite() override;
   QrcBool isFalse() const override;
+  QrcBool isOppositeFalse() override;
+  QrcBool wakesWithOpposite() override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   QrcBool hasMetaPostDemon() const override { return 1; }
 };

@@ -22,7 +22,7 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
   // Dormant: neither run by the queue nor posted again).
   enum State { Idle = 0, Pending = 1, Inactive = 2, Dormant = 3, Fresh = 4 };
 
-  explicit QrcRootGoalDemonI(QrcManagerI* manager) : _manager(manager), _state(Fresh) {}
+  explicit QrcRootGoalDemonI(QrcManagerI* manager) : _manager(manager), _state(Fresh), _flags(0) {}
   virtual ~QrcRootGoalDemonI() {}
 
   virtual QrcBool isConstraint() const { return 0; }
@@ -51,9 +51,19 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
   // Runs a pending item now, as the manager's current demon.
   virtual void runIfPending();
 
+  // Whether the item is a constraint (QrcConstraintI), without a virtual call.
+  bool isConstraintItem() const { return (_flags & ConstraintItem) != 0; }
+
  protected:
+  // Bits of _flags: the item is a constraint; the constraint has a truth
+  // record; it has a fail trap; its opposite mirrors it (the same operands
+  // with the negated test), so that it can answer for its opposite.
+  enum Flag { ConstraintItem = 1, HasTruthRecord = 2, HasFailTrap = 4, MirroredOpposite = 8 };
   QrcManagerI* _manager;
-  QrcInt _state;
+  // The state and the flags share one word, which the trail saves and restores
+  // whole: a flag changed after saving that word goes back with it.
+  int32_t _state;
+  int32_t _flags;
 
  private:
   void markFreshPending();

@@ -55,6 +55,8 @@ class QrcEqCstConstraint : public QrcUnaryConstraintI {
   void post() override;
   void propagate() override;
   QrcBool isFalse() const override;
+  QrcBool isOppositeFalse() override;
+  QrcBool wakesWithOpposite() override;
   QrcConstraintI* makeOpposite() override;
   void metaPostDemon(QrcDemonI* d) override;
   void display(std::ostream& os) const override;
@@ -75,6 +77,7 @@ class QrcNeqCstConstraint : public QrcUnaryConstraintI {
   void post() override;
   void propagate() override;
   QrcBool isFalse() const override;
+  QrcBool isOppositeFalse() override;
   QrcBool isTrue() const override;
   QrcConstraintI* makeOpposite() override;
   void metaPostDemon(QrcDemonI* d) override;
@@ -89,17 +92,25 @@ class QrcNeqCstConstraint : public QrcUnaryConstraintI {
 class QrcLeOffsetI : public QrcConstraintI {
   QROSIMPLECLASS(QrcLeOffsetI, QrcConstraintI)
  public:
-  QrcLeOffsetI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcInt reversed)
-      : QrcConstraintI(m), _x(x), _y(y), _k(k), _reversed(reversed) {}
+  QrcLeOffsetI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcInt reversed);
   void post() override;
   void propagate() override;
   QrcBool isFalse() const override;
+  QrcBool isOppositeFalse() override;
+  QrcBool wakesWithOpposite() override;
   QrcConstraintI* makeOpposite() override;
   void metaPostDemon(QrcDemonI* d) override;
   void display(std::ostream& os) const override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
 
  private:
+  // When x and y are variables plus constants far from the limits, those
+  // variables and the offset that x's variable <= y's variable + offset means,
+  // so that isFalse reads them with no node between; null otherwise. First,
+  // beside the words isFalse reads before them.
+  QrcIntExpI* _xVar;
+  QrcIntExpI* _yVar;
+  QrcInt _varOffset;
   QrcIntExpI* _x;
   QrcIntExpI* _y;
   QrcInt _k;

@@ -149,7 +149,9 @@ class QrcIntervalGraphI : public QrcConstraintI {
   QroInt getCliqueCount() const { return _cliqueCount; }
   QrcFastListI<QroInt>* clique(QroInt k) { return _cliqueMemberLists[_maximalCliques[k]]; }
   QroInt getPosition(QroInt v) { return _positionOfVertex[v]; }
-  __int128 cliqueWeight(QroInt k);
+  // A clique's weight summed without overflow (a compiler extension, marked
+  // so for pedantic users of the header).
+  __extension__ __int128 cliqueWeight(QroInt k);
   QroInt heaviestCliqueOutside(const QrcFastListI<QroInt>* excluded);
   bool isExcludedFrom(QroInt v, QroInt k);
   bool disjointFromAll(QroInt v, QroInt k);
@@ -259,7 +261,9 @@ class QrcIntervalGraphPropagateActiveChangeI : public QrcDemonI {
   QROSIMPLECLASS(QrcIntervalGraphPropagateActiveChangeI, QrcDemonI)
  public:
   QrcIntervalGraphPropagateActiveChangeI(QrcIntervalGraphI* g, QroInt i)
-      : QrcDemonI(g->getManager(), g), _graph(g), _i(i) {}
+      : QrcDemonI(g->getManager(), g), _graph(g), _i(i) {
+    setState(Idle);  // never posted: its first wake needs no trailed freshness
+  }
   void propagate() override;
   void display(std::ostream& os) const override;
 
@@ -272,7 +276,9 @@ class QrcIntervalGraphPropagateEdgeChangeI : public QrcDemonI {
   QROSIMPLECLASS(QrcIntervalGraphPropagateEdgeChangeI, QrcDemonI)
  public:
   QrcIntervalGraphPropagateEdgeChangeI(QrcIntervalGraphI* g, QroInt a, QroInt b)
-      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {}
+      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {
+    setState(Idle);  // never posted: its first wake needs no trailed freshness
+  }
   void propagate() override { _graph->edgeChanged(_a, _b); }
   void display(std::ostream& os) const override;
 
@@ -285,7 +291,9 @@ class QrcIntervalGraphPropagateOrientationChangeI : public QrcDemonI {
   QROSIMPLECLASS(QrcIntervalGraphPropagateOrientationChangeI, QrcDemonI)
  public:
   QrcIntervalGraphPropagateOrientationChangeI(QrcIntervalGraphI* g, QroInt a, QroInt b)
-      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {}
+      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {
+    setState(Idle);  // never posted: its first wake needs no trailed freshness
+  }
   void propagate() override { _graph->orientationChanged(_a, _b); }
   void display(std::ostream& os) const override;
 
@@ -298,7 +306,9 @@ class QrcIntervalGraphPropagatePseudoOrientationChangeI : public QrcDemonI {
   QROSIMPLECLASS(QrcIntervalGraphPropagatePseudoOrientationChangeI, QrcDemonI)
  public:
   QrcIntervalGraphPropagatePseudoOrientationChangeI(QrcIntervalGraphI* g, QroInt a, QroInt b)
-      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {}
+      : QrcDemonI(g->getManager(), g), _graph(g), _a(a), _b(b) {
+    setState(Idle);  // never posted: its first wake needs no trailed freshness
+  }
   void propagate() override { _graph->pseudoOrientationChanged(_a, _b); }
   void display(std::ostream& os) const override;
 

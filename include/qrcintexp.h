@@ -15,6 +15,7 @@
 #include "qrcexpr.h"
 #include "qrcexprct.h"
 #include "qrcintset.h"
+#include "qrcmanager.h"
 #include "qrcqueue.h"
 
 class QrcIntExpI;
@@ -140,14 +141,21 @@ class QrcIntExpI : public QrcExprI {
   bool isInDelta(QrcInt v);
   QrcIntSetI* getDomainSet() const { return _domain; }
   bool isOutOfRange() const { return _outOfRange != 0; }
-  // Bound fields as they are (no refresh): for nodes computing their range.
+  // Bound fields as they are (no refresh): for nodes computing their range,
+  // and for readers that checked hasFreshBounds.
   QrcInt rawMin() const { return _min; }
   QrcInt rawMax() const { return _max; }
+  // Whether the bound fields hold the current bounds (always for a variable).
+  bool hasFreshBounds() const { return _handler || _boundsStamp == currentFailStamp(); }
 
   // ---- narrowing
   void setMin(QrcInt v);
   void setMax(QrcInt v);
-  void setRange(QrcInt a, QrcInt b);
+  void setRange(QrcInt a, QrcInt b) {
+    // Bounds already inside [a, b] change nothing: no call.
+    if (a <= b && hasFreshBounds() && a <= _min && b >= _max && _min <= _max) return;
+    narrowRange(a, b);
+  }
   void setValue(QrcInt v);
   // A value outside the bounds of a nonempty expression changes nothing.
   void removeValue(QrcInt v) {
@@ -194,7 +202,8 @@ class QrcIntExpI : public QrcExprI {
  protected:
   friend class QrcIntVarEventHandlerI;
   friend class QrcIntExpEventHandlerConstraintI;
-  QrcInt currentFailStamp() const;
+  QrcInt currentFailStamp() const { return _manager->getFailStamp(); }
+  void narrowRange(QrcInt a, QrcInt b);
   void removeValueInBounds(QrcInt v);
   void recomputeBounds();
   void recomputeNow();

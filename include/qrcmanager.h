@@ -66,6 +66,19 @@ class QrcExtractionClaimantI {
   QrcExtractionClaimantI* _next = nullptr;
 };
 
+// What a manager asks of the object that owns it (a solver): the engine calls
+// up through this alone.
+class QrcManagerOwnerI {
+ public:
+  // Non-zero when the owner takes over the posting of a constraint.
+  virtual int notifyAdd(QrcConstraintI* ct) = 0;
+  // Storage mode of the tuple sets closed from now on (1 or 2; others read as 0).
+  virtual QrcInt getTupleSetStorageMode() const = 0;
+
+ protected:
+  ~QrcManagerOwnerI() {}
+};
+
 // A scratch array of words lent by the manager; the lock word is reversible.
 struct QrcLockableArray {
   QrcInt capacity;
@@ -144,8 +157,14 @@ class QrcManagerI {
   std::ostream& getOutput() const { return *_output; }
   void setOutput(std::ostream& os) { _output = &os; }
   QrcInt getWorkerNumber() const { return _workerNumber; }
-  QroSolverI* getSolver() const { return _owner; }
-  void setSolver(QroSolverI* solver) { _owner = solver; }
+  // The owning solver, kept for the layers above; the engine itself calls it
+  // only through the owner interface.
+  QroSolverI* getSolver() const { return _solver; }
+  QrcManagerOwnerI* getOwner() const { return _owner; }
+  void setOwner(QroSolverI* solver, QrcManagerOwnerI* owner) {
+    _solver = solver;
+    _owner = owner;
+  }
   // The owning solver's table of default filter levels (null without solver).
   QrcFilterLevelTable* getFilterLevelTable() const { return _filterLevelTable; }
   void setFilterLevelTable(QrcFilterLevelTable* table) { _filterLevelTable = table; }
@@ -293,7 +312,8 @@ class QrcManagerI {
   double _creationClock;
   QrcFloat _defaultPrecision;
   QrcFloat _secondTolerance;
-  QroSolverI* _owner;
+  QroSolverI* _solver;
+  QrcManagerOwnerI* _owner;
   QrcFilterLevelTable* _filterLevelTable;
   QrcInt _counted;
   QrcInt _stamp;

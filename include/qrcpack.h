@@ -123,12 +123,13 @@ class QrcPackI : public QrcConstraintI {
   QrcInt _residue;
 };
 
-// Argument checks, each throwing before anything is built:
-// QroSolver::EmptyHandle "Empty handle passed to QrcPack" for an empty handle;
+// Argument checks, each throwing before anything is built (QrcEmptyHandleException
+// and QrcException are QroSolver::EmptyHandle and QroSolver::Exception):
+// QrcEmptyHandleException "Empty handle passed to QrcPack" for an empty handle;
 void QrcPackCheckHandle(const void* handle);
-// QroSolver::Exception "Array size mismatch between where and weight parameters";
+// QrcException "Array size mismatch between where and weight parameters";
 void QrcPackCheckSizes(const QrcIntVarArray& where, const QrcIntArray& weight);
-// QroSolver::Exception "Negative weights are not supported by QrcPack" at the
+// QrcException "Negative weights are not supported by QrcPack" at the
 // first negative weight, or "Weights supplied to QrcPack are too large; their
 // sum must be no greater than QrcIntMax" where the running sum overflows.
 void QrcPackCheckWeights(const QrcIntArray& weight);

@@ -30,7 +30,6 @@ class QrcPQNodeI {
   // Inserts child before the sibling `at` (at the end for null).
   void insertBefore(QrcPQNodeI* child, QrcPQNodeI* at);
   void reverseChildren();
-  QroInt childCount() const;
 };
 
 class QrcPQTreeI {

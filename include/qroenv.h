@@ -86,6 +86,7 @@ class QroLocalEnvI {
   virtual void free(void* p, size_t size) = 0;
   // The base takes a slot of the environment's identifier table.
   virtual QroInt assignId(QroExtractableI* object);
+  // Each records the one word at the address for undoing (as QroGenAlloc's).
   virtual void saveValue(void* cell) = 0;
   virtual void saveValue2(void* cell) = 0;
   virtual void saveValue3(void* cell) = 0;

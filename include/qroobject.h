@@ -49,8 +49,9 @@ class QroGenAlloc : public QroRtti {
   ~QroGenAlloc() override;
   virtual void* alloc(size_t size) = 0;
   virtual void free(void* p, size_t size) = 0;
-  // Reversible saves of the 64-bit word at an address (an engine allocator
-  // records it on its trail; an environment allocator does nothing).
+  // Reversible saves of the one 64-bit word at an address (an engine allocator
+  // records it on its trail; an environment allocator does nothing). The three
+  // forms save the same way; none reaches past the word it is given.
   virtual void saveValue(void* cell) = 0;
   virtual void saveValue2(void* cell) = 0;
   virtual void saveValue3(void* cell) = 0;

@@ -10,6 +10,7 @@
 #include "qroalgorithm.h"
 #include "qrogoal.h"
 #include "qromodel.h"
+#include "qrcexception.h"
 #include "qrcmanager.h"
 
 class QroSolverI;
@@ -24,16 +25,8 @@ class QrcIntArray;
 class QroSolver : public QroAlgorithmStatus {
  public:
   // Every solver exception; the code is -1 at every throw site of the layer.
-  class Exception : public QroAlgorithm::Exception {
-   public:
-    explicit Exception(const char* message, int64_t copy = 0)
-        : QroAlgorithm::Exception(message, copy), _code(-1) {}
-    ~Exception() override;
-    QroInt getCode() const { return _code; }
-
-   private:
-    QroInt _code;
-  };
+  // The engine throws the same class for bad arguments.
+  typedef QrcException Exception;
 
   // An engine error report: "Solver Error : (" code ") " function " " message.
   class SolverErrorException : public Exception {
@@ -126,20 +119,20 @@ class QroSolver : public QroAlgorithmStatus {
   // The message names the query.
   class ObjectNotExtracted : public Exception {
    public:
-    explicit ObjectNotExtracted(const char* query) : Exception(query) {}
+    explicit ObjectNotExtracted(const char* query) : QrcException(query) {}
     ~ObjectNotExtracted() override;
     void print(std::ostream& os) const override;
   };
   class VariableShouldBeFloat : public Exception {
    public:
-    explicit VariableShouldBeFloat(const char* query) : Exception(query) {}
+    explicit VariableShouldBeFloat(const char* query) : QrcException(query) {}
     ~VariableShouldBeFloat() override;
     void print(std::ostream& os) const override;
   };
   class ModelInconsistent : public Exception {
    public:
     explicit ModelInconsistent(QroExtractableI* x)
-        : Exception("The loaded model is inconsistent"), _x(x) {}
+        : QrcException("The loaded model is inconsistent"), _x(x) {}
     ~ModelInconsistent() override;
     void print(std::ostream& os) const override;
     QroExtractableI* getExtractable() const { return _x; }
@@ -149,45 +142,41 @@ class QroSolver : public QroAlgorithmStatus {
   };
   class ModelNotExtracted : public Exception {
    public:
-    ModelNotExtracted() : Exception("Model is not loaded") {}
+    ModelNotExtracted() : QrcException("Model is not loaded") {}
     ~ModelNotExtracted() override;
   };
   class QroSynchronizeAndContinueNotPossible : public Exception {
    public:
     QroSynchronizeAndContinueNotPossible()
-        : Exception("QroSynchronizeAndContinue is not possible at this moment") {}
+        : QrcException("QroSynchronizeAndContinue is not possible at this moment") {}
     ~QroSynchronizeAndContinueNotPossible() override;
   };
   class MultipleSearchException : public Exception {
    public:
-    MultipleSearchException() : Exception("QroSolver can not handle multiple searchs") {}
+    MultipleSearchException() : QrcException("QroSolver can not handle multiple searchs") {}
     ~MultipleSearchException() override;
   };
-  class EmptyHandle : public Exception {
-   public:
-    explicit EmptyHandle(const char* message = "QroSolver is a empty handle")
-        : Exception(message) {}
-    ~EmptyHandle() override;
-  };
+  // An empty handle (the engine throws it too).
+  typedef QrcEmptyHandleException EmptyHandle;
   class WrongContext : public Exception {
    public:
-    explicit WrongContext(const char* message) : Exception(message) {}
+    explicit WrongContext(const char* message) : QrcException(message) {}
     ~WrongContext() override;
   };
   class IntegerOverflow : public Exception {
    public:
-    IntegerOverflow() : Exception("QroNum is out of integer range") {}
+    IntegerOverflow() : QrcException("QroNum is out of integer range") {}
     ~IntegerOverflow() override;
   };
   class NumIsNotInteger : public Exception {
    public:
-    NumIsNotInteger() : Exception("QroNum is not integer") {}
+    NumIsNotInteger() : QrcException("QroNum is not integer") {}
     ~NumIsNotInteger() override;
   };
   class MultipleObjException : public Exception {
    public:
     MultipleObjException(const char* message, QroExtractableI* objective)
-        : Exception(message), _objective(objective) {}
+        : QrcException(message), _objective(objective) {}
     ~MultipleObjException() override;
     QroExtractableI* getObjective() const { return _objective; }
 
@@ -196,22 +185,22 @@ class QroSolver : public QroAlgorithmStatus {
   };
   class UnimplementedFeature : public Exception {
    public:
-    explicit UnimplementedFeature(const char* message) : Exception(message) {}
+    explicit UnimplementedFeature(const char* message) : QrcException(message) {}
     ~UnimplementedFeature() override;
   };
   class BadParameterType : public Exception {
    public:
-    explicit BadParameterType(const char* message) : Exception(message) {}
+    explicit BadParameterType(const char* message) : QrcException(message) {}
     ~BadParameterType() override;
   };
   class WrongType : public Exception {
    public:
-    explicit WrongType(const char* message) : Exception(message) {}
+    explicit WrongType(const char* message) : QrcException(message) {}
     ~WrongType() override;
   };
   class InvalidDiffException : public Exception {
    public:
-    InvalidDiffException(const char* message, QroExtractableI* x) : Exception(message), _x(x) {}
+    InvalidDiffException(const char* message, QroExtractableI* x) : QrcException(message), _x(x) {}
     ~InvalidDiffException() override;
     QroExtractableI* getExtractable() const { return _x; }
 

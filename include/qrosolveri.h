@@ -98,7 +98,7 @@ class QroSolverErrorReporter : public QrcErrorReporter {
                     const QrcPrintable* object) override;
 };
 
-class QroSolverI : public QroAlgorithmI {
+class QroSolverI : public QroAlgorithmI, public QrcManagerOwnerI {
  public:
   // Sync levels.
   enum SyncLevel {
@@ -218,7 +218,6 @@ class QroSolverI : public QroAlgorithmI {
 
   // ---- numbers
   static QroInt toInteger(QroNum x);
-  static bool isIntegral(QroNum x);
   static bool isBeyondExactDoubles(QroNum x);
 
   // ---- filter levels of modelling objects
@@ -304,6 +303,7 @@ class QroSolverI : public QroAlgorithmI {
   QroBool isTupleSetStorageMode2() const { return _tupleSetStorageMode == 2; }
   // The storage mode of the tuple sets closed from now on (1 or 2; other values give 0).
   void setTupleSetStorageMode(QroInt mode) { _tupleSetStorageMode = mode; }
+  QrcInt getTupleSetStorageMode() const override { return _tupleSetStorageMode; }
   QroInt getExtractionDepth() const { return _extractionDepth; }
   // Manager listeners: none exist in this system.
   QroBool listenersHandle(QroExtractableI*) const { return 0; }
@@ -318,7 +318,7 @@ class QroSolverI : public QroAlgorithmI {
   QroBool hasSolverListeners() const;
   // Offered every constraint the manager adds; non-zero when a listener takes
   // it over (the manager then does not post it).
-  QroBool notifyAdd(QrcConstraintI* ct);
+  QroBool notifyAdd(QrcConstraintI* ct) override;
   // The end of a model's extraction: the prober's variables, the impact
   // information, then the listeners' "end" and their links.
   void endModelExtraction(QroModelI* model);

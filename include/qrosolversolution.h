@@ -48,7 +48,6 @@ class QroSolverSolutionOperations : public QroSolutionOperationsI {
   void store(QroAlgorithmI* algorithm, QroSolutionElementI* element) const override;
   void restore(QroAlgorithmI* algorithm, QroSolutionElementI* element) const override;
   QroBool isFeasible(QroAlgorithmI* algorithm, QroSolutionElementI* element) const override;
-  const Aux* getAux() const { return _aux; }
 
  private:
   bool applies(QroAlgorithmI* algorithm, QroSolutionElementI* element, QroInt bit) const;

@@ -101,7 +101,7 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
       _levelWatch(nullptr) {
   _manager = new QrcManagerI(tag);
   _manager->useExceptions(true);
-  _manager->setSolver(this);
+  _manager->setOwner(this, this);
   _manager->setAutomaticPushState(_fastRestart);
   _objectManager = new QrcManagerI(&QrcEdit);
   _listeners = new QroSolverListenerList(this);
@@ -204,7 +204,7 @@ QroSolverI::~QroSolverI() {
 
 void QroSolverI::initialize() {
   _manager->reset();
-  _manager->setSolver(this);
+  _manager->setOwner(this, this);
   _manager->setAutomaticPushState(_fastRestart);
   _manager->setErrorReporter(_reporter);
   _manager->setFilterLevelTable(_filterLevels);

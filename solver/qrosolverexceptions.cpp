@@ -4,7 +4,6 @@
 
 #include "qrosolveri.h"
 
-QroSolver::Exception::~Exception() {}
 QroSolver::SolverErrorException::~SolverErrorException() {}
 QroSolver::SolverErrorExceptionInt::~SolverErrorExceptionInt() {}
 QroSolver::SolverErrorExceptionIntInt::~SolverErrorExceptionIntInt() {}
@@ -18,7 +17,6 @@ QroSolver::ModelInconsistent::~ModelInconsistent() {}
 QroSolver::ModelNotExtracted::~ModelNotExtracted() {}
 QroSolver::QroSynchronizeAndContinueNotPossible::~QroSynchronizeAndContinueNotPossible() {}
 QroSolver::MultipleSearchException::~MultipleSearchException() {}
-QroSolver::EmptyHandle::~EmptyHandle() {}
 QroSolver::WrongContext::~WrongContext() {}
 QroSolver::IntegerOverflow::~IntegerOverflow() {}
 QroSolver::NumIsNotInteger::~NumIsNotInteger() {}
@@ -32,7 +30,7 @@ QroSolver::InvalidDiffException::~InvalidDiffException() {}
 // the exception keeps its own copies.
 QroSolver::SolverErrorException::SolverErrorException(QroInt errorCode, const char* function,
                                                       const char* message)
-    : Exception(message ? message : "", 1),
+    : QrcException(message ? message : "", 1),
       _function(function ? function : ""),
       _errorCode(errorCode) {}
 

@@ -434,15 +434,10 @@ void* extractNumDiv(QroAlgorithmI* a, QroExtractableI* x) {
   return floatRecord(s, floatOf(s, l) / floatOf(s, r));
 }
 
+// The hook of both linear terms (float and integer coefficients).
+template <class Term>
 void removeLinTermChildren(QroAlgorithmI* a, QroExtractableI* x, void*) {
-  QroNumLinTermI* t = static_cast<QroNumLinTermI*>(x);
-  for (QroExprNode* n = t->getFirstExpr(); n; n = n->next) a->remove(n->expr);
-  for (QroLinearNode* n = t->getFirstNode(); n; n = n->next)
-    if (!(n->coef == 0.0)) a->remove(n->var);
-}
-
-void removeIntLinTermChildren(QroAlgorithmI* a, QroExtractableI* x, void*) {
-  QroIntLinTermI* t = static_cast<QroIntLinTermI*>(x);
+  Term* t = static_cast<Term*>(x);
   for (QroExprNode* n = t->getFirstExpr(); n; n = n->next) a->remove(n->expr);
   for (QroLinearNode* n = t->getFirstNode(); n; n = n->next)
     if (!(n->coef == 0.0)) a->remove(n->var);
@@ -602,9 +597,9 @@ void registerArithmeticHooks() {
   QroIntSetCardVarI::Hooks.extract = extractIntSetCardVar;
   QroIntSetCardVarI::Hooks.remove = removeSetCardVar;
   QroNumLinTermI::Hooks.extract = extractNumLinTerm;
-  QroNumLinTermI::Hooks.remove = removeLinTermChildren;
+  QroNumLinTermI::Hooks.remove = removeLinTermChildren<QroNumLinTermI>;
   QroIntLinTermI::Hooks.extract = extractIntLinTerm;
-  QroIntLinTermI::Hooks.remove = removeIntLinTermChildren;
+  QroIntLinTermI::Hooks.remove = removeLinTermChildren<QroIntLinTermI>;
   QroNumQuadExprI::Hooks.extract = extractNumQuadExpr;
   QroNumQuadExprI::Hooks.remove = removeQuadTermVars;
   QroNumSquareI::Hooks.extract = extractNumSquare;

@@ -65,14 +65,11 @@ void QroSolverLocalEnvI::saveValue(void* cell) {
 }
 
 void QroSolverLocalEnvI::saveValue2(void* cell) {
-  QrcWord* w = static_cast<QrcWord*>(cell);
-  _solver->getManager()->saveValue(w);
-  _solver->getManager()->saveValue(w + 1);
+  _solver->getManager()->saveValue(cell);
 }
 
 void QroSolverLocalEnvI::saveValue3(void* cell) {
-  QrcWord* w = static_cast<QrcWord*>(cell);
-  for (int i = 0; i < 3; ++i) _solver->getManager()->saveValue(w + i);
+  _solver->getManager()->saveValue(cell);
 }
 
 void QroSolverI::setReversibleEnv() {

@@ -124,10 +124,6 @@ QroInt QroSolverI::toInteger(QroNum x) {
   return static_cast<QroInt>(x);
 }
 
-bool QroSolverI::isIntegral(QroNum x) {
-  return std::floor(x) == x;
-}
-
 bool QroSolverI::isBeyondExactDoubles(QroNum x) {
   return x < static_cast<double>(QroIntMin) || x > static_cast<double>(QroIntMax);
 }

@@ -1,12 +1,19 @@
-// The square packings of bench/placement.cpp with Gecode's nooverlap and the
-// same branching (x then y of each square, largest first, x = min, else
-// x != min); prints the same figures. Choice points are the branching nodes.
+// Gecode twin of bench/placement.cpp: the same square packings with Gecode's
+// nooverlap and the same branching (x then y of each square, largest first,
+// x = min, else x != min). Choice points are the branching nodes.
+//
+//   bench_placement_gecode      every instance
+//   bench_placement_gecode K    instance K only: "solutions cps fails seconds"
 #include <gecode/int.hh>
 #include <gecode/search.hh>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <vector>
+
+#include "../figures.h"
+#include "../placement_models.h"
 
 using namespace Gecode;
 
@@ -14,15 +21,15 @@ namespace {
 
 class Packing : public Space {
  public:
-  Packing(int w, int h, const std::vector<int>& squares)
-      : _xy(*this, 2 * static_cast<int>(squares.size())) {
-    int n = static_cast<int>(squares.size());
+  explicit Packing(const placementbench::Instance& in)
+      : _xy(*this, 2 * static_cast<int>(in.squares.size())) {
+    int n = static_cast<int>(in.squares.size());
     IntVarArgs x(n), y(n);
     IntArgs s(n);
     for (int i = 0; i < n; ++i) {
-      s[i] = squares[static_cast<size_t>(i)];
-      x[i] = IntVar(*this, 0, w - s[i]);
-      y[i] = IntVar(*this, 0, h - s[i]);
+      s[i] = in.squares[static_cast<size_t>(i)];
+      x[i] = IntVar(*this, 0, in.width - s[i]);
+      y[i] = IntVar(*this, 0, in.height - s[i]);
       _xy[2 * i] = x[i];
       _xy[2 * i + 1] = y[i];
     }
@@ -36,33 +43,38 @@ class Packing : public Space {
   IntVarArray _xy;
 };
 
-void run(const char* name, int w, int h, const std::vector<int>& squares, bool all) {
+BenchFigures run(const placementbench::Instance& in) {
   std::clock_t t0 = std::clock();
-  Packing* root = new Packing(w, h, squares);
+  Packing* root = new Packing(in);
   DFS<Packing> e(root);
   delete root;
-  long solutions = 0;
+  BenchFigures f;
   while (Packing* s = e.next()) {
-    ++solutions;
+    ++f.solutions;
     delete s;
-    if (!all) break;
+    if (!in.all) break;
   }
   Search::Statistics st = e.statistics();
-  double t = static_cast<double>(std::clock() - t0) / CLOCKS_PER_SEC;
-  long long choices = static_cast<long long>(st.node) - static_cast<long long>(st.fail) - solutions;
-  std::printf(
-      "%-22s gecode nooverlap:                 %4ld solutions, %9lld choice points, "
-      "%9lld fails, %.3f s\n",
-      name, solutions, choices, static_cast<long long>(st.fail), t);
+  f.seconds = static_cast<double>(std::clock() - t0) / CLOCKS_PER_SEC;
+  f.fails = static_cast<long long>(st.fail);
+  f.choicePoints = static_cast<long long>(st.node) - f.fails - f.solutions;
+  return f;
 }
 
 }  // namespace
 
-int main() {
-  const std::vector<int> nine = {9, 8, 7, 6, 5, 4, 3, 2, 1};
-  const std::vector<int> tiling = {18, 15, 14, 10, 9, 8, 7, 4, 1};
-  run("squares 1..9 in 17x17", 17, 17, nine, false);
-  run("squares 1..9 in 18x18", 18, 18, nine, false);
-  run("tilings of 33x32", 33, 32, tiling, true);
+int main(int argc, char** argv) {
+  std::vector<placementbench::Instance> all = placementbench::instances();
+  if (argc == 2) {
+    benchPrintLine(run(all[static_cast<size_t>(std::atoi(argv[1]))]));
+    return 0;
+  }
+  for (const placementbench::Instance& in : all) {
+    BenchFigures f = run(in);
+    std::printf(
+        "%-22s gecode nooverlap:                 %4ld solutions, %9lld choice points, "
+        "%9lld fails, %.3f s\n",
+        in.name, f.solutions, f.choicePoints, f.fails, f.seconds);
+  }
   return 0;
 }

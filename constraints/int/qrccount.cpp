@@ -6,6 +6,24 @@
 
 namespace {
 
+// Bounds of how many of the n variables take the value: those bound to it,
+// and those that still may.
+void countValue(QrcIntExpI* const* vars, QrcInt n, QrcInt value, QrcInt& lo, QrcInt& hi) {
+  lo = 0;
+  hi = n;
+  for (QrcInt i = 0; i < n; ++i) {
+    QrcIntExpI* x = vars[i];
+    if (x->isBound()) {
+      if (x->getMin() == value)
+        ++lo;
+      else
+        --hi;
+    } else if (!x->isInDomain(value)) {
+      --hi;
+    }
+  }
+}
+
 class QrcCardIntVarDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcCardIntVarDemonI, QrcDemonI)
  public:
@@ -49,18 +67,8 @@ void QrcCardIntConstraint::post() {
 }
 
 void QrcCardIntConstraint::propagate() {
-  QrcInt lo = 0, hi = _n;
-  for (QrcInt i = 0; i < _n; ++i) {
-    QrcIntExpI* x = _vars[i];
-    if (x->isBound()) {
-      if (x->getMin() == _value)
-        ++lo;
-      else
-        --hi;
-    } else if (!x->isInDomain(_value)) {
-      --hi;
-    }
-  }
+  QrcInt lo, hi;
+  countValue(_vars, _n, _value, lo, hi);
   if (_lower.getValue() != lo) _lower.set(_manager, lo);
   if (_upper.getValue() != hi) _upper.set(_manager, hi);
   _card->setRange(lo, hi);
@@ -119,18 +127,8 @@ void QrcCardIntConstraint::cardChanged() {
 }
 
 QrcBool QrcCardIntConstraint::isFalse() const {
-  QrcInt lo = 0, hi = _n;
-  for (QrcInt i = 0; i < _n; ++i) {
-    QrcIntExpI* x = _vars[i];
-    if (x->isBound()) {
-      if (x->getMin() == _value)
-        ++lo;
-      else
-        --hi;
-    } else if (!x->isInDomain(_value)) {
-      --hi;
-    }
-  }
+  QrcInt lo, hi;
+  countValue(_vars, _n, _value, lo, hi);
   return lo > _card->getMax() || hi < _card->getMin();
 }
 

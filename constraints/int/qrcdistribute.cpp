@@ -9,6 +9,7 @@
 
 #include "qrcabstraction.h"
 #include "qrcdomainwalk.h"
+#include "qrcheaparray.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcmatching.h"
@@ -18,11 +19,6 @@ namespace {
 
 // Marks a support that does not exist; no domain holds it.
 const QrcInt NoValue = INT64_MIN;
-
-template <class T>
-T* allocArray(QrcManagerI* m, QrcInt n) {
-  return static_cast<T*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
-}
 
 class QrcDistributeVarDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcDistributeVarDemonI, QrcDemonI)

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "qrcdomainwalk.h"
+#include "qrcheaparray.h"
 #include "qrcsizealloc.h"
 
 namespace {
@@ -15,11 +16,6 @@ namespace {
 // "matched to the rest node".
 const QrcInt Unmatched = INT64_MIN;
 const QrcInt RestMark = INT64_MIN + 1;
-
-template <class T>
-T* allocArray(QrcManagerI* m, QrcInt n) {
-  return static_cast<T*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
-}
 
 class QrcAllDiffDomainDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcAllDiffDomainDemonI, QrcDemonI)

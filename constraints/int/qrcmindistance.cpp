@@ -8,6 +8,7 @@
 
 #include "constraints/int/qrcdomainwalk.h"
 #include "constraints/int/qrcmatching.h"
+#include "qrcheaparray.h"
 #include "qrcsizealloc.h"
 
 namespace {
@@ -17,11 +18,6 @@ const QrcInt Far = QrcInt(1) << 62;
 // v clamped far outside every domain, so that v - 1 and v + 1 do not overflow.
 QrcInt clampWide(__int128 v) {
   return v > Far ? Far : v < -Far ? -Far : static_cast<QrcInt>(v);
-}
-
-template <class T>
-T* allocArray(QrcManagerI* m, QrcInt n) {
-  return static_cast<T*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
 }
 
 QrcIntExpI* at(const QrcIntVarArray& x, QrcInt i) {

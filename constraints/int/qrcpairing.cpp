@@ -6,13 +6,9 @@
 
 #include "qrcalldiff.h"
 #include "qrcdomainwalk.h"
+#include "qrcheaparray.h"
 
 namespace {
-
-template <class T>
-T* allocArray(QrcManagerI* m, QrcInt n) {
-  return static_cast<T*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
-}
 
 class PairingDemonI : public QrcDemonI {
   QROSIMPLECLASS(PairingDemonI, QrcDemonI)

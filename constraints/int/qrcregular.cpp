@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "qrcdomainwalk.h"
+#include "qrcheaparray.h"
 #include "qrcmanager.h"
 
 namespace {
 
 template <class T>
 T* heapCopy(QrcManagerI* m, const T* values, QrcInt n) {
-  T* out = static_cast<T*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
+  T* out = allocArray<T>(m, n);
   for (QrcInt i = 0; i < n; ++i) out[i] = values[i];
   return out;
 }

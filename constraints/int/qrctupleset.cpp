@@ -4,15 +4,10 @@
 #include <utility>
 #include <vector>
 
+#include "qrcheaparray.h"
 #include "qrcmanager.h"
-#include "qrosolveri.h"
 
 namespace {
-
-template <class T>
-T* heapArray(QrcManagerI* m, QrcInt n) {
-  return static_cast<T*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
-}
 
 QrcInt hashOf(const QrcInt* values, QrcInt n) {
   QrcUInt h = 0;
@@ -40,8 +35,8 @@ void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
   if (_closed)
     r->report(QrcTupleSetClosedError, "QrcTupleSet::add", "the tuple set is already closed");
   QrcTupleNode* t = new (_manager) QrcTupleNode;
-  t->values = heapArray<QrcInt>(_manager, _arity);
-  t->columnNext = heapArray<QrcTupleNode*>(_manager, _arity);
+  t->values = allocArray<QrcInt>(_manager, _arity);
+  t->columnNext = allocArray<QrcTupleNode*>(_manager, _arity);
   for (QrcInt k = 0; k < _arity; ++k) {
     t->values[k] = values[k];
     t->columnNext[k] = nullptr;
@@ -59,8 +54,7 @@ void QrcTupleSetI::setStorageMode(QrcInt mode) {
 
 QrcInt QrcTupleSetI::chooseMode() const {
   QrcInt mode = _mode;
-  if (QroSolverI* s = _manager->getSolver())
-    mode = s->isTupleSetStorageMode2() ? 2 : s->isTupleSetStorageMode1() ? 1 : 0;
+  if (QrcManagerOwnerI* owner = _manager->getOwner()) mode = owner->getTupleSetStorageMode();
   return mode == 1 || mode == 2 ? mode : 0;
 }
 
@@ -75,7 +69,7 @@ void QrcTupleSetI::close() {
 }
 
 void QrcTupleSetI::buildColumns() {
-  _columns = heapArray<QrcTupleColumn>(_manager, _arity);
+  _columns = allocArray<QrcTupleColumn>(_manager, _arity);
   _width = 0;
   for (QrcInt k = 0; k < _arity; ++k) {
     QrcTupleColumn& c = _columns[k];
@@ -85,7 +79,7 @@ void QrcTupleSetI::buildColumns() {
       if (c.index->add(t->values[k], c.size)) ++c.size;
     c.index->compact(2);
     c.values = QrcIntArray(QrcManager(_manager), c.size, QrcInt(0)).getImpl();
-    c.heads = heapArray<QrcTupleNode*>(_manager, c.size);
+    c.heads = allocArray<QrcTupleNode*>(_manager, c.size);
     for (QrcInt i = 0; i < c.size; ++i) c.heads[i] = nullptr;
     c.sortedValues = nullptr;
     c.rank = nullptr;
@@ -107,7 +101,7 @@ void QrcTupleSetI::buildHash() {
   QrcInt size = 1;
   while (size < _count) size <<= 1;
   _hashMask = size - 1;
-  _buckets = heapArray<QrcTupleNode*>(_manager, size);
+  _buckets = allocArray<QrcTupleNode*>(_manager, size);
   for (QrcInt b = 0; b < size; ++b) _buckets[b] = nullptr;
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
     QrcInt b = hashOf(t->values, _arity) & _hashMask;
@@ -125,7 +119,7 @@ void QrcTupleSetI::buildMode1() {
     e->width = _width;
     e->arity = _arity;
     e->number = t->number;
-    e->next = heapArray<QrcTupleNode*>(_manager, cells);
+    e->next = allocArray<QrcTupleNode*>(_manager, cells);
     std::copy(last.begin(), last.end(), e->next);
     t->extra = e;
     for (QrcInt k = 0; k < _arity; ++k)
@@ -139,8 +133,8 @@ void QrcTupleSetI::buildMode2() {
     std::vector<std::pair<QrcInt, QrcInt>> byValue;
     for (QrcInt i = 0; i < c.size; ++i) byValue.emplace_back(c.values[i], i);
     std::sort(byValue.begin(), byValue.end());
-    c.sortedValues = heapArray<QrcInt>(_manager, c.size);
-    c.rank = heapArray<QrcInt>(_manager, c.size);
+    c.sortedValues = allocArray<QrcInt>(_manager, c.size);
+    c.rank = allocArray<QrcInt>(_manager, c.size);
     for (QrcInt r = 0; r < c.size; ++r) {
       c.sortedValues[r] = byValue[static_cast<size_t>(r)].first;
       c.rank[byValue[static_cast<size_t>(r)].second] = r;
@@ -152,8 +146,8 @@ void QrcTupleSetI::buildMode2() {
     e->number = t->number;
     e->newer = newer;
     e->node = t;
-    e->probeValue = heapArray<QrcInt>(_manager, _arity);
-    e->probeLink = heapArray<QrcTupleMode2*>(_manager, _arity);
+    e->probeValue = allocArray<QrcInt>(_manager, _arity);
+    e->probeLink = allocArray<QrcTupleMode2*>(_manager, _arity);
     t->extra = e;
     newer = e;
   }

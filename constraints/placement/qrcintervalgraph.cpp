@@ -334,7 +334,7 @@ void QrcIntervalGraphI::pushEvent(QroInt a, QroInt b, QroInt kind) {
   if (top + 3 > _pendingEvents.getSize()) throw IntRow::OutOfBoundOperation();
   // The words below the top may be rewritten inside a nested solve: save them.
   QroGenAlloc* alloc = _manager->getGeneralAllocator();
-  alloc->saveValue3(&_pendingEvents[top]);
+  for (QroInt i = 0; i < 3; ++i) alloc->saveValue(&_pendingEvents[top + i]);
   _pendingEvents[top] = kind;
   _pendingEvents[top + 1] = b;
   _pendingEvents[top + 2] = a;

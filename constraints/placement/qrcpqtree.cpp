@@ -62,12 +62,6 @@ void QrcPQNodeI::reverseChildren() {
   childTail = h;
 }
 
-QroInt QrcPQNodeI::childCount() const {
-  QroInt k = 0;
-  for (QrcPQNodeI* c = childHead; c; c = c->next) ++k;
-  return k;
-}
-
 // ---------------------------------------------------------------- tree
 
 QrcPQTreeI::QrcPQTreeI(QrcManagerI* manager)

@@ -16,7 +16,8 @@
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcpackbound.h"
-#include "qrosolver.h"
+#include "qrcexception.h"
+#include "qrcheaparray.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ typedef __int128 Wide;
 
 template <class T>
 T* allocArray(QrcManagerI* m, QrcInt n, T init) {
-  T* a = static_cast<T*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
+  T* a = allocArray<T>(m, n);
   for (QrcInt k = 0; k < n; ++k) a[k] = init;
   return a;
 }
@@ -721,20 +722,20 @@ void QrcPackI::noSumItemRule(QrcInt j, QrcInt a, QrcInt b, bool used) {
 // ---------------------------------------------------------------- creation
 
 void QrcPackCheckHandle(const void* handle) {
-  if (!handle) throw QroSolver::EmptyHandle("Empty handle passed to QrcPack");
+  if (!handle) throw QrcEmptyHandleException("Empty handle passed to QrcPack");
 }
 
 void QrcPackCheckSizes(const QrcIntVarArray& where, const QrcIntArray& weight) {
   if (where.getSize() != weight.getSize())
-    throw QroSolver::Exception("Array size mismatch between where and weight parameters");
+    throw QrcException("Array size mismatch between where and weight parameters");
 }
 
 void QrcPackCheckWeights(const QrcIntArray& weight) {
   QrcInt sum = 0;
   for (QrcInt i = 0; i < weight.getSize(); ++i) {
-    if (weight[i] < 0) throw QroSolver::Exception("Negative weights are not supported by QrcPack");
+    if (weight[i] < 0) throw QrcException("Negative weights are not supported by QrcPack");
     if (__builtin_add_overflow(sum, weight[i], &sum))
-      throw QroSolver::Exception(
+      throw QrcException(
           "Weights supplied to QrcPack are too large; their sum must be no greater than QrcIntMax");
   }
 }

@@ -23,7 +23,9 @@ QrcConstraintI::QrcConstraintI(QrcManagerI* manager)
       _failTrap(nullptr),
       _failureVariable(nullptr),
       _addingGoal(nullptr),
-      _filed(0) {}
+      _filed(0) {
+  _flags = ConstraintItem;
+}
 
 QrcConstraintI::QrcConstraintI(const QrcManager& manager) : QrcConstraintI(manager.getImpl()) {}
 
@@ -47,8 +49,7 @@ void QrcConstraintI::display(std::ostream& os) const {
        << "(" << static_cast<const void*>(this) << ")";
 }
 
-void QrcConstraintI::setStatusBits(QrcInt bits) {
-  if ((_status.getValue() & bits) == bits) return;
+void QrcConstraintI::addStatusBits(QrcInt bits) {
   _status.set(_manager, _status.getValue() | bits);
 }
 
@@ -156,6 +157,12 @@ void QrcConstraintI::addConstraint(QrcConstraintI* ct) {
 void QrcConstraintI::setFailTrap(void* trap) {
   _manager->saveValue(&_failTrap);
   _failTrap = trap;
+  // The flag that the propagation queue reads first, trailed with the state.
+  int32_t flags = trap ? _flags | HasFailTrap : _flags & ~HasFailTrap;
+  if (flags != _flags) {
+    _manager->saveValue(&_state);
+    _flags = flags;
+  }
 }
 
 void QrcConstraintI::inheritFailTrap(QrcConstraintI* parent) {
@@ -202,6 +209,9 @@ void QrcConstraintI::makeTruthRecord() {
   if (_truthRecord) return;
   _manager->saveValue(&_truthRecord);
   _truthRecord = new (_manager) QrcBoolEventHandlerI(_manager, this);
+  // The flag that isKnownFalse reads first, trailed with the state word.
+  _manager->saveValue(&_state);
+  _flags |= HasTruthRecord;
   QrcConstraintI* o = _opposite ? _opposite : getOpposite();
   if (o) linkTruthRecords(o);
   if (isFalse())
@@ -210,18 +220,19 @@ void QrcConstraintI::makeTruthRecord() {
     metaPost();
 }
 
-QrcBool QrcConstraintI::isKnownFalse() const {
-  if (_truthRecord) return _truthRecord->isFalse() ? 1 : 0;
-  return isFalse();
-}
-
-QrcBool QrcConstraintI::isKnownTrue() {
-  QrcConstraintI* o = getOpposite();
+QrcBool QrcConstraintI::isOppositeFalse() {
+  QrcConstraintI* o = _opposite ? _opposite : getOpposite();
   return o ? o->isKnownFalse() : 0;
 }
 
+void QrcConstraintI::markMirrored(QrcConstraintI* o) {
+  _manager->saveValue(&_state);
+  _flags |= MirroredOpposite;
+  o->_flags |= MirroredOpposite;
+}
+
 void QrcConstraintI::postOpposite() {
-  QrcConstraintI* o = getOpposite();
+  QrcConstraintI* o = _opposite ? _opposite : getOpposite();
   if (!o) return;
   setStatusBits(OppositePosted);
   _manager->add(o);
@@ -435,6 +446,17 @@ QrcBool QrcBoolOrExpI::isFalse() const {
   return _first->isKnownFalse() && _second->isKnownFalse();
 }
 
+// The opposite, once made, is the conjunction of the parts' opposites.
+QrcBool QrcBoolOrExpI::isOppositeFalse() {
+  if (!_opposite) return QrcConstraintI::isOppositeFalse();
+  return _first->isKnownTrue() || _second->isKnownTrue();
+}
+
+QrcBool QrcBoolOrExpI::wakesWithOpposite() {
+  return _opposite && !hasTruthRecord() && _first->wakesWithOpposite() &&
+         _second->wakesWithOpposite();
+}
+
 QrcConstraintI* QrcBoolOrExpI::makeCopy(QrcManagerI* target) const {
   QrcConstraintI* a = _first->getCopyForManager(target);
   QrcConstraintI* b = _second->getCopyForManager(target);
@@ -463,6 +485,17 @@ QrcConstraintI* QrcBoolAndExpI::makeOpposite() {
 
 QrcBool QrcBoolAndExpI::isFalse() const {
   return _first->isKnownFalse() || _second->isKnownFalse();
+}
+
+// The opposite, once made, is the disjunction of the parts' opposites.
+QrcBool QrcBoolAndExpI::isOppositeFalse() {
+  if (!_opposite) return QrcConstraintI::isOppositeFalse();
+  return _first->isKnownTrue() && _second->isKnownTrue();
+}
+
+QrcBool QrcBoolAndExpI::wakesWithOpposite() {
+  return _opposite && !hasTruthRecord() && _first->wakesWithOpposite() &&
+         _second->wakesWithOpposite();
 }
 
 QrcConstraintI* QrcBoolAndExpI::makeCopy(QrcManagerI* target) const {

@@ -5,7 +5,11 @@
 #include <sstream>
 #include <string>
 
+#include "qrcexception.h"
+
 QrcErrorReporter::~QrcErrorReporter() {}
+QrcException::~QrcException() {}
+QrcEmptyHandleException::~QrcEmptyHandleException() {}
 
 namespace {
 

@@ -88,6 +88,8 @@ void QrcExprI::setName(const char* name) {
 }
 
 QrcExprI::ParentCell* QrcExprI::addParent(QrcExprI* parent) {
+  // A parent heard through two operands of one constraint comes twice in a row.
+  if (_parents && _parents->parent == parent) return _parents;
   _manager->saveValue(&_parents);
   _parents = new (_manager) ParentCell{_parents, parent};
   return _parents;

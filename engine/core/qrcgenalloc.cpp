@@ -15,16 +15,11 @@ void QrcGenAlloc::saveValue(void* cell) {
 }
 
 void QrcGenAlloc::saveValue2(void* cell) {
-  QrcWord* w = static_cast<QrcWord*>(cell);
-  _manager->saveValue(w);
-  _manager->saveValue(w + 1);
+  _manager->saveValue(cell);
 }
 
 void QrcGenAlloc::saveValue3(void* cell) {
-  QrcWord* w = static_cast<QrcWord*>(cell);
-  _manager->saveValue(w);
-  _manager->saveValue(w + 1);
-  _manager->saveValue(w + 2);
+  _manager->saveValue(cell);
 }
 
 const char* QrcGenAlloc::internString(const char* text) {

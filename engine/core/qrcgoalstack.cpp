@@ -40,14 +40,30 @@ struct ChoiceRecord {
 };
 
 void pushRecord(QrcMemoryStack* s, const ChoiceRecord& r) {
-  const QrcWord* w = &r.label;
-  for (int i = 0; i < 10; ++i) s->push(w[i]);
+  s->push(r.label);
+  s->push(r.heapTop);
+  s->push(r.andTop);
+  s->push(r.andFloor);
+  s->push(r.persistentTop);
+  s->push(r.trailTop);
+  s->push(r.zero);
+  s->push(r.second);
+  s->push(r.orTop);
+  s->push(r.first);
 }
 
 ChoiceRecord popRecord(QrcMemoryStack* s) {
   ChoiceRecord r;
-  QrcWord* w = &r.label;
-  for (int i = 9; i >= 0; --i) w[i] = s->pop();
+  r.first = s->pop();
+  r.orTop = s->pop();
+  r.second = s->pop();
+  r.zero = s->pop();
+  r.trailTop = s->pop();
+  r.persistentTop = s->pop();
+  r.andFloor = s->pop();
+  r.andTop = s->pop();
+  r.heapTop = s->pop();
+  r.label = s->pop();
   return r;
 }
 

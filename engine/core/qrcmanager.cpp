@@ -18,7 +18,6 @@
 #include "qrcsizealloc.h"
 #include "qroexception.h"
 #include "qroplatform.h"
-#include "qrosolveri.h"
 
 void QrcEdit() {
   std::cout << "edit" << std::endl;
@@ -95,6 +94,7 @@ void QrcManagerI::build() {
   bool pooling = qroplatform::getEnv("QRC_NO_MEMORY_MANAGER") == nullptr;
   int heapMode = pooling ? QrcMemoryStack::Blocks : QrcMemoryStack::PerObject;
 
+  _solver = nullptr;
   _owner = nullptr;
   _filterLevelTable = nullptr;
   _reporter = nullptr;

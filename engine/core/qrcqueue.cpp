@@ -434,9 +434,28 @@ void QrcConstraintList::markPending() {
 }
 
 void QrcConstraintList::propagatePending() {
-  // Every runIfPending returns at once unless the item is pending.
-  for (Cell* c = _head; c; c = c->next)
-    if (c->item->getState() == QrcRootGoalDemonI::Pending) c->item->runIfPending();
+  QrcManagerI* m = _manager;
+  QrcPropagationQueueI* q = m->getPropagationQueue();
+  for (Cell* c = _head; c; c = c->next) {
+    QrcRootGoalDemonI* d = c->item;
+    // runIfPending does nothing for an item that is not pending.
+    if (d->getState() != QrcRootGoalDemonI::Pending) continue;
+    if (q->isTracing()) {
+      d->runIfPending();
+      continue;
+    }
+    // runIfPending without tracing, with no virtual call before propagate.
+    QrcRootGoalDemonI* saved = m->getCurrentDemon();
+    d->setState(QrcRootGoalDemonI::Idle);
+    m->setCurrentDemon(d);
+    q->countDemonRun();
+    QrcConstraintI* ct = d->isConstraintItem() ? static_cast<QrcConstraintI*>(d) : nullptr;
+    if (ct && ct->hasFailTrap())
+      static_cast<QrcTryCatchFailI*>(ct->getFailTrap())->run();
+    else
+      d->propagate();
+    m->setCurrentDemon(saved);
+  }
 }
 
 void QrcConstraintList::propagateAll() {

@@ -12,14 +12,21 @@ void reversibleListAppend(QrcManagerI* manager, QrcRevListNode* node, void* valu
     manager->saveValue(head);
     *head = node;
   }
-  manager->saveValue(&node->next);
-  manager->saveValue(&node->prev);
-  manager->saveValue(&node->value);
+  // A word that keeps its value needs no trail entry: a later change saves it.
+  if (node->next) {
+    manager->saveValue(&node->next);
+    node->next = nullptr;
+  }
+  if (node->prev != last) {
+    manager->saveValue(&node->prev);
+    node->prev = last;
+  }
+  if (node->value != value) {
+    manager->saveValue(&node->value);
+    node->value = value;
+  }
   manager->saveValue(tail);
-  node->next = nullptr;
-  node->prev = last;
   *tail = node;
-  node->value = value;
 }
 
 void reversibleListRemove(QrcManagerI* manager, QrcRevListNode* node, QrcRevListNode** head,

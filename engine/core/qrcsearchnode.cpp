@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iostream>
 #include <limits>
+#include <type_traits>
 
 #include "qrcmanager.h"
 #include "qrcqueue.h"
@@ -666,9 +667,14 @@ QrcInt QrcSearchNode::serialize(unsigned char* out) const {
   w.put(static_cast<QrcWord>(_cursor));
   w.put(static_cast<QrcWord>(_pathLength));
   w.put(static_cast<QrcWord>(_minusCount));
+  // Each element (a double, an index or a pointer) is written as its eight bytes.
   auto words = [&](const void* data, QrcInt n) {
-    const QrcWord* p = static_cast<const QrcWord*>(data);
-    for (QrcInt i = 0; i < n; ++i) w.put(p[i]);
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    for (QrcInt i = 0; i < n; ++i) {
+      QrcWord x;
+      std::memcpy(&x, p + 8 * i, 8);
+      w.put(x);
+    }
   };
   auto array = [&](const void* data, QrcInt n) {
     if (!data) {
@@ -726,8 +732,11 @@ QrcSearchNode* QrcSearchNode::deserialize(QrcManagerI* m, const unsigned char* i
   n->_pathLength = static_cast<QrcInt>(r.get());
   n->_minusCount = static_cast<QrcInt>(r.get());
   auto fill = [&](void* data, QrcInt count) {
-    QrcWord* p = static_cast<QrcWord*>(data);
-    for (QrcInt i = 0; i < count; ++i) p[i] = r.get();
+    unsigned char* p = static_cast<unsigned char*>(data);
+    for (QrcInt i = 0; i < count; ++i) {
+      QrcWord x = r.get();
+      std::memcpy(p + 8 * i, &x, 8);
+    }
   };
   QrcInt c = r.count(1);
   if (c > 0) {
@@ -735,31 +744,32 @@ QrcSearchNode* QrcSearchNode::deserialize(QrcManagerI* m, const unsigned char* i
     n->_pathWordCount = c;
     fill(n->_pathWords, c);
   }
-  auto pairs = [&](void** a, void** b, QrcInt* s) {
+  // Allocates an array of k eight-byte elements into a field of its own type.
+  auto filled = [&](auto*& to, QrcInt k) {
+    static_assert(sizeof(*to) == 8, "serialized elements are eight bytes");
+    void* block = sized(m, k * 8);
+    fill(block, k);
+    to = static_cast<std::remove_reference_t<decltype(to)>>(block);
+  };
+  auto pairs = [&](auto*& a, auto*& b, QrcInt* s) {
     QrcInt k = r.count(2);
     if (k <= 0) return;
-    *a = sized(m, k * 8);
-    *b = sized(m, k * 8);
+    filled(a, k);
+    filled(b, k);
     *s = k;
-    fill(*a, k);
-    fill(*b, k);
   };
-  auto array = [&](void** a, QrcInt* s) {
+  auto array = [&](auto*& a, QrcInt* s) {
     QrcInt k = r.count(1);
     if (k <= 0) return;
-    *a = sized(m, k * 8);
+    filled(a, k);
     *s = k;
-    fill(*a, k);
   };
-  pairs(reinterpret_cast<void**>(&n->_objectives.values),
-        reinterpret_cast<void**>(&n->_objectives.indexes), &n->_objectives.size);
-  pairs(reinterpret_cast<void**>(&n->_history.values),
-        reinterpret_cast<void**>(&n->_history.indexes), &n->_history.size);
-  array(reinterpret_cast<void**>(&n->_keys.values), &n->_keys.size);
-  array(reinterpret_cast<void**>(&n->_evaluators.items), &n->_evaluators.size);
-  array(reinterpret_cast<void**>(&n->_selectors.items), &n->_selectors.size);
-  pairs(reinterpret_cast<void**>(&n->_limits.items), reinterpret_cast<void**>(&n->_limits.indexes),
-        &n->_limits.size);
+  pairs(n->_objectives.values, n->_objectives.indexes, &n->_objectives.size);
+  pairs(n->_history.values, n->_history.indexes, &n->_history.size);
+  array(n->_keys.values, &n->_keys.size);
+  array(n->_evaluators.items, &n->_evaluators.size);
+  array(n->_selectors.items, &n->_selectors.size);
+  pairs(n->_limits.items, n->_limits.indexes, &n->_limits.size);
   n->_labels = reinterpret_cast<QrcFailLabelI*>(r.get());
   QrcInt logWords = r.count(1);
   if (logWords % QrcReplayBlock::Words != 0) logWords = -1;

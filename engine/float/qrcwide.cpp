@@ -84,10 +84,6 @@ int compareSignificands(const WideNumber* a, const WideNumber* b) {
   return 0;
 }
 
-void shiftDownOneBit(WideNumber* x) {
-  setSig(x, sigOf(x) >> 1);
-}
-
 void shiftUpOneBit(WideNumber* x) {
   setSig(x, (sigOf(x) << 1) & kSigMask);
 }

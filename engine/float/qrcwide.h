@@ -28,7 +28,6 @@ struct PackedExtended {
 
 // Significand steps (words 2-7 as one unsigned number, word 2 most significant).
 int compareSignificands(const WideNumber* a, const WideNumber* b);
-void shiftDownOneBit(WideNumber* x);
 void shiftUpOneBit(WideNumber* x);
 // n < 0 shifts down by -n bits and returns 1 when nonzero bits were lost;
 // n > 0 shifts up by n bits; returns 0 otherwise.

@@ -135,6 +135,35 @@ bool noValue(QrcIntExpI* x) {
   return x->getMin() > x->getMax();
 }
 
+// e as a variable plus a constant whose bounds are exactly the variable's
+// plus the constant: e itself, or a sum node over a variable that stays
+// inside the limits; false otherwise.
+bool asExactOffset(QrcIntExpI* e, QrcIntExpI*& var, QrcInt& offset) {
+  var = e;
+  offset = 0;
+  if (e->isVariable()) return true;
+  QrcIntAddI* sum = dynamic_cast<QrcIntAddI*>(e);
+  if (!sum || !sum->getOperand()->isVariable() || sum->isOutOfRange()) return false;
+  var = sum->getOperand();
+  offset = sum->getConstant();
+  return offset > -OffsetLimit && offset < OffsetLimit && var->getMin() + offset >= QrcIntMin &&
+         var->getMax() + offset <= QrcIntMax;
+}
+
+// The truth tests below read fresh bounds without a call, so that the common
+// case needs no stack frame; these are their forms that refresh first.
+__attribute__((noinline)) QrcBool eqCstFalse(QrcIntExpI* x, QrcInt c) {
+  return !x->isInDomain(c);
+}
+
+__attribute__((noinline)) QrcBool neqCstFalse(QrcIntExpI* x, QrcInt c) {
+  return noValue(x) || (x->isBound() && x->getMin() == c);
+}
+
+__attribute__((noinline)) QrcBool leOffsetFalse(QrcIntExpI* x, QrcIntExpI* y, QrcInt k) {
+  return static_cast<__int128>(x->getMin()) > static_cast<__int128>(y->getMax()) + k;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- partial expressions
@@ -163,9 +192,45 @@ void QrcEqConstraint::post() {
   _y->whenDomain(this);
 }
 
+namespace {
+
+// x == y: copies each side's domain to the other.
+__attribute__((noinline)) void propagateEquality(QrcIntExpI* x, QrcIntExpI* y) {
+  x->refreshBounds();
+  y->refreshBounds();
+  if (!x->getDomainSet() && !y->getDomainSet()) {
+    QrcInt xmin = x->rawMin(), xmax = x->rawMax(), ymin = y->rawMin(), ymax = y->rawMax();
+    // Equal bounds and no holes on either side: there is nothing to copy.
+    if (xmin <= xmax && xmin == ymin && xmax == ymax) return;
+    // The domain of a side without holes is its range.
+    x->setRange(xmin > ymin ? xmin : ymin, xmax < ymax ? xmax : ymax);
+    if (x->getDomainSet()) {
+      y->setDomain(x);
+      return;
+    }
+    x->refreshBounds();
+    y->refreshBounds();
+    xmin = x->rawMin();
+    xmax = x->rawMax();
+    ymin = y->rawMin();
+    ymax = y->rawMax();
+    y->setRange(xmin > ymin ? xmin : ymin, xmax < ymax ? xmax : ymax);
+    return;
+  }
+  x->setDomain(y);
+  y->setDomain(x);
+}
+
+}  // namespace
+
 void QrcEqConstraint::propagate() {
-  _x->setDomain(_y);
-  _y->setDomain(_x);
+  // Sides that already agree, read without a call.
+  QrcIntExpI* x = _x;
+  QrcIntExpI* y = _y;
+  if (x->hasFreshBounds() && y->hasFreshBounds() && !x->getDomainSet() && !y->getDomainSet() &&
+      x->rawMin() <= x->rawMax() && x->rawMin() == y->rawMin() && x->rawMax() == y->rawMax())
+    return;
+  propagateEquality(x, y);
 }
 
 QrcBool QrcEqConstraint::isFalse() const {
@@ -256,11 +321,29 @@ void QrcEqCstConstraint::propagate() {
   asInt(_exp)->setValue(_c);
 }
 QrcBool QrcEqCstConstraint::isFalse() const {
-  return !asInt(_exp)->isInDomain(_c);
+  QrcIntExpI* x = asInt(_exp);
+  if (x->hasFreshBounds() && !x->getDomainSet()) return _c < x->rawMin() || _c > x->rawMax();
+  return eqCstFalse(x, _c);
 }
 QrcConstraintI* QrcEqCstConstraint::makeOpposite() {
-  return QrcOppositeWhereUndefined(new (_manager) QrcNeqCstConstraint(asInt(_exp), _c),
-                                   asInt(_exp));
+  QrcConstraintI* plain = new (_manager) QrcNeqCstConstraint(asInt(_exp), _c);
+  QrcConstraintI* o = QrcOppositeWhereUndefined(plain, asInt(_exp));
+  if (o == plain) markMirrored(o);
+  return o;
+}
+// The mirrored opposite x != c is false when x is bound to c.
+QrcBool QrcEqCstConstraint::isOppositeFalse() {
+  if (!isMirrored()) return QrcConstraintI::isOppositeFalse();
+  QrcIntExpI* x = asInt(_exp);
+  if (x->hasFreshBounds())
+    return x->rawMin() > x->rawMax() || (x->rawMin() == x->rawMax() && x->rawMin() == _c);
+  return neqCstFalse(x, _c);
+}
+// The mirrored opposite watches the range of the variable whose domain this
+// constraint watches: every range event is a domain event.
+QrcBool QrcEqCstConstraint::wakesWithOpposite() {
+  return isMirrored() && asInt(_exp)->isVariable() && !hasTruthRecord() &&
+         !_opposite->hasTruthRecord();
 }
 void QrcEqCstConstraint::metaPostDemon(QrcDemonI* d) {
   asInt(_exp)->whenDomain(d);
@@ -282,7 +365,9 @@ void QrcNeqCstConstraint::propagate() {
 }
 QrcBool QrcNeqCstConstraint::isFalse() const {
   QrcIntExpI* x = asInt(_exp);
-  return noValue(x) || (x->isBound() && x->getMin() == _c);
+  if (x->hasFreshBounds())
+    return x->rawMin() > x->rawMax() || (x->rawMin() == x->rawMax() && x->rawMin() == _c);
+  return neqCstFalse(x, _c);
 }
 QrcBool QrcNeqCstConstraint::isTrue() const {
   // An expression without a value (an empty range) holds no value but is not different.
@@ -290,7 +375,17 @@ QrcBool QrcNeqCstConstraint::isTrue() const {
   return x->getMin() <= x->getMax() && !x->isInDomain(_c);
 }
 QrcConstraintI* QrcNeqCstConstraint::makeOpposite() {
-  return QrcOppositeWhereUndefined(new (_manager) QrcEqCstConstraint(asInt(_exp), _c), asInt(_exp));
+  QrcConstraintI* plain = new (_manager) QrcEqCstConstraint(asInt(_exp), _c);
+  QrcConstraintI* o = QrcOppositeWhereUndefined(plain, asInt(_exp));
+  if (o == plain) markMirrored(o);
+  return o;
+}
+// The mirrored opposite x == c is false when c is not in x's domain.
+QrcBool QrcNeqCstConstraint::isOppositeFalse() {
+  if (!isMirrored()) return QrcConstraintI::isOppositeFalse();
+  QrcIntExpI* x = asInt(_exp);
+  if (x->hasFreshBounds() && !x->getDomainSet()) return _c < x->rawMin() || _c > x->rawMax();
+  return eqCstFalse(x, _c);
 }
 void QrcNeqCstConstraint::metaPostDemon(QrcDemonI* d) {
   asInt(_exp)->whenRange(d);
@@ -306,6 +401,24 @@ QrcConstraintI* QrcNeqCstConstraint::makeCopy(QrcManagerI* t) const {
 
 // ---------------------------------------------------------------- x <= y + k
 
+QrcLeOffsetI::QrcLeOffsetI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcInt reversed)
+    : QrcConstraintI(m),
+      _xVar(nullptr),
+      _yVar(nullptr),
+      _varOffset(0),
+      _x(x),
+      _y(y),
+      _k(k),
+      _reversed(reversed) {
+  QrcIntExpI *vx, *vy;
+  QrcInt cx, cy;
+  if (k > -OffsetLimit && k < OffsetLimit && asExactOffset(x, vx, cx) && asExactOffset(y, vy, cy)) {
+    _xVar = vx;
+    _yVar = vy;
+    _varOffset = k + cy - cx;
+  }
+}
+
 void QrcLeOffsetI::post() {
   _x->whenRange(this);
   _y->whenRange(this);
@@ -317,12 +430,30 @@ void QrcLeOffsetI::propagate() {
 }
 
 QrcBool QrcLeOffsetI::isFalse() const {
-  return static_cast<__int128>(_x->getMin()) > static_cast<__int128>(_y->getMax()) + _k;
+  // x's min > y's max + k, over the variables when x and y are offsets of them.
+  if (_xVar) return _xVar->rawMin() > _yVar->rawMax() + _varOffset;
+  if (_x->hasFreshBounds() && _y->hasFreshBounds())
+    return static_cast<__int128>(_x->rawMin()) > static_cast<__int128>(_y->rawMax()) + _k;
+  return leOffsetFalse(_x, _y, _k);
 }
 
 QrcConstraintI* QrcLeOffsetI::makeOpposite() {
-  return QrcOppositeWhereUndefined(
-      new (_manager) QrcLeOffsetI(_manager, _y, _x, -_k - 1, _reversed ? 0 : 1), _x, _y);
+  QrcConstraintI* plain = new (_manager) QrcLeOffsetI(_manager, _y, _x, -_k - 1, _reversed ? 0 : 1);
+  QrcConstraintI* o = QrcOppositeWhereUndefined(plain, _x, _y);
+  if (o == plain) markMirrored(o);
+  return o;
+}
+
+// The mirrored opposite y <= x - k - 1 is false when y's min > x's max - k - 1.
+QrcBool QrcLeOffsetI::isOppositeFalse() {
+  if (!isMirrored()) return QrcConstraintI::isOppositeFalse();
+  if (_xVar) return _yVar->rawMin() > _xVar->rawMax() - _varOffset - 1;
+  return static_cast<__int128>(_y->getMin()) > static_cast<__int128>(_x->getMax()) - _k - 1;
+}
+
+// The mirrored opposite watches the ranges of the same x and y.
+QrcBool QrcLeOffsetI::wakesWithOpposite() {
+  return isMirrored() && !hasTruthRecord() && !_opposite->hasTruthRecord();
 }
 
 void QrcLeOffsetI::metaPostDemon(QrcDemonI* d) {

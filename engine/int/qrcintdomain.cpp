@@ -124,8 +124,9 @@ void QrcIntExpI::setDomain(QrcIntExpI* source) {
   QrcInt hi = source->getMax() < _max ? source->getMax() : _max;
   setRange(lo, hi);
   QrcIntSetI* sd = source->getDomainSet();
+  if (!sd) return;
   QrcInt count = source->getSize();
-  if (!sd || count == source->getMax() - source->getMin() + 1) return;
+  if (count == source->getMax() - source->getMin() + 1) return;
   narrowedRange(this, lo, hi);
   if (sparseAllowed(this, lo, hi, count)) {
     QrcInt* buf = _manager->lockArrayFromPool(count);

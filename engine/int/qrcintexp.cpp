@@ -154,10 +154,6 @@ void QrcIntExpI::whenDomainOnOperands(QrcDemonI* demon) {
 
 // ---------------------------------------------------------------- cached bounds
 
-QrcInt QrcIntExpI::currentFailStamp() const {
-  return _manager->getFailStamp();
-}
-
 void QrcIntExpI::recomputeNow() {
   if (_outOfRange)
     computeRangeAsDoubles();
@@ -165,10 +161,18 @@ void QrcIntExpI::recomputeNow() {
     computeRange();
 }
 
-void QrcIntExpI::recomputeBounds() {
-  // Reads the operands' bounds, recursing as deep as the node is nested.
-  auto compute = [this] { recomputeNow(); };
-  _manager->withStackRoom(compute);
+// Every node overrides computeRange: a guess at the base's saves nothing.
+__attribute__((optimize("no-devirtualize-speculatively"))) void QrcIntExpI::recomputeBounds() {
+  // Reads the operands' bounds, recursing as deep as the node is nested: with
+  // failures as exceptions, on a fresh stack segment when the stack runs low.
+  if (_manager->usesExceptions()) {
+    auto compute = [this] { recomputeNow(); };
+    _manager->withStackRoom(compute);
+  } else if (_outOfRange) {
+    computeRangeAsDoubles();
+  } else {
+    computeRange();
+  }
   _boundsStamp = _manager->getFailStamp();
 }
 
@@ -418,7 +422,7 @@ void QrcIntExpI::setMax(QrcInt v) {
   h->notifyBoundsChange(_min, _max);
 }
 
-void QrcIntExpI::setRange(QrcInt a, QrcInt b) {
+void QrcIntExpI::narrowRange(QrcInt a, QrcInt b) {
   if (a > b) failWith(HookSetRange, a, b);
   refreshBounds();
   if (a <= _min && b >= _max) {

@@ -48,11 +48,13 @@ QrcIntCollectionI* QrcIntArray::getCollection() const {
   QrcManagerI* m = getManager();
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcIntArray");
   QrcManager(m).checkImplementation(_values, "QrcIntArray");
-  QrcIntCollectionI*& cached = *reinterpret_cast<QrcIntCollectionI**>(&_values[-2]);
-  if (cached) return cached->matchOrCreate(getSize(), _values);
+  // The header word before the size holds the collection's address once made.
+  if (QrcInt cached = _values[-2])
+    return reinterpret_cast<QrcIntCollectionI*>(cached)->matchOrCreate(getSize(), _values);
   m->saveValue(&_values[-2]);
-  cached = new (m) QrcIntCollectionI(m, getSize(), _values, false);
-  return cached;
+  QrcIntCollectionI* made = new (m) QrcIntCollectionI(m, getSize(), _values, false);
+  _values[-2] = reinterpret_cast<QrcInt>(made);
+  return made;
 }
 
 // Positions whose value comes again later: as many as the values minus the

@@ -33,7 +33,27 @@ void QrcBoolIntExpI::setOperandsRange(QrcInt a, QrcInt b) {
 
 void QrcBoolIntExpI::whenRangeOnOperands(QrcDemonI* d) {
   _ct->attachMetaDemon(d);
-  _ct->attachOppositeMetaDemon(d);
+  QrcConstraintI* o = _ct->getOpposite();
+  if (!o) return;
+  if (_ct->getTruthRecord()) {
+    o->attachMetaDemon(d);
+    return;
+  }
+  // d already wakes on every event that can make the opposite known false.
+  if (_ct->wakesWithOpposite()) return;
+  // attachOppositeMetaDemon, with the watch asking this expression.
+  o->metaPostDemon(new (_manager) QrcWhenTruthDemonI(_manager, o, d, this));
+}
+
+void QrcWhenTruthDemonI::propagate() {
+  if (_c->hasTruthRecord()) {
+    QrcWhenNotDemonI::propagate();
+    return;
+  }
+  if (_truth->getMin() == 1) {
+    deactivate();
+    _d->propagate();
+  }
 }
 
 void QrcLinkBoolIntExpI::post() {

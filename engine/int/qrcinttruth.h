@@ -24,6 +24,21 @@ class QrcBoolIntExpI : public QrcIntExpI {
   QrcConstraintI* _ct;
 };
 
+// The watch of the opposite that a truth expression hangs for a demon: the
+// opposite is known false exactly when the expression's min is 1, so while
+// neither has a truth record it asks the expression, whose cached bounds the
+// demon then reads without computing them again. A QrcWhenNotDemonI to every
+// reader of its type.
+class QrcWhenTruthDemonI : public QrcWhenNotDemonI {
+ public:
+  QrcWhenTruthDemonI(QrcManagerI* m, QrcConstraintI* opposite, QrcDemonI* d, QrcIntExpI* truth)
+      : QrcWhenNotDemonI(m, opposite, d), _truth(truth) {}
+  void propagate() override;
+
+ private:
+  QrcIntExpI* _truth;
+};
+
 // Tells a constraint's truth record which expression stands for it.
 class QrcMetaExpressionDemon : public QrcDemonI {
   QROSIMPLECLASS(QrcMetaExpressionDemon, QrcDemonI)

@@ -129,7 +129,7 @@ bool sameAddress(void* a, void* b) {
   return a == b;
 }
 
-TEST_F(ArrayTest, HashFunctionsGiveTheSpecifiedIndexes) {
+TEST_F(ArrayTest, HashFunctionsGiveFixedIndexes) {
   EXPECT_EQ(QroHashStringValue("abc"), 26499u);
   EXPECT_EQ(QroHashString("abc", 31), 25);
   EXPECT_EQ(QroHashString("", 31), 0);

@@ -142,6 +142,30 @@ TEST(SolverGlue, LocalEnvironmentAndIds) {
   env.end();
 }
 
+// Each save form of the local environment takes back the one word it is
+// given on backtracking, never the words after it.
+TEST(SolverGlue, LocalEnvironmentSavesOnlyTheGivenWord) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  QroSolverI* s = solver.getImpl();
+  QrcManagerI* m = s->getManager();
+  void (QroLocalEnvI::*forms[])(void*) = {&QroLocalEnvI::saveValue, &QroLocalEnvI::saveValue2,
+                                          &QroLocalEnvI::saveValue3};
+  for (auto form : forms) {
+    QroInt cells[3] = {1, 1, 1};
+    m->pushState();
+    s->setReversibleEnv();
+    (env.getImpl()->getLocalEnv()->*form)(cells);
+    cells[0] = cells[1] = cells[2] = 2;
+    m->popState();
+    EXPECT_EQ(cells[0], 1);
+    EXPECT_EQ(cells[1], 2);
+    EXPECT_EQ(cells[2], 2);
+  }
+  env.end();
+}
+
 TEST(SolverGlue, GoalsDisplayTheirNames) {
   QroEnv env;
   QroModel model(env);

@@ -47,12 +47,25 @@ QroExtractableArray arrayOf(QroEnv& env, const std::vector<QroNumVar>& v, size_t
 // A row case: n variables with random domains from the seed, a node built
 // over them, and the checker.
 struct Row {
+  using Node =
+      std::function<QroExtractableI*(QroEnv&, const std::vector<QroNumVar>&, std::mt19937_64&)>;
+  using Check = std::function<bool(const Values&, uint64_t)>;
+  Row(const char* name_, int n_, int64_t lo_, int64_t hi_, Node node_, Check check_,
+      bool auxiliaries_ = false)
+      : name(name_),
+        n(n_),
+        lo(lo_),
+        hi(hi_),
+        node(std::move(node_)),
+        check(std::move(check_)),
+        auxiliaries(auxiliaries_) {}
+
   const char* name;
   int n;
   int64_t lo, hi;
-  std::function<QroExtractableI*(QroEnv&, const std::vector<QroNumVar>&, std::mt19937_64&)> node;
-  std::function<bool(const Values&, uint64_t)> check;
-  bool auxiliaries = false;
+  Node node;
+  Check check;
+  bool auxiliaries;
   // Adds several nodes to the model (instead of the one node).
   std::function<void(QroEnv&, QroModel&, const std::vector<QroNumVar>&)> build = nullptr;
 };

@@ -407,7 +407,8 @@ TEST(RandomSolverModels, FloatSolutionsSatisfyTheModel) {
 
 namespace {
 
-// Empty handles given to the solver's queries give the specified exceptions.
+// Empty handles given to the solver's queries throw solver exceptions that
+// name the empty handle.
 TEST(RandomSolverModels, EmptyHandlesAreRefusedWithClearMessages) {
   QroEnv env;
   QroModel model(env);

@@ -128,6 +128,32 @@ TEST(ArrayElements, CostasArrays) {
   }
 }
 
+// Fails of every solution of n-queens with the diagonals q[i] + i and q[i] - i
+// as the elements themselves or as variables made from them.
+int64_t queensFails(int n, QrcInt level, bool variables) {
+  QrcManager mgr(QrcNoEdit);
+  QrcIntVarArray q(mgr, n, 0, n - 1), up(mgr, n), down(mgr, n);
+  for (int i = 0; i < n; ++i) {
+    up.set(i, variables ? QrcIntExp(QrcIntVar(q[i] + i)) : q[i] + i);
+    down.set(i, variables ? QrcIntExp(QrcIntVar(q[i] - i)) : q[i] - i);
+  }
+  mgr.add(QrcAllDiff(q, level));
+  mgr.add(QrcAllDiff(up, level));
+  mgr.add(QrcAllDiff(down, level));
+  EXPECT_EQ(countSolutions(mgr, q), 92);
+  int64_t fails = mgr.getImpl()->getFails();
+  mgr.end();
+  return fails;
+}
+
+// Offsets as elements prune as the variables made from them: the matching of
+// level 3 keeps the values it removed from an offset.
+TEST(ArrayElements, OffsetsPruneAsTheirVariables) {
+  for (QrcInt level = 1; level <= 3; ++level)
+    EXPECT_EQ(queensFails(8, level, false), queensFails(8, level, true)) << "level " << level;
+  EXPECT_EQ(queensFails(8, 3, false), 289);
+}
+
 // Copies of an array and elements copied from an expression prototype are
 // variables too.
 TEST(ArrayElements, CopiesKeepElementsVariables) {

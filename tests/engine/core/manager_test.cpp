@@ -495,12 +495,34 @@ TEST_F(ManagerTest, GeneralAllocatorSavesOnTheTrail) {
   QrcWord* cells = static_cast<QrcWord*>(a->alloc(3 * sizeof(QrcWord)));
   cells[0] = cells[1] = cells[2] = 1;
   m->pushChoicePoint(nullptr, nullptr, nullptr);
-  a->saveValue3(cells);
+  a->saveValue(cells);
+  a->saveValue2(cells + 1);
+  a->saveValue3(cells + 2);
   cells[0] = cells[1] = cells[2] = 2;
   const char* text = a->internString("name");
   EXPECT_STREQ(text, "name");
   m->popChoicePoint(nullptr, nullptr);
   EXPECT_EQ(cells[0] + cells[1] + cells[2], 3u);
+}
+
+// Every save form records the one word it is given: the words after it (the
+// next fields of an object, or memory past its end) are left alone.
+TEST_F(ManagerTest, GeneralAllocatorSavesOnlyTheGivenWord) {
+  QrcGenAlloc* a = mgr.getGeneralAllocator();
+  m->getTrail()->setRecording(1);
+  void (QroGenAlloc::*forms[])(void*) = {&QroGenAlloc::saveValue, &QroGenAlloc::saveValue2,
+                                         &QroGenAlloc::saveValue3};
+  for (auto form : forms) {
+    QrcWord* cells = static_cast<QrcWord*>(a->alloc(3 * sizeof(QrcWord)));
+    cells[0] = cells[1] = cells[2] = 1;
+    m->pushChoicePoint(nullptr, nullptr, nullptr);
+    (a->*form)(cells);
+    cells[0] = cells[1] = cells[2] = 2;
+    m->popChoicePoint(nullptr, nullptr);
+    EXPECT_EQ(cells[0], 1u);
+    EXPECT_EQ(cells[1], 2u);
+    EXPECT_EQ(cells[2], 2u);
+  }
 }
 
 TEST_F(ManagerTest, CreationSetsUpRoundedConstants) {

@@ -657,7 +657,9 @@ TEST(SearchObjective, IntegerObjectiveImprovesByItsSteps) {
     double gap = c.relative > 0 ? std::ceil(found.back() * c.relative) : c.step;
     EXPECT_GE(found.back(), ObjectiveModel::best());
     EXPECT_LT(found.back() - ObjectiveModel::best(), std::max(gap, 1.0));
-    if (c.step == 1 && c.relative == 0) EXPECT_EQ(found.back(), ObjectiveModel::best());
+    if (c.step == 1 && c.relative == 0) {
+      EXPECT_EQ(found.back(), ObjectiveModel::best());
+    }
   }
 }
 

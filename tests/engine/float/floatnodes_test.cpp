@@ -1,6 +1,7 @@
-// Float arithmetic nodes: makers and sharing, the Part's worked cases, tree
-// shapes of n-ary sums and extrema, enclosure of the bounds against MPFR, and
-// narrowing that never removes a sampled exact solution.
+// Float arithmetic nodes: makers and sharing, each node's narrowing on fixed
+// domains with the bounds it must reach, tree shapes of n-ary sums and
+// extrema, enclosure of the bounds against MPFR, and narrowing that never
+// removes a sampled exact solution.
 #include <gtest/gtest.h>
 
 #include <cfloat>

@@ -1,5 +1,5 @@
-// Arithmetic nodes: the documented cases, and every node against brute force
-// through a test link q == node.
+// Arithmetic nodes: fixed cases with the bounds each node reaches, and every
+// node against brute force through a test link q == node.
 #include <algorithm>
 #include <functional>
 #include <random>
@@ -416,7 +416,7 @@ TEST(ArithNodes, BooleanProductAndBooleanSumAgreeWithBruteForce) {
   }
 }
 
-// ---------------------------------------------------------------- documented cases
+// ---------------------------------------------------------------- fixed cases
 
 TEST_F(IntTest, ProductsByConstants) {
   QrcIntVar x(mgr, -4, 10);

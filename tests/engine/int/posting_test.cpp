@@ -32,7 +32,8 @@ struct Case {
   int solutions;
 };
 
-// Issue figures: x, y over [lo, hi]; solutions counted over (x, y).
+// Posted constraints with the number of solutions they leave: x, y over
+// [lo, hi]; solutions counted over (x, y).
 std::vector<Case> cases() {
   return {
       {"(x >= 2) && (y >= 2)", 0, 3,

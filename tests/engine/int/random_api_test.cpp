@@ -299,7 +299,7 @@ class ChoiceGoal : public QrcGoalI {
     int i = 0;
     while (i < _md->n && _md->vars[i]->isBound()) ++i;
     if (i == _md->n) {
-      QrcInt x[MaxVars];
+      QrcInt x[MaxVars] = {};
       for (int k = 0; k < _md->n; ++k) x[k] = _md->vars[k]->getMin();
       if (!holds(*_md, x)) note(_md, "solution breaks a posted constraint", -1);
       _md->found.push_back(std::vector<QrcInt>(x, x + _md->n));

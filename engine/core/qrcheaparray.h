@@ -1,0 +1,15 @@
+// Arrays on the manager's heap, released with it: room for n elements (for one
+// when n is 0), left uninitialised.
+#ifndef QRC_HEAPARRAY_H
+#define QRC_HEAPARRAY_H
+
+#include <cstddef>
+
+#include "qrcmanager.h"
+
+template <class T>
+T* allocArray(QrcManagerI* m, QrcInt n) {
+  return static_cast<T*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
+}
+
+#endif
