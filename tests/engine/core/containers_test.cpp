@@ -269,7 +269,9 @@ TEST_F(ContainersTest, HoleFormMatchesBitSetUnderBacktracking) {
         ASSERT_EQ(holes->firstMemberInRange(x, x + 9), bits->firstMemberInRange(x, x + 9)) << x;
         ASSERT_EQ(holes->intersectsRange(x, x + 4), bits->intersectsRange(x, x + 4)) << x;
         ASSERT_EQ(holes->countIn(x, x + 17), bits->countIn(x, x + 17)) << x;
-        if (bits->contains(x)) ASSERT_EQ(holes->getRunEnd(x), bits->getRunEnd(x)) << x;
+        if (bits->contains(x)) {
+          ASSERT_EQ(holes->getRunEnd(x), bits->getRunEnd(x)) << x;
+        }
         QrcInt p = x - lo;
         ASSERT_EQ(holes->nextSetPosition(p), bits->nextSetPosition(p)) << x;
         ASSERT_EQ(holes->nextClearPosition(p), bits->nextClearPosition(p)) << x;
