@@ -1,8 +1,9 @@
 // Times the design program's run: building and extracting the model, the
 // initial propagation, the first solution of its bisection search and the
 // refused nested solve; the first solution is also timed on its own, and the
-// work it takes (demons run, variable events processed, trail words written)
-// is counted beside the figures of an earlier commit.
+// work it takes (demons run, wakes that a quiet test answered without a run,
+// variable events processed, trail words written) is counted beside the
+// figures of an earlier commit.
 //
 // With the Gecode twin built beside it (gecode/bench_spring_gecode), rounds
 // of this engine's runs and the twin's alternate, and the median of the
@@ -35,13 +36,14 @@ const QrcInt BaseDemonRuns = 6929, BaseEvents = 2189;
 const QrcUInt BaseTrailWords = 908;
 
 struct Work {
-  QrcInt demons, events;
+  QrcInt demons, quiet, events;
   QrcUInt trailWords;
 };
 
 Work workOf(QrcManagerI* m) {
   QrcPropagationQueueI* q = m->getPropagationQueue();
-  return Work{q->getDemonRuns(), q->getEventsProcessed(), m->getTrailWordsWritten()};
+  return Work{q->getDemonRuns(), q->getQuietRuns(), q->getEventsProcessed(),
+              m->getTrailWordsWritten()};
 }
 
 double since(std::chrono::steady_clock::time_point t0) {
@@ -67,7 +69,7 @@ void addDesign(QroEnv& env, QroModel& model, QroNumVarArray& x, QroNumVar& F, Qr
 struct Run {
   double whole = 0, first = 0;
   QrcInt fails = 0, choices = 0, solutions = 0, refused = 0;
-  Work work{0, 0, 0};
+  Work work{0, 0, 0, 0};
 };
 
 // One run as the program does it.
@@ -90,7 +92,8 @@ Run designRun() {
     if (solver.next()) ++r.solutions;
     r.first = since(t1);
     Work w1 = workOf(solver.getManagerI());
-    r.work = Work{w1.demons - w0.demons, w1.events - w0.events, w1.trailWords - w0.trailWords};
+    r.work = Work{w1.demons - w0.demons, w1.quiet - w0.quiet, w1.events - w0.events,
+                  w1.trailWords - w0.trailWords};
     r.fails = solver.getManagerI()->getFails();
     r.choices = solver.getManagerI()->getChoicePointCount();
     // As the program does: the nested solve refuses to run inside the
@@ -160,6 +163,8 @@ int main(int, char** argv) {
   std::cout << "nested solves refused   : " << m.refused << std::endl;
   std::cout << "first next demon runs   : " << m.work.demons << " (" << BaseCommit << ": "
             << BaseDemonRuns << ")" << std::endl;
+  std::cout << "first next quiet runs   : " << m.work.quiet << " (wakes answered without running)"
+            << std::endl;
   std::cout << "first next events       : " << m.work.events << " (" << BaseCommit << ": "
             << BaseEvents << ")" << std::endl;
   std::cout << "first next trail words  : " << m.work.trailWords << " (" << BaseCommit << ": "

@@ -66,6 +66,12 @@ class QrcConstraintI : public QrcDemonI {
   // connective whose opposite is made of its parts' opposites, answers from
   // its own fields with the same result.
   virtual QrcBool isOppositeFalse();
+  // When a run of propagate would be known to change no domain and not to
+  // fail, makes instead the calls on the variables that it would make (the
+  // same events fire, with the same wakes and thresholds) and returns true;
+  // otherwise returns false having changed nothing. Asked, when hasQuietTest,
+  // before a pending constraint runs without tracing and without a fail trap.
+  virtual bool runIfQuiet() { return false; }
   // Whether every event on which the opposite (already made) hangs a demon
   // also wakes a demon hung on this constraint, neither having a truth
   // record: a demon hung on both would only run again for the same event.

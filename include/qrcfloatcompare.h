@@ -68,8 +68,12 @@ class QrcNeqFloat_yDemonI : public QrcDemonI {
 class QrcLeFloatConstraintI : public QrcConstraintI {
   QRCFLOATCOMPARE(QrcLeFloatConstraintI, QrcConstraintI)
   QrcLeFloatConstraintI(QrcInt flag, QrcFloatExpI* lhs, QrcFloatExpI* rhs)
-      : QrcConstraintI(lhs->getManager()), _flag(flag), _lhs(lhs), _rhs(rhs) {}
+      : QrcConstraintI(lhs->getManager()), _flag(flag), _lhs(lhs), _rhs(rhs) {
+    _flags |= QuietTest;
+  }
   void display(std::ostream& os) const override;
+  // Quiet when entailed: lhs's maximum at most rhs's minimum.
+  bool runIfQuiet() override;
   QrcInt getFlag() const { return _flag; }
 
  private:
@@ -134,8 +138,12 @@ class QrcNeqNullConstraint : public QrcUnaryConstraintI {
 class QrcLeFloatCstConstraint : public QrcUnaryConstraintI {
   QRCFLOATCOMPARE(QrcLeFloatCstConstraint, QrcUnaryConstraintI)
   QrcLeFloatCstConstraint(QrcFloatExpI* x, QrcInt flag, QrcFloat c)
-      : QrcUnaryConstraintI(x), _flag(flag), _c(c) {}
+      : QrcUnaryConstraintI(x), _flag(flag), _c(c) {
+    _flags |= QuietTest;
+  }
   void display(std::ostream& os) const override;
+  // Quiet when entailed: x's maximum at most c.
+  bool runIfQuiet() override;
   QrcInt getFlag() const { return _flag; }
 
  private:
@@ -147,8 +155,12 @@ class QrcLeFloatCstConstraint : public QrcUnaryConstraintI {
 class QrcGeFloatCstConstraint : public QrcUnaryConstraintI {
   QRCFLOATCOMPARE(QrcGeFloatCstConstraint, QrcUnaryConstraintI)
   QrcGeFloatCstConstraint(QrcFloatExpI* x, QrcInt flag, QrcFloat c)
-      : QrcUnaryConstraintI(x), _flag(flag), _c(c) {}
+      : QrcUnaryConstraintI(x), _flag(flag), _c(c) {
+    _flags |= QuietTest;
+  }
   void display(std::ostream& os) const override;
+  // Quiet when entailed: x's minimum at least c.
+  bool runIfQuiet() override;
   QrcInt getFlag() const { return _flag; }
 
  private:

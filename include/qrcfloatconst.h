@@ -35,9 +35,13 @@ class QrcFloatExpEventHandlerConstraintI : public QrcExprEventHandlerConstraintI
   QROSIMPLECLASS(QrcFloatExpEventHandlerConstraintI, QrcExprEventHandlerConstraintI)
  public:
   QrcFloatExpEventHandlerConstraintI(QrcManagerI* manager, QrcFloatExpI* exp)
-      : QrcExprEventHandlerConstraintI(manager), _exp(exp) {}
+      : QrcExprEventHandlerConstraintI(manager), _exp(exp) {
+    _flags |= QuietTest;
+  }
   void post() override;
   void propagate() override;
+  // Quiet when the bounds computed from the operands are the variable's.
+  bool runIfQuiet() override;
   void display(std::ostream& os) const override;
   QrcFloatExpI* getExpr() const { return _exp; }
 

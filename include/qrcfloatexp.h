@@ -109,6 +109,12 @@ class QrcFloatExpI : public QrcExprI {
   // Derivative with respect to a variable; null stands for 0.
   virtual QrcFloatExpI* getDerivative(QrcFloatExpI* var);
   virtual void accept(QrcFloatExpVisitorI* visitor) { visitor->visitExpr(this); }
+  // For a node with finite bounds narrowed to exactly them: whether narrowing
+  // its operands is known to change no domain and not to fail (each operand
+  // gets one setRange over a range holding its bounds, which touchOperands
+  // repeats in the same order); false for the nodes that make no such promise.
+  virtual bool hasQuietOperands() { return false; }
+  virtual void touchOperands() {}
 
   // ---- reading (a node refreshes its cached bounds first)
   QrcFloat getMin() const {
@@ -141,6 +147,11 @@ class QrcFloatExpI : public QrcExprI {
 
   // ---- narrowing (may fail the branch)
   void setRange(QrcFloat a, QrcFloat b);
+  // Whether setRange(a, b) with [a, b] holding the bounds is known to change
+  // no domain and not to fail; touch then makes the calls on the variables
+  // that such a setRange makes, so that their events fire alike.
+  bool isQuietTarget();
+  void touch();
   void setValue(QrcFloat v);
   void removeValue(QrcFloat v);
 

@@ -12,6 +12,8 @@ class QrcFloatIntPowerI : public QrcFloatUnaryExpI {
  public:
   QrcFloatIntPowerI(QrcFloatExpI* x, QrcInt n);
   QRCFLOATNODE(QrcFloatIntPowerI, "QrcFloatIntPower")
+  bool hasQuietOperands() override { return quietOperand(); }
+  void touchOperands() override { _x->touch(); }
   QrcInt getExponent() const { return _n; }
 
  private:

@@ -23,6 +23,7 @@ class QrcFloatBinaryExpI : public QrcFloatExpI {
  protected:
   // The undefined-operand rule: true (node made the whole line) when it applies.
   bool undefinedOperands();
+  bool quietOperands() { return _x->isQuietTarget() && _y->isQuietTarget(); }
   void displayInfix(std::ostream& os, const char* op) const;
   QrcFloatExpI* _x;
   QrcFloatExpI* _y;
@@ -42,6 +43,8 @@ class QrcFloatUnaryExpI : public QrcFloatExpI {
 
  protected:
   bool undefinedOperand();
+  // The quiet test of nodes that narrow their operand with one setRange.
+  bool quietOperand() { return _x->isQuietTarget(); }
   QrcFloat _c;
   QrcFloatExpI* _x;
 };
@@ -67,6 +70,11 @@ class QrcFloatAddI : public QrcFloatBinaryExpI {
   QrcFloatAddI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
       : QrcFloatBinaryExpI(x, y, attach) {}
   QRCFLOATNODE(QrcFloatAddI, "QrcFloatAdd")
+  bool hasQuietOperands() override { return quietOperands(); }
+  void touchOperands() override {
+    _x->touch();
+    _y->touch();
+  }
   void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
 };
@@ -76,6 +84,11 @@ class QrcFloatSubI : public QrcFloatBinaryExpI {
   QrcFloatSubI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
       : QrcFloatBinaryExpI(x, y, attach) {}
   QRCFLOATNODE(QrcFloatSubI, "QrcFloatSub")
+  bool hasQuietOperands() override { return quietOperands(); }
+  void touchOperands() override {
+    _x->touch();
+    _y->touch();
+  }
   void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
 };
@@ -84,6 +97,8 @@ class QrcFloatOppI : public QrcFloatUnaryExpI {
  public:
   QrcFloatOppI(QrcFloat, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(0.0, x, attach) {}
   QRCFLOATNODE(QrcFloatOppI, "QrcFloatOpp")
+  bool hasQuietOperands() override { return quietOperand(); }
+  void touchOperands() override { _x->touch(); }
   void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
 };
 
@@ -92,6 +107,8 @@ class QrcFloatCstAddI : public QrcFloatUnaryExpI {
   QrcFloatCstAddI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
       : QrcFloatUnaryExpI(c, x, attach) {}
   QRCFLOATNODE(QrcFloatCstAddI, "QrcFloatCstAdd")
+  bool hasQuietOperands() override { return quietOperand(); }
+  void touchOperands() override { _x->touch(); }
   QrcConstraintI* makeEventHandlerConstraint() override;
   void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
@@ -161,6 +178,8 @@ class QrcCstFloatMulPosI : public QrcCstFloatMulI {
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
   void setOperandsRange(QrcFloat lo, QrcFloat hi) override;
+  bool hasQuietOperands() override { return quietOperand(); }
+  void touchOperands() override { _x->touch(); }
   void accept(QrcFloatExpVisitorI* visitor) override {
     visitor->visitNode(this, "QrcCstFloatMulPos");
   }
@@ -173,6 +192,8 @@ class QrcCstFloatMulNegI : public QrcCstFloatMulI {
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
   void setOperandsRange(QrcFloat lo, QrcFloat hi) override;
+  bool hasQuietOperands() override { return quietOperand(); }
+  void touchOperands() override { _x->touch(); }
   void accept(QrcFloatExpVisitorI* visitor) override {
     visitor->visitNode(this, "QrcCstFloatMulNeg");
   }
@@ -183,6 +204,8 @@ class QrcFloatCstDivI : public QrcFloatUnaryExpI {
   QrcFloatCstDivI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
       : QrcFloatUnaryExpI(c, x, attach) {}
   QRCFLOATNODE(QrcFloatCstDivI, "QrcFloatCstDiv")
+  bool hasQuietOperands() override { return quietOperand(); }
+  void touchOperands() override { _x->touch(); }
   void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
 };
 
@@ -193,6 +216,11 @@ class QrcFloatMulI : public QrcFloatBinaryExpI {
   QrcFloatMulI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
       : QrcFloatBinaryExpI(x, y, attach) {}
   QRCFLOATNODE(QrcFloatMulI, "QrcFloatMul")
+  bool hasQuietOperands() override { return quietOperands(); }
+  void touchOperands() override {
+    _x->touch();
+    _y->touch();
+  }
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
 };
 
@@ -201,6 +229,14 @@ class QrcFloatDivI : public QrcFloatBinaryExpI {
   QrcFloatDivI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
       : QrcFloatBinaryExpI(x, y, attach) {}
   QRCFLOATNODE(QrcFloatDivI, "QrcFloatDiv")
+  // The denominator is narrowed first; a zero one narrows the numerator only.
+  bool hasQuietOperands() override {
+    return !(_y->getMin() == 0 && _y->getMax() == 0) && quietOperands();
+  }
+  void touchOperands() override {
+    _y->touch();
+    _x->touch();
+  }
 };
 
 // k / x.
@@ -209,6 +245,8 @@ class QrcCstFloatDivI : public QrcFloatUnaryExpI {
   QrcCstFloatDivI(QrcFloat k, QrcFloatExpI* x, bool attach = true)
       : QrcFloatUnaryExpI(k, x, attach) {}
   QRCFLOATNODE(QrcCstFloatDivI, "QrcCstFloatDiv")
+  bool hasQuietOperands() override { return quietOperand(); }
+  void touchOperands() override { _x->touch(); }
 };
 
 // ---------------------------------------------------------------- square, absolute value, minima
@@ -219,6 +257,8 @@ class QrcFloatSquareI : public QrcFloatUnaryExpI {
   QrcFloatSquareI(QrcFloat, QrcFloatExpI* x, bool attach = true)
       : QrcFloatUnaryExpI(0.0, x, attach) {}
   QRCFLOATNODE(QrcFloatSquareI, "QrcFloatSquare")
+  bool hasQuietOperands() override { return quietOperand(); }
+  void touchOperands() override { _x->touch(); }
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
 };
 
@@ -305,6 +345,9 @@ class QrcFloatArraySumI : public QrcFloatExpI {
   void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
   void computeRange() override;
   void setOperandsRange(QrcFloat a, QrcFloat b) override;
+  // Narrowed to its own finite bounds, the sum narrows no term.
+  bool hasQuietOperands() override { return true; }
+  void touchOperands() override {}
   void removeWhenOnOperands(QrcDemonI* demon) override;
   void whenRangeOnOperands(QrcDemonI* demon) override;
   void accept(QrcFloatExpVisitorI* visitor) override {

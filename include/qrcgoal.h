@@ -53,12 +53,22 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
 
   // Whether the item is a constraint (QrcConstraintI), without a virtual call.
   bool isConstraintItem() const { return (_flags & ConstraintItem) != 0; }
+  // Whether the item is a constraint that can tell a run that changes nothing
+  // (QrcConstraintI::runIfQuiet).
+  bool hasQuietTest() const { return (_flags & QuietTest) != 0; }
 
  protected:
   // Bits of _flags: the item is a constraint; the constraint has a truth
   // record; it has a fail trap; its opposite mirrors it (the same operands
-  // with the negated test), so that it can answer for its opposite.
-  enum Flag { ConstraintItem = 1, HasTruthRecord = 2, HasFailTrap = 4, MirroredOpposite = 8 };
+  // with the negated test), so that it can answer for its opposite; it has a
+  // quiet test.
+  enum Flag {
+    ConstraintItem = 1,
+    HasTruthRecord = 2,
+    HasFailTrap = 4,
+    MirroredOpposite = 8,
+    QuietTest = 16
+  };
   QrcManagerI* _manager;
   // The state and the flags share one word, which the trail saves and restores
   // whole: a flag changed after saving that word goes back with it.

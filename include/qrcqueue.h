@@ -115,9 +115,12 @@ class QrcPropagationQueueI {
   void notifyDemonBegin(QrcRootGoalDemonI* d);
   void notifyDemonEnd(QrcRootGoalDemonI* d);
 
-  // Work counters, never reset: demons run and variable events processed.
+  // Work counters, never reset: demons run, runs answered by a quiet test
+  // instead (QrcConstraintI::runIfQuiet) and variable events processed.
   void countDemonRun() { ++_demonRuns; }
   QrcInt getDemonRuns() const { return _demonRuns; }
+  void countQuietRun() { ++_quietRuns; }
+  QrcInt getQuietRuns() const { return _quietRuns; }
   QrcInt getEventsProcessed() const { return _events; }
 
   QrcInt getPropagationStamp() const { return _stamp; }
@@ -172,6 +175,7 @@ class QrcPropagationQueueI {
   QrcInt _stepLimit;
   QrcInt _steps;
   QrcInt _demonRuns;
+  QrcInt _quietRuns;
   QrcInt _events;
 };
 

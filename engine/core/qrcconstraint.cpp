@@ -103,6 +103,11 @@ void QrcConstraintI::runIfPending() {
   QrcRootGoalDemonI* saved = _manager->getCurrentDemon();
   _state = Idle;
   _manager->setCurrentDemon(this);
+  if (hasQuietTest() && !q->isTracing() && !hasFailTrap() && runIfQuiet()) {
+    q->countQuietRun();
+    _manager->setCurrentDemon(saved);
+    return;
+  }
   q->countDemonRun();
   QrcSearchMonitorI* mon = q->isTracing() ? q->getMonitor() : nullptr;
   if (mon)

@@ -80,6 +80,7 @@ QrcPropagationQueueI::QrcPropagationQueueI(QrcManagerI* manager)
       _stepLimit(INT64_MAX),
       _steps(0),
       _demonRuns(0),
+      _quietRuns(0),
       _events(0) {
   _freeIntCells = carve<IntBlock, IntCell>(_intBlocks, _bytes, 6008, false);
   _freeFloatCells = carve<FloatBlock, FloatCell>(_floatBlocks, _bytes, 6008, false);
@@ -448,8 +449,13 @@ void QrcConstraintList::propagatePending() {
     QrcRootGoalDemonI* saved = m->getCurrentDemon();
     d->setState(QrcRootGoalDemonI::Idle);
     m->setCurrentDemon(d);
-    q->countDemonRun();
     QrcConstraintI* ct = d->isConstraintItem() ? static_cast<QrcConstraintI*>(d) : nullptr;
+    if (d->hasQuietTest() && !ct->hasFailTrap() && ct->runIfQuiet()) {
+      q->countQuietRun();
+      m->setCurrentDemon(saved);
+      continue;
+    }
+    q->countDemonRun();
     if (ct && ct->hasFailTrap())
       static_cast<QrcTryCatchFailI*>(ct->getFailTrap())->run();
     else

@@ -156,6 +156,15 @@ void QrcLeFloatConstraintI::propagate() {
   _rhs->setRange(_lhs->getMin(), Inf);
   _lhs->setRange(-Inf, _rhs->getMax());
 }
+bool QrcLeFloatConstraintI::runIfQuiet() {
+  QrcFloat lmin = _lhs->getMin(), lmax = _lhs->getMax();
+  QrcFloat rmin = _rhs->getMin(), rmax = _rhs->getMax();
+  if (!(lmax <= rmin && lmin < Inf && rmax > -Inf)) return false;
+  if (!_rhs->isQuietTarget() || !_lhs->isQuietTarget()) return false;
+  _rhs->touch();
+  _lhs->touch();
+  return true;
+}
 QrcBool QrcLeFloatConstraintI::isFalse() const {
   return _lhs->getMin() > _rhs->getMax() || undefinedNow(_lhs) || undefinedNow(_rhs);
 }
@@ -322,6 +331,13 @@ void QrcLeFloatCstConstraint::metaPostDemon(QrcDemonI* d) {
 void QrcLeFloatCstConstraint::propagate() {
   x()->setRange(-Inf, _c);
 }
+bool QrcLeFloatCstConstraint::runIfQuiet() {
+  // As setRange reads it: a bound that is not a number restricts nothing.
+  QrcFloat c = _c != _c ? Inf : _c;
+  if (!(c > -Inf && x()->getMax() <= c) || !x()->isQuietTarget()) return false;
+  x()->touch();
+  return true;
+}
 QrcBool QrcLeFloatCstConstraint::isFalse() const {
   return x()->getMin() > _c || undefinedNow(x());
 }
@@ -348,6 +364,12 @@ void QrcGeFloatCstConstraint::metaPostDemon(QrcDemonI* d) {
 }
 void QrcGeFloatCstConstraint::propagate() {
   x()->setRange(_c, Inf);
+}
+bool QrcGeFloatCstConstraint::runIfQuiet() {
+  QrcFloat c = _c != _c ? -Inf : _c;
+  if (!(c < Inf && x()->getMin() >= c) || !x()->isQuietTarget()) return false;
+  x()->touch();
+  return true;
 }
 QrcBool QrcGeFloatCstConstraint::isFalse() const {
   return _c > x()->getMax() || undefinedNow(x());

@@ -74,6 +74,27 @@ void QrcFloatExpEventHandlerConstraintI::propagate() {
   e->setRange(newMin, newMax);
 }
 
+bool QrcFloatExpEventHandlerConstraintI::runIfQuiet() {
+  QrcFloatExpI* e = _exp;
+  if (_manager->variablePrecision()) return false;
+  QrcFloat oldMin = e->rawMin(), oldMax = e->rawMax();
+  // The first steps of propagate: the bounds from the operands, then the old
+  // ones put back.
+  e->takeUndefined();
+  e->computeRange();
+  bool undefined = e->takeUndefined();
+  bool same = e->rawMin() == oldMin && e->rawMax() == oldMax;
+  e->storeRange(oldMin, oldMax);
+  // Narrowed to those bounds, the operands and the variable keep theirs.
+  if (undefined || !same || !(oldMin > -Inf && oldMax < Inf) || !e->hasQuietOperands())
+    return false;
+  e->saveMin();
+  e->saveMax();
+  e->touchOperands();
+  e->touch();
+  return true;
+}
+
 void QrcFloatExpEventHandlerConstraintI::display(std::ostream& os) const {
   if (getName()) {
     os << getName();

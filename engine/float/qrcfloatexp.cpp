@@ -311,6 +311,31 @@ void QrcFloatExpI::setRangePrecise(QrcFloat a, QrcFloat b) {
   applyRange(a, nb, false);
 }
 
+bool QrcFloatExpI::isQuietTarget() {
+  refresh();
+  if (_undefined) return false;
+  // With variable precision a node narrowed to a range holding its bounds
+  // returns at once; the ranges of variables are rounded first: not followed.
+  if (_manager->variablePrecision()) return !_handler;
+  if (_handler) return true;
+  if (!(_min > -Inf && _max < Inf)) return false;
+  bool quiet = false;
+  auto below = [&] { quiet = hasQuietOperands(); };
+  _manager->withStackRoom(below);
+  return quiet;
+}
+
+void QrcFloatExpI::touch() {
+  if (_manager->variablePrecision()) return;
+  // A variable's bounds lie inside the range: the same as setRange(-Inf, Inf).
+  if (_handler) {
+    setRange(-Inf, Inf);
+    return;
+  }
+  auto below = [this] { touchOperands(); };
+  _manager->withStackRoom(below);
+}
+
 void QrcFloatExpI::setValue(QrcFloat v) {
   if (_manager->variablePrecision() && !(_handler && _valueSet)) {
     setRangePrecise(v, v);
