@@ -136,6 +136,8 @@ class QrcIntExpI : public QrcExprI {
   QrcInt getOldMin();
   QrcInt getOldMax();
   QrcPropagationQueueI::IntCell* getRemovedValues() const;
+  // Inner ranges removed in this step: a start cell whose next is the end cell.
+  QrcPropagationQueueI::IntCell* getRemovedRanges() const;
   bool isInDelta(QrcInt v);
   QrcIntSetI* getDomainSet() const { return _domain; }
   bool isOutOfRange() const { return _outOfRange != 0; }
@@ -217,6 +219,9 @@ class QrcIntExpI : public QrcExprI {
   [[noreturn]] void failWith(int hook, QrcInt a, QrcInt b);
   void setDomainSparse(QrcInt lo, QrcInt hi, QrcInt n, const QrcInt* values,
                        QrcIntCollectionI* coll, bool fromExpression);
+  // [a, b] strictly inside a variable's bounds: one domain change per run of
+  // members, reported as a removed range.
+  void removeInnerRange(QrcInt a, QrcInt b);
   // Common path of whenValue/whenRange/whenDomain: a variable lists the demon
   // in the given list, a node hands it to its operands.
   void attachDemon(QrcDemonI* demon, QrcConstraintList& (QrcIntVarEventHandlerI::*list)(),
@@ -260,12 +265,15 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
 
   void notifyBoundsChange(QrcInt newMin, QrcInt newMax);
   void notifyValueRemoved(QrcInt v);
+  // Every value of [a, b] was a member and is removed.
+  void notifyRangeRemoved(QrcInt a, QrcInt b);
   QrcIntExpI* getVar() const { return static_cast<QrcIntExpI*>(_owner); }
   QrcSearchMonitorI* getOwnMonitor() const { return _monitor; }
   QrcConstraintList& getValueDemons() { return _valueDemons; }
   QrcConstraintList& getRangeDemons() { return _rangeDemons; }
   QrcConstraintList& getDomainDemons() { return _domainDemons; }
   QrcPropagationQueueI::IntCell* getRemovedValues() const { return _removed; }
+  QrcPropagationQueueI::IntCell* getRemovedRanges() const { return _removedRanges; }
 
   QrcInt _minStamp;
   QrcInt _maxStamp;
@@ -279,6 +287,7 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   QrcConstraintList _rangeDemons;
   QrcConstraintList _domainDemons;
   QrcPropagationQueueI::IntCell* _removed;
+  QrcPropagationQueueI::IntCell* _removedRanges;
   QrcRevWord _suspended;
 };
 
@@ -351,9 +360,43 @@ class QrcIntListIterator {
   QrcPropagationQueueI::IntCell* _cell;
 };
 
+// The values a variable lost inside its bounds in its current propagation
+// step: the single removals (most recent first), then the removed ranges
+// (most recent first, each upward). nextRange gives them as intervals.
+class QrcIntRemovedIterator {
+ public:
+  explicit QrcIntRemovedIterator(const QrcIntExpI* var)
+      : _single(var->getRemovedValues()), _range(var->getRemovedRanges()), _pos(1), _end(0) {}
+  bool next(QrcInt& value) {
+    if (_pos > _end && !nextRange(_pos, _end)) return false;
+    value = _pos++;
+    return true;
+  }
+  bool nextRange(QrcInt& a, QrcInt& b) {
+    if (_single) {
+      a = b = _single->value;
+      _single = _single->next;
+      return true;
+    }
+    if (!_range) return false;
+    a = _range->value;
+    b = _range->next->value;
+    _range = _range->next->next;
+    return true;
+  }
+
+ private:
+  QrcPropagationQueueI::IntCell* _single;
+  QrcPropagationQueueI::IntCell* _range;
+  QrcInt _pos;
+  QrcInt _end;
+};
+
 // The values a variable lost in its current propagation step: the removed
-// values (most recent first), then those below the current minimum, then
-// those above the current maximum, both upward.
+// values (single removals most recent first, then removed ranges), then those
+// below the current minimum, then those above the current maximum, both
+// upward. nextRange gives the same values as intervals; an iterator is read
+// either way, not both.
 class QrcIntVarDeltaIterator {
  public:
   explicit QrcIntVarDeltaIterator(QrcIntExpI* var);
@@ -363,14 +406,17 @@ class QrcIntVarDeltaIterator {
     value = _current;
     return true;
   }
+  bool nextRange(QrcInt& a, QrcInt& b);
   QrcInt getValue() const { return _current; }
   bool ok() const { return _valid; }
 
  private:
   QrcPropagationQueueI::IntCell* _cell;
+  QrcPropagationQueueI::IntCell* _rangeCell;
   QrcIntExpI* _var;
   QrcInt _position;
   QrcInt _current;
+  QrcInt _rangeEnd;
   bool _valid;
   int _phase;
 };

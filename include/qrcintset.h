@@ -1,7 +1,8 @@
 // Value containers of the engine: sorted integer collections, reversible
 // integer sets held as bit sets (over a plain range of values, or over the
-// elements of a collection for wide universes), their iterators, constant
-// arrays with a value index, and ordered sets that keep insertion order.
+// elements of a collection for wide universes) or, for wide domains, as
+// their holes, their iterators, constant arrays with a value index, and
+// ordered sets that keep insertion order.
 #ifndef QRC_INTSET_H
 #define QRC_INTSET_H
 
@@ -48,8 +49,14 @@ class QrcIntCollectionI {
   QrcIntCollectionI* _copyMemo;
 };
 
+struct QrcIntHole;
+
 class QrcIntSetI {
  public:
+  // Universes wider than this hold a variable's domain as its holes.
+  static const QrcInt HoleFormSpan = QrcInt(1) << 16;
+  struct HoleForm {};
+
   // Plain range [min, max], full or empty.
   QrcIntSetI(QrcManagerI* manager, QrcInt min, QrcInt max, QrcBool full, QrcBool stamped);
   // Over a collection: element-based for universes wider than 128 values or
@@ -58,6 +65,12 @@ class QrcIntSetI {
   // Plain range [min, max] holding the given values.
   QrcIntSetI(QrcManagerI* manager, QrcInt min, QrcInt max, QrcInt n, const QrcInt* values,
              QrcBool stamped);
+  // Full range [min, max] kept as the intervals removed from it: each change
+  // costs the logarithm of the number of holes, never the span. Behaves as a
+  // plain range (values outside count as members, positions are v - min).
+  QrcIntSetI(QrcManagerI* manager, QrcInt min, QrcInt max, HoleForm);
+  // The full, stamped set a variable over [min, max] takes at its first hole.
+  static QrcIntSetI* makeDomain(QrcManagerI* manager, QrcInt min, QrcInt max);
 
   bool contains(QrcInt v) const;
   // Values outside a plain range count as members (never removed).
@@ -95,6 +108,9 @@ class QrcIntSetI {
   QrcInt getWordCount() const { return _wordCount; }
   QrcIntCollectionI* getCollection() const { return _coll; }
   QrcManagerI* getManager() const { return _manager; }
+  bool isHoleForm() const { return !_words; }
+  // The number of members in [a, b].
+  QrcInt countIn(QrcInt a, QrcInt b) const;
 
   // Positions: bit v - min of a plain range, bit i + 1 of element i.
   QrcInt firstPosition() const { return _coll ? 1 : 0; }
@@ -121,6 +137,14 @@ class QrcIntSetI {
   // Position of the last universe value <= v (firstPosition() - 1 when none).
   QrcInt floorPosition(QrcInt v) const;
   QrcInt countInPositions(QrcInt from, QrcInt to) const;
+  QrcInt countInWords(QrcInt wf, QrcInt wt, QrcWord low, QrcWord high) const;
+  // The bit set's own position walks.
+  QrcInt nextBit(QrcInt from) const;
+  QrcInt previousBit(QrcInt from) const;
+  // Hole form.
+  void setHoles(QrcIntHole* root);
+  QrcInt firstMemberFrom(QrcInt v) const;
+  QrcInt lastMemberUpTo(QrcInt v) const;
 
   QrcWord* _words;
   QrcInt _min;
@@ -130,6 +154,8 @@ class QrcIntSetI {
   QrcManagerI* _manager;
   QrcInt* _stamps;
   QrcInt _wordCount;
+  QrcIntHole* _holes;
+  QrcInt _holesStamp;
 };
 
 // Members of a set in increasing order.

@@ -1,7 +1,14 @@
-// Minimum distance: every two variables lie at least k apart. Level 0 applies
-// a window rule on bounds; levels 1 to 3 add a partition of the value axis
+// Minimum distance: every two variables lie at least k apart. Every level
+// applies a window rule on bounds. Level 3 adds a partition of the value axis
 // into blocks of k values for several shifts, each shift requiring the
-// variables to fall into different blocks (a distribute at the same level).
+// variables to fall into different blocks with domain filtering (a matching),
+// and a block that every such matching uses takes from every variable the
+// values too close to all the values its occupant can take.
+//
+// Levels 1 and 2 add nothing: their partition, a distribute that only
+// counts, removes a block from the others once a variable lies inside it
+// (all its values within k - 1), which its window already removed, and its
+// span rule then removes values of that window too; so they prune as level 0.
 #ifndef QRC_MINDISTANCE_H
 #define QRC_MINDISTANCE_H
 
@@ -66,8 +73,12 @@ class QrcOppositeGlobalMinDistanceI : public QrcConstraintI {
 };
 
 class QrcMinDistanceEltOfPartitionI;
+class QrcCardMatchingI;
 
-// The shifts of the partition, each a sub-constraint in the chain.
+// The shifts of the partition, each a sub-constraint in the chain: shift 1
+// and, when two values of the domains lie closer than k, one shift per
+// distinct way of grouping the values into blocks (at most k - 1), found from
+// the intervals of the domains.
 class QrcMinDistancePartitionI : public QrcConstraintWithFilterI {
   QROSIMPLECLASS(QrcMinDistancePartitionI, QrcConstraintWithFilterI)
  public:
@@ -85,48 +96,48 @@ class QrcMinDistancePartitionI : public QrcConstraintWithFilterI {
   QrcInt _count;
 };
 
-// One shift p: the block of each variable, at most one variable per block,
-// and the values too close to a block's occupant removed. Block numbers can
-// pass the engine's integer limit, so y[i] takes the count entries (1-based
-// positions in the list of blocks) of its blocks instead.
+// One shift p: the block of each variable, at most one variable per block
+// (a matching of the variables to the blocks with domain filtering), and the
+// values too close to a block's occupant removed when every matching uses
+// the block. Blocks are numbered from 1 at the smallest value m0; block
+// numbers can pass the engine's integer limit, so y[i] takes the label of a
+// block (its number + QrcIntMin - 1). Only level 3 filters.
 class QrcMinDistanceEltOfPartitionI : public QrcConstraintWithFilterI {
   QROSIMPLECLASS(QrcMinDistanceEltOfPartitionI, QrcConstraintWithFilterI)
  public:
-  QrcMinDistanceEltOfPartitionI(QrcManagerI* manager, const QrcIntVarArray& x, QrcInt nValues,
-                                const QrcInt* values, QrcInt p, QrcInt k);
+  QrcMinDistanceEltOfPartitionI(QrcManagerI* manager, const QrcIntVarArray& x, QrcInt m0, QrcInt p,
+                                QrcInt k);
   void post() override;
-  void propagate() override {}
+  void propagate() override;
   QrcBool isFilterLevelSupported(QrcInt level) override;
   void display(std::ostream& os) const override;
 
+  QrcInt getShift() const { return _p; }
   QrcInt blockOf(QrcInt v) const;
   QrcInt blockLo(QrcInt b) const;
   QrcInt blockHi(QrcInt b) const;
-  QrcInt getBlockCount() const { return _nBlocks; }
-  QrcInt getBlock(QrcInt t) const { return _blocks[t]; }
-  // Count entry t: 0 for the value 0, t >= 1 for block getBlock(t - 1).
-  QrcIntExpI* getCount(QrcInt t) const { return _count[t]; }
-  // y[i]: the count entries of x[i]'s blocks.
+  static QrcInt labelOf(QrcInt b) { return b + QrcIntMin - 1; }
+  static QrcInt blockOfLabel(QrcInt y) { return y - QrcIntMin + 1; }
+  // y[i]: the labels of x[i]'s blocks.
   QrcIntExpI* getBlockVar(QrcInt i) const { return _y[i]; }
+  // After propagation: whether every matching puts a variable in block b.
+  bool isForced(QrcInt b);
 
   void xChanged(QrcInt i);
   void yChanged(QrcInt i);
-  void countRule(QrcInt t);
 
  private:
-  QrcInt entryOf(QrcInt b) const;
+  // Removes from every variable the values closer than k to all the values
+  // that the variables able to occupy block b can take in it.
+  void spanRule(QrcInt b);
 
   QrcIntVarArray _x;
-  QrcInt _nValues;
-  const QrcInt* _values;
+  QrcInt _m0;
   QrcInt _p;
   QrcInt _k;
-  QrcInt* _blocks;
-  QrcInt _nBlocks;
   QrcIntExpI** _y;
-  QrcIntExpI** _count;
-  QrcInt* _spanLo;
-  QrcInt* _spanHi;
+  QrcCardMatchingI* _matching;
+  QrcInt* _matched;  // the labels matched at a propagation
 };
 
 // |x[i] - x[j]| >= k for i != j; k <= 0 gives the true constraint.

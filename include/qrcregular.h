@@ -80,10 +80,13 @@ class QrcRegularI : public QrcConstraintI {
   QROSIMPLECLASS(QrcRegularI, QrcConstraintI)
  public:
   // The inputs are copied. costs holds n x s x m values (cost of symbol j from
-  // state q at layer i at (i * s + q) * m + j); null for zero costs.
+  // state q at layer i at (i * s + q) * m + j); null for zero costs. With
+  // others, the last symbol stands for every value that no other symbol
+  // stands for (its alphabet entry is not read), so that an automaton whose
+  // transitions treat those values alike has no symbol per value.
   QrcRegularI(QrcManagerI* m, QrcIntVarArrayI* x, QrcInt states, const QrcInt* T, QrcInt symbols,
               const QrcInt* alphabet, const QrcInt* finals, QrcInt finalCount, const double* costs,
-              QrcFloatExpI* z);
+              QrcFloatExpI* z, bool others = false);
   void post() override;
   void propagate() override;
 
@@ -97,14 +100,21 @@ class QrcRegularI : public QrcConstraintI {
   QrcBool isFinal(QrcInt q) const { return _final[q] != 0; }
   QrcFloatExpI* getCost() const { return _z; }
   QrcInt getSupport(QrcInt i, QrcInt j) const { return _support[i * _symbols + j].getValue(); }
+  QrcInt getSymbolCount() const { return _symbols; }
   const QrcRegularLabel& getLabel(QrcInt k, QrcInt q) const { return _labels[k * _states + q]; }
 
  private:
   QrcInt symbolOf(QrcInt v) const;
-  // Calls f(v, j) for each value v of x's domain that has a symbol j, in
-  // increasing order: over the domain or over the sorted alphabet, the shorter.
+  // Calls f(v, j) for each value v of x's domain that a listed symbol j
+  // stands for, in increasing order: over the domain or over the sorted
+  // alphabet, the shorter; answers how many there were.
   template <class F>
-  void forEachSymbol(QrcIntExpI* x, F f);
+  QrcInt forEachSymbol(QrcIntExpI* x, F f);
+  // Calls f(j) once for each symbol that a value of x's domain has.
+  template <class F>
+  void forEachSymbolPresent(QrcIntExpI* x, F f);
+  // The symbol of the other values loses its last edge at layer i.
+  void removeOthers(QrcInt i);
   // Keeps in each variable only the values whose symbol an edge of its layer carries.
   void restrictDomains();
   double cost(QrcInt i, QrcInt q, QrcInt j) const {
@@ -140,6 +150,8 @@ class QrcRegularI : public QrcConstraintI {
   QrcIntMap* _map;        // value -> symbol
   QrcInt* _sortedValues;  // the alphabet's values within the domains, increasing
   QrcInt _nSorted;
+  QrcInt _others;         // the symbol of the other values, -1 when none
+  QrcRevWord* _listedIn;  // with others: per layer, the sorted values left in the domain
   QrcRevWord* _support;
   QrcRegularLabel* _labels;
   QrcRegularEdge** _heads[3];

@@ -2,7 +2,7 @@
 // a closed tuple set, to the tuples outside one, or to the tuples accepted by
 // a predicate of two or three arguments, kept generalised arc consistent.
 //
-// Every value of every variable has a value record and, once the constraint
+// Allowed tables: every value of every variable has a value record and, once the constraint
 // propagated, a support: a tuple record holding the value whose values all
 // lie in their domains. A tuple record supports every value it holds and is
 // listed under each of them, so that a value whose support was lost first
@@ -14,6 +14,10 @@
 // not on the trail: each choice point at which the constraint wakes gets one
 // restorer goal, run when search returns past it, that puts back the tuples
 // invalidated and the supports and frontiers changed since.
+//
+// Forbidden tables and predicates keep their supports by runs of values
+// instead (see QrcGACSPredicateI), so that they follow the tuples and the
+// values whose supports differ, not the width of the domains.
 //
 // Propagation code keeps trivially destructible locals only: a failure leaves
 // it by a non-local jump.
@@ -274,28 +278,71 @@ class QrcGACForbiddenI : public QrcIntPredicateI {
   QrcTupleSetI* _set;
 };
 
-// Supports found by lexicographic enumeration of the product of the domains.
-class QrcGACSPredicateI : public QrcGACSchemaI {
-  QROSIMPLECLASS(QrcGACSPredicateI, QrcGACSchemaI)
+// A run of values [lo, hi] of one position sharing one support: each value v
+// of the run still in its domain is supported by the tuple holding v at the
+// position and, at each other position j, support[j] plus v - lo when bit j
+// of shift is set (so that v == w runs as well as v < max). A free run needs
+// no support: no forbidden tuple holds its values there.
+struct QrcGACRun {
+  QrcInt lo;
+  QrcInt hi;
+  QrcGACRun* next;  // the run of higher values, linked on the trail
+  QrcInt shift;
+  QrcInt free;
+  QrcInt support[1];  // one per position (the position's own entry unused)
+};
+
+// Generalised arc consistency for a predicate (forbidden tables: not in the
+// set), by runs of values sharing a support, kept per position in increasing
+// order on the trail. A value's support is sought first as the extension of
+// the run before it, then (two and three arguments) among the tuples of the
+// bounds of the other domains, then by lexicographic enumeration of the
+// product of the other domains. A change of a domain checks the supports of
+// the runs of the other positions; only the values of a run whose support
+// left seek again. An arbitrary predicate has to be asked once per value at
+// least; over wide domains the runs keep that the only cost per value. For a
+// forbidden table, only the values that occur in the column need a support.
+class QrcGACSPredicateI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcGACSPredicateI, QrcConstraintI)
  public:
   QrcGACSPredicateI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcIntPredicateI* general,
                     QrcIntBinaryPredicateI* binary, QrcIntTernaryPredicateI* ternary);
+  void post() override;
+  void propagate() override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
-  QrcGACTuple* seekSupport(QrcGACValue* value) override;
+  // Demon of position j: its domain changed.
+  void changed(QrcInt j);
+  QrcInt getArity() const { return _arity; }
+  // The runs of a position, lowest first.
+  const QrcGACRun* getRuns(QrcInt k) const { return _runs ? _runs[k] : nullptr; }
 
  private:
-  // Moves the candidate to the next one from position p (k stays); the
-  // position moved, -1 when there is no next candidate.
-  QrcInt advance(QrcInt p, QrcInt k);
-  void resetAfter(QrcInt p, QrcInt k);
-  // Skips the candidates that the frontiers of their values settle; false when none is left.
-  bool skipSettled(QrcInt c, QrcInt k, QrcInt v);
   QrcBool accepts() const;
+  // Whether the candidate, holding v at k, has its other values in their
+  // domains and is accepted.
+  bool tryCandidate(QrcInt k);
+  bool seek(QrcInt k, QrcInt v);
+  bool valid(QrcInt k, const QrcGACRun* r) const;
+  QrcGACRun* newRun(QrcInt k, QrcInt lo, QrcInt hi, QrcInt shift, QrcInt free);
+  // The runs for the values of [lo, hi] still in x[k]'s domain, chained;
+  // removes the values without support. Null when none is left.
+  QrcGACRun* build(QrcInt k, QrcInt lo, QrcInt hi, QrcGACRun*& last);
+  void revise(QrcInt k);
+  // Forbidden tables: the sorted values of column k.
+  const QrcInt* column(QrcInt k, QrcInt& count);
 
+  QrcInt _arity;
+  QrcIntVarArrayI* _vars;
   QrcIntPredicateI* _general;
   QrcIntBinaryPredicateI* _binary;
   QrcIntTernaryPredicateI* _ternary;
+  QrcTupleSetI* _forbidden;  // the set of a forbidden table, else null
   QrcInt* _candidate;
+  QrcGACRun** _runs;  // per position, on the trail
+  QrcInt** _columns;  // per position, made on first use (trailed)
+  QrcInt* _columnSizes;
+  unsigned char* _changed;
+  QrcInt _built;  // trailed
 };
 
 // Restricts each variable to the values of its column, then posts the schema.

@@ -27,14 +27,15 @@ QrcInt largestMax(const QrcIntVarArray& x) {
   return best;
 }
 
-// A regular constraint with zero costs and z = [0, 0]; the finals as given (none is none).
+// A regular constraint with zero costs and z = [0, 0]; the finals as given
+// (none is none). With others, the last symbol stands for the other values.
 QrcConstraintI* zeroCostRegular(QrcManagerI* m, const QrcIntVarArray& x, QrcInt states,
                                 const std::vector<QrcInt>& T, const std::vector<QrcInt>& alphabet,
-                                const std::vector<QrcInt>& finals) {
+                                const std::vector<QrcInt>& finals, bool others = false) {
   QrcFloatExpI* z = QrcFloatVar(QrcManager(m), 0.0, 0.0).getImpl();
-  return new (m)
-      QrcRegularI(m, x.getImpl(), states, T.data(), static_cast<QrcInt>(alphabet.size()),
-                  alphabet.data(), finals.data(), static_cast<QrcInt>(finals.size()), nullptr, z);
+  return new (m) QrcRegularI(m, x.getImpl(), states, T.data(), static_cast<QrcInt>(alphabet.size()),
+                             alphabet.data(), finals.data(), static_cast<QrcInt>(finals.size()),
+                             nullptr, z, others);
 }
 
 }  // namespace
@@ -199,23 +200,6 @@ QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, Q
                                   "the tuple set is not closed");
   QrcInt n = x.getSize();
   if (n == 0) return new (m) QrcPatternI(m, nullptr);
-  // The alphabet: the union of the domains, increasing.
-  std::vector<QrcInt> alphabet;
-  for (QrcInt i = 0; i < n; ++i) {
-    QrcIntExpI* v = x.getImpl()->getVar(i);
-    for (QrcInt a = v->getMin();;) {
-      alphabet.push_back(a);
-      QrcInt next = v->getNextHigher(a);
-      if (next <= a) break;
-      a = next;
-    }
-  }
-  std::sort(alphabet.begin(), alphabet.end());
-  alphabet.erase(std::unique(alphabet.begin(), alphabet.end()), alphabet.end());
-  auto indexOf = [&](QrcInt v) {
-    auto it = std::lower_bound(alphabet.begin(), alphabet.end(), v);
-    return it != alphabet.end() && *it == v ? it - alphabet.begin() : -1;
-  };
   // Each tuple's pattern: its values up to the first terminator from the second position on.
   std::vector<std::vector<QrcInt>> all;
   for (const QrcTupleNode* t = set->getNewest(); t; t = t->listNext) {
@@ -224,6 +208,24 @@ QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, Q
       p.push_back(t->values[k]);
     all.push_back(p);
   }
+  // The alphabet: the values of the patterns that some domain holds,
+  // increasing. Every other value of the domains leads back to the start
+  // from every state, so they all share one last symbol instead of one each.
+  std::vector<QrcInt> alphabet;
+  for (const std::vector<QrcInt>& p : all) alphabet.insert(alphabet.end(), p.begin(), p.end());
+  std::sort(alphabet.begin(), alphabet.end());
+  alphabet.erase(std::unique(alphabet.begin(), alphabet.end()), alphabet.end());
+  alphabet.erase(std::remove_if(alphabet.begin(), alphabet.end(),
+                                [&](QrcInt v) {
+                                  for (QrcInt i = 0; i < n; ++i)
+                                    if (x.getImpl()->getVar(i)->isInDomain(v)) return false;
+                                  return true;
+                                }),
+                 alphabet.end());
+  auto indexOf = [&](QrcInt v) {
+    auto it = std::lower_bound(alphabet.begin(), alphabet.end(), v);
+    return it != alphabet.end() && *it == v ? it - alphabet.begin() : -1;
+  };
   Trie trie(terminator);
   for (const std::vector<QrcInt>& p : all) {
     bool skip = p.empty();
@@ -254,7 +256,8 @@ QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, Q
     }
     for (size_t k = children.size(); k-- > 0;) stack.push_back(children[k]);
   }
-  QrcInt symbols = static_cast<QrcInt>(alphabet.size());
+  QrcInt listed = static_cast<QrcInt>(alphabet.size());
+  QrcInt symbols = listed + 1;
   const QrcInt Unset = -2;
   std::vector<QrcInt> T(static_cast<size_t>(states * symbols), Unset);
   auto stateOf = [&](QrcInt node) {
@@ -268,7 +271,8 @@ QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, Q
     for (QrcInt c = q.firstChild; c >= 0; c = trie.nodes[static_cast<size_t>(c)].nextSibling)
       row[indexOf(trie.nodes[static_cast<size_t>(c)].value)] = stateOf(c);
     const std::vector<QrcInt>& p = paths[static_cast<size_t>(node)];
-    for (QrcInt j = 0; j < symbols; ++j) {
+    row[listed] = 0;  // the other values
+    for (QrcInt j = 0; j < listed; ++j) {
       if (row[j] != Unset) continue;
       row[j] = 0;
       // The longest proper suffix of the path that, followed by the value, is
@@ -285,5 +289,6 @@ QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, Q
   }
   std::vector<QrcInt> finals;
   for (QrcInt q = 0; q < states; ++q) finals.push_back(q);
-  return new (m) QrcPatternI(m, zeroCostRegular(m, x, states, T, alphabet, finals));
+  alphabet.push_back(0);  // the other values' symbol: its entry is not read
+  return new (m) QrcPatternI(m, zeroCostRegular(m, x, states, T, alphabet, finals, true));
 }

@@ -10,40 +10,47 @@ namespace qrcdomain {
 
 // Removes from x every domain value strictly between p and q.
 inline void removeGap(QrcIntExpI* x, QrcInt p, QrcInt q) {
-  if (p + 1 >= q) return;
-  QrcInt v = x->getNextHigher(p);
-  while (v > p && v < q) {
-    QrcInt next = x->getNextHigher(v);
-    x->removeValue(v);
-    if (next == v) return;
-    v = next;
+  if (p + 1 < q) x->removeRange(p + 1, q - 1);
+}
+
+// Index of the first of count sorted values that is at least v.
+template <class Value>
+QrcInt lowerBound(Value value, QrcInt count, QrcInt v, QrcInt from = 0) {
+  QrcInt lo = from, hi = count;
+  while (lo < hi) {
+    QrcInt mid = lo + (hi - lo) / 2;
+    if (value(mid) < v)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
+  return lo;
 }
 
 // Calls f(v) for each value a variable y lost in its current propagation
 // step among sorted distinct values (value(k) for k < count; other values
-// lost inside its bounds come too): the values removed inside its bounds,
-// then the listed values its bounds went past. Stops when f answers false.
-// Costs the lost values, never the span of the bounds.
+// removed alone inside its bounds come too): the values removed inside its
+// bounds, then the listed values its bounds went past. Stops when f answers
+// false. Costs the lost values and the listed ones in lost ranges, never the
+// span of a range or of the bounds.
 template <class Value, class F>
 void forEachLostValue(QrcIntExpI* y, Value value, QrcInt count, F f) {
-  QrcIntListIterator it(y->getRemovedValues());
-  QrcInt v;
-  while (it.next(v))
-    if (!f(v)) return;
+  QrcIntRemovedIterator it(y);
+  QrcInt a, b;
+  while (it.nextRange(a, b)) {
+    if (a == b) {
+      if (!f(a)) return;
+      continue;
+    }
+    // Every value of a removed range was in the domain.
+    for (QrcInt k = lowerBound(value, count, a); k < count && value(k) <= b; ++k)
+      if (!f(value(k))) return;
+  }
   const QrcIntSetI* d = y->getDomainSet();
   QrcInt mn = y->getMin(), mx = y->getMax();
   QrcInt parts[2][2] = {{y->getOldMin(), mn - 1}, {mx + 1, y->getOldMax()}};
   for (auto& part : parts) {
-    QrcInt lo = 0, hi = count;
-    while (lo < hi) {
-      QrcInt mid = lo + (hi - lo) / 2;
-      if (value(mid) < part[0])
-        lo = mid + 1;
-      else
-        hi = mid;
-    }
-    for (QrcInt k = lo; k < count && value(k) <= part[1]; ++k)
+    for (QrcInt k = lowerBound(value, count, part[0]); k < count && value(k) <= part[1]; ++k)
       if ((!d || d->isMember(value(k))) && !f(value(k))) return;
   }
 }
@@ -72,20 +79,6 @@ void forEachInterval(QrcIntExpI* x, F f) {
     if (next <= b) return;
     a = next;
   }
-}
-
-// Index of the first of count sorted values that is at least v.
-template <class Value>
-QrcInt lowerBound(Value value, QrcInt count, QrcInt v, QrcInt from = 0) {
-  QrcInt lo = from, hi = count;
-  while (lo < hi) {
-    QrcInt mid = lo + (hi - lo) / 2;
-    if (value(mid) < v)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
 }
 
 // The smallest value of x's domain among count sorted distinct values

@@ -455,6 +455,17 @@ bool QrcCardMatchingI::moveAway(QrcInt v) {
   return false;
 }
 
+bool QrcCardMatchingI::hasOwnValue(QrcInt i) const {
+  QrcInt v = _varNodes[i].matched;
+  return v != Unmatched && v != RestMark;
+}
+
+bool QrcCardMatchingI::isForced(QrcInt v) {
+  for (QrcInt i = 0; i < _nVars; ++i)
+    if (_varNodes[i].matched == v) return !moveAway(v);
+  return false;
+}
+
 bool QrcCardMatchingI::bringOne(QrcInt v) {
   clearVisited();
   _target.excluded = Unmatched;

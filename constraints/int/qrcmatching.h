@@ -116,6 +116,13 @@ class QrcCardMatchingI {
   // The value matched to the i-th variable; getUnmatched() when none.
   QrcInt getMatchedValue(QrcInt i) const { return _varNodes[i].matched; }
   QrcInt getUnmatched() const { return _offset - 1; }
+  // Whether the i-th variable is matched to a value node of its own (not to
+  // the rest node).
+  bool hasOwnValue(QrcInt i) const;
+  // After propagate: whether every matching has a variable on value v. False
+  // when none is on it or when one can move to another value (the matching
+  // is then the moved one).
+  bool isForced(QrcInt v);
 
  private:
   QrcMatchValueNode* nodeOf(QrcInt v) const;

@@ -6,7 +6,8 @@
 #include <algorithm>
 #include <ostream>
 
-#include "qrcdistribute.h"
+#include "constraints/int/qrcdomainwalk.h"
+#include "constraints/int/qrcmatching.h"
 #include "qrcheaparray.h"
 #include "qrcsizealloc.h"
 
@@ -63,8 +64,6 @@ QRC_INDEXED_DEMON(QrcDemonMDPDomainXI, "QrcDemonMDPDomainX", QrcMinDistanceEltOf
                   xChanged)
 QRC_INDEXED_DEMON(QrcDemonMDPDomainAbstrI, "QrcDemonMDPDomainAbstr", QrcMinDistanceEltOfPartitionI,
                   yChanged)
-QRC_INDEXED_DEMON(QrcDemonMDPValueCardI, "QrcDemonMDPValueCard", QrcMinDistanceEltOfPartitionI,
-                  countRule)
 
 #undef QRC_INDEXED_DEMON
 
@@ -98,12 +97,13 @@ void QrcGlobalMinDistanceI::propagate() {
 }
 
 QrcBool QrcGlobalMinDistanceI::isFilterLevelSupported(QrcInt level) {
-  if (level == QrcLowFilterLevel) return 1;
   if (level < QrcLowFilterLevel || level > QrcFullFilterLevel) return 0;
   if (_partition) {
     propagateFilterLevel(level);
     return 1;
   }
+  // Below 3 a partition would prune nothing the windows do not.
+  if (level < QrcFullFilterLevel) return 1;
   // Trailed with the chain it joins: a post undone by backtracking or a
   // restart builds the partition again when the constraint is posted anew.
   _manager->saveValue(&_partition);
@@ -234,6 +234,41 @@ QrcBool QrcMinDistancePartitionI::isFilterLevelSupported(QrcInt level) {
 
 namespace {
 
+struct Span {
+  QrcInt a;
+  QrcInt b;
+};
+
+// The union of the domains of x as disjoint intervals with gaps between
+// them, increasing, on the heap: costs the intervals of the domains.
+Span* unionOf(QrcManagerI* m, const QrcIntVarArray& x, QrcInt& count) {
+  QrcInt total = 0;
+  for (QrcInt i = 0; i < x.getSize(); ++i)
+    qrcdomain::forEachInterval(at(x, i), [&](QrcInt, QrcInt) { return ++total > 0; });
+  Span* s = allocArray<Span>(m, total);
+  QrcInt k = 0;
+  for (QrcInt i = 0; i < x.getSize(); ++i)
+    qrcdomain::forEachInterval(at(x, i), [&](QrcInt a, QrcInt b) {
+      s[k++] = Span{a, b};
+      return true;
+    });
+  std::sort(s, s + k, [](const Span& l, const Span& r) { return l.a < r.a; });
+  count = 0;
+  for (QrcInt j = 0; j < k; ++j) {
+    if (count > 0 && s[j].a <= s[count - 1].b + 1) {
+      if (s[j].b > s[count - 1].b) s[count - 1].b = s[j].b;
+    } else {
+      s[count++] = s[j];
+    }
+  }
+  return s;
+}
+
+QrcInt floorMod(__int128 v, QrcInt k) {
+  __int128 r = v % k;
+  return static_cast<QrcInt>(r < 0 ? r + k : r);
+}
+
 // Block of v in shift p (d = v - m0 >= 0).
 QrcInt blockIn(QrcInt d, QrcInt p, QrcInt k) {
   if (p == 1) return d / k + 1;
@@ -242,212 +277,211 @@ QrcInt blockIn(QrcInt d, QrcInt p, QrcInt k) {
 
 }  // namespace
 
+// Shift p starts its blocks (but the first) at the values congruent to
+// m0 + p - 1 modulo k. Two consecutive values u < w of the domains fall in
+// different blocks when such a start lies in (u, w]: as the start's residue
+// turns round, the grouping changes only where it meets u + 1 or w + 1 of a
+// pair closer than k. One shift per residue met keeps every grouping.
 void QrcMinDistancePartitionI::post() {
   QrcInt n = _x.getSize();
   if (n < 2) return;  // nothing to keep apart
-  QrcIntMap* seen = new (_manager) QrcIntMap(_manager);
-  for (QrcInt i = 0; i < n; ++i) {
-    QrcIntExpI* x = at(_x, i);
-    QrcInt hi = x->getMax();
-    for (QrcInt v = x->getMin();; v = x->getNextHigher(v)) {
-      seen->add(v, v);
-      if (v >= hi) break;
+  QrcInt r = 0;
+  Span* u = unionOf(_manager, _x, r);
+  QrcInt m0 = u[0].a;
+  // The closest two values: 1 inside an interval, else the narrowest gap.
+  bool close = false;
+  for (QrcInt j = 0; j < r && !close; ++j)
+    close = (u[j].b > u[j].a && _k > 1) || (j + 1 < r && u[j + 1].a - u[j].b < _k);
+  // The residues where a grouping changes, as ranges of [0, k - 1].
+  Span* ranges = allocArray<Span>(_manager, 6 * r + 2);
+  QrcInt nr = 0;
+  auto addCyclic = [&](__int128 from, __int128 length) {
+    if (length >= _k) {
+      ranges[nr++] = Span{0, _k - 1};
+      return;
+    }
+    QrcInt start = floorMod(from, _k);
+    __int128 end = static_cast<__int128>(start) + length - 1;
+    if (end < _k) {
+      ranges[nr++] = Span{start, static_cast<QrcInt>(end)};
+    } else {
+      ranges[nr++] = Span{start, _k - 1};
+      ranges[nr++] = Span{0, static_cast<QrcInt>(end - _k)};
+    }
+  };
+  if (close) {
+    for (QrcInt j = 0; j < r; ++j) {
+      addCyclic(static_cast<__int128>(u[j].a) + 1, static_cast<__int128>(u[j].b) - u[j].a + 1);
+      if (j + 1 < r && u[j + 1].a - u[j].b < _k) {
+        addCyclic(static_cast<__int128>(u[j].b) + 1, 1);
+        addCyclic(static_cast<__int128>(u[j + 1].a) + 1, 1);
+      }
     }
   }
-  QrcInt count = seen->getSize();
-  QrcInt* values = seen->getValues();
-  std::sort(values, values + count);
-  QrcInt g = INT64_MAX;
-  for (QrcInt t = 1; t < count && g > 1; ++t) g = std::min(g, values[t] - values[t - 1]);
-  // The shifts worth building: 1, 2 and the shifts that start a block at a
-  // value; any other shift groups the values as the nearest one below it.
-  QrcInt* shifts = allocArray<QrcInt>(_manager, count + 2);
+  std::sort(ranges, ranges + nr, [](const Span& l, const Span& s) { return l.a < s.a; });
+  QrcInt merged = 0;
+  __int128 residues = 0;
+  for (QrcInt j = 0; j < nr; ++j) {
+    if (merged > 0 && ranges[j].a <= ranges[merged - 1].b + 1) {
+      if (ranges[j].b > ranges[merged - 1].b) ranges[merged - 1].b = ranges[j].b;
+    } else {
+      ranges[merged++] = ranges[j];
+    }
+  }
+  for (QrcInt j = 0; j < merged; ++j)
+    residues += static_cast<__int128>(ranges[j].b) - ranges[j].a + 1;
+  // Shift 1, then p = (s - m0 mod k) + 1 for each residue s met, p < k.
+  QrcInt most = 1 + static_cast<QrcInt>(residues < _k ? residues : _k);
+  QrcInt* shifts = allocArray<QrcInt>(_manager, most);
   QrcInt ns = 0;
   shifts[ns++] = 1;
-  if (g < _k) {
-    shifts[ns++] = 2;
-    for (QrcInt t = 0; t < count; ++t)
-      shifts[ns++] = static_cast<QrcInt>(static_cast<QrcUInt>(values[t] - values[0]) %
-                                         static_cast<QrcUInt>(_k)) +
-                     2;
-    std::sort(shifts, shifts + ns);
-    ns = std::unique(shifts, shifts + ns) - shifts;
-    while (ns > 0 && shifts[ns - 1] > _k - 1) --ns;
-  }
+  for (QrcInt j = 0; j < merged; ++j)
+    for (QrcInt s = ranges[j].a;; ++s) {
+      QrcInt p = floorMod(static_cast<__int128>(s) - m0, _k) + 1;
+      if (p > 1 && p < _k) shifts[ns++] = p;
+      if (s == ranges[j].b) break;
+    }
+  std::sort(shifts, shifts + ns);
+  ns = std::unique(shifts, shifts + ns) - shifts;
   _shifts = allocArray<QrcMinDistanceEltOfPartitionI*>(_manager, ns);
   QrcInt level = getFilterLevel();
-  QrcInt previous = 0;
-  for (QrcInt s = 0; s < ns; ++s) {
-    QrcInt p = shifts[s];
-    if (previous) {
-      bool same = true;
-      for (QrcInt t = 1; t < count && same; ++t) {
-        QrcInt d0 = values[t - 1] - values[0], d1 = values[t] - values[0];
-        same = (blockIn(d0, p, _k) == blockIn(d1, p, _k)) ==
-               (blockIn(d0, previous, _k) == blockIn(d1, previous, _k));
-      }
-      if (same) continue;
-    }
+  for (QrcInt k = 0; k < ns; ++k) {
     QrcMinDistanceEltOfPartitionI* shift =
-        new (_manager) QrcMinDistanceEltOfPartitionI(_manager, _x, count, values, p, _k);
+        new (_manager) QrcMinDistanceEltOfPartitionI(_manager, _x, m0, shifts[k], _k);
     shift->setFilterLevel(level);
     addSubConstraint(shift);
     _shifts[_count++] = shift;
-    previous = p;
   }
 }
 
 // ---------------------------------------------------------------- one shift
 
 QrcMinDistanceEltOfPartitionI::QrcMinDistanceEltOfPartitionI(QrcManagerI* m,
-                                                             const QrcIntVarArray& x,
-                                                             QrcInt nValues, const QrcInt* values,
+                                                             const QrcIntVarArray& x, QrcInt m0,
                                                              QrcInt p, QrcInt k)
     : QrcConstraintWithFilterI(m, QrcAllMinDistanceKind, QrcMediumFilterLevel),
       _x(x),
-      _nValues(nValues),
-      _values(values),
+      _m0(m0),
       _p(p),
       _k(k),
-      _blocks(nullptr),
-      _nBlocks(0),
       _y(nullptr),
-      _count(nullptr),
-      _spanLo(nullptr),
-      _spanHi(nullptr) {}
+      _matching(nullptr),
+      _matched(nullptr) {}
 
 QrcBool QrcMinDistanceEltOfPartitionI::isFilterLevelSupported(QrcInt level) {
-  propagateFilterLevel(level);
-  return 1;
+  return level >= QrcLowFilterLevel && level <= QrcFullFilterLevel;
 }
 
 QrcInt QrcMinDistanceEltOfPartitionI::blockOf(QrcInt v) const {
-  return blockIn(v - _values[0], _p, _k);
+  return blockIn(v - _m0, _p, _k);
 }
 
 QrcInt QrcMinDistanceEltOfPartitionI::blockLo(QrcInt b) const {
-  __int128 m0 = _values[0];
+  __int128 m0 = _m0;
   if (_p == 1) return clampWide(m0 + static_cast<__int128>(b - 1) * _k);
-  return b == 1 ? _values[0] : clampWide(m0 + static_cast<__int128>(b - 2) * _k + _p - 1);
+  return b == 1 ? _m0 : clampWide(m0 + static_cast<__int128>(b - 2) * _k + _p - 1);
 }
 
 QrcInt QrcMinDistanceEltOfPartitionI::blockHi(QrcInt b) const {
-  __int128 m0 = _values[0];
+  __int128 m0 = _m0;
   if (_p == 1) return clampWide(m0 + static_cast<__int128>(b) * _k - 1);
   return clampWide(b == 1 ? m0 + _p - 2 : m0 + static_cast<__int128>(b - 1) * _k + _p - 2);
 }
 
-QrcInt QrcMinDistanceEltOfPartitionI::entryOf(QrcInt b) const {
-  return (std::lower_bound(_blocks, _blocks + _nBlocks, b) - _blocks) + 1;
+bool QrcMinDistanceEltOfPartitionI::isForced(QrcInt b) {
+  return _matching && _matching->isForced(labelOf(b));
 }
 
 void QrcMinDistanceEltOfPartitionI::post() {
-  QrcManager h(_manager);
   QrcInt n = _x.getSize();
-  _blocks = allocArray<QrcInt>(_manager, _nValues);
-  for (QrcInt t = 0; t < _nValues; ++t) {
-    QrcInt b = blockOf(_values[t]);
-    if (_nBlocks == 0 || b > _blocks[_nBlocks - 1]) _blocks[_nBlocks++] = b;
-  }
   _y = allocArray<QrcIntExpI*>(_manager, n);
-  QrcIntVarArray ys(h, n);
-  QrcInt* own = allocArray<QrcInt>(_manager, _nBlocks);
+  _matched = allocArray<QrcInt>(_manager, n);
   for (QrcInt i = 0; i < n; ++i) {
     QrcIntExpI* x = at(_x, i);
-    QrcInt c = 0;
-    for (QrcInt t = 0; t < _nBlocks; ++t) {
-      QrcInt lo = blockLo(_blocks[t]);
-      if (x->getMax() >= lo && x->getNextHigher(lo - 1) <= blockHi(_blocks[t])) own[c++] = t + 1;
-    }
-    _y[i] = QrcIntVar(h, QrcIntArray(h, c, own)).getImpl();
-    ys.set(i, QrcIntExp(_y[i]));
+    QrcIntExpI* y = new (_manager)
+        QrcIntExpI(_manager, labelOf(blockOf(x->getMin())), labelOf(blockOf(x->getMax())), nullptr);
+    // The blocks that lie in a gap of the domain, a range per gap.
+    QrcInt last = x->getMin() - 1;
+    qrcdomain::forEachInterval(x, [&](QrcInt a, QrcInt b) {
+      if (a > last + 1) {
+        QrcInt first = blockOf(last + 1), end = blockOf(a - 1);
+        if (blockLo(first) < last + 1) ++first;
+        if (blockHi(end) > a - 1) --end;
+        if (first <= end) y->removeRange(labelOf(first), labelOf(end));
+      }
+      last = b;
+      return true;
+    });
+    _y[i] = y;
   }
-  _count = allocArray<QrcIntExpI*>(_manager, _nBlocks + 1);
-  _spanLo = allocArray<QrcInt>(_manager, _nBlocks + 1);
-  _spanHi = allocArray<QrcInt>(_manager, _nBlocks + 1);
-  QrcIntVarArray counts(h, _nBlocks + 1);
-  QrcIntArray listed(h, _nBlocks + 1, QrcInt(0));
-  for (QrcInt t = 0; t <= _nBlocks; ++t) {
-    _count[t] = new (_manager) QrcIntExpI(_manager, 0, 1, nullptr);
-    counts.set(t, QrcIntExp(_count[t]));
-    if (t > 0) {
-      listed[t] = t;
-      _spanLo[t] = blockHi(_blocks[t - 1]) + 1;
-      _spanHi[t] = blockLo(_blocks[t - 1]) - 1;
-    }
-  }
-  addSubConstraint(static_cast<QrcConstraintWithFilterI*>(
-      QrcDistribute(counts, listed, ys, getFilterLevel()).getImpl()));
+  _matching = new (_manager) QrcCardMatchingI(_manager);
+  _matching->init(n, _y, 0, nullptr, nullptr, QrcCardMatchingI::PruneComponents);
   for (QrcInt i = 0; i < n; ++i) {
     at(_x, i)->whenDomain(new (_manager) QrcDemonMDPDomainXI(_manager, this, i));
     _y[i]->whenDomain(new (_manager) QrcDemonMDPDomainAbstrI(_manager, this, i));
   }
-  for (QrcInt t = 1; t <= _nBlocks; ++t)
-    _count[t]->whenDomain(new (_manager) QrcDemonMDPValueCardI(_manager, this, t));
+}
+
+void QrcMinDistanceEltOfPartitionI::propagate() {
+  if (getFilterLevel() < QrcFullFilterLevel) return;
+  if (!_matching->propagate()) fail();
+  // The blocks matched now (every block that all matchings use is among
+  // them); a bound occupant's window already removed what its span would.
+  QrcInt n = _x.getSize(), count = 0;
+  for (QrcInt i = 0; i < n; ++i)
+    if (_matching->hasOwnValue(i) && !_y[i]->isBound())
+      _matched[count++] = _matching->getMatchedValue(i);
+  for (QrcInt t = 0; t < count; ++t)
+    if (_matching->isForced(_matched[t])) spanRule(blockOfLabel(_matched[t]));
 }
 
 void QrcMinDistanceEltOfPartitionI::xChanged(QrcInt i) {
   QrcIntExpI* x = at(_x, i);
+  QrcIntExpI* y = _y[i];
   if (x->isBound()) {
-    QrcInt t = entryOf(blockOf(x->getMin()));
-    _y[i]->setValue(t);
-    if (!_count[t]->isBound())
-      _count[t]->setValue(1);
-    else
-      countRule(t);
-    return;
+    y->setValue(labelOf(blockOf(x->getMin())));
+  } else if (x->isProcessing()) {
+    QrcIntVarDeltaIterator it(x);
+    QrcInt a, b;
+    while (it.nextRange(a, b)) {
+      QrcInt first = blockOf(a), end = blockOf(b);
+      QrcInt ends[2] = {first, end};
+      for (QrcInt e : ends)
+        if (x->getMax() < blockLo(e) || x->getNextHigher(blockLo(e) - 1) > blockHi(e))
+          y->removeValue(labelOf(e));
+      if (end - first >= 2) y->removeRange(labelOf(first + 1), labelOf(end - 1));
+    }
   }
-  if (!x->isProcessing()) return;
-  QrcIntVarDeltaIterator it(x);
-  QrcInt v;
-  while (it.next(v)) {
-    QrcInt b = blockOf(v), lo = blockLo(b), t = entryOf(b);
-    if (x->getMax() < lo || x->getNextHigher(lo - 1) > blockHi(b)) _y[i]->removeValue(t);
-    if (_count[t]->isBound() && _count[t]->getMin() == 1) countRule(t);
-  }
+  push();
 }
 
 void QrcMinDistanceEltOfPartitionI::yChanged(QrcInt i) {
   QrcIntExpI* y = _y[i];
   QrcIntExpI* x = at(_x, i);
   if (y->isBound()) {
-    QrcInt b = _blocks[y->getMin() - 1];
+    QrcInt b = blockOfLabel(y->getMin());
     x->setRange(blockLo(b), blockHi(b));
-    return;
+  } else if (y->isProcessing()) {
+    QrcIntVarDeltaIterator it(y);
+    QrcInt a, b;
+    while (it.nextRange(a, b)) x->removeRange(blockLo(blockOfLabel(a)), blockHi(blockOfLabel(b)));
   }
-  if (!y->isProcessing()) return;
-  QrcIntVarDeltaIterator it(y);
-  QrcInt t;
-  while (it.next(t)) {
-    QrcInt b = _blocks[t - 1];
-    x->removeRange(blockLo(b), blockHi(b));
-  }
+  push();
 }
 
-void QrcMinDistanceEltOfPartitionI::countRule(QrcInt t) {
-  QrcIntExpI* c = _count[t];
-  if (!c->isBound() || c->getMin() != 1) return;
-  QrcInt b = _blocks[t - 1], lo = blockLo(b), hi = blockHi(b);
+void QrcMinDistanceEltOfPartitionI::spanRule(QrcInt b) {
+  QrcInt lo = blockLo(b), hi = blockHi(b), label = labelOf(b);
   QrcInt a = hi + 1, z = lo - 1;
   QrcInt n = _x.getSize();
   for (QrcInt i = 0; i < n; ++i) {
-    if (!_y[i]->isInDomain(t)) continue;
+    if (!_y[i]->isInDomain(label)) continue;
     QrcIntExpI* x = at(_x, i);
     QrcInt up = x->getNextHigher(lo - 1);
     if (up >= lo && up <= hi && up < a) a = up;
     QrcInt down = x->getNextLower(hi + 1);
     if (down >= lo && down <= hi && down > z) z = down;
   }
-  if (a == _spanLo[t] && z == _spanHi[t]) return;
-  if (a != _spanLo[t]) {
-    _manager->saveValue(&_spanLo[t]);
-    _spanLo[t] = a;
-  }
-  if (z != _spanHi[t]) {
-    _manager->saveValue(&_spanHi[t]);
-    _spanHi[t] = z;
-  }
-  if (a > z) return;  // no occupant left: the distribute fails
+  if (a > z) return;  // no occupant left: the matching fails
   QrcInt below = clampWide(static_cast<__int128>(z) - _k + 1);
   QrcInt above = clampWide(static_cast<__int128>(a) + _k - 1);
   for (QrcInt i = 0; i < n; ++i) {

@@ -38,7 +38,7 @@ void QrcRegular_VcoutDemonI::display(std::ostream& os) const {
 
 QrcRegularI::QrcRegularI(QrcManagerI* m, QrcIntVarArrayI* x, QrcInt states, const QrcInt* T,
                          QrcInt symbols, const QrcInt* alphabet, const QrcInt* finals,
-                         QrcInt finalCount, const double* costs, QrcFloatExpI* z)
+                         QrcInt finalCount, const double* costs, QrcFloatExpI* z, bool others)
     : QrcConstraintI(m),
       _x(x),
       _n(x ? x->getSize() : 0),
@@ -54,6 +54,8 @@ QrcRegularI::QrcRegularI(QrcManagerI* m, QrcIntVarArrayI* x, QrcInt states, cons
       _map(nullptr),
       _sortedValues(nullptr),
       _nSorted(0),
+      _others(others && symbols > 0 ? symbols - 1 : -1),
+      _listedIn(nullptr),
       _support(nullptr),
       _labels(nullptr),
       _heads{nullptr, nullptr, nullptr} {
@@ -62,9 +64,9 @@ QrcRegularI::QrcRegularI(QrcManagerI* m, QrcIntVarArrayI* x, QrcInt states, cons
 }
 
 QrcInt QrcRegularI::symbolOf(QrcInt v) const {
-  if (v < _minValue || v > _maxValue) return -1;
+  if (v < _minValue || v > _maxValue) return _others;
   QrcInt j = _map->get(v);
-  return j == QrcIntMapAbsent ? -1 : j;
+  return j == QrcIntMapAbsent ? _others : j;
 }
 
 QrcRegularEdge** QrcRegularI::head(QrcRegularEdge::List list, QrcInt i, QrcInt k) {
@@ -118,44 +120,73 @@ void QrcRegularI::post() {
     // Dense over [minValue, maxValue] when that range is small enough.
     _map = new (_manager) QrcIntMap(_manager);
     for (QrcInt j = 0; j < _symbols; ++j)
-      if (_alphabet[j] >= _minValue && _alphabet[j] <= _maxValue) _map->add(_alphabet[j], j);
+      if (j != _others && _alphabet[j] >= _minValue && _alphabet[j] <= _maxValue)
+        _map->add(_alphabet[j], j);
     _map->compact(2);
     _sortedValues = static_cast<QrcInt*>(
         _manager->allocate(static_cast<size_t>(_symbols > 0 ? _symbols : 1) * sizeof(QrcInt)));
     for (QrcInt j = 0; j < _symbols; ++j)
-      if (symbolOf(_alphabet[j]) == j) _sortedValues[_nSorted++] = _alphabet[j];
+      if (j != _others && symbolOf(_alphabet[j]) == j) _sortedValues[_nSorted++] = _alphabet[j];
     std::sort(_sortedValues, _sortedValues + _nSorted);
   }
   build();
   // Before the demon listens, so that a wide domain narrowed to a few values
   // is not reported value by value.
   restrictDomains();
+  if (_others >= 0) {
+    _listedIn = static_cast<QrcRevWord*>(
+        _manager->allocate(static_cast<size_t>(_n > 0 ? _n : 1) * sizeof(QrcRevWord)));
+    for (QrcInt i = 0; i < _n; ++i)
+      new (&_listedIn[i]) QrcRevWord(_manager, forEachSymbol(_x->getVar(i), [](QrcInt, QrcInt) {}));
+  }
   if (_n > 0) _x->whenDomain(new (_manager) QrcRegular_varArrayDemonI(_manager, this, _x));
   _z->whenRange(new (_manager) QrcRegular_VcoutDemonI(_manager, this));
 }
 
 template <class F>
-void QrcRegularI::forEachSymbol(QrcIntExpI* x, F f) {
-  QrcInt hi = x->getMax();
+QrcInt QrcRegularI::forEachSymbol(QrcIntExpI* x, F f) {
+  QrcInt hi = x->getMax(), count = 0;
   if (x->getSize() <= _nSorted) {
     for (QrcInt v = x->getMin();; v = x->getNextHigher(v)) {
       QrcInt j = symbolOf(v);
-      if (j >= 0) f(v, j);
-      if (v >= hi) return;
+      if (j >= 0 && j != _others) {
+        ++count;
+        f(v, j);
+      }
+      if (v >= hi) return count;
     }
   }
   const QrcInt* sorted = _sortedValues;
   auto value = [sorted](QrcInt k) { return sorted[k]; };
   for (QrcInt k = qrcdomain::lowerBound(value, _nSorted, x->getMin());
        k < _nSorted && sorted[k] <= hi; ++k)
-    if (x->isInDomain(sorted[k])) f(sorted[k], symbolOf(sorted[k]));
+    if (x->isInDomain(sorted[k])) {
+      ++count;
+      f(sorted[k], symbolOf(sorted[k]));
+    }
+  return count;
+}
+
+template <class F>
+void QrcRegularI::forEachSymbolPresent(QrcIntExpI* x, F f) {
+  QrcInt listed = forEachSymbol(x, [&](QrcInt, QrcInt j) { f(j); });
+  if (_others >= 0 && x->getSize() > listed) f(_others);
 }
 
 void QrcRegularI::restrictDomains() {
   for (QrcInt i = 0; i < _n; ++i) {
     QrcIntExpI* x = _x->getVar(i);
     QrcInt kept = 0;
-    forEachSymbol(x, [&](QrcInt, QrcInt j) { kept += _support[i * _symbols + j].getValue() > 0; });
+    QrcInt listed = forEachSymbol(
+        x, [&](QrcInt, QrcInt j) { kept += _support[i * _symbols + j].getValue() > 0; });
+    if (_others >= 0 && x->getSize() > listed && _support[i * _symbols + _others].getValue() > 0) {
+      // The other values stay: only listed values without an edge go.
+      if (kept < listed)
+        forEachSymbol(x, [&](QrcInt v, QrcInt j) {
+          if (_support[i * _symbols + j].getValue() == 0) x->removeValue(v);
+        });
+      continue;
+    }
     if (kept == x->getSize()) continue;
     if (kept == 0) x->setMax(x->getMin() - 1);  // fails
     QrcInt* values =
@@ -199,7 +230,7 @@ void QrcRegularI::build() {
     for (QrcInt q = 0; q < s; ++q) {
       if (!reached[static_cast<size_t>(i * s + q)]) continue;
       const QrcRegularLabel* from = label(i, q);
-      forEachSymbol(x, [&](QrcInt, QrcInt j) {
+      forEachSymbolPresent(x, [&](QrcInt j) {
         QrcInt t = _T[q * m + j];
         if (t >= 0) {
           char& f = flag[static_cast<size_t>((i * m + j) * s + q)];
@@ -230,7 +261,7 @@ void QrcRegularI::build() {
   for (QrcInt i = n - 1; i >= 0; --i) {
     QrcIntExpI* x = _x->getVar(i);
     for (QrcInt q = 0; q < s; ++q) useful[static_cast<size_t>(q)] = 0;
-    forEachSymbol(x, [&](QrcInt, QrcInt j) {
+    forEachSymbolPresent(x, [&](QrcInt j) {
       for (QrcInt q = 0; q < s; ++q) {
         char& f = flag[static_cast<size_t>((i * m + j) * s + q)];
         if (!f || !reached[static_cast<size_t>(i * s + q)]) continue;
@@ -293,7 +324,17 @@ void QrcRegularI::removeEdge(QrcRegularEdge* e) {
   unlink(e, QrcRegularEdge::Symbol);
   QrcRevWord& count = _support[e->layer * _symbols + e->symbol];
   count.set(_manager, count.getValue() - 1);
-  if (count.getValue() == 0) _x->getVar(e->layer)->removeValue(_alphabet[e->symbol]);
+  if (count.getValue() > 0) return;
+  if (e->symbol == _others)
+    removeOthers(e->layer);
+  else
+    _x->getVar(e->layer)->removeValue(_alphabet[e->symbol]);
+}
+
+void QrcRegularI::removeOthers(QrcInt i) {
+  const QrcInt* sorted = _sortedValues;
+  qrcdomain::keepOnly(
+      _x->getVar(i), [sorted](QrcInt k) { return sorted[k]; }, _nSorted);
 }
 
 // The two directions of label repair. Backward: the labels of (i, q) to the
@@ -413,21 +454,28 @@ void QrcRegularI::propagate() {
 void QrcRegularI::lostValues(QrcInt i) {
   QrcRegularEdge* removed = nullptr;
   const QrcInt* sorted = _sortedValues;
+  auto dropEdges = [&](QrcInt j) {
+    for (QrcRegularEdge *e = *head(QrcRegularEdge::Symbol, i, j), *next; e; e = next) {
+      next = e->links[QrcRegularEdge::Symbol].next;
+      if (!e->alive) continue;
+      removeEdge(e);
+      e->nextRemoved = removed;
+      removed = e;
+    }
+  };
+  QrcIntExpI* x = _x->getVar(i);
   // The lost values that have a symbol: the span the bounds went past is not walked.
   qrcdomain::forEachLostValue(
-      _x->getVar(i), [sorted](QrcInt k) { return sorted[k]; }, _nSorted,
+      x, [sorted](QrcInt k) { return sorted[k]; }, _nSorted,
       [&](QrcInt v) {
         QrcInt j = symbolOf(v);
-        if (j < 0) return true;
-        for (QrcRegularEdge *e = *head(QrcRegularEdge::Symbol, i, j), *next; e; e = next) {
-          next = e->links[QrcRegularEdge::Symbol].next;
-          if (!e->alive) continue;
-          removeEdge(e);
-          e->nextRemoved = removed;
-          removed = e;
-        }
+        if (j < 0 || j == _others) return true;
+        if (_listedIn) _listedIn[i].set(_manager, _listedIn[i].getValue() - 1);
+        dropEdges(j);
         return true;
       });
+  // The other values are all gone when the domain holds listed values only.
+  if (_others >= 0 && x->getSize() == _listedIn[i].getValue()) dropEdges(_others);
   repairRemoved(removed);
   narrowCost();
 }

@@ -88,16 +88,27 @@ void QrcWLConstraintI::enterChoicePoint() {
 void QrcWLConstraintI::lostValues(QrcInt k) {
   enterChoicePoint();
   QrcGACVar* r = &_records[k];
+  // The delta by ranges: only the indexed values inside each are visited.
   QrcIntVarDeltaIterator it(r->var);
-  QrcInt v;
+  QrcInt a, b;
   bool any = false;
-  while (it.next(v)) {
-    QrcGACValue* value = findValue(k, v);
-    if (!value || value->isLost) continue;
-    value->isLost = 1;
-    value->nextLost = r->lost;
-    r->lost = value;
-    any = true;
+  while (it.nextRange(a, b)) {
+    QrcInt i, end;
+    if (r->collection) {
+      i = r->collection->lowerBoundIndex(a);
+      end = r->collection->lowerBoundIndex(b + 1);
+    } else {
+      i = a > r->first ? a - r->first : 0;
+      end = b - r->first + 1 < r->count ? b - r->first + 1 : r->count;
+    }
+    for (; i < end; ++i) {
+      QrcGACValue* value = &r->values[i];
+      if (value->isLost) continue;
+      value->isLost = 1;
+      value->nextLost = r->lost;
+      r->lost = value;
+      any = true;
+    }
   }
   if (!any) return;
   if (!r->pending) {
@@ -122,6 +133,16 @@ void QrcGACSchemaI::initialise() {
     r.var = x;
     QrcIntSetI* d = x->getDomainSet();
     r.collection = d ? d->getCollection() : nullptr;
+    if (!r.collection && x->getSize() < x->getMax() - x->getMin() + 1) {
+      // Holes in a range-backed domain: index its members, not its span
+      // (the tables' columns have narrowed it to few values).
+      QrcInt n = x->getSize();
+      QrcInt* members = _manager->lockArrayFromPool(n);
+      QrcInt j = 0;
+      for (QrcInt v = x->getMin(); j < n; v = x->getNextHigher(v)) members[j++] = v;
+      r.collection = new (_manager) QrcIntCollectionI(_manager, n, members, true);
+      _manager->unlockArrayFromPool(members);
+    }
     r.first = r.collection ? 0 : x->getMin();
     r.count = r.collection ? r.collection->getSize() : x->getMax() - x->getMin() + 1;
     r.values = static_cast<QrcGACValue*>(
@@ -568,129 +589,6 @@ QrcTupleNode* QrcGACSAllowedI::jumpMode2(QrcTupleNode* failed, QrcInt k, QrcInt 
 QrcConstraintI* QrcGACSAllowedI::makeCopy(QrcManagerI* target) const {
   return new (target)
       QrcGACSAllowedI(target, _vars->copyForManager(target), _set->copyForManager(target));
-}
-
-// ---------------------------------------------------------------- predicates
-
-QrcGACSPredicateI::QrcGACSPredicateI(QrcManagerI* m, QrcIntVarArrayI* vars,
-                                     QrcIntPredicateI* general, QrcIntBinaryPredicateI* binary,
-                                     QrcIntTernaryPredicateI* ternary)
-    : QrcGACSchemaI(m, vars),
-      _general(general),
-      _binary(binary),
-      _ternary(ternary),
-      _candidate(static_cast<QrcInt*>(
-          m->allocate(static_cast<size_t>(_arity > 0 ? _arity : 1) * sizeof(QrcInt)))) {}
-
-QrcBool QrcGACSPredicateI::accepts() const {
-  if (_general) return _general->isTrue(_candidate);
-  if (_arity == 2 && _binary) return _binary->isTrue(_candidate[0], _candidate[1]);
-  return _ternary->isTrue(_candidate[0], _candidate[1], _candidate[2]);
-}
-
-void QrcGACSPredicateI::resetAfter(QrcInt p, QrcInt k) {
-  for (QrcInt j = p + 1; j < _arity; ++j)
-    if (j != k) _candidate[j] = _records[j].var->getMin();
-}
-
-QrcInt QrcGACSPredicateI::advance(QrcInt p, QrcInt k) {
-  for (QrcInt j = p; j >= 0; --j) {
-    if (j == k) continue;
-    QrcInt w = _records[j].var->getNextHigher(_candidate[j]);
-    if (w <= _candidate[j]) continue;
-    _candidate[j] = w;
-    resetAfter(j, k);
-    return j;
-  }
-  return -1;
-}
-
-// Scans the positions from c: a candidate below the frontier of one of its
-// values was refused when that value searched, so it moves past it.
-bool QrcGACSPredicateI::skipSettled(QrcInt c, QrcInt k, QrcInt v) {
-  QrcInt* cand = _candidate;
-  while (c < _arity) {
-    const QrcGACTuple* f = findValue(c, cand[c])->frontier;
-    QrcInt d = 0;
-    if (f) {
-      while (d < _arity && cand[d] == f->values[d]) ++d;
-    }
-    if (!f || d == _arity || cand[d] > f->values[d]) {
-      ++c;
-      continue;
-    }
-    QrcInt moved = -1;
-    if (d < c) {
-      moved = advance(c, k);
-      if (moved < 0) return false;
-      c = moved < c ? moved : c;
-      continue;
-    }
-    // Jump to the frontier: copy its values from d on.
-    bool settled = false;
-    QrcInt j = d;
-    for (; j < _arity; ++j) {
-      if (j == k) {
-        if (f->values[k] > v) {
-          moved = advance(k, k);
-          break;
-        }
-        if (f->values[k] < v) {
-          resetAfter(k, k);
-          settled = true;
-          break;
-        }
-        continue;
-      }
-      cand[j] = f->values[j];
-      if (!inDomain(j, cand[j])) {
-        moved = advance(j, k);
-        break;
-      }
-    }
-    if (settled) {
-      ++c;
-      continue;
-    }
-    // The candidate is the frontier itself, which no longer supports: past it.
-    if (j == _arity) moved = advance(_arity - 1, k);
-    if (moved < 0) return false;
-    c = moved < c ? moved : c;
-  }
-  return true;
-}
-
-QrcGACTuple* QrcGACSPredicateI::seekSupport(QrcGACValue* value) {
-  QrcInt k = value->var->position, v = value->value;
-  QrcInt* cand = _candidate;
-  QrcInt from = 0;
-  if (value->frontier) {
-    // From the first position whose value left its domain, else from the last.
-    const QrcInt* f = value->frontier->values;
-    QrcInt p = -1;
-    for (QrcInt j = 0; j < _arity; ++j) {
-      cand[j] = f[j];
-      if (p < 0 && j != k && !inDomain(j, f[j])) p = j;
-    }
-    from = advance(p < 0 ? _arity - 1 : p, k);
-    if (from < 0) return nullptr;
-  } else {
-    for (QrcInt j = 0; j < _arity; ++j) cand[j] = j == k ? v : _records[j].var->getMin();
-  }
-  for (;;) {
-    if (!skipSettled(from, k, v)) return nullptr;
-    if (accepts()) return newTuple(cand, nullptr);
-    from = advance(_arity - 1, k);
-    if (from < 0) return nullptr;
-  }
-}
-
-QrcConstraintI* QrcGACSPredicateI::makeCopy(QrcManagerI* target) const {
-  QrcIntPredicateI* general = _general;
-  if (QrcGACForbiddenI* f = dynamic_cast<QrcGACForbiddenI*>(_general))
-    general = new (target) QrcGACForbiddenI(f->getSet()->copyForManager(target));
-  return new (target)
-      QrcGACSPredicateI(target, _vars->copyForManager(target), general, _binary, _ternary);
 }
 
 // ---------------------------------------------------------------- allowed tables

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/core/qrcintholes.h"
 #include "engine/core/qrcsetsupport.h"
 #include "qrcexpr.h"
 #include "qrcmanager.h"
@@ -127,7 +128,9 @@ QrcIntSetI::QrcIntSetI(QrcManagerI* manager, QrcInt min, QrcInt max, QrcBool ful
       _coll(nullptr),
       _manager(manager),
       _stamps(nullptr),
-      _wordCount(0) {
+      _wordCount(0),
+      _holes(nullptr),
+      _holesStamp(0) {
   QrcInt span = spanOf(min, max);
   allocateWords(span / 64 + 1, full, stamped);
   _count.setNoSave(full ? span : 0);
@@ -141,7 +144,9 @@ QrcIntSetI::QrcIntSetI(QrcIntCollectionI* coll, QrcBool full, QrcBool rangeAllow
       _coll(nullptr),
       _manager(coll->getManager()),
       _stamps(nullptr),
-      _wordCount(0) {
+      _wordCount(0),
+      _holes(nullptr),
+      _holesStamp(0) {
   QrcInt u = spanOf(coll->getSmallest(), coll->getLargest());
   if (!rangeAllowed || u > 128) {
     _coll = coll;
@@ -183,9 +188,65 @@ QrcIntSetI::QrcIntSetI(const QrcIntSetI& source, QrcManagerI* target)
       _coll(source._coll ? source._coll->copyFor(target) : nullptr),
       _manager(target),
       _stamps(nullptr),
-      _wordCount(0) {
+      _wordCount(0),
+      _holes(nullptr),
+      _holesStamp(target->getStamp()) {
+  if (source.isHoleForm()) {
+    _holes = qrcholes::copy(target, source._holes);
+    return;
+  }
   allocateWords(source._wordCount, false, source._stamps != nullptr);
   std::memcpy(_words, source._words, static_cast<size_t>(_wordCount) * sizeof(QrcWord));
+}
+
+QrcIntSetI::QrcIntSetI(QrcManagerI* manager, QrcInt min, QrcInt max, HoleForm)
+    : _words(nullptr),
+      _min(min),
+      _max(max),
+      _count(manager,
+             static_cast<QrcInt>(static_cast<QrcUInt>(max) - static_cast<QrcUInt>(min)) + 1),
+      _coll(nullptr),
+      _manager(manager),
+      _stamps(nullptr),
+      _wordCount(0),
+      _holes(nullptr),
+      _holesStamp(manager->getStamp()) {}
+
+QrcIntSetI* QrcIntSetI::makeDomain(QrcManagerI* manager, QrcInt min, QrcInt max) {
+  if (spanOf(min, max) > HoleFormSpan)
+    return new (manager) QrcIntSetI(manager, min, max, HoleForm());
+  return new (manager) QrcIntSetI(manager, min, max, 1, 1);
+}
+
+void QrcIntSetI::setHoles(QrcIntHole* root) {
+  if (_holesStamp != _manager->getStamp()) {
+    _manager->saveValue(&_holes);
+    _manager->saveValue(&_holesStamp);
+    _holesStamp = _manager->getStamp();
+  }
+  _holes = root;
+}
+
+QrcInt QrcIntSetI::firstMemberFrom(QrcInt v) const {
+  if (v < _min) v = _min;
+  if (v > _max) return _max + 1;
+  QrcInt w = qrcholes::memberFrom(_holes, v);
+  return w > _max ? _max + 1 : w;
+}
+
+QrcInt QrcIntSetI::lastMemberUpTo(QrcInt v) const {
+  if (v > _max) v = _max;
+  if (v < _min) return _min - 1;
+  QrcInt w = qrcholes::memberUpTo(_holes, v);
+  return w < _min ? _min - 1 : w;
+}
+
+QrcInt QrcIntSetI::countIn(QrcInt a, QrcInt b) const {
+  if (a < _min) a = _min;
+  if (b > _max) b = _max;
+  if (a > b) return 0;
+  if (isHoleForm()) return b - a + 1 - qrcholes::removedIn(_holes, a, b);
+  return countInPositions(ceilPosition(a), floorPosition(b));
 }
 
 QrcIntSetI* QrcIntSetI::copy(QrcManagerI* target) const {
@@ -206,6 +267,7 @@ void QrcIntSetI::saveWord(QrcInt w) {
 }
 
 bool QrcIntSetI::contains(QrcInt v) const {
+  if (__builtin_expect(!_words, 0)) return v >= _min && v <= _max && !qrcholes::find(_holes, v);
   QrcInt pos = positionOf(v);
   return pos >= 0 && testPosition(pos);
 }
@@ -216,6 +278,12 @@ bool QrcIntSetI::isMember(QrcInt v) const {
 }
 
 bool QrcIntSetI::remove(QrcInt v) {
+  if (__builtin_expect(!_words, 0)) {
+    if (!contains(v)) return false;
+    setHoles(qrcholes::insert(_manager, _holes, v, v));
+    _count.set(_manager, _count.getValue() - 1);
+    return true;
+  }
   QrcInt pos = positionOf(v);
   if (pos < 0 || !testPosition(pos)) return false;
   saveWord(pos >> 6);
@@ -225,6 +293,12 @@ bool QrcIntSetI::remove(QrcInt v) {
 }
 
 bool QrcIntSetI::add(QrcInt v) {
+  if (!_words) {
+    if (v < _min || v > _max || contains(v)) return false;
+    setHoles(qrcholes::erase(_manager, _holes, v));
+    _count.set(_manager, _count.getValue() + 1);
+    return true;
+  }
   QrcInt pos = positionOf(v);
   if (pos < 0 || testPosition(pos)) return false;
   saveWord(pos >> 6);
@@ -234,6 +308,16 @@ bool QrcIntSetI::add(QrcInt v) {
 }
 
 QrcInt QrcIntSetI::nextSetPosition(QrcInt from) const {
+  if (!_words) {
+    if (from < 0) from = 0;
+    if (from > _max - _min) return -1;
+    QrcInt v = firstMemberFrom(_min + from);
+    return v > _max ? -1 : v - _min;
+  }
+  return nextBit(from);
+}
+
+QrcInt QrcIntSetI::nextBit(QrcInt from) const {
   QrcInt last = lastPosition();
   if (from < firstPosition()) from = firstPosition();
   if (from > last) return -1;
@@ -253,6 +337,12 @@ QrcInt QrcIntSetI::nextClearPosition(QrcInt from) const {
   QrcInt last = lastPosition();
   if (from < firstPosition()) from = firstPosition();
   if (from > last) return last + 1;
+  if (!_words) {
+    QrcInt v = _min + from;
+    if (qrcholes::find(_holes, v)) return from;
+    const QrcIntHole* h = qrcholes::firstAbove(_holes, v);
+    return h && h->lo <= _max ? h->lo - _min : last + 1;
+  }
   QrcInt w = from >> 6;
   QrcWord bits = ~_words[w] & (~QrcWord(0) << (from & 63));
   for (;;) {
@@ -266,6 +356,16 @@ QrcInt QrcIntSetI::nextClearPosition(QrcInt from) const {
 }
 
 QrcInt QrcIntSetI::previousSetPosition(QrcInt from) const {
+  if (!_words) {
+    if (from > _max - _min) from = _max - _min;
+    if (from < 0) return -1;
+    QrcInt v = lastMemberUpTo(_min + from);
+    return v < _min ? -1 : v - _min;
+  }
+  return previousBit(from);
+}
+
+QrcInt QrcIntSetI::previousBit(QrcInt from) const {
   QrcInt first = firstPosition();
   if (from > lastPosition()) from = lastPosition();
   if (from < first) return -1;
@@ -299,66 +399,135 @@ QrcInt QrcIntSetI::floorPosition(QrcInt v) const {
   return v - _min;
 }
 
-QrcInt QrcIntSetI::countInPositions(QrcInt from, QrcInt to) const {
-  QrcInt n = 0;
-  for (QrcInt p = nextSetPosition(from); p >= 0 && p <= to; p = nextSetPosition(p + 1)) ++n;
-  return n;
+namespace {
+
+// Set bits of a word, counted in place (no library call).
+inline QrcInt bitsIn(QrcWord x) {
+  x = x - ((x >> 1) & 0x5555555555555555ull);
+  x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+  x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0full;
+  return static_cast<QrcInt>((x * 0x0101010101010101ull) >> 56);
+}
+
+}  // namespace
+
+// A bit set's members in positions [from, to], a word at a time.
+inline QrcInt QrcIntSetI::countInPositions(QrcInt from, QrcInt to) const {
+  if (from < firstPosition()) from = firstPosition();
+  if (to > lastPosition()) to = lastPosition();
+  if (from > to) return 0;
+  QrcWord low = ~QrcWord(0) << (from & 63);
+  QrcWord high = ~QrcWord(0) >> (63 - (to & 63));
+  if ((from >> 6) == (to >> 6)) return bitsIn(_words[from >> 6] & low & high);
+  return countInWords(from >> 6, to >> 6, low, high);
+}
+
+QrcInt QrcIntSetI::countInWords(QrcInt wf, QrcInt wt, QrcWord low, QrcWord high) const {
+  QrcInt n = bitsIn(_words[wf] & low);
+  for (QrcInt w = wf + 1; w < wt; ++w) n += bitsIn(_words[w]);
+  return n + bitsIn(_words[wt] & high);
 }
 
 void QrcIntSetI::removeRange(QrcInt a, QrcInt b) {
-  if (a > b) return;
-  QrcInt to = floorPosition(b);
-  for (QrcInt p = nextSetPosition(ceilPosition(a)); p >= 0 && p <= to; p = nextSetPosition(p + 1)) {
-    saveWord(p >> 6);
-    _words[p >> 6] &= ~(QrcWord(1) << (p & 63));
-    _count.set(_manager, _count.getValue() - 1);
+  if (!_words) {
+    if (a < _min) a = _min;
+    if (b > _max) b = _max;
+    QrcInt k = countIn(a, b);
+    if (k == 0) return;
+    setHoles(qrcholes::insert(_manager, _holes, a, b));
+    _count.set(_manager, _count.getValue() - k);
+    return;
   }
+  if (a > b) return;
+  QrcInt from = ceilPosition(a), to = floorPosition(b);
+  if (from < firstPosition()) from = firstPosition();
+  if (to > lastPosition()) to = lastPosition();
+  QrcInt k = 0;
+  for (QrcInt w = from >> 6; from <= to && w <= to >> 6; ++w) {
+    QrcWord mask = ~QrcWord(0);
+    if (w == from >> 6) mask &= ~QrcWord(0) << (from & 63);
+    if (w == to >> 6) mask &= ~QrcWord(0) >> (63 - (to & 63));
+    QrcWord hit = _words[w] & mask;
+    if (!hit) continue;
+    saveWord(w);
+    _words[w] &= ~hit;
+    k += bitsIn(hit);
+  }
+  if (k) _count.set(_manager, _count.getValue() - k);
 }
 
 bool QrcIntSetI::intersectsRange(QrcInt a, QrcInt b) const {
   if (a > b) return false;
-  QrcInt p = nextSetPosition(ceilPosition(a));
+  if (!_words) return firstMemberFrom(a) <= (b < _max ? b : _max);
+  QrcInt p = nextBit(ceilPosition(a));
   return p >= 0 && p <= floorPosition(b);
 }
 
 QrcInt QrcIntSetI::firstMemberInRange(QrcInt a, QrcInt b) const {
   if (a > b) return a - 1;
-  QrcInt p = nextSetPosition(ceilPosition(a));
+  if (!_words) {
+    QrcInt v = firstMemberFrom(a);
+    return v <= b && v <= _max ? v : a - 1;
+  }
+  QrcInt p = nextBit(ceilPosition(a));
   if (p < 0 || p > floorPosition(b)) return a - 1;
   return valueAt(p);
 }
 
 QrcInt QrcIntSetI::raiseMin(QrcInt oldMin, QrcInt newMin) {
+  if (__builtin_expect(!_words, 0)) {
+    QrcInt k = countIn(oldMin, newMin - 1);
+    if (k) _count.set(_manager, _count.getValue() - k);
+    return firstMemberFrom(newMin);
+  }
   if (newMin > oldMin) {
     QrcInt k = countInPositions(ceilPosition(oldMin), floorPosition(newMin - 1));
     if (k) _count.set(_manager, _count.getValue() - k);
   }
-  QrcInt p = nextSetPosition(ceilPosition(newMin));
+  QrcInt p = nextBit(ceilPosition(newMin));
   return p < 0 ? _max + 1 : valueAt(p);
 }
 
 QrcInt QrcIntSetI::lowerMax(QrcInt oldMax, QrcInt newMax) {
+  if (__builtin_expect(!_words, 0)) {
+    QrcInt k = countIn(newMax + 1, oldMax);
+    if (k) _count.set(_manager, _count.getValue() - k);
+    return lastMemberUpTo(newMax);
+  }
   if (newMax < oldMax) {
     QrcInt k = countInPositions(ceilPosition(newMax + 1), floorPosition(oldMax));
     if (k) _count.set(_manager, _count.getValue() - k);
   }
-  QrcInt p = previousSetPosition(floorPosition(newMax));
+  QrcInt p = previousBit(floorPosition(newMax));
   return p < 0 ? _min - 1 : valueAt(p);
 }
 
 QrcInt QrcIntSetI::getNextHigher(QrcInt v) const {
   if (v >= _max) return v;
-  QrcInt p = nextSetPosition(ceilPosition(v + 1));
+  if (__builtin_expect(!_words, 0)) {
+    QrcInt w = firstMemberFrom(v + 1);
+    return w > _max ? v : w;
+  }
+  QrcInt p = nextBit(ceilPosition(v + 1));
   return p < 0 ? v : valueAt(p);
 }
 
 QrcInt QrcIntSetI::getNextLower(QrcInt v) const {
   if (v <= _min) return v;
-  QrcInt p = previousSetPosition(floorPosition(v - 1));
+  if (__builtin_expect(!_words, 0)) {
+    QrcInt w = lastMemberUpTo(v - 1);
+    return w < _min ? v : w;
+  }
+  QrcInt p = previousBit(floorPosition(v - 1));
   return p < 0 ? v : valueAt(p);
 }
 
 QrcInt QrcIntSetI::getRunEnd(QrcInt v) const {
+  if (!_words) {
+    if (!contains(v)) return v;
+    const QrcIntHole* h = qrcholes::firstAbove(_holes, v);
+    return h && h->lo <= _max ? h->lo - 1 : _max;
+  }
   QrcInt pos = positionOf(v);
   if (pos < 0) return v;
   QrcInt end = nextClearPosition(pos) - 1;

@@ -60,10 +60,13 @@ class QrcEq_xDemonI : public QrcDemonI {
 void QrcEq_xDemonI::propagate() {
   QrcInt a = _from->getMin(), b = _from->getMax();
   _to->setRange(a, b);
-  QrcIntListIterator it(_from->getRemovedValues());
-  QrcInt v;
-  while (it.next(v))
-    if (v >= a && v <= b) _to->removeValue(v);
+  QrcIntRemovedIterator it(_from);
+  QrcInt lo, hi;
+  while (it.nextRange(lo, hi)) {
+    if (lo < a) lo = a;
+    if (hi > b) hi = b;
+    if (lo <= hi) _to->removeRange(lo, hi);
+  }
 }
 
 class QrcEq_yDemonI : public QrcEq_xDemonI {

@@ -15,6 +15,16 @@ struct Source {
     if (set) return set->contains(v);
     return coll->find(v) != nullptr;
   }
+  // For a member v, the last of the members v, v + 1, ... (a lower value is safe).
+  QrcInt runEnd(QrcInt v) const {
+    if (exp) {
+      QrcIntSetI* d = exp->getDomainSet();
+      QrcInt w = d ? d->getRunEnd(v) : exp->getMax();
+      return w < exp->getMax() ? w : exp->getMax();
+    }
+    if (set) return set->getRunEnd(v);
+    return v;
+  }
   // Smallest member above v, v when none.
   QrcInt nextAbove(QrcInt v) const {
     if (exp) return exp->getNextHigher(v);
@@ -44,15 +54,23 @@ void QrcIntExpI::setDomainSparse(QrcInt lo, QrcInt hi, QrcInt n, const QrcInt* v
     invalidateParents();
     return;
   }
-  for (QrcInt v = lo + 1; v < hi; ++v) {
-    if (coll->find(v)) continue;
+  // Every value of [lo, hi] was a member: the gaps between the kept values
+  // are the removed ranges, one each.
+  QrcPropagationQueueI* q = _manager->getPropagationQueue();
+  q->enter();
+  QrcInt size = coll->getSize();
+  for (QrcInt i = coll->lowerBoundIndex(lo); i + 1 < size; ++i) {
+    QrcInt a = coll->getElement(i)->value + 1, b = coll->getElement(i + 1)->value - 1;
+    if (a > hi) break;
+    if (a > b) continue;
     if (isProcessing()) {
       _handler->setState(QrcIntVarEventHandlerI::ProcessingDeferred);
-      _manager->getPropagationQueue()->deferValue(v);
+      q->deferValueRange(a, b);
     } else {
-      h->notifyValueRemoved(v);
+      h->notifyRangeRemoved(a, b);
     }
   }
+  q->leave();
 }
 
 namespace {
@@ -79,8 +97,14 @@ void removeMissing(QrcIntExpI* x, QrcInt lo, QrcInt hi, const Source& s) {
   QrcInt v = lo;
   while (v <= hi) {
     if (s.has(v)) {
-      QrcInt next = x->getNextHigher(v);
-      if (next <= v) break;
+      // Past the values both hold.
+      QrcInt end = s.runEnd(v);
+      QrcIntSetI* d = x->getDomainSet();
+      QrcInt own = d ? d->getRunEnd(v) : x->getMax();
+      if (own < end) end = own;
+      if (end < v) end = v;
+      QrcInt next = x->getNextHigher(end);
+      if (next <= end) break;
       v = next;
       continue;
     }

@@ -16,6 +16,7 @@ QrcIntVarEventHandlerI::QrcIntVarEventHandlerI(QrcManagerI* manager, QrcInt oldM
       _rangeDemons(manager),
       _domainDemons(manager),
       _removed(nullptr),
+      _removedRanges(nullptr),
       _suspended() {}
 
 QrcSearchMonitorI* QrcIntVarEventHandlerI::monitor() const {
@@ -34,6 +35,10 @@ void QrcIntVarEventHandlerI::clearEvents() {
   _state = Idle;
   _manager->getPropagationQueue()->freeCells(_removed);
   _removed = nullptr;
+  if (_removedRanges) {
+    _manager->getPropagationQueue()->freeCells(_removedRanges);
+    _removedRanges = nullptr;
+  }
 }
 
 QrcEventHandlerI* QrcIntVarEventHandlerI::makeCopy(QrcManagerI* manager) const {
@@ -119,12 +124,35 @@ void QrcIntVarEventHandlerI::notifyValueRemoved(QrcInt v) {
   schedule();
 }
 
+void QrcIntVarEventHandlerI::notifyRangeRemoved(QrcInt a, QrcInt b) {
+  if (a == b) {
+    notifyValueRemoved(a);
+    return;
+  }
+  QrcIntExpI* x = getVar();
+  if (x->_min < _oldMin) _oldMin = x->_min;
+  if (x->_max > _oldMax) _oldMax = x->_max;
+  x->invalidateParents();
+  if (!_domainDemons.getHead()) return;
+  _domainDemons.markPending();
+  QrcPropagationQueueI* q = _manager->getPropagationQueue();
+  QrcPropagationQueueI::IntCell* end = q->newCell();
+  end->next = _removedRanges;
+  end->value = b;
+  QrcPropagationQueueI::IntCell* start = q->newCell();
+  start->next = end;
+  start->value = a;
+  _removedRanges = start;
+  schedule();
+}
+
 void QrcIntVarEventHandlerI::process() {
   QrcIntExpI* x = getVar();
   QrcPropagationQueueI* q = _manager->getPropagationQueue();
   _state = Processing;
   q->startDeferral(x->_min, x->_max);
   q->freeCells(q->takeDeferredValues());
+  if (q->peekDeferredRanges()) q->freeCells(q->takeDeferredRanges());
   QrcInt mn = x->_min, mx = x->_max;
   if (mn == mx && _valueDemons.getHead()) _valueDemons.propagatePending();
   if ((_oldMin < mn || _oldMax > mx) && _rangeDemons.getHead()) _rangeDemons.propagatePending();
@@ -133,6 +161,10 @@ void QrcIntVarEventHandlerI::process() {
   _oldMax = x->_max;
   q->freeCells(_removed);
   _removed = nullptr;
+  if (_removedRanges) {
+    q->freeCells(_removedRanges);
+    _removedRanges = nullptr;
+  }
   QrcInt before = _state;
   _state = Idle;
   if (before != ProcessingDeferred) return;
@@ -159,6 +191,25 @@ void QrcIntVarEventHandlerI::process() {
     _manager->setCurrentDemon(c->cause);
     q->freeCell(c);
     x->removeValue(v);
+  }
+  // Ranges, each a start cell whose next is its end cell, in request order.
+  QrcPropagationQueueI::IntCell* ranges = q->takeDeferredRanges();
+  while (ranges) {
+    QrcPropagationQueueI::IntCell* end = ranges->next;
+    QrcPropagationQueueI::IntCell* next = end->next;
+    end->next = ordered;
+    ordered = ranges;
+    ranges = next;
+  }
+  while (ordered) {
+    QrcPropagationQueueI::IntCell* start = ordered;
+    QrcPropagationQueueI::IntCell* end = start->next;
+    ordered = end->next;
+    QrcInt a = start->value, b = end->value;
+    _manager->setCurrentDemon(start->cause);
+    q->freeCell(start);
+    q->freeCell(end);
+    x->removeRange(a, b);
   }
   _manager->setCurrentDemon(saved);
 }
@@ -284,7 +335,14 @@ void QrcValueConstraintI::display(std::ostream& os) const {
 // ---------------------------------------------------------------- delta iterator
 
 QrcIntVarDeltaIterator::QrcIntVarDeltaIterator(QrcIntExpI* var)
-    : _cell(nullptr), _var(var), _position(0), _current(0), _valid(false), _phase(0) {
+    : _cell(nullptr),
+      _rangeCell(nullptr),
+      _var(var),
+      _position(0),
+      _current(0),
+      _rangeEnd(0),
+      _valid(false),
+      _phase(0) {
   if (!var) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntVarDeltaIterator");
   if (!var->isProcessing()) {
     var->getErrorReporter()->report(QrcNotInProcessError, "variable not in process",
@@ -292,8 +350,42 @@ QrcIntVarDeltaIterator::QrcIntVarDeltaIterator(QrcIntExpI* var)
     return;
   }
   _cell = var->getRemovedValues();
+  _rangeCell = var->getRemovedRanges();
   _position = var->getOldMin() - 1;
 }
+
+namespace {
+
+// The smallest value above p that a bound move could have taken from the
+// domain: a member of the set, or any value outside a range universe.
+QrcInt nextLost(const QrcIntSetI* d, QrcInt p) {
+  if (!d) return p + 1;
+  if (d->getCollection()) {
+    QrcInt v = p;
+    return d->nextInUniverse(v) ? v : INT64_MAX;
+  }
+  if (p + 1 < d->getMin() || p >= d->getMax()) return p + 1;
+  QrcInt n = d->getNextHigher(p);
+  return n > p ? n : d->getMax() + 1;
+}
+
+bool isLost(const QrcIntSetI* d, QrcInt v) {
+  return !d || d->isMember(v);
+}
+
+// The largest w <= limit with every value of [v, w] lost with v.
+QrcInt lostRunEnd(const QrcIntSetI* d, QrcInt v, QrcInt limit) {
+  QrcInt w = limit;
+  if (d) {
+    if (!d->getCollection() && v < d->getMin())
+      w = d->getMin() - 1;
+    else if (d->getCollection() || v <= d->getMax())
+      w = d->getRunEnd(v);
+  }
+  return w < limit ? w : limit;
+}
+
+}  // namespace
 
 bool QrcIntVarDeltaIterator::next() {
   _valid = false;
@@ -306,38 +398,87 @@ bool QrcIntVarDeltaIterator::next() {
       return true;
     }
     _phase = 1;
+    _position = 1;
+    _rangeEnd = 0;
   }
-  QrcIntSetI* d = _var->getDomainSet();
-  QrcInt mn = _var->rawMin(), mx = _var->rawMax();
-  QrcInt oldMax = _var->getOldMax();
-  // A domain over a collection walks its elements, not every integer between them.
-  bool sparse = d && d->getCollection();
   if (_phase == 1) {
+    if (_position < _rangeEnd) {
+      _current = ++_position;
+      _valid = true;
+      return true;
+    }
+    if (_rangeCell) {
+      _current = _position = _rangeCell->value;
+      _rangeEnd = _rangeCell->next->value;
+      _rangeCell = _rangeCell->next->next;
+      _valid = true;
+      return true;
+    }
+    _phase = 2;
+    _position = _var->getOldMin() - 1;
+  }
+  const QrcIntSetI* d = _var->getDomainSet();
+  QrcInt mn = _var->rawMin(), mx = _var->rawMax();
+  if (_phase == 2) {
     for (;;) {
-      if (!sparse)
-        ++_position;
-      else if (!d->nextInUniverse(_position))
-        _position = mn;
+      _position = nextLost(d, _position);
       if (_position >= mn) break;
-      if (!d || d->isMember(_position)) {
+      if (isLost(d, _position)) {
         _current = _position;
         _valid = true;
         return true;
       }
     }
-    _phase = 2;
+    _phase = 3;
     _position = mx;
   }
+  QrcInt oldMax = _var->getOldMax();
   for (;;) {
-    if (!sparse)
-      ++_position;
-    else if (!d->nextInUniverse(_position))
-      return false;
+    _position = nextLost(d, _position);
     if (_position > oldMax) return false;
-    if (!d || d->isMember(_position)) {
+    if (isLost(d, _position)) {
       _current = _position;
       _valid = true;
       return true;
     }
+  }
+}
+
+bool QrcIntVarDeltaIterator::nextRange(QrcInt& a, QrcInt& b) {
+  _valid = false;
+  if (!_var || !_var->isProcessing()) return false;
+  if (_phase == 0) {
+    if (_cell) {
+      a = b = _cell->value;
+      _cell = _cell->next;
+      return true;
+    }
+    _phase = 1;
+  }
+  if (_phase == 1) {
+    if (_rangeCell) {
+      a = _rangeCell->value;
+      b = _rangeCell->next->value;
+      _rangeCell = _rangeCell->next->next;
+      return true;
+    }
+    _phase = 2;
+    _position = _var->getOldMin() - 1;
+  }
+  const QrcIntSetI* d = _var->getDomainSet();
+  QrcInt mn = _var->rawMin(), mx = _var->rawMax();
+  for (;;) {
+    QrcInt limit = _phase == 2 ? mn - 1 : _var->getOldMax();
+    _position = nextLost(d, _position);
+    if (_position > limit) {
+      if (_phase == 3) return false;
+      _phase = 3;
+      _position = mx;
+      continue;
+    }
+    if (!isLost(d, _position)) continue;
+    a = _position;
+    b = _position = lostRunEnd(d, _position, limit);
+    return true;
   }
 }

@@ -223,7 +223,11 @@ QrcInt QrcIntExpI::getValue() {
 
 QrcInt QrcIntExpI::getSize() {
   refreshBounds();
-  if (_domain) return _domain->getSize();
+  if (_domain) {
+    // A domain held as its holes counts exactly past the limit.
+    QrcInt n = _domain->getSize();
+    return n < QrcIntMax ? n : QrcIntMax;
+  }
   QrcInt d = _max - _min;
   if (d < 0 || d >= QrcIntMax) return QrcIntMax;
   return d + 1;
@@ -277,6 +281,10 @@ QrcPropagationQueueI::IntCell* QrcIntExpI::getRemovedValues() const {
   return _handler ? getIntHandler()->getRemovedValues() : nullptr;
 }
 
+QrcPropagationQueueI::IntCell* QrcIntExpI::getRemovedRanges() const {
+  return _handler ? getIntHandler()->getRemovedRanges() : nullptr;
+}
+
 bool QrcIntExpI::isInDelta(QrcInt v) {
   if (v < getOldMin() || v > getOldMax()) return false;
   if (isInDomain(v)) return false;
@@ -284,8 +292,10 @@ bool QrcIntExpI::isInDelta(QrcInt v) {
   if (v < _min || v > _max) {
     if (!_domain || _domain->isMember(v)) return true;
   }
-  for (QrcPropagationQueueI::IntCell* c = getRemovedValues(); c; c = c->next)
-    if (c->value == v) return true;
+  QrcIntRemovedIterator it(this);
+  QrcInt a, b;
+  while (it.nextRange(a, b))
+    if (a <= v && v <= b) return true;
   return false;
 }
 
@@ -535,24 +545,61 @@ void QrcIntExpI::removeRange(QrcInt a, QrcInt b) {
       setMax(a - 1);
       return;
     }
-    if (_handler) {
-      // The domain's own members in [a, b]: a sparse domain is not walked value by value.
-      QrcInt v = isInDomain(a) ? a : getNextHigher(a);
-      while (v <= b) {
-        QrcInt next = getNextHigher(v);
-        removeValue(v);
-        if (next <= v) break;
-        v = next;
-      }
-    } else if (_outOfRange) {
+    if (_handler)
+      removeInnerRange(a, b);
+    else if (_outOfRange)
       removeOperandsRange(static_cast<double>(a), static_cast<double>(b));
-    } else {
+    else
       removeOperandsRange(a, b);
-    }
     return;
   }
   if (b >= _max) failWith(HookSetMax, a - 1, 0);
   setMin(b + 1);
+}
+
+void QrcIntExpI::removeInnerRange(QrcInt a, QrcInt b) {
+  if (a == b) {
+    removeValue(a);
+    return;
+  }
+  if (isProcessing()) {
+    _handler->setState(QrcIntVarEventHandlerI::ProcessingDeferred);
+    _manager->getPropagationQueue()->deferValueRange(a, b);
+    return;
+  }
+  if (tracing(_manager)) {
+    // The monitor hears each value.
+    QrcInt v = isInDomain(a) ? a : getNextHigher(a);
+    while (v <= b) {
+      QrcInt next = getNextHigher(v);
+      removeValue(v);
+      if (next <= v) break;
+      v = next;
+    }
+    return;
+  }
+  if (!_domain) makeDomainSet();
+  QrcIntVarEventHandlerI* h = getIntHandler();
+  if (!h->getDomainDemons().getHead()) {
+    QrcInt size = _domain->getSize();
+    _domain->removeRange(a, b);
+    if (_domain->getSize() != size) h->notifyRangeRemoved(a, b);
+    return;
+  }
+  // Each run of members goes as one removed range; the demons run once all are gone.
+  QrcPropagationQueueI* q = _manager->getPropagationQueue();
+  q->enter();
+  for (QrcInt v = a;;) {
+    QrcInt first = _domain->firstMemberInRange(v, b);
+    if (first < v) break;
+    QrcInt last = _domain->getRunEnd(first);
+    if (last > b) last = b;
+    _domain->removeRange(first, last);
+    h->notifyRangeRemoved(first, last);
+    if (last >= b) break;
+    v = last + 1;
+  }
+  q->leave();
 }
 
 // Narrowing goes down as deep as the node is nested.
@@ -592,9 +639,8 @@ void QrcIntExpI::removeRange(double lo, double hi) {
 
 void QrcIntExpI::makeDomainSet() {
   if (_domain) return;
-  if (_max - _min >= (QrcInt(1) << 31)) throw QroMemoryException();
   _manager->saveValue(&_domain);
-  _domain = new (_manager) QrcIntSetI(_manager, _min, _max, 1, 1);
+  _domain = QrcIntSetI::makeDomain(_manager, _min, _max);
 }
 
 // ---------------------------------------------------------------- display
@@ -619,12 +665,8 @@ void QrcIntExpI::display(std::ostream& os) const {
   bool first = true;
   QrcInt v = _min;
   for (;;) {
-    QrcInt start = v, end = v;
-    for (;;) {
-      QrcInt n = _domain->getNextHigher(end);
-      if (end >= _max || n != end + 1) break;
-      end = n;
-    }
+    QrcInt start = v, end = _domain->getRunEnd(v);
+    if (end > _max) end = _max;
     if (!first) os << " ";
     first = false;
     if (start == end)

@@ -96,7 +96,7 @@ void QrcIntLinkConstraintI::post() {
 // Calls f(w) for every value removed from x in this step.
 template <class F>
 void forRemoved(QrcIntExpI* x, F f) {
-  QrcIntListIterator it(x->getRemovedValues());
+  QrcIntRemovedIterator it(x);
   QrcInt w;
   while (it.next(w)) f(w);
 }

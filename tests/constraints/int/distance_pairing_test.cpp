@@ -51,25 +51,33 @@ TEST_F(DistanceTest, WindowRule) {
 }
 
 TEST_F(DistanceTest, Partition) {
+  // Below level 3 the windows do all a partition would: none is built.
+  QrcGlobalMinDistanceI* low =
+      static_cast<QrcGlobalMinDistanceI*>(distance({var(0, 3), var(0, 3)}, 1, 2));
+  ASSERT_TRUE(adds(low));
+  EXPECT_EQ(low->getPartition(), nullptr);
   QrcGlobalMinDistanceI* one =
-      static_cast<QrcGlobalMinDistanceI*>(distance({var(0, 3), var(0, 3)}, 1, 1));
+      static_cast<QrcGlobalMinDistanceI*>(distance({var(0, 3), var(0, 3)}, 1, 3));
   ASSERT_TRUE(adds(one));
   ASSERT_EQ(one->getPartition()->getShiftCount(), 1);
   QrcMinDistanceEltOfPartitionI* s = one->getPartition()->getShift(0);
-  for (QrcInt t = 0; t < s->getBlockCount(); ++t)
-    EXPECT_EQ(s->blockLo(s->getBlock(t)), s->blockHi(s->getBlock(t)));
-  QrcGlobalMinDistanceI* two =
-      static_cast<QrcGlobalMinDistanceI*>(distance({var({0, 1}), var({0, 10})}, 2, 1));
+  for (QrcInt v = 0; v <= 3; ++v) EXPECT_EQ(s->blockLo(s->blockOf(v)), s->blockHi(s->blockOf(v)));
+  std::vector<QrcIntExpI*> pair = {var({0, 1}), var({0, 10})};
+  QrcGlobalMinDistanceI* two = static_cast<QrcGlobalMinDistanceI*>(distance(pair, 2, 3));
   ASSERT_TRUE(adds(two));
   s = two->getPartition()->getShift(0);
-  ASSERT_EQ(s->getBlockCount(), 2);
-  EXPECT_EQ(s->getBlock(0), 1);
-  EXPECT_EQ(s->getBlock(1), 6);
-  two->getPartition()->getShift(0)->getBlockVar(1)->setValue(2);  // block 6
-  EXPECT_EQ(s->getCount(2)->getMin(), 1);
+  EXPECT_EQ(s->blockOf(1), 1);
+  EXPECT_EQ(s->blockOf(10), 6);
+  // Block 1 holds x0: x1 takes block 6, that is 10.
+  EXPECT_EQ(dom(s->getBlockVar(0)), V{s->labelOf(1)});
+  EXPECT_EQ(dom(s->getBlockVar(1)), V{s->labelOf(6)});
+  EXPECT_EQ(dom(pair[1]), V{10});
+  EXPECT_TRUE(s->isForced(6));
+  EXPECT_FALSE(s->isForced(2));
   // A huge k: the shifts that group the values differently, at most one per value and two more.
   QrcIntVarArray far(mgr, 2, 0, 20);
   QrcMinDistancePartitionI* p = new (m) QrcMinDistancePartitionI(m, far, 1000000);
+  p->setFilterLevel(3);
   EXPECT_FALSE(adds(p));
   EXPECT_GE(p->getShiftCount(), 1);
   EXPECT_LE(p->getShiftCount(), 22);

@@ -214,6 +214,103 @@ TEST_F(ContainersTest, SetsMatchReferenceUnderBacktracking) {
   }
 }
 
+// A set kept as its holes answers as a bit set over the same universe, for
+// every operation, under backtracking (the nodes of its tree made since a
+// choice point are changed in place, older ones copied).
+TEST_F(ContainersTest, HoleFormMatchesBitSetUnderBacktracking) {
+  uint64_t seed = qrotest::seedOr(23);
+  std::mt19937_64 rng(seed);
+  const QrcInt lo = -40, hi = 160;
+  for (int round = 0; round < 8; ++round) {
+    QrcIntSetI* bits = new (m) QrcIntSetI(m, lo, hi, 1, 1);
+    QrcIntSetI* holes = new (m) QrcIntSetI(m, lo, hi, QrcIntSetI::HoleForm());
+    ASSERT_TRUE(holes->isHoleForm());
+    int depth = 0;
+    for (int step = 0; step < 400; ++step) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round) + " step " +
+                   std::to_string(step));
+      int op = static_cast<int>(rng() % 12);
+      QrcInt v = lo - 3 + static_cast<QrcInt>(rng() % (hi - lo + 7));
+      QrcInt w = v + static_cast<QrcInt>(rng() % 30) - 3;
+      switch (op) {
+        case 0:
+          m->pushChoicePoint(nullptr, nullptr, nullptr);
+          ++depth;
+          break;
+        case 1:
+          if (depth) {
+            m->popChoicePoint(nullptr, nullptr);
+            --depth;
+          }
+          break;
+        case 2:
+        case 3:
+          bits->removeRange(v, w);
+          holes->removeRange(v, w);
+          break;
+        case 4:
+          ASSERT_EQ(holes->add(v), bits->add(v));
+          break;
+        case 5:
+          ASSERT_EQ(holes->raiseMin(v, w), bits->raiseMin(v, w));
+          break;
+        case 6:
+          ASSERT_EQ(holes->lowerMax(w, v), bits->lowerMax(w, v));
+          break;
+        default:
+          ASSERT_EQ(holes->remove(v), bits->remove(v));
+      }
+      ASSERT_EQ(holes->getSize(), bits->getSize());
+      for (QrcInt x = lo - 2; x <= hi + 2; ++x) {
+        ASSERT_EQ(holes->contains(x), bits->contains(x)) << x;
+        ASSERT_EQ(holes->isMember(x), bits->isMember(x)) << x;
+        ASSERT_EQ(holes->getNextHigher(x), bits->getNextHigher(x)) << x;
+        ASSERT_EQ(holes->getNextLower(x), bits->getNextLower(x)) << x;
+        ASSERT_EQ(holes->firstMemberInRange(x, x + 9), bits->firstMemberInRange(x, x + 9)) << x;
+        ASSERT_EQ(holes->intersectsRange(x, x + 4), bits->intersectsRange(x, x + 4)) << x;
+        ASSERT_EQ(holes->countIn(x, x + 17), bits->countIn(x, x + 17)) << x;
+        if (bits->contains(x)) {
+          ASSERT_EQ(holes->getRunEnd(x), bits->getRunEnd(x)) << x;
+        }
+        QrcInt p = x - lo;
+        ASSERT_EQ(holes->nextSetPosition(p), bits->nextSetPosition(p)) << x;
+        ASSERT_EQ(holes->nextClearPosition(p), bits->nextClearPosition(p)) << x;
+        ASSERT_EQ(holes->previousSetPosition(p), bits->previousSetPosition(p)) << x;
+      }
+    }
+    std::vector<QrcInt> a, b;
+    QrcIntSetIterator ia(holes), ib(bits);
+    QrcInt x;
+    while (ia.next(x)) a.push_back(x);
+    while (ib.next(x)) b.push_back(x);
+    EXPECT_EQ(a, b);
+    QrcIntSetI* c = holes->copy(m);
+    for (QrcInt y = lo; y <= hi; ++y) ASSERT_EQ(c->contains(y), bits->contains(y)) << y;
+    EXPECT_EQ(c->getSize(), bits->getSize());
+    while (depth--) m->popChoicePoint(nullptr, nullptr);
+  }
+}
+
+// Holes cost their number, never the span: a thousand holes in a span of
+// 2^53 and a range removal across them.
+TEST_F(ContainersTest, HoleFormCostsTheHoles) {
+  QrcInt lo = -(QrcInt(1) << 52), hi = QrcInt(1) << 52;
+  QrcIntSetI* s = QrcIntSetI::makeDomain(m, lo, hi);
+  ASSERT_TRUE(s->isHoleForm());
+  EXPECT_FALSE(QrcIntSetI::makeDomain(m, 0, 1000)->isHoleForm());
+  QrcUInt before = m->getHeap()->getBytes();
+  const QrcInt step = QrcInt(1) << 40;
+  for (QrcInt k = 0; k < 1000; ++k) EXPECT_TRUE(s->remove(lo + k * step));
+  EXPECT_LT(m->getHeap()->getBytes() - before, QrcUInt(1000 * 128));
+  EXPECT_EQ(s->getSize(), hi - lo + 1 - 1000);
+  EXPECT_EQ(s->countIn(lo, lo + 10 * step), 10 * step + 1 - 11);
+  EXPECT_EQ(s->getNextHigher(lo + step - 1), lo + step + 1);
+  s->removeRange(lo + step / 2, lo + 500 * step + 7);
+  EXPECT_EQ(s->getRunEnd(lo + 1), lo + step / 2 - 1);
+  EXPECT_EQ(s->getNextHigher(lo + step / 2 - 1), lo + 500 * step + 8);
+  EXPECT_EQ(s->getSize(), hi - lo + 1 - 500 - (500 * step + 8 - step / 2));
+}
+
 TEST_F(ContainersTest, RaiseMinAndLowerMaxCountWithoutClearing) {
   QrcIntSetI s(m, 0, 20, 1, 0);
   s.remove(6);
