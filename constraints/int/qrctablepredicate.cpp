@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "constraints/int/qrcdomainwalk.h"
+#include "qrcheaparray.h"
 #include "qrcmanager.h"
 #include "qrctable.h"
 
@@ -22,13 +23,6 @@ class QrcGACSPredicateDemonI : public QrcDemonI {
   QrcGACSPredicateI* _ct;
   QrcInt _position;
 };
-
-template <class T>
-T* allocArray(QrcManagerI* m, QrcInt n) {
-  T* p = static_cast<T*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
-  for (QrcInt i = 0; i < n; ++i) p[i] = T();
-  return p;
-}
 
 // The first value of x's domain in [lo, hi]; false when none.
 bool firstIn(QrcIntExpI* x, QrcInt lo, QrcInt hi, QrcInt& v) {
@@ -76,11 +70,11 @@ QrcGACSPredicateI::QrcGACSPredicateI(QrcManagerI* m, QrcIntVarArrayI* vars,
       _binary(binary),
       _ternary(ternary),
       _forbidden(nullptr),
-      _candidate(allocArray<QrcInt>(m, _arity)),
-      _runs(allocArray<QrcGACRun*>(m, _arity)),
-      _columns(allocArray<QrcInt*>(m, _arity)),
-      _columnSizes(allocArray<QrcInt>(m, _arity)),
-      _changed(allocArray<unsigned char>(m, _arity)),
+      _candidate(allocArray<QrcInt>(m, _arity, 0)),
+      _runs(allocArray<QrcGACRun*>(m, _arity, nullptr)),
+      _columns(allocArray<QrcInt*>(m, _arity, nullptr)),
+      _columnSizes(allocArray<QrcInt>(m, _arity, 0)),
+      _changed(allocArray<unsigned char>(m, _arity, 0)),
       _built(0) {
   if (QrcGACForbiddenI* f = dynamic_cast<QrcGACForbiddenI*>(general)) _forbidden = f->getSet();
 }
@@ -175,7 +169,7 @@ QrcGACRun* QrcGACSPredicateI::newRun(QrcInt k, QrcInt lo, QrcInt hi, QrcInt shif
 const QrcInt* QrcGACSPredicateI::column(QrcInt k, QrcInt& count) {
   if (!_columns[k]) {
     const QrcTupleColumn& col = _forbidden->getColumn(k);
-    QrcInt* sorted = allocArray<QrcInt>(_manager, col.size);
+    QrcInt* sorted = allocArray<QrcInt>(_manager, col.size, 0);
     for (QrcInt i = 0; i < col.size; ++i) sorted[i] = col.values[i];
     std::sort(sorted, sorted + col.size);
     _manager->saveValue(&_columns[k]);

@@ -23,13 +23,6 @@ namespace {
 
 typedef __int128 Wide;
 
-template <class T>
-T* allocArray(QrcManagerI* m, QrcInt n, T init) {
-  T* a = allocArray<T>(m, n);
-  for (QrcInt k = 0; k < n; ++k) a[k] = init;
-  return a;
-}
-
 QrcInt clampWide(Wide v) {
   return v > INT64_MAX ? INT64_MAX : v < INT64_MIN ? INT64_MIN : static_cast<QrcInt>(v);
 }
