@@ -8,10 +8,12 @@
 #include <new>
 
 #include "qrcconstraint.h"
+#include "qrcfloatconst.h"
 #include "qrcfloatenv.h"
 #include "qrcgenalloc.h"
 #include "qrortti.h"
 #include "qrcgoal.h"
+#include "qrcintexp.h"
 #include "qrcqueue.h"
 #include "qrcrandom.h"
 #include "qrcsearch.h"
@@ -602,4 +604,38 @@ void QrcManagerI::leaveEditMode() {
 void QrcManagerI::setPushStateLevel(QrcInt level) {
   saveValue(&_pushStateLevel);
   _pushStateLevel = level;
+}
+
+// ---------------------------------------------------------------- cached constants
+
+namespace {
+
+QrcIntExpI* cachedConstant(QrcManagerI* m, void** word, QrcInt value) {
+  if (!*word) {
+    m->saveValue(word);
+    *word = new (m) QrcIntConstI(m, value);
+  }
+  return static_cast<QrcIntExpI*>(*word);
+}
+
+}  // namespace
+
+QrcIntExpI* QrcManagerI::getIntZero() {
+  return cachedConstant(this, &_intZero, 0);
+}
+
+QrcIntExpI* QrcManagerI::getPersistentIntZero() {
+  return cachedConstant(this, &_persistentIntZero, 0);
+}
+
+QrcIntExpI* QrcManagerI::getIntOne() {
+  return cachedConstant(this, &_oneIntConst, 1);
+}
+
+QrcFloatExpI* QrcManagerI::getFloatZero() {
+  if (!_floatZero) {
+    saveValue(&_floatZero);
+    _floatZero = QrcFloatConstI::make(this, 0.0, 0.0, nullptr);
+  }
+  return _floatZero;
 }

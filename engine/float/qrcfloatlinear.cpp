@@ -27,14 +27,6 @@ void QrcFloatRemoveDemon(QrcFloatExpI* exp, QrcDemonI* demon) {
     exp->removeWhenOnOperands(demon);
 }
 
-QrcFloatExpI* QrcManagerI::getFloatZero() {
-  if (!_floatZero) {
-    saveValue(&_floatZero);
-    _floatZero = QrcFloatConstI::make(this, 0.0, 0.0, nullptr);
-  }
-  return _floatZero;
-}
-
 QrcFloatExpI* QrcGetFloatZero(QrcManagerI* m) {
   return m->getFloatZero();
 }

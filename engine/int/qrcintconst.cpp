@@ -37,29 +37,3 @@ void QrcIntConstI::removeOperandsValue(QrcInt v) {
 void QrcIntConstI::removeOperandsRange(QrcInt a, QrcInt b) {
   if (a < _min && _min < b) fail();
 }
-
-// ---------------------------------------------------------------- cached constants
-
-namespace {
-
-QrcIntExpI* cachedConstant(QrcManagerI* m, void** word, QrcInt value) {
-  if (!*word) {
-    m->saveValue(word);
-    *word = new (m) QrcIntConstI(m, value);
-  }
-  return static_cast<QrcIntExpI*>(*word);
-}
-
-}  // namespace
-
-QrcIntExpI* QrcManagerI::getIntZero() {
-  return cachedConstant(this, &_intZero, 0);
-}
-
-QrcIntExpI* QrcManagerI::getPersistentIntZero() {
-  return cachedConstant(this, &_persistentIntZero, 0);
-}
-
-QrcIntExpI* QrcManagerI::getIntOne() {
-  return cachedConstant(this, &_oneIntConst, 1);
-}
