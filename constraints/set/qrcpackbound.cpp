@@ -29,6 +29,20 @@ T excessResidue(T d, QrcInt c, const QrcInt* s, QrcInt g, QrcInt j) {
   return c;
 }
 
+// First index in [0, end) of the non-increasing sizes s holding at most v
+// (end when none does).
+QrcInt firstAtMost(const QrcInt* s, QrcInt end, QrcInt v) {
+  QrcInt lo = 0, hi = end;
+  while (lo < hi) {
+    QrcInt mid = lo + (hi - lo) / 2;
+    if (s[mid] <= v)
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  return lo;
+}
+
 // L2 in arithmetic T, wide enough for the total and for c * C.
 template <class T>
 QrcInt boundL2(const QrcInt* s, QrcInt c, QrcInt C, T total, QrcInt* residue) {
@@ -43,27 +57,10 @@ QrcInt boundL2(const QrcInt* s, QrcInt c, QrcInt C, T total, QrcInt* residue) {
     return clampWide(t);
   }
   // j: the first size <= C/2 (the sizes before it need a bin each).
-  QrcInt lo = 0, hi = c - 1;
-  while (lo < hi) {
-    QrcInt mid = lo + (hi - lo) / 2;
-    if (s[mid] <= h)
-      hi = mid;
-    else
-      lo = mid + 1;
-  }
-  QrcInt j = lo;
+  QrcInt j = firstAtMost(s, c - 1, h);
   // g: the first size that K = s[j] can join; the sizes before g form J1.
   T k = s[j];
-  lo = 0;
-  hi = j;
-  while (lo < hi) {
-    QrcInt mid = lo + (hi - lo) / 2;
-    if (s[mid] + k <= C)
-      hi = mid;
-    else
-      lo = mid + 1;
-  }
-  QrcInt g = lo;
+  QrcInt g = firstAtMost(s, j, C - s[j]);
   T d = k - static_cast<T>(j - g) * C;
   for (QrcInt t = g; t < j; ++t) d += s[t];
   T bound = j + binsFor(d, C);
