@@ -61,6 +61,14 @@ class QrcPackI : public QrcConstraintI {
   // The used-bin bound: decides optional bins by the slack, raises N.min,
   // sets the capacity and residue and raises the least loads.
   void boundBins();
+  // L2 over the pseudo-items of the open required bins and of the extra
+  // largest optional bins that must be used, plus the unassigned
+  // weights; fails when no packing can exist.
+  QrcInt usedBinsBound(QrcInt openReq, QrcInt extra, QrcInt c, QrcInt* residue);
+  // Least loads of the open bins that must be used, from the residue r and
+  // the per-bin bound.
+  void raiseLeastLoads(QrcInt openReq, QrcInt openOpt, QrcInt closedReq, QrcInt c, QrcInt bound,
+                       QrcInt r);
   // L2 over the pseudo-items _pseudo[0..k-1] and the unassigned weights.
   QrcInt boundOver(QrcInt k, QrcInt c, QrcInt* residue);
   // c minus the free room of bin j, within [0, c].

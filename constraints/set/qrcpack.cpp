@@ -470,6 +470,16 @@ void QrcPackI::boundBins() {
     for (QrcInt j = 0; j < _m; ++j)
       if (candHeader(j)[2] > 0) mark(j, 3, false);
   }
+  QrcInt r;
+  QrcInt bound = usedBinsBound(openReq, extra, c, &r) + closedReq;
+  if (bound < _count->getMax()) r = 0;
+  _count->setMin(bound);
+  _capacity = c;
+  _residue = r;
+  raiseLeastLoads(openReq, openOpt, closedReq, c, bound, r);
+}
+
+QrcInt QrcPackI::usedBinsBound(QrcInt openReq, QrcInt extra, QrcInt c, QrcInt* residue) {
   QrcInt k = 0;
   for (QrcInt t = 0; t < openReq; ++t) {
     QrcInt p = pseudoItem(c, _reqBins[t]);
@@ -477,17 +487,15 @@ void QrcPackI::boundBins() {
   }
   for (QrcInt t = 0; t < extra; ++t)
     if (c - _caps[t] > 0) _pseudo[k++] = c - _caps[t];
-  QrcInt r;
-  QrcInt bound = boundOver(k, c, &r);
+  QrcInt bound = boundOver(k, c, residue);
   if (bound == QrcPackInfiniteBound) fail();
   std::copy(_sizes, _sizes + _sizeCount, _allSizes);
   _allCount = _sizeCount;
-  bound += closedReq;
-  if (bound < _count->getMax()) r = 0;
-  _count->setMin(bound);
-  _capacity = c;
-  _residue = r;
-  // Least loads of the open bins that must be used.
+  return bound;
+}
+
+void QrcPackI::raiseLeastLoads(QrcInt openReq, QrcInt openOpt, QrcInt closedReq, QrcInt c,
+                               QrcInt bound, QrcInt r) {
   for (QrcInt t = 0; t < openReq; ++t) {
     QrcInt j = _reqBins[t];
     QrcIntExpI* x = _load[j];
