@@ -35,6 +35,14 @@ class QrcSequenceConstraintI : public QrcConstraintWithFilterI {
  private:
   void addWindow(QrcSequenceWindow& rec, QrcInt first, QrcInt size, QrcInt outMin, QrcInt outMax,
                  QrcInt d);
+  // Least and greatest value over the domains of x and the counted values.
+  void valueSpan(QrcInt* bottom, QrcInt* top) const;
+  // Sizes _counts of the phases' window lists; returns the largest.
+  QrcInt countWindows();
+  // The windows of every phase, window k of a phase abstracted to d[k].
+  void buildPhases(QrcInt lo, QrcInt hi, const QrcInt* d);
+  // The distribute over the windows of phase t and the counted values.
+  void postPhase(QrcInt t, QrcInt level);
   void link(const QrcSequenceWindow& a, const QrcSequenceWindow& b);
   void installLinks();
 

@@ -183,7 +183,6 @@ void QrcSequenceConstraintI::addWindow(QrcSequenceWindow& rec, QrcInt first, Qrc
 }
 
 void QrcSequenceConstraintI::post() {
-  QrcManager h(_manager);
   QrcInt level = getFilterLevel();
   if (level < QrcLowFilterLevel || level > QrcFullFilterLevel) checkFilterLevel();  // error 70
   if (_w < 1) {
@@ -192,7 +191,7 @@ void QrcSequenceConstraintI::post() {
     checkFilterLevel();
     return;
   }
-  QrcInt n = _x.getSize(), m = _values.getSize(), w = _w;
+  QrcInt n = _x.getSize(), w = _w;
   // Phase n + 1 would lead with a window longer than x: the extraction's
   // error, before anything is allocated per phase.
   if (w > n + 1) {
@@ -204,18 +203,31 @@ void QrcSequenceConstraintI::post() {
   QrcInt lo = std::min(std::max(_lo, QrcInt(-1)), w + 1);
   QrcInt hi = std::min(std::max(_hi, QrcInt(-1)), w + 1);
   QrcInt top = 0, bottom = 0;
+  valueSpan(&bottom, &top);
+  QrcInt most = countWindows();
+  buildPhases(lo, hi, abstractValues(_manager, most, bottom, top, _values));
+  for (QrcInt t = 0; t < w; ++t) postPhase(t, level);
+  checkFilterLevel();
+}
+
+void QrcSequenceConstraintI::valueSpan(QrcInt* bottom, QrcInt* top) const {
+  QrcInt n = _x.getSize(), m = _values.getSize();
   bool any = false;
   for (QrcInt i = 0; i < n; ++i) {
     QrcIntExpI* v = _x.getImpl()->getVar(i);
-    if (!any || v->getMax() > top) top = v->getMax();
-    if (!any || v->getMin() < bottom) bottom = v->getMin();
+    if (!any || v->getMax() > *top) *top = v->getMax();
+    if (!any || v->getMin() < *bottom) *bottom = v->getMin();
     any = true;
   }
   for (QrcInt j = 0; j < m; ++j) {
-    if (!any || _values[j] > top) top = _values[j];
-    if (!any || _values[j] < bottom) bottom = _values[j];
+    if (!any || _values[j] > *top) *top = _values[j];
+    if (!any || _values[j] < *bottom) *bottom = _values[j];
     any = true;
   }
+}
+
+QrcInt QrcSequenceConstraintI::countWindows() {
+  QrcInt n = _x.getSize(), w = _w;
   _counts = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(w) * sizeof(QrcInt)));
   QrcInt most = 0;
   for (QrcInt t = 0; t < w; ++t) {
@@ -223,7 +235,11 @@ void QrcSequenceConstraintI::post() {
     _counts[t] = s / w + (t > 0) + (s % w != 0);
     if (_counts[t] > most) most = _counts[t];
   }
-  const QrcInt* d = abstractValues(_manager, most, bottom, top, _values);
+  return most;
+}
+
+void QrcSequenceConstraintI::buildPhases(QrcInt lo, QrcInt hi, const QrcInt* d) {
+  QrcInt n = _x.getSize(), w = _w;
   _phases = static_cast<QrcSequenceWindow**>(
       _manager->allocate(static_cast<size_t>(w) * sizeof(QrcSequenceWindow*)));
   for (QrcInt t = 0; t < w; ++t) {
@@ -239,25 +255,26 @@ void QrcSequenceConstraintI::post() {
     for (QrcInt k = 0; k < q; ++k, ++j) addWindow(recs[j], t + k * w, w, w - hi, w - lo, d[j]);
     if (r > 0) addWindow(recs[j], n - r, r, r > hi ? r - hi : 0, w - lo, d[j]);
   }
-  for (QrcInt t = 0; t < w; ++t) {
-    QrcInt count = _counts[t];
-    QrcIntVarArray ys(h, n), counts(h, count + m);
-    QrcIntArray vals(h, count + m, QrcInt(0));
-    QrcInt slot = 0;
-    for (QrcInt k = 0; k < count; ++k) {
-      const QrcSequenceWindow& rec = _phases[t][k];
-      for (QrcInt i = 0; i < rec.ys->getSize(); ++i) ys.set(slot++, QrcIntExp(rec.ys->getVar(i)));
-      vals[k] = rec.d;
-      counts.set(k, QrcIntExp(rec.out));
-    }
-    for (QrcInt j = 0; j < m; ++j) {
-      vals[count + j] = _values[j];
-      counts.set(count + j, _cards[j]);
-    }
-    addSubConstraint(static_cast<QrcConstraintWithFilterI*>(
-        QrcDistribute(counts, vals, ys, level, 1).getImpl()));
+}
+
+void QrcSequenceConstraintI::postPhase(QrcInt t, QrcInt level) {
+  QrcManager h(_manager);
+  QrcInt n = _x.getSize(), m = _values.getSize(), count = _counts[t];
+  QrcIntVarArray ys(h, n), counts(h, count + m);
+  QrcIntArray vals(h, count + m, QrcInt(0));
+  QrcInt slot = 0;
+  for (QrcInt k = 0; k < count; ++k) {
+    const QrcSequenceWindow& rec = _phases[t][k];
+    for (QrcInt i = 0; i < rec.ys->getSize(); ++i) ys.set(slot++, QrcIntExp(rec.ys->getVar(i)));
+    vals[k] = rec.d;
+    counts.set(k, QrcIntExp(rec.out));
   }
-  checkFilterLevel();
+  for (QrcInt j = 0; j < m; ++j) {
+    vals[count + j] = _values[j];
+    counts.set(count + j, _cards[j]);
+  }
+  addSubConstraint(
+      static_cast<QrcConstraintWithFilterI*>(QrcDistribute(counts, vals, ys, level, 1).getImpl()));
 }
 
 void QrcSequenceConstraintI::link(const QrcSequenceWindow& a, const QrcSequenceWindow& b) {
