@@ -81,6 +81,16 @@ class QrcPairingI : public QrcConstraintWithFilterI {
 
  private:
   void update(QrcInt count);
+  // Domains within 0..n-1 without self-pairs, made symmetric; allocates the
+  // matching.
+  void firstPropagate();
+  // The graph of the pairs both sides still allow; returns their count.
+  QrcInt buildGraph();
+  // Marks the pairs every perfect matching uses (and, at full level, those
+  // none uses).
+  void classifyPairs(QrcInt count, QrcInt level);
+  // Fixes the mandatory pairs and removes the forbidden ones.
+  void applyPairs(QrcInt count);
 
   QrcIntVarArray _x;
   QrcInt _n;

@@ -257,35 +257,49 @@ void QrcPairingI::update(QrcInt count) {
 }
 
 void QrcPairingI::propagate() {
-  QrcIntVarArrayI* x = _x.getImpl();
-  QrcInt n = _n;
   if (_firstPropagation) {
     _manager->saveValue(&_firstPropagation);
     _firstPropagation = 0;
-    for (QrcInt i = 0; i < n; ++i) {
-      x->getVar(i)->setRange(QrcInt(0), n - 1);
-      x->getVar(i)->removeValue(i);
-    }
-    // Domains that are not symmetric at posting are made so: the rule on
-    // removed values would never see those pairs.
-    for (QrcInt i = 0; i < n; ++i) {
-      QrcIntExpI* xi = x->getVar(i);
-      QrcInt hi = xi->getMax();
-      for (QrcInt j = xi->getMin();; j = xi->getNextHigher(j)) {
-        if (!x->getVar(j)->isInDomain(i)) xi->removeValue(j);
-        if (j >= hi) break;
-      }
-    }
-    if (!_graph && n > 1) {
-      QrcInt pairs = n * (n - 1) / 2;
-      _graph = new (_manager) QrcGeneralMatching(_manager, n, pairs);
-      _pairA = allocArray<QrcInt>(_manager, pairs);
-      _pairB = allocArray<QrcInt>(_manager, pairs);
-      _state = allocArray<QrcInt>(_manager, pairs);
-    }
+    firstPropagate();
   }
   QrcInt level = getFilterLevel();
   if (level < QrcHighFilterLevel || !_graph) return;
+  QrcInt count = buildGraph();
+  if (2 * _graph->solve() < _n) fail();
+  update(count);
+  classifyPairs(count, level);
+  applyPairs(count);
+}
+
+void QrcPairingI::firstPropagate() {
+  QrcIntVarArrayI* x = _x.getImpl();
+  QrcInt n = _n;
+  for (QrcInt i = 0; i < n; ++i) {
+    x->getVar(i)->setRange(QrcInt(0), n - 1);
+    x->getVar(i)->removeValue(i);
+  }
+  // Domains that are not symmetric at posting are made so: the rule on
+  // removed values would never see those pairs.
+  for (QrcInt i = 0; i < n; ++i) {
+    QrcIntExpI* xi = x->getVar(i);
+    QrcInt hi = xi->getMax();
+    for (QrcInt j = xi->getMin();; j = xi->getNextHigher(j)) {
+      if (!x->getVar(j)->isInDomain(i)) xi->removeValue(j);
+      if (j >= hi) break;
+    }
+  }
+  if (!_graph && n > 1) {
+    QrcInt pairs = n * (n - 1) / 2;
+    _graph = new (_manager) QrcGeneralMatching(_manager, n, pairs);
+    _pairA = allocArray<QrcInt>(_manager, pairs);
+    _pairB = allocArray<QrcInt>(_manager, pairs);
+    _state = allocArray<QrcInt>(_manager, pairs);
+  }
+}
+
+QrcInt QrcPairingI::buildGraph() {
+  QrcIntVarArrayI* x = _x.getImpl();
+  QrcInt n = _n;
   _graph->clear(n);
   QrcInt count = 0;
   for (QrcInt i = 0; i < n; ++i)
@@ -296,8 +310,10 @@ void QrcPairingI::propagate() {
         _pairB[count] = j;
         _state[count++] = New;
       }
-  if (2 * _graph->solve() < n) fail();
-  update(count);
+  return count;
+}
+
+void QrcPairingI::classifyPairs(QrcInt count, QrcInt level) {
   _graph->save();
   for (QrcInt e = 0; e < count; ++e) {
     if (_state[e] == Inside) {
@@ -314,6 +330,10 @@ void QrcPairingI::propagate() {
       _graph->restore();
     }
   }
+}
+
+void QrcPairingI::applyPairs(QrcInt count) {
+  QrcIntVarArrayI* x = _x.getImpl();
   for (QrcInt e = 0; e < count; ++e) {
     QrcIntExpI* a = x->getVar(_pairA[e]);
     QrcIntExpI* b = x->getVar(_pairB[e]);
