@@ -46,6 +46,14 @@ class QrcAllDiffRangeI : public QrcConstraintI {
   void propagate() override;
 
  private:
+  // Thresholds into _values: the distinct maxima of the unbound variables,
+  // decreasing; returns their count.
+  QrcInt collectThresholds();
+  // The variables by decreasing minimum.
+  void sortByMin();
+  // Hall intervals ending at threshold v among the variables first..last.
+  void sweepThreshold(QrcInt v, QrcInt first, QrcInt last);
+
   QrcInt _n;
   QrcIntExpI** _vars;
   QrcInt* _values;

@@ -150,32 +150,9 @@ void QrcAllDiffRangeI::propagate() {
   QrcIntExpI** vars = _vars;
   QrcInt* values = _values;
   QrcInt n = _n;
-  // Thresholds: the distinct maxima of the unbound variables, decreasing.
-  QrcInt m = 0;
-  for (QrcInt i = 0; i < n; ++i) {
-    QrcIntExpI* x = vars[i];
-    if (x->isBound()) continue;
-    QrcInt hi = x->getMax();
-    if (m == 0 || values[m - 1] != hi) values[m++] = hi;
-  }
+  QrcInt m = collectThresholds();
   if (m == 0) return;
-  if (m >= 2) std::sort(values, values + m, [](QrcInt a, QrcInt b) { return a > b; });
-  // Variables by decreasing minimum: a full sort after a failure, else the
-  // order of the last call is nearly right.
-  QrcInt stamp = _manager->getFailStamp();
-  if (stamp != _sortStamp) {
-    _sortStamp = stamp;
-    std::sort(vars, vars + n,
-              [](QrcIntExpI* a, QrcIntExpI* b) { return a->getMin() > b->getMin(); });
-  } else {
-    for (QrcInt i = 1; i < n; ++i) {
-      QrcIntExpI* x = vars[i];
-      QrcInt key = x->getMin();
-      QrcInt j = i;
-      for (; j > 0 && vars[j - 1]->getMin() < key; --j) vars[j] = vars[j - 1];
-      vars[j] = x;
-    }
-  }
+  sortByMin();
   QrcInt first = 0;
   while (first < n && vars[first]->isBound() && vars[first]->getMin() > values[0]) ++first;
   QrcInt last = n - 1;
@@ -186,33 +163,72 @@ void QrcAllDiffRangeI::propagate() {
     if (v == prev) continue;
     prev = v;
     while (first <= last && vars[first]->getMin() > v) ++first;
-    QrcInt c = 0, low = 0, hall = -1, cur = v, r = last;
-    for (QrcInt i = first; i <= last; ++i) {
-      QrcIntExpI* x = vars[i];
-      QrcInt xmin = x->getMin();
-      QrcInt d = cur - xmin;
-      if (x->getMax() > v) {
-        if (hall >= 0) x->removeRange(low, v);
-      } else {
-        if (hall >= 0) x->setRange(xmin, low - 1);
-        if (d == 0) {
-          low = xmin;
-          if (hall < 0) {
-            hall = i;
-            if (i - first > c)
-              for (QrcInt j = first; j < i; ++j) {
-                QrcIntExpI* y = vars[j];
-                if (y->getMax() > v && y->getMin() <= v) y->setMin(v + 1);
-              }
-          }
+    sweepThreshold(v, first, last);
+  }
+}
+
+QrcInt QrcAllDiffRangeI::collectThresholds() {
+  QrcInt* values = _values;
+  QrcInt m = 0;
+  for (QrcInt i = 0; i < _n; ++i) {
+    QrcIntExpI* x = _vars[i];
+    if (x->isBound()) continue;
+    QrcInt hi = x->getMax();
+    if (m == 0 || values[m - 1] != hi) values[m++] = hi;
+  }
+  if (m >= 2) std::sort(values, values + m, [](QrcInt a, QrcInt b) { return a > b; });
+  return m;
+}
+
+void QrcAllDiffRangeI::sortByMin() {
+  QrcIntExpI** vars = _vars;
+  QrcInt n = _n;
+  // A full sort after a failure, else the order of the last call is nearly
+  // right.
+  QrcInt stamp = _manager->getFailStamp();
+  if (stamp != _sortStamp) {
+    _sortStamp = stamp;
+    std::sort(vars, vars + n,
+              [](QrcIntExpI* a, QrcIntExpI* b) { return a->getMin() > b->getMin(); });
+    return;
+  }
+  for (QrcInt i = 1; i < n; ++i) {
+    QrcIntExpI* x = vars[i];
+    QrcInt key = x->getMin();
+    QrcInt j = i;
+    for (; j > 0 && vars[j - 1]->getMin() < key; --j) vars[j] = vars[j - 1];
+    vars[j] = x;
+  }
+}
+
+void QrcAllDiffRangeI::sweepThreshold(QrcInt v, QrcInt first, QrcInt last) {
+  QrcIntExpI** vars = _vars;
+  QrcInt c = 0, low = 0, hall = -1, cur = v, r = last;
+  for (QrcInt i = first; i <= last; ++i) {
+    QrcIntExpI* x = vars[i];
+    QrcInt xmin = x->getMin();
+    QrcInt d = cur - xmin;
+    if (x->getMax() > v) {
+      if (hall >= 0) x->removeRange(low, v);
+    } else {
+      if (hall >= 0) x->setRange(xmin, low - 1);
+      if (d == 0) {
+        low = xmin;
+        if (hall < 0) {
+          hall = i;
+          if (i - first > c)
+            for (QrcInt j = first; j < i; ++j) {
+              QrcIntExpI* y = vars[j];
+              if (y->getMax() > v && y->getMin() <= v) y->setMin(v + 1);
+            }
         }
-        ++c;
-        --cur;
-        --d;
       }
-      if (hall < 0 && d >= r) break;
-      --r;
+      ++c;
+      --cur;
+      --d;
     }
+    if (hall < 0 && d >= r) return;
+    --r;
   }
 }
 
