@@ -30,6 +30,9 @@ class QrcSpreadI : public QrcConstraintI {
 
  private:
   QrcIntExpI* x(QrcInt i) const { return _x.getImpl()->getVar(i); }
+  // The bounds of the unbound variables into _bounds, by increasing value;
+  // returns their count.
+  QrcInt collectBounds();
 
   QrcIntVarArray _x;
   QrcFloatExpI* _mean;

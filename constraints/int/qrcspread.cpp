@@ -187,7 +187,7 @@ void QrcSpreadI::post() {
   _dev->whenRange(new (_manager) QrcSpreadDemonI(_manager, this));
 }
 
-void QrcSpreadI::propagate() {
+QrcInt QrcSpreadI::collectBounds() {
   QrcInt count = 0;
   for (QrcInt i = 0; i < _n; ++i) {
     QrcIntExpI* xi = x(i);
@@ -195,9 +195,53 @@ void QrcSpreadI::propagate() {
     _bounds[count++] = Bound{i, xi->getMin()};
     _bounds[count++] = Bound{i, xi->getMax()};
   }
-  if (count == 0) return;
   std::sort(_bounds, _bounds + count,
             [](const Bound& a, const Bound& b) { return a.value < b.value; });
+  return count;
+}
+
+namespace {
+
+// Sweeps the intervals between the consecutive values of the sorted bounds
+// [0, count) of the unbound variables of x (count > 0), shifted by the least.
+void sweepBounds(Sweep& w, QrcIntVarArrayI* x, const QrcSpreadI::Bound* bounds, QrcInt count) {
+  QrcInt o = bounds[0].value;
+  // The first interval: variables starting at its lower end are free, every
+  // other one is fixed at its minimum.
+  QrcInt pos = 1;
+  while (bounds[pos].value == o) ++pos;
+  QrcInt b = bounds[pos].value;
+  for (QrcInt i = 0; i < w.n; ++i) {
+    QrcIntExpI* xi = x->getVar(i);
+    if (xi->isBound() || xi->getMin() >= b)
+      w.fix(1, xi->getMin() - o);
+    else
+      ++w.c;
+  }
+  w.evaluate(0, static_cast<Wide>(b) - o);
+  // Each bound passed fixes the variables ending there at their maximum and
+  // frees those starting there.
+  while (bounds[count - 1].value > b && !w.overflow) {
+    QrcInt ups = 0, lows = 0;
+    for (; pos < count && bounds[pos].value == b; ++pos) {
+      if (x->getVar(bounds[pos].position)->getMax() == b)
+        ++ups;
+      else
+        ++lows;
+    }
+    w.fix(ups - lows, b - o);
+    w.c += lows - ups;
+    QrcInt next = bounds[pos].value;
+    w.evaluate(static_cast<Wide>(b) - o, static_cast<Wide>(next) - o);
+    b = next;
+  }
+}
+
+}  // namespace
+
+void QrcSpreadI::propagate() {
+  QrcInt count = collectBounds();
+  if (count == 0) return;
   QrcInt o = _bounds[0].value;
   Sweep w;
   w.n = _n;
@@ -211,35 +255,7 @@ void QrcSpreadI::propagate() {
   w.best = w.maxNDev2 + 1.0;
   w.lowT = w.highT = 0.0;
   w.foundLow = w.foundHigh = w.any = w.overflow = false;
-  // The first interval: variables starting at its lower end are free, every
-  // other one is fixed at its minimum.
-  QrcInt pos = 1;
-  while (_bounds[pos].value == o) ++pos;
-  QrcInt b = _bounds[pos].value;
-  for (QrcInt i = 0; i < _n; ++i) {
-    QrcIntExpI* xi = x(i);
-    if (xi->isBound() || xi->getMin() >= b)
-      w.fix(1, xi->getMin() - o);
-    else
-      ++w.c;
-  }
-  w.evaluate(0, static_cast<Wide>(b) - o);
-  // Each bound passed fixes the variables ending there at their maximum and
-  // frees those starting there.
-  while (_bounds[count - 1].value > b && !w.overflow) {
-    QrcInt ups = 0, lows = 0;
-    for (; pos < count && _bounds[pos].value == b; ++pos) {
-      if (x(_bounds[pos].position)->getMax() == b)
-        ++ups;
-      else
-        ++lows;
-    }
-    w.fix(ups - lows, b - o);
-    w.c += lows - ups;
-    QrcInt next = _bounds[pos].value;
-    w.evaluate(static_cast<Wide>(b) - o, static_cast<Wide>(next) - o);
-    b = next;
-  }
+  sweepBounds(w, _x.getImpl(), _bounds, count);
   double low = addDown(w.lowT, toDouble(w.shift, false));
   double high = addUp(w.highT, toDouble(w.shift, true));
   setRoundingNearest();
