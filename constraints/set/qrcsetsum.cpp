@@ -172,69 +172,87 @@ bool operandsInside(Wide bound, Wide sum, Wide limit) {
 // The elements each side requires count in that side's figures only, so that
 // neither an element the set requires on its own meanwhile nor an addition
 // deferred while S processes counts both in R and among the elements to take.
+// The upper side of narrowSum: the sum at most b, with the slack b - lowSum;
+// r: the required size before either side.
+template <class T>
+void narrowSumAbove(QrcIntSetVarI* s, const T& terms, const Figures& f, QrcInt r, Wide b,
+                    Wide slack) {
+  Wide req = f.reqLo;
+  forEachPossible(s, [&](QrcInt x) {
+    Wide l, h;
+    terms.at(x, l, h);
+    if (s->isRequired(x)) {
+      terms.setMax(x, l + slack);
+    } else if (l > slack) {
+      s->removePossible(x);
+    } else if (-l > slack) {
+      s->addRequired(x);
+      ++r;
+      req += l;
+      terms.setMax(x, l + slack);
+    }
+    return true;
+  });
+  QrcIntExpI* card = s->getCardinality();
+  if (f.minF < 0 && f.minF != QrcIntMin && operandsInside(f.minF, req, b)) {
+    Wide k = (f.minF - req + b + 1) / f.minF;
+    if (k > 0) card->setMin(static_cast<QrcInt>(smaller(r + k, QrcInt64Max)));
+  }
+  if (f.minF > 0 && operandsInside(f.minF, req, b)) {
+    Wide k = (b - req) / f.minF;
+    if (k >= 0) card->setMax(static_cast<QrcInt>(smaller(r + k, QrcInt64Max)));
+  }
+}
+
+// The lower side of narrowSum: the sum at least a, with the slack highSum - a;
+// r: the required size before either side.
+template <class T>
+void narrowSumBelow(QrcIntSetVarI* s, const T& terms, const Figures& f, QrcInt r, Wide a,
+                    Wide slack) {
+  Wide req = f.reqHi;
+  forEachPossible(s, [&](QrcInt x) {
+    Wide l, h;
+    terms.at(x, l, h);
+    if (s->isRequired(x)) {
+      terms.setMin(x, h - slack);
+    } else if (h > slack) {
+      s->addRequired(x);
+      ++r;
+      req += h;
+      terms.setMin(x, h - slack);
+    } else if (-h > slack) {
+      s->removePossible(x);
+    }
+    return true;
+  });
+  QrcIntExpI* card = s->getCardinality();
+  if (f.maxF >= 1 && f.maxF != QrcIntMax && operandsInside(f.maxF, req, a)) {
+    Wide k = (f.maxF - req + a - 1) / f.maxF;
+    if (k >= 1) card->setMin(static_cast<QrcInt>(smaller(r + k, QrcInt64Max)));
+  }
+  if (f.maxF < 0 && operandsInside(f.maxF, req, a)) {
+    Wide k = (a - req) / f.maxF;
+    if (k >= 0) card->setMax(static_cast<QrcInt>(smaller(r + k, QrcInt64Max)));
+  }
+}
+
+// Narrowing the sum from [lo0, hi0] to [a, b] with the figures f of S as they
+// stand. The upper side removes the elements whose choice alone passes b and
+// requires those whose absence alone does; the lower side mirrors it with a.
+// Each side then bounds the cardinality from the elements it may still take.
+// The elements each side requires count in that side's figures only, so that
+// neither an element the set requires on its own meanwhile nor an addition
+// deferred while S processes counts both in R and among the elements to take.
 template <class T>
 void narrowSum(QrcIntExpI* node, QrcIntSetVarI* s, const T& terms, const Figures& f, Wide lo0,
                Wide hi0, Wide a, Wide b) {
-  QrcIntExpI* card = s->getCardinality();
   QrcInt r0 = requiredSize(s);
   Wide slack = b - f.lowSum;
   if (slack < 0) node->fail();
-  if (b < hi0) {
-    QrcInt r = r0;
-    Wide req = f.reqLo;
-    forEachPossible(s, [&](QrcInt x) {
-      Wide l, h;
-      terms.at(x, l, h);
-      if (s->isRequired(x)) {
-        terms.setMax(x, l + slack);
-      } else if (l > slack) {
-        s->removePossible(x);
-      } else if (-l > slack) {
-        s->addRequired(x);
-        ++r;
-        req += l;
-        terms.setMax(x, l + slack);
-      }
-      return true;
-    });
-    if (f.minF < 0 && f.minF != QrcIntMin && operandsInside(f.minF, req, b)) {
-      Wide k = (f.minF - req + b + 1) / f.minF;
-      if (k > 0) card->setMin(static_cast<QrcInt>(smaller(r + k, QrcInt64Max)));
-    }
-    if (f.minF > 0 && operandsInside(f.minF, req, b)) {
-      Wide k = (b - req) / f.minF;
-      if (k >= 0) card->setMax(static_cast<QrcInt>(smaller(r + k, QrcInt64Max)));
-    }
-  }
+  if (b < hi0) narrowSumAbove(s, terms, f, r0, b, slack);
   Wide slack2 = f.highSum - a;
   if (slack2 < 0) node->fail();
-  if (a > lo0) {
-    QrcInt r = r0;
-    Wide req = f.reqHi;
-    forEachPossible(s, [&](QrcInt x) {
-      Wide l, h;
-      terms.at(x, l, h);
-      if (s->isRequired(x)) {
-        terms.setMin(x, h - slack2);
-      } else if (h > slack2) {
-        s->addRequired(x);
-        ++r;
-        req += h;
-        terms.setMin(x, h - slack2);
-      } else if (-h > slack2) {
-        s->removePossible(x);
-      }
-      return true;
-    });
-    if (f.maxF >= 1 && f.maxF != QrcIntMax && operandsInside(f.maxF, req, a)) {
-      Wide k = (f.maxF - req + a - 1) / f.maxF;
-      if (k >= 1) card->setMin(static_cast<QrcInt>(smaller(r + k, QrcInt64Max)));
-    }
-    if (f.maxF < 0 && operandsInside(f.maxF, req, a)) {
-      Wide k = (a - req) / f.maxF;
-      if (k >= 0) card->setMax(static_cast<QrcInt>(smaller(r + k, QrcInt64Max)));
-    }
-  }
+  if (a > lo0) narrowSumBelow(s, terms, f, r0, a, slack2);
 }
 
 }  // namespace
