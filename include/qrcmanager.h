@@ -459,6 +459,10 @@ class QrcManagerI {
   void build();
   // State that lives on, or points into, the heaps: made at creation and again by reset.
   void initHeapState(bool pooling);
+  // The search state of a manager with no search.
+  void clearSearchState();
+  // The words that point into the heaps, emptied.
+  void clearHeapPointers();
   void clearRuntimeState();
   void fileConstraint(QrcConstraintI* ct, bool trailed);
   void postFiled();

@@ -175,8 +175,12 @@ void QrcManagerI::initHeapState(bool pooling) {
   _defaultPrecision = 1e-10;
   _secondTolerance = 1e-11;
   for (int i = 0; i < QrcPropagationQueueI::Levels; ++i) _editHeads[i] = _editTails[i] = nullptr;
+  clearSearchState();
+  clearHeapPointers();
+  _sharedFailGoal = new (_heap) QrcGoalFailI(this, nullptr);
+}
 
-  // Search state.
+void QrcManagerI::clearSearchState() {
   _currentSearch = nullptr;
   _rootSearch = nullptr;
   _searchDepth = 0;
@@ -202,8 +206,9 @@ void QrcManagerI::initHeapState(bool pooling) {
   _secondFirst = 0;
   _stop = 0;
   _status = QrcSearchSolution;
+}
 
-  // Words that point into the heaps.
+void QrcManagerI::clearHeapPointers() {
   _trueConstraint = nullptr;
   _oneIntConst = nullptr;
   _intZero = nullptr;
@@ -213,7 +218,6 @@ void QrcManagerI::initHeapState(bool pooling) {
   _saverList = nullptr;
   _varNotifiers = nullptr;
   _claimants = nullptr;
-  _sharedFailGoal = new (_heap) QrcGoalFailI(this, nullptr);
 }
 
 QrcManagerI::~QrcManagerI() {
