@@ -78,6 +78,78 @@ QrcConstraint QrcRegular(const QrcIntVarArray& x, QrcInt s, const QrcIntArray& T
 
 // ---------------------------------------------------------------- stretch
 
+namespace {
+
+enum StretchKind { Counted, Unbounded, Free, Forbidden };
+
+// Per value: its kind, the shortest and longest stretch counted, and the
+// state of a stretch of length 1 (states past 0 in value order).
+struct StretchValues {
+  std::vector<StretchKind> kind;
+  std::vector<QrcInt> lo, hi, first, alphabet;
+  QrcInt states = 1;
+  bool anyFree = false;
+};
+
+StretchValues stretchValues(QrcInt n, QrcInt symbols, const QrcIntArray& shortest,
+                            const QrcIntArray& longest, const QrcIntArray& values, bool given) {
+  StretchValues v;
+  v.kind.resize(static_cast<size_t>(symbols));
+  v.lo.resize(static_cast<size_t>(symbols));
+  v.hi.resize(static_cast<size_t>(symbols));
+  v.first.resize(static_cast<size_t>(symbols));
+  for (QrcInt j = 0; j < symbols; ++j) {
+    size_t u = static_cast<size_t>(j);
+    QrcInt a = shortest[j], b = longest[j];
+    if (a > n) {
+      // No stretch of n variables is that long: the value cannot occur, and
+      // counting up to a would only build states no word reaches.
+      v.kind[u] = Forbidden;
+      v.lo[u] = 1;
+      v.hi[u] = 0;
+    } else if (b >= n) {
+      v.kind[u] = a > 1 ? Unbounded : Free;
+      v.lo[u] = v.hi[u] = a > 1 ? a : 0;
+    } else {
+      // A bounded value whose longest stretch is below 1 cannot occur.
+      v.kind[u] = b < 1 ? Forbidden : Counted;
+      v.lo[u] = a < 1 ? 1 : a;
+      v.hi[u] = b < 1 ? 0 : b;
+    }
+    v.anyFree = v.anyFree || v.kind[u] == Free;
+    v.first[u] = v.states;
+    v.states += v.hi[u];
+    v.alphabet.push_back(given ? values[j] : j);
+  }
+  return v;
+}
+
+// The transition table and the final states of the stretch automaton.
+void stretchTable(const StretchValues& v, QrcInt symbols, std::vector<QrcInt>& T,
+                  std::vector<QrcInt>& finals) {
+  auto enter = [&](QrcInt k) {
+    size_t u = static_cast<size_t>(k);
+    return v.hi[u] > 0 ? v.first[u] : v.kind[u] == Free ? 0 : -1;
+  };
+  T.assign(static_cast<size_t>(v.states * symbols), -1);
+  if (v.anyFree) finals.push_back(0);
+  for (QrcInt j = 0; j < symbols; ++j) T[static_cast<size_t>(j)] = enter(j);
+  for (QrcInt j = 0; j < symbols; ++j) {
+    size_t u = static_cast<size_t>(j);
+    for (QrcInt c = 1; c <= v.hi[u]; ++c) {
+      QrcInt state = v.first[u] + c - 1;
+      QrcInt* row = &T[static_cast<size_t>(state * symbols)];
+      row[j] = c < v.hi[u] ? state + 1 : v.kind[u] == Unbounded ? state : -1;
+      if (c < v.lo[u]) continue;
+      finals.push_back(state);
+      for (QrcInt k = 0; k < symbols; ++k)
+        if (k != j) row[k] = enter(k);
+    }
+  }
+}
+
+}  // namespace
+
 // States: 0 (the start, or after a free value) and, per value j, one state per
 // length 1..hi[j] of a stretch of j that the word ends in.
 QrcConstraint QrcStretch(const QrcIntVarArray& x, const QrcIntArray& shortest,
@@ -93,55 +165,10 @@ QrcConstraint QrcStretch(const QrcIntVarArray& x, const QrcIntArray& shortest,
     if (given ? size != symbols : size < symbols)
       m->getErrorReporter()->report(QrcBadArraySizeError, "QrcStretch", "bad array size", size);
   }
-  enum Kind { Counted, Unbounded, Free, Forbidden };
-  std::vector<Kind> kind(static_cast<size_t>(symbols));
-  std::vector<QrcInt> lo(static_cast<size_t>(symbols)), hi(static_cast<size_t>(symbols)),
-      first(static_cast<size_t>(symbols)), alphabet;
-  QrcInt states = 1;
-  bool anyFree = false;
-  for (QrcInt j = 0; j < symbols; ++j) {
-    size_t u = static_cast<size_t>(j);
-    QrcInt a = shortest[j], b = longest[j];
-    if (a > n) {
-      // No stretch of n variables is that long: the value cannot occur, and
-      // counting up to a would only build states no word reaches.
-      kind[u] = Forbidden;
-      lo[u] = 1;
-      hi[u] = 0;
-    } else if (b >= n) {
-      kind[u] = a > 1 ? Unbounded : Free;
-      lo[u] = hi[u] = a > 1 ? a : 0;
-    } else {
-      // A bounded value whose longest stretch is below 1 cannot occur.
-      kind[u] = b < 1 ? Forbidden : Counted;
-      lo[u] = a < 1 ? 1 : a;
-      hi[u] = b < 1 ? 0 : b;
-    }
-    anyFree = anyFree || kind[u] == Free;
-    first[u] = states;
-    states += hi[u];
-    alphabet.push_back(given ? values[j] : j);
-  }
-  auto enter = [&](QrcInt k) {
-    size_t u = static_cast<size_t>(k);
-    return hi[u] > 0 ? first[u] : kind[u] == Free ? 0 : -1;
-  };
-  std::vector<QrcInt> T(static_cast<size_t>(states * symbols), -1), finals;
-  if (anyFree) finals.push_back(0);
-  for (QrcInt j = 0; j < symbols; ++j) T[static_cast<size_t>(j)] = enter(j);
-  for (QrcInt j = 0; j < symbols; ++j) {
-    size_t u = static_cast<size_t>(j);
-    for (QrcInt c = 1; c <= hi[u]; ++c) {
-      QrcInt state = first[u] + c - 1;
-      QrcInt* row = &T[static_cast<size_t>(state * symbols)];
-      row[j] = c < hi[u] ? state + 1 : kind[u] == Unbounded ? state : -1;
-      if (c < lo[u]) continue;
-      finals.push_back(state);
-      for (QrcInt k = 0; k < symbols; ++k)
-        if (k != j) row[k] = enter(k);
-    }
-  }
-  return new (m) QrcStretchI(m, zeroCostRegular(m, x, states, T, alphabet, finals));
+  StretchValues v = stretchValues(n, symbols, shortest, longest, values, given);
+  std::vector<QrcInt> T, finals;
+  stretchTable(v, symbols, T, finals);
+  return new (m) QrcStretchI(m, zeroCostRegular(m, x, v.states, T, v.alphabet, finals));
 }
 
 // ---------------------------------------------------------------- pattern
