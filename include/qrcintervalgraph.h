@@ -184,6 +184,8 @@ class QrcIntervalGraphI : public QrcConstraintI {
                      QrcIntExpI* activity);
   void growPairMatrices(QroInt n);
   void growCliqueLists(QroInt n);
+  void bindClassDisjoint(QroInt x, QroInt y, QroInt s);
+  void bindClassOverlap(QroInt x, QroInt y, QroInt t);
   void firstPass();
   void addLongPair(QroInt j, QroInt i);
   void hangVertexDemons(QroInt i);
