@@ -37,34 +37,25 @@ void noNarrowing(QrcFloatExpI* t) {
   if (!t->getManager()->variablePrecision()) t->setRange(-Inf, Inf);
 }
 
-// Narrows the factor t of z = t * u, u in [p, q], z in [lo, hi].
-void narrowFactor(QrcFloatExpI* node, QrcFloatExpI* t, QrcFloat p, QrcFloat q, QrcFloat lo,
-                  QrcFloat hi) {
-  if (hi < 0) {
-    QrcFloat np = -q, nq = -p, nlo = -hi, nhi = -lo;
-    p = np;
-    q = nq;
-    lo = nlo;
-    hi = nhi;
+// Bounds of the factor t of z = t * u, u in [p, q], z in [lo, hi] with lo > 0.
+QrcFloatInterval factorOfPositive(QrcFloat p, QrcFloat q, QrcFloat lo, QrcFloat hi) {
+  QrcFloat l, u;
+  if (q <= 0) {
+    l = q < 0 ? divDown(hi, q) : -Inf;
+    u = divUp(lo, p);
+  } else if (p >= 0) {
+    l = divDown(lo, q);
+    u = p > 0 ? divUp(hi, p) : Inf;
+  } else {
+    l = -Inf;
+    u = Inf;
   }
-  if (lo > 0) {
-    if (p == 0 && q == 0) node->fail();
-    QrcFloat l, u;
-    if (q <= 0) {
-      l = q < 0 ? divDown(hi, q) : -Inf;
-      u = divUp(lo, p);
-    } else if (p >= 0) {
-      l = divDown(lo, q);
-      u = p > 0 ? divUp(hi, p) : Inf;
-    } else {
-      l = -Inf;
-      u = Inf;
-    }
-    setRoundingNearest();
-    t->setRange(l, u);
-    return;
-  }
-  // lo <= 0 <= hi
+  return QrcFloatInterval{l, u};
+}
+
+// Bounds of the factor t of z = t * u, u in [p, q], z in [lo, hi] holding 0;
+// false when u holds 0 and t is not narrowed.
+bool factorOfZeroCrossing(QrcFloat p, QrcFloat q, QrcFloat lo, QrcFloat hi, QrcFloatInterval* r) {
   QrcFloat l = -Inf, u = Inf;
   bool narrow = true;
   if (lo == 0 && hi == 0) {
@@ -103,9 +94,32 @@ void narrowFactor(QrcFloatExpI* node, QrcFloatExpI* t, QrcFloat p, QrcFloat q, Q
       narrow = false;
     }
   }
+  *r = QrcFloatInterval{l, u};
+  return narrow;
+}
+
+// Narrows the factor t of z = t * u, u in [p, q], z in [lo, hi].
+void narrowFactor(QrcFloatExpI* node, QrcFloatExpI* t, QrcFloat p, QrcFloat q, QrcFloat lo,
+                  QrcFloat hi) {
+  if (hi < 0) {
+    QrcFloat np = -q, nq = -p, nlo = -hi, nhi = -lo;
+    p = np;
+    q = nq;
+    lo = nlo;
+    hi = nhi;
+  }
+  if (lo > 0) {
+    if (p == 0 && q == 0) node->fail();
+    QrcFloatInterval r = factorOfPositive(p, q, lo, hi);
+    setRoundingNearest();
+    t->setRange(r.lo, r.hi);
+    return;
+  }
+  QrcFloatInterval r;
+  bool narrow = factorOfZeroCrossing(p, q, lo, hi, &r);
   setRoundingNearest();
   if (narrow)
-    t->setRange(l, u);
+    t->setRange(r.lo, r.hi);
   else
     noNarrowing(t);
 }
