@@ -19,6 +19,28 @@ const int kTextLength = 8191;
 class ExactDecimal {
  public:
   bool leadingDigits(uint64_t sig, int32_t e2, int want, char* digits, int32_t* expon) {
+    int32_t decimalShift = expand(sig, e2);
+    // The top limb has 1 to 9 digits, every other limb exactly 9.
+    uint32_t top = limbs_[count_ - 1];
+    int topDigits = 1;
+    for (uint32_t t = top; t >= 10; t /= 10) ++topDigits;
+    int32_t total = topDigits + 9 * (count_ - 1);
+    bool inexact = takeDigits(topDigits, want, digits);
+    *expon = total - 1 + decimalShift;
+    return inexact;
+  }
+
+ private:
+  static const uint32_t kBase = 1000000000u;
+  static const int kMaxLimbs = 1400;  // 5^16446 * 2^64 has under 11,520 digits
+
+  void pushLimb(uint32_t v) { limbs_[count_++] = v; }
+  void trim() {
+    while (count_ > 1 && limbs_[count_ - 1] == 0) --count_;
+  }
+
+  // Sets the limbs to an integer m with sig * 2^e2 = m * 10^shift; returns shift.
+  int32_t expand(uint64_t sig, int32_t e2) {
     while ((sig & 1) == 0) {  // fewer factors of 5 for the same value
       sig >>= 1;
       ++e2;
@@ -47,11 +69,12 @@ class ExactDecimal {
         k -= c;
       }
     }
-    // The top limb has 1 to 9 digits, every other limb exactly 9.
-    uint32_t top = limbs_[count_ - 1];
-    int topDigits = 1;
-    for (uint32_t t = top; t >= 10; t /= 10) ++topDigits;
-    int32_t total = topDigits + 9 * (count_ - 1);
+    return decimalShift;
+  }
+
+  // Copies the first `want` digits of the limbs, the top one of topDigits
+  // digits, padding with zeros; true when a nonzero digit is left over.
+  bool takeDigits(int topDigits, int want, char* digits) const {
     int taken = 0;
     bool inexact = false;
     for (int i = count_ - 1; i >= 0; --i) {
@@ -77,18 +100,9 @@ class ExactDecimal {
       }
     }
     while (taken < want) digits[taken++] = '0';
-    *expon = total - 1 + decimalShift;
     return inexact;
   }
 
- private:
-  static const uint32_t kBase = 1000000000u;
-  static const int kMaxLimbs = 1400;  // 5^16446 * 2^64 has under 11,520 digits
-
-  void pushLimb(uint32_t v) { limbs_[count_++] = v; }
-  void trim() {
-    while (count_ > 1 && limbs_[count_ - 1] == 0) --count_;
-  }
   void multiply(uint32_t m) {
     uint64_t carry = 0;
     for (int i = 0; i < count_; ++i) {
