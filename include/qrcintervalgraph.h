@@ -178,6 +178,14 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void recordHints();
 
  private:
+  // The parts of addVertex for vertex n.
+  void addNeighborEntries(QroInt n);
+  void addVertexRows(QroInt n, QrcIntExpI* origin, QroInt size, QroInt weight,
+                     QrcIntExpI* activity);
+  void growPairMatrices(QroInt n);
+  void growCliqueLists(QroInt n);
+  void bindClassDisjoint(QroInt x, QroInt y, QroInt s);
+  void bindClassOverlap(QroInt x, QroInt y, QroInt t);
   void firstPass();
   void addLongPair(QroInt j, QroInt i);
   void hangVertexDemons(QroInt i);

@@ -63,6 +63,9 @@ class QrcPQTreeI {
 
  private:
   bool templateStep(QrcPQNodeI* x, QroInt size);
+  bool templatePNode(QrcPQNodeI* x, QroInt size, bool root, QrcPQNodeI* p1, QrcPQNodeI* p2,
+                     QroInt partials, QroInt empties);
+  bool templateQNode(QrcPQNodeI* x, QroInt size, bool root, QrcPQNodeI* p1, QroInt partials);
   QrcPQNodeI* group(QrcPQNodeI* x, int label);
   bool matches(QrcPQNodeI* x, bool fromTail, const char* pattern);
   void splice(QrcPQNodeI* x, QrcPQNodeI* partial, bool reversed);

@@ -124,6 +124,10 @@ class QrcRegularI : public QrcConstraintI {
   void saveLabel(QrcRegularLabel* l);
   QrcRegularEdge** head(QrcRegularEdge::List list, QrcInt i, QrcInt k);
   void build();
+  void allocateGraph();
+  void forwardPass(char* reached, char* flag);
+  void backwardPass(char* reached, char* flag, char* useful);
+  void linkSymbolLists();
   void link(QrcRegularEdge* e, QrcRegularEdge::List list, QrcRegularEdge** head);
   void unlink(QrcRegularEdge* e, QrcRegularEdge::List list);
   bool fails(const QrcRegularEdge* e);

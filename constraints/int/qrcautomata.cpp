@@ -78,6 +78,78 @@ QrcConstraint QrcRegular(const QrcIntVarArray& x, QrcInt s, const QrcIntArray& T
 
 // ---------------------------------------------------------------- stretch
 
+namespace {
+
+enum StretchKind { Counted, Unbounded, Free, Forbidden };
+
+// Per value: its kind, the shortest and longest stretch counted, and the
+// state of a stretch of length 1 (states past 0 in value order).
+struct StretchValues {
+  std::vector<StretchKind> kind;
+  std::vector<QrcInt> lo, hi, first, alphabet;
+  QrcInt states = 1;
+  bool anyFree = false;
+};
+
+StretchValues stretchValues(QrcInt n, QrcInt symbols, const QrcIntArray& shortest,
+                            const QrcIntArray& longest, const QrcIntArray& values, bool given) {
+  StretchValues v;
+  v.kind.resize(static_cast<size_t>(symbols));
+  v.lo.resize(static_cast<size_t>(symbols));
+  v.hi.resize(static_cast<size_t>(symbols));
+  v.first.resize(static_cast<size_t>(symbols));
+  for (QrcInt j = 0; j < symbols; ++j) {
+    size_t u = static_cast<size_t>(j);
+    QrcInt a = shortest[j], b = longest[j];
+    if (a > n) {
+      // No stretch of n variables is that long: the value cannot occur, and
+      // counting up to a would only build states no word reaches.
+      v.kind[u] = Forbidden;
+      v.lo[u] = 1;
+      v.hi[u] = 0;
+    } else if (b >= n) {
+      v.kind[u] = a > 1 ? Unbounded : Free;
+      v.lo[u] = v.hi[u] = a > 1 ? a : 0;
+    } else {
+      // A bounded value whose longest stretch is below 1 cannot occur.
+      v.kind[u] = b < 1 ? Forbidden : Counted;
+      v.lo[u] = a < 1 ? 1 : a;
+      v.hi[u] = b < 1 ? 0 : b;
+    }
+    v.anyFree = v.anyFree || v.kind[u] == Free;
+    v.first[u] = v.states;
+    v.states += v.hi[u];
+    v.alphabet.push_back(given ? values[j] : j);
+  }
+  return v;
+}
+
+// The transition table and the final states of the stretch automaton.
+void stretchTable(const StretchValues& v, QrcInt symbols, std::vector<QrcInt>& T,
+                  std::vector<QrcInt>& finals) {
+  auto enter = [&](QrcInt k) {
+    size_t u = static_cast<size_t>(k);
+    return v.hi[u] > 0 ? v.first[u] : v.kind[u] == Free ? 0 : -1;
+  };
+  T.assign(static_cast<size_t>(v.states * symbols), -1);
+  if (v.anyFree) finals.push_back(0);
+  for (QrcInt j = 0; j < symbols; ++j) T[static_cast<size_t>(j)] = enter(j);
+  for (QrcInt j = 0; j < symbols; ++j) {
+    size_t u = static_cast<size_t>(j);
+    for (QrcInt c = 1; c <= v.hi[u]; ++c) {
+      QrcInt state = v.first[u] + c - 1;
+      QrcInt* row = &T[static_cast<size_t>(state * symbols)];
+      row[j] = c < v.hi[u] ? state + 1 : v.kind[u] == Unbounded ? state : -1;
+      if (c < v.lo[u]) continue;
+      finals.push_back(state);
+      for (QrcInt k = 0; k < symbols; ++k)
+        if (k != j) row[k] = enter(k);
+    }
+  }
+}
+
+}  // namespace
+
 // States: 0 (the start, or after a free value) and, per value j, one state per
 // length 1..hi[j] of a stretch of j that the word ends in.
 QrcConstraint QrcStretch(const QrcIntVarArray& x, const QrcIntArray& shortest,
@@ -93,55 +165,10 @@ QrcConstraint QrcStretch(const QrcIntVarArray& x, const QrcIntArray& shortest,
     if (given ? size != symbols : size < symbols)
       m->getErrorReporter()->report(QrcBadArraySizeError, "QrcStretch", "bad array size", size);
   }
-  enum Kind { Counted, Unbounded, Free, Forbidden };
-  std::vector<Kind> kind(static_cast<size_t>(symbols));
-  std::vector<QrcInt> lo(static_cast<size_t>(symbols)), hi(static_cast<size_t>(symbols)),
-      first(static_cast<size_t>(symbols)), alphabet;
-  QrcInt states = 1;
-  bool anyFree = false;
-  for (QrcInt j = 0; j < symbols; ++j) {
-    size_t u = static_cast<size_t>(j);
-    QrcInt a = shortest[j], b = longest[j];
-    if (a > n) {
-      // No stretch of n variables is that long: the value cannot occur, and
-      // counting up to a would only build states no word reaches.
-      kind[u] = Forbidden;
-      lo[u] = 1;
-      hi[u] = 0;
-    } else if (b >= n) {
-      kind[u] = a > 1 ? Unbounded : Free;
-      lo[u] = hi[u] = a > 1 ? a : 0;
-    } else {
-      // A bounded value whose longest stretch is below 1 cannot occur.
-      kind[u] = b < 1 ? Forbidden : Counted;
-      lo[u] = a < 1 ? 1 : a;
-      hi[u] = b < 1 ? 0 : b;
-    }
-    anyFree = anyFree || kind[u] == Free;
-    first[u] = states;
-    states += hi[u];
-    alphabet.push_back(given ? values[j] : j);
-  }
-  auto enter = [&](QrcInt k) {
-    size_t u = static_cast<size_t>(k);
-    return hi[u] > 0 ? first[u] : kind[u] == Free ? 0 : -1;
-  };
-  std::vector<QrcInt> T(static_cast<size_t>(states * symbols), -1), finals;
-  if (anyFree) finals.push_back(0);
-  for (QrcInt j = 0; j < symbols; ++j) T[static_cast<size_t>(j)] = enter(j);
-  for (QrcInt j = 0; j < symbols; ++j) {
-    size_t u = static_cast<size_t>(j);
-    for (QrcInt c = 1; c <= hi[u]; ++c) {
-      QrcInt state = first[u] + c - 1;
-      QrcInt* row = &T[static_cast<size_t>(state * symbols)];
-      row[j] = c < hi[u] ? state + 1 : kind[u] == Unbounded ? state : -1;
-      if (c < lo[u]) continue;
-      finals.push_back(state);
-      for (QrcInt k = 0; k < symbols; ++k)
-        if (k != j) row[k] = enter(k);
-    }
-  }
-  return new (m) QrcStretchI(m, zeroCostRegular(m, x, states, T, alphabet, finals));
+  StretchValues v = stretchValues(n, symbols, shortest, longest, values, given);
+  std::vector<QrcInt> T, finals;
+  stretchTable(v, symbols, T, finals);
+  return new (m) QrcStretchI(m, zeroCostRegular(m, x, v.states, T, v.alphabet, finals));
 }
 
 // ---------------------------------------------------------------- pattern
@@ -189,18 +216,8 @@ bool contains(const std::vector<QrcInt>& longer, const std::vector<QrcInt>& shor
   return std::search(longer.begin(), longer.end(), shorter.begin(), shorter.end()) != longer.end();
 }
 
-}  // namespace
-
-QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, QrcInt terminator) {
-  QrcTupleSetI* set = patterns.getImpl();
-  if (!set) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcPattern");
-  QrcManagerI* m = x.getImpl() ? x.getImpl()->getManager() : set->getManager();
-  if (!set->isClosed())
-    m->getErrorReporter()->report(QrcTupleSetNotClosedError, "QrcPattern",
-                                  "the tuple set is not closed");
-  QrcInt n = x.getSize();
-  if (n == 0) return new (m) QrcPatternI(m, nullptr);
-  // Each tuple's pattern: its values up to the first terminator from the second position on.
+// Each tuple's pattern: its values up to the first terminator from the second position on.
+std::vector<std::vector<QrcInt>> patternsOf(QrcTupleSetI* set, QrcInt terminator) {
   std::vector<std::vector<QrcInt>> all;
   for (const QrcTupleNode* t = set->getNewest(); t; t = t->listNext) {
     std::vector<QrcInt> p;
@@ -208,9 +225,15 @@ QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, Q
       p.push_back(t->values[k]);
     all.push_back(p);
   }
-  // The alphabet: the values of the patterns that some domain holds,
-  // increasing. Every other value of the domains leads back to the start
-  // from every state, so they all share one last symbol instead of one each.
+  return all;
+}
+
+// The alphabet: the values of the patterns that some domain holds,
+// increasing. Every other value of the domains leads back to the start
+// from every state, so they all share one last symbol instead of one each.
+std::vector<QrcInt> patternAlphabet(const std::vector<std::vector<QrcInt>>& all,
+                                    const QrcIntVarArray& x) {
+  QrcInt n = x.getSize();
   std::vector<QrcInt> alphabet;
   for (const std::vector<QrcInt>& p : all) alphabet.insert(alphabet.end(), p.begin(), p.end());
   std::sort(alphabet.begin(), alphabet.end());
@@ -222,25 +245,36 @@ QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, Q
                                   return true;
                                 }),
                  alphabet.end());
-  auto indexOf = [&](QrcInt v) {
-    auto it = std::lower_bound(alphabet.begin(), alphabet.end(), v);
-    return it != alphabet.end() && *it == v ? it - alphabet.begin() : -1;
-  };
-  Trie trie(terminator);
+  return alphabet;
+}
+
+// The symbol of a value in the sorted alphabet, -1 when not listed.
+QrcInt symbolOf(const std::vector<QrcInt>& alphabet, QrcInt v) {
+  auto it = std::lower_bound(alphabet.begin(), alphabet.end(), v);
+  return it != alphabet.end() && *it == v ? it - alphabet.begin() : -1;
+}
+
+// The patterns kept: not empty, of listed values, with no value repeated
+// at once, and holding no shorter pattern.
+void insertPatterns(Trie& trie, const std::vector<std::vector<QrcInt>>& all,
+                    const std::vector<QrcInt>& alphabet) {
   for (const std::vector<QrcInt>& p : all) {
     bool skip = p.empty();
     for (size_t k = 0; k < p.size() && !skip; ++k)
-      skip = indexOf(p[k]) < 0 || (k > 0 && p[k] == p[k - 1]);
+      skip = symbolOf(alphabet, p[k]) < 0 || (k > 0 && p[k] == p[k - 1]);
     for (const std::vector<QrcInt>& other : all)
       if (!skip && other.size() < p.size() && !other.empty()) skip = contains(p, other);
     if (!skip) trie.insert(p);
   }
-  if (trie.isLeaf(0)) return new (m) QrcPatternI(m, nullptr);
+}
 
-  // Number the nodes with children, depth first, and keep the path of each.
+// Numbers the nodes with children, depth first, and keeps the path of each;
+// returns the number of states.
+QrcInt numberStates(Trie& trie, std::vector<std::vector<QrcInt>>& paths,
+                    std::vector<QrcInt>& order) {
   QrcInt states = 0;
-  std::vector<std::vector<QrcInt>> paths(trie.nodes.size());
-  std::vector<QrcInt> order, stack = {0};
+  paths.resize(trie.nodes.size());
+  std::vector<QrcInt> stack = {0};
   while (!stack.empty()) {
     QrcInt node = stack.back();
     stack.pop_back();
@@ -256,6 +290,14 @@ QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, Q
     }
     for (size_t k = children.size(); k-- > 0;) stack.push_back(children[k]);
   }
+  return states;
+}
+
+// The transition table over the listed symbols and the last one, which
+// stands for the other values.
+std::vector<QrcInt> patternTable(const Trie& trie, const std::vector<QrcInt>& order,
+                                 const std::vector<std::vector<QrcInt>>& paths,
+                                 const std::vector<QrcInt>& alphabet, QrcInt states) {
   QrcInt listed = static_cast<QrcInt>(alphabet.size());
   QrcInt symbols = listed + 1;
   const QrcInt Unset = -2;
@@ -267,9 +309,9 @@ QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, Q
     const TrieNode& q = trie.nodes[static_cast<size_t>(node)];
     QrcInt* row = &T[static_cast<size_t>(q.number * symbols)];
     // A repeated value stays in its stretch.
-    if (node != 0) row[indexOf(q.value)] = q.number;
+    if (node != 0) row[symbolOf(alphabet, q.value)] = q.number;
     for (QrcInt c = q.firstChild; c >= 0; c = trie.nodes[static_cast<size_t>(c)].nextSibling)
-      row[indexOf(trie.nodes[static_cast<size_t>(c)].value)] = stateOf(c);
+      row[symbolOf(alphabet, trie.nodes[static_cast<size_t>(c)].value)] = stateOf(c);
     const std::vector<QrcInt>& p = paths[static_cast<size_t>(node)];
     row[listed] = 0;  // the other values
     for (QrcInt j = 0; j < listed; ++j) {
@@ -287,6 +329,30 @@ QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, Q
       }
     }
   }
+  return T;
+}
+
+}  // namespace
+
+QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, QrcInt terminator) {
+  QrcTupleSetI* set = patterns.getImpl();
+  if (!set) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcPattern");
+  QrcManagerI* m = x.getImpl() ? x.getImpl()->getManager() : set->getManager();
+  if (!set->isClosed())
+    m->getErrorReporter()->report(QrcTupleSetNotClosedError, "QrcPattern",
+                                  "the tuple set is not closed");
+  QrcInt n = x.getSize();
+  if (n == 0) return new (m) QrcPatternI(m, nullptr);
+  std::vector<std::vector<QrcInt>> all = patternsOf(set, terminator);
+  std::vector<QrcInt> alphabet = patternAlphabet(all, x);
+  Trie trie(terminator);
+  insertPatterns(trie, all, alphabet);
+  if (trie.isLeaf(0)) return new (m) QrcPatternI(m, nullptr);
+
+  std::vector<std::vector<QrcInt>> paths;
+  std::vector<QrcInt> order;
+  QrcInt states = numberStates(trie, paths, order);
+  std::vector<QrcInt> T = patternTable(trie, order, paths, alphabet, states);
   std::vector<QrcInt> finals;
   for (QrcInt q = 0; q < states; ++q) finals.push_back(q);
   alphabet.push_back(0);  // the other values' symbol: its entry is not read

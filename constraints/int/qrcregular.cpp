@@ -201,6 +201,23 @@ void QrcRegularI::restrictDomains() {
 
 void QrcRegularI::build() {
   QrcInt n = _n, s = _states, m = _symbols;
+  allocateGraph();
+  if (n == 0) return;
+
+  // Forward: the states reached, the edges taken, the labels from the start.
+  std::vector<char> reached(static_cast<size_t>((n + 1) * s), 0),
+      flag(static_cast<size_t>(n * m * s), 0);
+  forwardPass(reached.data(), flag.data());
+
+  // Backward: the edges into states that reach a final state, the labels to the end.
+  std::vector<char> useful(static_cast<size_t>(s));
+  backwardPass(reached.data(), flag.data(), useful.data());
+  linkSymbolLists();
+}
+
+// The support counts, the labels (start and final states set) and the list heads.
+void QrcRegularI::allocateGraph() {
+  QrcInt n = _n, s = _states, m = _symbols;
   _support = static_cast<QrcRevWord*>(
       _manager->allocate(static_cast<size_t>(n * m > 0 ? n * m : 1) * sizeof(QrcRevWord)));
   for (QrcInt k = 0; k < n * m; ++k) new (&_support[k]) QrcRevWord(_manager, 0);
@@ -219,11 +236,10 @@ void QrcRegularI::build() {
         _manager->allocate(static_cast<size_t>(sizes[l] > 0 ? sizes[l] : 1) * sizeof(void*)));
     for (QrcInt k = 0; k < sizes[l]; ++k) _heads[l][k] = nullptr;
   }
-  if (n == 0) return;
+}
 
-  // Forward: the states reached, the edges taken, the labels from the start.
-  std::vector<char> reached(static_cast<size_t>((n + 1) * s), 0),
-      flag(static_cast<size_t>(n * m * s), 0);
+void QrcRegularI::forwardPass(char* reached, char* flag) {
+  QrcInt n = _n, s = _states, m = _symbols;
   reached[0] = 1;
   for (QrcInt i = 0; i < n; ++i) {
     QrcIntExpI* x = _x->getVar(i);
@@ -255,9 +271,10 @@ void QrcRegularI::build() {
   }
   for (QrcInt q = 0; q < s; ++q)
     if (!_final[q]) reached[static_cast<size_t>(n * s + q)] = 0;
+}
 
-  // Backward: the edges into states that reach a final state, the labels to the end.
-  std::vector<char> useful(static_cast<size_t>(s));
+void QrcRegularI::backwardPass(char* reached, char* flag, char* useful) {
+  QrcInt n = _n, s = _states, m = _symbols;
   for (QrcInt i = n - 1; i >= 0; --i) {
     QrcIntExpI* x = _x->getVar(i);
     for (QrcInt q = 0; q < s; ++q) useful[static_cast<size_t>(q)] = 0;
@@ -297,6 +314,11 @@ void QrcRegularI::build() {
     for (QrcInt q = 0; q < s; ++q)
       if (!useful[static_cast<size_t>(q)]) reached[static_cast<size_t>(i * s + q)] = 0;
   }
+}
+
+// The symbol lists follow the order of the out lists.
+void QrcRegularI::linkSymbolLists() {
+  QrcInt n = _n, s = _states;
   for (QrcInt i = 0; i < n; ++i)
     for (QrcInt q = 0; q < s; ++q)
       for (QrcRegularEdge* e = *head(QrcRegularEdge::Out, i, q); e;

@@ -138,45 +138,56 @@ void QrcIntervalGraphI::orientClass(QroInt x0, QroInt y0) {
       }
     }
     // Steps 4 to 7 bind and mark without descending.
-    for (QrcNeighborI* u = _adjacency[x]->first(Undecided); u;) {
-      QrcNeighborI* next = u->getNext();
-      QroInt c = u->vertex;
-      if (c != y && state(y, c) == 0 && mark(y, c) == s) _edges[x][c].getImpl()->setValue(0);
-      u = next;
-    }
-    for (QrcNeighborI* u = _adjacency[y]->first(Undecided); u;) {
-      QrcNeighborI* next = u->getNext();
-      QroInt c = u->vertex;
-      if (c != x && state(x, c) == 0 && mark(c, x) == s) _edges[c][y].getImpl()->setValue(0);
-      u = next;
-    }
-    for (QrcNeighborI* o = _adjacency[x]->first(Overlap); o;) {
-      QrcNeighborI* next = o->getNext();
-      QroInt c = o->vertex;
-      if (c != y && state(y, c) == 2) {
-        if (mark(c, y) == -t) {
-          _edges[c][y].getImpl()->setValue(1);
-        } else {
-          mark(c, y) = t;
-          mark(y, c) = -t;
-        }
-      }
-      o = next;
-    }
-    for (QrcNeighborI* o = _adjacency[y]->first(Overlap); o;) {
-      QrcNeighborI* next = o->getNext();
-      QroInt c = o->vertex;
-      if (c != x && state(x, c) == 2) {
-        if (mark(x, c) == -t) {
-          _edges[x][c].getImpl()->setValue(1);
-        } else {
-          mark(x, c) = t;
-          mark(c, x) = -t;
-        }
-      }
-      o = next;
-    }
+    bindClassDisjoint(x, y, s);
+    bindClassOverlap(x, y, t);
     sp = f;
+  }
+}
+
+// Steps 4 and 5: the undecided pairs the class makes disjoint.
+void QrcIntervalGraphI::bindClassDisjoint(QroInt x, QroInt y, QroInt s) {
+  for (QrcNeighborI* u = _adjacency[x]->first(Undecided); u;) {
+    QrcNeighborI* next = u->getNext();
+    QroInt c = u->vertex;
+    if (c != y && state(y, c) == 0 && mark(y, c) == s) _edges[x][c].getImpl()->setValue(0);
+    u = next;
+  }
+  for (QrcNeighborI* u = _adjacency[y]->first(Undecided); u;) {
+    QrcNeighborI* next = u->getNext();
+    QroInt c = u->vertex;
+    if (c != x && state(x, c) == 0 && mark(c, x) == s) _edges[c][y].getImpl()->setValue(0);
+    u = next;
+  }
+}
+
+// Steps 6 and 7: an overlapping pair met the second time is bound to overlap;
+// the first time it takes a tentative mark.
+void QrcIntervalGraphI::bindClassOverlap(QroInt x, QroInt y, QroInt t) {
+  for (QrcNeighborI* o = _adjacency[x]->first(Overlap); o;) {
+    QrcNeighborI* next = o->getNext();
+    QroInt c = o->vertex;
+    if (c != y && state(y, c) == 2) {
+      if (mark(c, y) == -t) {
+        _edges[c][y].getImpl()->setValue(1);
+      } else {
+        mark(c, y) = t;
+        mark(y, c) = -t;
+      }
+    }
+    o = next;
+  }
+  for (QrcNeighborI* o = _adjacency[y]->first(Overlap); o;) {
+    QrcNeighborI* next = o->getNext();
+    QroInt c = o->vertex;
+    if (c != x && state(x, c) == 2) {
+      if (mark(x, c) == -t) {
+        _edges[x][c].getImpl()->setValue(1);
+      } else {
+        mark(x, c) = t;
+        mark(c, x) = -t;
+      }
+    }
+    o = next;
   }
 }
 

@@ -163,12 +163,21 @@ QroInt QrcIntervalGraphI::getMatrixSize(int matrix) const {
 
 void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight,
                                   QrcIntExpI* activity) {
-  QrcManagerI* m = _manager;
-  QroGenAlloc* alloc = m->getGeneralAllocator();
   QroInt n = _vertexCount.getValue();
+  addNeighborEntries(n);
+  addVertexRows(n, origin, size, weight, activity);
+  growPairMatrices(n);
+  growCliqueLists(n);
+  QrcManagerI* m = _manager;
+  _markStamp.set(m, n * (n + 1) / 2 + 1);
+  for (QroInt k = 0; k < 3 * n; ++k) _pendingEvents.add(0);
+  _vertexCount.set(m, n + 1);
+}
 
-  // Neighbour entries: one for the new vertex in every earlier vertex, and
-  // n + 1 in the new one (its own entry in no list).
+// Neighbour entries: one for the new vertex in every earlier vertex, and
+// n + 1 in the new one (its own entry in no list).
+void QrcIntervalGraphI::addNeighborEntries(QroInt n) {
+  QrcManagerI* m = _manager;
   QrcVertexI* v = new (m) QrcVertexI(m, n, _adjacency.getCapacity());
   _adjacency.add(v);
   for (QroInt k = 0; k < n; ++k) {
@@ -183,7 +192,12 @@ void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight
     v->addNeighbor(e);
     v->link(e, k < n ? QroInt(QrcVertexI::Undecided) : QroInt(-1));
   }
+}
 
+// The per-vertex rows: origin, size, weight, activity and the work rows.
+void QrcIntervalGraphI::addVertexRows(QroInt n, QrcIntExpI* origin, QroInt size, QroInt weight,
+                                      QrcIntExpI* activity) {
+  QrcManagerI* m = _manager;
   _origins.add(QrcIntVar(origin));
   _pseudoOrigins.add(QrcIntVar(QrcManager(m), QrcIntMin, QrcIntMax));
   _sizes.add(size);
@@ -198,6 +212,13 @@ void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight
   _maskM.add(0);
   _maskK.add(0);
   for (QroInt k = 0; k < 4 * (n + 1); ++k) _ruleStack.add(0);
+}
+
+// A column for the new vertex in every earlier row of the pair matrices, then
+// its own row, sharing the variables of the column.
+void QrcIntervalGraphI::growPairMatrices(QroInt n) {
+  QrcManagerI* m = _manager;
+  QroGenAlloc* alloc = m->getGeneralAllocator();
   for (QroInt j = 0; j < n; ++j) {
     _edges[j].add(QrcIntVar(QrcManager(m), 0, 1));
     _orientations[j].add(QrcIntVar(QrcManager(m), 0, 1));
@@ -220,7 +241,10 @@ void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight
     a->add(IntRow(alloc));
     for (QroInt k = 0; k <= n; ++k) (*a)[n].add(0);
   }
+}
 
+void QrcIntervalGraphI::growCliqueLists(QroInt n) {
+  QrcManagerI* m = _manager;
   _maximalCliques.add(0);
   _workSet->add(n);
   for (QroDoublingArray<QrcFastListI<QroInt>*>* a : {&_cliqueMemberLists, &_containmentLists}) {
@@ -232,10 +256,6 @@ void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight
   _workSet2->add(n);
   _workSet3->add(n);
   _pqTree->addNodes(n);
-
-  _markStamp.set(m, n * (n + 1) / 2 + 1);
-  for (QroInt k = 0; k < 3 * n; ++k) _pendingEvents.add(0);
-  _vertexCount.set(m, n + 1);
 }
 
 void QrcIntervalGraphI::addModel(const QrcConstraint& ct) {

@@ -219,64 +219,74 @@ bool QrcPQTreeI::templateStep(QrcPQNodeI* x, QroInt size) {
     else if (partials == 2)
       p2 = c;
   }
-  if (x->kind == QrcPQNodeI::PNode) {
-    if (!root) {
-      ++_rowHits[partials < 2 ? partials : 2];
-      if (partials >= 2) return false;
-      if (p1) x->unlink(p1);
-      QrcPQNodeI* e = group(x, 'E');
-      QrcPQNodeI* f = group(x, 'F');
-      x->kind = QrcPQNodeI::QNode;
-      if (e) x->append(e);
-      if (p1) {
-        while (p1->childHead) {
-          QrcPQNodeI* c = p1->childHead;
-          p1->unlink(c);
-          x->append(c);
-        }
-        release(p1);
-      }
-      if (f) x->append(f);
-      return true;
-    }
-    if (partials == 0) {
-      ++_rowHits[3];
-      QrcPQNodeI* f = group(x, 'F');
-      if (f) x->append(f);
-      return true;
-    }
-    if (partials == 1 && p1->fullCount == size) {
-      ++_rowHits[4];
-      return true;
-    }
-    ++_rowHits[partials == 1 ? (empties > 0 ? 5 : 6) : partials == 2 ? 7 : 8];
-    if (partials >= 3) return false;
+  if (x->kind == QrcPQNodeI::PNode) return templatePNode(x, size, root, p1, p2, partials, empties);
+  return templateQNode(x, size, root, p1, partials);
+}
+
+// P-node rows of the template table.
+bool QrcPQTreeI::templatePNode(QrcPQNodeI* x, QroInt size, bool root, QrcPQNodeI* p1,
+                               QrcPQNodeI* p2, QroInt partials, QroInt empties) {
+  if (!root) {
+    ++_rowHits[partials < 2 ? partials : 2];
+    if (partials >= 2) return false;
+    if (p1) x->unlink(p1);
+    QrcPQNodeI* e = group(x, 'E');
     QrcPQNodeI* f = group(x, 'F');
-    if (f) p1->append(f);
-    if (p2) {
-      x->unlink(p2);
-      while (p2->childTail) {
-        QrcPQNodeI* c = p2->childTail;
-        p2->unlink(c);
-        p1->append(c);
-      }
-      release(p2);
-    }
-    x->unlink(p1);
-    if (empties > 0) {
-      x->append(p1);
-      return true;
-    }
     x->kind = QrcPQNodeI::QNode;
-    while (p1->childHead) {
-      QrcPQNodeI* c = p1->childHead;
-      p1->unlink(c);
-      x->append(c);
+    if (e) x->append(e);
+    if (p1) {
+      while (p1->childHead) {
+        QrcPQNodeI* c = p1->childHead;
+        p1->unlink(c);
+        x->append(c);
+      }
+      release(p1);
     }
-    release(p1);
+    if (f) x->append(f);
     return true;
   }
-  // Q-nodes: empties first, fulls last once normalised.
+  if (partials == 0) {
+    ++_rowHits[3];
+    QrcPQNodeI* f = group(x, 'F');
+    if (f) x->append(f);
+    return true;
+  }
+  if (partials == 1 && p1->fullCount == size) {
+    ++_rowHits[4];
+    return true;
+  }
+  ++_rowHits[partials == 1 ? (empties > 0 ? 5 : 6) : partials == 2 ? 7 : 8];
+  if (partials >= 3) return false;
+  QrcPQNodeI* f = group(x, 'F');
+  if (f) p1->append(f);
+  if (p2) {
+    x->unlink(p2);
+    while (p2->childTail) {
+      QrcPQNodeI* c = p2->childTail;
+      p2->unlink(c);
+      p1->append(c);
+    }
+    release(p2);
+  }
+  x->unlink(p1);
+  if (empties > 0) {
+    x->append(p1);
+    return true;
+  }
+  x->kind = QrcPQNodeI::QNode;
+  while (p1->childHead) {
+    QrcPQNodeI* c = p1->childHead;
+    p1->unlink(c);
+    x->append(c);
+  }
+  release(p1);
+  return true;
+}
+
+// Q-node rows of the template table: empties first, fulls last once
+// normalised.
+bool QrcPQTreeI::templateQNode(QrcPQNodeI* x, QroInt size, bool root, QrcPQNodeI* p1,
+                               QroInt partials) {
   if (!root) {
     ++_rowHits[9 + (partials < 2 ? partials : 2)];
     if (partials >= 2) return false;

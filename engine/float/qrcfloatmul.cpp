@@ -37,34 +37,25 @@ void noNarrowing(QrcFloatExpI* t) {
   if (!t->getManager()->variablePrecision()) t->setRange(-Inf, Inf);
 }
 
-// Narrows the factor t of z = t * u, u in [p, q], z in [lo, hi].
-void narrowFactor(QrcFloatExpI* node, QrcFloatExpI* t, QrcFloat p, QrcFloat q, QrcFloat lo,
-                  QrcFloat hi) {
-  if (hi < 0) {
-    QrcFloat np = -q, nq = -p, nlo = -hi, nhi = -lo;
-    p = np;
-    q = nq;
-    lo = nlo;
-    hi = nhi;
+// Bounds of the factor t of z = t * u, u in [p, q], z in [lo, hi] with lo > 0.
+QrcFloatInterval factorOfPositive(QrcFloat p, QrcFloat q, QrcFloat lo, QrcFloat hi) {
+  QrcFloat l, u;
+  if (q <= 0) {
+    l = q < 0 ? divDown(hi, q) : -Inf;
+    u = divUp(lo, p);
+  } else if (p >= 0) {
+    l = divDown(lo, q);
+    u = p > 0 ? divUp(hi, p) : Inf;
+  } else {
+    l = -Inf;
+    u = Inf;
   }
-  if (lo > 0) {
-    if (p == 0 && q == 0) node->fail();
-    QrcFloat l, u;
-    if (q <= 0) {
-      l = q < 0 ? divDown(hi, q) : -Inf;
-      u = divUp(lo, p);
-    } else if (p >= 0) {
-      l = divDown(lo, q);
-      u = p > 0 ? divUp(hi, p) : Inf;
-    } else {
-      l = -Inf;
-      u = Inf;
-    }
-    setRoundingNearest();
-    t->setRange(l, u);
-    return;
-  }
-  // lo <= 0 <= hi
+  return QrcFloatInterval{l, u};
+}
+
+// Bounds of the factor t of z = t * u, u in [p, q], z in [lo, hi] holding 0;
+// false when u holds 0 and t is not narrowed.
+bool factorOfZeroCrossing(QrcFloat p, QrcFloat q, QrcFloat lo, QrcFloat hi, QrcFloatInterval* r) {
   QrcFloat l = -Inf, u = Inf;
   bool narrow = true;
   if (lo == 0 && hi == 0) {
@@ -103,9 +94,32 @@ void narrowFactor(QrcFloatExpI* node, QrcFloatExpI* t, QrcFloat p, QrcFloat q, Q
       narrow = false;
     }
   }
+  *r = QrcFloatInterval{l, u};
+  return narrow;
+}
+
+// Narrows the factor t of z = t * u, u in [p, q], z in [lo, hi].
+void narrowFactor(QrcFloatExpI* node, QrcFloatExpI* t, QrcFloat p, QrcFloat q, QrcFloat lo,
+                  QrcFloat hi) {
+  if (hi < 0) {
+    QrcFloat np = -q, nq = -p, nlo = -hi, nhi = -lo;
+    p = np;
+    q = nq;
+    lo = nlo;
+    hi = nhi;
+  }
+  if (lo > 0) {
+    if (p == 0 && q == 0) node->fail();
+    QrcFloatInterval r = factorOfPositive(p, q, lo, hi);
+    setRoundingNearest();
+    t->setRange(r.lo, r.hi);
+    return;
+  }
+  QrcFloatInterval r;
+  bool narrow = factorOfZeroCrossing(p, q, lo, hi, &r);
   setRoundingNearest();
   if (narrow)
-    t->setRange(l, u);
+    t->setRange(r.lo, r.hi);
   else
     noNarrowing(t);
 }
@@ -113,6 +127,75 @@ void narrowFactor(QrcFloatExpI* node, QrcFloatExpI* t, QrcFloat p, QrcFloat q, Q
 // Quotient bounds for a positive divisor [c, d].
 QrcFloatInterval positiveQuotient(QrcFloat a, QrcFloat b, QrcFloat c, QrcFloat d) {
   return QrcFloatInterval{divDown(a, a <= 0 ? c : d), divUp(b, b >= 0 ? c : d)};
+}
+
+// The divisor of z = x / y: y = x / z, x in [a, b], z in [lo, hi].
+QrcFloatInterval divisorRange(QrcFloatExpI* node, QrcFloatExpI* y, QrcFloat a, QrcFloat b,
+                              QrcFloat lo, QrcFloat hi) {
+  QrcFloat l = -Inf, u = Inf;
+  if (lo > 0) {
+    QrcFloatInterval r = positiveQuotient(a, b, lo, hi);
+    l = r.lo;
+    u = r.hi;
+  } else if (hi < 0) {
+    QrcFloatInterval r = positiveQuotient(-b, -a, -hi, -lo);
+    l = r.lo;
+    u = r.hi;
+  } else if (lo == 0 && hi == 0) {
+    if (a > 0 || b < 0) node->fail();
+  } else if (lo == 0) {
+    if (a > 0)
+      l = divDown(a, hi);
+    else if (b < 0)
+      u = divUp(b, hi);
+  } else if (hi == 0) {
+    if (a > 0)
+      u = divUp(a, lo);
+    else if (b < 0)
+      l = divDown(b, lo);
+  } else if (a > 0 || b < 0) {
+    QrcFloat n = a > 0 ? divUp(a, lo) : divUp(b, hi);
+    QrcFloat p = a > 0 ? divDown(a, hi) : divDown(b, lo);
+    setRoundingNearest();
+    if (p > y->getMax()) u = n;
+    if (y->getMin() > n) l = p;
+  }
+  return QrcFloatInterval{l, u};
+}
+
+// The dividend of z = x / y: x = z * y, y in [c, d], z in [lo, hi].
+QrcFloatInterval dividendRange(QrcFloat c, QrcFloat d, QrcFloat lo, QrcFloat hi) {
+  QrcFloat xl, xu;
+  if (lo >= 0) {
+    if (c < 0 && d <= 0) {
+      xl = mul0Down(hi, c);
+      xu = mul0Up(lo, d);
+    } else {
+      xl = mul0Down(c >= 0 ? lo : hi, c);
+      xu = mul0Up(hi, d);
+    }
+  } else if (hi <= 0) {
+    QrcFloat nc = -d, nd = -c, nlo = -hi, nhi = -lo;
+    if (nc < 0 && nd <= 0) {
+      xl = mul0Down(nhi, nc);
+      xu = mul0Up(nlo, nd);
+    } else {
+      xl = mul0Down(nc >= 0 ? nlo : nhi, nc);
+      xu = mul0Up(nhi, nd);
+    }
+  } else if (c >= 0) {
+    xl = mul0Down(lo, d);
+    xu = mul0Up(hi, d);
+  } else if (d <= 0) {
+    xl = mul0Down(hi, c);
+    xu = mul0Up(lo, c);
+  } else {
+    QrcFloat l1 = mul0Down(hi, c), l2 = mul0Down(lo, d);
+    QrcFloat u1 = mul0Up(lo, c), u2 = mul0Up(hi, d);
+    xl = l1 > l2 ? l2 : l1;
+    xu = u1 > u2 ? u1 : u2;
+  }
+  return QrcFloatInterval{xl, xu};
 }
 
 }  // namespace
@@ -297,70 +380,13 @@ void QrcFloatDivI::setOperandsRange(QrcFloat lo, QrcFloat hi) {
     return;
   }
   QrcFloat a = _x->getMin(), b = _x->getMax(), c = _y->getMin(), d = _y->getMax();
-  // The denominator: y = x / z.
-  QrcFloat l = -Inf, u = Inf;
-  if (lo > 0) {
-    QrcFloatInterval r = positiveQuotient(a, b, lo, hi);
-    l = r.lo;
-    u = r.hi;
-  } else if (hi < 0) {
-    QrcFloatInterval r = positiveQuotient(-b, -a, -hi, -lo);
-    l = r.lo;
-    u = r.hi;
-  } else if (lo == 0 && hi == 0) {
-    if (a > 0 || b < 0) fail();
-  } else if (lo == 0) {
-    if (a > 0)
-      l = divDown(a, hi);
-    else if (b < 0)
-      u = divUp(b, hi);
-  } else if (hi == 0) {
-    if (a > 0)
-      u = divUp(a, lo);
-    else if (b < 0)
-      l = divDown(b, lo);
-  } else if (a > 0 || b < 0) {
-    QrcFloat n = a > 0 ? divUp(a, lo) : divUp(b, hi);
-    QrcFloat p = a > 0 ? divDown(a, hi) : divDown(b, lo);
-    setRoundingNearest();
-    if (p > _y->getMax()) u = n;
-    if (_y->getMin() > n) l = p;
-  }
+  QrcFloatInterval y = divisorRange(this, _y, a, b, lo, hi);
   setRoundingNearest();
-  _y->setRange(l, u);
-  // The numerator: x = z * y, with y's bounds read before its narrowing.
-  QrcFloat xl, xu;
-  if (lo >= 0) {
-    if (c < 0 && d <= 0) {
-      xl = mul0Down(hi, c);
-      xu = mul0Up(lo, d);
-    } else {
-      xl = mul0Down(c >= 0 ? lo : hi, c);
-      xu = mul0Up(hi, d);
-    }
-  } else if (hi <= 0) {
-    QrcFloat nc = -d, nd = -c, nlo = -hi, nhi = -lo;
-    if (nc < 0 && nd <= 0) {
-      xl = mul0Down(nhi, nc);
-      xu = mul0Up(nlo, nd);
-    } else {
-      xl = mul0Down(nc >= 0 ? nlo : nhi, nc);
-      xu = mul0Up(nhi, nd);
-    }
-  } else if (c >= 0) {
-    xl = mul0Down(lo, d);
-    xu = mul0Up(hi, d);
-  } else if (d <= 0) {
-    xl = mul0Down(hi, c);
-    xu = mul0Up(lo, c);
-  } else {
-    QrcFloat l1 = mul0Down(hi, c), l2 = mul0Down(lo, d);
-    QrcFloat u1 = mul0Up(lo, c), u2 = mul0Up(hi, d);
-    xl = l1 > l2 ? l2 : l1;
-    xu = u1 > u2 ? u1 : u2;
-  }
+  _y->setRange(y.lo, y.hi);
+  // y's bounds are read before its narrowing.
+  QrcFloatInterval x = dividendRange(c, d, lo, hi);
   setRoundingNearest();
-  _x->setRange(xl, xu);
+  _x->setRange(x.lo, x.hi);
 }
 
 // ---------------------------------------------------------------- k / x

@@ -19,6 +19,28 @@ const int kTextLength = 8191;
 class ExactDecimal {
  public:
   bool leadingDigits(uint64_t sig, int32_t e2, int want, char* digits, int32_t* expon) {
+    int32_t decimalShift = expand(sig, e2);
+    // The top limb has 1 to 9 digits, every other limb exactly 9.
+    uint32_t top = limbs_[count_ - 1];
+    int topDigits = 1;
+    for (uint32_t t = top; t >= 10; t /= 10) ++topDigits;
+    int32_t total = topDigits + 9 * (count_ - 1);
+    bool inexact = takeDigits(topDigits, want, digits);
+    *expon = total - 1 + decimalShift;
+    return inexact;
+  }
+
+ private:
+  static const uint32_t kBase = 1000000000u;
+  static const int kMaxLimbs = 1400;  // 5^16446 * 2^64 has under 11,520 digits
+
+  void pushLimb(uint32_t v) { limbs_[count_++] = v; }
+  void trim() {
+    while (count_ > 1 && limbs_[count_ - 1] == 0) --count_;
+  }
+
+  // Sets the limbs to an integer m with sig * 2^e2 = m * 10^shift; returns shift.
+  int32_t expand(uint64_t sig, int32_t e2) {
     while ((sig & 1) == 0) {  // fewer factors of 5 for the same value
       sig >>= 1;
       ++e2;
@@ -47,11 +69,12 @@ class ExactDecimal {
         k -= c;
       }
     }
-    // The top limb has 1 to 9 digits, every other limb exactly 9.
-    uint32_t top = limbs_[count_ - 1];
-    int topDigits = 1;
-    for (uint32_t t = top; t >= 10; t /= 10) ++topDigits;
-    int32_t total = topDigits + 9 * (count_ - 1);
+    return decimalShift;
+  }
+
+  // Copies the first `want` digits of the limbs, the top one of topDigits
+  // digits, padding with zeros; true when a nonzero digit is left over.
+  bool takeDigits(int topDigits, int want, char* digits) const {
     int taken = 0;
     bool inexact = false;
     for (int i = count_ - 1; i >= 0; --i) {
@@ -77,18 +100,9 @@ class ExactDecimal {
       }
     }
     while (taken < want) digits[taken++] = '0';
-    *expon = total - 1 + decimalShift;
     return inexact;
   }
 
- private:
-  static const uint32_t kBase = 1000000000u;
-  static const int kMaxLimbs = 1400;  // 5^16446 * 2^64 has under 11,520 digits
-
-  void pushLimb(uint32_t v) { limbs_[count_++] = v; }
-  void trim() {
-    while (count_ > 1 && limbs_[count_ - 1] == 0) --count_;
-  }
   void multiply(uint32_t m) {
     uint64_t carry = 0;
     for (int i = 0; i < count_; ++i) {
@@ -243,6 +257,67 @@ int fractionalDigits(const std::string& prefix) {
   return p == std::string::npos ? 0 : static_cast<int>(prefix.size() - p - 1);
 }
 
+// The first `kept` digits of sig * 2^(exponent - 16383 - 63), rounded in the
+// current direction; returns the decimal exponent of the first digit.
+int32_t roundedDigits(uint64_t sig, int exponent, bool negative, int kept, char* d) {
+  int32_t expon = 0;
+  ExactDecimal exact;
+  bool inexact = exact.leadingDigits(sig, exponent - 16383 - 63, kept, d, &expon);
+  if (inexact) {
+    int mode = qroplatform::getRounding();
+    bool away = (!negative && mode == qroplatform::RoundUpward) ||
+                (negative && mode == qroplatform::RoundDownward);
+    if (away) {
+      int k = kept - 1;
+      while (k >= 0 && d[k] == '9') d[k--] = '0';
+      if (k >= 0) {
+        ++d[k];
+      } else {
+        d[0] = '1';
+        ++expon;
+      }
+    }
+  }
+  return expon;
+}
+
+// d.ddd followed by the exponent e - 1 (a trailing 0 when it is zero).
+void putScientific(TextOut& t, const char* d, int kept, int32_t e) {
+  char num[32];
+  for (int k = 0; k < kept && k < t.limit; ++k) {
+    t.put(d[k]);
+    if (k == 0) t.put('.');
+  }
+  if (e - 1 != 0) {
+    std::snprintf(num, sizeof num, "e%s%d", e - 1 > 0 ? "+" : "", static_cast<int>(e - 1));
+    t.put(num);
+  } else {
+    t.put('0');
+  }
+}
+
+// The digits with the point after the first e of them.
+void putPositional(TextOut& t, const char* d, int kept, int32_t e, int maxLength) {
+  char num[32];
+  if (e >= 1) {
+    int k = 0;
+    while (k < kept && k < e) t.put(d[k++]);
+    if (k == e) {
+      t.put('.');
+      while (k < kept) t.put(d[k++]);
+    } else if (e - k >= maxLength) {
+      std::snprintf(num, sizeof num, "E%d", static_cast<int>(e - k));
+      t.put(num);
+    } else {
+      for (int32_t z = k; z < e; ++z) t.put('0');
+    }
+  } else {
+    t.put("0.");
+    for (int32_t z = 0; z < -e; ++z) t.put('0');
+    for (int k = 0; k < kept; ++k) t.put(d[k]);
+  }
+}
+
 }  // namespace
 
 // One more prefix digit across a carry; on success the texts' cursor moves and
@@ -296,55 +371,14 @@ void wideToDecimal(const PackedExtended* x, char* out, int digits, int maxLength
     negative = false;
     std::memset(d, '0', sizeof d);
   } else {
-    ExactDecimal exact;
-    bool inexact = exact.leadingDigits(sig, exponent - 16383 - 63, kept, d, &expon);
-    if (inexact) {
-      int mode = qroplatform::getRounding();
-      bool away = (!negative && mode == qroplatform::RoundUpward) ||
-                  (negative && mode == qroplatform::RoundDownward);
-      if (away) {
-        int k = kept - 1;
-        while (k >= 0 && d[k] == '9') d[k--] = '0';
-        if (k >= 0) {
-          ++d[k];
-        } else {
-          d[0] = '1';
-          ++expon;
-        }
-      }
-    }
+    expon = roundedDigits(sig, exponent, negative, kept, d);
   }
   if (negative) t.put('-');
   int32_t e = expon + 1;  // digits before the point in positional form
-  char num[32];
-  if (positional == 0) {
-    for (int k = 0; k < kept && k < t.limit; ++k) {
-      t.put(d[k]);
-      if (k == 0) t.put('.');
-    }
-    if (e - 1 != 0) {
-      std::snprintf(num, sizeof num, "e%s%d", e - 1 > 0 ? "+" : "", static_cast<int>(e - 1));
-      t.put(num);
-    } else {
-      t.put('0');
-    }
-  } else if (e >= 1) {
-    int k = 0;
-    while (k < kept && k < e) t.put(d[k++]);
-    if (k == e) {
-      t.put('.');
-      while (k < kept) t.put(d[k++]);
-    } else if (e - k >= maxLength) {
-      std::snprintf(num, sizeof num, "E%d", static_cast<int>(e - k));
-      t.put(num);
-    } else {
-      for (int32_t z = k; z < e; ++z) t.put('0');
-    }
-  } else {
-    t.put("0.");
-    for (int32_t z = 0; z < -e; ++z) t.put('0');
-    for (int k = 0; k < kept; ++k) t.put(d[k]);
-  }
+  if (positional == 0)
+    putScientific(t, d, kept, e);
+  else
+    putPositional(t, d, kept, e, maxLength);
   t.finish();
 }
 

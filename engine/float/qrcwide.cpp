@@ -153,6 +153,34 @@ int divideSignificands(WideNumber* num, const WideNumber* den) {
   return n != 0 ? 1 : 0;
 }
 
+namespace {
+
+// Rounds away the 16 guard bits of s in the current direction; a carry out of
+// the top bit moves the exponent e up one.
+void roundGuardBits(Sig* s, int32_t* e, int lost, bool negative) {
+  unsigned guard = static_cast<unsigned>(*s & 0xFFFF);
+  if (guard == 0 && !lost) return;
+  int mode = qroplatform::getRounding();
+  bool away;
+  if (mode == qroplatform::RoundNearest)
+    away = (guard & 0x8000) != 0 && ((guard & 0x7FFF) != 0 || lost || (*s & 0x10000) != 0);
+  else if (mode == qroplatform::RoundUpward)
+    away = !negative;
+  else if (mode == qroplatform::RoundDownward)
+    away = negative;
+  else
+    away = false;
+  if (away) {
+    *s += 0x10000;
+    if ((*s >> 80) != 0) {
+      *s >>= 1;
+      *e += 1;
+    }
+  }
+}
+
+}  // namespace
+
 void normalizeAndRound(WideNumber* x, int lost, int subtracted, int32_t exponent,
                        int roundControl) {
   (void)subtracted;  // callers fold a subtracted loss into the significand
@@ -185,29 +213,7 @@ void normalizeAndRound(WideNumber* x, int lost, int subtracted, int32_t exponent
     if ((s & lowMask(k)) != 0) lost = 1;
     s >>= k;
   }
-  if (roundControl != 0) {
-    unsigned guard = static_cast<unsigned>(s & 0xFFFF);
-    if (guard != 0 || lost) {
-      bool negative = x->w[0] != 0;
-      int mode = qroplatform::getRounding();
-      bool away;
-      if (mode == qroplatform::RoundNearest)
-        away = (guard & 0x8000) != 0 && ((guard & 0x7FFF) != 0 || lost || (s & 0x10000) != 0);
-      else if (mode == qroplatform::RoundUpward)
-        away = !negative;
-      else if (mode == qroplatform::RoundDownward)
-        away = negative;
-      else
-        away = false;
-      if (away) {
-        s += 0x10000;
-        if ((s >> 80) != 0) {
-          s >>= 1;
-          e += 1;
-        }
-      }
-    }
-  }
+  if (roundControl != 0) roundGuardBits(&s, &e, lost, x->w[0] != 0);
   if (e > 32767) {
     setOverflow(x);
     return;
