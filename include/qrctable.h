@@ -327,6 +327,14 @@ class QrcGACSPredicateI : public QrcConstraintI {
   // The runs for the values of [lo, hi] still in x[k]'s domain, chained;
   // removes the values without support. Null when none is left.
   QrcGACRun* build(QrcInt k, QrcInt lo, QrcInt hi, QrcGACRun*& last);
+  // The state of a build of position k's runs.
+  struct BuildState;
+  // Extends the open run to v or starts a run at v, else marks v to go.
+  void takeValue(BuildState& b, QrcInt v);
+  // Forbidden tables: free runs between the column's values, from v to end.
+  void buildBetweenColumn(BuildState& b, QrcInt v, QrcInt end);
+  // Every domain value from v to end, one at a time.
+  void buildEachValue(BuildState& b, QrcInt v, QrcInt end);
   void revise(QrcInt k);
   // Forbidden tables: the sorted values of column k.
   const QrcInt* column(QrcInt k, QrcInt& count);

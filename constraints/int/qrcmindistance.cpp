@@ -275,6 +275,85 @@ QrcInt blockIn(QrcInt d, QrcInt p, QrcInt k) {
   return d < p - 1 ? 1 : (d - p + 1) / k + 2;
 }
 
+// The closest two values: 1 inside an interval, else the narrowest gap.
+bool hasCloseValues(const Span* u, QrcInt r, QrcInt k) {
+  bool close = false;
+  for (QrcInt j = 0; j < r && !close; ++j)
+    close = (u[j].b > u[j].a && k > 1) || (j + 1 < r && u[j + 1].a - u[j].b < k);
+  return close;
+}
+
+// Appends the residues modulo k of [from, from + length) as one or two ranges.
+void addCyclic(Span* ranges, QrcInt& nr, __int128 from, __int128 length, QrcInt k) {
+  if (length >= k) {
+    ranges[nr++] = Span{0, k - 1};
+    return;
+  }
+  QrcInt start = floorMod(from, k);
+  __int128 end = static_cast<__int128>(start) + length - 1;
+  if (end < k) {
+    ranges[nr++] = Span{start, static_cast<QrcInt>(end)};
+  } else {
+    ranges[nr++] = Span{start, k - 1};
+    ranges[nr++] = Span{0, static_cast<QrcInt>(end - k)};
+  }
+}
+
+// The residues where a grouping changes, as ranges of [0, k - 1] (unsorted);
+// nr receives their count.
+Span* changeResidues(QrcManagerI* m, const Span* u, QrcInt r, QrcInt k, bool close, QrcInt& nr) {
+  Span* ranges = allocArray<Span>(m, 6 * r + 2);
+  nr = 0;
+  if (close) {
+    for (QrcInt j = 0; j < r; ++j) {
+      addCyclic(ranges, nr, static_cast<__int128>(u[j].a) + 1,
+                static_cast<__int128>(u[j].b) - u[j].a + 1, k);
+      if (j + 1 < r && u[j + 1].a - u[j].b < k) {
+        addCyclic(ranges, nr, static_cast<__int128>(u[j].b) + 1, 1, k);
+        addCyclic(ranges, nr, static_cast<__int128>(u[j + 1].a) + 1, 1, k);
+      }
+    }
+  }
+  return ranges;
+}
+
+// Sorts and merges the ranges in place; returns how many are left and sets
+// residues to the number of residues they cover.
+QrcInt mergeRanges(Span* ranges, QrcInt nr, __int128& residues) {
+  std::sort(ranges, ranges + nr, [](const Span& l, const Span& s) { return l.a < s.a; });
+  QrcInt merged = 0;
+  residues = 0;
+  for (QrcInt j = 0; j < nr; ++j) {
+    if (merged > 0 && ranges[j].a <= ranges[merged - 1].b + 1) {
+      if (ranges[j].b > ranges[merged - 1].b) ranges[merged - 1].b = ranges[j].b;
+    } else {
+      ranges[merged++] = ranges[j];
+    }
+  }
+  for (QrcInt j = 0; j < merged; ++j)
+    residues += static_cast<__int128>(ranges[j].b) - ranges[j].a + 1;
+  return merged;
+}
+
+// Shift 1, then p = (s - m0 mod k) + 1 for each residue s met, p < k; sorted
+// and distinct, ns receives their count.
+QrcInt* collectShifts(QrcManagerI* m, const Span* ranges, QrcInt merged, __int128 residues,
+                      QrcInt m0, QrcInt k, QrcInt& ns) {
+  QrcInt most = 1 + static_cast<QrcInt>(residues < k ? residues : k);
+  QrcInt* shifts = allocArray<QrcInt>(m, most);
+  ns = 0;
+  shifts[ns++] = 1;
+  for (QrcInt j = 0; j < merged; ++j)
+    for (QrcInt s = ranges[j].a;; ++s) {
+      QrcInt p = floorMod(static_cast<__int128>(s) - m0, k) + 1;
+      if (p > 1 && p < k) shifts[ns++] = p;
+      if (s == ranges[j].b) break;
+    }
+  std::sort(shifts, shifts + ns);
+  ns = std::unique(shifts, shifts + ns) - shifts;
+  return shifts;
+}
+
 }  // namespace
 
 // Shift p starts its blocks (but the first) at the values congruent to
@@ -288,61 +367,13 @@ void QrcMinDistancePartitionI::post() {
   QrcInt r = 0;
   Span* u = unionOf(_manager, _x, r);
   QrcInt m0 = u[0].a;
-  // The closest two values: 1 inside an interval, else the narrowest gap.
-  bool close = false;
-  for (QrcInt j = 0; j < r && !close; ++j)
-    close = (u[j].b > u[j].a && _k > 1) || (j + 1 < r && u[j + 1].a - u[j].b < _k);
-  // The residues where a grouping changes, as ranges of [0, k - 1].
-  Span* ranges = allocArray<Span>(_manager, 6 * r + 2);
+  bool close = hasCloseValues(u, r, _k);
   QrcInt nr = 0;
-  auto addCyclic = [&](__int128 from, __int128 length) {
-    if (length >= _k) {
-      ranges[nr++] = Span{0, _k - 1};
-      return;
-    }
-    QrcInt start = floorMod(from, _k);
-    __int128 end = static_cast<__int128>(start) + length - 1;
-    if (end < _k) {
-      ranges[nr++] = Span{start, static_cast<QrcInt>(end)};
-    } else {
-      ranges[nr++] = Span{start, _k - 1};
-      ranges[nr++] = Span{0, static_cast<QrcInt>(end - _k)};
-    }
-  };
-  if (close) {
-    for (QrcInt j = 0; j < r; ++j) {
-      addCyclic(static_cast<__int128>(u[j].a) + 1, static_cast<__int128>(u[j].b) - u[j].a + 1);
-      if (j + 1 < r && u[j + 1].a - u[j].b < _k) {
-        addCyclic(static_cast<__int128>(u[j].b) + 1, 1);
-        addCyclic(static_cast<__int128>(u[j + 1].a) + 1, 1);
-      }
-    }
-  }
-  std::sort(ranges, ranges + nr, [](const Span& l, const Span& s) { return l.a < s.a; });
-  QrcInt merged = 0;
+  Span* ranges = changeResidues(_manager, u, r, _k, close, nr);
   __int128 residues = 0;
-  for (QrcInt j = 0; j < nr; ++j) {
-    if (merged > 0 && ranges[j].a <= ranges[merged - 1].b + 1) {
-      if (ranges[j].b > ranges[merged - 1].b) ranges[merged - 1].b = ranges[j].b;
-    } else {
-      ranges[merged++] = ranges[j];
-    }
-  }
-  for (QrcInt j = 0; j < merged; ++j)
-    residues += static_cast<__int128>(ranges[j].b) - ranges[j].a + 1;
-  // Shift 1, then p = (s - m0 mod k) + 1 for each residue s met, p < k.
-  QrcInt most = 1 + static_cast<QrcInt>(residues < _k ? residues : _k);
-  QrcInt* shifts = allocArray<QrcInt>(_manager, most);
+  QrcInt merged = mergeRanges(ranges, nr, residues);
   QrcInt ns = 0;
-  shifts[ns++] = 1;
-  for (QrcInt j = 0; j < merged; ++j)
-    for (QrcInt s = ranges[j].a;; ++s) {
-      QrcInt p = floorMod(static_cast<__int128>(s) - m0, _k) + 1;
-      if (p > 1 && p < _k) shifts[ns++] = p;
-      if (s == ranges[j].b) break;
-    }
-  std::sort(shifts, shifts + ns);
-  ns = std::unique(shifts, shifts + ns) - shifts;
+  QrcInt* shifts = collectShifts(_manager, ranges, merged, residues, m0, _k, ns);
   _shifts = allocArray<QrcMinDistanceEltOfPartitionI*>(_manager, ns);
   QrcInt level = getFilterLevel();
   for (QrcInt k = 0; k < ns; ++k) {

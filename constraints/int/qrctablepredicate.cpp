@@ -180,84 +180,103 @@ const QrcInt* QrcGACSPredicateI::column(QrcInt k, QrcInt& count) {
   return _columns[k];
 }
 
-QrcGACRun* QrcGACSPredicateI::build(QrcInt k, QrcInt lo, QrcInt hi, QrcGACRun*& last) {
-  QrcIntExpI* x = _vars->getVar(k);
-  QrcGACRun* head = nullptr;
-  QrcGACRun* cur = nullptr;  // the run being extended, not yet chained
-  last = nullptr;
-  Removals gone = {x, 0, 0, false, false};
-  QrcInt others = 0;
-  for (QrcInt j = 0; j < _arity; ++j)
-    if (j != k && j < 64) others |= QrcInt(1) << j;
-  auto chain = [&](QrcGACRun* r) {
+struct QrcGACSPredicateI::BuildState {
+  QrcInt k;
+  QrcInt others;  // the other positions, as a mask
+  QrcGACRun* head;
+  QrcGACRun* last;
+  QrcGACRun* cur;  // the run being extended, not yet chained
+  Removals gone;
+  void chain(QrcGACRun* r) {
     if (last)
       last->next = r;
     else
       head = r;
     last = r;
-  };
-  auto take = [&](QrcInt v) {
-    if (cur) {
-      // The run's support carried to v: as it is, or moving with v (only
-      // over consecutive values, and tried while the run holds one value).
-      bool single = cur->lo == cur->hi;
-      QrcInt masks[4] = {single ? 0 : cur->shift, others, others & -others, others & (others - 1)};
-      QrcInt tries = single && !_general ? (_arity == 3 ? 4 : 2) : 1;
-      for (QrcInt t = 0; t < tries; ++t) {
-        QrcInt mask = masks[t];
-        if (mask && v != cur->hi + 1) continue;
-        for (QrcInt j = 0; j < _arity; ++j)
-          if (j != k) _candidate[j] = cur->support[j] + ((mask >> j) & 1 ? v - cur->lo : 0);
-        _candidate[k] = v;
-        if (tryCandidate(k)) {
-          cur->hi = v;
-          cur->shift = mask;
-          gone.kept();
-          return;
-        }
+  }
+};
+
+void QrcGACSPredicateI::takeValue(BuildState& b, QrcInt v) {
+  QrcInt k = b.k;
+  QrcGACRun* cur = b.cur;
+  if (cur) {
+    // The run's support carried to v: as it is, or moving with v (only
+    // over consecutive values, and tried while the run holds one value).
+    QrcInt others = b.others;
+    bool single = cur->lo == cur->hi;
+    QrcInt masks[4] = {single ? 0 : cur->shift, others, others & -others, others & (others - 1)};
+    QrcInt tries = single && !_general ? (_arity == 3 ? 4 : 2) : 1;
+    for (QrcInt t = 0; t < tries; ++t) {
+      QrcInt mask = masks[t];
+      if (mask && v != cur->hi + 1) continue;
+      for (QrcInt j = 0; j < _arity; ++j)
+        if (j != k) _candidate[j] = cur->support[j] + ((mask >> j) & 1 ? v - cur->lo : 0);
+      _candidate[k] = v;
+      if (tryCandidate(k)) {
+        cur->hi = v;
+        cur->shift = mask;
+        b.gone.kept();
+        return;
       }
-      chain(cur);
-      cur = nullptr;
     }
-    if (seek(k, v)) {
-      cur = newRun(k, v, v, 0, 0);
-      gone.kept();
-    } else {
-      gone.add(v);
+    b.chain(cur);
+    b.cur = nullptr;
+  }
+  if (seek(k, v)) {
+    b.cur = newRun(k, v, v, 0, 0);
+    b.gone.kept();
+  } else {
+    b.gone.add(v);
+  }
+}
+
+void QrcGACSPredicateI::buildBetweenColumn(BuildState& b, QrcInt v, QrcInt end) {
+  QrcIntExpI* x = b.gone.x;
+  QrcInt n = 0;
+  const QrcInt* col = column(b.k, n);
+  for (QrcInt i = qrcdomain::lowerBound([col](QrcInt t) { return col[t]; }, n, v); v <= end;) {
+    QrcInt c = i < n && col[i] <= end ? col[i] : end + 1;
+    QrcInt f;
+    if (v < c && firstIn(x, v, c - 1, f)) {
+      if (b.cur) b.chain(b.cur);
+      b.cur = nullptr;
+      b.gone.kept();
+      b.chain(newRun(b.k, v, c - 1, 0, 1));
     }
-  };
+    if (c > end) break;
+    if (x->isInDomain(c)) takeValue(b, c);
+    v = c + 1;
+    ++i;
+  }
+}
+
+void QrcGACSPredicateI::buildEachValue(BuildState& b, QrcInt v, QrcInt end) {
+  QrcIntExpI* x = b.gone.x;
+  for (;;) {
+    QrcInt next = x->getNextHigher(v);
+    takeValue(b, v);
+    if (next <= v || next > end) break;
+    v = next;
+  }
+}
+
+QrcGACRun* QrcGACSPredicateI::build(QrcInt k, QrcInt lo, QrcInt hi, QrcGACRun*& last) {
+  QrcIntExpI* x = _vars->getVar(k);
+  last = nullptr;
+  BuildState b = {k, 0, nullptr, nullptr, nullptr, {x, 0, 0, false, false}};
+  for (QrcInt j = 0; j < _arity; ++j)
+    if (j != k && j < 64) b.others |= QrcInt(1) << j;
   QrcInt v;
   if (!firstIn(x, lo, hi, v)) return nullptr;
   QrcInt end = hi < x->getMax() ? hi : x->getMax();
-  if (_forbidden) {
-    // Values no forbidden tuple holds at k: free runs between the column's values.
-    QrcInt n = 0;
-    const QrcInt* col = column(k, n);
-    for (QrcInt i = qrcdomain::lowerBound([col](QrcInt t) { return col[t]; }, n, v); v <= end;) {
-      QrcInt c = i < n && col[i] <= end ? col[i] : end + 1;
-      QrcInt f;
-      if (v < c && firstIn(x, v, c - 1, f)) {
-        if (cur) chain(cur);
-        cur = nullptr;
-        gone.kept();
-        chain(newRun(k, v, c - 1, 0, 1));
-      }
-      if (c > end) break;
-      if (x->isInDomain(c)) take(c);
-      v = c + 1;
-      ++i;
-    }
-  } else {
-    for (;;) {
-      QrcInt next = x->getNextHigher(v);
-      take(v);
-      if (next <= v || next > end) break;
-      v = next;
-    }
-  }
-  if (cur) chain(cur);
-  gone.flush();
-  return head;
+  if (_forbidden)
+    buildBetweenColumn(b, v, end);
+  else
+    buildEachValue(b, v, end);
+  if (b.cur) b.chain(b.cur);
+  b.gone.flush();
+  last = b.last;
+  return b.head;
 }
 
 void QrcGACSPredicateI::revise(QrcInt k) {
