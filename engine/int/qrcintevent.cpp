@@ -146,6 +146,56 @@ void QrcIntVarEventHandlerI::notifyRangeRemoved(QrcInt a, QrcInt b) {
   schedule();
 }
 
+// The deferred values list holds the most recent request first: reversed,
+// it is in request order.
+static inline QrcPropagationQueueI::IntCell* inRequestOrder(QrcPropagationQueueI::IntCell* values) {
+  QrcPropagationQueueI::IntCell* ordered = nullptr;
+  while (values) {
+    QrcPropagationQueueI::IntCell* next = values->next;
+    values->next = ordered;
+    ordered = values;
+    values = next;
+  }
+  return ordered;
+}
+
+// Removes the deferred values, each on behalf of the demon that asked.
+static inline void removeDeferredValues(QrcManagerI* m, QrcPropagationQueueI* q, QrcIntExpI* x,
+                                        QrcPropagationQueueI::IntCell* ordered) {
+  while (ordered) {
+    QrcPropagationQueueI::IntCell* c = ordered;
+    ordered = c->next;
+    QrcInt v = c->value;
+    m->setCurrentDemon(c->cause);
+    q->freeCell(c);
+    x->removeValue(v);
+  }
+}
+
+// Removes the deferred ranges, each a start cell whose next is its end cell,
+// in request order.
+static inline void removeDeferredRanges(QrcManagerI* m, QrcPropagationQueueI* q, QrcIntExpI* x) {
+  QrcPropagationQueueI::IntCell* ranges = q->takeDeferredRanges();
+  QrcPropagationQueueI::IntCell* ordered = nullptr;
+  while (ranges) {
+    QrcPropagationQueueI::IntCell* end = ranges->next;
+    QrcPropagationQueueI::IntCell* next = end->next;
+    end->next = ordered;
+    ordered = ranges;
+    ranges = next;
+  }
+  while (ordered) {
+    QrcPropagationQueueI::IntCell* start = ordered;
+    QrcPropagationQueueI::IntCell* end = start->next;
+    ordered = end->next;
+    QrcInt a = start->value, b = end->value;
+    m->setCurrentDemon(start->cause);
+    q->freeCell(start);
+    q->freeCell(end);
+    x->removeRange(a, b);
+  }
+}
+
 void QrcIntVarEventHandlerI::process() {
   QrcIntExpI* x = getVar();
   QrcPropagationQueueI* q = _manager->getPropagationQueue();
@@ -168,15 +218,7 @@ void QrcIntVarEventHandlerI::process() {
   QrcInt before = _state;
   _state = Idle;
   if (before != ProcessingDeferred) return;
-  QrcPropagationQueueI::IntCell* values = q->takeDeferredValues();
-  // The list holds the most recent request first: apply in request order.
-  QrcPropagationQueueI::IntCell* ordered = nullptr;
-  while (values) {
-    QrcPropagationQueueI::IntCell* next = values->next;
-    values->next = ordered;
-    ordered = values;
-    values = next;
-  }
+  QrcPropagationQueueI::IntCell* ordered = inRequestOrder(q->takeDeferredValues());
   QrcInt lo = q->getPendingMin(), hi = q->getPendingMax();
   if (lo > hi) {
     q->freeCells(ordered);
@@ -184,33 +226,8 @@ void QrcIntVarEventHandlerI::process() {
   }
   x->setRange(lo, hi);
   QrcRootGoalDemonI* saved = _manager->getCurrentDemon();
-  while (ordered) {
-    QrcPropagationQueueI::IntCell* c = ordered;
-    ordered = c->next;
-    QrcInt v = c->value;
-    _manager->setCurrentDemon(c->cause);
-    q->freeCell(c);
-    x->removeValue(v);
-  }
-  // Ranges, each a start cell whose next is its end cell, in request order.
-  QrcPropagationQueueI::IntCell* ranges = q->takeDeferredRanges();
-  while (ranges) {
-    QrcPropagationQueueI::IntCell* end = ranges->next;
-    QrcPropagationQueueI::IntCell* next = end->next;
-    end->next = ordered;
-    ordered = ranges;
-    ranges = next;
-  }
-  while (ordered) {
-    QrcPropagationQueueI::IntCell* start = ordered;
-    QrcPropagationQueueI::IntCell* end = start->next;
-    ordered = end->next;
-    QrcInt a = start->value, b = end->value;
-    _manager->setCurrentDemon(start->cause);
-    q->freeCell(start);
-    q->freeCell(end);
-    x->removeRange(a, b);
-  }
+  removeDeferredValues(_manager, q, x, ordered);
+  removeDeferredRanges(_manager, q, x);
   _manager->setCurrentDemon(saved);
 }
 
