@@ -282,6 +282,8 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
 
  private:
   QrcSearchMonitorI* monitor() const;
+  // The common step of a removal notice; true when domain demons listen.
+  bool noteRemoval();
 
   QrcConstraintList _valueDemons;
   QrcConstraintList _rangeDemons;

@@ -107,15 +107,21 @@ void QrcIntVarEventHandlerI::notifyBoundsChange(QrcInt newMin, QrcInt newMax) {
   schedule();
 }
 
-void QrcIntVarEventHandlerI::notifyValueRemoved(QrcInt v) {
+// Widens the old bounds to the current ones (they are not trailed: after
+// backtracking they may be narrower than the bounds this step starts from),
+// invalidates the parents and marks the domain demons pending.
+inline bool QrcIntVarEventHandlerI::noteRemoval() {
   QrcIntExpI* x = getVar();
-  // The old bounds are not trailed: after backtracking they may be narrower
-  // than the bounds this step starts from.
   if (x->_min < _oldMin) _oldMin = x->_min;
   if (x->_max > _oldMax) _oldMax = x->_max;
   x->invalidateParents();
-  if (!_domainDemons.getHead()) return;
+  if (!_domainDemons.getHead()) return false;
   _domainDemons.markPending();
+  return true;
+}
+
+void QrcIntVarEventHandlerI::notifyValueRemoved(QrcInt v) {
+  if (!noteRemoval()) return;
   QrcPropagationQueueI::IntCell* c = _manager->getPropagationQueue()->newCell();
   c->next = _removed;
   c->value = v;
@@ -129,12 +135,7 @@ void QrcIntVarEventHandlerI::notifyRangeRemoved(QrcInt a, QrcInt b) {
     notifyValueRemoved(a);
     return;
   }
-  QrcIntExpI* x = getVar();
-  if (x->_min < _oldMin) _oldMin = x->_min;
-  if (x->_max > _oldMax) _oldMax = x->_max;
-  x->invalidateParents();
-  if (!_domainDemons.getHead()) return;
-  _domainDemons.markPending();
+  if (!noteRemoval()) return;
   QrcPropagationQueueI* q = _manager->getPropagationQueue();
   QrcPropagationQueueI::IntCell* end = q->newCell();
   end->next = _removedRanges;
