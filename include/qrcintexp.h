@@ -275,6 +275,21 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   QrcPropagationQueueI::IntCell* getRemovedValues() const { return _removed; }
   QrcPropagationQueueI::IntCell* getRemovedRanges() const { return _removedRanges; }
 
+  // A variable y = sign * x + offset (sign 1 or -1) kept in step with this
+  // variable x as each change happens: bound moves and removed values are
+  // passed on at once, with no demon run and no event processing between.
+  struct OffsetLink {
+    OffsetLink* next;
+    QrcIntExpI* partner;
+    QrcInt sign;
+    QrcInt offset;
+  };
+  // Adds a link (undone on backtrack).
+  void addOffsetLink(QrcIntExpI* partner, QrcInt sign, QrcInt offset);
+  OffsetLink* getOffsetLinks() const { return _links; }
+  // Whether removed values are heard: domain demons or offset links.
+  bool hearsRemovals() const { return _domainDemons.getHead() || _links; }
+
   QrcInt _minStamp;
   QrcInt _maxStamp;
   QrcInt _oldMin;
@@ -284,12 +299,17 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   QrcSearchMonitorI* monitor() const;
   // The common step of a removal notice; true when domain demons listen.
   bool noteRemoval();
+  // Passes a change on to the offset links' partners.
+  void forwardBounds();
+  void forwardRemoval(QrcInt a, QrcInt b);
+  void scheduleAndForward(bool heard, QrcInt a, QrcInt b);
 
   QrcConstraintList _valueDemons;
   QrcConstraintList _rangeDemons;
   QrcConstraintList _domainDemons;
   QrcPropagationQueueI::IntCell* _removed;
   QrcPropagationQueueI::IntCell* _removedRanges;
+  OffsetLink* _links;
   QrcRevWord _suspended;
 };
 

@@ -49,7 +49,7 @@ void QrcIntExpI::setDomainSparse(QrcInt lo, QrcInt hi, QrcInt n, const QrcInt* v
   _manager->saveValue(&_domain);
   _domain = new (_manager) QrcIntSetI(coll, 1, 1, 1);
   QrcIntVarEventHandlerI* h = getIntHandler();
-  if (!h->getDomainDemons().getHead() && !isProcessing()) {
+  if (!h->hearsRemovals() && !isProcessing()) {
     // Nobody records removed values: one invalidation stands for them all.
     invalidateParents();
     return;

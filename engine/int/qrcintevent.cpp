@@ -17,6 +17,7 @@ QrcIntVarEventHandlerI::QrcIntVarEventHandlerI(QrcManagerI* manager, QrcInt oldM
       _domainDemons(manager),
       _removed(nullptr),
       _removedRanges(nullptr),
+      _links(nullptr),
       _suspended() {}
 
 QrcSearchMonitorI* QrcIntVarEventHandlerI::monitor() const {
@@ -48,8 +49,16 @@ QrcEventHandlerI* QrcIntVarEventHandlerI::makeCopy(QrcManagerI* manager) const {
   return h;
 }
 
+// An offset link counts as the demon it stands for.
 QrcInt QrcIntVarEventHandlerI::getNbDemons() const {
-  return _valueDemons.getSize() + _rangeDemons.getSize() + _domainDemons.getSize();
+  QrcInt n = _valueDemons.getSize() + _rangeDemons.getSize() + _domainDemons.getSize();
+  for (OffsetLink* l = _links; l; l = l->next) ++n;
+  return n;
+}
+
+void QrcIntVarEventHandlerI::addOffsetLink(QrcIntExpI* partner, QrcInt sign, QrcInt offset) {
+  _manager->saveValue(&_links);
+  _links = new (_manager) OffsetLink{_links, partner, sign, offset};
 }
 
 void QrcIntVarEventHandlerI::whenDomain(QrcDemonI* demon) {
@@ -96,15 +105,25 @@ QRC_INT_HOOK1(notifySetMaxEnd, notifyIntVarSetMaxEnd)
 void QrcIntVarEventHandlerI::notifyBoundsChange(QrcInt newMin, QrcInt newMax) {
   getVar()->invalidateParents();
   bool valueHeard = _valueDemons.getHead() && newMin == newMax;
-  if (!_rangeDemons.getHead() && !_domainDemons.getHead() && !valueHeard) {
+  bool heard = _rangeDemons.getHead() || _domainDemons.getHead() || valueHeard;
+  if (!heard) {
     _oldMin = newMin;
     _oldMax = newMax;
+  } else {
+    if (_domainDemons.getHead()) _domainDemons.markPending();
+    if (_rangeDemons.getHead()) _rangeDemons.markPending();
+    if (valueHeard) _valueDemons.markPending();
+  }
+  if (!_links) {
+    if (heard) schedule();
     return;
   }
-  if (_domainDemons.getHead()) _domainDemons.markPending();
-  if (_rangeDemons.getHead()) _rangeDemons.markPending();
-  if (valueHeard) _valueDemons.markPending();
-  schedule();
+  // The partners change before the queue drains.
+  QrcPropagationQueueI* q = _manager->getPropagationQueue();
+  q->enter();
+  if (heard) schedule();
+  forwardBounds();
+  q->leave();
 }
 
 // Widens the old bounds to the current ones (they are not trailed: after
@@ -121,13 +140,15 @@ inline bool QrcIntVarEventHandlerI::noteRemoval() {
 }
 
 void QrcIntVarEventHandlerI::notifyValueRemoved(QrcInt v) {
-  if (!noteRemoval()) return;
-  QrcPropagationQueueI::IntCell* c = _manager->getPropagationQueue()->newCell();
-  c->next = _removed;
-  c->value = v;
-  c->cause = _manager->getCurrentDemon();
-  _removed = c;
-  schedule();
+  bool heard = noteRemoval();
+  if (heard) {
+    QrcPropagationQueueI::IntCell* c = _manager->getPropagationQueue()->newCell();
+    c->next = _removed;
+    c->value = v;
+    c->cause = _manager->getCurrentDemon();
+    _removed = c;
+  }
+  scheduleAndForward(heard, v, v);
 }
 
 void QrcIntVarEventHandlerI::notifyRangeRemoved(QrcInt a, QrcInt b) {
@@ -135,16 +156,67 @@ void QrcIntVarEventHandlerI::notifyRangeRemoved(QrcInt a, QrcInt b) {
     notifyValueRemoved(a);
     return;
   }
-  if (!noteRemoval()) return;
+  bool heard = noteRemoval();
+  if (heard) {
+    QrcPropagationQueueI* q = _manager->getPropagationQueue();
+    QrcPropagationQueueI::IntCell* end = q->newCell();
+    end->next = _removedRanges;
+    end->value = b;
+    QrcPropagationQueueI::IntCell* start = q->newCell();
+    start->next = end;
+    start->value = a;
+    _removedRanges = start;
+  }
+  scheduleAndForward(heard, a, b);
+}
+
+// The partners change before the queue drains.
+inline void QrcIntVarEventHandlerI::scheduleAndForward(bool heard, QrcInt a, QrcInt b) {
+  if (!_links) {
+    if (heard) schedule();
+    return;
+  }
   QrcPropagationQueueI* q = _manager->getPropagationQueue();
-  QrcPropagationQueueI::IntCell* end = q->newCell();
-  end->next = _removedRanges;
-  end->value = b;
-  QrcPropagationQueueI::IntCell* start = q->newCell();
-  start->next = end;
-  start->value = a;
-  _removedRanges = start;
-  schedule();
+  q->enter();
+  if (heard) schedule();
+  forwardRemoval(a, b);
+  q->leave();
+}
+
+// The partners' own notices pass the change back here, where it is already
+// made; a suspended handler passes nothing on, as its demons would not run.
+// Chains of links go as deep as they are long.
+void QrcIntVarEventHandlerI::forwardBounds() {
+  if (_suspended.getValue()) return;
+  QrcIntExpI* x = getVar();
+  auto forward = [&] {
+    for (OffsetLink* l = _links; l; l = l->next) {
+      // Read each time: a partner passing a change back may have moved them.
+      QrcInt a = x->_min, b = x->_max;
+      if (l->sign > 0)
+        l->partner->setRange(a + l->offset, b + l->offset);
+      else
+        l->partner->setRange(l->offset - b, l->offset - a);
+    }
+  };
+  _manager->withStackRoom(forward);
+}
+
+void QrcIntVarEventHandlerI::forwardRemoval(QrcInt a, QrcInt b) {
+  if (_suspended.getValue()) return;
+  auto forward = [&] {
+    for (OffsetLink* l = _links; l; l = l->next) {
+      QrcIntExpI* y = l->partner;
+      QrcInt lo = l->sign > 0 ? a + l->offset : l->offset - b;
+      QrcInt hi = l->sign > 0 ? b + l->offset : l->offset - a;
+      if (lo == hi) {
+        if (y->isInDomain(lo)) y->removeValue(lo);
+      } else {
+        y->removeRange(lo, hi);
+      }
+    }
+  };
+  _manager->withStackRoom(forward);
 }
 
 // The deferred values list holds the most recent request first: reversed,

@@ -58,6 +58,8 @@ class QrcIntLinkConstraintI : public QrcExprEventHandlerConstraintI {
     os << ")";
   }
   virtual const char* kind() const = 0;
+  // For e = sign * x + c: sign (1 or -1); 0 for other links.
+  virtual QrcInt offsetSign() const { return 0; }
   virtual void full() = 0;
   virtual void operandSide() = 0;
   virtual void nodeSide() = 0;
@@ -88,7 +90,18 @@ class QrcIntLinkDemonI : public QrcDemonI {
   bool _nodeSide;
 };
 
+// An offset or difference over a variable, in integer mode, is kept in step
+// by offset links on both handlers instead of the two demons: each change
+// reaches the other side as it is made, and both reach the same domains.
 void QrcIntLinkConstraintI::post() {
+  QrcInt sign = offsetSign();
+  QrcIntVarEventHandlerI* hx = x()->getIntHandler();
+  if (sign && hx && !_e->isOutOfRange()) {
+    QrcInt k = c();
+    _e->getIntHandler()->addOffsetLink(x(), sign, sign > 0 ? -k : k);
+    hx->addOffsetLink(_e, sign, k);
+    return;
+  }
   _e->whenDomain(new (_manager) QrcIntLinkDemonI(_manager, this, true));
   x()->whenDomain(new (_manager) QrcIntLinkDemonI(_manager, this, false));
 }
@@ -106,6 +119,7 @@ class QrcIntAddConstraintI : public QrcIntLinkConstraintI {
  public:
   using QrcIntLinkConstraintI::QrcIntLinkConstraintI;
   const char* kind() const override { return "QrcIntAdd"; }
+  QrcInt offsetSign() const override { return 1; }
   void full() override {
     QrcIntExpI* xv = x();
     QrcInt k = c();
@@ -150,6 +164,7 @@ class QrcIntSubConstraintI : public QrcIntLinkConstraintI {
  public:
   using QrcIntLinkConstraintI::QrcIntLinkConstraintI;
   const char* kind() const override { return "QrcIntSub"; }
+  QrcInt offsetSign() const override { return -1; }
   void full() override {
     QrcIntExpI* xv = x();
     QrcInt k = c();
