@@ -62,7 +62,10 @@ QrcCardMatchingI::QrcCardMatchingI(QrcManagerI* manager)
       _capacity(),
       _target(),
       _bits(3),
-      _unitCapacity(1) {}
+      _unitCapacity(1),
+      _adjacency(nullptr),
+      _adjacencyCap(0),
+      _walkAdjacency(0) {}
 
 namespace {
 
@@ -86,7 +89,8 @@ void QrcCardMatchingI::init(QrcInt n, QrcIntExpI** vars, QrcInt nCards, QrcIntEx
   _varNodes = allocArray<QrcMatchVarNode>(_manager, n);
   _saved = allocArray<QrcInt>(_manager, n);
   for (QrcInt i = 0; i < n; ++i)
-    _varNodes[i] = QrcMatchVarNode{Unmatched, vars[i], nullptr, nullptr, nullptr, nullptr, 0, 0, 0};
+    _varNodes[i] =
+        QrcMatchVarNode{Unmatched, vars[i], nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0, 0};
   if (!_unitCapacity) {
     // The listed values, then the rest node; the listed ones sorted for the walks.
     _nValues = _nodeCap = _nCards + 1;
@@ -189,7 +193,9 @@ QrcMatchValueNode* QrcCardMatchingI::findNode(QrcInt v) const {
   return nullptr;
 }
 
+// A value known to have a node (a matched value, a listed value).
 inline QrcMatchValueNode* QrcCardMatchingI::nodeOf(QrcInt v) const {
+  if (_dense && v != RestMark) return _valueNodes + _dense[v - _offset];
   return findNode(v);
 }
 
@@ -222,17 +228,46 @@ void QrcCardMatchingI::buildNodes() {
       need += size;
   }
   ensureNodes(need);
-  _nValues = 1;
+  if (need > _adjacencyCap) {
+    QrcInt cap = std::max(need, 2 * _adjacencyCap);
+    if (_adjacencyCap > 0)
+      _manager->freeSized(_adjacency, _adjacencyCap * static_cast<QrcInt>(sizeof(QrcInt)));
+    _adjacency =
+        static_cast<QrcInt*>(_manager->allocateSized(cap * static_cast<QrcInt>(sizeof(QrcInt))));
+    _adjacencyCap = cap;
+  }
+  // With a small span and no larger variable, a node for each value of the
+  // span: the nodes of no variable's values are reached by no walk.
+  bool spanNodes = _dense && !anyLarge && _span < 2 * need;
+  if (spanNodes) {
+    ensureNodes(_span + 2);
+    _nValues = _span + 2;
+    for (QrcInt k = 0; k <= _span; ++k) {
+      _valueNodes[k + 1] = freshNode(_offset + k, nullptr);
+      _dense[k] = k + 1;
+    }
+  } else {
+    _nValues = 1;
+  }
   _valueNodes[0] = freshNode(RestMark, nullptr);
+  QrcInt pos = 0;
   for (QrcInt i = 0; i < _nVars; ++i) {
     QrcMatchVarNode* u = _varNodes + i;
+    u->first = u->end = pos;
     if (u->listed) continue;
     QrcIntExpI* x = u->var;
     QrcInt hi = x->getMax();
     for (QrcInt v = x->getMin();; v = x->getNextHigher(v)) {
-      if (!findNode(v)) addNode(v);
+      if (spanNodes) {
+        _adjacency[pos++] = v - _offset + 1;
+      } else {
+        QrcMatchValueNode* node = findNode(v);
+        if (!node) node = addNode(v);
+        _adjacency[pos++] = node - _valueNodes;
+      }
       if (v >= hi) break;
     }
+    u->end = pos;
   }
   _nSorted = 0;
   if (!anyLarge) return;
@@ -250,6 +285,7 @@ void QrcCardMatchingI::buildNodes() {
 void QrcCardMatchingI::prepare() {
   if (_unitCapacity) {
     buildNodes();
+    _walkAdjacency = 1;
   } else {
     for (QrcInt j = 0; j < _nValues; ++j) {
       _valueNodes[j].head = nullptr;
@@ -279,10 +315,12 @@ void QrcCardMatchingI::prepare() {
   }
 }
 
-void QrcCardMatchingI::startCursor(QrcMatchVarNode* u, QrcMatchCursor& c) const {
+inline void QrcCardMatchingI::startCursor(QrcMatchVarNode* u, QrcMatchCursor& c) const {
   QrcIntExpI* x = u->var;
   c.phase = 0;
-  if (u->listed) {
+  if (_walkAdjacency && !u->listed) {
+    c.pos = u->first - 1;
+  } else if (u->listed) {
     const QrcInt* sorted = _sorted;
     c.pos =
         qrcdomain::lowerBound([sorted](QrcInt k) { return sorted[k]; }, _nSorted, x->getMin()) - 1;
@@ -298,12 +336,27 @@ void QrcCardMatchingI::resumeCursor(QrcMatchVarNode* u, QrcMatchValueNode* after
     return;
   }
   c.phase = 0;
+  if (_walkAdjacency && !u->listed) {
+    QrcInt k = u->first, node = after - _valueNodes;
+    while (k < u->end - 1 && _adjacency[k] != node) ++k;
+    c.pos = k;
+    return;
+  }
   c.pos = u->listed ? after->rank : after->value;
 }
 
-QrcMatchValueNode* QrcCardMatchingI::nextNode(QrcMatchVarNode* u, QrcMatchCursor& c) const {
+inline QrcMatchValueNode* QrcCardMatchingI::nextNode(QrcMatchVarNode* u, QrcMatchCursor& c) const {
   QrcIntExpI* x = u->var;
   while (c.phase == 0) {
+    if (_walkAdjacency && !u->listed) {
+      QrcInt k = c.pos + 1;
+      if (k >= u->end) {
+        c.phase = 1;
+        break;
+      }
+      c.pos = k;
+      return _valueNodes + _adjacency[k];
+    }
     if (u->listed) {
       QrcInt k = c.pos + 1;
       if (k >= _nSorted || _sorted[k] > x->getMax()) {
@@ -461,6 +514,8 @@ bool QrcCardMatchingI::hasOwnValue(QrcInt i) const {
 }
 
 bool QrcCardMatchingI::isForced(QrcInt v) {
+  // The domains may have changed since the nodes were built.
+  _walkAdjacency = 0;
   for (QrcInt i = 0; i < _nVars; ++i)
     if (_varNodes[i].matched == v) return !moveAway(v);
   return false;
@@ -513,10 +568,12 @@ bool QrcCardMatchingI::propagate() {
   for (QrcInt i = 0; i < _nVars; ++i) _saved[i] = _varNodes[i].matched;
   prepare();
   if (!repair()) {
+    _walkAdjacency = 0;
     restoreSaved();
     return false;
   }
   if (_bits & PruneComponents) pruneComponents();
+  _walkAdjacency = 0;
   if (_bits & BoundCards) boundCards();
   return true;
 }

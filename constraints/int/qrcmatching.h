@@ -36,6 +36,9 @@ struct QrcMatchVarNode {
   unsigned char visited;
   unsigned char listed;  // its nodes come from the sorted values, not from its domain
   unsigned char rest;    // it can be matched to the rest node
+  // All-different, within a propagation: its nodes, adjacency[first..end).
+  QrcInt first;
+  QrcInt end;
 };
 
 struct QrcMatchValueNode {
@@ -181,6 +184,13 @@ class QrcCardMatchingI {
   QrcMatchSearch _target;
   QrcInt _bits;
   QrcInt _unitCapacity;
+  // All-different: the nodes of each small variable's values, in increasing
+  // order, listed as the nodes are built; walked instead of the domains while
+  // the propagation that built them runs (values it removes are behind the
+  // walks that remove them).
+  QrcInt* _adjacency;
+  QrcInt _adjacencyCap;
+  QrcInt _walkAdjacency;
 };
 
 // All-different with domain filtering: every value has capacity [0, 1].
