@@ -210,7 +210,8 @@ void QrcIntVarEventHandlerI::forwardRemoval(QrcInt a, QrcInt b) {
       QrcInt lo = l->sign > 0 ? a + l->offset : l->offset - b;
       QrcInt hi = l->sign > 0 ? b + l->offset : l->offset - a;
       if (lo == hi) {
-        if (y->isInDomain(lo)) y->removeValue(lo);
+        // A processing partner would defer even a value it lacks.
+        if (!y->isProcessing() || y->isInDomain(lo)) y->removeValue(lo);
       } else {
         y->removeRange(lo, hi);
       }
