@@ -480,6 +480,13 @@ QrcInt QrcIntSetI::raiseMin(QrcInt oldMin, QrcInt newMin) {
     if (k) _count.set(_manager, _count.getValue() - k);
     return firstMemberFrom(newMin);
   }
+  if (!_coll && newMin == oldMin + 1 && oldMin >= _min && newMin <= _max) {
+    // One value off the bottom, the common step.
+    QrcInt pos = oldMin - _min;
+    if (testPosition(pos)) _count.set(_manager, _count.getValue() - 1);
+    QrcInt p = nextBit(pos + 1);
+    return p < 0 ? _max + 1 : _min + p;
+  }
   if (newMin > oldMin) {
     QrcInt k = countInPositions(ceilPosition(oldMin), floorPosition(newMin - 1));
     if (k) _count.set(_manager, _count.getValue() - k);
@@ -493,6 +500,13 @@ QrcInt QrcIntSetI::lowerMax(QrcInt oldMax, QrcInt newMax) {
     QrcInt k = countIn(newMax + 1, oldMax);
     if (k) _count.set(_manager, _count.getValue() - k);
     return lastMemberUpTo(newMax);
+  }
+  if (!_coll && newMax == oldMax - 1 && oldMax <= _max && newMax >= _min) {
+    // One value off the top, the common step.
+    QrcInt pos = oldMax - _min;
+    if (testPosition(pos)) _count.set(_manager, _count.getValue() - 1);
+    QrcInt p = previousBit(pos - 1);
+    return p < 0 ? _min - 1 : _min + p;
   }
   if (newMax < oldMax) {
     QrcInt k = countInPositions(ceilPosition(newMax + 1), floorPosition(oldMax));

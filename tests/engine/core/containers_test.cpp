@@ -330,6 +330,30 @@ TEST_F(ContainersTest, RaiseMinAndLowerMaxCountWithoutClearing) {
   EXPECT_FALSE(c->contains(6));
 }
 
+// One value off either end, across word boundaries and over stale bits, as
+// a wider step counts it.
+TEST_F(ContainersTest, SingleStepBoundMovesCountAsWiderOnes) {
+  struct Step {
+    QrcInt from, to;
+  };
+  const Step ups[] = {{62, 63}, {63, 64}, {64, 65}, {66, 67}, {127, 128}, {0, 1}};
+  const Step downs[] = {{65, 64}, {64, 63}, {63, 62}, {67, 66}, {129, 128}, {1, 0}};
+  for (int k = 0; k < 6; ++k) {
+    QrcIntSetI one(m, 0, 129, 1, 0), wide(m, 0, 129, 1, 0);
+    for (QrcIntSetI* s : {&one, &wide}) {
+      s->remove(66);  // a hole met by a step
+      s->remove(128);
+    }
+    Step u = ups[k], d = downs[k];
+    EXPECT_EQ(one.raiseMin(u.from, u.to), wide.raiseMin(u.from - 1, u.to)) << k;
+    EXPECT_EQ(one.lowerMax(d.from, d.to), wide.lowerMax(d.from + 1, d.to)) << k;
+    // The wider steps also dropped one value below, one above.
+    QrcInt extra = (u.from - 1 >= 0 && u.from - 1 != 66 && u.from - 1 != 128) +
+                   (d.from + 1 <= 129 && d.from + 1 != 66 && d.from + 1 != 128);
+    EXPECT_EQ(one.getSize(), wide.getSize() + extra) << k;
+  }
+}
+
 TEST_F(ContainersTest, OrderedSets) {
   QrcInt values[] = {30, 10, 20, 10, 1000};
   QrcIntOrderedSetI s(m, 4, values, false);
