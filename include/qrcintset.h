@@ -88,6 +88,29 @@ class QrcIntSetI {
   QrcInt lowerMax(QrcInt oldMax, QrcInt newMax);
   // Smallest member > v, v when none.
   QrcInt getNextHigher(QrcInt v) const;
+  // Calls f(v) for each member v of [a, b] (a and b within the universe's
+  // bounds), increasing; a plain range is read a word at a time.
+  template <class F>
+  void forEachIn(QrcInt a, QrcInt b, F f) const {
+    if (a > b) return;
+    if (_words && !_coll) {
+      QrcInt from = a - _min, to = b - _min;
+      for (QrcInt w = from >> 6, last = to >> 6; w <= last; ++w) {
+        QrcWord bits = _words[w];
+        if (w == from >> 6) bits &= ~QrcWord(0) << (from & 63);
+        if (w == last && (to & 63) != 63) bits &= (QrcWord(1) << ((to & 63) + 1)) - 1;
+        for (; bits; bits &= bits - 1) f(_min + (w << 6) + __builtin_ctzll(bits));
+      }
+      return;
+    }
+    if (contains(a)) f(a);
+    for (QrcInt v = a;;) {
+      QrcInt next = getNextHigher(v);
+      if (next <= v || next > b) return;
+      f(next);
+      v = next;
+    }
+  }
   // Largest member < v, v when none.
   QrcInt getNextLower(QrcInt v) const;
   // For a member v, the largest w with every value of [v, w] a member (within

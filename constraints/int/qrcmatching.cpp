@@ -65,7 +65,8 @@ QrcCardMatchingI::QrcCardMatchingI(QrcManagerI* manager)
       _unitCapacity(1),
       _adjacency(nullptr),
       _adjacencyCap(0),
-      _walkAdjacency(0) {}
+      _walkAdjacency(0),
+      _spanLayout(0) {}
 
 namespace {
 
@@ -140,6 +141,7 @@ void QrcCardMatchingI::init(QrcInt n, QrcIntExpI** vars, QrcInt nCards, QrcIntEx
 // what the nodes held is dropped: they are made again.
 void QrcCardMatchingI::ensureNodes(QrcInt count) {
   if (count > _nodeCap) {
+    _spanLayout = 0;
     QrcInt cap = std::max(count, 2 * _nodeCap);
     if (_nodeCap > 0) {
       _manager->freeSized(_valueNodes, _nodeCap * static_cast<QrcInt>(sizeof(QrcMatchValueNode)));
@@ -242,11 +244,21 @@ void QrcCardMatchingI::buildNodes() {
   if (spanNodes) {
     ensureNodes(_span + 2);
     _nValues = _span + 2;
-    for (QrcInt k = 0; k <= _span; ++k) {
-      _valueNodes[k + 1] = freshNode(_offset + k, nullptr);
-      _dense[k] = k + 1;
+    if (_spanLayout) {
+      // Laid out by an earlier propagation: only the matching is cleared.
+      for (QrcInt k = 1; k <= _span + 1; ++k) {
+        _valueNodes[k].head = nullptr;
+        _valueNodes[k].count = 0;
+      }
+    } else {
+      for (QrcInt k = 0; k <= _span; ++k) {
+        _valueNodes[k + 1] = freshNode(_offset + k, nullptr);
+        _dense[k] = k + 1;
+      }
+      _spanLayout = 1;
     }
   } else {
+    _spanLayout = 0;
     _nValues = 1;
   }
   _valueNodes[0] = freshNode(RestMark, nullptr);
@@ -256,16 +268,23 @@ void QrcCardMatchingI::buildNodes() {
     u->first = u->end = pos;
     if (u->listed) continue;
     QrcIntExpI* x = u->var;
-    QrcInt hi = x->getMax();
-    for (QrcInt v = x->getMin();; v = x->getNextHigher(v)) {
-      if (spanNodes) {
-        _adjacency[pos++] = v - _offset + 1;
-      } else {
+    QrcInt lo = x->getMin(), hi = x->getMax();
+    QrcIntSetI* d = x->getDomainSet();
+    if (spanNodes) {
+      QrcInt* adj = _adjacency + pos;
+      QrcInt shift = 1 - _offset;
+      if (d)
+        d->forEachIn(lo, hi, [&adj, shift](QrcInt v) { *adj++ = v + shift; });
+      else
+        for (QrcInt v = lo; v <= hi; ++v) *adj++ = v + shift;
+      pos = adj - _adjacency;
+    } else {
+      for (QrcInt v = lo;; v = x->getNextHigher(v)) {
         QrcMatchValueNode* node = findNode(v);
         if (!node) node = addNode(v);
         _adjacency[pos++] = node - _valueNodes;
+        if (v >= hi) break;
       }
-      if (v >= hi) break;
     }
     u->end = pos;
   }
@@ -306,7 +325,8 @@ void QrcCardMatchingI::prepare() {
     u->matched = Unmatched;
     if (v == Unmatched) continue;
     if (v != RestMark && !u->var->isInDomain(v)) continue;
-    if (v != RestMark && findNode(v)) {
+    // Laid out over the span, every value of a domain has its node.
+    if (v != RestMark && (_spanLayout || findNode(v))) {
       link(u, v);
       continue;
     }

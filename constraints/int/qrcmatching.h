@@ -191,6 +191,8 @@ class QrcCardMatchingI {
   QrcInt* _adjacency;
   QrcInt _adjacencyCap;
   QrcInt _walkAdjacency;
+  // The nodes are laid out one per value of the span (all-different).
+  QrcInt _spanLayout;
 };
 
 // All-different with domain filtering: every value has capacity [0, 1].

@@ -3,6 +3,7 @@
 // that float variables with value sets use.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <set>
@@ -261,6 +262,17 @@ TEST_F(ContainersTest, HoleFormMatchesBitSetUnderBacktracking) {
           ASSERT_EQ(holes->remove(v), bits->remove(v));
       }
       ASSERT_EQ(holes->getSize(), bits->getSize());
+      // The members of a range, word by word for the bit set.
+      for (QrcInt x = lo; step % 16 == 0 && x <= hi; x += 7) {
+        QrcInt b = std::min(x + 70, hi);
+        std::vector<QrcInt> fromBits, fromHoles, expected;
+        bits->forEachIn(x, b, [&](QrcInt v) { fromBits.push_back(v); });
+        holes->forEachIn(x, b, [&](QrcInt v) { fromHoles.push_back(v); });
+        for (QrcInt v = x; v <= b; ++v)
+          if (bits->contains(v)) expected.push_back(v);
+        ASSERT_EQ(fromBits, expected) << x;
+        ASSERT_EQ(fromHoles, expected) << x;
+      }
       for (QrcInt x = lo - 2; x <= hi + 2; ++x) {
         ASSERT_EQ(holes->contains(x), bits->contains(x)) << x;
         ASSERT_EQ(holes->isMember(x), bits->isMember(x)) << x;
