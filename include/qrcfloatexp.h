@@ -124,7 +124,8 @@ class QrcFloatSideScan {
   // Visits e with the side it moves; false when the tree is not accepted or
   // a leaf differs.
   bool visit(QrcFloatExpI* e, int side);
-  static bool positive(const QrcFloatExpI* e);
+  // Whether e's minimum is positive; taken for granted when comparing.
+  bool positive(const QrcFloatExpI* e) const;
   QrcInt getLeafCount() const { return _leaves; }
 
  private:

@@ -15,8 +15,7 @@ class QrcFloatIntPowerI : public QrcFloatUnaryExpI {
   bool hasQuietOperands() override { return quietOperand(); }
   void touchOperands() override { _x->touch(); }
   bool scanSides(QrcFloatSideScan& scan, int side) override {
-    return QrcFloatSideScan::positive(this) && QrcFloatSideScan::positive(_x) &&
-           scan.visit(_x, side);
+    return scan.positive(this) && scan.positive(_x) && scan.visit(_x, side);
   }
   QrcInt getExponent() const { return _n; }
 

@@ -227,8 +227,8 @@ class QrcFloatMulI : public QrcFloatBinaryExpI {
   }
   // Over positive factors each bound of a factor reads one side of the node.
   bool scanSides(QrcFloatSideScan& scan, int side) override {
-    return QrcFloatSideScan::positive(this) && QrcFloatSideScan::positive(_x) &&
-           QrcFloatSideScan::positive(_y) && scan.visit(_x, side) && scan.visit(_y, side);
+    return scan.positive(this) && scan.positive(_x) && scan.positive(_y) && scan.visit(_x, side) &&
+           scan.visit(_y, side);
   }
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
 };
@@ -247,8 +247,8 @@ class QrcFloatDivI : public QrcFloatBinaryExpI {
     _x->touch();
   }
   bool scanSides(QrcFloatSideScan& scan, int side) override {
-    return QrcFloatSideScan::positive(this) && QrcFloatSideScan::positive(_x) &&
-           QrcFloatSideScan::positive(_y) && scan.visit(_y, -side) && scan.visit(_x, side);
+    return scan.positive(this) && scan.positive(_x) && scan.positive(_y) && scan.visit(_y, -side) &&
+           scan.visit(_x, side);
   }
 };
 
@@ -273,8 +273,7 @@ class QrcFloatSquareI : public QrcFloatUnaryExpI {
   bool hasQuietOperands() override { return quietOperand(); }
   void touchOperands() override { _x->touch(); }
   bool scanSides(QrcFloatSideScan& scan, int side) override {
-    return QrcFloatSideScan::positive(this) && QrcFloatSideScan::positive(_x) &&
-           scan.visit(_x, side);
+    return scan.positive(this) && scan.positive(_x) && scan.visit(_x, side);
   }
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
 };

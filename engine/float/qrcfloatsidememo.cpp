@@ -12,13 +12,15 @@ const double Inf = HUGE_VAL;
 
 // ---------------------------------------------------------------- walk
 
-bool QrcFloatSideScan::positive(const QrcFloatExpI* e) {
-  return e->getMin() > 0;
+bool QrcFloatSideScan::positive(const QrcFloatExpI* e) const {
+  // Compared, the leaves' bounds lie inside the kept ones, where every node
+  // was positive: the bounds computed from them lie inside the nodes' then.
+  return !_taking || e->getMin() > 0;
 }
 
 bool QrcFloatSideScan::visit(QrcFloatExpI* e, int side) {
   if (e->getFloatHandler()) return leaf(e, side);
-  if (!(e->getMin() > -Inf && e->getMax() < Inf) || e->isUndefined()) return false;
+  if (_taking && (!(e->getMin() > -Inf && e->getMax() < Inf) || e->isUndefined())) return false;
   bool accepted = false;
   auto below = [&] { accepted = e->scanSides(*this, side); };
   e->getManager()->withStackRoom(below);

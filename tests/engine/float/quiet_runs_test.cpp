@@ -264,8 +264,9 @@ void buildRandom(QrcManager& mgr, VarList& vars, Constraints& cts, uint64_t seed
 }
 
 // A random tree of the nodes that a one-sided narrowing walks (products,
-// quotients, powers, squares, negations, scalings, offsets) over variables,
-// depth at most `depth`; a variable may occur more than once.
+// quotients, powers, squares, negations, scalings, offsets) over variables
+// and expressions made variables, depth at most `depth`; a variable may occur
+// more than once.
 QrcFloatExp randomTree(const VarList& vars, Rng& rng, int depth) {
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<uint64_t>(n)); };
   auto real = [&](double lo, double hi) {
@@ -273,10 +274,13 @@ QrcFloatExp randomTree(const VarList& vars, Rng& rng, int depth) {
   };
   if (depth == 0 || pick(5) == 0) return QrcFloatExp(vars[pick(static_cast<int>(vars.size()))]);
   QrcFloatExp a = randomTree(vars, rng, depth - 1);
-  switch (pick(9)) {
+  switch (pick(10)) {
     case 0:
     case 1:
       return a * randomTree(vars, rng, depth - 1);
+    case 8:
+      // A leaf inside the tree: an expression made a variable.
+      return QrcFloatVar(a);
     case 2:
     case 3:
       return a / randomTree(vars, rng, depth - 1);
