@@ -15,6 +15,7 @@
 #include "qrcgoal.h"
 #include "qrcqueue.h"
 #include "qrcintexp.h"
+#include "qrcmanager.h"
 #include "qrcmemory.h"
 
 class QrcFloatSetI;
@@ -257,7 +258,7 @@ class QrcFloatExpI : public QrcExprI {
 
  protected:
   friend class QrcFloatVarEventHandlerI;
-  QrcInt managerFailStamp() const;
+  QrcInt managerFailStamp() const { return _manager->getFailStamp(); }
   void recompute();
   // A node's setOperandsRange, with stack room for deep nesting.
   void narrowOperands(QrcFloat a, QrcFloat b);
