@@ -93,10 +93,12 @@ class QrcIntLinkDemonI : public QrcDemonI {
 // An offset or difference over a variable, in integer mode, is kept in step
 // by offset links on both handlers instead of the two demons: each change
 // reaches the other side as it is made, and both reach the same domains.
+// A traced manager keeps the demons, whose runs it reports.
 void QrcIntLinkConstraintI::post() {
   QrcInt sign = offsetSign();
   QrcIntVarEventHandlerI* hx = x()->getIntHandler();
-  if (sign && hx && !_e->isOutOfRange()) {
+  bool traced = _manager->getPropagationQueue()->isTracing();
+  if (sign && hx && !traced && !_e->isOutOfRange()) {
     QrcInt k = c();
     _e->getIntHandler()->addOffsetLink(x(), sign, sign > 0 ? -k : k);
     hx->addOffsetLink(_e, sign, k);

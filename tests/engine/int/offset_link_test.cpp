@@ -4,6 +4,7 @@
 // pruning they carry is checked against brute force through the harness.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "qrcgoal.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcmonitor.h"
 #include "qrcsearch.h"
 #include "support/harness.h"
 
@@ -110,6 +112,36 @@ TEST_F(IntTest, OffsetLinkMadeInAChoicePointGoesOnBacktrack) {
   EXPECT_EQ(x.getImpl()->getEventHandler()->getNbDemons(), demons);
   x.removeValue(4);  // nothing left to pass it on to
   EXPECT_FALSE(x.isInDomain(4));
+}
+
+// A traced manager keeps the link's two demons, whose runs it reports.
+class DemonNames : public QrcSearchMonitorI {
+ public:
+  DemonNames() : QrcSearchMonitorI(QrcSearchMonitorI::QueueEvents) {}
+  void onDemonBegin(QrcRootGoalDemonI* d) override {
+    std::ostringstream os;
+    d->display(os);
+    names += os.str() + " ";
+  }
+  std::string names;
+};
+
+TEST_F(IntTest, TracedManagerRunsTheLinkDemons) {
+  std::ostringstream trace;
+  m->setTraceStream(trace);
+  m->setTrace(true);
+  DemonNames monitor;
+  m->setMonitor(&monitor);
+  QrcIntVar x(mgr, 0, 9);
+  QrcIntVar e(QrcIntExp(x) + 1);
+  x.removeValue(4);
+  EXPECT_FALSE(e.isInDomain(5));
+  e.removeValue(8);
+  EXPECT_FALSE(x.isInDomain(7));
+  EXPECT_NE(monitor.names.find("QrcIntAddVarI"), std::string::npos) << monitor.names;
+  EXPECT_NE(monitor.names.find("QrcIntAddExpI"), std::string::npos) << monitor.names;
+  m->setMonitor(nullptr);
+  m->setTrace(false);
 }
 
 // Queens-like: all-different over the operands and over two kinds of
