@@ -474,12 +474,13 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
                              : col.slotStart[value->index];
   QrcInt end = col.slotStart[value->index + 1];
   if (p >= end) return nullptr;
+  QrcInt mode = _set->getStorageMode();
+  if (mode == 0 && _set->getRankStart()) return seekInBits(value, p);
   _masked = true;
   for (QrcInt j = 0; j < _arity; ++j) {
     _probes[j].read(_records[j].var);
     _masked = _masked && _probes[j].toMask(_masks[j]);
   }
-  QrcInt mode = _set->getStorageMode();
   if (mode == 1) {
     for (QrcInt t = col.slotTuple[p]; t >= 0; t = jumpMode1(t, k, v, value->index))
       if (holdsDomainValues(_values + t * _arity)) return newTuple(_values + t * _arity, t);
@@ -492,7 +493,6 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
     }
     return nullptr;
   }
-  if (_set->getRankStart()) return seekInBits(value, p);
   if (col.slotValues) {
     for (const QrcInt* values = col.slotValues + p * _arity; p < end; ++p, values += _arity)
       if (holdsDomainValues(values)) {
@@ -508,6 +508,45 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
   return nullptr;
 }
 
+namespace {
+
+// Bit i for from + i in the domain of x, over n <= 64 values.
+QrcUInt domainBits(QrcIntExpI* x, QrcInt from, QrcInt n) {
+  x->refreshBounds();
+  QrcInt lo = x->rawMin() > from ? x->rawMin() : from;
+  QrcInt hi = x->rawMax() < from + n - 1 ? x->rawMax() : from + n - 1;
+  const QrcIntSetI* d = x->getDomainSet();
+  QrcInt base = 0, last = 0;
+  const QrcWord* words = d ? d->getPlainWords(base, last) : nullptr;
+  if (words) {
+    if (lo < base) lo = base;
+    if (hi > last) hi = last;
+  }
+  if (lo > hi) return 0;
+  QrcInt span = hi - lo;
+  QrcUInt range = (span == 63 ? ~QrcUInt(0) : (QrcUInt(1) << (span + 1)) - 1) << (lo - from);
+  if (!d) return range;
+  if (!words) {
+    QrcUInt m = 0;
+    for (QrcInt v = lo; v <= hi; ++v)
+      if (d->contains(v)) m |= QrcUInt(1) << (v - from);
+    return m;
+  }
+  // The words from the bit of from on; lo's word is in the set.
+  QrcInt pos = from - base;
+  QrcUInt m;
+  if (pos < 0) {
+    m = words[0] << -pos;
+  } else {
+    QrcInt q = pos >> 6, r = pos & 63;
+    m = words[q] >> r;
+    if (r && q + 1 < d->getWordCount()) m |= words[q + 1] << (64 - r);
+  }
+  return m & range;
+}
+
+}  // namespace
+
 // The candidates of the value from slot p on, a word of 64 at a time: the
 // tuples holding a domain value at every other position, the first one taken.
 QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
@@ -516,19 +555,16 @@ QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
   for (QrcInt j = 0; j < _arity; ++j) {
     if (j == k) continue;
     const QrcTupleColumn& cj = _set->getColumn(j);
-    QrcUInt all = cj.size == 64 ? ~QrcUInt(0) : (QrcUInt(1) << cj.size) - 1, m = 0;
-    if (_masked && cj.sortedValues[cj.size - 1] - cj.sortedValues[0] == cj.size - 1) {
-      // The column's values are consecutive: its ranks are the domain's bits shifted.
-      QrcInt d = cj.sortedValues[0] - _probes[j].lo;
-      if (d >= 0)
-        m = d < 64 ? _masks[j] >> d : 0;
-      else
-        m = -d < 64 ? _masks[j] << -d : 0;
+    QrcIntExpI* x = _records[j].var;
+    if (cj.sortedValues[cj.size - 1] - cj.sortedValues[0] == cj.size - 1) {
+      // The column's values are consecutive: its ranks are the domain's bits.
+      _ranks[j] = domainBits(x, cj.sortedValues[0], cj.size);
     } else {
+      QrcUInt m = 0;
       for (QrcInt r = 0; r < cj.size; ++r)
-        if (_probes[j].holds(cj.sortedValues[r])) m |= QrcUInt(1) << r;
+        if (qrcDomainHolds(x, cj.sortedValues[r])) m |= QrcUInt(1) << r;
+      _ranks[j] = m;
     }
-    _ranks[j] = m & all;
   }
   const QrcTupleColumn& col = _set->getColumn(k);
   QrcInt first = col.slotStart[i], words = (col.slotStart[i + 1] - first + 63) >> 6;
