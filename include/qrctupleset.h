@@ -103,9 +103,9 @@ class QrcTupleSetI {
   const int32_t* getSlots() const { return _slots; }
   // Mode 1: per tuple, arity x width numbers of the nearest newer tuples (-1: none).
   const int32_t* getLinks1() const { return _links1; }
-  // Mode 2: per tuple and column, the probe value and the probe link's number (-1: none).
-  const QrcInt* getProbeValues() const { return _probeValues; }
-  const int32_t* getProbeLinks() const { return _probeLinks; }
+  // Mode 2: per tuple, a row of 3 x arity words: its values, its probe
+  // values, the numbers of its probe links (-1: none).
+  const QrcInt* getRows2() const { return _rows2; }
   // Mode 0: the first row of each column in the lists' bits; null without bits.
   const QrcInt* getRankStart() const { return _rankStart; }
   // The same tuples in another manager, closed when this set is.
@@ -133,8 +133,7 @@ class QrcTupleSetI {
   QrcInt* _values;
   int32_t* _slots;
   int32_t* _links1;
-  QrcInt* _probeValues;
-  int32_t* _probeLinks;
+  QrcInt* _rows2;
   QrcInt* _rankStart;
 };
 

@@ -633,44 +633,52 @@ QrcInt QrcGACSAllowedI::jumpMode1(QrcInt t, QrcInt k, QrcInt v, QrcInt vIndex) {
 // between the target and cur. -1 when no tuple remains.
 QrcInt QrcGACSAllowedI::probe(QrcInt c, QrcInt k, QrcInt target, QrcInt& cur, QrcInt end) {
   const QrcDomainProbe& px = _probes[c];
-  const int32_t* slotTuple = _set->getColumn(k).slotTuple;
-  const QrcInt* probeValues = _set->getProbeValues();
-  const int32_t* probeLinks = _set->getProbeLinks();
+  const QrcTupleColumn& col = _set->getColumn(k);
+  const int32_t* slotTuple = col.slotTuple;
+  const QrcInt* rows = _set->getRows2();
+  QrcInt a = _arity, stride = 3 * a;
+  // The list's values at c, slot by slot.
+  const QrcInt* atC = col.slotValues ? col.slotValues + c : nullptr;
+  auto curValue = [&](QrcInt slot) {
+    return atC ? atC[slot * a] : rows[slotTuple[slot] * stride + c];
+  };
   QrcInt count = _set->getCount();
   QrcInt n = slotTuple[cur];
-  if (px.holds(_values[n * _arity + c]) && n >= target) return n;
+  if (n >= target && px.holds(curValue(cur))) return n;
   if (++cur == end) return -1;
   n = slotTuple[cur];
   QrcInt size = _records[c].var->getSize();
   QrcInt r = n >= target ? n : target;
-  QrcInt noted = probeValues[r * _arity + c];
+  const QrcInt* row = rows + r * stride;
+  QrcInt noted = row[a + c];
   QrcInt best = -1;
   for (bool firstTurn = true;; firstTurn = false) {
-    if (size == 0 || (!firstTurn && probeValues[r * _arity + c] == noted)) return best;
-    if (px.holds(_values[n * _arity + c]) && n >= r) return n;
+    if (size == 0 || (!firstTurn && row[a + c] == noted)) return best;
+    if (n >= r && px.holds(curValue(cur))) return n;
     if (++cur == end) return -1;
     n = slotTuple[cur];
     if (best >= 0 && n >= best) return n;
-    if (px.holds(_values[r * _arity + c])) break;
-    if (px.holds(probeValues[r * _arity + c])) {
+    if (px.holds(row[c])) break;
+    if (px.holds(row[a + c])) {
       --size;
-      QrcInt link = probeLinks[r * _arity + c];
+      QrcInt link = row[2 * a + c];
       if (link >= 0 && (best < 0 || link < best)) {
         best = link;
         if (n >= best) return n;
       }
     }
     if (++r == count) return best;
+    row += stride;
   }
   if (r <= n) return n;
-  if (_values[r * _arity + k] == _values[n * _arity + k]) cur = _slots[r * _arity + k];
+  if (row[k] == rows[n * stride + k]) cur = _slots[r * a + k];
   return r;
 }
 
 QrcInt QrcGACSAllowedI::jumpMode2(QrcInt failed, QrcInt k, QrcInt v, QrcInt end) {
   const int32_t* slotTuple = _set->getColumn(k).slotTuple;
-  const QrcInt* probeValues = _set->getProbeValues();
-  const int32_t* probeLinks = _set->getProbeLinks();
+  const QrcInt* rows = _set->getRows2();
+  QrcInt a = _arity, stride = 3 * a;
   QrcInt count = _set->getCount();
   QrcInt cur = failed + 1;
   if (cur == end) return -1;
@@ -689,15 +697,16 @@ QrcInt QrcGACSAllowedI::jumpMode2(QrcInt failed, QrcInt k, QrcInt v, QrcInt end)
         target = n;
         break;
       }
-      if (_values[target * _arity + k] == v) break;
-      if (probeValues[target * _arity + k] == v) {
-        target = probeLinks[target * _arity + k];
+      const QrcInt* row = rows + target * stride;
+      if (row[k] == v) break;
+      if (row[a + k] == v) {
+        target = row[2 * a + k];
         if (target < 0) return -1;
         break;
       }
       if (++cur == end || ++target == count) return -1;
     }
-    cur = _slots[target * _arity + k];
+    cur = _slots[target * a + k];
     if (target == before) return cur;
   }
 }

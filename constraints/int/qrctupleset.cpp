@@ -34,8 +34,7 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
       _values(nullptr),
       _slots(nullptr),
       _links1(nullptr),
-      _probeValues(nullptr),
-      _probeLinks(nullptr),
+      _rows2(nullptr),
       _rankStart(nullptr) {}
 
 void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
@@ -241,8 +240,9 @@ void QrcTupleSetI::buildMode2() {
     newer = e;
   }
   std::vector<QrcTupleMode2*> latest;
-  _probeValues = allocArray<QrcInt>(_manager, _count * _arity);
-  _probeLinks = allocArray<int32_t>(_manager, _count * _arity);
+  _rows2 = allocArray<QrcInt>(_manager, 3 * _count * _arity);
+  for (QrcInt t = 0; t < _count; ++t)
+    std::copy(_values + t * _arity, _values + (t + 1) * _arity, _rows2 + 3 * t * _arity);
   for (QrcInt k = 0; k < _arity; ++k) {
     const QrcTupleColumn& c = _columns[k];
     latest.assign(static_cast<size_t>(c.size), nullptr);
@@ -251,9 +251,9 @@ void QrcTupleSetI::buildMode2() {
       QrcTupleMode2* e = t->mode2();
       e->probeValue[k] = c.sortedValues[r];
       e->probeLink[k] = latest[static_cast<size_t>(r)];
-      _probeValues[t->number * _arity + k] = e->probeValue[k];
-      _probeLinks[t->number * _arity + k] =
-          e->probeLink[k] ? static_cast<int32_t>(e->probeLink[k]->number) : -1;
+      QrcInt* row = _rows2 + 3 * t->number * _arity;
+      row[_arity + k] = e->probeValue[k];
+      row[2 * _arity + k] = e->probeLink[k] ? e->probeLink[k]->number : -1;
       latest[static_cast<size_t>(c.rank[getValueIndex(k, t->values[k])])] = e;
       r = r == 0 ? c.size - 1 : r - 1;
     }
