@@ -329,6 +329,7 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
         _probes(nullptr),
         _masks(nullptr),
         _ranks(nullptr),
+        _ranksRead(0),
         _masked(false) {}
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   void initialise() override;
@@ -361,7 +362,10 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   const int32_t* _slots;  // the set's slots by tuple number and column
   QrcDomainProbe* _probes;
   QrcUInt* _masks;  // per position, when _masked: bit i for lo + i in the domain
-  QrcUInt* _ranks;  // per position: bit r for the column's r-th smallest value in the domain
+  // Per position: mode 0, bit r for the column's r-th smallest value in the
+  // domain; mode 1, bit i for its value index i, read when bit c of _ranksRead is set.
+  QrcUInt* _ranks;
+  QrcUInt _ranksRead;
   bool _masked;
 };
 

@@ -482,9 +482,11 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
     _masked = _masked && _probes[j].toMask(_masks[j]);
   }
   if (mode == 1) {
-    for (QrcInt t = col.slotTuple[p]; t >= 0; t = jumpMode1(t, k, v, value->index))
-      if (holdsDomainValues(_values + t * _arity)) return newTuple(_values + t * _arity, t);
-    return nullptr;
+    _ranksRead = 0;
+    // A jump stops only where every value lies in its domain.
+    QrcInt t = col.slotTuple[p];
+    if (!holdsDomainValues(_values + t * _arity)) t = jumpMode1(t, k, v, value->index);
+    return t < 0 ? nullptr : newTuple(_values + t * _arity, t);
   }
   if (mode == 2) {
     for (; p >= 0; p = jumpMode2(p, k, v, end)) {
@@ -603,7 +605,20 @@ QrcInt QrcGACSAllowedI::jumpMode1(QrcInt t, QrcInt k, QrcInt v, QrcInt vIndex) {
       const int32_t* next = links + t * cells + c * width;
       // Numbers grow with age reversed: the smallest is the nearest.
       QrcInt best = -1;
-      if (x->getSize() <= col.size) {
+      if (col.size <= 64 && c < 64) {
+        // The column's value indexes in the domain, read once per search.
+        if (!(_ranksRead >> c & 1)) {
+          QrcUInt m = 0;
+          for (QrcInt i = 0; i < col.size; ++i)
+            if (px.holds(col.values[i])) m |= QrcUInt(1) << i;
+          _ranks[c] = m;
+          _ranksRead |= QrcUInt(1) << c;
+        }
+        for (QrcUInt m = _ranks[c]; m; m &= m - 1) {
+          QrcInt n = next[__builtin_ctzll(m)];
+          if (n >= 0 && (best < 0 || n < best)) best = n;
+        }
+      } else if (x->getSize() <= col.size) {
         for (QrcInt w = x->getMin();;) {
           QrcInt i = _set->getValueIndex(c, w);
           if (i >= 0 && next[i] >= 0 && (best < 0 || next[i] < best)) best = next[i];
