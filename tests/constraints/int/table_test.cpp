@@ -200,6 +200,15 @@ TEST(TableConstraint, DomainWordsAgreeWithBruteForce) {
     runInEveryMode(sh.name, values, consecutiveTuples(rng, sh.arity, sh.lo, sh.hi, sh.count),
                    base + i);
   }
+  // Long tuples whose first column has more than 64 values: no words, no copies in the lists.
+  Rng rng(base + 4);
+  Tuples tuples;
+  for (int i = 0; i < 160; ++i) {
+    std::vector<int64_t> t = {static_cast<int64_t>(i % 3 ? rng() % 70 : rng() % 2)};
+    for (int j = 1; j < 9; ++j) t.push_back(static_cast<int64_t>(rng() % 2));
+    tuples.push_back(t);
+  }
+  runInEveryMode("long tuples", qrotest::ranges(9, 0, 1), tuples, base + 4);
 }
 
 TEST(TableConstraint, EmptySets) {
