@@ -204,7 +204,7 @@ TEST(TableConstraint, DomainWordsAgreeWithBruteForce) {
   Rng rng(base + 4);
   Tuples tuples;
   for (int i = 0; i < 160; ++i) {
-    std::vector<int64_t> t = {static_cast<int64_t>(i % 3 ? rng() % 70 : rng() % 2)};
+    std::vector<int64_t> t = {static_cast<int64_t>(i % 3 ? rng() % 200 : rng() % 2)};
     for (int j = 1; j < 9; ++j) t.push_back(static_cast<int64_t>(rng() % 2));
     tuples.push_back(t);
   }
