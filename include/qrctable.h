@@ -336,6 +336,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACTuple* seekSupport(QrcGACValue* value) override;
 
  private:
+  // Whether every value lies in its domain, read directly.
+  bool isInDomains(const QrcInt* values) const;
   // Whether every value lies in its domain: by the masks, without branches,
   // when every domain has one, else by the probes.
   bool holdsDomainValues(const QrcInt* values) const {

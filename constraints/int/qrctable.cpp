@@ -465,6 +465,19 @@ void QrcGACSAllowedI::initialise() {
   }
 }
 
+namespace {
+
+// Lists of at most so many candidates are walked without words.
+const QrcInt ShortList = 8;
+
+}  // namespace
+
+bool QrcGACSAllowedI::isInDomains(const QrcInt* values) const {
+  for (QrcInt j = 0; j < _arity; ++j)
+    if (!inDomain(j, values[j])) return false;
+  return true;
+}
+
 QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
   QrcInt k = value->var->position, v = value->value;
   if (value->index < 0) return nullptr;
@@ -475,6 +488,15 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
   QrcInt end = col.slotStart[value->index + 1];
   if (p >= end) return nullptr;
   QrcInt mode = _set->getStorageMode();
+  if (mode == 0 && end - p <= ShortList) {
+    // A short list is walked without preparing the domains.
+    for (; p < end; ++p) {
+      QrcInt t = col.slotTuple[p];
+      if (isInDomains(col.slotValues ? col.slotValues + p * _arity : _values + t * _arity))
+        return newTuple(_values + t * _arity, t);
+    }
+    return nullptr;
+  }
   if (mode == 0 && _set->getRankStart()) return seekInBits(value, p);
   _masked = true;
   for (QrcInt j = 0; j < _arity; ++j) {
