@@ -73,6 +73,22 @@ class QrcIntSetI {
   static QrcIntSetI* makeDomain(QrcManagerI* manager, QrcInt min, QrcInt max);
 
   bool contains(QrcInt v) const;
+  // contains, the bit test of a plain range inline.
+  bool containsInline(QrcInt v) const {
+    if (_words && !_coll) {
+      if (v < _min || v > _max) return false;
+      QrcInt pos = v - _min;
+      return (_words[pos >> 6] >> (pos & 63)) & 1;
+    }
+    return contains(v);
+  }
+  // A plain range's bit words, with the value of bit 0 in base and the
+  // universe's last value in last; null for the other forms.
+  const QrcWord* getPlainWords(QrcInt& base, QrcInt& last) const {
+    base = _min;
+    last = _max;
+    return _coll ? nullptr : _words;
+  }
   // Values outside a plain range count as members (never removed).
   bool isMember(QrcInt v) const;
   bool remove(QrcInt v);

@@ -26,6 +26,8 @@
 
 #include "qrcconstraint.h"
 #include "qrcint.h"
+#include "qrcintexp.h"
+#include "qrcintset.h"
 #include "qrcintvisitor.h"
 #include "qrctupleset.h"
 
@@ -73,6 +75,73 @@ QrcConstraint QrcTableConstraint(const QrcIntVarArray& vars, const QrcIntTernary
 
 // ---------------------------------------------------------------- records
 
+// Whether v is in the domain of x: isInDomain with the bounds and the bit test inline.
+inline bool qrcDomainHolds(QrcIntExpI* x, QrcInt v) {
+  x->refreshBounds();
+  if (v < x->rawMin() || v > x->rawMax()) return false;
+  const QrcIntSetI* d = x->getDomainSet();
+  return !d || d->containsInline(v);
+}
+
+// A domain read once for many membership tests while it does not change:
+// its bounds and, over a plain range, its bit words (else its set, or none).
+struct QrcDomainProbe {
+  QrcInt lo;
+  QrcUInt span;  // hi - lo
+  const QrcWord* words;
+  const QrcIntSetI* other;
+
+  void read(QrcIntExpI* x) {
+    x->refreshBounds();
+    QrcInt hi = x->rawMax();
+    lo = x->rawMin();
+    other = x->getDomainSet();
+    words = nullptr;
+    QrcInt base, last;
+    if (other && (words = other->getPlainWords(base, last))) {
+      // Bits below lo are not read: the words start at lo's bit.
+      if (lo < base) lo = base;
+      if (hi > last) hi = last;
+      words += (lo - base) >> 6;
+      shift = (lo - base) & 63;
+      other = nullptr;
+    }
+    if (lo > hi) {
+      static const QrcWord none = 0;
+      hi = lo;
+      words = &none;
+      shift = 0;
+      other = nullptr;
+    }
+    span = static_cast<QrcUInt>(hi) - static_cast<QrcUInt>(lo);
+  }
+  bool holds(QrcInt v) const {
+    QrcUInt off = static_cast<QrcUInt>(v) - static_cast<QrcUInt>(lo);
+    if (off > span) return false;
+    if (words) {
+      QrcUInt pos = off + static_cast<QrcUInt>(shift);
+      return (words[pos >> 6] >> (pos & 63)) & 1;
+    }
+    return !other || other->contains(v);
+  }
+  // The domain as bits from lo, when it spans at most 64 values and is no set of another form.
+  bool toMask(QrcUInt& mask) const {
+    if (other || span > 63) return false;
+    QrcUInt range = span == 63 ? ~QrcUInt(0) : (QrcUInt(1) << (span + 1)) - 1;
+    if (!words) {
+      mask = range;
+      return true;
+    }
+    QrcUInt w = words[0] >> shift;
+    if (shift && shift + static_cast<QrcInt>(span) > 63) w |= words[1] << (64 - shift);
+    mask = w & range;
+    return true;
+  }
+
+ private:
+  QrcInt shift = 0;
+};
+
 class QrcGACSchemaI;
 struct QrcGACValue;
 struct QrcGACTuple;
@@ -109,6 +178,7 @@ struct QrcGACValue {
   QrcGACValue** prevSupported;
   QrcGACValue* nextLost;
   QrcInt isLost;
+  QrcInt index;  // allowed tables: the value's index in its column, -1 when no tuple holds it
 };
 
 struct QrcGACTuple {
@@ -118,7 +188,7 @@ struct QrcGACTuple {
   QrcGACTuple* nextInvalid;
   QrcGACTuple** prevInvalid;  // in a restorer's invalidated list; null when in none
   QrcInt holds;               // frontiers and change records naming it
-  QrcTupleNode* node;         // allowed tables: the tuple of the set
+  QrcInt number;              // the tuple's number in the set
   QrcGACEntry entries[1];     // one per position (the values of a predicate tuple follow)
 };
 
@@ -226,9 +296,8 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void restore(QrcGACTuple** invalidated, QrcGACChange* newlySupported, QrcGACChange* replaced);
 
  protected:
-  // A tuple record over r values (copied unless the set keeps them), linked
-  // under each of its values.
-  QrcGACTuple* newTuple(const QrcInt* values, QrcTupleNode* node);
+  // A tuple record over r values kept by the set, linked under each of its values.
+  QrcGACTuple* newTuple(const QrcInt* values, QrcInt number);
   bool isValid(const QrcGACTuple* t) const;
   // The first valid tuple among those holding the value; the others met are invalidated.
   QrcGACTuple* findValid(QrcGACValue* value);
@@ -243,7 +312,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void freeIfUnused(QrcGACTuple* t);
   void processLost(QrcGACValue* value);
   QrcInt tupleBytes() const;
-  bool inDomain(QrcInt k, QrcInt v) const { return _records[k].var->isInDomain(v); }
+  bool inDomain(QrcInt k, QrcInt v) const { return qrcDomainHolds(_records[k].var, v); }
 
   QrcInt _first;
   QrcGACTuple* _busy;  // the tuple whose values are being resupported: not freed meanwhile
@@ -253,17 +322,53 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QROSIMPLECLASS(QrcGACSAllowedI, QrcGACSchemaI)
  public:
   QrcGACSAllowedI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcTupleSetI* set)
-      : QrcGACSchemaI(m, vars), _set(set) {}
+      : QrcGACSchemaI(m, vars),
+        _set(set),
+        _values(nullptr),
+        _slots(nullptr),
+        _probes(nullptr),
+        _masks(nullptr),
+        _ranks(nullptr),
+        _ranksRead(0),
+        _masked(false) {}
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+  void initialise() override;
   QrcGACTuple* seekSupport(QrcGACValue* value) override;
 
  private:
-  bool holdsDomainValues(const QrcTupleNode* t) const;
-  QrcTupleNode* jumpMode1(QrcTupleNode* t, QrcInt k, QrcInt v);
-  QrcTupleNode* jumpMode2(QrcTupleNode* failed, QrcInt k, QrcInt v);
-  QrcTupleMode2* probe(QrcInt c, QrcInt k, QrcInt v, QrcTupleMode2* target, QrcTupleNode*& cur);
+  // Whether every value lies in its domain, read directly.
+  bool isInDomains(const QrcInt* values) const;
+  // Whether every value lies in its domain: by the masks, without branches,
+  // when every domain has one, else by the probes.
+  bool holdsDomainValues(const QrcInt* values) const {
+    if (_masked) {
+      QrcUInt ok = 1;
+      for (QrcInt j = 0; j < _arity; ++j) {
+        QrcUInt off = static_cast<QrcUInt>(values[j]) - static_cast<QrcUInt>(_probes[j].lo);
+        ok &= (_masks[j] >> (off & 63)) & (off < 64);
+      }
+      return ok;
+    }
+    QrcInt j = 0;
+    while (j < _arity && _probes[j].holds(values[j])) ++j;
+    return j == _arity;
+  }
+  // Tuples go by number; a position in a (column, value) list by slot.
+  QrcGACTuple* seekInBits(QrcGACValue* value, QrcInt p);
+  QrcInt jumpMode1(QrcInt t, QrcInt k, QrcInt v, QrcInt vIndex);
+  QrcInt jumpMode2(QrcInt failed, QrcInt k, QrcInt v, QrcInt end);
+  QrcInt probe(QrcInt c, QrcInt k, QrcInt target, QrcInt& cur, QrcInt end);
 
   QrcTupleSetI* _set;
+  const QrcInt* _values;  // the set's values by tuple number
+  const int32_t* _slots;  // the set's slots by tuple number and column
+  QrcDomainProbe* _probes;
+  QrcUInt* _masks;  // per position, when _masked: bit i for lo + i in the domain
+  // Per position: mode 0, bit r for the column's r-th smallest value in the
+  // domain; mode 1, bit i for its value index i, read when bit c of _ranksRead is set.
+  QrcUInt* _ranks;
+  QrcUInt _ranksRead;
+  bool _masked;
 };
 
 // Not in the set.

@@ -55,6 +55,17 @@ struct QrcTupleColumn {
   QrcTupleNode** heads;  // per value index: the oldest tuple holding it
   QrcInt* sortedValues;  // mode 2: the distinct values in increasing order
   QrcInt* rank;          // mode 2: rank of each value index in that order
+  // The lists as slots: the tuples of value index i fill slots
+  // slotStart[i] .. slotStart[i + 1] - 1, oldest first.
+  QrcInt* slotStart;
+  int32_t* slotTuple;  // tuple number of each slot
+  QrcInt* slotValues;  // the values of each slot's tuple (arity per slot); null for wide tuples
+  // Mode 0, when the columns have at most 64 values and the words stay few:
+  // per value index i, from bitStart[i], the list's tuples as bits, one row
+  // of words per column and rank of value (the set's rank start plus the
+  // rank): bit s of a row is set when the list's s-th tuple holds that value.
+  QrcInt* bitStart;
+  QrcUInt* bits;
 };
 
 class QrcTupleSetI {
@@ -86,6 +97,17 @@ class QrcTupleSetI {
   QrcTupleNode* getNewest() const { return _newest; }
   // The tuple of a number (walks the list), null when none.
   QrcTupleNode* getTuple(QrcInt number) const;
+  // After close, by tuple number: the values (arity per tuple) and, per
+  // column, the tuple's slot in its column list.
+  const QrcInt* getValues() const { return _values; }
+  const int32_t* getSlots() const { return _slots; }
+  // Mode 1: per tuple, arity x width numbers of the nearest newer tuples (-1: none).
+  const int32_t* getLinks1() const { return _links1; }
+  // Mode 2: per tuple, a row of 3 x arity words: its values, its probe
+  // values, the numbers of its probe links (-1: none).
+  const QrcInt* getRows2() const { return _rows2; }
+  // Mode 0: the first row of each column in the lists' bits; null without bits.
+  const QrcInt* getRankStart() const { return _rankStart; }
   // The same tuples in another manager, closed when this set is.
   QrcTupleSetI* copyForManager(QrcManagerI* target) const;
 
@@ -94,6 +116,8 @@ class QrcTupleSetI {
   void buildHash();
   void buildMode1();
   void buildMode2();
+  void buildRanks();
+  void buildBits();
   QrcInt chooseMode() const;
 
   QrcManagerI* _manager;
@@ -106,6 +130,11 @@ class QrcTupleSetI {
   QrcTupleColumn* _columns;
   QrcInt _mode;
   QrcInt _width;
+  QrcInt* _values;
+  int32_t* _slots;
+  int32_t* _links1;
+  QrcInt* _rows2;
+  QrcInt* _rankStart;
 };
 
 // Handle of a tuple set. Operations on an empty handle stop with code 39.

@@ -159,6 +159,7 @@ void QrcGACSchemaI::initialise() {
       v.prevSupported = nullptr;
       v.nextLost = nullptr;
       v.isLost = 0;
+      v.index = -1;
     }
     r.lost = nullptr;
     r.nextPending = nullptr;
@@ -178,22 +179,15 @@ QrcInt QrcGACSchemaI::tupleBytes() const {
          _arity * static_cast<QrcInt>(sizeof(QrcGACEntry));
 }
 
-QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcTupleNode* node) {
-  QrcInt bytes = tupleBytes() + (node ? 0 : _arity * static_cast<QrcInt>(sizeof(QrcInt)));
-  QrcGACTuple* t = static_cast<QrcGACTuple*>(poolOf(_manager)->allocateSized(bytes));
+QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
+  QrcGACTuple* t = static_cast<QrcGACTuple*>(poolOf(_manager)->allocateSized(tupleBytes()));
   t->invalid = 0;
   t->supported = nullptr;
   t->nextInvalid = nullptr;
   t->prevInvalid = nullptr;
   t->holds = 0;
-  t->node = node;
-  if (node) {
-    t->values = values;
-  } else {
-    QrcInt* own = reinterpret_cast<QrcInt*>(reinterpret_cast<char*>(t) + tupleBytes());
-    for (QrcInt j = 0; j < _arity; ++j) own[j] = values[j];
-    t->values = own;
-  }
+  t->number = number;
+  t->values = values;
   for (QrcInt j = 0; j < _arity; ++j) {
     QrcGACEntry& e = t->entries[j];
     e.value = findValue(j, t->values[j]);
@@ -278,8 +272,7 @@ void QrcGACSchemaI::freeIfUnused(QrcGACTuple* t) {
   if (!t || t == _busy || t->supported || t->holds) return;
   unlinkEntries(t);
   unlinkInvalid(t);
-  QrcInt bytes = tupleBytes() + (t->node ? 0 : _arity * static_cast<QrcInt>(sizeof(QrcInt)));
-  poolOf(_manager)->freeSized(t, bytes);
+  poolOf(_manager)->freeSized(t, tupleBytes());
 }
 
 QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
@@ -457,24 +450,162 @@ void QrcGACSchemaI::restore(QrcGACTuple** invalidated, QrcGACChange* newlySuppor
 
 // ---------------------------------------------------------------- allowed tuples
 
-bool QrcGACSAllowedI::holdsDomainValues(const QrcTupleNode* t) const {
+void QrcGACSAllowedI::initialise() {
+  QrcGACSchemaI::initialise();
+  _values = _set->getValues();
+  _slots = _set->getSlots();
+  _probes = static_cast<QrcDomainProbe*>(
+      _manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcDomainProbe)));
+  _masks = static_cast<QrcUInt*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcUInt)));
+  _ranks = static_cast<QrcUInt*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcUInt)));
+  for (QrcInt k = 0; k < _arity; ++k) {
+    QrcGACVar& r = _records[k];
+    for (QrcInt i = 0; i < r.count; ++i)
+      r.values[i].index = _set->getValueIndex(k, r.values[i].value);
+  }
+}
+
+namespace {
+
+// Lists of at most so many candidates are walked without words.
+const QrcInt ShortList = 8;
+
+}  // namespace
+
+bool QrcGACSAllowedI::isInDomains(const QrcInt* values) const {
   for (QrcInt j = 0; j < _arity; ++j)
-    if (!inDomain(j, t->values[j])) return false;
+    if (!inDomain(j, values[j])) return false;
   return true;
 }
 
 QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
   QrcInt k = value->var->position, v = value->value;
-  QrcTupleNode* t = value->frontier ? value->frontier->node->columnNext[k] : _set->getFirst(k, v);
+  if (value->index < 0) return nullptr;
+  const QrcTupleColumn& col = _set->getColumn(k);
+  // The candidates: the slots of (k, v) after the frontier.
+  QrcInt p = value->frontier ? _slots[value->frontier->number * _arity + k] + 1
+                             : col.slotStart[value->index];
+  QrcInt end = col.slotStart[value->index + 1];
+  if (p >= end) return nullptr;
   QrcInt mode = _set->getStorageMode();
-  while (t) {
-    if (holdsDomainValues(t)) return newTuple(t->values, t);
-    if (mode == 1)
-      t = jumpMode1(t, k, v);
-    else if (mode == 2)
-      t = jumpMode2(t, k, v);
-    else
-      t = t->columnNext[k];
+  if (mode == 0 && end - p <= ShortList) {
+    // A short list is walked without preparing the domains.
+    for (; p < end; ++p) {
+      QrcInt t = col.slotTuple[p];
+      if (isInDomains(col.slotValues ? col.slotValues + p * _arity : _values + t * _arity))
+        return newTuple(_values + t * _arity, t);
+    }
+    return nullptr;
+  }
+  if (mode == 0 && _set->getRankStart()) return seekInBits(value, p);
+  _masked = true;
+  for (QrcInt j = 0; j < _arity; ++j) {
+    _probes[j].read(_records[j].var);
+    _masked = _masked && _probes[j].toMask(_masks[j]);
+  }
+  if (mode == 1) {
+    _ranksRead = 0;
+    // A jump stops only where every value lies in its domain.
+    QrcInt t = col.slotTuple[p];
+    if (!holdsDomainValues(_values + t * _arity)) t = jumpMode1(t, k, v, value->index);
+    return t < 0 ? nullptr : newTuple(_values + t * _arity, t);
+  }
+  if (mode == 2) {
+    for (; p >= 0; p = jumpMode2(p, k, v, end)) {
+      QrcInt t = col.slotTuple[p];
+      if (holdsDomainValues(_values + t * _arity)) return newTuple(_values + t * _arity, t);
+    }
+    return nullptr;
+  }
+  if (col.slotValues) {
+    for (const QrcInt* values = col.slotValues + p * _arity; p < end; ++p, values += _arity)
+      if (holdsDomainValues(values)) {
+        QrcInt t = col.slotTuple[p];
+        return newTuple(_values + t * _arity, t);
+      }
+    return nullptr;
+  }
+  for (; p < end; ++p) {
+    QrcInt t = col.slotTuple[p];
+    if (holdsDomainValues(_values + t * _arity)) return newTuple(_values + t * _arity, t);
+  }
+  return nullptr;
+}
+
+namespace {
+
+// Bit i for from + i in the domain of x, over n <= 64 values.
+QrcUInt domainBits(QrcIntExpI* x, QrcInt from, QrcInt n) {
+  x->refreshBounds();
+  QrcInt lo = x->rawMin() > from ? x->rawMin() : from;
+  QrcInt hi = x->rawMax() < from + n - 1 ? x->rawMax() : from + n - 1;
+  const QrcIntSetI* d = x->getDomainSet();
+  QrcInt base = 0, last = 0;
+  const QrcWord* words = d ? d->getPlainWords(base, last) : nullptr;
+  if (words) {
+    if (lo < base) lo = base;
+    if (hi > last) hi = last;
+  }
+  if (lo > hi) return 0;
+  QrcInt span = hi - lo;
+  QrcUInt range = (span == 63 ? ~QrcUInt(0) : (QrcUInt(1) << (span + 1)) - 1) << (lo - from);
+  if (!d) return range;
+  if (!words) {
+    QrcUInt m = 0;
+    for (QrcInt v = lo; v <= hi; ++v)
+      if (d->contains(v)) m |= QrcUInt(1) << (v - from);
+    return m;
+  }
+  // The words from the bit of from on; lo's word is in the set.
+  QrcInt pos = from - base;
+  QrcUInt m;
+  if (pos < 0) {
+    m = words[0] << -pos;
+  } else {
+    QrcInt q = pos >> 6, r = pos & 63;
+    m = words[q] >> r;
+    if (r && q + 1 < d->getWordCount()) m |= words[q + 1] << (64 - r);
+  }
+  return m & range;
+}
+
+}  // namespace
+
+// The candidates of the value from slot p on, a word of 64 at a time: the
+// tuples holding a domain value at every other position, the first one taken.
+QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
+  QrcInt k = value->var->position, i = value->index;
+  const QrcInt* rankStart = _set->getRankStart();
+  for (QrcInt j = 0; j < _arity; ++j) {
+    if (j == k) continue;
+    const QrcTupleColumn& cj = _set->getColumn(j);
+    QrcIntExpI* x = _records[j].var;
+    if (cj.sortedValues[cj.size - 1] - cj.sortedValues[0] == cj.size - 1) {
+      // The column's values are consecutive: its ranks are the domain's bits.
+      _ranks[j] = domainBits(x, cj.sortedValues[0], cj.size);
+    } else {
+      QrcUInt m = 0;
+      for (QrcInt r = 0; r < cj.size; ++r)
+        if (qrcDomainHolds(x, cj.sortedValues[r])) m |= QrcUInt(1) << r;
+      _ranks[j] = m;
+    }
+  }
+  const QrcTupleColumn& col = _set->getColumn(k);
+  QrcInt first = col.slotStart[i], words = (col.slotStart[i + 1] - first + 63) >> 6;
+  const QrcUInt* bits = col.bits + col.bitStart[i];
+  for (QrcInt w = (p - first) >> 6; w < words; ++w) {
+    QrcUInt found = w == (p - first) >> 6 ? ~QrcUInt(0) << ((p - first) & 63) : ~QrcUInt(0);
+    for (QrcInt j = 0; j < _arity && found; ++j) {
+      if (j == k) continue;
+      QrcUInt any = 0;
+      const QrcUInt* rows = bits + rankStart[j] * words + w;
+      for (QrcUInt m = _ranks[j]; m; m &= m - 1) any |= rows[__builtin_ctzll(m) * words];
+      found &= any;
+    }
+    if (found) {
+      QrcInt t = col.slotTuple[first + w * 64 + __builtin_ctzll(found)];
+      return newTuple(_values + t * _arity, t);
+    }
   }
   return nullptr;
 }
@@ -482,36 +613,52 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
 // From a tuple holding v at k, the first tuple with every value in its
 // domain: at each position whose value left its domain, the nearest newer
 // tuple holding a domain value there, then the nearest holding v at k.
-QrcTupleNode* QrcGACSAllowedI::jumpMode1(QrcTupleNode* t, QrcInt k, QrcInt v) {
-  QrcInt width = _set->getWidth();
-  QrcInt vIndex = _set->getValueIndex(k, v);
+QrcInt QrcGACSAllowedI::jumpMode1(QrcInt t, QrcInt k, QrcInt v, QrcInt vIndex) {
+  QrcInt width = _set->getWidth(), cells = _arity * width;
+  const int32_t* links = _set->getLinks1();
+  QrcInt vCell = k * width + vIndex;
   for (;;) {
     bool moved = false;
     for (QrcInt c = 0; c < _arity; ++c) {
-      if (c == k || inDomain(c, t->values[c])) continue;
+      if (c == k || _probes[c].holds(_values[t * _arity + c])) continue;
+      const QrcDomainProbe& px = _probes[c];
       QrcIntExpI* x = _records[c].var;
       const QrcTupleColumn& col = _set->getColumn(c);
-      QrcTupleNode** next = t->mode1()->next + c * width;
-      QrcTupleNode* best = nullptr;
-      if (x->getSize() <= col.size) {
+      const int32_t* next = links + t * cells + c * width;
+      // Numbers grow with age reversed: the smallest is the nearest.
+      QrcInt best = -1;
+      if (col.size <= 64 && c < 64) {
+        // The column's value indexes in the domain, read once per search.
+        if (!(_ranksRead >> c & 1)) {
+          QrcUInt m = 0;
+          for (QrcInt i = 0; i < col.size; ++i)
+            if (px.holds(col.values[i])) m |= QrcUInt(1) << i;
+          _ranks[c] = m;
+          _ranksRead |= QrcUInt(1) << c;
+        }
+        for (QrcUInt m = _ranks[c]; m; m &= m - 1) {
+          QrcInt n = next[__builtin_ctzll(m)];
+          if (n >= 0 && (best < 0 || n < best)) best = n;
+        }
+      } else if (x->getSize() <= col.size) {
         for (QrcInt w = x->getMin();;) {
           QrcInt i = _set->getValueIndex(c, w);
-          if (i >= 0 && next[i] && (!best || next[i]->number < best->number)) best = next[i];
+          if (i >= 0 && next[i] >= 0 && (best < 0 || next[i] < best)) best = next[i];
           QrcInt after = x->getNextHigher(w);
           if (after <= w) break;
           w = after;
         }
       } else {
         for (QrcInt i = 0; i < col.size; ++i)
-          if (next[i] && (!best || next[i]->number < best->number) && x->isInDomain(col.values[i]))
+          if (next[i] >= 0 && (best < 0 || next[i] < best) && px.holds(col.values[i]))
             best = next[i];
       }
-      if (!best) return nullptr;
+      if (best < 0) return -1;
       t = best;
       moved = true;
-      while (t->values[k] != v) {
-        t = t->mode1()->next[k * width + vIndex];
-        if (!t) return nullptr;
+      while (_values[t * _arity + k] != v) {
+        t = links[t * cells + vCell];
+        if (t < 0) return -1;
       }
     }
     if (!moved) return t;
@@ -519,69 +666,84 @@ QrcTupleNode* QrcGACSAllowedI::jumpMode1(QrcTupleNode* t, QrcInt k, QrcInt v) {
 }
 
 // The first tuple, not older than the target, that may hold a domain value
-// at c; cur walks the (k, v) list and no support lies between the target
-// and cur. Null when no tuple remains.
-QrcTupleMode2* QrcGACSAllowedI::probe(QrcInt c, QrcInt k, QrcInt v, QrcTupleMode2* target,
-                                      QrcTupleNode*& cur) {
-  QrcIntExpI* x = _records[c].var;
-  if (x->isInDomain(cur->values[c]) && cur->number >= target->number) return cur->mode2();
-  cur = cur->columnNext[k];
-  if (!cur) return nullptr;
-  QrcInt size = x->getSize();
-  QrcTupleMode2* r = cur->number >= target->number ? cur->mode2() : target;
-  QrcInt noted = r->probeValue[c];
-  QrcTupleMode2* best = nullptr;
+// at c; cur walks the slots of the (k, v) list up to end and no support lies
+// between the target and cur. -1 when no tuple remains.
+QrcInt QrcGACSAllowedI::probe(QrcInt c, QrcInt k, QrcInt target, QrcInt& cur, QrcInt end) {
+  const QrcDomainProbe& px = _probes[c];
+  const QrcTupleColumn& col = _set->getColumn(k);
+  const int32_t* slotTuple = col.slotTuple;
+  const QrcInt* rows = _set->getRows2();
+  QrcInt a = _arity, stride = 3 * a;
+  // The list's values at c, slot by slot.
+  const QrcInt* atC = col.slotValues ? col.slotValues + c : nullptr;
+  auto curValue = [&](QrcInt slot) {
+    return atC ? atC[slot * a] : rows[slotTuple[slot] * stride + c];
+  };
+  QrcInt count = _set->getCount();
+  QrcInt n = slotTuple[cur];
+  if (n >= target && px.holds(curValue(cur))) return n;
+  if (++cur == end) return -1;
+  n = slotTuple[cur];
+  QrcInt size = _records[c].var->getSize();
+  QrcInt r = n >= target ? n : target;
+  const QrcInt* row = rows + r * stride;
+  QrcInt noted = row[a + c];
+  QrcInt best = -1;
   for (bool firstTurn = true;; firstTurn = false) {
-    if (size == 0 || (!firstTurn && r->probeValue[c] == noted)) return best;
-    if (x->isInDomain(cur->values[c]) && cur->number >= r->number) return cur->mode2();
-    cur = cur->columnNext[k];
-    if (!cur) return nullptr;
-    if (best && cur->number >= best->number) return cur->mode2();
-    if (x->isInDomain(r->node->values[c])) break;
-    if (x->isInDomain(r->probeValue[c])) {
+    if (size == 0 || (!firstTurn && row[a + c] == noted)) return best;
+    if (n >= r && px.holds(curValue(cur))) return n;
+    if (++cur == end) return -1;
+    n = slotTuple[cur];
+    if (best >= 0 && n >= best) return n;
+    if (px.holds(row[c])) break;
+    if (px.holds(row[a + c])) {
       --size;
-      QrcTupleMode2* link = r->probeLink[c];
-      if (link && (!best || link->number < best->number)) {
+      QrcInt link = row[2 * a + c];
+      if (link >= 0 && (best < 0 || link < best)) {
         best = link;
-        if (cur->number >= best->number) return cur->mode2();
+        if (n >= best) return n;
       }
     }
-    r = r->newer;
-    if (!r) return best;
+    if (++r == count) return best;
+    row += stride;
   }
-  if (r->number <= cur->number) return cur->mode2();
-  if (r->node->values[k] == v) cur = r->node;
+  if (r <= n) return n;
+  if (row[k] == rows[n * stride + k]) cur = _slots[r * a + k];
   return r;
 }
 
-QrcTupleNode* QrcGACSAllowedI::jumpMode2(QrcTupleNode* failed, QrcInt k, QrcInt v) {
-  QrcTupleNode* cur = failed->columnNext[k];
-  if (!cur) return nullptr;
-  QrcTupleMode2* target = cur->mode2();
+QrcInt QrcGACSAllowedI::jumpMode2(QrcInt failed, QrcInt k, QrcInt v, QrcInt end) {
+  const int32_t* slotTuple = _set->getColumn(k).slotTuple;
+  const QrcInt* rows = _set->getRows2();
+  QrcInt a = _arity, stride = 3 * a;
+  QrcInt count = _set->getCount();
+  QrcInt cur = failed + 1;
+  if (cur == end) return -1;
+  QrcInt target = slotTuple[cur];
   for (;;) {
-    QrcTupleMode2* before = target;
+    QrcInt before = target;
     for (QrcInt c = 0; c < _arity; ++c) {
       if (c == k) continue;
-      target = probe(c, k, v, target, cur);
-      if (!target) return nullptr;
+      target = probe(c, k, target, cur, end);
+      if (target < 0) return -1;
     }
     // The first tuple holding v at k, not older than the target.
     for (;;) {
-      if (cur->number >= target->number) {
-        target = cur->mode2();
+      QrcInt n = slotTuple[cur];
+      if (n >= target) {
+        target = n;
         break;
       }
-      if (target->node->values[k] == v) break;
-      if (target->probeValue[k] == v) {
-        target = target->probeLink[k];
-        if (!target) return nullptr;
+      const QrcInt* row = rows + target * stride;
+      if (row[k] == v) break;
+      if (row[a + k] == v) {
+        target = row[2 * a + k];
+        if (target < 0) return -1;
         break;
       }
-      cur = cur->columnNext[k];
-      target = target->newer;
-      if (!cur || !target) return nullptr;
+      if (++cur == end || ++target == count) return -1;
     }
-    cur = target->node;
+    cur = _slots[target * a + k];
     if (target == before) return cur;
   }
 }

@@ -9,6 +9,9 @@
 
 namespace {
 
+// The largest arity whose columns keep a copy of their tuples' values.
+const QrcInt SlotValuesArity = 8;
+
 QrcInt hashOf(const QrcInt* values, QrcInt n) {
   QrcUInt h = 0;
   for (QrcInt i = 0; i < n; ++i) h ^= static_cast<QrcUInt>(values[i]);
@@ -27,7 +30,12 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
       _buckets(nullptr),
       _columns(nullptr),
       _mode(2),
-      _width(0) {}
+      _width(0),
+      _values(nullptr),
+      _slots(nullptr),
+      _links1(nullptr),
+      _rows2(nullptr),
+      _rankStart(nullptr) {}
 
 void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
   QrcErrorReporter* r = _manager->getErrorReporter();
@@ -64,6 +72,8 @@ void QrcTupleSetI::close() {
   buildColumns();
   buildHash();
   if (_mode == 1) buildMode1();
+  if (_mode != 1) buildRanks();
+  if (_mode == 0) buildBits();
   if (_mode == 2) buildMode2();
   _closed = 1;
 }
@@ -83,8 +93,14 @@ void QrcTupleSetI::buildColumns() {
     for (QrcInt i = 0; i < c.size; ++i) c.heads[i] = nullptr;
     c.sortedValues = nullptr;
     c.rank = nullptr;
+    c.slotStart = allocArray<QrcInt>(_manager, c.size + 1, QrcInt(0));
+    c.slotTuple = allocArray<int32_t>(_manager, _count);
+    c.bitStart = nullptr;
+    c.bits = nullptr;
     if (c.size > _width) _width = c.size;
   }
+  _values = allocArray<QrcInt>(_manager, _count * _arity);
+  _slots = allocArray<int32_t>(_manager, _count * _arity);
   // Newest first, each pushed on the head: every list runs from the oldest tuple.
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
     for (QrcInt k = 0; k < _arity; ++k) {
@@ -93,7 +109,27 @@ void QrcTupleSetI::buildColumns() {
       c.values[i] = t->values[k];
       t->columnNext[k] = c.heads[i];
       c.heads[i] = t;
+      ++c.slotStart[i + 1];
+      _values[t->number * _arity + k] = t->values[k];
     }
+  }
+  for (QrcInt k = 0; k < _arity; ++k) {
+    QrcTupleColumn& c = _columns[k];
+    for (QrcInt i = 0; i < c.size; ++i) {
+      c.slotStart[i + 1] += c.slotStart[i];
+      QrcInt slot = c.slotStart[i];
+      for (QrcTupleNode* t = c.heads[i]; t; t = t->columnNext[k], ++slot) {
+        c.slotTuple[slot] = static_cast<int32_t>(t->number);
+        _slots[t->number * _arity + k] = static_cast<int32_t>(slot);
+      }
+    }
+    // Short tuples are copied into the slots, so that a walk reads one block.
+    c.slotValues = nullptr;
+    if (_arity > SlotValuesArity) continue;
+    c.slotValues = allocArray<QrcInt>(_manager, _count * _arity);
+    for (QrcInt slot = 0; slot < _count; ++slot)
+      std::copy(_values + c.slotTuple[slot] * _arity, _values + (c.slotTuple[slot] + 1) * _arity,
+                c.slotValues + slot * _arity);
   }
 }
 
@@ -113,7 +149,13 @@ void QrcTupleSetI::buildHash() {
 void QrcTupleSetI::buildMode1() {
   QrcInt cells = _arity * _width;
   std::vector<QrcTupleNode*> last(static_cast<size_t>(cells), nullptr);
+  _links1 = allocArray<int32_t>(_manager, _count * cells);
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
+    int32_t* links = _links1 + t->number * cells;
+    for (QrcInt i = 0; i < cells; ++i)
+      links[i] = last[static_cast<size_t>(i)]
+                     ? static_cast<int32_t>(last[static_cast<size_t>(i)]->number)
+                     : -1;
     QrcTupleMode1* e = new (_manager) QrcTupleMode1;
     e->values = t->values;
     e->width = _width;
@@ -127,7 +169,7 @@ void QrcTupleSetI::buildMode1() {
   }
 }
 
-void QrcTupleSetI::buildMode2() {
+void QrcTupleSetI::buildRanks() {
   for (QrcInt k = 0; k < _arity; ++k) {
     QrcTupleColumn& c = _columns[k];
     std::vector<std::pair<QrcInt, QrcInt>> byValue;
@@ -140,6 +182,52 @@ void QrcTupleSetI::buildMode2() {
       c.rank[byValue[static_cast<size_t>(r)].second] = r;
     }
   }
+}
+
+void QrcTupleSetI::buildBits() {
+  // Words per list and the whole size, within a bound of the set's own size.
+  QrcInt ranks = 0;
+  for (QrcInt j = 0; j < _arity; ++j) {
+    if (_columns[j].size > 64) return;
+    ranks += _columns[j].size;
+  }
+  QrcInt total = 0;
+  for (QrcInt k = 0; k < _arity; ++k) {
+    const QrcTupleColumn& c = _columns[k];
+    for (QrcInt i = 0; i < c.size; ++i)
+      total += ((c.slotStart[i + 1] - c.slotStart[i] + 63) >> 6) * ranks;
+  }
+  if (total > 8 * _count * _arity + 65536) return;
+  _rankStart = allocArray<QrcInt>(_manager, _arity + 1);
+  _rankStart[0] = 0;
+  for (QrcInt j = 0; j < _arity; ++j) _rankStart[j + 1] = _rankStart[j] + _columns[j].size;
+  // The rank of each value of each tuple.
+  std::vector<QrcInt> ranksOf(static_cast<size_t>(_count * _arity));
+  for (QrcInt t = 0; t < _count; ++t)
+    for (QrcInt j = 0; j < _arity; ++j)
+      ranksOf[static_cast<size_t>(t * _arity + j)] =
+          _columns[j].rank[getValueIndex(j, _values[t * _arity + j])];
+  for (QrcInt k = 0; k < _arity; ++k) {
+    QrcTupleColumn& c = _columns[k];
+    c.bitStart = allocArray<QrcInt>(_manager, c.size + 1);
+    c.bitStart[0] = 0;
+    for (QrcInt i = 0; i < c.size; ++i)
+      c.bitStart[i + 1] = c.bitStart[i] + ((c.slotStart[i + 1] - c.slotStart[i] + 63) >> 6) * ranks;
+    c.bits = allocArray<QrcUInt>(_manager, c.bitStart[c.size], QrcUInt(0));
+    for (QrcInt i = 0; i < c.size; ++i) {
+      QrcInt words = (c.slotStart[i + 1] - c.slotStart[i] + 63) >> 6;
+      for (QrcInt s = c.slotStart[i]; s < c.slotStart[i + 1]; ++s) {
+        QrcInt at = s - c.slotStart[i], t = c.slotTuple[s];
+        for (QrcInt j = 0; j < _arity; ++j) {
+          QrcInt r = _rankStart[j] + ranksOf[static_cast<size_t>(t * _arity + j)];
+          c.bits[c.bitStart[i] + r * words + (at >> 6)] |= QrcUInt(1) << (at & 63);
+        }
+      }
+    }
+  }
+}
+
+void QrcTupleSetI::buildMode2() {
   QrcTupleMode2* newer = nullptr;
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
     QrcTupleMode2* e = new (_manager) QrcTupleMode2;
@@ -152,6 +240,9 @@ void QrcTupleSetI::buildMode2() {
     newer = e;
   }
   std::vector<QrcTupleMode2*> latest;
+  _rows2 = allocArray<QrcInt>(_manager, 3 * _count * _arity);
+  for (QrcInt t = 0; t < _count; ++t)
+    std::copy(_values + t * _arity, _values + (t + 1) * _arity, _rows2 + 3 * t * _arity);
   for (QrcInt k = 0; k < _arity; ++k) {
     const QrcTupleColumn& c = _columns[k];
     latest.assign(static_cast<size_t>(c.size), nullptr);
@@ -160,6 +251,9 @@ void QrcTupleSetI::buildMode2() {
       QrcTupleMode2* e = t->mode2();
       e->probeValue[k] = c.sortedValues[r];
       e->probeLink[k] = latest[static_cast<size_t>(r)];
+      QrcInt* row = _rows2 + 3 * t->number * _arity;
+      row[_arity + k] = e->probeValue[k];
+      row[2 * _arity + k] = e->probeLink[k] ? e->probeLink[k]->number : -1;
       latest[static_cast<size_t>(c.rank[getValueIndex(k, t->values[k])])] = e;
       r = r == 0 ? c.size - 1 : r - 1;
     }

@@ -157,6 +157,60 @@ TEST(TableConstraint, FarApartValuesKeepHashedColumns) {
   runInEveryMode("far apart", values, tuples, seed);
 }
 
+// Consecutive column values, each met at every position, then random tuples.
+Tuples consecutiveTuples(Rng& rng, int arity, int64_t lo, int64_t hi, size_t count) {
+  Tuples out;
+  for (int64_t v = lo; v <= hi; ++v) out.push_back(std::vector<int64_t>(arity, v));
+  while (out.size() < count) {
+    std::vector<int64_t> t;
+    for (int j = 0; j < arity; ++j) t.push_back(lo + static_cast<int64_t>(rng() % (hi - lo + 1)));
+    out.push_back(t);
+  }
+  return out;
+}
+
+std::vector<int64_t> spanOf(int64_t lo, int64_t hi, std::vector<int64_t> more) {
+  for (int64_t v = lo; v <= hi; ++v) more.push_back(v);
+  std::sort(more.begin(), more.end());
+  return more;
+}
+
+// Searches read the domains by bit words: columns whose values cross a word
+// of the domain or lie below it, domains too wide for words, and columns of
+// more than 64 values, which walk the tuples one by one.
+TEST(TableConstraint, DomainWordsAgreeWithBruteForce) {
+  struct Shape {
+    const char* name;
+    int arity;
+    std::vector<int64_t> domain;
+    int64_t lo, hi;
+    size_t count;
+  };
+  const Shape shapes[] = {
+      {"across a word", 3, spanOf(3, 11, {-60, 60}), 3, 11, 60},
+      {"below the domain", 3, spanOf(-60, -52, {0}), -70, -54, 70},
+      {"sparse domain", 3, spanOf(0, 8, {-200, 200}), 0, 8, 60},
+      {"wide column", 2, spanOf(0, 65, {}), 0, 65, 200},
+  };
+  uint64_t base = qrotest::caseSeed(3907);
+  for (uint64_t i = 0; i < 4; ++i) {
+    const Shape& sh = shapes[i];
+    Rng rng(base + i);
+    std::vector<std::vector<int64_t>> values(static_cast<size_t>(sh.arity), sh.domain);
+    runInEveryMode(sh.name, values, consecutiveTuples(rng, sh.arity, sh.lo, sh.hi, sh.count),
+                   base + i);
+  }
+  // Long tuples whose first column has more than 64 values: no words, no copies in the lists.
+  Rng rng(base + 4);
+  Tuples tuples;
+  for (int i = 0; i < 160; ++i) {
+    std::vector<int64_t> t = {static_cast<int64_t>(i % 3 ? rng() % 200 : rng() % 2)};
+    for (int j = 1; j < 9; ++j) t.push_back(static_cast<int64_t>(rng() % 2));
+    tuples.push_back(t);
+  }
+  runInEveryMode("long tuples", qrotest::ranges(9, 0, 1), tuples, base + 4);
+}
+
 TEST(TableConstraint, EmptySets) {
   runInEveryMode("empty", qrotest::ranges(2, 0, 2), {}, qrotest::caseSeed(3902));
 }
