@@ -1,5 +1,6 @@
 // Truth expressions of constraints, the integer objective filter and savers.
 #include <cmath>
+#include <ostream>
 
 #include "qrcint.h"
 #include "qrcintexp.h"
@@ -32,28 +33,30 @@ void QrcBoolIntExpI::setOperandsRange(QrcInt a, QrcInt b) {
 }
 
 void QrcBoolIntExpI::whenRangeOnOperands(QrcDemonI* d) {
-  _ct->attachMetaDemon(d);
-  QrcConstraintI* o = _ct->getOpposite();
-  if (!o) return;
   if (_ct->getTruthRecord()) {
-    o->attachMetaDemon(d);
+    // The records wake d exactly when the truth becomes known.
+    _ct->attachMetaDemon(d);
+    QrcConstraintI* o = _ct->getOpposite();
+    if (o) o->attachMetaDemon(d);
     return;
   }
-  // d already wakes on every event that can make the opposite known false.
-  if (_ct->wakesWithOpposite()) return;
-  // attachOppositeMetaDemon, with the watch asking this expression.
-  o->metaPostDemon(new (_manager) QrcWhenTruthDemonI(_manager, o, d, this));
+  QrcDemonI* w = new (_manager) QrcWhenKnownDemonI(_manager, this, d);
+  _ct->attachMetaDemon(w);
+  QrcConstraintI* o = _ct->getOpposite();
+  // w already wakes on every event that can make the opposite known false.
+  if (!o || _ct->wakesWithOpposite()) return;
+  o->metaPostDemon(w);
 }
 
-void QrcWhenTruthDemonI::propagate() {
-  if (_c->hasTruthRecord()) {
-    QrcWhenNotDemonI::propagate();
-    return;
-  }
-  if (_truth->getMin() == 1) {
-    deactivate();
-    _d->propagate();
-  }
+void QrcWhenKnownDemonI::propagate() {
+  if (_truth->getMin() == 0 && _truth->getMax() == 1) return;
+  deactivate();
+  _d->markPending();
+  _d->runIfPending();
+}
+
+void QrcWhenKnownDemonI::display(std::ostream& os) const {
+  os << "QrcWhenKnownDemon";
 }
 
 void QrcLinkBoolIntExpI::post() {

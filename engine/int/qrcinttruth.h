@@ -24,19 +24,25 @@ class QrcBoolIntExpI : public QrcIntExpI {
   QrcConstraintI* _ct;
 };
 
-// The watch of the opposite that a truth expression hangs for a demon: the
-// opposite is known false exactly when the expression's min is 1, so while
-// neither has a truth record it asks the expression, whose cached bounds the
-// demon then reads without computing them again. A QrcWhenNotDemonI to every
-// reader of its type.
-class QrcWhenTruthDemonI : public QrcWhenNotDemonI {
+// The demon that a truth expression without truth records hangs on its
+// constraint's operands (and the opposite's) for a reader of its range: the
+// range stays [0, 1] until the truth is known, so the reader runs, as a list
+// runs the demons it marks, only then and once, instead of on every operand
+// event.
+class QrcWhenKnownDemonI : public QrcDemonI {
+  QROSIMPLECLASS(QrcWhenKnownDemonI, QrcDemonI)
  public:
-  QrcWhenTruthDemonI(QrcManagerI* m, QrcConstraintI* opposite, QrcDemonI* d, QrcIntExpI* truth)
-      : QrcWhenNotDemonI(m, opposite, d), _truth(truth) {}
+  // Idle from the start, as the other watches.
+  QrcWhenKnownDemonI(QrcManagerI* m, QrcIntExpI* truth, QrcDemonI* d)
+      : QrcDemonI(m), _truth(truth), _d(d) {
+    setState(Idle);
+  }
   void propagate() override;
+  void display(std::ostream& os) const override;
 
  private:
   QrcIntExpI* _truth;
+  QrcDemonI* _d;
 };
 
 // Tells a constraint's truth record which expression stands for it.
