@@ -25,6 +25,12 @@ void QrcBoolIntExpI::computeRange() {
   _max = _ct->isKnownFalse() ? 0 : 1;
 }
 
+bool QrcBoolIntExpI::isKnown() {
+  // The nesting of the connectives is walked with stack room under exceptions.
+  if (hasFreshBounds() || _manager->usesExceptions()) return getMin() != 0 || getMax() != 1;
+  return _ct->isKnownFalse() || _ct->isKnownTrue();
+}
+
 void QrcBoolIntExpI::setOperandsRange(QrcInt a, QrcInt b) {
   if (a >= 2) fail();
   if (a == 1) _manager->add(_ct);
@@ -49,7 +55,7 @@ void QrcBoolIntExpI::whenRangeOnOperands(QrcDemonI* d) {
 }
 
 void QrcWhenKnownDemonI::propagate() {
-  if (_truth->getMin() == 0 && _truth->getMax() == 1) return;
+  if (!_truth->isKnown()) return;
   deactivate();
   _d->markPending();
   _d->runIfPending();

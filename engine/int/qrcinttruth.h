@@ -19,6 +19,9 @@ class QrcBoolIntExpI : public QrcIntExpI {
   void whenRangeOnOperands(QrcDemonI* d) override;
   void whenDomainOnOperands(QrcDemonI* d) override { whenRangeOnOperands(d); }
   QrcConstraintI* getConstraint() const { return _ct; }
+  // Whether the range is no longer [0, 1]: the truth is known. Asks the
+  // constraint without caching the bounds when they are not fresh.
+  bool isKnown();
 
  private:
   QrcConstraintI* _ct;
@@ -33,7 +36,7 @@ class QrcWhenKnownDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcWhenKnownDemonI, QrcDemonI)
  public:
   // Idle from the start, as the other watches.
-  QrcWhenKnownDemonI(QrcManagerI* m, QrcIntExpI* truth, QrcDemonI* d)
+  QrcWhenKnownDemonI(QrcManagerI* m, QrcBoolIntExpI* truth, QrcDemonI* d)
       : QrcDemonI(m), _truth(truth), _d(d) {
     setState(Idle);
   }
@@ -41,7 +44,7 @@ class QrcWhenKnownDemonI : public QrcDemonI {
   void display(std::ostream& os) const override;
 
  private:
-  QrcIntExpI* _truth;
+  QrcBoolIntExpI* _truth;
   QrcDemonI* _d;
 };
 
