@@ -1,8 +1,10 @@
 // Truth expressions of constraints, the integer objective filter and savers.
 #include <cmath>
 #include <ostream>
+#include <typeinfo>
 
 #include "qrcint.h"
+#include "qrcintcompare.h"
 #include "qrcintexp.h"
 #include "qrcinttruth.h"
 #include "qrcmanager.h"
@@ -54,8 +56,51 @@ void QrcBoolIntExpI::whenRangeOnOperands(QrcDemonI* d) {
   o->metaPostDemon(w);
 }
 
+namespace {
+
+// The test of a comparison x <= y + k of variables plus constants, or of
+// x == c over a variable.
+bool truthTest(QrcConstraintI* ct, QrcTruthTest& t) {
+  if (typeid(*ct) == typeid(QrcLeOffsetI))
+    return static_cast<QrcLeOffsetI*>(ct)->getVarTest(t.x, t.y, t.k);
+  if (typeid(*ct) != typeid(QrcEqCstConstraint)) return false;
+  QrcEqCstConstraint* e = static_cast<QrcEqCstConstraint*>(ct);
+  t.x = static_cast<QrcIntExpI*>(e->getExpr());
+  t.y = nullptr;
+  t.k = e->getConstant();
+  return t.x->isVariable();
+}
+
+}  // namespace
+
+QrcWhenKnownDemonI::QrcWhenKnownDemonI(QrcManagerI* m, QrcBoolIntExpI* truth, QrcDemonI* d)
+    : QrcDemonI(m), _truth(truth), _d(d), _testCount(0), _tests() {
+  setState(Idle);
+  QrcConstraintI* ct = truth->getConstraint();
+  if (truthTest(ct, _tests[0])) {
+    _testCount = 1;
+  } else if (typeid(*ct) == typeid(QrcBoolAndExpI)) {
+    QrcBoolAndExpI* a = static_cast<QrcBoolAndExpI*>(ct);
+    if (truthTest(a->getFirst(), _tests[0]) && truthTest(a->getSecond(), _tests[1])) _testCount = 2;
+  }
+}
+
+// As the constraint's isKnownFalse || isKnownTrue: a conjunction is known
+// false when a part is, true when both are.
+bool QrcWhenKnownDemonI::isKnown() {
+  if (_testCount == 0 || _manager->getTruthRecordCount() != 0) return _truth->isKnown();
+  const QrcTruthTest& a = _tests[0];
+  if (_testCount == 1) {
+    if (!a.readsBounds()) return _truth->isKnown();
+    return a.isFalse() || a.isTrue();
+  }
+  const QrcTruthTest& b = _tests[1];
+  if (!a.readsBounds() || !b.readsBounds()) return _truth->isKnown();
+  return a.isFalse() || b.isFalse() || (a.isTrue() && b.isTrue());
+}
+
 void QrcWhenKnownDemonI::propagate() {
-  if (!_truth->isKnown()) return;
+  if (!isKnown()) return;
   deactivate();
   _d->markPending();
   _d->runIfPending();

@@ -27,25 +27,47 @@ class QrcBoolIntExpI : public QrcIntExpI {
   QrcConstraintI* _ct;
 };
 
+// The test of a comparison over variables read in their bounds: x <= y + k,
+// or x == k when y is null (over a variable without a domain set).
+struct QrcTruthTest {
+  QrcIntExpI* x;
+  QrcIntExpI* y;
+  QrcInt k;
+  bool readsBounds() const { return y || !x->getDomainSet(); }
+  bool isFalse() const {
+    if (y) return x->rawMin() > y->rawMax() + k;
+    return k < x->rawMin() || k > x->rawMax();
+  }
+  // The opposite (y <= x - k - 1, x != k) is false.
+  bool isTrue() const {
+    if (y) return y->rawMin() > x->rawMax() - k - 1;
+    return x->rawMin() == k && x->rawMax() == k;
+  }
+};
+
 // The demon that a truth expression without truth records hangs on its
 // constraint's operands (and the opposite's) for a reader of its range: the
 // range stays [0, 1] until the truth is known, so the reader runs, as a list
 // runs the demons it marks, only then and once, instead of on every operand
-// event.
+// event. Over a comparison x <= y + k of variables plus constants or x == c
+// of a variable, or a conjunction of two, it reads the truth in the
+// variables' bounds itself while the manager has no truth records.
 class QrcWhenKnownDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcWhenKnownDemonI, QrcDemonI)
  public:
   // Idle from the start, as the other watches.
-  QrcWhenKnownDemonI(QrcManagerI* m, QrcBoolIntExpI* truth, QrcDemonI* d)
-      : QrcDemonI(m), _truth(truth), _d(d) {
-    setState(Idle);
-  }
+  QrcWhenKnownDemonI(QrcManagerI* m, QrcBoolIntExpI* truth, QrcDemonI* d);
   void propagate() override;
   void display(std::ostream& os) const override;
 
  private:
+  bool isKnown();
+
   QrcBoolIntExpI* _truth;
   QrcDemonI* _d;
+  // 0: the truth expression answers; 1: one test; 2: the conjunction of two.
+  QrcInt _testCount;
+  QrcTruthTest _tests[2];
 };
 
 // Tells a constraint's truth record which expression stands for it.
