@@ -184,5 +184,24 @@ TEST_F(IntTest, ReaderOfATruthRunsOnceItIsKnown) {
   }
 }
 
+// The truth of x < y + 2 is read in x's and y's bounds: a move of y ends its
+// cached bounds, even while nothing has read the node y + 2 since the last
+// backtrack.
+TEST_F(IntTest, TruthOfAComparisonWithAnOffsetFollowsItsVariables) {
+  QrcIntVar x(mgr, 0, 10), y(mgr, 0, 10);
+  QrcIntExp t = (x < y + 2), u = (y + 1 <= x);
+  EXPECT_EQ(str(t.getImpl()), "[0..1]");
+  m->pushState();
+  m->popState();
+  x.setMin(5);
+  EXPECT_EQ(str(t.getImpl()), "[0..1]");
+  EXPECT_EQ(str(u.getImpl()), "[0..1]");
+  m->pushState();
+  y.setMax(1);
+  EXPECT_EQ(str(t.getImpl()), "[0]");
+  EXPECT_EQ(str(u.getImpl()), "[1]");
+  m->popState();
+}
+
 }  // namespace
 }  // namespace inttest
