@@ -86,17 +86,25 @@ QrcWhenKnownDemonI::QrcWhenKnownDemonI(QrcManagerI* m, QrcBoolIntExpI* truth, Qr
 }
 
 // As the constraint's isKnownFalse || isKnownTrue: a conjunction is known
-// false when a part is, true when both are.
+// false when a part is, true when both are. Read in the bounds, a known truth
+// leaves the expression's bounds cached for the reader.
 bool QrcWhenKnownDemonI::isKnown() {
   if (_testCount == 0 || _manager->getTruthRecordCount() != 0) return _truth->isKnown();
   const QrcTruthTest& a = _tests[0];
+  bool isFalse, isTrue;
   if (_testCount == 1) {
     if (!a.readsBounds()) return _truth->isKnown();
-    return a.isFalse() || a.isTrue();
+    isFalse = a.isFalse();
+    isTrue = a.isTrue();
+  } else {
+    const QrcTruthTest& b = _tests[1];
+    if (!a.readsBounds() || !b.readsBounds()) return _truth->isKnown();
+    isFalse = a.isFalse() || b.isFalse();
+    isTrue = a.isTrue() && b.isTrue();
   }
-  const QrcTruthTest& b = _tests[1];
-  if (!a.readsBounds() || !b.readsBounds()) return _truth->isKnown();
-  return a.isFalse() || b.isFalse() || (a.isTrue() && b.isTrue());
+  if (!isFalse && !isTrue) return false;
+  _truth->setKnownBounds(isTrue ? 1 : 0, isFalse ? 0 : 1);
+  return true;
 }
 
 void QrcWhenKnownDemonI::propagate() {

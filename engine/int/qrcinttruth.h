@@ -22,6 +22,12 @@ class QrcBoolIntExpI : public QrcIntExpI {
   // Whether the range is no longer [0, 1]: the truth is known. Asks the
   // constraint without caching the bounds when they are not fresh.
   bool isKnown();
+  // Caches bounds found by reading the truth elsewhere, as computeRange would.
+  void setKnownBounds(QrcInt min, QrcInt max) {
+    _min = min;
+    _max = max;
+    _boundsStamp = currentFailStamp();
+  }
 
  private:
   QrcConstraintI* _ct;
