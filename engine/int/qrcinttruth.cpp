@@ -28,9 +28,18 @@ void QrcBoolIntExpI::computeRange() {
 }
 
 bool QrcBoolIntExpI::isKnown() {
+  // Made a variable, the expression's bounds follow the truth only once its
+  // link runs, and the link is the reader this answer wakes: ask the
+  // constraint.
+  if (!_handler && hasFreshBounds()) return _min != 0 || _max != 1;
+  bool known = false;
+  auto ask = [&] { known = _ct->isKnownFalse() || _ct->isKnownTrue(); };
   // The nesting of the connectives is walked with stack room under exceptions.
-  if (hasFreshBounds() || _manager->usesExceptions()) return getMin() != 0 || getMax() != 1;
-  return _ct->isKnownFalse() || _ct->isKnownTrue();
+  if (_manager->usesExceptions())
+    _manager->withStackRoom(ask);
+  else
+    ask();
+  return known;
 }
 
 void QrcBoolIntExpI::setOperandsRange(QrcInt a, QrcInt b) {

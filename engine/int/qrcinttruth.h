@@ -19,11 +19,14 @@ class QrcBoolIntExpI : public QrcIntExpI {
   void whenRangeOnOperands(QrcDemonI* d) override;
   void whenDomainOnOperands(QrcDemonI* d) override { whenRangeOnOperands(d); }
   QrcConstraintI* getConstraint() const { return _ct; }
-  // Whether the range is no longer [0, 1]: the truth is known. Asks the
-  // constraint without caching the bounds when they are not fresh.
+  // Whether the truth is known: the range is no longer [0, 1], or would not
+  // be once computed. Asks the constraint without caching the bounds when
+  // they are not fresh.
   bool isKnown();
-  // Caches bounds found by reading the truth elsewhere, as computeRange would.
+  // Caches bounds found by reading the truth elsewhere, as computeRange would
+  // (a variable's bounds change by its link only).
   void setKnownBounds(QrcInt min, QrcInt max) {
+    if (_handler) return;
     _min = min;
     _max = max;
     _boundsStamp = currentFailStamp();

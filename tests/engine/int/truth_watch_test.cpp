@@ -184,6 +184,22 @@ TEST_F(IntTest, ReaderOfATruthRunsOnceItIsKnown) {
   }
 }
 
+// A truth made a variable follows its constraint, whose truth its link reads.
+TEST_F(IntTest, TruthMadeAVariableFollowsItsConstraint) {
+  QrcIntVar x(mgr, -1, 2), y(mgr, 0, 5);
+  QrcIntVar ge(QrcIntExp(x >= 1)), le(QrcIntExp(x + 2 <= y)), both(QrcIntExp((x >= 0) && (y <= 3)));
+  for (int round = 0; round < 2; ++round) {
+    m->pushState();
+    x.setValue(-1);
+    EXPECT_EQ(str(ge.getImpl()), "[0]");
+    EXPECT_EQ(str(both.getImpl()), "[0]");
+    EXPECT_EQ(str(le.getImpl()), "[0..1]");
+    y.setMin(2);
+    EXPECT_EQ(str(le.getImpl()), "[1]");
+    m->popState();
+  }
+}
+
 // The truth of x < y + 2 is read in x's and y's bounds: a move of y ends its
 // cached bounds, even while nothing has read the node y + 2 since the last
 // backtrack.
