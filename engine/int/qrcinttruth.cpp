@@ -27,13 +27,13 @@ void QrcBoolIntExpI::computeRange() {
   _max = _ct->isKnownFalse() ? 0 : 1;
 }
 
-bool QrcBoolIntExpI::isKnown() {
+bool QrcBoolIntExpI::isKnown(bool onlyTrue) {
   // Made a variable, the expression's bounds follow the truth only once its
   // link runs, and the link is the reader this answer wakes: ask the
   // constraint.
-  if (!_handler && hasFreshBounds()) return _min != 0 || _max != 1;
+  if (!_handler && hasFreshBounds()) return _min == 1 || (!onlyTrue && _max == 0);
   bool known = false;
-  auto ask = [&] { known = _ct->isKnownFalse() || _ct->isKnownTrue(); };
+  auto ask = [&] { known = (!onlyTrue && _ct->isKnownFalse()) || _ct->isKnownTrue(); };
   // The nesting of the connectives is walked with stack room under exceptions.
   if (_manager->usesExceptions())
     _manager->withStackRoom(ask);
@@ -62,7 +62,8 @@ void QrcBoolIntExpI::whenRangeOnOperands(QrcDemonI* d) {
   QrcConstraintI* o = _ct->getOpposite();
   // w already wakes on every event that can make the opposite known false.
   if (!o || _ct->wakesWithOpposite()) return;
-  o->metaPostDemon(w);
+  // The opposite's events tell of the truth becoming known true.
+  o->metaPostDemon(new (_manager) QrcWhenKnownDemonI(_manager, this, d, true));
 }
 
 namespace {
@@ -82,8 +83,9 @@ bool truthTest(QrcConstraintI* ct, QrcTruthTest& t) {
 
 }  // namespace
 
-QrcWhenKnownDemonI::QrcWhenKnownDemonI(QrcManagerI* m, QrcBoolIntExpI* truth, QrcDemonI* d)
-    : QrcDemonI(m), _truth(truth), _d(d), _testCount(0), _tests() {
+QrcWhenKnownDemonI::QrcWhenKnownDemonI(QrcManagerI* m, QrcBoolIntExpI* truth, QrcDemonI* d,
+                                       bool onlyTrue)
+    : QrcDemonI(m), _truth(truth), _d(d), _onlyTrue(onlyTrue), _testCount(0), _tests() {
   setState(Idle);
   QrcConstraintI* ct = truth->getConstraint();
   if (truthTest(ct, _tests[0])) {
@@ -98,20 +100,20 @@ QrcWhenKnownDemonI::QrcWhenKnownDemonI(QrcManagerI* m, QrcBoolIntExpI* truth, Qr
 // false when a part is, true when both are. Read in the bounds, a known truth
 // leaves the expression's bounds cached for the reader.
 bool QrcWhenKnownDemonI::isKnown() {
-  if (_testCount == 0 || _manager->getTruthRecordCount() != 0) return _truth->isKnown();
+  if (_testCount == 0 || _manager->getTruthRecordCount() != 0) return _truth->isKnown(_onlyTrue);
   const QrcTruthTest& a = _tests[0];
   bool isFalse, isTrue;
   if (_testCount == 1) {
-    if (!a.readsBounds()) return _truth->isKnown();
+    if (!a.readsBounds()) return _truth->isKnown(_onlyTrue);
     isFalse = a.isFalse();
     isTrue = a.isTrue();
   } else {
     const QrcTruthTest& b = _tests[1];
-    if (!a.readsBounds() || !b.readsBounds()) return _truth->isKnown();
+    if (!a.readsBounds() || !b.readsBounds()) return _truth->isKnown(_onlyTrue);
     isFalse = a.isFalse() || b.isFalse();
     isTrue = a.isTrue() && b.isTrue();
   }
-  if (!isFalse && !isTrue) return false;
+  if (!isTrue && (_onlyTrue || !isFalse)) return false;
   _truth->setKnownBounds(isTrue ? 1 : 0, isFalse ? 0 : 1);
   return true;
 }

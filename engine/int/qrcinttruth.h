@@ -19,10 +19,10 @@ class QrcBoolIntExpI : public QrcIntExpI {
   void whenRangeOnOperands(QrcDemonI* d) override;
   void whenDomainOnOperands(QrcDemonI* d) override { whenRangeOnOperands(d); }
   QrcConstraintI* getConstraint() const { return _ct; }
-  // Whether the truth is known: the range is no longer [0, 1], or would not
-  // be once computed. Asks the constraint without caching the bounds when
-  // they are not fresh.
-  bool isKnown();
+  // Whether the truth is known (known true only, when asked): the range is
+  // no longer [0, 1], or would not be once computed. Asks the constraint
+  // without caching the bounds when they are not fresh.
+  bool isKnown(bool onlyTrue = false);
   // Caches bounds found by reading the truth elsewhere, as computeRange would
   // (a variable's bounds change by its link only).
   void setKnownBounds(QrcInt min, QrcInt max) {
@@ -55,17 +55,18 @@ struct QrcTruthTest {
 };
 
 // The demon that a truth expression without truth records hangs on its
-// constraint's operands (and the opposite's) for a reader of its range: the
-// range stays [0, 1] until the truth is known, so the reader runs, as a list
-// runs the demons it marks, only then and once, instead of on every operand
-// event. Over a comparison x <= y + k of variables plus constants or x == c
-// of a variable, or a conjunction of two, it reads the truth in the
-// variables' bounds itself while the manager has no truth records.
+// constraint's operands for a reader of its range (and on the opposite's,
+// when they differ, for the truth becoming known true): the range stays
+// [0, 1] until the truth is known, so the reader runs, as a list runs the
+// demons it marks, only then and once, instead of on every operand event. Over a comparison x <= y
+// + k of variables plus constants or x == c of a variable, or a conjunction of two, it reads the
+// truth in the variables' bounds itself while the manager has no truth records.
 class QrcWhenKnownDemonI : public QrcDemonI {
   QROSIMPLECLASS(QrcWhenKnownDemonI, QrcDemonI)
  public:
-  // Idle from the start, as the other watches.
-  QrcWhenKnownDemonI(QrcManagerI* m, QrcBoolIntExpI* truth, QrcDemonI* d);
+  // Idle from the start, as the other watches. The watch hung on the
+  // opposite's events waits for the truth to be known true only.
+  QrcWhenKnownDemonI(QrcManagerI* m, QrcBoolIntExpI* truth, QrcDemonI* d, bool onlyTrue = false);
   void propagate() override;
   void display(std::ostream& os) const override;
 
@@ -74,6 +75,7 @@ class QrcWhenKnownDemonI : public QrcDemonI {
 
   QrcBoolIntExpI* _truth;
   QrcDemonI* _d;
+  bool _onlyTrue;
   // 0: the truth expression answers; 1: one test; 2: the conjunction of two.
   QrcInt _testCount;
   QrcTruthTest _tests[2];
