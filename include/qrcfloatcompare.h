@@ -142,7 +142,8 @@ class QrcLeFloatCstConstraint : public QrcUnaryConstraintI {
     _flags |= QuietTest;
   }
   void display(std::ostream& os) const override;
-  // Quiet when entailed: x's maximum at most c.
+  // Quiet when entailed (x's maximum at most c), or when only the side it
+  // narrows moved inward since a run that changed nothing (QrcFloatSideMemo).
   bool runIfQuiet() override;
   QrcInt getFlag() const { return _flag; }
 
@@ -150,6 +151,7 @@ class QrcLeFloatCstConstraint : public QrcUnaryConstraintI {
   QrcFloatExpI* x() const { return static_cast<QrcFloatExpI*>(_exp); }
   QrcInt _flag;
   QrcFloat _c;
+  QrcFloatSideMemo _memo;
 };
 
 class QrcGeFloatCstConstraint : public QrcUnaryConstraintI {
@@ -159,7 +161,8 @@ class QrcGeFloatCstConstraint : public QrcUnaryConstraintI {
     _flags |= QuietTest;
   }
   void display(std::ostream& os) const override;
-  // Quiet when entailed: x's minimum at least c.
+  // Quiet when entailed (x's minimum at least c), or when only the side it
+  // narrows moved inward since a run that changed nothing (QrcFloatSideMemo).
   bool runIfQuiet() override;
   QrcInt getFlag() const { return _flag; }
 
@@ -167,6 +170,7 @@ class QrcGeFloatCstConstraint : public QrcUnaryConstraintI {
   QrcFloatExpI* x() const { return static_cast<QrcFloatExpI*>(_exp); }
   QrcInt _flag;
   QrcFloat _c;
+  QrcFloatSideMemo _memo;
 };
 
 class QrcLtFloatCstConstraint : public QrcConstraintI {

@@ -15,6 +15,7 @@
 #include "qrcgoal.h"
 #include "qrcqueue.h"
 #include "qrcintexp.h"
+#include "qrcmanager.h"
 #include "qrcmemory.h"
 
 class QrcFloatSetI;
@@ -72,6 +73,69 @@ class QrcFloatExpVisitorI {
   }
 };
 
+// Walks the tree under a comparison with a constant that moves one side of
+// its root: the minimum (side 1) or the maximum (side -1). Each node accepted
+// by QrcFloatExpI::scanSides passes the side on to its operands (the
+// opposite one to a divisor or a negated operand); variables are the leaves.
+// In an accepted tree (negations, offsets, scalings, and products, quotients
+// and powers of positive operands; every bound finite) each bound computed
+// for an operand on its moved side reads only the unmoved sides of the
+// others, and each bound computed on the unmoved side holds the operand's own
+// bounds. So a narrowing that changed no leaf at bounds B0 changes none at
+// bounds B that equal B0 but for the moved side of some leaves, moved inward:
+// through each node the moved side gets either what it got at B0 or what
+// holds the node's own bounds, and the unmoved sides hold the operands'.
+// Trees of more than Capacity leaves are not accepted.
+class QrcFloatSideMemo {
+ public:
+  enum { Capacity = 4 };
+  QrcFloatSideMemo() : _count(0), _taken(0) {}
+  // Before a narrowing of root's side: takes its leaves' bounds, forgetting
+  // the bounds kept; false when the tree is not accepted.
+  bool take(QrcFloatExpI* root, int side);
+  // After that narrowing (it did not fail): keeps the bounds taken when no
+  // leaf moved.
+  void keepIfUnchanged();
+  // Whether the narrowing of root's side is known to change nothing now: the
+  // tree is accepted and its leaves are the kept ones, with the unmoved side
+  // of each as kept and the moved side as kept or inside it.
+  bool holds(QrcFloatExpI* root, int side);
+
+ private:
+  friend class QrcFloatSideScan;
+  // False while the variable is being processed with a narrowing waiting
+  // (its narrowings wait for the end of its processing).
+  static bool unnarrowed(QrcFloatExpI* var);
+  // Whether some nodes may hold bounds older than their operands' (the walk
+  // reads the bounds that the narrowing reads, which are then not those
+  // computed from the leaves).
+  static bool staleParents(QrcFloatExpI* root);
+  QrcInt _count;
+  QrcInt _taken;
+  QrcFloatExpI* _leaves[Capacity];
+  QrcFloat _mins[Capacity];
+  QrcFloat _maxs[Capacity];
+};
+
+// One walk of a tree for QrcFloatSideMemo, taking or comparing the leaves.
+class QrcFloatSideScan {
+ public:
+  QrcFloatSideScan(QrcFloatSideMemo* memo, bool taking)
+      : _memo(memo), _taking(taking), _leaves(0) {}
+  // Visits e with the side it moves; false when the tree is not accepted or
+  // a leaf differs.
+  bool visit(QrcFloatExpI* e, int side);
+  // Whether e's minimum is positive; taken for granted when comparing.
+  bool positive(const QrcFloatExpI* e) const;
+  QrcInt getLeafCount() const { return _leaves; }
+
+ private:
+  bool leaf(QrcFloatExpI* var, int side);
+  QrcFloatSideMemo* _memo;
+  bool _taking;
+  QrcInt _leaves;
+};
+
 class QrcFloatExpI : public QrcExprI {
  public:
   // A node: precision from the manager, no value set; bounds from computeRange.
@@ -115,6 +179,14 @@ class QrcFloatExpI : public QrcExprI {
   // repeats in the same order); false for the nodes that make no such promise.
   virtual bool hasQuietOperands() { return false; }
   virtual void touchOperands() {}
+  // For a node narrowed on one side (see QrcFloatSideMemo): whether it is
+  // accepted there, visiting its operands in the order it narrows them with
+  // the sides it moves; false for the nodes that make no such promise.
+  virtual bool scanSides(QrcFloatSideScan& scan, int side) {
+    (void)scan;
+    (void)side;
+    return false;
+  }
 
   // ---- reading (a node refreshes its cached bounds first)
   QrcFloat getMin() const {
@@ -186,7 +258,7 @@ class QrcFloatExpI : public QrcExprI {
 
  protected:
   friend class QrcFloatVarEventHandlerI;
-  QrcInt managerFailStamp() const;
+  QrcInt managerFailStamp() const { return _manager->getFailStamp(); }
   void recompute();
   // A node's setOperandsRange, with stack room for deep nesting.
   void narrowOperands(QrcFloat a, QrcFloat b);

@@ -14,6 +14,9 @@ class QrcFloatIntPowerI : public QrcFloatUnaryExpI {
   QRCFLOATNODE(QrcFloatIntPowerI, "QrcFloatIntPower")
   bool hasQuietOperands() override { return quietOperand(); }
   void touchOperands() override { _x->touch(); }
+  bool scanSides(QrcFloatSideScan& scan, int side) override {
+    return scan.positive(this) && scan.positive(_x) && scan.visit(_x, side);
+  }
   QrcInt getExponent() const { return _n; }
 
  private:

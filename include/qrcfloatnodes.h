@@ -99,6 +99,7 @@ class QrcFloatOppI : public QrcFloatUnaryExpI {
   QRCFLOATNODE(QrcFloatOppI, "QrcFloatOpp")
   bool hasQuietOperands() override { return quietOperand(); }
   void touchOperands() override { _x->touch(); }
+  bool scanSides(QrcFloatSideScan& scan, int side) override { return scan.visit(_x, -side); }
   void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
 };
 
@@ -109,6 +110,7 @@ class QrcFloatCstAddI : public QrcFloatUnaryExpI {
   QRCFLOATNODE(QrcFloatCstAddI, "QrcFloatCstAdd")
   bool hasQuietOperands() override { return quietOperand(); }
   void touchOperands() override { _x->touch(); }
+  bool scanSides(QrcFloatSideScan& scan, int side) override { return scan.visit(_x, side); }
   QrcConstraintI* makeEventHandlerConstraint() override;
   void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
@@ -180,6 +182,7 @@ class QrcCstFloatMulPosI : public QrcCstFloatMulI {
   void setOperandsRange(QrcFloat lo, QrcFloat hi) override;
   bool hasQuietOperands() override { return quietOperand(); }
   void touchOperands() override { _x->touch(); }
+  bool scanSides(QrcFloatSideScan& scan, int side) override { return scan.visit(_x, side); }
   void accept(QrcFloatExpVisitorI* visitor) override {
     visitor->visitNode(this, "QrcCstFloatMulPos");
   }
@@ -194,6 +197,7 @@ class QrcCstFloatMulNegI : public QrcCstFloatMulI {
   void setOperandsRange(QrcFloat lo, QrcFloat hi) override;
   bool hasQuietOperands() override { return quietOperand(); }
   void touchOperands() override { _x->touch(); }
+  bool scanSides(QrcFloatSideScan& scan, int side) override { return scan.visit(_x, -side); }
   void accept(QrcFloatExpVisitorI* visitor) override {
     visitor->visitNode(this, "QrcCstFloatMulNeg");
   }
@@ -221,6 +225,11 @@ class QrcFloatMulI : public QrcFloatBinaryExpI {
     _x->touch();
     _y->touch();
   }
+  // Over positive factors each bound of a factor reads one side of the node.
+  bool scanSides(QrcFloatSideScan& scan, int side) override {
+    return scan.positive(this) && scan.positive(_x) && scan.positive(_y) && scan.visit(_x, side) &&
+           scan.visit(_y, side);
+  }
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
 };
 
@@ -236,6 +245,10 @@ class QrcFloatDivI : public QrcFloatBinaryExpI {
   void touchOperands() override {
     _y->touch();
     _x->touch();
+  }
+  bool scanSides(QrcFloatSideScan& scan, int side) override {
+    return scan.positive(this) && scan.positive(_x) && scan.positive(_y) && scan.visit(_y, -side) &&
+           scan.visit(_x, side);
   }
 };
 
@@ -259,6 +272,9 @@ class QrcFloatSquareI : public QrcFloatUnaryExpI {
   QRCFLOATNODE(QrcFloatSquareI, "QrcFloatSquare")
   bool hasQuietOperands() override { return quietOperand(); }
   void touchOperands() override { _x->touch(); }
+  bool scanSides(QrcFloatSideScan& scan, int side) override {
+    return scan.positive(this) && scan.positive(_x) && scan.visit(_x, side);
+  }
   QrcFloatExpI* getDerivative(QrcFloatExpI* var) override;
 };
 

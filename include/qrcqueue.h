@@ -123,6 +123,12 @@ class QrcPropagationQueueI {
   QrcInt getQuietRuns() const { return _quietRuns; }
   QrcInt getEventsProcessed() const { return _events; }
 
+  // A variable that moved while suspended leaves the cached bounds of the
+  // expressions above it as they were until the next failure: noted with the
+  // manager's fail stamp.
+  void noteStaleParents(QrcInt failStamp) { _staleParentsStamp = failStamp; }
+  bool mayHaveStaleParents(QrcInt failStamp) const { return _staleParentsStamp == failStamp; }
+
   QrcInt getPropagationStamp() const { return _stamp; }
   QrcInt getRunCount() const { return _runCount; }
   void setStepLimit(QrcInt limit) { _stepLimit = limit; }
@@ -177,6 +183,7 @@ class QrcPropagationQueueI {
   QrcInt _demonRuns;
   QrcInt _quietRuns;
   QrcInt _events;
+  QrcInt _staleParentsStamp;
 };
 
 // Reversible list of demons and constraints kept on the manager's heap.

@@ -81,7 +81,8 @@ QrcPropagationQueueI::QrcPropagationQueueI(QrcManagerI* manager)
       _steps(0),
       _demonRuns(0),
       _quietRuns(0),
-      _events(0) {
+      _events(0),
+      _staleParentsStamp(0) {
   _freeIntCells = carve<IntBlock, IntCell>(_intBlocks, _bytes, 6008, false);
   _freeFloatCells = carve<FloatBlock, FloatCell>(_floatBlocks, _bytes, 6008, false);
   initList(_handlers);

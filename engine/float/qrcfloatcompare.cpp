@@ -329,12 +329,16 @@ void QrcLeFloatCstConstraint::metaPostDemon(QrcDemonI* d) {
   x()->whenRange(d);
 }
 void QrcLeFloatCstConstraint::propagate() {
+  bool taken = _c == _c && _memo.take(x(), -1);
   x()->setRange(-Inf, _c);
+  if (taken) _memo.keepIfUnchanged();
 }
 bool QrcLeFloatCstConstraint::runIfQuiet() {
   // As setRange reads it: a bound that is not a number restricts nothing.
   QrcFloat c = _c != _c ? Inf : _c;
-  if (!(c > -Inf && x()->getMax() <= c) || !x()->isQuietTarget()) return false;
+  bool quiet = (c > -Inf && x()->getMax() <= c && x()->isQuietTarget()) ||
+               (c > -Inf && c < Inf && _memo.holds(x(), -1));
+  if (!quiet) return false;
   x()->touch();
   return true;
 }
@@ -363,11 +367,15 @@ void QrcGeFloatCstConstraint::metaPostDemon(QrcDemonI* d) {
   x()->whenRange(d);
 }
 void QrcGeFloatCstConstraint::propagate() {
+  bool taken = _c == _c && _memo.take(x(), 1);
   x()->setRange(_c, Inf);
+  if (taken) _memo.keepIfUnchanged();
 }
 bool QrcGeFloatCstConstraint::runIfQuiet() {
   QrcFloat c = _c != _c ? -Inf : _c;
-  if (!(c < Inf && x()->getMin() >= c) || !x()->isQuietTarget()) return false;
+  bool quiet = (c < Inf && x()->getMin() >= c && x()->isQuietTarget()) ||
+               (c > -Inf && c < Inf && _memo.holds(x(), 1));
+  if (!quiet) return false;
   x()->touch();
   return true;
 }

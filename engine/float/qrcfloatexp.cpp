@@ -121,10 +121,6 @@ QrcFloatVarEventHandlerI* QrcFloatExpI::getFloatHandler() const {
   return static_cast<QrcFloatVarEventHandlerI*>(_handler);
 }
 
-QrcInt QrcFloatExpI::managerFailStamp() const {
-  return _manager->getFailStamp();
-}
-
 void QrcFloatExpI::recompute() {
   _undefined = 0;
   // Reads the operands' bounds, recursing as deep as the node is nested.

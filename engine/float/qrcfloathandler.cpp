@@ -106,7 +106,10 @@ QrcFloat QrcFloatVarEventHandlerI::eventThreshold() {
 
 void QrcFloatVarEventHandlerI::rangeEvent(QrcFloat min, QrcFloat max, bool significance,
                                           bool moved) {
-  if (isSuspended()) return;
+  if (isSuspended()) {
+    if (moved) _manager->getPropagationQueue()->noteStaleParents(_manager->getFailStamp());
+    return;
+  }
   QrcFloatExpI* var = getVar();
   bool bound = var->isBound() != 0;
   if (moved) var->invalidateParents();
