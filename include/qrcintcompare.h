@@ -102,6 +102,14 @@ class QrcLeOffsetI : public QrcConstraintI {
   void metaPostDemon(QrcDemonI* d) override;
   void display(std::ostream& os) const override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+  // When x and y are variables plus constants far from the limits: those
+  // variables and the offset of the test over them; false otherwise.
+  bool getVarTest(QrcIntExpI*& x, QrcIntExpI*& y, QrcInt& offset) const {
+    x = _xVar;
+    y = _yVar;
+    offset = _varOffset;
+    return _xVar != nullptr;
+  }
 
  private:
   // When x and y are variables plus constants far from the limits, those

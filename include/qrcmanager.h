@@ -145,6 +145,10 @@ class QrcManagerI {
   void saveValue(void* address) { _trail->saveValue(address); }
   QrcInt getStamp() const { return _stamp; }
   QrcInt getFailStamp() const { return _failStamp; }
+  // Truth records made in this manager (never reset): while there are none,
+  // every constraint's truth follows from its operands' domains alone.
+  QrcInt getTruthRecordCount() const { return _truthRecordCount; }
+  void countTruthRecord() { ++_truthRecordCount; }
 
   QrcInt* lockIntArray(QrcInt n);
   void unlockArray();
@@ -372,6 +376,7 @@ class QrcManagerI {
   QrcInt _counted;
   QrcInt _stamp;
   QrcInt _failStamp;
+  QrcInt _truthRecordCount;
   QrcPropagationQueueI* _queue;
   QrcSizeAllocatorI* _sizeAllocator;
   QrcCopyStack* _copyStack;

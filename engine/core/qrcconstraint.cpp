@@ -212,6 +212,7 @@ void QrcConstraintI::linkTruthRecords(QrcConstraintI* o) {
 
 void QrcConstraintI::makeTruthRecord() {
   if (_truthRecord) return;
+  _manager->countTruthRecord();
   _manager->saveValue(&_truthRecord);
   _truthRecord = new (_manager) QrcBoolEventHandlerI(_manager, this);
   // The flag that isKnownFalse reads first, trailed with the state word.

@@ -102,6 +102,7 @@ void QrcManagerI::build() {
   _reporter = nullptr;
   _stamp = 0;
   _failStamp = 1;
+  _truthRecordCount = 0;
   _heap = new QrcMemoryStack(this, heapMode);
   _reporter = new (_heap) QrcErrorReporter();
   _queue = new QrcPropagationQueueI(this);

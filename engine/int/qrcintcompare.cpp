@@ -457,6 +457,14 @@ QrcBool QrcLeOffsetI::wakesWithOpposite() {
 }
 
 void QrcLeOffsetI::metaPostDemon(QrcDemonI* d) {
+  // The truth is read in the variables' bounds when x and y are offsets of
+  // them: a truth expression is their parent, not the offset nodes', whose
+  // cached bounds nothing may have read since the last backtrack.
+  if (_xVar) {
+    _xVar->whenRange(d);
+    _yVar->whenRange(d);
+    return;
+  }
   _x->whenRange(d);
   _y->whenRange(d);
 }

@@ -1,7 +1,10 @@
 // Truth expressions of constraints, the integer objective filter and savers.
 #include <cmath>
+#include <ostream>
+#include <typeinfo>
 
 #include "qrcint.h"
+#include "qrcintcompare.h"
 #include "qrcintexp.h"
 #include "qrcinttruth.h"
 #include "qrcmanager.h"
@@ -24,6 +27,21 @@ void QrcBoolIntExpI::computeRange() {
   _max = _ct->isKnownFalse() ? 0 : 1;
 }
 
+bool QrcBoolIntExpI::isKnown(bool onlyTrue) {
+  // Made a variable, the expression's bounds follow the truth only once its
+  // link runs, and the link is the reader this answer wakes: ask the
+  // constraint.
+  if (!_handler && hasFreshBounds()) return _min == 1 || (!onlyTrue && _max == 0);
+  bool known = false;
+  auto ask = [&] { known = (!onlyTrue && _ct->isKnownFalse()) || _ct->isKnownTrue(); };
+  // The nesting of the connectives is walked with stack room under exceptions.
+  if (_manager->usesExceptions())
+    _manager->withStackRoom(ask);
+  else
+    ask();
+  return known;
+}
+
 void QrcBoolIntExpI::setOperandsRange(QrcInt a, QrcInt b) {
   if (a >= 2) fail();
   if (a == 1) _manager->add(_ct);
@@ -32,28 +50,83 @@ void QrcBoolIntExpI::setOperandsRange(QrcInt a, QrcInt b) {
 }
 
 void QrcBoolIntExpI::whenRangeOnOperands(QrcDemonI* d) {
-  _ct->attachMetaDemon(d);
-  QrcConstraintI* o = _ct->getOpposite();
-  if (!o) return;
   if (_ct->getTruthRecord()) {
-    o->attachMetaDemon(d);
+    // The records wake d exactly when the truth becomes known.
+    _ct->attachMetaDemon(d);
+    QrcConstraintI* o = _ct->getOpposite();
+    if (o) o->attachMetaDemon(d);
     return;
   }
-  // d already wakes on every event that can make the opposite known false.
-  if (_ct->wakesWithOpposite()) return;
-  // attachOppositeMetaDemon, with the watch asking this expression.
-  o->metaPostDemon(new (_manager) QrcWhenTruthDemonI(_manager, o, d, this));
+  QrcDemonI* w = new (_manager) QrcWhenKnownDemonI(_manager, this, d);
+  _ct->attachMetaDemon(w);
+  QrcConstraintI* o = _ct->getOpposite();
+  // w already wakes on every event that can make the opposite known false.
+  if (!o || _ct->wakesWithOpposite()) return;
+  // The opposite's events tell of the truth becoming known true.
+  o->metaPostDemon(new (_manager) QrcWhenKnownDemonI(_manager, this, d, true));
 }
 
-void QrcWhenTruthDemonI::propagate() {
-  if (_c->hasTruthRecord()) {
-    QrcWhenNotDemonI::propagate();
-    return;
+namespace {
+
+// The test of a comparison x <= y + k of variables plus constants, or of
+// x == c over a variable.
+bool truthTest(QrcConstraintI* ct, QrcTruthTest& t) {
+  if (typeid(*ct) == typeid(QrcLeOffsetI))
+    return static_cast<QrcLeOffsetI*>(ct)->getVarTest(t.x, t.y, t.k);
+  if (typeid(*ct) != typeid(QrcEqCstConstraint)) return false;
+  QrcEqCstConstraint* e = static_cast<QrcEqCstConstraint*>(ct);
+  t.x = static_cast<QrcIntExpI*>(e->getExpr());
+  t.y = nullptr;
+  t.k = e->getConstant();
+  return t.x->isVariable();
+}
+
+}  // namespace
+
+QrcWhenKnownDemonI::QrcWhenKnownDemonI(QrcManagerI* m, QrcBoolIntExpI* truth, QrcDemonI* d,
+                                       bool onlyTrue)
+    : QrcDemonI(m), _truth(truth), _d(d), _onlyTrue(onlyTrue), _testCount(0), _tests() {
+  setState(Idle);
+  QrcConstraintI* ct = truth->getConstraint();
+  if (truthTest(ct, _tests[0])) {
+    _testCount = 1;
+  } else if (typeid(*ct) == typeid(QrcBoolAndExpI)) {
+    QrcBoolAndExpI* a = static_cast<QrcBoolAndExpI*>(ct);
+    if (truthTest(a->getFirst(), _tests[0]) && truthTest(a->getSecond(), _tests[1])) _testCount = 2;
   }
-  if (_truth->getMin() == 1) {
-    deactivate();
-    _d->propagate();
+}
+
+// As the constraint's isKnownFalse || isKnownTrue: a conjunction is known
+// false when a part is, true when both are. Read in the bounds, a known truth
+// leaves the expression's bounds cached for the reader.
+bool QrcWhenKnownDemonI::isKnown() {
+  if (_testCount == 0 || _manager->getTruthRecordCount() != 0) return _truth->isKnown(_onlyTrue);
+  const QrcTruthTest& a = _tests[0];
+  bool isFalse, isTrue;
+  if (_testCount == 1) {
+    if (!a.readsBounds()) return _truth->isKnown(_onlyTrue);
+    isFalse = a.isFalse();
+    isTrue = a.isTrue();
+  } else {
+    const QrcTruthTest& b = _tests[1];
+    if (!a.readsBounds() || !b.readsBounds()) return _truth->isKnown(_onlyTrue);
+    isFalse = a.isFalse() || b.isFalse();
+    isTrue = a.isTrue() && b.isTrue();
   }
+  if (!isTrue && (_onlyTrue || !isFalse)) return false;
+  _truth->setKnownBounds(isTrue ? 1 : 0, isFalse ? 0 : 1);
+  return true;
+}
+
+void QrcWhenKnownDemonI::propagate() {
+  if (!isKnown()) return;
+  deactivate();
+  _d->markPending();
+  _d->runIfPending();
+}
+
+void QrcWhenKnownDemonI::display(std::ostream& os) const {
+  os << "QrcWhenKnownDemon";
 }
 
 void QrcLinkBoolIntExpI::post() {

@@ -19,24 +19,66 @@ class QrcBoolIntExpI : public QrcIntExpI {
   void whenRangeOnOperands(QrcDemonI* d) override;
   void whenDomainOnOperands(QrcDemonI* d) override { whenRangeOnOperands(d); }
   QrcConstraintI* getConstraint() const { return _ct; }
+  // Whether the truth is known (known true only, when asked): the range is
+  // no longer [0, 1], or would not be once computed. Asks the constraint
+  // without caching the bounds when they are not fresh.
+  bool isKnown(bool onlyTrue = false);
+  // Caches bounds found by reading the truth elsewhere, as computeRange would
+  // (a variable's bounds change by its link only).
+  void setKnownBounds(QrcInt min, QrcInt max) {
+    if (_handler) return;
+    _min = min;
+    _max = max;
+    _boundsStamp = currentFailStamp();
+  }
 
  private:
   QrcConstraintI* _ct;
 };
 
-// The watch of the opposite that a truth expression hangs for a demon: the
-// opposite is known false exactly when the expression's min is 1, so while
-// neither has a truth record it asks the expression, whose cached bounds the
-// demon then reads without computing them again. A QrcWhenNotDemonI to every
-// reader of its type.
-class QrcWhenTruthDemonI : public QrcWhenNotDemonI {
+// The test of a comparison over variables read in their bounds: x <= y + k,
+// or x == k when y is null (over a variable without a domain set).
+struct QrcTruthTest {
+  QrcIntExpI* x;
+  QrcIntExpI* y;
+  QrcInt k;
+  bool readsBounds() const { return y || !x->getDomainSet(); }
+  bool isFalse() const {
+    if (y) return x->rawMin() > y->rawMax() + k;
+    return k < x->rawMin() || k > x->rawMax();
+  }
+  // The opposite (y <= x - k - 1, x != k) is false.
+  bool isTrue() const {
+    if (y) return y->rawMin() > x->rawMax() - k - 1;
+    return x->rawMin() == k && x->rawMax() == k;
+  }
+};
+
+// The demon that a truth expression without truth records hangs on its
+// constraint's operands for a reader of its range (and on the opposite's,
+// when they differ, for the truth becoming known true): the range stays
+// [0, 1] until the truth is known, so the reader runs, as a list runs the
+// demons it marks, only then and once, instead of on every operand event. Over a comparison x <= y
+// + k of variables plus constants or x == c of a variable, or a conjunction of two, it reads the
+// truth in the variables' bounds itself while the manager has no truth records.
+class QrcWhenKnownDemonI : public QrcDemonI {
+  QROSIMPLECLASS(QrcWhenKnownDemonI, QrcDemonI)
  public:
-  QrcWhenTruthDemonI(QrcManagerI* m, QrcConstraintI* opposite, QrcDemonI* d, QrcIntExpI* truth)
-      : QrcWhenNotDemonI(m, opposite, d), _truth(truth) {}
+  // Idle from the start, as the other watches. The watch hung on the
+  // opposite's events waits for the truth to be known true only.
+  QrcWhenKnownDemonI(QrcManagerI* m, QrcBoolIntExpI* truth, QrcDemonI* d, bool onlyTrue = false);
   void propagate() override;
+  void display(std::ostream& os) const override;
 
  private:
-  QrcIntExpI* _truth;
+  bool isKnown();
+
+  QrcBoolIntExpI* _truth;
+  QrcDemonI* _d;
+  bool _onlyTrue;
+  // 0: the truth expression answers; 1: one test; 2: the conjunction of two.
+  QrcInt _testCount;
+  QrcTruthTest _tests[2];
 };
 
 // Tells a constraint's truth record which expression stands for it.
