@@ -187,6 +187,22 @@ class QrcReversibleI : public QrcGoalI {
   QrcGoalI* _goal;
 };
 
+struct QrcGoalCell;
+
+// The no-restore reversible actions of one choice point under one record:
+// runs them latest first.
+class QrcReversibleGroupI : public QrcGoalI {
+  QROSIMPLECLASS(QrcReversibleGroupI, QrcGoalI)
+ public:
+  explicit QrcReversibleGroupI(QrcManagerI* manager) : QrcGoalI(manager), _actions(nullptr) {}
+  QrcGoalI* execute() override;
+  void display(std::ostream& os) const override;
+  void add(QrcGoalI* goal);
+
+ private:
+  QrcGoalCell* _actions;
+};
+
 // Marker addresses, compared by identity only.
 QrcAny QrcInternalLabel();
 QrcAny QrcReversibleActionMarker();

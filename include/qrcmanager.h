@@ -48,6 +48,7 @@ class QrcRandomI;
 class QrcIntExpI;
 class QrcFloatExpI;
 class QrcGoalFailI;
+class QrcReversibleGroupI;
 class QrcConstraint;
 class QrcGoal;
 class QroSolverI;
@@ -281,6 +282,10 @@ class QrcManagerI {
   void addReversibleAction(const QrcGoal& goal);
   void addReversibleActionNoRestore(QrcGoalI* goal);
   void addReversibleActionNoRestore(const QrcGoal& goal);
+  // As addReversibleActionNoRestore, but while no other record was pushed
+  // since the previous grouped action of this choice point, the goal joins
+  // that action's record: they run in the same order, one record popped.
+  void addGroupedReversibleAction(QrcGoalI* goal);
   void collapse();
   bool popChoicePoints(QrcInt n);
   QrcInt getOrRecordCount() const { return _orRecords; }
@@ -376,6 +381,11 @@ class QrcManagerI {
   QrcInt _counted;
   QrcInt _stamp;
   QrcInt _failStamp;
+  // The group of grouped reversible actions, with the stamp and the or-stack
+  // top at which it was the latest record.
+  QrcReversibleGroupI* _actionGroup;
+  QrcInt _actionGroupStamp;
+  QrcInt _actionGroupTop;
   QrcInt _truthRecordCount;
   QrcPropagationQueueI* _queue;
   QrcSizeAllocatorI* _sizeAllocator;

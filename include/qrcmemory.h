@@ -38,6 +38,23 @@ class QrcBlockStack {
     *_cursor++ = word;
     ++_top;
   }
+  // n words at once, in the order given; they stay in one block.
+  void pushWords(const QrcWord* words, QrcInt n) {
+    ensure(n);
+    for (QrcInt i = 0; i < n; ++i) _cursor[i] = words[i];
+    _cursor += n;
+    _top += n;
+  }
+  // The top n words, back in the order they were pushed.
+  void popWords(QrcWord* words, QrcInt n) {
+    if (_cursor - _current->words >= n && _top >= n) {
+      _cursor -= n;
+      _top -= n;
+      for (QrcInt i = 0; i < n; ++i) words[i] = _cursor[i];
+      return;
+    }
+    for (QrcInt i = n; i-- > 0;) words[i] = pop();
+  }
   QrcInt getTop() const { return _top; }
   QrcUInt getBytes() const { return _bytes; }
   QrcManagerI* getManager() const { return _manager; }

@@ -82,7 +82,7 @@ void QrcWLConstraintI::enterChoicePoint() {
   _currentStamp = stamp;
   clearPending();
   _restorer = makeRestorer();
-  _manager->addReversibleActionNoRestore(_restorer);
+  _manager->addGroupedReversibleAction(_restorer);
 }
 
 void QrcWLConstraintI::lostValues(QrcInt k) {

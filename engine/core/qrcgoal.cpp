@@ -144,6 +144,19 @@ void QrcReversibleI::display(std::ostream& os) const {
   os << "QrcReversible";
 }
 
+void QrcReversibleGroupI::add(QrcGoalI* goal) {
+  _actions = new (_manager) QrcGoalCell{_actions, goal};
+}
+
+QrcGoalI* QrcReversibleGroupI::execute() {
+  for (QrcGoalCell* c = _actions; c; c = c->next) c->goal->execute();
+  return nullptr;
+}
+
+void QrcReversibleGroupI::display(std::ostream& os) const {
+  os << "QrcReversibleGroup";
+}
+
 // ---------------------------------------------------------------- handles and makers
 
 QrcGoal::QrcGoal(const QrcConstraint& ct) : _impl(nullptr) {

@@ -1,5 +1,6 @@
 // The And stack of goals and the Or stack of choice points.
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <vector>
 
@@ -39,31 +40,19 @@ struct ChoiceRecord {
   QrcWord label, heapTop, andTop, andFloor, persistentTop, trailTop, zero, second, orTop, first;
 };
 
+static_assert(sizeof(ChoiceRecord) == 10 * sizeof(QrcWord), "a record is ten words");
+
 void pushRecord(QrcMemoryStack* s, const ChoiceRecord& r) {
-  s->push(r.label);
-  s->push(r.heapTop);
-  s->push(r.andTop);
-  s->push(r.andFloor);
-  s->push(r.persistentTop);
-  s->push(r.trailTop);
-  s->push(r.zero);
-  s->push(r.second);
-  s->push(r.orTop);
-  s->push(r.first);
+  QrcWord words[10];
+  std::memcpy(words, &r, sizeof words);
+  s->pushWords(words, 10);
 }
 
 ChoiceRecord popRecord(QrcMemoryStack* s) {
+  QrcWord words[10];
+  s->popWords(words, 10);
   ChoiceRecord r;
-  r.first = s->pop();
-  r.orTop = s->pop();
-  r.second = s->pop();
-  r.zero = s->pop();
-  r.trailTop = s->pop();
-  r.persistentTop = s->pop();
-  r.andFloor = s->pop();
-  r.andTop = s->pop();
-  r.heapTop = s->pop();
-  r.label = s->pop();
+  std::memcpy(&r, words, sizeof words);
   return r;
 }
 
@@ -147,6 +136,19 @@ void QrcManagerI::addReversibleActionNoRestore(QrcGoalI* goal) {
   QrcReversibleI* r = new (this) QrcReversibleI(this, goal);
   pushChoicePoint(r, QrcReversibleActionMarker(), true);
   --_stamp;
+}
+
+void QrcManagerI::addGroupedReversibleAction(QrcGoalI* goal) {
+  if (_actionGroup && _actionGroupStamp == _stamp && _actionGroupTop == _orStack->getTop()) {
+    _actionGroup->add(goal);
+    return;
+  }
+  QrcReversibleGroupI* group = new (this) QrcReversibleGroupI(this);
+  group->add(goal);
+  addReversibleActionNoRestore(group);
+  _actionGroup = group;
+  _actionGroupStamp = _stamp;
+  _actionGroupTop = _orStack->getTop();
 }
 
 void QrcManagerI::addReversibleAction(const QrcGoal& goal) {

@@ -102,6 +102,9 @@ void QrcManagerI::build() {
   _reporter = nullptr;
   _stamp = 0;
   _failStamp = 1;
+  _actionGroup = nullptr;
+  _actionGroupStamp = -1;
+  _actionGroupTop = -1;
   _truthRecordCount = 0;
   _heap = new QrcMemoryStack(this, heapMode);
   _reporter = new (_heap) QrcErrorReporter();
@@ -157,6 +160,9 @@ void QrcManagerI::initHeapState(bool pooling) {
   // Reversible words made below take the stamp of a fresh manager.
   _stamp = 0;
   _failStamp = 1;
+  _actionGroup = nullptr;
+  _actionGroupStamp = -1;
+  _actionGroupTop = -1;
   _variableCount = QrcRevWord(this, 0);
   _constraintCount = QrcRevWord(this, 0);
   _eventHandlerCounter = QrcRevWord(this, 0);

@@ -153,6 +153,45 @@ TEST_F(ManagerTest, NoRestoreRecordRestoresNothing) {
   EXPECT_EQ(word, 2);
 }
 
+TEST_F(ManagerTest, GroupedActionsShareRecordsAndRunInReverseOrder) {
+  QrcInt records = m->getOrRecordCount();
+  QrcInt stamp = m->getStamp();
+  m->addGroupedReversibleAction(new (m) LogGoal(m, "A"));
+  m->addGroupedReversibleAction(new (m) LogGoal(m, "B"));
+  EXPECT_EQ(m->getOrRecordCount(), records + 1);
+  EXPECT_EQ(m->getStamp(), stamp);
+  // A record pushed in between ends the group: the next one starts another.
+  m->addReversibleActionNoRestore(new (m) LogGoal(m, "C"));
+  m->addGroupedReversibleAction(new (m) LogGoal(m, "D"));
+  m->addGroupedReversibleAction(new (m) LogGoal(m, "E"));
+  EXPECT_EQ(m->getOrRecordCount(), records + 3);
+  QrcGoalI* first = m->popChoicePoint(nullptr, nullptr);
+  static_cast<QrcReversibleI*>(first)->getGoal()->execute();
+  // After a pop, even at the same top, a grouped action has a record of its own.
+  m->addGroupedReversibleAction(new (m) LogGoal(m, "F"));
+  EXPECT_EQ(m->getOrRecordCount(), records + 3);
+  while (m->getOrRecordCount() > records) {
+    first = m->popChoicePoint(nullptr, nullptr);
+    static_cast<QrcReversibleI*>(first)->getGoal()->execute();
+  }
+  EXPECT_EQ(log(), "E D F C B A ");
+}
+
+QrcGoalI* addGroupedActions(QrcManagerI* m, void*) {
+  m->addGroupedReversibleAction(new (m) LogGoal(m, "A"));
+  m->addReversibleAction(new (m) LogGoal(m, "B"));
+  m->addGroupedReversibleAction(new (m) LogGoal(m, "C"));
+  m->addGroupedReversibleAction(new (m) LogGoal(m, "D"));
+  m->fail();
+}
+
+TEST_F(ManagerTest, GroupedActionsRunOnFailure) {
+  QrcSearchI* s = m->newSearch(new (m) CallGoal(m, addGroupedActions, nullptr));
+  EXPECT_FALSE(s->next());
+  EXPECT_EQ(log(), "D C B A ");
+  s->end();
+}
+
 QrcGoalI* addActions(QrcManagerI* m, void*) {
   m->addReversibleAction(new (m) LogGoal(m, "A"));
   m->addReversibleAction(new (m) LogGoal(m, "B"));
