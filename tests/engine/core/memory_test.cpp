@@ -53,6 +53,37 @@ TEST(MemoryStack, PopToCrossesBlocksAndCountsBytes) {
   std::memset(big, 1, 40000 * 8);
 }
 
+TEST(MemoryStack, WordBlocksStayWholeAcrossBlocks) {
+  QrcMemoryStack s(nullptr, QrcMemoryStack::Blocks);
+  // Single words shift the blocks of ten off the block boundaries.
+  for (QrcWord shift : {QrcWord(0), QrcWord(3), QrcWord(7)}) {
+    for (QrcWord i = 0; i < shift; ++i) s.push(i);
+    QrcWord n = 3 * QrcBlockStack::BlockWords / 10;
+    for (QrcWord r = 0; r < n; ++r) {
+      QrcWord words[10];
+      for (QrcWord j = 0; j < 10; ++j) words[j] = r * 10 + j;
+      s.pushWords(words, 10);
+    }
+    EXPECT_GE(s.getBlockCount(), 3);
+    for (QrcWord r = n; r-- > 0;) {
+      QrcWord words[10];
+      s.popWords(words, 10);
+      for (QrcWord j = 0; j < 10; ++j) ASSERT_EQ(words[j], r * 10 + j);
+    }
+    EXPECT_EQ(s.getTop(), static_cast<QrcInt>(shift));
+    // Words pushed one by one across a boundary come back as a block too.
+    s.popTo(0);
+    for (QrcWord i = 0; i < QrcBlockStack::BlockWords + 5; ++i) s.push(i);
+    QrcWord words[10];
+    while (s.getTop() >= 10) {
+      QrcWord top = static_cast<QrcWord>(s.getTop());
+      s.popWords(words, 10);
+      for (QrcWord j = 0; j < 10; ++j) ASSERT_EQ(words[j], top - 10 + j);
+    }
+    s.popTo(0);
+  }
+}
+
 TEST(MemoryStack, PerObjectModeFreesWhatItAllocated) {
   QrcMemoryStack s(nullptr, QrcMemoryStack::PerObject);
   s.alloc(24);
