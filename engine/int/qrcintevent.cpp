@@ -218,9 +218,8 @@ void QrcIntVarEventHandlerI::forwardRemoval(QrcInt a, QrcInt b) {
       QrcInt lo = l->sign > 0 ? a + l->offset : l->offset - b;
       QrcInt hi = l->sign > 0 ? b + l->offset : l->offset - a;
       if (lo == hi) {
-        // A value the partner lacks changes nothing (often the value passed
-        // back to the variable that lost it first), and a processing partner
-        // would defer it all the same.
+        // A value the partner lacks (mostly the value passed back to the
+        // variable that lost it first) changes nothing, deferred or not.
         if (lo < y->_min || lo > y->_max) continue;
         const QrcIntSetI* d = y->_domain;
         if (d && !d->containsInline(lo)) continue;
