@@ -72,6 +72,9 @@ void QrcAllDiffConstraintI::valueRule(QrcIntExpI* x) {
         vars[s] = x;
       }
     } else if (w >= y->getMin() && w <= y->getMax()) {
+      // A hole of a variable's domain: nothing to remove.
+      const QrcIntSetI* d = y->getDomainSet();
+      if (d && y->isVariable() && !d->containsInline(w)) continue;
       y->removeValue(w);
     }
   }

@@ -102,8 +102,16 @@ QRC_INT_HOOK1(notifySetMaxEnd, notifyIntVarSetMaxEnd)
 #undef QRC_INT_HOOK1
 #undef QRC_INT_HOOK2
 
+// A variable nothing is built over has no parent cache to drop.
+static inline void invalidateParentsOf(QrcIntExpI* x) {
+  if (x->getParents())
+    x->invalidateParents();
+  else
+    x->setBoundsStamp(0);
+}
+
 void QrcIntVarEventHandlerI::notifyBoundsChange(QrcInt newMin, QrcInt newMax) {
-  getVar()->invalidateParents();
+  invalidateParentsOf(getVar());
   bool valueHeard = _valueDemons.getHead() && newMin == newMax;
   bool heard = _rangeDemons.getHead() || _domainDemons.getHead() || valueHeard;
   if (!heard) {
@@ -133,7 +141,7 @@ inline bool QrcIntVarEventHandlerI::noteRemoval() {
   QrcIntExpI* x = getVar();
   if (x->_min < _oldMin) _oldMin = x->_min;
   if (x->_max > _oldMax) _oldMax = x->_max;
-  x->invalidateParents();
+  invalidateParentsOf(x);
   if (!_domainDemons.getHead()) return false;
   _domainDemons.markPending();
   return true;
@@ -210,8 +218,12 @@ void QrcIntVarEventHandlerI::forwardRemoval(QrcInt a, QrcInt b) {
       QrcInt lo = l->sign > 0 ? a + l->offset : l->offset - b;
       QrcInt hi = l->sign > 0 ? b + l->offset : l->offset - a;
       if (lo == hi) {
-        // A processing partner would defer even a value it lacks.
-        if (!y->isProcessing() || y->isInDomain(lo)) y->removeValue(lo);
+        // A value the partner lacks (mostly the value passed back to the
+        // variable that lost it first) changes nothing, deferred or not.
+        if (lo < y->_min || lo > y->_max) continue;
+        const QrcIntSetI* d = y->_domain;
+        if (d && !d->containsInline(lo)) continue;
+        y->removeValueInBounds(lo);
       } else {
         y->removeRange(lo, hi);
       }
