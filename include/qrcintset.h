@@ -111,6 +111,14 @@ class QrcIntSetI {
     if (a > b) return;
     if (_words && !_coll) {
       QrcInt from = a - _min, to = b - _min;
+      if ((from >> 6) == (to >> 6)) {
+        // One word, as in any small domain.
+        QrcInt base = _min + ((from >> 6) << 6);
+        QrcWord bits =
+            _words[from >> 6] & (~QrcWord(0) << (from & 63)) & (~QrcWord(0) >> (63 - (to & 63)));
+        for (; bits; bits &= bits - 1) f(base + __builtin_ctzll(bits));
+        return;
+      }
       for (QrcInt w = from >> 6, last = to >> 6; w <= last; ++w) {
         QrcWord bits = _words[w];
         if (w == from >> 6) bits &= ~QrcWord(0) << (from & 63);

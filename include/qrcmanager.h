@@ -524,4 +524,10 @@ class QrcManager {
   QrcManagerI* _impl;
 };
 
+inline void QrcPropagationQueueI::leave() {
+  --_nesting;
+  if (_nesting > 1 || (_nesting == 1 && !_manager->isInNestedSolve())) return;
+  startDrain();
+}
+
 #endif

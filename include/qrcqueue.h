@@ -54,7 +54,10 @@ class QrcPropagationQueueI {
   void pushLast(QrcRootGoalDemonI* item);
   void queueForPosting(QrcConstraintI* ct);
   void enter() { ++_nesting; }
-  void leave();
+  // Drains when the level left is the outermost one (or that of a nested
+  // solve); inline, as most calls leave an inner level (defined with the
+  // manager).
+  inline void leave();
   int firstNonEmptyPostingLevel() const;
   void clear();
   QrcInt getNesting() const { return _nesting; }

@@ -175,6 +175,14 @@ inline QrcInt slotOf(QrcInt v, QrcInt mask) {
   return static_cast<QrcInt>(h >> 32) & mask;
 }
 
+// isInDomain without a call where the bounds are fresh.
+inline bool holdsValue(QrcIntExpI* x, QrcInt v) {
+  if (!x->hasFreshBounds()) return x->isInDomain(v);
+  if (v < x->rawMin() || v > x->rawMax()) return false;
+  const QrcIntSetI* d = x->getDomainSet();
+  return !d || d->containsInline(v);
+}
+
 }  // namespace
 
 QrcMatchValueNode* QrcCardMatchingI::findNode(QrcInt v) const {
@@ -324,7 +332,7 @@ void QrcCardMatchingI::prepare() {
     QrcInt v = u->matched;
     u->matched = Unmatched;
     if (v == Unmatched) continue;
-    if (v != RestMark && !u->var->isInDomain(v)) continue;
+    if (v != RestMark && !holdsValue(u->var, v)) continue;
     // Laid out over the span, every value of a domain has its node.
     if (v != RestMark && (_spanLayout || findNode(v))) {
       link(u, v);

@@ -487,6 +487,19 @@ QrcInt QrcIntSetI::raiseMin(QrcInt oldMin, QrcInt newMin) {
     QrcInt p = nextBit(pos + 1);
     return p < 0 ? _max + 1 : _min + p;
   }
+  if (!_coll && newMin > oldMin && oldMin >= _min && newMin <= _max) {
+    QrcInt from = oldMin - _min, to = newMin - _min;
+    QrcInt w = from >> 6;
+    if (w == to >> 6) {
+      // Both ends in one word, as in any small domain: one read of it.
+      QrcWord word = _words[w];
+      QrcWord kept = ~QrcWord(0) << (to & 63);
+      QrcWord lost = word & (~QrcWord(0) << (from & 63)) & ~kept;
+      if (lost) _count.set(_manager, _count.getValue() - bitsIn(lost));
+      QrcInt p = (word & kept) ? (w << 6) + __builtin_ctzll(word & kept) : nextBit(to);
+      return p < 0 || p > _max - _min ? _max + 1 : _min + p;
+    }
+  }
   if (newMin > oldMin) {
     QrcInt k = countInPositions(ceilPosition(oldMin), floorPosition(newMin - 1));
     if (k) _count.set(_manager, _count.getValue() - k);
@@ -507,6 +520,19 @@ QrcInt QrcIntSetI::lowerMax(QrcInt oldMax, QrcInt newMax) {
     if (testPosition(pos)) _count.set(_manager, _count.getValue() - 1);
     QrcInt p = previousBit(pos - 1);
     return p < 0 ? _min - 1 : _min + p;
+  }
+  if (!_coll && newMax < oldMax && oldMax <= _max && newMax >= _min) {
+    QrcInt from = newMax - _min, to = oldMax - _min;
+    QrcInt w = from >> 6;
+    if (w == to >> 6) {
+      // Both ends in one word, as in any small domain: one read of it.
+      QrcWord word = _words[w];
+      QrcWord kept = ~QrcWord(0) >> (63 - (from & 63));
+      QrcWord lost = word & (~QrcWord(0) >> (63 - (to & 63))) & ~kept;
+      if (lost) _count.set(_manager, _count.getValue() - bitsIn(lost));
+      QrcInt p = (word & kept) ? (w << 6) + 63 - __builtin_clzll(word & kept) : previousBit(from);
+      return p < 0 ? _min - 1 : _min + p;
+    }
   }
   if (newMax < oldMax) {
     QrcInt k = countInPositions(ceilPosition(newMax + 1), floorPosition(oldMax));

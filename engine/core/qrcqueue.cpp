@@ -165,11 +165,6 @@ void QrcPropagationQueueI::queueForPosting(QrcConstraintI* ct) {
   append(_posting[p], ct);
 }
 
-void QrcPropagationQueueI::leave() {
-  --_nesting;
-  startDrain();
-}
-
 int QrcPropagationQueueI::firstNonEmptyPostingLevel() const {
   for (int i = 0; i < Levels; ++i)
     if (!_posting[i].empty()) return i;

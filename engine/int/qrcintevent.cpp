@@ -102,12 +102,18 @@ QRC_INT_HOOK1(notifySetMaxEnd, notifyIntVarSetMaxEnd)
 #undef QRC_INT_HOOK1
 #undef QRC_INT_HOOK2
 
-// A variable nothing is built over has no parent cache to drop.
+// Parents whose cached bounds are already stale (all of them, mostly, or
+// none at all) have no cache to drop: the walk starts only for a fresh one.
 static inline void invalidateParentsOf(QrcIntExpI* x) {
-  if (x->getParents())
-    x->invalidateParents();
-  else
-    x->setBoundsStamp(0);
+  x->setBoundsStamp(0);
+  QrcExprI::ParentCell* c = x->getParents();
+  if (!c) return;
+  QrcInt stamp = x->getManager()->getFailStamp();
+  for (; c; c = c->next)
+    if (c->parent->getBoundsStamp() == stamp) {
+      x->invalidateParents();
+      return;
+    }
 }
 
 void QrcIntVarEventHandlerI::notifyBoundsChange(QrcInt newMin, QrcInt newMax) {
