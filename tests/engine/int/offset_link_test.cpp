@@ -210,40 +210,6 @@ TEST(OffsetLinkHarness, ComparisonsThroughAChain) {
   }
 }
 
-// Labels the first unbound variable with its smallest value, else removes it.
-class Label : public QrcGoalI {
- public:
-  Label(QrcManagerI* m, QrcIntVarArrayI* q, QrcIntExpI* x = nullptr, QrcInt v = 0, int mode = 0)
-      : QrcGoalI(m), _q(q), _x(x), _v(v), _mode(mode) {}
-  QrcGoalI* execute() override {
-    if (_mode == 1) {
-      _x->setValue(_v);
-      return nullptr;
-    }
-    if (_mode == 2) {
-      _x->removeValue(_v);
-      return nullptr;
-    }
-    QrcIntExpI* x = nullptr;
-    for (QrcInt i = 0; i < _q->getSize() && !x; ++i)
-      if (!_q->getVar(i)->isBound()) x = _q->getVar(i);
-    if (!x) return nullptr;
-    QrcInt v = x->getMin();
-    QrcGoalI* again = new (_manager) Label(_manager, _q);
-    return new (_manager) QrcOrI(
-        _manager,
-        new (_manager) QrcAndII(_manager, new (_manager) Label(_manager, _q, x, v, 1), again),
-        new (_manager) QrcAndII(_manager, new (_manager) Label(_manager, _q, x, v, 2), again),
-        nullptr);
-  }
-
- private:
-  QrcIntVarArrayI* _q;
-  QrcIntExpI* _x;
-  QrcInt _v;
-  int _mode;
-};
-
 // Solutions and fails of n-queens, diagonals as variables or as expressions.
 std::pair<QrcInt, QrcInt> queens(int n, QrcInt level, bool variables) {
   QrcManager mgr(QrcNoEdit);
@@ -256,7 +222,7 @@ std::pair<QrcInt, QrcInt> queens(int n, QrcInt level, bool variables) {
   mgr.add(QrcAllDiff(up, level));
   mgr.add(QrcAllDiff(down, level));
   QrcManagerI* m = mgr.getImpl();
-  QrcSearch s(mgr, QrcGoal(new (m) Label(m, q.getImpl())));
+  QrcSearch s(mgr, QrcGoal(new (m) LabelArray(m, q.getImpl())));
   QrcInt solutions = 0;
   while (s.next()) ++solutions;
   s.end();
