@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "qro.h"
+#include "spring_model.h"
 #include "qroext.h"
 #include "twin.h"
 
@@ -50,22 +51,6 @@ double since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-void addDesign(QroEnv& env, QroModel& model, QroNumVarArray& x, QroNumVar& F, QroNumVar& N) {
-  x[0] = QroNumVar(env, 0.25, 1.3);
-  x[1] = QroNumVar(env, 0.05, 1.0);
-  model.add(1.0 - (QroPower(x[0], 3.0) * N) / (71785.0 * QroPower(x[1], 4.0)) <= 0.0);
-  QroNumExpr q = 1.0 / (5.108 * QroPower(x[1], 2.0));
-  QroNumExpr c = QroPower(x[1], 3.0);
-  QroNumExpr e = QroPower(x[1], 3.0);
-  QroNumExpr m = 12.566 * (x[0] * e - c);
-  QroNumQuadTermNode t = x[1] * x[0];
-  QroNumExpr v = 4.0 * QroPower(x[0], 4.0) - t;
-  model.add(v / m + q <= 0.0);
-  model.add(1.0 - (140.45 * x[1]) / (QroPower(x[0], 2.0) * N) <= 0.0);
-  model.add((x[0] + x[1]) / 1.5 - 1.0 <= 0.0);
-  model.add(F == (N + 2.0) * x[0] * QroPower(x[1], 2.0));
-}
-
 struct Run {
   double whole = 0, first = 0;
   QrcInt fails = 0, choices = 0, solutions = 0, refused = 0;
@@ -78,11 +63,9 @@ Run designRun() {
   auto t0 = std::chrono::steady_clock::now();
   QroEnv env;
   {
-    QroModel model(env);
-    QroNumVarArray x(env, 2);
-    QroNumVar F(env, 0.0, 0.5), N(env, 2.0, 10.0);
-    addDesign(env, model, x, F, N);
-    QroSolver solver(model, &QrcEdit);
+    SpringModel spring(env);
+    QroNumVarArray& x = spring.x;
+    QroSolver solver(spring.model, &QrcEdit);
     solver.solve(QroGoal(), QroSolver::RestartSearch, 0);
     QroGoal goal =
         QroAndGoal(QroNumDichotomize(env, x[0], 0, 0.0), QroNumDichotomize(env, x[1], 0, 0.0));

@@ -1,8 +1,6 @@
-#include "support/design_model.h"
+#include "spring_model.h"
 
-namespace qrotest {
-
-DesignModel::DesignModel(QroEnv& env) : model(env), x(env, 2), F(env, 0.0, 0.5), N(env, 2.0, 10.0) {
+SpringModel::SpringModel(QroEnv& env) : model(env), x(env, 2), F(env, 0.0, 0.5), N(env, 2.0, 10.0) {
   x[0] = QroNumVar(env, 0.25, 1.3);
   x[1] = QroNumVar(env, 0.05, 1.0);
   {
@@ -55,5 +53,3 @@ DesignModel::DesignModel(QroEnv& env) : model(env), x(env, 2), F(env, 0.0, 0.5),
     model.add(c5);
   }
 }
-
-}  // namespace qrotest
