@@ -345,43 +345,12 @@ TEST_F(IntTest, SaverRestoresTheWholeInterval) {
   EXPECT_EQ(str(x.getImpl()), "[2..4 6..8]");
 }
 
-// Labels x then y in increasing order.
-class LabelXY : public QrcGoalI {
- public:
-  LabelXY(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, QrcInt v = 0, int mode = 0)
-      : QrcGoalI(m), _x(x), _y(y), _v(v), _mode(mode) {}
-  QrcGoalI* execute() override {
-    if (_mode == 1) {
-      _x->setValue(_v);
-      return nullptr;
-    }
-    if (_mode == 2) {
-      _x->removeValue(_v);
-      return nullptr;
-    }
-    QrcIntExpI* x = !_x->isBound() ? _x : (!_y->isBound() ? _y : nullptr);
-    if (!x) return nullptr;
-    QrcGoalI* again = new (_manager) LabelXY(_manager, _x, _y);
-    QrcInt v = x->getMin();
-    return new (_manager) QrcOrI(
-        _manager,
-        new (_manager) QrcAndII(_manager, new (_manager) LabelXY(_manager, x, x, v, 1), again),
-        new (_manager) QrcAndII(_manager, new (_manager) LabelXY(_manager, x, x, v, 2), again),
-        nullptr);
-  }
-
- private:
-  QrcIntExpI* _x;
-  QrcIntExpI* _y;
-  QrcInt _v;
-  int _mode;
-};
-
 TEST_F(IntTest, MinimisingSearchImprovesEachSolution) {
-  QrcIntVar x(mgr, 0, 9), y(mgr, 0, 9);
+  QrcIntVarArray xy(mgr, 2, 0, 9);
+  QrcIntVar x = xy[0], y = xy[1];
   m->add((x + y >= 7).getImpl());
   QrcIntExp obj = x * 3 - y;
-  QrcSearch s(mgr, QrcGoal(new (m) LabelXY(m, x.getImpl(), y.getImpl())));
+  QrcSearch s(mgr, QrcGoal(new (m) LabelArray(m, xy.getImpl())));
   obj.getImpl()->setObjMin(1, 0);
   std::string seen;
   while (s.next()) seen += std::to_string(obj.getMin()) + " ";
