@@ -185,48 +185,69 @@ struct QrcGACTuple {
   QrcInt invalid;
   const QrcInt* values;
   QrcGACValue* supported;  // the values whose support this is
-  QrcGACTuple* nextInvalid;
-  QrcGACTuple** prevInvalid;  // in a restorer's invalidated list; null when in none
-  QrcInt holds;               // frontiers and change records naming it
-  QrcInt number;              // the tuple's number in the set
-  QrcGACEntry entries[1];     // one per position (the values of a predicate tuple follow)
+  QrcInt invalidSlot;      // its place on the stack of invalidated tuples; -1 when on none
+  QrcInt holds;            // frontiers and change records naming it
+  QrcInt number;           // the tuple's number in the set
+  QrcGACEntry entries[1];  // one per position (the values of a predicate tuple follow)
 };
 
 // A value's support and frontier as they stood before a choice point.
 struct QrcGACChange {
-  QrcGACChange* next;
   QrcGACValue* value;
   QrcGACTuple* support;
   QrcGACTuple* frontier;
   QrcInt stamp;
 };
 
+// A stack of plain records in the manager's size-class pools, grown by doubling.
+template <class T>
+struct QrcGACStack {
+  T* items = nullptr;
+  QrcInt top = 0;
+  QrcInt capacity = 0;
+
+  T* push(QrcSizeAllocatorI* pool) {
+    if (top == capacity) grow(pool);
+    return &items[top++];
+  }
+  void grow(QrcSizeAllocatorI* pool) {
+    QrcInt n = capacity ? 2 * capacity : 64;
+    T* bigger = static_cast<T*>(pool->allocateSized(n * static_cast<QrcInt>(sizeof(T))));
+    for (QrcInt i = 0; i < top; ++i) bigger[i] = items[i];
+    if (items) pool->freeSized(items, capacity * static_cast<QrcInt>(sizeof(T)));
+    items = bigger;
+    capacity = n;
+  }
+};
+
 // ---------------------------------------------------------------- goals and demons
 
+// The heights of the constraint's undo stacks when the choice point was entered:
+// what lies above them is undone when search returns past it.
 class QrcRestorerI : public QrcGoalI {
   QROSIMPLECLASS(QrcRestorerI, QrcGoalI)
  public:
-  QrcRestorerI(QrcManagerI* m, QrcGACSchemaI* ct)
-      : QrcGoalI(m), _ct(ct), _invalidated(nullptr), _newlySupported(nullptr), _replaced(nullptr) {}
-  QrcGACTuple** invalidatedHead() { return &_invalidated; }
-  // A change of a value without support goes on the newly supported list.
-  void addChange(QrcGACChange* c) {
-    QrcGACChange** list = c->support ? &_replaced : &_newlySupported;
-    c->next = *list;
-    *list = c;
-  }
+  QrcRestorerI(QrcManagerI* m, QrcGACSchemaI* ct, QrcInt invalidated, QrcInt newlySupported,
+               QrcInt replaced)
+      : QrcGoalI(m),
+        _ct(ct),
+        _invalidated(invalidated),
+        _newlySupported(newlySupported),
+        _replaced(replaced) {}
 
  protected:
   QrcGACSchemaI* _ct;
-  QrcGACTuple* _invalidated;
-  QrcGACChange* _newlySupported;
-  QrcGACChange* _replaced;
+  QrcInt _invalidated;
+  QrcInt _newlySupported;
+  QrcInt _replaced;
 };
 
 class QrcECRestorerI : public QrcRestorerI {
   QROSIMPLECLASS(QrcECRestorerI, QrcRestorerI)
  public:
-  QrcECRestorerI(QrcManagerI* m, QrcGACSchemaI* ct) : QrcRestorerI(m, ct) {}
+  QrcECRestorerI(QrcManagerI* m, QrcGACSchemaI* ct, QrcInt invalidated, QrcInt newlySupported,
+                 QrcInt replaced)
+      : QrcRestorerI(m, ct, invalidated, newlySupported, replaced) {}
   QrcGoalI* execute() override;
 };
 
@@ -292,8 +313,8 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   // domains, searched after the value's frontier; null when none.
   virtual QrcGACTuple* seekSupport(QrcGACValue* value) = 0;
 
-  // Restorer side.
-  void restore(QrcGACTuple** invalidated, QrcGACChange* newlySupported, QrcGACChange* replaced);
+  // Restorer side: undoes what lies above the given stack heights.
+  void restore(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced);
 
  protected:
   // A tuple record over r values kept by the set, linked under each of its values.
@@ -305,7 +326,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void resupport(QrcGACValue* value);
   void setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought);
   void recordChange(QrcGACValue* value);
-  void undoChange(QrcGACChange* c);
+  void undoChange(const QrcGACChange& c);
   void invalidate(QrcGACTuple* t);
   void unlinkEntries(QrcGACTuple* t);
   void linkEntries(QrcGACTuple* t);
@@ -316,6 +337,10 @@ class QrcGACSchemaI : public QrcWLConstraintI {
 
   QrcInt _first;
   QrcGACTuple* _busy;  // the tuple whose values are being resupported: not freed meanwhile
+  // Undo stacks since posting; a freed tuple leaves a null on the invalidated stack.
+  QrcGACStack<QrcGACTuple*> _invalidated;
+  QrcGACStack<QrcGACChange> _newlySupported;
+  QrcGACStack<QrcGACChange> _replaced;
 };
 
 class QrcGACSAllowedI : public QrcGACSchemaI {

@@ -28,11 +28,7 @@ void QrcWLConstraintIVarDomainI::display(std::ostream& os) const {
 }
 
 QrcGoalI* QrcECRestorerI::execute() {
-  QrcGACChange* newly = _newlySupported;
-  QrcGACChange* replaced = _replaced;
-  _newlySupported = nullptr;
-  _replaced = nullptr;
-  _ct->restore(&_invalidated, newly, replaced);
+  _ct->restore(_invalidated, _newlySupported, _replaced);
   return nullptr;
 }
 
@@ -171,7 +167,8 @@ void QrcGACSchemaI::initialise() {
 }
 
 QrcRestorerI* QrcGACSchemaI::makeRestorer() {
-  return new (_manager) QrcECRestorerI(_manager, this);
+  return new (_manager)
+      QrcECRestorerI(_manager, this, _invalidated.top, _newlySupported.top, _replaced.top);
 }
 
 QrcInt QrcGACSchemaI::tupleBytes() const {
@@ -183,8 +180,7 @@ QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
   QrcGACTuple* t = static_cast<QrcGACTuple*>(poolOf(_manager)->allocateSized(tupleBytes()));
   t->invalid = 0;
   t->supported = nullptr;
-  t->nextInvalid = nullptr;
-  t->prevInvalid = nullptr;
+  t->invalidSlot = -1;
   t->holds = 0;
   t->number = number;
   t->values = values;
@@ -243,14 +239,6 @@ void linkSupported(QrcGACValue* v, QrcGACTuple* t) {
   t->supported = v;
 }
 
-void unlinkInvalid(QrcGACTuple* t) {
-  if (!t->prevInvalid) return;
-  *t->prevInvalid = t->nextInvalid;
-  if (t->nextInvalid) t->nextInvalid->prevInvalid = t->prevInvalid;
-  t->nextInvalid = nullptr;
-  t->prevInvalid = nullptr;
-}
-
 }  // namespace
 
 void QrcGACSchemaI::unlinkEntries(QrcGACTuple* t) {
@@ -261,17 +249,14 @@ void QrcGACSchemaI::invalidate(QrcGACTuple* t) {
   if (t->invalid) return;
   t->invalid = 1;
   if (isAtPostPoint()) return;
-  QrcGACTuple** head = _restorer->invalidatedHead();
-  t->nextInvalid = *head;
-  if (t->nextInvalid) t->nextInvalid->prevInvalid = &t->nextInvalid;
-  t->prevInvalid = head;
-  *head = t;
+  t->invalidSlot = _invalidated.top;
+  *_invalidated.push(poolOf(_manager)) = t;
 }
 
 void QrcGACSchemaI::freeIfUnused(QrcGACTuple* t) {
   if (!t || t == _busy || t->supported || t->holds) return;
   unlinkEntries(t);
-  unlinkInvalid(t);
+  if (t->invalidSlot >= 0) _invalidated.items[t->invalidSlot] = nullptr;
   poolOf(_manager)->freeSized(t, tupleBytes());
 }
 
@@ -300,15 +285,13 @@ QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
 
 void QrcGACSchemaI::recordChange(QrcGACValue* value) {
   if (isAtPostPoint() || value->stamp == _currentStamp) return;
-  QrcGACChange* c =
-      static_cast<QrcGACChange*>(poolOf(_manager)->allocateSized(sizeof(QrcGACChange)));
+  QrcGACChange* c = (value->support ? _replaced : _newlySupported).push(poolOf(_manager));
   c->value = value;
   c->support = value->support;
   c->frontier = value->frontier;
   c->stamp = value->stamp;
   if (c->support) ++c->support->holds;
   if (c->frontier) ++c->frontier->holds;
-  _restorer->addChange(c);
 }
 
 void QrcGACSchemaI::setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought) {
@@ -408,7 +391,8 @@ void QrcGACSchemaI::propagate() {
   }
 }
 
-void QrcGACSchemaI::undoChange(QrcGACChange* c) {
+void QrcGACSchemaI::undoChange(const QrcGACChange& change) {
+  const QrcGACChange* c = &change;
   QrcGACValue* value = c->value;
   QrcGACTuple* cur = value->support;
   QrcGACTuple* curFrontier = value->frontier;
@@ -422,29 +406,27 @@ void QrcGACSchemaI::undoChange(QrcGACChange* c) {
   value->frontier = c->frontier;
   if (curFrontier) --curFrontier->holds;
   value->stamp = c->stamp;
-  poolOf(_manager)->freeSized(c, sizeof(QrcGACChange));
   freeIfUnused(cur);
   if (curFrontier != cur) freeIfUnused(curFrontier);
 }
 
-void QrcGACSchemaI::restore(QrcGACTuple** invalidated, QrcGACChange* newlySupported,
-                            QrcGACChange* replaced) {
+void QrcGACSchemaI::restore(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced) {
   _busy = nullptr;
-  while (*invalidated) {
-    QrcGACTuple* t = *invalidated;
-    unlinkInvalid(t);
+  // Latest first, as they were recorded.
+  while (_invalidated.top > invalidated) {
+    QrcGACTuple* t = _invalidated.items[--_invalidated.top];
+    if (!t) continue;
+    t->invalidSlot = -1;
     t->invalid = 0;
     linkEntries(t);
   }
-  while (replaced) {
-    QrcGACChange* next = replaced->next;
-    undoChange(replaced);
-    replaced = next;
+  while (_replaced.top > replaced) {
+    QrcGACChange c = _replaced.items[--_replaced.top];
+    undoChange(c);
   }
-  while (newlySupported) {
-    QrcGACChange* next = newlySupported->next;
-    undoChange(newlySupported);
-    newlySupported = next;
+  while (_newlySupported.top > newlySupported) {
+    QrcGACChange c = _newlySupported.items[--_newlySupported.top];
+    undoChange(c);
   }
 }
 
