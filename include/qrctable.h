@@ -24,6 +24,9 @@
 #ifndef QRC_TABLE_H
 #define QRC_TABLE_H
 
+#include <cstddef>
+#include <cstdint>
+
 #include "qrcconstraint.h"
 #include "qrcint.h"
 #include "qrcintexp.h"
@@ -147,9 +150,9 @@ struct QrcGACValue;
 struct QrcGACTuple;
 
 // One position of a tuple record in the list of the tuples holding its value.
+// The entry of position k is the tuple's k-th: the tuple is found from it.
 struct QrcGACEntry {
   QrcGACValue* value;
-  QrcGACTuple* tuple;
   QrcGACEntry* next;
   QrcGACEntry** prev;  // the pointer to this entry; null while unlinked
 };
@@ -162,33 +165,38 @@ struct QrcGACVar {
   QrcInt first;
   QrcInt count;
   QrcGACValue* values;
-  QrcGACValue* lost;  // values lost and not yet processed
+  QrcGACValue** lost;  // values lost and not yet processed, latest last
+  QrcInt lostCount;
   QrcGACVar* nextPending;
   QrcInt pending;
 };
 
-struct QrcGACValue {
-  QrcGACVar* var;
-  QrcInt value;
+// One cache line: what resupporting reads first comes first.
+struct alignas(64) QrcGACValue {
   QrcGACEntry* containing;  // the valid tuple records holding this value
   QrcGACTuple* support;
+  QrcGACValue* nextSupported;  // in the support's list of the values it supports
+  QrcGACVar* var;
+  QrcInt value;
   QrcGACTuple* frontier;  // where the value's own last search stopped
   QrcInt stamp;           // choice-point stamp of the last change of support or frontier
-  QrcGACValue* nextSupported;
-  QrcGACValue** prevSupported;
-  QrcGACValue* nextLost;
-  QrcInt isLost;
-  QrcInt index;  // allowed tables: the value's index in its column, -1 when no tuple holds it
+  int32_t index;  // allowed tables: the value's index in its column, -1 when no tuple holds it
+  int32_t isLost;
 };
 
 struct QrcGACTuple {
-  QrcInt invalid;
   const QrcInt* values;
-  QrcGACValue* supported;  // the values whose support this is
-  QrcInt invalidSlot;      // its place on the stack of invalidated tuples; -1 when on none
-  QrcInt holds;            // frontiers and change records naming it
-  QrcInt number;           // the tuple's number in the set
-  QrcGACEntry entries[1];  // one per position (the values of a predicate tuple follow)
+  QrcGACValue* supported;  // the values whose support this is, latest first
+  int32_t invalid;
+  int32_t holds;           // frontiers and change records naming it
+  int32_t number;          // the tuple's number in the set
+  int32_t invalidSlot;     // its place on the stack of invalidated tuples; -1 when on none
+  QrcGACEntry entries[1];  // one per position
+
+  static QrcGACTuple* of(QrcGACEntry* e, QrcInt k) {
+    return reinterpret_cast<QrcGACTuple*>(reinterpret_cast<char*>(e - k) -
+                                          offsetof(QrcGACTuple, entries));
+  }
 };
 
 // A value's support and frontier as they stood before a choice point.
@@ -305,7 +313,13 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   QROSIMPLECLASS(QrcGACSchemaI, QrcWLConstraintI)
  public:
   QrcGACSchemaI(QrcManagerI* m, QrcIntVarArrayI* vars)
-      : QrcWLConstraintI(m, vars), _first(0), _busy(nullptr) {}
+      : QrcWLConstraintI(m, vars),
+        _first(0),
+        _busy(nullptr),
+        _tupleStride(0),
+        _freeTuples(nullptr),
+        _chunkNext(nullptr),
+        _chunkEnd(nullptr) {}
   void propagate() override;
   void initialise() override;
   QrcRestorerI* makeRestorer() override;
@@ -332,7 +346,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void linkEntries(QrcGACTuple* t);
   void freeIfUnused(QrcGACTuple* t);
   void processLost(QrcGACValue* value);
-  QrcInt tupleBytes() const;
+  QrcGACTuple* allocateTuple();
   bool inDomain(QrcInt k, QrcInt v) const { return qrcDomainHolds(_records[k].var, v); }
 
   QrcInt _first;
@@ -341,6 +355,11 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   QrcGACStack<QrcGACTuple*> _invalidated;
   QrcGACStack<QrcGACChange> _newlySupported;
   QrcGACStack<QrcGACChange> _replaced;
+  // Tuple records: cache-line aligned, carved from pooled chunks, recycled here.
+  QrcInt _tupleStride;
+  QrcGACTuple* _freeTuples;  // linked through their values field
+  char* _chunkNext;
+  char* _chunkEnd;
 };
 
 class QrcGACSAllowedI : public QrcGACSchemaI {

@@ -11,6 +11,15 @@ QrcSizeAllocatorI* poolOf(QrcManagerI* m) {
   return m->getSizeAllocator();
 }
 
+const QrcInt LineBytes = 64;
+// Tuple records are carved from chunks of this size.
+const QrcInt ChunkBytes = 4000;
+
+void* alignLine(void* p) {
+  return reinterpret_cast<void*>((reinterpret_cast<uintptr_t>(p) + LineBytes - 1) &
+                                 ~static_cast<uintptr_t>(LineBytes - 1));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- demon and restorer
@@ -64,8 +73,8 @@ QrcGACValue* QrcWLConstraintI::findValue(QrcInt k, QrcInt v) const {
 
 void QrcWLConstraintI::clearPending() {
   for (QrcGACVar* r = _pending; r; r = r->nextPending) {
-    for (QrcGACValue* v = r->lost; v; v = v->nextLost) v->isLost = 0;
-    r->lost = nullptr;
+    for (QrcInt i = 0; i < r->lostCount; ++i) r->lost[i]->isLost = 0;
+    r->lostCount = 0;
     r->pending = 0;
   }
   _pending = nullptr;
@@ -81,32 +90,62 @@ void QrcWLConstraintI::enterChoicePoint() {
   _manager->addGroupedReversibleAction(_restorer);
 }
 
+namespace {
+
+// Puts the value records of [a, b] not yet pending on the lost list.
+inline void markLost(QrcGACVar* r, QrcInt a, QrcInt b) {
+  QrcInt i, end;
+  if (r->collection) {
+    i = r->collection->lowerBoundIndex(a);
+    end = r->collection->lowerBoundIndex(b + 1);
+  } else {
+    i = a > r->first ? a - r->first : 0;
+    end = b - r->first + 1 < r->count ? b - r->first + 1 : r->count;
+  }
+  for (; i < end; ++i) {
+    QrcGACValue* value = &r->values[i];
+    if (value->isLost) continue;
+    value->isLost = 1;
+    r->lost[r->lostCount++] = value;
+  }
+}
+
+}  // namespace
+
 void QrcWLConstraintI::lostValues(QrcInt k) {
   enterChoicePoint();
   QrcGACVar* r = &_records[k];
-  // The delta by ranges: only the indexed values inside each are visited.
-  QrcIntVarDeltaIterator it(r->var);
-  QrcInt a, b;
-  bool any = false;
-  while (it.nextRange(a, b)) {
-    QrcInt i, end;
-    if (r->collection) {
-      i = r->collection->lowerBoundIndex(a);
-      end = r->collection->lowerBoundIndex(b + 1);
-    } else {
-      i = a > r->first ? a - r->first : 0;
-      end = b - r->first + 1 < r->count ? b - r->first + 1 : r->count;
-    }
-    for (; i < end; ++i) {
-      QrcGACValue* value = &r->values[i];
-      if (value->isLost) continue;
+  QrcIntExpI* x = r->var;
+  QrcInt before = r->lostCount;
+  const QrcIntSetI* d = x->getDomainSet();
+  QrcInt base, last, end = r->first + r->count - 1;
+  if (!r->collection && d && d->getPlainWords(base, last) && base <= r->first && end <= last &&
+      x->isProcessing()) {
+    // The delta read directly, in the order of the delta iterator: the values
+    // and inner ranges removed, then the members a bound move took (their
+    // bits stay set), low side first.
+    for (const QrcPropagationQueueI::IntCell* c = x->getRemovedValues(); c; c = c->next)
+      markLost(r, c->value, c->value);
+    for (const QrcPropagationQueueI::IntCell* c = x->getRemovedRanges(); c; c = c->next->next)
+      markLost(r, c->value, c->next->value);
+    auto one = [r](QrcInt v) {
+      QrcGACValue* value = &r->values[v - r->first];
+      if (value->isLost) return;
       value->isLost = 1;
-      value->nextLost = r->lost;
-      r->lost = value;
-      any = true;
-    }
+      r->lost[r->lostCount++] = value;
+    };
+    QrcInt lo = x->getOldMin(), hi = x->rawMin() - 1;
+    d->forEachIn(lo > r->first ? lo : r->first, hi < end ? hi : end, one);
+    lo = x->rawMax() + 1;
+    hi = x->getOldMax();
+    d->forEachIn(lo > r->first ? lo : r->first, hi < end ? hi : end, one);
+  } else {
+    // The delta by ranges: only the indexed values inside each are visited.
+    QrcIntVarDeltaIterator it(x);
+    QrcInt a, b;
+    while (it.nextRange(a, b)) markLost(r, a, b);
   }
-  if (!any) return;
+  if (r->lostCount == before) return;
   if (!r->pending) {
     r->pending = 1;
     r->nextPending = _pending;
@@ -141,8 +180,8 @@ void QrcGACSchemaI::initialise() {
     }
     r.first = r.collection ? 0 : x->getMin();
     r.count = r.collection ? r.collection->getSize() : x->getMax() - x->getMin() + 1;
-    r.values = static_cast<QrcGACValue*>(
-        _manager->allocate(static_cast<size_t>(r.count) * sizeof(QrcGACValue)));
+    r.values = static_cast<QrcGACValue*>(alignLine(
+        _manager->allocate(static_cast<size_t>(r.count) * sizeof(QrcGACValue) + LineBytes - 1)));
     for (QrcInt i = 0; i < r.count; ++i) {
       QrcGACValue& v = r.values[i];
       v.var = &r;
@@ -152,16 +191,19 @@ void QrcGACSchemaI::initialise() {
       v.frontier = nullptr;
       v.stamp = _postStamp;
       v.nextSupported = nullptr;
-      v.prevSupported = nullptr;
-      v.nextLost = nullptr;
       v.isLost = 0;
       v.index = -1;
     }
-    r.lost = nullptr;
+    r.lost = static_cast<QrcGACValue**>(
+        _manager->allocate(static_cast<size_t>(r.count) * sizeof(QrcGACValue*)));
+    r.lostCount = 0;
     r.nextPending = nullptr;
     r.pending = 0;
   }
   _first = 1;
+  QrcInt bytes = static_cast<QrcInt>(offsetof(QrcGACTuple, entries)) +
+                 _arity * static_cast<QrcInt>(sizeof(QrcGACEntry));
+  _tupleStride = (bytes + LineBytes - 1) & -LineBytes;
   for (QrcInt k = 0; k < _arity; ++k)
     _records[k].var->whenDomain(new (_manager) QrcWLConstraintIVarDomainI(_manager, this, k));
 }
@@ -171,27 +213,39 @@ QrcRestorerI* QrcGACSchemaI::makeRestorer() {
       QrcECRestorerI(_manager, this, _invalidated.top, _newlySupported.top, _replaced.top);
 }
 
-QrcInt QrcGACSchemaI::tupleBytes() const {
-  return static_cast<QrcInt>(offsetof(QrcGACTuple, entries)) +
-         _arity * static_cast<QrcInt>(sizeof(QrcGACEntry));
+QrcGACTuple* QrcGACSchemaI::allocateTuple() {
+  if (QrcGACTuple* t = _freeTuples) {
+    _freeTuples = reinterpret_cast<QrcGACTuple*>(t->supported);
+    return t;
+  }
+  if (_chunkEnd - _chunkNext < _tupleStride) {
+    QrcInt bytes = ChunkBytes > _tupleStride + LineBytes ? ChunkBytes : _tupleStride + LineBytes;
+    char* raw = static_cast<char*>(poolOf(_manager)->allocateSized(bytes));
+    _chunkNext = static_cast<char*>(alignLine(raw));
+    _chunkEnd = raw + bytes;
+  }
+  QrcGACTuple* t = reinterpret_cast<QrcGACTuple*>(_chunkNext);
+  _chunkNext += _tupleStride;
+  return t;
 }
 
 QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
-  QrcGACTuple* t = static_cast<QrcGACTuple*>(poolOf(_manager)->allocateSized(tupleBytes()));
-  t->invalid = 0;
-  t->supported = nullptr;
-  t->invalidSlot = -1;
-  t->holds = 0;
-  t->number = number;
+  QrcGACTuple* t = allocateTuple();
   t->values = values;
+  t->supported = nullptr;
+  t->invalid = 0;
+  t->holds = 0;
+  t->number = static_cast<int32_t>(number);
+  t->invalidSlot = -1;
   for (QrcInt j = 0; j < _arity; ++j) {
-    QrcGACEntry& e = t->entries[j];
-    e.value = findValue(j, t->values[j]);
-    e.tuple = t;
-    e.next = nullptr;
-    e.prev = nullptr;
+    QrcGACEntry* e = &t->entries[j];
+    e->value = findValue(j, values[j]);
+    QrcGACEntry** head = &e->value->containing;
+    e->next = *head;
+    if (e->next) e->next->prev = &e->next;
+    e->prev = head;
+    *head = e;
   }
-  linkEntries(t);
   return t;
 }
 
@@ -224,18 +278,18 @@ void unlinkEntry(QrcGACEntry* e) {
   e->prev = nullptr;
 }
 
+// A value is on the list of its support, which holds at most one value per position.
 void unlinkSupported(QrcGACValue* v) {
-  if (!v->prevSupported) return;
-  *v->prevSupported = v->nextSupported;
-  if (v->nextSupported) v->nextSupported->prevSupported = v->prevSupported;
+  QrcGACTuple* t = v->support;
+  if (!t) return;
+  QrcGACValue** p = &t->supported;
+  while (*p != v) p = &(*p)->nextSupported;
+  *p = v->nextSupported;
   v->nextSupported = nullptr;
-  v->prevSupported = nullptr;
 }
 
 void linkSupported(QrcGACValue* v, QrcGACTuple* t) {
   v->nextSupported = t->supported;
-  if (v->nextSupported) v->nextSupported->prevSupported = &v->nextSupported;
-  v->prevSupported = &t->supported;
   t->supported = v;
 }
 
@@ -257,14 +311,16 @@ void QrcGACSchemaI::freeIfUnused(QrcGACTuple* t) {
   if (!t || t == _busy || t->supported || t->holds) return;
   unlinkEntries(t);
   if (t->invalidSlot >= 0) _invalidated.items[t->invalidSlot] = nullptr;
-  poolOf(_manager)->freeSized(t, tupleBytes());
+  t->supported = reinterpret_cast<QrcGACValue*>(_freeTuples);
+  _freeTuples = t;
 }
 
 QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
+  QrcInt k = value->var->position;
   QrcGACEntry* e = value->containing;
   while (e) {
     QrcGACEntry* next = e->next;
-    QrcGACTuple* t = e->tuple;
+    QrcGACTuple* t = QrcGACTuple::of(e, k);
     if (isValid(t)) {
       if (e != value->containing) {
         unlinkEntry(e);
@@ -328,8 +384,9 @@ void QrcGACSchemaI::resupport(QrcGACValue* value) {
 }
 
 void QrcGACSchemaI::processLost(QrcGACValue* lost) {
+  QrcInt k = lost->var->position;
   while (lost->containing) {
-    QrcGACTuple* t = lost->containing->tuple;
+    QrcGACTuple* t = QrcGACTuple::of(lost->containing, k);
     invalidate(t);
     unlinkEntries(t);
     _busy = t;
@@ -380,9 +437,8 @@ void QrcGACSchemaI::propagate() {
   // processed, so that after a failure the next choice point clears them.
   while (_pending) {
     QrcGACVar* r = _pending;
-    while (r->lost) {
-      QrcGACValue* value = r->lost;
-      r->lost = value->nextLost;
+    while (r->lostCount) {
+      QrcGACValue* value = r->lost[--r->lostCount];
       value->isLost = 0;
       processLost(value);
     }
