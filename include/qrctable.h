@@ -316,6 +316,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
       : QrcWLConstraintI(m, vars),
         _first(0),
         _busy(nullptr),
+        _domains(nullptr),
         _tupleStride(0),
         _freeTuples(nullptr),
         _chunkNext(nullptr),
@@ -340,18 +341,26 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void resupport(QrcGACValue* value);
   void setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought);
   void recordChange(QrcGACValue* value);
-  void undoChange(const QrcGACChange& c);
+  inline void undoChange(const QrcGACChange& c);
   void invalidate(QrcGACTuple* t);
   void unlinkEntries(QrcGACTuple* t);
   void linkEntries(QrcGACTuple* t);
-  void freeIfUnused(QrcGACTuple* t);
+  // Frees a tuple record that nothing names any more.
+  void freeIfUnused(QrcGACTuple* t) {
+    if (t && t != _busy && !t->supported && !t->holds) freeTuple(t);
+  }
+  void freeTuple(QrcGACTuple* t);
   void processLost(QrcGACValue* value);
   QrcGACTuple* allocateTuple();
+  // The domains as they stand, read again after each removal: propagation
+  // tests membership through them.
+  void readDomains();
   bool inDomain(QrcInt k, QrcInt v) const { return qrcDomainHolds(_records[k].var, v); }
 
   QrcInt _first;
   QrcGACTuple* _busy;  // the tuple whose values are being resupported: not freed meanwhile
   // Undo stacks since posting; a freed tuple leaves a null on the invalidated stack.
+  QrcDomainProbe* _domains;
   QrcGACStack<QrcGACTuple*> _invalidated;
   QrcGACStack<QrcGACChange> _newlySupported;
   QrcGACStack<QrcGACChange> _replaced;

@@ -200,6 +200,8 @@ void QrcGACSchemaI::initialise() {
     r.nextPending = nullptr;
     r.pending = 0;
   }
+  _domains = static_cast<QrcDomainProbe*>(
+      _manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcDomainProbe)));
   _first = 1;
   QrcInt bytes = static_cast<QrcInt>(offsetof(QrcGACTuple, entries)) +
                  _arity * static_cast<QrcInt>(sizeof(QrcGACEntry));
@@ -252,7 +254,7 @@ QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
 bool QrcGACSchemaI::isValid(const QrcGACTuple* t) const {
   if (t->invalid) return false;
   for (QrcInt j = 0; j < _arity; ++j)
-    if (!inDomain(j, t->values[j])) return false;
+    if (!_domains[j].holds(t->values[j])) return false;
   return true;
 }
 
@@ -307,8 +309,7 @@ void QrcGACSchemaI::invalidate(QrcGACTuple* t) {
   *_invalidated.push(poolOf(_manager)) = t;
 }
 
-void QrcGACSchemaI::freeIfUnused(QrcGACTuple* t) {
-  if (!t || t == _busy || t->supported || t->holds) return;
+void QrcGACSchemaI::freeTuple(QrcGACTuple* t) {
   unlinkEntries(t);
   if (t->invalidSlot >= 0) _invalidated.items[t->invalidSlot] = nullptr;
   t->supported = reinterpret_cast<QrcGACValue*>(_freeTuples);
@@ -381,6 +382,7 @@ void QrcGACSchemaI::resupport(QrcGACValue* value) {
     return;
   }
   value->var->var->removeValue(value->value);
+  readDomains();
 }
 
 void QrcGACSchemaI::processLost(QrcGACValue* lost) {
@@ -393,7 +395,7 @@ void QrcGACSchemaI::processLost(QrcGACValue* lost) {
     QrcGACValue* s = t->supported;
     while (s) {
       QrcGACValue* next = s->nextSupported;
-      if (inDomain(s->var->position, s->value)) resupport(s);
+      if (_domains[s->var->position].holds(s->value)) resupport(s);
       s = next;
     }
     _busy = nullptr;
@@ -415,8 +417,13 @@ void QrcGACSchemaI::processLost(QrcGACValue* lost) {
   }
 }
 
+void QrcGACSchemaI::readDomains() {
+  for (QrcInt j = 0; j < _arity; ++j) _domains[j].read(_records[j].var);
+}
+
 void QrcGACSchemaI::propagate() {
   enterChoicePoint();
+  readDomains();
   _busy = nullptr;
   if (_first) {
     clearPending();
@@ -447,7 +454,7 @@ void QrcGACSchemaI::propagate() {
   }
 }
 
-void QrcGACSchemaI::undoChange(const QrcGACChange& change) {
+inline void QrcGACSchemaI::undoChange(const QrcGACChange& change) {
   const QrcGACChange* c = &change;
   QrcGACValue* value = c->value;
   QrcGACTuple* cur = value->support;
@@ -471,6 +478,12 @@ void QrcGACSchemaI::restore(QrcInt invalidated, QrcInt newlySupported, QrcInt re
   // Latest first, as they were recorded.
   while (_invalidated.top > invalidated) {
     QrcGACTuple* t = _invalidated.items[--_invalidated.top];
+    // The next one's record is read while this one's entries are linked.
+    if (_invalidated.top > invalidated) {
+      const char* next = reinterpret_cast<const char*>(_invalidated.items[_invalidated.top - 1]);
+      __builtin_prefetch(next);
+      __builtin_prefetch(next + LineBytes);
+    }
     if (!t) continue;
     t->invalidSlot = -1;
     t->invalid = 0;
