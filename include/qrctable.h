@@ -294,7 +294,8 @@ class QrcWLConstraintI : public QrcConstraintI {
 
  protected:
   // Starts a new restorer when a choice point was set since the last wake.
-  void enterChoicePoint();
+  inline void enterChoicePoint();
+  void startChoicePoint(QrcInt stamp);
   void clearPending();
   // No choice point since posting: changes are never undone.
   bool isAtPostPoint() const { return _currentStamp == _postStamp; }

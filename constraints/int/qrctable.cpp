@@ -80,14 +80,17 @@ void QrcWLConstraintI::clearPending() {
   _pending = nullptr;
 }
 
-void QrcWLConstraintI::enterChoicePoint() {
-  QrcInt stamp = _manager->getStamp();
-  if (stamp == _currentStamp) return;
+void QrcWLConstraintI::startChoicePoint(QrcInt stamp) {
   // Values pending from a branch that failed are back in their domains.
   _currentStamp = stamp;
   clearPending();
   _restorer = makeRestorer();
   _manager->addGroupedReversibleAction(_restorer);
+}
+
+inline void QrcWLConstraintI::enterChoicePoint() {
+  QrcInt stamp = _manager->getStamp();
+  if (stamp != _currentStamp) startChoicePoint(stamp);
 }
 
 namespace {
@@ -119,14 +122,15 @@ void QrcWLConstraintI::lostValues(QrcInt k) {
   QrcInt before = r->lostCount;
   const QrcIntSetI* d = x->getDomainSet();
   QrcInt base, last, end = r->first + r->count - 1;
+  QrcIntVarEventHandlerI* h = x->getIntHandler();
   if (!r->collection && d && d->getPlainWords(base, last) && base <= r->first && end <= last &&
       x->isProcessing()) {
     // The delta read directly, in the order of the delta iterator: the values
     // and inner ranges removed, then the members a bound move took (their
     // bits stay set), low side first.
-    for (const QrcPropagationQueueI::IntCell* c = x->getRemovedValues(); c; c = c->next)
+    for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next)
       markLost(r, c->value, c->value);
-    for (const QrcPropagationQueueI::IntCell* c = x->getRemovedRanges(); c; c = c->next->next)
+    for (const QrcPropagationQueueI::IntCell* c = h->getRemovedRanges(); c; c = c->next->next)
       markLost(r, c->value, c->next->value);
     auto one = [r](QrcInt v) {
       QrcGACValue* value = &r->values[v - r->first];
@@ -134,10 +138,10 @@ void QrcWLConstraintI::lostValues(QrcInt k) {
       value->isLost = 1;
       r->lost[r->lostCount++] = value;
     };
-    QrcInt lo = x->getOldMin(), hi = x->rawMin() - 1;
+    QrcInt lo = h->_oldMin, hi = x->rawMin() - 1;
     d->forEachIn(lo > r->first ? lo : r->first, hi < end ? hi : end, one);
     lo = x->rawMax() + 1;
-    hi = x->getOldMax();
+    hi = h->_oldMax;
     d->forEachIn(lo > r->first ? lo : r->first, hi < end ? hi : end, one);
   } else {
     // The delta by ranges: only the indexed values inside each are visited.
