@@ -318,6 +318,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
         _first(0),
         _busy(nullptr),
         _domains(nullptr),
+        _freeRestorers(nullptr),
         _tupleStride(0),
         _freeTuples(nullptr),
         _chunkNext(nullptr),
@@ -325,6 +326,8 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void propagate() override;
   void initialise() override;
   QrcRestorerI* makeRestorer() override;
+  // A restorer that ran: its memory serves the next one.
+  void recycle(QrcRestorerI* r);
   // A new tuple record holding the value whose values all lie in their
   // domains, searched after the value's frontier; null when none.
   virtual QrcGACTuple* seekSupport(QrcGACValue* value) = 0;
@@ -362,6 +365,10 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   QrcGACTuple* _busy;  // the tuple whose values are being resupported: not freed meanwhile
   // Undo stacks since posting; a freed tuple leaves a null on the invalidated stack.
   QrcDomainProbe* _domains;
+  struct FreeRestorer {
+    FreeRestorer* nextFree;
+  };
+  FreeRestorer* _freeRestorers;
   QrcGACStack<QrcGACTuple*> _invalidated;
   QrcGACStack<QrcGACChange> _newlySupported;
   QrcGACStack<QrcGACChange> _replaced;

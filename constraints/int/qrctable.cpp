@@ -38,6 +38,7 @@ void QrcWLConstraintIVarDomainI::display(std::ostream& os) const {
 
 QrcGoalI* QrcECRestorerI::execute() {
   _ct->restore(_invalidated, _newlySupported, _replaced);
+  _ct->recycle(this);
   return nullptr;
 }
 
@@ -215,8 +216,20 @@ void QrcGACSchemaI::initialise() {
 }
 
 QrcRestorerI* QrcGACSchemaI::makeRestorer() {
-  return new (_manager)
+  // Restorers live in the pools, not on the heap, and are taken again once run.
+  void* place = _freeRestorers;
+  if (place)
+    _freeRestorers = _freeRestorers->nextFree;
+  else
+    place = poolOf(_manager)->allocateSized(sizeof(QrcECRestorerI));
+  return ::new (place)
       QrcECRestorerI(_manager, this, _invalidated.top, _newlySupported.top, _replaced.top);
+}
+
+void QrcGACSchemaI::recycle(QrcRestorerI* r) {
+  FreeRestorer* f = ::new (static_cast<void*>(r)) FreeRestorer;
+  f->nextFree = _freeRestorers;
+  _freeRestorers = f;
 }
 
 QrcGACTuple* QrcGACSchemaI::allocateTuple() {
