@@ -317,7 +317,6 @@ class QrcGACSchemaI : public QrcWLConstraintI {
       : QrcWLConstraintI(m, vars),
         _first(0),
         _busy(nullptr),
-        _domains(nullptr),
         _freeRestorers(nullptr),
         _tupleStride(0),
         _freeTuples(nullptr),
@@ -356,15 +355,11 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void freeTuple(QrcGACTuple* t);
   void processLost(QrcGACValue* value);
   QrcGACTuple* allocateTuple();
-  // The domains as they stand, read again after each removal: propagation
-  // tests membership through them.
-  void readDomains();
   bool inDomain(QrcInt k, QrcInt v) const { return qrcDomainHolds(_records[k].var, v); }
 
   QrcInt _first;
   QrcGACTuple* _busy;  // the tuple whose values are being resupported: not freed meanwhile
   // Undo stacks since posting; a freed tuple leaves a null on the invalidated stack.
-  QrcDomainProbe* _domains;
   struct FreeRestorer {
     FreeRestorer* nextFree;
   };

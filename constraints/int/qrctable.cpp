@@ -205,8 +205,6 @@ void QrcGACSchemaI::initialise() {
     r.nextPending = nullptr;
     r.pending = 0;
   }
-  _domains = static_cast<QrcDomainProbe*>(
-      _manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcDomainProbe)));
   _first = 1;
   QrcInt bytes = static_cast<QrcInt>(offsetof(QrcGACTuple, entries)) +
                  _arity * static_cast<QrcInt>(sizeof(QrcGACEntry));
@@ -271,7 +269,7 @@ QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
 bool QrcGACSchemaI::isValid(const QrcGACTuple* t) const {
   if (t->invalid) return false;
   for (QrcInt j = 0; j < _arity; ++j)
-    if (!_domains[j].holds(t->values[j])) return false;
+    if (!inDomain(j, t->values[j])) return false;
   return true;
 }
 
@@ -399,7 +397,6 @@ void QrcGACSchemaI::resupport(QrcGACValue* value) {
     return;
   }
   value->var->var->removeValue(value->value);
-  readDomains();
 }
 
 void QrcGACSchemaI::processLost(QrcGACValue* lost) {
@@ -412,7 +409,7 @@ void QrcGACSchemaI::processLost(QrcGACValue* lost) {
     QrcGACValue* s = t->supported;
     while (s) {
       QrcGACValue* next = s->nextSupported;
-      if (_domains[s->var->position].holds(s->value)) resupport(s);
+      if (qrcDomainHolds(s->var->var, s->value)) resupport(s);
       s = next;
     }
     _busy = nullptr;
@@ -434,13 +431,8 @@ void QrcGACSchemaI::processLost(QrcGACValue* lost) {
   }
 }
 
-void QrcGACSchemaI::readDomains() {
-  for (QrcInt j = 0; j < _arity; ++j) _domains[j].read(_records[j].var);
-}
-
 void QrcGACSchemaI::propagate() {
   enterChoicePoint();
-  readDomains();
   _busy = nullptr;
   if (_first) {
     clearPending();
