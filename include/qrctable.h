@@ -10,10 +10,11 @@
 // also keeps its frontier, the tuple its own last search stopped at: every
 // candidate before it was refused, so the next search starts after it.
 //
-// Tuple records and change records live in the manager's size-class pools,
-// not on the trail: each choice point at which the constraint wakes gets one
-// restorer goal, run when search returns past it, that puts back the tuples
-// invalidated and the supports and frontiers changed since.
+// Tuple records live in chunks of the manager's size-class pools, recycled by
+// the constraint, not on the trail; the tuples invalidated and the supports
+// and frontiers changed are pushed on undo stacks. Each choice point at which
+// the constraint wakes gets one restorer goal holding the stacks' heights, run
+// when search returns past it, that undoes what lies above them.
 //
 // Forbidden tables and predicates keep their supports by runs of values
 // instead (see QrcGACSPredicateI), so that they follow the tuples and the
@@ -359,17 +360,18 @@ class QrcGACSchemaI : public QrcWLConstraintI {
 
   QrcInt _first;
   QrcGACTuple* _busy;  // the tuple whose values are being resupported: not freed meanwhile
-  // Undo stacks since posting; a freed tuple leaves a null on the invalidated stack.
+  // Restorers that ran, to be taken again.
   struct FreeRestorer {
     FreeRestorer* nextFree;
   };
   FreeRestorer* _freeRestorers;
+  // Undo stacks since posting; a freed tuple leaves a null on the invalidated stack.
   QrcGACStack<QrcGACTuple*> _invalidated;
   QrcGACStack<QrcGACChange> _newlySupported;
   QrcGACStack<QrcGACChange> _replaced;
   // Tuple records: cache-line aligned, carved from pooled chunks, recycled here.
   QrcInt _tupleStride;
-  QrcGACTuple* _freeTuples;  // linked through their values field
+  QrcGACTuple* _freeTuples;  // linked through their supported field
   char* _chunkNext;
   char* _chunkEnd;
 };

@@ -89,7 +89,7 @@ void QrcWLConstraintI::startChoicePoint(QrcInt stamp) {
   _manager->addGroupedReversibleAction(_restorer);
 }
 
-inline void QrcWLConstraintI::enterChoicePoint() {
+void QrcWLConstraintI::enterChoicePoint() {
   QrcInt stamp = _manager->getStamp();
   if (stamp != _currentStamp) startChoicePoint(stamp);
 }
@@ -463,7 +463,7 @@ void QrcGACSchemaI::propagate() {
   }
 }
 
-inline void QrcGACSchemaI::undoChange(const QrcGACChange& change) {
+void QrcGACSchemaI::undoChange(const QrcGACChange& change) {
   const QrcGACChange* c = &change;
   QrcGACValue* value = c->value;
   QrcGACTuple* cur = value->support;
