@@ -338,7 +338,8 @@ class QrcGACSchemaI : public QrcWLConstraintI {
  protected:
   // A tuple record over r values kept by the set, linked under each of its values.
   QrcGACTuple* newTuple(const QrcInt* values, QrcInt number);
-  bool isValid(const QrcGACTuple* t) const;
+  // Whether the tuple is valid, its value at position k known to lie in its domain.
+  bool isValid(const QrcGACTuple* t, QrcInt k) const;
   // The first valid tuple among those holding the value; the others met are invalidated.
   QrcGACTuple* findValid(QrcGACValue* value);
   // Looks for a new support, else removes the value.

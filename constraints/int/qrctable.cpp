@@ -266,10 +266,11 @@ QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
   return t;
 }
 
-bool QrcGACSchemaI::isValid(const QrcGACTuple* t) const {
+bool QrcGACSchemaI::isValid(const QrcGACTuple* t, QrcInt k) const {
   if (t->invalid) return false;
+  const QrcInt* values = t->values;
   for (QrcInt j = 0; j < _arity; ++j)
-    if (!inDomain(j, t->values[j])) return false;
+    if (j != k && !inDomain(j, values[j])) return false;
   return true;
 }
 
@@ -337,7 +338,8 @@ QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
   while (e) {
     QrcGACEntry* next = e->next;
     QrcGACTuple* t = QrcGACTuple::of(e, k);
-    if (isValid(t)) {
+    // The value is in its domain: its own position needs no test.
+    if (isValid(t, k)) {
       if (e != value->containing) {
         unlinkEntry(e);
         e->next = value->containing;
