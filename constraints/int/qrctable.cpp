@@ -274,13 +274,25 @@ bool QrcGACSchemaI::isValid(const QrcGACTuple* t, QrcInt k) const {
   return true;
 }
 
+namespace {
+
+// The neighbour's back link, or a spare one at the end of a list: whether a
+// list ends here is data, not a branch to predict.
+inline QrcGACEntry*** backLink(QrcGACEntry* next, QrcGACEntry*** spare) {
+  return next ? &next->prev : spare;
+}
+
+}  // namespace
+
 void QrcGACSchemaI::linkEntries(QrcGACTuple* t) {
+  QrcGACEntry** spare;
   for (QrcInt j = 0; j < _arity; ++j) {
     QrcGACEntry* e = &t->entries[j];
     if (e->prev) continue;
     QrcGACEntry** head = &e->value->containing;
-    e->next = *head;
-    if (e->next) e->next->prev = &e->next;
+    QrcGACEntry* next = *head;
+    e->next = next;
+    *backLink(next, &spare) = &e->next;
     e->prev = head;
     *head = e;
   }
@@ -290,8 +302,10 @@ namespace {
 
 void unlinkEntry(QrcGACEntry* e) {
   if (!e->prev) return;
-  *e->prev = e->next;
-  if (e->next) e->next->prev = e->prev;
+  QrcGACEntry** spare;
+  QrcGACEntry* next = e->next;
+  *e->prev = next;
+  *backLink(next, &spare) = e->prev;
   e->next = nullptr;
   e->prev = nullptr;
 }
