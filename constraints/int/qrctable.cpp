@@ -268,9 +268,12 @@ QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
 
 bool QrcGACSchemaI::isValid(const QrcGACTuple* t, QrcInt k) const {
   if (t->invalid) return false;
+  // The other positions from k + 1 round: as many each time, no test of k.
   const QrcInt* values = t->values;
-  for (QrcInt j = 0; j < _arity; ++j)
-    if (j != k && !inDomain(j, values[j])) return false;
+  for (QrcInt n = 1, j = k; n < _arity; ++n) {
+    j = j + 1 == _arity ? 0 : j + 1;
+    if (!inDomain(j, values[j])) return false;
+  }
   return true;
 }
 
