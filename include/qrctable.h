@@ -330,7 +330,9 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
         _masks(nullptr),
         _ranks(nullptr),
         _ranksRead(0),
-        _masked(false) {}
+        _masked(false),
+        _sorted(nullptr),
+        _rankMasked(false) {}
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   void initialise() override;
   QrcGACTuple* seekSupport(QrcGACValue* value) override;
@@ -355,20 +357,49 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   }
   // Tuples go by number; a position in a (column, value) list by slot.
   QrcGACTuple* seekInBits(QrcGACValue* value, QrcInt p);
-  QrcInt jumpMode1(QrcInt t, QrcInt k, QrcInt v, QrcInt vIndex);
-  QrcInt jumpMode2(QrcInt failed, QrcInt k, QrcInt v, QrcInt end);
-  QrcInt probe(QrcInt c, QrcInt k, QrcInt target, QrcInt& cur, QrcInt end);
+  // Modes 1 and 2 read the set's rows, values by rank (T the rows' element
+  // type); Masked: the domains are read as rank masks, column by column when
+  // first needed, else by the probes.
+  template <typename T, bool Masked>
+  QrcGACTuple* seekInRows(QrcInt k, QrcInt vRank, QrcInt p, QrcInt end);
+  template <typename T, bool Masked>
+  QrcInt jumpMode1(QrcInt t, QrcInt k, QrcInt vRank);
+  template <typename T, bool Masked>
+  QrcInt jumpMode2(QrcInt failed, QrcInt k, QrcInt vRank, QrcInt end);
+  template <typename T, bool Masked>
+  QrcInt probe(QrcInt c, QrcInt k, QrcInt vRank, QrcInt target, QrcInt& cur, QrcInt end);
+  // Whether the rank-th smallest value of column c lies in x[c]'s domain.
+  template <bool Masked>
+  bool holdsRank(QrcInt c, QrcInt rank) {
+    if (Masked) return (rankMask(c) >> rank) & 1;
+    return _probes[c].holds(_sorted[c][rank]);
+  }
+  // Whether the ranks of a row lie in their domains, position k aside.
+  template <typename T, bool Masked>
+  bool holdsRanks(const T* ranks, QrcInt k) {
+    for (QrcInt j = 0; j < _arity; ++j)
+      if (j != k && !holdsRank<Masked>(j, ranks[j])) return false;
+    return true;
+  }
+  // The domain of x[c] by the ranks of the column's values, read once per search.
+  QrcUInt rankMask(QrcInt c) {
+    if (!(_ranksRead >> c & 1)) readRanks(c);
+    return _ranks[c];
+  }
+  void readRanks(QrcInt c);
 
   QrcTupleSetI* _set;
   const QrcInt* _values;  // the set's values by tuple number
   const int32_t* _slots;  // the set's slots by tuple number and column
   QrcDomainProbe* _probes;
   QrcUInt* _masks;  // per position, when _masked: bit i for lo + i in the domain
-  // Per position: mode 0, bit r for the column's r-th smallest value in the
-  // domain; mode 1, bit i for its value index i, read when bit c of _ranksRead is set.
+  // Per position: bit r for the column's r-th smallest value in the domain;
+  // modes 1 and 2 read column c when bit c of _ranksRead is clear.
   QrcUInt* _ranks;
   QrcUInt _ranksRead;
   bool _masked;
+  const QrcInt** _sorted;  // per position, the column's values in increasing order
+  bool _rankMasked;        // every column has at most 64 values, and at most 64 positions
 };
 
 // Not in the set.
