@@ -329,7 +329,6 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
         _probes(nullptr),
         _masks(nullptr),
         _ranks(nullptr),
-        _ranksRead(0),
         _masked(false),
         _sorted(nullptr),
         _rankMasked(false) {}
@@ -360,18 +359,26 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   // Modes 1 and 2 read the set's rows, values by rank (T the rows' element
   // type); Masked: the domains are read as rank masks, column by column when
   // first needed, else by the probes.
+  template <typename T>
+  struct Rows {
+    const T* rows;  // by tuple number
+    QrcInt stride;
+    const T* slots;  // mode 2: the slot rows of the searched column
+    QrcInt count;
+  };
   template <typename T, bool Masked>
   QrcGACTuple* seekInRows(QrcInt k, QrcInt vRank, QrcInt p, QrcInt end);
   template <typename T, bool Masked>
-  QrcInt jumpMode1(QrcInt t, QrcInt k, QrcInt vRank);
+  QrcInt jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank);
   template <typename T, bool Masked>
-  QrcInt jumpMode2(QrcInt failed, QrcInt k, QrcInt vRank, QrcInt end);
+  QrcInt jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank, QrcInt end);
   template <typename T, bool Masked>
-  QrcInt probe(QrcInt c, QrcInt k, QrcInt vRank, QrcInt target, QrcInt& cur, QrcInt end);
+  QrcInt probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcInt vRank, QrcInt target, QrcInt& cur,
+               QrcInt end);
   // Whether the rank-th smallest value of column c lies in x[c]'s domain.
   template <bool Masked>
   bool holdsRank(QrcInt c, QrcInt rank) {
-    if (Masked) return (rankMask(c) >> rank) & 1;
+    if (Masked) return (_ranks[c] >> rank) & 1;
     return _probes[c].holds(_sorted[c][rank]);
   }
   // Whether the ranks of a row lie in their domains, position k aside.
@@ -381,11 +388,7 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
       if (j != k && !holdsRank<Masked>(j, ranks[j])) return false;
     return true;
   }
-  // The domain of x[c] by the ranks of the column's values, read once per search.
-  QrcUInt rankMask(QrcInt c) {
-    if (!(_ranksRead >> c & 1)) readRanks(c);
-    return _ranks[c];
-  }
+  // The domain of x[c] by the ranks of the column's values, into _ranks[c].
   void readRanks(QrcInt c);
 
   QrcTupleSetI* _set;
@@ -394,9 +397,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcDomainProbe* _probes;
   QrcUInt* _masks;  // per position, when _masked: bit i for lo + i in the domain
   // Per position: bit r for the column's r-th smallest value in the domain;
-  // modes 1 and 2 read column c when bit c of _ranksRead is clear.
+  // read at the start of a search.
   QrcUInt* _ranks;
-  QrcUInt _ranksRead;
   bool _masked;
   const QrcInt** _sorted;  // per position, the column's values in increasing order
   bool _rankMasked;        // every column has at most 64 values, and at most 64 positions

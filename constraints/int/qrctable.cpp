@@ -507,7 +507,8 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
     QrcInt vRank = col.rank[value->index];
     QrcInt bytes = _set->getRowBytes();
     if (_rankMasked) {
-      _ranksRead = 0;
+      for (QrcInt j = 0; j < _arity; ++j)
+        if (j != k) readRanks(j);
       if (bytes == 1) return seekInRows<uint8_t, true>(k, vRank, p, end);
       if (bytes == 2) return seekInRows<uint16_t, true>(k, vRank, p, end);
       return seekInRows<uint32_t, true>(k, vRank, p, end);
@@ -626,23 +627,26 @@ void QrcGACSAllowedI::readRanks(QrcInt c) {
       if (qrcDomainHolds(x, col.sortedValues[r])) m |= QrcUInt(1) << r;
     _ranks[c] = m;
   }
-  _ranksRead |= QrcUInt(1) << c;
 }
 
 template <typename T, bool Masked>
 QrcGACTuple* QrcGACSAllowedI::seekInRows(QrcInt k, QrcInt vRank, QrcInt p, QrcInt end) {
-  const T* rows = static_cast<const T*>(_set->getRows());
+  Rows<T> in;
+  in.rows = static_cast<const T*>(_set->getRows());
+  in.stride = _set->getRowStride();
+  in.count = _set->getCount();
   QrcInt t;
   if (_set->getStorageMode() == 1) {
+    in.slots = nullptr;
     // A jump stops only where every value lies in its domain.
     t = _set->getColumn(k).slotTuple[p];
-    if (!holdsRanks<T, Masked>(rows + t * _set->getRowStride(), k))
-      t = jumpMode1<T, Masked>(t, k, vRank);
+    if (!holdsRanks<T, Masked>(in.rows + t * in.stride, k))
+      t = jumpMode1<T, Masked>(in, t, k, vRank);
     return t < 0 ? nullptr : newTuple(_values + t * _arity, t);
   }
-  const T* slots = static_cast<const T*>(_set->getSlotRows(k));
-  for (; p >= 0; p = jumpMode2<T, Masked>(p, k, vRank, end)) {
-    const T* slot = slots + p * (_arity + 1);
+  in.slots = static_cast<const T*>(_set->getSlotRows(k));
+  for (; p >= 0; p = jumpMode2<T, Masked>(in, p, k, vRank, end)) {
+    const T* slot = in.slots + p * (_arity + 1);
     if (holdsRanks<T, Masked>(slot + 1, k)) {
       t = slot[0];
       return newTuple(_values + t * _arity, t);
@@ -655,10 +659,10 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(QrcInt k, QrcInt vRank, QrcInt p, QrcIn
 // domain: at each position whose value left its domain, the nearest newer
 // tuple holding a domain value there, then the nearest holding v at k.
 template <typename T, bool Masked>
-QrcInt QrcGACSAllowedI::jumpMode1(QrcInt t, QrcInt k, QrcInt vRank) {
+QrcInt QrcGACSAllowedI::jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank) {
   const QrcUInt none = static_cast<T>(~T(0));
-  const T* rows = static_cast<const T*>(_set->getRows());
-  QrcInt stride = _set->getRowStride(), width = _set->getWidth(), a = _arity;
+  const T* rows = in.rows;
+  QrcInt stride = in.stride, width = _set->getWidth(), a = _arity;
   QrcInt vCell = a + k * width + vRank;
   const T* row = rows + t * stride;
   for (;;) {
@@ -669,7 +673,7 @@ QrcInt QrcGACSAllowedI::jumpMode1(QrcInt t, QrcInt k, QrcInt vRank) {
       // Numbers grow with age reversed: the smallest is the nearest.
       QrcUInt best = none;
       if (Masked) {
-        for (QrcUInt m = rankMask(c); m; m &= m - 1) {
+        for (QrcUInt m = _ranks[c]; m; m &= m - 1) {
           QrcUInt n = next[__builtin_ctzll(m)];
           best = n < best ? n : best;
         }
@@ -696,13 +700,13 @@ QrcInt QrcGACSAllowedI::jumpMode1(QrcInt t, QrcInt k, QrcInt vRank) {
 // at c; cur walks the slots of the (k, v) list up to end and no support lies
 // between the target and cur. -1 when no tuple remains.
 template <typename T, bool Masked>
-QrcInt QrcGACSAllowedI::probe(QrcInt c, QrcInt k, QrcInt vRank, QrcInt target, QrcInt& cur,
-                              QrcInt end) {
+inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcInt vRank,
+                                     QrcInt target, QrcInt& cur, QrcInt end) {
   const QrcInt none = static_cast<T>(~T(0));
-  const T* rows = static_cast<const T*>(_set->getRows());
-  const T* slots = static_cast<const T*>(_set->getSlotRows(k));
-  QrcInt a = _arity, stride = _set->getRowStride(), slotStride = a + 1;
-  QrcInt count = _set->getCount();
+  const T* rows = in.rows;
+  const T* slots = in.slots;
+  QrcInt a = _arity, stride = in.stride, slotStride = a + 1;
+  QrcInt count = in.count;
   const T* slot = slots + cur * slotStride;
   QrcInt n = slot[0];
   if (n >= target && holdsRank<Masked>(c, slot[1 + c])) return n;
@@ -740,12 +744,13 @@ QrcInt QrcGACSAllowedI::probe(QrcInt c, QrcInt k, QrcInt vRank, QrcInt target, Q
 }
 
 template <typename T, bool Masked>
-QrcInt QrcGACSAllowedI::jumpMode2(QrcInt failed, QrcInt k, QrcInt vRank, QrcInt end) {
+QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank,
+                                  QrcInt end) {
   const QrcInt none = static_cast<T>(~T(0));
-  const T* rows = static_cast<const T*>(_set->getRows());
-  const T* slots = static_cast<const T*>(_set->getSlotRows(k));
-  QrcInt a = _arity, stride = _set->getRowStride(), slotStride = a + 1;
-  QrcInt count = _set->getCount();
+  const T* rows = in.rows;
+  const T* slots = in.slots;
+  QrcInt a = _arity, stride = in.stride, slotStride = a + 1;
+  QrcInt count = in.count;
   QrcInt cur = failed + 1;
   if (cur == end) return -1;
   QrcInt target = slots[cur * slotStride];
@@ -753,7 +758,7 @@ QrcInt QrcGACSAllowedI::jumpMode2(QrcInt failed, QrcInt k, QrcInt vRank, QrcInt 
     QrcInt before = target;
     for (QrcInt c = 0; c < a; ++c) {
       if (c == k) continue;
-      target = probe<T, Masked>(c, k, vRank, target, cur, end);
+      target = probe<T, Masked>(in, c, k, vRank, target, cur, end);
       if (target < 0) return -1;
     }
     // The first tuple holding v at k, not older than the target.
