@@ -384,6 +384,12 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   // Whether the ranks of a row lie in their domains, position k aside.
   template <typename T, bool Masked>
   bool holdsRanks(const T* ranks, QrcInt k) {
+    if (Masked) {
+      // Without branches: position k's mask holds every rank.
+      QrcUInt ok = 1;
+      for (QrcInt j = 0; j < _arity; ++j) ok &= _ranks[j] >> ranks[j];
+      return ok & 1;
+    }
     for (QrcInt j = 0; j < _arity; ++j)
       if (j != k && !holdsRank<Masked>(j, ranks[j])) return false;
     return true;

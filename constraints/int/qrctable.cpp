@@ -509,6 +509,7 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
     if (_rankMasked) {
       for (QrcInt j = 0; j < _arity; ++j)
         if (j != k) readRanks(j);
+      _ranks[k] = ~QrcUInt(0);
       if (bytes == 1) return seekInRows<uint8_t, true>(k, vRank, p, end);
       if (bytes == 2) return seekInRows<uint16_t, true>(k, vRank, p, end);
       return seekInRows<uint32_t, true>(k, vRank, p, end);
