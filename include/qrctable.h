@@ -331,6 +331,7 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
         _ranks(nullptr),
         _masked(false),
         _sorted(nullptr),
+        _sizes(nullptr),
         _rankMasked(false) {}
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   void initialise() override;
@@ -407,6 +408,7 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcUInt* _ranks;
   bool _masked;
   const QrcInt** _sorted;  // per position, the column's values in increasing order
+  QrcInt* _sizes;          // mode 2: per position, the domain's size once read in a search, else -1
   bool _rankMasked;        // every column has at most 64 values, and at most 64 positions
 };
 

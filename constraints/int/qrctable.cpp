@@ -461,6 +461,7 @@ void QrcGACSAllowedI::initialise() {
   _sorted = static_cast<const QrcInt**>(
       _manager->allocate(static_cast<size_t>(_arity) * sizeof(const QrcInt*)));
   _rankMasked = _arity <= 64;
+  _sizes = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcInt)));
   for (QrcInt k = 0; k < _arity; ++k) {
     QrcGACVar& r = _records[k];
     for (QrcInt i = 0; i < r.count; ++i)
@@ -646,6 +647,7 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(QrcInt k, QrcInt vRank, QrcInt p, QrcIn
     return t < 0 ? nullptr : newTuple(_values + t * _arity, t);
   }
   in.slots = static_cast<const T*>(_set->getSlotRows(k));
+  for (QrcInt j = 0; j < _arity; ++j) _sizes[j] = -1;
   for (; p >= 0; p = jumpMode2<T, Masked>(in, p, k, vRank, end)) {
     const T* slot = in.slots + p * (_arity + 1);
     if (holdsRanks<T, Masked>(slot + 1, k)) {
@@ -714,7 +716,8 @@ inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcI
   if (++cur == end) return -1;
   slot += slotStride;
   n = slot[0];
-  QrcInt size = _records[c].var->getSize();
+  if (_sizes[c] < 0) _sizes[c] = _records[c].var->getSize();
+  QrcInt size = _sizes[c];
   QrcInt r = n >= target ? n : target;
   const T* row = rows + r * stride;
   QrcInt noted = row[a + c];
