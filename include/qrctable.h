@@ -358,8 +358,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   // Tuples go by number; a position in a (column, value) list by slot.
   QrcGACTuple* seekInBits(QrcGACValue* value, QrcInt p);
   // Modes 1 and 2 read the set's rows, values by rank (T the rows' element
-  // type); Masked: the domains are read as rank masks, column by column when
-  // first needed, else by the probes.
+  // type); Masked: the domains are read as rank masks at the start of a
+  // search, else through the probes.
   template <typename T>
   struct Rows {
     const T* rows;  // by tuple number
@@ -368,7 +368,7 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
     QrcInt count;
   };
   template <typename T, bool Masked>
-  QrcGACTuple* seekInRows(QrcInt k, QrcInt vRank, QrcInt p, QrcInt end);
+  QrcGACTuple* seekInRows(const QrcGACValue* value);
   template <typename T, bool Masked>
   QrcInt jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank);
   template <typename T, bool Masked>

@@ -487,14 +487,25 @@ bool QrcGACSAllowedI::isInDomains(const QrcInt* values) const {
 QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
   QrcInt k = value->var->position;
   if (value->index < 0) return nullptr;
+  QrcInt mode = _set->getStorageMode();
+  if (mode != 0) {
+    QrcInt bytes = _set->getRowBytes();
+    if (_rankMasked) {
+      if (bytes == 1) return seekInRows<uint8_t, true>(value);
+      if (bytes == 2) return seekInRows<uint16_t, true>(value);
+      return seekInRows<uint32_t, true>(value);
+    }
+    if (bytes == 1) return seekInRows<uint8_t, false>(value);
+    if (bytes == 2) return seekInRows<uint16_t, false>(value);
+    return seekInRows<uint32_t, false>(value);
+  }
   const QrcTupleColumn& col = _set->getColumn(k);
   // The candidates: the slots of (k, v) after the frontier.
   QrcInt p = value->frontier ? _slots[value->frontier->number * _arity + k] + 1
                              : col.slotStart[value->index];
   QrcInt end = col.slotStart[value->index + 1];
   if (p >= end) return nullptr;
-  QrcInt mode = _set->getStorageMode();
-  if (mode == 0 && end - p <= ShortList) {
+  if (end - p <= ShortList) {
     // A short list is walked without preparing the domains.
     for (; p < end; ++p) {
       QrcInt t = col.slotTuple[p];
@@ -503,23 +514,7 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
     }
     return nullptr;
   }
-  if (mode == 0 && _set->getRankStart()) return seekInBits(value, p);
-  if (mode != 0) {
-    QrcInt vRank = col.rank[value->index];
-    QrcInt bytes = _set->getRowBytes();
-    if (_rankMasked) {
-      for (QrcInt j = 0; j < _arity; ++j)
-        if (j != k) readRanks(j);
-      _ranks[k] = ~QrcUInt(0);
-      if (bytes == 1) return seekInRows<uint8_t, true>(k, vRank, p, end);
-      if (bytes == 2) return seekInRows<uint16_t, true>(k, vRank, p, end);
-      return seekInRows<uint32_t, true>(k, vRank, p, end);
-    }
-    for (QrcInt j = 0; j < _arity; ++j) _probes[j].read(_records[j].var);
-    if (bytes == 1) return seekInRows<uint8_t, false>(k, vRank, p, end);
-    if (bytes == 2) return seekInRows<uint16_t, false>(k, vRank, p, end);
-    return seekInRows<uint32_t, false>(k, vRank, p, end);
-  }
+  if (_set->getRankStart()) return seekInBits(value, p);
   _masked = true;
   for (QrcInt j = 0; j < _arity; ++j) {
     _probes[j].read(_records[j].var);
@@ -632,27 +627,52 @@ void QrcGACSAllowedI::readRanks(QrcInt c) {
 }
 
 template <typename T, bool Masked>
-QrcGACTuple* QrcGACSAllowedI::seekInRows(QrcInt k, QrcInt vRank, QrcInt p, QrcInt end) {
+QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
+  const QrcUInt none = static_cast<T>(~T(0));
+  QrcInt k = value->var->position, a = _arity;
+  const QrcTupleColumn& col = _set->getColumn(k);
+  QrcInt vRank = col.rank[value->index];
   Rows<T> in;
   in.rows = static_cast<const T*>(_set->getRows());
   in.stride = _set->getRowStride();
   in.count = _set->getCount();
-  QrcInt t;
+  in.slots = nullptr;
+  const T* frontier = value->frontier ? in.rows + value->frontier->number * in.stride : nullptr;
+  // The first candidate: the tuple after the frontier in the (k, v) list.
+  QrcInt t = -1, p = -1, end = col.slotStart[value->index + 1];
   if (_set->getStorageMode() == 1) {
-    in.slots = nullptr;
+    if (!frontier) {
+      t = col.slotTuple[col.slotStart[value->index]];
+    } else {
+      // The frontier's link for (k, v) is the next tuple of the list.
+      QrcUInt n = frontier[a + k * _set->getWidth() + vRank];
+      if (n == none) return nullptr;
+      t = static_cast<QrcInt>(n);
+    }
+  } else {
+    p = frontier ? frontier[3 * a + k] + 1 : col.slotStart[value->index];
+    if (p >= end) return nullptr;
+  }
+  if (Masked) {
+    for (QrcInt j = 0; j < a; ++j)
+      if (j != k) readRanks(j);
+    _ranks[k] = ~QrcUInt(0);
+  } else {
+    for (QrcInt j = 0; j < a; ++j) _probes[j].read(_records[j].var);
+  }
+  if (t >= 0) {
     // A jump stops only where every value lies in its domain.
-    t = _set->getColumn(k).slotTuple[p];
     if (!holdsRanks<T, Masked>(in.rows + t * in.stride, k))
       t = jumpMode1<T, Masked>(in, t, k, vRank);
-    return t < 0 ? nullptr : newTuple(_values + t * _arity, t);
+    return t < 0 ? nullptr : newTuple(_values + t * a, t);
   }
   in.slots = static_cast<const T*>(_set->getSlotRows(k));
-  for (QrcInt j = 0; j < _arity; ++j) _sizes[j] = -1;
+  for (QrcInt j = 0; j < a; ++j) _sizes[j] = -1;
   for (; p >= 0; p = jumpMode2<T, Masked>(in, p, k, vRank, end)) {
-    const T* slot = in.slots + p * (_arity + 1);
+    const T* slot = in.slots + p * (a + 1);
     if (holdsRanks<T, Masked>(slot + 1, k)) {
       t = slot[0];
-      return newTuple(_values + t * _arity, t);
+      return newTuple(_values + t * a, t);
     }
   }
   return nullptr;
