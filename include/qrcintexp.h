@@ -421,18 +421,47 @@ class QrcIntRemovedIterator {
 // either way, not both.
 class QrcIntVarDeltaIterator {
  public:
-  explicit QrcIntVarDeltaIterator(QrcIntExpI* var);
+  explicit QrcIntVarDeltaIterator(QrcIntExpI* var)
+      : _cell(nullptr),
+        _rangeCell(nullptr),
+        _var(var),
+        _position(0),
+        _current(0),
+        _rangeEnd(0),
+        _valid(false),
+        _phase(0) {
+    if (!var || !var->isProcessing()) {
+      reportNotInProcess();
+      return;
+    }
+    QrcIntVarEventHandlerI* h = var->getIntHandler();
+    _cell = h->getRemovedValues();
+    _rangeCell = h->getRemovedRanges();
+    _position = h->_oldMin - 1;
+  }
   bool next();
   bool next(QrcInt& value) {
     if (!next()) return false;
     value = _current;
     return true;
   }
-  bool nextRange(QrcInt& a, QrcInt& b);
+  bool nextRange(QrcInt& a, QrcInt& b) {
+    if (_phase == 0 && _cell && _var->isProcessing()) {
+      _valid = false;
+      a = b = _cell->value;
+      _cell = _cell->next;
+      return true;
+    }
+    return nextRangeAfterValues(a, b);
+  }
   QrcInt getValue() const { return _current; }
   bool ok() const { return _valid; }
 
  private:
+  // Fatal for a null variable, an error for one not in process.
+  void reportNotInProcess();
+  bool nextRangeAfterValues(QrcInt& a, QrcInt& b);
+
   QrcPropagationQueueI::IntCell* _cell;
   QrcPropagationQueueI::IntCell* _rangeCell;
   QrcIntExpI* _var;

@@ -135,6 +135,24 @@ class QrcIntSetI {
       v = next;
     }
   }
+  // Whether the set is a plain range held as bits (no collection, no holes).
+  bool isPlain() const { return _words && !_coll; }
+  // For a plain range and a <= b within its universe: the first run of
+  // members of [a, b] in lo..hi (bits left stale by bound moves count);
+  // false when [a, b] holds none. Ends in one word are read as that word.
+  bool firstRunIn(QrcInt a, QrcInt b, QrcInt& lo, QrcInt& hi) const {
+    QrcInt from = a - _min, to = b - _min;
+    QrcInt w = from >> 6;
+    if (w != (to >> 6)) return firstRunAcross(from, to, lo, hi);
+    QrcWord bits = _words[w] & (~QrcWord(0) << (from & 63)) & (~QrcWord(0) >> (63 - (to & 63)));
+    if (!bits) return false;
+    int first = __builtin_ctzll(bits);
+    QrcWord gaps = ~bits & (~QrcWord(0) << first);
+    QrcInt base = _min + (w << 6);
+    lo = base + first;
+    hi = base + (gaps ? __builtin_ctzll(gaps) - 1 : 63);
+    return true;
+  }
   // Largest member < v, v when none.
   QrcInt getNextLower(QrcInt v) const;
   // For a member v, the largest w with every value of [v, w] a member (within
@@ -185,6 +203,8 @@ class QrcIntSetI {
   QrcInt floorPosition(QrcInt v) const;
   QrcInt countInPositions(QrcInt from, QrcInt to) const;
   QrcInt countInWords(QrcInt wf, QrcInt wt, QrcWord low, QrcWord high) const;
+  // firstRunIn over positions in different words.
+  bool firstRunAcross(QrcInt from, QrcInt to, QrcInt& lo, QrcInt& hi) const;
   // The bit set's own position walks.
   QrcInt nextBit(QrcInt from) const;
   QrcInt previousBit(QrcInt from) const;

@@ -552,6 +552,15 @@ QrcInt QrcIntSetI::getNextHigher(QrcInt v) const {
   return p < 0 ? v : valueAt(p);
 }
 
+bool QrcIntSetI::firstRunAcross(QrcInt from, QrcInt to, QrcInt& lo, QrcInt& hi) const {
+  QrcInt p = nextBit(from);
+  if (p < 0 || p > to) return false;
+  QrcInt end = nextClearPosition(p) - 1;
+  lo = _min + p;
+  hi = _min + (end < to ? end : to);
+  return true;
+}
+
 QrcInt QrcIntSetI::getNextLower(QrcInt v) const {
   if (v <= _min) return v;
   if (__builtin_expect(!_words, 0)) {
