@@ -428,16 +428,36 @@ class QrcIntVarDeltaIterator {
         _position(0),
         _current(0),
         _rangeEnd(0),
+        _bits(0),
+        _bitsBase(0),
         _valid(false),
-        _phase(0) {
+        _phase(0),
+        _oneWord(false) {
     if (!var || !var->isProcessing()) {
       reportNotInProcess();
       return;
     }
+    // Nothing in the variable changes while it is processing: the values
+    // the bounds went past can be taken now.
     QrcIntVarEventHandlerI* h = var->getIntHandler();
     _cell = h->getRemovedValues();
     _rangeCell = h->getRemovedRanges();
-    _position = h->_oldMin - 1;
+    QrcInt oldMin = h->_oldMin, oldMax = h->_oldMax;
+    _position = oldMin - 1;
+    const QrcIntSetI* d = var->getDomainSet();
+    QrcInt base, last;
+    const QrcWord* words = d ? d->getPlainWords(base, last) : nullptr;
+    QrcInt mn = var->rawMin(), mx = var->rawMax();
+    if (!words || oldMin < base || oldMax > last || mn < oldMin || mx > oldMax || mn > mx) return;
+    QrcInt from = oldMin - base, to = oldMax - base;
+    if ((from >> 6) != (to >> 6)) return;
+    // Old bounds within one word of a plain range: the lost values are its
+    // members between the old and the new bounds.
+    QrcInt w = from >> 6;
+    _bitsBase = base + (w << 6);
+    _bits =
+        words[w] & bitsBetween(from & 63, to & 63) & ~bitsBetween(mn - _bitsBase, mx - _bitsBase);
+    _oneWord = true;
   }
   bool next();
   bool next(QrcInt& value) {
@@ -446,11 +466,14 @@ class QrcIntVarDeltaIterator {
     return true;
   }
   bool nextRange(QrcInt& a, QrcInt& b) {
-    if (_phase == 0 && _cell && _var->isProcessing()) {
-      _valid = false;
-      a = b = _cell->value;
-      _cell = _cell->next;
-      return true;
+    if (_var && _var->isProcessing()) {
+      if (_phase == 0 && _cell) {
+        _valid = false;
+        a = b = _cell->value;
+        _cell = _cell->next;
+        return true;
+      }
+      if (_phase == 4 || (_oneWord && !_rangeCell)) return nextRunOfBits(a, b);
     }
     return nextRangeAfterValues(a, b);
   }
@@ -458,6 +481,22 @@ class QrcIntVarDeltaIterator {
   bool ok() const { return _valid; }
 
  private:
+  static QrcWord bitsBetween(QrcInt lo, QrcInt hi) {
+    return (~QrcWord(0) << lo) & (~QrcWord(0) >> (63 - hi));
+  }
+  // The lowest run of the lost bits, taken off them.
+  bool nextRunOfBits(QrcInt& a, QrcInt& b) {
+    _valid = false;
+    _phase = 4;
+    QrcWord bits = _bits;
+    if (!bits) return false;
+    QrcWord rest = bits & (bits + (bits & (~bits + 1)));
+    QrcWord run = bits ^ rest;
+    a = _bitsBase + __builtin_ctzll(run);
+    b = _bitsBase + 63 - __builtin_clzll(run);
+    _bits = rest;
+    return true;
+  }
   // Fatal for a null variable, an error for one not in process.
   void reportNotInProcess();
   bool nextRangeAfterValues(QrcInt& a, QrcInt& b);
@@ -468,8 +507,11 @@ class QrcIntVarDeltaIterator {
   QrcInt _position;
   QrcInt _current;
   QrcInt _rangeEnd;
+  QrcWord _bits;
+  QrcInt _bitsBase;
   bool _valid;
   int _phase;
+  bool _oneWord;
 };
 
 #endif

@@ -557,9 +557,11 @@ bool QrcIntVarDeltaIterator::nextRangeAfterValues(QrcInt& a, QrcInt& b) {
       _rangeCell = _rangeCell->next->next;
       return true;
     }
+    if (_oneWord) return nextRunOfBits(a, b);
     _phase = 2;
     _position = _var->getOldMin() - 1;
   }
+  if (_phase == 4) return nextRunOfBits(a, b);
   const QrcIntSetI* d = _var->getDomainSet();
   QrcInt mn = _var->rawMin(), mx = _var->rawMax();
   bool plain = d && d->isPlain();
