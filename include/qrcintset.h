@@ -102,8 +102,19 @@ class QrcIntSetI {
   QrcInt raiseMin(QrcInt oldMin, QrcInt newMin);
   // Mirror: drops (newMax, oldMax]; returns the largest member <= newMax (min - 1 when none).
   QrcInt lowerMax(QrcInt oldMax, QrcInt newMax);
-  // Smallest member > v, v when none.
-  QrcInt getNextHigher(QrcInt v) const;
+  // Smallest member > v, v when none; inline when a plain range has it in
+  // the word of v + 1.
+  QrcInt getNextHigher(QrcInt v) const {
+    if (_words && !_coll && v >= _min && v < _max) {
+      QrcInt pos = v + 1 - _min;
+      QrcWord bits = _words[pos >> 6] & (~QrcWord(0) << (pos & 63));
+      if (bits) {
+        QrcInt p = (pos & ~QrcInt(63)) + __builtin_ctzll(bits);
+        return p <= _max - _min ? _min + p : v;
+      }
+    }
+    return nextHigherAcross(v);
+  }
   // Calls f(v) for each member v of [a, b] (a and b within the universe's
   // bounds), increasing; a plain range is read a word at a time.
   template <class F>
@@ -203,6 +214,8 @@ class QrcIntSetI {
   QrcInt floorPosition(QrcInt v) const;
   QrcInt countInPositions(QrcInt from, QrcInt to) const;
   QrcInt countInWords(QrcInt wf, QrcInt wt, QrcWord low, QrcWord high) const;
+  // getNextHigher past the word of v + 1.
+  QrcInt nextHigherAcross(QrcInt v) const;
   // firstRunIn over positions in different words.
   bool firstRunAcross(QrcInt from, QrcInt to, QrcInt& lo, QrcInt& hi) const;
   // The bit set's own position walks.

@@ -542,7 +542,7 @@ QrcInt QrcIntSetI::lowerMax(QrcInt oldMax, QrcInt newMax) {
   return p < 0 ? _min - 1 : valueAt(p);
 }
 
-QrcInt QrcIntSetI::getNextHigher(QrcInt v) const {
+QrcInt QrcIntSetI::nextHigherAcross(QrcInt v) const {
   if (v >= _max) return v;
   if (__builtin_expect(!_words, 0)) {
     QrcInt w = firstMemberFrom(v + 1);
