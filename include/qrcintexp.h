@@ -444,19 +444,25 @@ class QrcIntVarDeltaIterator {
     _rangeCell = h->getRemovedRanges();
     QrcInt oldMin = h->_oldMin, oldMax = h->_oldMax;
     _position = oldMin - 1;
-    const QrcIntSetI* d = var->getDomainSet();
-    QrcInt base, last;
-    const QrcWord* words = d ? d->getPlainWords(base, last) : nullptr;
     QrcInt mn = var->rawMin(), mx = var->rawMax();
-    if (!words || oldMin < base || oldMax > last || mn < oldMin || mx > oldMax || mn > mx) return;
-    QrcInt from = oldMin - base, to = oldMax - base;
-    if ((from >> 6) != (to >> 6)) return;
-    // Old bounds within one word of a plain range: the lost values are its
-    // members between the old and the new bounds.
-    QrcInt w = from >> 6;
-    _bitsBase = base + (w << 6);
-    _bits =
-        words[w] & bitsBetween(from & 63, to & 63) & ~bitsBetween(mn - _bitsBase, mx - _bitsBase);
+    if (mn < oldMin || mx > oldMax || mn > mx) return;
+    // Old bounds within one word (of a plain range, or of any span without
+    // a set): the lost values are the members between the old and the new
+    // bounds.
+    if (const QrcIntSetI* d = var->getDomainSet()) {
+      QrcInt base, last;
+      const QrcWord* words = d->getPlainWords(base, last);
+      if (!words || oldMin < base || oldMax > last) return;
+      QrcInt from = oldMin - base, to = oldMax - base, w = from >> 6;
+      if (w != (to >> 6)) return;
+      _bitsBase = base + (w << 6);
+      _bits = words[w] & bitsBetween(from & 63, to & 63);
+    } else {
+      if (oldMax - oldMin > 63) return;
+      _bitsBase = oldMin;
+      _bits = bitsBetween(0, oldMax - oldMin);
+    }
+    _bits &= ~bitsBetween(mn - _bitsBase, mx - _bitsBase);
     _oneWord = true;
   }
   bool next();
