@@ -167,6 +167,8 @@ class QrcPropagationQueueI {
   List _posting[Levels];
   List _propagation[Levels];
   QrcInt _nesting;
+  // Constraints waiting on the posting lists.
+  QrcInt _postingCount;
   IntCell* _freeIntCells;
   void* _intBlocks;
   FloatCell* _freeFloatCells;

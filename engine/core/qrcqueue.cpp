@@ -60,6 +60,7 @@ QrcPropagationQueueI::QrcPropagationQueueI(QrcManagerI* manager)
       _monitor(nullptr),
       _trace(0),
       _nesting(0),
+      _postingCount(0),
       _freeIntCells(nullptr),
       _intBlocks(nullptr),
       _freeFloatCells(nullptr),
@@ -170,6 +171,7 @@ void QrcPropagationQueueI::queueForPosting(QrcConstraintI* ct) {
   if (p < 0) p = 0;
   if (p > Levels - 1) p = Levels - 1;
   append(_posting[p], ct);
+  ++_postingCount;
 }
 
 int QrcPropagationQueueI::firstNonEmptyPostingLevel() const {
@@ -193,7 +195,7 @@ void QrcPropagationQueueI::drain(int levels) {
   for (;;) {
     // Constraints added while another one was posted or propagated wait
     // here; they are posted even when no variable event follows.
-    while (!_handlers.empty() || firstNonEmptyPostingLevel() < Levels) {
+    while (!_handlers.empty() || _postingCount > 0) {
       processHandlers();
       postPending();
     }
@@ -232,6 +234,7 @@ void QrcPropagationQueueI::postPending() {
   int level = firstNonEmptyPostingLevel();
   while (level < Levels) {
     QrcConstraintI* ct = static_cast<QrcConstraintI*>(popFront(_posting[level]));
+    --_postingCount;
     if (!_manager->isClaimed(ct)) ct->postAndPropagate();
     if (!_handlers.empty()) return;
     level = firstNonEmptyPostingLevel();
@@ -245,6 +248,7 @@ void QrcPropagationQueueI::clear() {
   }
   for (int i = 0; i < Levels; ++i)
     while (!_posting[i].empty()) popFront(_posting[i]);
+  _postingCount = 0;
   bool nested = _manager->isInNestedSolve();
   _nesting = nested ? 1 : 0;
   int levels = nested ? Levels - 1 : Levels;
