@@ -10,10 +10,11 @@
 // also keeps its frontier, the tuple its own last search stopped at: every
 // candidate before it was refused, so the next search starts after it.
 //
-// Tuple records and change records live in the manager's size-class pools,
-// not on the trail: each choice point at which the constraint wakes gets one
-// restorer goal, run when search returns past it, that puts back the tuples
-// invalidated and the supports and frontiers changed since.
+// Tuple records live in chunks of the manager's size-class pools, recycled by
+// the constraint, not on the trail; the tuples invalidated and the supports
+// and frontiers changed are pushed on undo stacks. Each choice point at which
+// the constraint wakes gets one restorer goal holding the stacks' heights, run
+// when search returns past it, that undoes what lies above them.
 //
 // Forbidden tables and predicates keep their supports by runs of values
 // instead (see QrcGACSPredicateI), so that they follow the tuples and the
@@ -23,6 +24,9 @@
 // it by a non-local jump.
 #ifndef QRC_TABLE_H
 #define QRC_TABLE_H
+
+#include <cstddef>
+#include <cstdint>
 
 #include "qrcconstraint.h"
 #include "qrcint.h"
@@ -147,9 +151,9 @@ struct QrcGACValue;
 struct QrcGACTuple;
 
 // One position of a tuple record in the list of the tuples holding its value.
+// The entry of position k is the tuple's k-th: the tuple is found from it.
 struct QrcGACEntry {
   QrcGACValue* value;
-  QrcGACTuple* tuple;
   QrcGACEntry* next;
   QrcGACEntry** prev;  // the pointer to this entry; null while unlinked
 };
@@ -162,71 +166,97 @@ struct QrcGACVar {
   QrcInt first;
   QrcInt count;
   QrcGACValue* values;
-  QrcGACValue* lost;  // values lost and not yet processed
+  QrcGACValue** lost;  // values lost and not yet processed, latest last
+  QrcInt lostCount;
   QrcGACVar* nextPending;
   QrcInt pending;
 };
 
-struct QrcGACValue {
-  QrcGACVar* var;
-  QrcInt value;
+// One cache line: what resupporting reads first comes first.
+struct alignas(64) QrcGACValue {
   QrcGACEntry* containing;  // the valid tuple records holding this value
   QrcGACTuple* support;
+  QrcGACValue* nextSupported;  // in the support's list of the values it supports
+  QrcGACVar* var;
+  QrcInt value;
   QrcGACTuple* frontier;  // where the value's own last search stopped
   QrcInt stamp;           // choice-point stamp of the last change of support or frontier
-  QrcGACValue* nextSupported;
-  QrcGACValue** prevSupported;
-  QrcGACValue* nextLost;
-  QrcInt isLost;
-  QrcInt index;  // allowed tables: the value's index in its column, -1 when no tuple holds it
+  int32_t index;  // allowed tables: the value's index in its column, -1 when no tuple holds it
+  int32_t isLost;
 };
 
 struct QrcGACTuple {
-  QrcInt invalid;
   const QrcInt* values;
-  QrcGACValue* supported;  // the values whose support this is
-  QrcGACTuple* nextInvalid;
-  QrcGACTuple** prevInvalid;  // in a restorer's invalidated list; null when in none
-  QrcInt holds;               // frontiers and change records naming it
-  QrcInt number;              // the tuple's number in the set
-  QrcGACEntry entries[1];     // one per position (the values of a predicate tuple follow)
+  QrcGACValue* supported;  // the values whose support this is, latest first
+  int32_t invalid;
+  int32_t holds;           // frontiers and change records naming it
+  int32_t number;          // the tuple's number in the set
+  int32_t invalidSlot;     // its place on the stack of invalidated tuples; -1 when on none
+  QrcGACEntry entries[1];  // one per position
+
+  static QrcGACTuple* of(QrcGACEntry* e, QrcInt k) {
+    return reinterpret_cast<QrcGACTuple*>(reinterpret_cast<char*>(e - k) -
+                                          offsetof(QrcGACTuple, entries));
+  }
 };
 
 // A value's support and frontier as they stood before a choice point.
 struct QrcGACChange {
-  QrcGACChange* next;
   QrcGACValue* value;
   QrcGACTuple* support;
   QrcGACTuple* frontier;
   QrcInt stamp;
 };
 
+// A stack of plain records in the manager's size-class pools, grown by doubling.
+template <class T>
+struct QrcGACStack {
+  T* items = nullptr;
+  QrcInt top = 0;
+  QrcInt capacity = 0;
+
+  T* push(QrcSizeAllocatorI* pool) {
+    if (top == capacity) grow(pool);
+    return &items[top++];
+  }
+  void grow(QrcSizeAllocatorI* pool) {
+    QrcInt n = capacity ? 2 * capacity : 64;
+    T* bigger = static_cast<T*>(pool->allocateSized(n * static_cast<QrcInt>(sizeof(T))));
+    for (QrcInt i = 0; i < top; ++i) bigger[i] = items[i];
+    if (items) pool->freeSized(items, capacity * static_cast<QrcInt>(sizeof(T)));
+    items = bigger;
+    capacity = n;
+  }
+};
+
 // ---------------------------------------------------------------- goals and demons
 
+// The heights of the constraint's undo stacks when the choice point was entered:
+// what lies above them is undone when search returns past it.
 class QrcRestorerI : public QrcGoalI {
   QROSIMPLECLASS(QrcRestorerI, QrcGoalI)
  public:
-  QrcRestorerI(QrcManagerI* m, QrcGACSchemaI* ct)
-      : QrcGoalI(m), _ct(ct), _invalidated(nullptr), _newlySupported(nullptr), _replaced(nullptr) {}
-  QrcGACTuple** invalidatedHead() { return &_invalidated; }
-  // A change of a value without support goes on the newly supported list.
-  void addChange(QrcGACChange* c) {
-    QrcGACChange** list = c->support ? &_replaced : &_newlySupported;
-    c->next = *list;
-    *list = c;
-  }
+  QrcRestorerI(QrcManagerI* m, QrcGACSchemaI* ct, QrcInt invalidated, QrcInt newlySupported,
+               QrcInt replaced)
+      : QrcGoalI(m),
+        _ct(ct),
+        _invalidated(invalidated),
+        _newlySupported(newlySupported),
+        _replaced(replaced) {}
 
  protected:
   QrcGACSchemaI* _ct;
-  QrcGACTuple* _invalidated;
-  QrcGACChange* _newlySupported;
-  QrcGACChange* _replaced;
+  QrcInt _invalidated;
+  QrcInt _newlySupported;
+  QrcInt _replaced;
 };
 
 class QrcECRestorerI : public QrcRestorerI {
   QROSIMPLECLASS(QrcECRestorerI, QrcRestorerI)
  public:
-  QrcECRestorerI(QrcManagerI* m, QrcGACSchemaI* ct) : QrcRestorerI(m, ct) {}
+  QrcECRestorerI(QrcManagerI* m, QrcGACSchemaI* ct, QrcInt invalidated, QrcInt newlySupported,
+                 QrcInt replaced)
+      : QrcRestorerI(m, ct, invalidated, newlySupported, replaced) {}
   QrcGoalI* execute() override;
 };
 
@@ -265,7 +295,8 @@ class QrcWLConstraintI : public QrcConstraintI {
 
  protected:
   // Starts a new restorer when a choice point was set since the last wake.
-  void enterChoicePoint();
+  inline void enterChoicePoint();
+  void startChoicePoint(QrcInt stamp);
   void clearPending();
   // No choice point since posting: changes are never undone.
   bool isAtPostPoint() const { return _currentStamp == _postStamp; }
@@ -284,16 +315,25 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   QROSIMPLECLASS(QrcGACSchemaI, QrcWLConstraintI)
  public:
   QrcGACSchemaI(QrcManagerI* m, QrcIntVarArrayI* vars)
-      : QrcWLConstraintI(m, vars), _first(0), _busy(nullptr) {}
+      : QrcWLConstraintI(m, vars),
+        _first(0),
+        _busy(nullptr),
+        _freeRestorers(nullptr),
+        _tupleStride(0),
+        _freeTuples(nullptr),
+        _chunkNext(nullptr),
+        _chunkEnd(nullptr) {}
   void propagate() override;
   void initialise() override;
   QrcRestorerI* makeRestorer() override;
+  // A restorer that ran: its memory serves the next one.
+  void recycle(QrcRestorerI* r);
   // A new tuple record holding the value whose values all lie in their
   // domains, searched after the value's frontier; null when none.
   virtual QrcGACTuple* seekSupport(QrcGACValue* value) = 0;
 
-  // Restorer side.
-  void restore(QrcGACTuple** invalidated, QrcGACChange* newlySupported, QrcGACChange* replaced);
+  // Restorer side: undoes what lies above the given stack heights.
+  void restore(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced);
 
  protected:
   // A tuple record over r values kept by the set, linked under each of its values.
@@ -305,17 +345,35 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void resupport(QrcGACValue* value);
   void setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought);
   void recordChange(QrcGACValue* value);
-  void undoChange(QrcGACChange* c);
+  inline void undoChange(const QrcGACChange& c);
   void invalidate(QrcGACTuple* t);
   void unlinkEntries(QrcGACTuple* t);
   void linkEntries(QrcGACTuple* t);
-  void freeIfUnused(QrcGACTuple* t);
+  // Frees a tuple record that nothing names any more.
+  void freeIfUnused(QrcGACTuple* t) {
+    if (t && t != _busy && !t->supported && !t->holds) freeTuple(t);
+  }
+  void freeTuple(QrcGACTuple* t);
   void processLost(QrcGACValue* value);
-  QrcInt tupleBytes() const;
+  QrcGACTuple* allocateTuple();
   bool inDomain(QrcInt k, QrcInt v) const { return qrcDomainHolds(_records[k].var, v); }
 
   QrcInt _first;
   QrcGACTuple* _busy;  // the tuple whose values are being resupported: not freed meanwhile
+  // Restorers that ran, to be taken again.
+  struct FreeRestorer {
+    FreeRestorer* nextFree;
+  };
+  FreeRestorer* _freeRestorers;
+  // Undo stacks since posting; a freed tuple leaves a null on the invalidated stack.
+  QrcGACStack<QrcGACTuple*> _invalidated;
+  QrcGACStack<QrcGACChange> _newlySupported;
+  QrcGACStack<QrcGACChange> _replaced;
+  // Tuple records: cache-line aligned, carved from pooled chunks, recycled here.
+  QrcInt _tupleStride;
+  QrcGACTuple* _freeTuples;  // linked through their supported field
+  char* _chunkNext;
+  char* _chunkEnd;
 };
 
 class QrcGACSAllowedI : public QrcGACSchemaI {

@@ -11,6 +11,15 @@ QrcSizeAllocatorI* poolOf(QrcManagerI* m) {
   return m->getSizeAllocator();
 }
 
+const QrcInt LineBytes = 64;
+// Tuple records are carved from chunks of this size.
+const QrcInt ChunkBytes = 4000;
+
+void* alignLine(void* p) {
+  return reinterpret_cast<void*>((reinterpret_cast<uintptr_t>(p) + LineBytes - 1) &
+                                 ~static_cast<uintptr_t>(LineBytes - 1));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- demon and restorer
@@ -28,11 +37,8 @@ void QrcWLConstraintIVarDomainI::display(std::ostream& os) const {
 }
 
 QrcGoalI* QrcECRestorerI::execute() {
-  QrcGACChange* newly = _newlySupported;
-  QrcGACChange* replaced = _replaced;
-  _newlySupported = nullptr;
-  _replaced = nullptr;
-  _ct->restore(&_invalidated, newly, replaced);
+  _ct->restore(_invalidated, _newlySupported, _replaced);
+  _ct->recycle(this);
   return nullptr;
 }
 
@@ -68,16 +74,14 @@ QrcGACValue* QrcWLConstraintI::findValue(QrcInt k, QrcInt v) const {
 
 void QrcWLConstraintI::clearPending() {
   for (QrcGACVar* r = _pending; r; r = r->nextPending) {
-    for (QrcGACValue* v = r->lost; v; v = v->nextLost) v->isLost = 0;
-    r->lost = nullptr;
+    for (QrcInt i = 0; i < r->lostCount; ++i) r->lost[i]->isLost = 0;
+    r->lostCount = 0;
     r->pending = 0;
   }
   _pending = nullptr;
 }
 
-void QrcWLConstraintI::enterChoicePoint() {
-  QrcInt stamp = _manager->getStamp();
-  if (stamp == _currentStamp) return;
+void QrcWLConstraintI::startChoicePoint(QrcInt stamp) {
   // Values pending from a branch that failed are back in their domains.
   _currentStamp = stamp;
   clearPending();
@@ -85,32 +89,68 @@ void QrcWLConstraintI::enterChoicePoint() {
   _manager->addGroupedReversibleAction(_restorer);
 }
 
+void QrcWLConstraintI::enterChoicePoint() {
+  QrcInt stamp = _manager->getStamp();
+  if (stamp != _currentStamp) startChoicePoint(stamp);
+}
+
+namespace {
+
+// Puts the value records of [a, b] not yet pending on the lost list.
+inline void markLost(QrcGACVar* r, QrcInt a, QrcInt b) {
+  QrcInt i, end;
+  if (r->collection) {
+    i = r->collection->lowerBoundIndex(a);
+    end = r->collection->lowerBoundIndex(b + 1);
+  } else {
+    i = a > r->first ? a - r->first : 0;
+    end = b - r->first + 1 < r->count ? b - r->first + 1 : r->count;
+  }
+  for (; i < end; ++i) {
+    QrcGACValue* value = &r->values[i];
+    if (value->isLost) continue;
+    value->isLost = 1;
+    r->lost[r->lostCount++] = value;
+  }
+}
+
+}  // namespace
+
 void QrcWLConstraintI::lostValues(QrcInt k) {
   enterChoicePoint();
   QrcGACVar* r = &_records[k];
-  // The delta by ranges: only the indexed values inside each are visited.
-  QrcIntVarDeltaIterator it(r->var);
-  QrcInt a, b;
-  bool any = false;
-  while (it.nextRange(a, b)) {
-    QrcInt i, end;
-    if (r->collection) {
-      i = r->collection->lowerBoundIndex(a);
-      end = r->collection->lowerBoundIndex(b + 1);
-    } else {
-      i = a > r->first ? a - r->first : 0;
-      end = b - r->first + 1 < r->count ? b - r->first + 1 : r->count;
-    }
-    for (; i < end; ++i) {
-      QrcGACValue* value = &r->values[i];
-      if (value->isLost) continue;
+  QrcIntExpI* x = r->var;
+  QrcInt before = r->lostCount;
+  const QrcIntSetI* d = x->getDomainSet();
+  QrcInt base, last, end = r->first + r->count - 1;
+  QrcIntVarEventHandlerI* h = x->getIntHandler();
+  if (!r->collection && d && d->getPlainWords(base, last) && base <= r->first && end <= last &&
+      x->isProcessing()) {
+    // The delta read directly, in the order of the delta iterator: the values
+    // and inner ranges removed, then the members a bound move took (their
+    // bits stay set), low side first.
+    for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next)
+      markLost(r, c->value, c->value);
+    for (const QrcPropagationQueueI::IntCell* c = h->getRemovedRanges(); c; c = c->next->next)
+      markLost(r, c->value, c->next->value);
+    auto one = [r](QrcInt v) {
+      QrcGACValue* value = &r->values[v - r->first];
+      if (value->isLost) return;
       value->isLost = 1;
-      value->nextLost = r->lost;
-      r->lost = value;
-      any = true;
-    }
+      r->lost[r->lostCount++] = value;
+    };
+    QrcInt lo = h->_oldMin, hi = x->rawMin() - 1;
+    d->forEachIn(lo > r->first ? lo : r->first, hi < end ? hi : end, one);
+    lo = x->rawMax() + 1;
+    hi = h->_oldMax;
+    d->forEachIn(lo > r->first ? lo : r->first, hi < end ? hi : end, one);
+  } else {
+    // The delta by ranges: only the indexed values inside each are visited.
+    QrcIntVarDeltaIterator it(x);
+    QrcInt a, b;
+    while (it.nextRange(a, b)) markLost(r, a, b);
   }
-  if (!any) return;
+  if (r->lostCount == before) return;
   if (!r->pending) {
     r->pending = 1;
     r->nextPending = _pending;
@@ -145,8 +185,8 @@ void QrcGACSchemaI::initialise() {
     }
     r.first = r.collection ? 0 : x->getMin();
     r.count = r.collection ? r.collection->getSize() : x->getMax() - x->getMin() + 1;
-    r.values = static_cast<QrcGACValue*>(
-        _manager->allocate(static_cast<size_t>(r.count) * sizeof(QrcGACValue)));
+    r.values = static_cast<QrcGACValue*>(alignLine(
+        _manager->allocate(static_cast<size_t>(r.count) * sizeof(QrcGACValue) + LineBytes - 1)));
     for (QrcInt i = 0; i < r.count; ++i) {
       QrcGACValue& v = r.values[i];
       v.var = &r;
@@ -156,46 +196,73 @@ void QrcGACSchemaI::initialise() {
       v.frontier = nullptr;
       v.stamp = _postStamp;
       v.nextSupported = nullptr;
-      v.prevSupported = nullptr;
-      v.nextLost = nullptr;
       v.isLost = 0;
       v.index = -1;
     }
-    r.lost = nullptr;
+    r.lost = static_cast<QrcGACValue**>(
+        _manager->allocate(static_cast<size_t>(r.count) * sizeof(QrcGACValue*)));
+    r.lostCount = 0;
     r.nextPending = nullptr;
     r.pending = 0;
   }
   _first = 1;
+  QrcInt bytes = static_cast<QrcInt>(offsetof(QrcGACTuple, entries)) +
+                 _arity * static_cast<QrcInt>(sizeof(QrcGACEntry));
+  _tupleStride = (bytes + LineBytes - 1) & -LineBytes;
   for (QrcInt k = 0; k < _arity; ++k)
     _records[k].var->whenDomain(new (_manager) QrcWLConstraintIVarDomainI(_manager, this, k));
 }
 
 QrcRestorerI* QrcGACSchemaI::makeRestorer() {
-  return new (_manager) QrcECRestorerI(_manager, this);
+  // Restorers live in the pools, not on the heap, and are taken again once run.
+  void* place = _freeRestorers;
+  if (place)
+    _freeRestorers = _freeRestorers->nextFree;
+  else
+    place = poolOf(_manager)->allocateSized(sizeof(QrcECRestorerI));
+  return ::new (place)
+      QrcECRestorerI(_manager, this, _invalidated.top, _newlySupported.top, _replaced.top);
 }
 
-QrcInt QrcGACSchemaI::tupleBytes() const {
-  return static_cast<QrcInt>(offsetof(QrcGACTuple, entries)) +
-         _arity * static_cast<QrcInt>(sizeof(QrcGACEntry));
+void QrcGACSchemaI::recycle(QrcRestorerI* r) {
+  FreeRestorer* f = ::new (static_cast<void*>(r)) FreeRestorer;
+  f->nextFree = _freeRestorers;
+  _freeRestorers = f;
+}
+
+QrcGACTuple* QrcGACSchemaI::allocateTuple() {
+  if (QrcGACTuple* t = _freeTuples) {
+    _freeTuples = reinterpret_cast<QrcGACTuple*>(t->supported);
+    return t;
+  }
+  if (_chunkEnd - _chunkNext < _tupleStride) {
+    QrcInt bytes = ChunkBytes > _tupleStride + LineBytes ? ChunkBytes : _tupleStride + LineBytes;
+    char* raw = static_cast<char*>(poolOf(_manager)->allocateSized(bytes));
+    _chunkNext = static_cast<char*>(alignLine(raw));
+    _chunkEnd = raw + bytes;
+  }
+  QrcGACTuple* t = reinterpret_cast<QrcGACTuple*>(_chunkNext);
+  _chunkNext += _tupleStride;
+  return t;
 }
 
 QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
-  QrcGACTuple* t = static_cast<QrcGACTuple*>(poolOf(_manager)->allocateSized(tupleBytes()));
-  t->invalid = 0;
-  t->supported = nullptr;
-  t->nextInvalid = nullptr;
-  t->prevInvalid = nullptr;
-  t->holds = 0;
-  t->number = number;
+  QrcGACTuple* t = allocateTuple();
   t->values = values;
+  t->supported = nullptr;
+  t->invalid = 0;
+  t->holds = 0;
+  t->number = static_cast<int32_t>(number);
+  t->invalidSlot = -1;
   for (QrcInt j = 0; j < _arity; ++j) {
-    QrcGACEntry& e = t->entries[j];
-    e.value = findValue(j, t->values[j]);
-    e.tuple = t;
-    e.next = nullptr;
-    e.prev = nullptr;
+    QrcGACEntry* e = &t->entries[j];
+    e->value = findValue(j, values[j]);
+    QrcGACEntry** head = &e->value->containing;
+    e->next = *head;
+    if (e->next) e->next->prev = &e->next;
+    e->prev = head;
+    *head = e;
   }
-  linkEntries(t);
   return t;
 }
 
@@ -228,27 +295,19 @@ void unlinkEntry(QrcGACEntry* e) {
   e->prev = nullptr;
 }
 
+// A value is on the list of its support, which holds at most one value per position.
 void unlinkSupported(QrcGACValue* v) {
-  if (!v->prevSupported) return;
-  *v->prevSupported = v->nextSupported;
-  if (v->nextSupported) v->nextSupported->prevSupported = v->prevSupported;
+  QrcGACTuple* t = v->support;
+  if (!t) return;
+  QrcGACValue** p = &t->supported;
+  while (*p != v) p = &(*p)->nextSupported;
+  *p = v->nextSupported;
   v->nextSupported = nullptr;
-  v->prevSupported = nullptr;
 }
 
 void linkSupported(QrcGACValue* v, QrcGACTuple* t) {
   v->nextSupported = t->supported;
-  if (v->nextSupported) v->nextSupported->prevSupported = &v->nextSupported;
-  v->prevSupported = &t->supported;
   t->supported = v;
-}
-
-void unlinkInvalid(QrcGACTuple* t) {
-  if (!t->prevInvalid) return;
-  *t->prevInvalid = t->nextInvalid;
-  if (t->nextInvalid) t->nextInvalid->prevInvalid = t->prevInvalid;
-  t->nextInvalid = nullptr;
-  t->prevInvalid = nullptr;
 }
 
 }  // namespace
@@ -261,25 +320,23 @@ void QrcGACSchemaI::invalidate(QrcGACTuple* t) {
   if (t->invalid) return;
   t->invalid = 1;
   if (isAtPostPoint()) return;
-  QrcGACTuple** head = _restorer->invalidatedHead();
-  t->nextInvalid = *head;
-  if (t->nextInvalid) t->nextInvalid->prevInvalid = &t->nextInvalid;
-  t->prevInvalid = head;
-  *head = t;
+  t->invalidSlot = _invalidated.top;
+  *_invalidated.push(poolOf(_manager)) = t;
 }
 
-void QrcGACSchemaI::freeIfUnused(QrcGACTuple* t) {
-  if (!t || t == _busy || t->supported || t->holds) return;
+void QrcGACSchemaI::freeTuple(QrcGACTuple* t) {
   unlinkEntries(t);
-  unlinkInvalid(t);
-  poolOf(_manager)->freeSized(t, tupleBytes());
+  if (t->invalidSlot >= 0) _invalidated.items[t->invalidSlot] = nullptr;
+  t->supported = reinterpret_cast<QrcGACValue*>(_freeTuples);
+  _freeTuples = t;
 }
 
 QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
+  QrcInt k = value->var->position;
   QrcGACEntry* e = value->containing;
   while (e) {
     QrcGACEntry* next = e->next;
-    QrcGACTuple* t = e->tuple;
+    QrcGACTuple* t = QrcGACTuple::of(e, k);
     if (isValid(t)) {
       if (e != value->containing) {
         unlinkEntry(e);
@@ -300,15 +357,13 @@ QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
 
 void QrcGACSchemaI::recordChange(QrcGACValue* value) {
   if (isAtPostPoint() || value->stamp == _currentStamp) return;
-  QrcGACChange* c =
-      static_cast<QrcGACChange*>(poolOf(_manager)->allocateSized(sizeof(QrcGACChange)));
+  QrcGACChange* c = (value->support ? _replaced : _newlySupported).push(poolOf(_manager));
   c->value = value;
   c->support = value->support;
   c->frontier = value->frontier;
   c->stamp = value->stamp;
   if (c->support) ++c->support->holds;
   if (c->frontier) ++c->frontier->holds;
-  _restorer->addChange(c);
 }
 
 void QrcGACSchemaI::setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought) {
@@ -345,15 +400,16 @@ void QrcGACSchemaI::resupport(QrcGACValue* value) {
 }
 
 void QrcGACSchemaI::processLost(QrcGACValue* lost) {
+  QrcInt k = lost->var->position;
   while (lost->containing) {
-    QrcGACTuple* t = lost->containing->tuple;
+    QrcGACTuple* t = QrcGACTuple::of(lost->containing, k);
     invalidate(t);
     unlinkEntries(t);
     _busy = t;
     QrcGACValue* s = t->supported;
     while (s) {
       QrcGACValue* next = s->nextSupported;
-      if (inDomain(s->var->position, s->value)) resupport(s);
+      if (qrcDomainHolds(s->var->var, s->value)) resupport(s);
       s = next;
     }
     _busy = nullptr;
@@ -397,9 +453,8 @@ void QrcGACSchemaI::propagate() {
   // processed, so that after a failure the next choice point clears them.
   while (_pending) {
     QrcGACVar* r = _pending;
-    while (r->lost) {
-      QrcGACValue* value = r->lost;
-      r->lost = value->nextLost;
+    while (r->lostCount) {
+      QrcGACValue* value = r->lost[--r->lostCount];
       value->isLost = 0;
       processLost(value);
     }
@@ -408,7 +463,8 @@ void QrcGACSchemaI::propagate() {
   }
 }
 
-void QrcGACSchemaI::undoChange(QrcGACChange* c) {
+void QrcGACSchemaI::undoChange(const QrcGACChange& change) {
+  const QrcGACChange* c = &change;
   QrcGACValue* value = c->value;
   QrcGACTuple* cur = value->support;
   QrcGACTuple* curFrontier = value->frontier;
@@ -422,29 +478,33 @@ void QrcGACSchemaI::undoChange(QrcGACChange* c) {
   value->frontier = c->frontier;
   if (curFrontier) --curFrontier->holds;
   value->stamp = c->stamp;
-  poolOf(_manager)->freeSized(c, sizeof(QrcGACChange));
   freeIfUnused(cur);
   if (curFrontier != cur) freeIfUnused(curFrontier);
 }
 
-void QrcGACSchemaI::restore(QrcGACTuple** invalidated, QrcGACChange* newlySupported,
-                            QrcGACChange* replaced) {
+void QrcGACSchemaI::restore(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced) {
   _busy = nullptr;
-  while (*invalidated) {
-    QrcGACTuple* t = *invalidated;
-    unlinkInvalid(t);
+  // Latest first, as they were recorded.
+  while (_invalidated.top > invalidated) {
+    QrcGACTuple* t = _invalidated.items[--_invalidated.top];
+    // The next one's record is read while this one's entries are linked.
+    if (_invalidated.top > invalidated) {
+      const char* next = reinterpret_cast<const char*>(_invalidated.items[_invalidated.top - 1]);
+      __builtin_prefetch(next);
+      __builtin_prefetch(next + LineBytes);
+    }
+    if (!t) continue;
+    t->invalidSlot = -1;
     t->invalid = 0;
     linkEntries(t);
   }
-  while (replaced) {
-    QrcGACChange* next = replaced->next;
-    undoChange(replaced);
-    replaced = next;
+  while (_replaced.top > replaced) {
+    QrcGACChange c = _replaced.items[--_replaced.top];
+    undoChange(c);
   }
-  while (newlySupported) {
-    QrcGACChange* next = newlySupported->next;
-    undoChange(newlySupported);
-    newlySupported = next;
+  while (_newlySupported.top > newlySupported) {
+    QrcGACChange c = _newlySupported.items[--_newlySupported.top];
+    undoChange(c);
   }
 }
 
