@@ -421,26 +421,103 @@ class QrcIntRemovedIterator {
 // either way, not both.
 class QrcIntVarDeltaIterator {
  public:
-  explicit QrcIntVarDeltaIterator(QrcIntExpI* var);
+  explicit QrcIntVarDeltaIterator(QrcIntExpI* var)
+      : _cell(nullptr),
+        _rangeCell(nullptr),
+        _var(var),
+        _position(0),
+        _current(0),
+        _rangeEnd(0),
+        _bits(0),
+        _bitsBase(0),
+        _valid(false),
+        _phase(0),
+        _oneWord(false) {
+    if (!var || !var->isProcessing()) {
+      reportNotInProcess();
+      return;
+    }
+    // Nothing in the variable changes while it is processing: the values
+    // the bounds went past can be taken now.
+    QrcIntVarEventHandlerI* h = var->getIntHandler();
+    _cell = h->getRemovedValues();
+    _rangeCell = h->getRemovedRanges();
+    QrcInt oldMin = h->_oldMin, oldMax = h->_oldMax;
+    _position = oldMin - 1;
+    QrcInt mn = var->rawMin(), mx = var->rawMax();
+    if (mn < oldMin || mx > oldMax || mn > mx) return;
+    // Old bounds within one word (of a plain range, or of any span without
+    // a set): the lost values are the members between the old and the new
+    // bounds.
+    if (const QrcIntSetI* d = var->getDomainSet()) {
+      QrcInt base, last;
+      const QrcWord* words = d->getPlainWords(base, last);
+      if (!words || oldMin < base || oldMax > last) return;
+      QrcInt from = oldMin - base, to = oldMax - base, w = from >> 6;
+      if (w != (to >> 6)) return;
+      _bitsBase = base + (w << 6);
+      _bits = words[w] & bitsBetween(from & 63, to & 63);
+    } else {
+      if (oldMax - oldMin > 63) return;
+      _bitsBase = oldMin;
+      _bits = bitsBetween(0, oldMax - oldMin);
+    }
+    _bits &= ~bitsBetween(mn - _bitsBase, mx - _bitsBase);
+    _oneWord = true;
+  }
   bool next();
   bool next(QrcInt& value) {
     if (!next()) return false;
     value = _current;
     return true;
   }
-  bool nextRange(QrcInt& a, QrcInt& b);
+  bool nextRange(QrcInt& a, QrcInt& b) {
+    if (_var && _var->isProcessing()) {
+      if (_phase == 0 && _cell) {
+        _valid = false;
+        a = b = _cell->value;
+        _cell = _cell->next;
+        return true;
+      }
+      if (_phase == 4 || (_oneWord && !_rangeCell)) return nextRunOfBits(a, b);
+    }
+    return nextRangeAfterValues(a, b);
+  }
   QrcInt getValue() const { return _current; }
   bool ok() const { return _valid; }
 
  private:
+  static QrcWord bitsBetween(QrcInt lo, QrcInt hi) {
+    return (~QrcWord(0) << lo) & (~QrcWord(0) >> (63 - hi));
+  }
+  // The lowest run of the lost bits, taken off them.
+  bool nextRunOfBits(QrcInt& a, QrcInt& b) {
+    _valid = false;
+    _phase = 4;
+    QrcWord bits = _bits;
+    if (!bits) return false;
+    QrcWord rest = bits & (bits + (bits & (~bits + 1)));
+    QrcWord run = bits ^ rest;
+    a = _bitsBase + __builtin_ctzll(run);
+    b = _bitsBase + 63 - __builtin_clzll(run);
+    _bits = rest;
+    return true;
+  }
+  // Fatal for a null variable, an error for one not in process.
+  void reportNotInProcess();
+  bool nextRangeAfterValues(QrcInt& a, QrcInt& b);
+
   QrcPropagationQueueI::IntCell* _cell;
   QrcPropagationQueueI::IntCell* _rangeCell;
   QrcIntExpI* _var;
   QrcInt _position;
   QrcInt _current;
   QrcInt _rangeEnd;
+  QrcWord _bits;
+  QrcInt _bitsBase;
   bool _valid;
   int _phase;
+  bool _oneWord;
 };
 
 #endif

@@ -102,8 +102,19 @@ class QrcIntSetI {
   QrcInt raiseMin(QrcInt oldMin, QrcInt newMin);
   // Mirror: drops (newMax, oldMax]; returns the largest member <= newMax (min - 1 when none).
   QrcInt lowerMax(QrcInt oldMax, QrcInt newMax);
-  // Smallest member > v, v when none.
-  QrcInt getNextHigher(QrcInt v) const;
+  // Smallest member > v, v when none; inline when a plain range has it in
+  // the word of v + 1.
+  QrcInt getNextHigher(QrcInt v) const {
+    if (_words && !_coll && v >= _min && v < _max) {
+      QrcInt pos = v + 1 - _min;
+      QrcWord bits = _words[pos >> 6] & (~QrcWord(0) << (pos & 63));
+      if (bits) {
+        QrcInt p = (pos & ~QrcInt(63)) + __builtin_ctzll(bits);
+        return p <= _max - _min ? _min + p : v;
+      }
+    }
+    return nextHigherAcross(v);
+  }
   // Calls f(v) for each member v of [a, b] (a and b within the universe's
   // bounds), increasing; a plain range is read a word at a time.
   template <class F>
@@ -134,6 +145,24 @@ class QrcIntSetI {
       f(next);
       v = next;
     }
+  }
+  // Whether the set is a plain range held as bits (no collection, no holes).
+  bool isPlain() const { return _words && !_coll; }
+  // For a plain range and a <= b within its universe: the first run of
+  // members of [a, b] in lo..hi (bits left stale by bound moves count);
+  // false when [a, b] holds none. Ends in one word are read as that word.
+  bool firstRunIn(QrcInt a, QrcInt b, QrcInt& lo, QrcInt& hi) const {
+    QrcInt from = a - _min, to = b - _min;
+    QrcInt w = from >> 6;
+    if (w != (to >> 6)) return firstRunAcross(from, to, lo, hi);
+    QrcWord bits = _words[w] & (~QrcWord(0) << (from & 63)) & (~QrcWord(0) >> (63 - (to & 63)));
+    if (!bits) return false;
+    int first = __builtin_ctzll(bits);
+    QrcWord gaps = ~bits & (~QrcWord(0) << first);
+    QrcInt base = _min + (w << 6);
+    lo = base + first;
+    hi = base + (gaps ? __builtin_ctzll(gaps) - 1 : 63);
+    return true;
   }
   // Largest member < v, v when none.
   QrcInt getNextLower(QrcInt v) const;
@@ -185,6 +214,10 @@ class QrcIntSetI {
   QrcInt floorPosition(QrcInt v) const;
   QrcInt countInPositions(QrcInt from, QrcInt to) const;
   QrcInt countInWords(QrcInt wf, QrcInt wt, QrcWord low, QrcWord high) const;
+  // getNextHigher past the word of v + 1.
+  QrcInt nextHigherAcross(QrcInt v) const;
+  // firstRunIn over positions in different words.
+  bool firstRunAcross(QrcInt from, QrcInt to, QrcInt& lo, QrcInt& hi) const;
   // The bit set's own position walks.
   QrcInt nextBit(QrcInt from) const;
   QrcInt previousBit(QrcInt from) const;

@@ -140,7 +140,10 @@ class QrcManagerI {
   QrcSaverI* getSaverList() const { return _saverList; }
   void addSaver(QrcSaverI* saver);
   void restoreSavers();
-  void* allocate(size_t n) { return QrcAllocate(n, this); }
+  void* allocate(size_t n) {
+    if (_heap && _heap->getMode() == QrcMemoryStack::Blocks) return _heap->alloc(n);
+    return QrcAllocate(n, this);
+  }
   void* allocateSized(QrcInt n);
   void freeSized(void* block, QrcInt n);
   void saveValue(void* address) { _trail->saveValue(address); }

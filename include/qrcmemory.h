@@ -31,8 +31,24 @@ class QrcBlockStack {
   void ensure(QrcInt n) {
     if (_cursor + n > _current->words + _current->capacity) moveOn(n);
   }
-  void setTop(QrcInt index);
-  QrcWord pop();
+  // Inline while the index stays in the current block.
+  void setTop(QrcInt index) {
+    QrcStackBlock* b = _current;
+    QrcInt offset = index - b->first;
+    if (offset >= 0 && offset <= b->capacity && (!b->next || index < b->next->first)) {
+      _cursor = b->words + offset;
+      _top = index;
+      return;
+    }
+    setTopAcross(index);
+  }
+  QrcWord pop() {
+    if (_top > 0 && _cursor != _current->words) {
+      --_top;
+      return *--_cursor;
+    }
+    return popAcross();
+  }
   void push(QrcWord word) {
     ensure(1);
     *_cursor++ = word;
@@ -63,6 +79,8 @@ class QrcBlockStack {
 
  protected:
   void moveOn(QrcInt n);
+  void setTopAcross(QrcInt index);
+  QrcWord popAcross();
   void freeBlocksAfter(QrcStackBlock* block);
   void rewind();
   [[noreturn]] void internalError(const char* text);

@@ -148,6 +148,9 @@ class QrcPropagationQueueI {
     bool empty() const { return head == tail; }
   };
   Cell* takeCell(List& list);
+  void refill(List& list);
+  // Whether a push at the current nesting drains the queue.
+  bool drainsHere() const;
   void initList(List& list);
   void append(List& list, void* item);
   void* popFront(List& list);
@@ -164,6 +167,8 @@ class QrcPropagationQueueI {
   List _posting[Levels];
   List _propagation[Levels];
   QrcInt _nesting;
+  // Constraints waiting on the posting lists.
+  QrcInt _postingCount;
   IntCell* _freeIntCells;
   void* _intBlocks;
   FloatCell* _freeFloatCells;

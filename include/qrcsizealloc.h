@@ -20,6 +20,20 @@ class QrcFixedSizeAllocator {
   }
   void* alloc();
   void free(void* block);
+  // A block off the pool's free list, null when the list is empty or the
+  // pool does not pool.
+  void* takeFree() {
+    void* block = _pooling ? _free : nullptr;
+    if (block) _free = *static_cast<void**>(block);
+    return block;
+  }
+  // Puts a block back on a pooling pool's list; false for a pool that does not pool.
+  bool giveBack(void* block) {
+    if (!_pooling) return false;
+    *static_cast<void**>(block) = _free;
+    _free = block;
+    return true;
+  }
   void refill();
   void setPooling(int flag) { _pooling = flag; }
   QrcInt getBlockSize() const { return _blockSize; }
@@ -48,13 +62,38 @@ class QrcSizeAllocatorI {
   QrcFixedSizeAllocator& getPool(int sizeClass) { return _pools[sizeClass]; }
   void setPooling(int flag);
 
-  // Sized allocation: counts the requested bytes and takes a block of its class.
-  void* allocateSized(QrcInt n);
-  void freeSized(void* block, QrcInt n);
+  // Sized allocation: counts the requested bytes and takes a block of its
+  // class (inline while the class has a free block).
+  void* allocateSized(QrcInt n) {
+    int c = knownClass(n);
+    void* p = c >= 0 ? _pools[c].takeFree() : nullptr;
+    if (!p) return allocateSizedSlow(n);
+    _bytesInUse += n;
+    if (_bytesInUse > _peakBytes) _peakBytes = _bytesInUse;
+    return p;
+  }
+  void freeSized(void* block, QrcInt n) {
+    int c = knownClass(n);
+    if (block && c >= 0 && _pools[c].giveBack(block)) {
+      _bytesInUse -= n;
+      return;
+    }
+    freeSizedSlow(block, n);
+  }
   QrcInt getBytesInUse() const { return _bytesInUse; }
   QrcInt getPeakBytes() const { return _peakBytes; }
 
  private:
+  // getSizeClass of n >= 1 when it is a class of the allocator, else -1.
+  static int knownClass(QrcInt n) {
+    if (n < 1) return -1;
+    if (n <= 64) return static_cast<int>((n - 1) >> 3);
+    int c = 71 - __builtin_clzll(static_cast<QrcWord>(n) >> 6);
+    return c < ClassCount ? c : -1;
+  }
+  void* allocateSizedSlow(QrcInt n);
+  void freeSizedSlow(void* block, QrcInt n);
+
   QrcManagerI* _manager;
   QrcFixedSizeAllocator _pools[ClassCount];
   QrcInt _bytesInUse;

@@ -388,8 +388,10 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
         _probes(nullptr),
         _masks(nullptr),
         _ranks(nullptr),
-        _ranksRead(0),
-        _masked(false) {}
+        _masked(false),
+        _sorted(nullptr),
+        _sizes(nullptr),
+        _rankMasked(false) {}
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   void initialise() override;
   QrcGACTuple* seekSupport(QrcGACValue* value) override;
@@ -414,20 +416,59 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   }
   // Tuples go by number; a position in a (column, value) list by slot.
   QrcGACTuple* seekInBits(QrcGACValue* value, QrcInt p);
-  QrcInt jumpMode1(QrcInt t, QrcInt k, QrcInt v, QrcInt vIndex);
-  QrcInt jumpMode2(QrcInt failed, QrcInt k, QrcInt v, QrcInt end);
-  QrcInt probe(QrcInt c, QrcInt k, QrcInt target, QrcInt& cur, QrcInt end);
+  // Modes 1 and 2 read the set's rows, values by rank (T the rows' element
+  // type); Masked: the domains are read as rank masks at the start of a
+  // search, else through the probes.
+  template <typename T>
+  struct Rows {
+    const T* rows;  // by tuple number
+    QrcInt stride;
+    const T* slots;  // mode 2: the slot rows of the searched column
+    QrcInt count;
+  };
+  template <typename T, bool Masked>
+  QrcGACTuple* seekInRows(const QrcGACValue* value);
+  template <typename T, bool Masked>
+  QrcInt jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank);
+  template <typename T, bool Masked>
+  QrcInt jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank, QrcInt end);
+  template <typename T, bool Masked>
+  QrcInt probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcInt vRank, QrcInt target, QrcInt& cur,
+               QrcInt end);
+  // Whether the rank-th smallest value of column c lies in x[c]'s domain.
+  template <bool Masked>
+  bool holdsRank(QrcInt c, QrcInt rank) {
+    if (Masked) return (_ranks[c] >> rank) & 1;
+    return _probes[c].holds(_sorted[c][rank]);
+  }
+  // Whether the ranks of a row lie in their domains, position k aside.
+  template <typename T, bool Masked>
+  bool holdsRanks(const T* ranks, QrcInt k) {
+    if (Masked) {
+      // Without branches: position k's mask holds every rank.
+      QrcUInt ok = 1;
+      for (QrcInt j = 0; j < _arity; ++j) ok &= _ranks[j] >> ranks[j];
+      return ok & 1;
+    }
+    for (QrcInt j = 0; j < _arity; ++j)
+      if (j != k && !holdsRank<Masked>(j, ranks[j])) return false;
+    return true;
+  }
+  // The domain of x[c] by the ranks of the column's values, into _ranks[c].
+  void readRanks(QrcInt c);
 
   QrcTupleSetI* _set;
   const QrcInt* _values;  // the set's values by tuple number
   const int32_t* _slots;  // the set's slots by tuple number and column
   QrcDomainProbe* _probes;
   QrcUInt* _masks;  // per position, when _masked: bit i for lo + i in the domain
-  // Per position: mode 0, bit r for the column's r-th smallest value in the
-  // domain; mode 1, bit i for its value index i, read when bit c of _ranksRead is set.
+  // Per position: bit r for the column's r-th smallest value in the domain;
+  // read at the start of a search.
   QrcUInt* _ranks;
-  QrcUInt _ranksRead;
   bool _masked;
+  const QrcInt** _sorted;  // per position, the column's values in increasing order
+  QrcInt* _sizes;          // mode 2: per position, the domain's size once read in a search, else -1
+  bool _rankMasked;        // every column has at most 64 values, and at most 64 positions
 };
 
 // Not in the set.

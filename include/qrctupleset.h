@@ -53,13 +53,14 @@ struct QrcTupleColumn {
   QrcInt size;           // number of distinct values
   QrcInt* values;        // value of each index (the values of a QrcIntArray)
   QrcTupleNode** heads;  // per value index: the oldest tuple holding it
-  QrcInt* sortedValues;  // mode 2: the distinct values in increasing order
-  QrcInt* rank;          // mode 2: rank of each value index in that order
+  QrcInt* sortedValues;  // the distinct values in increasing order
+  QrcInt* rank;          // rank of each value index in that order
   // The lists as slots: the tuples of value index i fill slots
   // slotStart[i] .. slotStart[i + 1] - 1, oldest first.
   QrcInt* slotStart;
   int32_t* slotTuple;  // tuple number of each slot
-  QrcInt* slotValues;  // the values of each slot's tuple (arity per slot); null for wide tuples
+  // Mode 0: the values of each slot's tuple (arity per slot); null for wide tuples.
+  QrcInt* slotValues;
   // Mode 0, when the columns have at most 64 values and the words stay few:
   // per value index i, from bitStart[i], the list's tuples as bits, one row
   // of words per column and rank of value (the set's rank start plus the
@@ -101,11 +102,28 @@ class QrcTupleSetI {
   // column, the tuple's slot in its column list.
   const QrcInt* getValues() const { return _values; }
   const int32_t* getSlots() const { return _slots; }
-  // Mode 1: per tuple, arity x width numbers of the nearest newer tuples (-1: none).
-  const int32_t* getLinks1() const { return _links1; }
-  // Mode 2: per tuple, a row of 3 x arity words: its values, its probe
-  // values, the numbers of its probe links (-1: none).
-  const QrcInt* getRows2() const { return _rows2; }
+  // Modes 1 and 2: the rows the searches read, in rank space. A value is
+  // kept as its rank in its column (the rank-th smallest of the column's
+  // values), a tuple as its number, "none" as the largest number of the
+  // element type: 8 bits while the set has fewer than 255 tuples, 16 bits
+  // while it has fewer than 65535, else 32.
+  // Rows start on cache lines.
+  //  - mode 1, per tuple: its ranks, then arity x width links: element
+  //    arity + c * width + r is the nearest newer tuple with rank r at c;
+  //  - mode 2, per tuple: its ranks, its probe ranks, its probe links and its
+  //    slots (arity each); per column, per slot: the slot's tuple then its ranks.
+  // Bytes per row element: 1, 2 or 4.
+  QrcInt getRowBytes() const { return _rowBytes; }
+  const void* getRows() const { return _rows; }
+  // Elements per tuple row.
+  QrcInt getRowStride() const { return _rowStride; }
+  // Mode 2: the slot rows of a column, arity + 1 elements per slot.
+  const void* getSlotRows(QrcInt column) const { return _slotRows[column]; }
+  // Whether the column's values are consecutive integers.
+  bool isConsecutive(QrcInt column) const {
+    const QrcTupleColumn& c = _columns[column];
+    return c.size > 0 && c.sortedValues[c.size - 1] - c.sortedValues[0] == c.size - 1;
+  }
   // Mode 0: the first row of each column in the lists' bits; null without bits.
   const QrcInt* getRankStart() const { return _rankStart; }
   // The same tuples in another manager, closed when this set is.
@@ -118,6 +136,12 @@ class QrcTupleSetI {
   void buildMode2();
   void buildRanks();
   void buildBits();
+  template <typename T>
+  void buildRows1();
+  template <typename T>
+  void buildRows2();
+  // Room for n elements of the row type, from a cache line on.
+  void* allocRows(QrcInt n);
   QrcInt chooseMode() const;
 
   QrcManagerI* _manager;
@@ -132,8 +156,10 @@ class QrcTupleSetI {
   QrcInt _width;
   QrcInt* _values;
   int32_t* _slots;
-  int32_t* _links1;
-  QrcInt* _rows2;
+  QrcInt _rowBytes;
+  QrcInt _rowStride;
+  void* _rows;
+  void** _slotRows;
   QrcInt* _rankStart;
 };
 

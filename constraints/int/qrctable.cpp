@@ -537,10 +537,16 @@ void QrcGACSAllowedI::initialise() {
       _manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcDomainProbe)));
   _masks = static_cast<QrcUInt*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcUInt)));
   _ranks = static_cast<QrcUInt*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcUInt)));
+  _sorted = static_cast<const QrcInt**>(
+      _manager->allocate(static_cast<size_t>(_arity) * sizeof(const QrcInt*)));
+  _rankMasked = _arity <= 64;
+  _sizes = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcInt)));
   for (QrcInt k = 0; k < _arity; ++k) {
     QrcGACVar& r = _records[k];
     for (QrcInt i = 0; i < r.count; ++i)
       r.values[i].index = _set->getValueIndex(k, r.values[i].value);
+    _sorted[k] = _set->getColumn(k).sortedValues;
+    _rankMasked = _rankMasked && _set->getColumn(k).size <= 64;
   }
 }
 
@@ -558,16 +564,27 @@ bool QrcGACSAllowedI::isInDomains(const QrcInt* values) const {
 }
 
 QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
-  QrcInt k = value->var->position, v = value->value;
+  QrcInt k = value->var->position;
   if (value->index < 0) return nullptr;
+  QrcInt mode = _set->getStorageMode();
+  if (mode != 0) {
+    QrcInt bytes = _set->getRowBytes();
+    if (_rankMasked) {
+      if (bytes == 1) return seekInRows<uint8_t, true>(value);
+      if (bytes == 2) return seekInRows<uint16_t, true>(value);
+      return seekInRows<uint32_t, true>(value);
+    }
+    if (bytes == 1) return seekInRows<uint8_t, false>(value);
+    if (bytes == 2) return seekInRows<uint16_t, false>(value);
+    return seekInRows<uint32_t, false>(value);
+  }
   const QrcTupleColumn& col = _set->getColumn(k);
   // The candidates: the slots of (k, v) after the frontier.
   QrcInt p = value->frontier ? _slots[value->frontier->number * _arity + k] + 1
                              : col.slotStart[value->index];
   QrcInt end = col.slotStart[value->index + 1];
   if (p >= end) return nullptr;
-  QrcInt mode = _set->getStorageMode();
-  if (mode == 0 && end - p <= ShortList) {
+  if (end - p <= ShortList) {
     // A short list is walked without preparing the domains.
     for (; p < end; ++p) {
       QrcInt t = col.slotTuple[p];
@@ -576,25 +593,11 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
     }
     return nullptr;
   }
-  if (mode == 0 && _set->getRankStart()) return seekInBits(value, p);
+  if (_set->getRankStart()) return seekInBits(value, p);
   _masked = true;
   for (QrcInt j = 0; j < _arity; ++j) {
     _probes[j].read(_records[j].var);
     _masked = _masked && _probes[j].toMask(_masks[j]);
-  }
-  if (mode == 1) {
-    _ranksRead = 0;
-    // A jump stops only where every value lies in its domain.
-    QrcInt t = col.slotTuple[p];
-    if (!holdsDomainValues(_values + t * _arity)) t = jumpMode1(t, k, v, value->index);
-    return t < 0 ? nullptr : newTuple(_values + t * _arity, t);
-  }
-  if (mode == 2) {
-    for (; p >= 0; p = jumpMode2(p, k, v, end)) {
-      QrcInt t = col.slotTuple[p];
-      if (holdsDomainValues(_values + t * _arity)) return newTuple(_values + t * _arity, t);
-    }
-    return nullptr;
   }
   if (col.slotValues) {
     for (const QrcInt* values = col.slotValues + p * _arity; p < end; ++p, values += _arity)
@@ -689,55 +692,106 @@ QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
   return nullptr;
 }
 
+void QrcGACSAllowedI::readRanks(QrcInt c) {
+  const QrcTupleColumn& col = _set->getColumn(c);
+  QrcIntExpI* x = _records[c].var;
+  if (_set->isConsecutive(c)) {
+    _ranks[c] = domainBits(x, col.sortedValues[0], col.size);
+  } else {
+    QrcUInt m = 0;
+    for (QrcInt r = 0; r < col.size; ++r)
+      if (qrcDomainHolds(x, col.sortedValues[r])) m |= QrcUInt(1) << r;
+    _ranks[c] = m;
+  }
+}
+
+template <typename T, bool Masked>
+QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
+  const QrcUInt none = static_cast<T>(~T(0));
+  QrcInt k = value->var->position, a = _arity;
+  const QrcTupleColumn& col = _set->getColumn(k);
+  QrcInt vRank = col.rank[value->index];
+  Rows<T> in;
+  in.rows = static_cast<const T*>(_set->getRows());
+  in.stride = _set->getRowStride();
+  in.count = _set->getCount();
+  in.slots = nullptr;
+  const T* frontier = value->frontier ? in.rows + value->frontier->number * in.stride : nullptr;
+  // The first candidate: the tuple after the frontier in the (k, v) list.
+  QrcInt t = -1, p = -1, end = col.slotStart[value->index + 1];
+  if (_set->getStorageMode() == 1) {
+    if (!frontier) {
+      t = col.slotTuple[col.slotStart[value->index]];
+    } else {
+      // The frontier's link for (k, v) is the next tuple of the list.
+      QrcUInt n = frontier[a + k * _set->getWidth() + vRank];
+      if (n == none) return nullptr;
+      t = static_cast<QrcInt>(n);
+    }
+  } else {
+    p = frontier ? frontier[3 * a + k] + 1 : col.slotStart[value->index];
+    if (p >= end) return nullptr;
+  }
+  if (Masked) {
+    for (QrcInt j = 0; j < a; ++j)
+      if (j != k) readRanks(j);
+    _ranks[k] = ~QrcUInt(0);
+  } else {
+    for (QrcInt j = 0; j < a; ++j) _probes[j].read(_records[j].var);
+  }
+  if (t >= 0) {
+    // A jump stops only where every value lies in its domain.
+    if (!holdsRanks<T, Masked>(in.rows + t * in.stride, k))
+      t = jumpMode1<T, Masked>(in, t, k, vRank);
+    return t < 0 ? nullptr : newTuple(_values + t * a, t);
+  }
+  in.slots = static_cast<const T*>(_set->getSlotRows(k));
+  for (QrcInt j = 0; j < a; ++j) _sizes[j] = -1;
+  for (; p >= 0; p = jumpMode2<T, Masked>(in, p, k, vRank, end)) {
+    const T* slot = in.slots + p * (a + 1);
+    if (holdsRanks<T, Masked>(slot + 1, k)) {
+      t = slot[0];
+      return newTuple(_values + t * a, t);
+    }
+  }
+  return nullptr;
+}
+
 // From a tuple holding v at k, the first tuple with every value in its
 // domain: at each position whose value left its domain, the nearest newer
 // tuple holding a domain value there, then the nearest holding v at k.
-QrcInt QrcGACSAllowedI::jumpMode1(QrcInt t, QrcInt k, QrcInt v, QrcInt vIndex) {
-  QrcInt width = _set->getWidth(), cells = _arity * width;
-  const int32_t* links = _set->getLinks1();
-  QrcInt vCell = k * width + vIndex;
+template <typename T, bool Masked>
+QrcInt QrcGACSAllowedI::jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank) {
+  const QrcUInt none = static_cast<T>(~T(0));
+  const T* rows = in.rows;
+  QrcInt stride = in.stride, width = _set->getWidth(), a = _arity;
+  QrcInt vCell = a + k * width + vRank;
+  const T* row = rows + t * stride;
   for (;;) {
     bool moved = false;
-    for (QrcInt c = 0; c < _arity; ++c) {
-      if (c == k || _probes[c].holds(_values[t * _arity + c])) continue;
-      const QrcDomainProbe& px = _probes[c];
-      QrcIntExpI* x = _records[c].var;
-      const QrcTupleColumn& col = _set->getColumn(c);
-      const int32_t* next = links + t * cells + c * width;
+    for (QrcInt c = 0; c < a; ++c) {
+      if (c == k || holdsRank<Masked>(c, row[c])) continue;
+      const T* next = row + a + c * width;
       // Numbers grow with age reversed: the smallest is the nearest.
-      QrcInt best = -1;
-      if (col.size <= 64 && c < 64) {
-        // The column's value indexes in the domain, read once per search.
-        if (!(_ranksRead >> c & 1)) {
-          QrcUInt m = 0;
-          for (QrcInt i = 0; i < col.size; ++i)
-            if (px.holds(col.values[i])) m |= QrcUInt(1) << i;
-          _ranks[c] = m;
-          _ranksRead |= QrcUInt(1) << c;
-        }
+      QrcUInt best = none;
+      if (Masked) {
         for (QrcUInt m = _ranks[c]; m; m &= m - 1) {
-          QrcInt n = next[__builtin_ctzll(m)];
-          if (n >= 0 && (best < 0 || n < best)) best = n;
-        }
-      } else if (x->getSize() <= col.size) {
-        for (QrcInt w = x->getMin();;) {
-          QrcInt i = _set->getValueIndex(c, w);
-          if (i >= 0 && next[i] >= 0 && (best < 0 || next[i] < best)) best = next[i];
-          QrcInt after = x->getNextHigher(w);
-          if (after <= w) break;
-          w = after;
+          QrcUInt n = next[__builtin_ctzll(m)];
+          best = n < best ? n : best;
         }
       } else {
-        for (QrcInt i = 0; i < col.size; ++i)
-          if (next[i] >= 0 && (best < 0 || next[i] < best) && px.holds(col.values[i]))
-            best = next[i];
+        for (QrcInt r = 0, size = _set->getColumn(c).size; r < size; ++r)
+          if (next[r] < best && holdsRank<Masked>(c, r)) best = next[r];
       }
-      if (best < 0) return -1;
-      t = best;
+      if (best == none) return -1;
+      t = static_cast<QrcInt>(best);
+      row = rows + t * stride;
       moved = true;
-      while (_values[t * _arity + k] != v) {
-        t = links[t * cells + vCell];
-        if (t < 0) return -1;
+      while (row[k] != vRank) {
+        QrcUInt n = row[vCell];
+        if (n == none) return -1;
+        t = static_cast<QrcInt>(n);
+        row = rows + t * stride;
       }
     }
     if (!moved) return t;
@@ -747,82 +801,86 @@ QrcInt QrcGACSAllowedI::jumpMode1(QrcInt t, QrcInt k, QrcInt v, QrcInt vIndex) {
 // The first tuple, not older than the target, that may hold a domain value
 // at c; cur walks the slots of the (k, v) list up to end and no support lies
 // between the target and cur. -1 when no tuple remains.
-QrcInt QrcGACSAllowedI::probe(QrcInt c, QrcInt k, QrcInt target, QrcInt& cur, QrcInt end) {
-  const QrcDomainProbe& px = _probes[c];
-  const QrcTupleColumn& col = _set->getColumn(k);
-  const int32_t* slotTuple = col.slotTuple;
-  const QrcInt* rows = _set->getRows2();
-  QrcInt a = _arity, stride = 3 * a;
-  // The list's values at c, slot by slot.
-  const QrcInt* atC = col.slotValues ? col.slotValues + c : nullptr;
-  auto curValue = [&](QrcInt slot) {
-    return atC ? atC[slot * a] : rows[slotTuple[slot] * stride + c];
-  };
-  QrcInt count = _set->getCount();
-  QrcInt n = slotTuple[cur];
-  if (n >= target && px.holds(curValue(cur))) return n;
+template <typename T, bool Masked>
+inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcInt vRank,
+                                     QrcInt target, QrcInt& cur, QrcInt end) {
+  const QrcInt none = static_cast<T>(~T(0));
+  const T* rows = in.rows;
+  const T* slots = in.slots;
+  QrcInt a = _arity, stride = in.stride, slotStride = a + 1;
+  QrcInt count = in.count;
+  const T* slot = slots + cur * slotStride;
+  QrcInt n = slot[0];
+  if (n >= target && holdsRank<Masked>(c, slot[1 + c])) return n;
   if (++cur == end) return -1;
-  n = slotTuple[cur];
-  QrcInt size = _records[c].var->getSize();
+  slot += slotStride;
+  n = slot[0];
+  if (_sizes[c] < 0) _sizes[c] = _records[c].var->getSize();
+  QrcInt size = _sizes[c];
   QrcInt r = n >= target ? n : target;
-  const QrcInt* row = rows + r * stride;
+  const T* row = rows + r * stride;
   QrcInt noted = row[a + c];
-  QrcInt best = -1;
+  // None reads above every tuple.
+  QrcInt best = none;
   for (bool firstTurn = true;; firstTurn = false) {
-    if (size == 0 || (!firstTurn && row[a + c] == noted)) return best;
-    if (n >= r && px.holds(curValue(cur))) return n;
+    if (size == 0 || (!firstTurn && row[a + c] == noted)) return best == none ? -1 : best;
+    if (n >= r && holdsRank<Masked>(c, slot[1 + c])) return n;
     if (++cur == end) return -1;
-    n = slotTuple[cur];
-    if (best >= 0 && n >= best) return n;
-    if (px.holds(row[c])) break;
-    if (px.holds(row[a + c])) {
+    slot += slotStride;
+    n = slot[0];
+    if (n >= best) return n;
+    if (holdsRank<Masked>(c, row[c])) break;
+    if (holdsRank<Masked>(c, row[a + c])) {
       --size;
       QrcInt link = row[2 * a + c];
-      if (link >= 0 && (best < 0 || link < best)) {
+      if (link < best) {
         best = link;
         if (n >= best) return n;
       }
     }
-    if (++r == count) return best;
+    if (++r == count) return best == none ? -1 : best;
     row += stride;
   }
   if (r <= n) return n;
-  if (row[k] == rows[n * stride + k]) cur = _slots[r * a + k];
+  if (row[k] == vRank) cur = row[3 * a + k];
   return r;
 }
 
-QrcInt QrcGACSAllowedI::jumpMode2(QrcInt failed, QrcInt k, QrcInt v, QrcInt end) {
-  const int32_t* slotTuple = _set->getColumn(k).slotTuple;
-  const QrcInt* rows = _set->getRows2();
-  QrcInt a = _arity, stride = 3 * a;
-  QrcInt count = _set->getCount();
+template <typename T, bool Masked>
+QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank,
+                                  QrcInt end) {
+  const QrcInt none = static_cast<T>(~T(0));
+  const T* rows = in.rows;
+  const T* slots = in.slots;
+  QrcInt a = _arity, stride = in.stride, slotStride = a + 1;
+  QrcInt count = in.count;
   QrcInt cur = failed + 1;
   if (cur == end) return -1;
-  QrcInt target = slotTuple[cur];
+  QrcInt target = slots[cur * slotStride];
   for (;;) {
     QrcInt before = target;
-    for (QrcInt c = 0; c < _arity; ++c) {
+    for (QrcInt c = 0; c < a; ++c) {
       if (c == k) continue;
-      target = probe(c, k, target, cur, end);
+      target = probe<T, Masked>(in, c, k, vRank, target, cur, end);
       if (target < 0) return -1;
     }
     // The first tuple holding v at k, not older than the target.
     for (;;) {
-      QrcInt n = slotTuple[cur];
+      QrcInt n = slots[cur * slotStride];
       if (n >= target) {
         target = n;
         break;
       }
-      const QrcInt* row = rows + target * stride;
-      if (row[k] == v) break;
-      if (row[a + k] == v) {
+      const T* row = rows + target * stride;
+      if (row[k] == vRank) break;
+      if (row[a + k] == vRank) {
         target = row[2 * a + k];
-        if (target < 0) return -1;
+        if (target == none) return -1;
         break;
       }
       if (++cur == end || ++target == count) return -1;
     }
-    cur = _slots[target * a + k];
+    cur = rows[target * stride + 3 * a + k];
     if (target == before) return cur;
   }
 }

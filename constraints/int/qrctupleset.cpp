@@ -1,6 +1,7 @@
 #include "qrctupleset.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -33,8 +34,10 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
       _width(0),
       _values(nullptr),
       _slots(nullptr),
-      _links1(nullptr),
-      _rows2(nullptr),
+      _rowBytes(0),
+      _rowStride(0),
+      _rows(nullptr),
+      _slotRows(nullptr),
       _rankStart(nullptr) {}
 
 void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
@@ -71,10 +74,28 @@ void QrcTupleSetI::close() {
   _mode = chooseMode();
   buildColumns();
   buildHash();
-  if (_mode == 1) buildMode1();
-  if (_mode != 1) buildRanks();
+  buildRanks();
+  // Row elements narrow enough for every number and none.
+  _rowBytes = _count < 0xFF ? 1 : _count < 0xFFFF ? 2 : 4;
   if (_mode == 0) buildBits();
-  if (_mode == 2) buildMode2();
+  if (_mode == 1) {
+    buildMode1();
+    if (_rowBytes == 1)
+      buildRows1<uint8_t>();
+    else if (_rowBytes == 2)
+      buildRows1<uint16_t>();
+    else
+      buildRows1<uint32_t>();
+  }
+  if (_mode == 2) {
+    buildMode2();
+    if (_rowBytes == 1)
+      buildRows2<uint8_t>();
+    else if (_rowBytes == 2)
+      buildRows2<uint16_t>();
+    else
+      buildRows2<uint32_t>();
+  }
   _closed = 1;
 }
 
@@ -125,7 +146,7 @@ void QrcTupleSetI::buildColumns() {
     }
     // Short tuples are copied into the slots, so that a walk reads one block.
     c.slotValues = nullptr;
-    if (_arity > SlotValuesArity) continue;
+    if (_arity > SlotValuesArity || _mode != 0) continue;
     c.slotValues = allocArray<QrcInt>(_manager, _count * _arity);
     for (QrcInt slot = 0; slot < _count; ++slot)
       std::copy(_values + c.slotTuple[slot] * _arity, _values + (c.slotTuple[slot] + 1) * _arity,
@@ -149,13 +170,7 @@ void QrcTupleSetI::buildHash() {
 void QrcTupleSetI::buildMode1() {
   QrcInt cells = _arity * _width;
   std::vector<QrcTupleNode*> last(static_cast<size_t>(cells), nullptr);
-  _links1 = allocArray<int32_t>(_manager, _count * cells);
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
-    int32_t* links = _links1 + t->number * cells;
-    for (QrcInt i = 0; i < cells; ++i)
-      links[i] = last[static_cast<size_t>(i)]
-                     ? static_cast<int32_t>(last[static_cast<size_t>(i)]->number)
-                     : -1;
     QrcTupleMode1* e = new (_manager) QrcTupleMode1;
     e->values = t->values;
     e->width = _width;
@@ -240,9 +255,6 @@ void QrcTupleSetI::buildMode2() {
     newer = e;
   }
   std::vector<QrcTupleMode2*> latest;
-  _rows2 = allocArray<QrcInt>(_manager, 3 * _count * _arity);
-  for (QrcInt t = 0; t < _count; ++t)
-    std::copy(_values + t * _arity, _values + (t + 1) * _arity, _rows2 + 3 * t * _arity);
   for (QrcInt k = 0; k < _arity; ++k) {
     const QrcTupleColumn& c = _columns[k];
     latest.assign(static_cast<size_t>(c.size), nullptr);
@@ -251,12 +263,78 @@ void QrcTupleSetI::buildMode2() {
       QrcTupleMode2* e = t->mode2();
       e->probeValue[k] = c.sortedValues[r];
       e->probeLink[k] = latest[static_cast<size_t>(r)];
-      QrcInt* row = _rows2 + 3 * t->number * _arity;
-      row[_arity + k] = e->probeValue[k];
-      row[2 * _arity + k] = e->probeLink[k] ? e->probeLink[k]->number : -1;
       latest[static_cast<size_t>(c.rank[getValueIndex(k, t->values[k])])] = e;
       r = r == 0 ? c.size - 1 : r - 1;
     }
+  }
+}
+
+namespace {
+
+// Elements per row: a power of two up to a cache line, else whole lines.
+QrcInt rowStride(QrcInt elements, QrcInt bytes) {
+  QrcInt size = elements * bytes, line = 64;
+  if (size > line) return (size + line - 1) / line * line / bytes;
+  QrcInt p = bytes;
+  while (p < size) p <<= 1;
+  return p / bytes;
+}
+
+}  // namespace
+
+void* QrcTupleSetI::allocRows(QrcInt n) {
+  uintptr_t raw = reinterpret_cast<uintptr_t>(
+      _manager->allocate(static_cast<size_t>(n > 0 ? n : 1) * static_cast<size_t>(_rowBytes) + 63));
+  return reinterpret_cast<void*>((raw + 63) & ~uintptr_t(63));
+}
+
+template <typename T>
+void QrcTupleSetI::buildRows1() {
+  const T none = static_cast<T>(~T(0));
+  QrcInt cells = _arity * _width;
+  _rowStride = rowStride(_arity + cells, sizeof(T));
+  T* rows = static_cast<T*>(allocRows(_count * _rowStride));
+  std::vector<T> last(static_cast<size_t>(cells), none);
+  for (QrcTupleNode* t = _newest; t; t = t->listNext) {
+    T* row = rows + t->number * _rowStride;
+    std::fill(row, row + _rowStride, none);
+    std::copy(last.begin(), last.end(), row + _arity);
+    for (QrcInt k = 0; k < _arity; ++k) {
+      row[k] = static_cast<T>(_columns[k].rank[getValueIndex(k, t->values[k])]);
+      last[static_cast<size_t>(k * _width + row[k])] = static_cast<T>(t->number);
+    }
+  }
+  _rows = rows;
+}
+
+template <typename T>
+void QrcTupleSetI::buildRows2() {
+  const T none = static_cast<T>(~T(0));
+  QrcInt a = _arity;
+  _rowStride = rowStride(4 * a, sizeof(T));
+  T* rows = static_cast<T*>(allocRows(_count * _rowStride));
+  for (QrcTupleNode* t = _newest; t; t = t->listNext) {
+    T* row = rows + t->number * _rowStride;
+    std::fill(row, row + _rowStride, none);
+    const QrcTupleMode2* e = t->mode2();
+    for (QrcInt k = 0; k < a; ++k) {
+      const QrcTupleColumn& c = _columns[k];
+      row[k] = static_cast<T>(c.rank[getValueIndex(k, t->values[k])]);
+      row[a + k] = static_cast<T>(c.rank[getValueIndex(k, e->probeValue[k])]);
+      row[2 * a + k] = e->probeLink[k] ? static_cast<T>(e->probeLink[k]->number) : none;
+      row[3 * a + k] = static_cast<T>(_slots[t->number * a + k]);
+    }
+  }
+  _rows = rows;
+  _slotRows = allocArray<void*>(_manager, a);
+  for (QrcInt k = 0; k < a; ++k) {
+    T* slots = static_cast<T*>(allocRows(_count * (a + 1)));
+    for (QrcInt s = 0; s < _count; ++s) {
+      QrcInt n = _columns[k].slotTuple[s];
+      slots[s * (a + 1)] = static_cast<T>(n);
+      std::copy(rows + n * _rowStride, rows + n * _rowStride + a, slots + s * (a + 1) + 1);
+    }
+    _slotRows[k] = slots;
   }
 }
 

@@ -145,7 +145,9 @@ void QrcReversibleI::display(std::ostream& os) const {
 }
 
 void QrcReversibleGroupI::add(QrcGoalI* goal) {
-  _actions = new (_manager) QrcGoalCell{_actions, goal};
+  QrcGoalCell* c = static_cast<QrcGoalCell*>(_manager->allocate(sizeof(QrcGoalCell)));
+  *c = QrcGoalCell{_actions, goal};
+  _actions = c;
 }
 
 QrcGoalI* QrcReversibleGroupI::execute() {

@@ -542,7 +542,7 @@ QrcInt QrcIntSetI::lowerMax(QrcInt oldMax, QrcInt newMax) {
   return p < 0 ? _min - 1 : valueAt(p);
 }
 
-QrcInt QrcIntSetI::getNextHigher(QrcInt v) const {
+QrcInt QrcIntSetI::nextHigherAcross(QrcInt v) const {
   if (v >= _max) return v;
   if (__builtin_expect(!_words, 0)) {
     QrcInt w = firstMemberFrom(v + 1);
@@ -550,6 +550,15 @@ QrcInt QrcIntSetI::getNextHigher(QrcInt v) const {
   }
   QrcInt p = nextBit(ceilPosition(v + 1));
   return p < 0 ? v : valueAt(p);
+}
+
+bool QrcIntSetI::firstRunAcross(QrcInt from, QrcInt to, QrcInt& lo, QrcInt& hi) const {
+  QrcInt p = nextBit(from);
+  if (p < 0 || p > to) return false;
+  QrcInt end = nextClearPosition(p) - 1;
+  lo = _min + p;
+  hi = _min + (end < to ? end : to);
+  return true;
 }
 
 QrcInt QrcIntSetI::getNextLower(QrcInt v) const {

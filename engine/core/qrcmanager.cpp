@@ -59,7 +59,11 @@ QrcErrorReporter* QrcGetErrorReporter(QrcManagerI* manager) {
 }
 
 void* QrcAllocate(size_t size, QrcManagerI* manager) {
-  if (manager) return QrcAllocate(size, manager->getHeap());
+  if (manager) {
+    QrcMemoryStack* heap = manager->getHeap();
+    if (heap && heap->getMode() == QrcMemoryStack::Blocks) return heap->alloc(size);
+    return QrcAllocate(size, heap);
+  }
   void* p = std::malloc(size ? size : 1);
   if (!p) throw QroMemoryException();
   return p;

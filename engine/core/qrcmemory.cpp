@@ -104,7 +104,7 @@ void QrcBlockStack::moveOn(QrcInt n) {
   _cursor = b->words;
 }
 
-void QrcBlockStack::setTop(QrcInt index) {
+void QrcBlockStack::setTopAcross(QrcInt index) {
   if (index < 0) internalError("unstacking an empty stack");
   QrcStackBlock* b = _current;
   while (index < b->first) {
@@ -118,7 +118,7 @@ void QrcBlockStack::setTop(QrcInt index) {
   _top = index;
 }
 
-QrcWord QrcBlockStack::pop() {
+QrcWord QrcBlockStack::popAcross() {
   if (_top <= 0) internalError("unstacking an empty stack");
   if (_cursor == _current->words) {
     if (!_current->prev) internalError("unstacking an empty stack");

@@ -60,6 +60,7 @@ QrcPropagationQueueI::QrcPropagationQueueI(QrcManagerI* manager)
       _monitor(nullptr),
       _trace(0),
       _nesting(0),
+      _postingCount(0),
       _freeIntCells(nullptr),
       _intBlocks(nullptr),
       _freeFloatCells(nullptr),
@@ -106,9 +107,12 @@ QrcPropagationQueueI::~QrcPropagationQueueI() {
 
 // A list's first block is part of the queue's size at creation; later ones add
 // to it.
-QrcPropagationQueueI::Cell* QrcPropagationQueueI::takeCell(List& list) {
-  if (!list.free)
-    list.free = carve<FifoBlock, Cell>(list.blocks, _bytes, 4008, list.blocks != nullptr);
+void QrcPropagationQueueI::refill(List& list) {
+  list.free = carve<FifoBlock, Cell>(list.blocks, _bytes, 4008, list.blocks != nullptr);
+}
+
+inline QrcPropagationQueueI::Cell* QrcPropagationQueueI::takeCell(List& list) {
+  if (__builtin_expect(!list.free, 0)) refill(list);
   Cell* c = list.free;
   list.free = c->next;
   c->next = nullptr;
@@ -122,7 +126,7 @@ void QrcPropagationQueueI::initList(List& list) {
   list.head = list.tail = takeCell(list);
 }
 
-void QrcPropagationQueueI::append(List& list, void* item) {
+inline void QrcPropagationQueueI::append(List& list, void* item) {
   Cell* fresh = takeCell(list);
   list.tail->item = item;
   list.tail->next = fresh;
@@ -140,9 +144,13 @@ void* QrcPropagationQueueI::popFront(List& list) {
 
 // ---------------------------------------------------------------- scheduling
 
+inline bool QrcPropagationQueueI::drainsHere() const {
+  return _nesting == 0 || (_nesting == 1 && _manager->isInNestedSolve());
+}
+
 void QrcPropagationQueueI::pushEventHandler(QrcEventHandlerI* handler) {
   append(_handlers, handler);
-  startDrain();
+  if (drainsHere()) startDrain();
 }
 
 void QrcPropagationQueueI::push(QrcRootGoalDemonI* item, QrcInt priority) {
@@ -150,7 +158,7 @@ void QrcPropagationQueueI::push(QrcRootGoalDemonI* item, QrcInt priority) {
   if (priority > QrcLastPriority) priority = QrcLastPriority;
   item->markPending();
   append(_propagation[priority - QrcFirstPriority], item);
-  startDrain();
+  if (drainsHere()) startDrain();
 }
 
 void QrcPropagationQueueI::pushLast(QrcRootGoalDemonI* item) {
@@ -163,6 +171,7 @@ void QrcPropagationQueueI::queueForPosting(QrcConstraintI* ct) {
   if (p < 0) p = 0;
   if (p > Levels - 1) p = Levels - 1;
   append(_posting[p], ct);
+  ++_postingCount;
 }
 
 int QrcPropagationQueueI::firstNonEmptyPostingLevel() const {
@@ -172,8 +181,7 @@ int QrcPropagationQueueI::firstNonEmptyPostingLevel() const {
 }
 
 void QrcPropagationQueueI::startDrain() {
-  bool nested = _manager->isInNestedSolve();
-  if (!(_nesting == 0 || (_nesting == 1 && nested))) return;
+  if (!drainsHere()) return;
   ++_nesting;
   ++_stamp;
   _steps = 0;
@@ -182,25 +190,27 @@ void QrcPropagationQueueI::startDrain() {
 }
 
 void QrcPropagationQueueI::drain(int levels) {
-  // drain(k + 1): lower levels (and all events) first, then one item of level k.
-  int k = levels - 1;
+  // Events and postings first, then one item of the lowest nonempty level
+  // below levels; the last level waits while a nested solve runs.
   for (;;) {
-    if (k > 0) {
-      drain(k);
-      if (k == Levels - 1 && _manager->isInNestedSolve()) return;
-    } else {
-      // Constraints added while another one was posted or propagated wait
-      // here; they are posted even when no variable event follows.
-      while (!_handlers.empty() || firstNonEmptyPostingLevel() < Levels) {
-        processHandlers();
-        postPending();
-      }
+    // Constraints added while another one was posted or propagated wait
+    // here; they are posted even when no variable event follows.
+    while (!_handlers.empty() || _postingCount > 0) {
+      processHandlers();
+      postPending();
     }
-    List& list = _propagation[k];
-    if (list.empty()) return;
-    QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(popFront(list));
+    int k = 0;
+    while (k < levels && _propagation[k].empty()) ++k;
+    if (k == levels || (k == Levels - 1 && _manager->isInNestedSolve())) return;
+    QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(popFront(_propagation[k]));
     ++_runCount;
-    item->runIfPending();
+    // runIfPending does nothing for an item that is not pending; only
+    // constraints override it.
+    if (item->getState() != QrcRootGoalDemonI::Pending) continue;
+    if (item->isConstraintItem())
+      static_cast<QrcConstraintI*>(item)->QrcConstraintI::runIfPending();
+    else
+      item->runIfPending();
   }
 }
 
@@ -224,6 +234,7 @@ void QrcPropagationQueueI::postPending() {
   int level = firstNonEmptyPostingLevel();
   while (level < Levels) {
     QrcConstraintI* ct = static_cast<QrcConstraintI*>(popFront(_posting[level]));
+    --_postingCount;
     if (!_manager->isClaimed(ct)) ct->postAndPropagate();
     if (!_handlers.empty()) return;
     level = firstNonEmptyPostingLevel();
@@ -237,6 +248,7 @@ void QrcPropagationQueueI::clear() {
   }
   for (int i = 0; i < Levels; ++i)
     while (!_posting[i].empty()) popFront(_posting[i]);
+  _postingCount = 0;
   bool nested = _manager->isInNestedSolve();
   _nesting = nested ? 1 : 0;
   int levels = nested ? Levels - 1 : Levels;

@@ -83,7 +83,7 @@ void QrcSizeAllocatorI::setPooling(int flag) {
   for (int c = 0; c < ClassCount; ++c) _pools[c].setPooling(flag);
 }
 
-void* QrcSizeAllocatorI::allocateSized(QrcInt n) {
+void* QrcSizeAllocatorI::allocateSizedSlow(QrcInt n) {
   int c = getSizeClass(n < 1 ? 1 : n);
   void* p = _pools[c].alloc();
   _bytesInUse += n;
@@ -91,7 +91,7 @@ void* QrcSizeAllocatorI::allocateSized(QrcInt n) {
   return p;
 }
 
-void QrcSizeAllocatorI::freeSized(void* block, QrcInt n) {
+void QrcSizeAllocatorI::freeSizedSlow(void* block, QrcInt n) {
   if (!block) return;
   _pools[getSizeClass(n < 1 ? 1 : n)].free(block);
   _bytesInUse -= n;

@@ -443,24 +443,10 @@ void QrcValueConstraintI::display(std::ostream& os) const {
 
 // ---------------------------------------------------------------- delta iterator
 
-QrcIntVarDeltaIterator::QrcIntVarDeltaIterator(QrcIntExpI* var)
-    : _cell(nullptr),
-      _rangeCell(nullptr),
-      _var(var),
-      _position(0),
-      _current(0),
-      _rangeEnd(0),
-      _valid(false),
-      _phase(0) {
-  if (!var) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntVarDeltaIterator");
-  if (!var->isProcessing()) {
-    var->getErrorReporter()->report(QrcNotInProcessError, "variable not in process",
-                                    "QrcIntVarDeltaIterator");
-    return;
-  }
-  _cell = var->getRemovedValues();
-  _rangeCell = var->getRemovedRanges();
-  _position = var->getOldMin() - 1;
+void QrcIntVarDeltaIterator::reportNotInProcess() {
+  if (!_var) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntVarDeltaIterator");
+  _var->getErrorReporter()->report(QrcNotInProcessError, "variable not in process",
+                                   "QrcIntVarDeltaIterator");
 }
 
 namespace {
@@ -553,7 +539,7 @@ bool QrcIntVarDeltaIterator::next() {
   }
 }
 
-bool QrcIntVarDeltaIterator::nextRange(QrcInt& a, QrcInt& b) {
+bool QrcIntVarDeltaIterator::nextRangeAfterValues(QrcInt& a, QrcInt& b) {
   _valid = false;
   if (!_var || !_var->isProcessing()) return false;
   if (_phase == 0) {
@@ -571,13 +557,28 @@ bool QrcIntVarDeltaIterator::nextRange(QrcInt& a, QrcInt& b) {
       _rangeCell = _rangeCell->next->next;
       return true;
     }
+    if (_oneWord) return nextRunOfBits(a, b);
     _phase = 2;
     _position = _var->getOldMin() - 1;
   }
+  if (_phase == 4) return nextRunOfBits(a, b);
   const QrcIntSetI* d = _var->getDomainSet();
   QrcInt mn = _var->rawMin(), mx = _var->rawMax();
+  bool plain = d && d->isPlain();
   for (;;) {
     QrcInt limit = _phase == 2 ? mn - 1 : _var->getOldMax();
+    if (_position >= limit || (plain && _position >= d->getMin() - 1 && limit <= d->getMax())) {
+      // Within a plain range's universe a run of lost values is a run of
+      // bits (those left behind by the bounds).
+      if (_position < limit && d->firstRunIn(_position + 1, limit, a, b)) {
+        _position = b;
+        return true;
+      }
+      if (_phase == 3) return false;
+      _phase = 3;
+      _position = mx;
+      continue;
+    }
     _position = nextLost(d, _position);
     if (_position > limit) {
       if (_phase == 3) return false;

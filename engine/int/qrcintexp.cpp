@@ -236,7 +236,7 @@ QrcInt QrcIntExpI::getSize() {
 bool QrcIntExpI::isInDomain(QrcInt v) {
   refreshBounds();
   if (v < _min || v > _max) return false;
-  return !_domain || _domain->contains(v);
+  return !_domain || _domain->containsInline(v);
 }
 
 QrcInt QrcIntExpI::getNextHigher(QrcInt v) {

@@ -149,4 +149,99 @@ TEST_F(TupleSet, Mode2Probes) {
   }
 }
 
+// A row element as a signed number, none (the element type's largest) as -1.
+QrcInt rowElement(const QrcTupleSetI* s, const void* rows, QrcInt at) {
+  switch (s->getRowBytes()) {
+    case 1: {
+      uint8_t e = static_cast<const uint8_t*>(rows)[at];
+      return e == 0xFF ? -1 : e;
+    }
+    case 2: {
+      uint16_t e = static_cast<const uint16_t*>(rows)[at];
+      return e == 0xFFFF ? -1 : e;
+    }
+    default: {
+      uint32_t e = static_cast<const uint32_t*>(rows)[at];
+      return e == 0xFFFFFFFFu ? -1 : static_cast<QrcInt>(e);
+    }
+  }
+}
+
+std::vector<QrcInt> rowOf(const QrcTupleSetI* s, QrcInt n, QrcInt elements) {
+  std::vector<QrcInt> out;
+  for (QrcInt e = 0; e < elements; ++e)
+    out.push_back(rowElement(s, s->getRows(), n * s->getRowStride() + e));
+  return out;
+}
+
+TEST_F(TupleSet, Mode1RowsByRank) {
+  const QrcTupleSetI* s = make(2, Six, 1).getImpl();
+  // Ranks (1 2 3 and 5 6 rank 0 1 2 and 0 1), then the links by rank in
+  // column 0, then in column 1 (its third rank unused).
+  const std::vector<std::vector<QrcInt>> expected = {
+      {0, 0, 2, 1, 3, 1, 2, -1},  {1, 0, 2, 5, 3, 3, 2, -1},    {0, 1, 4, 5, 3, 3, 5, -1},
+      {2, 0, 4, 5, -1, 4, 5, -1}, {0, 0, -1, 5, -1, -1, 5, -1}, {1, 1, -1, -1, -1, -1, -1, -1}};
+  EXPECT_EQ(s->getRowBytes(), 1);
+  EXPECT_EQ(s->getRowStride(), 8);
+  for (QrcInt n = 0; n < 6; ++n)
+    EXPECT_EQ(rowOf(s, n, 8), expected[static_cast<size_t>(n)]) << "tuple " << n;
+}
+
+TEST_F(TupleSet, Mode2RowsByRank) {
+  const QrcTupleSetI* s = make(2, Six, 2).getImpl();
+  // Ranks, probe ranks and probe links per column (the slots follow).
+  const std::vector<std::vector<QrcInt>> expected = {{0, 0, 0, 0, 2, 1},  {1, 0, 1, 1, 5, 2},
+                                                     {0, 1, 2, 0, 3, 3},  {2, 0, 0, 1, 4, 5},
+                                                     {0, 0, 1, 0, 5, -1}, {1, 1, 2, 1, -1, -1}};
+  for (QrcInt n = 0; n < 6; ++n) {
+    std::vector<QrcInt> row = rowOf(s, n, 8);
+    EXPECT_EQ(std::vector<QrcInt>(row.begin(), row.begin() + 6), expected[static_cast<size_t>(n)])
+        << "tuple " << n;
+    for (QrcInt k = 0; k < 2; ++k)
+      EXPECT_EQ(row[static_cast<size_t>(6 + k)], s->getSlots()[n * 2 + k]);
+  }
+  // Per column and slot: the slot's tuple, then its ranks.
+  for (QrcInt k = 0; k < 2; ++k)
+    for (QrcInt slot = 0; slot < 6; ++slot) {
+      QrcInt n = s->getColumn(k).slotTuple[slot];
+      EXPECT_EQ(rowElement(s, s->getSlotRows(k), slot * 3), n);
+      for (QrcInt j = 0; j < 2; ++j)
+        EXPECT_EQ(rowElement(s, s->getSlotRows(k), slot * 3 + 1 + j),
+                  rowOf(s, n, 2)[static_cast<size_t>(j)]);
+    }
+}
+
+// The narrowest element keeping none apart from every tuple number; rows
+// start on cache lines and a row takes a power of two of bytes up to a line,
+// whole lines beyond.
+TEST_F(TupleSet, RowElementsBySize) {
+  struct Case {
+    QrcInt arity, count, mode, bytes, stride;
+  };
+  const Case cases[] = {
+      {1, 254, 1, 1, 16}, {1, 255, 1, 2, 16}, {1, 65534, 2, 2, 4}, {1, 65535, 2, 4, 4},
+      {3, 10, 1, 1, 64},  {3, 10, 2, 1, 16},  {40, 10, 2, 1, 192},
+  };
+  for (const Case& c : cases) {
+    QrcTupleSet set(mgr, c.arity);
+    set.setStorageMode(c.mode);
+    QrcIntArray buffer(mgr, c.arity, QrcInt(0));
+    for (QrcInt n = 0; n < c.count; ++n) {
+      // Ten distinct values per column, far apart and negative ones too.
+      for (QrcInt k = 0; k < c.arity; ++k) buffer[k] = (n % 10 - 5) * (QrcInt(1) << 40) + k;
+      set.add(buffer);
+    }
+    set.close();
+    const QrcTupleSetI* s = set.getImpl();
+    std::string name = std::to_string(c.count) + " tuples mode " + std::to_string(c.mode);
+    EXPECT_EQ(s->getRowBytes(), c.bytes) << name;
+    EXPECT_EQ(s->getRowStride(), c.stride) << name;
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(s->getRows()) % 64, 0u) << name;
+    // The newest tuple holds rank (n % 10) in every column.
+    QrcInt last = c.count - 1;
+    EXPECT_EQ(rowElement(s, s->getRows(), last * s->getRowStride()), last % 10) << name;
+    EXPECT_TRUE(set.isIn(buffer)) << name;
+  }
+}
+
 }  // namespace

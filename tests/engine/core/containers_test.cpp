@@ -366,6 +366,39 @@ TEST_F(ContainersTest, SingleStepBoundMovesCountAsWiderOnes) {
   }
 }
 
+// The next member after any value of or around plain ranges of one and of
+// several words, with negative values and holes at word edges, against a
+// plain set of the members.
+TEST_F(ContainersTest, NextHigherAcrossWordEdgesMatchesReference) {
+  struct Case {
+    QrcInt min, max;
+    std::vector<QrcInt> holes;
+  };
+  const Case cases[] = {
+      {0, 63, {}},
+      {0, 63, {1, 2, 62}},
+      {-64, 63, {-1, 0, 1, -63}},
+      {5, 70, {6, 63, 64, 65, 69}},
+      {-130, 10, {-67, -66, -65, -64, -63, -2}},
+      {-3, 3, {-2, 0, 2}},
+      {10, 200, {11, 12, 73, 74, 137, 138, 199}},
+  };
+  for (const Case& c : cases) {
+    QrcIntSetI* s = new (m) QrcIntSetI(m, c.min, c.max, 1, 0);
+    std::set<QrcInt> ref;
+    for (QrcInt v = c.min; v <= c.max; ++v) ref.insert(v);
+    for (QrcInt h : c.holes) {
+      s->remove(h);
+      ref.erase(h);
+    }
+    for (QrcInt v = c.min - 70; v <= c.max + 70; ++v) {
+      auto up = ref.upper_bound(v);
+      QrcInt expected = up == ref.end() ? v : *up;
+      ASSERT_EQ(s->getNextHigher(v), expected) << c.min << ".." << c.max << " v " << v;
+    }
+  }
+}
+
 TEST_F(ContainersTest, OrderedSets) {
   QrcInt values[] = {30, 10, 20, 10, 1000};
   QrcIntOrderedSetI s(m, 4, values, false);

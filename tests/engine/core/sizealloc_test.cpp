@@ -77,6 +77,34 @@ TEST(SizeAllocator, SizedAllocationCountsRequestedBytes) {
   m.end();
 }
 
+// Every request takes its block from the pool of its class and gives it back
+// there, at class edges and for an empty request alike.
+TEST(SizeAllocator, SizedBlocksGoToAndFromTheirClassPool) {
+  if (qroplatform::getEnv("QRC_NO_MEMORY_MANAGER")) GTEST_SKIP() << "pools are off";
+  QrcManager m(QrcNoEdit);
+  QrcManagerI* mi = m.getImpl();
+  QrcSizeAllocatorI* a = mi->getSizeAllocator();
+  QrcInt start = a->getBytesInUse();
+  const QrcInt sizes[] = {0, 1, 7, 8, 9, 63, 64, 65, 127, 128, 129, 1000, 4095, 4096, 4097, 65536};
+  for (QrcInt n : sizes) {
+    SCOPED_TRACE("size " + std::to_string(n));
+    QrcFixedSizeAllocator& pool = a->getPool(a->getSizeClass(n < 1 ? 1 : n));
+    QrcInt inUse = a->getBytesInUse();
+    void* p = a->allocateSized(n);
+    EXPECT_EQ(a->getBytesInUse(), inUse + n);
+    QrcInt freeBlocks = pool.countFree();
+    a->freeSized(p, n);
+    EXPECT_EQ(pool.countFree(), freeBlocks + 1);
+    EXPECT_EQ(a->getBytesInUse(), inUse);
+    EXPECT_EQ(a->allocateSized(n), p);
+    EXPECT_EQ(pool.countFree(), freeBlocks);
+    a->freeSized(p, n);
+  }
+  a->freeSized(nullptr, 8);
+  EXPECT_EQ(a->getBytesInUse(), start);
+  m.end();
+}
+
 TEST(IntMap, GrowsAndAnswersAbsent) {
   QrcManager m(QrcNoEdit);
   QrcIntMap map(m.getImpl());
