@@ -658,20 +658,8 @@ QrcUInt domainBits(QrcIntExpI* x, QrcInt from, QrcInt n) {
 QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
   QrcInt k = value->var->position, i = value->index;
   const QrcInt* rankStart = _set->getRankStart();
-  for (QrcInt j = 0; j < _arity; ++j) {
-    if (j == k) continue;
-    const QrcTupleColumn& cj = _set->getColumn(j);
-    QrcIntExpI* x = _records[j].var;
-    if (cj.sortedValues[cj.size - 1] - cj.sortedValues[0] == cj.size - 1) {
-      // The column's values are consecutive: its ranks are the domain's bits.
-      _ranks[j] = domainBits(x, cj.sortedValues[0], cj.size);
-    } else {
-      QrcUInt m = 0;
-      for (QrcInt r = 0; r < cj.size; ++r)
-        if (qrcDomainHolds(x, cj.sortedValues[r])) m |= QrcUInt(1) << r;
-      _ranks[j] = m;
-    }
-  }
+  for (QrcInt j = 0; j < _arity; ++j)
+    if (j != k) readRanks(j);
   const QrcTupleColumn& col = _set->getColumn(k);
   QrcInt first = col.slotStart[i], words = (col.slotStart[i + 1] - first + 63) >> 6;
   const QrcUInt* bits = col.bits + col.bitStart[i];
@@ -696,6 +684,7 @@ void QrcGACSAllowedI::readRanks(QrcInt c) {
   const QrcTupleColumn& col = _set->getColumn(c);
   QrcIntExpI* x = _records[c].var;
   if (_set->isConsecutive(c)) {
+    // The column's values are consecutive: its ranks are the domain's bits.
     _ranks[c] = domainBits(x, col.sortedValues[0], col.size);
   } else {
     QrcUInt m = 0;
