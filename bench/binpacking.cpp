@@ -39,7 +39,7 @@ bool packs(const binpackbench::Instance& in, int m, BenchFigures& f, bool* limit
   QrcConstraintI* pack = QrcPack(load, where, QrcIntArray(mgr, n, w.data())).getImpl();
   mi->setFailLimit(binpackbench::FailLimit - f.fails);
   QrcSearch s(mgr, QrcGoal(new (mi) QrcAndII(mi, new (mi) QrcGoalConstraintI(mi, pack),
-                                             new (mi) BenchLabel(mi, ordered.getImpl()))));
+                                             new (mi) LabelArray(mi, ordered.getImpl()))));
   bool found = s.next();
   *limited = !found && mi->isLimitReached();
   s.end();

@@ -37,7 +37,7 @@ void run(Kind kind, const std::vector<QrcInt>& values, int k, QrcInt target) {
   }
   mgr.add(QrcSum(y) == target);
   double t0 = cpuTime();
-  QrcSearch s(mgr, QrcGoal(new (m) BenchLabel(m, x.getImpl())));
+  QrcSearch s(mgr, QrcGoal(new (m) LabelArray(m, x.getImpl())));
   long solutions = 0;
   while (s.next()) ++solutions;
   s.end();

@@ -105,7 +105,7 @@ class QrcIntSetI {
   // Smallest member > v, v when none; inline when a plain range has it in
   // the word of v + 1.
   QrcInt getNextHigher(QrcInt v) const {
-    if (_words && !_coll && v >= _min && v < _max) {
+    if (isPlain() && v >= _min && v < _max) {
       QrcInt pos = v + 1 - _min;
       QrcWord bits = _words[pos >> 6] & (~QrcWord(0) << (pos & 63));
       if (bits) {

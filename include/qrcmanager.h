@@ -142,7 +142,7 @@ class QrcManagerI {
   void restoreSavers();
   void* allocate(size_t n) {
     if (_heap && _heap->getMode() == QrcMemoryStack::Blocks) return _heap->alloc(n);
-    return QrcAllocate(n, this);
+    return QrcAllocate(n, _heap);
   }
   void* allocateSized(QrcInt n);
   void freeSized(void* block, QrcInt n);

@@ -84,11 +84,15 @@ class QrcSizeAllocatorI {
   QrcInt getPeakBytes() const { return _peakBytes; }
 
  private:
-  // getSizeClass of n >= 1 when it is a class of the allocator, else -1.
+  // The class of n bytes: eight-byte steps up to 64, then powers of two.
+  static int classOf(QrcInt n) {
+    if (n <= 64) return static_cast<int>((n - 1) / 8);
+    return 71 - __builtin_clzll(static_cast<QrcWord>(n) >> 6);
+  }
+  // The class of n >= 1 when the allocator has it, else -1.
   static int knownClass(QrcInt n) {
     if (n < 1) return -1;
-    if (n <= 64) return static_cast<int>((n - 1) >> 3);
-    int c = 71 - __builtin_clzll(static_cast<QrcWord>(n) >> 6);
+    int c = classOf(n);
     return c < ClassCount ? c : -1;
   }
   void* allocateSizedSlow(QrcInt n);

@@ -96,6 +96,13 @@ void QrcWLConstraintI::enterChoicePoint() {
 
 namespace {
 
+// Puts a value record on the lost list unless it is there.
+inline void pushLost(QrcGACVar* r, QrcGACValue* value) {
+  if (value->isLost) return;
+  value->isLost = 1;
+  r->lost[r->lostCount++] = value;
+}
+
 // Puts the value records of [a, b] not yet pending on the lost list.
 inline void markLost(QrcGACVar* r, QrcInt a, QrcInt b) {
   QrcInt i, end;
@@ -106,12 +113,7 @@ inline void markLost(QrcGACVar* r, QrcInt a, QrcInt b) {
     i = a > r->first ? a - r->first : 0;
     end = b - r->first + 1 < r->count ? b - r->first + 1 : r->count;
   }
-  for (; i < end; ++i) {
-    QrcGACValue* value = &r->values[i];
-    if (value->isLost) continue;
-    value->isLost = 1;
-    r->lost[r->lostCount++] = value;
-  }
+  for (; i < end; ++i) pushLost(r, &r->values[i]);
 }
 
 }  // namespace
@@ -133,12 +135,7 @@ void QrcWLConstraintI::lostValues(QrcInt k) {
       markLost(r, c->value, c->value);
     for (const QrcPropagationQueueI::IntCell* c = h->getRemovedRanges(); c; c = c->next->next)
       markLost(r, c->value, c->next->value);
-    auto one = [r](QrcInt v) {
-      QrcGACValue* value = &r->values[v - r->first];
-      if (value->isLost) return;
-      value->isLost = 1;
-      r->lost[r->lostCount++] = value;
-    };
+    auto one = [r](QrcInt v) { pushLost(r, &r->values[v - r->first]); };
     QrcInt lo = h->_oldMin, hi = x->rawMin() - 1;
     d->forEachIn(lo > r->first ? lo : r->first, hi < end ? hi : end, one);
     lo = x->rawMax() + 1;
@@ -246,6 +243,26 @@ QrcGACTuple* QrcGACSchemaI::allocateTuple() {
   return t;
 }
 
+namespace {
+
+// The neighbour's back link, or a spare one at the end of a list: whether a
+// list ends here is data, not a branch to predict.
+inline QrcGACEntry*** backLink(QrcGACEntry* next, QrcGACEntry*** spare) {
+  return next ? &next->prev : spare;
+}
+
+// Links an unlinked entry at the head of a list of containing tuples.
+inline void linkAtHead(QrcGACEntry* e, QrcGACEntry** head) {
+  QrcGACEntry** spare;
+  QrcGACEntry* next = *head;
+  e->next = next;
+  *backLink(next, &spare) = &e->next;
+  e->prev = head;
+  *head = e;
+}
+
+}  // namespace
+
 QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
   QrcGACTuple* t = allocateTuple();
   t->values = values;
@@ -257,11 +274,7 @@ QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
   for (QrcInt j = 0; j < _arity; ++j) {
     QrcGACEntry* e = &t->entries[j];
     e->value = findValue(j, values[j]);
-    QrcGACEntry** head = &e->value->containing;
-    e->next = *head;
-    if (e->next) e->next->prev = &e->next;
-    e->prev = head;
-    *head = e;
+    linkAtHead(e, &e->value->containing);
   }
   return t;
 }
@@ -277,27 +290,10 @@ bool QrcGACSchemaI::isValid(const QrcGACTuple* t, QrcInt k) const {
   return true;
 }
 
-namespace {
-
-// The neighbour's back link, or a spare one at the end of a list: whether a
-// list ends here is data, not a branch to predict.
-inline QrcGACEntry*** backLink(QrcGACEntry* next, QrcGACEntry*** spare) {
-  return next ? &next->prev : spare;
-}
-
-}  // namespace
-
 void QrcGACSchemaI::linkEntries(QrcGACTuple* t) {
-  QrcGACEntry** spare;
   for (QrcInt j = 0; j < _arity; ++j) {
     QrcGACEntry* e = &t->entries[j];
-    if (e->prev) continue;
-    QrcGACEntry** head = &e->value->containing;
-    QrcGACEntry* next = *head;
-    e->next = next;
-    *backLink(next, &spare) = &e->next;
-    e->prev = head;
-    *head = e;
+    if (!e->prev) linkAtHead(e, &e->value->containing);
   }
 }
 
@@ -359,10 +355,7 @@ QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
     if (isValid(t, k)) {
       if (e != value->containing) {
         unlinkEntry(e);
-        e->next = value->containing;
-        e->next->prev = &e->next;
-        e->prev = &value->containing;
-        value->containing = e;
+        linkAtHead(e, &value->containing);
       }
       return t;
     }
@@ -482,21 +475,20 @@ void QrcGACSchemaI::propagate() {
   }
 }
 
-void QrcGACSchemaI::undoChange(const QrcGACChange& change) {
-  const QrcGACChange* c = &change;
-  QrcGACValue* value = c->value;
+void QrcGACSchemaI::undoChange(const QrcGACChange& c) {
+  QrcGACValue* value = c.value;
   QrcGACTuple* cur = value->support;
   QrcGACTuple* curFrontier = value->frontier;
   unlinkSupported(value);
-  value->support = c->support;
-  if (c->support) {
-    linkSupported(value, c->support);
-    --c->support->holds;
+  value->support = c.support;
+  if (c.support) {
+    linkSupported(value, c.support);
+    --c.support->holds;
   }
   // The change record's hold on the old frontier passes to the value.
-  value->frontier = c->frontier;
+  value->frontier = c.frontier;
   if (curFrontier) --curFrontier->holds;
-  value->stamp = c->stamp;
+  value->stamp = c.stamp;
   freeIfUnused(cur);
   if (curFrontier != cur) freeIfUnused(curFrontier);
 }
@@ -518,12 +510,10 @@ void QrcGACSchemaI::restore(QrcInt invalidated, QrcInt newlySupported, QrcInt re
     linkEntries(t);
   }
   while (_replaced.top > replaced) {
-    QrcGACChange c = _replaced.items[--_replaced.top];
-    undoChange(c);
+    undoChange(_replaced.items[--_replaced.top]);
   }
   while (_newlySupported.top > newlySupported) {
-    QrcGACChange c = _newlySupported.items[--_newlySupported.top];
-    undoChange(c);
+    undoChange(_newlySupported.items[--_newlySupported.top]);
   }
 }
 

@@ -59,11 +59,7 @@ QrcErrorReporter* QrcGetErrorReporter(QrcManagerI* manager) {
 }
 
 void* QrcAllocate(size_t size, QrcManagerI* manager) {
-  if (manager) {
-    QrcMemoryStack* heap = manager->getHeap();
-    if (heap && heap->getMode() == QrcMemoryStack::Blocks) return heap->alloc(size);
-    return QrcAllocate(size, heap);
-  }
+  if (manager) return manager->allocate(size);
   void* p = std::malloc(size ? size : 1);
   if (!p) throw QroMemoryException();
   return p;

@@ -64,14 +64,7 @@ QrcSizeAllocatorI::QrcSizeAllocatorI(QrcManagerI* manager, QrcMemoryStack* heap)
 }
 
 int QrcSizeAllocatorI::getSizeClass(QrcInt n) const {
-  if (n <= 64) return static_cast<int>((n - 1) / 8);
-  QrcInt q = n / 64;
-  int bits = 0;
-  while (q) {
-    ++bits;
-    q >>= 1;
-  }
-  int c = 7 + bits;
+  int c = classOf(n);
   if (c >= ClassCount) {
     QrcGetErrorReporter(_manager)->report(QrcAllocatorSizeError, "",
                                           "size not supported by fixed size allocator", n);

@@ -640,39 +640,6 @@ class DiffCt : public QrcConstraintI {
   QrcIntExpI* _y;
 };
 
-class LabelGoal : public QrcGoalI {
- public:
-  LabelGoal(QrcManagerI* m, QrcIntVarArrayI* a, QrcInt i, QrcInt v, int mode)
-      : QrcGoalI(m), _a(a), _i(i), _v(v), _mode(mode) {}
-  QrcGoalI* execute() override {
-    QrcIntExpI* x = _a->getVar(_i);
-    if (_mode == 1) {
-      x->setValue(_v);
-      return nullptr;
-    }
-    if (_mode == 2) {
-      x->removeValue(_v);
-      return nullptr;
-    }
-    QrcInt i = _i;
-    while (i < _a->getSize() && _a->getVar(i)->isBound()) ++i;
-    if (i == _a->getSize()) return nullptr;
-    QrcIntExpI* y = _a->getVar(i);
-    QrcInt v = y->getMin();
-    QrcGoalI* again = new (_manager) LabelGoal(_manager, _a, i, 0, 0);
-    return new (_manager) QrcOrI(
-        _manager,
-        new (_manager) QrcAndII(_manager, new (_manager) LabelGoal(_manager, _a, i, v, 1), again),
-        new (_manager) QrcAndII(_manager, new (_manager) LabelGoal(_manager, _a, i, v, 2), again),
-        nullptr);
-  }
-
- private:
-  QrcIntVarArrayI* _a;
-  QrcInt _i, _v;
-  int _mode;
-};
-
 TEST_F(IntTest, SendMoreMoneyHasOneSolution) {
   QrcIntVarArray l(mgr, 8, 0, 9);  // S E N D M O R Y
   l[0].setMin(1);
@@ -685,7 +652,7 @@ TEST_F(IntTest, SendMoreMoneyHasOneSolution) {
   for (int i = 0; i < 13; ++i) x.set(i, l[idx[i]]);
   QrcIntExp lhs = QrcScalProd(x, QrcIntArray(mgr, 13, c));
   m->add(new (m) LinkCt(m, QrcIntVar(mgr, 0, 0).getImpl(), lhs.getImpl()));
-  QrcSearch s(mgr, QrcGoal(new (m) LabelGoal(m, l.getImpl(), 0, 0, 0)));
+  QrcSearch s(mgr, QrcGoal(new (m) LabelArray(m, l.getImpl())));
   int n = 0;
   std::string found;
   while (s.next()) {

@@ -15,6 +15,7 @@
 #include "qrcint.h"
 #include "qrcintexp.h"
 #include "qrcmanager.h"
+#include "support/label_array.h"
 
 namespace inttest {
 
@@ -81,41 +82,6 @@ int reportedCode(F f) {
   }
   return 0;
 }
-
-// Labels the first unbound variable of an array with its smallest value.
-class LabelArray : public QrcGoalI {
- public:
-  LabelArray(QrcManagerI* m, QrcIntVarArrayI* a, QrcIntExpI* x = nullptr, QrcInt v = 0,
-             int mode = 0)
-      : QrcGoalI(m), _a(a), _x(x), _v(v), _mode(mode) {}
-  QrcGoalI* execute() override {
-    if (_mode == 1) {
-      _x->setValue(_v);
-      return nullptr;
-    }
-    if (_mode == 2) {
-      _x->removeValue(_v);
-      return nullptr;
-    }
-    QrcIntExpI* x = nullptr;
-    for (QrcInt i = 0; i < _a->getSize() && !x; ++i)
-      if (!_a->getVar(i)->isBound()) x = _a->getVar(i);
-    if (!x) return nullptr;
-    QrcInt v = x->getMin();
-    QrcGoalI* again = new (_manager) LabelArray(_manager, _a);
-    return new (_manager) QrcOrI(
-        _manager,
-        new (_manager) QrcAndII(_manager, new (_manager) LabelArray(_manager, _a, x, v, 1), again),
-        new (_manager) QrcAndII(_manager, new (_manager) LabelArray(_manager, _a, x, v, 2), again),
-        nullptr);
-  }
-
- private:
-  QrcIntVarArrayI* _a;
-  QrcIntExpI* _x;
-  QrcInt _v;
-  int _mode;
-};
 
 }  // namespace inttest
 
