@@ -36,7 +36,7 @@ class QrcConstraintI : public QrcDemonI {
   void display(std::ostream& os) const override;
   // Posts (unless already posted), then propagates once.
   void postAndPropagate() override;
-  void runIfPending() override;
+  void runIfPending() final;
   virtual QrcBool isTrue() const { return 0; }
   // Instantiates the constraint once per value of an index placeholder, kept
   // in step with a set variable of the indexes whose instance holds; returns

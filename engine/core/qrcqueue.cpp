@@ -204,11 +204,11 @@ void QrcPropagationQueueI::drain(int levels) {
     if (k == levels || (k == Levels - 1 && _manager->isInNestedSolve())) return;
     QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(popFront(_propagation[k]));
     ++_runCount;
-    // runIfPending does nothing for an item that is not pending; only
-    // constraints override it.
+    // runIfPending does nothing for an item that is not pending; a
+    // constraint's is final, so its call is direct.
     if (item->getState() != QrcRootGoalDemonI::Pending) continue;
     if (item->isConstraintItem())
-      static_cast<QrcConstraintI*>(item)->QrcConstraintI::runIfPending();
+      static_cast<QrcConstraintI*>(item)->runIfPending();
     else
       item->runIfPending();
   }
