@@ -1,0 +1,328 @@
+// Support searches of allowed tables: the candidates of a value after its
+// frontier, stepped through by words of 64 tuples (mode 0) or reached by the
+// set's links (modes 1 and 2).
+#include "qrctable.h"
+
+namespace {
+
+// Lists of at most so many candidates are walked without words.
+const QrcInt ShortList = 8;
+
+}  // namespace
+
+bool QrcGACSAllowedI::isInDomains(const QrcInt* values) const {
+  for (QrcInt j = 0; j < _arity; ++j)
+    if (!inDomain(j, values[j])) return false;
+  return true;
+}
+
+QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
+  QrcInt k = value->var->position;
+  if (value->index < 0) return nullptr;
+  QrcInt mode = _set->getStorageMode();
+  if (mode != 0) {
+    QrcInt bytes = _set->getRowBytes();
+    if (_rankMasked) {
+      if (bytes == 1) return seekInRows<uint8_t, true>(value);
+      if (bytes == 2) return seekInRows<uint16_t, true>(value);
+      return seekInRows<uint32_t, true>(value);
+    }
+    if (bytes == 1) return seekInRows<uint8_t, false>(value);
+    if (bytes == 2) return seekInRows<uint16_t, false>(value);
+    return seekInRows<uint32_t, false>(value);
+  }
+  const QrcTupleColumn& col = _set->getColumn(k);
+  // The candidates: the slots of (k, v) after the frontier.
+  QrcInt p = value->frontier ? _slots[value->frontier->number * _arity + k] + 1
+                             : col.slotStart[value->index];
+  QrcInt end = col.slotStart[value->index + 1];
+  if (p >= end) return nullptr;
+  if (end - p <= ShortList) {
+    // A short list is walked without preparing the domains.
+    for (; p < end; ++p) {
+      QrcInt t = col.slotTuple[p];
+      if (isInDomains(col.slotValues ? col.slotValues + p * _arity : _values + t * _arity))
+        return newTuple(_values + t * _arity, t);
+    }
+    return nullptr;
+  }
+  if (_set->getRankStart()) return seekInBits(value, p);
+  _masked = true;
+  for (QrcInt j = 0; j < _arity; ++j) {
+    _probes[j].read(_records[j].var);
+    _masked = _masked && _probes[j].toMask(_masks[j]);
+  }
+  if (col.slotValues) {
+    for (const QrcInt* values = col.slotValues + p * _arity; p < end; ++p, values += _arity)
+      if (holdsDomainValues(values)) {
+        QrcInt t = col.slotTuple[p];
+        return newTuple(_values + t * _arity, t);
+      }
+    return nullptr;
+  }
+  for (; p < end; ++p) {
+    QrcInt t = col.slotTuple[p];
+    if (holdsDomainValues(_values + t * _arity)) return newTuple(_values + t * _arity, t);
+  }
+  return nullptr;
+}
+
+namespace {
+
+// Bit i for from + i in the domain of x, over n <= 64 values.
+QrcUInt domainBits(QrcIntExpI* x, QrcInt from, QrcInt n) {
+  x->refreshBounds();
+  QrcInt lo = x->rawMin() > from ? x->rawMin() : from;
+  QrcInt hi = x->rawMax() < from + n - 1 ? x->rawMax() : from + n - 1;
+  const QrcIntSetI* d = x->getDomainSet();
+  QrcInt base = 0, last = 0;
+  const QrcWord* words = d ? d->getPlainWords(base, last) : nullptr;
+  if (words) {
+    if (lo < base) lo = base;
+    if (hi > last) hi = last;
+  }
+  if (lo > hi) return 0;
+  QrcInt span = hi - lo;
+  QrcUInt range = (span == 63 ? ~QrcUInt(0) : (QrcUInt(1) << (span + 1)) - 1) << (lo - from);
+  if (!d) return range;
+  if (!words) {
+    QrcUInt m = 0;
+    for (QrcInt v = lo; v <= hi; ++v)
+      if (d->contains(v)) m |= QrcUInt(1) << (v - from);
+    return m;
+  }
+  // The words from the bit of from on; lo's word is in the set.
+  QrcInt pos = from - base;
+  QrcUInt m;
+  if (pos < 0) {
+    m = words[0] << -pos;
+  } else {
+    QrcInt q = pos >> 6, r = pos & 63;
+    m = words[q] >> r;
+    if (r && q + 1 < d->getWordCount()) m |= words[q + 1] << (64 - r);
+  }
+  return m & range;
+}
+
+}  // namespace
+
+// The candidates of the value from slot p on, a word of 64 at a time: the
+// tuples holding a domain value at every other position, the first one taken.
+QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
+  QrcInt k = value->var->position, i = value->index;
+  const QrcInt* rankStart = _set->getRankStart();
+  for (QrcInt j = 0; j < _arity; ++j)
+    if (j != k) readRanks(j);
+  const QrcTupleColumn& col = _set->getColumn(k);
+  QrcInt first = col.slotStart[i], words = (col.slotStart[i + 1] - first + 63) >> 6;
+  const QrcUInt* bits = col.bits + col.bitStart[i];
+  for (QrcInt w = (p - first) >> 6; w < words; ++w) {
+    QrcUInt found = w == (p - first) >> 6 ? ~QrcUInt(0) << ((p - first) & 63) : ~QrcUInt(0);
+    for (QrcInt j = 0; j < _arity && found; ++j) {
+      if (j == k) continue;
+      QrcUInt any = 0;
+      const QrcUInt* rows = bits + rankStart[j] * words + w;
+      for (QrcUInt m = _ranks[j]; m; m &= m - 1) any |= rows[__builtin_ctzll(m) * words];
+      found &= any;
+    }
+    if (found) {
+      QrcInt t = col.slotTuple[first + w * 64 + __builtin_ctzll(found)];
+      return newTuple(_values + t * _arity, t);
+    }
+  }
+  return nullptr;
+}
+
+void QrcGACSAllowedI::readRanks(QrcInt c) {
+  const QrcTupleColumn& col = _set->getColumn(c);
+  QrcIntExpI* x = _records[c].var;
+  if (_set->isConsecutive(c)) {
+    // The column's values are consecutive: its ranks are the domain's bits.
+    _ranks[c] = domainBits(x, col.sortedValues[0], col.size);
+  } else {
+    QrcUInt m = 0;
+    for (QrcInt r = 0; r < col.size; ++r)
+      if (qrcDomainHolds(x, col.sortedValues[r])) m |= QrcUInt(1) << r;
+    _ranks[c] = m;
+  }
+}
+
+template <typename T, bool Masked>
+QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
+  const QrcUInt none = static_cast<T>(~T(0));
+  QrcInt k = value->var->position, a = _arity;
+  const QrcTupleColumn& col = _set->getColumn(k);
+  QrcInt vRank = col.rank[value->index];
+  Rows<T> in;
+  in.rows = static_cast<const T*>(_set->getRows());
+  in.stride = _set->getRowStride();
+  in.count = _set->getCount();
+  in.slots = nullptr;
+  const T* frontier = value->frontier ? in.rows + value->frontier->number * in.stride : nullptr;
+  // The first candidate: the tuple after the frontier in the (k, v) list.
+  QrcInt t = -1, p = -1, end = col.slotStart[value->index + 1];
+  if (_set->getStorageMode() == 1) {
+    if (!frontier) {
+      t = col.slotTuple[col.slotStart[value->index]];
+    } else {
+      // The frontier's link for (k, v) is the next tuple of the list.
+      QrcUInt n = frontier[a + k * _set->getWidth() + vRank];
+      if (n == none) return nullptr;
+      t = static_cast<QrcInt>(n);
+    }
+  } else {
+    p = frontier ? frontier[3 * a + k] + 1 : col.slotStart[value->index];
+    if (p >= end) return nullptr;
+  }
+  if (Masked) {
+    for (QrcInt j = 0; j < a; ++j)
+      if (j != k) readRanks(j);
+    _ranks[k] = ~QrcUInt(0);
+  } else {
+    for (QrcInt j = 0; j < a; ++j) _probes[j].read(_records[j].var);
+  }
+  if (t >= 0) {
+    // A jump stops only where every value lies in its domain.
+    if (!holdsRanks<T, Masked>(in.rows + t * in.stride, k))
+      t = jumpMode1<T, Masked>(in, t, k, vRank);
+    return t < 0 ? nullptr : newTuple(_values + t * a, t);
+  }
+  in.slots = static_cast<const T*>(_set->getSlotRows(k));
+  for (QrcInt j = 0; j < a; ++j) _sizes[j] = -1;
+  for (; p >= 0; p = jumpMode2<T, Masked>(in, p, k, vRank, end)) {
+    const T* slot = in.slots + p * (a + 1);
+    if (holdsRanks<T, Masked>(slot + 1, k)) {
+      t = slot[0];
+      return newTuple(_values + t * a, t);
+    }
+  }
+  return nullptr;
+}
+
+// From a tuple holding v at k, the first tuple with every value in its
+// domain: at each position whose value left its domain, the nearest newer
+// tuple holding a domain value there, then the nearest holding v at k.
+template <typename T, bool Masked>
+QrcInt QrcGACSAllowedI::jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank) {
+  const QrcUInt none = static_cast<T>(~T(0));
+  const T* rows = in.rows;
+  QrcInt stride = in.stride, width = _set->getWidth(), a = _arity;
+  QrcInt vCell = a + k * width + vRank;
+  const T* row = rows + t * stride;
+  for (;;) {
+    bool moved = false;
+    for (QrcInt c = 0; c < a; ++c) {
+      if (c == k || holdsRank<Masked>(c, row[c])) continue;
+      const T* next = row + a + c * width;
+      // Numbers grow with age reversed: the smallest is the nearest.
+      QrcUInt best = none;
+      if (Masked) {
+        for (QrcUInt m = _ranks[c]; m; m &= m - 1) {
+          QrcUInt n = next[__builtin_ctzll(m)];
+          best = n < best ? n : best;
+        }
+      } else {
+        for (QrcInt r = 0, size = _set->getColumn(c).size; r < size; ++r)
+          if (next[r] < best && holdsRank<Masked>(c, r)) best = next[r];
+      }
+      if (best == none) return -1;
+      t = static_cast<QrcInt>(best);
+      row = rows + t * stride;
+      moved = true;
+      while (row[k] != vRank) {
+        QrcUInt n = row[vCell];
+        if (n == none) return -1;
+        t = static_cast<QrcInt>(n);
+        row = rows + t * stride;
+      }
+    }
+    if (!moved) return t;
+  }
+}
+
+// The first tuple, not older than the target, that may hold a domain value
+// at c; cur walks the slots of the (k, v) list up to end and no support lies
+// between the target and cur. -1 when no tuple remains.
+template <typename T, bool Masked>
+inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcInt vRank,
+                                     QrcInt target, QrcInt& cur, QrcInt end) {
+  const QrcInt none = static_cast<T>(~T(0));
+  const T* rows = in.rows;
+  const T* slots = in.slots;
+  QrcInt a = _arity, stride = in.stride, slotStride = a + 1;
+  QrcInt count = in.count;
+  const T* slot = slots + cur * slotStride;
+  QrcInt n = slot[0];
+  if (n >= target && holdsRank<Masked>(c, slot[1 + c])) return n;
+  if (++cur == end) return -1;
+  slot += slotStride;
+  n = slot[0];
+  if (_sizes[c] < 0) _sizes[c] = _records[c].var->getSize();
+  QrcInt size = _sizes[c];
+  QrcInt r = n >= target ? n : target;
+  const T* row = rows + r * stride;
+  QrcInt noted = row[a + c];
+  // None reads above every tuple.
+  QrcInt best = none;
+  for (bool firstTurn = true;; firstTurn = false) {
+    if (size == 0 || (!firstTurn && row[a + c] == noted)) return best == none ? -1 : best;
+    if (n >= r && holdsRank<Masked>(c, slot[1 + c])) return n;
+    if (++cur == end) return -1;
+    slot += slotStride;
+    n = slot[0];
+    if (n >= best) return n;
+    if (holdsRank<Masked>(c, row[c])) break;
+    if (holdsRank<Masked>(c, row[a + c])) {
+      --size;
+      QrcInt link = row[2 * a + c];
+      if (link < best) {
+        best = link;
+        if (n >= best) return n;
+      }
+    }
+    if (++r == count) return best == none ? -1 : best;
+    row += stride;
+  }
+  if (r <= n) return n;
+  if (row[k] == vRank) cur = row[3 * a + k];
+  return r;
+}
+
+template <typename T, bool Masked>
+QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank,
+                                  QrcInt end) {
+  const QrcInt none = static_cast<T>(~T(0));
+  const T* rows = in.rows;
+  const T* slots = in.slots;
+  QrcInt a = _arity, stride = in.stride, slotStride = a + 1;
+  QrcInt count = in.count;
+  QrcInt cur = failed + 1;
+  if (cur == end) return -1;
+  QrcInt target = slots[cur * slotStride];
+  for (;;) {
+    QrcInt before = target;
+    for (QrcInt c = 0; c < a; ++c) {
+      if (c == k) continue;
+      target = probe<T, Masked>(in, c, k, vRank, target, cur, end);
+      if (target < 0) return -1;
+    }
+    // The first tuple holding v at k, not older than the target.
+    for (;;) {
+      QrcInt n = slots[cur * slotStride];
+      if (n >= target) {
+        target = n;
+        break;
+      }
+      const T* row = rows + target * stride;
+      if (row[k] == vRank) break;
+      if (row[a + k] == vRank) {
+        target = row[2 * a + k];
+        if (target == none) return -1;
+        break;
+      }
+      if (++cur == end || ++target == count) return -1;
+    }
+    cur = rows[target * stride + 3 * a + k];
+    if (target == before) return cur;
+  }
+}
