@@ -158,18 +158,25 @@ struct QrcGACEntry {
   QrcGACEntry** prev;  // the pointer to this entry; null while unlinked
 };
 
-struct QrcGACVar {
-  QrcInt position;
+// A position's record: what reading lost values and testing memberships
+// reads first comes first.
+struct alignas(64) QrcGACVar {
   QrcIntExpI* var;
-  // Value index: the elements of a collection-backed domain, else the range first..
-  const QrcIntCollectionI* collection;
-  QrcInt first;
-  QrcInt count;
+  // The domain set last found to be a plain range over every indexed value:
+  // while the domain is that set, lost values are read from its words.
+  const QrcIntSetI* plainSet;
+  const QrcWord* words;
+  QrcInt wordBase;  // the value of the words' bit 0
   QrcGACValue* values;
   QrcGACValue** lost;  // values lost and not yet processed, latest last
   QrcInt lostCount;
+  // Value index: the elements of a collection-backed domain, else the range first..
+  QrcInt first;
+  QrcInt count;
   QrcGACVar* nextPending;
   QrcInt pending;
+  QrcInt position;
+  const QrcIntCollectionI* collection;
 };
 
 // One cache line: what resupporting reads first comes first.
@@ -294,6 +301,9 @@ class QrcWLConstraintI : public QrcConstraintI {
   QrcGACValue* findValue(QrcInt k, QrcInt v) const;
 
  protected:
+  // Whether lost values of position r are read from the words of d, a plain
+  // range over every indexed value; when so, remembered in r.
+  static bool readsPlainWords(QrcGACVar* r, const QrcIntSetI* d);
   // Starts a new restorer when a choice point was set since the last wake.
   inline void enterChoicePoint();
   void startChoicePoint(QrcInt stamp);

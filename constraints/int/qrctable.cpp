@@ -116,7 +116,53 @@ inline void markLost(QrcGACVar* r, QrcInt a, QrcInt b) {
   for (; i < end; ++i) pushLost(r, &r->values[i]);
 }
 
+// The lost list of a position whose domain is read by words, as locals.
+struct LostList {
+  QrcGACValue* values;
+  QrcGACValue** lost;
+  QrcInt n;
+  QrcInt first;
+  QrcInt end;  // the last indexed value
+
+  void push(QrcGACValue* value) {
+    if (value->isLost) return;
+    value->isLost = 1;
+    lost[n++] = value;
+  }
+  // The indexed values of [a, b], upward.
+  void pushRange(QrcInt a, QrcInt b) {
+    if (a < first) a = first;
+    if (b > end) b = end;
+    for (QrcGACValue* v = values + (a - first); a <= b; ++a, ++v) push(v);
+  }
+  // The indexed values of [a, b] whose bits are set, upward.
+  void pushMembers(const QrcWord* words, QrcInt base, QrcInt a, QrcInt b) {
+    if (a < first) a = first;
+    if (b > end) b = end;
+    if (a > b) return;
+    QrcInt from = a - base, to = b - base;
+    QrcInt w = from >> 6, last = to >> 6;
+    QrcWord bits = words[w] & (~QrcWord(0) << (from & 63));
+    for (;; bits = words[++w]) {
+      if (w == last) bits &= ~QrcWord(0) >> (63 - (to & 63));
+      QrcInt at = base + (w << 6) - first;
+      for (; bits; bits &= bits - 1) push(values + (at + __builtin_ctzll(bits)));
+      if (w == last) return;
+    }
+  }
+};
+
 }  // namespace
+
+bool QrcWLConstraintI::readsPlainWords(QrcGACVar* r, const QrcIntSetI* d) {
+  QrcInt base, last;
+  const QrcWord* words = d->getPlainWords(base, last);
+  if (r->collection || !words || base > r->first || r->first + r->count - 1 > last) return false;
+  r->plainSet = d;
+  r->words = words;
+  r->wordBase = base;
+  return true;
+}
 
 void QrcWLConstraintI::lostValues(QrcInt k) {
   enterChoicePoint();
@@ -124,23 +170,24 @@ void QrcWLConstraintI::lostValues(QrcInt k) {
   QrcIntExpI* x = r->var;
   QrcInt before = r->lostCount;
   const QrcIntSetI* d = x->getDomainSet();
-  QrcInt base, last, end = r->first + r->count - 1;
-  QrcIntVarEventHandlerI* h = x->getIntHandler();
-  if (!r->collection && d && d->getPlainWords(base, last) && base <= r->first && end <= last &&
-      x->isProcessing()) {
+  if (d && (d == r->plainSet || readsPlainWords(r, d)) && x->isProcessing()) {
     // The delta read directly, in the order of the delta iterator: the values
     // and inner ranges removed, then the members a bound move took (their
     // bits stay set), low side first.
-    for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next)
-      markLost(r, c->value, c->value);
+    QrcIntVarEventHandlerI* h = x->getIntHandler();
+    LostList l{r->values, r->lost, before, r->first, r->first + r->count - 1};
+    for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next) {
+      QrcUInt i = static_cast<QrcUInt>(c->value) - static_cast<QrcUInt>(l.first);
+      if (i < static_cast<QrcUInt>(r->count)) l.push(l.values + i);
+    }
     for (const QrcPropagationQueueI::IntCell* c = h->getRemovedRanges(); c; c = c->next->next)
-      markLost(r, c->value, c->next->value);
-    auto one = [r](QrcInt v) { pushLost(r, &r->values[v - r->first]); };
-    QrcInt lo = h->_oldMin, hi = x->rawMin() - 1;
-    d->forEachIn(lo > r->first ? lo : r->first, hi < end ? hi : end, one);
-    lo = x->rawMax() + 1;
-    hi = h->_oldMax;
-    d->forEachIn(lo > r->first ? lo : r->first, hi < end ? hi : end, one);
+      l.pushRange(c->value, c->next->value);
+    const QrcWord* words = r->words;
+    QrcInt base = r->wordBase;
+    QrcInt oldMin = h->_oldMin, oldMax = h->_oldMax, min = x->rawMin(), max = x->rawMax();
+    if (oldMin < min) l.pushMembers(words, base, oldMin, min - 1);
+    if (max < oldMax) l.pushMembers(words, base, max + 1, oldMax);
+    r->lostCount = l.n;
   } else {
     // The delta by ranges: only the indexed values inside each are visited.
     QrcIntVarDeltaIterator it(x);
@@ -159,8 +206,8 @@ void QrcWLConstraintI::lostValues(QrcInt k) {
 // ---------------------------------------------------------------- schema
 
 void QrcGACSchemaI::initialise() {
-  _records =
-      static_cast<QrcGACVar*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcGACVar)));
+  _records = static_cast<QrcGACVar*>(alignLine(
+      _manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcGACVar) + LineBytes - 1)));
   for (QrcInt k = 0; k < _arity; ++k) {
     QrcIntExpI* x = _vars->getVar(k);
     x->makeEventHandlerConstraint();
@@ -168,6 +215,9 @@ void QrcGACSchemaI::initialise() {
     QrcGACVar& r = _records[k];
     r.position = k;
     r.var = x;
+    r.plainSet = nullptr;
+    r.words = nullptr;
+    r.wordBase = 0;
     QrcIntSetI* d = x->getDomainSet();
     r.collection = d ? d->getCollection() : nullptr;
     if (!r.collection && x->getSize() < x->getMax() - x->getMin() + 1) {
