@@ -348,23 +348,44 @@ class QrcGACSchemaI : public QrcWLConstraintI {
  protected:
   // A tuple record over r values kept by the set, linked under each of its values.
   QrcGACTuple* newTuple(const QrcInt* values, QrcInt number);
+  // The hot paths below take the arity R as a constant (2, 3, 4), or 0 to read it.
+  template <int R>
+  QrcInt arity() const {
+    return R ? R : _arity;
+  }
+  template <int R>
+  QrcGACTuple* newTupleOf(const QrcInt* values, QrcInt number);
+  template <int R>
+  void propagateLost();
+  template <int R>
+  void restoreFrom(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced);
   // Whether the tuple is valid, its value at position k known to lie in its domain.
+  template <int R>
   bool isValid(const QrcGACTuple* t, QrcInt k) const;
   // The first valid tuple among those holding the value; the others met are invalidated.
+  template <int R>
   QrcGACTuple* findValid(QrcGACValue* value);
   // Looks for a new support, else removes the value.
+  template <int R>
   void resupport(QrcGACValue* value);
+  template <int R>
   void setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought);
   void recordChange(QrcGACValue* value);
-  inline void undoChange(const QrcGACChange& c);
+  template <int R>
+  void undoChange(const QrcGACChange& c);
   void invalidate(QrcGACTuple* t);
+  template <int R>
   void unlinkEntries(QrcGACTuple* t);
+  template <int R>
   void linkEntries(QrcGACTuple* t);
   // Frees a tuple record that nothing names any more.
+  template <int R>
   void freeIfUnused(QrcGACTuple* t) {
-    if (t && t != _busy && !t->supported && !t->holds) freeTuple(t);
+    if (t && t != _busy && !t->supported && !t->holds) freeTuple<R>(t);
   }
+  template <int R>
   void freeTuple(QrcGACTuple* t);
+  template <int R>
   void processLost(QrcGACValue* value);
   QrcGACTuple* allocateTuple();
   bool inDomain(QrcInt k, QrcInt v) const { return qrcDomainHolds(_records[k].var, v); }

@@ -313,7 +313,25 @@ inline void linkAtHead(QrcGACEntry* e, QrcGACEntry** head) {
 
 }  // namespace
 
+// The arity R (2, 3 or 4) is a constant of the schema's hot paths; 0 reads it.
+#define QRC_GAC_DISPATCH(name, args) \
+  switch (_arity) {                  \
+    case 2:                          \
+      return name<2> args;           \
+    case 3:                          \
+      return name<3> args;           \
+    case 4:                          \
+      return name<4> args;           \
+    default:                         \
+      return name<0> args;           \
+  }
+
 QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
+  QRC_GAC_DISPATCH(newTupleOf, (values, number))
+}
+
+template <int R>
+QrcGACTuple* QrcGACSchemaI::newTupleOf(const QrcInt* values, QrcInt number) {
   QrcGACTuple* t = allocateTuple();
   t->values = values;
   t->supported = nullptr;
@@ -321,27 +339,31 @@ QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
   t->holds = 0;
   t->number = static_cast<int32_t>(number);
   t->invalidSlot = -1;
-  for (QrcInt j = 0; j < _arity; ++j) {
+  for (QrcInt j = 0; j < arity<R>(); ++j) {
     QrcGACEntry* e = &t->entries[j];
-    e->value = findValue(j, values[j]);
+    const QrcGACVar& r = _records[j];
+    e->value = r.collection ? findValue(j, values[j]) : &r.values[values[j] - r.first];
     linkAtHead(e, &e->value->containing);
   }
   return t;
 }
 
+template <int R>
 bool QrcGACSchemaI::isValid(const QrcGACTuple* t, QrcInt k) const {
   if (t->invalid) return false;
-  // The other positions from k + 1 round: as many each time, no test of k.
   const QrcInt* values = t->values;
-  for (QrcInt n = 1, j = k; n < _arity; ++n) {
-    j = j + 1 == _arity ? 0 : j + 1;
+  if (R == 2) return inDomain(k ^ 1, values[k ^ 1]);
+  // The other positions from k + 1 round: as many each time, no test of k.
+  for (QrcInt n = 1, j = k; n < arity<R>(); ++n) {
+    j = j + 1 == arity<R>() ? 0 : j + 1;
     if (!inDomain(j, values[j])) return false;
   }
   return true;
 }
 
+template <int R>
 void QrcGACSchemaI::linkEntries(QrcGACTuple* t) {
-  for (QrcInt j = 0; j < _arity; ++j) {
+  for (QrcInt j = 0; j < arity<R>(); ++j) {
     QrcGACEntry* e = &t->entries[j];
     if (!e->prev) linkAtHead(e, &e->value->containing);
   }
@@ -376,8 +398,9 @@ void linkSupported(QrcGACValue* v, QrcGACTuple* t) {
 
 }  // namespace
 
+template <int R>
 void QrcGACSchemaI::unlinkEntries(QrcGACTuple* t) {
-  for (QrcInt j = 0; j < _arity; ++j) unlinkEntry(&t->entries[j]);
+  for (QrcInt j = 0; j < arity<R>(); ++j) unlinkEntry(&t->entries[j]);
 }
 
 void QrcGACSchemaI::invalidate(QrcGACTuple* t) {
@@ -388,13 +411,15 @@ void QrcGACSchemaI::invalidate(QrcGACTuple* t) {
   *_invalidated.push(poolOf(_manager)) = t;
 }
 
+template <int R>
 void QrcGACSchemaI::freeTuple(QrcGACTuple* t) {
-  unlinkEntries(t);
+  unlinkEntries<R>(t);
   if (t->invalidSlot >= 0) _invalidated.items[t->invalidSlot] = nullptr;
   t->supported = reinterpret_cast<QrcGACValue*>(_freeTuples);
   _freeTuples = t;
 }
 
+template <int R>
 QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
   QrcInt k = value->var->position;
   QrcGACEntry* e = value->containing;
@@ -402,7 +427,7 @@ QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
     QrcGACEntry* next = e->next;
     QrcGACTuple* t = QrcGACTuple::of(e, k);
     // The value is in its domain: its own position needs no test.
-    if (isValid(t, k)) {
+    if (isValid<R>(t, k)) {
       if (e != value->containing) {
         unlinkEntry(e);
         linkAtHead(e, &value->containing);
@@ -428,6 +453,7 @@ void QrcGACSchemaI::recordChange(QrcGACValue* value) {
   if (c->frontier) ++c->frontier->holds;
 }
 
+template <int R>
 void QrcGACSchemaI::setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought) {
   recordChange(value);
   value->stamp = _currentStamp;
@@ -443,35 +469,37 @@ void QrcGACSchemaI::setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought) 
     ++t->holds;
     if (oldFrontier) --oldFrontier->holds;
   }
-  freeIfUnused(old == t ? nullptr : old);
-  if (sought && oldFrontier != old && oldFrontier != t) freeIfUnused(oldFrontier);
+  freeIfUnused<R>(old == t ? nullptr : old);
+  if (sought && oldFrontier != old && oldFrontier != t) freeIfUnused<R>(oldFrontier);
 }
 
+template <int R>
 void QrcGACSchemaI::resupport(QrcGACValue* value) {
-  QrcGACTuple* t = findValid(value);
+  QrcGACTuple* t = findValid<R>(value);
   if (t) {
-    setSupport(value, t, false);
+    setSupport<R>(value, t, false);
     return;
   }
   t = seekSupport(value);
   if (t) {
-    setSupport(value, t, true);
+    setSupport<R>(value, t, true);
     return;
   }
   value->var->var->removeValue(value->value);
 }
 
+template <int R>
 void QrcGACSchemaI::processLost(QrcGACValue* lost) {
   QrcInt k = lost->var->position;
   while (lost->containing) {
     QrcGACTuple* t = QrcGACTuple::of(lost->containing, k);
     invalidate(t);
-    unlinkEntries(t);
+    unlinkEntries<R>(t);
     _busy = t;
     QrcGACValue* s = t->supported;
     while (s) {
       QrcGACValue* next = s->nextSupported;
-      if (qrcDomainHolds(s->var->var, s->value)) resupport(s);
+      if (qrcDomainHolds(s->var->var, s->value)) resupport<R>(s);
       s = next;
     }
     _busy = nullptr;
@@ -485,11 +513,11 @@ void QrcGACSchemaI::processLost(QrcGACValue* lost) {
           QrcGACTuple* f = v->frontier;
           v->frontier = nullptr;
           --f->holds;
-          if (f != t) freeIfUnused(f);
+          if (f != t) freeIfUnused<R>(f);
         }
       }
     }
-    freeIfUnused(t);
+    freeIfUnused<R>(t);
   }
 }
 
@@ -502,7 +530,7 @@ void QrcGACSchemaI::propagate() {
       QrcIntExpI* x = _records[k].var;
       for (QrcInt v = x->getMin();;) {
         QrcGACValue* value = findValue(k, v);
-        if (!value->support) resupport(value);
+        if (!value->support) resupport<0>(value);
         QrcInt next = x->getNextHigher(v);
         if (next <= v) break;
         v = next;
@@ -511,6 +539,11 @@ void QrcGACSchemaI::propagate() {
     _first = 0;
     return;
   }
+  QRC_GAC_DISPATCH(propagateLost, ())
+}
+
+template <int R>
+void QrcGACSchemaI::propagateLost() {
   // A variable leaves the pending list once its lost values are all
   // processed, so that after a failure the next choice point clears them.
   while (_pending) {
@@ -518,13 +551,14 @@ void QrcGACSchemaI::propagate() {
     while (r->lostCount) {
       QrcGACValue* value = r->lost[--r->lostCount];
       value->isLost = 0;
-      processLost(value);
+      processLost<R>(value);
     }
     _pending = r->nextPending;
     r->pending = 0;
   }
 }
 
+template <int R>
 void QrcGACSchemaI::undoChange(const QrcGACChange& c) {
   QrcGACValue* value = c.value;
   QrcGACTuple* cur = value->support;
@@ -539,11 +573,16 @@ void QrcGACSchemaI::undoChange(const QrcGACChange& c) {
   value->frontier = c.frontier;
   if (curFrontier) --curFrontier->holds;
   value->stamp = c.stamp;
-  freeIfUnused(cur);
-  if (curFrontier != cur) freeIfUnused(curFrontier);
+  freeIfUnused<R>(cur);
+  if (curFrontier != cur) freeIfUnused<R>(curFrontier);
 }
 
 void QrcGACSchemaI::restore(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced) {
+  QRC_GAC_DISPATCH(restoreFrom, (invalidated, newlySupported, replaced))
+}
+
+template <int R>
+void QrcGACSchemaI::restoreFrom(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced) {
   _busy = nullptr;
   // Latest first, as they were recorded.
   while (_invalidated.top > invalidated) {
@@ -557,15 +596,17 @@ void QrcGACSchemaI::restore(QrcInt invalidated, QrcInt newlySupported, QrcInt re
     if (!t) continue;
     t->invalidSlot = -1;
     t->invalid = 0;
-    linkEntries(t);
+    linkEntries<R>(t);
   }
   while (_replaced.top > replaced) {
-    undoChange(_replaced.items[--_replaced.top]);
+    undoChange<R>(_replaced.items[--_replaced.top]);
   }
   while (_newlySupported.top > newlySupported) {
-    undoChange(_newlySupported.items[--_newlySupported.top]);
+    undoChange<R>(_newlySupported.items[--_newlySupported.top]);
   }
 }
+
+#undef QRC_GAC_DISPATCH
 
 // ---------------------------------------------------------------- allowed tuples
 
