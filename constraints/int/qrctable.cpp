@@ -491,8 +491,13 @@ void QrcGACSchemaI::resupport(QrcGACValue* value) {
 template <int R>
 void QrcGACSchemaI::processLost(QrcGACValue* lost) {
   QrcInt k = lost->var->position;
-  while (lost->containing) {
-    QrcGACTuple* t = QrcGACTuple::of(lost->containing, k);
+  while (QrcGACEntry* e = lost->containing) {
+    QrcGACTuple* t = QrcGACTuple::of(e, k);
+    // The next tuple's record is read while this one's values are resupported.
+    if (QrcGACEntry* next = e->next) {
+      __builtin_prefetch(QrcGACTuple::of(next, k));
+      __builtin_prefetch(next);
+    }
     invalidate(t);
     unlinkEntries<R>(t);
     _busy = t;
