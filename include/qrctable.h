@@ -428,8 +428,12 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACTuple* seekSupport(QrcGACValue* value) override;
 
  private:
-  // Whether every value lies in its domain, read directly.
-  bool isInDomains(const QrcInt* values) const;
+  // Whether every value lies in its domain, read directly, but the one at k known to lie in it.
+  template <int R>
+  bool isInDomains(const QrcInt* values, QrcInt k) const;
+  // The first candidate of slots [p, end) of column k whose values lie in their domains.
+  template <int R>
+  QrcGACTuple* walkShortList(const QrcTupleColumn& col, QrcInt p, QrcInt end, QrcInt k);
   // Whether every value lies in its domain: by the masks, without branches,
   // when every domain has one, else by the probes.
   bool holdsDomainValues(const QrcInt* values) const {

@@ -556,7 +556,7 @@ void QrcGACSchemaI::propagateLost() {
     while (r->lostCount) {
       QrcGACValue* value = r->lost[--r->lostCount];
       value->isLost = 0;
-      processLost<R>(value);
+      if (value->containing) processLost<R>(value);
     }
     _pending = r->nextPending;
     r->pending = 0;
