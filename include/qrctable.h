@@ -388,7 +388,20 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   template <int R>
   void processLost(QrcGACValue* value);
   QrcGACTuple* allocateTuple();
-  bool inDomain(QrcInt k, QrcInt v) const { return qrcDomainHolds(_records[k].var, v); }
+  bool inDomain(QrcInt k, QrcInt v) const { return holds(_records[k], v); }
+  // Whether v is in the domain of the position's variable: by the words of
+  // its plain set when the domain is that set.
+  static bool holds(const QrcGACVar& r, QrcInt v) {
+    QrcIntExpI* x = r.var;
+    x->refreshBounds();
+    if (v < x->rawMin() || v > x->rawMax()) return false;
+    const QrcIntSetI* d = x->getDomainSet();
+    if (d == r.plainSet && d) {
+      QrcUInt pos = static_cast<QrcUInt>(v) - static_cast<QrcUInt>(r.wordBase);
+      return (r.words[pos >> 6] >> (pos & 63)) & 1;
+    }
+    return !d || d->containsInline(v);
+  }
 
   QrcInt _first;
   QrcGACTuple* _busy;  // the tuple whose values are being resupported: not freed meanwhile

@@ -232,6 +232,7 @@ void QrcGACSchemaI::initialise() {
     }
     r.first = r.collection ? 0 : x->getMin();
     r.count = r.collection ? r.collection->getSize() : x->getMax() - x->getMin() + 1;
+    if (d) readsPlainWords(&r, d);
     r.values = static_cast<QrcGACValue*>(alignLine(
         _manager->allocate(static_cast<size_t>(r.count) * sizeof(QrcGACValue) + LineBytes - 1)));
     for (QrcInt i = 0; i < r.count; ++i) {
@@ -504,7 +505,7 @@ void QrcGACSchemaI::processLost(QrcGACValue* lost) {
     QrcGACValue* s = t->supported;
     while (s) {
       QrcGACValue* next = s->nextSupported;
-      if (qrcDomainHolds(s->var->var, s->value)) resupport<R>(s);
+      if (holds(*s->var, s->value)) resupport<R>(s);
       s = next;
     }
     _busy = nullptr;
