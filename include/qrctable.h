@@ -158,24 +158,24 @@ struct QrcGACEntry {
   QrcGACEntry** prev;  // the pointer to this entry; null while unlinked
 };
 
-// A position's record: what reading lost values and testing memberships
-// reads first comes first.
+// A position's record: what membership tests and resupporting read come
+// first, on one cache line; the pending lost values on the next.
 struct alignas(64) QrcGACVar {
   QrcIntExpI* var;
   // The domain set last found to be a plain range over every indexed value:
-  // while the domain is that set, lost values are read from its words.
+  // while the domain is that set, memberships and lost values are read from its words.
   const QrcIntSetI* plainSet;
   const QrcWord* words;
   QrcInt wordBase;  // the value of the words' bit 0
   QrcGACValue* values;
-  QrcGACValue** lost;  // values lost and not yet processed, latest last
-  QrcInt lostCount;
   // Value index: the elements of a collection-backed domain, else the range first..
   QrcInt first;
   QrcInt count;
+  QrcInt position;
+  QrcGACValue** lost;  // values lost and not yet processed, latest last
+  QrcInt lostCount;
   QrcGACVar* nextPending;
   QrcInt pending;
-  QrcInt position;
   const QrcIntCollectionI* collection;
 };
 
@@ -226,7 +226,7 @@ struct QrcGACStack {
     if (top == capacity) grow(pool);
     return &items[top++];
   }
-  void grow(QrcSizeAllocatorI* pool) {
+  __attribute__((noinline)) void grow(QrcSizeAllocatorI* pool) {
     QrcInt n = capacity ? 2 * capacity : 64;
     T* bigger = static_cast<T*>(pool->allocateSized(n * static_cast<QrcInt>(sizeof(T))));
     for (QrcInt i = 0; i < top; ++i) bigger[i] = items[i];
@@ -370,10 +370,10 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void resupport(QrcGACValue* value);
   template <int R>
   void setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought);
-  void recordChange(QrcGACValue* value);
+  inline void recordChange(QrcGACValue* value);
   template <int R>
   void undoChange(const QrcGACChange& c);
-  void invalidate(QrcGACTuple* t);
+  inline void invalidate(QrcGACTuple* t);
   template <int R>
   void unlinkEntries(QrcGACTuple* t);
   template <int R>

@@ -404,11 +404,11 @@ void QrcGACSchemaI::unlinkEntries(QrcGACTuple* t) {
   for (QrcInt j = 0; j < arity<R>(); ++j) unlinkEntry(&t->entries[j]);
 }
 
-void QrcGACSchemaI::invalidate(QrcGACTuple* t) {
+inline void QrcGACSchemaI::invalidate(QrcGACTuple* t) {
   if (t->invalid) return;
   t->invalid = 1;
   if (isAtPostPoint()) return;
-  t->invalidSlot = _invalidated.top;
+  t->invalidSlot = static_cast<int32_t>(_invalidated.top);
   *_invalidated.push(poolOf(_manager)) = t;
 }
 
@@ -443,7 +443,7 @@ QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
   return nullptr;
 }
 
-void QrcGACSchemaI::recordChange(QrcGACValue* value) {
+inline void QrcGACSchemaI::recordChange(QrcGACValue* value) {
   if (isAtPostPoint() || value->stamp == _currentStamp) return;
   QrcGACChange* c = (value->support ? _replaced : _newlySupported).push(poolOf(_manager));
   c->value = value;
