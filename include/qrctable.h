@@ -170,13 +170,13 @@ struct alignas(64) QrcGACVar {
   QrcGACValue* values;
   // Value index: the elements of a collection-backed domain, else the range first..
   QrcInt first;
-  QrcInt count;
+  const QrcIntCollectionI* collection;
   QrcInt position;
+  QrcInt count;
   QrcGACValue** lost;  // values lost and not yet processed, latest last
   QrcInt lostCount;
   QrcGACVar* nextPending;
   QrcInt pending;
-  const QrcIntCollectionI* collection;
 };
 
 // One cache line: what resupporting reads first comes first.
