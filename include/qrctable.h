@@ -385,6 +385,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   }
   template <int R>
   void freeTuple(QrcGACTuple* t);
+  void freeUnlinked(QrcGACTuple* t);
   template <int R>
   void processLost(QrcGACValue* value);
   QrcGACTuple* allocateTuple();

@@ -415,6 +415,10 @@ inline void QrcGACSchemaI::invalidate(QrcGACTuple* t) {
 template <int R>
 void QrcGACSchemaI::freeTuple(QrcGACTuple* t) {
   unlinkEntries<R>(t);
+  freeUnlinked(t);
+}
+
+void QrcGACSchemaI::freeUnlinked(QrcGACTuple* t) {
   if (t->invalidSlot >= 0) _invalidated.items[t->invalidSlot] = nullptr;
   t->supported = reinterpret_cast<QrcGACValue*>(_freeTuples);
   _freeTuples = t;
@@ -523,7 +527,8 @@ void QrcGACSchemaI::processLost(QrcGACValue* lost) {
         }
       }
     }
-    freeIfUnused<R>(t);
+    // Its entries are unlinked.
+    if (!t->supported && !t->holds) freeUnlinked(t);
   }
 }
 
@@ -565,7 +570,7 @@ void QrcGACSchemaI::propagateLost() {
 }
 
 template <int R>
-void QrcGACSchemaI::undoChange(const QrcGACChange& c) {
+inline void QrcGACSchemaI::undoChange(const QrcGACChange& c) {
   QrcGACValue* value = c.value;
   QrcGACTuple* cur = value->support;
   QrcGACTuple* curFrontier = value->frontier;
