@@ -459,7 +459,7 @@ inline void QrcGACSchemaI::recordChange(QrcGACValue* value) {
 }
 
 template <int R>
-void QrcGACSchemaI::setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought) {
+inline void QrcGACSchemaI::setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought) {
   recordChange(value);
   value->stamp = _currentStamp;
   QrcGACTuple* old = value->support;
@@ -481,16 +481,12 @@ void QrcGACSchemaI::setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought) 
 template <int R>
 void QrcGACSchemaI::resupport(QrcGACValue* value) {
   QrcGACTuple* t = findValid<R>(value);
-  if (t) {
-    setSupport<R>(value, t, false);
+  bool sought = !t;
+  if (sought && !(t = seekSupport(value))) {
+    value->var->var->removeValue(value->value);
     return;
   }
-  t = seekSupport(value);
-  if (t) {
-    setSupport<R>(value, t, true);
-    return;
-  }
-  value->var->var->removeValue(value->value);
+  setSupport<R>(value, t, sought);
 }
 
 template <int R>
