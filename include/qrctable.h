@@ -153,7 +153,6 @@ struct QrcGACTuple;
 // One position of a tuple record in the list of the tuples holding its value.
 // The entry of position k is the tuple's k-th: the tuple is found from it.
 struct QrcGACEntry {
-  QrcGACValue* value;
   QrcGACEntry* next;
   QrcGACEntry** prev;  // the pointer to this entry; null while unlinked
 };
@@ -192,8 +191,10 @@ struct alignas(64) QrcGACValue {
   int32_t isLost;
 };
 
+// After the entries, the tuple's value records: a binary tuple keeps their
+// indexes in their positions' values, so that its record is one cache line;
+// other arities keep pointers.
 struct QrcGACTuple {
-  const QrcInt* values;
   QrcGACValue* supported;  // the values whose support this is, latest first
   int32_t invalid;
   int32_t holds;           // frontiers and change records naming it
@@ -204,6 +205,13 @@ struct QrcGACTuple {
   static QrcGACTuple* of(QrcGACEntry* e, QrcInt k) {
     return reinterpret_cast<QrcGACTuple*>(reinterpret_cast<char*>(e - k) -
                                           offsetof(QrcGACTuple, entries));
+  }
+  int32_t* pairIndexes() { return reinterpret_cast<int32_t*>(entries + 2); }
+  QrcGACValue** valueRecords(QrcInt r) { return reinterpret_cast<QrcGACValue**>(entries + r); }
+  static QrcInt bytes(QrcInt r) {
+    QrcInt values = r == 2 ? 2 * sizeof(int32_t) : r * sizeof(QrcGACValue*);
+    return static_cast<QrcInt>(offsetof(QrcGACTuple, entries)) +
+           r * static_cast<QrcInt>(sizeof(QrcGACEntry)) + values;
   }
 };
 
@@ -327,6 +335,8 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   QrcGACSchemaI(QrcManagerI* m, QrcIntVarArrayI* vars)
       : QrcWLConstraintI(m, vars),
         _first(0),
+        _rows(nullptr),
+        _pairValues{nullptr, nullptr},
         _busy(nullptr),
         _freeRestorers(nullptr),
         _tupleStride(0),
@@ -346,15 +356,30 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void restore(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced);
 
  protected:
-  // A tuple record over r values kept by the set, linked under each of its values.
-  QrcGACTuple* newTuple(const QrcInt* values, QrcInt number);
+  // A record of the set's tuple of that number, linked under each of its values.
+  QrcGACTuple* newTuple(QrcInt number);
   // The hot paths below take the arity R as a constant (2, 3, 4), or 0 to read it.
   template <int R>
   QrcInt arity() const {
     return R ? R : _arity;
   }
   template <int R>
-  QrcGACTuple* newTupleOf(const QrcInt* values, QrcInt number);
+  QrcGACTuple* newTupleOf(QrcInt number);
+  template <int R>
+  bool isPair() const {
+    return R == 2 || (R == 0 && _arity == 2);
+  }
+  // The value record of a tuple record's position j.
+  template <int R>
+  QrcGACValue* valueOf(QrcGACTuple* t, QrcInt j) const {
+    if (isPair<R>()) return &_pairValues[j][t->pairIndexes()[j]];
+    return t->valueRecords(arity<R>())[j];
+  }
+  // The values of a tuple record, in the set's rows.
+  template <int R>
+  const QrcInt* valuesOf(const QrcGACTuple* t) const {
+    return _rows + static_cast<QrcInt>(t->number) * arity<R>();
+  }
   template <int R>
   void propagateLost();
   template <int R>
@@ -405,7 +430,9 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   }
 
   QrcInt _first;
-  QrcGACTuple* _busy;  // the tuple whose values are being resupported: not freed meanwhile
+  const QrcInt* _rows;          // the values of the tuples, arity per tuple, by number
+  QrcGACValue* _pairValues[2];  // binary tables: the positions' value records
+  QrcGACTuple* _busy;           // the tuple whose values are being resupported: not freed meanwhile
   // Restorers that ran, to be taken again.
   struct FreeRestorer {
     FreeRestorer* nextFree;
@@ -428,7 +455,6 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACSAllowedI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcTupleSetI* set)
       : QrcGACSchemaI(m, vars),
         _set(set),
-        _values(nullptr),
         _slots(nullptr),
         _probes(nullptr),
         _masks(nullptr),
@@ -507,7 +533,6 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   void readRanks(QrcInt c);
 
   QrcTupleSetI* _set;
-  const QrcInt* _values;  // the set's values by tuple number
   const int32_t* _slots;  // the set's slots by tuple number and column
   QrcDomainProbe* _probes;
   QrcUInt* _masks;  // per position, when _masked: bit i for lo + i in the domain

@@ -254,9 +254,8 @@ void QrcGACSchemaI::initialise() {
     r.pending = 0;
   }
   _first = 1;
-  QrcInt bytes = static_cast<QrcInt>(offsetof(QrcGACTuple, entries)) +
-                 _arity * static_cast<QrcInt>(sizeof(QrcGACEntry));
-  _tupleStride = (bytes + LineBytes - 1) & -LineBytes;
+  for (QrcInt k = 0; k < 2 && k < _arity; ++k) _pairValues[k] = _records[k].values;
+  _tupleStride = (QrcGACTuple::bytes(_arity) + LineBytes - 1) & -LineBytes;
   for (QrcInt k = 0; k < _arity; ++k)
     _records[k].var->whenDomain(new (_manager) QrcWLConstraintIVarDomainI(_manager, this, k));
 }
@@ -327,24 +326,27 @@ inline void linkAtHead(QrcGACEntry* e, QrcGACEntry** head) {
       return name<0> args;           \
   }
 
-QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
-  QRC_GAC_DISPATCH(newTupleOf, (values, number))
+QrcGACTuple* QrcGACSchemaI::newTuple(QrcInt number) {
+  QRC_GAC_DISPATCH(newTupleOf, (number))
 }
 
 template <int R>
-QrcGACTuple* QrcGACSchemaI::newTupleOf(const QrcInt* values, QrcInt number) {
+QrcGACTuple* QrcGACSchemaI::newTupleOf(QrcInt number) {
   QrcGACTuple* t = allocateTuple();
-  t->values = values;
+  const QrcInt* values = _rows + number * arity<R>();
   t->supported = nullptr;
   t->invalid = 0;
   t->holds = 0;
   t->number = static_cast<int32_t>(number);
   t->invalidSlot = -1;
   for (QrcInt j = 0; j < arity<R>(); ++j) {
-    QrcGACEntry* e = &t->entries[j];
     const QrcGACVar& r = _records[j];
-    e->value = r.collection ? findValue(j, values[j]) : &r.values[values[j] - r.first];
-    linkAtHead(e, &e->value->containing);
+    QrcGACValue* value = r.collection ? findValue(j, values[j]) : &r.values[values[j] - r.first];
+    if (isPair<R>())
+      t->pairIndexes()[j] = static_cast<int32_t>(value - r.values);
+    else
+      t->valueRecords(arity<R>())[j] = value;
+    linkAtHead(&t->entries[j], &value->containing);
   }
   return t;
 }
@@ -352,7 +354,7 @@ QrcGACTuple* QrcGACSchemaI::newTupleOf(const QrcInt* values, QrcInt number) {
 template <int R>
 bool QrcGACSchemaI::isValid(const QrcGACTuple* t, QrcInt k) const {
   if (t->invalid) return false;
-  const QrcInt* values = t->values;
+  const QrcInt* values = valuesOf<R>(t);
   if (R == 2) return inDomain(k ^ 1, values[k ^ 1]);
   // The other positions from k + 1 round: as many each time, no test of k.
   for (QrcInt n = 1, j = k; n < arity<R>(); ++n) {
@@ -366,7 +368,7 @@ template <int R>
 void QrcGACSchemaI::linkEntries(QrcGACTuple* t) {
   for (QrcInt j = 0; j < arity<R>(); ++j) {
     QrcGACEntry* e = &t->entries[j];
-    if (!e->prev) linkAtHead(e, &e->value->containing);
+    if (!e->prev) linkAtHead(e, &valueOf<R>(t, j)->containing);
   }
 }
 
@@ -598,7 +600,7 @@ void QrcGACSchemaI::restoreFrom(QrcInt invalidated, QrcInt newlySupported, QrcIn
     if (_invalidated.top > invalidated) {
       const char* next = reinterpret_cast<const char*>(_invalidated.items[_invalidated.top - 1]);
       __builtin_prefetch(next);
-      __builtin_prefetch(next + LineBytes);
+      if (R != 2) __builtin_prefetch(next + LineBytes);
     }
     if (!t) continue;
     t->invalidSlot = -1;
@@ -619,7 +621,7 @@ void QrcGACSchemaI::restoreFrom(QrcInt invalidated, QrcInt newlySupported, QrcIn
 
 void QrcGACSAllowedI::initialise() {
   QrcGACSchemaI::initialise();
-  _values = _set->getValues();
+  _rows = _set->getValues();
   _slots = _set->getSlots();
   _probes = static_cast<QrcDomainProbe*>(
       _manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcDomainProbe)));

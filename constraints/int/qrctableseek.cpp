@@ -24,8 +24,8 @@ QrcGACTuple* QrcGACSAllowedI::walkShortList(const QrcTupleColumn& col, QrcInt p,
   const QrcInt a = arity<R>();
   for (; p < end; ++p) {
     QrcInt t = col.slotTuple[p];
-    if (isInDomains<R>(col.slotValues ? col.slotValues + p * a : _values + t * a, k))
-      return newTuple(_values + t * a, t);
+    if (isInDomains<R>(col.slotValues ? col.slotValues + p * a : _rows + t * a, k))
+      return newTuple(t);
   }
   return nullptr;
 }
@@ -75,13 +75,13 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
     for (const QrcInt* values = col.slotValues + p * _arity; p < end; ++p, values += _arity)
       if (holdsDomainValues(values)) {
         QrcInt t = col.slotTuple[p];
-        return newTuple(_values + t * _arity, t);
+        return newTuple(t);
       }
     return nullptr;
   }
   for (; p < end; ++p) {
     QrcInt t = col.slotTuple[p];
-    if (holdsDomainValues(_values + t * _arity)) return newTuple(_values + t * _arity, t);
+    if (holdsDomainValues(_rows + t * _arity)) return newTuple(t);
   }
   return nullptr;
 }
@@ -146,7 +146,7 @@ QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
     }
     if (found) {
       QrcInt t = col.slotTuple[first + w * 64 + __builtin_ctzll(found)];
-      return newTuple(_values + t * _arity, t);
+      return newTuple(t);
     }
   }
   return nullptr;
@@ -204,7 +204,7 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
     // A jump stops only where every value lies in its domain.
     if (!holdsRanks<T, Masked>(in.rows + t * in.stride, k))
       t = jumpMode1<T, Masked>(in, t, k, vRank);
-    return t < 0 ? nullptr : newTuple(_values + t * a, t);
+    return t < 0 ? nullptr : newTuple(t);
   }
   in.slots = static_cast<const T*>(_set->getSlotRows(k));
   for (QrcInt j = 0; j < a; ++j) _sizes[j] = -1;
@@ -212,7 +212,7 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
     const T* slot = in.slots + p * (a + 1);
     if (holdsRanks<T, Masked>(slot + 1, k)) {
       t = slot[0];
-      return newTuple(_values + t * a, t);
+      return newTuple(t);
     }
   }
   return nullptr;
