@@ -424,12 +424,13 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
     const T* rows;  // by tuple number
     QrcInt stride;
     const T* slots;  // mode 2: the slot rows of the searched column
+    const T* after;  // mode 1: the oldest tuple holding the searched value, by tuple
     QrcInt count;
   };
   template <typename T, bool Masked>
   QrcGACTuple* seekInRows(const QrcGACValue* value);
   template <typename T, bool Masked>
-  QrcInt jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank);
+  QrcInt jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k);
   template <typename T, bool Masked>
   QrcInt jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank, QrcInt end);
   template <typename T, bool Masked>
@@ -456,6 +457,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   }
   // The domain of x[c] by the ranks of the column's values, into _ranks[c].
   void readRanks(QrcInt c);
+  // The forms readRanks does not read inline.
+  void readRanksApart(QrcInt c);
 
   QrcTupleSetI* _set;
   const QrcInt* _values;  // the set's values by tuple number

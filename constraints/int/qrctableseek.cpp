@@ -69,42 +69,77 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
 
 namespace {
 
-// Bit i for from + i in the domain of x, over n <= 64 values.
-QrcUInt domainBits(QrcIntExpI* x, QrcInt from, QrcInt n) {
-  x->refreshBounds();
-  QrcInt lo = x->rawMin() > from ? x->rawMin() : from;
-  QrcInt hi = x->rawMax() < from + n - 1 ? x->rawMax() : from + n - 1;
-  const QrcIntSetI* d = x->getDomainSet();
-  QrcInt base = 0, last = 0;
-  const QrcWord* words = d ? d->getPlainWords(base, last) : nullptr;
-  if (words) {
-    if (lo < base) lo = base;
-    if (hi > last) hi = last;
-  }
-  if (lo > hi) return 0;
-  QrcInt span = hi - lo;
-  QrcUInt range = (span == 63 ? ~QrcUInt(0) : (QrcUInt(1) << (span + 1)) - 1) << (lo - from);
-  if (!d) return range;
-  if (!words) {
-    QrcUInt m = 0;
-    for (QrcInt v = lo; v <= hi; ++v)
-      if (d->contains(v)) m |= QrcUInt(1) << (v - from);
-    return m;
-  }
-  // The words from the bit of from on; lo's word is in the set.
-  QrcInt pos = from - base;
-  QrcUInt m;
-  if (pos < 0) {
-    m = words[0] << -pos;
-  } else {
-    QrcInt q = pos >> 6, r = pos & 63;
-    m = words[q] >> r;
-    if (r && q + 1 < d->getWordCount()) m |= words[q + 1] << (64 - r);
-  }
-  return m & range;
+// Bits lo to hi, within the n first.
+inline QrcUInt rangeBits(QrcInt lo, QrcInt hi, QrcInt n) {
+  lo = lo > 0 ? lo : 0;
+  hi = hi < n - 1 ? hi : n - 1;
+  return lo > hi ? 0 : (~QrcUInt(0) >> (63 - (hi - lo))) << lo;
 }
 
 }  // namespace
+
+inline void QrcGACSAllowedI::readRanks(QrcInt c) {
+  const QrcTupleColumn& col = _set->getColumn(c);
+  QrcIntExpI* x = _records[c].var;
+  if (col.consecutive) {
+    x->refreshBounds();
+    const QrcIntSetI* d = x->getDomainSet();
+    QrcInt base, last;
+    const QrcWord* words = d ? d->getPlainWords(base, last) : nullptr;
+    // The column's values are consecutive: its ranks are the domain's bits
+    // from its first value, within the bounds, here read from the set's first word.
+    if (!d || (words && base == col.first)) {
+      QrcInt lo = x->rawMin() - col.first, hi = x->rawMax() - col.first;
+      if (d) hi = hi < last - base ? hi : last - base;
+      _ranks[c] = (d ? words[0] : ~QrcUInt(0)) & rangeBits(lo, hi, col.size);
+      return;
+    }
+  }
+  readRanksApart(c);
+}
+
+void QrcGACSAllowedI::readRanksApart(QrcInt c) {
+  const QrcTupleColumn& col = _set->getColumn(c);
+  QrcIntExpI* x = _records[c].var;
+  if (!col.consecutive) {
+    QrcUInt m = 0;
+    for (QrcInt r = 0; r < col.size; ++r)
+      if (qrcDomainHolds(x, col.sortedValues[r])) m |= QrcUInt(1) << r;
+    _ranks[c] = m;
+    return;
+  }
+  x->refreshBounds();
+  QrcInt from = col.first;
+  QrcInt lo = x->rawMin() - from, hi = x->rawMax() - from;
+  const QrcIntSetI* d = x->getDomainSet();
+  QrcInt base, last;
+  const QrcWord* words = d->getPlainWords(base, last);
+  if (!words) {
+    // Another form: value by value.
+    lo = lo > 0 ? lo : 0;
+    hi = hi < col.size - 1 ? hi : col.size - 1;
+    QrcUInt m = 0;
+    for (QrcInt r = lo; r <= hi; ++r)
+      if (d->contains(from + r)) m |= QrcUInt(1) << r;
+    _ranks[c] = m;
+    return;
+  }
+  lo = lo > base - from ? lo : base - from;
+  hi = hi < last - from ? hi : last - from;
+  QrcUInt range = rangeBits(lo, hi, col.size), m = 0;
+  // A nonempty range holds from's bit, or base lies within 63 after from.
+  if (range) {
+    QrcInt pos = from - base;
+    if (pos >= 0) {
+      QrcInt q = pos >> 6, r = pos & 63;
+      m = words[q] >> r;
+      if (r && q + 1 < d->getWordCount()) m |= words[q + 1] << (64 - r);
+    } else {
+      m = words[0] << -pos;
+    }
+  }
+  _ranks[c] = m & range;
+}
 
 // The candidates of the value from slot p on, a word of 64 at a time: the
 // tuples holding a domain value at every other position, the first one taken.
@@ -133,20 +168,6 @@ QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
   return nullptr;
 }
 
-void QrcGACSAllowedI::readRanks(QrcInt c) {
-  const QrcTupleColumn& col = _set->getColumn(c);
-  QrcIntExpI* x = _records[c].var;
-  if (_set->isConsecutive(c)) {
-    // The column's values are consecutive: its ranks are the domain's bits.
-    _ranks[c] = domainBits(x, col.sortedValues[0], col.size);
-  } else {
-    QrcUInt m = 0;
-    for (QrcInt r = 0; r < col.size; ++r)
-      if (qrcDomainHolds(x, col.sortedValues[r])) m |= QrcUInt(1) << r;
-    _ranks[c] = m;
-  }
-}
-
 template <typename T, bool Masked>
 QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
   const QrcUInt none = static_cast<T>(~T(0));
@@ -158,20 +179,22 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
   in.stride = _set->getRowStride();
   in.count = _set->getCount();
   in.slots = nullptr;
-  const T* frontier = value->frontier ? in.rows + value->frontier->number * in.stride : nullptr;
+  in.after = nullptr;
   // The first candidate: the tuple after the frontier in the (k, v) list.
   QrcInt t = -1, p = -1, end = col.slotStart[value->index + 1];
   if (_set->getStorageMode() == 1) {
-    if (!frontier) {
+    in.after = static_cast<const T*>(_set->getAfter()) + (k * _set->getWidth() + vRank) * in.count;
+    if (!value->frontier) {
       t = col.slotTuple[col.slotStart[value->index]];
     } else {
-      // The frontier's link for (k, v) is the next tuple of the list.
-      QrcUInt n = frontier[a + k * _set->getWidth() + vRank];
+      QrcInt f = value->frontier->number + 1;
+      QrcUInt n = f < in.count ? in.after[f] : none;
       if (n == none) return nullptr;
       t = static_cast<QrcInt>(n);
     }
   } else {
-    p = frontier ? frontier[3 * a + k] + 1 : col.slotStart[value->index];
+    p = value->frontier ? in.rows[value->frontier->number * in.stride + 3 * a + k] + 1
+                        : col.slotStart[value->index];
     if (p >= end) return nullptr;
   }
   if (Masked) {
@@ -183,8 +206,7 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
   }
   if (t >= 0) {
     // A jump stops only where every value lies in its domain.
-    if (!holdsRanks<T, Masked>(in.rows + t * in.stride, k))
-      t = jumpMode1<T, Masked>(in, t, k, vRank);
+    if (!holdsRanks<T, Masked>(in.rows + t * in.stride, k)) t = jumpMode1<T, Masked>(in, t, k);
     return t < 0 ? nullptr : newTuple(_values + t * a, t);
   }
   in.slots = static_cast<const T*>(_set->getSlotRows(k));
@@ -203,11 +225,10 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
 // domain: at each position whose value left its domain, the nearest newer
 // tuple holding a domain value there, then the nearest holding v at k.
 template <typename T, bool Masked>
-QrcInt QrcGACSAllowedI::jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank) {
+QrcInt QrcGACSAllowedI::jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k) {
   const QrcUInt none = static_cast<T>(~T(0));
   const T* rows = in.rows;
   QrcInt stride = in.stride, width = _set->getWidth(), a = _arity;
-  QrcInt vCell = a + k * width + vRank;
   const T* row = rows + t * stride;
   for (;;) {
     bool moved = false;
@@ -226,15 +247,12 @@ QrcInt QrcGACSAllowedI::jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt 
           if (next[r] < best && holdsRank<Masked>(c, r)) best = next[r];
       }
       if (best == none) return -1;
+      // Then the nearest holding v at k.
+      best = in.after[best];
+      if (best == none) return -1;
       t = static_cast<QrcInt>(best);
       row = rows + t * stride;
       moved = true;
-      while (row[k] != vRank) {
-        QrcUInt n = row[vCell];
-        if (n == none) return -1;
-        t = static_cast<QrcInt>(n);
-        row = rows + t * stride;
-      }
     }
     if (!moved) return t;
   }
