@@ -210,7 +210,8 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
     return t < 0 ? nullptr : newTuple(_values + t * a, t);
   }
   in.slots = static_cast<const T*>(_set->getSlotRows(k));
-  for (QrcInt j = 0; j < a; ++j) _sizes[j] = -1;
+  if (!Masked)
+    for (QrcInt j = 0; j < a; ++j) _sizes[j] = -1;
   for (; p >= 0; p = jumpMode2<T, Masked>(in, p, k, vRank, end)) {
     const T* slot = in.slots + p * (a + 1);
     if (holdsRanks<T, Masked>(slot + 1, k)) {
@@ -275,15 +276,24 @@ inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcI
   if (++cur == end) return -1;
   slot += slotStride;
   n = slot[0];
-  if (_sizes[c] < 0) _sizes[c] = _records[c].var->getSize();
-  QrcInt size = _sizes[c];
+  // The domain values whose probe is still to meet: by rank (the probes of
+  // one turn are distinct), else by count.
+  QrcUInt left = 0;
+  QrcInt size = 0;
+  if (Masked) {
+    left = _ranks[c];
+  } else {
+    if (_sizes[c] < 0) _sizes[c] = _records[c].var->getSize();
+    size = _sizes[c];
+  }
   QrcInt r = n >= target ? n : target;
   const T* row = rows + r * stride;
   QrcInt noted = row[a + c];
   // None reads above every tuple.
   QrcInt best = none;
   for (bool firstTurn = true;; firstTurn = false) {
-    if (size == 0 || (!firstTurn && row[a + c] == noted)) return best == none ? -1 : best;
+    if ((Masked ? left == 0 : size == 0) || (!firstTurn && row[a + c] == noted))
+      return best == none ? -1 : best;
     if (n >= r && holdsRank<Masked>(c, slot[1 + c])) return n;
     if (++cur == end) return -1;
     slot += slotStride;
@@ -291,7 +301,10 @@ inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcI
     if (n >= best) return n;
     if (holdsRank<Masked>(c, row[c])) break;
     if (holdsRank<Masked>(c, row[a + c])) {
-      --size;
+      if (Masked)
+        left &= ~(QrcUInt(1) << row[a + c]);
+      else
+        --size;
       QrcInt link = row[2 * a + c];
       if (link < best) {
         best = link;
