@@ -266,55 +266,60 @@ template <typename T, bool Masked>
 inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcInt vRank,
                                      QrcInt target, QrcInt& cur, QrcInt end) {
   const QrcInt none = static_cast<T>(~T(0));
-  const T* rows = in.rows;
-  const T* slots = in.slots;
-  QrcInt a = _arity, stride = in.stride, slotStride = a + 1;
-  QrcInt count = in.count;
-  const T* slot = slots + cur * slotStride;
-  QrcInt n = slot[0];
-  if (n >= target && holdsRank<Masked>(c, slot[1 + c])) return n;
+  const QrcInt a = _arity, stride = in.stride, slotStride = a + 1;
+  const QrcUInt mask = Masked ? _ranks[c] : 0;
+  auto holds = [&](QrcInt rank) -> bool {
+    if (Masked) return (mask >> rank) & 1;
+    return holdsRank<Masked>(c, rank);
+  };
+  // The slots' and the rows' elements of column c.
+  const T* slot = in.slots + cur * slotStride + 1 + c;
+  QrcInt n = slot[-1 - c];
+  if (n >= target && holds(*slot)) return n;
   if (++cur == end) return -1;
   slot += slotStride;
-  n = slot[0];
+  n = slot[-1 - c];
   // The domain values whose probe is still to meet: by rank (the probes of
   // one turn are distinct), else by count.
-  QrcUInt left = 0;
+  QrcUInt left = mask;
   QrcInt size = 0;
-  if (Masked) {
-    left = _ranks[c];
-  } else {
+  if (!Masked) {
     if (_sizes[c] < 0) _sizes[c] = _records[c].var->getSize();
     size = _sizes[c];
   }
   QrcInt r = n >= target ? n : target;
-  const T* row = rows + r * stride;
-  QrcInt noted = row[a + c];
+  const T* row = in.rows + r * stride + c;
+  const T* last = in.rows + (in.count - 1) * stride + c;
+  const T noted = row[a];
   // None reads above every tuple.
   QrcInt best = none;
   for (bool firstTurn = true;; firstTurn = false) {
-    if ((Masked ? left == 0 : size == 0) || (!firstTurn && row[a + c] == noted))
+    T probed = row[a];
+    if ((Masked ? left == 0 : size == 0) || (!firstTurn && probed == noted))
       return best == none ? -1 : best;
-    if (n >= r && holdsRank<Masked>(c, slot[1 + c])) return n;
+    if (n >= r && holds(*slot)) return n;
     if (++cur == end) return -1;
     slot += slotStride;
-    n = slot[0];
+    n = slot[-1 - c];
     if (n >= best) return n;
-    if (holdsRank<Masked>(c, row[c])) break;
-    if (holdsRank<Masked>(c, row[a + c])) {
+    if (holds(row[0])) break;
+    if (holds(probed)) {
       if (Masked)
-        left &= ~(QrcUInt(1) << row[a + c]);
+        left &= ~(QrcUInt(1) << probed);
       else
         --size;
-      QrcInt link = row[2 * a + c];
+      QrcInt link = row[2 * a];
       if (link < best) {
         best = link;
         if (n >= best) return n;
       }
     }
-    if (++r == count) return best == none ? -1 : best;
+    if (row == last) return best == none ? -1 : best;
+    ++r;
     row += stride;
   }
   if (r <= n) return n;
+  row -= c;
   if (row[k] == vRank) cur = row[3 * a + k];
   return r;
 }
