@@ -146,11 +146,14 @@ void QrcGACSAllowedI::readRanksApart(QrcInt c) {
 QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
   QrcInt k = value->var->position, i = value->index;
   const QrcInt* rankStart = _set->getRankStart();
-  for (QrcInt j = 0; j < _arity; ++j)
-    if (j != k) readRanks(j);
   const QrcTupleColumn& col = _set->getColumn(k);
   QrcInt first = col.slotStart[i], words = (col.slotStart[i + 1] - first + 63) >> 6;
   const QrcUInt* bits = col.bits + col.bitStart[i];
+  // The list's first words are fetched while the domains are read.
+  __builtin_prefetch(bits + ((p - first) >> 6));
+  __builtin_prefetch(bits + ((p - first) >> 6) + 8);
+  for (QrcInt j = 0; j < _arity; ++j)
+    if (j != k) readRanks(j);
   for (QrcInt w = (p - first) >> 6; w < words; ++w) {
     QrcUInt found = w == (p - first) >> 6 ? ~QrcUInt(0) << ((p - first) & 63) : ~QrcUInt(0);
     for (QrcInt j = 0; j < _arity && found; ++j) {
@@ -197,6 +200,11 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
                         : col.slotStart[value->index];
     if (p >= end) return nullptr;
   }
+  // The first candidate's row is fetched while the domains are read.
+  if (t >= 0)
+    __builtin_prefetch(in.rows + t * in.stride);
+  else
+    __builtin_prefetch(static_cast<const T*>(_set->getSlotRows(k)) + p * (a + 1));
   if (Masked) {
     for (QrcInt j = 0; j < a; ++j)
       if (j != k) readRanks(j);
