@@ -424,13 +424,13 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
     const T* rows;  // by tuple number
     QrcInt stride;
     const T* slots;  // mode 2: the slot rows of the searched column
-    const T* after;  // mode 1: the oldest tuple holding the searched value, by tuple
+    const T* after;  // mode 1: the oldest tuple holding the searched value, by tuple; or null
     QrcInt count;
   };
   template <typename T, bool Masked>
   QrcGACTuple* seekInRows(const QrcGACValue* value);
   template <typename T, bool Masked>
-  QrcInt jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k);
+  QrcInt jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank);
   template <typename T, bool Masked>
   QrcInt jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank, QrcInt end);
   template <typename T, bool Masked>

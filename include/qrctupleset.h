@@ -120,7 +120,8 @@ class QrcTupleSetI {
   // Elements per tuple row.
   QrcInt getRowStride() const { return _rowStride; }
   // Mode 1: the links by column, rank and tuple: element (c * width + r) *
-  // count + t is the oldest tuple not older than t with rank r at c, else none.
+  // count + t is the oldest tuple not older than t with rank r at c, else
+  // none. Null over columns of more than 64 values, or past 4 MiB.
   const void* getAfter() const { return _after; }
   // Mode 2: the slot rows of a column, arity + 1 elements per slot.
   const void* getSlotRows(QrcInt column) const { return _slotRows[column]; }

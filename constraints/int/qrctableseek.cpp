@@ -186,12 +186,18 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
   // The first candidate: the tuple after the frontier in the (k, v) list.
   QrcInt t = -1, p = -1, end = col.slotStart[value->index + 1];
   if (_set->getStorageMode() == 1) {
-    in.after = static_cast<const T*>(_set->getAfter()) + (k * _set->getWidth() + vRank) * in.count;
+    if (const T* after = static_cast<const T*>(_set->getAfter()))
+      in.after = after + (k * _set->getWidth() + vRank) * in.count;
     if (!value->frontier) {
       t = col.slotTuple[col.slotStart[value->index]];
     } else {
       QrcInt f = value->frontier->number + 1;
-      QrcUInt n = f < in.count ? in.after[f] : none;
+      QrcUInt n = none;
+      if (in.after)
+        n = f < in.count ? in.after[f] : none;
+      else
+        // The frontier's link for (k, v) is the next tuple of the list.
+        n = in.rows[value->frontier->number * in.stride + a + k * _set->getWidth() + vRank];
       if (n == none) return nullptr;
       t = static_cast<QrcInt>(n);
     }
@@ -214,7 +220,8 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
   }
   if (t >= 0) {
     // A jump stops only where every value lies in its domain.
-    if (!holdsRanks<T, Masked>(in.rows + t * in.stride, k)) t = jumpMode1<T, Masked>(in, t, k);
+    if (!holdsRanks<T, Masked>(in.rows + t * in.stride, k))
+      t = jumpMode1<T, Masked>(in, t, k, vRank);
     return t < 0 ? nullptr : newTuple(_values + t * a, t);
   }
   in.slots = static_cast<const T*>(_set->getSlotRows(k));
@@ -234,7 +241,7 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
 // domain: at each position whose value left its domain, the nearest newer
 // tuple holding a domain value there, then the nearest holding v at k.
 template <typename T, bool Masked>
-QrcInt QrcGACSAllowedI::jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k) {
+QrcInt QrcGACSAllowedI::jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank) {
   const QrcUInt none = static_cast<T>(~T(0));
   const T* rows = in.rows;
   QrcInt stride = in.stride, width = _set->getWidth(), a = _arity;
@@ -257,7 +264,12 @@ QrcInt QrcGACSAllowedI::jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k) {
       }
       if (best == none) return -1;
       // Then the nearest holding v at k.
-      best = in.after[best];
+      if (in.after) {
+        best = in.after[best];
+      } else {
+        const T* at = rows + best * stride;
+        if (at[k] != vRank) best = at[a + k * width + vRank];
+      }
       if (best == none) return -1;
       t = static_cast<QrcInt>(best);
       row = rows + t * stride;

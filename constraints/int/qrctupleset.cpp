@@ -13,6 +13,9 @@ namespace {
 // The largest arity whose columns keep a copy of their tuples' values.
 const QrcInt SlotValuesArity = 8;
 
+// The most bytes mode 1's links by tuple take.
+const QrcInt AfterBytes = QrcInt(1) << 22;
+
 QrcInt hashOf(const QrcInt* values, QrcInt n) {
   QrcUInt h = 0;
   for (QrcInt i = 0; i < n; ++i) h ^= static_cast<QrcUInt>(values[i]);
@@ -312,7 +315,10 @@ void QrcTupleSetI::buildRows1() {
     }
   }
   _rows = rows;
-  // Newest first: each tuple is the oldest not older than itself for its own ranks.
+  // The links by tuple, for columns of at most 64 values and within a bound
+  // of memory. Newest first: each tuple is the oldest not older than itself
+  // for its own ranks.
+  if (_width > 64 || cells * _count * static_cast<QrcInt>(sizeof(T)) > AfterBytes) return;
   T* after = static_cast<T*>(allocRows(cells * _count));
   std::fill(last.begin(), last.end(), none);
   for (QrcInt t = _count; t-- > 0;) {
