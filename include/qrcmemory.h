@@ -118,7 +118,12 @@ class QrcMemoryStack : public QrcBlockStack {
     }
     return allocSlow(n);
   }
-  void popTo(QrcInt mark);
+  void popTo(QrcInt mark) {
+    if (_mode == PerObject)
+      releaseObjects(mark);
+    else
+      setTop(mark);
+  }
   void reset();
   int getMode() const { return _mode; }
 

@@ -86,16 +86,12 @@ void QrcManagerI::pushChoicePoint(QrcGoalI* first, QrcGoalI* second, QrcAny labe
   if (s->getTop() == s->_floor) {
     // Reserve a copy of the entry below, so that popping past it later leaves
     // the original entry intact for this record's restoration.
-    QrcWord remembered = 0, goal = 0;
-    QrcInt top = s->getTop();
-    if (top >= 2) {
-      goal = s->pop();
-      remembered = s->pop();
-      s->push(remembered);
-      s->push(goal);
+    QrcWord entry[2] = {0, 0};
+    if (s->getTop() >= 2) {
+      s->popWords(entry, 2);
+      s->pushWords(entry, 2);
     }
-    s->push(remembered);
-    s->push(goal);
+    s->pushWords(entry, 2);
     s->_floor += 2;
   }
 }
@@ -138,11 +134,7 @@ void QrcManagerI::addReversibleActionNoRestore(QrcGoalI* goal) {
   --_stamp;
 }
 
-void QrcManagerI::addGroupedReversibleAction(QrcGoalI* goal) {
-  if (_actionGroup && _actionGroupStamp == _stamp && _actionGroupTop == _orStack->getTop()) {
-    _actionGroup->add(goal);
-    return;
-  }
+void QrcManagerI::startActionGroup(QrcGoalI* goal) {
   QrcReversibleGroupI* group = new (this) QrcReversibleGroupI(this);
   group->add(goal);
   addReversibleActionNoRestore(group);

@@ -171,13 +171,6 @@ void QrcMemoryStack::releaseObjects(QrcInt mark) {
   }
 }
 
-void QrcMemoryStack::popTo(QrcInt mark) {
-  if (_mode == PerObject)
-    releaseObjects(mark);
-  else
-    setTop(mark);
-}
-
 void QrcMemoryStack::reset() {
   if (_mode == PerObject) releaseObjects(0);
   rewind();
@@ -319,12 +312,6 @@ void* operator new(size_t size, QrcMemoryStack* stack) {
 }
 void* operator new[](size_t size, QrcMemoryStack* stack) {
   return QrcAllocate(size, stack);
-}
-void* operator new(size_t size, QrcManagerI* manager) {
-  return QrcAllocate(size, manager);
-}
-void* operator new[](size_t size, QrcManagerI* manager) {
-  return QrcAllocate(size, manager);
 }
 void operator delete(void*, QrcMemoryStack*) noexcept {}
 void operator delete[](void*, QrcMemoryStack*) noexcept {}
