@@ -541,6 +541,16 @@ inline void QrcReversibleGroupI::link(QrcGoalCell* cell, QrcGoalI* goal) {
   _actions = cell;
 }
 
+inline QrcPropagationQueueI::IntCell* QrcPropagationQueueI::newCell() {
+  if (__builtin_expect(!_freeIntCells, 0)) refillIntCells();
+  IntCell* c = _freeIntCells;
+  _freeIntCells = c->next;
+  c->next = nullptr;
+  c->value = 0;
+  c->cause = _manager->getCurrentDemon();
+  return c;
+}
+
 inline void QrcPropagationQueueI::leave() {
   --_nesting;
   if (drainsHere()) startDrain();

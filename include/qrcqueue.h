@@ -94,15 +94,38 @@ class QrcPropagationQueueI {
   // The latest deferred single value and range (start cell), null when none.
   IntCell* peekDeferredValues() const { return _deferredValues; }
   IntCell* peekDeferredRanges() const { return _deferredRanges; }
-  IntCell* takeDeferredValues();
-  IntCell* takeDeferredRanges();
-  IntCell* takeDeferredAdditions();
+  IntCell* takeDeferredValues() {
+    IntCell* l = _deferredValues;
+    _deferredValues = nullptr;
+    _lastDeferredValue = nullptr;
+    return l;
+  }
+  IntCell* takeDeferredRanges() {
+    IntCell* l = _deferredRanges;
+    _deferredRanges = nullptr;
+    return l;
+  }
+  IntCell* takeDeferredAdditions() {
+    IntCell* l = _deferredAdditions;
+    _deferredAdditions = nullptr;
+    return l;
+  }
   void clearDeferred();
   QrcInt getPendingMin() const { return _pendingMin; }
   QrcInt getPendingMax() const { return _pendingMax; }
-  IntCell* newCell();
-  void freeCell(IntCell* cell);
-  void freeCells(IntCell* list);
+  // A cell whose cause is the manager's current demon.
+  inline IntCell* newCell();
+  void freeCell(IntCell* cell) {
+    cell->next = _freeIntCells;
+    _freeIntCells = cell;
+  }
+  void freeCells(IntCell* list) {
+    while (list) {
+      IntCell* next = list->next;
+      freeCell(list);
+      list = next;
+    }
+  }
 
   void startFloatDeferral(QrcFloat a, QrcFloat b) {
     _pendingFloatMin = a;
@@ -171,6 +194,7 @@ class QrcPropagationQueueI {
     return c;
   }
   void refill(List& list);
+  void refillIntCells();
   // Whether a push at the current nesting drains the queue: at the
   // outermost level, or at that of a nested solve.
   bool drainsHere() const { return _nesting <= _drainDepth; }

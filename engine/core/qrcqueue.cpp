@@ -211,13 +211,18 @@ void QrcPropagationQueueI::clear() {
     QrcEventHandlerI* h = static_cast<QrcEventHandlerI*>(popFront(_handlers));
     h->clearEvents();
   }
-  for (int i = 0; i < Levels; ++i)
-    while (!_posting[i].empty()) popFront(_posting[i]);
-  _postingCount = 0;
-  bool nested = _manager->isInNestedSolve();
+  if (_postingCount > 0) {
+    for (int i = 0; i < Levels; ++i)
+      while (!_posting[i].empty()) popFront(_posting[i]);
+    _postingCount = 0;
+  }
+  // A nested solve leaves the last level to the outer propagation.
+  bool nested = _drainDepth != 0;
   _nesting = nested ? 1 : 0;
-  int levels = nested ? Levels - 1 : Levels;
-  for (int i = 0; i < levels; ++i) {
+  unsigned mask = nested ? _levelMask & ~(1u << (Levels - 1)) : _levelMask;
+  while (mask) {
+    int i = __builtin_ctz(mask);
+    mask &= mask - 1;
     while (!_propagation[i].empty()) {
       QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(popFront(_propagation[i]));
       if (item->getState() == QrcRootGoalDemonI::Pending) item->setState(QrcRootGoalDemonI::Idle);
@@ -243,27 +248,8 @@ void QrcPropagationQueueI::notifyDemonEnd(QrcRootGoalDemonI* d) {
 
 // ---------------------------------------------------------------- deferred requests
 
-QrcPropagationQueueI::IntCell* QrcPropagationQueueI::newCell() {
-  if (!_freeIntCells) _freeIntCells = carve<IntBlock, IntCell>(_intBlocks, _bytes, 6008, true);
-  IntCell* c = _freeIntCells;
-  _freeIntCells = c->next;
-  c->next = nullptr;
-  c->value = 0;
-  c->cause = _manager->getCurrentDemon();
-  return c;
-}
-
-void QrcPropagationQueueI::freeCell(IntCell* cell) {
-  cell->next = _freeIntCells;
-  _freeIntCells = cell;
-}
-
-void QrcPropagationQueueI::freeCells(IntCell* list) {
-  while (list) {
-    IntCell* next = list->next;
-    freeCell(list);
-    list = next;
-  }
+void QrcPropagationQueueI::refillIntCells() {
+  _freeIntCells = carve<IntBlock, IntCell>(_intBlocks, _bytes, 6008, true);
 }
 
 QrcInt QrcPropagationQueueI::deferRange(QrcInt a, QrcInt b) {
@@ -311,25 +297,6 @@ void QrcPropagationQueueI::deferAddition(QrcInt v) {
   c->value = v;
   c->next = _deferredAdditions;
   _deferredAdditions = c;
-}
-
-QrcPropagationQueueI::IntCell* QrcPropagationQueueI::takeDeferredValues() {
-  IntCell* l = _deferredValues;
-  _deferredValues = nullptr;
-  _lastDeferredValue = nullptr;
-  return l;
-}
-
-QrcPropagationQueueI::IntCell* QrcPropagationQueueI::takeDeferredRanges() {
-  IntCell* l = _deferredRanges;
-  _deferredRanges = nullptr;
-  return l;
-}
-
-QrcPropagationQueueI::IntCell* QrcPropagationQueueI::takeDeferredAdditions() {
-  IntCell* l = _deferredAdditions;
-  _deferredAdditions = nullptr;
-  return l;
 }
 
 void QrcPropagationQueueI::clearDeferred() {
