@@ -158,14 +158,21 @@ struct QrcGACEntry {
   QrcGACEntry** prev;  // the pointer to this entry; null while unlinked
 };
 
-struct QrcGACVar {
-  QrcInt position;
+// A position's record: what membership tests and resupporting read come
+// first, on one cache line; the pending lost values on the next.
+struct alignas(64) QrcGACVar {
   QrcIntExpI* var;
-  // Value index: the elements of a collection-backed domain, else the range first..
-  const QrcIntCollectionI* collection;
-  QrcInt first;
-  QrcInt count;
+  // The domain set last found to be a plain range over every indexed value:
+  // while the domain is that set, memberships and lost values are read from its words.
+  const QrcIntSetI* plainSet;
+  const QrcWord* words;
+  QrcInt wordBase;  // the value of the words' bit 0
   QrcGACValue* values;
+  // Value index: the elements of a collection-backed domain, else the range first..
+  QrcInt first;
+  const QrcIntCollectionI* collection;
+  QrcInt position;
+  QrcInt count;
   QrcGACValue** lost;  // values lost and not yet processed, latest last
   QrcInt lostCount;
   QrcGACVar* nextPending;
@@ -219,7 +226,7 @@ struct QrcGACStack {
     if (top == capacity) grow(pool);
     return &items[top++];
   }
-  void grow(QrcSizeAllocatorI* pool) {
+  __attribute__((noinline)) void grow(QrcSizeAllocatorI* pool) {
     QrcInt n = capacity ? 2 * capacity : 64;
     T* bigger = static_cast<T*>(pool->allocateSized(n * static_cast<QrcInt>(sizeof(T))));
     for (QrcInt i = 0; i < top; ++i) bigger[i] = items[i];
@@ -294,6 +301,9 @@ class QrcWLConstraintI : public QrcConstraintI {
   QrcGACValue* findValue(QrcInt k, QrcInt v) const;
 
  protected:
+  // Whether lost values of position r are read from the words of d, a plain
+  // range over every indexed value; when so, remembered in r.
+  static bool readsPlainWords(QrcGACVar* r, const QrcIntSetI* d);
   // Starts a new restorer when a choice point was set since the last wake.
   inline void enterChoicePoint();
   void startChoicePoint(QrcInt stamp);
@@ -338,26 +348,61 @@ class QrcGACSchemaI : public QrcWLConstraintI {
  protected:
   // A tuple record over r values kept by the set, linked under each of its values.
   QrcGACTuple* newTuple(const QrcInt* values, QrcInt number);
+  // The hot paths below take the arity R as a constant (2, 3, 4), or 0 to read it.
+  template <int R>
+  QrcInt arity() const {
+    return R ? R : _arity;
+  }
+  template <int R>
+  QrcGACTuple* newTupleOf(const QrcInt* values, QrcInt number);
+  template <int R>
+  void propagateLost();
+  template <int R>
+  void restoreFrom(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced);
   // Whether the tuple is valid, its value at position k known to lie in its domain.
+  template <int R>
   bool isValid(const QrcGACTuple* t, QrcInt k) const;
   // The first valid tuple among those holding the value; the others met are invalidated.
+  template <int R>
   QrcGACTuple* findValid(QrcGACValue* value);
   // Looks for a new support, else removes the value.
+  template <int R>
   void resupport(QrcGACValue* value);
+  template <int R>
   void setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought);
-  void recordChange(QrcGACValue* value);
-  inline void undoChange(const QrcGACChange& c);
-  void invalidate(QrcGACTuple* t);
+  inline void recordChange(QrcGACValue* value);
+  template <int R>
+  void undoChange(const QrcGACChange& c);
+  inline void invalidate(QrcGACTuple* t);
+  template <int R>
   void unlinkEntries(QrcGACTuple* t);
+  template <int R>
   void linkEntries(QrcGACTuple* t);
   // Frees a tuple record that nothing names any more.
+  template <int R>
   void freeIfUnused(QrcGACTuple* t) {
-    if (t && t != _busy && !t->supported && !t->holds) freeTuple(t);
+    if (t && t != _busy && !t->supported && !t->holds) freeTuple<R>(t);
   }
+  template <int R>
   void freeTuple(QrcGACTuple* t);
+  void freeUnlinked(QrcGACTuple* t);
+  template <int R>
   void processLost(QrcGACValue* value);
   QrcGACTuple* allocateTuple();
-  bool inDomain(QrcInt k, QrcInt v) const { return qrcDomainHolds(_records[k].var, v); }
+  bool inDomain(QrcInt k, QrcInt v) const { return holds(_records[k], v); }
+  // Whether v is in the domain of the position's variable: by the words of
+  // its plain set when the domain is that set.
+  static bool holds(const QrcGACVar& r, QrcInt v) {
+    QrcIntExpI* x = r.var;
+    x->refreshBounds();
+    if (v < x->rawMin() || v > x->rawMax()) return false;
+    const QrcIntSetI* d = x->getDomainSet();
+    if (d == r.plainSet && d) {
+      QrcUInt pos = static_cast<QrcUInt>(v) - static_cast<QrcUInt>(r.wordBase);
+      return (r.words[pos >> 6] >> (pos & 63)) & 1;
+    }
+    return !d || d->containsInline(v);
+  }
 
   QrcInt _first;
   QrcGACTuple* _busy;  // the tuple whose values are being resupported: not freed meanwhile
@@ -397,8 +442,12 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACTuple* seekSupport(QrcGACValue* value) override;
 
  private:
-  // Whether every value lies in its domain, read directly.
-  bool isInDomains(const QrcInt* values) const;
+  // Whether every value lies in its domain, read directly, but the one at k known to lie in it.
+  template <int R>
+  bool isInDomains(const QrcInt* values, QrcInt k) const;
+  // The first candidate of slots [p, end) of column k whose values lie in their domains.
+  template <int R>
+  QrcGACTuple* walkShortList(const QrcTupleColumn& col, QrcInt p, QrcInt end, QrcInt k);
   // Whether every value lies in its domain: by the masks, without branches,
   // when every domain has one, else by the probes.
   bool holdsDomainValues(const QrcInt* values) const {

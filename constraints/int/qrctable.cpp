@@ -116,7 +116,53 @@ inline void markLost(QrcGACVar* r, QrcInt a, QrcInt b) {
   for (; i < end; ++i) pushLost(r, &r->values[i]);
 }
 
+// The lost list of a position whose domain is read by words, as locals.
+struct LostList {
+  QrcGACValue* values;
+  QrcGACValue** lost;
+  QrcInt n;
+  QrcInt first;
+  QrcInt end;  // the last indexed value
+
+  void push(QrcGACValue* value) {
+    if (value->isLost) return;
+    value->isLost = 1;
+    lost[n++] = value;
+  }
+  // The indexed values of [a, b], upward.
+  void pushRange(QrcInt a, QrcInt b) {
+    if (a < first) a = first;
+    if (b > end) b = end;
+    for (QrcGACValue* v = values + (a - first); a <= b; ++a, ++v) push(v);
+  }
+  // The indexed values of [a, b] whose bits are set, upward.
+  void pushMembers(const QrcWord* words, QrcInt base, QrcInt a, QrcInt b) {
+    if (a < first) a = first;
+    if (b > end) b = end;
+    if (a > b) return;
+    QrcInt from = a - base, to = b - base;
+    QrcInt w = from >> 6, last = to >> 6;
+    QrcWord bits = words[w] & (~QrcWord(0) << (from & 63));
+    for (;; bits = words[++w]) {
+      if (w == last) bits &= ~QrcWord(0) >> (63 - (to & 63));
+      QrcInt at = base + (w << 6) - first;
+      for (; bits; bits &= bits - 1) push(values + (at + __builtin_ctzll(bits)));
+      if (w == last) return;
+    }
+  }
+};
+
 }  // namespace
+
+bool QrcWLConstraintI::readsPlainWords(QrcGACVar* r, const QrcIntSetI* d) {
+  QrcInt base, last;
+  const QrcWord* words = d->getPlainWords(base, last);
+  if (r->collection || !words || base > r->first || r->first + r->count - 1 > last) return false;
+  r->plainSet = d;
+  r->words = words;
+  r->wordBase = base;
+  return true;
+}
 
 void QrcWLConstraintI::lostValues(QrcInt k) {
   enterChoicePoint();
@@ -124,23 +170,24 @@ void QrcWLConstraintI::lostValues(QrcInt k) {
   QrcIntExpI* x = r->var;
   QrcInt before = r->lostCount;
   const QrcIntSetI* d = x->getDomainSet();
-  QrcInt base, last, end = r->first + r->count - 1;
-  QrcIntVarEventHandlerI* h = x->getIntHandler();
-  if (!r->collection && d && d->getPlainWords(base, last) && base <= r->first && end <= last &&
-      x->isProcessing()) {
+  if (d && (d == r->plainSet || readsPlainWords(r, d)) && x->isProcessing()) {
     // The delta read directly, in the order of the delta iterator: the values
     // and inner ranges removed, then the members a bound move took (their
     // bits stay set), low side first.
-    for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next)
-      markLost(r, c->value, c->value);
+    QrcIntVarEventHandlerI* h = x->getIntHandler();
+    LostList l{r->values, r->lost, before, r->first, r->first + r->count - 1};
+    for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next) {
+      QrcUInt i = static_cast<QrcUInt>(c->value) - static_cast<QrcUInt>(l.first);
+      if (i < static_cast<QrcUInt>(r->count)) l.push(l.values + i);
+    }
     for (const QrcPropagationQueueI::IntCell* c = h->getRemovedRanges(); c; c = c->next->next)
-      markLost(r, c->value, c->next->value);
-    auto one = [r](QrcInt v) { pushLost(r, &r->values[v - r->first]); };
-    QrcInt lo = h->_oldMin, hi = x->rawMin() - 1;
-    d->forEachIn(lo > r->first ? lo : r->first, hi < end ? hi : end, one);
-    lo = x->rawMax() + 1;
-    hi = h->_oldMax;
-    d->forEachIn(lo > r->first ? lo : r->first, hi < end ? hi : end, one);
+      l.pushRange(c->value, c->next->value);
+    const QrcWord* words = r->words;
+    QrcInt base = r->wordBase;
+    QrcInt oldMin = h->_oldMin, oldMax = h->_oldMax, min = x->rawMin(), max = x->rawMax();
+    if (oldMin < min) l.pushMembers(words, base, oldMin, min - 1);
+    if (max < oldMax) l.pushMembers(words, base, max + 1, oldMax);
+    r->lostCount = l.n;
   } else {
     // The delta by ranges: only the indexed values inside each are visited.
     QrcIntVarDeltaIterator it(x);
@@ -159,8 +206,8 @@ void QrcWLConstraintI::lostValues(QrcInt k) {
 // ---------------------------------------------------------------- schema
 
 void QrcGACSchemaI::initialise() {
-  _records =
-      static_cast<QrcGACVar*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcGACVar)));
+  _records = static_cast<QrcGACVar*>(alignLine(
+      _manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcGACVar) + LineBytes - 1)));
   for (QrcInt k = 0; k < _arity; ++k) {
     QrcIntExpI* x = _vars->getVar(k);
     x->makeEventHandlerConstraint();
@@ -168,6 +215,9 @@ void QrcGACSchemaI::initialise() {
     QrcGACVar& r = _records[k];
     r.position = k;
     r.var = x;
+    r.plainSet = nullptr;
+    r.words = nullptr;
+    r.wordBase = 0;
     QrcIntSetI* d = x->getDomainSet();
     r.collection = d ? d->getCollection() : nullptr;
     if (!r.collection && x->getSize() < x->getMax() - x->getMin() + 1) {
@@ -182,6 +232,7 @@ void QrcGACSchemaI::initialise() {
     }
     r.first = r.collection ? 0 : x->getMin();
     r.count = r.collection ? r.collection->getSize() : x->getMax() - x->getMin() + 1;
+    if (d) readsPlainWords(&r, d);
     r.values = static_cast<QrcGACValue*>(alignLine(
         _manager->allocate(static_cast<size_t>(r.count) * sizeof(QrcGACValue) + LineBytes - 1)));
     for (QrcInt i = 0; i < r.count; ++i) {
@@ -263,7 +314,25 @@ inline void linkAtHead(QrcGACEntry* e, QrcGACEntry** head) {
 
 }  // namespace
 
+// The arity R (2, 3 or 4) is a constant of the schema's hot paths; 0 reads it.
+#define QRC_GAC_DISPATCH(name, args) \
+  switch (_arity) {                  \
+    case 2:                          \
+      return name<2> args;           \
+    case 3:                          \
+      return name<3> args;           \
+    case 4:                          \
+      return name<4> args;           \
+    default:                         \
+      return name<0> args;           \
+  }
+
 QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
+  QRC_GAC_DISPATCH(newTupleOf, (values, number))
+}
+
+template <int R>
+QrcGACTuple* QrcGACSchemaI::newTupleOf(const QrcInt* values, QrcInt number) {
   QrcGACTuple* t = allocateTuple();
   t->values = values;
   t->supported = nullptr;
@@ -271,27 +340,31 @@ QrcGACTuple* QrcGACSchemaI::newTuple(const QrcInt* values, QrcInt number) {
   t->holds = 0;
   t->number = static_cast<int32_t>(number);
   t->invalidSlot = -1;
-  for (QrcInt j = 0; j < _arity; ++j) {
+  for (QrcInt j = 0; j < arity<R>(); ++j) {
     QrcGACEntry* e = &t->entries[j];
-    e->value = findValue(j, values[j]);
+    const QrcGACVar& r = _records[j];
+    e->value = r.collection ? findValue(j, values[j]) : &r.values[values[j] - r.first];
     linkAtHead(e, &e->value->containing);
   }
   return t;
 }
 
+template <int R>
 bool QrcGACSchemaI::isValid(const QrcGACTuple* t, QrcInt k) const {
   if (t->invalid) return false;
-  // The other positions from k + 1 round: as many each time, no test of k.
   const QrcInt* values = t->values;
-  for (QrcInt n = 1, j = k; n < _arity; ++n) {
-    j = j + 1 == _arity ? 0 : j + 1;
+  if (R == 2) return inDomain(k ^ 1, values[k ^ 1]);
+  // The other positions from k + 1 round: as many each time, no test of k.
+  for (QrcInt n = 1, j = k; n < arity<R>(); ++n) {
+    j = j + 1 == arity<R>() ? 0 : j + 1;
     if (!inDomain(j, values[j])) return false;
   }
   return true;
 }
 
+template <int R>
 void QrcGACSchemaI::linkEntries(QrcGACTuple* t) {
-  for (QrcInt j = 0; j < _arity; ++j) {
+  for (QrcInt j = 0; j < arity<R>(); ++j) {
     QrcGACEntry* e = &t->entries[j];
     if (!e->prev) linkAtHead(e, &e->value->containing);
   }
@@ -326,25 +399,32 @@ void linkSupported(QrcGACValue* v, QrcGACTuple* t) {
 
 }  // namespace
 
+template <int R>
 void QrcGACSchemaI::unlinkEntries(QrcGACTuple* t) {
-  for (QrcInt j = 0; j < _arity; ++j) unlinkEntry(&t->entries[j]);
+  for (QrcInt j = 0; j < arity<R>(); ++j) unlinkEntry(&t->entries[j]);
 }
 
-void QrcGACSchemaI::invalidate(QrcGACTuple* t) {
+inline void QrcGACSchemaI::invalidate(QrcGACTuple* t) {
   if (t->invalid) return;
   t->invalid = 1;
   if (isAtPostPoint()) return;
-  t->invalidSlot = _invalidated.top;
+  t->invalidSlot = static_cast<int32_t>(_invalidated.top);
   *_invalidated.push(poolOf(_manager)) = t;
 }
 
+template <int R>
 void QrcGACSchemaI::freeTuple(QrcGACTuple* t) {
-  unlinkEntries(t);
+  unlinkEntries<R>(t);
+  freeUnlinked(t);
+}
+
+void QrcGACSchemaI::freeUnlinked(QrcGACTuple* t) {
   if (t->invalidSlot >= 0) _invalidated.items[t->invalidSlot] = nullptr;
   t->supported = reinterpret_cast<QrcGACValue*>(_freeTuples);
   _freeTuples = t;
 }
 
+template <int R>
 QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
   QrcInt k = value->var->position;
   QrcGACEntry* e = value->containing;
@@ -352,7 +432,7 @@ QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
     QrcGACEntry* next = e->next;
     QrcGACTuple* t = QrcGACTuple::of(e, k);
     // The value is in its domain: its own position needs no test.
-    if (isValid(t, k)) {
+    if (isValid<R>(t, k)) {
       if (e != value->containing) {
         unlinkEntry(e);
         linkAtHead(e, &value->containing);
@@ -367,7 +447,7 @@ QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
   return nullptr;
 }
 
-void QrcGACSchemaI::recordChange(QrcGACValue* value) {
+inline void QrcGACSchemaI::recordChange(QrcGACValue* value) {
   if (isAtPostPoint() || value->stamp == _currentStamp) return;
   QrcGACChange* c = (value->support ? _replaced : _newlySupported).push(poolOf(_manager));
   c->value = value;
@@ -378,7 +458,8 @@ void QrcGACSchemaI::recordChange(QrcGACValue* value) {
   if (c->frontier) ++c->frontier->holds;
 }
 
-void QrcGACSchemaI::setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought) {
+template <int R>
+inline void QrcGACSchemaI::setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought) {
   recordChange(value);
   value->stamp = _currentStamp;
   QrcGACTuple* old = value->support;
@@ -393,35 +474,38 @@ void QrcGACSchemaI::setSupport(QrcGACValue* value, QrcGACTuple* t, bool sought) 
     ++t->holds;
     if (oldFrontier) --oldFrontier->holds;
   }
-  freeIfUnused(old == t ? nullptr : old);
-  if (sought && oldFrontier != old && oldFrontier != t) freeIfUnused(oldFrontier);
+  freeIfUnused<R>(old == t ? nullptr : old);
+  if (sought && oldFrontier != old && oldFrontier != t) freeIfUnused<R>(oldFrontier);
 }
 
+template <int R>
 void QrcGACSchemaI::resupport(QrcGACValue* value) {
-  QrcGACTuple* t = findValid(value);
-  if (t) {
-    setSupport(value, t, false);
+  QrcGACTuple* t = findValid<R>(value);
+  bool sought = !t;
+  if (sought && !(t = seekSupport(value))) {
+    value->var->var->removeValue(value->value);
     return;
   }
-  t = seekSupport(value);
-  if (t) {
-    setSupport(value, t, true);
-    return;
-  }
-  value->var->var->removeValue(value->value);
+  setSupport<R>(value, t, sought);
 }
 
+template <int R>
 void QrcGACSchemaI::processLost(QrcGACValue* lost) {
   QrcInt k = lost->var->position;
-  while (lost->containing) {
-    QrcGACTuple* t = QrcGACTuple::of(lost->containing, k);
+  while (QrcGACEntry* e = lost->containing) {
+    QrcGACTuple* t = QrcGACTuple::of(e, k);
+    // The next tuple's record is read while this one's values are resupported.
+    if (QrcGACEntry* next = e->next) {
+      __builtin_prefetch(QrcGACTuple::of(next, k));
+      __builtin_prefetch(next);
+    }
     invalidate(t);
-    unlinkEntries(t);
+    unlinkEntries<R>(t);
     _busy = t;
     QrcGACValue* s = t->supported;
     while (s) {
       QrcGACValue* next = s->nextSupported;
-      if (qrcDomainHolds(s->var->var, s->value)) resupport(s);
+      if (holds(*s->var, s->value)) resupport<R>(s);
       s = next;
     }
     _busy = nullptr;
@@ -435,11 +519,12 @@ void QrcGACSchemaI::processLost(QrcGACValue* lost) {
           QrcGACTuple* f = v->frontier;
           v->frontier = nullptr;
           --f->holds;
-          if (f != t) freeIfUnused(f);
+          if (f != t) freeIfUnused<R>(f);
         }
       }
     }
-    freeIfUnused(t);
+    // Its entries are unlinked.
+    if (!t->supported && !t->holds) freeUnlinked(t);
   }
 }
 
@@ -452,7 +537,7 @@ void QrcGACSchemaI::propagate() {
       QrcIntExpI* x = _records[k].var;
       for (QrcInt v = x->getMin();;) {
         QrcGACValue* value = findValue(k, v);
-        if (!value->support) resupport(value);
+        if (!value->support) resupport<0>(value);
         QrcInt next = x->getNextHigher(v);
         if (next <= v) break;
         v = next;
@@ -461,6 +546,11 @@ void QrcGACSchemaI::propagate() {
     _first = 0;
     return;
   }
+  QRC_GAC_DISPATCH(propagateLost, ())
+}
+
+template <int R>
+void QrcGACSchemaI::propagateLost() {
   // A variable leaves the pending list once its lost values are all
   // processed, so that after a failure the next choice point clears them.
   while (_pending) {
@@ -468,14 +558,15 @@ void QrcGACSchemaI::propagate() {
     while (r->lostCount) {
       QrcGACValue* value = r->lost[--r->lostCount];
       value->isLost = 0;
-      processLost(value);
+      if (value->containing) processLost<R>(value);
     }
     _pending = r->nextPending;
     r->pending = 0;
   }
 }
 
-void QrcGACSchemaI::undoChange(const QrcGACChange& c) {
+template <int R>
+inline void QrcGACSchemaI::undoChange(const QrcGACChange& c) {
   QrcGACValue* value = c.value;
   QrcGACTuple* cur = value->support;
   QrcGACTuple* curFrontier = value->frontier;
@@ -489,11 +580,16 @@ void QrcGACSchemaI::undoChange(const QrcGACChange& c) {
   value->frontier = c.frontier;
   if (curFrontier) --curFrontier->holds;
   value->stamp = c.stamp;
-  freeIfUnused(cur);
-  if (curFrontier != cur) freeIfUnused(curFrontier);
+  freeIfUnused<R>(cur);
+  if (curFrontier != cur) freeIfUnused<R>(curFrontier);
 }
 
 void QrcGACSchemaI::restore(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced) {
+  QRC_GAC_DISPATCH(restoreFrom, (invalidated, newlySupported, replaced))
+}
+
+template <int R>
+void QrcGACSchemaI::restoreFrom(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced) {
   _busy = nullptr;
   // Latest first, as they were recorded.
   while (_invalidated.top > invalidated) {
@@ -507,15 +603,17 @@ void QrcGACSchemaI::restore(QrcInt invalidated, QrcInt newlySupported, QrcInt re
     if (!t) continue;
     t->invalidSlot = -1;
     t->invalid = 0;
-    linkEntries(t);
+    linkEntries<R>(t);
   }
   while (_replaced.top > replaced) {
-    undoChange(_replaced.items[--_replaced.top]);
+    undoChange<R>(_replaced.items[--_replaced.top]);
   }
   while (_newlySupported.top > newlySupported) {
-    undoChange(_newlySupported.items[--_newlySupported.top]);
+    undoChange<R>(_newlySupported.items[--_newlySupported.top]);
   }
 }
+
+#undef QRC_GAC_DISPATCH
 
 // ---------------------------------------------------------------- allowed tuples
 

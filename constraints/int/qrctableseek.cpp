@@ -10,10 +10,24 @@ const QrcInt ShortList = 8;
 
 }  // namespace
 
-bool QrcGACSAllowedI::isInDomains(const QrcInt* values) const {
-  for (QrcInt j = 0; j < _arity; ++j)
-    if (!inDomain(j, values[j])) return false;
+template <int R>
+bool QrcGACSAllowedI::isInDomains(const QrcInt* values, QrcInt k) const {
+  if (R == 2) return inDomain(k ^ 1, values[k ^ 1]);
+  for (QrcInt j = 0; j < arity<R>(); ++j)
+    if (j != k && !inDomain(j, values[j])) return false;
   return true;
+}
+
+template <int R>
+QrcGACTuple* QrcGACSAllowedI::walkShortList(const QrcTupleColumn& col, QrcInt p, QrcInt end,
+                                            QrcInt k) {
+  const QrcInt a = arity<R>();
+  for (; p < end; ++p) {
+    QrcInt t = col.slotTuple[p];
+    if (isInDomains<R>(col.slotValues ? col.slotValues + p * a : _values + t * a, k))
+      return newTuple(_values + t * a, t);
+  }
+  return nullptr;
 }
 
 QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
@@ -38,13 +52,18 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
   QrcInt end = col.slotStart[value->index + 1];
   if (p >= end) return nullptr;
   if (end - p <= ShortList) {
-    // A short list is walked without preparing the domains.
-    for (; p < end; ++p) {
-      QrcInt t = col.slotTuple[p];
-      if (isInDomains(col.slotValues ? col.slotValues + p * _arity : _values + t * _arity))
-        return newTuple(_values + t * _arity, t);
+    // A short list is walked without preparing the domains; the value's own
+    // position holds it, in its domain.
+    switch (_arity) {
+      case 2:
+        return walkShortList<2>(col, p, end, k);
+      case 3:
+        return walkShortList<3>(col, p, end, k);
+      case 4:
+        return walkShortList<4>(col, p, end, k);
+      default:
+        return walkShortList<0>(col, p, end, k);
     }
-    return nullptr;
   }
   if (_set->getRankStart()) return seekInBits(value, p);
   _masked = true;
