@@ -8,6 +8,7 @@
 
 #include "qrcevent.h"
 #include "qrcgoal.h"
+#include "qrcmanager.h"
 #include "qrcmemory.h"
 #include "qrcqueue.h"
 
@@ -37,6 +38,22 @@ class QrcConstraintI : public QrcDemonI {
   // Posts (unless already posted), then propagates once.
   void postAndPropagate() override;
   void runIfPending() final;
+  // runIfPending of a pending constraint, inline where nothing but its
+  // propagate has to run.
+  void runPending() {
+    QrcManagerI* m = _manager;
+    QrcPropagationQueueI* q = m->getPropagationQueue();
+    if (__builtin_expect((_flags & (QuietTest | HasFailTrap)) != 0 || q->isTracing(), 0)) {
+      runIfPending();
+      return;
+    }
+    QrcRootGoalDemonI* saved = m->getCurrentDemon();
+    _state = Idle;
+    m->setCurrentDemon(this);
+    q->countDemonRun();
+    propagate();
+    m->setCurrentDemon(saved);
+  }
   virtual QrcBool isTrue() const { return 0; }
   // Instantiates the constraint once per value of an index placeholder, kept
   // in step with a set variable of the indexes whose instance holds; returns
@@ -78,7 +95,11 @@ class QrcConstraintI : public QrcDemonI {
   virtual QrcBool wakesWithOpposite() { return 0; }
 
   // Schedules the constraint (state fresh or idle, not in edit mode).
-  void push(QrcInt priority);
+  void push(QrcInt priority) {
+    if (_state != Fresh && _state != Idle) return;
+    if (_manager->isInEditMode()) return;
+    _manager->getPropagationQueue()->push(this, priority);
+  }
   void push() { push(QrcLastPriority); }
   void pushUnlessNested();
   void addConstraint(QrcConstraintI* ct);

@@ -56,6 +56,9 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
   // Whether the item is a constraint that can tell a run that changes nothing
   // (QrcConstraintI::runIfQuiet).
   bool hasQuietTest() const { return (_flags & QuietTest) != 0; }
+  // Whether running the item takes more than its propagate (a quiet test or
+  // a fail trap).
+  bool hasRunHooks() const { return (_flags & (QuietTest | HasFailTrap)) != 0; }
 
  protected:
   // Bits of _flags: the item is a constraint; the constraint has a truth
@@ -198,15 +201,28 @@ class QrcReversibleGroupI : public QrcGoalI {
   QrcGoalI* execute() override;
   void display(std::ostream& os) const override;
   void add(QrcGoalI* goal);
+  // add, with the cell already taken from the manager's heap.
+  inline void link(QrcGoalCell* cell, QrcGoalI* goal);
 
  private:
   QrcGoalCell* _actions;
 };
 
 // Marker addresses, compared by identity only.
-QrcAny QrcInternalLabel();
-QrcAny QrcReversibleActionMarker();
-QrcAny QrcNoRestoreMarker();
+namespace qrcmarkers {
+extern const char internalLabel;
+extern const char reversibleAction;
+extern const char noRestore;
+}  // namespace qrcmarkers
+inline QrcAny QrcInternalLabel() {
+  return &qrcmarkers::internalLabel;
+}
+inline QrcAny QrcReversibleActionMarker() {
+  return &qrcmarkers::reversibleAction;
+}
+inline QrcAny QrcNoRestoreMarker() {
+  return &qrcmarkers::noRestore;
+}
 
 // ---------------------------------------------------------------- handle and makers
 

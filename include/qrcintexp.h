@@ -240,7 +240,7 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
  public:
   QrcIntVarEventHandlerI(QrcManagerI* manager, QrcInt oldMin, QrcInt oldMax);
 
-  QrcBool isSuspended() const override { return _suspended.getValue(); }
+  QrcBool isSuspended() const final { return _suspended.getValue(); }
   void process() override;
   void clearEvents() override;
   QrcEventHandlerI* makeCopy(QrcManagerI* manager) const override;
@@ -303,6 +303,8 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   void forwardBounds();
   void forwardRemoval(QrcInt a, QrcInt b);
   void scheduleAndForward(bool heard, QrcInt a, QrcInt b);
+  // schedule, inline.
+  void enqueue();
 
   QrcConstraintList _valueDemons;
   QrcConstraintList _rangeDemons;

@@ -288,7 +288,13 @@ class QrcManagerI {
   // As addReversibleActionNoRestore, but while no other record was pushed
   // since the previous grouped action of this choice point, the goal joins
   // that action's record: they run in the same order, one record popped.
-  void addGroupedReversibleAction(QrcGoalI* goal);
+  void addGroupedReversibleAction(QrcGoalI* goal) {
+    if (_actionGroupStamp == _stamp && _actionGroupTop == _orStack->getTop() && _actionGroup) {
+      _actionGroup->link(static_cast<QrcGoalCell*>(allocate(sizeof(QrcGoalCell))), goal);
+      return;
+    }
+    startActionGroup(goal);
+  }
   void collapse();
   bool popChoicePoints(QrcInt n);
   QrcInt getOrRecordCount() const { return _orRecords; }
@@ -475,6 +481,8 @@ class QrcManagerI {
   QrcInt _storedNodes;
 
   void build();
+  // A new group of grouped reversible actions, with its first goal.
+  void startActionGroup(QrcGoalI* goal);
   // State that lives on, or points into, the heaps: made at creation and again by reset.
   void initHeapState(bool pooling);
   // The search state of a manager with no search.
@@ -527,10 +535,25 @@ class QrcManager {
   QrcManagerI* _impl;
 };
 
+inline void QrcReversibleGroupI::link(QrcGoalCell* cell, QrcGoalI* goal) {
+  cell->next = _actions;
+  cell->goal = goal;
+  _actions = cell;
+}
+
+inline QrcPropagationQueueI::IntCell* QrcPropagationQueueI::newCell() {
+  if (__builtin_expect(!_freeIntCells, 0)) refillIntCells();
+  IntCell* c = _freeIntCells;
+  _freeIntCells = c->next;
+  c->next = nullptr;
+  c->value = 0;
+  c->cause = _manager->getCurrentDemon();
+  return c;
+}
+
 inline void QrcPropagationQueueI::leave() {
   --_nesting;
-  if (_nesting > 1 || (_nesting == 1 && !_manager->isInNestedSolve())) return;
-  startDrain();
+  if (drainsHere()) startDrain();
 }
 
 #endif

@@ -29,7 +29,7 @@ class QrcBlockStack {
 
   // Room for n more words in the current block, else moves on to the next one.
   void ensure(QrcInt n) {
-    if (_cursor + n > _current->words + _current->capacity) moveOn(n);
+    if (_cursor + n > _end) moveOn(n);
   }
   // Inline while the index stays in the current block.
   void setTop(QrcInt index) {
@@ -85,9 +85,17 @@ class QrcBlockStack {
   void rewind();
   [[noreturn]] void internalError(const char* text);
 
+  // Makes block the current one.
+  void enter(QrcStackBlock* block) {
+    _current = block;
+    _end = block->words + block->capacity;
+  }
+
   QrcStackBlock* _current;
   QrcStackBlock* _firstBlock;
   QrcWord* _cursor;
+  // End of the current block's words.
+  QrcWord* _end;
   QrcInt _top;
   QrcUInt _bytes;
   QrcManagerI* _manager;
@@ -109,7 +117,7 @@ class QrcMemoryStack : public QrcBlockStack {
   void* alloc(size_t n) {
     if (_mode == Blocks && n != 0) {
       QrcInt words = static_cast<QrcInt>(((n - 1) / 8 | 1) + 1);
-      if (_cursor + words <= _current->words + _current->capacity) {
+      if (_cursor + words <= _end) {
         void* p = _cursor;
         _cursor += words;
         _top += words;
@@ -118,7 +126,12 @@ class QrcMemoryStack : public QrcBlockStack {
     }
     return allocSlow(n);
   }
-  void popTo(QrcInt mark);
+  void popTo(QrcInt mark) {
+    if (_mode == PerObject)
+      releaseObjects(mark);
+    else
+      setTop(mark);
+  }
   void reset();
   int getMode() const { return _mode; }
 
@@ -139,7 +152,7 @@ class QrcTrail : public QrcBlockStack {
 
   void saveValue(void* address) {
     if (!_recording) return;
-    if (_cursor + 2 <= _current->words + _current->capacity) {
+    if (_cursor + 2 <= _end) {
       _cursor[0] = reinterpret_cast<QrcWord>(address);
       _cursor[1] = readWord(address);
       _cursor += 2;

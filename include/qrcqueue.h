@@ -6,6 +6,7 @@
 
 #include <iosfwd>
 
+#include "qrcgoal.h"
 #include "qrctypes.h"
 
 // Priorities of demons and constraints scheduled for propagation: every item of
@@ -47,10 +48,21 @@ class QrcPropagationQueueI {
   QrcPropagationQueueI(const QrcPropagationQueueI&) = delete;
   QrcPropagationQueueI& operator=(const QrcPropagationQueueI&) = delete;
 
-  void pushEventHandler(QrcEventHandlerI* handler);
+  void pushEventHandler(QrcEventHandlerI* handler) {
+    append(_handlers, handler);
+    if (drainsHere()) startDrain();
+  }
   // Schedules an item at a priority (clipped to QrcFirstPriority..QrcLastPriority)
   // and drains unless nested.
-  void push(QrcRootGoalDemonI* item, QrcInt priority);
+  void push(QrcRootGoalDemonI* item, QrcInt priority) {
+    if (priority < QrcFirstPriority) priority = QrcFirstPriority;
+    if (priority > QrcLastPriority) priority = QrcLastPriority;
+    item->markPending();
+    int level = static_cast<int>(priority - QrcFirstPriority);
+    append(_propagation[level], item);
+    _levelMask |= 1u << level;
+    if (drainsHere()) startDrain();
+  }
   void pushLast(QrcRootGoalDemonI* item);
   void queueForPosting(QrcConstraintI* ct);
   void enter() { ++_nesting; }
@@ -63,6 +75,9 @@ class QrcPropagationQueueI {
   QrcInt getNesting() const { return _nesting; }
   // Puts back a nesting level saved before a failure that a fail trap caught.
   void restoreNesting(QrcInt nesting) { _nesting = nesting; }
+  // Set while a nested solve runs: the nesting level of the outer
+  // propagation then drains as the outermost one does.
+  void setNestedSolve(bool flag) { _drainDepth = flag ? 1 : 0; }
 
   // Deferred requests of event handlers.
   void startDeferral(QrcInt min, QrcInt max) {
@@ -79,15 +94,38 @@ class QrcPropagationQueueI {
   // The latest deferred single value and range (start cell), null when none.
   IntCell* peekDeferredValues() const { return _deferredValues; }
   IntCell* peekDeferredRanges() const { return _deferredRanges; }
-  IntCell* takeDeferredValues();
-  IntCell* takeDeferredRanges();
-  IntCell* takeDeferredAdditions();
+  IntCell* takeDeferredValues() {
+    IntCell* l = _deferredValues;
+    _deferredValues = nullptr;
+    _lastDeferredValue = nullptr;
+    return l;
+  }
+  IntCell* takeDeferredRanges() {
+    IntCell* l = _deferredRanges;
+    _deferredRanges = nullptr;
+    return l;
+  }
+  IntCell* takeDeferredAdditions() {
+    IntCell* l = _deferredAdditions;
+    _deferredAdditions = nullptr;
+    return l;
+  }
   void clearDeferred();
   QrcInt getPendingMin() const { return _pendingMin; }
   QrcInt getPendingMax() const { return _pendingMax; }
-  IntCell* newCell();
-  void freeCell(IntCell* cell);
-  void freeCells(IntCell* list);
+  // A cell whose cause is the manager's current demon.
+  inline IntCell* newCell();
+  void freeCell(IntCell* cell) {
+    cell->next = _freeIntCells;
+    _freeIntCells = cell;
+  }
+  void freeCells(IntCell* list) {
+    while (list) {
+      IntCell* next = list->next;
+      freeCell(list);
+      list = next;
+    }
+  }
 
   void startFloatDeferral(QrcFloat a, QrcFloat b) {
     _pendingFloatMin = a;
@@ -147,15 +185,37 @@ class QrcPropagationQueueI {
     void* blocks;
     bool empty() const { return head == tail; }
   };
-  Cell* takeCell(List& list);
+  // The spare cell stays at the tail: its words are written by the append
+  // that fills it.
+  Cell* takeCell(List& list) {
+    if (__builtin_expect(!list.free, 0)) refill(list);
+    Cell* c = list.free;
+    list.free = c->next;
+    return c;
+  }
   void refill(List& list);
-  // Whether a push at the current nesting drains the queue.
-  bool drainsHere() const;
+  void refillIntCells();
+  // Whether a push at the current nesting drains the queue: at the
+  // outermost level, or at that of a nested solve.
+  bool drainsHere() const { return _nesting <= _drainDepth; }
   void initList(List& list);
-  void append(List& list, void* item);
-  void* popFront(List& list);
+  void append(List& list, void* item) {
+    Cell* fresh = takeCell(list);
+    Cell* tail = list.tail;
+    tail->item = item;
+    tail->next = fresh;
+    list.tail = fresh;
+  }
+  void* popFront(List& list) {
+    Cell* c = list.head;
+    void* item = c->item;
+    list.head = c->next;
+    c->next = list.free;
+    list.free = c;
+    return item;
+  }
   void startDrain();
-  void drain(int k);
+  void drain();
   void processHandlers();
   void postPending();
 
@@ -166,7 +226,11 @@ class QrcPropagationQueueI {
   List _handlers;
   List _posting[Levels];
   List _propagation[Levels];
+  // Bit k set while propagation level k is not empty.
+  unsigned _levelMask;
   QrcInt _nesting;
+  // 1 while a nested solve runs, else 0 (see drainsHere).
+  QrcInt _drainDepth;
   // Constraints waiting on the posting lists.
   QrcInt _postingCount;
   IntCell* _freeIntCells;
@@ -205,12 +269,16 @@ class QrcConstraintList {
   void addConstraint(QrcRootGoalDemonI* ct);
   void removeConstraint(QrcRootGoalDemonI* ct);
   QrcInt getSize() const;
-  void markPending();
+  void markPending() {
+    for (Cell* c = _head; c; c = c->next) c->item->markPending();
+  }
   void propagatePending();
   void propagateAll();
   Cell* getHead() const { return _head; }
 
  private:
+  // A pending item's run with a quiet test, a fail trap or tracing.
+  void runHooked(QrcRootGoalDemonI* d);
   QrcManagerI* _manager;
   Cell* _head;
 };

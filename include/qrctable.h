@@ -499,6 +499,7 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
     const T* rows;  // by tuple number
     QrcInt stride;
     const T* slots;  // mode 2: the slot rows of the searched column
+    const T* after;  // mode 1: the oldest tuple holding the searched value, by tuple; or null
     QrcInt count;
   };
   template <typename T, bool Masked>
@@ -531,6 +532,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   }
   // The domain of x[c] by the ranks of the column's values, into _ranks[c].
   void readRanks(QrcInt c);
+  // The forms readRanks does not read inline.
+  void readRanksApart(QrcInt c);
 
   QrcTupleSetI* _set;
   const int32_t* _slots;  // the set's slots by tuple number and column

@@ -49,8 +49,10 @@ struct QrcTupleNode {
 };
 
 struct QrcTupleColumn {
-  QrcIntMap* index;      // value -> value index
   QrcInt size;           // number of distinct values
+  QrcInt first;          // the smallest value
+  bool consecutive;      // whether the values are consecutive integers
+  QrcIntMap* index;      // value -> value index
   QrcInt* values;        // value of each index (the values of a QrcIntArray)
   QrcTupleNode** heads;  // per value index: the oldest tuple holding it
   QrcInt* sortedValues;  // the distinct values in increasing order
@@ -117,13 +119,14 @@ class QrcTupleSetI {
   const void* getRows() const { return _rows; }
   // Elements per tuple row.
   QrcInt getRowStride() const { return _rowStride; }
+  // Mode 1: the links by column, rank and tuple: element (c * width + r) *
+  // count + t is the oldest tuple not older than t with rank r at c, else
+  // none. Null over columns of more than 64 values, or past 4 MiB.
+  const void* getAfter() const { return _after; }
   // Mode 2: the slot rows of a column, arity + 1 elements per slot.
   const void* getSlotRows(QrcInt column) const { return _slotRows[column]; }
   // Whether the column's values are consecutive integers.
-  bool isConsecutive(QrcInt column) const {
-    const QrcTupleColumn& c = _columns[column];
-    return c.size > 0 && c.sortedValues[c.size - 1] - c.sortedValues[0] == c.size - 1;
-  }
+  bool isConsecutive(QrcInt column) const { return _columns[column].consecutive; }
   // Mode 0: the first row of each column in the lists' bits; null without bits.
   const QrcInt* getRankStart() const { return _rankStart; }
   // The same tuples in another manager, closed when this set is.
@@ -160,6 +163,7 @@ class QrcTupleSetI {
   QrcInt _rowStride;
   void* _rows;
   void** _slotRows;
+  void* _after;
   QrcInt* _rankStart;
 };
 

@@ -88,53 +88,91 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
 
 namespace {
 
-// Bit i for from + i in the domain of x, over n <= 64 values.
-QrcUInt domainBits(QrcIntExpI* x, QrcInt from, QrcInt n) {
-  x->refreshBounds();
-  QrcInt lo = x->rawMin() > from ? x->rawMin() : from;
-  QrcInt hi = x->rawMax() < from + n - 1 ? x->rawMax() : from + n - 1;
-  const QrcIntSetI* d = x->getDomainSet();
-  QrcInt base = 0, last = 0;
-  const QrcWord* words = d ? d->getPlainWords(base, last) : nullptr;
-  if (words) {
-    if (lo < base) lo = base;
-    if (hi > last) hi = last;
-  }
-  if (lo > hi) return 0;
-  QrcInt span = hi - lo;
-  QrcUInt range = (span == 63 ? ~QrcUInt(0) : (QrcUInt(1) << (span + 1)) - 1) << (lo - from);
-  if (!d) return range;
-  if (!words) {
-    QrcUInt m = 0;
-    for (QrcInt v = lo; v <= hi; ++v)
-      if (d->contains(v)) m |= QrcUInt(1) << (v - from);
-    return m;
-  }
-  // The words from the bit of from on; lo's word is in the set.
-  QrcInt pos = from - base;
-  QrcUInt m;
-  if (pos < 0) {
-    m = words[0] << -pos;
-  } else {
-    QrcInt q = pos >> 6, r = pos & 63;
-    m = words[q] >> r;
-    if (r && q + 1 < d->getWordCount()) m |= words[q + 1] << (64 - r);
-  }
-  return m & range;
+// Bits lo to hi, within the n first.
+inline QrcUInt rangeBits(QrcInt lo, QrcInt hi, QrcInt n) {
+  lo = lo > 0 ? lo : 0;
+  hi = hi < n - 1 ? hi : n - 1;
+  return lo > hi ? 0 : (~QrcUInt(0) >> (63 - (hi - lo))) << lo;
 }
 
 }  // namespace
+
+inline void QrcGACSAllowedI::readRanks(QrcInt c) {
+  const QrcTupleColumn& col = _set->getColumn(c);
+  QrcIntExpI* x = _records[c].var;
+  if (col.consecutive) {
+    x->refreshBounds();
+    const QrcIntSetI* d = x->getDomainSet();
+    QrcInt base, last;
+    const QrcWord* words = d ? d->getPlainWords(base, last) : nullptr;
+    // The column's values are consecutive: its ranks are the domain's bits
+    // from its first value, within the bounds, here read from the set's first word.
+    if (!d || (words && base == col.first)) {
+      QrcInt lo = x->rawMin() - col.first, hi = x->rawMax() - col.first;
+      if (d) hi = hi < last - base ? hi : last - base;
+      _ranks[c] = (d ? words[0] : ~QrcUInt(0)) & rangeBits(lo, hi, col.size);
+      return;
+    }
+  }
+  readRanksApart(c);
+}
+
+void QrcGACSAllowedI::readRanksApart(QrcInt c) {
+  const QrcTupleColumn& col = _set->getColumn(c);
+  QrcIntExpI* x = _records[c].var;
+  if (!col.consecutive) {
+    QrcUInt m = 0;
+    for (QrcInt r = 0; r < col.size; ++r)
+      if (qrcDomainHolds(x, col.sortedValues[r])) m |= QrcUInt(1) << r;
+    _ranks[c] = m;
+    return;
+  }
+  x->refreshBounds();
+  QrcInt from = col.first;
+  QrcInt lo = x->rawMin() - from, hi = x->rawMax() - from;
+  const QrcIntSetI* d = x->getDomainSet();
+  QrcInt base, last;
+  const QrcWord* words = d->getPlainWords(base, last);
+  if (!words) {
+    // Another form: value by value.
+    lo = lo > 0 ? lo : 0;
+    hi = hi < col.size - 1 ? hi : col.size - 1;
+    QrcUInt m = 0;
+    for (QrcInt r = lo; r <= hi; ++r)
+      if (d->contains(from + r)) m |= QrcUInt(1) << r;
+    _ranks[c] = m;
+    return;
+  }
+  lo = lo > base - from ? lo : base - from;
+  hi = hi < last - from ? hi : last - from;
+  QrcUInt range = rangeBits(lo, hi, col.size), m = 0;
+  // A nonempty range holds from's bit, or base lies within 63 after from.
+  if (range) {
+    QrcInt pos = from - base;
+    if (pos >= 0) {
+      QrcInt q = pos >> 6, r = pos & 63;
+      m = words[q] >> r;
+      if (r && q + 1 < d->getWordCount()) m |= words[q + 1] << (64 - r);
+    } else {
+      m = words[0] << -pos;
+    }
+  }
+  _ranks[c] = m & range;
+}
 
 // The candidates of the value from slot p on, a word of 64 at a time: the
 // tuples holding a domain value at every other position, the first one taken.
 QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
   QrcInt k = value->var->position, i = value->index;
   const QrcInt* rankStart = _set->getRankStart();
-  for (QrcInt j = 0; j < _arity; ++j)
-    if (j != k) readRanks(j);
   const QrcTupleColumn& col = _set->getColumn(k);
   QrcInt first = col.slotStart[i], words = (col.slotStart[i + 1] - first + 63) >> 6;
   const QrcUInt* bits = col.bits + col.bitStart[i];
+  // The list's first words are fetched while the domains are read.
+  __builtin_prefetch(bits + ((p - first) >> 6));
+  __builtin_prefetch(bits + ((p - first) >> 6) + 8);
+  for (QrcInt j = 0; j < _arity; ++j)
+    if (j != k) readRanks(j);
   for (QrcInt w = (p - first) >> 6; w < words; ++w) {
     QrcUInt found = w == (p - first) >> 6 ? ~QrcUInt(0) << ((p - first) & 63) : ~QrcUInt(0);
     for (QrcInt j = 0; j < _arity && found; ++j) {
@@ -152,20 +190,6 @@ QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
   return nullptr;
 }
 
-void QrcGACSAllowedI::readRanks(QrcInt c) {
-  const QrcTupleColumn& col = _set->getColumn(c);
-  QrcIntExpI* x = _records[c].var;
-  if (_set->isConsecutive(c)) {
-    // The column's values are consecutive: its ranks are the domain's bits.
-    _ranks[c] = domainBits(x, col.sortedValues[0], col.size);
-  } else {
-    QrcUInt m = 0;
-    for (QrcInt r = 0; r < col.size; ++r)
-      if (qrcDomainHolds(x, col.sortedValues[r])) m |= QrcUInt(1) << r;
-    _ranks[c] = m;
-  }
-}
-
 template <typename T, bool Masked>
 QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
   const QrcUInt none = static_cast<T>(~T(0));
@@ -177,22 +201,35 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
   in.stride = _set->getRowStride();
   in.count = _set->getCount();
   in.slots = nullptr;
-  const T* frontier = value->frontier ? in.rows + value->frontier->number * in.stride : nullptr;
+  in.after = nullptr;
   // The first candidate: the tuple after the frontier in the (k, v) list.
   QrcInt t = -1, p = -1, end = col.slotStart[value->index + 1];
   if (_set->getStorageMode() == 1) {
-    if (!frontier) {
+    if (const T* after = static_cast<const T*>(_set->getAfter()))
+      in.after = after + (k * _set->getWidth() + vRank) * in.count;
+    if (!value->frontier) {
       t = col.slotTuple[col.slotStart[value->index]];
     } else {
-      // The frontier's link for (k, v) is the next tuple of the list.
-      QrcUInt n = frontier[a + k * _set->getWidth() + vRank];
+      QrcInt f = value->frontier->number + 1;
+      QrcUInt n = none;
+      if (in.after)
+        n = f < in.count ? in.after[f] : none;
+      else
+        // The frontier's link for (k, v) is the next tuple of the list.
+        n = in.rows[value->frontier->number * in.stride + a + k * _set->getWidth() + vRank];
       if (n == none) return nullptr;
       t = static_cast<QrcInt>(n);
     }
   } else {
-    p = frontier ? frontier[3 * a + k] + 1 : col.slotStart[value->index];
+    p = value->frontier ? in.rows[value->frontier->number * in.stride + 3 * a + k] + 1
+                        : col.slotStart[value->index];
     if (p >= end) return nullptr;
   }
+  // The first candidate's row is fetched while the domains are read.
+  if (t >= 0)
+    __builtin_prefetch(in.rows + t * in.stride);
+  else
+    __builtin_prefetch(static_cast<const T*>(_set->getSlotRows(k)) + p * (a + 1));
   if (Masked) {
     for (QrcInt j = 0; j < a; ++j)
       if (j != k) readRanks(j);
@@ -207,7 +244,8 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
     return t < 0 ? nullptr : newTuple(t);
   }
   in.slots = static_cast<const T*>(_set->getSlotRows(k));
-  for (QrcInt j = 0; j < a; ++j) _sizes[j] = -1;
+  if (!Masked)
+    for (QrcInt j = 0; j < a; ++j) _sizes[j] = -1;
   for (; p >= 0; p = jumpMode2<T, Masked>(in, p, k, vRank, end)) {
     const T* slot = in.slots + p * (a + 1);
     if (holdsRanks<T, Masked>(slot + 1, k)) {
@@ -226,7 +264,6 @@ QrcInt QrcGACSAllowedI::jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt 
   const QrcUInt none = static_cast<T>(~T(0));
   const T* rows = in.rows;
   QrcInt stride = in.stride, width = _set->getWidth(), a = _arity;
-  QrcInt vCell = a + k * width + vRank;
   const T* row = rows + t * stride;
   for (;;) {
     bool moved = false;
@@ -245,15 +282,17 @@ QrcInt QrcGACSAllowedI::jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt 
           if (next[r] < best && holdsRank<Masked>(c, r)) best = next[r];
       }
       if (best == none) return -1;
+      // Then the nearest holding v at k.
+      if (in.after) {
+        best = in.after[best];
+      } else {
+        const T* at = rows + best * stride;
+        if (at[k] != vRank) best = at[a + k * width + vRank];
+      }
+      if (best == none) return -1;
       t = static_cast<QrcInt>(best);
       row = rows + t * stride;
       moved = true;
-      while (row[k] != vRank) {
-        QrcUInt n = row[vCell];
-        if (n == none) return -1;
-        t = static_cast<QrcInt>(n);
-        row = rows + t * stride;
-      }
     }
     if (!moved) return t;
   }
@@ -266,43 +305,60 @@ template <typename T, bool Masked>
 inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcInt vRank,
                                      QrcInt target, QrcInt& cur, QrcInt end) {
   const QrcInt none = static_cast<T>(~T(0));
-  const T* rows = in.rows;
-  const T* slots = in.slots;
-  QrcInt a = _arity, stride = in.stride, slotStride = a + 1;
-  QrcInt count = in.count;
-  const T* slot = slots + cur * slotStride;
-  QrcInt n = slot[0];
-  if (n >= target && holdsRank<Masked>(c, slot[1 + c])) return n;
+  const QrcInt a = _arity, stride = in.stride, slotStride = a + 1;
+  const QrcUInt mask = Masked ? _ranks[c] : 0;
+  auto holds = [&](QrcInt rank) -> bool {
+    if (Masked) return (mask >> rank) & 1;
+    return holdsRank<Masked>(c, rank);
+  };
+  // The slots' and the rows' elements of column c.
+  const T* slot = in.slots + cur * slotStride + 1 + c;
+  QrcInt n = slot[-1 - c];
+  if (n >= target && holds(*slot)) return n;
   if (++cur == end) return -1;
   slot += slotStride;
-  n = slot[0];
-  if (_sizes[c] < 0) _sizes[c] = _records[c].var->getSize();
-  QrcInt size = _sizes[c];
+  n = slot[-1 - c];
+  // The domain values whose probe is still to meet: by rank (the probes of
+  // one turn are distinct), else by count.
+  QrcUInt left = mask;
+  QrcInt size = 0;
+  if (!Masked) {
+    if (_sizes[c] < 0) _sizes[c] = _records[c].var->getSize();
+    size = _sizes[c];
+  }
   QrcInt r = n >= target ? n : target;
-  const T* row = rows + r * stride;
-  QrcInt noted = row[a + c];
+  const T* row = in.rows + r * stride + c;
+  const T* last = in.rows + (in.count - 1) * stride + c;
+  const T noted = row[a];
   // None reads above every tuple.
   QrcInt best = none;
   for (bool firstTurn = true;; firstTurn = false) {
-    if (size == 0 || (!firstTurn && row[a + c] == noted)) return best == none ? -1 : best;
-    if (n >= r && holdsRank<Masked>(c, slot[1 + c])) return n;
+    T probed = row[a];
+    if ((Masked ? left == 0 : size == 0) || (!firstTurn && probed == noted))
+      return best == none ? -1 : best;
+    if (n >= r && holds(*slot)) return n;
     if (++cur == end) return -1;
     slot += slotStride;
-    n = slot[0];
+    n = slot[-1 - c];
     if (n >= best) return n;
-    if (holdsRank<Masked>(c, row[c])) break;
-    if (holdsRank<Masked>(c, row[a + c])) {
-      --size;
-      QrcInt link = row[2 * a + c];
+    if (holds(row[0])) break;
+    if (holds(probed)) {
+      if (Masked)
+        left &= ~(QrcUInt(1) << probed);
+      else
+        --size;
+      QrcInt link = row[2 * a];
       if (link < best) {
         best = link;
         if (n >= best) return n;
       }
     }
-    if (++r == count) return best == none ? -1 : best;
+    if (row == last) return best == none ? -1 : best;
+    ++r;
     row += stride;
   }
   if (r <= n) return n;
+  row -= c;
   if (row[k] == vRank) cur = row[3 * a + k];
   return r;
 }

@@ -13,6 +13,9 @@ namespace {
 // The largest arity whose columns keep a copy of their tuples' values.
 const QrcInt SlotValuesArity = 8;
 
+// The most bytes mode 1's links by tuple take.
+const QrcInt AfterBytes = QrcInt(1) << 22;
+
 QrcInt hashOf(const QrcInt* values, QrcInt n) {
   QrcUInt h = 0;
   for (QrcInt i = 0; i < n; ++i) h ^= static_cast<QrcUInt>(values[i]);
@@ -38,6 +41,7 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
       _rowStride(0),
       _rows(nullptr),
       _slotRows(nullptr),
+      _after(nullptr),
       _rankStart(nullptr) {}
 
 void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
@@ -114,6 +118,8 @@ void QrcTupleSetI::buildColumns() {
     for (QrcInt i = 0; i < c.size; ++i) c.heads[i] = nullptr;
     c.sortedValues = nullptr;
     c.rank = nullptr;
+    c.first = 0;
+    c.consecutive = false;
     c.slotStart = allocArray<QrcInt>(_manager, c.size + 1, QrcInt(0));
     c.slotTuple = allocArray<int32_t>(_manager, _count);
     c.bitStart = nullptr;
@@ -195,6 +201,10 @@ void QrcTupleSetI::buildRanks() {
     for (QrcInt r = 0; r < c.size; ++r) {
       c.sortedValues[r] = byValue[static_cast<size_t>(r)].first;
       c.rank[byValue[static_cast<size_t>(r)].second] = r;
+    }
+    if (c.size > 0) {
+      c.first = c.sortedValues[0];
+      c.consecutive = c.sortedValues[c.size - 1] - c.first == c.size - 1;
     }
   }
 }
@@ -305,6 +315,20 @@ void QrcTupleSetI::buildRows1() {
     }
   }
   _rows = rows;
+  // The links by tuple, for columns of at most 64 values and within a bound
+  // of memory. Newest first: each tuple is the oldest not older than itself
+  // for its own ranks.
+  if (_width > 64 || cells * _count * static_cast<QrcInt>(sizeof(T)) > AfterBytes) return;
+  T* after = static_cast<T*>(allocRows(cells * _count));
+  std::fill(last.begin(), last.end(), none);
+  for (QrcInt t = _count; t-- > 0;) {
+    const T* row = rows + t * _rowStride;
+    for (QrcInt k = 0; k < _arity; ++k)
+      last[static_cast<size_t>(k * _width + row[k])] = static_cast<T>(t);
+    for (QrcInt cell = 0; cell < cells; ++cell)
+      after[cell * _count + t] = last[static_cast<size_t>(cell)];
+  }
+  _after = after;
 }
 
 template <typename T>

@@ -144,12 +144,6 @@ void QrcConstraintI::accept(QrcConstraintVisitorI* visitor) {
   visitor->visit(this);
 }
 
-void QrcConstraintI::push(QrcInt priority) {
-  if (_state != Fresh && _state != Idle) return;
-  if (_manager->isInEditMode()) return;
-  _manager->getPropagationQueue()->push(this, priority);
-}
-
 void QrcConstraintI::pushUnlessNested() {
   if (_manager->isInNestedSolve()) return;
   push(QrcLastPriority);

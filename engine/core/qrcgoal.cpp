@@ -6,21 +6,11 @@
 #include "qrcmanager.h"
 #include "qrcqueue.h"
 
-namespace {
+namespace qrcmarkers {
 const char internalLabel = 0;
-const char reversibleMarker = 0;
-const char noRestoreMarker = 0;
-}  // namespace
-
-QrcAny QrcInternalLabel() {
-  return &internalLabel;
-}
-QrcAny QrcReversibleActionMarker() {
-  return &reversibleMarker;
-}
-QrcAny QrcNoRestoreMarker() {
-  return &noRestoreMarker;
-}
+const char reversibleAction = 0;
+const char noRestore = 0;
+}  // namespace qrcmarkers
 
 // ---------------------------------------------------------------- root
 

@@ -16,10 +16,9 @@
 // above it, and a popped entry sends the top back to where it was.
 void QrcManagerI::pushGoal(QrcGoalI* goal) {
   QrcMemoryStack* s = _andStack;
-  QrcInt remembered = s->getTop();
+  QrcWord entry[2] = {static_cast<QrcWord>(s->getTop()), reinterpret_cast<QrcWord>(goal)};
   s->popTo(s->_floor);
-  s->push(static_cast<QrcWord>(remembered));
-  s->push(reinterpret_cast<QrcWord>(goal));
+  s->pushWords(entry, 2);
   s->_floor += 2;
 }
 
@@ -27,10 +26,10 @@ QrcGoalI* QrcManagerI::popGoal() {
   QrcMemoryStack* s = _andStack;
   if (s->getTop() == s->_floor) s->_floor -= 2;
   if (s->getTop() < 2) return nullptr;
-  QrcGoalI* goal = reinterpret_cast<QrcGoalI*>(s->pop());
-  QrcInt remembered = static_cast<QrcInt>(s->pop());
-  s->popTo(remembered);
-  return goal;
+  QrcWord entry[2];
+  s->popWords(entry, 2);
+  s->popTo(static_cast<QrcInt>(entry[0]));
+  return reinterpret_cast<QrcGoalI*>(entry[1]);
 }
 
 namespace {
@@ -86,16 +85,12 @@ void QrcManagerI::pushChoicePoint(QrcGoalI* first, QrcGoalI* second, QrcAny labe
   if (s->getTop() == s->_floor) {
     // Reserve a copy of the entry below, so that popping past it later leaves
     // the original entry intact for this record's restoration.
-    QrcWord remembered = 0, goal = 0;
-    QrcInt top = s->getTop();
-    if (top >= 2) {
-      goal = s->pop();
-      remembered = s->pop();
-      s->push(remembered);
-      s->push(goal);
+    QrcWord entry[2] = {0, 0};
+    if (s->getTop() >= 2) {
+      s->popWords(entry, 2);
+      s->pushWords(entry, 2);
     }
-    s->push(remembered);
-    s->push(goal);
+    s->pushWords(entry, 2);
     s->_floor += 2;
   }
 }
@@ -138,11 +133,7 @@ void QrcManagerI::addReversibleActionNoRestore(QrcGoalI* goal) {
   --_stamp;
 }
 
-void QrcManagerI::addGroupedReversibleAction(QrcGoalI* goal) {
-  if (_actionGroup && _actionGroupStamp == _stamp && _actionGroupTop == _orStack->getTop()) {
-    _actionGroup->add(goal);
-    return;
-  }
+void QrcManagerI::startActionGroup(QrcGoalI* goal) {
   QrcReversibleGroupI* group = new (this) QrcReversibleGroupI(this);
   group->add(goal);
   addReversibleActionNoRestore(group);

@@ -65,6 +65,16 @@ void* QrcAllocate(size_t size, QrcManagerI* manager) {
   return p;
 }
 
+// With the manager's allocation inline: engine objects are made by the
+// million.
+void* operator new(size_t size, QrcManagerI* manager) {
+  if (manager) return manager->allocate(size);
+  return QrcAllocate(size, manager);
+}
+void* operator new[](size_t size, QrcManagerI* manager) {
+  return QrcAllocate(size, manager);
+}
+
 QrcRevWord::QrcRevWord(QrcManagerI* manager, QrcInt value)
     : _value(value), _stamp(manager ? manager->getStamp() : 0) {}
 

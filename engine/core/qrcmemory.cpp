@@ -31,12 +31,13 @@ QrcBlockStack::QrcBlockStack(QrcManagerI* manager)
     : _current(nullptr),
       _firstBlock(nullptr),
       _cursor(nullptr),
+      _end(nullptr),
       _top(0),
       _bytes(FirstBlockBytes),
       _manager(manager),
       _limit(INT64_MAX) {
   _firstBlock = newBlock(BlockWords, 0, nullptr);
-  _current = _firstBlock;
+  enter(_firstBlock);
   _cursor = _firstBlock->words;
 }
 
@@ -83,7 +84,7 @@ void QrcBlockStack::moveOn(QrcInt n) {
     _firstBlock = nullptr;
     _firstBlock = newBlock(need, 0, nullptr);
     _bytes += static_cast<QrcUInt>(need) * 8 + 40;
-    _current = _firstBlock;
+    enter(_firstBlock);
     _cursor = _firstBlock->words;
     return;
   }
@@ -92,7 +93,7 @@ void QrcBlockStack::moveOn(QrcInt n) {
     next->first = _top;
     // Blocks further on hold nothing live any more.
     for (QrcStackBlock* b = next->next; b; b = b->next) b->first = INT64_MAX;
-    _current = next;
+    enter(next);
     _cursor = next->words;
     return;
   }
@@ -100,7 +101,7 @@ void QrcBlockStack::moveOn(QrcInt n) {
   QrcStackBlock* b = newBlock(need, _top, _current);
   _bytes += static_cast<QrcUInt>(need) * 8 + 40;
   _current->next = b;
-  _current = b;
+  enter(b);
   _cursor = b->words;
 }
 
@@ -113,7 +114,7 @@ void QrcBlockStack::setTopAcross(QrcInt index) {
   }
   while (b->next && b->next->first <= index) b = b->next;
   if (index - b->first > b->capacity) internalError("stacking a full stack");
-  _current = b;
+  enter(b);
   _cursor = b->words + (index - b->first);
   _top = index;
 }
@@ -122,7 +123,7 @@ QrcWord QrcBlockStack::popAcross() {
   if (_top <= 0) internalError("unstacking an empty stack");
   if (_cursor == _current->words) {
     if (!_current->prev) internalError("unstacking an empty stack");
-    _current = _current->prev;
+    enter(_current->prev);
     _cursor = _current->words + (_top - _current->first);
   }
   --_top;
@@ -130,7 +131,7 @@ QrcWord QrcBlockStack::popAcross() {
 }
 
 void QrcBlockStack::rewind() {
-  _current = _firstBlock;
+  enter(_firstBlock);
   _cursor = _firstBlock->words;
   _top = 0;
 }
@@ -171,13 +172,6 @@ void QrcMemoryStack::releaseObjects(QrcInt mark) {
   }
 }
 
-void QrcMemoryStack::popTo(QrcInt mark) {
-  if (_mode == PerObject)
-    releaseObjects(mark);
-  else
-    setTop(mark);
-}
-
 void QrcMemoryStack::reset() {
   if (_mode == PerObject) releaseObjects(0);
   rewind();
@@ -206,16 +200,24 @@ void QrcTrail::saveAcrossBlock(void* address) {
 }
 
 void QrcTrail::restore(QrcInt mark) {
-  while (_top > _floor && _top != mark) {
-    _cursor -= 2;
-    _top -= 2;
-    QrcWord* pair = _cursor;
-    void* address = reinterpret_cast<void*>(pair[0]);
-    QrcWord old = pair[1];
-    // The pair's words are read before the write: the address may be this
-    // trail's own cursor or block field.
-    writeWord(address, old);
+  // The first pairs of a block put back the cursor and the block of the
+  // previous one: the cursor is followed here, the block written in place.
+  QrcWord* cursor = _cursor;
+  QrcInt top = _top;
+  const QrcInt floor = _floor;
+  while (top > floor && top != mark) {
+    cursor -= 2;
+    top -= 2;
+    void* address = reinterpret_cast<void*>(cursor[0]);
+    QrcWord old = cursor[1];
+    if (address == &_cursor)
+      cursor = reinterpret_cast<QrcWord*>(old);
+    else
+      writeWord(address, old);
   }
+  _cursor = cursor;
+  _top = top;
+  enter(_current);
 }
 
 void QrcTrail::resetAndRestore() {
@@ -319,12 +321,6 @@ void* operator new(size_t size, QrcMemoryStack* stack) {
 }
 void* operator new[](size_t size, QrcMemoryStack* stack) {
   return QrcAllocate(size, stack);
-}
-void* operator new(size_t size, QrcManagerI* manager) {
-  return QrcAllocate(size, manager);
-}
-void* operator new[](size_t size, QrcManagerI* manager) {
-  return QrcAllocate(size, manager);
 }
 void operator delete(void*, QrcMemoryStack*) noexcept {}
 void operator delete[](void*, QrcMemoryStack*) noexcept {}

@@ -59,7 +59,9 @@ QrcPropagationQueueI::QrcPropagationQueueI(QrcManagerI* manager)
       _traceStream(&std::cout),
       _monitor(nullptr),
       _trace(0),
+      _levelMask(0),
       _nesting(0),
+      _drainDepth(0),
       _postingCount(0),
       _freeIntCells(nullptr),
       _intBlocks(nullptr),
@@ -111,55 +113,13 @@ void QrcPropagationQueueI::refill(List& list) {
   list.free = carve<FifoBlock, Cell>(list.blocks, _bytes, 4008, list.blocks != nullptr);
 }
 
-inline QrcPropagationQueueI::Cell* QrcPropagationQueueI::takeCell(List& list) {
-  if (__builtin_expect(!list.free, 0)) refill(list);
-  Cell* c = list.free;
-  list.free = c->next;
-  c->next = nullptr;
-  c->item = nullptr;
-  return c;
-}
-
 void QrcPropagationQueueI::initList(List& list) {
   list.free = nullptr;
   list.blocks = nullptr;
   list.head = list.tail = takeCell(list);
 }
 
-inline void QrcPropagationQueueI::append(List& list, void* item) {
-  Cell* fresh = takeCell(list);
-  list.tail->item = item;
-  list.tail->next = fresh;
-  list.tail = fresh;
-}
-
-void* QrcPropagationQueueI::popFront(List& list) {
-  Cell* c = list.head;
-  void* item = c->item;
-  list.head = c->next;
-  c->next = list.free;
-  list.free = c;
-  return item;
-}
-
 // ---------------------------------------------------------------- scheduling
-
-inline bool QrcPropagationQueueI::drainsHere() const {
-  return _nesting == 0 || (_nesting == 1 && _manager->isInNestedSolve());
-}
-
-void QrcPropagationQueueI::pushEventHandler(QrcEventHandlerI* handler) {
-  append(_handlers, handler);
-  if (drainsHere()) startDrain();
-}
-
-void QrcPropagationQueueI::push(QrcRootGoalDemonI* item, QrcInt priority) {
-  if (priority < QrcFirstPriority) priority = QrcFirstPriority;
-  if (priority > QrcLastPriority) priority = QrcLastPriority;
-  item->markPending();
-  append(_propagation[priority - QrcFirstPriority], item);
-  if (drainsHere()) startDrain();
-}
 
 void QrcPropagationQueueI::pushLast(QrcRootGoalDemonI* item) {
   if (_manager->isInNestedSolve()) return;
@@ -185,30 +145,32 @@ void QrcPropagationQueueI::startDrain() {
   ++_nesting;
   ++_stamp;
   _steps = 0;
-  drain(Levels);
+  drain();
   --_nesting;
 }
 
-void QrcPropagationQueueI::drain(int levels) {
-  // Events and postings first, then one item of the lowest nonempty level
-  // below levels; the last level waits while a nested solve runs.
+void QrcPropagationQueueI::drain() {
+  // Events and postings first, then one item of the lowest nonempty level;
+  // the last level waits while a nested solve runs.
   for (;;) {
     // Constraints added while another one was posted or propagated wait
     // here; they are posted even when no variable event follows.
     while (!_handlers.empty() || _postingCount > 0) {
       processHandlers();
-      postPending();
+      if (_postingCount > 0) postPending();
     }
-    int k = 0;
-    while (k < levels && _propagation[k].empty()) ++k;
-    if (k == levels || (k == Levels - 1 && _manager->isInNestedSolve())) return;
-    QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(popFront(_propagation[k]));
+    unsigned mask = _levelMask;
+    if (!mask) return;
+    int k = __builtin_ctz(mask);
+    if (k == Levels - 1 && _drainDepth) return;
+    List& list = _propagation[k];
+    QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(popFront(list));
+    if (list.empty()) _levelMask = mask & ~(1u << k);
     ++_runCount;
-    // runIfPending does nothing for an item that is not pending; a
-    // constraint's is final, so its call is direct.
+    // runIfPending does nothing for an item that is not pending.
     if (item->getState() != QrcRootGoalDemonI::Pending) continue;
     if (item->isConstraintItem())
-      static_cast<QrcConstraintI*>(item)->runIfPending();
+      static_cast<QrcConstraintI*>(item)->runPending();
     else
       item->runIfPending();
   }
@@ -223,7 +185,10 @@ void QrcPropagationQueueI::processHandlers() {
       ++_events;
       bool tracing = _trace && _monitor;
       if (tracing) h->traceWithMonitor(_monitor);
-      QrcProcessHandler(h);
+      if (h->getTrapState() == QrcEventHandlerI::NoTrap)
+        h->process();
+      else
+        QrcProcessHandler(h);
       if (tracing) h->traceWithMonitor2(_monitor);
     }
     popFront(_handlers);
@@ -246,17 +211,23 @@ void QrcPropagationQueueI::clear() {
     QrcEventHandlerI* h = static_cast<QrcEventHandlerI*>(popFront(_handlers));
     h->clearEvents();
   }
-  for (int i = 0; i < Levels; ++i)
-    while (!_posting[i].empty()) popFront(_posting[i]);
-  _postingCount = 0;
-  bool nested = _manager->isInNestedSolve();
+  if (_postingCount > 0) {
+    for (int i = 0; i < Levels; ++i)
+      while (!_posting[i].empty()) popFront(_posting[i]);
+    _postingCount = 0;
+  }
+  // A nested solve leaves the last level to the outer propagation.
+  bool nested = _drainDepth != 0;
   _nesting = nested ? 1 : 0;
-  int levels = nested ? Levels - 1 : Levels;
-  for (int i = 0; i < levels; ++i) {
+  unsigned mask = nested ? _levelMask & ~(1u << (Levels - 1)) : _levelMask;
+  while (mask) {
+    int i = __builtin_ctz(mask);
+    mask &= mask - 1;
     while (!_propagation[i].empty()) {
       QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(popFront(_propagation[i]));
       if (item->getState() == QrcRootGoalDemonI::Pending) item->setState(QrcRootGoalDemonI::Idle);
     }
+    _levelMask &= ~(1u << i);
   }
   _tracedDemon = nullptr;
 }
@@ -277,27 +248,8 @@ void QrcPropagationQueueI::notifyDemonEnd(QrcRootGoalDemonI* d) {
 
 // ---------------------------------------------------------------- deferred requests
 
-QrcPropagationQueueI::IntCell* QrcPropagationQueueI::newCell() {
-  if (!_freeIntCells) _freeIntCells = carve<IntBlock, IntCell>(_intBlocks, _bytes, 6008, true);
-  IntCell* c = _freeIntCells;
-  _freeIntCells = c->next;
-  c->next = nullptr;
-  c->value = 0;
-  c->cause = _manager->getCurrentDemon();
-  return c;
-}
-
-void QrcPropagationQueueI::freeCell(IntCell* cell) {
-  cell->next = _freeIntCells;
-  _freeIntCells = cell;
-}
-
-void QrcPropagationQueueI::freeCells(IntCell* list) {
-  while (list) {
-    IntCell* next = list->next;
-    freeCell(list);
-    list = next;
-  }
+void QrcPropagationQueueI::refillIntCells() {
+  _freeIntCells = carve<IntBlock, IntCell>(_intBlocks, _bytes, 6008, true);
 }
 
 QrcInt QrcPropagationQueueI::deferRange(QrcInt a, QrcInt b) {
@@ -345,25 +297,6 @@ void QrcPropagationQueueI::deferAddition(QrcInt v) {
   c->value = v;
   c->next = _deferredAdditions;
   _deferredAdditions = c;
-}
-
-QrcPropagationQueueI::IntCell* QrcPropagationQueueI::takeDeferredValues() {
-  IntCell* l = _deferredValues;
-  _deferredValues = nullptr;
-  _lastDeferredValue = nullptr;
-  return l;
-}
-
-QrcPropagationQueueI::IntCell* QrcPropagationQueueI::takeDeferredRanges() {
-  IntCell* l = _deferredRanges;
-  _deferredRanges = nullptr;
-  return l;
-}
-
-QrcPropagationQueueI::IntCell* QrcPropagationQueueI::takeDeferredAdditions() {
-  IntCell* l = _deferredAdditions;
-  _deferredAdditions = nullptr;
-  return l;
 }
 
 void QrcPropagationQueueI::clearDeferred() {
@@ -438,38 +371,50 @@ QrcInt QrcConstraintList::getSize() const {
   return n;
 }
 
-void QrcConstraintList::markPending() {
-  for (Cell* c = _head; c; c = c->next) c->item->markPending();
-}
-
 void QrcConstraintList::propagatePending() {
   QrcManagerI* m = _manager;
   QrcPropagationQueueI* q = m->getPropagationQueue();
+  // Every run puts the current demon back.
+  QrcRootGoalDemonI* saved = m->getCurrentDemon();
   for (Cell* c = _head; c; c = c->next) {
     QrcRootGoalDemonI* d = c->item;
     // runIfPending does nothing for an item that is not pending.
     if (d->getState() != QrcRootGoalDemonI::Pending) continue;
-    if (q->isTracing()) {
-      d->runIfPending();
+    if (__builtin_expect(d->hasRunHooks() || q->isTracing(), 0)) {
+      runHooked(d);
       continue;
     }
     // runIfPending without tracing, with no virtual call before propagate.
-    QrcRootGoalDemonI* saved = m->getCurrentDemon();
     d->setState(QrcRootGoalDemonI::Idle);
     m->setCurrentDemon(d);
-    QrcConstraintI* ct = d->isConstraintItem() ? static_cast<QrcConstraintI*>(d) : nullptr;
-    if (d->hasQuietTest() && !ct->hasFailTrap() && ct->runIfQuiet()) {
-      q->countQuietRun();
-      m->setCurrentDemon(saved);
-      continue;
-    }
     q->countDemonRun();
-    if (ct && ct->hasFailTrap())
-      static_cast<QrcTryCatchFailI*>(ct->getFailTrap())->run();
-    else
-      d->propagate();
+    d->propagate();
     m->setCurrentDemon(saved);
   }
+}
+
+void QrcConstraintList::runHooked(QrcRootGoalDemonI* d) {
+  QrcManagerI* m = _manager;
+  QrcPropagationQueueI* q = m->getPropagationQueue();
+  if (q->isTracing()) {
+    d->runIfPending();
+    return;
+  }
+  QrcRootGoalDemonI* saved = m->getCurrentDemon();
+  d->setState(QrcRootGoalDemonI::Idle);
+  m->setCurrentDemon(d);
+  QrcConstraintI* ct = d->isConstraintItem() ? static_cast<QrcConstraintI*>(d) : nullptr;
+  if (d->hasQuietTest() && !ct->hasFailTrap() && ct->runIfQuiet()) {
+    q->countQuietRun();
+    m->setCurrentDemon(saved);
+    return;
+  }
+  q->countDemonRun();
+  if (ct && ct->hasFailTrap())
+    static_cast<QrcTryCatchFailI*>(ct->getFailTrap())->run();
+  else
+    d->propagate();
+  m->setCurrentDemon(saved);
 }
 
 void QrcConstraintList::propagateAll() {

@@ -172,11 +172,13 @@ QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, const QrcGoal&
 
 QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal, bool restore) {
   _nestedSolve = 1;
+  _queue->setNestedSolve(true);
   _currentDemon = nullptr;
   QrcInt failsBefore = _fails;
   QrcBool found = solve(goal, restore);
   _nestedFails += _fails - failsBefore;
   _nestedSolve = 0;
+  _queue->setNestedSolve(false);
   if (demon && demon->getState() == QrcRootGoalDemonI::Pending)
     demon->setState(QrcRootGoalDemonI::Idle);
   _currentDemon = demon;

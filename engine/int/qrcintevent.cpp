@@ -102,6 +102,12 @@ QRC_INT_HOOK1(notifySetMaxEnd, notifyIntVarSetMaxEnd)
 #undef QRC_INT_HOOK1
 #undef QRC_INT_HOOK2
 
+inline void QrcIntVarEventHandlerI::enqueue() {
+  if (_suspended.getValue() || _state == Queued) return;
+  _state = Queued;
+  _manager->getPropagationQueue()->pushEventHandler(this);
+}
+
 // Parents whose cached bounds are already stale (all of them, mostly, or
 // none at all) have no cache to drop: the walk starts only for a fresh one.
 static inline void invalidateParentsOf(QrcIntExpI* x) {
@@ -129,13 +135,13 @@ void QrcIntVarEventHandlerI::notifyBoundsChange(QrcInt newMin, QrcInt newMax) {
     if (valueHeard) _valueDemons.markPending();
   }
   if (!_links) {
-    if (heard) schedule();
+    if (heard) enqueue();
     return;
   }
   // The partners change before the queue drains.
   QrcPropagationQueueI* q = _manager->getPropagationQueue();
   q->enter();
-  if (heard) schedule();
+  if (heard) enqueue();
   forwardBounds();
   q->leave();
 }
@@ -187,12 +193,12 @@ void QrcIntVarEventHandlerI::notifyRangeRemoved(QrcInt a, QrcInt b) {
 // The partners change before the queue drains.
 inline void QrcIntVarEventHandlerI::scheduleAndForward(bool heard, QrcInt a, QrcInt b) {
   if (!_links) {
-    if (heard) schedule();
+    if (heard) enqueue();
     return;
   }
   QrcPropagationQueueI* q = _manager->getPropagationQueue();
   q->enter();
-  if (heard) schedule();
+  if (heard) enqueue();
   forwardRemoval(a, b);
   q->leave();
 }

@@ -96,6 +96,32 @@ TEST(TableConstraint, RandomTablesAgreeWithBruteForce) {
   }
 }
 
+// Domains reaching far below the columns' values: a column's ranks start
+// inside a later word of the domain, or across two words.
+TEST(TableConstraint, DomainsFarBelowTheColumns) {
+  struct Case {
+    int arity;
+    int64_t lo;
+  };
+  const Case cases[] = {{2, -70}, {3, -130}, {2, -64}, {2, -61}};
+  uint64_t base = qrotest::caseSeed(3905);
+  for (uint64_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+    Rng rng(base + i);
+    Tuples tuples;
+    for (int n = 0; n < 10; ++n) {
+      std::vector<int64_t> t;
+      for (int k = 0; k < cases[i].arity; ++k) t.push_back(static_cast<int64_t>(rng() % 4));
+      tuples.push_back(t);
+    }
+    // A hole below the columns: the domains are sets from the start.
+    std::vector<int64_t> values = qrotest::range(cases[i].lo, 3);
+    values.erase(values.begin() + 1);
+    runInEveryMode("below " + std::to_string(cases[i].lo),
+                   std::vector<std::vector<int64_t>>(static_cast<size_t>(cases[i].arity), values),
+                   tuples, base + i);
+  }
+}
+
 // Larger tables, where the jumps of modes 1 and 2 cross many tuples.
 TEST(TableConstraint, LargerTablesAgreeAcrossModes) {
   uint64_t base = qrotest::caseSeed(3905);

@@ -187,6 +187,19 @@ TEST_F(TupleSet, Mode1RowsByRank) {
     EXPECT_EQ(rowOf(s, n, 8), expected[static_cast<size_t>(n)]) << "tuple " << n;
 }
 
+TEST_F(TupleSet, Mode1AfterByRank) {
+  const QrcTupleSetI* s = make(2, Six, 1).getImpl();
+  // Per column and rank, from each tuple on: the oldest tuple not older holding that rank.
+  const std::vector<std::vector<QrcInt>> expected = {
+      {0, 2, 2, 4, 4, -1}, {1, 1, 5, 5, 5, 5}, {3, 3, 3, 3, -1, -1},
+      {0, 1, 3, 3, 4, -1}, {2, 2, 2, 5, 5, 5}, {-1, -1, -1, -1, -1, -1}};
+  for (QrcInt cell = 0; cell < 6; ++cell)
+    for (QrcInt t = 0; t < 6; ++t)
+      EXPECT_EQ(rowElement(s, s->getAfter(), cell * 6 + t),
+                expected[static_cast<size_t>(cell)][static_cast<size_t>(t)])
+          << "column " << cell / 3 << " rank " << cell % 3 << " tuple " << t;
+}
+
 TEST_F(TupleSet, Mode2RowsByRank) {
   const QrcTupleSetI* s = make(2, Six, 2).getImpl();
   // Ranks, probe ranks and probe links per column (the slots follow).

@@ -150,6 +150,44 @@ TEST(Trail, SaveAtExactBlockBoundaryReturnsToOldBlock) {
   EXPECT_EQ(x, 5);
 }
 
+// Saves and restores in cycles of several sizes around the block boundary:
+// blocks left behind are entered again, and every restore brings back the
+// words as they were at its mark.
+TEST(Trail, CyclesAcrossBlockBoundaries) {
+  uint64_t seed = qrotest::seedOr(11);
+  std::mt19937_64 rng(seed);
+  QrcTrail t(nullptr);
+  t.setRecording(1);
+  std::vector<QrcInt> cells(16, 0);
+  struct Cycle {
+    int saves;    // saves in one cycle
+    int restore;  // 1 restores to the mark of the cycle's start, 0 keeps
+  } cycles[] = {{1999, 0}, {1, 1}, {2, 1}, {3, 0}, {4000, 1}, {2003, 0}, {6000, 1}, {1, 0}};
+  std::vector<std::pair<QrcInt, std::vector<QrcInt>>> kept;
+  for (int round = 0; round < 3; ++round)
+    for (const Cycle& c : cycles) {
+      QrcInt mark = t.getTop();
+      std::vector<QrcInt> before = cells;
+      for (int i = 0; i < c.saves; ++i) {
+        size_t k = rng() % cells.size();
+        t.saveValue(&cells[k]);
+        cells[k] = static_cast<QrcInt>(rng());
+      }
+      if (c.restore) {
+        t.restore(mark);
+        ASSERT_EQ(t.getTop(), mark) << "seed " << seed;
+        ASSERT_EQ(cells, before) << "seed " << seed;
+      } else {
+        kept.push_back({mark, before});
+      }
+    }
+  for (size_t k = kept.size(); k-- > 0;) {
+    t.restore(kept[k].first);
+    ASSERT_EQ(cells, kept[k].second) << "mark " << k << " seed " << seed;
+  }
+  EXPECT_EQ(t.getTop(), 0);
+}
+
 TEST(Trail, RecordingFlagAndFloor) {
   QrcTrail t(nullptr);
   QrcInt x = 1;

@@ -117,6 +117,57 @@ TEST(NestedSolve, OuterLowPriorityDemonsWaitForTheOuterPropagation) {
   mgr.end();
 }
 
+struct NestedGoalProbe {
+  QrcGoalI* goal;
+  std::string seen;
+};
+
+void nestedGoalSolver(QrcManagerI* m, void* arg) {
+  NestedGoalProbe* p = static_cast<NestedGoalProbe*>(arg);
+  m->solveInPropagation(m->getCurrentDemon(), p->goal, true);
+  p->seen = log();
+}
+
+// Failures inside the nested solve empty its own queue, not the outer
+// propagation's pending level-5 demon.
+TEST(NestedSolve, FailuresInsideKeepOuterLowPriorityDemons) {
+  struct Case {
+    const char* name;
+    int fails;  // failing branches tried before the succeeding one
+    const char* seen;
+  } cases[] = {{"no failure", 0, "inner "},
+               {"one failure", 1, "f0 inner "},
+               {"two failures", 2, "f0 f1 inner "}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    log().clear();
+    QrcManager mgr(QrcNoEdit);
+    QrcManagerI* m = mgr.getImpl();
+    QrcGoal g = new (m) LogGoal(m, "inner");
+    const char* names[] = {"f1", "f0"};
+    for (int i = 2 - c.fails; i < 2; ++i) g = QrcOr(new (m) LogGoal(m, names[i], true), g);
+    NestedGoalProbe probe{g.getImpl(), ""};
+    QrcSearch s(mgr, QrcGoal(new (m) CallGoal(
+                         m,
+                         [](QrcManagerI* mm, void* arg) -> QrcGoalI* {
+                           QrcPropagationQueueI* qq = mm->getPropagationQueue();
+                           qq->enter();
+                           qq->push(new (mm) LogDemon(mm, "low"), QrcLastPriority);
+                           qq->push(new (mm) CallDemon(mm, nestedGoalSolver, arg),
+                                    QrcFirstPriority);
+                           qq->leave();
+                           return nullptr;
+                         },
+                         &probe)));
+    EXPECT_TRUE(s.next());
+    EXPECT_EQ(probe.seen, c.seen);
+    EXPECT_EQ(log(), std::string(c.seen) + "low ");
+    EXPECT_EQ(m->getPropagationQueue()->getNesting(), 0);
+    s.end();
+    mgr.end();
+  }
+}
+
 TEST(Goals, MakersFold) {
   log().clear();
   QrcManager mgr(QrcNoEdit);
