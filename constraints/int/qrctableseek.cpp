@@ -22,10 +22,37 @@ template <int R>
 QrcGACTuple* QrcGACSAllowedI::walkShortList(const QrcTupleColumn& col, QrcInt p, QrcInt end,
                                             QrcInt k) {
   const QrcInt a = arity<R>();
+  const int32_t* tuples = col.slotTuple;
+  if (const QrcInt* values = col.slotValues) {
+    // The tuple's number is read only for the one found.
+    if (R == 2) {
+      const QrcGACVar& r = _records[k ^ 1];
+      values += 2 * p + (k ^ 1);
+      QrcIntExpI* x = r.var;
+      x->refreshBounds();
+      const QrcIntSetI* d = x->getDomainSet();
+      if (d && d == r.plainSet) {
+        // The other position's domain stays as it is: its bounds and words, read once.
+        QrcUInt lo = static_cast<QrcUInt>(x->rawMin()) - static_cast<QrcUInt>(r.wordBase);
+        QrcUInt span = static_cast<QrcUInt>(x->rawMax()) - static_cast<QrcUInt>(x->rawMin());
+        const QrcWord* words = r.words;
+        for (; p < end; ++p, values += 2) {
+          QrcUInt pos = static_cast<QrcUInt>(*values) - static_cast<QrcUInt>(r.wordBase);
+          if (pos - lo <= span && ((words[pos >> 6] >> (pos & 63)) & 1)) return newTuple(tuples[p]);
+        }
+        return nullptr;
+      }
+      for (; p < end; ++p, values += 2)
+        if (holds(r, *values)) return newTuple(tuples[p]);
+      return nullptr;
+    }
+    for (values += p * a; p < end; ++p, values += a)
+      if (isInDomains<R>(values, k)) return newTuple(tuples[p]);
+    return nullptr;
+  }
   for (; p < end; ++p) {
-    QrcInt t = col.slotTuple[p];
-    if (isInDomains<R>(col.slotValues ? col.slotValues + p * a : _rows + t * a, k))
-      return newTuple(t);
+    QrcInt t = tuples[p];
+    if (isInDomains<R>(_rows + t * a, k)) return newTuple(t);
   }
   return nullptr;
 }
