@@ -187,8 +187,8 @@ struct alignas(64) QrcGACValue {
   QrcInt value;
   QrcGACTuple* frontier;  // where the value's own last search stopped
   QrcInt stamp;           // choice-point stamp of the last change of support or frontier
-  int32_t index;  // allowed tables: the value's index in its column, -1 when no tuple holds it
-  int32_t isLost;
+  int32_t index;     // allowed tables: the value's index in its column, -1 when no tuple holds it
+  int32_t lostMark;  // the constraint's lost mark while the value is on a lost list
 };
 
 // After the entries, the tuple's value records: a binary tuple keeps their
@@ -324,6 +324,9 @@ class QrcWLConstraintI : public QrcConstraintI {
   QrcInt _currentStamp;
   QrcGACVar* _records;
   QrcGACVar* _pending;
+  // Values whose lost mark is this one are on their lost lists: clearing
+  // the lists takes a new one.
+  int32_t _lostMark;
   QrcIntVarArrayI* _vars;
   QrcRestorerI* _restorer;
 };

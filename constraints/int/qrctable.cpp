@@ -51,6 +51,7 @@ QrcWLConstraintI::QrcWLConstraintI(QrcManagerI* m, QrcIntVarArrayI* vars)
       _currentStamp(0),
       _records(nullptr),
       _pending(nullptr),
+      _lostMark(1),
       _vars(vars),
       _restorer(nullptr) {}
 
@@ -73,12 +74,20 @@ QrcGACValue* QrcWLConstraintI::findValue(QrcInt k, QrcInt v) const {
 }
 
 void QrcWLConstraintI::clearPending() {
+  if (!_pending) return;
   for (QrcGACVar* r = _pending; r; r = r->nextPending) {
-    for (QrcInt i = 0; i < r->lostCount; ++i) r->lost[i]->isLost = 0;
     r->lostCount = 0;
     r->pending = 0;
   }
   _pending = nullptr;
+  // The values left on the lists are off them at once.
+  if (_lostMark < INT32_MAX) {
+    ++_lostMark;
+    return;
+  }
+  for (QrcInt k = 0; k < _arity; ++k)
+    for (QrcInt i = 0; i < _records[k].count; ++i) _records[k].values[i].lostMark = 0;
+  _lostMark = 1;
 }
 
 void QrcWLConstraintI::startChoicePoint(QrcInt stamp) {
@@ -97,14 +106,14 @@ void QrcWLConstraintI::enterChoicePoint() {
 namespace {
 
 // Puts a value record on the lost list unless it is there.
-inline void pushLost(QrcGACVar* r, QrcGACValue* value) {
-  if (value->isLost) return;
-  value->isLost = 1;
+inline void pushLost(QrcGACVar* r, QrcGACValue* value, int32_t mark) {
+  if (value->lostMark == mark) return;
+  value->lostMark = mark;
   r->lost[r->lostCount++] = value;
 }
 
 // Puts the value records of [a, b] not yet pending on the lost list.
-inline void markLost(QrcGACVar* r, QrcInt a, QrcInt b) {
+inline void markLost(QrcGACVar* r, QrcInt a, QrcInt b, int32_t mark) {
   QrcInt i, end;
   if (r->collection) {
     i = r->collection->lowerBoundIndex(a);
@@ -113,7 +122,7 @@ inline void markLost(QrcGACVar* r, QrcInt a, QrcInt b) {
     i = a > r->first ? a - r->first : 0;
     end = b - r->first + 1 < r->count ? b - r->first + 1 : r->count;
   }
-  for (; i < end; ++i) pushLost(r, &r->values[i]);
+  for (; i < end; ++i) pushLost(r, &r->values[i], mark);
 }
 
 // The lost list of a position whose domain is read by words, as locals.
@@ -123,10 +132,11 @@ struct LostList {
   QrcInt n;
   QrcInt first;
   QrcInt end;  // the last indexed value
+  int32_t mark;
 
   void push(QrcGACValue* value) {
-    if (value->isLost) return;
-    value->isLost = 1;
+    if (value->lostMark == mark) return;
+    value->lostMark = mark;
     lost[n++] = value;
   }
   // The indexed values of [a, b], upward.
@@ -175,7 +185,7 @@ void QrcWLConstraintI::lostValues(QrcInt k) {
     // and inner ranges removed, then the members a bound move took (their
     // bits stay set), low side first.
     QrcIntVarEventHandlerI* h = x->getIntHandler();
-    LostList l{r->values, r->lost, before, r->first, r->first + r->count - 1};
+    LostList l{r->values, r->lost, before, r->first, r->first + r->count - 1, _lostMark};
     for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next) {
       QrcUInt i = static_cast<QrcUInt>(c->value) - static_cast<QrcUInt>(l.first);
       if (i < static_cast<QrcUInt>(r->count)) l.push(l.values + i);
@@ -192,7 +202,7 @@ void QrcWLConstraintI::lostValues(QrcInt k) {
     // The delta by ranges: only the indexed values inside each are visited.
     QrcIntVarDeltaIterator it(x);
     QrcInt a, b;
-    while (it.nextRange(a, b)) markLost(r, a, b);
+    while (it.nextRange(a, b)) markLost(r, a, b, _lostMark);
   }
   if (r->lostCount == before) return;
   if (!r->pending) {
@@ -244,7 +254,7 @@ void QrcGACSchemaI::initialise() {
       v.frontier = nullptr;
       v.stamp = _postStamp;
       v.nextSupported = nullptr;
-      v.isLost = 0;
+      v.lostMark = 0;
       v.index = -1;
     }
     r.lost = static_cast<QrcGACValue**>(
@@ -559,7 +569,7 @@ void QrcGACSchemaI::propagateLost() {
     QrcGACVar* r = _pending;
     while (r->lostCount) {
       QrcGACValue* value = r->lost[--r->lostCount];
-      value->isLost = 0;
+      value->lostMark = 0;
       if (value->containing) processLost<R>(value);
     }
     _pending = r->nextPending;
