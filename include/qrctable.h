@@ -79,14 +79,6 @@ QrcConstraint QrcTableConstraint(const QrcIntVarArray& vars, const QrcIntTernary
 
 // ---------------------------------------------------------------- records
 
-// Whether v is in the domain of x: isInDomain with the bounds and the bit test inline.
-inline bool qrcDomainHolds(QrcIntExpI* x, QrcInt v) {
-  x->refreshBounds();
-  if (v < x->rawMin() || v > x->rawMax()) return false;
-  const QrcIntSetI* d = x->getDomainSet();
-  return !d || d->containsInline(v);
-}
-
 // A domain read once for many membership tests while it does not change:
 // its bounds and, over a plain range, its bit words (else its set, or none).
 struct QrcDomainProbe {
@@ -389,7 +381,20 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void restoreFrom(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced);
   // Whether the tuple is valid, its value at position k known to lie in its domain.
   template <int R>
-  bool isValid(const QrcGACTuple* t, QrcInt k) const;
+  bool isValid(const QrcGACTuple* t, QrcInt k) const {
+    return !t->invalid && othersHold<R>(valuesOf<R>(t), k);
+  }
+  // Whether the values of a tuple lie in their domains, the one at k known to.
+  template <int R>
+  bool othersHold(const QrcInt* values, QrcInt k) const {
+    if (R == 2) return inDomain(k ^ 1, values[k ^ 1]);
+    // The other positions from k + 1 round: as many each time, no test of k.
+    for (QrcInt n = 1, j = k; n < arity<R>(); ++n) {
+      j = j + 1 == arity<R>() ? 0 : j + 1;
+      if (!inDomain(j, values[j])) return false;
+    }
+    return true;
+  }
   // The first valid tuple among those holding the value; the others met are invalidated.
   template <int R>
   QrcGACTuple* findValid(QrcGACValue* value);
@@ -471,9 +476,6 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACTuple* seekSupport(QrcGACValue* value) override;
 
  private:
-  // Whether every value lies in its domain, read directly, but the one at k known to lie in it.
-  template <int R>
-  bool isInDomains(const QrcInt* values, QrcInt k) const;
   // The first candidate of slots [p, end) of column k whose values lie in their domains.
   template <int R>
   QrcGACTuple* walkShortList(const QrcTupleColumn& col, QrcInt p, QrcInt end, QrcInt k);

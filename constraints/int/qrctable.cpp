@@ -105,27 +105,7 @@ void QrcWLConstraintI::enterChoicePoint() {
 
 namespace {
 
-// Puts a value record on the lost list unless it is there.
-inline void pushLost(QrcGACVar* r, QrcGACValue* value, int32_t mark) {
-  if (value->lostMark == mark) return;
-  value->lostMark = mark;
-  r->lost[r->lostCount++] = value;
-}
-
-// Puts the value records of [a, b] not yet pending on the lost list.
-inline void markLost(QrcGACVar* r, QrcInt a, QrcInt b, int32_t mark) {
-  QrcInt i, end;
-  if (r->collection) {
-    i = r->collection->lowerBoundIndex(a);
-    end = r->collection->lowerBoundIndex(b + 1);
-  } else {
-    i = a > r->first ? a - r->first : 0;
-    end = b - r->first + 1 < r->count ? b - r->first + 1 : r->count;
-  }
-  for (; i < end; ++i) pushLost(r, &r->values[i], mark);
-}
-
-// The lost list of a position whose domain is read by words, as locals.
+// A position's lost list as locals: a value record is pushed unless it is there.
 struct LostList {
   QrcGACValue* values;
   QrcGACValue** lost;
@@ -180,12 +160,12 @@ void QrcWLConstraintI::lostValues(QrcInt k) {
   QrcIntExpI* x = r->var;
   QrcInt before = r->lostCount;
   const QrcIntSetI* d = x->getDomainSet();
+  LostList l{r->values, r->lost, before, r->first, r->first + r->count - 1, _lostMark};
   if (d && (d == r->plainSet || readsPlainWords(r, d)) && x->isProcessing()) {
     // The delta read directly, in the order of the delta iterator: the values
     // and inner ranges removed, then the members a bound move took (their
     // bits stay set), low side first.
     QrcIntVarEventHandlerI* h = x->getIntHandler();
-    LostList l{r->values, r->lost, before, r->first, r->first + r->count - 1, _lostMark};
     for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next) {
       QrcUInt i = static_cast<QrcUInt>(c->value) - static_cast<QrcUInt>(l.first);
       if (i < static_cast<QrcUInt>(r->count)) l.push(l.values + i);
@@ -197,13 +177,20 @@ void QrcWLConstraintI::lostValues(QrcInt k) {
     QrcInt oldMin = h->_oldMin, oldMax = h->_oldMax, min = x->rawMin(), max = x->rawMax();
     if (oldMin < min) l.pushMembers(words, base, oldMin, min - 1);
     if (max < oldMax) l.pushMembers(words, base, max + 1, oldMax);
-    r->lostCount = l.n;
   } else {
     // The delta by ranges: only the indexed values inside each are visited.
     QrcIntVarDeltaIterator it(x);
     QrcInt a, b;
-    while (it.nextRange(a, b)) markLost(r, a, b, _lostMark);
+    while (it.nextRange(a, b)) {
+      if (!r->collection) {
+        l.pushRange(a, b);
+        continue;
+      }
+      QrcInt end = r->collection->lowerBoundIndex(b + 1);
+      for (QrcInt i = r->collection->lowerBoundIndex(a); i < end; ++i) l.push(l.values + i);
+    }
   }
+  r->lostCount = l.n;
   if (r->lostCount == before) return;
   if (!r->pending) {
     r->pending = 1;
@@ -359,19 +346,6 @@ QrcGACTuple* QrcGACSchemaI::newTupleOf(QrcInt number) {
     linkAtHead(&t->entries[j], &value->containing);
   }
   return t;
-}
-
-template <int R>
-bool QrcGACSchemaI::isValid(const QrcGACTuple* t, QrcInt k) const {
-  if (t->invalid) return false;
-  const QrcInt* values = valuesOf<R>(t);
-  if (R == 2) return inDomain(k ^ 1, values[k ^ 1]);
-  // The other positions from k + 1 round: as many each time, no test of k.
-  for (QrcInt n = 1, j = k; n < arity<R>(); ++n) {
-    j = j + 1 == arity<R>() ? 0 : j + 1;
-    if (!inDomain(j, values[j])) return false;
-  }
-  return true;
 }
 
 template <int R>

@@ -11,14 +11,6 @@ const QrcInt ShortList = 8;
 }  // namespace
 
 template <int R>
-bool QrcGACSAllowedI::isInDomains(const QrcInt* values, QrcInt k) const {
-  if (R == 2) return inDomain(k ^ 1, values[k ^ 1]);
-  for (QrcInt j = 0; j < arity<R>(); ++j)
-    if (j != k && !inDomain(j, values[j])) return false;
-  return true;
-}
-
-template <int R>
 QrcGACTuple* QrcGACSAllowedI::walkShortList(const QrcTupleColumn& col, QrcInt p, QrcInt end,
                                             QrcInt k) {
   const QrcInt a = arity<R>();
@@ -47,12 +39,12 @@ QrcGACTuple* QrcGACSAllowedI::walkShortList(const QrcTupleColumn& col, QrcInt p,
       return nullptr;
     }
     for (values += p * a; p < end; ++p, values += a)
-      if (isInDomains<R>(values, k)) return newTuple(tuples[p]);
+      if (othersHold<R>(values, k)) return newTuple(tuples[p]);
     return nullptr;
   }
   for (; p < end; ++p) {
     QrcInt t = tuples[p];
-    if (isInDomains<R>(_rows + t * a, k)) return newTuple(t);
+    if (othersHold<R>(_rows + t * a, k)) return newTuple(t);
   }
   return nullptr;
 }
@@ -150,7 +142,7 @@ void QrcGACSAllowedI::readRanksApart(QrcInt c) {
   if (!col.consecutive) {
     QrcUInt m = 0;
     for (QrcInt r = 0; r < col.size; ++r)
-      if (qrcDomainHolds(x, col.sortedValues[r])) m |= QrcUInt(1) << r;
+      if (holds(_records[c], col.sortedValues[r])) m |= QrcUInt(1) << r;
     _ranks[c] = m;
     return;
   }
