@@ -382,7 +382,27 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   // Whether the tuple is valid, its value at position k known to lie in its domain.
   template <int R>
   bool isValid(const QrcGACTuple* t, QrcInt k) const {
-    return !t->invalid && othersHold<R>(valuesOf<R>(t), k);
+    return !t->invalid && othersHoldFlat<R>(valuesOf<R>(t), k);
+  }
+  // othersHold without a branch on each outcome while every other domain is
+  // its plain set, whose words cover the values of a tuple record.
+  template <int R>
+  bool othersHoldFlat(const QrcInt* values, QrcInt k) const {
+    if (R == 2) return othersHold<R>(values, k);
+    QrcUInt ok = 1;
+    for (QrcInt n = 1, j = k; n < arity<R>(); ++n) {
+      j = j + 1 == arity<R>() ? 0 : j + 1;
+      const QrcGACVar& r = _records[j];
+      QrcIntExpI* x = r.var;
+      x->refreshBounds();
+      const QrcIntSetI* d = x->getDomainSet();
+      if (!d || d != r.plainSet) return othersHold<R>(values, k);
+      QrcInt v = values[j];
+      QrcUInt pos = static_cast<QrcUInt>(v) - static_cast<QrcUInt>(r.wordBase);
+      ok &= static_cast<QrcUInt>(v >= x->rawMin()) & static_cast<QrcUInt>(v <= x->rawMax()) &
+            (r.words[pos >> 6] >> (pos & 63));
+    }
+    return ok & 1;
   }
   // Whether the values of a tuple lie in their domains, the one at k known to.
   template <int R>
