@@ -337,7 +337,8 @@ class QrcGACSchemaI : public QrcWLConstraintI {
         _tupleStride(0),
         _freeTuples(nullptr),
         _chunkNext(nullptr),
-        _chunkEnd(nullptr) {}
+        _chunkEnd(nullptr),
+        _noTuple() {}
   void propagate() override;
   void initialise() override;
   QrcRestorerI* makeRestorer() override;
@@ -388,7 +389,6 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   // its plain set, whose words cover the values of a tuple record.
   template <int R>
   bool othersHoldFlat(const QrcInt* values, QrcInt k) const {
-    if (R == 2) return othersHold<R>(values, k);
     QrcUInt ok = 1;
     for (QrcInt n = 1, j = k; n < arity<R>(); ++n) {
       j = j + 1 == arity<R>() ? 0 : j + 1;
@@ -441,6 +441,8 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void freeUnlinked(QrcGACTuple* t);
   template <int R>
   void processLost(QrcGACValue* value);
+  // The tuple record, or a spare one whose holds count for none.
+  QrcGACTuple* orNone(QrcGACTuple* t) { return t ? t : &_noTuple; }
   QrcGACTuple* allocateTuple();
   bool inDomain(QrcInt k, QrcInt v) const { return holds(_records[k], v); }
   // Whether v is in the domain of the position's variable: by the words of
@@ -455,6 +457,19 @@ class QrcGACSchemaI : public QrcWLConstraintI {
       return (r.words[pos >> 6] >> (pos & 63)) & 1;
     }
     return !d || d->containsInline(v);
+  }
+  // holds for an indexed value of the position (one with a value record),
+  // which the words of its plain set cover: its bounds and its bit are read
+  // without a branch on either.
+  static bool holdsIndexed(const QrcGACVar& r, QrcInt v) {
+    QrcIntExpI* x = r.var;
+    x->refreshBounds();
+    const QrcIntSetI* d = x->getDomainSet();
+    if (!d || d != r.plainSet) return holds(r, v);
+    QrcUInt pos = static_cast<QrcUInt>(v) - static_cast<QrcUInt>(r.wordBase);
+    return (static_cast<QrcUInt>(v >= x->rawMin()) & static_cast<QrcUInt>(v <= x->rawMax()) &
+            (r.words[pos >> 6] >> (pos & 63))) &
+           1;
   }
 
   QrcInt _first;
@@ -475,6 +490,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   QrcGACTuple* _freeTuples;  // linked through their supported field
   char* _chunkNext;
   char* _chunkEnd;
+  QrcGACTuple _noTuple;
 };
 
 class QrcGACSAllowedI : public QrcGACSchemaI {
