@@ -189,7 +189,7 @@ struct alignas(64) QrcGACValue {
 struct QrcGACTuple {
   QrcGACValue* supported;  // the values whose support this is, latest first
   int32_t invalid;
-  int32_t holds;           // frontiers and change records naming it
+  uint32_t holds;          // frontiers and change records naming it (the spare record wraps)
   int32_t number;          // the tuple's number in the set
   int32_t invalidSlot;     // its place on the stack of invalidated tuples; -1 when on none
   QrcGACEntry entries[1];  // one per position
