@@ -239,31 +239,35 @@ struct QrcGACStack {
 // ---------------------------------------------------------------- goals and demons
 
 // The heights of the constraint's undo stacks when the choice point was entered:
-// what lies above them is undone when search returns past it.
+// what lies above them is undone when search returns past it. A restorer that
+// ran is taken again by its constraint with new heights.
 class QrcRestorerI : public QrcGoalI {
   QROSIMPLECLASS(QrcRestorerI, QrcGoalI)
  public:
-  QrcRestorerI(QrcManagerI* m, QrcGACSchemaI* ct, QrcInt invalidated, QrcInt newlySupported,
-               QrcInt replaced)
-      : QrcGoalI(m),
-        _ct(ct),
-        _invalidated(invalidated),
-        _newlySupported(newlySupported),
-        _replaced(replaced) {}
+  QrcRestorerI(QrcManagerI* m, QrcGACSchemaI* ct) : QrcGoalI(m), _ct(ct), _nextFree(nullptr) {}
+  void setHeights(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced) {
+    _invalidated = invalidated;
+    _newlySupported = newlySupported;
+    _replaced = replaced;
+  }
+  // Its cell in the group of the choice point's reversible actions.
+  QrcGoalCell* getCell() { return &_cell; }
+  QrcRestorerI* getNextFree() const { return _nextFree; }
+  void setNextFree(QrcRestorerI* r) { _nextFree = r; }
 
  protected:
   QrcGACSchemaI* _ct;
-  QrcInt _invalidated;
-  QrcInt _newlySupported;
-  QrcInt _replaced;
+  QrcInt _invalidated = 0;
+  QrcInt _newlySupported = 0;
+  QrcInt _replaced = 0;
+  QrcGoalCell _cell = {nullptr, nullptr};
+  QrcRestorerI* _nextFree;
 };
 
-class QrcECRestorerI : public QrcRestorerI {
+class QrcECRestorerI final : public QrcRestorerI {
   QROSIMPLECLASS(QrcECRestorerI, QrcRestorerI)
  public:
-  QrcECRestorerI(QrcManagerI* m, QrcGACSchemaI* ct, QrcInt invalidated, QrcInt newlySupported,
-                 QrcInt replaced)
-      : QrcRestorerI(m, ct, invalidated, newlySupported, replaced) {}
+  QrcECRestorerI(QrcManagerI* m, QrcGACSchemaI* ct) : QrcRestorerI(m, ct) {}
   QrcGoalI* execute() override;
 };
 
@@ -272,13 +276,13 @@ class QrcWLConstraintI;
 class QrcWLConstraintIVarDomainI : public QrcDemonI {
   QROSIMPLECLASS(QrcWLConstraintIVarDomainI, QrcDemonI)
  public:
-  QrcWLConstraintIVarDomainI(QrcManagerI* m, QrcWLConstraintI* ct, QrcInt position);
+  QrcWLConstraintIVarDomainI(QrcManagerI* m, QrcWLConstraintI* ct, QrcGACVar* record);
   void propagate() override;
   void display(std::ostream& os) const override;
 
  private:
   QrcWLConstraintI* _wl;
-  QrcInt _position;
+  QrcGACVar* _record;
 };
 
 // ---------------------------------------------------------------- constraints
@@ -291,10 +295,11 @@ class QrcWLConstraintI : public QrcConstraintI {
   QrcWLConstraintI(QrcManagerI* m, QrcIntVarArrayI* vars);
   void post() override;
   virtual void initialise() = 0;
+  // A restorer holding the undo stacks' heights now.
   virtual QrcRestorerI* makeRestorer() = 0;
 
-  // Demon of position k: records the values x[k] lost and schedules the constraint.
-  void lostValues(QrcInt k);
+  // Demon of a position: records the values its variable lost and schedules the constraint.
+  void lostValues(QrcGACVar* r);
   QrcInt getArity() const { return _arity; }
   QrcIntVarArrayI* getVars() const { return _vars; }
   // The record of a value, null when it has none.
@@ -304,6 +309,8 @@ class QrcWLConstraintI : public QrcConstraintI {
   // Whether lost values of position r are read from the words of d, a plain
   // range over every indexed value; when so, remembered in r.
   static bool readsPlainWords(QrcGACVar* r, const QrcIntSetI* d);
+  // lostValues' other forms of domain: the new count of r's lost values.
+  __attribute__((noinline)) QrcInt lostValuesApart(QrcGACVar* r);
   // Starts a new restorer when a choice point was set since the last wake.
   inline void enterChoicePoint();
   void startChoicePoint(QrcInt stamp);
@@ -320,7 +327,6 @@ class QrcWLConstraintI : public QrcConstraintI {
   // the lists takes a new one.
   int32_t _lostMark;
   QrcIntVarArrayI* _vars;
-  QrcRestorerI* _restorer;
 };
 
 // The generalised arc consistency schema over supports.
@@ -340,9 +346,12 @@ class QrcGACSchemaI : public QrcWLConstraintI {
         _chunkEnd(nullptr) {}
   void propagate() override;
   void initialise() override;
-  QrcRestorerI* makeRestorer() override;
-  // A restorer that ran: its memory serves the next one.
-  void recycle(QrcRestorerI* r);
+  QrcRestorerI* makeRestorer() final;
+  // A restorer that ran: it serves the next choice point.
+  void recycle(QrcRestorerI* r) {
+    r->setNextFree(_freeRestorers);
+    _freeRestorers = r;
+  }
   // A new tuple record holding the value whose values all lie in their
   // domains, searched after the value's frontier; null when none.
   virtual QrcGACTuple* seekSupport(QrcGACValue* value) = 0;
@@ -441,11 +450,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   const QrcInt* _rows;          // the values of the tuples, arity per tuple, by number
   QrcGACValue* _pairValues[2];  // binary tables: the positions' value records
   QrcGACTuple* _busy;           // the tuple whose values are being resupported: not freed meanwhile
-  // Restorers that ran, to be taken again.
-  struct FreeRestorer {
-    FreeRestorer* nextFree;
-  };
-  FreeRestorer* _freeRestorers;
+  QrcRestorerI* _freeRestorers;  // restorers that ran, to be taken again
   // Undo stacks since posting; a freed tuple leaves a null on the invalidated stack.
   QrcGACStack<QrcGACTuple*> _invalidated;
   QrcGACStack<QrcGACChange> _newlySupported;

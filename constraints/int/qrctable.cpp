@@ -25,11 +25,11 @@ void* alignLine(void* p) {
 // ---------------------------------------------------------------- demon and restorer
 
 QrcWLConstraintIVarDomainI::QrcWLConstraintIVarDomainI(QrcManagerI* m, QrcWLConstraintI* ct,
-                                                       QrcInt position)
-    : QrcDemonI(m, ct), _wl(ct), _position(position) {}
+                                                       QrcGACVar* record)
+    : QrcDemonI(m, ct), _wl(ct), _record(record) {}
 
 void QrcWLConstraintIVarDomainI::propagate() {
-  _wl->lostValues(_position);
+  _wl->lostValues(_record);
 }
 
 void QrcWLConstraintIVarDomainI::display(std::ostream& os) const {
@@ -52,15 +52,13 @@ QrcWLConstraintI::QrcWLConstraintI(QrcManagerI* m, QrcIntVarArrayI* vars)
       _records(nullptr),
       _pending(nullptr),
       _lostMark(1),
-      _vars(vars),
-      _restorer(nullptr) {}
+      _vars(vars) {}
 
 void QrcWLConstraintI::post() {
   _postStamp = _currentStamp = _manager->getStamp();
   _pending = nullptr;
+  // What changes before the first choice point stays: no restorer.
   initialise();
-  // Never pushed: what changes before the first choice point stays.
-  _restorer = makeRestorer();
 }
 
 QrcGACValue* QrcWLConstraintI::findValue(QrcInt k, QrcInt v) const {
@@ -94,8 +92,8 @@ void QrcWLConstraintI::startChoicePoint(QrcInt stamp) {
   // Values pending from a branch that failed are back in their domains.
   _currentStamp = stamp;
   clearPending();
-  _restorer = makeRestorer();
-  _manager->addGroupedReversibleAction(_restorer);
+  QrcRestorerI* r = makeRestorer();
+  _manager->addGroupedReversibleAction(r, r->getCell());
 }
 
 void QrcWLConstraintI::enterChoicePoint() {
@@ -154,17 +152,59 @@ bool QrcWLConstraintI::readsPlainWords(QrcGACVar* r, const QrcIntSetI* d) {
   return true;
 }
 
-void QrcWLConstraintI::lostValues(QrcInt k) {
+void QrcWLConstraintI::lostValues(QrcGACVar* r) {
   enterChoicePoint();
-  QrcGACVar* r = &_records[k];
   QrcIntExpI* x = r->var;
-  QrcInt before = r->lostCount;
   const QrcIntSetI* d = x->getDomainSet();
-  LostList l{r->values, r->lost, before, r->first, r->first + r->count - 1, _lostMark};
-  if (d && (d == r->plainSet || readsPlainWords(r, d)) && x->isProcessing()) {
+  QrcIntVarEventHandlerI* h = x->getIntHandler();
+  QrcInt before = r->lostCount;
+  QrcInt n = before;
+  if (__builtin_expect(d && d == r->plainSet && x->isProcessing(), 1)) {
     // The delta read directly, in the order of the delta iterator: the values
     // and inner ranges removed, then the members a bound move took (their
     // bits stay set), low side first.
+    QrcGACValue* values = r->values;
+    QrcGACValue** lost = r->lost;
+    QrcInt first = r->first;
+    int32_t mark = _lostMark;
+    for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next) {
+      QrcUInt i = static_cast<QrcUInt>(c->value) - static_cast<QrcUInt>(first);
+      if (i >= static_cast<QrcUInt>(r->count)) continue;
+      QrcGACValue* v = values + i;
+      if (v->lostMark == mark) continue;
+      v->lostMark = mark;
+      lost[n++] = v;
+    }
+    QrcInt oldMin = h->_oldMin, oldMax = h->_oldMax, min = x->rawMin(), max = x->rawMax();
+    if (__builtin_expect(h->getRemovedRanges() != nullptr, 0) || oldMin < min || max < oldMax) {
+      LostList l{values, lost, n, first, first + r->count - 1, mark};
+      for (const QrcPropagationQueueI::IntCell* c = h->getRemovedRanges(); c; c = c->next->next)
+        l.pushRange(c->value, c->next->value);
+      const QrcWord* words = r->words;
+      QrcInt base = r->wordBase;
+      if (oldMin < min) l.pushMembers(words, base, oldMin, min - 1);
+      if (max < oldMax) l.pushMembers(words, base, max + 1, oldMax);
+      n = l.n;
+    }
+  } else {
+    n = lostValuesApart(r);
+  }
+  r->lostCount = n;
+  if (n == before) return;
+  if (!r->pending) {
+    r->pending = 1;
+    r->nextPending = _pending;
+    _pending = r;
+  }
+  push();
+}
+
+QrcInt QrcWLConstraintI::lostValuesApart(QrcGACVar* r) {
+  QrcIntExpI* x = r->var;
+  const QrcIntSetI* d = x->getDomainSet();
+  LostList l{r->values, r->lost, r->lostCount, r->first, r->first + r->count - 1, _lostMark};
+  if (d && (d == r->plainSet || readsPlainWords(r, d)) && x->isProcessing()) {
+    // As lostValues reads it, the plain set newly found.
     QrcIntVarEventHandlerI* h = x->getIntHandler();
     for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next) {
       QrcUInt i = static_cast<QrcUInt>(c->value) - static_cast<QrcUInt>(l.first);
@@ -172,32 +212,23 @@ void QrcWLConstraintI::lostValues(QrcInt k) {
     }
     for (const QrcPropagationQueueI::IntCell* c = h->getRemovedRanges(); c; c = c->next->next)
       l.pushRange(c->value, c->next->value);
-    const QrcWord* words = r->words;
-    QrcInt base = r->wordBase;
     QrcInt oldMin = h->_oldMin, oldMax = h->_oldMax, min = x->rawMin(), max = x->rawMax();
-    if (oldMin < min) l.pushMembers(words, base, oldMin, min - 1);
-    if (max < oldMax) l.pushMembers(words, base, max + 1, oldMax);
-  } else {
-    // The delta by ranges: only the indexed values inside each are visited.
-    QrcIntVarDeltaIterator it(x);
-    QrcInt a, b;
-    while (it.nextRange(a, b)) {
-      if (!r->collection) {
-        l.pushRange(a, b);
-        continue;
-      }
-      QrcInt end = r->collection->lowerBoundIndex(b + 1);
-      for (QrcInt i = r->collection->lowerBoundIndex(a); i < end; ++i) l.push(l.values + i);
+    if (oldMin < min) l.pushMembers(r->words, r->wordBase, oldMin, min - 1);
+    if (max < oldMax) l.pushMembers(r->words, r->wordBase, max + 1, oldMax);
+    return l.n;
+  }
+  // The delta by ranges: only the indexed values inside each are visited.
+  QrcIntVarDeltaIterator it(x);
+  QrcInt a, b;
+  while (it.nextRange(a, b)) {
+    if (!r->collection) {
+      l.pushRange(a, b);
+      continue;
     }
+    QrcInt end = r->collection->lowerBoundIndex(b + 1);
+    for (QrcInt i = r->collection->lowerBoundIndex(a); i < end; ++i) l.push(l.values + i);
   }
-  r->lostCount = l.n;
-  if (r->lostCount == before) return;
-  if (!r->pending) {
-    r->pending = 1;
-    r->nextPending = _pending;
-    _pending = r;
-  }
-  push();
+  return l.n;
 }
 
 // ---------------------------------------------------------------- schema
@@ -254,24 +285,20 @@ void QrcGACSchemaI::initialise() {
   for (QrcInt k = 0; k < 2 && k < _arity; ++k) _pairValues[k] = _records[k].values;
   _tupleStride = (QrcGACTuple::bytes(_arity) + LineBytes - 1) & -LineBytes;
   for (QrcInt k = 0; k < _arity; ++k)
-    _records[k].var->whenDomain(new (_manager) QrcWLConstraintIVarDomainI(_manager, this, k));
+    _records[k].var->whenDomain(new (_manager)
+                                    QrcWLConstraintIVarDomainI(_manager, this, &_records[k]));
 }
 
 QrcRestorerI* QrcGACSchemaI::makeRestorer() {
   // Restorers live in the pools, not on the heap, and are taken again once run.
-  void* place = _freeRestorers;
-  if (place)
-    _freeRestorers = _freeRestorers->nextFree;
+  QrcRestorerI* r = _freeRestorers;
+  if (__builtin_expect(r != nullptr, 1))
+    _freeRestorers = r->getNextFree();
   else
-    place = poolOf(_manager)->allocateSized(sizeof(QrcECRestorerI));
-  return ::new (place)
-      QrcECRestorerI(_manager, this, _invalidated.top, _newlySupported.top, _replaced.top);
-}
-
-void QrcGACSchemaI::recycle(QrcRestorerI* r) {
-  FreeRestorer* f = ::new (static_cast<void*>(r)) FreeRestorer;
-  f->nextFree = _freeRestorers;
-  _freeRestorers = f;
+    r = ::new (poolOf(_manager)->allocateSized(sizeof(QrcECRestorerI)))
+        QrcECRestorerI(_manager, this);
+  r->setHeights(_invalidated.top, _newlySupported.top, _replaced.top);
+  return r;
 }
 
 QrcGACTuple* QrcGACSchemaI::allocateTuple() {
