@@ -149,6 +149,15 @@ struct QrcGACEntry {
   QrcGACEntry** prev;  // the pointer to this entry; null while unlinked
 };
 
+// The indexed values a variable lost in one processing of its events, in the
+// order of the delta, read once for the tables over it that index its values
+// alike.
+struct QrcGACDelta {
+  QrcInt key;  // the propagation queue's run count when read, -1 when none
+  QrcInt count;
+  int32_t* indexes;  // room for as many as the tables index
+};
+
 // A position's record: what membership tests and resupporting read come
 // first, on one cache line; the pending lost values on the next.
 struct alignas(64) QrcGACVar {
@@ -168,6 +177,7 @@ struct alignas(64) QrcGACVar {
   QrcInt lostCount;
   QrcGACVar* nextPending;
   QrcInt pending;
+  QrcGACDelta* delta;  // while lost values are read from the words
 };
 
 // One cache line: what resupporting reads first comes first.
@@ -279,6 +289,7 @@ class QrcWLConstraintIVarDomainI : public QrcDemonI {
   QrcWLConstraintIVarDomainI(QrcManagerI* m, QrcWLConstraintI* ct, QrcGACVar* record);
   void propagate() override;
   void display(std::ostream& os) const override;
+  QrcGACVar* getRecord() const { return _record; }
 
  private:
   QrcWLConstraintI* _wl;
@@ -311,6 +322,11 @@ class QrcWLConstraintI : public QrcConstraintI {
   static bool readsPlainWords(QrcGACVar* r, const QrcIntSetI* d);
   // lostValues' other forms of domain: the new count of r's lost values.
   __attribute__((noinline)) QrcInt lostValuesApart(QrcGACVar* r);
+  // Reads the delta of r's variable into its shared record; false when it does not fit.
+  static bool readDelta(QrcGACVar* r, QrcGACDelta* s);
+  // The shared delta record of a position, that of another table over the
+  // variable when it indexes the values alike.
+  QrcGACDelta* shareDelta(QrcGACVar* r);
   // Starts a new restorer when a choice point was set since the last wake.
   inline void enterChoicePoint();
   void startChoicePoint(QrcInt stamp);

@@ -152,39 +152,79 @@ bool QrcWLConstraintI::readsPlainWords(QrcGACVar* r, const QrcIntSetI* d) {
   return true;
 }
 
+bool QrcWLConstraintI::readDelta(QrcGACVar* r, QrcGACDelta* s) {
+  // In the order of the delta iterator: the values and inner ranges removed,
+  // then the members a bound move took (their bits stay set), low side first.
+  QrcIntExpI* x = r->var;
+  QrcIntVarEventHandlerI* h = x->getIntHandler();
+  int32_t* out = s->indexes;
+  QrcInt n = 0, first = r->first, count = r->count;
+  for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next) {
+    QrcUInt i = static_cast<QrcUInt>(c->value) - static_cast<QrcUInt>(first);
+    if (i >= static_cast<QrcUInt>(count)) continue;
+    if (n == count) return false;
+    out[n++] = static_cast<int32_t>(i);
+  }
+  QrcInt end = first + count - 1;
+  for (const QrcPropagationQueueI::IntCell* c = h->getRemovedRanges(); c; c = c->next->next) {
+    QrcInt a = c->value < first ? first : c->value;
+    QrcInt b = c->next->value > end ? end : c->next->value;
+    if (a <= b && n + (b - a + 1) > count) return false;
+    for (; a <= b; ++a) out[n++] = static_cast<int32_t>(a - first);
+  }
+  QrcInt sides[2][2] = {{h->_oldMin, x->rawMin() - 1}, {x->rawMax() + 1, h->_oldMax}};
+  const QrcWord* words = r->words;
+  QrcInt base = r->wordBase;
+  for (auto& side : sides) {
+    QrcInt a = side[0] < first ? first : side[0];
+    QrcInt b = side[1] > end ? end : side[1];
+    if (a > b) continue;
+    QrcInt from = a - base, to = b - base;
+    QrcInt w = from >> 6, last = to >> 6;
+    QrcInt at = base + (w << 6) - first;
+    QrcWord bits = words[w] & (~QrcWord(0) << (from & 63));
+    for (;;) {
+      if (w == last) bits &= ~QrcWord(0) >> (63 - (to & 63));
+      for (; bits; bits &= bits - 1) {
+        if (n == count) return false;
+        out[n++] = static_cast<int32_t>(at + __builtin_ctzll(bits));
+      }
+      if (w == last) break;
+      bits = words[++w];
+      at += 64;
+    }
+  }
+  s->count = n;
+  return true;
+}
+
 void QrcWLConstraintI::lostValues(QrcGACVar* r) {
   enterChoicePoint();
   QrcIntExpI* x = r->var;
   const QrcIntSetI* d = x->getDomainSet();
-  QrcIntVarEventHandlerI* h = x->getIntHandler();
   QrcInt before = r->lostCount;
   QrcInt n = before;
+  QrcGACDelta* s = r->delta;
   if (__builtin_expect(d && d == r->plainSet && x->isProcessing(), 1)) {
-    // The delta read directly, in the order of the delta iterator: the values
-    // and inner ranges removed, then the members a bound move took (their
-    // bits stay set), low side first.
-    QrcGACValue* values = r->values;
-    QrcGACValue** lost = r->lost;
-    QrcInt first = r->first;
-    int32_t mark = _lostMark;
-    for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next) {
-      QrcUInt i = static_cast<QrcUInt>(c->value) - static_cast<QrcUInt>(first);
-      if (i >= static_cast<QrcUInt>(r->count)) continue;
-      QrcGACValue* v = values + i;
-      if (v->lostMark == mark) continue;
-      v->lostMark = mark;
-      lost[n++] = v;
+    // The delta read once per processing of the variable's events for the
+    // tables over it.
+    QrcInt key = _manager->getPropagationQueue()->getRunCount();
+    if (s->key != key) {
+      s->key = -1;
+      if (readDelta(r, s)) s->key = key;
     }
-    QrcInt oldMin = h->_oldMin, oldMax = h->_oldMax, min = x->rawMin(), max = x->rawMax();
-    if (__builtin_expect(h->getRemovedRanges() != nullptr, 0) || oldMin < min || max < oldMax) {
-      LostList l{values, lost, n, first, first + r->count - 1, mark};
-      for (const QrcPropagationQueueI::IntCell* c = h->getRemovedRanges(); c; c = c->next->next)
-        l.pushRange(c->value, c->next->value);
-      const QrcWord* words = r->words;
-      QrcInt base = r->wordBase;
-      if (oldMin < min) l.pushMembers(words, base, oldMin, min - 1);
-      if (max < oldMax) l.pushMembers(words, base, max + 1, oldMax);
-      n = l.n;
+    if (__builtin_expect(s->key == key, 1)) {
+      QrcGACValue* values = r->values;
+      QrcGACValue** lost = r->lost;
+      int32_t mark = _lostMark;
+      for (const int32_t *i = s->indexes, *e = i + s->count; i != e; ++i) {
+        QrcGACValue* v = values + *i;
+        if (v->lostMark == mark) continue;
+        v->lostMark = mark;
+        lost[n++] = v;
+      }
+    } else {
+      n = lostValuesApart(r);
     }
   } else {
     n = lostValuesApart(r);
@@ -197,6 +237,23 @@ void QrcWLConstraintI::lostValues(QrcGACVar* r) {
     _pending = r;
   }
   push();
+}
+
+QrcGACDelta* QrcWLConstraintI::shareDelta(QrcGACVar* r) {
+  QrcIntVarEventHandlerI* h = r->var->getIntHandler();
+  if (h)
+    for (QrcConstraintList::Cell* c = h->getDomainDemons().getHead(); c; c = c->next) {
+      if (c->item->getTypeInfo() != QrcWLConstraintIVarDomainI::GetTypeInfo()) continue;
+      const QrcGACVar* o = static_cast<QrcWLConstraintIVarDomainI*>(c->item)->getRecord();
+      if (o->delta && !o->collection && o->first == r->first && o->count == r->count)
+        return o->delta;
+    }
+  QrcGACDelta* s = static_cast<QrcGACDelta*>(_manager->allocate(sizeof(QrcGACDelta)));
+  s->key = -1;
+  s->count = 0;
+  s->indexes = static_cast<int32_t*>(
+      _manager->allocate(static_cast<size_t>(r->count > 0 ? r->count : 1) * sizeof(int32_t)));
+  return s;
 }
 
 QrcInt QrcWLConstraintI::lostValuesApart(QrcGACVar* r) {
@@ -280,6 +337,7 @@ void QrcGACSchemaI::initialise() {
     r.lostCount = 0;
     r.nextPending = nullptr;
     r.pending = 0;
+    r.delta = r.collection ? nullptr : shareDelta(&r);
   }
   _first = 1;
   for (QrcInt k = 0; k < 2 && k < _arity; ++k) _pairValues[k] = _records[k].values;
@@ -570,6 +628,8 @@ void QrcGACSchemaI::propagateLost() {
     QrcGACVar* r = _pending;
     while (r->lostCount) {
       QrcGACValue* value = r->lost[--r->lostCount];
+      // The next one's record is read while this one is processed.
+      if (r->lostCount) __builtin_prefetch(r->lost[r->lostCount - 1]);
       value->lostMark = 0;
       if (value->containing) processLost<R>(value);
     }
