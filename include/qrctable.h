@@ -249,35 +249,36 @@ struct QrcGACStack {
 // ---------------------------------------------------------------- goals and demons
 
 // The heights of the constraint's undo stacks when the choice point was entered:
-// what lies above them is undone when search returns past it. A restorer that
-// ran is taken again by its constraint with new heights.
+// what lies above them is undone when search returns past it. Restorers live
+// on the manager's heap, released with their choice point once they ran.
 class QrcRestorerI : public QrcGoalI {
   QROSIMPLECLASS(QrcRestorerI, QrcGoalI)
  public:
-  QrcRestorerI(QrcManagerI* m, QrcGACSchemaI* ct) : QrcGoalI(m), _ct(ct), _nextFree(nullptr) {}
-  void setHeights(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced) {
-    _invalidated = invalidated;
-    _newlySupported = newlySupported;
-    _replaced = replaced;
-  }
+  QrcRestorerI(QrcManagerI* m, QrcGACSchemaI* ct, QrcInt invalidated, QrcInt newlySupported,
+               QrcInt replaced)
+      : QrcGoalI(m),
+        _ct(ct),
+        _invalidated(invalidated),
+        _newlySupported(newlySupported),
+        _replaced(replaced),
+        _cell{nullptr, nullptr} {}
   // Its cell in the group of the choice point's reversible actions.
   QrcGoalCell* getCell() { return &_cell; }
-  QrcRestorerI* getNextFree() const { return _nextFree; }
-  void setNextFree(QrcRestorerI* r) { _nextFree = r; }
 
  protected:
   QrcGACSchemaI* _ct;
-  QrcInt _invalidated = 0;
-  QrcInt _newlySupported = 0;
-  QrcInt _replaced = 0;
-  QrcGoalCell _cell = {nullptr, nullptr};
-  QrcRestorerI* _nextFree;
+  QrcInt _invalidated;
+  QrcInt _newlySupported;
+  QrcInt _replaced;
+  QrcGoalCell _cell;
 };
 
 class QrcECRestorerI final : public QrcRestorerI {
   QROSIMPLECLASS(QrcECRestorerI, QrcRestorerI)
  public:
-  QrcECRestorerI(QrcManagerI* m, QrcGACSchemaI* ct) : QrcRestorerI(m, ct) {}
+  QrcECRestorerI(QrcManagerI* m, QrcGACSchemaI* ct, QrcInt invalidated, QrcInt newlySupported,
+                 QrcInt replaced)
+      : QrcRestorerI(m, ct, invalidated, newlySupported, replaced) {}
   QrcGoalI* execute() override;
 };
 
@@ -355,7 +356,6 @@ class QrcGACSchemaI : public QrcWLConstraintI {
         _rows(nullptr),
         _pairValues{nullptr, nullptr},
         _busy(nullptr),
-        _freeRestorers(nullptr),
         _tupleStride(0),
         _freeTuples(nullptr),
         _chunkNext(nullptr),
@@ -363,11 +363,6 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void propagate() override;
   void initialise() override;
   QrcRestorerI* makeRestorer() final;
-  // A restorer that ran: it serves the next choice point.
-  void recycle(QrcRestorerI* r) {
-    r->setNextFree(_freeRestorers);
-    _freeRestorers = r;
-  }
   // A new tuple record holding the value whose values all lie in their
   // domains, searched after the value's frontier; null when none.
   virtual QrcGACTuple* seekSupport(QrcGACValue* value) = 0;
@@ -466,7 +461,6 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   const QrcInt* _rows;          // the values of the tuples, arity per tuple, by number
   QrcGACValue* _pairValues[2];  // binary tables: the positions' value records
   QrcGACTuple* _busy;           // the tuple whose values are being resupported: not freed meanwhile
-  QrcRestorerI* _freeRestorers;  // restorers that ran, to be taken again
   // Undo stacks since posting; a freed tuple leaves a null on the invalidated stack.
   QrcGACStack<QrcGACTuple*> _invalidated;
   QrcGACStack<QrcGACChange> _newlySupported;

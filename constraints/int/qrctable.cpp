@@ -38,7 +38,6 @@ void QrcWLConstraintIVarDomainI::display(std::ostream& os) const {
 
 QrcGoalI* QrcECRestorerI::execute() {
   _ct->restore(_invalidated, _newlySupported, _replaced);
-  _ct->recycle(this);
   return nullptr;
 }
 
@@ -348,15 +347,8 @@ void QrcGACSchemaI::initialise() {
 }
 
 QrcRestorerI* QrcGACSchemaI::makeRestorer() {
-  // Restorers live in the pools, not on the heap, and are taken again once run.
-  QrcRestorerI* r = _freeRestorers;
-  if (__builtin_expect(r != nullptr, 1))
-    _freeRestorers = r->getNextFree();
-  else
-    r = ::new (poolOf(_manager)->allocateSized(sizeof(QrcECRestorerI)))
-        QrcECRestorerI(_manager, this);
-  r->setHeights(_invalidated.top, _newlySupported.top, _replaced.top);
-  return r;
+  return new (_manager)
+      QrcECRestorerI(_manager, this, _invalidated.top, _newlySupported.top, _replaced.top);
 }
 
 QrcGACTuple* QrcGACSchemaI::allocateTuple() {
