@@ -347,7 +347,7 @@ void QrcGACSchemaI::initialise() {
 }
 
 QrcRestorerI* QrcGACSchemaI::makeRestorer() {
-  return new (_manager)
+  return ::new (_manager->allocate(sizeof(QrcECRestorerI)))
       QrcECRestorerI(_manager, this, _invalidated.top, _newlySupported.top, _replaced.top);
 }
 
@@ -715,7 +715,11 @@ void QrcGACSAllowedCallerCtI::propagate() {
   for (QrcInt k = 0; k < n; ++k) {
     const QrcTupleColumn& col = _set->getColumn(k);
     if (col.size == 0) fail();
-    QrcIntExp(_vars->getVar(k)).setDomain(QrcIntArray(col.values));
+    // A domain within a column of consecutive values is left as it is.
+    QrcIntExpI* x = _vars->getVar(k);
+    if (col.consecutive && x->getMin() >= col.first && x->getMax() <= col.first + col.size - 1)
+      continue;
+    QrcIntExp(x).setDomain(QrcIntArray(col.values));
   }
   addConstraint(new (_manager) QrcGACSAllowedI(_manager, _vars, _set));
 }
