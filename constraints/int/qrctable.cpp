@@ -441,7 +441,7 @@ void unlinkEntry(QrcGACEntry* e) {
   QrcGACEntry* next = e->next;
   *e->prev = next;
   *backLink(next, &spare) = e->prev;
-  e->next = nullptr;
+  // An unlinked entry's next is never read.
   e->prev = nullptr;
 }
 
@@ -564,12 +564,20 @@ void QrcGACSchemaI::processLost(QrcGACValue* lost) {
                                                      offsetof(QrcGACTuple, entries)));
     __builtin_prefetch(reinterpret_cast<const void*>(next));
     invalidate(t);
-    unlinkEntries<R>(t);
+    // Its entry at k heads the lost value's list.
+    QrcGACEntry** spare;
+    QrcGACEntry* after = e->next;
+    lost->containing = after;
+    *backLink(after, &spare) = &lost->containing;
+    e->prev = nullptr;
+    for (QrcInt j = 0; j < arity<R>(); ++j)
+      if (j != k) unlinkEntry(&t->entries[j]);
     _busy = t;
+    // The lost value left its domain: it is not resupported.
     QrcGACValue* s = t->supported;
     while (s) {
       QrcGACValue* next = s->nextSupported;
-      if (holdsIndexed(*s->var, s->value)) resupport<R>(s);
+      if (s != lost && holdsIndexed(*s->var, s->value)) resupport<R>(s);
       s = next;
     }
     _busy = nullptr;
