@@ -488,7 +488,7 @@ void QrcGACSchemaI::freeUnlinked(QrcGACTuple* t) {
 }
 
 template <int R>
-QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
+__attribute__((always_inline)) inline QrcGACTuple* QrcGACSchemaI::findValid(QrcGACValue* value) {
   QrcInt k = value->var->position;
   QrcGACEntry* e = value->containing;
   while (e) {
@@ -553,7 +553,7 @@ void QrcGACSchemaI::resupport(QrcGACValue* value) {
 }
 
 template <int R>
-void QrcGACSchemaI::processLost(QrcGACValue* lost) {
+__attribute__((always_inline)) inline void QrcGACSchemaI::processLost(QrcGACValue* lost) {
   QrcInt k = lost->var->position;
   while (QrcGACEntry* e = lost->containing) {
     QrcGACTuple* t = QrcGACTuple::of(e, k);
