@@ -190,6 +190,21 @@ QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
   // The list's first words are fetched while the domains are read.
   __builtin_prefetch(bits + ((p - first) >> 6));
   __builtin_prefetch(bits + ((p - first) >> 6) + 8);
+  if (words == 1) {
+    // One word: each column's domain is read only while candidates remain.
+    __builtin_prefetch(col.slotTuple + p);
+    QrcUInt found = ~QrcUInt(0) << (p - first);
+    for (QrcInt j = 0; j < _arity && found; ++j) {
+      if (j == k) continue;
+      readRanks(j);
+      QrcUInt any = 0;
+      const QrcUInt* rows = bits + rankStart[j];
+      for (QrcUInt m = _ranks[j]; m; m &= m - 1) any |= rows[__builtin_ctzll(m)];
+      found &= any;
+    }
+    if (!found) return nullptr;
+    return newTuple(col.slotTuple[first + __builtin_ctzll(found)]);
+  }
   for (QrcInt j = 0; j < _arity; ++j)
     if (j != k) readRanks(j);
   for (QrcInt w = (p - first) >> 6; w < words; ++w) {
