@@ -511,6 +511,11 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACTuple* seekInRows(const QrcGACValue* value);
   template <typename T, bool Masked>
   QrcInt jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank);
+  // Mode 1 by the set's jump rows of the value's column (rank masks only).
+  template <typename T>
+  QrcGACTuple* seekJumpRows(const QrcGACValue* value, const T* jumps);
+  template <typename T, int R>
+  QrcInt jumpRows(const T* jumps, QrcInt stride, QrcInt p);
   template <typename T, bool Masked>
   QrcInt jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank, QrcInt end);
   template <typename T, bool Masked>

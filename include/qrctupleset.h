@@ -123,6 +123,14 @@ class QrcTupleSetI {
   // count + t is the oldest tuple not older than t with rank r at c, else
   // none. Null over columns of more than 64 values, or past 4 MiB.
   const void* getAfter() const { return _after; }
+  // Mode 1, where the links by tuple are kept: per column k, one row per
+  // slot of k's lists: the slot's tuple, its ranks (arity), then per column c
+  // and rank r (arity x width) the slot of the candidate a jump from this
+  // slot's tuple reaches through its link for rank r at c: the oldest tuple
+  // of the same (k, value) list not older than that link; none when either
+  // is missing. Null without the links by tuple.
+  const void* getJumpRows(QrcInt column) const { return _jumpRows ? _jumpRows[column] : nullptr; }
+  QrcInt getJumpStride() const { return _jumpStride; }
   // Mode 2: the slot rows of a column, arity + 1 elements per slot.
   const void* getSlotRows(QrcInt column) const { return _slotRows[column]; }
   // Whether the column's values are consecutive integers.
@@ -143,6 +151,8 @@ class QrcTupleSetI {
   void buildRows1();
   template <typename T>
   void buildRows2();
+  template <typename T>
+  void buildJumpRows();
   // Room for n elements of the row type, from a cache line on.
   void* allocRows(QrcInt n);
   QrcInt chooseMode() const;
@@ -164,6 +174,8 @@ class QrcTupleSetI {
   void* _rows;
   void** _slotRows;
   void* _after;
+  void** _jumpRows;
+  QrcInt _jumpStride;
   QrcInt* _rankStart;
 };
 

@@ -224,6 +224,9 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
   // The first candidate: the tuple after the frontier in the (k, v) list.
   QrcInt t = -1, p = -1, end = col.slotStart[value->index + 1];
   if (_set->getStorageMode() == 1) {
+    if (Masked)
+      if (const T* jumps = static_cast<const T*>(_set->getJumpRows(k)))
+        return seekJumpRows<T>(value, jumps);
     if (const T* after = static_cast<const T*>(_set->getAfter()))
       in.after = after + (k * _set->getWidth() + vRank) * in.count;
     if (!value->frontier) {
@@ -273,6 +276,63 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
     }
   }
   return nullptr;
+}
+
+// Mode 1 by the jump rows of the value's column: the candidates go by slot.
+template <typename T>
+QrcGACTuple* QrcGACSAllowedI::seekJumpRows(const QrcGACValue* value, const T* jumps) {
+  QrcInt k = value->var->position, a = _arity;
+  const QrcTupleColumn& col = _set->getColumn(k);
+  // The first candidate: the slot after the frontier's.
+  QrcInt p =
+      value->frontier ? _slots[value->frontier->number * a + k] + 1 : col.slotStart[value->index];
+  if (p >= col.slotStart[value->index + 1]) return nullptr;
+  QrcInt stride = _set->getJumpStride();
+  // Its row is fetched while the domains are read.
+  __builtin_prefetch(jumps + p * stride);
+  for (QrcInt j = 0; j < a; ++j)
+    if (j != k) readRanks(j);
+  _ranks[k] = ~QrcUInt(0);
+  switch (a) {
+    case 2:
+      p = jumpRows<T, 2>(jumps, stride, p);
+      break;
+    case 3:
+      p = jumpRows<T, 3>(jumps, stride, p);
+      break;
+    case 4:
+      p = jumpRows<T, 4>(jumps, stride, p);
+      break;
+    default:
+      p = jumpRows<T, 0>(jumps, stride, p);
+  }
+  return p < 0 ? nullptr : newTuple(jumps[p * stride]);
+}
+
+// The jumps of jumpMode1 by slot: at each position whose rank left its
+// domain, the least of the slots reached through the domain ranks' links.
+template <typename T, int R>
+QrcInt QrcGACSAllowedI::jumpRows(const T* jumps, QrcInt stride, QrcInt p) {
+  const QrcUInt none = static_cast<T>(~T(0));
+  const QrcInt a = R ? R : _arity, width = _set->getWidth();
+  const T* row = jumps + p * stride;
+  for (;;) {
+    bool moved = false;
+    for (QrcInt c = 0; c < a; ++c) {
+      if ((_ranks[c] >> row[1 + c]) & 1) continue;
+      const T* next = row + 1 + a + c * width;
+      QrcUInt best = none;
+      for (QrcUInt m = _ranks[c]; m; m &= m - 1) {
+        QrcUInt n = next[__builtin_ctzll(m)];
+        best = n < best ? n : best;
+      }
+      if (best == none) return -1;
+      p = static_cast<QrcInt>(best);
+      row = jumps + p * stride;
+      moved = true;
+    }
+    if (!moved) return p;
+  }
 }
 
 // From a tuple holding v at k, the first tuple with every value in its

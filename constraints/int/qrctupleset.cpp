@@ -42,6 +42,8 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
       _rows(nullptr),
       _slotRows(nullptr),
       _after(nullptr),
+      _jumpRows(nullptr),
+      _jumpStride(0),
       _rankStart(nullptr) {}
 
 void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
@@ -329,6 +331,38 @@ void QrcTupleSetI::buildRows1() {
       after[cell * _count + t] = last[static_cast<size_t>(cell)];
   }
   _after = after;
+  buildJumpRows<T>();
+}
+
+template <typename T>
+void QrcTupleSetI::buildJumpRows() {
+  const T none = static_cast<T>(~T(0));
+  QrcInt a = _arity, cells = a * _width;
+  QrcInt stride = rowStride(1 + a + cells, sizeof(T));
+  if (a * _count * stride * static_cast<QrcInt>(sizeof(T)) > AfterBytes) return;
+  const T* rows = static_cast<const T*>(_rows);
+  const T* after = static_cast<const T*>(_after);
+  _jumpStride = stride;
+  _jumpRows = allocArray<void*>(_manager, a);
+  for (QrcInt k = 0; k < a; ++k) {
+    T* jumps = static_cast<T*>(allocRows(_count * stride));
+    for (QrcInt s = 0; s < _count; ++s) {
+      QrcInt t = _columns[k].slotTuple[s];
+      const T* row = rows + t * _rowStride;
+      T* out = jumps + s * stride;
+      std::fill(out, out + stride, none);
+      out[0] = static_cast<T>(t);
+      std::copy(row, row + a, out + 1);
+      // The list of (k, v): the oldest tuple holding v at k from a link on.
+      const T* toList = after + (k * _width + row[k]) * _count;
+      for (QrcInt cell = 0; cell < cells; ++cell) {
+        if (cell / _width == k || row[a + cell] == none) continue;
+        T u = toList[row[a + cell]];
+        if (u != none) out[1 + a + cell] = static_cast<T>(_slots[u * a + k]);
+      }
+    }
+    _jumpRows[k] = jumps;
+  }
 }
 
 template <typename T>

@@ -224,6 +224,66 @@ TEST_F(TupleSet, Mode2RowsByRank) {
     }
 }
 
+// Mode 1's jump rows against their definition, from the tuples' values: per
+// column k and slot, the slot's tuple and ranks, then per other column c and
+// rank r the slot in k's list of the oldest tuple holding the slot's value at
+// k and not older than the nearest newer tuple holding rank r at c.
+void expectJumpRows(const QrcTupleSetI* s, const std::string& name) {
+  QrcInt a = s->getArity(), n = s->getCount(), width = s->getWidth();
+  const QrcInt* values = s->getValues();
+  auto rankOf = [&](QrcInt t, QrcInt c) {
+    const QrcTupleColumn& col = s->getColumn(c);
+    return col.rank[s->getValueIndex(c, values[t * a + c])];
+  };
+  for (QrcInt k = 0; k < a; ++k) {
+    const void* rows = s->getJumpRows(k);
+    ASSERT_NE(rows, nullptr) << name;
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(rows) % 64, 0u) << name;
+    const QrcTupleColumn& col = s->getColumn(k);
+    for (QrcInt slot = 0; slot < n; ++slot) {
+      QrcInt t = col.slotTuple[slot], at = slot * s->getJumpStride();
+      std::string where = name + " column " + std::to_string(k) + " slot " + std::to_string(slot);
+      ASSERT_EQ(rowElement(s, rows, at), t) << where;
+      for (QrcInt j = 0; j < a; ++j)
+        EXPECT_EQ(rowElement(s, rows, at + 1 + j), rankOf(t, j)) << where;
+      for (QrcInt c = 0; c < a; ++c)
+        for (QrcInt r = 0; r < width; ++r) {
+          QrcInt link = t + 1, expected = -1;
+          while (link < n && rankOf(link, c) != r) ++link;
+          QrcInt u = link;
+          while (u < n && values[u * a + k] != values[t * a + k]) ++u;
+          if (c != k && u < n) expected = s->getSlots()[u * a + k];
+          EXPECT_EQ(rowElement(s, rows, at + 1 + a + c * width + r), expected)
+              << where << " link at " << c << " rank " << r;
+        }
+    }
+  }
+}
+
+TEST_F(TupleSet, Mode1JumpRowsBySlot) {
+  expectJumpRows(make(2, Six, 1).getImpl(), "six");
+  EXPECT_EQ(make(2, Six, 2).getImpl()->getJumpRows(0), nullptr);
+  // Random sets of arity 1 to 4 with one- and two-byte elements.
+  QrcUInt seed = 12345;
+  auto next = [&seed](QrcInt bound) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<QrcInt>((seed >> 33) % static_cast<QrcUInt>(bound));
+  };
+  const struct {
+    QrcInt arity, count, values;
+  } cases[] = {{1, 20, 4}, {2, 40, 5}, {3, 60, 7}, {4, 30, 3}, {3, 300, 6}};
+  for (const auto& c : cases) {
+    std::vector<ctest::V> tuples;
+    for (QrcInt t = 0; t < c.count; ++t) {
+      ctest::V tuple;
+      for (QrcInt j = 0; j < c.arity; ++j) tuple.push_back(next(c.values) * 3 - 4);
+      tuples.push_back(tuple);
+    }
+    expectJumpRows(make(c.arity, tuples, 1).getImpl(),
+                   "arity " + std::to_string(c.arity) + " count " + std::to_string(c.count));
+  }
+}
+
 // The narrowest element keeping none apart from every tuple number; rows
 // start on cache lines and a row takes a power of two of bytes up to a line,
 // whole lines beyond.
