@@ -516,6 +516,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACTuple* seekJumpRows(const QrcGACValue* value, const T* jumps);
   template <typename T, int R>
   QrcInt jumpRows(const T* jumps, QrcInt stride, QrcInt p);
+  template <typename T, int R>
+  QrcInt searchMode2(const Rows<T>& in, QrcInt p, QrcInt k, QrcInt vRank, QrcInt end);
   template <typename T, bool Masked>
   QrcInt jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank, QrcInt end);
   template <typename T, bool Masked>

@@ -266,6 +266,22 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
     return t < 0 ? nullptr : newTuple(t);
   }
   in.slots = static_cast<const T*>(_set->getSlotRows(k));
+  if (Masked) {
+    switch (a) {
+      case 2:
+        p = searchMode2<T, 2>(in, p, k, vRank, end);
+        break;
+      case 3:
+        p = searchMode2<T, 3>(in, p, k, vRank, end);
+        break;
+      case 4:
+        p = searchMode2<T, 4>(in, p, k, vRank, end);
+        break;
+      default:
+        p = searchMode2<T, 0>(in, p, k, vRank, end);
+    }
+    return p < 0 ? nullptr : newTuple(in.slots[p * (a + 1)]);
+  }
   if (!Masked)
     for (QrcInt j = 0; j < a; ++j) _sizes[j] = -1;
   for (; p >= 0; p = jumpMode2<T, Masked>(in, p, k, vRank, end)) {
@@ -478,5 +494,102 @@ QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, Qr
     }
     cur = rows[target * stride + 3 * a + k];
     if (target == before) return cur;
+  }
+}
+
+// Mode 2 over rank masks with R positions (0: any): the candidates from slot
+// p on, by the passes of jumpMode2 and the probes of probe, the positions'
+// masks and the rows' constants held in locals.
+template <typename T, int R>
+QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, QrcInt p, QrcInt k, QrcInt vRank,
+                                    QrcInt end) {
+  const QrcInt none = static_cast<T>(~T(0));
+  const QrcInt a = R ? R : _arity, slotStride = a + 1, stride = in.stride, count = in.count;
+  const T* const rows = in.rows;
+  const T* const slots = in.slots;
+  const QrcUInt* const ranks = _ranks;
+  // The candidate of a slot is taken when all its ranks lie in their domains.
+  auto holdsAll = [&](const T* slot) {
+    QrcUInt ok = 1;
+    for (QrcInt j = 0; j < a; ++j) ok &= ranks[j] >> slot[1 + j];
+    return ok & 1;
+  };
+  // probe(c): see probe.
+  auto probeAt = [&](QrcInt c, QrcInt target, QrcInt& cur) -> QrcInt {
+    const QrcUInt mask = ranks[c];
+    const T* slot = slots + cur * slotStride;
+    QrcInt n = slot[0];
+    if (n >= target && ((mask >> slot[1 + c]) & 1)) return n;
+    if (++cur == end) return -1;
+    slot += slotStride;
+    n = slot[0];
+    QrcUInt left = mask;
+    QrcInt r = n >= target ? n : target;
+    const T* row = rows + r * stride;
+    const T* last = rows + (count - 1) * stride;
+    const QrcInt noted = row[a + c];
+    QrcInt best = none;
+    for (bool firstTurn = true;; firstTurn = false) {
+      QrcInt probed = row[a + c];
+      if (left == 0 || (!firstTurn && probed == noted)) return best == none ? -1 : best;
+      if (n >= r && ((mask >> slot[1 + c]) & 1)) return n;
+      if (++cur == end) return -1;
+      slot += slotStride;
+      n = slot[0];
+      if (n >= best) return n;
+      if ((mask >> row[c]) & 1) break;
+      if ((mask >> probed) & 1) {
+        left &= ~(QrcUInt(1) << probed);
+        QrcInt link = row[2 * a + c];
+        if (link < best) {
+          best = link;
+          if (n >= best) return n;
+        }
+      }
+      if (row == last) return best == none ? -1 : best;
+      ++r;
+      row += stride;
+    }
+    if (r <= n) return n;
+    if (row[k] == vRank) cur = row[3 * a + k];
+    return r;
+  };
+  for (;;) {
+    if (holdsAll(slots + p * slotStride)) return p;
+    // The next candidate after the failed one: passes until the target stays.
+    QrcInt cur = p + 1;
+    if (cur == end) return -1;
+    QrcInt target = slots[cur * slotStride];
+    for (;;) {
+      // A pass from a slot not older than the target whose ranks all lie in
+      // their domains would stay there: that slot is the candidate, and taken.
+      const T* at = slots + cur * slotStride;
+      if (at[0] >= target && holdsAll(at)) return cur;
+      QrcInt before = target;
+      for (QrcInt c = 0; c < a; ++c) {
+        if (c == k) continue;
+        target = probeAt(c, target, cur);
+        if (target < 0) return -1;
+      }
+      // The first tuple holding v at k, not older than the target.
+      for (;;) {
+        QrcInt n = slots[cur * slotStride];
+        if (n >= target) {
+          target = n;
+          break;
+        }
+        const T* row = rows + target * stride;
+        if (row[k] == vRank) break;
+        if (row[a + k] == vRank) {
+          target = row[2 * a + k];
+          if (target == none) return -1;
+          break;
+        }
+        if (++cur == end || ++target == count) return -1;
+      }
+      cur = rows[target * stride + 3 * a + k];
+      if (target == before) break;
+    }
+    p = cur;
   }
 }
