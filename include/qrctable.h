@@ -515,7 +515,7 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   template <typename T>
   QrcGACTuple* seekJumpRows(const QrcGACValue* value, const T* jumps);
   template <typename T, int R>
-  QrcInt jumpRows(const T* jumps, QrcInt stride, QrcInt p);
+  QrcInt jumpRows(const T* jumps, QrcInt stride, QrcInt p, QrcInt k);
   template <typename T, int R>
   QrcInt searchMode2(const Rows<T>& in, QrcInt p, QrcInt k, QrcInt vRank, QrcInt end);
   template <typename T, bool Masked>

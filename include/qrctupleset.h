@@ -124,8 +124,8 @@ class QrcTupleSetI {
   // none. Null over columns of more than 64 values, or past 4 MiB.
   const void* getAfter() const { return _after; }
   // Mode 1, where the links by tuple are kept: per column k, one row per
-  // slot of k's lists: the slot's tuple, its ranks (arity), then per column c
-  // and rank r (arity x width) the slot of the candidate a jump from this
+  // slot of k's lists, over the other columns c in order: their ranks, then
+  // per c and rank r (width each) the slot of the candidate a jump from this
   // slot's tuple reaches through its link for rank r at c: the oldest tuple
   // of the same (k, value) list not older than that link; none when either
   // is missing. Null without the links by tuple.

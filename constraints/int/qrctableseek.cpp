@@ -311,34 +311,37 @@ QrcGACTuple* QrcGACSAllowedI::seekJumpRows(const QrcGACValue* value, const T* ju
   _ranks[k] = ~QrcUInt(0);
   switch (a) {
     case 2:
-      p = jumpRows<T, 2>(jumps, stride, p);
+      p = jumpRows<T, 2>(jumps, stride, p, k);
       break;
     case 3:
-      p = jumpRows<T, 3>(jumps, stride, p);
+      p = jumpRows<T, 3>(jumps, stride, p, k);
       break;
     case 4:
-      p = jumpRows<T, 4>(jumps, stride, p);
+      p = jumpRows<T, 4>(jumps, stride, p, k);
       break;
     default:
-      p = jumpRows<T, 0>(jumps, stride, p);
+      p = jumpRows<T, 0>(jumps, stride, p, k);
   }
-  return p < 0 ? nullptr : newTuple(jumps[p * stride]);
+  return p < 0 ? nullptr : newTuple(col.slotTuple[p]);
 }
 
 // The jumps of jumpMode1 by slot: at each position whose rank left its
 // domain, the least of the slots reached through the domain ranks' links.
+// The rows hold the positions other than k, in order.
 template <typename T, int R>
-QrcInt QrcGACSAllowedI::jumpRows(const T* jumps, QrcInt stride, QrcInt p) {
+QrcInt QrcGACSAllowedI::jumpRows(const T* jumps, QrcInt stride, QrcInt p, QrcInt k) {
   const QrcUInt none = static_cast<T>(~T(0));
-  const QrcInt a = R ? R : _arity, width = _set->getWidth();
+  const QrcInt others = (R ? R : _arity) - 1, width = _set->getWidth();
+  QrcUInt masks[R ? R - 1 : 64];
+  for (QrcInt o = 0; o < others; ++o) masks[o] = _ranks[o + (o >= k)];
   const T* row = jumps + p * stride;
   for (;;) {
     bool moved = false;
-    for (QrcInt c = 0; c < a; ++c) {
-      if ((_ranks[c] >> row[1 + c]) & 1) continue;
-      const T* next = row + 1 + a + c * width;
+    for (QrcInt o = 0; o < others; ++o) {
+      if ((masks[o] >> row[o]) & 1) continue;
+      const T* next = row + others + o * width;
       QrcUInt best = none;
-      for (QrcUInt m = _ranks[c]; m; m &= m - 1) {
+      for (QrcUInt m = masks[o]; m; m &= m - 1) {
         QrcUInt n = next[__builtin_ctzll(m)];
         best = n < best ? n : best;
       }

@@ -337,8 +337,8 @@ void QrcTupleSetI::buildRows1() {
 template <typename T>
 void QrcTupleSetI::buildJumpRows() {
   const T none = static_cast<T>(~T(0));
-  QrcInt a = _arity, cells = a * _width;
-  QrcInt stride = rowStride(1 + a + cells, sizeof(T));
+  QrcInt a = _arity, others = a - 1;
+  QrcInt stride = rowStride(others * (1 + _width), sizeof(T));
   if (a * _count * stride * static_cast<QrcInt>(sizeof(T)) > AfterBytes) return;
   const T* rows = static_cast<const T*>(_rows);
   const T* after = static_cast<const T*>(_after);
@@ -351,14 +351,18 @@ void QrcTupleSetI::buildJumpRows() {
       const T* row = rows + t * _rowStride;
       T* out = jumps + s * stride;
       std::fill(out, out + stride, none);
-      out[0] = static_cast<T>(t);
-      std::copy(row, row + a, out + 1);
       // The list of (k, v): the oldest tuple holding v at k from a link on.
       const T* toList = after + (k * _width + row[k]) * _count;
-      for (QrcInt cell = 0; cell < cells; ++cell) {
-        if (cell / _width == k || row[a + cell] == none) continue;
-        T u = toList[row[a + cell]];
-        if (u != none) out[1 + a + cell] = static_cast<T>(_slots[u * a + k]);
+      for (QrcInt c = 0, o = 0; c < a; ++c) {
+        if (c == k) continue;
+        out[o] = row[c];
+        T* links = out + others + o * _width;
+        for (QrcInt r = 0; r < _width; ++r) {
+          T link = row[a + c * _width + r];
+          T u = link == none ? none : toList[link];
+          if (u != none) links[r] = static_cast<T>(_slots[u * a + k]);
+        }
+        ++o;
       }
     }
     _jumpRows[k] = jumps;
