@@ -513,7 +513,9 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcInt jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank);
   // Mode 1 by the set's jump rows of the value's column (rank masks only).
   template <typename T>
-  QrcGACTuple* seekJumpRows(const QrcGACValue* value, const T* jumps);
+  QrcGACTuple* seekJumpRows(const QrcGACValue* value);
+  template <typename T, int R>
+  QrcGACTuple* seekJumpRowsOf(const QrcGACValue* value);
   template <typename T, int R>
   QrcInt jumpRows(const T* jumps, QrcInt stride, QrcInt p, QrcInt k);
   template <typename T, int R>

@@ -56,6 +56,11 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
   if (mode != 0) {
     QrcInt bytes = _set->getRowBytes();
     if (_rankMasked) {
+      if (mode == 1 && _set->getJumpStride()) {
+        if (bytes == 1) return seekJumpRows<uint8_t>(value);
+        if (bytes == 2) return seekJumpRows<uint16_t>(value);
+        return seekJumpRows<uint32_t>(value);
+      }
       if (bytes == 1) return seekInRows<uint8_t, true>(value);
       if (bytes == 2) return seekInRows<uint16_t, true>(value);
       return seekInRows<uint32_t, true>(value);
@@ -119,17 +124,17 @@ inline QrcUInt rangeBits(QrcInt lo, QrcInt hi, QrcInt n) {
 inline void QrcGACSAllowedI::readRanks(QrcInt c) {
   const QrcTupleColumn& col = _set->getColumn(c);
   QrcIntExpI* x = _records[c].var;
-  if (col.consecutive) {
-    x->refreshBounds();
-    const QrcIntSetI* d = x->getDomainSet();
-    QrcInt base, last;
-    const QrcWord* words = d ? d->getPlainWords(base, last) : nullptr;
-    // The column's values are consecutive: its ranks are the domain's bits
-    // from its first value, within the bounds, here read from the set's first word.
-    if (!d || (words && base == col.first)) {
-      QrcInt lo = x->rawMin() - col.first, hi = x->rawMax() - col.first;
-      if (d) hi = hi < last - base ? hi : last - base;
-      _ranks[c] = (d ? words[0] : ~QrcUInt(0)) & rangeBits(lo, hi, col.size);
+  const QrcIntSetI* d = x->getDomainSet();
+  QrcInt base, last;
+  const QrcWord* words = d ? d->getPlainWords(base, last) : nullptr;
+  // The column's values are consecutive from the set's first value: its
+  // ranks are the domain's bits within the bounds, in the set's first word.
+  if (words && col.consecutive && base == col.first && x->hasFreshBounds()) {
+    QrcInt mx = x->rawMax();
+    QrcUInt lo = static_cast<QrcUInt>(x->rawMin() - base);
+    QrcUInt hi = static_cast<QrcUInt>((mx < last ? mx : last) - base);
+    if (lo <= hi && hi < static_cast<QrcUInt>(col.size)) {
+      _ranks[c] = words[0] & (~QrcUInt(0) << lo) & (~QrcUInt(0) >> (63 - hi));
       return;
     }
   }
@@ -150,6 +155,10 @@ void QrcGACSAllowedI::readRanksApart(QrcInt c) {
   QrcInt from = col.first;
   QrcInt lo = x->rawMin() - from, hi = x->rawMax() - from;
   const QrcIntSetI* d = x->getDomainSet();
+  if (!d) {
+    _ranks[c] = rangeBits(lo, hi, col.size);
+    return;
+  }
   QrcInt base, last;
   const QrcWord* words = d->getPlainWords(base, last);
   if (!words) {
@@ -224,9 +233,6 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
   // The first candidate: the tuple after the frontier in the (k, v) list.
   QrcInt t = -1, p = -1, end = col.slotStart[value->index + 1];
   if (_set->getStorageMode() == 1) {
-    if (Masked)
-      if (const T* jumps = static_cast<const T*>(_set->getJumpRows(k)))
-        return seekJumpRows<T>(value, jumps);
     if (const T* after = static_cast<const T*>(_set->getAfter()))
       in.after = after + (k * _set->getWidth() + vRank) * in.count;
     if (!value->frontier) {
@@ -296,32 +302,34 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
 
 // Mode 1 by the jump rows of the value's column: the candidates go by slot.
 template <typename T>
-QrcGACTuple* QrcGACSAllowedI::seekJumpRows(const QrcGACValue* value, const T* jumps) {
-  QrcInt k = value->var->position, a = _arity;
+QrcGACTuple* QrcGACSAllowedI::seekJumpRows(const QrcGACValue* value) {
+  switch (_arity) {
+    case 2:
+      return seekJumpRowsOf<T, 2>(value);
+    case 3:
+      return seekJumpRowsOf<T, 3>(value);
+    case 4:
+      return seekJumpRowsOf<T, 4>(value);
+    default:
+      return seekJumpRowsOf<T, 0>(value);
+  }
+}
+
+template <typename T, int R>
+QrcGACTuple* QrcGACSAllowedI::seekJumpRowsOf(const QrcGACValue* value) {
+  const QrcInt k = value->var->position, a = R ? R : _arity;
   const QrcTupleColumn& col = _set->getColumn(k);
   // The first candidate: the slot after the frontier's.
   QrcInt p =
       value->frontier ? _slots[value->frontier->number * a + k] + 1 : col.slotStart[value->index];
   if (p >= col.slotStart[value->index + 1]) return nullptr;
-  QrcInt stride = _set->getJumpStride();
+  const T* jumps = static_cast<const T*>(_set->getJumpRows(k));
+  const QrcInt stride = _set->getJumpStride();
   // Its row is fetched while the domains are read.
   __builtin_prefetch(jumps + p * stride);
   for (QrcInt j = 0; j < a; ++j)
     if (j != k) readRanks(j);
-  _ranks[k] = ~QrcUInt(0);
-  switch (a) {
-    case 2:
-      p = jumpRows<T, 2>(jumps, stride, p, k);
-      break;
-    case 3:
-      p = jumpRows<T, 3>(jumps, stride, p, k);
-      break;
-    case 4:
-      p = jumpRows<T, 4>(jumps, stride, p, k);
-      break;
-    default:
-      p = jumpRows<T, 0>(jumps, stride, p, k);
-  }
+  p = jumpRows<T, R>(jumps, stride, p, k);
   return p < 0 ? nullptr : newTuple(col.slotTuple[p]);
 }
 
