@@ -518,6 +518,10 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACTuple* seekJumpRowsOf(const QrcGACValue* value);
   template <typename T, int R>
   QrcInt jumpRows(const T* jumps, QrcInt stride, QrcInt p, QrcInt k);
+  template <typename T>
+  QrcGACTuple* seekMode2(const QrcGACValue* value);
+  template <typename T, int R>
+  QrcGACTuple* seekMode2Of(const QrcGACValue* value);
   template <typename T, int R>
   QrcInt searchMode2(const Rows<T>& in, QrcInt p, QrcInt k, QrcInt vRank, QrcInt end);
   template <typename T, bool Masked>

@@ -61,6 +61,11 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
         if (bytes == 2) return seekJumpRows<uint16_t>(value);
         return seekJumpRows<uint32_t>(value);
       }
+      if (mode == 2) {
+        if (bytes == 1) return seekMode2<uint8_t>(value);
+        if (bytes == 2) return seekMode2<uint16_t>(value);
+        return seekMode2<uint32_t>(value);
+      }
       if (bytes == 1) return seekInRows<uint8_t, true>(value);
       if (bytes == 2) return seekInRows<uint16_t, true>(value);
       return seekInRows<uint32_t, true>(value);
@@ -272,22 +277,6 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
     return t < 0 ? nullptr : newTuple(t);
   }
   in.slots = static_cast<const T*>(_set->getSlotRows(k));
-  if (Masked) {
-    switch (a) {
-      case 2:
-        p = searchMode2<T, 2>(in, p, k, vRank, end);
-        break;
-      case 3:
-        p = searchMode2<T, 3>(in, p, k, vRank, end);
-        break;
-      case 4:
-        p = searchMode2<T, 4>(in, p, k, vRank, end);
-        break;
-      default:
-        p = searchMode2<T, 0>(in, p, k, vRank, end);
-    }
-    return p < 0 ? nullptr : newTuple(in.slots[p * (a + 1)]);
-  }
   if (!Masked)
     for (QrcInt j = 0; j < a; ++j) _sizes[j] = -1;
   for (; p >= 0; p = jumpMode2<T, Masked>(in, p, k, vRank, end)) {
@@ -506,6 +495,45 @@ QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, Qr
     cur = rows[target * stride + 3 * a + k];
     if (target == before) return cur;
   }
+}
+
+// Mode 2 over rank masks.
+template <typename T>
+QrcGACTuple* QrcGACSAllowedI::seekMode2(const QrcGACValue* value) {
+  switch (_arity) {
+    case 2:
+      return seekMode2Of<T, 2>(value);
+    case 3:
+      return seekMode2Of<T, 3>(value);
+    case 4:
+      return seekMode2Of<T, 4>(value);
+    default:
+      return seekMode2Of<T, 0>(value);
+  }
+}
+
+template <typename T, int R>
+QrcGACTuple* QrcGACSAllowedI::seekMode2Of(const QrcGACValue* value) {
+  const QrcInt k = value->var->position, a = R ? R : _arity;
+  const QrcTupleColumn& col = _set->getColumn(k);
+  // The first candidate: the slot after the frontier's.
+  QrcInt p =
+      value->frontier ? _slots[value->frontier->number * a + k] + 1 : col.slotStart[value->index];
+  QrcInt end = col.slotStart[value->index + 1];
+  if (p >= end) return nullptr;
+  Rows<T> in;
+  in.slots = static_cast<const T*>(_set->getSlotRows(k));
+  // Its slot is fetched while the domains are read.
+  __builtin_prefetch(in.slots + p * (a + 1));
+  in.rows = static_cast<const T*>(_set->getRows());
+  in.stride = _set->getRowStride();
+  in.count = _set->getCount();
+  in.after = nullptr;
+  for (QrcInt j = 0; j < a; ++j)
+    if (j != k) readRanks(j);
+  _ranks[k] = ~QrcUInt(0);
+  p = searchMode2<T, R>(in, p, k, col.rank[value->index], end);
+  return p < 0 ? nullptr : newTuple(in.slots[p * (a + 1)]);
 }
 
 // Mode 2 over rank masks with R positions (0: any): the candidates from slot
