@@ -553,12 +553,11 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, QrcInt p, QrcInt k, QrcIn
     for (QrcInt j = 0; j < a; ++j) ok &= ranks[j] >> slot[1 + j];
     return ok & 1;
   };
-  // probe(c): see probe.
-  auto probeAt = [&](QrcInt c, QrcInt target, QrcInt& cur) -> QrcInt {
+  // probe(c) (see probe) past its first test, which the pass makes.
+  auto probeOn = [&](QrcInt c, QrcInt target, QrcInt& cur) -> QrcInt {
     const QrcUInt mask = ranks[c];
     const T* slot = slots + cur * slotStride;
-    QrcInt n = slot[0];
-    if (n >= target && ((mask >> slot[1 + c]) & 1)) return n;
+    QrcInt n;
     if (++cur == end) return -1;
     slot += slotStride;
     n = slot[0];
@@ -607,8 +606,16 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, QrcInt p, QrcInt k, QrcIn
       QrcInt before = target;
       for (QrcInt c = 0; c < a; ++c) {
         if (c == k) continue;
-        target = probeAt(c, target, cur);
+        const T* at = slots + cur * slotStride;
+        if (at[0] >= target && ((ranks[c] >> at[1 + c]) & 1)) {
+          target = at[0];
+          continue;
+        }
+        target = probeOn(c, target, cur);
         if (target < 0) return -1;
+        // The candidate moved: when it is taken, the rest of the passes stays there.
+        at = slots + cur * slotStride;
+        if (at[0] >= target && holdsAll(at)) return cur;
       }
       // The first tuple holding v at k, not older than the target.
       for (;;) {
