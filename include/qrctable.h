@@ -470,7 +470,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
         _masked(false),
         _sorted(nullptr),
         _sizes(nullptr),
-        _rankMasked(false) {}
+        _rankMasked(false),
+        _sources(nullptr) {}
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   void initialise() override;
   QrcGACTuple* seekSupport(QrcGACValue* value) override;
@@ -548,6 +549,14 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
       if (j != k && !holdsRank<Masked>(j, ranks[j])) return false;
     return true;
   }
+  // Per position, the plain domain set whose first word readRanks last read
+  // the ranks from: its words, the value of bit 0, the last rank to read.
+  struct RankSource {
+    const QrcIntSetI* set;
+    const QrcWord* words;
+    QrcInt base;
+    QrcUInt span;
+  };
   // The domain of x[c] by the ranks of the column's values, into _ranks[c].
   void readRanks(QrcInt c);
   // The forms readRanks does not read inline.
@@ -564,6 +573,7 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   const QrcInt** _sorted;  // per position, the column's values in increasing order
   QrcInt* _sizes;          // mode 2: per position, the domain's size once read in a search, else -1
   bool _rankMasked;        // every column has at most 64 values, and at most 64 positions
+  RankSource* _sources;
 };
 
 // Not in the set.

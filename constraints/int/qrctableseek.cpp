@@ -127,19 +127,15 @@ inline QrcUInt rangeBits(QrcInt lo, QrcInt hi, QrcInt n) {
 }  // namespace
 
 inline void QrcGACSAllowedI::readRanks(QrcInt c) {
-  const QrcTupleColumn& col = _set->getColumn(c);
+  const RankSource& from = _sources[c];
   QrcIntExpI* x = _records[c].var;
-  const QrcIntSetI* d = x->getDomainSet();
-  QrcInt base, last;
-  const QrcWord* words = d ? d->getPlainWords(base, last) : nullptr;
-  // The column's values are consecutive from the set's first value: its
-  // ranks are the domain's bits within the bounds, in the set's first word.
-  if (words && col.consecutive && base == col.first && x->hasFreshBounds()) {
-    QrcInt mx = x->rawMax();
-    QrcUInt lo = static_cast<QrcUInt>(x->rawMin() - base);
-    QrcUInt hi = static_cast<QrcUInt>((mx < last ? mx : last) - base);
-    if (lo <= hi && hi < static_cast<QrcUInt>(col.size)) {
-      _ranks[c] = words[0] & (~QrcUInt(0) << lo) & (~QrcUInt(0) >> (63 - hi));
+  // The column's values are consecutive from the set's bit 0: its ranks are
+  // the domain's bits within the bounds, in the set's first word.
+  if (x->getDomainSet() == from.set && from.set && x->hasFreshBounds()) {
+    QrcUInt lo = static_cast<QrcUInt>(x->rawMin() - from.base);
+    QrcUInt hi = static_cast<QrcUInt>(x->rawMax() - from.base);
+    if (lo <= hi && hi <= from.span) {
+      _ranks[c] = from.words[0] & (~QrcUInt(0) << lo) & (~QrcUInt(0) >> (63 - hi));
       return;
     }
   }
@@ -149,6 +145,22 @@ inline void QrcGACSAllowedI::readRanks(QrcInt c) {
 void QrcGACSAllowedI::readRanksApart(QrcInt c) {
   const QrcTupleColumn& col = _set->getColumn(c);
   QrcIntExpI* x = _records[c].var;
+  const QrcIntSetI* set = x->getDomainSet();
+  QrcInt setFirst, setLast;
+  const QrcWord* plain = set ? set->getPlainWords(setFirst, setLast) : nullptr;
+  if (plain && col.consecutive && setFirst == col.first) {
+    // Read inline from now on.
+    QrcInt span = setLast - setFirst < col.size - 1 ? setLast - setFirst : col.size - 1;
+    _sources[c] = RankSource{set, plain, setFirst, static_cast<QrcUInt>(span)};
+    if (x->hasFreshBounds()) {
+      QrcUInt lo = static_cast<QrcUInt>(x->rawMin() - setFirst);
+      QrcUInt hi = static_cast<QrcUInt>(x->rawMax() - setFirst);
+      if (lo <= hi && hi <= static_cast<QrcUInt>(span)) {
+        _ranks[c] = plain[0] & (~QrcUInt(0) << lo) & (~QrcUInt(0) >> (63 - hi));
+        return;
+      }
+    }
+  }
   if (!col.consecutive) {
     QrcUInt m = 0;
     for (QrcInt r = 0; r < col.size; ++r)
