@@ -266,6 +266,8 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
       t = static_cast<QrcInt>(n);
     }
   } else {
+    // Mode 2 over rank masks has its own search.
+    if (Masked) return seekMode2<T>(value);
     p = value->frontier ? in.rows[value->frontier->number * in.stride + 3 * a + k] + 1
                         : col.slotStart[value->index];
     if (p >= end) return nullptr;
@@ -616,8 +618,8 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, QrcInt p, QrcInt k, QrcIn
       const T* at = slots + cur * slotStride;
       if (at[0] >= target && holdsAll(at)) return cur;
       QrcInt before = target;
-      for (QrcInt c = 0; c < a; ++c) {
-        if (c == k) continue;
+      for (QrcInt o = 0; o < a - 1; ++o) {
+        const QrcInt c = o + (o >= k);
         const T* at = slots + cur * slotStride;
         if (at[0] >= target && ((ranks[c] >> at[1 + c]) & 1)) {
           target = at[0];
