@@ -518,7 +518,7 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   template <typename T, int R>
   QrcGACTuple* seekJumpRowsOf(const QrcGACValue* value);
   template <typename T, int R>
-  QrcInt jumpRows(const T* jumps, QrcInt stride, QrcInt p, QrcInt k);
+  QrcInt jumpRows(const T* jumps, QrcInt stride, QrcInt p, const QrcUInt* masks);
   template <typename T>
   QrcGACTuple* seekMode2(const QrcGACValue* value);
   template <typename T, int R>
@@ -557,8 +557,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
     QrcInt base;
     QrcUInt span;
   };
-  // The domain of x[c] by the ranks of the column's values, into _ranks[c].
-  void readRanks(QrcInt c);
+  // The domain of x[c] by the ranks of the column's values, into _ranks[c] and returned.
+  QrcUInt readRanks(QrcInt c);
   // The forms readRanks does not read inline.
   void readRanksApart(QrcInt c);
 

@@ -126,7 +126,7 @@ inline QrcUInt rangeBits(QrcInt lo, QrcInt hi, QrcInt n) {
 
 }  // namespace
 
-inline void QrcGACSAllowedI::readRanks(QrcInt c) {
+inline QrcUInt QrcGACSAllowedI::readRanks(QrcInt c) {
   const RankSource& from = _sources[c];
   QrcIntExpI* x = _records[c].var;
   // The column's values are consecutive from the set's bit 0: its ranks are
@@ -135,11 +135,11 @@ inline void QrcGACSAllowedI::readRanks(QrcInt c) {
     QrcUInt lo = static_cast<QrcUInt>(x->rawMin() - from.base);
     QrcUInt hi = static_cast<QrcUInt>(x->rawMax() - from.base);
     if (lo <= hi && hi <= from.span) {
-      _ranks[c] = from.words[0] & (~QrcUInt(0) << lo) & (~QrcUInt(0) >> (63 - hi));
-      return;
+      return _ranks[c] = from.words[0] & (~QrcUInt(0) << lo) & (~QrcUInt(0) >> (63 - hi));
     }
   }
   readRanksApart(c);
+  return _ranks[c];
 }
 
 void QrcGACSAllowedI::readRanksApart(QrcInt c) {
@@ -330,21 +330,19 @@ QrcGACTuple* QrcGACSAllowedI::seekJumpRowsOf(const QrcGACValue* value) {
   const QrcInt stride = _set->getJumpStride();
   // Its row is fetched while the domains are read.
   __builtin_prefetch(jumps + p * stride);
-  for (QrcInt j = 0; j < a; ++j)
-    if (j != k) readRanks(j);
-  p = jumpRows<T, R>(jumps, stride, p, k);
+  QrcUInt masks[R ? R - 1 : 64];
+  for (QrcInt o = 0; o < a - 1; ++o) masks[o] = readRanks(o + (o >= k));
+  p = jumpRows<T, R>(jumps, stride, p, masks);
   return p < 0 ? nullptr : newTuple(col.slotTuple[p]);
 }
 
 // The jumps of jumpMode1 by slot: at each position whose rank left its
 // domain, the least of the slots reached through the domain ranks' links.
-// The rows hold the positions other than k, in order.
+// The rows and masks hold the positions other than k, in order.
 template <typename T, int R>
-QrcInt QrcGACSAllowedI::jumpRows(const T* jumps, QrcInt stride, QrcInt p, QrcInt k) {
+QrcInt QrcGACSAllowedI::jumpRows(const T* jumps, QrcInt stride, QrcInt p, const QrcUInt* masks) {
   const QrcUInt none = static_cast<T>(~T(0));
   const QrcInt others = (R ? R : _arity) - 1, width = _set->getWidth();
-  QrcUInt masks[R ? R - 1 : 64];
-  for (QrcInt o = 0; o < others; ++o) masks[o] = _ranks[o + (o >= k)];
   const T* row = jumps + p * stride;
   for (;;) {
     bool moved = false;
