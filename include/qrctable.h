@@ -524,7 +524,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   template <typename T, int R>
   QrcGACTuple* seekMode2Of(const QrcGACValue* value);
   template <typename T, int R>
-  QrcInt searchMode2(const Rows<T>& in, QrcInt p, QrcInt k, QrcInt vRank, QrcInt end);
+  QrcInt searchMode2(const Rows<T>& in, const QrcUInt* ranks, QrcInt p, QrcInt k, QrcInt vRank,
+                     QrcInt end);
   template <typename T, bool Masked>
   QrcInt jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank, QrcInt end);
   template <typename T, bool Masked>

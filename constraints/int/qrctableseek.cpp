@@ -541,10 +541,9 @@ QrcGACTuple* QrcGACSAllowedI::seekMode2Of(const QrcGACValue* value) {
   in.stride = _set->getRowStride();
   in.count = _set->getCount();
   in.after = nullptr;
-  for (QrcInt j = 0; j < a; ++j)
-    if (j != k) readRanks(j);
-  _ranks[k] = ~QrcUInt(0);
-  p = searchMode2<T, R>(in, p, k, col.rank[value->index], end);
+  QrcUInt masks[R ? R : 64];
+  for (QrcInt j = 0; j < a; ++j) masks[j] = j == k ? ~QrcUInt(0) : readRanks(j);
+  p = searchMode2<T, R>(in, masks, p, k, col.rank[value->index], end);
   return p < 0 ? nullptr : newTuple(in.slots[p * (a + 1)]);
 }
 
@@ -552,13 +551,12 @@ QrcGACTuple* QrcGACSAllowedI::seekMode2Of(const QrcGACValue* value) {
 // p on, by the passes of jumpMode2 and the probes of probe, the positions'
 // masks and the rows' constants held in locals.
 template <typename T, int R>
-QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, QrcInt p, QrcInt k, QrcInt vRank,
-                                    QrcInt end) {
+QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, QrcInt p, QrcInt k,
+                                    QrcInt vRank, QrcInt end) {
   const QrcInt none = static_cast<T>(~T(0));
   const QrcInt a = R ? R : _arity, slotStride = a + 1, stride = in.stride, count = in.count;
   const T* const rows = in.rows;
   const T* const slots = in.slots;
-  const QrcUInt* const ranks = _ranks;
   // The candidate of a slot is taken when all its ranks lie in their domains.
   auto holdsAll = [&](const T* slot) {
     QrcUInt ok = 1;
