@@ -499,7 +499,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACTuple* seekInBits(QrcGACValue* value, QrcInt p);
   // Modes 1 and 2 read the set's rows, values by rank (T the rows' element
   // type); Masked: the domains are read as rank masks at the start of a
-  // search, else through the probes.
+  // search, else through the probes. Over rank masks, mode 1 goes by the
+  // jump rows where the set has them and mode 2 by searchMode2.
   template <typename T>
   struct Rows {
     const T* rows;  // by tuple number
@@ -512,13 +513,16 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACTuple* seekInRows(const QrcGACValue* value);
   template <typename T, bool Masked>
   QrcInt jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank);
-  // Mode 1 by the set's jump rows of the value's column (rank masks only).
+  // Mode 1 by the set's jump rows of the value's column (rank masks only),
+  // R positions (0: any); jumpRows answers the slot taken, -1 when none.
   template <typename T>
   QrcGACTuple* seekJumpRows(const QrcGACValue* value);
   template <typename T, int R>
   QrcGACTuple* seekJumpRowsOf(const QrcGACValue* value);
   template <typename T, int R>
   QrcInt jumpRows(const T* jumps, QrcInt stride, QrcInt p, const QrcUInt* masks);
+  // Mode 2 over rank masks, R positions (0: any); searchMode2 answers the
+  // slot of the candidate taken, -1 when none.
   template <typename T>
   QrcGACTuple* seekMode2(const QrcGACValue* value);
   template <typename T, int R>

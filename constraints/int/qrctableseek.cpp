@@ -566,11 +566,9 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, Qrc
   // probe(c) (see probe) past its first test, which the pass makes.
   auto probeOn = [&](QrcInt c, QrcInt target, QrcInt& cur) -> QrcInt {
     const QrcUInt mask = ranks[c];
-    const T* slot = slots + cur * slotStride;
-    QrcInt n;
     if (++cur == end) return -1;
-    slot += slotStride;
-    n = slot[0];
+    const T* slot = slots + cur * slotStride;
+    QrcInt n = slot[0];
     QrcUInt left = mask;
     QrcInt r = n >= target ? n : target;
     const T* row = rows + r * stride;
@@ -616,16 +614,16 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, Qrc
       QrcInt before = target;
       for (QrcInt o = 0; o < a - 1; ++o) {
         const QrcInt c = o + (o >= k);
-        const T* at = slots + cur * slotStride;
-        if (at[0] >= target && ((ranks[c] >> at[1 + c]) & 1)) {
-          target = at[0];
+        const T* now = slots + cur * slotStride;
+        if (now[0] >= target && ((ranks[c] >> now[1 + c]) & 1)) {
+          target = now[0];
           continue;
         }
         target = probeOn(c, target, cur);
         if (target < 0) return -1;
         // The candidate moved: when it is taken, the rest of the passes stays there.
-        at = slots + cur * slotStride;
-        if (at[0] >= target && holdsAll(at)) return cur;
+        now = slots + cur * slotStride;
+        if (now[0] >= target && holdsAll(now)) return cur;
       }
       // The first tuple holding v at k, not older than the target.
       for (;;) {
