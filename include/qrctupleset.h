@@ -131,6 +131,12 @@ class QrcTupleSetI {
   // is missing. Null without the links by tuple.
   const void* getJumpRows(QrcInt column) const { return _jumpRows ? _jumpRows[column] : nullptr; }
   QrcInt getJumpStride() const { return _jumpStride; }
+  // Mode 2, when arity lanes of 2^lane bits (lane 3 to 6) hold the width:
+  // per column, per slot, the slot's ranks as bit (j << lane) + rank at j.
+  const QrcUInt* getSlotHits(QrcInt column) const {
+    return _slotHits ? _slotHits[column] : nullptr;
+  }
+  QrcInt getHitLane() const { return _hitLane; }
   // Mode 2: the slot rows of a column, arity + 1 elements per slot.
   const void* getSlotRows(QrcInt column) const { return _slotRows[column]; }
   // Whether the column's values are consecutive integers.
@@ -176,6 +182,8 @@ class QrcTupleSetI {
   void* _after;
   void** _jumpRows;
   QrcInt _jumpStride;
+  QrcUInt** _slotHits;
+  QrcInt _hitLane;
   QrcInt* _rankStart;
 };
 

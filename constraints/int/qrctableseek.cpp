@@ -557,8 +557,18 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, Qrc
   const QrcInt a = R ? R : _arity, slotStride = a + 1, stride = in.stride, count = in.count;
   const T* const rows = in.rows;
   const T* const slots = in.slots;
-  // The candidate of a slot is taken when all its ranks lie in their domains.
-  auto holdsAll = [&](const T* slot) {
+  // The candidate of a slot is taken when all its ranks lie in their
+  // domains: by the slot's ranks as one word where the set has them.
+  const QrcUInt* hits = _set->getSlotHits(k);
+  QrcUInt outside = 0;
+  if (hits) {
+    QrcInt lane = _set->getHitLane();
+    QrcUInt laneBits = lane == 6 ? ~QrcUInt(0) : (QrcUInt(1) << (QrcInt(1) << lane)) - 1;
+    for (QrcInt j = 0; j < a; ++j) outside |= (~ranks[j] & laneBits) << (j << lane);
+  }
+  auto holdsAll = [&](QrcInt p) -> bool {
+    if (hits) return !(hits[p] & outside);
+    const T* slot = slots + p * slotStride;
     QrcUInt ok = 1;
     for (QrcInt j = 0; j < a; ++j) ok &= ranks[j] >> slot[1 + j];
     return ok & 1;
@@ -601,7 +611,7 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, Qrc
     return r;
   };
   for (;;) {
-    if (holdsAll(slots + p * slotStride)) return p;
+    if (holdsAll(p)) return p;
     // The next candidate after the failed one: passes until the target stays.
     QrcInt cur = p + 1;
     if (cur == end) return -1;
@@ -610,7 +620,7 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, Qrc
       // A pass from a slot not older than the target whose ranks all lie in
       // their domains would stay there: that slot is the candidate, and taken.
       const T* at = slots + cur * slotStride;
-      if (at[0] >= target && holdsAll(at)) return cur;
+      if (at[0] >= target && holdsAll(cur)) return cur;
       QrcInt before = target;
       for (QrcInt o = 0; o < a - 1; ++o) {
         const QrcInt c = o + (o >= k);
@@ -623,7 +633,7 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, Qrc
         if (target < 0) return -1;
         // The candidate moved: when it is taken, the rest of the passes stays there.
         now = slots + cur * slotStride;
-        if (now[0] >= target && holdsAll(now)) return cur;
+        if (now[0] >= target && holdsAll(cur)) return cur;
       }
       // The first tuple holding v at k, not older than the target.
       for (;;) {

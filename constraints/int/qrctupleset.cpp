@@ -44,6 +44,8 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
       _after(nullptr),
       _jumpRows(nullptr),
       _jumpStride(0),
+      _slotHits(nullptr),
+      _hitLane(0),
       _rankStart(nullptr) {}
 
 void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
@@ -397,6 +399,19 @@ void QrcTupleSetI::buildRows2() {
       std::copy(rows + n * _rowStride, rows + n * _rowStride + a, slots + s * (a + 1) + 1);
     }
     _slotRows[k] = slots;
+  }
+  // The ranks of a slot as one word: lanes of 8 to 64 bits, one per column.
+  QrcInt lane = 3;
+  while (lane < 6 && (QrcInt(1) << lane) < _width) ++lane;
+  if (a == 0 || (a << lane) > 64) return;
+  _hitLane = lane;
+  _slotHits = allocArray<QrcUInt*>(_manager, a);
+  for (QrcInt k = 0; k < a; ++k) {
+    _slotHits[k] = allocArray<QrcUInt>(_manager, _count > 0 ? _count : 1, QrcUInt(0));
+    const T* slots = static_cast<const T*>(_slotRows[k]);
+    for (QrcInt s = 0; s < _count; ++s)
+      for (QrcInt j = 0; j < a; ++j)
+        _slotHits[k][s] |= QrcUInt(1) << ((j << lane) + slots[s * (a + 1) + 1 + j]);
   }
 }
 

@@ -285,6 +285,49 @@ TEST_F(TupleSet, Mode1JumpRowsBySlot) {
   }
 }
 
+// Mode 2's ranks of a slot as one word: per column j, bit (j << lane) plus
+// the slot's rank at j, lanes of the fewest bits (8 to 64) holding the width;
+// none when the arity's lanes pass 64 bits.
+TEST_F(TupleSet, Mode2SlotHitsByLane) {
+  const struct {
+    QrcInt arity, values, count, lane;
+  } cases[] = {{1, 40, 50, 6},  {2, 5, 40, 3}, {3, 12, 60, 4}, {4, 3, 50, 3},
+               {4, 20, 80, -1}, {8, 4, 40, 3}, {9, 2, 40, -1}};
+  QrcUInt seed = 777;
+  for (const auto& c : cases) {
+    std::vector<ctest::V> tuples;
+    for (QrcInt t = 0; t < c.count; ++t) {
+      ctest::V tuple;
+      for (QrcInt j = 0; j < c.arity; ++j) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        // Every value met in every column: the width is the number of values.
+        tuple.push_back(t < c.values ? t : static_cast<QrcInt>((seed >> 33) % c.values));
+      }
+      tuples.push_back(tuple);
+    }
+    const QrcTupleSetI* s = make(c.arity, tuples, 2).getImpl();
+    std::string name = "arity " + std::to_string(c.arity) + " values " + std::to_string(c.values);
+    ASSERT_EQ(s->getWidth(), c.values) << name;
+    if (c.lane < 0) {
+      EXPECT_EQ(s->getSlotHits(0), nullptr) << name;
+      continue;
+    }
+    ASSERT_EQ(s->getHitLane(), c.lane) << name;
+    for (QrcInt k = 0; k < c.arity; ++k)
+      for (QrcInt slot = 0; slot < c.count; ++slot) {
+        QrcInt t = s->getColumn(k).slotTuple[slot];
+        QrcUInt expected = 0;
+        for (QrcInt j = 0; j < c.arity; ++j) {
+          const QrcTupleColumn& col = s->getColumn(j);
+          QrcInt rank = col.rank[s->getValueIndex(j, s->getValues()[t * c.arity + j])];
+          expected |= QrcUInt(1) << ((j << c.lane) + rank);
+        }
+        EXPECT_EQ(s->getSlotHits(k)[slot], expected) << name << " column " << k << " slot " << slot;
+      }
+  }
+  EXPECT_EQ(make(2, Six, 1).getImpl()->getSlotHits(0), nullptr);
+}
+
 // The narrowest element keeping none apart from every tuple number; rows
 // start on cache lines and a row takes a power of two of bytes up to a line,
 // whole lines beyond.
