@@ -289,11 +289,15 @@ class QrcManagerI {
   // since the previous grouped action of this choice point, the goal joins
   // that action's record: they run in the same order, one record popped.
   void addGroupedReversibleAction(QrcGoalI* goal) {
+    addGroupedReversibleAction(goal, static_cast<QrcGoalCell*>(allocate(sizeof(QrcGoalCell))));
+  }
+  // The same with the caller's cell, which must last until the goal ran.
+  void addGroupedReversibleAction(QrcGoalI* goal, QrcGoalCell* cell) {
     if (_actionGroupStamp == _stamp && _actionGroupTop == _orStack->getTop() && _actionGroup) {
-      _actionGroup->link(static_cast<QrcGoalCell*>(allocate(sizeof(QrcGoalCell))), goal);
+      _actionGroup->link(cell, goal);
       return;
     }
-    startActionGroup(goal);
+    startActionGroup(goal, cell);
   }
   void collapse();
   bool popChoicePoints(QrcInt n);
@@ -482,7 +486,7 @@ class QrcManagerI {
 
   void build();
   // A new group of grouped reversible actions, with its first goal.
-  void startActionGroup(QrcGoalI* goal);
+  void startActionGroup(QrcGoalI* goal, QrcGoalCell* cell);
   // State that lives on, or points into, the heaps: made at creation and again by reset.
   void initHeapState(bool pooling);
   // The search state of a manager with no search.

@@ -149,6 +149,15 @@ struct QrcGACEntry {
   QrcGACEntry** prev;  // the pointer to this entry; null while unlinked
 };
 
+// The indexed values a variable lost in one processing of its events, in the
+// order of the delta, read once for the tables over it that index its values
+// alike.
+struct QrcGACDelta {
+  QrcInt key;  // the propagation queue's run count when read, -1 when none
+  QrcInt count;
+  int32_t* indexes;  // room for as many as the tables index
+};
+
 // A position's record: what membership tests and resupporting read come
 // first, on one cache line; the pending lost values on the next.
 struct alignas(64) QrcGACVar {
@@ -168,6 +177,7 @@ struct alignas(64) QrcGACVar {
   QrcInt lostCount;
   QrcGACVar* nextPending;
   QrcInt pending;
+  QrcGACDelta* delta;  // while lost values are read from the words
 };
 
 // One cache line: what resupporting reads first comes first.
@@ -239,7 +249,8 @@ struct QrcGACStack {
 // ---------------------------------------------------------------- goals and demons
 
 // The heights of the constraint's undo stacks when the choice point was entered:
-// what lies above them is undone when search returns past it.
+// what lies above them is undone when search returns past it. Restorers live
+// on the manager's heap, released with their choice point once they ran.
 class QrcRestorerI : public QrcGoalI {
   QROSIMPLECLASS(QrcRestorerI, QrcGoalI)
  public:
@@ -249,16 +260,20 @@ class QrcRestorerI : public QrcGoalI {
         _ct(ct),
         _invalidated(invalidated),
         _newlySupported(newlySupported),
-        _replaced(replaced) {}
+        _replaced(replaced),
+        _cell{nullptr, nullptr} {}
+  // Its cell in the group of the choice point's reversible actions.
+  QrcGoalCell* getCell() { return &_cell; }
 
  protected:
   QrcGACSchemaI* _ct;
   QrcInt _invalidated;
   QrcInt _newlySupported;
   QrcInt _replaced;
+  QrcGoalCell _cell;
 };
 
-class QrcECRestorerI : public QrcRestorerI {
+class QrcECRestorerI final : public QrcRestorerI {
   QROSIMPLECLASS(QrcECRestorerI, QrcRestorerI)
  public:
   QrcECRestorerI(QrcManagerI* m, QrcGACSchemaI* ct, QrcInt invalidated, QrcInt newlySupported,
@@ -272,13 +287,14 @@ class QrcWLConstraintI;
 class QrcWLConstraintIVarDomainI : public QrcDemonI {
   QROSIMPLECLASS(QrcWLConstraintIVarDomainI, QrcDemonI)
  public:
-  QrcWLConstraintIVarDomainI(QrcManagerI* m, QrcWLConstraintI* ct, QrcInt position);
+  QrcWLConstraintIVarDomainI(QrcManagerI* m, QrcWLConstraintI* ct, QrcGACVar* record);
   void propagate() override;
   void display(std::ostream& os) const override;
+  QrcGACVar* getRecord() const { return _record; }
 
  private:
   QrcWLConstraintI* _wl;
-  QrcInt _position;
+  QrcGACVar* _record;
 };
 
 // ---------------------------------------------------------------- constraints
@@ -291,10 +307,11 @@ class QrcWLConstraintI : public QrcConstraintI {
   QrcWLConstraintI(QrcManagerI* m, QrcIntVarArrayI* vars);
   void post() override;
   virtual void initialise() = 0;
+  // A restorer holding the undo stacks' heights now.
   virtual QrcRestorerI* makeRestorer() = 0;
 
-  // Demon of position k: records the values x[k] lost and schedules the constraint.
-  void lostValues(QrcInt k);
+  // Demon of a position: records the values its variable lost and schedules the constraint.
+  void lostValues(QrcGACVar* r);
   QrcInt getArity() const { return _arity; }
   QrcIntVarArrayI* getVars() const { return _vars; }
   // The record of a value, null when it has none.
@@ -304,6 +321,13 @@ class QrcWLConstraintI : public QrcConstraintI {
   // Whether lost values of position r are read from the words of d, a plain
   // range over every indexed value; when so, remembered in r.
   static bool readsPlainWords(QrcGACVar* r, const QrcIntSetI* d);
+  // lostValues' other forms of domain: the new count of r's lost values.
+  __attribute__((noinline)) QrcInt lostValuesApart(QrcGACVar* r);
+  // Reads the delta of r's variable into its shared record; false when it does not fit.
+  static bool readDelta(QrcGACVar* r, QrcGACDelta* s);
+  // The shared delta record of a position, that of another table over the
+  // variable when it indexes the values alike.
+  QrcGACDelta* shareDelta(QrcGACVar* r);
   // Starts a new restorer when a choice point was set since the last wake.
   inline void enterChoicePoint();
   void startChoicePoint(QrcInt stamp);
@@ -320,7 +344,6 @@ class QrcWLConstraintI : public QrcConstraintI {
   // the lists takes a new one.
   int32_t _lostMark;
   QrcIntVarArrayI* _vars;
-  QrcRestorerI* _restorer;
 };
 
 // The generalised arc consistency schema over supports.
@@ -333,16 +356,13 @@ class QrcGACSchemaI : public QrcWLConstraintI {
         _rows(nullptr),
         _pairValues{nullptr, nullptr},
         _busy(nullptr),
-        _freeRestorers(nullptr),
         _tupleStride(0),
         _freeTuples(nullptr),
         _chunkNext(nullptr),
         _chunkEnd(nullptr) {}
   void propagate() override;
   void initialise() override;
-  QrcRestorerI* makeRestorer() override;
-  // A restorer that ran: its memory serves the next one.
-  void recycle(QrcRestorerI* r);
+  QrcRestorerI* makeRestorer() final;
   // A new tuple record holding the value whose values all lie in their
   // domains, searched after the value's frontier; null when none.
   virtual QrcGACTuple* seekSupport(QrcGACValue* value) = 0;
@@ -441,11 +461,6 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   const QrcInt* _rows;          // the values of the tuples, arity per tuple, by number
   QrcGACValue* _pairValues[2];  // binary tables: the positions' value records
   QrcGACTuple* _busy;           // the tuple whose values are being resupported: not freed meanwhile
-  // Restorers that ran, to be taken again.
-  struct FreeRestorer {
-    FreeRestorer* nextFree;
-  };
-  FreeRestorer* _freeRestorers;
   // Undo stacks since posting; a freed tuple leaves a null on the invalidated stack.
   QrcGACStack<QrcGACTuple*> _invalidated;
   QrcGACStack<QrcGACChange> _newlySupported;

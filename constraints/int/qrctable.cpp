@@ -26,11 +26,11 @@ void* alignLine(void* p) {
 // ---------------------------------------------------------------- demon and restorer
 
 QrcWLConstraintIVarDomainI::QrcWLConstraintIVarDomainI(QrcManagerI* m, QrcWLConstraintI* ct,
-                                                       QrcInt position)
-    : QrcDemonI(m, ct), _wl(ct), _position(position) {}
+                                                       QrcGACVar* record)
+    : QrcDemonI(m, ct), _wl(ct), _record(record) {}
 
 void QrcWLConstraintIVarDomainI::propagate() {
-  _wl->lostValues(_position);
+  _wl->lostValues(_record);
 }
 
 void QrcWLConstraintIVarDomainI::display(std::ostream& os) const {
@@ -39,7 +39,6 @@ void QrcWLConstraintIVarDomainI::display(std::ostream& os) const {
 
 QrcGoalI* QrcECRestorerI::execute() {
   _ct->restore(_invalidated, _newlySupported, _replaced);
-  _ct->recycle(this);
   return nullptr;
 }
 
@@ -53,15 +52,13 @@ QrcWLConstraintI::QrcWLConstraintI(QrcManagerI* m, QrcIntVarArrayI* vars)
       _records(nullptr),
       _pending(nullptr),
       _lostMark(1),
-      _vars(vars),
-      _restorer(nullptr) {}
+      _vars(vars) {}
 
 void QrcWLConstraintI::post() {
   _postStamp = _currentStamp = _manager->getStamp();
   _pending = nullptr;
+  // What changes before the first choice point stays: no restorer.
   initialise();
-  // Never pushed: what changes before the first choice point stays.
-  _restorer = makeRestorer();
 }
 
 QrcGACValue* QrcWLConstraintI::findValue(QrcInt k, QrcInt v) const {
@@ -95,8 +92,8 @@ void QrcWLConstraintI::startChoicePoint(QrcInt stamp) {
   // Values pending from a branch that failed are back in their domains.
   _currentStamp = stamp;
   clearPending();
-  _restorer = makeRestorer();
-  _manager->addGroupedReversibleAction(_restorer);
+  QrcRestorerI* r = makeRestorer();
+  _manager->addGroupedReversibleAction(r, r->getCell());
 }
 
 void QrcWLConstraintI::enterChoicePoint() {
@@ -155,17 +152,116 @@ bool QrcWLConstraintI::readsPlainWords(QrcGACVar* r, const QrcIntSetI* d) {
   return true;
 }
 
-void QrcWLConstraintI::lostValues(QrcInt k) {
-  enterChoicePoint();
-  QrcGACVar* r = &_records[k];
+bool QrcWLConstraintI::readDelta(QrcGACVar* r, QrcGACDelta* s) {
+  // In the order of the delta iterator: the values and inner ranges removed,
+  // then the members a bound move took (their bits stay set), low side first.
   QrcIntExpI* x = r->var;
-  QrcInt before = r->lostCount;
+  QrcIntVarEventHandlerI* h = x->getIntHandler();
+  int32_t* out = s->indexes;
+  QrcInt n = 0, first = r->first, count = r->count;
+  for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next) {
+    QrcUInt i = static_cast<QrcUInt>(c->value) - static_cast<QrcUInt>(first);
+    if (i >= static_cast<QrcUInt>(count)) continue;
+    if (n == count) return false;
+    out[n++] = static_cast<int32_t>(i);
+  }
+  QrcInt end = first + count - 1;
+  for (const QrcPropagationQueueI::IntCell* c = h->getRemovedRanges(); c; c = c->next->next) {
+    QrcInt a = c->value < first ? first : c->value;
+    QrcInt b = c->next->value > end ? end : c->next->value;
+    if (a <= b && n + (b - a + 1) > count) return false;
+    for (; a <= b; ++a) out[n++] = static_cast<int32_t>(a - first);
+  }
+  QrcInt sides[2][2] = {{h->_oldMin, x->rawMin() - 1}, {x->rawMax() + 1, h->_oldMax}};
+  const QrcWord* words = r->words;
+  QrcInt base = r->wordBase;
+  for (auto& side : sides) {
+    QrcInt a = side[0] < first ? first : side[0];
+    QrcInt b = side[1] > end ? end : side[1];
+    if (a > b) continue;
+    QrcInt from = a - base, to = b - base;
+    QrcInt w = from >> 6, last = to >> 6;
+    QrcInt at = base + (w << 6) - first;
+    QrcWord bits = words[w] & (~QrcWord(0) << (from & 63));
+    for (;;) {
+      if (w == last) bits &= ~QrcWord(0) >> (63 - (to & 63));
+      for (; bits; bits &= bits - 1) {
+        if (n == count) return false;
+        out[n++] = static_cast<int32_t>(at + __builtin_ctzll(bits));
+      }
+      if (w == last) break;
+      bits = words[++w];
+      at += 64;
+    }
+  }
+  s->count = n;
+  return true;
+}
+
+void QrcWLConstraintI::lostValues(QrcGACVar* r) {
+  enterChoicePoint();
+  QrcIntExpI* x = r->var;
   const QrcIntSetI* d = x->getDomainSet();
-  LostList l{r->values, r->lost, before, r->first, r->first + r->count - 1, _lostMark};
+  QrcInt before = r->lostCount;
+  QrcInt n = before;
+  QrcGACDelta* s = r->delta;
+  if (__builtin_expect(d && d == r->plainSet && x->isProcessing(), 1)) {
+    // The delta read once per processing of the variable's events for the
+    // tables over it.
+    QrcInt key = _manager->getPropagationQueue()->getRunCount();
+    if (s->key != key) {
+      s->key = -1;
+      if (readDelta(r, s)) s->key = key;
+    }
+    if (__builtin_expect(s->key == key, 1)) {
+      QrcGACValue* values = r->values;
+      QrcGACValue** lost = r->lost;
+      int32_t mark = _lostMark;
+      for (const int32_t *i = s->indexes, *e = i + s->count; i != e; ++i) {
+        QrcGACValue* v = values + *i;
+        if (v->lostMark == mark) continue;
+        v->lostMark = mark;
+        lost[n++] = v;
+      }
+    } else {
+      n = lostValuesApart(r);
+    }
+  } else {
+    n = lostValuesApart(r);
+  }
+  r->lostCount = n;
+  if (n == before) return;
+  if (!r->pending) {
+    r->pending = 1;
+    r->nextPending = _pending;
+    _pending = r;
+  }
+  push();
+}
+
+QrcGACDelta* QrcWLConstraintI::shareDelta(QrcGACVar* r) {
+  QrcIntVarEventHandlerI* h = r->var->getIntHandler();
+  if (h)
+    for (QrcConstraintList::Cell* c = h->getDomainDemons().getHead(); c; c = c->next) {
+      if (c->item->getTypeInfo() != QrcWLConstraintIVarDomainI::GetTypeInfo()) continue;
+      const QrcGACVar* o = static_cast<QrcWLConstraintIVarDomainI*>(c->item)->getRecord();
+      if (o->delta && !o->collection && o->first == r->first && o->count == r->count)
+        return o->delta;
+    }
+  QrcGACDelta* s = static_cast<QrcGACDelta*>(_manager->allocate(sizeof(QrcGACDelta)));
+  s->key = -1;
+  s->count = 0;
+  s->indexes = static_cast<int32_t*>(
+      _manager->allocate(static_cast<size_t>(r->count > 0 ? r->count : 1) * sizeof(int32_t)));
+  return s;
+}
+
+QrcInt QrcWLConstraintI::lostValuesApart(QrcGACVar* r) {
+  QrcIntExpI* x = r->var;
+  const QrcIntSetI* d = x->getDomainSet();
+  LostList l{r->values, r->lost, r->lostCount, r->first, r->first + r->count - 1, _lostMark};
   if (d && (d == r->plainSet || readsPlainWords(r, d)) && x->isProcessing()) {
-    // The delta read directly, in the order of the delta iterator: the values
-    // and inner ranges removed, then the members a bound move took (their
-    // bits stay set), low side first.
+    // As lostValues reads it, the plain set newly found.
     QrcIntVarEventHandlerI* h = x->getIntHandler();
     for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next) {
       QrcUInt i = static_cast<QrcUInt>(c->value) - static_cast<QrcUInt>(l.first);
@@ -173,32 +269,23 @@ void QrcWLConstraintI::lostValues(QrcInt k) {
     }
     for (const QrcPropagationQueueI::IntCell* c = h->getRemovedRanges(); c; c = c->next->next)
       l.pushRange(c->value, c->next->value);
-    const QrcWord* words = r->words;
-    QrcInt base = r->wordBase;
     QrcInt oldMin = h->_oldMin, oldMax = h->_oldMax, min = x->rawMin(), max = x->rawMax();
-    if (oldMin < min) l.pushMembers(words, base, oldMin, min - 1);
-    if (max < oldMax) l.pushMembers(words, base, max + 1, oldMax);
-  } else {
-    // The delta by ranges: only the indexed values inside each are visited.
-    QrcIntVarDeltaIterator it(x);
-    QrcInt a, b;
-    while (it.nextRange(a, b)) {
-      if (!r->collection) {
-        l.pushRange(a, b);
-        continue;
-      }
-      QrcInt end = r->collection->lowerBoundIndex(b + 1);
-      for (QrcInt i = r->collection->lowerBoundIndex(a); i < end; ++i) l.push(l.values + i);
+    if (oldMin < min) l.pushMembers(r->words, r->wordBase, oldMin, min - 1);
+    if (max < oldMax) l.pushMembers(r->words, r->wordBase, max + 1, oldMax);
+    return l.n;
+  }
+  // The delta by ranges: only the indexed values inside each are visited.
+  QrcIntVarDeltaIterator it(x);
+  QrcInt a, b;
+  while (it.nextRange(a, b)) {
+    if (!r->collection) {
+      l.pushRange(a, b);
+      continue;
     }
+    QrcInt end = r->collection->lowerBoundIndex(b + 1);
+    for (QrcInt i = r->collection->lowerBoundIndex(a); i < end; ++i) l.push(l.values + i);
   }
-  r->lostCount = l.n;
-  if (r->lostCount == before) return;
-  if (!r->pending) {
-    r->pending = 1;
-    r->nextPending = _pending;
-    _pending = r;
-  }
-  push();
+  return l.n;
 }
 
 // ---------------------------------------------------------------- schema
@@ -250,29 +337,19 @@ void QrcGACSchemaI::initialise() {
     r.lostCount = 0;
     r.nextPending = nullptr;
     r.pending = 0;
+    r.delta = r.collection ? nullptr : shareDelta(&r);
   }
   _first = 1;
   for (QrcInt k = 0; k < 2 && k < _arity; ++k) _pairValues[k] = _records[k].values;
   _tupleStride = (QrcGACTuple::bytes(_arity) + LineBytes - 1) & -LineBytes;
   for (QrcInt k = 0; k < _arity; ++k)
-    _records[k].var->whenDomain(new (_manager) QrcWLConstraintIVarDomainI(_manager, this, k));
+    _records[k].var->whenDomain(new (_manager)
+                                    QrcWLConstraintIVarDomainI(_manager, this, &_records[k]));
 }
 
 QrcRestorerI* QrcGACSchemaI::makeRestorer() {
-  // Restorers live in the pools, not on the heap, and are taken again once run.
-  void* place = _freeRestorers;
-  if (place)
-    _freeRestorers = _freeRestorers->nextFree;
-  else
-    place = poolOf(_manager)->allocateSized(sizeof(QrcECRestorerI));
-  return ::new (place)
+  return ::new (_manager->allocate(sizeof(QrcECRestorerI)))
       QrcECRestorerI(_manager, this, _invalidated.top, _newlySupported.top, _replaced.top);
-}
-
-void QrcGACSchemaI::recycle(QrcRestorerI* r) {
-  FreeRestorer* f = ::new (static_cast<void*>(r)) FreeRestorer;
-  f->nextFree = _freeRestorers;
-  _freeRestorers = f;
 }
 
 QrcGACTuple* QrcGACSchemaI::allocateTuple() {
@@ -544,6 +621,8 @@ void QrcGACSchemaI::propagateLost() {
     QrcGACVar* r = _pending;
     while (r->lostCount) {
       QrcGACValue* value = r->lost[--r->lostCount];
+      // The next one's record is read while this one is processed.
+      if (r->lostCount) __builtin_prefetch(r->lost[r->lostCount - 1]);
       value->lostMark = 0;
       if (value->containing) processLost<R>(value);
     }
@@ -638,7 +717,11 @@ void QrcGACSAllowedCallerCtI::propagate() {
   for (QrcInt k = 0; k < n; ++k) {
     const QrcTupleColumn& col = _set->getColumn(k);
     if (col.size == 0) fail();
-    QrcIntExp(_vars->getVar(k)).setDomain(QrcIntArray(col.values));
+    // A domain within a column of consecutive values is left as it is.
+    QrcIntExpI* x = _vars->getVar(k);
+    if (col.consecutive && x->getMin() >= col.first && x->getMax() <= col.first + col.size - 1)
+      continue;
+    QrcIntExp(x).setDomain(QrcIntArray(col.values));
   }
   addConstraint(new (_manager) QrcGACSAllowedI(_manager, _vars, _set));
 }

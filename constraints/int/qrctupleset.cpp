@@ -232,10 +232,12 @@ void QrcTupleSetI::buildBits() {
   for (QrcInt j = 0; j < _arity; ++j) _rankStart[j + 1] = _rankStart[j] + _columns[j].size;
   // The rank of each value of each tuple.
   std::vector<QrcInt> ranksOf(static_cast<size_t>(_count * _arity));
-  for (QrcInt t = 0; t < _count; ++t)
-    for (QrcInt j = 0; j < _arity; ++j)
-      ranksOf[static_cast<size_t>(t * _arity + j)] =
-          _columns[j].rank[getValueIndex(j, _values[t * _arity + j])];
+  for (QrcInt j = 0; j < _arity; ++j) {
+    const QrcTupleColumn& c = _columns[j];
+    for (QrcInt i = 0; i < c.size; ++i)
+      for (QrcInt s = c.slotStart[i]; s < c.slotStart[i + 1]; ++s)
+        ranksOf[static_cast<size_t>(c.slotTuple[s] * _arity + j)] = c.rank[i];
+  }
   for (QrcInt k = 0; k < _arity; ++k) {
     QrcTupleColumn& c = _columns[k];
     c.bitStart = allocArray<QrcInt>(_manager, c.size + 1);

@@ -133,9 +133,9 @@ void QrcManagerI::addReversibleActionNoRestore(QrcGoalI* goal) {
   --_stamp;
 }
 
-void QrcManagerI::startActionGroup(QrcGoalI* goal) {
+void QrcManagerI::startActionGroup(QrcGoalI* goal, QrcGoalCell* cell) {
   QrcReversibleGroupI* group = new (this) QrcReversibleGroupI(this);
-  group->add(goal);
+  group->link(cell, goal);
   addReversibleActionNoRestore(group);
   _actionGroup = group;
   _actionGroupStamp = _stamp;

@@ -177,6 +177,24 @@ TEST_F(ManagerTest, GroupedActionsShareRecordsAndRunInReverseOrder) {
   EXPECT_EQ(log(), "E D F C B A ");
 }
 
+// The caller's cells join the same records, the group starting on one of them.
+TEST_F(ManagerTest, GroupedActionsTakeTheCallersCells) {
+  QrcInt records = m->getOrRecordCount();
+  QrcGoalCell cells[3];
+  m->addGroupedReversibleAction(new (m) LogGoal(m, "A"), &cells[0]);
+  m->addGroupedReversibleAction(new (m) LogGoal(m, "B"));
+  m->addGroupedReversibleAction(new (m) LogGoal(m, "C"), &cells[1]);
+  EXPECT_EQ(m->getOrRecordCount(), records + 1);
+  m->addReversibleActionNoRestore(new (m) LogGoal(m, "D"));
+  m->addGroupedReversibleAction(new (m) LogGoal(m, "E"), &cells[2]);
+  EXPECT_EQ(m->getOrRecordCount(), records + 3);
+  while (m->getOrRecordCount() > records) {
+    QrcGoalI* first = m->popChoicePoint(nullptr, nullptr);
+    static_cast<QrcReversibleI*>(first)->getGoal()->execute();
+  }
+  EXPECT_EQ(log(), "E D C B A ");
+}
+
 QrcGoalI* addGroupedActions(QrcManagerI* m, void*) {
   m->addGroupedReversibleAction(new (m) LogGoal(m, "A"));
   m->addReversibleAction(new (m) LogGoal(m, "B"));
