@@ -199,7 +199,7 @@ struct alignas(64) QrcGACValue {
 struct QrcGACTuple {
   QrcGACValue* supported;  // the values whose support this is, latest first
   int32_t invalid;
-  int32_t holds;           // frontiers and change records naming it
+  uint32_t holds;          // frontiers and change records naming it (the spare record wraps)
   int32_t number;          // the tuple's number in the set
   int32_t invalidSlot;     // its place on the stack of invalidated tuples; -1 when on none
   QrcGACEntry entries[1];  // one per position
@@ -359,7 +359,8 @@ class QrcGACSchemaI : public QrcWLConstraintI {
         _tupleStride(0),
         _freeTuples(nullptr),
         _chunkNext(nullptr),
-        _chunkEnd(nullptr) {}
+        _chunkEnd(nullptr),
+        _noTuple() {}
   void propagate() override;
   void initialise() override;
   QrcRestorerI* makeRestorer() final;
@@ -402,7 +403,26 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   // Whether the tuple is valid, its value at position k known to lie in its domain.
   template <int R>
   bool isValid(const QrcGACTuple* t, QrcInt k) const {
-    return !t->invalid && othersHold<R>(valuesOf<R>(t), k);
+    return !t->invalid && othersHoldFlat<R>(valuesOf<R>(t), k);
+  }
+  // othersHold without a branch on each outcome while every other domain is
+  // its plain set, whose words cover the values of a tuple record.
+  template <int R>
+  bool othersHoldFlat(const QrcInt* values, QrcInt k) const {
+    QrcUInt ok = 1;
+    for (QrcInt n = 1, j = k; n < arity<R>(); ++n) {
+      j = j + 1 == arity<R>() ? 0 : j + 1;
+      const QrcGACVar& r = _records[j];
+      QrcIntExpI* x = r.var;
+      x->refreshBounds();
+      const QrcIntSetI* d = x->getDomainSet();
+      if (!d || d != r.plainSet) return othersHold<R>(values, k);
+      QrcInt v = values[j];
+      QrcUInt pos = static_cast<QrcUInt>(v) - static_cast<QrcUInt>(r.wordBase);
+      ok &= static_cast<QrcUInt>(v >= x->rawMin()) & static_cast<QrcUInt>(v <= x->rawMax()) &
+            (r.words[pos >> 6] >> (pos & 63));
+    }
+    return ok & 1;
   }
   // Whether the values of a tuple lie in their domains, the one at k known to.
   template <int R>
@@ -441,6 +461,8 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void freeUnlinked(QrcGACTuple* t);
   template <int R>
   void processLost(QrcGACValue* value);
+  // The tuple record, or a spare one whose holds count for none.
+  QrcGACTuple* orNone(QrcGACTuple* t) { return t ? t : &_noTuple; }
   QrcGACTuple* allocateTuple();
   bool inDomain(QrcInt k, QrcInt v) const { return holds(_records[k], v); }
   // Whether v is in the domain of the position's variable: by the words of
@@ -456,6 +478,19 @@ class QrcGACSchemaI : public QrcWLConstraintI {
     }
     return !d || d->containsInline(v);
   }
+  // holds for an indexed value of the position (one with a value record),
+  // which the words of its plain set cover: its bounds and its bit are read
+  // without a branch on either.
+  static bool holdsIndexed(const QrcGACVar& r, QrcInt v) {
+    QrcIntExpI* x = r.var;
+    x->refreshBounds();
+    const QrcIntSetI* d = x->getDomainSet();
+    if (!d || d != r.plainSet) return holds(r, v);
+    QrcUInt pos = static_cast<QrcUInt>(v) - static_cast<QrcUInt>(r.wordBase);
+    return (static_cast<QrcUInt>(v >= x->rawMin()) & static_cast<QrcUInt>(v <= x->rawMax()) &
+            (r.words[pos >> 6] >> (pos & 63))) &
+           1;
+  }
 
   QrcInt _first;
   const QrcInt* _rows;          // the values of the tuples, arity per tuple, by number
@@ -470,6 +505,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   QrcGACTuple* _freeTuples;  // linked through their supported field
   char* _chunkNext;
   char* _chunkEnd;
+  QrcGACTuple _noTuple;
 };
 
 class QrcGACSAllowedI : public QrcGACSchemaI {
@@ -485,7 +521,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
         _masked(false),
         _sorted(nullptr),
         _sizes(nullptr),
-        _rankMasked(false) {}
+        _rankMasked(false),
+        _sources(nullptr) {}
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   void initialise() override;
   QrcGACTuple* seekSupport(QrcGACValue* value) override;
@@ -513,7 +550,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACTuple* seekInBits(QrcGACValue* value, QrcInt p);
   // Modes 1 and 2 read the set's rows, values by rank (T the rows' element
   // type); Masked: the domains are read as rank masks at the start of a
-  // search, else through the probes.
+  // search, else through the probes. Over rank masks, mode 1 goes by the
+  // jump rows where the set has them and mode 2 by searchMode2.
   template <typename T>
   struct Rows {
     const T* rows;  // by tuple number
@@ -526,6 +564,23 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACTuple* seekInRows(const QrcGACValue* value);
   template <typename T, bool Masked>
   QrcInt jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank);
+  // Mode 1 by the set's jump rows of the value's column (rank masks only),
+  // R positions (0: any); jumpRows answers the slot taken, -1 when none.
+  template <typename T>
+  QrcGACTuple* seekJumpRows(const QrcGACValue* value);
+  template <typename T, int R>
+  QrcGACTuple* seekJumpRowsOf(const QrcGACValue* value);
+  template <typename T, int R>
+  QrcInt jumpRows(const T* jumps, QrcInt stride, QrcInt p, const QrcUInt* masks);
+  // Mode 2 over rank masks, R positions (0: any); searchMode2 answers the
+  // slot of the candidate taken, -1 when none.
+  template <typename T>
+  QrcGACTuple* seekMode2(const QrcGACValue* value);
+  template <typename T, int R>
+  QrcGACTuple* seekMode2Of(const QrcGACValue* value);
+  template <typename T, int R>
+  QrcInt searchMode2(const Rows<T>& in, const QrcUInt* ranks, QrcInt p, QrcInt k, QrcInt vRank,
+                     QrcInt end);
   template <typename T, bool Masked>
   QrcInt jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank, QrcInt end);
   template <typename T, bool Masked>
@@ -550,8 +605,16 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
       if (j != k && !holdsRank<Masked>(j, ranks[j])) return false;
     return true;
   }
-  // The domain of x[c] by the ranks of the column's values, into _ranks[c].
-  void readRanks(QrcInt c);
+  // Per position, the plain domain set whose first word readRanks last read
+  // the ranks from: its words, the value of bit 0, the last rank to read.
+  struct RankSource {
+    const QrcIntSetI* set;
+    const QrcWord* words;
+    QrcInt base;
+    QrcUInt span;
+  };
+  // The domain of x[c] by the ranks of the column's values, into _ranks[c] and returned.
+  QrcUInt readRanks(QrcInt c);
   // The forms readRanks does not read inline.
   void readRanksApart(QrcInt c);
 
@@ -566,6 +629,7 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   const QrcInt** _sorted;  // per position, the column's values in increasing order
   QrcInt* _sizes;          // mode 2: per position, the domain's size once read in a search, else -1
   bool _rankMasked;        // every column has at most 64 values, and at most 64 positions
+  RankSource* _sources;
 };
 
 // Not in the set.

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <ostream>
 
+#include "qrcheaparray.h"
 #include "qrcmanager.h"
 
 namespace {
@@ -518,7 +519,7 @@ inline void QrcGACSchemaI::recordChange(QrcGACValue* value) {
   c->frontier = value->frontier;
   c->stamp = value->stamp;
   if (c->support) ++c->support->holds;
-  if (c->frontier) ++c->frontier->holds;
+  ++orNone(c->frontier)->holds;
 }
 
 template <int R>
@@ -558,17 +559,18 @@ void QrcGACSchemaI::processLost(QrcGACValue* lost) {
   while (QrcGACEntry* e = lost->containing) {
     QrcGACTuple* t = QrcGACTuple::of(e, k);
     // The next tuple's record is read while this one's values are resupported.
-    if (QrcGACEntry* next = e->next) {
-      __builtin_prefetch(QrcGACTuple::of(next, k));
-      __builtin_prefetch(next);
-    }
+    // Read at the end of the list too (a prefetch never faults): no branch on it.
+    uintptr_t next = reinterpret_cast<uintptr_t>(e->next);
+    __builtin_prefetch(reinterpret_cast<const void*>(next - k * sizeof(QrcGACEntry) -
+                                                     offsetof(QrcGACTuple, entries)));
+    __builtin_prefetch(reinterpret_cast<const void*>(next));
     invalidate(t);
     unlinkEntries<R>(t);
     _busy = t;
     QrcGACValue* s = t->supported;
     while (s) {
       QrcGACValue* next = s->nextSupported;
-      if (holds(*s->var, s->value)) resupport<R>(s);
+      if (holdsIndexed(*s->var, s->value)) resupport<R>(s);
       s = next;
     }
     _busy = nullptr;
@@ -643,7 +645,7 @@ inline void QrcGACSchemaI::undoChange(const QrcGACChange& c) {
   }
   // The change record's hold on the old frontier passes to the value.
   value->frontier = c.frontier;
-  if (curFrontier) --curFrontier->holds;
+  --orNone(curFrontier)->holds;
   value->stamp = c.stamp;
   freeIfUnused<R>(cur);
   if (curFrontier != cur) freeIfUnused<R>(curFrontier);
@@ -660,11 +662,11 @@ void QrcGACSchemaI::restoreFrom(QrcInt invalidated, QrcInt newlySupported, QrcIn
   while (_invalidated.top > invalidated) {
     QrcGACTuple* t = _invalidated.items[--_invalidated.top];
     // The next one's record is read while this one's entries are linked.
-    if (_invalidated.top > invalidated) {
-      const char* next = reinterpret_cast<const char*>(_invalidated.items[_invalidated.top - 1]);
-      __builtin_prefetch(next);
-      if (R != 2) __builtin_prefetch(next + LineBytes);
-    }
+    // After the last one, the one just taken: no branch on it.
+    QrcInt ahead = _invalidated.top - (_invalidated.top > invalidated);
+    uintptr_t next = reinterpret_cast<uintptr_t>(_invalidated.items[ahead]);
+    __builtin_prefetch(reinterpret_cast<const void*>(next));
+    if (R != 2) __builtin_prefetch(reinterpret_cast<const void*>(next + LineBytes));
     if (!t) continue;
     t->invalidSlot = -1;
     t->invalid = 0;
@@ -694,6 +696,7 @@ void QrcGACSAllowedI::initialise() {
       _manager->allocate(static_cast<size_t>(_arity) * sizeof(const QrcInt*)));
   _rankMasked = _arity <= 64;
   _sizes = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcInt)));
+  _sources = allocArray<RankSource>(_manager, _arity, RankSource{nullptr, nullptr, 0, 0});
   for (QrcInt k = 0; k < _arity; ++k) {
     QrcGACVar& r = _records[k];
     for (QrcInt i = 0; i < r.count; ++i)
