@@ -521,7 +521,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
         _masked(false),
         _sorted(nullptr),
         _sizes(nullptr),
-        _rankMasked(false) {}
+        _rankMasked(false),
+        _sources(nullptr) {}
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
   void initialise() override;
   QrcGACTuple* seekSupport(QrcGACValue* value) override;
@@ -549,7 +550,8 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACTuple* seekInBits(QrcGACValue* value, QrcInt p);
   // Modes 1 and 2 read the set's rows, values by rank (T the rows' element
   // type); Masked: the domains are read as rank masks at the start of a
-  // search, else through the probes.
+  // search, else through the probes. Over rank masks, mode 1 goes by the
+  // jump rows where the set has them and mode 2 by searchMode2.
   template <typename T>
   struct Rows {
     const T* rows;  // by tuple number
@@ -562,6 +564,23 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   QrcGACTuple* seekInRows(const QrcGACValue* value);
   template <typename T, bool Masked>
   QrcInt jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt vRank);
+  // Mode 1 by the set's jump rows of the value's column (rank masks only),
+  // R positions (0: any); jumpRows answers the slot taken, -1 when none.
+  template <typename T>
+  QrcGACTuple* seekJumpRows(const QrcGACValue* value);
+  template <typename T, int R>
+  QrcGACTuple* seekJumpRowsOf(const QrcGACValue* value);
+  template <typename T, int R>
+  QrcInt jumpRows(const T* jumps, QrcInt stride, QrcInt p, const QrcUInt* masks);
+  // Mode 2 over rank masks, R positions (0: any); searchMode2 answers the
+  // slot of the candidate taken, -1 when none.
+  template <typename T>
+  QrcGACTuple* seekMode2(const QrcGACValue* value);
+  template <typename T, int R>
+  QrcGACTuple* seekMode2Of(const QrcGACValue* value);
+  template <typename T, int R>
+  QrcInt searchMode2(const Rows<T>& in, const QrcUInt* ranks, QrcInt p, QrcInt k, QrcInt vRank,
+                     QrcInt end);
   template <typename T, bool Masked>
   QrcInt jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank, QrcInt end);
   template <typename T, bool Masked>
@@ -586,8 +605,16 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
       if (j != k && !holdsRank<Masked>(j, ranks[j])) return false;
     return true;
   }
-  // The domain of x[c] by the ranks of the column's values, into _ranks[c].
-  void readRanks(QrcInt c);
+  // Per position, the plain domain set whose first word readRanks last read
+  // the ranks from: its words, the value of bit 0, the last rank to read.
+  struct RankSource {
+    const QrcIntSetI* set;
+    const QrcWord* words;
+    QrcInt base;
+    QrcUInt span;
+  };
+  // The domain of x[c] by the ranks of the column's values, into _ranks[c] and returned.
+  QrcUInt readRanks(QrcInt c);
   // The forms readRanks does not read inline.
   void readRanksApart(QrcInt c);
 
@@ -602,6 +629,7 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   const QrcInt** _sorted;  // per position, the column's values in increasing order
   QrcInt* _sizes;          // mode 2: per position, the domain's size once read in a search, else -1
   bool _rankMasked;        // every column has at most 64 values, and at most 64 positions
+  RankSource* _sources;
 };
 
 // Not in the set.

@@ -123,6 +123,20 @@ class QrcTupleSetI {
   // count + t is the oldest tuple not older than t with rank r at c, else
   // none. Null over columns of more than 64 values, or past 4 MiB.
   const void* getAfter() const { return _after; }
+  // Mode 1, where the links by tuple are kept: per column k, one row per
+  // slot of k's lists, over the other columns c in order: their ranks, then
+  // per c and rank r (width each) the slot of the candidate a jump from this
+  // slot's tuple reaches through its link for rank r at c: the oldest tuple
+  // of the same (k, value) list not older than that link; none when either
+  // is missing. Null without the links by tuple.
+  const void* getJumpRows(QrcInt column) const { return _jumpRows ? _jumpRows[column] : nullptr; }
+  QrcInt getJumpStride() const { return _jumpStride; }
+  // Mode 2, when arity lanes of 2^lane bits (lane 3 to 6) hold the width:
+  // per column, per slot, the slot's ranks as bit (j << lane) + rank at j.
+  const QrcUInt* getSlotHits(QrcInt column) const {
+    return _slotHits ? _slotHits[column] : nullptr;
+  }
+  QrcInt getHitLane() const { return _hitLane; }
   // Mode 2: the slot rows of a column, arity + 1 elements per slot.
   const void* getSlotRows(QrcInt column) const { return _slotRows[column]; }
   // Whether the column's values are consecutive integers.
@@ -143,6 +157,8 @@ class QrcTupleSetI {
   void buildRows1();
   template <typename T>
   void buildRows2();
+  template <typename T>
+  void buildJumpRows();
   // Room for n elements of the row type, from a cache line on.
   void* allocRows(QrcInt n);
   QrcInt chooseMode() const;
@@ -164,6 +180,10 @@ class QrcTupleSetI {
   void* _rows;
   void** _slotRows;
   void* _after;
+  void** _jumpRows;
+  QrcInt _jumpStride;
+  QrcUInt** _slotHits;
+  QrcInt _hitLane;
   QrcInt* _rankStart;
 };
 

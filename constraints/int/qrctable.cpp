@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <ostream>
 
+#include "qrcheaparray.h"
 #include "qrcmanager.h"
 
 namespace {
@@ -703,6 +704,7 @@ void QrcGACSAllowedI::initialise() {
       _manager->allocate(static_cast<size_t>(_arity) * sizeof(const QrcInt*)));
   _rankMasked = _arity <= 64;
   _sizes = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcInt)));
+  _sources = allocArray<RankSource>(_manager, _arity, RankSource{nullptr, nullptr, 0, 0});
   for (QrcInt k = 0; k < _arity; ++k) {
     QrcGACVar& r = _records[k];
     for (QrcInt i = 0; i < r.count; ++i)

@@ -56,6 +56,16 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
   if (mode != 0) {
     QrcInt bytes = _set->getRowBytes();
     if (_rankMasked) {
+      if (mode == 1 && _set->getJumpStride()) {
+        if (bytes == 1) return seekJumpRows<uint8_t>(value);
+        if (bytes == 2) return seekJumpRows<uint16_t>(value);
+        return seekJumpRows<uint32_t>(value);
+      }
+      if (mode == 2) {
+        if (bytes == 1) return seekMode2<uint8_t>(value);
+        if (bytes == 2) return seekMode2<uint16_t>(value);
+        return seekMode2<uint32_t>(value);
+      }
       if (bytes == 1) return seekInRows<uint8_t, true>(value);
       if (bytes == 2) return seekInRows<uint16_t, true>(value);
       return seekInRows<uint32_t, true>(value);
@@ -116,29 +126,41 @@ inline QrcUInt rangeBits(QrcInt lo, QrcInt hi, QrcInt n) {
 
 }  // namespace
 
-inline void QrcGACSAllowedI::readRanks(QrcInt c) {
-  const QrcTupleColumn& col = _set->getColumn(c);
+inline QrcUInt QrcGACSAllowedI::readRanks(QrcInt c) {
+  const RankSource& from = _sources[c];
   QrcIntExpI* x = _records[c].var;
-  if (col.consecutive) {
-    x->refreshBounds();
-    const QrcIntSetI* d = x->getDomainSet();
-    QrcInt base, last;
-    const QrcWord* words = d ? d->getPlainWords(base, last) : nullptr;
-    // The column's values are consecutive: its ranks are the domain's bits
-    // from its first value, within the bounds, here read from the set's first word.
-    if (!d || (words && base == col.first)) {
-      QrcInt lo = x->rawMin() - col.first, hi = x->rawMax() - col.first;
-      if (d) hi = hi < last - base ? hi : last - base;
-      _ranks[c] = (d ? words[0] : ~QrcUInt(0)) & rangeBits(lo, hi, col.size);
-      return;
+  // The column's values are consecutive from the set's bit 0: its ranks are
+  // the domain's bits within the bounds, in the set's first word.
+  if (x->getDomainSet() == from.set && from.set && x->hasFreshBounds()) {
+    QrcUInt lo = static_cast<QrcUInt>(x->rawMin() - from.base);
+    QrcUInt hi = static_cast<QrcUInt>(x->rawMax() - from.base);
+    if (lo <= hi && hi <= from.span) {
+      return _ranks[c] = from.words[0] & (~QrcUInt(0) << lo) & (~QrcUInt(0) >> (63 - hi));
     }
   }
   readRanksApart(c);
+  return _ranks[c];
 }
 
 void QrcGACSAllowedI::readRanksApart(QrcInt c) {
   const QrcTupleColumn& col = _set->getColumn(c);
   QrcIntExpI* x = _records[c].var;
+  const QrcIntSetI* set = x->getDomainSet();
+  QrcInt setFirst, setLast;
+  const QrcWord* plain = set ? set->getPlainWords(setFirst, setLast) : nullptr;
+  if (plain && col.consecutive && setFirst == col.first) {
+    // Read inline from now on.
+    QrcInt span = setLast - setFirst < col.size - 1 ? setLast - setFirst : col.size - 1;
+    _sources[c] = RankSource{set, plain, setFirst, static_cast<QrcUInt>(span)};
+    if (x->hasFreshBounds()) {
+      QrcUInt lo = static_cast<QrcUInt>(x->rawMin() - setFirst);
+      QrcUInt hi = static_cast<QrcUInt>(x->rawMax() - setFirst);
+      if (lo <= hi && hi <= static_cast<QrcUInt>(span)) {
+        _ranks[c] = plain[0] & (~QrcUInt(0) << lo) & (~QrcUInt(0) >> (63 - hi));
+        return;
+      }
+    }
+  }
   if (!col.consecutive) {
     QrcUInt m = 0;
     for (QrcInt r = 0; r < col.size; ++r)
@@ -150,6 +172,10 @@ void QrcGACSAllowedI::readRanksApart(QrcInt c) {
   QrcInt from = col.first;
   QrcInt lo = x->rawMin() - from, hi = x->rawMax() - from;
   const QrcIntSetI* d = x->getDomainSet();
+  if (!d) {
+    _ranks[c] = rangeBits(lo, hi, col.size);
+    return;
+  }
   QrcInt base, last;
   const QrcWord* words = d->getPlainWords(base, last);
   if (!words) {
@@ -190,6 +216,21 @@ QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
   // The list's first words are fetched while the domains are read.
   __builtin_prefetch(bits + ((p - first) >> 6));
   __builtin_prefetch(bits + ((p - first) >> 6) + 8);
+  if (words == 1) {
+    // One word: each column's domain is read only while candidates remain.
+    __builtin_prefetch(col.slotTuple + p);
+    QrcUInt found = ~QrcUInt(0) << (p - first);
+    for (QrcInt j = 0; j < _arity && found; ++j) {
+      if (j == k) continue;
+      readRanks(j);
+      QrcUInt any = 0;
+      const QrcUInt* rows = bits + rankStart[j];
+      for (QrcUInt m = _ranks[j]; m; m &= m - 1) any |= rows[__builtin_ctzll(m)];
+      found &= any;
+    }
+    if (!found) return nullptr;
+    return newTuple(col.slotTuple[first + __builtin_ctzll(found)]);
+  }
   for (QrcInt j = 0; j < _arity; ++j)
     if (j != k) readRanks(j);
   for (QrcInt w = (p - first) >> 6; w < words; ++w) {
@@ -240,6 +281,8 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
       t = static_cast<QrcInt>(n);
     }
   } else {
+    // Mode 2 over rank masks has its own search.
+    if (Masked) return seekMode2<T>(value);
     p = value->frontier ? in.rows[value->frontier->number * in.stride + 3 * a + k] + 1
                         : col.slotStart[value->index];
     if (p >= end) return nullptr;
@@ -273,6 +316,66 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
     }
   }
   return nullptr;
+}
+
+// Mode 1 by the jump rows of the value's column: the candidates go by slot.
+template <typename T>
+QrcGACTuple* QrcGACSAllowedI::seekJumpRows(const QrcGACValue* value) {
+  switch (_arity) {
+    case 2:
+      return seekJumpRowsOf<T, 2>(value);
+    case 3:
+      return seekJumpRowsOf<T, 3>(value);
+    case 4:
+      return seekJumpRowsOf<T, 4>(value);
+    default:
+      return seekJumpRowsOf<T, 0>(value);
+  }
+}
+
+template <typename T, int R>
+QrcGACTuple* QrcGACSAllowedI::seekJumpRowsOf(const QrcGACValue* value) {
+  const QrcInt k = value->var->position, a = R ? R : _arity;
+  const QrcTupleColumn& col = _set->getColumn(k);
+  // The first candidate: the slot after the frontier's.
+  QrcInt p =
+      value->frontier ? _slots[value->frontier->number * a + k] + 1 : col.slotStart[value->index];
+  if (p >= col.slotStart[value->index + 1]) return nullptr;
+  const T* jumps = static_cast<const T*>(_set->getJumpRows(k));
+  const QrcInt stride = _set->getJumpStride();
+  // Its row is fetched while the domains are read.
+  __builtin_prefetch(jumps + p * stride);
+  QrcUInt masks[R ? R - 1 : 64];
+  for (QrcInt o = 0; o < a - 1; ++o) masks[o] = readRanks(o + (o >= k));
+  p = jumpRows<T, R>(jumps, stride, p, masks);
+  return p < 0 ? nullptr : newTuple(col.slotTuple[p]);
+}
+
+// The jumps of jumpMode1 by slot: at each position whose rank left its
+// domain, the least of the slots reached through the domain ranks' links.
+// The rows and masks hold the positions other than k, in order.
+template <typename T, int R>
+QrcInt QrcGACSAllowedI::jumpRows(const T* jumps, QrcInt stride, QrcInt p, const QrcUInt* masks) {
+  const QrcUInt none = static_cast<T>(~T(0));
+  const QrcInt others = (R ? R : _arity) - 1, width = _set->getWidth();
+  const T* row = jumps + p * stride;
+  for (;;) {
+    bool moved = false;
+    for (QrcInt o = 0; o < others; ++o) {
+      if ((masks[o] >> row[o]) & 1) continue;
+      const T* next = row + others + o * width;
+      QrcUInt best = none;
+      for (QrcUInt m = masks[o]; m; m &= m - 1) {
+        QrcUInt n = next[__builtin_ctzll(m)];
+        best = n < best ? n : best;
+      }
+      if (best == none) return -1;
+      p = static_cast<QrcInt>(best);
+      row = jumps + p * stride;
+      moved = true;
+    }
+    if (!moved) return p;
+  }
 }
 
 // From a tuple holding v at k, the first tuple with every value in its
@@ -418,5 +521,154 @@ QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, Qr
     }
     cur = rows[target * stride + 3 * a + k];
     if (target == before) return cur;
+  }
+}
+
+// Mode 2 over rank masks.
+template <typename T>
+QrcGACTuple* QrcGACSAllowedI::seekMode2(const QrcGACValue* value) {
+  switch (_arity) {
+    case 2:
+      return seekMode2Of<T, 2>(value);
+    case 3:
+      return seekMode2Of<T, 3>(value);
+    case 4:
+      return seekMode2Of<T, 4>(value);
+    default:
+      return seekMode2Of<T, 0>(value);
+  }
+}
+
+template <typename T, int R>
+QrcGACTuple* QrcGACSAllowedI::seekMode2Of(const QrcGACValue* value) {
+  const QrcInt k = value->var->position, a = R ? R : _arity;
+  const QrcTupleColumn& col = _set->getColumn(k);
+  // The first candidate: the slot after the frontier's.
+  QrcInt p =
+      value->frontier ? _slots[value->frontier->number * a + k] + 1 : col.slotStart[value->index];
+  QrcInt end = col.slotStart[value->index + 1];
+  if (p >= end) return nullptr;
+  Rows<T> in;
+  in.slots = static_cast<const T*>(_set->getSlotRows(k));
+  // Its slot is fetched while the domains are read.
+  __builtin_prefetch(in.slots + p * (a + 1));
+  in.rows = static_cast<const T*>(_set->getRows());
+  in.stride = _set->getRowStride();
+  in.count = _set->getCount();
+  in.after = nullptr;
+  QrcUInt masks[R ? R : 64];
+  for (QrcInt j = 0; j < a; ++j) masks[j] = j == k ? ~QrcUInt(0) : readRanks(j);
+  p = searchMode2<T, R>(in, masks, p, k, col.rank[value->index], end);
+  return p < 0 ? nullptr : newTuple(in.slots[p * (a + 1)]);
+}
+
+// Mode 2 over rank masks with R positions (0: any): the candidates from slot
+// p on, by the passes of jumpMode2 and the probes of probe, the positions'
+// masks and the rows' constants held in locals.
+template <typename T, int R>
+QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, QrcInt p, QrcInt k,
+                                    QrcInt vRank, QrcInt end) {
+  const QrcInt none = static_cast<T>(~T(0));
+  const QrcInt a = R ? R : _arity, slotStride = a + 1, stride = in.stride, count = in.count;
+  const T* const rows = in.rows;
+  const T* const slots = in.slots;
+  // The candidate of a slot is taken when all its ranks lie in their
+  // domains: by the slot's ranks as one word where the set has them.
+  const QrcUInt* hits = _set->getSlotHits(k);
+  QrcUInt outside = 0;
+  if (hits) {
+    QrcInt lane = _set->getHitLane();
+    QrcUInt laneBits = lane == 6 ? ~QrcUInt(0) : (QrcUInt(1) << (QrcInt(1) << lane)) - 1;
+    for (QrcInt j = 0; j < a; ++j) outside |= (~ranks[j] & laneBits) << (j << lane);
+  }
+  auto holdsAll = [&](QrcInt p) -> bool {
+    if (hits) return !(hits[p] & outside);
+    const T* slot = slots + p * slotStride;
+    QrcUInt ok = 1;
+    for (QrcInt j = 0; j < a; ++j) ok &= ranks[j] >> slot[1 + j];
+    return ok & 1;
+  };
+  // probe(c) (see probe) past its first test, which the pass makes.
+  auto probeOn = [&](QrcInt c, QrcInt target, QrcInt& cur) -> QrcInt {
+    const QrcUInt mask = ranks[c];
+    if (++cur == end) return -1;
+    const T* slot = slots + cur * slotStride;
+    QrcInt n = slot[0];
+    QrcUInt left = mask;
+    QrcInt r = n >= target ? n : target;
+    const T* row = rows + r * stride;
+    const T* last = rows + (count - 1) * stride;
+    const QrcInt noted = row[a + c];
+    QrcInt best = none;
+    for (bool firstTurn = true;; firstTurn = false) {
+      QrcInt probed = row[a + c];
+      if (left == 0 || (!firstTurn && probed == noted)) return best == none ? -1 : best;
+      if (n >= r && ((mask >> slot[1 + c]) & 1)) return n;
+      if (++cur == end) return -1;
+      slot += slotStride;
+      n = slot[0];
+      if (n >= best) return n;
+      if ((mask >> row[c]) & 1) break;
+      if ((mask >> probed) & 1) {
+        left &= ~(QrcUInt(1) << probed);
+        QrcInt link = row[2 * a + c];
+        if (link < best) {
+          best = link;
+          if (n >= best) return n;
+        }
+      }
+      if (row == last) return best == none ? -1 : best;
+      ++r;
+      row += stride;
+    }
+    if (r <= n) return n;
+    if (row[k] == vRank) cur = row[3 * a + k];
+    return r;
+  };
+  for (;;) {
+    if (holdsAll(p)) return p;
+    // The next candidate after the failed one: passes until the target stays.
+    QrcInt cur = p + 1;
+    if (cur == end) return -1;
+    QrcInt target = slots[cur * slotStride];
+    for (;;) {
+      // A pass from a slot not older than the target whose ranks all lie in
+      // their domains would stay there: that slot is the candidate, and taken.
+      const T* at = slots + cur * slotStride;
+      if (at[0] >= target && holdsAll(cur)) return cur;
+      QrcInt before = target;
+      for (QrcInt o = 0; o < a - 1; ++o) {
+        const QrcInt c = o + (o >= k);
+        const T* now = slots + cur * slotStride;
+        if (now[0] >= target && ((ranks[c] >> now[1 + c]) & 1)) {
+          target = now[0];
+          continue;
+        }
+        target = probeOn(c, target, cur);
+        if (target < 0) return -1;
+        // The candidate moved: when it is taken, the rest of the passes stays there.
+        now = slots + cur * slotStride;
+        if (now[0] >= target && holdsAll(cur)) return cur;
+      }
+      // The first tuple holding v at k, not older than the target.
+      for (;;) {
+        QrcInt n = slots[cur * slotStride];
+        if (n >= target) {
+          target = n;
+          break;
+        }
+        const T* row = rows + target * stride;
+        if (row[k] == vRank) break;
+        if (row[a + k] == vRank) {
+          target = row[2 * a + k];
+          if (target == none) return -1;
+          break;
+        }
+        if (++cur == end || ++target == count) return -1;
+      }
+      cur = rows[target * stride + 3 * a + k];
+      if (target == before) break;
+    }
+    p = cur;
   }
 }

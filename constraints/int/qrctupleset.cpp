@@ -42,6 +42,10 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
       _rows(nullptr),
       _slotRows(nullptr),
       _after(nullptr),
+      _jumpRows(nullptr),
+      _jumpStride(0),
+      _slotHits(nullptr),
+      _hitLane(0),
       _rankStart(nullptr) {}
 
 void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
@@ -331,6 +335,42 @@ void QrcTupleSetI::buildRows1() {
       after[cell * _count + t] = last[static_cast<size_t>(cell)];
   }
   _after = after;
+  buildJumpRows<T>();
+}
+
+template <typename T>
+void QrcTupleSetI::buildJumpRows() {
+  const T none = static_cast<T>(~T(0));
+  QrcInt a = _arity, others = a - 1;
+  QrcInt stride = rowStride(others * (1 + _width), sizeof(T));
+  if (a * _count * stride * static_cast<QrcInt>(sizeof(T)) > AfterBytes) return;
+  const T* rows = static_cast<const T*>(_rows);
+  const T* after = static_cast<const T*>(_after);
+  _jumpStride = stride;
+  _jumpRows = allocArray<void*>(_manager, a);
+  for (QrcInt k = 0; k < a; ++k) {
+    T* jumps = static_cast<T*>(allocRows(_count * stride));
+    for (QrcInt s = 0; s < _count; ++s) {
+      QrcInt t = _columns[k].slotTuple[s];
+      const T* row = rows + t * _rowStride;
+      T* out = jumps + s * stride;
+      std::fill(out, out + stride, none);
+      // The list of (k, v): the oldest tuple holding v at k from a link on.
+      const T* toList = after + (k * _width + row[k]) * _count;
+      for (QrcInt c = 0, o = 0; c < a; ++c) {
+        if (c == k) continue;
+        out[o] = row[c];
+        T* links = out + others + o * _width;
+        for (QrcInt r = 0; r < _width; ++r) {
+          T link = row[a + c * _width + r];
+          T u = link == none ? none : toList[link];
+          if (u != none) links[r] = static_cast<T>(_slots[u * a + k]);
+        }
+        ++o;
+      }
+    }
+    _jumpRows[k] = jumps;
+  }
 }
 
 template <typename T>
@@ -361,6 +401,19 @@ void QrcTupleSetI::buildRows2() {
       std::copy(rows + n * _rowStride, rows + n * _rowStride + a, slots + s * (a + 1) + 1);
     }
     _slotRows[k] = slots;
+  }
+  // The ranks of a slot as one word: lanes of 8 to 64 bits, one per column.
+  QrcInt lane = 3;
+  while (lane < 6 && (QrcInt(1) << lane) < _width) ++lane;
+  if (a == 0 || (a << lane) > 64) return;
+  _hitLane = lane;
+  _slotHits = allocArray<QrcUInt*>(_manager, a);
+  for (QrcInt k = 0; k < a; ++k) {
+    _slotHits[k] = allocArray<QrcUInt>(_manager, _count > 0 ? _count : 1, QrcUInt(0));
+    const T* slots = static_cast<const T*>(_slotRows[k]);
+    for (QrcInt s = 0; s < _count; ++s)
+      for (QrcInt j = 0; j < a; ++j)
+        _slotHits[k][s] |= QrcUInt(1) << ((j << lane) + slots[s * (a + 1) + 1 + j]);
   }
 }
 

@@ -464,6 +464,7 @@ TEST(TableConstraint, EveryModeFindsTheSameSupports) {
       {"negative and wide", 3, {-5000000000, -3, 0, 2, 7, big}, 90, 60},
       {"wide columns", 2, qrotest::range(-40, 59), 400, 150},
       {"long tuples", 9, qrotest::range(-1, 1), 150, 60},
+      {"16-bit numbers", 3, qrotest::range(0, 5), 600, 60},
       {"32-bit numbers", 2, qrotest::range(0, 299), 66000, 40},
   };
   uint64_t base = qrotest::caseSeed(3911);

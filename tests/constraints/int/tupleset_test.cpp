@@ -224,6 +224,110 @@ TEST_F(TupleSet, Mode2RowsByRank) {
     }
 }
 
+// Mode 1's jump rows against their definition, from the tuples' values: per
+// column k and slot, over the other columns c: the slot's tuple's ranks, then
+// per rank r the slot in k's list of the oldest tuple holding the slot's
+// value at k and not older than the nearest newer tuple holding r at c.
+void expectJumpRows(const QrcTupleSetI* s, const std::string& name) {
+  QrcInt a = s->getArity(), n = s->getCount(), width = s->getWidth();
+  const QrcInt* values = s->getValues();
+  auto rankOf = [&](QrcInt t, QrcInt c) {
+    const QrcTupleColumn& col = s->getColumn(c);
+    return col.rank[s->getValueIndex(c, values[t * a + c])];
+  };
+  for (QrcInt k = 0; k < a; ++k) {
+    const void* rows = s->getJumpRows(k);
+    ASSERT_NE(rows, nullptr) << name;
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(rows) % 64, 0u) << name;
+    const QrcTupleColumn& col = s->getColumn(k);
+    for (QrcInt slot = 0; slot < n; ++slot) {
+      QrcInt t = col.slotTuple[slot], at = slot * s->getJumpStride();
+      std::string where = name + " column " + std::to_string(k) + " slot " + std::to_string(slot);
+      for (QrcInt c = 0, o = 0; c < a; ++c) {
+        if (c == k) continue;
+        EXPECT_EQ(rowElement(s, rows, at + o), rankOf(t, c)) << where;
+        for (QrcInt r = 0; r < width; ++r) {
+          QrcInt link = t + 1, expected = -1;
+          while (link < n && rankOf(link, c) != r) ++link;
+          QrcInt u = link;
+          while (u < n && values[u * a + k] != values[t * a + k]) ++u;
+          if (u < n) expected = s->getSlots()[u * a + k];
+          EXPECT_EQ(rowElement(s, rows, at + a - 1 + o * width + r), expected)
+              << where << " link at " << c << " rank " << r;
+        }
+        ++o;
+      }
+    }
+  }
+}
+
+TEST_F(TupleSet, Mode1JumpRowsBySlot) {
+  expectJumpRows(make(2, Six, 1).getImpl(), "six");
+  EXPECT_EQ(make(2, Six, 2).getImpl()->getJumpRows(0), nullptr);
+  // Random sets of arity 1 to 4 with one- and two-byte elements.
+  QrcUInt seed = 12345;
+  auto next = [&seed](QrcInt bound) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<QrcInt>((seed >> 33) % static_cast<QrcUInt>(bound));
+  };
+  const struct {
+    QrcInt arity, count, values;
+  } cases[] = {{1, 20, 4}, {2, 40, 5}, {3, 60, 7}, {4, 30, 3}, {3, 300, 6}, {5, 50, 4}};
+  for (const auto& c : cases) {
+    std::vector<ctest::V> tuples;
+    for (QrcInt t = 0; t < c.count; ++t) {
+      ctest::V tuple;
+      for (QrcInt j = 0; j < c.arity; ++j) tuple.push_back(next(c.values) * 3 - 4);
+      tuples.push_back(tuple);
+    }
+    expectJumpRows(make(c.arity, tuples, 1).getImpl(),
+                   "arity " + std::to_string(c.arity) + " count " + std::to_string(c.count));
+  }
+}
+
+// Mode 2's ranks of a slot as one word: per column j, bit (j << lane) plus
+// the slot's rank at j, lanes of the fewest bits (8 to 64) holding the width;
+// none when the arity's lanes pass 64 bits.
+TEST_F(TupleSet, Mode2SlotHitsByLane) {
+  const struct {
+    QrcInt arity, values, count, lane;
+  } cases[] = {{1, 40, 50, 6},  {2, 5, 40, 3}, {3, 12, 60, 4}, {4, 3, 50, 3},
+               {4, 20, 80, -1}, {8, 4, 40, 3}, {9, 2, 40, -1}};
+  QrcUInt seed = 777;
+  for (const auto& c : cases) {
+    std::vector<ctest::V> tuples;
+    for (QrcInt t = 0; t < c.count; ++t) {
+      ctest::V tuple;
+      for (QrcInt j = 0; j < c.arity; ++j) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        // Every value met in every column: the width is the number of values.
+        tuple.push_back(t < c.values ? t : static_cast<QrcInt>((seed >> 33) % c.values));
+      }
+      tuples.push_back(tuple);
+    }
+    const QrcTupleSetI* s = make(c.arity, tuples, 2).getImpl();
+    std::string name = "arity " + std::to_string(c.arity) + " values " + std::to_string(c.values);
+    ASSERT_EQ(s->getWidth(), c.values) << name;
+    if (c.lane < 0) {
+      EXPECT_EQ(s->getSlotHits(0), nullptr) << name;
+      continue;
+    }
+    ASSERT_EQ(s->getHitLane(), c.lane) << name;
+    for (QrcInt k = 0; k < c.arity; ++k)
+      for (QrcInt slot = 0; slot < c.count; ++slot) {
+        QrcInt t = s->getColumn(k).slotTuple[slot];
+        QrcUInt expected = 0;
+        for (QrcInt j = 0; j < c.arity; ++j) {
+          const QrcTupleColumn& col = s->getColumn(j);
+          QrcInt rank = col.rank[s->getValueIndex(j, s->getValues()[t * c.arity + j])];
+          expected |= QrcUInt(1) << ((j << c.lane) + rank);
+        }
+        EXPECT_EQ(s->getSlotHits(k)[slot], expected) << name << " column " << k << " slot " << slot;
+      }
+  }
+  EXPECT_EQ(make(2, Six, 1).getImpl()->getSlotHits(0), nullptr);
+}
+
 // The narrowest element keeping none apart from every tuple number; rows
 // start on cache lines and a row takes a power of two of bytes up to a line,
 // whole lines beyond.
