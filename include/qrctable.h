@@ -311,7 +311,7 @@ class QrcWLConstraintI : public QrcConstraintI {
   virtual QrcRestorerI* makeRestorer() = 0;
 
   // Demon of a position: records the values its variable lost and schedules the constraint.
-  void lostValues(QrcGACVar* r);
+  __attribute__((always_inline)) inline void lostValues(QrcGACVar* r);
   QrcInt getArity() const { return _arity; }
   QrcIntVarArrayI* getVars() const { return _vars; }
   // The record of a value, null when it has none.
@@ -323,6 +323,8 @@ class QrcWLConstraintI : public QrcConstraintI {
   static bool readsPlainWords(QrcGACVar* r, const QrcIntSetI* d);
   // lostValues' other forms of domain: the new count of r's lost values.
   __attribute__((noinline)) QrcInt lostValuesApart(QrcGACVar* r);
+  // lostValues' path that reads the delta first or takes another form.
+  __attribute__((noinline)) QrcInt lostValuesRead(QrcGACVar* r);
   // Reads the delta of r's variable into its shared record; false when it does not fit.
   static bool readDelta(QrcGACVar* r, QrcGACDelta* s);
   // The shared delta record of a position, that of another table over the
@@ -330,7 +332,8 @@ class QrcWLConstraintI : public QrcConstraintI {
   QrcGACDelta* shareDelta(QrcGACVar* r);
   // Starts a new restorer when a choice point was set since the last wake.
   inline void enterChoicePoint();
-  void startChoicePoint(QrcInt stamp);
+  // Out of line: the wakes' common path keeps no registers for it.
+  __attribute__((noinline)) void startChoicePoint(QrcInt stamp);
   void clearPending();
   // No choice point since posting: changes are never undone.
   bool isAtPostPoint() const { return _currentStamp == _postStamp; }
@@ -398,6 +401,8 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   }
   template <int R>
   void propagateLost();
+  // The first run: every value without a support is resupported.
+  __attribute__((noinline)) void propagateFirst();
   template <int R>
   void restoreFrom(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced);
   // Whether the tuple is valid, its value at position k known to lie in its domain.

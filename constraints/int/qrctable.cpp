@@ -29,10 +29,6 @@ QrcWLConstraintIVarDomainI::QrcWLConstraintIVarDomainI(QrcManagerI* m, QrcWLCons
                                                        QrcGACVar* record)
     : QrcDemonI(m, ct), _wl(ct), _record(record) {}
 
-void QrcWLConstraintIVarDomainI::propagate() {
-  _wl->lostValues(_record);
-}
-
 void QrcWLConstraintIVarDomainI::display(std::ostream& os) const {
   os << "QrcWLConstraintIVarDomain";
 }
@@ -198,45 +194,63 @@ bool QrcWLConstraintI::readDelta(QrcGACVar* r, QrcGACDelta* s) {
   return true;
 }
 
+namespace {
+
+// The values of a delta read once, pushed to r's lost list unless there: the new count.
+inline QrcInt pushDelta(QrcGACVar* r, const QrcGACDelta* s, int32_t mark) {
+  QrcGACValue* values = r->values;
+  QrcGACValue** lost = r->lost;
+  QrcInt n = r->lostCount;
+  for (const int32_t *i = s->indexes, *e = i + s->count; i != e; ++i) {
+    QrcGACValue* v = values + *i;
+    if (v->lostMark == mark) continue;
+    v->lostMark = mark;
+    lost[n++] = v;
+  }
+  return n;
+}
+
+}  // namespace
+
 void QrcWLConstraintI::lostValues(QrcGACVar* r) {
   enterChoicePoint();
   QrcIntExpI* x = r->var;
   const QrcIntSetI* d = x->getDomainSet();
-  QrcInt before = r->lostCount;
-  QrcInt n = before;
   QrcGACDelta* s = r->delta;
-  if (__builtin_expect(d && d == r->plainSet && x->isProcessing(), 1)) {
-    // The delta read once per processing of the variable's events for the
-    // tables over it.
-    QrcInt key = _manager->getPropagationQueue()->getRunCount();
-    if (s->key != key) {
-      s->key = -1;
-      if (readDelta(r, s)) s->key = key;
-    }
-    if (__builtin_expect(s->key == key, 1)) {
-      QrcGACValue* values = r->values;
-      QrcGACValue** lost = r->lost;
-      int32_t mark = _lostMark;
-      for (const int32_t *i = s->indexes, *e = i + s->count; i != e; ++i) {
-        QrcGACValue* v = values + *i;
-        if (v->lostMark == mark) continue;
-        v->lostMark = mark;
-        lost[n++] = v;
-      }
-    } else {
-      n = lostValuesApart(r);
-    }
-  } else {
-    n = lostValuesApart(r);
-  }
+  // The delta read once per processing of the variable's events for the
+  // tables over it.
+  QrcInt n = __builtin_expect(d && d == r->plainSet && x->isProcessing() &&
+                                  s->key == _manager->getPropagationQueue()->getRunCount(),
+                              1)
+                 ? pushDelta(r, s, _lostMark)
+                 : lostValuesRead(r);
+  if (n == r->lostCount) return;
   r->lostCount = n;
-  if (n == before) return;
   if (!r->pending) {
     r->pending = 1;
     r->nextPending = _pending;
     _pending = r;
   }
   push();
+}
+
+QrcInt QrcWLConstraintI::lostValuesRead(QrcGACVar* r) {
+  QrcIntExpI* x = r->var;
+  const QrcIntSetI* d = x->getDomainSet();
+  if (d && d == r->plainSet && x->isProcessing()) {
+    QrcGACDelta* s = r->delta;
+    QrcInt key = _manager->getPropagationQueue()->getRunCount();
+    if (s->key != key) {
+      s->key = -1;
+      if (readDelta(r, s)) s->key = key;
+    }
+    if (s->key == key) return pushDelta(r, s, _lostMark);
+  }
+  return lostValuesApart(r);
+}
+
+void QrcWLConstraintIVarDomainI::propagate() {
+  _wl->lostValues(_record);
 }
 
 QrcGACDelta* QrcWLConstraintI::shareDelta(QrcGACVar* r) {
@@ -604,22 +618,23 @@ __attribute__((always_inline)) inline void QrcGACSchemaI::processLost(QrcGACValu
 void QrcGACSchemaI::propagate() {
   enterChoicePoint();
   _busy = nullptr;
-  if (_first) {
-    clearPending();
-    for (QrcInt k = 0; k < _arity; ++k) {
-      QrcIntExpI* x = _records[k].var;
-      for (QrcInt v = x->getMin();;) {
-        QrcGACValue* value = findValue(k, v);
-        if (!value->support) resupport<0>(value);
-        QrcInt next = x->getNextHigher(v);
-        if (next <= v) break;
-        v = next;
-      }
-    }
-    _first = 0;
-    return;
-  }
+  if (__builtin_expect(_first != 0, 0)) return propagateFirst();
   QRC_GAC_DISPATCH(propagateLost, ())
+}
+
+void QrcGACSchemaI::propagateFirst() {
+  clearPending();
+  for (QrcInt k = 0; k < _arity; ++k) {
+    QrcIntExpI* x = _records[k].var;
+    for (QrcInt v = x->getMin();;) {
+      QrcGACValue* value = findValue(k, v);
+      if (!value->support) resupport<0>(value);
+      QrcInt next = x->getNextHigher(v);
+      if (next <= v) break;
+      v = next;
+    }
+  }
+  _first = 0;
 }
 
 template <int R>
