@@ -2,6 +2,7 @@
 // frontier, stepped through by words of 64 tuples (mode 0) or reached by the
 // set's links (modes 1 and 2).
 #include "qrctable.h"
+#include "qrctablearity.h"
 
 namespace {
 
@@ -76,23 +77,14 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
   }
   const QrcTupleColumn& col = _set->getColumn(k);
   // The candidates: the slots of (k, v) after the frontier.
-  QrcInt p = value->frontier ? _slots[value->frontier->number * _arity + k] + 1
-                             : col.slotStart[value->index];
+  QrcInt p = firstSlot(value, _arity, col);
   QrcInt end = col.slotStart[value->index + 1];
   if (p >= end) return nullptr;
   if (end - p <= ShortList) {
     // A short list is walked without preparing the domains; the value's own
     // position holds it, in its domain.
-    switch (_arity) {
-      case 2:
-        return walkShortList<2>(col, p, end, k);
-      case 3:
-        return walkShortList<3>(col, p, end, k);
-      case 4:
-        return walkShortList<4>(col, p, end, k);
-      default:
-        return walkShortList<0>(col, p, end, k);
-    }
+    return qrcByArity(_arity,
+                      [&](auto r) { return walkShortList<decltype(r)::value>(col, p, end, k); });
   }
   if (_set->getRankStart()) return seekInBits(value, p);
   _masked = true;
@@ -321,25 +313,14 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
 // Mode 1 by the jump rows of the value's column: the candidates go by slot.
 template <typename T>
 QrcGACTuple* QrcGACSAllowedI::seekJumpRows(const QrcGACValue* value) {
-  switch (_arity) {
-    case 2:
-      return seekJumpRowsOf<T, 2>(value);
-    case 3:
-      return seekJumpRowsOf<T, 3>(value);
-    case 4:
-      return seekJumpRowsOf<T, 4>(value);
-    default:
-      return seekJumpRowsOf<T, 0>(value);
-  }
+  return qrcByArity(_arity, [&](auto r) { return seekJumpRowsOf<T, decltype(r)::value>(value); });
 }
 
 template <typename T, int R>
 QrcGACTuple* QrcGACSAllowedI::seekJumpRowsOf(const QrcGACValue* value) {
   const QrcInt k = value->var->position, a = R ? R : _arity;
   const QrcTupleColumn& col = _set->getColumn(k);
-  // The first candidate: the slot after the frontier's.
-  QrcInt p =
-      value->frontier ? _slots[value->frontier->number * a + k] + 1 : col.slotStart[value->index];
+  QrcInt p = firstSlot(value, a, col);
   if (p >= col.slotStart[value->index + 1]) return nullptr;
   const T* jumps = static_cast<const T*>(_set->getJumpRows(k));
   const QrcInt stride = _set->getJumpStride();
@@ -527,25 +508,14 @@ QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, Qr
 // Mode 2 over rank masks.
 template <typename T>
 QrcGACTuple* QrcGACSAllowedI::seekMode2(const QrcGACValue* value) {
-  switch (_arity) {
-    case 2:
-      return seekMode2Of<T, 2>(value);
-    case 3:
-      return seekMode2Of<T, 3>(value);
-    case 4:
-      return seekMode2Of<T, 4>(value);
-    default:
-      return seekMode2Of<T, 0>(value);
-  }
+  return qrcByArity(_arity, [&](auto r) { return seekMode2Of<T, decltype(r)::value>(value); });
 }
 
 template <typename T, int R>
 QrcGACTuple* QrcGACSAllowedI::seekMode2Of(const QrcGACValue* value) {
   const QrcInt k = value->var->position, a = R ? R : _arity;
   const QrcTupleColumn& col = _set->getColumn(k);
-  // The first candidate: the slot after the frontier's.
-  QrcInt p =
-      value->frontier ? _slots[value->frontier->number * a + k] + 1 : col.slotStart[value->index];
+  QrcInt p = firstSlot(value, a, col);
   QrcInt end = col.slotStart[value->index + 1];
   if (p >= end) return nullptr;
   Rows<T> in;
