@@ -4,10 +4,41 @@
 #include "qrctable.h"
 #include "qrctablearity.h"
 
+#include <type_traits>
+
 namespace {
 
 // Lists of at most so many candidates are walked without words.
 const QrcInt ShortList = 8;
+
+// The second step of a mode-2 pass over the rows and slot rows of in, a the
+// arity: cur walks the (k, v) list and target the newer-record links in step
+// to the first tuple holding v at k not older than the target; then cur is
+// that tuple's slot. False when either runs out.
+template <class In>
+__attribute__((always_inline)) inline bool alignMode2(const In& in, QrcInt a, QrcInt k,
+                                                      QrcInt vRank, QrcInt end, QrcInt& cur,
+                                                      QrcInt& target) {
+  using T = std::remove_const_t<std::remove_pointer_t<decltype(in.rows)>>;
+  const QrcInt none = static_cast<T>(~T(0)), stride = in.stride, slotStride = a + 1;
+  for (;;) {
+    QrcInt n = in.slots[cur * slotStride];
+    if (n >= target) {
+      target = n;
+      break;
+    }
+    const T* row = in.rows + target * stride;
+    if (row[k] == vRank) break;
+    if (row[a + k] == vRank) {
+      target = row[2 * a + k];
+      if (target == none) return false;
+      break;
+    }
+    if (++cur == end || ++target == in.count) return false;
+  }
+  cur = in.rows[target * stride + 3 * a + k];
+  return true;
+}
 
 }  // namespace
 
@@ -469,14 +500,10 @@ inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcI
 template <typename T, bool Masked>
 QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank,
                                   QrcInt end) {
-  const QrcInt none = static_cast<T>(~T(0));
-  const T* rows = in.rows;
-  const T* slots = in.slots;
-  QrcInt a = _arity, stride = in.stride, slotStride = a + 1;
-  QrcInt count = in.count;
+  const QrcInt a = _arity;
   QrcInt cur = failed + 1;
   if (cur == end) return -1;
-  QrcInt target = slots[cur * slotStride];
+  QrcInt target = in.slots[cur * (a + 1)];
   for (;;) {
     QrcInt before = target;
     for (QrcInt c = 0; c < a; ++c) {
@@ -484,23 +511,7 @@ QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, Qr
       target = probe<T, Masked>(in, c, k, vRank, target, cur, end);
       if (target < 0) return -1;
     }
-    // The first tuple holding v at k, not older than the target.
-    for (;;) {
-      QrcInt n = slots[cur * slotStride];
-      if (n >= target) {
-        target = n;
-        break;
-      }
-      const T* row = rows + target * stride;
-      if (row[k] == vRank) break;
-      if (row[a + k] == vRank) {
-        target = row[2 * a + k];
-        if (target == none) return -1;
-        break;
-      }
-      if (++cur == end || ++target == count) return -1;
-    }
-    cur = rows[target * stride + 3 * a + k];
+    if (!alignMode2(in, a, k, vRank, end, cur, target)) return -1;
     if (target == before) return cur;
   }
 }
@@ -620,23 +631,7 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, Qrc
         now = slots + cur * slotStride;
         if (now[0] >= target && holdsAll(cur)) return cur;
       }
-      // The first tuple holding v at k, not older than the target.
-      for (;;) {
-        QrcInt n = slots[cur * slotStride];
-        if (n >= target) {
-          target = n;
-          break;
-        }
-        const T* row = rows + target * stride;
-        if (row[k] == vRank) break;
-        if (row[a + k] == vRank) {
-          target = row[2 * a + k];
-          if (target == none) return -1;
-          break;
-        }
-        if (++cur == end || ++target == count) return -1;
-      }
-      cur = rows[target * stride + 3 * a + k];
+      if (!alignMode2(in, a, k, vRank, end, cur, target)) return -1;
       if (target == before) break;
     }
     p = cur;
