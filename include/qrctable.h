@@ -417,15 +417,9 @@ class QrcGACSchemaI : public QrcWLConstraintI {
     QrcUInt ok = 1;
     for (QrcInt n = 1, j = k; n < arity<R>(); ++n) {
       j = j + 1 == arity<R>() ? 0 : j + 1;
-      const QrcGACVar& r = _records[j];
-      QrcIntExpI* x = r.var;
-      x->refreshBounds();
-      const QrcIntSetI* d = x->getDomainSet();
-      if (!d || d != r.plainSet) return othersHold<R>(values, k);
-      QrcInt v = values[j];
-      QrcUInt pos = static_cast<QrcUInt>(v) - static_cast<QrcUInt>(r.wordBase);
-      ok &= static_cast<QrcUInt>(v >= x->rawMin()) & static_cast<QrcUInt>(v <= x->rawMax()) &
-            (r.words[pos >> 6] >> (pos & 63));
+      QrcUInt bit;
+      if (!readPlainBit(_records[j], values[j], bit)) return othersHold<R>(values, k);
+      ok &= bit;
     }
     return ok & 1;
   }
@@ -487,14 +481,21 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   // which the words of its plain set cover: its bounds and its bit are read
   // without a branch on either.
   static bool holdsIndexed(const QrcGACVar& r, QrcInt v) {
+    QrcUInt bit;
+    return readPlainBit(r, v, bit) ? bit & 1 : holds(r, v);
+  }
+  // While the position's domain is its plain set, whether the indexed value
+  // v lies in it, as bit 0 of bit, read without a branch on its bounds or
+  // its bit; false when the domain is another set.
+  static bool readPlainBit(const QrcGACVar& r, QrcInt v, QrcUInt& bit) {
     QrcIntExpI* x = r.var;
     x->refreshBounds();
     const QrcIntSetI* d = x->getDomainSet();
-    if (!d || d != r.plainSet) return holds(r, v);
+    if (!d || d != r.plainSet) return false;
     QrcUInt pos = static_cast<QrcUInt>(v) - static_cast<QrcUInt>(r.wordBase);
-    return (static_cast<QrcUInt>(v >= x->rawMin()) & static_cast<QrcUInt>(v <= x->rawMax()) &
-            (r.words[pos >> 6] >> (pos & 63))) &
-           1;
+    bit = static_cast<QrcUInt>(v >= x->rawMin()) & static_cast<QrcUInt>(v <= x->rawMax()) &
+          (r.words[pos >> 6] >> (pos & 63));
+    return true;
   }
 
   QrcInt _first;
@@ -552,6 +553,12 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
     return j == _arity;
   }
   // Tuples go by number; a position in a (column, value) list by slot.
+  // The first candidate slot of the value's (column, value) list: the one
+  // after its frontier's; a the arity.
+  QrcInt firstSlot(const QrcGACValue* value, QrcInt a, const QrcTupleColumn& col) const {
+    return value->frontier ? _slots[value->frontier->number * a + value->var->position] + 1
+                           : col.slotStart[value->index];
+  }
   QrcGACTuple* seekInBits(QrcGACValue* value, QrcInt p);
   // Modes 1 and 2 read the set's rows, values by rank (T the rows' element
   // type); Masked: the domains are read as rank masks at the start of a

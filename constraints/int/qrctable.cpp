@@ -5,6 +5,7 @@
 
 #include "qrcheaparray.h"
 #include "qrcmanager.h"
+#include "qrctablearity.h"
 
 namespace {
 
@@ -402,21 +403,8 @@ inline void linkAtHead(QrcGACEntry* e, QrcGACEntry** head) {
 
 }  // namespace
 
-// The arity R (2, 3 or 4) is a constant of the schema's hot paths; 0 reads it.
-#define QRC_GAC_DISPATCH(name, args) \
-  switch (_arity) {                  \
-    case 2:                          \
-      return name<2> args;           \
-    case 3:                          \
-      return name<3> args;           \
-    case 4:                          \
-      return name<4> args;           \
-    default:                         \
-      return name<0> args;           \
-  }
-
 QrcGACTuple* QrcGACSchemaI::newTuple(QrcInt number) {
-  QRC_GAC_DISPATCH(newTupleOf, (number))
+  return qrcByArity(_arity, [&](auto r) { return newTupleOf<decltype(r)::value>(number); });
 }
 
 template <int R>
@@ -619,7 +607,7 @@ void QrcGACSchemaI::propagate() {
   enterChoicePoint();
   _busy = nullptr;
   if (__builtin_expect(_first != 0, 0)) return propagateFirst();
-  QRC_GAC_DISPATCH(propagateLost, ())
+  qrcByArity(_arity, [&](auto r) { propagateLost<decltype(r)::value>(); });
 }
 
 void QrcGACSchemaI::propagateFirst() {
@@ -675,7 +663,9 @@ inline void QrcGACSchemaI::undoChange(const QrcGACChange& c) {
 }
 
 void QrcGACSchemaI::restore(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced) {
-  QRC_GAC_DISPATCH(restoreFrom, (invalidated, newlySupported, replaced))
+  qrcByArity(_arity, [&](auto r) {
+    restoreFrom<decltype(r)::value>(invalidated, newlySupported, replaced);
+  });
 }
 
 template <int R>
@@ -702,8 +692,6 @@ void QrcGACSchemaI::restoreFrom(QrcInt invalidated, QrcInt newlySupported, QrcIn
     undoChange<R>(_newlySupported.items[--_newlySupported.top]);
   }
 }
-
-#undef QRC_GAC_DISPATCH
 
 // ---------------------------------------------------------------- allowed tuples
 

@@ -2,11 +2,43 @@
 // frontier, stepped through by words of 64 tuples (mode 0) or reached by the
 // set's links (modes 1 and 2).
 #include "qrctable.h"
+#include "qrctablearity.h"
+
+#include <type_traits>
 
 namespace {
 
 // Lists of at most so many candidates are walked without words.
 const QrcInt ShortList = 8;
+
+// The second step of a mode-2 pass over the rows and slot rows of in, a the
+// arity: cur walks the (k, v) list and target the newer-record links in step
+// to the first tuple holding v at k not older than the target; then cur is
+// that tuple's slot. False when either runs out.
+template <class In>
+__attribute__((always_inline)) inline bool alignMode2(const In& in, QrcInt a, QrcInt k,
+                                                      QrcInt vRank, QrcInt end, QrcInt& cur,
+                                                      QrcInt& target) {
+  using T = std::remove_const_t<std::remove_pointer_t<decltype(in.rows)>>;
+  const QrcInt none = static_cast<T>(~T(0)), stride = in.stride, slotStride = a + 1;
+  for (;;) {
+    QrcInt n = in.slots[cur * slotStride];
+    if (n >= target) {
+      target = n;
+      break;
+    }
+    const T* row = in.rows + target * stride;
+    if (row[k] == vRank) break;
+    if (row[a + k] == vRank) {
+      target = row[2 * a + k];
+      if (target == none) return false;
+      break;
+    }
+    if (++cur == end || ++target == in.count) return false;
+  }
+  cur = in.rows[target * stride + 3 * a + k];
+  return true;
+}
 
 }  // namespace
 
@@ -76,23 +108,14 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
   }
   const QrcTupleColumn& col = _set->getColumn(k);
   // The candidates: the slots of (k, v) after the frontier.
-  QrcInt p = value->frontier ? _slots[value->frontier->number * _arity + k] + 1
-                             : col.slotStart[value->index];
+  QrcInt p = firstSlot(value, _arity, col);
   QrcInt end = col.slotStart[value->index + 1];
   if (p >= end) return nullptr;
   if (end - p <= ShortList) {
     // A short list is walked without preparing the domains; the value's own
     // position holds it, in its domain.
-    switch (_arity) {
-      case 2:
-        return walkShortList<2>(col, p, end, k);
-      case 3:
-        return walkShortList<3>(col, p, end, k);
-      case 4:
-        return walkShortList<4>(col, p, end, k);
-      default:
-        return walkShortList<0>(col, p, end, k);
-    }
+    return qrcByArity(_arity,
+                      [&](auto r) { return walkShortList<decltype(r)::value>(col, p, end, k); });
   }
   if (_set->getRankStart()) return seekInBits(value, p);
   _masked = true;
@@ -321,25 +344,14 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
 // Mode 1 by the jump rows of the value's column: the candidates go by slot.
 template <typename T>
 QrcGACTuple* QrcGACSAllowedI::seekJumpRows(const QrcGACValue* value) {
-  switch (_arity) {
-    case 2:
-      return seekJumpRowsOf<T, 2>(value);
-    case 3:
-      return seekJumpRowsOf<T, 3>(value);
-    case 4:
-      return seekJumpRowsOf<T, 4>(value);
-    default:
-      return seekJumpRowsOf<T, 0>(value);
-  }
+  return qrcByArity(_arity, [&](auto r) { return seekJumpRowsOf<T, decltype(r)::value>(value); });
 }
 
 template <typename T, int R>
 QrcGACTuple* QrcGACSAllowedI::seekJumpRowsOf(const QrcGACValue* value) {
   const QrcInt k = value->var->position, a = R ? R : _arity;
   const QrcTupleColumn& col = _set->getColumn(k);
-  // The first candidate: the slot after the frontier's.
-  QrcInt p =
-      value->frontier ? _slots[value->frontier->number * a + k] + 1 : col.slotStart[value->index];
+  QrcInt p = firstSlot(value, a, col);
   if (p >= col.slotStart[value->index + 1]) return nullptr;
   const T* jumps = static_cast<const T*>(_set->getJumpRows(k));
   const QrcInt stride = _set->getJumpStride();
@@ -488,14 +500,10 @@ inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcI
 template <typename T, bool Masked>
 QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank,
                                   QrcInt end) {
-  const QrcInt none = static_cast<T>(~T(0));
-  const T* rows = in.rows;
-  const T* slots = in.slots;
-  QrcInt a = _arity, stride = in.stride, slotStride = a + 1;
-  QrcInt count = in.count;
+  const QrcInt a = _arity;
   QrcInt cur = failed + 1;
   if (cur == end) return -1;
-  QrcInt target = slots[cur * slotStride];
+  QrcInt target = in.slots[cur * (a + 1)];
   for (;;) {
     QrcInt before = target;
     for (QrcInt c = 0; c < a; ++c) {
@@ -503,23 +511,7 @@ QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, Qr
       target = probe<T, Masked>(in, c, k, vRank, target, cur, end);
       if (target < 0) return -1;
     }
-    // The first tuple holding v at k, not older than the target.
-    for (;;) {
-      QrcInt n = slots[cur * slotStride];
-      if (n >= target) {
-        target = n;
-        break;
-      }
-      const T* row = rows + target * stride;
-      if (row[k] == vRank) break;
-      if (row[a + k] == vRank) {
-        target = row[2 * a + k];
-        if (target == none) return -1;
-        break;
-      }
-      if (++cur == end || ++target == count) return -1;
-    }
-    cur = rows[target * stride + 3 * a + k];
+    if (!alignMode2(in, a, k, vRank, end, cur, target)) return -1;
     if (target == before) return cur;
   }
 }
@@ -527,25 +519,14 @@ QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, Qr
 // Mode 2 over rank masks.
 template <typename T>
 QrcGACTuple* QrcGACSAllowedI::seekMode2(const QrcGACValue* value) {
-  switch (_arity) {
-    case 2:
-      return seekMode2Of<T, 2>(value);
-    case 3:
-      return seekMode2Of<T, 3>(value);
-    case 4:
-      return seekMode2Of<T, 4>(value);
-    default:
-      return seekMode2Of<T, 0>(value);
-  }
+  return qrcByArity(_arity, [&](auto r) { return seekMode2Of<T, decltype(r)::value>(value); });
 }
 
 template <typename T, int R>
 QrcGACTuple* QrcGACSAllowedI::seekMode2Of(const QrcGACValue* value) {
   const QrcInt k = value->var->position, a = R ? R : _arity;
   const QrcTupleColumn& col = _set->getColumn(k);
-  // The first candidate: the slot after the frontier's.
-  QrcInt p =
-      value->frontier ? _slots[value->frontier->number * a + k] + 1 : col.slotStart[value->index];
+  QrcInt p = firstSlot(value, a, col);
   QrcInt end = col.slotStart[value->index + 1];
   if (p >= end) return nullptr;
   Rows<T> in;
@@ -650,23 +631,7 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, Qrc
         now = slots + cur * slotStride;
         if (now[0] >= target && holdsAll(cur)) return cur;
       }
-      // The first tuple holding v at k, not older than the target.
-      for (;;) {
-        QrcInt n = slots[cur * slotStride];
-        if (n >= target) {
-          target = n;
-          break;
-        }
-        const T* row = rows + target * stride;
-        if (row[k] == vRank) break;
-        if (row[a + k] == vRank) {
-          target = row[2 * a + k];
-          if (target == none) return -1;
-          break;
-        }
-        if (++cur == end || ++target == count) return -1;
-      }
-      cur = rows[target * stride + 3 * a + k];
+      if (!alignMode2(in, a, k, vRank, end, cur, target)) return -1;
       if (target == before) break;
     }
     p = cur;

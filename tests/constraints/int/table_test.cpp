@@ -134,6 +134,45 @@ TEST(TableConstraint, LargerTablesAgreeAcrossModes) {
   }
 }
 
+// A table of a model over several variables: its scope, its tuples, and
+// whether they are allowed or forbidden.
+struct ScopedTable {
+  std::vector<size_t> scope;
+  std::set<std::vector<int64_t>> tuples;
+  bool allowed;
+};
+
+// arity distinct variables of n.
+std::vector<size_t> randomScope(Rng& rng, size_t arity, size_t n) {
+  std::vector<size_t> scope;
+  while (scope.size() < arity) {
+    size_t v = rng() % n;
+    if (std::find(scope.begin(), scope.end(), v) == scope.end()) scope.push_back(v);
+  }
+  return scope;
+}
+
+// Posts the tables in the storage mode and checks assignments against them.
+void postTables(PropCase& c, const std::vector<ScopedTable>& tables, QrcInt mode) {
+  c.post = [=](QrcManagerI* m, const Vars& x) {
+    for (const ScopedTable& t : tables) {
+      QrcInt arity = static_cast<QrcInt>(t.scope.size());
+      QrcIntVarArray a(QrcManager(m), arity);
+      for (QrcInt j = 0; j < arity; ++j) a.set(j, QrcIntExp(x[t.scope[static_cast<size_t>(j)]]));
+      Tuples tuples(t.tuples.begin(), t.tuples.end());
+      m->add(QrcTableConstraint(a, setOf(m, arity, tuples, mode), t.allowed).getImpl());
+    }
+  };
+  c.check = [=](const std::vector<int64_t>& a) {
+    for (const ScopedTable& t : tables) {
+      std::vector<int64_t> v;
+      for (size_t j : t.scope) v.push_back(a[j]);
+      if ((t.tuples.count(v) > 0) != t.allowed) return false;
+    }
+    return true;
+  };
+}
+
 // Several tables over shared variables: a failure inside one table's
 // propagation leaves lost values that later choice points must not reuse.
 TEST(TableConstraint, SharedVariablesAgreeWithBruteForce) {
@@ -144,32 +183,13 @@ TEST(TableConstraint, SharedVariablesAgreeWithBruteForce) {
     c.name = "shared " + std::to_string(i);
     c.values = qrotest::ranges(6, 0, 3);
     c.seed = base + i;
-    QrcInt mode = static_cast<QrcInt>(i % 3);
-    std::vector<std::pair<std::vector<size_t>, std::set<std::vector<int64_t>>>> tables;
+    std::vector<ScopedTable> tables;
     for (int t = 0; t < 5; ++t) {
-      std::vector<size_t> scope;
-      while (scope.size() < 3) {
-        size_t v = rng() % 6;
-        if (std::find(scope.begin(), scope.end(), v) == scope.end()) scope.push_back(v);
-      }
+      std::vector<size_t> scope = randomScope(rng, 3, 6);
       Tuples tuples = randomTuples(rng, qrotest::ranges(3, 0, 3), 40);
-      tables.emplace_back(scope, std::set<std::vector<int64_t>>(tuples.begin(), tuples.end()));
+      tables.push_back({scope, {tuples.begin(), tuples.end()}, scope[0] % 2 == 0});
     }
-    c.post = [=](QrcManagerI* m, const Vars& x) {
-      for (const auto& t : tables) {
-        QrcIntVarArray a(QrcManager(m), 3);
-        for (QrcInt j = 0; j < 3; ++j) a.set(j, QrcIntExp(x[t.first[static_cast<size_t>(j)]]));
-        Tuples tuples(t.second.begin(), t.second.end());
-        m->add(QrcTableConstraint(a, setOf(m, 3, tuples, mode), t.first[0] % 2 == 0).getImpl());
-      }
-    };
-    c.check = [=](const std::vector<int64_t>& a) {
-      for (const auto& t : tables) {
-        std::vector<int64_t> v = {a[t.first[0]], a[t.first[1]], a[t.first[2]]};
-        if ((t.second.count(v) > 0) != (t.first[0] % 2 == 0)) return false;
-      }
-      return true;
-    };
+    postTables(c, tables, static_cast<QrcInt>(i % 3));
     qrotest::runPropCase(c);
   }
 }
@@ -184,15 +204,10 @@ TEST(TableConstraint, TablesOverOneVariableAgreeWithBruteForce) {
     c.name = "over one variable " + std::to_string(i);
     c.values = qrotest::ranges(5, 0, 5);
     c.seed = base + i;
-    QrcInt mode = static_cast<QrcInt>(i % 3);
-    std::vector<std::pair<std::vector<size_t>, std::set<std::vector<int64_t>>>> tables;
+    std::vector<ScopedTable> tables;
     for (int t = 0; t < 7; ++t) {
       size_t arity = 2 + rng() % 2;
-      std::vector<size_t> scope;
-      while (scope.size() < arity) {
-        size_t v = rng() % 5;
-        if (std::find(scope.begin(), scope.end(), v) == scope.end()) scope.push_back(v);
-      }
+      std::vector<size_t> scope = randomScope(rng, arity, 5);
       // Columns over the whole domain, over a part of it, or with a hole.
       int64_t lo = t % 3 == 1 ? 1 : 0, hi = t % 3 == 1 ? 4 : 5;
       Tuples tuples = randomTuples(rng, qrotest::ranges(static_cast<int>(arity), lo, hi), 30);
@@ -200,25 +215,9 @@ TEST(TableConstraint, TablesOverOneVariableAgreeWithBruteForce) {
         tuples.erase(std::remove_if(tuples.begin(), tuples.end(),
                                     [](const std::vector<int64_t>& u) { return u[0] == 2; }),
                      tuples.end());
-      tables.emplace_back(scope, std::set<std::vector<int64_t>>(tuples.begin(), tuples.end()));
+      tables.push_back({scope, {tuples.begin(), tuples.end()}, true});
     }
-    c.post = [=](QrcManagerI* m, const Vars& x) {
-      for (const auto& t : tables) {
-        QrcInt arity = static_cast<QrcInt>(t.first.size());
-        QrcIntVarArray a(QrcManager(m), arity);
-        for (QrcInt j = 0; j < arity; ++j) a.set(j, QrcIntExp(x[t.first[static_cast<size_t>(j)]]));
-        Tuples tuples(t.second.begin(), t.second.end());
-        m->add(QrcTableConstraint(a, setOf(m, arity, tuples, mode), 1).getImpl());
-      }
-    };
-    c.check = [=](const std::vector<int64_t>& a) {
-      for (const auto& t : tables) {
-        std::vector<int64_t> v;
-        for (size_t j : t.first) v.push_back(a[j]);
-        if (!t.second.count(v)) return false;
-      }
-      return true;
-    };
+    postTables(c, tables, static_cast<QrcInt>(i % 3));
     qrotest::runPropCase(c);
   }
 }
