@@ -545,14 +545,19 @@ inline void QrcReversibleGroupI::link(QrcGoalCell* cell, QrcGoalI* goal) {
   _actions = cell;
 }
 
-inline QrcPropagationQueueI::IntCell* QrcPropagationQueueI::newCell() {
-  if (__builtin_expect(!_freeIntCells, 0)) refillIntCells();
-  IntCell* c = _freeIntCells;
-  _freeIntCells = c->next;
+template <class ValueCell>
+inline ValueCell* QrcPropagationQueueI::popValueCell(ValueCell*& free) {
+  ValueCell* c = free;
+  free = c->next;
   c->next = nullptr;
   c->value = 0;
   c->cause = _manager->getCurrentDemon();
   return c;
+}
+
+inline QrcPropagationQueueI::IntCell* QrcPropagationQueueI::newCell() {
+  if (__builtin_expect(!_freeIntCells, 0)) refillIntCells();
+  return popValueCell(_freeIntCells);
 }
 
 inline void QrcPropagationQueueI::leave() {

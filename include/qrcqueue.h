@@ -195,6 +195,9 @@ class QrcPropagationQueueI {
   }
   void refill(List& list);
   void refillIntCells();
+  // The first cell of a nonempty free list, cleared, its cause the manager's current demon.
+  template <class ValueCell>
+  inline ValueCell* popValueCell(ValueCell*& free);
   // Whether a push at the current nesting drains the queue: at the
   // outermost level, or at that of a nested solve.
   bool drainsHere() const { return _nesting <= _drainDepth; }

@@ -299,8 +299,8 @@ class QrcWLConstraintIVarDomainI : public QrcDemonI {
 
 // ---------------------------------------------------------------- constraints
 
-// Variable and value records, the pending lost values and the restorer of
-// the current choice point.
+// Variable and value records and the pending lost values; a restorer for
+// each choice point at which the constraint wakes.
 class QrcWLConstraintI : public QrcConstraintI {
   QROSIMPLECLASS(QrcWLConstraintI, QrcConstraintI)
  public:
@@ -321,10 +321,11 @@ class QrcWLConstraintI : public QrcConstraintI {
   // Whether lost values of position r are read from the words of d, a plain
   // range over every indexed value; when so, remembered in r.
   static bool readsPlainWords(QrcGACVar* r, const QrcIntSetI* d);
-  // lostValues' other forms of domain: the new count of r's lost values.
-  __attribute__((noinline)) QrcInt lostValuesApart(QrcGACVar* r);
-  // lostValues' path that reads the delta first or takes another form.
+  // lostValues' path that reads the delta first, or by ranges over other
+  // forms of domain: the new count of r's lost values.
   __attribute__((noinline)) QrcInt lostValuesRead(QrcGACVar* r);
+  // The delta by the iterator's ranges (in the same order as the words give it).
+  QrcInt lostValuesByRanges(QrcGACVar* r);
   // Reads the delta of r's variable into its shared record; false when it does not fit.
   static bool readDelta(QrcGACVar* r, QrcGACDelta* s);
   // The shared delta record of a position, that of another table over the
@@ -552,13 +553,16 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
     while (j < _arity && _probes[j].holds(values[j])) ++j;
     return j == _arity;
   }
-  // Tuples go by number; a position in a (column, value) list by slot.
-  // The first candidate slot of the value's (column, value) list: the one
-  // after its frontier's; a the arity.
-  QrcInt firstSlot(const QrcGACValue* value, QrcInt a, const QrcTupleColumn& col) const {
-    return value->frontier ? _slots[value->frontier->number * a + value->var->position] + 1
-                           : col.slotStart[value->index];
+  // The value's candidate slots [p, end) in its (column, value) list: those
+  // after its frontier's slot; a the arity. False when there is none.
+  bool candidateSlots(const QrcGACValue* value, QrcInt a, QrcInt& p, QrcInt& end) const {
+    QrcInt k = value->var->position;
+    const QrcTupleColumn& col = _set->getColumn(k);
+    p = value->frontier ? _slots[value->frontier->number * a + k] + 1 : col.slotStart[value->index];
+    end = col.slotStart[value->index + 1];
+    return p < end;
   }
+  // Tuples go by number; a position in a (column, value) list by slot.
   QrcGACTuple* seekInBits(QrcGACValue* value, QrcInt p);
   // Modes 1 and 2 read the set's rows, values by rank (T the rows' element
   // type); Masked: the domains are read as rank masks at the start of a
@@ -593,9 +597,10 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
   template <typename T, int R>
   QrcInt searchMode2(const Rows<T>& in, const QrcUInt* ranks, QrcInt p, QrcInt k, QrcInt vRank,
                      QrcInt end);
-  template <typename T, bool Masked>
+  // Mode 2 through the probes.
+  template <typename T>
   QrcInt jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank, QrcInt end);
-  template <typename T, bool Masked>
+  template <typename T>
   QrcInt probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcInt vRank, QrcInt target, QrcInt& cur,
                QrcInt end);
   // Whether the rank-th smallest value of column c lies in x[c]'s domain.

@@ -120,21 +120,6 @@ struct LostList {
     if (b > end) b = end;
     for (QrcGACValue* v = values + (a - first); a <= b; ++a, ++v) push(v);
   }
-  // The indexed values of [a, b] whose bits are set, upward.
-  void pushMembers(const QrcWord* words, QrcInt base, QrcInt a, QrcInt b) {
-    if (a < first) a = first;
-    if (b > end) b = end;
-    if (a > b) return;
-    QrcInt from = a - base, to = b - base;
-    QrcInt w = from >> 6, last = to >> 6;
-    QrcWord bits = words[w] & (~QrcWord(0) << (from & 63));
-    for (;; bits = words[++w]) {
-      if (w == last) bits &= ~QrcWord(0) >> (63 - (to & 63));
-      QrcInt at = base + (w << 6) - first;
-      for (; bits; bits &= bits - 1) push(values + (at + __builtin_ctzll(bits)));
-      if (w == last) return;
-    }
-  }
 };
 
 }  // namespace
@@ -238,8 +223,9 @@ void QrcWLConstraintI::lostValues(QrcGACVar* r) {
 QrcInt QrcWLConstraintI::lostValuesRead(QrcGACVar* r) {
   QrcIntExpI* x = r->var;
   const QrcIntSetI* d = x->getDomainSet();
-  if (d && d == r->plainSet && x->isProcessing()) {
-    QrcGACDelta* s = r->delta;
+  QrcGACDelta* s = r->delta;
+  // A plain set newly met is remembered, and read as the one before.
+  if (s && d && (d == r->plainSet || readsPlainWords(r, d)) && x->isProcessing()) {
     QrcInt key = _manager->getPropagationQueue()->getRunCount();
     if (s->key != key) {
       s->key = -1;
@@ -247,7 +233,7 @@ QrcInt QrcWLConstraintI::lostValuesRead(QrcGACVar* r) {
     }
     if (s->key == key) return pushDelta(r, s, _lostMark);
   }
-  return lostValuesApart(r);
+  return lostValuesByRanges(r);
 }
 
 void QrcWLConstraintIVarDomainI::propagate() {
@@ -271,24 +257,9 @@ QrcGACDelta* QrcWLConstraintI::shareDelta(QrcGACVar* r) {
   return s;
 }
 
-QrcInt QrcWLConstraintI::lostValuesApart(QrcGACVar* r) {
+QrcInt QrcWLConstraintI::lostValuesByRanges(QrcGACVar* r) {
   QrcIntExpI* x = r->var;
-  const QrcIntSetI* d = x->getDomainSet();
   LostList l{r->values, r->lost, r->lostCount, r->first, r->first + r->count - 1, _lostMark};
-  if (d && (d == r->plainSet || readsPlainWords(r, d)) && x->isProcessing()) {
-    // As lostValues reads it, the plain set newly found.
-    QrcIntVarEventHandlerI* h = x->getIntHandler();
-    for (const QrcPropagationQueueI::IntCell* c = h->getRemovedValues(); c; c = c->next) {
-      QrcUInt i = static_cast<QrcUInt>(c->value) - static_cast<QrcUInt>(l.first);
-      if (i < static_cast<QrcUInt>(r->count)) l.push(l.values + i);
-    }
-    for (const QrcPropagationQueueI::IntCell* c = h->getRemovedRanges(); c; c = c->next->next)
-      l.pushRange(c->value, c->next->value);
-    QrcInt oldMin = h->_oldMin, oldMax = h->_oldMax, min = x->rawMin(), max = x->rawMax();
-    if (oldMin < min) l.pushMembers(r->words, r->wordBase, oldMin, min - 1);
-    if (max < oldMax) l.pushMembers(r->words, r->wordBase, max + 1, oldMax);
-    return l.n;
-  }
   // The delta by ranges: only the indexed values inside each are visited.
   QrcIntVarDeltaIterator it(x);
   QrcInt a, b;

@@ -107,10 +107,8 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
     return seekInRows<uint32_t, false>(value);
   }
   const QrcTupleColumn& col = _set->getColumn(k);
-  // The candidates: the slots of (k, v) after the frontier.
-  QrcInt p = firstSlot(value, _arity, col);
-  QrcInt end = col.slotStart[value->index + 1];
-  if (p >= end) return nullptr;
+  QrcInt p, end;
+  if (!candidateSlots(value, _arity, p, end)) return nullptr;
   if (end - p <= ShortList) {
     // A short list is walked without preparing the domains; the value's own
     // position holds it, in its domain.
@@ -303,9 +301,10 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
       if (n == none) return nullptr;
       t = static_cast<QrcInt>(n);
     }
+  } else if constexpr (Masked) {
+    // Over rank masks, mode 2 has its own search.
+    return seekMode2<T>(value);
   } else {
-    // Mode 2 over rank masks has its own search.
-    if (Masked) return seekMode2<T>(value);
     p = value->frontier ? in.rows[value->frontier->number * in.stride + 3 * a + k] + 1
                         : col.slotStart[value->index];
     if (p >= end) return nullptr;
@@ -328,14 +327,12 @@ QrcGACTuple* QrcGACSAllowedI::seekInRows(const QrcGACValue* value) {
       t = jumpMode1<T, Masked>(in, t, k, vRank);
     return t < 0 ? nullptr : newTuple(t);
   }
-  in.slots = static_cast<const T*>(_set->getSlotRows(k));
-  if (!Masked)
+  if constexpr (!Masked) {
+    in.slots = static_cast<const T*>(_set->getSlotRows(k));
     for (QrcInt j = 0; j < a; ++j) _sizes[j] = -1;
-  for (; p >= 0; p = jumpMode2<T, Masked>(in, p, k, vRank, end)) {
-    const T* slot = in.slots + p * (a + 1);
-    if (holdsRanks<T, Masked>(slot + 1, k)) {
-      t = slot[0];
-      return newTuple(t);
+    for (; p >= 0; p = jumpMode2<T>(in, p, k, vRank, end)) {
+      const T* slot = in.slots + p * (a + 1);
+      if (holdsRanks<T, false>(slot + 1, k)) return newTuple(slot[0]);
     }
   }
   return nullptr;
@@ -350,9 +347,8 @@ QrcGACTuple* QrcGACSAllowedI::seekJumpRows(const QrcGACValue* value) {
 template <typename T, int R>
 QrcGACTuple* QrcGACSAllowedI::seekJumpRowsOf(const QrcGACValue* value) {
   const QrcInt k = value->var->position, a = R ? R : _arity;
-  const QrcTupleColumn& col = _set->getColumn(k);
-  QrcInt p = firstSlot(value, a, col);
-  if (p >= col.slotStart[value->index + 1]) return nullptr;
+  QrcInt p, end;
+  if (!candidateSlots(value, a, p, end)) return nullptr;
   const T* jumps = static_cast<const T*>(_set->getJumpRows(k));
   const QrcInt stride = _set->getJumpStride();
   // Its row is fetched while the domains are read.
@@ -360,7 +356,7 @@ QrcGACTuple* QrcGACSAllowedI::seekJumpRowsOf(const QrcGACValue* value) {
   QrcUInt masks[R ? R - 1 : 64];
   for (QrcInt o = 0; o < a - 1; ++o) masks[o] = readRanks(o + (o >= k));
   p = jumpRows<T, R>(jumps, stride, p, masks);
-  return p < 0 ? nullptr : newTuple(col.slotTuple[p]);
+  return p < 0 ? nullptr : newTuple(_set->getColumn(k).slotTuple[p]);
 }
 
 // The jumps of jumpMode1 by slot: at each position whose rank left its
@@ -434,17 +430,14 @@ QrcInt QrcGACSAllowedI::jumpMode1(const Rows<T>& in, QrcInt t, QrcInt k, QrcInt 
 
 // The first tuple, not older than the target, that may hold a domain value
 // at c; cur walks the slots of the (k, v) list up to end and no support lies
-// between the target and cur. -1 when no tuple remains.
-template <typename T, bool Masked>
+// between the target and cur. -1 when no tuple remains. Domains through the
+// probes (searchMode2 holds its own over rank masks).
+template <typename T>
 inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcInt vRank,
                                      QrcInt target, QrcInt& cur, QrcInt end) {
   const QrcInt none = static_cast<T>(~T(0));
   const QrcInt a = _arity, stride = in.stride, slotStride = a + 1;
-  const QrcUInt mask = Masked ? _ranks[c] : 0;
-  auto holds = [&](QrcInt rank) -> bool {
-    if (Masked) return (mask >> rank) & 1;
-    return holdsRank<Masked>(c, rank);
-  };
+  auto holds = [&](QrcInt rank) -> bool { return holdsRank<false>(c, rank); };
   // The slots' and the rows' elements of column c.
   const T* slot = in.slots + cur * slotStride + 1 + c;
   QrcInt n = slot[-1 - c];
@@ -452,14 +445,9 @@ inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcI
   if (++cur == end) return -1;
   slot += slotStride;
   n = slot[-1 - c];
-  // The domain values whose probe is still to meet: by rank (the probes of
-  // one turn are distinct), else by count.
-  QrcUInt left = mask;
-  QrcInt size = 0;
-  if (!Masked) {
-    if (_sizes[c] < 0) _sizes[c] = _records[c].var->getSize();
-    size = _sizes[c];
-  }
+  // The domain values whose probe is still to meet, by count.
+  if (_sizes[c] < 0) _sizes[c] = _records[c].var->getSize();
+  QrcInt size = _sizes[c];
   QrcInt r = n >= target ? n : target;
   const T* row = in.rows + r * stride + c;
   const T* last = in.rows + (in.count - 1) * stride + c;
@@ -468,8 +456,7 @@ inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcI
   QrcInt best = none;
   for (bool firstTurn = true;; firstTurn = false) {
     T probed = row[a];
-    if ((Masked ? left == 0 : size == 0) || (!firstTurn && probed == noted))
-      return best == none ? -1 : best;
+    if (size == 0 || (!firstTurn && probed == noted)) return best == none ? -1 : best;
     if (n >= r && holds(*slot)) return n;
     if (++cur == end) return -1;
     slot += slotStride;
@@ -477,10 +464,7 @@ inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcI
     if (n >= best) return n;
     if (holds(row[0])) break;
     if (holds(probed)) {
-      if (Masked)
-        left &= ~(QrcUInt(1) << probed);
-      else
-        --size;
+      --size;
       QrcInt link = row[2 * a];
       if (link < best) {
         best = link;
@@ -497,7 +481,7 @@ inline QrcInt QrcGACSAllowedI::probe(const Rows<T>& in, QrcInt c, QrcInt k, QrcI
   return r;
 }
 
-template <typename T, bool Masked>
+template <typename T>
 QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, QrcInt vRank,
                                   QrcInt end) {
   const QrcInt a = _arity;
@@ -508,7 +492,7 @@ QrcInt QrcGACSAllowedI::jumpMode2(const Rows<T>& in, QrcInt failed, QrcInt k, Qr
     QrcInt before = target;
     for (QrcInt c = 0; c < a; ++c) {
       if (c == k) continue;
-      target = probe<T, Masked>(in, c, k, vRank, target, cur, end);
+      target = probe<T>(in, c, k, vRank, target, cur, end);
       if (target < 0) return -1;
     }
     if (!alignMode2(in, a, k, vRank, end, cur, target)) return -1;
@@ -525,10 +509,9 @@ QrcGACTuple* QrcGACSAllowedI::seekMode2(const QrcGACValue* value) {
 template <typename T, int R>
 QrcGACTuple* QrcGACSAllowedI::seekMode2Of(const QrcGACValue* value) {
   const QrcInt k = value->var->position, a = R ? R : _arity;
+  QrcInt p, end;
+  if (!candidateSlots(value, a, p, end)) return nullptr;
   const QrcTupleColumn& col = _set->getColumn(k);
-  QrcInt p = firstSlot(value, a, col);
-  QrcInt end = col.slotStart[value->index + 1];
-  if (p >= end) return nullptr;
   Rows<T> in;
   in.slots = static_cast<const T*>(_set->getSlotRows(k));
   // Its slot is fetched while the domains are read.

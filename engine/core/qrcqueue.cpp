@@ -308,12 +308,7 @@ void QrcPropagationQueueI::clearDeferred() {
 QrcPropagationQueueI::FloatCell* QrcPropagationQueueI::newFloatCell() {
   if (!_freeFloatCells)
     _freeFloatCells = carve<FloatBlock, FloatCell>(_floatBlocks, _bytes, 6008, true);
-  FloatCell* c = _freeFloatCells;
-  _freeFloatCells = c->next;
-  c->next = nullptr;
-  c->value = 0;
-  c->cause = _manager->getCurrentDemon();
-  return c;
+  return popValueCell(_freeFloatCells);
 }
 
 void QrcPropagationQueueI::freeFloatCells(FloatCell* list) {
