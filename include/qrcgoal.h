@@ -59,6 +59,10 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
   // Whether running the item takes more than its propagate (a quiet test or
   // a fail trap).
   bool hasRunHooks() const { return (_flags & (QuietTest | HasFailTrap)) != 0; }
+  // Whether the item is a constraint without run hooks, in one test.
+  bool isPlainConstraintItem() const {
+    return (_flags & (ConstraintItem | QuietTest | HasFailTrap)) == ConstraintItem;
+  }
 
  protected:
   // Bits of _flags: the item is a constraint; the constraint has a truth

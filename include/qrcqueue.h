@@ -50,6 +50,7 @@ class QrcPropagationQueueI {
 
   void pushEventHandler(QrcEventHandlerI* handler) {
     append(_handlers, handler);
+    _levelMask |= WorkBit;
     if (drainsHere()) startDrain();
   }
   // Schedules an item at a priority (clipped to QrcFirstPriority..QrcLastPriority)
@@ -77,7 +78,10 @@ class QrcPropagationQueueI {
   void restoreNesting(QrcInt nesting) { _nesting = nesting; }
   // Set while a nested solve runs: the nesting level of the outer
   // propagation then drains as the outermost one does.
-  void setNestedSolve(bool flag) { _drainDepth = flag ? 1 : 0; }
+  void setNestedSolve(bool flag) {
+    _drainDepth = flag ? 1 : 0;
+    _drainMask = flag ? ~(1u << (Levels - 1)) : ~0u;
+  }
 
   // Deferred requests of event handlers.
   void startDeferral(QrcInt min, QrcInt max) {
@@ -229,8 +233,13 @@ class QrcPropagationQueueI {
   List _handlers;
   List _posting[Levels];
   List _propagation[Levels];
-  // Bit k set while propagation level k is not empty.
+  // Bit k set while propagation level k is not empty; WorkBit set while
+  // handlers or constraints to post may be waiting.
+  static const unsigned WorkBit = 1u << Levels;
   unsigned _levelMask;
+  // The bits of _levelMask that a drain serves: all but the last level's
+  // while a nested solve runs.
+  unsigned _drainMask;
   QrcInt _nesting;
   // 1 while a nested solve runs, else 0 (see drainsHere).
   QrcInt _drainDepth;

@@ -60,6 +60,7 @@ QrcPropagationQueueI::QrcPropagationQueueI(QrcManagerI* manager)
       _monitor(nullptr),
       _trace(0),
       _levelMask(0),
+      _drainMask(~0u),
       _nesting(0),
       _drainDepth(0),
       _postingCount(0),
@@ -132,6 +133,7 @@ void QrcPropagationQueueI::queueForPosting(QrcConstraintI* ct) {
   if (p > Levels - 1) p = Levels - 1;
   append(_posting[p], ct);
   ++_postingCount;
+  _levelMask |= WorkBit;
 }
 
 int QrcPropagationQueueI::firstNonEmptyPostingLevel() const {
@@ -153,26 +155,40 @@ void QrcPropagationQueueI::drain() {
   // Events and postings first, then one item of the lowest nonempty level;
   // the last level waits while a nested solve runs.
   for (;;) {
-    // Constraints added while another one was posted or propagated wait
-    // here; they are posted even when no variable event follows.
-    while (!_handlers.empty() || _postingCount > 0) {
-      processHandlers();
-      if (_postingCount > 0) postPending();
-    }
     unsigned mask = _levelMask;
-    if (!mask) return;
+    if (mask & WorkBit) {
+      // Constraints added while another one was posted or propagated wait
+      // here; they are posted even when no variable event follows.
+      while (!_handlers.empty() || _postingCount > 0) {
+        processHandlers();
+        if (_postingCount > 0) postPending();
+      }
+      _levelMask &= ~WorkBit;
+      continue;
+    }
+    if (!(mask & _drainMask)) return;
     int k = __builtin_ctz(mask);
-    if (k == Levels - 1 && _drainDepth) return;
     List& list = _propagation[k];
     QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(popFront(list));
     if (list.empty()) _levelMask = mask & ~(1u << k);
     ++_runCount;
     // runIfPending does nothing for an item that is not pending.
     if (item->getState() != QrcRootGoalDemonI::Pending) continue;
-    if (item->isConstraintItem())
-      static_cast<QrcConstraintI*>(item)->runPending();
-    else
-      item->runIfPending();
+    if (__builtin_expect(!item->isPlainConstraintItem() || _trace, 0)) {
+      if (item->isConstraintItem())
+        static_cast<QrcConstraintI*>(item)->runIfPending();
+      else
+        item->runIfPending();
+      continue;
+    }
+    // QrcConstraintI::runPending of a constraint without hooks, untraced.
+    QrcManagerI* m = item->getManager();
+    QrcRootGoalDemonI* saved = m->getCurrentDemon();
+    item->setState(QrcRootGoalDemonI::Idle);
+    m->setCurrentDemon(item);
+    ++_demonRuns;
+    item->propagate();
+    m->setCurrentDemon(saved);
   }
 }
 
@@ -219,15 +235,17 @@ void QrcPropagationQueueI::clear() {
   // A nested solve leaves the last level to the outer propagation.
   bool nested = _drainDepth != 0;
   _nesting = nested ? 1 : 0;
+  _levelMask &= ~WorkBit;
   unsigned mask = nested ? _levelMask & ~(1u << (Levels - 1)) : _levelMask;
   while (mask) {
-    int i = __builtin_ctz(mask);
+    int b = __builtin_ctz(mask);
     mask &= mask - 1;
-    while (!_propagation[i].empty()) {
-      QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(popFront(_propagation[i]));
+    List& list = _propagation[b];
+    while (!list.empty()) {
+      QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(popFront(list));
       if (item->getState() == QrcRootGoalDemonI::Pending) item->setState(QrcRootGoalDemonI::Idle);
     }
-    _levelMask &= ~(1u << i);
+    _levelMask &= ~(1u << b);
   }
   _tracedDemon = nullptr;
 }
@@ -369,7 +387,8 @@ QrcInt QrcConstraintList::getSize() const {
 void QrcConstraintList::propagatePending() {
   QrcManagerI* m = _manager;
   QrcPropagationQueueI* q = m->getPropagationQueue();
-  // Every run puts the current demon back.
+  // Every run puts the current demon back, here once after the last run:
+  // between runs nothing reads it (runHooked puts back the one it finds).
   QrcRootGoalDemonI* saved = m->getCurrentDemon();
   for (Cell* c = _head; c; c = c->next) {
     QrcRootGoalDemonI* d = c->item;
@@ -384,8 +403,8 @@ void QrcConstraintList::propagatePending() {
     m->setCurrentDemon(d);
     q->countDemonRun();
     d->propagate();
-    m->setCurrentDemon(saved);
   }
+  m->setCurrentDemon(saved);
 }
 
 void QrcConstraintList::runHooked(QrcRootGoalDemonI* d) {
