@@ -560,6 +560,29 @@ inline QrcPropagationQueueI::IntCell* QrcPropagationQueueI::newCell() {
   return popValueCell(_freeIntCells);
 }
 
+inline void QrcConstraintList::propagatePending() {
+  QrcManagerI* m = _manager;
+  QrcPropagationQueueI* q = m->getPropagationQueue();
+  // Every run puts the current demon back, here once after the last run:
+  // between runs nothing reads it (runHooked puts back the one it finds).
+  QrcRootGoalDemonI* saved = m->getCurrentDemon();
+  for (Cell* c = _head; c; c = c->next) {
+    QrcRootGoalDemonI* d = c->item;
+    // runIfPending does nothing for an item that is not pending.
+    if (d->getState() != QrcRootGoalDemonI::Pending) continue;
+    if (__builtin_expect(d->hasRunHooks() || q->isTracing(), 0)) {
+      runHooked(d);
+      continue;
+    }
+    // runIfPending without tracing, with no virtual call before propagate.
+    d->setState(QrcRootGoalDemonI::Idle);
+    m->setCurrentDemon(d);
+    q->countDemonRun();
+    d->propagate();
+  }
+  m->setCurrentDemon(saved);
+}
+
 inline void QrcPropagationQueueI::leave() {
   --_nesting;
   if (drainsHere()) startDrain();

@@ -223,7 +223,7 @@ class QrcPropagationQueueI {
   }
   void startDrain();
   void drain();
-  void processHandlers();
+  __attribute__((always_inline)) inline void processHandlers();
   void postPending();
 
   QrcRootGoalDemonI* _tracedDemon;
@@ -284,7 +284,8 @@ class QrcConstraintList {
   void markPending() {
     for (Cell* c = _head; c; c = c->next) c->item->markPending();
   }
-  void propagatePending();
+  // Runs the pending items in list order (inline, defined with the manager).
+  inline void propagatePending();
   void propagateAll();
   Cell* getHead() const { return _head; }
 

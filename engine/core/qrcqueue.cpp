@@ -151,6 +151,25 @@ void QrcPropagationQueueI::startDrain() {
   --_nesting;
 }
 
+inline void QrcPropagationQueueI::processHandlers() {
+  while (!_handlers.empty()) {
+    QrcEventHandlerI* h = static_cast<QrcEventHandlerI*>(_handlers.head->item);
+    if (++_steps > _stepLimit) _manager->fail();
+    ++_runCount;
+    if (h->getState() != QrcEventHandlerI::Disabled) {
+      ++_events;
+      bool tracing = _trace && _monitor;
+      if (tracing) h->traceWithMonitor(_monitor);
+      if (h->getTrapState() == QrcEventHandlerI::NoTrap)
+        h->process();
+      else
+        QrcProcessHandler(h);
+      if (tracing) h->traceWithMonitor2(_monitor);
+    }
+    popFront(_handlers);
+  }
+}
+
 void QrcPropagationQueueI::drain() {
   // Events and postings first, then one item of the lowest nonempty level;
   // the last level waits while a nested solve runs.
@@ -189,25 +208,6 @@ void QrcPropagationQueueI::drain() {
     ++_demonRuns;
     item->propagate();
     m->setCurrentDemon(saved);
-  }
-}
-
-void QrcPropagationQueueI::processHandlers() {
-  while (!_handlers.empty()) {
-    QrcEventHandlerI* h = static_cast<QrcEventHandlerI*>(_handlers.head->item);
-    if (++_steps > _stepLimit) _manager->fail();
-    ++_runCount;
-    if (h->getState() != QrcEventHandlerI::Disabled) {
-      ++_events;
-      bool tracing = _trace && _monitor;
-      if (tracing) h->traceWithMonitor(_monitor);
-      if (h->getTrapState() == QrcEventHandlerI::NoTrap)
-        h->process();
-      else
-        QrcProcessHandler(h);
-      if (tracing) h->traceWithMonitor2(_monitor);
-    }
-    popFront(_handlers);
   }
 }
 
@@ -382,29 +382,6 @@ QrcInt QrcConstraintList::getSize() const {
   QrcInt n = 0;
   for (Cell* c = _head; c; c = c->next) ++n;
   return n;
-}
-
-void QrcConstraintList::propagatePending() {
-  QrcManagerI* m = _manager;
-  QrcPropagationQueueI* q = m->getPropagationQueue();
-  // Every run puts the current demon back, here once after the last run:
-  // between runs nothing reads it (runHooked puts back the one it finds).
-  QrcRootGoalDemonI* saved = m->getCurrentDemon();
-  for (Cell* c = _head; c; c = c->next) {
-    QrcRootGoalDemonI* d = c->item;
-    // runIfPending does nothing for an item that is not pending.
-    if (d->getState() != QrcRootGoalDemonI::Pending) continue;
-    if (__builtin_expect(d->hasRunHooks() || q->isTracing(), 0)) {
-      runHooked(d);
-      continue;
-    }
-    // runIfPending without tracing, with no virtual call before propagate.
-    d->setState(QrcRootGoalDemonI::Idle);
-    m->setCurrentDemon(d);
-    q->countDemonRun();
-    d->propagate();
-  }
-  m->setCurrentDemon(saved);
 }
 
 void QrcConstraintList::runHooked(QrcRootGoalDemonI* d) {
