@@ -30,6 +30,7 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
       _closed(0),
       _newest(nullptr),
       _count(0),
+      _capacity(0),
       _hashMask(0),
       _buckets(nullptr),
       _columns(nullptr),
@@ -48,23 +49,37 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
       _hitLane(0),
       _rankStart(nullptr) {}
 
+template <typename T>
+T* QrcTupleSetI::lastingArray(QrcInt n) const {
+  return static_cast<T*>(
+      _manager->getGlobalHeap()->alloc(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
+}
+
 void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
   QrcErrorReporter* r = _manager->getErrorReporter();
   if (n != _arity) r->report(QrcBadArraySizeError, "QrcTupleSet::add", "bad array size");
   if (_closed)
     r->report(QrcTupleSetClosedError, "QrcTupleSet::add", "the tuple set is already closed");
-  QrcTupleNode* t = new (_manager) QrcTupleNode;
-  t->values = allocArray<QrcInt>(_manager, _arity);
-  t->columnNext = allocArray<QrcTupleNode*>(_manager, _arity);
-  for (QrcInt k = 0; k < _arity; ++k) {
-    t->values[k] = values[k];
-    t->columnNext[k] = nullptr;
+  if (_count == _capacity) growValues();
+  QrcInt* to = _values + _count * _arity;
+  for (QrcInt k = 0; k < _arity; ++k) to[k] = values[k];
+  ++_count;
+}
+
+void QrcTupleSetI::growValues() {
+  // In place while the values end the heap, else moved to twice the room.
+  const QrcInt step = 16;
+  size_t row = static_cast<size_t>(_arity > 0 ? _arity : 1) * sizeof(QrcInt);
+  size_t bytes = static_cast<size_t>(_capacity) * row;
+  if (_values && _manager->getHeap()->extend(_values, bytes, bytes + step * row)) {
+    _capacity += step;
+    return;
   }
-  t->hashNext = nullptr;
-  t->listNext = _newest;
-  t->extra = nullptr;
-  t->number = _count++;
-  _newest = t;
+  QrcInt capacity = _capacity < step ? step : 2 * _capacity;
+  QrcInt* values = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(capacity) * row));
+  for (QrcInt i = 0; i < _count * _arity; ++i) values[i] = _values[i];
+  _values = values;
+  _capacity = capacity;
 }
 
 void QrcTupleSetI::setStorageMode(QrcInt mode) {
@@ -81,13 +96,11 @@ void QrcTupleSetI::close() {
   if (_closed) return;
   _mode = chooseMode();
   buildColumns();
-  buildHash();
   buildRanks();
   // Row elements narrow enough for every number and none.
   _rowBytes = _count < 0xFF ? 1 : _count < 0xFFFF ? 2 : 4;
   if (_mode == 0) buildBits();
   if (_mode == 1) {
-    buildMode1();
     if (_rowBytes == 1)
       buildRows1<uint8_t>();
     else if (_rowBytes == 2)
@@ -96,7 +109,6 @@ void QrcTupleSetI::close() {
       buildRows1<uint32_t>();
   }
   if (_mode == 2) {
-    buildMode2();
     if (_rowBytes == 1)
       buildRows2<uint8_t>();
     else if (_rowBytes == 2)
@@ -108,67 +120,128 @@ void QrcTupleSetI::close() {
 }
 
 void QrcTupleSetI::buildColumns() {
-  _columns = allocArray<QrcTupleColumn>(_manager, _arity);
+  QrcInt a = _arity;
+  _columns = allocArray<QrcTupleColumn>(_manager, a);
   _width = 0;
-  for (QrcInt k = 0; k < _arity; ++k) {
+  if (!_values) growValues();
+  _slots = allocArray<int32_t>(_manager, _count * a);
+  for (QrcInt k = 0; k < a; ++k) {
     QrcTupleColumn& c = _columns[k];
-    c.index = new (_manager) QrcIntMap(_manager);
-    c.size = 0;
-    for (QrcTupleNode* t = _newest; t; t = t->listNext)
-      if (c.index->add(t->values[k], c.size)) ++c.size;
-    c.index->compact(2);
+    // Value indexes in the order the values first occur from the newest
+    // tuple on; _slots keeps each tuple's until its slot replaces it.
+    buildIndex(k);
     c.values = QrcIntArray(QrcManager(_manager), c.size, QrcInt(0)).getImpl();
-    c.heads = allocArray<QrcTupleNode*>(_manager, c.size);
-    for (QrcInt i = 0; i < c.size; ++i) c.heads[i] = nullptr;
+    c.heads = nullptr;
+    c.slotStart = allocArray<QrcInt>(_manager, c.size + 1);
+    for (QrcInt i = 0; i <= c.size; ++i) c.slotStart[i] = 0;
+    for (QrcInt t = 0; t < _count; ++t) {
+      QrcInt i = _slots[t * a + k];
+      c.values[i] = _values[t * a + k];
+      ++c.slotStart[i + 1];
+    }
+    for (QrcInt i = 0; i < c.size; ++i) c.slotStart[i + 1] += c.slotStart[i];
+    // Oldest first into the slots of its value.
+    c.slotTuple = allocArray<int32_t>(_manager, _count);
+    QrcInt* next = _manager->lockArrayFromPool(c.size > 0 ? c.size : 1);
+    for (QrcInt i = 0; i < c.size; ++i) next[i] = c.slotStart[i];
+    for (QrcInt t = 0; t < _count; ++t) {
+      QrcInt slot = next[_slots[t * a + k]]++;
+      c.slotTuple[slot] = static_cast<int32_t>(t);
+      _slots[t * a + k] = static_cast<int32_t>(slot);
+    }
+    _manager->unlockArrayFromPool(next);
     c.sortedValues = nullptr;
     c.rank = nullptr;
     c.first = 0;
     c.consecutive = false;
-    c.slotStart = allocArray<QrcInt>(_manager, c.size + 1, QrcInt(0));
-    c.slotTuple = allocArray<int32_t>(_manager, _count);
     c.bitStart = nullptr;
     c.bits = nullptr;
     if (c.size > _width) _width = c.size;
-  }
-  _values = allocArray<QrcInt>(_manager, _count * _arity);
-  _slots = allocArray<int32_t>(_manager, _count * _arity);
-  // Newest first, each pushed on the head: every list runs from the oldest tuple.
-  for (QrcTupleNode* t = _newest; t; t = t->listNext) {
-    for (QrcInt k = 0; k < _arity; ++k) {
-      QrcTupleColumn& c = _columns[k];
-      QrcInt i = c.index->get(t->values[k]);
-      c.values[i] = t->values[k];
-      t->columnNext[k] = c.heads[i];
-      c.heads[i] = t;
-      ++c.slotStart[i + 1];
-      _values[t->number * _arity + k] = t->values[k];
-    }
-  }
-  for (QrcInt k = 0; k < _arity; ++k) {
-    QrcTupleColumn& c = _columns[k];
-    for (QrcInt i = 0; i < c.size; ++i) {
-      c.slotStart[i + 1] += c.slotStart[i];
-      QrcInt slot = c.slotStart[i];
-      for (QrcTupleNode* t = c.heads[i]; t; t = t->columnNext[k], ++slot) {
-        c.slotTuple[slot] = static_cast<int32_t>(t->number);
-        _slots[t->number * _arity + k] = static_cast<int32_t>(slot);
-      }
-    }
     // Short tuples are copied into the slots, so that a walk reads one block.
     c.slotValues = nullptr;
-    if (_arity > SlotValuesArity || _mode != 0) continue;
-    c.slotValues = allocArray<QrcInt>(_manager, _count * _arity);
-    for (QrcInt slot = 0; slot < _count; ++slot)
-      std::copy(_values + c.slotTuple[slot] * _arity, _values + (c.slotTuple[slot] + 1) * _arity,
-                c.slotValues + slot * _arity);
+    if (a > SlotValuesArity || _mode != 0) continue;
+    c.slotValues = allocArray<QrcInt>(_manager, _count * a);
+    for (QrcInt slot = 0; slot < _count; ++slot) {
+      const QrcInt* from = _values + c.slotTuple[slot] * a;
+      QrcInt* to = c.slotValues + slot * a;
+      for (QrcInt j = 0; j < a; ++j) to[j] = from[j];
+    }
   }
 }
 
-void QrcTupleSetI::buildHash() {
+void QrcTupleSetI::buildIndex(QrcInt k) {
+  QrcTupleColumn& c = _columns[k];
+  QrcInt a = _arity;
+  c.size = 0;
+  QrcInt lo = 0, hi = -1;
+  for (QrcInt t = 0; t < _count; ++t) {
+    QrcInt v = _values[t * a + k];
+    if (t == 0 || v < lo) lo = v;
+    if (t == 0 || v > hi) hi = v;
+  }
+  // Over a span of a few slots per tuple, by a table of the span; the map
+  // turns dense when the span is at most 8 slots per value, as a hashed one
+  // does when compacted.
+  QrcUInt span = static_cast<QrcUInt>(hi) - static_cast<QrcUInt>(lo);
+  if (_count > 0 && span < static_cast<QrcUInt>(8 * _count)) {
+    QrcInt n = static_cast<QrcInt>(span) + 1;
+    QrcInt* table = _manager->lockArrayFromPool(n);
+    for (QrcInt i = 0; i < n; ++i) table[i] = QrcIntMapAbsent;
+    for (QrcInt t = _count; t-- > 0;) {
+      QrcInt& i = table[_values[t * a + k] - lo];
+      if (i == QrcIntMapAbsent) i = c.size++;
+      _slots[t * a + k] = static_cast<int32_t>(i);
+    }
+    if (n <= 8 * c.size) {
+      c.index = new (_manager) QrcIntMap(_manager, lo, hi, table, c.size);
+      _manager->unlockArrayFromPool(table);
+      return;
+    }
+    _manager->unlockArrayFromPool(table);
+    c.size = 0;
+  }
+  c.index = new (_manager) QrcIntMap(_manager);
+  for (QrcInt t = _count; t-- > 0;)
+    if (c.index->add(_values[t * a + k], c.size)) ++c.size;
+  c.index->compact(2);
+  for (QrcInt t = 0; t < _count; ++t)
+    _slots[t * a + k] = static_cast<int32_t>(c.index->get(_values[t * a + k]));
+}
+
+void QrcTupleSetI::buildNodes() const {
+  if (_newest || !_closed || _count == 0) return;
+  QrcInt a = _arity;
+  QrcTupleNode* nodes = lastingArray<QrcTupleNode>(_count);
+  QrcTupleNode** links = lastingArray<QrcTupleNode*>(_count * a);
+  for (QrcInt t = 0; t < _count; ++t) {
+    QrcTupleNode& node = nodes[t];
+    node.values = _values + t * a;
+    node.columnNext = links + t * a;
+    node.hashNext = nullptr;
+    node.listNext = t > 0 ? &nodes[t - 1] : nullptr;
+    node.extra = nullptr;
+    node.number = t;
+  }
+  // Newest first, each pushed on the head: every list runs from the oldest tuple.
+  for (QrcInt k = 0; k < a; ++k) {
+    QrcTupleColumn& c = _columns[k];
+    c.heads = lastingArray<QrcTupleNode*>(c.size);
+    for (QrcInt i = 0; i < c.size; ++i) c.heads[i] = nullptr;
+    for (QrcInt t = _count; t-- > 0;) {
+      QrcInt i = getValueIndex(k, _values[t * a + k]);
+      nodes[t].columnNext[k] = c.heads[i];
+      c.heads[i] = &nodes[t];
+    }
+  }
+  _newest = &nodes[_count - 1];
+}
+
+void QrcTupleSetI::buildHash() const {
+  buildNodes();
   QrcInt size = 1;
   while (size < _count) size <<= 1;
   _hashMask = size - 1;
-  _buckets = allocArray<QrcTupleNode*>(_manager, size);
+  _buckets = lastingArray<QrcTupleNode*>(size);
   for (QrcInt b = 0; b < size; ++b) _buckets[b] = nullptr;
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
     QrcInt b = hashOf(t->values, _arity) & _hashMask;
@@ -177,16 +250,16 @@ void QrcTupleSetI::buildHash() {
   }
 }
 
-void QrcTupleSetI::buildMode1() {
+void QrcTupleSetI::buildMode1() const {
   QrcInt cells = _arity * _width;
   std::vector<QrcTupleNode*> last(static_cast<size_t>(cells), nullptr);
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
-    QrcTupleMode1* e = new (_manager) QrcTupleMode1;
+    QrcTupleMode1* e = lastingArray<QrcTupleMode1>(1);
     e->values = t->values;
     e->width = _width;
     e->arity = _arity;
     e->number = t->number;
-    e->next = allocArray<QrcTupleNode*>(_manager, cells);
+    e->next = lastingArray<QrcTupleNode*>(cells);
     std::copy(last.begin(), last.end(), e->next);
     t->extra = e;
     for (QrcInt k = 0; k < _arity; ++k)
@@ -197,15 +270,12 @@ void QrcTupleSetI::buildMode1() {
 void QrcTupleSetI::buildRanks() {
   for (QrcInt k = 0; k < _arity; ++k) {
     QrcTupleColumn& c = _columns[k];
-    std::vector<std::pair<QrcInt, QrcInt>> byValue;
-    for (QrcInt i = 0; i < c.size; ++i) byValue.emplace_back(c.values[i], i);
-    std::sort(byValue.begin(), byValue.end());
+    // The values are distinct: sorted, each gives its index its rank.
     c.sortedValues = allocArray<QrcInt>(_manager, c.size);
     c.rank = allocArray<QrcInt>(_manager, c.size);
-    for (QrcInt r = 0; r < c.size; ++r) {
-      c.sortedValues[r] = byValue[static_cast<size_t>(r)].first;
-      c.rank[byValue[static_cast<size_t>(r)].second] = r;
-    }
+    for (QrcInt i = 0; i < c.size; ++i) c.sortedValues[i] = c.values[i];
+    std::sort(c.sortedValues, c.sortedValues + c.size);
+    for (QrcInt r = 0; r < c.size; ++r) c.rank[c.index->get(c.sortedValues[r])] = r;
     if (c.size > 0) {
       c.first = c.sortedValues[0];
       c.consecutive = c.sortedValues[c.size - 1] - c.first == c.size - 1;
@@ -231,12 +301,12 @@ void QrcTupleSetI::buildBits() {
   _rankStart[0] = 0;
   for (QrcInt j = 0; j < _arity; ++j) _rankStart[j + 1] = _rankStart[j] + _columns[j].size;
   // The rank of each value of each tuple.
-  std::vector<QrcInt> ranksOf(static_cast<size_t>(_count * _arity));
+  QrcInt* ranksOf = _manager->lockArrayFromPool(_count * _arity > 0 ? _count * _arity : 1);
   for (QrcInt j = 0; j < _arity; ++j) {
     const QrcTupleColumn& c = _columns[j];
     for (QrcInt i = 0; i < c.size; ++i)
       for (QrcInt s = c.slotStart[i]; s < c.slotStart[i + 1]; ++s)
-        ranksOf[static_cast<size_t>(c.slotTuple[s] * _arity + j)] = c.rank[i];
+        ranksOf[c.slotTuple[s] * _arity + j] = c.rank[i];
   }
   for (QrcInt k = 0; k < _arity; ++k) {
     QrcTupleColumn& c = _columns[k];
@@ -250,23 +320,24 @@ void QrcTupleSetI::buildBits() {
       for (QrcInt s = c.slotStart[i]; s < c.slotStart[i + 1]; ++s) {
         QrcInt at = s - c.slotStart[i], t = c.slotTuple[s];
         for (QrcInt j = 0; j < _arity; ++j) {
-          QrcInt r = _rankStart[j] + ranksOf[static_cast<size_t>(t * _arity + j)];
+          QrcInt r = _rankStart[j] + ranksOf[t * _arity + j];
           c.bits[c.bitStart[i] + r * words + (at >> 6)] |= QrcUInt(1) << (at & 63);
         }
       }
     }
   }
+  _manager->unlockArrayFromPool(ranksOf);
 }
 
-void QrcTupleSetI::buildMode2() {
+void QrcTupleSetI::buildMode2() const {
   QrcTupleMode2* newer = nullptr;
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
-    QrcTupleMode2* e = new (_manager) QrcTupleMode2;
+    QrcTupleMode2* e = lastingArray<QrcTupleMode2>(1);
     e->number = t->number;
     e->newer = newer;
     e->node = t;
-    e->probeValue = allocArray<QrcInt>(_manager, _arity);
-    e->probeLink = allocArray<QrcTupleMode2*>(_manager, _arity);
+    e->probeValue = lastingArray<QrcInt>(_arity);
+    e->probeLink = lastingArray<QrcTupleMode2*>(_arity);
     t->extra = e;
     newer = e;
   }
@@ -310,30 +381,36 @@ void QrcTupleSetI::buildRows1() {
   QrcInt cells = _arity * _width;
   _rowStride = rowStride(_arity + cells, sizeof(T));
   T* rows = static_cast<T*>(allocRows(_count * _rowStride));
-  std::vector<T> last(static_cast<size_t>(cells), none);
-  for (QrcTupleNode* t = _newest; t; t = t->listNext) {
-    T* row = rows + t->number * _rowStride;
-    std::fill(row, row + _rowStride, none);
-    std::copy(last.begin(), last.end(), row + _arity);
+  // Newest first: each row takes the links the newer rows left.
+  QrcInt* last = _manager->lockArrayFromPool(cells > 0 ? cells : 1);
+  for (QrcInt cell = 0; cell < cells; ++cell) last[cell] = none;
+  for (QrcInt t = _count; t-- > 0;) {
+    T* row = rows + t * _rowStride;
+    for (QrcInt e = _arity + cells; e < _rowStride; ++e) row[e] = none;
+    for (QrcInt cell = 0; cell < cells; ++cell) row[_arity + cell] = static_cast<T>(last[cell]);
     for (QrcInt k = 0; k < _arity; ++k) {
-      row[k] = static_cast<T>(_columns[k].rank[getValueIndex(k, t->values[k])]);
-      last[static_cast<size_t>(k * _width + row[k])] = static_cast<T>(t->number);
+      const QrcTupleColumn& c = _columns[k];
+      row[k] = static_cast<T>(c.rank[getValueIndex(k, _values[t * _arity + k])]);
+      last[k * _width + row[k]] = t;
     }
   }
   _rows = rows;
   // The links by tuple, for columns of at most 64 values and within a bound
   // of memory. Newest first: each tuple is the oldest not older than itself
   // for its own ranks.
-  if (_width > 64 || cells * _count * static_cast<QrcInt>(sizeof(T)) > AfterBytes) return;
+  if (_width > 64 || cells * _count * static_cast<QrcInt>(sizeof(T)) > AfterBytes) {
+    _manager->unlockArrayFromPool(last);
+    return;
+  }
   T* after = static_cast<T*>(allocRows(cells * _count));
-  std::fill(last.begin(), last.end(), none);
+  for (QrcInt cell = 0; cell < cells; ++cell) last[cell] = none;
   for (QrcInt t = _count; t-- > 0;) {
     const T* row = rows + t * _rowStride;
-    for (QrcInt k = 0; k < _arity; ++k)
-      last[static_cast<size_t>(k * _width + row[k])] = static_cast<T>(t);
+    for (QrcInt k = 0; k < _arity; ++k) last[k * _width + row[k]] = t;
     for (QrcInt cell = 0; cell < cells; ++cell)
-      after[cell * _count + t] = last[static_cast<size_t>(cell)];
+      after[cell * _count + t] = static_cast<T>(last[cell]);
   }
+  _manager->unlockArrayFromPool(last);
   _after = after;
   buildJumpRows<T>();
 }
@@ -379,18 +456,28 @@ void QrcTupleSetI::buildRows2() {
   QrcInt a = _arity;
   _rowStride = rowStride(4 * a, sizeof(T));
   T* rows = static_cast<T*>(allocRows(_count * _rowStride));
-  for (QrcTupleNode* t = _newest; t; t = t->listNext) {
-    T* row = rows + t->number * _rowStride;
-    std::fill(row, row + _rowStride, none);
-    const QrcTupleMode2* e = t->mode2();
+  for (QrcInt t = 0; t < _count; ++t) {
+    T* row = rows + t * _rowStride;
+    for (QrcInt e = 4 * a; e < _rowStride; ++e) row[e] = none;
     for (QrcInt k = 0; k < a; ++k) {
-      const QrcTupleColumn& c = _columns[k];
-      row[k] = static_cast<T>(c.rank[getValueIndex(k, t->values[k])]);
-      row[a + k] = static_cast<T>(c.rank[getValueIndex(k, e->probeValue[k])]);
-      row[2 * a + k] = e->probeLink[k] ? static_cast<T>(e->probeLink[k]->number) : none;
-      row[3 * a + k] = static_cast<T>(_slots[t->number * a + k]);
+      row[k] = static_cast<T>(_columns[k].rank[getValueIndex(k, _values[t * a + k])]);
+      row[3 * a + k] = static_cast<T>(_slots[t * a + k]);
     }
   }
+  // Per column, the probe ranks cycle down through the ranks from the newest
+  // tuple on; a probe link is the nearest newer tuple holding the probe rank.
+  QrcInt* latest = _manager->lockArrayFromPool(_width > 0 ? _width : 1);
+  for (QrcInt k = 0; k < a; ++k) {
+    QrcInt size = _columns[k].size;
+    for (QrcInt r = 0; r < size; ++r) latest[r] = none;
+    for (QrcInt t = _count, r = size - 1; t-- > 0; r = r == 0 ? size - 1 : r - 1) {
+      T* row = rows + t * _rowStride;
+      row[a + k] = static_cast<T>(r);
+      row[2 * a + k] = static_cast<T>(latest[r]);
+      latest[row[k]] = t;
+    }
+  }
+  _manager->unlockArrayFromPool(latest);
   _rows = rows;
   _slotRows = allocArray<void*>(_manager, a);
   for (QrcInt k = 0; k < a; ++k) {
@@ -422,12 +509,23 @@ QrcInt QrcTupleSetI::getValueIndex(QrcInt column, QrcInt value) const {
   return i == QrcIntMapAbsent ? -1 : i;
 }
 
+QrcTupleNode* QrcTupleSetI::getNewest() const {
+  buildNodes();
+  return _newest;
+}
+
 QrcTupleNode* QrcTupleSetI::getFirst(QrcInt column, QrcInt value) const {
+  buildNodes();
   QrcInt i = getValueIndex(column, value);
   return i < 0 ? nullptr : _columns[column].heads[i];
 }
 
 QrcTupleNode* QrcTupleSetI::getTuple(QrcInt number) const {
+  buildNodes();
+  if (_closed && _newest && !_newest->extra) {
+    if (_mode == 1) buildMode1();
+    if (_mode == 2) buildMode2();
+  }
   for (QrcTupleNode* t = _newest; t; t = t->listNext)
     if (t->number == number) return t;
   return nullptr;
@@ -435,10 +533,8 @@ QrcTupleNode* QrcTupleSetI::getTuple(QrcInt number) const {
 
 QrcTupleSetI* QrcTupleSetI::copyForManager(QrcManagerI* target) const {
   QrcTupleSetI* copy = new (target) QrcTupleSetI(target, _arity);
-  std::vector<const QrcTupleNode*> newestFirst;
-  for (const QrcTupleNode* t = _newest; t; t = t->listNext) newestFirst.push_back(t);
   // Oldest first, so that the copy numbers its tuples alike.
-  for (size_t i = newestFirst.size(); i-- > 0;) copy->add(newestFirst[i]->values, _arity);
+  for (QrcInt t = 0; t < _count; ++t) copy->add(_values + t * _arity, _arity);
   copy->setStorageMode(_mode);
   if (_closed) copy->close();
   return copy;
@@ -449,6 +545,7 @@ QrcBool QrcTupleSetI::isIn(const QrcInt* values, QrcInt n) const {
   if (n != _arity) r->report(QrcBadArraySizeError, "QrcTupleSet::isIn", "bad array size");
   if (!_closed)
     r->report(QrcTupleSetNotClosedError, "QrcTupleSet::isIn", "the tuple set is not closed");
+  if (!_buckets) buildHash();
   for (QrcTupleNode* t = _buckets[hashOf(values, _arity) & _hashMask]; t; t = t->hashNext) {
     QrcInt k = 0;
     while (k < _arity && t->values[k] == values[k]) ++k;
