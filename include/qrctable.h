@@ -237,7 +237,7 @@ struct QrcGACStack {
     return &items[top++];
   }
   __attribute__((noinline)) void grow(QrcSizeAllocatorI* pool) {
-    QrcInt n = capacity ? 2 * capacity : 64;
+    QrcInt n = capacity ? 2 * capacity + 1 : 31;
     T* bigger = static_cast<T*>(pool->allocateSized(n * static_cast<QrcInt>(sizeof(T))));
     for (QrcInt i = 0; i < top; ++i) bigger[i] = items[i];
     if (items) pool->freeSized(items, capacity * static_cast<QrcInt>(sizeof(T)));
@@ -364,6 +364,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
         _freeTuples(nullptr),
         _chunkNext(nullptr),
         _chunkEnd(nullptr),
+        _firstRecords(0),
         _noTuple() {}
   void propagate() override;
   void initialise() override;
@@ -512,6 +513,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   QrcGACTuple* _freeTuples;  // linked through their supported field
   char* _chunkNext;
   char* _chunkEnd;
+  QrcInt _firstRecords;  // records in the first chunk; none: a chunk of the usual size
   QrcGACTuple _noTuple;
 };
 

@@ -344,8 +344,14 @@ QrcGACTuple* QrcGACSchemaI::allocateTuple() {
     return t;
   }
   if (_chunkEnd - _chunkNext < _tupleStride) {
-    QrcInt bytes = ChunkBytes > _tupleStride + LineBytes ? ChunkBytes : _tupleStride + LineBytes;
-    char* raw = static_cast<char*>(poolOf(_manager)->allocateSized(bytes));
+    // The first chunk holds as many records as the table has tuples, up to
+    // the size of the others; chunks stay with the constraint, taken from
+    // the global heap at their size.
+    QrcInt bytes = _chunkEnd || _firstRecords <= 0 ? ChunkBytes : _firstRecords * _tupleStride;
+    if (bytes > ChunkBytes) bytes = ChunkBytes;
+    if (bytes < _tupleStride) bytes = _tupleStride;
+    bytes += LineBytes;
+    char* raw = static_cast<char*>(_manager->getGlobalHeap()->alloc(static_cast<size_t>(bytes)));
     _chunkNext = static_cast<char*>(alignLine(raw));
     _chunkEnd = raw + bytes;
   }
@@ -670,6 +676,7 @@ void QrcGACSAllowedI::initialise() {
   QrcGACSchemaI::initialise();
   _rows = _set->getValues();
   _slots = _set->getSlots();
+  _firstRecords = _set->getCount();
   _probes = static_cast<QrcDomainProbe*>(
       _manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcDomainProbe)));
   _masks = static_cast<QrcUInt*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcUInt)));
