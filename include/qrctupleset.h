@@ -152,8 +152,8 @@ class QrcTupleSetI {
   // Room for more tuples' values.
   void growValues();
   void buildColumns();
-  // Column k's map and value indexes (into _slots, tuple by tuple).
-  void buildIndex(QrcInt k);
+  // Column k's map and value indexes (into _slots, tuple by tuple); the number of values.
+  QrcInt buildIndex(QrcInt k);
   // Made on first use, on the manager's global heap: the tuple nodes and the
   // column lists on the first request of a node, the hash on the first
   // membership test, the mode 1 and 2 records on the first request of a tuple.
@@ -165,6 +165,8 @@ class QrcTupleSetI {
   T* lastingArray(QrcInt n) const;
   void buildRanks();
   void buildBits();
+  // Per tuple, the rank of its value in each column (arity per tuple).
+  void tupleRanks(QrcInt* ranks) const;
   template <typename T>
   void buildRows1();
   template <typename T>

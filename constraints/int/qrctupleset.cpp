@@ -61,9 +61,9 @@ void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
   if (_closed)
     r->report(QrcTupleSetClosedError, "QrcTupleSet::add", "the tuple set is already closed");
   if (_count == _capacity) growValues();
-  QrcInt* to = _values + _count * _arity;
-  for (QrcInt k = 0; k < _arity; ++k) to[k] = values[k];
-  ++_count;
+  const QrcInt a = _arity;
+  QrcInt* to = _values + _count++ * a;
+  for (QrcInt k = 0; k < a; ++k) to[k] = values[k];
 }
 
 void QrcTupleSetI::growValues() {
@@ -120,92 +120,97 @@ void QrcTupleSetI::close() {
 }
 
 void QrcTupleSetI::buildColumns() {
-  QrcInt a = _arity;
+  const QrcInt a = _arity, n = _count;
   _columns = allocArray<QrcTupleColumn>(_manager, a);
   _width = 0;
   if (!_values) growValues();
-  _slots = allocArray<int32_t>(_manager, _count * a);
+  const QrcInt* values = _values;
+  int32_t* slots = allocArray<int32_t>(_manager, n * a);
+  _slots = slots;
   for (QrcInt k = 0; k < a; ++k) {
     QrcTupleColumn& c = _columns[k];
     // Value indexes in the order the values first occur from the newest
-    // tuple on; _slots keeps each tuple's until its slot replaces it.
-    buildIndex(k);
-    c.values = QrcIntArray(QrcManager(_manager), c.size, QrcInt(0)).getImpl();
-    c.heads = nullptr;
-    c.slotStart = allocArray<QrcInt>(_manager, c.size + 1);
-    for (QrcInt i = 0; i <= c.size; ++i) c.slotStart[i] = 0;
-    for (QrcInt t = 0; t < _count; ++t) {
-      QrcInt i = _slots[t * a + k];
-      c.values[i] = _values[t * a + k];
-      ++c.slotStart[i + 1];
+    // tuple on; the slots keep each tuple's until its slot replaces it.
+    QrcInt size = c.size = buildIndex(k);
+    QrcInt* columnValues = QrcIntArray(QrcManager(_manager), size, QrcInt(0)).getImpl();
+    QrcInt* slotStart = allocArray<QrcInt>(_manager, size + 1);
+    for (QrcInt i = 0; i <= size; ++i) slotStart[i] = 0;
+    for (QrcInt t = 0; t < n; ++t) {
+      QrcInt i = slots[t * a + k];
+      columnValues[i] = values[t * a + k];
+      ++slotStart[i + 1];
     }
-    for (QrcInt i = 0; i < c.size; ++i) c.slotStart[i + 1] += c.slotStart[i];
+    for (QrcInt i = 0; i < size; ++i) slotStart[i + 1] += slotStart[i];
     // Oldest first into the slots of its value.
-    c.slotTuple = allocArray<int32_t>(_manager, _count);
-    QrcInt* next = _manager->lockArrayFromPool(c.size > 0 ? c.size : 1);
-    for (QrcInt i = 0; i < c.size; ++i) next[i] = c.slotStart[i];
-    for (QrcInt t = 0; t < _count; ++t) {
-      QrcInt slot = next[_slots[t * a + k]]++;
-      c.slotTuple[slot] = static_cast<int32_t>(t);
-      _slots[t * a + k] = static_cast<int32_t>(slot);
+    int32_t* slotTuple = allocArray<int32_t>(_manager, n);
+    QrcInt* next = _manager->lockArrayFromPool(size > 0 ? size : 1);
+    for (QrcInt i = 0; i < size; ++i) next[i] = slotStart[i];
+    for (QrcInt t = 0; t < n; ++t) {
+      QrcInt slot = next[slots[t * a + k]]++;
+      slotTuple[slot] = static_cast<int32_t>(t);
+      slots[t * a + k] = static_cast<int32_t>(slot);
     }
     _manager->unlockArrayFromPool(next);
+    c.values = columnValues;
+    c.heads = nullptr;
+    c.slotStart = slotStart;
+    c.slotTuple = slotTuple;
     c.sortedValues = nullptr;
     c.rank = nullptr;
     c.first = 0;
     c.consecutive = false;
     c.bitStart = nullptr;
     c.bits = nullptr;
-    if (c.size > _width) _width = c.size;
+    if (size > _width) _width = size;
     // Short tuples are copied into the slots, so that a walk reads one block.
     c.slotValues = nullptr;
     if (a > SlotValuesArity || _mode != 0) continue;
-    c.slotValues = allocArray<QrcInt>(_manager, _count * a);
-    for (QrcInt slot = 0; slot < _count; ++slot) {
-      const QrcInt* from = _values + c.slotTuple[slot] * a;
-      QrcInt* to = c.slotValues + slot * a;
+    QrcInt* slotValues = allocArray<QrcInt>(_manager, n * a);
+    for (QrcInt slot = 0; slot < n; ++slot) {
+      const QrcInt* from = values + slotTuple[slot] * a;
+      QrcInt* to = slotValues + slot * a;
       for (QrcInt j = 0; j < a; ++j) to[j] = from[j];
     }
+    c.slotValues = slotValues;
   }
 }
 
-void QrcTupleSetI::buildIndex(QrcInt k) {
+QrcInt QrcTupleSetI::buildIndex(QrcInt k) {
+  const QrcInt a = _arity, n = _count;
+  const QrcInt* values = _values + k;
+  int32_t* indexes = _slots + k;
   QrcTupleColumn& c = _columns[k];
-  QrcInt a = _arity;
-  c.size = 0;
-  QrcInt lo = 0, hi = -1;
-  for (QrcInt t = 0; t < _count; ++t) {
-    QrcInt v = _values[t * a + k];
-    if (t == 0 || v < lo) lo = v;
-    if (t == 0 || v > hi) hi = v;
+  QrcInt size = 0;
+  QrcInt lo = n > 0 ? values[0] : 0, hi = lo;
+  for (QrcInt t = 1; t < n; ++t) {
+    QrcInt v = values[t * a];
+    lo = v < lo ? v : lo;
+    hi = v > hi ? v : hi;
   }
   // Over a span of a few slots per tuple, by a table of the span; the map
   // turns dense when the span is at most 8 slots per value, as a hashed one
   // does when compacted.
   QrcUInt span = static_cast<QrcUInt>(hi) - static_cast<QrcUInt>(lo);
-  if (_count > 0 && span < static_cast<QrcUInt>(8 * _count)) {
-    QrcInt n = static_cast<QrcInt>(span) + 1;
-    QrcInt* table = _manager->lockArrayFromPool(n);
-    for (QrcInt i = 0; i < n; ++i) table[i] = QrcIntMapAbsent;
-    for (QrcInt t = _count; t-- > 0;) {
-      QrcInt& i = table[_values[t * a + k] - lo];
-      if (i == QrcIntMapAbsent) i = c.size++;
-      _slots[t * a + k] = static_cast<int32_t>(i);
+  if (n > 0 && span < static_cast<QrcUInt>(8 * n)) {
+    QrcInt width = static_cast<QrcInt>(span) + 1;
+    QrcInt* table = _manager->lockArrayFromPool(width);
+    for (QrcInt i = 0; i < width; ++i) table[i] = QrcIntMapAbsent;
+    for (QrcInt t = n; t-- > 0;) {
+      QrcInt& i = table[values[t * a] - lo];
+      if (i == QrcIntMapAbsent) i = size++;
+      indexes[t * a] = static_cast<int32_t>(i);
     }
-    if (n <= 8 * c.size) {
-      c.index = new (_manager) QrcIntMap(_manager, lo, hi, table, c.size);
-      _manager->unlockArrayFromPool(table);
-      return;
-    }
+    if (width <= 8 * size) c.index = new (_manager) QrcIntMap(_manager, lo, hi, table, size);
     _manager->unlockArrayFromPool(table);
-    c.size = 0;
+    if (width <= 8 * size) return size;
+    size = 0;
   }
-  c.index = new (_manager) QrcIntMap(_manager);
-  for (QrcInt t = _count; t-- > 0;)
-    if (c.index->add(_values[t * a + k], c.size)) ++c.size;
-  c.index->compact(2);
-  for (QrcInt t = 0; t < _count; ++t)
-    _slots[t * a + k] = static_cast<int32_t>(c.index->get(_values[t * a + k]));
+  QrcIntMap* index = c.index = new (_manager) QrcIntMap(_manager);
+  for (QrcInt t = n; t-- > 0;)
+    if (index->add(values[t * a], size)) ++size;
+  index->compact(2);
+  for (QrcInt t = 0; t < n; ++t) indexes[t * a] = static_cast<int32_t>(index->get(values[t * a]));
+  return size;
 }
 
 void QrcTupleSetI::buildNodes() const {
@@ -284,49 +289,58 @@ void QrcTupleSetI::buildRanks() {
 }
 
 void QrcTupleSetI::buildBits() {
+  const QrcInt a = _arity, n = _count;
   // Words per list and the whole size, within a bound of the set's own size.
   QrcInt ranks = 0;
-  for (QrcInt j = 0; j < _arity; ++j) {
+  for (QrcInt j = 0; j < a; ++j) {
     if (_columns[j].size > 64) return;
     ranks += _columns[j].size;
   }
   QrcInt total = 0;
-  for (QrcInt k = 0; k < _arity; ++k) {
+  for (QrcInt k = 0; k < a; ++k) {
     const QrcTupleColumn& c = _columns[k];
     for (QrcInt i = 0; i < c.size; ++i)
       total += ((c.slotStart[i + 1] - c.slotStart[i] + 63) >> 6) * ranks;
   }
-  if (total > 8 * _count * _arity + 65536) return;
-  _rankStart = allocArray<QrcInt>(_manager, _arity + 1);
-  _rankStart[0] = 0;
-  for (QrcInt j = 0; j < _arity; ++j) _rankStart[j + 1] = _rankStart[j] + _columns[j].size;
-  // The rank of each value of each tuple.
-  QrcInt* ranksOf = _manager->lockArrayFromPool(_count * _arity > 0 ? _count * _arity : 1);
-  for (QrcInt j = 0; j < _arity; ++j) {
+  if (total > 8 * n * a + 65536) return;
+  QrcInt* rankStart = allocArray<QrcInt>(_manager, a + 1);
+  rankStart[0] = 0;
+  for (QrcInt j = 0; j < a; ++j) rankStart[j + 1] = rankStart[j] + _columns[j].size;
+  _rankStart = rankStart;
+  // Each tuple's values as rows of the bits: its rank at j from j's first row on.
+  QrcInt* rowsOf = _manager->lockArrayFromPool(n * a > 0 ? n * a : 1);
+  for (QrcInt j = 0; j < a; ++j) {
     const QrcTupleColumn& c = _columns[j];
-    for (QrcInt i = 0; i < c.size; ++i)
-      for (QrcInt s = c.slotStart[i]; s < c.slotStart[i + 1]; ++s)
-        ranksOf[c.slotTuple[s] * _arity + j] = c.rank[i];
+    const int32_t* slotTuple = c.slotTuple;
+    for (QrcInt i = 0, s = 0, size = c.size; i < size; ++i)
+      for (QrcInt end = c.slotStart[i + 1], r = rankStart[j] + c.rank[i]; s < end; ++s)
+        rowsOf[slotTuple[s] * a + j] = r;
   }
-  for (QrcInt k = 0; k < _arity; ++k) {
+  for (QrcInt k = 0; k < a; ++k) {
     QrcTupleColumn& c = _columns[k];
-    c.bitStart = allocArray<QrcInt>(_manager, c.size + 1);
-    c.bitStart[0] = 0;
-    for (QrcInt i = 0; i < c.size; ++i)
-      c.bitStart[i + 1] = c.bitStart[i] + ((c.slotStart[i + 1] - c.slotStart[i] + 63) >> 6) * ranks;
-    c.bits = allocArray<QrcUInt>(_manager, c.bitStart[c.size], QrcUInt(0));
-    for (QrcInt i = 0; i < c.size; ++i) {
-      QrcInt words = (c.slotStart[i + 1] - c.slotStart[i] + 63) >> 6;
-      for (QrcInt s = c.slotStart[i]; s < c.slotStart[i + 1]; ++s) {
-        QrcInt at = s - c.slotStart[i], t = c.slotTuple[s];
-        for (QrcInt j = 0; j < _arity; ++j) {
-          QrcInt r = _rankStart[j] + ranksOf[t * _arity + j];
-          c.bits[c.bitStart[i] + r * words + (at >> 6)] |= QrcUInt(1) << (at & 63);
-        }
+    const QrcInt size = c.size;
+    const QrcInt* slotStart = c.slotStart;
+    const int32_t* slotTuple = c.slotTuple;
+    QrcInt* bitStart = allocArray<QrcInt>(_manager, size + 1);
+    bitStart[0] = 0;
+    for (QrcInt i = 0; i < size; ++i)
+      bitStart[i + 1] = bitStart[i] + ((slotStart[i + 1] - slotStart[i] + 63) >> 6) * ranks;
+    QrcUInt* bits = allocArray<QrcUInt>(_manager, bitStart[size]);
+    for (QrcInt w = 0; w < bitStart[size]; ++w) bits[w] = 0;
+    for (QrcInt i = 0; i < size; ++i) {
+      QrcInt words = (slotStart[i + 1] - slotStart[i] + 63) >> 6;
+      QrcUInt* list = bits + bitStart[i];
+      for (QrcInt s = slotStart[i], at = 0; s < slotStart[i + 1]; ++s, ++at) {
+        const QrcInt* rows = rowsOf + slotTuple[s] * a;
+        QrcUInt bit = QrcUInt(1) << (at & 63);
+        QrcUInt* word = list + (at >> 6);
+        for (QrcInt j = 0; j < a; ++j) word[rows[j] * words] |= bit;
       }
     }
+    c.bitStart = bitStart;
+    c.bits = bits;
   }
-  _manager->unlockArrayFromPool(ranksOf);
+  _manager->unlockArrayFromPool(rowsOf);
 }
 
 void QrcTupleSetI::buildMode2() const {
@@ -375,42 +389,57 @@ void* QrcTupleSetI::allocRows(QrcInt n) {
   return reinterpret_cast<void*>((raw + 63) & ~uintptr_t(63));
 }
 
+void QrcTupleSetI::tupleRanks(QrcInt* ranks) const {
+  const QrcInt a = _arity;
+  for (QrcInt k = 0; k < a; ++k) {
+    const QrcTupleColumn& c = _columns[k];
+    const int32_t* slotTuple = c.slotTuple;
+    for (QrcInt i = 0, s = 0, size = c.size; i < size; ++i)
+      for (QrcInt end = c.slotStart[i + 1], r = c.rank[i]; s < end; ++s)
+        ranks[slotTuple[s] * a + k] = r;
+  }
+}
+
+// The row builders keep what they read in locals: their stores of narrow
+// elements could otherwise change any member.
+
 template <typename T>
 void QrcTupleSetI::buildRows1() {
   const T none = static_cast<T>(~T(0));
-  QrcInt cells = _arity * _width;
-  _rowStride = rowStride(_arity + cells, sizeof(T));
-  T* rows = static_cast<T*>(allocRows(_count * _rowStride));
+  const QrcInt a = _arity, n = _count, width = _width, cells = a * width;
+  const QrcInt stride = _rowStride = rowStride(a + cells, sizeof(T));
+  T* rows = static_cast<T*>(allocRows(n * stride));
+  QrcInt* ranks = _manager->lockArrayFromPool(n * a + cells + 1);
+  tupleRanks(ranks);
   // Newest first: each row takes the links the newer rows left.
-  QrcInt* last = _manager->lockArrayFromPool(cells > 0 ? cells : 1);
+  QrcInt* last = ranks + n * a;
   for (QrcInt cell = 0; cell < cells; ++cell) last[cell] = none;
-  for (QrcInt t = _count; t-- > 0;) {
-    T* row = rows + t * _rowStride;
-    for (QrcInt e = _arity + cells; e < _rowStride; ++e) row[e] = none;
-    for (QrcInt cell = 0; cell < cells; ++cell) row[_arity + cell] = static_cast<T>(last[cell]);
-    for (QrcInt k = 0; k < _arity; ++k) {
-      const QrcTupleColumn& c = _columns[k];
-      row[k] = static_cast<T>(c.rank[getValueIndex(k, _values[t * _arity + k])]);
-      last[k * _width + row[k]] = t;
+  for (QrcInt t = n; t-- > 0;) {
+    T* row = rows + t * stride;
+    const QrcInt* rank = ranks + t * a;
+    for (QrcInt e = a + cells; e < stride; ++e) row[e] = none;
+    for (QrcInt cell = 0; cell < cells; ++cell) row[a + cell] = static_cast<T>(last[cell]);
+    for (QrcInt k = 0; k < a; ++k) {
+      row[k] = static_cast<T>(rank[k]);
+      last[k * width + rank[k]] = t;
     }
   }
   _rows = rows;
   // The links by tuple, for columns of at most 64 values and within a bound
   // of memory. Newest first: each tuple is the oldest not older than itself
   // for its own ranks.
-  if (_width > 64 || cells * _count * static_cast<QrcInt>(sizeof(T)) > AfterBytes) {
-    _manager->unlockArrayFromPool(last);
+  if (width > 64 || cells * n * static_cast<QrcInt>(sizeof(T)) > AfterBytes) {
+    _manager->unlockArrayFromPool(ranks);
     return;
   }
-  T* after = static_cast<T*>(allocRows(cells * _count));
+  T* after = static_cast<T*>(allocRows(cells * n));
   for (QrcInt cell = 0; cell < cells; ++cell) last[cell] = none;
-  for (QrcInt t = _count; t-- > 0;) {
-    const T* row = rows + t * _rowStride;
-    for (QrcInt k = 0; k < _arity; ++k) last[k * _width + row[k]] = t;
-    for (QrcInt cell = 0; cell < cells; ++cell)
-      after[cell * _count + t] = static_cast<T>(last[cell]);
+  for (QrcInt t = n; t-- > 0;) {
+    const QrcInt* rank = ranks + t * a;
+    for (QrcInt k = 0; k < a; ++k) last[k * width + rank[k]] = t;
+    for (QrcInt cell = 0; cell < cells; ++cell) after[cell * n + t] = static_cast<T>(last[cell]);
   }
-  _manager->unlockArrayFromPool(last);
+  _manager->unlockArrayFromPool(ranks);
   _after = after;
   buildJumpRows<T>();
 }
@@ -418,90 +447,104 @@ void QrcTupleSetI::buildRows1() {
 template <typename T>
 void QrcTupleSetI::buildJumpRows() {
   const T none = static_cast<T>(~T(0));
-  QrcInt a = _arity, others = a - 1;
-  QrcInt stride = rowStride(others * (1 + _width), sizeof(T));
-  if (a * _count * stride * static_cast<QrcInt>(sizeof(T)) > AfterBytes) return;
+  const QrcInt a = _arity, n = _count, width = _width, others = a - 1, rowStep = _rowStride;
+  const QrcInt stride = rowStride(others * (1 + width), sizeof(T));
+  if (a * n * stride * static_cast<QrcInt>(sizeof(T)) > AfterBytes) return;
   const T* rows = static_cast<const T*>(_rows);
   const T* after = static_cast<const T*>(_after);
-  _jumpStride = stride;
-  _jumpRows = allocArray<void*>(_manager, a);
+  const int32_t* slots = _slots;
+  void** jumpRows = allocArray<void*>(_manager, a);
   for (QrcInt k = 0; k < a; ++k) {
-    T* jumps = static_cast<T*>(allocRows(_count * stride));
-    for (QrcInt s = 0; s < _count; ++s) {
-      QrcInt t = _columns[k].slotTuple[s];
-      const T* row = rows + t * _rowStride;
+    const int32_t* slotTuple = _columns[k].slotTuple;
+    T* jumps = static_cast<T*>(allocRows(n * stride));
+    for (QrcInt s = 0; s < n; ++s) {
+      const T* row = rows + slotTuple[s] * rowStep;
       T* out = jumps + s * stride;
-      std::fill(out, out + stride, none);
+      for (QrcInt e = 0; e < stride; ++e) out[e] = none;
       // The list of (k, v): the oldest tuple holding v at k from a link on.
-      const T* toList = after + (k * _width + row[k]) * _count;
+      const T* toList = after + (k * width + row[k]) * n;
       for (QrcInt c = 0, o = 0; c < a; ++c) {
         if (c == k) continue;
         out[o] = row[c];
-        T* links = out + others + o * _width;
-        for (QrcInt r = 0; r < _width; ++r) {
-          T link = row[a + c * _width + r];
+        T* links = out + others + o * width;
+        const T* linkRow = row + a + c * width;
+        for (QrcInt r = 0; r < width; ++r) {
+          T link = linkRow[r];
           T u = link == none ? none : toList[link];
-          if (u != none) links[r] = static_cast<T>(_slots[u * a + k]);
+          if (u != none) links[r] = static_cast<T>(slots[u * a + k]);
         }
         ++o;
       }
     }
-    _jumpRows[k] = jumps;
+    jumpRows[k] = jumps;
   }
+  _jumpStride = stride;
+  _jumpRows = jumpRows;
 }
 
 template <typename T>
 void QrcTupleSetI::buildRows2() {
   const T none = static_cast<T>(~T(0));
-  QrcInt a = _arity;
-  _rowStride = rowStride(4 * a, sizeof(T));
-  T* rows = static_cast<T*>(allocRows(_count * _rowStride));
-  for (QrcInt t = 0; t < _count; ++t) {
-    T* row = rows + t * _rowStride;
-    for (QrcInt e = 4 * a; e < _rowStride; ++e) row[e] = none;
+  const QrcInt a = _arity, n = _count, width = _width;
+  const QrcInt stride = _rowStride = rowStride(4 * a, sizeof(T));
+  const int32_t* slots = _slots;
+  T* rows = static_cast<T*>(allocRows(n * stride));
+  QrcInt* ranks = _manager->lockArrayFromPool(n * a + width + 1);
+  tupleRanks(ranks);
+  for (QrcInt t = 0; t < n; ++t) {
+    T* row = rows + t * stride;
+    for (QrcInt e = 4 * a; e < stride; ++e) row[e] = none;
     for (QrcInt k = 0; k < a; ++k) {
-      row[k] = static_cast<T>(_columns[k].rank[getValueIndex(k, _values[t * a + k])]);
-      row[3 * a + k] = static_cast<T>(_slots[t * a + k]);
+      row[k] = static_cast<T>(ranks[t * a + k]);
+      row[3 * a + k] = static_cast<T>(slots[t * a + k]);
     }
   }
   // Per column, the probe ranks cycle down through the ranks from the newest
   // tuple on; a probe link is the nearest newer tuple holding the probe rank.
-  QrcInt* latest = _manager->lockArrayFromPool(_width > 0 ? _width : 1);
+  QrcInt* latest = ranks + n * a;
   for (QrcInt k = 0; k < a; ++k) {
-    QrcInt size = _columns[k].size;
+    const QrcInt size = _columns[k].size;
     for (QrcInt r = 0; r < size; ++r) latest[r] = none;
-    for (QrcInt t = _count, r = size - 1; t-- > 0; r = r == 0 ? size - 1 : r - 1) {
-      T* row = rows + t * _rowStride;
+    for (QrcInt t = n, r = size - 1; t-- > 0; r = r == 0 ? size - 1 : r - 1) {
+      T* row = rows + t * stride;
       row[a + k] = static_cast<T>(r);
       row[2 * a + k] = static_cast<T>(latest[r]);
-      latest[row[k]] = t;
+      latest[ranks[t * a + k]] = t;
     }
   }
-  _manager->unlockArrayFromPool(latest);
+  _manager->unlockArrayFromPool(ranks);
   _rows = rows;
-  _slotRows = allocArray<void*>(_manager, a);
+  void** slotRows = allocArray<void*>(_manager, a);
   for (QrcInt k = 0; k < a; ++k) {
-    T* slots = static_cast<T*>(allocRows(_count * (a + 1)));
-    for (QrcInt s = 0; s < _count; ++s) {
-      QrcInt n = _columns[k].slotTuple[s];
-      slots[s * (a + 1)] = static_cast<T>(n);
-      std::copy(rows + n * _rowStride, rows + n * _rowStride + a, slots + s * (a + 1) + 1);
+    const int32_t* slotTuple = _columns[k].slotTuple;
+    T* out = static_cast<T*>(allocRows(n * (a + 1)));
+    for (QrcInt s = 0; s < n; ++s) {
+      const QrcInt t = slotTuple[s];
+      const T* row = rows + t * stride;
+      T* slot = out + s * (a + 1);
+      slot[0] = static_cast<T>(t);
+      for (QrcInt j = 0; j < a; ++j) slot[1 + j] = row[j];
     }
-    _slotRows[k] = slots;
+    slotRows[k] = out;
   }
+  _slotRows = slotRows;
   // The ranks of a slot as one word: lanes of 8 to 64 bits, one per column.
   QrcInt lane = 3;
-  while (lane < 6 && (QrcInt(1) << lane) < _width) ++lane;
+  while (lane < 6 && (QrcInt(1) << lane) < width) ++lane;
   if (a == 0 || (a << lane) > 64) return;
   _hitLane = lane;
-  _slotHits = allocArray<QrcUInt*>(_manager, a);
+  QrcUInt** slotHits = allocArray<QrcUInt*>(_manager, a);
   for (QrcInt k = 0; k < a; ++k) {
-    _slotHits[k] = allocArray<QrcUInt>(_manager, _count > 0 ? _count : 1, QrcUInt(0));
-    const T* slots = static_cast<const T*>(_slotRows[k]);
-    for (QrcInt s = 0; s < _count; ++s)
-      for (QrcInt j = 0; j < a; ++j)
-        _slotHits[k][s] |= QrcUInt(1) << ((j << lane) + slots[s * (a + 1) + 1 + j]);
+    QrcUInt* hits = allocArray<QrcUInt>(_manager, n);
+    const T* slotRow = static_cast<const T*>(slotRows[k]) + 1;
+    for (QrcInt s = 0; s < n; ++s, slotRow += a + 1) {
+      QrcUInt hit = 0;
+      for (QrcInt j = 0; j < a; ++j) hit |= QrcUInt(1) << ((j << lane) + slotRow[j]);
+      hits[s] = hit;
+    }
+    slotHits[k] = hits;
   }
+  _slotHits = slotHits;
 }
 
 QrcInt QrcTupleSetI::getValueIndex(QrcInt column, QrcInt value) const {
