@@ -380,6 +380,16 @@ inline void linkAtHead(QrcGACEntry* e, QrcGACEntry** head) {
 
 }  // namespace
 
+namespace {
+
+// The index of a tuple's value at a collection-backed position, apart: the
+// common path computes its index without the pointers.
+__attribute__((noinline)) QrcInt collectionIndex(const QrcGACVar& r, QrcInt v) {
+  return r.collection->find(v) - r.collection->getElement(0);
+}
+
+}  // namespace
+
 QrcGACTuple* QrcGACSchemaI::newTuple(QrcInt number) {
   return qrcByArity(_arity, [&](auto r) { return newTupleOf<decltype(r)::value>(number); });
 }
@@ -395,9 +405,10 @@ QrcGACTuple* QrcGACSchemaI::newTupleOf(QrcInt number) {
   t->invalidSlot = -1;
   for (QrcInt j = 0; j < arity<R>(); ++j) {
     const QrcGACVar& r = _records[j];
-    QrcGACValue* value = r.collection ? findValue(j, values[j]) : &r.values[values[j] - r.first];
+    QrcInt i = r.collection ? collectionIndex(r, values[j]) : values[j] - r.first;
+    QrcGACValue* value = r.values + i;
     if (isPair<R>())
-      t->pairIndexes()[j] = static_cast<int32_t>(value - r.values);
+      t->pairIndexes()[j] = static_cast<int32_t>(i);
     else
       t->valueRecords(arity<R>())[j] = value;
     linkAtHead(&t->entries[j], &value->containing);
