@@ -165,13 +165,20 @@ class QrcTupleSetI {
   T* lastingArray(QrcInt n) const;
   void buildRanks();
   void buildBits();
+  template <int R>
+  void buildBitsOf();
   // Per tuple, the rank of its value in each column (arity per tuple).
   void tupleRanks(QrcInt* ranks) const;
+  // The row builders take the arity R as a constant for 2, 3 and 4 (0: read).
   template <typename T>
   void buildRows1();
+  template <typename T, int R>
+  void buildRows1Of();
   template <typename T>
   void buildRows2();
-  template <typename T>
+  template <typename T, int R>
+  void buildRows2Of();
+  template <typename T, int R>
   void buildJumpRows();
   // Room for n elements of the row type, from a cache line on.
   void* allocRows(QrcInt n);

@@ -7,6 +7,7 @@
 
 #include "qrcheaparray.h"
 #include "qrcmanager.h"
+#include "qrctablearity.h"
 
 namespace {
 
@@ -166,11 +167,14 @@ void QrcTupleSetI::buildColumns() {
     c.slotValues = nullptr;
     if (a > SlotValuesArity || _mode != 0) continue;
     QrcInt* slotValues = allocArray<QrcInt>(_manager, n * a);
-    for (QrcInt slot = 0; slot < n; ++slot) {
-      const QrcInt* from = values + slotTuple[slot] * a;
-      QrcInt* to = slotValues + slot * a;
-      for (QrcInt j = 0; j < a; ++j) to[j] = from[j];
-    }
+    qrcByArity(a, [&](auto r) {
+      const QrcInt w = decltype(r)::value ? decltype(r)::value : a;
+      for (QrcInt slot = 0; slot < n; ++slot) {
+        const QrcInt* from = values + slotTuple[slot] * w;
+        QrcInt* to = slotValues + slot * w;
+        for (QrcInt j = 0; j < w; ++j) to[j] = from[j];
+      }
+    });
     c.slotValues = slotValues;
   }
 }
@@ -289,7 +293,13 @@ void QrcTupleSetI::buildRanks() {
 }
 
 void QrcTupleSetI::buildBits() {
-  const QrcInt a = _arity, n = _count;
+  qrcByArity(_arity, [&](auto r) { buildBitsOf<decltype(r)::value>(); });
+}
+
+// R: the arity as a constant (0: read), so that the loops over the columns unroll.
+template <int R>
+void QrcTupleSetI::buildBitsOf() {
+  const QrcInt a = R ? R : _arity, n = _count;
   // Words per list and the whole size, within a bound of the set's own size.
   QrcInt ranks = 0;
   for (QrcInt j = 0; j < a; ++j) {
@@ -405,8 +415,13 @@ void QrcTupleSetI::tupleRanks(QrcInt* ranks) const {
 
 template <typename T>
 void QrcTupleSetI::buildRows1() {
+  qrcByArity(_arity, [&](auto r) { buildRows1Of<T, decltype(r)::value>(); });
+}
+
+template <typename T, int R>
+void QrcTupleSetI::buildRows1Of() {
   const T none = static_cast<T>(~T(0));
-  const QrcInt a = _arity, n = _count, width = _width, cells = a * width;
+  const QrcInt a = R ? R : _arity, n = _count, width = _width, cells = a * width;
   const QrcInt stride = _rowStride = rowStride(a + cells, sizeof(T));
   T* rows = static_cast<T*>(allocRows(n * stride));
   QrcInt* ranks = _manager->lockArrayFromPool(n * a + cells + 1);
@@ -432,22 +447,31 @@ void QrcTupleSetI::buildRows1() {
     _manager->unlockArrayFromPool(ranks);
     return;
   }
+  // By the (column, value) lists, oldest first: up to each listed tuple, the
+  // tuples take it; after the last, none.
   T* after = static_cast<T*>(allocRows(cells * n));
-  for (QrcInt cell = 0; cell < cells; ++cell) last[cell] = none;
-  for (QrcInt t = n; t-- > 0;) {
-    const QrcInt* rank = ranks + t * a;
-    for (QrcInt k = 0; k < a; ++k) last[k * width + rank[k]] = t;
-    for (QrcInt cell = 0; cell < cells; ++cell) after[cell * n + t] = static_cast<T>(last[cell]);
+  std::fill(after, after + cells * n, none);
+  for (QrcInt k = 0; k < a; ++k) {
+    const QrcTupleColumn& c = _columns[k];
+    const int32_t* slotTuple = c.slotTuple;
+    for (QrcInt i = 0, size = c.size; i < size; ++i) {
+      T* out = after + (k * width + c.rank[i]) * n;
+      for (QrcInt s = c.slotStart[i], end = c.slotStart[i + 1], from = 0; s < end; ++s) {
+        QrcInt t = slotTuple[s];
+        std::fill(out + from, out + t + 1, static_cast<T>(t));
+        from = t + 1;
+      }
+    }
   }
   _manager->unlockArrayFromPool(ranks);
   _after = after;
-  buildJumpRows<T>();
+  buildJumpRows<T, R>();
 }
 
-template <typename T>
+template <typename T, int R>
 void QrcTupleSetI::buildJumpRows() {
   const T none = static_cast<T>(~T(0));
-  const QrcInt a = _arity, n = _count, width = _width, others = a - 1, rowStep = _rowStride;
+  const QrcInt a = R ? R : _arity, n = _count, width = _width, others = a - 1, rowStep = _rowStride;
   const QrcInt stride = rowStride(others * (1 + width), sizeof(T));
   if (a * n * stride * static_cast<QrcInt>(sizeof(T)) > AfterBytes) return;
   const T* rows = static_cast<const T*>(_rows);
@@ -484,8 +508,13 @@ void QrcTupleSetI::buildJumpRows() {
 
 template <typename T>
 void QrcTupleSetI::buildRows2() {
+  qrcByArity(_arity, [&](auto r) { buildRows2Of<T, decltype(r)::value>(); });
+}
+
+template <typename T, int R>
+void QrcTupleSetI::buildRows2Of() {
   const T none = static_cast<T>(~T(0));
-  const QrcInt a = _arity, n = _count, width = _width;
+  const QrcInt a = R ? R : _arity, n = _count, width = _width;
   const QrcInt stride = _rowStride = rowStride(4 * a, sizeof(T));
   const int32_t* slots = _slots;
   T* rows = static_cast<T*>(allocRows(n * stride));
