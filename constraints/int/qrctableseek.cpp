@@ -620,7 +620,11 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, Qrc
       // A pass from a slot not older than the target whose ranks all lie in
       // their domains would stay there: that slot is the candidate, and taken.
       const T* at = slots + cur * slotStride;
-      if (cur >= seen && at[0] >= target && holdsAll(cur)) return cur;
+      if (hits) {
+        QrcInt q = firstHolding(cur);
+        if (q >= 0) return q;
+      } else if (at[0] >= target && holdsAll(cur))
+        return cur;
       QrcInt before = target;
       for (QrcInt o = 0; o < a - 1; ++o) {
         const QrcInt c = o + (o >= k);
