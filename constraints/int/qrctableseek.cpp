@@ -244,10 +244,15 @@ QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
     QrcUInt found = ~QrcUInt(0) << (p - first);
     for (QrcInt j = 0; j < _arity && found; ++j) {
       if (j == k) continue;
-      readRanks(j);
-      QrcUInt any = 0;
+      QrcUInt m = readRanks(j), any = 0;
       const QrcUInt* rows = bits + rankStart[j];
-      for (QrcUInt m = _ranks[j]; m; m &= m - 1) any |= rows[__builtin_ctzll(m)];
+      QrcInt size = rankStart[j + 1] - rankStart[j];
+      if (size <= 8) {
+        // Few ranks: every row, without a branch on the domain.
+        for (QrcInt r = 0; r < size; ++r) any |= rows[r] & (QrcUInt(0) - ((m >> r) & 1));
+      } else {
+        for (; m; m &= m - 1) any |= rows[__builtin_ctzll(m)];
+      }
       found &= any;
     }
     if (!found) return nullptr;
