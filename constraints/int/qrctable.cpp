@@ -129,6 +129,7 @@ bool QrcWLConstraintI::readsPlainWords(QrcGACVar* r, const QrcIntSetI* d) {
   const QrcWord* words = d->getPlainWords(base, last);
   if (r->collection || !words || base > r->first || r->first + r->count - 1 > last) return false;
   r->plainSet = d;
+  r->wakePlainSet = d;
   r->words = words;
   r->wordBase = base;
   return true;
@@ -191,6 +192,8 @@ inline QrcInt pushDelta(QrcGACVar* r, const QrcGACDelta* s, int32_t mark) {
     QrcGACValue* v = values + *i;
     if (v->lostMark == mark) continue;
     v->lostMark = mark;
+    // Its first tuple is read when the value is processed.
+    __builtin_prefetch(v->containing);
     lost[n++] = v;
   }
   return n;
@@ -200,12 +203,12 @@ inline QrcInt pushDelta(QrcGACVar* r, const QrcGACDelta* s, int32_t mark) {
 
 void QrcWLConstraintI::lostValues(QrcGACVar* r) {
   enterChoicePoint();
-  QrcIntExpI* x = r->var;
+  QrcIntExpI* x = r->wakeVar;
   const QrcIntSetI* d = x->getDomainSet();
   QrcGACDelta* s = r->delta;
   // The delta read once per processing of the variable's events for the
   // tables over it.
-  QrcInt n = __builtin_expect(d && d == r->plainSet && x->isProcessing() &&
+  QrcInt n = __builtin_expect(d && d == r->wakePlainSet && x->isProcessing() &&
                                   s->key == _manager->getPropagationQueue()->getRunCount(),
                               1)
                  ? pushDelta(r, s, _lostMark)
@@ -285,8 +288,11 @@ void QrcGACSchemaI::initialise() {
     if (x->isVariable()) x->makeDomainSet();
     QrcGACVar& r = _records[k];
     r.position = k;
+    r.wakePosition = static_cast<int32_t>(k);
     r.var = x;
+    r.wakeVar = x;
     r.plainSet = nullptr;
+    r.wakePlainSet = nullptr;
     r.words = nullptr;
     r.wordBase = 0;
     QrcIntSetI* d = x->getDomainSet();
@@ -527,8 +533,7 @@ void QrcGACSchemaI::resupport(QrcGACValue* value) {
 }
 
 template <int R>
-__attribute__((always_inline)) inline void QrcGACSchemaI::processLost(QrcGACValue* lost) {
-  QrcInt k = lost->var->position;
+__attribute__((always_inline)) inline void QrcGACSchemaI::processLost(QrcGACValue* lost, QrcInt k) {
   while (QrcGACEntry* e = lost->containing) {
     QrcGACTuple* t = QrcGACTuple::of(e, k);
     // The next tuple's record is read while this one's values are resupported.
@@ -544,15 +549,23 @@ __attribute__((always_inline)) inline void QrcGACSchemaI::processLost(QrcGACValu
     lost->containing = after;
     *backLink(after, &spare) = &lost->containing;
     e->prev = nullptr;
-    for (QrcInt j = 0; j < arity<R>(); ++j)
-      if (j != k) unlinkEntry(&t->entries[j]);
     _busy = t;
     // The lost value left its domain: it is not resupported.
-    QrcGACValue* s = t->supported;
-    while (s) {
-      QrcGACValue* next = s->nextSupported;
-      if (s != lost && holdsIndexed(*s->var, s->value)) resupport<R>(s);
-      s = next;
+    if (isPair<R>()) {
+      // No branch on k; the tuple supports at most the lost value and the other one.
+      unlinkEntry(&t->entries[k ^ 1]);
+      QrcGACValue* s = t->supported;
+      s = s == lost ? lost->nextSupported : s;
+      if (s && holdsIndexed(*s->var, s->value)) resupport<R>(s);
+    } else {
+      for (QrcInt j = 0; j < arity<R>(); ++j)
+        if (j != k) unlinkEntry(&t->entries[j]);
+      QrcGACValue* s = t->supported;
+      while (s) {
+        QrcGACValue* next = s->nextSupported;
+        if (s != lost && holdsIndexed(*s->var, s->value)) resupport<R>(s);
+        s = next;
+      }
     }
     _busy = nullptr;
     if (isAtPostPoint()) {
@@ -604,10 +617,11 @@ void QrcGACSchemaI::propagateLost() {
     QrcGACVar* r = _pending;
     while (r->lostCount) {
       QrcGACValue* value = r->lost[--r->lostCount];
-      // The next one's record is read while this one is processed.
-      if (r->lostCount) __builtin_prefetch(r->lost[r->lostCount - 1]);
+      // The next one's record is read while this one is processed; after
+      // the last one, this one: no branch on it.
+      __builtin_prefetch(r->lost[r->lostCount - (r->lostCount != 0)]);
       value->lostMark = 0;
-      if (value->containing) processLost<R>(value);
+      if (value->containing) processLost<R>(value, r->wakePosition);
     }
     _pending = r->nextPending;
     r->pending = 0;
