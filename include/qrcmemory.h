@@ -126,6 +126,18 @@ class QrcMemoryStack : public QrcBlockStack {
     }
     return allocSlow(n);
   }
+  // Grows the block at p from old to n bytes in place when it is the last
+  // one taken from the current block and the block has the room; false otherwise.
+  bool extend(void* p, size_t old, size_t n) {
+    if (_mode != Blocks || old == 0 || n < old) return false;
+    QrcInt before = static_cast<QrcInt>(((old - 1) / 8 | 1) + 1);
+    QrcInt after = static_cast<QrcInt>(((n - 1) / 8 | 1) + 1);
+    if (static_cast<QrcWord*>(p) + before != _cursor || _cursor + (after - before) > _end)
+      return false;
+    _cursor += after - before;
+    _top += after - before;
+    return true;
+  }
   void popTo(QrcInt mark) {
     if (_mode == PerObject)
       releaseObjects(mark);

@@ -144,6 +144,10 @@ class QrcIntHashMap {
 class QrcIntMap {
  public:
   explicit QrcIntMap(QrcManagerI* manager);
+  // A dense map over the keys smallest..largest: values[key - smallest] per
+  // key, QrcIntMapAbsent for none; count values are present.
+  QrcIntMap(QrcManagerI* manager, QrcInt smallest, QrcInt largest, const QrcInt* values,
+            QrcInt count);
   // 0 when the key is present; 1 when stored.
   int add(QrcInt key, QrcInt value);
   bool contains(QrcInt key) const;

@@ -158,26 +158,30 @@ struct QrcGACDelta {
   int32_t* indexes;  // room for as many as the tables index
 };
 
-// A position's record: what membership tests and resupporting read come
-// first, on one cache line; the pending lost values on the next.
+// A position's record on two cache lines: what a wake and the processing of
+// lost values read on the first, what membership tests read on the second.
 struct alignas(64) QrcGACVar {
+  // The variable and its plain set again, as a wake reads them.
+  QrcIntExpI* wakeVar;
+  const QrcIntSetI* wakePlainSet;
+  QrcGACValue* values;
+  QrcGACValue** lost;  // values lost and not yet processed, latest last
+  QrcInt lostCount;
+  QrcGACVar* nextPending;
+  QrcGACDelta* delta;  // while lost values are read from the words
+  int32_t pending;
+  int32_t wakePosition;  // the position again
   QrcIntExpI* var;
   // The domain set last found to be a plain range over every indexed value:
   // while the domain is that set, memberships and lost values are read from its words.
   const QrcIntSetI* plainSet;
   const QrcWord* words;
   QrcInt wordBase;  // the value of the words' bit 0
-  QrcGACValue* values;
   // Value index: the elements of a collection-backed domain, else the range first..
   QrcInt first;
   const QrcIntCollectionI* collection;
-  QrcInt position;
   QrcInt count;
-  QrcGACValue** lost;  // values lost and not yet processed, latest last
-  QrcInt lostCount;
-  QrcGACVar* nextPending;
-  QrcInt pending;
-  QrcGACDelta* delta;  // while lost values are read from the words
+  QrcInt position;
 };
 
 // One cache line: what resupporting reads first comes first.
@@ -209,6 +213,7 @@ struct QrcGACTuple {
                                           offsetof(QrcGACTuple, entries));
   }
   int32_t* pairIndexes() { return reinterpret_cast<int32_t*>(entries + 2); }
+  const int32_t* pairIndexes() const { return reinterpret_cast<const int32_t*>(entries + 2); }
   QrcGACValue** valueRecords(QrcInt r) { return reinterpret_cast<QrcGACValue**>(entries + r); }
   static QrcInt bytes(QrcInt r) {
     QrcInt values = r == 2 ? 2 * sizeof(int32_t) : r * sizeof(QrcGACValue*);
@@ -237,7 +242,7 @@ struct QrcGACStack {
     return &items[top++];
   }
   __attribute__((noinline)) void grow(QrcSizeAllocatorI* pool) {
-    QrcInt n = capacity ? 2 * capacity : 64;
+    QrcInt n = capacity ? 2 * capacity + 1 : 31;
     T* bigger = static_cast<T*>(pool->allocateSized(n * static_cast<QrcInt>(sizeof(T))));
     for (QrcInt i = 0; i < top; ++i) bigger[i] = items[i];
     if (items) pool->freeSized(items, capacity * static_cast<QrcInt>(sizeof(T)));
@@ -364,6 +369,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
         _freeTuples(nullptr),
         _chunkNext(nullptr),
         _chunkEnd(nullptr),
+        _firstRecords(0),
         _noTuple() {}
   void propagate() override;
   void initialise() override;
@@ -409,7 +415,16 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   // Whether the tuple is valid, its value at position k known to lie in its domain.
   template <int R>
   bool isValid(const QrcGACTuple* t, QrcInt k) const {
-    return !t->invalid && othersHoldFlat<R>(valuesOf<R>(t), k);
+    if (t->invalid) return false;
+    if (isPair<R>()) {
+      // The other value from its index while its domain is its plain set,
+      // whose index is a range: the set's rows are not read.
+      const QrcGACVar& r = _records[k ^ 1];
+      QrcUInt bit;
+      if (readPlainBit(r, r.first + t->pairIndexes()[k ^ 1], bit)) return bit & 1;
+      return othersHold<R>(valuesOf<R>(t), k);
+    }
+    return othersHoldFlat<R>(valuesOf<R>(t), k);
   }
   // othersHold without a branch on each outcome while every other domain is
   // its plain set, whose words cover the values of a tuple record.
@@ -460,7 +475,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void freeTuple(QrcGACTuple* t);
   void freeUnlinked(QrcGACTuple* t);
   template <int R>
-  void processLost(QrcGACValue* value);
+  void processLost(QrcGACValue* value, QrcInt k);
   // The tuple record, or a spare one whose holds count for none.
   QrcGACTuple* orNone(QrcGACTuple* t) { return t ? t : &_noTuple; }
   QrcGACTuple* allocateTuple();
@@ -512,6 +527,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   QrcGACTuple* _freeTuples;  // linked through their supported field
   char* _chunkNext;
   char* _chunkEnd;
+  QrcInt _firstRecords;  // records in the first chunk; none: a chunk of the usual size
   QrcGACTuple _noTuple;
 };
 

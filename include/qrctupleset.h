@@ -54,7 +54,7 @@ struct QrcTupleColumn {
   bool consecutive;      // whether the values are consecutive integers
   QrcIntMap* index;      // value -> value index
   QrcInt* values;        // value of each index (the values of a QrcIntArray)
-  QrcTupleNode** heads;  // per value index: the oldest tuple holding it
+  QrcTupleNode** heads;  // per value index: the oldest tuple holding it (made with the nodes)
   QrcInt* sortedValues;  // the distinct values in increasing order
   QrcInt* rank;          // rank of each value index in that order
   // The lists as slots: the tuples of value index i fill slots
@@ -95,10 +95,12 @@ class QrcTupleSetI {
   const QrcTupleColumn& getColumn(QrcInt k) const { return _columns[k]; }
   // Value index of a value in a column, -1 when no tuple holds it there.
   QrcInt getValueIndex(QrcInt column, QrcInt value) const;
-  // The oldest tuple holding the value in the column, null when none.
+  // After close, the tuples as nodes: the oldest tuple holding the value in
+  // the column, null when none; the newest tuple.
   QrcTupleNode* getFirst(QrcInt column, QrcInt value) const;
-  QrcTupleNode* getNewest() const { return _newest; }
-  // The tuple of a number (walks the list), null when none.
+  QrcTupleNode* getNewest() const;
+  // The tuple of a number (walks the list), null when none. The first
+  // request makes the tuples' mode 1 or mode 2 records.
   QrcTupleNode* getTuple(QrcInt number) const;
   // After close, by tuple number: the values (arity per tuple) and, per
   // column, the tuple's slot in its column list.
@@ -147,17 +149,36 @@ class QrcTupleSetI {
   QrcTupleSetI* copyForManager(QrcManagerI* target) const;
 
  private:
+  // Room for more tuples' values.
+  void growValues();
   void buildColumns();
-  void buildHash();
-  void buildMode1();
-  void buildMode2();
+  // Column k's map and value indexes (into _slots, tuple by tuple); the number of values.
+  QrcInt buildIndex(QrcInt k);
+  // Made on first use, on the manager's global heap: the tuple nodes and the
+  // column lists on the first request of a node, the hash on the first
+  // membership test, the mode 1 and 2 records on the first request of a tuple.
+  void buildNodes() const;
+  void buildHash() const;
+  void buildMode1() const;
+  void buildMode2() const;
+  template <typename T>
+  T* lastingArray(QrcInt n) const;
   void buildRanks();
   void buildBits();
+  template <int R>
+  void buildBitsOf();
+  // Per tuple, the rank of its value in each column (arity per tuple).
+  void tupleRanks(QrcInt* ranks) const;
+  // The row builders take the arity R as a constant for 2, 3 and 4 (0: read).
   template <typename T>
   void buildRows1();
+  template <typename T, int R>
+  void buildRows1Of();
   template <typename T>
   void buildRows2();
-  template <typename T>
+  template <typename T, int R>
+  void buildRows2Of();
+  template <typename T, int R>
   void buildJumpRows();
   // Room for n elements of the row type, from a cache line on.
   void* allocRows(QrcInt n);
@@ -166,10 +187,11 @@ class QrcTupleSetI {
   QrcManagerI* _manager;
   QrcInt _arity;
   QrcBool _closed;
-  QrcTupleNode* _newest;
+  mutable QrcTupleNode* _newest;
   QrcInt _count;
-  QrcInt _hashMask;
-  QrcTupleNode** _buckets;
+  QrcInt _capacity;  // tuples the values have room for
+  mutable QrcInt _hashMask;
+  mutable QrcTupleNode** _buckets;
   QrcTupleColumn* _columns;
   QrcInt _mode;
   QrcInt _width;

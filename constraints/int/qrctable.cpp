@@ -129,6 +129,7 @@ bool QrcWLConstraintI::readsPlainWords(QrcGACVar* r, const QrcIntSetI* d) {
   const QrcWord* words = d->getPlainWords(base, last);
   if (r->collection || !words || base > r->first || r->first + r->count - 1 > last) return false;
   r->plainSet = d;
+  r->wakePlainSet = d;
   r->words = words;
   r->wordBase = base;
   return true;
@@ -191,6 +192,8 @@ inline QrcInt pushDelta(QrcGACVar* r, const QrcGACDelta* s, int32_t mark) {
     QrcGACValue* v = values + *i;
     if (v->lostMark == mark) continue;
     v->lostMark = mark;
+    // Its first tuple is read when the value is processed.
+    __builtin_prefetch(v->containing);
     lost[n++] = v;
   }
   return n;
@@ -200,12 +203,12 @@ inline QrcInt pushDelta(QrcGACVar* r, const QrcGACDelta* s, int32_t mark) {
 
 void QrcWLConstraintI::lostValues(QrcGACVar* r) {
   enterChoicePoint();
-  QrcIntExpI* x = r->var;
+  QrcIntExpI* x = r->wakeVar;
   const QrcIntSetI* d = x->getDomainSet();
   QrcGACDelta* s = r->delta;
   // The delta read once per processing of the variable's events for the
   // tables over it.
-  QrcInt n = __builtin_expect(d && d == r->plainSet && x->isProcessing() &&
+  QrcInt n = __builtin_expect(d && d == r->wakePlainSet && x->isProcessing() &&
                                   s->key == _manager->getPropagationQueue()->getRunCount(),
                               1)
                  ? pushDelta(r, s, _lostMark)
@@ -285,8 +288,11 @@ void QrcGACSchemaI::initialise() {
     if (x->isVariable()) x->makeDomainSet();
     QrcGACVar& r = _records[k];
     r.position = k;
+    r.wakePosition = static_cast<int32_t>(k);
     r.var = x;
+    r.wakeVar = x;
     r.plainSet = nullptr;
+    r.wakePlainSet = nullptr;
     r.words = nullptr;
     r.wordBase = 0;
     QrcIntSetI* d = x->getDomainSet();
@@ -344,8 +350,14 @@ QrcGACTuple* QrcGACSchemaI::allocateTuple() {
     return t;
   }
   if (_chunkEnd - _chunkNext < _tupleStride) {
-    QrcInt bytes = ChunkBytes > _tupleStride + LineBytes ? ChunkBytes : _tupleStride + LineBytes;
-    char* raw = static_cast<char*>(poolOf(_manager)->allocateSized(bytes));
+    // The first chunk holds as many records as the table has tuples, up to
+    // the size of the others; chunks stay with the constraint, taken from
+    // the global heap at their size.
+    QrcInt bytes = _chunkEnd || _firstRecords <= 0 ? ChunkBytes : _firstRecords * _tupleStride;
+    if (bytes > ChunkBytes) bytes = ChunkBytes;
+    if (bytes < _tupleStride) bytes = _tupleStride;
+    bytes += LineBytes;
+    char* raw = static_cast<char*>(_manager->getGlobalHeap()->alloc(static_cast<size_t>(bytes)));
     _chunkNext = static_cast<char*>(alignLine(raw));
     _chunkEnd = raw + bytes;
   }
@@ -374,6 +386,16 @@ inline void linkAtHead(QrcGACEntry* e, QrcGACEntry** head) {
 
 }  // namespace
 
+namespace {
+
+// The index of a tuple's value at a collection-backed position, apart: the
+// common path computes its index without the pointers.
+__attribute__((noinline)) QrcInt collectionIndex(const QrcGACVar& r, QrcInt v) {
+  return r.collection->find(v) - r.collection->getElement(0);
+}
+
+}  // namespace
+
 QrcGACTuple* QrcGACSchemaI::newTuple(QrcInt number) {
   return qrcByArity(_arity, [&](auto r) { return newTupleOf<decltype(r)::value>(number); });
 }
@@ -389,9 +411,10 @@ QrcGACTuple* QrcGACSchemaI::newTupleOf(QrcInt number) {
   t->invalidSlot = -1;
   for (QrcInt j = 0; j < arity<R>(); ++j) {
     const QrcGACVar& r = _records[j];
-    QrcGACValue* value = r.collection ? findValue(j, values[j]) : &r.values[values[j] - r.first];
+    QrcInt i = r.collection ? collectionIndex(r, values[j]) : values[j] - r.first;
+    QrcGACValue* value = r.values + i;
     if (isPair<R>())
-      t->pairIndexes()[j] = static_cast<int32_t>(value - r.values);
+      t->pairIndexes()[j] = static_cast<int32_t>(i);
     else
       t->valueRecords(arity<R>())[j] = value;
     linkAtHead(&t->entries[j], &value->containing);
@@ -527,8 +550,7 @@ void QrcGACSchemaI::resupport(QrcGACValue* value) {
 }
 
 template <int R>
-__attribute__((always_inline)) inline void QrcGACSchemaI::processLost(QrcGACValue* lost) {
-  QrcInt k = lost->var->position;
+__attribute__((always_inline)) inline void QrcGACSchemaI::processLost(QrcGACValue* lost, QrcInt k) {
   while (QrcGACEntry* e = lost->containing) {
     QrcGACTuple* t = QrcGACTuple::of(e, k);
     // The next tuple's record is read while this one's values are resupported.
@@ -544,15 +566,23 @@ __attribute__((always_inline)) inline void QrcGACSchemaI::processLost(QrcGACValu
     lost->containing = after;
     *backLink(after, &spare) = &lost->containing;
     e->prev = nullptr;
-    for (QrcInt j = 0; j < arity<R>(); ++j)
-      if (j != k) unlinkEntry(&t->entries[j]);
     _busy = t;
     // The lost value left its domain: it is not resupported.
-    QrcGACValue* s = t->supported;
-    while (s) {
-      QrcGACValue* next = s->nextSupported;
-      if (s != lost && holdsIndexed(*s->var, s->value)) resupport<R>(s);
-      s = next;
+    if (isPair<R>()) {
+      // No branch on k; the tuple supports at most the lost value and the other one.
+      unlinkEntry(&t->entries[k ^ 1]);
+      QrcGACValue* s = t->supported;
+      s = s == lost ? lost->nextSupported : s;
+      if (s && holdsIndexed(*s->var, s->value)) resupport<R>(s);
+    } else {
+      for (QrcInt j = 0; j < arity<R>(); ++j)
+        if (j != k) unlinkEntry(&t->entries[j]);
+      QrcGACValue* s = t->supported;
+      while (s) {
+        QrcGACValue* next = s->nextSupported;
+        if (s != lost && holdsIndexed(*s->var, s->value)) resupport<R>(s);
+        s = next;
+      }
     }
     _busy = nullptr;
     if (isAtPostPoint()) {
@@ -604,10 +634,11 @@ void QrcGACSchemaI::propagateLost() {
     QrcGACVar* r = _pending;
     while (r->lostCount) {
       QrcGACValue* value = r->lost[--r->lostCount];
-      // The next one's record is read while this one is processed.
-      if (r->lostCount) __builtin_prefetch(r->lost[r->lostCount - 1]);
+      // The next one's record is read while this one is processed; after
+      // the last one, this one: no branch on it.
+      __builtin_prefetch(r->lost[r->lostCount - (r->lostCount != 0)]);
       value->lostMark = 0;
-      if (value->containing) processLost<R>(value);
+      if (value->containing) processLost<R>(value, r->wakePosition);
     }
     _pending = r->nextPending;
     r->pending = 0;
@@ -670,6 +701,7 @@ void QrcGACSAllowedI::initialise() {
   QrcGACSchemaI::initialise();
   _rows = _set->getValues();
   _slots = _set->getSlots();
+  _firstRecords = _set->getCount();
   _probes = static_cast<QrcDomainProbe*>(
       _manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcDomainProbe)));
   _masks = static_cast<QrcUInt*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcUInt)));

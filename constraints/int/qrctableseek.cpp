@@ -8,8 +8,9 @@
 
 namespace {
 
-// Lists of at most so many candidates are walked without words.
-const QrcInt ShortList = 8;
+// Lists of at most so many candidates are walked without words; with the
+// lists' bits, past two positions, only lists of at most ShortBitsList.
+const QrcInt ShortList = 8, ShortBitsList = 2;
 
 // The second step of a mode-2 pass over the rows and slot rows of in, a the
 // arity: cur walks the (k, v) list and target the newer-record links in step
@@ -109,7 +110,7 @@ QrcGACTuple* QrcGACSAllowedI::seekSupport(QrcGACValue* value) {
   const QrcTupleColumn& col = _set->getColumn(k);
   QrcInt p, end;
   if (!candidateSlots(value, _arity, p, end)) return nullptr;
-  if (end - p <= ShortList) {
+  if (end - p <= (_arity > 2 && _set->getRankStart() ? ShortBitsList : ShortList)) {
     // A short list is walked without preparing the domains; the value's own
     // position holds it, in its domain.
     return qrcByArity(_arity,
@@ -243,10 +244,15 @@ QrcGACTuple* QrcGACSAllowedI::seekInBits(QrcGACValue* value, QrcInt p) {
     QrcUInt found = ~QrcUInt(0) << (p - first);
     for (QrcInt j = 0; j < _arity && found; ++j) {
       if (j == k) continue;
-      readRanks(j);
-      QrcUInt any = 0;
+      QrcUInt m = readRanks(j), any = 0;
       const QrcUInt* rows = bits + rankStart[j];
-      for (QrcUInt m = _ranks[j]; m; m &= m - 1) any |= rows[__builtin_ctzll(m)];
+      QrcInt size = rankStart[j + 1] - rankStart[j];
+      if (size <= 8) {
+        // Few ranks: every row, without a branch on the domain.
+        for (QrcInt r = 0; r < size; ++r) any |= rows[r] & (QrcUInt(0) - ((m >> r) & 1));
+      } else {
+        for (; m; m &= m - 1) any |= rows[__builtin_ctzll(m)];
+      }
       found &= any;
     }
     if (!found) return nullptr;
@@ -589,8 +595,28 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, Qrc
     if (row[k] == vRank) cur = row[3 * a + k];
     return r;
   };
+  // The passes step over no slot whose ranks all lie in their domains: each
+  // leaves behind only tuples holding a rank outside its domain somewhere. So
+  // the search takes the first such slot from p on, and wherever the passes
+  // stand, the lane words of the next Window slots are tested at once:
+  // firstHolding answers the first holding slot from q on among them, -1
+  // when none. Slots before seen are known to fail.
+  const QrcInt Window = 8;
+  QrcInt seen = p;
+  auto firstHolding = [&](QrcInt q) -> QrcInt {
+    QrcInt stop = q + Window < end ? q + Window : end;
+    for (q = q > seen ? q : seen; q < stop; ++q)
+      if (!(hits[q] & outside)) return q;
+    seen = stop;
+    return -1;
+  };
   for (;;) {
-    if (holdsAll(p)) return p;
+    if (hits) {
+      QrcInt q = firstHolding(p);
+      if (q >= 0) return q;
+      p = seen - 1;
+    } else if (holdsAll(p))
+      return p;
     // The next candidate after the failed one: passes until the target stays.
     QrcInt cur = p + 1;
     if (cur == end) return -1;
@@ -599,7 +625,11 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, Qrc
       // A pass from a slot not older than the target whose ranks all lie in
       // their domains would stay there: that slot is the candidate, and taken.
       const T* at = slots + cur * slotStride;
-      if (at[0] >= target && holdsAll(cur)) return cur;
+      if (hits) {
+        QrcInt q = firstHolding(cur);
+        if (q >= 0) return q;
+      } else if (at[0] >= target && holdsAll(cur))
+        return cur;
       QrcInt before = target;
       for (QrcInt o = 0; o < a - 1; ++o) {
         const QrcInt c = o + (o >= k);
@@ -612,7 +642,11 @@ QrcInt QrcGACSAllowedI::searchMode2(const Rows<T>& in, const QrcUInt* ranks, Qrc
         if (target < 0) return -1;
         // The candidate moved: when it is taken, the rest of the passes stays there.
         now = slots + cur * slotStride;
-        if (now[0] >= target && holdsAll(cur)) return cur;
+        if (hits) {
+          QrcInt q = firstHolding(cur);
+          if (q >= 0) return q;
+        } else if (now[0] >= target && holdsAll(cur))
+          return cur;
       }
       if (!alignMode2(in, a, k, vRank, end, cur, target)) return -1;
       if (target == before) break;

@@ -7,6 +7,7 @@
 
 #include "qrcheaparray.h"
 #include "qrcmanager.h"
+#include "qrctablearity.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
       _closed(0),
       _newest(nullptr),
       _count(0),
+      _capacity(0),
       _hashMask(0),
       _buckets(nullptr),
       _columns(nullptr),
@@ -48,23 +50,37 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
       _hitLane(0),
       _rankStart(nullptr) {}
 
+template <typename T>
+T* QrcTupleSetI::lastingArray(QrcInt n) const {
+  return static_cast<T*>(
+      _manager->getGlobalHeap()->alloc(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
+}
+
 void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
   QrcErrorReporter* r = _manager->getErrorReporter();
   if (n != _arity) r->report(QrcBadArraySizeError, "QrcTupleSet::add", "bad array size");
   if (_closed)
     r->report(QrcTupleSetClosedError, "QrcTupleSet::add", "the tuple set is already closed");
-  QrcTupleNode* t = new (_manager) QrcTupleNode;
-  t->values = allocArray<QrcInt>(_manager, _arity);
-  t->columnNext = allocArray<QrcTupleNode*>(_manager, _arity);
-  for (QrcInt k = 0; k < _arity; ++k) {
-    t->values[k] = values[k];
-    t->columnNext[k] = nullptr;
+  if (_count == _capacity) growValues();
+  const QrcInt a = _arity;
+  QrcInt* to = _values + _count++ * a;
+  for (QrcInt k = 0; k < a; ++k) to[k] = values[k];
+}
+
+void QrcTupleSetI::growValues() {
+  // In place while the values end the heap, else moved to twice the room.
+  const QrcInt step = 16;
+  size_t row = static_cast<size_t>(_arity > 0 ? _arity : 1) * sizeof(QrcInt);
+  size_t bytes = static_cast<size_t>(_capacity) * row;
+  if (_values && _manager->getHeap()->extend(_values, bytes, bytes + step * row)) {
+    _capacity += step;
+    return;
   }
-  t->hashNext = nullptr;
-  t->listNext = _newest;
-  t->extra = nullptr;
-  t->number = _count++;
-  _newest = t;
+  QrcInt capacity = _capacity < step ? step : 2 * _capacity;
+  QrcInt* values = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(capacity) * row));
+  for (QrcInt i = 0; i < _count * _arity; ++i) values[i] = _values[i];
+  _values = values;
+  _capacity = capacity;
 }
 
 void QrcTupleSetI::setStorageMode(QrcInt mode) {
@@ -81,13 +97,11 @@ void QrcTupleSetI::close() {
   if (_closed) return;
   _mode = chooseMode();
   buildColumns();
-  buildHash();
   buildRanks();
   // Row elements narrow enough for every number and none.
   _rowBytes = _count < 0xFF ? 1 : _count < 0xFFFF ? 2 : 4;
   if (_mode == 0) buildBits();
   if (_mode == 1) {
-    buildMode1();
     if (_rowBytes == 1)
       buildRows1<uint8_t>();
     else if (_rowBytes == 2)
@@ -96,7 +110,6 @@ void QrcTupleSetI::close() {
       buildRows1<uint32_t>();
   }
   if (_mode == 2) {
-    buildMode2();
     if (_rowBytes == 1)
       buildRows2<uint8_t>();
     else if (_rowBytes == 2)
@@ -108,67 +121,136 @@ void QrcTupleSetI::close() {
 }
 
 void QrcTupleSetI::buildColumns() {
-  _columns = allocArray<QrcTupleColumn>(_manager, _arity);
+  const QrcInt a = _arity, n = _count;
+  _columns = allocArray<QrcTupleColumn>(_manager, a);
   _width = 0;
-  for (QrcInt k = 0; k < _arity; ++k) {
+  if (!_values) growValues();
+  const QrcInt* values = _values;
+  int32_t* slots = allocArray<int32_t>(_manager, n * a);
+  _slots = slots;
+  for (QrcInt k = 0; k < a; ++k) {
     QrcTupleColumn& c = _columns[k];
-    c.index = new (_manager) QrcIntMap(_manager);
-    c.size = 0;
-    for (QrcTupleNode* t = _newest; t; t = t->listNext)
-      if (c.index->add(t->values[k], c.size)) ++c.size;
-    c.index->compact(2);
-    c.values = QrcIntArray(QrcManager(_manager), c.size, QrcInt(0)).getImpl();
-    c.heads = allocArray<QrcTupleNode*>(_manager, c.size);
-    for (QrcInt i = 0; i < c.size; ++i) c.heads[i] = nullptr;
+    // Value indexes in the order the values first occur from the newest
+    // tuple on; the slots keep each tuple's until its slot replaces it.
+    QrcInt size = c.size = buildIndex(k);
+    QrcInt* columnValues = QrcIntArray(QrcManager(_manager), size, QrcInt(0)).getImpl();
+    QrcInt* slotStart = allocArray<QrcInt>(_manager, size + 1);
+    for (QrcInt i = 0; i <= size; ++i) slotStart[i] = 0;
+    for (QrcInt t = 0; t < n; ++t) {
+      QrcInt i = slots[t * a + k];
+      columnValues[i] = values[t * a + k];
+      ++slotStart[i + 1];
+    }
+    for (QrcInt i = 0; i < size; ++i) slotStart[i + 1] += slotStart[i];
+    // Oldest first into the slots of its value.
+    int32_t* slotTuple = allocArray<int32_t>(_manager, n);
+    QrcInt* next = _manager->lockArrayFromPool(size > 0 ? size : 1);
+    for (QrcInt i = 0; i < size; ++i) next[i] = slotStart[i];
+    for (QrcInt t = 0; t < n; ++t) {
+      QrcInt slot = next[slots[t * a + k]]++;
+      slotTuple[slot] = static_cast<int32_t>(t);
+      slots[t * a + k] = static_cast<int32_t>(slot);
+    }
+    _manager->unlockArrayFromPool(next);
+    c.values = columnValues;
+    c.heads = nullptr;
+    c.slotStart = slotStart;
+    c.slotTuple = slotTuple;
     c.sortedValues = nullptr;
     c.rank = nullptr;
     c.first = 0;
     c.consecutive = false;
-    c.slotStart = allocArray<QrcInt>(_manager, c.size + 1, QrcInt(0));
-    c.slotTuple = allocArray<int32_t>(_manager, _count);
     c.bitStart = nullptr;
     c.bits = nullptr;
-    if (c.size > _width) _width = c.size;
-  }
-  _values = allocArray<QrcInt>(_manager, _count * _arity);
-  _slots = allocArray<int32_t>(_manager, _count * _arity);
-  // Newest first, each pushed on the head: every list runs from the oldest tuple.
-  for (QrcTupleNode* t = _newest; t; t = t->listNext) {
-    for (QrcInt k = 0; k < _arity; ++k) {
-      QrcTupleColumn& c = _columns[k];
-      QrcInt i = c.index->get(t->values[k]);
-      c.values[i] = t->values[k];
-      t->columnNext[k] = c.heads[i];
-      c.heads[i] = t;
-      ++c.slotStart[i + 1];
-      _values[t->number * _arity + k] = t->values[k];
-    }
-  }
-  for (QrcInt k = 0; k < _arity; ++k) {
-    QrcTupleColumn& c = _columns[k];
-    for (QrcInt i = 0; i < c.size; ++i) {
-      c.slotStart[i + 1] += c.slotStart[i];
-      QrcInt slot = c.slotStart[i];
-      for (QrcTupleNode* t = c.heads[i]; t; t = t->columnNext[k], ++slot) {
-        c.slotTuple[slot] = static_cast<int32_t>(t->number);
-        _slots[t->number * _arity + k] = static_cast<int32_t>(slot);
-      }
-    }
+    if (size > _width) _width = size;
     // Short tuples are copied into the slots, so that a walk reads one block.
     c.slotValues = nullptr;
-    if (_arity > SlotValuesArity || _mode != 0) continue;
-    c.slotValues = allocArray<QrcInt>(_manager, _count * _arity);
-    for (QrcInt slot = 0; slot < _count; ++slot)
-      std::copy(_values + c.slotTuple[slot] * _arity, _values + (c.slotTuple[slot] + 1) * _arity,
-                c.slotValues + slot * _arity);
+    if (a > SlotValuesArity || _mode != 0) continue;
+    QrcInt* slotValues = allocArray<QrcInt>(_manager, n * a);
+    qrcByArity(a, [&](auto r) {
+      const QrcInt w = decltype(r)::value ? decltype(r)::value : a;
+      for (QrcInt slot = 0; slot < n; ++slot) {
+        const QrcInt* from = values + slotTuple[slot] * w;
+        QrcInt* to = slotValues + slot * w;
+        for (QrcInt j = 0; j < w; ++j) to[j] = from[j];
+      }
+    });
+    c.slotValues = slotValues;
   }
 }
 
-void QrcTupleSetI::buildHash() {
+QrcInt QrcTupleSetI::buildIndex(QrcInt k) {
+  const QrcInt a = _arity, n = _count;
+  const QrcInt* values = _values + k;
+  int32_t* indexes = _slots + k;
+  QrcTupleColumn& c = _columns[k];
+  QrcInt size = 0;
+  QrcInt lo = n > 0 ? values[0] : 0, hi = lo;
+  for (QrcInt t = 1; t < n; ++t) {
+    QrcInt v = values[t * a];
+    lo = v < lo ? v : lo;
+    hi = v > hi ? v : hi;
+  }
+  // Over a span of a few slots per tuple, by a table of the span; the map
+  // turns dense when the span is at most 8 slots per value, as a hashed one
+  // does when compacted.
+  QrcUInt span = static_cast<QrcUInt>(hi) - static_cast<QrcUInt>(lo);
+  if (n > 0 && span < static_cast<QrcUInt>(8 * n)) {
+    QrcInt width = static_cast<QrcInt>(span) + 1;
+    QrcInt* table = _manager->lockArrayFromPool(width);
+    for (QrcInt i = 0; i < width; ++i) table[i] = QrcIntMapAbsent;
+    for (QrcInt t = n; t-- > 0;) {
+      QrcInt& i = table[values[t * a] - lo];
+      if (i == QrcIntMapAbsent) i = size++;
+      indexes[t * a] = static_cast<int32_t>(i);
+    }
+    if (width <= 8 * size) c.index = new (_manager) QrcIntMap(_manager, lo, hi, table, size);
+    _manager->unlockArrayFromPool(table);
+    if (width <= 8 * size) return size;
+    size = 0;
+  }
+  QrcIntMap* index = c.index = new (_manager) QrcIntMap(_manager);
+  for (QrcInt t = n; t-- > 0;)
+    if (index->add(values[t * a], size)) ++size;
+  index->compact(2);
+  for (QrcInt t = 0; t < n; ++t) indexes[t * a] = static_cast<int32_t>(index->get(values[t * a]));
+  return size;
+}
+
+void QrcTupleSetI::buildNodes() const {
+  if (_newest || !_closed || _count == 0) return;
+  QrcInt a = _arity;
+  QrcTupleNode* nodes = lastingArray<QrcTupleNode>(_count);
+  QrcTupleNode** links = lastingArray<QrcTupleNode*>(_count * a);
+  for (QrcInt t = 0; t < _count; ++t) {
+    QrcTupleNode& node = nodes[t];
+    node.values = _values + t * a;
+    node.columnNext = links + t * a;
+    node.hashNext = nullptr;
+    node.listNext = t > 0 ? &nodes[t - 1] : nullptr;
+    node.extra = nullptr;
+    node.number = t;
+  }
+  // Newest first, each pushed on the head: every list runs from the oldest tuple.
+  for (QrcInt k = 0; k < a; ++k) {
+    QrcTupleColumn& c = _columns[k];
+    c.heads = lastingArray<QrcTupleNode*>(c.size);
+    for (QrcInt i = 0; i < c.size; ++i) c.heads[i] = nullptr;
+    for (QrcInt t = _count; t-- > 0;) {
+      QrcInt i = getValueIndex(k, _values[t * a + k]);
+      nodes[t].columnNext[k] = c.heads[i];
+      c.heads[i] = &nodes[t];
+    }
+  }
+  _newest = &nodes[_count - 1];
+}
+
+void QrcTupleSetI::buildHash() const {
+  buildNodes();
   QrcInt size = 1;
   while (size < _count) size <<= 1;
   _hashMask = size - 1;
-  _buckets = allocArray<QrcTupleNode*>(_manager, size);
+  _buckets = lastingArray<QrcTupleNode*>(size);
   for (QrcInt b = 0; b < size; ++b) _buckets[b] = nullptr;
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
     QrcInt b = hashOf(t->values, _arity) & _hashMask;
@@ -177,16 +259,16 @@ void QrcTupleSetI::buildHash() {
   }
 }
 
-void QrcTupleSetI::buildMode1() {
+void QrcTupleSetI::buildMode1() const {
   QrcInt cells = _arity * _width;
   std::vector<QrcTupleNode*> last(static_cast<size_t>(cells), nullptr);
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
-    QrcTupleMode1* e = new (_manager) QrcTupleMode1;
+    QrcTupleMode1* e = lastingArray<QrcTupleMode1>(1);
     e->values = t->values;
     e->width = _width;
     e->arity = _arity;
     e->number = t->number;
-    e->next = allocArray<QrcTupleNode*>(_manager, cells);
+    e->next = lastingArray<QrcTupleNode*>(cells);
     std::copy(last.begin(), last.end(), e->next);
     t->extra = e;
     for (QrcInt k = 0; k < _arity; ++k)
@@ -197,15 +279,12 @@ void QrcTupleSetI::buildMode1() {
 void QrcTupleSetI::buildRanks() {
   for (QrcInt k = 0; k < _arity; ++k) {
     QrcTupleColumn& c = _columns[k];
-    std::vector<std::pair<QrcInt, QrcInt>> byValue;
-    for (QrcInt i = 0; i < c.size; ++i) byValue.emplace_back(c.values[i], i);
-    std::sort(byValue.begin(), byValue.end());
+    // The values are distinct: sorted, each gives its index its rank.
     c.sortedValues = allocArray<QrcInt>(_manager, c.size);
     c.rank = allocArray<QrcInt>(_manager, c.size);
-    for (QrcInt r = 0; r < c.size; ++r) {
-      c.sortedValues[r] = byValue[static_cast<size_t>(r)].first;
-      c.rank[byValue[static_cast<size_t>(r)].second] = r;
-    }
+    for (QrcInt i = 0; i < c.size; ++i) c.sortedValues[i] = c.values[i];
+    std::sort(c.sortedValues, c.sortedValues + c.size);
+    for (QrcInt r = 0; r < c.size; ++r) c.rank[c.index->get(c.sortedValues[r])] = r;
     if (c.size > 0) {
       c.first = c.sortedValues[0];
       c.consecutive = c.sortedValues[c.size - 1] - c.first == c.size - 1;
@@ -214,59 +293,75 @@ void QrcTupleSetI::buildRanks() {
 }
 
 void QrcTupleSetI::buildBits() {
+  qrcByArity(_arity, [&](auto r) { buildBitsOf<decltype(r)::value>(); });
+}
+
+// R: the arity as a constant (0: read), so that the loops over the columns unroll.
+template <int R>
+void QrcTupleSetI::buildBitsOf() {
+  const QrcInt a = R ? R : _arity, n = _count;
   // Words per list and the whole size, within a bound of the set's own size.
   QrcInt ranks = 0;
-  for (QrcInt j = 0; j < _arity; ++j) {
+  for (QrcInt j = 0; j < a; ++j) {
     if (_columns[j].size > 64) return;
     ranks += _columns[j].size;
   }
   QrcInt total = 0;
-  for (QrcInt k = 0; k < _arity; ++k) {
+  for (QrcInt k = 0; k < a; ++k) {
     const QrcTupleColumn& c = _columns[k];
     for (QrcInt i = 0; i < c.size; ++i)
       total += ((c.slotStart[i + 1] - c.slotStart[i] + 63) >> 6) * ranks;
   }
-  if (total > 8 * _count * _arity + 65536) return;
-  _rankStart = allocArray<QrcInt>(_manager, _arity + 1);
-  _rankStart[0] = 0;
-  for (QrcInt j = 0; j < _arity; ++j) _rankStart[j + 1] = _rankStart[j] + _columns[j].size;
-  // The rank of each value of each tuple.
-  std::vector<QrcInt> ranksOf(static_cast<size_t>(_count * _arity));
-  for (QrcInt j = 0; j < _arity; ++j) {
+  if (total > 8 * n * a + 65536) return;
+  QrcInt* rankStart = allocArray<QrcInt>(_manager, a + 1);
+  rankStart[0] = 0;
+  for (QrcInt j = 0; j < a; ++j) rankStart[j + 1] = rankStart[j] + _columns[j].size;
+  _rankStart = rankStart;
+  // Each tuple's values as rows of the bits: its rank at j from j's first row on.
+  QrcInt* rowsOf = _manager->lockArrayFromPool(n * a > 0 ? n * a : 1);
+  for (QrcInt j = 0; j < a; ++j) {
     const QrcTupleColumn& c = _columns[j];
-    for (QrcInt i = 0; i < c.size; ++i)
-      for (QrcInt s = c.slotStart[i]; s < c.slotStart[i + 1]; ++s)
-        ranksOf[static_cast<size_t>(c.slotTuple[s] * _arity + j)] = c.rank[i];
+    const int32_t* slotTuple = c.slotTuple;
+    for (QrcInt i = 0, s = 0, size = c.size; i < size; ++i)
+      for (QrcInt end = c.slotStart[i + 1], r = rankStart[j] + c.rank[i]; s < end; ++s)
+        rowsOf[slotTuple[s] * a + j] = r;
   }
-  for (QrcInt k = 0; k < _arity; ++k) {
+  for (QrcInt k = 0; k < a; ++k) {
     QrcTupleColumn& c = _columns[k];
-    c.bitStart = allocArray<QrcInt>(_manager, c.size + 1);
-    c.bitStart[0] = 0;
-    for (QrcInt i = 0; i < c.size; ++i)
-      c.bitStart[i + 1] = c.bitStart[i] + ((c.slotStart[i + 1] - c.slotStart[i] + 63) >> 6) * ranks;
-    c.bits = allocArray<QrcUInt>(_manager, c.bitStart[c.size], QrcUInt(0));
-    for (QrcInt i = 0; i < c.size; ++i) {
-      QrcInt words = (c.slotStart[i + 1] - c.slotStart[i] + 63) >> 6;
-      for (QrcInt s = c.slotStart[i]; s < c.slotStart[i + 1]; ++s) {
-        QrcInt at = s - c.slotStart[i], t = c.slotTuple[s];
-        for (QrcInt j = 0; j < _arity; ++j) {
-          QrcInt r = _rankStart[j] + ranksOf[static_cast<size_t>(t * _arity + j)];
-          c.bits[c.bitStart[i] + r * words + (at >> 6)] |= QrcUInt(1) << (at & 63);
-        }
+    const QrcInt size = c.size;
+    const QrcInt* slotStart = c.slotStart;
+    const int32_t* slotTuple = c.slotTuple;
+    QrcInt* bitStart = allocArray<QrcInt>(_manager, size + 1);
+    bitStart[0] = 0;
+    for (QrcInt i = 0; i < size; ++i)
+      bitStart[i + 1] = bitStart[i] + ((slotStart[i + 1] - slotStart[i] + 63) >> 6) * ranks;
+    QrcUInt* bits = allocArray<QrcUInt>(_manager, bitStart[size]);
+    for (QrcInt w = 0; w < bitStart[size]; ++w) bits[w] = 0;
+    for (QrcInt i = 0; i < size; ++i) {
+      QrcInt words = (slotStart[i + 1] - slotStart[i] + 63) >> 6;
+      QrcUInt* list = bits + bitStart[i];
+      for (QrcInt s = slotStart[i], at = 0; s < slotStart[i + 1]; ++s, ++at) {
+        const QrcInt* rows = rowsOf + slotTuple[s] * a;
+        QrcUInt bit = QrcUInt(1) << (at & 63);
+        QrcUInt* word = list + (at >> 6);
+        for (QrcInt j = 0; j < a; ++j) word[rows[j] * words] |= bit;
       }
     }
+    c.bitStart = bitStart;
+    c.bits = bits;
   }
+  _manager->unlockArrayFromPool(rowsOf);
 }
 
-void QrcTupleSetI::buildMode2() {
+void QrcTupleSetI::buildMode2() const {
   QrcTupleMode2* newer = nullptr;
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
-    QrcTupleMode2* e = new (_manager) QrcTupleMode2;
+    QrcTupleMode2* e = lastingArray<QrcTupleMode2>(1);
     e->number = t->number;
     e->newer = newer;
     e->node = t;
-    e->probeValue = allocArray<QrcInt>(_manager, _arity);
-    e->probeLink = allocArray<QrcTupleMode2*>(_manager, _arity);
+    e->probeValue = lastingArray<QrcInt>(_arity);
+    e->probeLink = lastingArray<QrcTupleMode2*>(_arity);
     t->extra = e;
     newer = e;
   }
@@ -304,117 +399,181 @@ void* QrcTupleSetI::allocRows(QrcInt n) {
   return reinterpret_cast<void*>((raw + 63) & ~uintptr_t(63));
 }
 
+void QrcTupleSetI::tupleRanks(QrcInt* ranks) const {
+  const QrcInt a = _arity;
+  for (QrcInt k = 0; k < a; ++k) {
+    const QrcTupleColumn& c = _columns[k];
+    const int32_t* slotTuple = c.slotTuple;
+    for (QrcInt i = 0, s = 0, size = c.size; i < size; ++i)
+      for (QrcInt end = c.slotStart[i + 1], r = c.rank[i]; s < end; ++s)
+        ranks[slotTuple[s] * a + k] = r;
+  }
+}
+
+// The row builders keep what they read in locals: their stores of narrow
+// elements could otherwise change any member.
+
 template <typename T>
 void QrcTupleSetI::buildRows1() {
+  qrcByArity(_arity, [&](auto r) { buildRows1Of<T, decltype(r)::value>(); });
+}
+
+template <typename T, int R>
+void QrcTupleSetI::buildRows1Of() {
   const T none = static_cast<T>(~T(0));
-  QrcInt cells = _arity * _width;
-  _rowStride = rowStride(_arity + cells, sizeof(T));
-  T* rows = static_cast<T*>(allocRows(_count * _rowStride));
-  std::vector<T> last(static_cast<size_t>(cells), none);
-  for (QrcTupleNode* t = _newest; t; t = t->listNext) {
-    T* row = rows + t->number * _rowStride;
-    std::fill(row, row + _rowStride, none);
-    std::copy(last.begin(), last.end(), row + _arity);
-    for (QrcInt k = 0; k < _arity; ++k) {
-      row[k] = static_cast<T>(_columns[k].rank[getValueIndex(k, t->values[k])]);
-      last[static_cast<size_t>(k * _width + row[k])] = static_cast<T>(t->number);
+  const QrcInt a = R ? R : _arity, n = _count, width = _width, cells = a * width;
+  const QrcInt stride = _rowStride = rowStride(a + cells, sizeof(T));
+  T* rows = static_cast<T*>(allocRows(n * stride));
+  QrcInt* ranks = _manager->lockArrayFromPool(n * a + cells + 1);
+  tupleRanks(ranks);
+  // Newest first: each row takes the links the newer rows left.
+  QrcInt* last = ranks + n * a;
+  for (QrcInt cell = 0; cell < cells; ++cell) last[cell] = none;
+  for (QrcInt t = n; t-- > 0;) {
+    T* row = rows + t * stride;
+    const QrcInt* rank = ranks + t * a;
+    for (QrcInt e = a + cells; e < stride; ++e) row[e] = none;
+    for (QrcInt cell = 0; cell < cells; ++cell) row[a + cell] = static_cast<T>(last[cell]);
+    for (QrcInt k = 0; k < a; ++k) {
+      row[k] = static_cast<T>(rank[k]);
+      last[k * width + rank[k]] = t;
     }
   }
   _rows = rows;
   // The links by tuple, for columns of at most 64 values and within a bound
   // of memory. Newest first: each tuple is the oldest not older than itself
   // for its own ranks.
-  if (_width > 64 || cells * _count * static_cast<QrcInt>(sizeof(T)) > AfterBytes) return;
-  T* after = static_cast<T*>(allocRows(cells * _count));
-  std::fill(last.begin(), last.end(), none);
-  for (QrcInt t = _count; t-- > 0;) {
-    const T* row = rows + t * _rowStride;
-    for (QrcInt k = 0; k < _arity; ++k)
-      last[static_cast<size_t>(k * _width + row[k])] = static_cast<T>(t);
-    for (QrcInt cell = 0; cell < cells; ++cell)
-      after[cell * _count + t] = last[static_cast<size_t>(cell)];
+  if (width > 64 || cells * n * static_cast<QrcInt>(sizeof(T)) > AfterBytes) {
+    _manager->unlockArrayFromPool(ranks);
+    return;
   }
+  // By the (column, value) lists, oldest first: up to each listed tuple, the
+  // tuples take it; after the last, none.
+  T* after = static_cast<T*>(allocRows(cells * n));
+  std::fill(after, after + cells * n, none);
+  for (QrcInt k = 0; k < a; ++k) {
+    const QrcTupleColumn& c = _columns[k];
+    const int32_t* slotTuple = c.slotTuple;
+    for (QrcInt i = 0, size = c.size; i < size; ++i) {
+      T* out = after + (k * width + c.rank[i]) * n;
+      for (QrcInt s = c.slotStart[i], end = c.slotStart[i + 1], from = 0; s < end; ++s) {
+        QrcInt t = slotTuple[s];
+        std::fill(out + from, out + t + 1, static_cast<T>(t));
+        from = t + 1;
+      }
+    }
+  }
+  _manager->unlockArrayFromPool(ranks);
   _after = after;
-  buildJumpRows<T>();
+  buildJumpRows<T, R>();
 }
 
-template <typename T>
+template <typename T, int R>
 void QrcTupleSetI::buildJumpRows() {
   const T none = static_cast<T>(~T(0));
-  QrcInt a = _arity, others = a - 1;
-  QrcInt stride = rowStride(others * (1 + _width), sizeof(T));
-  if (a * _count * stride * static_cast<QrcInt>(sizeof(T)) > AfterBytes) return;
+  const QrcInt a = R ? R : _arity, n = _count, width = _width, others = a - 1, rowStep = _rowStride;
+  const QrcInt stride = rowStride(others * (1 + width), sizeof(T));
+  if (a * n * stride * static_cast<QrcInt>(sizeof(T)) > AfterBytes) return;
   const T* rows = static_cast<const T*>(_rows);
   const T* after = static_cast<const T*>(_after);
-  _jumpStride = stride;
-  _jumpRows = allocArray<void*>(_manager, a);
+  const int32_t* slots = _slots;
+  void** jumpRows = allocArray<void*>(_manager, a);
   for (QrcInt k = 0; k < a; ++k) {
-    T* jumps = static_cast<T*>(allocRows(_count * stride));
-    for (QrcInt s = 0; s < _count; ++s) {
-      QrcInt t = _columns[k].slotTuple[s];
-      const T* row = rows + t * _rowStride;
+    const int32_t* slotTuple = _columns[k].slotTuple;
+    T* jumps = static_cast<T*>(allocRows(n * stride));
+    for (QrcInt s = 0; s < n; ++s) {
+      const T* row = rows + slotTuple[s] * rowStep;
       T* out = jumps + s * stride;
-      std::fill(out, out + stride, none);
+      for (QrcInt e = 0; e < stride; ++e) out[e] = none;
       // The list of (k, v): the oldest tuple holding v at k from a link on.
-      const T* toList = after + (k * _width + row[k]) * _count;
+      const T* toList = after + (k * width + row[k]) * n;
       for (QrcInt c = 0, o = 0; c < a; ++c) {
         if (c == k) continue;
         out[o] = row[c];
-        T* links = out + others + o * _width;
-        for (QrcInt r = 0; r < _width; ++r) {
-          T link = row[a + c * _width + r];
+        T* links = out + others + o * width;
+        const T* linkRow = row + a + c * width;
+        for (QrcInt r = 0; r < width; ++r) {
+          T link = linkRow[r];
           T u = link == none ? none : toList[link];
-          if (u != none) links[r] = static_cast<T>(_slots[u * a + k]);
+          if (u != none) links[r] = static_cast<T>(slots[u * a + k]);
         }
         ++o;
       }
     }
-    _jumpRows[k] = jumps;
+    jumpRows[k] = jumps;
   }
+  _jumpStride = stride;
+  _jumpRows = jumpRows;
 }
 
 template <typename T>
 void QrcTupleSetI::buildRows2() {
+  qrcByArity(_arity, [&](auto r) { buildRows2Of<T, decltype(r)::value>(); });
+}
+
+template <typename T, int R>
+void QrcTupleSetI::buildRows2Of() {
   const T none = static_cast<T>(~T(0));
-  QrcInt a = _arity;
-  _rowStride = rowStride(4 * a, sizeof(T));
-  T* rows = static_cast<T*>(allocRows(_count * _rowStride));
-  for (QrcTupleNode* t = _newest; t; t = t->listNext) {
-    T* row = rows + t->number * _rowStride;
-    std::fill(row, row + _rowStride, none);
-    const QrcTupleMode2* e = t->mode2();
+  const QrcInt a = R ? R : _arity, n = _count, width = _width;
+  const QrcInt stride = _rowStride = rowStride(4 * a, sizeof(T));
+  const int32_t* slots = _slots;
+  T* rows = static_cast<T*>(allocRows(n * stride));
+  QrcInt* ranks = _manager->lockArrayFromPool(n * a + width + 1);
+  tupleRanks(ranks);
+  for (QrcInt t = 0; t < n; ++t) {
+    T* row = rows + t * stride;
+    for (QrcInt e = 4 * a; e < stride; ++e) row[e] = none;
     for (QrcInt k = 0; k < a; ++k) {
-      const QrcTupleColumn& c = _columns[k];
-      row[k] = static_cast<T>(c.rank[getValueIndex(k, t->values[k])]);
-      row[a + k] = static_cast<T>(c.rank[getValueIndex(k, e->probeValue[k])]);
-      row[2 * a + k] = e->probeLink[k] ? static_cast<T>(e->probeLink[k]->number) : none;
-      row[3 * a + k] = static_cast<T>(_slots[t->number * a + k]);
+      row[k] = static_cast<T>(ranks[t * a + k]);
+      row[3 * a + k] = static_cast<T>(slots[t * a + k]);
     }
   }
-  _rows = rows;
-  _slotRows = allocArray<void*>(_manager, a);
+  // Per column, the probe ranks cycle down through the ranks from the newest
+  // tuple on; a probe link is the nearest newer tuple holding the probe rank.
+  QrcInt* latest = ranks + n * a;
   for (QrcInt k = 0; k < a; ++k) {
-    T* slots = static_cast<T*>(allocRows(_count * (a + 1)));
-    for (QrcInt s = 0; s < _count; ++s) {
-      QrcInt n = _columns[k].slotTuple[s];
-      slots[s * (a + 1)] = static_cast<T>(n);
-      std::copy(rows + n * _rowStride, rows + n * _rowStride + a, slots + s * (a + 1) + 1);
+    const QrcInt size = _columns[k].size;
+    for (QrcInt r = 0; r < size; ++r) latest[r] = none;
+    for (QrcInt t = n, r = size - 1; t-- > 0; r = r == 0 ? size - 1 : r - 1) {
+      T* row = rows + t * stride;
+      row[a + k] = static_cast<T>(r);
+      row[2 * a + k] = static_cast<T>(latest[r]);
+      latest[ranks[t * a + k]] = t;
     }
-    _slotRows[k] = slots;
   }
+  _manager->unlockArrayFromPool(ranks);
+  _rows = rows;
+  void** slotRows = allocArray<void*>(_manager, a);
+  for (QrcInt k = 0; k < a; ++k) {
+    const int32_t* slotTuple = _columns[k].slotTuple;
+    T* out = static_cast<T*>(allocRows(n * (a + 1)));
+    for (QrcInt s = 0; s < n; ++s) {
+      const QrcInt t = slotTuple[s];
+      const T* row = rows + t * stride;
+      T* slot = out + s * (a + 1);
+      slot[0] = static_cast<T>(t);
+      for (QrcInt j = 0; j < a; ++j) slot[1 + j] = row[j];
+    }
+    slotRows[k] = out;
+  }
+  _slotRows = slotRows;
   // The ranks of a slot as one word: lanes of 8 to 64 bits, one per column.
   QrcInt lane = 3;
-  while (lane < 6 && (QrcInt(1) << lane) < _width) ++lane;
+  while (lane < 6 && (QrcInt(1) << lane) < width) ++lane;
   if (a == 0 || (a << lane) > 64) return;
   _hitLane = lane;
-  _slotHits = allocArray<QrcUInt*>(_manager, a);
+  QrcUInt** slotHits = allocArray<QrcUInt*>(_manager, a);
   for (QrcInt k = 0; k < a; ++k) {
-    _slotHits[k] = allocArray<QrcUInt>(_manager, _count > 0 ? _count : 1, QrcUInt(0));
-    const T* slots = static_cast<const T*>(_slotRows[k]);
-    for (QrcInt s = 0; s < _count; ++s)
-      for (QrcInt j = 0; j < a; ++j)
-        _slotHits[k][s] |= QrcUInt(1) << ((j << lane) + slots[s * (a + 1) + 1 + j]);
+    QrcUInt* hits = allocArray<QrcUInt>(_manager, n);
+    const T* slotRow = static_cast<const T*>(slotRows[k]) + 1;
+    for (QrcInt s = 0; s < n; ++s, slotRow += a + 1) {
+      QrcUInt hit = 0;
+      for (QrcInt j = 0; j < a; ++j) hit |= QrcUInt(1) << ((j << lane) + slotRow[j]);
+      hits[s] = hit;
+    }
+    slotHits[k] = hits;
   }
+  _slotHits = slotHits;
 }
 
 QrcInt QrcTupleSetI::getValueIndex(QrcInt column, QrcInt value) const {
@@ -422,12 +581,23 @@ QrcInt QrcTupleSetI::getValueIndex(QrcInt column, QrcInt value) const {
   return i == QrcIntMapAbsent ? -1 : i;
 }
 
+QrcTupleNode* QrcTupleSetI::getNewest() const {
+  buildNodes();
+  return _newest;
+}
+
 QrcTupleNode* QrcTupleSetI::getFirst(QrcInt column, QrcInt value) const {
+  buildNodes();
   QrcInt i = getValueIndex(column, value);
   return i < 0 ? nullptr : _columns[column].heads[i];
 }
 
 QrcTupleNode* QrcTupleSetI::getTuple(QrcInt number) const {
+  buildNodes();
+  if (_closed && _newest && !_newest->extra) {
+    if (_mode == 1) buildMode1();
+    if (_mode == 2) buildMode2();
+  }
   for (QrcTupleNode* t = _newest; t; t = t->listNext)
     if (t->number == number) return t;
   return nullptr;
@@ -435,10 +605,8 @@ QrcTupleNode* QrcTupleSetI::getTuple(QrcInt number) const {
 
 QrcTupleSetI* QrcTupleSetI::copyForManager(QrcManagerI* target) const {
   QrcTupleSetI* copy = new (target) QrcTupleSetI(target, _arity);
-  std::vector<const QrcTupleNode*> newestFirst;
-  for (const QrcTupleNode* t = _newest; t; t = t->listNext) newestFirst.push_back(t);
   // Oldest first, so that the copy numbers its tuples alike.
-  for (size_t i = newestFirst.size(); i-- > 0;) copy->add(newestFirst[i]->values, _arity);
+  for (QrcInt t = 0; t < _count; ++t) copy->add(_values + t * _arity, _arity);
   copy->setStorageMode(_mode);
   if (_closed) copy->close();
   return copy;
@@ -449,6 +617,7 @@ QrcBool QrcTupleSetI::isIn(const QrcInt* values, QrcInt n) const {
   if (n != _arity) r->report(QrcBadArraySizeError, "QrcTupleSet::isIn", "bad array size");
   if (!_closed)
     r->report(QrcTupleSetNotClosedError, "QrcTupleSet::isIn", "the tuple set is not closed");
+  if (!_buckets) buildHash();
   for (QrcTupleNode* t = _buckets[hashOf(values, _arity) & _hashMask]; t; t = t->hashNext) {
     QrcInt k = 0;
     while (k < _arity && t->values[k] == values[k]) ++k;

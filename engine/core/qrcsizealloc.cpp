@@ -161,6 +161,19 @@ QrcIntMap::QrcIntMap(QrcManagerI* manager)
   _hash = new (manager) QrcIntHashMap(manager);
 }
 
+QrcIntMap::QrcIntMap(QrcManagerI* manager, QrcInt smallest, QrcInt largest, const QrcInt* values,
+                     QrcInt count)
+    : _manager(manager),
+      _dense(nullptr),
+      _count(count),
+      _smallest(smallest),
+      _largest(largest),
+      _hash(nullptr) {
+  QrcInt r = largest - smallest + 1;
+  _dense = static_cast<QrcInt*>(QrcAllocate(static_cast<size_t>(r) * sizeof(QrcInt), manager));
+  for (QrcInt i = 0; i < r; ++i) _dense[i] = values[i];
+}
+
 bool QrcIntMap::contains(QrcInt key) const {
   if (_dense)
     return key >= _smallest && key <= _largest && _dense[key - _smallest] != QrcIntMapAbsent;

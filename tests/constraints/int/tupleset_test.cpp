@@ -114,6 +114,41 @@ TEST_F(TupleSet, ColumnListsOldestFirst) {
   EXPECT_TRUE(listOf(s, 1, 1).empty());
 }
 
+// Tuples added from one buffer or from a new array each (other blocks taken
+// between the additions) give the same values, lists, slots and membership,
+// and so does a copy in another manager.
+TEST_F(TupleSet, AddedTuplesKeepTheirOrderHoweverStored) {
+  std::vector<ctest::V> tuples;
+  for (QrcInt i = 0; i < 70; ++i) tuples.push_back({i % 7, (i * 5) % 11, -i});
+  QrcTupleSet byBuffer(mgr, 3), byArrays(mgr, 3);
+  QrcIntArray buffer(mgr, 3, QrcInt(0));
+  for (const auto& t : tuples) {
+    for (QrcInt k = 0; k < 3; ++k) buffer[k] = t[static_cast<size_t>(k)];
+    byBuffer.add(buffer);
+    byArrays.add(ints(t));
+  }
+  QrcManager other(QrcNoEdit);
+  QrcTupleSetI* copied = byArrays.getImpl()->copyForManager(other.getImpl());
+  for (QrcTupleSetI* s : {byBuffer.getImpl(), byArrays.getImpl(), copied}) {
+    s->close();
+    ASSERT_EQ(s->getCount(), 70);
+    for (QrcInt n = 0; n < 70; ++n)
+      for (QrcInt k = 0; k < 3; ++k)
+        ASSERT_EQ(s->getValues()[n * 3 + k],
+                  tuples[static_cast<size_t>(n)][static_cast<size_t>(k)]);
+    EXPECT_EQ(listOf(s, 0, 3), (std::vector<QrcInt>{3, 10, 17, 24, 31, 38, 45, 52, 59, 66}));
+    EXPECT_EQ(listOf(s, 2, -69), (std::vector<QrcInt>{69}));
+    EXPECT_EQ(numberOf(s->getNewest()), 69);
+    EXPECT_EQ(numberOf(s->getTuple(12)), 12);
+    for (QrcInt n = 0; n < 70; ++n)
+      EXPECT_EQ(s->getColumn(1).slotTuple[s->getSlots()[n * 3 + 1]], n);
+    EXPECT_TRUE(s->isIn(tuples[40].data(), 3));
+    const QrcInt absent[] = {0, 0, 1};
+    EXPECT_FALSE(s->isIn(absent, 3));
+  }
+  other.end();
+}
+
 TEST_F(TupleSet, Mode1Links) {
   const QrcTupleSetI* s = make(2, Six, 1).getImpl();
   ASSERT_EQ(s->getWidth(), 3);

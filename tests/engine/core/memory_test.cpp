@@ -84,6 +84,38 @@ TEST(MemoryStack, WordBlocksStayWholeAcrossBlocks) {
   }
 }
 
+// Only the last block taken grows in place, by whole sixteen-byte steps,
+// while its storage block has the room; other cases answer false unchanged.
+TEST(MemoryStack, ExtendGrowsOnlyTheLastBlockInPlace) {
+  QrcMemoryStack s(nullptr, QrcMemoryStack::Blocks);
+  void* first = s.alloc(24);
+  void* last = s.alloc(24);
+  QrcInt top = s.getTop();
+  struct Case {
+    void* p;
+    size_t old, n;
+    bool grows;
+    QrcInt words;
+  } cases[] = {{last, 24, 40, true, 2},
+               {last, 40, 48, true, 0},
+               {last, 48, 49, true, 2},
+               {first, 24, 64, false, 0},
+               {last, 64, 32, false, 0},
+               {last, 0, 16, false, 0},
+               {last, 64, 8 * QrcBlockStack::BlockWords, false, 0}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(s.extend(c.p, c.old, c.n), c.grows) << c.old << " to " << c.n;
+    top += c.words;
+    EXPECT_EQ(s.getTop(), top) << c.old << " to " << c.n;
+  }
+  // The next block starts after the grown one.
+  EXPECT_EQ(static_cast<char*>(s.alloc(8)), static_cast<char*>(last) + 64);
+  QrcMemoryStack objects(nullptr, QrcMemoryStack::PerObject);
+  void* p = objects.alloc(16);
+  EXPECT_FALSE(objects.extend(p, 16, 32));
+  objects.reset();
+}
+
 TEST(MemoryStack, PerObjectModeFreesWhatItAllocated) {
   QrcMemoryStack s(nullptr, QrcMemoryStack::PerObject);
   s.alloc(24);

@@ -159,6 +159,33 @@ TEST(IntMap, CompactsAndKeepsKeysOutsideTheDenseRange) {
   m.end();
 }
 
+// A map made dense over a range answers as one compacted from the same keys,
+// and keeps taking keys inside and outside the range.
+TEST(IntMap, DenseOverARangeAnswersAsACompactedOne) {
+  QrcManager m(QrcNoEdit);
+  const QrcInt table[] = {0, QrcIntMapAbsent, 2, 1};
+  QrcIntMap dense(m.getImpl(), -3, 0, table, 3);
+  QrcIntMap hashed(m.getImpl());
+  hashed.add(-3, 0);
+  hashed.add(0, 1);
+  hashed.add(-1, 2);
+  hashed.compact(2);
+  ASSERT_TRUE(dense.isDense());
+  EXPECT_EQ(dense.getSize(), 3);
+  for (QrcInt key = -5; key <= 2; ++key) {
+    EXPECT_EQ(dense.get(key), hashed.get(key)) << key;
+    EXPECT_EQ(dense.contains(key), hashed.contains(key)) << key;
+  }
+  EXPECT_EQ(dense.add(-2, 7), 1);
+  EXPECT_EQ(dense.add(50, 8), 1);
+  EXPECT_EQ(dense.add(0, 9), 0);
+  EXPECT_EQ(dense.get(-2), 7);
+  EXPECT_EQ(dense.get(50), 8);
+  EXPECT_EQ(dense.get(0), 1);
+  EXPECT_EQ(dense.getSize(), 5);
+  m.end();
+}
+
 TEST(IntMap, RandomOperationsMatchStdMap) {
   uint64_t seed = qrotest::seedOr(11);
   std::mt19937_64 rng(seed);
