@@ -126,11 +126,12 @@ int main(int argc, char** argv) {
   for (const Job& j : jobs)
     for (int level = 1; level <= 3; ++level) {
       Figures f = run(j.model, j.param, level);
-      std::printf("%-7s %2d level %d: %6ld solutions, %9lld choice points, %9lld fails, %8.3f s",
+      std::printf("%-7s %2d level %d: %6" PRId64 " solutions, %9" PRId64 " choice points, %9" PRId64
+                  " fails, %8.3f s",
                   j.model, j.param, level, f.solutions, f.choicePoints, f.fails, f.seconds);
       Figures g;
       if (twin(path, j.model, j.param, level, g))
-        std::printf("  | gecode %9lld fails, %8.3f s, ratio %.2f", g.fails, g.seconds,
+        std::printf("  | gecode %9" PRId64 " fails, %8.3f s, ratio %.2f", g.fails, g.seconds,
                     twinMean.add(f.seconds, g.seconds));
       if (!std::strcmp(j.model, "queens") && twin(path, "offsets", j.param, level, g))
         std::printf("  | with offsets %8.3f s, ratio %.2f", g.seconds,

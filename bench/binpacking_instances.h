@@ -111,7 +111,8 @@ inline void printHeader() {
 
 inline void printFigures(const BenchFigures& f) {
   std::string optimum = f.solutions < 0 ? "limit" : std::to_string(f.solutions);
-  std::printf(" %7s %9lld %9lld %8.3f", optimum.c_str(), f.choicePoints, f.fails, f.seconds);
+  std::printf(" %7s %9" PRId64 " %9" PRId64 " %8.3f", optimum.c_str(), f.choicePoints, f.fails,
+              f.seconds);
 }
 
 // Without the end of the line.

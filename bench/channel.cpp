@@ -18,8 +18,9 @@ namespace {
 void report(const char* model, const char* variant, const QrcManager& mgr,
             const QrcIntVarArray& vars) {
   BenchFigures f = benchSearch(mgr, vars, 1L << 40, cpuTime());
-  std::printf("%-8s %-12s %8ld solutions, %9lld nodes, %9lld fails, %7.3f s\n", model, variant,
-              f.solutions, f.choicePoints, f.fails, f.seconds);
+  std::printf("%-8s %-12s %8" PRId64 " solutions, %9" PRId64 " nodes, %9" PRId64
+              " fails, %7.3f s\n",
+              model, variant, f.solutions, f.choicePoints, f.fails, f.seconds);
 }
 
 void matrix(int rows, int cols, int rowSum, int colSum) {

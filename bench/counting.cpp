@@ -16,7 +16,8 @@ namespace {
 void report(const char* model, int n, int level, QrcManager mgr, const QrcIntVarArray& x,
             long limit) {
   BenchFigures f = benchSearch(mgr, x, limit, cpuTime());
-  std::printf("%-8s n %3d level %d: %3ld solutions, %8lld choice points, %8lld fails, %7.3f s\n",
+  std::printf("%-8s n %3d level %d: %3" PRId64 " solutions, %8" PRId64 " choice points, %8" PRId64
+              " fails, %7.3f s\n",
               model, n, level, f.solutions, f.choicePoints, f.fails, f.seconds);
 }
 

@@ -13,8 +13,9 @@ namespace {
 
 void run(const char* model, int level, QrcManager mgr, const QrcIntVarArray& x, long limit) {
   BenchFigures f = benchSearch(mgr, x, limit, cpuTime());
-  std::printf("%-8s level %d: %6ld solutions, %9lld nodes, %9lld fails, %7.3f s\n", model, level,
-              f.solutions, f.choicePoints, f.fails, f.seconds);
+  std::printf("%-8s level %d: %6" PRId64 " solutions, %9" PRId64 " nodes, %9" PRId64
+              " fails, %7.3f s\n",
+              model, level, f.solutions, f.choicePoints, f.fails, f.seconds);
 }
 
 void marks(int level) {

@@ -3,17 +3,20 @@
 #ifndef QRO_BENCH_FIGURES_H
 #define QRO_BENCH_FIGURES_H
 
+#include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 
 struct BenchFigures {
-  long solutions = 0;
-  long long choicePoints = 0, fails = 0;
+  int64_t solutions = 0;
+  int64_t choicePoints = 0, fails = 0;
   double seconds = 0;
 };
 
 // The line a benchmark or twin prints for one model: "solutions cps fails seconds".
 inline void benchPrintLine(const BenchFigures& f) {
-  std::printf("%ld %lld %lld %.6f\n", f.solutions, f.choicePoints, f.fails, f.seconds);
+  std::printf("%" PRId64 " %" PRId64 " %" PRId64 " %.6f\n", f.solutions, f.choicePoints, f.fails,
+              f.seconds);
 }
 
 #endif

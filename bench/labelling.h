@@ -8,7 +8,7 @@
 #include "support/label_array.h"
 
 // Labels vars up to limit solutions; the seconds count from t0 (cpuTime).
-inline BenchFigures benchSearch(const QrcManager& mgr, const QrcIntVarArray& vars, long limit,
+inline BenchFigures benchSearch(const QrcManager& mgr, const QrcIntVarArray& vars, int64_t limit,
                                 double t0) {
   QrcManagerI* m = mgr.getImpl();
   BenchFigures f;

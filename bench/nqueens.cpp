@@ -72,21 +72,22 @@ int main(int argc, char** argv) {
           benchRunTwin(distinctTwin, "queens " + size + " 1", b) && b.seconds > 0)
         alldiffRatios.push_back(a.seconds / b.seconds);
     }
-    std::printf(
-        "queens %2d: %6ld solutions, %9lld choice points, %9lld fails, %.3f s, %lld demons, "
-        "%lld events, %llu trail words\n",
-        n, f.solutions, f.choicePoints, f.fails, f.seconds, static_cast<long long>(work.demons),
-        static_cast<long long>(work.events), static_cast<unsigned long long>(work.trailWords));
+    std::printf("queens %2d: %6" PRId64 " solutions, %9" PRId64 " choice points, %9" PRId64
+                " fails, %.3f s, %lld demons, "
+                "%lld events, %llu trail words\n",
+                n, f.solutions, f.choicePoints, f.fails, f.seconds,
+                static_cast<long long>(work.demons), static_cast<long long>(work.events),
+                static_cast<unsigned long long>(work.trailWords));
     if (!ratios.empty())
-      std::printf(
-          "  pairwise vs Gecode's pairwise: %lld fails, %.3f s, ratio %.2f (median of %d)\n",
-          g.fails, g.seconds, benchMedian(ratios), static_cast<int>(ratios.size()));
+      std::printf("  pairwise vs Gecode's pairwise: %" PRId64
+                  " fails, %.3f s, ratio %.2f (median of %d)\n",
+                  g.fails, g.seconds, benchMedian(ratios), static_cast<int>(ratios.size()));
     if (!alldiffRatios.empty())
-      std::printf(
-          "  all-different level 1 (%.3f s) vs Gecode's value distinct: %lld fails, %.3f s, "
-          "ratio %.2f (median of %d)\n",
-          a.seconds, b.fails, b.seconds, benchMedian(alldiffRatios),
-          static_cast<int>(alldiffRatios.size()));
+      std::printf("  all-different level 1 (%.3f s) vs Gecode's value distinct: %" PRId64
+                  " fails, %.3f s, "
+                  "ratio %.2f (median of %d)\n",
+                  a.seconds, b.fails, b.seconds, benchMedian(alldiffRatios),
+                  static_cast<int>(alldiffRatios.size()));
     std::fflush(stdout);
   }
   return 0;

@@ -112,13 +112,13 @@ int main(int argc, char** argv) {
   for (const auto& l : levels)
     for (size_t k = 0; k < all.size(); ++k) {
       BenchFigures f = run(all[k], l[0], l[1]);
-      std::printf(
-          "%-22s box level %d not-overlap level %d: %4ld solutions, %9lld choice points, "
-          "%9lld fails, %7.3f s",
-          all[k].name, l[0], l[1], f.solutions, f.choicePoints, f.fails, f.seconds);
+      std::printf("%-22s box level %d not-overlap level %d: %4" PRId64 " solutions, %9" PRId64
+                  " choice points, "
+                  "%9" PRId64 " fails, %7.3f s",
+                  all[k].name, l[0], l[1], f.solutions, f.choicePoints, f.fails, f.seconds);
       if (hasTwin[k])
-        std::printf("  | gecode %9lld choice points, %7.3f s, ratio %.2f", twins[k].choicePoints,
-                    twins[k].seconds, mean.add(f.seconds, twins[k].seconds));
+        std::printf("  | gecode %9" PRId64 " choice points, %7.3f s, ratio %.2f",
+                    twins[k].choicePoints, twins[k].seconds, mean.add(f.seconds, twins[k].seconds));
       std::printf("\n");
       std::fflush(stdout);
     }

@@ -15,8 +15,9 @@ namespace {
 const long Solutions = 20000;
 
 void report(const char* name, double postSeconds, const BenchFigures& f) {
-  std::printf("%-28s post %8.3f s, %6ld solutions, %9lld nodes, %9lld fails, %8.3f s\n", name,
-              postSeconds, f.solutions, f.choicePoints, f.fails, f.seconds);
+  std::printf("%-28s post %8.3f s, %6" PRId64 " solutions, %9" PRId64 " nodes, %9" PRId64
+              " fails, %8.3f s\n",
+              name, postSeconds, f.solutions, f.choicePoints, f.fails, f.seconds);
 }
 
 void roster(int rows) {

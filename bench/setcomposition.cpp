@@ -44,8 +44,8 @@ BenchFigures solve(const QrcManager& mgr, const QrcIntSetVarArray& sets, long li
 void report(const char* model, QrcInt level, const BenchFigures& f) {
   char at[16] = "       ";
   if (level >= 0) std::snprintf(at, sizeof at, "level %lld", static_cast<long long>(level));
-  std::printf("%-22s %s %8ld solutions, %9lld nodes, %9lld fails, %7.3f s\n", model, at,
-              f.solutions, f.choicePoints, f.fails, f.seconds);
+  std::printf("%-22s %s %8" PRId64 " solutions, %9" PRId64 " nodes, %9" PRId64 " fails, %7.3f s\n",
+              model, at, f.solutions, f.choicePoints, f.fails, f.seconds);
 }
 
 void orderedPartitions(bool partition, QrcInt level) {

@@ -48,8 +48,8 @@ BenchFigures solve(const QrcManager& mgr, QrcIntSetVarI* s, long limit) {
 }
 
 void report(const char* model, const BenchFigures& f) {
-  std::printf("%-26s %8ld solutions, %9lld nodes, %9lld fails, %7.3f s\n", model, f.solutions,
-              f.choicePoints, f.fails, f.seconds);
+  std::printf("%-26s %8" PRId64 " solutions, %9" PRId64 " nodes, %9" PRId64 " fails, %7.3f s\n",
+              model, f.solutions, f.choicePoints, f.fails, f.seconds);
 }
 
 void halfSums() {
@@ -116,8 +116,9 @@ void smallestCover() {
       break;
     }
   }
-  std::printf("smallest cover: %ld sets, %lld nodes, %lld fails, %.3f s in all\n", total.solutions,
-              total.choicePoints, total.fails, total.seconds);
+  std::printf("smallest cover: %" PRId64 " sets, %" PRId64 " nodes, %" PRId64
+              " fails, %.3f s in all\n",
+              total.solutions, total.choicePoints, total.fails, total.seconds);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ void run(bool sweep) {
     mgr.add(n * QrcFloatExp(ndev2) == n * QrcSum(z) - QrcSquare(sum));
   }
   BenchFigures f = benchSearch(mgr, x, 1L << 40, cpuTime());
-  std::printf("%-18s %7ld solutions, %9lld nodes, %9lld fails, %7.3f s\n",
+  std::printf("%-18s %7" PRId64 " solutions, %9" PRId64 " nodes, %9" PRId64 " fails, %7.3f s\n",
               sweep ? "QrcSpread" : "float equalities", f.solutions, f.choicePoints, f.fails,
               f.seconds);
   mgr.end();

@@ -164,7 +164,8 @@ int main(int, char** argv) {
     first.push_back(r.first / gn.seconds);
   }
   if (!whole.empty()) {
-    std::printf("Gecode, one propagator per operation: %lld choice points, %lld fails\n",
+    std::printf("Gecode, one propagator per operation: %" PRId64 " choice points, %" PRId64
+                " fails\n",
                 gw.choicePoints, gw.fails);
     std::printf("  whole run  %.3f ms, ratio %.4f (median of %d rounds)\n", 1000.0 * gw.seconds,
                 benchMedian(whole), static_cast<int>(whole.size()));

@@ -69,10 +69,11 @@ int main(int argc, char** argv) {
         benchRunTwin(path, std::string(j.model) + " " + std::to_string(j.param) + " 0", g);
     for (int mode = 0; mode <= 2; ++mode) {
       BenchFigures f = run(j.model, j.param, mode);
-      std::printf("%-6s %2d mode %d: %7ld solutions, %9lld choice points, %9lld fails, %8.3f s",
+      std::printf("%-6s %2d mode %d: %7" PRId64 " solutions, %9" PRId64 " choice points, %9" PRId64
+                  " fails, %8.3f s",
                   j.model, j.param, mode, f.solutions, f.choicePoints, f.fails, f.seconds);
       if (hasTwin)
-        std::printf("  | gecode %9lld fails, %8.3f s, ratio %.2f", g.fails, g.seconds,
+        std::printf("  | gecode %9" PRId64 " fails, %8.3f s, ratio %.2f", g.fails, g.seconds,
                     mean.add(f.seconds, g.seconds));
       std::printf("\n");
       std::fflush(stdout);

@@ -40,8 +40,8 @@ inline bool benchRunTwin(const std::string& path, const std::string& args, Bench
   std::string cmd = path + " " + args + " 2>/dev/null";
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return false;
-  int got =
-      std::fscanf(p, "%ld %lld %lld %lf", &f.solutions, &f.choicePoints, &f.fails, &f.seconds);
+  int got = std::fscanf(p, "%" SCNd64 " %" SCNd64 " %" SCNd64 " %lf", &f.solutions, &f.choicePoints,
+                        &f.fails, &f.seconds);
   return pclose(p) == 0 && got == 4;
 }
 

@@ -124,7 +124,7 @@ int runOne(const char* name, QrcInt w, QrcInt n) {
   QrcIntVarArray x(m, n, 0, w);
   if (!post(name, m, x, w)) return 2;
   BenchFigures f = benchSearch(m, x, 10, t0);
-  std::printf("%-12s %10lld %4lld %3ld %9.3f", name, static_cast<long long>(w),
+  std::printf("%-12s %10lld %4lld %3" PRId64 " %9.3f", name, static_cast<long long>(w),
               static_cast<long long>(n), f.solutions, f.seconds);
   std::fflush(stdout);
   m.end();

@@ -97,7 +97,8 @@ void run(const char* model, int param, int level, bool line) {
   if (line)
     benchPrintLine(f);
   else
-    std::printf("%-6s %2d level %d: %6ld solutions, %9lld choice points, %9lld fails, %8.3f s\n",
+    std::printf("%-6s %2d level %d: %6" PRId64 " solutions, %9" PRId64 " choice points, %9" PRId64
+                " fails, %8.3f s\n",
                 model, param, level, f.solutions, f.choicePoints, f.fails, f.seconds);
 }
 

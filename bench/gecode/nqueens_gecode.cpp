@@ -38,8 +38,9 @@ int main(int argc, char** argv) {
   }
   for (int n = 8; n <= 12; ++n) {
     BenchFigures f = pairwise(n);
-    std::printf("queens %2d: %6ld solutions, %9lld choice points, %9lld fails, %.3f s\n", n,
-                f.solutions, f.choicePoints, f.fails, f.seconds);
+    std::printf("queens %2d: %6" PRId64 " solutions, %9" PRId64 " choice points, %9" PRId64
+                " fails, %.3f s\n",
+                n, f.solutions, f.choicePoints, f.fails, f.seconds);
   }
   return 0;
 }

@@ -71,10 +71,10 @@ int main(int argc, char** argv) {
   }
   for (const placementbench::Instance& in : all) {
     BenchFigures f = run(in);
-    std::printf(
-        "%-22s gecode nooverlap:                 %4ld solutions, %9lld choice points, "
-        "%9lld fails, %.3f s\n",
-        in.name, f.solutions, f.choicePoints, f.fails, f.seconds);
+    std::printf("%-22s gecode nooverlap:                 %4" PRId64 " solutions, %9" PRId64
+                " choice points, "
+                "%9" PRId64 " fails, %.3f s\n",
+                in.name, f.solutions, f.choicePoints, f.fails, f.seconds);
   }
   return 0;
 }

@@ -178,8 +178,8 @@ int main(int argc, char** argv) {
   std::printf("design model (Gecode), %d runs\n", runs);
   std::printf("whole run (ms)          : %g\n", 1000.0 * f.seconds);
   std::printf("first next (ms)         : %g\n", 1000.0 * search);
-  std::printf("first next choice points: %lld\n", f.choicePoints);
-  std::printf("first next fails        : %lld\n", f.fails);
+  std::printf("first next choice points: %" PRId64 "\n", f.choicePoints);
+  std::printf("first next fails        : %" PRId64 "\n", f.fails);
   std::printf("first box               : D in [%.17g, %.17g], d in [%.17g, %.17g]\n", boxD[0],
               boxD[1], boxd[0], boxd[1]);
   return 0;

@@ -37,8 +37,9 @@ void run(const char* model, int param, bool line) {
   if (line)
     benchPrintLine(f);
   else
-    std::printf("%-6s %2d: %7ld solutions, %9lld choice points, %9lld fails, %8.3f s\n", model,
-                param, f.solutions, f.choicePoints, f.fails, f.seconds);
+    std::printf("%-6s %2d: %7" PRId64 " solutions, %9" PRId64 " choice points, %9" PRId64
+                " fails, %8.3f s\n",
+                model, param, f.solutions, f.choicePoints, f.fails, f.seconds);
 }
 
 }  // namespace
