@@ -173,53 +173,49 @@ void postTables(PropCase& c, const std::vector<ScopedTable>& tables, QrcInt mode
   };
 }
 
-// Several tables over shared variables: a failure inside one table's
-// propagation leaves lost values that later choice points must not reuse.
-TEST(TableConstraint, SharedVariablesAgreeWithBruteForce) {
-  uint64_t base = qrotest::caseSeed(3906);
+// Twelve seeded cases over vars variables of values 0..hi, each posting in
+// the mode its number gives the tables draw(rng, t) makes for t = 0..count-1.
+template <typename Draw>
+void runSharedCases(const char* name, uint64_t key, int vars, int64_t hi, int count, Draw draw) {
+  uint64_t base = qrotest::caseSeed(key);
   for (uint64_t i = 0; i < 12; ++i) {
     Rng rng(base + i);
     PropCase c;
-    c.name = "shared " + std::to_string(i);
-    c.values = qrotest::ranges(6, 0, 3);
+    c.name = std::string(name) + " " + std::to_string(i);
+    c.values = qrotest::ranges(vars, 0, hi);
     c.seed = base + i;
     std::vector<ScopedTable> tables;
-    for (int t = 0; t < 5; ++t) {
-      std::vector<size_t> scope = randomScope(rng, 3, 6);
-      Tuples tuples = randomTuples(rng, qrotest::ranges(3, 0, 3), 40);
-      tables.push_back({scope, {tuples.begin(), tuples.end()}, scope[0] % 2 == 0});
-    }
+    for (int t = 0; t < count; ++t) tables.push_back(draw(rng, t));
     postTables(c, tables, static_cast<QrcInt>(i % 3));
     qrotest::runPropCase(c);
   }
 }
 
+// Several tables over shared variables: a failure inside one table's
+// propagation leaves lost values that later choice points must not reuse.
+TEST(TableConstraint, SharedVariablesAgreeWithBruteForce) {
+  runSharedCases("shared", 3906, 6, 3, 5, [](Rng& rng, int) {
+    std::vector<size_t> scope = randomScope(rng, 3, 6);
+    Tuples tuples = randomTuples(rng, qrotest::ranges(3, 0, 3), 40);
+    return ScopedTable{scope, {tuples.begin(), tuples.end()}, scope[0] % 2 == 0};
+  });
+}
+
 // Tables sharing variables whose columns narrow them alike or not: the
 // values a variable loses are read once for the tables that index them alike.
 TEST(TableConstraint, TablesOverOneVariableAgreeWithBruteForce) {
-  uint64_t base = qrotest::caseSeed(3910);
-  for (uint64_t i = 0; i < 12; ++i) {
-    Rng rng(base + i);
-    PropCase c;
-    c.name = "over one variable " + std::to_string(i);
-    c.values = qrotest::ranges(5, 0, 5);
-    c.seed = base + i;
-    std::vector<ScopedTable> tables;
-    for (int t = 0; t < 7; ++t) {
-      size_t arity = 2 + rng() % 2;
-      std::vector<size_t> scope = randomScope(rng, arity, 5);
-      // Columns over the whole domain, over a part of it, or with a hole.
-      int64_t lo = t % 3 == 1 ? 1 : 0, hi = t % 3 == 1 ? 4 : 5;
-      Tuples tuples = randomTuples(rng, qrotest::ranges(static_cast<int>(arity), lo, hi), 30);
-      if (t % 3 == 2)
-        tuples.erase(std::remove_if(tuples.begin(), tuples.end(),
-                                    [](const std::vector<int64_t>& u) { return u[0] == 2; }),
-                     tuples.end());
-      tables.push_back({scope, {tuples.begin(), tuples.end()}, true});
-    }
-    postTables(c, tables, static_cast<QrcInt>(i % 3));
-    qrotest::runPropCase(c);
-  }
+  runSharedCases("over one variable", 3910, 5, 5, 7, [](Rng& rng, int t) {
+    size_t arity = 2 + rng() % 2;
+    std::vector<size_t> scope = randomScope(rng, arity, 5);
+    // Columns over the whole domain, over a part of it, or with a hole.
+    int64_t lo = t % 3 == 1 ? 1 : 0, hi = t % 3 == 1 ? 4 : 5;
+    Tuples tuples = randomTuples(rng, qrotest::ranges(static_cast<int>(arity), lo, hi), 30);
+    if (t % 3 == 2)
+      tuples.erase(std::remove_if(tuples.begin(), tuples.end(),
+                                  [](const std::vector<int64_t>& u) { return u[0] == 2; }),
+                   tuples.end());
+    return ScopedTable{scope, {tuples.begin(), tuples.end()}, true};
+  });
 }
 
 TEST(TableConstraint, FarApartValuesKeepHashedColumns) {
