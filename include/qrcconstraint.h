@@ -38,22 +38,6 @@ class QrcConstraintI : public QrcDemonI {
   // Posts (unless already posted), then propagates once.
   void postAndPropagate() override;
   void runIfPending() final;
-  // runIfPending of a pending constraint, inline where nothing but its
-  // propagate has to run.
-  void runPending() {
-    QrcManagerI* m = _manager;
-    QrcPropagationQueueI* q = m->getPropagationQueue();
-    if (__builtin_expect((_flags & (QuietTest | HasFailTrap)) != 0 || q->isTracing(), 0)) {
-      runIfPending();
-      return;
-    }
-    QrcRootGoalDemonI* saved = m->getCurrentDemon();
-    _state = Idle;
-    m->setCurrentDemon(this);
-    q->countDemonRun();
-    propagate();
-    m->setCurrentDemon(saved);
-  }
   virtual QrcBool isTrue() const { return 0; }
   // Instantiates the constraint once per value of an index placeholder, kept
   // in step with a set variable of the indexes whose instance holds; returns

@@ -560,6 +560,13 @@ inline QrcPropagationQueueI::IntCell* QrcPropagationQueueI::newCell() {
   return popValueCell(_freeIntCells);
 }
 
+inline void QrcPropagationQueueI::runPlain(QrcManagerI* m, QrcRootGoalDemonI* d) {
+  d->setState(QrcRootGoalDemonI::Idle);
+  m->setCurrentDemon(d);
+  ++_demonRuns;
+  d->propagate();
+}
+
 inline void QrcConstraintList::propagatePending() {
   QrcManagerI* m = _manager;
   QrcPropagationQueueI* q = m->getPropagationQueue();
@@ -575,10 +582,7 @@ inline void QrcConstraintList::propagatePending() {
       continue;
     }
     // runIfPending without tracing, with no virtual call before propagate.
-    d->setState(QrcRootGoalDemonI::Idle);
-    m->setCurrentDemon(d);
-    q->countDemonRun();
-    d->propagate();
+    q->runPlain(m, d);
   }
   m->setCurrentDemon(saved);
 }

@@ -163,6 +163,9 @@ class QrcPropagationQueueI {
   // Work counters, never reset: demons run, runs answered by a quiet test
   // instead (QrcConstraintI::runIfQuiet) and variable events processed.
   void countDemonRun() { ++_demonRuns; }
+  // Runs a pending item that has nothing but its propagate to run, untraced;
+  // the caller puts the current demon back.
+  inline void runPlain(QrcManagerI* m, QrcRootGoalDemonI* d);
   QrcInt getDemonRuns() const { return _demonRuns; }
   void countQuietRun() { ++_quietRuns; }
   QrcInt getQuietRuns() const { return _quietRuns; }

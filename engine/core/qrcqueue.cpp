@@ -200,13 +200,10 @@ void QrcPropagationQueueI::drain() {
         item->runIfPending();
       continue;
     }
-    // QrcConstraintI::runPending of a constraint without hooks, untraced.
+    // runIfPending of a constraint without hooks, untraced.
     QrcManagerI* m = item->getManager();
     QrcRootGoalDemonI* saved = m->getCurrentDemon();
-    item->setState(QrcRootGoalDemonI::Idle);
-    m->setCurrentDemon(item);
-    ++_demonRuns;
-    item->propagate();
+    runPlain(m, item);
     m->setCurrentDemon(saved);
   }
 }
