@@ -34,11 +34,6 @@ void QrcWLConstraintIVarDomainI::display(std::ostream& os) const {
   os << "QrcWLConstraintIVarDomain";
 }
 
-QrcGoalI* QrcECRestorerI::execute() {
-  _ct->restore(_invalidated, _newlySupported, _replaced);
-  return nullptr;
-}
-
 // ---------------------------------------------------------------- records and pending values
 
 QrcWLConstraintI::QrcWLConstraintI(QrcManagerI* m, QrcIntVarArrayI* vars)
@@ -664,10 +659,15 @@ inline void QrcGACSchemaI::undoChange(const QrcGACChange& c) {
   if (curFrontier != cur) freeIfUnused<R>(curFrontier);
 }
 
-void QrcGACSchemaI::restore(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced) {
+inline void QrcGACSchemaI::restore(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced) {
   qrcByArity(_arity, [&](auto r) {
     restoreFrom<decltype(r)::value>(invalidated, newlySupported, replaced);
   });
+}
+
+QrcGoalI* QrcECRestorerI::execute() {
+  _ct->restore(_invalidated, _newlySupported, _replaced);
+  return nullptr;
 }
 
 template <int R>
