@@ -316,7 +316,8 @@ class QrcWLConstraintI : public QrcConstraintI {
   virtual QrcRestorerI* makeRestorer() = 0;
 
   // Demon of a position: records the values its variable lost and schedules the constraint.
-  __attribute__((always_inline)) inline void lostValues(QrcGACVar* r);
+  // m: the manager, as the demon holds it (read without the constraint's).
+  __attribute__((always_inline)) inline void lostValues(QrcGACVar* r, QrcManagerI* m);
   QrcInt getArity() const { return _arity; }
   QrcIntVarArrayI* getVars() const { return _vars; }
   // The record of a value, null when it has none.

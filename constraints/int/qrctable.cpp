@@ -196,15 +196,16 @@ inline QrcInt pushDelta(QrcGACVar* r, const QrcGACDelta* s, int32_t mark) {
 
 }  // namespace
 
-void QrcWLConstraintI::lostValues(QrcGACVar* r) {
-  enterChoicePoint();
+void QrcWLConstraintI::lostValues(QrcGACVar* r, QrcManagerI* m) {
+  QrcInt stamp = m->getStamp();
+  if (stamp != _currentStamp) startChoicePoint(stamp);
   QrcIntExpI* x = r->wakeVar;
   const QrcIntSetI* d = x->getDomainSet();
   QrcGACDelta* s = r->delta;
   // The delta read once per processing of the variable's events for the
   // tables over it.
   QrcInt n = __builtin_expect(d && d == r->wakePlainSet && x->isProcessing() &&
-                                  s->key == _manager->getPropagationQueue()->getRunCount(),
+                                  s->key == m->getPropagationQueue()->getRunCount(),
                               1)
                  ? pushDelta(r, s, _lostMark)
                  : lostValuesRead(r);
@@ -235,7 +236,7 @@ QrcInt QrcWLConstraintI::lostValuesRead(QrcGACVar* r) {
 }
 
 void QrcWLConstraintIVarDomainI::propagate() {
-  _wl->lostValues(_record);
+  _wl->lostValues(_record, _manager);
 }
 
 QrcGACDelta* QrcWLConstraintI::shareDelta(QrcGACVar* r) {
@@ -437,12 +438,20 @@ void unlinkEntry(QrcGACEntry* e) {
   e->prev = nullptr;
 }
 
-// A value is on the list of its support, which holds at most one value per position.
+// A value is on the list of its support, which holds at most one value per
+// position. Pair: a binary tuple's, where v is the first or the second, taken
+// without a branch.
+template <bool Pair>
 void unlinkSupported(QrcGACValue* v) {
   QrcGACTuple* t = v->support;
   if (!t) return;
   QrcGACValue** p = &t->supported;
-  while (*p != v) p = &(*p)->nextSupported;
+  if (Pair) {
+    QrcGACValue* first = *p;
+    p = first == v ? p : &first->nextSupported;
+  } else {
+    while (*p != v) p = &(*p)->nextSupported;
+  }
   *p = v->nextSupported;
   v->nextSupported = nullptr;
 }
@@ -519,7 +528,7 @@ inline void QrcGACSchemaI::setSupport(QrcGACValue* value, QrcGACTuple* t, bool s
   value->stamp = _currentStamp;
   QrcGACTuple* old = value->support;
   if (old != t) {
-    unlinkSupported(value);
+    unlinkSupported<R == 2>(value);
     linkSupported(value, t);
     value->support = t;
   }
@@ -566,8 +575,10 @@ __attribute__((always_inline)) inline void QrcGACSchemaI::processLost(QrcGACValu
     if (isPair<R>()) {
       // No branch on k; the tuple supports at most the lost value and the other one.
       unlinkEntry(&t->entries[k ^ 1]);
+      // Both read first: the choice takes no branch.
       QrcGACValue* s = t->supported;
-      s = s == lost ? lost->nextSupported : s;
+      QrcGACValue* second = lost->nextSupported;
+      s = s == lost ? second : s;
       if (s && holdsIndexed(*s->var, s->value)) resupport<R>(s);
     } else {
       for (QrcInt j = 0; j < arity<R>(); ++j)
@@ -584,7 +595,7 @@ __attribute__((always_inline)) inline void QrcGACSchemaI::processLost(QrcGACValu
       // The values left are out of their domains for good.
       while (t->supported) {
         QrcGACValue* v = t->supported;
-        unlinkSupported(v);
+        unlinkSupported<R == 2>(v);
         v->support = nullptr;
         if (v->frontier) {
           QrcGACTuple* f = v->frontier;
@@ -645,7 +656,7 @@ inline void QrcGACSchemaI::undoChange(const QrcGACChange& c) {
   QrcGACValue* value = c.value;
   QrcGACTuple* cur = value->support;
   QrcGACTuple* curFrontier = value->frontier;
-  unlinkSupported(value);
+  unlinkSupported<R == 2>(value);
   value->support = c.support;
   if (c.support) {
     linkSupported(value, c.support);
