@@ -145,6 +145,9 @@ class QrcTupleSetI {
   bool isConsecutive(QrcInt column) const { return _columns[column].consecutive; }
   // Mode 0: the first row of each column in the lists' bits; null without bits.
   const QrcInt* getRankStart() const { return _rankStart; }
+  // Binary support searches walk lists of at most so many tuples without the
+  // bits: a binary set whose lists are all that short has none.
+  static const QrcInt ShortPairList = 8;
   // The same tuples in another manager, closed when this set is.
   QrcTupleSetI* copyForManager(QrcManagerI* target) const;
 

@@ -1,9 +1,10 @@
 // The one place where the library meets the operating system and the C runtime's
 // floating-point environment: processor time, thread identity, rounding control,
-// environment variables and file removal.
+// environment variables, file removal and memory prefaulting.
 #ifndef QRO_PLATFORM_H
 #define QRO_PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
 
 namespace qroplatform {
@@ -42,6 +43,10 @@ int parseInt(const char* text);
 
 // Removes a file; returns 0 on success.
 int removeFile(const char* path);
+
+// Backs the whole pages inside [p, p + bytes) with writable memory in one
+// request, sparing a fault on each first write; a hint that may do nothing.
+void prefault(void* p, size_t bytes);
 
 namespace detail {
 // The address below which the calling thread's stack (or the segment it runs

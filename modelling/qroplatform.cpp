@@ -175,6 +175,19 @@ int removeFile(const char* path) {
   return path ? ::unlink(path) : -1;
 }
 
+void prefault(void* p, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  static const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  uintptr_t from = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
+  uintptr_t to = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(page - 1);
+  // Kernels without the request refuse it; the pages then fault one by one.
+  if (to > from) (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
 // ---------------------------------------------------------------------------
 // Stack segments
 

@@ -10,7 +10,7 @@ namespace {
 
 // Lists of at most so many candidates are walked without words; with the
 // lists' bits, past two positions, only lists of at most ShortBitsList.
-const QrcInt ShortList = 8, ShortBitsList = 2;
+const QrcInt ShortList = QrcTupleSetI::ShortPairList, ShortBitsList = 2;
 
 // The second step of a mode-2 pass over the rows and slot rows of in, a the
 // arity: cur walks the (k, v) list and target the newer-record links in step
@@ -61,11 +61,16 @@ QrcGACTuple* QrcGACSAllowedI::walkShortList(const QrcTupleColumn& col, QrcInt p,
         QrcUInt lo = static_cast<QrcUInt>(x->rawMin()) - static_cast<QrcUInt>(r.wordBase);
         QrcUInt span = static_cast<QrcUInt>(x->rawMax()) - static_cast<QrcUInt>(x->rawMin());
         const QrcWord* words = r.words;
-        for (; p < end; ++p, values += 2) {
+        // Every candidate is tested without a branch on its outcome, the
+        // first one in takes it; a value off the bounds reads the min's word.
+        QrcUInt hits = 0;
+        for (QrcInt i = 0, n = end - p; i < n; ++i, values += 2) {
           QrcUInt pos = static_cast<QrcUInt>(*values) - static_cast<QrcUInt>(r.wordBase);
-          if (pos - lo <= span && ((words[pos >> 6] >> (pos & 63)) & 1)) return newTuple(tuples[p]);
+          QrcUInt in = pos - lo <= span;
+          pos = in ? pos : lo;
+          hits |= (in & (words[pos >> 6] >> (pos & 63))) << i;
         }
-        return nullptr;
+        return hits ? newTuple(tuples[p + __builtin_ctzll(hits)]) : nullptr;
       }
       for (; p < end; ++p, values += 2)
         if (holds(r, *values)) return newTuple(tuples[p]);

@@ -301,11 +301,15 @@ template <int R>
 void QrcTupleSetI::buildBitsOf() {
   const QrcInt a = R ? R : _arity, n = _count;
   // Words per list and the whole size, within a bound of the set's own size.
-  QrcInt ranks = 0;
+  QrcInt ranks = 0, longest = 0;
   for (QrcInt j = 0; j < a; ++j) {
-    if (_columns[j].size > 64) return;
-    ranks += _columns[j].size;
+    const QrcTupleColumn& c = _columns[j];
+    if (c.size > 64) return;
+    ranks += c.size;
+    for (QrcInt i = 0; i < c.size; ++i)
+      longest = std::max(longest, c.slotStart[i + 1] - c.slotStart[i]);
   }
+  if (a == 2 && longest <= ShortPairList) return;
   QrcInt total = 0;
   for (QrcInt k = 0; k < a; ++k) {
     const QrcTupleColumn& c = _columns[k];

@@ -6,14 +6,19 @@
 
 #include "qrcerror.h"
 #include "qroexception.h"
+#include "qroplatform.h"
 
 namespace {
 
 const QrcUInt FirstBlockBytes = 32096;
 
 QrcStackBlock* newBlock(QrcInt capacity, QrcInt first, QrcStackBlock* prev) {
-  void* raw = std::malloc(sizeof(QrcStackBlock) + static_cast<size_t>(capacity) * sizeof(QrcWord));
+  size_t bytes = sizeof(QrcStackBlock) + static_cast<size_t>(capacity) * sizeof(QrcWord);
+  void* raw = std::malloc(bytes);
   if (!raw) throw QroMemoryException();
+  // A stack that outgrows its first block is filling up: the block it moves
+  // on to will be written through, so its pages are taken at once.
+  if (prev) qroplatform::prefault(raw, bytes);
   QrcStackBlock* b = static_cast<QrcStackBlock*>(raw);
   b->words = reinterpret_cast<QrcWord*>(b + 1);
   b->capacity = capacity;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "qroplatform.h"
 
@@ -67,6 +68,17 @@ TEST(Platform, RemoveFile) {
 namespace {
 
 // The library's rounding switch and the C runtime's view of it agree.
+TEST(Platform, PrefaultKeepsContents) {
+  // Unaligned ranges, less than a page, several pages, and nothing at all.
+  std::vector<unsigned char> block(5 * 4096 + 123);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<unsigned char>(i * 7);
+  const size_t cases[][2] = {{0, block.size()}, {1, 100}, {3, 4096 * 2 + 5}, {17, 0}};
+  for (const auto& c : cases) qroplatform::prefault(block.data() + c[0], c[1]);
+  qroplatform::prefault(nullptr, 0);
+  for (size_t i = 0; i < block.size(); ++i)
+    ASSERT_EQ(block[i], static_cast<unsigned char>(i * 7)) << i;
+}
+
 TEST(Platform, RoundingAgreesWithTheRuntime) {
   using namespace qroplatform;
   const int modes[] = {RoundDownward, RoundUpward, RoundTowardZero, RoundNearest};
