@@ -321,15 +321,9 @@ void QrcTupleSetI::buildBitsOf() {
   rankStart[0] = 0;
   for (QrcInt j = 0; j < a; ++j) rankStart[j + 1] = rankStart[j] + _columns[j].size;
   _rankStart = rankStart;
-  // Each tuple's values as rows of the bits: its rank at j from j's first row on.
-  QrcInt* rowsOf = _manager->lockArrayFromPool(n * a > 0 ? n * a : 1);
-  for (QrcInt j = 0; j < a; ++j) {
-    const QrcTupleColumn& c = _columns[j];
-    const int32_t* slotTuple = c.slotTuple;
-    for (QrcInt i = 0, s = 0, size = c.size; i < size; ++i)
-      for (QrcInt end = c.slotStart[i + 1], r = rankStart[j] + c.rank[i]; s < end; ++s)
-        rowsOf[slotTuple[s] * a + j] = r;
-  }
+  // Each tuple's rank in each column; rank r at j is the bits' row rankStart[j] + r.
+  QrcInt* ranksOf = _manager->lockArrayFromPool(n * a > 0 ? n * a : 1);
+  tupleRanks(ranksOf);
   for (QrcInt k = 0; k < a; ++k) {
     QrcTupleColumn& c = _columns[k];
     const QrcInt size = c.size;
@@ -345,16 +339,16 @@ void QrcTupleSetI::buildBitsOf() {
       QrcInt words = (slotStart[i + 1] - slotStart[i] + 63) >> 6;
       QrcUInt* list = bits + bitStart[i];
       for (QrcInt s = slotStart[i], at = 0; s < slotStart[i + 1]; ++s, ++at) {
-        const QrcInt* rows = rowsOf + slotTuple[s] * a;
+        const QrcInt* rankOf = ranksOf + slotTuple[s] * a;
         QrcUInt bit = QrcUInt(1) << (at & 63);
         QrcUInt* word = list + (at >> 6);
-        for (QrcInt j = 0; j < a; ++j) word[rows[j] * words] |= bit;
+        for (QrcInt j = 0; j < a; ++j) word[(rankStart[j] + rankOf[j]) * words] |= bit;
       }
     }
     c.bitStart = bitStart;
     c.bits = bits;
   }
-  _manager->unlockArrayFromPool(rowsOf);
+  _manager->unlockArrayFromPool(ranksOf);
 }
 
 void QrcTupleSetI::buildMode2() const {
