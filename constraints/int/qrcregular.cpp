@@ -490,7 +490,7 @@ void QrcRegularI::propagate() {
 }
 
 // The edges of a symbol at layer i, put on the removed list.
-void QrcRegularI::dropEdges(QrcInt i, QrcInt j, QrcRegularEdge*& removed) {
+inline void QrcRegularI::dropEdges(QrcInt i, QrcInt j, QrcRegularEdge*& removed) {
   for (QrcRegularEdge *e = *head(QrcRegularEdge::Symbol, i, j), *next; e; e = next) {
     next = e->links[QrcRegularEdge::Symbol].next;
     if (!e->alive) continue;
@@ -503,9 +503,9 @@ void QrcRegularI::dropEdges(QrcInt i, QrcInt j, QrcRegularEdge*& removed) {
 // With others: whether layer i's domain holds listed values only, once the
 // edges of every listed value it lost are gone. Each listed value still in
 // the domain then has edges, so counting the symbols with edges is enough.
-bool QrcRegularI::othersGone(QrcInt i) {
-  return _others >= 0 && hasEdges(i, _others) &&
-         _x->getVar(i)->getSize() == _listedIn[i].getValue();
+inline bool QrcRegularI::othersGone(QrcInt i) {
+  return _others >= 0 && _x->getVar(i)->getSize() == _listedIn[i].getValue() &&
+         hasEdges(i, _others);
 }
 
 // The edges whose value left its domain before the demons listened.
