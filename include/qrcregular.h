@@ -115,6 +115,11 @@ class QrcRegularI : public QrcConstraintI {
   void forEachSymbolPresent(QrcIntExpI* x, F f);
   // The symbol of the other values loses its last edge at layer i.
   void removeOthers(QrcInt i);
+  bool hasEdges(QrcInt i, QrcInt j) const { return _support[i * _symbols + j].getValue() > 0; }
+  void dropEdges(QrcInt i, QrcInt j, QrcRegularEdge*& removed);
+  bool othersGone(QrcInt i);
+  void dropLostEdges();
+  void indexValues();
   // Keeps in each variable only the values whose symbol an edge of its layer carries.
   void restrictDomains();
   double cost(QrcInt i, QrcInt q, QrcInt j) const {
@@ -155,7 +160,7 @@ class QrcRegularI : public QrcConstraintI {
   QrcInt* _sortedValues;  // the alphabet's values within the domains, increasing
   QrcInt _nSorted;
   QrcInt _others;         // the symbol of the other values, -1 when none
-  QrcRevWord* _listedIn;  // with others: per layer, the sorted values left in the domain
+  QrcRevWord* _listedIn;  // with others: per layer, the listed symbols that have edges
   QrcRevWord* _support;
   QrcRegularLabel* _labels;
   QrcRegularEdge** _heads[3];

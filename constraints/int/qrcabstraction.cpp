@@ -108,10 +108,9 @@ QrcAbstractVarI::QrcAbstractVarI(QrcManagerI* m, QrcIntExpI* y, QrcIntExpI* x, Q
       _a(a),
       _outside(x->getMin() - 1) {}
 
+// The first narrowing is the propagation that follows, once the demons
+// listen: a wide domain narrowed to the set is reported as its gaps.
 void QrcAbstractVarI::post() {
-  // The first narrowing before the demons listen: a wide domain narrowed to
-  // the set is then not reported value by value.
-  propagate();
   _x->whenDomain(new (_manager) QrcAbstractVarXDemonI<QrcAbstractVarI>(_manager, this));
   _y->whenDomain(new (_manager) QrcAbstractVarYDemonI<QrcAbstractVarI>(_manager, this));
 }

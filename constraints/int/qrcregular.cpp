@@ -110,37 +110,49 @@ void QrcRegularI::saveLabel(QrcRegularLabel* l) {
   l->stamp = stamp;
 }
 
+// Everything the graph needs is made anew at each posting: a search that
+// ended gave back what an earlier posting made. The posting narrows nothing:
+// the first propagation does, once the demons listen, so that every change it
+// sets off (partners of offsets, a variable at two positions) reaches them.
 void QrcRegularI::post() {
+  indexValues();
+  build();
+  if (_others >= 0) {
+    _listedIn = static_cast<QrcRevWord*>(
+        _manager->allocate(static_cast<size_t>(_n > 0 ? _n : 1) * sizeof(QrcRevWord)));
+    for (QrcInt i = 0; i < _n; ++i) {
+      QrcInt listed = 0;
+      for (QrcInt j = 0; j < _symbols; ++j) listed += j != _others && hasEdges(i, j);
+      new (&_listedIn[i]) QrcRevWord(_manager, listed);
+    }
+  }
+  if (_n > 0) _x->whenDomain(new (_manager) QrcRegular_varArrayDemonI(_manager, this, _x));
+  _z->whenRange(new (_manager) QrcRegular_VcoutDemonI(_manager, this));
+}
+
+// The symbols of the values within the domains' bounds, and those values sorted.
+void QrcRegularI::indexValues() {
+  _nSorted = 0;
+  _map = nullptr;
+  _sortedValues = nullptr;
+  _listedIn = nullptr;
   for (QrcInt i = 0; i < _n; ++i) {
     QrcIntExpI* v = _x->getVar(i);
     if (i == 0 || v->getMin() < _minValue) _minValue = v->getMin();
     if (i == 0 || v->getMax() > _maxValue) _maxValue = v->getMax();
   }
-  if (_n > 0) {
-    // Dense over [minValue, maxValue] when that range is small enough.
-    _map = new (_manager) QrcIntMap(_manager);
-    for (QrcInt j = 0; j < _symbols; ++j)
-      if (j != _others && _alphabet[j] >= _minValue && _alphabet[j] <= _maxValue)
-        _map->add(_alphabet[j], j);
-    _map->compact(2);
-    _sortedValues = static_cast<QrcInt*>(
-        _manager->allocate(static_cast<size_t>(_symbols > 0 ? _symbols : 1) * sizeof(QrcInt)));
-    for (QrcInt j = 0; j < _symbols; ++j)
-      if (j != _others && symbolOf(_alphabet[j]) == j) _sortedValues[_nSorted++] = _alphabet[j];
-    std::sort(_sortedValues, _sortedValues + _nSorted);
-  }
-  build();
-  // Before the demon listens, so that a wide domain narrowed to a few values
-  // is not reported value by value.
-  restrictDomains();
-  if (_others >= 0) {
-    _listedIn = static_cast<QrcRevWord*>(
-        _manager->allocate(static_cast<size_t>(_n > 0 ? _n : 1) * sizeof(QrcRevWord)));
-    for (QrcInt i = 0; i < _n; ++i)
-      new (&_listedIn[i]) QrcRevWord(_manager, forEachSymbol(_x->getVar(i), [](QrcInt, QrcInt) {}));
-  }
-  if (_n > 0) _x->whenDomain(new (_manager) QrcRegular_varArrayDemonI(_manager, this, _x));
-  _z->whenRange(new (_manager) QrcRegular_VcoutDemonI(_manager, this));
+  if (_n == 0) return;
+  // Dense over [minValue, maxValue] when that range is small enough.
+  _map = new (_manager) QrcIntMap(_manager);
+  for (QrcInt j = 0; j < _symbols; ++j)
+    if (j != _others && _alphabet[j] >= _minValue && _alphabet[j] <= _maxValue)
+      _map->add(_alphabet[j], j);
+  _map->compact(2);
+  _sortedValues = static_cast<QrcInt*>(
+      _manager->allocate(static_cast<size_t>(_symbols > 0 ? _symbols : 1) * sizeof(QrcInt)));
+  for (QrcInt j = 0; j < _symbols; ++j)
+    if (j != _others && symbolOf(_alphabet[j]) == j) _sortedValues[_nSorted++] = _alphabet[j];
+  std::sort(_sortedValues, _sortedValues + _nSorted);
 }
 
 template <class F>
@@ -347,10 +359,12 @@ void QrcRegularI::removeEdge(QrcRegularEdge* e) {
   QrcRevWord& count = _support[e->layer * _symbols + e->symbol];
   count.set(_manager, count.getValue() - 1);
   if (count.getValue() > 0) return;
-  if (e->symbol == _others)
+  if (e->symbol == _others) {
     removeOthers(e->layer);
-  else
-    _x->getVar(e->layer)->removeValue(_alphabet[e->symbol]);
+    return;
+  }
+  if (_listedIn) _listedIn[e->layer].set(_manager, _listedIn[e->layer].getValue() - 1);
+  _x->getVar(e->layer)->removeValue(_alphabet[e->symbol]);
 }
 
 void QrcRegularI::removeOthers(QrcInt i) {
@@ -466,38 +480,60 @@ void QrcRegularI::narrowCost() {
   _z->setRange(start->bwdMin, start->bwdMax);
 }
 
+// Runs once, right after the posting.
 void QrcRegularI::propagate() {
+  dropLostEdges();
   // Values without a symbol, or whose symbol no edge carries.
   restrictDomains();
   filterAll();
   narrowCost();
 }
 
+// The edges of a symbol at layer i, put on the removed list.
+inline void QrcRegularI::dropEdges(QrcInt i, QrcInt j, QrcRegularEdge*& removed) {
+  for (QrcRegularEdge *e = *head(QrcRegularEdge::Symbol, i, j), *next; e; e = next) {
+    next = e->links[QrcRegularEdge::Symbol].next;
+    if (!e->alive) continue;
+    removeEdge(e);
+    e->nextRemoved = removed;
+    removed = e;
+  }
+}
+
+// With others: whether layer i's domain holds listed values only, once the
+// edges of every listed value it lost are gone. Each listed value still in
+// the domain then has edges, so counting the symbols with edges is enough.
+inline bool QrcRegularI::othersGone(QrcInt i) {
+  return _others >= 0 && _x->getVar(i)->getSize() == _listedIn[i].getValue() &&
+         hasEdges(i, _others);
+}
+
+// The edges whose value left its domain before the demons listened.
+void QrcRegularI::dropLostEdges() {
+  QrcRegularEdge* removed = nullptr;
+  for (QrcInt i = 0; i < _n; ++i) {
+    QrcIntExpI* x = _x->getVar(i);
+    for (QrcInt j = 0; j < _symbols; ++j)
+      if (j != _others && hasEdges(i, j) && !x->isInDomain(_alphabet[j])) dropEdges(i, j, removed);
+    if (othersGone(i)) dropEdges(i, _others, removed);
+  }
+  repairRemoved(removed);
+}
+
+// A demon may see a value twice (a change made before it listened and not
+// yet processed): dropping the edges of a symbol is idempotent.
 void QrcRegularI::lostValues(QrcInt i) {
   QrcRegularEdge* removed = nullptr;
   const QrcInt* sorted = _sortedValues;
-  auto dropEdges = [&](QrcInt j) {
-    for (QrcRegularEdge *e = *head(QrcRegularEdge::Symbol, i, j), *next; e; e = next) {
-      next = e->links[QrcRegularEdge::Symbol].next;
-      if (!e->alive) continue;
-      removeEdge(e);
-      e->nextRemoved = removed;
-      removed = e;
-    }
-  };
-  QrcIntExpI* x = _x->getVar(i);
   // The lost values that have a symbol: the span the bounds went past is not walked.
   qrcdomain::forEachLostValue(
-      x, [sorted](QrcInt k) { return sorted[k]; }, _nSorted,
+      _x->getVar(i), [sorted](QrcInt k) { return sorted[k]; }, _nSorted,
       [&](QrcInt v) {
         QrcInt j = symbolOf(v);
-        if (j < 0 || j == _others) return true;
-        if (_listedIn) _listedIn[i].set(_manager, _listedIn[i].getValue() - 1);
-        dropEdges(j);
+        if (j >= 0 && j != _others) dropEdges(i, j, removed);
         return true;
       });
-  // The other values are all gone when the domain holds listed values only.
-  if (_others >= 0 && x->getSize() == _listedIn[i].getValue()) dropEdges(_others);
+  if (othersGone(i)) dropEdges(i, _others, removed);
   repairRemoved(removed);
   narrowCost();
 }

@@ -9,6 +9,8 @@
 
 #include "constraint_fixtures.h"
 #include "qrcfail.h"
+#include "qrcintarith.h"
+#include "qrcintcompare.h"
 #include "qrcintgoals.h"
 #include "qrcsearch.h"
 #include "qrcregular.h"
@@ -265,6 +267,141 @@ TEST_F(Regular, CostsAgreeWithBruteForce) {
   EXPECT_GE(feasible, 40);
 }
 
+// ---------------------------------------------------------------- tied positions
+
+// A position of the word: a base variable plus an offset. As an element, the
+// expression itself (made a variable by the array, bound to its base by an
+// offset link); tied, a variable of its own made equal to it by a constraint
+// posted before the one under test. Either way one change moves several
+// positions at once, and a base may stand at several positions.
+struct Position {
+  size_t base;
+  QrcInt offset;
+};
+enum class Tie { Element, Equality };
+
+struct TiedLayout {
+  size_t bases;
+  std::vector<Position> positions;
+  Tie tie;
+};
+
+// The candidate values: the bases over 0..3, each tied position over its
+// base's values shifted, and one more on each side.
+std::vector<std::vector<int64_t>> tiedValues(const TiedLayout& l) {
+  std::vector<std::vector<int64_t>> values(l.bases, qrotest::range(0, 3));
+  if (l.tie == Tie::Equality)
+    for (const Position& p : l.positions)
+      values.push_back(qrotest::range(p.offset - 1, p.offset + 4));
+  return values;
+}
+
+// The word of an assignment; false when it breaks a tie.
+bool wordOf(const TiedLayout& l, const Word& a, Word& w) {
+  w.clear();
+  for (size_t k = 0; k < l.positions.size(); ++k) {
+    int64_t v = a[l.positions[k].base] + l.positions[k].offset;
+    if (l.tie == Tie::Equality && a[l.bases + k] != v) return false;
+    w.push_back(v);
+  }
+  return true;
+}
+
+QrcIntVarArray tiedArray(QrcManagerI* m, const Vars& v, const TiedLayout& l) {
+  QrcInt n = static_cast<QrcInt>(l.positions.size());
+  QrcIntVarArray x(QrcManager(m), n);
+  for (QrcInt k = 0; k < n; ++k) {
+    const Position& p = l.positions[static_cast<size_t>(k)];
+    QrcIntExp e = p.offset ? QrcIntExp(v[p.base]) + p.offset : QrcIntExp(v[p.base]);
+    if (l.tie == Tie::Element) {
+      x.set(k, e);
+      continue;
+    }
+    QrcIntExp own(v[l.bases + static_cast<size_t>(k)]);
+    m->add((own == e).getImpl());
+    x.set(k, own);
+  }
+  return x;
+}
+
+TiedLayout randomLayout(Rng& rng) {
+  TiedLayout l;
+  l.bases = 1 + rng() % 2;
+  l.tie = rng() % 2 ? Tie::Element : Tie::Equality;
+  size_t n = 2 + rng() % 3;
+  const QrcInt offsets[] = {0, 0, -1, 1, 2};
+  for (size_t k = 0; k < n; ++k) l.positions.push_back({rng() % l.bases, offsets[rng() % 5]});
+  return l;
+}
+
+// Runs the constraint over tied positions through the harness; true when
+// some assignment is a solution.
+bool runTied(const std::string& name, const TiedLayout& l, uint64_t seed,
+             const std::function<QrcConstraintI*(QrcManagerI*, const QrcIntVarArray&)>& make,
+             const std::function<bool(const Word&)>& accepts) {
+  auto check = [l, accepts](const Word& a) {
+    Word w;
+    return wordOf(l, a, w) && accepts(w);
+  };
+  return runCase(
+      name + (l.tie == Tie::Element ? " (elements)" : " (equalities)"), tiedValues(l),
+      Consistency::None, seed,
+      [l, make](QrcManagerI* m, const Vars& v) { m->add(make(m, tiedArray(m, v, l))); }, check);
+}
+
+// The word (b + 4, b + 4, b): narrowing the first position at the posting
+// moves the others through b, which a word of 5, 5, 1 needs and 4, 4, 0 has
+// only through values the others lose then.
+TEST_F(Regular, PositionsMovedByThePostingLoseTheirEdges) {
+  Automaton a;
+  a.states = 6;
+  a.alphabet = {0, 1, 2, 4, 5, 6};
+  a.T.assign(36, -1);
+  // (state, value, next state)
+  const QrcInt edges[][3] = {{0, 4, 1}, {0, 5, 2}, {1, 4, 3}, {1, 6, 4},
+                             {2, 5, 3}, {3, 1, 5}, {3, 2, 5}, {4, 0, 5}};
+  for (const auto& e : edges) {
+    QrcInt j = std::find(a.alphabet.begin(), a.alphabet.end(), e[1]) - a.alphabet.begin();
+    a.T[static_cast<size_t>(e[0] * 6 + j)] = e[2];
+  }
+  a.finals = {5};
+  auto make = [&](QrcManagerI*, const QrcIntVarArray& x) { return regular(x, a).getImpl(); };
+  auto accepts = [&](const Word& w) { return a.accepts(w); };
+  for (Tie tie : {Tie::Equality, Tie::Element})
+    EXPECT_TRUE(runTied("b + 4, b + 4, b", {1, {{0, 4}, {0, 4}, {0, 0}}, tie}, 1, make, accepts));
+  renew();
+  QrcIntVar b(mgr, 0, 3);
+  std::vector<QrcExprI*> bases = {b.getImpl()};
+  ASSERT_TRUE(
+      adds(make(m, tiedArray(m, Vars(bases), {1, {{0, 4}, {0, 4}, {0, 0}}, Tie::Element}))));
+  EXPECT_EQ(dom(b.getImpl()), std::vector<QrcInt>{1});
+}
+
+TEST_F(Regular, TiedPositionsAgreeWithBruteForce) {
+  uint64_t base = qrotest::caseSeed(4004);
+  int feasible = 0;
+  for (uint64_t i = 0; i < 40; ++i) {
+    Rng rng(base + i);
+    TiedLayout l = randomLayout(rng);
+    Automaton a = randomAutomaton(rng, l.positions.size(), false);
+    a.alphabet = {0, 1, 2, 3, 4};
+    std::shuffle(a.alphabet.begin(), a.alphabet.end(), rng);
+    a.T.clear();
+    for (QrcInt k = 0; k < a.states * 5; ++k)
+      a.T.push_back(rng() % 5 == 0 ? -1
+                                   : static_cast<QrcInt>(rng() % static_cast<uint64_t>(a.states)));
+    feasible += runTied(
+        "automaton " + std::to_string(i), l, base + i,
+        [a](QrcManagerI* m, const QrcIntVarArray& x) {
+          return QrcRegular(x, a.states, intArray(m, a.T), intArray(m, a.finals),
+                            intArray(m, a.alphabet))
+              .getImpl();
+        },
+        [a](const Word& w) { return a.accepts(w); });
+  }
+  EXPECT_GE(feasible, 10);
+}
+
 // ---------------------------------------------------------------- stretch
 
 // Maximal runs of equal values: (value, length).
@@ -383,6 +520,35 @@ TEST_F(Stretch, RandomLengthsAgreeWithBruteForce) {
   EXPECT_GE(feasible, 15);
 }
 
+TEST_F(Stretch, TiedPositionsAgreeWithBruteForce) {
+  uint64_t base = qrotest::caseSeed(4005);
+  int feasible = 0;
+  const std::vector<QrcInt> values = {0, 1, 2, 3, 4, 5};
+  for (uint64_t i = 0; i < 40; ++i) {
+    Rng rng(base + i);
+    TiedLayout l = randomLayout(rng);
+    std::vector<QrcInt> lo, hi;
+    for (size_t j = 0; j < values.size(); ++j) {
+      lo.push_back(static_cast<QrcInt>(rng() % 3));
+      hi.push_back(lo.back() + static_cast<QrcInt>(rng() % 2));
+    }
+    feasible += runTied(
+        "stretch " + std::to_string(i), l, base + i,
+        [=](QrcManagerI* m, const QrcIntVarArray& x) {
+          return QrcStretch(x, intArray(m, lo), intArray(m, hi), intArray(m, values)).getImpl();
+        },
+        [=](const Word& w) {
+          for (const auto& run : runsOf(w)) {
+            if (run.first < 0 || run.first > 5) return false;
+            size_t j = static_cast<size_t>(run.first);
+            if (run.second < lo[j] || run.second > hi[j]) return false;
+          }
+          return true;
+        });
+  }
+  EXPECT_GE(feasible, 10);
+}
+
 // ---------------------------------------------------------------- pattern
 
 const QrcInt Stop = 9;
@@ -464,6 +630,27 @@ TEST_F(Pattern, RandomSetsAgreeWithBruteForce) {
         [=](const Word& w) { return !forbidden(w, patterns); });
   }
   EXPECT_GE(feasible, 15);
+}
+
+TEST_F(Pattern, TiedPositionsAgreeWithBruteForce) {
+  uint64_t base = qrotest::caseSeed(4391);
+  int feasible = 0;
+  for (uint64_t i = 0; i < 40; ++i) {
+    Rng rng(base + i);
+    TiedLayout l = randomLayout(rng);
+    std::vector<std::vector<QrcInt>> patterns(1 + rng() % 3);
+    for (auto& p : patterns) {
+      size_t len = 1 + rng() % 3;
+      for (size_t k = 0; k < len; ++k) p.push_back(static_cast<QrcInt>(rng() % 6) - 1);
+    }
+    feasible += runTied(
+        "pattern " + std::to_string(i), l, base + i,
+        [=](QrcManagerI* m, const QrcIntVarArray& x) {
+          return QrcPattern(x, patternSet(m, patterns), Stop).getImpl();
+        },
+        [=](const Word& w) { return !forbidden(w, patterns); });
+  }
+  EXPECT_GE(feasible, 10);
 }
 
 }  // namespace
