@@ -29,6 +29,7 @@ run("configuring the outside project" ${CMAKE_COMMAND} -S ${SOURCE} -B ${WORK}/c
 run("building the outside project" ${CMAKE_COMMAND} --build ${WORK}/cmake)
 expect(${WORK}/cmake/solve "x = 1, y = 5")
 expect(${WORK}/cmake/extend "x = 3")
+run("the README's statements" ${WORK}/cmake/readme)
 # Each example checks its own answer.
 file(GLOB examples ${SOURCE}/../../examples/*.cpp)
 foreach(source ${examples})
