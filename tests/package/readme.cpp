@@ -184,6 +184,10 @@ void engineErrors() {
   QrcIntVar x(edit, 0, 5);
   edit.add(x == 7);
   check(!edit.solve(QrcGoalTrue(edit)), "in edit mode a contradiction fails the first search");
+  QroSolverErrorReporter reporter;
+  manager.getImpl()->setErrorReporter(&reporter);
+  manager.getImpl()->reset();
+  check(manager.getErrorReporter() != &reporter, "a reset puts back the base reporter");
   bool overflow = false;
   try {
     QrcIntVar(manager, INT64_C(10000000000000000), INT64_C(20000000000000000));
