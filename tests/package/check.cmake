@@ -1,6 +1,7 @@
 # Installs the library into a fresh prefix, then builds and runs the programs of
-# this folder as an outside project would: through find_package(qro) and through
-# pkg-config. Run by ctest with QRO_BINARY_DIR, SOURCE, WORK, CXX, GENERATOR,
+# this folder and the examples as an outside project would: through
+# find_package(qro), and the two programs solve and extend through pkg-config
+# too. Run by ctest with QRO_BINARY_DIR, SOURCE, WORK, CXX, GENERATOR,
 # BUILD_TYPE and LIBDIR set.
 file(REMOVE_RECURSE ${WORK})
 set(prefix ${WORK}/prefix)
@@ -28,6 +29,13 @@ run("configuring the outside project" ${CMAKE_COMMAND} -S ${SOURCE} -B ${WORK}/c
 run("building the outside project" ${CMAKE_COMMAND} --build ${WORK}/cmake)
 expect(${WORK}/cmake/solve "x = 1, y = 5")
 expect(${WORK}/cmake/extend "x = 3")
+run("the README's statements" ${WORK}/cmake/readme)
+# Each example checks its own answer.
+file(GLOB examples ${SOURCE}/../../examples/*.cpp)
+foreach(source ${examples})
+  get_filename_component(name ${source} NAME_WE)
+  run("example ${name}" ${WORK}/cmake/example_${name})
+endforeach()
 
 # pkg-config --cflags --libs qro.
 find_program(PKG_CONFIG pkg-config)

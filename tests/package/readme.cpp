@@ -1,0 +1,239 @@
+// What the README tells a new user, checked as that user meets it: through the
+// installed headers. Prints each statement that does not hold and exits
+// non-zero when one does not.
+#include <exception>
+#include <iostream>
+#include <type_traits>
+#include <utility>
+
+#include "qro.h"
+#include "qroext.h"
+
+namespace {
+
+int wrong = 0;
+
+void check(bool holds, const char* statement) {
+  if (holds) return;
+  std::cout << "does not hold: " << statement << std::endl;
+  ++wrong;
+}
+
+// Whether a == b, a >= b and a <= b compile.
+template <class A, class B, class = void>
+struct HasEq : std::false_type {};
+template <class A, class B>
+struct HasEq<A, B, decltype((void)(std::declval<A>() == std::declval<B>()))> : std::true_type {};
+template <class A, class B, class = void>
+struct HasGe : std::false_type {};
+template <class A, class B>
+struct HasGe<A, B, decltype((void)(std::declval<A>() >= std::declval<B>()))> : std::true_type {};
+template <class A, class B, class = void>
+struct HasLe : std::false_type {};
+template <class A, class B>
+struct HasLe<A, B, decltype((void)(std::declval<A>() <= std::declval<B>()))> : std::true_type {};
+
+// The modelling layer states <= against a number and == between expressions.
+static_assert(HasLe<QroNumVar, int>::value && HasEq<QroNumVar, QroNumVar>::value, "");
+static_assert(!HasEq<QroNumVar, int>::value && !HasEq<QroNumVar, double>::value, "");
+static_assert(!HasGe<QroNumVar, int>::value && !HasLe<int, QroNumVar>::value, "");
+static_assert(!HasLe<QroNumVar, QroNumVar>::value, "");
+// The exceptions do not derive from std::exception; the engine's derive from QroException.
+static_assert(!std::is_base_of<std::exception, QroException>::value, "");
+static_assert(std::is_base_of<QroException, QrcException>::value, "");
+static_assert(std::is_base_of<QroException, QroSolver::SolverErrorException>::value, "");
+
+QroNumVar intVar(QroEnv& env, QroNum lb, QroNum ub) {
+  return QroNumVar(env, lb, ub, QroNumVar::Int);
+}
+
+void ranges(QroEnv& env) {
+  QroModel model(env);
+  QroNumVar x = intVar(env, 0, 9), y = intVar(env, 0, 9);
+  model.add(QroRange(env, 5, x, 5));
+  model.add(QroRange(env, 3, y, QroNumVar::Infinity()));
+  QroSolver solver(model);
+  check(solver.solve() && solver.getValue(x) == 5, "x == 5 is QroRange(env, 5, x, 5)");
+  check(solver.getIntVar(y).getMin() == 3, "x >= 3 is QroRange(env, 3, x, +inf)");
+  solver.end();
+}
+
+void sharedTerms(QroEnv& env) {
+  QroNumVar a = intVar(env, 0, 1), b = intVar(env, 0, 1);
+  QroNumExprArg weight = 3 * a;
+  QroNumExprArg value = weight;
+  weight = weight + 5 * b;
+  value = value + 7 * b;
+  check(weight.getImpl() == value.getImpl(), "two sums grown from one start are one term");
+  QroNumExprArg own = 3 * a;
+  own = own + 5 * b;
+  check(own.getImpl() != weight.getImpl(), "a sum from its own start is its own term");
+  QroNumExpr held = QroNumExprArg(2 * a);
+  QroModel model(env);
+  model.add(held <= 3);
+  QroNumExprArg first = QroNumExprArg(held) + 1 * b, second = QroNumExprArg(held) + 4 * b;
+  check(first.getImpl() != second.getImpl(), "a term that a model holds is copied first");
+}
+
+// 3 x0 + 5 x1 + ... + 17 x7 = 101 over 0..7: many failures, thousands of solutions.
+QroModel failingModel(QroEnv& env) {
+  QroModel model(env);
+  QroNumExprArg sum = 3 * intVar(env, 0, 7);
+  for (int i = 1; i < 8; ++i) sum = sum + (3 + 2 * i) * intVar(env, 0, 7);
+  model.add(QroRange(env, 101, sum, 101));
+  return model;
+}
+
+int countSolutions(const QroSolver& solver, int most) {
+  int n = 0;
+  while (n < most && solver.next()) ++n;
+  return n;
+}
+
+void limits(QroEnv& env) {
+  QroSolver solver(failingModel(env));
+  QrcManagerI* m = solver.getManagerI();
+  m->setFailLimit(1);
+  solver.startNewSearch();
+  check(countSolutions(solver, 1000) == 1000, "startNewSearch clears the limits");
+  solver.endSearch();
+  solver.startNewSearch();
+  m->setFailLimit(5);
+  int n = countSolutions(solver, 1000);
+  check(n < 1000 && m->getStatus() == QrcSearchLimited,
+        "a limit set after startNewSearch stops it");
+  solver.endSearch();
+  m->setFailLimit(1);
+  check(solver.solve(), "solve clears the limits");
+  // Every branch of this model holds: no failure, no check of the time limit.
+  QroModel free(env);
+  for (int i = 0; i < 6; ++i) free.add(intVar(env, 0, 9) <= 9);
+  QroSolver unfailing(free);
+  unfailing.startNewSearch();
+  unfailing.getManagerI()->setTimeLimit(1e-9);
+  check(countSolutions(unfailing, 2000) == 2000, "limits are checked after a failure only");
+  unfailing.endSearch();
+  unfailing.end();
+  solver.end();
+}
+
+// In environments of their own: the first solver or extra object made there
+// registers the handlers, a QroToBranchI does not.
+void xmlHandlers(int maker) {
+  QroEnv env;
+  QroXmlContextI* context = QroXmlContextI::Make(env.getImpl());
+  check(!context->getXmlInfo(QroLeLexI::GetTypeIndex()), "no handler in a new environment");
+  QroModel model(env);
+  QroIntVarArray a(env, 1), b(env, 1);
+  a[0] = intVar(env, 0, 1);
+  b[0] = intVar(env, 0, 1);
+  model.add(a[0] <= 1);
+  QroSolver solver;
+  if (maker == 0) solver = QroSolver(model);
+  if (maker == 1) new (env.getImpl()) QroLeLexI(env.getImpl(), a, b);
+  if (maker == 2) new (env.getImpl()) QroToBranchI(env.getImpl(), a);
+  const QroInt extra[] = {QroLeLexI::GetTypeIndex(),           QroGeLexI::GetTypeIndex(),
+                          QroStretchI::GetTypeIndex(),         QroPatternI::GetTypeIndex(),
+                          QroIntCountValueEqI::GetTypeIndex(), QroToBranchI::GetTypeIndex()};
+  for (QroInt t : extra)
+    check((context->getXmlInfo(t) != nullptr) == (maker != 2),
+          "a handler for each extra class once a solver or one of the first five is made");
+  const QroInt core[] = {QroNumVarI::GetTypeIndex(), QroRangeI::GetTypeIndex(),
+                         QroNumEqI::GetTypeIndex(), QroModelI::GetTypeIndex()};
+  for (QroInt t : core) check(!context->getXmlInfo(t), "no handler for the core classes");
+  if (solver.getImpl()) solver.end();
+  env.end();
+}
+
+void defaultSearch(QroEnv& env) {
+  QroModel model(env);
+  QroNumVar x(env, -2, 2);
+  model.add(QroRange(env, 2, QroPower(x, 2), 2));
+  QroSolver solver(model);
+  QrcFloatVar v = solver.solve() ? solver.getFloatVar(x) : QrcFloatVar();
+  check(v.getImpl() && v.getMin() > 1.414 && v.getMax() - v.getMin() < 1e-6,
+        "the default search narrows a float variable, upper half first");
+  solver.end();
+}
+
+void toBranch(QroEnv& env) {
+  QroModel model(env);
+  QroIntVarArray vars(env, 1);
+  vars[0] = intVar(env, 0, 1);
+  model.add(new (env.getImpl()) QroToBranchI(env.getImpl(), vars));
+  bool refused = false;
+  try {
+    QroSolver solver(model);
+  } catch (QroAlgorithm::CannotExtractException&) {
+    refused = true;
+  }
+  check(refused, "no solver extracts QroToBranchI");
+}
+
+void engineErrors() {
+  QrcManager manager(QrcNoEdit);
+  QrcIntVarArray where(manager, 2, 0, 1), load(manager, 2, 0, 9);
+  bool thrown = false;
+  try {
+    QrcPack(load, where, QrcIntArray(manager, 3, QrcInt(1)));
+  } catch (QrcException&) {
+    thrown = true;
+  }
+  check(thrown, "QrcPack checks its arguments with QrcException");
+  QrcManager edit(QrcEdit);
+  QrcIntVar x(edit, 0, 5);
+  edit.add(x == 7);
+  check(!edit.solve(QrcGoalTrue(edit)), "in edit mode a contradiction fails the first search");
+  QroSolverErrorReporter reporter;
+  manager.getImpl()->setErrorReporter(&reporter);
+  manager.getImpl()->reset();
+  check(manager.getErrorReporter() != &reporter, "a reset puts back the base reporter");
+  bool overflow = false;
+  try {
+    QrcIntVar(manager, INT64_C(10000000000000000), INT64_C(20000000000000000));
+  } catch (QroIntExpr::QroOverflowOccurred&) {
+    overflow = true;
+  }
+  check(overflow, "a domain beyond 2^53 - 1 raises the overflow exception");
+  edit.end();
+  manager.end();
+}
+
+void folding(QroEnv& env) {
+  QroNumVar f(env, 0, 10), i = intVar(env, 0, 10);
+  QroTypeInfo linear = QroNumLinTermI::GetTypeInfo();
+  check(!QroNumExprArg(f / 3.0).getImpl()->isType(linear), "f / 3.0 stays a quotient");
+  check(QroNumExprArg(f / 4.0).getImpl()->isType(linear), "f / 4.0 folds into 0.25 f");
+  check(QroNumExprArg(i / 3.0).getImpl()->isType(linear), "i / 3.0 becomes (1/3) i");
+}
+
+}  // namespace
+
+int main() {
+  QroEnv env;
+  try {
+    ranges(env);
+    sharedTerms(env);
+    limits(env);
+    for (int maker = 0; maker < 3; ++maker) xmlHandlers(maker);
+    defaultSearch(env);
+    toBranch(env);
+    engineErrors();
+    folding(env);
+    QroEnv other;
+    bool refused = false;
+    try {
+      QroModel(env).add(QroRange(other, 0, QroNumVar(other, 0, 1), 1));
+    } catch (QroWrongUsage&) {
+      refused = true;
+    }
+    other.end();
+    check(refused, "a model refuses an object of another environment");
+  } catch (QroException& e) {
+    e.print(std::cout);
+    std::cout << std::endl;
+    ++wrong;
+  }
+  env.end();
+  return wrong ? 1 : 0;
+}
