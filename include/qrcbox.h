@@ -52,7 +52,7 @@ class QrcBoxI : public QrcConstraintWithFilterI {
   QroInt getVolume() const;
   QroInt getSize(QroInt d) const { return _sizes[d]; }
   QroInt getCrossSection(QroInt d) const { return _crossSections[d]; }
-  QrcIntExpI* getOrigin(QroInt d) const { return _origins[d].getImpl(); }
+  QrcIntExpI* getOrigin(QroInt d) const { return _origins.getImpl()->getVar(d); }
   QrcIntExpI* getActivity(QroInt k) { return _activities[k].getImpl(); }
   QrcBoxI* getMember(QroInt k) { return _members[k]; }
   QrcIntervalGraphI* getGraph(QroInt d) const { return _graphs ? _graphs[d] : nullptr; }

@@ -13,6 +13,7 @@
 #include "qrcmanager.h"
 
 class QrcIntSetVarArrayI;
+class QrcIntSetVar;
 class QrcIntExp;
 class QrcIndex;
 
@@ -137,6 +138,12 @@ class QrcExpArrayI : public QrcPrintable {
   const char* getName() const { return _name; }
   void setName(const char* name) { _name = name; }
   QrcExprI** getStorage() const { return _elements; }
+  // A maker's check of the elements (the maker's name is the place): an empty
+  // one reports code 39 "empty handle", one of another manager code 53.
+  void checkElements(const char* place) const;
+  // Whether a handle's position lies in [0, size); else code 29 "bad index"
+  // is reported with the place and the position.
+  bool checkPosition(QrcInt position, const char* place) const;
   // Shrinks the array to its first n elements.
   void setSize(QrcInt n) {
     _size = n;
@@ -226,18 +233,17 @@ class QrcIntVarArray {
 
   QrcIntVarArrayI* getImpl() const { return _impl; }
   QrcInt getSize() const { return _impl ? _impl->getSize() : 0; }
-  QrcIntVar operator[](QrcInt position) const { return QrcIntVar(_impl->getVar(position)); }
+  // A position outside [0, size) reports code 29 "bad index" (an empty
+  // handle results when the reporter returns). Propagators read the
+  // implementation's elements instead.
+  QrcIntVar operator[](QrcInt position) const;
   // The element expression vars[x], and the placeholder vars[index] of a
   // generic constraint (qrcelement.h).
   QrcIntExp operator[](const QrcIntExp& x) const;
   QrcIntExp operator[](QrcIndex& index) const;
   // An element is a variable: a node is made one as QrcIntVar(exp) does, so
   // that a value removed from it stays removed when its operands bind.
-  void set(QrcInt position, const QrcIntExp& exp) const {
-    QrcIntExpI* e = exp.getImpl();
-    if (e && !e->isVariable()) e->makeEventHandlerConstraint();
-    _impl->elementAt(position) = e;
-  }
+  void set(QrcInt position, const QrcIntExp& exp) const;
   void whenDomain(QrcDemonI* demon) const;
   QrcInt getMinOfMins(QrcInt a, QrcInt b) const;
   QrcInt getMaxOfMaxs(QrcInt a, QrcInt b) const;
@@ -256,6 +262,9 @@ class QrcIntSetVarArray {
   QrcIntSetVarArray(const QrcManager& manager, QrcInt n);
   QrcIntSetVarArrayI* getImpl() const { return _impl; }
   QrcInt getSize() const { return _impl ? _impl->getSize() : 0; }
+  // Positions as for QrcIntVarArray.
+  QrcIntSetVar operator[](QrcInt position) const;
+  void set(QrcInt position, const QrcIntSetVar& var) const;
 
  private:
   QrcIntSetVarArrayI* _impl;

@@ -125,7 +125,7 @@ void QrcImpactInformation::makeCriteria() {
 }
 
 QrcCustomizableGoalI* QrcImpactInformation::makeCustomizableGoal(const QrcIntVarArray& vars) {
-  for (QrcInt i = 0; i < vars.getSize(); ++i) _table->cover(vars[i].getImpl());
+  for (QrcInt i = 0; i < vars.getSize(); ++i) _table->cover(vars.getImpl()->getVar(i));
   makeCriteria();
   QrcManagerI* m = _solver->getManager();
   QrcCriterionList* varCriteria = QrcCriterionList::make(m, 2);
@@ -270,7 +270,7 @@ QrcInt QrcRootGoalI::applyCriteria(QrcCriterionList* list, QrcInt* keys, double*
         QroInt v = keys[i];
         scores[i] = cr->getEvaluator()->evaluateCached(&v, context, nullptr);
       } else {
-        QrcIntVar x = _vars[keys[i]];
+        QrcIntVar x(_vars.getImpl()->getVar(keys[i]));
         scores[i] = cr->getEvaluator()->evaluateCached(&x, nullptr, nullptr);
       }
     }
@@ -309,7 +309,7 @@ QrcInt QrcRootGoalI::selectVariable() {
   QrcInt* keys = scratch(size, &scores);
   QrcInt n = 0;
   for (QrcInt i = 0; i < size; ++i)
-    if (!_vars[i].getImpl()->isBound()) keys[n++] = i;
+    if (!_vars.getImpl()->getVar(i)->isBound()) keys[n++] = i;
   if (_filter) n = _filter->filter(_vars, keys, n);
   if (n > 1) n = applyCriteria(_varCriteria, keys, scores, n, nullptr);
   return n > 0 ? keys[0] : -1;
@@ -355,7 +355,7 @@ QrcGoalI* QrcCustomizableGoalI::execute() {
     store->setStopAtFirstInvalid(0);
     return new (m) QrcDefaultBubbleBestGenerateI(m, _vars, this, store);
   }
-  QrcIntExpI* x = _vars[p].getImpl();
+  QrcIntExpI* x = _vars.getImpl()->getVar(p);
   QrcGoalI* inst = _best ? static_cast<QrcGoalI*>(new (m) QrcDefaultBestInstantiateI(m, x, this))
                          : new (m) QrcDefaultInstantiateI(m, x, this);
   return new (m) QrcAndII(m, inst, this);
@@ -410,7 +410,8 @@ QrcGoalI* QrcDefaultBubbleBestGenerateI::execute() {
   if (_store->isProbingDue(_vars)) _store->probingPass(_vars);
   QrcInt p = _goal->selectVariable();
   if (p < 0) return nullptr;
-  QrcGoalI* inst = new (m) QrcDefaultBubbleBestInstantiateI(m, _vars[p].getImpl(), _goal, _store);
+  QrcGoalI* inst =
+      new (m) QrcDefaultBubbleBestInstantiateI(m, _vars.getImpl()->getVar(p), _goal, _store);
   return new (m) QrcAndII(m, inst, this);
 }
 void QrcDefaultBubbleBestGenerateI::display(std::ostream& os) const {
@@ -657,7 +658,7 @@ bool QrcDeductionStore::isProbingDue(const QrcIntVarArray& vars) const {
   QrcInt b = _decisions - _decisionsAtPass;
   if (b < 2) return false;
   for (QrcInt i = vars.getSize() - 1; i >= 0; --i) {
-    QrcInt s = vars[i].getImpl()->getSize();
+    QrcInt s = vars.getImpl()->getVar(i)->getSize();
     if (s <= 1) continue;
     b -= 5 * s;
     if (b < 2) return false;
@@ -676,8 +677,8 @@ void QrcDeductionStore::probingPass(const QrcIntVarArray& vars) {
     _passComplete = 0;
   } else {
     i = _resumePosition;
-    if (i < n && !vars[i].getImpl()->isBound()) {
-      QrcIntExpI* x = vars[i].getImpl();
+    if (i < n && !vars.getImpl()->getVar(i)->isBound()) {
+      QrcIntExpI* x = vars.getImpl()->getVar(i);
       QrcInt next = x->getNextHigher(_resumeValue);
       if (next > _resumeValue) {
         resumed = true;
@@ -689,7 +690,7 @@ void QrcDeductionStore::probingPass(const QrcIntVarArray& vars) {
   }
   for (; i < n; ++i, resumed = false) {
     _resumePosition = i;
-    QrcIntExpI* x = vars[i].getImpl();
+    QrcIntExpI* x = vars.getImpl()->getVar(i);
     if (x->isBound()) continue;
     QrcInt v = resumed ? start : x->getMin();
     for (;;) {

@@ -61,7 +61,7 @@ void QrcProber::setVariables(const QrcIntVarArray& vars) {
 
 void QrcProber::widenHull() {
   for (QrcInt i = 0; i < _count; ++i) {
-    QrcIntExpI* y = _vars[i].getImpl();
+    QrcIntExpI* y = _vars.getImpl()->getVar(i);
     if (y->getMin() < _low[i]) _low[i] = y->getMin();
     if (y->getMax() > _high[i]) _high[i] = y->getMax();
   }
@@ -72,7 +72,7 @@ void QrcProber::probe(QrcIntExpI* x) {
   ++_probed;
   QrcInt failedCount = 0;
   for (QrcInt i = 0; i < _count; ++i) {
-    QrcIntExpI* y = _vars[i].getImpl();
+    QrcIntExpI* y = _vars.getImpl()->getVar(i);
     _low[i] = y->getMax();
     _high[i] = y->getMin();
   }
@@ -95,7 +95,7 @@ void QrcProber::probe(QrcIntExpI* x) {
   _failed.setSize(failedCount);
   QrcPropagationQueueI* q = m->getPropagationQueue();
   q->enter();
-  for (QrcInt i = 0; i < _count; ++i) _vars[i].getImpl()->setRange(_low[i], _high[i]);
+  for (QrcInt i = 0; i < _count; ++i) _vars.getImpl()->getVar(i)->setRange(_low[i], _high[i]);
   for (QrcInt k = 0; k < failedCount; ++k) x->removeValue(_failed[k]);
   q->leave();
 }
@@ -104,7 +104,7 @@ void QrcProber::probeAll(QrcInt maxSize, const QrcIntVarArray& vars) {
   QrcIntVarArray a = vars.getImpl() && vars.getSize() > 0 ? vars : _vars;
   if (!a.getImpl()) return;
   for (QrcInt i = 0; i < a.getSize(); ++i) {
-    QrcIntExpI* x = a[i].getImpl();
+    QrcIntExpI* x = a.getImpl()->getVar(i);
     QrcInt s = x->getSize();
     if (s >= 2 && s <= maxSize) probe(x);
   }
@@ -160,7 +160,7 @@ QrcInt QrcImpactTable::numberOf(QrcIntExpI* x) {
 
 QrcImpactTable::QrcImpactTable(const QrcIntVarArray& vars)
     : _slots(nullptr), _length(0), _records(nullptr), _count(0), _capacity(0) {
-  for (QrcInt i = 0; vars.getImpl() && i < vars.getSize(); ++i) cover(vars[i].getImpl());
+  for (QrcInt i = 0; vars.getImpl() && i < vars.getSize(); ++i) cover(vars.getImpl()->getVar(i));
 }
 
 QrcImpactTable::~QrcImpactTable() {
@@ -305,12 +305,13 @@ void QrcImpactInformation::initialize(QrcInt depth) {
   QrcInt n = _vars.getImpl() ? _vars.getSize() : 0;
   if (depth != 0)
     for (QrcInt i = 0; i < n; ++i)
-      if (!_vars[i].getImpl()->isBound()) estimateVariable(_vars[i].getImpl(), depth);
+      if (!_vars.getImpl()->getVar(i)->isBound())
+        estimateVariable(_vars.getImpl()->getVar(i), depth);
   QrcPropagationQueueI* q = _solver->getManager()->getPropagationQueue();
   q->enter();
   for (QrcImpactListenerI* l = _listeners; l; l = l->_next)
     for (QrcInt i = 0; i < n; ++i)
-      if (!_vars[i].getImpl()->isBound()) l->finishVariable(_vars[i].getImpl(), i);
+      if (!_vars.getImpl()->getVar(i)->isBound()) l->finishVariable(_vars.getImpl()->getVar(i), i);
   q->leave();
 }
 
@@ -349,14 +350,15 @@ double QrcSearchSpaceImpactListenerI::logSpace() const {
   QrcIntVarArray vars = _info->getVariables();
   double s = 0.0;
   for (QrcInt i = 0; vars.getImpl() && i < vars.getSize(); ++i)
-    s += std::log(static_cast<double>(vars[i].getImpl()->getSize()));
+    s += std::log(static_cast<double>(vars.getImpl()->getVar(i)->getSize()));
   return s;
 }
 
 void QrcSearchSpaceImpactListenerI::reset() {
   QrcIntVarArray vars = _info->getVariables();
   for (QrcInt i = 0; vars.getImpl() && i < vars.getSize(); ++i)
-    if (QrcVarImpactRecord* r = _info->getTable()->findRecord(vars[i].getImpl())) r->setPass(0);
+    if (QrcVarImpactRecord* r = _info->getTable()->findRecord(vars.getImpl()->getVar(i)))
+      r->setPass(0);
 }
 
 void QrcSearchSpaceImpactListenerI::beforeSetValue(QrcIntExpI*, QrcInt) {

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "qrcdomainwalk.h"
+#include "qrcoperands.h"
 
 namespace {
 
@@ -308,6 +309,7 @@ QrcManagerI* checkedManager(const QrcIntVarArray& a, const QrcIntVarArray& xs,
 
 QrcConstraint QrcEqAbstraction(const QrcIntVarArray& ys, const QrcIntVarArray& xs,
                                const QrcIntArray& values, QrcInt a) {
+  QrcCheckOperands("QrcEqAbstraction", {ys, xs});
   QrcManagerI* m = checkedManager(ys, xs, values, "QrcEqAbstraction");
   QrcIntSetI* set = QrcMakeValueSet(m, values.getSize(), values.getImpl());
   return QrcConstraint(new (m) QrcEqAbstractionI(m, ys, xs, set, a));
@@ -315,12 +317,14 @@ QrcConstraint QrcEqAbstraction(const QrcIntVarArray& ys, const QrcIntVarArray& x
 
 QrcConstraint QrcEqIntAbstraction(const QrcIntVarArray& bs, const QrcIntVarArray& xs,
                                   const QrcIntArray& values) {
+  QrcCheckOperands("QrcEqIntAbstraction", {bs, xs});
   QrcManagerI* m = checkedManager(bs, xs, values, "QrcEqIntAbstraction");
   QrcIntSetI* set = QrcMakeValueSet(m, values.getSize(), values.getImpl());
   return QrcConstraint(new (m) QrcEqIntAbstractionI(m, bs, xs, set));
 }
 
 QrcIntVarArray QrcAbstractionArray(const QrcIntVarArray& xs, const QrcIntArray& values, QrcInt a) {
+  QrcCheckOperands("QrcAbstractionArray", {xs});
   QrcIntVarArrayI* xa = xs.getImpl();
   if (!xa) return QrcIntVarArray();
   QrcManagerI* m = xa->getManager();

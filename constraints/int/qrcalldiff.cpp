@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "qrcmatching.h"
+#include "qrcoperands.h"
 
 namespace {
 
@@ -242,6 +243,7 @@ namespace {
 QrcAllDiffConstraintI* makeAllDiff(const QrcIntVarArray& array) {
   QrcIntVarArrayI* a = array.getImpl();
   if (!a) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcAllDiff");
+  QrcCheckOperands("QrcAllDiff", {a});
   QrcManagerI* m = a->getManager();
   QrcInt n = a->getSize();
   QrcIntExpI** vars =

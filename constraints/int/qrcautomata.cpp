@@ -5,6 +5,7 @@
 
 #include "qrcerror.h"
 #include "qrcmanager.h"
+#include "qrcoperands.h"
 #include "qrcregular.h"
 
 namespace {
@@ -42,6 +43,7 @@ QrcConstraintI* zeroCostRegular(QrcManagerI* m, const QrcIntVarArray& x, QrcInt 
 
 QrcConstraint QrcRegular(const QrcIntVarArray& x, QrcInt s, const QrcIntArray& T,
                          const QrcIntArray& finals, const QrcIntArray& alphabet) {
+  QrcCheckOperands("QrcRegular", {x});
   QrcManagerI* m = managerOf("QrcRegular", x, T, alphabet);
   QrcErrorReporter* r = m->getErrorReporter();
   if (s < 1) r->report(QrcIncompatibleArgumentError, "QrcRegular", "Incompatible argument", s);
@@ -154,6 +156,7 @@ void stretchTable(const StretchValues& v, QrcInt symbols, std::vector<QrcInt>& T
 // length 1..hi[j] of a stretch of j that the word ends in.
 QrcConstraint QrcStretch(const QrcIntVarArray& x, const QrcIntArray& shortest,
                          const QrcIntArray& longest, const QrcIntArray& values) {
+  QrcCheckOperands("QrcStretch", {x});
   QrcManagerI* m = managerOf("QrcStretch", x, shortest, longest);
   QrcInt n = x.getSize();
   if (n == 0) return new (m) QrcStretchI(m, nullptr);
@@ -335,6 +338,7 @@ std::vector<QrcInt> patternTable(const Trie& trie, const std::vector<QrcInt>& or
 }  // namespace
 
 QrcConstraint QrcPattern(const QrcIntVarArray& x, const QrcTupleSet& patterns, QrcInt terminator) {
+  QrcCheckOperands("QrcPattern", {x});
   QrcTupleSetI* set = patterns.getImpl();
   if (!set) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcPattern");
   QrcManagerI* m = x.getImpl() ? x.getImpl()->getManager() : set->getManager();

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "qrcdistribute.h"
+#include "qrcoperands.h"
 
 namespace {
 
@@ -158,6 +159,7 @@ void QrcCardIntConstraint::display(std::ostream& os) const {
 
 QrcConstraint QrcCard(const QrcIntVar& card, QrcInt value, const QrcIntVarArray& vars, QrcBool copy,
                       QrcInt) {
+  QrcCheckOperands("QrcCard", {vars, card});
   QrcIntVarArrayI* a = vars.getImpl();
   QrcManagerI* m = a ? a->getManager() : card.getManager();
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcCard");

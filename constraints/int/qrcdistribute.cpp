@@ -13,6 +13,7 @@
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcmatching.h"
+#include "qrcoperands.h"
 #include "qrcsizealloc.h"
 
 namespace {
@@ -336,6 +337,7 @@ namespace {
 
 QrcManagerI* managerOf(const QrcIntVarArray& cards, const QrcIntArray& values,
                        const QrcIntVarArray& vars) {
+  QrcCheckOperands("QrcDistribute", {vars, cards});
   if (vars.getImpl()) return vars.getImpl()->getManager();
   if (cards.getImpl()) return cards.getImpl()->getManager();
   if (values.getImpl()) return values.getManager();

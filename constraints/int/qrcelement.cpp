@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "qrcelementutil.h"
+#include "qrcoperands.h"
 
 using namespace qrcelement;
 
@@ -710,6 +711,7 @@ QrcConstraintI* QrcStaticCstElementNEqI::makeCopy(QrcManagerI* t) const {
 
 QrcConstraint QrcElementEq(const QrcIntExp& ye, const QrcIntArray& a, const QrcIntExp& xe,
                            const char* name) {
+  QrcCheckOperands("QrcElementEq", {ye, xe});
   QrcIntExpI* y = impl(ye, "QrcElementEq");
   QrcIntExpI* x = impl(xe, "QrcElementEq");
   QrcManagerI* m = y->getManager();
@@ -726,6 +728,7 @@ QrcConstraint QrcElementEq(const QrcIntExp& ye, const QrcIntArray& a, const QrcI
 
 QrcConstraint QrcElementNEq(const QrcIntExp& ye, const QrcIntArray& a, const QrcIntExp& xe,
                             const char* name) {
+  QrcCheckOperands("QrcElementNEq", {ye, xe});
   QrcIntExpI* y = impl(ye, "QrcElementNEq");
   QrcIntExpI* x = impl(xe, "QrcElementNEq");
   QrcManagerI* m = y->getManager();
@@ -734,6 +737,7 @@ QrcConstraint QrcElementNEq(const QrcIntExp& ye, const QrcIntArray& a, const Qrc
 }
 
 QrcConstraint QrcIntEltCallerCt(const QrcIntExp& ye, const QrcIntArray& a, const QrcIntExp& xe) {
+  QrcCheckOperands("QrcIntEltCallerCt", {ye, xe});
   QrcIntExpI* y = impl(ye, "QrcIntEltCallerCt");
   QrcIntExpI* x = impl(xe, "QrcIntEltCallerCt");
   QrcManagerI* m = y->getManager();

@@ -5,6 +5,7 @@
 #include "qrcelementutil.h"
 #include "qrcelement.h"
 #include "qrcintcompare.h"
+#include "qrcoperands.h"
 
 using namespace qrcelement;
 
@@ -306,6 +307,7 @@ QrcIntExp QrcElement(const QrcIntArray& a, const QrcIntExp& xe) {
 }
 
 QrcIntExp QrcElement(const QrcIntVarArray& vars, const QrcIntExp& xe) {
+  QrcCheckOperands("QrcElement", {vars, xe});
   QrcIntExpI* x = impl(xe, "QrcElement");
   QrcIntVarArrayI* array = vars.getImpl();
   QrcInt n = vars.getSize();
@@ -332,6 +334,7 @@ QrcIntExp QrcIntVarArray::operator[](const QrcIntExp& x) const {
 
 QrcIntExp QrcIntVarArray::operator[](QrcIndex& index) const {
   if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntVarArray::operator[]");
+  QrcCheckOperands("QrcIntVarArray::operator[]", {_impl});
   QrcManagerI* m = _impl->getManager();
   if (!index.getImpl()) index.setImpl(new (m) QrcIndexI(_impl));
   return new (m) QrcGenIntVarI(m, index.getImpl(), _impl);

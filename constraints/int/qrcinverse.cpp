@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "qrcdomainwalk.h"
+#include "qrcoperands.h"
 
 using namespace qrcdomain;
 
@@ -146,6 +147,7 @@ QrcConstraintI* QrcInverseCstI::makeCopy(QrcManagerI* t) const {
 }
 
 QrcConstraint QrcInverse(const QrcIntVarArray& f, const QrcIntVarArray& invf) {
+  QrcCheckOperands("QrcInverse", {f, invf});
   QrcManagerI* m = f.getImpl() ? f.getImpl()->getManager()
                                : (invf.getImpl() ? invf.getImpl()->getManager() : nullptr);
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcInverse");
@@ -220,6 +222,7 @@ void QrcSetInverseI::varBound(QrcInt j) {
 }
 
 QrcConstraint QrcInverse(const QrcIntSetVarArray& sets, const QrcIntVarArray& x) {
+  QrcCheckOperands("QrcInverse", {sets, x});
   QrcManagerI* m = sets.getImpl() ? sets.getImpl()->getManager()
                                   : (x.getImpl() ? x.getImpl()->getManager() : nullptr);
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcInverse");

@@ -3,6 +3,7 @@
 #include "qrclex.h"
 
 #include "qrcintcompare.h"
+#include "qrcoperands.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ void QrcLexCtI::propagate() {
 }
 
 QrcConstraint QrcGeLex(const QrcIntVarArray& a, const QrcIntVarArray& b) {
+  QrcCheckOperands("QrcGeLex", {a, b});
   QrcManagerI* m =
       a.getImpl() ? a.getImpl()->getManager() : (b.getImpl() ? b.getImpl()->getManager() : nullptr);
   QrcInt n = a.getSize();
@@ -78,5 +80,6 @@ QrcConstraint QrcGeLex(const QrcIntVarArray& a, const QrcIntVarArray& b) {
 }
 
 QrcConstraint QrcLeLex(const QrcIntVarArray& a, const QrcIntVarArray& b) {
+  QrcCheckOperands("QrcLeLex", {a, b});
   return QrcGeLex(b, a);
 }

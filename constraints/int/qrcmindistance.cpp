@@ -9,6 +9,7 @@
 #include "constraints/int/qrcdomainwalk.h"
 #include "constraints/int/qrcmatching.h"
 #include "qrcheaparray.h"
+#include "qrcoperands.h"
 #include "qrcsizealloc.h"
 
 namespace {
@@ -146,6 +147,7 @@ void QrcGlobalMinDistanceI::display(std::ostream& os) const {
 }
 
 QrcConstraint QrcAllMinDistance(const QrcIntVarArray& x, QrcInt k) {
+  QrcCheckOperands("QrcAllMinDistance", {x});
   QrcIntVarArrayI* a = x.getImpl();
   if (!a) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcAllMinDistance");
   QrcManagerI* m = a->getManager();

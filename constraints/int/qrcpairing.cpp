@@ -1,5 +1,6 @@
 // Pairing, over a maximum matching of the general graph of possible pairs.
 // Code that can fail keeps trivially destructible locals only.
+#include "qrcoperands.h"
 #include "qrcpairing.h"
 
 #include <ostream>
@@ -348,6 +349,7 @@ void QrcPairingI::applyPairs(QrcInt count) {
 }
 
 QrcConstraint QrcPairing(const QrcIntVarArray& x, QrcFilterLevel level) {
+  QrcCheckOperands("QrcPairing", {x});
   QrcIntVarArrayI* a = x.getImpl();
   if (!a) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcPairing");
   QrcManagerI* m = a->getManager();

@@ -1,4 +1,5 @@
 // Path length. Code that can fail keeps trivially destructible locals only.
+#include "qrcoperands.h"
 #include "qrcpath.h"
 
 #include <cmath>
@@ -297,6 +298,7 @@ void QrcPathLengthConstraintI::yRange(QrcInt i) {
 
 QrcConstraint QrcPath(const QrcIntVarArray& next, const QrcFloatVarArray& y,
                       QrcPathTransitI* transit, QrcInt p, QrcInt mode) {
+  QrcCheckOperands("QrcPath", {next, y});
   QrcManagerI* m = next.getImpl() ? next.getImpl()->getManager()
                                   : (y.getImpl() ? y.getImpl()->getManager() : nullptr);
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcPath");

@@ -1,6 +1,7 @@
 // Sequence by decomposition into abstracted windows and distributes, with the
 // window links of level 3. Code that can fail keeps trivially destructible
 // locals only.
+#include "qrcoperands.h"
 #include "qrcsequence.h"
 
 #include <algorithm>
@@ -332,6 +333,7 @@ QrcConstraintI* QrcSequenceConstraintI::makeCopy(QrcManagerI* t) const {
 
 QrcConstraint QrcSequence(QrcInt lo, QrcInt hi, QrcInt w, const QrcIntVarArray& x,
                           const QrcIntArray& values, const QrcIntVarArray& cards) {
+  QrcCheckOperands("QrcSequence", {x, cards});
   QrcManagerI* m = x.getImpl()       ? x.getImpl()->getManager()
                    : cards.getImpl() ? cards.getImpl()->getManager()
                                      : values.getManager();

@@ -3,6 +3,7 @@
 // them into doubles in the direction each use needs: every rounded step of
 // the bounds it derives is outward. Code that can fail keeps trivially
 // destructible locals only.
+#include "qrcoperands.h"
 #include "qrcspread.h"
 
 #include <algorithm>
@@ -268,6 +269,7 @@ void QrcSpreadI::propagate() {
 }
 
 QrcConstraint QrcSpread(const QrcIntVarArray& x, const QrcFloatVar& mean, const QrcFloatVar& dev) {
+  QrcCheckOperands("QrcSpread", {x, mean, dev});
   QrcIntVarArrayI* a = x.getImpl();
   if (!a || !mean.getImpl() || !dev.getImpl())
     QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcSpread");

@@ -5,6 +5,7 @@
 
 #include "qrcheaparray.h"
 #include "qrcmanager.h"
+#include "qrcoperands.h"
 #include "qrctablearity.h"
 
 namespace {
@@ -761,12 +762,9 @@ QrcConstraintI* QrcGACSAllowedCallerCtI::makeCopy(QrcManagerI* target) const {
 
 namespace {
 
-QrcIntVarArrayI* checkVars(const QrcIntVarArray& vars, QrcManagerI* m) {
-  QrcIntVarArrayI* a = vars.getImpl();
-  for (QrcInt i = 0; i < vars.getSize(); ++i)
-    if (!a->getVar(i))
-      m->getErrorReporter()->report(QrcEmptyHandleError, "QrcTableConstraint", "empty handle", i);
-  return a;
+QrcIntVarArrayI* checkVars(const QrcIntVarArray& vars) {
+  QrcCheckOperands("QrcTableConstraint", {vars});
+  return vars.getImpl();
 }
 
 QrcManagerI* predicateManager(const QrcIntVarArray& vars, QrcInt arity, const void* p) {
@@ -777,7 +775,7 @@ QrcManagerI* predicateManager(const QrcIntVarArray& vars, QrcInt arity, const vo
   if (a->getSize() != arity)
     m->getErrorReporter()->report(QrcArityError, "QrcTableConstraint",
                                   "the arity must be less than or equal to 3");
-  checkVars(vars, m);
+  checkVars(vars);
   return m;
 }
 
@@ -797,7 +795,7 @@ QrcConstraint QrcTableConstraint(const QrcIntVarArray& vars, const QrcTupleSet& 
     bool holds = allowed ? s->getCount() > 0 : s->getCount() == 0;
     return holds ? m->getTrueConstraint() : m->getFalseConstraint();
   }
-  QrcIntVarArrayI* a = checkVars(vars, m);
+  QrcIntVarArrayI* a = checkVars(vars);
   if (allowed) return new (m) QrcGACSAllowedCallerCtI(m, a, s);
   return new (m) QrcGACSPredicateI(m, a, new (m) QrcGACForbiddenI(s), nullptr, nullptr);
 }

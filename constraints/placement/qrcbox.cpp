@@ -66,6 +66,10 @@ QrcBoxI::QrcBoxI(QrcManagerI* m, QroInt k, const QrcIntVarArray& origins, const 
       r->report(QrcEmptyHandleError, "QrcBoxI", "empty handle");
       return;
     }
+    if (origins[d].getImpl()->getManager() != m) {
+      r->report(QrcManagersDifferError, "QrcBoxI", "Managers are different");
+      return;
+    }
     if (sizes[d] < 0) {
       r->report(QrcIncompatibleArgumentError, "QrcBoxI", "Incompatible argument", sizes[d]);
       return;

@@ -15,6 +15,7 @@
 
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcoperands.h"
 #include "qrcpackbound.h"
 #include "qrcexception.h"
 #include "qrcheaparray.h"
@@ -769,6 +770,7 @@ QrcConstraint makePack(const QrcIntVarArray& load, const QrcIntVarArray& where,
     QrcPackCheckHandle(table);
     for (QrcInt i = 0; i < where.getSize(); ++i) QrcPackCheckHandle(table[i]);
   }
+  QrcCheckOperands("QrcPack", {load, where, used, count});
   QrcPackCheckSizes(where, weight);
   QrcPackCheckWeights(weight);
   QrcManagerI* m = load.getImpl()->getManager();

@@ -2,6 +2,7 @@
 // fail keeps trivially destructible locals only.
 #include <ostream>
 
+#include "qrcoperands.h"
 #include "qrcsetcomposition.h"
 #include "qrcsetframe.h"
 
@@ -103,6 +104,7 @@ QrcConstraintI* QrcArrayUnionCtI::makeCopy(QrcManagerI* t) const {
 }
 
 QrcConstraint QrcEqUnion(const QrcIntSetVar& hs, const QrcIntSetVarArray& hsets) {
+  QrcCheckOperands("QrcEqUnion", {hs, hsets});
   QrcIntSetVarI* s = need(hs, "QrcEqUnion");
   QrcIntSetVarArrayI* sets = need(hsets, "QrcEqUnion");
   return new (s->getManager()) QrcArrayUnionCtI(s->getManager(), s, sets);

@@ -4,6 +4,7 @@
 
 #include "qrcintcompare.h"
 #include "qrcintsetcst.h"
+#include "qrcoperands.h"
 #include "qrcsetframe.h"
 
 using namespace qrcset;
@@ -185,6 +186,7 @@ QrcConstraintI* QrcNeqSetCtCstI::makeCopy(QrcManagerI* t) const {
 // ---------------------------------------------------------------- creation
 
 QrcConstraint operator==(const QrcIntSetVar& ha, const QrcIntSetVar& hb) {
+  QrcCheckOperands("operator==", {ha, hb});
   QrcIntSetVarI* a = need(ha, "operator==");
   QrcIntSetVarI* b = need(hb, "operator==");
   QrcManagerI* m = a->getManager();
@@ -193,6 +195,7 @@ QrcConstraint operator==(const QrcIntSetVar& ha, const QrcIntSetVar& hb) {
 }
 
 QrcConstraint operator!=(const QrcIntSetVar& ha, const QrcIntSetVar& hb) {
+  QrcCheckOperands("operator!=", {ha, hb});
   QrcIntSetVarI* a = need(ha, "operator!=");
   QrcIntSetVarI* b = need(hb, "operator!=");
   QrcManagerI* m = a->getManager();

@@ -40,8 +40,7 @@ inline QrcInt* need(const QrcIntArray& c, const char* place) {
 inline QrcIntSetVarArrayI* need(const QrcIntSetVarArray& a, const char* place) {
   QrcIntSetVarArrayI* array = a.getImpl();
   if (!array) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
-  for (QrcInt i = 0; i < array->getSize(); ++i)
-    if (!array->get(i)) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  array->checkElements(place);
   return array;
 }
 

@@ -4,6 +4,7 @@
 
 #include "qrcintcompare.h"
 #include "qrcintsetcst.h"
+#include "qrcoperands.h"
 #include "qrcsetframe.h"
 
 using namespace qrcset;
@@ -222,6 +223,7 @@ void QrcNotMemberCtCstI::display(std::ostream& os) const {
 // ---------------------------------------------------------------- creation
 
 QrcConstraint QrcMember(const QrcIntExp& hx, const QrcIntSetVar& hs) {
+  QrcCheckOperands("QrcMember", {hx, hs});
   QrcIntExpI* x = need(hx, "QrcMember");
   QrcIntSetVarI* s = need(hs, "QrcMember");
   return new (x->getManager()) QrcMemberCtI(x->getManager(), x, s);
@@ -233,6 +235,7 @@ QrcConstraint QrcMember(QrcInt v, const QrcIntSetVar& hs) {
 }
 
 QrcConstraint QrcNotMember(const QrcIntExp& hx, const QrcIntSetVar& hs) {
+  QrcCheckOperands("QrcNotMember", {hx, hs});
   QrcIntExpI* x = need(hx, "QrcNotMember");
   QrcIntSetVarI* s = need(hs, "QrcNotMember");
   return new (x->getManager()) QrcNotMemberCtI(x->getManager(), x, s);

@@ -5,6 +5,7 @@
 
 #include "qrcintcompare.h"
 #include "qrcintsetcst.h"
+#include "qrcoperands.h"
 #include "qrcsetframe.h"
 
 using namespace qrcset;
@@ -165,6 +166,7 @@ QrcConstraintI* QrcOverlapCtCstI::makeCopy(QrcManagerI* t) const {
 // ---------------------------------------------------------------- creation
 
 QrcConstraint QrcNullIntersect(const QrcIntSetVar& ha, const QrcIntSetVar& hb) {
+  QrcCheckOperands("QrcNullIntersect", {ha, hb});
   QrcIntSetVarI* a = need(ha, "QrcNullIntersect");
   QrcIntSetVarI* b = need(hb, "QrcNullIntersect");
   QrcManagerI* m = a->getManager();

@@ -7,6 +7,7 @@
 #include "qrcdistribute.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcoperands.h"
 #include "qrcsetcomposition.h"
 #include "qrcsetframe.h"
 
@@ -259,6 +260,7 @@ QrcConstraint QrcAllNullIntersect(const QrcIntSetVarArray& hsets) {
 }
 
 QrcConstraint QrcDisjointUnion(const QrcIntSetVar& hs, const QrcIntSetVarArray& hsets) {
+  QrcCheckOperands("QrcDisjointUnion", {hs, hsets});
   QrcIntSetVarI* s = need(hs, "QrcDisjointUnion");
   QrcIntExp card(s->getCardinality());
   if (hsets.getSize() == 0) return card == QrcInt(0);

@@ -5,6 +5,7 @@
 
 #include "qrcintcompare.h"
 #include "qrcintsetcst.h"
+#include "qrcoperands.h"
 #include "qrcsetframe.h"
 
 using namespace qrcset;
@@ -222,6 +223,7 @@ QrcConstraintI* QrcNotSubSetEqCtV2CI::makeCopy(QrcManagerI* t) const {
 // ---------------------------------------------------------------- creation
 
 QrcConstraint QrcSubsetEq(const QrcIntSetVar& ha, const QrcIntSetVar& hb) {
+  QrcCheckOperands("QrcSubsetEq", {ha, hb});
   QrcIntSetVarI* a = need(ha, "QrcSubsetEq");
   QrcIntSetVarI* b = need(hb, "QrcSubsetEq");
   QrcManagerI* m = a->getManager();
@@ -244,6 +246,7 @@ QrcConstraint QrcSubsetEq(const QrcIntSetVar& hs, const QrcIntSet& hc) {
 }
 
 QrcConstraint QrcSubset(const QrcIntSetVar& ha, const QrcIntSetVar& hb) {
+  QrcCheckOperands("QrcSubset", {ha, hb});
   QrcIntSetVarI* a = need(ha, "QrcSubset");
   QrcIntSetVarI* b = need(hb, "QrcSubset");
   if (a == b) return a->getManager()->getTrueConstraint()->getOpposite();

@@ -5,6 +5,7 @@
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcintsetcst.h"
+#include "qrcoperands.h"
 #include "qrcsetcomposition.h"
 #include "qrcsetframe.h"
 
@@ -270,6 +271,7 @@ QrcConstraintI* QrcEqUnionCtI::makeCopy(QrcManagerI* t) const {
 
 QrcConstraint QrcEqIntersection(const QrcIntSetVar& hs, const QrcIntSetVar& ha,
                                 const QrcIntSetVar& hb) {
+  QrcCheckOperands("QrcEqIntersection", {hs, ha, hb});
   QrcIntSetVarI* s = need(hs, "QrcEqIntersection");
   QrcIntSetVarI* a = need(ha, "QrcEqIntersection");
   QrcIntSetVarI* b = need(hb, "QrcEqIntersection");
@@ -280,6 +282,7 @@ QrcConstraint QrcEqIntersection(const QrcIntSetVar& hs, const QrcIntSetVar& ha,
 }
 
 QrcConstraint QrcEqUnion(const QrcIntSetVar& hs, const QrcIntSetVar& ha, const QrcIntSetVar& hb) {
+  QrcCheckOperands("QrcEqUnion", {hs, ha, hb});
   QrcIntSetVarI* s = need(hs, "QrcEqUnion");
   QrcIntSetVarI* a = need(ha, "QrcEqUnion");
   QrcIntSetVarI* b = need(hb, "QrcEqUnion");
@@ -291,6 +294,7 @@ QrcConstraint QrcEqUnion(const QrcIntSetVar& hs, const QrcIntSetVar& ha, const Q
 
 QrcConstraint QrcEqUnion(const QrcIntSetVar& hs, const QrcIntSetVar& ha, const QrcIntSetVar& hb,
                          const QrcIntSetVar& hi) {
+  QrcCheckOperands("QrcEqUnion", {hs, ha, hb, hi});
   QrcIntSetVarI* s = need(hs, "QrcEqUnion");
   QrcIntSetVarI* a = need(ha, "QrcEqUnion");
   QrcIntSetVarI* b = need(hb, "QrcEqUnion");

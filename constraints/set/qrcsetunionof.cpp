@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "qrchash.h"
+#include "qrcoperands.h"
 #include "qrcsetframe.h"
 #include "qrcsetfunctions.h"
 
@@ -456,6 +457,7 @@ QrcInt* roomFor(QrcManagerI* m, QrcInt* data, QrcInt size, QrcInt& capacity) {
 
 QrcConstraint QrcUnionOverSetCt(const QrcIntSetVar& u, const QrcIntSetVar& s,
                                 const QrcIntAccessor& f) {
+  QrcCheckOperands("QrcUnionOverSetCt", {u, s});
   const char* place = "QrcUnionOverSetCt(QrcIntSetVar, QrcIntSetVar, QrcIntAccessor)";
   QrcIntSetVarI* uu = need(u, place);
   QrcIntSetVarI* ss = need(s, place);
@@ -466,6 +468,7 @@ QrcConstraint QrcUnionOverSetCt(const QrcIntSetVar& u, const QrcIntSetVar& s,
 
 QrcConstraint QrcUnionOverSetCt(const QrcIntSetVar& u, const QrcIntSetVar& s,
                                 const QrcIntToIntSetVarFunction& f) {
+  QrcCheckOperands("QrcUnionOverSetCt", {u, s});
   const char* place = "QrcUnionOverSetCt(QrcIntSetVar, QrcIntSetVar, QrcIntToIntSetVarFunction)";
   QrcIntSetVarI* uu = need(u, place);
   QrcIntSetVarI* ss = need(s, place);

@@ -7,6 +7,7 @@
 #include "qrcfail.h"
 #include "qrcmanager.h"
 #include "qrcmonitor.h"
+#include "qrcoperands.h"
 #include "qrcqueue.h"
 
 // ---------------------------------------------------------------- constraint
@@ -611,6 +612,7 @@ QrcConstraint QrcConstraint::getOpposite() const {
 }
 
 QrcConstraint operator||(const QrcConstraint& ca, const QrcConstraint& cb) {
+  QrcCheckOperands("operator||", {ca, cb});
   QrcConstraintI* a = need(ca, "operator||");
   QrcConstraintI* b = need(cb, "operator||");
   QrcManagerI* m = a->getManager();
@@ -623,6 +625,7 @@ QrcConstraint operator||(const QrcConstraint& ca, const QrcConstraint& cb) {
 }
 
 QrcConstraint operator&&(const QrcConstraint& ca, const QrcConstraint& cb) {
+  QrcCheckOperands("operator&&", {ca, cb});
   QrcConstraintI* a = need(ca, "operator&&");
   QrcConstraintI* b = need(cb, "operator&&");
   QrcManagerI* m = a->getManager();
@@ -635,6 +638,7 @@ QrcConstraint operator&&(const QrcConstraint& ca, const QrcConstraint& cb) {
 }
 
 QrcConstraint operator==(const QrcConstraint& ca, const QrcConstraint& cb) {
+  QrcCheckOperands("operator==", {ca, cb});
   QrcConstraintI* a = need(ca, "operator==");
   QrcConstraintI* b = need(cb, "operator==");
   QrcManagerI* m = a->getManager();
@@ -649,6 +653,7 @@ QrcConstraint operator==(const QrcConstraint& ca, const QrcConstraint& cb) {
 }
 
 QrcConstraint operator!=(const QrcConstraint& ca, const QrcConstraint& cb) {
+  QrcCheckOperands("operator!=", {ca, cb});
   QrcConstraintI* a = need(ca, "operator!=");
   QrcConstraintI* b = need(cb, "operator!=");
   QrcManagerI* m = a->getManager();

@@ -92,6 +92,7 @@ class QrcFloatArrayI {
  public:
   QrcFloatArrayI(QrcManagerI* manager, QrcInt n, QrcFloat value);
   QrcInt getSize() const { return _size; }
+  QrcManagerI* getManager() const { return _manager; }
   QrcFloat& operator[](QrcInt i) { return _values[i]; }
   QrcFloat get(QrcInt i) const { return _values[i]; }
   QrcFloatCollectionI* getCollection() const { return _collection; }

@@ -505,6 +505,10 @@ void QrcManagerI::add(QrcConstraintI* ct) {
     _reporter->report(QrcEmptyHandleError, "empty handle", "add QrcConstraint");
     return;
   }
+  if (ct->getManager() != this) {
+    _reporter->report(QrcManagersDifferError, "add QrcConstraint", "Managers are different");
+    return;
+  }
   if (_addMode == QrcDirectAddMode) {
     if (_editMode) {
       if (!ct->isFiled()) fileConstraint(ct, false);

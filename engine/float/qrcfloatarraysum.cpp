@@ -8,6 +8,7 @@
 #include "qrcfloatnodes.h"
 #include "qrcfloatvararray.h"
 #include "qrcmanager.h"
+#include "qrcoperands.h"
 #include "qrcqueue.h"
 #include "qroplatform.h"
 
@@ -58,13 +59,16 @@ QrcInt QrcFloatVarArray::getSize() const {
 }
 
 QrcFloatVar QrcFloatVarArray::operator[](QrcInt i) const {
-  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcFloatVarArray::operator[]");
+  const char* place = "QrcFloatVarArray::operator[]";
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  if (!_impl->checkPosition(i, place)) return QrcFloatVar();
   return QrcFloatVar(_impl->get(i));
 }
 
 void QrcFloatVarArray::set(QrcInt i, const QrcFloatExp& e) const {
-  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcFloatVarArray::set");
-  _impl->set(i, e.getImpl());
+  const char* place = "QrcFloatVarArray::set";
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  if (_impl->checkPosition(i, place)) _impl->set(i, e.getImpl());
 }
 
 // ---------------------------------------------------------------- sum node
@@ -260,6 +264,7 @@ QrcFloatExp sumTree(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
 // The nodes keep their terms: the caller's array is copied onto the heap.
 QrcFloatExp QrcSum(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
   if (n < 0) m->getErrorReporter()->report(QrcBadArraySizeError, "QrcSum", "bad array size", n);
+  QrcCheckElements("QrcSum", m, n, terms);
   if (n < 1) return sumTree(m, n, terms);
   QrcFloatExpI** copy =
       static_cast<QrcFloatExpI**>(m->allocate(sizeof(QrcFloatExpI*) * static_cast<size_t>(n)));
@@ -268,6 +273,7 @@ QrcFloatExp QrcSum(QrcManagerI* m, QrcInt n, QrcFloatExpI** terms) {
 }
 
 QrcFloatExp QrcSum(const QrcFloatVarArray& vars) {
+  QrcCheckOperands("QrcSum", {vars});
   QrcFloatVarArrayI* a = vars.getImpl();
   if (!a) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcSum");
   QrcManagerI* m = a->getManager();

@@ -6,6 +6,7 @@
 
 #include "engine/float/qrcfloatshare.h"
 #include "qrcmanager.h"
+#include "qrcoperands.h"
 
 namespace {
 
@@ -458,6 +459,7 @@ void QrcGtFloatCstConstraint::display(std::ostream& os) const {
 // ---------------------------------------------------------------- factories
 
 QrcConstraint operator==(const QrcFloatExp& xh, const QrcFloatExp& yh) {
+  QrcCheckOperands("operator==", {xh, yh});
   QrcFloatExpI* x = checked(xh, "operator==");
   QrcFloatExpI* y = checked(yh, "operator==");
   if (x == y) return x->getManager()->getTrueConstraint();
@@ -475,6 +477,7 @@ QrcConstraint makeEqNullConstraint(const QrcFloatExp& xh) {
 }
 
 QrcConstraint operator<=(const QrcFloatExp& xh, const QrcFloatExp& yh) {
+  QrcCheckOperands("operator<=", {xh, yh});
   QrcFloatExpI* x = checked(xh, "operator<=");
   QrcFloatExpI* y = checked(yh, "operator<=");
   if (x == y) return x->getManager()->getTrueConstraint();
@@ -482,6 +485,7 @@ QrcConstraint operator<=(const QrcFloatExp& xh, const QrcFloatExp& yh) {
 }
 
 QrcConstraint operator>=(const QrcFloatExp& xh, const QrcFloatExp& yh) {
+  QrcCheckOperands("operator>=", {xh, yh});
   QrcFloatExpI* x = checked(xh, "operator>=");
   QrcFloatExpI* y = checked(yh, "operator>=");
   if (x == y) return x->getManager()->getTrueConstraint();

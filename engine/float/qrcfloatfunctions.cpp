@@ -11,6 +11,7 @@
 #include "qrcfloatarith.h"
 #include "qrcfloatenv.h"
 #include "qrcmanager.h"
+#include "qrcoperands.h"
 #include "qroplatform.h"
 
 namespace {
@@ -334,6 +335,7 @@ QrcFloatExp QrcPower(const QrcFloatExp& xh, QrcFloat p) {
 }
 
 QrcFloatExp QrcPower(const QrcFloatExp& x, const QrcFloatExp& y) {
+  QrcCheckOperands("QrcPower", {x, y});
   checked(x, "QrcPower");
   checked(y, "QrcPower");
   return QrcExponent(y * QrcLog(x));

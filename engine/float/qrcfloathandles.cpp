@@ -24,7 +24,13 @@ QrcInt QrcFloatArray::getSize() const {
 }
 
 QrcFloat& QrcFloatArray::operator[](QrcInt i) const {
-  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcFloatArray::operator[]");
+  const char* place = "QrcFloatArray::operator[]";
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  if (i < 0 || i >= _impl->getSize()) {
+    QrcGetErrorReporter(_impl->getManager())->report(QrcBadIndexError, "bad index", place, i);
+    static QrcFloat unused;  // for a reporter that returns
+    return unused;
+  }
   return (*_impl)[i];
 }
 

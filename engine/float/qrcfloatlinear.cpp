@@ -10,6 +10,7 @@
 #include "qrcfloatenv.h"
 #include "qrcfloatnodes.h"
 #include "qrcmanager.h"
+#include "qrcoperands.h"
 
 namespace {
 const double Inf = HUGE_VAL;
@@ -320,6 +321,7 @@ QrcFloatExpI* makeFloatCstAdd(QrcFloatExpI* x, QrcFloat c) {
 }
 
 QrcFloatExp operator+(const QrcFloatExp& xh, const QrcFloatExp& yh) {
+  QrcCheckOperands("operator+", {xh, yh});
   QrcFloatExpI* x = checked(xh, "operator+");
   QrcFloatExpI* y = checked(yh, "operator+");
   QrcFloatExpI* zero = QrcGetFloatZero(x->getManager());
@@ -352,6 +354,7 @@ QrcFloatExp operator-(const QrcFloatExp& xh) {
 }
 
 QrcFloatExp operator-(const QrcFloatExp& xh, const QrcFloatExp& yh) {
+  QrcCheckOperands("operator-", {xh, yh});
   QrcFloatExpI* x = checked(xh, "operator-");
   QrcFloatExpI* y = checked(yh, "operator-");
   QrcFloatExpI* zero = QrcGetFloatZero(x->getManager());

@@ -8,6 +8,7 @@
 #include "qrcfloatenv.h"
 #include "qrcfloatnodes.h"
 #include "qrcmanager.h"
+#include "qrcoperands.h"
 
 namespace {
 const double Inf = HUGE_VAL;
@@ -405,9 +406,11 @@ QrcFloatExp QrcMin(const QrcFloatExp& x, QrcFloat c) {
   return makeFloatCstMin(checked(x, "QrcMin"), c);
 }
 QrcFloatExp QrcMax(const QrcFloatExp& x, const QrcFloatExp& y) {
+  QrcCheckOperands("QrcMax", {x, y});
   return makeFloatMax(checked(x, "QrcMax"), checked(y, "QrcMax"));
 }
 QrcFloatExp QrcMin(const QrcFloatExp& x, const QrcFloatExp& y) {
+  QrcCheckOperands("QrcMin", {x, y});
   return makeFloatMin(checked(x, "QrcMin"), checked(y, "QrcMin"));
 }
 
@@ -443,9 +446,11 @@ QrcFloatExp extremum(QrcManagerI* m, QrcInt n, QrcFloatExpI** e, bool isMax) {
 // The nodes keep their terms: the caller's array is copied onto the heap.
 QrcFloatExp QrcMax(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) {
   if (n < 0) m->getErrorReporter()->report(QrcBadArraySizeError, "QrcMax", "bad array size", n);
+  QrcCheckElements("QrcMax", m, n, e);
   return extremum(m, n, heapCopy(m, n, e), true);
 }
 QrcFloatExp QrcMin(QrcManagerI* m, QrcInt n, QrcFloatExpI** e) {
   if (n < 0) m->getErrorReporter()->report(QrcBadArraySizeError, "QrcMin", "bad array size", n);
+  QrcCheckElements("QrcMin", m, n, e);
   return extremum(m, n, heapCopy(m, n, e), false);
 }

@@ -10,6 +10,7 @@
 #include "qrcfloatenv.h"
 #include "qrcfloatnodes.h"
 #include "qrcmanager.h"
+#include "qrcoperands.h"
 
 namespace {
 const double Inf = HUGE_VAL;
@@ -524,6 +525,7 @@ QrcFloatExp operator/(const QrcFloatExp& xh, QrcFloat c) {
 }
 
 QrcFloatExp operator*(const QrcFloatExp& xh, const QrcFloatExp& yh) {
+  QrcCheckOperands("operator*", {xh, yh});
   QrcFloatExpI* x = checked(xh, "operator*");
   QrcFloatExpI* y = checked(yh, "operator*");
   QrcFloatExpI* zero = QrcGetFloatZero(x->getManager());
@@ -535,6 +537,7 @@ QrcFloatExp operator*(const QrcFloatExp& xh, const QrcFloatExp& yh) {
 }
 
 QrcFloatExp operator/(const QrcFloatExp& xh, const QrcFloatExp& yh) {
+  QrcCheckOperands("operator/", {xh, yh});
   QrcFloatExpI* x = checked(xh, "operator/");
   QrcFloatExpI* y = checked(yh, "operator/");
   QrcManagerI* m = x->getManager();

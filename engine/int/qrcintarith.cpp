@@ -4,6 +4,7 @@
 #include "engine/int/qrcintutil.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcoperands.h"
 
 using namespace qrcint;
 
@@ -514,6 +515,7 @@ QrcIntExp operator+(QrcInt c, const QrcIntExp& x) {
 }
 
 QrcIntExp operator+(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcCheckOperands("operator+", {xe, ye});
   QrcIntExpI* x = impl(xe, "operator+");
   QrcIntExpI* y = impl(ye, "operator+");
   if (x == y) return xe * 2;
@@ -545,6 +547,7 @@ QrcIntExp operator-(const QrcIntExp& x, QrcInt c) {
 }
 
 QrcIntExp operator-(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcCheckOperands("operator-", {xe, ye});
   QrcIntExpI* x = impl(xe, "operator-");
   QrcIntExpI* y = impl(ye, "operator-");
   if (x == y) return QrcIntExp(x->getManager()->getIntZero());

@@ -5,6 +5,7 @@
 
 #include "qrcint.h"
 #include "qrcintsetvar.h"
+#include "qrcoperands.h"
 
 // ---------------------------------------------------------------- base
 
@@ -40,6 +41,16 @@ QrcExpArrayI::QrcExpArrayI(QrcManagerI* manager, QrcInt n, QrcExprI** storage)
 
 QrcErrorReporter* QrcExpArrayI::getErrorReporter() const {
   return _manager->getErrorReporter();
+}
+
+void QrcExpArrayI::checkElements(const char* place) const {
+  QrcCheckElements(place, _manager, _size, _elements);
+}
+
+bool QrcExpArrayI::checkPosition(QrcInt position, const char* place) const {
+  if (position >= 0 && position < _size) return true;
+  getErrorReporter()->report(QrcBadIndexError, "bad index", place, position);
+  return false;
 }
 
 void QrcExpArrayI::displayElements(std::ostream& os, const char* className) const {
@@ -227,6 +238,19 @@ QrcIntSetVarArray::QrcIntSetVarArray(const QrcManager& manager, QrcInt n) {
   _impl = new (m) QrcIntSetVarArrayI(m, n);
 }
 
+QrcIntSetVar QrcIntSetVarArray::operator[](QrcInt position) const {
+  const char* place = "QrcIntSetVarArray::operator[]";
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  if (!_impl->checkPosition(position, place)) return QrcIntSetVar();
+  return QrcIntSetVar(static_cast<QrcIntSetVarI*>(_impl->get(position)));
+}
+
+void QrcIntSetVarArray::set(QrcInt position, const QrcIntSetVar& var) const {
+  const char* place = "QrcIntSetVarArray::set";
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  if (_impl->checkPosition(position, place)) _impl->elementAt(position) = var.getImpl();
+}
+
 // ---------------------------------------------------------------- handle and iterator
 
 QrcIntVarArray::QrcIntVarArray(const QrcManager& manager, QrcInt n) {
@@ -253,6 +277,20 @@ QrcIntVarArray::QrcIntVarArray(const QrcManager& manager, QrcInt first, QrcInt l
   if (first == last) return;
   if (!prototype.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntVarArray");
   _impl = new (m) QrcIntExpArrayI(m, first, last, step, prototype.getImpl(), 0);
+}
+
+QrcIntVar QrcIntVarArray::operator[](QrcInt position) const {
+  const char* place = "QrcIntVarArray::operator[]";
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  if (!_impl->checkPosition(position, place)) return QrcIntVar();
+  return QrcIntVar(_impl->getVar(position));
+}
+
+void QrcIntVarArray::set(QrcInt position, const QrcIntExp& exp) const {
+  const char* place = "QrcIntVarArray::set";
+  if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  if (!_impl->checkPosition(position, place)) return;
+  _impl->elementAt(position) = asVariable(exp.getImpl());
 }
 
 void QrcIntVarArray::whenDomain(QrcDemonI* demon) const {

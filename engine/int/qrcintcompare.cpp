@@ -4,6 +4,7 @@
 #include "engine/int/qrcintutil.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcoperands.h"
 
 using namespace qrcint;
 
@@ -677,6 +678,7 @@ QrcConstraint operator>(QrcInt c, const QrcIntExp& x) {
 }
 
 QrcConstraint QrcLeOffset(const QrcIntExp& xe, const QrcIntExp& ye, QrcInt k) {
+  QrcCheckOperands("QrcLeOffset", {xe, ye});
   QrcIntExpI* x = impl(xe, "QrcLeOffset");
   QrcIntExpI* y = impl(ye, "QrcLeOffset");
   QrcManagerI* m = x->getManager();
@@ -701,10 +703,12 @@ QrcConstraint QrcLeOffset(const QrcIntExp& xe, const QrcIntExp& ye, QrcInt k) {
 }
 
 QrcConstraint operator<(const QrcIntExp& x, const QrcIntExp& y) {
+  QrcCheckOperands("operator<", {x, y});
   return QrcLeOffset(x, y, -1);
 }
 
 QrcConstraint operator==(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcCheckOperands("operator==", {xe, ye});
   QrcIntExpI* x = impl(xe, "operator==");
   QrcIntExpI* y = impl(ye, "operator==");
   QrcManagerI* m = x->getManager();
@@ -723,6 +727,7 @@ QrcConstraint operator==(const QrcIntExp& xe, const QrcIntExp& ye) {
 }
 
 QrcConstraint operator!=(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcCheckOperands("operator!=", {xe, ye});
   QrcIntExpI* x = impl(xe, "operator!=");
   QrcIntExpI* y = impl(ye, "operator!=");
   QrcManagerI* m = x->getManager();
@@ -735,6 +740,7 @@ QrcConstraint operator!=(const QrcIntExp& xe, const QrcIntExp& ye) {
 }
 
 QrcConstraint operator<=(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcCheckOperands("operator<=", {xe, ye});
   QrcIntExpI* x = impl(xe, "operator<=");
   QrcIntExpI* y = impl(ye, "operator<=");
   QrcManagerI* m = x->getManager();
@@ -750,6 +756,7 @@ QrcConstraint operator<=(const QrcIntExp& xe, const QrcIntExp& ye) {
 }
 
 QrcConstraint operator>=(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcCheckOperands("operator>=", {xe, ye});
   QrcIntExpI* x = impl(xe, "operator>=");
   QrcIntExpI* y = impl(ye, "operator>=");
   QrcManagerI* m = x->getManager();
@@ -765,6 +772,7 @@ QrcConstraint operator>=(const QrcIntExp& xe, const QrcIntExp& ye) {
 }
 
 QrcConstraint operator>(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcCheckOperands("operator>", {xe, ye});
   QrcIntExpI* x = impl(xe, "operator>");
   QrcIntExpI* y = impl(ye, "operator>");
   QrcManagerI* m = x->getManager();

@@ -5,6 +5,7 @@
 
 #include "engine/int/qrcintutil.h"
 #include "qrcintarith.h"
+#include "qrcoperands.h"
 #include "qroexpr.h"
 
 using namespace qrcint;
@@ -678,6 +679,7 @@ QrcIntExp operator*(QrcInt c, const QrcIntExp& x) {
 }
 
 QrcIntExp operator*(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcCheckOperands("operator*", {xe, ye});
   QrcIntExpI* x = impl(xe, "operator*");
   QrcIntExpI* y = impl(ye, "operator*");
   if (x == y) return QrcSquare(xe);
@@ -713,6 +715,7 @@ QrcIntExp operator/(QrcInt c, const QrcIntExp& xe) {
 }
 
 QrcIntExp operator/(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcCheckOperands("operator/", {xe, ye});
   QrcIntExpI* x = impl(xe, "operator/");
   QrcIntExpI* y = impl(ye, "operator/");
   if (y->isBound()) return xe / y->getMin();

@@ -4,6 +4,7 @@
 
 #include "engine/int/qrcintutil.h"
 #include "qrcfloatenv.h"
+#include "qrcoperands.h"
 #include "qroexception.h"
 #include "qroplatform.h"
 #include "qrcintarith.h"
@@ -573,6 +574,7 @@ QrcIntExp QrcSum(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) 
   QrcManagerI* m = manager.getImpl();
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcSum");
   checkCount(m, n, "QrcSum");
+  QrcCheckElements("QrcSum", m, n, given);
   if (n == 0) return QrcIntExp(m->getIntZero());
   if (n == 1) return QrcIntExp(given[0]);
   if (n == 2) return QrcIntExp(given[0]) + QrcIntExp(given[1]);
@@ -591,6 +593,7 @@ QrcIntExp QrcSum(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) 
 }
 
 QrcIntExp QrcSum(const QrcIntVarArray& a) {
+  QrcCheckOperands("QrcSum", {a});
   if (!a.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcSum");
   QrcIntVarArrayI* ai = a.getImpl();
   QrcManagerI* m = ai->getManager();
@@ -601,6 +604,7 @@ QrcIntExp QrcSum(const QrcIntVarArray& a) {
 }
 
 QrcIntExp QrcScalProd(const QrcIntVarArray& x, const QrcIntArray& c) {
+  QrcCheckOperands("QrcScalProd", {x});
   if (!x.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcScalProd");
   QrcManagerI* m = x.getImpl()->getManager();
   QrcInt n = x.getSize();
@@ -631,6 +635,7 @@ QrcIntExp QrcMax(const QrcIntExp& xe, QrcInt c) {
 }
 
 QrcIntExp QrcMin(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcCheckOperands("QrcMin", {xe, ye});
   QrcIntExpI* x = impl(xe, "QrcMin");
   QrcIntExpI* y = impl(ye, "QrcMin");
   if (x == y) return xe;
@@ -642,6 +647,7 @@ QrcIntExp QrcMin(const QrcIntExp& xe, const QrcIntExp& ye) {
 }
 
 QrcIntExp QrcMax(const QrcIntExp& xe, const QrcIntExp& ye) {
+  QrcCheckOperands("QrcMax", {xe, ye});
   QrcIntExpI* x = impl(xe, "QrcMax");
   QrcIntExpI* y = impl(ye, "QrcMax");
   if (x == y) return xe;
@@ -656,6 +662,7 @@ QrcIntExp QrcMax(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) 
   QrcManagerI* m = manager.getImpl();
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcMax");
   checkCount(m, n, "QrcMax");
+  QrcCheckElements("QrcMax", m, n, given);
   if (n == 0) return QrcIntExp(m->getIntZero());
   if (n == 1) return QrcIntExp(given[0]);
   if (n == 2) return QrcMax(QrcIntExp(given[0]), QrcIntExp(given[1]));
@@ -666,6 +673,7 @@ QrcIntExp QrcMin(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) 
   QrcManagerI* m = manager.getImpl();
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcMin");
   checkCount(m, n, "QrcMin");
+  QrcCheckElements("QrcMin", m, n, given);
   if (n == 0) return QrcIntExp(m->getIntZero());
   if (n == 1) return QrcIntExp(given[0]);
   if (n == 2) return QrcMin(QrcIntExp(given[0]), QrcIntExp(given[1]));

@@ -1,6 +1,7 @@
 // Constraint families over set elements: instances of a generic constraint
 // kept in step with a set variable of the indexes whose instance holds.
 // Code that can fail keeps trivially destructible locals.
+#include "qrcoperands.h"
 #include "qrcsetof.h"
 
 #include <ostream>
@@ -58,6 +59,7 @@ QrcIntExpI* QrcEqCstConstraint::makeSetOfConstraint(QrcIndexI* index) {
 QrcIntExp QrcGenericConstraint(QrcIndex& index, const QrcConstraint& ct) {
   if (!index.getImpl() || !ct.getImpl())
     QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcGenericConstraint");
+  QrcCheckOperands("QrcGenericConstraint", {index.getImpl()->getArray(), ct});
   return ct.getImpl()->makeSetOfConstraint(index.getImpl());
 }
 

@@ -541,12 +541,15 @@ TEST_F(SetCompTest, EmptyHandlesStopWithCode39) {
   EXPECT_DEATH(QrcEqUnion(a, QrcIntSetVar(), a), "empty handle : QrcEqUnion");
   EXPECT_DEATH(QrcEqUnion(a, a, a, QrcIntSetVar()), "empty handle : QrcEqUnion");
   EXPECT_DEATH(QrcEqUnion(a, none), "empty handle : QrcEqUnion");
-  EXPECT_DEATH(QrcEqUnion(a, holed), "empty handle : QrcEqUnion");
   EXPECT_DEATH(QrcPartition(none), "empty handle : QrcPartition");
   EXPECT_DEATH(QrcPartition(array({a.getImpl()}), QrcIntArray()), "empty handle : QrcPartition");
-  EXPECT_DEATH(QrcAllNullIntersect(holed), "empty handle : QrcAllNullIntersect");
   EXPECT_DEATH(QrcDisjointUnion(QrcIntSetVar(), none), "empty handle : QrcDisjointUnion");
-  EXPECT_DEATH(QrcDisjointUnion(a, holed), "empty handle : QrcDisjointUnion");
+  // An empty element goes to the manager's reporter.
+  EXPECT_EQ(errorLine([&] { QrcEqUnion(a, holed); }), "Solver Error : empty handle : QrcEqUnion\n");
+  EXPECT_EQ(errorLine([&] { QrcAllNullIntersect(holed); }),
+            "Solver Error : empty handle : QrcAllNullIntersect\n");
+  EXPECT_EQ(errorLine([&] { QrcDisjointUnion(a, holed); }),
+            "Solver Error : empty handle : QrcDisjointUnion\n");
 }
 
 }  // namespace
