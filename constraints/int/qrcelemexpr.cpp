@@ -83,7 +83,7 @@ void QrcIntExpVisitorI::visitGenIntVar(QrcGenIntVarI* exp) {
 // ---------------------------------------------------------------- a[x]
 
 QrcElemCst::QrcElemCst(QrcManagerI* m, QrcInt n, const QrcInt* values, QrcIntExpI* x)
-    : QrcIntExpI(m), _n(n), _values(QrcManager(x->getManager()), n, values), _x(x) {
+    : QrcIntExpI(m), _n(n), _values(QrcManager(x->getManager()), n, values), _x(asVariable(x)) {
   x->addParent(this);
 }
 
@@ -173,7 +173,7 @@ QrcConstraintI* QrcElemCst::makeStaticElementNEq(QrcIntExpI* y) {
 // ---------------------------------------------------------------- vars[x]
 
 QrcElemI::QrcElemI(QrcManagerI* m, QrcInt n, QrcIntExpI** vars, QrcIntExpI* x)
-    : QrcIntExpI(m), _n(n), _vars(vars), _x(x) {
+    : QrcIntExpI(m), _n(n), _vars(vars), _x(asVariable(x)) {
   x->addParent(this);
   for (QrcInt i = 0; i < n; ++i) vars[i]->addParent(this);
 }
