@@ -56,9 +56,11 @@ QrcIntExpI* QrcEqCstConstraint::makeSetOfConstraint(QrcIndexI* index) {
 }
 
 QrcIntExp QrcGenericConstraint(QrcIndex& index, const QrcConstraint& ct) {
-  if (!index.getImpl() || !ct.getImpl())
-    QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcGenericConstraint");
-  return ct.getImpl()->makeSetOfConstraint(index.getImpl());
+  QrcConstraintI* c = ct.getImpl();
+  if (!c) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcGenericConstraint");
+  // An index that indexes nothing has size 0.
+  if (!index.getImpl()) index.setImpl(new (c->getManager()) QrcIndexI(nullptr));
+  return c->makeSetOfConstraint(index.getImpl());
 }
 
 // ---------------------------------------------------------------- set-of constraint
