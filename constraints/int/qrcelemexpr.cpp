@@ -177,7 +177,9 @@ QrcConstraintI* QrcElemCst::makeStaticElementNEq(QrcIntExpI* y) {
 QrcElemI::QrcElemI(QrcManagerI* m, QrcInt n, QrcIntExpI** vars, QrcIntExpI* x)
     : QrcIntExpI(m), _n(n), _vars(vars), _x(asVariable(x)) {
   x->addParent(this);
-  for (QrcInt i = 0; i < n; ++i) vars[i]->addParent(this);
+  // The chosen element is narrowed: its copies for another manager become
+  // variables again.
+  for (QrcInt i = 0; i < n; ++i) asVariable(vars[i])->addParent(this);
 }
 
 void QrcElemI::display(std::ostream& os) const {

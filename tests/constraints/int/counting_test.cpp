@@ -10,6 +10,8 @@
 #include "qrcfail.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcintgoals.h"
+#include "qrcsearch.h"
 #include "qrcsequence.h"
 #include "constraint_fixtures.h"
 #include "support/harness.h"
@@ -138,6 +140,38 @@ TEST_F(CountingTest, CountCases) {
   m->popState();
   x->removeValue(1);
   EXPECT_EQ(dom(c), V{0});
+}
+
+// A count copied into another manager over an element made from u + w: the
+// value the copy closes out of the element's copy stays out once u and w bind.
+TEST_F(CountingTest, CopiedCountKeepsAClosedValueOut) {
+  QrcIntExpI* u = var(0, 1);
+  QrcIntExpI* w = var(0, 1);
+  QrcIntExpI* card = var(0, 1);
+  QrcIntVarArray xs(mgr, 1);
+  xs.set(0, QrcIntExp(u) + QrcIntExp(w));
+  QrcConstraintI* ct = QrcCard(QrcIntVar(card), 1, xs).getImpl();
+  QrcManager other(QrcNoEdit);
+  QrcManagerI* t = other.getImpl();
+  t->useExceptions(true);
+  bool opened = QrcOpenCopy(t);
+  QrcConstraintI* copy = ct->getCopyForManager(t);
+  QrcIntVarArray ops(other, 2);
+  ops.set(0, QrcIntExp(static_cast<QrcIntExpI*>(u->getCopyForManager(t))));
+  ops.set(1, QrcIntExp(static_cast<QrcIntExpI*>(w->getCopyForManager(t))));
+  QrcIntExpI* cardCopy = static_cast<QrcIntExpI*>(card->getCopyForManager(t));
+  QrcCloseCopy(t, opened);
+  t->add(copy);
+  cardCopy->setValue(0);
+  QrcSearch search(other, QrcGenerate(ops));
+  int solutions = 0;
+  while (search.next()) {
+    ++solutions;
+    EXPECT_NE(ops[0].getImpl()->getValue() + ops[1].getImpl()->getValue(), 1);
+  }
+  search.end();
+  EXPECT_EQ(solutions, 2);
+  other.end();
 }
 
 TEST_F(CountingTest, CountIsFalseAgreesWithBruteForce) {
