@@ -693,7 +693,8 @@ QrcConstraint QrcLeOffset(const QrcIntExp& xe, const QrcIntExp& ye, QrcInt k) {
   QrcIntExpI* y = impl(ye, "QrcLeOffset");
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
-  if (x == y) return k >= 0 && defined(x) ? yes(m) : no(m);
+  if (x == y && k < 0) return no(m);
+  if (x == y && defined(x)) return yes(m);
   QrcInt r;
   if (x->isBound() && defined(x)) {
     // x - k, with -k taken in 128 bits.

@@ -123,6 +123,18 @@ const std::vector<Form>& forms() {
          int64_t e;
          return at(a, s, false, e) && s[0] - e + s[1] == 0;
        }},
+      {"a[x] <= a[x]", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) {
+         QrcIntExp e = ax(m, v, a);
+         return e <= e;
+       },
+       over(false, [](int64_t, int64_t) { return true; })},
+      {"a[x] == a[x] + x", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) {
+         QrcIntExp e = ax(m, v, a);
+         return QrcLeOffset(e, e, 0) && e == e + x(v);
+       },
+       [](const V& a, const V& s) { return inside(a, s[1]) && s[1] == 0; }},
       {"vars[x] == y", true,
        [](QrcManagerI* m, const Vars& v, const V& a) { return vx(m, v, a) == y(v); },
        over(true, eq)},
