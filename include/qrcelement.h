@@ -212,6 +212,7 @@ class QrcStaticCstElementNEqI : public QrcStaticCstElementI {
 QrcConstraint QrcElementEq(const QrcIntExp& y, const QrcIntArray& a, const QrcIntExp& x,
                            const char* name = nullptr);
 // y != a[x]: the constant class when y is bound, else the static class.
+// Every element class makes its expressions y and x variables.
 QrcConstraint QrcElementNEq(const QrcIntExp& y, const QrcIntArray& a, const QrcIntExp& x,
                             const char* name = nullptr);
 // The general class on y's manager over a constant copy of a.
@@ -297,7 +298,8 @@ class QrcElemValueDemonI : public QrcDemonI {
   QrcIntExpI** _vars;
 };
 
-// a[x]: the constant a[k] when x is bound to k in 0..n-1, else a QrcElemCst.
+// a[x]: the constant a[k] when x is bound to k in 0..n-1, else a QrcElemCst
+// (both element nodes make an expression index a variable).
 QrcIntExp QrcElement(const QrcIntArray& a, const QrcIntExp& x);
 // vars[x]: the element itself when x is bound to k in 0..n-1, else a QrcElemI.
 QrcIntExp QrcElement(const QrcIntVarArray& vars, const QrcIntExp& x);

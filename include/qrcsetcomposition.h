@@ -27,15 +27,20 @@ QrcConstraint QrcEqUnion(const QrcIntSetVar& s, const QrcIntSetVar& a, const Qrc
 // simpler relations they mean, else a union at filter level 3.
 QrcConstraint QrcEqUnion(const QrcIntSetVar& s, const QrcIntSetVar& a, const QrcIntSetVar& b,
                          const QrcIntSetVar& i);
+// An empty array handle of sets stands for an array without elements.
 // s == the union of the array's elements (s empty for an array without elements).
 QrcConstraint QrcEqUnion(const QrcIntSetVar& s, const QrcIntSetVarArray& sets);
 // Every value of the universe lies in exactly one of the sets; the values
-// outside it stay free. Repeated values count once.
+// outside it stay free. Repeated values count once. An empty array handle of
+// sets gives the false constraint of the universe's manager for a nonempty
+// universe, else its true constraint.
 QrcConstraint QrcPartition(const QrcIntSetVarArray& sets, const QrcIntArray& universe);
 // The universe is every value possible in some set.
 QrcConstraint QrcPartition(const QrcIntSetVarArray& sets);
 // No value lies in two of the sets.
 QrcConstraint QrcAllNullIntersect(const QrcIntSetVarArray& sets);
+// The last two ask nothing of an array without elements; an empty array
+// handle names no manager to state that in, and gives an empty handle.
 // s is the union of pairwise disjoint sets, card(s) their cardinalities'
 // sum; card(s) == 0 for an empty array handle or an array without elements.
 QrcConstraint QrcDisjointUnion(const QrcIntSetVar& s, const QrcIntSetVarArray& sets);

@@ -59,7 +59,12 @@ QrcCardIntConstraint::QrcCardIntConstraint(QrcManagerI* m, QrcIntExpI* card, Qrc
       _n(n),
       _vars(vars),
       _lower(m, 0),
-      _upper(m, n) {}
+      _upper(m, n) {
+  // A value closed out of an expression must stay out when its operands bind
+  // (the copies of a variable made from an expression are expressions again).
+  for (QrcInt i = 0; i < n; ++i)
+    if (!vars[i]->isVariable()) vars[i]->makeEventHandlerConstraint();
+}
 
 void QrcCardIntConstraint::post() {
   for (QrcInt i = 0; i < _n; ++i)

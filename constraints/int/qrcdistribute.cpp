@@ -351,10 +351,13 @@ bool occurs(QrcIntExpI* a, const QrcIntVarArray& arr, QrcInt first) {
   return false;
 }
 
-// A copy of x tied to it by an equality added to the manager.
+// A fresh variable over x's range, tied to x by an equality of domains added
+// to the manager. (A copy of an expression would be a new tree over copies of
+// its operands, which no goal labels: its count would go unchecked.)
 QrcIntExpI* tiedCopy(QrcManagerI* m, QrcIntExpI* x) {
-  QrcIntExpI* c = static_cast<QrcIntExpI*>(x->getCopyForManager(m));
-  m->add((QrcIntExp(c) == QrcIntExp(x)).getImpl());
+  if (!x->isVariable()) x->makeEventHandlerConstraint();
+  QrcIntExpI* c = new (m) QrcIntExpI(m, x->getMin(), x->getMax(), nullptr);
+  m->add(new (m) QrcEqConstraint(m, c, x));
   return c;
 }
 

@@ -179,7 +179,7 @@ void QrcIntArrayIndexI::checkValueSupport(QrcIntExpI* x, QrcIntExpI* y, QrcInt i
 
 QrcIntEltCallerCtI::QrcIntEltCallerCtI(QrcManagerI* m, QrcIntExpI* y, QrcConstArrayI* a,
                                        QrcIntExpI* x)
-    : QrcConstraintI(m), _y(y), _a(a), _x(x) {}
+    : QrcConstraintI(m), _y(asVariable(y)), _a(a), _x(asVariable(x)) {}
 
 void QrcIntEltCallerCtI::propagate() {
   QrcInt n = _a->getSize();
@@ -216,7 +216,7 @@ QrcConstraintI* QrcIntEltCallerCtI::makeCopy(QrcManagerI* t) const {
 
 QrcIntElementConstraintI::QrcIntElementConstraintI(QrcManagerI* m, QrcIntExpI* y, QrcConstArrayI* a,
                                                    QrcIntExpI* x)
-    : QrcExprEventHandlerConstraintI(m), _y(y), _a(a), _x(x) {}
+    : QrcExprEventHandlerConstraintI(m), _y(asVariable(y)), _a(a), _x(asVariable(x)) {}
 
 void QrcIntElementConstraintI::post() {
   _y->whenDomain(new (_manager) DemonIntElementFilterXI(_manager, this));
@@ -283,10 +283,10 @@ void QrcIntElementConstraintI::filterFromIndex() {
 QrcStaticElementEqI::QrcStaticElementEqI(QrcManagerI* m, QrcIntExpI* y, const QrcIntArray& a,
                                          QrcIntExpI* x, QrcBool copy, const char* name)
     : QrcExprEventHandlerConstraintI(m),
-      _y(y),
+      _y(asVariable(y)),
       _a(copy ? QrcIntArray(QrcManager(m), a.getSize(), a.getImpl()) : a),
       _n(a.getSize()),
-      _x(x) {
+      _x(asVariable(x)) {
   if (name) setName(name);
 }
 
@@ -550,7 +550,12 @@ QrcBool QrcIncrementalStaticElementEqI::isFalse() const {
 
 QrcStaticElementNEqI::QrcStaticElementNEqI(QrcManagerI* m, QrcIntExpI* y, const QrcIntArray& a,
                                            QrcIntExpI* x, const char* name, QrcBool outside)
-    : QrcConstraintI(m), _y(y), _a(a), _n(a.getSize()), _x(x), _outside(outside) {
+    : QrcConstraintI(m),
+      _y(asVariable(y)),
+      _a(a),
+      _n(a.getSize()),
+      _x(asVariable(x)),
+      _outside(outside) {
   if (name) setName(name);
 }
 
@@ -615,7 +620,7 @@ QrcConstraintI* QrcStaticElementNEqI::makeCopy(QrcManagerI* t) const {
 
 QrcPartialElementEqI::QrcPartialElementEqI(QrcManagerI* m, QrcIntExpI* y, const QrcIntArray& a,
                                            QrcIntExpI* x)
-    : QrcConstraintI(m), _y(y), _a(a), _n(a.getSize()), _x(x) {}
+    : QrcConstraintI(m), _y(asVariable(y)), _a(a), _n(a.getSize()), _x(asVariable(x)) {}
 
 void QrcPartialElementEqI::post() {
   _y->whenDomain(this);
@@ -660,7 +665,7 @@ QrcConstraintI* QrcPartialElementEqI::makeCopy(QrcManagerI* t) const {
 QrcStaticCstElementI::QrcStaticCstElementI(QrcManagerI* m, QrcInt c, const QrcIntArray& a,
                                            QrcIntExpI* x, const char* name, bool equal,
                                            QrcBool outside)
-    : QrcConstraintI(m), _c(c), _a(a), _x(x), _equal(equal), _outside(outside) {
+    : QrcConstraintI(m), _c(c), _a(a), _x(asVariable(x)), _equal(equal), _outside(outside) {
   if (name) setName(name);
 }
 
@@ -720,9 +725,6 @@ QrcConstraint QrcElementEq(const QrcIntExp& ye, const QrcIntArray& a, const QrcI
   if (n <= 0) return m->getFalseConstraint();
   if (n <= 6) return new (m) QrcStaticElementEqI(m, y, a, x, 1, name);
   if (!compactSpan(a)) return QrcIntEltCallerCt(ye, a, xe);
-  // The demons read what each side lost: expressions become variables.
-  y->makeEventHandlerConstraint();
-  x->makeEventHandlerConstraint();
   return new (m) QrcIncrementalStaticElementEqI(m, y, a, x, 1, name);
 }
 
@@ -741,8 +743,6 @@ QrcConstraint QrcIntEltCallerCt(const QrcIntExp& ye, const QrcIntArray& a, const
   QrcIntExpI* y = impl(ye, "QrcIntEltCallerCt");
   QrcIntExpI* x = impl(xe, "QrcIntEltCallerCt");
   QrcManagerI* m = y->getManager();
-  y->makeEventHandlerConstraint();
-  x->makeEventHandlerConstraint();
   QrcConstArrayI* values = QrcConstArray(QrcManager(m), a).getImpl();
   return new (m) QrcIntEltCallerCtI(m, y, values, x);
 }

@@ -11,6 +11,14 @@ namespace qrcelement {
 
 using namespace qrcdomain;
 
+// e itself, made a variable first when it is an expression node: a value
+// removed from a node without holes of its own comes back when its operands
+// bind, so every element operand the constraints narrow is a variable.
+inline QrcIntExpI* asVariable(QrcIntExpI* e) {
+  if (!e->isVariable()) e->makeEventHandlerConstraint();
+  return e;
+}
+
 // The smallest and largest values of x's domain within [0, n - 1]; false
 // when there is none.
 inline bool indexSpan(QrcIntExpI* x, QrcInt n, QrcInt& lo, QrcInt& hi) {

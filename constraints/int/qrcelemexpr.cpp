@@ -37,22 +37,23 @@ const QrcInt EmptyMin = QrcIntMax;
 const QrcInt EmptyMax = QrcIntMin;
 
 // The positions of x's domain in [0, n - 1] for the range of an element
-// node; false when they do not decide it, with the node's range in min and
-// max: empty without any position; while x also has values outside, any value
-// (the node is then a partial function, and no maker may decide a comparison
-// over it as true before a narrowing has brought x inside).
+// node; without any, false and the empty range in min and max.
 bool indexRange(QrcIntExpI* x, QrcInt n, QrcInt& lo, QrcInt& hi, QrcInt& min, QrcInt& max) {
-  if (!indexSpan(x, n, lo, hi)) {
-    min = EmptyMin;
-    max = EmptyMax;
-    return false;
-  }
-  if (x->getMin() < 0 || x->getMax() >= n) {
-    min = QrcIntMin;
-    max = QrcIntMax;
-    return false;
-  }
-  return true;
+  if (indexSpan(x, n, lo, hi)) return true;
+  min = EmptyMin;
+  max = EmptyMax;
+  return false;
+}
+
+// The range [min, max] of the positions inside, one wider on each side while
+// the index may also lie outside the array, where the node has no value: the
+// node is not bound while it may still lose its value (a bound expression
+// gets no demons), and a narrowing to the values inside brings the index in.
+// The makers decide no comparison over such a node true (it may lack a value).
+void widenWhilePartial(QrcIntExpI* x, QrcInt n, QrcInt& min, QrcInt& max) {
+  if (x->getMin() >= 0 && x->getMax() < n) return;
+  if (min > QrcIntMin) --min;
+  if (max < QrcIntMax) ++max;
 }
 
 // The node's index outside [0, n - 1], or without a value itself; null once
@@ -84,7 +85,7 @@ void QrcIntExpVisitorI::visitGenIntVar(QrcGenIntVarI* exp) {
 // ---------------------------------------------------------------- a[x]
 
 QrcElemCst::QrcElemCst(QrcManagerI* m, QrcInt n, const QrcInt* values, QrcIntExpI* x)
-    : QrcIntExpI(m), _n(n), _values(QrcManager(x->getManager()), n, values), _x(x) {
+    : QrcIntExpI(m), _n(n), _values(QrcManager(x->getManager()), n, values), _x(asVariable(x)) {
   x->addParent(this);
 }
 
@@ -118,6 +119,7 @@ void QrcElemCst::computeRange() {
   }
   _min = a < QrcIntMin ? QrcIntMin : a;
   _max = b > QrcIntMax ? QrcIntMax : b;
+  widenWhilePartial(_x, _n, _min, _max);
 }
 
 void QrcElemCst::setOperandsRange(QrcInt l, QrcInt u) {
@@ -174,9 +176,11 @@ QrcConstraintI* QrcElemCst::makeStaticElementNEq(QrcIntExpI* y) {
 // ---------------------------------------------------------------- vars[x]
 
 QrcElemI::QrcElemI(QrcManagerI* m, QrcInt n, QrcIntExpI** vars, QrcIntExpI* x)
-    : QrcIntExpI(m), _n(n), _vars(vars), _x(x) {
+    : QrcIntExpI(m), _n(n), _vars(vars), _x(asVariable(x)) {
   x->addParent(this);
-  for (QrcInt i = 0; i < n; ++i) vars[i]->addParent(this);
+  // The chosen element is narrowed: its copies for another manager become
+  // variables again.
+  for (QrcInt i = 0; i < n; ++i) asVariable(vars[i])->addParent(this);
 }
 
 void QrcElemI::display(std::ostream& os) const {
@@ -211,6 +215,7 @@ void QrcElemI::computeRange() {
   }
   _min = a;
   _max = b;
+  widenWhilePartial(_x, _n, _min, _max);
 }
 
 void QrcElemI::setOperandsRange(QrcInt l, QrcInt u) {

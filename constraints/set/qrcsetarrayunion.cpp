@@ -106,6 +106,9 @@ QrcConstraintI* QrcArrayUnionCtI::makeCopy(QrcManagerI* t) const {
 QrcConstraint QrcEqUnion(const QrcIntSetVar& hs, const QrcIntSetVarArray& hsets) {
   QrcCheckOperands("QrcEqUnion", {hs, hsets});
   QrcIntSetVarI* s = need(hs, "QrcEqUnion");
-  QrcIntSetVarArrayI* sets = need(hsets, "QrcEqUnion");
-  return new (s->getManager()) QrcArrayUnionCtI(s->getManager(), s, sets);
+  QrcManagerI* m = s->getManager();
+  // An empty array handle is an array without elements: s is then empty.
+  QrcIntSetVarArrayI* sets =
+      hsets.getImpl() ? need(hsets, "QrcEqUnion") : new (m) QrcIntSetVarArrayI(m, 0, nullptr);
+  return new (m) QrcArrayUnionCtI(m, s, sets);
 }

@@ -16,6 +16,13 @@ QRC_SET_DEMON(QrcMemberCtVarDemonI, "QrcMemberCtVarDemon", QrcMemberCtI, propaga
 QRC_SET_DEMON(QrcNotMemberCtDemonI, "QrcNotMemberCtDemon", QrcNotMemberCtI, propagateSet)
 QRC_SET_DEMON(QrcNotMemberCtVarDemonI, "QrcNotMemberCtVarDemon", QrcNotMemberCtI, propagateValue)
 
+// x itself, made a variable first when it is an expression node: the values
+// removed from it stay removed when its operands bind.
+QrcIntExpI* asVariable(QrcIntExpI* x) {
+  if (!x->isVariable()) x->makeEventHandlerConstraint();
+  return x;
+}
+
 // card(s) > 0.
 QrcConstraintI* notEmpty(QrcIntSetVarI* s) {
   return (QrcIntExp(s->getCardinality()) > QrcInt(0)).getImpl();
@@ -44,15 +51,25 @@ void QrcMemberCtI::post() {
 void QrcMemberCtI::propagate() {
   QrcIntExpI* x = _x;
   QrcIntSetVarI* s = _s;
-  // Values outside [least, greatest possible value] go at once, so that the
-  // walk costs the universe's span at most, whatever the width of x.
+  // Values outside [least, greatest possible value] go at once; then the
+  // smaller of x's domain and P(s) is walked: the values of x that P(s) lacks,
+  // or the gaps between consecutive possible values, each removed as a range.
   QrcInt lo, hi;
   if (!possibleBounds(s, lo, hi)) fail();
   x->setRange(lo, hi);
-  forEachValue(x, [x, s](QrcInt w) {
-    if (!s->isPossible(w)) x->removeValue(w);
-    return true;
-  });
+  if (x->getSize() <= possibleSize(s)) {
+    forEachValue(x, [x, s](QrcInt w) {
+      if (!s->isPossible(w)) x->removeValue(w);
+      return true;
+    });
+  } else {
+    QrcInt last = lo;
+    forEachPossible(s, [x, &last](QrcInt w) {
+      if (w > last + 1) x->removeRange(last + 1, w - 1);
+      last = w;
+      return true;
+    });
+  }
   if (x->isBound()) s->addRequired(x->getValue());
 }
 
@@ -83,7 +100,7 @@ QrcConstraintI* QrcMemberCtI::makeOpposite() {
 }
 
 QrcConstraintI* QrcMemberCtI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcMemberCtI(t, copyOf(_x, t), copyOf(_s, t));
+  return new (t) QrcMemberCtI(t, asVariable(copyOf(_x, t)), copyOf(_s, t));
 }
 
 void QrcMemberCtI::display(std::ostream& os) const {
@@ -143,7 +160,7 @@ QrcConstraintI* QrcNotMemberCtI::makeOpposite() {
 }
 
 QrcConstraintI* QrcNotMemberCtI::makeCopy(QrcManagerI* t) const {
-  return new (t) QrcNotMemberCtI(t, copyOf(_x, t), copyOf(_s, t));
+  return new (t) QrcNotMemberCtI(t, asVariable(copyOf(_x, t)), copyOf(_s, t));
 }
 
 void QrcNotMemberCtI::display(std::ostream& os) const {
@@ -224,7 +241,7 @@ void QrcNotMemberCtCstI::display(std::ostream& os) const {
 
 QrcConstraint QrcMember(const QrcIntExp& hx, const QrcIntSetVar& hs) {
   QrcCheckOperands("QrcMember", {hx, hs});
-  QrcIntExpI* x = need(hx, "QrcMember");
+  QrcIntExpI* x = asVariable(need(hx, "QrcMember"));
   QrcIntSetVarI* s = need(hs, "QrcMember");
   return new (x->getManager()) QrcMemberCtI(x->getManager(), x, s);
 }
@@ -236,7 +253,7 @@ QrcConstraint QrcMember(QrcInt v, const QrcIntSetVar& hs) {
 
 QrcConstraint QrcNotMember(const QrcIntExp& hx, const QrcIntSetVar& hs) {
   QrcCheckOperands("QrcNotMember", {hx, hs});
-  QrcIntExpI* x = need(hx, "QrcNotMember");
+  QrcIntExpI* x = asVariable(need(hx, "QrcNotMember"));
   QrcIntSetVarI* s = need(hs, "QrcNotMember");
   return new (x->getManager()) QrcNotMemberCtI(x->getManager(), x, s);
 }

@@ -232,7 +232,22 @@ QrcConstraintI* QrcAllNullIntersectI::makeCopy(QrcManagerI* t) const {
 
 // ---------------------------------------------------------------- creation
 
+namespace {
+
+// A partition over an empty array handle, which stands for an array without
+// elements: false for a nonempty universe (no set can hold its values), else
+// true; stated in the universe's manager. Without one there is nothing to
+// state and no manager to state it in: an empty handle.
+QrcConstraint partitionOfNoSet(const QrcIntArray& universe) {
+  QrcManagerI* m = universe.getManager();
+  if (!m) return QrcConstraint();
+  return universe.getSize() > 0 ? m->getFalseConstraint() : m->getTrueConstraint();
+}
+
+}  // namespace
+
 QrcConstraint QrcPartition(const QrcIntSetVarArray& hsets, const QrcIntArray& huniverse) {
+  if (!hsets.getImpl()) return partitionOfNoSet(huniverse);
   QrcIntSetVarArrayI* sets = need(hsets, "QrcPartition");
   QrcInt* values = need(huniverse, "QrcPartition");
   QrcManagerI* m = sets->getManager();
@@ -248,6 +263,7 @@ QrcConstraint QrcPartition(const QrcIntSetVarArray& hsets, const QrcIntArray& hu
 }
 
 QrcConstraint QrcPartition(const QrcIntSetVarArray& hsets) {
+  if (!hsets.getImpl()) return partitionOfNoSet(QrcIntArray());
   QrcIntSetVarArrayI* sets = need(hsets, "QrcPartition");
   QrcManagerI* m = sets->getManager();
   QrcIntOrderedSetI* all = new (m) QrcIntOrderedSetI(m, sets);
@@ -255,6 +271,8 @@ QrcConstraint QrcPartition(const QrcIntSetVarArray& hsets) {
 }
 
 QrcConstraint QrcAllNullIntersect(const QrcIntSetVarArray& hsets) {
+  // An empty array handle: no two sets to keep apart, and no manager.
+  if (!hsets.getImpl()) return QrcConstraint();
   QrcIntSetVarArrayI* sets = need(hsets, "QrcAllNullIntersect");
   return new (sets->getManager()) QrcAllNullIntersectI(sets->getManager(), sets);
 }

@@ -89,9 +89,13 @@ class QrcNeqCst_xDemonI : public QrcDemonI {
     // The offset lives in the demon's spare word: the demon stays one cache line.
     _word = static_cast<QrcWord>(offset);
   }
-  // A node's value event may come while the node has no value (a quotient by 0).
+  // A node's value event may come while the node has no value (a quotient by
+  // 0, an element whose index left its array): the disequality is then false.
   void propagate() override {
-    if (_from->isBound()) _to->removeValue(_from->getMin() + static_cast<QrcInt>(_word));
+    if (_from->isBound())
+      _to->removeValue(_from->getMin() + static_cast<QrcInt>(_word));
+    else if (_from->getMin() > _from->getMax())
+      fail();
   }
   void display(std::ostream& os) const override { os << "QrcNeqCst_xDemon"; }
 
@@ -568,6 +572,14 @@ bool empty(QrcIntExpI* x) {
   return x->getMin() > x->getMax();
 }
 
+// Whether x has a value wherever its operands do: not so for an element whose
+// index may lie outside its array, whose bounds are those of the positions
+// inside. A comparison its bounds decide true, or a bound it folds to a
+// constant, would drop the assignments where it has none.
+bool defined(QrcIntExpI* x) {
+  return x->isVariable() || !x->makeUndefinedConstraint();
+}
+
 QrcLinIntExpI* linear(const QrcIntExp& e) {
   return new (e.getImpl()->getManager()) QrcLinIntExpI(e.getImpl());
 }
@@ -591,7 +603,7 @@ QrcConstraint operator==(const QrcIntExp& xe, QrcInt c) {
   QrcManagerI* m = x->getManager();
   if (empty(x)) return no(m);
   if (!x->isInDomain(c)) return no(m);
-  if (x->isBound()) return yes(m);
+  if (x->isBound() && defined(x)) return yes(m);
   if (x->getLinearSize() >= 3) return QrcLinearEq(linear(xe), c);
   return new (m) QrcEqCstConstraint(x, c);
 }
@@ -604,8 +616,8 @@ QrcConstraint operator!=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator!=");
   QrcManagerI* m = x->getManager();
   if (empty(x)) return no(m);
-  if (!x->isInDomain(c)) return yes(m);
-  if (x->isBound()) return no(m);
+  if (!x->isInDomain(c) && defined(x)) return yes(m);
+  if (x->isBound() && x->getMin() == c) return no(m);
   return new (m) QrcNeqCstConstraint(x, c);
 }
 
@@ -617,7 +629,7 @@ QrcConstraint operator<=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator<=");
   QrcManagerI* m = x->getManager();
   if (empty(x)) return no(m);
-  if (x->getMax() <= c) return yes(m);
+  if (x->getMax() <= c && defined(x)) return yes(m);
   if (x->getMin() > c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearLe(linear(xe), c);
   return new (m) QrcLeCstConstraint(x, c, 0);
@@ -627,7 +639,7 @@ QrcConstraint operator>=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator>=");
   QrcManagerI* m = x->getManager();
   if (empty(x)) return no(m);
-  if (x->getMin() >= c) return yes(m);
+  if (x->getMin() >= c && defined(x)) return yes(m);
   if (x->getMax() < c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearGe(linear(xe), c);
   return new (m) QrcGeCstConstraint(x, c, 0);
@@ -637,7 +649,7 @@ QrcConstraint operator<=(QrcInt c, const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator<=");
   QrcManagerI* m = x->getManager();
   if (empty(x)) return no(m);
-  if (x->getMin() >= c) return yes(m);
+  if (x->getMin() >= c && defined(x)) return yes(m);
   if (x->getMax() < c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearLe(linear(-xe), -c);
   return new (m) QrcGeCstConstraint(x, c, 1);
@@ -647,7 +659,7 @@ QrcConstraint operator>=(QrcInt c, const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator>=");
   QrcManagerI* m = x->getManager();
   if (empty(x)) return no(m);
-  if (x->getMax() <= c) return yes(m);
+  if (x->getMax() <= c && defined(x)) return yes(m);
   if (x->getMin() > c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearGe(linear(-xe), -c);
   return new (m) QrcLeCstConstraint(x, c, 1);
@@ -683,21 +695,22 @@ QrcConstraint QrcLeOffset(const QrcIntExp& xe, const QrcIntExp& ye, QrcInt k) {
   QrcIntExpI* y = impl(ye, "QrcLeOffset");
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
-  if (x == y) return k >= 0 ? yes(m) : no(m);
+  if (x == y && k < 0) return no(m);
+  if (x == y && defined(x)) return yes(m);
   QrcInt r;
-  if (x->isBound()) {
+  if (x->isBound() && defined(x)) {
     // x - k, with -k taken in 128 bits.
     __int128 v = static_cast<__int128>(x->getMin()) - k;
     if (v > QrcIntMax || v < QrcIntMin) return k > 0 ? yes(m) : no(m);
     return static_cast<QrcInt>(v) <= ye;
   }
-  if (y->isBound()) {
+  if (y->isBound() && defined(y)) {
     if (!QrcFoldAdd(y->getMin(), k, r)) return k > 0 ? yes(m) : no(m);
     return xe <= r;
   }
   __int128 ymaxk = static_cast<__int128>(y->getMax()) + k,
            ymink = static_cast<__int128>(y->getMin()) + k;
-  if (x->getMax() <= ymink) return yes(m);
+  if (x->getMax() <= ymink && defined(x) && defined(y)) return yes(m);
   if (x->getMin() > ymaxk) return no(m);
   return new (m) QrcLeOffsetI(m, x, y, k, 0);
 }
@@ -713,9 +726,9 @@ QrcConstraint operator==(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* y = impl(ye, "operator==");
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
-  if (x == y) return yes(m);
-  if (x->isBound()) return x->getMin() == ye;
-  if (y->isBound()) return xe == y->getMin();
+  if (x == y && defined(x)) return yes(m);
+  if (x->isBound() && defined(x)) return x->getMin() == ye;
+  if (y->isBound() && defined(y)) return xe == y->getMin();
   if (x->getMin() > y->getMax() || y->getMin() > x->getMax()) return no(m);
   QrcInt lx = x->getLinearSize(), ly = y->getLinearSize();
   if (lx > 0 && ly >= 1 && lx + ly >= 4) return QrcLinearEq(linear(xe - ye), 0);
@@ -733,9 +746,10 @@ QrcConstraint operator!=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
   if (x == y) return no(m);
-  if (x->isBound()) return x->getMin() != ye;
-  if (y->isBound()) return xe != y->getMin();
-  if (x->getMin() > y->getMax() || y->getMin() > x->getMax()) return yes(m);
+  if (x->isBound() && defined(x)) return x->getMin() != ye;
+  if (y->isBound() && defined(y)) return xe != y->getMin();
+  if ((x->getMin() > y->getMax() || y->getMin() > x->getMax()) && defined(x) && defined(y))
+    return yes(m);
   return new (m) QrcNeqConstraint(m, x, y);
 }
 
@@ -745,10 +759,10 @@ QrcConstraint operator<=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* y = impl(ye, "operator<=");
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
-  if (x == y) return yes(m);
-  if (x->isBound()) return x->getMin() <= ye;
-  if (y->isBound()) return xe <= y->getMin();
-  if (x->getMax() <= y->getMin()) return yes(m);
+  if (x == y && defined(x)) return yes(m);
+  if (x->isBound() && defined(x)) return x->getMin() <= ye;
+  if (y->isBound() && defined(y)) return xe <= y->getMin();
+  if (x->getMax() <= y->getMin() && defined(x) && defined(y)) return yes(m);
   if (x->getMin() > y->getMax()) return no(m);
   QrcInt lx = x->getLinearSize(), ly = y->getLinearSize();
   if (lx >= 1 && ly >= 1 && lx + ly >= 4) return QrcLinearLe(linear(xe - ye), 0);
@@ -761,10 +775,10 @@ QrcConstraint operator>=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* y = impl(ye, "operator>=");
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
-  if (x == y) return yes(m);
-  if (x->isBound()) return x->getMin() >= ye;
-  if (y->isBound()) return xe >= y->getMin();
-  if (x->getMin() >= y->getMax()) return yes(m);
+  if (x == y && defined(x)) return yes(m);
+  if (x->isBound() && defined(x)) return x->getMin() >= ye;
+  if (y->isBound() && defined(y)) return xe >= y->getMin();
+  if (x->getMin() >= y->getMax() && defined(x) && defined(y)) return yes(m);
   if (x->getMax() < y->getMin()) return no(m);
   QrcInt lx = x->getLinearSize(), ly = y->getLinearSize();
   if (lx >= 1 && ly >= 1 && lx + ly >= 4) return QrcLinearGe(linear(xe - ye), 0);
@@ -778,9 +792,9 @@ QrcConstraint operator>(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
   if (x == y) return no(m);
-  if (x->isBound()) return x->getMin() > ye;
-  if (y->isBound()) return xe > y->getMin();
-  if (x->getMin() > y->getMax()) return yes(m);
+  if (x->isBound() && defined(x)) return x->getMin() > ye;
+  if (y->isBound() && defined(y)) return xe > y->getMin();
+  if (x->getMin() > y->getMax() && defined(x) && defined(y)) return yes(m);
   if (x->getMax() <= y->getMin()) return no(m);
   return new (m) QrcLeOffsetI(m, y, x, -1, 1);
 }

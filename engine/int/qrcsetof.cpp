@@ -57,10 +57,12 @@ QrcIntExpI* QrcEqCstConstraint::makeSetOfConstraint(QrcIndexI* index) {
 }
 
 QrcIntExp QrcGenericConstraint(QrcIndex& index, const QrcConstraint& ct) {
-  if (!index.getImpl() || !ct.getImpl())
-    QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcGenericConstraint");
+  QrcConstraintI* c = ct.getImpl();
+  if (!c) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcGenericConstraint");
+  // An index that indexes nothing has size 0.
+  if (!index.getImpl()) index.setImpl(new (c->getManager()) QrcIndexI(nullptr));
   QrcCheckOperands("QrcGenericConstraint", {index.getImpl()->getArray(), ct});
-  return ct.getImpl()->makeSetOfConstraint(index.getImpl());
+  return c->makeSetOfConstraint(index.getImpl());
 }
 
 // ---------------------------------------------------------------- set-of constraint

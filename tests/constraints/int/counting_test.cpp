@@ -8,7 +8,10 @@
 #include "qrcabstraction.h"
 #include "qrcdistribute.h"
 #include "qrcfail.h"
+#include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcintgoals.h"
+#include "qrcsearch.h"
 #include "qrcsequence.h"
 #include "constraint_fixtures.h"
 #include "support/harness.h"
@@ -137,6 +140,38 @@ TEST_F(CountingTest, CountCases) {
   m->popState();
   x->removeValue(1);
   EXPECT_EQ(dom(c), V{0});
+}
+
+// A count copied into another manager over an element made from u + w: the
+// value the copy closes out of the element's copy stays out once u and w bind.
+TEST_F(CountingTest, CopiedCountKeepsAClosedValueOut) {
+  QrcIntExpI* u = var(0, 1);
+  QrcIntExpI* w = var(0, 1);
+  QrcIntExpI* card = var(0, 1);
+  QrcIntVarArray xs(mgr, 1);
+  xs.set(0, QrcIntExp(u) + QrcIntExp(w));
+  QrcConstraintI* ct = QrcCard(QrcIntVar(card), 1, xs).getImpl();
+  QrcManager other(QrcNoEdit);
+  QrcManagerI* t = other.getImpl();
+  t->useExceptions(true);
+  bool opened = QrcOpenCopy(t);
+  QrcConstraintI* copy = ct->getCopyForManager(t);
+  QrcIntVarArray ops(other, 2);
+  ops.set(0, QrcIntExp(static_cast<QrcIntExpI*>(u->getCopyForManager(t))));
+  ops.set(1, QrcIntExp(static_cast<QrcIntExpI*>(w->getCopyForManager(t))));
+  QrcIntExpI* cardCopy = static_cast<QrcIntExpI*>(card->getCopyForManager(t));
+  QrcCloseCopy(t, opened);
+  t->add(copy);
+  cardCopy->setValue(0);
+  QrcSearch search(other, QrcGenerate(ops));
+  int solutions = 0;
+  while (search.next()) {
+    ++solutions;
+    EXPECT_NE(ops[0].getImpl()->getValue() + ops[1].getImpl()->getValue(), 1);
+  }
+  search.end();
+  EXPECT_EQ(solutions, 2);
+  other.end();
 }
 
 TEST_F(CountingTest, CountIsFalseAgreesWithBruteForce) {
@@ -345,6 +380,65 @@ TEST(CountingHarness, DistributeAgainstBruteForce) {
     qrotest::PropCase strong = distributeCase(r3, 3, 0, false);
     EXPECT_EQ(qrotest::checkStronger(weak, strong), 0);
   }
+}
+
+// One expression of two variables at two positions of a distribute (twice
+// among the variables, a card and a variable, twice among the cards), over
+// variables w0, w1 of the expression, a card or variable k and a variable z.
+TEST(CountingHarness, DistributeSharedExpression) {
+  struct Shape {
+    const char* name;
+    // Positions: 0 the expression, 1 k, 2 z.
+    std::vector<size_t> vars, cards;
+  };
+  const Shape shapes[] = {
+      {"twice a variable", {0, 2, 0}, {1}},
+      {"a card and a variable", {0, 2}, {0}},
+      {"a card, a variable and k", {0, 1}, {0, 2}},
+      {"twice a card", {1, 2}, {0, 0}},
+  };
+  const char* const ops[] = {"w0 + w1", "w0 - w1", "w0 * w1", "|w0 - w1|"};
+  qrotest::Rng rng(qrotest::caseSeed(41));
+  for (const Shape& sh : shapes)
+    for (int op = 0; op < 4; ++op)
+      for (QrcInt level : {QrcLowFilterLevel, QrcFullFilterLevel}) {
+        qrotest::PropCase c;
+        c.name = std::string("distribute ") + sh.name + " e = " + ops[op] + " level " +
+                 std::to_string(level);
+        c.seed = rng();
+        c.notReified = "a distribute has no opposite";
+        c.values = {qrotest::range(-1, 2), qrotest::range(0, 1), qrotest::range(0, 2),
+                    qrotest::range(0, 2)};
+        V listed = sh.cards.size() == 1 ? V{1} : V{0, 1};
+        Shape shape = sh;
+        auto value = [op](int64_t a, int64_t b) {
+          return op == 0 ? a + b : op == 1 ? a - b : op == 2 ? a * b : a > b ? a - b : b - a;
+        };
+        c.make = [=](QrcManagerI* m, const qrotest::Vars& v) {
+          QrcIntExp a(v[0]), b(v[1]);
+          QrcIntExp e = op == 0 ? a + b : op == 1 ? a - b : op == 2 ? a * b : QrcAbs(a - b);
+          QrcIntExp at[] = {e, QrcIntExp(v[2]), QrcIntExp(v[3])};
+          QrcIntVarArray vars(QrcManager(m), static_cast<QrcInt>(shape.vars.size()));
+          QrcIntVarArray cards(QrcManager(m), static_cast<QrcInt>(shape.cards.size()));
+          for (size_t i = 0; i < shape.vars.size(); ++i)
+            vars.set(static_cast<QrcInt>(i), at[shape.vars[i]]);
+          for (size_t j = 0; j < shape.cards.size(); ++j)
+            cards.set(static_cast<QrcInt>(j), at[shape.cards[j]]);
+          QrcIntArray values(QrcManager(m), static_cast<QrcInt>(listed.size()), listed.data());
+          return QrcDistribute(cards, values, vars, level).getImpl();
+        };
+        c.check = [=](const A& s) {
+          int64_t at[] = {value(s[0], s[1]), s[2], s[3]};
+          for (size_t j = 0; j < listed.size(); ++j) {
+            int64_t count = 0;
+            for (size_t i : shape.vars) count += at[i] == listed[j];
+            if (at[shape.cards[j]] != count) return false;
+          }
+          return true;
+        };
+        c.narrowRuns = 20;
+        EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
+      }
 }
 
 TEST(CountingHarness, CountAndAbstractionsAgainstBruteForce) {

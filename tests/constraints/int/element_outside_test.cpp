@@ -14,6 +14,7 @@
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcmember.h"
+#include "qrctable.h"
 #include "support/harness.h"
 
 namespace {
@@ -122,6 +123,18 @@ const std::vector<Form>& forms() {
          int64_t e;
          return at(a, s, false, e) && s[0] - e + s[1] == 0;
        }},
+      {"a[x] <= a[x]", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) {
+         QrcIntExp e = ax(m, v, a);
+         return e <= e;
+       },
+       over(false, [](int64_t, int64_t) { return true; })},
+      {"a[x] == a[x] + x", false,
+       [](QrcManagerI* m, const Vars& v, const V& a) {
+         QrcIntExp e = ax(m, v, a);
+         return QrcLeOffset(e, e, 0) && e == e + x(v);
+       },
+       [](const V& a, const V& s) { return inside(a, s[1]) && s[1] == 0; }},
       {"vars[x] == y", true,
        [](QrcManagerI* m, const Vars& v, const V& a) { return vx(m, v, a) == y(v); },
        over(true, eq)},
@@ -303,6 +316,61 @@ TEST_F(ElementOppositeTest, GenericElementOutsideReportsTheIndex) {
     target.getImpl()->setErrorReporter(nullptr);
     target.end();
   }
+}
+
+// ---------------------------------------------------------------- ranges
+
+// The range of an element whose index may leave its array is that of the
+// positions inside, one wider on each side (the node is not bound while it
+// may lose its value), never the whole integer range.
+TEST_F(ElementOppositeTest, RangeIsThatOfThePositionsInside) {
+  QrcIntExpI* z = var(0, 2);
+  QrcIntExp e = ints({5, 7})[QrcIntExp(z)];
+  EXPECT_EQ(e.getImpl()->getMin(), 4);
+  EXPECT_EQ(e.getImpl()->getMax(), 8);
+  QrcIntExp s = e + QrcIntExp(var(0, 1));
+  EXPECT_EQ(s.getImpl()->getMin(), 4);
+  EXPECT_EQ(s.getImpl()->getMax(), 9);
+  QrcIntExpI* k = var(-1, 0);
+  QrcIntExp one = ints({6})[QrcIntExp(k)];
+  EXPECT_FALSE(one.getImpl()->isBound());
+  QrcIntExp ve = array({var(2, 3), var(0, 9)})[QrcIntExp(var(-3, 0))];
+  EXPECT_EQ(ve.getImpl()->getMin(), 1);
+  EXPECT_EQ(ve.getImpl()->getMax(), 4);
+  // Inside the array, the exact range.
+  z->setMax(1);
+  EXPECT_EQ(e.getImpl()->getMin(), 5);
+  EXPECT_EQ(e.getImpl()->getMax(), 7);
+  k->setValue(0);
+  EXPECT_EQ(one.getImpl()->getMin(), 6);
+  EXPECT_TRUE(one.getImpl()->isBound());
+}
+
+class Below : public QrcIntBinaryPredicateI {
+ public:
+  QrcBool isTrue(QrcInt a, QrcInt b) override { return a < b; }
+};
+
+// A binary predicate table over [5, 7][z] + w, which becomes a variable over
+// the node's range: the table demands a value, so z stays inside the array.
+TEST(ElementOutside, PredicateTableOverAnElementSum) {
+  static Below below;
+  PropCase c;
+  c.name = "table [5, 7][z] + w < u";
+  c.seed = qrotest::caseSeed(5700);
+  c.notReified = "a table has no opposite";
+  c.values = {qrotest::range(-1, 2), {0, 1}, qrotest::range(0, 9)};
+  c.make = [](QrcManagerI* m, const Vars& v) {
+    QrcIntVarArray vars(QrcManager(m), 2);
+    vars.set(0, arrayOn(m, {5, 7})[QrcIntExp(v[0])] + QrcIntExp(v[1]));
+    vars.set(1, QrcIntExp(v[2]));
+    return QrcTableConstraint(vars, QrcIntBinaryPredicate(&below)).getImpl();
+  };
+  c.check = [](const V& s) {
+    V a = {5, 7};
+    return inside(a, s[0]) && a[static_cast<size_t>(s[0])] + s[1] < s[2];
+  };
+  EXPECT_EQ(qrotest::runPropCase(c), 0);
 }
 
 }  // namespace

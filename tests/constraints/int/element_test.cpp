@@ -11,6 +11,8 @@
 #include "qrcfail.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcintgoals.h"
+#include "qrcsearch.h"
 #include "constraint_fixtures.h"
 #include "support/harness.h"
 
@@ -498,6 +500,145 @@ TEST(ElementHarness, DisequalityAndExpressions) {
       return (s[static_cast<size_t>(s[0] + 2)] == s[1]) == equal;
     };
     qrotest::runPropCase(ev);
+  }
+}
+
+// ---------------------------------------------------------------- expression operands
+
+// The number of solutions of a complete search over vars.
+int64_t countSolutions(QrcManagerI* m, const std::vector<QrcIntExpI*>& vars) {
+  QrcIntVarArray xs(QrcManager(m), static_cast<QrcInt>(vars.size()));
+  for (size_t i = 0; i < vars.size(); ++i) xs.set(static_cast<QrcInt>(i), QrcIntExp(vars[i]));
+  QrcSearch s(QrcManager(m), QrcGenerate(xs));
+  int64_t n = 0;
+  while (s.next()) ++n;
+  s.end();
+  return n;
+}
+
+// 2 == [1, 2, 3][u0 + u1] with u0, u1 in 0..3 holds at (0, 1) and (1, 0), and
+// 2 != [1, 2, 3][u0 + u1] at the 4 assignments of sum 0 or 2; their opposites
+// also hold at the 10 assignments outside the array.
+TEST(ElementExpressions, IndexExpressionKeepsItsRange) {
+  struct Row {
+    const char* name;
+    std::function<QrcConstraint(QrcIntExp, QrcIntArray, QrcIntExp)> make;
+    int64_t count;
+  };
+  const Row rows[] = {
+      {"QrcElementEq",
+       [](QrcIntExp y, QrcIntArray a, QrcIntExp x) { return QrcElementEq(y, a, x); }, 2},
+      {"QrcElementNEq",
+       [](QrcIntExp y, QrcIntArray a, QrcIntExp x) { return QrcElementNEq(y, a, x); }, 4},
+      {"a[x] == y", [](QrcIntExp y, QrcIntArray a, QrcIntExp x) { return a[x] == y; }, 2},
+      {"a[x] != y", [](QrcIntExp y, QrcIntArray a, QrcIntExp x) { return a[x] != y; }, 4},
+      {"!(QrcElementEq)",
+       [](QrcIntExp y, QrcIntArray a, QrcIntExp x) { return !QrcElementEq(y, a, x); }, 14},
+      {"!(QrcElementNEq)",
+       [](QrcIntExp y, QrcIntArray a, QrcIntExp x) { return !QrcElementNEq(y, a, x); }, 12},
+  };
+  for (const Row& r : rows)
+    for (bool bound : {true, false}) {
+      QrcManager mgr(QrcNoEdit);
+      QrcManagerI* m = mgr.getImpl();
+      QrcIntExpI* u0 = new (m) QrcIntExpI(m, 0, 3, nullptr);
+      QrcIntExpI* u1 = new (m) QrcIntExpI(m, 0, 3, nullptr);
+      QrcIntExpI* y = new (m) QrcIntExpI(m, bound ? 2 : 0, 2, nullptr);
+      V values = {1, 2, 3};
+      QrcIntArray a(mgr, 3, values.data());
+      m->add(r.make(QrcIntExp(y), a, QrcIntExp(u0) + QrcIntExp(u1)).getImpl());
+      if (!bound) m->add((QrcIntExp(y) == 2).getImpl());
+      EXPECT_EQ(countSolutions(m, {u0, u1}), r.count) << r.name << (bound ? " y bound" : "");
+      mgr.end();
+    }
+}
+
+Data drawShape(qrotest::Rng& rng, int shape) {
+  Data d;
+  size_t n = shape == 0 ? 3 : 7 + rng() % 2;
+  for (size_t i = 0; i < n; ++i)
+    d.a.push_back(i > 0 && rng() % 3 == 0 ? d.a[rng() % i] : static_cast<int64_t>(rng() % 6));
+  if (shape == 2) d.a[0] = 200;
+  for (int64_t v : d.a)
+    if (rng() % 2) d.ys.push_back(v);
+  d.ys.push_back(static_cast<int64_t>(rng() % 3));
+  std::sort(d.ys.begin(), d.ys.end());
+  d.ys.erase(std::unique(d.ys.begin(), d.ys.end()), d.ys.end());
+  d.xs = qrotest::range(-1, static_cast<int64_t>(n));
+  return d;
+}
+
+// Every path to an element constraint, with the index and the value built as
+// expressions of two variables, and with a constant value: arrays of each
+// shape the makers choose a class by, in plain, opposite and reified forms.
+TEST(ElementExpressions, ExpressionOperandsAgainstBruteForce) {
+  typedef std::function<QrcConstraint(QrcIntExp, QrcIntArray, QrcIntExp)> Make;
+  struct Form {
+    const char* name;
+    Make make;
+    bool equal;
+  };
+  const Form forms[] = {
+      {"QrcElementEq",
+       [](QrcIntExp y, QrcIntArray a, QrcIntExp x) { return QrcElementEq(y, a, x); }, true},
+      {"QrcElementNEq",
+       [](QrcIntExp y, QrcIntArray a, QrcIntExp x) { return QrcElementNEq(y, a, x); }, false},
+      {"QrcIntEltCallerCt",
+       [](QrcIntExp y, QrcIntArray a, QrcIntExp x) { return QrcIntEltCallerCt(y, a, x); }, true},
+      {"a[x] == y", [](QrcIntExp y, QrcIntArray a, QrcIntExp x) { return a[x] == y; }, true},
+      {"a[x] != y", [](QrcIntExp y, QrcIntArray a, QrcIntExp x) { return a[x] != y; }, false},
+  };
+  for (int k = 0; k < 6; ++k) {
+    uint64_t seed = qrotest::caseSeed(3900 + static_cast<uint64_t>(k));
+    qrotest::Rng rng(seed);
+    Data d = drawShape(rng, k % 3);
+    V a = d.a;
+    for (const Form& f : forms) {
+      bool equal = f.equal;
+      Make make = f.make;
+      auto holds = [a, equal](int64_t x, int64_t y) {
+        return inArray(a, x) && (a[static_cast<size_t>(x)] == y) == equal;
+      };
+      PropCase c;
+      c.name = std::string(f.name) + " n " + std::to_string(a.size());
+      c.seed = seed;
+      c.narrowRuns = 15;
+      c.values = {d.xs, d.ys};
+      c.make = [a, make](QrcManagerI* m, const Vars& v) {
+        return make(QrcIntExp(v[1]), arrayOn(m, a), QrcIntExp(v[0])).getImpl();
+      };
+      c.check = [holds](const std::vector<int64_t>& s) { return holds(s[0], s[1]); };
+      EXPECT_EQ(qrotest::runElementForms(c, 2), 0) << c.name;
+      // A constant value.
+      int64_t value = d.ys[rng() % d.ys.size()];
+      c.name += " constant";
+      c.values = {d.xs};
+      c.make = [a, make, value](QrcManagerI* m, const Vars& v) {
+        return make(QrcIntExp(QrcManager(m), value), arrayOn(m, a), QrcIntExp(v[0])).getImpl();
+      };
+      c.check = [holds, value](const std::vector<int64_t>& s) { return holds(s[0], value); };
+      EXPECT_EQ(qrotest::runElementForms(c, 1), 0) << c.name;
+    }
+    // vars[x] == y and vars[x] != y with the index an expression.
+    for (bool equal : {true, false}) {
+      PropCase c;
+      c.name = std::string("vars[x] ") + (equal ? "==" : "!=");
+      c.seed = seed;
+      c.narrowRuns = 15;
+      c.values = {qrotest::range(-1, 3), qrotest::range(0, 2)};
+      for (int i = 0; i < 3; ++i) c.values.push_back(qrotest::randomDomains(rng, 1, 0, 2, 2)[0]);
+      c.make = [equal](QrcManagerI* m, const Vars& v) {
+        QrcIntVarArray vars(QrcManager(m), 3);
+        for (QrcInt i = 0; i < 3; ++i) vars.set(i, QrcIntExp(v[static_cast<size_t>(i + 2)]));
+        QrcIntExp e = vars[QrcIntExp(v[0])];
+        return (equal ? e == QrcIntExp(v[1]) : e != QrcIntExp(v[1])).getImpl();
+      };
+      c.check = [equal](const std::vector<int64_t>& s) {
+        if (s[0] < 0 || s[0] > 2) return false;
+        return (s[static_cast<size_t>(s[0] + 2)] == s[1]) == equal;
+      };
+      EXPECT_EQ(qrotest::runElementForms(c, 1), 0) << c.name;
+    }
   }
 }
 

@@ -298,6 +298,26 @@ TEST_F(SetRelTest, WideDomains) {
   EXPECT_EQ(z->getSize(), 2 * wide);
 }
 
+// x in s walks the values possible in s and the gaps between them, not the
+// width of x: the domain ends with two holes.
+TEST_F(SetRelTest, MembershipWalksThePossibleValues) {
+  const QrcInt n = 1000000000;
+  QrcIntSetVarI* s = QrcIntSetVar(mgr, ints({-n, 0, n})).getImpl();
+  QrcIntExpI* x = var(-n, n);
+  ASSERT_TRUE(adds(QrcMember(x, s)));
+  EXPECT_EQ(dom(x), (V{-n, 0, n}));
+  // An expression becomes a variable over the possible values.
+  QrcIntExpI* u = var(-n, n);
+  QrcIntExp e = QrcIntExp(u) + QrcIntExp(var(0, 1));
+  ASSERT_TRUE(adds(QrcMember(e, s)));
+  EXPECT_TRUE(e.getImpl()->isVariable());
+  EXPECT_EQ(dom(e.getImpl()), (V{-n, 0, n}));
+  // Values leaving P(s) leave x.
+  s->removePossible(0);
+  EXPECT_EQ(dom(x), (V{-n, n}));
+  EXPECT_EQ(dom(e.getImpl()), (V{-n, n}));
+}
+
 TEST_F(SetRelTest, MembershipOfAValue) {
   QrcIntSetVarI* s = set(0, 5);
   ASSERT_TRUE(adds(QrcMember(3, s)));

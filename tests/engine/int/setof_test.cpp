@@ -124,6 +124,12 @@ TEST_F(SetOfTest, CountOfInstancesThatHold) {
   QrcIntExp empty = QrcGenericConstraint(none, QrcIntExp(var(0, 5)) <= 1);
   EXPECT_EQ(empty.getMin(), 0);
   EXPECT_EQ(empty.getMax(), 0);
+  // An index that indexes nothing, nor was ever given an array, is one too.
+  QrcIndex unused;
+  QrcIntExp zero = QrcGenericConstraint(unused, QrcIntExp(var(0, 5)) <= 1);
+  EXPECT_EQ(zero.getMin(), 0);
+  EXPECT_EQ(zero.getMax(), 0);
+  EXPECT_EQ(unused.getImpl()->getSize(), 0);
 }
 
 TEST_F(SetOfTest, EqualityOverTheIndexCountsThroughCard) {
