@@ -1,6 +1,7 @@
 // Root of the engine's expressions: manager, optional name, optional event
-// handler (an expression with one is a variable), copy memo, parents list and
-// the stamp that validates cached bounds. Also the saver base.
+// handler (an expression with one is a variable), copy memo, the demons
+// attached through a node before it became a variable, parents list and the
+// stamp that validates cached bounds. Also the saver base.
 #ifndef QRC_EXPR_H
 #define QRC_EXPR_H
 
@@ -20,6 +21,15 @@ class QrcExprI : public QrcPrintable {
   struct NameHolder {
     QrcWord zero;
     const char* name;
+  };
+  // The event a demon attached through a node listens to.
+  enum WatchEvent { ValueWatch, RangeWatch, DomainWatch };
+  // Cell of the demons attached through a node while it had no event handler
+  // (handed down to its operands): the handler it gets later takes them.
+  struct WatchCell {
+    WatchCell* next;
+    QrcDemonI* demon;
+    QrcInt event;
   };
 
   explicit QrcExprI(QrcManagerI* manager);
@@ -52,6 +62,11 @@ class QrcExprI : public QrcPrintable {
   ParentCell* addParent(QrcExprI* parent);
   ParentCell* getParents() const { return _parents; }
   QrcExprI* findEqualParent(const QrcExprI* candidate) const;
+  // Records a demon attached through this node (undone on backtrack).
+  void rememberDemon(QrcDemonI* demon, WatchEvent event);
+  // Drops a removed demon from the record (undone on backtrack).
+  void forgetDemon(QrcDemonI* demon);
+  WatchCell* getRememberedDemons() const { return _watchers; }
   void invalidateParents();
   QrcInt getBoundsStamp() const { return _boundsStamp; }
   void setBoundsStamp(QrcInt stamp) { _boundsStamp = stamp; }
@@ -68,7 +83,7 @@ class QrcExprI : public QrcPrintable {
   QrcManagerI* _manager;
   QrcEventHandlerI* _handler;
   QrcExprI* _copyMemo;
-  QrcWord _word;
+  WatchCell* _watchers;
   ParentCell* _parents;
   QrcInt _boundsStamp;
 };

@@ -156,6 +156,8 @@ class QrcFloatExpI : public QrcExprI {
   // Turns the expression into a variable; the constraint made (null when it
   // was one already) has been added to the manager.
   virtual QrcConstraintI* makeEventHandlerConstraint();
+  // Gives a node its handler, which takes the demons attached through it.
+  void attachEventHandler(QrcFloatVarEventHandlerI* handler);
   virtual const char* getKindName() const { return "QrcFloatExp"; }
   virtual void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef);
   // Writes the operands' range into min and max (nodes).

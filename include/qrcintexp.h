@@ -223,9 +223,8 @@ class QrcIntExpI : public QrcExprI {
   // members, reported as a removed range.
   void removeInnerRange(QrcInt a, QrcInt b);
   // Common path of whenValue/whenRange/whenDomain: a variable lists the demon
-  // in the given list, a node hands it to its operands.
-  void attachDemon(QrcDemonI* demon, QrcConstraintList& (QrcIntVarEventHandlerI::*list)(),
-                   void (QrcIntExpI::*onOperands)(QrcDemonI*));
+  // for the event, a node records it and hands it to its operands.
+  void attachDemon(QrcDemonI* demon, WatchEvent event, void (QrcIntExpI::*onOperands)(QrcDemonI*));
 
   QrcInt _min;
   QrcInt _max;
@@ -272,6 +271,11 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   QrcConstraintList& getValueDemons() { return _valueDemons; }
   QrcConstraintList& getRangeDemons() { return _rangeDemons; }
   QrcConstraintList& getDomainDemons() { return _domainDemons; }
+  QrcConstraintList& getDemons(QrcInt event) {
+    return event == QrcExprI::ValueWatch   ? _valueDemons
+           : event == QrcExprI::RangeWatch ? _rangeDemons
+                                           : _domainDemons;
+  }
   QrcPropagationQueueI::IntCell* getRemovedValues() const { return _removed; }
   QrcPropagationQueueI::IntCell* getRemovedRanges() const { return _removedRanges; }
 

@@ -21,7 +21,7 @@ QrcExprI::QrcExprI(QrcManagerI* manager)
       _manager(manager),
       _handler(nullptr),
       _copyMemo(nullptr),
-      _word(0),
+      _watchers(nullptr),
       _parents(nullptr),
       _boundsStamp(0) {}
 
@@ -93,6 +93,25 @@ QrcExprI::ParentCell* QrcExprI::addParent(QrcExprI* parent) {
   _manager->saveValue(&_parents);
   _parents = new (_manager) ParentCell{_parents, parent};
   return _parents;
+}
+
+void QrcExprI::rememberDemon(QrcDemonI* demon, WatchEvent event) {
+  // A demon reaching the node twice in a row (a node held twice) comes once.
+  if (_watchers && _watchers->demon == demon && _watchers->event == event) return;
+  _manager->saveValue(&_watchers);
+  _watchers = new (_manager) WatchCell{_watchers, demon, event};
+}
+
+void QrcExprI::forgetDemon(QrcDemonI* demon) {
+  WatchCell** link = &_watchers;
+  while (*link) {
+    if ((*link)->demon == demon) {
+      _manager->saveValue(link);
+      *link = (*link)->next;
+    } else {
+      link = &(*link)->next;
+    }
+  }
 }
 
 QrcExprI* QrcExprI::findEqualParent(const QrcExprI* candidate) const {

@@ -434,6 +434,7 @@ void QrcFloatExpI::whenValue(QrcDemonI* demon) {
     return;
   }
   if (!_handler) {
+    rememberDemon(demon, ValueWatch);
     auto attach = [&] { whenValueOnOperands(demon); };
     _manager->withStackRoom(attach);
     return;
@@ -447,6 +448,7 @@ void QrcFloatExpI::whenRange(QrcDemonI* demon) {
     return;
   }
   if (!_handler) {
+    rememberDemon(demon, RangeWatch);
     auto attach = [&] { whenRangeOnOperands(demon); };
     _manager->withStackRoom(attach);
     return;
@@ -456,6 +458,7 @@ void QrcFloatExpI::whenRange(QrcDemonI* demon) {
 
 void QrcFloatExpI::whenDomain(QrcDemonI* demon) {
   if (!_handler) {
+    rememberDemon(demon, DomainWatch);
     auto attach = [&] { whenDomainOnOperands(demon); };
     _manager->withStackRoom(attach);
     return;
@@ -464,6 +467,7 @@ void QrcFloatExpI::whenDomain(QrcDemonI* demon) {
 }
 
 void QrcFloatExpI::removeDemon(QrcDemonI* demon) {
+  if (_watchers) forgetDemon(demon);
   if (_handler) getFloatHandler()->removeDemon(demon);
 }
 
@@ -486,12 +490,25 @@ QrcConstraintI* QrcFloatExpI::makeEventHandlerConstraint() {
   _undefined = 0;
   computeRange();
   _undefined = 0;
-  QrcFloatVarEventHandlerI* h = new (_manager) QrcFloatVarEventHandlerI(_manager, _min, _max);
-  h->setOwner(this);
-  setEventHandler(h);
+  attachEventHandler(new (_manager) QrcFloatVarEventHandlerI(_manager, _min, _max));
   QrcConstraintI* ct = new (_manager) QrcFloatExpEventHandlerConstraintI(_manager, this);
   _manager->add(ct);
   return ct;
+}
+
+void QrcFloatExpI::attachEventHandler(QrcFloatVarEventHandlerI* h) {
+  h->setOwner(this);
+  setEventHandler(h);
+  // The demons attached through the node still hear its operands; they hear
+  // the node's own changes too, which the link makes after those.
+  for (WatchCell* c = _watchers; c; c = c->next) {
+    if (c->event == ValueWatch)
+      h->addValueDemon(c->demon);
+    else if (c->event == RangeWatch)
+      h->addRangeDemon(c->demon);
+    else
+      h->whenDomain(c->demon);
+  }
 }
 
 // ---------------------------------------------------------------- other operations

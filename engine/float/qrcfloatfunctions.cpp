@@ -9,6 +9,7 @@
 #include "engine/float/qrcintervalbounds.h"
 #include "engine/float/qrcoutward.h"
 #include "qrcfloatarith.h"
+#include "qrcfloatconst.h"
 #include "qrcfloatenv.h"
 #include "qrcmanager.h"
 #include "qrcoperands.h"
@@ -348,8 +349,13 @@ QrcFloatExp QrcPower(QrcFloat c, const QrcFloatExp& xh) {
                                                 "Incompatible argument");
     return QrcFloatExp();
   }
-  QrcFloat lc = c == 0 ? -Inf : (c == Inf ? Inf : std::log(c));
-  return QrcExponent(xh * lc);
+  // ln 0, ln infinity and ln 1 are exact.
+  if (c == 0 || c == Inf || c == 1) return QrcExponent(xh * (c == 0 ? -Inf : c == Inf ? Inf : 0.0));
+  // c^x = exp(x ln c) over an outward enclosure of ln c: a rounded point would
+  // move the exponent by up to |x| ulp(ln c), past a tight bound.
+  QrcFloat lo = logDown(c), hi = logUp(c);
+  setRoundingNearest();
+  return QrcExponent(xh * QrcFloatExp(QrcFloatConstI::make(x->getManager(), lo, hi, nullptr)));
 }
 
 QrcFloatExp QrcExponent(const QrcFloatExp& xh) {

@@ -22,10 +22,12 @@ QrcFloatExpI* checked(const QrcFloatExp& e, const char* place) {
 }  // namespace
 
 void QrcFloatRemoveDemon(QrcFloatExpI* exp, QrcDemonI* demon) {
-  if (exp->isVariable())
+  if (exp->isVariable()) {
     exp->removeDemon(demon);
-  else
-    exp->removeWhenOnOperands(demon);
+    return;
+  }
+  if (exp->getRememberedDemons()) exp->forgetDemon(demon);
+  exp->removeWhenOnOperands(demon);
 }
 
 QrcFloatExpI* QrcGetFloatZero(QrcManagerI* m) {
@@ -258,9 +260,7 @@ QrcConstraintI* QrcFloatCstAddI::makeEventHandlerConstraint() {
   _manager->incrementVariableCount();
   recompute();
   _undefined = 0;
-  QrcFloatVarEventHandlerI* h = new (_manager) QrcFloatVarEventHandlerI(_manager, _min, _max);
-  h->setOwner(this);
-  setEventHandler(h);
+  attachEventHandler(new (_manager) QrcFloatVarEventHandlerI(_manager, _min, _max));
   QrcConstraintI* ct = new (_manager) QrcFloatCstAddCtI(this, _x);
   _manager->add(ct);
   return ct;

@@ -331,7 +331,7 @@ void QrcIntVarEventHandlerI::process() {
 
 // ---------------------------------------------------------------- attaching demons
 
-void QrcIntExpI::attachDemon(QrcDemonI* demon, QrcConstraintList& (QrcIntVarEventHandlerI::*list)(),
+void QrcIntExpI::attachDemon(QrcDemonI* demon, WatchEvent event,
                              void (QrcIntExpI::*onOperands)(QrcDemonI*)) {
   refreshBounds();
   if (_min == _max) return;
@@ -340,28 +340,31 @@ void QrcIntExpI::attachDemon(QrcDemonI* demon, QrcConstraintList& (QrcIntVarEven
     return;
   }
   if (_handler) {
-    (getIntHandler()->*list)().addConstraint(demon);
+    getIntHandler()->getDemons(event).addConstraint(demon);
     if (_handler->getState() == QrcEventHandlerI::Queued) demon->markPending();
     return;
   }
+  // The handler the node may get later takes the demon too.
+  rememberDemon(demon, event);
   // Attaching goes down as deep as the node is nested.
   auto attach = [&] { (this->*onOperands)(demon); };
   _manager->withStackRoom(attach);
 }
 
 void QrcIntExpI::whenValue(QrcDemonI* demon) {
-  attachDemon(demon, &QrcIntVarEventHandlerI::getValueDemons, &QrcIntExpI::whenValueOnOperands);
+  attachDemon(demon, ValueWatch, &QrcIntExpI::whenValueOnOperands);
 }
 
 void QrcIntExpI::whenRange(QrcDemonI* demon) {
-  attachDemon(demon, &QrcIntVarEventHandlerI::getRangeDemons, &QrcIntExpI::whenRangeOnOperands);
+  attachDemon(demon, RangeWatch, &QrcIntExpI::whenRangeOnOperands);
 }
 
 void QrcIntExpI::whenDomain(QrcDemonI* demon) {
-  attachDemon(demon, &QrcIntVarEventHandlerI::getDomainDemons, &QrcIntExpI::whenDomainOnOperands);
+  attachDemon(demon, DomainWatch, &QrcIntExpI::whenDomainOnOperands);
 }
 
 void QrcIntExpI::removeWhen(QrcDemonI* demon) {
+  if (_watchers) forgetDemon(demon);
   if (_handler) {
     QrcIntVarEventHandlerI* h = getIntHandler();
     h->getValueDemons().removeConstraint(demon);
@@ -380,6 +383,9 @@ void QrcIntExpI::attachEventHandler() {
   h->setOwner(this);
   _manager->incrementVariableCount();
   setEventHandler(h);
+  // The demons attached through the node still hear its operands; they hear
+  // the node's own changes too, which the link makes after those.
+  for (WatchCell* c = _watchers; c; c = c->next) h->getDemons(c->event).addConstraint(c->demon);
   _manager->notifyNewIntVar(this);
 }
 
