@@ -19,6 +19,7 @@
 #include "qrodoublingarray.h"
 
 class QrcZConstraintI;
+class QrcPairClassesI;
 
 // A neighbour entry: a reversible list node whose value word is the state of
 // the pair (0 disjoint, 1 overlapping, 2 undecided, -1 in no list).
@@ -113,6 +114,9 @@ class QrcIntervalGraphI : public QrcConstraintI {
   QroInt getEventCount() const { return _eventCount; }
   // What the edge demon does for a bound E(a, b).
   void edgeChanged(QroInt a, QroInt b);
+  // Off: the class rules explore every class at every event, without
+  // consulting the implication classes kept along the branch (on by default).
+  void setClassIndex(bool on) { _classIndex = on; }
 
   // Rule entries of the demons.
   void activityChanged(QroInt i);
@@ -192,6 +196,17 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void hangPairDemons(QroInt j, QroInt i);
   void dispatch(QroInt a, QroInt b, QroInt kind);
   void chordRules(QroInt a, QroInt b, QroInt kind);
+  // The implication classes kept along the branch.
+  bool refBefore(QroInt x, QroInt y, QroInt& root) const;
+  void indexPair(QroInt a, QroInt b, QroInt kind);
+  void uniteArcs(QroInt x1, QroInt y1, QroInt x2, QroInt y2);
+  bool arcHasWitness(QroInt u, QroInt v, QroInt root);
+  bool opposes(QroInt p, QroInt q, bool d, QroInt root);
+  bool classMayAct(QroInt x, QroInt y);
+  void classExplored(QroInt x, QroInt y);
+  // Whether one class of the start pairs of classRulesOverlap may act; with
+  // done, marks them all explored instead.
+  bool startPairsMayAct(QroInt a, QroInt b, bool done);
   // Marks (x, y) with the class stamp and pushes its frame: x, y, the step,
   // and the first entry of x's list of that kind. Gives the new top.
   QroInt pushClassFrame(QroInt sp, QroInt x, QroInt y, QroInt s, QroInt step, QroInt list);
@@ -262,6 +277,8 @@ class QrcIntervalGraphI : public QrcConstraintI {
   QroInt _chainStart;
   QroInt _firstPropagation;
   QroInt _eventCount;
+  QrcPairClassesI* _classes;
+  bool _classIndex;
 };
 
 // Demons of the graph, one per activity, edge, orientation and pseudo orientation.

@@ -6,6 +6,7 @@
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcintexp.h"
+#include "qrcpairclasses.h"
 
 // ---------------------------------------------------------------- vertices
 
@@ -88,7 +89,10 @@ QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin
       _tentativeStamp(0),
       _chainStart(-1),
       _firstPropagation(1),
-      _eventCount(0) {
+      _eventCount(0),
+      _classes(nullptr),
+      _classIndex(true) {
+  _classes = new (m) QrcPairClassesI(m);
   _zConstraint = new (m) QrcZConstraintI(m, this);
   _workSet = new (m) QrcFastListI<QroInt>(m, 20);
   _selectedCliques = new (m) QrcFastListI<QroInt>(m, 20);
@@ -109,6 +113,7 @@ QrcIntervalGraphI::~QrcIntervalGraphI() {
   }
   for (QroInt i = 0; i < _adjacency.getSize(); ++i) _adjacency[i]->release();
   _adjacency.release();
+  _classes->release();
   for (QroDoublingArray<QrcFastListI<QroInt>*>* a : {&_cliqueMemberLists, &_containmentLists}) {
     for (QroInt i = a->getSize(); i-- > 0;) (*a)[i]->release();
     a->release();
@@ -168,6 +173,7 @@ void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight
   addVertexRows(n, origin, size, weight, activity);
   growPairMatrices(n);
   growCliqueLists(n);
+  _classes->addVertex(n);
   QrcManagerI* m = _manager;
   _markStamp.set(m, n * (n + 1) / 2 + 1);
   for (QroInt k = 0; k < 3 * n; ++k) _pendingEvents.add(0);
@@ -376,6 +382,7 @@ void QrcIntervalGraphI::edgeChanged(QroInt a, QroInt b) {
   QroInt v = e->getValue();
   QroInt kind = (v == 0 || v == 1) ? v : -1;
   if (!setPairState(a, b, kind)) return;
+  indexPair(a, b, kind);
   pushEvent(a, b, kind);
   push();
 }
