@@ -342,6 +342,40 @@ class QrcIntervalGraphPropagatePseudoOrientationChangeI : public QrcDemonI {
   QroInt _a, _b;
 };
 
+// The arithmetic model of one pair j < i of a dimension: E = 1 exactly when
+// the projections meet (P: X_j < X_i + s_i, and Q: X_i < X_j + s_j); with
+// E = 0, R = 1 exactly when j lies before i (not Q) and R = 0 exactly when i
+// lies before j (not P). Propagates as the three reified comparisons
+// E == (P && Q), ((E == 0) && (R == 1)) == !Q, ((E == 0) && (R == 0)) == !P
+// would, to the same fixpoint, without their expression nodes.
+class QrcIntervalPairI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcIntervalPairI, QrcConstraintI)
+ public:
+  QrcIntervalPairI(QrcManagerI* m, QrcIntExpI* e, QrcIntExpI* r, QrcIntExpI* xj, QroInt sj,
+                   QrcIntExpI* xi, QroInt si)
+      : QrcConstraintI(m), _e(e), _r(r), _xj(xj), _xi(xi), _sj(sj), _si(si) {}
+  void propagate() override;
+  void post() override;
+  void display(std::ostream& os) const override;
+
+ private:
+  // 1 when the comparison holds for every value, 0 when for none, else -1.
+  int truthP() const;
+  int truthQ() const;
+  // Narrows the origins so that P (or Q) holds when v is 1, fails when v is 0.
+  void enforceP(bool v);
+  void enforceQ(bool v);
+  // One pass of the rules; whether it changed a domain.
+  bool pass();
+
+  QrcIntExpI* _e;
+  QrcIntExpI* _r;
+  QrcIntExpI* _xj;
+  QrcIntExpI* _xi;
+  QroInt _sj;
+  QroInt _si;
+};
+
 // ---------------------------------------------------------------- pseudo placement
 
 // Binds the target to the source's value once the source is bound.

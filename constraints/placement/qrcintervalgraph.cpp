@@ -280,9 +280,8 @@ void QrcIntervalGraphI::addPairModel(const QrcIntVar& E, const QrcIntVar& R, con
     addModel((R == 1) || (Xi <= Xj));
     return;
   }
-  addModel(QrcIntExp(E) == QrcIntExp((Xj < Xi + si) && (Xi < Xj + sj)));
-  addModel(QrcIntExp((E == 0) && (R == 1)) == QrcIntExp(Xj + sj <= Xi));
-  addModel(QrcIntExp((E == 0) && (R == 0)) == QrcIntExp(Xi + si <= Xj));
+  QrcManagerI* m = _manager;
+  m->add(new (m) QrcIntervalPairI(m, E.getImpl(), R.getImpl(), Xj.getImpl(), sj, Xi.getImpl(), si));
 }
 
 void QrcIntervalGraphI::postVertex() {
