@@ -79,7 +79,9 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void attachDemons();
 
   int getLevel() const { return _level; }
-  void setLevel(int level) { _level = level; }
+  // Level 2 makes the pseudo placement's variables of the vertices present
+  // and of every later vertex.
+  void setLevel(int level);
   QroInt getVertexCount() const { return _vertexCount.getValue(); }
   QrcVertexI* getVertex(QroInt i) { return _adjacency[i]; }
   QrcIntExpI* getEdge(QroInt i, QroInt j) { return _edges[i][j].getImpl(); }
@@ -148,6 +150,9 @@ class QrcIntervalGraphI : public QrcConstraintI {
 
   // Maximal cliques of the decided overlaps and the PQ-tree of the selected
   // ones (sets are fast lists whose members are the cells that are out).
+  // The member and containment lists and the PQ-tree nodes, made for every
+  // vertex at the first call (the clique constraint's), then kept up.
+  void keepCliques();
   void computeOrder();
   void computeCliques();
   QroInt getCliqueCount() const { return _cliqueCount; }
@@ -188,6 +193,10 @@ class QrcIntervalGraphI : public QrcConstraintI {
                      QrcIntExpI* activity);
   void growPairMatrices(QroInt n);
   void growCliqueLists(QroInt n);
+  void addOwnRows(QroInt n, QroDoublingArray<VarRow>* a, QroDoublingArray<VarRow>* b,
+                  QroDoublingArray<IntRow>* c);
+  void growPseudo(QroInt n);
+  void addCliqueVertex(QroInt n);
   void bindClassDisjoint(QroInt x, QroInt y, QroInt s);
   void bindClassOverlap(QroInt x, QroInt y, QroInt t);
   void firstPass();
@@ -279,6 +288,8 @@ class QrcIntervalGraphI : public QrcConstraintI {
   QroInt _eventCount;
   QrcPairClassesI* _classes;
   bool _classIndex;
+  QroInt _pseudo;
+  QroInt _cliqueLists;
 };
 
 // Demons of the graph, one per activity, edge, orientation and pseudo orientation.
@@ -421,7 +432,9 @@ class QrcOverlapCliqueConstraintI : public QrcConstraintI {
   QROSIMPLECLASS(QrcOverlapCliqueConstraintI, QrcConstraintI)
  public:
   QrcOverlapCliqueConstraintI(QrcManagerI* m, QrcIntervalGraphI* graph, QroInt mode)
-      : QrcConstraintI(m), _graph(graph), _mode(mode), _runs(0) {}
+      : QrcConstraintI(m), _graph(graph), _mode(mode), _runs(0) {
+    graph->keepCliques();
+  }
   void propagate() override;
   void post() override {}
   void display(std::ostream& os) const override;
