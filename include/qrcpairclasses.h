@@ -36,6 +36,7 @@ class QrcPairClassesI {
   QroInt unite(QroInt p, QroInt q, QroInt rel, QroInt& into);
   void splice(QroInt absorbed, QroInt into);
   QroInt getNext(QroInt p) const { return _next[p]; }
+  QroInt getSize(QroInt root) const { return _words[root] >> Shift; }
   bool isConflicting(QroInt root) const { return (_words[root] & Conflict) != 0; }
   bool isPending(QroInt root) const { return (_words[root] & Pending) != 0; }
   void setPending(QroInt root, bool on);

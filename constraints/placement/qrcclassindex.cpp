@@ -48,7 +48,9 @@ void QrcIntervalGraphI::indexPair(QroInt a, QroInt b, QroInt kind) {
       QroInt c = e->vertex, root;
       if (c == y || state(y, c) != Undecided) continue;
       bool d = refBefore(x, c, root);
-      if (!_classes->isPending(root) && opposes(y, c, d, root)) _classes->setPending(root, true);
+      // A pair alone in its class orders nothing the other way.
+      if (_classes->getSize(root) > 1 && !_classes->isPending(root) && opposes(y, c, d, root))
+        _classes->setPending(root, true);
     }
   }
 }

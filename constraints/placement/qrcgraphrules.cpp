@@ -203,6 +203,8 @@ QroInt QrcIntervalGraphI::pushClassFrame(QroInt sp, QroInt x, QroInt y, QroInt s
   return sp + 4;
 }
 
+// An exploration runs only when its class may bind or fail (see
+// qrcclassindex.cpp); otherwise it would bind nothing, and it is skipped.
 void QrcIntervalGraphI::classRulesDisjoint(QroInt a, QroInt b) {
   if (!classMayAct(a, b)) return;
   resetMarks();
