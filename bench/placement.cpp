@@ -1,15 +1,22 @@
 // Square packing with boxes and the not-overlap constraint: the squares 1..9
 // in 17 x 17 and 18 x 18 (first solution) and every tiling of the 33 x 32
-// rectangle by the squares 18, 15, 14, 10, 9, 8, 7, 4 and 1. Labels x then y
-// of each square, largest square first, smallest value first (x = v, else
-// x != v). Prints solutions, choice points, fails and time for each pair of
-// box level (interval-graph rules) and not-overlap level.
+// rectangle by the squares 18, 15, 14, 10, 9, 8, 7, 4 and 1, and the strips of
+// K squares at box and not-overlap level 0. Labels x then y of each square,
+// largest square first, smallest value first (x = v, else x != v). Prints
+// solutions, choice points, fails and time for each pair of box level
+// (interval-graph rules) and not-overlap level, then per strip the time per
+// choice point, its growth exponent and the peak memory beside Gecode's.
 //
-//   bench_placement               every instance at every pair of levels, with
-//                                 the Gecode twin's figures and time ratio
+//   bench_placement               every instance at every pair of levels and
+//                                 every strip, with the Gecode twin's figures
 //   bench_placement K BOX NO      instance K (placement_models.h) at box level
 //                                 BOX and not-overlap level NO, printing
 //                                 "solutions cps fails seconds"
+//   bench_placement strip K       the strip of K squares at levels 0 and 0,
+//                                 printing "solutions cps fails seconds KiB"
+#include <sys/resource.h>
+
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -93,10 +100,65 @@ BenchFigures run(const placementbench::Instance& in, int boxLevel, int notOverla
   return f;
 }
 
+// A strip run in a child process: its figures and peak memory in KiB.
+bool runStripChild(const std::string& program, int k, BenchFigures& f, long& kib) {
+  std::string cmd = program + " strip " + std::to_string(k) + " 2>/dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return false;
+  int got = std::fscanf(p, "%" SCNd64 " %" SCNd64 " %" SCNd64 " %lf %ld", &f.solutions,
+                        &f.choicePoints, &f.fails, &f.seconds, &kib);
+  return pclose(p) == 0 && got == 5;
+}
+
+double perChoicePoint(const BenchFigures& f) {
+  return f.seconds / static_cast<double>(f.choicePoints > 0 ? f.choicePoints : 1);
+}
+
+// Per strip: choice points, milliseconds per choice point, the exponent of
+// its growth from the previous K, peak MiB, and the same for the twin.
+void printStrips(const char* argv0) {
+  std::string self = argv0, twin = benchTwinPath(argv0, "bench_placement_gecode");
+  std::printf("%4s %6s %10s %6s %8s | %6s %10s %6s %8s %9s\n", "K", "cps", "ms/cp", "exp", "MiB",
+              "gecode", "ms/cp", "exp", "MiB", "ratio");
+  double last = 0, lastTwin = 0;
+  int lastK = 0;
+  for (int k : placementbench::stripSizes()) {
+    BenchFigures f, g;
+    long kib = 0, twinKib = 0;
+    if (!runStripChild(self, k, f, kib)) {
+      std::printf("%4d failed\n", k);
+      continue;
+    }
+    bool hasTwin = runStripChild(twin, k, g, twinKib);
+    double t = perChoicePoint(f), tg = perChoicePoint(g);
+    double growth = lastK ? std::log(t / last) / std::log(double(k) / lastK) : 0;
+    std::printf("%4d %6" PRId64 " %10.4f %6.2f %8.1f", k, f.choicePoints, 1000 * t, growth,
+                kib / 1024.0);
+    if (hasTwin) {
+      double twinGrowth = lastK ? std::log(tg / lastTwin) / std::log(double(k) / lastK) : 0;
+      std::printf(" | %6" PRId64 " %10.4f %6.2f %8.1f %9.2f", g.choicePoints, 1000 * tg, twinGrowth,
+                  twinKib / 1024.0, f.seconds / (g.seconds > 0 ? g.seconds : 1e-6));
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+    last = t;
+    lastTwin = tg;
+    lastK = k;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<placementbench::Instance> all = placementbench::instances();
+  if (argc == 3 && std::string(argv[1]) == "strip") {
+    BenchFigures f = run(placementbench::strip(std::atoi(argv[2])), 0, 0);
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%" PRId64 " %" PRId64 " %" PRId64 " %.6f %ld\n", f.solutions, f.choicePoints,
+                f.fails, f.seconds, static_cast<long>(usage.ru_maxrss));
+    return 0;
+  }
   if (argc == 4) {
     benchPrintLine(
         run(all[static_cast<size_t>(std::atoi(argv[1]))], std::atoi(argv[2]), std::atoi(argv[3])));
@@ -123,5 +185,6 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
     }
   mean.print("gecode nooverlap");
+  printStrips(argv[0]);
   return 0;
 }

@@ -19,6 +19,7 @@
 #include "qrodoublingarray.h"
 
 class QrcZConstraintI;
+class QrcPairClassesI;
 
 // A neighbour entry: a reversible list node whose value word is the state of
 // the pair (0 disjoint, 1 overlapping, 2 undecided, -1 in no list).
@@ -78,7 +79,9 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void attachDemons();
 
   int getLevel() const { return _level; }
-  void setLevel(int level) { _level = level; }
+  // Level 2 makes the pseudo placement's variables of the vertices present
+  // and of every later vertex.
+  void setLevel(int level);
   QroInt getVertexCount() const { return _vertexCount.getValue(); }
   QrcVertexI* getVertex(QroInt i) { return _adjacency[i]; }
   QrcIntExpI* getEdge(QroInt i, QroInt j) { return _edges[i][j].getImpl(); }
@@ -113,6 +116,9 @@ class QrcIntervalGraphI : public QrcConstraintI {
   QroInt getEventCount() const { return _eventCount; }
   // What the edge demon does for a bound E(a, b).
   void edgeChanged(QroInt a, QroInt b);
+  // Off: the class rules explore every class at every event, without
+  // consulting the implication classes kept along the branch (on by default).
+  void setClassIndex(bool on) { _classIndex = on; }
 
   // Rule entries of the demons.
   void activityChanged(QroInt i);
@@ -144,6 +150,9 @@ class QrcIntervalGraphI : public QrcConstraintI {
 
   // Maximal cliques of the decided overlaps and the PQ-tree of the selected
   // ones (sets are fast lists whose members are the cells that are out).
+  // The member and containment lists and the PQ-tree nodes, made for every
+  // vertex at the first call (the clique constraint's), then kept up.
+  void keepCliques();
   void computeOrder();
   void computeCliques();
   QroInt getCliqueCount() const { return _cliqueCount; }
@@ -184,6 +193,10 @@ class QrcIntervalGraphI : public QrcConstraintI {
                      QrcIntExpI* activity);
   void growPairMatrices(QroInt n);
   void growCliqueLists(QroInt n);
+  void addOwnRows(QroInt n, QroDoublingArray<VarRow>* a, QroDoublingArray<VarRow>* b,
+                  QroDoublingArray<IntRow>* c);
+  void growPseudo(QroInt n);
+  void addCliqueVertex(QroInt n);
   void bindClassDisjoint(QroInt x, QroInt y, QroInt s);
   void bindClassOverlap(QroInt x, QroInt y, QroInt t);
   void firstPass();
@@ -192,6 +205,17 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void hangPairDemons(QroInt j, QroInt i);
   void dispatch(QroInt a, QroInt b, QroInt kind);
   void chordRules(QroInt a, QroInt b, QroInt kind);
+  // The implication classes kept along the branch.
+  bool refBefore(QroInt x, QroInt y, QroInt& root) const;
+  void indexPair(QroInt a, QroInt b, QroInt kind);
+  void uniteArcs(QroInt x1, QroInt y1, QroInt x2, QroInt y2);
+  bool arcHasWitness(QroInt u, QroInt v, QroInt root);
+  bool opposes(QroInt p, QroInt q, bool d, QroInt root);
+  bool classMayAct(QroInt x, QroInt y);
+  void classExplored(QroInt x, QroInt y);
+  // Whether one class of the start pairs of classRulesOverlap may act; with
+  // done, marks them all explored instead.
+  bool startPairsMayAct(QroInt a, QroInt b, bool done);
   // Marks (x, y) with the class stamp and pushes its frame: x, y, the step,
   // and the first entry of x's list of that kind. Gives the new top.
   QroInt pushClassFrame(QroInt sp, QroInt x, QroInt y, QroInt s, QroInt step, QroInt list);
@@ -262,6 +286,10 @@ class QrcIntervalGraphI : public QrcConstraintI {
   QroInt _chainStart;
   QroInt _firstPropagation;
   QroInt _eventCount;
+  QrcPairClassesI* _classes;
+  bool _classIndex;
+  QroInt _pseudo;
+  QroInt _cliqueLists;
 };
 
 // Demons of the graph, one per activity, edge, orientation and pseudo orientation.
@@ -325,6 +353,40 @@ class QrcIntervalGraphPropagatePseudoOrientationChangeI : public QrcDemonI {
   QroInt _a, _b;
 };
 
+// The arithmetic model of one pair j < i of a dimension: E = 1 exactly when
+// the projections meet (P: X_j < X_i + s_i, and Q: X_i < X_j + s_j); with
+// E = 0, R = 1 exactly when j lies before i (not Q) and R = 0 exactly when i
+// lies before j (not P). Propagates as the three reified comparisons
+// E == (P && Q), ((E == 0) && (R == 1)) == !Q, ((E == 0) && (R == 0)) == !P
+// would, to the same fixpoint, without their expression nodes.
+class QrcIntervalPairI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcIntervalPairI, QrcConstraintI)
+ public:
+  QrcIntervalPairI(QrcManagerI* m, QrcIntExpI* e, QrcIntExpI* r, QrcIntExpI* xj, QroInt sj,
+                   QrcIntExpI* xi, QroInt si)
+      : QrcConstraintI(m), _e(e), _r(r), _xj(xj), _xi(xi), _sj(sj), _si(si) {}
+  void propagate() override;
+  void post() override;
+  void display(std::ostream& os) const override;
+
+ private:
+  // 1 when the comparison holds for every value, 0 when for none, else -1.
+  int truthP() const;
+  int truthQ() const;
+  // Narrows the origins so that P (or Q) holds when v is 1, fails when v is 0.
+  void enforceP(bool v);
+  void enforceQ(bool v);
+  // One pass of the rules; whether it changed a domain.
+  bool pass();
+
+  QrcIntExpI* _e;
+  QrcIntExpI* _r;
+  QrcIntExpI* _xj;
+  QrcIntExpI* _xi;
+  QroInt _sj;
+  QroInt _si;
+};
+
 // ---------------------------------------------------------------- pseudo placement
 
 // Binds the target to the source's value once the source is bound.
@@ -370,7 +432,9 @@ class QrcOverlapCliqueConstraintI : public QrcConstraintI {
   QROSIMPLECLASS(QrcOverlapCliqueConstraintI, QrcConstraintI)
  public:
   QrcOverlapCliqueConstraintI(QrcManagerI* m, QrcIntervalGraphI* graph, QroInt mode)
-      : QrcConstraintI(m), _graph(graph), _mode(mode), _runs(0) {}
+      : QrcConstraintI(m), _graph(graph), _mode(mode), _runs(0) {
+    graph->keepCliques();
+  }
   void propagate() override;
   void post() override {}
   void display(std::ostream& os) const override;

@@ -2,14 +2,18 @@
 // nooverlap and the same branching (x then y of each square, largest first,
 // x = min, else x != min). Choice points are the branching nodes.
 //
-//   bench_placement_gecode      every instance
-//   bench_placement_gecode K    instance K only: "solutions cps fails seconds"
+//   bench_placement_gecode          every instance
+//   bench_placement_gecode K        instance K only: "solutions cps fails seconds"
+//   bench_placement_gecode strip K  the strip of K squares, the same line
+//                                   and the peak memory in KiB
 #include <gecode/int.hh>
 #include <gecode/search.hh>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include "../figures.h"
@@ -65,6 +69,14 @@ BenchFigures run(const placementbench::Instance& in) {
 
 int main(int argc, char** argv) {
   std::vector<placementbench::Instance> all = placementbench::instances();
+  if (argc == 3 && std::string(argv[1]) == "strip") {
+    BenchFigures f = run(placementbench::strip(std::atoi(argv[2])));
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%" PRId64 " %" PRId64 " %" PRId64 " %.6f %ld\n", f.solutions, f.choicePoints,
+                f.fails, f.seconds, static_cast<long>(usage.ru_maxrss));
+    return 0;
+  }
   if (argc == 2) {
     benchPrintLine(run(all[static_cast<size_t>(std::atoi(argv[1]))]));
     return 0;

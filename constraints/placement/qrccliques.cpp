@@ -68,6 +68,7 @@ void QrcIntervalGraphI::computeOrder() {
 }
 
 void QrcIntervalGraphI::computeCliques() {
+  keepCliques();
   QroInt n = _vertexCount.getValue();
   for (QroInt p = 0; p < n; ++p) {
     _cliqueMemberLists[p]->reset();
@@ -173,6 +174,7 @@ void QrcIntervalGraphI::selectCliques() {
 // ---------------------------------------------------------------- tree
 
 bool QrcIntervalGraphI::buildPQTree() {
+  keepCliques();
   QroInt n = _vertexCount.getValue();
   QrcPQTreeI* t = _pqTree;
   t->clear();

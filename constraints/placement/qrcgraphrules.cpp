@@ -203,14 +203,37 @@ QroInt QrcIntervalGraphI::pushClassFrame(QroInt sp, QroInt x, QroInt y, QroInt s
   return sp + 4;
 }
 
+// An exploration runs only when its class may bind or fail (see
+// qrcclassindex.cpp); otherwise it would bind nothing, and it is skipped.
 void QrcIntervalGraphI::classRulesDisjoint(QroInt a, QroInt b) {
+  if (!classMayAct(a, b)) return;
   resetMarks();
   _classStamp = 1;
   _tentativeStamp = _markStamp.getValue() + 1;
   orientClass(a, b);
+  classExplored(a, b);
+}
+
+// The start pairs of the three passes: c disjoint from a and from b, c
+// disjoint from a and undecided with b, c disjoint from b and undecided with a.
+bool QrcIntervalGraphI::startPairsMayAct(QroInt a, QroInt b, bool done) {
+  bool any = false;
+  for (int pass = 0; pass < 3 && !any; ++pass) {
+    QroInt x = pass == 2 ? b : a, y = pass == 2 ? a : b, wanted = pass == 0 ? 0 : 2;
+    for (QrcNeighborI* e = _adjacency[x]->first(Disjoint); e && !any; e = e->getNext()) {
+      QroInt c = e->vertex;
+      if (c == y || state(y, c) != wanted) continue;
+      if (done)
+        classExplored(x, c);
+      else
+        any = classMayAct(x, c);
+    }
+  }
+  return any;
 }
 
 void QrcIntervalGraphI::classRulesOverlap(QroInt a, QroInt b) {
+  if (!startPairsMayAct(a, b, false)) return;
   resetMarks();
   const QroInt unmarked = _markStamp.getValue();
   _classStamp = 0;
@@ -228,6 +251,7 @@ void QrcIntervalGraphI::classRulesOverlap(QroInt a, QroInt b) {
       e = next;
     }
   }
+  startPairsMayAct(a, b, true);
 }
 
 // ---------------------------------------------------------------- orientation rules

@@ -6,6 +6,7 @@
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcintexp.h"
+#include "qrcpairclasses.h"
 
 // ---------------------------------------------------------------- vertices
 
@@ -88,7 +89,12 @@ QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin
       _tentativeStamp(0),
       _chainStart(-1),
       _firstPropagation(1),
-      _eventCount(0) {
+      _eventCount(0),
+      _classes(nullptr),
+      _classIndex(true),
+      _pseudo(0),
+      _cliqueLists(0) {
+  _classes = new (m) QrcPairClassesI(m);
   _zConstraint = new (m) QrcZConstraintI(m, this);
   _workSet = new (m) QrcFastListI<QroInt>(m, 20);
   _selectedCliques = new (m) QrcFastListI<QroInt>(m, 20);
@@ -109,6 +115,7 @@ QrcIntervalGraphI::~QrcIntervalGraphI() {
   }
   for (QroInt i = 0; i < _adjacency.getSize(); ++i) _adjacency[i]->release();
   _adjacency.release();
+  _classes->release();
   for (QroDoublingArray<QrcFastListI<QroInt>*>* a : {&_cliqueMemberLists, &_containmentLists}) {
     for (QroInt i = a->getSize(); i-- > 0;) (*a)[i]->release();
     a->release();
@@ -167,7 +174,9 @@ void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight
   addNeighborEntries(n);
   addVertexRows(n, origin, size, weight, activity);
   growPairMatrices(n);
+  if (_pseudo) growPseudo(n);
   growCliqueLists(n);
+  _classes->addVertex(n);
   QrcManagerI* m = _manager;
   _markStamp.set(m, n * (n + 1) / 2 + 1);
   for (QroInt k = 0; k < 3 * n; ++k) _pendingEvents.add(0);
@@ -197,9 +206,7 @@ void QrcIntervalGraphI::addNeighborEntries(QroInt n) {
 // The per-vertex rows: origin, size, weight, activity and the work rows.
 void QrcIntervalGraphI::addVertexRows(QroInt n, QrcIntExpI* origin, QroInt size, QroInt weight,
                                       QrcIntExpI* activity) {
-  QrcManagerI* m = _manager;
   _origins.add(QrcIntVar(origin));
-  _pseudoOrigins.add(QrcIntVar(QrcManager(m), QrcIntMin, QrcIntMax));
   _sizes.add(size);
   _weights.add(weight);
   _chainNext.add(0);
@@ -218,44 +225,81 @@ void QrcIntervalGraphI::addVertexRows(QroInt n, QrcIntExpI* origin, QroInt size,
 // its own row, sharing the variables of the column.
 void QrcIntervalGraphI::growPairMatrices(QroInt n) {
   QrcManagerI* m = _manager;
-  QroGenAlloc* alloc = m->getGeneralAllocator();
   for (QroInt j = 0; j < n; ++j) {
     _edges[j].add(QrcIntVar(QrcManager(m), 0, 1));
     _orientations[j].add(QrcIntVar(QrcManager(m), 0, 1));
     _pairHints[j].add(0);
+  }
+  addOwnRows(n, &_edges, &_orientations, &_pairHints);
+}
+
+// Row n of two variable matrices and an integer matrix, sharing column n.
+void QrcIntervalGraphI::addOwnRows(QroInt n, QroDoublingArray<VarRow>* a,
+                                   QroDoublingArray<VarRow>* b, QroDoublingArray<IntRow>* c) {
+  QroGenAlloc* alloc = _manager->getGeneralAllocator();
+  for (QroDoublingArray<VarRow>* v : {a, b}) {
+    v->add(VarRow(alloc));
+    VarRow& row = (*v)[n];
+    for (QroInt k = 0; k <= n; ++k) row.add(QrcIntVar());
+    for (QroInt j = 0; j < n; ++j) row[j] = (*v)[j][n];
+  }
+  c->add(IntRow(alloc));
+  for (QroInt k = 0; k <= n; ++k) (*c)[n].add(0);
+}
+
+// The pseudo placement's origin, pair variables and records of vertex n.
+void QrcIntervalGraphI::growPseudo(QroInt n) {
+  QrcManagerI* m = _manager;
+  QroGenAlloc* alloc = m->getGeneralAllocator();
+  _pseudoOrigins.add(QrcIntVar(QrcManager(m), QrcIntMin, QrcIntMax));
+  for (QroInt j = 0; j < n; ++j) {
     _pseudoTried[j].add(0);
     _trialHints[j].add(0);
-    _cliqueMemberLists[j]->add(n);
-    _containmentLists[j]->add(n);
     _pseudoEdges[j].add(QrcIntVar(QrcManager(m), 0, 1));
     _pseudoOrientations[j].add(QrcIntVar(QrcManager(m), 0, 1));
   }
-  for (QroDoublingArray<VarRow>* a :
-       {&_edges, &_orientations, &_pseudoEdges, &_pseudoOrientations}) {
-    a->add(VarRow(alloc));
-    VarRow& row = (*a)[n];
-    for (QroInt k = 0; k <= n; ++k) row.add(QrcIntVar());
-    for (QroInt j = 0; j < n; ++j) row[j] = (*a)[j][n];
-  }
-  for (QroDoublingArray<IntRow>* a : {&_pairHints, &_pseudoTried, &_trialHints}) {
-    a->add(IntRow(alloc));
-    for (QroInt k = 0; k <= n; ++k) (*a)[n].add(0);
-  }
+  addOwnRows(n, &_pseudoEdges, &_pseudoOrientations, &_pseudoTried);
+  _trialHints.add(IntRow(alloc));
+  for (QroInt k = 0; k <= n; ++k) _trialHints[n].add(0);
+}
+
+void QrcIntervalGraphI::setLevel(int level) {
+  _level = level;
+  if (level != QrcHighFilterLevel || _pseudo) return;
+  _manager->saveValue(&_pseudo);
+  _pseudo = 1;
+  for (QroInt v = 0; v < _adjacency.getSize(); ++v) growPseudo(v);
 }
 
 void QrcIntervalGraphI::growCliqueLists(QroInt n) {
-  QrcManagerI* m = _manager;
   _maximalCliques.add(0);
   _workSet->add(n);
+  _selectedCliques->add(n);
+  _workSet2->add(n);
+  _workSet3->add(n);
+  if (_cliqueLists) addCliqueVertex(n);
+}
+
+// The member and containment lists and the two PQ-tree nodes of vertex n.
+void QrcIntervalGraphI::addCliqueVertex(QroInt n) {
+  QrcManagerI* m = _manager;
+  for (QroInt j = 0; j < n; ++j) {
+    _cliqueMemberLists[j]->add(n);
+    _containmentLists[j]->add(n);
+  }
   for (QroDoublingArray<QrcFastListI<QroInt>*>* a : {&_cliqueMemberLists, &_containmentLists}) {
     QrcFastListI<QroInt>* l = new (m) QrcFastListI<QroInt>(m, 20);
     for (QroInt k = 0; k <= n; ++k) l->add(k);
     a->add(l);
   }
-  _selectedCliques->add(n);
-  _workSet2->add(n);
-  _workSet3->add(n);
   _pqTree->addNodes(n);
+}
+
+void QrcIntervalGraphI::keepCliques() {
+  if (_cliqueLists) return;
+  _manager->saveValue(&_cliqueLists);
+  _cliqueLists = 1;
+  for (QroInt v = 0; v < _adjacency.getSize(); ++v) addCliqueVertex(v);
 }
 
 void QrcIntervalGraphI::addModel(const QrcConstraint& ct) {
@@ -274,9 +318,8 @@ void QrcIntervalGraphI::addPairModel(const QrcIntVar& E, const QrcIntVar& R, con
     addModel((R == 1) || (Xi <= Xj));
     return;
   }
-  addModel(QrcIntExp(E) == QrcIntExp((Xj < Xi + si) && (Xi < Xj + sj)));
-  addModel(QrcIntExp((E == 0) && (R == 1)) == QrcIntExp(Xj + sj <= Xi));
-  addModel(QrcIntExp((E == 0) && (R == 0)) == QrcIntExp(Xi + si <= Xj));
+  QrcManagerI* m = _manager;
+  m->add(new (m) QrcIntervalPairI(m, E.getImpl(), R.getImpl(), Xj.getImpl(), sj, Xi.getImpl(), si));
 }
 
 void QrcIntervalGraphI::postVertex() {
@@ -284,8 +327,8 @@ void QrcIntervalGraphI::postVertex() {
   QrcIntVar X = _origins[i], A = _activities[i];
   QroInt s = _sizes[i];
   QrcIntExp O = _containerOrigin;
-  QrcIntVar Y = _pseudoOrigins[i];
   bool pseudo = _level == QrcHighFilterLevel;
+  QrcIntVar Y = pseudo ? _pseudoOrigins[i] : QrcIntVar();
   addModel((A == 0) || ((O <= X) && (X + s <= O + _containerSize)));
   if (pseudo) addModel((A == 0) || ((0 <= Y) && (Y + s <= _containerSize)));
   for (QroInt j = 0; j < i; ++j) {
@@ -376,6 +419,7 @@ void QrcIntervalGraphI::edgeChanged(QroInt a, QroInt b) {
   QroInt v = e->getValue();
   QroInt kind = (v == 0 || v == 1) ? v : -1;
   if (!setPairState(a, b, kind)) return;
+  indexPair(a, b, kind);
   pushEvent(a, b, kind);
   push();
 }

@@ -17,31 +17,40 @@
 namespace placementtest {
 namespace {
 
+// The pseudo placement's matrices (2 and 3) and origins exist at level 2 only.
 TEST(PlacementGraph, MatricesAndPendingStorageFollowTheMembers) {
-  Line l(10, {1, 2, 3, 4});
-  for (int n = 1; n <= 4; ++n) {
-    l.container->registerBox(l.boxes[static_cast<size_t>(n - 1)]);
-    QrcIntervalGraphI* g = l.graph();
-    EXPECT_EQ(g->getVertexCount(), n);
-    EXPECT_EQ(g->getPendingStorage(), 3 * n * (n - 1) / 2);
-    EXPECT_EQ(g->getMarkStamp(), n * (n - 1) / 2 + 1);
-    for (int mat = 0; mat < 4; ++mat) {
-      ASSERT_EQ(g->getMatrixSize(mat), n);
-      for (int i = 0; i < n; ++i) {
-        ASSERT_EQ(g->matrixRow(mat, i).getSize(), n);
-        EXPECT_EQ(g->matrixRow(mat, i)[i].getImpl(), nullptr);
-        for (int j = 0; j < i; ++j) {
-          QrcIntExpI* v = g->matrixRow(mat, i)[j].getImpl();
-          ASSERT_NE(v, nullptr);
-          EXPECT_EQ(v, g->matrixRow(mat, j)[i].getImpl());
-          EXPECT_EQ(v->getMin(), 0);
-          EXPECT_EQ(v->getMax(), 1);
+  for (int level : {1, 2}) {
+    SCOPED_TRACE(level);
+    Line l(10, {1, 2, 3, 4}, level);
+    for (int n = 1; n <= 4; ++n) {
+      l.container->registerBox(l.boxes[static_cast<size_t>(n - 1)]);
+      QrcIntervalGraphI* g = l.graph();
+      EXPECT_EQ(g->getVertexCount(), n);
+      EXPECT_EQ(g->getPendingStorage(), 3 * n * (n - 1) / 2);
+      EXPECT_EQ(g->getMarkStamp(), n * (n - 1) / 2 + 1);
+      for (int mat = 0; mat < 4; ++mat) {
+        if (mat >= 2 && level < 2) {
+          EXPECT_EQ(g->getMatrixSize(mat), 0);
+          continue;
+        }
+        ASSERT_EQ(g->getMatrixSize(mat), n);
+        for (int i = 0; i < n; ++i) {
+          ASSERT_EQ(g->matrixRow(mat, i).getSize(), n);
+          EXPECT_EQ(g->matrixRow(mat, i)[i].getImpl(), nullptr);
+          for (int j = 0; j < i; ++j) {
+            QrcIntExpI* v = g->matrixRow(mat, i)[j].getImpl();
+            ASSERT_NE(v, nullptr);
+            EXPECT_EQ(v, g->matrixRow(mat, j)[i].getImpl());
+            EXPECT_EQ(v->getMin(), 0);
+            EXPECT_EQ(v->getMax(), 1);
+          }
         }
       }
     }
+    if (level < 2) continue;
+    EXPECT_EQ(l.graph()->getPseudoOrigin(0)->getMax(), QrcIntMax);
+    EXPECT_EQ(l.graph()->getPseudoOrigin(0)->getMin(), QrcIntMin);
   }
-  EXPECT_EQ(l.graph()->getPseudoOrigin(0)->getMax(), QrcIntMax);
-  EXPECT_EQ(l.graph()->getPseudoOrigin(0)->getMin(), QrcIntMin);
 }
 
 TEST(PlacementGraph, PairModelTiesEdgesToCoordinates) {
