@@ -375,7 +375,8 @@ void* const kMarked = reinterpret_cast<void*>(~uintptr_t(0));
 }
 
 void QroEnvI::growIdTable() {
-  QroInt capacity = _idCapacity + kIdChunk;
+  // Doubling keeps the copies linear in the number of identifiers.
+  QroInt capacity = 2 * _idCapacity;
   void** slots =
       static_cast<void**>(_memoryManager.alloc(static_cast<size_t>(capacity) * sizeof(void*)));
   // Only the last slot was free: every other slot holds an object or a mark.
