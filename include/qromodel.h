@@ -33,6 +33,10 @@ class QroBinaryNumConstraintI : public QroConstraintI {
   QroExtractableI* makeClone(QroEnvI* env) const override;
   void display(std::ostream& os) const override;
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitSubExtractables(v);
+    return 1;
+  }
 
  protected:
   QroNumExprI* _left;
@@ -69,6 +73,10 @@ class QroRangeI : public QroConstraintI {
   QroExtractableI* makeClone(QroEnvI* env) const override;
   void display(std::ostream& os) const override;
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitSubExtractables(v);
+    return 1;
+  }
   QroNum eval(QroAlgorithmI* algorithm) const override;
 
  private:
@@ -114,6 +122,10 @@ class QroModelI : public QroExtractableI {
   QroExtractableI* makeClone(QroEnvI* env) const override;
   void endIfUsesMarked() override;
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitSubExtractables(v);
+    return 1;
+  }
   void display(std::ostream& os) const override;
   QroBool isModel() const override { return 1; }
 
@@ -174,6 +186,10 @@ class QroObjectiveI : public QroExtractableI {
     callRemoveFromAlgorithm(algorithm, argument);
   }
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitSubExtractables(v);
+    return 1;
+  }
   void display(std::ostream& os) const override;
 
  private:

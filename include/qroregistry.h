@@ -64,6 +64,11 @@ class QroRecycleBinI : public QroEnvObjectI {
   void mark(QroExtractableI* x);
   // Ends x and every extractable that uses it.
   void run(QroExtractableI* x);
+  // Cascades run so far (the one running included).
+  QroInt getSerial() const { return _serial; }
+  // The reference collection: every live extractable is asked at each sweep
+  // instead of the users that the environment's use index finds.
+  void setSweepingAll(QroBool on) { _sweepAll = on; }
   QroBool isDestroying() const { return _destroying; }
   QroBool isInUseTable(QroExtractableI* x) const { return _inUse->contains(x); }
   void addToInUseTable(QroExtractableI* x) { _inUse->add(x, x); }
@@ -75,6 +80,8 @@ class QroRecycleBinI : public QroEnvObjectI {
   QroExtractableArray _pending;
   QroBool _destroying;
   QroAny2AnyHashTable* _inUse;
+  QroInt _serial = 0;
+  QroBool _sweepAll = 0;
 };
 
 // Clones of extractables by identifier, memoised within one outermost call.

@@ -38,6 +38,7 @@ void QroModelI::append(QroExtractableI* x) {
   l->member = x;
   *_tail = l;
   _tail = &l->next;
+  _env->noteUse(this, x);
 }
 
 void QroModelI::add(QroExtractableI* x) {

@@ -5,6 +5,7 @@
 
 #include "qroalgorithm.h"
 #include "qrochange.h"
+#include "qrouseindex.h"
 
 namespace {
 // Holds the environment's lock for a scope.
@@ -171,9 +172,14 @@ void QroRecycleBinI::mark(QroExtractableI* x) {
   }
   _env->markSlot(id);
   _marked.add(x);
+  if (QroUseIndex* index = _env->findUseIndex()) index->marked(x);
 }
 
 void QroRecycleBinI::sweep() {
+  if (!_sweepAll) {
+    _env->getUseIndex()->collect(this);
+    return;
+  }
   const QroInt count = _env->getIdCount();
   QroInt before;
   do {
@@ -186,8 +192,10 @@ void QroRecycleBinI::sweep() {
 }
 
 void QroRecycleBinI::run(QroExtractableI* x) {
+  if (!_sweepAll) _env->getUseIndex()->update();
   mark(x);
   if (_marked.getSize() == 0) return;
+  ++_serial;
   try {
     sweep();
     {
