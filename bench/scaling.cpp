@@ -64,9 +64,9 @@ double makeVariables(int64_t n) {
   return t;
 }
 
-// n constraints x[i] + x[i+1] <= 1 added to a solver, then ended one by one
-// (the time of the endings alone).
-double endConstraints(int64_t n) {
+// n constraints x[i] + x[i+1] <= 1 added to a solver (or to the model that a
+// solver extracted), then ended one by one (the time of the endings alone).
+double endConstraints(int64_t n, bool inModel) {
   QroEnv env;
   std::vector<QroNumVar> x;
   for (int64_t i = 0; i <= n; ++i) x.push_back(QroNumVar(env, 0, 1, QroNumVar::Int));
@@ -75,12 +75,16 @@ double endConstraints(int64_t n) {
   std::vector<QroConstraint> cts;
   for (int64_t i = 0; i < n; ++i) {
     cts.push_back(QroNumExprArg(x[i]) + QroNumExprArg(x[i + 1]) <= 1);
-    solver.add(cts.back());
+    if (inModel)
+      model.add(cts.back());
+    else
+      solver.add(cts.back());
   }
   if (!solver.solve(QroGoal())) std::abort();
   auto start = Clock::now();
   for (QroConstraint& c : cts) c.end();
   double t = since(start);
+  if (model.getImpl()->getSize() != 0) std::abort();
   solver.end();
   env.end();
   return t;
@@ -106,10 +110,15 @@ int main(int argc, char** argv) {
       if (n <= cap) printLine("  n", n, median(3, [n] { return makeVariables(n); }), prevN, prevS);
   }
   prevN = 0;
-  if (all || std::strcmp(part, "ending") == 0) {
-    std::printf("ending n extracted constraints one by one\n");
+  for (bool inModel : {false, true}) {
+    prevN = 0;
+    if (!all && std::strcmp(part, "ending") != 0) break;
+    std::printf("ending n constraints one by one, added to %s\n",
+                inModel ? "the model a solver extracted" : "a solver");
     for (int64_t n : {12500, 25000, 50000, 100000})
-      if (n <= cap) printLine("  n", n, median(3, [n] { return endConstraints(n); }), prevN, prevS);
+      if (n <= cap)
+        printLine("  n", n, median(3, [n, inModel] { return endConstraints(n, inModel); }), prevN,
+                  prevS);
   }
   return 0;
 }

@@ -7,6 +7,8 @@
 
 #include "qrooperators.h"
 
+class QroRecycleBinI;
+
 class QroModelEvaluatorI;
 
 // ---------------------------------------------------------------------------
@@ -106,8 +108,10 @@ class QroModelI : public QroExtractableI {
   QROEXTRACTABLEHOOKS()
  public:
   struct Link {
-    Link* next;
+    Link* next;  // first: a pointer to the last next field is the last link
     QroExtractableI* member;
+    Link* prev;
+    Link* nextSame;  // the next link of the same member
   };
 
   QroModelI(QroEnvI* env, const char* name = nullptr);
@@ -120,6 +124,11 @@ class QroModelI : public QroExtractableI {
   QroInt getSize() const;
 
   QroExtractableI* makeClone(QroEnvI* env) const override;
+  // Unlinks the members marked by the running cascade: those marked since
+  // the last call, found through the links of each member. Every link is
+  // walked instead (those of members with identifier -1 go too) without a
+  // cascade, in the reference collection, and once the links changed under
+  // a local environment, whose undoing the member table would not follow.
   void endIfUsesMarked() override;
   void visitSubExtractables(QroExtractableVisitor* v) override;
   QroBool visitUses(QroExtractableVisitor* v) override {
@@ -131,9 +140,20 @@ class QroModelI : public QroExtractableI {
 
  private:
   void save(void* cell);
+  QroEnvI* linkEnv() const { return _linkEnv ? _linkEnv : _env; }
+  void unlinkMarked();
+  void unlinkMarkedSince(QroRecycleBinI* cascade);
+  void indexMembers();
+  void dropMemberIndex();
   QroEnvI* _linkEnv;
   Link* _head;
   Link** _tail;
+  // Member -> its latest link (QroAny2AnyHashTable), made at the first
+  // cascade that asks the model; the cascade and the marked objects seen.
+  QroAny2AnyHashTable* _links;
+  QroInt _cascade;
+  QroInt _seen;
+  QroBool _walkOnly;
 };
 
 class QroModel : public QroExtractable {

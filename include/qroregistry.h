@@ -69,6 +69,7 @@ class QroRecycleBinI : public QroEnvObjectI {
   // The reference collection: every live extractable is asked at each sweep
   // instead of the users that the environment's use index finds.
   void setSweepingAll(QroBool on) { _sweepAll = on; }
+  QroBool isSweepingAll() const { return _sweepAll; }
   QroBool isDestroying() const { return _destroying; }
   QroBool isInUseTable(QroExtractableI* x) const { return _inUse->contains(x); }
   void addToInUseTable(QroExtractableI* x) { _inUse->add(x, x); }

@@ -57,6 +57,7 @@ class QroUseIndex {
   void freeUsers(QroInt id);
   void index(QroExtractableI* x, QroInt id);
   void rebuild();
+  void compact();
   void queue(QroInt id);
   void queueNext(QroInt id);
   void queueAlways();

@@ -188,8 +188,9 @@ void QroUseIndex::index(QroExtractableI* x, QroInt id) {
 // Indexes what is pending, the latest entry of an identifier first (earlier
 // ones are of objects since gone). Run while no cascade marks anything.
 void QroUseIndex::update() {
-  if (!_built || (_staleCells > 4096 && 2 * _staleCells > _cellCount)) rebuild();
+  if (!_built) rebuild();
   _built = true;
+  if (_staleCells > 4096 && 2 * _staleCells > _cellCount) compact();
   for (QroInt i = _pendingCount; i-- > 0;) {
     Entry e = _pending[i];
     if (!(_state[e.id] & Pending)) continue;
@@ -197,6 +198,25 @@ void QroUseIndex::update() {
     if (_env->getLiveSlot(e.id) == e.x) index(e.x, e.id);
   }
   _pendingCount = 0;
+}
+
+// Drops the uses recorded for objects gone; counts the others again.
+void QroUseIndex::compact() {
+  std::memset(static_cast<void*>(_owned), 0, static_cast<size_t>(_idSize) * sizeof(QroInt));
+  for (QroInt id = 0; id < _idSize; ++id) {
+    Cell** link = &_users[id];
+    while (Cell* c = *link) {
+      if (_env->getLiveSlot(c->userId) == c->user) {
+        ++_owned[c->userId];
+        link = &c->next;
+      } else {
+        *link = c->next;
+        _cells.free(c);
+        --_cellCount;
+      }
+    }
+  }
+  _staleCells = 0;
 }
 
 // Forgets every use and indexes every live extractable again.
