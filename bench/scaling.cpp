@@ -115,9 +115,9 @@ int main(int argc, char** argv) {
     if (!all && std::strcmp(part, "ending") != 0) break;
     std::printf("ending n constraints one by one, added to %s\n",
                 inModel ? "the model a solver extracted" : "a solver");
-    for (int64_t n : {12500, 25000, 50000, 100000})
+    for (int64_t n : {25000, 50000, 100000, 200000})
       if (n <= cap)
-        printLine("  n", n, median(3, [n, inModel] { return endConstraints(n, inModel); }), prevN,
+        printLine("  n", n, median(5, [n, inModel] { return endConstraints(n, inModel); }), prevN,
                   prevS);
   }
   return 0;

@@ -6,6 +6,7 @@
 #include <iosfwd>
 
 #include "qrooperators.h"
+#include "qropointertable.h"
 
 class QroRecycleBinI;
 
@@ -148,9 +149,10 @@ class QroModelI : public QroExtractableI {
   QroEnvI* _linkEnv;
   Link* _head;
   Link** _tail;
-  // Member -> its latest link (QroAny2AnyHashTable), made at the first
-  // cascade that asks the model; the cascade and the marked objects seen.
-  QroAny2AnyHashTable* _links;
+  // Member -> its latest link, made at the first cascade that asks the
+  // model; the cascade and the marked objects seen.
+  QroPointerTable _links;
+  QroBool _linksMade;
   QroInt _cascade;
   QroInt _seen;
   QroBool _walkOnly;

@@ -17,7 +17,8 @@ QroModelI::QroModelI(QroEnvI* env, const char* name)
       _linkEnv(nullptr),
       _head(nullptr),
       _tail(&_head),
-      _links(nullptr),
+      _links(env->getMemoryManager()),
+      _linksMade(0),
       _cascade(-1),
       _seen(0),
       _walkOnly(0) {}
@@ -51,17 +52,13 @@ void QroModelI::append(QroExtractableI* x) {
   l->member = x;
   l->prev = _tail == &_head ? nullptr : reinterpret_cast<Link*>(_tail);
   l->nextSame = nullptr;
-  if (_links) {
+  if (_linksMade) {
     if (_env->getLocalEnv()) {
       dropMemberIndex();
       _walkOnly = 1;
     } else {
-      void* same = nullptr;
-      if (_links->find(x, same) == 0) {
-        l->nextSame = static_cast<Link*>(same);
-        _links->remove(x);
-      }
-      _links->add(x, l);
+      l->nextSame = static_cast<Link*>(_links.find(x));
+      _links.set(x, l);
     }
   }
   *_tail = l;
@@ -94,7 +91,7 @@ void QroModelI::endIfUsesMarked() {
     unlinkMarked();
     return;
   }
-  if (!_links) indexMembers();
+  if (!_linksMade) indexMembers();
   unlinkMarkedSince(cascade);
 }
 
@@ -123,23 +120,17 @@ void QroModelI::unlinkMarked() {
 }
 
 void QroModelI::indexMembers() {
-  QroGenAlloc* a = _env->getGeneralAllocator();
-  _links = new (a) QroAny2AnyHashTable(a, 31);
   for (Link* l = _head; l; l = l->next) {
-    void* same = nullptr;
-    l->nextSame = nullptr;
-    if (_links->find(l->member, same) == 0) {
-      l->nextSame = static_cast<Link*>(same);
-      _links->remove(l->member);
-    }
-    _links->add(l->member, l);
+    l->nextSame = static_cast<Link*>(_links.find(l->member));
+    _links.set(l->member, l);
   }
+  _linksMade = 1;
   _cascade = -1;
 }
 
 void QroModelI::dropMemberIndex() {
-  delete _links;
-  _links = nullptr;
+  _links.clear();
+  _linksMade = 0;
 }
 
 // The links of the objects the cascade marked since this model last looked.
@@ -151,11 +142,7 @@ void QroModelI::unlinkMarkedSince(QroRecycleBinI* cascade) {
   QroExtractableArray marked = cascade->getMarked();
   QroEnvI* env = linkEnv();
   for (; _seen < marked.getSize(); ++_seen) {
-    QroExtractableI* x = marked[_seen];
-    void* first = nullptr;
-    if (_links->find(x, first) != 0) continue;
-    _links->remove(x);
-    for (Link* l = static_cast<Link*>(first); l;) {
+    for (Link* l = static_cast<Link*>(_links.take(marked[_seen])); l;) {
       Link* same = l->nextSame;
       Link** at = l->prev ? &l->prev->next : &_head;
       *at = l->next;
