@@ -5,6 +5,7 @@
 #define QRO_REGISTRY_H
 
 #include "qroextractable.h"
+#include "qropointertable.h"
 
 class QroPlugInRegistry {
  public:
@@ -77,8 +78,10 @@ class QroRecycleBinI : public QroEnvObjectI {
 
  private:
   void sweep();
+  void clearPending();
   QroExtractableArray _marked;
   QroExtractableArray _pending;
+  QroPointerTable _pendingSet;  // the objects of _pending
   QroBool _destroying;
   QroAny2AnyHashTable* _inUse;
   QroInt _serial = 0;

@@ -147,7 +147,12 @@ void QroPlugInRegistry::removeListener(QroChangeListenerI* listener) {
 // Recycle bin
 
 QroRecycleBinI::QroRecycleBinI(QroEnvI* env)
-    : QroEnvObjectI(env), _marked(), _pending(), _destroying(0), _inUse(nullptr) {
+    : QroEnvObjectI(env),
+      _marked(),
+      _pending(),
+      _pendingSet(env->getMemoryManager()),
+      _destroying(0),
+      _inUse(nullptr) {
   QroEnv handle(env);
   _marked = QroExtractableArray(handle, 0);
   _pending = QroExtractableArray(handle, 0);
@@ -165,9 +170,9 @@ void QroRecycleBinI::mark(QroExtractableI* x) {
   QroInt id = x->getId();
   if (id < 0 || _env->isMarked(id) || !_env->getLiveSlot(id)) return;
   if (_destroying) {
-    for (QroInt i = 0; i < _pending.getSize(); ++i)
-      if (_pending[i] == x) return;
+    if (_pendingSet.find(x)) return;
     _pending.add(x);
+    _pendingSet.set(x, x);
     return;
   }
   _env->markSlot(id);
@@ -189,6 +194,11 @@ void QroRecycleBinI::sweep() {
       if (x) x->endIfUsesMarked();
     }
   } while (_marked.getSize() != before);
+}
+
+void QroRecycleBinI::clearPending() {
+  _pending.getImpl()->setSize(0);
+  _pendingSet.clear();
 }
 
 void QroRecycleBinI::run(QroExtractableI* x) {
@@ -221,7 +231,7 @@ void QroRecycleBinI::run(QroExtractableI* x) {
         _env->markSlot(y->getId());
         _marked.add(y);
       }
-      _pending.getImpl()->setSize(0);
+      clearPending();
     }
   } catch (...) {
     // A refused cascade (for instance a change during a search) leaves every
@@ -231,13 +241,13 @@ void QroRecycleBinI::run(QroExtractableI* x) {
       if (y->getId() >= 0) _env->unmarkSlot(y->getId(), y);
     }
     _marked.getImpl()->setSize(0);
-    _pending.getImpl()->setSize(0);
+    clearPending();
     _inUse->clear();
     _destroying = 0;
     throw;
   }
   _marked.getImpl()->setSize(0);
-  _pending.getImpl()->setSize(0);
+  clearPending();
   _inUse->clear();
   _destroying = 0;
 }
