@@ -18,6 +18,7 @@
 
 #include "qroextractable.h"
 #include "qrohash.h"
+#include "qropointertable.h"
 #include "qrovar.h"
 #include "qroxml.h"
 
@@ -218,7 +219,7 @@ class QroXmlReaderI : public QroEnvObjectI {
 
  private:
   QroXmlObjectHandler _objects;
-  QroAny2BoolHashTable* _subRead;
+  QroPointerTable _subRead;
   QroInt _readDepth;
 };
 
