@@ -15,6 +15,7 @@ struct alignas(16) QrcStackBlock {
   QrcInt first;     // index of words[0] in the whole stack
   QrcStackBlock* prev;
   QrcStackBlock* next;
+  QrcInt position;  // in the chain, from 0
 };
 
 // A stack of words in chained blocks of at least 4000 words.
@@ -75,13 +76,14 @@ class QrcBlockStack {
   QrcUInt getBytes() const { return _bytes; }
   QrcManagerI* getManager() const { return _manager; }
   // Number of blocks in the chain (for tests and statistics).
-  QrcInt getBlockCount() const;
+  QrcInt getBlockCount() const { return _blockCount; }
 
  protected:
   void moveOn(QrcInt n);
   void setTopAcross(QrcInt index);
   QrcWord popAcross();
   void freeBlocksAfter(QrcStackBlock* block);
+  void appendBlock(QrcStackBlock* block);
   void rewind();
   [[noreturn]] void internalError(const char* text);
 
@@ -100,6 +102,12 @@ class QrcBlockStack {
   QrcUInt _bytes;
   QrcManagerI* _manager;
   QrcInt _limit;
+  // The chain in order, so that a far index is found without walking it.
+  // Blocks from _liveBlocks on hold nothing (their first is INT64_MAX).
+  QrcStackBlock** _blocks;
+  QrcInt _blockCount;
+  QrcInt _blockCapacity;
+  QrcInt _liveBlocks;
 };
 
 // Object storage handed out in 16-byte multiples, popped back to a mark.

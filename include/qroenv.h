@@ -32,6 +32,7 @@ struct QroLinearNode;
 struct QroQuadNode;
 class QroIntSharedDomainHash;
 class QroNumSharedDomainHash;
+class QroUseIndex;
 
 // Processor-time timer: accumulated seconds plus the running interval.
 struct QroCpuTimer {
@@ -260,6 +261,13 @@ class QroEnvI {
 
   // Cascading destruction.
   void endExtractable(QroExtractableI* x);
+  // The users of each extractable (made on first use, by the first cascade).
+  QroUseIndex* getUseIndex();
+  QroUseIndex* findUseIndex() const { return _useIndex; }
+  // user now also uses used / what x uses may have changed (see
+  // QroExtractableI::visitUses).
+  void noteUse(QroExtractableI* user, QroExtractableI* used);
+  void noteUsesChanged(QroExtractableI* x);
   void destroyExtractable(QroExtractableI* x, QroBool keep, QroBool notify);
   // True when x was deleted by the running cascade (or the environment ends).
   QroBool isReleasedByCascade(QroExtractableI* x) const;
@@ -347,6 +355,7 @@ class QroEnvI {
   QroPlugInRegistry* _registry;
   QroRecycleBinI* _cascade;
   QroRecycleBinI* _recycleBin;
+  QroUseIndex* _useIndex;
   QroCloneTable* _cloneTable;
   QroAny2BoolHashTable* _objectFlags;
   QroExtractableListenerI* _listener;

@@ -111,6 +111,10 @@ class QroNumUnaryNodeI : public QroNumExprI {
   ~QroNumUnaryNodeI() override;
   QroNumExprI* getOperand() const { return _e; }
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitSubExtractables(v);
+    return 1;
+  }
 
  protected:
   QroNumExprI* _e;
@@ -123,6 +127,10 @@ class QroNumBinaryNodeI : public QroNumExprI {
   QroNumExprI* getLeft() const { return _a; }
   QroNumExprI* getRight() const { return _b; }
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitSubExtractables(v);
+    return 1;
+  }
 
  protected:
   QroNumExprI* _a;
@@ -198,6 +206,10 @@ class QroIntTimesCstI : public QroIntExprI {
   QroNumExprI* getOperand() const { return _e; }
   QroInt getConstantFactor() const { return _c; }
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitSubExtractables(v);
+    return 1;
+  }
 
  private:
   QroNumExprI* _e;

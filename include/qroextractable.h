@@ -83,6 +83,11 @@ class QroExtractableI : public QroRttiEnvObjectI {
   // Ends the object when one of its sub-extractables is marked for ending.
   virtual void endIfUsesMarked();
   virtual void visitSubExtractables(QroExtractableVisitor*) {}
+  // Hands the visitor every extractable whose ending endIfUsesMarked looks
+  // for; true when they change only as the environment is told
+  // (QroEnvI::noteUse, QroEnvI::noteUsesChanged). The base hands the
+  // sub-extractables and answers false: the object is asked at every cascade.
+  virtual QroBool visitUses(QroExtractableVisitor* v);
   virtual QroBool isNumExprNode() const { return 0; }
   // Ends the extractable (use-counted classes override).
   virtual void release();

@@ -51,6 +51,8 @@ class QroNumQuadExprI : public QroNumExprI {
   QroExtractableI* makeClone(QroEnvI* env) const override;
   QroNumExprI* asNumExpr() override;
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  // Every node's variables, zero nodes too (endIfUsesMarked drops them).
+  QroBool visitUses(QroExtractableVisitor* v) override;
   void endIfUsesMarked() override;
   void display(std::ostream& os) const override;
   QroNum eval(QroAlgorithmI* algorithm) const override;
@@ -108,6 +110,9 @@ class QroLinTermBase : public Base {
   template <class T>
   void copyPartsInto(T* t, QroEnvI* cloneEnv) const;
   void visitParts(QroExtractableVisitor* v);
+  // Every part, zero nodes and the quadratic part's variables too: what
+  // dropMarked looks at.
+  void visitAllParts(QroExtractableVisitor* v);
 
   QroExtractableArray _kept;
   QroLinearNode* _first;
@@ -143,6 +148,10 @@ class QroNumLinTermI : public QroLinTermBase<QroNumExprI, QroNum> {
   QroExtractableI* makeClone(QroEnvI* env) const override;
   void endIfUsesMarked() override;
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitAllParts(v);
+    return 1;
+  }
   QroBool hasDecisionVar() const override;
   void display(std::ostream& os) const override;
   QroNumExprI* asNumExpr() override;
@@ -172,6 +181,10 @@ class QroIntLinTermI : public QroLinTermBase<QroIntExprI, QroInt> {
   QroExtractableI* makeClone(QroEnvI* env) const override;
   void endIfUsesMarked() override;
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitAllParts(v);
+    return 1;
+  }
   QroBool hasDecisionVar() const override;
   void display(std::ostream& os) const override;
   QroIntExprI* asIntExpr() override;

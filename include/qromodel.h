@@ -6,6 +6,9 @@
 #include <iosfwd>
 
 #include "qrooperators.h"
+#include "qropointertable.h"
+
+class QroRecycleBinI;
 
 class QroModelEvaluatorI;
 
@@ -33,6 +36,10 @@ class QroBinaryNumConstraintI : public QroConstraintI {
   QroExtractableI* makeClone(QroEnvI* env) const override;
   void display(std::ostream& os) const override;
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitSubExtractables(v);
+    return 1;
+  }
 
  protected:
   QroNumExprI* _left;
@@ -69,6 +76,10 @@ class QroRangeI : public QroConstraintI {
   QroExtractableI* makeClone(QroEnvI* env) const override;
   void display(std::ostream& os) const override;
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitSubExtractables(v);
+    return 1;
+  }
   QroNum eval(QroAlgorithmI* algorithm) const override;
 
  private:
@@ -98,8 +109,10 @@ class QroModelI : public QroExtractableI {
   QROEXTRACTABLEHOOKS()
  public:
   struct Link {
-    Link* next;
+    Link* next;  // first: a pointer to the last next field is the last link
     QroExtractableI* member;
+    Link* prev;
+    Link* nextSame;  // the next link of the same member
   };
 
   QroModelI(QroEnvI* env, const char* name = nullptr);
@@ -112,16 +125,37 @@ class QroModelI : public QroExtractableI {
   QroInt getSize() const;
 
   QroExtractableI* makeClone(QroEnvI* env) const override;
+  // Unlinks the members marked by the running cascade: those marked since
+  // the last call, found through the links of each member. Every link is
+  // walked instead (those of members with identifier -1 go too) without a
+  // cascade, in the reference collection, and once the links changed under
+  // a local environment, whose undoing the member table would not follow.
   void endIfUsesMarked() override;
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitSubExtractables(v);
+    return 1;
+  }
   void display(std::ostream& os) const override;
   QroBool isModel() const override { return 1; }
 
  private:
   void save(void* cell);
+  QroEnvI* linkEnv() const { return _linkEnv ? _linkEnv : _env; }
+  void unlinkMarked();
+  void unlinkMarkedSince(QroRecycleBinI* cascade);
+  void indexMembers();
+  void dropMemberIndex();
   QroEnvI* _linkEnv;
   Link* _head;
   Link** _tail;
+  // Member -> its latest link, made at the first cascade that asks the
+  // model; the cascade and the marked objects seen.
+  QroPointerTable _links;
+  QroBool _linksMade;
+  QroInt _cascade;
+  QroInt _seen;
+  QroBool _walkOnly;
 };
 
 class QroModel : public QroExtractable {
@@ -174,6 +208,10 @@ class QroObjectiveI : public QroExtractableI {
     callRemoveFromAlgorithm(algorithm, argument);
   }
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitSubExtractables(v);
+    return 1;
+  }
   void display(std::ostream& os) const override;
 
  private:

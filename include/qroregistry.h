@@ -5,6 +5,7 @@
 #define QRO_REGISTRY_H
 
 #include "qroextractable.h"
+#include "qropointertable.h"
 
 class QroPlugInRegistry {
  public:
@@ -64,6 +65,12 @@ class QroRecycleBinI : public QroEnvObjectI {
   void mark(QroExtractableI* x);
   // Ends x and every extractable that uses it.
   void run(QroExtractableI* x);
+  // Cascades run so far (the one running included).
+  QroInt getSerial() const { return _serial; }
+  // The reference collection: every live extractable is asked at each sweep
+  // instead of the users that the environment's use index finds.
+  void setSweepingAll(QroBool on) { _sweepAll = on; }
+  QroBool isSweepingAll() const { return _sweepAll; }
   QroBool isDestroying() const { return _destroying; }
   QroBool isInUseTable(QroExtractableI* x) const { return _inUse->contains(x); }
   void addToInUseTable(QroExtractableI* x) { _inUse->add(x, x); }
@@ -71,10 +78,14 @@ class QroRecycleBinI : public QroEnvObjectI {
 
  private:
   void sweep();
+  void clearPending();
   QroExtractableArray _marked;
   QroExtractableArray _pending;
+  QroPointerTable _pendingSet;  // the objects of _pending
   QroBool _destroying;
   QroAny2AnyHashTable* _inUse;
+  QroInt _serial = 0;
+  QroBool _sweepAll = 0;
 };
 
 // Clones of extractables by identifier, memoised within one outermost call.

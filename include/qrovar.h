@@ -174,6 +174,10 @@ class QroNumVarI : public QroIntExprI {
   QroExtractableI* makeClone(QroEnvI* env) const override;
   void endIfUsesMarked() override {}
   void visitSubExtractables(QroExtractableVisitor* v) override;
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitSubExtractables(v);
+    return 1;
+  }
   QroBool isNumExprNode() const override { return 0; }
   void release() override { QroExtractableI::release(); }
   QroBool isGround() const override { return 1; }

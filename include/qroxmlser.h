@@ -18,6 +18,7 @@
 
 #include "qroextractable.h"
 #include "qrohash.h"
+#include "qropointertable.h"
 #include "qrovar.h"
 #include "qroxml.h"
 
@@ -84,6 +85,13 @@ class QroXmlregisterTypeIndex : public QroException {
  public:
   QroXmlregisterTypeIndex() : QroException("Problem in the register of the xml classes.") {}
   ~QroXmlregisterTypeIndex() override;
+};
+
+// Reads nested through handlers beyond QroXmlContextI::MaxReadNesting.
+class QroXmlTooDeep : public QroException {
+ public:
+  QroXmlTooDeep() : QroException("XML elements nested too deeply to be read") {}
+  ~QroXmlTooDeep() override;
 };
 
 // ---------------------------------------------------------------------------
@@ -204,12 +212,14 @@ class QroXmlReaderI : public QroEnvObjectI {
   // (a read does not walk the same subtree again); forgotten when it ends.
   void enterRead() { ++_readDepth; }
   void leaveRead();
+  // Reads in progress, each nested in the one before.
+  QroInt getReadDepth() const { return _readDepth; }
   bool isSubRead(const QroXmlElementI* element) const;
   void markSubRead(const QroXmlElementI* element);
 
  private:
   QroXmlObjectHandler _objects;
-  QroAny2BoolHashTable* _subRead;
+  QroPointerTable _subRead;
   QroInt _readDepth;
 };
 
@@ -311,6 +321,12 @@ class QroXmlInfo {
   virtual void* readObject(QroXmlReader reader, const QroXmlElementI* element);
   // What the context calls for the tags of its second table.
   virtual void* readObjectWithSubElements(QroXmlReader reader, const QroXmlElementI* element);
+  // True when readElement and readObjectWithSubElements begin by reading the
+  // element's sub-elements and give null when that fails, as the base ones
+  // do: the context then reads the sub-elements beforehand, so that depth
+  // costs no stack, and calls this handler only when they were read. A
+  // handler that overrides either otherwise answers false; its reads nest.
+  virtual bool readsSubElementsFirst() const { return true; }
   // Writing the saved record of an object: QroXmlwriteSolution in every handler.
   virtual bool writeSolution(QroXmlWriter writer, const QroSolutionElementI* saved,
                              QroXmlElementI* element);
@@ -413,6 +429,10 @@ class QroXmlContextI : public QroPlugIn {
   // Reads each child element (after the children of a child with more than
   // one child element); false when a child carrying "Id" cannot be read.
   bool readSubElements(QroXmlReader reader, const QroXmlElementI* element);
+  // Both read a tree of any depth with an explicit stack. Only handlers whose
+  // readsSubElementsFirst is false nest one read per level; more than this
+  // many reads nested in one another throw QroXmlTooDeep.
+  static const QroInt MaxReadNesting = 1000;
 
   QroInt getUnhandledSetting() const { return _unhandled; }
   void setUnhandledSetting(QroInt setting) { _unhandled = setting; }
@@ -433,6 +453,10 @@ class QroXmlContextI : public QroPlugIn {
   void adopt(QroXmlInfo* h);
   void recordUnwritable(const QroRtti* x);
   void release();
+  // The read behind both entry points (sub-elements of element when `sub`,
+  // else its object); ok is the sub-element result.
+  void* runRead(QroXmlReader reader, const QroXmlElementI* element, bool sub, bool& ok);
+  void recordUnread(const char* tag, QroInt id);
 
   QroInt _unhandled;
   QroArrayOf<QroXmlInfo*> _handlers;

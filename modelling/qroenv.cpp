@@ -12,6 +12,7 @@
 #include "qronumeric.h"
 #include "qroplatform.h"
 #include "qroregistry.h"
+#include "qrouseindex.h"
 
 QroLocalEnvI::~QroLocalEnvI() {}
 QroExtractableListenerI::~QroExtractableListenerI() {}
@@ -116,6 +117,7 @@ QroEnvI::QroEnvI()
       _registry(nullptr),
       _cascade(nullptr),
       _recycleBin(nullptr),
+      _useIndex(nullptr),
       _cloneTable(nullptr),
       _objectFlags(nullptr),
       _listener(nullptr),
@@ -175,6 +177,8 @@ QroEnvI::~QroEnvI() {
 void QroEnvI::teardown() {
   // 1. thread check, cached pointers and factories
   _checkThread = 0;
+  delete _useIndex;
+  _useIndex = nullptr;
   delete _ownerThread;
   _ownerThread = nullptr;
   _objectFlags = nullptr;
@@ -234,6 +238,8 @@ void QroEnvI::teardown() {
 void QroEnvI::release() {
   // 6. identifier table, private pools, allocator, lock, scratch blocks
   _checkThread = 0;
+  delete _useIndex;
+  _useIndex = nullptr;
   delete _ownerThread;
   _ownerThread = nullptr;
   delete _registry;
@@ -375,7 +381,8 @@ void* const kMarked = reinterpret_cast<void*>(~uintptr_t(0));
 }
 
 void QroEnvI::growIdTable() {
-  QroInt capacity = _idCapacity + kIdChunk;
+  // Doubling keeps the copies linear in the number of identifiers.
+  QroInt capacity = 2 * _idCapacity;
   void** slots =
       static_cast<void**>(_memoryManager.alloc(static_cast<size_t>(capacity) * sizeof(void*)));
   // Only the last slot was free: every other slot holds an object or a mark.
@@ -425,6 +432,7 @@ void QroEnvI::registerExtractable(QroExtractableI* x) {
     return;
   }
   x->setId(takeIdSlot(x));
+  if (_useIndex) _useIndex->registered(x);
   if (_typeIndex) _typeIndex->registered(x);
   if (_listener) _listener->registered(x);
 }
@@ -438,6 +446,7 @@ void QroEnvI::unregisterExtractable(QroExtractableI* x) {
     return;
   }
   if (_typeIndex) _typeIndex->unregistered(x);
+  if (_useIndex) _useIndex->unregistered(id);
   releaseIdSlot(id);
   if (_listener) _listener->unregistered(x);
   x->setId(-1);
@@ -686,6 +695,28 @@ void QroEnvI::destroyExtractable(QroExtractableI* x, QroBool keep, QroBool notif
   unregisterExtractable(x);
   if (_cascade && x->getUseCount() > 0 && !x->isNumVar()) _cascade->addToInUseTable(x);
   if (!keep) delete x;
+}
+
+QroUseIndex* QroEnvI::getUseIndex() {
+  if (!_useIndex) {
+    QroUseIndex* index = new QroUseIndex(this);
+    try {
+      index->update();  // every live extractable
+    } catch (...) {
+      delete index;
+      throw;
+    }
+    _useIndex = index;
+  }
+  return _useIndex;
+}
+
+void QroEnvI::noteUse(QroExtractableI* user, QroExtractableI* used) {
+  if (_useIndex) _useIndex->addUse(user, used);
+}
+
+void QroEnvI::noteUsesChanged(QroExtractableI* x) {
+  if (_useIndex) _useIndex->usesChanged(x);
 }
 
 QroBool QroEnvI::isReleasedByCascade(QroExtractableI* x) const {

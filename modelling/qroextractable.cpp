@@ -106,6 +106,11 @@ void QroExtractableI::endIfUsesMarked() {
   if (v.isDone()) _env->endExtractable(this);
 }
 
+QroBool QroExtractableI::visitUses(QroExtractableVisitor* v) {
+  visitSubExtractables(v);
+  return 0;
+}
+
 void QroExtractableI::release() {
   if (_id != -1) _env->endExtractable(this);
 }

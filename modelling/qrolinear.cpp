@@ -42,6 +42,7 @@ void QroNumQuadExprI::append(QroQuadNode* node) {
   else
     _first = node;
   _last = node;
+  _env->noteUsesChanged(this);
 }
 
 void QroNumQuadExprI::appendCopies(const QroNumQuadExprI* other) {
@@ -127,6 +128,14 @@ void QroNumQuadExprI::visitSubExtractables(QroExtractableVisitor* v) {
   v->endVisit(this);
 }
 
+QroBool QroNumQuadExprI::visitUses(QroExtractableVisitor* v) {
+  for (QroQuadNode* n = _first; n; n = n->next) {
+    v->visitChild(this, n->first);
+    v->visitChild(this, n->second);
+  }
+  return 1;
+}
+
 void QroNumQuadExprI::endIfUsesMarked() {
   QroQuadNode* n = _first;
   _first = _last = nullptr;
@@ -176,6 +185,7 @@ void QroLinTermBase<B, C>::prependNode(QroLinearNode* n) {
   _first = n;
   if (!_last) _last = n;
   _normalized = 0;
+  this->_env->noteUsesChanged(this);
 }
 
 template <class B, class C>
@@ -192,6 +202,7 @@ template <class B, class C>
 void QroLinTermBase<B, C>::appendNode(QroLinearNode* n) {
   linkNode(n);
   _normalized = 0;
+  this->_env->noteUsesChanged(this);
 }
 
 template <class B, class C>
@@ -210,6 +221,7 @@ void QroLinTermBase<B, C>::appendExpr(QroNumExprI* e) {
     _firstExpr = n;
   _lastExpr = n;
   e->incrUseCount();
+  this->_env->noteUsesChanged(this);
 }
 
 template <class B, class C>
@@ -295,6 +307,7 @@ void QroLinTermBase<B, C>::scaleParts(C c) {
       product->incrUseCount();
       e->expr = product;
       env->releaseExpression(old);
+      env->noteUsesChanged(this);
     }
   }
   if (_quad) _quad->scale(static_cast<QroNum>(c));
@@ -306,6 +319,13 @@ QroNum QroLinTermBase<B, C>::evalParts(QroAlgorithmI* algorithm) const {
   for (QroExprNode* e = _firstExpr; e; e = e->next) sum += e->expr->eval(algorithm);
   for (QroLinearNode* n = _first; n; n = n->next) sum += n->coef * n->var->eval(algorithm);
   return sum;
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::visitAllParts(QroExtractableVisitor* v) {
+  for (QroExprNode* e = _firstExpr; e; e = e->next) v->visitChild(this, e->expr);
+  for (QroLinearNode* n = _first; n; n = n->next) v->visitChild(this, n->var);
+  if (_quad) _quad->visitUses(v);
 }
 
 template <class B, class C>
@@ -465,6 +485,7 @@ void QroNumLinTermI::addTerm(QroNumLinTermI* t) {
   t->_firstExpr = t->_lastExpr = nullptr;
   _constant += t->_constant;
   t->_constant = 0.0;
+  _env->noteUsesChanged(this);
   t->release();
 }
 
@@ -589,6 +610,7 @@ void QroNumLinTermI::adoptParts(QroLinearNode* first, QroLinearNode* last, QroEx
   _lastExpr = lastExpr;
   _quad = quad;
   _normalized = 0;
+  _env->noteUsesChanged(this);
 }
 
 // ---------------------------------------------------------------------------

@@ -2,20 +2,34 @@
 
 #include <ostream>
 
+#include <cstddef>
+
 #include "qroalgorithm.h"
+#include "qroregistry.h"
+
+static_assert(offsetof(QroModelI::Link, next) == 0, "a next field is its link");
 
 // ---------------------------------------------------------------------------
 // Models
 
 QroModelI::QroModelI(QroEnvI* env, const char* name)
-    : QroExtractableI(env, name), _linkEnv(nullptr), _head(nullptr), _tail(&_head) {}
+    : QroExtractableI(env, name),
+      _linkEnv(nullptr),
+      _head(nullptr),
+      _tail(&_head),
+      _links(env->getMemoryManager()),
+      _linksMade(0),
+      _cascade(-1),
+      _seen(0),
+      _walkOnly(0) {}
 
 void QroModelI::save(void* cell) {
   if (QroLocalEnvI* local = _env->getLocalEnv()) local->saveValue3(cell);
 }
 
 QroModelI::~QroModelI() {
-  QroEnvI* env = _linkEnv ? _linkEnv : _env;
+  dropMemberIndex();
+  QroEnvI* env = linkEnv();
   save(&_head);
   save(&_tail);
   Link* l = _head;
@@ -36,8 +50,20 @@ void QroModelI::append(QroExtractableI* x) {
   Link* l = static_cast<Link*>(_linkEnv->alloc(sizeof(Link)));
   l->next = nullptr;
   l->member = x;
+  l->prev = _tail == &_head ? nullptr : reinterpret_cast<Link*>(_tail);
+  l->nextSame = nullptr;
+  if (_linksMade) {
+    if (_env->getLocalEnv()) {
+      dropMemberIndex();
+      _walkOnly = 1;
+    } else {
+      l->nextSame = static_cast<Link*>(_links.find(x));
+      _links.set(x, l);
+    }
+  }
   *_tail = l;
   _tail = &l->next;
+  _env->noteUse(this, x);
 }
 
 void QroModelI::add(QroExtractableI* x) {
@@ -59,7 +85,20 @@ QroExtractableI* QroModelI::makeClone(QroEnvI* env) const {
 }
 
 void QroModelI::endIfUsesMarked() {
-  QroEnvI* env = _linkEnv ? _linkEnv : _env;
+  QroRecycleBinI* cascade = _env->getCascade();
+  if (!cascade || cascade->isSweepingAll() || _walkOnly || _env->getLocalEnv()) {
+    if (_env->getLocalEnv()) _walkOnly = 1;
+    unlinkMarked();
+    return;
+  }
+  if (!_linksMade) indexMembers();
+  unlinkMarkedSince(cascade);
+}
+
+// Every link in turn.
+void QroModelI::unlinkMarked() {
+  dropMemberIndex();
+  QroEnvI* env = linkEnv();
   save(&_tail);
   Link** link = &_head;
   while (*link) {
@@ -68,12 +107,53 @@ void QroModelI::endIfUsesMarked() {
     if (id == -1 || _env->isMarked(id)) {
       save(link);
       *link = l->next;
+      if (l->next) {
+        save(&l->next->prev);
+        l->next->prev = l->prev;
+      }
       env->free(l, sizeof(Link));
     } else {
       link = &l->next;
     }
   }
   _tail = link;
+}
+
+void QroModelI::indexMembers() {
+  for (Link* l = _head; l; l = l->next) {
+    l->nextSame = static_cast<Link*>(_links.find(l->member));
+    _links.set(l->member, l);
+  }
+  _linksMade = 1;
+  _cascade = -1;
+}
+
+void QroModelI::dropMemberIndex() {
+  _links.clear();
+  _linksMade = 0;
+}
+
+// The links of the objects the cascade marked since this model last looked.
+void QroModelI::unlinkMarkedSince(QroRecycleBinI* cascade) {
+  if (_cascade != cascade->getSerial()) {
+    _cascade = cascade->getSerial();
+    _seen = 0;
+  }
+  QroExtractableArray marked = cascade->getMarked();
+  QroEnvI* env = linkEnv();
+  for (; _seen < marked.getSize(); ++_seen) {
+    for (Link* l = static_cast<Link*>(_links.take(marked[_seen])); l;) {
+      Link* same = l->nextSame;
+      Link** at = l->prev ? &l->prev->next : &_head;
+      *at = l->next;
+      if (l->next)
+        l->next->prev = l->prev;
+      else
+        _tail = at;
+      env->free(l, sizeof(Link));
+      l = same;
+    }
+  }
 }
 
 void QroModelI::visitSubExtractables(QroExtractableVisitor* v) {

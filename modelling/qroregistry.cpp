@@ -5,6 +5,7 @@
 
 #include "qroalgorithm.h"
 #include "qrochange.h"
+#include "qrouseindex.h"
 
 namespace {
 // Holds the environment's lock for a scope.
@@ -146,7 +147,12 @@ void QroPlugInRegistry::removeListener(QroChangeListenerI* listener) {
 // Recycle bin
 
 QroRecycleBinI::QroRecycleBinI(QroEnvI* env)
-    : QroEnvObjectI(env), _marked(), _pending(), _destroying(0), _inUse(nullptr) {
+    : QroEnvObjectI(env),
+      _marked(),
+      _pending(),
+      _pendingSet(env->getMemoryManager()),
+      _destroying(0),
+      _inUse(nullptr) {
   QroEnv handle(env);
   _marked = QroExtractableArray(handle, 0);
   _pending = QroExtractableArray(handle, 0);
@@ -164,16 +170,21 @@ void QroRecycleBinI::mark(QroExtractableI* x) {
   QroInt id = x->getId();
   if (id < 0 || _env->isMarked(id) || !_env->getLiveSlot(id)) return;
   if (_destroying) {
-    for (QroInt i = 0; i < _pending.getSize(); ++i)
-      if (_pending[i] == x) return;
+    if (_pendingSet.find(x)) return;
     _pending.add(x);
+    _pendingSet.set(x, x);
     return;
   }
   _env->markSlot(id);
   _marked.add(x);
+  if (QroUseIndex* index = _env->findUseIndex()) index->marked(x);
 }
 
 void QroRecycleBinI::sweep() {
+  if (!_sweepAll) {
+    _env->getUseIndex()->collect(this);
+    return;
+  }
   const QroInt count = _env->getIdCount();
   QroInt before;
   do {
@@ -185,9 +196,16 @@ void QroRecycleBinI::sweep() {
   } while (_marked.getSize() != before);
 }
 
+void QroRecycleBinI::clearPending() {
+  _pending.getImpl()->setSize(0);
+  _pendingSet.clear();
+}
+
 void QroRecycleBinI::run(QroExtractableI* x) {
+  if (!_sweepAll) _env->getUseIndex()->update();
   mark(x);
   if (_marked.getSize() == 0) return;
+  ++_serial;
   try {
     sweep();
     {
@@ -213,7 +231,7 @@ void QroRecycleBinI::run(QroExtractableI* x) {
         _env->markSlot(y->getId());
         _marked.add(y);
       }
-      _pending.getImpl()->setSize(0);
+      clearPending();
     }
   } catch (...) {
     // A refused cascade (for instance a change during a search) leaves every
@@ -223,13 +241,13 @@ void QroRecycleBinI::run(QroExtractableI* x) {
       if (y->getId() >= 0) _env->unmarkSlot(y->getId(), y);
     }
     _marked.getImpl()->setSize(0);
-    _pending.getImpl()->setSize(0);
+    clearPending();
     _inUse->clear();
     _destroying = 0;
     throw;
   }
   _marked.getImpl()->setSize(0);
-  _pending.getImpl()->setSize(0);
+  clearPending();
   _inUse->clear();
   _destroying = 0;
 }

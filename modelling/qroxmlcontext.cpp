@@ -6,18 +6,6 @@
 
 namespace {
 
-// Marks the reader as inside a read for the lifetime of the guard.
-class ReadScope {
- public:
-  explicit ReadScope(QroXmlReaderI* reader) : _reader(reader) { _reader->enterRead(); }
-  ~ReadScope() { _reader->leaveRead(); }
-  ReadScope(const ReadScope&) = delete;
-  ReadScope& operator=(const ReadScope&) = delete;
-
- private:
-  QroXmlReaderI* _reader;
-};
-
 const char* name(QroXmlNameIndex i) {
   return QroXmlVocabulary[i];
 }
@@ -229,58 +217,6 @@ QroXmlElementI* QroXmlContextI::writeExtractable(const QroRtti* x, QroXmlWriter 
   QroXmlElementI* raw = e.release();
   if (parent) writer.addSubElement(parent, raw);
   return raw;
-}
-
-// ---------------------------------------------------------------------------
-// Reading.
-
-void* QroXmlContextI::readElement(QroXmlReader reader, const QroXmlElementI* element) {
-  ReadScope scope(reader.getImpl());
-  if (!element) return nullptr;
-  QroInt id = -1;
-  if (reader.readIntAttribute(element, name(QroXmlIdName), id)) {
-    // An identifier already linked names the object read before.
-    void* linked = reader.getObjectById(id);
-    if (linked) return linked;
-    const char* tag = element->getName();
-    QroXmlInfo* h = findXmlInfo(tag);
-    void* object = nullptr;
-    if (h) {
-      QroExtractableI* x = h->readElement(reader, element);
-      if (x) reader.addLink2Obj(id, x);
-      object = x;
-    } else if ((h = findObjectXmlInfo(tag)) != nullptr) {
-      object = h->readObjectWithSubElements(reader, element);
-      if (object) reader.addLink2Obj(id, object);
-    }
-    if (!object) {
-      _unreadTags.add(_env->internString(tag ? tag : ""));
-      _unreadIds.add(id);
-    }
-    return object;
-  }
-  QroInt ref = -1;
-  if (reader.readIntAttribute(element, name(QroXmlRefIdName), ref))
-    return reader.getObjectById(ref);
-  QroXmlElementI* child = reader.getFirstChildElement(element);
-  return child ? readElement(reader, child) : nullptr;
-}
-
-bool QroXmlContextI::readSubElements(QroXmlReader reader, const QroXmlElementI* element) {
-  QroXmlReaderI* r = reader.getImpl();
-  ReadScope scope(r);
-  if (!element || r->isSubRead(element)) return true;
-  QroXmlNodeIterator it(element->getChildIterator());
-  while (it.hasNext()) {
-    QroXmlNodeI* n = it.next();
-    if (!n || n->getKind() != QroXmlNodeI::ElementKind) continue;
-    const QroXmlElementI* child = static_cast<const QroXmlElementI*>(n);
-    if (reader.countChildElements(child) > 1 && !readSubElements(reader, child)) return false;
-    if (!readElement(reader, child) && reader.getAttributeValue(child, name(QroXmlIdName)))
-      return false;
-  }
-  r->markSubRead(element);
-  return true;
 }
 
 // ---------------------------------------------------------------------------

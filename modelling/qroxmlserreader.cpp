@@ -125,26 +125,20 @@ QroExtractableI* QroXmlObjectHandler::getExtractableById(QroInt id) const {
 // Reader.
 
 QroXmlReaderI::QroXmlReaderI(QroEnvI* env)
-    : QroEnvObjectI(env), _objects(env), _subRead(nullptr), _readDepth(0) {}
+    : QroEnvObjectI(env), _objects(env), _subRead(env->getMemoryManager()), _readDepth(0) {}
 
-QroXmlReaderI::~QroXmlReaderI() {
-  delete _subRead;
-}
+QroXmlReaderI::~QroXmlReaderI() {}
 
 void QroXmlReaderI::leaveRead() {
-  if (--_readDepth == 0 && _subRead) _subRead->clear();
+  if (--_readDepth == 0) _subRead.clear();
 }
 
 bool QroXmlReaderI::isSubRead(const QroXmlElementI* element) const {
-  return _subRead && _subRead->contains(const_cast<QroXmlElementI*>(element));
+  return _subRead.find(element) != nullptr;
 }
 
 void QroXmlReaderI::markSubRead(const QroXmlElementI* element) {
-  if (!_subRead) {
-    QroGenAlloc* a = _env->getGeneralAllocator();
-    _subRead = new (a) QroAny2BoolHashTable(a, 61);
-  }
-  if (!isSubRead(element)) _subRead->add(const_cast<QroXmlElementI*>(element), 1);
+  _subRead.set(element, const_cast<QroXmlElementI*>(element));
 }
 
 QroXmlReader::QroXmlReader(const QroEnv& env) : _impl(nullptr) {

@@ -40,8 +40,18 @@ QrcBlockStack::QrcBlockStack(QrcManagerI* manager)
       _top(0),
       _bytes(FirstBlockBytes),
       _manager(manager),
-      _limit(INT64_MAX) {
+      _limit(INT64_MAX),
+      _blocks(nullptr),
+      _blockCount(0),
+      _blockCapacity(0),
+      _liveBlocks(0) {
   _firstBlock = newBlock(BlockWords, 0, nullptr);
+  try {
+    appendBlock(_firstBlock);
+  } catch (...) {
+    std::free(_firstBlock);
+    throw;
+  }
   enter(_firstBlock);
   _cursor = _firstBlock->words;
 }
@@ -53,6 +63,7 @@ QrcBlockStack::~QrcBlockStack() {
     std::free(b);
     b = next;
   }
+  std::free(_blocks);
 }
 
 void QrcBlockStack::internalError(const char* text) {
@@ -61,10 +72,18 @@ void QrcBlockStack::internalError(const char* text) {
   std::abort();  // a reporter must not return
 }
 
-QrcInt QrcBlockStack::getBlockCount() const {
-  QrcInt n = 0;
-  for (QrcStackBlock* b = _firstBlock; b; b = b->next) ++n;
-  return n;
+// Adds a block at the end of the chain's directory; the block is live.
+void QrcBlockStack::appendBlock(QrcStackBlock* block) {
+  if (_blockCount == _blockCapacity) {
+    QrcInt capacity = _blockCapacity ? 2 * _blockCapacity : 16;
+    void* p = std::realloc(_blocks, static_cast<size_t>(capacity) * sizeof(QrcStackBlock*));
+    if (!p) throw QroMemoryException();
+    _blocks = static_cast<QrcStackBlock**>(p);
+    _blockCapacity = capacity;
+  }
+  block->position = _blockCount;
+  _blocks[_blockCount++] = block;
+  _liveBlocks = _blockCount;
 }
 
 void QrcBlockStack::freeBlocksAfter(QrcStackBlock* block) {
@@ -76,6 +95,8 @@ void QrcBlockStack::freeBlocksAfter(QrcStackBlock* block) {
     std::free(b);
     b = next;
   }
+  _blockCount = block->position + 1;
+  if (_liveBlocks > _blockCount) _liveBlocks = _blockCount;
 }
 
 void QrcBlockStack::moveOn(QrcInt n) {
@@ -87,8 +108,10 @@ void QrcBlockStack::moveOn(QrcInt n) {
     _bytes -= static_cast<QrcUInt>(_firstBlock->capacity + 5) * 8;
     std::free(_firstBlock);
     _firstBlock = nullptr;
+    _blockCount = 0;
     _firstBlock = newBlock(need, 0, nullptr);
     _bytes += static_cast<QrcUInt>(need) * 8 + 40;
+    appendBlock(_firstBlock);  // the directory has room for it
     enter(_firstBlock);
     _cursor = _firstBlock->words;
     return;
@@ -97,13 +120,20 @@ void QrcBlockStack::moveOn(QrcInt n) {
   if (next && next->capacity >= n) {
     next->first = _top;
     // Blocks further on hold nothing live any more.
-    for (QrcStackBlock* b = next->next; b; b = b->next) b->first = INT64_MAX;
+    for (QrcInt i = next->position + 1; i < _liveBlocks; ++i) _blocks[i]->first = INT64_MAX;
+    _liveBlocks = next->position + 1;
     enter(next);
     _cursor = next->words;
     return;
   }
   freeBlocksAfter(_current);
   QrcStackBlock* b = newBlock(need, _top, _current);
+  try {
+    appendBlock(b);
+  } catch (...) {
+    std::free(b);
+    throw;
+  }
   _bytes += static_cast<QrcUInt>(need) * 8 + 40;
   _current->next = b;
   enter(b);
@@ -112,12 +142,17 @@ void QrcBlockStack::moveOn(QrcInt n) {
 
 void QrcBlockStack::setTopAcross(QrcInt index) {
   if (index < 0) internalError("unstacking an empty stack");
-  QrcStackBlock* b = _current;
-  while (index < b->first) {
-    if (!b->prev) internalError("unstacking an empty stack");
-    b = b->prev;
+  // The last live block whose first index is at most index (firsts grow
+  // along the chain).
+  QrcInt lo = 0, hi = _liveBlocks - 1;
+  while (lo < hi) {
+    QrcInt mid = lo + (hi - lo + 1) / 2;
+    if (_blocks[mid]->first <= index)
+      lo = mid;
+    else
+      hi = mid - 1;
   }
-  while (b->next && b->next->first <= index) b = b->next;
+  QrcStackBlock* b = _blocks[lo];
   if (index - b->first > b->capacity) internalError("stacking a full stack");
   enter(b);
   _cursor = b->words + (index - b->first);

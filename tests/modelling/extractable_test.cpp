@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "qrochange.h"
 #include "qronumeric.h"
 #include "qroregistry.h"
+#include "support/seed.h"
+#include "support/seed.h"
 
 namespace {
 
@@ -156,6 +159,42 @@ TEST_F(Env, IdentifiersAreDenseAndReuseTheLastReleased) {
   EXPECT_THROW(e->getExtractable(1 << 20), QroWrongUsage);
   QroInt reserved = e->newId();
   EXPECT_EQ(e->getExtractable(reserved), nullptr);
+}
+
+// Through many growths of the table, an identifier is the last released one,
+// else the next never used; the count follows the highest identifier.
+TEST_F(Env, IdentifiersStayDenseThroughManyGrowths) {
+  std::mt19937_64 rng(qrotest::seedOr(5));
+  std::vector<Leaf*> live;
+  std::vector<QroInt> released;  // the free list's head last
+  QroInt fresh = 0, count = 0;
+  for (int step = 0; step < 60000; ++step) {
+    if (live.empty() || rng() % 4 != 0) {
+      QroInt expected = fresh;
+      if (!released.empty()) {
+        expected = released.back();
+        released.pop_back();
+      } else {
+        ++fresh;
+      }
+      Leaf* x = new (e) Leaf(e);
+      ASSERT_EQ(x->getId(), expected);
+      if (expected >= count) count = expected + 1;
+      live.push_back(x);
+    } else {
+      size_t i = rng() % live.size();
+      QroInt id = live[i]->getId();
+      e->destroyExtractable(live[i], 0, 0);
+      live[i] = live.back();
+      live.pop_back();
+      released.push_back(id);
+      if (id == count - 1) count = id;
+    }
+    ASSERT_EQ(e->getIdCount(), count);
+  }
+  EXPECT_GE(fresh, 25000);  // three growths
+  EXPECT_GE(e->getIdCapacity(), fresh);
+  for (Leaf* x : live) EXPECT_EQ(e->getExtractable(x->getId()), x);
 }
 
 TEST_F(Env, NamesAndDisplay) {

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "support/seed.h"
 #include "support/xmlser_support.h"
@@ -14,6 +16,7 @@ namespace {
 struct Side {
   QroEnv env;
   QroXmlContextI* context;
+  QroInt unreadSeen = 0;
   Side() : env(), context(QroXmlContextI::Make(env.getImpl())) {
     xmltest::registerModelHandlers(context);
   }
@@ -127,6 +130,132 @@ void feed(Side& side, const QroXmlElementI* tree, bool bottomUp, Outcomes& out) 
   reader.end();
 }
 
+// A model (variables, a range over a term the objective shares) and an array
+// of its variables, written from the side.
+QroXmlElementI* modelDocument(Side& from) {
+  QroEnvI* env = from.env.getImpl();
+  QroNumVarI* x = new (env) QroNumVarI(env, 0, 10, QroNumVar::Int, "x");
+  QroNumVarI* y = new (env) QroNumVarI(env, -2, 2, QroNumVar::Float, "y");
+  QroNumLinTermI* t = new (env) QroNumLinTermI(env, 0.0);
+  t->appendNode(x, 2.0);
+  t->appendNode(y, -1.0);
+  QroModelI* m = new (env) QroModelI(env, "m");
+  m->append(x);
+  m->append(new (env) QroRangeI(env, 0.0, t, 4.0, "r"));
+  m->append(new (env) QroObjectiveI(env, t, QroObjectiveI::Minimize));
+  QroXmlWriter w(from.env);
+  QroXmlElementI* doc = w.createElement("Root");
+  QroXmlInfo helper(from.context);
+  QroIntVarArray vars(from.env, 0);
+  vars.add(QroNumVar(x));
+  vars.add(QroNumVar(y));
+  EXPECT_NE(from.context->writeExtractable(m, w, doc), nullptr);
+  EXPECT_TRUE(helper.writeIntVarArray(w, doc, vars));
+  vars.end();
+  w.end();
+  return doc;
+}
+
+// The context's reading as it was, one call per level, with the handlers'
+// base reading inlined (sub-elements, then read or readObject): the
+// reference of the iterative reading.
+struct RecursiveRead {
+  QroXmlContextI* context;
+  QroXmlReader reader;
+  std::vector<std::string> unread;  // "tag id"
+
+  struct Scope {
+    QroXmlReaderI* r;
+    explicit Scope(QroXmlReaderI* reader) : r(reader) { r->enterRead(); }
+    ~Scope() { r->leaveRead(); }
+  };
+
+  void* element(const QroXmlElementI* e) {
+    Scope scope(reader.getImpl());
+    if (!e) return nullptr;
+    QroInt id = -1;
+    if (reader.readIntAttribute(e, "Id", id)) {
+      if (void* linked = reader.getObjectById(id)) return linked;
+      const char* tag = e->getName();
+      void* object = nullptr;
+      if (QroXmlInfo* h = context->findXmlInfo(tag)) {
+        QroExtractableI* x = subElements(e) ? h->read(reader, e) : nullptr;
+        if (x) reader.addLink2Obj(id, x);
+        object = x;
+      } else if ((h = context->findObjectXmlInfo(tag)) != nullptr) {
+        object = subElements(e) ? h->readObject(reader, e) : nullptr;
+        if (object) reader.addLink2Obj(id, object);
+      }
+      if (!object) unread.push_back(std::string(tag) + " " + std::to_string(id));
+      return object;
+    }
+    QroInt ref = -1;
+    if (reader.readIntAttribute(e, "RefId", ref)) return reader.getObjectById(ref);
+    QroXmlElementI* child = reader.getFirstChildElement(e);
+    return child ? element(child) : nullptr;
+  }
+
+  bool subElements(const QroXmlElementI* e) {
+    QroXmlReaderI* r = reader.getImpl();
+    Scope scope(r);
+    if (!e || r->isSubRead(e)) return true;
+    QroXmlNodeIterator it(e->getChildIterator());
+    while (it.hasNext()) {
+      QroXmlNodeI* n = it.next();
+      if (!n || n->getKind() != QroXmlNodeI::ElementKind) continue;
+      const QroXmlElementI* child = static_cast<const QroXmlElementI*>(n);
+      if (reader.countChildElements(child) > 1 && !subElements(child)) return false;
+      if (!element(child) && reader.getAttributeValue(child, "Id")) return false;
+    }
+    r->markSubRead(e);
+    return true;
+  }
+};
+
+// What a read left: its outcome, the objects made (in the order of their
+// identifiers), the objects linked to each identifier and the elements not read.
+std::string readTrace(Side& side, const QroXmlElementI* tree, bool bottomUp, bool reference,
+                      int& made) {
+  std::ostringstream os;
+  QroXmlReader reader(side.env);
+  QroEnvI* env = side.env.getImpl();
+  QroInt before = env->getIdCount();
+  RecursiveRead ref{side.context, reader, {}};
+  try {
+    if (bottomUp)
+      os << (reference ? ref.subElements(tree) : side.context->readSubElements(reader, tree));
+    else
+      os << ((reference ? ref.element(tree) : side.context->readElement(reader, tree)) != nullptr);
+  } catch (const QroException& e) {
+    os << "throws " << e.getMessage();
+  } catch (QroException* e) {
+    os << "throws " << e->getMessage();
+    delete e;
+  }
+  os << " |";
+  for (QroInt id = before; id < env->getIdCount(); ++id) {
+    QroExtractableI* x = env->getLiveSlot(id);
+    os << ' ' << (x ? x->getClassName() : "-");
+    ++made;
+  }
+  os << " |";
+  for (QroInt id = 0; id < 16; ++id) {
+    void* o = reader.getObjectById(id);
+    QroExtractableI* x = reader.getExtractableById(id);
+    os << ' ' << (x ? x->getClassName() : o ? "array" : "-");
+  }
+  os << " |";
+  if (reference) {
+    for (const std::string& u : ref.unread) os << ' ' << u;
+  } else {
+    for (QroInt i = side.unreadSeen; i < side.context->getUnreadCount(); ++i)
+      os << ' ' << side.context->getUnreadTag(i) << ' ' << side.context->getUnreadId(i);
+    side.unreadSeen = side.context->getUnreadCount();
+  }
+  reader.end();
+  return os.str();
+}
+
 }  // namespace
 
 TEST(XmlSerFuzz, RandomTrees) {
@@ -153,27 +282,7 @@ TEST(XmlSerFuzz, TruncatedModels) {
   SCOPED_TRACE(testing::Message() << "seed " << seed);
   std::mt19937_64 rng(seed);
   Side from;
-  QroEnvI* env = from.env.getImpl();
-  QroNumVarI* x = new (env) QroNumVarI(env, 0, 10, QroNumVar::Int, "x");
-  QroNumVarI* y = new (env) QroNumVarI(env, -2, 2, QroNumVar::Float, "y");
-  QroNumLinTermI* t = new (env) QroNumLinTermI(env, 0.0);
-  t->appendNode(x, 2.0);
-  t->appendNode(y, -1.0);
-  QroModelI* m = new (env) QroModelI(env, "m");
-  m->append(x);
-  m->append(new (env) QroRangeI(env, 0.0, t, 4.0, "r"));
-  m->append(new (env) QroObjectiveI(env, t, QroObjectiveI::Minimize));
-  QroXmlWriter w(from.env);
-  std::unique_ptr<QroXmlElementI> doc(w.createElement("Root"));
-  QroXmlInfo helper(from.context);
-  QroIntVarArray vars(from.env, 0);
-  vars.add(QroNumVar(x));
-  vars.add(QroNumVar(y));
-  ASSERT_NE(from.context->writeExtractable(m, w, doc.get()), nullptr);
-  ASSERT_TRUE(helper.writeIntVarArray(w, doc.get(), vars));
-  vars.end();
-  w.end();
-
+  std::unique_ptr<QroXmlElementI> doc(modelDocument(from));
   Outcomes out;
   int whole = 0;
   for (int round = 0; round < 10; ++round) {
@@ -192,4 +301,31 @@ TEST(XmlSerFuzz, TruncatedModels) {
   }
   EXPECT_EQ(whole, 10);  // the untruncated document reads in full
   EXPECT_GT(out.nulls, 0);
+}
+
+// The iterative reading calls the handlers in the order the recursive one
+// did: the same objects are made in the same order, linked to the same
+// identifiers, with the same elements left unread and the same outcome.
+TEST(XmlSerFuzz, ReadingMatchesTheRecursiveReading) {
+  uint64_t seed = qrotest::seedOr(314);
+  SCOPED_TRACE(testing::Message() << "seed " << seed);
+  std::mt19937_64 rng(seed);
+  Side from;
+  std::unique_ptr<QroXmlElementI> doc(modelDocument(from));
+  int differing = 0, made = 0, unused = 0;
+  for (int round = 0; round < 10; ++round) {
+    Side iterative, recursive;
+    for (int i = 0; i < 80; ++i) {
+      // Random trees, and copies of a model's document with parts dropped.
+      std::unique_ptr<QroXmlElementI> tree(
+          i % 2 == 0 ? randomTree(rng, 1 + static_cast<int>(rng() % 6))
+                     : truncatedCopy(rng, doc.get(), 2 + static_cast<unsigned>(rng() % 12)));
+      bool bottomUp = rng() % 2 == 0;
+      std::string a = readTrace(iterative, tree.get(), bottomUp, false, made);
+      std::string b = readTrace(recursive, tree.get(), bottomUp, true, unused);
+      if (a != b && ++differing <= 3) ADD_FAILURE() << "tree " << i << "\n" << a << "\n" << b;
+    }
+  }
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(made, 300);
 }

@@ -84,6 +84,47 @@ TEST(MemoryStack, WordBlocksStayWholeAcrossBlocks) {
   }
 }
 
+// Jumps between far indices, as the goal stacks make between a popped entry
+// and the floor, land on the words written there, across many blocks and
+// blocks reused after moving back. Runs have the one size of each stack's
+// entries (goal entries, choice-point records).
+TEST(MemoryStack, PopToJumpsToAnyIndexOfManyBlocks) {
+  for (QrcInt run : {QrcInt(2), QrcInt(10)}) {
+    std::mt19937_64 rng(qrotest::seedOr(11));
+    QrcMemoryStack s(nullptr, QrcMemoryStack::Blocks);
+    std::vector<QrcWord> ref;  // the word at each index below `valid`
+    QrcInt valid = 0;          // words from 0 up to here are addressable
+    QrcWord next = 1;
+    for (int step = 0; step < 40000; ++step) {
+      if (rng() % 8 < 5) {  // a few runs at the top: what lies above is gone
+        for (int r = 1 + static_cast<int>(rng() % 8); r-- > 0;) {
+          QrcWord words[10];
+          for (QrcInt j = 0; j < run; ++j) words[j] = next++;
+          ref.resize(static_cast<size_t>(s.getTop()));
+          ref.insert(ref.end(), words, words + run);
+          s.pushWords(words, run);
+        }
+        valid = s.getTop();
+      } else {  // a jump down and the run below it
+        QrcInt k = run * static_cast<QrcInt>(rng() % static_cast<uint64_t>(valid / run + 1));
+        s.popTo(k);
+        ASSERT_EQ(s.getTop(), k);
+        if (k == 0) {
+          s.popTo(valid);
+          continue;
+        }
+        QrcWord words[10];
+        s.popWords(words, run);
+        for (QrcInt j = 0; j < run; ++j)
+          ASSERT_EQ(words[j], ref[static_cast<size_t>(k - run + j)]) << "run " << run;
+        // Back to the floor, or a short backtrack that stays.
+        s.popTo(k + 20 * run >= valid && rng() % 2 == 0 ? k : valid);
+      }
+    }
+    EXPECT_GT(s.getBlockCount(), 20) << "run " << run;
+  }
+}
+
 // Only the last block taken grows in place, by whole sixteen-byte steps,
 // while its storage block has the room; other cases answer false unchanged.
 TEST(MemoryStack, ExtendGrowsOnlyTheLastBlockInPlace) {
