@@ -260,6 +260,59 @@ TEST(ElementArithmetic, BooleanSumAgainstBruteForce) {
       EXPECT_EQ(run(sum, cmp, {1, 0, 1}, vars, seed, {0, 1}, {0, 1}), 0);
 }
 
+// Two elements over indexes of their own: the expression has a value only
+// where both have one.
+TEST(ElementArithmetic, TwoElementsAgainstBruteForce) {
+  typedef std::function<QrcIntExp(QrcManagerI*, QrcIntExp, QrcIntExp, const Vars&)> Build;
+  struct Pair {
+    const char* name;
+    Build build;
+    std::function<int64_t(int64_t, int64_t, const V&)> value;
+  };
+  const Pair pairs[] = {
+      {"e + f", [](QrcManagerI*, QrcIntExp e, QrcIntExp f, const Vars&) { return e + f; },
+       [](int64_t e, int64_t f, const V&) { return e + f; }},
+      {"max(e, f) - w",
+       [](QrcManagerI*, QrcIntExp e, QrcIntExp f, const Vars& v) { return QrcMax(e, f) - w(v); },
+       [](int64_t e, int64_t f, const V& s) { return std::max(e, f) - s[2]; }},
+      {"e * f", [](QrcManagerI*, QrcIntExp e, QrcIntExp f, const Vars&) { return e * f; },
+       [](int64_t e, int64_t f, const V&) { return e * f; }},
+      {"|e - f|", [](QrcManagerI*, QrcIntExp e, QrcIntExp f, const Vars&) { return QrcAbs(e - f); },
+       [](int64_t e, int64_t f, const V&) { return std::llabs(e - f); }},
+      {"min(e, f, w)",
+       [](QrcManagerI* m, QrcIntExp e, QrcIntExp f, const Vars& v) {
+         return terms(m, {e, f, w(v)}, false, true);
+       },
+       [](int64_t e, int64_t f, const V& s) { return std::min(e, std::min(f, s[2])); }},
+  };
+  const V a = {5, 7, 4}, b = {2, 6};
+  uint64_t seed = qrotest::caseSeed(6450);
+  for (const Pair& pr : pairs)
+    for (const Compare& cmp : compares()) {
+      PropCase c;
+      c.name = std::string("e = a[x], f = b[y]: ") + pr.name + " " + cmp.name;
+      c.seed = seed;
+      c.values = {qrotest::range(-1, 3), qrotest::range(-1, 2), qrotest::range(0, 2)};
+      Build build = pr.build;
+      auto make = cmp.make;
+      c.make = [build, make, a, b](QrcManagerI* m, const Vars& v) {
+        QrcIntExp e = element(m, v, a, false);
+        QrcIntExp f = QrcIntArray(QrcManager(m), 2, b.data())[y(v)];
+        return make(build(m, e, f, v), v).getImpl();
+      };
+      auto value = pr.value;
+      auto holds = cmp.holds;
+      c.check = [value, holds, a, b](const V& s) {
+        int64_t e, f;
+        if (!at(a, false, s, e) || s[1] < 0 || s[1] > 1) return false;
+        f = b[static_cast<size_t>(s[1])];
+        return holds(value(e, f, s), s);
+      };
+      c.narrowRuns = 10;
+      EXPECT_EQ(qrotest::runWithShapes(c, {qrotest::Shape::Opposite, qrotest::Shape::Truth}), 0);
+    }
+}
+
 TEST(ElementArithmetic, VariableArrayAgainstBruteForce) {
   const V a = {5, 2};
   uint64_t seed = qrotest::caseSeed(6200);
