@@ -29,8 +29,15 @@ class QrcUnaryExpI : public QrcIntExpI {
  protected:
   // A node turned into a variable prints as a variable.
   bool displayAsVariable(std::ostream& os) const;
+  // For the nodes whose rule can map several values of the operand to one:
+  // while the operand may lack a value and is unbound, the node's range is
+  // kept from a single value.
+  void keepOpen();
   QrcInt _c;
   QrcIntExpI* _x;
+  // Whether the operand may lack a value (an element whose index may leave
+  // its array, or an expression over one), noted when the node is built.
+  bool _partial = false;
 };
 
 class QrcBinaryExpI : public QrcIntExpI {
@@ -46,8 +53,11 @@ class QrcBinaryExpI : public QrcIntExpI {
 
  protected:
   bool displayAsVariable(std::ostream& os) const;
+  // As for the unary nodes, over either operand.
+  void keepOpen();
   QrcIntExpI* _x;
   QrcIntExpI* _y;
+  bool _partial = false;
 };
 
 // ---------------------------------------------------------------- offsets, sums, abs, square
@@ -361,8 +371,11 @@ class QrcArrayExpI : public QrcIntExpI {
  protected:
   void displayArrayNode(std::ostream& os, const char* head) const;
   QrcIntExpI** copyTerms(QrcManagerI* target) const;
+  // As for the unary nodes, over any term (maximum and minimum).
+  void keepOpen();
   QrcInt _size;
   QrcIntExpI** _terms;
+  bool _partial = false;
 };
 
 class QrcArrayMax : public QrcArrayExpI {

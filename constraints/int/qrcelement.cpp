@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "qrcelementutil.h"
+#include "qrcintcompare.h"
 #include "qrcoperands.h"
 
 using namespace qrcelement;
@@ -179,7 +180,7 @@ void QrcIntArrayIndexI::checkValueSupport(QrcIntExpI* x, QrcIntExpI* y, QrcInt i
 
 QrcIntEltCallerCtI::QrcIntEltCallerCtI(QrcManagerI* m, QrcIntExpI* y, QrcConstArrayI* a,
                                        QrcIntExpI* x)
-    : QrcConstraintI(m), _y(asVariable(y)), _a(a), _x(asVariable(x)) {}
+    : QrcConstraintI(m), _y(asValue(y, a->getValues(), a->getSize())), _a(a), _x(asIndex(x)) {}
 
 void QrcIntEltCallerCtI::propagate() {
   QrcInt n = _a->getSize();
@@ -216,7 +217,10 @@ QrcConstraintI* QrcIntEltCallerCtI::makeCopy(QrcManagerI* t) const {
 
 QrcIntElementConstraintI::QrcIntElementConstraintI(QrcManagerI* m, QrcIntExpI* y, QrcConstArrayI* a,
                                                    QrcIntExpI* x)
-    : QrcExprEventHandlerConstraintI(m), _y(asVariable(y)), _a(a), _x(asVariable(x)) {}
+    : QrcExprEventHandlerConstraintI(m),
+      _y(asValue(y, a->getValues(), a->getSize())),
+      _a(a),
+      _x(asIndex(x)) {}
 
 void QrcIntElementConstraintI::post() {
   _y->whenDomain(new (_manager) DemonIntElementFilterXI(_manager, this));
@@ -283,10 +287,10 @@ void QrcIntElementConstraintI::filterFromIndex() {
 QrcStaticElementEqI::QrcStaticElementEqI(QrcManagerI* m, QrcIntExpI* y, const QrcIntArray& a,
                                          QrcIntExpI* x, QrcBool copy, const char* name)
     : QrcExprEventHandlerConstraintI(m),
-      _y(asVariable(y)),
+      _y(asValue(y, a.getImpl(), a.getSize())),
       _a(copy ? QrcIntArray(QrcManager(m), a.getSize(), a.getImpl()) : a),
       _n(a.getSize()),
-      _x(asVariable(x)) {
+      _x(asIndex(x)) {
   if (name) setName(name);
 }
 
@@ -551,10 +555,10 @@ QrcBool QrcIncrementalStaticElementEqI::isFalse() const {
 QrcStaticElementNEqI::QrcStaticElementNEqI(QrcManagerI* m, QrcIntExpI* y, const QrcIntArray& a,
                                            QrcIntExpI* x, const char* name, QrcBool outside)
     : QrcConstraintI(m),
-      _y(asVariable(y)),
+      _y(asValue(y, a.getImpl(), a.getSize())),
       _a(a),
       _n(a.getSize()),
-      _x(asVariable(x)),
+      _x(asIndex(x)),
       _outside(outside) {
   if (name) setName(name);
 }
@@ -620,7 +624,11 @@ QrcConstraintI* QrcStaticElementNEqI::makeCopy(QrcManagerI* t) const {
 
 QrcPartialElementEqI::QrcPartialElementEqI(QrcManagerI* m, QrcIntExpI* y, const QrcIntArray& a,
                                            QrcIntExpI* x)
-    : QrcConstraintI(m), _y(asVariable(y)), _a(a), _n(a.getSize()), _x(asVariable(x)) {}
+    : QrcConstraintI(m),
+      _y(asValue(y, a.getImpl(), a.getSize())),
+      _a(a),
+      _n(a.getSize()),
+      _x(asIndex(x)) {}
 
 void QrcPartialElementEqI::post() {
   _y->whenDomain(this);
@@ -665,7 +673,7 @@ QrcConstraintI* QrcPartialElementEqI::makeCopy(QrcManagerI* t) const {
 QrcStaticCstElementI::QrcStaticCstElementI(QrcManagerI* m, QrcInt c, const QrcIntArray& a,
                                            QrcIntExpI* x, const char* name, bool equal,
                                            QrcBool outside)
-    : QrcConstraintI(m), _c(c), _a(a), _x(asVariable(x)), _equal(equal), _outside(outside) {
+    : QrcConstraintI(m), _c(c), _a(a), _x(asIndex(x)), _equal(equal), _outside(outside) {
   if (name) setName(name);
 }
 
@@ -735,7 +743,13 @@ QrcConstraint QrcElementNEq(const QrcIntExp& ye, const QrcIntArray& a, const Qrc
   QrcIntExpI* x = impl(xe, "QrcElementNEq");
   QrcManagerI* m = y->getManager();
   if (y->isBound()) return new (m) QrcStaticCstElementNEqI(m, y->getValue(), a, x, name);
-  return new (m) QrcStaticElementNEqI(m, y, a, x, name);
+  // A value that may lack one stands for a variable that takes none there,
+  // which differs from every entry: the disequality excludes it.
+  QrcInt none = noValue(a.getImpl(), a.getSize(), y);
+  QrcIntExpI* v = y->isVariable() ? y : asOperand(y, none);
+  QrcConstraint neq = new (m) QrcStaticElementNEqI(m, v, a, x, name);
+  if (v == y) return neq;
+  return QrcIntExp(v) != none && neq;
 }
 
 QrcConstraint QrcIntEltCallerCt(const QrcIntExp& ye, const QrcIntArray& a, const QrcIntExp& xe) {

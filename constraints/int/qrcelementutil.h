@@ -19,6 +19,39 @@ inline QrcIntExpI* asVariable(QrcIntExpI* e) {
   return e;
 }
 
+// The variable standing for an operand e of an element: e made a variable
+// when it always has a value. An e that may lack one (an element whose index
+// may leave its array) is not made a variable, which would give it a value
+// everywhere, and a negated element would lose the assignments where it has
+// none: a fresh variable stands for it, equal to e where e has a value and to
+// none where not.
+QrcIntExpI* asOperand(QrcIntExpI* e, QrcInt none);
+
+// An index: none is -1, a position the element reads as outside the array,
+// as it reads the index's absence.
+inline QrcIntExpI* asIndex(QrcIntExpI* e) {
+  return asOperand(e, -1);
+}
+
+// For a value e compared with the entries of a: a value above them and above
+// e's range (below them at the limit), so that the element reads none as no
+// entry, and only e's absence gives it.
+inline QrcInt noValue(const QrcInt* a, QrcInt n, QrcIntExpI* e) {
+  QrcInt lo = e->getMin(), hi = e->getMax();
+  if (lo > hi) lo = hi = 0;
+  for (QrcInt i = 0; i < n; ++i) {
+    if (a[i] > hi) hi = a[i];
+    if (a[i] < lo) lo = a[i];
+  }
+  if (hi < QrcIntMax) return hi + 1;
+  if (lo > QrcIntMin) return lo - 1;
+  return lo;
+}
+
+inline QrcIntExpI* asValue(QrcIntExpI* e, const QrcInt* a, QrcInt n) {
+  return e->isVariable() ? e : asOperand(e, noValue(a, n, e));
+}
+
 // The smallest and largest values of x's domain within [0, n - 1]; false
 // when there is none.
 inline bool indexSpan(QrcIntExpI* x, QrcInt n, QrcInt& lo, QrcInt& hi) {

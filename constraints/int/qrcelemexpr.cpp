@@ -70,7 +70,36 @@ QrcConstraintI* outsideOf(const QrcIntExpI* node, QrcIntExpI* x, QrcInt n) {
   return QrcEitherOf(x->makeUndefinedConstraint(), out);
 }
 
+// The variable that stands for an element operand e that may lack a value:
+// e where e has one, none where not. Its copy stands for e's copy.
+class ElementOperand : public QrcIntExpI {
+ public:
+  ElementOperand(QrcManagerI* m, QrcInt lo, QrcInt hi, QrcIntExpI* e, QrcInt none)
+      : QrcIntExpI(m, lo, hi, nullptr), _e(e), _none(none) {}
+  QrcExprI* makeCopy(QrcManagerI* target) const override {
+    return asOperand(static_cast<QrcIntExpI*>(_e->getCopyForManager(target)), _none);
+  }
+
+ private:
+  QrcIntExpI* _e;
+  QrcInt _none;
+};
+
 }  // namespace
+
+QrcIntExpI* qrcelement::asOperand(QrcIntExpI* e, QrcInt none) {
+  if (e->isVariable()) return e;
+  QrcConstraintI* undefined = e->makeUndefinedConstraint();
+  if (!undefined) return asVariable(e);
+  QrcManagerI* m = e->getManager();
+  QrcInt lo = e->getMin(), hi = e->getMax();
+  if (lo > hi) lo = hi = none;
+  QrcIntExpI* v = new (m) ElementOperand(m, lo < none ? lo : none, hi > none ? hi : none, e, none);
+  QrcIntExp ve(v), ee(e);
+  // Holds for every value of e's operands: it narrows none of them.
+  m->add((ve == ee || (QrcConstraint(undefined) && ve == none)).getImpl());
+  return v;
+}
 
 void QrcIntExpVisitorI::visitElemCst(QrcElemCst* exp) {
   visitIntExp(exp);
@@ -85,8 +114,8 @@ void QrcIntExpVisitorI::visitGenIntVar(QrcGenIntVarI* exp) {
 // ---------------------------------------------------------------- a[x]
 
 QrcElemCst::QrcElemCst(QrcManagerI* m, QrcInt n, const QrcInt* values, QrcIntExpI* x)
-    : QrcIntExpI(m), _n(n), _values(QrcManager(x->getManager()), n, values), _x(asVariable(x)) {
-  x->addParent(this);
+    : QrcIntExpI(m), _n(n), _values(QrcManager(x->getManager()), n, values), _x(asIndex(x)) {
+  _x->addParent(this);
 }
 
 void QrcElemCst::display(std::ostream& os) const {
@@ -176,8 +205,8 @@ QrcConstraintI* QrcElemCst::makeStaticElementNEq(QrcIntExpI* y) {
 // ---------------------------------------------------------------- vars[x]
 
 QrcElemI::QrcElemI(QrcManagerI* m, QrcInt n, QrcIntExpI** vars, QrcIntExpI* x)
-    : QrcIntExpI(m), _n(n), _vars(vars), _x(asVariable(x)) {
-  x->addParent(this);
+    : QrcIntExpI(m), _n(n), _vars(vars), _x(asIndex(x)) {
+  _x->addParent(this);
   // The chosen element is narrowed: its copies for another manager become
   // variables again.
   for (QrcInt i = 0; i < n; ++i) asVariable(vars[i])->addParent(this);

@@ -278,6 +278,9 @@ void QrcSequenceConstraintI::postPhase(QrcInt t, QrcInt level) {
       static_cast<QrcConstraintWithFilterI*>(QrcDistribute(counts, vals, ys, level, 1).getImpl()));
 }
 
+// The demons listen before delta is restricted, so that they hear the
+// restriction; then each runs once, as delta may be bound and the window ends
+// decided before the link is made, events no demon heard.
 void QrcSequenceConstraintI::link(const QrcSequenceWindow& a, const QrcSequenceWindow& b) {
   QrcInt diff = a.ys->getSize() - b.ys->getSize();
   if (diff < -1 || diff > 1) return;
@@ -285,20 +288,27 @@ void QrcSequenceConstraintI::link(const QrcSequenceWindow& a, const QrcSequenceW
   Side first = {a.ys->getVar(0), a.d};
   Side last = {b.ys->getVar(b.ys->getSize() - 1), b.d};
   QrcManagerI* m = _manager;
+  QrcDemonI* alpha;
+  QrcDemonI* onFirst = nullptr;
+  QrcDemonI* onLast = nullptr;
   if (diff == -1) {
-    delta->setRange(-1, 0);
-    delta->whenValue(new (m) QrcSequenceConstraintIAlphaAPropagationI(m, delta, first, last));
-    last.y->whenDomain(new (m) QrcSequenceConstraintIVarPropagationI(m, delta, last, first));
+    alpha = new (m) QrcSequenceConstraintIAlphaAPropagationI(m, delta, first, last);
+    onLast = new (m) QrcSequenceConstraintIVarPropagationI(m, delta, last, first);
   } else if (diff == 1) {
-    delta->setRange(0, 1);
-    delta->whenValue(new (m) QrcSequenceConstraintIAlphaBPropagationI(m, delta, first, last));
-    first.y->whenDomain(new (m) QrcSequenceConstraintIVarPropagationI(m, delta, first, last));
+    alpha = new (m) QrcSequenceConstraintIAlphaBPropagationI(m, delta, first, last);
+    onFirst = new (m) QrcSequenceConstraintIVarPropagationI(m, delta, first, last);
   } else {
-    delta->setRange(-1, 1);
-    delta->whenValue(new (m) QrcSequenceConstraintIAlphaABPropagationI(m, delta, first, last));
-    first.y->whenDomain(new (m) QrcSequenceConstraintIVarFXPropagationI(m, delta, first, last));
-    last.y->whenDomain(new (m) QrcSequenceConstraintIVarLYPropagationI(m, delta, first, last));
+    alpha = new (m) QrcSequenceConstraintIAlphaABPropagationI(m, delta, first, last);
+    onFirst = new (m) QrcSequenceConstraintIVarFXPropagationI(m, delta, first, last);
+    onLast = new (m) QrcSequenceConstraintIVarLYPropagationI(m, delta, first, last);
   }
+  delta->whenValue(alpha);
+  if (onFirst) first.y->whenDomain(onFirst);
+  if (onLast) last.y->whenDomain(onLast);
+  delta->setRange(diff == 1 ? 0 : -1, diff == -1 ? 0 : 1);
+  alpha->propagate();
+  if (onFirst) onFirst->propagate();
+  if (onLast) onLast->propagate();
 }
 
 void QrcSequenceConstraintI::installLinks() {

@@ -26,7 +26,9 @@ bool QrcFoldMul(QrcInt a, QrcInt b, QrcInt& r) {
 
 QrcUnaryExpI::QrcUnaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter)
     : QrcIntExpI(m), _c(c), _x(x) {
-  if (enter) x->addParent(this);
+  if (!enter) return;
+  x->addParent(this);
+  _partial = !defined(x);
 }
 
 bool QrcUnaryExpI::isEqual(const QrcExprI* other) const {
@@ -34,8 +36,13 @@ bool QrcUnaryExpI::isEqual(const QrcExprI* other) const {
   return u && u->_x == _x && u->_c == _c;
 }
 
+// Walks only the operands that may lack a value.
 QrcConstraintI* QrcUnaryExpI::makeUndefinedConstraint() {
-  return isVariable() ? nullptr : _x->makeUndefinedConstraint();
+  return isVariable() || !_partial ? nullptr : _x->makeUndefinedConstraint();
+}
+
+void QrcUnaryExpI::keepOpen() {
+  if (_partial && _min == _max && !_x->isBound()) openPoint(_min, _max);
 }
 
 bool QrcUnaryExpI::displayAsVariable(std::ostream& os) const {
@@ -49,6 +56,7 @@ QrcBinaryExpI::QrcBinaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool 
   if (enter) {
     x->addParent(this);
     y->addParent(this);
+    _partial = !defined(x) || !defined(y);
   }
 }
 
@@ -58,8 +66,12 @@ bool QrcBinaryExpI::isEqual(const QrcExprI* other) const {
 }
 
 QrcConstraintI* QrcBinaryExpI::makeUndefinedConstraint() {
-  if (isVariable()) return nullptr;
+  if (isVariable() || !_partial) return nullptr;
   return QrcEitherOf(_x->makeUndefinedConstraint(), _y->makeUndefinedConstraint());
+}
+
+void QrcBinaryExpI::keepOpen() {
+  if (_partial && _min == _max && !(_x->isBound() && _y->isBound())) openPoint(_min, _max);
 }
 
 bool QrcBinaryExpI::displayAsVariable(std::ostream& os) const {
@@ -109,13 +121,16 @@ QrcInt QrcIntAddI::getLinearSize() const {
 }
 
 void QrcIntAddI::computeRange() {
-  _min = _x->getMin() + _c;
-  _max = _x->getMax() + _c;
+  QrcInt a = _x->getMin(), b = _x->getMax();
+  if (a > b) return setNoValue(this);
+  _min = a + _c;
+  _max = b + _c;
 }
 
 void QrcIntAddI::computeRangeAsDoubles() {
-  double c = static_cast<double>(_c);
-  setBoundsFromDoubles(c + _x->getFloatMin(), c + _x->getFloatMax());
+  double c = static_cast<double>(_c), a = _x->getFloatMin(), b = _x->getFloatMax();
+  if (a > b) return setNoValue(this);
+  setBoundsFromDoubles(c + a, c + b);
 }
 
 void QrcIntAddI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -162,13 +177,16 @@ QrcInt QrcIntSubI::getLinearSize() const {
 }
 
 void QrcIntSubI::computeRange() {
-  _min = _c - _x->getMax();
-  _max = _c - _x->getMin();
+  QrcInt a = _x->getMin(), b = _x->getMax();
+  if (a > b) return setNoValue(this);
+  _min = _c - b;
+  _max = _c - a;
 }
 
 void QrcIntSubI::computeRangeAsDoubles() {
-  double c = static_cast<double>(_c);
-  setBoundsFromDoubles(c - _x->getFloatMax(), c - _x->getFloatMin());
+  double c = static_cast<double>(_c), a = _x->getFloatMin(), b = _x->getFloatMax();
+  if (a > b) return setNoValue(this);
+  setBoundsFromDoubles(c - b, c - a);
 }
 
 void QrcIntSubI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -220,6 +238,7 @@ QrcExprI* QrcIntAbsI::makeCopy(QrcManagerI* t) const {
 
 void QrcIntAbsI::computeRange() {
   QrcInt a = _x->getMin(), b = _x->getMax();
+  if (a > b) return setNoValue(this);
   if (a >= 0) {
     _min = a;
     _max = b;
@@ -234,7 +253,9 @@ void QrcIntAbsI::computeRange() {
 
 void QrcIntAbsI::computeRangeAsDoubles() {
   double a = _x->getFloatMin(), b = _x->getFloatMax();
-  if (a >= 0)
+  if (a > b)
+    setNoValue(this);
+  else if (a >= 0)
     setBoundsFromDoubles(a, b);
   else if (b <= 0)
     setBoundsFromDoubles(-b, -a);
@@ -292,6 +313,7 @@ QrcExprI* QrcSquareI::makeCopy(QrcManagerI* t) const {
 
 void QrcSquareI::computeRange() {
   QrcInt a = _x->getMin(), b = _x->getMax();
+  if (a > b) return setNoValue(this);
   _max = mx(sq(a), sq(b));
   if (a >= 0)
     _min = sq(a);
@@ -303,7 +325,9 @@ void QrcSquareI::computeRange() {
 
 void QrcSquareI::computeRangeAsDoubles() {
   double a = _x->getFloatMin(), b = _x->getFloatMax();
-  if (a > 0)
+  if (a > b)
+    setNoValue(this);
+  else if (a > 0)
     setBoundsFromDoubles(a * a, b * b);
   else if (b < 0)
     setBoundsFromDoubles(b * b, a * a);
@@ -383,13 +407,16 @@ QrcInt QrcAddI::getLinearSize() const {
 }
 
 void QrcAddI::computeRange() {
-  _min = _x->getMin() + _y->getMin();
-  _max = _x->getMax() + _y->getMax();
+  QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
+  if (xa > xb || ya > yb) return setNoValue(this);
+  _min = xa + ya;
+  _max = xb + yb;
 }
 
 void QrcAddI::computeRangeAsDoubles() {
   double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
          yb = _y->getFloatMax();
+  if (xa > xb || ya > yb) return setNoValue(this);
   double lo = xa + ya, hi = xb + yb;
   bool force = outside53(lo - yb) || outside53(hi - ya) || outside53(lo - xb) || outside53(hi - xa);
   setBoundsFromDoubles(lo, hi, force);
@@ -456,13 +483,16 @@ QrcInt QrcSubI::getLinearSize() const {
 }
 
 void QrcSubI::computeRange() {
-  _min = _x->getMin() - _y->getMax();
-  _max = _x->getMax() - _y->getMin();
+  QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
+  if (xa > xb || ya > yb) return setNoValue(this);
+  _min = xa - yb;
+  _max = xb - ya;
 }
 
 void QrcSubI::computeRangeAsDoubles() {
   double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
          yb = _y->getFloatMax();
+  if (xa > xb || ya > yb) return setNoValue(this);
   double lo = xa - yb, hi = xb - ya;
   bool force = outside53(lo + ya) || outside53(hi + yb) || outside53(xa - hi) || outside53(xb - lo);
   setBoundsFromDoubles(lo, hi, force);
@@ -550,7 +580,7 @@ QrcIntExp operator-(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcCheckOperands("operator-", {xe, ye});
   QrcIntExpI* x = impl(xe, "operator-");
   QrcIntExpI* y = impl(ye, "operator-");
-  if (x == y) return QrcIntExp(x->getManager()->getIntZero());
+  if (x == y && defined(x)) return QrcIntExp(x->getManager()->getIntZero());
   bool xb = x->isBound(), yb = y->isBound();
   if (!xb && !yb) return reuse<QrcSubI>(x, x, y);
   if (!xb) return xe + (-y->getMin());

@@ -261,6 +261,20 @@ QrcConstraintI* QrcEqConstraint::makeCopy(QrcManagerI* t) const {
 
 // ---------------------------------------------------------------- x != y
 
+namespace {
+
+// The value event, or the range event of an expression that may have no value
+// (an element whose index can lie outside its array): it gets no value event
+// once its index is outside, and the truth is then known false.
+void whenValueOrUndefined(QrcIntExpI* x, QrcDemonI* d) {
+  if (!x->isVariable() && x->makeUndefinedConstraint())
+    x->whenRange(d);
+  else
+    x->whenValue(d);
+}
+
+}  // namespace
+
 void QrcNeqConstraint::post() {
   // x + a != y + b over variables x and y: the demons work on the variables
   // themselves, x's value plus a - b leaving y and y's plus b - a leaving x.
@@ -272,8 +286,9 @@ void QrcNeqConstraint::post() {
     vy->whenValue(new (_manager) QrcNeqCst_yDemonI(_manager, vy, vx, b - a));
     return;
   }
-  _x->whenValue(new (_manager) QrcNeqCst_xDemonI(_manager, _x, _y));
-  _y->whenValue(new (_manager) QrcNeqCst_yDemonI(_manager, _y, _x));
+  // A side that loses its value fails the disequality.
+  whenValueOrUndefined(_x, new (_manager) QrcNeqCst_xDemonI(_manager, _x, _y));
+  whenValueOrUndefined(_y, new (_manager) QrcNeqCst_yDemonI(_manager, _y, _x));
 }
 
 void QrcNeqConstraint::propagate() {
@@ -289,20 +304,6 @@ QrcBool QrcNeqConstraint::isFalse() const {
 QrcConstraintI* QrcNeqConstraint::makeOpposite() {
   return QrcOppositeWhereUndefined(new (_manager) QrcEqConstraint(_manager, _x, _y), _x, _y);
 }
-
-namespace {
-
-// The value event, or the range event of an expression that may have no value
-// (an element whose index can lie outside its array): it gets no value event
-// once its index is outside, and the truth is then known false.
-void whenValueOrUndefined(QrcIntExpI* x, QrcDemonI* d) {
-  if (!x->isVariable() && x->makeUndefinedConstraint())
-    x->whenRange(d);
-  else
-    x->whenValue(d);
-}
-
-}  // namespace
 
 void QrcNeqConstraint::metaPostDemon(QrcDemonI* d) {
   whenValueOrUndefined(_x, d);
@@ -570,14 +571,6 @@ QrcConstraint no(QrcManagerI* m) {
 // array): every comparison over it is false.
 bool empty(QrcIntExpI* x) {
   return x->getMin() > x->getMax();
-}
-
-// Whether x has a value wherever its operands do: not so for an element whose
-// index may lie outside its array, whose bounds are those of the positions
-// inside. A comparison its bounds decide true, or a bound it folds to a
-// constant, would drop the assignments where it has none.
-bool defined(QrcIntExpI* x) {
-  return x->isVariable() || !x->makeUndefinedConstraint();
 }
 
 QrcLinIntExpI* linear(const QrcIntExp& e) {

@@ -122,14 +122,17 @@ void QrcIntMulI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coe
 }
 
 void QrcIntMulI::computeRange() {
-  QrcInt a = mul(_c, _x->getMin()), b = mul(_c, _x->getMax());
+  QrcInt xa = _x->getMin(), xb = _x->getMax();
+  if (xa > xb) return setNoValue(this);
+  QrcInt a = mul(_c, xa), b = mul(_c, xb);
   _min = mn(a, b);
   _max = mx(a, b);
 }
 
 void QrcIntMulI::computeRangeAsDoubles() {
-  double c = static_cast<double>(_c);
-  double a = c * _x->getFloatMin(), b = c * _x->getFloatMax();
+  double c = static_cast<double>(_c), xa = _x->getFloatMin(), xb = _x->getFloatMax();
+  if (xa > xb) return setNoValue(this);
+  double a = c * xa, b = c * xb;
   setBoundsFromDoubles(a < b ? a : b, a < b ? b : a);
 }
 
@@ -178,8 +181,10 @@ QrcExprI* QrcBoolMulI::makeCopy(QrcManagerI* t) const {
 }
 
 void QrcBoolMulI::computeRange() {
-  _min = (_x->getMin() != 0 && _y->getMin() != 0) ? 1 : 0;
-  _max = (_x->getMax() != 0 && _y->getMax() != 0) ? 1 : 0;
+  QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
+  if (xa > xb || ya > yb) return setNoValue(this);
+  _min = (xa != 0 && ya != 0) ? 1 : 0;
+  _max = (xb != 0 && yb != 0) ? 1 : 0;
 }
 
 void QrcBoolMulI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -211,14 +216,17 @@ QrcExprI* QrcMulI::makeCopy(QrcManagerI* t) const {
 
 void QrcMulI::computeRange() {
   QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
+  if (xa > xb || ya > yb) return setNoValue(this);
   QrcInt p[4] = {mul(xa, ya), mul(xa, yb), mul(xb, ya), mul(xb, yb)};
   _min = mn(mn(p[0], p[1]), mn(p[2], p[3]));
   _max = mx(mx(p[0], p[1]), mx(p[2], p[3]));
+  keepOpen();
 }
 
 void QrcMulI::computeRangeAsDoubles() {
   double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
          yb = _y->getFloatMax();
+  if (xa > xb || ya > yb) return setNoValue(this);
   double p[4] = {xa * ya, xa * yb, xb * ya, xb * yb};
   double lo = p[0], hi = p[0];
   bool force = false;
@@ -228,6 +236,7 @@ void QrcMulI::computeRangeAsDoubles() {
     if (outside53(v)) force = true;
   }
   setBoundsFromDoubles(lo, hi, force);
+  keepOpen();
 }
 
 namespace {
@@ -307,22 +316,27 @@ QrcExprI* QrcIntDivI::makeCopy(QrcManagerI* t) const {
 }
 
 void QrcIntDivI::computeRange() {
+  QrcInt xa = _x->getMin(), xb = _x->getMax();
+  if (xa > xb) return setNoValue(this);
   if (_c == 0) {
     computeRangeAsDoubles();
     return;
   }
-  QrcInt a = _x->getMin() / _c, b = _x->getMax() / _c;
+  QrcInt a = xa / _c, b = xb / _c;
   _min = mn(a, b);
   _max = mx(a, b);
+  keepOpen();
 }
 
 void QrcIntDivI::computeRangeAsDoubles() {
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax();
+  if (xa > xb) return setNoValue(this);
   if (_c == 0) {
     setBoundsFromDoubles(-1e100, 1e100);
     return;
   }
   double c = static_cast<double>(_c);
-  double a = truncd(_x->getFloatMin() / c), b = truncd(_x->getFloatMax() / c);
+  double a = truncd(xa / c), b = truncd(xb / c);
   double lo = a < b ? a : b, hi = a < b ? b : a;
   double dl, dh;
   if (_c > 0) {
@@ -333,6 +347,7 @@ void QrcIntDivI::computeRangeAsDoubles() {
     dh = lo <= 0 ? c * lo - c - 1 : c * lo;
   }
   setBoundsFromDoubles(lo, hi, outside53(dl) || outside53(dh));
+  keepOpen();
 }
 
 void QrcIntDivI::whenValueOnOperands(QrcDemonI* d) {
@@ -379,11 +394,12 @@ QrcExprI* QrcDivIntI::makeCopy(QrcManagerI* t) const {
 }
 
 void QrcDivIntI::computeRange() {
+  QrcInt xa = _x->getMin(), xb = _x->getMax();
+  if (xa > xb) return setNoValue(this);
   if (_x->isInDomain(0)) {
     computeRangeAsDoubles();
     return;
   }
-  QrcInt xa = _x->getMin(), xb = _x->getMax();
   if (xa < 0 && 0 < xb) {
     xa = _x->getNextLower(0);
     xb = _x->getNextHigher(0);
@@ -391,14 +407,16 @@ void QrcDivIntI::computeRange() {
   QrcInt p = _c / xa, q = _c / xb;
   _min = mn(p, q);
   _max = mx(p, q);
+  keepOpen();
 }
 
 void QrcDivIntI::computeRangeAsDoubles() {
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax();
+  if (xa > xb) return setNoValue(this);
   if (_x->isInDomain(0)) {
     setBoundsFromDoubles(-1e100, 1e100);
     return;
   }
-  double xa = _x->getFloatMin(), xb = _x->getFloatMax();
   bool force = std::fabs(xa) + 1 > Limit || std::fabs(xb) + 1 > Limit ||
                std::fabs(static_cast<double>(_c)) + 1 > Limit;
   if (xa < 0 && 0 < xb) {
@@ -408,6 +426,7 @@ void QrcDivIntI::computeRangeAsDoubles() {
   double c = static_cast<double>(_c);
   double p = truncd(c / xa), q = truncd(c / xb);
   setBoundsFromDoubles(p < q ? p : q, p < q ? q : p, force);
+  keepOpen();
 }
 
 void QrcDivIntI::whenValueOnOperands(QrcDemonI* d) {
@@ -466,11 +485,12 @@ QrcExprI* QrcDivI::makeCopy(QrcManagerI* t) const {
 }
 
 void QrcDivI::computeRange() {
+  QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
+  if (xa > xb || ya > yb) return setNoValue(this);
   if (_y->isInDomain(0)) {
     computeRangeAsDoubles();
     return;
   }
-  QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
   if (ya >= 1) {
     _min = xa > 0 ? xa / yb : xa / ya;
     _max = xb < 0 ? xb / yb : xb / ya;
@@ -482,15 +502,17 @@ void QrcDivI::computeRange() {
     _min = mn(xa / p, xb / q);
     _max = mx(xb / p, xa / q);
   }
+  keepOpen();
 }
 
 void QrcDivI::computeRangeAsDoubles() {
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
+         yb = _y->getFloatMax();
+  if (xa > xb || ya > yb) return setNoValue(this);
   if (_y->isInDomain(0)) {
     setBoundsFromDoubles(-1e100, 1e100);
     return;
   }
-  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
-         yb = _y->getFloatMax();
   double lo, hi;
   if (ya >= 1) {
     lo = truncd(xa > 0 ? xa / yb : xa / ya);
@@ -508,6 +530,7 @@ void QrcDivI::computeRangeAsDoubles() {
   double m = std::fabs(ya) > std::fabs(yb) ? std::fabs(ya) : std::fabs(yb);
   double n = std::fabs(lo) > std::fabs(hi) ? std::fabs(lo) : std::fabs(hi);
   setBoundsFromDoubles(lo, hi, outside53((n + 1) * m + 1));
+  keepOpen();
 }
 
 void QrcDivI::whenValueOnOperands(QrcDemonI* d) {
@@ -669,6 +692,8 @@ QrcIntExp operator*(const QrcIntExp& xe, QrcInt c) {
   QrcInt r;
   if (x->isBound() && QrcFoldMul(x->getMin(), c, r)) return constant(x->getManager(), r);
   if (c >= 2) return reuse<QrcIntMulPosI>(x, x, c);
+  // 0 wherever x has a value, and no value where x has none.
+  if (c == 0 && !defined(x)) return reuse<QrcMulI>(x, x, x->getManager()->getIntZero());
   if (c == 0) return QrcIntExp(x->getManager()->getIntZero());
   if (c == -1) return -xe;
   return reuse<QrcIntMulNegI>(x, x, c);
@@ -704,7 +729,7 @@ QrcIntExp operator/(const QrcIntExp& xe, QrcInt c) {
 
 QrcIntExp operator/(QrcInt c, const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator/");
-  if (c == 0 && !x->isInDomain(0)) return QrcIntExp(x->getManager()->getIntZero());
+  if (c == 0 && !x->isInDomain(0) && defined(x)) return QrcIntExp(x->getManager()->getIntZero());
   if (x->isBound() && x->getMin() != 0) {
     // The one quotient of 64-bit integers that overflows.
     if (c == INT64_MIN && x->getMin() == -1)
@@ -720,6 +745,6 @@ QrcIntExp operator/(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* y = impl(ye, "operator/");
   if (y->isBound()) return xe / y->getMin();
   if (x->isBound()) return x->getMin() / ye;
-  if (x == y && !x->isInDomain(0)) return constant(x->getManager(), 1);
+  if (x == y && !x->isInDomain(0) && defined(x)) return constant(x->getManager(), 1);
   return reuse<QrcDivI>(x, x, y);
 }

@@ -42,13 +42,18 @@ QrcExprI* QrcIntMinI::makeCopy(QrcManagerI* t) const {
 }
 
 void QrcIntMinI::computeRange() {
-  _min = mn(_x->getMin(), _c);
-  _max = mn(_x->getMax(), _c);
+  QrcInt a = _x->getMin(), b = _x->getMax();
+  if (a > b) return setNoValue(this);
+  _min = mn(a, _c);
+  _max = mn(b, _c);
+  keepOpen();
 }
 
 void QrcIntMinI::computeRangeAsDoubles() {
-  double c = static_cast<double>(_c);
-  setBoundsFromDoubles(std::fmin(_x->getFloatMin(), c), std::fmin(_x->getFloatMax(), c));
+  double c = static_cast<double>(_c), a = _x->getFloatMin(), b = _x->getFloatMax();
+  if (a > b) return setNoValue(this);
+  setBoundsFromDoubles(std::fmin(a, c), std::fmin(b, c));
+  keepOpen();
 }
 
 void QrcIntMinI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -72,13 +77,18 @@ QrcExprI* QrcIntMaxI::makeCopy(QrcManagerI* t) const {
 }
 
 void QrcIntMaxI::computeRange() {
-  _min = mx(_x->getMin(), _c);
-  _max = mx(_x->getMax(), _c);
+  QrcInt a = _x->getMin(), b = _x->getMax();
+  if (a > b) return setNoValue(this);
+  _min = mx(a, _c);
+  _max = mx(b, _c);
+  keepOpen();
 }
 
 void QrcIntMaxI::computeRangeAsDoubles() {
-  double c = static_cast<double>(_c);
-  setBoundsFromDoubles(std::fmax(_x->getFloatMin(), c), std::fmax(_x->getFloatMax(), c));
+  double c = static_cast<double>(_c), a = _x->getFloatMin(), b = _x->getFloatMax();
+  if (a > b) return setNoValue(this);
+  setBoundsFromDoubles(std::fmax(a, c), std::fmax(b, c));
+  keepOpen();
 }
 
 void QrcIntMaxI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -106,13 +116,19 @@ QrcExprI* QrcMinI::makeCopy(QrcManagerI* t) const {
 }
 
 void QrcMinI::computeRange() {
-  _min = mn(_x->getMin(), _y->getMin());
-  _max = mn(_x->getMax(), _y->getMax());
+  QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
+  if (xa > xb || ya > yb) return setNoValue(this);
+  _min = mn(xa, ya);
+  _max = mn(xb, yb);
+  keepOpen();
 }
 
 void QrcMinI::computeRangeAsDoubles() {
-  setBoundsFromDoubles(std::fmin(_x->getFloatMin(), _y->getFloatMin()),
-                       std::fmin(_x->getFloatMax(), _y->getFloatMax()));
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
+         yb = _y->getFloatMax();
+  if (xa > xb || ya > yb) return setNoValue(this);
+  setBoundsFromDoubles(std::fmin(xa, ya), std::fmin(xb, yb));
+  keepOpen();
 }
 
 void QrcMinI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -143,13 +159,19 @@ QrcExprI* QrcMaxI::makeCopy(QrcManagerI* t) const {
 }
 
 void QrcMaxI::computeRange() {
-  _min = mx(_x->getMin(), _y->getMin());
-  _max = mx(_x->getMax(), _y->getMax());
+  QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
+  if (xa > xb || ya > yb) return setNoValue(this);
+  _min = mx(xa, ya);
+  _max = mx(xb, yb);
+  keepOpen();
 }
 
 void QrcMaxI::computeRangeAsDoubles() {
-  setBoundsFromDoubles(std::fmax(_x->getFloatMin(), _y->getFloatMin()),
-                       std::fmax(_x->getFloatMax(), _y->getFloatMax()));
+  double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
+         yb = _y->getFloatMax();
+  if (xa > xb || ya > yb) return setNoValue(this);
+  setBoundsFromDoubles(std::fmax(xa, ya), std::fmax(xb, yb));
+  keepOpen();
 }
 
 void QrcMaxI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -170,14 +192,23 @@ void QrcMaxI::setOperandsRange(QrcInt a, QrcInt b) {
 
 QrcArrayExpI::QrcArrayExpI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms)
     : QrcIntExpI(m), _size(n), _terms(terms) {
-  for (QrcInt i = 0; i < n; ++i) terms[i]->addParent(this);
+  for (QrcInt i = 0; i < n; ++i) {
+    terms[i]->addParent(this);
+    if (!_partial) _partial = !defined(terms[i]);
+  }
 }
 
 QrcConstraintI* QrcArrayExpI::makeUndefinedConstraint() {
-  if (isVariable()) return nullptr;
+  if (isVariable() || !_partial) return nullptr;
   QrcConstraintI* u = nullptr;
   for (QrcInt i = 0; i < _size; ++i) u = QrcEitherOf(u, _terms[i]->makeUndefinedConstraint());
   return u;
+}
+
+void QrcArrayExpI::keepOpen() {
+  if (!_partial || _min != _max) return;
+  for (QrcInt i = 0; i < _size; ++i)
+    if (!_terms[i]->isBound()) return openPoint(_min, _max);
 }
 
 void QrcArrayExpI::removeWhenOnOperands(QrcDemonI* d) {
@@ -209,21 +240,28 @@ QrcExprI* QrcArrayMax::makeCopy(QrcManagerI* t) const {
 }
 
 void QrcArrayMax::computeRange() {
-  _min = QrcIntMin;
-  _max = QrcIntMin;
+  QrcInt lo = QrcIntMin, hi = QrcIntMin;
   for (QrcInt i = 0; i < _size; ++i) {
-    _min = mx(_min, _terms[i]->getMin());
-    _max = mx(_max, _terms[i]->getMax());
+    QrcInt a = _terms[i]->getMin(), b = _terms[i]->getMax();
+    if (a > b) return setNoValue(this);
+    lo = mx(lo, a);
+    hi = mx(hi, b);
   }
+  _min = lo;
+  _max = hi;
+  keepOpen();
 }
 
 void QrcArrayMax::computeRangeAsDoubles() {
   double lo = -1e300, hi = -1e300;
   for (QrcInt i = 0; i < _size; ++i) {
-    lo = std::fmax(lo, _terms[i]->getFloatMin());
-    hi = std::fmax(hi, _terms[i]->getFloatMax());
+    double a = _terms[i]->getFloatMin(), b = _terms[i]->getFloatMax();
+    if (a > b) return setNoValue(this);
+    lo = std::fmax(lo, a);
+    hi = std::fmax(hi, b);
   }
   setBoundsFromDoubles(lo, hi);
+  keepOpen();
 }
 
 void QrcArrayMax::setOperandsRange(QrcInt a, QrcInt b) {
@@ -257,21 +295,28 @@ QrcExprI* QrcArrayMin::makeCopy(QrcManagerI* t) const {
 }
 
 void QrcArrayMin::computeRange() {
-  _min = QrcIntMax;
-  _max = QrcIntMax;
+  QrcInt lo = QrcIntMax, hi = QrcIntMax;
   for (QrcInt i = 0; i < _size; ++i) {
-    _min = mn(_min, _terms[i]->getMin());
-    _max = mn(_max, _terms[i]->getMax());
+    QrcInt a = _terms[i]->getMin(), b = _terms[i]->getMax();
+    if (a > b) return setNoValue(this);
+    lo = mn(lo, a);
+    hi = mn(hi, b);
   }
+  _min = lo;
+  _max = hi;
+  keepOpen();
 }
 
 void QrcArrayMin::computeRangeAsDoubles() {
   double lo = 1e300, hi = 1e300;
   for (QrcInt i = 0; i < _size; ++i) {
-    lo = std::fmin(lo, _terms[i]->getFloatMin());
-    hi = std::fmin(hi, _terms[i]->getFloatMax());
+    double a = _terms[i]->getFloatMin(), b = _terms[i]->getFloatMax();
+    if (a > b) return setNoValue(this);
+    lo = std::fmin(lo, a);
+    hi = std::fmin(hi, b);
   }
   setBoundsFromDoubles(lo, hi);
+  keepOpen();
 }
 
 void QrcArrayMin::setOperandsRange(QrcInt a, QrcInt b) {
@@ -324,11 +369,17 @@ void QrcArraySumI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double c
 
 void QrcArraySumI::computeRange() {
   QrcInt lo = 0, hi = 0, w = 0;
+  bool none = false;
   for (QrcInt i = 0; i < _size; ++i) {
     QrcInt a = _terms[i]->getMin(), b = _terms[i]->getMax();
     lo += a;
     hi += b;
     w = mx(w, b - a);
+    none |= a > b;
+  }
+  if (none) {
+    _width = 0;
+    return setNoValue(this);
   }
   _min = lo;
   _max = hi;
@@ -339,6 +390,10 @@ void QrcArraySumI::computeRangeAsDoubles() {
   double lo = 0, hi = 0, w = 0;
   for (QrcInt i = 0; i < _size; ++i) {
     double a = _terms[i]->getFloatMin(), b = _terms[i]->getFloatMax();
+    if (a > b) {
+      _width = 0;
+      return setNoValue(this);
+    }
     lo += a;
     hi += b;
     if (b - a > w) w = b - a;
@@ -579,8 +634,14 @@ QrcIntExp QrcSum(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) 
   if (n == 1) return QrcIntExp(given[0]);
   if (n == 2) return QrcIntExp(given[0]) + QrcIntExp(given[1]);
   QrcIntExpI** terms = heapTerms(m, n, given);
+  // A term that may lack a value is not made a variable, which would give it
+  // one: the sum has none where the term has none.
   bool boolean = true;
   for (QrcInt i = 0; i < n && boolean; ++i) {
+    if (!defined(terms[i])) {
+      boolean = false;
+      break;
+    }
     QrcIntVar v(terms[i]);
     if (terms[i]->getMin() < 0 || terms[i]->getMax() > 1) boolean = false;
   }
@@ -623,14 +684,14 @@ QrcIntExp QrcScalProd(const QrcIntVarArray& x, const QrcIntArray& c) {
 QrcIntExp QrcMin(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "QrcMin");
   if (x->getMax() <= c) return xe;
-  if (x->getMin() >= c) return constant(x->getManager(), c);
+  if (x->getMin() >= c && defined(x)) return constant(x->getManager(), c);
   return reuse<QrcIntMinI>(x, x, c);
 }
 
 QrcIntExp QrcMax(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "QrcMax");
   if (x->getMin() >= c) return xe;
-  if (x->getMax() <= c) return constant(x->getManager(), c);
+  if (x->getMax() <= c && defined(x)) return constant(x->getManager(), c);
   return reuse<QrcIntMaxI>(x, x, c);
 }
 
@@ -641,8 +702,8 @@ QrcIntExp QrcMin(const QrcIntExp& xe, const QrcIntExp& ye) {
   if (x == y) return xe;
   if (x->isBound()) return QrcMin(ye, x->getMin());
   if (y->isBound()) return QrcMin(xe, y->getMin());
-  if (x->getMax() <= y->getMin()) return xe;
-  if (y->getMax() <= x->getMin()) return ye;
+  if (x->getMax() <= y->getMin() && defined(y)) return xe;
+  if (y->getMax() <= x->getMin() && defined(x)) return ye;
   return reuse<QrcMinI>(x, x, y);
 }
 
@@ -653,8 +714,8 @@ QrcIntExp QrcMax(const QrcIntExp& xe, const QrcIntExp& ye) {
   if (x == y) return xe;
   if (x->isBound()) return QrcMax(ye, x->getMin());
   if (y->isBound()) return QrcMax(xe, y->getMin());
-  if (x->getMax() <= y->getMin()) return ye;
-  if (y->getMax() <= x->getMin()) return xe;
+  if (x->getMax() <= y->getMin() && defined(x)) return ye;
+  if (y->getMax() <= x->getMin() && defined(y)) return xe;
   return reuse<QrcMaxI>(x, x, y);
 }
 

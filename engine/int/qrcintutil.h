@@ -43,6 +43,29 @@ inline bool outside53(double v) {
   return v < -TwoTo53 || v > Limit;
 }
 
+// Whether e has a value wherever its operands have one: not so for an element
+// whose index may leave its array, nor for an expression over one, whose
+// bounds are those of the values it has. A maker must not fold such an operand
+// away, nor decide a comparison its bounds make true.
+inline bool defined(QrcIntExpI* e) {
+  return e->isVariable() || !e->makeUndefinedConstraint();
+}
+
+// [v, v] opened to [v - 1, v + 1]: the range of a node over an operand that
+// may still lose its value. A bound node gets no demons, and would miss it.
+inline void openPoint(QrcInt& min, QrcInt& max) {
+  if (min != max) return;
+  if (min > QrcIntMin) --min;
+  if (max < QrcIntMax) ++max;
+}
+
+// A node over an operand without a value (an element whose index lies outside
+// its array, read as an empty range) has no value either: its range is empty,
+// however its own rule would combine the operand's bounds.
+inline void setNoValue(QrcIntExpI* node) {
+  node->setBoundsFromDoubles(Limit, -Limit);
+}
+
 // The implementation behind a handle; an empty handle stops with code 39.
 inline QrcIntExpI* impl(const QrcIntExp& e, const char* place) {
   if (!e.getImpl()) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
