@@ -1,6 +1,9 @@
 // Linear and quadratic terms: a sum is one term holding a constant, a list of
 // (variable, coefficient) nodes, a list of non-linear parts and at most one
-// quadratic part. Terms grow in place while nobody holds them.
+// quadratic part. Terms grow in place while nobody holds them; what a term
+// refers to (its parts, a quadratic expression it took over) is never changed
+// or ended by the operations that grow, scale or empty it, since a handle may
+// still point there.
 #ifndef QRO_LINEAR_H
 #define QRO_LINEAR_H
 
@@ -41,7 +44,8 @@ class QroNumQuadExprI : public QroNumExprI {
 
   QroQuadNode* getFirst() const { return _first; }
   void append(QroQuadNode* node);
-  // Appends copies of the other's nodes (zero nodes too).
+  // Appends copies of the other's nodes (zero nodes too); the other may be
+  // this expression, whose nodes then appear twice.
   void appendCopies(const QroNumQuadExprI* other);
   void scale(QroNum c);
   void clearNodes();
@@ -78,7 +82,8 @@ class QroLinTermBase : public Base {
         _quad(nullptr),
         _firstExpr(nullptr),
         _lastExpr(nullptr),
-        _normalized(0) {}
+        _normalized(0),
+        _ownsQuad(0) {}
 
   QroLinearNode* getFirstNode() const { return _first; }
   QroExprNode* getFirstExpr() const { return _firstExpr; }
@@ -99,6 +104,16 @@ class QroLinTermBase : public Base {
   void linkNode(QroLinearNode* n);
   // Releases every non-linear part and kept expression, frees every node.
   void clearAll();
+  // Empties the term, lowering the use counts of what it held without ending
+  // anything but a quadratic part it made itself.
+  void dropParts();
+  // Makes the quadratic part one of the term's own before it is changed: one
+  // taken over from the caller is replaced by a copy.
+  void privatizeQuad();
+  // Copies of the lists, in order: linear nodes, non-linear nodes sharing the
+  // parts (use counts raised) but with a copy of the quadratic part.
+  void copyLists(QroLinearNode*& first, QroLinearNode*& last, QroExprNode*& firstExpr,
+                 QroExprNode*& lastExpr, QroNumQuadExprI*& quad) const;
   // Removes the nodes that mention marked objects.
   void dropMarked();
   void displayTerms(std::ostream& os, bool integerConstant) const;
@@ -122,6 +137,7 @@ class QroLinTermBase : public Base {
   QroExprNode* _firstExpr;
   QroExprNode* _lastExpr;
   QroBool _normalized;  // used by numeric terms only
+  QroBool _ownsQuad;    // the quadratic part is a copy the term made
 };
 
 class QroNumLinTermI : public QroLinTermBase<QroNumExprI, QroNum> {
@@ -134,11 +150,16 @@ class QroNumLinTermI : public QroLinTermBase<QroNumExprI, QroNum> {
   ~QroNumLinTermI() override;
 
   void addExpr(QroNumExprI* e);
-  // Moves every part of t into this term; t is released.
+  // Moves every part of t into this term; t is released. t is a term the
+  // caller made, that no handle points at.
   void addTerm(QroNumLinTermI* t);
+  // Adds copies of t's parts, in the order addTerm would move them; t is
+  // unchanged.
+  void addTermCopy(const QroNumLinTermI* t);
   void scale(QroNum c);
   // Returns the number of nodes merged away.
   QroInt normalize();
+  // Empties the term; the parts it held are not ended.
   void clear();
   QroBool isNormalized() const { return _normalized; }
   void setUnnormalized() { _normalized = 0; }
@@ -158,11 +179,14 @@ class QroNumLinTermI : public QroLinTermBase<QroNumExprI, QroNum> {
   QroNumLinTermI* makeNumLinTerm() override { return this; }
   // A fresh copy (the term is unchanged).
   QroNumLinTermI* copy() const;
+  // A fresh copy with the same lists in the same order, neither normalised
+  // nor merged (the term is unchanged).
+  QroNumLinTermI* duplicate() const;
   QroBool isIntExpr() const override;
   QroNum eval(QroAlgorithmI* algorithm) const override;
   QroNum getConstant() const override { return _constant; }
 
-  // Takes over the parts of an integer term being converted.
+  // Takes over lists made for it (a quadratic part among them is its own).
   void adoptParts(QroLinearNode* first, QroLinearNode* last, QroExprNode* firstExpr,
                   QroExprNode* lastExpr, QroNumQuadExprI* quad);
 };
@@ -176,6 +200,7 @@ class QroIntLinTermI : public QroLinTermBase<QroIntExprI, QroInt> {
 
   void addExpr(QroNumExprI* e);
   void scale(QroInt k);
+  // Empties the term; the parts it held are not ended.
   void clear();
 
   QroExtractableI* makeClone(QroEnvI* env) const override;
@@ -190,10 +215,8 @@ class QroIntLinTermI : public QroLinTermBase<QroIntExprI, QroInt> {
   QroIntExprI* asIntExpr() override;
   QroIntLinTermI* makeIntLinTerm() override { return this; }
   QroIntLinTermI* copy() const;
-  // Takes the parts out of the term (it is left empty).
-  void releaseParts(QroLinearNode*& first, QroLinearNode*& last, QroExprNode*& firstExpr,
-                    QroExprNode*& lastExpr, QroNumQuadExprI*& quad);
-  // Consumed when nobody holds it, copied otherwise.
+  // A numeric copy: with the same lists when nobody holds the term, through
+  // QroNumLinTermI::addExpr otherwise. The term is unchanged either way.
   QroNumLinTermI* makeNumLinTerm() override;
   QroBool isIntExpr() const override { return 1; }
   QroNum eval(QroAlgorithmI* algorithm) const override;

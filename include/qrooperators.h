@@ -1,7 +1,10 @@
 // Expression-building operators. Sums fold into one linear term, products
 // of variables into a quadratic part, constant factors into coefficients;
-// only what cannot be folded becomes an arithmetic node. A term that nobody
-// holds is extended in place; a held one is copied first.
+// only what cannot be folded becomes an arithmetic node. A term (or quadratic
+// expression) that nobody holds, given as an operand, may be extended in place
+// and returned; a held one is copied first. Nothing else an operand is or
+// refers to is changed or ended: a subtracted operand, the second operand of
+// a sum of two terms and the parts inside operands stay as they were.
 #ifndef QRO_OPERATORS_H
 #define QRO_OPERATORS_H
 
@@ -51,6 +54,9 @@ class QroNumQuadTermNode {
 };
 
 QroNumExprArg operator+(const QroNumExprArg& e1, const QroNumExprArg& e2);
+// e + k * x and e - k * x, the node taken over.
+QroNumExprArg operator+(const QroNumExprArg& e, const QroNumLinTermNode& n);
+QroNumExprArg operator-(const QroNumExprArg& e, const QroNumLinTermNode& n);
 QroNumExprArg operator+(const QroNumExprArg& e, QroNum c);
 QroNumExprArg operator-(const QroNumExprArg& e1, const QroNumExprArg& e2);
 QroNumExprArg operator-(const QroNumExprArg& e, QroNum c);

@@ -46,8 +46,12 @@ void QroNumQuadExprI::append(QroQuadNode* node) {
 }
 
 void QroNumQuadExprI::appendCopies(const QroNumQuadExprI* other) {
-  for (QroQuadNode* n = other->_first; n; n = n->next)
+  // The nodes present now: other may be this expression.
+  QroQuadNode* stop = other->_last;
+  for (QroQuadNode* n = other->_first; n; n = n->next) {
     append(_env->allocPairTerm(n->first, n->second, n->coef));
+    if (n == stop) break;
+  }
 }
 
 void QroNumQuadExprI::scale(QroNum c) {
@@ -224,12 +228,23 @@ void QroLinTermBase<B, C>::appendExpr(QroNumExprI* e) {
   this->_env->noteUsesChanged(this);
 }
 
+namespace {
+void freeLinearNodes(QroEnvI* env, QroLinearNode* n) {
+  while (n) {
+    QroLinearNode* next = n->next;
+    env->freeLinearTerm(n);
+    n = next;
+  }
+}
+}  // namespace
+
 template <class B, class C>
 void QroLinTermBase<B, C>::clearAll() {
   QroEnvI* env = this->_env;
   QroExprNode* e = _firstExpr;
   _firstExpr = _lastExpr = nullptr;
   _quad = nullptr;
+  _ownsQuad = 0;
   while (e) {
     QroExprNode* next = e->next;
     QroNumExprI* x = e->expr;
@@ -237,13 +252,8 @@ void QroLinTermBase<B, C>::clearAll() {
     env->releaseExpression(x);
     e = next;
   }
-  QroLinearNode* n = _first;
+  freeLinearNodes(env, _first);
   _first = _last = nullptr;
-  while (n) {
-    QroLinearNode* next = n->next;
-    env->freeLinearTerm(n);
-    n = next;
-  }
   if (_kept.getImpl()) {
     QroExtractableArray kept = _kept;
     _kept = QroExtractableArray();
@@ -254,6 +264,87 @@ void QroLinTermBase<B, C>::clearAll() {
 }
 
 template <class B, class C>
+void QroLinTermBase<B, C>::dropParts() {
+  QroEnvI* env = this->_env;
+  QroExprNode* e = _firstExpr;
+  QroNumQuadExprI* own = _ownsQuad ? _quad : nullptr;
+  _firstExpr = _lastExpr = nullptr;
+  _quad = nullptr;
+  _ownsQuad = 0;
+  while (e) {
+    QroExprNode* next = e->next;
+    QroNumExprI* x = e->expr;
+    env->free(e, sizeof(QroExprNode));
+    if (x == own)
+      env->releaseExpression(x);
+    else
+      x->decrUseCount();
+    e = next;
+  }
+  freeLinearNodes(env, _first);
+  _first = _last = nullptr;
+  if (_kept.getImpl()) {
+    QroExtractableArray kept = _kept;
+    _kept = QroExtractableArray();
+    for (QroInt i = 0; i < kept.getSize(); ++i) static_cast<QroNumExprI*>(kept[i])->decrUseCount();
+    kept.end();
+  }
+  _normalized = 0;
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::privatizeQuad() {
+  if (!_quad || _ownsQuad) return;
+  QroEnvI* env = this->_env;
+  QroNumQuadExprI* own = new (env) QroNumQuadExprI(env);
+  own->appendCopies(_quad);
+  for (QroExprNode* e = _firstExpr; e; e = e->next)
+    if (e->expr == _quad) {
+      e->expr = own;
+      break;
+    }
+  own->incrUseCount();
+  _quad->decrUseCount();
+  _quad = own;
+  _ownsQuad = 1;
+}
+
+template <class B, class C>
+void QroLinTermBase<B, C>::copyLists(QroLinearNode*& first, QroLinearNode*& last,
+                                     QroExprNode*& firstExpr, QroExprNode*& lastExpr,
+                                     QroNumQuadExprI*& quad) const {
+  QroEnvI* env = this->_env;
+  first = last = nullptr;
+  firstExpr = lastExpr = nullptr;
+  quad = nullptr;
+  for (QroLinearNode* n = _first; n; n = n->next) {
+    QroLinearNode* c = env->allocLinearTerm(n->var, n->coef);
+    if (last)
+      last->next = c;
+    else
+      first = c;
+    last = c;
+  }
+  for (QroExprNode* e = _firstExpr; e; e = e->next) {
+    QroNumExprI* x = e->expr;
+    if (x == _quad) {
+      quad = new (env) QroNumQuadExprI(env);
+      quad->appendCopies(_quad);
+      x = quad;
+    }
+    QroExprNode* c = static_cast<QroExprNode*>(env->alloc(sizeof(QroExprNode)));
+    c->expr = x;
+    c->next = nullptr;
+    if (lastExpr)
+      lastExpr->next = c;
+    else
+      firstExpr = c;
+    lastExpr = c;
+    x->incrUseCount();
+  }
+}
+
+template <class B, class C>
 void QroLinTermBase<B, C>::dropMarked() {
   QroEnvI* env = this->_env;
   QroExprNode* e = _firstExpr;
@@ -261,7 +352,10 @@ void QroLinTermBase<B, C>::dropMarked() {
   while (e) {
     QroExprNode* next = e->next;
     if (markedForEnding(e->expr)) {
-      if (e->expr == _quad) _quad = nullptr;
+      if (e->expr == _quad) {
+        _quad = nullptr;
+        _ownsQuad = 0;
+      }
       env->free(e, sizeof(QroExprNode));
     } else {
       e->next = nullptr;
@@ -298,19 +392,22 @@ void QroLinTermBase<B, C>::copyPartsInto(T* t, QroEnvI* cloneEnv) const {
 
 template <class B, class C>
 void QroLinTermBase<B, C>::scaleParts(C c) {
-  QroEnvI* env = this->_env;
   for (QroExprNode* e = _firstExpr; e; e = e->next) {
     if (e->expr == _quad) continue;
     QroNumExprI* old = e->expr;
     QroNumExprI* product = (QroNumExprArg(old) * c).getImpl();
     if (product != old) {
+      // The old part may still be someone's: it is left, not ended.
       product->incrUseCount();
       e->expr = product;
-      env->releaseExpression(old);
-      env->noteUsesChanged(this);
+      old->decrUseCount();
+      this->_env->noteUsesChanged(this);
     }
   }
-  if (_quad) _quad->scale(static_cast<QroNum>(c));
+  if (_quad) {
+    privatizeQuad();
+    _quad->scale(static_cast<QroNum>(c));
+  }
 }
 
 template <class B, class C>
@@ -408,7 +505,7 @@ QroNumLinTermI::~QroNumLinTermI() {
 }
 
 void QroNumLinTermI::clear() {
-  clearAll();
+  dropParts();
   _constant = 0.0;
 }
 
@@ -425,15 +522,20 @@ bool QroNumLinTermI::displayTerm(std::ostream& os, const QroLinearNode* n) {
 void QroNumLinTermI::addExpr(QroNumExprI* e) {
   if (e->getTypeInfo() == QroNumQuadExprI::GetTypeInfo()) {
     QroNumQuadExprI* q = static_cast<QroNumQuadExprI*>(e);
-    if (q == _quad) return;
     if (_quad) {
+      // q's nodes join the term's own quadratic part (q may be that part
+      // taken over from the caller: it then counts twice and stays as it was).
+      privatizeQuad();
       _quad->appendCopies(q);
       _normalized = 0;
-      if (!_kept.getImpl()) _kept = QroExtractableArray(QroEnv(_env), 0);
-      _kept.add(q);
-      q->incrUseCount();
+      if (q != _quad) {
+        if (!_kept.getImpl()) _kept = QroExtractableArray(QroEnv(_env), 0);
+        _kept.add(q);
+        q->incrUseCount();
+      }
     } else {
-      if (q->getUseCount() >= 1) q = static_cast<QroNumQuadExprI*>(q->asNumExpr());
+      _ownsQuad = q->getUseCount() >= 1;
+      if (_ownsQuad) q = static_cast<QroNumQuadExprI*>(q->asNumExpr());
       _quad = q;
       appendExpr(q);
     }
@@ -487,6 +589,20 @@ void QroNumLinTermI::addTerm(QroNumLinTermI* t) {
   t->_constant = 0.0;
   _env->noteUsesChanged(this);
   t->release();
+}
+
+void QroNumLinTermI::addTermCopy(const QroNumLinTermI* t) {
+  for (QroLinearNode* n = t->_first; n; n = n->next) {
+    linkNode(_env->allocLinearTerm(n->var, n->coef));
+    _normalized = 0;
+  }
+  if (t->_quad) {
+    addExpr(t->_quad);
+    _normalized = 0;
+  }
+  for (QroExprNode* e = t->_firstExpr; e; e = e->next)
+    if (e->expr != t->_quad) appendExpr(e->expr);
+  _constant += t->_constant;
 }
 
 void QroNumLinTermI::scale(QroNum c) {
@@ -568,6 +684,17 @@ QroNumLinTermI* QroNumLinTermI::copy() const {
   return t;
 }
 
+QroNumLinTermI* QroNumLinTermI::duplicate() const {
+  QroNumLinTermI* t = new (_env) QroNumLinTermI(_env, _constant);
+  QroLinearNode *first, *last;
+  QroExprNode *firstExpr, *lastExpr;
+  QroNumQuadExprI* quad;
+  copyLists(first, last, firstExpr, lastExpr, quad);
+  t->adoptParts(first, last, firstExpr, lastExpr, quad);
+  t->_normalized = _normalized;
+  return t;
+}
+
 QroNumExprI* QroNumLinTermI::asNumExpr() {
   return copy();
 }
@@ -609,6 +736,7 @@ void QroNumLinTermI::adoptParts(QroLinearNode* first, QroLinearNode* last, QroEx
   _firstExpr = firstExpr;
   _lastExpr = lastExpr;
   _quad = quad;
+  _ownsQuad = quad != nullptr;
   _normalized = 0;
   _env->noteUsesChanged(this);
 }
@@ -624,7 +752,7 @@ QroIntLinTermI::~QroIntLinTermI() {
 }
 
 void QroIntLinTermI::clear() {
-  clearAll();
+  dropParts();
   _constant = 0;
 }
 
@@ -668,28 +796,15 @@ QroExtractableI* QroIntLinTermI::makeClone(QroEnvI* env) const {
   return t;
 }
 
-void QroIntLinTermI::releaseParts(QroLinearNode*& first, QroLinearNode*& last,
-                                  QroExprNode*& firstExpr, QroExprNode*& lastExpr,
-                                  QroNumQuadExprI*& quad) {
-  first = _first;
-  last = _last;
-  firstExpr = _firstExpr;
-  lastExpr = _lastExpr;
-  quad = _quad;
-  _first = _last = nullptr;
-  _firstExpr = _lastExpr = nullptr;
-  _quad = nullptr;
-}
-
 QroNumLinTermI* QroIntLinTermI::makeNumLinTerm() {
   QroNumLinTermI* t = new (_env) QroNumLinTermI(_env, static_cast<QroNum>(_constant));
   if (_useCount < 1) {
+    // Not consumed: a handle may still point at the term.
     QroLinearNode *first, *last;
     QroExprNode *firstExpr, *lastExpr;
     QroNumQuadExprI* quad;
-    releaseParts(first, last, firstExpr, lastExpr, quad);
+    copyLists(first, last, firstExpr, lastExpr, quad);
     t->adoptParts(first, last, firstExpr, lastExpr, quad);
-    release();
     return t;
   }
   copyPartsInto(t, nullptr);

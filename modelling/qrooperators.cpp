@@ -49,9 +49,19 @@ QroNumLinTermI* ownCopy(QroNumLinTermI* t) {
 QroIntLinTermI* ownCopy(QroIntLinTermI* t) {
   return t->getUseCount() == 0 ? t : t->copy();
 }
-// An integer term as a numeric one (consumed when nobody holds it).
+// An integer term as a new numeric one.
 QroNumLinTermI* asNumTerm(QroNumExprI* e) {
   return asIntTermI(e)->makeNumLinTerm();
+}
+// Merges u into t: u itself when the caller made it (own), else a copy of
+// its parts, so that an operand is never emptied or ended.
+void merge(QroNumLinTermI* t, QroNumLinTermI* u, bool own) {
+  if (own)
+    t->addTerm(u);
+  else if (u->getUseCount() == 0)
+    t->addTermCopy(u);
+  else
+    t->addTerm(u->copy());
 }
 
 QroNumLinTermI* newTerm(QroEnvI* env, QroNum constant = 0.0) {
@@ -219,12 +229,13 @@ QroNumExprArg QroNumQuadTermNode::toExprArg() const {
 // ---------------------------------------------------------------------------
 // Addition and subtraction
 
-QroNumExprArg operator+(const QroNumExprArg& a1, const QroNumExprArg& a2) {
-  QroNumExprI* e1 = impl(a1);
-  QroNumExprI* e2 = impl(a2);
+namespace {
+
+// e1 + e2. own: the caller made e2 and no handle points at it.
+QroNumExprI* plus(QroNumExprI* e1, QroNumExprI* e2, bool own) {
   checkEnvs(e1, e2, kPlusMessage);
   QroEnvI* env = e1->getEnv();
-  if (e1 == e2) return a1 * 2.0;
+  if (e1 == e2) return (QroNumExprArg(e1) * 2.0).getImpl();
   if (isVar(e1)) {
     if (isVar(e2)) {
       QroNumLinTermI* t = newTerm(env);
@@ -251,7 +262,7 @@ QroNumExprArg operator+(const QroNumExprArg& a1, const QroNumExprArg& a2) {
     else if ((isNumTerm(e2) || isIntTerm(e2)) && !shiftsExactly(e2, t->getConstantValue(), k))
       t->addExpr(e2);  // the constants' sum would round: e2 stays whole
     else if (isNumTerm(e2))
-      t->addTerm(ownCopy(asNumTermI(e2)));
+      merge(t, asNumTermI(e2), own);
     else if (isIntTerm(e2))
       t->addTerm(asNumTerm(e2));
     else
@@ -274,6 +285,31 @@ QroNumExprArg operator+(const QroNumExprArg& a1, const QroNumExprArg& a2) {
   t->addExpr(e1);
   t->addExpr(e2);
   return t;
+}
+
+// -e, made without changing e: an unheld term or quadratic expression is
+// copied before it is scaled in place.
+QroNumExprI* negated(QroNumExprI* e) {
+  QroNumExprI* source = e;
+  if (e->getUseCount() == 0 && isNumTerm(e)) {
+    source = asNumTermI(e)->duplicate();
+  } else if (e->getUseCount() == 0 && isNumQuad(e)) {
+    QroNumQuadExprI* q = new (e->getEnv()) QroNumQuadExprI(e->getEnv());
+    q->appendCopies(static_cast<QroNumQuadExprI*>(e));
+    source = q;
+  }
+  return (QroNumExprArg(source) * -1.0).getImpl();
+}
+
+}  // namespace
+
+QroNumExprArg operator+(const QroNumExprArg& a1, const QroNumExprArg& a2) {
+  return plus(impl(a1), impl(a2), false);
+}
+
+QroNumExprArg operator+(const QroNumExprArg& e, const QroNumLinTermNode& n) {
+  QroNumExprI* e1 = impl(e);
+  return plus(e1, n.toExprArg().getImpl(), true);
 }
 
 QroNumExprArg operator+(const QroNumExprArg& a, QroNum c) {
@@ -303,7 +339,14 @@ QroNumExprArg operator-(const QroNumExprArg& a1, const QroNumExprArg& a2) {
   if (e1 == e2) return newTerm(e1->getEnv());
   if (e1->getEnv() == e2->getEnv())
     if (QroNumExprI* folded = foldConstantTimes(e1, e2, -1.0)) return folded;
-  return a1 + (a2 * -1.0);
+  QroNumExprI* n = negated(e2);
+  return plus(e1, n, n != e2);
+}
+
+QroNumExprArg operator-(const QroNumExprArg& e, const QroNumLinTermNode& n) {
+  QroNumExprI* e1 = impl(e);
+  QroNumExprI* term = n.toExprArg().getImpl();
+  return plus(e1, (QroNumExprArg(term) * -1.0).getImpl(), true);
 }
 
 QroNumExprArg operator-(const QroNumExprArg& e, QroNum c) {
@@ -311,7 +354,7 @@ QroNumExprArg operator-(const QroNumExprArg& e, QroNum c) {
 }
 
 QroNumExprArg operator-(QroNum c, const QroNumExprArg& e) {
-  return (e * -1.0) + c;
+  return QroNumExprArg(negated(impl(e))) + c;
 }
 
 QroNumExprArg operator-(const QroNumExprArg& e, const QroNumQuadTermNode& q) {

@@ -500,8 +500,11 @@ TEST_F(Expr, IntegerTermConversion) {
   QroIntLinTermI* ft = as<QroIntLinTermI>(free);
   QroInt fid = ft->getId();
   QroNumLinTermI* n1 = ft->makeNumLinTerm();
-  EXPECT_EQ(e->getLiveSlot(fid), nullptr);  // consumed
+  // Not consumed: the handle still points at the same term.
+  EXPECT_EQ(e->getLiveSlot(fid), ft);
+  EXPECT_EQ(shown(free), "2 * i ");
   EXPECT_EQ(nodes(n1).size(), 1u);
+  EXPECT_NE(n1->getFirstNode(), ft->getFirstNode());
 
   QroNumExprArg held = QroNumExprArg(j) * QroInt(3);
   QroNumExprArg holder = QroPower(held, 3.0);
