@@ -185,6 +185,11 @@ class QrcIntervalGraphI : public QrcConstraintI {
   QroInt& trialHint(QroInt x, QroInt y) { return _trialHints[x][y]; }
   // Edge hints of the pseudo placement for the pairs whose real edge differs.
   void recordHints();
+  // Told by the pseudo pair models each time they move a pseudo origin. Past
+  // a number of moves in one propagation, which doubles at each check that
+  // passes, fails when the decided pseudo pairs admit no placement: bounds
+  // propagation would otherwise walk the origins apart one step per round.
+  void pseudoOriginsMoved();
 
  private:
   // The parts of addVertex for vertex n.
@@ -196,6 +201,13 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void addOwnRows(QroInt n, QroDoublingArray<VarRow>* a, QroDoublingArray<VarRow>* b,
                   QroDoublingArray<IntRow>* c);
   void growPseudo(QroInt n);
+  // Whether the pseudo pairs' bound edges and orientations, read as
+  // difference constraints between the pseudo origins, hold a cycle of
+  // negative weight or a path that no origins within the integer range meet.
+  bool pseudoOrdersUnmeetable();
+  // The pseudo pair j < i as Y_j <= Y_i + toJ and Y_i <= Y_j + toI (weights
+  // clamped to one past the span of the integer range; NoWeight: none).
+  void pseudoPairWeights(QroInt j, QroInt i, QroInt& toJ, QroInt& toI);
   void addCliqueVertex(QroInt n);
   void bindClassDisjoint(QroInt x, QroInt y, QroInt s);
   void bindClassOverlap(QroInt x, QroInt y, QroInt t);
@@ -220,9 +232,10 @@ class QrcIntervalGraphI : public QrcConstraintI {
   // and the first entry of x's list of that kind. Gives the new top.
   QroInt pushClassFrame(QroInt sp, QroInt x, QroInt y, QroInt s, QroInt step, QroInt list);
   void addModel(const QrcConstraint& ct);
-  // Ties edge E and orientation R of the pair j < i to the coordinates.
+  // Ties edge E and orientation R of the pair j < i to the coordinates (of
+  // the pseudo placement when pseudo).
   void addPairModel(const QrcIntVar& E, const QrcIntVar& R, const QrcIntVar& Xj, QroInt sj,
-                    const QrcIntVar& Xi, QroInt si);
+                    const QrcIntVar& Xi, QroInt si, bool pseudo);
   // Orientation helpers over the real (pseudo false) or pseudo variables.
   QrcIntExpI* orientVar(QroInt x, QroInt y, bool pseudo) {
     return (pseudo ? _pseudoOrientations : _orientations)[x][y].getImpl();
@@ -290,6 +303,14 @@ class QrcIntervalGraphI : public QrcConstraintI {
   bool _classIndex;
   QroInt _pseudo;
   QroInt _cliqueLists;
+  // Per vertex i, 1 when its pseudo pair models with every j < i are posted;
+  // then the distances of the cycle check.
+  IntRow _pseudoModelled;
+  IntRow _cycleDistances;
+  // The propagation stamp, moves and check threshold of pseudoOriginsMoved.
+  QrcInt _walkStamp;
+  QroInt _walkMoves;
+  QroInt _walkLimit;
 };
 
 // Demons of the graph, one per activity, edge, orientation and pseudo orientation.
@@ -362,9 +383,10 @@ class QrcIntervalGraphPropagatePseudoOrientationChangeI : public QrcDemonI {
 class QrcIntervalPairI : public QrcConstraintI {
   QROSIMPLECLASS(QrcIntervalPairI, QrcConstraintI)
  public:
+  // A pair of the pseudo placement names its graph, told of its moves.
   QrcIntervalPairI(QrcManagerI* m, QrcIntExpI* e, QrcIntExpI* r, QrcIntExpI* xj, QroInt sj,
-                   QrcIntExpI* xi, QroInt si)
-      : QrcConstraintI(m), _e(e), _r(r), _xj(xj), _xi(xi), _sj(sj), _si(si) {}
+                   QrcIntExpI* xi, QroInt si, QrcIntervalGraphI* pseudoOf = nullptr)
+      : QrcConstraintI(m), _e(e), _r(r), _xj(xj), _xi(xi), _sj(sj), _si(si), _pseudoOf(pseudoOf) {}
   void propagate() override;
   void post() override;
   void display(std::ostream& os) const override;
@@ -385,6 +407,7 @@ class QrcIntervalPairI : public QrcConstraintI {
   QrcIntExpI* _xi;
   QroInt _sj;
   QroInt _si;
+  QrcIntervalGraphI* _pseudoOf;
 };
 
 // ---------------------------------------------------------------- pseudo placement

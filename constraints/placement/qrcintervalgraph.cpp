@@ -93,7 +93,12 @@ QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin
       _classes(nullptr),
       _classIndex(true),
       _pseudo(0),
-      _cliqueLists(0) {
+      _cliqueLists(0),
+      _pseudoModelled(m->getGeneralAllocator()),
+      _cycleDistances(m->getGeneralAllocator()),
+      _walkStamp(-1),
+      _walkMoves(0),
+      _walkLimit(0) {
   _classes = new (m) QrcPairClassesI(m);
   _zConstraint = new (m) QrcZConstraintI(m, this);
   _workSet = new (m) QrcFastListI<QroInt>(m, 20);
@@ -130,7 +135,7 @@ QrcIntervalGraphI::~QrcIntervalGraphI() {
                     &_treeWeights, &_vertexAtPosition, &_positionOfVertex, &_maximalCliques})
     a->release();
   for (IntRow* a : {&_pendingEvents, &_chainNext, &_chainLength, &_sizes, &_weights, &_ruleStack,
-                    &_maskM, &_maskK})
+                    &_maskM, &_maskK, &_pseudoModelled, &_cycleDistances})
     a->release();
   for (QroDoublingArray<QrcIntVar>* a : {&_origins, &_pseudoOrigins, &_activities}) a->release();
 }
@@ -218,6 +223,8 @@ void QrcIntervalGraphI::addVertexRows(QroInt n, QrcIntExpI* origin, QroInt size,
 
   _maskM.add(0);
   _maskK.add(0);
+  _pseudoModelled.add(0);
+  _cycleDistances.add(0);
   for (QroInt k = 0; k < 4 * (n + 1); ++k) _ruleStack.add(0);
 }
 
@@ -311,7 +318,7 @@ void QrcIntervalGraphI::addModel(const QrcConstraint& ct) {
 // 0 never meet and lie in both orders where they share a coordinate: R then
 // only implies its order, and so stays free there.
 void QrcIntervalGraphI::addPairModel(const QrcIntVar& E, const QrcIntVar& R, const QrcIntVar& Xj,
-                                     QroInt sj, const QrcIntVar& Xi, QroInt si) {
+                                     QroInt sj, const QrcIntVar& Xi, QroInt si, bool pseudo) {
   if (si + sj == 0) {
     addModel(E == 0);
     addModel((R == 0) || (Xj <= Xi));
@@ -319,7 +326,8 @@ void QrcIntervalGraphI::addPairModel(const QrcIntVar& E, const QrcIntVar& R, con
     return;
   }
   QrcManagerI* m = _manager;
-  m->add(new (m) QrcIntervalPairI(m, E.getImpl(), R.getImpl(), Xj.getImpl(), sj, Xi.getImpl(), si));
+  m->add(new (m) QrcIntervalPairI(m, E.getImpl(), R.getImpl(), Xj.getImpl(), sj, Xi.getImpl(), si,
+                                  pseudo ? this : nullptr));
 }
 
 void QrcIntervalGraphI::postVertex() {
@@ -330,15 +338,19 @@ void QrcIntervalGraphI::postVertex() {
   bool pseudo = _level == QrcHighFilterLevel;
   QrcIntVar Y = pseudo ? _pseudoOrigins[i] : QrcIntVar();
   addModel((A == 0) || ((O <= X) && (X + s <= O + _containerSize)));
-  if (pseudo) addModel((A == 0) || ((0 <= Y) && (Y + s <= _containerSize)));
+  if (pseudo) {
+    addModel((A == 0) || ((0 <= Y) && (Y + s <= _containerSize)));
+    _manager->getGeneralAllocator()->saveValue(&_pseudoModelled[i]);
+    _pseudoModelled[i] = 1;
+  }
   for (QroInt j = 0; j < i; ++j) {
     QrcIntVar Xj = _origins[j], E = _edges[j][i], R = _orientations[j][i];
     QroInt sj = _sizes[j];
-    addPairModel(E, R, Xj, sj, X, s);
+    addPairModel(E, R, Xj, sj, X, s, false);
     if (!pseudo) continue;
     QrcIntVar Yj = _pseudoOrigins[j], Ep = _pseudoEdges[j][i], Rp = _pseudoOrientations[j][i];
     _manager->add(new (_manager) QrcLinkConstraintI(_manager, E.getImpl(), Ep.getImpl()));
-    addPairModel(Ep, Rp, Yj, sj, Y, s);
+    addPairModel(Ep, Rp, Yj, sj, Y, s, true);
   }
   if (!isPosted()) return;
   hangVertexDemons(i);

@@ -93,8 +93,9 @@ bool QrcIntervalPairI::pass() {
 }
 
 void QrcIntervalPairI::propagate() {
-  while (pass()) {
-  }
+  bool moved = false;
+  while (pass()) moved = true;
+  if (moved && _pseudoOf) _pseudoOf->pseudoOriginsMoved();
 }
 
 void QrcIntervalPairI::post() {

@@ -11,6 +11,12 @@ size_t dims(const Placement& p) {
   return p.container.size();
 }
 
+// Harness variables that stand for edges, ahead of the others.
+size_t edgeVariables(const Placement& p) {
+  size_t n = p.members.size();
+  return p.edgesAsVariables ? n * (n - 1) / 2 : 0;
+}
+
 QrcBoxI* makeBox(QrcManagerI* m, const std::vector<QroInt>& size,
                  const std::vector<QrcIntExpI*>& origins) {
   QrcManager M(m);
@@ -23,7 +29,7 @@ QrcBoxI* makeBox(QrcManagerI* m, const std::vector<QroInt>& size,
 
 void post(const Placement& p, int boxLevel, int notOverlapLevel, QrcManagerI* m,
           const qrotest::Vars& v) {
-  size_t k = dims(p), next = 0;
+  size_t k = dims(p), next = edgeVariables(p), edge = 0;
   std::vector<QrcIntExpI*> co;
   for (size_t d = 0; d < k; ++d)
     co.push_back(p.movingContainer ? v[next++] : QrcIntVar(QrcManager(m), 0, 0).getImpl());
@@ -49,6 +55,12 @@ void post(const Placement& p, int boxLevel, int notOverlapLevel, QrcManagerI* m,
     QroInt n = c->registerBox(boxes[i]);
     m->add((QrcIntExp(c->getActivity(n)) == QrcIntExp(v[next++])).getImpl());
   }
+  if (p.edgesAsVariables)
+    for (size_t i = 0; i < boxes.size(); ++i)
+      for (size_t j = i + 1; j < boxes.size(); ++j) {
+        QrcIntExpI* e = c->getGraph(0)->getEdge(c->registerBox(boxes[i]), c->registerBox(boxes[j]));
+        m->add((QrcIntExp(e) == QrcIntExp(v[edge++])).getImpl());
+      }
   for (const Relation& r : p.relations) {
     QrcBoxI *a = boxes[static_cast<size_t>(r.a)], *b = boxes[static_cast<size_t>(r.b)];
     if (r.kind == Overlap) m->add(c->makeOverlapInDimension(a, b, r.d));
@@ -59,7 +71,7 @@ void post(const Placement& p, int boxLevel, int notOverlapLevel, QrcManagerI* m,
 }
 
 bool check(const Placement& p, const std::vector<int64_t>& a) {
-  size_t k = dims(p), next = 0, n = p.members.size();
+  size_t k = dims(p), next = edgeVariables(p), edge = 0, n = p.members.size();
   std::vector<int64_t> co(k, 0);
   for (size_t d = 0; d < k; ++d)
     if (p.movingContainer) co[d] = a[next++];
@@ -72,6 +84,10 @@ bool check(const Placement& p, const std::vector<int64_t>& a) {
   auto meets = [&](size_t i, size_t j, size_t d) {
     return x[i][d] < x[j][d] + p.members[j].size[d] && x[j][d] < x[i][d] + p.members[i].size[d];
   };
+  if (p.edgesAsVariables)
+    for (size_t i = 0; i < n; ++i)
+      for (size_t j = i + 1; j < n; ++j)
+        if ((a[edge++] == 1) != meets(i, j, 0)) return false;
   for (size_t i = 0; i < n; ++i) {
     if (!active[i]) continue;
     for (size_t d = 0; d < k; ++d)
@@ -103,6 +119,7 @@ qrotest::PropCase makeCase(const Placement& p, int boxLevel, int notOverlapLevel
   c.name = p.name + " box level " + std::to_string(boxLevel) + " not-overlap level " +
            std::to_string(notOverlapLevel);
   size_t k = dims(p);
+  for (size_t e = 0; e < edgeVariables(p); ++e) c.values.push_back(qrotest::range(0, 1));
   if (p.movingContainer)
     for (size_t d = 0; d < k; ++d) c.values.push_back(qrotest::range(0, 1));
   for (size_t i = 0; i < p.members.size(); ++i)
@@ -234,6 +251,19 @@ std::vector<Placement> instances() {
     p.members = {{{0, 1}, false}, {{0, 2}, true}, {{2, 0}, false}};
     p.movingContainer = true;
     p.notOverlapLast = true;
+    p.originLo = 0;
+    p.originHi = 3;
+    out.push_back(p);
+  }
+  // At box level 2 the pseudo origins of members not yet placed are bounded
+  // by nothing but the integer range, and decided edges may close a cycle of
+  // pseudo orders: a member of size 1 meeting two members apart.
+  {
+    Placement p;
+    p.name = "1-D decided edges of members not placed";
+    p.container = {5};
+    p.members = {{{2}, true}, {{2}, true}, {{1}, true}, {{0}, true}};
+    p.edgesAsVariables = true;
     p.originLo = 0;
     p.originHi = 3;
     out.push_back(p);

@@ -35,6 +35,9 @@ struct Placement {
   bool notOverlapLast = false;
   // Container origins are harness variables over [0, 1] (else fixed at 0).
   bool movingContainer = false;
+  // The edges of dimension 0 are harness variables too, the first ones, so
+  // that narrowings and search decide pairs of members not yet placed.
+  bool edgesAsVariables = false;
   QroInt originLo = 0, originHi = 2;
 };
 
