@@ -485,6 +485,11 @@ class QrcManagerI {
   QrcInt _storedNodes;
 
   void build();
+  // build's steps: the heaps and stacks (in the heap mode), the scratch
+  // arrays, the settings of a new manager.
+  void buildHeaps(int heapMode);
+  void buildScratch();
+  void initSettings();
   // A new group of grouped reversible actions, with its first goal.
   void startActionGroup(QrcGoalI* goal, QrcGoalCell* cell);
   // State that lives on, or points into, the heaps: made at creation and again by reset.

@@ -181,6 +181,14 @@ class QrcTupleSetI {
   void buildRows2();
   template <typename T, int R>
   void buildRows2Of();
+  // Mode 2's pieces: the tuple rows from the tuples' ranks (with room for
+  // the width after them), the slot rows, the slots' lane words.
+  template <typename T, int R>
+  void fillRows2(T* rows, QrcInt* ranks);
+  template <typename T, int R>
+  void buildSlotRows();
+  template <typename T, int R>
+  void buildSlotHits();
   template <typename T, int R>
   void buildJumpRows();
   // Room for n elements of the row type, from a cache line on.

@@ -222,12 +222,11 @@ QrcMatchValueNode* QrcCardMatchingI::addNode(QrcInt v) {
   return _valueNodes + k;
 }
 
-// All-different: a node for every value of a small variable (at most n
-// values); a larger variable reaches those of its values and the rest node.
-void QrcCardMatchingI::buildNodes() {
-  ++_buildStamp;
+// A small variable (at most n values) gets a node for each of its values: the
+// count of those nodes and the rest node; anyLarge when a variable is larger.
+__attribute__((always_inline)) inline QrcInt QrcCardMatchingI::markLargeVars(bool& anyLarge) {
   QrcInt need = 1;
-  bool anyLarge = false;
+  anyLarge = false;
   for (QrcInt i = 0; i < _nVars; ++i) {
     QrcMatchVarNode* u = _varNodes + i;
     QrcInt size = u->var->getSize();
@@ -237,39 +236,47 @@ void QrcCardMatchingI::buildNodes() {
     else
       need += size;
   }
-  ensureNodes(need);
-  if (need > _adjacencyCap) {
-    QrcInt cap = std::max(need, 2 * _adjacencyCap);
-    if (_adjacencyCap > 0)
-      _manager->freeSized(_adjacency, _adjacencyCap * static_cast<QrcInt>(sizeof(QrcInt)));
-    _adjacency =
-        static_cast<QrcInt*>(_manager->allocateSized(cap * static_cast<QrcInt>(sizeof(QrcInt))));
-    _adjacencyCap = cap;
-  }
-  // With a small span and no larger variable, a node for each value of the
-  // span: the nodes of no variable's values are reached by no walk.
-  bool spanNodes = _dense && !anyLarge && _span < 2 * need;
-  if (spanNodes) {
-    ensureNodes(_span + 2);
-    _nValues = _span + 2;
-    if (_spanLayout) {
-      // Laid out by an earlier propagation: only the matching is cleared.
-      for (QrcInt k = 1; k <= _span + 1; ++k) {
-        _valueNodes[k].head = nullptr;
-        _valueNodes[k].count = 0;
-      }
-    } else {
-      for (QrcInt k = 0; k <= _span; ++k) {
-        _valueNodes[k + 1] = freshNode(_offset + k, nullptr);
-        _dense[k] = k + 1;
-      }
-      _spanLayout = 1;
-    }
-  } else {
+  return need;
+}
+
+__attribute__((always_inline)) inline void QrcCardMatchingI::ensureAdjacency(QrcInt need) {
+  if (need <= _adjacencyCap) return;
+  QrcInt cap = std::max(need, 2 * _adjacencyCap);
+  if (_adjacencyCap > 0)
+    _manager->freeSized(_adjacency, _adjacencyCap * static_cast<QrcInt>(sizeof(QrcInt)));
+  _adjacency =
+      static_cast<QrcInt*>(_manager->allocateSized(cap * static_cast<QrcInt>(sizeof(QrcInt))));
+  _adjacencyCap = cap;
+}
+
+// With spanNodes, a node for each value of the span, after the rest node's
+// place; else only that place, the other nodes made as the values are met.
+__attribute__((always_inline)) inline void QrcCardMatchingI::layOutNodes(bool spanNodes) {
+  if (!spanNodes) {
     _spanLayout = 0;
     _nValues = 1;
+    return;
   }
-  _valueNodes[0] = freshNode(RestMark, nullptr);
+  ensureNodes(_span + 2);
+  _nValues = _span + 2;
+  if (_spanLayout) {
+    // Laid out by an earlier propagation: only the matching is cleared.
+    for (QrcInt k = 1; k <= _span + 1; ++k) {
+      _valueNodes[k].head = nullptr;
+      _valueNodes[k].count = 0;
+    }
+    return;
+  }
+  for (QrcInt k = 0; k <= _span; ++k) {
+    _valueNodes[k + 1] = freshNode(_offset + k, nullptr);
+    _dense[k] = k + 1;
+  }
+  _spanLayout = 1;
+}
+
+// The nodes of each small variable's values, in increasing order, into the
+// adjacency from its first to its end.
+__attribute__((always_inline)) inline void QrcCardMatchingI::listAdjacency(bool spanNodes) {
   QrcInt pos = 0;
   for (QrcInt i = 0; i < _nVars; ++i) {
     QrcMatchVarNode* u = _varNodes + i;
@@ -296,8 +303,11 @@ void QrcCardMatchingI::buildNodes() {
     }
     u->end = pos;
   }
-  _nSorted = 0;
-  if (!anyLarge) return;
+}
+
+// The values of the nodes but the rest node, in increasing order, and each
+// node's rank among them.
+__attribute__((always_inline)) inline void QrcCardMatchingI::sortNodes() {
   for (QrcInt k = 1; k < _nValues; ++k) _sortedNodes[_nSorted++] = k;
   std::sort(_sortedNodes, _sortedNodes + _nSorted,
             [this](QrcInt a, QrcInt b) { return _valueNodes[a].value < _valueNodes[b].value; });
@@ -305,6 +315,24 @@ void QrcCardMatchingI::buildNodes() {
     _sorted[r] = _valueNodes[_sortedNodes[r]].value;
     _valueNodes[_sortedNodes[r]].rank = r;
   }
+}
+
+// All-different: a node for every value of a small variable (at most n
+// values); a larger variable reaches those of its values and the rest node.
+void QrcCardMatchingI::buildNodes() {
+  ++_buildStamp;
+  bool anyLarge;
+  QrcInt need = markLargeVars(anyLarge);
+  ensureNodes(need);
+  ensureAdjacency(need);
+  // With a small span and no larger variable, a node for each value of the
+  // span: the nodes of no variable's values are reached by no walk.
+  bool spanNodes = _dense && !anyLarge && _span < 2 * need;
+  layOutNodes(spanNodes);
+  _valueNodes[0] = freshNode(RestMark, nullptr);
+  listAdjacency(spanNodes);
+  _nSorted = 0;
+  if (anyLarge) sortNodes();
 }
 
 // The nodes and the ways of the variables to them for this propagation, and

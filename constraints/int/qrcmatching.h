@@ -135,6 +135,12 @@ class QrcCardMatchingI {
   void ensureNodes(QrcInt count);
   QrcMatchValueNode* addNode(QrcInt v);
   void buildNodes();
+  // buildNodes' steps.
+  inline QrcInt markLargeVars(bool& anyLarge);
+  inline void ensureAdjacency(QrcInt need);
+  inline void layOutNodes(bool spanNodes);
+  inline void listAdjacency(bool spanNodes);
+  inline void sortNodes();
   void prepare();
   void startCursor(QrcMatchVarNode* u, QrcMatchCursor& c) const;
   void resumeCursor(QrcMatchVarNode* u, QrcMatchValueNode* after, QrcMatchCursor& c) const;

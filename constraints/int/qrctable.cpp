@@ -1,9 +1,15 @@
+// Allowed tables over supports: the lost values a variable's demon records,
+// the schema that moves each value whose support held a lost value to
+// another valid tuple record (first among the tuples of its other values,
+// else by its seeker's search) or removes it, the undo of those moves when
+// search returns past a choice point, and the creation of every table form.
+// Every value left has a support whose values all lie in their domains: the
+// table is generalised arc consistent after each propagation.
 #include "qrctable.h"
 
 #include <cstddef>
 #include <ostream>
 
-#include "qrcheaparray.h"
 #include "qrcmanager.h"
 #include "qrcoperands.h"
 #include "qrctablearity.h"
@@ -336,11 +342,6 @@ void QrcGACSchemaI::initialise() {
                                     QrcWLConstraintIVarDomainI(_manager, this, &_records[k]));
 }
 
-QrcRestorerI* QrcGACSchemaI::makeRestorer() {
-  return ::new (_manager->allocate(sizeof(QrcECRestorerI)))
-      QrcECRestorerI(_manager, this, _invalidated.top, _newlySupported.top, _replaced.top);
-}
-
 QrcGACTuple* QrcGACSchemaI::allocateTuple() {
   if (QrcGACTuple* t = _freeTuples) {
     _freeTuples = reinterpret_cast<QrcGACTuple*>(t->supported);
@@ -392,10 +393,6 @@ __attribute__((noinline)) QrcInt collectionIndex(const QrcGACVar& r, QrcInt v) {
 }
 
 }  // namespace
-
-QrcGACTuple* QrcGACSchemaI::newTuple(QrcInt number) {
-  return qrcByArity(_arity, [&](auto r) { return newTupleOf<decltype(r)::value>(number); });
-}
 
 template <int R>
 QrcGACTuple* QrcGACSchemaI::newTupleOf(QrcInt number) {
@@ -547,9 +544,13 @@ template <int R>
 void QrcGACSchemaI::resupport(QrcGACValue* value) {
   QrcGACTuple* t = findValid<R>(value);
   bool sought = !t;
-  if (sought && !(t = seekSupport(value))) {
-    value->var->var->removeValue(value->value);
-    return;
+  if (sought) {
+    QrcInt number = seekSupport(value);
+    if (number < 0) {
+      value->var->var->removeValue(value->value);
+      return;
+    }
+    t = newTupleOf<R>(number);
   }
   setSupport<R>(value, t, sought);
 }
@@ -580,14 +581,14 @@ __attribute__((always_inline)) inline void QrcGACSchemaI::processLost(QrcGACValu
       QrcGACValue* s = t->supported;
       QrcGACValue* second = lost->nextSupported;
       s = s == lost ? second : s;
-      if (s && holdsIndexed(*s->var, s->value)) resupport<R>(s);
+      if (s && s->var->holdsIndexed(s->value)) resupport<R>(s);
     } else {
       for (QrcInt j = 0; j < arity<R>(); ++j)
         if (j != k) unlinkEntry(&t->entries[j]);
       QrcGACValue* s = t->supported;
       while (s) {
         QrcGACValue* next = s->nextSupported;
-        if (s != lost && holdsIndexed(*s->var, s->value)) resupport<R>(s);
+        if (s != lost && s->var->holdsIndexed(s->value)) resupport<R>(s);
         s = next;
       }
     }
@@ -712,24 +713,13 @@ void QrcGACSchemaI::restoreFrom(QrcInt invalidated, QrcInt newlySupported, QrcIn
 void QrcGACSAllowedI::initialise() {
   QrcGACSchemaI::initialise();
   _rows = _set->getValues();
-  _slots = _set->getSlots();
   _firstRecords = _set->getCount();
-  _probes = static_cast<QrcDomainProbe*>(
-      _manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcDomainProbe)));
-  _masks = static_cast<QrcUInt*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcUInt)));
-  _ranks = static_cast<QrcUInt*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcUInt)));
-  _sorted = static_cast<const QrcInt**>(
-      _manager->allocate(static_cast<size_t>(_arity) * sizeof(const QrcInt*)));
-  _rankMasked = _arity <= 64;
-  _sizes = static_cast<QrcInt*>(_manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcInt)));
-  _sources = allocArray<RankSource>(_manager, _arity, RankSource{nullptr, nullptr, 0, 0});
   for (QrcInt k = 0; k < _arity; ++k) {
     QrcGACVar& r = _records[k];
     for (QrcInt i = 0; i < r.count; ++i)
       r.values[i].index = _set->getValueIndex(k, r.values[i].value);
-    _sorted[k] = _set->getColumn(k).sortedValues;
-    _rankMasked = _rankMasked && _set->getColumn(k).size <= 64;
   }
+  _seeker.initialise(_manager, _set, _records, _arity);
 }
 
 QrcConstraintI* QrcGACSAllowedI::makeCopy(QrcManagerI* target) const {

@@ -1,5 +1,11 @@
-// Forbidden tables and predicates: supports kept by runs of values. Code
-// that can fail keeps trivially destructible locals only.
+// Tables given by a predicate, and forbidden tables: each position keeps its
+// values in runs [lo, hi] sharing one support, a tuple the predicate accepts
+// (for a forbidden table: one outside the set) whose other values lie in
+// their domains, moving with the value where the run says so. A change of a
+// domain checks the runs of the other positions; the values of a run whose
+// support left seek again, and those without support are removed: the table
+// keeps generalised arc consistency. Code that can fail keeps trivially
+// destructible locals only.
 #include <algorithm>
 #include <cstddef>
 #include <ostream>
@@ -7,7 +13,7 @@
 #include "constraints/int/qrcdomainwalk.h"
 #include "qrcheaparray.h"
 #include "qrcmanager.h"
-#include "qrctable.h"
+#include "qrctablepredicate.h"
 
 namespace {
 

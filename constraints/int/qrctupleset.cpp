@@ -1,3 +1,14 @@
+// Building a tuple set: the tuples' values as they are added, and at close
+// the indexes the table constraints search, in the set's storage mode. Every
+// mode has the columns: per column the distinct values, their ranks in
+// increasing order and the (column, value) lists of tuple numbers as slots,
+// oldest first. Mode 0 adds the lists' bits (one row of words per column and
+// rank); mode 1 the rows of ranks and links to the nearest newer tuple per
+// column and rank, the links by tuple and the jump rows by slot; mode 2 the
+// rows of ranks, probe ranks and probe links, the slot rows and their lane
+// words. The nodes, the hash and the records of modes 1 and 2 are made on
+// first use. Nothing here narrows a domain: the searches keep the tables
+// generalised arc consistent over these indexes.
 #include "qrctupleset.h"
 
 #include <algorithm>
@@ -101,22 +112,8 @@ void QrcTupleSetI::close() {
   // Row elements narrow enough for every number and none.
   _rowBytes = _count < 0xFF ? 1 : _count < 0xFFFF ? 2 : 4;
   if (_mode == 0) buildBits();
-  if (_mode == 1) {
-    if (_rowBytes == 1)
-      buildRows1<uint8_t>();
-    else if (_rowBytes == 2)
-      buildRows1<uint16_t>();
-    else
-      buildRows1<uint32_t>();
-  }
-  if (_mode == 2) {
-    if (_rowBytes == 1)
-      buildRows2<uint8_t>();
-    else if (_rowBytes == 2)
-      buildRows2<uint16_t>();
-    else
-      buildRows2<uint32_t>();
-  }
+  if (_mode == 1) qrcByRowBytes(_rowBytes, [&](auto e) { buildRows1<decltype(e)>(); });
+  if (_mode == 2) qrcByRowBytes(_rowBytes, [&](auto e) { buildRows2<decltype(e)>(); });
   _closed = 1;
 }
 
@@ -511,13 +508,23 @@ void QrcTupleSetI::buildRows2() {
 
 template <typename T, int R>
 void QrcTupleSetI::buildRows2Of() {
-  const T none = static_cast<T>(~T(0));
-  const QrcInt a = R ? R : _arity, n = _count, width = _width;
+  const QrcInt a = R ? R : _arity, n = _count;
   const QrcInt stride = _rowStride = rowStride(4 * a, sizeof(T));
-  const int32_t* slots = _slots;
   T* rows = static_cast<T*>(allocRows(n * stride));
-  QrcInt* ranks = _manager->lockArrayFromPool(n * a + width + 1);
+  QrcInt* ranks = _manager->lockArrayFromPool(n * a + _width + 1);
   tupleRanks(ranks);
+  fillRows2<T, R>(rows, ranks);
+  _manager->unlockArrayFromPool(ranks);
+  _rows = rows;
+  buildSlotRows<T, R>();
+  buildSlotHits<T, R>();
+}
+
+template <typename T, int R>
+void QrcTupleSetI::fillRows2(T* rows, QrcInt* ranks) {
+  const T none = static_cast<T>(~T(0));
+  const QrcInt a = R ? R : _arity, n = _count, stride = _rowStride;
+  const int32_t* slots = _slots;
   for (QrcInt t = 0; t < n; ++t) {
     T* row = rows + t * stride;
     for (QrcInt e = 4 * a; e < stride; ++e) row[e] = none;
@@ -539,8 +546,12 @@ void QrcTupleSetI::buildRows2Of() {
       latest[ranks[t * a + k]] = t;
     }
   }
-  _manager->unlockArrayFromPool(ranks);
-  _rows = rows;
+}
+
+template <typename T, int R>
+void QrcTupleSetI::buildSlotRows() {
+  const QrcInt a = R ? R : _arity, n = _count, stride = _rowStride;
+  const T* rows = static_cast<const T*>(_rows);
   void** slotRows = allocArray<void*>(_manager, a);
   for (QrcInt k = 0; k < a; ++k) {
     const int32_t* slotTuple = _columns[k].slotTuple;
@@ -555,15 +566,20 @@ void QrcTupleSetI::buildRows2Of() {
     slotRows[k] = out;
   }
   _slotRows = slotRows;
+}
+
+template <typename T, int R>
+void QrcTupleSetI::buildSlotHits() {
+  const QrcInt a = R ? R : _arity, n = _count;
   // The ranks of a slot as one word: lanes of 8 to 64 bits, one per column.
   QrcInt lane = 3;
-  while (lane < 6 && (QrcInt(1) << lane) < width) ++lane;
+  while (lane < 6 && (QrcInt(1) << lane) < _width) ++lane;
   if (a == 0 || (a << lane) > 64) return;
   _hitLane = lane;
   QrcUInt** slotHits = allocArray<QrcUInt*>(_manager, a);
   for (QrcInt k = 0; k < a; ++k) {
     QrcUInt* hits = allocArray<QrcUInt>(_manager, n);
-    const T* slotRow = static_cast<const T*>(slotRows[k]) + 1;
+    const T* slotRow = static_cast<const T*>(_slotRows[k]) + 1;
     for (QrcInt s = 0; s < n; ++s, slotRow += a + 1) {
       QrcUInt hit = 0;
       for (QrcInt j = 0; j < a; ++j) hit |= QrcUInt(1) << ((j << lane) + slotRow[j]);

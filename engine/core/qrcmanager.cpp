@@ -104,8 +104,14 @@ QrcManagerI::QrcManagerI(QrcManagerTag tag) {
 
 void QrcManagerI::build() {
   bool pooling = qroplatform::getEnv("QRC_NO_MEMORY_MANAGER") == nullptr;
-  int heapMode = pooling ? QrcMemoryStack::Blocks : QrcMemoryStack::PerObject;
+  buildHeaps(pooling ? QrcMemoryStack::Blocks : QrcMemoryStack::PerObject);
+  buildScratch();
+  initSettings();
+  initHeapState(pooling);
+  _random = QrcMakeRandom(this, nullptr);
+}
 
+void QrcManagerI::buildHeaps(int heapMode) {
   _solver = nullptr;
   _owner = nullptr;
   _filterLevelTable = nullptr;
@@ -128,7 +134,9 @@ void QrcManagerI::build() {
   _andStack = new QrcMemoryStack(this, QrcMemoryStack::Blocks);
   _orStack = new QrcMemoryStack(this, QrcMemoryStack::Blocks);
   _searchStack = new QrcMemoryStack(this, QrcMemoryStack::Blocks);
+}
 
+void QrcManagerI::buildScratch() {
   _scratchCapacity = 1000;
   _scratch = static_cast<QrcInt*>(std::malloc(8000));
   if (!_scratch) throw QroMemoryException();
@@ -140,7 +148,9 @@ void QrcManagerI::build() {
   if (!_arrayPool->data) throw QroMemoryException();
   _arrayPool->lock = nullptr;
   _arrayPool->next = nullptr;
+}
 
+void QrcManagerI::initSettings() {
   _creationClock = clockTime();
   _addMode = QrcRegisteredAddMode;
   _immediatePost = 1;
@@ -162,8 +172,6 @@ void QrcManagerI::build() {
   _workerNumber = 0;
   _nodeFileCounter = 0;
   _nodeFilePrefix = nullptr;
-  initHeapState(pooling);
-  _random = QrcMakeRandom(this, nullptr);
 }
 
 void QrcManagerI::initHeapState(bool pooling) {
