@@ -121,9 +121,11 @@ struct PropCase {
   // How many reified forms runPropCase draws for the case (by its seed and
   // name); 0: none, AllReifiedForms: every one.
   int reifiedForms = 2;
-  // The leading positions that are elements of the case's arrays; when not
-  // zero, runPropCase also runs the case in arrayShapes shapes drawn by its
-  // seed and name among shapeKinds (every kind, twice, with --qro_all_forms).
+  // The positions arrayFirst.. that are elements of the case's arrays; when
+  // arrayElements is not zero, runPropCase also runs the case in arrayShapes
+  // shapes drawn by its seed and name among shapeKinds (every kind, twice,
+  // with --qro_all_forms).
+  size_t arrayFirst = 0;
   size_t arrayElements = 0;
   int arrayShapes = 2;
   // The shapes keep every integer position among its candidate values (by

@@ -31,6 +31,10 @@ bool isInt(const PropCase& c, size_t i) {
   return kindAt(c, i) == &intKind();
 }
 
+bool inArray(const PropCase& c, size_t i) {
+  return i >= c.arrayFirst && i < c.arrayFirst + c.arrayElements;
+}
+
 // Whether the kind states equalities (probed once on a manager of its own).
 bool hasEqual(const VarKind* kind) {
   static std::map<const VarKind*, bool> known;
@@ -176,7 +180,7 @@ bool sharedShape(const PropCase& c, Rng& rng, Layout& l) {
   size_t n = c.values.size();
   std::vector<size_t> elements, others;
   for (size_t p = 0; p < n; ++p)
-    if (isInt(c, p) && !c.values[p].empty()) (p < c.arrayElements ? elements : others).push_back(p);
+    if (isInt(c, p) && !c.values[p].empty()) (inArray(c, p) ? elements : others).push_back(p);
   if (elements.empty()) return false;
   int64_t lo = c.values[elements[0]].front(), hi = lo;
   for (size_t p : elements)
@@ -266,8 +270,8 @@ bool tiedShape(const PropCase& c, Rng& rng, Layout& l) {
     if (c.values[p].empty()) continue;
     if (isInt(c, p)) {
       ints.push_back(p);
-      if (p < c.arrayElements) intElements.push_back(p);
-    } else if (p < c.arrayElements && hasEqual(kindAt(c, p))) {
+      if (inArray(c, p)) intElements.push_back(p);
+    } else if (inArray(c, p) && hasEqual(kindAt(c, p))) {
       others.push_back(p);
     }
   }
@@ -315,13 +319,17 @@ bool tiedShape(const PropCase& c, Rng& rng, Layout& l) {
 // ---------------------------------------------------------------- repeated variables
 
 bool repeatedShape(const PropCase& c, Rng& rng, Layout& l) {
-  size_t n = c.values.size(), e = std::min(c.arrayElements, n);
+  size_t n = c.values.size();
+  std::vector<size_t> elements;
+  for (size_t p = 0; p < n; ++p)
+    if (inArray(c, p)) elements.push_back(p);
+  if (elements.size() < 2) return false;
   // Pairs of array positions of one kind: j takes i's variable.
   std::vector<int> into(n, -1);
   int pairs = 0;
   for (int k = 0, want = 1 + (rng() % 3 == 0); k < want; ++k) {
     for (int attempt = 0; attempt < 8; ++attempt) {
-      size_t i = rng() % e, j = rng() % e;
+      size_t i = pick(elements, rng), j = pick(elements, rng);
       if (i == j || into[i] >= 0 || into[j] >= 0 || kindAt(c, i) != kindAt(c, j) ||
           c.values[i].empty() || c.values[j].empty())
         continue;
