@@ -57,11 +57,11 @@ const OpenFault kOpenFaults[] = {
     // A distribute copies an expression that stands at two positions (or is
     // both a card and a counted variable) as a new tree over fresh operands.
     {"distribute over expressions", "both"},
-    // Once a search finds the model inconsistent, ending or changing what made
-    // it so leaves the solver broken: later searches miss solutions or find
-    // no optimum, and in no-edit mode the next search extracts the ended
-    // constraint's freed node.
-    {"changes after an inconsistent model", "both"},
+    // In no-edit mode, once the model is inconsistent, ending or changing
+    // what made it so leaves the solver broken: the next search extracts the
+    // ended constraint's freed node, misses solutions, finds no optimum or
+    // sees an ended objective.
+    {"changes after an inconsistent model", "no edit"},
     // New bounds that widen a variable whose value list spans 0..1 drop the
     // list: the variable takes the values between.
     {"bounds widening a value list", "both"},
