@@ -352,7 +352,7 @@ class Round {
 
 TEST(RandomModelChanges, EverySearchMatchesBruteForce) {
   uint64_t seed = qrotest::seedOr(20261211);
-  for (int round = 0; round < 300; ++round)
+  for (int round = 0; round < 600; ++round)
     for (bool edit : {false, true}) Round(seed, round, edit).run();
 }
 
