@@ -21,6 +21,8 @@ typedef std::vector<int64_t> A;
 
 // Above this many assignments a shape is not run: brute force must stay cheap.
 const int64_t MaxShapeAssignments = 400000;
+// Beyond this magnitude a case runs the repeated shape only.
+const int64_t MaxShapeValue = int64_t(1) << 24;
 
 const VarKind* kindAt(const PropCase& c, size_t i) {
   if (i < c.kinds.size() && c.kinds[i]) return c.kinds[i];
@@ -228,14 +230,17 @@ bool sharedShape(const PropCase& c, Rng& rng, Layout& l) {
       p.op = static_cast<Pre::Op>(1 + rng() % 3);
       p.k = p.op == Pre::Ne ? pick(v, rng) : p.op == Pre::Le ? v[v.size() - 2] : v[1];
       if (rng() % 2) {
-        // The expression inside a sum: s + w.
+        // The expression inside a sum: s + w (unless the sum is a constant).
         Term sum;
         sum.op = Term::Add;
         sum.a = p.lhs;
         sum.b = pick(d.operands, rng);
-        p.lhs = l.addTerm(sum);
-        A w = l.valuesOf(p.lhs);
-        p.k = p.op == Pre::Ne ? pick(w, rng) : p.op == Pre::Le ? w[w.size() - 2] : w[1];
+        int t = l.addTerm(sum);
+        A w = l.valuesOf(t);
+        if (w.size() >= 2) {
+          p.lhs = t;
+          p.k = p.op == Pre::Ne ? pick(w, rng) : p.op == Pre::Le ? w[w.size() - 2] : w[1];
+        }
       }
       l.pre.push_back(p);
     }
@@ -384,6 +389,13 @@ std::vector<ArrayShape> shapesWithout(const std::vector<ArrayShape>& open) {
 }
 
 bool withArrayShape(const PropCase& c, ArrayShape shape, uint64_t seed, PropCase& out) {
+  // Expressions and offsets over values near the integer limits would leave
+  // them.
+  if (shape != ArrayShape::Repeated)
+    for (size_t p = 0; p < c.values.size(); ++p)
+      if (isInt(c, p))
+        for (int64_t v : c.values[p])
+          if (v < -MaxShapeValue || v > MaxShapeValue) return false;
   Rng rng(seed);
   Layout l;
   bool made = shape == ArrayShape::Shared ? sharedShape(c, rng, l)
