@@ -258,24 +258,25 @@ void keepCandidates(const PropCase& c, Layout& l) {
   }
 }
 
-PropCase caseOfLayout(const PropCase& c, const Layout& layout, const std::string& label) {
-  auto l = std::make_shared<const Layout>(layout);
-  PropCase e = c;
+// The positions that are not the case's own variables, the constraints
+// posted first and the domains of the variables not shown as they were.
+std::string describe(const PropCase& c, const Layout& l) {
   std::string text;
-  for (size_t p = 0; p < l->position.size(); ++p) {
-    const Term& t = l->terms[static_cast<size_t>(l->position[p])];
+  for (size_t p = 0; p < l.position.size(); ++p) {
+    const Term& t = l.terms[static_cast<size_t>(l.position[p])];
     if (t.op != Term::Var || t.var != static_cast<int>(p))
-      text += " x" + std::to_string(p) + " = " + l->show(l->position[p]) + ";";
+      text += " x" + std::to_string(p) + " = " + l.show(l.position[p]) + ";";
   }
-  for (const Pre& p : l->pre) text += " first " + l->show(p) + ";";
-  // The domains of the variables the positions do not show as they were.
-  for (size_t i = 0; i < l->values.size(); ++i) {
-    const Term& own =
-        l->terms[static_cast<size_t>(l->position[std::min(i, l->position.size() - 1)])];
-    if (i < c.values.size() && own.op == Term::Var && own.var == static_cast<int>(i) &&
-        l->values[i] == c.values[i])
-      continue;
-    A v = l->values[i];
+  for (const Pre& p : l.pre) text += " first " + l.show(p) + ";";
+  for (size_t i = 0; i < l.values.size(); ++i) {
+    // Position i's own variable, unchanged.
+    bool own = i < l.position.size() && i < c.values.size() && l.values[i] == c.values[i];
+    if (own) {
+      const Term& t = l.terms[static_cast<size_t>(l.position[i])];
+      own = t.op == Term::Var && t.var == static_cast<int>(i);
+    }
+    if (own) continue;
+    A v = l.values[i];
     text += " v" + std::to_string(i) + " in ";
     if (v.size() > 1 && v.back() - v.front() + 1 == static_cast<int64_t>(v.size())) {
       text += std::to_string(v.front()) + ".." + std::to_string(v.back()) + ";";
@@ -285,7 +286,13 @@ PropCase caseOfLayout(const PropCase& c, const Layout& layout, const std::string
     for (size_t j = 0; j < v.size(); ++j) text += (j ? "," : "") + std::to_string(v[j]);
     text += "};";
   }
-  e.name = c.name + " {" + label + ":" + text + "}";
+  return text;
+}
+
+PropCase caseOfLayout(const PropCase& c, const Layout& layout, const std::string& label) {
+  auto l = std::make_shared<const Layout>(layout);
+  PropCase e = c;
+  e.name = c.name + " {" + label + ":" + describe(c, *l) + "}";
   e.values = l->values;
   e.kinds = l->kinds;
   e.kind = nullptr;

@@ -178,6 +178,37 @@ void addPool(Layout& l, SharedDraw& d, int64_t lo, int64_t hi, Rng& rng) {
   d.operands.push_back(l.addVar(small[rng() % 4], &intKind()));
 }
 
+// Now and then a constraint over one of the expressions (or over its sum
+// with a shared variable), posted first.
+void constrainOne(Layout& l, SharedDraw& d, const std::vector<int>& made, Rng& rng) {
+  std::vector<int> exprs;
+  for (int t : made)
+    if (l.terms[static_cast<size_t>(t)].op != Term::Var) exprs.push_back(t);
+  if (!exprs.empty() && rng() % 2) {
+    Pre p;
+    p.lhs = pick(exprs, rng);
+    A v = l.valuesOf(p.lhs);
+    if (v.size() >= 2) {
+      p.op = static_cast<Pre::Op>(1 + rng() % 3);
+      p.k = p.op == Pre::Ne ? pick(v, rng) : p.op == Pre::Le ? v[v.size() - 2] : v[1];
+      if (rng() % 2) {
+        // The expression inside a sum: s + w (unless the sum is a constant).
+        Term sum;
+        sum.op = Term::Add;
+        sum.a = p.lhs;
+        sum.b = pick(d.operands, rng);
+        int t = l.addTerm(sum);
+        A w = l.valuesOf(t);
+        if (w.size() >= 2) {
+          p.lhs = t;
+          p.k = p.op == Pre::Ne ? pick(w, rng) : p.op == Pre::Le ? w[w.size() - 2] : w[1];
+        }
+      }
+      l.pre.push_back(p);
+    }
+  }
+}
+
 bool sharedShape(const PropCase& c, Rng& rng, Layout& l) {
   size_t n = c.values.size();
   std::vector<size_t> elements, others;
@@ -218,33 +249,7 @@ bool sharedShape(const PropCase& c, Rng& rng, Layout& l) {
       l.position[p] = d.term(target, 1);
     made.push_back(l.position[p]);
   }
-  // A constraint over one of the expressions, posted first.
-  std::vector<int> exprs;
-  for (int t : made)
-    if (l.terms[static_cast<size_t>(t)].op != Term::Var) exprs.push_back(t);
-  if (!exprs.empty() && rng() % 2) {
-    Pre p;
-    p.lhs = pick(exprs, rng);
-    A v = l.valuesOf(p.lhs);
-    if (v.size() >= 2) {
-      p.op = static_cast<Pre::Op>(1 + rng() % 3);
-      p.k = p.op == Pre::Ne ? pick(v, rng) : p.op == Pre::Le ? v[v.size() - 2] : v[1];
-      if (rng() % 2) {
-        // The expression inside a sum: s + w (unless the sum is a constant).
-        Term sum;
-        sum.op = Term::Add;
-        sum.a = p.lhs;
-        sum.b = pick(d.operands, rng);
-        int t = l.addTerm(sum);
-        A w = l.valuesOf(t);
-        if (w.size() >= 2) {
-          p.lhs = t;
-          p.k = p.op == Pre::Ne ? pick(w, rng) : p.op == Pre::Le ? w[w.size() - 2] : w[1];
-        }
-      }
-      l.pre.push_back(p);
-    }
-  }
+  constrainOne(l, d, made, rng);
   return true;
 }
 
