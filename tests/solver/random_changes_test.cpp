@@ -44,19 +44,9 @@ struct OpenFault {
   const char* mode;
 };
 const OpenFault kOpenFaults[] = {
-    // A pattern constraint of a solver in edit mode changes between searches:
-    // its compiled automaton reads memory that a search gave back.
-    {"pattern", "edit"},
-    // A stretch narrows while posting, before it listens (one variable at
-    // several positions gives non-solutions), and re-posted in edit mode it
-    // builds over what the previous build left.
-    {"stretch", "both"},
     // A pack narrows while posting, before it listens: a place that is a
     // load, or is tied to one, loses solutions.
     {"pack", "both"},
-    // A distribute copies an expression that stands at two positions (or is
-    // both a card and a counted variable) as a new tree over fresh operands.
-    {"distribute over expressions", "both"},
     // In no-edit mode, once the model is inconsistent, ending or changing
     // what made it so leaves the solver broken: the next search extracts the
     // ended constraint's freed node, misses solutions, finds no optimum or

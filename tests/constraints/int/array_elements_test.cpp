@@ -825,15 +825,6 @@ const Row Rows[] = {
 // Array shapes that meet faults still open, one line per (row, shape): the
 // row runs without that shape until its fault is mended.
 const std::pair<const char*, qrotest::ArrayShape> kOpenFaults[] = {
-    // An element whose index is an expression forgets the index's range once
-    // the index's operands bind.
-    {"element", qrotest::ArrayShape::Shared},
-    // One expression both a card and a counted variable is copied as a new
-    // tree over fresh operands, which nothing labels.
-    {"distribute", qrotest::ArrayShape::Shared},
-    // The automata narrow their domains while posting, before they listen:
-    // positions tied to the narrowed ones move unseen.
-    {"automaton", qrotest::ArrayShape::Shared},
     // The pack narrows a load while posting, before it listens: an offset of
     // the load among the places moves unseen.
     {"pack", qrotest::ArrayShape::Shared},

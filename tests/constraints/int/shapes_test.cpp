@@ -105,19 +105,7 @@ struct OpenFault {
   // A shape's name, or "outside" for indexes outside the array.
   const char* what;
 };
-const OpenFault kOpenFaults[] = {
-    // The element constraints over an index expression narrow the bare node,
-    // which forgets the narrowing once the index's operands bind.
-    {"constant_array", "shared"},
-    {"bound_value", "shared"},
-    {"var_array", "shared"},
-    // A disequality over arithmetic on an element whose index is bound
-    // outside the array holds: the empty range lies outside the constant.
-    {"var_array", "outside"},
-    // The same: an index merged with an element takes the element's values,
-    // some outside the array.
-    {"var_array", "repeated"},
-};
+const OpenFault kOpenFaults[] = {};
 
 bool open(const std::string& row, const std::string& what) {
   for (const OpenFault& f : kOpenFaults)
