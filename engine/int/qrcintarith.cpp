@@ -26,7 +26,10 @@ bool QrcFoldMul(QrcInt a, QrcInt b, QrcInt& r) {
 
 QrcUnaryExpI::QrcUnaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter)
     : QrcIntExpI(m), _c(c), _x(x) {
-  if (enter) x->addParent(this);
+  if (enter) {
+    x->addParent(this);
+    enterShareIndex();
+  }
 }
 
 bool QrcUnaryExpI::isEqual(const QrcExprI* other) const {
@@ -49,6 +52,7 @@ QrcBinaryExpI::QrcBinaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool 
   if (enter) {
     x->addParent(this);
     y->addParent(this);
+    enterShareIndex();
   }
 }
 
