@@ -2,6 +2,8 @@
 // reversible words, a depth-first search over a complete binary tree, and the
 // building of n nodes over one shared operand (x + y_i, x * c_i, float x + y_i
 // for n = 10^4..10^6), whose time should grow like n.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -89,8 +91,25 @@ int main() {
               solutions / (t1 - t0) / 1e6);
   mgr.end();
 
-  for (QrcInt n = 10000; n <= 1000000; n *= 10)
-    std::printf("shared nodes, n = %7lld: x + y_i %.3f s, x * c_i %.3f s, float x + y_i %.3f s\n",
-                static_cast<long long>(n), sharedNodes(n, 0), sharedNodes(n, 1), sharedNodes(n, 2));
+  // Medians of three; the growth is the exponent e of n^e from 10^4 to 10^6.
+  const char* kinds[3] = {"x + y_i", "x * c_i", "float x + y_i"};
+  double first[3] = {0, 0, 0}, last[3] = {0, 0, 0};
+  for (QrcInt n = 10000; n <= 1000000; n *= 10) {
+    std::printf("shared nodes, n = %7lld:", static_cast<long long>(n));
+    for (int k = 0; k < 3; ++k) {
+      double t[3] = {sharedNodes(n, k), sharedNodes(n, k), sharedNodes(n, k)};
+      std::sort(t, t + 3);
+      if (n == 10000) first[k] = t[1];
+      last[k] = t[1];
+      std::printf(" %s %.2f ms (%.0f ns each)%s", kinds[k], t[1] * 1e3, t[1] / n * 1e9,
+                  k < 2 ? "," : "\n");
+    }
+  }
+  std::printf(
+      "shared nodes, growth from 10^4 to 10^6: x + y_i n^%.2f, x * c_i n^%.2f, "
+      "float x + y_i n^%.2f\n",
+      std::log(last[0] / first[0]) / std::log(100.0),
+      std::log(last[1] / first[1]) / std::log(100.0),
+      std::log(last[2] / first[2]) / std::log(100.0));
   return 0;
 }
