@@ -1,6 +1,11 @@
 // Throughput of the engine's hot paths: heap allocation, trail saves,
-// reversible words, and a depth-first search over a complete binary tree.
+// reversible words, a depth-first search over a complete binary tree, and the
+// building of n nodes over one shared operand (x + y_i, x * c_i, float x + y_i
+// for n = 10^4..10^6), whose time should grow like n.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "qro.h"
 #include "qroext.h"
@@ -16,6 +21,29 @@ class Leaf : public QrcGoalI {
 QrcGoal tree(QrcManagerI* m, int depth) {
   if (depth == 0) return new (m) Leaf(m);
   return QrcOr(tree(m, depth - 1), tree(m, depth - 1));
+}
+
+// Seconds to build x + y_i (kind 0), x * c_i (kind 1) or the float x + y_i
+// (kind 2) for i = 1..n; each build first looks for an equal node over x.
+double sharedNodes(QrcInt n, int kind) {
+  QrcManager mgr(QrcNoEdit);
+  QrcIntVar x(mgr, 0, 10);
+  QrcFloatVar fx(mgr, 0.0, 10.0);
+  std::vector<QrcIntVar> ys;
+  std::vector<QrcFloatVar> fys;
+  for (QrcInt i = 0; i < n; ++i) {
+    if (kind == 0) ys.emplace_back(mgr, 0, 10);
+    if (kind == 2) fys.emplace_back(mgr, 0.0, 10.0);
+  }
+  double t0 = cpuTime();
+  for (QrcInt i = 0; i < n; ++i) {
+    if (kind == 0) (void)(x + ys[i]);
+    if (kind == 1) (void)(x * (i + 2));
+    if (kind == 2) (void)(fx + fys[i]);
+  }
+  double t = cpuTime() - t0;
+  mgr.end();
+  return t;
 }
 
 }  // namespace
@@ -62,5 +90,26 @@ int main() {
   std::printf("search: %ld leaves in %.3f s (%.2f M leaves/s)\n", solutions, t1 - t0,
               solutions / (t1 - t0) / 1e6);
   mgr.end();
+
+  // Medians of three; the growth is the exponent e of n^e from 10^4 to 10^6.
+  const char* kinds[3] = {"x + y_i", "x * c_i", "float x + y_i"};
+  double first[3] = {0, 0, 0}, last[3] = {0, 0, 0};
+  for (QrcInt n = 10000; n <= 1000000; n *= 10) {
+    std::printf("shared nodes, n = %7lld:", static_cast<long long>(n));
+    for (int k = 0; k < 3; ++k) {
+      double t[3] = {sharedNodes(n, k), sharedNodes(n, k), sharedNodes(n, k)};
+      std::sort(t, t + 3);
+      if (n == 10000) first[k] = t[1];
+      last[k] = t[1];
+      std::printf(" %s %.2f ms (%.0f ns each)%s", kinds[k], t[1] * 1e3, t[1] / n * 1e9,
+                  k < 2 ? "," : "\n");
+    }
+  }
+  std::printf(
+      "shared nodes, growth from 10^4 to 10^6: x + y_i n^%.2f, x * c_i n^%.2f, "
+      "float x + y_i n^%.2f\n",
+      std::log(last[0] / first[0]) / std::log(100.0),
+      std::log(last[1] / first[1]) / std::log(100.0),
+      std::log(last[2] / first[2]) / std::log(100.0));
   return 0;
 }

@@ -17,6 +17,22 @@ class QrcExprI : public QrcPrintable {
     ParentCell* next;
     QrcExprI* parent;
   };
+  // What a node built over operands is filed under for sharing: the operand it
+  // is first a parent of, a second word (a second operand or a constant's
+  // bits, normalised so that nodes isEqual finds equal have equal keys) and the
+  // family of node classes whose isEqual compares those words.
+  struct ShareKey {
+    const QrcExprI* operand;
+    QrcWord word;
+    QrcWord family;
+  };
+  enum ShareFamily {
+    IntUnaryShare = 1,
+    IntBinaryShare,
+    FloatUnaryShare,
+    FloatBinaryShare,
+    FloatViewShare
+  };
   // Name holder: a word that is always 0 and the name.
   struct NameHolder {
     QrcWord zero;
@@ -52,6 +68,11 @@ class QrcExprI : public QrcPrintable {
     (void)label;
     (void)queue;
   }
+  // The node's sharing key; false for expressions that are not shared nodes.
+  virtual bool getShareKey(ShareKey& key) const {
+    (void)key;
+    return false;
+  }
 
   QrcManagerI* getManager() const { return _manager; }
   QrcEventHandlerI* getEventHandler() const { return _handler; }
@@ -61,7 +82,17 @@ class QrcExprI : public QrcPrintable {
   void setName(const char* name);
   ParentCell* addParent(QrcExprI* parent);
   ParentCell* getParents() const { return _parents; }
+  // The first parent, in list order, of the class of the candidate (its
+  // getExprTypeId) that the candidate finds equal, else null. When the list is
+  // longer than a few cells, a candidate with a share key on this expression is
+  // looked up in the manager's index of shared nodes instead, which gives the
+  // same answer in expected constant time.
   QrcExprI* findEqualParent(const QrcExprI* candidate) const;
+  // The same answer by walking the parents list.
+  QrcExprI* scanEqualParents(const QrcExprI* candidate) const;
+  // Tests only: findEqualParent walks the parents list alone (true) or uses
+  // the index (false, the default).
+  static void setSharingByScan(bool on);
   // Records a demon attached through this node (undone on backtrack).
   void rememberDemon(QrcDemonI* demon, WatchEvent event);
   // Drops a removed demon from the record (undone on backtrack).
@@ -79,6 +110,10 @@ class QrcExprI : public QrcPrintable {
   static QrcInt newExprTypeId();
 
  protected:
+  // Files a node with a share key, just made a parent of its key's operand, in
+  // the index of shared nodes (undone with that parents-list cell on
+  // backtracking).
+  void enterShareIndex();
   NameHolder* _name;
   QrcManagerI* _manager;
   QrcEventHandlerI* _handler;

@@ -14,6 +14,7 @@ class QrcFloatBinaryExpI : public QrcFloatExpI {
   // attach: register the node as a parent of its operands (false for probes).
   QrcFloatBinaryExpI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true);
   bool isEqual(const QrcExprI* other) const override;
+  bool getShareKey(ShareKey& key) const override;
   void removeWhenOnOperands(QrcDemonI* demon) override;
   void whenRangeOnOperands(QrcDemonI* demon) override;
   void accept(QrcFloatExpVisitorI* visitor) override { visitor->visitBinary(this); }
@@ -34,6 +35,8 @@ class QrcFloatUnaryExpI : public QrcFloatExpI {
  public:
   QrcFloatUnaryExpI(QrcFloat c, QrcFloatExpI* x, bool attach = true);
   bool isEqual(const QrcExprI* other) const override;
+  // The constant's bits, -0 read as 0 (isEqual compares with ==).
+  bool getShareKey(ShareKey& key) const override;
   void removeWhenOnOperands(QrcDemonI* demon) override;
   void whenValueOnOperands(QrcDemonI* demon) override;
   void whenRangeOnOperands(QrcDemonI* demon) override;

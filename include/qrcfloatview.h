@@ -15,6 +15,10 @@ class QrcIntExp2QrcFloatExpI : public QrcFloatExpI {
   explicit QrcIntExp2QrcFloatExpI(QrcIntExpI* exp, bool attach = true);
   void display(std::ostream& os) const override;
   bool isEqual(const QrcExprI* other) const override;
+  bool getShareKey(ShareKey& key) const override {
+    key = {_exp, 0, FloatViewShare};
+    return true;
+  }
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   QRCEXPRTYPEID
   void collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat coef) override;

@@ -18,6 +18,10 @@ class QrcUnaryExpI : public QrcIntExpI {
  public:
   QrcUnaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter);
   bool isEqual(const QrcExprI* other) const override;
+  bool getShareKey(ShareKey& key) const override {
+    key = {_x, static_cast<QrcWord>(_c), IntUnaryShare};
+    return true;
+  }
   void removeWhenOnOperands(QrcDemonI* d) override { _x->removeWhen(d); }
   void whenValueOnOperands(QrcDemonI* d) override { _x->whenValue(d); }
   void whenRangeOnOperands(QrcDemonI* d) override { _x->whenRange(d); }
@@ -44,6 +48,10 @@ class QrcBinaryExpI : public QrcIntExpI {
  public:
   QrcBinaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter);
   bool isEqual(const QrcExprI* other) const override;
+  bool getShareKey(ShareKey& key) const override {
+    key = {_x, reinterpret_cast<QrcWord>(_y), IntBinaryShare};
+    return true;
+  }
   void removeWhenOnOperands(QrcDemonI* d) override;
   void whenRangeOnOperands(QrcDemonI* d) override;
   void whenDomainOnOperands(QrcDemonI* d) override { whenRangeOnOperands(d); }

@@ -55,6 +55,7 @@ class QroSolverI;
 class QrcFilterLevelTable;
 class QrcSearchMonitorI;
 class QrcIntExpI;
+class QrcShareIndex;
 
 // Construction tags of a manager: edit mode files constraints until the first search.
 void QrcEdit();
@@ -259,6 +260,10 @@ class QrcManagerI {
   }
   QrcFloatExpI* getFloatZero();
   QrcFloatExpI* getFloatPlaceholder();
+  // The index of shared expression nodes (qrcshareindex.h), made on first use
+  // on the global heap; null before.
+  QrcShareIndex* getShareIndex() const { return _shareIndex; }
+  void setShareIndex(QrcShareIndex* index) { _shareIndex = index; }
 
   // ---- propagation
   QrcPropagationQueueI* getPropagationQueue() const { return _queue; }
@@ -479,6 +484,7 @@ class QrcManagerI {
   void* _persistentIntZero;
   QrcFloatExpI* _floatZero;
   QrcFloatExpI* _floatPlaceholder;
+  QrcShareIndex* _shareIndex;
   QrcInt _nodeFileCounter;
   const char* _nodeFilePrefix;
   QrcInt _recomputedChoices;

@@ -7,10 +7,14 @@
 #include "qrcevent.h"
 #include "qrcmanager.h"
 #include "qrcqueue.h"
+#include "qrcshareindex.h"
 
 namespace {
 std::atomic<QrcInt> exprTypeCounter{0};
-}
+std::atomic<bool> sharingByScan{false};
+// Parents lists up to this long are walked without the index.
+const QrcInt ShortParents = 8;
+}  // namespace
 
 QrcInt QrcExprI::newExprTypeId() {
   return exprTypeCounter.fetch_add(1) + 1;
@@ -114,11 +118,33 @@ void QrcExprI::forgetDemon(QrcDemonI* demon) {
   }
 }
 
+void QrcExprI::setSharingByScan(bool on) {
+  sharingByScan.store(on, std::memory_order_relaxed);
+}
+
 QrcExprI* QrcExprI::findEqualParent(const QrcExprI* candidate) const {
+  ParentCell* c = _parents;
+  for (QrcInt n = 0; c && n < ShortParents; ++n) c = c->next;
+  ShareKey key;
+  // A long list: the nodes the candidate can find equal have its key and are
+  // filed under it, newest first, exactly while they are in this list.
+  if (c && !sharingByScan.load(std::memory_order_relaxed) && candidate->getShareKey(key) &&
+      key.operand == this) {
+    QrcShareIndex* index = _manager->getShareIndex();
+    return index ? index->find(candidate, key) : nullptr;
+  }
+  return scanEqualParents(candidate);
+}
+
+QrcExprI* QrcExprI::scanEqualParents(const QrcExprI* candidate) const {
   QrcInt id = candidate->getExprTypeId();
   for (ParentCell* c = _parents; c; c = c->next)
     if (c->parent->getExprTypeId() == id && candidate->isEqual(c->parent)) return c->parent;
   return nullptr;
+}
+
+void QrcExprI::enterShareIndex() {
+  QrcShareIndex::of(_manager)->add(this);
 }
 
 namespace {

@@ -240,6 +240,7 @@ void QrcManagerI::clearHeapPointers() {
   _persistentIntZero = nullptr;
   _floatZero = nullptr;
   _floatPlaceholder = nullptr;
+  _shareIndex = nullptr;
   _saverList = nullptr;
   _varNotifiers = nullptr;
   _claimants = nullptr;

@@ -1,6 +1,7 @@
 // Operand bases of the float nodes, the manager's zero constant, and the nodes
 // x + y, x - y, -x and x + c with their makers.
 #include <cmath>
+#include <cstring>
 #include <ostream>
 
 #include "engine/float/qrcfloatshare.h"
@@ -41,6 +42,12 @@ QrcFloatBinaryExpI::QrcFloatBinaryExpI(QrcFloatExpI* x, QrcFloatExpI* y, bool at
   if (!attach) return;
   x->addParent(this);
   y->addParent(this);
+  enterShareIndex();
+}
+
+bool QrcFloatBinaryExpI::getShareKey(ShareKey& key) const {
+  key = {_x, reinterpret_cast<QrcWord>(_y), FloatBinaryShare};
+  return true;
 }
 
 bool QrcFloatBinaryExpI::isEqual(const QrcExprI* other) const {
@@ -82,7 +89,18 @@ void QrcFloatBinaryExpI::displayInfix(std::ostream& os, const char* op) const {
 
 QrcFloatUnaryExpI::QrcFloatUnaryExpI(QrcFloat c, QrcFloatExpI* x, bool attach)
     : QrcFloatExpI(x->getManager()), _c(c), _x(x) {
-  if (attach) x->addParent(this);
+  if (attach) {
+    x->addParent(this);
+    enterShareIndex();
+  }
+}
+
+bool QrcFloatUnaryExpI::getShareKey(ShareKey& key) const {
+  QrcFloat c = _c == 0.0 ? 0.0 : _c;
+  QrcWord bits;
+  std::memcpy(&bits, &c, sizeof bits);
+  key = {_x, bits, FloatUnaryShare};
+  return true;
 }
 
 bool QrcFloatUnaryExpI::isEqual(const QrcExprI* other) const {

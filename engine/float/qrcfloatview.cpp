@@ -22,6 +22,7 @@ QrcIntExp2QrcFloatExpI::QrcIntExp2QrcFloatExpI(QrcIntExpI* exp, bool attach)
     : QrcFloatExpI(exp->getManager()), _exp(exp) {
   if (!attach) return;
   exp->addParent(this);
+  enterShareIndex();
   if (exp->getName()) setName(exp->getName());
 }
 

@@ -28,6 +28,7 @@ QrcUnaryExpI::QrcUnaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter)
     : QrcIntExpI(m), _c(c), _x(x) {
   if (!enter) return;
   x->addParent(this);
+  enterShareIndex();
   _partial = !defined(x);
 }
 
@@ -56,6 +57,7 @@ QrcBinaryExpI::QrcBinaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool 
   if (enter) {
     x->addParent(this);
     y->addParent(this);
+    enterShareIndex();
     _partial = !defined(x) || !defined(y);
   }
 }
