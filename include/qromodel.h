@@ -66,7 +66,8 @@ class QroRangeI : public QroConstraintI {
   QROSIMPLECLASS(QroRangeI, QroConstraintI)
   QROEXTRACTABLEHOOKS()
  public:
-  // Stores lower - c <= e <= upper - c for the constant c of e.
+  // Stores lower - c <= e <= upper - c for the constant c of e (moved out of
+  // a copy of e when e is a numeric term).
   QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper,
             const char* name = nullptr);
   ~QroRangeI() override;

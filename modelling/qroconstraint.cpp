@@ -114,9 +114,10 @@ QroRangeI::QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper
   QroNum lb = _lb, ub = _ub;
   if (_lb != -kInf && !QroExactSum(_lb, -c, lb)) return;
   if (_ub != kInf && !QroExactSum(_ub, -c, ub)) return;
-  // A shared term is copied before its constant moves into the bounds.
+  // The caller's term is copied before its constant moves into the bounds:
+  // a handle may still point at it.
   _expr->decrUseCount();
-  if (_expr->getUseCount() > 0) _expr = _expr->asNumExpr();
+  if (_expr == expr || _expr->getUseCount() > 0) _expr = _expr->asNumExpr();
   _expr->incrUseCount();
   static_cast<QroNumLinTermI*>(_expr)->setConstant(0.0);
   _lb = lb;

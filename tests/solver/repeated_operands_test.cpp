@@ -280,10 +280,8 @@ std::vector<std::vector<int64_t>> assignments(const std::vector<int64_t>& lo,
   }
 }
 
-// A range built on a term that nobody holds moves the term's constant into
-// its bounds by changing the term itself, so that the caller's handle no
-// longer means what it did: the expressions are held while a constraint is
-// made on them.
+// Holds the expressions while a constraint is made on them, so that the
+// constraint sees them held.
 class Hold {
  public:
   explicit Hold(std::initializer_list<QroNumExprArg> es) : _es(es) {
@@ -494,6 +492,22 @@ TEST(RepeatedOperands, SharedOperandsKeepTheirMeaning) {
          return k + (k + 1.0) <= 4;
        },
        [](int64_t u, int64_t, int64_t) { return 6 * u + 1 <= 4; }},
+      // A range moves the constant of a copy of a named term into its
+      // bounds: e keeps its meaning for the next constraint.
+      {"3 <= e <= 4 and e <= 2, e = u + 2",
+       [&](QroEnv& env, QroModel& model, const Vars& v) {
+         QroNumExprArg e = arg(v[0]) + 2.0;
+         model.add(QroRange(env, 3, e, 4));
+         return e <= 2;
+       },
+       [](int64_t u, int64_t, int64_t) { return 3 <= u + 2 && u + 2 <= 4 && u + 2 <= 2; }},
+      {"e == 3 and -1 <= e <= 2, e = u + w + 2",
+       [&](QroEnv& env, QroModel& model, const Vars& v) {
+         QroNumExprArg e = arg(v[0]) + v[1] + 2.0;
+         model.add(e == QroNumExprArg(v[2]) * 0.0 + 3.0);
+         return QroRange(env, -1, e, 2);
+       },
+       [](int64_t u, int64_t w, int64_t) { return u + w + 2 == 3 && u + w + 2 <= 2; }},
       {"k in two ranges, k = 3u as an integer term",
        [&](QroEnv& env, QroModel& model, const Vars& v) {
          QroNumExprArg k = arg(v[0]) * QroInt(3);
