@@ -150,12 +150,18 @@ class QroNumLinTermI : public QroLinTermBase<QroNumExprI, QroNum> {
   ~QroNumLinTermI() override;
 
   void addExpr(QroNumExprI* e);
-  // Moves every part of t into this term; t is released. t is a term the
-  // caller made, that no handle points at.
+  // Moves every part of t into this term and releases t, a term that no
+  // handle points at. What t referred to is not ended: a quadratic part t
+  // took over from the caller is only counted down, the expressions t kept
+  // are kept by this term.
   void addTerm(QroNumLinTermI* t);
   // Adds copies of t's parts, in the order addTerm would move them; t is
   // unchanged.
   void addTermCopy(const QroNumLinTermI* t);
+  // Puts t's parts in front of this term's: this term becomes what
+  // t->addTerm(this) would make of t, same lists in the same order. t, a
+  // term that no handle points at, is released.
+  void prependTerm(QroNumLinTermI* t);
   void scale(QroNum c);
   // Returns the number of nodes merged away.
   QroInt normalize();
@@ -189,6 +195,11 @@ class QroNumLinTermI : public QroLinTermBase<QroNumExprI, QroNum> {
   // Takes over lists made for it (a quadratic part among them is its own).
   void adoptParts(QroLinearNode* first, QroLinearNode* last, QroExprNode* firstExpr,
                   QroExprNode* lastExpr, QroNumQuadExprI* quad);
+
+ private:
+  // addTerm without the release: t is left empty.
+  void takeParts(QroNumLinTermI* t);
+  void swapContents(QroNumLinTermI* t);
 };
 
 class QroIntLinTermI : public QroLinTermBase<QroIntExprI, QroInt> {
@@ -218,6 +229,9 @@ class QroIntLinTermI : public QroLinTermBase<QroIntExprI, QroInt> {
   // A numeric copy: with the same lists when nobody holds the term, through
   // QroNumLinTermI::addExpr otherwise. The term is unchanged either way.
   QroNumLinTermI* makeNumLinTerm() override;
+  // The numeric term with the same lists, taken over from this term, which
+  // no handle points at and nothing holds: it is released.
+  QroNumLinTermI* takeNumLinTerm();
   QroBool isIntExpr() const override { return 1; }
   QroNum eval(QroAlgorithmI* algorithm) const override;
   QroNum getConstant() const override { return static_cast<QroNum>(_constant); }

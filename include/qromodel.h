@@ -66,9 +66,11 @@ class QroRangeI : public QroConstraintI {
   QROSIMPLECLASS(QroRangeI, QroConstraintI)
   QROEXTRACTABLEHOOKS()
  public:
-  // Stores lower - c <= e <= upper - c for the constant c of e.
-  QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper,
-            const char* name = nullptr);
+  // Stores lower - c <= e <= upper - c for the constant c of e. The constant
+  // moves out of a copy of a numeric term e, or out of e itself when sole
+  // says that no handle points at it and nothing holds it.
+  QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper, const char* name = nullptr,
+            QroBool sole = 0);
   ~QroRangeI() override;
   QroNumExprI* getExpr() const { return _expr; }
   QroNum getLB() const { return _lb; }
@@ -91,15 +93,15 @@ class QroRangeI : public QroConstraintI {
 class QroRange : public QroConstraint {
  public:
   QroRange(QroRangeI* impl = nullptr) : QroConstraint(impl) {}
-  QroRange(const QroEnv& env, QroNum lower, const QroNumExprArg& expr, QroNum upper,
+  QroRange(const QroEnv& env, QroNum lower, QroNumExprArg expr, QroNum upper,
            const char* name = nullptr);
   QroRangeI* getImpl() const { return static_cast<QroRangeI*>(_impl); }
 };
 
 // -infinity <= e <= c.
-QroConstraint operator<=(const QroNumExprArg& e, QroNum c);
+QroConstraint operator<=(QroNumExprArg e, QroNum c);
 // A range when one side is a constant term, else an equality.
-QroConstraint operator==(const QroNumExprArg& left, const QroNumExprArg& right);
+QroConstraint operator==(QroNumExprArg left, QroNumExprArg right);
 
 // ---------------------------------------------------------------------------
 // Models

@@ -13,6 +13,19 @@ QroNumExprI* linearForm(QroNumExprI* e) {
   return e->makeNumLinTerm();
 }
 
+// The linear form of e for a constraint that may change it: an integer term
+// taken over when it is sole, e itself when it is a numeric term.
+QroNumExprI* linearForm(QroNumExprI* e, QroBool sole) {
+  if (sole && e->getTypeInfo() == QroIntLinTermI::GetTypeInfo())
+    return static_cast<QroIntLinTermI*>(e)->takeNumLinTerm();
+  return e->makeNumLinTerm();
+}
+
+// Whether a handle is the only way to its expression and nothing holds it.
+QroBool isSole(const QroNumExprArg& e) {
+  return e.isSole() && e.getImpl()->getUseCount() == 0;
+}
+
 const char* const kEqMixing = "QroNumEq: mixing mismatch environments";
 const char* const kRangeMixing = "QroRange: mixing mismatch environments";
 }  // namespace
@@ -99,12 +112,13 @@ QroNum QroNumEqI::eval(QroAlgorithmI* algorithm) const {
 // ---------------------------------------------------------------------------
 // Ranges
 
-QroRangeI::QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper, const char* name)
+QroRangeI::QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper, const char* name,
+                     QroBool sole)
     : QroConstraintI(QroSameEnv(env, expr, kRangeMixing), name),
       _expr(nullptr),
       _lb(lower),
       _ub(upper) {
-  _expr = linearForm(expr);
+  _expr = linearForm(expr, sole);
   _expr->incrUseCount();
   if (_lb == -kInf && _ub == kInf) return;
   QroNum c = _expr->getConstant();
@@ -114,9 +128,10 @@ QroRangeI::QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper
   QroNum lb = _lb, ub = _ub;
   if (_lb != -kInf && !QroExactSum(_lb, -c, lb)) return;
   if (_ub != kInf && !QroExactSum(_ub, -c, ub)) return;
-  // A shared term is copied before its constant moves into the bounds.
+  // The caller's term (unless sole) and a shared term are copied before the
+  // constant moves into the bounds: a handle may still point at them.
   _expr->decrUseCount();
-  if (_expr->getUseCount() > 0) _expr = _expr->asNumExpr();
+  if ((_expr == expr && !sole) || _expr->getUseCount() > 0) _expr = _expr->asNumExpr();
   _expr->incrUseCount();
   static_cast<QroNumLinTermI*>(_expr)->setConstant(0.0);
   _lb = lb;
@@ -158,23 +173,23 @@ QroNum QroRangeI::eval(QroAlgorithmI* algorithm) const {
   return QroConstraintI::eval(algorithm);
 }
 
-QroRange::QroRange(const QroEnv& env, QroNum lower, const QroNumExprArg& expr, QroNum upper,
+QroRange::QroRange(const QroEnv& env, QroNum lower, QroNumExprArg expr, QroNum upper,
                    const char* name)
     : QroConstraint(nullptr) {
   QroEnvI* e = env.getImpl();
   if (!e) QroAbortEmptyHandle("Using empty QroEnv handle");
   if (!expr.getImpl()) QroAbortEmptyHandle("Using empty QroNumExpr handle");
-  _impl = new (e) QroRangeI(e, lower, expr.getImpl(), upper, name);
+  _impl = new (e) QroRangeI(e, lower, expr.getImpl(), upper, name, isSole(expr));
 }
 
 // ---------------------------------------------------------------------------
 // Comparison operators
 
-QroConstraint operator<=(const QroNumExprArg& e, QroNum c) {
+QroConstraint operator<=(QroNumExprArg e, QroNum c) {
   QroNumExprI* x = e.getImpl();
   if (!x) throw QroWrongUsage("Using empty handle");
   QroEnvI* env = x->getEnv();
-  return QroConstraint(new (env) QroRangeI(env, -kInf, x, c));
+  return QroConstraint(new (env) QroRangeI(env, -kInf, x, c, nullptr, isSole(e)));
 }
 
 namespace {
@@ -187,22 +202,22 @@ bool isConstantTerm(QroNumExprI* e, bool integer) {
   return static_cast<QroNumLinTermI*>(e)->isConstantTerm();
 }
 
-QroConstraint constantRange(QroNumExprI* constant, QroNumExprI* other) {
+QroConstraint constantRange(QroNumExprI* constant, const QroNumExprArg& other) {
   QroNum c = constant->getConstant();
-  QroEnvI* env = other->getEnv();
-  return QroConstraint(new (env) QroRangeI(env, c, other, c));
+  QroEnvI* env = other.getImpl()->getEnv();
+  return QroConstraint(new (env) QroRangeI(env, c, other.getImpl(), c, nullptr, isSole(other)));
 }
 }  // namespace
 
-QroConstraint operator==(const QroNumExprArg& left, const QroNumExprArg& right) {
+QroConstraint operator==(QroNumExprArg left, QroNumExprArg right) {
   QroNumExprI* l = left.getImpl();
   QroNumExprI* r = right.getImpl();
   if (!l || !r) throw QroWrongUsage("Using empty handle");
   if (l->getEnv() != r->getEnv()) throw QroWrongUsage("mixing mismatch Environments");
-  if (isConstantTerm(l, true)) return constantRange(l, r);
-  if (isConstantTerm(r, true)) return constantRange(r, l);
-  if (isConstantTerm(l, false)) return constantRange(l, r);
-  if (isConstantTerm(r, false)) return constantRange(r, l);
+  if (isConstantTerm(l, true)) return constantRange(l, right);
+  if (isConstantTerm(r, true)) return constantRange(r, left);
+  if (isConstantTerm(l, false)) return constantRange(l, right);
+  if (isConstantTerm(r, false)) return constantRange(r, left);
   QroEnvI* env = l->getEnv();
   return QroConstraint(new (env) QroNumEqI(env, l, r));
 }

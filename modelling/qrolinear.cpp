@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <new>
+#include <utility>
 #include <ostream>
 
 #include "qroalgorithm.h"
@@ -545,7 +546,7 @@ void QroNumLinTermI::addExpr(QroNumExprI* e) {
   normalize();
 }
 
-void QroNumLinTermI::addTerm(QroNumLinTermI* t) {
+void QroNumLinTermI::takeParts(QroNumLinTermI* t) {
   if (t->_first) {
     if (_last)
       _last->next = t->_first;
@@ -558,6 +559,7 @@ void QroNumLinTermI::addTerm(QroNumLinTermI* t) {
   if (t->_quad) {
     // Take the quadratic part out of t's list.
     QroNumQuadExprI* q = t->_quad;
+    QroBool owned = t->_ownsQuad;
     QroExprNode** link = &t->_firstExpr;
     QroExprNode* prev = nullptr;
     while (*link && (*link)->expr != q) {
@@ -571,11 +573,15 @@ void QroNumLinTermI::addTerm(QroNumLinTermI* t) {
       _env->free(node, sizeof(QroExprNode));
     }
     t->_quad = nullptr;
+    t->_ownsQuad = 0;
     addExpr(q);
     _normalized = 0;
-    // t's hold on q passes to this term (addExpr raised the count again
-    // when it kept q or appended it).
-    q->release();
+    // t's hold on q ends (addExpr raised the count again when it kept q or
+    // appended it): a copy t made is released, a caller's only counted down.
+    if (owned)
+      q->release();
+    else
+      q->decrUseCount();
   }
   if (t->_firstExpr) {
     if (_lastExpr)
@@ -585,9 +591,44 @@ void QroNumLinTermI::addTerm(QroNumLinTermI* t) {
     _lastExpr = t->_lastExpr;
   }
   t->_firstExpr = t->_lastExpr = nullptr;
+  // The expressions t kept stay held, by this term.
+  if (t->_kept.getImpl()) {
+    if (!_kept.getImpl()) {
+      _kept = t->_kept;
+    } else {
+      for (QroInt i = 0; i < t->_kept.getSize(); ++i) _kept.add(t->_kept[i]);
+      t->_kept.end();
+    }
+    t->_kept = QroExtractableArray();
+  }
   _constant += t->_constant;
   t->_constant = 0.0;
+  t->_normalized = 0;
   _env->noteUsesChanged(this);
+}
+
+void QroNumLinTermI::addTerm(QroNumLinTermI* t) {
+  takeParts(t);
+  t->release();
+}
+
+void QroNumLinTermI::swapContents(QroNumLinTermI* t) {
+  std::swap(_kept, t->_kept);
+  std::swap(_first, t->_first);
+  std::swap(_last, t->_last);
+  std::swap(_constant, t->_constant);
+  std::swap(_quad, t->_quad);
+  std::swap(_firstExpr, t->_firstExpr);
+  std::swap(_lastExpr, t->_lastExpr);
+  std::swap(_normalized, t->_normalized);
+  std::swap(_ownsQuad, t->_ownsQuad);
+  _env->noteUsesChanged(this);
+  _env->noteUsesChanged(t);
+}
+
+void QroNumLinTermI::prependTerm(QroNumLinTermI* t) {
+  t->takeParts(this);
+  swapContents(t);
   t->release();
 }
 
@@ -808,6 +849,24 @@ QroNumLinTermI* QroIntLinTermI::makeNumLinTerm() {
     return t;
   }
   copyPartsInto(t, nullptr);
+  return t;
+}
+
+QroNumLinTermI* QroIntLinTermI::takeNumLinTerm() {
+  QroNumLinTermI* t;
+  if (_quad && !_ownsQuad) {
+    // A quadratic part taken over from the caller is not the new term's own.
+    t = makeNumLinTerm();
+  } else {
+    t = new (_env) QroNumLinTermI(_env, static_cast<QroNum>(_constant));
+    t->adoptParts(_first, _last, _firstExpr, _lastExpr, _quad);
+    _first = _last = nullptr;
+    _firstExpr = _lastExpr = nullptr;
+    _quad = nullptr;
+    _ownsQuad = 0;
+  }
+  dropParts();
+  release();
   return t;
 }
 

@@ -42,6 +42,24 @@ bool isIntConstantTerm(const QroNumExprI* e) {
   return isIntTerm(e) && static_cast<const QroIntLinTermI*>(e)->isConstantTerm();
 }
 
+// An operand, and whether the operator may take it apart: its handle was
+// sole and nothing holds it.
+struct Operand {
+  QroNumExprI* e;
+  bool sole;
+};
+Operand operand(const QroNumExprArg& a) {
+  QroNumExprI* e = impl(a);
+  return {e, a.isSole() && e->getUseCount() == 0};
+}
+// A result: sole when the operator made it, or extended a sole operand.
+QroNumExprArg result(QroNumExprI* r, bool sole) {
+  return sole ? QroNumExprArg::Sole(r) : QroNumExprArg(r);
+}
+QroNumExprArg made(QroNumExprI* r) {
+  return QroNumExprArg::Sole(r);
+}
+
 // The term itself while nobody holds it, else a fresh copy.
 QroNumLinTermI* ownCopy(QroNumLinTermI* t) {
   return t->getUseCount() == 0 ? t : t->copy();
@@ -49,19 +67,37 @@ QroNumLinTermI* ownCopy(QroNumLinTermI* t) {
 QroIntLinTermI* ownCopy(QroIntLinTermI* t) {
   return t->getUseCount() == 0 ? t : t->copy();
 }
-// An integer term as a new numeric one.
-QroNumLinTermI* asNumTerm(QroNumExprI* e) {
-  return asIntTermI(e)->makeNumLinTerm();
+// An integer term as a new numeric one: its lists taken over when it is
+// sole, copied otherwise.
+QroNumLinTermI* asNumTerm(Operand a) {
+  QroIntLinTermI* t = asIntTermI(a.e);
+  return a.sole ? t->takeNumLinTerm() : t->makeNumLinTerm();
 }
-// Merges u into t: u itself when the caller made it (own), else a copy of
-// its parts, so that an operand is never emptied or ended.
-void merge(QroNumLinTermI* t, QroNumLinTermI* u, bool own) {
-  if (own)
+// A term operand in a form the operator may change (its own copy or a
+// numeric conversion); sole tells whether that is sole: a new term is, the
+// operand itself is when its handle was.
+QroNumLinTermI* ownTerm(Operand a, bool& sole) {
+  QroNumLinTermI* t = isNumTerm(a.e) ? ownCopy(asNumTermI(a.e)) : asNumTerm(a);
+  sole = t != a.e || a.sole;
+  return t;
+}
+// a + b for the numeric term b, t being a's own term (sole or not): b's
+// term itself merged into t when b is sole; a copy of its parts when it is
+// held, or when a was named too; else (a sole) b's term, which a handle may
+// name, takes t's parts in front and is returned.
+QroNumExprArg merge(Operand a, QroNumLinTermI* t, bool sole, Operand b) {
+  QroNumLinTermI* u = asNumTermI(b.e);
+  if (b.sole) {
     t->addTerm(u);
-  else if (u->getUseCount() == 0)
-    t->addTermCopy(u);
-  else
+  } else if (u->getUseCount() > 0) {
     t->addTerm(u->copy());
+  } else if (a.sole) {
+    u->prependTerm(t);
+    return QroNumExprArg(u);
+  } else {
+    t->addTermCopy(u);
+  }
+  return result(t, sole);
 }
 
 QroNumLinTermI* newTerm(QroEnvI* env, QroNum constant = 0.0) {
@@ -165,8 +201,9 @@ const char* kDivMessage =
     "QroNumExprArg operator / const QroNumExprArg const QroNumExprArg: mixing mismatch "
     "Environments";
 
-// k*x + x, x + k*x and k1*x + k2*x on one operand x (sign -1 for subtraction).
-QroNumExprI* foldConstantTimes(QroNumExprI* e1, QroNumExprI* e2, QroNum sign) {
+// k*x + x, x + k*x and k1*x + k2*x on one operand x (sign -1 for subtraction);
+// an empty handle when they do not fold.
+QroNumExprArg foldConstantTimes(QroNumExprI* e1, QroNumExprI* e2, QroNum sign) {
   bool n1 = e1->isType(QroNumTimesCstI::GetTypeInfo());
   bool n2 = e2->isType(QroNumTimesCstI::GetTypeInfo());
   bool i1 = e1->isType(QroIntTimesCstI::GetTypeInfo());
@@ -176,18 +213,18 @@ QroNumExprI* foldConstantTimes(QroNumExprI* e1, QroNumExprI* e2, QroNum sign) {
   if (n1) {
     auto* a = static_cast<QroNumTimesCstI*>(e1);
     if (a->getOperand() == e2 && QroExactSum(a->getConstantFactor(), sign, k))
-      return (QroNumExprArg(e2) * k).getImpl();
+      return QroNumExprArg(e2) * k;
     if (n2) {
       auto* b = static_cast<QroNumTimesCstI*>(e2);
       if (a->getOperand() == b->getOperand() &&
           QroExactSum(a->getConstantFactor(), sign * b->getConstantFactor(), k))
-        return (QroNumExprArg(a->getOperand()) * k).getImpl();
+        return QroNumExprArg(a->getOperand()) * k;
     }
   }
   if (n2) {
     auto* b = static_cast<QroNumTimesCstI*>(e2);
     if (b->getOperand() == e1 && QroExactSum(1.0, sign * b->getConstantFactor(), k))
-      return (QroNumExprArg(e1) * k).getImpl();
+      return QroNumExprArg(e1) * k;
   }
   if (i1) {
     auto* a = static_cast<QroIntTimesCstI*>(e1);
@@ -199,31 +236,31 @@ QroNumExprI* foldConstantTimes(QroNumExprI* e1, QroNumExprI* e2, QroNum sign) {
             sign > 0 ? __builtin_add_overflow(a->getConstantFactor(), b->getConstantFactor(), &k)
                      : __builtin_sub_overflow(a->getConstantFactor(), b->getConstantFactor(), &k);
         if (overflow) throw QroIntExpr::QroOverflowOccurred();
-        return (QroNumExprArg(a->getOperand()) * k).getImpl();
+        return QroNumExprArg(a->getOperand()) * k;
       }
     }
     if (a->getOperand() == e2 && QroExactSum(static_cast<QroNum>(a->getConstantFactor()), sign, k))
-      return (QroNumExprArg(e2) * k).getImpl();
+      return QroNumExprArg(e2) * k;
   }
   if (i2) {
     auto* b = static_cast<QroIntTimesCstI*>(e2);
     if (b->getOperand() == e1 &&
         QroExactSum(1.0, sign * static_cast<QroNum>(b->getConstantFactor()), k))
-      return (QroNumExprArg(e1) * k).getImpl();
+      return QroNumExprArg(e1) * k;
   }
-  return nullptr;
+  return QroNumExprArg();
 }
 
 }  // namespace
 
 QroNumExprArg QroNumLinTermNode::toExprArg() const {
   if (!_node || !_env) throw QroEmptyHandleException();
-  return QroNumExprArg(new (_env) QroNumLinTermI(_env, _node));
+  return made(new (_env) QroNumLinTermI(_env, _node));
 }
 
 QroNumExprArg QroNumQuadTermNode::toExprArg() const {
   if (!_node || !_env) throw QroEmptyHandleException();
-  return QroNumExprArg(new (_env) QroNumQuadExprI(_env, _node));
+  return made(new (_env) QroNumQuadExprI(_env, _node));
 }
 
 // ---------------------------------------------------------------------------
@@ -231,220 +268,230 @@ QroNumExprArg QroNumQuadTermNode::toExprArg() const {
 
 namespace {
 
-// e1 + e2. own: the caller made e2 and no handle points at it.
-QroNumExprI* plus(QroNumExprI* e1, QroNumExprI* e2, bool own) {
+QroNumExprArg times(Operand a, QroNum c);
+
+QroNumExprArg plus(Operand a, Operand b) {
+  QroNumExprI* e1 = a.e;
+  QroNumExprI* e2 = b.e;
   checkEnvs(e1, e2, kPlusMessage);
   QroEnvI* env = e1->getEnv();
-  if (e1 == e2) return (QroNumExprArg(e1) * 2.0).getImpl();
+  if (e1 == e2) return times({e1, false}, 2.0);
+  bool sole;
   if (isVar(e1)) {
     if (isVar(e2)) {
       QroNumLinTermI* t = newTerm(env);
       t->appendNode(asVar(e1), 1.0);
       t->appendNode(asVar(e2), 1.0);
-      return t;
+      return made(t);
     }
     if (isNumTerm(e2) || isIntTerm(e2)) {
-      QroNumLinTermI* t = isNumTerm(e2) ? ownCopy(asNumTermI(e2)) : asNumTerm(e2);
+      QroNumLinTermI* t = ownTerm(b, sole);
       t->prependNode(env->allocLinearTerm(asVar(e1), 1.0));
       t->normalize();
-      return t;
+      return result(t, sole);
     }
     QroNumLinTermI* t = newTerm(env);
     t->appendNode(asVar(e1), 1.0);
     t->addExpr(e2);
-    return t;
+    return made(t);
   }
   if (isNumTerm(e1) || isIntTerm(e1)) {
-    QroNumLinTermI* t = isNumTerm(e1) ? ownCopy(asNumTermI(e1)) : asNumTerm(e1);
+    QroNumLinTermI* t = ownTerm(a, sole);
     QroNum k;
     if (isVar(e2))
       t->appendNode(asVar(e2), 1.0);
     else if ((isNumTerm(e2) || isIntTerm(e2)) && !shiftsExactly(e2, t->getConstantValue(), k))
       t->addExpr(e2);  // the constants' sum would round: e2 stays whole
     else if (isNumTerm(e2))
-      merge(t, asNumTermI(e2), own);
+      return merge(a, t, sole, b);
     else if (isIntTerm(e2))
-      t->addTerm(asNumTerm(e2));
+      t->addTerm(asNumTerm(b));
     else
       t->addExpr(e2);
-    return t;
+    return result(t, sole);
   }
   if (isVar(e2)) {
     QroNumLinTermI* t = newTerm(env);
     t->appendNode(asVar(e2), 1.0);
     t->addExpr(e1);
-    return t;
+    return made(t);
   }
   if (isNumTerm(e2) || isIntTerm(e2)) {
-    QroNumLinTermI* t = isNumTerm(e2) ? ownCopy(asNumTermI(e2)) : asNumTerm(e2);
+    QroNumLinTermI* t = ownTerm(b, sole);
     t->addExpr(e1);
-    return t;
+    return result(t, sole);
   }
-  if (QroNumExprI* folded = foldConstantTimes(e1, e2, 1.0)) return folded;
+  QroNumExprArg folded = foldConstantTimes(e1, e2, 1.0);
+  if (folded.getImpl()) return folded;
   QroNumLinTermI* t = newTerm(env);
   t->addExpr(e1);
   t->addExpr(e2);
-  return t;
+  return made(t);
 }
 
-// -e, made without changing e: an unheld term or quadratic expression is
-// copied before it is scaled in place.
-QroNumExprI* negated(QroNumExprI* e) {
-  QroNumExprI* source = e;
-  if (e->getUseCount() == 0 && isNumTerm(e)) {
-    source = asNumTermI(e)->duplicate();
-  } else if (e->getUseCount() == 0 && isNumQuad(e)) {
-    QroNumQuadExprI* q = new (e->getEnv()) QroNumQuadExprI(e->getEnv());
-    q->appendCopies(static_cast<QroNumQuadExprI*>(e));
-    source = q;
-  }
-  return (QroNumExprArg(source) * -1.0).getImpl();
-}
-
-}  // namespace
-
-QroNumExprArg operator+(const QroNumExprArg& a1, const QroNumExprArg& a2) {
-  return plus(impl(a1), impl(a2), false);
-}
-
-QroNumExprArg operator+(const QroNumExprArg& e, const QroNumLinTermNode& n) {
-  QroNumExprI* e1 = impl(e);
-  return plus(e1, n.toExprArg().getImpl(), true);
-}
-
-QroNumExprArg operator+(const QroNumExprArg& a, QroNum c) {
-  QroNumExprI* e = impl(a);
-  if (c == 0) return a;
+// e + c.
+QroNumExprArg plusConstant(Operand a, QroNum c) {
+  QroNumExprI* e = a.e;
+  if (c == 0) return result(e, a.sole);
   QroEnvI* env = e->getEnv();
   if (isVar(e)) {
     QroNumLinTermI* t = newTerm(env, c);
     t->appendNode(asVar(e), 1.0);
-    return t;
+    return made(t);
   }
   QroNum k;
   if ((isNumTerm(e) || isIntTerm(e)) && shiftsExactly(e, c, k)) {
-    QroNumLinTermI* t = isNumTerm(e) ? ownCopy(asNumTermI(e)) : asNumTerm(e);
+    bool sole;
+    QroNumLinTermI* t = ownTerm(a, sole);
     t->setConstant(k);
-    return t;
+    return result(t, sole);
   }
   // Also a term whose constant plus c would round.
   QroNumLinTermI* t = newTerm(env, c);
   t->addExpr(e);
-  return t;
+  return made(t);
 }
 
-QroNumExprArg operator-(const QroNumExprArg& a1, const QroNumExprArg& a2) {
-  QroNumExprI* e1 = impl(a1);
-  QroNumExprI* e2 = impl(a2);
-  if (e1 == e2) return newTerm(e1->getEnv());
-  if (e1->getEnv() == e2->getEnv())
-    if (QroNumExprI* folded = foldConstantTimes(e1, e2, -1.0)) return folded;
-  QroNumExprI* n = negated(e2);
-  return plus(e1, n, n != e2);
+// -e. An operand that is not sole is not changed: an unheld term or
+// quadratic expression is copied before it is scaled in place.
+Operand negated(Operand a) {
+  QroNumExprI* e = a.e;
+  if (!a.sole && e->getUseCount() == 0 && isNumTerm(e)) {
+    a = {asNumTermI(e)->duplicate(), true};
+  } else if (!a.sole && e->getUseCount() == 0 && isNumQuad(e)) {
+    QroNumQuadExprI* q = new (e->getEnv()) QroNumQuadExprI(e->getEnv());
+    q->appendCopies(static_cast<QroNumQuadExprI*>(e));
+    a = {q, true};
+  }
+  return operand(times(a, -1.0));
 }
 
-QroNumExprArg operator-(const QroNumExprArg& e, const QroNumLinTermNode& n) {
-  QroNumExprI* e1 = impl(e);
-  QroNumExprI* term = n.toExprArg().getImpl();
-  return plus(e1, (QroNumExprArg(term) * -1.0).getImpl(), true);
+}  // namespace
+
+QroNumExprArg operator+(QroNumExprArg a1, QroNumExprArg a2) {
+  return plus(operand(a1), operand(a2));
 }
 
-QroNumExprArg operator-(const QroNumExprArg& e, QroNum c) {
-  return e + (-c);
+QroNumExprArg operator+(QroNumExprArg e, const QroNumLinTermNode& n) {
+  Operand a = operand(e);
+  return plus(a, operand(n.toExprArg()));
 }
 
-QroNumExprArg operator-(QroNum c, const QroNumExprArg& e) {
-  return QroNumExprArg(negated(impl(e))) + c;
+QroNumExprArg operator+(QroNumExprArg a, QroNum c) {
+  return plusConstant(operand(a), c);
 }
 
-QroNumExprArg operator-(const QroNumExprArg& e, const QroNumQuadTermNode& q) {
+QroNumExprArg operator-(QroNumExprArg a1, QroNumExprArg a2) {
+  Operand a = operand(a1);
+  Operand b = operand(a2);
+  if (a.e == b.e) return made(newTerm(a.e->getEnv()));
+  if (a.e->getEnv() == b.e->getEnv()) {
+    QroNumExprArg folded = foldConstantTimes(a.e, b.e, -1.0);
+    if (folded.getImpl()) return folded;
+  }
+  return plus(a, negated(b));
+}
+
+QroNumExprArg operator-(QroNumExprArg e, const QroNumLinTermNode& n) {
+  Operand a = operand(e);
+  return plus(a, operand(times(operand(n.toExprArg()), -1.0)));
+}
+
+QroNumExprArg operator-(QroNumExprArg e, QroNum c) {
+  return plusConstant(operand(e), -c);
+}
+
+QroNumExprArg operator-(QroNum c, QroNumExprArg e) {
+  return plusConstant(negated(operand(e)), c);
+}
+
+QroNumExprArg operator-(QroNumExprArg e, const QroNumQuadTermNode& q) {
   if (!q.getNode()) throw QroEmptyHandleException();
   q.getNode()->coef = -q.getNode()->coef;
-  return e + q.toExprArg();
+  return std::move(e) + q.toExprArg();
 }
 
 // ---------------------------------------------------------------------------
 // Multiplication
 
-QroNumExprArg operator*(const QroNumExprArg& a, QroNum c) {
-  QroNumExprI* e = impl(a);
+namespace {
+
+QroNumExprArg times(Operand a, QroNum c) {
+  QroNumExprI* e = a.e;
   QroEnvI* env = e->getEnv();
   if (isVar(e)) {
-    if (c == 0) return newTerm(env);
-    return new (env) QroNumLinTermI(env, env->allocLinearTerm(asVar(e), c));
+    if (c == 0) return made(newTerm(env));
+    return made(new (env) QroNumLinTermI(env, env->allocLinearTerm(asVar(e), c)));
   }
   // Folds that would round a constant, or move one across a truncating
   // division, keep the product as a node instead.
   QroNum k;
   if (isNumTerm(e) || isIntTerm(e)) {
-    if (c != 0 && !scalesExactly(e, c)) return timesNode(env, e, c);
-    QroNumLinTermI* t = isNumTerm(e) ? ownCopy(asNumTermI(e)) : asNumTerm(e);
+    if (c != 0 && !scalesExactly(e, c)) return made(timesNode(env, e, c));
+    bool sole;
+    QroNumLinTermI* t = ownTerm(a, sole);
     t->scale(c);
-    return t;
+    return result(t, sole);
   }
   if (e->getTypeInfo() == QroNumTimesCstI::GetTypeInfo()) {
     auto* n = static_cast<QroNumTimesCstI*>(e);
-    if (!QroExactProduct(c, n->getConstantFactor(), k)) return timesNode(env, e, c);
+    if (!QroExactProduct(c, n->getConstantFactor(), k)) return made(timesNode(env, e, c));
     return QroNumExprArg(n->getOperand()) * k;
   }
   if (e->getTypeInfo() == QroIntTimesCstI::GetTypeInfo()) {
     auto* n = static_cast<QroIntTimesCstI*>(e);
     if (!QroExactProduct(static_cast<QroNum>(n->getConstantFactor()), c, k))
-      return timesNode(env, e, c);
+      return made(timesNode(env, e, c));
     return QroNumExprArg(n->getOperand()) * k;
   }
   if (isNumQuad(e)) {
     auto* q = static_cast<QroNumQuadExprI*>(e);
-    if (c != 0 && !quadScalesExactly(q, c)) return timesNode(env, e, c);
+    if (c != 0 && !quadScalesExactly(q, c)) return made(timesNode(env, e, c));
     if (q->getUseCount() != 0) q = static_cast<QroNumQuadExprI*>(q->asNumExpr());
     if (c == 0)
       q->clearNodes();
     else
       q->scale(c);
-    return q;
+    return result(q, q != e || a.sole);
   }
   if (e->getTypeInfo() == QroNumRecDivCstI::GetTypeInfo()) {
     auto* n = static_cast<QroNumRecDivCstI*>(e);
     // Over an integer operand the quotient's form follows its constant.
     if (c == 0 || readAsInteger(n->getOperand()) || !QroExactProduct(c, n->getDividend(), k))
-      return c == 0 ? newTerm(env) : timesNode(env, e, c);
+      return made(c == 0 ? newTerm(env) : timesNode(env, e, c));
     return k / QroNumExprArg(n->getOperand());
   }
   if (e->getTypeInfo() == QroNumDivCstI::GetTypeInfo()) {
     auto* n = static_cast<QroNumDivCstI*>(e);
     if (c == 0 || truncates(n->getOperand(), n->getDivisor()) ||
         !QroExactQuotient(c, n->getDivisor(), k))
-      return c == 0 ? newTerm(env) : timesNode(env, e, c);
+      return made(c == 0 ? newTerm(env) : timesNode(env, e, c));
     return QroNumExprArg(n->getOperand()) * k;
   }
-  if (c == 0) return newTerm(env);
-  return timesNode(env, e, c);
+  if (c == 0) return made(newTerm(env));
+  return made(timesNode(env, e, c));
 }
 
-QroNumExprArg operator*(QroNum c, const QroNumExprArg& e) {
-  return e * c;
-}
-
-QroNumExprArg operator*(const QroNumExprArg& a, QroInt k) {
-  QroNumExprI* e = impl(a);
+QroNumExprArg timesInteger(Operand a, QroInt k) {
+  QroNumExprI* e = a.e;
   QroEnvI* env = e->getEnv();
   // A coefficient is a double: beyond 2^53 - 1 it would not be k.
   bool beyond = k > QroIntMax || k < QroIntMin;
   if (!e->isIntExpr()) {
     // A float expression times an integer is a float product.
     if (beyond) throw QroIntExpr::QroOverflowOccurred();
-    return a * static_cast<QroNum>(k);
+    return times(a, static_cast<QroNum>(k));
   }
   if (isExactVar(e)) {
     if (beyond) throw QroIntExpr::QroOverflowOccurred();
     QroIntLinTermI* t = new (env) QroIntLinTermI(env, 0);
     if (k != 0) t->appendNode(asVar(e), static_cast<QroNum>(k));
-    return t;
+    return made(t);
   }
   if (isIntTerm(e)) {
     QroIntLinTermI* t = ownCopy(asIntTermI(e));
     t->scale(k);
-    return t;
+    return result(t, t != e || a.sole);
   }
   if (e->getTypeInfo() == QroIntTimesCstI::GetTypeInfo()) {
     auto* n = static_cast<QroIntTimesCstI*>(e);
@@ -452,8 +499,22 @@ QroNumExprArg operator*(const QroNumExprArg& a, QroInt k) {
         QroGuardedProduct(static_cast<QroNum>(n->getConstantFactor()), static_cast<QroNum>(k));
     return QroNumExprArg(n->getOperand()) * jk;
   }
-  if (k == 0) return new (env) QroIntLinTermI(env, 0);
-  return new (env) QroIntTimesCstI(env, e, k);
+  if (k == 0) return made(new (env) QroIntLinTermI(env, 0));
+  return made(new (env) QroIntTimesCstI(env, e, k));
+}
+
+}  // namespace
+
+QroNumExprArg operator*(QroNumExprArg a, QroNum c) {
+  return times(operand(a), c);
+}
+
+QroNumExprArg operator*(QroNum c, QroNumExprArg e) {
+  return times(operand(e), c);
+}
+
+QroNumExprArg operator*(QroNumExprArg a, QroInt k) {
+  return timesInteger(operand(a), k);
 }
 
 QroNumQuadTermNode operator*(const QroNumVar& x, const QroNumVar& y) {
@@ -483,13 +544,13 @@ QroNumExprI* varTimesTerm(QroNumVarI* v, QroNumExprI* t) {
     first = asIntTermI(t)->getFirstNode();
     constant = static_cast<QroNum>(asIntTermI(t)->getConstantValue());
   }
-  QroNumLinTermI* result = newTerm(env);
+  QroNumLinTermI* product = newTerm(env);
   QroNumQuadExprI* q = new (env) QroNumQuadExprI(env);
   for (QroLinearNode* n = first; n; n = n->next)
     if (n->coef != 0.0) q->append(env->allocPairTerm(v, n->var, n->coef));
-  result->addExpr(q);
-  if (constant != 0) result->appendNode(v, constant);
-  return result;
+  product->addExpr(q);
+  if (constant != 0) product->appendNode(v, constant);
+  return product;
 }
 
 bool termWithoutParts(const QroNumExprI* e) {
@@ -499,42 +560,48 @@ bool termWithoutParts(const QroNumExprI* e) {
 }
 }  // namespace
 
-QroNumExprArg operator*(const QroNumExprArg& a1, const QroNumExprArg& a2) {
-  QroNumExprI* e1 = impl(a1);
-  QroNumExprI* e2 = impl(a2);
+QroNumExprArg operator*(QroNumExprArg a1, QroNumExprArg a2) {
+  Operand a = operand(a1);
+  Operand b = operand(a2);
+  QroNumExprI* e1 = a.e;
+  QroNumExprI* e2 = b.e;
   checkEnvs(e1, e2, kTimesMessage);
   QroEnvI* env = e1->getEnv();
-  if (isNumConstantTerm(e1) || isIntConstantTerm(e1)) return a2 * e1->getConstant();
-  if (isNumConstantTerm(e2) || isIntConstantTerm(e2)) return a1 * e2->getConstant();
+  if (isNumConstantTerm(e1) || isIntConstantTerm(e1)) return times(b, e1->getConstant());
+  if (isNumConstantTerm(e2) || isIntConstantTerm(e2)) return times(a, e2->getConstant());
   if (isExactVar(e1) && isExactVar(e2))
-    return new (env) QroNumQuadExprI(env, env->allocPairTerm(asVar(e1), asVar(e2), 1.0));
-  if (isExactVar(e2) && termWithoutParts(e1)) return varTimesTerm(asVar(e2), e1);
-  if (isExactVar(e1) && termWithoutParts(e2)) return varTimesTerm(asVar(e1), e2);
-  return new (env) QroNumTimesI(env, e1, e2);
+    return made(new (env) QroNumQuadExprI(env, env->allocPairTerm(asVar(e1), asVar(e2), 1.0)));
+  if (isExactVar(e2) && termWithoutParts(e1)) return made(varTimesTerm(asVar(e2), e1));
+  if (isExactVar(e1) && termWithoutParts(e2)) return made(varTimesTerm(asVar(e1), e2));
+  return made(new (env) QroNumTimesI(env, e1, e2));
 }
 
 // ---------------------------------------------------------------------------
 // Division and powers
 
-QroNumExprArg operator/(const QroNumExprArg& a, QroNum c) {
-  QroNumExprI* e = impl(a);
+namespace {
+
+// e / c.
+QroNumExprArg dividedBy(Operand a, QroNum c) {
+  QroNumExprI* e = a.e;
   QroEnvI* env = e->getEnv();
   if (c != 0 && (isVar(e) || isNumTerm(e) || isIntTerm(e))) {
     // Scaling by 1 / c that would round keeps the quotient, unless the
     // quotient would be read as a truncating division.
     QroNum r;
     bool exact = QroExactQuotient(1.0, c, r) && (isVar(e) || scalesExactly(e, r));
-    if (!exact && !truncates(e, c)) return new (env) QroNumDivCstI(env, e, c);
-    if (isVar(e)) return new (env) QroNumLinTermI(env, env->allocLinearTerm(asVar(e), 1 / c));
-    QroNumLinTermI* t = isNumTerm(e) ? ownCopy(asNumTermI(e)) : asNumTerm(e);
+    if (!exact && !truncates(e, c)) return made(new (env) QroNumDivCstI(env, e, c));
+    if (isVar(e)) return made(new (env) QroNumLinTermI(env, env->allocLinearTerm(asVar(e), 1 / c)));
+    bool sole;
+    QroNumLinTermI* t = ownTerm(a, sole);
     t->scale(1 / c);
-    return t;
+    return result(t, sole);
   }
-  return new (env) QroNumDivCstI(env, e, c);
+  return made(new (env) QroNumDivCstI(env, e, c));
 }
 
-QroNumExprArg operator/(QroNum c, const QroNumExprArg& a) {
-  QroNumExprI* e = impl(a);
+// c / e.
+QroNumExprArg dividing(QroNum c, QroNumExprI* e) {
   QroEnvI* env = e->getEnv();
   bool constant = isNumConstantTerm(e) || (isIntConstantTerm(e) && e->getConstant() != 0);
   QroNum q;
@@ -542,30 +609,40 @@ QroNumExprArg operator/(QroNum c, const QroNumExprArg& a) {
   // a truncating division; c / 0.0 folds to its infinite or NaN constant.
   if (constant &&
       (e->getConstant() == 0 || QroExactQuotient(c, e->getConstant(), q) || truncates(e, c)))
-    return newTerm(env, c / e->getConstant());
-  return new (env) QroNumRecDivCstI(env, e, c);
+    return made(newTerm(env, c / e->getConstant()));
+  return made(new (env) QroNumRecDivCstI(env, e, c));
 }
 
-QroNumExprArg operator/(const QroNumExprArg& a1, const QroNumExprArg& a2) {
-  QroNumExprI* e1 = impl(a1);
-  QroNumExprI* e2 = impl(a2);
-  checkEnvs(e1, e2, kDivMessage);
-  if (isNumConstantTerm(e2)) return a1 / e2->getConstant();
-  if (isNumConstantTerm(e1)) return e1->getConstant() / a2;
-  QroEnvI* env = e1->getEnv();
-  return new (env) QroNumDivI(env, e1, e2);
+}  // namespace
+
+QroNumExprArg operator/(QroNumExprArg a, QroNum c) {
+  return dividedBy(operand(a), c);
 }
 
-QroNumExprArg QroPower(const QroNumExprArg& a, QroNum c) {
+QroNumExprArg operator/(QroNum c, QroNumExprArg a) {
+  return dividing(c, impl(a));
+}
+
+QroNumExprArg operator/(QroNumExprArg a1, QroNumExprArg a2) {
+  Operand a = operand(a1);
+  Operand b = operand(a2);
+  checkEnvs(a.e, b.e, kDivMessage);
+  if (isNumConstantTerm(b.e)) return dividedBy(a, b.e->getConstant());
+  if (isNumConstantTerm(a.e)) return dividing(a.e->getConstant(), b.e);
+  QroEnvI* env = a.e->getEnv();
+  return made(new (env) QroNumDivI(env, a.e, b.e));
+}
+
+QroNumExprArg QroPower(QroNumExprArg a, QroNum c) {
   QroNumExprI* e = impl(a);
   QroEnvI* env = e->getEnv();
   if (c == 2.0) {
     if (isExactVar(e))
-      return new (env) QroNumQuadExprI(env, env->allocPairTerm(asVar(e), asVar(e), 1.0));
-    return new (env) QroNumSquareI(env, e);
+      return made(new (env) QroNumQuadExprI(env, env->allocPairTerm(asVar(e), asVar(e), 1.0)));
+    return made(new (env) QroNumSquareI(env, e));
   }
   if (c == 1.0) return a;
-  return new (env) QroNumPowerCstI(env, e, c);
+  return made(new (env) QroNumPowerCstI(env, e, c));
 }
 
 std::ostream& operator<<(std::ostream& os, const QroNumExprArg& e) {

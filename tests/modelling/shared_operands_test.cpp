@@ -27,6 +27,8 @@ TEST(SharedOperands, OperandsKeepTheirFormAndResultsTheirNormalForm) {
     std::function<QroNumExprArg()> operand;
     std::function<QroNumExprArg(QroNumExprArg)> result;
     const char* shownResult;
+    // The operand, given after an operator's result, is extended in place.
+    bool extended = false;
   };
   const std::vector<Case> cases = {
       {"s + (s + w)", [&] { return u * u; }, [&](QroNumExprArg s) { return s + (s + W); },
@@ -37,11 +39,16 @@ TEST(SharedOperands, OperandsKeepTheirFormAndResultsTheirNormalForm) {
        [&](QroNumExprArg s) { return s + ((s + W) + w * u); }, "w  + (2 * u * u + 1 * w * u)"},
       {"s + (5 - s)", [&] { return u * u; }, [&](QroNumExprArg s) { return s + (5.0 - s); },
        "0*0 + 5 "},
-      {"(w - t) + t", [&] { return U + 1.0; }, [&](QroNumExprArg t) { return (W - t) + t; }, "w "},
+      {"(w - t) + t", [&] { return U + 1.0; }, [&](QroNumExprArg t) { return (W - t) + t; }, "w ",
+       true},
       {"w - t", [&] { return U + 1.0; }, [&](QroNumExprArg t) { return W - t; },
        "w  + -1 * u  + -1 "},
       {"(2w) + t", [&] { return U + 1.0; }, [&](QroNumExprArg t) { return 2.0 * w + t; },
-       "2 * w  + u  + 1 "},
+       "2 * w  + u  + 1 ", true},
+      {"(2w) - t", [&] { return U + 1.0; }, [&](QroNumExprArg t) { return 2.0 * w - t; },
+       "2 * w  + -1 * u  + -1 "},
+      {"(w + 1) + t", [&] { return U + 1.0; }, [&](QroNumExprArg t) { return (W + 1.0) + t; },
+       "w  + u  + 2 ", true},
       {"g + (g + w) * 0", [&] { return (U + 1.0) * (W + 2.0); },
        [&](QroNumExprArg g) { return g + (g + W) * 0.0; }, "u  + 1  * w  + 2 "},
       {"k + (k + 1)", [&] { return U * QroInt(3); }, [&](QroNumExprArg k) { return k + (k + 1.0); },
@@ -53,7 +60,8 @@ TEST(SharedOperands, OperandsKeepTheirFormAndResultsTheirNormalForm) {
     QroNumExprArg result = c.result(operand);
     EXPECT_EQ(shown(result), c.shownResult) << c.name;
     EXPECT_EQ(env.getImpl()->getLiveSlot(operand.getImpl()->getId()), operand.getImpl()) << c.name;
-    EXPECT_EQ(shown(operand), before) << c.name;
+    EXPECT_EQ(result.getImpl() == operand.getImpl(), c.extended) << c.name;
+    EXPECT_EQ(shown(operand), c.extended ? shown(result) : before) << c.name;
   }
   env.end();
 }

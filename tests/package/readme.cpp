@@ -73,6 +73,17 @@ void sharedTerms(QroEnv& env) {
   model.add(held <= 3);
   QroNumExprArg first = QroNumExprArg(held) + 1 * b, second = QroNumExprArg(held) + 4 * b;
   check(first.getImpl() != second.getImpl(), "a term that a model holds is copied first");
+  QroNumExprArg w = 3 * a + 1.0;
+  QroNumExprArg grown = 2 * b + w;
+  check(grown.getImpl() == w.getImpl(), "e + w may return w's own term, grown");
+  model.add(w - 3.0 <= 0);
+  check(w.getImpl()->getConstant() == -2.0, "after model.add(w - 3 <= 0) w means w - 3");
+  QroNumExprArg k = 3 * a + 1.0;
+  model.add(k <= 3);
+  check(k.getImpl()->getConstant() == 1.0, "a constraint never changes the expression given");
+  QroNumExprArg v = 2 * a;
+  QroNumExprArg sum = k + std::move(v);
+  check(!v.getImpl(), "std::move(v) passes an operator's result on and leaves v empty");
 }
 
 // 3 x0 + 5 x1 + ... + 17 x7 = 101 over 0..7: many failures, thousands of solutions.

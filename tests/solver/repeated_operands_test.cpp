@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qromodel.h"
@@ -159,11 +160,15 @@ class Generator {
 // Builds the nodes with the operators, each node once: a node used again is
 // the same handle. The meaning of what was built goes into its own tree: an
 // operand that an operator extended in place and returned, as the README
-// allows for a term nobody holds, means the result from then on.
+// allows for a term nobody holds, means the result from then on. With a
+// generator for temporaries, an operand is sometimes passed on directly, as
+// a temporary the operator may take apart; such a node is built again when
+// it is used later.
 class Builder {
  public:
-  Builder(const Dag& dag, Dag& meaning, const std::vector<QroNumVar>& vars)
-      : _dag(dag), _meaning(meaning), _vars(vars) {}
+  Builder(const Dag& dag, Dag& meaning, const std::vector<QroNumVar>& vars,
+          std::mt19937_64* temporaries = nullptr)
+      : _dag(dag), _meaning(meaning), _vars(vars), _temporaries(temporaries) {}
 
   // The node's handle, built on first use (the tree may have grown since).
   QroNumExprArg handle(int i) {
@@ -173,6 +178,7 @@ class Builder {
   }
   int meaning(int i) const { return _built[i].meaning; }
   int inPlace() const { return _inPlace; }
+  int passed() const { return _passed; }
 
  private:
   struct Built {
@@ -184,11 +190,24 @@ class Builder {
     if (_built[i].meaning >= 0) return;
     const Node& n = _dag.nodes[i];
     Node m = n;
-    if (n.a >= 0) build(n.a);
-    if (n.b >= 0) build(n.b);
+    // An operand taken as a temporary is gone from the table (built again
+    // when used later, by b for one) and keeps the meaning it had; another
+    // one may be extended in place while b is built.
     QroNumExprArg a, b;
-    if (n.a >= 0) a = _built[n.a].h, m.a = _built[n.a].meaning;
-    if (n.b >= 0) b = _built[n.b].h, m.b = _built[n.b].meaning;
+    bool aTaken = false;
+    if (n.a >= 0) {
+      build(n.a);
+      a = operand(n.a, n.a != n.b, m.a);
+      aTaken = m.a >= 0;
+    }
+    if (n.b >= 0) {
+      build(n.b);
+      b = operand(n.b, n.a != n.b, m.b);
+      if (m.b < 0) m.b = _built[n.b].meaning;
+    }
+    if (n.a >= 0 && !aTaken) m.a = _built[n.a].meaning;
+    QroNumExprI* pa = a.getImpl();
+    QroNumExprI* pb = b.getImpl();
     const QroNumVar& x = _vars[n.x];
     const QroNumVar& y = _vars[n.y];
     QroNumExprArg r;
@@ -206,59 +225,78 @@ class Builder {
         r = x * y;
         break;
       case Node::Add:
-        r = a + b;
+        r = std::move(a) + std::move(b);
         break;
       case Node::Sub:
-        r = a - b;
+        r = std::move(a) - std::move(b);
         break;
       case Node::Mul:
-        r = a * b;
+        r = std::move(a) * std::move(b);
         break;
       case Node::AddLin:
-        r = a + n.c * x;
+        r = std::move(a) + n.c * x;
         break;
       case Node::SubLin:
-        r = a - n.c * x;
+        r = std::move(a) - n.c * x;
         break;
       case Node::SubPair:
-        r = a - x * y;
+        r = std::move(a) - x * y;
         break;
       case Node::AddC:
-        r = a + n.c;
+        r = std::move(a) + n.c;
         break;
       case Node::MulC:
-        r = a * n.c;
+        r = std::move(a) * n.c;
         break;
       case Node::MulK:
-        r = a * static_cast<QroInt>(n.c);
+        r = std::move(a) * static_cast<QroInt>(n.c);
         break;
       case Node::CMinus:
-        r = n.c - a;
+        r = n.c - std::move(a);
         break;
       case Node::DivC:
-        r = a / n.c;
+        r = std::move(a) / n.c;
         break;
       case Node::Sqr:
-        r = QroPower(a, 2.0);
+        r = QroPower(std::move(a), 2.0);
         break;
     }
     int mi = _meaning.add(m);
-    bool operand =
-        (n.a >= 0 && r.getImpl() == a.getImpl()) || (n.b >= 0 && r.getImpl() == b.getImpl());
-    if (operand) {
+    bool returned = (n.a >= 0 && r.getImpl() == pa) || (n.b >= 0 && r.getImpl() == pb);
+    if (returned) {
       ++_inPlace;
       for (Built& e : _built)
         if (e.meaning >= 0 && e.h.getImpl() == r.getImpl()) e.meaning = mi;
     }
-    _built[i].h = r;
+    if (_temporaries)
+      _built[i].h = std::move(r);
+    else
+      _built[i].h = r;
     _built[i].meaning = mi;
+  }
+
+  // The handle of a built node, moved out half the time when temporaries
+  // are drawn and the node is not both operands. A sole handle moved out
+  // leaves the node to be built again; taken is then its meaning, else -1.
+  QroNumExprArg operand(int c, bool distinct, int& taken) {
+    taken = -1;
+    if (!_temporaries || !distinct || (*_temporaries)() % 2) return _built[c].h;
+    QroNumExprArg h = std::move(_built[c].h);
+    if (!_built[c].h.getImpl()) {
+      taken = _built[c].meaning;
+      _built[c].meaning = -1;
+      ++_passed;
+    }
+    return h;
   }
 
   const Dag& _dag;
   Dag& _meaning;
   const std::vector<QroNumVar>& _vars;
+  std::mt19937_64* _temporaries;
   std::vector<Built> _built;
   int _inPlace = 0;
+  int _passed = 0;
 };
 
 // lo <= meaning[e] <= hi, or meaning[e] == meaning[f] when f >= 0.
@@ -280,13 +318,12 @@ std::vector<std::vector<int64_t>> assignments(const std::vector<int64_t>& lo,
   }
 }
 
-// A range built on a term that nobody holds moves the term's constant into
-// its bounds by changing the term itself, so that the caller's handle no
-// longer means what it did: the expressions are held while a constraint is
-// made on them.
+// Holds the expressions while a constraint is made on them (when active),
+// so that the constraint sees them held.
 class Hold {
  public:
-  explicit Hold(std::initializer_list<QroNumExprArg> es) : _es(es) {
+  Hold(bool active, std::initializer_list<QroNumExprArg> es) {
+    if (active) _es = es;
     for (const QroNumExprArg& e : _es) e.getImpl()->incrUseCount();
   }
   ~Hold() {
@@ -308,7 +345,10 @@ std::string modelText(const QroModel& model) {
   return os.str();
 }
 
-void runRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env, int& inPlace) {
+// With temporaries, operands are sometimes passed on directly and nothing
+// is held while a constraint is made on it.
+void runRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env, int& inPlace,
+              int& passed, bool temporaries) {
   const int nvars = 2 + static_cast<int>(rng() % 2);
   std::vector<int64_t> lo, hi;
   std::vector<QroNumVar> vars;
@@ -324,7 +364,7 @@ void runRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env, int& 
 
   Dag dag, meaning;
   Generator gen(rng, dag, nvars);
-  Builder builder(dag, meaning, vars);
+  Builder builder(dag, meaning, vars, temporaries ? &rng : nullptr);
   std::vector<Statement> statements;
   std::ostringstream text;
   const int count = 1 + static_cast<int>(rng() % 3);
@@ -339,7 +379,7 @@ void runRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env, int& 
       // Building f may have extended e in place.
       s.e = builder.meaning(root);
       s.f = builder.meaning(other);
-      Hold hold({e, f});
+      Hold hold(!temporaries, {e, f});
       model.add(e == f);
     } else {
       // Bounds among the values the expression takes, so that some
@@ -350,7 +390,7 @@ void runRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env, int& 
       size_t i = rng() % values.size(), j = rng() % values.size();
       s.lo = values[std::min(i, j)];
       s.hi = values[std::max(i, j)];
-      Hold hold({e});
+      Hold hold(!temporaries, {e});
       if (rng() % 3 == 0) {
         s.lo = -INFINITY;
         model.add(e <= s.hi);
@@ -363,11 +403,12 @@ void runRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env, int& 
     int held = static_cast<int>(rng() % dag.nodes.size());
     if (rng() % 4 == 0) {
       QroNumExprArg h = builder.handle(held);
-      Hold hold({h});
+      Hold hold(!temporaries, {h});
       model.add(QroRange(env, -1e9, h, 1e9));
     }
   }
   inPlace += builder.inPlace();
+  passed += builder.passed();
   for (size_t i = 0; i < dag.nodes.size(); ++i) dag.dump(text << "\n", static_cast<int>(i));
   for (const Statement& s : statements) {
     text << "\nstated on ";
@@ -406,25 +447,37 @@ void runRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env, int& 
   EXPECT_EQ(found, expected) << where << text.str();
 }
 
-TEST(RepeatedOperands, SolutionsMatchBruteForceOfTheTree) {
-  const uint64_t seed = qrotest::seedOr(20261212);
+// 400 rounds; the number of operands extended in place and of temporaries
+// passed on.
+std::pair<int, int> runRounds(uint64_t seed, bool temporaries) {
   std::mt19937_64 rng(seed);
-  int inPlace = 0;
-  for (int round = 0; round < 400 && !HasFailure(); ++round) {
+  int inPlace = 0, passed = 0;
+  for (int round = 0; round < 400 && !::testing::Test::HasFailure(); ++round) {
     // Every other round without pools, so that a freed operand is caught.
     if (round % 2) setenv("QRO_NO_MEMORY_MANAGER", "1", 1);
     QroEnv env;
     unsetenv("QRO_NO_MEMORY_MANAGER");
     try {
-      runRound(seed, round, rng, env, inPlace);
+      runRound(seed, round, rng, env, inPlace, passed, temporaries);
     } catch (const QroException& e) {
       ADD_FAILURE() << "seed " << seed << " round " << round << ": "
                     << (e.getMessage() ? e.getMessage() : "");
     }
     env.end();
   }
+  return {inPlace, passed};
+}
+
+TEST(RepeatedOperands, SolutionsMatchBruteForceOfTheTree) {
   // The rounds exercise terms extended in place, not only fresh ones.
-  EXPECT_GT(inPlace, 0);
+  EXPECT_GT(runRounds(qrotest::seedOr(20261212), false).first, 0);
+}
+
+// Operands passed on as temporaries, taken apart by the operators.
+TEST(RepeatedOperands, SolutionsMatchBruteForceOfTheTreeWithTemporaries) {
+  std::pair<int, int> counts = runRounds(qrotest::seedOr(20261213), true);
+  EXPECT_GT(counts.first, 0);
+  EXPECT_GT(counts.second, 0);
 }
 
 // Shapes that once lost, changed or freed an operand used twice: u, w, z
@@ -476,12 +529,26 @@ TEST(RepeatedOperands, SharedOperandsKeepTheirMeaning) {
          return h + (h + arg(v[1])) * 2.0 <= 4;
        },
        [](int64_t u, int64_t w, int64_t) { return 9 * (u + 1) * (w + 2) + 2 * w <= 4; }},
+      // 2z + t extends t in place (t means 2z + 2u from then on).
       {"t + (2z + t) <= 1, t = 2u",
        [&](QroEnv&, QroModel&, const Vars& v) {
          QroNumExprArg t = 2.0 * v[0];
          return t + (2.0 * v[2] + t) <= 1;
        },
+       [](int64_t u, int64_t, int64_t z) { return 4 * u + 4 * z <= 1; }},
+      {"t + (2z + t) <= 1, t = 2u held by the model",
+       [&](QroEnv&, QroModel& model, const Vars& v) {
+         QroNumExprArg t = 2.0 * v[0];
+         model.add(t <= 100);
+         return t + (2.0 * v[2] + t) <= 1;
+       },
        [](int64_t u, int64_t, int64_t z) { return 4 * u + 2 * z <= 1; }},
+      {"t + (2z - t) <= 1, t = 2u + 1",
+       [&](QroEnv&, QroModel&, const Vars& v) {
+         QroNumExprArg t = 2.0 * v[0] + 1.0;
+         return t + (2.0 * v[2] - t) <= 1;
+       },
+       [](int64_t, int64_t, int64_t z) { return 2 * z <= 1; }},
       {"(2z - t) + t <= 1, t = w + 1",
        [&](QroEnv&, QroModel&, const Vars& v) {
          QroNumExprArg t = arg(v[1]) + 1.0;
@@ -494,6 +561,29 @@ TEST(RepeatedOperands, SharedOperandsKeepTheirMeaning) {
          return k + (k + 1.0) <= 4;
        },
        [](int64_t u, int64_t, int64_t) { return 6 * u + 1 <= 4; }},
+      // A range moves the constant of a copy of a named term into its
+      // bounds: e keeps its meaning for the next constraint.
+      {"3 <= e <= 4 and e <= 2, e = u + 2",
+       [&](QroEnv& env, QroModel& model, const Vars& v) {
+         QroNumExprArg e = arg(v[0]) + 2.0;
+         model.add(QroRange(env, 3, e, 4));
+         return e <= 2;
+       },
+       [](int64_t u, int64_t, int64_t) { return 3 <= u + 2 && u + 2 <= 4 && u + 2 <= 2; }},
+      {"e == 3 and -1 <= e <= 2, e = u + w + 2",
+       [&](QroEnv& env, QroModel& model, const Vars& v) {
+         QroNumExprArg e = arg(v[0]) + v[1] + 2.0;
+         model.add(e == QroNumExprArg(v[2]) * 0.0 + 3.0);
+         return QroRange(env, -1, e, 2);
+       },
+       [](int64_t u, int64_t w, int64_t) { return u + w + 2 == 3 && u + w + 2 <= 2; }},
+      {"e <= 3 and e + z <= 3, e = u - 1 (temporaries)",
+       [&](QroEnv&, QroModel& model, const Vars& v) {
+         QroNumExprArg e = arg(v[0]) - 1.0;
+         model.add(std::move(e) <= 3);
+         return (arg(v[0]) - 1.0) + v[2] <= 3;
+       },
+       [](int64_t u, int64_t, int64_t z) { return u - 1 <= 3 && u - 1 + z <= 3; }},
       {"k in two ranges, k = 3u as an integer term",
        [&](QroEnv& env, QroModel& model, const Vars& v) {
          QroNumExprArg k = arg(v[0]) * QroInt(3);

@@ -70,7 +70,8 @@ void solverModel(Outcome& out) {
     QroNumVarArray x(env, 3);
     for (int i = 0; i < 3; ++i) x[i] = QroNumVar(env, 0, 3, QroNumVar::Int);
     QroNumExprArg sum = x[0] + x[1] + x[2];
-    model.add(sum - 4.0 <= 0);
+    // sum - 4.0 would extend sum's own term in place.
+    model.add(sum <= 4.0);
     model.add(4.0 - sum <= 0);
     model.add(x[0] - x[1] <= -1);
     QroSolver solver(model);
