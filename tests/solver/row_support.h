@@ -50,7 +50,15 @@ class RowNode : public Base {
     Hooks.addToAlgorithm = addConstraintToManager;
     Hooks.removeFromAlgorithm = removeConstraintFromManager;
   }
-  void visitSubExtractables(QroExtractableVisitor* v) override { v->visit(this); }
+  // The arrays and children, so that the solver sees what the node uses.
+  void visitSubExtractables(QroExtractableVisitor* v) override {
+    v->visit(this);
+    for (const QroExtractableArray& a : fields.a)
+      if (!v->isDone() && a.getImpl()) v->visitArray(this, a);
+    for (QroExtractableI* c : fields.child)
+      if (!v->isDone() && c) v->visitChild(this, c);
+    v->endVisit(this);
+  }
   QroNum eval(QroAlgorithmI*) const override { throw QroNotImplemented(); }
   Fields fields;
 

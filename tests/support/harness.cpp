@@ -107,6 +107,10 @@ class IntKind : public VarKind {
     static const char* const ops[] = {" <= ", " >= ", " == ", " != "};
     return x + ops[op] + std::to_string(k);
   }
+  QrcConstraintI* makeEqual(QrcExprI* x, QrcExprI* y) const override {
+    return (QrcIntExp(static_cast<QrcIntExpI*>(x)) == QrcIntExp(static_cast<QrcIntExpI*>(y)))
+        .getImpl();
+  }
 };
 
 std::string show(const std::vector<int64_t>& a) {
@@ -154,9 +158,13 @@ std::vector<std::vector<int64_t>> solutionsOf(const PropCase& c) {
   return sols;
 }
 
+// The replay names the test's seed when the test asked for one (the case's
+// seed derives from it), else the case's.
 std::string where(const PropCase& c) {
   std::ostringstream os;
-  os << "case '" << c.name << "' seed " << c.seed << " (replay with --qro_seed=" << c.seed << ")";
+  uint64_t seed = c.seed;
+  testSeed(seed);
+  os << "case '" << c.name << "' seed " << c.seed << " (replay with --qro_seed=" << seed << ")";
   return os.str();
 }
 
@@ -475,6 +483,10 @@ std::string VarKind::showSimple(const std::string& x, int, int64_t) const {
   return x;
 }
 
+QrcConstraintI* VarKind::makeEqual(QrcExprI*, QrcExprI*) const {
+  return nullptr;
+}
+
 const VarKind& intKind() {
   static IntKind kind;
   return kind;
@@ -683,7 +695,8 @@ int checkStronger(const PropCase& weak, const PropCase& strong) {
 }
 
 int runPropCase(const PropCase& c) {
-  return checkAssignments(c) + checkNarrowings(c) + checkSearch(c) + runReifiedForms(c);
+  return checkAssignments(c) + checkNarrowings(c) + checkSearch(c) + runReifiedForms(c) +
+         runArrayShapes(c);
 }
 
 // ---------------------------------------------------------------- elements as expressions
@@ -761,6 +774,7 @@ PropCase withElementForm(const PropCase& c, size_t elements, ElementForm form) {
   PropCase e = c;
   e.name = c.name + " [" + elementFormName(form) + "]";
   e.level = Consistency::None;
+  e.arrayElements = 0;
   e.values.clear();
   e.kinds.clear();
   for (size_t p = 0; p < positions; ++p) {
@@ -833,7 +847,12 @@ PropCase withElementForm(const PropCase& c, size_t elements, ElementForm form) {
 
 int runElementForms(const PropCase& c, size_t elements) {
   int failures = 0;
-  for (ElementForm form : ElementForms) failures += runPropCase(withElementForm(c, elements, form));
+  for (ElementForm form : ElementForms) {
+    PropCase e = withElementForm(c, elements, form);
+    // The variables' form runs the array shapes too.
+    if (form == ElementForm::Variable && !e.arrayElements) e.arrayElements = elements;
+    failures += runPropCase(e);
+  }
   return failures;
 }
 

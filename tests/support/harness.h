@@ -12,7 +12,10 @@
 // reified forms: its truth equal to a 0-1 variable, its opposite, and joined
 // to a second constraint by each connective, in edit and no-edit mode, with
 // the truth variable free, bound before the posting or bound after the
-// operands (see runReifiedForms).
+// operands (see runReifiedForms). A case that names its array positions
+// (arrayElements) also runs in array shapes: elements that are expressions of
+// shared variables, variables tied by equalities posted before it, and one
+// variable at two positions (see runArrayShapes).
 // Every failure names the case and the seed; --qro_seed=N replays it.
 //
 // Variables are driven through a VarKind, so that other kinds of variable
@@ -57,6 +60,9 @@ class VarKind {
   virtual QrcConstraintI* makeSimple(QrcExprI* x, int op, int64_t k) const;
   virtual bool simpleHolds(int64_t value, int op, int64_t k) const;
   virtual std::string showSimple(const std::string& x, int op, int64_t k) const;
+  // x == y over two variables of the kind, for the array shapes (null when
+  // the kind has none).
+  virtual QrcConstraintI* makeEqual(QrcExprI* x, QrcExprI* y) const;
 };
 
 // Integer variables: a range when the values are contiguous, else a value list.
@@ -75,6 +81,15 @@ class Vars {
 };
 
 enum class Consistency { None, Bounds, Domain };
+
+// The array shapes (see runArrayShapes): integer elements built as
+// expressions over a few shared variables (sums, differences, absolute
+// differences, products, offsets, minima, maxima, constant and variable
+// arrays indexed by an expression, one expression at several positions);
+// the case's variables tied by equalities posted before the constraint; one
+// variable at two positions of the arrays.
+enum class ArrayShape { Shared, Tied, Repeated };
+const char* arrayShapeName(ArrayShape shape);
 
 // How a run is staged: the manager's mode (in edit mode the constraint is
 // added before the search and posted when it starts), and one variable fixed
@@ -106,6 +121,17 @@ struct PropCase {
   // How many reified forms runPropCase draws for the case (by its seed and
   // name); 0: none, AllReifiedForms: every one.
   int reifiedForms = 2;
+  // The positions arrayFirst.. that are elements of the case's arrays; when
+  // arrayElements is not zero, runPropCase also runs the case in arrayShapes
+  // shapes drawn by its seed and name among shapeKinds (every kind, twice,
+  // with --qro_all_forms).
+  size_t arrayFirst = 0;
+  size_t arrayElements = 0;
+  int arrayShapes = 2;
+  // The shapes keep every integer position among its candidate values (by
+  // constraints posted first), for a checker that holds only there.
+  bool shapesKeepCandidates = false;
+  std::vector<ArrayShape> shapeKinds = {ArrayShape::Shared, ArrayShape::Tied, ArrayShape::Repeated};
   // Set by the reified forms.
   Staging staging;
   Consistency level = Consistency::None;
@@ -165,6 +191,18 @@ PropCase withElementForm(const PropCase& c, size_t elements, ElementForm form);
 // Runs the case in every form; returns the number of failures.
 int runElementForms(const PropCase& c, size_t elements);
 
+// ---------------------------------------------------------------- array shapes
+
+// The case in one array shape drawn from the seed; its name tells the shape
+// (how each position is made, what was posted before). False when the case
+// has no positions the shape applies to.
+bool withArrayShape(const PropCase& c, ArrayShape shape, uint64_t seed, PropCase& out);
+// Runs the case's drawn shapes (without the case itself); returns the number
+// of failures.
+int runArrayShapes(const PropCase& c);
+// The kinds of shapes left once those listed are taken out.
+std::vector<ArrayShape> shapesWithout(const std::vector<ArrayShape>& open);
+
 // ---------------------------------------------------------------- reified forms
 
 // The constraint's truth equal to a 0-1 variable b appended to the case's
@@ -207,6 +245,8 @@ int runReifiedForms(const PropCase& c);
 
 // The seed of a case: the command-line override, else the default.
 uint64_t caseSeed(uint64_t defaultSeed);
+// A hash of a case name, to draw a case's forms apart from other cases.
+uint64_t nameHash(const std::string& s);
 
 }  // namespace qrotest
 

@@ -132,13 +132,13 @@ int reificationError(const PropCase& c) {
   return code;
 }
 
+}  // namespace
+
 uint64_t nameHash(const std::string& s) {
   uint64_t h = 1469598103934665603ull;
   for (char ch : s) h = (h ^ static_cast<unsigned char>(ch)) * 1099511628211ull;
   return h;
 }
-
-}  // namespace
 
 std::vector<ReifiedForm> allReifiedForms(const PropCase& c, Rng& rng) {
   // The case's variables that offer a simple constraint.
@@ -197,6 +197,7 @@ PropCase reifiedForm(const PropCase& c, const ReifiedForm& f) {
   e.scope = nullptr;
   e.extraCheck = nullptr;
   e.level = Consistency::None;
+  e.arrayElements = 0;
   e.kind = nullptr;
   e.kinds.clear();
   for (size_t i = 0; i < n; ++i) e.kinds.push_back(&kindAt(c, i));

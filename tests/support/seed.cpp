@@ -5,6 +5,8 @@ namespace {
 bool g_overridden = false;
 uint64_t g_seed = 0;
 bool g_allForms = false;
+bool g_asked = false;
+uint64_t g_testSeed = 0;
 }  // namespace
 
 void setSeedOverride(uint64_t seed) {
@@ -13,7 +15,18 @@ void setSeedOverride(uint64_t seed) {
 }
 
 uint64_t seedOr(uint64_t defaultSeed) {
-  return g_overridden ? g_seed : defaultSeed;
+  g_asked = true;
+  g_testSeed = g_overridden ? g_seed : defaultSeed;
+  return g_testSeed;
+}
+
+bool testSeed(uint64_t& seed) {
+  if (g_asked) seed = g_testSeed;
+  return g_asked;
+}
+
+void clearTestSeed() {
+  g_asked = false;
 }
 
 void setAllForms(bool all) {

@@ -9,8 +9,14 @@
 namespace qrotest {
 
 void setSeedOverride(uint64_t seed);
-// The override when one was given, else the default.
+// The override when one was given, else the default; the test's seed from
+// then on.
 uint64_t seedOr(uint64_t defaultSeed);
+// The seed the running test last asked for (seedOr), false when none: the
+// one a replay gives on the command line.
+bool testSeed(uint64_t& seed);
+// Forgets the test's seed (at the start of each test).
+void clearTestSeed();
 void setAllForms(bool all);
 bool allForms();
 

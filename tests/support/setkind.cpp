@@ -120,6 +120,9 @@ class IntSetKind : public VarKind {
     if (op <= 1) return std::to_string(k) + (op == 0 ? " in " : " not in ") + x;
     return "card(" + x + (op == 2 ? ") <= " : ") >= ") + std::to_string(k);
   }
+  QrcConstraintI* makeEqual(QrcExprI* x, QrcExprI* y) const override {
+    return (QrcIntSetVar(set(x)) == QrcIntSetVar(set(y))).getImpl();
+  }
 
  private:
   static QrcIntSetVarI* set(QrcExprI* e) { return static_cast<QrcIntSetVarI*>(e); }
