@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "qrcelementutil.h"
+#include "qrcdistribute.h"
 #include "qrcelement.h"
 #include "qrcintcompare.h"
 #include "qrcoperands.h"
@@ -99,16 +100,6 @@ QrcIntExpI* qrcelement::asOperand(QrcIntExpI* e, QrcInt none) {
   // Holds for every value of e's operands: it narrows none of them.
   m->add((ve == ee || (QrcConstraint(undefined) && ve == none)).getImpl());
   return v;
-}
-
-void QrcIntExpVisitorI::visitElemCst(QrcElemCst* exp) {
-  visitIntExp(exp);
-}
-void QrcIntExpVisitorI::visitElemVar(QrcElemI* exp) {
-  visitIntExp(exp);
-}
-void QrcIntExpVisitorI::visitGenIntVar(QrcGenIntVarI* exp) {
-  visitIntExp(exp);
 }
 
 // ---------------------------------------------------------------- a[x]
@@ -374,21 +365,6 @@ QrcIntExp QrcIntVarArray::operator[](QrcIndex& index) const {
   return new (m) QrcGenIntVarI(m, index.getImpl(), _impl);
 }
 
-QrcErrorReporter* QrcIndexI::getErrorReporter() const {
-  return QrcGetErrorReporter(_array ? _array->getManager() : nullptr);
-}
-
-QrcInt QrcIndexI::getValue() const {
-  if (!_bound)
-    getErrorReporter()->report(QrcUnboundError, "QrcIndexI::getValue", "unbound index", this);
-  return _value;
-}
-
-void QrcIndexI::display(std::ostream& os) const {
-  os << "QrcIndex";
-  if (_bound) os << "[" << _value << "]";
-}
-
 QrcGenIntVarI::QrcGenIntVarI(QrcManagerI* m, QrcIndexI* index, QrcIntVarArrayI* array)
     : QrcIntExpI(m), _index(index), _array(array) {}
 
@@ -446,4 +422,11 @@ void QrcGenIntVarI::removeOperandsValue(QrcInt) {
 
 void QrcGenIntVarI::removeOperandsRange(QrcInt, QrcInt) {
   unbound();
+}
+
+QrcIntExpI* QrcGenIntVarI::makeGenericCount(QrcIndexI* index, QrcInt c) {
+  if (index != _index || _array->getSize() != index->getSize()) return nullptr;
+  QrcIntExpI* count = new (_manager) QrcIntExpI(_manager, 0, index->getSize(), nullptr);
+  _manager->add(QrcCard(QrcIntVar(count), c, QrcIntVarArray(_array), 1, 0).getImpl());
+  return count;
 }

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <ostream>
 
-#include "constraints/int/qrcdomainwalk.h"
-#include "constraints/int/qrcmatching.h"
+#include "qrcdomainwalk.h"
+#include "qrcmatching.h"
 #include "qrcheaparray.h"
 #include "qrcoperands.h"
 #include "qrcsizealloc.h"

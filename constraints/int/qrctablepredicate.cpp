@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <ostream>
 
-#include "constraints/int/qrcdomainwalk.h"
+#include "qrcdomainwalk.h"
 #include "qrcheaparray.h"
 #include "qrcmanager.h"
 #include "qrctablepredicate.h"

@@ -6,7 +6,7 @@
 
 #include <ostream>
 
-#include "engine/int/qrcintutil.h"
+#include "qrcintutil.h"
 #include "qrcmonitor.h"
 #include "qrcsetframe.h"
 

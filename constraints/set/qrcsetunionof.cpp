@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "qrchash.h"
+#include "qrcintsetcst.h"
 #include "qrcoperands.h"
 #include "qrcsetframe.h"
 #include "qrcsetfunctions.h"
@@ -275,7 +276,7 @@ void QrcUnionOverSetCtI::propagate() {
   });
   forEachPossible(s, [this, s, u, f](QrcInt x) {
     if (s->isRequired(x))
-      addConstraint(f->makeInclusionAt(x, u));
+      addConstraint(QrcMakeInclusionAt(f, x, u));
     else if (!f->isCompatibleAt(x, u))
       s->removePossible(x);
     return true;
@@ -380,7 +381,7 @@ void QrcUnionOverSetCtI::propagateUnionCard() {
 void QrcUnionOverSetCtI::propagateIndexDomain() {
   QrcIntSetVarI* u = _union;
   QrcIntAccessorI* f = _accessor;
-  forEachAdded(_set, [this, u, f](QrcInt x) { addConstraint(f->makeInclusionAt(x, u)); });
+  forEachAdded(_set, [this, u, f](QrcInt x) { addConstraint(QrcMakeInclusionAt(f, x, u)); });
   QrcUnionOverSetIndexPossibleVisitor* visitor = _possibleVisitor;
   forEachRemoved(_set, [f, visitor](QrcInt x) {
     visitor->start(x);
@@ -454,6 +455,19 @@ QrcInt* roomFor(QrcManagerI* m, QrcInt* data, QrcInt size, QrcInt& capacity) {
 }
 
 }  // namespace
+
+QrcConstraintI* QrcMakeInclusionAt(QrcIntAccessorI* f, QrcInt x, QrcIntSetVarI* s) {
+  QrcIntSetVar hs(s);
+  if (f->isType(QrcIntSetVarAccessorI::GetTypeInfo()))
+    return QrcSubsetEq(QrcIntSetVar(static_cast<QrcIntSetVarAccessorI*>(f)->get(x)), hs).getImpl();
+  if (f->isType(QrcIntExpAccessorI::GetTypeInfo()))
+    return QrcMember(QrcIntExp(static_cast<QrcIntExpAccessorI*>(f)->get(x)), hs).getImpl();
+  if (f->isType(QrcIntConstAccessorI::GetTypeInfo()))
+    return QrcMember(static_cast<QrcIntConstAccessorI*>(f)->makeValue(x), hs).getImpl();
+  f->getManager()->getErrorReporter()->report(QrcNotImplementedError, "QrcMakeInclusionAt",
+                                              "Not implemented: an accessor of another kind");
+  return nullptr;
+}
 
 QrcConstraint QrcUnionOverSetCt(const QrcIntSetVar& u, const QrcIntSetVar& s,
                                 const QrcIntAccessor& f) {

@@ -1,4 +1,4 @@
-#include "engine/core/qrccompress.h"
+#include "qrccompress.h"
 
 #include <vector>
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/core/qrcsetsupport.h"
+#include "qrcsetsupport.h"
 #include "qrcmanager.h"
 
 namespace {

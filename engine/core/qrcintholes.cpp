@@ -1,4 +1,4 @@
-#include "engine/core/qrcintholes.h"
+#include "qrcintholes.h"
 
 #include "qrcmanager.h"
 

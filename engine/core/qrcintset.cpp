@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/core/qrcintholes.h"
-#include "engine/core/qrcsetsupport.h"
+#include "qrcintholes.h"
+#include "qrcsetsupport.h"
 #include "qrcexpr.h"
 #include "qrcmanager.h"
 

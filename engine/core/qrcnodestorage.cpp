@@ -1,11 +1,11 @@
-#include "engine/core/qrcnodestorage.h"
+#include "qrcnodestorage.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
-#include "engine/core/qrccompress.h"
+#include "qrccompress.h"
 #include "qrcmanager.h"
 #include "qrcqueue.h"
 #include "qrcsearch.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/qrcsearchnode.h"
+#include "qrcsearchnode.h"
 #include "qrctypes.h"
 
 class QrcNodeStorageI {

@@ -1,6 +1,6 @@
 #include <mutex>
 
-#include "engine/float/qrcfloatconstants.h"
+#include "qrcfloatconstants.h"
 #include "qrcfloatenv.h"
 
 // Start-up constants of interval arithmetic, filled once per process by the

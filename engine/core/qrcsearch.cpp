@@ -3,7 +3,7 @@
 
 #include <iostream>
 
-#include "engine/core/qrcnodestorage.h"
+#include "qrcnodestorage.h"
 
 #include "qrcfail.h"
 #include "qrcfloatenv.h"

@@ -1,4 +1,4 @@
-#include "engine/core/qrcsearchnode.h"
+#include "qrcsearchnode.h"
 
 #include <cmath>
 #include <cstring>

@@ -4,8 +4,8 @@
 // the current position shares with it.
 #include <iostream>
 
-#include "engine/core/qrcnodestorage.h"
-#include "engine/core/qrcsearchnode.h"
+#include "qrcnodestorage.h"
+#include "qrcsearchnode.h"
 #include "qrcmanager.h"
 #include "qrcqueue.h"
 #include "qrcsearch.h"

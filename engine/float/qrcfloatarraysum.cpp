@@ -2,7 +2,7 @@
 #include <cmath>
 #include <ostream>
 
-#include "engine/float/qrcoutward.h"
+#include "qrcoutward.h"
 #include "qrcfloatarith.h"
 #include "qrcfloatenv.h"
 #include "qrcfloatnodes.h"

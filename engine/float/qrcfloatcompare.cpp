@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "engine/float/qrcfloatshare.h"
+#include "qrcfloatshare.h"
 #include "qrcmanager.h"
 #include "qrcoperands.h"
 

@@ -1,9 +1,9 @@
-#include "engine/float/qrcfloatconstants.h"
+#include "qrcfloatconstants.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "engine/float/qrcoutward.h"
+#include "qrcoutward.h"
 #include "qroplatform.h"
 
 double qrcOneDown, qrcOneUp;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "engine/float/qrcfloatprint.h"
+#include "qrcfloatprint.h"
 #include "qrcfloatconst.h"
 #include "qrcfloatenv.h"
 #include "qrcfloatset.h"

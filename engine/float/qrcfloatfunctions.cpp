@@ -5,9 +5,9 @@
 #include <cstring>
 #include <ostream>
 
-#include "engine/float/qrcfloatshare.h"
-#include "engine/float/qrcintervalbounds.h"
-#include "engine/float/qrcoutward.h"
+#include "qrcfloatshare.h"
+#include "qrcintervalbounds.h"
+#include "qrcoutward.h"
 #include "qrcfloatarith.h"
 #include "qrcfloatconst.h"
 #include "qrcfloatenv.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <ostream>
 
-#include "engine/float/qrcfloatshare.h"
-#include "engine/float/qrcoutward.h"
+#include "qrcfloatshare.h"
+#include "qrcoutward.h"
 #include "qrcfloatarith.h"
 #include "qrcfloatconst.h"
 #include "qrcfloatenv.h"

@@ -2,8 +2,8 @@
 #include <cmath>
 #include <ostream>
 
-#include "engine/float/qrcfloatshare.h"
-#include "engine/float/qrcoutward.h"
+#include "qrcfloatshare.h"
+#include "qrcoutward.h"
 #include "qrcfloatarith.h"
 #include "qrcfloatenv.h"
 #include "qrcfloatnodes.h"

@@ -2,9 +2,9 @@
 #include <cmath>
 #include <ostream>
 
-#include "engine/float/qrcfloatshare.h"
-#include "engine/float/qrcintervalbounds.h"
-#include "engine/float/qrcoutward.h"
+#include "qrcfloatshare.h"
+#include "qrcintervalbounds.h"
+#include "qrcoutward.h"
 #include "qrcfloatarith.h"
 #include "qrcfloatconst.h"
 #include "qrcfloatenv.h"

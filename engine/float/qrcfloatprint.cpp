@@ -1,4 +1,4 @@
-#include "engine/float/qrcfloatprint.h"
+#include "qrcfloatprint.h"
 
 #include <cmath>
 #include <cstdint>

@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "engine/float/qrcwide.h"
+#include "qrcwide.h"
 
 // Decimal text of x in the processor's current rounding direction (the caller
 // sets it down or up): a first digit and `digits` more (clamped to 0..18),

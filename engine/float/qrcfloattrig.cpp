@@ -7,10 +7,10 @@
 #include <cmath>
 #include <ostream>
 
-#include "engine/float/qrcfloatconstants.h"
-#include "engine/float/qrcfloatshare.h"
-#include "engine/float/qrcintrigo.h"
-#include "engine/float/qrcoutward.h"
+#include "qrcfloatconstants.h"
+#include "qrcfloatshare.h"
+#include "qrcintrigo.h"
+#include "qrcoutward.h"
 #include "qrcfloatenv.h"
 #include "qrcmanager.h"
 

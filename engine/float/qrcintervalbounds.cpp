@@ -1,4 +1,4 @@
-#include "engine/float/qrcintervalbounds.h"
+#include "qrcintervalbounds.h"
 
 #include <cfloat>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <iostream>
 
-#include "engine/float/qrcfloatconstants.h"
-#include "engine/float/qrcoutward.h"
+#include "qrcfloatconstants.h"
+#include "qrcoutward.h"
 #include "qrcerror.h"
 #include "qroplatform.h"
 

@@ -2,12 +2,12 @@
 // octants of the reduced argument, widened outward; an interval is reduced by
 // a multiple of 2 pi and its ends placed in the regions between the peaks,
 // where the sine is monotonic, to tell which extremes it reaches.
-#include "engine/float/qrcintrigo.h"
+#include "qrcintrigo.h"
 
 #include <cmath>
 
-#include "engine/float/qrcfloatconstants.h"
-#include "engine/float/qrcoutward.h"
+#include "qrcfloatconstants.h"
+#include "qrcoutward.h"
 #include "qroplatform.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #ifndef QRC_INTRIGO_H
 #define QRC_INTRIGO_H
 
-#include "engine/float/qrcintervalbounds.h"
+#include "qrcintervalbounds.h"
 
 // Bounds of sin x at a point; [-1, 1] beyond 16 in magnitude (period
 // reduction leaves arguments below 4.5 pi). The upper variant serves an interval's

@@ -1,4 +1,4 @@
-#include "engine/float/qrcoutward.h"
+#include "qrcoutward.h"
 
 #include <cfloat>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "engine/float/qrcwide.h"
+#include "qrcwide.h"
 
 #include <cstring>
 #include <iostream>

@@ -3,7 +3,6 @@
 #include "qrcaccessor.h"
 
 #include "qrcerror.h"
-#include "qrcintsetcst.h"
 #include "qrcintutil.h"
 
 namespace {
@@ -134,10 +133,6 @@ QrcBool QrcIntConstAccessorI::isCompatibleAt(QrcInt x, QrcIntSetVarI* s) {
   return s->isPossible(makeValue(x));
 }
 
-QrcConstraintI* QrcIntConstAccessorI::makeInclusionAt(QrcInt x, QrcIntSetVarI* s) {
-  return QrcMember(makeValue(x), QrcIntSetVar(s)).getImpl();
-}
-
 // ---------------------------------------------------------------- expression accessor
 
 QrcIntExpI* QrcIntExpAccessorI::peek(QrcInt x) {
@@ -225,10 +220,6 @@ QrcBool QrcIntExpAccessorI::isCompatible(QrcIntSetVarI* s) {
 QrcBool QrcIntExpAccessorI::isCompatibleAt(QrcInt x, QrcIntSetVarI* s) {
   QrcIntExpI* f = at(x);
   return f && domainMeets(f, s);
-}
-
-QrcConstraintI* QrcIntExpAccessorI::makeInclusionAt(QrcInt x, QrcIntSetVarI* s) {
-  return QrcMember(QrcIntExp(get(x)), QrcIntSetVar(s)).getImpl();
 }
 
 void QrcIntExpAccessorI::getRange(QrcInt x, QrcInt& min, QrcInt& max) {
@@ -391,10 +382,6 @@ QrcBool QrcIntSetVarAccessorI::isCompatible(QrcIntSetVarI* s) {
 QrcBool QrcIntSetVarAccessorI::isCompatibleAt(QrcInt x, QrcIntSetVarI* s) {
   QrcIntSetVarI* f = at(x);
   return f && f->canBeSubsetOf(s);
-}
-
-QrcConstraintI* QrcIntSetVarAccessorI::makeInclusionAt(QrcInt x, QrcIntSetVarI* s) {
-  return QrcSubsetEq(QrcIntSetVar(get(x)), QrcIntSetVar(s)).getImpl();
 }
 
 // ---------------------------------------------------------------- copies

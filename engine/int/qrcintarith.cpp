@@ -1,7 +1,7 @@
 // Offsets, differences, opposites, sums of two, absolute values and squares.
 #include <ostream>
 
-#include "engine/int/qrcintutil.h"
+#include "qrcintutil.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcoperands.h"

@@ -1,7 +1,7 @@
 // Comparison constraints and their makers.
 #include <ostream>
 
-#include "engine/int/qrcintutil.h"
+#include "qrcintutil.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcoperands.h"

@@ -2,7 +2,7 @@
 // turned into a variable in step with its operand, holes included.
 #include <ostream>
 
-#include "engine/int/qrcintutil.h"
+#include "qrcintutil.h"
 #include "qrcintarith.h"
 
 using namespace qrcint;

@@ -3,7 +3,7 @@
 // fixed at 0 forces the dividend to 0.
 #include <ostream>
 
-#include "engine/int/qrcintutil.h"
+#include "qrcintutil.h"
 #include "qrcintarith.h"
 #include "qrcoperands.h"
 #include "qroexpr.h"

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "engine/int/qrcintutil.h"
+#include "qrcintutil.h"
 #include "qrcfloatenv.h"
 #include "qrcoperands.h"
 #include "qroexception.h"

@@ -1,34 +1,13 @@
 // Constraint families over set elements: instances of a generic constraint
-// kept in step with a set variable of the indexes whose instance holds.
+// kept in step with a set variable of the indexes whose instance holds, and
+// the index placeholder they are stated over.
 // Code that can fail keeps trivially destructible locals.
 #include "qrcoperands.h"
 #include "qrcsetof.h"
 
 #include <ostream>
 
-#include "qrcdistribute.h"
 #include "qrcintcompare.h"
-
-namespace {
-
-// Finds a generic element expression vars[index].
-class GenericElementFinder : public QrcIntExpVisitorI {
- public:
-  void visitGenIntVar(QrcGenIntVarI* exp) override { found = exp; }
-  QrcGenIntVarI* found = nullptr;
-};
-
-// vars[index] over an array of the index's size, else null.
-QrcGenIntVarI* genericElementOver(QrcIntExpI* x, QrcIndexI* index) {
-  GenericElementFinder finder;
-  x->accept(&finder);
-  QrcGenIntVarI* g = finder.found;
-  if (!g || g->getIndex() != index) return nullptr;
-  if (g->getArray()->getSize() != index->getSize()) return nullptr;
-  return g;
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------- makers
 
@@ -49,11 +28,8 @@ QrcIntExpI* QrcConstraintI::makeSetOfConstraint(QrcIndexI* index) {
 
 // x == c over vars[index]: the count of the variables equal to c.
 QrcIntExpI* QrcEqCstConstraint::makeSetOfConstraint(QrcIndexI* index) {
-  QrcGenIntVarI* g = genericElementOver(static_cast<QrcIntExpI*>(_exp), index);
-  if (!g) return QrcConstraintI::makeSetOfConstraint(index);
-  QrcIntExpI* count = new (_manager) QrcIntExpI(_manager, 0, index->getSize(), nullptr);
-  _manager->add(QrcCard(QrcIntVar(count), _c, QrcIntVarArray(g->getArray()), 1, 0).getImpl());
-  return count;
+  QrcIntExpI* count = static_cast<QrcIntExpI*>(_exp)->makeGenericCount(index, _c);
+  return count ? count : QrcConstraintI::makeSetOfConstraint(index);
 }
 
 QrcIntExp QrcGenericConstraint(QrcIndex& index, const QrcConstraint& ct) {
@@ -63,6 +39,23 @@ QrcIntExp QrcGenericConstraint(QrcIndex& index, const QrcConstraint& ct) {
   if (!index.getImpl()) index.setImpl(new (c->getManager()) QrcIndexI(nullptr));
   QrcCheckOperands("QrcGenericConstraint", {index.getImpl()->getArray(), ct});
   return c->makeSetOfConstraint(index.getImpl());
+}
+
+// ---------------------------------------------------------------- index placeholder
+
+QrcErrorReporter* QrcIndexI::getErrorReporter() const {
+  return QrcGetErrorReporter(_array ? _array->getManager() : nullptr);
+}
+
+QrcInt QrcIndexI::getValue() const {
+  if (!_bound)
+    getErrorReporter()->report(QrcUnboundError, "QrcIndexI::getValue", "unbound index", this);
+  return _value;
+}
+
+void QrcIndexI::display(std::ostream& os) const {
+  os << "QrcIndex";
+  if (_bound) os << "[" << _value << "]";
 }
 
 // ---------------------------------------------------------------- set-of constraint

@@ -288,6 +288,55 @@ TEST_F(ElementTest, EqualityHooks) {
   EXPECT_EQ(array({y})[QrcIntExp(x)].getImpl()->makeStaticElementEq(y), nullptr);
 }
 
+// Records the visitor operation an expression reached; the element
+// operations take their expression when take is set.
+struct KindVisitor : QrcIntExpVisitorI {
+  explicit KindVisitor(bool takeElements) : take(takeElements) {}
+  void visitIntExp(QrcIntExpI*) override { seen = "any"; }
+  QrcBool visitElemCst(QrcElemCst*) override { return took("a[x]"); }
+  QrcBool visitElemVar(QrcElemI*) override { return took("vars[x]"); }
+  QrcBool visitGenIntVar(QrcGenIntVarI*) override { return took("vars[index]"); }
+  QrcBool took(const char* kind) {
+    if (take) seen = kind;
+    return take;
+  }
+  bool take;
+  std::string seen;
+};
+
+TEST_F(ElementTest, VisitorsAndGenericCounts) {
+  QrcIntExpI* x = var(0, 2);
+  QrcIntVarArray xs = array({var(0, 1), var(0, 1), var(0, 1)});
+  QrcIndex index;
+  QrcIntExpI* g = xs[index].getImpl();
+  struct Case {
+    QrcIntExpI* e;
+    const char* kind;
+  };
+  const Case cases[] = {{ints({4, 7, 1})[QrcIntExp(x)].getImpl(), "a[x]"},
+                        {xs[QrcIntExp(x)].getImpl(), "vars[x]"},
+                        {g, "vars[index]"},
+                        {x, "any"}};
+  for (const Case& c : cases) {
+    KindVisitor taking(true), passing(false);
+    c.e->accept(&taking);
+    c.e->accept(&passing);
+    EXPECT_EQ(taking.seen, c.kind);
+    EXPECT_EQ(passing.seen, "any");
+  }
+  // Only vars[index] counts, over its own index.
+  QrcIndex other;
+  array({var(0, 1)})[other];
+  EXPECT_EQ(g->makeGenericCount(other.getImpl(), 1), nullptr);
+  EXPECT_EQ(x->makeGenericCount(index.getImpl(), 1), nullptr);
+  QrcIntExpI* count = g->makeGenericCount(index.getImpl(), 1);
+  ASSERT_NE(count, nullptr);
+  EXPECT_EQ(dom(count), (V{0, 1, 2, 3}));
+  xs[0].getImpl()->setValue(1);
+  xs[1].getImpl()->setValue(0);
+  EXPECT_EQ(dom(count), (V{1, 2}));
+}
+
 // ---------------------------------------------------------------- isFalse on random states
 
 TEST_F(ElementTest, IsFalseOnRandomStates) {

@@ -4,6 +4,7 @@
 
 #include "int_fixtures.h"
 #include "qrcaccessor.h"
+#include "qrcsetfunctions.h"
 
 namespace inttest {
 namespace {
@@ -179,9 +180,9 @@ TEST_F(AccessorTest, ConstantAccessor) {
   EXPECT_FALSE(a->isCompatibleAt(2, t));
   // f(x) within S.
   QrcIntSetVarI* u = setVar(0, 9);
-  m->add(a->makeInclusionAt(2, u));
+  m->add(QrcMakeInclusionAt(a, 2, u));
   EXPECT_TRUE(u->isRequired(4));
-  EXPECT_FALSE(holds([&] { m->add(a->makeInclusionAt(1, t)); }));
+  EXPECT_FALSE(holds([&] { m->add(QrcMakeInclusionAt(a, 1, t)); }));
   // Unbounded functions span the whole integer range.
   auto* wide = new (m) QrcIntFunctionAccessorI(range(0, 3), new (m) Doubler());
   EXPECT_EQ(wide->getMax(), QrcInt64Max);
@@ -324,7 +325,7 @@ TEST_F(AccessorTest, ExpressionAccessorQuestions) {
   EXPECT_FALSE(holds([&] { a->setMin(1, 3); }));
   // f(x) within S: its values outside S go.
   QrcIntSetVarI* within = setVar(1, 4);
-  m->add(a->makeInclusionAt(1, within));
+  m->add(QrcMakeInclusionAt(a, 1, within));
   EXPECT_EQ(x1->getMin(), 1);
   EXPECT_EQ(x1->getMax(), 2);
   x1->setValue(2);
@@ -349,9 +350,9 @@ TEST_F(AccessorTest, UndefinedValueReportsError25) {
       {[&] { b->get(1); }, "Solver Error : QrcIntSetVarAccessor : Access Undefined F(x).\n"},
       {[&] { b->requireValueAt(1, 0); },
        "Solver Error : QrcIntSetVarAccessor : Access Undefined F(x).\n"},
-      {[&] { a->makeInclusionAt(1, sets[0]); },
+      {[&] { QrcMakeInclusionAt(a, 1, sets[0]); },
        "Solver Error : QrcIntExpAccessor : Access Undefined F(x).\n"},
-      {[&] { b->makeInclusionAt(1, sets[0]); },
+      {[&] { QrcMakeInclusionAt(b, 1, sets[0]); },
        "Solver Error : QrcIntSetVarAccessor : Access Undefined F(x).\n"},
   };
   for (const Case& c : cases) {
@@ -361,6 +362,32 @@ TEST_F(AccessorTest, UndefinedValueReportsError25) {
   }
   m->setErrorReporter(nullptr);
   EXPECT_DEATH(a->get(1), "Solver Error : QrcIntExpAccessor : Access Undefined F\\(x\\)\\.");
+}
+
+// An accessor of none of the three kinds: f(x) = x.
+class BareAccessor : public QrcIntAccessorI {
+ public:
+  using QrcIntAccessorI::QrcIntAccessorI;
+  QrcBool isBound(QrcInt) override { return 1; }
+  QrcBool isInDomainAt(QrcInt v, QrcInt x) override { return v == x; }
+  QrcBool isPossibleValue(QrcInt) override { return 1; }
+  void whenDomainAt(QrcInt, QrcDemonI*) override {}
+  QrcBool visitValuesAt(QrcInt x, QrcIntVisitor* v, QrcInt) override { return v->visit(x); }
+  QrcBool visitDeltaAt(QrcInt, QrcIntVisitor*, QrcInt) override { return 1; }
+  void requireValueAt(QrcInt, QrcInt) override {}
+  QrcBool isCompatible(QrcIntSetVarI*) override { return 1; }
+  QrcBool isCompatibleAt(QrcInt, QrcIntSetVarI*) override { return 1; }
+};
+
+TEST_F(AccessorTest, InclusionThroughAnotherKindReportsError48) {
+  ThrowingReporter reporter;
+  m->setErrorReporter(&reporter);
+  auto* bare = new (m) BareAccessor(range(0, 1));
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(reportedCode([&] { QrcMakeInclusionAt(bare, 1, setVar(0, 1)); }), 48);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Solver Error : QrcMakeInclusionAt : Not implemented: an accessor of another kind\n");
+  m->setErrorReporter(nullptr);
 }
 
 // ---------------------------------------------------------------- set-variable accessors
@@ -412,11 +439,11 @@ TEST_F(AccessorTest, SetVariableAccessor) {
   EXPECT_FALSE(holds([&] { a->requireValueAt(1, 5); }));
   // f(x) within S: its possible values outside S go; f(x) within itself holds.
   QrcIntSetVarI* within = setVar(1, 3);
-  m->add(a->makeInclusionAt(1, within));
+  m->add(QrcMakeInclusionAt(a, 1, within));
   EXPECT_FALSE(sets[1]->isPossible(0));
   sets[1]->addRequired(2);
   EXPECT_TRUE(within->isRequired(2));
-  EXPECT_EQ(a->makeInclusionAt(1, sets[1]), m->getTrueConstraint());
+  EXPECT_EQ(QrcMakeInclusionAt(a, 1, sets[1]), m->getTrueConstraint());
   EXPECT_TRUE(a->isType(QrcIntSetVarAccessorI::GetTypeInfo()));
   EXPECT_FALSE(a->isType(QrcIntExpAccessorI::GetTypeInfo()));
 }

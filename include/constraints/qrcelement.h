@@ -11,6 +11,7 @@
 
 #include "qrcint.h"
 #include "qrcintexp.h"
+#include "qrcsetof.h"
 
 // ---------------------------------------------------------------- y == a[x], general case
 
@@ -237,7 +238,9 @@ class QrcElemCst : public QrcIntExpI {
   void whenValueOnOperands(QrcDemonI* demon) override { _x->whenValue(demon); }
   void whenRangeOnOperands(QrcDemonI* demon) override { _x->whenDomain(demon); }
   void whenDomainOnOperands(QrcDemonI* demon) override { _x->whenDomain(demon); }
-  void accept(QrcIntExpVisitorI* visitor) override { visitor->visitElemCst(this); }
+  void accept(QrcIntExpVisitorI* visitor) override {
+    if (!visitor->visitElemCst(this)) visitor->visitIntExp(this);
+  }
   QrcBool isStaticElement() const override { return 1; }
   QrcConstraintI* makeStaticElementEq(QrcIntExpI* y) override;
   QrcConstraintI* makeStaticElementNEq(QrcIntExpI* y) override;
@@ -267,7 +270,9 @@ class QrcElemI : public QrcIntExpI {
   void whenValueOnOperands(QrcDemonI* demon) override;
   void whenRangeOnOperands(QrcDemonI* demon) override;
   void whenDomainOnOperands(QrcDemonI* demon) override;
-  void accept(QrcIntExpVisitorI* visitor) override { visitor->visitElemVar(this); }
+  void accept(QrcIntExpVisitorI* visitor) override {
+    if (!visitor->visitElemVar(this)) visitor->visitIntExp(this);
+  }
   // The index outside 0..n-1 (or without a value itself).
   QrcConstraintI* makeUndefinedConstraint() override;
   QrcIntExpI* getIndex() const { return _x; }
@@ -306,41 +311,6 @@ QrcIntExp QrcElement(const QrcIntVarArray& vars, const QrcIntExp& x);
 
 // ---------------------------------------------------------------- generic element
 
-// Index placeholder of a generic constraint: bound once given a value.
-class QrcIndexI : public QrcPrintable {
- public:
-  explicit QrcIndexI(QrcIntVarArrayI* array) : _bound(0), _value(0), _array(array) {}
-  bool isBound() const { return _bound != 0; }
-  // Error 10 "unbound index" when unbound.
-  QrcInt getValue() const;
-  void setValue(QrcInt v) {
-    _value = v;
-    _bound = 1;
-  }
-  // The size of the array first indexed (0 without one).
-  QrcInt getSize() const { return _array ? _array->getSize() : 0; }
-  QrcIntVarArrayI* getArray() const { return _array; }
-  QrcErrorReporter* getErrorReporter() const;
-  // "QrcIndex", then "[" value "]" when bound.
-  void display(std::ostream& os) const override;
-
- private:
-  QrcInt _bound;
-  QrcInt _value;
-  QrcIntVarArrayI* _array;
-};
-
-class QrcIndex {
- public:
-  QrcIndex() : _impl(nullptr) {}
-  QrcIndex(QrcIndexI* impl) : _impl(impl) {}
-  QrcIndexI* getImpl() const { return _impl; }
-  void setImpl(QrcIndexI* impl) { _impl = impl; }
-
- private:
-  QrcIndexI* _impl;
-};
-
 // vars[index]: ranges over all the elements; a copy made while the index is
 // bound to k is element k (its copy for another manager).
 class QrcGenIntVarI : public QrcIntExpI {
@@ -359,7 +329,12 @@ class QrcGenIntVarI : public QrcIntExpI {
   void whenValueOnOperands(QrcDemonI*) override {}
   void whenRangeOnOperands(QrcDemonI*) override {}
   void whenDomainOnOperands(QrcDemonI*) override {}
-  void accept(QrcIntExpVisitorI* visitor) override { visitor->visitGenIntVar(this); }
+  void accept(QrcIntExpVisitorI* visitor) override {
+    if (!visitor->visitGenIntVar(this)) visitor->visitIntExp(this);
+  }
+  // Over an array of the index's size, the count of the variables equal to c
+  // (QrcCard).
+  QrcIntExpI* makeGenericCount(QrcIndexI* index, QrcInt c) override;
   QrcIndexI* getIndex() const { return _index; }
   QrcIntVarArrayI* getArray() const { return _array; }
 

@@ -272,12 +272,10 @@ class QrcIntAccessorI : public QrcDiscreteExpAccessorI {
   // became bound in this step (values that became required in a set).
   virtual QrcBool visitDeltaAt(QrcInt x, QrcIntVisitor* visitor, QrcInt kind) = 0;
   virtual void requireValueAt(QrcInt x, QrcInt v) = 0;
-  // Whether some f(x), resp. f(x), can lie within S.
+  // Whether some f(x), resp. f(x), can lie within S (the constraint that it
+  // does is QrcMakeInclusionAt, qrcsetfunctions.h).
   virtual QrcBool isCompatible(QrcIntSetVarI* s) = 0;
   virtual QrcBool isCompatibleAt(QrcInt x, QrcIntSetVarI* s) = 0;
-  // A new constraint (not posted) that f(x) lies within S: membership of
-  // an integer or an expression, inclusion of a set variable.
-  virtual QrcConstraintI* makeInclusionAt(QrcInt x, QrcIntSetVarI* s) = 0;
   // The accessor on the target manager, owning its data there: the domain
   // copied and f(x) tabled once for each valid x (expressions and set
   // variables copied into the target). An accessor on the target already,
@@ -312,7 +310,6 @@ class QrcIntConstAccessorI : public QrcIntAccessorI {
   void requireValueAt(QrcInt x, QrcInt v) override;
   QrcBool isCompatible(QrcIntSetVarI* s) override;
   QrcBool isCompatibleAt(QrcInt x, QrcIntSetVarI* s) override;
-  QrcConstraintI* makeInclusionAt(QrcInt x, QrcIntSetVarI* s) override;
   QrcIntConstAccessorI* copyFor(QrcManagerI* target) override;
   QrcInt getMin() const { return _min; }
   QrcInt getMax() const { return _max; }
@@ -339,8 +336,6 @@ class QrcIntExpAccessorI : public QrcIntAccessorI {
   void requireValueAt(QrcInt x, QrcInt v) override;
   QrcBool isCompatible(QrcIntSetVarI* s) override;
   QrcBool isCompatibleAt(QrcInt x, QrcIntSetVarI* s) override;
-  // Over get(x).
-  QrcConstraintI* makeInclusionAt(QrcInt x, QrcIntSetVarI* s) override;
   QrcIntExpAccessorI* copyFor(QrcManagerI* target) override;
 
   // Keeps the f(x) made from now on.
@@ -397,8 +392,6 @@ class QrcIntSetVarAccessorI : public QrcIntAccessorI {
   void requireValueAt(QrcInt x, QrcInt v) override;
   QrcBool isCompatible(QrcIntSetVarI* s) override;
   QrcBool isCompatibleAt(QrcInt x, QrcIntSetVarI* s) override;
-  // Over get(x).
-  QrcConstraintI* makeInclusionAt(QrcInt x, QrcIntSetVarI* s) override;
   QrcIntSetVarAccessorI* copyFor(QrcManagerI* target) override;
 
   void useCache() { makeCache(); }

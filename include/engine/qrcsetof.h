@@ -1,6 +1,7 @@
 // Constraint families over set elements. A generic constraint is written once
 // over an index placeholder (vars[index] == c, vars[index] <= y, ...) and
-// stands for one instance per index value 0..n-1. A QrcSetOfConstraint keeps
+// stands for one instance per index value 0..n-1; the element vars[index]
+// itself is an expression of the element family (qrcelement.h). A QrcSetOfConstraint keeps
 // the instances in step with an integer-set variable over 0..n-1: index i is
 // in the set exactly when instance i holds. Instance i known false removes i;
 // known true requires i; requiring i posts instance i and removing i posts its
@@ -14,8 +15,42 @@
 #include <iosfwd>
 
 #include "qrcconstraint.h"
-#include "qrcelement.h"
 #include "qrcintsetvar.h"
+
+// Index placeholder of a generic constraint: bound once given a value.
+class QrcIndexI : public QrcPrintable {
+ public:
+  explicit QrcIndexI(QrcIntVarArrayI* array) : _bound(0), _value(0), _array(array) {}
+  bool isBound() const { return _bound != 0; }
+  // Error 10 "unbound index" when unbound.
+  QrcInt getValue() const;
+  void setValue(QrcInt v) {
+    _value = v;
+    _bound = 1;
+  }
+  // The size of the array first indexed (0 without one).
+  QrcInt getSize() const { return _array ? _array->getSize() : 0; }
+  QrcIntVarArrayI* getArray() const { return _array; }
+  QrcErrorReporter* getErrorReporter() const;
+  // "QrcIndex", then "[" value "]" when bound.
+  void display(std::ostream& os) const override;
+
+ private:
+  QrcInt _bound;
+  QrcInt _value;
+  QrcIntVarArrayI* _array;
+};
+
+class QrcIndex {
+ public:
+  QrcIndex() : _impl(nullptr) {}
+  QrcIndex(QrcIndexI* impl) : _impl(impl) {}
+  QrcIndexI* getImpl() const { return _impl; }
+  void setImpl(QrcIndexI* impl) { _impl = impl; }
+
+ private:
+  QrcIndexI* _impl;
+};
 
 class QrcSetOfConstraint : public QrcConstraintI {
   QROSIMPLECLASS(QrcSetOfConstraint, QrcConstraintI)
@@ -79,8 +114,8 @@ class QrcSetDemonI : public QrcDemonI {
 
 // The generic constraint over an index placeholder: the number of its
 // instances that hold. vars[index] == c over an array of the index's size
-// counts the variables equal to c instead (QrcCard). Empty handles stop with
-// error 39.
+// counts the variables equal to c instead (QrcIntExpI::makeGenericCount).
+// Empty handles stop with error 39.
 QrcIntExp QrcGenericConstraint(QrcIndex& index, const QrcConstraint& ct);
 
 #endif

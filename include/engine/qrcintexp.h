@@ -24,6 +24,7 @@ class QrcIntSetI;
 class QrcElemCst;
 class QrcElemI;
 class QrcGenIntVarI;
+class QrcIndexI;
 
 // Receives the terms of a linear form: variables, non-linear expressions and
 // constants, with integer or double coefficients.
@@ -37,16 +38,27 @@ class QrcLinearAccumulatorI {
   virtual void addConstant(double value) = 0;
 };
 
-// Visitor of integer expressions.
+// Visitor of integer expressions. The element expressions (a[x], vars[x],
+// vars[index], qrcelement.h) go to their own operation first, which answers
+// whether it took them: one that does not, as by default, has them visited
+// as any expression.
 class QrcIntExpVisitorI {
  public:
   virtual ~QrcIntExpVisitorI() {}
   virtual void visitIntExp(QrcIntExpI* exp) { (void)exp; }
   virtual void visitIntConst(QrcIntConstI* exp) { (void)exp; }
-  // Element expressions (a[x], vars[x], vars[index]); by default as any expression.
-  virtual void visitElemCst(QrcElemCst* exp);
-  virtual void visitElemVar(QrcElemI* exp);
-  virtual void visitGenIntVar(QrcGenIntVarI* exp);
+  virtual QrcBool visitElemCst(QrcElemCst* exp) {
+    (void)exp;
+    return 0;
+  }
+  virtual QrcBool visitElemVar(QrcElemI* exp) {
+    (void)exp;
+    return 0;
+  }
+  virtual QrcBool visitGenIntVar(QrcGenIntVarI* exp) {
+    (void)exp;
+    return 0;
+  }
 };
 
 class QrcIntVarEventHandlerI;
@@ -102,6 +114,13 @@ class QrcIntExpI : public QrcExprI {
   }
   virtual QrcConstraintI* makeStaticElementNEq(QrcIntExpI* y) {
     (void)y;
+    return nullptr;
+  }
+  // The generic element vars[index] over an array of the index's size makes
+  // the number of those variables equal to c (a cardinality constraint added
+  // to the manager); every other expression makes nothing.
+  virtual QrcIntExpI* makeGenericCount(QrcIndexI* index, QrcInt c) {
+    (void)index, (void)c;
     return nullptr;
   }
   // The constraint that holds exactly where the expression has no value (an

@@ -40,6 +40,11 @@ QrcConstraint QrcUnionOverSetCt(const QrcIntSetVar& u, const QrcIntSetVar& s,
                                 const QrcIntAccessor& f);
 QrcConstraint QrcUnionOverSetCt(const QrcIntSetVar& u, const QrcIntSetVar& s,
                                 const QrcIntToIntSetVarFunction& f);
+// A new constraint (not added) that F(x) lies within S: membership of the
+// integer or the expression F(x), inclusion of the set variable F(x). F(x)
+// is the accessor's get(x) (its makeValue(x) for a constant F); an accessor
+// of another kind is error 48.
+QrcConstraintI* QrcMakeInclusionAt(QrcIntAccessorI* f, QrcInt x, QrcIntSetVarI* s);
 
 // ---------------------------------------------------------------- expression nodes
 
