@@ -12,6 +12,13 @@
 
 namespace {
 const QroNum kInf = std::numeric_limits<double>::infinity();
+
+// A domain of bounds 0 and 1 without a value list: a bound outside {0, 1}
+// makes the variable an integer one. A value list within 0..1 is adjusted
+// like any other.
+bool plainBoolean(const QroVarDomainI* d) {
+  return d->getType() == QroNumVar::Bool && !d->isEnumerated();
+}
 }  // namespace
 
 QroNum QroNumVar::Infinity() {
@@ -77,7 +84,7 @@ void QroNumVarI::notifyBounds(QroNum lb, QroNum ub) {
 void QroNumVarI::setLB(QroNum v) {
   if (!_domain) {
     _domain = _env->makeNumVarDomain(v, kInf);
-  } else if (_domain->getType() == QroNumVar::Bool) {
+  } else if (plainBoolean(_domain)) {
     QroInt k = QroLowerBoundToInt53(v);
     if ((k != 0 && k != 1) || _domain->isShared())
       replaceDomain(_env->makeIntVarDomain(k, _domain->getIntUB()));
@@ -97,7 +104,7 @@ void QroNumVarI::setLB(QroNum v) {
 void QroNumVarI::setUB(QroNum v) {
   if (!_domain) {
     _domain = _env->makeNumVarDomain(0.0, v);
-  } else if (_domain->getType() == QroNumVar::Bool) {
+  } else if (plainBoolean(_domain)) {
     QroInt k = QroUpperBoundToInt53(v);
     if ((k != 0 && k != 1) || _domain->isShared())
       replaceDomain(_env->makeIntVarDomain(_domain->getIntLB(), k));
@@ -118,7 +125,7 @@ void QroNumVarI::setBounds(QroNum lb, QroNum ub) {
   if (!_domain) {
     _domain = _env->makeNumVarDomain(lb, ub);
   } else {
-    if (_domain->getType() == QroNumVar::Bool) {
+    if (plainBoolean(_domain)) {
       QroInt l = QroLowerBoundToInt53(lb), u = QroUpperBoundToInt53(ub);
       if (l < 0 || l > 1 || u < 0 || u > 1) {
         // A bound leaves {0, 1}: the variable becomes an integer one.

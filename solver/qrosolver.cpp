@@ -281,11 +281,20 @@ void QroSolverI::setFastRestartMode(QroBool flag) {
   _manager->setAutomaticPushState(_fastRestart);
 }
 
+// Inside a running search only the branch fails: backtracking takes the
+// extraction back. Elsewhere (loading the model, replaying changes under the
+// running flag of a replay, adding at the root) the root holds a failed
+// propagation that nothing may build on: the model is marked inconsistent
+// and the next synchronisation extracts it again.
 void QroSolverI::setInconsistent(QroBool flag, QroExtractableI* x) {
-  _inconsistent = flag ? 1 : 0;
-  if (!flag) return;
-  if (!isInSearch()) throw QroSolver::ModelInconsistent(x);
-  _manager->fail();
+  if (!flag) {
+    _inconsistent = 0;
+    return;
+  }
+  if (_manager->getNextDepth() > 0) _manager->fail();
+  _inconsistent = 1;
+  _syncLevel = Reextract;
+  throw QroSolver::ModelInconsistent(x);
 }
 
 void QroSolverI::printInformation() {
@@ -353,16 +362,30 @@ void QroSolverI::popPushedStates() {
   _statePushed = 0;
 }
 
+// Applies the change records from the given one on. A replay that stops part
+// way leaves records applied that the list would apply again: the model is
+// extracted again at the next synchronisation.
+void QroSolverI::replay(QrcChange* from) {
+  _extracting = 1;
+  try {
+    for (QrcChange* c = from; c; c = c->getNext()) c->apply(this);
+  } catch (const QroSolver::ModelInconsistent&) {
+    _extracting = 0;
+    _syncLevel = Reextract;
+    error() << "The model is inconsistent" << std::endl;
+    throw;
+  } catch (...) {
+    _extracting = 0;
+    _syncLevel = Reextract;
+    throw;
+  }
+  _extracting = 0;
+}
+
 void QroSolverI::fullRestore() {
   popPushedStates();
   releaseLocalIds();
-  _extracting = 1;
-  try {
-    for (QrcChange* c = _changeHead; c; c = c->getNext()) c->apply(this);
-  } catch (...) {
-    _extracting = 0;
-    throw;
-  }
+  replay(_changeHead);
   _changeSinceContinue = _changeHead = _changeTail = nullptr;
   _changeMemory->reset();
   _extracting = 0;
@@ -453,14 +476,7 @@ void QroSolverI::synchronizeForContinue() {
     case AdditionsPending: {
       continueFromHere();
       if (_syncLevel == AdditionsPending) {
-        _extracting = 1;
-        try {
-          for (QrcChange* c = _changeSinceContinue; c; c = c->getNext()) c->apply(this);
-        } catch (...) {
-          _extracting = 0;
-          throw;
-        }
-        _extracting = 0;
+        replay(_changeSinceContinue);
         _changeSinceContinue = nullptr;
         _syncLevel = Searched;
       }

@@ -287,7 +287,11 @@ void QroSolverI::forgetFilterLevel(const QroExtractableI* x) {
 // Model changes
 
 void QroSolverI::raiseSyncLevel(QroInt kind) {
-  if (_inconsistent) return;
+  // What was loaded of a model marked inconsistent is never built on.
+  if (_inconsistent) {
+    _syncLevel = Reextract;
+    return;
+  }
   switch (kind) {
     case 0:
       if (_syncLevel < RestartPending) _syncLevel = AdditionsPending;
@@ -320,11 +324,11 @@ void QroSolverI::notifyRemoveExtractable(QroExtractableI* x, void*) {
   try {
     x->change(this, nullptr);
   } catch (const QroAlgorithm::RemoveFailure&) {
-    if (!_inconsistent) _syncLevel = Reextract;
+    _syncLevel = Reextract;
   } catch (const QroException& e) {
     e.print(error());
     error() << std::endl;
-    if (!_inconsistent) _syncLevel = Reextract;
+    _syncLevel = Reextract;
   }
   if (_syncLevel != Reextract) appendChange(new (_changeMemory) QrcRemoveExtractableChange(x));
 }

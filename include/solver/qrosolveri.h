@@ -337,6 +337,7 @@ class QroSolverI : public QroAlgorithmI, public QrcManagerOwnerI {
   void synchronizeForRestart();
   void synchronizeForContinue();
   void popPushedStates();
+  void replay(QrcChange* from);
   void fullRestore();
   void restartFromRoot();
   void continueFromHere();
