@@ -5,16 +5,21 @@
 // placements at every box and not-overlap level are searched each way through
 // a random tree of bindings: every binding of an edge or an orientation, in
 // the order its demons run, every goal entered and the failures go into a
-// trace, and the two traces must be the same.
+// trace, and the two traces must be the same. At every node no class or
+// orientation rule of the reference (rules_reference.h), with the implication
+// classes recomputed from scratch, may act any more.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "qrcbox.h"
 #include "qrcintexp.h"
 #include "placement_fixtures.h"
+#include "rules_reference.h"
 #include "qrcfail.h"
 #include "qrcqueue.h"
 #include "qrcsearch.h"
@@ -129,22 +134,69 @@ struct Model {
   QrcManagerI* m;
   QrcBoxI* container;
   std::vector<QrcIntExpI*> origins, activities, pairs;
+  std::vector<QrcIntervalGraphI*> graphs;
   Trace trace;
+  // Classes checked at the nodes, and the first rule found able to act.
+  size_t classes = 0;
+  std::string defect;
   std::mt19937_64 rng;
   // Every member is placed by the first goal; else only the bindings may
   // place them, and the pseudo origins of the others span the integer range.
   bool placeAll;
-  Model(uint64_t seed, int boxLevel, int notOverlapLevel, bool indexed, bool placeFirst);
+  // One dimension of room for every order: the pairs more than the
+  // coordinates decide the tree.
+  bool loose;
+  Model(uint64_t seed, const int* levels, bool indexed);
   ~Model() { mgr.end(); }
+  void checkFixpoint();
 };
 
+// A node's classes hold no pair both ways, no undecided pair on a path and
+// no undecided pair ordered both ways; its orders are closed under the
+// orientation rules.
+void Model::checkFixpoint() {
+  for (QrcIntervalGraphI* g : graphs) {
+    placementtest::GraphView v(g);
+    std::set<placementtest::Arc> seen;
+    for (int x = 0; x < v.n; ++x)
+      for (int y = 0; y < v.n; ++y) {
+        if (x == y || v.state(x, y) != 0 || seen.count({x, y})) continue;
+        placementtest::ImplicationClass c = placementtest::implicationClass(v, x, y);
+        for (const placementtest::Arc& a : c) {
+          seen.insert(a);
+          seen.insert({a.second, a.first});
+        }
+        ++classes;
+        std::vector<placementtest::Arc> d = placementtest::classDefects(v, c);
+        if (!d.empty() && defect.empty())
+          defect = "class of (" + std::to_string(x) + ", " + std::to_string(y) + "), pair (" +
+                   std::to_string(d[0].first) + ", " + std::to_string(d[0].second) + ")";
+      }
+    // No orientation rule of a decided pair may act any more.
+    for (int x = 0; x < v.n; ++x)
+      for (int y = x + 1; y < v.n; ++y) {
+        placementtest::Expected w(v);
+        if (v.state(x, y) == 0) placementtest::refOrientationRulesDisjoint(w, x, y);
+        if (v.state(x, y) == 1) placementtest::refOrientationRulesOverlap(w, x, y);
+        if ((w.fail || !w.edges.empty() || !w.orients.empty()) && defect.empty())
+          defect = "orientation rules of (" + std::to_string(x) + ", " + std::to_string(y) + ")";
+      }
+  }
+}
+
 // 1-D or 2-D, 6 to 8 members of sizes 1 to 5, coordinates over a container
-// wide enough for every order.
-Model::Model(uint64_t seed, int boxLevel, int notOverlapLevel, bool indexed, bool placeFirst)
-    : mgr(QrcNoEdit), m(mgr.getImpl()), rng(seed), placeAll(placeFirst) {
+// wide enough for every order; loose: 1-D, 8 to 10 members, twice as wide.
+// Levels: box, not-overlap (-1: none), members placed first, loose.
+Model::Model(uint64_t seed, const int* levels, bool indexed)
+    : mgr(QrcNoEdit), m(mgr.getImpl()), rng(seed), placeAll(levels[2] == 1), loose(levels[3] == 1) {
   m->getPropagationQueue()->setStepLimit(StepLimit);
+  int boxLevel = levels[0], notOverlapLevel = levels[1];
   QrcInt k = 1 + static_cast<QrcInt>(rng() % 2), n = 6 + static_cast<QrcInt>(rng() % 3);
-  QroInt S[2] = {3 * n, 4};
+  if (loose) {
+    k = 1;
+    n += 2;
+  }
+  QroInt S[2] = {(loose ? 6 : 3) * n, 4};
   container = QrcBox(k, QrcIntVarArray(mgr, k, 0, 0), QrcIntArray(mgr, k, S)).getImpl();
   container->setFilterLevel(boxLevel);
   for (QrcInt i = 0; i < n; ++i) {
@@ -159,6 +211,7 @@ Model::Model(uint64_t seed, int boxLevel, int notOverlapLevel, bool indexed, boo
   }
   for (QrcInt d = 0; d < k; ++d) {
     QrcIntervalGraphI* g = container->getGraph(d);
+    graphs.push_back(g);
     g->setClassIndex(indexed);
     for (QrcInt i = 0; i < n; ++i)
       for (QrcInt j = i + 1; j < n; ++j)
@@ -177,16 +230,17 @@ Model::Model(uint64_t seed, int boxLevel, int notOverlapLevel, bool indexed, boo
 
 class BindGoal : public QrcGoalI {
  public:
-  BindGoal(QrcManagerI* m, Trace* t, QroInt mark, QrcIntExpI* x, QrcInt v)
-      : QrcGoalI(m), _t(t), _mark(mark), _x(x), _v(v) {}
+  BindGoal(QrcManagerI* m, Model* d, QroInt mark, QrcIntExpI* x, QrcInt v)
+      : QrcGoalI(m), _d(d), _mark(mark), _x(x), _v(v) {}
   QrcGoalI* execute() override {
-    _t->push_back(-1 - _mark);
+    _d->trace.push_back(-1 - _mark);
     _x->setValue(_v);
+    _d->checkFixpoint();
     return nullptr;
   }
 
  private:
-  Trace* _t;
+  Model* _d;
   QroInt _mark;
   QrcIntExpI* _x;
   QrcInt _v;
@@ -216,7 +270,7 @@ class StepGoal : public QrcGoalI {
     QrcInt bit = static_cast<QrcInt>(d->rng() % 2);
     QrcIntExpI* x;
     QrcInt v = bit;
-    if (draw < 65) {
+    if (draw < (d->loose ? 92 : 65)) {
       x = d->pairs[d->rng() % d->pairs.size()];
     } else if (draw < 80) {
       x = d->activities[d->rng() % d->activities.size()];
@@ -225,39 +279,48 @@ class StepGoal : public QrcGoalI {
       x = d->origins[d->rng() % d->origins.size()];
       v = static_cast<QrcInt>(d->rng() % 12);
     }
-    return new (_manager) BindGoal(_manager, &d->trace, mark, x, v);
+    return new (_manager) BindGoal(_manager, d, mark, x, v);
   }
   Model* _model;
   int _depth;
 };
 
-// The trace, then the number of failures; with the events processed.
-Trace run(uint64_t seed, const int* levels, bool indexed, QrcInt& events) {
-  Model model(seed, levels[0], levels[1], indexed, levels[2] == 1);
-  QrcSearch s(model.mgr, QrcGoal(new (model.m) StepGoal(model.m, &model, 7)));
+// The trace, then the number of failures; with the events processed, the
+// classes checked and the first defect found.
+Trace run(uint64_t seed, const int* levels, bool indexed, QrcInt& events, size_t& classes,
+          std::string& defect) {
+  Model model(seed, levels, indexed);
+  QrcSearch s(model.mgr, QrcGoal(new (model.m) StepGoal(model.m, &model, model.loose ? 9 : 7)));
   while (s.next()) model.trace.push_back(-2);
   s.end();
   model.trace.push_back(model.m->getFails());
   events = model.m->getPropagationQueue()->getEventsProcessed();
+  classes += model.classes;
+  defect = model.defect;
   return model.trace;
 }
 
 TEST(PlacementClassIndex, BindsAndFailsAsExploringEveryClass) {
-  // Box level, not-overlap level (-1: none), members placed first. At box
-  // level 2 with members not placed, some seeds close cycles of pseudo
+  // Box level, not-overlap level (-1: none), members placed first, loose. At
+  // box level 2 with members not placed, some seeds close cycles of pseudo
   // orders, whose propagation must fail without walking the pseudo origins.
-  const int levels[][3] = {{0, -1, 0}, {1, -1, 0}, {2, -1, 1}, {0, 0, 0},
-                           {1, 1, 0},  {2, 2, 1},  {2, -1, 0}, {2, 2, 0}};
-  size_t bindings = 0, failures = 0;
+  const int levels[][4] = {{0, -1, 0, 0}, {1, -1, 0, 0}, {2, -1, 1, 0}, {0, 0, 0, 0},
+                           {1, 1, 0, 0},  {2, 2, 1, 0},  {2, -1, 0, 0}, {2, 2, 0, 0},
+                           {0, -1, 0, 1}, {1, 1, 0, 1},  {2, -1, 1, 1}, {2, 2, 1, 1}};
+  size_t bindings = 0, failures = 0, classes = 0;
   for (const auto& l : levels)
     for (uint64_t r = 0; r < (l[0] == 2 && l[2] == 0 ? 48u : 8u); ++r) {
       uint64_t seed = qrotest::seedOr(700 + r);
       QrcInt plainEvents, indexedEvents;
-      Trace plain = run(seed, l, false, plainEvents), indexed = run(seed, l, true, indexedEvents);
+      std::string plainDefect, indexedDefect;
+      Trace plain = run(seed, l, false, plainEvents, classes, plainDefect),
+            indexed = run(seed, l, true, indexedEvents, classes, indexedDefect);
       std::string what = "seed " + std::to_string(seed) + " box level " + std::to_string(l[0]) +
                          " not-overlap level " + std::to_string(l[1]) +
-                         (l[2] ? ", placed first" : "");
+                         (l[2] ? ", placed first" : "") + (l[3] ? ", loose" : "");
       ASSERT_EQ(indexed, plain) << what;
+      ASSERT_EQ(plainDefect, "") << what;
+      ASSERT_EQ(indexedDefect, "") << what;
       ASSERT_LT(plainEvents, EventBudget) << what;
       ASSERT_LT(indexedEvents, EventBudget) << what;
       for (size_t k = 0; k + 1 < plain.size(); ++k)
@@ -267,6 +330,7 @@ TEST(PlacementClassIndex, BindsAndFailsAsExploringEveryClass) {
   // The trees are not trivial: many bindings, some failures.
   EXPECT_GT(bindings, 1000u);
   EXPECT_GT(failures, 100u);
+  EXPECT_GT(classes, 10000u);
 }
 
 }  // namespace
