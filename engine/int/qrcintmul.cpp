@@ -168,12 +168,7 @@ void QrcIntMulI::removeOperandsRange(QrcInt a, QrcInt b) {
 // ---------------------------------------------------------------- x * y over 0-1
 
 void QrcBoolMulI::display(std::ostream& os) const {
-  if (displayAsVariable(os)) return;
-  os << "(";
-  _x->display(os);
-  os << " * ";
-  _y->display(os);
-  os << ")";
+  displayInfix(os, " * ");
 }
 
 QrcExprI* QrcBoolMulI::makeCopy(QrcManagerI* t) const {
@@ -202,12 +197,7 @@ void QrcBoolMulI::setOperandsRange(QrcInt a, QrcInt b) {
 // ---------------------------------------------------------------- x * y
 
 void QrcMulI::display(std::ostream& os) const {
-  if (displayAsVariable(os)) return;
-  os << "(";
-  _x->display(os);
-  os << " * ";
-  _y->display(os);
-  os << ")";
+  displayInfix(os, " * ");
 }
 
 QrcExprI* QrcMulI::makeCopy(QrcManagerI* t) const {
@@ -472,12 +462,7 @@ void QrcDivIntI::setOperandsRange(double a, double b) {
 // ---------------------------------------------------------------- x / y
 
 void QrcDivI::display(std::ostream& os) const {
-  if (displayAsVariable(os)) return;
-  os << "(";
-  _x->display(os);
-  os << " / ";
-  _y->display(os);
-  os << ")";
+  displayInfix(os, " / ");
 }
 
 QrcExprI* QrcDivI::makeCopy(QrcManagerI* t) const {
