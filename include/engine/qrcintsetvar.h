@@ -154,12 +154,12 @@ class QrcIntSetVarI : public QrcExprI {
 
   QrcInt _min;
   QrcInt _max;
-  QrcIntSetI* _possible;
-  QrcIntSetI* _required;
-  QrcIntExpI* _card;
-  Cell* _added;
-  Cell* _removedSingles;
-  Cell* _removedRanges;
+  QrcIntSetI* _possible = nullptr;
+  QrcIntSetI* _required = nullptr;
+  QrcIntExpI* _card = nullptr;
+  Cell* _added = nullptr;
+  Cell* _removedSingles = nullptr;
+  Cell* _removedRanges = nullptr;
 };
 
 std::ostream& operator<<(std::ostream& os, const QrcIntSetVarI* var);
