@@ -107,6 +107,10 @@ class QroLinTermBase : public Base {
   // Empties the term, lowering the use counts of what it held without ending
   // anything but a quadratic part it made itself.
   void dropParts();
+  // Empties the term: each non-linear part goes to releaseExpr, the nodes are
+  // freed and the kept array, when there is one, goes to releaseKept.
+  template <class ReleaseExpr, class ReleaseKept>
+  void emptyParts(ReleaseExpr releaseExpr, ReleaseKept releaseKept);
   // Makes the quadratic part one of the term's own before it is changed: one
   // taken over from the caller is replaced by a copy.
   void privatizeQuad();
