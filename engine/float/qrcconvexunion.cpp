@@ -166,30 +166,16 @@ void QrcConvexUnionConstraintI::indexChanged() {
   push();
 }
 
-QrcInt QrcConvexUnionConstraintI::sweepForward(QrcRevWord& cursor, const QrcInt* order, int test,
-                                               QrcFloat v) {
+void QrcConvexUnionConstraintI::sweep(QrcRevWord& cursor, const QrcInt* order, int test, QrcFloat v,
+                                      QrcInt step) {
   QrcInt c = cursor.getValue();
-  for (; c < _n; ++c) {
+  for (; c >= 0 && c < _n; c += step) {
     QrcConvexSetI* s = at(order, c);
     if (s->isExcluded()) continue;
     if (!outside(s, test, v)) break;
     exclude(s);
   }
   if (c != cursor.getValue()) cursor.set(_manager, c);
-  return c;
-}
-
-QrcInt QrcConvexUnionConstraintI::sweepBackward(QrcRevWord& cursor, const QrcInt* order, int test,
-                                                QrcFloat v) {
-  QrcInt c = cursor.getValue();
-  for (; c >= 0; --c) {
-    QrcConvexSetI* s = at(order, c);
-    if (s->isExcluded()) continue;
-    if (!outside(s, test, v)) break;
-    exclude(s);
-  }
-  if (c != cursor.getValue()) cursor.set(_manager, c);
-  return c;
 }
 
 QrcFloat QrcConvexUnionConstraintI::bound(QrcRevWord& cursor, const QrcInt* order, int kind,
@@ -225,10 +211,10 @@ QrcFloat QrcConvexUnionConstraintI::bound(QrcRevWord& cursor, const QrcInt* orde
 
 void QrcConvexUnionConstraintI::propagate() {
   const Box b = {_x->getMin(), _y->getMin(), _x->getMax(), _y->getMax()};
-  sweepForward(_leftOutMaxX, _byMaxX, EndsBefore, b.xmin);
-  sweepBackward(_rightOutMinX, _byMinX, StartsAfter, b.xmax);
-  sweepBackward(_aboveOutMinY, _byMinY, IsAbove, b.ymax);
-  sweepForward(_belowOutMaxY, _byMaxY, IsBelow, b.ymin);
+  sweep(_leftOutMaxX, _byMaxX, EndsBefore, b.xmin, 1);
+  sweep(_rightOutMinX, _byMinX, StartsAfter, b.xmax, -1);
+  sweep(_aboveOutMinY, _byMinY, IsAbove, b.ymax, -1);
+  sweep(_belowOutMaxY, _byMaxY, IsBelow, b.ymin, 1);
   _x->setRange(bound(_xMinCursor, _byMinX, 0, b), Inf);
   _x->setRange(-Inf, bound(_xMaxCursor, _byMaxX, 1, b));
   _y->setRange(-Inf, bound(_yMaxCursor, _byMaxY, 2, b));
