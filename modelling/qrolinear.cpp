@@ -739,19 +739,6 @@ QroNumExprI* QroNumLinTermI::asNumExpr() {
   return copy();
 }
 
-void QroNumLinTermI::endIfUsesMarked() {
-  dropMarked();
-}
-
-void QroNumLinTermI::visitSubExtractables(QroExtractableVisitor* v) {
-  visitParts(v);
-}
-
-QroBool QroNumLinTermI::hasDecisionVar() const {
-  if (_first) return 1;
-  return QroExtractableI::hasDecisionVar();
-}
-
 void QroNumLinTermI::display(std::ostream& os) const {
   const_cast<QroNumLinTermI*>(this)->normalize();
   displayTerms(os, false);
@@ -867,19 +854,6 @@ QroNumLinTermI* QroIntLinTermI::takeNumLinTerm() {
   dropParts();
   release();
   return t;
-}
-
-void QroIntLinTermI::endIfUsesMarked() {
-  dropMarked();
-}
-
-void QroIntLinTermI::visitSubExtractables(QroExtractableVisitor* v) {
-  visitParts(v);
-}
-
-QroBool QroIntLinTermI::hasDecisionVar() const {
-  if (_first) return 1;
-  return QroExtractableI::hasDecisionVar();
 }
 
 void QroIntLinTermI::display(std::ostream& os) const {
