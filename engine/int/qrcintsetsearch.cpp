@@ -104,15 +104,24 @@ bool checkInProcess(const QrcIntSetVarI* var, const char* place) {
   return true;
 }
 
+// The variable; null stops with code 39.
+QrcIntSetVarI* nonEmpty(QrcIntSetVarI* var, const char* place) {
+  if (!var) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  return var;
+}
+
 }  // namespace
 
-QrcIntSetVarDeltaIterator::QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt kind)
+QrcSetDeltaCursor::QrcSetDeltaCursor(QrcIntSetVarI* var, QrcInt kind, const char* place)
     : _current(0), _valid(false) {
-  if (!var) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntSetVarDeltaIterator");
-  if (!checkInProcess(var, "QrcIntSetVarDeltaIterator")) return;
+  if (!checkInProcess(var, place)) return;
   _walk.start(var, kind);
-  next();
+  advance();
 }
+
+QrcIntSetVarDeltaIterator::QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt kind)
+    : QrcSetDeltaCursor(nonEmpty(var, "QrcIntSetVarDeltaIterator"), kind,
+                        "QrcIntSetVarDeltaIterator") {}
 
 QrcDeltaPossibleIterator::QrcDeltaPossibleIterator(QrcIntSetVarI* var) {
   if (checkInProcess(var, "QrcDeltaPossibleIterator")) _walk.start(var, 0);
@@ -123,18 +132,10 @@ QrcDeltaRequiredIterator::QrcDeltaRequiredIterator(QrcIntSetVarI* var) {
 }
 
 QrcIntDeltaPossibleIterator::QrcIntDeltaPossibleIterator(QrcIntSetVarI* var)
-    : _current(0), _valid(false) {
-  if (!checkInProcess(var, "QrcIntDeltaPossibleIterator")) return;
-  _walk.start(var, 0);
-  _valid = _walk.next(_current);
-}
+    : QrcSetDeltaCursor(var, 0, "QrcIntDeltaPossibleIterator") {}
 
 QrcIntDeltaRequiredIterator::QrcIntDeltaRequiredIterator(QrcIntSetVarI* var)
-    : _current(0), _valid(false) {
-  if (!checkInProcess(var, "QrcIntDeltaRequiredIterator")) return;
-  _walk.start(var, 1);
-  _valid = _walk.next(_current);
-}
+    : QrcSetDeltaCursor(var, 1, "QrcIntDeltaRequiredIterator") {}
 
 // ---------------------------------------------------------------- goals
 

@@ -234,26 +234,39 @@ class QrcSetDeltaWalk {
   bool _inRange;
 };
 
-// Kind 1: added required values; kind 2: nothing; others: removed possible
-// values. Made on the first value.
-class QrcIntSetVarDeltaIterator {
+// A walk over a delta that keeps the current value and a valid flag, made on
+// the first value.
+class QrcSetDeltaCursor {
  public:
-  QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt kind);
-  QrcIntSetVarDeltaIterator(const QrcIntSetVar& var, QrcInt kind)
-      : QrcIntSetVarDeltaIterator(var.getImpl(), kind) {}
   bool ok() const { return _valid; }
   QrcInt operator*() const { return _current; }
-  QrcIntSetVarDeltaIterator& operator++() {
-    next();
-    return *this;
-  }
+
+ protected:
+  // Reports an empty handle or a variable out of process as place, and then
+  // walks nothing.
+  QrcSetDeltaCursor(QrcIntSetVarI* var, QrcInt kind, const char* place);
   // Advances; answers ok().
-  bool next() { return _valid = _walk.next(_current); }
+  bool advance() { return _valid = _walk.next(_current); }
 
  private:
   QrcSetDeltaWalk _walk;
   QrcInt _current;
   bool _valid;
+};
+
+// Kind 1: added required values; kind 2: nothing; others: removed possible
+// values.
+class QrcIntSetVarDeltaIterator : public QrcSetDeltaCursor {
+ public:
+  QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt kind);
+  QrcIntSetVarDeltaIterator(const QrcIntSetVar& var, QrcInt kind)
+      : QrcIntSetVarDeltaIterator(var.getImpl(), kind) {}
+  QrcIntSetVarDeltaIterator& operator++() {
+    advance();
+    return *this;
+  }
+  // Advances; answers ok().
+  bool next() { return advance(); }
 };
 
 // Stores the next value in the out-parameter and answers 1, or answers 0 at the end.
@@ -279,41 +292,27 @@ class QrcDeltaRequiredIterator {
   QrcSetDeltaWalk _walk;
 };
 
-// Keep the current value and a valid flag; made on the first value.
-class QrcIntDeltaPossibleIterator {
+// The removed possible values, and the added required ones.
+class QrcIntDeltaPossibleIterator : public QrcSetDeltaCursor {
  public:
   explicit QrcIntDeltaPossibleIterator(QrcIntSetVarI* var);
   explicit QrcIntDeltaPossibleIterator(const QrcIntSetVar& var)
       : QrcIntDeltaPossibleIterator(var.getImpl()) {}
-  bool ok() const { return _valid; }
-  QrcInt operator*() const { return _current; }
   QrcIntDeltaPossibleIterator& operator++() {
-    _valid = _walk.next(_current);
+    advance();
     return *this;
   }
-
- private:
-  QrcSetDeltaWalk _walk;
-  QrcInt _current;
-  bool _valid;
 };
 
-class QrcIntDeltaRequiredIterator {
+class QrcIntDeltaRequiredIterator : public QrcSetDeltaCursor {
  public:
   explicit QrcIntDeltaRequiredIterator(QrcIntSetVarI* var);
   explicit QrcIntDeltaRequiredIterator(const QrcIntSetVar& var)
       : QrcIntDeltaRequiredIterator(var.getImpl()) {}
-  bool ok() const { return _valid; }
-  QrcInt operator*() const { return _current; }
   QrcIntDeltaRequiredIterator& operator++() {
-    _valid = _walk.next(_current);
+    advance();
     return *this;
   }
-
- private:
-  QrcSetDeltaWalk _walk;
-  QrcInt _current;
-  bool _valid;
 };
 
 // ---------------------------------------------------------------- goals
