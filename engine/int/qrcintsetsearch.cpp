@@ -123,13 +123,15 @@ QrcIntSetVarDeltaIterator::QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt 
     : QrcSetDeltaCursor(nonEmpty(var, "QrcIntSetVarDeltaIterator"), kind,
                         "QrcIntSetVarDeltaIterator") {}
 
-QrcDeltaPossibleIterator::QrcDeltaPossibleIterator(QrcIntSetVarI* var) {
-  if (checkInProcess(var, "QrcDeltaPossibleIterator")) _walk.start(var, 0);
+QrcSetDeltaReader::QrcSetDeltaReader(QrcIntSetVarI* var, QrcInt kind, const char* place) {
+  if (checkInProcess(var, place)) _walk.start(var, kind);
 }
 
-QrcDeltaRequiredIterator::QrcDeltaRequiredIterator(QrcIntSetVarI* var) {
-  if (checkInProcess(var, "QrcDeltaRequiredIterator")) _walk.start(var, 1);
-}
+QrcDeltaPossibleIterator::QrcDeltaPossibleIterator(QrcIntSetVarI* var)
+    : QrcSetDeltaReader(var, 0, "QrcDeltaPossibleIterator") {}
+
+QrcDeltaRequiredIterator::QrcDeltaRequiredIterator(QrcIntSetVarI* var)
+    : QrcSetDeltaReader(var, 1, "QrcDeltaRequiredIterator") {}
 
 QrcIntDeltaPossibleIterator::QrcIntDeltaPossibleIterator(QrcIntSetVarI* var)
     : QrcSetDeltaCursor(var, 0, "QrcIntDeltaPossibleIterator") {}

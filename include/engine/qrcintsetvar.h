@@ -269,30 +269,37 @@ class QrcIntSetVarDeltaIterator : public QrcSetDeltaCursor {
   bool next() { return advance(); }
 };
 
-// Stores the next value in the out-parameter and answers 1, or answers 0 at the end.
-class QrcDeltaPossibleIterator {
+// A walk over a delta that stores the next value in the out-parameter and
+// answers 1, or answers 0 at the end.
+class QrcSetDeltaReader {
  public:
-  explicit QrcDeltaPossibleIterator(QrcIntSetVarI* var);
-  explicit QrcDeltaPossibleIterator(const QrcIntSetVar& var)
-      : QrcDeltaPossibleIterator(var.getImpl()) {}
   QrcBool next(QrcInt& value) { return _walk.next(value) ? 1 : 0; }
 
- private:
-  QrcSetDeltaWalk _walk;
-};
-
-class QrcDeltaRequiredIterator {
- public:
-  explicit QrcDeltaRequiredIterator(QrcIntSetVarI* var);
-  explicit QrcDeltaRequiredIterator(const QrcIntSetVar& var)
-      : QrcDeltaRequiredIterator(var.getImpl()) {}
-  QrcBool next(QrcInt& value) { return _walk.next(value) ? 1 : 0; }
+ protected:
+  // Reports an empty handle or a variable out of process as place, and then
+  // walks nothing.
+  QrcSetDeltaReader(QrcIntSetVarI* var, QrcInt kind, const char* place);
 
  private:
   QrcSetDeltaWalk _walk;
 };
 
 // The removed possible values, and the added required ones.
+class QrcDeltaPossibleIterator : public QrcSetDeltaReader {
+ public:
+  explicit QrcDeltaPossibleIterator(QrcIntSetVarI* var);
+  explicit QrcDeltaPossibleIterator(const QrcIntSetVar& var)
+      : QrcDeltaPossibleIterator(var.getImpl()) {}
+};
+
+class QrcDeltaRequiredIterator : public QrcSetDeltaReader {
+ public:
+  explicit QrcDeltaRequiredIterator(QrcIntSetVarI* var);
+  explicit QrcDeltaRequiredIterator(const QrcIntSetVar& var)
+      : QrcDeltaRequiredIterator(var.getImpl()) {}
+};
+
+// The same, keeping the current value.
 class QrcIntDeltaPossibleIterator : public QrcSetDeltaCursor {
  public:
   explicit QrcIntDeltaPossibleIterator(QrcIntSetVarI* var);
