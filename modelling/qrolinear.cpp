@@ -240,7 +240,8 @@ void freeLinearNodes(QroEnvI* env, QroLinearNode* n) {
 }  // namespace
 
 template <class B, class C>
-void QroLinTermBase<B, C>::clearAll() {
+template <class ReleaseExpr, class ReleaseKept>
+void QroLinTermBase<B, C>::emptyParts(ReleaseExpr releaseExpr, ReleaseKept releaseKept) {
   QroEnvI* env = this->_env;
   QroExprNode* e = _firstExpr;
   _firstExpr = _lastExpr = nullptr;
@@ -250,7 +251,7 @@ void QroLinTermBase<B, C>::clearAll() {
     QroExprNode* next = e->next;
     QroNumExprI* x = e->expr;
     env->free(e, sizeof(QroExprNode));
-    env->releaseExpression(x);
+    releaseExpr(x);
     e = next;
   }
   freeLinearNodes(env, _first);
@@ -258,39 +259,37 @@ void QroLinTermBase<B, C>::clearAll() {
   if (_kept.getImpl()) {
     QroExtractableArray kept = _kept;
     _kept = QroExtractableArray();
-    QroReleaseElements(kept);
-    if (!env->isEnding()) kept.end();
+    releaseKept(kept);
   }
   _normalized = 0;
 }
 
 template <class B, class C>
+void QroLinTermBase<B, C>::clearAll() {
+  QroEnvI* env = this->_env;
+  emptyParts([env](QroNumExprI* x) { env->releaseExpression(x); },
+             [env](QroExtractableArray& kept) {
+               QroReleaseElements(kept);
+               if (!env->isEnding()) kept.end();
+             });
+}
+
+template <class B, class C>
 void QroLinTermBase<B, C>::dropParts() {
   QroEnvI* env = this->_env;
-  QroExprNode* e = _firstExpr;
   QroNumQuadExprI* own = _ownsQuad ? _quad : nullptr;
-  _firstExpr = _lastExpr = nullptr;
-  _quad = nullptr;
-  _ownsQuad = 0;
-  while (e) {
-    QroExprNode* next = e->next;
-    QroNumExprI* x = e->expr;
-    env->free(e, sizeof(QroExprNode));
-    if (x == own)
-      env->releaseExpression(x);
-    else
-      x->decrUseCount();
-    e = next;
-  }
-  freeLinearNodes(env, _first);
-  _first = _last = nullptr;
-  if (_kept.getImpl()) {
-    QroExtractableArray kept = _kept;
-    _kept = QroExtractableArray();
-    for (QroInt i = 0; i < kept.getSize(); ++i) static_cast<QroNumExprI*>(kept[i])->decrUseCount();
-    kept.end();
-  }
-  _normalized = 0;
+  emptyParts(
+      [env, own](QroNumExprI* x) {
+        if (x == own)
+          env->releaseExpression(x);
+        else
+          x->decrUseCount();
+      },
+      [](QroExtractableArray& kept) {
+        for (QroInt i = 0; i < kept.getSize(); ++i)
+          static_cast<QroNumExprI*>(kept[i])->decrUseCount();
+        kept.end();
+      });
 }
 
 template <class B, class C>
@@ -740,19 +739,6 @@ QroNumExprI* QroNumLinTermI::asNumExpr() {
   return copy();
 }
 
-void QroNumLinTermI::endIfUsesMarked() {
-  dropMarked();
-}
-
-void QroNumLinTermI::visitSubExtractables(QroExtractableVisitor* v) {
-  visitParts(v);
-}
-
-QroBool QroNumLinTermI::hasDecisionVar() const {
-  if (_first) return 1;
-  return QroExtractableI::hasDecisionVar();
-}
-
 void QroNumLinTermI::display(std::ostream& os) const {
   const_cast<QroNumLinTermI*>(this)->normalize();
   displayTerms(os, false);
@@ -868,19 +854,6 @@ QroNumLinTermI* QroIntLinTermI::takeNumLinTerm() {
   dropParts();
   release();
   return t;
-}
-
-void QroIntLinTermI::endIfUsesMarked() {
-  dropMarked();
-}
-
-void QroIntLinTermI::visitSubExtractables(QroExtractableVisitor* v) {
-  visitParts(v);
-}
-
-QroBool QroIntLinTermI::hasDecisionVar() const {
-  if (_first) return 1;
-  return QroExtractableI::hasDecisionVar();
 }
 
 void QroIntLinTermI::display(std::ostream& os) const {

@@ -156,13 +156,18 @@ QroBool QroSolverI::extractExtractable(QroExtractableI* x, void** out) {
     return 1;
   } catch (const QroException& e) {
     --_extractionDepth;
-    e.print(error());
-    error() << std::endl;
+    reportFailure(e);
     *out = nullptr;
     return 0;
   }
   --_extractionDepth;
   return 1;
+}
+
+QroBool QroSolverI::reportFailure(const QroException& e) {
+  e.print(error());
+  error() << std::endl;
+  return 0;
 }
 
 QroBool QroSolverI::removeOne(QroExtractableI* x, void* object) {
@@ -175,9 +180,7 @@ QroBool QroSolverI::removeExtractable(QroExtractableI* x, void* object) {
   } catch (const QroAlgorithm::RemoveFailure&) {
     return 0;
   } catch (const QroException& e) {
-    e.print(error());
-    error() << std::endl;
-    return 0;
+    return reportFailure(e);
   }
   return 1;
 }
@@ -196,9 +199,7 @@ QroBool QroSolverI::applyChange(QroChange* change, void** object, QroExtractable
   } catch (const QroAlgorithm::RemoveFailure&) {
     return 0;
   } catch (const QroException& e) {
-    e.print(error());
-    error() << std::endl;
-    return 0;
+    return reportFailure(e);
   }
   return 1;
 }
@@ -326,8 +327,7 @@ void QroSolverI::notifyRemoveExtractable(QroExtractableI* x, void*) {
   } catch (const QroAlgorithm::RemoveFailure&) {
     _syncLevel = Reextract;
   } catch (const QroException& e) {
-    e.print(error());
-    error() << std::endl;
+    reportFailure(e);
     _syncLevel = Reextract;
   }
   if (_syncLevel != Reextract) appendChange(new (_changeMemory) QrcRemoveExtractableChange(x));

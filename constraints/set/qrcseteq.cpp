@@ -49,15 +49,7 @@ void QrcEqSetCtI::propagate() {
     if (!b->isPossible(v)) a->removePossible(v);
     return true;
   });
-  forEachPossible(b, [a, b](QrcInt v) {
-    if (!a->isPossible(v))
-      b->removePossible(v);
-    else if (a->isRequired(v))
-      b->addRequired(v);
-    else if (b->isRequired(v))
-      a->addRequired(v);
-    return true;
-  });
+  equalizeOverB(a, b);
 }
 
 void QrcEqSetCtI::propagateVar(QrcIntSetVarI* x) {

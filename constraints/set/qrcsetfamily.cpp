@@ -9,3 +9,12 @@ void QrcSetPairCtI::metaPostDemon(QrcDemonI* demon) {
 void QrcSetConstCtI::metaPostDemon(QrcDemonI* demon) {
   _s->whenDomain(demon);
 }
+
+void QrcSetMemberCtI::metaPostDemon(QrcDemonI* demon) {
+  _s->whenDomain(demon);
+  _x->whenValue(demon);
+}
+
+void QrcSetValueCtI::metaPostDemon(QrcDemonI* demon) {
+  _s->whenDomain(demon);
+}

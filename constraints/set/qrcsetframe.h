@@ -117,6 +117,22 @@ void forEachAdded(QrcIntSetVarI* x, F f) {
   while (it.next(v)) f(v);
 }
 
+// ---------------------------------------------------------------- relations
+
+// a = b walked over P(b): a value outside P(a) leaves b, and one required on
+// either side becomes required on the other.
+inline void equalizeOverB(QrcIntSetVarI* a, QrcIntSetVarI* b) {
+  forEachPossible(b, [a, b](QrcInt v) {
+    if (!a->isPossible(v))
+      b->removePossible(v);
+    else if (a->isRequired(v))
+      b->addRequired(v);
+    else if (b->isRequired(v))
+      a->addRequired(v);
+    return true;
+  });
+}
+
 // ---------------------------------------------------------------- integer domains
 
 // f(v) for each value of x's domain in increasing order while f answers true;

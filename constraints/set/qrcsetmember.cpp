@@ -90,11 +90,6 @@ QrcBool QrcMemberCtI::isFalse() const {
   return forEachPossible(s, [x](QrcInt w) { return !x->isInDomain(w); }) ? 1 : 0;
 }
 
-void QrcMemberCtI::metaPostDemon(QrcDemonI* demon) {
-  _s->whenDomain(demon);
-  _x->whenValue(demon);
-}
-
 QrcConstraintI* QrcMemberCtI::makeOpposite() {
   return new (_manager) QrcNotMemberCtI(_manager, _x, _s);
 }
@@ -150,11 +145,6 @@ QrcBool QrcNotMemberCtI::isFalse() const {
   return forEachValue(x, [s](QrcInt w) { return s->isRequired(w); }) ? 1 : 0;
 }
 
-void QrcNotMemberCtI::metaPostDemon(QrcDemonI* demon) {
-  _s->whenDomain(demon);
-  _x->whenValue(demon);
-}
-
 QrcConstraintI* QrcNotMemberCtI::makeOpposite() {
   return new (_manager) QrcMemberCtI(_manager, _x, _s);
 }
@@ -185,10 +175,6 @@ QrcBool QrcMemberCtCstI::isFalse() const {
   return _s->isPossible(_v) ? 0 : 1;
 }
 
-void QrcMemberCtCstI::metaPostDemon(QrcDemonI* demon) {
-  _s->whenDomain(demon);
-}
-
 QrcConstraintI* QrcMemberCtCstI::makeOpposite() {
   return new (_manager) QrcNotMemberCtCstI(_manager, _v, _s);
 }
@@ -217,10 +203,6 @@ void QrcNotMemberCtCstI::propagate() {
 
 QrcBool QrcNotMemberCtCstI::isFalse() const {
   return _s->isRequired(_v) ? 1 : 0;
-}
-
-void QrcNotMemberCtCstI::metaPostDemon(QrcDemonI* demon) {
-  _s->whenDomain(demon);
 }
 
 QrcConstraintI* QrcNotMemberCtCstI::makeOpposite() {

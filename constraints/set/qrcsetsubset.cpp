@@ -40,17 +40,7 @@ void QrcSubSetEqCtI::propagateCard() {
 }
 
 void QrcSubSetEqCtI::propagateEquality() {
-  QrcIntSetVarI* a = _a;
-  QrcIntSetVarI* b = _b;
-  forEachPossible(b, [a, b](QrcInt v) {
-    if (!a->isPossible(v))
-      b->removePossible(v);
-    else if (a->isRequired(v))
-      b->addRequired(v);
-    else if (b->isRequired(v))
-      a->addRequired(v);
-    return true;
-  });
+  equalizeOverB(_a, _b);
 }
 
 void QrcSubSetEqCtI::propagate() {

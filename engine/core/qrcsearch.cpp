@@ -184,18 +184,26 @@ void QrcSearchI::runReversible(QrcGoalI* wrapper) {
   if (goal) goal->execute();
 }
 
+bool QrcSearchI::popChoice(QrcGoalI*& first, QrcWord& second, QrcAny& label) {
+  QrcManagerI* m = _manager;
+  for (;;) {
+    if (m->_orRecords == 0) return false;
+    second = 0;
+    label = nullptr;
+    first = m->popChoicePoint(&second, &label);
+    if (label != QrcReversibleActionMarker()) return true;
+    runReversible(first);
+  }
+}
+
 bool QrcSearchI::recompute() {
   QrcManagerI* m = _manager;
   if (!_plain) return recomputeToNode();
   for (;;) {
-    if (m->_orRecords == 0) return false;
+    QrcGoalI* first = nullptr;
     QrcWord secondWord = 0;
     QrcAny label = nullptr;
-    QrcGoalI* first = m->popChoicePoint(&secondWord, &label);
-    if (label == QrcReversibleActionMarker()) {
-      runReversible(first);
-      continue;
-    }
+    if (!popChoice(first, secondWord, label)) return false;
     notifyBacktrack(label);
     if (!first) {
       // Without a sentinel of its own the search ran above the push states:
@@ -218,14 +226,10 @@ bool QrcSearchI::recompute() {
 
 void QrcSearchI::popToSentinel(bool checkRecords) {
   QrcManagerI* m = _manager;
-  while (m->_orRecords > 0) {
-    QrcWord secondWord = 0;
-    QrcAny label = nullptr;
-    QrcGoalI* first = m->popChoicePoint(&secondWord, &label);
-    if (label == QrcReversibleActionMarker()) {
-      runReversible(first);
-      continue;
-    }
+  QrcGoalI* first = nullptr;
+  QrcWord secondWord = 0;
+  QrcAny label = nullptr;
+  while (popChoice(first, secondWord, label)) {
     if (!first) {
       if (!_ownSentinel && m->_pushStateDepth > 0) --m->_pushStateDepth;
       break;

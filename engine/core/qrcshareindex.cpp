@@ -104,9 +104,8 @@ void QrcShareIndex::addCell(QrcExprI* node) {
   ++_waitingCount;
 }
 
-void QrcShareIndex::pruneWaiting() {
+QrcInt QrcShareIndex::dropEmptied(Cell** link) {
   QrcInt live = 0;
-  Cell** link = &_waiting;
   while (Cell* c = *link) {
     if (c->node) {
       ++live;
@@ -116,6 +115,11 @@ void QrcShareIndex::pruneWaiting() {
       release(c);
     }
   }
+  return live;
+}
+
+void QrcShareIndex::pruneWaiting() {
+  QrcInt live = dropEmptied(&_waiting);
   _waitingCount = live;
   while (2 * live > _waitingLimit) _waitingLimit *= 2;
 }
@@ -185,18 +189,7 @@ QrcShareIndex::Cell** QrcShareIndex::newBuckets(QrcInt n) {
 
 void QrcShareIndex::rebuild() {
   QrcInt count = _mask + 1, live = 0;
-  for (QrcInt b = 0; b < count; ++b) {
-    Cell** link = &_buckets[b];
-    while (Cell* c = *link) {
-      if (c->node) {
-        ++live;
-        link = &c->next;
-      } else {
-        *link = c->next;
-        release(c);
-      }
-    }
-  }
+  for (QrcInt b = 0; b < count; ++b) live += dropEmptied(&_buckets[b]);
   _linked = live;
   QrcInt n = count > 0 ? count : FirstBuckets;
   while (2 * live > n) n *= 2;

@@ -71,6 +71,8 @@ class QrcShareIndex {
   // Unlinks the emptied waiting cells; doubles the limit while more than half
   // of it stays taken.
   void pruneWaiting();
+  // Unlinks and frees the emptied cells of a chain; the count of those left.
+  QrcInt dropEmptied(Cell** link);
   // Unlinks the emptied cells of the table, then doubles the buckets while
   // more than half would be taken.
   void rebuild();

@@ -16,35 +16,42 @@ namespace {
 
 const double Inf = HUGE_VAL;
 
+// The lowest or highest value along an axis u of the part of a segment inside
+// the box [umin, umax] x [vmin, vmax], v the other axis: end is the segment's
+// own lowest or highest u and endV its v there, uAt(v) the segment's lowest or
+// highest u at v, vLow(u) and vHigh(u) its range of v at u. An empty part
+// gives +infinity for a lowest value and -infinity for a highest one.
+template <typename UAt, typename VLow, typename VHigh>
+double extremeAlong(double end, double endV, UAt uAt, VLow vLow, VHigh vHigh, double umin,
+                    double vmin, double umax, double vmax, bool low) {
+  double side = low ? umin : umax, empty = low ? Inf : -Inf;
+  if (low ? end >= side : end <= side) {
+    if (vmin > endV) return uAt(vmin);
+    return endV <= vmax ? end : uAt(vmax);
+  }
+  if (vmin > endV) return vLow(side) > vmax ? empty : uAt(vmin);
+  if (endV <= vmax) return end;
+  return vmin > vHigh(side) ? empty : uAt(vmax);
+}
+
 // The part of a segment inside the box [xmin, xmax] x [ymin, ymax]: its lowest
-// or highest x, its lowest or highest y. An empty part gives +infinity for a
-// lowest value and -infinity for a highest one.
+// or highest x, its lowest or highest y.
 double extremeX(const QrcConvexSetI* s, double xmin, double ymin, double xmax, double ymax,
                 bool low) {
-  double end = low ? s->getMinX() : s->getMaxX(), endY = low ? s->getLeftY() : s->getRightY();
-  double side = low ? xmin : xmax, empty = low ? Inf : -Inf;
-  auto xAt = [&](double v) { return low ? s->getXLow(v) : s->getXHigh(v); };
-  if (low ? end >= side : end <= side) {
-    if (ymin > endY) return xAt(ymin);
-    return endY <= ymax ? end : xAt(ymax);
-  }
-  if (ymin > endY) return s->getYLow(side) > ymax ? empty : xAt(ymin);
-  if (endY <= ymax) return end;
-  return ymin > s->getYHigh(side) ? empty : xAt(ymax);
+  return extremeAlong(
+      low ? s->getMinX() : s->getMaxX(), low ? s->getLeftY() : s->getRightY(),
+      [s, low](double y) { return low ? s->getXLow(y) : s->getXHigh(y); },
+      [s](double x) { return s->getYLow(x); }, [s](double x) { return s->getYHigh(x); }, xmin, ymin,
+      xmax, ymax, low);
 }
 
 double extremeY(const QrcConvexSetI* s, double xmin, double ymin, double xmax, double ymax,
                 bool low) {
-  double extreme = low ? s->getMinY() : s->getMaxY(), at = low ? s->getArgMinX() : s->getArgMaxX();
-  double side = low ? ymin : ymax, empty = low ? Inf : -Inf;
-  auto yAt = [&](double v) { return low ? s->getYLow(v) : s->getYHigh(v); };
-  if (low ? extreme >= side : extreme <= side) {
-    if (xmin > at) return yAt(xmin);
-    return at <= xmax ? extreme : yAt(xmax);
-  }
-  if (xmin > at) return s->getXLow(side) > xmax ? empty : yAt(xmin);
-  if (at <= xmax) return extreme;
-  return xmin > s->getXHigh(side) ? empty : yAt(xmax);
+  return extremeAlong(
+      low ? s->getMinY() : s->getMaxY(), low ? s->getArgMinX() : s->getArgMaxX(),
+      [s, low](double x) { return low ? s->getYLow(x) : s->getYHigh(x); },
+      [s](double y) { return s->getXLow(y); }, [s](double y) { return s->getXHigh(y); }, ymin, xmin,
+      ymax, xmax, low);
 }
 
 enum SweepTest { EndsBefore, StartsAfter, IsAbove, IsBelow };
@@ -159,30 +166,16 @@ void QrcConvexUnionConstraintI::indexChanged() {
   push();
 }
 
-QrcInt QrcConvexUnionConstraintI::sweepForward(QrcRevWord& cursor, const QrcInt* order, int test,
-                                               QrcFloat v) {
+void QrcConvexUnionConstraintI::sweep(QrcRevWord& cursor, const QrcInt* order, int test, QrcFloat v,
+                                      QrcInt step) {
   QrcInt c = cursor.getValue();
-  for (; c < _n; ++c) {
+  for (; c >= 0 && c < _n; c += step) {
     QrcConvexSetI* s = at(order, c);
     if (s->isExcluded()) continue;
     if (!outside(s, test, v)) break;
     exclude(s);
   }
   if (c != cursor.getValue()) cursor.set(_manager, c);
-  return c;
-}
-
-QrcInt QrcConvexUnionConstraintI::sweepBackward(QrcRevWord& cursor, const QrcInt* order, int test,
-                                                QrcFloat v) {
-  QrcInt c = cursor.getValue();
-  for (; c >= 0; --c) {
-    QrcConvexSetI* s = at(order, c);
-    if (s->isExcluded()) continue;
-    if (!outside(s, test, v)) break;
-    exclude(s);
-  }
-  if (c != cursor.getValue()) cursor.set(_manager, c);
-  return c;
 }
 
 QrcFloat QrcConvexUnionConstraintI::bound(QrcRevWord& cursor, const QrcInt* order, int kind,
@@ -218,10 +211,10 @@ QrcFloat QrcConvexUnionConstraintI::bound(QrcRevWord& cursor, const QrcInt* orde
 
 void QrcConvexUnionConstraintI::propagate() {
   const Box b = {_x->getMin(), _y->getMin(), _x->getMax(), _y->getMax()};
-  sweepForward(_leftOutMaxX, _byMaxX, EndsBefore, b.xmin);
-  sweepBackward(_rightOutMinX, _byMinX, StartsAfter, b.xmax);
-  sweepBackward(_aboveOutMinY, _byMinY, IsAbove, b.ymax);
-  sweepForward(_belowOutMaxY, _byMaxY, IsBelow, b.ymin);
+  sweep(_leftOutMaxX, _byMaxX, EndsBefore, b.xmin, 1);
+  sweep(_rightOutMinX, _byMinX, StartsAfter, b.xmax, -1);
+  sweep(_aboveOutMinY, _byMinY, IsAbove, b.ymax, -1);
+  sweep(_belowOutMaxY, _byMaxY, IsBelow, b.ymin, 1);
   _x->setRange(bound(_xMinCursor, _byMinX, 0, b), Inf);
   _x->setRange(-Inf, bound(_xMaxCursor, _byMaxX, 1, b));
   _y->setRange(-Inf, bound(_yMaxCursor, _byMaxY, 2, b));

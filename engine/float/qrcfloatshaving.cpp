@@ -20,52 +20,24 @@ std::atomic<bool> globalOn{false};
 }  // namespace
 
 QrcSpiralSolverFloatCtI::QrcSpiralSolverFloatCtI(QrcFloatExpI* var, QrcInt level)
-    : QrcConstraintI(var->getManager()),
-      _var(var),
-      _count(0),
-      _stamp(0),
-      _active(0),
-      _companion(nullptr),
-      _threshold(0),
-      _level(level < 3 ? 3 : level) {
-  _threshold = _level;
+    : QrcShavingWatchI(var->getManager(), level), _var(var) {
   _companion = new (_manager) StrongConsistencyFloatConstraintI(var, this);
 }
 
 void QrcSpiralSolverFloatCtI::post() {
   _var->whenRange(this);
-  _stamp = _manager->getPropagationStamp();
+  startCounting();
 }
 
-void QrcSpiralSolverFloatCtI::propagate() {
-  QrcInt s = _manager->getPropagationStamp();
-  if (s != _stamp) {
-    _count = 0;
-    _active = 0;
-    _stamp = s;
-    return;
-  }
-  ++_count;
-  if (_count > _threshold) {
-    _active = 1;
+void QrcSpiralSolverFloatCtI::setVariableSuspended(bool suspended) {
+  if (suspended)
     _var->getFloatHandler()->suspend();
-    _companion->pushUnlessNested();
-  }
-}
-
-void QrcSpiralSolverFloatCtI::reset() {
-  _count = 0;
-  _active = 0;
-  _var->getFloatHandler()->resume();
+  else
+    _var->getFloatHandler()->resume();
 }
 
 void QrcSpiralSolverFloatCtI::display(std::ostream& os) const {
   os << "QrcSpiralSolverFloatCt";
-}
-
-void QrcSpiralSolverFloatCtI::finish() {
-  reset();
-  _threshold = _level;
 }
 
 void StrongConsistencyFloatConstraintI::propagate() {
@@ -80,29 +52,18 @@ void StrongConsistencyFloatConstraintI::propagate() {
     w->finish();
     return;
   }
-  while (hi > lo + 0.0001) {
+  auto nextMid = [](QrcFloat low, QrcFloat high, QrcFloat& mid) {
+    if (!(high > low + 0.0001)) return false;
     setRoundingNearest();
-    QrcFloat mid = lo / 5.0 + hi * 0.8;
+    mid = low / 5.0 + high * 0.8;
     // No double strictly inside: the slice would not shrink the range.
-    if (!(lo < mid && mid < hi)) break;
-    w->reset();
-    QrcFloat result = hi;
-    QrcGoalI* g = new (_manager) testFloatgoalI(_manager, _var, mid, hi, &result);
-    if (!_manager->solveInPropagation(this, g, true)) {
-      hi = mid;
-      continue;
-    }
-    if (w->isActive()) {
-      lo = mid;
-      hi = result;
-      continue;
-    }
-    w->finish();
-    _var->setRange(-Inf, result);
-    return;
-  }
-  w->finish();
-  _var->setRange(-Inf, hi);
+    return low < mid && mid < high;
+  };
+  auto test = [this](QrcFloat low, QrcFloat high, QrcFloat* result) {
+    QrcGoalI* g = new (_manager) testFloatgoalI(_manager, _var, low, high, result);
+    return _manager->solveInPropagation(this, g, true);
+  };
+  _var->setRange(-Inf, qrcShaveMaximum(w, lo, hi, nextMid, test));
 }
 
 void StrongConsistencyFloatConstraintI::display(std::ostream& os) const {

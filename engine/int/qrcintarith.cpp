@@ -82,6 +82,15 @@ bool QrcBinaryExpI::displayAsVariable(std::ostream& os) const {
   return true;
 }
 
+void QrcBinaryExpI::displayInfix(std::ostream& os, const char* op) const {
+  if (displayAsVariable(os)) return;
+  os << "(";
+  _x->display(os);
+  os << op;
+  _y->display(os);
+  os << ")";
+}
+
 void QrcBinaryExpI::removeWhenOnOperands(QrcDemonI* d) {
   _x->removeWhen(d);
   _y->removeWhen(d);
@@ -369,12 +378,7 @@ void QrcSquareI::removeOperandsRange(QrcInt a, QrcInt b) {
 // ---------------------------------------------------------------- x + y
 
 void QrcAddI::display(std::ostream& os) const {
-  if (displayAsVariable(os)) return;
-  os << "(";
-  _x->display(os);
-  os << " + ";
-  _y->display(os);
-  os << ")";
+  displayInfix(os, " + ");
 }
 
 QrcExprI* QrcAddI::makeCopy(QrcManagerI* t) const {
@@ -457,12 +461,7 @@ void QrcAddI::removeOperandsRange(QrcInt a, QrcInt b) {
 // ---------------------------------------------------------------- x - y
 
 void QrcSubI::display(std::ostream& os) const {
-  if (displayAsVariable(os)) return;
-  os << "(";
-  _x->display(os);
-  os << " - ";
-  _y->display(os);
-  os << ")";
+  displayInfix(os, " - ");
 }
 
 QrcExprI* QrcSubI::makeCopy(QrcManagerI* t) const {

@@ -9,17 +9,7 @@
 
 // ---------------------------------------------------------------- base
 
-QrcExpArrayI::QrcExpArrayI(QrcManagerI* manager, QrcInt n)
-    : _first(0),
-      _last(n),
-      _step(0),
-      _manager(manager),
-      _current(0),
-      _name(nullptr),
-      _size(n),
-      _elements(nullptr),
-      _spare1(0),
-      _spare2(0) {
+QrcExpArrayI::QrcExpArrayI(QrcManagerI* manager, QrcInt n) : QrcExpArrayI(manager, n, nullptr) {
   if (n >= 1) {
     _elements =
         static_cast<QrcExprI**>(manager->allocate(static_cast<size_t>(n) * sizeof(QrcExprI*)));

@@ -122,6 +122,20 @@ static inline void invalidateParentsOf(QrcIntExpI* x) {
     }
 }
 
+// The partners change before the queue drains.
+template <class Forward>
+inline void QrcIntVarEventHandlerI::scheduleAndForward(bool heard, Forward forward) {
+  if (!_links) {
+    if (heard) enqueue();
+    return;
+  }
+  QrcPropagationQueueI* q = _manager->getPropagationQueue();
+  q->enter();
+  if (heard) enqueue();
+  forward();
+  q->leave();
+}
+
 void QrcIntVarEventHandlerI::notifyBoundsChange(QrcInt newMin, QrcInt newMax) {
   invalidateParentsOf(getVar());
   bool valueHeard = _valueDemons.getHead() && newMin == newMax;
@@ -134,16 +148,7 @@ void QrcIntVarEventHandlerI::notifyBoundsChange(QrcInt newMin, QrcInt newMax) {
     if (_rangeDemons.getHead()) _rangeDemons.markPending();
     if (valueHeard) _valueDemons.markPending();
   }
-  if (!_links) {
-    if (heard) enqueue();
-    return;
-  }
-  // The partners change before the queue drains.
-  QrcPropagationQueueI* q = _manager->getPropagationQueue();
-  q->enter();
-  if (heard) enqueue();
-  forwardBounds();
-  q->leave();
+  scheduleAndForward(heard, [this] { forwardBounds(); });
 }
 
 // Widens the old bounds to the current ones (they are not trailed: after
@@ -168,7 +173,7 @@ void QrcIntVarEventHandlerI::notifyValueRemoved(QrcInt v) {
     c->cause = _manager->getCurrentDemon();
     _removed = c;
   }
-  scheduleAndForward(heard, v, v);
+  scheduleAndForward(heard, [this, v] { forwardRemoval(v, v); });
 }
 
 void QrcIntVarEventHandlerI::notifyRangeRemoved(QrcInt a, QrcInt b) {
@@ -187,20 +192,7 @@ void QrcIntVarEventHandlerI::notifyRangeRemoved(QrcInt a, QrcInt b) {
     start->value = a;
     _removedRanges = start;
   }
-  scheduleAndForward(heard, a, b);
-}
-
-// The partners change before the queue drains.
-inline void QrcIntVarEventHandlerI::scheduleAndForward(bool heard, QrcInt a, QrcInt b) {
-  if (!_links) {
-    if (heard) enqueue();
-    return;
-  }
-  QrcPropagationQueueI* q = _manager->getPropagationQueue();
-  q->enter();
-  if (heard) enqueue();
-  forwardRemoval(a, b);
-  q->leave();
+  scheduleAndForward(heard, [this, a, b] { forwardRemoval(a, b); });
 }
 
 // The partners' own notices pass the change back here, where it is already

@@ -68,6 +68,17 @@ double truncd(double v) {
   return std::trunc(v);
 }
 
+// [lo, hi]: the values x with c * x in [a, b] (c not 0); empty when lo > hi.
+void quotientRange(QrcInt a, QrcInt b, QrcInt c, QrcInt& lo, QrcInt& hi) {
+  if (c > 0) {
+    lo = ceilDiv(a, c);
+    hi = floorDiv(b, c);
+  } else {
+    lo = ceilDiv(b, c);
+    hi = floorDiv(a, c);
+  }
+}
+
 }  // namespace
 
 // A request to remove values from a quotient whose divisor is 0 applies the
@@ -138,13 +149,7 @@ void QrcIntMulI::computeRangeAsDoubles() {
 
 void QrcIntMulI::setOperandsRange(QrcInt a, QrcInt b) {
   QrcInt lo, hi;
-  if (_c > 0) {
-    lo = ceilDiv(a, _c);
-    hi = floorDiv(b, _c);
-  } else {
-    lo = ceilDiv(b, _c);
-    hi = floorDiv(a, _c);
-  }
+  quotientRange(a, b, _c, lo, hi);
   if (lo > hi) fail();
   _x->setRange(lo, hi);
 }
@@ -155,25 +160,14 @@ void QrcIntMulI::removeOperandsValue(QrcInt v) {
 
 void QrcIntMulI::removeOperandsRange(QrcInt a, QrcInt b) {
   QrcInt lo, hi;
-  if (_c > 0) {
-    lo = ceilDiv(a, _c);
-    hi = floorDiv(b, _c);
-  } else {
-    lo = ceilDiv(b, _c);
-    hi = floorDiv(a, _c);
-  }
+  quotientRange(a, b, _c, lo, hi);
   if (lo <= hi) _x->removeRange(lo, hi);
 }
 
 // ---------------------------------------------------------------- x * y over 0-1
 
 void QrcBoolMulI::display(std::ostream& os) const {
-  if (displayAsVariable(os)) return;
-  os << "(";
-  _x->display(os);
-  os << " * ";
-  _y->display(os);
-  os << ")";
+  displayInfix(os, " * ");
 }
 
 QrcExprI* QrcBoolMulI::makeCopy(QrcManagerI* t) const {
@@ -202,12 +196,7 @@ void QrcBoolMulI::setOperandsRange(QrcInt a, QrcInt b) {
 // ---------------------------------------------------------------- x * y
 
 void QrcMulI::display(std::ostream& os) const {
-  if (displayAsVariable(os)) return;
-  os << "(";
-  _x->display(os);
-  os << " * ";
-  _y->display(os);
-  os << ")";
+  displayInfix(os, " * ");
 }
 
 QrcExprI* QrcMulI::makeCopy(QrcManagerI* t) const {
@@ -472,12 +461,7 @@ void QrcDivIntI::setOperandsRange(double a, double b) {
 // ---------------------------------------------------------------- x / y
 
 void QrcDivI::display(std::ostream& os) const {
-  if (displayAsVariable(os)) return;
-  os << "(";
-  _x->display(os);
-  os << " / ";
-  _y->display(os);
-  os << ")";
+  displayInfix(os, " / ");
 }
 
 QrcExprI* QrcDivI::makeCopy(QrcManagerI* t) const {

@@ -104,37 +104,40 @@ bool checkInProcess(const QrcIntSetVarI* var, const char* place) {
   return true;
 }
 
+// The variable; null stops with code 39.
+QrcIntSetVarI* nonEmpty(QrcIntSetVarI* var, const char* place) {
+  if (!var) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
+  return var;
+}
+
 }  // namespace
 
-QrcIntSetVarDeltaIterator::QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt kind)
+QrcSetDeltaCursor::QrcSetDeltaCursor(QrcIntSetVarI* var, QrcInt kind, const char* place)
     : _current(0), _valid(false) {
-  if (!var) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntSetVarDeltaIterator");
-  if (!checkInProcess(var, "QrcIntSetVarDeltaIterator")) return;
+  if (!checkInProcess(var, place)) return;
   _walk.start(var, kind);
-  next();
+  advance();
 }
 
-QrcDeltaPossibleIterator::QrcDeltaPossibleIterator(QrcIntSetVarI* var) {
-  if (checkInProcess(var, "QrcDeltaPossibleIterator")) _walk.start(var, 0);
+QrcIntSetVarDeltaIterator::QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt kind)
+    : QrcSetDeltaCursor(nonEmpty(var, "QrcIntSetVarDeltaIterator"), kind,
+                        "QrcIntSetVarDeltaIterator") {}
+
+QrcSetDeltaReader::QrcSetDeltaReader(QrcIntSetVarI* var, QrcInt kind, const char* place) {
+  if (checkInProcess(var, place)) _walk.start(var, kind);
 }
 
-QrcDeltaRequiredIterator::QrcDeltaRequiredIterator(QrcIntSetVarI* var) {
-  if (checkInProcess(var, "QrcDeltaRequiredIterator")) _walk.start(var, 1);
-}
+QrcDeltaPossibleIterator::QrcDeltaPossibleIterator(QrcIntSetVarI* var)
+    : QrcSetDeltaReader(var, 0, "QrcDeltaPossibleIterator") {}
+
+QrcDeltaRequiredIterator::QrcDeltaRequiredIterator(QrcIntSetVarI* var)
+    : QrcSetDeltaReader(var, 1, "QrcDeltaRequiredIterator") {}
 
 QrcIntDeltaPossibleIterator::QrcIntDeltaPossibleIterator(QrcIntSetVarI* var)
-    : _current(0), _valid(false) {
-  if (!checkInProcess(var, "QrcIntDeltaPossibleIterator")) return;
-  _walk.start(var, 0);
-  _valid = _walk.next(_current);
-}
+    : QrcSetDeltaCursor(var, 0, "QrcIntDeltaPossibleIterator") {}
 
 QrcIntDeltaRequiredIterator::QrcIntDeltaRequiredIterator(QrcIntSetVarI* var)
-    : _current(0), _valid(false) {
-  if (!checkInProcess(var, "QrcIntDeltaRequiredIterator")) return;
-  _walk.start(var, 1);
-  _valid = _walk.next(_current);
-}
+    : QrcSetDeltaCursor(var, 1, "QrcIntDeltaRequiredIterator") {}
 
 // ---------------------------------------------------------------- goals
 

@@ -105,6 +105,20 @@ QrcPropagationQueueI::IntCell* reversed(QrcPropagationQueueI::IntCell* list) {
   return out;
 }
 
+// Applies the values of a list in turn, each as the demon that asked for it;
+// the list keeps what is left, for a failure to free.
+template <class Apply>
+void replayValues(QrcManagerI* m, QrcPropagationQueueI::IntCell*& list, Apply apply) {
+  QrcPropagationQueueI* q = m->getPropagationQueue();
+  while (QrcPropagationQueueI::IntCell* c = list) {
+    list = c->next;
+    QrcInt v = c->value;
+    m->setCurrentDemon(c->cause);
+    q->freeCell(c);
+    apply(v);
+  }
+}
+
 }  // namespace
 
 void QrcIntSetVarEventHandlerI::process() {
@@ -130,20 +144,8 @@ void QrcIntSetVarEventHandlerI::process() {
   _leftovers[1] = reversed(q->takeDeferredAdditions());
   _leftovers[2] = ranges;
   QrcRootGoalDemonI* saved = _manager->getCurrentDemon();
-  while (QrcPropagationQueueI::IntCell* c = _leftovers[0]) {
-    _leftovers[0] = c->next;
-    QrcInt v = c->value;
-    _manager->setCurrentDemon(c->cause);
-    q->freeCell(c);
-    x->removePossible(v);
-  }
-  while (QrcPropagationQueueI::IntCell* c = _leftovers[1]) {
-    _leftovers[1] = c->next;
-    QrcInt v = c->value;
-    _manager->setCurrentDemon(c->cause);
-    q->freeCell(c);
-    x->addRequired(v);
-  }
+  replayValues(_manager, _leftovers[0], [x](QrcInt v) { x->removePossible(v); });
+  replayValues(_manager, _leftovers[1], [x](QrcInt v) { x->addRequired(v); });
   while (QrcPropagationQueueI::IntCell* c = _leftovers[2]) {
     QrcPropagationQueueI::IntCell* end = c->next;
     _leftovers[2] = end->next;
@@ -159,15 +161,7 @@ void QrcIntSetVarEventHandlerI::process() {
 // ---------------------------------------------------------------- construction
 
 QrcIntSetVarI::QrcIntSetVarI(QrcManagerI* manager, QrcInt min, QrcInt max, const char* name)
-    : QrcExprI(manager, nullptr, name),
-      _min(min),
-      _max(max),
-      _possible(nullptr),
-      _required(nullptr),
-      _card(nullptr),
-      _added(nullptr),
-      _removedSingles(nullptr),
-      _removedRanges(nullptr) {
+    : QrcExprI(manager, nullptr, name), _min(min), _max(max) {
   if (min > max) fail();
   if (static_cast<QrcUInt>(max) - static_cast<QrcUInt>(min) >= (QrcUInt(1) << 31))
     throw QroMemoryException();
@@ -178,27 +172,13 @@ QrcIntSetVarI::QrcIntSetVarI(QrcManagerI* manager, QrcInt min, QrcInt max, const
 QrcIntSetVarI::QrcIntSetVarI(QrcIntCollectionI* coll, const char* name)
     : QrcExprI(coll->getManager(), nullptr, name),
       _min(coll->getSmallest()),
-      _max(coll->getLargest()),
-      _possible(nullptr),
-      _required(nullptr),
-      _card(nullptr),
-      _added(nullptr),
-      _removedSingles(nullptr),
-      _removedRanges(nullptr) {
+      _max(coll->getLargest()) {
   init(new (_manager) QrcIntSetI(coll, 1, 1, 1), new (_manager) QrcIntSetI(coll, 0, 1, 1),
        coll->getSize());
 }
 
 QrcIntSetVarI::QrcIntSetVarI(QrcManagerI* manager, const QrcIntSetI* set, const char* name)
-    : QrcExprI(manager, nullptr, name),
-      _min(set->getMin()),
-      _max(set->getMax()),
-      _possible(nullptr),
-      _required(nullptr),
-      _card(nullptr),
-      _added(nullptr),
-      _removedSingles(nullptr),
-      _removedRanges(nullptr) {
+    : QrcExprI(manager, nullptr, name), _min(set->getMin()), _max(set->getMax()) {
   QrcIntSetI* required = set->getCollection() ? new (manager)
                                                     QrcIntSetI(set->getCollection(), 0, 0, 1)
                                               : new (manager) QrcIntSetI(manager, _min, _max, 0, 1);
@@ -211,10 +191,7 @@ QrcIntSetVarI::QrcIntSetVarI(QrcManagerI* target, const QrcIntSetVarI& source)
       _max(source._max),
       _possible(source._possible->copy(target)),
       _required(source._required->copy(target)),
-      _card(static_cast<QrcIntExpI*>(source._card->getCopyForManager(target))),
-      _added(nullptr),
-      _removedSingles(nullptr),
-      _removedRanges(nullptr) {
+      _card(static_cast<QrcIntExpI*>(source._card->getCopyForManager(target))) {
   linkCardinality();
 }
 

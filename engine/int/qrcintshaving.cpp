@@ -17,49 +17,23 @@ std::atomic<bool> globalOn{false};
 }  // namespace
 
 QrcSpiralSolverIntCtI::QrcSpiralSolverIntCtI(QrcIntExpI* var, QrcInt level)
-    : QrcConstraintI(var->getManager()),
-      _var(var),
-      _count(0),
-      _stamp(0),
-      _active(0),
-      _companion(nullptr),
-      _threshold(0),
-      _level(static_cast<int32_t>(level < 3 ? 3 : level)) {
-  _threshold = _level;
+    : QrcShavingWatchI(var->getManager(), level), _var(var) {
   _companion = new (_manager) StrongConsistencyIntConstraintI(var, this);
 }
 
 void QrcSpiralSolverIntCtI::post() {
   _var->whenRange(this);
-  _stamp = _manager->getPropagationStamp();
+  startCounting();
 }
 
-void QrcSpiralSolverIntCtI::propagate() {
-  QrcInt s = _manager->getPropagationStamp();
-  if (s != _stamp) {
-    _count = 0;
-    _active = 0;
-    _stamp = s;
-    return;
-  }
-  ++_count;
-  if (_count > _threshold) {
-    _active = 1;
-    // A constant has no handler, and no range changes either.
-    if (QrcIntVarEventHandlerI* h = _var->getIntHandler()) h->suspend();
-    _companion->pushUnlessNested();
-  }
-}
-
-void QrcSpiralSolverIntCtI::reset() {
-  _count = 0;
-  _active = 0;
-  if (QrcIntVarEventHandlerI* h = _var->getIntHandler()) h->resume();
-}
-
-void QrcSpiralSolverIntCtI::finish() {
-  reset();
-  _threshold = _level;
+void QrcSpiralSolverIntCtI::setVariableSuspended(bool suspended) {
+  // A constant has no handler, and no range changes either.
+  QrcIntVarEventHandlerI* h = _var->getIntHandler();
+  if (!h) return;
+  if (suspended)
+    h->suspend();
+  else
+    h->resume();
 }
 
 void QrcSpiralSolverIntCtI::display(std::ostream& os) const {
@@ -71,32 +45,20 @@ void StrongConsistencyIntConstraintI::propagate() {
   if (!w->isActive()) return;
   w->reset();
   w->setThreshold(2);
-  QrcInt lo = _var->getMin(), hi = _var->getMax();
-  while (lo + 1 < hi) {
-    QrcInt mid = hi / 2 + lo / 2;
-    // Truncation toward zero puts mid on hi for some negative ranges
-    // ([-5, -3] gives -3): the slice [hi, hi] would be refuted forever.
-    if (mid >= hi) mid = hi - 1;
-    // A slice from lo is the whole range: testing it narrows nothing.
-    if (mid <= lo) break;
-    w->reset();
-    QrcInt result = hi;
-    QrcGoalI* g = new (_manager) testIntgoalI(_manager, _var, mid, hi, &result);
-    if (!_manager->solveInPropagation(this, g, true)) {
-      hi = mid;
-      continue;
-    }
-    if (w->isActive()) {
-      lo = mid;
-      hi = result;
-      continue;
-    }
-    w->finish();
-    _var->setMax(result);
-    return;
-  }
-  w->finish();
-  _var->setMax(hi);
+  auto nextMid = [](QrcInt low, QrcInt high, QrcInt& mid) {
+    if (low + 1 >= high) return false;
+    mid = high / 2 + low / 2;
+    // Truncation toward zero puts mid on high for some negative ranges
+    // ([-5, -3] gives -3): the slice [high, high] would be refuted forever.
+    if (mid >= high) mid = high - 1;
+    // A slice from low is the whole range: testing it narrows nothing.
+    return mid > low;
+  };
+  auto test = [this](QrcInt low, QrcInt high, QrcInt* result) {
+    QrcGoalI* g = new (_manager) testIntgoalI(_manager, _var, low, high, result);
+    return _manager->solveInPropagation(this, g, true);
+  };
+  _var->setMax(qrcShaveMaximum(w, _var->getMin(), _var->getMax(), nextMid, test));
 }
 
 void StrongConsistencyIntConstraintI::display(std::ostream& os) const {

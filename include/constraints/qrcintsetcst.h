@@ -83,6 +83,39 @@ class QrcSetConstCtI : public QrcConstraintI {
   QrcIntSetI* _c;
 };
 
+// An integer expression x and a set variable s; metaPostDemon attaches to the
+// domain event of s and the value event of x.
+class QrcSetMemberCtI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcSetMemberCtI, QrcConstraintI)
+ public:
+  QrcSetMemberCtI(QrcManagerI* manager, QrcIntExpI* x, QrcIntSetVarI* s)
+      : QrcConstraintI(manager), _x(x), _s(s) {}
+  void metaPostDemon(QrcDemonI* demon) override;
+  QrcIntExpI* getExpr() const { return _x; }
+  QrcIntSetVarI* getVar() const { return _s; }
+
+ protected:
+  QrcIntExpI* _x;
+  QrcIntSetVarI* _s;
+};
+
+// A value v and a set variable s; metaPostDemon attaches to the domain event
+// of s.
+class QrcSetValueCtI : public QrcConstraintI {
+  QROSIMPLECLASS(QrcSetValueCtI, QrcConstraintI)
+ public:
+  QrcSetValueCtI(QrcManagerI* manager, QrcInt v, QrcIntSetVarI* s)
+      : QrcConstraintI(manager), _v(v), _s(s) {}
+  void metaPostDemon(QrcDemonI* demon) override;
+  QrcBool hasMetaPostDemon() const override { return 1; }
+  QrcInt getValue() const { return _v; }
+  QrcIntSetVarI* getVar() const { return _s; }
+
+ protected:
+  QrcInt _v;
+  QrcIntSetVarI* _s;
+};
+
 // ---------------------------------------------------------------- equality
 
 // a == b: card(a) == card(b), and a demon per operand pushing its changes to
@@ -244,13 +277,11 @@ class QrcNotSubSetEqCtV2CI : public QrcSetConstCtI {
 
 // x in s, in the manager of x: x keeps the values possible in s, and its
 // value becomes required once bound.
-class QrcMemberCtI : public QrcConstraintI {
-  QROSIMPLECLASS(QrcMemberCtI, QrcConstraintI)
+class QrcMemberCtI : public QrcSetMemberCtI {
+  QROSIMPLECLASS(QrcMemberCtI, QrcSetMemberCtI)
  public:
-  QrcMemberCtI(QrcManagerI* m, QrcIntExpI* x, QrcIntSetVarI* s) : QrcConstraintI(m), _x(x), _s(s) {}
+  QrcMemberCtI(QrcManagerI* m, QrcIntExpI* x, QrcIntSetVarI* s) : QrcSetMemberCtI(m, x, s) {}
   void propagate() override;
-  // Domain event of s, value event of x.
-  void metaPostDemon(QrcDemonI* demon) override;
   // "(" x " in " s ") ".
   void display(std::ostream& os) const override;
   void post() override;
@@ -261,23 +292,15 @@ class QrcMemberCtI : public QrcConstraintI {
   // Demon entries: values that left P(s); x bound.
   void propagateSet();
   void propagateValue();
-  QrcIntExpI* getExpr() const { return _x; }
-  QrcIntSetVarI* getVar() const { return _s; }
-
- private:
-  QrcIntExpI* _x;
-  QrcIntSetVarI* _s;
 };
 
 // x not in s: x loses the values required in s, and its value leaves P(s)
 // once bound.
-class QrcNotMemberCtI : public QrcConstraintI {
-  QROSIMPLECLASS(QrcNotMemberCtI, QrcConstraintI)
+class QrcNotMemberCtI : public QrcSetMemberCtI {
+  QROSIMPLECLASS(QrcNotMemberCtI, QrcSetMemberCtI)
  public:
-  QrcNotMemberCtI(QrcManagerI* m, QrcIntExpI* x, QrcIntSetVarI* s)
-      : QrcConstraintI(m), _x(x), _s(s) {}
+  QrcNotMemberCtI(QrcManagerI* m, QrcIntExpI* x, QrcIntSetVarI* s) : QrcSetMemberCtI(m, x, s) {}
   void propagate() override;
-  void metaPostDemon(QrcDemonI* demon) override;
   // "(" x " not in " s ") ".
   void display(std::ostream& os) const override;
   void post() override;
@@ -288,57 +311,34 @@ class QrcNotMemberCtI : public QrcConstraintI {
   // Demon entries: values that entered R(s); x bound.
   void propagateSet();
   void propagateValue();
-  QrcIntExpI* getExpr() const { return _x; }
-  QrcIntSetVarI* getVar() const { return _s; }
-
- private:
-  QrcIntExpI* _x;
-  QrcIntSetVarI* _s;
 };
 
 // v in s.
-class QrcMemberCtCstI : public QrcConstraintI {
-  QROSIMPLECLASS(QrcMemberCtCstI, QrcConstraintI)
+class QrcMemberCtCstI : public QrcSetValueCtI {
+  QROSIMPLECLASS(QrcMemberCtCstI, QrcSetValueCtI)
  public:
-  QrcMemberCtCstI(QrcManagerI* m, QrcInt v, QrcIntSetVarI* s) : QrcConstraintI(m), _v(v), _s(s) {}
+  QrcMemberCtCstI(QrcManagerI* m, QrcInt v, QrcIntSetVarI* s) : QrcSetValueCtI(m, v, s) {}
   void propagate() override;
-  void metaPostDemon(QrcDemonI* demon) override;
   // "(" v " in " s ") ".
   void display(std::ostream& os) const override;
   void post() override;
   QrcConstraintI* makeOpposite() override;
   QrcBool isFalse() const override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
-  QrcBool hasMetaPostDemon() const override { return 1; }
-  QrcInt getValue() const { return _v; }
-  QrcIntSetVarI* getVar() const { return _s; }
-
- private:
-  QrcInt _v;
-  QrcIntSetVarI* _s;
 };
 
 // v not in s.
-class QrcNotMemberCtCstI : public QrcConstraintI {
-  QROSIMPLECLASS(QrcNotMemberCtCstI, QrcConstraintI)
+class QrcNotMemberCtCstI : public QrcSetValueCtI {
+  QROSIMPLECLASS(QrcNotMemberCtCstI, QrcSetValueCtI)
  public:
-  QrcNotMemberCtCstI(QrcManagerI* m, QrcInt v, QrcIntSetVarI* s)
-      : QrcConstraintI(m), _v(v), _s(s) {}
+  QrcNotMemberCtCstI(QrcManagerI* m, QrcInt v, QrcIntSetVarI* s) : QrcSetValueCtI(m, v, s) {}
   void propagate() override;
-  void metaPostDemon(QrcDemonI* demon) override;
   // "(" v " not in " s ") ".
   void display(std::ostream& os) const override;
   void post() override;
   QrcConstraintI* makeOpposite() override;
   QrcBool isFalse() const override;
   QrcConstraintI* makeCopy(QrcManagerI* target) const override;
-  QrcBool hasMetaPostDemon() const override { return 1; }
-  QrcInt getValue() const { return _v; }
-  QrcIntSetVarI* getVar() const { return _s; }
-
- private:
-  QrcInt _v;
-  QrcIntSetVarI* _s;
 };
 
 // ---------------------------------------------------------------- overlap

@@ -2,36 +2,20 @@
 #ifndef QRC_FLOAT_SHAVING_H
 #define QRC_FLOAT_SHAVING_H
 
-#include "qrcconstraint.h"
 #include "qrcfloatexp.h"
+#include "qrcshaving.h"
 
-class StrongConsistencyFloatConstraintI;
-
-class QrcSpiralSolverFloatCtI : public QrcConstraintI {
+class QrcSpiralSolverFloatCtI : public QrcShavingWatchI {
   QROSIMPLECLASS(QrcSpiralSolverFloatCtI, QrcConstraintI)
  public:
   QrcSpiralSolverFloatCtI(QrcFloatExpI* var, QrcInt level);
   void post() override;
-  void propagate() override;
   void display(std::ostream& os) const override;
-  // Count and active flag cleared, the variable's handler resumed.
-  void reset();
-  // Reset, and the threshold back to the level: the companion is done.
-  void finish();
-  bool isActive() const { return _active != 0; }
-  void setThreshold(QrcInt t) { _threshold = static_cast<int32_t>(t); }
-  QrcInt getThreshold() const { return _threshold; }
-  QrcInt getLevel() const { return _level; }
-  QrcInt getCount() const { return _count; }
 
  private:
+  void setVariableSuspended(bool suspended) override;
+
   QrcFloatExpI* _var;
-  QrcInt _count;
-  QrcInt _stamp;
-  char _active;
-  StrongConsistencyFloatConstraintI* _companion;
-  int32_t _threshold;
-  int32_t _level;
 };
 
 class StrongConsistencyFloatConstraintI : public QrcConstraintI {

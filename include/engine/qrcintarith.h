@@ -61,6 +61,8 @@ class QrcBinaryExpI : public QrcIntExpI {
 
  protected:
   bool displayAsVariable(std::ostream& os) const;
+  // (x op y), or the node as a variable.
+  void displayInfix(std::ostream& os, const char* op) const;
   // As for the unary nodes, over either operand.
   void keepOpen();
   QrcIntExpI* _x;

@@ -325,7 +325,9 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   // Passes a change on to the offset links' partners.
   void forwardBounds();
   void forwardRemoval(QrcInt a, QrcInt b);
-  void scheduleAndForward(bool heard, QrcInt a, QrcInt b);
+  // Schedules the handler when heard and runs forward() (the offset links).
+  template <class Forward>
+  void scheduleAndForward(bool heard, Forward forward);
   // schedule, inline.
   void enqueue();
 

@@ -154,12 +154,12 @@ class QrcIntSetVarI : public QrcExprI {
 
   QrcInt _min;
   QrcInt _max;
-  QrcIntSetI* _possible;
-  QrcIntSetI* _required;
-  QrcIntExpI* _card;
-  Cell* _added;
-  Cell* _removedSingles;
-  Cell* _removedRanges;
+  QrcIntSetI* _possible = nullptr;
+  QrcIntSetI* _required = nullptr;
+  QrcIntExpI* _card = nullptr;
+  Cell* _added = nullptr;
+  Cell* _removedSingles = nullptr;
+  Cell* _removedRanges = nullptr;
 };
 
 std::ostream& operator<<(std::ostream& os, const QrcIntSetVarI* var);
@@ -234,86 +234,92 @@ class QrcSetDeltaWalk {
   bool _inRange;
 };
 
+// A walk over a delta that keeps the current value and a valid flag, made on
+// the first value.
+class QrcSetDeltaCursor {
+ public:
+  bool ok() const { return _valid; }
+  QrcInt operator*() const { return _current; }
+
+ protected:
+  // Reports an empty handle or a variable out of process as place, and then
+  // walks nothing.
+  QrcSetDeltaCursor(QrcIntSetVarI* var, QrcInt kind, const char* place);
+  // Advances; answers ok().
+  bool advance() { return _valid = _walk.next(_current); }
+
+ private:
+  QrcSetDeltaWalk _walk;
+  QrcInt _current;
+  bool _valid;
+};
+
 // Kind 1: added required values; kind 2: nothing; others: removed possible
-// values. Made on the first value.
-class QrcIntSetVarDeltaIterator {
+// values.
+class QrcIntSetVarDeltaIterator : public QrcSetDeltaCursor {
  public:
   QrcIntSetVarDeltaIterator(QrcIntSetVarI* var, QrcInt kind);
   QrcIntSetVarDeltaIterator(const QrcIntSetVar& var, QrcInt kind)
       : QrcIntSetVarDeltaIterator(var.getImpl(), kind) {}
-  bool ok() const { return _valid; }
-  QrcInt operator*() const { return _current; }
   QrcIntSetVarDeltaIterator& operator++() {
-    next();
+    advance();
     return *this;
   }
   // Advances; answers ok().
-  bool next() { return _valid = _walk.next(_current); }
+  bool next() { return advance(); }
+};
+
+// A walk over a delta that stores the next value in the out-parameter and
+// answers 1, or answers 0 at the end.
+class QrcSetDeltaReader {
+ public:
+  QrcBool next(QrcInt& value) { return _walk.next(value) ? 1 : 0; }
+
+ protected:
+  // Reports an empty handle or a variable out of process as place, and then
+  // walks nothing.
+  QrcSetDeltaReader(QrcIntSetVarI* var, QrcInt kind, const char* place);
 
  private:
   QrcSetDeltaWalk _walk;
-  QrcInt _current;
-  bool _valid;
 };
 
-// Stores the next value in the out-parameter and answers 1, or answers 0 at the end.
-class QrcDeltaPossibleIterator {
+// The removed possible values, and the added required ones.
+class QrcDeltaPossibleIterator : public QrcSetDeltaReader {
  public:
   explicit QrcDeltaPossibleIterator(QrcIntSetVarI* var);
   explicit QrcDeltaPossibleIterator(const QrcIntSetVar& var)
       : QrcDeltaPossibleIterator(var.getImpl()) {}
-  QrcBool next(QrcInt& value) { return _walk.next(value) ? 1 : 0; }
-
- private:
-  QrcSetDeltaWalk _walk;
 };
 
-class QrcDeltaRequiredIterator {
+class QrcDeltaRequiredIterator : public QrcSetDeltaReader {
  public:
   explicit QrcDeltaRequiredIterator(QrcIntSetVarI* var);
   explicit QrcDeltaRequiredIterator(const QrcIntSetVar& var)
       : QrcDeltaRequiredIterator(var.getImpl()) {}
-  QrcBool next(QrcInt& value) { return _walk.next(value) ? 1 : 0; }
-
- private:
-  QrcSetDeltaWalk _walk;
 };
 
-// Keep the current value and a valid flag; made on the first value.
-class QrcIntDeltaPossibleIterator {
+// The same, keeping the current value.
+class QrcIntDeltaPossibleIterator : public QrcSetDeltaCursor {
  public:
   explicit QrcIntDeltaPossibleIterator(QrcIntSetVarI* var);
   explicit QrcIntDeltaPossibleIterator(const QrcIntSetVar& var)
       : QrcIntDeltaPossibleIterator(var.getImpl()) {}
-  bool ok() const { return _valid; }
-  QrcInt operator*() const { return _current; }
   QrcIntDeltaPossibleIterator& operator++() {
-    _valid = _walk.next(_current);
+    advance();
     return *this;
   }
-
- private:
-  QrcSetDeltaWalk _walk;
-  QrcInt _current;
-  bool _valid;
 };
 
-class QrcIntDeltaRequiredIterator {
+class QrcIntDeltaRequiredIterator : public QrcSetDeltaCursor {
  public:
   explicit QrcIntDeltaRequiredIterator(QrcIntSetVarI* var);
   explicit QrcIntDeltaRequiredIterator(const QrcIntSetVar& var)
       : QrcIntDeltaRequiredIterator(var.getImpl()) {}
-  bool ok() const { return _valid; }
-  QrcInt operator*() const { return _current; }
   QrcIntDeltaRequiredIterator& operator++() {
-    _valid = _walk.next(_current);
+    advance();
     return *this;
   }
-
- private:
-  QrcSetDeltaWalk _walk;
-  QrcInt _current;
-  bool _valid;
 };
 
 // ---------------------------------------------------------------- goals

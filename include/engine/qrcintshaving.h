@@ -5,39 +5,23 @@
 #ifndef QRC_INT_SHAVING_H
 #define QRC_INT_SHAVING_H
 
-#include "qrcconstraint.h"
 #include "qrcint.h"
 #include "qrcintexp.h"
+#include "qrcshaving.h"
 
-class StrongConsistencyIntConstraintI;
-
-class QrcSpiralSolverIntCtI : public QrcConstraintI {
+class QrcSpiralSolverIntCtI : public QrcShavingWatchI {
   QROSIMPLECLASS(QrcSpiralSolverIntCtI, QrcConstraintI)
  public:
   // A level below 3 counts as 3.
   QrcSpiralSolverIntCtI(QrcIntExpI* var, QrcInt level);
   void post() override;
-  void propagate() override;
   void display(std::ostream& os) const override;
-  // Count and active flag cleared, the variable's handler resumed.
-  void reset();
-  // Reset, and the threshold back to the level: the companion is done.
-  void finish();
-  bool isActive() const { return _active != 0; }
-  void setThreshold(QrcInt t) { _threshold = static_cast<int32_t>(t); }
-  QrcInt getThreshold() const { return _threshold; }
-  QrcInt getLevel() const { return _level; }
-  QrcInt getCount() const { return _count; }
   QrcIntExpI* getVar() const { return _var; }
 
  private:
+  void setVariableSuspended(bool suspended) override;
+
   QrcIntExpI* _var;
-  QrcInt _count;
-  QrcInt _stamp;
-  char _active;
-  StrongConsistencyIntConstraintI* _companion;
-  int32_t _threshold;
-  int32_t _level;
 };
 
 class StrongConsistencyIntConstraintI : public QrcConstraintI {

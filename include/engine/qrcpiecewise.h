@@ -216,8 +216,10 @@ class QrcConvexUnionConstraintI : public QrcConstraintI {
   struct Box {
     QrcFloat xmin, ymin, xmax, ymax;
   };
-  QrcInt sweepForward(QrcRevWord& cursor, const QrcInt* order, int test, QrcFloat v);
-  QrcInt sweepBackward(QrcRevWord& cursor, const QrcInt* order, int test, QrcFloat v);
+  // Walks order from the cursor by step (1 or -1), excluding the segments
+  // outside by test at v up to the first one that is not; the cursor stays
+  // there (at the end when none is left).
+  void sweep(QrcRevWord& cursor, const QrcInt* order, int test, QrcFloat v, QrcInt step);
   // The new bound of one side: kind 0 lowest x, 1 highest x, 2 highest y, 3 lowest y.
   QrcFloat bound(QrcRevWord& cursor, const QrcInt* order, int kind, const Box& box);
   QrcConvexSetI* at(const QrcInt* order, QrcInt i) const { return _segments[order[i]]; }

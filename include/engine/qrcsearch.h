@@ -167,6 +167,9 @@ class QrcSearchI {
   bool pass();
   bool afterFailure();
   void runReversible(QrcGoalI* wrapper);
+  // Pops the top choice point (or sentinel, whose first goal is null),
+  // running the reversible actions popped on the way; false when none is left.
+  bool popChoice(QrcGoalI*& first, QrcWord& second, QrcAny& label);
   void undoEditPushStates();
   int combineVerdicts(QrcGoalI* first, QrcGoalI* second, QrcAny label);
   void recordChoice(bool secondBranch, QrcAny label);

@@ -92,6 +92,18 @@ class QroLinTermBase : public Base {
   void setConstant(Constant c) { _constant = c; }
   bool isConstantTerm() const { return !_first && !_firstExpr; }
 
+  // Drops the nodes that mention marked objects.
+  void endIfUsesMarked() override { dropMarked(); }
+  void visitSubExtractables(QroExtractableVisitor* v) override { visitParts(v); }
+  QroBool visitUses(QroExtractableVisitor* v) override {
+    visitAllParts(v);
+    return 1;
+  }
+  QroBool hasDecisionVar() const override {
+    if (_first) return 1;
+    return QroExtractableI::hasDecisionVar();
+  }
+
   // Puts a node first / last.
   void prependNode(QroLinearNode* n);
   void appendNode(QroLinearNode* n);
@@ -107,6 +119,10 @@ class QroLinTermBase : public Base {
   // Empties the term, lowering the use counts of what it held without ending
   // anything but a quadratic part it made itself.
   void dropParts();
+  // Empties the term: each non-linear part goes to releaseExpr, the nodes are
+  // freed and the kept array, when there is one, goes to releaseKept.
+  template <class ReleaseExpr, class ReleaseKept>
+  void emptyParts(ReleaseExpr releaseExpr, ReleaseKept releaseKept);
   // Makes the quadratic part one of the term's own before it is changed: one
   // taken over from the caller is replaced by a copy.
   void privatizeQuad();
@@ -173,13 +189,6 @@ class QroNumLinTermI : public QroLinTermBase<QroNumExprI, QroNum> {
   static bool displayTerm(std::ostream& os, const QroLinearNode* n);
 
   QroExtractableI* makeClone(QroEnvI* env) const override;
-  void endIfUsesMarked() override;
-  void visitSubExtractables(QroExtractableVisitor* v) override;
-  QroBool visitUses(QroExtractableVisitor* v) override {
-    visitAllParts(v);
-    return 1;
-  }
-  QroBool hasDecisionVar() const override;
   void display(std::ostream& os) const override;
   QroNumExprI* asNumExpr() override;
   QroNumLinTermI* makeNumLinTerm() override { return this; }
@@ -215,13 +224,6 @@ class QroIntLinTermI : public QroLinTermBase<QroIntExprI, QroInt> {
   void clear();
 
   QroExtractableI* makeClone(QroEnvI* env) const override;
-  void endIfUsesMarked() override;
-  void visitSubExtractables(QroExtractableVisitor* v) override;
-  QroBool visitUses(QroExtractableVisitor* v) override {
-    visitAllParts(v);
-    return 1;
-  }
-  QroBool hasDecisionVar() const override;
   void display(std::ostream& os) const override;
   QroIntExprI* asIntExpr() override;
   QroIntLinTermI* makeIntLinTerm() override { return this; }

@@ -333,6 +333,9 @@ class QroSolverI : public QroAlgorithmI, public QrcManagerOwnerI {
   void makeTables();
   void makeOwnGoals(QroEnvI* env);
   void makeCaches();
+  // Prints an exception that ended a model change on the error stream;
+  // returns 0 for the change's failure.
+  QroBool reportFailure(const QroException& e);
   // The two modes of synchronize.
   void synchronizeForRestart();
   void synchronizeForContinue();
