@@ -44,9 +44,6 @@ struct OpenFault {
   const char* mode;
 };
 const OpenFault kOpenFaults[] = {
-    // A pack narrows while posting, before it listens: a place that is a
-    // load, or is tied to one, loses solutions.
-    {"pack", "both"},
     // In no-edit mode, once the model is inconsistent, ending or changing
     // what made it so leaves the solver broken: the next search extracts the
     // ended constraint's freed node, misses solutions, finds no optimum or

@@ -824,11 +824,7 @@ const Row Rows[] = {
 
 // Array shapes that meet faults still open, one line per (row, shape): the
 // row runs without that shape until its fault is mended.
-const std::pair<const char*, qrotest::ArrayShape> kOpenFaults[] = {
-    // The pack narrows a load while posting, before it listens: an offset of
-    // the load among the places moves unseen.
-    {"pack", qrotest::ArrayShape::Shared},
-};
+const std::pair<const char*, qrotest::ArrayShape> kOpenFaults[] = {};
 
 std::vector<qrotest::ArrayShape> openShapes(const std::string& row) {
   std::vector<qrotest::ArrayShape> open;
