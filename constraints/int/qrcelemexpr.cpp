@@ -58,13 +58,13 @@ void widenWhilePartial(QrcIntExpI* x, QrcInt n, QrcInt& min, QrcInt& max) {
 }
 
 // The node's index outside [0, n - 1], or without a value itself; null once
-// the node is a variable (which always has a value).
+// the node is a variable (which always has a value) or its index lies inside.
 QrcConstraintI* outsideOf(const QrcIntExpI* node, QrcIntExpI* x, QrcInt n) {
   if (node->isVariable()) return nullptr;
   QrcConstraintI* out = nullptr;
   if (n <= 0) {
     out = x->getManager()->getTrueConstraint();
-  } else {
+  } else if (x->getMin() < 0 || x->getMax() > n - 1) {
     QrcIntExp e(x);
     out = QrcEitherOf((e < 0).getImpl(), (e > n - 1).getImpl());
   }

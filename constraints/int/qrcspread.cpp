@@ -178,7 +178,6 @@ void QrcSpreadI::post() {
   _sum = variableOf(_manager, QrcSum(_y));
   addConstraint((n * QrcFloatExp(_mean) == QrcFloatExp(_sum)).getImpl());
   _ndev2 = variableOf(_manager, n * QrcSquare(QrcFloatExp(_dev)));
-  _dev->setRange(0.0, _dev->getMax());
   addConstraint(
       (n * QrcFloatExp(_ndev2) == n * QrcSum(_z) - QrcSquare(QrcFloatExp(_sum))).getImpl());
   _bounds = static_cast<Bound*>(
@@ -186,6 +185,8 @@ void QrcSpreadI::post() {
   for (QrcInt i = 0; i < _n; ++i) x(i)->whenRange(new (_manager) QrcSpreadDemonI(_manager, this));
   _mean->whenRange(new (_manager) QrcSpreadDemonI(_manager, this));
   _dev->whenRange(new (_manager) QrcSpreadDemonI(_manager, this));
+  // Once the demons listen: a deviation tied to the other operands moves them.
+  _dev->setRange(0.0, _dev->getMax());
 }
 
 QrcInt QrcSpreadI::collectBounds() {

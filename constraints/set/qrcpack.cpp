@@ -354,8 +354,44 @@ void QrcPackI::usedChanged() {
 
 // ---------------------------------------------------------------- propagation
 
+// Runs once, right after the posting, with the demons listening: the lists
+// are built from the domains as they stand before anything is narrowed, so
+// that each narrowing (of a place that is also a load, or tied to one) reaches
+// the demons as a change against lists that held before it.
 void QrcPackI::firstPropagation() {
   set(&_firstPending, 0);
+  buildLists();
+  narrowFirst();
+  for (QrcInt j = 0; j < _m; ++j)
+    if (candHeader(j)[2] > 0) mark(j, 3, false);
+  set(&_slackSeen, INT64_MAX);
+}
+
+// The free items, and per bin the items bound to it and the candidates (the
+// unbound items whose domain holds it, when the bin may be used).
+void QrcPackI::buildLists() {
+  for (QrcInt r = 0; r < _n; ++r)
+    if (!_where[_item[r]]->isBound()) append(_freeNodes, _freeHeader, r, _weight[r]);
+  for (QrcInt j = 0; j < _m; ++j) {
+    QrcInt packed = 0, count = 0;
+    QrcInt* h = candHeader(j);
+    bool possible = _used->isPossible(j);
+    for (QrcInt r = 0; r < _n; ++r) {
+      QrcIntExpI* x = _where[_item[r]];
+      if (x->isBound()) {
+        if (x->getMin() == j) packed += _weight[r], ++count;
+      } else if (possible && x->isInDomain(j)) {
+        append(candNodes(j), h, r, _weight[r]);
+      }
+    }
+    set(&_packed[j], packed);
+    set(&_packedCount[j], count);
+  }
+}
+
+// Places within the bins and the possible bins, loads within what the lists
+// allow, bins used or not by their items.
+void QrcPackI::narrowFirst() {
   QrcIntSetVarI* s = _used;
   for (QrcInt i = 0; i < _n; ++i) _where[i]->setRange(QrcInt(0), _m - 1);
   QrcInt umin = s->getUniverseMin(), umax = s->getUniverseMax();
@@ -364,33 +400,16 @@ void QrcPackI::firstPropagation() {
   for (QrcInt j = 0; j < _m; ++j)
     if (!s->isPossible(j))
       for (QrcInt i = 0; i < _n; ++i) _where[i]->removeValue(j);
-  for (QrcInt r = 0; r < _n; ++r)
-    if (!_where[_item[r]]->isBound()) append(_freeNodes, _freeHeader, r, _weight[r]);
   for (QrcInt j = 0; j < _m; ++j) {
-    QrcInt packed = 0, count = 0;
     QrcInt* h = candHeader(j);
-    for (QrcInt r = 0; r < _n; ++r) {
-      QrcIntExpI* x = _where[_item[r]];
-      if (x->isBound()) {
-        if (x->getMin() == j) packed += _weight[r], ++count;
-      } else if (x->isInDomain(j)) {
-        append(candNodes(j), h, r, _weight[r]);
-      }
-    }
-    set(&_packed[j], packed);
-    set(&_packedCount[j], count);
-    _load[j]->setRange(packed, packed + h[3]);
-    if (count > 0 || _load[j]->getMin() >= 1) s->addRequired(j);
-    if (count == 0) {
-      if (h[2] == 0)
-        s->removePossible(j);
-      else if (h[2] == 1 && s->isRequired(j))
-        _where[_item[h[0]]]->setValue(j);
-    }
+    _load[j]->setRange(_packed[j], _packed[j] + h[3]);
+    if (_packedCount[j] > 0 || _load[j]->getMin() >= 1) s->addRequired(j);
+    if (_packedCount[j] > 0) continue;
+    if (h[2] == 0)
+      s->removePossible(j);
+    else if (h[2] == 1 && s->isRequired(j))
+      _where[_item[h[0]]]->setValue(j);
   }
-  for (QrcInt j = 0; j < _m; ++j)
-    if (candHeader(j)[2] > 0) mark(j, 3, false);
-  set(&_slackSeen, INT64_MAX);
 }
 
 void QrcPackI::propagate() {

@@ -161,8 +161,8 @@ QrcAllNullIntersectI::QrcAllNullIntersectI(QrcManagerI* m, QrcIntSetVarArrayI* s
       _sets(sets),
       _partition(nullptr) {}
 
+// The propagation after the posting narrows, once the demons listen.
 void QrcAllNullIntersectI::post() {
-  propagate();
   for (QrcInt i = 0; i < _sets->getSize(); ++i)
     at(_sets, i)->whenDomain(new (_manager) QrcAllNullIntersectDemonI(_manager, this, i));
   checkFilterLevel();

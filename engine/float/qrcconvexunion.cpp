@@ -152,7 +152,7 @@ void QrcConvexUnionConstraintI::exclude(QrcConvexSetI* segment) {
 
 void QrcConvexUnionConstraintI::post() {
   for (QrcInt i = 0; i < _n; ++i)
-    if (!_index->isInDomain(i)) exclude(_segments[i]);
+    if (!_index->isInDomain(i)) _segments[i]->setExcluded(_manager);
   _index->whenDomain(new (_manager) QrcConvexUnionIndexDemonII(this));
   _x->whenRange(this);
   _y->whenRange(this);

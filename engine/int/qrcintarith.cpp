@@ -43,7 +43,7 @@ QrcConstraintI* QrcUnaryExpI::makeUndefinedConstraint() {
 }
 
 void QrcUnaryExpI::keepOpen() {
-  if (_partial && _min == _max && !_x->isBound()) openPoint(_min, _max);
+  if (_partial && !_x->isBound()) openRange(_min, _max);
 }
 
 bool QrcUnaryExpI::displayAsVariable(std::ostream& os) const {
@@ -73,7 +73,7 @@ QrcConstraintI* QrcBinaryExpI::makeUndefinedConstraint() {
 }
 
 void QrcBinaryExpI::keepOpen() {
-  if (_partial && _min == _max && !(_x->isBound() && _y->isBound())) openPoint(_min, _max);
+  if (_partial && !(_x->isBound() && _y->isBound())) openRange(_min, _max);
 }
 
 bool QrcBinaryExpI::displayAsVariable(std::ostream& os) const {

@@ -206,9 +206,9 @@ QrcConstraintI* QrcArrayExpI::makeUndefinedConstraint() {
 }
 
 void QrcArrayExpI::keepOpen() {
-  if (!_partial || _min != _max) return;
+  if (!_partial) return;
   for (QrcInt i = 0; i < _size; ++i)
-    if (!_terms[i]->isBound()) return openPoint(_min, _max);
+    if (!_terms[i]->isBound()) return openRange(_min, _max);
 }
 
 void QrcArrayExpI::removeWhenOnOperands(QrcDemonI* d) {

@@ -52,7 +52,11 @@ class QrcPackI : public QrcConstraintI {
   QrcInt* candHeader(QrcInt j) const { return _candHeaders + 4 * j; }
   bool isCandidate(QrcInt j, QrcInt r) const { return candNodes(j)[3 * r] == 0; }
 
+  // The first propagation: the lists from the domains, then the first
+  // narrowings.
   void firstPropagation();
+  void buildLists();
+  void narrowFirst();
   // Puts bin j on the work list (scheduling the constraint when asked and
   // the list was empty); flags 1: lower side changed, 2: upper side.
   void mark(QrcInt j, QrcInt flags, bool schedule);

@@ -348,31 +348,9 @@ Item minDistanceItem(Rng& rng, Exprs& x, const Domains& d) {
 }
 
 // cards[k] counts values[k] among vars (k itself without values).
-// Distinct variables, as many as there are (the first `count` of a shuffle).
-Terms distinctVariables(Rng& rng, Exprs& x, int vars, size_t count) {
-  std::vector<int> order(static_cast<size_t>(vars));
-  for (int v = 0; v < vars; ++v) order[static_cast<size_t>(v)] = v;
-  std::shuffle(order.begin(), order.end(), rng);
-  Terms t;
-  for (size_t i = 0; i < count && i < order.size(); ++i) {
-    Expr e;
-    e.var = order[i];
-    t.push_back(x.add(e));
-  }
-  return t;
-}
-
-// With `apart`, distinct variables, no card among the counted ones.
-Item distributeItem(Rng& rng, Exprs& x, const Domains& d, bool apart) {
-  Terms vars, cards;
-  if (apart) {
-    Terms all = distinctVariables(rng, x, varCount(d), 4);
-    vars.assign(all.begin(), all.begin() + 2);
-    cards.assign(all.begin() + 2, all.end());
-  } else {
-    vars = drawTerms(rng, x, varCount(d), 2 + rng() % 2);
-    cards = drawTerms(rng, x, varCount(d), 2);
-  }
+Item distributeItem(Rng& rng, Exprs& x, const Domains& d) {
+  Terms vars = drawTerms(rng, x, varCount(d), 2 + rng() % 2);
+  Terms cards = drawTerms(rng, x, varCount(d), 2);
   bool listed = rng() % 2;
   A values = listed ? A{static_cast<int64_t>(rng() % 3) - 1, 2} : A{0, 1};
   values.resize(cards.size());
@@ -653,46 +631,41 @@ Item packItem(Rng& rng, Exprs& x, const Domains& d) {
 
 }  // namespace
 
-Item drawItem(Rng& rng, Exprs& x, const Domains& d, const LeftOut& leftOut) {
-  for (;;) {
-    switch (rng() % 17) {
-      case 0:
-      case 1:
-        return rangeItem(rng, x, d);
-      case 2:
-        return equalItem(rng, x, d);
-      case 3:
-        return lexItem(rng, x, d);
-      case 4:
-        if (leftOut("stretch")) continue;
-        return stretchItem(rng, x, d);
-      case 5:
-        if (leftOut("pattern")) continue;
-        return patternItem(rng, x, d);
-      case 6:
-        return allDiffItem(rng, x, d);
-      case 7:
-        return minDistanceItem(rng, x, d);
-      case 8:
-        return distributeItem(rng, x, d, leftOut("distribute over expressions"));
-      case 9:
-        return elementItem(rng, x, d);
-      case 10:
-        return elementCallerItem(rng, x, d);
-      case 11:
-        return tableItem(rng, x, d);
-      case 12:
-        return sequenceItem(rng, x, d);
-      case 13:
-        return inverseItem(rng, x, d);
-      case 14:
-        return memberItem(rng, x, d);
-      case 15:
-        return abstractionItem(rng, x, d);
-      default:
-        if (leftOut("pack")) continue;
-        return packItem(rng, x, d);
-    }
+Item drawItem(Rng& rng, Exprs& x, const Domains& d) {
+  switch (rng() % 17) {
+    case 0:
+    case 1:
+      return rangeItem(rng, x, d);
+    case 2:
+      return equalItem(rng, x, d);
+    case 3:
+      return lexItem(rng, x, d);
+    case 4:
+      return stretchItem(rng, x, d);
+    case 5:
+      return patternItem(rng, x, d);
+    case 6:
+      return allDiffItem(rng, x, d);
+    case 7:
+      return minDistanceItem(rng, x, d);
+    case 8:
+      return distributeItem(rng, x, d);
+    case 9:
+      return elementItem(rng, x, d);
+    case 10:
+      return elementCallerItem(rng, x, d);
+    case 11:
+      return tableItem(rng, x, d);
+    case 12:
+      return sequenceItem(rng, x, d);
+    case 13:
+      return inverseItem(rng, x, d);
+    case 14:
+      return memberItem(rng, x, d);
+    case 15:
+      return abstractionItem(rng, x, d);
+    default:
+      return packItem(rng, x, d);
   }
 }
 

@@ -53,17 +53,12 @@ struct Item {
   QroExtractableI* node = nullptr;
 };
 
-// The kinds of constraints drawItem leaves out: "pattern", "stretch",
-// "pack", and "distribute over expressions" (its elements are variables then).
-typedef std::function<bool(const std::string&)> LeftOut;
-
 // Draws one constraint over the variables (their candidate values given):
 // ranges and equalities of expressions, lexicographic orders, stretch and
 // pattern constraints, counts, and through the builders all-different,
 // distribute, element, tables, sequence, minimum distance, inverse,
 // membership, abstraction and pack.
-Item drawItem(Rng& rng, Exprs& exprs, const std::vector<std::vector<int64_t>>& values,
-              const LeftOut& leftOut);
+Item drawItem(Rng& rng, Exprs& exprs, const std::vector<std::vector<int64_t>>& values);
 
 }  // namespace changetest
 

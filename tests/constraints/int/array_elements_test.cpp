@@ -822,21 +822,6 @@ const Row Rows[] = {
     {"path", 2, pathCase},
 };
 
-// Array shapes that meet faults still open, one line per (row, shape): the
-// row runs without that shape until its fault is mended.
-const std::pair<const char*, qrotest::ArrayShape> kOpenFaults[] = {
-    // The pack narrows a load while posting, before it listens: an offset of
-    // the load among the places moves unseen.
-    {"pack", qrotest::ArrayShape::Shared},
-};
-
-std::vector<qrotest::ArrayShape> openShapes(const std::string& row) {
-  std::vector<qrotest::ArrayShape> open;
-  for (const auto& f : kOpenFaults)
-    if (row == f.first) open.push_back(f.second);
-  return open;
-}
-
 class ArrayElementForms : public testing::TestWithParam<int> {};
 
 TEST_P(ArrayElementForms, AgreeWithBruteForce) {
@@ -849,7 +834,6 @@ TEST_P(ArrayElementForms, AgreeWithBruteForce) {
                  std::to_string(round);
       a.c.seed = rng();
       a.c.narrowRuns = 20;
-      a.c.shapeKinds = qrotest::shapesWithout(openShapes(row.name));
       ASSERT_EQ(qrotest::runElementForms(a.c, a.elements), 0) << a.c.name;
     }
 }

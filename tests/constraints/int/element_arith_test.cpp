@@ -3,6 +3,7 @@
 // comparison over it is false there and its opposite true.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -311,6 +312,90 @@ TEST(ElementArithmetic, TwoElementsAgainstBruteForce) {
       c.narrowRuns = 10;
       EXPECT_EQ(qrotest::runWithShapes(c, {qrotest::Shape::Opposite, qrotest::Shape::Truth}), 0);
     }
+}
+
+// a[p + q] + max(s, vars[p + q]) + vars[p + q] as one array sum, with p, q
+// and s at positions 1, 2 and 3 and vars over the positions `at`: the three
+// terms share the index, and narrowing one moves the others.
+QrcIntExp tiedSum(QrcManagerI* m, const Vars& v, const V& a, const std::vector<size_t>& at) {
+  QrcManager mgr(m);
+  QrcIntVarArray items(mgr, static_cast<QrcInt>(at.size()));
+  for (size_t k = 0; k < at.size(); ++k) items.set(static_cast<QrcInt>(k), QrcIntExp(v[at[k]]));
+  QrcIntExp i = QrcIntExp(v[1]) + QrcIntExp(v[2]);
+  QrcIntExp t[] = {QrcIntArray(mgr, static_cast<QrcInt>(a.size()), a.data())[i],
+                   QrcMax(QrcIntExp(v[3]), items[i]), items[i]};
+  QrcIntExpI* terms[] = {t[0].getImpl(), t[1].getImpl(), t[2].getImpl()};
+  return QrcSum(mgr, 3, terms);
+}
+
+bool tiedSumValue(const V& s, const V& a, const std::vector<size_t>& at, int64_t& sum) {
+  int64_t i = s[1] + s[2];
+  if (i < 0 || i >= static_cast<int64_t>(at.size())) return false;
+  int64_t e = s[at[static_cast<size_t>(i)]];
+  sum = a[static_cast<size_t>(i)] + std::max(s[3], e) + e;
+  return true;
+}
+
+// Sums whose terms are tied through an element's index or variables: while
+// the sum narrows its terms one by one, the bounds each term shows must only
+// shrink. A term over an element that may lack a value showed a point opened
+// to its neighbours, wider than it was a moment before; an element whose
+// index stays inside its array counted as one that may lack a value.
+TEST(ElementArithmetic, SumsOfTiedTermsAgainstBruteForce) {
+  struct Row {
+    const char* name;
+    std::vector<V> values;
+    std::function<QrcConstraint(QrcManagerI*, const Vars&)> make;
+    std::function<bool(const V&)> check;
+  };
+  const V a = {2, 2, 3, 2, 3, 2};
+  // r, p, q and s at positions 0 to 3. Six entries keep p + q inside; five
+  // let it leave.
+  const std::vector<size_t> six = {1, 3, 2, 3, 3, 2}, five = {1, 3, 2, 3, 3};
+  auto tied = [a](const char* name, const std::vector<size_t>& at) {
+    return Row{name,
+               {qrotest::range(-1, 5), qrotest::range(0, 3), qrotest::range(0, 2),
+                qrotest::range(-1, 1)},
+               [a, at](QrcManagerI* m, const Vars& v) {
+                 return tiedSum(m, v, a, at) == QrcIntExp(v[0]);
+               },
+               [a, at](const V& s) {
+                 int64_t sum;
+                 return tiedSumValue(s, a, at, sum) && sum == s[0];
+               }};
+  };
+  const Row rows[] = {
+      tied("a[p + q] + max(s, vars[p + q]) + vars[p + q] == r, p + q inside", six),
+      tied("a[p + q] + max(s, vars[p + q]) + vars[p + q] == r, p + q may leave", five),
+      {"p + max([p, q][i], 2) + s <= 2",
+       {qrotest::range(0, 3), qrotest::range(0, 1), qrotest::range(0, 1), qrotest::range(-1, 2)},
+       [](QrcManagerI* m, const Vars& v) {
+         QrcManager mgr(m);
+         QrcIntVarArray pq(mgr, 2);
+         pq.set(0, QrcIntExp(v[0]));
+         pq.set(1, QrcIntExp(v[1]));
+         QrcIntExp t[] = {QrcIntExp(v[0]), QrcMax(pq[QrcIntExp(v[3])], 2), QrcIntExp(v[2])};
+         QrcIntExpI* terms[] = {t[0].getImpl(), t[1].getImpl(), t[2].getImpl()};
+         return QrcSum(mgr, 3, terms) <= 2;
+       },
+       [](const V& s) {
+         if (s[3] < 0 || s[3] > 1) return false;
+         return s[0] + std::max<int64_t>(s[static_cast<size_t>(s[3])], 2) + s[2] <= 2;
+       }},
+  };
+  uint64_t seed = qrotest::caseSeed(6550);
+  for (const Row& row : rows) {
+    PropCase c;
+    c.name = row.name;
+    c.seed = seed;
+    c.values = row.values;
+    auto make = row.make;
+    c.make = [make](QrcManagerI* m, const Vars& v) { return make(m, v).getImpl(); };
+    c.check = row.check;
+    c.narrowRuns = 20;
+    EXPECT_EQ(qrotest::runWithShapes(c, {qrotest::Shape::Opposite, qrotest::Shape::Truth}), 0)
+        << row.name;
+  }
 }
 
 TEST(ElementArithmetic, VariableArrayAgainstBruteForce) {
