@@ -200,8 +200,6 @@ bool withArrayShape(const PropCase& c, ArrayShape shape, uint64_t seed, PropCase
 // Runs the case's drawn shapes (without the case itself); returns the number
 // of failures.
 int runArrayShapes(const PropCase& c);
-// The kinds of shapes left once those listed are taken out.
-std::vector<ArrayShape> shapesWithout(const std::vector<ArrayShape>& open);
 
 // ---------------------------------------------------------------- reified forms
 

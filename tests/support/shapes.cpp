@@ -386,13 +386,6 @@ const char* arrayShapeName(ArrayShape shape) {
   return "?";
 }
 
-std::vector<ArrayShape> shapesWithout(const std::vector<ArrayShape>& open) {
-  std::vector<ArrayShape> out;
-  for (ArrayShape s : {ArrayShape::Shared, ArrayShape::Tied, ArrayShape::Repeated})
-    if (std::find(open.begin(), open.end(), s) == open.end()) out.push_back(s);
-  return out;
-}
-
 bool withArrayShape(const PropCase& c, ArrayShape shape, uint64_t seed, PropCase& out) {
   // Expressions and offsets over values near the integer limits would leave
   // them.
