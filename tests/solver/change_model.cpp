@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "extra_support.h"
+#include "support/harness.h"
 #include "qroalgorithm.h"
 #include "qrooperators.h"
 #include "qrosolverextra.h"
@@ -219,18 +220,6 @@ Item lexItem(Rng& rng, Exprs& x, const Domains& d) {
   return it;
 }
 
-// Maximal runs of equal values: (value, length).
-std::vector<std::pair<int64_t, int64_t>> runsOf(const A& w) {
-  std::vector<std::pair<int64_t, int64_t>> runs;
-  for (int64_t v : w) {
-    if (runs.empty() || runs.back().first != v)
-      runs.push_back({v, 1});
-    else
-      ++runs.back().second;
-  }
-  return runs;
-}
-
 Item stretchItem(Rng& rng, Exprs& x, const Domains& d) {
   Terms t = drawTerms(rng, x, varCount(d), 2 + rng() % 2, true);
   A values = {0, 1}, lo, hi;
@@ -249,7 +238,7 @@ Item stretchItem(Rng& rng, Exprs& x, const Domains& d) {
                     solvertest::intsOf(env, hi), solvertest::intsOf(env, values));
   };
   it.holds = [px, t, values, lo, hi](const A& v) {
-    for (const auto& run : runsOf(evalAll(*px, t, v))) {
+    for (const auto& run : qrotest::runsOf(evalAll(*px, t, v))) {
       auto at = std::find(values.begin(), values.end(), run.first);
       if (at == values.end()) return false;
       size_t j = static_cast<size_t>(at - values.begin());
@@ -283,7 +272,7 @@ Item patternItem(Rng& rng, Exprs& x, const Domains& d) {
   };
   it.holds = [px, t, patterns, stop](const A& v) {
     A runs;
-    for (const auto& run : runsOf(evalAll(*px, t, v))) runs.push_back(run.first);
+    for (const auto& run : qrotest::runsOf(evalAll(*px, t, v))) runs.push_back(run.first);
     for (const A& p : patterns) {
       long len = p[2] == stop ? 2 : 3;
       if (std::search(runs.begin(), runs.end(), p.begin(), p.begin() + len) != runs.end())

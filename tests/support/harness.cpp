@@ -856,4 +856,15 @@ int runElementForms(const PropCase& c, size_t elements) {
   return failures;
 }
 
+std::vector<std::pair<int64_t, int64_t>> runsOf(const std::vector<int64_t>& w) {
+  std::vector<std::pair<int64_t, int64_t>> runs;
+  for (int64_t v : w) {
+    if (runs.empty() || runs.back().first != v)
+      runs.push_back({v, 1});
+    else
+      ++runs.back().second;
+  }
+  return runs;
+}
+
 }  // namespace qrotest

@@ -28,6 +28,7 @@
 #include <iosfwd>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qrcexpr.h"
@@ -245,6 +246,9 @@ int runReifiedForms(const PropCase& c);
 uint64_t caseSeed(uint64_t defaultSeed);
 // A hash of a case name, to draw a case's forms apart from other cases.
 uint64_t nameHash(const std::string& s);
+
+// Maximal runs of equal values of a word: (value, length).
+std::vector<std::pair<int64_t, int64_t>> runsOf(const std::vector<int64_t>& w);
 
 }  // namespace qrotest
 

@@ -392,18 +392,6 @@ ArrayCase sequenceCase(Rng& rng, int variant) {
   return r;
 }
 
-// Maximal runs of equal values: (value, length).
-std::vector<std::pair<int64_t, int64_t>> runsOf(const A& w) {
-  std::vector<std::pair<int64_t, int64_t>> runs;
-  for (int64_t v : w) {
-    if (runs.empty() || runs.back().first != v)
-      runs.push_back({v, 1});
-    else
-      ++runs.back().second;
-  }
-  return runs;
-}
-
 // Variant 0: regular, 1: stretch, 2: pattern; over the alphabet {0, 1, 2}.
 ArrayCase automatonCase(Rng& rng, int variant) {
   ArrayCase r;
@@ -445,7 +433,7 @@ ArrayCase automatonCase(Rng& rng, int variant) {
           .getImpl();
     };
     r.c.check = [=](const A& w) {
-      for (const auto& run : runsOf(w)) {
+      for (const auto& run : qrotest::runsOf(w)) {
         if (run.first < 0 || run.first > 2) return false;
         size_t j = static_cast<size_t>(run.first);
         if (run.second < lo[j] || run.second > hi[j]) return false;
@@ -468,7 +456,7 @@ ArrayCase automatonCase(Rng& rng, int variant) {
     };
     r.c.check = [=](const A& w) {
       A values;
-      for (const auto& run : runsOf(w)) values.push_back(run.first);
+      for (const auto& run : qrotest::runsOf(w)) values.push_back(run.first);
       for (const auto& p : patterns) {
         size_t len = p[2] == stop ? 2 : 3;
         if (std::search(values.begin(), values.end(), p.begin(),

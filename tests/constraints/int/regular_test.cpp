@@ -404,18 +404,6 @@ TEST_F(Regular, TiedPositionsAgreeWithBruteForce) {
 
 // ---------------------------------------------------------------- stretch
 
-// Maximal runs of equal values: (value, length).
-std::vector<std::pair<int64_t, int64_t>> runsOf(const Word& w) {
-  std::vector<std::pair<int64_t, int64_t>> runs;
-  for (int64_t v : w) {
-    if (runs.empty() || runs.back().first != v)
-      runs.push_back({v, 1});
-    else
-      ++runs.back().second;
-  }
-  return runs;
-}
-
 QrcRegularI* regularOf(const QrcConstraint& ct) {
   return static_cast<QrcRegularI*>(static_cast<QrcAutomatonBuilderI*>(ct.getImpl())->getRegular());
 }
@@ -508,7 +496,7 @@ TEST_F(Stretch, RandomLengthsAgreeWithBruteForce) {
                      .getImpl());
         },
         [=](const Word& w) {
-          for (const auto& run : runsOf(w)) {
+          for (const auto& run : qrotest::runsOf(w)) {
             auto it = std::find(values.begin(), values.end(), run.first);
             if (it == values.end()) return false;
             size_t j = static_cast<size_t>(it - values.begin());
@@ -538,7 +526,7 @@ TEST_F(Stretch, TiedPositionsAgreeWithBruteForce) {
           return QrcStretch(x, intArray(m, lo), intArray(m, hi), intArray(m, values)).getImpl();
         },
         [=](const Word& w) {
-          for (const auto& run : runsOf(w)) {
+          for (const auto& run : qrotest::runsOf(w)) {
             if (run.first < 0 || run.first > 5) return false;
             size_t j = static_cast<size_t>(run.first);
             if (run.second < lo[j] || run.second > hi[j]) return false;
@@ -566,7 +554,7 @@ QrcTupleSet patternSet(QrcManagerI* m, const std::vector<std::vector<QrcInt>>& p
 // The patterns as cut by the terminator from the second position on.
 bool forbidden(const Word& w, const std::vector<std::vector<QrcInt>>& patterns) {
   std::vector<int64_t> values;
-  for (const auto& run : runsOf(w)) values.push_back(run.first);
+  for (const auto& run : qrotest::runsOf(w)) values.push_back(run.first);
   for (std::vector<QrcInt> p : patterns) {
     p.resize(3, Stop);
     size_t len = 1;
