@@ -9,16 +9,7 @@
 
 namespace {
 
-struct Side {
-  QroEnv env;
-  QroXmlContextI* context;
-  xmltest::VarInfo* vars;
-  Side()
-      : env(),
-        context(QroXmlContextI::Make(env.getImpl())),
-        vars(xmltest::registerModelHandlers(context)) {}
-  ~Side() { env.end(); }
-};
+using xmltest::Side;
 
 QroXmlElementI* element(const char* tag, int id) {
   QroXmlElementI* e = new QroXmlElement(tag);

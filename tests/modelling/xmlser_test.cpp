@@ -16,18 +16,7 @@ namespace {
 
 const QroInt kInf53 = QroIntMax;
 
-// An environment with a registered context and the test handlers.
-struct Side {
-  QroEnv env;
-  QroXmlContextI* context;
-  xmltest::VarInfo* vars;
-  Side()
-      : env(),
-        context(QroXmlContextI::Make(env.getImpl())),
-        vars(xmltest::registerModelHandlers(context)) {}
-  ~Side() { env.end(); }
-  QroEnvI* impl() const { return env.getImpl(); }
-};
+using xmltest::Side;
 
 // A model: x, y, b, z (enumerated), a range over a term that the objective shares.
 struct SampleModel {

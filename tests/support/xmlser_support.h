@@ -60,6 +60,17 @@ class ModelInfo : public QroXmlInfo {
 // Registers the five handlers; returns the variable handler.
 VarInfo* registerModelHandlers(QroXmlContextI* context);
 
+// An environment with a context that has the test handlers.
+struct Side {
+  QroEnv env;
+  QroXmlContextI* context;
+  VarInfo* vars;
+  Side()
+      : env(), context(QroXmlContextI::Make(env.getImpl())), vars(registerModelHandlers(context)) {}
+  ~Side() { env.end(); }
+  QroEnvI* impl() const { return env.getImpl(); }
+};
+
 }  // namespace xmltest
 
 #endif

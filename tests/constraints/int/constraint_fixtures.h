@@ -111,6 +111,11 @@ inline std::string withoutAddress(std::string s) {
   return s;
 }
 
+// A constant array of the values on a manager.
+inline QrcIntArray arrayOn(QrcManagerI* m, const std::vector<int64_t>& a) {
+  return QrcIntArray(QrcManager(m), static_cast<QrcInt>(a.size()), a.data());
+}
+
 }  // namespace ctest
 
 #endif

@@ -353,16 +353,14 @@ TEST(ElementArithmetic, SumsOfTiedTermsAgainstBruteForce) {
   // let it leave.
   const std::vector<size_t> six = {1, 3, 2, 3, 3, 2}, five = {1, 3, 2, 3, 3};
   auto tied = [a](const char* name, const std::vector<size_t>& at) {
-    return Row{name,
-               {qrotest::range(-1, 5), qrotest::range(0, 3), qrotest::range(0, 2),
-                qrotest::range(-1, 1)},
-               [a, at](QrcManagerI* m, const Vars& v) {
-                 return tiedSum(m, v, a, at) == QrcIntExp(v[0]);
-               },
-               [a, at](const V& s) {
-                 int64_t sum;
-                 return tiedSumValue(s, a, at, sum) && sum == s[0];
-               }};
+    return Row{
+        name,
+        {qrotest::range(-1, 5), qrotest::range(0, 3), qrotest::range(0, 2), qrotest::range(-1, 1)},
+        [a, at](QrcManagerI* m, const Vars& v) { return tiedSum(m, v, a, at) == QrcIntExp(v[0]); },
+        [a, at](const V& s) {
+          int64_t sum;
+          return tiedSumValue(s, a, at, sum) && sum == s[0];
+        }};
   };
   const Row rows[] = {
       tied("a[p + q] + max(s, vars[p + q]) + vars[p + q] == r, p + q inside", six),

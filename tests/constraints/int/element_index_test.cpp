@@ -16,6 +16,7 @@
 #include "qrcintcompare.h"
 #include "qrcintgoals.h"
 #include "qrcsearch.h"
+#include "constraint_fixtures.h"
 #include "support/harness.h"
 
 namespace {
@@ -24,9 +25,7 @@ using qrotest::PropCase;
 using qrotest::Vars;
 typedef std::vector<int64_t> V;
 
-QrcIntArray arrayOn(QrcManagerI* m, const V& a) {
-  return QrcIntArray(QrcManager(m), static_cast<QrcInt>(a.size()), a.data());
-}
+using ctest::arrayOn;
 
 // a[i], when i lies inside a.
 bool at(const V& a, int64_t i, int64_t& v) {

@@ -23,9 +23,7 @@ using qrotest::PropCase;
 using qrotest::Vars;
 typedef std::vector<int64_t> V;
 
-QrcIntArray arrayOn(QrcManagerI* m, const V& a) {
-  return QrcIntArray(QrcManager(m), static_cast<QrcInt>(a.size()), a.data());
-}
+using ctest::arrayOn;
 
 bool inside(const V& a, int64_t x) {
   return x >= 0 && x < static_cast<int64_t>(a.size());

@@ -430,9 +430,7 @@ bool inArray(const V& a, int64_t x) {
   return x >= 0 && x < static_cast<int64_t>(a.size());
 }
 
-QrcIntArray arrayOn(QrcManagerI* m, const V& a) {
-  return QrcIntArray(QrcManager(m), static_cast<QrcInt>(a.size()), a.data());
-}
+using ctest::arrayOn;
 
 typedef std::function<QrcConstraintI*(QrcManagerI*, QrcIntExpI*, const QrcIntArray&, QrcIntExpI*)>
     Maker;
