@@ -867,4 +867,17 @@ std::vector<std::pair<int64_t, int64_t>> runsOf(const std::vector<int64_t>& w) {
   return runs;
 }
 
+void runCaseRow(const CaseRow& row, Rng& rng, int rounds,
+                const std::function<void(PropCase&)>& setup) {
+  for (int round = 0; round < rounds; ++round)
+    for (int variant = 0; variant < row.variants; ++variant) {
+      PropCase c = row.make(rng, variant);
+      c.name = std::string(row.name) + " variant " + std::to_string(variant) + " round " +
+               std::to_string(round);
+      c.seed = rng();
+      setup(c);
+      EXPECT_EQ(runPropCase(c), 0) << c.name;
+    }
+}
+
 }  // namespace qrotest

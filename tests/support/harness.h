@@ -247,6 +247,17 @@ uint64_t caseSeed(uint64_t defaultSeed);
 // A hash of a case name, to draw a case's forms apart from other cases.
 uint64_t nameHash(const std::string& s);
 
+// A family of random cases: make(rng, variant) draws one case of a variant.
+struct CaseRow {
+  const char* name;
+  int variants;
+  std::function<PropCase(Rng&, int)> make;
+};
+// Runs every variant of the row `rounds` times against brute force, each case
+// named and seeded from rng and adjusted by `setup`; expects no failure.
+void runCaseRow(const CaseRow& row, Rng& rng, int rounds,
+                const std::function<void(PropCase&)>& setup);
+
 // Maximal runs of equal values of a word: (value, length).
 std::vector<std::pair<int64_t, int64_t>> runsOf(const std::vector<int64_t>& w);
 

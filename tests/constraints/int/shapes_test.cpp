@@ -172,13 +172,7 @@ PropCase genericCase(Rng& rng, int variant) {
   return c;
 }
 
-struct Row {
-  const char* name;
-  int variants;
-  std::function<PropCase(Rng&, int)> make;
-};
-
-const Row Rows[] = {
+const qrotest::CaseRow Rows[] = {
     {"constant_array", 5, constantArrayCase},
     {"bound_value", 2, boundValueCase},
     {"var_array", 2, varArrayCase},
@@ -189,18 +183,11 @@ const Row Rows[] = {
 class ElementShapes : public testing::TestWithParam<int> {};
 
 TEST_P(ElementShapes, AgreeWithBruteForce) {
-  const Row& row = Rows[GetParam()];
   Rng rng(qrotest::caseSeed(6100 + static_cast<uint64_t>(GetParam())));
-  for (int round = 0; round < 4; ++round)
-    for (int variant = 0; variant < row.variants; ++variant) {
-      PropCase c = row.make(rng, variant);
-      c.name = std::string(row.name) + " variant " + std::to_string(variant) + " round " +
-               std::to_string(round);
-      c.seed = rng();
-      c.narrowRuns = 20;
-      c.arrayShapes = 3;
-      EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
-    }
+  qrotest::runCaseRow(Rows[GetParam()], rng, 4, [](PropCase& c) {
+    c.narrowRuns = 20;
+    c.arrayShapes = 3;
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, ElementShapes,

@@ -173,13 +173,7 @@ PropCase memberCase(Rng& rng, int variant) {
   return c;
 }
 
-struct Row {
-  const char* name;
-  int variants;
-  std::function<PropCase(Rng&, int)> make;
-};
-
-const Row Rows[] = {
+const qrotest::CaseRow Rows[] = {
     {"composition", 4, compositionCase},
     {"inverse", 1, inverseCase},
     {"function", 2, functionCase},
@@ -189,19 +183,12 @@ const Row Rows[] = {
 class SetShapes : public testing::TestWithParam<int> {};
 
 TEST_P(SetShapes, AgreeWithBruteForce) {
-  const Row& row = Rows[GetParam()];
   Rng rng(qrotest::caseSeed(8700 + static_cast<uint64_t>(GetParam())));
-  for (int round = 0; round < 3; ++round)
-    for (int variant = 0; variant < row.variants; ++variant) {
-      PropCase c = row.make(rng, variant);
-      c.name = std::string(row.name) + " variant " + std::to_string(variant) + " round " +
-               std::to_string(round);
-      c.seed = rng();
-      c.narrowRuns = 15;
-      c.samples = 500;
-      c.arrayShapes = 3;
-      EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
-    }
+  qrotest::runCaseRow(Rows[GetParam()], rng, 3, [](PropCase& c) {
+    c.narrowRuns = 15;
+    c.samples = 500;
+    c.arrayShapes = 3;
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, SetShapes,
