@@ -197,31 +197,63 @@ TEST(PackTies, PlacesTiedToLoadsAgainstBruteForce) {
       {"places [x2 * x0, x0], loads [x0, x1]",
        {qrotest::range(0, 3), qrotest::range(1, 3), qrotest::range(-1, 0)},
        {1, 1},
-       [x](const qrotest::Vars& v) { return Exps{x(v, 2) * x(v, 0), x(v, 0)}; },
-       [x](const qrotest::Vars& v) { return Exps{x(v, 0), x(v, 1)}; },
-       [](const A& a) { return A{a[2] * a[0], a[0]}; },
-       [](const A& a) { return A{a[0], a[1]}; }},
+       [x](const qrotest::Vars& v) {
+         return Exps{x(v, 2) * x(v, 0), x(v, 0)};
+       },
+       [x](const qrotest::Vars& v) {
+         return Exps{x(v, 0), x(v, 1)};
+       },
+       [](const A& a) {
+         return A{a[2] * a[0], a[0]};
+       },
+       [](const A& a) {
+         return A{a[0], a[1]};
+       }},
       {"places [x1, x0], loads [x1, x1]",
        {qrotest::range(0, 1), qrotest::range(0, 3)},
        {1, 1},
-       [x](const qrotest::Vars& v) { return Exps{x(v, 1), x(v, 0)}; },
-       [x](const qrotest::Vars& v) { return Exps{x(v, 1), x(v, 1)}; },
-       [](const A& a) { return A{a[1], a[0]}; },
-       [](const A& a) { return A{a[1], a[1]}; }},
+       [x](const qrotest::Vars& v) {
+         return Exps{x(v, 1), x(v, 0)};
+       },
+       [x](const qrotest::Vars& v) {
+         return Exps{x(v, 1), x(v, 1)};
+       },
+       [](const A& a) {
+         return A{a[1], a[0]};
+       },
+       [](const A& a) {
+         return A{a[1], a[1]};
+       }},
       {"places [-x0, x1], loads [x1 - x0, x1 - x0]",
        {qrotest::range(0, 3), qrotest::range(0, 3)},
        {1, 1},
-       [x](const qrotest::Vars& v) { return Exps{-x(v, 0), x(v, 1)}; },
-       [x](const qrotest::Vars& v) { return Exps{x(v, 1) - x(v, 0), x(v, 1) - x(v, 0)}; },
-       [](const A& a) { return A{-a[0], a[1]}; },
-       [](const A& a) { return A{a[1] - a[0], a[1] - a[0]}; }},
+       [x](const qrotest::Vars& v) {
+         return Exps{-x(v, 0), x(v, 1)};
+       },
+       [x](const qrotest::Vars& v) {
+         return Exps{x(v, 1) - x(v, 0), x(v, 1) - x(v, 0)};
+       },
+       [](const A& a) {
+         return A{-a[0], a[1]};
+       },
+       [](const A& a) {
+         return A{a[1] - a[0], a[1] - a[0]};
+       }},
       {"places [x0, x1, x0 - 1], loads [x1 + 1, x0, x2]",
        {qrotest::range(0, 2), qrotest::range(0, 2), qrotest::range(0, 4)},
        {2, 1, 1},
-       [x](const qrotest::Vars& v) { return Exps{x(v, 0), x(v, 1), x(v, 0) - 1}; },
-       [x](const qrotest::Vars& v) { return Exps{x(v, 1) + 1, x(v, 0), x(v, 2)}; },
-       [](const A& a) { return A{a[0], a[1], a[0] - 1}; },
-       [](const A& a) { return A{a[1] + 1, a[0], a[2]}; }},
+       [x](const qrotest::Vars& v) {
+         return Exps{x(v, 0), x(v, 1), x(v, 0) - 1};
+       },
+       [x](const qrotest::Vars& v) {
+         return Exps{x(v, 1) + 1, x(v, 0), x(v, 2)};
+       },
+       [](const A& a) {
+         return A{a[0], a[1], a[0] - 1};
+       },
+       [](const A& a) {
+         return A{a[1] + 1, a[0], a[2]};
+       }},
   };
   for (const Row& row : rows) {
     qrotest::PropCase c;
