@@ -383,8 +383,14 @@ void QrcIntExpI::attachEventHandler() {
 
 void QrcIntExpI::makeVariable(QrcIntCollectionI* collection) {
   _manager->saveValue(&_domain);
-  _domain = new (_manager) QrcIntSetI(collection, 1, 1, 1);
+  QrcIntSetI* d = new (_manager) QrcIntSetI(collection, 1, 1, 1);
+  _domain = d;
   attachEventHandler();
+  // The node's bounds may already cut its values: the set counts only those
+  // inside them, and the bounds close on the first and last of those.
+  QrcInt lo = d->raiseMin(d->getMin(), _min > d->getMin() ? _min : d->getMin());
+  QrcInt hi = d->lowerMax(d->getMax(), _max < d->getMax() ? _max : d->getMax());
+  setRange(lo, hi);
 }
 
 QrcConstraintI* QrcIntExpI::makeEventHandlerConstraint() {

@@ -271,3 +271,42 @@ TEST(ElementIndexElement, CopiesAgainstBruteForce) {
 }
 
 }  // namespace
+
+namespace {
+
+// a[x] narrowed through its index, then made a variable: the variable's
+// domain holds only the values inside the bounds the node had reached, so
+// that its size, and every truth test reading it, agrees with its bounds.
+struct CutCase {
+  ctest::V values;
+  QrcInt xlo, xhi, cap;  // x in xlo..xhi, a[x] <= cap posted first
+  QrcInt size;           // values of a[x] left once it is a variable
+};
+
+const CutCase CutCases[] = {
+    {{3, 3, 3, 2, 3, 2}, 3, 5, 2, 1},
+    {{0, 1, 0, 2, 1}, 1, 4, 1, 2},
+    {{5, 1, 4, 1, 5}, 0, 4, 4, 2},
+    {{2, 2, 2}, 0, 2, 2, 1},
+};
+
+}  // namespace
+
+TEST(ElementIndexElement, AVariableMadeAfterItsBoundsCutItsValuesCountsOnlyThoseInside) {
+  for (const CutCase& k : CutCases) {
+    QrcManager mgr(QrcNoEdit);
+    QrcIntVar u(mgr, 0, k.xhi - k.xlo), b(mgr, 0, 1);
+    QrcIntExp e = arrayOn(mgr.getImpl(), k.values)[QrcIntExp(u) + k.xlo];
+    mgr.add(e <= k.cap);
+    QrcIntExpI* x = e.getImpl();
+    x->makeEventHandlerConstraint();
+    EXPECT_EQ(x->getSize(), k.size) << "cap " << k.cap;
+    EXPECT_LE(x->getMax(), k.cap);
+    // Bound, it reads as bound to a reified test over it.
+    mgr.add(QrcIntExp(b) == QrcIntExp(QrcIntExp(x) == x->getMax()));
+    mgr.add(QrcIntExp(x) == x->getMax());
+    EXPECT_EQ(x->getSize(), 1);
+    EXPECT_TRUE(b.isBound());
+    mgr.end();
+  }
+}
