@@ -388,7 +388,6 @@ void QroSolverI::fullRestore() {
   replay(_changeHead);
   _changeSinceContinue = _changeHead = _changeTail = nullptr;
   _changeMemory->reset();
-  _extracting = 0;
   _syncLevel = Synchronized;
   _manager->pushState();
   _statePushed = 1;
