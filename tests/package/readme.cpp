@@ -3,6 +3,7 @@
 // non-zero when one does not.
 #include <exception>
 #include <iostream>
+#include <sstream>
 #include <type_traits>
 #include <utility>
 
@@ -113,6 +114,7 @@ void limits(QroEnv& env) {
   int n = countSolutions(solver, 1000);
   check(n < 1000 && m->getStatus() == QrcSearchLimited,
         "a limit set after startNewSearch stops it");
+  check(m->isLimitReached(), "isLimitReached tells that a limit stopped the search");
   solver.endSearch();
   m->setFailLimit(1);
   check(solver.solve(), "solve clears the limits");
@@ -126,6 +128,106 @@ void limits(QroEnv& env) {
   unfailing.endSearch();
   unfailing.end();
   solver.end();
+  QroModel small(env);
+  QroNumVar a = intVar(env, 0, 3), b = intVar(env, 0, 3);
+  small.add(a - b <= -1);
+  QroSolver exhausted(small);
+  exhausted.startNewSearch();
+  exhausted.getManagerI()->setFailLimit(1000);
+  check(countSolutions(exhausted, 100) == 6 && !exhausted.getManagerI()->isLimitReached() &&
+            exhausted.getManagerI()->getStatus() == QrcSearchExhausted,
+        "a search that ran out of solutions reached no limit");
+  exhausted.endSearch();
+  exhausted.end();
+}
+
+void objectiveSearch(QroEnv& env) {
+  QroModel model(env);
+  QroNumVarArray x(env, 4);
+  for (int i = 0; i < 4; ++i) x[i] = intVar(env, 0, 5);
+  QroNumExprArg cost = 1 * x[0], count = 1 * x[0];
+  for (int i = 1; i < 4; ++i) {
+    cost = cost + (i + 1) * x[i];
+    count = count + 1 * x[i];
+  }
+  model.add(QroRange(env, 7, count, QroNumVar::Infinity()));
+  model.add(QroObjective(env, cost, QroObjectiveI::Minimize));
+  QroSolver solver(model);
+  solver.startNewSearch();
+  QroNum last = 1e9;
+  bool improving = true;
+  int n = 0;
+  while (n < 100 && solver.next()) {
+    improving = improving && solver.getObjValue() <= last - 1;
+    last = solver.getObjValue();
+    ++n;
+  }
+  solver.endSearch();
+  check(n > 1 && improving && last == 9, "under an objective each next improves, the last is best");
+  solver.end();
+}
+
+// A search without a goal stops at once on the propagated state.
+void noGoal(QroEnv& env) {
+  QroModel model(env);
+  QroNumVar x = intVar(env, 0, 5), y = intVar(env, 0, 5);
+  model.add(x - y <= -2);
+  QroSolver solver(model);
+  check(solver.solve(QroGoal()) && !solver.getIntVar(x).isBound(),
+        "solve(QroGoal()) succeeds with the variables unbound");
+  solver.end();
+  QrcManager manager(QrcNoEdit);
+  QrcIntVarArray q(manager, 3, 0, 2);
+  manager.add(QrcAllDiff(q));
+  QrcSearch search(manager, QrcGoal());
+  int n = 0;
+  bool unbound = true;
+  while (search.next()) {
+    ++n;
+    for (int i = 0; i < 3; ++i) unbound = unbound && !q[i].isBound();
+  }
+  search.end();
+  manager.end();
+  check(n == 1 && unbound, "an engine search with no goal finds one unbound solution");
+}
+
+// A failure outside a search, caught or kept inside a search.
+void failOutsideSearch() {
+  QrcManager manager(QrcNoEdit);
+  QrcIntVar x(manager, 0, 5);
+  check(!manager.solve(QrcGoal(x == 7)) && x.getMin() == 0 && x.getMax() == 5,
+        "manager.solve(QrcGoal(ct)) answers 0 for a failing ct and leaves the domains");
+  manager.useExceptions();
+  bool thrown = false;
+  try {
+    manager.add(x == 7);
+  } catch (QrcFailException&) {
+    thrown = true;
+  }
+  manager.add(x == 3);
+  check(thrown && x.isBound() && x.getValue() == 3, "after QrcFailException the manager is usable");
+  manager.end();
+}
+
+void setVariables() {
+  QrcManager manager(QrcNoEdit);
+  QrcIntSetVar s(manager, 1, 3);
+  QrcIntSetVarI* t = s.getImpl();
+  t->addRequired(2);
+  std::ostringstream shown;
+  shown << s;
+  QrcIntSetIterator it(t->getPossible());
+  QrcInt v, sum = 0;
+  while (it.next(v)) sum += v;
+  check(shown.str() == "[ ?1 2 ?3] ([1..3])" && t->isRequired(2) && t->isPossible(1) &&
+            !t->isBound() && t->getRequired()->getSize() == 1 && sum == 6 &&
+            t->getCardinality()->getMin() == 1 && t->getCardinality()->getMax() == 3,
+        "a set variable reads and prints as the README shows");
+  manager.add(QrcIntVar(t->getCardinality()) == 1);
+  shown.str("");
+  shown << s;
+  check(t->isBound() && shown.str() == "[ 2] ([1])", "a bound set variable prints its values");
+  manager.end();
 }
 
 // In environments of their own: the first solver or extra object made there
@@ -226,6 +328,10 @@ int main() {
     ranges(env);
     sharedTerms(env);
     limits(env);
+    objectiveSearch(env);
+    noGoal(env);
+    failOutsideSearch();
+    setVariables();
     for (int maker = 0; maker < 3; ++maker) xmlHandlers(maker);
     defaultSearch(env);
     toBranch(env);
