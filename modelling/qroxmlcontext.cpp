@@ -1,16 +1,7 @@
 #include <cstring>
-#include <memory>
 
 #include "qroregistry.h"
 #include "qroxmlser.h"
-
-namespace {
-
-const char* name(QroXmlNameIndex i) {
-  return QroXmlVocabulary[i];
-}
-
-}  // namespace
 
 const char* const QroXmlContextI::PlugInName = "XMLCONTEXT";
 
@@ -164,59 +155,6 @@ QroXmlInfo* QroXmlContextI::findXmlInfo(const char* tag) const {
 
 QroXmlInfo* QroXmlContextI::findObjectXmlInfo(const char* tag) const {
   return findIn(_objectTags, tag);
-}
-
-// ---------------------------------------------------------------------------
-// Writing.
-
-void QroXmlContextI::recordUnwritable(const QroRtti* x) {
-  if (!_firstUnwritable) _firstUnwritable = QroXmlCopyText(x->getClassName());
-}
-
-QroXmlElementI* QroXmlContextI::writeExtractable(const QroRtti* x, QroXmlWriter writer,
-                                                 QroXmlElementI* parent) {
-  QroXmlWriterI* w = writer.getImpl();
-  if (!x) return nullptr;
-  QroXmlInfo* h = getXmlInfo(x->getTypeIndex());
-  if (!h) {
-    if (_unhandled != -1) {
-      recordUnwritable(x);
-      return nullptr;
-    }
-    std::unique_ptr<QroXmlElementI> e(writer.createElement(name(QroXmlUnknownTag)));
-    writer.addAttribute(e.get(), name(QroXmlNameName), x->getClassName());
-    if (!parent) return e.release();
-    QroXmlElementI* raw = e.release();
-    writer.addSubElement(parent, raw);
-    return raw;
-  }
-  std::unique_ptr<QroXmlElementI> e(h->makeElement(writer, x));
-  if (!e) {
-    recordUnwritable(x);
-    return nullptr;
-  }
-  if (w->findId(x) >= 0) {
-    if (!h->writeReference(writer, x, e.get())) {
-      recordUnwritable(x);
-      return nullptr;
-    }
-  } else {
-    if (x->isType(QroExtractableI::GetTypeInfo())) {
-      const char* xName = static_cast<const QroExtractableI*>(x)->getName();
-      if (xName) writer.addAttribute(e.get(), name(QroXmlNameName), xName);
-    }
-    {
-      std::unique_ptr<char[]> id(writer.toString(w->getId(x)));
-      writer.addAttribute(e.get(), name(QroXmlIdName), id.get());
-    }
-    if (!h->write(writer, x, e.get())) {
-      recordUnwritable(x);
-      return nullptr;
-    }
-  }
-  QroXmlElementI* raw = e.release();
-  if (parent) writer.addSubElement(parent, raw);
-  return raw;
 }
 
 // ---------------------------------------------------------------------------

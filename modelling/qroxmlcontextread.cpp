@@ -3,6 +3,15 @@
 // steps on an explicit stack, and the sub-elements of an element whose handler
 // reads them first are read before that handler is called, so that a tree of
 // any depth is read without one call per level.
+//
+// A read started while another runs with the same reader (a handler that
+// reads on its own) pushes its steps on the same stack and runs them down to
+// where it started. Such a nesting costs the frames between one handler call
+// and the next, so the functions on that way hold no locals in memory: the
+// steps and results live in the run, and the work that needs more (tag
+// lookups, iterators, records) is done in functions that return before a
+// handler is called. A read that throws leaves the steps of the reads around
+// it, and the reader, as they were.
 #include <vector>
 
 #include "qroxmlser.h"
@@ -14,22 +23,6 @@ namespace {
 const char* name(QroXmlNameIndex i) {
   return QroXmlVocabulary[i];
 }
-
-// Marks the reader as inside a read for the lifetime of the guard; a read
-// nested in too many others is refused.
-class ReadScope {
- public:
-  explicit ReadScope(QroXmlReaderI* reader) : _reader(reader) {
-    if (_reader->getReadDepth() >= QroXmlContextI::MaxReadNesting) throw QroXmlTooDeep();
-    _reader->enterRead();
-  }
-  ~ReadScope() { _reader->leaveRead(); }
-  ReadScope(const ReadScope&) = delete;
-  ReadScope& operator=(const ReadScope&) = delete;
-
- private:
-  QroXmlReaderI* _reader;
-};
 
 // One reading in progress: the sub-elements of an element, or its object.
 struct Step {
@@ -48,47 +41,17 @@ struct Step {
   QroInt id;
 };
 
-// The steps of one read, innermost last, and the result of the step that
-// ended last: `ok` for sub-elements, `object` for an object.
-class TreeRead {
- public:
-  TreeRead(QroXmlContextI* context, QroXmlReader reader) : _context(context), _reader(reader) {}
-  ~TreeRead() {
-    for (Step& s : _steps) delete s.children;
-  }
-  TreeRead(const TreeRead&) = delete;
-  TreeRead& operator=(const TreeRead&) = delete;
-
-  void push(Step::Kind kind, const QroXmlElementI* e) {
-    _steps.push_back(Step{kind, Step::Start, e, nullptr, nullptr, nullptr, false, -1});
-  }
-  bool done() const { return _steps.empty(); }
-  // Runs the innermost step up to its end or to a step it pushes; an element
-  // with "Id" that could not be read is left in `unread`.
-  void advance() {
-    unread = nullptr;
-    Step& s = _steps.back();
-    bool ended = s.kind == Step::SubElements ? subElementsStep(s) : objectStep(s);
-    if (!ended) return;
-    delete _steps.back().children;
-    _steps.pop_back();
-  }
-
-  bool ok = true;
-  void* object = nullptr;
-  const QroXmlElementI* unread = nullptr;
-  QroInt unreadId = -1;
-
- private:
-  bool subElementsStep(Step& s);
-  bool objectStep(Step& s);
-  bool startObject(Step& s);
-  bool callHandler(Step& s);
-
-  QroXmlContextI* _context;
-  QroXmlReader _reader;
-  std::vector<Step> _steps;
+// What a read gives: its object, and for sub-elements whether they were read.
+struct ReadResult {
+  void* object;
+  bool ok;
 };
+
+// The handle's reader, taken in a frame of its own: the handle's copy in the
+// caller's frame stays in a register.
+__attribute__((noinline)) QroXmlReaderI* implOf(QroXmlReader reader) {
+  return reader.getImpl();
+}
 
 const QroXmlElementI* nextChildElement(QroXmlNodeIteratorI* it) {
   while (it && it->hasNext()) {
@@ -98,16 +61,164 @@ const QroXmlElementI* nextChildElement(QroXmlNodeIteratorI* it) {
   return nullptr;
 }
 
+}  // namespace
+
+// The steps of the reads in progress with one reader, innermost last, and the
+// result of the step that ended last: `ok` for sub-elements, `object` for an
+// object. Owned by the outermost read.
+class QroXmlReadRun {
+ public:
+  QroXmlReadRun() = default;
+  ~QroXmlReadRun() { unwindTo(0); }
+  QroXmlReadRun(const QroXmlReadRun&) = delete;
+  QroXmlReadRun& operator=(const QroXmlReadRun&) = delete;
+
+  // A read of the element (its sub-elements, or its object) inside the reads
+  // in progress with the reader, if any.
+  static ReadResult Read(QroXmlContextI* context, QroXmlReaderI* reader,
+                         const QroXmlElementI* element, Step::Kind kind) {
+    // Sub-elements read already, as when a handler that reads them first
+    // was called: nothing to read, and no nesting.
+    if (kind == Step::SubElements && (!element || reader->isSubRead(element)))
+      return ReadResult{nullptr, true};
+    if (reader->getReadDepth() > QroXmlContextI::MaxNesting) throw QroXmlTooDeep();
+    QroXmlReadRun* run = reader->_run;
+    if (!run) return Outermost(context, reader, element, kind);
+    return run->run(context, reader, element, kind);
+  }
+
+ private:
+  static ReadResult Outermost(QroXmlContextI* context, QroXmlReaderI* reader,
+                              const QroXmlElementI* element, Step::Kind kind);
+  ReadResult run(QroXmlContextI* context, QroXmlReaderI* reader, const QroXmlElementI* element,
+                 Step::Kind kind);
+  void push(Step::Kind kind, const QroXmlElementI* e);
+  void pop();
+  void unwindTo(std::size_t base);
+  void abort(QroXmlReaderI* reader, std::size_t base);
+  bool stepTo(QroXmlContextI* context, QroXmlReaderI* reader, std::size_t base);
+  void* callHandler();
+  void handled(QroXmlContextI* context, QroXmlReaderI* reader, void* object);
+  bool subElementsStep(QroXmlReaderI* reader, Step& s);
+  bool startObject(QroXmlContextI* context, QroXmlReaderI* reader, Step& s);
+
+  std::vector<Step> _steps;
+  QroXmlReader _handle;
+  bool _ok = true;
+  void* _object = nullptr;
+};
+
+// Holds the run in a frame that is left only when the outermost read ends.
+__attribute__((noinline)) ReadResult QroXmlReadRun::Outermost(QroXmlContextI* context,
+                                                              QroXmlReaderI* reader,
+                                                              const QroXmlElementI* element,
+                                                              Step::Kind kind) {
+  QroXmlReadRun run;
+  run._handle = QroXmlReader(reader);
+  reader->_run = &run;
+  try {
+    ReadResult result = run.run(context, reader, element, kind);
+    reader->_run = nullptr;
+    return result;
+  } catch (...) {
+    reader->_run = nullptr;
+    throw;
+  }
+}
+
+// The steps this read pushes run down to where it started; the innermost
+// step's handler is called from here.
+ReadResult QroXmlReadRun::run(QroXmlContextI* context, QroXmlReaderI* reader,
+                              const QroXmlElementI* element, Step::Kind kind) {
+  const std::size_t base = _steps.size();
+  reader->enterRead();
+  try {
+    push(kind, element);
+    while (stepTo(context, reader, base)) handled(context, reader, callHandler());
+  } catch (...) {
+    abort(reader, base);
+    throw;
+  }
+  reader->leaveRead();
+  return ReadResult{_object, _ok};
+}
+
+// Kept out of the loop above, which would otherwise take in the frames of
+// the handlers' readings it can guess.
+__attribute__((noinline)) void* QroXmlReadRun::callHandler() {
+  const Step& s = _steps[_steps.size() - 1];
+  if (s.objectTable) return s.handler->readObjectWithSubElements(_handle, s.element);
+  return s.handler->readElement(_handle, s.element);
+}
+
+__attribute__((noinline)) void QroXmlReadRun::push(Step::Kind kind, const QroXmlElementI* e) {
+  _steps.push_back(Step{kind, Step::Start, e, nullptr, nullptr, nullptr, false, -1});
+}
+
+__attribute__((noinline)) void QroXmlReadRun::pop() {
+  delete _steps.back().children;
+  _steps.pop_back();
+}
+
+__attribute__((noinline)) void QroXmlReadRun::unwindTo(std::size_t base) {
+  while (_steps.size() > base) pop();
+}
+
+__attribute__((noinline)) void QroXmlReadRun::abort(QroXmlReaderI* reader, std::size_t base) {
+  unwindTo(base);
+  reader->leaveRead();
+}
+
+// Runs the steps above base until they are all done (false) or the innermost
+// one calls its handler (true; the step stays on the stack during the call, so
+// that the reads the handler starts push above it).
+__attribute__((noinline)) bool QroXmlReadRun::stepTo(QroXmlContextI* context, QroXmlReaderI* reader,
+                                                     std::size_t base) {
+  while (_steps.size() > base) {
+    Step& s = _steps.back();
+    bool ended;
+    if (s.kind == Step::SubElements) {
+      ended = subElementsStep(reader, s);
+    } else if (s.stage == Step::Start) {
+      ended = startObject(context, reader, s);
+    } else if (_ok) {
+      return true;
+    } else {
+      // A handler that reads the sub-elements first would give null.
+      _object = nullptr;
+      context->recordUnread(s.element->getName(), s.id);
+      ended = true;
+    }
+    if (ended) pop();
+  }
+  return false;
+}
+
+// The handler's object is linked to the element's identifier; without one
+// the element is recorded as not read.
+__attribute__((noinline)) void QroXmlReadRun::handled(QroXmlContextI* context,
+                                                      QroXmlReaderI* reader, void* object) {
+  const Step& s = _steps.back();
+  _object = object;
+  if (!object)
+    context->recordUnread(s.element->getName(), s.id);
+  else if (s.objectTable)
+    reader->getObjectHandler().addLink2Obj(s.id, object);
+  else
+    reader->getObjectHandler().addLink2Obj(s.id, static_cast<QroExtractableI*>(object));
+  pop();
+}
+
 // Each child element in order: its own sub-elements first when it has more
 // than one child element (their failure is the result), then its object; a
 // child with "Id" and no object fails. A step that pushes returns false at once
 // (the reference s does not outlive the push).
-bool TreeRead::subElementsStep(Step& s) {
-  QroXmlReaderI* r = _reader.getImpl();
+bool QroXmlReadRun::subElementsStep(QroXmlReaderI* reader, Step& s) {
+  QroXmlReader r(reader);
   switch (s.stage) {
     case Step::Start:
-      if (!s.element || r->isSubRead(s.element)) {
-        ok = true;
+      if (!s.element || reader->isSubRead(s.element)) {
+        _ok = true;
         return true;
       }
       s.children = s.element->getChildIterator();
@@ -116,26 +227,26 @@ bool TreeRead::subElementsStep(Step& s) {
     case Step::NextChild: {
       const QroXmlElementI* c = nextChildElement(s.children);
       if (!c) {
-        r->markSubRead(s.element);
-        ok = true;
+        reader->markSubRead(s.element);
+        _ok = true;
         return true;
       }
       s.child = c;
       s.stage = Step::ChildSubRead;
-      ok = true;
-      if (_reader.countChildElements(c) > 1) push(Step::SubElements, c);
+      _ok = true;
+      if (r.countChildElements(c) > 1) push(Step::SubElements, c);
       return false;
     }
     case Step::ChildSubRead: {
-      if (!ok) return true;
+      if (!_ok) return true;
       const QroXmlElementI* c = s.child;
       s.stage = Step::ChildRead;
       push(Step::Object, c);
       return false;
     }
     default:  // ChildRead
-      if (!object && _reader.getAttributeValue(s.child, name(QroXmlIdName))) {
-        ok = false;
+      if (!_object && r.getAttributeValue(s.child, name(QroXmlIdName))) {
+        _ok = false;
         return true;
       }
       s.stage = Step::NextChild;
@@ -143,84 +254,48 @@ bool TreeRead::subElementsStep(Step& s) {
   }
 }
 
-bool TreeRead::objectStep(Step& s) {
-  return s.stage == Step::Start ? startObject(s) : callHandler(s);
-}
-
 // An element with an "Id" not linked yet goes to the handler of its tag
 // (after its sub-elements when the handler reads them first); a linked one
 // gives its object; else its "RefId", else its first child element.
-bool TreeRead::startObject(Step& s) {
+bool QroXmlReadRun::startObject(QroXmlContextI* context, QroXmlReaderI* reader, Step& s) {
+  QroXmlReader r(reader);
   const QroXmlElementI* e = s.element;
-  object = nullptr;
+  _object = nullptr;
   if (!e) return true;
   QroInt id = -1;
-  if (_reader.readIntAttribute(e, name(QroXmlIdName), id)) {
-    void* linked = _reader.getObjectById(id);
+  if (r.readIntAttribute(e, name(QroXmlIdName), id)) {
+    void* linked = r.getObjectById(id);
     if (linked) {
-      object = linked;
+      _object = linked;
       return true;
     }
     const char* tag = e->getName();
     s.id = id;
-    s.handler = _context->findXmlInfo(tag);
+    s.handler = context->findXmlInfo(tag);
     if (!s.handler) {
-      s.handler = _context->findObjectXmlInfo(tag);
+      s.handler = context->findObjectXmlInfo(tag);
       s.objectTable = true;
     }
     if (!s.handler) {
-      unread = e;
-      unreadId = id;
+      context->recordUnread(tag, id);
       return true;
     }
     s.stage = Step::HandlerCall;
-    ok = true;
+    _ok = true;
     if (s.handler->readsSubElementsFirst()) push(Step::SubElements, e);
     return false;
   }
   QroInt ref = -1;
-  if (_reader.readIntAttribute(e, name(QroXmlRefIdName), ref)) {
-    object = _reader.getObjectById(ref);
+  if (r.readIntAttribute(e, name(QroXmlRefIdName), ref)) {
+    _object = r.getObjectById(ref);
     return true;
   }
-  s.element = _reader.getFirstChildElement(e);
+  s.element = r.getFirstChildElement(e);
   return !s.element;
 }
 
-// A handler that reads the sub-elements first is called only when they were
-// read: it would give null otherwise.
-bool TreeRead::callHandler(Step& s) {
-  object = nullptr;
-  if (ok) {
-    if (!s.objectTable) {
-      QroExtractableI* x = s.handler->readElement(_reader, s.element);
-      if (x) _reader.addLink2Obj(s.id, x);
-      object = x;
-    } else {
-      object = s.handler->readObjectWithSubElements(_reader, s.element);
-      if (object) _reader.addLink2Obj(s.id, object);
-    }
-  }
-  if (!object) {
-    unread = s.element;
-    unreadId = s.id;
-  }
-  return true;
-}
-
-}  // namespace
-
-void* QroXmlContextI::runRead(QroXmlReader reader, const QroXmlElementI* element, bool sub,
-                              bool& ok) {
-  TreeRead read(this, reader);
-  read.push(sub ? Step::SubElements : Step::Object, element);
-  while (!read.done()) {
-    read.advance();
-    if (read.unread) recordUnread(read.unread->getName(), read.unreadId);
-  }
-  ok = read.ok;
-  return read.object;
-}
+// ---------------------------------------------------------------------------
+// Context.
 
 void QroXmlContextI::recordUnread(const char* tag, QroInt id) {
   _unreadTags.add(_env->internString(tag ? tag : ""));
@@ -228,14 +303,9 @@ void QroXmlContextI::recordUnread(const char* tag, QroInt id) {
 }
 
 void* QroXmlContextI::readElement(QroXmlReader reader, const QroXmlElementI* element) {
-  ReadScope scope(reader.getImpl());
-  bool ok = true;
-  return runRead(reader, element, false, ok);
+  return QroXmlReadRun::Read(this, implOf(reader), element, Step::Object).object;
 }
 
 bool QroXmlContextI::readSubElements(QroXmlReader reader, const QroXmlElementI* element) {
-  ReadScope scope(reader.getImpl());
-  bool ok = true;
-  runRead(reader, element, true, ok);
-  return ok;
+  return QroXmlReadRun::Read(this, implOf(reader), element, Step::SubElements).ok;
 }

@@ -1,8 +1,9 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
-#include "qroxmlser.h"
+#include "qroxmlwriterun.h"
 
 namespace {
 
@@ -42,28 +43,21 @@ bool addRefId(QroXmlWriter writer, const QroRtti* object, QroXmlElementI* elemen
   return true;
 }
 
-// Writes an array element with a fresh "Id" below the parent; its identifier,
-// or -1 when an entry is null or cannot be written (nothing is appended).
-template <class EntryAt>
-QroInt writeArrayElement(QroXmlInfo& arrayHandler, QroXmlWriter writer, QroXmlElementI* parent,
-                         QroInt size, EntryAt entryAt) {
-  QroXmlContextI* context = arrayHandler.getContext();
-  if (!context) throw QroWrongUsage("QroXmlContext: using empty handle");
-  if (!parent) return -1;
-  ElementHolder element(arrayHandler.makeElement(writer, nullptr));
-  {
-    std::unique_ptr<char[]> id(writer.toString(writer.getImpl()->newArrayId()));
-    writer.addAttribute(element.get(), QroXmlVocabulary[QroXmlIdName], id.get());
-  }
-  for (QroInt i = 0; i < size; ++i) {
-    const QroRtti* entry = entryAt(i);
-    if (!entry) return -1;
-    if (!context->writeExtractable(entry, writer, element.get())) return -1;
-  }
-  QroXmlElementI* e = element.release();
-  writer.addSubElement(parent, e);
-  QroXmlAttributeI* id = e->getAttribute(QroXmlVocabulary[QroXmlIdName]);
-  return id ? QroXmlParseInt(id->getValue()) : -1;
+// The entries of an array (none for an empty handle).
+std::vector<const QroRtti*> entriesOf(const QroIntVarArray& array) {
+  std::vector<const QroRtti*> entries;
+  QroInt n = array.getImpl() ? array.getSize() : 0;
+  entries.reserve(static_cast<std::size_t>(n));
+  for (QroInt i = 0; i < n; ++i) entries.push_back(array[i].getImpl());
+  return entries;
+}
+
+std::vector<const QroRtti*> entriesOf(const QroIntExprArray& array) {
+  std::vector<const QroRtti*> entries;
+  QroInt n = array.getImpl() ? array.getSize() : 0;
+  entries.reserve(static_cast<std::size_t>(n));
+  for (QroInt i = 0; i < n; ++i) entries.push_back(array[i]);
+  return entries;
 }
 
 // Collects the children of an array element as entries of a new array in the
@@ -208,6 +202,10 @@ QroExtractableI* QroXmlInfo::readExtractable(QroXmlReader, const QroXmlElementI*
   throw QroXmlReadExtractable();
 }
 
+bool QroXmlInfo::readSubElements(QroXmlReader reader, const QroXmlElementI* element) const {
+  return checkContext()->readSubElements(reader, element);
+}
+
 QroExtractableI* QroXmlInfo::readWithSubElements(QroXmlReader reader,
                                                  const QroXmlElementI* element) {
   if (!readSubElements(reader, element)) return nullptr;
@@ -218,6 +216,11 @@ QroExtractableI* QroXmlInfo::readElement(QroXmlReader reader, const QroXmlElemen
   return readWithSubElements(reader, element);
 }
 
+void* QroXmlInfo::readObjectWithSubElements(QroXmlReader reader, const QroXmlElementI* element) {
+  if (!readSubElements(reader, element)) return nullptr;
+  return readObject(reader, element);
+}
+
 bool QroXmlInfo::writeValueOfExtractable(QroXmlWriter, QroXmlElementI*, const QroRtti* object) {
   if (!isExtractable(object)) throw QroXmlNotExtractable();
   return false;
@@ -225,11 +228,6 @@ bool QroXmlInfo::writeValueOfExtractable(QroXmlWriter, QroXmlElementI*, const Qr
 
 void* QroXmlInfo::readObject(QroXmlReader, const QroXmlElementI*) {
   return nullptr;
-}
-
-void* QroXmlInfo::readObjectWithSubElements(QroXmlReader reader, const QroXmlElementI* element) {
-  if (!readSubElements(reader, element)) return nullptr;
-  return readObject(reader, element);
 }
 
 bool QroXmlInfo::writeSolution(QroXmlWriter, const QroSolutionElementI*, QroXmlElementI*) {
@@ -283,31 +281,18 @@ bool QroXmlInfo::isAlreadyRead(QroXmlReader reader, const QroXmlElementI* elemen
   return false;
 }
 
-bool QroXmlInfo::writeExtractableRef(QroXmlWriter writer, QroXmlElementI* parent,
-                                     const QroRtti* object, const char* attributeName) const {
-  if (!object || !parent) return false;
-  if (!checkContext()->writeExtractable(object, writer, parent)) return false;
-  if (attributeName) {
-    std::unique_ptr<char[]> id(writer.toString(writer.getImpl()->getId(object)));
-    writer.addAttribute(parent, attributeName, id.get());
-  }
-  return true;
-}
-
 bool QroXmlInfo::writeIntVarArray(QroXmlWriter writer, QroXmlElementI* parent,
                                   const QroIntVarArray& array) const {
   QroXmlInfo_IntVarArray handler(checkContext());
-  return handler.writeTyped(writer, array, parent) >= 0;
+  return QroXmlWriteRun::SubArray(handler.getContext(), writer.getImpl(), handler, parent,
+                                  entriesOf(array));
 }
 
 bool QroXmlInfo::writeIntExprArray(QroXmlWriter writer, QroXmlElementI* parent,
                                    const QroIntExprArray& array) const {
   QroXmlInfo_IntExprArray handler(checkContext());
-  return handler.writeTyped(writer, array, parent) >= 0;
-}
-
-bool QroXmlInfo::readSubElements(QroXmlReader reader, const QroXmlElementI* element) const {
-  return checkContext()->readSubElements(reader, element);
+  return QroXmlWriteRun::SubArray(handler.getContext(), writer.getImpl(), handler, parent,
+                                  entriesOf(array));
 }
 
 // ---------------------------------------------------------------------------
@@ -327,10 +312,10 @@ void* QroXmlInfo_IntVarArray::readObject(QroXmlReader reader, const QroXmlElemen
 
 QroInt QroXmlInfo_IntVarArray::writeTyped(QroXmlWriter writer, const QroIntVarArray& array,
                                           QroXmlElementI* parent) const {
-  QroInt size = array.getImpl() ? array.getSize() : 0;
-  QroXmlInfo_IntVarArray& self = const_cast<QroXmlInfo_IntVarArray&>(*this);
-  return writeArrayElement(self, writer, parent, size,
-                           [&array](QroInt i) -> const QroRtti* { return array[i].getImpl(); });
+  QroXmlContextI* context = checkContext();
+  return QroXmlWriteRun::WriteArray(context, writer.getImpl(),
+                                    const_cast<QroXmlInfo_IntVarArray&>(*this), parent,
+                                    entriesOf(array));
 }
 
 QroXmlInfo_IntExprArray::~QroXmlInfo_IntExprArray() {}
@@ -347,8 +332,8 @@ void* QroXmlInfo_IntExprArray::readObject(QroXmlReader reader, const QroXmlEleme
 
 QroInt QroXmlInfo_IntExprArray::writeTyped(QroXmlWriter writer, const QroIntExprArray& array,
                                            QroXmlElementI* parent) const {
-  QroInt size = array.getImpl() ? array.getSize() : 0;
-  QroXmlInfo_IntExprArray& self = const_cast<QroXmlInfo_IntExprArray&>(*this);
-  return writeArrayElement(self, writer, parent, size,
-                           [&array](QroInt i) -> const QroRtti* { return array[i]; });
+  QroXmlContextI* context = checkContext();
+  return QroXmlWriteRun::WriteArray(context, writer.getImpl(),
+                                    const_cast<QroXmlInfo_IntExprArray&>(*this), parent,
+                                    entriesOf(array));
 }

@@ -125,7 +125,11 @@ QroExtractableI* QroXmlObjectHandler::getExtractableById(QroInt id) const {
 // Reader.
 
 QroXmlReaderI::QroXmlReaderI(QroEnvI* env)
-    : QroEnvObjectI(env), _objects(env), _subRead(env->getMemoryManager()), _readDepth(0) {}
+    : QroEnvObjectI(env),
+      _objects(env),
+      _subRead(env->getMemoryManager()),
+      _readDepth(0),
+      _run(nullptr) {}
 
 QroXmlReaderI::~QroXmlReaderI() {}
 
@@ -147,9 +151,8 @@ QroXmlReader::QroXmlReader(const QroEnv& env) : _impl(nullptr) {
   _impl = new (e) QroXmlReaderI(e);
 }
 
-QroXmlReaderI* QroXmlReader::check() const {
-  if (!_impl) throw QroWrongUsage("QroXmlReader: using empty handle");
-  return _impl;
+void QroXmlReader::ThrowEmpty() {
+  throw QroWrongUsage("QroXmlReader: using empty handle");
 }
 
 void QroXmlReader::end() {

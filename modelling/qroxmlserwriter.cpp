@@ -1,7 +1,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "qroxmlser.h"
+#include "qroxmlwriterun.h"
 
 QroXmlNotExtractable::~QroXmlNotExtractable() {}
 QroXmlReadExtractable::~QroXmlReadExtractable() {}
@@ -13,7 +13,7 @@ QroXmlregisterTypeIndex::~QroXmlregisterTypeIndex() {}
 // Object table.
 
 QroXmlWriterI::QroXmlWriterI(QroEnvI* env)
-    : QroEnvObjectI(env), _ids(nullptr), _lastId(0), _arrayKeys(nullptr) {
+    : QroEnvObjectI(env), _ids(nullptr), _lastId(0), _arrayKeys(nullptr), _run(nullptr) {
   QroGenAlloc* a = env->getGeneralAllocator();
   _ids = new (a) QroAddressHashTable<QroInt>(a, 61);
 }
@@ -27,24 +27,55 @@ QroXmlWriterI::~QroXmlWriterI() {
   }
 }
 
+void QroXmlWriterI::flushWaiting() const {
+  if (_run) QroXmlWriteRun::Flush(const_cast<QroXmlWriterI*>(this));
+}
+
 QroInt QroXmlWriterI::findId(const void* object) const {
+  flushWaiting();
+  return lookupId(object);
+}
+
+QroInt QroXmlWriterI::getId(const void* object) {
+  flushWaiting();
+  return assignId(object);
+}
+
+QroInt QroXmlWriterI::newArrayId() {
+  flushWaiting();
+  return assignArrayId();
+}
+
+QroInt QroXmlWriterI::getLastId() const {
+  flushWaiting();
+  return _lastId;
+}
+
+QroInt QroXmlWriterI::lookupId(const void* object) const {
   QroInt id = -1;
   if (_ids->find(const_cast<void*>(object), id) != 0) return -1;
   return id;
 }
 
-QroInt QroXmlWriterI::getId(const void* object) {
-  QroInt id = findId(object);
+// During a write the key is noted, so that a failed write can take it back.
+QroInt QroXmlWriterI::assignId(const void* object) {
+  QroInt id = lookupId(object);
   if (id >= 0) return id;
-  _ids->add(const_cast<void*>(object), _lastId + 1);
+  if (_run) _run->given(object);
+  try {
+    _ids->add(const_cast<void*>(object), _lastId + 1);
+  } catch (...) {
+    if (_run) _run->_given.pop_back();
+    throw;
+  }
   return ++_lastId;
 }
 
-QroInt QroXmlWriterI::newArrayId() {
+QroInt QroXmlWriterI::assignArrayId() {
   void** key = static_cast<void**>(_env->alloc(sizeof(void*)));
   *key = _arrayKeys;
   _arrayKeys = key;
-  return getId(key);
+  return assignId(key);
 }
 
 // ---------------------------------------------------------------------------
@@ -56,9 +87,8 @@ QroXmlWriter::QroXmlWriter(const QroEnv& env) : _impl(nullptr) {
   _impl = new (e) QroXmlWriterI(e);
 }
 
-QroXmlWriterI* QroXmlWriter::check() const {
-  if (!_impl) throw QroWrongUsage("QroXmlWriter: using empty handle");
-  return _impl;
+void QroXmlWriter::ThrowEmpty() {
+  throw QroWrongUsage("QroXmlWriter: using empty handle");
 }
 
 void QroXmlWriter::end() {

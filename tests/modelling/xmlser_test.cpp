@@ -122,6 +122,49 @@ TEST(XmlSer, UnhandledObjects) {
   w.end();
 }
 
+// A write that fails gives back the identifiers it gave: what it wrote before
+// failing is written in full by the next write, not as a reference to an
+// element that was never kept.
+TEST(XmlSer, AFailedWriteTakesBackItsIdentifiers) {
+  Side s;
+  QroEnvI* env = s.impl();
+  QroXmlWriter w(s.env);
+  QroNumVarI* x = new (env) QroNumVarI(env, 0, 4, QroNumVar::Int, "x");
+  QroNumVarI* y = new (env) QroNumVarI(env, 0, 2, QroNumVar::Int, "y");
+  QroModelI* m = new (env) QroModelI(env, "m");
+  m->append(x);
+  m->append(new (env) QroNumEqI(env, x, y));  // no handler
+  std::unique_ptr<QroXmlElementI> root(w.createElement("root"));
+  EXPECT_EQ(s.context->writeExtractable(m, w, root.get()), nullptr);
+  EXPECT_STREQ(s.context->getFirstUnwritableClass(), "QroNumEqI");
+  EXPECT_EQ(w.getImpl()->getLastId(), 0);
+  EXPECT_EQ(written(root.get()), "<root/>\n");
+  ASSERT_NE(s.context->writeExtractable(x, w, root.get()), nullptr);
+  EXPECT_EQ(written(root.get()),
+            "<root>\n"
+            "  <numVar name=\"x\" Id=\"1\" type=\"1\" lowerbound=\"0\" upperbound=\"4\"/>\n"
+            "</root>\n");
+
+  // The same for an array whose second entry cannot be written.
+  QroXmlInfo info(s.context);
+  QroIntExprArray exprs(s.env, 0);
+  exprs.add(y);
+  exprs.add(new (env) QroNumEqI(env, x, y));
+  QroXmlElement target("t");
+  EXPECT_FALSE(info.writeIntExprArray(w, &target, exprs));
+  EXPECT_EQ(w.getImpl()->getLastId(), 1);
+  exprs.remove(1);
+  EXPECT_TRUE(info.writeIntExprArray(w, &target, exprs));
+  EXPECT_EQ(written(&target),
+            "<t>\n"
+            "  <intExprArray Id=\"2\">\n"
+            "    <numVar name=\"y\" Id=\"3\" type=\"1\" lowerbound=\"0\" upperbound=\"2\"/>\n"
+            "  </intExprArray>\n"
+            "</t>\n");
+  exprs.end();
+  w.end();
+}
+
 TEST(XmlSer, IntegerTexts) {
   Side s;
   QroXmlWriter w(s.env);

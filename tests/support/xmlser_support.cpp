@@ -182,6 +182,13 @@ QroExtractableI* ModelInfo::readExtractable(QroXmlReader r, const QroXmlElementI
   return m;
 }
 
+bool QueryingModelInfo::writeContent(QroXmlWriter w, const QroRtti* o, QroXmlElementI* e) {
+  if (!ModelInfo::writeContent(w, o, e)) return false;
+  const QroModelI::Link* first = static_cast<const QroModelI*>(o)->getFirstLink();
+  if (first) w.addAttribute(e, "first", std::to_string(w.getImpl()->getId(first->member)).c_str());
+  return true;
+}
+
 VarInfo* registerModelHandlers(QroXmlContextI* context) {
   QroEnvI* env = context->getEnv();
   VarInfo* vars = new (env) VarInfo(context);

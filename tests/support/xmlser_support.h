@@ -57,6 +57,23 @@ class ModelInfo : public QroXmlInfo {
   QroExtractableI* readExtractable(QroXmlReader r, const QroXmlElementI* e) override;
 };
 
+// The model handler with reads and writes that nest: one call per level.
+class NestingModelInfo : public ModelInfo {
+ public:
+  explicit NestingModelInfo(QroXmlContextI* c) : ModelInfo(c) {}
+  bool readsSubElementsFirst() const override { return false; }
+  bool writesSubObjectsLater() const override { return false; }
+};
+
+// The model handler, leaving its sub-writes to the context, that also writes
+// "first" with the identifier of its first member, asked of the writer once
+// the members are asked for (which writes them at once).
+class QueryingModelInfo : public ModelInfo {
+ public:
+  explicit QueryingModelInfo(QroXmlContextI* c) : ModelInfo(c) {}
+  bool writeContent(QroXmlWriter w, const QroRtti* o, QroXmlElementI* e) override;
+};
+
 // Registers the five handlers; returns the variable handler.
 VarInfo* registerModelHandlers(QroXmlContextI* context);
 
