@@ -304,7 +304,7 @@ QrcConstraint QrcPath(const QrcIntVarArray& next, const QrcFloatVarArray& y,
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcPath");
   QrcErrorReporter* r = m->getErrorReporter();
   if (mode != 0 && mode != 2) {
-    r->report(QrcBadEventError, "bad event", "QrcPath", mode);
+    r->report(QrcBadEventError, "QrcPath", "bad event", mode);
     return QrcConstraint();
   }
   QrcInt n = next.getSize();
