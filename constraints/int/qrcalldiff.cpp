@@ -261,7 +261,7 @@ QrcConstraint QrcAllDiff(const QrcIntVarArray& vars) {
 QrcConstraint QrcAllDiff(const QrcIntVarArray& vars, QrcFilterLevel level) {
   if (level < QrcLowFilterLevel || level > QrcFullFilterLevel) {
     QrcManagerI* m = vars.getImpl() ? vars.getImpl()->getManager() : nullptr;
-    QrcGetErrorReporter(m)->report(QrcBadEventError, "bad event", "QrcAllDiff",
+    QrcGetErrorReporter(m)->report(QrcBadEventError, "QrcAllDiff", "bad event",
                                    static_cast<QrcInt>(level));
     return QrcConstraint();
   }

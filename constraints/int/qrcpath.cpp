@@ -60,15 +60,10 @@ QRC_PATH_DEMON(QrcPathLengthYRangeI, "QrcPathLengthYRange", yRange)
 
 namespace {
 
+// A predecessor is a node number, whatever values the successors hold.
 QrcIntVarArray makePrev(QrcManagerI* m, const QrcIntVarArray& next) {
   QrcInt n = next.getSize();
-  QrcInt lo = QrcIntMax, hi = QrcIntMin;
-  for (QrcInt i = 0; i < n; ++i) {
-    QrcIntExpI* x = next.getImpl()->getVar(i);
-    if (x->getMin() < lo) lo = x->getMin();
-    if (x->getMax() > hi) hi = x->getMax();
-  }
-  return QrcIntVarArray(QrcManager(m), n, lo, hi);
+  return QrcIntVarArray(QrcManager(m), n, 0, n - 1);
 }
 
 QrcRevWord* supports(QrcManagerI* m, QrcInt n) {
@@ -304,7 +299,7 @@ QrcConstraint QrcPath(const QrcIntVarArray& next, const QrcFloatVarArray& y,
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcPath");
   QrcErrorReporter* r = m->getErrorReporter();
   if (mode != 0 && mode != 2) {
-    r->report(QrcBadEventError, "bad event", "QrcPath", mode);
+    r->report(QrcBadEventError, "QrcPath", "bad event", mode);
     return QrcConstraint();
   }
   QrcInt n = next.getSize();

@@ -196,7 +196,7 @@ void QrcSequenceConstraintI::post() {
   // Phase n + 1 would lead with a window longer than x: the extraction's
   // error, before anything is allocated per phase.
   if (w > n + 1) {
-    _manager->getErrorReporter()->report(QrcBadArraySizeError, "bad array size", "extract", n + 1);
+    _manager->getErrorReporter()->report(QrcBadArraySizeError, "extract", "bad array size", n + 1);
     return;
   }
   // Counts beyond [0, w] bound no more than -1 and w + 1 do; clamped, the

@@ -63,7 +63,7 @@ QrcBoxI::QrcBoxI(QrcManagerI* m, QroInt k, const QrcIntVarArray& origins, const 
   }
   for (QroInt d = 0; d < k; ++d) {
     if (!origins[d].getImpl()) {
-      r->report(QrcEmptyHandleError, "QrcBoxI", "empty handle");
+      r->report(QrcEmptyHandleError, "empty handle", "QrcBoxI");
       return;
     }
     if (origins[d].getImpl()->getManager() != m) {

@@ -140,7 +140,7 @@ void setObjective(QrcSearchI* s, QrcExprI* var, QrcFloat step, QrcFloat relative
   QrcManagerI* m = s->getManager();
   QrcErrorReporter* r = m->getErrorReporter();
   if (!var)
-    r->report(QrcEmptyHandleError, place, "empty handle");
+    r->report(QrcEmptyHandleError, "empty handle", place);
   else if (var->getManager() != m)
     r->report(QrcManagersDifferError, place, "Managers are different");
   else if (m->getCurrentSearch() != s)

@@ -527,8 +527,8 @@ void QrcFloatExpI::notifyMonitor(QrcAny, QrcPropagationQueueI* queue) {
 }
 
 QrcFloatExpI* QrcFloatExpI::getDerivative(QrcFloatExpI* var) {
-  getErrorReporter()->report(QrcInternalError, "Derivative Not yet implemented",
-                             "QrcFloatExpI::getDerivative", var);
+  getErrorReporter()->report(QrcInternalError, "QrcFloatExpI::getDerivative",
+                             "Derivative Not yet implemented", var);
   return nullptr;
 }
 

@@ -27,7 +27,7 @@ QrcFloat& QrcFloatArray::operator[](QrcInt i) const {
   const char* place = "QrcFloatArray::operator[]";
   if (!_impl) QrcFatalError(QrcEmptyHandleError, "empty handle", place);
   if (i < 0 || i >= _impl->getSize()) {
-    QrcGetErrorReporter(_impl->getManager())->report(QrcBadIndexError, "bad index", place, i);
+    QrcGetErrorReporter(_impl->getManager())->report(QrcBadIndexError, place, "bad index", i);
     static QrcFloat unused;  // for a reporter that returns
     return unused;
   }

@@ -308,7 +308,7 @@ void QrcFloatCstDivI::setOperandsRange(QrcFloat lo, QrcFloat hi) {
 }
 
 void QrcFloatCstDivI::collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat k) {
-  if (_c == 0.0) getErrorReporter()->report(QrcDivideByZeroError, "divide by zero", "/", _x);
+  if (_c == 0.0) getErrorReporter()->report(QrcDivideByZeroError, "/", "divide by zero", _x);
   _x->collectScaledLinearTerms(acc, k / _c);
 }
 

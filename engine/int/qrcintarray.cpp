@@ -39,7 +39,7 @@ void QrcExpArrayI::checkElements(const char* place) const {
 
 bool QrcExpArrayI::checkPosition(QrcInt position, const char* place) const {
   if (position >= 0 && position < _size) return true;
-  getErrorReporter()->report(QrcBadIndexError, "bad index", place, position);
+  getErrorReporter()->report(QrcBadIndexError, place, "bad index", position);
   return false;
 }
 
@@ -70,7 +70,7 @@ QrcExprI* asVariable(QrcExprI* e) {
 
 QrcInt checkedSize(QrcManagerI* m, QrcInt n, const char* place) {
   if (n < 0) {
-    m->getErrorReporter()->report(QrcBadArraySizeError, "bad array size", place, n);
+    m->getErrorReporter()->report(QrcBadArraySizeError, place, "bad array size", n);
     return 0;
   }
   return n;
@@ -117,7 +117,7 @@ void QrcWithIndexSetI::propagate() {
 
 QrcIntVarArrayI* QrcIntVarArrayI::copyForManager(QrcManagerI* target) const {
   if (_size < 0) {
-    _manager->getErrorReporter()->report(QrcBadArraySizeError, "bad array size", "QrcIntVarArrayI",
+    _manager->getErrorReporter()->report(QrcBadArraySizeError, "QrcIntVarArrayI", "bad array size",
                                          _size);
     return nullptr;
   }
@@ -133,11 +133,11 @@ QrcIntVarArrayI* QrcIntVarArrayI::copyForManager(QrcManagerI* target) const {
 
 QrcIntVarArrayI* QrcIntVarArrayI::extract(QrcInt first, QrcInt count) const {
   if (first < 0) {
-    _manager->getErrorReporter()->report(QrcBadIndexError, "bad index", "extract", first);
+    _manager->getErrorReporter()->report(QrcBadIndexError, "extract", "bad index", first);
     return nullptr;
   }
   if (count < 0 || first + count > _size) {
-    _manager->getErrorReporter()->report(QrcBadArraySizeError, "bad array size", "extract", count);
+    _manager->getErrorReporter()->report(QrcBadArraySizeError, "extract", "bad array size", count);
     return nullptr;
   }
   return new (_manager) QrcIntVarArrayI(_manager, count, _elements + first);
@@ -148,12 +148,12 @@ QrcIntExpArrayI::QrcIntExpArrayI(QrcManagerI* manager, QrcInt first, QrcInt last
     : QrcIntVarArrayI(manager, 0) {
   QrcErrorReporter* r = manager->getErrorReporter();
   if (step < 1) {
-    r->report(QrcNegativeIndexStepError, "negative index step", "QrcIntExpArrayI::QrcIntExpArrayI",
+    r->report(QrcNegativeIndexStepError, "QrcIntExpArrayI::QrcIntExpArrayI", "negative index step",
               step);
     return;
   }
   if (last <= first || (last - first) % step != 0) {
-    r->report(QrcBadIndexIntervalError, "bad index interval", "QrcIntExpArrayI::QrcIntExpArrayI",
+    r->report(QrcBadIndexIntervalError, "QrcIntExpArrayI::QrcIntExpArrayI", "bad index interval",
               first, last);
     return;
   }
@@ -177,8 +177,8 @@ QrcIntExpArrayI::QrcIntExpArrayI(QrcManagerI* manager, QrcInt first, QrcInt last
 QrcIntSetVarArrayI::QrcIntSetVarArrayI(QrcManagerI* manager, QrcInt n)
     : QrcExpArrayI(manager, n), _word1(0), _word2(0) {
   if (n <= 0)
-    manager->getErrorReporter()->report(QrcBadArraySizeError, "bad array size",
-                                        "QrcIntSetVarArrayI", n);
+    manager->getErrorReporter()->report(QrcBadArraySizeError, "QrcIntSetVarArrayI",
+                                        "bad array size", n);
 }
 
 QrcIntSetVarArrayI::QrcIntSetVarArrayI(QrcManagerI* manager, QrcInt n, QrcExprI** storage)
@@ -190,8 +190,8 @@ void QrcIntSetVarArrayI::display(std::ostream& os) const {
 
 QrcIntSetVarArrayI* QrcIntSetVarArrayI::copyForManager(QrcManagerI* target) const {
   if (_size <= 0) {
-    _manager->getErrorReporter()->report(QrcBadArraySizeError, "bad array size",
-                                         "QrcIntSetVarArrayI", _size);
+    _manager->getErrorReporter()->report(QrcBadArraySizeError, "QrcIntSetVarArrayI",
+                                         "bad array size", _size);
     return nullptr;
   }
   QrcExprI** storage =
@@ -318,8 +318,8 @@ QrcIntVarArrayIterator::QrcIntVarArrayIterator(QrcIntVarArrayI* array, QrcInt a,
   QrcInt first = array->getFirstIndex(), last = array->getLastIndex();
   _step = array->getStep();
   if (!(first <= a && a < b && b <= last)) {
-    array->getErrorReporter()->report(QrcBadIndexIntervalError, "bad index interval",
-                                      "QrcIntVarArrayIterator", a, b);
+    array->getErrorReporter()->report(QrcBadIndexIntervalError, "QrcIntVarArrayIterator",
+                                      "bad index interval", a, b);
     return;
   }
   QrcInt p0 = (a - first + _step - 1) / _step;

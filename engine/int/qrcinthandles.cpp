@@ -16,7 +16,7 @@ QrcManagerI* managerOf(const QrcManager& manager, const char* place) {
 
 QrcInt* newArrayBlock(QrcManagerI* m, QrcInt n) {
   if (n < 0) {
-    m->getErrorReporter()->report(QrcBadArraySizeError, "bad array size", "QrcIntArray", n);
+    m->getErrorReporter()->report(QrcBadArraySizeError, "QrcIntArray", "bad array size", n);
     n = 0;
   }
   QrcInt* block = static_cast<QrcInt*>(m->allocate(static_cast<size_t>(n + 4) * sizeof(QrcInt)));

@@ -32,7 +32,7 @@ TEST_F(CountingTest, DistributeShortcutsAndErrors) {
   EXPECT_EQ(QrcDistribute(array({}), ints({}), xs).getImpl(), m->getTrueConstraint());
   EXPECT_EQ(QrcDistribute(array({}), xs, QrcHighFilterLevel).getImpl(), m->getTrueConstraint());
   EXPECT_EQ(errorLine([&] { QrcDistribute(array({var(0, 1)}), ints({1}), xs, 5); }),
-            "Solver Error : bad event : QrcDistribute : 5\n");
+            "Solver Error : QrcDistribute : bad event : 5\n");
   EXPECT_EQ(errorLine([&] {
               QrcDistribute(array({var(0, 1)}), ints({1, 2}), xs);
             }),
@@ -295,7 +295,7 @@ TEST_F(CountingTest, SequenceCases) {
         m->add(QrcSequence(0, 1, 4, QrcIntVarArray(mgr, 2, 0, 1), ints({1}), array({var(0, 2)}))
                    .getImpl());
       }),
-      "Solver Error : bad array size : extract : 3\n");
+      "Solver Error : extract : bad array size : 3\n");
   EXPECT_EQ(errorLine([&] {
               QrcSequence(0, 1, 2, QrcIntVarArray(mgr, 3, 0, 2), ints({1, 2}), array({var(0, 3)}));
             }),

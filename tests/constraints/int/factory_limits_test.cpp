@@ -49,7 +49,7 @@ TEST_F(FactoryLimits, SequenceWindowLongerThanTheArrayIsReportedFirst) {
                   &line),
               QrcBadArraySizeError)
         << w;
-    EXPECT_EQ(line, "Solver Error : bad array size : extract : 3\n") << w;
+    EXPECT_EQ(line, "Solver Error : extract : bad array size : 3\n") << w;
   }
 }
 

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "constraint_fixtures.h"
 #include "qrcfloatview.h"
 #include "qrcintcompare.h"
+#include "qrcintgoals.h"
 #include "qrcpath.h"
+#include "qrcsearch.h"
 #include "support/harness.h"
 
 namespace {
@@ -53,7 +56,7 @@ TEST_F(PathTest, ErrorsAndShortcuts) {
   QrcFloatVarArray y = floats({var(0, 9), var(0, 9)});
   testing::internal::CaptureStderr();
   EXPECT_EQ(QrcPath(next, y, nullptr, 0, 1).getImpl(), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Solver Error : bad event : QrcPath : 1\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Solver Error : QrcPath : bad event : 1\n");
   EXPECT_EQ(r.last, QrcBadEventError);
   std::vector<QrcIntExpI*> six = {var(0, 5), var(0, 5), var(0, 5), var(0, 5), var(0, 5), var(0, 5)};
   testing::internal::CaptureStderr();
@@ -113,6 +116,45 @@ TEST_F(PathTest, FixedCases) {
   other.end();
 }
 
+// Mode 0 over 3 nodes (inner 0, end 1, start 2), p = 1, no transit: the
+// predecessor of node 1 is node 0 whether or not a successor can be 0; the
+// arc 0 -> 1 needs y[1] >= y[0]. Every solution of a search over next.
+TEST(PathModeZero, PredecessorsAreNodeNumbersWhateverTheSuccessorsHold) {
+  struct Row {
+    double y0, y1, y2;
+    QrcInt lo2;  // next[2] in lo2..5
+    std::vector<A> solutions;
+  } rows[] = {
+      {1, 2, 1, 2, {{1, 2, 2}}}, {1, 2, 1, 0, {{1, 2, 0}, {1, 2, 2}}},
+      {1, 1, 1, 2, {{1, 2, 2}}}, {2, 1, 1, 2, {}},
+      {2, 1, 1, 0, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << "y0 " << row.y0 << " y1 " << row.y1 << " lo2 " << row.lo2);
+    QrcManager mgr(QrcEdit);
+    QrcIntVarArray next(mgr, 3);
+    next.set(0, QrcIntVar(mgr, 1, 4));
+    next.set(1, QrcIntVar(mgr, 2, 4));
+    next.set(2, QrcIntVar(mgr, row.lo2, 5));
+    QrcFloatVarArray y(mgr, 3);
+    y.set(0, QrcFloatVar(mgr, row.y0, row.y0));
+    y.set(1, QrcFloatVar(mgr, row.y1, row.y1));
+    y.set(2, QrcFloatVar(mgr, row.y2, row.y2));
+    QrcConstraint ct = QrcPath(next, y, nullptr, 1, 0);
+    mgr.add(ct);
+    QrcIntVarArray prev = static_cast<QrcPathLengthConstraintI*>(ct.getImpl())->getPrev();
+    std::vector<A> found;
+    QrcSearch search(mgr, QrcGenerate(next));
+    while (search.next()) {
+      found.push_back({next[0].getValue(), next[1].getValue(), next[2].getValue()});
+      EXPECT_EQ(prev[1].getValue(), 0);
+    }
+    search.end();
+    EXPECT_EQ(found, row.solutions);
+    mgr.end();
+  }
+}
+
 // next a permutation, each end node followed by its start node and no inner
 // node by a start node; y[j] >= y[i] + transit on arcs from a non-end node to
 // a non-start node.
@@ -133,6 +175,26 @@ bool pathHolds(const A& s, int n, int p, const TableTransit& t) {
   return true;
 }
 
+// Mode 0 alone, where next need not be a permutation: each end node followed
+// by its start node, no inner node by a start node, and a node that is not a
+// start node has at most one predecessor i, with y[j] >= y[i] + transit.
+bool modeZeroHolds(const A& s, int n, int p, const TableTransit& t) {
+  int m = n - 2 * p;
+  std::vector<bool> seen(static_cast<size_t>(n), false);
+  for (int i = 0; i < n; ++i) {
+    int64_t j = s[static_cast<size_t>(i)];
+    if (j < 0 || j >= n) return false;
+    bool end = i >= m && i < m + p, start = j >= m + p;
+    if (end && j != i + p) return false;
+    if (i < m && start) return false;
+    if (start) continue;
+    if (seen[static_cast<size_t>(j)]) return false;
+    seen[static_cast<size_t>(j)] = true;
+    if (s[static_cast<size_t>(n + j)] < s[static_cast<size_t>(n + i)] + t.at(i, j)) return false;
+  }
+  return true;
+}
+
 TEST(PathHarness, ModesZeroAndTwo) {
   for (int k = 0; k < 24; ++k) {
     uint64_t seed = qrotest::caseSeed(4300 + static_cast<uint64_t>(k));
@@ -143,14 +205,22 @@ TEST(PathHarness, ModesZeroAndTwo) {
     std::vector<int> table;
     for (int i = 0; i < n * n; ++i) table.push_back(static_cast<int>(rng() % 3));
     auto transit = std::make_shared<TableTransit>(n, table);
-    for (int mode : {0, 2}) {
+    // Mode 0 with next made a permutation, mode 0 alone, mode 2.
+    for (int variant = 0; variant < 3; ++variant) {
+      int mode = variant == 2 ? 2 : 0;
+      bool permutation = variant == 0;
       PropCase c;
       c.name = "path n " + std::to_string(n) + " p " + std::to_string(p) + " mode " +
-               std::to_string(mode);
+               std::to_string(mode) + (variant == 1 ? " alone" : "");
       c.seed = seed;
-      c.values = qrotest::ranges(n, 0, n - 1);
+      // Odd rounds: successors over parts of the node numbers (with p > 0,
+      // also past them), so that no successor need hold a given node.
+      if (k % 2 == 0)
+        c.values = qrotest::ranges(n, 0, n - 1);
+      else
+        c.values = qrotest::randomDomains(rng, n, 0, p > 0 ? n + 1 : n - 1, n);
       for (int i = 0; i < n; ++i) c.values.push_back(qrotest::range(0, n < 5 ? 2 : 1));
-      c.post = [n, p, mode, transit](QrcManagerI* m, const Vars& v) {
+      c.post = [n, p, mode, permutation, transit](QrcManagerI* m, const Vars& v) {
         QrcIntVarArray next(QrcManager(m), n);
         QrcFloatVarArray y(QrcManager(m), n);
         for (int i = 0; i < n; ++i) {
@@ -158,14 +228,17 @@ TEST(PathHarness, ModesZeroAndTwo) {
           y.set(i, QrcFloatVar(v[static_cast<size_t>(n + i)]));
         }
         // Mode 0 does not make next a permutation.
-        if (mode == 0)
+        if (permutation)
           for (int i = 0; i < n; ++i)
             for (int j = i + 1; j < n; ++j)
               m->add((QrcIntExp(v[static_cast<size_t>(i)]) != QrcIntExp(v[static_cast<size_t>(j)]))
                          .getImpl());
         m->add(QrcPath(next, y, transit.get(), p, mode).getImpl());
       };
-      c.check = [n, p, transit](const A& s) { return pathHolds(s, n, p, *transit); };
+      c.check = [n, p, mode, permutation, transit](const A& s) {
+        return mode == 0 && !permutation ? modeZeroHolds(s, n, p, *transit)
+                                         : pathHolds(s, n, p, *transit);
+      };
       qrotest::runPropCase(c);
     }
   }

@@ -180,7 +180,6 @@ const std::vector<ArrayRow>& arrayRows() {
       {"QrcAllNullIntersect", [](const Bad& b) { QrcAllNullIntersect(b.sets(3)); }},
       {"QrcDisjointUnion",
        [](const Bad& b) { QrcDisjointUnion(QrcIntSetVar(b.mgr, 0, 3), b.sets(3)); }},
-      // The box names its module first, as its other reports do.
       {"QrcBoxI", [](const Bad& b) { QrcBox(3, b.ints(3), b.values(3)); }},
   };
   return rows;
@@ -193,9 +192,6 @@ std::string lineOf(const char* name, bool foreign, bool end = true) {
     return line.substr(0, line.size() - 1);
   }
   std::string n(name);
-  if (n == "QrcBoxI")
-    return "Solver Error : QrcBoxI : " +
-           std::string(foreign ? "Managers are different" : "empty handle") + "\n";
   if (foreign) return "Solver Error : " + n + " : Managers are different\n";
   return "Solver Error : empty handle : " + n + "\n";
 }
@@ -399,8 +395,8 @@ const std::vector<IndexRow>& indexRows() {
 }
 
 std::string indexLine(const IndexRow& row, const char* end = "\n") {
-  return "Solver Error : bad index : " + std::string(row.place) + " : " +
-         std::to_string(row.index) + end;
+  return "Solver Error : " + std::string(row.place) +
+         " : bad index : " + std::to_string(row.index) + end;
 }
 
 TEST_F(MisuseTest, AnIndexPastAnArrayIsReported) {

@@ -134,6 +134,38 @@ TEST(FloatPrint, RangeForms) {
   EXPECT_EQ(range(1.0, HUGE_VAL, 1), "[1.00000..+Infinity)");
 }
 
+// Intervals with a bound at 0, or 0 alone, through both printers.
+TEST(FloatPrint, BoundsAtZero) {
+  const std::string pad15(15, ' ');
+  struct Row {
+    double lo, hi;
+    int positional, precision;
+    std::string interval, range;
+  } rows[] = {
+      {0, 3, 1, 6, "[0.00000..3.00000]",
+       "[0.0" + pad15 + " + [0.0..3." + std::string(18, '0') + "]]"},
+      {0, 3, 1, 3, "[0.00..3.00]", "[0.0" + pad15 + " + [0.0..3." + std::string(18, '0') + "]]"},
+      {-2, 0, 1, 6, "[-2.00000..0.00000]",
+       "[0.0" + pad15 + " + [-2." + std::string(18, '0') + "..0.0]]"},
+      {-2, 0, 0, 6, "[-2.000000..0.000000]",
+       "[0.0" + pad15 + " + [-2.0" + std::string(18, '0') + "..0.0]]"},
+      {0, 0, 1, 6, "[0.00000..0.00000]", "[0]"},
+      {-0.0, 0, 0, 6, "[0.000000..0.000000]", "[0.0" + std::string(18, '0') + "]"},
+      {0, 0.03125, 1, 6, "[0.00000..0.0312500]", "[0.0" + pad15 + " + [0.0..0.3125e-1]]"},
+      {-0.03125, -0.0, 1, 6, "[-0.0312500..0.00000]", "[0.0" + pad15 + " + [-0.3125e-1..0.0]]"},
+      {0, 0.03125, 0, 6, "[0.000000..3.12500e-2]",
+       "[0.0" + pad15 + " + [0.0..3.125" + std::string(15, '0') + "e-2]]"},
+      {-HUGE_VAL, -0.0, 1, 6, "(-Infinity..0.00000]", "(-Infinity..0.00000]"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "[" << r.lo << ", " << r.hi << "] positional "
+                                    << r.positional << " precision " << r.precision);
+    EXPECT_EQ(interval(r.lo, r.hi, r.positional, r.precision), r.interval);
+    EXPECT_EQ(range(r.lo, r.hi, r.positional, r.precision), r.range);
+  }
+  EXPECT_EQ(qroplatform::getRounding(), qroplatform::RoundNearest);
+}
+
 TEST(FloatPrint, CommonPrefixTails) {
   char sign[kQrcPrefixBufferSize], prefix[kQrcPrefixBufferSize];
   char lo[kQrcPrefixBufferSize], hi[kQrcPrefixBufferSize];

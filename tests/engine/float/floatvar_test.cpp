@@ -183,9 +183,7 @@ TEST_F(FloatVarTest, DisplayModes) {
   EXPECT_EQ(show(QrcFloatVar(mgr, 3, 3)), "[3]");
   EXPECT_EQ(show(QrcFloatVar(mgr, 1, 2, "x")), "x[1..2]");
   m->setDisplayMode(QrcPositionalIntervalDisplay);
-  std::string exact = show(QrcFloatVar(mgr, 0.1, 0.2));
-  EXPECT_EQ(exact.front(), '[');
-  EXPECT_NE(exact.find(".."), std::string::npos);
+  EXPECT_EQ(show(QrcFloatVar(mgr, 0.1, 0.2)), "[0.100000..0.200001]");
   m->setDisplayMode(7);
   EXPECT_EQ(show(QrcFloatVar(mgr, 1, 2, "y")), "y");
 }
