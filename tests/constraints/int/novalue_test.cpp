@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "support/harness.h"
+#include "support/novalue_formulas.h"
 
 namespace {
 
@@ -240,6 +242,24 @@ TEST_F(NoValueRangeTest, TruthDecidedWhenTheIndexLeaves) {
   x->setValue(-1);
   EXPECT_EQ(dom(b.getImpl()), (V{0}));
   EXPECT_EQ(dom(nb.getImpl()), (V{1}));
+}
+
+// ---------------------------------------------------------------- random formulas
+
+// Formulas of comparisons over elements that may lack a value, joined by
+// &&, || and !, with truth values in sums and comparisons, against brute
+// force. Formula k runs with seed s + k; --qro_seed=N starts at N.
+TEST(NoValue, RandomFormulasAgainstBruteForce) {
+  const int rounds = 400;
+  uint64_t seed = qrotest::caseSeed(7420);
+  std::cout << "[ seed     ] " << seed << " (formulas " << seed << ".." << seed + rounds - 1
+            << "; --qro_seed=N replays from N)" << std::endl;
+  for (int k = 0; k < rounds; ++k) {
+    uint64_t s = seed + static_cast<uint64_t>(k);
+    PropCase c = qrotest::noValueCase(qrotest::drawNoValueFormula(s), s);
+    c.name += " [--qro_seed=" + std::to_string(s) + "]";
+    EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
+  }
 }
 
 }  // namespace
