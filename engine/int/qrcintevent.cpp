@@ -410,6 +410,9 @@ void QrcIntExpEventHandlerConstraintI::post() {
 
 void QrcIntExpEventHandlerConstraintI::propagate() {
   QrcIntExpI* x = _exp;
+  // A variable always has a value: a node that may still lose its value (an
+  // element whose index may leave its array) is given one.
+  if (x->_mayLack && x->computeValueOpen()) x->requireOperandValues();
   QrcInt a = x->_min, b = x->_max;
   x->saveBounds();
   x->recomputeNow();

@@ -123,4 +123,28 @@ TEST(NoValueModels, ComparisonsOverElementsThatMayLackAValue) {
   }
 }
 
+// y == [4, 7, 1][x] with x in -1..2: y has a value only where x lies inside
+// the array, so propagation brings x inside and leaves y the entries' range.
+TEST(NoValueModels, EqualityTakesTheRangeOfTheValuesItHas) {
+  struct Case {
+    Values entries;
+    int64_t min, max;
+  };
+  for (const Case& c : {Case{{4, 7, 1}, 1, 7}, Case{{5, 5, 5}, 5, 5}}) {
+    QroEnv env;
+    QroModel model(env);
+    QroNumVar x(env, -1, 2, QroNumVar::Int, "x");
+    QroNumVar y(env, -10, 10, QroNumVar::Int, "y");
+    model.add(QroNumExprArg(y) == constants(env, c.entries, x));
+    QroSolver solver(model);
+    ASSERT_EQ(solver.solve(QroGoal()), 1);
+    EXPECT_EQ(solver.getIntVar(y).getMin(), c.min);
+    EXPECT_EQ(solver.getIntVar(y).getMax(), c.max);
+    EXPECT_EQ(solver.getIntVar(x).getMin(), 0);
+    EXPECT_EQ(solver.getIntVar(x).getMax(), 2);
+    solver.end();
+    env.end();
+  }
+}
+
 }  // namespace
