@@ -46,15 +46,10 @@ bool indexRange(QrcIntExpI* x, QrcInt n, QrcInt& lo, QrcInt& hi, QrcInt& min, Qr
   return false;
 }
 
-// The range [min, max] of the positions inside, one wider on each side while
-// the index may also lie outside the array, where the node has no value: the
-// node is not bound while it may still lose its value (a bound expression
-// gets no demons), and a narrowing to the values inside brings the index in.
-// The makers decide no comparison over such a node true (it may lack a value).
-void widenWhilePartial(QrcIntExpI* x, QrcInt n, QrcInt& min, QrcInt& max) {
-  if (x->getMin() >= 0 && x->getMax() < n) return;
-  if (min > QrcIntMin) --min;
-  if (max < QrcIntMax) ++max;
+// Whether x's domain holds a position outside [0, n - 1], where an element
+// has no value.
+bool mayLeave(QrcIntExpI* x, QrcInt n) {
+  return x->getMin() < 0 || x->getMax() > n - 1;
 }
 
 // The node's index outside [0, n - 1], or without a value itself; null once
@@ -64,7 +59,7 @@ QrcConstraintI* outsideOf(const QrcIntExpI* node, QrcIntExpI* x, QrcInt n) {
   QrcConstraintI* out = nullptr;
   if (n <= 0) {
     out = x->getManager()->getTrueConstraint();
-  } else if (x->getMin() < 0 || x->getMax() > n - 1) {
+  } else if (mayLeave(x, n)) {
     QrcIntExp e(x);
     out = QrcEitherOf((e < 0).getImpl(), (e > n - 1).getImpl());
   }
@@ -107,6 +102,7 @@ QrcIntExpI* qrcelement::asOperand(QrcIntExpI* e, QrcInt none) {
 QrcElemCst::QrcElemCst(QrcManagerI* m, QrcInt n, const QrcInt* values, QrcIntExpI* x)
     : QrcIntExpI(m), _n(n), _values(QrcManager(x->getManager()), n, values), _x(asIndex(x)) {
   _x->addParent(this);
+  _mayLack = mayLeave(_x, n);
 }
 
 void QrcElemCst::display(std::ostream& os) const {
@@ -139,7 +135,14 @@ void QrcElemCst::computeRange() {
   }
   _min = a < QrcIntMin ? QrcIntMin : a;
   _max = b > QrcIntMax ? QrcIntMax : b;
-  widenWhilePartial(_x, _n, _min, _max);
+}
+
+bool QrcElemCst::computeValueOpen() {
+  return mayLeave(_x, _n);
+}
+
+void QrcElemCst::requireOperandValues() {
+  _x->setRange(QrcInt(0), _n - 1);
 }
 
 void QrcElemCst::setOperandsRange(QrcInt l, QrcInt u) {
@@ -198,6 +201,7 @@ QrcConstraintI* QrcElemCst::makeStaticElementNEq(QrcIntExpI* y) {
 QrcElemI::QrcElemI(QrcManagerI* m, QrcInt n, QrcIntExpI** vars, QrcIntExpI* x)
     : QrcIntExpI(m), _n(n), _vars(vars), _x(asIndex(x)) {
   _x->addParent(this);
+  _mayLack = mayLeave(_x, n);
   // The chosen element is narrowed: its copies for another manager become
   // variables again.
   for (QrcInt i = 0; i < n; ++i) asVariable(vars[i])->addParent(this);
@@ -235,7 +239,14 @@ void QrcElemI::computeRange() {
   }
   _min = a;
   _max = b;
-  widenWhilePartial(_x, _n, _min, _max);
+}
+
+bool QrcElemI::computeValueOpen() {
+  return mayLeave(_x, _n);
+}
+
+void QrcElemI::requireOperandValues() {
+  _x->setRange(QrcInt(0), _n - 1);
 }
 
 void QrcElemI::setOperandsRange(QrcInt l, QrcInt u) {

@@ -29,7 +29,7 @@ QrcUnaryExpI::QrcUnaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter)
   if (!enter) return;
   x->addParent(this);
   enterShareIndex();
-  _partial = !defined(x);
+  _mayLack = !defined(x);
 }
 
 bool QrcUnaryExpI::isEqual(const QrcExprI* other) const {
@@ -39,11 +39,7 @@ bool QrcUnaryExpI::isEqual(const QrcExprI* other) const {
 
 // Walks only the operands that may lack a value.
 QrcConstraintI* QrcUnaryExpI::makeUndefinedConstraint() {
-  return isVariable() || !_partial ? nullptr : _x->makeUndefinedConstraint();
-}
-
-void QrcUnaryExpI::keepOpen() {
-  if (_partial && !_x->isBound()) openRange(_min, _max);
+  return isVariable() || !_mayLack ? nullptr : _x->makeUndefinedConstraint();
 }
 
 bool QrcUnaryExpI::displayAsVariable(std::ostream& os) const {
@@ -58,7 +54,7 @@ QrcBinaryExpI::QrcBinaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool 
     x->addParent(this);
     y->addParent(this);
     enterShareIndex();
-    _partial = !defined(x) || !defined(y);
+    _mayLack = !defined(x) || !defined(y);
   }
 }
 
@@ -68,12 +64,13 @@ bool QrcBinaryExpI::isEqual(const QrcExprI* other) const {
 }
 
 QrcConstraintI* QrcBinaryExpI::makeUndefinedConstraint() {
-  if (isVariable() || !_partial) return nullptr;
+  if (isVariable() || !_mayLack) return nullptr;
   return QrcEitherOf(_x->makeUndefinedConstraint(), _y->makeUndefinedConstraint());
 }
 
-void QrcBinaryExpI::keepOpen() {
-  if (_partial && !(_x->isBound() && _y->isBound())) openRange(_min, _max);
+void QrcBinaryExpI::requireOperandValues() {
+  _x->requireValue();
+  _y->requireValue();
 }
 
 bool QrcBinaryExpI::displayAsVariable(std::ostream& os) const {

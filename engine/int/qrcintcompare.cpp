@@ -140,6 +140,14 @@ bool noValue(QrcIntExpI* x) {
   return x->getMin() > x->getMax();
 }
 
+// A comparison holds only where its sides have values: before it narrows, it
+// fails over a side without one and gives one to a side that may still lose
+// it, whatever connective or truth value posted it.
+inline void requireValues(QrcIntExpI* x, QrcIntExpI* y = nullptr) {
+  if (!x->isVariable()) x->requireValue();
+  if (y && !y->isVariable()) y->requireValue();
+}
+
 // e as a variable plus a constant whose bounds are exactly the variable's
 // plus the constant: e itself, or a sum node over a variable that stays
 // inside the limits; false otherwise.
@@ -162,7 +170,7 @@ __attribute__((noinline)) QrcBool eqCstFalse(QrcIntExpI* x, QrcInt c) {
 }
 
 __attribute__((noinline)) QrcBool neqCstFalse(QrcIntExpI* x, QrcInt c) {
-  return noValue(x) || (x->isBound() && x->getMin() == c);
+  return noValue(x) || (x->getMin() == c && x->getMax() == c);
 }
 
 __attribute__((noinline)) QrcBool leOffsetFalse(QrcIntExpI* x, QrcIntExpI* y, QrcInt k) {
@@ -232,6 +240,7 @@ void QrcEqConstraint::propagate() {
   // Sides that already agree, read without a call.
   QrcIntExpI* x = _x;
   QrcIntExpI* y = _y;
+  requireValues(x, y);
   if (x->hasFreshBounds() && y->hasFreshBounds() && !x->getDomainSet() && !y->getDomainSet() &&
       x->rawMin() <= x->rawMax() && x->rawMin() == y->rawMin() && x->rawMax() == y->rawMax())
     return;
@@ -292,13 +301,16 @@ void QrcNeqConstraint::post() {
 }
 
 void QrcNeqConstraint::propagate() {
+  requireValues(_x, _y);
   if (_x->isBound()) _y->removeValue(_x->getMin());
   if (_y->isBound()) _x->removeValue(_y->getMin());
 }
 
 QrcBool QrcNeqConstraint::isFalse() const {
   if (noValue(_x) || noValue(_y)) return 1;
-  return _x->isBound() && _y->isBound() && _x->getMin() == _y->getMin();
+  // Sides of one value each, or without one: different nowhere.
+  QrcInt v = _x->getMin();
+  return _x->getMax() == v && _y->getMin() == v && _y->getMax() == v;
 }
 
 QrcConstraintI* QrcNeqConstraint::makeOpposite() {
@@ -324,6 +336,7 @@ void QrcEqCstConstraint::post() {
   asInt(_exp)->whenRange(this);
 }
 void QrcEqCstConstraint::propagate() {
+  requireValues(asInt(_exp));
   asInt(_exp)->setValue(_c);
 }
 QrcBool QrcEqCstConstraint::isFalse() const {
@@ -367,6 +380,7 @@ void QrcNeqCstConstraint::post() {
   asInt(_exp)->whenRange(this);
 }
 void QrcNeqCstConstraint::propagate() {
+  requireValues(asInt(_exp));
   asInt(_exp)->removeValue(_c);
 }
 QrcBool QrcNeqCstConstraint::isFalse() const {
@@ -376,9 +390,10 @@ QrcBool QrcNeqCstConstraint::isFalse() const {
   return neqCstFalse(x, _c);
 }
 QrcBool QrcNeqCstConstraint::isTrue() const {
-  // An expression without a value (an empty range) holds no value but is not different.
+  // An expression without a value (an empty range), or that may still lose
+  // it, holds no value but is not known different.
   QrcIntExpI* x = asInt(_exp);
-  return x->getMin() <= x->getMax() && !x->isInDomain(_c);
+  return x->getMin() <= x->getMax() && !x->isValueOpen() && !x->isInDomain(_c);
 }
 QrcConstraintI* QrcNeqCstConstraint::makeOpposite() {
   QrcConstraintI* plain = new (_manager) QrcEqCstConstraint(asInt(_exp), _c);
@@ -431,6 +446,7 @@ void QrcLeOffsetI::post() {
 }
 
 void QrcLeOffsetI::propagate() {
+  requireValues(_x, _y);
   _x->setMax(qrcint::clamp128(static_cast<__int128>(_y->getMax()) + _k));
   _y->setMin(qrcint::clamp128(static_cast<__int128>(_x->getMin()) - _k));
 }
@@ -505,6 +521,7 @@ void QrcLeCstConstraint::post() {
   asInt(_exp)->whenRange(this);
 }
 void QrcLeCstConstraint::propagate() {
+  requireValues(asInt(_exp));
   asInt(_exp)->setMax(_c);
 }
 QrcBool QrcLeCstConstraint::isFalse() const {
@@ -532,6 +549,7 @@ void QrcGeCstConstraint::post() {
   asInt(_exp)->whenRange(this);
 }
 void QrcGeCstConstraint::propagate() {
+  requireValues(asInt(_exp));
   asInt(_exp)->setMin(_c);
 }
 QrcBool QrcGeCstConstraint::isFalse() const {

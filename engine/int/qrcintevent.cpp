@@ -326,7 +326,7 @@ void QrcIntVarEventHandlerI::process() {
 void QrcIntExpI::attachDemon(QrcDemonI* demon, WatchEvent event,
                              void (QrcIntExpI::*onOperands)(QrcDemonI*)) {
   refreshBounds();
-  if (_min == _max) return;
+  if (_min == _max && !_valueOpen) return;
   if (QrcExprI* meta = static_cast<QrcExprI*>(demon->getMetaExpression())) {
     addParent(meta);
     return;
@@ -371,6 +371,8 @@ void QrcIntExpI::removeWhen(QrcDemonI* demon) {
 void QrcIntExpI::attachEventHandler() {
   recomputeNow();
   _boundsStamp = _manager->getFailStamp();
+  // A variable always has a value.
+  _valueOpen = 0;
   QrcIntVarEventHandlerI* h = new (_manager) QrcIntVarEventHandlerI(_manager, _min, _max);
   h->setOwner(this);
   _manager->incrementVariableCount();
@@ -408,6 +410,9 @@ void QrcIntExpEventHandlerConstraintI::post() {
 
 void QrcIntExpEventHandlerConstraintI::propagate() {
   QrcIntExpI* x = _exp;
+  // A variable always has a value: a node that may still lose its value (an
+  // element whose index may leave its array) is given one.
+  if (x->_mayLack && x->computeValueOpen()) x->requireOperandValues();
   QrcInt a = x->_min, b = x->_max;
   x->saveBounds();
   x->recomputeNow();

@@ -173,7 +173,15 @@ __attribute__((optimize("no-devirtualize-speculatively"))) void QrcIntExpI::reco
   } else {
     computeRange();
   }
+  if (_mayLack) _valueOpen = computeValueOpen() ? 1 : 0;
   _boundsStamp = _manager->getFailStamp();
+}
+
+void QrcIntExpI::giveValue() {
+  auto give = [this] { requireOperandValues(); };
+  _manager->withStackRoom(give);
+  refreshBounds();
+  if (_min > _max) fail();
 }
 
 void QrcIntExpI::setBoundsFromDoubles(double lo, double hi, bool force) {
@@ -366,6 +374,7 @@ void QrcIntExpI::failWith(int hook, QrcInt a, QrcInt b) {
 
 void QrcIntExpI::setMin(QrcInt v) {
   refreshBounds();
+  if (_valueOpen) giveValue();
   if (v <= _min) {
     if (_min > _max) failWith(HookSetMin, v, 0);  // an empty node
     return;
@@ -395,6 +404,7 @@ void QrcIntExpI::setMin(QrcInt v) {
 
 void QrcIntExpI::setMax(QrcInt v) {
   refreshBounds();
+  if (_valueOpen) giveValue();
   if (v >= _max) {
     if (_min > _max) failWith(HookSetMax, v, 0);
     return;
@@ -425,6 +435,7 @@ void QrcIntExpI::setMax(QrcInt v) {
 void QrcIntExpI::narrowRange(QrcInt a, QrcInt b) {
   if (a > b) failWith(HookSetRange, a, b);
   refreshBounds();
+  if (_valueOpen) giveValue();
   if (a <= _min && b >= _max) {
     if (_min > _max) failWith(HookSetRange, a, b);
     return;
@@ -466,6 +477,7 @@ void QrcIntExpI::narrowRange(QrcInt a, QrcInt b) {
 
 void QrcIntExpI::setValue(QrcInt v) {
   refreshBounds();
+  if (_valueOpen) giveValue();
   if (v < _min || v > _max) failWith(HookSetValue, v, 0);
   if (_min == _max) return;
   if (!_handler) {
@@ -496,6 +508,7 @@ void QrcIntExpI::setValue(QrcInt v) {
 
 void QrcIntExpI::removeValueInBounds(QrcInt v) {
   refreshBounds();
+  if (_valueOpen) giveValue();
   if (v < _min || v > _max) {
     if (_min > _max) fail();
     return;
@@ -540,6 +553,7 @@ void QrcIntExpI::removeValueInBounds(QrcInt v) {
 void QrcIntExpI::removeRange(QrcInt a, QrcInt b) {
   refreshBounds();
   if (a > b) return;
+  if (_valueOpen) giveValue();
   if (a > _min) {
     if (b >= _max) {
       setMax(a - 1);

@@ -209,7 +209,6 @@ void QrcMulI::computeRange() {
   QrcInt p[4] = {mul(xa, ya), mul(xa, yb), mul(xb, ya), mul(xb, yb)};
   _min = mn(mn(p[0], p[1]), mn(p[2], p[3]));
   _max = mx(mx(p[0], p[1]), mx(p[2], p[3]));
-  keepOpen();
 }
 
 void QrcMulI::computeRangeAsDoubles() {
@@ -225,7 +224,6 @@ void QrcMulI::computeRangeAsDoubles() {
     if (outside53(v)) force = true;
   }
   setBoundsFromDoubles(lo, hi, force);
-  keepOpen();
 }
 
 namespace {
@@ -314,7 +312,6 @@ void QrcIntDivI::computeRange() {
   QrcInt a = xa / _c, b = xb / _c;
   _min = mn(a, b);
   _max = mx(a, b);
-  keepOpen();
 }
 
 void QrcIntDivI::computeRangeAsDoubles() {
@@ -336,7 +333,6 @@ void QrcIntDivI::computeRangeAsDoubles() {
     dh = lo <= 0 ? c * lo - c - 1 : c * lo;
   }
   setBoundsFromDoubles(lo, hi, outside53(dl) || outside53(dh));
-  keepOpen();
 }
 
 void QrcIntDivI::whenValueOnOperands(QrcDemonI* d) {
@@ -396,7 +392,6 @@ void QrcDivIntI::computeRange() {
   QrcInt p = _c / xa, q = _c / xb;
   _min = mn(p, q);
   _max = mx(p, q);
-  keepOpen();
 }
 
 void QrcDivIntI::computeRangeAsDoubles() {
@@ -415,7 +410,6 @@ void QrcDivIntI::computeRangeAsDoubles() {
   double c = static_cast<double>(_c);
   double p = truncd(c / xa), q = truncd(c / xb);
   setBoundsFromDoubles(p < q ? p : q, p < q ? q : p, force);
-  keepOpen();
 }
 
 void QrcDivIntI::whenValueOnOperands(QrcDemonI* d) {
@@ -486,7 +480,6 @@ void QrcDivI::computeRange() {
     _min = mn(xa / p, xb / q);
     _max = mx(xb / p, xa / q);
   }
-  keepOpen();
 }
 
 void QrcDivI::computeRangeAsDoubles() {
@@ -514,7 +507,6 @@ void QrcDivI::computeRangeAsDoubles() {
   double m = std::fabs(ya) > std::fabs(yb) ? std::fabs(ya) : std::fabs(yb);
   double n = std::fabs(lo) > std::fabs(hi) ? std::fabs(lo) : std::fabs(hi);
   setBoundsFromDoubles(lo, hi, outside53((n + 1) * m + 1));
-  keepOpen();
 }
 
 void QrcDivI::whenValueOnOperands(QrcDemonI* d) {

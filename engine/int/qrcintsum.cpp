@@ -46,14 +46,12 @@ void QrcIntMinI::computeRange() {
   if (a > b) return setNoValue(this);
   _min = mn(a, _c);
   _max = mn(b, _c);
-  keepOpen();
 }
 
 void QrcIntMinI::computeRangeAsDoubles() {
   double c = static_cast<double>(_c), a = _x->getFloatMin(), b = _x->getFloatMax();
   if (a > b) return setNoValue(this);
   setBoundsFromDoubles(std::fmin(a, c), std::fmin(b, c));
-  keepOpen();
 }
 
 void QrcIntMinI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -81,14 +79,12 @@ void QrcIntMaxI::computeRange() {
   if (a > b) return setNoValue(this);
   _min = mx(a, _c);
   _max = mx(b, _c);
-  keepOpen();
 }
 
 void QrcIntMaxI::computeRangeAsDoubles() {
   double c = static_cast<double>(_c), a = _x->getFloatMin(), b = _x->getFloatMax();
   if (a > b) return setNoValue(this);
   setBoundsFromDoubles(std::fmax(a, c), std::fmax(b, c));
-  keepOpen();
 }
 
 void QrcIntMaxI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -120,7 +116,6 @@ void QrcMinI::computeRange() {
   if (xa > xb || ya > yb) return setNoValue(this);
   _min = mn(xa, ya);
   _max = mn(xb, yb);
-  keepOpen();
 }
 
 void QrcMinI::computeRangeAsDoubles() {
@@ -128,7 +123,6 @@ void QrcMinI::computeRangeAsDoubles() {
          yb = _y->getFloatMax();
   if (xa > xb || ya > yb) return setNoValue(this);
   setBoundsFromDoubles(std::fmin(xa, ya), std::fmin(xb, yb));
-  keepOpen();
 }
 
 void QrcMinI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -163,7 +157,6 @@ void QrcMaxI::computeRange() {
   if (xa > xb || ya > yb) return setNoValue(this);
   _min = mx(xa, ya);
   _max = mx(xb, yb);
-  keepOpen();
 }
 
 void QrcMaxI::computeRangeAsDoubles() {
@@ -171,7 +164,6 @@ void QrcMaxI::computeRangeAsDoubles() {
          yb = _y->getFloatMax();
   if (xa > xb || ya > yb) return setNoValue(this);
   setBoundsFromDoubles(std::fmax(xa, ya), std::fmax(xb, yb));
-  keepOpen();
 }
 
 void QrcMaxI::setOperandsRange(QrcInt a, QrcInt b) {
@@ -194,21 +186,25 @@ QrcArrayExpI::QrcArrayExpI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms)
     : QrcIntExpI(m), _size(n), _terms(terms) {
   for (QrcInt i = 0; i < n; ++i) {
     terms[i]->addParent(this);
-    if (!_partial) _partial = !defined(terms[i]);
+    if (!_mayLack) _mayLack = !defined(terms[i]);
   }
 }
 
 QrcConstraintI* QrcArrayExpI::makeUndefinedConstraint() {
-  if (isVariable() || !_partial) return nullptr;
+  if (isVariable() || !_mayLack) return nullptr;
   QrcConstraintI* u = nullptr;
   for (QrcInt i = 0; i < _size; ++i) u = QrcEitherOf(u, _terms[i]->makeUndefinedConstraint());
   return u;
 }
 
-void QrcArrayExpI::keepOpen() {
-  if (!_partial) return;
+bool QrcArrayExpI::computeValueOpen() {
   for (QrcInt i = 0; i < _size; ++i)
-    if (!_terms[i]->isBound()) return openRange(_min, _max);
+    if (_terms[i]->isValueOpen()) return true;
+  return false;
+}
+
+void QrcArrayExpI::requireOperandValues() {
+  for (QrcInt i = 0; i < _size; ++i) _terms[i]->requireValue();
 }
 
 void QrcArrayExpI::removeWhenOnOperands(QrcDemonI* d) {
@@ -249,7 +245,6 @@ void QrcArrayMax::computeRange() {
   }
   _min = lo;
   _max = hi;
-  keepOpen();
 }
 
 void QrcArrayMax::computeRangeAsDoubles() {
@@ -261,7 +256,6 @@ void QrcArrayMax::computeRangeAsDoubles() {
     hi = std::fmax(hi, b);
   }
   setBoundsFromDoubles(lo, hi);
-  keepOpen();
 }
 
 void QrcArrayMax::setOperandsRange(QrcInt a, QrcInt b) {
@@ -304,7 +298,6 @@ void QrcArrayMin::computeRange() {
   }
   _min = lo;
   _max = hi;
-  keepOpen();
 }
 
 void QrcArrayMin::computeRangeAsDoubles() {
@@ -316,7 +309,6 @@ void QrcArrayMin::computeRangeAsDoubles() {
     hi = std::fmin(hi, b);
   }
   setBoundsFromDoubles(lo, hi);
-  keepOpen();
 }
 
 void QrcArrayMin::setOperandsRange(QrcInt a, QrcInt b) {

@@ -51,17 +51,6 @@ inline bool defined(QrcIntExpI* e) {
   return e->isVariable() || !e->makeUndefinedConstraint();
 }
 
-// [min, max] opened to [min - 1, max + 1]: the range of a node over an
-// operand that may still lose its value, while an operand is unbound. A bound
-// node gets no demons, and would miss that loss. Every range is opened, not
-// only a point: a point opened alone would widen a range that was wider by one
-// a moment before, and a propagator that combines bounds read before and after
-// a narrowing must see them only shrink.
-inline void openRange(QrcInt& min, QrcInt& max) {
-  if (min > QrcIntMin) --min;
-  if (max < QrcIntMax) ++max;
-}
-
 // A node over an operand without a value (an element whose index lies outside
 // its array, read as an empty range) has no value either: its range is empty,
 // however its own rule would combine the operand's bounds.

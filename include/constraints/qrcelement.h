@@ -246,6 +246,9 @@ class QrcElemCst : public QrcIntExpI {
   QrcConstraintI* makeStaticElementNEq(QrcIntExpI* y) override;
   // The index outside 0..n-1 (or without a value itself).
   QrcConstraintI* makeUndefinedConstraint() override;
+  // While the index may leave 0..n-1; giving a value brings it inside.
+  bool computeValueOpen() override;
+  void requireOperandValues() override;
   QrcIntExpI* getIndex() const { return _x; }
   QrcInt getSize() const { return _n; }
 
@@ -275,6 +278,9 @@ class QrcElemI : public QrcIntExpI {
   }
   // The index outside 0..n-1 (or without a value itself).
   QrcConstraintI* makeUndefinedConstraint() override;
+  // As for a[x].
+  bool computeValueOpen() override;
+  void requireOperandValues() override;
   QrcIntExpI* getIndex() const { return _x; }
 
  private:

@@ -27,21 +27,17 @@ class QrcUnaryExpI : public QrcIntExpI {
   void whenRangeOnOperands(QrcDemonI* d) override { _x->whenRange(d); }
   void whenDomainOnOperands(QrcDemonI* d) override { _x->whenDomain(d); }
   QrcConstraintI* makeUndefinedConstraint() override;
+  // The node has a value exactly where its operand has one.
+  bool computeValueOpen() override { return _x->isValueOpen(); }
+  void requireOperandValues() override { _x->requireValue(); }
   QrcIntExpI* getOperand() const { return _x; }
   QrcInt getConstant() const { return _c; }
 
  protected:
   // A node turned into a variable prints as a variable.
   bool displayAsVariable(std::ostream& os) const;
-  // For the nodes whose rule can map several values of the operand to one:
-  // while the operand may lack a value and is unbound, the node's range is
-  // kept from a single value.
-  void keepOpen();
   QrcInt _c;
   QrcIntExpI* _x;
-  // Whether the operand may lack a value (an element whose index may leave
-  // its array, or an expression over one), noted when the node is built.
-  bool _partial = false;
 };
 
 class QrcBinaryExpI : public QrcIntExpI {
@@ -56,6 +52,9 @@ class QrcBinaryExpI : public QrcIntExpI {
   void whenRangeOnOperands(QrcDemonI* d) override;
   void whenDomainOnOperands(QrcDemonI* d) override { whenRangeOnOperands(d); }
   QrcConstraintI* makeUndefinedConstraint() override;
+  // The node has a value exactly where both operands have one.
+  bool computeValueOpen() override { return _x->isValueOpen() || _y->isValueOpen(); }
+  void requireOperandValues() override;
   QrcIntExpI* getLeft() const { return _x; }
   QrcIntExpI* getRight() const { return _y; }
 
@@ -63,11 +62,8 @@ class QrcBinaryExpI : public QrcIntExpI {
   bool displayAsVariable(std::ostream& os) const;
   // (x op y), or the node as a variable.
   void displayInfix(std::ostream& os, const char* op) const;
-  // As for the unary nodes, over either operand.
-  void keepOpen();
   QrcIntExpI* _x;
   QrcIntExpI* _y;
-  bool _partial = false;
 };
 
 // ---------------------------------------------------------------- offsets, sums, abs, square
@@ -375,17 +371,17 @@ class QrcArrayExpI : public QrcIntExpI {
   void whenRangeOnOperands(QrcDemonI* d) override;
   void whenDomainOnOperands(QrcDemonI* d) override { whenRangeOnOperands(d); }
   QrcConstraintI* makeUndefinedConstraint() override;
+  // The node has a value exactly where every term has one.
+  bool computeValueOpen() override;
+  void requireOperandValues() override;
   QrcInt getSize() const { return _size; }
   QrcIntExpI* getTerm(QrcInt i) const { return _terms[i]; }
 
  protected:
   void displayArrayNode(std::ostream& os, const char* head) const;
   QrcIntExpI** copyTerms(QrcManagerI* target) const;
-  // As for the unary nodes, over any term (maximum and minimum).
-  void keepOpen();
   QrcInt _size;
   QrcIntExpI** _terms;
-  bool _partial = false;
 };
 
 class QrcArrayMax : public QrcArrayExpI {

@@ -9,6 +9,7 @@
 #ifndef QRC_INTEXP_H
 #define QRC_INTEXP_H
 
+#include <cstdint>
 #include <iosfwd>
 
 #include "qrcevent.h"
@@ -128,6 +129,13 @@ class QrcIntExpI : public QrcExprI {
   // always has one. A comparison over the expression is false there, and its
   // opposite true.
   virtual QrcConstraintI* makeUndefinedConstraint() { return nullptr; }
+  // For a node that may lack a value: whether it may still lose it in the
+  // current state (an element's index may still leave its array, or an
+  // operand may still lose its value), read with the bounds.
+  virtual bool computeValueOpen() { return false; }
+  // Gives such a node a value: an element's index enters its array, and the
+  // operands of a node over such elements get theirs. May fail.
+  virtual void requireOperandValues() {}
 
   // ---- reading
   void refreshBounds() {
@@ -141,9 +149,24 @@ class QrcIntExpI : public QrcExprI {
     refreshBounds();
     return _max;
   }
+  // A single value that the node cannot lose any more.
   bool isBound() {
     refreshBounds();
-    return _min == _max;
+    return _min == _max && !_valueOpen;
+  }
+  // Whether the node may still lose its value (its range is that of the
+  // values it has); never for a variable.
+  bool isValueOpen() {
+    refreshBounds();
+    return _valueOpen != 0;
+  }
+  // Demands a value: fails on a node without one and gives a node that may
+  // still lose its value one. Nothing for a variable.
+  void requireValue() {
+    if (_handler) return;
+    refreshBounds();
+    if (_min > _max) fail();
+    if (_valueOpen) giveValue();
   }
   QrcInt getValue();
   QrcInt getSize();
@@ -172,14 +195,15 @@ class QrcIntExpI : public QrcExprI {
   void setMax(QrcInt v);
   void setRange(QrcInt a, QrcInt b) {
     // Bounds already inside [a, b] change nothing: no call.
-    if (a <= b && hasFreshBounds() && a <= _min && b >= _max && _min <= _max) return;
+    if (a <= b && hasFreshBounds() && a <= _min && b >= _max && _min <= _max && !_valueOpen) return;
     narrowRange(a, b);
   }
   void setValue(QrcInt v);
-  // A value outside the bounds of a nonempty expression changes nothing.
+  // A value outside the bounds of a nonempty expression that cannot lose its
+  // value changes nothing.
   void removeValue(QrcInt v) {
     refreshBounds();
-    if ((v < _min || v > _max) && _min <= _max) return;
+    if ((v < _min || v > _max) && _min <= _max && !_valueOpen) return;
     removeValueInBounds(v);
   }
   void removeRange(QrcInt a, QrcInt b);
@@ -224,6 +248,8 @@ class QrcIntExpI : public QrcExprI {
   QrcInt currentFailStamp() const { return _manager->getFailStamp(); }
   void narrowRange(QrcInt a, QrcInt b);
   void removeValueInBounds(QrcInt v);
+  // requireOperandValues with stack room, then the bounds afresh.
+  void giveValue();
   void recomputeBounds();
   void recomputeNow();
   void saveMin();
@@ -249,6 +275,13 @@ class QrcIntExpI : public QrcExprI {
   QrcInt _max;
   QrcIntSetI* _domain;
   QrcInt _outOfRange;
+  // A node that may lack a value (an element whose index may leave its
+  // array, or a node over one): its bounds computation also computes
+  // _valueOpen, 1 while it may still lose its value. A node that may still
+  // lose its value is not bound whatever its range, gets its demons, and is
+  // given a value before any narrowing.
+  int32_t _mayLack = 0;
+  int32_t _valueOpen = 0;
 };
 
 std::ostream& operator<<(std::ostream& os, const QrcIntExpI* exp);

@@ -1,0 +1,265 @@
+// Comparisons over elements whose index may leave their arrays: a side
+// without a value makes a comparison false, alone, on either side of && and
+// ||, negated, as a truth value and over an element of an element; and such
+// an element shows the range of the values it has without being bound while
+// it may still lose its value.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "constraint_fixtures.h"
+#include "qrcelement.h"
+#include "qrcintarith.h"
+#include "qrcintcompare.h"
+#include "support/harness.h"
+#include "support/novalue_formulas.h"
+
+namespace {
+
+using ctest::arrayOn;
+using qrotest::PropCase;
+using qrotest::Shape;
+using qrotest::Vars;
+typedef std::vector<int64_t> V;
+
+QrcIntExp at(QrcManagerI* m, const V& a, const QrcIntExp& x) {
+  return arrayOn(m, a)[x];
+}
+
+// [3][[0, 1][u]]: 3 at u = 0, no value at u = 1 (outside [3]) nor at u = 2.
+QrcIntExp nested(QrcManagerI* m, const Vars& v) {
+  return at(m, {3}, at(m, {0, 1}, QrcIntExp(v[0])));
+}
+
+QrcIntExp vars(QrcManagerI* m, const Vars& v, const QrcIntExp& x) {
+  QrcIntVarArray a(QrcManager(m), static_cast<QrcInt>(v.size()));
+  for (size_t i = 0; i < v.size(); ++i) a.set(static_cast<QrcInt>(i), QrcIntExp(v[i]));
+  return a[x];
+}
+
+struct Row {
+  const char* name;
+  std::vector<V> values;
+  std::function<QrcConstraint(QrcManagerI*, const Vars&)> make;
+  std::function<bool(const V&)> check;
+};
+
+const std::vector<Row>& rows() {
+  static const std::vector<Row> all = {
+      // Three nodes built apart lose their values at different moments of a
+      // propagation: the disjunct read false first posts the other one over
+      // sides already without a value.
+      {"(T != T) || (T >= 1), T built three times",
+       {{0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) {
+         return (nested(m, v) != nested(m, v)) || (nested(m, v) >= 1);
+       },
+       [](const V& s) { return s[0] == 0; }},
+      {"(T >= 1) || (T != T), T built three times",
+       {{0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) {
+         return (nested(m, v) >= 1) || (nested(m, v) != nested(m, v));
+       },
+       [](const V& s) { return s[0] == 0; }},
+      {"(T != T) || (T >= 1), one T",
+       {{0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) {
+         QrcIntExp t = nested(m, v);
+         return (t != t) || (t >= 1);
+       },
+       [](const V& s) { return s[0] == 0; }},
+      {"T != T, built twice",
+       {{0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) { return nested(m, v) != nested(m, v); },
+       [](const V&) { return false; }},
+      {"T == T, built twice",
+       {{0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) { return nested(m, v) == nested(m, v); },
+       [](const V& s) { return s[0] == 0; }},
+      {"!(T != T), built twice",
+       {{0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) { return !(nested(m, v) != nested(m, v)); },
+       [](const V&) { return true; }},
+      {"(u == 2) && ([4, 5][u] != [6, 7][u])",
+       {{0, 1, 2, 3}},
+       [](QrcManagerI* m, const Vars& v) {
+         QrcIntExp u(v[0]);
+         return (u == 2) && (at(m, {4, 5}, u) != at(m, {6, 7}, u));
+       },
+       [](const V&) { return false; }},
+      {"([4, 5][u] != [6, 7][u]) && (u >= 1)",
+       {{0, 1, 2, 3}},
+       [](QrcManagerI* m, const Vars& v) {
+         QrcIntExp u(v[0]);
+         return (at(m, {4, 5}, u) != at(m, {6, 7}, u)) && (u >= 1);
+       },
+       [](const V& s) { return s[0] == 1; }},
+      {"(u == -2) && ([0][u + 1] != u - {u}[u + 1])",
+       {{-2, -1, 0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) {
+         QrcIntExp u(v[0]);
+         return (u == -2) && (at(m, {0}, u + 1) != u - vars(m, v, u + 1));
+       },
+       [](const V&) { return false; }},
+      {"[0][u + 1] == u - {u}[u + 1]",
+       {{-2, -1, 0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) {
+         QrcIntExp u(v[0]);
+         return at(m, {0}, u + 1) == u - vars(m, v, u + 1);
+       },
+       [](const V& s) { return s[0] == -1; }},
+      {"[5, 5, 5][x] >= 5",
+       {{-1, 0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) {
+         return at(m, {5, 5, 5}, QrcIntExp(v[0])) >= 5;
+       },
+       [](const V& s) { return s[0] >= 0; }},
+      {"[5, 5, 5][x] != 4",
+       {{-1, 0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) {
+         return at(m, {5, 5, 5}, QrcIntExp(v[0])) != 4;
+       },
+       [](const V& s) { return s[0] >= 0; }},
+      {"[5, 5, 5][x] + 1 <= 6",
+       {{-1, 0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) {
+         return at(m, {5, 5, 5}, QrcIntExp(v[0])) + 1 <= 6;
+       },
+       [](const V& s) { return s[0] >= 0; }},
+      {"[5, 5, 5][x] == [5, 5][z], built apart",
+       {{-1, 0, 1, 2}, {-1, 0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) {
+         return at(m, {5, 5, 5}, QrcIntExp(v[0])) == at(m, {5, 5}, QrcIntExp(v[1]));
+       },
+       [](const V& s) { return s[0] >= 0 && s[1] >= 0 && s[1] <= 1; }},
+      {"([5, 5, 5][x] <= [5, 5][z]) == (x >= z)",
+       {{-1, 0, 1, 2}, {-1, 0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) {
+         QrcIntExp x(v[0]), z(v[1]);
+         return (at(m, {5, 5, 5}, x) <= at(m, {5, 5}, z)) == (x >= z);
+       },
+       [](const V& s) {
+         bool le = s[0] >= 0 && s[1] >= 0 && s[1] <= 1;
+         return le == (s[0] >= s[1]);
+       }},
+      {"truth([5, 5, 5][x] >= 5) + truth([1, 2][z] > 1) >= 1",
+       {{-1, 0, 1, 2}, {-1, 0, 1, 2}},
+       [](QrcManagerI* m, const Vars& v) {
+         QrcIntExp x(v[0]), z(v[1]);
+         return QrcIntExp(at(m, {5, 5, 5}, x) >= 5) + QrcIntExp(at(m, {1, 2}, z) > 1) >= 1;
+       },
+       [](const V& s) { return s[0] >= 0 || s[1] == 1; }},
+  };
+  return all;
+}
+
+// Each row alone, its opposite, its truth equal to a 0-1 variable (free,
+// bound before or after its operands) and joined to another constraint by
+// && and ||, on either side.
+TEST(NoValue, ComparisonsOverElementsThatMayLackAValue) {
+  for (const Row& r : rows()) {
+    PropCase c;
+    c.name = r.name;
+    c.seed = qrotest::caseSeed(7410);
+    c.values = r.values;
+    auto make = r.make;
+    c.make = [make](QrcManagerI* m, const Vars& v) { return make(m, v).getImpl(); };
+    c.check = r.check;
+    EXPECT_EQ(qrotest::runWithShapes(
+                  c, {Shape::Truth, Shape::OppositeTruth, Shape::Opposite, Shape::And, Shape::Or}),
+              0)
+        << r.name;
+  }
+}
+
+// ---------------------------------------------------------------- ranges
+
+class NoValueRangeTest : public ctest::ConstraintTest {
+ protected:
+  static V range(QrcIntExpI* e) { return {e->getMin(), e->getMax()}; }
+};
+
+// The range of the positions inside the array, whatever the index's values
+// outside: the node is only not bound while it may lose its value.
+TEST_F(NoValueRangeTest, RangeOfThePositionsInside) {
+  QrcIntExpI* x = var(-1, 2);
+  QrcIntExpI* e = ints({4, 7, 1})[QrcIntExp(x)].getImpl();
+  QrcIntExpI* same = ints({5, 5, 5})[QrcIntExp(x)].getImpl();
+  QrcIntExpI* plus = (QrcIntExp(e) + 1).getImpl();
+  QrcIntExpI* twice = (QrcIntExp(same) * 2).getImpl();
+  QrcIntExpI* low = QrcMin(QrcIntExp(same), QrcIntExp(var(6, 9))).getImpl();
+  EXPECT_EQ(range(e), (V{1, 7}));
+  EXPECT_EQ(range(same), (V{5, 5}));
+  EXPECT_EQ(range(plus), (V{2, 8}));
+  EXPECT_EQ(range(twice), (V{10, 10}));
+  EXPECT_EQ(range(low), (V{5, 5}));
+  for (QrcIntExpI* n : {same, twice, low}) EXPECT_FALSE(n->isBound()) << ctest::show(n);
+  // Inside the array the single value is bound.
+  x->setMin(0);
+  EXPECT_EQ(range(e), (V{1, 7}));
+  for (QrcIntExpI* n : {same, twice, low}) EXPECT_TRUE(n->isBound()) << ctest::show(n);
+  EXPECT_EQ(same->getValue(), 5);
+}
+
+// A narrowing that the range already allows still gives the node a value:
+// its index comes inside the array.
+TEST_F(NoValueRangeTest, NarrowingGivesAValue) {
+  struct Step {
+    const char* name;
+    std::function<void(QrcIntExpI*)> narrow;
+  };
+  const Step steps[] = {
+      {"setMin", [](QrcIntExpI* n) { n->setMin(5); }},
+      {"setMax", [](QrcIntExpI* n) { n->setMax(5); }},
+      {"setRange", [](QrcIntExpI* n) { n->setRange(0, 9); }},
+      {"setValue", [](QrcIntExpI* n) { n->setValue(5); }},
+      {"removeValue", [](QrcIntExpI* n) { n->removeValue(9); }},
+  };
+  for (const Step& s : steps) {
+    QrcIntExpI* x = var(-1, 3);
+    QrcIntExpI* node = ints({5, 5, 5})[QrcIntExp(x)].getImpl();
+    QrcIntExpI* sum = (QrcIntExp(node) + QrcIntExp(var(0, 0))).getImpl();
+    ASSERT_TRUE(holds([&] { s.narrow(sum); })) << s.name;
+    EXPECT_EQ(dom(x), (V{0, 1, 2})) << s.name;
+  }
+  // Without a value left, the narrowing fails.
+  QrcIntExpI* out = var(3, 4);
+  EXPECT_FALSE(holds([&] { ints({5, 5, 5})[QrcIntExp(out)].getImpl()->setMin(0); }));
+}
+
+// A demon hung on a node that may lose its value runs when it does; a truth
+// value over it is decided then.
+TEST_F(NoValueRangeTest, TruthDecidedWhenTheIndexLeaves) {
+  QrcIntExpI* x = var(-1, 2);
+  QrcIntExp e = ints({5, 5, 5})[QrcIntExp(x)];
+  QrcIntVar b(mgr, 0, 1), nb(mgr, 0, 1);
+  ASSERT_TRUE(adds(QrcIntExp(b) == QrcIntExp(e >= 5)));
+  ASSERT_TRUE(adds(QrcIntExp(nb) == QrcIntExp(!(e >= 5))));
+  EXPECT_EQ(dom(b.getImpl()), (V{0, 1}));
+  x->setValue(-1);
+  EXPECT_EQ(dom(b.getImpl()), (V{0}));
+  EXPECT_EQ(dom(nb.getImpl()), (V{1}));
+}
+
+// ---------------------------------------------------------------- random formulas
+
+// Formulas of comparisons over elements that may lack a value, joined by
+// &&, || and !, with truth values in sums and comparisons, against brute
+// force. Formula k runs with seed s + k; --qro_seed=N starts at N.
+TEST(NoValue, RandomFormulasAgainstBruteForce) {
+  const int rounds = 400;
+  uint64_t seed = qrotest::caseSeed(7420);
+  std::cout << "[ seed     ] " << seed << " (formulas " << seed << ".." << seed + rounds - 1
+            << "; --qro_seed=N replays from N)" << std::endl;
+  for (int k = 0; k < rounds; ++k) {
+    uint64_t s = seed + static_cast<uint64_t>(k);
+    PropCase c = qrotest::noValueCase(qrotest::drawNoValueFormula(s), s);
+    c.name += " [--qro_seed=" + std::to_string(s) + "]";
+    EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
+  }
+}
+
+}  // namespace
