@@ -321,7 +321,7 @@ void QroUseIndex::collect(QroRecycleBinI* bin) {
     before = marked.getSize();
     while (_heapCount > 0) {
       _position = popFirst();
-      if (QroExtractableI* x = _env->getLiveSlot(_position)) x->endIfUsesMarked();
+      if (QroExtractableI* x = _env->getLiveSlot(_position)) bin->ask(x);
     }
     ++_pass;
     _position = -1;

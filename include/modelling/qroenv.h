@@ -240,7 +240,13 @@ class QroEnvI {
   void removeAlgorithm(QroAlgorithmI* a);
   QroAlgorithmI* getFirstAlgorithm() const { return _algorithms; }
 
-  // Change notification.
+  // Change notification. Whatever changes the model asks first, then changes,
+  // then notifies: checkChange asks every algorithm that the change would
+  // reach (the users of x; all of them when x is null) whether it may happen,
+  // and throws QroNoChangeDuringSearchException, with nothing changed, when
+  // one refuses. Each notification asks too, so that no algorithm hears of a
+  // change that another refuses.
+  void checkChange(QroChange* change, QroExtractableI* x = nullptr);
   void notifyChange(QroChange* change);
   void notifyChange(QroChange* change, QroExtractableI* x);
 
