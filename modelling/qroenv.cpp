@@ -512,6 +512,16 @@ void QroEnvI::checkChange(QroChange* change, QroExtractableI* x) {
     if (!x || a->isUsing(id)) a->checkChange(change, x);
 }
 
+QroBool QroEnvI::mayDestroy(QroExtractableI* x) {
+  QroDestroyExtractable c(x);
+  try {
+    checkChange(&c, x);
+  } catch (const QroNoChangeDuringSearchException&) {
+    return 0;
+  }
+  return 1;
+}
+
 void QroEnvI::notifyChange(QroChange* change) {
   checkChange(change);
   if (_registry)

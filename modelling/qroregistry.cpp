@@ -257,7 +257,7 @@ void QroRecycleBinI::run(QroExtractableI* x) {
       _marked.getImpl()->setSize(0);
       for (QroInt i = 0; i < _pending.getSize(); ++i) {
         QroExtractableI* y = _pending[i];
-        if (y->getId() < 0) continue;
+        if (y->getId() < 0 || !_env->mayDestroy(y)) continue;
         _env->markSlot(y->getId());
         _marked.add(y);
       }

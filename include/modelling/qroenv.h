@@ -247,6 +247,10 @@ class QroEnvI {
   // one refuses. Each notification asks too, so that no algorithm hears of a
   // change that another refuses.
   void checkChange(QroChange* change, QroExtractableI* x = nullptr);
+  // Whether the users of x allow its destruction (QroDestroyExtractable).
+  // What a deletion would end only because its last holder goes is kept,
+  // with no holder, when they refuse: nobody asked for its end.
+  QroBool mayDestroy(QroExtractableI* x);
   void notifyChange(QroChange* change);
   void notifyChange(QroChange* change, QroExtractableI* x);
 

@@ -156,6 +156,39 @@ TEST_F(Refusal, ADestructionIsAskedBeforeTheCountFalls) {
   EXPECT_EQ(idle->heard, (std::vector<std::string>{"QroDestroyExtractable"}));
 }
 
+// What a deletion ends only because its last holder goes is kept, with no
+// holder, while a searching algorithm uses it: in a cascade's deletion and
+// in the immediate destruction of an expression.
+TEST_F(Refusal, AnOperandInUseOutlivesItsLastHolder) {
+  QroNumExprArg sum = QroNumExprArg(x) + QroNumExprArg(y);
+  QroRange r(env, 0, sum, 2);
+  ASSERT_EQ(r.getImpl()->getExpr(), sum.getImpl());
+  QroNumExprArg power = QroPower(QroNumExprArg(y) + QroNumExprArg(z), 2.5);
+  QroNumExprI* base = static_cast<QroNumUnaryNodeI*>(power.getImpl())->getOperand();
+  QroInt powerId = power.getImpl()->getId();
+  for (Listening* a : {idle, searching}) {
+    a->extract(sum.getImpl());
+    a->extract(base);
+  }
+  searching->setInSearch(1);
+  r.end();
+  EXPECT_EQ(e->getLiveSlot(sum.getImpl()->getId()), sum.getImpl());
+  EXPECT_EQ(sum.getImpl()->getUseCount(), 0);
+  EXPECT_EQ(shown(sum.getImpl()), "x  + y ");
+  power.getImpl()->incrUseCount();
+  power.getImpl()->release();
+  EXPECT_EQ(e->getLiveSlot(powerId), nullptr);
+  EXPECT_EQ(e->getLiveSlot(base->getId()), base);
+  EXPECT_EQ(base->getUseCount(), 0);
+  // The deletion of r only: nobody heard of the operands kept.
+  EXPECT_EQ(idle->heard, (std::vector<std::string>{"QroDestroyExtractableArray"}));
+  idle->heard.clear();
+  searching->setInSearch(0);
+  QroExtractable(base).end();
+  EXPECT_EQ(idle->heard,
+            (std::vector<std::string>{"QroRemoveFromAllChange", "QroDestroyExtractableArray"}));
+}
+
 // A floating-point variable over a value list refuses new bounds before it
 // changes.
 TEST_F(Refusal, BoundsOfAFloatValueList) {

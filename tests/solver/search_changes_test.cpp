@@ -212,24 +212,27 @@ class Round {
     if (_ok && _rng() % 3 == 0) compare(_idle, _other, false, {}, "the idle solver");
   }
 
-  // One change tried during the search.
-  void attempt() {
-    std::vector<size_t> used, unused;
+  // The indexes of the drawn constraints still there, in the searched model
+  // (with its sub-model) or in the other one.
+  std::vector<size_t> placedIn(bool other) const {
+    std::vector<size_t> out;
     for (size_t i = 0; i < _placed.size(); ++i)
-      if (_placed[i].item.node)
-        (_placed[i].in.getImpl() == _other.getImpl() ? unused : used).push_back(i);
+      if (_placed[i].item.node && (_placed[i].in.getImpl() == _other.getImpl()) == other)
+        out.push_back(i);
+    return out;
+  }
+
+  // A change of what the search uses; none when there is nothing to change.
+  std::function<void()> changeOfUsed(std::string& what) {
+    std::vector<size_t> used = placedIn(false);
     QroNumVar x = _vars[_rng() % _vars.size()];
-    std::function<void()> change;
-    std::string what;
-    bool refused = true;
-    switch (_rng() % 10) {
+    switch (_rng() % 6) {
       case 0:
         what = "end " + std::string(x.getName());
-        change = [x] { QroNumVar(x).end(); };
-        break;
+        return [x] { QroNumVar(x).end(); };
       case 1:
       case 2: {
-        if (used.empty()) return;
+        if (used.empty()) return nullptr;
         Item& it = _placed[used[_rng() % used.size()]].item;
         what = "end " + it.text;
         QroExtractableI* node = it.node;
@@ -237,67 +240,77 @@ class Round {
           node = static_cast<QroRangeI*>(node)->getExpr();
           what += " (its term)";
         }
-        change = [node] { QroExtractable(node).end(); };
-        break;
+        return [node] { QroExtractable(node).end(); };
       }
       case 3:
         what = "end the sub-model";
-        change = [this] { QroModel(_sub).end(); };
-        break;
+        return [this] { QroModel(_sub).end(); };
       case 4: {
         Item it = changetest::drawItem(_rng, _exprs, _values);
         QroModel m = _rng() % 2 ? _model : _sub;
         what = "add " + it.text;
         QroExtractableI* node = it.build(_env, _vars);
-        change = [m, node] { QroModel(m).add(QroExtractable(node)); };
-        break;
+        return [m, node] { QroModel(m).add(QroExtractable(node)); };
       }
-      case 5: {
+      default: {
         double lb = x.getImpl()->getLB() + static_cast<double>(_rng() % 2);
         double ub = x.getImpl()->getUB() - static_cast<double>(_rng() % 2);
         int which = static_cast<int>(_rng() % 3);
         what = "bounds of " + std::string(x.getName());
-        change = [x, lb, ub, which] {
+        return [x, lb, ub, which] {
           QroNumVarI* v = x.getImpl();
           if (which == 0) v->setLB(lb);
           if (which == 1) v->setUB(ub);
           if (which == 2) v->setBounds(lb, ub);
         };
-        break;
       }
-      case 6: {
-        if (unused.empty()) return place(_other);  // not asked: the other model
+    }
+  }
+
+  // A change of what the search does not use: the other model, the terms
+  // held by handles only.
+  std::function<void()> changeOfUnused(std::string& what) {
+    std::vector<size_t> unused = placedIn(true);
+    switch (_rng() % 3) {
+      case 0: {
+        if (unused.empty()) return nullptr;
         size_t i = unused[_rng() % unused.size()];
         what = "end " + _placed[i].item.text + " of the other model";
-        refused = false;
-        change = [this, i] {
+        return [this, i] {
           QroExtractable(_placed[i].item.node).end();
           _placed[i].item.node = nullptr;
         };
-        break;
       }
-      case 7: {
+      case 1: {
         Item it = changetest::drawItem(_rng, _exprs, _values);
         what = "add " + it.text + " to the other model";
-        refused = false;
-        change = [this, it]() mutable {
+        return [this, it]() mutable {
           it.node = it.build(_env, _vars);
           _other.add(QroExtractable(it.node));
           _placed.push_back(Placed{it, _other});
         };
-        break;
       }
       default: {
         size_t i = _rng() % _loose.size();
-        if (!_loose[i].live) return makeLoose();
+        if (!_loose[i].live) {
+          makeLoose();
+          return nullptr;
+        }
         what = "end the loose term " + _loose[i].text;
-        refused = false;
-        change = [this, i] {
+        return [this, i] {
           QroExtractable(_loose[i].term.getImpl()).end();
           _loose[i].live = false;
         };
       }
     }
+  }
+
+  // One change tried during the search, and what must hold after it.
+  void attempt() {
+    std::string what;
+    bool refused = _rng() % 3 != 0;
+    std::function<void()> change = refused ? changeOfUsed(what) : changeOfUnused(what);
+    if (!change) return;
     note("during the search: " + what);
     std::string before = state();
     bool threw = false;
