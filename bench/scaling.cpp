@@ -1,9 +1,13 @@
 // Costs that must grow with the work and no faster: a depth-first descent of
-// n choices, making n variables in an environment, and ending n constraints of
-// an extracted model one by one. Each line gives the median of a few runs and
-// the exponent of its growth from the line above.
+// n choices, making n variables in an environment, ending n constraints of
+// an extracted model one by one, and n rounds of making a constraint and
+// ending it in one environment (time and heap growth, which must stay flat).
+// Each line gives the median of a few runs and the exponent of its growth
+// from the line above.
 //
-// bench_scaling [descent|variables|ending] [max n]: one part, at most n.
+// bench_scaling [descent|variables|ending|rounds] [max n]: one part, at most n.
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -90,6 +94,43 @@ double endConstraints(int64_t n, bool inModel) {
   return t;
 }
 
+// Bytes of the heap in use.
+size_t heapInUse() {
+  return mallinfo2().uordblks;
+}
+
+struct RoundsCost {
+  double seconds;
+  double bytesPerRound;
+};
+
+// n rounds of making x + y <= 1 and ending it, in an environment whose
+// users index exists (one cascade ran before); with a model, each
+// constraint is added to a model that a solver extracted and ended there.
+RoundsCost makeAndEnd(int64_t n, bool inModel) {
+  QroEnv env;
+  QroNumVar x(env, 0, 3, QroNumVar::Int), y(env, 0, 3, QroNumVar::Int);
+  QroModel model(env);
+  model.add(x);
+  model.add(y);
+  QroSolver solver(model);
+  auto round = [&] {
+    QroConstraint c = QroNumExprArg(x) + QroNumExprArg(y) <= 1;
+    if (inModel) model.add(c);
+    c.end();
+  };
+  for (int i = 0; i < 100; ++i) round();  // pools and tables at their size
+  size_t before = heapInUse();
+  auto start = Clock::now();
+  for (int64_t i = 0; i < n; ++i) round();
+  RoundsCost cost{since(start), 0};
+  cost.bytesPerRound = (static_cast<double>(heapInUse()) - static_cast<double>(before)) / n;
+  if (model.getImpl()->getSize() != 2) std::abort();
+  solver.end();
+  env.end();
+  return cost;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,6 +160,22 @@ int main(int argc, char** argv) {
       if (n <= cap)
         printLine("  n", n, median(5, [n, inModel] { return endConstraints(n, inModel); }), prevN,
                   prevS);
+  }
+  for (bool inModel : {false, true}) {
+    prevN = 0;
+    if (!all && std::strcmp(part, "rounds") != 0) break;
+    std::printf("n rounds of making a constraint over two variables and ending it%s\n",
+                inModel ? ", in a model a solver extracted" : "");
+    for (int64_t n : {10000, 40000, 160000}) {
+      if (n > cap) continue;
+      RoundsCost cost{0, 0};
+      double s = median(3, [&] {
+        cost = makeAndEnd(n, inModel);
+        return cost.seconds;
+      });
+      std::printf("  heap growth %7.1f bytes a round,", cost.bytesPerRound);
+      printLine(" n", n, s, prevN, prevS);
+    }
   }
   return 0;
 }

@@ -338,7 +338,7 @@ QroBool QroAlgorithmI::changeExtractable(QroChange* change, QroExtractableI* x) 
   if (id < 0) return 0;
   growTables(id);
   if (!isUsing(id)) return 0;
-  if (_inSearch) throw QroNoChangeDuringSearchException();
+  checkChange(change, x);
   forgetEndedModel(change);
   void* object = getObject(id);
   QroBool ok = 0;
@@ -368,13 +368,22 @@ void QroAlgorithmI::forgetEndedModel(QroChange* change) {
     if (ended[i] == _model) _model = nullptr;
 }
 
+void QroAlgorithmI::checkChange(QroChange* change, QroExtractableI* x) {
+  if (!_inSearch) return;
+  if (x) {
+    if (isUsing(x->getId())) throw QroNoChangeDuringSearchException();
+    return;
+  }
+  if (!change->isType(QroRemoveFromAllChange::GetTypeInfo()) &&
+      !change->isType(QroDestroyExtractableArray::GetTypeInfo()))
+    throw QroNoChangeDuringSearchException();
+  if (usesAny(change->getChangedExtractableArray())) throw QroNoChangeDuringSearchException();
+}
+
 QroBool QroAlgorithmI::change(QroChange* change) {
   syncIdTables();
   if (_inSearch) {
-    if (!change->isType(QroRemoveFromAllChange::GetTypeInfo()) &&
-        !change->isType(QroDestroyExtractableArray::GetTypeInfo()))
-      throw QroNoChangeDuringSearchException();
-    if (usesAny(change->getChangedExtractableArray())) throw QroNoChangeDuringSearchException();
+    checkChange(change, nullptr);
     return 0;
   }
   forgetEndedModel(change);

@@ -505,7 +505,25 @@ void QroEnvI::removeAlgorithm(QroAlgorithmI* a) {
     _registry->forEachChangeListener([a](QroChangeListenerI* l) { l->algorithmRemoved(a); });
 }
 
+void QroEnvI::checkChange(QroChange* change, QroExtractableI* x) {
+  QroInt id = x ? x->getId() : -1;
+  if (x && id < 0) return;
+  for (QroAlgorithmI* a = _algorithms; a; a = a->getNext())
+    if (!x || a->isUsing(id)) a->checkChange(change, x);
+}
+
+QroBool QroEnvI::mayDestroy(QroExtractableI* x) {
+  QroDestroyExtractable c(x);
+  try {
+    checkChange(&c, x);
+  } catch (const QroNoChangeDuringSearchException&) {
+    return 0;
+  }
+  return 1;
+}
+
 void QroEnvI::notifyChange(QroChange* change) {
+  checkChange(change);
   if (_registry)
     _registry->forEachChangeListener(
         [change](QroChangeListenerI* l) { l->change(change, nullptr); });
@@ -520,6 +538,7 @@ void QroEnvI::notifyChange(QroChange* change, QroExtractableI* x) {
   bool locked = _lockNotification && _lock;
   if (locked) lock();
   try {
+    checkChange(change, x);
     QroInt id = x->getId();
     if (_registry) {
       _registry->forEachChangeListener([&](QroChangeListenerI* l) {

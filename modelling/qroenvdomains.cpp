@@ -40,6 +40,12 @@ void QroEnvI::freePairTerm(QroQuadNode* n) {
 void QroEnvI::releaseExpression(QroNumExprI* e) {
   if (!e || isEnding()) return;
   if (getCascade() && isReleasedByCascade(e)) return;
+  // Destroyed at once otherwise: when its users refuse that, the operand
+  // stays, with no holder (a cascade sorts out its own at deletion).
+  if (!getCascade() && !_listener && !e->isNumVar() && e->getUseCount() <= 1 && !mayDestroy(e)) {
+    e->decrUseCount();
+    return;
+  }
   e->releaseUnlessEnding();
 }
 

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "qroalgorithm.h"
+#include "qrochange.h"
 #include "qroevaluator.h"
 #include "qrolinear.h"
 #include "qronumeric.h"
@@ -22,7 +23,14 @@ void QroNumExprI::releaseUnlessEnding() {
   release();
 }
 
+void QroNumExprI::checkRelease() {
+  if (_useCount > 1 || _env->getExtractableListener() || _env->getCascade()) return;
+  QroDestroyExtractable c(this);
+  _env->checkChange(&c, this);
+}
+
 void QroNumExprI::release() {
+  checkRelease();
   if (--_useCount > 0) return;
   if (QroExtractableListenerI* l = _env->getExtractableListener()) {
     l->endExtractable(this);

@@ -101,9 +101,13 @@ void* QroExtractableI::callRemoveFromAlgorithm(QroAlgorithmI* algorithm, void* a
 }
 
 void QroExtractableI::endIfUsesMarked() {
+  if (usesMarked()) _env->endExtractable(this);
+}
+
+QroBool QroExtractableI::usesMarked() {
   QroFindMarkedVisitor v;
   visitSubExtractables(&v);
-  if (v.isDone()) _env->endExtractable(this);
+  return v.isDone();
 }
 
 QroBool QroExtractableI::visitUses(QroExtractableVisitor* v) {

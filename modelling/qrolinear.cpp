@@ -141,6 +141,12 @@ QroBool QroNumQuadExprI::visitUses(QroExtractableVisitor* v) {
   return 1;
 }
 
+QroBool QroNumQuadExprI::usesMarked() {
+  QroFindMarkedVisitor v;
+  visitUses(&v);
+  return v.isDone();
+}
+
 void QroNumQuadExprI::endIfUsesMarked() {
   QroQuadNode* n = _first;
   _first = _last = nullptr;
@@ -607,6 +613,7 @@ void QroNumLinTermI::takeParts(QroNumLinTermI* t) {
 }
 
 void QroNumLinTermI::addTerm(QroNumLinTermI* t) {
+  t->checkRelease();  // before its parts move
   takeParts(t);
   t->release();
 }
@@ -626,6 +633,7 @@ void QroNumLinTermI::swapContents(QroNumLinTermI* t) {
 }
 
 void QroNumLinTermI::prependTerm(QroNumLinTermI* t) {
+  t->checkRelease();
   t->takeParts(this);
   swapContents(t);
   t->release();

@@ -21,6 +21,7 @@ QroModelI::QroModelI(QroEnvI* env, const char* name)
       _linksMade(0),
       _cascade(-1),
       _seen(0),
+      _checked(0),
       _walkOnly(0) {}
 
 void QroModelI::save(void* cell) {
@@ -67,8 +68,10 @@ void QroModelI::append(QroExtractableI* x) {
 }
 
 void QroModelI::add(QroExtractableI* x) {
-  append(x);
+  QroCheckSameEnv(_env, x, "QroModel::add: mixing mismatch environments");
   QroAddOneToModel c(this, x);
+  _env->checkChange(&c, this);
+  append(x);
   _env->notifyChange(&c, this);
 }
 
@@ -84,15 +87,42 @@ QroExtractableI* QroModelI::makeClone(QroEnvI* env) const {
   return m;
 }
 
+bool QroModelI::walksLinks(QroRecycleBinI* cascade) const {
+  return !cascade || cascade->isSweepingAll() || _walkOnly || _env->getLocalEnv();
+}
+
 void QroModelI::endIfUsesMarked() {
   QroRecycleBinI* cascade = _env->getCascade();
-  if (!cascade || cascade->isSweepingAll() || _walkOnly || _env->getLocalEnv()) {
+  if (walksLinks(cascade)) {
     if (_env->getLocalEnv()) _walkOnly = 1;
     unlinkMarked();
     return;
   }
   if (!_linksMade) indexMembers();
   unlinkMarkedSince(cascade);
+}
+
+QroBool QroModelI::usesMarked() {
+  QroRecycleBinI* cascade = _env->getCascade();
+  if (walksLinks(cascade)) {
+    for (Link* l = _head; l; l = l->next) {
+      QroInt id = l->member->getId();
+      if (id == -1 || _env->isMarked(id)) return 1;
+    }
+    return 0;
+  }
+  if (!_linksMade) indexMembers();
+  startCascade(cascade);
+  QroExtractableArray marked = cascade->getMarked();
+  for (; _checked < marked.getSize(); ++_checked)
+    if (_links.find(marked[_checked])) return 1;
+  return 0;
+}
+
+void QroModelI::startCascade(QroRecycleBinI* cascade) {
+  if (_cascade == cascade->getSerial()) return;
+  _cascade = cascade->getSerial();
+  _seen = _checked = 0;
 }
 
 // Every link in turn.
@@ -135,10 +165,7 @@ void QroModelI::dropMemberIndex() {
 
 // The links of the objects the cascade marked since this model last looked.
 void QroModelI::unlinkMarkedSince(QroRecycleBinI* cascade) {
-  if (_cascade != cascade->getSerial()) {
-    _cascade = cascade->getSerial();
-    _seen = 0;
-  }
+  startCascade(cascade);
   QroExtractableArray marked = cascade->getMarked();
   QroEnvI* env = linkEnv();
   for (; _seen < marked.getSize(); ++_seen) {

@@ -151,11 +151,14 @@ QroRecycleBinI::QroRecycleBinI(QroEnvI* env)
       _marked(),
       _pending(),
       _pendingSet(env->getMemoryManager()),
+      _altered(),
+      _alteredSet(env->getMemoryManager()),
       _destroying(0),
       _inUse(nullptr) {
   QroEnv handle(env);
   _marked = QroExtractableArray(handle, 0);
   _pending = QroExtractableArray(handle, 0);
+  _altered = QroExtractableArray(handle, 0);
   QroGenAlloc* a = env->getGeneralAllocator();
   _inUse = new (a) QroAny2AnyHashTable(a, 31);
 }
@@ -164,6 +167,7 @@ QroRecycleBinI::~QroRecycleBinI() {
   delete _inUse;
   _marked.end();
   _pending.end();
+  _altered.end();
 }
 
 void QroRecycleBinI::mark(QroExtractableI* x) {
@@ -191,14 +195,37 @@ void QroRecycleBinI::sweep() {
     before = _marked.getSize();
     for (QroInt id = 0; id < count; ++id) {
       QroExtractableI* x = _env->getLiveSlot(id);
-      if (x) x->endIfUsesMarked();
+      if (x) ask(x);
     }
   } while (_marked.getSize() != before);
+}
+
+void QroRecycleBinI::ask(QroExtractableI* x) {
+  if (!x->outlivesUses()) {
+    x->endIfUsesMarked();
+    return;
+  }
+  if (_alteredSet.find(x) || !x->usesMarked()) return;
+  _altered.add(x);
+  _alteredSet.set(x, x);
 }
 
 void QroRecycleBinI::clearPending() {
   _pending.getImpl()->setSize(0);
   _pendingSet.clear();
+}
+
+void QroRecycleBinI::clearAltered() {
+  _altered.getImpl()->setSize(0);
+  _alteredSet.clear();
+}
+
+// The algorithms hear of the objects that end as one change, and the users
+// of each object that drops some of them are asked about that object.
+void QroRecycleBinI::checkAllowed() {
+  QroRemoveFromAllChange c(_marked);
+  _env->checkChange(&c);
+  for (QroInt i = 0; i < _altered.getSize(); ++i) _env->checkChange(&c, _altered[i]);
 }
 
 void QroRecycleBinI::run(QroExtractableI* x) {
@@ -208,6 +235,9 @@ void QroRecycleBinI::run(QroExtractableI* x) {
   ++_serial;
   try {
     sweep();
+    checkAllowed();
+    for (QroInt i = 0; i < _altered.getSize(); ++i) _altered[i]->endIfUsesMarked();
+    clearAltered();
     {
       QroRemoveFromAllChange c(_marked);
       _env->notifyChange(&c);
@@ -227,21 +257,23 @@ void QroRecycleBinI::run(QroExtractableI* x) {
       _marked.getImpl()->setSize(0);
       for (QroInt i = 0; i < _pending.getSize(); ++i) {
         QroExtractableI* y = _pending[i];
-        if (y->getId() < 0) continue;
+        if (y->getId() < 0 || !_env->mayDestroy(y)) continue;
         _env->markSlot(y->getId());
         _marked.add(y);
       }
       clearPending();
     }
   } catch (...) {
-    // A refused cascade (for instance a change during a search) leaves every
-    // object that was not deleted registered as before.
+    // A refused cascade (for instance a change during a search) is refused
+    // before anything changed: the marks go and every object stays as it
+    // was. What fails later leaves every object not yet deleted registered.
     for (QroInt i = 0; i < _marked.getSize(); ++i) {
       QroExtractableI* y = _marked[i];
       if (y->getId() >= 0) _env->unmarkSlot(y->getId(), y);
     }
     _marked.getImpl()->setSize(0);
     clearPending();
+    clearAltered();
     _inUse->clear();
     _destroying = 0;
     throw;

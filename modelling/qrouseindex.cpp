@@ -39,21 +39,19 @@ struct Collecting {
 // Hands each extractable an object uses to the index.
 class QroUseCollector : public QroExtractableVisitor {
  public:
-  QroUseCollector(QroUseIndex* index, QroExtractableI* user, QroInt id)
-      : _index(index), _user(user), _id(id) {}
+  QroUseCollector(QroUseIndex* index, QroInt id) : _index(index), _id(id) {}
   void visitChild(QroExtractableI*, QroExtractableI* child) override {
     if (!child || child->getId() < 0) {
       gone = true;
       return;
     }
-    _index->addCell(child->getId(), _user, _id);
+    _index->addCell(child->getId(), _id);
   }
   // A null or unregistered object was handed over: asked at every pass.
   bool gone = false;
 
  private:
   QroUseIndex* _index;
-  QroExtractableI* _user;
   QroInt _id;
 };
 
@@ -61,13 +59,8 @@ QroUseIndex::QroUseIndex(QroEnvI* env)
     : _env(env),
       _cells(sizeof(Cell), env->usesPooling()),
       _cellCount(0),
-      _staleCells(0),
       _idSize(0),
-      _users(nullptr),
-      _owned(nullptr),
-      _state(nullptr),
-      _queuedIn(nullptr),
-      _nextIn(nullptr),
+      _slots(nullptr),
       _pending(nullptr),
       _pendingCount(0),
       _pendingSize(0),
@@ -88,11 +81,7 @@ QroUseIndex::QroUseIndex(QroEnvI* env)
 
 QroUseIndex::~QroUseIndex() {
   QroEnvMemoryManager* mm = _env->getMemoryManager();
-  release(mm, _users, _idSize);
-  release(mm, _owned, _idSize);
-  release(mm, _state, _idSize);
-  release(mm, _queuedIn, _idSize);
-  release(mm, _nextIn, _idSize);
+  release(mm, _slots, _idSize);
   release(mm, _pending, _pendingSize);
   release(mm, _always, _alwaysSize);
   release(mm, _heap, _heapSize);
@@ -101,138 +90,148 @@ QroUseIndex::~QroUseIndex() {
 }
 
 void QroUseIndex::reserveIds(QroInt n) {
-  if (n <= _idSize) return;
-  QroEnvMemoryManager* mm = _env->getMemoryManager();
-  QroInt size = _idSize;
-  growTo(mm, _users, size, n);
-  size = _idSize;
-  growTo(mm, _owned, size, n);
-  size = _idSize;
-  growTo(mm, _state, size, n);
-  size = _idSize;
-  growTo(mm, _queuedIn, size, n);
-  size = _idSize;
-  growTo(mm, _nextIn, size, n);
-  _idSize = size;
+  growTo(_env->getMemoryManager(), _slots, _idSize, n);
 }
 
-void QroUseIndex::addCell(QroInt used, QroExtractableI* user, QroInt userId) {
-  reserveIds((used > userId ? used : userId) + 1);
+void QroUseIndex::addCell(QroInt used, QroInt user) {
+  reserveIds((used > user ? used : user) + 1);
   Cell* c = static_cast<Cell*>(_cells.alloc(nullptr));
-  c->next = _users[used];
   c->user = user;
-  c->userId = userId;
-  _users[used] = c;
-  ++_owned[userId];
+  c->used = used;
+  c->prevUser = nullptr;
+  c->nextUser = _slots[used].users;
+  if (c->nextUser) c->nextUser->prevUser = c;
+  _slots[used].users = c;
+  c->prevUse = nullptr;
+  c->nextUse = _slots[user].uses;
+  if (c->nextUse) c->nextUse->prevUse = c;
+  _slots[user].uses = c;
   ++_cellCount;
 }
 
-void QroUseIndex::freeUsers(QroInt id) {
-  Cell* c = _users[id];
-  _users[id] = nullptr;
+// Forgets what id uses: each cell leaves the users of the object it names.
+void QroUseIndex::dropUses(QroInt id) {
+  Cell* c = _slots[id].uses;
+  _slots[id].uses = nullptr;
   while (c) {
-    Cell* next = c->next;
-    QroInt u = c->userId;
-    if ((_env->isMarked(u) || _env->getLiveSlot(u) == c->user) && _owned[u] > 0)
-      --_owned[u];
-    else if (_staleCells > 0)
-      --_staleCells;
+    Cell* next = c->nextUse;
+    if (c->prevUser)
+      c->prevUser->nextUser = c->nextUser;
+    else
+      _slots[c->used].users = c->nextUser;
+    if (c->nextUser) c->nextUser->prevUser = c->prevUser;
     _cells.free(c);
     --_cellCount;
     c = next;
   }
 }
 
+// Forgets the users of id: each cell leaves the uses of its user.
+void QroUseIndex::dropUsers(QroInt id) {
+  Cell* c = _slots[id].users;
+  _slots[id].users = nullptr;
+  while (c) {
+    Cell* next = c->nextUser;
+    if (c->prevUse)
+      c->prevUse->nextUse = c->nextUse;
+    else
+      _slots[c->user].uses = c->nextUse;
+    if (c->nextUse) c->nextUse->prevUse = c->prevUse;
+    _cells.free(c);
+    --_cellCount;
+    c = next;
+  }
+}
+
+void QroUseIndex::addPending(QroExtractableI* x, QroInt id) {
+  growTo(_env->getMemoryManager(), _pending, _pendingSize, _pendingCount + 1);
+  _pending[_pendingCount++] = Entry{x, id};
+  _slots[id].pendingAt = static_cast<int32_t>(_pendingCount);
+}
+
+// The last entry takes the place of the one removed.
+void QroUseIndex::removePending(QroInt id) {
+  QroInt at = _slots[id].pendingAt - 1;
+  if (at < 0) return;
+  _slots[id].pendingAt = 0;
+  Entry last = _pending[--_pendingCount];
+  if (at == _pendingCount) return;
+  _pending[at] = last;
+  _slots[last.id].pendingAt = static_cast<int32_t>(at + 1);
+}
+
+void QroUseIndex::addAlways(QroExtractableI* x, QroInt id) {
+  growTo(_env->getMemoryManager(), _always, _alwaysSize, _alwaysCount + 1);
+  _always[_alwaysCount++] = Entry{x, id};
+  _slots[id].alwaysAt = static_cast<int32_t>(_alwaysCount);
+}
+
+void QroUseIndex::removeAlways(QroInt id) {
+  QroInt at = _slots[id].alwaysAt - 1;
+  if (at < 0) return;
+  _slots[id].alwaysAt = 0;
+  Entry last = _always[--_alwaysCount];
+  if (at == _alwaysCount) return;
+  _always[at] = last;
+  _slots[last.id].alwaysAt = static_cast<int32_t>(at + 1);
+}
+
 void QroUseIndex::registered(QroExtractableI* x) {
   QroInt id = x->getId();
   reserveIds(id + 1);
-  _state[id] = Pending;
-  growTo(_env->getMemoryManager(), _pending, _pendingSize, _pendingCount + 1);
-  _pending[_pendingCount++] = Entry{x, id};
+  // What an object numbered outside the table left there.
+  dropUses(id);
+  dropUsers(id);
+  removePending(id);
+  removeAlways(id);
+  _slots[id].indexed = false;
+  addPending(x, id);
 }
 
 void QroUseIndex::unregistered(QroInt id) {
   if (id < 0 || id >= _idSize) return;
-  freeUsers(id);
-  _staleCells += _owned[id];
-  _owned[id] = 0;
-  _state[id] = 0;
+  dropUses(id);
+  dropUsers(id);
+  removePending(id);
+  removeAlways(id);
+  _slots[id].indexed = false;
 }
 
 void QroUseIndex::usesChanged(QroExtractableI* x) {
   QroInt id = x->getId();
-  if (id < 0 || id >= _idSize || (_state[id] & Pending) || !(_state[id] & Indexed)) return;
-  _state[id] |= Pending;
-  growTo(_env->getMemoryManager(), _pending, _pendingSize, _pendingCount + 1);
-  _pending[_pendingCount++] = Entry{x, id};
+  if (id < 0 || id >= _idSize || _slots[id].pendingAt || !_slots[id].indexed) return;
+  addPending(x, id);
 }
 
 void QroUseIndex::addUse(QroExtractableI* user, QroExtractableI* used) {
   QroInt u = user->getId(), id = used->getId();
-  if (u < 0 || id < 0 || u >= _idSize || _state[u] != Indexed) return;
+  if (u < 0 || id < 0 || u >= _idSize || !_slots[u].indexed || _slots[u].pendingAt) return;
   if (_env->getLiveSlot(u) != user) return;  // not an object of the table
-  addCell(id, user, u);
+  addCell(id, u);
 }
 
+// Indexes x afresh: what it used before is forgotten.
 void QroUseIndex::index(QroExtractableI* x, QroInt id) {
-  QroUseCollector collector(this, x, id);
+  dropUses(id);
+  QroUseCollector collector(this, id);
   bool fixed = x->visitUses(&collector) != 0;
-  if ((!fixed || collector.gone) && !(_state[id] & Always)) {
-    growTo(_env->getMemoryManager(), _always, _alwaysSize, _alwaysCount + 1);
-    _always[_alwaysCount++] = Entry{x, id};
-    _state[id] |= Always;
-  }
-  _state[id] = static_cast<unsigned char>((_state[id] & Always) | Indexed);
+  if ((!fixed || collector.gone) && !_slots[id].alwaysAt) addAlways(x, id);
+  _slots[id].indexed = true;
 }
 
-// Indexes what is pending, the latest entry of an identifier first (earlier
-// ones are of objects since gone). Run while no cascade marks anything.
+// Indexes what is pending. Run while no cascade marks anything.
 void QroUseIndex::update() {
   if (!_built) rebuild();
   _built = true;
-  if (_staleCells > 4096 && 2 * _staleCells > _cellCount) compact();
-  for (QroInt i = _pendingCount; i-- > 0;) {
-    Entry e = _pending[i];
-    if (!(_state[e.id] & Pending)) continue;
-    _state[e.id] &= static_cast<unsigned char>(~Pending);
+  while (_pendingCount > 0) {
+    Entry e = _pending[--_pendingCount];
+    _slots[e.id].pendingAt = 0;
     if (_env->getLiveSlot(e.id) == e.x) index(e.x, e.id);
   }
-  _pendingCount = 0;
 }
 
-// Drops the uses recorded for objects gone; counts the others again.
-void QroUseIndex::compact() {
-  std::memset(static_cast<void*>(_owned), 0, static_cast<size_t>(_idSize) * sizeof(QroInt));
-  for (QroInt id = 0; id < _idSize; ++id) {
-    Cell** link = &_users[id];
-    while (Cell* c = *link) {
-      if (_env->getLiveSlot(c->userId) == c->user) {
-        ++_owned[c->userId];
-        link = &c->next;
-      } else {
-        *link = c->next;
-        _cells.free(c);
-        --_cellCount;
-      }
-    }
-  }
-  _staleCells = 0;
-}
-
-// Forgets every use and indexes every live extractable again.
+// Every live extractable is pending.
 void QroUseIndex::rebuild() {
-  for (QroInt id = 0; id < _idSize; ++id) {
-    for (Cell* c = _users[id]; c;) {
-      Cell* next = c->next;
-      _cells.free(c);
-      c = next;
-    }
-    _users[id] = nullptr;
-    _owned[id] = 0;
-    _state[id] = 0;
-  }
-  _cellCount = _staleCells = 0;
-  _alwaysCount = _pendingCount = 0;
   QroInt count = _env->getIdCount();
   for (QroInt id = 0; id < count; ++id)
     if (QroExtractableI* x = _env->getLiveSlot(id)) registered(x);
@@ -242,8 +241,8 @@ void QroUseIndex::rebuild() {
 // Collecting
 
 void QroUseIndex::queue(QroInt id) {
-  if (_queuedIn[id] == _pass) return;
-  _queuedIn[id] = _pass;
+  if (_slots[id].queuedIn == _pass) return;
+  _slots[id].queuedIn = _pass;
   growTo(_env->getMemoryManager(), _heap, _heapSize, _heapCount + 1);
   QroInt i = _heapCount++;
   while (i > 0 && _heap[(i - 1) / 2] > id) {
@@ -270,24 +269,18 @@ QroInt QroUseIndex::popFirst() {
 }
 
 void QroUseIndex::queueNext(QroInt id) {
-  if (_nextIn[id] == _pass + 1) return;
-  _nextIn[id] = _pass + 1;
+  if (_slots[id].nextIn == _pass + 1) return;
+  _slots[id].nextIn = _pass + 1;
   growTo(_env->getMemoryManager(), _next, _nextSize, _nextCount + 1);
   _next[_nextCount++] = id;
 }
 
-// The extractables asked at every pass; entries of objects gone are dropped
-// (a marked one stays: a refused cascade leaves it live).
+// The live extractables asked at every pass.
 void QroUseIndex::queueAlways() {
-  QroInt kept = 0;
   for (QroInt i = 0; i < _alwaysCount; ++i) {
     Entry e = _always[i];
-    bool live = _env->getLiveSlot(e.id) == e.x;
-    if (!live && !(_env->isMarked(e.id) && (_state[e.id] & Always))) continue;
-    _always[kept++] = e;
-    if (live && e.id < _limit) queue(e.id);
+    if (e.id < _limit && _env->getLiveSlot(e.id) == e.x) queue(e.id);
   }
-  _alwaysCount = kept;
 }
 
 // A user is asked in this pass when it comes after the one being asked,
@@ -296,9 +289,9 @@ void QroUseIndex::marked(QroExtractableI* x) {
   if (!_collecting) return;
   QroInt id = x->getId();
   if (id < 0 || id >= _idSize) return;
-  for (Cell* c = _users[id]; c; c = c->next) {
-    QroInt u = c->userId;
-    if (u >= _limit || _env->getLiveSlot(u) != c->user) continue;
+  for (Cell* c = _slots[id].users; c; c = c->nextUser) {
+    QroInt u = c->user;
+    if (u >= _limit || !_env->getLiveSlot(u)) continue;
     if (u > _position)
       queue(u);
     else
@@ -321,7 +314,7 @@ void QroUseIndex::collect(QroRecycleBinI* bin) {
     before = marked.getSize();
     while (_heapCount > 0) {
       _position = popFirst();
-      if (QroExtractableI* x = _env->getLiveSlot(_position)) x->endIfUsesMarked();
+      if (QroExtractableI* x = _env->getLiveSlot(_position)) bin->ask(x);
     }
     ++_pass;
     _position = -1;

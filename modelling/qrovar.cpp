@@ -76,12 +76,20 @@ void QroNumVarI::replaceDomain(QroVarDomainI* d) {
   if (old && old != d && !old->isShared()) old->destroy(_env);
 }
 
+void QroNumVarI::checkBounds(QroNum lb, QroNum ub) {
+  if (_domain && _domain->isNum() && _domain->isEnumerated())
+    throw QroNotSupportedOperation("SetLB is not supported on a discrete floating point variable");
+  QroSetNumVarBounds c(this, lb, ub);
+  _env->checkChange(&c, this);
+}
+
 void QroNumVarI::notifyBounds(QroNum lb, QroNum ub) {
   QroSetNumVarBounds c(this, lb, ub);
   _env->notifyChange(&c, this);
 }
 
 void QroNumVarI::setLB(QroNum v) {
+  checkBounds(v, getUB());
   if (!_domain) {
     _domain = _env->makeNumVarDomain(v, kInf);
   } else if (plainBoolean(_domain)) {
@@ -102,6 +110,7 @@ void QroNumVarI::setLB(QroNum v) {
 }
 
 void QroNumVarI::setUB(QroNum v) {
+  checkBounds(getLB(), v);
   if (!_domain) {
     _domain = _env->makeNumVarDomain(0.0, v);
   } else if (plainBoolean(_domain)) {
@@ -122,6 +131,7 @@ void QroNumVarI::setUB(QroNum v) {
 }
 
 void QroNumVarI::setBounds(QroNum lb, QroNum ub) {
+  checkBounds(lb, ub);
   if (!_domain) {
     _domain = _env->makeNumVarDomain(lb, ub);
   } else {

@@ -316,9 +316,11 @@ void QroSolverI::appendChange(QrcChange* change) {
   }
 }
 
+// Once the model is to be extracted again, no record is replayed: the
+// reload starts from an empty list.
 void QroSolverI::notifyAddExtractable(QroExtractableI* x) {
   raiseSyncLevel(0);
-  appendChange(new (_changeMemory) QrcAddExtractableChange(x));
+  if (_syncLevel != Reextract) appendChange(new (_changeMemory) QrcAddExtractableChange(x));
 }
 
 void QroSolverI::notifyRemoveExtractable(QroExtractableI* x, void*) {
@@ -341,7 +343,7 @@ void QroSolverI::notifyRemoveObjective() {
       d->setObjective(nullptr);
     return;
   }
-  appendChange(new (_changeMemory) QrcRemoveObjectiveChange());
+  if (_syncLevel != Reextract) appendChange(new (_changeMemory) QrcRemoveObjectiveChange());
 }
 
 namespace {

@@ -166,6 +166,13 @@ class QroAlgorithmI : public QroAlgorithmStatus {
   // Receivers of the environment's change notification.
   virtual QroBool change(QroChange* change);
   virtual QroBool changeExtractable(QroChange* change, QroExtractableI* x);
+  // Asked before a change is made (QroEnvI::checkChange): throws
+  // QroNoChangeDuringSearchException when this algorithm refuses it. x is the
+  // changed extractable, which the algorithm uses; null for a change that
+  // reaches every algorithm. During a search the base refuses every change of
+  // what it uses, and every change without an extractable except the ending
+  // of objects it does not use.
+  virtual void checkChange(QroChange* change, QroExtractableI* x);
   // Undoes the extraction when the count of x falls to 0.
   virtual void remove(QroExtractableI* x);
   // Makes the object for one extractable into *result; true on success.

@@ -240,7 +240,17 @@ class QroEnvI {
   void removeAlgorithm(QroAlgorithmI* a);
   QroAlgorithmI* getFirstAlgorithm() const { return _algorithms; }
 
-  // Change notification.
+  // Change notification. Whatever changes the model asks first, then changes,
+  // then notifies: checkChange asks every algorithm that the change would
+  // reach (the users of x; all of them when x is null) whether it may happen,
+  // and throws QroNoChangeDuringSearchException, with nothing changed, when
+  // one refuses. Each notification asks too, so that no algorithm hears of a
+  // change that another refuses.
+  void checkChange(QroChange* change, QroExtractableI* x = nullptr);
+  // Whether the users of x allow its destruction (QroDestroyExtractable).
+  // What a deletion would end only because its last holder goes is kept,
+  // with no holder, when they refuse: nobody asked for its end.
+  QroBool mayDestroy(QroExtractableI* x);
   void notifyChange(QroChange* change);
   void notifyChange(QroChange* change, QroExtractableI* x);
 

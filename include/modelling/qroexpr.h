@@ -36,6 +36,9 @@ class QroNumExprI : public QroExtractableI {
   QroBool isExprOrConstraint() const override { return 1; }
   // Use-counted: the expression is ended when nobody holds it any more.
   void release() override;
+  // Throws, as release would before the count falls, when a release now
+  // would destroy the expression at once and its users refuse that.
+  void checkRelease();
   void resetUseCount() override { _useCount = 0; }
   QroInt getUseCount() const override { return _useCount; }
   void visitSubExtractables(QroExtractableVisitor* v) override = 0;

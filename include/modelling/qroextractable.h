@@ -82,6 +82,14 @@ class QroExtractableI : public QroRttiEnvObjectI {
   virtual void* change(QroAlgorithmI* algorithm, QroChange* change);
   // Ends the object when one of its sub-extractables is marked for ending.
   virtual void endIfUsesMarked();
+  // True for an object that outlives what it uses (models, terms): instead
+  // of ending, its endIfUsesMarked drops the marked objects. A cascade
+  // first only asks usesMarked of it, and calls endIfUsesMarked once every
+  // algorithm has allowed the cascade, so that a refused one changes nothing.
+  virtual QroBool outlivesUses() const { return 0; }
+  // Whether a sub-extractable is marked for ending (null, unregistered or
+  // marked), without changing anything.
+  virtual QroBool usesMarked();
   virtual void visitSubExtractables(QroExtractableVisitor*) {}
   // Hands the visitor every extractable whose ending endIfUsesMarked looks
   // for; true when they change only as the environment is told

@@ -57,7 +57,10 @@ class QroNumQuadExprI : public QroNumExprI {
   void visitSubExtractables(QroExtractableVisitor* v) override;
   // Every node's variables, zero nodes too (endIfUsesMarked drops them).
   QroBool visitUses(QroExtractableVisitor* v) override;
+  // Drops the nodes of marked variables; the expression stays.
   void endIfUsesMarked() override;
+  QroBool outlivesUses() const override { return 1; }
+  QroBool usesMarked() override;
   void display(std::ostream& os) const override;
   QroNum eval(QroAlgorithmI* algorithm) const override;
   QroBool isIntExpr() const override { return 0; }
@@ -92,8 +95,14 @@ class QroLinTermBase : public Base {
   void setConstant(Constant c) { _constant = c; }
   bool isConstantTerm() const { return !_first && !_firstExpr; }
 
-  // Drops the nodes that mention marked objects.
+  // Drops the nodes that mention marked objects; the term stays.
   void endIfUsesMarked() override { dropMarked(); }
+  QroBool outlivesUses() const override { return 1; }
+  QroBool usesMarked() override {
+    QroFindMarkedVisitor v;
+    visitAllParts(&v);
+    return v.isDone();
+  }
   void visitSubExtractables(QroExtractableVisitor* v) override { visitParts(v); }
   QroBool visitUses(QroExtractableVisitor* v) override {
     visitAllParts(v);

@@ -133,6 +133,9 @@ class QroModelI : public QroExtractableI {
   // cascade, in the reference collection, and once the links changed under
   // a local environment, whose undoing the member table would not follow.
   void endIfUsesMarked() override;
+  QroBool outlivesUses() const override { return 1; }
+  // The same search, without unlinking.
+  QroBool usesMarked() override;
   void visitSubExtractables(QroExtractableVisitor* v) override;
   QroBool visitUses(QroExtractableVisitor* v) override {
     visitSubExtractables(v);
@@ -144,19 +147,22 @@ class QroModelI : public QroExtractableI {
  private:
   void save(void* cell);
   QroEnvI* linkEnv() const { return _linkEnv ? _linkEnv : _env; }
+  bool walksLinks(QroRecycleBinI* cascade) const;
   void unlinkMarked();
   void unlinkMarkedSince(QroRecycleBinI* cascade);
+  void startCascade(QroRecycleBinI* cascade);
   void indexMembers();
   void dropMemberIndex();
   QroEnvI* _linkEnv;
   Link* _head;
   Link** _tail;
   // Member -> its latest link, made at the first cascade that asks the
-  // model; the cascade and the marked objects seen.
+  // model; the cascade, the marked objects unlinked and those looked up.
   QroPointerTable _links;
   QroBool _linksMade;
   QroInt _cascade;
   QroInt _seen;
+  QroInt _checked;
   QroBool _walkOnly;
 };
 

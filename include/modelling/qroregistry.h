@@ -63,8 +63,14 @@ class QroRecycleBinI : public QroEnvObjectI {
 
   // Marks x for ending (or, while deleting, queues it as pending).
   void mark(QroExtractableI* x);
-  // Ends x and every extractable that uses it.
+  // Ends x and every extractable that uses it: collects what would end and
+  // what would change (objects that outlive what they use), asks the
+  // algorithms, and only then changes and deletes. A refusal unmarks
+  // everything and passes on, with nothing changed.
   void run(QroExtractableI* x);
+  // A collecting sweep asks x whether it uses a marked object: x ends (is
+  // marked) or, when it outlives its uses, is kept to drop them later.
+  void ask(QroExtractableI* x);
   // Cascades run so far (the one running included).
   QroInt getSerial() const { return _serial; }
   // The reference collection: every live extractable is asked at each sweep
@@ -79,9 +85,15 @@ class QroRecycleBinI : public QroEnvObjectI {
  private:
   void sweep();
   void clearPending();
+  void clearAltered();
+  // Throws when an algorithm refuses the cascade collected.
+  void checkAllowed();
   QroExtractableArray _marked;
   QroExtractableArray _pending;
   QroPointerTable _pendingSet;  // the objects of _pending
+  // The objects that will drop marked ones, in the order they were found.
+  QroExtractableArray _altered;
+  QroPointerTable _alteredSet;
   QroBool _destroying;
   QroAny2AnyHashTable* _inUse;
   QroInt _serial = 0;

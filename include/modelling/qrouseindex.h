@@ -2,8 +2,15 @@
 // that use a marked one instead of every live one. An extractable is indexed
 // from what its visitUses hands over, at the first cascade after it was made
 // or changed; the index is made at the first cascade of an environment.
+//
+// Each use is one cell, linked both among the users of the object used and
+// among the uses of its user: whichever of the two is unregistered first
+// takes the cell out of the other's list at once, so that nothing of an
+// object outlives it, however its identifier or address is reused.
 #ifndef QRO_USE_INDEX_H
 #define QRO_USE_INDEX_H
+
+#include <cstdint>
 
 #include "qroallocator.h"
 #include "qroextractable.h"
@@ -19,7 +26,7 @@ class QroUseIndex {
 
   // x was registered: it is indexed at the next cascade.
   void registered(QroExtractableI* x);
-  // The object at id was unregistered: its users are forgotten.
+  // The object at id was unregistered: its uses and its users are forgotten.
   void unregistered(QroInt id);
   // What x uses may have changed: it is indexed again at the next cascade.
   void usesChanged(QroExtractableI* x);
@@ -34,30 +41,51 @@ class QroUseIndex {
   void collect(QroRecycleBinI* bin);
   // The bin marked x during collect.
   void marked(QroExtractableI* x);
-  // Indexes what was made or changed since the last call (and, when most
-  // uses recorded are of objects gone, everything again). Called before a
+  // Indexes what was made or changed since the last call. Called before a
   // cascade marks anything.
   void update();
 
+  // Uses recorded, and identifiers covered (for measurements).
+  QroInt getCellCount() const { return _cellCount; }
+  QroInt getIdSize() const { return _idSize; }
+
  private:
   friend class QroUseCollector;
+  // user uses used.
   struct Cell {
-    Cell* next;
-    QroExtractableI* user;
-    QroInt userId;
+    Cell* nextUser;  // among the users of used
+    Cell* prevUser;
+    Cell* nextUse;  // among the uses of user
+    Cell* prevUse;
+    QroInt user;
+    QroInt used;
   };
   struct Entry {
     QroExtractableI* x;
     QroInt id;
   };
-  enum State { Pending = 1, Indexed = 2, Always = 4 };
+  // Per identifier. The positions are 1 + the index of the entry in the
+  // pending or always list, 0 when the object is not there.
+  struct Slot {
+    Cell* users;
+    Cell* uses;
+    QroInt queuedIn;
+    QroInt nextIn;
+    int32_t pendingAt;
+    int32_t alwaysAt;
+    bool indexed;
+  };
 
   void reserveIds(QroInt n);
-  void addCell(QroInt used, QroExtractableI* user, QroInt userId);
-  void freeUsers(QroInt id);
+  void addCell(QroInt used, QroInt user);
+  void dropUses(QroInt id);
+  void dropUsers(QroInt id);
+  void addPending(QroExtractableI* x, QroInt id);
+  void removePending(QroInt id);
+  void addAlways(QroExtractableI* x, QroInt id);
+  void removeAlways(QroInt id);
   void index(QroExtractableI* x, QroInt id);
   void rebuild();
-  void compact();
   void queue(QroInt id);
   void queueNext(QroInt id);
   void queueAlways();
@@ -66,14 +94,8 @@ class QroUseIndex {
   QroEnvI* _env;
   QroMemoryPool _cells;
   QroInt _cellCount;
-  QroInt _staleCells;
-  // Per identifier: users, cells owned as a user, state, the passes queued in.
   QroInt _idSize;
-  Cell** _users;
-  QroInt* _owned;
-  unsigned char* _state;
-  QroInt* _queuedIn;
-  QroInt* _nextIn;
+  Slot* _slots;
   // Extractables to index; those asked at every pass.
   Entry* _pending;
   QroInt _pendingCount, _pendingSize;

@@ -164,9 +164,11 @@ class QroNumVarI : public QroIntExprI {
   QroIntArray getIntValues() const { return _domain ? _domain->getIntValues() : QroIntArray(); }
   QroVarDomainI* getDomain() const { return _domain; }
 
-  // Each bound change is made first and then announced as QroSetNumVarBounds;
-  // an algorithm that refuses it (QroNoChangeDuringSearchException during a
-  // search) leaves the model's variable changed.
+  // Each bound change is first offered to the algorithms that use the
+  // variable (QroEnvI::checkChange), then made, then announced as
+  // QroSetNumVarBounds. A refusal (QroNoChangeDuringSearchException during a
+  // search, QroNotSupportedOperation for a floating-point value list) leaves
+  // the variable as it was.
   virtual void setUB(QroNum v);
   virtual void setLB(QroNum v);
   virtual void setBounds(QroNum lb, QroNum ub);
@@ -198,6 +200,8 @@ class QroNumVarI : public QroIntExprI {
 
  private:
   void replaceDomain(QroVarDomainI* d);
+  // Refuses, before anything changes, bounds that cannot be set.
+  void checkBounds(QroNum lb, QroNum ub);
   void notifyBounds(QroNum lb, QroNum ub);
   QroVarDomainI* _domain;
   void* _scratch;

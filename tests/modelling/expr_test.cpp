@@ -376,7 +376,8 @@ TEST_F(Expr, BoundChangesReachAlgorithmsThatExtractedTheVariable) {
   EXPECT_EQ(alg.bounds[2], std::make_pair(2.0, 3.0));
   alg.setInSearch(1);
   EXPECT_THROW(x.setLB(2.5), QroNoChangeDuringSearchException);
-  EXPECT_EQ(x.getLB(), 2.5);  // the model keeps the change
+  EXPECT_EQ(x.getLB(), 2.0);  // refused before the variable changed
+  EXPECT_EQ(alg.bounds.size(), 3u);
   alg.setInSearch(0);
 }
 

@@ -74,6 +74,7 @@ class Holder : public QroExtractableI {
   void add(QroExtractableI* x) { _members.add(x); }
   QroExtractableArray members() const { return _members; }
   void visitSubExtractables(QroExtractableVisitor* v) override { v->visitArray(this, _members); }
+  QroBool outlivesUses() const override { return 1; }
   void endIfUsesMarked() override {
     for (QroInt i = _members.getSize() - 1; i >= 0; --i) {
       QroExtractableI* m = _members[i];

@@ -47,7 +47,8 @@ class Valuer : public QroAlgorithmI {
   int changes = 0;
 };
 
-void runSequence(uint64_t seed, bool pooling) {
+// Counts the refused changes into refused.
+void runSequence(uint64_t seed, bool pooling, int& refused) {
   if (!pooling) setenv("QRO_NO_MEMORY_MANAGER", "1", 1);
   QroEnv env;
   unsetenv("QRO_NO_MEMORY_MANAGER");
@@ -75,7 +76,23 @@ void runSequence(uint64_t seed, bool pooling) {
     return QroNumExprArg(static_cast<QroNumVarI*>(vars[pick(vars.size())].object));
   };
 
+  // Now and then a step runs while the algorithm searches: a change of what
+  // it extracted is refused, and every object is then as it was.
+  auto snapshot = [&]() {
+    std::vector<std::pair<QroExtractableI*, std::string>> shot;
+    for (auto* list : {&vars, &cons, &models, &objs})
+      for (const Tracked& t : *list) {
+        std::ostringstream os;
+        t.object->display(os);
+        shot.push_back({t.object, os.str()});
+      }
+    return shot;
+  };
   for (int step = 0; step < 400; ++step) {
+    bool searching = rng() % 4 == 0;
+    std::vector<std::pair<QroExtractableI*, std::string>> before;
+    if (searching) before = snapshot();
+    alg.setInSearch(searching);
     try {
       int op = static_cast<int>(rng() % 15);
       if (vars.size() < 2 || op == 0) {
@@ -185,12 +202,21 @@ void runSequence(uint64_t seed, bool pooling) {
         ASSERT_TRUE(check.ok) << "step " << step << " model " << t.id;
       }
       for (const Tracked& t : vars) ASSERT_EQ(e->getExtractable(t.id), t.object);
+    } catch (const QroNoChangeDuringSearchException&) {
+      ++refused;
+      for (const auto& b : before) {
+        ASSERT_GE(b.first->getId(), 0) << "step " << step << ": a refused change ended an object";
+        std::ostringstream os;
+        b.first->display(os);
+        ASSERT_EQ(os.str(), b.second) << "step " << step << ": a refused change changed it";
+      }
     } catch (const QroException& x) {
       std::ostringstream os;
       x.print(os);
       ADD_FAILURE() << "step " << step << ": " << os.str();
       break;
     }
+    alg.setInSearch(0);
   }
   other.end();
   env.end();
@@ -199,10 +225,12 @@ void runSequence(uint64_t seed, bool pooling) {
 TEST(RandomApi, CascadesKeepTheGraphConsistent) {
   uint64_t seed = qrotest::seedOr(20261206);
   SCOPED_TRACE(::testing::Message() << "replay with --qro_seed=" << seed);
+  int refused = 0;
   for (uint64_t k = 0; k < 6; ++k) {
-    runSequence(seed + k, true);
-    runSequence(seed + k, false);
+    runSequence(seed + k, true, refused);
+    runSequence(seed + k, false, refused);
   }
+  EXPECT_GT(refused, 20);
 }
 
 class CountingLocal : public QroLocalEnvI {

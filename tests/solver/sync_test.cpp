@@ -285,4 +285,28 @@ TEST(SolverChanges, ArrayAdditionQueuesEveryMember) {
   env.end();
 }
 
+// Once the model is to be extracted again, additions queue nothing: rounds
+// of adding a constraint and ending it leave one record, however many.
+TEST(SolverChanges, NothingIsQueuedForAModelToExtractAgain) {
+  QroEnv env;
+  XY m(env);
+  QroSolver solver(m.model);
+  QroSolverI* s = solver.getImpl();
+  ASSERT_EQ(solver.solve(), 1);
+  for (int i = 0; i < 100; ++i) {
+    QroConstraint c = QroNumExprArg(m.x) + QroNumExprArg(m.y) <= 1;
+    m.model.add(c);
+    c.end();
+  }
+  EXPECT_EQ(s->getSyncLevel(), QroSolverI::Reextract);
+  int records = 0;
+  for (QrcChange* c = s->getChangeList(); c; c = c->getNext()) ++records;
+  EXPECT_EQ(records, 1);
+  QroRange last(env, 1, QroNumExprArg(m.x) + QroNumExprArg(m.y), kInf);
+  m.model.add(last);
+  ASSERT_EQ(solver.solve(), 1);
+  EXPECT_GE(solver.getValue(m.x) + solver.getValue(m.y), 1.0);
+  env.end();
+}
+
 }  // namespace

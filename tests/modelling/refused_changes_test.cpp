@@ -1,0 +1,210 @@
+// A change that an algorithm refuses is refused before anything changes:
+// no other algorithm hears of it, the model keeps its members, the terms
+// their nodes, the variables their bounds, the expressions their counts.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "qroalgorithm.h"
+#include "qrolinear.h"
+#include "qromodel.h"
+#include "qrooperators.h"
+
+namespace {
+
+// Extracts anything and records the changes it hears.
+class Listening : public QroAlgorithmI {
+ public:
+  explicit Listening(QroEnvI* env) : QroAlgorithmI(env) {}
+  QroBool extractOne(QroExtractableI* x, void** r) override {
+    *r = x;
+    return 1;
+  }
+  QroBool removeOne(QroExtractableI*, void*) override { return 1; }
+  QroBool applyChange(QroChange* c, void**, QroExtractableI*) override {
+    heard.push_back(c->getClassName());
+    return 1;
+  }
+  QroNum getObjValue() override { return 0; }
+  QroNum getValue(QroObjectiveI*) override { return 0; }
+  QroNum getValue(QroNumVarI*) override { return 0; }
+  using QroAlgorithmI::getValue;
+  std::vector<std::string> heard;
+};
+
+std::string shown(QroExtractableI* x) {
+  std::ostringstream os;
+  x->display(os);
+  return os.str();
+}
+
+class Refusal : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    e = env.getImpl();
+    x = QroNumVar(env, 0, 3, QroNumVar::Int, "x");
+    y = QroNumVar(env, 0, 3, QroNumVar::Int, "y");
+    z = QroNumVar(env, 0, 3, QroNumVar::Int, "z");
+    idle = new (e) Listening(e);
+    searching = new (e) Listening(e);
+  }
+  void TearDown() override { env.end(); }
+  // Both algorithms take x over; one of them searches.
+  void search() {
+    idle->extract(x.getImpl());
+    searching->extract(x.getImpl());
+    searching->setInSearch(1);
+  }
+  QroEnv env;
+  QroEnvI* e = nullptr;
+  QroNumVar x, y, z;
+  Listening* idle = nullptr;
+  Listening* searching = nullptr;
+};
+
+TEST_F(Refusal, NoAlgorithmHearsOfARefusedChange) {
+  QroModel m(env);
+  m.add(x);
+  for (Listening* a : {idle, searching}) {
+    a->extract(m.getImpl());
+    a->extract(x.getImpl());
+  }
+  searching->setInSearch(1);
+  EXPECT_THROW(m.add(y), QroNoChangeDuringSearchException);
+  EXPECT_EQ(m.getImpl()->getSize(), 1);
+  EXPECT_THROW(x.setBounds(1, 2), QroNoChangeDuringSearchException);
+  EXPECT_EQ(x.getLB(), 0.0);
+  QroRemoveFromModel removal(m.getImpl(), x.getImpl());
+  EXPECT_THROW(e->notifyChange(&removal, m.getImpl()), QroNoChangeDuringSearchException);
+  QroAddOneToModel added(m.getImpl(), y.getImpl());
+  EXPECT_THROW(e->notifyChange(&added), QroNoChangeDuringSearchException);
+  EXPECT_TRUE(idle->heard.empty());
+  searching->setInSearch(0);
+  m.add(y);
+  x.setBounds(1, 2);
+  EXPECT_EQ(idle->heard, (std::vector<std::string>{"QroAddOneToModel", "QroSetNumVarBounds"}));
+  EXPECT_EQ(searching->heard, idle->heard);
+}
+
+// The cascade of a used variable would end a constraint, unlink members and
+// drop nodes from terms and pair expressions no algorithm holds.
+TEST_F(Refusal, ARefusedCascadeDropsNothing) {
+  QroModel m(env), other(env);
+  QroConstraint c = QroNumExprArg(x) + QroNumExprArg(z) <= 2;
+  m.add(c);
+  other.add(x);
+  other.add(y);
+  QroNumExprArg sum = QroNumExprArg(y) + QroNumExprArg(x) * 3.0 + QroNumExprArg(z);
+  QroNumQuadExprI* pairs =
+      new (e) QroNumQuadExprI(e, e->allocPairTerm(x.getImpl(), y.getImpl(), 2));
+  pairs->append(e->allocPairTerm(z.getImpl(), y.getImpl(), 1));
+  std::string before = shown(m.getImpl()) + shown(other.getImpl()) + shown(sum.getImpl()) +
+                       shown(pairs) + shown(c.getImpl());
+  search();
+  EXPECT_THROW(x.end(), QroNoChangeDuringSearchException);
+  EXPECT_EQ(shown(m.getImpl()) + shown(other.getImpl()) + shown(sum.getImpl()) + shown(pairs) +
+                shown(c.getImpl()),
+            before);
+  EXPECT_EQ(e->getExtractable(c.getId()), c.getImpl());
+  EXPECT_EQ(e->getCascade(), nullptr);
+  EXPECT_TRUE(idle->heard.empty());
+  // An object the search does not use ends with what it takes along.
+  QroConstraint d = QroNumExprArg(y) <= 1;
+  m.add(d);
+  y.end();
+  EXPECT_EQ(shown(sum.getImpl()), "3 * x  + z ");
+  EXPECT_EQ(shown(pairs), "0*0");
+  EXPECT_EQ(m.getImpl()->getSize(), 2);  // a range over a term that dropped y stays
+  ASSERT_EQ(other.getImpl()->getSize(), 1);
+  EXPECT_EQ(other.getImpl()->getFirstLink()->member, x.getImpl());
+  searching->setInSearch(0);
+  idle->heard.clear();
+  x.end();
+  EXPECT_EQ(shown(sum.getImpl()), "z ");
+  EXPECT_EQ(shown(c.getImpl()), "z  <= 2 ");  // the range over the term stays
+  EXPECT_EQ(other.getImpl()->getSize(), 0);
+  ASSERT_FALSE(idle->heard.empty());
+  EXPECT_EQ(idle->heard[0], "QroRemoveFromAllChange");
+}
+
+// An expression whose count falls to 0 outside a cascade is destroyed at
+// once; refused, it keeps its count. A term merged into another is asked
+// before its parts move.
+TEST_F(Refusal, ADestructionIsAskedBeforeTheCountFalls) {
+  QroNumExprArg held = QroNumExprArg(x) + QroNumExprArg(y);
+  QroNumExprI* t = held.getImpl();
+  t->incrUseCount();
+  idle->extract(t);
+  searching->extract(t);
+  searching->setInSearch(1);
+  EXPECT_THROW(t->release(), QroNoChangeDuringSearchException);
+  EXPECT_EQ(t->getUseCount(), 1);
+  EXPECT_EQ(e->getLiveSlot(t->getId()), t);
+  t->decrUseCount();
+  QroNumLinTermI* sum = static_cast<QroNumLinTermI*>((QroNumExprArg(z) + 1.0).getImpl());
+  ASSERT_TRUE(sum->isType(QroNumLinTermI::GetTypeInfo()));
+  std::string before = shown(sum);
+  EXPECT_THROW(sum->addTerm(static_cast<QroNumLinTermI*>(t)), QroNoChangeDuringSearchException);
+  EXPECT_EQ(shown(sum), before);
+  EXPECT_EQ(shown(t), "x  + y ");
+  EXPECT_TRUE(idle->heard.empty());
+  searching->setInSearch(0);
+  sum->addTerm(static_cast<QroNumLinTermI*>(t));
+  EXPECT_EQ(shown(sum), "z  + x  + y  + 1 ");
+  EXPECT_EQ(idle->heard, (std::vector<std::string>{"QroDestroyExtractable"}));
+}
+
+// What a deletion ends only because its last holder goes is kept, with no
+// holder, while a searching algorithm uses it: in a cascade's deletion and
+// in the immediate destruction of an expression.
+TEST_F(Refusal, AnOperandInUseOutlivesItsLastHolder) {
+  QroNumExprArg sum = QroNumExprArg(x) + QroNumExprArg(y);
+  QroRange r(env, 0, sum, 2);
+  ASSERT_EQ(r.getImpl()->getExpr(), sum.getImpl());
+  QroNumExprArg power = QroPower(QroNumExprArg(y) + QroNumExprArg(z), 2.5);
+  QroNumExprI* base = static_cast<QroNumUnaryNodeI*>(power.getImpl())->getOperand();
+  QroInt powerId = power.getImpl()->getId();
+  for (Listening* a : {idle, searching}) {
+    a->extract(sum.getImpl());
+    a->extract(base);
+  }
+  searching->setInSearch(1);
+  r.end();
+  EXPECT_EQ(e->getLiveSlot(sum.getImpl()->getId()), sum.getImpl());
+  EXPECT_EQ(sum.getImpl()->getUseCount(), 0);
+  EXPECT_EQ(shown(sum.getImpl()), "x  + y ");
+  power.getImpl()->incrUseCount();
+  power.getImpl()->release();
+  EXPECT_EQ(e->getLiveSlot(powerId), nullptr);
+  EXPECT_EQ(e->getLiveSlot(base->getId()), base);
+  EXPECT_EQ(base->getUseCount(), 0);
+  // The deletion of r only: nobody heard of the operands kept.
+  EXPECT_EQ(idle->heard, (std::vector<std::string>{"QroDestroyExtractableArray"}));
+  idle->heard.clear();
+  searching->setInSearch(0);
+  QroExtractable(base).end();
+  EXPECT_EQ(idle->heard,
+            (std::vector<std::string>{"QroRemoveFromAllChange", "QroDestroyExtractableArray"}));
+}
+
+// A floating-point variable over a value list refuses new bounds before it
+// changes.
+TEST_F(Refusal, BoundsOfAFloatValueList) {
+  QroNumArray values(env, 2);
+  values[0] = 0.5;
+  values[1] = 1.5;
+  QroNumVarDomainI* d = new (e->alloc(sizeof(QroNumVarDomainI))) QroNumVarDomainI(values);
+  QroNumVarI* w = new (e) QroNumVarI(e, d, "w");
+  Listening* a = new (e) Listening(e);
+  a->extract(w);
+  EXPECT_THROW(w->setLB(1.0), QroNotSupportedOperation);
+  EXPECT_THROW(w->setUB(1.0), QroNotSupportedOperation);
+  EXPECT_THROW(w->setBounds(1.0, 1.2), QroNotSupportedOperation);
+  EXPECT_EQ(w->getLB(), 0.5);
+  EXPECT_EQ(w->getUB(), 1.5);
+  EXPECT_TRUE(a->heard.empty());
+}
+
+}  // namespace
