@@ -658,4 +658,19 @@ Item drawItem(Rng& rng, Exprs& x, const Domains& d) {
   }
 }
 
+std::string describeRun(const std::string& header, uint64_t seed,
+                        const std::vector<std::vector<int64_t>>& values,
+                        const std::vector<std::string>& history) {
+  std::ostringstream os;
+  os << header << "\n(replay with --qro_seed=" << seed << ")\nvariables:";
+  for (size_t i = 0; i < values.size(); ++i) {
+    os << " x" << i << " in {";
+    for (size_t j = 0; j < values[i].size(); ++j) os << (j ? "," : "") << values[i][j];
+    os << "}";
+  }
+  os << "\nchanges:\n";
+  for (const std::string& h : history) os << "  " << h << "\n";
+  return os.str();
+}
+
 }  // namespace changetest

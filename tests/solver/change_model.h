@@ -60,6 +60,12 @@ struct Item {
 // membership, abstraction and pack.
 Item drawItem(Rng& rng, Exprs& exprs, const std::vector<std::vector<int64_t>>& values);
 
+// A failure report of a random run: the header, how to replay it, the
+// variables' candidate values and the changes made so far.
+std::string describeRun(const std::string& header, uint64_t seed,
+                        const std::vector<std::vector<int64_t>>& values,
+                        const std::vector<std::string>& history);
+
 }  // namespace changetest
 
 #endif

@@ -11,17 +11,12 @@
 
 #include "qro.h"
 #include "qroext.h"
+#include "support/reported.h"
 
 namespace {
 
-struct Reported {
-  int code;
-};
-
-class ThrowingReporter : public QrcErrorReporter {
- public:
-  void fatal(int code) override { throw Reported{code}; }
-};
+using qrotest::Reported;
+using qrotest::ThrowingReporter;
 
 struct Row {
   int code;

@@ -374,16 +374,8 @@ class Round {
 
   bool fail(const std::string& what) {
     std::ostringstream os;
-    os << "seed " << _seed << " round " << _round << ": " << what
-       << "\n(replay with --qro_seed=" << _seed << ")\nvariables:";
-    for (size_t i = 0; i < _values.size(); ++i) {
-      os << " x" << i << " in {";
-      for (size_t j = 0; j < _values[i].size(); ++j) os << (j ? "," : "") << _values[i][j];
-      os << "}";
-    }
-    os << "\nchanges:\n";
-    for (const std::string& h : _history) os << "  " << h << "\n";
-    ADD_FAILURE() << os.str();
+    os << "seed " << _seed << " round " << _round << ": " << what;
+    ADD_FAILURE() << changetest::describeRun(os.str(), _seed, _values, _history);
     _ok = false;
     return false;
   }

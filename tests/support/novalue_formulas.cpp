@@ -130,7 +130,10 @@ class Drawer {
   NoValueFormula& _f;
 };
 
-bool compare(int op, int64_t x, int64_t y) {
+// The comparison numbered op (==, !=, <, <=, >, >=) of two values, or the
+// constraint stating it over expressions and constants.
+template <class X, class Y>
+auto compare(int op, const X& x, const Y& y) -> decltype(x == y) {
   switch (op) {
     case 0:
       return x == y;
@@ -144,40 +147,6 @@ bool compare(int op, int64_t x, int64_t y) {
       return x > y;
     default:
       return x >= y;
-  }
-}
-
-QrcConstraint compare(int op, const QrcIntExp& x, const QrcIntExp& y) {
-  switch (op) {
-    case 0:
-      return x == y;
-    case 1:
-      return x != y;
-    case 2:
-      return x < y;
-    case 3:
-      return x <= y;
-    case 4:
-      return x > y;
-    default:
-      return x >= y;
-  }
-}
-
-QrcConstraint compare(int op, const QrcIntExp& x, QrcInt c) {
-  switch (op) {
-    case 0:
-      return x == c;
-    case 1:
-      return x != c;
-    case 2:
-      return x < c;
-    case 3:
-      return x <= c;
-    case 4:
-      return x > c;
-    default:
-      return x >= c;
   }
 }
 
