@@ -46,7 +46,9 @@ QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin
       _pairHints(m->getGeneralAllocator()),
       _pseudoTried(m->getGeneralAllocator()),
       _trialHints(m->getGeneralAllocator()),
-      _ruleStack(m->getGeneralAllocator()),
+      _scratchList(m->getGeneralAllocator()),
+      _scratchBits(m->getGeneralAllocator()),
+      _ruleStack(nullptr),
       _maskM(m->getGeneralAllocator()),
       _maskK(m->getGeneralAllocator()),
       _bucketNext(m->getGeneralAllocator()),
@@ -99,6 +101,8 @@ QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin
       _walkStamp(-1),
       _walkMoves(0),
       _walkLimit(0) {
+  for (QroDoublingArray<IntRow>& rows : _bits)
+    rows = QroDoublingArray<IntRow>(m->getGeneralAllocator());
   _classes = new (m) QrcPairClassesI(m);
   _zConstraint = new (m) QrcZConstraintI(m, this);
   _workSet = new (m) QrcFastListI<QroInt>(m, 20);
@@ -114,7 +118,8 @@ QrcIntervalGraphI::~QrcIntervalGraphI() {
     for (QroInt i = a->getSize(); i-- > 0;) (*a)[i].release();
     a->release();
   }
-  for (QroDoublingArray<IntRow>* a : {&_pairHints, &_pseudoTried, &_trialHints}) {
+  for (QroDoublingArray<IntRow>* a :
+       {&_pairHints, &_pseudoTried, &_trialHints, &_bits[0], &_bits[1], &_bits[2], &_bits[3]}) {
     for (QroInt i = a->getSize(); i-- > 0;) (*a)[i].release();
     a->release();
   }
@@ -134,8 +139,8 @@ QrcIntervalGraphI::~QrcIntervalGraphI() {
   for (IntRow* a : {&_bucketNext, &_bucketPrev, &_bucketHead, &_bucketTail, &_searchLabels,
                     &_treeWeights, &_vertexAtPosition, &_positionOfVertex, &_maximalCliques})
     a->release();
-  for (IntRow* a : {&_pendingEvents, &_chainNext, &_chainLength, &_sizes, &_weights, &_ruleStack,
-                    &_maskM, &_maskK, &_pseudoModelled, &_cycleDistances})
+  for (IntRow* a : {&_pendingEvents, &_chainNext, &_chainLength, &_sizes, &_weights, &_maskM,
+                    &_maskK, &_pseudoModelled, &_cycleDistances, &_scratchList, &_scratchBits})
     a->release();
   for (QroDoublingArray<QrcIntVar>* a : {&_origins, &_pseudoOrigins, &_activities}) a->release();
 }
@@ -177,10 +182,11 @@ void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight
                                   QrcIntExpI* activity) {
   QroInt n = _vertexCount.getValue();
   addNeighborEntries(n);
-  addVertexRows(n, origin, size, weight, activity);
+  addVertexRows(origin, size, weight, activity);
   growPairMatrices(n);
   if (_pseudo) growPseudo(n);
   growCliqueLists(n);
+  growStateBits(n);
   _classes->addVertex(n);
   QrcManagerI* m = _manager;
   _markStamp.set(m, n * (n + 1) / 2 + 1);
@@ -209,7 +215,7 @@ void QrcIntervalGraphI::addNeighborEntries(QroInt n) {
 }
 
 // The per-vertex rows: origin, size, weight, activity and the work rows.
-void QrcIntervalGraphI::addVertexRows(QroInt n, QrcIntExpI* origin, QroInt size, QroInt weight,
+void QrcIntervalGraphI::addVertexRows(QrcIntExpI* origin, QroInt size, QroInt weight,
                                       QrcIntExpI* activity) {
   _origins.add(QrcIntVar(origin));
   _sizes.add(size);
@@ -225,7 +231,6 @@ void QrcIntervalGraphI::addVertexRows(QroInt n, QrcIntExpI* origin, QroInt size,
   _maskK.add(0);
   _pseudoModelled.add(0);
   _cycleDistances.add(0);
-  for (QroInt k = 0; k < 4 * (n + 1); ++k) _ruleStack.add(0);
 }
 
 // A column for the new vertex in every earlier row of the pair matrices, then
@@ -268,6 +273,31 @@ void QrcIntervalGraphI::growPseudo(QroInt n) {
   addOwnRows(n, &_pseudoEdges, &_pseudoOrientations, &_pseudoTried);
   _trialHints.add(IntRow(alloc));
   for (QroInt k = 0; k <= n; ++k) _trialHints[n].add(0);
+}
+
+// A row of each bit set for vertex n, and a word more in every row (and in
+// the chord scratch) when n starts one.
+void QrcIntervalGraphI::growStateBits(QroInt n) {
+  QroGenAlloc* alloc = _manager->getGeneralAllocator();
+  if (n % 64 == 0) {
+    for (QroDoublingArray<IntRow>& rows : _bits)
+      for (QroInt j = 0; j < n; ++j) rows[j].add(0);
+    _scratchBits.add(0);
+  }
+  for (QroDoublingArray<IntRow>& rows : _bits) {
+    rows.add(IntRow(alloc));
+    for (QroInt w = 0; w <= n / 64; ++w) rows[n].add(0);
+  }
+  _scratchList.add(0);
+}
+
+void QrcIntervalGraphI::setStateBit(QroInt set, QroInt x, QroInt y, bool on) {
+  QroInt& word = _bits[set][x][y >> 6];
+  uint64_t bit = uint64_t(1) << (y & 63), w = static_cast<uint64_t>(word);
+  uint64_t now = on ? (w | bit) : (w & ~bit);
+  if (now == w) return;
+  _manager->saveValue(&word);
+  word = static_cast<QroInt>(now);
 }
 
 void QrcIntervalGraphI::setLevel(int level) {
@@ -398,7 +428,16 @@ void QrcIntervalGraphI::post() {
 
 bool QrcIntervalGraphI::setPairState(QroInt a, QroInt b, QroInt value) {
   QrcNeighborI* ea = _adjacency[a]->getNeighbor(b);
-  if (ea->getState() == value) return false;
+  QroInt old = ea->getState();
+  if (old == value) return false;
+  if (old == DisjointSet || old == OverlapSet) {
+    setStateBit(old, a, b, false);
+    setStateBit(old, b, a, false);
+  }
+  if (value == DisjointSet || value == OverlapSet) {
+    setStateBit(value, a, b, true);
+    setStateBit(value, b, a, true);
+  }
   _adjacency[a]->moveTo(ea, value);
   QrcVertexI* vb = _adjacency[b];
   vb->moveTo(vb->getNeighbor(a), value);
