@@ -36,25 +36,29 @@ QroInt QrcIntervalGraphI::witnessVotes(QroInt p, QroInt q, bool pFirst) const {
   return _classes->getVotes(QrcPairClassesI::index(p, q), (p < q) == pFirst);
 }
 
-// The vote of the disjoint pair (x, q) for the undecided pair (p, q), x
-// overlapping p; flipped: the vote changes sides.
-void QrcIntervalGraphI::countVote(QroInt x, QroInt q, QroInt p, bool flipped) {
-  QroInt root;
-  bool lowFirst = refBefore(x, q, root) == (p < q);
+// The votes of the disjoint pair (x, q) for each p overlapping x and
+// undecided with q (p before q exactly when x before q); flipped: each vote
+// changes sides.
+void QrcIntervalGraphI::countVotesOf(QroInt x, QroInt q, bool flipped) {
+  QroInt root = -1;
+  bool xFirst = false;
+  const QroInt *ovX = stateBits(Overlap, x), *ovQ = stateBits(Overlap, q),
+               *djQ = stateBits(Disjoint, q);
+  for (QroInt w = 0, words = bitWords(); w < words; ++w)
+    for (uint64_t m = static_cast<uint64_t>(ovX[w] & ~(ovQ[w] | djQ[w])); m; m &= m - 1) {
+      if (root < 0) xFirst = refBefore(x, q, root);
+      countVote((w << 6) + __builtin_ctzll(m), q, xFirst, flipped);
+    }
+}
+
+// One vote for p before q (pFirst) or q before p; flipped: one the other
+// way changes sides.
+void QrcIntervalGraphI::countVote(QroInt p, QroInt q, bool pFirst, bool flipped) {
+  bool lowFirst = pFirst == (p < q);
   if (flipped)
     _classes->moveVote(QrcPairClassesI::index(p, q), lowFirst);
   else
     _classes->addVote(QrcPairClassesI::index(p, q), lowFirst);
-}
-
-// The votes of the disjoint pair (x, q) for each p overlapping x and
-// undecided with q.
-void QrcIntervalGraphI::countVotesOf(QroInt x, QroInt q, bool flipped) {
-  const QroInt *ovX = stateBits(Overlap, x), *ovQ = stateBits(Overlap, q),
-               *djQ = stateBits(Disjoint, q);
-  for (QroInt w = 0, words = bitWords(); w < words; ++w)
-    for (uint64_t m = static_cast<uint64_t>(ovX[w] & ~(ovQ[w] | djQ[w])); m; m &= m - 1)
-      countVote(x, q, (w << 6) + __builtin_ctzll(m), flipped);
 }
 
 // The votes the new overlap (x, y) adds: of (x, c) for (y, c), c disjoint
@@ -63,42 +67,60 @@ void QrcIntervalGraphI::countOverlapVotes(QroInt x, QroInt y) {
   const QroInt *djX = stateBits(Disjoint, x), *ovY = stateBits(Overlap, y),
                *djY = stateBits(Disjoint, y);
   for (QroInt w = 0, words = bitWords(); w < words; ++w)
-    for (uint64_t m = static_cast<uint64_t>(djX[w] & ~(ovY[w] | djY[w])); m; m &= m - 1)
-      countVote(x, (w << 6) + __builtin_ctzll(m), y, false);
+    for (uint64_t m = static_cast<uint64_t>(djX[w] & ~(ovY[w] | djY[w])); m; m &= m - 1) {
+      QroInt c = (w << 6) + __builtin_ctzll(m), root;
+      countVote(y, c, refBefore(x, c, root), false);
+    }
 }
 
-// The votes are counted as the pair states change, before any merge.
+// The votes are counted as the pair states change, before any merge. The
+// merges are made in the order of the lists, each list walked only when the
+// bit sets show it holds a vertex to merge.
 void QrcIntervalGraphI::indexPair(QroInt a, QroInt b, QroInt kind) {
   if (kind == Disjoint) {
     _classes->makeSingleton(QrcPairClassesI::index(a, b));
     countVotesOf(a, b, false);
     countVotesOf(b, a, false);
     // c overlapping a, disjoint from b: a before b exactly when c before b.
-    for (QrcNeighborI* e = _adjacency[a]->first(Overlap); e; e = e->getNext())
-      if (e->vertex != b && state(b, e->vertex) == Disjoint) uniteArcs(a, b, e->vertex, b);
-    for (QrcNeighborI* e = _adjacency[b]->first(Overlap); e; e = e->getNext())
-      if (e->vertex != a && state(a, e->vertex) == Disjoint) uniteArcs(a, b, a, e->vertex);
+    if (meet(Overlap, a, Disjoint, b))
+      for (QrcNeighborI* e = _adjacency[a]->first(Overlap); e; e = e->getNext())
+        if (e->vertex != b && state(b, e->vertex) == Disjoint) uniteArcs(a, b, e->vertex, b);
+    if (meet(Overlap, b, Disjoint, a))
+      for (QrcNeighborI* e = _adjacency[b]->first(Overlap); e; e = e->getNext())
+        if (e->vertex != a && state(a, e->vertex) == Disjoint) uniteArcs(a, b, a, e->vertex);
     return;
   }
   if (kind != Overlap) return;
   countOverlapVotes(a, b);
   countOverlapVotes(b, a);
   // c disjoint from both: a before c exactly when b before c.
-  for (QrcNeighborI* e = _adjacency[a]->first(Disjoint); e; e = e->getNext())
-    if (e->vertex != b && state(b, e->vertex) == Disjoint) uniteArcs(a, e->vertex, b, e->vertex);
+  if (meet(Disjoint, a, Disjoint, b))
+    for (QrcNeighborI* e = _adjacency[a]->first(Disjoint); e; e = e->getNext())
+      if (e->vertex != b && state(b, e->vertex) == Disjoint) uniteArcs(a, e->vertex, b, e->vertex);
   // The pairs the new overlap orders: b against each c disjoint from a, a
-  // against each c disjoint from b.
+  // against each c disjoint from b. Each check only marks a class pending.
+  const QroInt words = bitWords();
   for (int pass = 0; pass < 2; ++pass) {
     QroInt x = pass ? b : a, y = pass ? a : b;
-    for (QrcNeighborI* e = _adjacency[x]->first(Disjoint); e; e = e->getNext()) {
-      QroInt c = e->vertex, root;
-      if (c == y || state(y, c) != Undecided) continue;
-      bool d = refBefore(x, c, root);
-      // A pair alone in its class orders nothing the other way.
-      if (_classes->getSize(root) > 1 && !_classes->isPending(root) && opposes(y, c, d, root))
-        _classes->setPending(root, true);
-    }
+    const QroInt *djX = stateBits(Disjoint, x), *ovY = stateBits(Overlap, y),
+                 *djY = stateBits(Disjoint, y);
+    for (QroInt w = 0; w < words; ++w)
+      for (uint64_t m = static_cast<uint64_t>(djX[w] & ~(ovY[w] | djY[w])); m; m &= m - 1) {
+        QroInt c = (w << 6) + __builtin_ctzll(m), root;
+        bool d = refBefore(x, c, root);
+        // A pair alone in its class orders nothing the other way.
+        if (_classes->getSize(root) > 1 && !_classes->isPending(root) && opposes(y, c, d, root))
+          _classes->setPending(root, true);
+      }
   }
+}
+
+// Whether some vertex is in set s of x and in set t of y.
+bool QrcIntervalGraphI::meet(QroInt s, QroInt x, QroInt t, QroInt y) {
+  const QroInt *sx = stateBits(s, x), *ty = stateBits(t, y);
+  for (QroInt w = 0, words = bitWords(); w < words; ++w)
+    if (sx[w] & ty[w]) return true;
+  return false;
 }
 
 // Joins the classes of the disjoint pairs (x1, y1) and (x2, y2) so that x1

@@ -43,17 +43,17 @@ void QrcIntervalGraphI::activityChanged(QroInt i) {
   }
 }
 
-// Records the order in the bit sets of both ends (whatever the pair's
-// state), then runs the rules of a disjoint pair.
+// Records the order in the bit sets of both ends (unless the pair overlaps,
+// for which no rule reads them), then runs the rules of a disjoint pair.
 void QrcIntervalGraphI::orientationChanged(QroInt a, QroInt b) {
   if (a == b) return;
-  QrcIntExpI* r = orientVar(a, b, false);
-  if (r->isBound()) {
+  QroInt st = state(a, b);
+  if (st != Overlap && orientVar(a, b, false)->isBound()) {
     bool aFirst = dir(a, b, false);
     setStateBit(aFirst ? AfterSet : BeforeSet, a, b, true);
     setStateBit(aFirst ? BeforeSet : AfterSet, b, a, true);
   }
-  if (state(a, b) != 0) return;
+  if (st != 0) return;
   pushOrientation(a, b);
 }
 
@@ -89,8 +89,8 @@ void QrcIntervalGraphI::chordRules(QroInt a, QroInt b, QroInt kind) {
 }
 
 QroInt QrcIntervalGraphI::gatherOverlaps(QroInt y, QroInt x, const QroInt* row, bool in) {
-  QroInt* list = &_scratchList[0];
-  QroInt* bits = &_scratchBits[0];
+  QroInt* list = _scratchList;
+  QroInt* bits = _scratchBits;
   // Cleared here, not after use: a binding may fail half-way.
   for (QroInt w = 0, words = bitWords(); w < words; ++w) bits[w] = 0;
   QroInt count = 0;
@@ -109,8 +109,8 @@ void QrcIntervalGraphI::chordCommon(QroInt a, QroInt b, QroInt kind) {
   const QroInt other = 1 - kind, words = bitWords();
   if (!chordCommonActs(a, b, kind)) return;
   const QroInt nd = gatherOverlaps(b, a, stateBits(other, a), true);
-  const QroInt* list = &_scratchList[0];
-  const QroInt* dbits = &_scratchBits[0];
+  const QroInt* list = _scratchList;
+  const QroInt* dbits = _scratchBits;
   const QroInt* otherB = stateBits(other, b);
   for (QrcNeighborI* ec = _adjacency[a]->first(Overlap); ec; ec = ec->getNext()) {
     QroInt c = ec->vertex;
@@ -142,7 +142,7 @@ bool QrcIntervalGraphI::chordCommonActs(QroInt a, QroInt b, QroInt kind) {
   const QroInt other = 1 - kind, words = bitWords();
   const QroInt *ovA = stateBits(Overlap, a), *ovB = stateBits(Overlap, b);
   const QroInt *otherA = stateBits(other, a), *otherB = stateBits(other, b);
-  QroInt* ds = &_scratchBits[0];
+  QroInt* ds = _scratchBits;
   bool any = false;
   for (QroInt w = 0; w < words; ++w) {
     ds[w] = ovB[w] & otherA[w];
@@ -166,8 +166,8 @@ void QrcIntervalGraphI::chordEnds(QroInt x, QroInt y, QroInt kind) {
   QroInt left = gatherOverlaps(y, x, stateBits(kind, x), false);
   if (left == 0) return;
   const QroInt count = left;
-  const QroInt* list = &_scratchList[0];
-  QroInt* tbits = &_scratchBits[0];
+  const QroInt* list = _scratchList;
+  QroInt* tbits = _scratchBits;
   const QroInt* otherY = stateBits(other, y);
   for (QrcNeighborI* ec = _adjacency[x]->first(Overlap); ec && left > 0; ec = ec->getNext()) {
     QroInt c = ec->vertex;
@@ -192,7 +192,7 @@ bool QrcIntervalGraphI::chordEndsAct(QroInt x, QroInt y, QroInt kind) {
   const QroInt other = 1 - kind, words = bitWords();
   const QroInt *ovX = stateBits(Overlap, x), *ovY = stateBits(Overlap, y);
   const QroInt *kindX = stateBits(kind, x), *otherY = stateBits(other, y);
-  QroInt* es = &_scratchBits[0];
+  QroInt* es = _scratchBits;
   bool any = false;
   for (QroInt w = 0; w < words; ++w) {
     es[w] = ovY[w] & ~kindX[w];
@@ -461,7 +461,7 @@ void QrcIntervalGraphI::pushRealOrientation(QroInt a, QroInt b) {
   const QroInt* sideA = stateBits(d ? AfterSet : BeforeSet, a);
   const QroInt *ovA = stateBits(OverlapSet, a), *djA = stateBits(DisjointSet, a);
   const QroInt *ovB = stateBits(OverlapSet, b), *djB = stateBits(DisjointSet, b);
-  QroInt* open = &_scratchBits[0];
+  QroInt* open = _scratchBits;
   for (int pass = 1; pass <= 5; ++pass) {
     bool fromA = pass % 2 == 1;
     bool any = false;
@@ -545,26 +545,50 @@ void QrcIntervalGraphI::orientationRulesDisjoint(QroInt a, QroInt b) {
     pullOrientation(a, b);
 }
 
+// Three passes: c disjoint from both (pass 0), c undecided with a and
+// disjoint from b (1), c undecided with b and disjoint from a (2). None acts
+// on a c whose orders with a and b are both known and agree; where bindings
+// are deferred, the passes visit only the others (see pushOrientation).
 void QrcIntervalGraphI::orientationRulesOverlap(QroInt a, QroInt b) {
-  for (QrcNeighborI* e = _adjacency[a]->first(Disjoint); e;) {
-    QrcNeighborI* next = e->getNext();
-    QroInt c = e->vertex;
-    if (c != b && state(b, c) == 0) {
-      if (orientVar(a, c, false)->isBound())
-        enforce(b, c, dir(a, c, false), false);
-      else if (orientVar(b, c, false)->isBound())
-        enforce(a, c, dir(b, c, false), false);
-    }
-    e = next;
-  }
-  for (int pass = 0; pass < 2; ++pass) {
-    QroInt x = pass ? b : a, y = pass ? a : b;
-    for (QrcNeighborI* e = _adjacency[x]->first(Undecided); e;) {
+  const bool filtered = bindingsDeferred();
+  for (int pass = 0; pass < 3; ++pass) {
+    QroInt x = pass == 2 ? b : a, y = pass == 2 ? a : b;
+    if (filtered && !overlapPassOpen(a, b, pass)) continue;
+    for (QrcNeighborI* e = _adjacency[x]->first(pass == 0 ? Disjoint : Undecided); e;) {
       QrcNeighborI* next = e->getNext();
       QroInt c = e->vertex;
-      if (c != y && state(y, c) == 0 && orientVar(y, c, false)->isBound())
-        enforce(x, c, dir(y, c, false), false);
+      if (filtered ? hasBit(_scratchBits, c) : c != y && state(y, c) == 0) {
+        if (pass > 0) {
+          if (orientVar(y, c, false)->isBound()) enforce(x, c, dir(y, c, false), false);
+        } else if (orientVar(a, c, false)->isBound()) {
+          enforce(b, c, dir(a, c, false), false);
+        } else if (orientVar(b, c, false)->isBound()) {
+          enforce(a, c, dir(b, c, false), false);
+        }
+      }
       e = next;
     }
   }
+}
+
+// The vertices a pass of orientationRulesOverlap may act on, into the
+// scratch bits; whether there is one.
+bool QrcIntervalGraphI::overlapPassOpen(QroInt a, QroInt b, int pass) {
+  const QroInt *ovA = stateBits(OverlapSet, a), *djA = stateBits(DisjointSet, a);
+  const QroInt *ovB = stateBits(OverlapSet, b), *djB = stateBits(DisjointSet, b);
+  const QroInt *afA = stateBits(AfterSet, a), *afB = stateBits(AfterSet, b);
+  const QroInt *beA = stateBits(BeforeSet, a), *beB = stateBits(BeforeSet, b);
+  bool any = false;
+  for (QroInt w = 0, words = bitWords(); w < words; ++w) {
+    QroInt agree = (afA[w] & afB[w]) | (beA[w] & beB[w]), m;
+    if (pass == 0)
+      m = djA[w] & djB[w];
+    else if (pass == 1)
+      m = djB[w] & ~(ovA[w] | djA[w]);
+    else
+      m = djA[w] & ~(ovB[w] | djB[w]);
+    _scratchBits[w] = m & ~agree;
+    any = any || _scratchBits[w] != 0;
+  }
+  return any;
 }

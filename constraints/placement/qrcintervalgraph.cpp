@@ -1,5 +1,6 @@
 #include "qrcintervalgraph.h"
 
+#include <cstring>
 #include <ostream>
 
 #include "qrcfilterlevel.h"
@@ -46,8 +47,11 @@ QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin
       _pairHints(m->getGeneralAllocator()),
       _pseudoTried(m->getGeneralAllocator()),
       _trialHints(m->getGeneralAllocator()),
-      _scratchList(m->getGeneralAllocator()),
-      _scratchBits(m->getGeneralAllocator()),
+      _bitBlock(nullptr),
+      _bitRows(0),
+      _bitStride(0),
+      _scratchList(nullptr),
+      _scratchBits(nullptr),
       _ruleStack(nullptr),
       _maskM(m->getGeneralAllocator()),
       _maskK(m->getGeneralAllocator()),
@@ -101,8 +105,6 @@ QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin
       _walkStamp(-1),
       _walkMoves(0),
       _walkLimit(0) {
-  for (QroDoublingArray<IntRow>& rows : _bits)
-    rows = QroDoublingArray<IntRow>(m->getGeneralAllocator());
   _classes = new (m) QrcPairClassesI(m);
   _zConstraint = new (m) QrcZConstraintI(m, this);
   _workSet = new (m) QrcFastListI<QroInt>(m, 20);
@@ -118,8 +120,7 @@ QrcIntervalGraphI::~QrcIntervalGraphI() {
     for (QroInt i = a->getSize(); i-- > 0;) (*a)[i].release();
     a->release();
   }
-  for (QroDoublingArray<IntRow>* a :
-       {&_pairHints, &_pseudoTried, &_trialHints, &_bits[0], &_bits[1], &_bits[2], &_bits[3]}) {
+  for (QroDoublingArray<IntRow>* a : {&_pairHints, &_pseudoTried, &_trialHints}) {
     for (QroInt i = a->getSize(); i-- > 0;) (*a)[i].release();
     a->release();
   }
@@ -140,7 +141,7 @@ QrcIntervalGraphI::~QrcIntervalGraphI() {
                     &_treeWeights, &_vertexAtPosition, &_positionOfVertex, &_maximalCliques})
     a->release();
   for (IntRow* a : {&_pendingEvents, &_chainNext, &_chainLength, &_sizes, &_weights, &_maskM,
-                    &_maskK, &_pseudoModelled, &_cycleDistances, &_scratchList, &_scratchBits})
+                    &_maskK, &_pseudoModelled, &_cycleDistances})
     a->release();
   for (QroDoublingArray<QrcIntVar>* a : {&_origins, &_pseudoOrigins, &_activities}) a->release();
 }
@@ -275,29 +276,31 @@ void QrcIntervalGraphI::growPseudo(QroInt n) {
   for (QroInt k = 0; k <= n; ++k) _trialHints[n].add(0);
 }
 
-// A row of each bit set for vertex n, and a word more in every row (and in
-// the chord scratch) when n starts one.
+// Room in the bit block for vertex n: a new block of twice the rows, or of
+// a word more per row, holding a copy of the rows so far. The old block stays
+// as it was, for a backtrack that brings the fields back.
 void QrcIntervalGraphI::growStateBits(QroInt n) {
-  QroGenAlloc* alloc = _manager->getGeneralAllocator();
-  if (n % 64 == 0) {
-    for (QroDoublingArray<IntRow>& rows : _bits)
-      for (QroInt j = 0; j < n; ++j) rows[j].add(0);
-    _scratchBits.add(0);
-  }
-  for (QroDoublingArray<IntRow>& rows : _bits) {
-    rows.add(IntRow(alloc));
-    for (QroInt w = 0; w <= n / 64; ++w) rows[n].add(0);
-  }
-  _scratchList.add(0);
-}
-
-void QrcIntervalGraphI::setStateBit(QroInt set, QroInt x, QroInt y, bool on) {
-  QroInt& word = _bits[set][x][y >> 6];
-  uint64_t bit = uint64_t(1) << (y & 63), w = static_cast<uint64_t>(word);
-  uint64_t now = on ? (w | bit) : (w & ~bit);
-  if (now == w) return;
-  _manager->saveValue(&word);
-  word = static_cast<QroInt>(now);
+  QroInt words = n / 64 + 1;
+  if (n < _bitRows && words <= _bitStride) return;
+  QroInt rows = _bitRows > n ? _bitRows : (n < 32 ? 64 : 2 * n);
+  QroInt stride = words > _bitStride ? words : _bitStride;
+  QroInt total = 4 * rows * stride + rows + stride;
+  size_t bytes = sizeof(QroInt) * static_cast<size_t>(total);
+  QroInt* block = static_cast<QroInt*>(_manager->allocate(bytes));
+  std::memset(block, 0, bytes);
+  for (QroInt set = 0; set < 4; ++set)
+    for (QroInt x = 0; x < n; ++x)
+      std::memcpy(block + (set * rows + x) * stride, stateBits(set, x),
+                  sizeof(QroInt) * static_cast<size_t>(_bitStride));
+  for (void* field : {static_cast<void*>(&_bitBlock), static_cast<void*>(&_bitRows),
+                      static_cast<void*>(&_bitStride), static_cast<void*>(&_scratchList),
+                      static_cast<void*>(&_scratchBits)})
+    _manager->saveValue(field);
+  _bitBlock = block;
+  _bitRows = rows;
+  _bitStride = stride;
+  _scratchList = block + 4 * rows * stride;
+  _scratchBits = _scratchList + rows;
 }
 
 void QrcIntervalGraphI::setLevel(int level) {

@@ -112,7 +112,9 @@ class QrcIntervalGraphI : public QrcConstraintI {
   // x (2) or after it (3); bitWords() words per row. A pair's orientation is
   // in the last two once its demon has run, so a set bit is always true.
   enum BitSet { DisjointSet = 0, OverlapSet = 1, BeforeSet = 2, AfterSet = 3 };
-  const QroInt* stateBits(QroInt set, QroInt x) { return &_bits[set][x][0]; }
+  const QroInt* stateBits(QroInt set, QroInt x) const {
+    return _bitBlock + (set * _bitRows + x) * _bitStride;
+  }
   QroInt bitWords() const { return (_vertexCount.getValue() + 63) >> 6; }
   static bool hasBit(const QroInt* row, QroInt k) {
     return ((static_cast<uint64_t>(row[k >> 6]) >> (k & 63)) & 1) != 0;
@@ -218,7 +220,14 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void growPairMatrices(QroInt n);
   void growCliqueLists(QroInt n);
   void growStateBits(QroInt n);
-  void setStateBit(QroInt set, QroInt x, QroInt y, bool on);
+  void setStateBit(QroInt set, QroInt x, QroInt y, bool on) {
+    QroInt& word = _bitBlock[(set * _bitRows + x) * _bitStride + (y >> 6)];
+    uint64_t bit = uint64_t(1) << (y & 63), w = static_cast<uint64_t>(word);
+    uint64_t now = on ? (w | bit) : (w & ~bit);
+    if (now == w) return;
+    _manager->saveValue(&word);
+    word = static_cast<QroInt>(now);
+  }
   void addOwnRows(QroInt n, QroDoublingArray<VarRow>* a, QroDoublingArray<VarRow>* b,
                   QroDoublingArray<IntRow>* c);
   void growPseudo(QroInt n);
@@ -252,9 +261,10 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void uniteArcs(QroInt x1, QroInt y1, QroInt x2, QroInt y2);
   bool arcHasWitness(QroInt u, QroInt v, QroInt root);
   bool opposes(QroInt p, QroInt q, bool d, QroInt root);
-  void countVote(QroInt x, QroInt q, QroInt p, bool flipped);
+  void countVote(QroInt p, QroInt q, bool pFirst, bool flipped);
   void countVotesOf(QroInt x, QroInt q, bool flipped);
   void countOverlapVotes(QroInt x, QroInt y);
+  bool meet(QroInt s, QroInt x, QroInt t, QroInt y);
   bool classMayAct(QroInt x, QroInt y);
   void classExplored(QroInt x, QroInt y);
   // Whether one class of the start pairs of classRulesOverlap may act; with
@@ -283,6 +293,7 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void pushOrientationOn(QroInt a, QroInt b, QroInt c, bool pseudo);
   void pushRealOrientation(QroInt a, QroInt b);
   bool bindingsDeferred() const;
+  bool overlapPassOpen(QroInt a, QroInt b, int pass);
   void lockRuleStack();
   void unlockRuleStack();
   QroInt lengthOfWalk(QroInt i, QroInt b);
@@ -293,10 +304,16 @@ class QrcIntervalGraphI : public QrcConstraintI {
   QroDoublingArray<IntRow> _pairHints;
   QroDoublingArray<IntRow> _pseudoTried;
   QroDoublingArray<IntRow> _trialHints;
-  QroDoublingArray<IntRow> _bits[4];
-  // Scratch of the chord rules: vertices in list order, and their bits.
-  IntRow _scratchList;
-  IntRow _scratchBits;
+  // The bit sets: row x of set s at (s * _bitRows + x) * _bitStride words
+  // into one block of the manager's heap, made anew (and the fields saved on
+  // the trail) when the vertices outgrow it.
+  QroInt* _bitBlock;
+  QroInt _bitRows;
+  QroInt _bitStride;
+  // Scratch of the rules, in the same block: vertices in list order
+  // (_bitRows words), and a set of them (_bitStride words).
+  QroInt* _scratchList;
+  QroInt* _scratchBits;
   // Frames of the explorations, in an array of the manager's pool locked
   // for one rule run (a failure unlocks it with the rest of the branch).
   QroInt* _ruleStack;

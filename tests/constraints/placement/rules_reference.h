@@ -63,10 +63,12 @@ void refPushOrientation(Expected& out, int a, int b);
 // leave it.
 std::vector<Arc> classDefects(const GraphView& v, const ImplicationClass& c);
 
-// The graph's state bits and the witness votes of its undecided pairs
-// against a recount from the pair states and the classes' reference
-// orientations: empty when they agree, else the first difference.
-std::string indexDefect(QrcIntervalGraphI* g);
+// The graph's bit sets and the witness votes of its undecided pairs against
+// a recount from the pair states, the bound orientations and the classes'
+// reference orientations: empty when they agree, else the first difference.
+// The order bits hold bound orientations only, and all of those of pairs that
+// do not overlap once settled (every orientation demon has run).
+std::string indexDefect(QrcIntervalGraphI* g, bool settled);
 
 }  // namespace placementtest
 
