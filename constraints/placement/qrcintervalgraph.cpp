@@ -450,9 +450,9 @@ bool QrcIntervalGraphI::setPairState(QroInt a, QroInt b, QroInt value) {
 void QrcIntervalGraphI::pushEvent(QroInt a, QroInt b, QroInt kind) {
   QroInt top = _pendingTop.getValue();
   if (top + 3 > _pendingEvents.getSize()) throw IntRow::OutOfBoundOperation();
-  // The words below the top may be rewritten inside a nested solve: save them.
-  QroGenAlloc* alloc = _manager->getGeneralAllocator();
-  for (QroInt i = 0; i < 3; ++i) alloc->saveValue(&_pendingEvents[top + i]);
+  // The words below the top may be rewritten inside a nested solve: save them
+  // (on the manager's trail, where the general allocator saves them too).
+  for (QroInt i = 0; i < 3; ++i) _manager->saveValue(&_pendingEvents[top + i]);
   _pendingEvents[top] = kind;
   _pendingEvents[top + 1] = b;
   _pendingEvents[top + 2] = a;
