@@ -34,7 +34,7 @@ inline Instance strip(int k) {
 
 // The sizes of the strips that the benchmarks print.
 inline std::vector<int> stripSizes() {
-  return {10, 20, 40, 80, 160};
+  return {10, 20, 40, 80, 160, 320};
 }
 
 }  // namespace placementbench

@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "qrcintervalgraph.h"
+#include "qrcqueue.h"
 
 namespace {
 
@@ -42,8 +43,17 @@ void QrcIntervalGraphI::activityChanged(QroInt i) {
   }
 }
 
+// Records the order in the bit sets of both ends (unless the pair overlaps,
+// for which no rule reads them), then runs the rules of a disjoint pair.
 void QrcIntervalGraphI::orientationChanged(QroInt a, QroInt b) {
-  if (a == b || state(a, b) != 0) return;
+  if (a == b) return;
+  QroInt st = state(a, b);
+  if (st != Overlap && orientVar(a, b, false)->isBound()) {
+    bool aFirst = dir(a, b, false);
+    setStateBit(aFirst ? AfterSet : BeforeSet, a, b, true);
+    setStateBit(aFirst ? BeforeSet : AfterSet, b, a, true);
+  }
+  if (st != 0) return;
   pushOrientation(a, b);
 }
 
@@ -66,36 +76,137 @@ void QrcIntervalGraphI::chordRulesDisjoint(QroInt a, QroInt b) {
 // and a-b-e-c would be a chordless 4-cycle, so a and e overlap. kind 0 (a, b
 // apart): two common neighbours overlap; and a neighbour e of b apart from a
 // common neighbour c is apart from a.
+//
+// The pairs of each pass are those of a walk over a's (or b's) overlap list
+// for c, each with a walk over b's (or a's) for d or e; the inner set does
+// not depend on c, or only through one bit of c's row, so it is gathered once
+// and each c tests it word by word. Edges already in the state to be set
+// are skipped; the others are bound in the order of the walks.
 void QrcIntervalGraphI::chordRules(QroInt a, QroInt b, QroInt kind) {
-  const QroInt other = 1 - kind;
-  for (QrcNeighborI* ec = _adjacency[a]->first(Overlap); ec;) {
-    QrcNeighborI* nc = ec->getNext();
-    QroInt c = ec->vertex;
-    if (c != b && state(b, c) == other)
-      for (QrcNeighborI* ed = _adjacency[b]->first(Overlap); ed;) {
-        QrcNeighborI* nd = ed->getNext();
-        QroInt d = ed->vertex;
-        if (d != a && state(a, d) == other && (kind == 1 || c < d))
-          _edges[c][d].getImpl()->setValue(other);
-        ed = nd;
-      }
-    ec = nc;
+  chordCommon(a, b, kind);
+  chordEnds(a, b, kind);
+  chordEnds(b, a, kind);
+}
+
+QroInt QrcIntervalGraphI::gatherOverlaps(QroInt y, QroInt x, const QroInt* row, bool in) {
+  QroInt* list = _scratchList;
+  QroInt* bits = _scratchBits;
+  // Cleared here, not after use: a binding may fail half-way.
+  for (QroInt w = 0, words = bitWords(); w < words; ++w) bits[w] = 0;
+  QroInt count = 0;
+  for (QrcNeighborI* e = _adjacency[y]->first(Overlap); e; e = e->getNext()) {
+    QroInt v = e->vertex;
+    if (v == x || hasBit(row, v) != in) continue;
+    list[count++] = v;
+    bits[v >> 6] |= static_cast<QroInt>(uint64_t(1) << (v & 63));
   }
-  for (int pass = 0; pass < 2; ++pass) {
-    QroInt x = pass ? b : a, y = pass ? a : b;
-    for (QrcNeighborI* ec = _adjacency[x]->first(Overlap); ec;) {
-      QrcNeighborI* nc = ec->getNext();
-      QroInt c = ec->vertex;
-      if (c != y && state(y, c) == other)
-        for (QrcNeighborI* ee = _adjacency[y]->first(Overlap); ee;) {
-          QrcNeighborI* ne = ee->getNext();
-          QroInt e = ee->vertex;
-          if (e != c && state(c, e) == kind && e != x) _edges[x][e].getImpl()->setValue(kind);
-          ee = ne;
-        }
-      ec = nc;
+  return count;
+}
+
+// c in a's overlap list with (b, c) in the other state, d in b's with (a, d)
+// in the other state (and c < d for kind 0): E(c, d) := other.
+void QrcIntervalGraphI::chordCommon(QroInt a, QroInt b, QroInt kind) {
+  const QroInt other = 1 - kind, words = bitWords();
+  if (!chordCommonActs(a, b, kind)) return;
+  const QroInt nd = gatherOverlaps(b, a, stateBits(other, a), true);
+  const QroInt* list = _scratchList;
+  const QroInt* dbits = _scratchBits;
+  const QroInt* otherB = stateBits(other, b);
+  for (QrcNeighborI* ec = _adjacency[a]->first(Overlap); ec; ec = ec->getNext()) {
+    QroInt c = ec->vertex;
+    if (c == b || !hasBit(otherB, c) || !pairsOpen(dbits, stateBits(other, c), words, c, kind))
+      continue;
+    const QroInt* done = stateBits(other, c);
+    for (QroInt i = 0; i < nd; ++i) {
+      QroInt d = list[i];
+      if ((kind == 1 || c < d) && !hasBit(done, d)) _edges[c][d].getImpl()->setValue(other);
     }
   }
+}
+
+// Whether the vertices of ds not in done (those after c only, for kind 0)
+// hold one.
+bool QrcIntervalGraphI::pairsOpen(const QroInt* ds, const QroInt* done, QroInt words, QroInt c,
+                                  QroInt kind) {
+  for (QroInt w = kind == 1 ? 0 : c >> 6; w < words; ++w) {
+    uint64_t open = static_cast<uint64_t>(ds[w]) & ~static_cast<uint64_t>(done[w]);
+    if (kind == 0 && w == c >> 6) open &= (c & 63) == 63 ? 0 : ~uint64_t(0) << ((c & 63) + 1);
+    if (open) return true;
+  }
+  return false;
+}
+
+// Whether chordCommon would bind anything: some c and d of its walks whose
+// edge is not in the state to be set. Read from the bit sets alone.
+bool QrcIntervalGraphI::chordCommonActs(QroInt a, QroInt b, QroInt kind) {
+  const QroInt other = 1 - kind, words = bitWords();
+  const QroInt *ovA = stateBits(Overlap, a), *ovB = stateBits(Overlap, b);
+  const QroInt *otherA = stateBits(other, a), *otherB = stateBits(other, b);
+  QroInt* ds = _scratchBits;
+  bool any = false;
+  for (QroInt w = 0; w < words; ++w) {
+    ds[w] = ovB[w] & otherA[w];
+    any = any || ds[w] != 0;
+  }
+  if (!any) return false;
+  for (QroInt w = 0; w < words; ++w)
+    for (uint64_t m = static_cast<uint64_t>(ovA[w] & otherB[w]); m; m &= m - 1) {
+      QroInt c = (w << 6) + __builtin_ctzll(m);
+      if (pairsOpen(ds, stateBits(other, c), words, c, kind)) return true;
+    }
+  return false;
+}
+
+// c in x's overlap list with (y, c) in the other state, e in y's with e != c,
+// e != x and (c, e) in the state of the event: E(x, e) := kind. Each e is
+// bound at its first c; the rest of its calls would find it bound.
+void QrcIntervalGraphI::chordEnds(QroInt x, QroInt y, QroInt kind) {
+  const QroInt other = 1 - kind, words = bitWords();
+  if (!chordEndsAct(x, y, kind)) return;
+  QroInt left = gatherOverlaps(y, x, stateBits(kind, x), false);
+  if (left == 0) return;
+  const QroInt count = left;
+  const QroInt* list = _scratchList;
+  QroInt* tbits = _scratchBits;
+  const QroInt* otherY = stateBits(other, y);
+  for (QrcNeighborI* ec = _adjacency[x]->first(Overlap); ec && left > 0; ec = ec->getNext()) {
+    QroInt c = ec->vertex;
+    if (c == y || !hasBit(otherY, c)) continue;
+    const QroInt* met = stateBits(kind, c);
+    bool any = false;
+    for (QroInt w = 0; w < words && !any; ++w) any = (tbits[w] & met[w]) != 0;
+    if (!any) continue;
+    for (QroInt i = 0; i < count; ++i) {
+      QroInt e = list[i];
+      if (!hasBit(tbits, e) || !hasBit(met, e)) continue;
+      _edges[x][e].getImpl()->setValue(kind);
+      tbits[e >> 6] &= ~static_cast<QroInt>(uint64_t(1) << (e & 63));
+      --left;
+    }
+  }
+}
+
+// Whether chordEnds would bind anything, from the bit sets alone: some e of
+// y's overlaps, not x and not in the state with x, in that state with a c.
+bool QrcIntervalGraphI::chordEndsAct(QroInt x, QroInt y, QroInt kind) {
+  const QroInt other = 1 - kind, words = bitWords();
+  const QroInt *ovX = stateBits(Overlap, x), *ovY = stateBits(Overlap, y);
+  const QroInt *kindX = stateBits(kind, x), *otherY = stateBits(other, y);
+  QroInt* es = _scratchBits;
+  bool any = false;
+  for (QroInt w = 0; w < words; ++w) {
+    es[w] = ovY[w] & ~kindX[w];
+    if (w == x >> 6) es[w] &= ~static_cast<QroInt>(uint64_t(1) << (x & 63));
+    any = any || es[w] != 0;
+  }
+  if (!any) return false;
+  for (QroInt w = 0; w < words; ++w)
+    for (uint64_t m = static_cast<uint64_t>(ovX[w] & otherY[w]); m; m &= m - 1) {
+      const QroInt* met = stateBits(kind, (w << 6) + __builtin_ctzll(m));
+      for (QroInt v = 0; v < words; ++v)
+        if (es[v] & met[v]) return true;
+    }
+  return false;
 }
 
 // ---------------------------------------------------------------- class rules
@@ -111,7 +222,7 @@ void QrcIntervalGraphI::resetMarks() {
 // Frames: x, y, step (2 to 7), the next entry of the step's list.
 void QrcIntervalGraphI::orientClass(QroInt x0, QroInt y0) {
   const QroInt s = _classStamp, t = _tentativeStamp, unmarked = _markStamp.getValue();
-  IntRow& st = _ruleStack;
+  QroInt* st = _ruleStack;
   QroInt sp = pushClassFrame(0, x0, y0, s, 2, Overlap);
   while (sp > 0) {
     QroInt f = sp - 4, x = st[f], y = st[f + 1], step = st[f + 2];
@@ -191,11 +302,23 @@ void QrcIntervalGraphI::bindClassOverlap(QroInt x, QroInt y, QroInt t) {
   }
 }
 
+// Room for a frame per pair and one per vertex: a frame marks its pair, or
+// (the heaviest chain) its vertex, before it is pushed.
+void QrcIntervalGraphI::lockRuleStack() {
+  QroInt n = _vertexCount.getValue();
+  _ruleStack = _manager->lockArrayFromPool(4 * (n * (n - 1) / 2 + n + 1));
+}
+
+void QrcIntervalGraphI::unlockRuleStack() {
+  _manager->unlockArrayFromPool(_ruleStack);
+  _ruleStack = nullptr;
+}
+
 QroInt QrcIntervalGraphI::pushClassFrame(QroInt sp, QroInt x, QroInt y, QroInt s, QroInt step,
                                          QroInt list) {
   mark(x, y) = s;
   mark(y, x) = -s;
-  IntRow& st = _ruleStack;
+  QroInt* st = _ruleStack;
   st[sp] = x;
   st[sp + 1] = y;
   st[sp + 2] = step;
@@ -210,7 +333,9 @@ void QrcIntervalGraphI::classRulesDisjoint(QroInt a, QroInt b) {
   resetMarks();
   _classStamp = 1;
   _tentativeStamp = _markStamp.getValue() + 1;
+  lockRuleStack();
   orientClass(a, b);
+  unlockRuleStack();
   classExplored(a, b);
 }
 
@@ -238,6 +363,7 @@ void QrcIntervalGraphI::classRulesOverlap(QroInt a, QroInt b) {
   const QroInt unmarked = _markStamp.getValue();
   _classStamp = 0;
   _tentativeStamp = unmarked;
+  lockRuleStack();
   for (int pass = 0; pass < 3; ++pass) {
     QroInt x = pass == 2 ? b : a, y = pass == 2 ? a : b, wanted = pass == 0 ? 0 : 2;
     for (QrcNeighborI* e = _adjacency[x]->first(Disjoint); e;) {
@@ -251,6 +377,7 @@ void QrcIntervalGraphI::classRulesOverlap(QroInt a, QroInt b) {
       e = next;
     }
   }
+  unlockRuleStack();
   startPairsMayAct(a, b, true);
 }
 
@@ -287,33 +414,99 @@ void QrcIntervalGraphI::pushOrientationPasses(QroInt a, QroInt b, bool pseudo) {
     for (QrcNeighborI* e = _adjacency[x]->first(Overlap); e;) {
       QrcNeighborI* next = e->getNext();
       QroInt c = e->vertex;
-      if (c != y && state(y, c) == wanted) {
-        bool d = dir(a, b, pseudo);
-        if (fromA)
-          enforce(c, b, d, pseudo);
-        else
-          enforce(a, c, d, pseudo);
-      }
+      if (c != y && state(y, c) == wanted) pushOrientationTo(a, b, c, fromA, pseudo);
       e = next;
     }
   }
   for (QrcNeighborI* e = _adjacency[a]->first(Disjoint); e;) {
     QrcNeighborI* next = e->getNext();
     QroInt c = e->vertex;
-    if (c != b && state(b, c) == 0) {
-      bool d = dir(a, b, pseudo);
-      if (!orientVar(a, c, pseudo)->isBound()) {
-        if (orientVar(b, c, pseudo)->isBound() && dir(b, c, pseudo) == d) makeDir(a, c, d, pseudo);
-      } else if (dir(c, a, pseudo) == d) {
-        enforce(c, b, d, pseudo);
-      }
-    }
+    if (c != b && state(b, c) == 0) pushOrientationOn(a, b, c, pseudo);
     e = next;
   }
 }
 
+// Passes 1 to 4 for c: c before b (c overlapping a) or a before c (c
+// overlapping b) when a before b, and the other way round otherwise.
+void QrcIntervalGraphI::pushOrientationTo(QroInt a, QroInt b, QroInt c, bool fromA, bool pseudo) {
+  bool d = dir(a, b, pseudo);
+  if (fromA)
+    enforce(c, b, d, pseudo);
+  else
+    enforce(a, c, d, pseudo);
+}
+
+// Transitivity for c disjoint from both.
+void QrcIntervalGraphI::pushOrientationOn(QroInt a, QroInt b, QroInt c, bool pseudo) {
+  bool d = dir(a, b, pseudo);
+  if (!orientVar(a, c, pseudo)->isBound()) {
+    if (orientVar(b, c, pseudo)->isBound() && dir(b, c, pseudo) == d) makeDir(a, c, d, pseudo);
+  } else if (dir(c, a, pseudo) == d) {
+    enforce(c, b, d, pseudo);
+  }
+}
+
+// The passes of the real orientation over the vertices they may act on. With
+// d the order of a and b, an enforce of dir(c, b) = d does nothing when c is
+// known to lie before b (d) or after it, one of dir(a, c) = d when c is known
+// to lie after a (d) or before it; transitivity does nothing for c known on
+// either of those sides (then a before c, or c before a and c before b, or c
+// before b whatever a's order with c). Known: in the order bit sets, which
+// hold only bound orientations. The rest are visited in the passes' order.
+void QrcIntervalGraphI::pushRealOrientation(QroInt a, QroInt b) {
+  const bool d = dir(a, b, false);
+  const QroInt words = bitWords();
+  // sideB: c with dir(c, b) = d known; sideA: c with dir(a, c) = d known.
+  const QroInt* sideB = stateBits(d ? BeforeSet : AfterSet, b);
+  const QroInt* sideA = stateBits(d ? AfterSet : BeforeSet, a);
+  const QroInt *ovA = stateBits(OverlapSet, a), *djA = stateBits(DisjointSet, a);
+  const QroInt *ovB = stateBits(OverlapSet, b), *djB = stateBits(DisjointSet, b);
+  QroInt* open = _scratchBits;
+  for (int pass = 1; pass <= 5; ++pass) {
+    bool fromA = pass % 2 == 1;
+    bool any = false;
+    for (QroInt w = 0; w < words; ++w) {
+      uint64_t m;
+      if (pass == 5)
+        m = static_cast<uint64_t>(djA[w] & djB[w] & ~(sideA[w] | sideB[w]));
+      else if (pass <= 2)
+        m = static_cast<uint64_t>(fromA ? ovA[w] & djB[w] & ~sideB[w]
+                                        : ovB[w] & djA[w] & ~sideA[w]);
+      else
+        m = static_cast<uint64_t>(fromA ? ovA[w] & ~(ovB[w] | djB[w] | sideB[w])
+                                        : ovB[w] & ~(ovA[w] | djA[w] | sideA[w]));
+      open[w] = static_cast<QroInt>(m);
+      any = any || m != 0;
+    }
+    if (!any) continue;
+    QroInt x = pass == 5 || fromA ? a : b;
+    QroInt list = pass == 5 ? Disjoint : Overlap;
+    for (QrcNeighborI* e = _adjacency[x]->first(list); e; e = e->getNext()) {
+      QroInt c = e->vertex;
+      if (!hasBit(open, c)) continue;
+      if (pass == 5)
+        pushOrientationOn(a, b, c, false);
+      else
+        pushOrientationTo(a, b, c, fromA, false);
+    }
+  }
+}
+
+// The bit sets read once hold through the passes while bindings only queue
+// their events; where a binding would run the demons at once (a post at the
+// outermost level), the passes walk the lists instead.
 void QrcIntervalGraphI::pushOrientation(QroInt a, QroInt b) {
-  pushOrientationPasses(a, b, false);
+  if (bindingsDeferred())
+    pushRealOrientation(a, b);
+  else
+    pushOrientationPasses(a, b, false);
+}
+
+// Whether a binding made now only queues its events: the queue drains at once
+// at the outermost level, and at the first one inside a nested solve.
+bool QrcIntervalGraphI::bindingsDeferred() const {
+  QrcInt nesting = _manager->getPropagationQueue()->getNesting();
+  return nesting > (_manager->isInNestedSolve() ? 1 : 0);
 }
 
 void QrcIntervalGraphI::pushPseudoOrientation(QroInt a, QroInt b) {
@@ -352,26 +545,50 @@ void QrcIntervalGraphI::orientationRulesDisjoint(QroInt a, QroInt b) {
     pullOrientation(a, b);
 }
 
+// Three passes: c disjoint from both (pass 0), c undecided with a and
+// disjoint from b (1), c undecided with b and disjoint from a (2). None acts
+// on a c whose orders with a and b are both known and agree; where bindings
+// are deferred, the passes visit only the others (see pushOrientation).
 void QrcIntervalGraphI::orientationRulesOverlap(QroInt a, QroInt b) {
-  for (QrcNeighborI* e = _adjacency[a]->first(Disjoint); e;) {
-    QrcNeighborI* next = e->getNext();
-    QroInt c = e->vertex;
-    if (c != b && state(b, c) == 0) {
-      if (orientVar(a, c, false)->isBound())
-        enforce(b, c, dir(a, c, false), false);
-      else if (orientVar(b, c, false)->isBound())
-        enforce(a, c, dir(b, c, false), false);
-    }
-    e = next;
-  }
-  for (int pass = 0; pass < 2; ++pass) {
-    QroInt x = pass ? b : a, y = pass ? a : b;
-    for (QrcNeighborI* e = _adjacency[x]->first(Undecided); e;) {
+  const bool filtered = bindingsDeferred();
+  for (int pass = 0; pass < 3; ++pass) {
+    QroInt x = pass == 2 ? b : a, y = pass == 2 ? a : b;
+    if (filtered && !overlapPassOpen(a, b, pass)) continue;
+    for (QrcNeighborI* e = _adjacency[x]->first(pass == 0 ? Disjoint : Undecided); e;) {
       QrcNeighborI* next = e->getNext();
       QroInt c = e->vertex;
-      if (c != y && state(y, c) == 0 && orientVar(y, c, false)->isBound())
-        enforce(x, c, dir(y, c, false), false);
+      if (filtered ? hasBit(_scratchBits, c) : c != y && state(y, c) == 0) {
+        if (pass > 0) {
+          if (orientVar(y, c, false)->isBound()) enforce(x, c, dir(y, c, false), false);
+        } else if (orientVar(a, c, false)->isBound()) {
+          enforce(b, c, dir(a, c, false), false);
+        } else if (orientVar(b, c, false)->isBound()) {
+          enforce(a, c, dir(b, c, false), false);
+        }
+      }
       e = next;
     }
   }
+}
+
+// The vertices a pass of orientationRulesOverlap may act on, into the
+// scratch bits; whether there is one.
+bool QrcIntervalGraphI::overlapPassOpen(QroInt a, QroInt b, int pass) {
+  const QroInt *ovA = stateBits(OverlapSet, a), *djA = stateBits(DisjointSet, a);
+  const QroInt *ovB = stateBits(OverlapSet, b), *djB = stateBits(DisjointSet, b);
+  const QroInt *afA = stateBits(AfterSet, a), *afB = stateBits(AfterSet, b);
+  const QroInt *beA = stateBits(BeforeSet, a), *beB = stateBits(BeforeSet, b);
+  bool any = false;
+  for (QroInt w = 0, words = bitWords(); w < words; ++w) {
+    QroInt agree = (afA[w] & afB[w]) | (beA[w] & beB[w]), m;
+    if (pass == 0)
+      m = djA[w] & djB[w];
+    else if (pass == 1)
+      m = djB[w] & ~(ovA[w] | djA[w]);
+    else
+      m = djA[w] & ~(ovB[w] | djB[w]);
+    _scratchBits[w] = m & ~agree;
+    any = any || _scratchBits[w] != 0;
+  }
+  return any;
 }

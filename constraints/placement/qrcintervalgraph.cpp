@@ -1,5 +1,6 @@
 #include "qrcintervalgraph.h"
 
+#include <cstring>
 #include <ostream>
 
 #include "qrcfilterlevel.h"
@@ -46,7 +47,12 @@ QrcIntervalGraphI::QrcIntervalGraphI(QrcManagerI* m, QrcIntExpI* containerOrigin
       _pairHints(m->getGeneralAllocator()),
       _pseudoTried(m->getGeneralAllocator()),
       _trialHints(m->getGeneralAllocator()),
-      _ruleStack(m->getGeneralAllocator()),
+      _bitBlock(nullptr),
+      _bitRows(0),
+      _bitStride(0),
+      _scratchList(nullptr),
+      _scratchBits(nullptr),
+      _ruleStack(nullptr),
       _maskM(m->getGeneralAllocator()),
       _maskK(m->getGeneralAllocator()),
       _bucketNext(m->getGeneralAllocator()),
@@ -134,8 +140,8 @@ QrcIntervalGraphI::~QrcIntervalGraphI() {
   for (IntRow* a : {&_bucketNext, &_bucketPrev, &_bucketHead, &_bucketTail, &_searchLabels,
                     &_treeWeights, &_vertexAtPosition, &_positionOfVertex, &_maximalCliques})
     a->release();
-  for (IntRow* a : {&_pendingEvents, &_chainNext, &_chainLength, &_sizes, &_weights, &_ruleStack,
-                    &_maskM, &_maskK, &_pseudoModelled, &_cycleDistances})
+  for (IntRow* a : {&_pendingEvents, &_chainNext, &_chainLength, &_sizes, &_weights, &_maskM,
+                    &_maskK, &_pseudoModelled, &_cycleDistances})
     a->release();
   for (QroDoublingArray<QrcIntVar>* a : {&_origins, &_pseudoOrigins, &_activities}) a->release();
 }
@@ -177,10 +183,11 @@ void QrcIntervalGraphI::addVertex(QrcIntExpI* origin, QroInt size, QroInt weight
                                   QrcIntExpI* activity) {
   QroInt n = _vertexCount.getValue();
   addNeighborEntries(n);
-  addVertexRows(n, origin, size, weight, activity);
+  addVertexRows(origin, size, weight, activity);
   growPairMatrices(n);
   if (_pseudo) growPseudo(n);
   growCliqueLists(n);
+  growStateBits(n);
   _classes->addVertex(n);
   QrcManagerI* m = _manager;
   _markStamp.set(m, n * (n + 1) / 2 + 1);
@@ -209,7 +216,7 @@ void QrcIntervalGraphI::addNeighborEntries(QroInt n) {
 }
 
 // The per-vertex rows: origin, size, weight, activity and the work rows.
-void QrcIntervalGraphI::addVertexRows(QroInt n, QrcIntExpI* origin, QroInt size, QroInt weight,
+void QrcIntervalGraphI::addVertexRows(QrcIntExpI* origin, QroInt size, QroInt weight,
                                       QrcIntExpI* activity) {
   _origins.add(QrcIntVar(origin));
   _sizes.add(size);
@@ -225,7 +232,6 @@ void QrcIntervalGraphI::addVertexRows(QroInt n, QrcIntExpI* origin, QroInt size,
   _maskK.add(0);
   _pseudoModelled.add(0);
   _cycleDistances.add(0);
-  for (QroInt k = 0; k < 4 * (n + 1); ++k) _ruleStack.add(0);
 }
 
 // A column for the new vertex in every earlier row of the pair matrices, then
@@ -268,6 +274,33 @@ void QrcIntervalGraphI::growPseudo(QroInt n) {
   addOwnRows(n, &_pseudoEdges, &_pseudoOrientations, &_pseudoTried);
   _trialHints.add(IntRow(alloc));
   for (QroInt k = 0; k <= n; ++k) _trialHints[n].add(0);
+}
+
+// Room in the bit block for vertex n: a new block of twice the rows, or of
+// a word more per row, holding a copy of the rows so far. The old block stays
+// as it was, for a backtrack that brings the fields back.
+void QrcIntervalGraphI::growStateBits(QroInt n) {
+  QroInt words = n / 64 + 1;
+  if (n < _bitRows && words <= _bitStride) return;
+  QroInt rows = _bitRows > n ? _bitRows : (n < 32 ? 64 : 2 * n);
+  QroInt stride = words > _bitStride ? words : _bitStride;
+  QroInt total = 4 * rows * stride + rows + stride;
+  size_t bytes = sizeof(QroInt) * static_cast<size_t>(total);
+  QroInt* block = static_cast<QroInt*>(_manager->allocate(bytes));
+  std::memset(block, 0, bytes);
+  for (QroInt set = 0; set < 4; ++set)
+    for (QroInt x = 0; x < n; ++x)
+      std::memcpy(block + (set * rows + x) * stride, stateBits(set, x),
+                  sizeof(QroInt) * static_cast<size_t>(_bitStride));
+  for (void* field : {static_cast<void*>(&_bitBlock), static_cast<void*>(&_bitRows),
+                      static_cast<void*>(&_bitStride), static_cast<void*>(&_scratchList),
+                      static_cast<void*>(&_scratchBits)})
+    _manager->saveValue(field);
+  _bitBlock = block;
+  _bitRows = rows;
+  _bitStride = stride;
+  _scratchList = block + 4 * rows * stride;
+  _scratchBits = _scratchList + rows;
 }
 
 void QrcIntervalGraphI::setLevel(int level) {
@@ -398,7 +431,16 @@ void QrcIntervalGraphI::post() {
 
 bool QrcIntervalGraphI::setPairState(QroInt a, QroInt b, QroInt value) {
   QrcNeighborI* ea = _adjacency[a]->getNeighbor(b);
-  if (ea->getState() == value) return false;
+  QroInt old = ea->getState();
+  if (old == value) return false;
+  if (old == DisjointSet || old == OverlapSet) {
+    setStateBit(old, a, b, false);
+    setStateBit(old, b, a, false);
+  }
+  if (value == DisjointSet || value == OverlapSet) {
+    setStateBit(value, a, b, true);
+    setStateBit(value, b, a, true);
+  }
   _adjacency[a]->moveTo(ea, value);
   QrcVertexI* vb = _adjacency[b];
   vb->moveTo(vb->getNeighbor(a), value);
@@ -408,9 +450,9 @@ bool QrcIntervalGraphI::setPairState(QroInt a, QroInt b, QroInt value) {
 void QrcIntervalGraphI::pushEvent(QroInt a, QroInt b, QroInt kind) {
   QroInt top = _pendingTop.getValue();
   if (top + 3 > _pendingEvents.getSize()) throw IntRow::OutOfBoundOperation();
-  // The words below the top may be rewritten inside a nested solve: save them.
-  QroGenAlloc* alloc = _manager->getGeneralAllocator();
-  for (QroInt i = 0; i < 3; ++i) alloc->saveValue(&_pendingEvents[top + i]);
+  // The words below the top may be rewritten inside a nested solve: save them
+  // (on the manager's trail, where the general allocator saves them too).
+  for (QroInt i = 0; i < 3; ++i) _manager->saveValue(&_pendingEvents[top + i]);
   _pendingEvents[top] = kind;
   _pendingEvents[top + 1] = b;
   _pendingEvents[top + 2] = a;

@@ -27,7 +27,9 @@ void QrcIntervalGraphI::lengthRules(QroInt a, QroInt b) {
                 _activities[i].getImpl()->getMin() == 1;
   }
   QroInt sa = _sizes[a], sb = _sizes[b], L = sa + sb;
+  lockRuleStack();
   bool found = orientDisjointness() ? heaviestChain() : greedyDisjointSet();
+  unlockRuleStack();
   if (found) L += _chainLength[_chainStart];
   if (L > S) fail();
   for (QroInt v = _chainStart; v >= 0; v = _chainNext[v]) _maskK[v] = 1;
@@ -74,7 +76,7 @@ bool QrcIntervalGraphI::orientDisjointness() {
 // Frames: x, y, step (1 or 2), the next entry of the step's list.
 bool QrcIntervalGraphI::orientClassRestricted(QroInt x0, QroInt y0) {
   const QroInt s = _classStamp, unmarked = _markStamp.getValue();
-  IntRow& st = _ruleStack;
+  QroInt* st = _ruleStack;
   QroInt sp = pushClassFrame(0, x0, y0, s, 1, Disjoint);
   while (sp > 0) {
     QroInt f = sp - 4, x = st[f], y = st[f + 1], step = st[f + 2];
@@ -121,7 +123,7 @@ bool QrcIntervalGraphI::heaviestChain() {
 // A vertex being computed holds -2, so that a cycle cannot loop.
 void QrcIntervalGraphI::heaviestChainFrom(QroInt v0) {
   if (_chainLength[v0] != -1) return;
-  IntRow& st = _ruleStack;
+  QroInt* st = _ruleStack;
   _chainLength[v0] = -2;
   st[0] = v0;
   st[1] = QrcNeighborI::toWord(_adjacency[v0]->first(Disjoint));

@@ -3,7 +3,10 @@
 #include <cmath>
 
 QrcPairClassesI::QrcPairClassesI(QrcManagerI* m)
-    : _manager(m), _words(m->getGeneralAllocator()), _next(m->getGeneralAllocator()) {}
+    : _manager(m),
+      _words(m->getGeneralAllocator()),
+      _next(m->getGeneralAllocator()),
+      _votes(m->getGeneralAllocator()) {}
 
 void QrcPairClassesI::pairOf(QroInt p, QroInt& i, QroInt& j) {
   QroInt k = static_cast<QroInt>((1.0 + std::sqrt(1.0 + 8.0 * static_cast<double>(p))) / 2.0);
@@ -17,6 +20,8 @@ void QrcPairClassesI::addVertex(QroInt n) {
   for (QroInt k = 0; k < n; ++k) {
     _words.add(0);
     _next.add(0);
+    _votes.add(0);
+    _votes.add(-1);
   }
 }
 
@@ -84,7 +89,27 @@ void QrcPairClassesI::setPending(QroInt root, bool on) {
   write(root, on ? (w | Pending) : (w & ~QroInt(Pending)));
 }
 
+QroInt& QrcPairClassesI::votesToChange(QroInt p) {
+  QroInt& stamp = _votes[2 * p + 1];
+  QroInt& votes = _votes[2 * p];
+  if (stamp != _manager->getStamp()) {
+    _manager->saveValue(&votes);
+    stamp = _manager->getStamp();
+  }
+  return votes;
+}
+
+void QrcPairClassesI::addVote(QroInt p, bool lowFirst) {
+  votesToChange(p) += lowFirst ? 1 : (QroInt(1) << VoteShift);
+}
+
+void QrcPairClassesI::moveVote(QroInt p, bool lowFirst) {
+  QroInt one = QroInt(1) << VoteShift;
+  votesToChange(p) += lowFirst ? 1 - one : one - 1;
+}
+
 void QrcPairClassesI::release() {
   _words.release();
   _next.release();
+  _votes.release();
 }

@@ -9,6 +9,7 @@
 #ifndef QRC_INTERVALGRAPH_H
 #define QRC_INTERVALGRAPH_H
 
+#include <cstdint>
 #include <iosfwd>
 
 #include "qrcconstraint.h"
@@ -105,6 +106,19 @@ class QrcIntervalGraphI : public QrcConstraintI {
 
   // State of the pair (x, y) as x's entry for y records it.
   QroInt state(QroInt x, QroInt y) { return _adjacency[x]->getNeighbor(y)->getState(); }
+  // Bit sets per vertex x, kept with the pair lists and the orientation
+  // demons: the vertices whose pair with x is disjoint (0) or overlapping
+  // (1), and those whose orientation with x is bound so that they lie before
+  // x (2) or after it (3); bitWords() words per row. A pair's orientation is
+  // in the last two once its demon has run, so a set bit is always true.
+  enum BitSet { DisjointSet = 0, OverlapSet = 1, BeforeSet = 2, AfterSet = 3 };
+  const QroInt* stateBits(QroInt set, QroInt x) const {
+    return _bitBlock + (set * _bitRows + x) * _bitStride;
+  }
+  QroInt bitWords() const { return (_vertexCount.getValue() + 63) >> 6; }
+  static bool hasBit(const QroInt* row, QroInt k) {
+    return ((static_cast<uint64_t>(row[k >> 6]) >> (k & 63)) & 1) != 0;
+  }
   // Puts both entries of the pair in the list of the value; false when
   // they already were there.
   bool setPairState(QroInt a, QroInt b, QroInt value);
@@ -116,6 +130,14 @@ class QrcIntervalGraphI : public QrcConstraintI {
   QroInt getEventCount() const { return _eventCount; }
   // What the edge demon does for a bound E(a, b).
   void edgeChanged(QroInt a, QroInt b);
+  // Whether x lies before y in the reference orientation of the class of
+  // the disjoint pair (x, y); the witness votes of the undecided pair (p, q)
+  // for p before q (pFirst) or q before p.
+  bool referenceBefore(QroInt x, QroInt y) const {
+    QroInt root;
+    return refBefore(x, y, root);
+  }
+  QroInt witnessVotes(QroInt p, QroInt q, bool pFirst) const;
   // Off: the class rules explore every class at every event, without
   // consulting the implication classes kept along the branch (on by default).
   void setClassIndex(bool on) { _classIndex = on; }
@@ -194,10 +216,18 @@ class QrcIntervalGraphI : public QrcConstraintI {
  private:
   // The parts of addVertex for vertex n.
   void addNeighborEntries(QroInt n);
-  void addVertexRows(QroInt n, QrcIntExpI* origin, QroInt size, QroInt weight,
-                     QrcIntExpI* activity);
+  void addVertexRows(QrcIntExpI* origin, QroInt size, QroInt weight, QrcIntExpI* activity);
   void growPairMatrices(QroInt n);
   void growCliqueLists(QroInt n);
+  void growStateBits(QroInt n);
+  void setStateBit(QroInt set, QroInt x, QroInt y, bool on) {
+    QroInt& word = _bitBlock[(set * _bitRows + x) * _bitStride + (y >> 6)];
+    uint64_t bit = uint64_t(1) << (y & 63), w = static_cast<uint64_t>(word);
+    uint64_t now = on ? (w | bit) : (w & ~bit);
+    if (now == w) return;
+    _manager->saveValue(&word);
+    word = static_cast<QroInt>(now);
+  }
   void addOwnRows(QroInt n, QroDoublingArray<VarRow>* a, QroDoublingArray<VarRow>* b,
                   QroDoublingArray<IntRow>* c);
   void growPseudo(QroInt n);
@@ -217,12 +247,24 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void hangPairDemons(QroInt j, QroInt i);
   void dispatch(QroInt a, QroInt b, QroInt kind);
   void chordRules(QroInt a, QroInt b, QroInt kind);
+  void chordCommon(QroInt a, QroInt b, QroInt kind);
+  void chordEnds(QroInt x, QroInt y, QroInt kind);
+  bool chordCommonActs(QroInt a, QroInt b, QroInt kind);
+  bool chordEndsAct(QroInt x, QroInt y, QroInt kind);
+  static bool pairsOpen(const QroInt* ds, const QroInt* done, QroInt words, QroInt c, QroInt kind);
+  // Gathers into the chord scratch, in y's overlap list order, each e != x
+  // whose bit in the row given is set (in) or clear (!in); gives their count.
+  QroInt gatherOverlaps(QroInt y, QroInt x, const QroInt* row, bool in);
   // The implication classes kept along the branch.
   bool refBefore(QroInt x, QroInt y, QroInt& root) const;
   void indexPair(QroInt a, QroInt b, QroInt kind);
   void uniteArcs(QroInt x1, QroInt y1, QroInt x2, QroInt y2);
   bool arcHasWitness(QroInt u, QroInt v, QroInt root);
   bool opposes(QroInt p, QroInt q, bool d, QroInt root);
+  void countVote(QroInt p, QroInt q, bool pFirst, bool flipped);
+  void countVotesOf(QroInt x, QroInt q, bool flipped);
+  void countOverlapVotes(QroInt x, QroInt y);
+  bool meet(QroInt s, QroInt x, QroInt t, QroInt y);
   bool classMayAct(QroInt x, QroInt y);
   void classExplored(QroInt x, QroInt y);
   // Whether one class of the start pairs of classRulesOverlap may act; with
@@ -247,6 +289,13 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void makeDir(QroInt x, QroInt y, bool v, bool pseudo);
   void enforce(QroInt x, QroInt y, bool v, bool pseudo);
   void pushOrientationPasses(QroInt a, QroInt b, bool pseudo);
+  void pushOrientationTo(QroInt a, QroInt b, QroInt c, bool fromA, bool pseudo);
+  void pushOrientationOn(QroInt a, QroInt b, QroInt c, bool pseudo);
+  void pushRealOrientation(QroInt a, QroInt b);
+  bool bindingsDeferred() const;
+  bool overlapPassOpen(QroInt a, QroInt b, int pass);
+  void lockRuleStack();
+  void unlockRuleStack();
   QroInt lengthOfWalk(QroInt i, QroInt b);
 
   int _level;
@@ -255,7 +304,19 @@ class QrcIntervalGraphI : public QrcConstraintI {
   QroDoublingArray<IntRow> _pairHints;
   QroDoublingArray<IntRow> _pseudoTried;
   QroDoublingArray<IntRow> _trialHints;
-  IntRow _ruleStack;
+  // The bit sets: row x of set s at (s * _bitRows + x) * _bitStride words
+  // into one block of the manager's heap, made anew (and the fields saved on
+  // the trail) when the vertices outgrow it.
+  QroInt* _bitBlock;
+  QroInt _bitRows;
+  QroInt _bitStride;
+  // Scratch of the rules, in the same block: vertices in list order
+  // (_bitRows words), and a set of them (_bitStride words).
+  QroInt* _scratchList;
+  QroInt* _scratchBits;
+  // Frames of the explorations, in an array of the manager's pool locked
+  // for one rule run (a failure unlocks it with the rest of the branch).
+  QroInt* _ruleStack;
   IntRow _maskM;
   IntRow _maskK;
   IntRow _bucketNext;

@@ -7,6 +7,11 @@
 // new overlap may have given the class's exploration something to bind). The
 // members of a class form a ring, spliced on each merge. Links are not
 // compressed: union by size keeps every path within log2 of the class size.
+//
+// Each pair also keeps two counts of witness votes: were it disjoint, how
+// many disjoint pairs would order it lower vertex first, and how many the
+// other way, each in the reference orientation of its own class. The counts
+// are saved on the trail at most once per choice point.
 #ifndef QRC_PAIRCLASSES_H
 #define QRC_PAIRCLASSES_H
 
@@ -40,15 +45,26 @@ class QrcPairClassesI {
   bool isConflicting(QroInt root) const { return (_words[root] & Conflict) != 0; }
   bool isPending(QroInt root) const { return (_words[root] & Pending) != 0; }
   void setPending(QroInt root, bool on);
+  QroInt getVotes(QroInt p, bool lowFirst) const {
+    return lowFirst ? (_votes[2 * p] & VoteMask) : (_votes[2 * p] >> VoteShift);
+  }
+  void addVote(QroInt p, bool lowFirst);
+  // One vote of p changes sides, to lowFirst.
+  void moveVote(QroInt p, bool lowFirst);
   void release();
 
  private:
   enum : QroInt { Parity = 1, Root = 2, Conflict = 4, Pending = 8, Shift = 8 };
+  enum : QroInt { VoteShift = 32, VoteMask = (QroInt(1) << 32) - 1 };
   void write(QroInt p, QroInt word);
+  // The votes word of p, saved first unless saved at this choice point.
+  QroInt& votesToChange(QroInt p);
 
   QrcManagerI* _manager;
   QroDoublingArray<QroInt> _words;
   QroDoublingArray<QroInt> _next;
+  // Per pair: the votes word, then the stamp at which it was last saved.
+  QroDoublingArray<QroInt> _votes;
 };
 
 #endif

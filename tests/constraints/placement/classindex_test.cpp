@@ -153,9 +153,11 @@ struct Model {
 
 // A node's classes hold no pair both ways, no undecided pair on a path and
 // no undecided pair ordered both ways; its orders are closed under the
-// orientation rules.
+// orientation rules; its bit sets and witness votes are those recounted.
 void Model::checkFixpoint() {
   for (QrcIntervalGraphI* g : graphs) {
+    std::string index = placementtest::indexDefect(g, true);
+    if (!index.empty() && defect.empty()) defect = index;
     placementtest::GraphView v(g);
     std::set<placementtest::Arc> seen;
     for (int x = 0; x < v.n; ++x)

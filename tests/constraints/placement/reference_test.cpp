@@ -62,6 +62,12 @@ class RuleRun : public QrcConstraintI {
       if (!r->isBound() && _rng() % 3 == 0) r->setValue(static_cast<QrcInt>(_rng() % 2));
       e->setValue(e->isBound() ? e->getValue() : (_rng() % 5 < 3 ? 0 : 1));
       g->edgeChanged(i, j);
+      std::string defect = indexDefect(g, false);
+      if (!defect.empty()) {
+        _t->faults.push_back("after deciding (" + std::to_string(i) + ", " + std::to_string(j) +
+                             "): " + defect);
+        return;
+      }
       while (g->getPendingTop() > 0) {
         QroInt a, b, kind;
         g->popEvent(a, b, kind);

@@ -248,4 +248,34 @@ std::vector<Arc> classDefects(const GraphView& v, const ImplicationClass& c) {
   return all;
 }
 
+std::string indexDefect(QrcIntervalGraphI* g, bool settled) {
+  GraphView v(g);
+  auto at = [](int x, int y) { return " (" + std::to_string(x) + ", " + std::to_string(y) + ")"; };
+  for (int x = 0; x < v.n; ++x)
+    for (int y = 0; y < v.n; ++y) {
+      if (x == y) continue;
+      for (int kind = 0; kind < 2; ++kind)
+        if (QrcIntervalGraphI::hasBit(g->stateBits(kind, x), y) != (v.state(x, y) == kind))
+          return "state bit" + at(x, y);
+      // y known to lie before x (set 2) or after it (set 3): a bound order;
+      // once the demons have run, every bound order of a pair that does not
+      // overlap.
+      for (int set = 2; set < 4; ++set) {
+        bool bit = QrcIntervalGraphI::hasBit(g->stateBits(set, x), y);
+        bool order = v.orient(x, y) >= 0 && v.dir(y, x) == (set == 2);
+        if (bit ? !order : settled && order && v.state(x, y) != 1) return "order bit" + at(x, y);
+      }
+      if (x > y || v.state(x, y) != 2) continue;
+      // Witnesses (c, y) with c overlapping x, and (c, x) with c overlapping y.
+      QroInt first = 0, second = 0;
+      for (int c = 0; c < v.n; ++c) {
+        if (v.state(x, c) == 1 && v.state(c, y) == 0) ++(g->referenceBefore(c, y) ? first : second);
+        if (v.state(y, c) == 1 && v.state(c, x) == 0) ++(g->referenceBefore(x, c) ? first : second);
+      }
+      if (g->witnessVotes(x, y, true) != first || g->witnessVotes(x, y, false) != second)
+        return "witness votes" + at(x, y);
+    }
+  return "";
+}
+
 }  // namespace placementtest

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -61,6 +62,13 @@ void refPushOrientation(Expected& out, int a, int b);
 // pairs the class orders both ways. Empty when the class is as the rules
 // leave it.
 std::vector<Arc> classDefects(const GraphView& v, const ImplicationClass& c);
+
+// The graph's bit sets and the witness votes of its undecided pairs against
+// a recount from the pair states, the bound orientations and the classes'
+// reference orientations: empty when they agree, else the first difference.
+// The order bits hold bound orientations only, and all of those of pairs that
+// do not overlap once settled (every orientation demon has run).
+std::string indexDefect(QrcIntervalGraphI* g, bool settled);
 
 }  // namespace placementtest
 
