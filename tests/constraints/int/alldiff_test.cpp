@@ -297,6 +297,7 @@ TEST(AllDiffHarness, EveryLevelAgainstBruteForce) {
                                           : qrotest::Consistency::None;
       c.narrowRuns = 30;
       c.arrayElements = c.values.size();
+      c.arrayShapes = 4;
       EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
     }
   }
@@ -363,6 +364,7 @@ TEST(AllDiffHarness, DistributeDomainAgainstBruteForce) {
     };
     c.narrowRuns = 30;
     c.arrayElements = c.values.size();
+    c.arrayShapes = 4;
     EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
   }
 }
