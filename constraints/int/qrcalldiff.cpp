@@ -137,36 +137,51 @@ QrcBool QrcAllDiffConstraintI::isFilterLevelSupported(QrcInt level) {
 
 // ---------------------------------------------------------------- bounds
 
+namespace {
+
+inline bool isFixed(const QrcAllDiffRangeI::Entry& e) {
+  return e.min == e.max;
+}
+
+}  // namespace
+
 QrcAllDiffRangeI::QrcAllDiffRangeI(QrcManagerI* manager, QrcIntExpI* const* vars, QrcInt n)
     : QrcConstraintI(manager),
       _n(n),
-      _vars(copyVars(manager, vars, n)),
+      _vars(static_cast<Entry*>(
+          manager->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(Entry)))),
       _values(static_cast<QrcInt*>(
           manager->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcInt)))),
-      _sortStamp(0) {}
+      _sortStamp(0) {
+  for (QrcInt i = 0; i < n; ++i) _vars[i] = Entry{vars[i], 0, 0};
+}
 
 void QrcAllDiffRangeI::post() {
   for (QrcInt i = 0; i < _n; ++i)
-    _vars[i]->whenRange(new (_manager) QrcAllDiffRangeDemonI(_manager, this));
+    _vars[i].x->whenRange(new (_manager) QrcAllDiffRangeDemonI(_manager, this));
 }
 
 void QrcAllDiffRangeI::propagate() {
-  QrcIntExpI** vars = _vars;
+  Entry* vars = _vars;
   QrcInt* values = _values;
   QrcInt n = _n;
+  for (QrcInt i = 0; i < n; ++i) {
+    vars[i].min = vars[i].x->getMin();
+    vars[i].max = vars[i].x->getMax();
+  }
   QrcInt m = collectThresholds();
   if (m == 0) return;
   sortByMin();
   QrcInt first = 0;
-  while (first < n && vars[first]->isBound() && vars[first]->getMin() > values[0]) ++first;
+  while (first < n && isFixed(vars[first]) && vars[first].min > values[0]) ++first;
   QrcInt last = n - 1;
-  while (last >= 0 && vars[last]->isBound()) --last;
+  while (last >= 0 && isFixed(vars[last])) --last;
   QrcInt prev = values[0] + 1;
   for (QrcInt k = 0; k < m; ++k) {
     QrcInt v = values[k];
     if (v == prev) continue;
     prev = v;
-    while (first <= last && vars[first]->getMin() > v) ++first;
+    while (first <= last && vars[first].min > v) ++first;
     sweepThreshold(v, first, last);
   }
 }
@@ -175,55 +190,63 @@ QrcInt QrcAllDiffRangeI::collectThresholds() {
   QrcInt* values = _values;
   QrcInt m = 0;
   for (QrcInt i = 0; i < _n; ++i) {
-    QrcIntExpI* x = _vars[i];
-    if (x->isBound()) continue;
-    QrcInt hi = x->getMax();
-    if (m == 0 || values[m - 1] != hi) values[m++] = hi;
+    const Entry& e = _vars[i];
+    if (isFixed(e)) continue;
+    if (m == 0 || values[m - 1] != e.max) values[m++] = e.max;
   }
   if (m >= 2) std::sort(values, values + m, [](QrcInt a, QrcInt b) { return a > b; });
   return m;
 }
 
 void QrcAllDiffRangeI::sortByMin() {
-  QrcIntExpI** vars = _vars;
+  Entry* vars = _vars;
   QrcInt n = _n;
   // A full sort after a failure, else the order of the last call is nearly
   // right.
   QrcInt stamp = _manager->getFailStamp();
   if (stamp != _sortStamp) {
     _sortStamp = stamp;
-    std::sort(vars, vars + n,
-              [](QrcIntExpI* a, QrcIntExpI* b) { return a->getMin() > b->getMin(); });
+    std::sort(vars, vars + n, [](const Entry& a, const Entry& b) { return a.min > b.min; });
     return;
   }
   for (QrcInt i = 1; i < n; ++i) {
-    QrcIntExpI* x = vars[i];
-    QrcInt key = x->getMin();
+    Entry e = vars[i];
     QrcInt j = i;
-    for (; j > 0 && vars[j - 1]->getMin() < key; --j) vars[j] = vars[j - 1];
-    vars[j] = x;
+    for (; j > 0 && vars[j - 1].min < e.min; --j) vars[j] = vars[j - 1];
+    vars[j] = e;
   }
 }
 
+// Each narrowing is made on the variable at once and on the entry's bounds,
+// which alone the scan reads; a hole counts on the entry only where it cuts
+// the minimum.
 void QrcAllDiffRangeI::sweepThreshold(QrcInt v, QrcInt first, QrcInt last) {
-  QrcIntExpI** vars = _vars;
+  Entry* vars = _vars;
   QrcInt c = 0, low = 0, hall = -1, cur = v, r = last;
   for (QrcInt i = first; i <= last; ++i) {
-    QrcIntExpI* x = vars[i];
-    QrcInt xmin = x->getMin();
-    QrcInt d = cur - xmin;
-    if (x->getMax() > v) {
-      if (hall >= 0) x->removeRange(low, v);
+    Entry& e = vars[i];
+    QrcInt d = cur - e.min;
+    if (e.max > v) {
+      if (hall >= 0) {
+        e.x->removeRange(low, v);
+        if (e.min >= low && e.min <= v) e.min = v + 1;
+      }
     } else {
-      if (hall >= 0) x->setRange(xmin, low - 1);
+      if (hall >= 0) {
+        e.x->setRange(e.min, low - 1);
+        e.max = std::min(e.max, low - 1);
+      }
       if (d == 0) {
-        low = xmin;
+        low = e.min;
         if (hall < 0) {
           hall = i;
           if (i - first > c)
             for (QrcInt j = first; j < i; ++j) {
-              QrcIntExpI* y = vars[j];
-              if (y->getMax() > v && y->getMin() <= v) y->setMin(v + 1);
+              Entry& y = vars[j];
+              if (y.max > v && y.min <= v) {
+                y.x->setMin(v + 1);
+                y.min = v + 1;
+              }
             }
         }
       }

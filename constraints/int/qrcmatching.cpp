@@ -66,7 +66,12 @@ QrcCardMatchingI::QrcCardMatchingI(QrcManagerI* manager)
       _adjacency(nullptr),
       _adjacencyCap(0),
       _walkAdjacency(0),
-      _spanLayout(0) {}
+      _spanLayout(0),
+      _cuts(nullptr),
+      _nCuts(0),
+      _cutCap(0),
+      _cardLo(nullptr),
+      _cardHi(nullptr) {}
 
 namespace {
 
@@ -89,6 +94,8 @@ void QrcCardMatchingI::init(QrcInt n, QrcIntExpI** vars, QrcInt nCards, QrcIntEx
   _scc = QrcMatchSccState{nullptr, 0, this, nullptr, 0, 0};
   _varNodes = allocArray<QrcMatchVarNode>(_manager, n);
   _saved = allocArray<QrcInt>(_manager, n);
+  _cardLo = allocArray<QrcInt>(_manager, _nCards);
+  _cardHi = allocArray<QrcInt>(_manager, _nCards);
   for (QrcInt i = 0; i < n; ++i)
     _varNodes[i] =
         QrcMatchVarNode{Unmatched, vars[i], nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0, 0};
@@ -448,17 +455,37 @@ bool QrcCardMatchingI::isAdjacent(QrcMatchVarNode* u, QrcInt v) const {
   return u->var->isInDomain(v) && findNode(v);
 }
 
-// The pair leaves: the value, or for the rest node of distribute every value
-// outside the listed ones (all-different's rest node always has room).
 void QrcCardMatchingI::removePair(QrcMatchVarNode* u, QrcMatchValueNode* node) {
-  if (node != restNode()) {
-    u->var->removeValue(node->value);
-    return;
+  // All-different's rest node always has room.
+  if (node == restNode() && _unitCapacity) return;
+  if (2 * _nCuts + 2 > _cutCap) {
+    QrcInt cap = std::max<QrcInt>(64, 2 * _cutCap);
+    QrcInt* cuts =
+        static_cast<QrcInt*>(_manager->allocateSized(cap * static_cast<QrcInt>(sizeof(QrcInt))));
+    for (QrcInt k = 0; k < 2 * _nCuts; ++k) cuts[k] = _cuts[k];
+    if (_cutCap > 0) _manager->freeSized(_cuts, _cutCap * static_cast<QrcInt>(sizeof(QrcInt)));
+    _cuts = cuts;
+    _cutCap = cap;
   }
-  if (_unitCapacity) return;
+  _cuts[2 * _nCuts] = u - _varNodes;
+  _cuts[2 * _nCuts + 1] = node == restNode() ? RestMark : node->value;
+  ++_nCuts;
+}
+
+// The value leaves the variable, or for the rest node of distribute every
+// value outside the listed ones.
+void QrcCardMatchingI::applyCuts() {
   const QrcInt* sorted = _sorted;
-  qrcdomain::keepOnly(
-      u->var, [sorted](QrcInt k) { return sorted[k]; }, _nSorted);
+  for (QrcInt k = 0; k < _nCuts; ++k) {
+    QrcIntExpI* x = _varNodes[_cuts[2 * k]].var;
+    QrcInt v = _cuts[2 * k + 1];
+    if (v != RestMark)
+      x->removeValue(v);
+    else
+      qrcdomain::keepOnly(
+          x, [sorted](QrcInt j) { return sorted[j]; }, _nSorted);
+  }
+  _nCuts = 0;
 }
 
 inline QrcInt QrcCardMatchingI::capMin(QrcMatchValueNode* node) const {
@@ -628,9 +655,15 @@ bool QrcCardMatchingI::propagate() {
     restoreSaved();
     return false;
   }
+  _nCuts = 0;
   if (_bits & PruneComponents) pruneComponents();
   _walkAdjacency = 0;
-  if (_bits & BoundCards) boundCards();
+  // The pairs cut belong to no matching, so the cards' ranges are the same
+  // with them or without them.
+  bool cards = (_bits & BoundCards) && _nCards > 0;
+  if (cards) boundCards();
+  applyCuts();
+  if (cards) applyCards();
   return true;
 }
 
@@ -747,7 +780,7 @@ void QrcCardMatchingI::boundCards() {
       for (QrcInt i = 0; i < _nVars && !node->support; ++i)
         if (_varNodes[i].var->isInDomain(v)) node->support = _varNodes + i;
       if (!node->support) {
-        card->setValue(0);
+        _cardLo[k] = _cardHi[k] = 0;
         continue;
       }
     }
@@ -757,8 +790,13 @@ void QrcCardMatchingI::boundCards() {
     QrcInt hi = lo;
     QrcInt cmax = card->getMax();
     while (hi < cmax && bringOne(v)) ++hi;
-    card->setRange(lo, hi);
+    _cardLo[k] = lo;
+    _cardHi[k] = hi;
   }
+}
+
+void QrcCardMatchingI::applyCards() {
+  for (QrcInt k = 0; k < _nCards; ++k) _cards[k]->setRange(_cardLo[k], _cardHi[k]);
 }
 
 // ---------------------------------------------------------------- helpers

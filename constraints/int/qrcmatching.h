@@ -14,9 +14,14 @@
 // values, never the width of the domains; all-different rebuilds its value
 // nodes at each propagation from the domains of the small variables.
 //
-// The matching is a cache: it is not restored on backtracking (domains only
-// grow back, so it stays a valid start), except that a propagation whose
-// repair fails puts back the matching it started from.
+// The matching is a hint: it is not restored on backtracking, and each
+// propagation keeps of it only the pairs the current domains still allow;
+// a propagation whose repair fails puts back the matching it started from.
+//
+// A propagation decides on one reading of the domains: the pairs it removes
+// and the card ranges it finds are gathered while it walks the graph and
+// applied afterwards, as a removal may move another of its variables at once
+// (an offset view of it) and so change the graph under the walk.
 #ifndef QRC_MATCHING_H
 #define QRC_MATCHING_H
 
@@ -146,7 +151,9 @@ class QrcCardMatchingI {
   void resumeCursor(QrcMatchVarNode* u, QrcMatchValueNode* after, QrcMatchCursor& c) const;
   QrcMatchValueNode* nextNode(QrcMatchVarNode* u, QrcMatchCursor& c) const;
   bool isAdjacent(QrcMatchVarNode* u, QrcInt v) const;
+  // Records that the pair leaves; applyCuts removes the recorded pairs.
   void removePair(QrcMatchVarNode* u, QrcMatchValueNode* node);
+  void applyCuts();
   QrcInt capMin(QrcMatchValueNode* node) const;
   QrcInt capMax(QrcMatchValueNode* node) const;
   void link(QrcMatchVarNode* u, QrcInt v);
@@ -163,7 +170,9 @@ class QrcCardMatchingI {
   void enter(QrcMatchValueNode* x);
   void closeComponent(QrcMatchValueNode* c);
   QrcMatchVarNode* nextUnbound(QrcMatchVarNode* u) const;
+  // Finds each card's range into _cardLo/_cardHi; applyCards narrows them.
   void boundCards();
+  void applyCards();
 
   QrcManagerI* _manager;
   QrcInt _offset;  // smallest value a node can hold (dense index)
@@ -199,6 +208,12 @@ class QrcCardMatchingI {
   QrcInt _walkAdjacency;
   // The nodes are laid out one per value of the span (all-different).
   QrcInt _spanLayout;
+  // Pairs to remove: (variable index, value) words.
+  QrcInt* _cuts;
+  QrcInt _nCuts;
+  QrcInt _cutCap;
+  QrcInt* _cardLo;
+  QrcInt* _cardHi;
 };
 
 // All-different with domain filtering: every value has capacity [0, 1].

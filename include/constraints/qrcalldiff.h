@@ -37,13 +37,23 @@ class QrcAllDiffConstraintI : public QrcConstraintWithFilterI {
 // Bounds reasoning over Hall intervals (level 2): among variables sorted by
 // decreasing minimum, a threshold scan per distinct maximum v finds the
 // intervals [L, v] holding as many variables as values and takes their
-// values away from every other variable.
+// values away from every other variable. A propagation reads the bounds once
+// and decides on that reading, narrowed only by its own conclusions: a
+// narrowing it makes may move another of its variables at once (an offset
+// view of it), which the next propagation reads.
 class QrcAllDiffRangeI : public QrcConstraintI {
   QROSIMPLECLASS(QrcAllDiffRangeI, QrcConstraintI)
  public:
   QrcAllDiffRangeI(QrcManagerI* manager, QrcIntExpI* const* vars, QrcInt n);
   void post() override;
   void propagate() override;
+
+  // A variable and the bounds the propagation works on.
+  struct Entry {
+    QrcIntExpI* x;
+    QrcInt min;
+    QrcInt max;
+  };
 
  private:
   // Thresholds into _values: the distinct maxima of the unbound variables,
@@ -55,7 +65,7 @@ class QrcAllDiffRangeI : public QrcConstraintI {
   void sweepThreshold(QrcInt v, QrcInt first, QrcInt last);
 
   QrcInt _n;
-  QrcIntExpI** _vars;
+  Entry* _vars;
   QrcInt* _values;
   QrcInt _sortStamp;
 };

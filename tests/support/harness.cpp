@@ -338,11 +338,30 @@ QrcGoalI* postThenLabel(Runner* r, QrcInt v, QrcInt) {
   return goal(r, label, 0);
 }
 
+Consistency levelOf(const PropCase& c, size_t i) {
+  return i < c.levels.size() ? c.levels[i] : c.level;
+}
+
 // Checks that every remaining bound or value extends to a solution.
 void checkConsistency(Runner* r) {
   const PropCase& c = r->c;
-  if (c.level == Consistency::None || !r->solutions) return;
+  if (!r->solutions) return;
   size_t n = r->vars.size();
+  std::vector<Consistency> level(n);
+  bool any = false;
+  for (size_t i = 0; i < n; ++i) {
+    level[i] = levelOf(c, i);
+    any = any || level[i] != Consistency::None;
+    // A bounds reading needs interval candidates: the values between two
+    // candidates are part of what it reasons on.
+    if (level[i] == Consistency::Bounds) {
+      const auto& v = c.values[i];
+      int64_t mn = *std::min_element(v.begin(), v.end()),
+              mx = *std::max_element(v.begin(), v.end());
+      if (mx - mn + 1 != static_cast<int64_t>(v.size())) return;
+    }
+  }
+  if (!any) return;
   std::vector<std::vector<int64_t>> dom(n);
   std::vector<int64_t> lo(n), hi(n);
   for (size_t i = 0; i < n; ++i) {
@@ -351,33 +370,28 @@ void checkConsistency(Runner* r) {
     lo[i] = dom[i].front();
     hi[i] = dom[i].back();
   }
-  if (c.level == Consistency::Bounds) {
-    for (size_t i = 0; i < n; ++i) {
-      const auto& v = c.values[i];
-      int64_t mn = *std::min_element(v.begin(), v.end()),
-              mx = *std::max_element(v.begin(), v.end());
-      if (mx - mn + 1 != static_cast<int64_t>(v.size())) return;  // needs interval candidates
+  // Whether s lies in the domains (in the bounds, for a bounds reading) but
+  // perhaps at position i.
+  auto inside = [&](const std::vector<int64_t>& s, size_t i) {
+    for (size_t j = 0; j < n; ++j) {
+      if (j == i) continue;
+      bool ok = level[j] == Consistency::Bounds
+                    ? s[j] >= lo[j] && s[j] <= hi[j]
+                    : std::binary_search(dom[j].begin(), dom[j].end(), s[j]);
+      if (!ok) return false;
     }
-  }
+    return true;
+  };
   for (size_t i = 0; i < n; ++i) {
+    if (level[i] == Consistency::None) continue;
     for (int64_t val : dom[i]) {
-      if (c.level == Consistency::Bounds && val != lo[i] && val != hi[i]) continue;
+      if (level[i] == Consistency::Bounds && val != lo[i] && val != hi[i]) continue;
       bool supported = false;
-      for (const auto& s : *r->solutions) {
-        if (s[i] != val) continue;
-        bool ok = true;
-        for (size_t j = 0; j < n && ok; ++j) {
-          if (j == i) continue;
-          if (c.level == Consistency::Bounds)
-            ok = s[j] >= lo[j] && s[j] <= hi[j];
-          else
-            ok = std::binary_search(dom[j].begin(), dom[j].end(), s[j]);
-        }
-        if (ok) {
+      for (const auto& s : *r->solutions)
+        if (s[i] == val && inside(s, i)) {
           supported = true;
           break;
         }
-      }
       if (!supported) {
         std::ostringstream os;
         os << "value " << val << " of variable " << i << " has no support after: " << r->log;
@@ -774,6 +788,7 @@ PropCase withElementForm(const PropCase& c, size_t elements, ElementForm form) {
   PropCase e = c;
   e.name = c.name + " [" + elementFormName(form) + "]";
   e.level = Consistency::None;
+  e.levels.clear();
   e.arrayElements = 0;
   e.values.clear();
   e.kinds.clear();

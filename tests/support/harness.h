@@ -14,8 +14,10 @@
 // the truth variable free, bound before the posting or bound after the
 // operands (see runReifiedForms). A case that names its array positions
 // (arrayElements) also runs in array shapes: elements that are expressions of
-// shared variables, variables tied by equalities posted before it, and one
-// variable at two positions (see runArrayShapes).
+// shared variables, variables tied by equalities posted before it, one
+// variable at two positions, a variable beside its offset view, and the
+// constraint posted after some of its variables are bound (see
+// runArrayShapes).
 // Every failure names the case and the seed; --qro_seed=N replays it.
 //
 // Variables are driven through a VarKind, so that other kinds of variable
@@ -88,8 +90,11 @@ enum class Consistency { None, Bounds, Domain };
 // differences, products, offsets, minima, maxima, constant and variable
 // arrays indexed by an expression, one expression at several positions);
 // the case's variables tied by equalities posted before the constraint; one
-// variable at two positions of the arrays.
-enum class ArrayShape { Shared, Tied, Repeated };
+// variable at two positions of the arrays; a variable beside its offset view
+// (x and x + c made a variable, by QrcIntVar or by the array's set), or two
+// offsets of one variable; some variables bound before the posting (the
+// elements then made variables over what is left).
+enum class ArrayShape { Shared, Tied, Repeated, Offset, Bound };
 const char* arrayShapeName(ArrayShape shape);
 
 // How a run is staged: the manager's mode (in edit mode the constraint is
@@ -132,10 +137,17 @@ struct PropCase {
   // The shapes keep every integer position among its candidate values (by
   // constraints posted first), for a checker that holds only there.
   bool shapesKeepCandidates = false;
-  std::vector<ArrayShape> shapeKinds = {ArrayShape::Shared, ArrayShape::Tied, ArrayShape::Repeated};
+  std::vector<ArrayShape> shapeKinds = {ArrayShape::Shared, ArrayShape::Tied, ArrayShape::Repeated,
+                                        ArrayShape::Offset, ArrayShape::Bound};
   // Set by the reified forms.
   Staging staging;
+  // What propagation promises (checked after each propagation of the
+  // narrowing runs): every value left (Domain) or both bounds (Bounds) of a
+  // variable extend to a solution whose other values lie in the domains
+  // (Domain) or within the bounds (Bounds) of their variables. `levels`
+  // gives a variable its own level (a missing entry takes `level`).
   Consistency level = Consistency::None;
+  std::vector<Consistency> levels;
   const VarKind* kind = nullptr;  // null: integer variables
   // The kind of each variable, so that kinds mix; a missing or null entry
   // takes `kind`.

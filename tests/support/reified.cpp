@@ -197,6 +197,7 @@ PropCase reifiedForm(const PropCase& c, const ReifiedForm& f) {
   e.scope = nullptr;
   e.extraCheck = nullptr;
   e.level = Consistency::None;
+  e.levels.clear();
   e.arrayElements = 0;
   e.kind = nullptr;
   e.kinds.clear();

@@ -60,6 +60,12 @@ int64_t Layout::eval(int i, const A& a) const {
 }
 
 QrcExprI* Layout::build(int i, QrcManagerI* m, const Vars& v) const {
+  QrcExprI* e = buildExpr(i, m, v);
+  if (!terms[static_cast<size_t>(i)].made) return e;
+  return QrcIntVar(static_cast<QrcIntExpI*>(e)).getImpl();
+}
+
+QrcExprI* Layout::buildExpr(int i, QrcManagerI* m, const Vars& v) const {
   const Term& t = terms[static_cast<size_t>(i)];
   if (t.op == Term::Var) return v.expr(static_cast<size_t>(t.var));
   QrcIntExp x(static_cast<QrcIntExpI*>(build(t.a, m, v)));
@@ -98,6 +104,12 @@ QrcExprI* Layout::build(int i, QrcManagerI* m, const Vars& v) const {
 }
 
 std::string Layout::show(int i) const {
+  std::string text = showTerm(i);
+  if (!terms[static_cast<size_t>(i)].made) return text;
+  return text[0] == '(' ? "var" + text : "var(" + text + ")";
+}
+
+std::string Layout::showTerm(int i) const {
   const Term& t = terms[static_cast<size_t>(i)];
   std::ostringstream os;
   switch (t.op) {
@@ -165,6 +177,8 @@ std::vector<int64_t> Layout::valuesOf(int i) const {
 bool Layout::holds(const Pre& p, const A& a) const {
   int64_t x = eval(p.lhs, a);
   switch (p.op) {
+    case Pre::Fix:
+      return x == p.k;
     case Pre::Eq:
       return x == eval(p.rhs, a);
     case Pre::Ne:
@@ -207,8 +221,17 @@ QrcConstraintI* Layout::make(const Pre& p, QrcManagerI* m, const Vars& v) const 
   return (p.form == 2 ? y == x : x == y).getImpl();
 }
 
+void Layout::state(const Pre& p, QrcManagerI* m, const Vars& v) const {
+  if (p.op != Pre::Fix) {
+    m->add(make(p, m, v));
+    return;
+  }
+  const Term& t = terms[static_cast<size_t>(p.lhs)];
+  kinds[static_cast<size_t>(t.var)]->fix(v.expr(static_cast<size_t>(t.var)), p.k);
+}
+
 std::string Layout::show(const Pre& p) const {
-  static const char* const ops[] = {" == ", " != ", " <= ", " >= ", " in "};
+  static const char* const ops[] = {" == ", " != ", " <= ", " >= ", " in ", " := "};
   std::string rhs = p.op == Pre::Eq ? show(p.rhs) : std::to_string(p.k);
   if (p.op == Pre::In) {
     rhs = "{";
@@ -289,14 +312,18 @@ std::string describe(const PropCase& c, const Layout& l) {
   return text;
 }
 
-PropCase caseOfLayout(const PropCase& c, const Layout& layout, const std::string& label) {
+PropCase caseOfLayout(const PropCase& c, const Layout& layout, const std::string& label,
+                      bool keepLevel) {
   auto l = std::make_shared<const Layout>(layout);
   PropCase e = c;
   e.name = c.name + " {" + label + ":" + describe(c, *l) + "}";
   e.values = l->values;
   e.kinds = l->kinds;
   e.kind = nullptr;
-  e.level = Consistency::None;
+  if (!keepLevel) {
+    e.level = Consistency::None;
+    e.levels.clear();
+  }
   e.arrayElements = 0;
   e.extraCheck = nullptr;
   e.reifiedForms = std::min(c.reifiedForms, 1);
@@ -309,7 +336,7 @@ PropCase caseOfLayout(const PropCase& c, const Layout& layout, const std::string
     return x;
   };
   auto exprs = [l](QrcManagerI* m, const Vars& v) {
-    for (const Pre& p : l->pre) m->add(l->make(p, m, v));
+    for (const Pre& p : l->pre) l->state(p, m, v);
     std::vector<QrcExprI*> x;
     for (int t : l->position) x.push_back(l->build(t, m, v));
     return x;

@@ -21,13 +21,15 @@ struct Term {
   int a = -1, b = -1;          // operands; ConstAt and VarAt: a is the index
   std::vector<int64_t> table;  // ConstAt
   std::vector<int> items;      // VarAt: the terms of the array
+  bool made = false;           // the expression made a variable (QrcIntVar)
 };
 
 // lhs == rhs, lhs != k, lhs <= k, lhs >= k or lhs among the values; an
 // equality over a variable plus a constant may be stated as lhs - var == k
-// (form 1) or with its sides swapped (form 2).
+// (form 1) or with its sides swapped (form 2). Fix binds the variable lhs to
+// k through its kind (no constraint).
 struct Pre {
-  enum Op { Eq, Ne, Le, Ge, In } op = Eq;
+  enum Op { Eq, Ne, Le, Ge, In, Fix } op = Eq;
   int lhs = -1, rhs = -1;
   int64_t k = 0;
   int form = 0;
@@ -52,11 +54,15 @@ struct Layout {
   std::vector<int64_t> valuesOf(int t) const;
   bool holds(const Pre& p, const std::vector<int64_t>& a) const;
   QrcConstraintI* make(const Pre& p, QrcManagerI* m, const Vars& v) const;
+  // Adds the constraint of p to the manager, or binds its variable (Fix).
+  void state(const Pre& p, QrcManagerI* m, const Vars& v) const;
   std::string show(const Pre& p) const;
   // The number of assignments of the variables (capped past the limit).
   int64_t assignments(int64_t limit) const;
 
  private:
+  QrcExprI* buildExpr(int t, QrcManagerI* m, const Vars& v) const;
+  std::string showTerm(int t) const;
   void varsOf(int t, std::vector<int>& out) const;
 };
 
@@ -65,8 +71,11 @@ struct Layout {
 // constraint over the values when they have holes), as the case's checker
 // may read its positions as the candidates it was written for.
 void keepCandidates(const PropCase& c, Layout& l);
-// The case over the layout's variables; `label` names the shape.
-PropCase caseOfLayout(const PropCase& c, const Layout& l, const std::string& label);
+// The case over the layout's variables; `label` names the shape. With
+// keepLevel, the layout's variables are the case's own, in order, and the
+// case's consistency levels still hold.
+PropCase caseOfLayout(const PropCase& c, const Layout& l, const std::string& label,
+                      bool keepLevel = false);
 
 }  // namespace qrotest
 

@@ -23,6 +23,9 @@ typedef std::vector<int64_t> A;
 const int64_t MaxShapeAssignments = 400000;
 // Beyond this magnitude a case runs the repeated shape only.
 const int64_t MaxShapeValue = int64_t(1) << 24;
+// Beyond this one, no expressions of shared variables: products of products
+// would leave the integers.
+const int64_t MaxSharedValue = int64_t(1) << 12;
 
 const VarKind* kindAt(const PropCase& c, size_t i) {
   if (i < c.kinds.size() && c.kinds[i]) return c.kinds[i];
@@ -31,6 +34,15 @@ const VarKind* kindAt(const PropCase& c, size_t i) {
 
 bool isInt(const PropCase& c, size_t i) {
   return kindAt(c, i) == &intKind();
+}
+
+// Whether every integer candidate lies within the magnitude.
+bool within(const PropCase& c, int64_t limit) {
+  for (size_t p = 0; p < c.values.size(); ++p)
+    if (isInt(c, p))
+      for (int64_t v : c.values[p])
+        if (v < -limit || v > limit) return false;
+  return true;
 }
 
 bool inArray(const PropCase& c, size_t i) {
@@ -372,6 +384,167 @@ bool repeatedShape(const PropCase& c, Rng& rng, Layout& l) {
   return true;
 }
 
+// ---------------------------------------------------------------- offset views
+
+// The shift that lays most of `from` (shifted) on `to`, never 0; ties drawn.
+int64_t overlapShift(const A& from, const A& to, Rng& rng) {
+  int64_t best = 0;
+  size_t bestHits = 0, ties = 0;
+  for (int64_t k = to.front() - from.back(); k <= to.back() - from.front(); ++k) {
+    if (k == 0) continue;
+    size_t hits = 0;
+    for (int64_t v : from) hits += std::binary_search(to.begin(), to.end(), v + k);
+    if (hits > bestHits || (hits == bestHits && rng() % ++ties == 0)) {
+      if (hits > bestHits) ties = 1;
+      best = k;
+      bestHits = hits;
+    }
+  }
+  return best ? best : 1;
+}
+
+// x + k, made a variable by QrcIntVar or left to the array's set.
+int offsetOf(Layout& l, int x, int64_t k, bool made) {
+  Term t;
+  t.op = Term::Offset;
+  t.a = x;
+  t.k = k;
+  t.made = made;
+  return l.addTerm(t);
+}
+
+// Families of two or three integer positions, most of them array elements:
+// the first keeps a variable of its own and the others become offset views
+// of it, or all become offsets of one new variable; a view is made a
+// variable by QrcIntVar or left to the array's set.
+bool offsetShape(const PropCase& c, Rng& rng, Layout& l) {
+  size_t n = c.values.size();
+  std::vector<size_t> elements, ints;
+  for (size_t p = 0; p < n; ++p) {
+    if (!isInt(c, p) || c.values[p].empty()) continue;
+    ints.push_back(p);
+    if (inArray(c, p)) elements.push_back(p);
+  }
+  if (elements.empty() || ints.size() < 2) return false;
+  std::vector<std::vector<size_t>> families;
+  std::vector<bool> used(n, false);
+  size_t want = 1 + rng() % std::max<size_t>(1, elements.size() / 2);
+  for (size_t f = 0; f < want; ++f) {
+    std::vector<size_t> family;
+    for (int attempt = 0, size = 2 + (rng() % 3 == 0); attempt < 12 && family.size() < size_t(size);
+         ++attempt) {
+      size_t p = family.empty() || rng() % 5 ? pick(elements, rng) : pick(ints, rng);
+      if (used[p]) continue;
+      used[p] = true;
+      family.push_back(p);
+    }
+    if (family.size() >= 2)
+      families.push_back(family);
+    else if (!family.empty())
+      used[family[0]] = false;
+  }
+  if (families.empty()) return false;
+  l.position.assign(n, -1);
+  for (size_t p = 0; p < n; ++p)
+    if (!used[p]) l.position[p] = l.addVar(c.values[p], kindAt(c, p));
+  for (const std::vector<size_t>& family : families) {
+    A v0 = sortedValues(c.values[family[0]]);
+    // The base variable and the shift of each member from it.
+    int x;
+    int64_t shift0 = 0;
+    bool fresh = rng() % 3 == 0;
+    if (fresh) {
+      shift0 = static_cast<int64_t>(rng() % 3) - 1;
+      if (shift0 == 0) shift0 = 2;
+      A vx;
+      for (int64_t v : v0) vx.push_back(v - shift0);
+      x = l.addVar(vx, &intKind());
+      l.position[family[0]] = offsetOf(l, x, shift0, rng() % 2 == 0);
+    } else {
+      x = l.addVar(c.values[family[0]], &intKind());
+      l.position[family[0]] = x;
+    }
+    std::vector<int64_t> shifts = {shift0};
+    for (size_t k = 1; k < family.size(); ++k) {
+      int64_t shift = shift0 + overlapShift(v0, sortedValues(c.values[family[k]]), rng);
+      while (std::find(shifts.begin(), shifts.end(), shift) != shifts.end()) ++shift;
+      shifts.push_back(shift);
+      l.position[family[k]] = offsetOf(l, x, shift, rng() % 2 == 0);
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- bound before the posting
+
+// The values of the layout's variables in a solution of the case, drawn by
+// sampling; false when none was met.
+bool sampleSolution(const PropCase& c, const Layout& l, Rng& rng, A& out) {
+  for (int attempt = 0; attempt < 300; ++attempt) {
+    A a;
+    for (const A& v : l.values) a.push_back(v.empty() ? 0 : pick(v, rng));
+    bool ok = true;
+    for (const Pre& p : l.pre) ok = ok && l.holds(p, a);
+    if (!ok) continue;
+    A x;
+    for (int t : l.position) x.push_back(l.eval(t, a));
+    if (c.scope && !c.scope(x)) continue;
+    if (!c.check(x)) continue;
+    out = a;
+    return true;
+  }
+  return false;
+}
+
+// One or two of the variables bound before the posting (mostly to their
+// values in a solution), over the case's own variables or over an offset or
+// shared layout. True in `own` when the layout is the case's variables.
+bool boundShape(const PropCase& c, Rng& rng, Layout& l, bool& own) {
+  int base = static_cast<int>(rng() % 4);
+  own = base <= 1;
+  if (base == 2 && !offsetShape(c, rng, l)) own = true;
+  if (base == 3 && (!within(c, MaxSharedValue) || !sharedShape(c, rng, l))) own = true;
+  if (own) l = identity(c);
+  // The variables that make array positions, bound first.
+  std::vector<int> vars;
+  for (size_t p = 0; p < c.values.size(); ++p) {
+    if (!inArray(c, p)) continue;
+    std::vector<int> stack = {l.position[p]};
+    while (!stack.empty()) {
+      const Term& t = l.terms[static_cast<size_t>(stack.back())];
+      stack.pop_back();
+      if (t.op == Term::Var) {
+        if (!l.values[static_cast<size_t>(t.var)].empty() &&
+            std::find(vars.begin(), vars.end(), t.var) == vars.end())
+          vars.push_back(t.var);
+        continue;
+      }
+      if (t.a >= 0) stack.push_back(t.a);
+      if (t.b >= 0) stack.push_back(t.b);
+      for (int item : t.items) stack.push_back(item);
+    }
+  }
+  if (vars.size() < 2) return false;
+  A sol;
+  bool solved = sampleSolution(c, l, rng, sol) || rng() % 4 == 0;
+  if (!solved) return false;
+  for (int k = 0, want = 1 + (rng() % 3 == 0); k < want && k + 1 < static_cast<int>(vars.size());
+       ++k) {
+    size_t at = rng() % vars.size();
+    int v = vars[at];
+    vars.erase(vars.begin() + static_cast<long>(at));
+    const A& values = l.values[static_cast<size_t>(v)];
+    Pre p;
+    p.op = Pre::Fix;
+    p.lhs = -1;
+    for (size_t t = 0; t < l.terms.size() && p.lhs < 0; ++t)
+      if (l.terms[t].op == Term::Var && l.terms[t].var == v) p.lhs = static_cast<int>(t);
+    p.k = sol.empty() || rng() % 5 == 0 ? pick(values, rng) : sol[static_cast<size_t>(v)];
+    l.pre.push_back(p);
+  }
+  return true;
+}
+
 }  // namespace
 
 const char* arrayShapeName(ArrayShape shape) {
@@ -382,6 +555,10 @@ const char* arrayShapeName(ArrayShape shape) {
       return "tied";
     case ArrayShape::Repeated:
       return "repeated";
+    case ArrayShape::Offset:
+      return "offset";
+    case ArrayShape::Bound:
+      return "bound";
   }
   return "?";
 }
@@ -389,19 +566,34 @@ const char* arrayShapeName(ArrayShape shape) {
 bool withArrayShape(const PropCase& c, ArrayShape shape, uint64_t seed, PropCase& out) {
   // Expressions and offsets over values near the integer limits would leave
   // them.
-  if (shape != ArrayShape::Repeated)
-    for (size_t p = 0; p < c.values.size(); ++p)
-      if (isInt(c, p))
-        for (int64_t v : c.values[p])
-          if (v < -MaxShapeValue || v > MaxShapeValue) return false;
+  if (shape != ArrayShape::Repeated && !within(c, MaxShapeValue)) return false;
+  if (shape == ArrayShape::Shared && !within(c, MaxSharedValue)) return false;
   Rng rng(seed);
   Layout l;
-  bool made = shape == ArrayShape::Shared ? sharedShape(c, rng, l)
-              : shape == ArrayShape::Tied ? tiedShape(c, rng, l)
-                                          : repeatedShape(c, rng, l);
+  bool own = false;
+  bool made = false;
+  switch (shape) {
+    case ArrayShape::Shared:
+      made = sharedShape(c, rng, l);
+      break;
+    case ArrayShape::Tied:
+      made = tiedShape(c, rng, l);
+      break;
+    case ArrayShape::Repeated:
+      made = repeatedShape(c, rng, l);
+      break;
+    case ArrayShape::Offset:
+      made = offsetShape(c, rng, l);
+      break;
+    case ArrayShape::Bound:
+      made = boundShape(c, rng, l, own);
+      break;
+  }
   if (!made || l.assignments(MaxShapeAssignments) > MaxShapeAssignments) return false;
   if (c.shapesKeepCandidates) keepCandidates(c, l);
-  out = caseOfLayout(c, l, arrayShapeName(shape));
+  // Bound variables take nothing from what propagation promises over the
+  // case's own variables.
+  out = caseOfLayout(c, l, arrayShapeName(shape), own);
   return true;
 }
 

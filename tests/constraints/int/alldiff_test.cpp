@@ -296,6 +296,8 @@ TEST(AllDiffHarness, EveryLevelAgainstBruteForce) {
                 : level == 2 && intervals ? qrotest::Consistency::Bounds
                                           : qrotest::Consistency::None;
       c.narrowRuns = 30;
+      c.arrayElements = c.values.size();
+      c.arrayShapes = 4;
       EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
     }
   }
@@ -361,6 +363,8 @@ TEST(AllDiffHarness, DistributeDomainAgainstBruteForce) {
       return "";
     };
     c.narrowRuns = 30;
+    c.arrayElements = c.values.size();
+    c.arrayShapes = 4;
     EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
   }
 }

@@ -234,7 +234,9 @@ ArrayCase allDiffCase(Rng& rng, int level) {
     return QrcAllDiff(arrayOf(m, v, 0, n), level).getImpl();
   };
   r.c.check = [n](const A& a) { return allDifferent(a, 0, n); };
-  r.c.level = level == 3 ? Consistency::Domain : Consistency::None;
+  r.c.level = level == 3   ? Consistency::Domain
+              : level == 2 ? Consistency::Bounds
+                           : Consistency::None;
   return r;
 }
 
@@ -247,10 +249,15 @@ ArrayCase distributeCase(Rng& rng, int variant) {
   size_t n = 2 + rng() % 2;
   std::vector<QrcInt> listed =
       implicit || rng() % 2 ? std::vector<QrcInt>{0, 1} : std::vector<QrcInt>{-1, 2};
+  if (rng() % 2) listed.push_back(listed[0] == 0 ? 2 : 1);
   size_t k = listed.size();
   r.elements = n + k;
   r.c.values = qrotest::randomDomains(rng, static_cast<int>(n), -1, 2, 3);
-  for (size_t j = 0; j < k; ++j) r.c.values.push_back(qrotest::range(0, 2));
+  // Cards within [0, 2], now and then tight.
+  for (size_t j = 0; j < k; ++j) {
+    int64_t lo = static_cast<int64_t>(rng() % 3) / 2;
+    r.c.values.push_back(qrotest::range(lo, std::min<int64_t>(2, lo + 1 + (rng() % 3 != 0))));
+  }
   r.c.make = [=](QrcManagerI* m, const Vars& v) {
     QrcIntVarArray vars = arrayOf(m, v, 0, n), cards = arrayOf(m, v, n, n + k);
     return (implicit ? QrcDistribute(cards, vars, level)
@@ -262,6 +269,11 @@ ArrayCase distributeCase(Rng& rng, int variant) {
       if (a[n + j] != countOf(a, 0, n, listed[j])) return false;
     return true;
   };
+  // The matching: every value of a variable, and the cards' bounds.
+  if (level == 3) {
+    r.c.levels.assign(n, Consistency::Domain);
+    r.c.levels.resize(n + k, Consistency::Bounds);
+  }
   return r;
 }
 

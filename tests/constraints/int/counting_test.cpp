@@ -360,8 +360,13 @@ qrotest::PropCase distributeCase(qrotest::Rng& rng, QrcInt level, int shape, boo
     }
     return true;
   };
-  c.level = level == 3 && shape == 0 && intervals ? qrotest::Consistency::Bounds
-                                                  : qrotest::Consistency::None;
+  // Level 3 matches the variables to values whose capacities are the cards'
+  // bounds: every value of a variable, and the cards' bounds, extend to a
+  // solution (unless one variable stands at two places).
+  if (level == 3 && shape == 0) {
+    c.levels.assign(n, qrotest::Consistency::Domain);
+    c.levels.resize(n + listed.size(), qrotest::Consistency::Bounds);
+  }
   c.narrowRuns = 25;
   return c;
 }

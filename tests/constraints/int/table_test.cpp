@@ -528,8 +528,17 @@ TEST(TableConstraint, RestorersGiveEverySupportBack) {
     QrcManagerI* m = mgr.getImpl();
     const int n = 6;
     QrcIntVarArray x(mgr, n, 0, 4);
+    // Every seed has solutions: one assignment satisfies every table.
+    std::vector<int64_t> planted;
+    for (int i = 0; i < n; ++i) planted.push_back(static_cast<int64_t>(rng() % 5));
     for (int c = 0; c < 5; ++c) {
       Tuples tuples = randomTuples(rng, qrotest::ranges(3, 0, 4), 60);
+      std::vector<int64_t> kept;
+      for (int j = 0; j < 3; ++j) kept.push_back(planted[static_cast<size_t>((c + j * 2) % n)]);
+      if (mode < 3)
+        tuples.push_back(kept);
+      else
+        tuples.erase(std::remove(tuples.begin(), tuples.end(), kept), tuples.end());
       QrcIntVarArray scope(mgr, 3);
       for (QrcInt j = 0; j < 3; ++j) scope.set(j, x[(c + j * 2) % n]);
       // Mode 3: a forbidden table.

@@ -123,6 +123,45 @@ TEST(Harness, ValuesLostByExpressionElementsAreCaught) {
   EXPECT_EQ(qrotest::runPropCase(notEqual(3)), 0);
 }
 
+// The offset shape builds both positions over one variable (the other's
+// offset view, or offsets of a new one); the bound shape binds a variable
+// before the posting and, over the case's own variables, keeps what the case
+// promises. Both run clean on a sound constraint.
+TEST(Harness, OffsetAndBoundShapes) {
+  qrotest::PropCase c = notEqual(0);
+  c.level = qrotest::Consistency::Domain;
+  c.arrayElements = 2;
+  int offsets = 0, bound = 0, own = 0;
+  for (uint64_t seed = 1; seed <= 30; ++seed) {
+    qrotest::PropCase e;
+    if (qrotest::withArrayShape(c, qrotest::ArrayShape::Offset, seed, e)) {
+      ++offsets;
+      EXPECT_THAT(e.name, testing::HasSubstr("{offset:"));
+      EXPECT_EQ(e.level, qrotest::Consistency::None);
+      // Two different offsets of one variable are never equal.
+      ASSERT_EQ(e.values.size(), 1u) << e.name;
+      for (int64_t v : e.values[0]) EXPECT_TRUE(e.check({v})) << e.name;
+      EXPECT_EQ(qrotest::runPropCase(e), 0);
+    }
+    if (!qrotest::withArrayShape(c, qrotest::ArrayShape::Bound, seed, e)) continue;
+    ++bound;
+    EXPECT_THAT(e.name, testing::HasSubstr(" := "));
+    if (e.values == c.values) {
+      ++own;
+      EXPECT_EQ(e.level, qrotest::Consistency::Domain);
+      int held = 0;
+      for (int64_t x : c.values[0])
+        for (int64_t y : c.values[1]) held += e.check({x, y});
+      // One of the two variables is bound: at most one row or column holds.
+      EXPECT_LT(held, static_cast<int>(c.values[0].size() + c.values[1].size()));
+    }
+    EXPECT_EQ(qrotest::runPropCase(e), 0);
+  }
+  EXPECT_EQ(offsets, 30);
+  EXPECT_GT(bound, 15);
+  EXPECT_GT(own, 5);
+}
+
 // ---------------------------------------------------------------- reified forms
 
 // x != y with an opposite and a truth demon. Mode 1 also declares itself
