@@ -339,6 +339,8 @@ void floatRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
     return;
   }
   solver.startNewSearch(bisectAll(env, vars));
+  // Bisection may take exponentially many fails to prove a box empty.
+  solver.getManagerI()->setFailLimit(20000);
   for (int count = 0; count < 5 && solver.next(); ++count) {
     std::vector<Box> box;
     for (const QroNumVar& x : vars) {
