@@ -101,7 +101,7 @@ Trace decideAll(uint64_t seed, bool indexed) {
 TEST(PlacementClassIndex, ClassRulesBindAndFailAsExploringEveryClass) {
   size_t runs = 0, changed = 0, failed = 0;
   for (uint64_t r = 0; r < 300; ++r) {
-    uint64_t seed = qrotest::seedOr(900 + r);
+    uint64_t seed = qrotest::seedOr(900) + r;
     Trace plain = decideAll(seed, false);
     ASSERT_EQ(decideAll(seed, true), plain) << "seed " << seed;
     ++runs;
@@ -312,7 +312,7 @@ TEST(PlacementClassIndex, BindsAndFailsAsExploringEveryClass) {
   size_t bindings = 0, failures = 0, classes = 0;
   for (const auto& l : levels)
     for (uint64_t r = 0; r < (l[0] == 2 && l[2] == 0 ? 48u : 8u); ++r) {
-      uint64_t seed = qrotest::seedOr(700 + r);
+      uint64_t seed = qrotest::seedOr(700) + r;
       QrcInt plainEvents, indexedEvents;
       std::string plainDefect, indexedDefect;
       Trace plain = run(seed, l, false, plainEvents, classes, plainDefect),

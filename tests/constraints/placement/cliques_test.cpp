@@ -164,7 +164,7 @@ TEST(PlacementCliques, RaisingThePostedLevelMakesTheCliqueConstraints) {
 TEST(PlacementCliques, PropagationKeepsARandomPlacement) {
   int checked = 0;
   for (uint64_t run = 0; run < 300; ++run) {
-    uint64_t seed = qrotest::seedOr(1000 + run);
+    uint64_t seed = qrotest::seedOr(1000) + run;
     std::mt19937_64 rng(seed);
     QroInt W = 4 + static_cast<QroInt>(rng() % 5), H = 3 + static_cast<QroInt>(rng() % 4);
     int n = 4 + static_cast<int>(rng() % 4);

@@ -220,7 +220,7 @@ class StepGoal : public QrcGoalI {
 TEST(PlacementGraph, ListsFollowEdgesUnderRandomBindingsAndBacktracking) {
   for (bool edit : {false, true}) {
     for (uint64_t run = 0; run < 12; ++run) {
-      uint64_t seed = qrotest::seedOr(100 + run);
+      uint64_t seed = qrotest::seedOr(100) + run;
       std::mt19937_64 rng(seed);
       std::vector<QroInt> sizes;
       for (int i = 0; i < 5; ++i) sizes.push_back(1 + static_cast<QroInt>(rng() % 4));

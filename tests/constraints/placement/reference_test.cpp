@@ -150,7 +150,7 @@ class RuleRun : public QrcConstraintI {
 TEST(PlacementReference, RuleEntriesBindAndFailAsTheirReference) {
   Tally total;
   for (uint64_t k = 0; k < 400; ++k) {
-    uint64_t seed = qrotest::seedOr(3100 + k);
+    uint64_t seed = qrotest::seedOr(3100) + k;
     std::mt19937_64 rng(seed);
     std::vector<QroInt> sizes(5 + rng() % 5, 2);
     Line l(100, sizes, 0);
@@ -307,7 +307,7 @@ TEST(PlacementReference, OrderOfAnOverlappingPairNarrowsNothingElse) {
   for (int box = 0; box <= 2; ++box)
     for (int no = -1; no <= 2; ++no)
       for (uint64_t k = 0; k < 50; ++k) {
-        uint64_t seed = qrotest::seedOr(3700 + k);
+        uint64_t seed = qrotest::seedOr(3700) + k;
         Probe p(seed, box, no);
         QrcSearch s(p.mgr, QrcGoal(new (p.m) ProbeGoal(p.m, &p, 4 + static_cast<int>(k % 5))));
         while (s.next()) {
