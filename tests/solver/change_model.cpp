@@ -673,4 +673,23 @@ std::string describeRun(const std::string& header, uint64_t seed,
   return os.str();
 }
 
+std::set<A> acceptedAssignments(const std::vector<std::set<int64_t>>& domains,
+                                const std::function<bool(const A&)>& accepts) {
+  std::set<A> out;
+  size_t n = domains.size();
+  std::vector<std::set<int64_t>::const_iterator> at;
+  for (const auto& d : domains) {
+    if (d.empty()) return out;
+    at.push_back(d.begin());
+  }
+  A a(n);
+  for (;;) {
+    for (size_t i = 0; i < n; ++i) a[i] = *at[i];
+    if (accepts(a)) out.insert(a);
+    size_t i = 0;
+    while (i < n && ++at[i] == domains[i].end()) at[i] = domains[i].begin(), ++i;
+    if (i == n) return out;
+  }
+}
+
 }  // namespace changetest

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,10 @@ struct Item {
 // distribute, element, tables, sequence, minimum distance, inverse,
 // membership, abstraction and pack.
 Item drawItem(Rng& rng, Exprs& exprs, const std::vector<std::vector<int64_t>>& values);
+
+// The assignments over the domains that the predicate accepts.
+std::set<A> acceptedAssignments(const std::vector<std::set<int64_t>>& domains,
+                                const std::function<bool(const A&)>& accepts);
 
 // A failure report of a random run: the header, how to replay it, the
 // variables' candidate values and the changes made so far.

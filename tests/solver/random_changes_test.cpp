@@ -27,6 +27,7 @@
 namespace {
 
 using changetest::A;
+using changetest::acceptedAssignments;
 using changetest::Exprs;
 using changetest::Item;
 using changetest::Rng;
@@ -104,24 +105,11 @@ class Round {
   // The assignments of the variables' current values that every constraint
   // accepts.
   std::set<A> solutions() const {
-    std::set<A> out;
-    size_t n = _domains.size();
-    std::vector<std::set<int64_t>::const_iterator> at;
-    for (const auto& d : _domains) {
-      if (d.empty()) return out;
-      at.push_back(d.begin());
-    }
-    A a(n);
-    for (;;) {
-      for (size_t i = 0; i < n; ++i) a[i] = *at[i];
-      bool ok = true;
+    return acceptedAssignments(_domains, [this](const A& a) {
       for (const Item& it : _items)
-        if (ok && it.node) ok = it.holds(a);
-      if (ok) out.insert(a);
-      size_t i = 0;
-      while (i < n && ++at[i] == _domains[i].end()) at[i] = _domains[i].begin(), ++i;
-      if (i == n) return out;
-    }
+        if (it.node && !it.holds(a)) return false;
+      return true;
+    });
   }
 
   A valuesNow() const {

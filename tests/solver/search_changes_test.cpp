@@ -29,6 +29,7 @@
 namespace {
 
 using changetest::A;
+using changetest::acceptedAssignments;
 using changetest::Exprs;
 using changetest::Item;
 using changetest::Rng;
@@ -128,26 +129,13 @@ class Round {
   }
 
   std::set<A> solutions(const QroModel& m) const {
-    std::set<A> out;
-    size_t n = _domains.size();
-    std::vector<std::set<int64_t>::const_iterator> at;
-    for (const auto& d : _domains) {
-      if (d.empty()) return out;
-      at.push_back(d.begin());
-    }
     bool inOther = m.getImpl() == _other.getImpl();
-    A a(n);
-    for (;;) {
-      for (size_t i = 0; i < n; ++i) a[i] = *at[i];
-      bool ok = true;
+    return acceptedAssignments(_domains, [this, inOther](const A& a) {
       for (const Placed& p : _placed)
-        if (ok && p.item.node && (p.in.getImpl() == _other.getImpl()) == inOther)
-          ok = p.item.holds(a);
-      if (ok) out.insert(a);
-      size_t i = 0;
-      while (i < n && ++at[i] == _domains[i].end()) at[i] = _domains[i].begin(), ++i;
-      if (i == n) return out;
-    }
+        if (p.item.node && (p.in.getImpl() == _other.getImpl()) == inOther && !p.item.holds(a))
+          return false;
+      return true;
+    });
   }
 
   A valuesOf(const QroSolver& s) const {
