@@ -138,8 +138,8 @@ TEST_F(PQTreeTest, ReducedTreesAdmitExactlyTheConsecutiveOrders) {
   }
   // Families that random ones rarely build: three partial children under a
   // P-node, two partial children under P- and Q-nodes, a partial child
-  // holding every member of the set, a Q-node reached from its tail, and the
-  // last template row.
+  // holding every member of the set (under a P- and under a Q-node), a Q-node
+  // reached from its tail, and the last template row.
   check(6, {{0, 1}, {2, 3}, {4, 5}, {1, 3, 5}}, "three partials");
   check(6, {{0, 1}, {2, 3}, {0, 1, 2, 3}, {1, 2, 4}}, "two partials under a P child");
   check(6, {{0, 1}, {2, 3}, {1, 2}}, "two partials under a P root");
@@ -152,6 +152,7 @@ TEST_F(PQTreeTest, ReducedTreesAdmitExactlyTheConsecutiveOrders) {
   check(6, {{0, 1}, {1, 2}, {2, 3}, {4, 5}, {3, 4, 5}, {0, 2}}, "Q non-root fails");
   check(7, {{0, 1}, {1, 2}, {3, 4}, {4, 5}, {2, 3}, {0, 5}}, "two partials below");
   check(6, {{0, 1}, {1, 2}, {2, 3}, {3, 4, 5}, {0, 4}}, "Q partial fails");
+  check(6, {{0, 4, 5}, {0, 1, 2, 3, 5}, {2, 3}}, "Q root, the partial holds the set");
   check(7, {{0, 2, 3, 4, 6}, {0, 1, 4, 5}, {0, 3, 5}}, "row 16");
   for (int r = 0; r < 17; ++r) EXPECT_GT(rows[r], 0) << "template row " << r << " never reached";
 }
