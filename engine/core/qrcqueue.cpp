@@ -80,6 +80,7 @@ QrcPropagationQueueI::QrcPropagationQueueI(QrcManagerI* manager)
       _pendingFloatMax(0),
       _deferredFloats(nullptr),
       _stamp(1),
+      _drainSerial(0),
       _runCount(1),
       _stepLimit(INT64_MAX),
       _steps(0),
@@ -146,9 +147,11 @@ void QrcPropagationQueueI::startDrain() {
   if (!drainsHere()) return;
   ++_nesting;
   ++_stamp;
+  ++_drainSerial;
   _steps = 0;
   drain();
   --_nesting;
+  ++_drainSerial;
 }
 
 inline void QrcPropagationQueueI::processHandlers() {
@@ -245,6 +248,7 @@ void QrcPropagationQueueI::clear() {
     _levelMask &= ~(1u << b);
   }
   _tracedDemon = nullptr;
+  ++_drainSerial;
 }
 
 void QrcPropagationQueueI::notifyDemonBegin(QrcRootGoalDemonI* d) {

@@ -25,7 +25,7 @@ QrcFloatVarEventHandlerI::QrcFloatVarEventHandlerI(QrcManagerI* manager, QrcFloa
       _suspended(manager, 0),
       _domainDemons(manager),
       _removed(nullptr),
-      _wakeStamp(-1),
+      _wakeSerial(-1),
       _wakes(0) {
   QrcInt p = manager->getVariablePrecision();
   if (p > 0) {
@@ -88,20 +88,36 @@ void QrcFloatVarEventHandlerI::resume() {
 
 // ---------------------------------------------------------------- events
 
-QrcFloat QrcFloatVarEventHandlerI::eventThreshold() {
-  QrcInt stamp = _manager->getPropagationQueue()->getPropagationStamp();
-  if (stamp != _wakeStamp) {
-    _wakeStamp = stamp;
+// A change is measured from the bounds of the last wake, so that changes
+// below the relative threshold that add up past it wake the demons.
+// Narrowings that shrink ever more slowly (x + exp(x) = 1 closing in on 0)
+// would go on for ever: after WakesPerDoubling wakes of the variable in one
+// drain, a change must also move a bound by a share of the width at the last
+// wake, a share that doubles every WakesPerDoubling wakes up to an eighth.
+// The width then shrinks geometrically and the drain ends, with each bound
+// within the relative threshold or an eighth of that width (at most a sixth
+// of the final width) of the bounds its demons last saw. A half-line creeping
+// towards infinity takes its finite bound's magnitude as width.
+bool QrcFloatVarEventHandlerI::isInsignificant(QrcFloat min, QrcFloat max) {
+  QrcInt serial = _manager->getPropagationQueue()->getDrainSerial();
+  if (serial != _wakeSerial) {
+    _wakeSerial = serial;
     _wakes = 0;
   }
   QrcFloat r = _manager->getRelativeEventThreshold();
-  // Narrowings that shrink ever more slowly (x + exp(x) = 1 closing in on 0)
-  // never fall below a fixed threshold in reasonable time: within one
-  // propagation the threshold doubles every WakesPerDoubling changes of the
-  // variable that woke its demons, so that a fixpoint always ends.
-  if (_wakes < WakesPerDoubling) return r;
-  QrcInt doublings = _wakes / WakesPerDoubling;
-  return std::ldexp(r, static_cast<int>(doublings < 1000 ? doublings : 1000));
+  bool minStill = _oldMin >= 0 ? min <= _oldMin * (1 + r) : min <= _oldMin * (1 - r);
+  bool maxStill = _oldMax >= 0 ? max >= _oldMax * (1 - r) : max >= _oldMax * (1 + r);
+  if (_wakes >= WakesPerDoubling) {
+    QrcInt doublings = _wakes / WakesPerDoubling;
+    int e = doublings < MaxShareLog2 - FirstShareLog2 ? static_cast<int>(doublings) + FirstShareLog2
+                                                      : MaxShareLog2;
+    QrcFloat width = _oldMax - _oldMin;
+    if (width == Inf) width = _oldMin == -Inf ? std::fabs(_oldMax) : std::fabs(_oldMin);
+    QrcFloat share = std::ldexp(width, e);
+    minStill = minStill || min - _oldMin < share;
+    maxStill = maxStill || _oldMax - max < share;
+  }
+  return minStill && maxStill;
 }
 
 void QrcFloatVarEventHandlerI::rangeEvent(QrcFloat min, QrcFloat max, bool significance,
@@ -114,14 +130,7 @@ void QrcFloatVarEventHandlerI::rangeEvent(QrcFloat min, QrcFloat max, bool signi
   bool bound = var->isBound() != 0;
   if (moved) var->invalidateParents();
   if (significance) {
-    QrcFloat r = eventThreshold();
-    bool minStill = _oldMin >= 0 ? min <= _oldMin * (1 + r) : min <= _oldMin * (1 - r);
-    bool maxStill = _oldMax >= 0 ? max >= _oldMax * (1 - r) : max >= _oldMax * (1 + r);
-    if (minStill && maxStill) {
-      _oldMin = min;
-      _oldMax = max;
-      return;
-    }
+    if (isInsignificant(min, max)) return;
     ++_wakes;
   }
   bool hasValue = bound && _valueDemons.getHead();

@@ -328,15 +328,20 @@ class QrcFloatVarEventHandlerI : public QrcEventHandlerI {
   void rangeEvent(QrcFloat min, QrcFloat max, bool significance, bool moved = true);
   // Records the removal of an inner value.
   void removalEvent(QrcFloat v);
-  // Changes of one variable that woke its demons, per doubling of its event
-  // threshold within one propagation.
+  // After WakesPerDoubling wakes of the variable's demons in one drain, a
+  // change wakes them only if it also moves a bound by a share of the width
+  // at the last wake: 2^FirstShareLog2 of it, doubled every WakesPerDoubling
+  // wakes up to 2^MaxShareLog2, so that every drain ends.
   static const QrcInt WakesPerDoubling = 64;
+  static const int FirstShareLog2 = -20;
+  static const int MaxShareLog2 = -3;
 
  private:
   friend class QrcFloatExpI;
   QrcSearchMonitorI* monitor() const;
-  // The relative threshold below which a change wakes nothing.
-  QrcFloat eventThreshold();
+  // Whether a change to [min, max], measured from the bounds at the last
+  // wake, is below the threshold that wakes the demons.
+  bool isInsignificant(QrcFloat min, QrcFloat max);
 
   QrcInt _minStamp;
   QrcInt _maxStamp;
@@ -347,8 +352,9 @@ class QrcFloatVarEventHandlerI : public QrcEventHandlerI {
   QrcRevWord _suspended;
   QrcConstraintList _domainDemons;
   QrcPropagationQueueI::FloatCell* _removed;
-  // Propagation stamp and count of the changes that woke demons in it.
-  QrcInt _wakeStamp;
+  // Drain serial (QrcPropagationQueueI::getDrainSerial) and count of the
+  // changes that woke demons in that drain.
+  QrcInt _wakeSerial;
   QrcInt _wakes;
 };
 

@@ -178,6 +178,10 @@ class QrcPropagationQueueI {
   bool mayHaveStaleParents(QrcInt failStamp) const { return _staleParentsStamp == failStamp; }
 
   QrcInt getPropagationStamp() const { return _stamp; }
+  // Moves when a drain begins, when it ends and when a failure clears the
+  // queue: the changes made in one drain share it, and those made between
+  // drains (by goals, or by a posting) have their own.
+  QrcInt getDrainSerial() const { return _drainSerial; }
   QrcInt getRunCount() const { return _runCount; }
   void setStepLimit(QrcInt limit) { _stepLimit = limit; }
   QrcInt getStepLimit() const { return _stepLimit; }
@@ -264,6 +268,7 @@ class QrcPropagationQueueI {
   QrcFloat _pendingFloatMax;
   FloatCell* _deferredFloats;
   QrcInt _stamp;
+  QrcInt _drainSerial;
   QrcInt _runCount;
   QrcInt _stepLimit;
   QrcInt _steps;

@@ -398,10 +398,10 @@ TEST(QuietRuns, DesignProgramKeepsItsFirstBoxAndCounts) {
   }
   for (int i = 0; i < 4; ++i) EXPECT_EQ(bounds[0][i], bounds[1][i]) << i;
   // The box of the search with every demon running, to the last bit.
-  EXPECT_EQ(bounds[1][0], 0.39193768277549812);
-  EXPECT_EQ(bounds[1][1], 0.39193768286591546);
+  EXPECT_EQ(bounds[1][0], 0.39193768277735652);
+  EXPECT_EQ(bounds[1][1], 0.39193768286753572);
   EXPECT_EQ(bounds[1][2], 0.05);
-  EXPECT_EQ(bounds[1][3], 0.050000000037914966);
+  EXPECT_EQ(bounds[1][3], 0.050000000039070382);
   EXPECT_EQ(fails[0], 17);
   EXPECT_EQ(fails[1], 17);
   EXPECT_EQ(choices[0], 30);
