@@ -459,10 +459,16 @@ void* extractPack(QroAlgorithmI* a, QroExtractableI* node, const QroArray& loads
     QroInt i = pairs[k], j = pairs[k + 1];
     if (i < 0 || i >= n || j < 0 || j >= n)
       throw QroSolver::BadParameterType("Pack: item pair out of range");
+    if (i == j) throw QroSolver::BadParameterType("Pack: an item pair names one item twice");
     table[i][j] = table[j][i] = 1;
   }
   QrcIntVar count = used ? s->getIntVar(used) : QrcIntVar(QrcManager(m), 0, load.getSize());
-  return constraintRecord(s, node, QrcPack(load, where, weight, count, table));
+  // The table only prunes the bins' sums (by groups of pairwise marked
+  // items, over unplaced items): each pair is also kept apart on its own.
+  QrcConstraint ct = QrcPack(load, where, weight, count, table);
+  for (QroInt k = 0; k < pairs.getSize(); k += 2)
+    ct = ct && QrcIntExp(where[pairs[k]]) != QrcIntExp(where[pairs[k + 1]]);
+  return constraintRecord(s, node, ct);
 }
 
 // ---------------------------------------------------------------------------

@@ -216,8 +216,8 @@ void* extractIntTupleSet(QroAlgorithmI* algorithm, QroExtractableI* node, QroInt
 // Item i of weights[i] goes into bin places[i], loads[j] being the weight in
 // bin j. used: null, a numeric variable (the number of used bins) or an
 // integer-set variable (the used bins). pairs: an empty handle, or the items
-// the model relates, two by two (i0, j0, i1, j1, ...), which go into different
-// bins; they need a numeric used variable.
+// the model relates, two different items at a time (i0, j0, i1, j1, ...),
+// which go into different bins; they need a numeric used variable.
 void* extractPack(QroAlgorithmI* algorithm, QroExtractableI* node, const QroArray& loads,
                   const QroArray& places, const QroIntArray& weights, QroExtractableI* used,
                   const QroIntArray& pairs);

@@ -574,6 +574,34 @@ TEST(GlobalBuilders, RandomModelsMatchBruteForce) {
   }
 }
 
+// Items 0 and 2 of weights 1 and 2 are a pair: once item 0 is in bin 1, item
+// 2 must not follow it there, whichever order the search binds them in.
+TEST(GlobalBuilders, PackPairsGoIntoDifferentBins) {
+  const struct {
+    const char* row;
+    std::vector<std::vector<int64_t>> values;
+  } cases[] = {
+      {"PackWithPairsNoCount", {{2}, {3}, {0, 1}, {0, 1}, {0, 1}}},
+      {"PackWithPairs", {{2}, {3}, {0, 1}, {0, 1}, {0, 1}, {0, 1, 2}}},
+      {"PackWithPairsNoCount", {{2}, {3}, {1}, {0, 1}, {0, 1}}},
+      {"PackWithPairsNoCount", {{0, 1, 2, 3}, {0, 1, 2, 3, 4}, {0, 1}, {0, 1}, {0, 1}}},
+  };
+  for (const auto& t : cases) {
+    for (const Row& row : rows()) {
+      if (std::string(row.name) != t.row) continue;
+      qrotest::ModelCase c;
+      c.name = row.name;
+      c.values = t.values;
+      c.build = [row](QroEnv& env, QroModel& m, const std::vector<QroNumVar>& v) {
+        std::mt19937_64 local(1);
+        m.add(row.node(env, v, local));
+      };
+      c.check = [row](const Values& a) { return row.check(a, 0); };
+      EXPECT_EQ(qrotest::checkModelCase(c), 0) << c.name;
+    }
+  }
+}
+
 namespace {
 
 // A solver over an empty model, to extract nodes into one by one.
@@ -669,6 +697,38 @@ TEST(GlobalBuilders, SizeAndTypeChecks) {
   EXPECT_EQ(b.failure<QroSolver::UnimplementedFeature>(member),
             "Please Implement me : QroDefaultCPExtarctorI::extractArrayMember with float "
             "expression.");
+}
+
+// Item pairs of a pack are checked before the constraint is made.
+TEST(GlobalBuilders, PackPairsAreChecked) {
+  const struct {
+    std::vector<int64_t> pairs;
+    const char* message;
+  } cases[] = {
+      {{0, 1, 2}, "Pack: item pairs are given two by two"},
+      {{0, 3}, "Pack: item pair out of range"},
+      {{-1, 0}, "Pack: item pair out of range"},
+      {{1, 1}, "Pack: an item pair names one item twice"},
+  };
+  for (const auto& t : cases) {
+    Bench b;
+    std::vector<QroNumVar> v = b.vars(6);
+    Fields f;
+    f.a[0] = arrayOf(b.env, v, 0, 2);
+    f.a[1] = arrayOf(b.env, v, 2, 3);
+    f.ints[0] = intsOf(b.env, {1, 2, 2});
+    f.child[0] = v[5].getImpl();
+    f.ints[1] = intsOf(b.env, t.pairs);
+    QroConstraintI* pack = rowConstraint<37>(
+        b.env, f,
+        [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+          return extractPack(a, x, g.a[0], g.a[1], g.ints[0], g.child[0], g.ints[1]);
+        },
+        nullptr);
+    QrcInt before = b.s()->getManager()->getConstraintCount();
+    EXPECT_EQ(b.failure<QroSolver::BadParameterType>(pack), t.message);
+    EXPECT_EQ(b.s()->getManager()->getConstraintCount(), before);
+  }
 }
 
 TEST(GlobalBuilders, NamesWithoutValuesAndWeights) {
