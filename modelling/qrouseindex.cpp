@@ -61,12 +61,8 @@ QroUseIndex::QroUseIndex(QroEnvI* env)
       _cellCount(0),
       _idSize(0),
       _slots(nullptr),
-      _pending(nullptr),
-      _pendingCount(0),
-      _pendingSize(0),
-      _always(nullptr),
-      _alwaysCount(0),
-      _alwaysSize(0),
+      _pending{nullptr, 0, 0, &Slot::pendingAt},
+      _always{nullptr, 0, 0, &Slot::alwaysAt},
       _heap(nullptr),
       _heapCount(0),
       _heapSize(0),
@@ -82,8 +78,8 @@ QroUseIndex::QroUseIndex(QroEnvI* env)
 QroUseIndex::~QroUseIndex() {
   QroEnvMemoryManager* mm = _env->getMemoryManager();
   release(mm, _slots, _idSize);
-  release(mm, _pending, _pendingSize);
-  release(mm, _always, _alwaysSize);
+  release(mm, _pending.data, _pending.size);
+  release(mm, _always.data, _always.size);
   release(mm, _heap, _heapSize);
   release(mm, _next, _nextSize);
   // The cells go with their pool.
@@ -143,37 +139,21 @@ void QroUseIndex::dropUsers(QroInt id) {
   }
 }
 
-void QroUseIndex::addPending(QroExtractableI* x, QroInt id) {
-  growTo(_env->getMemoryManager(), _pending, _pendingSize, _pendingCount + 1);
-  _pending[_pendingCount++] = Entry{x, id};
-  _slots[id].pendingAt = static_cast<int32_t>(_pendingCount);
+void QroUseIndex::addEntry(Entries& list, QroExtractableI* x, QroInt id) {
+  growTo(_env->getMemoryManager(), list.data, list.size, list.count + 1);
+  list.data[list.count++] = Entry{x, id};
+  _slots[id].*list.at = static_cast<int32_t>(list.count);
 }
 
 // The last entry takes the place of the one removed.
-void QroUseIndex::removePending(QroInt id) {
-  QroInt at = _slots[id].pendingAt - 1;
+void QroUseIndex::removeEntry(Entries& list, QroInt id) {
+  QroInt at = _slots[id].*list.at - 1;
   if (at < 0) return;
-  _slots[id].pendingAt = 0;
-  Entry last = _pending[--_pendingCount];
-  if (at == _pendingCount) return;
-  _pending[at] = last;
-  _slots[last.id].pendingAt = static_cast<int32_t>(at + 1);
-}
-
-void QroUseIndex::addAlways(QroExtractableI* x, QroInt id) {
-  growTo(_env->getMemoryManager(), _always, _alwaysSize, _alwaysCount + 1);
-  _always[_alwaysCount++] = Entry{x, id};
-  _slots[id].alwaysAt = static_cast<int32_t>(_alwaysCount);
-}
-
-void QroUseIndex::removeAlways(QroInt id) {
-  QroInt at = _slots[id].alwaysAt - 1;
-  if (at < 0) return;
-  _slots[id].alwaysAt = 0;
-  Entry last = _always[--_alwaysCount];
-  if (at == _alwaysCount) return;
-  _always[at] = last;
-  _slots[last.id].alwaysAt = static_cast<int32_t>(at + 1);
+  _slots[id].*list.at = 0;
+  Entry last = list.data[--list.count];
+  if (at == list.count) return;
+  list.data[at] = last;
+  _slots[last.id].*list.at = static_cast<int32_t>(at + 1);
 }
 
 void QroUseIndex::registered(QroExtractableI* x) {
@@ -182,25 +162,25 @@ void QroUseIndex::registered(QroExtractableI* x) {
   // What an object numbered outside the table left there.
   dropUses(id);
   dropUsers(id);
-  removePending(id);
-  removeAlways(id);
+  removeEntry(_pending, id);
+  removeEntry(_always, id);
   _slots[id].indexed = false;
-  addPending(x, id);
+  addEntry(_pending, x, id);
 }
 
 void QroUseIndex::unregistered(QroInt id) {
   if (id < 0 || id >= _idSize) return;
   dropUses(id);
   dropUsers(id);
-  removePending(id);
-  removeAlways(id);
+  removeEntry(_pending, id);
+  removeEntry(_always, id);
   _slots[id].indexed = false;
 }
 
 void QroUseIndex::usesChanged(QroExtractableI* x) {
   QroInt id = x->getId();
   if (id < 0 || id >= _idSize || _slots[id].pendingAt || !_slots[id].indexed) return;
-  addPending(x, id);
+  addEntry(_pending, x, id);
 }
 
 void QroUseIndex::addUse(QroExtractableI* user, QroExtractableI* used) {
@@ -215,7 +195,7 @@ void QroUseIndex::index(QroExtractableI* x, QroInt id) {
   dropUses(id);
   QroUseCollector collector(this, id);
   bool fixed = x->visitUses(&collector) != 0;
-  if ((!fixed || collector.gone) && !_slots[id].alwaysAt) addAlways(x, id);
+  if ((!fixed || collector.gone) && !_slots[id].alwaysAt) addEntry(_always, x, id);
   _slots[id].indexed = true;
 }
 
@@ -223,8 +203,8 @@ void QroUseIndex::index(QroExtractableI* x, QroInt id) {
 void QroUseIndex::update() {
   if (!_built) rebuild();
   _built = true;
-  while (_pendingCount > 0) {
-    Entry e = _pending[--_pendingCount];
+  while (_pending.count > 0) {
+    Entry e = _pending.data[--_pending.count];
     _slots[e.id].pendingAt = 0;
     if (_env->getLiveSlot(e.id) == e.x) index(e.x, e.id);
   }
@@ -277,8 +257,8 @@ void QroUseIndex::queueNext(QroInt id) {
 
 // The live extractables asked at every pass.
 void QroUseIndex::queueAlways() {
-  for (QroInt i = 0; i < _alwaysCount; ++i) {
-    Entry e = _always[i];
+  for (QroInt i = 0; i < _always.count; ++i) {
+    Entry e = _always.data[i];
     if (e.id < _limit && _env->getLiveSlot(e.id) == e.x) queue(e.id);
   }
 }

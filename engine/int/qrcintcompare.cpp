@@ -144,8 +144,8 @@ bool noValue(QrcIntExpI* x) {
 // fails over a side without one and gives one to a side that may still lose
 // it, whatever connective or truth value posted it.
 inline void requireValues(QrcIntExpI* x, QrcIntExpI* y = nullptr) {
-  if (!x->isVariable()) x->requireValue();
-  if (y && !y->isVariable()) y->requireValue();
+  x->requireValue();
+  if (y) y->requireValue();
 }
 
 // e as a variable plus a constant whose bounds are exactly the variable's

@@ -75,15 +75,20 @@ class QroUseIndex {
     int32_t alwaysAt;
     bool indexed;
   };
+  // The pending or the always list; each entry's position is kept in its
+  // slot's member at.
+  struct Entries {
+    Entry* data;
+    QroInt count, size;
+    int32_t Slot::*at;
+  };
 
   void reserveIds(QroInt n);
   void addCell(QroInt used, QroInt user);
   void dropUses(QroInt id);
   void dropUsers(QroInt id);
-  void addPending(QroExtractableI* x, QroInt id);
-  void removePending(QroInt id);
-  void addAlways(QroExtractableI* x, QroInt id);
-  void removeAlways(QroInt id);
+  void addEntry(Entries& list, QroExtractableI* x, QroInt id);
+  void removeEntry(Entries& list, QroInt id);
   void index(QroExtractableI* x, QroInt id);
   void rebuild();
   void queue(QroInt id);
@@ -97,10 +102,8 @@ class QroUseIndex {
   QroInt _idSize;
   Slot* _slots;
   // Extractables to index; those asked at every pass.
-  Entry* _pending;
-  QroInt _pendingCount, _pendingSize;
-  Entry* _always;
-  QroInt _alwaysCount, _alwaysSize;
+  Entries _pending;
+  Entries _always;
   // The identifiers to ask in this pass (a heap) and in the next one.
   QroInt* _heap;
   QroInt _heapCount, _heapSize;
