@@ -464,10 +464,20 @@ void* extractPack(QroAlgorithmI* a, QroExtractableI* node, const QroArray& loads
   }
   QrcIntVar count = used ? s->getIntVar(used) : QrcIntVar(QrcManager(m), 0, load.getSize());
   // The table only prunes the bins' sums (by groups of pairwise marked
-  // items, over unplaced items): each pair is also kept apart on its own.
+  // items, over unplaced items): each pair is also kept apart on its own, in
+  // one balanced conjunction (a chain would nest as deep as there are pairs).
+  QroInt width = pairs.getSize() / 2;
+  QrcConstraintI** apart = static_cast<QrcConstraintI**>(
+      m->allocate(sizeof(QrcConstraintI*) * static_cast<size_t>(width)));
+  for (QroInt k = 0; k < width; ++k)
+    apart[k] = (QrcIntExp(where[pairs[2 * k]]) != QrcIntExp(where[pairs[2 * k + 1]])).getImpl();
+  for (; width > 1; width = (width + 1) / 2) {
+    for (QroInt k = 0; k < width / 2; ++k)
+      apart[k] = (QrcConstraint(apart[2 * k]) && QrcConstraint(apart[2 * k + 1])).getImpl();
+    if (width % 2) apart[width / 2] = apart[width - 1];
+  }
   QrcConstraint ct = QrcPack(load, where, weight, count, table);
-  for (QroInt k = 0; k < pairs.getSize(); k += 2)
-    ct = ct && QrcIntExp(where[pairs[k]]) != QrcIntExp(where[pairs[k + 1]]);
+  if (width == 1) ct = ct && QrcConstraint(apart[0]);
   return constraintRecord(s, node, ct);
 }
 

@@ -699,6 +699,42 @@ TEST(GlobalBuilders, SizeAndTypeChecks) {
             "expression.");
 }
 
+// Five pairs over four items of weight 1 in three bins (the pairs 0-1, 1-2,
+// 2-3, 0-3 and 0-2 leave 1 and 3 to share a bin): every pair is kept apart.
+TEST(GlobalBuilders, PackKeepsEveryPairApart) {
+  const std::vector<int64_t> pairs = {0, 1, 1, 2, 2, 3, 0, 3, 0, 2};
+  qrotest::ModelCase c;
+  c.name = "five pairs";
+  c.values = qrotest::ranges(8, 0, 3);
+  c.build = [pairs](QroEnv& env, QroModel& m, const std::vector<QroNumVar>& v) {
+    Fields f;
+    f.a[0] = arrayOf(env, v, 0, 3);
+    f.a[1] = arrayOf(env, v, 3, 4);
+    f.ints[0] = intsOf(env, {1, 1, 1, 1});
+    f.child[0] = v[7].getImpl();
+    f.ints[1] = intsOf(env, pairs);
+    m.add(rowConstraint<38>(
+        env, f,
+        [](QroAlgorithmI* a, QroExtractableI* x, const Fields& g) {
+          return extractPack(a, x, g.a[0], g.a[1], g.ints[0], g.child[0], g.ints[1]);
+        },
+        [](QroAlgorithmI* a, const Fields& g) { removePack(a, g.a[0], g.a[1], g.child[0]); }));
+  };
+  c.check = [pairs](const Values& a) {
+    int64_t load[3] = {0, 0, 0};
+    for (int i = 3; i < 7; ++i) {
+      if (a[i] > 2) return false;
+      ++load[a[i]];
+    }
+    for (size_t k = 0; k < pairs.size(); k += 2)
+      if (a[3 + pairs[k]] == a[3 + pairs[k + 1]]) return false;
+    int64_t used = (load[0] > 0) + (load[1] > 0) + (load[2] > 0);
+    return load[0] == a[0] && load[1] == a[1] && load[2] == a[2] && used == a[7];
+  };
+  EXPECT_EQ(qrotest::checkModelCase(c), 0);
+  EXPECT_EQ(qrotest::checkerSolutions(c).size(), 6u);
+}
+
 // Item pairs of a pack are checked before the constraint is made.
 TEST(GlobalBuilders, PackPairsAreChecked) {
   const struct {
