@@ -304,7 +304,10 @@ void QrcIntervalGraphI::growStateBits(QroInt n) {
 }
 
 void QrcIntervalGraphI::setLevel(int level) {
-  _level = level;
+  if (_level != level) {
+    _manager->saveValue(&_level);
+    _level = level;
+  }
   if (level != QrcHighFilterLevel || _pseudo) return;
   _manager->saveValue(&_pseudo);
   _pseudo = 1;

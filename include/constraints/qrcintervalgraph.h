@@ -79,9 +79,9 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void postVertex();
   void attachDemons();
 
-  int getLevel() const { return _level; }
+  int getLevel() const { return static_cast<int>(_level); }
   // Level 2 makes the pseudo placement's variables of the vertices present
-  // and of every later vertex.
+  // and of every later vertex. The level is saved on the trail with them.
   void setLevel(int level);
   QroInt getVertexCount() const { return _vertexCount.getValue(); }
   QrcVertexI* getVertex(QroInt i) { return _adjacency[i]; }
@@ -298,7 +298,7 @@ class QrcIntervalGraphI : public QrcConstraintI {
   void unlockRuleStack();
   QroInt lengthOfWalk(QroInt i, QroInt b);
 
-  int _level;
+  QroInt _level;
   IntRow _pendingEvents;
   QrcRevWord _pendingTop;
   QroDoublingArray<IntRow> _pairHints;

@@ -6,7 +6,9 @@
 
 #include "placement_fixtures.h"
 #include "qrcfail.h"
+#include "qrcintcompare.h"
 #include "qrcintexp.h"
+#include "qrcsearch.h"
 
 namespace placementtest {
 namespace {
@@ -119,6 +121,31 @@ TEST_F(PlacementBox, RegistrationIsOncePerMember) {
   m->popState();
   EXPECT_EQ(c->getMemberCount(), 2);
   EXPECT_EQ(c->getGraph(0)->getVertexCount(), 2);
+}
+
+// A container whose level is raised after its graphs were made, posted below
+// a choice point after a member registered in each branch: a backtrack
+// takes the graphs' level back with their pseudo placement.
+TEST_F(PlacementBox, LevelRaisedInABranchGoesWithTheBranch) {
+  QrcBoxI* c = box({6}, 0, 0);
+  c->registerBox(box({2}, 0, 4));  // the graphs, at level 1
+  c->setFilterLevel(QrcHighFilterLevel);
+  QrcBoxI* b = box({3}, 0, 3);
+  QrcIntVar x(b->getOrigin(0));
+  QrcGoal branch =
+      QrcAnd(QrcGoal(QrcConstraint(c->makeContainmentConstraint(b))), QrcGoal(QrcConstraint(c)));
+  for (int pass = 0; pass < 2; ++pass) {
+    QrcSearch s(mgr, QrcOr(QrcAnd(QrcGoal(x == 0), branch), QrcAnd(QrcGoal(x == 1), branch)));
+    int found = 0;
+    while (s.next()) {
+      EXPECT_EQ(c->getGraph(0)->getLevel(), QrcHighFilterLevel);
+      EXPECT_NE(c->getGraph(0)->getPseudoOrigin(1), nullptr);
+      ++found;
+    }
+    EXPECT_EQ(found, 2) << "pass " << pass;
+    s.end();
+    EXPECT_EQ(c->getGraph(0)->getLevel(), QrcMediumFilterLevel) << "pass " << pass;
+  }
 }
 
 TEST_F(PlacementBox, NotOverlapVolumeAndPairs) {
