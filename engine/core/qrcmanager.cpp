@@ -249,6 +249,8 @@ void QrcManagerI::clearHeapPointers() {
 QrcManagerI::~QrcManagerI() {
   endAllSearches();
   for (QrcTeardownListenerI* l = _teardownListeners; l; l = l->_next) l->teardown(this);
+  _sizeAllocator->releaseLive();
+  _secondSizeAllocator->releaseLive();
   delete _queue;
   if (_persistentTrail != _trail) delete _persistentTrail;
   delete _trail;
@@ -295,6 +297,8 @@ void QrcManagerI::reset() {
   _secondTrail->setRecording(1);
   // The new random source continues the old one's sequence.
   std::unique_ptr<QrcSolverRandomTmpStateI> keptRandom(QrcGetRandom(this)->copyState());
+  _sizeAllocator->releaseLive();
+  _secondSizeAllocator->releaseLive();
   _heap->reset();
   _globalHeap->reset();
   _reporter = new (_heap) QrcErrorReporter();

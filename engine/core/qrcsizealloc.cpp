@@ -27,9 +27,14 @@ void QrcFixedSizeAllocator::refill() {
 
 void* QrcFixedSizeAllocator::alloc() {
   if (!_pooling) {
-    void* p = new (std::nothrow) char[static_cast<size_t>(_blockSize)];
+    char* p = new (std::nothrow) char[sizeof(LiveLink) + static_cast<size_t>(_blockSize)];
     if (!p) throw QroMemoryException();
-    return p;
+    LiveLink* link = reinterpret_cast<LiveLink*>(p);
+    link->prev = nullptr;
+    link->next = _live;
+    if (_live) _live->prev = link;
+    _live = link;
+    return p + sizeof(LiveLink);
   }
   if (!_free) refill();
   void* block = _free;
@@ -40,11 +45,22 @@ void* QrcFixedSizeAllocator::alloc() {
 void QrcFixedSizeAllocator::free(void* block) {
   if (!block) return;
   if (!_pooling) {
-    delete[] static_cast<char*>(block);
+    char* p = static_cast<char*>(block) - sizeof(LiveLink);
+    LiveLink* link = reinterpret_cast<LiveLink*>(p);
+    (link->prev ? link->prev->next : _live) = link->next;
+    if (link->next) link->next->prev = link->prev;
+    delete[] p;
     return;
   }
   *static_cast<void**>(block) = _free;
   _free = block;
+}
+
+void QrcFixedSizeAllocator::releaseLive() {
+  while (LiveLink* link = _live) {
+    _live = link->next;
+    delete[] reinterpret_cast<char*>(link);
+  }
 }
 
 QrcInt QrcFixedSizeAllocator::countFree() const {
@@ -74,6 +90,10 @@ int QrcSizeAllocatorI::getSizeClass(QrcInt n) const {
 
 void QrcSizeAllocatorI::setPooling(int flag) {
   for (int c = 0; c < ClassCount; ++c) _pools[c].setPooling(flag);
+}
+
+void QrcSizeAllocatorI::releaseLive() {
+  for (int c = 0; c < ClassCount; ++c) _pools[c].releaseLive();
 }
 
 void* QrcSizeAllocatorI::allocateSizedSlow(QrcInt n) {

@@ -7,13 +7,15 @@
 
 #include "qrctypes.h"
 
-// One pool: a free list of blocks of one size, refilled from a heap.
+// One pool: a free list of blocks of one size, refilled from a heap. A pool
+// that does not pool takes each block from the system and keeps the blocks
+// in use on a list, so that they go with the manager too (releaseLive).
 class QrcFixedSizeAllocator {
  public:
   static const QrcInt ChunkBytes = 4000;
 
   QrcFixedSizeAllocator()
-      : _pooling(1), _heap(nullptr), _blockSize(0), _free(nullptr), _chunks(0) {}
+      : _pooling(1), _heap(nullptr), _blockSize(0), _free(nullptr), _chunks(0), _live(nullptr) {}
   void init(QrcMemoryStack* heap, QrcInt blockSize) {
     _heap = heap;
     _blockSize = blockSize;
@@ -40,13 +42,21 @@ class QrcFixedSizeAllocator {
   // Number of free blocks on the list (walks it).
   QrcInt countFree() const;
   QrcInt getChunkCount() const { return _chunks; }
+  // Gives the system back every block a pool that does not pool has handed out.
+  void releaseLive();
 
  private:
+  // Ahead of each block of a pool that does not pool: the list of blocks in use.
+  struct LiveLink {
+    LiveLink* prev;
+    LiveLink* next;
+  };
   int _pooling;
   QrcMemoryStack* _heap;
   QrcInt _blockSize;
   void* _free;
   QrcInt _chunks;
+  LiveLink* _live;
 };
 
 class QrcSizeAllocatorI {
@@ -61,6 +71,8 @@ class QrcSizeAllocatorI {
   int getSizeClass(QrcInt n) const;
   QrcFixedSizeAllocator& getPool(int sizeClass) { return _pools[sizeClass]; }
   void setPooling(int flag);
+  // Blocks still in use of pools that do not pool go back to the system.
+  void releaseLive();
 
   // Sized allocation: counts the requested bytes and takes a block of its
   // class (inline while the class has a free block).
