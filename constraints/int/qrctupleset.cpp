@@ -7,8 +7,11 @@
 // column and rank, the links by tuple and the jump rows by slot; mode 2 the
 // rows of ranks, probe ranks and probe links, the slot rows and their lane
 // words. The nodes, the hash and the records of modes 1 and 2 are made on
-// first use. Nothing here narrows a domain: the searches keep the tables
-// generalised arc consistent over these indexes.
+// first use. What an add or a close makes inside a search (or a push state)
+// lives on the heap there, its fields saved on the trail: a backtrack past it
+// takes the tuple back, or opens the set again. Nothing here narrows a
+// domain: the searches keep the tables generalised arc consistent over these
+// indexes.
 #include "qrctupleset.h"
 
 #include <algorithm>
@@ -40,6 +43,7 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
     : _manager(manager),
       _arity(arity),
       _closed(0),
+      _lasting(0),
       _newest(nullptr),
       _count(0),
       _capacity(0),
@@ -62,9 +66,14 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
       _rankStart(nullptr) {}
 
 template <typename T>
-T* QrcTupleSetI::lastingArray(QrcInt n) const {
-  return static_cast<T*>(
-      _manager->getGlobalHeap()->alloc(static_cast<size_t>(n > 0 ? n : 1) * sizeof(T)));
+T* QrcTupleSetI::indexArray(QrcInt n) const {
+  size_t bytes = static_cast<size_t>(n > 0 ? n : 1) * sizeof(T);
+  return static_cast<T*>(_lasting ? _manager->getGlobalHeap()->alloc(bytes)
+                                  : _manager->allocate(bytes));
+}
+
+void QrcTupleSetI::keepIndex(void* field) const {
+  if (!_lasting) _manager->saveValue(field);
 }
 
 void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
@@ -72,6 +81,7 @@ void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
   if (n != _arity) r->report(QrcBadArraySizeError, "QrcTupleSet::add", "bad array size");
   if (_closed)
     r->report(QrcTupleSetClosedError, "QrcTupleSet::add", "the tuple set is already closed");
+  _manager->saveValue(&_count);
   if (_count == _capacity) growValues();
   const QrcInt a = _arity;
   QrcInt* to = _values + _count++ * a;
@@ -83,6 +93,7 @@ void QrcTupleSetI::growValues() {
   const QrcInt step = 16;
   size_t row = static_cast<size_t>(_arity > 0 ? _arity : 1) * sizeof(QrcInt);
   size_t bytes = static_cast<size_t>(_capacity) * row;
+  _manager->saveValues({&_capacity, &_values});
   if (_values && _manager->getHeap()->extend(_values, bytes, bytes + step * row)) {
     _capacity += step;
     return;
@@ -106,6 +117,11 @@ QrcInt QrcTupleSetI::chooseMode() const {
 
 void QrcTupleSetI::close() {
   if (_closed) return;
+  _manager->saveValues({&_closed, &_lasting, &_mode, &_columns, &_width, &_slots, &_rowBytes,
+                        &_rowStride, &_rows, &_slotRows, &_after, &_jumpRows, &_jumpStride,
+                        &_slotHits, &_hitLane, &_rankStart});
+  // Closed where no backtrack reaches, the indexes made on first use last too.
+  _lasting = !_manager->getTrail()->isRecording();
   _mode = chooseMode();
   buildColumns();
   buildRanks();
@@ -217,8 +233,8 @@ QrcInt QrcTupleSetI::buildIndex(QrcInt k) {
 void QrcTupleSetI::buildNodes() const {
   if (_newest || !_closed || _count == 0) return;
   QrcInt a = _arity;
-  QrcTupleNode* nodes = lastingArray<QrcTupleNode>(_count);
-  QrcTupleNode** links = lastingArray<QrcTupleNode*>(_count * a);
+  QrcTupleNode* nodes = indexArray<QrcTupleNode>(_count);
+  QrcTupleNode** links = indexArray<QrcTupleNode*>(_count * a);
   for (QrcInt t = 0; t < _count; ++t) {
     QrcTupleNode& node = nodes[t];
     node.values = _values + t * a;
@@ -231,7 +247,8 @@ void QrcTupleSetI::buildNodes() const {
   // Newest first, each pushed on the head: every list runs from the oldest tuple.
   for (QrcInt k = 0; k < a; ++k) {
     QrcTupleColumn& c = _columns[k];
-    c.heads = lastingArray<QrcTupleNode*>(c.size);
+    keepIndex(&c.heads);
+    c.heads = indexArray<QrcTupleNode*>(c.size);
     for (QrcInt i = 0; i < c.size; ++i) c.heads[i] = nullptr;
     for (QrcInt t = _count; t-- > 0;) {
       QrcInt i = getValueIndex(k, _values[t * a + k]);
@@ -239,6 +256,7 @@ void QrcTupleSetI::buildNodes() const {
       c.heads[i] = &nodes[t];
     }
   }
+  keepIndex(&_newest);
   _newest = &nodes[_count - 1];
 }
 
@@ -246,8 +264,10 @@ void QrcTupleSetI::buildHash() const {
   buildNodes();
   QrcInt size = 1;
   while (size < _count) size <<= 1;
+  keepIndex(&_hashMask);
+  keepIndex(&_buckets);
   _hashMask = size - 1;
-  _buckets = lastingArray<QrcTupleNode*>(size);
+  _buckets = indexArray<QrcTupleNode*>(size);
   for (QrcInt b = 0; b < size; ++b) _buckets[b] = nullptr;
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
     QrcInt b = hashOf(t->values, _arity) & _hashMask;
@@ -260,13 +280,14 @@ void QrcTupleSetI::buildMode1() const {
   QrcInt cells = _arity * _width;
   std::vector<QrcTupleNode*> last(static_cast<size_t>(cells), nullptr);
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
-    QrcTupleMode1* e = lastingArray<QrcTupleMode1>(1);
+    QrcTupleMode1* e = indexArray<QrcTupleMode1>(1);
     e->values = t->values;
     e->width = _width;
     e->arity = _arity;
     e->number = t->number;
-    e->next = lastingArray<QrcTupleNode*>(cells);
+    e->next = indexArray<QrcTupleNode*>(cells);
     std::copy(last.begin(), last.end(), e->next);
+    keepIndex(&t->extra);
     t->extra = e;
     for (QrcInt k = 0; k < _arity; ++k)
       last[static_cast<size_t>(k * _width + getValueIndex(k, t->values[k]))] = t;
@@ -351,12 +372,13 @@ void QrcTupleSetI::buildBitsOf() {
 void QrcTupleSetI::buildMode2() const {
   QrcTupleMode2* newer = nullptr;
   for (QrcTupleNode* t = _newest; t; t = t->listNext) {
-    QrcTupleMode2* e = lastingArray<QrcTupleMode2>(1);
+    QrcTupleMode2* e = indexArray<QrcTupleMode2>(1);
     e->number = t->number;
     e->newer = newer;
     e->node = t;
-    e->probeValue = lastingArray<QrcInt>(_arity);
-    e->probeLink = lastingArray<QrcTupleMode2*>(_arity);
+    e->probeValue = indexArray<QrcInt>(_arity);
+    e->probeLink = indexArray<QrcTupleMode2*>(_arity);
+    keepIndex(&t->extra);
     t->extra = e;
     newer = e;
   }

@@ -157,15 +157,20 @@ class QrcTupleSetI {
   void buildColumns();
   // Column k's map and value indexes (into _slots, tuple by tuple); the number of values.
   QrcInt buildIndex(QrcInt k);
-  // Made on first use, on the manager's global heap: the tuple nodes and the
-  // column lists on the first request of a node, the hash on the first
-  // membership test, the mode 1 and 2 records on the first request of a tuple.
+  // Made on first use: the tuple nodes and the column lists on the first
+  // request of a node, the hash on the first membership test, the mode 1 and
+  // 2 records on the first request of a tuple.
   void buildNodes() const;
   void buildHash() const;
   void buildMode1() const;
   void buildMode2() const;
+  // Room for what is made on first use: on the manager's global heap when the
+  // set was closed where no backtrack reaches, else on its heap.
   template <typename T>
-  T* lastingArray(QrcInt n) const;
+  T* indexArray(QrcInt n) const;
+  // Saves a field set on first use on the trail, unless the set was closed
+  // where no backtrack reaches.
+  void keepIndex(void* field) const;
   void buildRanks();
   void buildBits();
   template <int R>
@@ -198,6 +203,8 @@ class QrcTupleSetI {
   QrcManagerI* _manager;
   QrcInt _arity;
   QrcBool _closed;
+  // 1 when closed outside any search and push state.
+  QrcInt _lasting;
   mutable QrcTupleNode* _newest;
   QrcInt _count;
   QrcInt _capacity;  // tuples the values have room for

@@ -5,6 +5,7 @@
 #define QRC_MANAGER_H
 
 #include <csetjmp>
+#include <initializer_list>
 #include <iosfwd>
 
 #include "qrcerror.h"
@@ -148,6 +149,10 @@ class QrcManagerI {
   void* allocateSized(QrcInt n);
   void freeSized(void* block, QrcInt n);
   void saveValue(void* address) { _trail->saveValue(address); }
+  // Saves each word on the trail, in order.
+  void saveValues(std::initializer_list<void*> addresses) {
+    for (void* a : addresses) _trail->saveValue(a);
+  }
   QrcInt getStamp() const { return _stamp; }
   QrcInt getFailStamp() const { return _failStamp; }
   // Truth records made in this manager (never reset): while there are none,

@@ -624,4 +624,64 @@ TEST(TableConstraint, DeepSearchesCountEverySolution) {
   }
 }
 
+// Runs a function of the test as a goal (a manager in exceptions mode).
+class CallGoal : public QrcGoalI {
+ public:
+  CallGoal(QrcManagerI* m, const std::function<void()>* f) : QrcGoalI(m), _f(f) {}
+  QrcGoalI* execute() override {
+    (*_f)();
+    return nullptr;
+  }
+
+ private:
+  const std::function<void()>* _f;
+};
+
+// A set made at the top level and filled there, then (with one more tuple
+// added or not) closed and used by a table below a choice point: every
+// branch and the passes after a restart see the set as the top level left it.
+// Without the engine's pooling the sanitizers see the memory a backtrack
+// gave back.
+TEST(TableConstraint, SetClosedInEveryBranch) {
+  ctest::ThrowingReporter reporter;
+  for (bool pooled : {true, false})
+    for (bool addInBranch : {false, true})
+      for (QrcInt mode = 0; mode <= 2; ++mode) {
+        if (!pooled) setenv("QRC_NO_MEMORY_MANAGER", "1", 1);
+        QrcManager mgr(QrcNoEdit);
+        unsetenv("QRC_NO_MEMORY_MANAGER");
+        QrcManagerI* m = mgr.getImpl();
+        m->useExceptions(true);
+        m->setErrorReporter(&reporter);
+        QrcIntVarArray x(mgr, 2, 0, 2);
+        QrcTupleSet set(mgr, 2);
+        set.setStorageMode(mode);
+        const std::vector<ctest::V> tuples = {{0, 0}, {0, 2}, {1, 1}, {2, 0}, {2, 2}, {2, 1}};
+        for (size_t t = 0; t + 1 < tuples.size(); ++t)
+          set.add(QrcIntArray(mgr, 2, tuples[t].data()));
+        std::function<void()> post = [&] {
+          if (addInBranch) set.add(QrcIntArray(mgr, 2, tuples.back().data()));
+          set.close();
+          m->add(QrcTableConstraint(x, set, true).getImpl());
+        };
+        QrcIntVarArray first(mgr, 1);
+        first.set(0, x[0]);
+        QrcSearch s(mgr, QrcAnd(QrcGenerate(first),
+                                QrcAnd(QrcGoal(new (m) CallGoal(m, &post)), QrcGenerate(x))));
+        for (int pass = 0; pass < 2; ++pass) {
+          int found = 0;
+          while (s.next()) ++found;
+          EXPECT_EQ(found, addInBranch ? 6 : 5)
+              << "mode " << mode << (addInBranch ? " added in a branch" : "")
+              << (pooled ? "" : " unpooled") << " pass " << pass;
+          s.restart();
+        }
+        s.end();
+        EXPECT_EQ(set.getCount(), 5);
+        EXPECT_FALSE(set.getImpl()->isClosed());
+        m->setErrorReporter(nullptr);
+        mgr.end();
+      }
+}
+
 }  // namespace
