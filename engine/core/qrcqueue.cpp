@@ -232,11 +232,11 @@ void QrcPropagationQueueI::clear() {
       while (!_posting[i].empty()) popFront(_posting[i]);
     _postingCount = 0;
   }
-  // A nested solve leaves the last level to the outer propagation.
-  bool nested = _drainDepth != 0;
-  _nesting = nested ? 1 : 0;
+  // Inside a nested solve the lists hold its own work only (the outer work
+  // is aside): emptied alike, back to its base nesting level.
+  _nesting = _drainDepth;
   _levelMask &= ~WorkBit;
-  unsigned mask = nested ? _levelMask & ~(1u << (Levels - 1)) : _levelMask;
+  unsigned mask = _levelMask;
   while (mask) {
     int b = __builtin_ctz(mask);
     mask &= mask - 1;
@@ -249,6 +249,63 @@ void QrcPropagationQueueI::clear() {
   }
   _tracedDemon = nullptr;
   ++_drainSerial;
+}
+
+// ---------------------------------------------------------------- nested solves
+
+QrcPropagationQueueI::Aside QrcPropagationQueueI::enterNestedSolve() {
+  Aside outer;
+  for (int k = 0; k < ListCount; ++k) {
+    List& list = listAt(k);
+    outer.head[k] = list.head;
+    outer.tail[k] = list.tail;
+    list.head = list.tail = takeCell(list);
+  }
+  outer.levelMask = _levelMask;
+  outer.drainMask = _drainMask;
+  outer.nesting = _nesting;
+  outer.drainDepth = _drainDepth;
+  outer.postingCount = _postingCount;
+  outer.steps = _steps;
+  _levelMask = 0;
+  _drainMask = ~(1u << (Levels - 1));
+  _nesting = 1;
+  _drainDepth = 1;
+  _postingCount = 0;
+  return outer;
+}
+
+void QrcPropagationQueueI::leaveNestedSolve(const Aside& outer) {
+  unsigned mask = outer.levelMask;
+  QrcInt posting = outer.postingCount;
+  for (int k = 0; k < ListCount; ++k) {
+    List& list = listAt(k);
+    Cell* left = list.head;
+    Cell* spare = list.tail;
+    list.head = outer.head[k];
+    list.tail = outer.tail[k];
+    for (Cell* c = left; c != spare; c = left) {
+      left = c->next;
+      void* item = c->item;
+      c->next = list.free;
+      list.free = c;
+      append(list, item);
+      if (k > Levels) {
+        mask |= 1u << (k - 1 - Levels);
+        continue;
+      }
+      mask |= WorkBit;
+      if (k > 0) ++posting;
+    }
+    spare->next = list.free;
+    list.free = spare;
+  }
+  _levelMask = mask;
+  _drainMask = outer.drainMask;
+  _nesting = outer.nesting;
+  _drainDepth = outer.drainDepth;
+  _postingCount = posting;
+  _steps = outer.steps;
 }
 
 void QrcPropagationQueueI::notifyDemonBegin(QrcRootGoalDemonI* d) {

@@ -171,14 +171,15 @@ QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, const QrcGoal&
 }
 
 QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal, bool restore) {
+  QrcInt outerNested = _nestedSolve;
   _nestedSolve = 1;
-  _queue->setNestedSolve(true);
+  QrcPropagationQueueI::Aside outer = _queue->enterNestedSolve();
   _currentDemon = nullptr;
   QrcInt failsBefore = _fails;
   QrcBool found = solve(goal, restore);
   _nestedFails += _fails - failsBefore;
-  _nestedSolve = 0;
-  _queue->setNestedSolve(false);
+  _nestedSolve = outerNested;
+  _queue->leaveNestedSolve(outer);
   if (demon && demon->getState() == QrcRootGoalDemonI::Pending)
     demon->setState(QrcRootGoalDemonI::Idle);
   _currentDemon = demon;

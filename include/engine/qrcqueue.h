@@ -24,6 +24,8 @@ class QrcPropagationQueueI {
  public:
   // Propagation levels (priority - 1) and posting levels (edit priority).
   static const int Levels = QrcLastPriority;
+  // The event-handler list, the posting lists and the propagation lists.
+  static const int ListCount = 1 + 2 * Levels;
 
   // FIFO cell: (next, item).
   struct Cell {
@@ -76,12 +78,26 @@ class QrcPropagationQueueI {
   QrcInt getNesting() const { return _nesting; }
   // Puts back a nesting level saved before a failure that a fail trap caught.
   void restoreNesting(QrcInt nesting) { _nesting = nesting; }
-  // Set while a nested solve runs: the nesting level of the outer
-  // propagation then drains as the outermost one does.
-  void setNestedSolve(bool flag) {
-    _drainDepth = flag ? 1 : 0;
-    _drainMask = flag ? ~(1u << (Levels - 1)) : ~0u;
-  }
+
+  // The work of an outer propagation, set aside while a nested solve runs.
+  struct Aside {
+    Cell* head[ListCount];
+    Cell* tail[ListCount];
+    unsigned levelMask;
+    unsigned drainMask;
+    QrcInt nesting;
+    QrcInt drainDepth;
+    QrcInt postingCount;
+    QrcInt steps;
+  };
+  // Starts a nested solve: the queued work goes aside, and the nested solve
+  // queues into lists of its own, which its backtracks empty and whose last
+  // level waits; its propagation drains at nesting level 1 as the outermost
+  // one does at 0.
+  Aside enterNestedSolve();
+  // Ends it: the outer work comes back, followed by what the nested solve
+  // left queued (with its solution kept; a restart has emptied its lists).
+  void leaveNestedSolve(const Aside& outer);
 
   // Deferred requests of event handlers.
   void startDeferral(QrcInt min, QrcInt max) {
@@ -213,6 +229,10 @@ class QrcPropagationQueueI {
   // outermost level, or at that of a nested solve.
   bool drainsHere() const { return _nesting <= _drainDepth; }
   void initList(List& list);
+  // List k of ListCount: the event handlers, then posting, then propagation.
+  List& listAt(int k) {
+    return k == 0 ? _handlers : k <= Levels ? _posting[k - 1] : _propagation[k - 1 - Levels];
+  }
   void append(List& list, void* item) {
     Cell* fresh = takeCell(list);
     Cell* tail = list.tail;
