@@ -81,8 +81,14 @@ QrcMatchValueNode freshNode(QrcInt v, QrcIntExpI* card) {
 
 }  // namespace
 
+// Run at each posting: nothing of an earlier posting, which a backtrack took
+// back, is read again.
 void QrcCardMatchingI::init(QrcInt n, QrcIntExpI** vars, QrcInt nCards, QrcIntExpI** cards,
                             const QrcInt* values, QrcInt bits) {
+  _nSorted = 0;
+  _dense = nullptr;
+  _span = 0;
+  _spanLayout = 0;
   _nVars = n;
   _nCards = cards ? nCards : 0;
   _cards = cards;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -20,6 +21,9 @@ namespace qrotest {
 namespace {
 
 const int64_t MaxBruteForce = 2000000;
+// Cases beyond so many assignments are not posted in a search again: the
+// searches of every case add up.
+const int64_t MaxPostedAssignments = 200000;
 
 class IntKind : public VarKind {
  public:
@@ -158,6 +162,12 @@ std::vector<std::vector<int64_t>> solutionsOf(const PropCase& c) {
   return sols;
 }
 
+// Compares the solutions a search found (with their counts) with the
+// checker's; returns the number of failures reported.
+int compareFound(const PropCase& c, const std::string& what,
+                 const std::map<std::vector<int64_t>, int>& found,
+                 const std::vector<std::vector<int64_t>>& sols);
+
 // The replay names the test's seed when the test asked for one (the case's
 // seed derives from it), else the case's.
 std::string where(const PropCase& c) {
@@ -166,6 +176,15 @@ std::string where(const PropCase& c) {
   testSeed(seed);
   os << "case '" << c.name << "' seed " << c.seed << " (replay with --qro_seed=" << seed << ")";
   return os.str();
+}
+
+// A manager for the case; without the engine's pooling every object is a
+// block of its own, so that the sanitizers see what a backtrack gave back.
+QrcManager managerFor(const PropCase& c, bool pooled) {
+  if (!pooled) setenv("QRC_NO_MEMORY_MANAGER", "1", 1);
+  QrcManager mgr(c.staging.edit ? QrcEdit : QrcNoEdit);
+  if (!pooled) unsetenv("QRC_NO_MEMORY_MANAGER");
+  return mgr;
 }
 
 // One manager with the case's variables, driven through goals.
@@ -180,17 +199,21 @@ struct Runner {
   // Removals to apply and the domains seen after each (checkStronger).
   const std::vector<std::pair<size_t, int64_t>>* removals = nullptr;
   std::vector<std::vector<std::vector<int64_t>>> seen;
-  // The labelling order of the search.
+  // The labelling order of the search; the constraint is posted when the
+  // labelling reaches position postAt (in every branch), as built (when
+  // not null) or by the case's post.
   std::vector<size_t> order;
+  size_t postAt = SIZE_MAX;
+  QrcConstraintI* built = nullptr;
   Rng rng;
   std::string log;
   int errors = 0;
   std::string errorText;
 
-  explicit Runner(const PropCase& pc)
+  explicit Runner(const PropCase& pc, bool pooled = true)
       : c(pc),
         kind(pc.kind ? *pc.kind : intKind()),
-        mgr(pc.staging.edit ? QrcEdit : QrcNoEdit),
+        mgr(managerFor(pc, pooled)),
         m(mgr.getImpl()),
         rng(pc.seed) {
     m->useExceptions(true);
@@ -239,6 +262,15 @@ struct Runner {
   bool run(QrcGoalI* g, const std::vector<int64_t>* before, const std::vector<int64_t>* others);
   void error(const std::string& text) {
     if (errors++ == 0) errorText = text;
+  }
+  // The values of the variables at a solution; an unbound one is an error.
+  std::vector<int64_t> values() {
+    std::vector<int64_t> a;
+    for (size_t i = 0; i < vars.size(); ++i) {
+      if (!kindOf(i).isFixed(vars[i])) error("search stopped with an unfixed variable");
+      a.push_back(kindOf(i).valueOf(vars[i]));
+    }
+    return a;
   }
   std::vector<int64_t> domainOf(size_t i) const {
     std::vector<int64_t> d;
@@ -306,6 +338,12 @@ QrcGoalI* fixOne(Runner* r, QrcInt i, QrcInt v) {
 // Labels the variables from position i of the labelling order (the variable
 // staged before is bound already; the one staged after comes last).
 QrcGoalI* label(Runner* r, QrcInt i, QrcInt) {
+  if (static_cast<size_t>(i) == r->postAt) {
+    if (r->built)
+      r->m->add(r->built);
+    else
+      r->post();
+  }
   if (static_cast<size_t>(i) == r->order.size()) return nullptr;
   size_t k = r->order[static_cast<size_t>(i)];
   if (static_cast<int>(k) == r->c.staging.after && r->c.staging.decided &&
@@ -336,6 +374,29 @@ QrcGoalI* postThenLabel(Runner* r, QrcInt v, QrcInt) {
     r->post();
   }
   return goal(r, label, 0);
+}
+
+int compareFound(const PropCase& c, const std::string& what,
+                 const std::map<std::vector<int64_t>, int>& found,
+                 const std::vector<std::vector<int64_t>>& sols) {
+  int failures = 0;
+  std::map<std::vector<int64_t>, int> expected;
+  for (const auto& a : sols) ++expected[a];
+  for (const auto& e : expected) {
+    auto it = found.find(e.first);
+    if (it == found.end()) {
+      if (failures++ < 5)
+        ADD_FAILURE() << where(c) << ": " << what << " missed solution " << show(e.first);
+    } else if (it->second != 1) {
+      if (failures++ < 5)
+        ADD_FAILURE() << where(c) << ": " << what << " found " << show(e.first) << " " << it->second
+                      << " times";
+    }
+  }
+  for (const auto& f : found)
+    if (!expected.count(f.first) && failures++ < 5)
+      ADD_FAILURE() << where(c) << ": " << what << " found non-solution " << show(f.first);
+  return failures;
 }
 
 Consistency levelOf(const PropCase& c, size_t i) {
@@ -633,15 +694,7 @@ int checkSearch(const PropCase& c) {
     }
     QrcSearch s(r.mgr, QrcGoal(goal(&r, postThenLabel, first)));
     while (s.next()) {
-      std::vector<int64_t> a;
-      for (size_t i = 0; i < r.vars.size(); ++i) {
-        if (!r.kindOf(i).isFixed(r.vars[i])) {
-          ADD_FAILURE() << where(c) << ": search stopped with an unfixed variable";
-          ++failures;
-        }
-        a.push_back(r.kindOf(i).valueOf(r.vars[i]));
-      }
-      ++found[a];
+      ++found[r.values()];
       if (found.size() > sols.size() + 10) break;
     }
     s.end();
@@ -651,22 +704,42 @@ int checkSearch(const PropCase& c) {
     ADD_FAILURE() << where(c) << ": " << r.errorText;
     ++failures;
   }
-  std::map<std::vector<int64_t>, int> expected;
-  for (const auto& a : sols) ++expected[a];
-  for (const auto& e : expected) {
-    auto it = found.find(e.first);
-    if (it == found.end()) {
-      if (failures++ < 5) ADD_FAILURE() << where(c) << ": search missed solution " << show(e.first);
-    } else if (it->second != 1) {
-      if (failures++ < 5)
-        ADD_FAILURE() << where(c) << ": search found " << show(e.first) << " " << it->second
-                      << " times";
+  return failures + compareFound(c, "search", found, sols);
+}
+
+int checkPostedInSearch(const PropCase& c) {
+  if (!c.search || productSize(c) > MaxPostedAssignments || c.staging.edit ||
+      c.staging.before >= 0 || c.staging.after >= 0)
+    return 0;
+  std::vector<std::vector<int64_t>> sols = solutionsOf(c);
+  Runner r(c, false);
+  // Below one or two choices: the tree keeps the size of the case's own.
+  r.postAt = std::min<size_t>(r.order.size(), 1 + r.rng() % 2);
+  std::string at = "posted in a search after " + std::to_string(r.postAt) + " choices";
+  if (c.make) {
+    try {
+      r.built = c.make(r.m, Vars(r.vars));
+    } catch (const QrcFailException&) {
+      // The case's own narrowings failed: nothing is a solution.
+      if (sols.empty()) return 0;
+      ADD_FAILURE() << where(c) << ": " << at << ": building the constraint failed";
+      return 1;
     }
   }
-  for (const auto& f : found)
-    if (!expected.count(f.first) && failures++ < 5)
-      ADD_FAILURE() << where(c) << ": search found non-solution " << show(f.first);
-  return failures;
+  QrcSearch s(r.mgr, QrcGoal(goal(&r, label, 0)));
+  // A few solutions, then a restart and every solution.
+  std::map<std::vector<int64_t>, int> first, found;
+  for (uint64_t k = 1 + r.rng() % 3; k > 0 && s.next(); --k) ++first[r.values()];
+  s.restart();
+  while (s.next() && found.size() <= sols.size() + 10) ++found[r.values()];
+  s.end();
+  int failures = r.errors ? 1 : 0;
+  if (r.errors) ADD_FAILURE() << where(c) << ": " << at << ": " << r.errorText;
+  for (const auto& f : first)
+    if (!std::binary_search(sols.begin(), sols.end(), f.first) && failures++ < 5)
+      ADD_FAILURE() << where(c) << ": " << at << " found non-solution " << show(f.first)
+                    << " before the restart";
+  return failures + compareFound(c, at + ", after a restart,", found, sols);
 }
 
 int checkStronger(const PropCase& weak, const PropCase& strong) {
@@ -709,8 +782,9 @@ int checkStronger(const PropCase& weak, const PropCase& strong) {
 }
 
 int runPropCase(const PropCase& c) {
-  return checkAssignments(c) + checkNarrowings(c) + checkSearch(c) + runReifiedForms(c) +
-         runArrayShapes(c);
+  int failures = checkAssignments(c) + checkNarrowings(c) + checkSearch(c);
+  if (c.postInSearch || c.arrayElements) failures += checkPostedInSearch(c);
+  return failures + runReifiedForms(c) + runArrayShapes(c);
 }
 
 // ---------------------------------------------------------------- elements as expressions
@@ -790,6 +864,7 @@ PropCase withElementForm(const PropCase& c, size_t elements, ElementForm form) {
   e.level = Consistency::None;
   e.levels.clear();
   e.arrayElements = 0;
+  e.postInSearch = false;
   e.values.clear();
   e.kinds.clear();
   for (size_t p = 0; p < positions; ++p) {

@@ -7,7 +7,10 @@
 //     after each propagation that the solution is still in the domains;
 //  3. runs a complete search and compares its solutions with the checker's;
 //  4. when the case promises a consistency level, asserts that every
-//     remaining bound (or value) extends to a solution.
+//     remaining bound (or value) extends to a solution;
+//  5. for an array constraint (or when asked), posts it from a goal in
+//     every branch below a choice point, and again after a restart, and
+//     compares the solutions (checkPostedInSearch).
 // A case that builds its constraint (make) also runs in the constraint's
 // reified forms: its truth equal to a 0-1 variable, its opposite, and joined
 // to a second constraint by each connective, in edit and no-edit mode, with
@@ -159,6 +162,10 @@ struct PropCase {
   int narrowRuns = 60;
   int narrowSteps = 6;
   bool search = true;
+  // Whether runPropCase also posts the constraint from a goal inside a
+  // search (checkPostedInSearch); the array-constraint cases (arrayElements)
+  // always do.
+  bool postInSearch = false;
   // Optional: called after each propagation of the narrowing runs with the
   // solutions that lie inside the current domains; returns an error text, or
   // an empty string when all is well (for state outside the variables).
@@ -177,6 +184,13 @@ std::vector<std::vector<int64_t>> randomDomains(Rng& rng, int n, int64_t lo, int
 int checkAssignments(const PropCase& c);
 int checkNarrowings(const PropCase& c);
 int checkSearch(const PropCase& c);
+// Builds the constraint (make) at the top level and posts it (or calls post)
+// in every branch of a search that labels the variables, below the first
+// choices (how many is drawn from the seed); takes a few solutions, restarts
+// and then expects exactly the checker's solutions. The manager runs without
+// the engine's pooling, so that the sanitizers see what a backtrack gave
+// back: what a constraint builds at its first propagation meets a backtrack.
+int checkPostedInSearch(const PropCase& c);
 // All steps.
 int runPropCase(const PropCase& c);
 // Runs the same seeded removals (each keeping a chosen solution) on two cases

@@ -199,6 +199,7 @@ PropCase reifiedForm(const PropCase& c, const ReifiedForm& f) {
   e.level = Consistency::None;
   e.levels.clear();
   e.arrayElements = 0;
+  e.postInSearch = false;
   e.kind = nullptr;
   e.kinds.clear();
   for (size_t i = 0; i < n; ++i) e.kinds.push_back(&kindAt(c, i));

@@ -325,6 +325,7 @@ PropCase caseOfLayout(const PropCase& c, const Layout& layout, const std::string
     e.levels.clear();
   }
   e.arrayElements = 0;
+  e.postInSearch = false;
   e.extraCheck = nullptr;
   e.reifiedForms = std::min(c.reifiedForms, 1);
   e.narrowRuns = std::max(6, c.narrowRuns / 3);

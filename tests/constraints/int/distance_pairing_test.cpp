@@ -323,6 +323,7 @@ qrotest::PropCase distanceCase(qrotest::Rng& rng, QrcInt level, bool opposite, b
     return apart != opposite;
   };
   c.narrowRuns = 20;
+  c.postInSearch = true;
   return c;
 }
 
@@ -380,6 +381,7 @@ TEST(PairingHarness, AgainstBruteForce) {
         return QrcPairing(arrayOf(m, v), level).getImpl();
       };
       c.check = isPairing;
+      c.postInSearch = true;
       c.level = level == 3 ? qrotest::Consistency::Domain : qrotest::Consistency::None;
       c.narrowRuns = 20;
       EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;

@@ -48,6 +48,7 @@ PropCase tableCase(const std::string& name, const std::vector<std::vector<int64_
   c.level = Consistency::Domain;
   c.seed = seed;
   c.notReified = "a table has no opposite";
+  c.postInSearch = true;
   QrcInt arity = static_cast<QrcInt>(values.size());
   c.make = [=](QrcManagerI* m, const Vars& x) {
     return QrcTableConstraint(arrayOf(m, x), setOf(m, arity, tuples, mode), allowed).getImpl();

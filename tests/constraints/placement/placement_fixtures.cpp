@@ -132,6 +132,7 @@ qrotest::PropCase makeCase(const Placement& p, int boxLevel, int notOverlapLevel
   c.check = [p](const std::vector<int64_t>& a) { return check(p, a); };
   c.seed = qrotest::caseSeed(17 + static_cast<uint64_t>(boxLevel * 4 + notOverlapLevel));
   c.narrowRuns = 40;
+  c.postInSearch = true;
   return c;
 }
 

@@ -346,6 +346,7 @@ qrotest::PropCase packCase(Form form, uint64_t seed, bool large, Instance& in) {
   c.name = std::string(FormNames[form]) + (large ? " large" : "");
   c.seed = seed;
   c.narrowRuns = 40;
+  c.postInSearch = true;
   for (int i = 0; i < in.items; ++i) {
     c.values.push_back(qrotest::range(0, in.bins - 1));
     if (outside && i == 0) c.values.back().push_back(rng() % 2 ? -1 : in.bins);
