@@ -82,13 +82,16 @@ QrcMatchValueNode freshNode(QrcInt v, QrcIntExpI* card) {
 }  // namespace
 
 // Run at each posting: nothing of an earlier posting, which a backtrack took
-// back, is read again.
+// back, is read again. Made in a search, the blocks taken from the size pools
+// go back when a backtrack takes the posting back.
 void QrcCardMatchingI::init(QrcInt n, QrcIntExpI** vars, QrcInt nCards, QrcIntExpI** cards,
                             const QrcInt* values, QrcInt bits) {
   _nSorted = 0;
   _dense = nullptr;
   _span = 0;
   _spanLayout = 0;
+  _manager->releaseOnBacktrack(
+      [](void* matching) { static_cast<QrcCardMatchingI*>(matching)->releaseBlocks(); }, this);
   _nVars = n;
   _nCards = cards ? nCards : 0;
   _cards = cards;
@@ -148,6 +151,27 @@ void QrcCardMatchingI::init(QrcInt n, QrcIntExpI** vars, QrcInt nCards, QrcIntEx
   ensureNodes(16);
   _nValues = 1;
   _valueNodes[0] = freshNode(RestMark, nullptr);
+}
+
+void QrcCardMatchingI::releaseBlocks() {
+  const QrcInt word = static_cast<QrcInt>(sizeof(QrcInt));
+  if (_unitCapacity && _nodeCap > 0) {
+    _manager->freeSized(_valueNodes, _nodeCap * static_cast<QrcInt>(sizeof(QrcMatchValueNode)));
+    _manager->freeSized(_sorted, _nodeCap * word);
+    _manager->freeSized(_sortedNodes, _nodeCap * word);
+    _valueNodes = nullptr;
+    _sorted = _sortedNodes = nullptr;
+    _nodeCap = 0;
+  }
+  if (_slots)
+    _manager->freeSized(_slots, (_slotMask + 1) * static_cast<QrcInt>(sizeof(QrcMatchSlot)));
+  if (_adjacencyCap > 0) _manager->freeSized(_adjacency, _adjacencyCap * word);
+  if (_cutCap > 0) _manager->freeSized(_cuts, _cutCap * word);
+  _slots = nullptr;
+  _slotMask = 0;
+  _adjacency = _cuts = nullptr;
+  _adjacencyCap = _cutCap = _nCuts = 0;
+  _spanLayout = 0;
 }
 
 // Room for count nodes of all-different (and the hashed index over them);

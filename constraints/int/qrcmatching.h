@@ -111,6 +111,8 @@ class QrcCardMatchingI {
   // other values share the rest node.
   void init(QrcInt n, QrcIntExpI** vars, QrcInt nCards, QrcIntExpI** cards, const QrcInt* values,
             QrcInt bits);
+  // Gives the size pools back the blocks the matching took from them.
+  void releaseBlocks();
 
   // Repairs the matching, prunes and bounds the cards; false when no matching
   // exists (the matching is then back as it was). Domain changes may fail.

@@ -282,7 +282,31 @@ QrcInt QrcWLConstraintI::lostValuesByRanges(QrcGACVar* r) {
 
 // ---------------------------------------------------------------- schema
 
+template <class T>
+void QrcGACStack<T>::release(QrcSizeAllocatorI* pool) {
+  if (items) pool->freeSized(items, capacity * static_cast<QrcInt>(sizeof(T)));
+  items = nullptr;
+  top = capacity = 0;
+}
+
+void QrcGACSchemaI::releaseRecords() {
+  QrcSizeAllocatorI* pool = poolOf(_manager);
+  while (Chunk* c = _chunks) {
+    _chunks = c->next;
+    pool->freeSized(c, c->bytes);
+  }
+  _chunkNext = _chunkEnd = nullptr;
+  _freeTuples = nullptr;
+  _invalidated.release(pool);
+  _newlySupported.release(pool);
+  _replaced.release(pool);
+}
+
+// Posted in a search, the posting gives its records and undo stacks back to
+// the size pools when a backtrack takes it back.
 void QrcGACSchemaI::initialise() {
+  _manager->releaseOnBacktrack([](void* ct) { static_cast<QrcGACSchemaI*>(ct)->releaseRecords(); },
+                               this);
   _records = static_cast<QrcGACVar*>(alignLine(
       _manager->allocate(static_cast<size_t>(_arity) * sizeof(QrcGACVar) + LineBytes - 1)));
   for (QrcInt k = 0; k < _arity; ++k) {
@@ -349,15 +373,18 @@ QrcGACTuple* QrcGACSchemaI::allocateTuple() {
   }
   if (_chunkEnd - _chunkNext < _tupleStride) {
     // The first chunk holds as many records as the table has tuples, up to
-    // the size of the others; chunks stay with the constraint, taken from
-    // the global heap at their size.
+    // the size of the others; chunks stay with the posting, taken from the
+    // size pools, listed to be given back (releaseRecords).
     QrcInt bytes = _chunkEnd || _firstRecords <= 0 ? ChunkBytes : _firstRecords * _tupleStride;
     if (bytes > ChunkBytes) bytes = ChunkBytes;
     if (bytes < _tupleStride) bytes = _tupleStride;
-    bytes += LineBytes;
-    char* raw = static_cast<char*>(_manager->getGlobalHeap()->alloc(static_cast<size_t>(bytes)));
-    _chunkNext = static_cast<char*>(alignLine(raw));
-    _chunkEnd = raw + bytes;
+    bytes += LineBytes + static_cast<QrcInt>(sizeof(Chunk));
+    Chunk* chunk = static_cast<Chunk*>(poolOf(_manager)->allocateSized(bytes));
+    chunk->next = _chunks;
+    chunk->bytes = bytes;
+    _chunks = chunk;
+    _chunkNext = static_cast<char*>(alignLine(chunk + 1));
+    _chunkEnd = reinterpret_cast<char*>(chunk) + bytes;
   }
   QrcGACTuple* t = reinterpret_cast<QrcGACTuple*>(_chunkNext);
   _chunkNext += _tupleStride;

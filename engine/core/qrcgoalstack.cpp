@@ -142,6 +142,30 @@ void QrcManagerI::startActionGroup(QrcGoalI* goal, QrcGoalCell* cell) {
   _actionGroupTop = _orStack->getTop();
 }
 
+namespace {
+
+class QrcReleaseI : public QrcGoalI {
+  QROSIMPLECLASS(QrcReleaseI, QrcGoalI)
+ public:
+  QrcReleaseI(QrcManagerI* m, void (*release)(void*), void* owner)
+      : QrcGoalI(m), _release(release), _owner(owner) {}
+  QrcGoalI* execute() override {
+    _release(_owner);
+    return nullptr;
+  }
+
+ private:
+  void (*_release)(void*);
+  void* _owner;
+};
+
+}  // namespace
+
+void QrcManagerI::releaseOnBacktrack(void (*release)(void*), void* owner) {
+  if (!_trail->isRecording()) return;
+  addGroupedReversibleAction(new (this) QrcReleaseI(this, release, owner));
+}
+
 void QrcManagerI::addReversibleAction(const QrcGoal& goal) {
   addReversibleAction(goal.getImpl());
 }

@@ -73,6 +73,8 @@ struct QrcGACStack {
     if (top == capacity) grow(pool);
     return &items[top++];
   }
+  // Gives the items back; the stack is empty.
+  void release(QrcSizeAllocatorI* pool);
   __attribute__((noinline)) void grow(QrcSizeAllocatorI* pool) {
     QrcInt n = capacity ? 2 * capacity + 1 : 31;
     T* bigger = static_cast<T*>(pool->allocateSized(n * static_cast<QrcInt>(sizeof(T))));
@@ -199,6 +201,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
         _pairValues{nullptr, nullptr},
         _busy(nullptr),
         _tupleStride(0),
+        _chunks(nullptr),
         _freeTuples(nullptr),
         _chunkNext(nullptr),
         _chunkEnd(nullptr),
@@ -217,6 +220,8 @@ class QrcGACSchemaI : public QrcWLConstraintI {
 
   // Restorer side: undoes what lies above the given stack heights.
   void restore(QrcInt invalidated, QrcInt newlySupported, QrcInt replaced);
+  // Gives the tuple records' chunks and the undo stacks back to the size pools.
+  void releaseRecords();
 
  protected:
   // The hot paths below take the arity R as a constant (2, 3, 4), or 0 to read it.
@@ -319,7 +324,12 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   QrcGACStack<QrcGACChange> _newlySupported;
   QrcGACStack<QrcGACChange> _replaced;
   // Tuple records: cache-line aligned, carved from pooled chunks, recycled here.
+  struct Chunk {
+    Chunk* next;
+    QrcInt bytes;
+  };
   QrcInt _tupleStride;
+  Chunk* _chunks;            // the chunks taken, latest first
   QrcGACTuple* _freeTuples;  // linked through their supported field
   char* _chunkNext;
   char* _chunkEnd;

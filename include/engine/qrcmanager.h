@@ -309,6 +309,11 @@ class QrcManagerI {
     }
     startActionGroup(goal, cell);
   }
+  // Runs release(owner) when a backtrack takes back what is made from now on;
+  // nothing outside a search or push state, where no backtrack does. An
+  // object made on the heap gives back through it the blocks it takes from
+  // the pools, which a backtrack does not pop.
+  void releaseOnBacktrack(void (*release)(void*), void* owner);
   void collapse();
   bool popChoicePoints(QrcInt n);
   QrcInt getOrRecordCount() const { return _orRecords; }
