@@ -1,9 +1,12 @@
-// Array constraints made at the top level and posted below a choice point,
-// in every branch of searches run one after another: what a posting takes
-// from the size pools (matchings, tuple records, undo stacks) goes back when
-// a backtrack takes the posting back, so memory stays flat.
+// Array constraints made at the top level and posted inside searches: in
+// every branch below a choice point, of searches run one after another, and
+// by the goal of a nested solve run from an outer constraint's propagation
+// (as the placement trials run theirs). What a posting takes from the size
+// pools goes back when a backtrack takes the posting back, and what a nested
+// search made and queued goes with it.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -16,37 +19,43 @@
 
 namespace {
 
-QrcTupleSet sumsToFour(const QrcManager& mgr) {
+QrcTupleSet cyclic(const QrcManager& mgr, QrcInt mode) {
   QrcTupleSet set(mgr, 3);
-  for (QrcInt a = 0; a <= 3; ++a)
-    for (QrcInt b = 0; b <= 3; ++b)
-      if (a + b <= 4) {
-        const QrcInt t[] = {a, b, 4 - a - b};
-        set.add(QrcIntArray(mgr, 3, t));
-      }
+  set.setStorageMode(mode);
+  const QrcInt tuples[][3] = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+  for (const QrcInt* t : tuples) set.add(QrcIntArray(mgr, 3, t));
   set.close();
   return set;
 }
 
+// Constraints over three variables over 0..2, each with solutions.
 struct Row {
   const char* name;
   std::function<QrcConstraint(const QrcManager&, const QrcIntVarArray&)> make;
 };
 
 const Row Rows[] = {
-    {"allowed table",
+    {"allowed table mode 0",
      [](const QrcManager& m, const QrcIntVarArray& x) {
-       return QrcTableConstraint(x, sumsToFour(m), true);
+       return QrcTableConstraint(x, cyclic(m, 0), true);
+     }},
+    {"allowed table mode 1",
+     [](const QrcManager& m, const QrcIntVarArray& x) {
+       return QrcTableConstraint(x, cyclic(m, 1), true);
+     }},
+    {"allowed table mode 2",
+     [](const QrcManager& m, const QrcIntVarArray& x) {
+       return QrcTableConstraint(x, cyclic(m, 2), true);
      }},
     {"forbidden table",
      [](const QrcManager& m, const QrcIntVarArray& x) {
-       return QrcTableConstraint(x, sumsToFour(m), false);
+       return QrcTableConstraint(x, cyclic(m, 2), false);
      }},
     {"all-different level 3",
      [](const QrcManager&, const QrcIntVarArray& x) { return QrcAllDiff(x, QrcFullFilterLevel); }},
     {"distribute level 3",
      [](const QrcManager& m, const QrcIntVarArray& x) {
-       return QrcDistribute(QrcIntVarArray(m, 4, 0, 1), x, QrcFullFilterLevel);
+       return QrcDistribute(QrcIntVarArray(m, 3, 0, 1), x, QrcFullFilterLevel);
      }},
     {"minimum distance level 3",
      [](const QrcManager&, const QrcIntVarArray& x) {
@@ -56,15 +65,23 @@ const Row Rows[] = {
      }},
 };
 
+// A manager; without the engine's pooling the sanitizers see the memory a
+// backtrack gives back.
+QrcManager managerOf(bool pooled) {
+  if (!pooled) setenv("QRC_NO_MEMORY_MANAGER", "1", 1);
+  QrcManager mgr(QrcNoEdit);
+  unsetenv("QRC_NO_MEMORY_MANAGER");
+  return mgr;
+}
+
 TEST(PostedInSearch, PoolsGetBackWhatEveryPostingTook) {
   for (const Row& row : Rows) {
     QrcManager mgr(QrcNoEdit);
     QrcManagerI* m = mgr.getImpl();
-    QrcIntVarArray x(mgr, 3, 0, 3);
+    QrcIntVarArray x(mgr, 3, 0, 2);
     QrcIntVarArray first(mgr, 1);
     first.set(0, x[0]);
     QrcGoal post(row.make(mgr, x));
-    std::string what = row.name;
     auto used = [m] {
       return static_cast<QrcUInt>(m->getSizeAllocator()->getBytesInUse()) +
              m->getGlobalHeap()->getBytes();
@@ -75,11 +92,57 @@ TEST(PostedInSearch, PoolsGetBackWhatEveryPostingTook) {
       int found = 0;
       while (s.next()) ++found;
       s.end();
-      EXPECT_GT(found, 0) << what;
-      EXPECT_EQ(used(), before) << what << " round " << round;
+      EXPECT_GT(found, 0) << row.name;
+      EXPECT_EQ(used(), before) << row.name << " round " << round;
     }
     mgr.end();
   }
+}
+
+// Solves a goal from its propagation, scheduled at the last priority: the
+// nested solve must find a solution (and undoes it).
+class NestedSolveCt : public QrcConstraintI {
+ public:
+  NestedSolveCt(QrcManagerI* m, QrcIntExpI* watched, QrcGoalI* goal)
+      : QrcConstraintI(m), _watched(watched), _goal(goal) {}
+  void post() override { _watched->whenDomain(new (_manager) Wake(_manager, this)); }
+  void propagate() override {
+    if (!_manager->solveInPropagation(this, _goal, true)) fail();
+  }
+
+ private:
+  class Wake : public QrcDemonI {
+   public:
+    Wake(QrcManagerI* m, NestedSolveCt* ct) : QrcDemonI(m, ct), _ct(ct) {}
+    void propagate() override { _ct->push(); }
+
+   private:
+    NestedSolveCt* _ct;
+  };
+  QrcIntExpI* _watched;
+  QrcGoalI* _goal;
+};
+
+// The nested goal posts the constraint (whose sub-constraints are made
+// inside the nested search) and binds its variables.
+TEST(PostedInSearch, NestedSolvesLeaveNothingOfTheirOwnQueued) {
+  for (bool pooled : {true, false})
+    for (const Row& row : Rows) {
+      QrcManager mgr = managerOf(pooled);
+      QrcManagerI* m = mgr.getImpl();
+      QrcIntVarArray x(mgr, 3, 0, 2), y(mgr, 2, 0, 3);
+      QrcGoal trial = QrcAnd(QrcGoal(row.make(mgr, x)), QrcGenerate(x));
+      QrcConstraint outer(new (m) NestedSolveCt(m, y[0].getImpl(), trial.getImpl()));
+      QrcSearch s(mgr, QrcAnd(QrcGoal(outer), QrcGenerate(y)));
+      int found = 0;
+      while (s.next()) {
+        EXPECT_EQ(x[0].getImpl()->getSize(), 3) << row.name;
+        ++found;
+      }
+      s.end();
+      EXPECT_EQ(found, 16) << row.name << (pooled ? "" : " unpooled");
+      mgr.end();
+    }
 }
 
 }  // namespace

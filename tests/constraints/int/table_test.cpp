@@ -14,6 +14,7 @@
 #include "qrcsearch.h"
 #include "qrcsizealloc.h"
 #include "qrctable.h"
+#include "support/call_goal.h"
 #include "support/harness.h"
 
 using qrotest::Consistency;
@@ -625,19 +626,6 @@ TEST(TableConstraint, DeepSearchesCountEverySolution) {
   }
 }
 
-// Runs a function of the test as a goal (a manager in exceptions mode).
-class CallGoal : public QrcGoalI {
- public:
-  CallGoal(QrcManagerI* m, const std::function<void()>* f) : QrcGoalI(m), _f(f) {}
-  QrcGoalI* execute() override {
-    (*_f)();
-    return nullptr;
-  }
-
- private:
-  const std::function<void()>* _f;
-};
-
 // A set made at the top level and filled there, then (with one more tuple
 // added or not) closed and used by a table below a choice point: every
 // branch and the passes after a restart see the set as the top level left it.
@@ -667,8 +655,9 @@ TEST(TableConstraint, SetClosedInEveryBranch) {
         };
         QrcIntVarArray first(mgr, 1);
         first.set(0, x[0]);
-        QrcSearch s(mgr, QrcAnd(QrcGenerate(first),
-                                QrcAnd(QrcGoal(new (m) CallGoal(m, &post)), QrcGenerate(x))));
+        QrcSearch s(mgr,
+                    QrcAnd(QrcGenerate(first),
+                           QrcAnd(QrcGoal(new (m) qrotest::CallGoal(m, &post)), QrcGenerate(x))));
         for (int pass = 0; pass < 2; ++pass) {
           int found = 0;
           while (s.next()) ++found;

@@ -13,6 +13,7 @@
 #include "qrcgoal.h"
 #include "qrcmanager.h"
 #include "qroplatform.h"
+#include "support/call_goal.h"
 
 namespace floatvartest {
 
@@ -26,18 +27,7 @@ class ThrowingReporter : public QrcErrorReporter {
   void fatal(int code) override { throw ReportedError{code}; }
 };
 
-// A goal that calls a function; the function lives as long as the test.
-class CallGoal : public QrcGoalI {
- public:
-  CallGoal(QrcManagerI* m, const std::function<void()>* fn) : QrcGoalI(m), _fn(fn) {}
-  QrcGoalI* execute() override {
-    (*_fn)();
-    return nullptr;
-  }
-
- private:
-  const std::function<void()>* _fn;
-};
+using qrotest::CallGoal;
 
 // Counts its runs and calls an optional function.
 class CountDemon : public QrcDemonI {
