@@ -65,15 +65,19 @@ QrcTupleSetI::QrcTupleSetI(QrcManagerI* manager, QrcInt arity)
       _hitLane(0),
       _rankStart(nullptr) {}
 
+bool QrcTupleSetI::isLasting() const {
+  return _lasting || !_manager->isBacktrackable();
+}
+
 template <typename T>
 T* QrcTupleSetI::indexArray(QrcInt n) const {
   size_t bytes = static_cast<size_t>(n > 0 ? n : 1) * sizeof(T);
-  return static_cast<T*>(_lasting ? _manager->getGlobalHeap()->alloc(bytes)
-                                  : _manager->allocate(bytes));
+  return static_cast<T*>(isLasting() ? _manager->getGlobalHeap()->alloc(bytes)
+                                     : _manager->allocate(bytes));
 }
 
 void QrcTupleSetI::keepIndex(void* field) const {
-  if (!_lasting) _manager->saveValue(field);
+  if (!isLasting()) _manager->saveValue(field);
 }
 
 void QrcTupleSetI::add(const QrcInt* values, QrcInt n) {
@@ -121,7 +125,7 @@ void QrcTupleSetI::close() {
                         &_rowStride, &_rows, &_slotRows, &_after, &_jumpRows, &_jumpStride,
                         &_slotHits, &_hitLane, &_rankStart});
   // Closed where no backtrack reaches, the indexes made on first use last too.
-  _lasting = !_manager->getTrail()->isRecording();
+  _lasting = !_manager->isBacktrackable();
   _mode = chooseMode();
   buildColumns();
   buildRanks();

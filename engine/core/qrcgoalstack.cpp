@@ -162,7 +162,7 @@ class QrcReleaseI : public QrcGoalI {
 }  // namespace
 
 void QrcManagerI::releaseOnBacktrack(void (*release)(void*), void* owner) {
-  if (!_trail->isRecording()) return;
+  if (!isBacktrackable()) return;
   addGroupedReversibleAction(new (this) QrcReleaseI(this, release, owner));
 }
 

@@ -164,12 +164,14 @@ class QrcTupleSetI {
   void buildHash() const;
   void buildMode1() const;
   void buildMode2() const;
-  // Room for what is made on first use: on the manager's global heap when the
-  // set was closed where no backtrack reaches, else on its heap.
+  // Whether no backtrack can take the set's close back: it was closed, or
+  // is used now, outside every search and push state.
+  bool isLasting() const;
+  // Room for what is made on first use: on the manager's global heap when
+  // the set is lasting, else on its heap.
   template <typename T>
   T* indexArray(QrcInt n) const;
-  // Saves a field set on first use on the trail, unless the set was closed
-  // where no backtrack reaches.
+  // Saves a field set on first use on the trail, unless the set is lasting.
   void keepIndex(void* field) const;
   void buildRanks();
   void buildBits();
@@ -203,7 +205,7 @@ class QrcTupleSetI {
   QrcManagerI* _manager;
   QrcInt _arity;
   QrcBool _closed;
-  // 1 when closed outside any search and push state.
+  // 1 when closed outside every search and push state.
   QrcInt _lasting;
   mutable QrcTupleNode* _newest;
   QrcInt _count;

@@ -310,7 +310,7 @@ class QrcManagerI {
     startActionGroup(goal, cell);
   }
   // Runs release(owner) when a backtrack takes back what is made from now on;
-  // nothing outside a search or push state, where no backtrack does. An
+  // nothing when none can (isBacktrackable). An
   // object made on the heap gives back through it the blocks it takes from
   // the pools, which a backtrack does not pop.
   void releaseOnBacktrack(void (*release)(void*), void* owner);
@@ -360,6 +360,9 @@ class QrcManagerI {
   // Trailed: backtracking past a state gives back the level it was made at.
   void setPushStateLevel(QrcInt level);
   QrcInt getPushStateDepth() const { return _pushStateDepth; }
+  // Whether a backtrack can take back what is made now: inside a search or
+  // a push state (outside both, nothing made on the heap is ever popped).
+  bool isBacktrackable() const { return _searchDepth > 0 || _pushStateDepth > 0; }
   // Merges every open push state into the current state, which becomes the
   // base that nothing pops (level 0).
   void collapsePushStates();
