@@ -293,9 +293,7 @@ void QrcPairingI::firstPropagate() {
     // Made where the first propagation runs: a backtrack past it takes them
     // back with the first-propagation flag.
     QrcInt pairs = n * (n - 1) / 2;
-    for (void* field : {static_cast<void*>(&_graph), static_cast<void*>(&_pairA),
-                        static_cast<void*>(&_pairB), static_cast<void*>(&_state)})
-      _manager->saveValue(field);
+    _manager->saveValues({&_graph, &_pairA, &_pairB, &_state});
     _graph = new (_manager) QrcGeneralMatching(_manager, n, pairs);
     _pairA = allocArray<QrcInt>(_manager, pairs);
     _pairB = allocArray<QrcInt>(_manager, pairs);

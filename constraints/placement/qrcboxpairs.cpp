@@ -60,9 +60,7 @@ void QrcPairInDimensionConstraintI::registerMembers() {
   QroInt ia = _container->registerBox(_a);
   QroInt ib = _container->registerBox(_b);
   QrcManagerI* m = _manager;
-  for (void* w : {static_cast<void*>(&_ia), static_cast<void*>(&_ib), static_cast<void*>(&_aa),
-                  static_cast<void*>(&_ab), static_cast<void*>(&_e), static_cast<void*>(&_r)})
-    m->saveValue(w);
+  m->saveValues({&_ia, &_ib, &_aa, &_ab, &_e, &_r});
   _ia = ia;
   _ib = ib;
   if (ia == ib) return;

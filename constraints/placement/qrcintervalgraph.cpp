@@ -292,10 +292,7 @@ void QrcIntervalGraphI::growStateBits(QroInt n) {
     for (QroInt x = 0; x < n; ++x)
       std::memcpy(block + (set * rows + x) * stride, stateBits(set, x),
                   sizeof(QroInt) * static_cast<size_t>(_bitStride));
-  for (void* field : {static_cast<void*>(&_bitBlock), static_cast<void*>(&_bitRows),
-                      static_cast<void*>(&_bitStride), static_cast<void*>(&_scratchList),
-                      static_cast<void*>(&_scratchBits)})
-    _manager->saveValue(field);
+  _manager->saveValues({&_bitBlock, &_bitRows, &_bitStride, &_scratchList, &_scratchBits});
   _bitBlock = block;
   _bitRows = rows;
   _bitStride = stride;
