@@ -176,7 +176,17 @@ QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal
   QrcPropagationQueueI::Aside outer = _queue->enterNestedSolve();
   _currentDemon = nullptr;
   QrcInt failsBefore = _fails;
-  QrcBool found = solve(goal, restore);
+  QrcBool found = 0;
+  try {
+    found = solve(goal, restore);
+  } catch (...) {
+    // An exception out of the nested solve drops what it queued and gives
+    // the outer work back too.
+    _queue->clear();
+    _nestedSolve = outerNested;
+    _queue->leaveNestedSolve(outer);
+    throw;
+  }
   _nestedFails += _fails - failsBefore;
   _nestedSolve = outerNested;
   _queue->leaveNestedSolve(outer);
