@@ -1,6 +1,8 @@
 // What the README tells a new user, checked as that user meets it: through the
 // installed headers. Prints each statement that does not hold and exits
 // non-zero when one does not.
+#include <pthread.h>
+
 #include <exception>
 #include <iostream>
 #include <sstream>
@@ -230,6 +232,67 @@ void setVariables() {
   manager.end();
 }
 
+// Models nested in models, written and read by a handler that nests a call
+// per level.
+class NestingModelInfo : public QroXmlInfo {
+ public:
+  explicit NestingModelInfo(QroXmlContextI* c) : QroXmlInfo(c) {}
+  const char* getTagName() const override { return "model"; }
+  bool readsSubElementsFirst() const override { return false; }
+  bool writesSubObjectsLater() const override { return false; }
+  bool writeContent(QroXmlWriter w, const QroRtti* o, QroXmlElementI* e) override {
+    const QroModelI::Link* l = static_cast<const QroModelI*>(o)->getFirstLink();
+    return !l || writeExtractableRef(w, e, l->member, nullptr);
+  }
+  QroExtractableI* readExtractable(QroXmlReader r, const QroXmlElementI* e) override {
+    QroEnvI* env = r.getEnv().getImpl();
+    QroModelI* m = new (env) QroModelI(env);
+    QroXmlElementI* inner = r.getFirstChildElement(e);
+    QroInt id = -1;
+    if (inner && isAlreadyRead(r, inner, id)) m->append(r.getExtractableById(id));
+    return m;
+  }
+};
+
+// The deepest nesting allowed in the stack the README gives a thread.
+void* nestedXml(void*) {
+  QroEnv env;
+  QroEnvI* ei = env.getImpl();
+  QroXmlContextI* context = QroXmlContextI::Make(ei);
+  context->registerXmlInfo(QroModelI::GetTypeIndex(), new (ei) NestingModelInfo(context));
+  QroModelI* model = new (ei) QroModelI(ei);
+  for (QroInt level = 1; level < QroXmlContextI::MaxNesting; ++level) {
+    QroModelI* outer = new (ei) QroModelI(ei);
+    outer->append(model);
+    model = outer;
+  }
+  QroXmlWriter writer(env);
+  QroXmlReader reader(env);
+  QroXmlElementI* tree = context->writeExtractable(model, writer, nullptr);
+  check(tree && context->readElement(reader, tree),
+        "10,000 nesting levels fit in 3 MiB of stack, 5 MiB sanitized");
+  delete tree;
+  reader.end();
+  writer.end();
+  env.end();
+  return nullptr;
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+const std::size_t NestingStack = 5u << 20;
+#else
+const std::size_t NestingStack = 3u << 20;
+#endif
+
+void onThreadWithStack(std::size_t bytes, void* (*f)(void*)) {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, bytes);
+  pthread_t thread;
+  if (pthread_create(&thread, &attributes, f, nullptr) == 0) pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
 // In environments of their own: the first solver or extra object made there
 // registers the handlers, a QroToBranchI does not.
 void xmlHandlers(int maker) {
@@ -332,6 +395,7 @@ int main() {
     noGoal(env);
     failOutsideSearch();
     setVariables();
+    onThreadWithStack(NestingStack, nestedXml);
     for (int maker = 0; maker < 3; ++maker) xmlHandlers(maker);
     defaultSearch(env);
     toBranch(env);
