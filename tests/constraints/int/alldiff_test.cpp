@@ -191,7 +191,7 @@ TEST_F(AllDiffTest, LevelErrors) {
   std::string line;
   for (QrcInt bad : {QrcInt(4), QrcInt(-1)}) {
     EXPECT_EQ(errorOf([&] { QrcAllDiff(array({var(0, 1)}), bad); }, &line), 44);
-    EXPECT_EQ(line, "Solver Error : QrcAllDiff : bad event : " + std::to_string(bad) + "\n");
+    EXPECT_EQ(line, "Solver Error : bad event : QrcAllDiff : " + std::to_string(bad) + "\n");
   }
   QrcConstraintI* refused = QrcAllDiff(array({var(0, 1)})).getImpl();
   refused->setFilterLevel(5);
