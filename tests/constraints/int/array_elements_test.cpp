@@ -498,6 +498,8 @@ ArrayCase minDistanceCase(Rng& rng, int level) {
         if (std::llabs(a[i] - a[j]) < k) return false;
     return true;
   };
+  // The matching of level 3 over blocks of one value.
+  if (level == 3 && k == 1) r.c.level = Consistency::Domain;
   return r;
 }
 
