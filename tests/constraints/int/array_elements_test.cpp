@@ -636,6 +636,7 @@ ArrayCase memberCase(Rng& rng, int variant) {
     return (member ? QrcMember(v[0], a) : QrcNotMember(v[0], a)).getImpl();
   };
   r.c.check = [values, member](const A& a) { return in(values, a[0]) == member; };
+  r.c.level = Consistency::Domain;  // a variable keeps only its members (or non-members)
   return r;
 }
 
