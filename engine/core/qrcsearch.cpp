@@ -47,6 +47,7 @@ void QrcSearchI::clearFields() {
   _discardedNodes = 0;
   _ownsStorage = 0;
   _cutAll = 0;
+  _stopped = 0;
 }
 
 void QrcSearchI::close() {}
@@ -213,7 +214,7 @@ bool QrcSearchI::recompute() {
       return false;
     }
     if (m->_failLabel && m->_failLabel != label) continue;
-    if (m->_stop) continue;
+    if (_stopped) continue;
     m->_failLabel = nullptr;
     QrcGoalI* second = reinterpret_cast<QrcGoalI*>(secondWord);
     bool takeSecond = m->_secondFirst == 0;
@@ -298,9 +299,11 @@ QrcBool QrcSearchI::next() {
     m->_status = QrcSearchSolution;
     deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->solutionFound(_currentNode); });
   } else {
+    // What ended this search, whatever a nested search left in the status.
     _state = Exhausted;
-    if (m->_status == QrcSearchSolution)
-      m->_status = m->_failLabel ? QrcSearchFailedLabel : QrcSearchExhausted;
+    m->_status = _stopped        ? QrcSearchLimited
+                 : m->_failLabel ? QrcSearchFailedLabel
+                                 : QrcSearchExhausted;
   }
   return found ? 1 : 0;
 }
@@ -373,7 +376,7 @@ bool QrcSearchI::afterFailure() {
     return false;
   }
   if (m->_limitsSet && m->isLimitReached()) {
-    m->_stop = 1;
+    _stopped = 1;
     m->_status = QrcSearchLimited;
   }
   _laterPass = 1;

@@ -212,6 +212,8 @@ class QrcSearchI {
   QrcInt _discardedNodes;
   int _ownsStorage;
   int _cutAll;
+  // Set when a limit stopped this search: its open branches are given up.
+  int _stopped;
 };
 
 // Handle of a search.
