@@ -351,11 +351,9 @@ bool QrcSearchI::pass() {
   m->_currentGoal = nullptr;
   m->_currentDemon = nullptr;
   if (!_plain) _nodeStorage->nodeEntered(_currentNode);
-  if (_optFilter && _optFilter->_active == 0) {
-    m->saveValue(&_optFilter->_active);
-    _optFilter->_active = 1;
-    _optFilter->update();
-  }
+  // A stored node gets the bound once its path is replayed: the bound may
+  // bind variables that the path's choices are about.
+  if (!isRecomputing()) applyObjectiveBound();
   m->executeGoals();
   if (isRecomputing()) emptyPathInRecomputation();
   if (_optFilter) {
@@ -363,6 +361,13 @@ bool QrcSearchI::pass() {
     _optFilter->_active = 0;
   }
   return true;
+}
+
+void QrcSearchI::applyObjectiveBound() {
+  if (!_optFilter || _optFilter->_active != 0) return;
+  _manager->saveValue(&_optFilter->_active);
+  _optFilter->_active = 1;
+  _optFilter->update();
 }
 
 bool QrcSearchI::afterFailure() {

@@ -129,8 +129,10 @@ void QrcSearchI::chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label
     ++m->_recomputedChoices;
     m->pushGoal(bit ? second : first);
     recordChoice(bit, label);
-    if (--_recomputationDepth == 0)
+    if (--_recomputationDepth == 0) {
       deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->nodeRestored(node); });
+      applyObjectiveBound();
+    }
     return;
   }
   if (!_nodeStorage->mayExtend(node)) m->fail();

@@ -182,6 +182,8 @@ class QrcSearchI {
   void pushUncountedChoicePoint(QrcGoalI* first, QrcGoalI* second, QrcAny label);
   void nodeFailed();
   [[noreturn]] void emptyPathInRecomputation();
+  // Applies the objective filter's bound once per state (it may fail).
+  void applyObjectiveBound();
 
   QrcSearchI* _parent;
   QrcSearchI* _child;

@@ -198,6 +198,27 @@ struct CostModel {
   }
 };
 
+CostModel drawCostModel(std::mt19937_64& rng) {
+  CostModel c;
+  int n = 3 + static_cast<int>(rng() % 3);
+  auto draw = [&](int from, int to) { return from + static_cast<QrcInt>(rng() % (to - from + 1)); };
+  for (int i = 0; i < n; ++i) {
+    c.lo.push_back(draw(-1, 0));
+    c.hi.push_back(c.lo.back() + draw(1, 3));
+    c.cost.push_back(draw(-3, 3));
+  }
+  for (int r = draw(1, 2); r > 0; --r) {
+    c.rows.emplace_back();
+    for (int i = 0; i < n; ++i) c.rows.back().push_back(draw(-2, 2));
+    c.rhs.push_back(draw(-2, 3));
+  }
+  for (int d = draw(0, 2); d > 0; --d) {
+    int a = static_cast<int>(rng() % n), b = static_cast<int>(rng() % n);
+    if (a != b) c.distinct.push_back({a, b});
+  }
+  return c;
+}
+
 // How the open nodes are kept: none (depth-first), stored without keys
 // (depth-first through the storage), best-first on a key of the node's path,
 // and best-first past the storage's memory limit, in spill files.
@@ -483,6 +504,27 @@ std::string describe(const CostCase& c) {
          std::to_string(c.limit) + (c.choicePoints ? " choice points" : " fails");
 }
 
+TEST(RandomSearch, ObjectiveOptimumAndEndStatusInEverySearchKind) {
+  uint64_t seed = qrotest::seedOr(103);
+  std::mt19937_64 rng(seed);
+  std::string path = testing::TempDir() + spillPrefix();
+  QrcInt files = 0;
+  for (int round = 0; round < 12; ++round) {
+    CostModel model = drawCostModel(rng);
+    for (int kind = DepthFirst; kind <= Spilled; ++kind)
+      for (int scenario = RunOut; scenario <= NestedCallerLimit; ++scenario) {
+        CostCase c = CostCase::draw(static_cast<SearchKind>(kind), static_cast<Scenario>(scenario),
+                                    round % 2 == 1, rng);
+        CostSearch search(model);
+        ASSERT_EQ(search.run(c, path), "")
+            << "seed " << seed << " round " << round << ", " << describe(c);
+        files += search.getFileCount();
+      }
+  }
+  EXPECT_GT(files, 0);
+  EXPECT_TRUE(enginetest::filesWithPrefix(testing::TempDir(), spillPrefix()).empty());
+}
+
 // -2 x + 3 y + 3 z over [0, 3]^3, least at x = 3, y = z = 0. Once a solution
 // is known, the bound narrows y and z at every node.
 CostModel freeCostModel() {
@@ -491,6 +533,23 @@ CostModel freeCostModel() {
   model.hi = {3, 3, 3};
   model.cost = {-2, 3, 3};
   return model;
+}
+
+// A stored node's path is replayed before the bound is applied, whatever the
+// key: applied first, the bound narrows the variables that the path's choices
+// are about, and the goals replay other choices than the path's.
+TEST(RandomSearch, BestFirstReplaysAStoredNodeBeforeItsBound) {
+  std::string path = testing::TempDir() + spillPrefix();
+  for (SearchKind kind : {BestFirst, Spilled})
+    for (int key = 0; key < 3; ++key)
+      for (int halves = -1; halves <= 1; ++halves) {
+        CostCase c{kind, RunOut, false, key, halves, 0, false, 1, 0};
+        testing::internal::CaptureStdout();
+        std::string problem = CostSearch(freeCostModel()).run(c, path);
+        std::string trace = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(problem, "") << describe(c);
+        EXPECT_EQ(trace, "") << describe(c);
+      }
 }
 
 // A limit stops the search that reached it, and until it restarts: after
@@ -503,9 +562,12 @@ TEST(RandomSearch, ALimitStopsOnlyTheSearchThatReachedIt) {
       {DepthFirst, LimitThenRestart, false, 0, -1, 2, false, 0, 0},
       {DepthFirst, LimitThenRestart, true, 0, 0, 3, true, 0, 0},
       {Stored, LimitThenRestart, false, 0, -1, 2, false, 0, 0},
+      {BestFirst, LimitThenRestart, false, 0, -1, 3, true, 0, 0},
       {DepthFirst, NestedOwnLimit, false, 0, -1, 1, false, 0, 0},
       {Stored, NestedOwnLimit, true, 0, 1, 2, false, 0, 0},
+      {BestFirst, NestedOwnLimit, false, 1, -1, 3, false, 0, 0},
       {DepthFirst, NestedCallerLimit, false, 0, -1, 6, false, 0, 0},
+      {BestFirst, NestedCallerLimit, true, 2, -1, 6, false, 0, 0},
   };
   for (const CostCase& c : cases)
     EXPECT_EQ(CostSearch(freeCostModel()).run(c, path), "") << describe(c);
