@@ -726,15 +726,17 @@ QroBool QroSolverI::finishWithObjective(QrcSearchI* s, QroBool restart) {
     _status = Infeasible;
     return 0;
   }
-  // Each solution improves on the last; the last found is the best.
+  // Each solution improves on the last; the last found is the best, proved
+  // optimal unless a limit stopped the search.
   while (s->next()) {
   }
+  bool limited = _manager->getStatus() == QrcSearchLimited;
   s->restart();
   if (!restart) {
     _manager->unsetLimits();
     s->next();
   }
-  _status = Optimal;
+  _status = limited ? Feasible : Optimal;
   return 1;
 }
 

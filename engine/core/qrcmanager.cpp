@@ -229,7 +229,6 @@ void QrcManagerI::clearSearchState() {
   _pathDepth = 0;
   _firstBranches = 0;
   _secondFirst = 0;
-  _stop = 0;
   _status = QrcSearchSolution;
 }
 

@@ -47,6 +47,7 @@ void QrcSearchI::clearFields() {
   _discardedNodes = 0;
   _ownsStorage = 0;
   _cutAll = 0;
+  _stopped = 0;
 }
 
 void QrcSearchI::close() {}
@@ -213,7 +214,7 @@ bool QrcSearchI::recompute() {
       return false;
     }
     if (m->_failLabel && m->_failLabel != label) continue;
-    if (m->_stop) continue;
+    if (_stopped) continue;
     m->_failLabel = nullptr;
     QrcGoalI* second = reinterpret_cast<QrcGoalI*>(secondWord);
     bool takeSecond = m->_secondFirst == 0;
@@ -298,9 +299,11 @@ QrcBool QrcSearchI::next() {
     m->_status = QrcSearchSolution;
     deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->solutionFound(_currentNode); });
   } else {
+    // What ended this search, whatever a nested search left in the status.
     _state = Exhausted;
-    if (m->_status == QrcSearchSolution)
-      m->_status = m->_failLabel ? QrcSearchFailedLabel : QrcSearchExhausted;
+    m->_status = _stopped        ? QrcSearchLimited
+                 : m->_failLabel ? QrcSearchFailedLabel
+                                 : QrcSearchExhausted;
   }
   return found ? 1 : 0;
 }
@@ -348,11 +351,9 @@ bool QrcSearchI::pass() {
   m->_currentGoal = nullptr;
   m->_currentDemon = nullptr;
   if (!_plain) _nodeStorage->nodeEntered(_currentNode);
-  if (_optFilter && _optFilter->_active == 0) {
-    m->saveValue(&_optFilter->_active);
-    _optFilter->_active = 1;
-    _optFilter->update();
-  }
+  // A stored node gets the bound once its path is replayed: the bound may
+  // bind variables that the path's choices are about.
+  if (!isRecomputing()) applyObjectiveBound();
   m->executeGoals();
   if (isRecomputing()) emptyPathInRecomputation();
   if (_optFilter) {
@@ -360,6 +361,13 @@ bool QrcSearchI::pass() {
     _optFilter->_active = 0;
   }
   return true;
+}
+
+void QrcSearchI::applyObjectiveBound() {
+  if (!_optFilter || _optFilter->_active != 0) return;
+  _manager->saveValue(&_optFilter->_active);
+  _optFilter->_active = 1;
+  _optFilter->update();
 }
 
 bool QrcSearchI::afterFailure() {
@@ -373,7 +381,7 @@ bool QrcSearchI::afterFailure() {
     return false;
   }
   if (m->_limitsSet && m->isLimitReached()) {
-    m->_stop = 1;
+    _stopped = 1;
     m->_status = QrcSearchLimited;
   }
   _laterPass = 1;

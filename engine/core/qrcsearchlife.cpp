@@ -45,7 +45,6 @@ QrcSearchI* QrcManagerI::newSearch(QrcGoalI* goal) {
   _trail->setRecording(1);
   _persistentTrail->setRecording(1);
   s->start(goal);
-  _stop = 0;
   _status = QrcSearchSolution;
   ++_searchDepth;
   _currentSearch = s;
@@ -55,6 +54,7 @@ QrcSearchI* QrcManagerI::newSearch(QrcGoalI* goal) {
 void QrcSearchI::start(QrcGoalI* goal) {
   _goal = goal;
   _state = Started;
+  _stopped = 0;
 }
 
 void QrcSearchI::end() {
@@ -100,6 +100,9 @@ void QrcSearchI::restart() {
   }
   discardNodeStorage();
   _state = Started;
+  // A limit stopped the run before, not the one that starts now.
+  _stopped = 0;
+  m->_status = QrcSearchSolution;
   if (_optFilter) {
     _optFilter->advanceBound();
     _optFilter->_active = 0;

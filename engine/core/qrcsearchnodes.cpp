@@ -33,7 +33,7 @@ void QrcSearchI::setNodeStorage(QrcNodeStorageI* storage) {
 }
 
 bool QrcSearchI::isCuttingAllNodes() const {
-  return _cutAll != 0 || _manager->_stop != 0;
+  return _cutAll != 0 || _stopped != 0;
 }
 
 void QrcSearchI::notifyNodeDiscarded(QrcSearchNode* node, QrcInt code) {
@@ -129,8 +129,10 @@ void QrcSearchI::chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label
     ++m->_recomputedChoices;
     m->pushGoal(bit ? second : first);
     recordChoice(bit, label);
-    if (--_recomputationDepth == 0)
+    if (--_recomputationDepth == 0) {
       deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->nodeRestored(node); });
+      applyObjectiveBound();
+    }
     return;
   }
   if (!_nodeStorage->mayExtend(node)) m->fail();
@@ -144,7 +146,7 @@ void QrcSearchI::chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label
     return;
   }
   bool runSecond = verdict == QrcSecondGoalFirst;
-  if (m->_stop || _nodeStorage->wantsToStore(node)) {
+  if (_stopped || _nodeStorage->wantsToStore(node)) {
     if (m->_pathDepth == _pathBase) {
       // At the root no choice point marks the state to come back to: this one
       // does, and recomputation replaces its branch by the stored node's.
@@ -158,7 +160,7 @@ void QrcSearchI::chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label
     // Among equals the newer node comes out first: the preferred branch goes last.
     _nodeStorage->add(runSecond ? a : b, 1);
     _nodeStorage->add(runSecond ? b : a, 1);
-    if (!m->_stop) ++m->_storedNodes;
+    if (!_stopped) ++m->_storedNodes;
     m->fail();
   }
   m->saveValue(&m->_secondFirst);

@@ -462,7 +462,6 @@ class QrcManagerI {
   QrcInt _firstBranches;
   QrcMemoryStack* _searchStack;
   QrcGoalFailI* _sharedFailGoal;
-  QrcInt _stop;
   QrcInt _status;
   QrcInt _searchDepth;
   QrcInt _pushStateDepth;

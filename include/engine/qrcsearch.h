@@ -182,6 +182,8 @@ class QrcSearchI {
   void pushUncountedChoicePoint(QrcGoalI* first, QrcGoalI* second, QrcAny label);
   void nodeFailed();
   [[noreturn]] void emptyPathInRecomputation();
+  // Applies the objective filter's bound once per state (it may fail).
+  void applyObjectiveBound();
 
   QrcSearchI* _parent;
   QrcSearchI* _child;
@@ -212,6 +214,8 @@ class QrcSearchI {
   QrcInt _discardedNodes;
   int _ownsStorage;
   int _cutAll;
+  // Set when a limit stopped this search: its open branches are given up.
+  int _stopped;
 };
 
 // Handle of a search.

@@ -119,7 +119,7 @@ void limits(QroEnv& env) {
   int n = countSolutions(solver, 1000);
   check(n < 1000 && m->getStatus() == QrcSearchLimited,
         "a limit set after startNewSearch stops it");
-  check(m->isLimitReached(), "isLimitReached tells that a limit stopped the search");
+  check(m->isLimitReached(), "the counters of a search that a limit stopped are at the limit");
   solver.endSearch();
   m->setFailLimit(1);
   check(solver.solve(), "solve clears the limits");
@@ -132,6 +132,17 @@ void limits(QroEnv& env) {
   check(countSolutions(unfailing, 2000) == 2000, "limits are checked after a failure only");
   unfailing.endSearch();
   unfailing.end();
+  // Nothing fails: the search runs out past a choice-point limit that it reached.
+  QroModel two(env);
+  for (int i = 0; i < 2; ++i) two.add(intVar(env, 0, 2) <= 9);
+  QroSolver ranOut(two);
+  ranOut.startNewSearch();
+  ranOut.getManagerI()->setChoicePointLimit(1);
+  check(countSolutions(ranOut, 100) == 9 && ranOut.getManagerI()->isLimitReached() &&
+            ranOut.getManagerI()->getStatus() == QrcSearchExhausted,
+        "getStatus, not isLimitReached, tells what ended a search");
+  ranOut.endSearch();
+  ranOut.end();
   solver.end();
   QroModel small(env);
   QroNumVar a = intVar(env, 0, 3), b = intVar(env, 0, 3);

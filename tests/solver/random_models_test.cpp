@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -19,6 +20,7 @@
 #include "qrosolveri.h"
 #include "qrcfloatexp.h"
 #include "qrcint.h"
+#include "solver_support.h"
 #include "support/seed.h"
 
 namespace {
@@ -275,6 +277,42 @@ std::set<std::vector<int64_t>> bruteForce(const RandomModel& m, const std::vecto
   return out;
 }
 
+// A cost over the model's variables, minimised by a search whose leaves each
+// solve a nested search that its own fail limit stops: run by next and by the
+// solver, the last solution is the brute-force optimum.
+void objectivePass(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env, QroModel& model,
+                   const std::vector<QroNumVar>& vars,
+                   const std::set<std::vector<int64_t>>& expected, QroSolver& solver,
+                   const std::string& text) {
+  std::vector<int64_t> c;
+  for (size_t i = 0; i < vars.size(); ++i) c.push_back(static_cast<int64_t>(rng() % 5) - 2);
+  QroNumExprArg cost = static_cast<double>(c[0]) * vars[0];
+  for (size_t i = 1; i < vars.size(); ++i) cost = cost + static_cast<double>(c[i]) * vars[i];
+  int64_t best = INT64_MAX;
+  for (const std::vector<int64_t>& v : expected) {
+    int64_t value = 0;
+    for (size_t i = 0; i < v.size(); ++i) value += c[i] * v[i];
+    best = std::min(best, value);
+  }
+  QroObjective objective(env, cost, QroObjectiveI::Minimize);
+  model.add(objective);
+  QroGoal goal =
+      QroAndGoal(bisectAll(env, vars),
+                 solvertest::engineGoal(env.getImpl(), solvertest::makeNestedLimitedSolve));
+  solver.startNewSearch(goal);
+  double last = NAN;
+  while (solver.next()) last = solver.getObjValue();
+  EXPECT_EQ(solver.getManagerI()->getStatus(), QrcSearchExhausted);
+  solver.endSearch();
+  EXPECT_EQ(last, static_cast<double>(best)) << "seed " << seed << " round " << round << "\n"
+                                             << text;
+  EXPECT_EQ(solver.getImpl()->solveWithObjective(goal.getImpl(), QroSolver::RestartSearch, 0), 1);
+  EXPECT_EQ(solver.getStatus(), QroSolver::Optimal);
+  EXPECT_EQ(solver.getObjValue(), static_cast<double>(best))
+      << "seed " << seed << " round " << round << "\n"
+      << text;
+}
+
 void integerRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
   RandomModel m = makeModel(rng, false);
   QroModel model(env);
@@ -347,6 +385,8 @@ void integerRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
       break;
     }
   }
+  std::set<std::vector<int64_t>> expected = bruteForce(m, lo, hi);
+  if (!expected.empty()) objectivePass(seed, round, rng, env, model, vars, expected, solver, text);
   solver.end();
 }
 
