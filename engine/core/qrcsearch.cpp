@@ -48,6 +48,7 @@ void QrcSearchI::clearFields() {
   _ownsStorage = 0;
   _cutAll = 0;
   _stopped = 0;
+  _bounds = nullptr;
 }
 
 void QrcSearchI::close() {}

@@ -24,6 +24,8 @@ class QrcOptFilterI {
   virtual void computeNextBound() = 0;
   virtual void update() = 0;
   virtual void advanceBound() = 0;
+  // Applies a bound recorded on a stored node's path, when the path is replayed.
+  virtual void applyRecordedBound(QrcFloat value) { (void)value; }
   QrcInt _active;
   QrcExprI* getObjective() const { return _objective; }
 
@@ -80,6 +82,15 @@ struct QrcPathCell {
   QrcInt secondBranch;
   QrcAny label;
   QrcPathCell* next;
+};
+
+// A bound the objective filter applied on the current path, at a path depth;
+// count numbers the bounds of the path from 1.
+struct QrcBoundCell {
+  QrcInt depth;
+  QrcFloat value;
+  QrcInt count;
+  QrcBoundCell* next;
 };
 
 class QrcSearchI {
@@ -184,6 +195,12 @@ class QrcSearchI {
   [[noreturn]] void emptyPathInRecomputation();
   // Applies the objective filter's bound once per state (it may fail).
   void applyObjectiveBound();
+  void pushBound(QrcInt depth, QrcFloat value);
+  // The bounds node recorded at depth, applied again while its path is replayed.
+  void replayBounds(QrcSearchNode* node, QrcInt depth);
+  // Lowers j to a depth whose state the current path reached under the same
+  // bounds as the target's: a replay from there repeats the target's choices.
+  QrcInt agreeingDepth(const QrcSearchNode* target, QrcInt j) const;
 
   QrcSearchI* _parent;
   QrcSearchI* _child;
@@ -216,6 +233,8 @@ class QrcSearchI {
   int _cutAll;
   // Set when a limit stopped this search: its open branches are given up.
   int _stopped;
+  // Bounds applied on the current path with node storage on, newest first (trailed).
+  QrcBoundCell* _bounds;
 };
 
 // Handle of a search.

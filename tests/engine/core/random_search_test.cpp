@@ -333,6 +333,29 @@ struct CostCase {
 
 // One case on a fresh manager; run answers the first thing that went wrong,
 // empty when nothing did.
+// Between the variables of a goal: a stored node's path, replayed, meets the
+// domains it met when it was made (a replay that met other domains may make
+// other choices and explore another node than the one stored).
+class ReplayCheck : public QrcGoalI {
+ public:
+  ReplayCheck(QrcManagerI* m, const QrcIntVarArray& vars, int* mismatches)
+      : QrcGoalI(m), _vars(vars), _mismatches(mismatches) {}
+  QrcGoalI* execute() override {
+    QrcFloat print = 0;
+    for (QrcInt i = 0; i < _vars.getSize(); ++i)
+      print = print * 64 + static_cast<QrcFloat>(_vars[i].getMin() * 8 + _vars[i].getMax() + 9);
+    if (!_manager->isRecomputing())
+      _manager->writeInfo(print);
+    else if (_manager->readInfo() != print)
+      ++*_mismatches;
+    return nullptr;
+  }
+
+ private:
+  QrcIntVarArray _vars;
+  int* _mismatches;
+};
+
 class CostSearch {
  public:
   explicit CostSearch(const CostModel& model) : _model(model) {}
@@ -362,6 +385,7 @@ class CostSearch {
   QrcInt _best = 0;
   int _solutions = 0;
   QrcInt _files = 0;
+  mutable int _replayMismatches = 0;
   std::string _problem;
 };
 
@@ -382,9 +406,14 @@ bool CostSearch::build(QrcManager& mgr) {
 }
 
 QrcGoal CostSearch::goal(const CostCase& c) const {
-  if (c.halves < 0) return QrcGenerate(_vars);
-  QrcGoal g = QrcDichotomize(_vars[0], c.halves);
-  for (QrcInt i = 1; i < _vars.getSize(); ++i) g = QrcAnd(g, QrcDichotomize(_vars[i], c.halves));
+  QrcManagerI* m = _vars[0].getImpl()->getManager();
+  QrcGoal g;
+  for (QrcInt i = 0; i < _vars.getSize(); ++i) {
+    QrcIntVarArray one(QrcManager(m), 1);
+    one.set(0, _vars[i]);
+    QrcGoal var = c.halves < 0 ? QrcGenerate(one) : QrcDichotomize(_vars[i], c.halves);
+    g = QrcAnd(g, QrcAnd(var, new (m) ReplayCheck(m, _vars, &_replayMismatches)));
+  }
   return g;
 }
 
@@ -483,6 +512,7 @@ std::string CostSearch::run(const CostCase& c, const std::string& prefix) {
     if (before && _solutions == 0) problem("the best solution is not found after the restart");
   }
   s.end();
+  if (_replayMismatches) problem("a replay met other domains than its path");
   _files = m->nextNodeFileNumber();
   if (ballast) sizes->freeSized(ballast, SpillBallast);
   if (sizes->getBytesInUse() != 0) problem("nodes left after the search");
