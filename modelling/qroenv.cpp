@@ -558,6 +558,12 @@ void QroEnvI::notifyChange(QroChange* change, QroExtractableI* x) {
   if (locked) unlock();
 }
 
+QroBool QroEnvI::isUsedByAnAlgorithm(QroInt id) const {
+  for (QroAlgorithmI* a = _algorithms; a; a = a->getNext())
+    if (a->isUsing(id)) return 1;
+  return 0;
+}
+
 QroAlgorithmI* QroEnvI::getExpander() {
   if (!_expander && _expanderFactory) {
     QroLocalEnvI* local = _localEnv;

@@ -253,6 +253,8 @@ class QroEnvI {
   QroBool mayDestroy(QroExtractableI* x);
   void notifyChange(QroChange* change);
   void notifyChange(QroChange* change, QroExtractableI* x);
+  // True when an algorithm has extracted the extractable with that identifier.
+  QroBool isUsedByAnAlgorithm(QroInt id) const;
 
   // Registries and caches.
   QroPlugInRegistry* getPlugInRegistry() const { return _registry; }
