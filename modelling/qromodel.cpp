@@ -93,7 +93,7 @@ void QroModelI::add(QroExtractableI* x) {
   QroAddOneToModel c(this, x);
   _env->checkChange(&c, this);
   append(x);
-  _env->notifyChange(&c, this);
+  _env->notifyChangeMade(&c, this);
 }
 
 QroInt QroModelI::getSize() const {

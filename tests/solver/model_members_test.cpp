@@ -4,6 +4,9 @@
 // and the operators never extend it in place: `e + z`, `(z + 1) + e`,
 // `e * 2` and `k * e` make new terms, during a search or not, so that every
 // solver of the model (searching, idle, fresh) finds the same solutions.
+// And a change that an algorithm allowed when asked is made whole even when
+// the algorithm then fails to apply it: every other algorithm hears of it,
+// and the failure comes afterwards.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -194,20 +197,30 @@ TEST_F(Members, AnIdleSolverSeesTheRewrittenTermAsANewOne) {
   EXPECT_EQ(freshCount(m), 4);
 }
 
-// Takes over anything, applies every change.
+// Takes over anything; fails to apply the changes of one kind, when given
+// one, by answering false or by throwing (it allowed them when asked).
 class Taker : public QroAlgorithmI {
  public:
-  explicit Taker(QroEnvI* env) : QroAlgorithmI(env) {}
+  explicit Taker(QroEnvI* env, QroTypeInfo refused = nullptr, bool throws = false)
+      : QroAlgorithmI(env), _refused(refused), _throws(throws) {}
   QroBool extractOne(QroExtractableI* x, void** r) override {
     *r = x;
     return 1;
   }
   QroBool removeOne(QroExtractableI*, void*) override { return 1; }
-  QroBool applyChange(QroChange*, void**, QroExtractableI*) override { return 1; }
+  QroBool applyChange(QroChange* c, void**, QroExtractableI*) override {
+    if (!_refused || !c->isType(_refused)) return 1;
+    if (_throws) throw QroWrongUsage("refused late");
+    return 0;
+  }
   QroNum getObjValue() override { return 0; }
   QroNum getValue(QroObjectiveI*) override { return 0; }
   QroNum getValue(QroNumVarI*) override { return 0; }
   using QroAlgorithmI::getValue;
+
+ private:
+  QroTypeInfo _refused;
+  bool _throws;
 };
 
 // A term an algorithm extracted (not through a model) is not extended in
@@ -220,6 +233,59 @@ TEST_F(Members, AnExtractedTermIsNeverRewrittenInPlace) {
   EXPECT_NE(r.getImpl(), e.getImpl());
   EXPECT_EQ(shown(e), "x  + y ");
   delete a;
+}
+
+// A change and what the model and its solvers show once it is made.
+struct LateCase {
+  const char* name;
+  QroTypeInfo refused;
+  std::function<void(QroModel&, QroNumVar&, QroNumVar&)> change;
+  const char* model;
+  int solutions;
+};
+
+TEST_F(Members, AChangeRefusedAfterItWasAllowedIsMadeWhole) {
+  const std::vector<LateCase> cases = {
+      {"end x", QroRemoveFromAllChange::GetTypeInfo(),
+       [](QroModel&, QroNumVar& x, QroNumVar&) { x.end(); },
+       "QroModel m = {\ny[0..2] \ny  <= 2 \n}\n", 3},
+      {"add y <= 0", QroAddOneToModel::GetTypeInfo(),
+       [](QroModel& m, QroNumVar&, QroNumVar& y) { m.add(QroNumExprArg(y) <= 0); },
+       "QroModel m = {\nx[0..2] \ny[0..2] \nx  + y  <= 2 \ny  <= 0 \n}\n", 3},
+      {"bounds of y", QroSetNumVarBounds::GetTypeInfo(),
+       [](QroModel&, QroNumVar&, QroNumVar& y) { y.setBounds(1, 1); },
+       "QroModel m = {\nx[0..2] \ny[1..1] \nx  + y  <= 2 \n}\n", 2},
+  };
+  for (bool throws : {false, true}) {
+    for (const LateCase& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (throws ? ", applyChange throws" : ", applyChange false"));
+      QroNumVar a(env, 0, 2, QroNumVar::Int, "x");
+      QroNumVar b(env, 0, 2, QroNumVar::Int, "y");
+      QroModel m(env, "m");
+      m.add(a);
+      m.add(b);
+      m.add(QroNumExprArg(a) + QroNumExprArg(b) <= 2);
+      QroSolver earlier(m);
+      EXPECT_EQ(countOf(earlier), 6);
+      Taker* late = new (env.getImpl()) Taker(env.getImpl(), c.refused, throws);
+      late->extract(m.getImpl());
+      for (QroModel::Iterator it(m.getImpl()); it.ok(); ++it) late->extract(*it);
+      QroInt xId = a.getId();
+      if (throws)
+        EXPECT_THROW(c.change(m, a, b), QroWrongUsage);
+      else
+        EXPECT_THROW(c.change(m, a, b), QroAlgorithm::CannotChangeException);
+      // x is ended with everything the cascade changed, or still there.
+      EXPECT_EQ(env.getImpl()->getLiveSlot(xId), a.getImpl());
+      EXPECT_EQ(a.getImpl() == nullptr, c.refused == QroRemoveFromAllChange::GetTypeInfo());
+      EXPECT_EQ(shown(m), c.model);
+      EXPECT_EQ(countOf(earlier), c.solutions);
+      EXPECT_EQ(freshCount(m), c.solutions);
+      delete late;
+      earlier.end();
+      m.end();
+    }
+  }
 }
 
 }  // namespace
