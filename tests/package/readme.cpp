@@ -79,6 +79,17 @@ void sharedTerms(QroEnv& env) {
   model.add(held <= 3);
   QroNumExprArg first = QroNumExprArg(held) + 1 * b, second = QroNumExprArg(held) + 4 * b;
   check(first.getImpl() != second.getImpl(), "a term that a model holds is copied first");
+  QroNumExprArg listed = 2 * a + 1 * b;
+  QroModel lists(env);
+  lists.add(listed);
+  QroRange over(env, 0, listed, 3);
+  over.end();
+  QroNumExprArg before = listed;
+  listed = listed + 1 * b;
+  check(listed.getImpl() != before.getImpl() && lists.getImpl()->getSize() == 1 &&
+            *QroModel::Iterator(lists.getImpl()) == before.getImpl() &&
+            before.getImpl()->getId() >= 0,
+        "after model.add(w), w = w + x is a new term and the model keeps the old one");
   QroNumExprArg w = 3 * a + 1.0;
   QroNumExprArg grown = 2 * b + w;
   check(grown.getImpl() == w.getImpl(), "e + w may return w's own term, grown");
