@@ -47,6 +47,8 @@ void QrcSearchI::clearFields() {
   _discardedNodes = 0;
   _ownsStorage = 0;
   _cutAll = 0;
+  _openRecords = 0;
+  _openPushDepth = 0;
 }
 
 void QrcSearchI::close() {}
@@ -263,6 +265,7 @@ QrcBool QrcSearchI::next() {
                                   "The next method is not allowed at this time",
                                   "incorrect search use");
   if (_state == Exhausted) return 0;
+  const QrcInt depth = m->_searchDepth;
   if (_state == AtSolution && !_plain) _nodeStorage->nodeLeft(_currentNode);
   if (_state == Started) {
     _ownSentinel = !(m->_pushStateLevel && m->_searchDepth == 1);
@@ -286,9 +289,11 @@ QrcBool QrcSearchI::next() {
   try {
     found = loop();
   } catch (...) {
-    // An error report that throws leaves the search where it stood.
-    --m->_nextDepth;
+    // An exception (a user's, or an error report that throws) abandons the
+    // searches opened inside this one, then this one's run.
     m->setFailTrap(trap);
+    m->abandonSearches(depth, depth - 1);
+    abandonRun();
     throw;
   }
   --m->_nextDepth;

@@ -151,6 +151,11 @@ class QrcSearchI {
   void recordObjectiveValue(QrcFloat value);
   // Releases the storage and the current node without touching the stacks.
   void discardNodeStorage();
+  // After an exception: the propagation is cleared and the search goes back
+  // to the state it started from (its choice points popped, their reversible
+  // actions run, the push states made since popped); it then counts as
+  // exhausted until it is restarted or ended.
+  void abandonRun();
 
   jmp_buf _buffer;
   int _savedRecording;
@@ -212,6 +217,9 @@ class QrcSearchI {
   QrcInt _discardedNodes;
   int _ownsStorage;
   int _cutAll;
+  // The Or stack's record count and the push-state depth when it started.
+  QrcInt _openRecords;
+  QrcInt _openPushDepth;
 };
 
 // Handle of a search.
