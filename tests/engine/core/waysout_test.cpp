@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "qrcfail.h"
+#include "qrcfloatarith.h"
+#include "qrcfloatcompare.h"
+#include "qrcfloatexp.h"
 #include "qrcint.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
@@ -208,6 +211,14 @@ void rootNarrowingFails(Scene& s) {
   EXPECT_EQ(exitOf([&] { v[0].setValue(0); }), Failed);
   EXPECT_EQ(exitOf([&] { v[0].setValue(0); }), Failed);
   for (int i = 0; i < 3; ++i) expectRange(v[i], 0, 1);
+  // f + g == 10 and f == g over [0, 10] prune nothing; f >= 6 holds on f and
+  // fails in the propagation.
+  QrcFloatVar f(s.e.mgr, 0.0, 10.0), g(s.e.mgr, 0.0, 10.0);
+  s.e.mgr.add(f + g == 10.0);
+  s.e.mgr.add(f - g == 0.0);
+  EXPECT_EQ(exitOf([&] { f.setRange(6.0, 10.0); }), Failed);
+  EXPECT_EQ(f.getMin(), 0.0);
+  EXPECT_EQ(g.getMax(), 10.0);
 }
 
 void rootAddThrows(Scene& s, bool inPost, bool report) {
@@ -220,10 +231,15 @@ void rootAddThrows(Scene& s, bool inPost, bool report) {
   expectRange(s.vars[1], 1, 9);
 }
 
-// The caller ends the search after the escape, or restarts it and runs it
-// out: the restarted search finds the 10 values of y, none of them twice.
+// The escape took the search back to its start, where it answers 0; the
+// caller ends it, or restarts it and runs it out: the restarted search finds
+// the 10 values of y, none of them twice.
 void endOrRerun(Scene& s, QrcSearch& search, bool rerun) {
-  if (rerun) {
+  expectRange(s.vars[1], 0, 9);
+  expectRange(s.vars[2], 0, 9);
+  if (!rerun) {
+    EXPECT_FALSE(search.next());
+  } else {
     search.restart();
     int found = 0;
     while (search.next()) ++found;
