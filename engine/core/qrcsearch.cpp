@@ -49,6 +49,8 @@ void QrcSearchI::clearFields() {
   _cutAll = 0;
   _stopped = 0;
   _bounds = nullptr;
+  _openRecords = 0;
+  _openPushDepth = 0;
 }
 
 void QrcSearchI::close() {}
@@ -265,6 +267,7 @@ QrcBool QrcSearchI::next() {
                                   "The next method is not allowed at this time",
                                   "incorrect search use");
   if (_state == Exhausted) return 0;
+  const QrcInt depth = m->_searchDepth;
   if (_state == AtSolution && !_plain) _nodeStorage->nodeLeft(_currentNode);
   if (_state == Started) {
     _ownSentinel = !(m->_pushStateLevel && m->_searchDepth == 1);
@@ -288,9 +291,11 @@ QrcBool QrcSearchI::next() {
   try {
     found = loop();
   } catch (...) {
-    // An error report that throws leaves the search where it stood.
-    --m->_nextDepth;
+    // An exception (a user's, or an error report that throws) abandons the
+    // searches opened inside this one, then this one's run.
     m->setFailTrap(trap);
+    m->abandonSearches(depth, depth - 1);
+    abandonRun();
     throw;
   }
   --m->_nextDepth;

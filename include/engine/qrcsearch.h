@@ -162,6 +162,11 @@ class QrcSearchI {
   void recordObjectiveValue(QrcFloat value);
   // Releases the storage and the current node without touching the stacks.
   void discardNodeStorage();
+  // After an exception: the propagation is cleared and the search goes back
+  // to the state it started from (its choice points popped, their reversible
+  // actions run, the push states made since popped); it then counts as
+  // exhausted until it is restarted or ended.
+  void abandonRun();
 
   jmp_buf _buffer;
   int _savedRecording;
@@ -235,6 +240,9 @@ class QrcSearchI {
   int _stopped;
   // Bounds applied on the current path with node storage on, newest first (trailed).
   QrcBoundCell* _bounds;
+  // The Or stack's record count and the push-state depth when it started.
+  QrcInt _openRecords;
+  QrcInt _openPushDepth;
 };
 
 // Handle of a search.

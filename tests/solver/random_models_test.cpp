@@ -25,6 +25,23 @@
 
 namespace {
 
+// Whether f left by an engine error report, which the solver's reporter throws.
+template <class F>
+bool exitsByError(F f) {
+  testing::internal::CaptureStderr();
+  bool thrown = false;
+  try {
+    f();
+  } catch (const QroSolver::SolverErrorException&) {
+    thrown = true;
+  } catch (...) {
+    testing::internal::GetCapturedStderr();
+    throw;
+  }
+  testing::internal::GetCapturedStderr();
+  return thrown;
+}
+
 // An expression tree kept beside the model so that it can be rebuilt fresh
 // (the operators may extend unheld terms in place) and evaluated.
 struct Node {
@@ -313,6 +330,53 @@ void objectivePass(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env, 
       << text;
 }
 
+// Reports an engine error at its n-th run: an exception out of the solver's
+// next part way through a search.
+int g_errorAt = 0;
+
+class LateErrorGoalI : public QrcGoalI {
+ public:
+  explicit LateErrorGoalI(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    if (--g_errorAt == 0)
+      _manager->getErrorReporter()->report(QrcBadIndexError, "extract", "bad index", QrcInt(1));
+    return nullptr;
+  }
+};
+
+QrcGoalI* makeLateError(QrcManagerI* m) {
+  return new (m) LateErrorGoalI(m);
+}
+
+// A search whose goal reports an error at its n-th solution, through next or
+// solve: the solver abandons the search before the exception reaches the
+// caller, who then has no search to end.
+void searchLeftByAnError(QroEnv& env, QroSolver& solver, const std::vector<QroNumVar>& vars,
+                         std::mt19937_64& rng, size_t solutions) {
+  g_errorAt = 1 + static_cast<int>(rng() % 3);
+  bool thrown = static_cast<size_t>(g_errorAt) <= solutions;
+  QroGoal goal =
+      QroAndGoal(bisectAll(env, vars), solvertest::engineGoal(env.getImpl(), makeLateError));
+  if (rng() % 2) {
+    // A solve stops at the first solution.
+    bool first = thrown && g_errorAt == 1;
+    EXPECT_EQ(first, exitsByError([&] { solver.solve(goal); }));
+    return;
+  }
+  solver.startNewSearch(goal);
+  EXPECT_EQ(thrown, exitsByError([&] {
+              while (solver.next()) {
+              }
+            }));
+  if (!thrown) {
+    solver.endSearch();
+    return;
+  }
+  EXPECT_FALSE(solver.getImpl()->isRunning());
+  EXPECT_EQ(solver.getManagerI()->getSearchDepth(), 0);
+  EXPECT_THROW(solver.endSearch(), QroSolver::WrongContext);
+}
+
 void integerRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
   RandomModel m = makeModel(rng, false);
   QroModel model(env);
@@ -340,6 +404,7 @@ void integerRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
     std::set<std::vector<int64_t>> expected = bruteForce(m, lo, hi), found;
     try {
       // A bound change reloads the model, which may now be refused.
+      if (rng() % 2) searchLeftByAnError(env, solver, vars, rng, expected.size());
       solver.startNewSearch(bisectAll(env, vars));
     } catch (const QroSolver::ModelInconsistent&) {
       EXPECT_TRUE(expected.empty()) << "seed " << seed << " round " << round << "\n" << text;
