@@ -49,6 +49,7 @@ void QrcSearchI::clearFields() {
   _cutAll = 0;
   _stopped = 0;
   _bounds = nullptr;
+  _looping = 0;
   _openRecords = 0;
   _openPushDepth = 0;
 }
@@ -288,9 +289,11 @@ QrcBool QrcSearchI::next() {
   jmp_buf* trap = m->getFailTrap();
   m->setFailTrap(nullptr);
   bool found = false;
+  _looping = 1;
   try {
     found = loop();
   } catch (...) {
+    _looping = 0;
     // An exception (a user's, or an error report that throws) abandons the
     // searches opened inside this one, then this one's run.
     m->setFailTrap(trap);
@@ -298,6 +301,7 @@ QrcBool QrcSearchI::next() {
     abandonRun();
     throw;
   }
+  _looping = 0;
   --m->_nextDepth;
   m->setFailTrap(trap);
   if (found) {

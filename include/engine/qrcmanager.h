@@ -351,6 +351,8 @@ class QrcManagerI {
   // ---- failure
   [[noreturn]] void fail(QrcAny label = nullptr);
   [[noreturn]] void failFromSearch();
+  // A next runs the current search's loop, which takes its failures.
+  bool isSearchRunning() const;
   [[noreturn]] void failAsReversibleAction();
   void setFailureGoal(QrcGoalI* goal) { _failureGoal = goal; }
   jmp_buf* getFailTrap() const { return _failTrap; }

@@ -120,6 +120,8 @@ class QrcSearchI {
   QrcGoalI* getGoal() const { return _goal; }
   QrcManagerI* getManager() const { return _manager; }
   bool isRecomputing() const { return _recomputationDepth > 0; }
+  // True while next runs this search's loop, the target of its failures.
+  bool isLooping() const { return _looping != 0; }
   QrcSearchI* getParent() const { return _parent; }
   QrcSearchI* getChild() const { return _child; }
   void setChild(QrcSearchI* child) { _child = child; }
@@ -240,6 +242,7 @@ class QrcSearchI {
   int _stopped;
   // Bounds applied on the current path with node storage on, newest first (trailed).
   QrcBoundCell* _bounds;
+  int _looping;
   // The Or stack's record count and the push-state depth when it started.
   QrcInt _openRecords;
   QrcInt _openPushDepth;

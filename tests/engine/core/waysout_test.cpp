@@ -304,6 +304,33 @@ void solveInPropagationThrows(Scene& s, bool rerun) {
   endOrRerun(s, search, rerun);
 }
 
+class FailGoal : public QrcGoalI {
+ public:
+  explicit FailGoal(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override { _manager->fail(); }
+};
+
+// Registers a reversible action that fails when backtracking pops it.
+class FailingActionGoal : public QrcGoalI {
+ public:
+  explicit FailingActionGoal(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    _manager->addReversibleAction(new (_manager) FailGoal(_manager));
+    return nullptr;
+  }
+};
+
+// At a solution of a search, a solve whose restore pops a reversible action
+// that fails: outside the solve's loop, the failure has no branch to fail.
+void solveRestoreFails(Scene& s) {
+  QrcSearch search(s.e.mgr, s.search(generateY(s)));
+  EXPECT_TRUE(search.next());
+  QrcGoal action(new (s.e.m) FailingActionGoal(s.e.m));
+  EXPECT_EQ(exitOf([&] { s.e.mgr.solve(action, true); }), Failed);
+  EXPECT_EQ(s.e.m->getSearchDepth(), 1);
+  search.end();
+}
+
 struct WayOut {
   const char* name;
   void (*run)(Scene& s);
@@ -334,6 +361,7 @@ const WayOut waysOut[] = {
      [](Scene& s) { solveInPropagationThrows(s, false); }},
     {"a solve in propagation that throws, then restart",
      [](Scene& s) { solveInPropagationThrows(s, true); }},
+    {"a reversible action that fails in a solve's restore", solveRestoreFails},
 };
 
 // ---------------------------------------------------------------- checks after
