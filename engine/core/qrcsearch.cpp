@@ -52,6 +52,7 @@ void QrcSearchI::clearFields() {
   _looping = 0;
   _openRecords = 0;
   _openPushDepth = 0;
+  _endStatus = QrcSearchExhausted;
 }
 
 void QrcSearchI::close() {}
@@ -267,7 +268,11 @@ QrcBool QrcSearchI::next() {
     m->getErrorReporter()->report(QrcSearchMisuseError,
                                   "The next method is not allowed at this time",
                                   "incorrect search use");
-  if (_state == Exhausted) return 0;
+  if (_state == Exhausted) {
+    // Whatever searches ran since, the status says what ended this one.
+    m->_status = _endStatus;
+    return 0;
+  }
   const QrcInt depth = m->_searchDepth;
   if (_state == AtSolution && !_plain) _nodeStorage->nodeLeft(_currentNode);
   if (_state == Started) {
@@ -314,6 +319,7 @@ QrcBool QrcSearchI::next() {
     m->_status = _stopped        ? QrcSearchLimited
                  : m->_failLabel ? QrcSearchFailedLabel
                                  : QrcSearchExhausted;
+    _endStatus = m->_status;
   }
   return found ? 1 : 0;
 }

@@ -68,6 +68,7 @@ void QrcSearchI::abandonRun() {
   m->popRecordsTo(_openRecords);
   m->_pushStateDepth = _openPushDepth;
   _state = Exhausted;
+  _endStatus = m->_status;
 }
 
 void QrcSearchI::end() {

@@ -243,6 +243,8 @@ class QrcSearchI {
   // Bounds applied on the current path with node storage on, newest first (trailed).
   QrcBoundCell* _bounds;
   int _looping;
+  // The status this search ended with, once exhausted.
+  int _endStatus;
   // The Or stack's record count and the push-state depth when it started.
   QrcInt _openRecords;
   QrcInt _openPushDepth;

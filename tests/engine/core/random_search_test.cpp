@@ -603,6 +603,25 @@ TEST(RandomSearch, ALimitStopsOnlyTheSearchThatReachedIt) {
     EXPECT_EQ(CostSearch(freeCostModel()).run(c, path), "") << describe(c);
 }
 
+// A search that a limit stopped answers 0 with the status that ended it, also
+// after a solve of the caller's has set another.
+TEST(RandomSearch, AnEndedSearchKeepsItsStatusAcrossLaterSolves) {
+  QrcManager mgr(QrcNoEdit);
+  QrcManagerI* m = mgr.getImpl();
+  QrcIntVarArray x(mgr, 3, 0, 1);
+  QrcSearch s(mgr, QrcAnd(QrcGenerate(x), QrcGoalFail(mgr)));
+  m->setFailLimit(2);
+  EXPECT_FALSE(s.next());
+  EXPECT_EQ(m->getStatus(), QrcSearchLimited);
+  m->unsetLimits();
+  EXPECT_TRUE(mgr.solve(QrcGoalTrue(mgr)));
+  EXPECT_EQ(m->getStatus(), QrcSearchSolution);
+  EXPECT_FALSE(s.next());
+  EXPECT_EQ(m->getStatus(), QrcSearchLimited);
+  s.end();
+  mgr.end();
+}
+
 // Without an objective, over 4 variables in {0, 1}: at each of the 16 leaves a
 // goal solves a nested search that fails three times, then the leaf fails
 // when the last variable is 1. Answers the status and counts the solutions.
