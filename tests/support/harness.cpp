@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -15,6 +14,7 @@
 #include "qrcintexp.h"
 #include "qrcsearch.h"
 #include "support/seed.h"
+#include "support/unpooled.h"
 
 namespace qrotest {
 
@@ -178,15 +178,6 @@ std::string where(const PropCase& c) {
   return os.str();
 }
 
-// A manager for the case; without the engine's pooling every object is a
-// block of its own, so that the sanitizers see what a backtrack gave back.
-QrcManager managerFor(const PropCase& c, bool pooled) {
-  if (!pooled) setenv("QRC_NO_MEMORY_MANAGER", "1", 1);
-  QrcManager mgr(c.staging.edit ? QrcEdit : QrcNoEdit);
-  if (!pooled) unsetenv("QRC_NO_MEMORY_MANAGER");
-  return mgr;
-}
-
 // One manager with the case's variables, driven through goals.
 struct Runner {
   const PropCase& c;
@@ -213,7 +204,7 @@ struct Runner {
   explicit Runner(const PropCase& pc, bool pooled = true)
       : c(pc),
         kind(pc.kind ? *pc.kind : intKind()),
-        mgr(managerFor(pc, pooled)),
+        mgr(managerPooled(pooled, pc.staging.edit ? QrcEdit : QrcNoEdit)),
         m(mgr.getImpl()),
         rng(pc.seed) {
     m->useExceptions(true);
@@ -864,7 +855,6 @@ PropCase withElementForm(const PropCase& c, size_t elements, ElementForm form) {
   e.level = Consistency::None;
   e.levels.clear();
   e.arrayElements = 0;
-  e.postInSearch = false;
   e.values.clear();
   e.kinds.clear();
   for (size_t p = 0; p < positions; ++p) {

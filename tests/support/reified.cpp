@@ -132,6 +132,59 @@ int reificationError(const PropCase& c) {
   return code;
 }
 
+// The case's constraint (over its first n variables) in the form f: the
+// second constraint of a connective is over variable otherVar.
+std::function<void(QrcManagerI*, const Vars&)> formPost(
+    const std::function<QrcConstraintI*(QrcManagerI*, const Vars&)>& make, const ReifiedForm& f,
+    size_t n, size_t otherVar, const VarKind* otherKind) {
+  return [make, f, n, otherVar, otherKind](QrcManagerI* m, const Vars& v) {
+    std::vector<QrcExprI*> x;
+    for (size_t i = 0; i < n; ++i) x.push_back(v.expr(i));
+    QrcConstraint ct = make(m, Vars(x));
+    QrcConstraint posted;
+    switch (f.shape) {
+      case Shape::Truth:
+        posted = QrcIntExp(v[n]) == QrcIntExp(ct);
+        break;
+      case Shape::OppositeTruth:
+        posted = QrcIntExp(v[n]) == QrcIntExp(!ct);
+        break;
+      case Shape::Opposite:
+        posted = !ct;
+        break;
+      default: {
+        QrcConstraint d = otherKind->makeSimple(v.expr(otherVar), f.otherOp, f.otherK);
+        posted = f.otherFirst ? combine(f.shape, d, ct) : combine(f.shape, ct, d);
+      }
+    }
+    m->add(posted.getImpl());
+  };
+}
+
+// Whether an assignment of the form's variables satisfies the form.
+std::function<bool(const A&)> formCheck(const std::function<bool(const A&)>& check,
+                                        const std::function<bool(const A&)>& scope,
+                                        const ReifiedForm& f, size_t n, size_t otherVar,
+                                        const VarKind* otherKind) {
+  return [check, scope, f, n, otherVar, otherKind](const A& a) {
+    A x(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(n));
+    if (scope && !scope(x)) return false;
+    bool holds = check(x);
+    switch (f.shape) {
+      case Shape::Truth:
+        return a[n] == (holds ? 1 : 0);
+      case Shape::OppositeTruth:
+        return a[n] == (holds ? 0 : 1);
+      case Shape::Opposite:
+        return !holds;
+      default: {
+        bool d = otherKind->simpleHolds(a[otherVar], f.otherOp, f.otherK);
+        return f.otherFirst ? combine(f.shape, d, holds) : combine(f.shape, holds, d);
+      }
+    }
+  };
+}
+
 }  // namespace
 
 uint64_t nameHash(const std::string& s) {
@@ -225,48 +278,8 @@ PropCase reifiedForm(const PropCase& c, const ReifiedForm& f) {
                                       f.otherOp, f.otherK);
   e.name = formName(c, f, otherName);
 
-  auto make = c.make;
-  e.post = [make, f, n, otherVar, otherKind](QrcManagerI* m, const Vars& v) {
-    std::vector<QrcExprI*> x;
-    for (size_t i = 0; i < n; ++i) x.push_back(v.expr(i));
-    QrcConstraint ct = make(m, Vars(x));
-    QrcConstraint posted;
-    switch (f.shape) {
-      case Shape::Truth:
-        posted = QrcIntExp(v[n]) == QrcIntExp(ct);
-        break;
-      case Shape::OppositeTruth:
-        posted = QrcIntExp(v[n]) == QrcIntExp(!ct);
-        break;
-      case Shape::Opposite:
-        posted = !ct;
-        break;
-      default: {
-        QrcConstraint d = otherKind->makeSimple(v.expr(otherVar), f.otherOp, f.otherK);
-        posted = f.otherFirst ? combine(f.shape, d, ct) : combine(f.shape, ct, d);
-      }
-    }
-    m->add(posted.getImpl());
-  };
-  auto check = c.check;
-  auto scope = c.scope;
-  e.check = [check, scope, f, n, otherVar, otherKind](const A& a) {
-    A x(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(n));
-    if (scope && !scope(x)) return false;
-    bool holds = check(x);
-    switch (f.shape) {
-      case Shape::Truth:
-        return a[n] == (holds ? 1 : 0);
-      case Shape::OppositeTruth:
-        return a[n] == (holds ? 0 : 1);
-      case Shape::Opposite:
-        return !holds;
-      default: {
-        bool d = otherKind->simpleHolds(a[otherVar], f.otherOp, f.otherK);
-        return f.otherFirst ? combine(f.shape, d, holds) : combine(f.shape, holds, d);
-      }
-    }
-  };
+  e.post = formPost(c.make, f, n, otherVar, otherKind);
+  e.check = formCheck(c.check, c.scope, f, n, otherVar, otherKind);
   // A third of the case's narrowing runs, and fewer samples: the forms of
   // every case add up.
   e.narrowRuns = std::max(4, c.narrowRuns / 3);

@@ -14,6 +14,7 @@
 #include "qrcsearch.h"
 #include "constraint_fixtures.h"
 #include "support/harness.h"
+#include "support/unpooled.h"
 
 namespace {
 
@@ -403,9 +404,7 @@ TEST(PairingHarness, AgainstBruteForce) {
 TEST(PairingHarness, PostedBelowAChoicePointInEveryBranch) {
   for (bool pooled : {true, false})
     for (QrcInt level : {QrcHighFilterLevel, QrcFullFilterLevel}) {
-      if (!pooled) setenv("QRC_NO_MEMORY_MANAGER", "1", 1);
-      QrcManager mgr(QrcNoEdit);
-      unsetenv("QRC_NO_MEMORY_MANAGER");
+      QrcManager mgr = qrotest::managerPooled(pooled);
       QrcIntVarArray x(mgr, 6, 0, 5);
       QrcIntVarArray first(mgr, 1);
       first.set(0, x[0]);

@@ -6,7 +6,6 @@
 // search made and queued goes with it.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -16,6 +15,7 @@
 #include "qrcmindistance.h"
 #include "qrcsearch.h"
 #include "qrctable.h"
+#include "support/unpooled.h"
 
 namespace {
 
@@ -64,15 +64,6 @@ const Row Rows[] = {
        return ct;
      }},
 };
-
-// A manager; without the engine's pooling the sanitizers see the memory a
-// backtrack gives back.
-QrcManager managerOf(bool pooled) {
-  if (!pooled) setenv("QRC_NO_MEMORY_MANAGER", "1", 1);
-  QrcManager mgr(QrcNoEdit);
-  unsetenv("QRC_NO_MEMORY_MANAGER");
-  return mgr;
-}
 
 TEST(PostedInSearch, PoolsGetBackWhatEveryPostingTook) {
   for (const Row& row : Rows) {
@@ -128,7 +119,7 @@ class NestedSolveCt : public QrcConstraintI {
 TEST(PostedInSearch, NestedSolvesLeaveNothingOfTheirOwnQueued) {
   for (bool pooled : {true, false})
     for (const Row& row : Rows) {
-      QrcManager mgr = managerOf(pooled);
+      QrcManager mgr = qrotest::managerPooled(pooled);
       QrcManagerI* m = mgr.getImpl();
       QrcIntVarArray x(mgr, 3, 0, 2), y(mgr, 2, 0, 3);
       QrcGoal trial = QrcAnd(QrcGoal(row.make(mgr, x)), QrcGenerate(x));

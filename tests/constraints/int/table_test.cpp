@@ -16,6 +16,7 @@
 #include "qrctable.h"
 #include "support/call_goal.h"
 #include "support/harness.h"
+#include "support/unpooled.h"
 
 using qrotest::Consistency;
 using qrotest::PropCase;
@@ -636,9 +637,7 @@ TEST(TableConstraint, SetClosedInEveryBranch) {
   for (bool pooled : {true, false})
     for (bool addInBranch : {false, true})
       for (QrcInt mode = 0; mode <= 2; ++mode) {
-        if (!pooled) setenv("QRC_NO_MEMORY_MANAGER", "1", 1);
-        QrcManager mgr(QrcNoEdit);
-        unsetenv("QRC_NO_MEMORY_MANAGER");
+        QrcManager mgr = qrotest::managerPooled(pooled);
         QrcManagerI* m = mgr.getImpl();
         m->useExceptions(true);
         m->setErrorReporter(&reporter);

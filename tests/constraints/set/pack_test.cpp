@@ -346,7 +346,6 @@ qrotest::PropCase packCase(Form form, uint64_t seed, bool large, Instance& in) {
   c.name = std::string(FormNames[form]) + (large ? " large" : "");
   c.seed = seed;
   c.narrowRuns = 40;
-  c.postInSearch = true;
   for (int i = 0; i < in.items; ++i) {
     c.values.push_back(qrotest::range(0, in.bins - 1));
     if (outside && i == 0) c.values.back().push_back(rng() % 2 ? -1 : in.bins);
@@ -452,7 +451,9 @@ TEST_P(PackHarness, MatchesBruteForce) {
   for (int k = 0; k < (large ? 8 : 12); ++k) {
     uint64_t seed = qrotest::caseSeed(1000 * (form + 1) + 500 * large + static_cast<uint64_t>(k));
     Instance in;
-    if (qrotest::runPropCase(packCase(form, seed, large, in))) return;
+    qrotest::PropCase c = packCase(form, seed, large, in);
+    c.postInSearch = true;
+    if (qrotest::runPropCase(c)) return;
   }
 }
 

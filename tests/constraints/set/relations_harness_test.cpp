@@ -238,7 +238,7 @@ TEST(SetRelationsHarness, EveryRelationItsOppositeAndTruthAgainstBruteForce) {
 
 // ---------------------------------------------------------------- every state of small sets
 
-using qrotest::CallGoal;
+using FnGoal = qrotest::CallGoal;
 
 // A domain state of a set over [0, 2]: each value out, undecided or in.
 struct State {
@@ -313,7 +313,7 @@ TEST(SetRelationsHarness, EveryDomainStateKeepsEverySolution) {
               for (int64_t mask = 0; mask < 8; ++mask)
                 if (qrotest::intSetKind().contains(vars[size_t(i)], mask)) left[i].push_back(mask);
           };
-          bool ok = m->solve(new (m) CallGoal(m, &body), true) != 0;
+          bool ok = m->solve(new (m) FnGoal(m, &body), true) != 0;
           for (int64_t ma = 0; ma < 8; ++ma) {
             for (int64_t mb = 0; mb < (row.sets == 2 ? 8 : 1); ++mb) {
               A x = {ma, mb};
