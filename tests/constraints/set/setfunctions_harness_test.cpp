@@ -93,6 +93,7 @@ PropCase functionCase(Fn fn, bool expression, const FnInstance& in, uint64_t see
   c.seed = seed;
   c.narrowRuns = 30;
   c.samples = 600;
+  c.postInSearch = true;
   c.values.push_back(qrotest::subsets(in.n));
   c.kinds.push_back(&qrotest::intSetKind());
   c.values.push_back(fn == Fn::Sum ? qrotest::range(-8, 8) : qrotest::range(-4, 4));
@@ -190,6 +191,7 @@ PropCase unionCase(Kind kind, const UnionInstance& in, uint64_t seed) {
   c.seed = seed;
   c.narrowRuns = 30;
   c.samples = 600;
+  c.postInSearch = true;
   c.values.push_back(qrotest::subsets(in.n));
   c.kinds.push_back(&qrotest::intSetKind());
   c.values.push_back(qrotest::subsets(in.values));
