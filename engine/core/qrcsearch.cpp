@@ -452,11 +452,15 @@ void QrcManagerI::unsetLimits() {
   _limitsSet = 0;
 }
 
+// The cells are on the heap, as goals are: a callback added in a branch goes
+// with it.
 void QrcManagerI::addLaunchCallback(QrcGoalI* goal) {
+  saveValue(&_launchCallbacks);
   _launchCallbacks = new (this) QrcGoalCell{_launchCallbacks, goal};
 }
 
 void QrcManagerI::addFailCallback(QrcGoalI* goal) {
+  saveValue(&_failCallbacks);
   _failCallbacks = new (this) QrcGoalCell{_failCallbacks, goal};
 }
 

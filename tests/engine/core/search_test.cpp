@@ -18,6 +18,9 @@
 #include "qrcintcompare.h"
 #include "qrcintgoals.h"
 #include "qrcmanager.h"
+#include "qrcsearch.h"
+#include "support/call_goal.h"
+#include "support/unpooled.h"
 
 using namespace enginetest;
 
@@ -549,6 +552,32 @@ class EventLog : public QrcSearchEventMonitorI {
   }
   const char* _name;
 };
+
+// A fail callback that a goal adds below a choice point goes with its
+// branch: each backtrack inside the branch runs it, the backtrack out of the
+// branch and those of the next branch do not. Without the engine's pooling
+// the sanitizers see a cell the backtrack gave back.
+TEST(SearchCallbacks, AFailCallbackAddedInABranchGoesWithIt) {
+  for (bool pooled : {false, true}) {
+    QrcManager mgr = qrotest::managerPooled(pooled);
+    QrcManagerI* m = mgr.getImpl();
+    QrcIntVarArray x(mgr, 1, 0, 2), y(mgr, 1, 0, 1);
+    int runs = 0;
+    std::function<void()> count = [&runs] { ++runs; };
+    std::function<void()> add = [m, &count] {
+      m->addFailCallback(new (m) qrotest::CallGoal(m, &count));
+    };
+    QrcSearch s(mgr, QrcAnd(QrcGenerate(x),
+                            QrcAnd(QrcGoal(new (m) qrotest::CallGoal(m, &add)), QrcGenerate(y))));
+    int found = 0;
+    while (s.next()) ++found;
+    s.end();
+    EXPECT_EQ(found, 6);
+    // One backtrack to y's choice under each value of x.
+    EXPECT_EQ(runs, 3) << (pooled ? "" : "unpooled");
+    mgr.end();
+  }
+}
 
 TEST(SearchMonitors, FirstInstalledHearsFirst) {
   log().clear();
