@@ -81,9 +81,10 @@ QrcMatchValueNode freshNode(QrcInt v, QrcIntExpI* card) {
 
 }  // namespace
 
-// Run at each posting: nothing of an earlier posting, which a backtrack took
-// back, is read again. Made in a search, the blocks taken from the size pools
-// go back when a backtrack takes the posting back.
+// Run once per posting (all-different's matching is made with its constraint,
+// which the parent's posting makes): nothing of an earlier posting, which a
+// backtrack took back, is read again. Made in a search, the blocks taken from
+// the size pools go back when a backtrack takes the posting back.
 void QrcCardMatchingI::init(QrcInt n, QrcIntExpI** vars, QrcInt nCards, QrcIntExpI** cards,
                             const QrcInt* values, QrcInt bits) {
   _nSorted = 0;

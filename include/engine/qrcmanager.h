@@ -339,10 +339,10 @@ class QrcManagerI {
     }
     startActionGroup(goal, cell);
   }
-  // Runs release(owner) when a backtrack takes back what is made from now on;
-  // nothing when none can (isBacktrackable). An
-  // object made on the heap gives back through it the blocks it takes from
-  // the pools, which a backtrack does not pop.
+  // Runs release(owner) when a backtrack takes back what is made from now on
+  // (nothing when none can: isBacktrackable). An object made on the heap gives
+  // back through it the blocks it takes from the size pools, which a backtrack
+  // does not pop.
   void releaseOnBacktrack(void (*release)(void*), void* owner);
   void collapse();
   // Pops the latest record without restoring anything when it is a sentinel
