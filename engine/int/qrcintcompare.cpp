@@ -174,7 +174,8 @@ __attribute__((noinline)) QrcBool neqCstFalse(QrcIntExpI* x, QrcInt c) {
 }
 
 __attribute__((noinline)) QrcBool leOffsetFalse(QrcIntExpI* x, QrcIntExpI* y, QrcInt k) {
-  return static_cast<__int128>(x->getMin()) > static_cast<__int128>(y->getMax()) + k;
+  return noValue(x) || noValue(y) ||
+         static_cast<__int128>(x->getMin()) > static_cast<__int128>(y->getMax()) + k;
 }
 
 }  // namespace
@@ -248,7 +249,9 @@ void QrcEqConstraint::propagate() {
 }
 
 QrcBool QrcEqConstraint::isFalse() const {
-  return _x->getMin() > _y->getMax() || _y->getMin() > _x->getMax();
+  // A side without a value (an empty range) meets nothing, even a side whose
+  // range reaches the limits where the empty range's bounds lie.
+  return noValue(_x) || noValue(_y) || _x->getMin() > _y->getMax() || _y->getMin() > _x->getMax();
 }
 
 QrcConstraintI* QrcEqConstraint::makeOpposite() {
@@ -455,7 +458,8 @@ QrcBool QrcLeOffsetI::isFalse() const {
   // x's min > y's max + k, over the variables when x and y are offsets of them.
   if (_xVar) return _xVar->rawMin() > _yVar->rawMax() + _varOffset;
   if (_x->hasFreshBounds() && _y->hasFreshBounds())
-    return static_cast<__int128>(_x->rawMin()) > static_cast<__int128>(_y->rawMax()) + _k;
+    return static_cast<__int128>(_x->rawMin()) > static_cast<__int128>(_y->rawMax()) + _k ||
+           _x->rawMin() > _x->rawMax() || _y->rawMin() > _y->rawMax();
   return leOffsetFalse(_x, _y, _k);
 }
 

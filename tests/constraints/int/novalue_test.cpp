@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "qrcintcompare.h"
 #include "support/harness.h"
 #include "support/novalue_formulas.h"
+#include "support/watchdog.h"
 
 namespace {
 
@@ -173,6 +175,145 @@ TEST(NoValue, ComparisonsOverElementsThatMayLackAValue) {
               0)
         << r.name;
   }
+}
+
+// ---------------------------------------------------------------- quotients, nodes made variables
+// later
+
+// Brute force: a value or none.
+struct Val {
+  bool has;
+  int64_t v;
+};
+const Val None = {false, 0};
+Val of(int64_t v) {
+  return {true, v};
+}
+Val entry(const V& a, Val i) {
+  return i.has && i.v >= 0 && i.v < static_cast<int64_t>(a.size()) ? of(a[static_cast<size_t>(i.v)])
+                                                                   : None;
+}
+Val quotient(Val x, Val y) {
+  return x.has && y.has && y.v != 0 ? of(x.v / y.v) : None;
+}
+
+// {e...}[x] over an array of expressions.
+QrcIntExp among(QrcManagerI* m, const std::vector<QrcIntExp>& es, const QrcIntExp& x) {
+  QrcIntVarArray a(QrcManager(m), static_cast<QrcInt>(es.size()));
+  for (size_t i = 0; i < es.size(); ++i) a.set(static_cast<QrcInt>(i), es[i]);
+  return a[x];
+}
+
+// A case whose make also names the nodes it makes variables (QrcIntVar)
+// after the posting; scope: the assignments where those have values.
+struct LaterRow {
+  const char* name;
+  std::vector<V> values;
+  std::function<QrcConstraint(QrcManagerI*, const Vars&, std::vector<QrcIntExp>& later)> make;
+  std::function<bool(const V&)> scope;
+  std::function<bool(const V&)> check;
+};
+
+PropCase laterCase(const LaterRow& r, uint64_t seed) {
+  PropCase c;
+  c.name = r.name;
+  c.seed = seed;
+  c.values = r.values;
+  auto later = std::make_shared<std::vector<QrcIntExp>>();
+  auto make = r.make;
+  c.make = [make, later](QrcManagerI* m, const Vars& v) {
+    later->clear();
+    return make(m, v, *later).getImpl();
+  };
+  c.afterPost = [later](QrcManagerI*) {
+    for (const QrcIntExp& e : *later) QrcIntVar made(e);
+    later->clear();
+  };
+  c.scope = r.scope;
+  auto scope = r.scope;
+  auto check = r.check;
+  c.check = [scope, check](const V& s) { return (!scope || scope(s)) && check(s); };
+  return c;
+}
+
+// Every row alone and in its reified forms, each bounded in time.
+void runLaterRows(const std::vector<LaterRow>& rows, uint64_t seed) {
+  for (const LaterRow& r : rows) {
+    qrotest::Watchdog guard(r.name, 60);
+    PropCase c = laterCase(r, qrotest::caseSeed(seed));
+    EXPECT_EQ(qrotest::runWithShapes(
+                  c, {Shape::Truth, Shape::OppositeTruth, Shape::Opposite, Shape::And, Shape::Or}),
+              0)
+        << r.name;
+  }
+}
+
+// den = {u0, u0}[[2][u1 + 1]]: [2][u1 + 1] is 2 or has no value, and 2 lies
+// outside {u0, u0}: den never has a value.
+QrcIntExp neverAValue(QrcManagerI* m, const QrcIntExp& u0, const QrcIntExp& u1) {
+  return among(m, {u0, u0}, at(m, {2}, u1 + 1));
+}
+
+// A quotient has no value where its divisor has none, whatever the range
+// the divisor shows (one that holds 0 gives the quotient every value), as an
+// element's index, a side, a truth value.
+TEST(NoValue, QuotientsByDivisorsWithoutAValue) {
+  const std::vector<LaterRow> rows = {
+      {"(W >= 0) || (W <= 0), W = [-3,-2,-3,3][u1 / den], den never a value",
+       {qrotest::range(-2, 0), qrotest::range(-1, 0)},
+       [](QrcManagerI* m, const Vars& v, std::vector<QrcIntExp>&) {
+         QrcIntExp w = at(m, {-3, -2, -3, 3}, QrcIntExp(v[1]) / neverAValue(m, v[0], v[1]));
+         return (w >= 0) || (w <= 0);
+       },
+       nullptr,
+       [](const V&) { return false; }},
+      {"(truth(W != -2) >= u0) == !(W != 2), W = [2,-2,1,-3,-2][u0 / {u0-1, u0, u0}[u0 - 2]]",
+       {qrotest::range(1, 5)},
+       [](QrcManagerI* m, const Vars& v, std::vector<QrcIntExp>&) {
+         QrcIntExp u0(v[0]);
+         QrcIntExp w = at(m, {2, -2, 1, -3, -2}, u0 / among(m, {u0 - 1, u0, u0}, u0 - 2));
+         return (QrcIntExp(w != -2) >= u0) == !(w != 2);
+       },
+       nullptr,
+       [](const V& s) { return s[0] >= 2 && s[0] <= 4; }},
+      {"(6 / D >= 0) || (6 / D <= 0), D = [3,-3,2][u - 1]",
+       {qrotest::range(-1, 3)},
+       [](QrcManagerI* m, const Vars& v, std::vector<QrcIntExp>&) {
+         QrcIntExp q = 6 / at(m, {3, -3, 2}, QrcIntExp(v[0]) - 1);
+         return (q >= 0) || (q <= 0);
+       },
+       nullptr,
+       [](const V& s) { return s[0] >= 1; }},
+      {"[5,6,7][u / D] != 6, D = [2,-1][u]",
+       {qrotest::range(-1, 2)},
+       [](QrcManagerI* m, const Vars& v, std::vector<QrcIntExp>&) {
+         QrcIntExp u(v[0]);
+         return at(m, {5, 6, 7}, u / at(m, {2, -1}, u)) != 6;
+       },
+       nullptr,
+       [](const V& s) {
+         Val w = entry({5, 6, 7}, quotient(of(s[0]), entry({2, -1}, of(s[0]))));
+         return w.has && w.v != 6;
+       }},
+      {"truth(Q >= 0) + truth(Q < 0) == 0, Q = u1 / den, den never a value",
+       {qrotest::range(-2, 0), qrotest::range(-1, 0)},
+       [](QrcManagerI* m, const Vars& v, std::vector<QrcIntExp>&) {
+         QrcIntExp q = QrcIntExp(v[1]) / neverAValue(m, v[0], v[1]);
+         return QrcIntExp(q >= 0) + QrcIntExp(q < 0) == 0;
+       },
+       nullptr,
+       [](const V&) { return true; }},
+      {"E == E, E = [1][x / [-3,-2,1,1][x]] (a divisor whose range holds 0)",
+       {qrotest::range(0, 3)},
+       [](QrcManagerI* m, const Vars& v, std::vector<QrcIntExp>&) {
+         QrcIntExp x(v[0]);
+         QrcIntExp e = at(m, {1}, x / at(m, {-3, -2, 1, 1}, x));
+         return e == e;
+       },
+       nullptr,
+       [](const V& s) { return s[0] <= 1; }},
+  };
+  runLaterRows(rows, 7430);
 }
 
 // ---------------------------------------------------------------- ranges
