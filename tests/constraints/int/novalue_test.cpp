@@ -345,6 +345,30 @@ TEST_F(NoValueRangeTest, RangeOfThePositionsInside) {
   EXPECT_EQ(same->getValue(), 5);
 }
 
+// An element whose index is a node shows the range of the entries at the
+// positions of the index's range inside the array, as over a variable index:
+// none when those positions lie outside, and never less than the values.
+TEST_F(NoValueRangeTest, NestedElementsShowTheRangeOfTheirIndexsPositions) {
+  QrcIntExpI* u0 = var(-2, 0);
+  QrcIntExpI* u1 = var(-1, 0);
+  // [2][u1 + 1] shows [2, 2] and has no value at u1 = 0.
+  QrcIntExp x = ints({2})[QrcIntExp(u1) + 1];
+  EXPECT_EQ(range(x.getImpl()), (V{2, 2}));
+  for (QrcIntExp e : {array({u0, u0})[x], ints({5, 6})[x]})
+    EXPECT_GT(e.getImpl()->getMin(), e.getImpl()->getMax()) << ctest::show(e.getImpl());
+  QrcIntExpI* u = var(0, 3);
+  QrcIntExpI* deep = ints({2, 3, 4, -1})[ints({2})[QrcIntExp(u) - 1]].getImpl();
+  EXPECT_EQ(range(deep), (V{4, 4}));
+  // [0, 2, 1][[1, 2, 7][u]]: the index shows [1, 7], its positions 1 and 2.
+  QrcIntExpI* two = ints({0, 2, 1})[ints({1, 2, 7})[QrcIntExp(u)]].getImpl();
+  EXPECT_EQ(range(two), (V{1, 2}));
+  // The index's range narrows with its operands, and the element's with it.
+  u->setMax(0);
+  EXPECT_EQ(range(two), (V{2, 2}));
+  // u = 0 gives [2][-1], without a value: so has the element over it.
+  EXPECT_GT(deep->getMin(), deep->getMax());
+}
+
 // A narrowing that the range already allows still gives the node a value:
 // its index comes inside the array.
 TEST_F(NoValueRangeTest, NarrowingGivesAValue) {
