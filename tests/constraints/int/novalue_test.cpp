@@ -316,6 +316,88 @@ TEST(NoValue, QuotientsByDivisorsWithoutAValue) {
   runLaterRows(rows, 7430);
 }
 
+// B = 5 / A, A = [2,2,-2,2][[4,-1,0][u0 - 1]]: A has a value at u0 = 3 only
+// (2), and B = 2 there; A shows [-2, 2], so B shows every value.
+QrcIntExp fiveOverA(QrcManagerI* m, const Vars& v) {
+  return 5 / at(m, {2, 2, -2, 2}, at(m, {4, -1, 0}, QrcIntExp(v[0]) - 1));
+}
+
+bool bHasAValue(const V& s) {
+  return s[0] == 3;
+}
+
+// A comparison of B with itself: built over B (made a variable first, when
+// asked), naming the nodes to make variables after the posting; whether the
+// case holds only where B has a value (a node made a variable); the answer
+// where B has a value and where it has none.
+struct SelfRow {
+  const char* name;
+  bool variableFirst;
+  std::function<QrcConstraint(const QrcIntExp& b, std::vector<QrcIntExp>& later)> make;
+  bool scoped;
+  bool withValue, withoutValue;
+};
+
+// A comparison of a node with itself (plus constants) is decided by the
+// constants where the node has a value: no bounds reasoning moves the node a
+// step at a time across its range, also once it is a variable.
+TEST(NoValue, ComparisonsOfANodeWithItself) {
+  typedef std::vector<QrcIntExp> Later;
+  const SelfRow selfRows[] = {
+      {"!(B <= B), B made a variable after", false,
+       [](const QrcIntExp& b, Later& later) {
+         later.push_back(b);
+         return !(b <= b);
+       },
+       true, false, false},
+      {"!(B <= B), B made a variable first", true,
+       [](const QrcIntExp& b, Later&) { return !(b <= b); }, true, false, false},
+      {"!(B <= B)", false, [](const QrcIntExp& b, Later&) { return !(b <= b); }, false, false,
+       true},
+      {"B <= B, B made a variable after", false,
+       [](const QrcIntExp& b, Later& later) {
+         later.push_back(b);
+         return b <= b;
+       },
+       true, true, false},
+      {"B + 1 == B, B made a variable after", false,
+       [](const QrcIntExp& b, Later& later) {
+         later.push_back(b);
+         return b + 1 == b;
+       },
+       true, false, false},
+      {"B != B + 1, B made a variable after", false,
+       [](const QrcIntExp& b, Later& later) {
+         later.push_back(b);
+         return b != b + 1;
+       },
+       true, true, false},
+      {"B + 1 <= B - 1 + 2, B + 1 made a variable after", false,
+       [](const QrcIntExp& b, Later& later) {
+         later.push_back(b + 1);
+         return b + 1 <= b - 1 + 2;
+       },
+       true, true, false},
+      {"!(B == B + 1)", false, [](const QrcIntExp& b, Later&) { return !(b == b + 1); }, false,
+       true, true},
+  };
+  std::vector<LaterRow> rows;
+  for (const SelfRow& r : selfRows) {
+    auto make = r.make;
+    bool first = r.variableFirst, with = r.withValue, without = r.withoutValue;
+    rows.push_back({r.name,
+                    {qrotest::range(0, 4)},
+                    [make, first](QrcManagerI* m, const Vars& v, Later& later) {
+                      QrcIntExp b = fiveOverA(m, v);
+                      if (first) QrcIntVar made(b);
+                      return make(b, later);
+                    },
+                    r.scoped ? bHasAValue : std::function<bool(const V&)>(),
+                    [with, without](const V& s) { return bHasAValue(s) ? with : without; }});
+  }
+  runLaterRows(rows, 7440);
+}
+
 // ---------------------------------------------------------------- ranges
 
 class NoValueRangeTest : public ctest::ConstraintTest {
