@@ -199,20 +199,6 @@ __attribute__((noinline)) QrcBool leOffsetFalse(QrcIntExpI* x, QrcIntExpI* y, Qr
 
 }  // namespace
 
-// ---------------------------------------------------------------- partial expressions
-
-QrcConstraintI* QrcEitherOf(QrcConstraintI* a, QrcConstraintI* b) {
-  if (!a) return b;
-  if (!b) return a;
-  return (QrcConstraint(a) || QrcConstraint(b)).getImpl();
-}
-
-QrcConstraintI* QrcOppositeWhereUndefined(QrcConstraintI* opposite, QrcIntExpI* x, QrcIntExpI* y) {
-  QrcConstraintI* undefined =
-      QrcEitherOf(x->makeUndefinedConstraint(), y ? y->makeUndefinedConstraint() : nullptr);
-  return undefined ? QrcEitherOf(undefined, opposite) : opposite;
-}
-
 // ---------------------------------------------------------------- sides that are offsets of one
 
 QrcInt QrcOffsetsTest(QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcOffsetsOp op) {

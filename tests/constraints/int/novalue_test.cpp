@@ -398,6 +398,71 @@ TEST(NoValue, ComparisonsOfANodeWithItself) {
   runLaterRows(rows, 7440);
 }
 
+// Q = 4 / [2, 2][u0]: 2 where u0 is 0 or 1, no value elsewhere; its range is
+// [2, 2] from the start, so making it a variable changes no bound.
+QrcIntExp fourOverTwo(QrcManagerI* m, const Vars& v) {
+  return 4 / at(m, {2, 2}, QrcIntExp(v[0]));
+}
+
+bool qHasAValue(const V& s) {
+  return s[0] == 0 || s[0] == 1;
+}
+
+// Three formulas that hold wherever Q has a value.
+std::vector<QrcConstraint> alwaysWhereQ(const QrcIntExp& q) {
+  return {(q >= 0) || (q < 0), (q <= 5) || (q > 5), (q != 7) || (q == 7)};
+}
+
+// A truth value over a node that may lack a value, read before the node is
+// made a variable: the variable has a value, and the truth follows.
+TEST(NoValue, TruthValuesOverNodesMadeVariablesAfterThePost) {
+  const std::vector<LaterRow> rows = {
+      {"T1 + T2 + T3 <= 2, truths of formulas true where Q has one, Q made a variable after",
+       {qrotest::range(-1, 2)},
+       [](QrcManagerI* m, const Vars& v, std::vector<QrcIntExp>& later) {
+         QrcIntExp q = fourOverTwo(m, v);
+         later.push_back(q);
+         std::vector<QrcConstraint> p = alwaysWhereQ(q);
+         return QrcIntExp(p[0]) + QrcIntExp(p[1]) + QrcIntExp(p[2]) <= 2;
+       },
+       qHasAValue,
+       [](const V&) { return false; }},
+      {"QrcSum(T1, T2, T3) <= 2, the same truths, Q made a variable after",
+       {qrotest::range(-1, 2)},
+       [](QrcManagerI* m, const Vars& v, std::vector<QrcIntExp>& later) {
+         QrcIntExp q = fourOverTwo(m, v);
+         later.push_back(q);
+         std::vector<QrcConstraint> p = alwaysWhereQ(q);
+         QrcIntExpI* t[] = {QrcIntExp(p[0]).getImpl(), QrcIntExp(p[1]).getImpl(),
+                            QrcIntExp(p[2]).getImpl()};
+         return QrcSum(QrcManager(m), 3, t) <= 2;
+       },
+       qHasAValue,
+       [](const V&) { return false; }},
+      {"b == truth(Q <= 3), Q = [2,1][x] / [2,1][x] made a variable after",
+       {{-1, 0}, {0, 1}},
+       [](QrcManagerI* m, const Vars& v, std::vector<QrcIntExp>& later) {
+         QrcIntExp x(v[0]);
+         QrcIntExp q = at(m, {2, 1}, x) / at(m, {2, 1}, x);
+         later.push_back(q);
+         return QrcIntExp(v[1]) == QrcIntExp(q <= 3);
+       },
+       [](const V& s) { return s[0] == 0; },
+       [](const V& s) { return s[1] == 1; }},
+      {"QrcSum(truth(Q == 2), u0, truth(Q != 2)) > u0, Q made a variable after",
+       {qrotest::range(-1, 2)},
+       [](QrcManagerI* m, const Vars& v, std::vector<QrcIntExp>& later) {
+         QrcIntExp q = fourOverTwo(m, v), u0(v[0]);
+         later.push_back(q);
+         QrcIntExpI* t[] = {QrcIntExp(q == 2).getImpl(), u0.getImpl(), QrcIntExp(q != 2).getImpl()};
+         return QrcSum(QrcManager(m), 3, t) > u0;
+       },
+       qHasAValue,
+       [](const V&) { return true; }},
+  };
+  runLaterRows(rows, 7450);
+}
+
 // ---------------------------------------------------------------- ranges
 
 class NoValueRangeTest : public ctest::ConstraintTest {
