@@ -556,6 +556,38 @@ TEST_F(NoValueRangeTest, TruthDecidedWhenTheIndexLeaves) {
   EXPECT_EQ(dom(nb.getImpl()), (V{1}));
 }
 
+// The empty range of a node without a value lies at the limits: a side whose
+// range reaches them (a variable over every value, a quotient by a divisor
+// that holds 0) meets nothing there, and the truth is decided as the index
+// leaves.
+TEST_F(NoValueRangeTest, TruthDecidedAgainstASideOverEveryValue) {
+  struct Cmp {
+    const char* name;
+    std::function<QrcConstraint(const QrcIntExp&, const QrcIntExp&)> make;
+  };
+  const Cmp cmps[] = {
+      {"e == s", [](const QrcIntExp& e, const QrcIntExp& s) { return e == s; }},
+      {"e <= s", [](const QrcIntExp& e, const QrcIntExp& s) { return e <= s; }},
+      {"e >= s", [](const QrcIntExp& e, const QrcIntExp& s) { return e >= s; }},
+      {"e < s", [](const QrcIntExp& e, const QrcIntExp& s) { return e < s; }},
+      {"s > e", [](const QrcIntExp& e, const QrcIntExp& s) { return s > e; }},
+  };
+  const char* sides[] = {"a variable over every value", "w / d, d in -1..1", "w / 0"};
+  for (const Cmp& c : cmps)
+    for (int k = 0; k < 3; ++k) {
+      QrcIntExpI* x = var(-1, 2);
+      QrcIntExp e = ints({5, 6, 7})[QrcIntExp(x)];
+      QrcIntExp w(var(-3, 3));
+      QrcIntExp s = k == 0   ? QrcIntExp(var(QrcIntMin, QrcIntMax))
+                    : k == 1 ? w / QrcIntExp(var(-1, 1))
+                             : w / 0;
+      QrcIntVar b(mgr, 0, 1);
+      ASSERT_TRUE(adds(QrcIntExp(b) == QrcIntExp(c.make(e, s)))) << c.name << ", " << sides[k];
+      x->setValue(-1);
+      EXPECT_EQ(dom(b.getImpl()), (V{0})) << c.name << ", s " << sides[k];
+    }
+}
+
 // ---------------------------------------------------------------- random formulas
 
 // Formulas of comparisons over elements and quotients that may lack a value,
