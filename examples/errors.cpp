@@ -23,7 +23,7 @@ int main() {
   try {
     manager.add(QrcAllDiff(x, 7));  // the levels are 0 to 3
   } catch (QroSolver::SolverErrorException& e) {
-    e.print(std::cout);  // Solver Error : (44) QrcAllDiff bad event 7
+    e.print(std::cout);  // Solver Error : (44) bad event QrcAllDiff 7
     caught += e.getErrorCode() == QrcBadEventError;
   }
   try {

@@ -23,7 +23,7 @@ QroNumExprI* linearForm(QroNumExprI* e, QroBool sole) {
 
 // Whether a handle is the only way to its expression and nothing holds it.
 QroBool isSole(const QroNumExprArg& e) {
-  return e.isSole() && e.getImpl()->getUseCount() == 0;
+  return e.isSole() && !e.getImpl()->isHeld();
 }
 
 const char* const kEqMixing = "QroNumEq: mixing mismatch environments";
@@ -131,7 +131,7 @@ QroRangeI::QroRangeI(QroEnvI* env, QroNum lower, QroNumExprI* expr, QroNum upper
   // The caller's term (unless sole) and a shared term are copied before the
   // constant moves into the bounds: a handle may still point at them.
   _expr->decrUseCount();
-  if ((_expr == expr && !sole) || _expr->getUseCount() > 0) _expr = _expr->asNumExpr();
+  if ((_expr == expr && !sole) || _expr->isHeld()) _expr = _expr->asNumExpr();
   _expr->incrUseCount();
   static_cast<QroNumLinTermI*>(_expr)->setConstant(0.0);
   _lb = lb;

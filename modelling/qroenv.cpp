@@ -522,16 +522,48 @@ QroBool QroEnvI::mayDestroy(QroExtractableI* x) {
   return 1;
 }
 
-void QroEnvI::notifyChange(QroChange* change) {
-  checkChange(change);
-  if (_registry)
-    _registry->forEachChangeListener(
-        [change](QroChangeListenerI* l) { l->change(change, nullptr); });
+namespace {
+// Runs f; a failure is kept when it is the first one.
+template <class F>
+void keepFirstFailure(std::exception_ptr& first, F f) {
+  try {
+    f();
+  } catch (...) {
+    if (!first) first = std::current_exception();
+  }
+}
+}  // namespace
+
+std::exception_ptr QroEnvI::tellChange(QroChange* change, QroExtractableI* x) {
+  std::exception_ptr first;
+  bool locked = x && _lockNotification && _lock;
+  if (locked) lock();
+  QroInt id = x ? x->getId() : -1;
+  if (_registry) {
+    _registry->forEachChangeListener([&](QroChangeListenerI* l) {
+      QroAlgorithmI* a = x ? l->getAlgorithm() : nullptr;
+      if (!a || a->isUsing(id)) keepFirstFailure(first, [&] { l->change(change, x); });
+    });
+  }
   for (QroAlgorithmI* a = _algorithms; a;) {
     QroAlgorithmI* next = a->getNext();
-    a->change(change);
+    if (!x)
+      keepFirstFailure(first, [&] { a->change(change); });
+    else if (a->isUsing(id))
+      keepFirstFailure(first, [&] { a->changeExtractable(change, x); });
     a = next;
   }
+  if (locked) unlock();
+  return first;
+}
+
+void QroEnvI::notifyChangeMade(QroChange* change, QroExtractableI* x) {
+  if (std::exception_ptr failure = tellChange(change, x)) std::rethrow_exception(failure);
+}
+
+void QroEnvI::notifyChange(QroChange* change) {
+  checkChange(change);
+  notifyChangeMade(change);
 }
 
 void QroEnvI::notifyChange(QroChange* change, QroExtractableI* x) {
@@ -539,23 +571,18 @@ void QroEnvI::notifyChange(QroChange* change, QroExtractableI* x) {
   if (locked) lock();
   try {
     checkChange(change, x);
-    QroInt id = x->getId();
-    if (_registry) {
-      _registry->forEachChangeListener([&](QroChangeListenerI* l) {
-        QroAlgorithmI* a = l->getAlgorithm();
-        if (!a || a->isUsing(id)) l->change(change, x);
-      });
-    }
-    for (QroAlgorithmI* a = _algorithms; a;) {
-      QroAlgorithmI* next = a->getNext();
-      if (a->isUsing(id)) a->changeExtractable(change, x);
-      a = next;
-    }
   } catch (...) {
     if (locked) unlock();
     throw;
   }
   if (locked) unlock();
+  notifyChangeMade(change, x);
+}
+
+QroBool QroEnvI::isUsedByAnAlgorithm(QroInt id) const {
+  for (QroAlgorithmI* a = _algorithms; a; a = a->getNext())
+    if (a->isUsing(id)) return 1;
+  return 0;
 }
 
 QroAlgorithmI* QroEnvI::getExpander() {
@@ -707,13 +734,16 @@ void QroEnvI::endExtractable(QroExtractableI* x) {
 }
 
 void QroEnvI::destroyExtractable(QroExtractableI* x, QroBool keep, QroBool notify) {
+  std::exception_ptr failure;
   if (notify) {
     QroDestroyExtractable c(x);
-    notifyChange(&c, x);
+    checkChange(&c, x);
+    failure = tellChange(&c, x);
   }
   unregisterExtractable(x);
   if (_cascade && x->getUseCount() > 0 && !x->isNumVar()) _cascade->addToInUseTable(x);
   if (!keep) delete x;
+  if (failure) std::rethrow_exception(failure);
 }
 
 QroUseIndex* QroEnvI::getUseIndex() {

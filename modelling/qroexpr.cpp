@@ -42,6 +42,10 @@ void QroNumExprI::release() {
     _env->destroyExtractable(this, 0, 1);
 }
 
+QroBool QroNumExprI::isHeld() const {
+  return _useCount > 0 || _env->isUsedByAnAlgorithm(getId());
+}
+
 QroNumLinTermI* QroNumExprI::makeNumLinTerm() {
   QroNumLinTermI* t = new (_env) QroNumLinTermI(_env, 0.0);
   t->appendExpr(this);

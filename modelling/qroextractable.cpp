@@ -164,7 +164,16 @@ void QroCheckExtractablesEnv(const QroEnvI* env, const QroArray& array, const ch
 
 void QroExtractable::end() {
   if (!_impl) return;
-  _impl->getEnv()->endExtractable(_impl);
+  QroEnvI* env = _impl->getEnv();
+  QroInt id = _impl->getId();
+  try {
+    env->endExtractable(_impl);
+  } catch (...) {
+    // Refused, the object stays; ended all the same (an algorithm failed to
+    // apply the change), the handle goes with it.
+    if (env->getLiveSlot(id) != _impl) _impl = nullptr;
+    throw;
+  }
   _impl = nullptr;
 }
 

@@ -28,6 +28,14 @@ void QroModelI::save(void* cell) {
   if (QroLocalEnvI* local = _env->getLocalEnv()) local->saveValue3(cell);
 }
 
+namespace {
+// The member as an expression that a model holds (counted): not a variable,
+// a constraint or a model, which no count ends and no operator changes.
+QroNumExprI* heldExpr(QroExtractableI* x) {
+  return x->isNumExprNode() ? static_cast<QroNumExprI*>(x) : nullptr;
+}
+}  // namespace
+
 QroModelI::~QroModelI() {
   dropMemberIndex();
   QroEnvI* env = linkEnv();
@@ -38,9 +46,17 @@ QroModelI::~QroModelI() {
   _tail = &_head;
   while (l) {
     Link* next = l->next;
+    letGo(l);
     env->free(l, sizeof(Link));
     l = next;
   }
+}
+
+// A member deleted by the running cascade, or by the ending environment, is
+// not touched (not even cast).
+void QroModelI::letGo(Link* l) {
+  if (!l->held || _env->isReleasedByCascade(l->member)) return;
+  static_cast<QroNumExprI*>(l->member)->decrUseCount();
 }
 
 void QroModelI::append(QroExtractableI* x) {
@@ -53,6 +69,7 @@ void QroModelI::append(QroExtractableI* x) {
   l->member = x;
   l->prev = _tail == &_head ? nullptr : reinterpret_cast<Link*>(_tail);
   l->nextSame = nullptr;
+  l->held = 0;
   if (_linksMade) {
     if (_env->getLocalEnv()) {
       dropMemberIndex();
@@ -64,6 +81,10 @@ void QroModelI::append(QroExtractableI* x) {
   }
   *_tail = l;
   _tail = &l->next;
+  if (QroNumExprI* e = heldExpr(x)) {
+    e->incrUseCount();
+    l->held = 1;
+  }
   _env->noteUse(this, x);
 }
 
@@ -72,7 +93,7 @@ void QroModelI::add(QroExtractableI* x) {
   QroAddOneToModel c(this, x);
   _env->checkChange(&c, this);
   append(x);
-  _env->notifyChange(&c, this);
+  _env->notifyChangeMade(&c, this);
 }
 
 QroInt QroModelI::getSize() const {
@@ -141,6 +162,7 @@ void QroModelI::unlinkMarked() {
         save(&l->next->prev);
         l->next->prev = l->prev;
       }
+      if (id != -1) letGo(l);
       env->free(l, sizeof(Link));
     } else {
       link = &l->next;
@@ -177,6 +199,7 @@ void QroModelI::unlinkMarkedSince(QroRecycleBinI* cascade) {
         l->next->prev = l->prev;
       else
         _tail = at;
+      letGo(l);
       env->free(l, sizeof(Link));
       l = same;
     }

@@ -50,7 +50,7 @@ struct Operand {
 };
 Operand operand(const QroNumExprArg& a) {
   QroNumExprI* e = impl(a);
-  return {e, a.isSole() && e->getUseCount() == 0};
+  return {e, a.isSole() && !e->isHeld()};
 }
 // A result: sole when the operator made it, or extended a sole operand.
 QroNumExprArg result(QroNumExprI* r, bool sole) {
@@ -62,10 +62,10 @@ QroNumExprArg made(QroNumExprI* r) {
 
 // The term itself while nobody holds it, else a fresh copy.
 QroNumLinTermI* ownCopy(QroNumLinTermI* t) {
-  return t->getUseCount() == 0 ? t : t->copy();
+  return t->isHeld() ? t->copy() : t;
 }
 QroIntLinTermI* ownCopy(QroIntLinTermI* t) {
-  return t->getUseCount() == 0 ? t : t->copy();
+  return t->isHeld() ? t->copy() : t;
 }
 // An integer term as a new numeric one: its lists taken over when it is
 // sole, copied otherwise.
@@ -89,7 +89,7 @@ QroNumExprArg merge(Operand a, QroNumLinTermI* t, bool sole, Operand b) {
   QroNumLinTermI* u = asNumTermI(b.e);
   if (b.sole) {
     t->addTerm(u);
-  } else if (u->getUseCount() > 0) {
+  } else if (u->isHeld()) {
     t->addTerm(u->copy());
   } else if (a.sole) {
     u->prependTerm(t);
@@ -356,9 +356,9 @@ QroNumExprArg plusConstant(Operand a, QroNum c) {
 // quadratic expression is copied before it is scaled in place.
 Operand negated(Operand a) {
   QroNumExprI* e = a.e;
-  if (!a.sole && e->getUseCount() == 0 && isNumTerm(e)) {
+  if (!a.sole && !e->isHeld() && isNumTerm(e)) {
     a = {asNumTermI(e)->duplicate(), true};
-  } else if (!a.sole && e->getUseCount() == 0 && isNumQuad(e)) {
+  } else if (!a.sole && !e->isHeld() && isNumQuad(e)) {
     QroNumQuadExprI* q = new (e->getEnv()) QroNumQuadExprI(e->getEnv());
     q->appendCopies(static_cast<QroNumQuadExprI*>(e));
     a = {q, true};
@@ -447,7 +447,7 @@ QroNumExprArg times(Operand a, QroNum c) {
   if (isNumQuad(e)) {
     auto* q = static_cast<QroNumQuadExprI*>(e);
     if (c != 0 && !quadScalesExactly(q, c)) return made(timesNode(env, e, c));
-    if (q->getUseCount() != 0) q = static_cast<QroNumQuadExprI*>(q->asNumExpr());
+    if (q->isHeld()) q = static_cast<QroNumQuadExprI*>(q->asNumExpr());
     if (c == 0)
       q->clearNodes();
     else

@@ -1,6 +1,7 @@
 #include "qroregistry.h"
 
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include "qroalgorithm.h"
@@ -220,19 +221,54 @@ void QroRecycleBinI::clearAltered() {
   _alteredSet.clear();
 }
 
-// The algorithms hear of the objects that end as one change, and the users
-// of each object that drops some of them are asked about that object.
+// The algorithms hear of the objects that end as one change, then of their
+// deletion, and the users of each object that drops some of them are asked
+// about that object.
 void QroRecycleBinI::checkAllowed() {
   QroRemoveFromAllChange c(_marked);
   _env->checkChange(&c);
   for (QroInt i = 0; i < _altered.getSize(); ++i) _env->checkChange(&c, _altered[i]);
+  QroDestroyExtractableArray d(_marked);
+  _env->checkChange(&d);
 }
 
+// Deletes the marked objects, then those their deletion ended, pass by pass;
+// the algorithms hear of each pass first. The first failure of one of them
+// goes to failure, unless it holds one already.
+void QroRecycleBinI::deleteMarked(std::exception_ptr& failure) {
+  _destroying = 1;
+  while (_marked.getSize() > 0) {
+    {
+      QroDestroyExtractableArray c(_marked);
+      std::exception_ptr f = _env->tellChange(&c);
+      if (!failure) failure = f;
+    }
+    for (QroInt i = _marked.getSize() - 1; i >= 0; --i) {
+      QroExtractableI* y = _marked[i];
+      _env->unregisterExtractable(y);
+      if (y->getUseCount() > 0 && !y->isNumVar()) _inUse->add(y, y);
+      delete y;
+    }
+    _marked.getImpl()->setSize(0);
+    for (QroInt i = 0; i < _pending.getSize(); ++i) {
+      QroExtractableI* y = _pending[i];
+      if (y->getId() < 0 || !_env->mayDestroy(y)) continue;
+      _env->markSlot(y->getId());
+      _marked.add(y);
+    }
+    clearPending();
+  }
+}
+
+// Once the algorithms allowed the cascade, it is made whole: an algorithm
+// that then fails to apply its changes hears of all of them, as every other
+// does, and its first failure is thrown at the end.
 void QroRecycleBinI::run(QroExtractableI* x) {
   if (!_sweepAll) _env->getUseIndex()->update();
   mark(x);
   if (_marked.getSize() == 0) return;
   ++_serial;
+  std::exception_ptr failure;
   try {
     sweep();
     checkAllowed();
@@ -240,29 +276,9 @@ void QroRecycleBinI::run(QroExtractableI* x) {
     clearAltered();
     {
       QroRemoveFromAllChange c(_marked);
-      _env->notifyChange(&c);
+      failure = _env->tellChange(&c);
     }
-    _destroying = 1;
-    while (_marked.getSize() > 0) {
-      {
-        QroDestroyExtractableArray c(_marked);
-        _env->notifyChange(&c);
-      }
-      for (QroInt i = _marked.getSize() - 1; i >= 0; --i) {
-        QroExtractableI* y = _marked[i];
-        _env->unregisterExtractable(y);
-        if (y->getUseCount() > 0 && !y->isNumVar()) _inUse->add(y, y);
-        delete y;
-      }
-      _marked.getImpl()->setSize(0);
-      for (QroInt i = 0; i < _pending.getSize(); ++i) {
-        QroExtractableI* y = _pending[i];
-        if (y->getId() < 0 || !_env->mayDestroy(y)) continue;
-        _env->markSlot(y->getId());
-        _marked.add(y);
-      }
-      clearPending();
-    }
+    deleteMarked(failure);
   } catch (...) {
     // A refused cascade (for instance a change during a search) is refused
     // before anything changed: the marks go and every object stays as it
@@ -282,6 +298,7 @@ void QroRecycleBinI::run(QroExtractableI* x) {
   clearPending();
   _inUse->clear();
   _destroying = 0;
+  if (failure) std::rethrow_exception(failure);
 }
 
 // ---------------------------------------------------------------------------

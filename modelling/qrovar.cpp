@@ -85,7 +85,7 @@ void QroNumVarI::checkBounds(QroNum lb, QroNum ub) {
 
 void QroNumVarI::notifyBounds(QroNum lb, QroNum ub) {
   QroSetNumVarBounds c(this, lb, ub);
-  _env->notifyChange(&c, this);
+  _env->notifyChangeMade(&c, this);
 }
 
 void QroNumVarI::setLB(QroNum v) {

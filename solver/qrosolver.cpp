@@ -88,8 +88,6 @@ QroSolverI::QroSolverI(QroEnvI* env, QrcManagerTag tag)
       _idNext(0),
       _reloading(0),
       _extractionDepth(0),
-      _orBase(0),
-      _pushDepthBase(0),
       _listeners(nullptr),
       _presolver(nullptr),
       _impacts(nullptr),
@@ -526,11 +524,10 @@ class RunGuard {
 
 void QroSolverI::abandonSearch() {
   QrcManagerI* m = _manager;
-  m->clearPropagation();
-  setRoundingNearest();
   // Back to the state the outermost search started from; the states pushed
-  // over the root on the way go with it.
-  m->abandonSearches(_orBase, _pushDepthBase);
+  // over the root on the way go with it. An exception out of next has done
+  // so already, and left the search to end here.
+  m->abandonSearches();
   if (_currentSearch && m->getSearchDepth() == 0) searchEnded();
 }
 
@@ -550,8 +547,6 @@ RunGuard::~RunGuard() {
 QrcSearchI* QroSolverI::openSearch() {
   _manager->unsetLimits();
   QrcGoalI* root = _fastRestart ? _rootGoal : chooseGoal();
-  _orBase = _manager->getOrRecordCount();
-  _pushDepthBase = _manager->getPushStateDepth();
   return _manager->newSearch(root);
 }
 
@@ -726,15 +721,17 @@ QroBool QroSolverI::finishWithObjective(QrcSearchI* s, QroBool restart) {
     _status = Infeasible;
     return 0;
   }
-  // Each solution improves on the last; the last found is the best.
+  // Each solution improves on the last; the last found is the best, proved
+  // optimal unless a limit stopped the search.
   while (s->next()) {
   }
+  bool limited = _manager->getStatus() == QrcSearchLimited;
   s->restart();
   if (!restart) {
     _manager->unsetLimits();
     s->next();
   }
-  _status = Optimal;
+  _status = limited ? Feasible : Optimal;
   return 1;
 }
 

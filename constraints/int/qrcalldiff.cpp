@@ -284,7 +284,8 @@ QrcConstraint QrcAllDiff(const QrcIntVarArray& vars) {
 QrcConstraint QrcAllDiff(const QrcIntVarArray& vars, QrcFilterLevel level) {
   if (level < QrcLowFilterLevel || level > QrcFullFilterLevel) {
     QrcManagerI* m = vars.getImpl() ? vars.getImpl()->getManager() : nullptr;
-    QrcGetErrorReporter(m)->report(QrcBadEventError, "QrcAllDiff", "bad event",
+    // Code 44 gives its message first, then the function.
+    QrcGetErrorReporter(m)->report(QrcBadEventError, "bad event", "QrcAllDiff",
                                    static_cast<QrcInt>(level));
     return QrcConstraint();
   }

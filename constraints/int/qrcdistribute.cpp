@@ -391,7 +391,7 @@ QrcConstraint makeDistribute(QrcIntVarArray cards, const QrcIntArray& values, Qr
     r->report(QrcBadArraySizeError, "QrcDistribute", "bad array size", values.getSize());
   if (values.countRepeated() > 0) QrcDistributeCheckRepeatedValues(values);
   if (hasLevel && (level < QrcLowFilterLevel || level > QrcFullFilterLevel)) {
-    r->report(QrcBadEventError, "QrcDistribute", "bad event", level);
+    r->report(QrcBadEventError, "bad event", "QrcDistribute", level);  // message first
     return QrcConstraint();
   }
   QrcManager h(m);

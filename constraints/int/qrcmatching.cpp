@@ -99,38 +99,47 @@ void QrcCardMatchingI::init(QrcInt n, QrcIntExpI** vars, QrcInt nCards, QrcIntEx
   for (QrcInt i = 0; i < n; ++i)
     _varNodes[i] =
         QrcMatchVarNode{Unmatched, vars[i], nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0, 0};
-  if (!_unitCapacity) {
-    // The listed values, then the rest node; the listed ones sorted for the walks.
-    _nValues = _nodeCap = _nCards + 1;
-    _valueNodes = allocArray<QrcMatchValueNode>(_manager, _nValues);
-    _index = new (_manager) QrcIntMap(_manager);
-    for (QrcInt k = 0; k < _nCards; ++k) {
-      _valueNodes[k] = freshNode(values[k], cards[k]);
-      _index->add(values[k], k);
-    }
-    for (QrcInt k = 0; k < _nCards; ++k) nodeOf(values[k])->card = cards[k];
-    _valueNodes[_nCards] = freshNode(RestMark, nullptr);
-    _sorted = allocArray<QrcInt>(_manager, _nCards);
-    _sortedNodes = allocArray<QrcInt>(_manager, _nCards);
-    for (QrcInt k = 0; k < _nCards; ++k)
-      if (_index->get(values[k]) == k) _sortedNodes[_nSorted++] = k;
-    std::sort(_sortedNodes, _sortedNodes + _nSorted,
-              [this](QrcInt a, QrcInt b) { return _listed[a] < _listed[b]; });
-    for (QrcInt r = 0; r < _nSorted; ++r) {
-      _sorted[r] = _listed[_sortedNodes[r]];
-      _valueNodes[_sortedNodes[r]].rank = r;
-    }
-    return;
+  if (!_unitCapacity)
+    initListedValues(values, cards);
+  else if (n > 0)
+    initValueIndex();
+}
+
+// The listed values, then the rest node; the listed ones sorted for the walks.
+void QrcCardMatchingI::initListedValues(const QrcInt* values, QrcIntExpI** cards) {
+  _nValues = _nodeCap = _nCards + 1;
+  _valueNodes = allocArray<QrcMatchValueNode>(_manager, _nValues);
+  _index = new (_manager) QrcIntMap(_manager);
+  for (QrcInt k = 0; k < _nCards; ++k) {
+    _valueNodes[k] = freshNode(values[k], cards[k]);
+    _index->add(values[k], k);
   }
-  // All-different: the nodes are made at each propagation; a dense index when
-  // the span of the domains is small next to the values small variables can hold.
-  if (n == 0) return;
-  QrcInt lo = vars[0]->getMin(), hi = vars[0]->getMax();
+  for (QrcInt k = 0; k < _nCards; ++k) nodeOf(values[k])->card = cards[k];
+  _valueNodes[_nCards] = freshNode(RestMark, nullptr);
+  _sorted = allocArray<QrcInt>(_manager, _nCards);
+  _sortedNodes = allocArray<QrcInt>(_manager, _nCards);
+  for (QrcInt k = 0; k < _nCards; ++k)
+    if (_index->get(values[k]) == k) _sortedNodes[_nSorted++] = k;
+  std::sort(_sortedNodes, _sortedNodes + _nSorted,
+            [this](QrcInt a, QrcInt b) { return _listed[a] < _listed[b]; });
+  for (QrcInt r = 0; r < _nSorted; ++r) {
+    _sorted[r] = _listed[_sortedNodes[r]];
+    _valueNodes[_sortedNodes[r]].rank = r;
+  }
+}
+
+// All-different: the nodes are made at each propagation; a dense index when
+// the span of the domains is small next to the values small variables can hold.
+void QrcCardMatchingI::initValueIndex() {
+  QrcInt n = _nVars;
+  QrcIntExpI* first = _varNodes[0].var;
+  QrcInt lo = first->getMin(), hi = first->getMax();
   QrcUInt estimate = 1;
   for (QrcInt i = 0; i < n; ++i) {
-    lo = std::min(lo, vars[i]->getMin());
-    hi = std::max(hi, vars[i]->getMax());
-    estimate += static_cast<QrcUInt>(std::min(vars[i]->getSize(), n + 1));
+    QrcIntExpI* x = _varNodes[i].var;
+    lo = std::min(lo, x->getMin());
+    hi = std::max(hi, x->getMax());
+    estimate += static_cast<QrcUInt>(std::min(x->getSize(), n + 1));
   }
   QrcUInt spread = static_cast<QrcUInt>(hi) - static_cast<QrcUInt>(lo);
   if (spread < 10 * estimate) {

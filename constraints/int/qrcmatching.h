@@ -137,6 +137,9 @@ class QrcCardMatchingI {
   QrcMatchValueNode* findNode(QrcInt v) const;
   QrcMatchValueNode* restNode() const { return _valueNodes + _nCards; }
   QrcInt sortedValue(QrcInt k) const { return _sorted[k]; }
+  // init's two cases: listed values with cards, and all-different.
+  void initListedValues(const QrcInt* values, QrcIntExpI** cards);
+  void initValueIndex();
   void ensureNodes(QrcInt count);
   QrcMatchValueNode* addNode(QrcInt v);
   void buildNodes();

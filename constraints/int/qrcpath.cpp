@@ -299,7 +299,7 @@ QrcConstraint QrcPath(const QrcIntVarArray& next, const QrcFloatVarArray& y,
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcPath");
   QrcErrorReporter* r = m->getErrorReporter();
   if (mode != 0 && mode != 2) {
-    r->report(QrcBadEventError, "QrcPath", "bad event", mode);
+    r->report(QrcBadEventError, "bad event", "QrcPath", mode);  // message first
     return QrcConstraint();
   }
   QrcInt n = next.getSize();

@@ -34,7 +34,7 @@ void QrcManagerI::fail(QrcAny label) {
   }
   _failLabel = label;
   _currentDemon = nullptr;
-  if (_nextDepth > 0) failFromSearch();
+  if (isSearchRunning()) failFromSearch();
   if (_useExceptions) {
     // The propagation that failed is abandoned.
     _queue->clear();
@@ -51,6 +51,13 @@ void QrcManagerI::fail(QrcAny label) {
   std::abort();
 }
 
+// A failure goes back to the current search only while its loop runs: a
+// reversible action or an end callback run by restart or end, outside it, has
+// no branch to fail.
+bool QrcManagerI::isSearchRunning() const {
+  return _nextDepth > 0 && _currentSearch && _currentSearch->isLooping();
+}
+
 void QrcManagerI::failFromSearch() {
   if (_failureGoal) _failureGoal->execute();
   setRoundingNearest();
@@ -60,7 +67,7 @@ void QrcManagerI::failFromSearch() {
 }
 
 void QrcManagerI::failAsReversibleAction() {
-  if (_searchDepth > 0 && _nextDepth > 0) failFromSearch();
+  if (isSearchRunning()) failFromSearch();
   if (_useExceptions) {
     setRoundingNearest();
     throw QrcFailException();

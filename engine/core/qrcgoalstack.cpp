@@ -150,6 +150,21 @@ void QrcManagerI::addReversibleActionNoRestore(const QrcGoal& goal) {
   addReversibleActionNoRestore(goal.getImpl());
 }
 
+bool QrcManagerI::dropSentinel() {
+  if (_orRecords == 0) return false;
+  ChoiceRecord r = popRecord(_orStack);
+  if (r.first != 0) {
+    pushRecord(_orStack, r);
+    return false;
+  }
+  --_orRecords;
+  _andStack->_floor = static_cast<QrcInt>(r.andFloor);
+  _andStack->popTo(static_cast<QrcInt>(r.andTop));
+  _orStack->popTo(static_cast<QrcInt>(r.orTop));
+  ++_stamp;
+  return true;
+}
+
 void QrcManagerI::collapse() {
   std::vector<QrcWord> actions;  // (goal, second) pairs, latest first
   QrcInt andTop = _andStack->getTop(), andFloor = _andStack->_floor;

@@ -229,7 +229,6 @@ void QrcManagerI::clearSearchState() {
   _pathDepth = 0;
   _firstBranches = 0;
   _secondFirst = 0;
-  _stop = 0;
   _status = QrcSearchSolution;
 }
 
@@ -523,10 +522,16 @@ void QrcManagerI::add(QrcConstraintI* ct) {
       if (!ct->isFiled()) fileConstraint(ct, false);
       return;
     }
-    if (!isClaimed(ct)) ct->postAndPropagate();
+    changeAtRoot([this, ct] {
+      if (!isClaimed(ct)) ct->postAndPropagate();
+    });
     return;
   }
   if (ct->isPosted() || ct->isAddIgnored()) return;
+  if (!_editMode && !_currentDemon && _nextDepth == 0) {
+    addAtRoot(ct);
+    return;
+  }
   ct->setStatusBits(QrcConstraintI::Added);
   if (_editMode) {
     if (!ct->isFiled()) fileConstraint(ct, true);
@@ -547,20 +552,7 @@ void QrcManagerI::add(QrcConstraintI* ct) {
     return;
   }
   ct->setAddingGoal(_currentGoal);
-  if (isClaimed(ct)) return;
-  if (_nextDepth > 0) {
-    ct->postAndPropagate();
-    return;
-  }
-  // Outside a search an exception (a failure, or a reporter that throws) ends
-  // this propagation: leave the queue empty and unnested for the next one.
-  try {
-    ct->postAndPropagate();
-  } catch (...) {
-    _queue->clear();
-    _currentDemon = nullptr;
-    throw;
-  }
+  if (!isClaimed(ct)) ct->postAndPropagate();
 }
 
 void QrcManagerI::remove(QrcConstraintI* ct) {

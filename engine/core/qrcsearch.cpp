@@ -47,6 +47,12 @@ void QrcSearchI::clearFields() {
   _discardedNodes = 0;
   _ownsStorage = 0;
   _cutAll = 0;
+  _stopped = 0;
+  _bounds = nullptr;
+  _looping = 0;
+  _openRecords = 0;
+  _openPushDepth = 0;
+  _endStatus = QrcSearchExhausted;
 }
 
 void QrcSearchI::close() {}
@@ -213,7 +219,7 @@ bool QrcSearchI::recompute() {
       return false;
     }
     if (m->_failLabel && m->_failLabel != label) continue;
-    if (m->_stop) continue;
+    if (_stopped) continue;
     m->_failLabel = nullptr;
     QrcGoalI* second = reinterpret_cast<QrcGoalI*>(secondWord);
     bool takeSecond = m->_secondFirst == 0;
@@ -262,7 +268,12 @@ QrcBool QrcSearchI::next() {
     m->getErrorReporter()->report(QrcSearchMisuseError,
                                   "The next method is not allowed at this time",
                                   "incorrect search use");
-  if (_state == Exhausted) return 0;
+  if (_state == Exhausted) {
+    // Whatever searches ran since, the status says what ended this one.
+    m->_status = _endStatus;
+    return 0;
+  }
+  const QrcInt depth = m->_searchDepth;
   if (_state == AtSolution && !_plain) _nodeStorage->nodeLeft(_currentNode);
   if (_state == Started) {
     _ownSentinel = !(m->_pushStateLevel && m->_searchDepth == 1);
@@ -283,14 +294,19 @@ QrcBool QrcSearchI::next() {
   jmp_buf* trap = m->getFailTrap();
   m->setFailTrap(nullptr);
   bool found = false;
+  _looping = 1;
   try {
     found = loop();
   } catch (...) {
-    // An error report that throws leaves the search where it stood.
-    --m->_nextDepth;
+    _looping = 0;
+    // An exception (a user's, or an error report that throws) abandons the
+    // searches opened inside this one, then this one's run.
     m->setFailTrap(trap);
+    m->abandonSearches(depth, depth - 1);
+    abandonRun();
     throw;
   }
+  _looping = 0;
   --m->_nextDepth;
   m->setFailTrap(trap);
   if (found) {
@@ -298,9 +314,12 @@ QrcBool QrcSearchI::next() {
     m->_status = QrcSearchSolution;
     deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->solutionFound(_currentNode); });
   } else {
+    // What ended this search, whatever a nested search left in the status.
     _state = Exhausted;
-    if (m->_status == QrcSearchSolution)
-      m->_status = m->_failLabel ? QrcSearchFailedLabel : QrcSearchExhausted;
+    m->_status = _stopped        ? QrcSearchLimited
+                 : m->_failLabel ? QrcSearchFailedLabel
+                                 : QrcSearchExhausted;
+    _endStatus = m->_status;
   }
   return found ? 1 : 0;
 }
@@ -348,11 +367,9 @@ bool QrcSearchI::pass() {
   m->_currentGoal = nullptr;
   m->_currentDemon = nullptr;
   if (!_plain) _nodeStorage->nodeEntered(_currentNode);
-  if (_optFilter && _optFilter->_active == 0) {
-    m->saveValue(&_optFilter->_active);
-    _optFilter->_active = 1;
-    _optFilter->update();
-  }
+  // A stored node gets the bound once its path is replayed: the bound may
+  // bind variables that the path's choices are about.
+  if (!isRecomputing()) applyObjectiveBound();
   m->executeGoals();
   if (isRecomputing()) emptyPathInRecomputation();
   if (_optFilter) {
@@ -360,6 +377,13 @@ bool QrcSearchI::pass() {
     _optFilter->_active = 0;
   }
   return true;
+}
+
+void QrcSearchI::applyObjectiveBound() {
+  if (!_optFilter || _optFilter->_active != 0) return;
+  _manager->saveValue(&_optFilter->_active);
+  _optFilter->_active = 1;
+  _optFilter->update();
 }
 
 bool QrcSearchI::afterFailure() {
@@ -373,7 +397,7 @@ bool QrcSearchI::afterFailure() {
     return false;
   }
   if (m->_limitsSet && m->isLimitReached()) {
-    m->_stop = 1;
+    _stopped = 1;
     m->_status = QrcSearchLimited;
   }
   _laterPass = 1;

@@ -45,7 +45,6 @@ QrcSearchI* QrcManagerI::newSearch(QrcGoalI* goal) {
   _trail->setRecording(1);
   _persistentTrail->setRecording(1);
   s->start(goal);
-  _stop = 0;
   _status = QrcSearchSolution;
   ++_searchDepth;
   _currentSearch = s;
@@ -55,6 +54,21 @@ QrcSearchI* QrcManagerI::newSearch(QrcGoalI* goal) {
 void QrcSearchI::start(QrcGoalI* goal) {
   _goal = goal;
   _state = Started;
+  _stopped = 0;
+  _openRecords = _manager->_orRecords;
+  _openPushDepth = _manager->_pushStateDepth;
+}
+
+void QrcSearchI::abandonRun() {
+  QrcManagerI* m = _manager;
+  m->clearPropagation();
+  // The nodes first: the heap they may lie on is popped below.
+  discardNodeStorage();
+  _recomputationDepth = 0;
+  m->popRecordsTo(_openRecords);
+  m->_pushStateDepth = _openPushDepth;
+  _state = Exhausted;
+  _endStatus = m->_status;
 }
 
 void QrcSearchI::end() {
@@ -95,11 +109,20 @@ void QrcSearchI::restart() {
   if (m->_searchDepth - m->_nextDepth != 1) misuse(m, "The restart method is called from too deep");
   if (_state == Made) misuse(m, "The restart method is not allowed at this time");
   if (_state == AtSolution) {
-    popToSentinel(false);
-    if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) m->popPushStates(2);
+    try {
+      popToSentinel(false);
+      if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) m->popPushStates(2);
+    } catch (...) {
+      // A reversible action or a monitor threw half way back.
+      abandonRun();
+      throw;
+    }
   }
   discardNodeStorage();
   _state = Started;
+  // A limit stopped the run before, not the one that starts now.
+  _stopped = 0;
+  m->_status = QrcSearchSolution;
   if (_optFilter) {
     _optFilter->advanceBound();
     _optFilter->_active = 0;
@@ -148,16 +171,21 @@ void QrcManagerI::commit() {
 }
 
 QrcBool QrcManagerI::solve(QrcGoalI* goal, bool restore) {
-  bool counted = false;
-  if (_searchDepth == 1 && _nextDepth == 0) {
-    ++_nextDepth;
-    counted = true;
+  const QrcInt depth = _searchDepth, nextDepth = _nextDepth;
+  if (_searchDepth == 1 && _nextDepth == 0) ++_nextDepth;
+  QrcBool found = 0;
+  try {
+    QrcSearchI* s = newSearch(goal);
+    found = s->next();
+    if (found && restore) s->restart();
+    s->end();
+  } catch (...) {
+    // The caller has no handle on the search: it goes back and ends here.
+    if (_searchDepth > depth) abandonSearches(depth, nextDepth);
+    _nextDepth = nextDepth;
+    throw;
   }
-  QrcSearchI* s = newSearch(goal);
-  QrcBool found = s->next();
-  if (found && restore) s->restart();
-  s->end();
-  if (counted) --_nextDepth;
+  _nextDepth = nextDepth;
   return found;
 }
 
@@ -175,10 +203,19 @@ QrcBool QrcManagerI::solveInPropagation(QrcRootGoalDemonI* demon, QrcGoalI* goal
   _queue->setNestedSolve(true);
   _currentDemon = nullptr;
   QrcInt failsBefore = _fails;
-  QrcBool found = solve(goal, restore);
-  _nestedFails += _fails - failsBefore;
-  _nestedSolve = 0;
-  _queue->setNestedSolve(false);
+  auto leave = [this, failsBefore] {
+    _nestedFails += _fails - failsBefore;
+    _nestedSolve = 0;
+    _queue->setNestedSolve(false);
+  };
+  QrcBool found = 0;
+  try {
+    found = solve(goal, restore);
+  } catch (...) {
+    leave();
+    throw;
+  }
+  leave();
   if (demon && demon->getState() == QrcRootGoalDemonI::Pending)
     demon->setState(QrcRootGoalDemonI::Idle);
   _currentDemon = demon;
@@ -226,31 +263,16 @@ void QrcManagerI::collapsePushStates() {
   _pushStateLevel = 0;
 }
 
-void QrcManagerI::clearPropagation() {
-  _currentDemon = nullptr;
-  _currentGoal = nullptr;
-  _queue->clear();
-}
-
-void QrcManagerI::abandonSearches(QrcInt orRecords, QrcInt pushStateDepth) {
-  while (_orRecords > orRecords) {
-    QrcAny label = nullptr;
-    QrcGoalI* first = popChoicePoint(nullptr, &label);
-    if (label == QrcReversibleActionMarker() && first) {
-      QrcGoalI* action = static_cast<QrcReversibleI*>(first)->getGoal();
-      if (action) action->execute();
-    }
-  }
-  while (_searchDepth > 0 && _currentSearch) {
+void QrcManagerI::abandonSearches(QrcInt depth, QrcInt nextDepth) {
+  clearPropagation();
+  while (_searchDepth > depth && _currentSearch) {
     QrcSearchI* s = _currentSearch;
-    _nextDepth = _searchDepth - 1;
     if (s->getState() == QrcSearchI::Made) break;
-    // A search at a solution collapses to its sentinel when ended.
-    if (s->getState() == QrcSearchI::AtSolution) pushChoicePoint(nullptr, nullptr, nullptr);
+    _nextDepth = _searchDepth - 1;
+    s->abandonRun();
     s->end();
   }
-  _nextDepth = 0;
-  if (_searchDepth == 0) _pushStateDepth = pushStateDepth;
+  _nextDepth = nextDepth;
 }
 
 // ---------------------------------------------------------------- statistics

@@ -140,6 +140,8 @@ class QrcSearchNode {
   QrcFloat getHistory(QrcInt i) const { return _history.values[i]; }
   QrcInt getObjectiveCount() const { return _objectiveCount; }
   QrcFloat getObjective(QrcInt i) const { return _objectives.values[i]; }
+  // The path depth at which objective value i was recorded.
+  QrcInt getObjectiveDepth(QrcInt i) const { return _objectives.indexes[i]; }
 
   // Evaluation keys: the evaluator at index i computes key i.
   void setEvaluator(QrcInt i, QrcNodeEvaluatorI* evaluator);

@@ -33,7 +33,7 @@ void QrcSearchI::setNodeStorage(QrcNodeStorageI* storage) {
 }
 
 bool QrcSearchI::isCuttingAllNodes() const {
-  return _cutAll != 0 || _manager->_stop != 0;
+  return _cutAll != 0 || _stopped != 0;
 }
 
 void QrcSearchI::notifyNodeDiscarded(QrcSearchNode* node, QrcInt code) {
@@ -54,6 +54,7 @@ void QrcSearchI::setUpNodeStorage() {
     _nodeStorage = new QrcHeapBasedNodeStorageI(m, this);
     _ownsStorage = 1;
   }
+  _bounds = nullptr;
   _currentNode = QrcSearchNode::makeRoot(m);
   _currentNode->setNumber(_nodeCounter++);
   deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->nodeCreated(_currentNode); });
@@ -129,8 +130,11 @@ void QrcSearchI::chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label
     ++m->_recomputedChoices;
     m->pushGoal(bit ? second : first);
     recordChoice(bit, label);
-    if (--_recomputationDepth == 0)
+    replayBounds(node, at + 1);
+    if (--_recomputationDepth == 0) {
       deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->nodeRestored(node); });
+      applyObjectiveBound();
+    }
     return;
   }
   if (!_nodeStorage->mayExtend(node)) m->fail();
@@ -144,7 +148,7 @@ void QrcSearchI::chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label
     return;
   }
   bool runSecond = verdict == QrcSecondGoalFirst;
-  if (m->_stop || _nodeStorage->wantsToStore(node)) {
+  if (_stopped || _nodeStorage->wantsToStore(node)) {
     if (m->_pathDepth == _pathBase) {
       // At the root no choice point marks the state to come back to: this one
       // does, and recomputation replaces its branch by the stored node's.
@@ -158,7 +162,7 @@ void QrcSearchI::chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label
     // Among equals the newer node comes out first: the preferred branch goes last.
     _nodeStorage->add(runSecond ? a : b, 1);
     _nodeStorage->add(runSecond ? b : a, 1);
-    if (!m->_stop) ++m->_storedNodes;
+    if (!_stopped) ++m->_storedNodes;
     m->fail();
   }
   m->saveValue(&m->_secondFirst);
@@ -185,6 +189,7 @@ bool QrcSearchI::recomputeToNode() {
   QrcInt j = common;
   if (j > length - 1) j = length - 1;
   if (j > depth - 1) j = depth - 1;
+  j = agreeingDepth(target, j);
   if (j < _pathBase)
     m->getErrorReporter()->report(QrcInternalError, "internal error",
                                   "recomputation below the root of the search");
@@ -216,6 +221,7 @@ bool QrcSearchI::recomputeToNode() {
   recordChoice(bit, label);
   ++m->_recomputedChoices;
   target->setCursor(j + 1);
+  replayBounds(target, j + 1);
   _recomputationDepth = length - j - 1;
   deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->afterRestoring(target); });
   if (_recomputationDepth == 0)
@@ -269,5 +275,52 @@ QrcFloat QrcSearchI::readInfo() {
 }
 
 void QrcSearchI::recordObjectiveValue(QrcFloat value) {
-  if (!_plain && _currentNode) _currentNode->addObjective(value);
+  if (_plain || !_currentNode) return;
+  _currentNode->addObjective(value);
+  pushBound(_currentNode->getCursor(), value);
+}
+
+void QrcSearchI::pushBound(QrcInt depth, QrcFloat value) {
+  QrcManagerI* m = _manager;
+  QrcInt count = _bounds ? _bounds->count + 1 : 1;
+  m->saveValue(&_bounds);
+  _bounds = new (m) QrcBoundCell{depth, value, count, _bounds};
+}
+
+// A replay applies the bounds of the target's path where they were applied
+// first, so that the goals meet the domains they met then and repeat its
+// choices; the current bound comes once the path is replayed.
+void QrcSearchI::replayBounds(QrcSearchNode* node, QrcInt depth) {
+  if (!_optFilter) return;
+  for (QrcInt i = 0; i < node->getObjectiveCount(); ++i) {
+    if (node->getObjectiveDepth(i) != depth) continue;
+    pushBound(depth, node->getObjective(i));
+    _optFilter->applyRecordedBound(node->getObjective(i));
+  }
+}
+
+// Both lists are ordered by depth: the target's oldest first, the current
+// path's newest first, numbered by count. The first position where they
+// differ marks the shallowest depth reached under other bounds.
+QrcInt QrcSearchI::agreeingDepth(const QrcSearchNode* target, QrcInt j) const {
+  QrcInt n = 0;
+  while (n < target->getObjectiveCount() && target->getObjectiveDepth(n) <= j) ++n;
+  QrcInt differs = j + 1;
+  QrcInt kept = 0;
+  for (const QrcBoundCell* c = _bounds; c; c = c->next) {
+    if (c->depth > j) continue;
+    if (kept == 0) kept = c->count;
+    QrcInt p = c->count - 1;
+    bool same =
+        p < n && target->getObjectiveDepth(p) == c->depth && target->getObjective(p) == c->value;
+    QrcInt d =
+        p < n && target->getObjectiveDepth(p) < c->depth ? target->getObjectiveDepth(p) : c->depth;
+    if (!same && d < differs) differs = d;
+  }
+  // The target's bounds beyond the current path's.
+  if (kept < n && target->getObjectiveDepth(kept) < differs)
+    differs = target->getObjectiveDepth(kept);
+  QrcInt depth = differs - 1 < j ? differs - 1 : j;
+  // Every path shares the bounds of the search's root.
+  return depth < _pathBase && j >= _pathBase ? _pathBase : depth;
 }

@@ -189,6 +189,10 @@ void QrcFloatOptFilterI::update() {
   }
 }
 
+void QrcFloatOptFilterI::applyRecordedBound(QrcFloat value) {
+  exp()->setRange(-Inf, value);
+}
+
 void QrcFloatOptFilterI::advanceBound() {
   _bound = _value;
 }

@@ -308,7 +308,8 @@ void QrcFloatCstDivI::setOperandsRange(QrcFloat lo, QrcFloat hi) {
 }
 
 void QrcFloatCstDivI::collectScaledLinearTerms(QrcFloatLinearTermsI* acc, QrcFloat k) {
-  if (_c == 0.0) getErrorReporter()->report(QrcDivideByZeroError, "/", "divide by zero", _x);
+  // Code 36 gives its message first, then the operator.
+  if (_c == 0.0) getErrorReporter()->report(QrcDivideByZeroError, "divide by zero", "/", _x);
   _x->collectScaledLinearTerms(acc, k / _c);
 }
 

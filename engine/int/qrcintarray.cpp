@@ -303,7 +303,15 @@ QrcInt QrcIntVarArray::getMaxOfMaxs(QrcInt a, QrcInt b) const {
 }
 
 void QrcIntVarArray::setRange(QrcInt a, QrcInt b, QrcInt min, QrcInt max) const {
-  for (QrcIntVarArrayIterator it(_impl, a, b); it.ok(); ++it) (*it)->setRange(min, max);
+  QrcIntVarArrayI* array = _impl;
+  auto narrow = [array, a, b, min, max] {
+    for (QrcIntVarArrayIterator it(array, a, b); it.ok(); ++it) (*it)->setRange(min, max);
+  };
+  // At the root the whole array is narrowed or, on a failure, none of it.
+  if (array)
+    array->getManager()->changeAtRoot(narrow);
+  else
+    narrow();
 }
 
 std::ostream& operator<<(std::ostream& os, const QrcIntVarArray& a) {

@@ -198,6 +198,10 @@ void QrcIntOptFilterI::update() {
   }
 }
 
+void QrcIntOptFilterI::applyRecordedBound(QrcFloat value) {
+  _var->setMax(static_cast<QrcInt>(value));
+}
+
 void QrcIntOptFilterI::advanceBound() {
   _bound += _step;
 }

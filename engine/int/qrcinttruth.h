@@ -117,6 +117,7 @@ class QrcIntOptFilterI : public QrcOptFilterI {
   void computeNextBound() override;
   void update() override;
   void advanceBound() override;
+  void applyRecordedBound(QrcFloat value) override;
   // The forms that answer their result.
   QrcFloat check(QrcFloat value);
   QrcFloat nextBound();

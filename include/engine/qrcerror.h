@@ -24,12 +24,12 @@ enum QrcErrorCode {
   QrcBadIndexIntervalError = 30,      // "bad index interval"
   QrcNegativeIndexStepError = 31,     // "negative index step"
   QrcIncompatibleArgumentError = 32,  // "Incompatible argument"
-  QrcDivideByZeroError = 36,          // "divide by zero"
+  QrcDivideByZeroError = 36,          // "divide by zero", then "/"
   QrcEmptyHandleError = 39,           // "empty manager", "empty handle", "empty QrcSearch", ...
   QrcNoOppositeError = 40,            // "constraint without opposite"
   QrcNoMetaPostDemonError = 41,       // "constraint without metaPostDemon"
   QrcNotInProcessError = 43,          // "variable not in process"
-  QrcBadEventError = 44,              // "bad event"
+  QrcBadEventError = 44,              // "bad event", then the function
   QrcNotAVariableError = 45,          // "not a variable"
   QrcNotImplementedError = 48,        // "Not implemented: " and the operation
   QrcRepeatedElementError = 50,       // "repeated element in array"

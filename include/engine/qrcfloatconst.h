@@ -87,6 +87,7 @@ class QrcFloatOptFilterI : public QrcOptFilterI {
   void computeNextBound() override;
   void update() override;
   void advanceBound() override;
+  void applyRecordedBound(QrcFloat value) override;
   QrcFloat getCurrentValue() const { return _value; }
   QrcBool hasSolution() const { return _found; }
 

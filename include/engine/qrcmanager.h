@@ -108,6 +108,16 @@ struct QrcLockableArray {
   QrcLockableArray* next;
 };
 
+// What changeAtRoot puts back when the change fails: the Or stack's record
+// count below its mark and the trails' recording flags and tops.
+struct QrcRootMark {
+  QrcInt orRecords;
+  QrcInt trailTop;
+  QrcInt persistentTop;
+  int recording;
+  int persistentRecording;
+};
+
 // Cell of the lists of goals kept by the manager (goals added, callbacks).
 struct QrcGoalCell {
   QrcGoalCell* next;
@@ -271,9 +281,29 @@ class QrcManagerI {
   QrcRootGoalDemonI* getCurrentDemon() const { return _currentDemon; }
   void setCurrentDemon(QrcRootGoalDemonI* d) { _currentDemon = d; }
   QrcGoalI* getCurrentGoal() const { return _currentGoal; }
-  // Forgets the demon and goal being run and empties the propagation queue
-  // (after an exception left a propagation half done).
+  // Forgets the demon and goal being run, empties the propagation queue and
+  // rounds to nearest again (after an exception left a propagation half done).
   void clearPropagation();
+  // Runs f, a change at the root (outside any search run and any
+  // propagation), under a mark of the choice points: a failure or any other
+  // exception takes back everything f changed before it goes on; success
+  // keeps the changes and leaves nothing on the trail that was not recording.
+  // Elsewhere f runs as it is: the search takes back what a failure leaves.
+  template <class F>
+  void changeAtRoot(F&& f) {
+    if (_nextDepth > 0 || _currentDemon) {
+      f();
+      return;
+    }
+    const QrcRootMark mark = markRoot();
+    try {
+      f();
+    } catch (...) {
+      undoRoot(mark);
+      throw;
+    }
+    keepRoot(mark);
+  }
   bool isInNestedSolve() const { return _nestedSolve != 0; }
   void setTrace(bool flag);
   void setMonitor(QrcSearchMonitorI* monitor);
@@ -305,6 +335,9 @@ class QrcManagerI {
     startActionGroup(goal, cell);
   }
   void collapse();
+  // Pops the latest record without restoring anything when it is a sentinel
+  // (no goal); false, and nothing popped, otherwise.
+  bool dropSentinel();
   bool popChoicePoints(QrcInt n);
   QrcInt getOrRecordCount() const { return _orRecords; }
   // Runs goals from the And stack until it empties (true) or fails.
@@ -318,6 +351,8 @@ class QrcManagerI {
   // ---- failure
   [[noreturn]] void fail(QrcAny label = nullptr);
   [[noreturn]] void failFromSearch();
+  // A next runs the current search's loop, which takes its failures.
+  bool isSearchRunning() const;
   [[noreturn]] void failAsReversibleAction();
   void setFailureGoal(QrcGoalI* goal) { _failureGoal = goal; }
   jmp_buf* getFailTrap() const { return _failTrap; }
@@ -353,10 +388,13 @@ class QrcManagerI {
   // Merges every open push state into the current state, which becomes the
   // base that nothing pops (level 0).
   void collapsePushStates();
-  // Ends every search left open by an exception: the choice points above
-  // orRecords are popped (their reversible actions run) and the searches
-  // ended; with no search left the push-state depth is back to pushStateDepth.
-  void abandonSearches(QrcInt orRecords, QrcInt pushStateDepth);
+  // Ends every search deeper than depth that an exception left open, innermost
+  // first, each back to the state it started from (its choice points popped,
+  // their reversible actions run); nextDepth calls of next are left running.
+  void abandonSearches(QrcInt depth = 0, QrcInt nextDepth = 0);
+  // Pops the choice points above the first orRecords, running the reversible
+  // actions among them.
+  void popRecordsTo(QrcInt orRecords);
   void addLaunchCallback(QrcGoalI* goal);
   // Values recorded on the path for replay by recomputation (node storage only).
   void writeInfo(QrcFloat value);
@@ -462,7 +500,6 @@ class QrcManagerI {
   QrcInt _firstBranches;
   QrcMemoryStack* _searchStack;
   QrcGoalFailI* _sharedFailGoal;
-  QrcInt _stop;
   QrcInt _status;
   QrcInt _searchDepth;
   QrcInt _pushStateDepth;
@@ -506,6 +543,12 @@ class QrcManagerI {
   void clearHeapPointers();
   void clearRuntimeState();
   void fileConstraint(QrcConstraintI* ct, bool trailed);
+  // The constraint added outside edit mode, a search run and a propagation.
+  void addAtRoot(QrcConstraintI* ct);
+  // changeAtRoot's mark, and what success and failure do with it.
+  QrcRootMark markRoot();
+  void keepRoot(const QrcRootMark& mark);
+  void undoRoot(const QrcRootMark& mark);
   void postFiled();
   void endAllSearches();
 };

@@ -24,6 +24,8 @@ class QrcOptFilterI {
   virtual void computeNextBound() = 0;
   virtual void update() = 0;
   virtual void advanceBound() = 0;
+  // Applies a bound recorded on a stored node's path, when the path is replayed.
+  virtual void applyRecordedBound(QrcFloat value) { (void)value; }
   QrcInt _active;
   QrcExprI* getObjective() const { return _objective; }
 
@@ -82,6 +84,15 @@ struct QrcPathCell {
   QrcPathCell* next;
 };
 
+// A bound the objective filter applied on the current path, at a path depth;
+// count numbers the bounds of the path from 1.
+struct QrcBoundCell {
+  QrcInt depth;
+  QrcFloat value;
+  QrcInt count;
+  QrcBoundCell* next;
+};
+
 class QrcSearchI {
  public:
   enum State { Made = 0, Started = 1, Exhausted = 2, AtSolution = 3 };
@@ -109,6 +120,8 @@ class QrcSearchI {
   QrcGoalI* getGoal() const { return _goal; }
   QrcManagerI* getManager() const { return _manager; }
   bool isRecomputing() const { return _recomputationDepth > 0; }
+  // True while next runs this search's loop, the target of its failures.
+  bool isLooping() const { return _looping != 0; }
   QrcSearchI* getParent() const { return _parent; }
   QrcSearchI* getChild() const { return _child; }
   void setChild(QrcSearchI* child) { _child = child; }
@@ -151,6 +164,11 @@ class QrcSearchI {
   void recordObjectiveValue(QrcFloat value);
   // Releases the storage and the current node without touching the stacks.
   void discardNodeStorage();
+  // After an exception: the propagation is cleared and the search goes back
+  // to the state it started from (its choice points popped, their reversible
+  // actions run, the push states made since popped); it then counts as
+  // exhausted until it is restarted or ended.
+  void abandonRun();
 
   jmp_buf _buffer;
   int _savedRecording;
@@ -182,6 +200,14 @@ class QrcSearchI {
   void pushUncountedChoicePoint(QrcGoalI* first, QrcGoalI* second, QrcAny label);
   void nodeFailed();
   [[noreturn]] void emptyPathInRecomputation();
+  // Applies the objective filter's bound once per state (it may fail).
+  void applyObjectiveBound();
+  void pushBound(QrcInt depth, QrcFloat value);
+  // The bounds node recorded at depth, applied again while its path is replayed.
+  void replayBounds(QrcSearchNode* node, QrcInt depth);
+  // Lowers j to a depth whose state the current path reached under the same
+  // bounds as the target's: a replay from there repeats the target's choices.
+  QrcInt agreeingDepth(const QrcSearchNode* target, QrcInt j) const;
 
   QrcSearchI* _parent;
   QrcSearchI* _child;
@@ -212,6 +238,16 @@ class QrcSearchI {
   QrcInt _discardedNodes;
   int _ownsStorage;
   int _cutAll;
+  // Set when a limit stopped this search: its open branches are given up.
+  int _stopped;
+  // Bounds applied on the current path with node storage on, newest first (trailed).
+  QrcBoundCell* _bounds;
+  int _looping;
+  // The status this search ended with, once exhausted.
+  int _endStatus;
+  // The Or stack's record count and the push-state depth when it started.
+  QrcInt _openRecords;
+  QrcInt _openPushDepth;
 };
 
 // Handle of a search.

@@ -171,13 +171,19 @@ class QroAlgorithmI : public QroAlgorithmStatus {
   // changed extractable, which the algorithm uses; null for a change that
   // reaches every algorithm. During a search the base refuses every change of
   // what it uses, and every change without an extractable except the ending
-  // of objects it does not use.
+  // of objects it does not use. A refusal belongs here: once every algorithm
+  // allowed it, the change is made whole (applyChange).
   virtual void checkChange(QroChange* change, QroExtractableI* x);
   // Undoes the extraction when the count of x falls to 0.
   virtual void remove(QroExtractableI* x);
   // Makes the object for one extractable into *result; true on success.
   virtual QroBool extractOne(QroExtractableI* x, void** result) = 0;
   virtual QroBool removeOne(QroExtractableI* x, void* object) = 0;
+  // Applies a change already allowed and made; true on success. It cannot
+  // refuse the change any more: the model, the terms and every other
+  // algorithm have it all the same, and a false answer (as
+  // QroAlgorithm::CannotChangeException) or an exception is this
+  // algorithm's error, thrown once the change is complete.
   virtual QroBool applyChange(QroChange* change, void** object, QroExtractableI* x) = 0;
   // Lowers the use count of x only.
   virtual void unuse(QroExtractableI* x);

@@ -5,6 +5,7 @@
 #define QRO_ENV_H
 
 #include <cstddef>
+#include <exception>
 #include <ostream>
 #include <streambuf>
 
@@ -241,18 +242,27 @@ class QroEnvI {
   QroAlgorithmI* getFirstAlgorithm() const { return _algorithms; }
 
   // Change notification. Whatever changes the model asks first, then changes,
-  // then notifies: checkChange asks every algorithm that the change would
+  // then tells: checkChange asks every algorithm that the change would
   // reach (the users of x; all of them when x is null) whether it may happen,
   // and throws QroNoChangeDuringSearchException, with nothing changed, when
-  // one refuses. Each notification asks too, so that no algorithm hears of a
-  // change that another refuses.
+  // one refuses. A change made cannot be refused any more: tellChange hands
+  // it to every change listener and algorithm it reaches, each of them even
+  // when another fails to apply it, and returns the first failure, which the
+  // caller throws once the change is complete.
   void checkChange(QroChange* change, QroExtractableI* x = nullptr);
   // Whether the users of x allow its destruction (QroDestroyExtractable).
   // What a deletion would end only because its last holder goes is kept,
   // with no holder, when they refuse: nobody asked for its end.
   QroBool mayDestroy(QroExtractableI* x);
+  [[nodiscard]] std::exception_ptr tellChange(QroChange* change, QroExtractableI* x = nullptr);
+  // Tells a change asked about and made; throws the first failure.
+  void notifyChangeMade(QroChange* change, QroExtractableI* x = nullptr);
+  // Asks, then tells and throws the first failure: for a change that nothing
+  // asked about before it was made, no algorithm hears of it when one refuses.
   void notifyChange(QroChange* change);
   void notifyChange(QroChange* change, QroExtractableI* x);
+  // True when an algorithm has extracted the extractable with that identifier.
+  QroBool isUsedByAnAlgorithm(QroInt id) const;
 
   // Registries and caches.
   QroPlugInRegistry* getPlugInRegistry() const { return _registry; }

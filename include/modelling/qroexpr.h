@@ -43,6 +43,10 @@ class QroNumExprI : public QroExtractableI {
   QroInt getUseCount() const override { return _useCount; }
   void visitSubExtractables(QroExtractableVisitor* v) override = 0;
 
+  // Whether something holds the expression: a parent or a model that lists
+  // it (both counted), or an algorithm that extracted it. No operator
+  // changes a held expression in place.
+  QroBool isHeld() const;
   // A parent that stores the expression raises its count.
   void incrUseCount() { ++_useCount; }
   // Lowers the count without ending the expression.

@@ -115,11 +115,15 @@ class QroModelI : public QroExtractableI {
     QroExtractableI* member;
     Link* prev;
     Link* nextSame;  // the next link of the same member
+    QroBool held;    // the member is an expression this link counts
   };
 
   QroModelI(QroEnvI* env, const char* name = nullptr);
   ~QroModelI() override;
-  // Appends the member (no change is sent).
+  // Appends the member (no change is sent). The model holds each expression
+  // it lists (a use count per link) until it unlinks it or ends: no other
+  // holder's release ends it, and no operator changes it in place. Letting
+  // go never ends it either.
   void append(QroExtractableI* x);
   // Appends and sends QroAddOneToModel to the users of the model.
   void add(QroExtractableI* x);
@@ -146,6 +150,8 @@ class QroModelI : public QroExtractableI {
 
  private:
   void save(void* cell);
+  // Lowers the count of a held member unlinked, without ending it.
+  void letGo(Link* l);
   QroEnvI* linkEnv() const { return _linkEnv ? _linkEnv : _env; }
   bool walksLinks(QroRecycleBinI* cascade) const;
   void unlinkMarked();

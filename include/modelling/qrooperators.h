@@ -2,11 +2,13 @@
 // of variables into a quadratic part, constant factors into coefficients;
 // only what cannot be folded becomes an arithmetic node. A term (or quadratic
 // expression) that nobody holds, given as an operand, may be extended in place
-// and returned; a held one is copied first. Of two terms summed, the first is
-// extended, unless it comes as a sole handle (below): then the second, with
-// the first one's parts put in front. An operand that comes as a sole handle
-// may be taken apart and ended. Nothing else an operand refers to is ended,
-// and the second operand of a subtraction is never changed.
+// and returned; a held one (QroNumExprI::isHeld: by a parent, by a model that
+// lists it or by an algorithm that extracted it) is copied first. Of two
+// terms summed, the first is extended, unless it comes as a sole handle
+// (below): then the second, with the first one's parts put in front. An
+// operand that comes as a sole handle may be taken apart and ended. Nothing
+// else an operand refers to is ended, and the second operand of a
+// subtraction is never changed.
 #ifndef QRO_OPERATORS_H
 #define QRO_OPERATORS_H
 

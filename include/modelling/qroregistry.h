@@ -4,6 +4,8 @@
 #ifndef QRO_REGISTRY_H
 #define QRO_REGISTRY_H
 
+#include <exception>
+
 #include "qroextractable.h"
 #include "qropointertable.h"
 
@@ -88,6 +90,7 @@ class QroRecycleBinI : public QroEnvObjectI {
   void clearAltered();
   // Throws when an algorithm refuses the cascade collected.
   void checkAllowed();
+  void deleteMarked(std::exception_ptr& failure);
   QroExtractableArray _marked;
   QroExtractableArray _pending;
   QroPointerTable _pendingSet;  // the objects of _pending

@@ -389,8 +389,6 @@ class QroSolverI : public QroAlgorithmI, public QrcManagerOwnerI {
   QroInt _idNext;
   QroBool _reloading;
   QroInt _extractionDepth;
-  QroInt _orBase;
-  QroInt _pushDepthBase;
   QroSolverListenerList* _listeners;
   QroCPPresolveI* _presolver;
   QrcImpactInformation* _impacts;

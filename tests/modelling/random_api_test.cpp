@@ -1,15 +1,21 @@
 // Random sequences of modelling calls checked against the environment's own
 // invariants: every live object's sub-extractables are live, models list only
-// live members, identifiers map back to their objects.
+// live members, identifiers map back to their objects. Terms that a model
+// lists, held otherwise only by ranges that may end, go through holders that
+// end, merges and rewrites by +, -, * and /: after every step each model
+// lists them still, with the coefficients a mirror keeps, and every model is
+// displayed.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <map>
 #include <random>
 #include <sstream>
 #include <vector>
 
 #include "qroalgorithm.h"
 #include "qromodel.h"
+#include "support/env_pools.h"
+#include "support/term_holders.h"
 #include "support/seed.h"
 
 namespace {
@@ -47,15 +53,58 @@ class Valuer : public QroAlgorithmI {
   int changes = 0;
 };
 
+// A term a model lists: its coefficients by variable and its constant.
+struct Listed {
+  QroModelI* model;
+  QroInt modelId;
+  QroNumExprI* term;
+  std::map<QroNumVarI*, double> coefs;
+  double constant;
+};
+
+// The coefficients of a term's linear nodes by variable (zeros left out),
+// false when it has any other part.
+bool linearParts(QroNumExprI* e, std::map<QroNumVarI*, double>& coefs, double& constant) {
+  if (e->getTypeInfo() != QroNumLinTermI::GetTypeInfo()) return false;
+  QroNumLinTermI* t = static_cast<QroNumLinTermI*>(e);
+  if (t->getFirstExpr()) return false;
+  coefs.clear();
+  for (QroLinearNode* n = t->getFirstNode(); n; n = n->next) coefs[n->var] += n->coef;
+  for (auto it = coefs.begin(); it != coefs.end();)
+    it = it->second == 0 ? coefs.erase(it) : std::next(it);
+  constant = t->getConstantValue();
+  return true;
+}
+
+// The listed term as the mirror says (less the variables no longer live),
+// else what differs.
+std::string checkListed(const std::vector<Tracked>& vars, Listed& l) {
+  for (auto it = l.coefs.begin(); it != l.coefs.end();) {
+    bool live = false;
+    for (const Tracked& v : vars) live = live || v.object == it->first;
+    it = live ? std::next(it) : l.coefs.erase(it);
+  }
+  bool in = false;
+  for (QroModelI::Link* k = l.model->getFirstLink(); k; k = k->next) in = in || k->member == l.term;
+  if (!in) return "the model no longer lists the term";
+  std::map<QroNumVarI*, double> coefs;
+  double constant;
+  if (!linearParts(l.term, coefs, constant) || coefs != l.coefs || constant != l.constant) {
+    std::ostringstream os;
+    l.term->display(os);
+    return "the listed term became " + os.str();
+  }
+  return "";
+}
+
 // Counts the refused changes into refused.
 void runSequence(uint64_t seed, bool pooling, int& refused) {
-  if (!pooling) setenv("QRO_NO_MEMORY_MANAGER", "1", 1);
-  QroEnv env;
-  unsetenv("QRO_NO_MEMORY_MANAGER");
+  QroEnv env = qrotest::makeEnv(pooling);
   QroEnvI* e = env.getImpl();
   std::mt19937_64 rng(seed);
   auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
   std::vector<Tracked> vars, cons, models, objs;
+  std::vector<Listed> listed;
   QroEnv other;
   Valuer& alg = *new (e) Valuer(e);  // ended with the environment
 
@@ -76,6 +125,55 @@ void runSequence(uint64_t seed, bool pooling, int& refused) {
     return QroNumExprArg(static_cast<QroNumVarI*>(vars[pick(vars.size())].object));
   };
 
+  auto var = [&]() { return QroNumVar(static_cast<QroNumVarI*>(vars[pick(vars.size())].object)); };
+  // A term of two variables listed by a model, now and then held by a range
+  // too or extracted by the algorithm.
+  auto listTerm = [&]() {
+    if (models.empty()) track(models, QroModel(env).getImpl());
+    QroModelI* m = static_cast<QroModelI*>(models[pick(models.size())].object);
+    double a = static_cast<double>(rng() % 5) - 2, b = static_cast<double>(1 + rng() % 3);
+    QroNumExprArg t = a * QroNumExprArg(var()) + b * QroNumExprArg(var()) + 1.0;
+    Listed l{m, m->getId(), t.getImpl(), {}, 0};
+    if (!linearParts(l.term, l.coefs, l.constant)) return;
+    QroModel(m).add(QroExtractable(l.term));
+    listed.push_back(l);
+    if (rng() % 2) track(cons, QroRange(env, -5, t, 5).getImpl());
+    if (rng() % 3 == 0) alg.extract(l.term);
+  };
+  // An operator over a listed term, or a holder of it made and ended.
+  auto touchListed = [&]() {
+    QroNumExprArg h(listed[pick(listed.size())].term);
+    QroNumExprArg x(var()), r;
+    switch (rng() % 9) {
+      case 0:
+        r = h + x;
+        break;
+      case 1:
+        r = (x + 1.0) + h;
+        break;
+      case 2:
+        r = h - x;
+        break;
+      case 3:
+        r = h * 2.0;
+        break;
+      case 4:
+        r = ((x - x) + 3.0) * h;
+        break;
+      case 5:
+        r = h / 2.0;
+        break;
+      case 6:
+        r = (x + 1.0) + QroNumExprArg::Sole(h.getImpl());
+        break;
+      default:
+        qrotest::holdAndEnd(env, h, x, static_cast<int>(rng() % qrotest::kTermHolders));
+        return;
+    }
+    if (r.getImpl() == h.getImpl()) ADD_FAILURE() << "a listed term rewritten in place";
+    if (rng() % 2) track(cons, (r <= static_cast<double>(rng() % 7)).getImpl());
+  };
+
   // Now and then a step runs while the algorithm searches: a change of what
   // it extracted is refused, and every object is then as it was.
   auto snapshot = [&]() {
@@ -94,7 +192,7 @@ void runSequence(uint64_t seed, bool pooling, int& refused) {
     if (searching) before = snapshot();
     alg.setInSearch(searching);
     try {
-      int op = static_cast<int>(rng() % 15);
+      int op = static_cast<int>(rng() % 17);
       if (vars.size() < 2 || op == 0) {
         double lb = static_cast<double>(rng() % 5);
         QroNumVar v(env, lb, lb + static_cast<double>(rng() % 5),
@@ -172,6 +270,10 @@ void runSequence(uint64_t seed, bool pooling, int& refused) {
           alg.remove(c);
         else
           alg.extract(c);
+      } else if (op == 15) {
+        listTerm();
+      } else if (op == 16 && !listed.empty()) {
+        touchListed();
       } else if (op == 9 && !cons.empty()) {
         std::ostringstream os;
         QroExtractableI* c = cons[pick(cons.size())].object;
@@ -202,6 +304,18 @@ void runSequence(uint64_t seed, bool pooling, int& refused) {
         ASSERT_TRUE(check.ok) << "step " << step << " model " << t.id;
       }
       for (const Tracked& t : vars) ASSERT_EQ(e->getExtractable(t.id), t.object);
+      std::vector<Listed> kept;
+      for (Listed& l : listed) {
+        if (e->getLiveSlot(l.modelId) != l.model) continue;
+        std::string wrong = checkListed(vars, l);
+        ASSERT_EQ(wrong, "") << "step " << step;
+        kept.push_back(l);
+      }
+      listed.swap(kept);
+      for (const Tracked& t : models) {
+        std::ostringstream os;
+        t.object->display(os);
+      }
     } catch (const QroNoChangeDuringSearchException&) {
       ++refused;
       for (const auto& b : before) {

@@ -4,7 +4,6 @@
 // same order whichever way their operands were passed.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -13,6 +12,7 @@
 
 #include "qromodel.h"
 #include "qrooperators.h"
+#include "support/env_pools.h"
 
 namespace {
 
@@ -55,12 +55,7 @@ std::string lists(const QroNumExprArg& e) {
 }
 
 // Without pools, so that reading an ended expression is caught.
-QroEnv unpooledEnv() {
-  setenv("QRO_NO_MEMORY_MANAGER", "1", 1);
-  QroEnv env;
-  unsetenv("QRO_NO_MEMORY_MANAGER");
-  return env;
-}
+using qrotest::unpooledEnv;
 
 class SoleOperands : public ::testing::Test {
  protected:

@@ -1,9 +1,14 @@
 // What the README tells a new user, checked as that user meets it: through the
 // installed headers. Prints each statement that does not hold and exits
 // non-zero when one does not.
+#include <pthread.h>
+
+#include <chrono>
+#include <ctime>
 #include <exception>
 #include <iostream>
 #include <sstream>
+#include <thread>
 #include <type_traits>
 #include <utility>
 
@@ -74,6 +79,17 @@ void sharedTerms(QroEnv& env) {
   model.add(held <= 3);
   QroNumExprArg first = QroNumExprArg(held) + 1 * b, second = QroNumExprArg(held) + 4 * b;
   check(first.getImpl() != second.getImpl(), "a term that a model holds is copied first");
+  QroNumExprArg listed = 2 * a + 1 * b;
+  QroModel lists(env);
+  lists.add(listed);
+  QroRange over(env, 0, listed, 3);
+  over.end();
+  QroNumExprArg before = listed;
+  listed = listed + 1 * b;
+  check(listed.getImpl() != before.getImpl() && lists.getImpl()->getSize() == 1 &&
+            *QroModel::Iterator(lists.getImpl()) == before.getImpl() &&
+            before.getImpl()->getId() >= 0,
+        "after model.add(w), w = w + x is a new term and the model keeps the old one");
   QroNumExprArg w = 3 * a + 1.0;
   QroNumExprArg grown = 2 * b + w;
   check(grown.getImpl() == w.getImpl(), "e + w may return w's own term, grown");
@@ -114,7 +130,7 @@ void limits(QroEnv& env) {
   int n = countSolutions(solver, 1000);
   check(n < 1000 && m->getStatus() == QrcSearchLimited,
         "a limit set after startNewSearch stops it");
-  check(m->isLimitReached(), "isLimitReached tells that a limit stopped the search");
+  check(m->isLimitReached(), "the counters of a search that a limit stopped are at the limit");
   solver.endSearch();
   m->setFailLimit(1);
   check(solver.solve(), "solve clears the limits");
@@ -127,6 +143,17 @@ void limits(QroEnv& env) {
   check(countSolutions(unfailing, 2000) == 2000, "limits are checked after a failure only");
   unfailing.endSearch();
   unfailing.end();
+  // Nothing fails: the search runs out past a choice-point limit that it reached.
+  QroModel two(env);
+  for (int i = 0; i < 2; ++i) two.add(intVar(env, 0, 2) <= 9);
+  QroSolver ranOut(two);
+  ranOut.startNewSearch();
+  ranOut.getManagerI()->setChoicePointLimit(1);
+  check(countSolutions(ranOut, 100) == 9 && ranOut.getManagerI()->isLimitReached() &&
+            ranOut.getManagerI()->getStatus() == QrcSearchExhausted,
+        "getStatus, not isLimitReached, tells what ended a search");
+  ranOut.endSearch();
+  ranOut.end();
   solver.end();
   QroModel small(env);
   QroNumVar a = intVar(env, 0, 3), b = intVar(env, 0, 3);
@@ -165,6 +192,64 @@ void objectiveSearch(QroEnv& env) {
   solver.endSearch();
   check(n > 1 && improving && last == 9, "under an objective each next improves, the last is best");
   solver.end();
+}
+
+// Engine searches on one manager share its limits and counts.
+void engineLimits() {
+  QrcManager manager(QrcNoEdit);
+  QrcManagerI* m = manager.getImpl();
+  // Seven pigeons in six holes: no solution, a few hundred failures.
+  QrcIntVarArray p(manager, 7, 0, 5);
+  for (int i = 0; i < 7; ++i)
+    for (int j = i + 1; j < 7; ++j) manager.add(p[i] != p[j]);
+  m->setFailLimit(50);
+  for (QrcInt fails : {50, 51}) {
+    QrcSearch search(manager, QrcGenerate(p));
+    bool found = search.next();
+    search.end();
+    check(!found && m->getFails() == fails && m->getStatus() == QrcSearchLimited &&
+              m->isLimitReached(),
+          "a fail limit of 50 stops a search, and the next one after one more fail");
+  }
+  m->unsetLimits();
+  QrcSearch free(manager, QrcGenerate(p));
+  bool found = free.next();
+  free.end();
+  check(
+      !found && m->getFails() > 100 && m->getStatus() == QrcSearchExhausted && !m->isLimitReached(),
+      "after unsetLimits a new search runs to its end");
+  const QrcInt before = m->getFails();
+  m->setFailLimit(10);
+  QrcSearch limited(manager, QrcGenerate(p));
+  found = limited.next();
+  limited.end();
+  check(!found && m->getFails() == before + 10, "setFailLimit(n) allows n more failures");
+  m->resetStatistics();
+  check(m->getFails() == 0 && !m->isLimitReached(),
+        "resetStatistics sets the counts to 0, moving a limit set before further away");
+  manager.end();
+}
+
+double threadSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// A time limit counts the processor time of the process, all its threads.
+void processorTime() {
+  QrcManager manager(QrcNoEdit);
+  QrcManagerI* m = manager.getImpl();
+  m->setTimeLimit(0.2);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  check(!m->isLimitReached(), "a time limit counts processor time, not the clock");
+  std::thread busy([] {
+    volatile double x = 0;
+    while (threadSeconds() < 0.25) x = x + 1;
+  });
+  busy.join();
+  check(m->isLimitReached(), "a time limit counts the processor time of every thread");
+  manager.end();
 }
 
 // A search without a goal stops at once on the propagated state.
@@ -228,6 +313,96 @@ void setVariables() {
   shown << s;
   check(t->isBound() && shown.str() == "[ 2] ([1])", "a bound set variable prints its values");
   manager.end();
+}
+
+class PlusOne : public QrcIntToIntFunctionI {
+ public:
+  QrcInt getValue(QrcInt v) override { return v + 1; }
+};
+
+// QrcMin(a, f) == 4 over a set of 1..3: {3} and {}, only {3} once the
+// cardinality is at least 1.
+void emptySetMin() {
+  PlusOne f;
+  for (int nonEmpty = 0; nonEmpty < 2; ++nonEmpty) {
+    QrcManager manager(QrcNoEdit);
+    QrcIntSetVarArray a(manager, 1);
+    a.set(0, QrcIntSetVar(manager, 1, 3));
+    QrcIntSetVarI* t = a[0].getImpl();
+    QrcIntExp least = QrcMin(a[0], &f);
+    check(least.getMin() == -QrcIntMax && least.getMax() == QrcIntMax,
+          "QrcMin over a set that may be empty is unbounded");
+    manager.add(least == 4);
+    if (nonEmpty) manager.add(QrcIntVar(t->getCardinality()) >= 1);
+    std::ostringstream found;
+    QrcSearch search(manager, QrcGenerate(a));
+    while (search.next()) found << a[0];
+    search.end();
+    check(found.str() == (nonEmpty ? "[ 3] ([1])" : "[ 3] ([1])[] ([0])"),
+          "QrcMin accepts the empty set unless the cardinality is at least 1");
+    manager.end();
+  }
+}
+
+// Models nested in models, written and read by a handler that nests a call
+// per level.
+class NestingModelInfo : public QroXmlInfo {
+ public:
+  explicit NestingModelInfo(QroXmlContextI* c) : QroXmlInfo(c) {}
+  const char* getTagName() const override { return "model"; }
+  bool readsSubElementsFirst() const override { return false; }
+  bool writesSubObjectsLater() const override { return false; }
+  bool writeContent(QroXmlWriter w, const QroRtti* o, QroXmlElementI* e) override {
+    const QroModelI::Link* l = static_cast<const QroModelI*>(o)->getFirstLink();
+    return !l || writeExtractableRef(w, e, l->member, nullptr);
+  }
+  QroExtractableI* readExtractable(QroXmlReader r, const QroXmlElementI* e) override {
+    QroEnvI* env = r.getEnv().getImpl();
+    QroModelI* m = new (env) QroModelI(env);
+    QroXmlElementI* inner = r.getFirstChildElement(e);
+    QroInt id = -1;
+    if (inner && isAlreadyRead(r, inner, id)) m->append(r.getExtractableById(id));
+    return m;
+  }
+};
+
+// The deepest nesting allowed in the stack the README gives a thread.
+void* nestedXml(void*) {
+  QroEnv env;
+  QroEnvI* ei = env.getImpl();
+  QroXmlContextI* context = QroXmlContextI::Make(ei);
+  context->registerXmlInfo(QroModelI::GetTypeIndex(), new (ei) NestingModelInfo(context));
+  QroModelI* model = new (ei) QroModelI(ei);
+  for (QroInt level = 1; level < QroXmlContextI::MaxNesting; ++level) {
+    QroModelI* outer = new (ei) QroModelI(ei);
+    outer->append(model);
+    model = outer;
+  }
+  QroXmlWriter writer(env);
+  QroXmlReader reader(env);
+  QroXmlElementI* tree = context->writeExtractable(model, writer, nullptr);
+  check(tree && context->readElement(reader, tree),
+        "10,000 nesting levels fit in 3 MiB of stack, 5 MiB sanitized");
+  delete tree;
+  reader.end();
+  writer.end();
+  env.end();
+  return nullptr;
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+const std::size_t NestingStack = 5u << 20;
+#else
+const std::size_t NestingStack = 3u << 20;
+#endif
+
+void onThreadWithStack(std::size_t bytes, void* (*f)(void*)) {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, bytes);
+  pthread_t thread;
+  if (pthread_create(&thread, &attributes, f, nullptr) == 0) pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
 }
 
 // In environments of their own: the first solver or extra object made there
@@ -332,6 +507,10 @@ int main() {
     noGoal(env);
     failOutsideSearch();
     setVariables();
+    emptySetMin();
+    engineLimits();
+    processorTime();
+    onThreadWithStack(NestingStack, nestedXml);
     for (int maker = 0; maker < 3; ++maker) xmlHandlers(maker);
     defaultSearch(env);
     toBranch(env);

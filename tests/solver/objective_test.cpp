@@ -197,20 +197,13 @@ TEST(ObjectiveSearch, InconsistentModelAndMissingObjective) {
   env.end();
 }
 
-// Three failures before a solution.
-QrcGoalI* makeThreeFailures(QrcManagerI* m) {
-  QrcGoalI* last = new (m) QrcOrI(m, solvertest::makeFail(m), new (m) QrcGoalTrueI(m), nullptr);
-  for (int i = 0; i < 2; ++i) last = new (m) QrcOrI(m, solvertest::makeFail(m), last, nullptr);
-  return last;
-}
-
 // The same under a fail limit of 2 that the goal sets.
 class LimitGoalI : public QrcGoalI {
  public:
   explicit LimitGoalI(QrcManagerI* m) : QrcGoalI(m) {}
   QrcGoalI* execute() override {
     _manager->setFailLimit(2);
-    return makeThreeFailures(_manager);
+    return solvertest::makeThreeFailures(_manager);
   }
 };
 
@@ -238,7 +231,58 @@ TEST(EndReason, SolutionExhaustionAndLimit) {
   EXPECT_EQ(s->getRawStatus(), QroSolver::Infeasible);
   EXPECT_EQ(solver.getStatus(), QroSolver::Unknown);
   // The limit belongs to that search: the next one reaches its solution.
-  EXPECT_EQ(solver.solve(solvertest::engineGoal(env.getImpl(), makeThreeFailures)), 1);
+  EXPECT_EQ(solver.solve(solvertest::engineGoal(env.getImpl(), solvertest::makeThreeFailures)), 1);
+  env.end();
+}
+
+// Values of each item, upper first: a goal of the model.
+QroGoal labelUpperFirst(QroEnv& env, const QroNumVarArray& x) {
+  QroGoal g = QroNumDichotomize(env, x[0], 1, 0.0);
+  for (QroInt i = 1; i < x.getSize(); ++i) g = QroAndGoal(g, QroNumDichotomize(env, x[i], 1, 0.0));
+  return g;
+}
+
+// The first time only: sets a fail limit of 1 for the rest of the search.
+bool failLimitSet = false;
+QrcGoalI* makeFailLimitOfOne(QrcManagerI* m) {
+  if (!failLimitSet) m->setFailLimit(1);
+  failLimitSet = true;
+  return nullptr;
+}
+
+// A nested solve at each leaf, stopped by its own limit, leaves the outer
+// objective search going to the optimum, run by next or by the solver.
+TEST(ObjectiveSearch, ANestedStopLeavesTheOptimumSearchGoing) {
+  QroEnv env;
+  Knapsack k(env, kW, kV, 26);
+  QroSolver solver(k.model);
+  QroGoal goal =
+      QroAndGoal(labelUpperFirst(env, k.x),
+                 solvertest::engineGoal(env.getImpl(), solvertest::makeNestedLimitedSolve));
+  solver.startNewSearch(goal);
+  double last = -1;
+  while (solver.next()) last = solver.getObjValue();
+  EXPECT_EQ(last, bruteKnapsack(kW, kV, 26));
+  EXPECT_EQ(solver.getManagerI()->getStatus(), QrcSearchExhausted);
+  solver.endSearch();
+  EXPECT_EQ(solver.getImpl()->solveWithObjective(goal.getImpl(), QroSolver::RestartSearch, 0), 1);
+  EXPECT_EQ(solver.getStatus(), QroSolver::Optimal);
+  EXPECT_EQ(solver.getObjValue(), bruteKnapsack(kW, kV, 26));
+  env.end();
+}
+
+// A limit that stops an objective solve leaves its best solution, not proved
+// optimal.
+TEST(ObjectiveSearch, ALimitedSolveIsFeasibleNotOptimal) {
+  QroEnv env;
+  Knapsack k(env, kW, kV, 26);
+  QroSolver solver(k.model);
+  failLimitSet = false;
+  QroGoal goal = QroAndGoal(solvertest::engineGoal(env.getImpl(), makeFailLimitOfOne),
+                            labelUpperFirst(env, k.x));
+  EXPECT_EQ(solver.getImpl()->solveWithObjective(goal.getImpl(), QroSolver::RestartSearch, 0), 1);
+  EXPECT_EQ(solver.getStatus(), QroSolver::Feasible);
+  EXPECT_LT(solver.getObjValue(), bruteKnapsack(kW, kV, 26));
   env.end();
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -19,9 +20,27 @@
 #include "qrosolveri.h"
 #include "qrcfloatexp.h"
 #include "qrcint.h"
+#include "solver_support.h"
 #include "support/seed.h"
 
 namespace {
+
+// Whether f left by an engine error report, which the solver's reporter throws.
+template <class F>
+bool exitsByError(F f) {
+  testing::internal::CaptureStderr();
+  bool thrown = false;
+  try {
+    f();
+  } catch (const QroSolver::SolverErrorException&) {
+    thrown = true;
+  } catch (...) {
+    testing::internal::GetCapturedStderr();
+    throw;
+  }
+  testing::internal::GetCapturedStderr();
+  return thrown;
+}
 
 // An expression tree kept beside the model so that it can be rebuilt fresh
 // (the operators may extend unheld terms in place) and evaluated.
@@ -275,6 +294,89 @@ std::set<std::vector<int64_t>> bruteForce(const RandomModel& m, const std::vecto
   return out;
 }
 
+// A cost over the model's variables, minimised by a search whose leaves each
+// solve a nested search that its own fail limit stops: run by next and by the
+// solver, the last solution is the brute-force optimum.
+void objectivePass(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env, QroModel& model,
+                   const std::vector<QroNumVar>& vars,
+                   const std::set<std::vector<int64_t>>& expected, QroSolver& solver,
+                   const std::string& text) {
+  std::vector<int64_t> c;
+  for (size_t i = 0; i < vars.size(); ++i) c.push_back(static_cast<int64_t>(rng() % 5) - 2);
+  QroNumExprArg cost = static_cast<double>(c[0]) * vars[0];
+  for (size_t i = 1; i < vars.size(); ++i) cost = cost + static_cast<double>(c[i]) * vars[i];
+  int64_t best = INT64_MAX;
+  for (const std::vector<int64_t>& v : expected) {
+    int64_t value = 0;
+    for (size_t i = 0; i < v.size(); ++i) value += c[i] * v[i];
+    best = std::min(best, value);
+  }
+  QroObjective objective(env, cost, QroObjectiveI::Minimize);
+  model.add(objective);
+  QroGoal goal =
+      QroAndGoal(bisectAll(env, vars),
+                 solvertest::engineGoal(env.getImpl(), solvertest::makeNestedLimitedSolve));
+  solver.startNewSearch(goal);
+  double last = NAN;
+  while (solver.next()) last = solver.getObjValue();
+  EXPECT_EQ(solver.getManagerI()->getStatus(), QrcSearchExhausted);
+  solver.endSearch();
+  EXPECT_EQ(last, static_cast<double>(best)) << "seed " << seed << " round " << round << "\n"
+                                             << text;
+  EXPECT_EQ(solver.getImpl()->solveWithObjective(goal.getImpl(), QroSolver::RestartSearch, 0), 1);
+  EXPECT_EQ(solver.getStatus(), QroSolver::Optimal);
+  EXPECT_EQ(solver.getObjValue(), static_cast<double>(best))
+      << "seed " << seed << " round " << round << "\n"
+      << text;
+}
+
+// Reports an engine error at its n-th run: an exception out of the solver's
+// next part way through a search.
+int g_errorAt = 0;
+
+class LateErrorGoalI : public QrcGoalI {
+ public:
+  explicit LateErrorGoalI(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    if (--g_errorAt == 0)
+      _manager->getErrorReporter()->report(QrcBadIndexError, "extract", "bad index", QrcInt(1));
+    return nullptr;
+  }
+};
+
+QrcGoalI* makeLateError(QrcManagerI* m) {
+  return new (m) LateErrorGoalI(m);
+}
+
+// A search whose goal reports an error at its n-th solution, through next or
+// solve: the solver abandons the search before the exception reaches the
+// caller, who then has no search to end.
+void searchLeftByAnError(QroEnv& env, QroSolver& solver, const std::vector<QroNumVar>& vars,
+                         std::mt19937_64& rng, size_t solutions) {
+  g_errorAt = 1 + static_cast<int>(rng() % 3);
+  bool thrown = static_cast<size_t>(g_errorAt) <= solutions;
+  QroGoal goal =
+      QroAndGoal(bisectAll(env, vars), solvertest::engineGoal(env.getImpl(), makeLateError));
+  if (rng() % 2) {
+    // A solve stops at the first solution.
+    bool first = thrown && g_errorAt == 1;
+    EXPECT_EQ(first, exitsByError([&] { solver.solve(goal); }));
+    return;
+  }
+  solver.startNewSearch(goal);
+  EXPECT_EQ(thrown, exitsByError([&] {
+              while (solver.next()) {
+              }
+            }));
+  if (!thrown) {
+    solver.endSearch();
+    return;
+  }
+  EXPECT_FALSE(solver.getImpl()->isRunning());
+  EXPECT_EQ(solver.getManagerI()->getSearchDepth(), 0);
+  EXPECT_THROW(solver.endSearch(), QroSolver::WrongContext);
+}
+
 void integerRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
   RandomModel m = makeModel(rng, false);
   QroModel model(env);
@@ -302,6 +404,7 @@ void integerRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
     std::set<std::vector<int64_t>> expected = bruteForce(m, lo, hi), found;
     try {
       // A bound change reloads the model, which may now be refused.
+      if (rng() % 2) searchLeftByAnError(env, solver, vars, rng, expected.size());
       solver.startNewSearch(bisectAll(env, vars));
     } catch (const QroSolver::ModelInconsistent&) {
       EXPECT_TRUE(expected.empty()) << "seed " << seed << " round " << round << "\n" << text;
@@ -347,6 +450,8 @@ void integerRound(uint64_t seed, int round, std::mt19937_64& rng, QroEnv& env) {
       break;
     }
   }
+  std::set<std::vector<int64_t>> expected = bruteForce(m, lo, hi);
+  if (!expected.empty()) objectivePass(seed, round, rng, env, model, vars, expected, solver, text);
   solver.end();
 }
 

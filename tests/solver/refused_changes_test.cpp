@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,40 +15,16 @@
 #include "qrooperators.h"
 #include "qrosolver.h"
 #include "qrosolverextra.h"
+#include "solution_count.h"
 
 namespace {
 
 const double kInf = std::numeric_limits<double>::infinity();
 
-std::string shown(const QroExtractable& x) {
-  std::ostringstream os;
-  x.getImpl()->display(os);
-  return os.str();
-}
-
-// The solutions the solver's default search enumerates (at most 1000).
-int countOf(const QroSolver& s) {
-  int n = 0;
-  s.startNewSearch();
-  while (n < 1000 && s.next()) ++n;
-  s.endSearch();
-  return n;
-}
-
-int freshCount(const QroModel& m) {
-  QroSolver s(m);
-  int n = countOf(s);
-  s.end();
-  return n;
-}
-
-// The rest of a search started with one next: the solutions it finds in all.
-int finishCount(const QroSolver& s) {
-  int n = 1;
-  while (n < 1000 && s.next()) ++n;
-  s.endSearch();
-  return n;
-}
+using solvertest::countOf;
+using solvertest::finishCount;
+using solvertest::freshCount;
+using solvertest::shown;
 
 class Refused : public ::testing::Test {
  protected:

@@ -1,7 +1,8 @@
-// The whole line of an engine report names the operation first and then the
-// message (an empty handle, the message first), the same line through the
-// default reporter and as the solver's exception: its function name is the
-// first text, its message the second.
+// The whole line of an engine report gives its two texts in the order of its
+// code: the operation first and then the message, but the message first for an
+// empty handle (39), a bad event (44) and a division by zero (36). The same
+// line through the default reporter and as the solver's exception: its
+// function name is the first text, its message the second.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -20,9 +21,9 @@ using qrotest::ThrowingReporter;
 
 struct Row {
   int code;
-  const char* function;  // first text
-  const char* message;   // second text
-  const char* payload;   // what follows them on the line, or "" for nothing
+  const char* first;    // the operation, or the message for codes 39, 44 and 36
+  const char* second;   // the other text
+  const char* payload;  // what follows them on the line, or "" for nothing
   std::function<void(const QrcManager&)> misuse;
 };
 
@@ -48,9 +49,16 @@ const std::vector<Row>& rows() {
        [](auto& m) { QrcIntVarArray(m, 2, 10, 0, QrcIntVar(m, 0, 4)); }},
       {30, "QrcIntVarArrayIterator", "bad index interval", "1..4",
        [](auto& m) { QrcIntVarArrayIterator(three(m).getImpl(), 1, 4); }},
-      {44, "QrcAllDiff", "bad event", "7",
+      {44, "bad event", "QrcAllDiff", "7",
        [](auto& m) { QrcAllDiff(three(m), static_cast<QrcFilterLevel>(7)); }},
-      {44, "QrcPath", "bad event", "1",
+      {44, "bad event", "QrcAllDiff", "-1",
+       [](auto& m) { QrcAllDiff(three(m), static_cast<QrcFilterLevel>(-1)); }},
+      {44, "bad event", "QrcDistribute", "5",
+       [](auto& m) {
+         QrcIntVarArray x = three(m);
+         QrcDistribute(QrcIntVarArray(m, 1, 0, 3), QrcIntArray(m, 1, QrcInt(2)), x, 5);
+       }},
+      {44, "bad event", "QrcPath", "1",
        [](auto& m) {
          QrcFloatVarArray y(m, 3);
          for (QrcInt i = 0; i < 3; ++i) y.set(i, QrcFloatVar(m, 0.0, 1.0));
@@ -68,17 +76,23 @@ const std::vector<Row>& rows() {
          }
          s.end();
        }},
+      // The default reporter shows the operand, the solver's exception its address.
+      {36, "divide by zero", "/", "[1.00000..2.00000]",
+       [](auto& m) {
+         QrcFloatLinearTermsI terms(m.getImpl());
+         (QrcFloatVar(m, 1.0, 2.0) / 0.0).getImpl()->collectScaledLinearTerms(&terms, 1.0);
+       }},
   };
   return table;
 }
 
 std::string lineOf(const Row& row) {
-  std::string line = std::string("Solver Error : ") + row.function + " : " + row.message;
+  std::string line = std::string("Solver Error : ") + row.first + " : " + row.second;
   if (*row.payload) line += std::string(" : ") + row.payload;
   return line + "\n";
 }
 
-TEST(ReportTexts, TheReporterPrintsTheOperationThenTheMessage) {
+TEST(ReportTexts, TheReporterPrintsBothTextsInTheOrderOfTheCode) {
   QrcManager mgr(QrcNoEdit);
   QrcErrorReporter* saved = mgr.getErrorReporter();
   ThrowingReporter reporter;
@@ -119,8 +133,8 @@ TEST(ReportTexts, TheDefaultReporterStopsOnTheSameLine) {
 }
 
 // Through a solver the same report is an exception whose print keeps the
-// order: "(code) function message payload".
-TEST(ReportTexts, TheSolversExceptionNamesTheOperationAsItsFunction) {
+// order: "(code) function message payload", an operand shown by its address.
+TEST(ReportTexts, TheSolversExceptionTakesTheFirstTextForItsFunction) {
   QroEnv env;
   QroModel model(env);
   QroNumVar x(env, 0, 3, QroNumVar::Int);
@@ -134,14 +148,17 @@ TEST(ReportTexts, TheSolversExceptionNamesTheOperationAsItsFunction) {
       ADD_FAILURE() << "not reported";
     } catch (const QroSolver::SolverErrorException& e) {
       EXPECT_EQ(e.getErrorCode(), row.code);
-      EXPECT_STREQ(e.getFunctionName(), row.function);
-      EXPECT_STREQ(e.getMessage(), row.message);
-      std::ostringstream os;
+      EXPECT_STREQ(e.getFunctionName(), row.first);
+      EXPECT_STREQ(e.getMessage(), row.second);
+      std::ostringstream os, payload;
       e.print(os);
-      std::string expected =
-          "Solver Error : (" + std::to_string(row.code) + ") " + row.function + " " + row.message;
-      if (*row.payload) expected += std::string(" ") + row.payload;
-      EXPECT_EQ(os.str(), expected + "\n");
+      auto* withOperand = dynamic_cast<const QroSolver::SolverErrorExceptionExprI*>(&e);
+      if (withOperand && withOperand->getExpr())
+        payload << " " << withOperand->getExpr();
+      else if (*row.payload)
+        payload << " " << row.payload;
+      EXPECT_EQ(os.str(), "Solver Error : (" + std::to_string(row.code) + ") " + row.first + " " +
+                              row.second + payload.str() + "\n");
     }
   }
   EXPECT_EQ(solver.solve(), 1);

@@ -7,7 +7,13 @@
 // the brute-force solutions; a change of anything else goes through and an
 // idle solver of the second model follows it. The searching solver finishes
 // with the brute-force solutions, and searches again after changes made
-// between searches. Each failure prints the seed (replay with --qro_seed=N).
+// between searches. Terms listed by the models, held by nothing else but
+// ranges that come and go, are given to holders that end, merged and
+// rewritten by +, -, * and /, during the searches and between them: nothing
+// is refused, the models keep them as they were, and ranges over the
+// rewritten terms hold what brute force says. Half the rounds run without
+// the environment's pools, so that the sanitizers catch what reads an ended
+// object. Each failure prints the seed (replay with --qro_seed=N).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -22,6 +28,8 @@
 #include "qromodel.h"
 #include "qrooperators.h"
 #include "qrosolver.h"
+#include "support/env_pools.h"
+#include "support/term_holders.h"
 #include "support/harness.h"
 #include "support/model_search.h"
 #include "support/seed.h"
@@ -59,9 +67,30 @@ struct Loose {
   bool live;
 };
 
+// A term that a model lists (directly): its value as a drawn expression, and
+// its display, which nothing may change.
+struct Listed {
+  QroNumExprArg term;
+  QroModel in;
+  int value;
+  std::string text;
+};
+
+// An operator's result over a listed term: its value, or -1 when drawn
+// expressions cannot say it.
+struct Rewritten {
+  QroNumExprArg term;
+  int value;
+  std::string what;
+};
+
 class Round {
  public:
-  Round(uint64_t seed, int round) : _seed(seed), _round(round), _rng(seed * 7919 + 31 * round) {}
+  Round(uint64_t seed, int round)
+      : _seed(seed),
+        _round(round),
+        _rng(seed * 7919 + 31 * round),
+        _env(qrotest::makeEnv(round % 2)) {}
   ~Round() { _env.end(); }
 
   // The number of refusals checked.
@@ -102,6 +131,7 @@ class Round {
       place(_rng() % 3 ? _model : _sub);
     for (int k = 0, count = static_cast<int>(_rng() % 3); k < count; ++k) place(_other);
     for (int k = 0; k < 2; ++k) makeLoose();
+    for (int k = 0, count = static_cast<int>(_rng() % 3); k < count; ++k) listTerm();
     try {
       _searching = QroSolver(_model);
       _idle = QroSolver(_other);
@@ -126,6 +156,143 @@ class Round {
     Loose l{_exprs.build(e, _vars) + _exprs.build(f, _vars), "", true};
     l.text = shown(l.term.getImpl());
     _loose.push_back(l);
+  }
+
+  QroModel someModel() {
+    switch (_rng() % 3) {
+      case 0:
+        return _model;
+      case 1:
+        return _sub;
+      default:
+        return _other;
+    }
+  }
+
+  std::string nameOf(const QroModel& m) const {
+    return m.getImpl() == _model.getImpl() ? "the model"
+           : m.getImpl() == _sub.getImpl() ? "the sub-model"
+                                           : "the other model";
+  }
+
+  // A sum of two drawn expressions listed by a model, now and then with a
+  // range over it in a model.
+  void listTerm() {
+    int a = _exprs.draw(_rng, static_cast<int>(_vars.size()), 1);
+    int value =
+        combine(changetest::Expr::Add, a, _exprs.draw(_rng, static_cast<int>(_vars.size()), 1));
+    Listed l{_exprs.build(value, _vars), someModel(), value, ""};
+    l.text = shown(l.term.getImpl());
+    note("list " + _exprs.show(value) + " in " + nameOf(l.in));
+    l.in.add(QroExtractable(l.term.getImpl()));
+    _listed.push_back(l);
+    if (_rng() % 2) placeRange(l.term, value, "listed " + _exprs.show(value), someModel());
+  }
+
+  // A range over a term whose value is the drawn expression.
+  void placeRange(QroNumExprArg term, int value, const std::string& what, QroModel m) {
+    int64_t lo = static_cast<int64_t>(_rng() % 6) - 3, hi = lo + static_cast<int64_t>(_rng() % 4);
+    Item it;
+    it.text = std::to_string(lo) + " <= " + what + " <= " + std::to_string(hi);
+    it.build = [term, lo, hi](QroEnv& env, const std::vector<QroNumVar>&) -> QroExtractableI* {
+      return QroRange(env, static_cast<double>(lo), term, static_cast<double>(hi)).getImpl();
+    };
+    it.holds = [this, value, lo, hi](const A& a) {
+      int64_t v = _exprs.eval(value, a);
+      return lo <= v && v <= hi;
+    };
+    Placed p{it, m};
+    p.item.node = it.build(_env, _vars);
+    note("add " + it.text + " to " + nameOf(m));
+    _placed.push_back(p);
+    m.add(QroExtractable(p.item.node));
+  }
+
+  // The drawn expression k * the listed term's value.
+  int times(const Listed& l, int64_t k) {
+    changetest::Expr e;
+    e.op = changetest::Expr::Times;
+    e.k = k;
+    e.a = l.value;
+    return _exprs.add(e);
+  }
+  // a + b or a - b, and x + 1.
+  int combine(changetest::Expr::Op op, int a, int b) {
+    changetest::Expr e;
+    e.op = op;
+    e.a = a;
+    e.b = b;
+    return _exprs.add(e);
+  }
+  int plusOne(int x) {
+    changetest::Expr one;
+    one.op = changetest::Expr::Const;
+    one.k = 1;
+    return combine(changetest::Expr::Add, x, _exprs.add(one));
+  }
+
+  // An operator over the listed term: a new term, the listed one unchanged.
+  Rewritten rewrite(const Listed& l) {
+    using changetest::Expr;
+    int v = _exprs.draw(_rng, static_cast<int>(_vars.size()), 0);
+    QroNumExprArg h = l.term;
+    QroNumExprArg x = _exprs.build(v, _vars);
+    std::string base = _exprs.show(l.value);
+    switch (_rng() % 7) {
+      case 0:
+        h = h + x;
+        return {h, combine(Expr::Add, l.value, v), base + " + " + _exprs.show(v)};
+      case 1:
+        return {(x + 1.0) + h, combine(Expr::Add, plusOne(v), l.value),
+                "(" + _exprs.show(v) + " + 1) + " + base};
+      case 2:
+        return {h - x, combine(Expr::Sub, l.value, v), base + " - " + _exprs.show(v)};
+      case 3:
+        return {h * 2.0, times(l, 2), base + " * 2"};
+      case 4: {
+        QroNumExprArg k = (QroNumExprArg(_vars[0]) - QroNumExprArg(_vars[0])) + 3.0;
+        return {k * h, times(l, 3), "3 * " + base};
+      }
+      case 5:
+        return {h / 2.0, -1, base + " / 2"};
+      default:
+        return {(x + 1.0) + QroNumExprArg::Sole(h.getImpl()),
+                combine(Expr::Add, plusOne(v), l.value),
+                "(" + _exprs.show(v) + " + 1) + the sole " + base};
+    }
+  }
+
+  std::string heldAndEnded(const Listed& l) {
+    QroNumExprArg other(_vars[_rng() % _vars.size()]);
+    return qrotest::holdAndEnd(_env, l.term, other,
+                               static_cast<int>(_rng() % qrotest::kTermHolders));
+  }
+
+  // The listed term of a rewrite or a holder: what it yields, when a range
+  // may go over it.
+  Rewritten touchListed(bool searching) {
+    Listed& l = _listed[_rng() % _listed.size()];
+    if (_rng() % 3 == 0) {
+      note(std::string(searching ? "during the search: " : "") + "hold " + _exprs.show(l.value) +
+           " by " + heldAndEnded(l) + ", ended");
+      return {QroNumExprArg(), -1, ""};
+    }
+    Rewritten r = rewrite(l);
+    note(std::string(searching ? "during the search: " : "") + "rewrite " + r.what);
+    if (r.term.getImpl() == l.term.getImpl()) fail("the listed term " + l.text + " was rewritten");
+    return r;
+  }
+
+  // Every listed term is still in its model, as it was.
+  bool listedKept() {
+    for (const Listed& l : _listed) {
+      bool in = false;
+      for (QroModel::Iterator it(l.in.getImpl()); it.ok(); ++it) in = in || *it == l.term.getImpl();
+      if (!in) return fail("the model no longer lists " + l.text);
+      if (shown(l.term.getImpl()) != l.text)
+        return fail("the listed term " + l.text + " became " + shown(l.term.getImpl()));
+    }
+    return true;
   }
 
   std::set<A> solutions(const QroModel& m) const {
@@ -293,8 +460,23 @@ class Round {
     }
   }
 
+  // A listed term rewritten or held during the search: nothing is refused
+  // and nothing the solvers see changes.
+  void touchDuringSearch() {
+    std::string before = state();
+    try {
+      touchListed(true);
+    } catch (const QroNoChangeDuringSearchException&) {
+      fail("refused");
+      return;
+    }
+    if (state() != before) fail("the model changed:\n" + before + "\nbecame\n" + state());
+    if (_ok && listedKept()) freshAgrees(_model, "a fresh solver");
+  }
+
   // One change tried during the search, and what must hold after it.
   void attempt() {
+    if (!_listed.empty() && _rng() % 4 == 0) return touchDuringSearch();
     std::string what;
     bool refused = _rng() % 3 != 0;
     std::function<void()> change = refused ? changeOfUsed(what) : changeOfUnused(what);
@@ -324,9 +506,24 @@ class Round {
     if (_ok) freshAgrees(_model, "a fresh solver");
   }
 
-  // A change with no search running, which the next search must see.
+  // A change with no search running, which the next search and the idle
+  // solver must see.
   void changeBetweenSearches() {
-    switch (_rng() % 3) {
+    changeOnce();
+    if (_ok && listedKept()) compare(_idle, _other, false, {}, "the idle solver");
+  }
+
+  void changeOnce() {
+    switch (_rng() % 5) {
+      case 3:
+        listTerm();
+        return;
+      case 4: {
+        if (_listed.empty()) return listTerm();
+        Rewritten r = touchListed(false);
+        if (r.value >= 0) placeRange(r.term, r.value, _exprs.show(r.value), someModel());
+        return;
+      }
       case 0:
         place(_rng() % 2 ? _model : _sub);
         break;
@@ -380,6 +577,7 @@ class Round {
   Exprs _exprs;
   std::vector<Placed> _placed;
   std::vector<Loose> _loose;
+  std::vector<Listed> _listed;
   std::vector<std::string> _history;
   int _refusals = 0;
   bool _ok = true;

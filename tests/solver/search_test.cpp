@@ -108,6 +108,13 @@ TEST_F(SolverSearch, ErrorOutOfNextEndsTheSearch) {
   solver.startNewSearch(engineGoal(env.getImpl(), makeError));
   EXPECT_THROW(solver.next(), QroSolver::SolverErrorException);
   EXPECT_FALSE(solver.getImpl()->isRunning());
+  // The solver abandoned the search: the caller has nothing to end.
+  try {
+    solver.endSearch();
+    FAIL() << "endSearch after the search was abandoned";
+  } catch (const QroSolver::WrongContext& e) {
+    EXPECT_STREQ(e.getMessage(), "There is no active search");
+  }
   EXPECT_THROW(solver.next(), QroSolver::WrongContext);
   EXPECT_EQ(solver.solve(QroGoal()), 1);
   solver.startNewSearch(engineGoal(env.getImpl(), makeTwoWays));

@@ -53,6 +53,29 @@ inline QrcGoalI* makeError(QrcManagerI* m) {
   return new (m) ErrorGoalI(m);
 }
 
+// Three failures before a solution.
+inline QrcGoalI* makeThreeFailures(QrcManagerI* m) {
+  QrcGoalI* last = new (m) QrcOrI(m, makeFail(m), new (m) QrcGoalTrueI(m), nullptr);
+  for (int i = 0; i < 2; ++i) last = new (m) QrcOrI(m, makeFail(m), last, nullptr);
+  return last;
+}
+
+// Solves through the solver a nested search of three failures under a fail
+// limit of 1 that it sets and then unsets; goes on whatever it found.
+class NestedLimitedSolveI : public QrcGoalI {
+ public:
+  explicit NestedLimitedSolveI(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    _manager->setFailLimit(1);
+    QroSolver(_manager->getSolver()).solve(QrcGoal(makeThreeFailures(_manager)), true);
+    _manager->unsetLimits();
+    return nullptr;
+  }
+};
+inline QrcGoalI* makeNestedLimitedSolve(QrcManagerI* m) {
+  return new (m) NestedLimitedSolveI(m);
+}
+
 inline QroGoal engineGoal(QroEnvI* env, GoalMaker make) {
   return QroGoal(new (env) EngineGoalI(env, make));
 }

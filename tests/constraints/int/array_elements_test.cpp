@@ -404,6 +404,82 @@ ArrayCase sequenceCase(Rng& rng, int variant) {
   return r;
 }
 
+// The letters of the automata.
+const std::vector<QrcInt> Letters = {0, 1, 2};
+
+// A regular constraint of up to 3 states over n letters.
+void regularCase(ArrayCase& r, Rng& rng, size_t n) {
+  QrcInt states = 1 + static_cast<QrcInt>(rng() % 3);
+  std::vector<QrcInt> T, finals;
+  for (QrcInt k = 0; k < states * 3; ++k)
+    T.push_back(rng() % 5 ? static_cast<QrcInt>(rng() % static_cast<uint64_t>(states)) : -1);
+  for (QrcInt q = 0; q < states; ++q)
+    if (rng() % 2 || (q == states - 1 && finals.empty())) finals.push_back(q);
+  r.c.make = [=](QrcManagerI* m, const Vars& v) {
+    return QrcRegular(arrayOf(m, v, 0, n), states, intsOf(m, T), intsOf(m, finals),
+                      intsOf(m, Letters))
+        .getImpl();
+  };
+  r.c.check = [=](const A& w) {
+    QrcInt q = 0;
+    for (int64_t x : w) {
+      if (x < 0 || x > 2) return false;
+      q = T[static_cast<size_t>(q * 3 + x)];
+      if (q < 0) return false;
+    }
+    return in(finals, q);
+  };
+}
+
+// Stretches of each letter between drawn bounds.
+void stretchCase(ArrayCase& r, Rng& rng, size_t n) {
+  std::vector<QrcInt> lo, hi;
+  for (int j = 0; j < 3; ++j) {
+    lo.push_back(static_cast<QrcInt>(rng() % 3));
+    hi.push_back(lo.back() + static_cast<QrcInt>(rng() % 3));
+  }
+  r.c.make = [=](QrcManagerI* m, const Vars& v) {
+    return QrcStretch(arrayOf(m, v, 0, n), intsOf(m, lo), intsOf(m, hi), intsOf(m, Letters))
+        .getImpl();
+  };
+  r.c.check = [=](const A& w) {
+    for (const auto& run : qrotest::runsOf(w)) {
+      if (run.first < 0 || run.first > 2) return false;
+      size_t j = static_cast<size_t>(run.first);
+      if (run.second < lo[j] || run.second > hi[j]) return false;
+    }
+    return true;
+  };
+}
+
+// Patterns of two or three letters that no run sequence may show.
+void patternCase(ArrayCase& r, Rng& rng, size_t n) {
+  const QrcInt stop = 9;
+  std::vector<std::vector<QrcInt>> patterns(1 + rng() % 3);
+  for (auto& p : patterns) {
+    p.push_back(static_cast<QrcInt>(rng() % 3));
+    p.push_back(static_cast<QrcInt>(rng() % 3));
+    p.push_back(rng() % 2 ? stop : static_cast<QrcInt>(rng() % 3));
+  }
+  r.c.make = [=](QrcManagerI* m, const Vars& v) {
+    QrcTupleSet s(QrcManager(m), 3);
+    for (const auto& p : patterns) s.add(intsOf(m, p));
+    s.close();
+    return QrcPattern(arrayOf(m, v, 0, n), s, stop).getImpl();
+  };
+  r.c.check = [=](const A& w) {
+    A values;
+    for (const auto& run : qrotest::runsOf(w)) values.push_back(run.first);
+    for (const auto& p : patterns) {
+      size_t len = p[2] == stop ? 2 : 3;
+      if (std::search(values.begin(), values.end(), p.begin(),
+                      p.begin() + static_cast<long>(len)) != values.end())
+        return false;
+    }
+    return true;
+  };
+}
+
 // Variant 0: regular, 1: stretch, 2: pattern; over the alphabet {0, 1, 2}.
 ArrayCase automatonCase(Rng& rng, int variant) {
   ArrayCase r;
@@ -412,72 +488,12 @@ ArrayCase automatonCase(Rng& rng, int variant) {
   r.elements = n;
   r.c.values = qrotest::randomDomains(rng, static_cast<int>(n), 0, 2, 3);
   r.c.level = Consistency::Domain;
-  const std::vector<QrcInt> alphabet = {0, 1, 2};
-  if (variant == 0) {
-    QrcInt states = 1 + static_cast<QrcInt>(rng() % 3);
-    std::vector<QrcInt> T, finals;
-    for (QrcInt k = 0; k < states * 3; ++k)
-      T.push_back(rng() % 5 ? static_cast<QrcInt>(rng() % static_cast<uint64_t>(states)) : -1);
-    for (QrcInt q = 0; q < states; ++q)
-      if (rng() % 2 || (q == states - 1 && finals.empty())) finals.push_back(q);
-    r.c.make = [=](QrcManagerI* m, const Vars& v) {
-      return QrcRegular(arrayOf(m, v, 0, n), states, intsOf(m, T), intsOf(m, finals),
-                        intsOf(m, alphabet))
-          .getImpl();
-    };
-    r.c.check = [=](const A& w) {
-      QrcInt q = 0;
-      for (int64_t x : w) {
-        if (x < 0 || x > 2) return false;
-        q = T[static_cast<size_t>(q * 3 + x)];
-        if (q < 0) return false;
-      }
-      return in(finals, q);
-    };
-  } else if (variant == 1) {
-    std::vector<QrcInt> lo, hi;
-    for (int j = 0; j < 3; ++j) {
-      lo.push_back(static_cast<QrcInt>(rng() % 3));
-      hi.push_back(lo.back() + static_cast<QrcInt>(rng() % 3));
-    }
-    r.c.make = [=](QrcManagerI* m, const Vars& v) {
-      return QrcStretch(arrayOf(m, v, 0, n), intsOf(m, lo), intsOf(m, hi), intsOf(m, alphabet))
-          .getImpl();
-    };
-    r.c.check = [=](const A& w) {
-      for (const auto& run : qrotest::runsOf(w)) {
-        if (run.first < 0 || run.first > 2) return false;
-        size_t j = static_cast<size_t>(run.first);
-        if (run.second < lo[j] || run.second > hi[j]) return false;
-      }
-      return true;
-    };
-  } else {
-    const QrcInt stop = 9;
-    std::vector<std::vector<QrcInt>> patterns(1 + rng() % 3);
-    for (auto& p : patterns) {
-      p.push_back(static_cast<QrcInt>(rng() % 3));
-      p.push_back(static_cast<QrcInt>(rng() % 3));
-      p.push_back(rng() % 2 ? stop : static_cast<QrcInt>(rng() % 3));
-    }
-    r.c.make = [=](QrcManagerI* m, const Vars& v) {
-      QrcTupleSet s(QrcManager(m), 3);
-      for (const auto& p : patterns) s.add(intsOf(m, p));
-      s.close();
-      return QrcPattern(arrayOf(m, v, 0, n), s, stop).getImpl();
-    };
-    r.c.check = [=](const A& w) {
-      A values;
-      for (const auto& run : qrotest::runsOf(w)) values.push_back(run.first);
-      for (const auto& p : patterns) {
-        size_t len = p[2] == stop ? 2 : 3;
-        if (std::search(values.begin(), values.end(), p.begin(),
-                        p.begin() + static_cast<long>(len)) != values.end())
-          return false;
-      }
-      return true;
-    };
-  }
+  if (variant == 0)
+    regularCase(r, rng, n);
+  else if (variant == 1)
+    stretchCase(r, rng, n);
+  else
+    patternCase(r, rng, n);
   return r;
 }
 
@@ -498,6 +514,8 @@ ArrayCase minDistanceCase(Rng& rng, int level) {
         if (std::llabs(a[i] - a[j]) < k) return false;
     return true;
   };
+  // The matching of level 3 over blocks of one value.
+  if (level == 3 && k == 1) r.c.level = Consistency::Domain;
   return r;
 }
 
@@ -618,6 +636,7 @@ ArrayCase memberCase(Rng& rng, int variant) {
     return (member ? QrcMember(v[0], a) : QrcNotMember(v[0], a)).getImpl();
   };
   r.c.check = [values, member](const A& a) { return in(values, a[0]) == member; };
+  r.c.level = Consistency::Domain;  // a variable keeps only its members (or non-members)
   return r;
 }
 

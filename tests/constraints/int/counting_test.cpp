@@ -32,7 +32,7 @@ TEST_F(CountingTest, DistributeShortcutsAndErrors) {
   EXPECT_EQ(QrcDistribute(array({}), ints({}), xs).getImpl(), m->getTrueConstraint());
   EXPECT_EQ(QrcDistribute(array({}), xs, QrcHighFilterLevel).getImpl(), m->getTrueConstraint());
   EXPECT_EQ(errorLine([&] { QrcDistribute(array({var(0, 1)}), ints({1}), xs, 5); }),
-            "Solver Error : QrcDistribute : bad event : 5\n");
+            "Solver Error : bad event : QrcDistribute : 5\n");
   EXPECT_EQ(errorLine([&] {
               QrcDistribute(array({var(0, 1)}), ints({1, 2}), xs);
             }),

@@ -56,7 +56,7 @@ TEST_F(PathTest, ErrorsAndShortcuts) {
   QrcFloatVarArray y = floats({var(0, 9), var(0, 9)});
   testing::internal::CaptureStderr();
   EXPECT_EQ(QrcPath(next, y, nullptr, 0, 1).getImpl(), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Solver Error : QrcPath : bad event : 1\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Solver Error : bad event : QrcPath : 1\n");
   EXPECT_EQ(r.last, QrcBadEventError);
   std::vector<QrcIntExpI*> six = {var(0, 5), var(0, 5), var(0, 5), var(0, 5), var(0, 5), var(0, 5)};
   testing::internal::CaptureStderr();

@@ -2,12 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
+#include "engine/core/qrcsearchnode.h"
+#include "engine_fixtures.h"
 #include "qrcfail.h"
 #include "qrcgoal.h"
+#include "qrcint.h"
+#include "qrcintarith.h"
+#include "qrcintcompare.h"
+#include "qrcintgoals.h"
 #include "qrcmanager.h"
 #include "qrcsearch.h"
+#include "qrcsizealloc.h"
 #include "support/seed.h"
 
 namespace {
@@ -143,6 +152,514 @@ TEST(RandomSearch, RestartAndSolveKeepTheTrailConsistent) {
     m->getHeap()->popTo(heapMark);
   }
   mgr.end();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- objectives
+
+namespace {
+
+// Small integer models with a linear cost: rows sum a_i x_i <= b, a few
+// x_i != x_j, enumerated by brute force.
+struct CostModel {
+  std::vector<QrcInt> lo, hi, cost;
+  std::vector<std::vector<QrcInt>> rows;
+  std::vector<QrcInt> rhs;
+  std::vector<std::pair<int, int>> distinct;
+
+  bool holds(const std::vector<QrcInt>& v) const {
+    for (size_t r = 0; r < rows.size(); ++r) {
+      QrcInt s = 0;
+      for (size_t i = 0; i < v.size(); ++i) s += rows[r][i] * v[i];
+      if (s > rhs[r]) return false;
+    }
+    for (const auto& d : distinct)
+      if (v[d.first] == v[d.second]) return false;
+    return true;
+  }
+  QrcInt costOf(const std::vector<QrcInt>& v) const {
+    QrcInt s = 0;
+    for (size_t i = 0; i < v.size(); ++i) s += cost[i] * v[i];
+    return s;
+  }
+  // The least cost over the assignments that hold; false when none does.
+  bool optimum(QrcInt* best) const {
+    std::vector<QrcInt> v(lo);
+    bool any = false;
+    for (;;) {
+      if (holds(v) && (!any || costOf(v) < *best)) *best = costOf(v);
+      any = any || holds(v);
+      size_t i = 0;
+      while (i < v.size() && v[i] == hi[i]) v[i] = lo[i], ++i;
+      if (i == v.size()) return any;
+      ++v[i];
+    }
+  }
+};
+
+CostModel drawCostModel(std::mt19937_64& rng) {
+  CostModel c;
+  int n = 3 + static_cast<int>(rng() % 3);
+  auto draw = [&](int from, int to) { return from + static_cast<QrcInt>(rng() % (to - from + 1)); };
+  for (int i = 0; i < n; ++i) {
+    c.lo.push_back(draw(-1, 0));
+    c.hi.push_back(c.lo.back() + draw(1, 3));
+    c.cost.push_back(draw(-3, 3));
+  }
+  for (int r = draw(1, 2); r > 0; --r) {
+    c.rows.emplace_back();
+    for (int i = 0; i < n; ++i) c.rows.back().push_back(draw(-2, 2));
+    c.rhs.push_back(draw(-2, 3));
+  }
+  for (int d = draw(0, 2); d > 0; --d) {
+    int a = static_cast<int>(rng() % n), b = static_cast<int>(rng() % n);
+    if (a != b) c.distinct.push_back({a, b});
+  }
+  return c;
+}
+
+// How the open nodes are kept: none (depth-first), stored without keys
+// (depth-first through the storage), best-first on a key of the node's path,
+// and best-first past the storage's memory limit, in spill files.
+enum SearchKind { DepthFirst, Stored, BestFirst, Spilled };
+// The spilled kind holds this many bytes of the size allocator besides its
+// nodes: from a few kilobytes of open nodes on, they pass the least memory
+// limit and go to spill files.
+const QrcInt SpillBallast = 5000000 - 2000;
+
+class PathKey : public QrcNodeEvaluatorI {
+ public:
+  explicit PathKey(int kind) : _kind(kind) {}
+  QrcFloat evaluate(const QrcSearchNode* node) override {
+    QrcFloat length = static_cast<QrcFloat>(node->getPathLength());
+    QrcFloat minus = static_cast<QrcFloat>(node->getMinusCount());
+    switch (_kind) {
+      case 0:
+        return length;  // breadth-first
+      case 1:
+        return minus - length;  // second branches first
+      default:
+        return -minus;  // first branches first, then shallow
+    }
+  }
+
+ private:
+  int _kind;
+};
+
+// Turns node storage on; gives the root node a key (children inherit it).
+class KeyMonitor : public QrcSearchEventMonitorI {
+ public:
+  explicit KeyMonitor(int key) : _key(key) {}
+  void nodeCreated(void* p) override {
+    QrcSearchNode* node = static_cast<QrcSearchNode*>(p);
+    if (_key >= 0 && !node->getEvaluator(0)) node->setEvaluator(0, new PathKey(_key));
+  }
+
+ private:
+  int _key;
+};
+
+// What ends the searches of a case: they run out; a fail or choice-point
+// limit stops them, then the limits go and the search restarts; a goal of
+// the search solves a nested search under a fail limit it sets and unsets;
+// the caller's fail limit is reached inside the nested solves.
+enum Scenario { RunOut, LimitThenRestart, NestedOwnLimit, NestedCallerLimit };
+
+struct NestedCount {
+  int solves = 0;
+  int stopped = 0;
+  QrcInt firstFails = -1;  // the manager's count when the first one starts
+};
+
+// At each leaf of the outer search: solves a goal that fails three times
+// before it succeeds; with an own limit, sets it before and unsets it after;
+// fails when asked and the nested search was stopped.
+class NestedSolve : public QrcGoalI {
+ public:
+  NestedSolve(QrcManagerI* m, QrcInt ownLimit, bool failWhenStopped, NestedCount* count)
+      : QrcGoalI(m), _ownLimit(ownLimit), _failWhenStopped(failWhenStopped), _count(count) {}
+  QrcGoalI* execute() override {
+    QrcManagerI* m = _manager;
+    QrcGoal inner = QrcGoalTrue(m);
+    for (int i = 0; i < 3; ++i) inner = QrcOr(QrcGoalFail(m), inner);
+    if (_count->firstFails < 0) _count->firstFails = m->getFails() - m->getNestedFails();
+    if (_ownLimit) m->setFailLimit(_ownLimit);
+    QrcBool found = QrcManager(m).solve(inner, true);
+    if (_ownLimit) m->unsetLimits();
+    ++_count->solves;
+    if (!found) ++_count->stopped;
+    if (!found && _failWhenStopped) m->fail();
+    return nullptr;
+  }
+
+ private:
+  QrcInt _ownLimit;
+  bool _failWhenStopped;
+  NestedCount* _count;
+};
+
+struct CostCase {
+  SearchKind kind;
+  Scenario scenario;
+  bool exceptions;        // failure mode of the manager
+  int key;                // of the best-first kinds (PathKey)
+  int halves;             // -1: values in order; 0, 1: halves, upper half first when 1
+  QrcInt limit;           // the fail limit of the scenario, or its choice-point limit
+  bool choicePoints;      // a choice-point limit (limit then restart)
+  QrcInt compress, disk;  // spill-file options
+
+  // A case with its choices drawn.
+  static CostCase draw(SearchKind kind, Scenario scenario, bool exceptions, std::mt19937_64& rng) {
+    CostCase c{kind,
+               scenario,
+               exceptions,
+               static_cast<int>(rng() % 3),
+               static_cast<int>(rng() % 3) - 1,
+               0,
+               rng() % 2 == 0,
+               static_cast<QrcInt>(rng() % 2),
+               static_cast<QrcInt>(rng() % 2)};
+    if (scenario == LimitThenRestart)
+      c.limit = 1 + static_cast<QrcInt>(rng() % (c.choicePoints ? 20 : 12));
+    else if (scenario == NestedOwnLimit)
+      c.limit = 1 + static_cast<QrcInt>(rng() % 3);
+    else if (scenario == NestedCallerLimit)
+      c.limit = 4 + static_cast<QrcInt>(rng() % 40);
+    return c;
+  }
+};
+
+// One case on a fresh manager; run answers the first thing that went wrong,
+// empty when nothing did.
+// Between the variables of a goal: a stored node's path, replayed, meets the
+// domains it met when it was made (a replay that met other domains may make
+// other choices and explore another node than the one stored).
+class ReplayCheck : public QrcGoalI {
+ public:
+  ReplayCheck(QrcManagerI* m, const QrcIntVarArray& vars, int* mismatches)
+      : QrcGoalI(m), _vars(vars), _mismatches(mismatches) {}
+  QrcGoalI* execute() override {
+    QrcFloat print = 0;
+    for (QrcInt i = 0; i < _vars.getSize(); ++i)
+      print = print * 64 + static_cast<QrcFloat>(_vars[i].getMin() * 8 + _vars[i].getMax() + 9);
+    if (!_manager->isRecomputing())
+      _manager->writeInfo(print);
+    else if (_manager->readInfo() != print)
+      ++*_mismatches;
+    return nullptr;
+  }
+
+ private:
+  QrcIntVarArray _vars;
+  int* _mismatches;
+};
+
+class CostSearch {
+ public:
+  explicit CostSearch(const CostModel& model) : _model(model) {}
+  std::string run(const CostCase& c, const std::string& prefix);
+  // Spill files the case made.
+  QrcInt getFileCount() const { return _files; }
+
+ private:
+  // The model on the manager; false when the root fails.
+  bool build(QrcManager& mgr);
+  QrcSearch start(QrcManager& mgr, const CostCase& c, NestedCount* nested, KeyMonitor* monitor);
+  QrcGoal goal(const CostCase& c) const;
+  // next until it answers 0: each solution holds and costs less than the
+  // last (at most the best so far for the first one after a restart).
+  void runOut(QrcSearch& s, bool afterRestart);
+  // The end of a search: its status, and the optimum when it ran out.
+  void checkEnd(QrcManagerI* m, const CostCase& c, const NestedCount& nested);
+  void expectOptimum(const char* when);
+  void problem(const std::string& what) {
+    if (_problem.empty()) _problem = what;
+  }
+
+  const CostModel& _model;
+  QrcIntVarArray _vars;
+  QrcIntVar _cost;
+  bool _found = false;
+  QrcInt _best = 0;
+  int _solutions = 0;
+  QrcInt _files = 0;
+  mutable int _replayMismatches = 0;
+  std::string _problem;
+};
+
+bool CostSearch::build(QrcManager& mgr) {
+  QrcInt n = static_cast<QrcInt>(_model.lo.size());
+  _vars = QrcIntVarArray(mgr, n);
+  for (QrcInt i = 0; i < n; ++i) _vars.set(i, QrcIntVar(mgr, _model.lo[i], _model.hi[i]));
+  mgr.getImpl()->useExceptions(true);
+  try {
+    for (size_t r = 0; r < _model.rows.size(); ++r)
+      mgr.add(QrcScalProd(_vars, QrcIntArray(mgr, n, _model.rows[r].data())) <= _model.rhs[r]);
+    for (const auto& d : _model.distinct) mgr.add(_vars[d.first] != _vars[d.second]);
+  } catch (const QrcFailException&) {
+    return false;
+  }
+  _cost = QrcIntVar(QrcScalProd(_vars, QrcIntArray(mgr, n, _model.cost.data())));
+  return true;
+}
+
+QrcGoal CostSearch::goal(const CostCase& c) const {
+  QrcManagerI* m = _vars[0].getImpl()->getManager();
+  QrcGoal g;
+  for (QrcInt i = 0; i < _vars.getSize(); ++i) {
+    QrcIntVarArray one(QrcManager(m), 1);
+    one.set(0, _vars[i]);
+    QrcGoal var = c.halves < 0 ? QrcGenerate(one) : QrcDichotomize(_vars[i], c.halves);
+    g = QrcAnd(g, QrcAnd(var, new (m) ReplayCheck(m, _vars, &_replayMismatches)));
+  }
+  return g;
+}
+
+QrcSearch CostSearch::start(QrcManager& mgr, const CostCase& c, NestedCount* nested,
+                            KeyMonitor* monitor) {
+  QrcManagerI* m = mgr.getImpl();
+  QrcGoal g = goal(c);
+  if (c.scenario == NestedOwnLimit || c.scenario == NestedCallerLimit)
+    g = QrcAnd(g, new (m) NestedSolve(m, c.scenario == NestedOwnLimit ? c.limit : 0,
+                                      c.scenario == NestedCallerLimit, nested));
+  QrcSearch s(mgr, g);
+  if (c.kind != DepthFirst) s.setMonitor(monitor);
+  if (c.kind == Spilled) s.setFileNodeOptions(5000000, c.compress, c.disk, 0);
+  s.setObjMin(_cost, 1, 0.0);
+  if (c.scenario == LimitThenRestart && c.choicePoints)
+    m->setChoicePointLimit(c.limit);
+  else if (c.scenario == LimitThenRestart || c.scenario == NestedCallerLimit)
+    m->setFailLimit(c.limit);
+  return s;
+}
+
+void CostSearch::runOut(QrcSearch& s, bool afterRestart) {
+  bool first = true;
+  while (s.next()) {
+    if (++_solutions > 10000) return problem("more than 10000 solutions");
+    std::vector<QrcInt> v;
+    for (QrcInt i = 0; i < _vars.getSize(); ++i) {
+      if (!_vars[i].isBound()) return problem("a solution leaves a variable unbound");
+      v.push_back(_vars[i].getValue());
+    }
+    if (!_model.holds(v)) return problem("a solution breaks the model");
+    QrcInt cost = _cost.getValue();
+    if (cost != _model.costOf(v)) return problem("a solution's cost is wrong");
+    if (_found && (first && afterRestart ? cost > _best : cost >= _best))
+      return problem("a solution does not improve on the last");
+    first = false;
+    _found = true;
+    _best = cost;
+  }
+}
+
+void CostSearch::expectOptimum(const char* when) {
+  QrcInt best = 0;
+  bool any = _model.optimum(&best);
+  if (_found != any || (any && _best != best))
+    problem(std::string("best ") + (_found ? std::to_string(_best) : "none") + ", optimum " +
+            (any ? std::to_string(best) : "none") + when);
+}
+
+void CostSearch::checkEnd(QrcManagerI* m, const CostCase& c, const NestedCount& nested) {
+  int status = m->getStatus();
+  if (c.scenario == RunOut || c.scenario == NestedOwnLimit) {
+    // No limit of the search's own: it runs out, at the optimum.
+    if (status != QrcSearchExhausted) problem("status " + std::to_string(status) + ", no limit");
+    expectOptimum(" (ran out)");
+    if (nested.stopped != nested.solves) problem("a nested search was not stopped");
+    return;
+  }
+  // Ran out: at the optimum; stopped: by a limit that the counters reached.
+  if (status == QrcSearchExhausted) expectOptimum(" (ran out under a limit)");
+  if (status == QrcSearchLimited && !m->isLimitReached()) problem("limited, under the limit");
+  if (status != QrcSearchExhausted && status != QrcSearchLimited)
+    problem("status " + std::to_string(status) + " under a limit");
+  // A nested search stopped by the caller's limit stops the caller too.
+  if (nested.stopped && status != QrcSearchLimited) problem("a nested stop, not limited");
+}
+
+std::string CostSearch::run(const CostCase& c, const std::string& prefix) {
+  QrcManager mgr(QrcNoEdit);
+  QrcManagerI* m = mgr.getImpl();
+  m->setNodeFilePrefix(prefix.c_str());
+  if (!build(mgr)) {
+    expectOptimum(" (failed at the root)");
+    mgr.end();
+    return _problem;
+  }
+  m->useExceptions(c.exceptions);
+  NestedCount nested;
+  KeyMonitor monitor(c.kind >= BestFirst ? c.key : -1);
+  QrcSizeAllocatorI* sizes = m->getSizeAllocator();
+  void* ballast = c.kind == Spilled ? sizes->allocateSized(SpillBallast) : nullptr;
+  QrcSearch s = start(mgr, c, &nested, &monitor);
+  runOut(s, false);
+  if (_problem.empty()) checkEnd(m, c, nested);
+  if (_problem.empty() && (c.scenario == LimitThenRestart || c.scenario == NestedCallerLimit)) {
+    // Without limits, from the root again: to the optimum, found once more.
+    m->unsetLimits();
+    bool before = _found;
+    _solutions = 0;
+    s.restart();
+    if (m->getStatus() != QrcSearchSolution) problem("the restart keeps the status");
+    runOut(s, true);
+    if (m->getStatus() != QrcSearchExhausted)
+      problem("status " + std::to_string(m->getStatus()) + " after the restart");
+    expectOptimum(" (after the restart)");
+    if (before && _solutions == 0) problem("the best solution is not found after the restart");
+  }
+  s.end();
+  if (_replayMismatches) problem("a replay met other domains than its path");
+  _files = m->nextNodeFileNumber();
+  if (ballast) sizes->freeSized(ballast, SpillBallast);
+  if (sizes->getBytesInUse() != 0) problem("nodes left after the search");
+  mgr.end();
+  return _problem;
+}
+
+const char* const kKindNames[] = {"depth-first", "stored", "best-first", "spilled"};
+const char* const kScenarioNames[] = {"run out", "limit then restart", "nested own limit",
+                                      "nested caller limit"};
+
+std::string spillPrefix() {
+  return "qrcrandomsearch_" + std::to_string(getpid()) + "_";
+}
+
+std::string describe(const CostCase& c) {
+  return std::string(kKindNames[c.kind]) + ", " + kScenarioNames[c.scenario] + ", key " +
+         std::to_string(c.key) + ", halves " + std::to_string(c.halves) + ", limit " +
+         std::to_string(c.limit) + (c.choicePoints ? " choice points" : " fails");
+}
+
+TEST(RandomSearch, ObjectiveOptimumAndEndStatusInEverySearchKind) {
+  uint64_t seed = qrotest::seedOr(103);
+  std::mt19937_64 rng(seed);
+  std::string path = testing::TempDir() + spillPrefix();
+  QrcInt files = 0;
+  for (int round = 0; round < 12; ++round) {
+    CostModel model = drawCostModel(rng);
+    for (int kind = DepthFirst; kind <= Spilled; ++kind)
+      for (int scenario = RunOut; scenario <= NestedCallerLimit; ++scenario) {
+        CostCase c = CostCase::draw(static_cast<SearchKind>(kind), static_cast<Scenario>(scenario),
+                                    round % 2 == 1, rng);
+        CostSearch search(model);
+        ASSERT_EQ(search.run(c, path), "")
+            << "seed " << seed << " round " << round << ", " << describe(c);
+        files += search.getFileCount();
+      }
+  }
+  EXPECT_GT(files, 0);
+  EXPECT_TRUE(enginetest::filesWithPrefix(testing::TempDir(), spillPrefix()).empty());
+}
+
+// -2 x + 3 y + 3 z over [0, 3]^3, least at x = 3, y = z = 0. Once a solution
+// is known, the bound narrows y and z at every node.
+CostModel freeCostModel() {
+  CostModel model;
+  model.lo = {0, 0, 0};
+  model.hi = {3, 3, 3};
+  model.cost = {-2, 3, 3};
+  return model;
+}
+
+// A stored node's path is replayed before the bound is applied, whatever the
+// key: applied first, the bound narrows the variables that the path's choices
+// are about, and the goals replay other choices than the path's.
+TEST(RandomSearch, BestFirstReplaysAStoredNodeBeforeItsBound) {
+  std::string path = testing::TempDir() + spillPrefix();
+  for (SearchKind kind : {BestFirst, Spilled})
+    for (int key = 0; key < 3; ++key)
+      for (int halves = -1; halves <= 1; ++halves) {
+        CostCase c{kind, RunOut, false, key, halves, 0, false, 1, 0};
+        testing::internal::CaptureStdout();
+        std::string problem = CostSearch(freeCostModel()).run(c, path);
+        std::string trace = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(problem, "") << describe(c);
+        EXPECT_EQ(trace, "") << describe(c);
+      }
+}
+
+// A limit stops the search that reached it, and until it restarts: after
+// unsetLimits and restart the search runs to the optimum and ends exhausted;
+// a nested search stopped by its own limit leaves the outer one going; the
+// caller's limit reached inside a nested solve ends the outer one as limited.
+TEST(RandomSearch, ALimitStopsOnlyTheSearchThatReachedIt) {
+  std::string path = testing::TempDir() + spillPrefix();
+  const CostCase cases[] = {
+      {DepthFirst, LimitThenRestart, false, 0, -1, 2, false, 0, 0},
+      {DepthFirst, LimitThenRestart, true, 0, 0, 3, true, 0, 0},
+      {Stored, LimitThenRestart, false, 0, -1, 2, false, 0, 0},
+      {BestFirst, LimitThenRestart, false, 0, -1, 3, true, 0, 0},
+      {DepthFirst, NestedOwnLimit, false, 0, -1, 1, false, 0, 0},
+      {Stored, NestedOwnLimit, true, 0, 1, 2, false, 0, 0},
+      {BestFirst, NestedOwnLimit, false, 1, -1, 3, false, 0, 0},
+      {DepthFirst, NestedCallerLimit, false, 0, -1, 6, false, 0, 0},
+      {BestFirst, NestedCallerLimit, true, 2, -1, 6, false, 0, 0},
+  };
+  for (const CostCase& c : cases)
+    EXPECT_EQ(CostSearch(freeCostModel()).run(c, path), "") << describe(c);
+}
+
+// A search that a limit stopped answers 0 with the status that ended it, also
+// after a solve of the caller's has set another.
+TEST(RandomSearch, AnEndedSearchKeepsItsStatusAcrossLaterSolves) {
+  QrcManager mgr(QrcNoEdit);
+  QrcManagerI* m = mgr.getImpl();
+  QrcIntVarArray x(mgr, 3, 0, 1);
+  QrcSearch s(mgr, QrcAnd(QrcGenerate(x), QrcGoalFail(mgr)));
+  m->setFailLimit(2);
+  EXPECT_FALSE(s.next());
+  EXPECT_EQ(m->getStatus(), QrcSearchLimited);
+  m->unsetLimits();
+  EXPECT_TRUE(mgr.solve(QrcGoalTrue(mgr)));
+  EXPECT_EQ(m->getStatus(), QrcSearchSolution);
+  EXPECT_FALSE(s.next());
+  EXPECT_EQ(m->getStatus(), QrcSearchLimited);
+  s.end();
+  mgr.end();
+}
+
+// Without an objective, over 4 variables in {0, 1}: at each of the 16 leaves a
+// goal solves a nested search that fails three times, then the leaf fails
+// when the last variable is 1. Answers the status and counts the solutions.
+int runNestedSolves(SearchKind kind, QrcInt ownLimit, QrcInt callerLimit, NestedCount* count,
+                    int* found) {
+  QrcManager mgr(QrcNoEdit);
+  QrcManagerI* m = mgr.getImpl();
+  QrcIntVarArray x(mgr, 4, 0, 1);
+  QrcGoal leaf = QrcAnd(new (m) NestedSolve(m, ownLimit, false, count), QrcRemoveValue(x[3], 1));
+  QrcSearch s(mgr, QrcAnd(QrcGenerate(x), leaf));
+  KeyMonitor monitor(kind == BestFirst ? 0 : -1);
+  if (kind != DepthFirst) s.setMonitor(&monitor);
+  if (callerLimit) m->setFailLimit(callerLimit);
+  while (s.next()) ++*found;
+  int status = m->getStatus();
+  s.end();
+  mgr.end();
+  return status;
+}
+
+// A nested search under a fail limit of 1 that the goal sets and unsets
+// leaves the outer search going to all its solutions. The caller's limit,
+// reached inside the first nested search, stops the outer search at its next
+// failure, after the first leaf's solution.
+TEST(RandomSearch, ANestedStopLeavesTheOuterSearchGoing) {
+  for (SearchKind kind : {DepthFirst, Stored, BestFirst}) {
+    NestedCount own;
+    int found = 0;
+    EXPECT_EQ(runNestedSolves(kind, 1, 0, &own, &found), QrcSearchExhausted) << kKindNames[kind];
+    EXPECT_EQ(found, 8) << kKindNames[kind];
+    EXPECT_EQ(own.stopped, 16) << kKindNames[kind];
+    NestedCount caller;
+    found = 0;
+    EXPECT_EQ(runNestedSolves(kind, 0, own.firstFails + 2, &caller, &found), QrcSearchLimited)
+        << kKindNames[kind];
+    EXPECT_GT(caller.stopped, 0) << kKindNames[kind];
+    EXPECT_LT(found, 8) << kKindNames[kind];
+  }
 }
 
 }  // namespace

@@ -38,6 +38,25 @@ struct Ct {
   QrcInt c;
 };
 
+struct UserError {};
+
+// An exception out of the engine at the n-th run of a goal or of a
+// propagation: a user's, or an error report that the reporter throws.
+struct Escape {
+  int left = 0;
+  bool report = false;
+  void fire(QrcManagerI* m) {
+    if (left <= 0 || --left > 0) return;
+    if (report) m->getErrorReporter()->report(QrcBadIndexError, "extract", "bad index", QrcInt(3));
+    throw UserError();
+  }
+};
+
+class ThrowingReporter : public QrcErrorReporter {
+ public:
+  void fatal(int code) override { throw code; }
+};
+
 // The model as the test sees it, with the engine objects built from it.
 struct Model {
   QrcManagerI* m = nullptr;
@@ -52,6 +71,8 @@ struct Model {
   std::vector<std::vector<QrcInt>> found;
   std::string errors;
   int checks = 0;
+  Escape escape;
+  QrcConstraintI* escapeCt = nullptr;  // posted with the model when set
 };
 
 QrcInt eval(const Model& md, int i, const QrcInt* x) {
@@ -295,6 +316,7 @@ class ChoiceGoal : public QrcGoalI {
  public:
   ChoiceGoal(QrcManagerI* m, Model* md) : QrcGoalI(m), _md(md) {}
   QrcGoalI* execute() override {
+    _md->escape.fire(_manager);
     checkDomains(_md);
     int i = 0;
     while (i < _md->n && _md->vars[i]->isBound()) ++i;
@@ -328,10 +350,23 @@ class ChoiceGoal : public QrcGoalI {
   Model* _md;
 };
 
+// Fires the model's escape when a variable's domain changes.
+class EscapeCt : public QrcConstraintI {
+ public:
+  EscapeCt(QrcManagerI* m, Model* md, QrcIntExpI* x) : QrcConstraintI(m), _md(md), _x(x) {}
+  void post() override { _x->whenDomain(this); }
+  void propagate() override { _md->escape.fire(_manager); }
+
+ private:
+  Model* _md;
+  QrcIntExpI* _x;
+};
+
 class PostGoal : public QrcGoalI {
  public:
   PostGoal(QrcManagerI* m, Model* md) : QrcGoalI(m), _md(md) {}
   QrcGoalI* execute() override {
+    if (_md->escapeCt) _manager->add(_md->escapeCt);
     for (size_t k = 0; k < _md->engineCts.size(); ++k) _manager->add(_md->engineCts[k]);
     return new (_manager) ChoiceGoal(_manager, _md);
   }
@@ -352,24 +387,133 @@ std::string describe(const Model& md) {
   return os.str();
 }
 
+// How a call left: 0 normally, 1 by a failure (QrcFailException, or code 18
+// through the reporter), 2 by another exception.
+template <class F>
+int exitOf(F f) {
+  testing::internal::CaptureStderr();
+  int how = 0;
+  try {
+    f();
+  } catch (const QrcFailException&) {
+    how = 1;
+  } catch (int code) {
+    how = code == QrcFailNotInSolveError ? 1 : 2;
+  } catch (const UserError&) {
+    how = 2;
+  } catch (...) {
+    testing::internal::GetCapturedStderr();
+    throw;
+  }
+  testing::internal::GetCapturedStderr();
+  return how;
+}
+
+bool sameDomains(Model* md, const Shadow& s) {
+  Shadow now;
+  takeShadow(md, &now);
+  for (int i = 0; i < md->n; ++i)
+    if (now.bits[i] != s.bits[i] || now.min[i] != s.min[i] || now.max[i] != s.max[i]) return false;
+  return true;
+}
+
+// Nothing of a propagation or a search left open.
+bool isClean(QrcManagerI* m) {
+  return m->getSearchDepth() == 0 && m->getNextDepth() == 0 && !m->getCurrentDemon() &&
+         m->getPropagationQueue()->getNesting() == 0 && m->getOrRecordCount() == 0 &&
+         qroplatform::getRounding() == 1;
+}
+
+// Failures caught at the root: a bound out of reach, as a constraint (the
+// shared false one when known false at once) or as a narrowing, and the
+// model's own constraints posted at the root, which fail only when the model
+// has no solution. A failure leaves the domains as before the call.
+void failAtRoot(Model& md, std::mt19937_64& rng, bool feasible, const std::string& where) {
+  QrcManagerI* m = md.m;
+  int i = static_cast<int>(rng() % static_cast<uint64_t>(md.n));
+  QrcIntExp x(md.vars[i]);
+  Shadow s;
+  takeShadow(&md, &s);
+  int how = static_cast<int>(rng() % 4);
+  int exit = how == 0   ? exitOf([&] { m->add((x >= md.hi[i] + 1).getImpl()); })
+             : how == 1 ? exitOf([&] { m->add((x + x <= 2 * md.lo[i] - 1).getImpl()); })
+             : how == 2 ? exitOf([&] { x.setMin(md.hi[i] + 1); })
+                        : 0;
+  if (how == 3) {
+    for (size_t k = 0; k < md.engineCts.size() && exit == 0; ++k) {
+      takeShadow(&md, &s);
+      exit = exitOf([&] { m->add(md.engineCts[k]); });
+    }
+    if (exit == 0) return;
+    EXPECT_FALSE(feasible) << where << ": the model's constraints failed at the root";
+  }
+  EXPECT_EQ(exit, 1) << where << ": way out " << how;
+  EXPECT_TRUE(sameDomains(&md, s)) << where << ": a failed root call left its changes";
+  EXPECT_TRUE(isClean(m)) << where;
+}
+
+// An exception out of a goal or a propagation part way through a search or a
+// solve; the caller ends the search, or restarts it and runs it out.
+void escapeSearch(Model& md, std::mt19937_64& rng, const std::vector<std::vector<QrcInt>>& expected,
+                  const std::string& where) {
+  QrcManagerI* m = md.m;
+  md.escape.left = 1 + static_cast<int>(rng() % 12);
+  md.escape.report = rng() % 2 == 0;
+  if (rng() % 2)
+    md.escapeCt = new (m) EscapeCt(m, &md, md.vars[rng() % static_cast<uint64_t>(md.n)]);
+  Shadow before;
+  takeShadow(&md, &before);
+  int how = static_cast<int>(rng() % 3);
+  if (how == 0) {
+    exitOf([&] { m->solve(new (m) PostGoal(m, &md), true); });
+  } else {
+    QrcSearch s(QrcManager(m), new (m) PostGoal(m, &md));
+    int exit = exitOf([&] {
+      while (s.next()) {
+      }
+    });
+    if (exit == 2 && how == 2) {
+      EXPECT_TRUE(sameDomains(&md, before)) << where << ": the search is not back at its start";
+      md.found.clear();
+      s.restart();
+      while (s.next()) {
+      }
+      EXPECT_EQ(md.found, expected) << where << ": after a restart";
+    }
+    s.end();
+  }
+  md.escape.left = 0;
+  md.found.clear();
+  EXPECT_TRUE(isClean(m)) << where;
+  EXPECT_TRUE(sameDomains(&md, before)) << where << ": the search left its changes";
+}
+
 void runSequence(bool exceptions) {
   uint64_t seed = qrotest::seedOr(exceptions ? 211 : 210);
   std::mt19937_64 rng(seed);
   QrcManager mgr(QrcNoEdit);
   QrcManagerI* m = mgr.getImpl();
+  // Failures at the root and error reports become exceptions in both modes.
+  ThrowingReporter reporter;
   Model md;
   size_t solutions = 0, empty = 0;
   int checks = 0;
   for (int round = 0; round < 1500; ++round) {
     m->useExceptions(exceptions);
+    m->setErrorReporter(&reporter);
     build(md, m, rng);
     std::vector<std::vector<QrcInt>> expected = bruteForce(md);
+    int how = static_cast<int>(rng() % 3);
+    int wayOut = static_cast<int>(rng() % 4);
+    std::string where = "seed " + std::to_string(seed) + " round " + std::to_string(round) +
+                        " mode " + std::to_string(how) + " way out " + std::to_string(wayOut) +
+                        ": " + describe(md);
+    // Every round after a way out of the engine finds what brute force finds.
+    if (wayOut == 1) failAtRoot(md, rng, !expected.empty(), where);
+    if (wayOut == 2) escapeSearch(md, rng, expected, where);
     Shadow before;
     takeShadow(&md, &before);
     QrcGoalI* goal = new (m) PostGoal(m, &md);
-    int how = static_cast<int>(rng() % 3);
-    std::string where = "seed " + std::to_string(seed) + " round " + std::to_string(round) +
-                        " mode " + std::to_string(how) + ": " + describe(md);
     if (how == 0) {
       // Every solution, each once, in search order.
       QrcSearch s(mgr, goal);

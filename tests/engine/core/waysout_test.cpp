@@ -1,0 +1,470 @@
+// Every way out of the engine (a failure caught at the root, an exception from
+// a constraint's post or propagate, from a goal, a monitor or a reporter,
+// inside a search, a solve or a nested solve), in both failure modes, followed
+// by every kind of call that must still behave: impossible adds, narrowings,
+// solves and searches fail, and a possible search finds exactly the
+// brute-force solutions.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "qrcfail.h"
+#include "qrcfloatarith.h"
+#include "qrcfloatcompare.h"
+#include "qrcfloatexp.h"
+#include "qrcint.h"
+#include "qrcintarith.h"
+#include "qrcintcompare.h"
+#include "qrcintgoals.h"
+#include "qrcmanager.h"
+#include "qrcmonitor.h"
+#include "qrcsearch.h"
+#include "qroplatform.h"
+
+namespace {
+
+class ThrowingReporter : public QrcErrorReporter {
+ public:
+  void fatal(int code) override { throw code; }
+};
+
+struct UserError {};
+
+struct Engine {
+  explicit Engine(bool exceptions) : m(mgr.getImpl()) {
+    m->setErrorReporter(&reporter);
+    m->useExceptions(exceptions);
+  }
+  ~Engine() { mgr.end(); }
+  ThrowingReporter reporter;
+  QrcManager mgr{QrcNoEdit};
+  QrcManagerI* m;
+};
+
+// How a call left: normally, by a failure (QrcFailException, or code 18
+// through the reporter in jump mode), by another report, or by a user's
+// exception.
+enum Exit { Normal, Failed, Reported, User };
+
+template <class F>
+Exit exitOf(F f) {
+  testing::internal::CaptureStderr();
+  Exit e = Normal;
+  try {
+    f();
+  } catch (const QrcFailException&) {
+    e = Failed;
+  } catch (int code) {
+    e = code == QrcFailNotInSolveError ? Failed : Reported;
+  } catch (const UserError&) {
+    e = User;
+  } catch (...) {
+    testing::internal::GetCapturedStderr();
+    throw;
+  }
+  testing::internal::GetCapturedStderr();
+  return e;
+}
+
+// Nothing of a propagation or a search is left open.
+void expectClean(QrcManagerI* m) {
+  EXPECT_EQ(m->getSearchDepth(), 0);
+  EXPECT_EQ(m->getNextDepth(), 0);
+  EXPECT_EQ(m->getCurrentDemon(), nullptr);
+  EXPECT_EQ(m->getPropagationQueue()->getNesting(), 0);
+  EXPECT_FALSE(m->isInNestedSolve());
+  EXPECT_EQ(m->getFailTrap(), nullptr);
+  EXPECT_EQ(m->getOrRecordCount(), 0);
+  EXPECT_EQ(qroplatform::getRounding(), 1);
+}
+
+void expectRange(const QrcIntVar& x, QrcInt min, QrcInt max) {
+  EXPECT_EQ(x.getMin(), min);
+  EXPECT_EQ(x.getMax(), max);
+}
+
+// Throws while armed (once by default): a user's exception or an error report.
+struct Trigger {
+  int armed = 1;
+  bool report = false;
+  void fire(QrcManagerI* m) {
+    if (armed <= 0) return;
+    --armed;
+    if (report) m->getErrorReporter()->report(QrcBadIndexError, "extract", "bad index", QrcInt(7));
+    throw UserError();
+  }
+};
+
+// Narrows its variable to at least 1, then fires its trigger in post or in
+// propagate.
+class ThrowingCt : public QrcConstraintI {
+ public:
+  ThrowingCt(QrcManagerI* m, QrcIntExpI* x, Trigger* t, bool inPost)
+      : QrcConstraintI(m), _x(x), _t(t), _inPost(inPost) {}
+  void post() override {
+    _x->whenRange(this);
+    if (_inPost) {
+      _x->setMin(1);
+      _t->fire(_manager);
+    }
+  }
+  void propagate() override {
+    _x->setMin(1);
+    if (!_inPost) _t->fire(_manager);
+  }
+
+ private:
+  QrcIntExpI* _x;
+  Trigger* _t;
+  bool _inPost;
+};
+
+class ThrowingGoal : public QrcGoalI {
+ public:
+  ThrowingGoal(QrcManagerI* m, Trigger* t) : QrcGoalI(m), _t(t) {}
+  QrcGoalI* execute() override {
+    _t->fire(_manager);
+    return nullptr;
+  }
+
+ private:
+  Trigger* _t;
+};
+
+// Solves a goal from inside a goal of the running search.
+class NestedSolveGoal : public QrcGoalI {
+ public:
+  NestedSolveGoal(QrcManagerI* m, QrcGoalI* inner) : QrcGoalI(m), _inner(inner) {}
+  QrcGoalI* execute() override {
+    _manager->solve(_inner, false);
+    return nullptr;
+  }
+
+ private:
+  QrcGoalI* _inner;
+};
+
+// Solves a goal inside its own propagation.
+class NestedSolveCt : public QrcConstraintI {
+ public:
+  NestedSolveCt(QrcManagerI* m, QrcIntExpI* x, QrcGoalI* inner)
+      : QrcConstraintI(m), _x(x), _inner(inner) {}
+  void post() override { _x->whenRange(this); }
+  void propagate() override { _manager->solveInPropagation(this, _inner, true); }
+
+ private:
+  QrcIntExpI* _x;
+  QrcGoalI* _inner;
+};
+
+class ThrowingMonitor : public QrcSearchMonitorI {
+ public:
+  ThrowingMonitor(QrcManagerI* m, Trigger* t) : QrcSearchMonitorI(ConstraintEvents), _m(m), _t(t) {}
+  void onConstraintPropagateBegin(QrcConstraintI*) override { _t->fire(_m); }
+
+ private:
+  QrcManagerI* _m;
+  Trigger* _t;
+};
+
+// ---------------------------------------------------------------- ways out
+
+// Three variables over 0..9, x >= 3 posted, and a goal that binds them below
+// two choice points.
+struct Scene {
+  explicit Scene(Engine& e) : e(e), vars(e.mgr, 3, 0, 9), y(e.mgr, 1) {
+    y.set(0, vars[1]);
+    e.mgr.add(vars[0] >= 3);
+  }
+  QrcGoal search(const QrcGoal& inside) const {
+    return QrcAnd(QrcOr(QrcGoal(vars[1] <= 4), QrcGoal(vars[1] >= 5)), inside);
+  }
+  Engine& e;
+  QrcIntVarArray vars;
+  QrcIntVarArray y;
+  Trigger trigger;
+};
+
+// Root ways out leave the domains as they were before the call.
+void rootAddFails(Scene& s) {
+  QrcConstraint low = s.vars[0] <= 1;
+  EXPECT_EQ(exitOf([&] { s.e.mgr.add(low); }), Failed);
+  EXPECT_EQ(exitOf([&] { s.e.mgr.add(low); }), Failed);
+  expectRange(s.vars[0], 3, 9);
+}
+
+void rootAddKnownFalse(Scene& s) {
+  EXPECT_EQ(exitOf([&] { s.e.mgr.add(s.vars[1] >= 20); }), Failed);
+  EXPECT_EQ(exitOf([&] { s.e.mgr.add(s.vars[2] >= 20); }), Failed);
+  expectRange(s.vars[1], 0, 9);
+}
+
+// x, y, z pairwise different over 0..1 after narrowings: binding x succeeds
+// on x and fails in the propagation that follows.
+void rootNarrowingFails(Scene& s) {
+  QrcIntVarArray v(s.e.mgr, 3, 0, 2);
+  s.e.mgr.add(v[0] != v[1]);
+  s.e.mgr.add(v[1] != v[2]);
+  s.e.mgr.add(v[0] != v[2]);
+  for (int i = 0; i < 3; ++i) v[i].setMax(1);
+  EXPECT_EQ(exitOf([&] { v[0].setValue(0); }), Failed);
+  EXPECT_EQ(exitOf([&] { v[0].setValue(0); }), Failed);
+  for (int i = 0; i < 3; ++i) expectRange(v[i], 0, 1);
+  // f + g == 10 and f == g over [0, 10] prune nothing; f >= 6 holds on f and
+  // fails in the propagation.
+  QrcFloatVar f(s.e.mgr, 0.0, 10.0), g(s.e.mgr, 0.0, 10.0);
+  s.e.mgr.add(f + g == 10.0);
+  s.e.mgr.add(f - g == 0.0);
+  EXPECT_EQ(exitOf([&] { f.setRange(6.0, 10.0); }), Failed);
+  EXPECT_EQ(f.getMin(), 0.0);
+  EXPECT_EQ(g.getMax(), 10.0);
+}
+
+void rootAddThrows(Scene& s, bool inPost, bool report) {
+  s.trigger.report = report;
+  QrcConstraintI* ct = new (s.e.m) ThrowingCt(s.e.m, s.vars[1].getImpl(), &s.trigger, inPost);
+  EXPECT_EQ(exitOf([&] { s.e.mgr.add(ct); }), report ? Reported : User);
+  expectRange(s.vars[1], 0, 9);
+  // Disarmed, the same constraint posts and propagates.
+  s.e.mgr.add(ct);
+  expectRange(s.vars[1], 1, 9);
+}
+
+// The escape took the search back to its start, where it answers 0; the
+// caller ends it, or restarts it and runs it out: the restarted search finds
+// the 10 values of y, none of them twice.
+void endOrRerun(Scene& s, QrcSearch& search, bool rerun) {
+  expectRange(s.vars[1], 0, 9);
+  expectRange(s.vars[2], 0, 9);
+  if (!rerun) {
+    EXPECT_FALSE(search.next());
+  } else {
+    search.restart();
+    int found = 0;
+    while (search.next()) ++found;
+    EXPECT_EQ(found, 10);
+    EXPECT_EQ(s.e.m->getStatus(), QrcSearchExhausted);
+  }
+  search.end();
+  expectRange(s.vars[0], 3, 9);
+  expectRange(s.vars[1], 0, 9);
+}
+
+QrcGoal generateY(Scene& s) {
+  return QrcGenerate(s.y);
+}
+
+void searchGoalThrows(Scene& s, bool rerun) {
+  QrcSearch search(s.e.mgr,
+                   s.search(QrcAnd(new (s.e.m) ThrowingGoal(s.e.m, &s.trigger), generateY(s))));
+  EXPECT_EQ(exitOf([&] { search.next(); }), User);
+  endOrRerun(s, search, rerun);
+}
+
+void searchConstraintThrows(Scene& s, bool inPost, bool report, bool rerun) {
+  s.trigger.report = report;
+  QrcConstraintI* ct = new (s.e.m) ThrowingCt(s.e.m, s.vars[2].getImpl(), &s.trigger, inPost);
+  QrcSearch search(s.e.mgr, s.search(QrcAnd(QrcGoal(ct), generateY(s))));
+  EXPECT_EQ(exitOf([&] { search.next(); }), report ? Reported : User);
+  endOrRerun(s, search, rerun);
+}
+
+void searchMonitorThrows(Scene& s, bool rerun) {
+  ThrowingMonitor monitor(s.e.m, &s.trigger);
+  s.e.m->setMonitor(&monitor);
+  s.e.m->setTrace(true);
+  QrcSearch search(s.e.mgr, s.search(generateY(s)));
+  EXPECT_EQ(exitOf([&] { search.next(); }), User);
+  s.e.m->setTrace(false);
+  s.e.m->setMonitor(nullptr);
+  endOrRerun(s, search, rerun);
+}
+
+void solveGoalThrows(Scene& s) {
+  QrcGoal goal = s.search(QrcAnd(new (s.e.m) ThrowingGoal(s.e.m, &s.trigger), generateY(s)));
+  EXPECT_EQ(exitOf([&] { s.e.mgr.solve(goal); }), User);
+  expectRange(s.vars[1], 0, 9);
+  EXPECT_EQ(s.e.mgr.solve(goal, true), 1);
+}
+
+void nestedSolveThrows(Scene& s, bool rerun) {
+  QrcGoalI* inner = new (s.e.m) ThrowingGoal(s.e.m, &s.trigger);
+  QrcSearch search(s.e.mgr,
+                   s.search(QrcAnd(new (s.e.m) NestedSolveGoal(s.e.m, inner), generateY(s))));
+  EXPECT_EQ(exitOf([&] { search.next(); }), User);
+  endOrRerun(s, search, rerun);
+}
+
+void solveInPropagationThrows(Scene& s, bool rerun) {
+  QrcGoalI* inner = new (s.e.m) ThrowingGoal(s.e.m, &s.trigger);
+  QrcConstraintI* ct = new (s.e.m) NestedSolveCt(s.e.m, s.vars[2].getImpl(), inner);
+  QrcSearch search(s.e.mgr, s.search(QrcAnd(QrcGoal(ct), generateY(s))));
+  EXPECT_EQ(exitOf([&] { search.next(); }), User);
+  endOrRerun(s, search, rerun);
+}
+
+class FailGoal : public QrcGoalI {
+ public:
+  explicit FailGoal(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override { _manager->fail(); }
+};
+
+// Registers a reversible action that fails when backtracking pops it.
+class FailingActionGoal : public QrcGoalI {
+ public:
+  explicit FailingActionGoal(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    _manager->addReversibleAction(new (_manager) FailGoal(_manager));
+    return nullptr;
+  }
+};
+
+// At a solution of a search, a solve whose restore pops a reversible action
+// that fails: outside the solve's loop, the failure has no branch to fail.
+void solveRestoreFails(Scene& s) {
+  QrcSearch search(s.e.mgr, s.search(generateY(s)));
+  EXPECT_TRUE(search.next());
+  QrcGoal action(new (s.e.m) FailingActionGoal(s.e.m));
+  EXPECT_EQ(exitOf([&] { s.e.mgr.solve(action, true); }), Failed);
+  EXPECT_EQ(s.e.m->getSearchDepth(), 1);
+  search.end();
+}
+
+struct WayOut {
+  const char* name;
+  void (*run)(Scene& s);
+};
+
+const WayOut waysOut[] = {
+    {"a root add that fails", rootAddFails},
+    {"a root add known false", rootAddKnownFalse},
+    {"a root narrowing that fails in propagation", rootNarrowingFails},
+    {"a root add whose post throws", [](Scene& s) { rootAddThrows(s, true, false); }},
+    {"a root add whose propagate reports", [](Scene& s) { rootAddThrows(s, false, true); }},
+    {"a search goal that throws, then end", [](Scene& s) { searchGoalThrows(s, false); }},
+    {"a search goal that throws, then restart", [](Scene& s) { searchGoalThrows(s, true); }},
+    {"a post that throws in a search, then end",
+     [](Scene& s) { searchConstraintThrows(s, true, false, false); }},
+    {"a post that reports in a search, then restart",
+     [](Scene& s) { searchConstraintThrows(s, true, true, true); }},
+    {"a propagate that throws in a search, then restart",
+     [](Scene& s) { searchConstraintThrows(s, false, false, true); }},
+    {"a propagate that reports in a search, then end",
+     [](Scene& s) { searchConstraintThrows(s, false, true, false); }},
+    {"a trace monitor that throws, then end", [](Scene& s) { searchMonitorThrows(s, false); }},
+    {"a trace monitor that throws, then restart", [](Scene& s) { searchMonitorThrows(s, true); }},
+    {"a solve whose goal throws", solveGoalThrows},
+    {"a nested solve that throws, then end", [](Scene& s) { nestedSolveThrows(s, false); }},
+    {"a nested solve that throws, then restart", [](Scene& s) { nestedSolveThrows(s, true); }},
+    {"a solve in propagation that throws, then end",
+     [](Scene& s) { solveInPropagationThrows(s, false); }},
+    {"a solve in propagation that throws, then restart",
+     [](Scene& s) { solveInPropagationThrows(s, true); }},
+    {"a reversible action that fails in a solve's restore", solveRestoreFails},
+};
+
+// ---------------------------------------------------------------- checks after
+
+void impossibleAddsFail(Engine& e) {
+  QrcIntVar z(e.mgr, 0, 9), w(e.mgr, 0, 9);
+  EXPECT_EQ(exitOf([&] { e.mgr.add(z >= 20); }), Failed);
+  EXPECT_EQ(exitOf([&] { e.mgr.add(z >= 20); }), Failed);
+  EXPECT_EQ(exitOf([&] { e.mgr.add(w >= 20); }), Failed);
+  e.mgr.add(z >= 3);
+  EXPECT_EQ(exitOf([&] { e.mgr.add(z <= 1); }), Failed);
+  EXPECT_EQ(exitOf([&] { e.mgr.add(z + w >= 30); }), Failed);
+  EXPECT_EQ(exitOf([&] { e.mgr.add(w > z + 7); }), Failed);
+  expectRange(z, 3, 9);
+  expectRange(w, 0, 9);
+}
+
+void impossibleNarrowingsFail(Engine& e) {
+  QrcIntVar z(e.mgr, 0, 9), w(e.mgr, 0, 9);
+  e.mgr.add(z + 5 <= w);
+  EXPECT_EQ(exitOf([&] { w.setMax(4); }), Failed);
+  EXPECT_EQ(exitOf([&] { z.setMin(6); }), Failed);
+  EXPECT_EQ(exitOf([&] { z.setValue(7); }), Failed);
+  expectRange(z, 0, 4);
+  expectRange(w, 5, 9);
+}
+
+void impossibleSolvesAnswerZero(Engine& e) {
+  QrcIntVar z(e.mgr, 0, 9);
+  EXPECT_EQ(e.mgr.solve(QrcGoal(z >= 20)), 0);
+  EXPECT_EQ(e.mgr.solve(QrcGoal(z >= 4)), 1);
+  expectRange(z, 4, 9);
+  EXPECT_EQ(e.mgr.solve(QrcGoal(z <= 2)), 0);
+  EXPECT_EQ(e.mgr.solve(QrcGoal(z >= 20)), 0);
+  expectRange(z, 4, 9);
+}
+
+void impossibleSearchFindsNothing(Engine& e) {
+  QrcIntVarArray v(e.mgr, 2, 0, 9);
+  QrcSearch s(e.mgr, QrcAnd(QrcGoal(v[0] >= 20), QrcGenerate(v)));
+  EXPECT_FALSE(s.next());
+  EXPECT_EQ(e.m->getStatus(), QrcSearchExhausted);
+  s.end();
+  QrcSearch t(e.mgr, QrcAnd(QrcGenerate(v), QrcGoal(v[0] + v[1] >= 19)));
+  EXPECT_FALSE(t.next());
+  t.end();
+  expectRange(v[0], 0, 9);
+}
+
+// a + b == c with a != b over 0..3, against brute force, twice over a restart.
+void possibleSearchMatchesBruteForce(Engine& e) {
+  QrcIntVarArray v(e.mgr, 3, 0, 3);
+  std::vector<std::vector<QrcInt>> expected, found;
+  for (QrcInt a = 0; a <= 3; ++a)
+    for (QrcInt b = 0; b <= 3; ++b)
+      if (a != b && a + b <= 3) expected.push_back({a, b, a + b});
+  QrcSearch s(e.mgr, QrcAnd(QrcGoal(v[0] + v[1] == v[2]), QrcGoal(v[0] != v[1]), QrcGenerate(v),
+                            QrcGoal()));
+  for (int pass = 0; pass < 2; ++pass) {
+    found.clear();
+    while (s.next()) found.push_back({v[0].getValue(), v[1].getValue(), v[2].getValue()});
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(e.m->getStatus(), QrcSearchExhausted);
+    s.restart();
+  }
+  s.end();
+  expectRange(v[2], 0, 3);
+}
+
+struct Check {
+  const char* name;
+  void (*run)(Engine& e);
+};
+
+const Check checks[] = {
+    {"impossible adds fail", impossibleAddsFail},
+    {"impossible narrowings fail", impossibleNarrowingsFail},
+    {"impossible solves answer 0", impossibleSolvesAnswerZero},
+    {"an impossible search finds nothing", impossibleSearchFindsNothing},
+    {"a possible search finds the brute-force solutions", possibleSearchMatchesBruteForce},
+};
+
+TEST(WaysOut, EveryWayOutLeavesTheEngineWorking) {
+  for (bool exceptions : {false, true}) {
+    for (const WayOut& way : waysOut) {
+      for (const Check& check : checks) {
+        SCOPED_TRACE(std::string(way.name) + ", then " + check.name +
+                     (exceptions ? " (exceptions)" : " (jumps)"));
+        Engine e(exceptions);
+        try {
+          {
+            Scene s(e);
+            way.run(s);
+          }
+          expectClean(e.m);
+          check.run(e);
+          expectClean(e.m);
+        } catch (int code) {
+          ADD_FAILURE() << "error " << code << " reported";
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
