@@ -52,12 +52,15 @@ inline QrcIntExpI* asValue(QrcIntExpI* e, const QrcInt* a, QrcInt n) {
   return e->isVariable() ? e : asOperand(e, noValue(a, n, e));
 }
 
-// The smallest and largest values of x's domain within [0, n - 1]; false
-// when there is none.
-inline bool indexSpan(QrcIntExpI* x, QrcInt n, QrcInt& lo, QrcInt& hi) {
+// The smallest and largest values of x's domain within [0, n - 1] (and
+// within [from, to]); false when there is none.
+inline bool indexSpan(QrcIntExpI* x, QrcInt n, QrcInt& lo, QrcInt& hi, QrcInt from = QrcIntMin,
+                      QrcInt to = QrcIntMax) {
   if (n <= 0) return false;
   QrcInt a = x->getMin() > 0 ? x->getMin() : 0;
   QrcInt b = x->getMax() < n - 1 ? x->getMax() : n - 1;
+  if (a < from) a = from;
+  if (b > to) b = to;
   if (a > b) return false;
   if (!x->isInDomain(a)) a = x->getNextHigher(a);
   if (a > b || !x->isInDomain(a)) return false;

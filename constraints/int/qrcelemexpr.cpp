@@ -24,10 +24,19 @@ bool displayAsVariable(const QrcIntExpI* e, std::ostream& os) {
   return true;
 }
 
-// The positions of x in [0, n - 1] for a display; without any, writes the
-// bad index and answers false.
-bool displayIndexSpan(std::ostream& os, QrcIntExpI* x, QrcInt n, QrcInt& lo, QrcInt& hi) {
-  if (indexSpan(x, n, lo, hi)) return true;
+// The positions of x in [0, n - 1], within the range of the node x stands
+// for when there is one (given): the positions of an index that is a node,
+// read as over a variable index.
+bool positions(QrcIntExpI* x, QrcIntExpI* given, QrcInt n, QrcInt& lo, QrcInt& hi) {
+  if (!given) return indexSpan(x, n, lo, hi);
+  return indexSpan(x, n, lo, hi, given->getMin(), given->getMax());
+}
+
+// The positions for a display; without any, writes the bad index and answers
+// false.
+bool displayIndexSpan(std::ostream& os, QrcIntExpI* x, QrcIntExpI* given, QrcInt n, QrcInt& lo,
+                      QrcInt& hi) {
+  if (positions(x, given, n, lo, hi)) return true;
   os << "Bad Index:";
   x->display(os);
   os << ")";
@@ -37,10 +46,11 @@ bool displayIndexSpan(std::ostream& os, QrcIntExpI* x, QrcInt n, QrcInt& lo, Qrc
 const QrcInt EmptyMin = QrcIntMax;
 const QrcInt EmptyMax = QrcIntMin;
 
-// The positions of x's domain in [0, n - 1] for the range of an element
-// node; without any, false and the empty range in min and max.
-bool indexRange(QrcIntExpI* x, QrcInt n, QrcInt& lo, QrcInt& hi, QrcInt& min, QrcInt& max) {
-  if (indexSpan(x, n, lo, hi)) return true;
+// The positions for the range of an element node; without any, false and
+// the empty range in min and max.
+bool indexRange(QrcIntExpI* x, QrcIntExpI* given, QrcInt n, QrcInt& lo, QrcInt& hi, QrcInt& min,
+                QrcInt& max) {
+  if (positions(x, given, n, lo, hi)) return true;
   min = EmptyMin;
   max = EmptyMax;
   return false;
@@ -97,10 +107,22 @@ QrcIntExpI* qrcelement::asOperand(QrcIntExpI* e, QrcInt none) {
   return v;
 }
 
+// The index as given when the element's index variable stands for it (a
+// node that may lack a value), else null. The element reads its range too.
+QrcIntExpI* givenIndex(QrcIntExpI* given, QrcIntExpI* x, QrcExprI* element) {
+  if (given == x) return nullptr;
+  given->addParent(element);
+  return given;
+}
+
 // ---------------------------------------------------------------- a[x]
 
 QrcElemCst::QrcElemCst(QrcManagerI* m, QrcInt n, const QrcInt* values, QrcIntExpI* x)
-    : QrcIntExpI(m), _n(n), _values(QrcManager(x->getManager()), n, values), _x(asIndex(x)) {
+    : QrcIntExpI(m),
+      _n(n),
+      _values(QrcManager(x->getManager()), n, values),
+      _x(asIndex(x)),
+      _given(givenIndex(x, _x, this)) {
   _x->addParent(this);
   _mayLack = mayLeave(_x, n);
 }
@@ -109,7 +131,7 @@ void QrcElemCst::display(std::ostream& os) const {
   if (displayAsVariable(this, os)) return;
   os << "QrcElem ";
   QrcInt lo, hi;
-  if (!displayIndexSpan(os, _x, _n, lo, hi)) return;
+  if (!displayIndexSpan(os, _x, _given, _n, lo, hi)) return;
   if (lo == hi) {
     os << _values[lo];
     return;
@@ -120,13 +142,14 @@ void QrcElemCst::display(std::ostream& os) const {
 }
 
 QrcExprI* QrcElemCst::makeCopy(QrcManagerI* t) const {
+  QrcIntExpI* x = _given ? _given : _x;
   return new (t)
-      QrcElemCst(t, _n, _values.getImpl(), static_cast<QrcIntExpI*>(_x->getCopyForManager(t)));
+      QrcElemCst(t, _n, _values.getImpl(), static_cast<QrcIntExpI*>(x->getCopyForManager(t)));
 }
 
 void QrcElemCst::computeRange() {
   QrcInt lo, hi;
-  if (!indexRange(_x, _n, lo, hi, _min, _max)) return;
+  if (!indexRange(_x, _given, _n, lo, hi, _min, _max)) return;
   QrcInt a = _values[hi], b = a;
   for (QrcInt i = lo; i < hi; i = _x->getNextHigher(i)) {
     QrcInt v = _values[i];
@@ -165,6 +188,16 @@ void QrcElemCst::removeOperandsRange(QrcInt l, QrcInt u) {
   narrowIndex(this, _x, _n, [a, l, u](QrcInt i) { return a[i] < l || a[i] > u; });
 }
 
+void QrcElemCst::removeWhenOnOperands(QrcDemonI* d) {
+  _x->removeWhen(d);
+  if (_given) _given->removeWhen(d);
+}
+
+void QrcElemCst::whenRangeOnOperands(QrcDemonI* d) {
+  _x->whenDomain(d);
+  if (_given) _given->whenRange(d);
+}
+
 QrcConstraintI* QrcElemCst::makeEventHandlerConstraint() {
   if (_handler) return nullptr;
   _x->makeEventHandlerConstraint();
@@ -199,7 +232,7 @@ QrcConstraintI* QrcElemCst::makeStaticElementNEq(QrcIntExpI* y) {
 // ---------------------------------------------------------------- vars[x]
 
 QrcElemI::QrcElemI(QrcManagerI* m, QrcInt n, QrcIntExpI** vars, QrcIntExpI* x)
-    : QrcIntExpI(m), _n(n), _vars(vars), _x(asIndex(x)) {
+    : QrcIntExpI(m), _n(n), _vars(vars), _x(asIndex(x)), _given(givenIndex(x, _x, this)) {
   _x->addParent(this);
   _mayLack = mayLeave(_x, n);
   // The chosen element is narrowed: its copies for another manager become
@@ -211,7 +244,7 @@ void QrcElemI::display(std::ostream& os) const {
   if (displayAsVariable(this, os)) return;
   os << "QrcElemI[";
   QrcInt lo, hi;
-  if (!displayIndexSpan(os, _x, _n, lo, hi)) return;
+  if (!displayIndexSpan(os, _x, _given, _n, lo, hi)) return;
   for (QrcInt i = lo; i < hi; i = _x->getNextHigher(i)) {
     os << " ";
     _vars[i]->display(os);
@@ -226,12 +259,13 @@ QrcExprI* QrcElemI::makeCopy(QrcManagerI* t) const {
       static_cast<QrcIntExpI**>(t->allocate(static_cast<size_t>(_n > 0 ? _n : 1) * sizeof(void*)));
   for (QrcInt i = 0; i < _n; ++i)
     vars[i] = static_cast<QrcIntExpI*>(_vars[i]->getCopyForManager(t));
-  return new (t) QrcElemI(t, _n, vars, static_cast<QrcIntExpI*>(_x->getCopyForManager(t)));
+  QrcIntExpI* x = _given ? _given : _x;
+  return new (t) QrcElemI(t, _n, vars, static_cast<QrcIntExpI*>(x->getCopyForManager(t)));
 }
 
 void QrcElemI::computeRange() {
   QrcInt lo, hi;
-  if (!indexRange(_x, _n, lo, hi, _min, _max)) return;
+  if (!indexRange(_x, _given, _n, lo, hi, _min, _max)) return;
   QrcInt a = _vars[hi]->getMin(), b = _vars[hi]->getMax();
   for (QrcInt i = lo; i < hi; i = _x->getNextHigher(i)) {
     if (_vars[i]->getMin() < a) a = _vars[i]->getMin();
@@ -292,6 +326,7 @@ QrcIntExpI* QrcElemI::chosen() const {
 
 void QrcElemI::removeWhenOnOperands(QrcDemonI* d) {
   _x->removeWhen(d);
+  if (_given) _given->removeWhen(d);
   for (QrcInt i = 0; i < _n; ++i) _vars[i]->removeWhen(d);
 }
 
@@ -305,11 +340,13 @@ void QrcElemI::whenValueOnOperands(QrcDemonI* d) {
 
 void QrcElemI::whenRangeOnOperands(QrcDemonI* d) {
   _x->whenDomain(d);
+  if (_given) _given->whenRange(d);
   for (QrcInt i = 0; i < _n; ++i) _vars[i]->whenRange(d);
 }
 
 void QrcElemI::whenDomainOnOperands(QrcDemonI* d) {
   _x->whenDomain(d);
+  if (_given) _given->whenRange(d);
   for (QrcInt i = 0; i < _n; ++i) _vars[i]->whenDomain(d);
 }
 

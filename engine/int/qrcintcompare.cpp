@@ -148,6 +148,25 @@ inline void requireValues(QrcIntExpI* x, QrcIntExpI* y = nullptr) {
   if (y) y->requireValue();
 }
 
+// A comparison whose sides are one expression plus constants (QrcOffsetsTest
+// answered `offsets`, not 0): it demands a value of the expression and fails
+// when the constants make it fail. Bounds reasoning over such sides would
+// move them a step at a time across the whole range.
+inline void propagateOffsets(QrcConstraintI* ct, QrcInt offsets, QrcIntExpI* x, QrcIntExpI* y) {
+  requireValues(x, y);
+  if (offsets < 0) ct->getManager()->fail();
+}
+
+// e as an expression plus a constant: the expression under its offsets.
+QrcIntExpI* offsetBase(QrcIntExpI* e, __int128& offset) {
+  offset = 0;
+  while (QrcIntAddI* s = dynamic_cast<QrcIntAddI*>(e)) {
+    offset += s->getConstant();
+    e = s->getOperand();
+  }
+  return e;
+}
+
 // e as a variable plus a constant whose bounds are exactly the variable's
 // plus the constant: e itself, or a sum node over a variable that stays
 // inside the limits; false otherwise.
@@ -174,23 +193,20 @@ __attribute__((noinline)) QrcBool neqCstFalse(QrcIntExpI* x, QrcInt c) {
 }
 
 __attribute__((noinline)) QrcBool leOffsetFalse(QrcIntExpI* x, QrcIntExpI* y, QrcInt k) {
-  return static_cast<__int128>(x->getMin()) > static_cast<__int128>(y->getMax()) + k;
+  return noValue(x) || noValue(y) ||
+         static_cast<__int128>(x->getMin()) > static_cast<__int128>(y->getMax()) + k;
 }
 
 }  // namespace
 
-// ---------------------------------------------------------------- partial expressions
+// ---------------------------------------------------------------- sides that are offsets of one
 
-QrcConstraintI* QrcEitherOf(QrcConstraintI* a, QrcConstraintI* b) {
-  if (!a) return b;
-  if (!b) return a;
-  return (QrcConstraint(a) || QrcConstraint(b)).getImpl();
-}
-
-QrcConstraintI* QrcOppositeWhereUndefined(QrcConstraintI* opposite, QrcIntExpI* x, QrcIntExpI* y) {
-  QrcConstraintI* undefined =
-      QrcEitherOf(x->makeUndefinedConstraint(), y ? y->makeUndefinedConstraint() : nullptr);
-  return undefined ? QrcEitherOf(undefined, opposite) : opposite;
+QrcInt QrcOffsetsTest(QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcOffsetsOp op) {
+  __int128 a, b;
+  if (offsetBase(x, a) != offsetBase(y, b)) return 0;
+  b += k;
+  bool holds = op == QrcOffsetsEq ? a == b : op == QrcOffsetsNeq ? a != b : a <= b;
+  return holds ? 1 : -1;
 }
 
 // ---------------------------------------------------------------- x == y
@@ -240,6 +256,7 @@ void QrcEqConstraint::propagate() {
   // Sides that already agree, read without a call.
   QrcIntExpI* x = _x;
   QrcIntExpI* y = _y;
+  if (_offsets) return propagateOffsets(this, _offsets, x, y);
   requireValues(x, y);
   if (x->hasFreshBounds() && y->hasFreshBounds() && !x->getDomainSet() && !y->getDomainSet() &&
       x->rawMin() <= x->rawMax() && x->rawMin() == y->rawMin() && x->rawMax() == y->rawMax())
@@ -248,7 +265,10 @@ void QrcEqConstraint::propagate() {
 }
 
 QrcBool QrcEqConstraint::isFalse() const {
-  return _x->getMin() > _y->getMax() || _y->getMin() > _x->getMax();
+  if (_offsets) return _offsets < 0 || noValue(_x);
+  // A side without a value (an empty range) meets nothing, even a side whose
+  // range reaches the limits where the empty range's bounds lie.
+  return noValue(_x) || noValue(_y) || _x->getMin() > _y->getMax() || _y->getMin() > _x->getMax();
 }
 
 QrcConstraintI* QrcEqConstraint::makeOpposite() {
@@ -301,13 +321,15 @@ void QrcNeqConstraint::post() {
 }
 
 void QrcNeqConstraint::propagate() {
+  if (_offsets) return propagateOffsets(this, _offsets, _x, _y);
   requireValues(_x, _y);
   if (_x->isBound()) _y->removeValue(_x->getMin());
   if (_y->isBound()) _x->removeValue(_y->getMin());
 }
 
 QrcBool QrcNeqConstraint::isFalse() const {
-  if (noValue(_x) || noValue(_y)) return 1;
+  if (_offsets < 0 || noValue(_x) || noValue(_y)) return 1;
+  if (_offsets) return 0;
   // Sides of one value each, or without one: different nowhere.
   QrcInt v = _x->getMin();
   return _x->getMax() == v && _y->getMin() == v && _y->getMax() == v;
@@ -430,7 +452,8 @@ QrcLeOffsetI::QrcLeOffsetI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, QrcInt 
       _x(x),
       _y(y),
       _k(k),
-      _reversed(reversed) {
+      _reversed(reversed),
+      _offsets(QrcOffsetsTest(x, y, k, QrcOffsetsLe)) {
   QrcIntExpI *vx, *vy;
   QrcInt cx, cy;
   if (k > -OffsetLimit && k < OffsetLimit && asExactOffset(x, vx, cx) && asExactOffset(y, vy, cy)) {
@@ -446,6 +469,7 @@ void QrcLeOffsetI::post() {
 }
 
 void QrcLeOffsetI::propagate() {
+  if (_offsets) return propagateOffsets(this, _offsets, _x, _y);
   requireValues(_x, _y);
   _x->setMax(qrcint::clamp128(static_cast<__int128>(_y->getMax()) + _k));
   _y->setMin(qrcint::clamp128(static_cast<__int128>(_x->getMin()) - _k));
@@ -453,9 +477,11 @@ void QrcLeOffsetI::propagate() {
 
 QrcBool QrcLeOffsetI::isFalse() const {
   // x's min > y's max + k, over the variables when x and y are offsets of them.
+  if (_offsets) return _offsets < 0 || noValue(_x);
   if (_xVar) return _xVar->rawMin() > _yVar->rawMax() + _varOffset;
   if (_x->hasFreshBounds() && _y->hasFreshBounds())
-    return static_cast<__int128>(_x->rawMin()) > static_cast<__int128>(_y->rawMax()) + _k;
+    return static_cast<__int128>(_x->rawMin()) > static_cast<__int128>(_y->rawMax()) + _k ||
+           _x->rawMin() > _x->rawMax() || _y->rawMin() > _y->rawMax();
   return leOffsetFalse(_x, _y, _k);
 }
 
@@ -469,6 +495,8 @@ QrcConstraintI* QrcLeOffsetI::makeOpposite() {
 // The mirrored opposite y <= x - k - 1 is false when y's min > x's max - k - 1.
 QrcBool QrcLeOffsetI::isOppositeFalse() {
   if (!isMirrored()) return QrcConstraintI::isOppositeFalse();
+  // Mirrored: x and y always have values.
+  if (_offsets) return _offsets > 0;
   if (_xVar) return _yVar->rawMin() > _xVar->rawMax() - _varOffset - 1;
   return static_cast<__int128>(_y->getMin()) > static_cast<__int128>(_x->getMax()) - _k - 1;
 }
@@ -591,6 +619,16 @@ bool empty(QrcIntExpI* x) {
   return x->getMin() > x->getMax();
 }
 
+// x op y + k when QrcOffsetsTest decides it: false where the constants make
+// it fail, true where they make it hold and x always has a value; null when
+// the comparison is to be built.
+QrcConstraintI* byOffsets(QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcOffsetsOp op) {
+  QrcInt t = QrcOffsetsTest(x, y, k, op);
+  if (t < 0) return no(x->getManager()).getImpl();
+  if (t > 0 && defined(x)) return yes(x->getManager()).getImpl();
+  return nullptr;
+}
+
 QrcLinIntExpI* linear(const QrcIntExp& e) {
   return new (e.getImpl()->getManager()) QrcLinIntExpI(e.getImpl());
 }
@@ -706,8 +744,7 @@ QrcConstraint QrcLeOffset(const QrcIntExp& xe, const QrcIntExp& ye, QrcInt k) {
   QrcIntExpI* y = impl(ye, "QrcLeOffset");
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
-  if (x == y && k < 0) return no(m);
-  if (x == y && defined(x)) return yes(m);
+  if (QrcConstraintI* decided = byOffsets(x, y, k, QrcOffsetsLe)) return decided;
   QrcInt r;
   if (x->isBound() && defined(x)) {
     // x - k, with -k taken in 128 bits.
@@ -737,7 +774,7 @@ QrcConstraint operator==(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* y = impl(ye, "operator==");
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
-  if (x == y && defined(x)) return yes(m);
+  if (QrcConstraintI* decided = byOffsets(x, y, 0, QrcOffsetsEq)) return decided;
   if (x->isBound() && defined(x)) return x->getMin() == ye;
   if (y->isBound() && defined(y)) return xe == y->getMin();
   if (x->getMin() > y->getMax() || y->getMin() > x->getMax()) return no(m);
@@ -756,7 +793,7 @@ QrcConstraint operator!=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* y = impl(ye, "operator!=");
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
-  if (x == y) return no(m);
+  if (QrcConstraintI* decided = byOffsets(x, y, 0, QrcOffsetsNeq)) return decided;
   if (x->isBound() && defined(x)) return x->getMin() != ye;
   if (y->isBound() && defined(y)) return xe != y->getMin();
   if ((x->getMin() > y->getMax() || y->getMin() > x->getMax()) && defined(x) && defined(y))
@@ -770,7 +807,7 @@ QrcConstraint operator<=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* y = impl(ye, "operator<=");
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
-  if (x == y && defined(x)) return yes(m);
+  if (QrcConstraintI* decided = byOffsets(x, y, 0, QrcOffsetsLe)) return decided;
   if (x->isBound() && defined(x)) return x->getMin() <= ye;
   if (y->isBound() && defined(y)) return xe <= y->getMin();
   if (x->getMax() <= y->getMin() && defined(x) && defined(y)) return yes(m);
@@ -786,7 +823,7 @@ QrcConstraint operator>=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* y = impl(ye, "operator>=");
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
-  if (x == y && defined(x)) return yes(m);
+  if (QrcConstraintI* decided = byOffsets(y, x, 0, QrcOffsetsLe)) return decided;
   if (x->isBound() && defined(x)) return x->getMin() >= ye;
   if (y->isBound() && defined(y)) return xe >= y->getMin();
   if (x->getMin() >= y->getMax() && defined(x) && defined(y)) return yes(m);
@@ -802,7 +839,7 @@ QrcConstraint operator>(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* y = impl(ye, "operator>");
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
-  if (x == y) return no(m);
+  if (QrcConstraintI* decided = byOffsets(y, x, -1, QrcOffsetsLe)) return decided;
   if (x->isBound() && defined(x)) return x->getMin() > ye;
   if (y->isBound() && defined(y)) return xe > y->getMin();
   if (x->getMin() > y->getMax() && defined(x) && defined(y)) return yes(m);

@@ -380,6 +380,9 @@ void QrcIntExpI::attachEventHandler() {
   // The demons attached through the node still hear its operands; they hear
   // the node's own changes too, which the link makes after those.
   for (WatchCell* c = _watchers; c; c = c->next) h->getDemons(c->event).addConstraint(c->demon);
+  // The expressions over a node that may lack a value may have read that it
+  // might (a truth value over it): a variable has one.
+  if (_mayLack) invalidateParents();
   _manager->notifyNewIntVar(this);
 }
 

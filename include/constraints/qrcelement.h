@@ -234,10 +234,10 @@ class QrcElemCst : public QrcIntExpI {
   void setOperandsRange(QrcInt a, QrcInt b) override;
   void removeOperandsValue(QrcInt v) override;
   void removeOperandsRange(QrcInt a, QrcInt b) override;
-  void removeWhenOnOperands(QrcDemonI* demon) override { _x->removeWhen(demon); }
+  void removeWhenOnOperands(QrcDemonI* demon) override;
   void whenValueOnOperands(QrcDemonI* demon) override { _x->whenValue(demon); }
-  void whenRangeOnOperands(QrcDemonI* demon) override { _x->whenDomain(demon); }
-  void whenDomainOnOperands(QrcDemonI* demon) override { _x->whenDomain(demon); }
+  void whenRangeOnOperands(QrcDemonI* demon) override;
+  void whenDomainOnOperands(QrcDemonI* demon) override { whenRangeOnOperands(demon); }
   void accept(QrcIntExpVisitorI* visitor) override {
     if (!visitor->visitElemCst(this)) visitor->visitIntExp(this);
   }
@@ -256,6 +256,9 @@ class QrcElemCst : public QrcIntExpI {
   QrcInt _n;
   QrcIntArray _values;
   QrcIntExpI* _x;
+  // The index as given when _x stands for it (a node that may lack a value),
+  // else null: the range reads the positions of its range.
+  QrcIntExpI* _given;
 };
 
 // vars[x] over an array of integer expressions (the caller's pointer array).
@@ -289,6 +292,9 @@ class QrcElemI : public QrcIntExpI {
   QrcInt _n;
   QrcIntExpI** _vars;
   QrcIntExpI* _x;
+  // The index as given when _x stands for it (a node that may lack a value),
+  // else null: the range reads the positions of its range.
+  QrcIntExpI* _given;
 };
 
 // Run when the index of vars[x] is bound: runs the user's demon once the

@@ -11,10 +11,19 @@
 #include "qrcint.h"
 #include "qrcintexp.h"
 
+// The comparisons of QrcOffsetsTest: x == y + k, x != y + k, x <= y + k.
+enum QrcOffsetsOp { QrcOffsetsEq, QrcOffsetsNeq, QrcOffsetsLe };
+// How the comparison reads when x and y are one expression plus constants:
+// 0 when they are not; 1 when the constants make it hold wherever that
+// expression has a value; -1 when they make it fail everywhere. Such a
+// comparison narrows nothing but demands a value of the expression.
+QrcInt QrcOffsetsTest(QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcOffsetsOp op);
+
 class QrcEqConstraint : public QrcConstraintI {
   QROSIMPLECLASS(QrcEqConstraint, QrcConstraintI)
  public:
-  QrcEqConstraint(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y) : QrcConstraintI(m), _x(x), _y(y) {}
+  QrcEqConstraint(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y)
+      : QrcConstraintI(m), _x(x), _y(y), _offsets(QrcOffsetsTest(x, y, 0, QrcOffsetsEq)) {}
   void post() override;
   void propagate() override;
   QrcBool isFalse() const override;
@@ -28,13 +37,14 @@ class QrcEqConstraint : public QrcConstraintI {
  private:
   QrcIntExpI* _x;
   QrcIntExpI* _y;
+  QrcInt _offsets;  // QrcOffsetsTest
 };
 
 class QrcNeqConstraint : public QrcConstraintI {
   QROSIMPLECLASS(QrcNeqConstraint, QrcConstraintI)
  public:
   QrcNeqConstraint(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y)
-      : QrcConstraintI(m), _x(x), _y(y) {}
+      : QrcConstraintI(m), _x(x), _y(y), _offsets(QrcOffsetsTest(x, y, 0, QrcOffsetsNeq)) {}
   void post() override;
   void propagate() override;
   QrcBool isFalse() const override;
@@ -46,6 +56,7 @@ class QrcNeqConstraint : public QrcConstraintI {
  private:
   QrcIntExpI* _x;
   QrcIntExpI* _y;
+  QrcInt _offsets;  // QrcOffsetsTest
 };
 
 class QrcEqCstConstraint : public QrcUnaryConstraintI {
@@ -123,6 +134,7 @@ class QrcLeOffsetI : public QrcConstraintI {
   QrcIntExpI* _y;
   QrcInt _k;
   QrcInt _reversed;
+  QrcInt _offsets;  // QrcOffsetsTest
 };
 
 class QrcLeCstConstraint : public QrcUnaryConstraintI {

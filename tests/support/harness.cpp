@@ -224,6 +224,7 @@ struct Runner {
       c.post(m, v);
     else
       m->add(c.make(m, v));
+    if (c.afterPost) c.afterPost(m);
   }
   bool edit() const { return c.staging.edit; }
   // Whether the staging binds variable i itself (before or after the others).

@@ -123,6 +123,10 @@ struct PropCase {
   // Why the constraint has no reified forms (no opposite, or no truth demon:
   // errors 40 and 41); null: they run whenever make is given.
   const char* notReified = nullptr;
+  // Optional: called after each posting of the constraint (in every form, in
+  // the manager that posted it), for what is to happen after it: nodes made
+  // variables after the posting, say.
+  std::function<void(QrcManagerI*)> afterPost;
   // Optional: the assignments that the case's own narrowings (made by post or
   // make before stating the constraint) allow; check must reject the others.
   // The reified forms judge the constraint's truth within them.
