@@ -218,9 +218,12 @@ struct Runner {
     return i < c.kinds.size() && c.kinds[i] ? *c.kinds[i] : kind;
   }
   // In edit mode the constraint is filed here and posted when the search starts.
-  void post() {
+  // A constraint built already (not null) is posted as it is.
+  void post(QrcConstraintI* built = nullptr) {
     Vars v(vars);
-    if (c.post)
+    if (built)
+      m->add(built);
+    else if (c.post)
       c.post(m, v);
     else
       m->add(c.make(m, v));
@@ -330,12 +333,7 @@ QrcGoalI* fixOne(Runner* r, QrcInt i, QrcInt v) {
 // Labels the variables from position i of the labelling order (the variable
 // staged before is bound already; the one staged after comes last).
 QrcGoalI* label(Runner* r, QrcInt i, QrcInt) {
-  if (static_cast<size_t>(i) == r->postAt) {
-    if (r->built)
-      r->m->add(r->built);
-    else
-      r->post();
-  }
+  if (static_cast<size_t>(i) == r->postAt) r->post(r->built);
   if (static_cast<size_t>(i) == r->order.size()) return nullptr;
   size_t k = r->order[static_cast<size_t>(i)];
   if (static_cast<int>(k) == r->c.staging.after && r->c.staging.decided &&
