@@ -12,11 +12,13 @@
 // lookups, iterators, records) is done in functions that return before a
 // handler is called. A read that throws leaves the steps of the reads around
 // it, and the reader, as they were.
+#include <string>
 #include <vector>
 
 #include "qroxmlser.h"
 
 QroXmlTooDeep::~QroXmlTooDeep() {}
+QroXmlWrongKind::~QroXmlWrongKind() {}
 
 namespace {
 
@@ -41,10 +43,12 @@ struct Step {
   QroInt id;
 };
 
-// What a read gives: its object, and for sub-elements whether they were read.
+// What a read gives: its object (and whether it is an extractable, not an
+// array), and for sub-elements whether they were read.
 struct ReadResult {
   void* object;
   bool ok;
+  bool extractable;
 };
 
 // The handle's reader, taken in a frame of its own: the handle's copy in the
@@ -80,7 +84,7 @@ class QroXmlReadRun {
     // Sub-elements read already, as when a handler that reads them first
     // was called: nothing to read, and no nesting.
     if (kind == Step::SubElements && (!element || reader->isSubRead(element)))
-      return ReadResult{nullptr, true};
+      return ReadResult{nullptr, true, false};
     if (reader->getReadDepth() > QroXmlContextI::MaxNesting) throw QroXmlTooDeep();
     QroXmlReadRun* run = reader->_run;
     if (!run) return Outermost(context, reader, element, kind);
@@ -101,11 +105,20 @@ class QroXmlReadRun {
   void handled(QroXmlContextI* context, QroXmlReaderI* reader, void* object);
   bool subElementsStep(QroXmlReaderI* reader, Step& s);
   bool startObject(QroXmlContextI* context, QroXmlReaderI* reader, Step& s);
+  void answer(void* object, bool extractable) {
+    _object = object;
+    _extractable = object && extractable;
+  }
+  // The object linked to an identifier, as an answer.
+  void answerLinked(const QroXmlObjectHandler& objects, QroInt id) {
+    answer(objects.getObjectById(id), objects.getExtractableById(id) != nullptr);
+  }
 
   std::vector<Step> _steps;
   QroXmlReader _handle;
   bool _ok = true;
   void* _object = nullptr;
+  bool _extractable = false;
 };
 
 // Holds the run in a frame that is left only when the outermost read ends.
@@ -140,7 +153,7 @@ ReadResult QroXmlReadRun::run(QroXmlContextI* context, QroXmlReaderI* reader,
     throw;
   }
   reader->leaveRead();
-  return ReadResult{_object, _ok};
+  return ReadResult{_object, _ok, _extractable};
 }
 
 // Kept out of the loop above, which would otherwise take in the frames of
@@ -185,7 +198,7 @@ __attribute__((noinline)) bool QroXmlReadRun::stepTo(QroXmlContextI* context, Qr
       return true;
     } else {
       // A handler that reads the sub-elements first would give null.
-      _object = nullptr;
+      answer(nullptr, false);
       context->recordUnread(s.element->getName(), s.id);
       ended = true;
     }
@@ -194,16 +207,17 @@ __attribute__((noinline)) bool QroXmlReadRun::stepTo(QroXmlContextI* context, Qr
   return false;
 }
 
-// The handler's object is linked to the element's identifier; without one
-// the element is recorded as not read.
+// The handler's object is linked to the element's identifier (an array of
+// the second table is the reader's from then on); without one the element is
+// recorded as not read.
 __attribute__((noinline)) void QroXmlReadRun::handled(QroXmlContextI* context,
                                                       QroXmlReaderI* reader, void* object) {
   const Step& s = _steps.back();
-  _object = object;
+  answer(object, !s.objectTable);
   if (!object)
     context->recordUnread(s.element->getName(), s.id);
   else if (s.objectTable)
-    reader->getObjectHandler().addLink2Obj(s.id, object);
+    reader->getObjectHandler().addLink2Array(s.id, static_cast<QroArrayI*>(object));
   else
     reader->getObjectHandler().addLink2Obj(s.id, static_cast<QroExtractableI*>(object));
   pop();
@@ -255,18 +269,20 @@ bool QroXmlReadRun::subElementsStep(QroXmlReaderI* reader, Step& s) {
 }
 
 // An element with an "Id" not linked yet goes to the handler of its tag
-// (after its sub-elements when the handler reads them first); a linked one
-// gives its object; else its "RefId", else its first child element.
+// (after its sub-elements when the handler reads them first), unless the
+// identifier is one the reader refuses to link: nothing is built for it then;
+// a linked one gives its object; else its "RefId", else its first child
+// element.
 bool QroXmlReadRun::startObject(QroXmlContextI* context, QroXmlReaderI* reader, Step& s) {
   QroXmlReader r(reader);
+  const QroXmlObjectHandler& objects = reader->getObjectHandler();
   const QroXmlElementI* e = s.element;
-  _object = nullptr;
+  answer(nullptr, false);
   if (!e) return true;
   QroInt id = -1;
   if (r.readIntAttribute(e, name(QroXmlIdName), id)) {
-    void* linked = r.getObjectById(id);
-    if (linked) {
-      _object = linked;
+    if (r.getObjectById(id)) {
+      answerLinked(objects, id);
       return true;
     }
     const char* tag = e->getName();
@@ -280,6 +296,7 @@ bool QroXmlReadRun::startObject(QroXmlContextI* context, QroXmlReaderI* reader, 
       context->recordUnread(tag, id);
       return true;
     }
+    QroXmlObjectHandler::checkId(id);
     s.stage = Step::HandlerCall;
     _ok = true;
     if (s.handler->readsSubElementsFirst()) push(Step::SubElements, e);
@@ -287,7 +304,7 @@ bool QroXmlReadRun::startObject(QroXmlContextI* context, QroXmlReaderI* reader, 
   }
   QroInt ref = -1;
   if (r.readIntAttribute(e, name(QroXmlRefIdName), ref)) {
-    _object = r.getObjectById(ref);
+    answerLinked(objects, ref);
     return true;
   }
   s.element = r.getFirstChildElement(e);
@@ -304,6 +321,20 @@ void QroXmlContextI::recordUnread(const char* tag, QroInt id) {
 
 void* QroXmlContextI::readElement(QroXmlReader reader, const QroXmlElementI* element) {
   return QroXmlReadRun::Read(this, implOf(reader), element, Step::Object).object;
+}
+
+QroExtractableI* QroXmlContextI::readElementOfType(QroXmlReader reader,
+                                                   const QroXmlElementI* element,
+                                                   QroTypeInfo type) {
+  ReadResult read = QroXmlReadRun::Read(this, implOf(reader), element, Step::Object);
+  if (!read.object) return nullptr;
+  QroExtractableI* x = read.extractable ? static_cast<QroExtractableI*>(read.object) : nullptr;
+  if (x && (!type || x->isType(type))) return x;
+  std::string message = "XML element read as ";
+  message += type ? type->className : "an extractable";
+  message += " gives ";
+  message += x ? x->getClassName() : "an array";
+  throw QroXmlWrongKind(message.c_str());
 }
 
 bool QroXmlContextI::readSubElements(QroXmlReader reader, const QroXmlElementI* element) {

@@ -261,13 +261,20 @@ QroNum QroIntCountValueEqI::eval(QroAlgorithmI* algorithm) const {
 // Branching mark
 
 QroToBranchI::QroToBranchI(QroEnvI* env, const QroIntVarArray& vars, const char* name)
-    : QroConstraintI(withElements(env, vars, kToBranchMixing), name), _vars(vars) {}
+    : QroConstraintI(withElements(env, vars, kToBranchMixing), name), _vars(vars), _ownsVars(0) {}
 
-QroToBranchI::~QroToBranchI() {}
+QroToBranchI::QroToBranchI(QroEnvI* env, const QroIntVarArray& vars, const char* name, TakeArray)
+    : QroToBranchI(env, vars, name) {
+  _ownsVars = 1;
+}
+
+QroToBranchI::~QroToBranchI() {
+  if (_ownsVars) endArray(_vars);
+}
 
 QroExtractableI* QroToBranchI::makeClone(QroEnvI* env) const {
-  return new (env)
-      QroToBranchI(env, QroIntVarArray(QroGetClones(asExtractables(_vars), env).getImpl()));
+  return new (env) QroToBranchI(
+      env, QroIntVarArray(QroGetClones(asExtractables(_vars), env).getImpl()), nullptr, TakesArray);
 }
 
 void QroToBranchI::visitSubExtractables(QroExtractableVisitor* v) {
@@ -528,6 +535,6 @@ QroExtractableI* QroXmlInfo_ToBranch::readExtractable(QroXmlReader reader,
   QroArrayI* vars;
   if (!readArrayChild(*this, reader, e, vocabulary(QroXmlVarsName), vars)) return nullptr;
   QroEnvI* env = reader.getEnv().getImpl();
-  return new (env)
-      QroToBranchI(env, QroIntVarArray(copyExtractables(env, vars).getImpl()), nameOf(reader, e));
+  return new (env) QroToBranchI(env, QroIntVarArray(copyExtractables(env, vars).getImpl()),
+                                nameOf(reader, e), QroToBranchI::TakesArray);
 }

@@ -97,6 +97,14 @@ class QroXmlTooDeep : public QroException {
   ~QroXmlTooDeep() override;
 };
 
+// A typed read whose element gives an object of another kind: an array, or an
+// extractable of another class. The message names both.
+class QroXmlWrongKind : public QroException {
+ public:
+  explicit QroXmlWrongKind(const char* message) : QroException(message, 1) {}
+  ~QroXmlWrongKind() override;
+};
+
 // ---------------------------------------------------------------------------
 // Arrays written by the array writers.
 
@@ -190,8 +198,13 @@ class QroXmlWriter {
 // Reader.
 
 // The objects rebuilt, indexed by identifier. Extractables are linked typed
-// (their type can be tested, and a use-counted expression is held: its use
-// count is raised); other objects, such as arrays, are linked untyped.
+// (their type can be tested); other objects, such as arrays, are linked
+// untyped. The handler is a holder while it lives: it raises the use count of
+// each use-counted expression it links (once per expression), so that a later
+// reference may still name it, and gives the counts back when it ends, without
+// ending what nothing else holds (as a parent built through the API leaves
+// it). The arrays linked through addLink2Array are its own: it ends them when
+// it ends (whatever keeps their elements keeps a copy of the array).
 class QroXmlObjectHandler {
  public:
   // Identifiers above this limit are refused: a document cannot make the
@@ -203,21 +216,47 @@ class QroXmlObjectHandler {
   QroXmlObjectHandler(const QroXmlObjectHandler&) = delete;
   QroXmlObjectHandler& operator=(const QroXmlObjectHandler&) = delete;
 
+  // QroWrongUsage for a negative or too large identifier (what a link refuses).
+  static void checkId(QroInt id);
   // QroWrongUsage for a negative (or too large) identifier,
   // QroEmptyHandleException once ended; the table grows with null entries.
   void addLink2Obj(QroInt id, QroExtractableI* object);
   void addLink2Obj(QroInt id, void* object);
+  // Links an array read from a document; the handler ends it when it ends,
+  // also when the link is refused.
+  void addLink2Array(QroInt id, QroArrayI* array);
   // QroWrongUsage for a negative identifier; null when nothing is linked.
   void* getObjectById(QroInt id) const;
   // The object when it was linked as an extractable, else null.
   QroExtractableI* getExtractableById(QroInt id) const;
   QroInt getSize() const;
+  // Gives back the use counts it raised (of the expressions still alive),
+  // ends its arrays and forgets every link.
   void end();
 
  private:
+  // Hears of the expressions destroyed while held (an explicit end), whose
+  // counts are not given back.
+  class EndWatch : public QroChangeListenerI {
+   public:
+    explicit EndWatch(QroXmlObjectHandler* handler) : _handler(handler) {}
+    void change(QroChange* change, QroExtractableI* x) override;
+
+   private:
+    QroXmlObjectHandler* _handler;
+  };
+
   void link(QroInt id, void* object, QroInt typed);
+  void hold(QroNumExprI* expression);
+  void giveBack();
+  QroEnvI* _env;
   QroArrayOf<void*> _objects;
   QroIntArray _typed;
+  QroArrayOf<void*> _held;    // the expressions held, in the order taken
+  QroPointerTable _holding;   // those of them still alive and held
+  QroArrayOf<void*> _arrays;  // the arrays it ends
+  EndWatch _watch;
+  bool _watching;
 };
 
 class QroXmlReadRun;
@@ -254,6 +293,8 @@ class QroXmlReader {
   // QroWrongUsage "QroXmlReader: using empty handle" when empty.
   QroXmlReaderI* getImpl() const { return check(); }
   bool isEmpty() const { return _impl == nullptr; }
+  // Destroys the reader, which gives back what its object table holds (see
+  // QroXmlObjectHandler); the handle becomes empty.
   void end();
 
   QroEnv getEnv() const;
@@ -407,7 +448,8 @@ class QroXmlInfo_IntVarArray : public QroXmlInfo {
   ~QroXmlInfo_IntVarArray() override;
   const char* getTagName() const override;
   // A new QroArrayI (entries QroNumVar) in the context's environment, or null
-  // when a child is not a variable already read.
+  // when a child is not a variable already read. The caller's; read through
+  // the context, the reader's (see QroXmlObjectHandler::addLink2Array).
   void* readObject(QroXmlReader reader, const QroXmlElementI* element) override;
   // Writes the array below the parent; its identifier, or -1.
   QroInt writeTyped(QroXmlWriter writer, const QroIntVarArray& array, QroXmlElementI* parent) const;
@@ -419,7 +461,7 @@ class QroXmlInfo_IntExprArray : public QroXmlInfo {
   ~QroXmlInfo_IntExprArray() override;
   const char* getTagName() const override;
   // A new QroArrayI (entries QroIntExprI*), or null when a child is not an
-  // integer expression already read.
+  // integer expression already read; owned as above.
   void* readObject(QroXmlReader reader, const QroXmlElementI* element) override;
   QroInt writeTyped(QroXmlWriter writer, const QroIntExprArray& array,
                     QroXmlElementI* parent) const;
@@ -467,7 +509,20 @@ class QroXmlContextI : public QroPlugIn {
   // The object of an element: rebuilt by the handler of its tag the first time
   // its "Id" is seen (and linked), the linked object afterwards; the object
   // of its "RefId"; else the object of its first child element; else null.
+  // An "Id" that the reader cannot link (QroXmlObjectHandler::checkId) throws
+  // QroWrongUsage before the handler of the tag reads or builds anything.
   void* readElement(QroXmlReader reader, const QroXmlElementI* element);
+  // readElement for a caller that expects an extractable of a type (any
+  // extractable for QroExtractableI's token): the object read, or null when
+  // nothing was read; QroXmlWrongKind when the object is not an extractable
+  // (an array) or is one of another class (what was read stays linked).
+  QroExtractableI* readElementOfType(QroXmlReader reader, const QroXmlElementI* element,
+                                     QroTypeInfo type);
+  // The same for a class: context->readElementAs<QroModelI>(reader, tree).
+  template <class T>
+  T* readElementAs(QroXmlReader reader, const QroXmlElementI* element) {
+    return static_cast<T*>(readElementOfType(reader, element, T::GetTypeInfo()));
+  }
   // Reads each child element (after the children of a child with more than
   // one child element); false when a child carrying "Id" cannot be read.
   bool readSubElements(QroXmlReader reader, const QroXmlElementI* element);

@@ -132,11 +132,14 @@ class QroIntCountValueEqI : public QroIntExprI {
   QroInt _value;
 };
 
+class QroXmlInfo_ToBranch;
+
 // A variable array marked for branching; no algorithm extracts it.
 class QroToBranchI : public QroConstraintI {
   QROSIMPLECLASS(QroToBranchI, QroConstraintI)
   QROEXTRACTABLEHOOKS()
  public:
+  // The array stays the caller's (its elements are not counted).
   QroToBranchI(QroEnvI* env, const QroIntVarArray& vars, const char* name = nullptr);
   ~QroToBranchI() override;
   QroIntVarArray getVars() const { return _vars; }
@@ -145,7 +148,13 @@ class QroToBranchI : public QroConstraintI {
   void display(std::ostream& os) const override;
 
  private:
+  friend class QroXmlInfo_ToBranch;
+  enum TakeArray { TakesArray };
+  // An array made for the constraint (its clone's, its XML reader's copy):
+  // ended with it.
+  QroToBranchI(QroEnvI* env, const QroIntVarArray& vars, const char* name, TakeArray);
   QroIntVarArray _vars;
+  QroBool _ownsVars;
 };
 
 // Registers the handlers of the six classes with each XML context it is

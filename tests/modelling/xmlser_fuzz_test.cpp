@@ -178,13 +178,16 @@ struct RecursiveRead {
       if (void* linked = reader.getObjectById(id)) return linked;
       const char* tag = e->getName();
       void* object = nullptr;
+      QroXmlObjectHandler& objects = reader.getImpl()->getObjectHandler();
       if (QroXmlInfo* h = context->findXmlInfo(tag)) {
+        QroXmlObjectHandler::checkId(id);
         QroExtractableI* x = subElements(e) ? h->read(reader, e) : nullptr;
         if (x) reader.addLink2Obj(id, x);
         object = x;
       } else if ((h = context->findObjectXmlInfo(tag)) != nullptr) {
+        QroXmlObjectHandler::checkId(id);
         object = subElements(e) ? h->readObject(reader, e) : nullptr;
-        if (object) reader.addLink2Obj(id, object);
+        if (object) objects.addLink2Array(id, static_cast<QroArrayI*>(object));
       }
       if (!object) unread.push_back(std::string(tag) + " " + std::to_string(id));
       return object;

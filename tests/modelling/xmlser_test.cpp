@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <limits>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -435,8 +436,7 @@ TEST(XmlSer, ArraysAreWrittenWithFreshIdentifiersAndReadBack) {
   ASSERT_EQ(s.context->getUnreadCount(), 1);
   EXPECT_STREQ(s.context->getUnreadTag(0), "intVarArray");
   EXPECT_EQ(s.context->getUnreadId(0), 3);
-  back.end();
-  back2.end();
+  // The arrays read are the reader's, ended with it.
   vars.end();
   holes.end();
   exprs.end();
@@ -638,10 +638,140 @@ TEST(XmlSer, ReaderLookups) {
     EXPECT_STREQ(ex.getMessage(), "QroXmlObjectHandler::getObjectById : index is negative");
   }
   EXPECT_THROW(r.addLink2Obj(QroInt(1) << 40, x), QroWrongUsage);
-  // A held expression outlives the parent that releases it.
+  // A held expression outlives the parent that releases it; the reader holds
+  // it once, however many identifiers name it, and gives the hold back when
+  // it ends, without ending it. One ended while held is not given back.
   QroNumLinTermI* t = new (s.impl()) QroNumLinTermI(s.impl(), 1.0);
   r.addLink2Obj(7, t);
+  r.addLink2Obj(8, t);
   EXPECT_EQ(t->getUseCount(), 1);
+  QroNumLinTermI* ended = new (s.impl()) QroNumLinTermI(s.impl(), 2.0);
+  r.addLink2Obj(9, ended);
+  QroExtractable(ended).end();
+  r.end();
+  EXPECT_EQ(t->getUseCount(), 0);
+  EXPECT_EQ(s.impl()->getLiveSlot(t->getId()), t);
+}
+
+namespace {
+
+// An element with its attributes and children.
+QroXmlElementI* node(const char* tag,
+                     std::initializer_list<std::pair<const char*, std::string>> attributes,
+                     std::initializer_list<QroXmlElementI*> children = {}) {
+  QroXmlElementI* e = new QroXmlElement(tag);
+  for (const auto& a : attributes) e->addAttribute(new QroXmlAttribute(a.first, a.second.c_str()));
+  for (QroXmlElementI* c : children) e->addChild(c);
+  return e;
+}
+
+QroXmlElementI* variable(const std::string& id) {
+  return node("numVar", {{"Id", id}, {"type", "1"}, {"lowerbound", "0"}, {"upperbound", "3"}});
+}
+
+// The extractables of the environment, by identifier.
+std::map<QroInt, QroExtractableI*> liveObjects(QroEnvI* env) {
+  std::map<QroInt, QroExtractableI*> live;
+  for (QroInt id = 0; id < env->getIdCount(); ++id)
+    if (QroExtractableI* x = env->getLiveSlot(id)) live[id] = x;
+  return live;
+}
+
+}  // namespace
+
+// An element whose "Id" the reader refuses (above MaxId) throws before its
+// handler builds anything: the objects read before stay, whole and linked,
+// and nothing else is left in the environment.
+TEST(XmlSer, RefusedIdentifiersBuildNothing) {
+  const std::string big = std::to_string(QroXmlObjectHandler::MaxId + 1);
+  auto term = [](QroXmlElementI* var) { return node("term", {{"coef", "1"}}, {var}); };
+  const struct {
+    const char* what;
+    QroXmlElementI* doc;  // owned by the loop
+    std::vector<std::string> made;
+  } rows[] = {{"a variable",
+               node("Modeler", {{"Id", "1"}}, {variable("2"), variable(big)}),
+               {"QroNumVarI"}},
+              {"a term",
+               node("Modeler", {{"Id", "1"}},
+                    {variable("2"), node("numLinTerm", {{"Id", big}, {"cst", "0"}},
+                                         {term(node("numVar", {{"RefId", "2"}}))})}),
+               {"QroNumVarI"}},
+              {"an array",
+               node("Modeler", {{"Id", "1"}},
+                    {variable("2"),
+                     node("intVarArray", {{"Id", big}}, {node("numVar", {{"RefId", "2"}})})}),
+               {"QroNumVarI"}},
+              {"a term over a variable not read yet",
+               node("numLinTerm", {{"Id", big}, {"cst", "0"}}, {term(variable("3"))}),
+               {}}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Side s;
+    std::unique_ptr<QroXmlElementI> doc(row.doc);
+    for (int pass = 0; pass < 2; ++pass) {
+      const QroInt bytes = s.impl()->getMemoryManager()->getBytesInUse();
+      std::map<QroInt, QroExtractableI*> before = liveObjects(s.impl());
+      QroXmlReader r(s.env);
+      EXPECT_THROW(s.context->readElement(r, doc.get()), QroWrongUsage);
+      std::vector<std::string> made;
+      std::vector<QroExtractableI*> ended;
+      for (const auto& x : liveObjects(s.impl())) {
+        if (before.count(x.first) && before[x.first] == x.second) continue;
+        made.push_back(x.second->getClassName());
+        ended.push_back(x.second);
+        EXPECT_EQ(r.getExtractableById(2), x.second);
+      }
+      EXPECT_EQ(made, row.made);
+      r.end();
+      for (QroExtractableI* x : ended) QroExtractable(x).end();
+      EXPECT_TRUE(pass == 0 || s.impl()->getMemoryManager()->getBytesInUse() == bytes);
+    }
+  }
+}
+
+// What readElement answers is the object of the element, a model or not; a
+// read typed as a model answers one or null, and a document whose object is
+// of another kind, though nothing is listed as not read, throws and says what
+// it read.
+TEST(XmlSer, DocumentsWhoseObjectIsNotAModel) {
+  const struct {
+    QroXmlElementI* doc;  // owned by the loop
+    const char* read;     // "model", "null", or the exception's message
+  } rows[] = {{node("Modeler", {}, {node("intExprArray", {{"Id", "7"}})}),
+               "XML element read as QroModelI gives an array"},
+              {node("Root", {}, {variable("1")}), "XML element read as QroModelI gives QroNumVarI"},
+              {node("Modeler", {{"Id", "1"}}, {variable("2")}), "model"},
+              {node("Root", {}, {node("numVar", {{"RefId", "4"}})}), "null"},
+              {node("Root", {}), "null"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.read);
+    Side s;
+    std::unique_ptr<QroXmlElementI> doc(row.doc);
+    QroXmlReader any(s.env), typed(s.env);
+    EXPECT_EQ(s.context->readElement(any, doc.get()) != nullptr, std::string(row.read) != "null");
+    try {
+      QroModelI* m = s.context->readElementAs<QroModelI>(typed, doc.get());
+      EXPECT_EQ(m ? "model" : "null", std::string(row.read));
+    } catch (const QroXmlWrongKind& e) {
+      EXPECT_STREQ(e.getMessage(), row.read);
+    }
+    EXPECT_EQ(s.context->getUnreadCount(), 0);
+    // Any extractable passes a read typed for QroExtractableI.
+    QroTypeInfo extractable = QroExtractableI::GetTypeInfo();
+    if (std::strstr(row.read, "gives Qro")) {
+      EXPECT_NE(s.context->readElementOfType(typed, doc.get(), extractable), nullptr);
+    }
+    any.end();
+    typed.end();
+  }
+  // A reference to an array read before.
+  Side s;
+  QroXmlReader r(s.env);
+  std::unique_ptr<QroXmlElementI> array(node("intVarArray", {{"Id", "3"}}));
+  std::unique_ptr<QroXmlElementI> ref(node("Modeler", {{"RefId", "3"}}));
+  EXPECT_NE(s.context->readElement(r, array.get()), nullptr);
+  EXPECT_THROW(s.context->readElementAs<QroModelI>(r, ref.get()), QroXmlWrongKind);
   r.end();
 }
 

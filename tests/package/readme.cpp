@@ -433,6 +433,64 @@ void xmlHandlers(int maker) {
   env.end();
 }
 
+// A handler that reads nothing, under a tag of its own.
+class TagInfo : public QroXmlInfo {
+ public:
+  TagInfo(QroXmlContextI* c, const char* tag) : QroXmlInfo(c, tag) {}
+};
+
+// What a program meets with handlers of its own, and what a read answers.
+void xmlOwnHandlers(bool libraryFirst) {
+  QroEnv env;
+  QroEnvI* ei = env.getImpl();
+  if (libraryFirst) QroSolverExtraXMLPlugInAddon::Ensure(ei);
+  QroXmlContextI* context = QroXmlContextI::Make(ei);
+  const QroInt term = QroNumLinTermI::GetTypeIndex(), lex = QroLeLexI::GetTypeIndex();
+  QroXmlInfo* first = new (ei) TagInfo(context, "linTerm");
+  context->registerXmlInfo(term, first);
+  QroXmlInfo* second = new (ei) TagInfo(context, "linTerm");
+  bool refused = false;
+  try {
+    context->registerXmlInfo(term, second);
+  } catch (QroXmlregisterTypeIndex&) {
+    refused = true;
+  }
+  check(refused && context->getXmlInfo(term) == second && context->findXmlInfo("linTerm") == first,
+        "a second handler for a tag throws; the class is written by it, the tag reads with the "
+        "first");
+  QroXmlInfo* own = new (ei) TagInfo(context, "linTermParts");
+  context->registerXmlInfo(term, own);
+  check(context->getXmlInfo(term) == own && context->findXmlInfo("linTerm") == first,
+        "a handler under a tag of its own writes the class; elements of either tag read");
+  QroXmlInfo* mine = new (ei) TagInfo(context, "myLeLex");
+  context->registerXmlInfo(lex, mine);
+  QroSolverExtraXMLPlugInAddon::Ensure(ei);
+  check((context->getXmlInfo(lex) == mine) == libraryFirst,
+        "an own handler for a library class comes after the library's add-on");
+
+  QroXmlReader reader(env);
+  QroXmlElement doc("Modeler");
+  QroXmlElement* array = new QroXmlElement("intExprArray");
+  array->addAttribute(new QroXmlAttribute("Id", "7"));
+  doc.addChild(array);
+  bool wrongKind = false;
+  try {
+    context->readElementAs<QroModelI>(reader, &doc);
+  } catch (QroXmlWrongKind&) {
+    wrongKind = true;
+  }
+  check(context->readElement(reader, &doc) && context->getUnreadCount() == 0 && wrongKind,
+        "<Modeler><intExprArray Id=\"7\"/></Modeler> answers an array; readElementAs throws");
+  QroNumVar x = intVar(env, 0, 3);
+  QroNumExpr sum = x + 1;
+  reader.addLink2Obj(8, sum.getImpl());
+  const QroInt held = sum.getImpl()->getUseCount();
+  reader.end();
+  check(held == 1 && sum.getImpl()->getUseCount() == 0,
+        "the reader holds what it links until it ends, and ends none of it");
+  env.end();
+}
+
 void defaultSearch(QroEnv& env) {
   QroModel model(env);
   QroNumVar x(env, -2, 2);
@@ -512,6 +570,8 @@ int main() {
     processorTime();
     onThreadWithStack(NestingStack, nestedXml);
     for (int maker = 0; maker < 3; ++maker) xmlHandlers(maker);
+    xmlOwnHandlers(true);
+    xmlOwnHandlers(false);
     defaultSearch(env);
     toBranch(env);
     engineErrors();

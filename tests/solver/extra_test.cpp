@@ -305,6 +305,74 @@ TEST(ExtraXml, RandomAndTruncatedTreesNeverCrash) {
   }
 }
 
+// A round of reading leaves nothing behind once the reader and what was read
+// are ended: the object read, then what nothing holds any more, as a program
+// ends what it built through the API. Once the reader and the object are
+// ended, only objects a program ends itself (variables, objects without use
+// count) are left of what was read; after the rest, the memory and the live
+// objects of the environment are those of the round before. Rows: each
+// handler of the library, a count read inside a count (the reader holds the
+// inner one until it ends), and arrays that no handler keeps.
+TEST(ExtraXml, ARoundOfReadingLeavesNothingBehind) {
+  XmlSide s;
+  QroEnvI* env = s.env.getImpl();
+  std::vector<QroExtractableI*> objects = oneOfEach(s);
+  std::vector<QroNumVar> y = s.vars(2, "y");
+  QroIntExprArray inner(s.env, 0), outer(s.env, 0);
+  inner.add(y[0].getImpl());
+  inner.add(y[1].getImpl());
+  outer.add(new (env) QroIntCountValueEqI(env, inner, 1));
+  outer.add(y[0].getImpl());
+  objects.push_back(new (env) QroIntCountValueEqI(env, outer, 0));
+  std::vector<std::unique_ptr<QroXmlElementI>> docs;
+  for (QroExtractableI* x : objects) docs.push_back(s.write(x));
+  QroXmlInfo helper(s.context);
+  for (bool vars : {true, false}) {
+    QroXmlWriter w(s.env);
+    docs.emplace_back(new QroXmlElement("doc"));
+    QroIntExprArray exprs(s.env, 0);
+    exprs.add(y[1].getImpl());
+    EXPECT_TRUE(vars ? helper.writeIntVarArray(w, docs.back().get(), varArray(s.env, y, 0, 2))
+                     : helper.writeIntExprArray(w, docs.back().get(), exprs));
+    w.end();
+  }
+  auto live = [env] {
+    QroInt n = 0;
+    for (QroInt id = 0; id < env->getIdCount(); ++id) n += env->getLiveSlot(id) ? 1 : 0;
+    return n;
+  };
+  auto round = [&](const QroXmlElementI* doc) {
+    QroXmlReader r(s.env);
+    void* top = s.context->readElement(r, doc);
+    EXPECT_NE(top, nullptr);
+    std::vector<std::pair<QroInt, QroExtractableI*>> read;  // by identifier in env
+    for (QroInt id = 0; id < r.getImpl()->getObjectHandler().getSize(); ++id)
+      if (QroExtractableI* x = r.getExtractableById(id)) read.emplace_back(x->getId(), x);
+    r.end();
+    auto alive = [env](const std::pair<QroInt, QroExtractableI*>& p) {
+      return env->getLiveSlot(p.first) == p.second;
+    };
+    for (const auto& p : read)
+      if (p.second == top) QroExtractable(p.second).end();
+    for (const auto& p : read)
+      EXPECT_TRUE(!alive(p) || p.second->isNumVar() || p.second->getUseCount() < 0)
+          << p.second->getClassName() << " kept";
+    for (const auto& p : read)
+      if (alive(p)) QroExtractable(p.second).end();
+  };
+  for (const auto& doc : docs) {
+    const char* tag = doc->getName();
+    SCOPED_TRACE(std::string(tag) + " " + std::to_string(&doc - &docs[0]));
+    round(doc.get());
+    const QroInt bytes = env->getMemoryManager()->getBytesInUse(), objectsLive = live();
+    for (int i = 0; i < 2; ++i) {
+      round(doc.get());
+      EXPECT_EQ(env->getMemoryManager()->getBytesInUse(), bytes);
+      EXPECT_EQ(live(), objectsLive);
+    }
+  }
+}
+
 TEST(ExtraXml, OneAddOnPerEnvironmentAndWrongPlugIn) {
   for (bool contextFirst : {true, false}) {
     XmlSide s(contextFirst);
@@ -476,6 +544,19 @@ TEST(ExtraObjects, ClonesGoToAnotherEnvironment) {
   EXPECT_NE(st->getValues().getImpl(), static_cast<QroStretchI*>(all[2])->getValues().getImpl());
   EXPECT_EQ(static_cast<QroStretchI*>(other.getImpl()->getClone(all[3]))->getValues().getImpl(),
             nullptr);
+  // A clone of the branching mark ends with it the array it was made with
+  // (its variables, cloned with it, are ended too).
+  QroInt bytes = 0;
+  for (int round = 0; round < 2; ++round) {
+    QroToBranchI* c = static_cast<QroToBranchI*>(all[6]->makeClone(other.getImpl()));
+    std::vector<QroNumVarI*> vars;
+    for (QroInt i = 0; i < c->getVars().getSize(); ++i) vars.push_back(c->getVars()[i].getImpl());
+    QroExtractable(c).end();
+    for (QroNumVarI* v : vars) QroExtractable(v).end();
+    QroInt now = other.getImpl()->getMemoryManager()->getBytesInUse();
+    EXPECT_TRUE(round == 0 || now == bytes) << now << " after " << bytes;
+    bytes = now;
+  }
   other.end();
 }
 
