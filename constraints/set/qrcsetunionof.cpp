@@ -394,7 +394,8 @@ void QrcUnionOverSetCtI::propagateIndexCard() {
 }
 
 void QrcUnionOverSetCtI::propagateFiDomain(QrcInt x) {
-  if (!_set->isPossible(x)) return;
+  // Also when x has left S: in the step that removed it F(x) may have lost a
+  // value x was watched for, which the index demon no longer sees in F(x).
   _deltaVisitor->start(x);
   _accessor->visitDeltaAt(x, _deltaVisitor, 0);
   if (_set->isPossible(x) && !_accessor->isCompatibleAt(x, _union)) _set->removePossible(x);

@@ -115,6 +115,20 @@ class IntKind : public VarKind {
     return (QrcIntExp(static_cast<QrcIntExpI*>(x)) == QrcIntExp(static_cast<QrcIntExpI*>(y)))
         .getImpl();
   }
+  // An integer is its own size; x <= y, x != y, x == y.
+  QrcIntExpI* sizeOf(QrcExprI* x) const override { return static_cast<QrcIntExpI*>(x); }
+  int relations() const override { return 3; }
+  QrcConstraintI* makeRelation(QrcExprI* x, QrcExprI* y, int op) const override {
+    QrcIntExp a(static_cast<QrcIntExpI*>(x)), b(static_cast<QrcIntExpI*>(y));
+    return (op == 0 ? a <= b : op == 1 ? a != b : a == b).getImpl();
+  }
+  bool relationHolds(int64_t a, int64_t b, int op) const override {
+    return op == 0 ? a <= b : op == 1 ? a != b : a == b;
+  }
+  std::string showRelation(const std::string& x, const std::string& y, int op) const override {
+    static const char* const ops[] = {" <= ", " != ", " == "};
+    return x + ops[op] + y;
+  }
 };
 
 std::string show(const std::vector<int64_t>& a) {
@@ -209,8 +223,10 @@ struct Runner {
         rng(pc.seed) {
     m->useExceptions(true);
     for (size_t i = 0; i < c.values.size(); ++i) vars.push_back(kindOf(i).make(m, c.values[i]));
-    for (size_t i = 0; i < c.values.size(); ++i)
+    for (size_t k = 0; k < c.values.size(); ++k) {
+      size_t i = k < c.labelOrder.size() ? c.labelOrder[k] : k;
       if (!staged(i)) order.push_back(i);
+    }
     if (c.staging.after >= 0) order.push_back(static_cast<size_t>(c.staging.after));
   }
   ~Runner() { mgr.end(); }
@@ -350,7 +366,8 @@ QrcGoalI* label(Runner* r, QrcInt i, QrcInt) {
   const std::vector<int64_t>& vals = r->c.values[k];
   for (size_t j = vals.size(); j-- > 0;) {
     if (!r->kindOf(k).contains(r->vars[k], vals[j])) continue;
-    QrcGoalI* branch = new (r->m) QrcAndII(r->m, goal(r, fixOne, i, vals[j]), rest);
+    QrcGoalI* branch =
+        new (r->m) QrcAndII(r->m, goal(r, fixOne, static_cast<QrcInt>(k), vals[j]), rest);
     choice = choice ? new (r->m) QrcOrI(r->m, branch, choice, nullptr) : branch;
   }
   if (!choice) r->m->fail();
@@ -550,6 +567,30 @@ std::string VarKind::showSimple(const std::string& x, int, int64_t) const {
 
 QrcConstraintI* VarKind::makeEqual(QrcExprI*, QrcExprI*) const {
   return nullptr;
+}
+
+QrcIntExpI* VarKind::sizeOf(QrcExprI*) const {
+  return nullptr;
+}
+
+int64_t VarKind::sizeOfValue(int64_t value) const {
+  return value;
+}
+
+int VarKind::relations() const {
+  return 0;
+}
+
+QrcConstraintI* VarKind::makeRelation(QrcExprI*, QrcExprI*, int) const {
+  return nullptr;
+}
+
+bool VarKind::relationHolds(int64_t, int64_t, int) const {
+  return false;
+}
+
+std::string VarKind::showRelation(const std::string& x, const std::string& y, int) const {
+  return x + " ? " + y;
 }
 
 const VarKind& intKind() {
@@ -774,7 +815,7 @@ int checkStronger(const PropCase& weak, const PropCase& strong) {
 int runPropCase(const PropCase& c) {
   int failures = checkAssignments(c) + checkNarrowings(c) + checkSearch(c);
   if (c.postInSearch || c.arrayElements) failures += checkPostedInSearch(c);
-  return failures + runReifiedForms(c) + runArrayShapes(c);
+  return failures + runReifiedForms(c) + runArrayShapes(c) + runSideForms(c);
 }
 
 // ---------------------------------------------------------------- elements as expressions

@@ -20,7 +20,9 @@
 // shared variables, variables tied by equalities posted before it, one
 // variable at two positions, a variable beside its offset view, and the
 // constraint posted after some of its variables are bound (see
-// runArrayShapes).
+// runArrayShapes). A case that asks for side forms (sideForms) also runs
+// beside side constraints drawn from a table over its variables, posted
+// before and after it and labelled in drawn orders (see runSideForms).
 // Every failure names the case and the seed; --qro_seed=N replays it.
 //
 // Variables are driven through a VarKind, so that other kinds of variable
@@ -69,6 +71,16 @@ class VarKind {
   // x == y over two variables of the kind, for the array shapes (null when
   // the kind has none).
   virtual QrcConstraintI* makeEqual(QrcExprI* x, QrcExprI* y) const;
+  // For the side constraints: the size of a variable as an integer
+  // expression (every kind the side forms meet has one) and of a value, and
+  // the relations between two variables of the kind (their count, each
+  // built, decided on two values and named).
+  virtual QrcIntExpI* sizeOf(QrcExprI* x) const;
+  virtual int64_t sizeOfValue(int64_t value) const;
+  virtual int relations() const;
+  virtual QrcConstraintI* makeRelation(QrcExprI* x, QrcExprI* y, int op) const;
+  virtual bool relationHolds(int64_t a, int64_t b, int op) const;
+  virtual std::string showRelation(const std::string& x, const std::string& y, int op) const;
 };
 
 // Integer variables: a range when the values are contiguous, else a value list.
@@ -174,6 +186,11 @@ struct PropCase {
   // solutions that lie inside the current domains; returns an error text, or
   // an empty string when all is well (for state outside the variables).
   std::function<std::string(const std::vector<std::vector<int64_t>>&)> extraCheck;
+  // The order in which the searches label the variables (empty: theirs).
+  std::vector<size_t> labelOrder;
+  // How many draws of side constraints runPropCase makes for the case (by
+  // its seed and name), each run in two posting orders (see runSideForms).
+  int sideForms = 0;
 };
 
 // Candidate values lo..hi.
@@ -271,6 +288,43 @@ int runWithShapes(const PropCase& c, const std::vector<Shape>& shapes);
 // of failures. A case whose constraint reports error 40 or 41 is reported
 // once, as wanting a notReified reason.
 int runReifiedForms(const PropCase& c);
+
+// ---------------------------------------------------------------- side constraints
+
+// Constraints beside the case's own, over its variables, so that one
+// propagation moves several of them at once: a sum of sizes (cardinalities
+// of set variables, values of integers) compared with a bound, a simple
+// constraint on one variable (a membership, a bound: drawSimple), and a
+// relation between two variables of one kind (a subset, a disjointness, an
+// equality: makeRelation).
+enum class SideKind { SizeSum, Simple, Relation };
+
+struct SideConstraint {
+  SideKind kind = SideKind::Simple;
+  std::vector<size_t> vars;
+  // SizeSum: 0 <=, 1 >=, 2 ==; else the kind's operator.
+  int op = 0;
+  int64_t k = 0;
+};
+
+struct SideForm {
+  std::vector<SideConstraint> sides;
+  // Posted before the case's constraint (else after it).
+  bool sidesFirst = false;
+  // The labelling order of the searches.
+  std::vector<size_t> order;
+};
+
+// One or two side constraints and a labelling order drawn from rng.
+SideForm drawSideForm(const PropCase& c, Rng& rng);
+// The case with the side constraints, checked against brute force of the
+// whole model; its name tells the sides, the order of posting and labelling.
+// The constraint is built (make) where it is posted.
+PropCase sideForm(const PropCase& c, const SideForm& form);
+// Runs c.sideForms draws, each posted before and after the sides (its own
+// labelling order for each), through assignments, narrowings and search;
+// returns the number of failures.
+int runSideForms(const PropCase& c);
 
 // The seed of a case: the command-line override, else the default.
 uint64_t caseSeed(uint64_t defaultSeed);

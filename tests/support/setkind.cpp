@@ -123,6 +123,26 @@ class IntSetKind : public VarKind {
   QrcConstraintI* makeEqual(QrcExprI* x, QrcExprI* y) const override {
     return (QrcIntSetVar(set(x)) == QrcIntSetVar(set(y))).getImpl();
   }
+  // The size of a set is its cardinality; x subseteq y, x and y disjoint,
+  // x == y, x != y.
+  QrcIntExpI* sizeOf(QrcExprI* e) const override { return set(e)->getCardinality(); }
+  int64_t sizeOfValue(int64_t mask) const override { return popcount(mask); }
+  int relations() const override { return 4; }
+  QrcConstraintI* makeRelation(QrcExprI* x, QrcExprI* y, int op) const override {
+    QrcIntSetVar a(set(x)), b(set(y));
+    QrcConstraint ct = op == 0   ? QrcSubsetEq(a, b)
+                       : op == 1 ? QrcNullIntersect(a, b)
+                       : op == 2 ? a == b
+                                 : a != b;
+    return ct.getImpl();
+  }
+  bool relationHolds(int64_t a, int64_t b, int op) const override {
+    return op == 0 ? (a & ~b) == 0 : op == 1 ? (a & b) == 0 : op == 2 ? a == b : a != b;
+  }
+  std::string showRelation(const std::string& x, const std::string& y, int op) const override {
+    static const char* const ops[] = {" subseteq ", " disjoint ", " == ", " != "};
+    return x + ops[op] + y;
+  }
 
  private:
   static QrcIntSetVarI* set(QrcExprI* e) { return static_cast<QrcIntSetVarI*>(e); }

@@ -1,13 +1,19 @@
 // The union of F(x) over a set variable: creation of U for each kind of F
 // (the empty case, error 61 with a throwing reporter, memory for far-apart
-// values), fixed cases of each rule, the watched supports and the falsity test.
+// values), fixed cases of each rule, the watched supports and the falsity
+// test, and searches whose events strike the supports in one step.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "constraints/int/constraint_fixtures.h"
+#include "qrcintarith.h"
+#include "qrcintcompare.h"
+#include "qrcintgoals.h"
 #include "qrcintsetcst.h"
+#include "qrcsearch.h"
 #include "qrcsetfunctions.h"
 #include "setfunction_tables.h"
 
@@ -276,6 +282,84 @@ TEST_F(UnionOfTest, CopiesAndHandles) {
   EXPECT_DEATH(QrcUnion(QrcIntSetVar(), table(0, {1})), "empty handle");
   EXPECT_DEATH(QrcUnion(s, QrcIntToIntSetVarFunction()), "empty handle");
   EXPECT_DEATH(QrcUnionOverSetCt(u, s, QrcIntAccessor()), "empty handle");
+}
+
+}  // namespace
+
+namespace {
+
+// U == the union of F(x) over S in a search, F(x) a set variable of the model,
+// against brute force. A value of U keeps its watched supports whatever order
+// S and the F(x) lose things in: an index that leaves S as F(x) loses the
+// value it was watched for, beside a sum of cardinalities, or with S itself
+// as F(x), its cardinality labelled first.
+TEST(UnionOfSearch, SupportsStayTrueWhateverOrderTheEventsComeIn) {
+  struct Row {
+    const char* name;
+    std::vector<int> width;  // U, S, then the others; each over 0..width - 1
+    std::vector<int> f;      // the position of F(x), x = 0..width[1] - 1
+    std::vector<int> sum;    // the sum of their cardinalities is at most 1
+    std::vector<int> cards;  // labelled first, in this order
+    std::vector<int> order;  // then the sets
+  };
+  const Row rows[] = {
+      {"t0, t1, t2 beside card(S) + card(t1) + card(t2) <= 1",
+       {3, 3, 3, 3, 3},
+       {2, 3, 4},
+       {1, 3, 4},
+       {},
+       {0, 1, 2, 3, 4}},
+      {"t0, S, t0 with card(S), card(t0) labelled first",
+       {2, 3, 2},
+       {2, 1, 2},
+       {},
+       {1, 2},
+       {0, 1, 2}},
+  };
+  for (const Row& row : rows) {
+    size_t n = row.width.size();
+    int bits = 0, expected = 0;
+    for (int w : row.width) bits += w;
+    for (int a = 0; a < 1 << bits; ++a) {
+      std::vector<int> s;
+      int at = 0;
+      for (int w : row.width) {
+        s.push_back((a >> at) & ((1 << w) - 1));
+        at += w;
+      }
+      int u = 0, card = 0;
+      for (size_t x = 0; x < row.f.size(); ++x)
+        if (s[1] >> x & 1) u |= s[static_cast<size_t>(row.f[x])];
+      for (int i : row.sum) card += __builtin_popcount(static_cast<unsigned>(s[size_t(i)]));
+      expected += u == s[0] && card <= 1;
+    }
+    QrcManager mgr(QrcNoEdit);
+    QrcManagerI* m = mgr.getImpl();
+    std::vector<QrcIntSetVarI*> v;
+    for (int w : row.width) v.push_back(QrcIntSetVar(mgr, 0, w - 1).getImpl());
+    std::vector<QrcIntSetVarI*> f;
+    for (int i : row.f) f.push_back(v[size_t(i)]);
+    m->add(QrcUnionOverSetCt(v[0], v[1], QrcIntToIntSetVarFunction(new (m) SetTable(m, 0, f)))
+               .getImpl());
+    if (!row.sum.empty()) {
+      QrcIntExp card(v[size_t(row.sum[0])]->getCardinality());
+      for (size_t k = 1; k < row.sum.size(); ++k)
+        card = card + QrcIntExp(v[size_t(row.sum[k])]->getCardinality());
+      m->add((card <= 1).getImpl());
+    }
+    QrcIntSetVarArray sets(mgr, static_cast<QrcInt>(n));
+    QrcIntVarArray cards(mgr, static_cast<QrcInt>(row.cards.size()));
+    for (size_t k = 0; k < n; ++k) sets.getImpl()->elementAt(QrcInt(k)) = v[size_t(row.order[k])];
+    for (size_t k = 0; k < row.cards.size(); ++k)
+      cards.set(QrcInt(k), QrcIntExp(v[size_t(row.cards[k])]->getCardinality()));
+    QrcSearch search(
+        mgr, row.cards.empty() ? QrcGenerate(sets) : QrcAnd(QrcGenerate(cards), QrcGenerate(sets)));
+    int found = 0;
+    while (search.next()) ++found;
+    search.end();
+    EXPECT_EQ(found, expected) << row.name;
+    mgr.end();
+  }
 }
 
 }  // namespace
