@@ -266,7 +266,8 @@ class QrcSearch {
   void setMonitor(QrcSearchEventMonitorI* monitor) const;
   // Minimises var over the solutions of this search, which must be the
   // manager's current one: each solution improves on the last by at least
-  // step, or by relativeStep times the last value when that is more.
+  // step, or by relativeStep times the last value when that is more. After
+  // a restart, solutions may cost as much as the last one found, never more.
   void setObjMin(const QrcIntVar& var, QrcInt step, QrcFloat relativeStep) const;
   void setObjMin(const QrcFloatVar& var, QrcFloat step, QrcFloat relativeStep) const;
 
