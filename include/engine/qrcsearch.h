@@ -166,8 +166,8 @@ class QrcSearchI {
   void discardNodeStorage();
   // After an exception: the propagation is cleared and the search goes back
   // to the state it started from (its choice points popped, their reversible
-  // actions run, the push states made since popped); it then counts as
-  // exhausted until it is restarted or ended.
+  // actions run, the push states made since popped); it then answers 0, with
+  // the status of a search a limit stopped, until it is restarted or ended.
   void abandonRun();
 
   jmp_buf _buffer;
@@ -181,6 +181,11 @@ class QrcSearchI {
     deliver(m->_next, f);
     f(m);
   }
+  // The first next's set-up: the sentinel, the goal, the node storage.
+  void begin();
+  // next inside the protection that abandons the run; trap is the caller's
+  // fail trap, put back on the way out.
+  bool run(jmp_buf* trap);
   bool loop();
   bool pass();
   bool afterFailure();

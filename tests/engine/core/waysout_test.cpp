@@ -158,6 +158,25 @@ class NestedSolveCt : public QrcConstraintI {
   QrcGoalI* _inner;
 };
 
+// Fires its trigger at one kind of search event, past the first `skip` of them.
+class ThrowingSearchMonitor : public QrcSearchEventMonitorI {
+ public:
+  enum Event { RootNode, ChildNode, Solution, Restart };
+  ThrowingSearchMonitor(QrcManagerI* m, Trigger* t, Event at) : _m(m), _t(t), _at(at) {}
+  void nodeCreated(void*) override { hear(_created++ == 0 ? RootNode : ChildNode); }
+  void solutionFound(void*) override { hear(Solution); }
+  void restarted() override { hear(Restart); }
+
+ private:
+  void hear(Event e) {
+    if (e == _at) _t->fire(_m);
+  }
+  QrcManagerI* _m;
+  Trigger* _t;
+  Event _at;
+  int _created = 0;
+};
+
 class ThrowingMonitor : public QrcSearchMonitorI {
  public:
   ThrowingMonitor(QrcManagerI* m, Trigger* t) : QrcSearchMonitorI(ConstraintEvents), _m(m), _t(t) {}
@@ -237,8 +256,11 @@ void rootAddThrows(Scene& s, bool inPost, bool report) {
 void endOrRerun(Scene& s, QrcSearch& search, bool rerun) {
   expectRange(s.vars[1], 0, 9);
   expectRange(s.vars[2], 0, 9);
+  // Stopped before it ran out: neither at a solution nor exhausted.
+  EXPECT_EQ(s.e.m->getStatus(), QrcSearchLimited);
   if (!rerun) {
     EXPECT_FALSE(search.next());
+    EXPECT_EQ(s.e.m->getStatus(), QrcSearchLimited);
   } else {
     search.restart();
     int found = 0;
@@ -255,10 +277,64 @@ QrcGoal generateY(Scene& s) {
   return QrcGenerate(s.y);
 }
 
+class CountGoal : public QrcGoalI {
+ public:
+  CountGoal(QrcManagerI* m, int* count) : QrcGoalI(m), _count(count) {}
+  QrcGoalI* execute() override {
+    ++*_count;
+    return nullptr;
+  }
+
+ private:
+  int* _count;
+};
+
+// Registers a reversible action that fires the trigger, or counts its runs.
+class ActionGoal : public QrcGoalI {
+ public:
+  ActionGoal(QrcManagerI* m, Trigger* t, int* count) : QrcGoalI(m), _t(t), _count(count) {}
+  QrcGoalI* execute() override {
+    QrcManagerI* m = _manager;
+    QrcGoalI* action = _t ? static_cast<QrcGoalI*>(new (m) ThrowingGoal(m, _t))
+                          : static_cast<QrcGoalI*>(new (m) CountGoal(m, _count));
+    m->addReversibleAction(action);
+    return nullptr;
+  }
+
+ private:
+  Trigger* _t;
+  int* _count;
+};
+
+// A reversible action registered on the path the escape abandons runs once.
 void searchGoalThrows(Scene& s, bool rerun) {
-  QrcSearch search(s.e.mgr,
-                   s.search(QrcAnd(new (s.e.m) ThrowingGoal(s.e.m, &s.trigger), generateY(s))));
+  int runs = 0;
+  QrcGoal action(new (s.e.m) ActionGoal(s.e.m, nullptr, &runs));
+  QrcGoal throwing(new (s.e.m) ThrowingGoal(s.e.m, &s.trigger));
+  QrcSearch search(s.e.mgr, s.search(QrcAnd(action, QrcAnd(throwing, generateY(s)))));
   EXPECT_EQ(exitOf([&] { search.next(); }), User);
+  EXPECT_EQ(runs, 1);
+  if (rerun) return endOrRerun(s, search, true);
+  endOrRerun(s, search, false);
+  EXPECT_EQ(runs, 1);
+}
+
+void searchMonitorHears(Scene& s, ThrowingSearchMonitor::Event at, bool rerun) {
+  ThrowingSearchMonitor monitor(s.e.m, &s.trigger, at);
+  QrcSearch search(s.e.mgr, s.search(generateY(s)));
+  search.setMonitor(&monitor);
+  EXPECT_EQ(exitOf([&] { search.next(); }), User);
+  endOrRerun(s, search, rerun);
+}
+
+// A restart that a reversible action or a monitor leaves by an exception.
+void restartThrows(Scene& s, bool monitored, bool rerun) {
+  ThrowingSearchMonitor monitor(s.e.m, &s.trigger, ThrowingSearchMonitor::Restart);
+  QrcGoal action(new (s.e.m) ActionGoal(s.e.m, &s.trigger, nullptr));
+  QrcSearch search(s.e.mgr, s.search(monitored ? generateY(s) : QrcAnd(action, generateY(s))));
+  if (monitored) search.setMonitor(&monitor);
+  EXPECT_TRUE(search.next());
+  EXPECT_EQ(exitOf([&] { search.restart(); }), User);
   endOrRerun(s, search, rerun);
 }
 
@@ -352,6 +428,20 @@ const WayOut waysOut[] = {
      [](Scene& s) { searchConstraintThrows(s, false, false, true); }},
     {"a propagate that reports in a search, then end",
      [](Scene& s) { searchConstraintThrows(s, false, true, false); }},
+    {"a search monitor that throws at the root node, then end",
+     [](Scene& s) { searchMonitorHears(s, ThrowingSearchMonitor::RootNode, false); }},
+    {"a search monitor that throws at a child node, then restart",
+     [](Scene& s) { searchMonitorHears(s, ThrowingSearchMonitor::ChildNode, true); }},
+    {"a search monitor that throws at a solution, then end",
+     [](Scene& s) { searchMonitorHears(s, ThrowingSearchMonitor::Solution, false); }},
+    {"a search monitor that throws at a solution, then restart",
+     [](Scene& s) { searchMonitorHears(s, ThrowingSearchMonitor::Solution, true); }},
+    {"a search monitor that throws at a restart, then end",
+     [](Scene& s) { restartThrows(s, true, false); }},
+    {"a reversible action that throws in a restart, then end",
+     [](Scene& s) { restartThrows(s, false, false); }},
+    {"a reversible action that throws in a restart, then restart",
+     [](Scene& s) { restartThrows(s, false, true); }},
     {"a trace monitor that throws, then end", [](Scene& s) { searchMonitorThrows(s, false); }},
     {"a trace monitor that throws, then restart", [](Scene& s) { searchMonitorThrows(s, true); }},
     {"a solve whose goal throws", solveGoalThrows},
