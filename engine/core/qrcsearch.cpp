@@ -52,6 +52,9 @@ void QrcSearchI::clearFields() {
   _looping = 0;
   _openRecords = 0;
   _openPushDepth = 0;
+  _openPath = nullptr;
+  _openPathDepth = 0;
+  _openFirstBranches = 0;
   _endStatus = QrcSearchExhausted;
 }
 

@@ -57,6 +57,9 @@ void QrcSearchI::start(QrcGoalI* goal) {
   _stopped = 0;
   _openRecords = _manager->_orRecords;
   _openPushDepth = _manager->_pushStateDepth;
+  _openPath = _manager->_path;
+  _openPathDepth = _manager->_pathDepth;
+  _openFirstBranches = _manager->_firstBranches;
 }
 
 void QrcSearchI::abandonRun() {
@@ -82,6 +85,13 @@ void QrcSearchI::end() {
   if (_state == AtSolution) {
     m->collapse();
     if (!_ownSentinel && m->_pushStateDepth > 0) --m->_pushStateDepth;
+  }
+  if (m->_searchDepth > 1) {
+    // Its choices are gone with its choice points; the parent's backtracks
+    // restore the trailed words below the values put back here.
+    m->_path = _openPath;
+    m->_pathDepth = _openPathDepth;
+    m->_firstBranches = _openFirstBranches;
   }
   if (m->_pushStateLevel == 3 && m->_searchDepth == 1) m->_pushStateLevel = 2;
   discardNodeStorage();

@@ -253,6 +253,12 @@ class QrcSearchI {
   // The Or stack's record count and the push-state depth when it started.
   QrcInt _openRecords;
   QrcInt _openPushDepth;
+  // The manager's path when it started: a nested search that keeps its
+  // solution gives it back, so that its parent's paths hold only its own
+  // choices.
+  void* _openPath;
+  QrcInt _openPathDepth;
+  QrcInt _openFirstBranches;
 };
 
 // Handle of a search.
