@@ -6,6 +6,7 @@
 // brute-force solutions.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "qrcmonitor.h"
 #include "qrcsearch.h"
 #include "qroplatform.h"
+#include "support/call_goal.h"
 
 namespace {
 
@@ -277,46 +279,25 @@ QrcGoal generateY(Scene& s) {
   return QrcGenerate(s.y);
 }
 
-class CountGoal : public QrcGoalI {
- public:
-  CountGoal(QrcManagerI* m, int* count) : QrcGoalI(m), _count(count) {}
-  QrcGoalI* execute() override {
-    ++*_count;
-    return nullptr;
-  }
-
- private:
-  int* _count;
-};
-
-// Registers a reversible action that fires the trigger, or counts its runs.
-class ActionGoal : public QrcGoalI {
- public:
-  ActionGoal(QrcManagerI* m, Trigger* t, int* count) : QrcGoalI(m), _t(t), _count(count) {}
-  QrcGoalI* execute() override {
-    QrcManagerI* m = _manager;
-    QrcGoalI* action = _t ? static_cast<QrcGoalI*>(new (m) ThrowingGoal(m, _t))
-                          : static_cast<QrcGoalI*>(new (m) CountGoal(m, _count));
-    m->addReversibleAction(action);
-    return nullptr;
-  }
-
- private:
-  Trigger* _t;
-  int* _count;
-};
+// A goal that registers a reversible action calling action.
+QrcGoal registering(QrcManagerI* m, const std::function<void()>* action,
+                    std::function<void()>* add) {
+  *add = [m, action] { m->addReversibleAction(new (m) qrotest::CallGoal(m, action)); };
+  return QrcGoal(new (m) qrotest::CallGoal(m, add));
+}
 
 // A reversible action registered on the path the escape abandons runs once.
 void searchGoalThrows(Scene& s, bool rerun) {
   int runs = 0;
-  QrcGoal action(new (s.e.m) ActionGoal(s.e.m, nullptr, &runs));
+  std::function<void()> count = [&runs] { ++runs; }, add;
   QrcGoal throwing(new (s.e.m) ThrowingGoal(s.e.m, &s.trigger));
-  QrcSearch search(s.e.mgr, s.search(QrcAnd(action, QrcAnd(throwing, generateY(s)))));
+  QrcGoal inside = QrcAnd(registering(s.e.m, &count, &add), QrcAnd(throwing, generateY(s)));
+  QrcSearch search(s.e.mgr, s.search(inside));
   EXPECT_EQ(exitOf([&] { search.next(); }), User);
   EXPECT_EQ(runs, 1);
-  if (rerun) return endOrRerun(s, search, true);
-  endOrRerun(s, search, false);
-  EXPECT_EQ(runs, 1);
+  endOrRerun(s, search, rerun);
+  // A rerun registers it again in each of the two branches over y.
+  EXPECT_EQ(runs, rerun ? 3 : 1);
 }
 
 void searchMonitorHears(Scene& s, ThrowingSearchMonitor::Event at, bool rerun) {
@@ -330,7 +311,8 @@ void searchMonitorHears(Scene& s, ThrowingSearchMonitor::Event at, bool rerun) {
 // A restart that a reversible action or a monitor leaves by an exception.
 void restartThrows(Scene& s, bool monitored, bool rerun) {
   ThrowingSearchMonitor monitor(s.e.m, &s.trigger, ThrowingSearchMonitor::Restart);
-  QrcGoal action(new (s.e.m) ActionGoal(s.e.m, &s.trigger, nullptr));
+  std::function<void()> fire = [&s] { s.trigger.fire(s.e.m); }, add;
+  QrcGoal action = registering(s.e.m, &fire, &add);
   QrcSearch search(s.e.mgr, s.search(monitored ? generateY(s) : QrcAnd(action, generateY(s))));
   if (monitored) search.setMonitor(&monitor);
   EXPECT_TRUE(search.next());
