@@ -52,6 +52,9 @@ void QrcSearchI::clearFields() {
   _looping = 0;
   _openRecords = 0;
   _openPushDepth = 0;
+  _openPath = nullptr;
+  _openPathDepth = 0;
+  _openFirstBranches = 0;
   _endStatus = QrcSearchExhausted;
 }
 
@@ -274,54 +277,63 @@ QrcBool QrcSearchI::next() {
     return 0;
   }
   const QrcInt depth = m->_searchDepth;
-  if (_state == AtSolution && !_plain) _nodeStorage->nodeLeft(_currentNode);
-  if (_state == Started) {
-    _ownSentinel = !(m->_pushStateLevel && m->_searchDepth == 1);
-    if (_ownSentinel) {
-      m->pushChoicePoint(nullptr, nullptr, nullptr);
-      m->pushGoal(nullptr);
-    } else {
-      m->popGoal();
-    }
-    m->pushGoal(_goal);
-    if (!_storageNotWanted) setUpNodeStorage();
-    _laterPass = 0;
-  } else {
-    _laterPass = 1;
-  }
-  ++m->_nextDepth;
-  // Failures inside this search are its own, even under an enclosing fail trap.
   jmp_buf* trap = m->getFailTrap();
-  m->setFailTrap(nullptr);
-  bool found = false;
-  _looping = 1;
   try {
-    found = loop();
+    return run(trap) ? 1 : 0;
   } catch (...) {
     _looping = 0;
-    // An exception (a user's, or an error report that throws) abandons the
-    // searches opened inside this one, then this one's run.
+    // An exception (a user's, a monitor's, a node storage's, or an error
+    // report that throws) abandons the searches opened inside this one, then
+    // this one's run.
     m->setFailTrap(trap);
     m->abandonSearches(depth, depth - 1);
     abandonRun();
     throw;
   }
+}
+
+void QrcSearchI::begin() {
+  QrcManagerI* m = _manager;
+  _ownSentinel = !(m->_pushStateLevel && m->_searchDepth == 1);
+  if (_ownSentinel) {
+    m->pushChoicePoint(nullptr, nullptr, nullptr);
+    m->pushGoal(nullptr);
+  } else {
+    m->popGoal();
+  }
+  m->pushGoal(_goal);
+  if (!_storageNotWanted) setUpNodeStorage();
+  _laterPass = 0;
+}
+
+bool QrcSearchI::run(jmp_buf* trap) {
+  QrcManagerI* m = _manager;
+  if (_state == AtSolution && !_plain) _nodeStorage->nodeLeft(_currentNode);
+  if (_state == Started)
+    begin();
+  else
+    _laterPass = 1;
+  ++m->_nextDepth;
+  // Failures inside this search are its own, even under an enclosing fail trap.
+  m->setFailTrap(nullptr);
+  _looping = 1;
+  bool found = loop();
   _looping = 0;
   --m->_nextDepth;
   m->setFailTrap(trap);
-  if (found) {
-    _state = AtSolution;
-    m->_status = QrcSearchSolution;
-    deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->solutionFound(_currentNode); });
-  } else {
+  if (!found) {
     // What ended this search, whatever a nested search left in the status.
     _state = Exhausted;
     m->_status = _stopped        ? QrcSearchLimited
                  : m->_failLabel ? QrcSearchFailedLabel
                                  : QrcSearchExhausted;
     _endStatus = m->_status;
+    return false;
   }
-  return found ? 1 : 0;
+  _state = AtSolution;
+  m->_status = QrcSearchSolution;
+  deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->solutionFound(_currentNode); });
+  return true;
 }
 
 bool QrcSearchI::loop() {

@@ -57,6 +57,9 @@ void QrcSearchI::start(QrcGoalI* goal) {
   _stopped = 0;
   _openRecords = _manager->_orRecords;
   _openPushDepth = _manager->_pushStateDepth;
+  _openPath = _manager->_path;
+  _openPathDepth = _manager->_pathDepth;
+  _openFirstBranches = _manager->_firstBranches;
 }
 
 void QrcSearchI::abandonRun() {
@@ -68,7 +71,10 @@ void QrcSearchI::abandonRun() {
   m->popRecordsTo(_openRecords);
   m->_pushStateDepth = _openPushDepth;
   _state = Exhausted;
-  _endStatus = m->_status;
+  // Stopped before it ran out, as a limit stops a search: neither at a
+  // solution nor exhausted.
+  m->_status = QrcSearchLimited;
+  _endStatus = QrcSearchLimited;
 }
 
 void QrcSearchI::end() {
@@ -79,6 +85,13 @@ void QrcSearchI::end() {
   if (_state == AtSolution) {
     m->collapse();
     if (!_ownSentinel && m->_pushStateDepth > 0) --m->_pushStateDepth;
+  }
+  if (m->_searchDepth > 1) {
+    // Its choices are gone with its choice points; the parent's backtracks
+    // restore the trailed words below the values put back here.
+    m->_path = _openPath;
+    m->_pathDepth = _openPathDepth;
+    m->_firstBranches = _openFirstBranches;
   }
   if (m->_pushStateLevel == 3 && m->_searchDepth == 1) m->_pushStateLevel = 2;
   discardNodeStorage();
@@ -108,31 +121,32 @@ void QrcSearchI::restart() {
   QrcManagerI* m = _manager;
   if (m->_searchDepth - m->_nextDepth != 1) misuse(m, "The restart method is called from too deep");
   if (_state == Made) misuse(m, "The restart method is not allowed at this time");
-  if (_state == AtSolution) {
-    try {
+  try {
+    if (_state == AtSolution) {
       popToSentinel(false);
       if (m->_searchDepth == 1 && m->_pushStateLevel >= 1) m->popPushStates(2);
-    } catch (...) {
-      // A reversible action or a monitor threw half way back.
-      abandonRun();
-      throw;
     }
+    discardNodeStorage();
+    _state = Started;
+    // A limit stopped the run before, not the one that starts now.
+    _stopped = 0;
+    m->_status = QrcSearchSolution;
+    if (_optFilter) {
+      _optFilter->advanceBound();
+      _optFilter->_active = 0;
+    }
+    if (m->_persistentTrail != m->_trail) m->_persistentTrail->reset();
+    if (m->_searchDepth == 1) {
+      _firstNext = 1;
+      m->_editMode = m->_initialEditMode;
+    }
+    notifyMonitors([](QrcSearchEventMonitorI* mon) { mon->restarted(); });
+  } catch (...) {
+    // A reversible action or a monitor threw on the way: the restart is not
+    // made, and the search answers 0 until it is restarted or ended.
+    abandonRun();
+    throw;
   }
-  discardNodeStorage();
-  _state = Started;
-  // A limit stopped the run before, not the one that starts now.
-  _stopped = 0;
-  m->_status = QrcSearchSolution;
-  if (_optFilter) {
-    _optFilter->advanceBound();
-    _optFilter->_active = 0;
-  }
-  if (m->_persistentTrail != m->_trail) m->_persistentTrail->reset();
-  if (m->_searchDepth == 1) {
-    _firstNext = 1;
-    m->_editMode = m->_initialEditMode;
-  }
-  notifyMonitors([](QrcSearchEventMonitorI* mon) { mon->restarted(); });
   m->_currentDemon = nullptr;
   m->_currentGoal = nullptr;
 }

@@ -149,6 +149,7 @@ QrcIntOptFilterI::QrcIntOptFilterI(QrcIntExpI* var, QrcInt step, double relative
     : QrcOptFilterI(var),
       _var(var),
       _bound(var->getMax()),
+      _value(var->getMax()),
       _step(step),
       _relativeStep(relativeStep),
       _hasBound(0) {}
@@ -161,6 +162,7 @@ QrcFloat QrcIntOptFilterI::getBound() const {
 QrcFloat QrcIntOptFilterI::check(QrcFloat value) {
   QrcInt v = static_cast<QrcInt>(value);
   if (v > _bound) return static_cast<QrcFloat>(v);
+  _value = v;
   _bound = v - _step;
   _hasBound = 1;
   return static_cast<QrcFloat>(_bound);
@@ -176,6 +178,7 @@ void QrcIntOptFilterI::applyBound() {
 
 QrcFloat QrcIntOptFilterI::nextBound() {
   QrcInt v = _var->getMax();
+  _value = v;
   if (_relativeStep == 0) {
     _bound = v - _step;
   } else {
@@ -202,8 +205,9 @@ void QrcIntOptFilterI::applyRecordedBound(QrcFloat value) {
   _var->setMax(static_cast<QrcInt>(value));
 }
 
+// Idempotent: restarts without a solution between them loosen nothing.
 void QrcIntOptFilterI::advanceBound() {
-  _bound += _step;
+  _bound = _value;
 }
 
 void QrcIntExpI::setObjMin(QrcFloat step, QrcFloat relativeStep) {

@@ -127,6 +127,9 @@ class QrcIntOptFilterI : public QrcOptFilterI {
  private:
   QrcIntExpI* _var;
   QrcInt _bound;
+  // The last objective value found (the variable's max at creation): a
+  // restart gives the bound back to it, whatever the step.
+  QrcInt _value;
   QrcInt _step;
   double _relativeStep;
   QrcInt _hasBound;

@@ -18,7 +18,7 @@
 enum QrcSearchStatus {
   QrcSearchSolution = 0,    // at a solution, or still running
   QrcSearchExhausted = 1,   // no solution left
-  QrcSearchLimited = 3,     // a limit stopped it
+  QrcSearchLimited = 3,     // a limit stopped it, or an exception abandoned its run
   QrcSearchFailedLabel = 4  // a labelled failure found no choice point of its label
 };
 

@@ -166,8 +166,8 @@ class QrcSearchI {
   void discardNodeStorage();
   // After an exception: the propagation is cleared and the search goes back
   // to the state it started from (its choice points popped, their reversible
-  // actions run, the push states made since popped); it then counts as
-  // exhausted until it is restarted or ended.
+  // actions run, the push states made since popped); it then answers 0, with
+  // the status of a search a limit stopped, until it is restarted or ended.
   void abandonRun();
 
   jmp_buf _buffer;
@@ -181,6 +181,11 @@ class QrcSearchI {
     deliver(m->_next, f);
     f(m);
   }
+  // The first next's set-up: the sentinel, the goal, the node storage.
+  void begin();
+  // next inside the protection that abandons the run; trap is the caller's
+  // fail trap, put back on the way out.
+  bool run(jmp_buf* trap);
   bool loop();
   bool pass();
   bool afterFailure();
@@ -248,6 +253,12 @@ class QrcSearchI {
   // The Or stack's record count and the push-state depth when it started.
   QrcInt _openRecords;
   QrcInt _openPushDepth;
+  // The manager's path when it started: a nested search that keeps its
+  // solution gives it back, so that its parent's paths hold only its own
+  // choices.
+  void* _openPath;
+  QrcInt _openPathDepth;
+  QrcInt _openFirstBranches;
 };
 
 // Handle of a search.
@@ -266,7 +277,8 @@ class QrcSearch {
   void setMonitor(QrcSearchEventMonitorI* monitor) const;
   // Minimises var over the solutions of this search, which must be the
   // manager's current one: each solution improves on the last by at least
-  // step, or by relativeStep times the last value when that is more.
+  // step, or by relativeStep times the last value when that is more. After
+  // a restart, solutions may cost as much as the last one found, never more.
   void setObjMin(const QrcIntVar& var, QrcInt step, QrcFloat relativeStep) const;
   void setObjMin(const QrcFloatVar& var, QrcFloat step, QrcFloat relativeStep) const;
 

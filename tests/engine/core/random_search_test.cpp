@@ -264,8 +264,17 @@ class KeyMonitor : public QrcSearchEventMonitorI {
 // What ends the searches of a case: they run out; a fail or choice-point
 // limit stops them, then the limits go and the search restarts; a goal of
 // the search solves a nested search under a fail limit it sets and unsets;
-// the caller's fail limit is reached inside the nested solves.
-enum Scenario { RunOut, LimitThenRestart, NestedOwnLimit, NestedCallerLimit };
+// the caller's fail limit is reached inside the nested solves; a nested
+// search keeps its solution (no restore) and the outer one runs out; a new
+// limit and a restart, again and again (runs often end before a solution).
+enum Scenario {
+  RunOut,
+  LimitThenRestart,
+  NestedOwnLimit,
+  NestedCallerLimit,
+  NestedKeeps,
+  RestartLoop
+};
 
 struct NestedCount {
   int solves = 0;
@@ -273,20 +282,26 @@ struct NestedCount {
   QrcInt firstFails = -1;  // the manager's count when the first one starts
 };
 
-// At each leaf of the outer search: solves a goal that fails three times
-// before it succeeds; with an own limit, sets it before and unsets it after;
-// fails when asked and the nested search was stopped.
+// In a goal of the outer search: solves a goal that fails three times
+// before it succeeds, restoring the state or keeping it; with an own limit,
+// sets it before and unsets it after; fails when asked and the nested search
+// was stopped.
 class NestedSolve : public QrcGoalI {
  public:
-  NestedSolve(QrcManagerI* m, QrcInt ownLimit, bool failWhenStopped, NestedCount* count)
-      : QrcGoalI(m), _ownLimit(ownLimit), _failWhenStopped(failWhenStopped), _count(count) {}
+  NestedSolve(QrcManagerI* m, QrcInt ownLimit, bool failWhenStopped, NestedCount* count,
+              bool restore = true)
+      : QrcGoalI(m),
+        _ownLimit(ownLimit),
+        _failWhenStopped(failWhenStopped),
+        _restore(restore),
+        _count(count) {}
   QrcGoalI* execute() override {
     QrcManagerI* m = _manager;
     QrcGoal inner = QrcGoalTrue(m);
     for (int i = 0; i < 3; ++i) inner = QrcOr(QrcGoalFail(m), inner);
     if (_count->firstFails < 0) _count->firstFails = m->getFails() - m->getNestedFails();
     if (_ownLimit) m->setFailLimit(_ownLimit);
-    QrcBool found = QrcManager(m).solve(inner, true);
+    QrcBool found = QrcManager(m).solve(inner, _restore);
     if (_ownLimit) m->unsetLimits();
     ++_count->solves;
     if (!found) ++_count->stopped;
@@ -297,6 +312,7 @@ class NestedSolve : public QrcGoalI {
  private:
   QrcInt _ownLimit;
   bool _failWhenStopped;
+  bool _restore;
   NestedCount* _count;
 };
 
@@ -309,6 +325,7 @@ struct CostCase {
   QrcInt limit;           // the fail limit of the scenario, or its choice-point limit
   bool choicePoints;      // a choice-point limit (limit then restart)
   QrcInt compress, disk;  // spill-file options
+  int keptAt = -1;        // a nested solve that keeps its state, after this many variables
 
   // A case with its choices drawn.
   static CostCase draw(SearchKind kind, Scenario scenario, bool exceptions, std::mt19937_64& rng) {
@@ -327,6 +344,10 @@ struct CostCase {
       c.limit = 1 + static_cast<QrcInt>(rng() % 3);
     else if (scenario == NestedCallerLimit)
       c.limit = 4 + static_cast<QrcInt>(rng() % 40);
+    else if (scenario == RestartLoop)
+      c.limit = 1 + static_cast<QrcInt>(rng() % (c.choicePoints ? 6 : 4));
+    if (scenario == NestedKeeps || (scenario == RestartLoop && rng() % 2 == 0))
+      c.keptAt = static_cast<int>(rng() % 6);
     return c;
   }
 };
@@ -367,7 +388,8 @@ class CostSearch {
   // The model on the manager; false when the root fails.
   bool build(QrcManager& mgr);
   QrcSearch start(QrcManager& mgr, const CostCase& c, NestedCount* nested, KeyMonitor* monitor);
-  QrcGoal goal(const CostCase& c) const;
+  QrcGoal goal(const CostCase& c, NestedCount* nested) const;
+  void setLimit(QrcManagerI* m, const CostCase& c) const;
   // next until it answers 0: each solution holds and costs less than the
   // last (at most the best so far for the first one after a restart).
   void runOut(QrcSearch& s, bool afterRestart);
@@ -405,10 +427,14 @@ bool CostSearch::build(QrcManager& mgr) {
   return true;
 }
 
-QrcGoal CostSearch::goal(const CostCase& c) const {
+QrcGoal CostSearch::goal(const CostCase& c, NestedCount* nested) const {
   QrcManagerI* m = _vars[0].getImpl()->getManager();
   QrcGoal g;
-  for (QrcInt i = 0; i < _vars.getSize(); ++i) {
+  for (QrcInt i = 0; i <= _vars.getSize(); ++i) {
+    // A failing nested solve is a stopped one: a caller's limit stops both.
+    if (i == c.keptAt || (i == _vars.getSize() && c.keptAt > i))
+      g = QrcAnd(g, new (m) NestedSolve(m, 0, true, nested, false));
+    if (i == _vars.getSize()) break;
     QrcIntVarArray one(QrcManager(m), 1);
     one.set(0, _vars[i]);
     QrcGoal var = c.halves < 0 ? QrcGenerate(one) : QrcDichotomize(_vars[i], c.halves);
@@ -420,7 +446,7 @@ QrcGoal CostSearch::goal(const CostCase& c) const {
 QrcSearch CostSearch::start(QrcManager& mgr, const CostCase& c, NestedCount* nested,
                             KeyMonitor* monitor) {
   QrcManagerI* m = mgr.getImpl();
-  QrcGoal g = goal(c);
+  QrcGoal g = goal(c, nested);
   if (c.scenario == NestedOwnLimit || c.scenario == NestedCallerLimit)
     g = QrcAnd(g, new (m) NestedSolve(m, c.scenario == NestedOwnLimit ? c.limit : 0,
                                       c.scenario == NestedCallerLimit, nested));
@@ -428,11 +454,16 @@ QrcSearch CostSearch::start(QrcManager& mgr, const CostCase& c, NestedCount* nes
   if (c.kind != DepthFirst) s.setMonitor(monitor);
   if (c.kind == Spilled) s.setFileNodeOptions(5000000, c.compress, c.disk, 0);
   s.setObjMin(_cost, 1, 0.0);
-  if (c.scenario == LimitThenRestart && c.choicePoints)
-    m->setChoicePointLimit(c.limit);
-  else if (c.scenario == LimitThenRestart || c.scenario == NestedCallerLimit)
-    m->setFailLimit(c.limit);
+  setLimit(m, c);
   return s;
+}
+
+void CostSearch::setLimit(QrcManagerI* m, const CostCase& c) const {
+  bool limited = c.scenario == LimitThenRestart || c.scenario == RestartLoop;
+  if (limited && c.choicePoints)
+    m->setChoicePointLimit(c.limit);
+  else if (limited || c.scenario == NestedCallerLimit)
+    m->setFailLimit(c.limit);
 }
 
 void CostSearch::runOut(QrcSearch& s, bool afterRestart) {
@@ -465,11 +496,12 @@ void CostSearch::expectOptimum(const char* when) {
 
 void CostSearch::checkEnd(QrcManagerI* m, const CostCase& c, const NestedCount& nested) {
   int status = m->getStatus();
-  if (c.scenario == RunOut || c.scenario == NestedOwnLimit) {
+  if (c.scenario == RunOut || c.scenario == NestedOwnLimit || c.scenario == NestedKeeps) {
     // No limit of the search's own: it runs out, at the optimum.
     if (status != QrcSearchExhausted) problem("status " + std::to_string(status) + ", no limit");
     expectOptimum(" (ran out)");
-    if (nested.stopped != nested.solves) problem("a nested search was not stopped");
+    if (nested.stopped != (c.scenario == NestedOwnLimit ? nested.solves : 0))
+      problem("the nested stops do not match the nested limit");
     return;
   }
   // Ran out: at the optimum; stopped: by a limit that the counters reached.
@@ -498,7 +530,18 @@ std::string CostSearch::run(const CostCase& c, const std::string& prefix) {
   QrcSearch s = start(mgr, c, &nested, &monitor);
   runOut(s, false);
   if (_problem.empty()) checkEnd(m, c, nested);
-  if (_problem.empty() && (c.scenario == LimitThenRestart || c.scenario == NestedCallerLimit)) {
+  for (int i = 0; i < 4 && c.scenario == RestartLoop && _problem.empty(); ++i) {
+    // Each run under a new limit, after one restart or two: never worse than
+    // the best found before.
+    setLimit(m, c);
+    nested = NestedCount();
+    s.restart();
+    if (i % 2) s.restart();
+    runOut(s, true);
+    if (_problem.empty()) checkEnd(m, c, nested);
+  }
+  if (_problem.empty() && c.scenario != RunOut && c.scenario != NestedOwnLimit &&
+      c.scenario != NestedKeeps) {
     // Without limits, from the root again: to the optimum, found once more.
     m->unsetLimits();
     bool before = _found;
@@ -521,8 +564,9 @@ std::string CostSearch::run(const CostCase& c, const std::string& prefix) {
 }
 
 const char* const kKindNames[] = {"depth-first", "stored", "best-first", "spilled"};
-const char* const kScenarioNames[] = {"run out", "limit then restart", "nested own limit",
-                                      "nested caller limit"};
+const char* const kScenarioNames[] = {"run out",          "limit then restart",
+                                      "nested own limit", "nested caller limit",
+                                      "nested keeps",     "restart loop"};
 
 std::string spillPrefix() {
   return "qrcrandomsearch_" + std::to_string(getpid()) + "_";
@@ -531,20 +575,25 @@ std::string spillPrefix() {
 std::string describe(const CostCase& c) {
   return std::string(kKindNames[c.kind]) + ", " + kScenarioNames[c.scenario] + ", key " +
          std::to_string(c.key) + ", halves " + std::to_string(c.halves) + ", limit " +
-         std::to_string(c.limit) + (c.choicePoints ? " choice points" : " fails");
+         std::to_string(c.limit) + (c.choicePoints ? " choice points" : " fails") +
+         (c.keptAt >= 0 ? ", kept nested solve at " + std::to_string(c.keptAt) : "");
 }
 
 TEST(RandomSearch, ObjectiveOptimumAndEndStatusInEverySearchKind) {
   uint64_t seed = qrotest::seedOr(103);
-  std::mt19937_64 rng(seed);
+  std::mt19937_64 rng(seed), later(seed + 1);
   std::string path = testing::TempDir() + spillPrefix();
   QrcInt files = 0;
   for (int round = 0; round < 12; ++round) {
     CostModel model = drawCostModel(rng);
     for (int kind = DepthFirst; kind <= Spilled; ++kind)
-      for (int scenario = RunOut; scenario <= NestedCallerLimit; ++scenario) {
+      for (int scenario = RunOut; scenario <= RestartLoop; ++scenario) {
+        // The later scenarios draw from a stream of their own: the earlier
+        // ones meet the cases they always met.
         CostCase c = CostCase::draw(static_cast<SearchKind>(kind), static_cast<Scenario>(scenario),
-                                    round % 2 == 1, rng);
+                                    round % 2 == 1, scenario < NestedKeeps ? rng : later);
+        // Spill files cost time: the later scenarios spill in a third of the rounds.
+        if (kind == Spilled && scenario >= NestedKeeps && round % 3 != 0) continue;
         CostSearch search(model);
         ASSERT_EQ(search.run(c, path), "")
             << "seed " << seed << " round " << round << ", " << describe(c);

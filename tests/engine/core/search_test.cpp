@@ -647,16 +647,21 @@ struct ObjectiveModel {
     cost = 3 * x + 2 * y + z * z;
   }
   ~ObjectiveModel() { mgr.end(); }
-  // The costs of the solutions found, in order.
+  // The costs of the solutions found, in order; again, the first one found
+  // after two restarts (-1: none).
   template <class Var>
   std::vector<double> run(const Var& objective, double step, double relativeStep) {
     std::vector<double> found;
     QrcSearch s(mgr, QrcGenerate(vars));
     s.setObjMin(objective, step, relativeStep);
     while (s.next() && found.size() < 100) found.push_back(objective.getMin());
+    s.restart();
+    s.restart();
+    again = s.next() ? objective.getMin() : -1;
     s.end();
     return found;
   }
+  double again = -1;
   static double best() {
     double b = 1e9;
     for (int x = 0; x <= 4; ++x)
@@ -689,6 +694,8 @@ TEST(SearchObjective, IntegerObjectiveImprovesByItsSteps) {
     if (c.step == 1 && c.relative == 0) {
       EXPECT_EQ(found.back(), ObjectiveModel::best());
     }
+    // A restart finds the best solution again, never a worse one.
+    EXPECT_EQ(model.again, found.back()) << c.step << " " << c.relative;
   }
 }
 
@@ -699,6 +706,7 @@ TEST(SearchObjective, FloatObjectiveImprovesByItsSteps) {
     std::vector<double> found = model.run(cost, step, 0.0);
     ASSERT_GE(found.size(), 2u) << step;
     for (size_t i = 1; i < found.size(); ++i) EXPECT_LE(found[i], found[i - 1] - step) << step;
+    EXPECT_EQ(model.again, found.back()) << step;
     double best = ObjectiveModel::best() * 0.1 + 0.05;
     EXPECT_GE(found.back(), best - 1e-9);
     EXPECT_LT(found.back() - best, std::max(step, 1e-9));

@@ -6,6 +6,7 @@
 // brute-force solutions.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "qrcmonitor.h"
 #include "qrcsearch.h"
 #include "qroplatform.h"
+#include "support/call_goal.h"
 
 namespace {
 
@@ -158,6 +160,25 @@ class NestedSolveCt : public QrcConstraintI {
   QrcGoalI* _inner;
 };
 
+// Fires its trigger at one kind of search event, past the first `skip` of them.
+class ThrowingSearchMonitor : public QrcSearchEventMonitorI {
+ public:
+  enum Event { RootNode, ChildNode, Solution, Restart };
+  ThrowingSearchMonitor(QrcManagerI* m, Trigger* t, Event at) : _m(m), _t(t), _at(at) {}
+  void nodeCreated(void*) override { hear(_created++ == 0 ? RootNode : ChildNode); }
+  void solutionFound(void*) override { hear(Solution); }
+  void restarted() override { hear(Restart); }
+
+ private:
+  void hear(Event e) {
+    if (e == _at) _t->fire(_m);
+  }
+  QrcManagerI* _m;
+  Trigger* _t;
+  Event _at;
+  int _created = 0;
+};
+
 class ThrowingMonitor : public QrcSearchMonitorI {
  public:
   ThrowingMonitor(QrcManagerI* m, Trigger* t) : QrcSearchMonitorI(ConstraintEvents), _m(m), _t(t) {}
@@ -237,8 +258,11 @@ void rootAddThrows(Scene& s, bool inPost, bool report) {
 void endOrRerun(Scene& s, QrcSearch& search, bool rerun) {
   expectRange(s.vars[1], 0, 9);
   expectRange(s.vars[2], 0, 9);
+  // Stopped before it ran out: neither at a solution nor exhausted.
+  EXPECT_EQ(s.e.m->getStatus(), QrcSearchLimited);
   if (!rerun) {
     EXPECT_FALSE(search.next());
+    EXPECT_EQ(s.e.m->getStatus(), QrcSearchLimited);
   } else {
     search.restart();
     int found = 0;
@@ -255,10 +279,44 @@ QrcGoal generateY(Scene& s) {
   return QrcGenerate(s.y);
 }
 
+// A goal that registers a reversible action calling action.
+QrcGoal registering(QrcManagerI* m, const std::function<void()>* action,
+                    std::function<void()>* add) {
+  *add = [m, action] { m->addReversibleAction(new (m) qrotest::CallGoal(m, action)); };
+  return QrcGoal(new (m) qrotest::CallGoal(m, add));
+}
+
+// A reversible action registered on the path the escape abandons runs once.
 void searchGoalThrows(Scene& s, bool rerun) {
-  QrcSearch search(s.e.mgr,
-                   s.search(QrcAnd(new (s.e.m) ThrowingGoal(s.e.m, &s.trigger), generateY(s))));
+  int runs = 0;
+  std::function<void()> count = [&runs] { ++runs; }, add;
+  QrcGoal throwing(new (s.e.m) ThrowingGoal(s.e.m, &s.trigger));
+  QrcGoal inside = QrcAnd(registering(s.e.m, &count, &add), QrcAnd(throwing, generateY(s)));
+  QrcSearch search(s.e.mgr, s.search(inside));
   EXPECT_EQ(exitOf([&] { search.next(); }), User);
+  EXPECT_EQ(runs, 1);
+  endOrRerun(s, search, rerun);
+  // A rerun registers it again in each of the two branches over y.
+  EXPECT_EQ(runs, rerun ? 3 : 1);
+}
+
+void searchMonitorHears(Scene& s, ThrowingSearchMonitor::Event at, bool rerun) {
+  ThrowingSearchMonitor monitor(s.e.m, &s.trigger, at);
+  QrcSearch search(s.e.mgr, s.search(generateY(s)));
+  search.setMonitor(&monitor);
+  EXPECT_EQ(exitOf([&] { search.next(); }), User);
+  endOrRerun(s, search, rerun);
+}
+
+// A restart that a reversible action or a monitor leaves by an exception.
+void restartThrows(Scene& s, bool monitored, bool rerun) {
+  ThrowingSearchMonitor monitor(s.e.m, &s.trigger, ThrowingSearchMonitor::Restart);
+  std::function<void()> fire = [&s] { s.trigger.fire(s.e.m); }, add;
+  QrcGoal action = registering(s.e.m, &fire, &add);
+  QrcSearch search(s.e.mgr, s.search(monitored ? generateY(s) : QrcAnd(action, generateY(s))));
+  if (monitored) search.setMonitor(&monitor);
+  EXPECT_TRUE(search.next());
+  EXPECT_EQ(exitOf([&] { search.restart(); }), User);
   endOrRerun(s, search, rerun);
 }
 
@@ -352,6 +410,20 @@ const WayOut waysOut[] = {
      [](Scene& s) { searchConstraintThrows(s, false, false, true); }},
     {"a propagate that reports in a search, then end",
      [](Scene& s) { searchConstraintThrows(s, false, true, false); }},
+    {"a search monitor that throws at the root node, then end",
+     [](Scene& s) { searchMonitorHears(s, ThrowingSearchMonitor::RootNode, false); }},
+    {"a search monitor that throws at a child node, then restart",
+     [](Scene& s) { searchMonitorHears(s, ThrowingSearchMonitor::ChildNode, true); }},
+    {"a search monitor that throws at a solution, then end",
+     [](Scene& s) { searchMonitorHears(s, ThrowingSearchMonitor::Solution, false); }},
+    {"a search monitor that throws at a solution, then restart",
+     [](Scene& s) { searchMonitorHears(s, ThrowingSearchMonitor::Solution, true); }},
+    {"a search monitor that throws at a restart, then end",
+     [](Scene& s) { restartThrows(s, true, false); }},
+    {"a reversible action that throws in a restart, then end",
+     [](Scene& s) { restartThrows(s, false, false); }},
+    {"a reversible action that throws in a restart, then restart",
+     [](Scene& s) { restartThrows(s, false, true); }},
     {"a trace monitor that throws, then end", [](Scene& s) { searchMonitorThrows(s, false); }},
     {"a trace monitor that throws, then restart", [](Scene& s) { searchMonitorThrows(s, true); }},
     {"a solve whose goal throws", solveGoalThrows},
