@@ -289,29 +289,40 @@ void QrcImpactInformation::leafReached(QrcIntExpI* x) {
   for (QrcImpactListenerI* l = _listeners; l; l = l->_next) l->leafReached(x);
 }
 
-void QrcImpactInformation::estimateVariable(QrcIntExpI* x, QrcInt depth) {
+bool QrcImpactInformation::estimateVariable(QrcIntExpI* x, QrcInt depth) {
   for (QrcImpactListenerI* l = _listeners; l; l = l->_next) l->beginVariable(x);
   if (x->isBound()) {
     leafReached(x);
-    return;
+    return true;
   }
   QrcManagerI* m = _solver->getManager();
   _solver->solveNested(new (m) QrcImpactEstimateWithDichotomyI(m, this, x, depth), true);
+  // Every leaf fails: the split tree was walked whole unless a limit stopped
+  // the walk at one of them.
+  return m->getStatus() != QrcSearchLimited;
 }
 
 void QrcImpactInformation::initialize(QrcInt depth) {
   _sets = _removes = 0;
   for (QrcImpactListenerI* l = _listeners; l; l = l->_next) l->reset();
   QrcInt n = _vars.getImpl() ? _vars.getSize() : 0;
+  // The variable whose estimation a limit stopped (it may stand at several
+  // positions): the leaves not reached were not refuted. The limit would
+  // stop the estimations after it at their first leaf; the search served
+  // stops at its next failure.
+  QrcIntExpI* stopped = nullptr;
   if (depth != 0)
-    for (QrcInt i = 0; i < n; ++i)
-      if (!_vars.getImpl()->getVar(i)->isBound())
-        estimateVariable(_vars.getImpl()->getVar(i), depth);
+    for (QrcInt i = 0; i < n && !stopped; ++i) {
+      QrcIntExpI* x = _vars.getImpl()->getVar(i);
+      if (!x->isBound() && !estimateVariable(x, depth)) stopped = x;
+    }
   QrcPropagationQueueI* q = _solver->getManager()->getPropagationQueue();
   q->enter();
   for (QrcImpactListenerI* l = _listeners; l; l = l->_next)
-    for (QrcInt i = 0; i < n; ++i)
-      if (!_vars.getImpl()->getVar(i)->isBound()) l->finishVariable(_vars.getImpl()->getVar(i), i);
+    for (QrcInt i = 0; i < n; ++i) {
+      QrcIntExpI* x = _vars.getImpl()->getVar(i);
+      if (x != stopped && !x->isBound()) l->finishVariable(x, i);
+    }
   q->leave();
 }
 

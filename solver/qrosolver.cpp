@@ -729,7 +729,12 @@ QroBool QroSolverI::finishWithObjective(QrcSearchI* s, QroBool restart) {
   s->restart();
   if (!restart) {
     _manager->unsetLimits();
-    s->next();
+    // The replay of the best solution: one that fails leaves no solution
+    // in the state, and proves nothing.
+    if (!s->next()) {
+      _status = Unknown;
+      return 0;
+    }
   }
   _status = limited ? Feasible : Optimal;
   return 1;

@@ -23,18 +23,24 @@ void QrcShavingWatchI::propagate() {
   ++_count;
   if (_count > _threshold) {
     _active = 1;
-    setVariableSuspended(true);
+    suspendVariable();
     _companion->pushUnlessNested();
   }
+}
+
+void QrcShavingWatchI::start() {
+  dropHeld();
+  reset();
 }
 
 void QrcShavingWatchI::reset() {
   _count = 0;
   _active = 0;
-  setVariableSuspended(false);
+  resumeVariable();
 }
 
 void QrcShavingWatchI::finish() {
   reset();
   _threshold = _level;
+  handBack();
 }

@@ -80,10 +80,65 @@ void QrcFloatVarEventHandlerI::removeDemon(QrcDemonI* demon) {
 }
 
 void QrcFloatVarEventHandlerI::suspend() {
+  dropStaleRemovals();
   _suspended.set(_manager, 1);
 }
 void QrcFloatVarEventHandlerI::resume() {
   _suspended.set(_manager, 0);
+}
+
+void QrcFloatVarEventHandlerI::dropStaleRemovals() {
+  if (_removed && _state == Idle && !isSuspended()) clearEvents();
+}
+
+// Removals gathered by a handler that is no longer suspended are stale: it
+// was resumed by backtracking.
+void QrcFloatVarEventHandlerI::resumeHolding(Held& held) {
+  if (isSuspended()) {
+    QrcPropagationQueueI::FloatCell* last = _removed;
+    while (last && last->next) last = last->next;
+    if (last) {
+      last->next = held.removed;
+      held.removed = _removed;
+    }
+    _removed = nullptr;
+    resume();
+  } else {
+    dropStaleRemovals();
+  }
+  if (_oldMin < held.oldMin) held.oldMin = _oldMin;
+  if (_oldMax > held.oldMax) held.oldMax = _oldMax;
+  _oldMin = held.oldMin;
+  _oldMax = held.oldMax;
+}
+
+// Queued before the removals come back, which an idle handler would drop as
+// stale.
+void QrcFloatVarEventHandlerI::handBack(Held& held) {
+  QrcFloatExpI* var = getVar();
+  widenOldBounds(held.oldMin, held.oldMax);
+  Held back = held;
+  held = Held();
+  if (back.removed && _domainDemons.getHead()) {
+    _domainDemons.markPending();
+    if (_state == Idle) {
+      _state = Queued;
+      _manager->getPropagationQueue()->pushEventHandler(this);
+    }
+    QrcPropagationQueueI::FloatCell* last = back.removed;
+    while (last->next) last = last->next;
+    last->next = _removed;
+    _removed = back.removed;
+  } else {
+    dropHeld(back);
+  }
+  QrcFloat min = var->rawMin(), max = var->rawMax();
+  if (_oldMin < min || _oldMax > max) rangeEvent(min, max, false);
+}
+
+void QrcFloatVarEventHandlerI::dropHeld(Held& held) {
+  _manager->getPropagationQueue()->freeFloatCells(held.removed);
+  held = Held();
 }
 
 // ---------------------------------------------------------------- events
@@ -126,6 +181,7 @@ void QrcFloatVarEventHandlerI::rangeEvent(QrcFloat min, QrcFloat max, bool signi
     if (moved) _manager->getPropagationQueue()->noteStaleParents(_manager->getFailStamp());
     return;
   }
+  dropStaleRemovals();
   QrcFloatExpI* var = getVar();
   bool bound = var->isBound() != 0;
   if (moved) var->invalidateParents();
@@ -151,6 +207,7 @@ void QrcFloatVarEventHandlerI::rangeEvent(QrcFloat min, QrcFloat max, bool signi
 }
 
 void QrcFloatVarEventHandlerI::removalEvent(QrcFloat v) {
+  dropStaleRemovals();
   getVar()->invalidateParents();
   if (!_domainDemons.getHead()) return;
   _domainDemons.markPending();

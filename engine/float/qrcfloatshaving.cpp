@@ -29,11 +29,17 @@ void QrcSpiralSolverFloatCtI::post() {
   startCounting();
 }
 
-void QrcSpiralSolverFloatCtI::setVariableSuspended(bool suspended) {
-  if (suspended)
-    _var->getFloatHandler()->suspend();
-  else
-    _var->getFloatHandler()->resume();
+void QrcSpiralSolverFloatCtI::suspendVariable() {
+  _var->getFloatHandler()->suspend();
+}
+void QrcSpiralSolverFloatCtI::resumeVariable() {
+  _var->getFloatHandler()->resumeHolding(_held);
+}
+void QrcSpiralSolverFloatCtI::handBack() {
+  _var->getFloatHandler()->handBack(_held);
+}
+void QrcSpiralSolverFloatCtI::dropHeld() {
+  _var->getFloatHandler()->dropHeld(_held);
 }
 
 void QrcSpiralSolverFloatCtI::display(std::ostream& os) const {
@@ -43,7 +49,7 @@ void QrcSpiralSolverFloatCtI::display(std::ostream& os) const {
 void StrongConsistencyFloatConstraintI::propagate() {
   QrcSpiralSolverFloatCtI* w = _watch;
   if (!w->isActive()) return;
-  w->reset();
+  w->start();
   w->setThreshold(3);
   QrcFloat lo = _var->getMin(), hi = _var->getMax();
   // An infinite bound leaves no slice to test: [+inf, +inf] is empty and a

@@ -25,11 +25,67 @@ QrcSearchMonitorI* QrcIntVarEventHandlerI::monitor() const {
 }
 
 void QrcIntVarEventHandlerI::suspend() {
+  dropStaleRemovals();
   if (_suspended.getValue() != 1) _suspended.set(_manager, 1);
 }
 
 void QrcIntVarEventHandlerI::resume() {
   if (_suspended.getValue() != 0) _suspended.set(_manager, 0);
+}
+
+namespace {
+// The cells of list, then those of tail.
+QrcPropagationQueueI::IntCell* joined(QrcPropagationQueueI::IntCell* list,
+                                      QrcPropagationQueueI::IntCell* tail) {
+  if (!list) return tail;
+  QrcPropagationQueueI::IntCell* last = list;
+  while (last->next) last = last->next;
+  last->next = tail;
+  return list;
+}
+}  // namespace
+
+// Removals gathered by a handler that is no longer suspended are stale: it
+// was resumed by backtracking.
+void QrcIntVarEventHandlerI::resumeHolding(Held& held) {
+  if (_suspended.getValue()) {
+    held.removed = joined(_removed, held.removed);
+    held.removedRanges = joined(_removedRanges, held.removedRanges);
+    _removed = _removedRanges = nullptr;
+    resume();
+  } else {
+    dropStaleRemovals();
+  }
+  if (_oldMin < held.oldMin) held.oldMin = _oldMin;
+  if (_oldMax > held.oldMax) held.oldMax = _oldMax;
+  _oldMin = held.oldMin;
+  _oldMax = held.oldMax;
+}
+
+// Queued before the removals come back, which an idle handler would drop as
+// stale.
+void QrcIntVarEventHandlerI::handBack(Held& held) {
+  QrcIntExpI* x = getVar();
+  if (held.oldMin < _oldMin) _oldMin = held.oldMin;
+  if (held.oldMax > _oldMax) _oldMax = held.oldMax;
+  Held back = held;
+  held = Held();
+  if ((back.removed || back.removedRanges) && _domainDemons.getHead()) {
+    _domainDemons.markPending();
+    enqueue();
+    _removed = joined(_removed, back.removed);
+    _removedRanges = joined(_removedRanges, back.removedRanges);
+  } else {
+    dropHeld(back);
+  }
+  if (_oldMin < x->_min || _oldMax > x->_max) notifyBoundsChange(x->_min, x->_max);
+}
+
+void QrcIntVarEventHandlerI::dropHeld(Held& held) {
+  QrcPropagationQueueI* q = _manager->getPropagationQueue();
+  q->freeCells(held.removed);
+  q->freeCells(held.removedRanges);
+  held = Held();
 }
 
 void QrcIntVarEventHandlerI::clearEvents() {
@@ -108,6 +164,11 @@ inline void QrcIntVarEventHandlerI::enqueue() {
   _manager->getPropagationQueue()->pushEventHandler(this);
 }
 
+inline void QrcIntVarEventHandlerI::dropStaleRemovals() {
+  if (__builtin_expect(!_removed && !_removedRanges, 1)) return;
+  if (_state == Idle && !_suspended.getValue()) clearEvents();
+}
+
 // Parents whose cached bounds are already stale (all of them, mostly, or
 // none at all) have no cache to drop: the walk starts only for a fresh one.
 static inline void invalidateParentsOf(QrcIntExpI* x) {
@@ -137,6 +198,7 @@ inline void QrcIntVarEventHandlerI::scheduleAndForward(bool heard, Forward forwa
 }
 
 void QrcIntVarEventHandlerI::notifyBoundsChange(QrcInt newMin, QrcInt newMax) {
+  dropStaleRemovals();
   invalidateParentsOf(getVar());
   bool valueHeard = _valueDemons.getHead() && newMin == newMax;
   bool heard = _rangeDemons.getHead() || _domainDemons.getHead() || valueHeard;
@@ -155,6 +217,7 @@ void QrcIntVarEventHandlerI::notifyBoundsChange(QrcInt newMin, QrcInt newMax) {
 // backtracking they may be narrower than the bounds this step starts from),
 // invalidates the parents and marks the domain demons pending.
 inline bool QrcIntVarEventHandlerI::noteRemoval() {
+  dropStaleRemovals();
   QrcIntExpI* x = getVar();
   if (x->_min < _oldMin) _oldMin = x->_min;
   if (x->_max > _oldMax) _oldMax = x->_max;
@@ -196,10 +259,9 @@ void QrcIntVarEventHandlerI::notifyRangeRemoved(QrcInt a, QrcInt b) {
 }
 
 // The partners' own notices pass the change back here, where it is already
-// made; a suspended handler passes nothing on, as its demons would not run.
-// Chains of links go as deep as they are long.
+// made. A link is the two variables' equality, not a demon: a suspended
+// handler passes changes on too. Chains of links go as deep as they are long.
 void QrcIntVarEventHandlerI::forwardBounds() {
-  if (_suspended.getValue()) return;
   QrcIntExpI* x = getVar();
   auto forward = [&] {
     for (OffsetLink* l = _links; l; l = l->next) {
@@ -215,7 +277,6 @@ void QrcIntVarEventHandlerI::forwardBounds() {
 }
 
 void QrcIntVarEventHandlerI::forwardRemoval(QrcInt a, QrcInt b) {
-  if (_suspended.getValue()) return;
   auto forward = [&] {
     for (OffsetLink* l = _links; l; l = l->next) {
       QrcIntExpI* y = l->partner;

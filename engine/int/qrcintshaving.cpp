@@ -26,14 +26,18 @@ void QrcSpiralSolverIntCtI::post() {
   startCounting();
 }
 
-void QrcSpiralSolverIntCtI::setVariableSuspended(bool suspended) {
-  // A constant has no handler, and no range changes either.
-  QrcIntVarEventHandlerI* h = _var->getIntHandler();
-  if (!h) return;
-  if (suspended)
-    h->suspend();
-  else
-    h->resume();
+// A constant has no handler, and no range changes either.
+void QrcSpiralSolverIntCtI::suspendVariable() {
+  if (QrcIntVarEventHandlerI* h = _var->getIntHandler()) h->suspend();
+}
+void QrcSpiralSolverIntCtI::resumeVariable() {
+  if (QrcIntVarEventHandlerI* h = _var->getIntHandler()) h->resumeHolding(_held);
+}
+void QrcSpiralSolverIntCtI::handBack() {
+  if (QrcIntVarEventHandlerI* h = _var->getIntHandler()) h->handBack(_held);
+}
+void QrcSpiralSolverIntCtI::dropHeld() {
+  if (QrcIntVarEventHandlerI* h = _var->getIntHandler()) h->dropHeld(_held);
 }
 
 void QrcSpiralSolverIntCtI::display(std::ostream& os) const {
@@ -43,7 +47,7 @@ void QrcSpiralSolverIntCtI::display(std::ostream& os) const {
 void StrongConsistencyIntConstraintI::propagate() {
   QrcSpiralSolverIntCtI* w = _watch;
   if (!w->isActive()) return;
-  w->reset();
+  w->start();
   w->setThreshold(2);
   auto nextMid = [](QrcInt low, QrcInt high, QrcInt& mid) {
     if (low + 1 >= high) return false;

@@ -8,6 +8,7 @@
 #ifndef QRC_FLOAT_EXP_H
 #define QRC_FLOAT_EXP_H
 
+#include <cmath>
 #include <iosfwd>
 
 #include "qrcexpr.h"
@@ -292,8 +293,27 @@ class QrcFloatVarEventHandlerI : public QrcEventHandlerI {
   void whenDomain(QrcDemonI* demon) override;
   void traceWithMonitor(QrcSearchMonitorI* monitor) override;
   void traceWithMonitor2(QrcSearchMonitorI* monitor) override;
+  // While suspended, the variable's changes wake no demon: the bounds its
+  // demons last saw stay, and the values removed inside them are kept, for
+  // its demons to hear later.
   virtual void suspend();
   virtual void resume();
+  // What a suspended handler gathered, set aside while nested searches run
+  // (their processing of the variable would pass it on and drop it): the
+  // bounds the demons last saw and the values removed inside them since.
+  struct Held {
+    QrcFloat oldMin = HUGE_VAL;
+    QrcFloat oldMax = -HUGE_VAL;
+    QrcPropagationQueueI::FloatCell* removed = nullptr;
+  };
+  // Resumes the handler and adds what it gathered while suspended to held;
+  // its demons next hear the changes from the bounds held keeps.
+  void resumeHolding(Held& held);
+  // Gives back what held keeps and queues the handler for the demons that
+  // have changes to hear; held is left empty.
+  void handBack(Held& held);
+  // Forgets what held keeps.
+  void dropHeld(Held& held);
   virtual void setRangeBegin(QrcFloat a, QrcFloat b);
   virtual void setRangeEnd(QrcFloat a, QrcFloat b);
   virtual void setMinBegin(QrcFloat v);
@@ -342,6 +362,9 @@ class QrcFloatVarEventHandlerI : public QrcEventHandlerI {
   // Whether a change to [min, max], measured from the bounds at the last
   // wake, is below the threshold that wakes the demons.
   bool isInsignificant(QrcFloat min, QrcFloat max);
+  // Drops the removals an idle, running handler still keeps: gathered while
+  // suspended in a branch that was left since, their values are back.
+  void dropStaleRemovals();
 
   QrcInt _minStamp;
   QrcInt _maxStamp;

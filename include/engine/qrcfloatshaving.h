@@ -13,9 +13,13 @@ class QrcSpiralSolverFloatCtI : public QrcShavingWatchI {
   void display(std::ostream& os) const override;
 
  private:
-  void setVariableSuspended(bool suspended) override;
+  void suspendVariable() override;
+  void resumeVariable() override;
+  void handBack() override;
+  void dropHeld() override;
 
   QrcFloatExpI* _var;
+  QrcFloatVarEventHandlerI::Held _held;
 };
 
 class StrongConsistencyFloatConstraintI : public QrcConstraintI {

@@ -301,8 +301,29 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   void traceWithMonitor2(QrcSearchMonitorI* monitor) override;
   QrcDemonI* getFirstDemon() const override;
 
+  // While suspended, the variable's changes wake no demon: the handler
+  // gathers them (the bounds its demons last saw stay, the values removed
+  // inside them are kept) for its demons to hear later. Offset links keep
+  // their partners in step all along.
   virtual void suspend();
   virtual void resume();
+  // What a suspended handler gathered, set aside while nested searches run
+  // (their processing of the variable would pass it on and drop it): the
+  // bounds the demons last saw and the values removed inside them since.
+  struct Held {
+    QrcInt oldMin = INT64_MAX;
+    QrcInt oldMax = INT64_MIN;
+    QrcPropagationQueueI::IntCell* removed = nullptr;
+    QrcPropagationQueueI::IntCell* removedRanges = nullptr;
+  };
+  // Resumes the handler and adds what it gathered while suspended to held;
+  // its demons next hear the changes from the bounds held keeps.
+  void resumeHolding(Held& held);
+  // Gives back what held keeps and queues the handler for the demons that
+  // have changes to hear; held is left empty.
+  void handBack(Held& held);
+  // Forgets what held keeps.
+  void dropHeld(Held& held);
   virtual void notifySetValueBegin(QrcInt v);
   virtual void notifySetValueEnd(QrcInt v);
   virtual void notifyRemoveValueBegin(QrcInt v);
@@ -363,6 +384,9 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   void scheduleAndForward(bool heard, Forward forward);
   // schedule, inline.
   void enqueue();
+  // Drops the removals an idle, running handler still keeps: gathered while
+  // suspended in a branch that was left since, their values are back.
+  void dropStaleRemovals();
 
   QrcConstraintList _valueDemons;
   QrcConstraintList _rangeDemons;

@@ -19,9 +19,13 @@ class QrcSpiralSolverIntCtI : public QrcShavingWatchI {
   QrcIntExpI* getVar() const { return _var; }
 
  private:
-  void setVariableSuspended(bool suspended) override;
+  void suspendVariable() override;
+  void resumeVariable() override;
+  void handBack() override;
+  void dropHeld() override;
 
   QrcIntExpI* _var;
+  QrcIntVarEventHandlerI::Held _held;
 };
 
 class StrongConsistencyIntConstraintI : public QrcConstraintI {

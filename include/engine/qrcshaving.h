@@ -13,9 +13,16 @@ class QrcShavingWatchI : public QrcConstraintI {
   // Counts; past the threshold, becomes active, suspends the variable and
   // pushes the companion.
   void propagate() override;
-  // Count and active flag cleared, the variable's handler resumed.
+  // The companion starts: what an abandoned run left held is dropped, then
+  // reset.
+  void start();
+  // Count and active flag cleared, the variable's handler resumed; what it
+  // gathered while suspended is held by the watch, so that the companion's
+  // nested searches do not pass it on and drop it.
   void reset();
-  // Reset, and the threshold back to the level: the companion is done.
+  // Reset, the threshold back to the level, and what the watch holds given
+  // back to the handler: the variable's demons hear every change they missed
+  // while it was suspended. The companion is done.
   void finish();
   bool isActive() const { return _active != 0; }
   void setThreshold(QrcInt t) { _threshold = static_cast<int32_t>(t); }
@@ -28,8 +35,13 @@ class QrcShavingWatchI : public QrcConstraintI {
   QrcShavingWatchI(QrcManagerI* m, QrcInt level);
   // The count starts over in the current drain.
   void startCounting() { _stamp = _manager->getPropagationStamp(); }
-  // Suspends or resumes the variable's event handler.
-  virtual void setVariableSuspended(bool suspended) = 0;
+  // Suspends the variable's event handler.
+  virtual void suspendVariable() = 0;
+  // Resumes it, holding what it gathered (QrcIntVarEventHandlerI::Held).
+  virtual void resumeVariable() = 0;
+  // Gives what the watch holds back to the handler, or forgets it.
+  virtual void handBack() = 0;
+  virtual void dropHeld() = 0;
 
   QrcConstraintI* _companion;
 

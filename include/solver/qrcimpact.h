@@ -222,7 +222,8 @@ class QrcImpactInformation {
   void setValue(QrcIntExpI* x, QrcInt v);
   void removeValue(QrcIntExpI* x, QrcInt v);
   void initialize(QrcInt depth);
-  void estimateVariable(QrcIntExpI* x, QrcInt depth);
+  // False when a limit stopped the estimation before it reached every leaf.
+  bool estimateVariable(QrcIntExpI* x, QrcInt depth);
   // The first value of x from the minimum upward other than v (0 when none).
   static QrcInt otherValue(QrcIntExpI* x, QrcInt v);
   void end();

@@ -286,4 +286,25 @@ TEST(ObjectiveSearch, ALimitedSolveIsFeasibleNotOptimal) {
   env.end();
 }
 
+// Fails from its second run on, which is the solver's replay of the best
+// solution.
+int g_runs = 0;
+QrcGoalI* makeFailingReplay(QrcManagerI* m) {
+  return ++g_runs > 1 ? solvertest::makeFail(m) : new (m) QrcGoalTrueI(m);
+}
+
+// A replay that fails leaves no solution in the state, and proves nothing.
+TEST(ObjectiveSearch, AFailedReplayIsNoOptimum) {
+  g_runs = 0;
+  QroEnv env;
+  Knapsack k(env, kW, kV, 26);
+  QroSolver solver(k.model);
+  QroGoal goal = QroAndGoal(solvertest::engineGoal(env.getImpl(), makeFailingReplay),
+                            labelUpperFirst(env, k.x));
+  EXPECT_EQ(solver.getImpl()->solveWithObjective(goal.getImpl(), QroSolver::RestartSearch, 0), 0);
+  EXPECT_EQ(solver.getStatus(), QroSolver::Unknown);
+  EXPECT_EQ(g_runs, 2);
+  env.end();
+}
+
 }  // namespace

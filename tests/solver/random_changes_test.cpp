@@ -16,10 +16,18 @@
 #include <vector>
 
 #include "change_model.h"
+#include "qrcdefaultsearch.h"
+#include "qrcimpact.h"
+#include "qrcintgoals.h"
+#include "qrcintshaving.h"
+#include "qrcmanager.h"
+#include "qrcsearch.h"
 #include "qromodel.h"
 #include "qrooperators.h"
 #include "qrosolver.h"
 #include "qrosolveri.h"
+#include "qrosolverextractor.h"
+#include "solver_support.h"
 #include "support/harness.h"
 #include "support/model_search.h"
 #include "support/seed.h"
@@ -38,17 +46,81 @@ std::string show(const A& a) {
   return s + ")";
 }
 
+// The look-ahead of a round: impacts on, the search goal (the solver's
+// impact-based default search, or the impact initialisation before a plain
+// labelling or before the customizable goal), limits on every search, and
+// integer shaving on every variable extracted.
+struct LookAhead {
+  bool on = false;
+  int goal = 0;
+  bool shaving = false;
+};
+
+// The switches of the next customizable goal, and the limit that the next
+// objective solve's goal sets once (0 none, 1 fails, 2 choice points, 3 a
+// time limit reached at once).
+struct {
+  bool best, bubbling, probing;
+  int limit;
+  QrcInt count;
+} g_look;
+
+void setLimit(QrcManagerI* m, int kind, QrcInt count) {
+  if (kind == 1) m->setFailLimit(count);
+  if (kind == 2) m->setChoicePointLimit(count);
+  if (kind == 3) m->setTimeLimit(1e-9);
+}
+
+QrcGoalI* initialization(QrcManagerI* m) {
+  return new (m)
+      QrcInternalInitializeImpactDichotomyGoalI(m, m->getSolver()->getImpactInformation(), 5);
+}
+QrcGoalI* initializedLabelling(QrcManagerI* m) {
+  QrcIntVarArray vars = m->getSolver()->getImpactInformation()->getVariables();
+  return QrcAnd(initialization(m), QrcGenerate(vars)).getImpl();
+}
+QrcGoalI* initializedCustomizable(QrcManagerI* m) {
+  QroSolverI* s = m->getSolver();
+  QrcIntVarArray vars = s->getExtractorManager()->getDefaultExtractor()->makeIntDecisionVars();
+  QrcCustomizableGoalI* g = s->getImpactInformation()->makeCustomizableGoal(vars);
+  g->setBest(g_look.best);
+  g->setBubbling(g_look.bubbling);
+  g->setProbingSizeLimit(g_look.probing ? 4 : 0);
+  return QrcAnd(initialization(m), g).getImpl();
+}
+// The default search under the limit asked for: set once, so that the
+// solver's replay of the best solution runs without it.
+QrcGoalI* limitedDefault(QrcManagerI* m) {
+  setLimit(m, g_look.limit, g_look.count);
+  g_look.limit = 0;
+  return QrcDefaultGoal(QrcManager(m)).getImpl();
+}
+
+// Process-wide integer shaving for one round.
+struct IntShaving {
+  explicit IntShaving(bool on) {
+    setGlobalIntShavingLevel(on ? 3 : 0);
+    setGlobalIntShavingOn(on);
+  }
+  ~IntShaving() {
+    setGlobalIntShavingLevel(0);
+    setGlobalIntShavingOn(false);
+  }
+};
+
 // One round: a drawn model, its solver and the changes made to both.
 class Round {
  public:
-  Round(uint64_t seed, int round, bool edit)
+  Round(uint64_t seed, int round, bool edit, LookAhead look = LookAhead())
       : _seed(seed),
         _round(round),
         _edit(edit),
+        _look(look),
         _rng(seed * 1000003 + static_cast<uint64_t>(round)) {}
   ~Round() { _env.end(); }
 
   void run() {
+    IntShaving shaving(_look.shaving);
     try {
       build();
       if (!start()) return;
@@ -87,6 +159,7 @@ class Round {
     try {
       _solver = QroSolver(_model, _edit ? &QrcEdit : &QrcNoEdit);
       _solver.getImpl()->setOut(_out);
+      if (_look.on) _solver.setImpactMode(1);
     } catch (const QroSolver::ModelInconsistent&) {
       if (!solutions().empty()) fail("the solver refused a model with solutions");
       return false;
@@ -126,22 +199,64 @@ class Round {
     std::set<A> got;
     size_t count = 0;
     try {
-      _solver.startNewSearch();
+      // A limit set before the start goes with it.
+      if (_look.on && _rng() % 2) limit();
+      _solver.startNewSearch(searchGoal());
     } catch (const QroSolver::ModelInconsistent&) {
       // The changes go on: the next search must see the model as it then is.
       return want.empty() || fail("the search refused a model with solutions");
     }
+    if (_look.on && _rng() % 2) limit();
     while (count <= want.size() + 10 && _solver.next()) {
       got.insert(valuesNow());
       ++count;
     }
+    bool exhausted = !_look.on || restarts(want, got);
     _solver.endSearch();
-    if (count != got.size()) fail("a solution found twice");
-    for (const A& a : want)
-      if (!got.count(a)) return fail("missed " + show(a));
+    if (!_look.on && count != got.size()) fail("a solution found twice");
     for (const A& a : got)
       if (!want.count(a)) return fail("non-solution " + show(a));
+    for (const A& a : want)
+      if (exhausted && !got.count(a)) return fail("missed " + show(a));
     return true;
+  }
+
+  // A limit on the solver's manager, now and then none.
+  void limit() {
+    int kind = static_cast<int>(_rng() % 4);
+    QrcInt count = 1 + static_cast<QrcInt>(_rng() % 4);
+    note("limit " + std::to_string(kind) + " " + std::to_string(count));
+    setLimit(_solver.getManagerI(), kind, count);
+  }
+
+  QroGoal searchGoal() {
+    if (!_look.on || _look.goal == 0) return QroGoal();
+    g_look.best = _rng() % 2;
+    g_look.bubbling = _rng() % 2;
+    g_look.probing = _rng() % 2;
+    return solvertest::engineGoal(_env.getImpl(),
+                                  _look.goal == 1 ? initializedLabelling : initializedCustomizable);
+  }
+
+  // A search that a limit stopped says so, and stays stopped under a new
+  // limit; restarted, under a limit or none, it finds what it missed.
+  // Whether the last run ended with the search space exhausted.
+  bool restarts(const std::set<A>& want, std::set<A>& got) {
+    QrcManagerI* m = _solver.getManagerI();
+    for (int k = 0; k < 2 && m->getStatus() == QrcSearchLimited; ++k) {
+      m->unsetLimits();
+      if (_rng() % 2) {
+        limit();
+        if (_solver.next()) return fail("a stopped search went on");
+      }
+      if (_solver.getStatus() != QroSolver::Unknown) fail("a stopped search has a status");
+      if (_rng() % 2) limit();
+      note("restart");
+      m->getCurrentSearch()->restart();
+      for (size_t count = 0; count <= want.size() + 10 && _solver.next(); ++count)
+        got.insert(valuesNow());
+    }
+    return m->getStatus() == QrcSearchExhausted;
   }
 
   bool optimum(const std::set<A>& want) {
@@ -154,18 +269,33 @@ class Round {
     }
     bool found = false;
     try {
-      found = _solver.solve();
+      found = _look.on ? limitedSolve() : _solver.solve();
     } catch (const QroSolver::ModelInconsistent&) {
     }
-    if (found != !want.empty())
-      return fail(found ? "an optimum of a model without solutions" : "no optimum found");
+    QroInt status = _solver.getStatus();
+    bool proved = !_look.on || status == QroSolver::Optimal;
+    if (found && want.empty()) return fail("an optimum of a model without solutions");
+    if (!found && proved && !want.empty()) return fail("no optimum found");
+    if (!found && status == QroSolver::Infeasible && !want.empty())
+      return fail("a model with solutions said infeasible");
     if (!found) return true;
     A a = valuesNow();
     if (!want.count(a)) return fail("the optimum's solution " + show(a) + " breaks the model");
-    if (_solver.getObjValue() != static_cast<double>(best) || _exprs.eval(_objective, a) != best)
+    int64_t value = _exprs.eval(_objective, a);
+    if (_solver.getObjValue() != static_cast<double>(value) || (proved && value != best))
       return fail("optimum " + std::to_string(_solver.getObjValue()) + " at " + show(a) +
-                  ", brute force " + std::to_string(best));
+                  ", brute force " + std::to_string(best) +
+                  (status == QroSolver::Optimal ? ", said optimal" : ""));
     return true;
+  }
+
+  // The solver's objective solve under a limit that its goal sets.
+  QroBool limitedSolve() {
+    g_look.limit = static_cast<int>(_rng() % 4);
+    g_look.count = 1 + static_cast<QrcInt>(_rng() % 4);
+    note("solve under limit " + std::to_string(g_look.limit) + " " + std::to_string(g_look.count));
+    QroGoal goal = solvertest::engineGoal(_env.getImpl(), limitedDefault);
+    return _solver.getImpl()->solveWithObjective(goal.getImpl(), QroSolver::RestartSearch, 0);
   }
 
   // One change of the model; false when the model became inconsistent.
@@ -272,6 +402,7 @@ class Round {
   uint64_t _seed;
   int _round;
   bool _edit;
+  LookAhead _look;
   Rng _rng;
   QroEnv _env;
   QroModel _model;
@@ -295,6 +426,20 @@ TEST(RandomModelChanges, EverySearchMatchesBruteForce) {
   uint64_t seed = qrotest::seedOr(20261211);
   for (int round = 0; round < 600; ++round)
     for (bool edit : {false, true}) Round(seed, round, edit).run();
+}
+
+// Look-ahead under limits: a stopped estimation or probe refutes nothing, a
+// search says it ran out only when it did, and a solve says optimal only
+// when it proved it; shaving never lets a non-solution through.
+TEST(RandomModelChanges, LookAheadUnderLimitsMatchesBruteForce) {
+  uint64_t seed = qrotest::seedOr(20270301);
+  for (int round = 0; round < 120; ++round) {
+    LookAhead look;
+    look.on = round % 4 != 3;
+    look.goal = round % 3;
+    look.shaving = round % 4 >= 2;
+    Round(seed, round, (round / 4) % 2 == 0, look).run();
+  }
 }
 
 }  // namespace

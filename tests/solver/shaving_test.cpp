@@ -11,9 +11,11 @@
 #include "qrcfloatexp.h"
 #include "qrcfloatshaving.h"
 #include "qrcintexp.h"
+#include "qrcintgoals.h"
 #include "qrcintshaving.h"
 #include "qrcmanager.h"
 #include "qrcpointerhash.h"
+#include "solver_support.h"
 #include "support/design_model.h"
 #include "support/watchdog.h"
 
@@ -150,6 +152,41 @@ TEST(ShavingExtraction, WatchedDesignModelStillFindsItsFirstBox) {
   // The companions refuted slices in nested searches of their own.
   EXPECT_GT(solver.getManagerI()->getNestedFails(), 0);
   solver.endSearch();
+  env.end();
+}
+
+// The variables a labelling takes in order.
+std::vector<QroNumVar> g_labelled;
+QrcGoalI* labelling(QrcManagerI* m) {
+  QrcIntVarArray a(QrcManager(m), static_cast<QrcInt>(g_labelled.size()));
+  for (size_t i = 0; i < g_labelled.size(); ++i)
+    a.set(static_cast<QrcInt>(i), QroSolver(m->getSolver()).getIntVar(g_labelled[i]));
+  return QrcGenerate(a).getImpl();
+}
+
+// x0 and x1 fall by halves in turn once x2 is 1: the watches hand them over
+// to shaving while the equality between them waits. Every solution is one
+// of the model's (x0 = x1), and the optimum is proved at one.
+TEST(ShavingExtraction, ShavedSearchesFindSolutionsOfTheModel) {
+  ShavingSettings settings(0, false, 3, true);
+  QroEnv env;
+  QroModel model(env);
+  QroNumVar x0(env, 0, 21, QroNumVar::Int), x1(env, 0, 21, QroNumVar::Int),
+      x2(env, 0, 1, QroNumVar::Int);
+  model.add(2 * x0 - x1 + 21 * x2 <= 21);
+  model.add(-1 * x0 + 2 * x1 + 21 * x2 <= 21);
+  model.add(QroRange(env, 0, 3 * x1 - 3 * x0, 0));
+  model.add(QroObjective(env, 2 * x1 - 2 * x0 - x2, QroObjectiveI::Maximize));
+  QroSolver solver(model);
+  g_labelled = {x2, x0, x1};
+  solver.startNewSearch(solvertest::engineGoal(env.getImpl(), labelling));
+  while (solver.next()) EXPECT_EQ(solver.getValue(x0), solver.getValue(x1));
+  solver.endSearch();
+  ASSERT_EQ(solver.solve(), 1);
+  EXPECT_EQ(solver.getStatus(), QroSolver::Optimal);
+  EXPECT_EQ(solver.getObjValue(), 0);
+  EXPECT_EQ(solver.getValue(x0), solver.getValue(x1));
+  g_labelled.clear();
   env.end();
 }
 

@@ -159,6 +159,49 @@ TEST_P(FloatShaving, RandomFeasibleSetsStay) {
   EXPECT_GT(shaved, 50);
 }
 
+// Records x's range when x is processed outside nested searches.
+class Heard : public QrcConstraintI {
+ public:
+  explicit Heard(QrcFloatExpI* x) : QrcConstraintI(x->getManager()), x(x) {}
+  void post() override { x->whenRange(this); }
+  void propagate() override {
+    if (_manager->getSearchDepth() > 1 || !x->getFloatHandler()->isProcessing()) return;
+    min = x->getMin();
+    max = x->getMax();
+  }
+  QrcFloatExpI* x;
+  double min = 0, max = 0;
+};
+
+// Within one drain the watch suspends x, whose maximum then falls.
+Heard* g_heard;
+QrcSpiralSolverFloatCtI* g_watch;
+class SuspendAndNarrowI : public QrcGoalI {
+ public:
+  explicit SuspendAndNarrowI(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    QrcPropagationQueueI* q = _manager->getPropagationQueue();
+    q->enter();
+    for (int i = 0; i < 5; ++i) g_watch->propagate();
+    g_heard->x->setRange(0, 6);
+    q->leave();
+    return nullptr;
+  }
+};
+
+// What x's demons missed while it was suspended reaches them once the
+// companion has run (here it narrows nothing: the top slice holds).
+TEST_P(FloatShaving, ChangesMadeWhileSuspendedReachTheDemons) {
+  QrcFloatVar x;
+  g_watch = watched(x, 0, 10, {{0, 10}});
+  g_heard = new (m) Heard(x.getImpl());
+  mh.add(g_heard);
+  ASSERT_EQ(m->solve(new (m) SuspendAndNarrowI(m), false), 1);
+  EXPECT_EQ(g_heard->min, 0.0);
+  EXPECT_EQ(g_heard->max, 6.0);
+  EXPECT_FALSE(x.getImpl()->getFloatHandler()->isSuspended());
+}
+
 INSTANTIATE_TEST_SUITE_P(FailureModes, FloatShaving, ::testing::Bool());
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "qrcconstraint.h"
 #include "qrcint.h"
+#include "qrcintarith.h"
 #include "qrcintexp.h"
 #include "qrcintshaving.h"
 #include "qrcmanager.h"
@@ -154,6 +155,73 @@ TEST_P(IntShaving, RandomFeasibleValuesStay) {
   }
   // At least 15 of the 200 rounds shave at each of seeds 1 to 300.
   EXPECT_GT(shaved, 5);
+}
+
+// Records, when x is processed outside nested searches, its range and the
+// values its delta gives (bit v for value v).
+class Heard : public QrcConstraintI {
+ public:
+  explicit Heard(QrcIntExpI* x) : QrcConstraintI(x->getManager()), x(x) {}
+  void post() override { x->whenDomain(this); }
+  void propagate() override {
+    if (_manager->getSearchDepth() > 1 || !x->isProcessing()) return;
+    min = x->getMin();
+    max = x->getMax();
+    lost = 0;
+    QrcIntVarDeltaIterator it(x);
+    for (QrcInt v; it.next(v);) lost |= uint64_t(1) << v;
+  }
+  QrcIntExpI* x;
+  QrcInt min = 0, max = 0;
+  uint64_t lost = 0;
+};
+
+// Within one drain the watch suspends x, which then changes: removed values
+// and a lower maximum; a failure may end the branch there.
+Heard* g_heard;
+QrcSpiralSolverIntCtI* g_watch;
+class SuspendAndChangeI : public QrcGoalI {
+ public:
+  SuspendAndChangeI(QrcManagerI* m, QrcInt removed, bool fail)
+      : QrcGoalI(m), _removed(removed), _fail(fail) {}
+  QrcGoalI* execute() override {
+    QrcPropagationQueueI* q = _manager->getPropagationQueue();
+    q->enter();
+    for (int i = 0; i < 5; ++i) g_watch->propagate();
+    g_heard->x->removeValue(_removed);
+    if (_fail) _manager->fail();
+    g_heard->x->setMax(16);
+    q->leave();
+    return nullptr;
+  }
+
+ private:
+  QrcInt _removed;
+  bool _fail;
+};
+
+// What x's demons missed while it was suspended reaches them once the
+// companion has run (here it narrows nothing: the top slice holds), and
+// nothing of a branch left before.
+TEST_P(IntShaving, ChangesMadeWhileSuspendedReachTheDemons) {
+  QrcIntVar x;
+  std::vector<QrcInt> all;
+  for (QrcInt v = 0; v <= 20; ++v) all.push_back(v);
+  g_watch = watched(x, 0, 20, all);
+  g_heard = new (m) Heard(x.getImpl());
+  mh.add(g_heard);
+  // Kept equal to x + 3 by offset links, suspended or not.
+  QrcIntVar y(QrcIntExp(x) + 3);
+  QrcGoalI* left = new (m) SuspendAndChangeI(m, 5, true);
+  QrcGoalI* right = new (m) SuspendAndChangeI(m, 7, false);
+  ASSERT_EQ(m->solve(new (m) QrcOrI(m, left, right, nullptr), false), 1);
+  EXPECT_EQ(g_heard->min, 0);
+  EXPECT_EQ(g_heard->max, 16);
+  // 7 and 17 to 20; not 5, back with the failed branch.
+  EXPECT_EQ(g_heard->lost, uint64_t(0x1e0080));
+  EXPECT_FALSE(x.getImpl()->getIntHandler()->isSuspended());
+  EXPECT_EQ(y.getMax(), 19);
+  EXPECT_FALSE(y.isInDomain(10));
 }
 
 INSTANTIATE_TEST_SUITE_P(FailureModes, IntShaving, ::testing::Bool());
