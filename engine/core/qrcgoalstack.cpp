@@ -162,7 +162,7 @@ class QrcReleaseI : public QrcGoalI {
 }  // namespace
 
 void QrcManagerI::releaseOnBacktrack(void (*release)(void*), void* owner) {
-  if (!isBacktrackable()) return;
+  if (!isBacktrackable() && _rootMarks == 0) return;
   addGroupedReversibleAction(new (this) QrcReleaseI(this, release, owner));
 }
 
@@ -187,6 +187,19 @@ bool QrcManagerI::dropSentinel() {
   _orStack->popTo(static_cast<QrcInt>(r.orTop));
   ++_stamp;
   return true;
+}
+
+void QrcManagerI::dropRecordsTo(QrcInt orRecords) {
+  if (_orRecords <= orRecords) return;
+  ChoiceRecord r = {};
+  while (_orRecords > orRecords) {
+    r = popRecord(_orStack);
+    --_orRecords;
+  }
+  _andStack->_floor = static_cast<QrcInt>(r.andFloor);
+  _andStack->popTo(static_cast<QrcInt>(r.andTop));
+  _orStack->popTo(static_cast<QrcInt>(r.orTop));
+  ++_stamp;
 }
 
 void QrcManagerI::collapse() {

@@ -212,6 +212,7 @@ void QrcManagerI::clearSearchState() {
   _nextDepth = 0;
   _pushStateLevel = 0;
   _pushStateDepth = 0;
+  _rootMarks = 0;
   _launchCallbacks = nullptr;
   _failCallbacks = nullptr;
   _goalsAdded = nullptr;

@@ -1,44 +1,80 @@
 // Changes at the root that may fail: an add or a narrowing outside any search
-// run. Each runs above a sentinel choice point with the trails recording, so
-// that a failure restores the store as it was, as backtracking does in a
-// search.
+// run and any propagation. Each runs above a sentinel choice point with the
+// trails recording, so that a failure restores the store as it was, as
+// backtracking does in a search.
 #include "qrcconstraint.h"
 #include "qrcfloatenv.h"
 #include "qrcgoal.h"
 #include "qrcmanager.h"
 #include "qrcqueue.h"
 
+void QrcManagerI::runAtRoot(void (*body)(void*), void* context) {
+  const QrcRootMark mark = markRoot();
+  try {
+    body(context);
+  } catch (...) {
+    undoRoot(mark);
+    throw;
+  }
+  keepRoot(mark);
+}
+
+// A search nested in the change (a solve in its propagation) runs above the
+// mark with a sentinel of its own and leaves the push states alone: without
+// a level it makes none and pops none. Its end leaves the trails to the mark.
 QrcRootMark QrcManagerI::markRoot() {
   QrcRootMark mark;
   mark.orRecords = _orRecords;
   mark.recording = _trail->isRecording() ? 1 : 0;
   mark.persistentRecording = _persistentTrail->isRecording() ? 1 : 0;
+  mark.pushStateLevel = _pushStateLevel;
+  mark.automaticPushState = _automaticPushState;
+  mark.editMode = _editMode;
   _trail->setRecording(1);
   _persistentTrail->setRecording(1);
   mark.trailTop = _trail->getTop();
   mark.persistentTop = _persistentTrail->getTop();
+  _pushStateLevel = 0;
+  _automaticPushState = 0;
+  ++_rootMarks;
   pushChoicePoint(nullptr, nullptr, nullptr);
   return mark;
 }
 
-// A trail that was not recording keeps nothing of the change: nothing undoes
-// it. The sentinel goes without restoring; reversible actions registered by
-// the change stay on the Or stack.
+// Where nothing can take the change back (no search, no push state), it keeps
+// nothing on the trails, and its reversible actions, which nothing would run,
+// go with the sentinel. Elsewhere the sentinel goes without restoring: the
+// actions stay on the Or stack, and the words on a trail that was recording.
 void QrcManagerI::keepRoot(const QrcRootMark& mark) {
-  if (!mark.persistentRecording && _persistentTrail != _trail) {
+  const bool lasting = !isBacktrackable();
+  if ((lasting || !mark.persistentRecording) && _persistentTrail != _trail)
     _persistentTrail->setTop(mark.persistentTop);
-    _persistentTrail->setRecording(0);
-  }
-  if (!mark.recording) {
-    _trail->setTop(mark.trailTop);
-    _trail->setRecording(0);
-  }
-  if (_orRecords != mark.orRecords + 1 || !dropSentinel()) collapse();
+  if (lasting || !mark.recording) _trail->setTop(mark.trailTop);
+  closeRootMark(mark);
+  if (lasting)
+    dropRecordsTo(mark.orRecords);
+  else if (_orRecords != mark.orRecords + 1 || !dropSentinel())
+    collapse();
 }
 
+// Reversible actions run as the records are popped; one that throws leaves
+// the mark closed.
 void QrcManagerI::undoRoot(const QrcRootMark& mark) {
   clearPropagation();
-  popRecordsTo(mark.orRecords);
+  try {
+    popRecordsTo(mark.orRecords);
+  } catch (...) {
+    closeRootMark(mark);
+    throw;
+  }
+  closeRootMark(mark);
+}
+
+void QrcManagerI::closeRootMark(const QrcRootMark& mark) {
+  --_rootMarks;
+  _pushStateLevel = mark.pushStateLevel;
+  _automaticPushState = mark.automaticPushState;
+  _editMode = mark.editMode;
   _trail->setRecording(mark.recording);
   _persistentTrail->setRecording(mark.persistentRecording);
 }

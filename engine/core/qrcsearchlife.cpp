@@ -101,13 +101,15 @@ void QrcSearchI::end() {
   clearFields();
   --m->_searchDepth;
   m->_currentSearch = m->_searchDepth > 0 ? _parent : nullptr;
-  if (m->_searchDepth > 0) {
+  // A search nested in a change at the root leaves the change its mark.
+  if (m->_searchDepth > 0 || m->_rootMarks > 0) {
     m->_trail->setRecording(savedRecording);
     m->_persistentTrail->setRecording(savedPersistent);
-  } else {
+  }
+  if (m->_searchDepth == 0) {
     m->_editMode = m->_initialEditMode;
     _firstNext = 1;
-    if (m->_pushStateDepth == 0) {
+    if (m->_pushStateDepth == 0 && m->_rootMarks == 0) {
       m->_trail->reset();
       if (m->_persistentTrail != m->_trail) m->_persistentTrail->reset();
       m->_orRecords = 0;

@@ -211,6 +211,7 @@ void QrcFloatExpI::saveMax() {
 }
 
 void QrcFloatExpI::setRange(QrcFloat a, QrcFloat b) {
+  if (_manager->narrowedAtRoot([&] { setRange(a, b); })) return;
   // A bound that is not a number restricts nothing.
   if (a != a) a = -Inf;
   if (b != b) b = Inf;
@@ -333,6 +334,7 @@ void QrcFloatExpI::touch() {
 }
 
 void QrcFloatExpI::setValue(QrcFloat v) {
+  if (_manager->narrowedAtRoot([&] { setValue(v); })) return;
   if (_manager->variablePrecision() && !(_handler && _valueSet)) {
     setRangePrecise(v, v);
     return;
@@ -384,6 +386,7 @@ void QrcFloatExpI::setValueNormal(QrcFloat v, bool precise) {
 }
 
 void QrcFloatExpI::removeValue(QrcFloat v) {
+  if (_manager->narrowedAtRoot([&] { removeValue(v); })) return;
   if (!_valueSet) {
     getErrorReporter()->report(QrcContinuousVariableError, "QrcFloatExpI::removeValue",
                                "continuous constrained variable", this);

@@ -56,18 +56,17 @@ QrcBool QrcFloatExp::isBound() const {
 QrcFloat QrcFloatExp::getValue() const {
   return check("QrcFloatExp::getValue")->getValue();
 }
-// A narrowing at the root that fails is taken back whole (changeAtRoot).
 void QrcFloatExp::setRange(QrcFloat a, QrcFloat b) const {
   QrcFloatExpI* x = check("QrcFloatExp::setRange");
-  x->getManager()->changeAtRoot([x, a, b] { x->setRange(a, b); });
+  x->setRange(a, b);
 }
 void QrcFloatExp::setValue(QrcFloat v) const {
   QrcFloatExpI* x = check("QrcFloatExp::setValue");
-  x->getManager()->changeAtRoot([x, v] { x->setValue(v); });
+  x->setValue(v);
 }
 void QrcFloatExp::removeValue(QrcFloat v) const {
   QrcFloatExpI* x = check("QrcFloatExp::removeValue");
-  x->getManager()->changeAtRoot([x, v] { x->removeValue(v); });
+  x->removeValue(v);
 }
 void QrcFloatExp::whenValue(QrcDemonI* demon) const {
   check("QrcFloatExp::whenValue")->whenValue(demon);

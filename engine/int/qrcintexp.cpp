@@ -373,6 +373,7 @@ void QrcIntExpI::failWith(int hook, QrcInt a, QrcInt b) {
 // ---------------------------------------------------------------- narrowing
 
 void QrcIntExpI::setMin(QrcInt v) {
+  if (_manager->narrowedAtRoot([&] { setMin(v); })) return;
   refreshBounds();
   if (_valueOpen) giveValue();
   if (v <= _min) {
@@ -403,6 +404,7 @@ void QrcIntExpI::setMin(QrcInt v) {
 }
 
 void QrcIntExpI::setMax(QrcInt v) {
+  if (_manager->narrowedAtRoot([&] { setMax(v); })) return;
   refreshBounds();
   if (_valueOpen) giveValue();
   if (v >= _max) {
@@ -433,6 +435,7 @@ void QrcIntExpI::setMax(QrcInt v) {
 }
 
 void QrcIntExpI::narrowRange(QrcInt a, QrcInt b) {
+  if (_manager->narrowedAtRoot([&] { narrowRange(a, b); })) return;
   if (a > b) failWith(HookSetRange, a, b);
   refreshBounds();
   if (_valueOpen) giveValue();
@@ -476,6 +479,7 @@ void QrcIntExpI::narrowRange(QrcInt a, QrcInt b) {
 }
 
 void QrcIntExpI::setValue(QrcInt v) {
+  if (_manager->narrowedAtRoot([&] { setValue(v); })) return;
   refreshBounds();
   if (_valueOpen) giveValue();
   if (v < _min || v > _max) failWith(HookSetValue, v, 0);
@@ -507,6 +511,7 @@ void QrcIntExpI::setValue(QrcInt v) {
 }
 
 void QrcIntExpI::removeValueInBounds(QrcInt v) {
+  if (_manager->narrowedAtRoot([&] { removeValueInBounds(v); })) return;
   refreshBounds();
   if (_valueOpen) giveValue();
   if (v < _min || v > _max) {
@@ -551,6 +556,7 @@ void QrcIntExpI::removeValueInBounds(QrcInt v) {
 }
 
 void QrcIntExpI::removeRange(QrcInt a, QrcInt b) {
+  if (_manager->narrowedAtRoot([&] { removeRange(a, b); })) return;
   refreshBounds();
   if (a > b) return;
   if (_valueOpen) giveValue();

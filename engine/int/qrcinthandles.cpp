@@ -27,12 +27,6 @@ QrcInt* newArrayBlock(QrcManagerI* m, QrcInt n) {
   return block + 4;
 }
 
-// A narrowing at the root that fails is taken back whole (changeAtRoot).
-template <class F>
-void narrow(QrcIntExpI* x, F f) {
-  x->getManager()->changeAtRoot(f);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- integer arrays
@@ -175,27 +169,27 @@ bool QrcIntExp::isInDomain(QrcInt v) const {
 }
 void QrcIntExp::setMin(QrcInt v) const {
   QrcIntExpI* x = check("QrcIntExp::setMin");
-  narrow(x, [x, v] { x->setMin(v); });
+  x->setMin(v);
 }
 void QrcIntExp::setMax(QrcInt v) const {
   QrcIntExpI* x = check("QrcIntExp::setMax");
-  narrow(x, [x, v] { x->setMax(v); });
+  x->setMax(v);
 }
 void QrcIntExp::setRange(QrcInt a, QrcInt b) const {
   QrcIntExpI* x = check("QrcIntExp::setRange");
-  narrow(x, [x, a, b] { x->setRange(a, b); });
+  x->setRange(a, b);
 }
 void QrcIntExp::setValue(QrcInt v) const {
   QrcIntExpI* x = check("QrcIntExp::setValue");
-  narrow(x, [x, v] { x->setValue(v); });
+  x->setValue(v);
 }
 void QrcIntExp::removeValue(QrcInt v) const {
   QrcIntExpI* x = check("QrcIntExp::removeValue");
-  narrow(x, [x, v] { x->removeValue(v); });
+  x->removeValue(v);
 }
 void QrcIntExp::removeRange(QrcInt a, QrcInt b) const {
   QrcIntExpI* x = check("QrcIntExp::removeRange");
-  narrow(x, [x, a, b] { x->removeRange(a, b); });
+  x->removeRange(a, b);
 }
 void QrcIntExp::removeWhen(QrcDemonI* d) const {
   check("QrcIntExp::removeWhen")->removeWhen(d);
@@ -214,34 +208,32 @@ void QrcIntExp::setDomain(const QrcIntExp& source) const {
   QrcIntExpI* x = check("QrcIntExp::setDomain");
   QrcIntExpI* y = source.getImpl();
   if (!y) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntExp::setDomain");
-  narrow(x, [x, y] { x->setDomain(y); });
+  x->setDomain(y);
 }
 
 void QrcIntExp::setDomain(const QrcIntSet& set) const {
   QrcIntExpI* x = check("QrcIntExp::setDomain");
   QrcIntSetI* s = set.getImpl();
   if (!s) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntExp::setDomain");
-  narrow(x, [x, s] { x->setDomain(s); });
+  x->setDomain(s);
 }
 
 void QrcIntExp::setDomain(const QrcIntArray& values) const {
   QrcIntExpI* x = check("QrcIntExp::setDomain");
-  narrow(x, [x, &values] {
-    if (values.getSize() == 0) x->fail();
-    x->setDomain(values.getSize(), values.getImpl(), values.getCollection());
-  });
+  if (values.getSize() == 0) x->fail();
+  x->setDomain(values.getSize(), values.getImpl(), values.getCollection());
 }
 
 void QrcIntExp::removeDomain(const QrcIntSet& set) const {
   QrcIntExpI* x = check("QrcIntExp::removeDomain");
   QrcIntSetI* s = set.getImpl();
   if (!s) QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntExp::removeDomain");
-  narrow(x, [x, s] { x->removeDomain(s); });
+  x->removeDomain(s);
 }
 
 void QrcIntExp::removeDomain(const QrcIntArray& values) const {
   QrcIntExpI* x = check("QrcIntExp::removeDomain");
-  narrow(x, [x, &values] { x->removeDomain(values.getSize(), values.getImpl()); });
+  x->removeDomain(values.getSize(), values.getImpl());
 }
 
 std::ostream& operator<<(std::ostream& os, const QrcIntExp& exp) {

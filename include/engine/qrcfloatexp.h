@@ -220,7 +220,8 @@ class QrcFloatExpI : public QrcExprI {
       const_cast<QrcFloatExpI*>(this)->recompute();
   }
 
-  // ---- narrowing (may fail the branch)
+  // ---- narrowing (may fail the branch; at the root each is a change at the
+  // root, taken back whole when it fails: QrcManagerI::changeAtRoot)
   void setRange(QrcFloat a, QrcFloat b);
   // Whether setRange(a, b) with [a, b] holding the bounds is known to change
   // no domain and not to fail; touch then makes the calls on the variables

@@ -190,7 +190,8 @@ class QrcIntExpI : public QrcExprI {
   // Whether the bound fields hold the current bounds (always for a variable).
   bool hasFreshBounds() const { return _handler || _boundsStamp == currentFailStamp(); }
 
-  // ---- narrowing
+  // ---- narrowing (at the root each is a change at the root, taken back
+  // whole when it fails: QrcManagerI::changeAtRoot)
   void setMin(QrcInt v);
   void setMax(QrcInt v);
   void setRange(QrcInt a, QrcInt b) {

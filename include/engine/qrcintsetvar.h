@@ -6,7 +6,9 @@
 // that demons read through delta iterators. Changes made while the variable's
 // own handler runs its demons are deferred until it finishes.
 //
-// Narrowing operations can fail: they leave by the manager's failure.
+// Narrowing operations can fail: they leave by the manager's failure. At the
+// root each is a change at the root, taken back whole when it fails
+// (QrcManagerI::changeAtRoot).
 #ifndef QRC_INTSETVAR_H
 #define QRC_INTSETVAR_H
 

@@ -7,6 +7,7 @@
 #include <csetjmp>
 #include <initializer_list>
 #include <iosfwd>
+#include <type_traits>
 
 #include "qrcerror.h"
 #include "qrcmemory.h"
@@ -109,12 +110,17 @@ struct QrcLockableArray {
   QrcLockableArray* next;
 };
 
-// What changeAtRoot puts back when the change fails: the Or stack's record
-// count below its mark and the trails' recording flags and tops.
+// What changeAtRoot puts back when the change ends: the Or stack's record
+// count below its mark, the trails' recording flags and tops, the push state
+// settings that searches nested in the change do without, and the edit mode
+// that their end would reset.
 struct QrcRootMark {
   QrcInt orRecords;
   QrcInt trailTop;
   QrcInt persistentTop;
+  QrcInt pushStateLevel;
+  QrcInt automaticPushState;
+  QrcInt editMode;
   int recording;
   int persistentRecording;
 };
@@ -289,25 +295,31 @@ class QrcManagerI {
   // Forgets the demon and goal being run, empties the propagation queue and
   // rounds to nearest again (after an exception left a propagation half done).
   void clearPropagation();
-  // Runs f, a change at the root (outside any search run and any
-  // propagation), under a mark of the choice points: a failure or any other
-  // exception takes back everything f changed before it goes on; success
-  // keeps the changes and leaves nothing on the trail that was not recording.
-  // Elsewhere f runs as it is: the search takes back what a failure leaves.
+  // Whether a change made now is a change at the root: outside any search
+  // run, any propagation and any change at the root under way.
+  bool isAtRoot() const { return _nextDepth == 0 && !_currentDemon && _rootMarks == 0; }
+  // Runs f, at the root, under a mark of the choice points: a failure or any
+  // other exception takes back everything f changed and took (reversible
+  // actions run once, blocks given back) before it goes on; success keeps the
+  // changes and, where nothing can take them back, leaves nothing on the
+  // trails or the Or stack. A search nested in f runs above the mark, as in
+  // a search. Elsewhere f runs as it is: the search or the change under way
+  // takes back what a failure leaves.
   template <class F>
   void changeAtRoot(F&& f) {
-    if (_nextDepth > 0 || _currentDemon) {
+    if (!isAtRoot()) {
       f();
       return;
     }
-    const QrcRootMark mark = markRoot();
-    try {
-      f();
-    } catch (...) {
-      undoRoot(mark);
-      throw;
-    }
-    keepRoot(mark);
+    runAtRoot([](void* body) { (*static_cast<std::remove_reference_t<F>*>(body))(); }, &f);
+  }
+  // The narrowings of the variables start with this: at the root it runs f,
+  // the narrowing itself, as changeAtRoot does and answers true.
+  template <class F>
+  bool narrowedAtRoot(F&& f) {
+    if (!isAtRoot()) return false;
+    changeAtRoot(f);
+    return true;
   }
   bool isInNestedSolve() const { return _nestedSolve != 0; }
   void setTrace(bool flag);
@@ -339,8 +351,9 @@ class QrcManagerI {
     }
     startActionGroup(goal, cell);
   }
-  // Runs release(owner) when a backtrack takes back what is made from now on
-  // (nothing when none can: isBacktrackable). An object made on the heap gives
+  // Runs release(owner) when a backtrack, or the failure of a change at the
+  // root, takes back what is made from now on (nothing when none can: not
+  // isBacktrackable, outside such a change). An object made on the heap gives
   // back through it the blocks it takes from the size pools, which a backtrack
   // does not pop.
   void releaseOnBacktrack(void (*release)(void*), void* owner);
@@ -516,6 +529,8 @@ class QrcManagerI {
   QrcInt _status;
   QrcInt _searchDepth;
   QrcInt _pushStateDepth;
+  // Changes at the root under way (changeAtRoot).
+  QrcInt _rootMarks;
   double _timeLimit;
   QrcSearchI* _rootSearch;
   QrcInt _useExceptions;
@@ -558,10 +573,16 @@ class QrcManagerI {
   void fileConstraint(QrcConstraintI* ct, bool trailed);
   // The constraint added outside edit mode, a search run and a propagation.
   void addAtRoot(QrcConstraintI* ct);
-  // changeAtRoot's mark, and what success and failure do with it.
+  // changeAtRoot's run of its body, its mark, and what success and failure do
+  // with it.
+  void runAtRoot(void (*body)(void*), void* context);
   QrcRootMark markRoot();
   void keepRoot(const QrcRootMark& mark);
   void undoRoot(const QrcRootMark& mark);
+  void closeRootMark(const QrcRootMark& mark);
+  // Pops the records above the first orRecords without restoring or running
+  // anything.
+  void dropRecordsTo(QrcInt orRecords);
   void postFiled();
   void endAllSearches();
 };

@@ -11,6 +11,7 @@
 
 #include "qrcalldiff.h"
 #include "qrcdistribute.h"
+#include "qrcfail.h"
 #include "qrcintgoals.h"
 #include "qrcmindistance.h"
 #include "qrcsearch.h"
@@ -88,6 +89,36 @@ TEST(PostedInSearch, PoolsGetBackWhatEveryPostingTook) {
     }
     mgr.end();
   }
+}
+
+// Added at the root over three variables over 0..1, each posting but the
+// forbidden table's fails: what it took from the pools goes back with it,
+// round after round.
+TEST(PostedInSearch, PoolsGetBackWhatAFailedRootAddTook) {
+  int failing = 0;
+  for (const Row& row : Rows) {
+    QrcManager mgr(QrcNoEdit);
+    QrcManagerI* m = mgr.getImpl();
+    m->useExceptions(true);
+    QrcIntVarArray x(mgr, 3, 0, 1);
+    auto failingAdd = [&] {
+      try {
+        mgr.add(row.make(mgr, x));
+      } catch (const QrcFailException&) {
+        return true;
+      }
+      return false;
+    };
+    if (failingAdd()) {
+      ++failing;
+      QrcUInt before = static_cast<QrcUInt>(m->getSizeAllocator()->getBytesInUse());
+      for (int round = 0; round < 20; ++round) EXPECT_TRUE(failingAdd()) << row.name;
+      EXPECT_EQ(static_cast<QrcUInt>(m->getSizeAllocator()->getBytesInUse()), before) << row.name;
+      EXPECT_EQ(m->getOrRecordCount(), 0) << row.name;
+    }
+    mgr.end();
+  }
+  EXPECT_EQ(failing, 6);
 }
 
 // Solves a goal from its propagation, scheduled at the last priority: the

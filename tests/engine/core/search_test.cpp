@@ -515,6 +515,61 @@ TEST(AutomaticPushStates, EndedSearchKeepsTheRootUnderItsOwnState) {
   mgr.end();
 }
 
+// Solves a goal in its propagation (undone, then kept), and fails while armed.
+class NestedSolveArmedCt : public QrcConstraintI {
+ public:
+  NestedSolveArmedCt(QrcManagerI* m, QrcIntExpI* x, const bool* armed)
+      : QrcConstraintI(m), _x(x), _armed(armed) {}
+  void post() override { _x->whenRange(this); }
+  void propagate() override {
+    for (bool restore : {true, false})
+      _manager->solveInPropagation(this, new (_manager) LogGoal(_manager, "nested"), restore);
+    if (*_armed) fail();
+  }
+
+ private:
+  QrcIntExpI* _x;
+  const bool* _armed;
+};
+
+// A narrowing at the root kept under its states whose propagation runs a
+// search and fails: the search, at depth 0, makes no state and pops none.
+TEST(AutomaticPushStates, NestedSearchOfAFailedRootNarrowingLeavesTheStates) {
+  QrcManager mgr(QrcEdit);
+  QrcManagerI* m = mgr.getImpl();
+  m->useExceptions(true);
+  m->setAutomaticPushState(1);
+  QrcIntVar x(mgr, 0, 9);
+  bool armed = false;
+  m->add(new (m) NestedSolveArmedCt(m, x.getImpl(), &armed));
+  QrcSearch s(mgr, new (m) LogGoal(m, "g"));
+  ASSERT_TRUE(s.next());
+  s.end();
+  armed = true;
+  EXPECT_THROW(x.getImpl()->setMin(3), QrcFailException);
+  EXPECT_EQ(x.getMin(), 0);
+  EXPECT_TRUE(m->isInEditMode());
+  EXPECT_EQ(m->getPushStateLevel(), 2);
+  EXPECT_EQ(m->getPushStateDepth(), 2);
+  EXPECT_EQ(m->getOrRecordCount(), 2);
+  mgr.end();
+}
+
+// Out of edit mode, a root narrowing whose propagation runs searches: their
+// end leaves the manager out of edit mode.
+TEST(AutomaticPushStates, NestedSearchOfARootNarrowingKeepsTheEditMode) {
+  QrcManager mgr(QrcEdit);
+  QrcManagerI* m = mgr.getImpl();
+  m->leaveEditMode();
+  QrcIntVar x(mgr, 0, 9);
+  bool armed = false;
+  m->add(new (m) NestedSolveArmedCt(m, x.getImpl(), &armed));
+  x.setMin(3);
+  EXPECT_EQ(x.getMin(), 3);
+  EXPECT_FALSE(m->isInEditMode());
+  mgr.end();
+}
+
 TEST(AutomaticPushStates, FailureWhilePostingUndoesThePushStates) {
   log().clear();
   QrcManager mgr(QrcEdit);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcintgoals.h"
+#include "qrcintsetvar.h"
 #include "qrcmanager.h"
 #include "qrcmonitor.h"
 #include "qrcsearch.h"
@@ -78,6 +80,9 @@ void expectClean(QrcManagerI* m) {
   EXPECT_FALSE(m->isInNestedSolve());
   EXPECT_EQ(m->getFailTrap(), nullptr);
   EXPECT_EQ(m->getOrRecordCount(), 0);
+  // Nothing takes back a change at the root that held: it keeps no word.
+  EXPECT_EQ(m->getTrail()->getTop(), 0);
+  EXPECT_EQ(m->getPersistentTrail()->getTop(), 0);
   EXPECT_EQ(qroplatform::getRounding(), 1);
 }
 
@@ -242,6 +247,124 @@ void rootNarrowingFails(Scene& s) {
   EXPECT_EQ(g.getMax(), 10.0);
 }
 
+// v, p and q pairwise different over 0..1: binding v holds on v and fails
+// in the propagation that follows. Answers p and q.
+QrcIntVarArray corner(Engine& e, const QrcIntExp& v) {
+  QrcIntVarArray pq(e.mgr, 2, 0, 1);
+  e.mgr.add(v != pq[0]);
+  e.mgr.add(v != pq[1]);
+  e.mgr.add(pq[0] != pq[1]);
+  return pq;
+}
+
+// Narrowings of every kind of variable, through the handles and through the
+// implementation classes, each failing in the propagation it starts: a set
+// over {1} whose cardinality c is cornered, x cornered with the truth t of
+// x <= 0, and f + g == 10 with f == g over [0, 10].
+void rootNarrowingsOfEveryKindFail(Scene& s) {
+  QrcManager& mgr = s.e.mgr;
+  QrcIntSetVarI* set = QrcIntSetVar(mgr, 1, 1).getImpl();
+  QrcIntVar c(set->getCardinality()), x(mgr, 0, 1);
+  QrcIntExp t = x <= 0;
+  QrcIntVarArray pq = corner(s.e, c), rs = corner(s.e, x);
+  QrcFloatVar f(mgr, 0.0, 10.0), g(mgr, 0.0, 10.0);
+  mgr.add(f + g == 10.0);
+  mgr.add(f - g == 0.0);
+  auto state = [&] {
+    std::ostringstream os;
+    os << set << pq << " " << x << rs << " " << t << " [" << f.getMin() << ", " << f.getMax()
+       << "] [" << g.getMin() << ", " << g.getMax() << "]";
+    return os.str();
+  };
+  const std::string before = state();
+  const std::pair<const char*, std::function<void()>> narrowings[] = {
+      {"set required", [&] { set->addRequired(1); }},
+      {"set required values", [&] { set->addRequired(QrcIntSet(mgr, 1, 1, 1)); }},
+      {"set possible", [&] { set->removePossible(1); }},
+      {"set possible range", [&] { set->removePossibleRange(0, 2); }},
+      {"set possible values", [&] { set->restrictPossible(QrcIntSet(mgr, 2, 2, 1)); }},
+      {"set cardinality", [&] { c.setValue(1); }},
+      {"set cardinality (implementation)", [&] { set->getCardinality()->setMin(1); }},
+      {"integer (implementation)", [&] { x.getImpl()->setMax(0); }},
+      {"integer value (implementation)", [&] { x.getImpl()->removeValue(1); }},
+      {"integer domain (implementation)",
+       [&] { x.getImpl()->removeDomain(QrcIntSet(mgr, 0, 0, 1).getImpl()); }},
+      {"truth", [&] { t.setValue(1); }},
+      {"truth (implementation)", [&] { t.getImpl()->setMax(0); }},
+      {"float", [&] { f.setValue(7.0); }},
+      {"float (implementation)", [&] { f.getImpl()->setRange(6.0, 10.0); }},
+      {"float value (implementation)", [&] { f.getImpl()->setValue(4.0); }},
+  };
+  for (const auto& n : narrowings) {
+    EXPECT_EQ(exitOf(n.second), Failed) << n.first;
+    EXPECT_EQ(exitOf(n.second), Failed) << n.first;
+    EXPECT_EQ(state(), before) << n.first;
+  }
+}
+
+class CountGoal : public QrcGoalI {
+ public:
+  CountGoal(QrcManagerI* m, int* runs) : QrcGoalI(m), _runs(runs) {}
+  QrcGoalI* execute() override {
+    ++*_runs;
+    return nullptr;
+  }
+
+ private:
+  int* _runs;
+};
+
+// Registers a reversible action that counts its runs.
+class CountOnBacktrackGoal : public QrcGoalI {
+ public:
+  CountOnBacktrackGoal(QrcManagerI* m, int* runs) : QrcGoalI(m), _runs(runs) {}
+  QrcGoalI* execute() override {
+    _manager->addReversibleAction(new (_manager) CountGoal(_manager, _runs));
+    return nullptr;
+  }
+
+ private:
+  int* _runs;
+};
+
+// Narrows x, solves in its propagation a goal that registers a reversible
+// action (the solution undone, then kept), narrows y and fails; reversible
+// actions registered in post and propagate count their runs too.
+class NestedThenFailCt : public QrcConstraintI {
+ public:
+  NestedThenFailCt(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, int* runs)
+      : QrcConstraintI(m), _x(x), _y(y), _runs(runs) {}
+  void post() override { _manager->addReversibleAction(new (_manager) CountGoal(_manager, _runs)); }
+  void propagate() override {
+    _x->setMin(1);
+    for (int k = 1; k <= 2; ++k) {
+      QrcGoalI* inner = new (_manager) CountOnBacktrackGoal(_manager, _runs + k);
+      _manager->solveInPropagation(this, inner, k == 1);
+    }
+    _manager->addReversibleAction(new (_manager) CountGoal(_manager, _runs + 3));
+    _y->setMin(1);
+    fail();
+  }
+
+ private:
+  QrcIntExpI* _x;
+  QrcIntExpI* _y;
+  int* _runs;
+};
+
+// A root add whose propagation runs nested searches (as the placement trials
+// and shaving do) and then fails: the searches keep the add's mark, and each
+// reversible action registered on the way runs once.
+void rootAddWithNestedSearchesFails(Scene& s) {
+  int runs[4] = {0, 0, 0, 0};
+  QrcConstraintI* ct =
+      new (s.e.m) NestedThenFailCt(s.e.m, s.vars[1].getImpl(), s.vars[2].getImpl(), runs);
+  EXPECT_EQ(exitOf([&] { s.e.mgr.add(ct); }), Failed);
+  expectRange(s.vars[1], 0, 9);
+  expectRange(s.vars[2], 0, 9);
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(runs[k], 1) << "action " << k;
+}
+
 void rootAddThrows(Scene& s, bool inPost, bool report) {
   s.trigger.report = report;
   QrcConstraintI* ct = new (s.e.m) ThrowingCt(s.e.m, s.vars[1].getImpl(), &s.trigger, inPost);
@@ -398,6 +521,8 @@ const WayOut waysOut[] = {
     {"a root add that fails", rootAddFails},
     {"a root add known false", rootAddKnownFalse},
     {"a root narrowing that fails in propagation", rootNarrowingFails},
+    {"root narrowings of every kind that fail in propagation", rootNarrowingsOfEveryKindFail},
+    {"a root add whose nested searches end before it fails", rootAddWithNestedSearchesFails},
     {"a root add whose post throws", [](Scene& s) { rootAddThrows(s, true, false); }},
     {"a root add whose propagate reports", [](Scene& s) { rootAddThrows(s, false, true); }},
     {"a search goal that throws, then end", [](Scene& s) { searchGoalThrows(s, false); }},

@@ -14,6 +14,7 @@
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
 #include "qrcintexp.h"
+#include "qrcintsetvar.h"
 #include "qrcmanager.h"
 #include "qrcsearch.h"
 #include "qroplatform.h"
@@ -73,6 +74,7 @@ struct Model {
   int checks = 0;
   Escape escape;
   QrcConstraintI* escapeCt = nullptr;  // posted with the model when set
+  bool tripwire = false;
 };
 
 QrcInt eval(const Model& md, int i, const QrcInt* x) {
@@ -424,17 +426,96 @@ bool isClean(QrcManagerI* m) {
          qroplatform::getRounding() == 1;
 }
 
+// Fails the propagation of its variable and set while the model's tripwire
+// is armed.
+class TripwireCt : public QrcConstraintI {
+ public:
+  TripwireCt(Model* md, QrcIntExpI* x, QrcIntSetVarI* set)
+      : QrcConstraintI(md->m), _md(md), _x(x), _set(set) {}
+  void post() override {
+    _x->whenDomain(this);
+    _set->whenDomain(this);
+  }
+  void propagate() override {
+    if (_md->tripwire) fail();
+  }
+
+ private:
+  Model* _md;
+  QrcIntExpI* _x;
+  QrcIntSetVarI* _set;
+};
+
+QrcInt pick(std::mt19937_64& rng, QrcInt a, QrcInt b) {
+  return a + static_cast<QrcInt>(rng() % static_cast<uint64_t>(b - a + 1));
+}
+
+// A narrowing that changes x, or a set over [0, n] whose cardinality is
+// x - lo + 1 for x's original range [lo, lo + n - 1], through the
+// implementation classes or through a truth value of x, and fails in the
+// propagation it starts: a tripwire hears both.
+void narrowThenFail(Model& md, std::mt19937_64& rng, int i, QrcIntSetVarI* set) {
+  QrcIntExpI* x = md.vars[i];
+  QrcInt min = x->getMin(), max = x->getMax(), n = md.hi[i] - md.lo[i] + 1;
+  int kind = static_cast<int>(rng() % (min < max ? 7 : 2));
+  QrcInt v = pick(rng, min + 1, max > min ? max : min + 1);
+  md.tripwire = true;
+  switch (kind) {
+    case 0:
+      set->addRequired(QrcIntSet(QrcManager(md.m), 0, pick(rng, 0, n), 1));
+      break;
+    case 1:
+      set->removePossibleRange(pick(rng, 0, n), n);
+      break;
+    case 2:
+      x->setMin(v);
+      break;
+    case 3:
+      x->setMax(v - 1);
+      break;
+    case 4:
+      x->isInDomain(v) ? x->removeValue(v) : x->setValue(v - 1);
+      break;
+    case 5:
+      QrcIntExp(QrcIntExp(x) >= v).setValue(1);
+      break;
+    default:
+      QrcIntExp(QrcIntExp(x) >= v).getImpl()->setValue(0);
+  }
+}
+
+std::string describeSet(const QrcIntSetVarI* set) {
+  std::ostringstream os;
+  os << set;
+  return os.str();
+}
+
 // Failures caught at the root: a bound out of reach, as a constraint (the
 // shared false one when known false at once) or as a narrowing, and the
 // model's own constraints posted at the root, which fail only when the model
-// has no solution. A failure leaves the domains as before the call.
+// has no solution, and a narrowing that fails in its propagation
+// (narrowThenFail). A failure leaves the domains as before the call.
 void failAtRoot(Model& md, std::mt19937_64& rng, bool feasible, const std::string& where) {
   QrcManagerI* m = md.m;
   int i = static_cast<int>(rng() % static_cast<uint64_t>(md.n));
   QrcIntExp x(md.vars[i]);
   Shadow s;
   takeShadow(&md, &s);
-  int how = static_cast<int>(rng() % 4);
+  int how = static_cast<int>(rng() % 5);
+  if (how == 4) {
+    QrcInt n = md.hi[i] - md.lo[i] + 1;
+    QrcIntSetVarI* set = QrcIntSetVar(QrcManager(m), 0, n).getImpl();
+    m->add((QrcIntExp(set->getCardinality()) == x - (md.lo[i] - 1)).getImpl());
+    m->add(new (m) TripwireCt(&md, md.vars[i], set));
+    takeShadow(&md, &s);
+    const std::string before = describeSet(set);
+    EXPECT_EQ(exitOf([&] { narrowThenFail(md, rng, i, set); }), 1) << where;
+    md.tripwire = false;
+    EXPECT_TRUE(sameDomains(&md, s)) << where << ": a failed root narrowing left its changes";
+    EXPECT_EQ(describeSet(set), before) << where;
+    EXPECT_TRUE(isClean(m)) << where;
+    return;
+  }
   int exit = how == 0   ? exitOf([&] { m->add((x >= md.hi[i] + 1).getImpl()); })
              : how == 1 ? exitOf([&] { m->add((x + x <= 2 * md.lo[i] - 1).getImpl()); })
              : how == 2 ? exitOf([&] { x.setMin(md.hi[i] + 1); })
