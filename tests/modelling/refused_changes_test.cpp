@@ -222,25 +222,30 @@ TEST_F(Refusal, AChangeIsAskedOnceBeforeItIsMade) {
   QroNumExprArg merged = QroNumExprArg(y) + QroNumExprArg(z);
   QroNumExprArg power = QroPower(QroNumExprArg(x) + QroNumExprArg(z), 2.5);
   QroNumExprI* operand = static_cast<QroNumUnaryNodeI*>(power.getImpl())->getOperand();
+  QroNumExprArg prepended = QroNumExprArg(x) + QroNumExprArg(z);
   QroNumLinTermI* sum = static_cast<QroNumLinTermI*>((QroNumExprArg(x) + 1.0).getImpl());
+  QroNumLinTermI* front = static_cast<QroNumLinTermI*>((QroNumExprArg(y) + 2.0).getImpl());
   Choosy* a = new (e) Choosy(e);
-  for (QroExtractableI* u : std::vector<QroExtractableI*>{
-           m.getImpl(), x.getImpl(), released.getImpl(), merged.getImpl(), operand})
+  for (QroExtractableI* u :
+       std::vector<QroExtractableI*>{m.getImpl(), x.getImpl(), released.getImpl(), merged.getImpl(),
+                                     operand, prepended.getImpl()})
     a->extract(u);
   EXPECT_NO_THROW(m.add(r));
   EXPECT_NO_THROW(x.setLB(1));
   released.getImpl()->incrUseCount();
   EXPECT_NO_THROW(released.getImpl()->release());
   EXPECT_NO_THROW(sum->addTerm(static_cast<QroNumLinTermI*>(merged.getImpl())));
+  EXPECT_NO_THROW(front->prependTerm(static_cast<QroNumLinTermI*>(prepended.getImpl())));
   power.getImpl()->incrUseCount();
   EXPECT_NO_THROW(power.getImpl()->release());
-  const std::vector<std::string> made = {"QroAddOneToModel", "QroSetNumVarBounds",
+  const std::vector<std::string> made = {"QroAddOneToModel",      "QroSetNumVarBounds",
                                          "QroDestroyExtractable", "QroDestroyExtractable",
-                                         "QroDestroyExtractable"};
+                                         "QroDestroyExtractable", "QroDestroyExtractable"};
   EXPECT_EQ(a->heard, made);
   EXPECT_EQ(a->asked, made);
   EXPECT_EQ(shown(m.getImpl()), "QroModel m = {\nx  <= 2 \n}\n");
   EXPECT_EQ(shown(sum), "x  + y  + z  + 1 ");
+  EXPECT_EQ(shown(front), "x  + z  + y  + 2 ");
   // Made, the same change is refused.
   EXPECT_THROW(m.add(r), QroNoChangeDuringSearchException);
   EXPECT_THROW(x.setLB(1), QroNoChangeDuringSearchException);
@@ -250,6 +255,34 @@ TEST_F(Refusal, AChangeIsAskedOnceBeforeItIsMade) {
   EXPECT_EQ(a->asked,
             (std::vector<std::string>{"QroRemoveFromAllChange", "QroDestroyExtractableArray"}));
   EXPECT_EQ(a->heard, made);
+}
+
+// Keeps the models it uses as they are.
+class Keeping : public Listening {
+ public:
+  using Listening::Listening;
+  void checkChange(QroChange* c, QroExtractableI* x) override {
+    if (x && x->isModel()) throw QroNoChangeDuringSearchException();
+    Listening::checkChange(c, x);
+  }
+};
+
+// The users of what a deletion would change are asked too: ending a member
+// of a model that an algorithm keeps as it is ends nothing.
+TEST_F(Refusal, ADeletionRefusedByTheUserOfAModelItChanges) {
+  QroModel m(env);
+  m.add(y);
+  QroNumExprArg t = QroNumExprArg(x) + QroNumExprArg(y) * 2.0;
+  Keeping* k = new (e) Keeping(e);
+  k->extract(m.getImpl());
+  std::string before = shown(m.getImpl()) + shown(t.getImpl());
+  EXPECT_THROW(y.end(), QroNoChangeDuringSearchException);
+  EXPECT_EQ(shown(m.getImpl()) + shown(t.getImpl()), before);
+  EXPECT_EQ(e->getLiveSlot(y.getId()), y.getImpl());
+  EXPECT_EQ(e->getCascade(), nullptr);
+  x.end();  // not in the model
+  EXPECT_EQ(shown(t.getImpl()), "2 * y ");
+  EXPECT_EQ(k->heard, (std::vector<std::string>{"QroDestroyExtractableArray"}));
 }
 
 // A floating-point variable over a value list refuses new bounds before it
