@@ -556,6 +556,26 @@ TEST_F(NoValueRangeTest, TruthDecidedWhenTheIndexLeaves) {
   EXPECT_EQ(dom(nb.getImpl()), (V{1}));
 }
 
+// Over an index that is a node, [3][[0, 1][u]] and {t}[[0, 1][u]] (no value
+// at u = 1 nor at u = 2), the truth waits on the node's range too: it is
+// decided once no value left to the node is a position, u not bound yet.
+TEST_F(NoValueRangeTest, TruthDecidedWhenAnIndexNodeLeaves) {
+  for (bool overVars : {false, true}) {
+    QrcIntExpI* u = var(0, 2);
+    QrcIntExp index = ints({0, 1})[QrcIntExp(u)];
+    QrcIntVarArray t(mgr, 1);
+    t.set(0, QrcIntExp(var(3, 3)));
+    QrcIntExp e = overVars ? t[index] : ints({3})[index];
+    QrcIntVar ge(mgr, 0, 1), eq(mgr, 0, 1), ne(mgr, 0, 1);
+    ASSERT_TRUE(adds(QrcIntExp(ge) == QrcIntExp(e >= 1)));
+    ASSERT_TRUE(adds(QrcIntExp(eq) == QrcIntExp(e == 3)));
+    ASSERT_TRUE(adds(QrcIntExp(ne) == QrcIntExp(e != 3)));
+    u->removeValue(0);
+    for (QrcIntVar truth : {ge, eq, ne})
+      EXPECT_EQ(dom(truth.getImpl()), (V{0})) << (overVars ? "{t}" : "[3]");
+  }
+}
+
 // The empty range of a node without a value lies at the limits: a side whose
 // range reaches them (a variable over every value, a quotient by a divisor
 // that holds 0) meets nothing there, and the truth is decided as the index
