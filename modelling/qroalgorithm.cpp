@@ -338,7 +338,6 @@ QroBool QroAlgorithmI::changeExtractable(QroChange* change, QroExtractableI* x) 
   if (id < 0) return 0;
   growTables(id);
   if (!isUsing(id)) return 0;
-  checkChange(change, x);
   forgetEndedModel(change);
   void* object = getObject(id);
   QroBool ok = 0;
@@ -382,10 +381,9 @@ void QroAlgorithmI::checkChange(QroChange* change, QroExtractableI* x) {
 
 QroBool QroAlgorithmI::change(QroChange* change) {
   syncIdTables();
-  if (_inSearch) {
-    checkChange(change, nullptr);
-    return 0;
-  }
+  // During a search the change was allowed when asked: the base allows only
+  // the ending of what the search does not use, which leaves nothing to apply.
+  if (_inSearch) return 0;
   forgetEndedModel(change);
   if (change->needsUseFilter() && !usesAny(change->getChangedExtractableArray())) return 0;
   void* object = nullptr;

@@ -735,9 +735,9 @@ void QroEnvI::endExtractable(QroExtractableI* x) {
 
 void QroEnvI::destroyExtractable(QroExtractableI* x, QroBool keep, QroBool notify) {
   std::exception_ptr failure;
+  // Its users allowed the destruction before its count fell.
   if (notify) {
     QroDestroyExtractable c(x);
-    checkChange(&c, x);
     failure = tellChange(&c, x);
   }
   unregisterExtractable(x);

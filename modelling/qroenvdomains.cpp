@@ -40,8 +40,9 @@ void QroEnvI::freePairTerm(QroQuadNode* n) {
 void QroEnvI::releaseExpression(QroNumExprI* e) {
   if (!e || isEnding()) return;
   if (getCascade() && isReleasedByCascade(e)) return;
-  // Destroyed at once otherwise: when its users refuse that, the operand
-  // stays, with no holder (a cascade sorts out its own at deletion).
+  // Destroyed at once otherwise, its users asked here only: when they refuse
+  // that, the operand stays, with no holder (a cascade sorts out its own at
+  // deletion).
   if (!getCascade() && !_listener && !e->isNumVar() && e->getUseCount() <= 1 && !mayDestroy(e)) {
     e->decrUseCount();
     return;

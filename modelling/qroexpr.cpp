@@ -20,7 +20,7 @@ QroConstraintI::~QroConstraintI() {}
 
 void QroNumExprI::releaseUnlessEnding() {
   if (_env->isEnding()) return;
-  release();
+  releaseAllowed();
 }
 
 void QroNumExprI::checkRelease() {
@@ -31,6 +31,10 @@ void QroNumExprI::checkRelease() {
 
 void QroNumExprI::release() {
   checkRelease();
+  releaseAllowed();
+}
+
+void QroNumExprI::releaseAllowed() {
   if (--_useCount > 0) return;
   if (QroExtractableListenerI* l = _env->getExtractableListener()) {
     l->endExtractable(this);

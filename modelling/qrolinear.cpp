@@ -615,7 +615,7 @@ void QroNumLinTermI::takeParts(QroNumLinTermI* t) {
 void QroNumLinTermI::addTerm(QroNumLinTermI* t) {
   t->checkRelease();  // before its parts move
   takeParts(t);
-  t->release();
+  t->releaseAllowed();
 }
 
 void QroNumLinTermI::swapContents(QroNumLinTermI* t) {
@@ -636,7 +636,7 @@ void QroNumLinTermI::prependTerm(QroNumLinTermI* t) {
   t->checkRelease();
   t->takeParts(this);
   swapContents(t);
-  t->release();
+  t->releaseAllowed();
 }
 
 void QroNumLinTermI::addTermCopy(const QroNumLinTermI* t) {

@@ -163,7 +163,8 @@ class QroAlgorithmI : public QroAlgorithmStatus {
 
   // Extracts x once; later calls only count.
   virtual void* extract(QroExtractableI* x);
-  // Receivers of the environment's change notification.
+  // Receivers of the environment's change notification: the change is made,
+  // once every algorithm allowed it (checkChange is not asked again).
   virtual QroBool change(QroChange* change);
   virtual QroBool changeExtractable(QroChange* change, QroExtractableI* x);
   // Asked before a change is made (QroEnvI::checkChange): throws

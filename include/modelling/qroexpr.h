@@ -24,7 +24,9 @@ class QroNumExprI : public QroExtractableI {
 
   // The expression in a form its caller may change (terms return a copy).
   virtual QroNumExprI* asNumExpr() { return this; }
-  // Release unless the environment is ending all its objects.
+  // Release unless the environment is ending all its objects. The caller
+  // asked the users already when the release destroys the expression at
+  // once (QroEnvI::releaseExpression).
   virtual void releaseUnlessEnding();
   // A numeric linear term equal to this expression.
   virtual QroNumLinTermI* makeNumLinTerm();
@@ -39,6 +41,8 @@ class QroNumExprI : public QroExtractableI {
   // Throws, as release would before the count falls, when a release now
   // would destroy the expression at once and its users refuse that.
   void checkRelease();
+  // The release once checkRelease passed: the users are not asked again.
+  void releaseAllowed();
   void resetUseCount() override { _useCount = 0; }
   QroInt getUseCount() const override { return _useCount; }
   void visitSubExtractables(QroExtractableVisitor* v) override = 0;

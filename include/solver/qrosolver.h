@@ -210,10 +210,12 @@ class QroSolver : public QroAlgorithmStatus {
 
   // Search modes of solve and startNewSearch: where the search starts from.
   enum SearchMode {
-    // The root propagation of the model, brought up to date with its changes.
+    // The root, brought up to date with the changes: the propagation of the
+    // model as extracted, or the state that a continue made the root.
     RestartSearch = 1,
-    // The current state, which becomes the root; the changes made since the
-    // last continue are applied on top of it.
+    // The current state, which becomes the root of every later search in
+    // either mode, until the model is extracted again; the changes made since
+    // the last continue are applied on top of it.
     ContinueSearch = 2
   };
 

@@ -189,6 +189,102 @@ TEST_F(Refusal, AnOperandInUseOutlivesItsLastHolder) {
             (std::vector<std::string>{"QroRemoveFromAllChange", "QroDestroyExtractableArray"}));
 }
 
+// Refuses what is made already: adding a member the model lists, bounds the
+// variable has. Records what it is asked.
+class Choosy : public Listening {
+ public:
+  using Listening::Listening;
+  void checkChange(QroChange* c, QroExtractableI* x) override {
+    asked.push_back(c->getClassName());
+    if (c->isType(QroAddOneToModel::GetTypeInfo())) {
+      QroAddOneToModel* a = static_cast<QroAddOneToModel*>(c);
+      for (QroModel::Iterator it(static_cast<QroModelI*>(a->getModel())); it.ok(); ++it)
+        if (*it == a->getAdded()) throw QroNoChangeDuringSearchException();
+    } else if (c->isType(QroSetNumVarBounds::GetTypeInfo())) {
+      QroSetNumVarBounds* b = static_cast<QroSetNumVarBounds*>(c);
+      QroNumVarI* v = static_cast<QroNumVarI*>(b->getVar());
+      if (v->getLB() == b->getLB() && v->getUB() == b->getUB())
+        throw QroNoChangeDuringSearchException();
+    }
+    Listening::checkChange(c, x);
+  }
+  std::vector<std::string> asked;
+};
+
+// An algorithm is asked once, before the change: a change it allowed is made
+// and heard, with no second asking once it is made (a member added, bounds
+// set, an expression released, merged or dropped by its destroyed holder),
+// nor during a search for what ends without it.
+TEST_F(Refusal, AChangeIsAskedOnceBeforeItIsMade) {
+  QroModel m(env, "m");
+  QroConstraint r = QroNumExprArg(x) <= 2;
+  QroNumExprArg released = QroNumExprArg(x) + QroNumExprArg(y);
+  QroNumExprArg merged = QroNumExprArg(y) + QroNumExprArg(z);
+  QroNumExprArg power = QroPower(QroNumExprArg(x) + QroNumExprArg(z), 2.5);
+  QroNumExprI* operand = static_cast<QroNumUnaryNodeI*>(power.getImpl())->getOperand();
+  QroNumExprArg prepended = QroNumExprArg(x) + QroNumExprArg(z);
+  QroNumLinTermI* sum = static_cast<QroNumLinTermI*>((QroNumExprArg(x) + 1.0).getImpl());
+  QroNumLinTermI* front = static_cast<QroNumLinTermI*>((QroNumExprArg(y) + 2.0).getImpl());
+  Choosy* a = new (e) Choosy(e);
+  for (QroExtractableI* u :
+       std::vector<QroExtractableI*>{m.getImpl(), x.getImpl(), released.getImpl(), merged.getImpl(),
+                                     operand, prepended.getImpl()})
+    a->extract(u);
+  EXPECT_NO_THROW(m.add(r));
+  EXPECT_NO_THROW(x.setLB(1));
+  released.getImpl()->incrUseCount();
+  EXPECT_NO_THROW(released.getImpl()->release());
+  EXPECT_NO_THROW(sum->addTerm(static_cast<QroNumLinTermI*>(merged.getImpl())));
+  EXPECT_NO_THROW(front->prependTerm(static_cast<QroNumLinTermI*>(prepended.getImpl())));
+  power.getImpl()->incrUseCount();
+  EXPECT_NO_THROW(power.getImpl()->release());
+  const std::vector<std::string> made = {"QroAddOneToModel",      "QroSetNumVarBounds",
+                                         "QroDestroyExtractable", "QroDestroyExtractable",
+                                         "QroDestroyExtractable", "QroDestroyExtractable"};
+  EXPECT_EQ(a->heard, made);
+  EXPECT_EQ(a->asked, made);
+  EXPECT_EQ(shown(m.getImpl()), "QroModel m = {\nx  <= 2 \n}\n");
+  EXPECT_EQ(shown(sum), "x  + y  + z  + 1 ");
+  EXPECT_EQ(shown(front), "x  + z  + y  + 2 ");
+  // Made, the same change is refused.
+  EXPECT_THROW(m.add(r), QroNoChangeDuringSearchException);
+  EXPECT_THROW(x.setLB(1), QroNoChangeDuringSearchException);
+  a->asked.clear();
+  a->setInSearch(1);
+  EXPECT_NO_THROW(y.end());
+  EXPECT_EQ(a->asked,
+            (std::vector<std::string>{"QroRemoveFromAllChange", "QroDestroyExtractableArray"}));
+  EXPECT_EQ(a->heard, made);
+}
+
+// Keeps the models it uses as they are.
+class Keeping : public Listening {
+ public:
+  using Listening::Listening;
+  void checkChange(QroChange* c, QroExtractableI* x) override {
+    if (x && x->isModel()) throw QroNoChangeDuringSearchException();
+    Listening::checkChange(c, x);
+  }
+};
+
+// The users of what a deletion would change are asked too: ending a member
+// of a model that an algorithm keeps as it is ends nothing.
+TEST_F(Refusal, ADeletionRefusedByTheUserOfAModelItChanges) {
+  QroModel m(env);
+  m.add(y);
+  QroNumExprArg t = QroNumExprArg(x) + QroNumExprArg(y) * 2.0;
+  Keeping* k = new (e) Keeping(e);
+  k->extract(m.getImpl());
+  std::string before = shown(m.getImpl()) + shown(t.getImpl());
+  EXPECT_THROW(y.end(), QroNoChangeDuringSearchException);
+  EXPECT_EQ(shown(m.getImpl()) + shown(t.getImpl()), before);
+  EXPECT_EQ(e->getLiveSlot(y.getId()), y.getImpl());
+  EXPECT_EQ(e->getCascade(), nullptr);
+  x.end();  // not in the model
+  EXPECT_EQ(shown(t.getImpl()), "2 * y ");
+  EXPECT_EQ(k->heard, (std::vector<std::string>{"QroDestroyExtractableArray"}));
+}
+
 // A floating-point variable over a value list refuses new bounds before it
 // changes.
 TEST_F(Refusal, BoundsOfAFloatValueList) {

@@ -194,6 +194,33 @@ void objectiveSearch(QroEnv& env) {
   solver.end();
 }
 
+int countSolutions(const QroSolver& solver) {
+  int n = 0;
+  solver.startNewSearch();
+  while (solver.next()) ++n;
+  solver.endSearch();
+  return n;
+}
+
+// A continue makes the state the last solve left the root of what follows.
+void continueSearch(QroEnv& env) {
+  QroModel model(env);
+  QroNumVar x = intVar(env, 0, 3), y = intVar(env, 0, 3);
+  model.add(QroRange(env, 2, x + y, QroNumVar::Infinity()));
+  QroSolver solver(model);
+  check(countSolutions(solver) == 13 && solver.solve(QroNumDichotomize(env, x, 1, 0)) &&
+            solver.getValue(x) == 3 && solver.solve(QroGoal(), QroSolver::ContinueSearch),
+        "a goal solve binds x to 3, a continue goes on from there");
+  check(countSolutions(solver) == 4, "after a continue, startNewSearch() keeps x at 3");
+  model.add(QroObjective(env, x + y, QroObjectiveI::Minimize));
+  check(solver.solve() && solver.getObjValue() == 3 && solver.getValue(x) == 3,
+        "after a continue, solve() optimises with x at 3");
+  QroAlgorithm(solver).extract(model);
+  check(solver.solve() && solver.getObjValue() == 2 && countSolutions(solver) == 1,
+        "a new extraction brings back the model's own root");
+  solver.end();
+}
+
 // Engine searches on one manager share its limits and counts.
 void engineLimits() {
   QrcManager manager(QrcNoEdit);
@@ -562,6 +589,7 @@ int main() {
     sharedTerms(env);
     limits(env);
     objectiveSearch(env);
+    continueSearch(env);
     noGoal(env);
     failOutsideSearch();
     setVariables();

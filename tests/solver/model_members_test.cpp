@@ -102,6 +102,26 @@ TEST_F(Members, AListedTermOutlivesItsOtherHolders) {
   }
 }
 
+// The model's hold is one of the term's counts: once the model lets go, the
+// term goes with its last other holder, whose end releases it.
+TEST_F(Members, AListedTermGoesWithItsLastHolder) {
+  QroModel m(env);
+  QroNumExprArg e = QroNumExprArg(x) + QroNumExprArg(y);
+  QroNumExprI* t = e.getImpl();
+  QroInt id = t->getId();
+  m.add(e);
+  QroRange r(env, 0, e, 2);
+  QroModel other(env);
+  other.add(r);
+  EXPECT_EQ(freshCount(other), 6);
+  EXPECT_EQ(t->getUseCount(), 2);
+  m.end();
+  EXPECT_EQ(env.getImpl()->getLiveSlot(id), t);
+  EXPECT_EQ(freshCount(other), 6);
+  r.end();
+  EXPECT_EQ(env.getImpl()->getLiveSlot(id), nullptr);
+}
+
 // The merge during a search: the listed term is not taken apart, so nothing
 // the search uses changes and nothing is refused.
 TEST_F(Members, AMergeDuringASearchLeavesTheListedTerm) {

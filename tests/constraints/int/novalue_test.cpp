@@ -15,6 +15,8 @@
 #include "qrcelement.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcsearch.h"
+#include "support/call_goal.h"
 #include "support/harness.h"
 #include "support/novalue_formulas.h"
 #include "support/watchdog.h"
@@ -554,6 +556,64 @@ TEST_F(NoValueRangeTest, TruthDecidedWhenTheIndexLeaves) {
   x->setValue(-1);
   EXPECT_EQ(dom(b.getImpl()), (V{0}));
   EXPECT_EQ(dom(nb.getImpl()), (V{1}));
+}
+
+// Over an index that is a node, [3][[0, 1][u]] and {t}[[0, 1][u]] (no value
+// at u = 1 nor at u = 2), the truth waits on the node's range too: it is
+// decided once no value left to the node is a position, u not bound yet.
+TEST_F(NoValueRangeTest, TruthDecidedWhenAnIndexNodeLeaves) {
+  for (bool overVars : {false, true}) {
+    QrcIntExpI* u = var(0, 2);
+    QrcIntExp index = ints({0, 1})[QrcIntExp(u)];
+    QrcIntVarArray t(mgr, 1);
+    t.set(0, QrcIntExp(var(3, 3)));
+    QrcIntExp e = overVars ? t[index] : ints({3})[index];
+    QrcIntVar ge(mgr, 0, 1), eq(mgr, 0, 1), ne(mgr, 0, 1);
+    ASSERT_TRUE(adds(QrcIntExp(ge) == QrcIntExp(e >= 1)));
+    ASSERT_TRUE(adds(QrcIntExp(eq) == QrcIntExp(e == 3)));
+    ASSERT_TRUE(adds(QrcIntExp(ne) == QrcIntExp(e != 3)));
+    u->removeValue(0);
+    for (QrcIntVar truth : {ge, eq, ne})
+      EXPECT_EQ(dom(truth.getImpl()), (V{0})) << (overVars ? "{t}" : "[3]");
+  }
+}
+
+// A disjunction over a comparison whose side e = [5, 5, 5][x] loses its value
+// in a branch, after the branch before it failed or first: the comparison
+// reads e's bounds afresh there, finds no value and posts the other side.
+// Against s over every value, e's empty range at the limits meets nothing.
+TEST_F(NoValueRangeTest, DisjunctionDecidedInABranch) {
+  struct Cmp {
+    const char* name;
+    std::function<QrcConstraint(const QrcIntExp&, const QrcIntExp&)> make;
+  };
+  const Cmp cmps[] = {
+      {"e != 4", [](const QrcIntExp& e, const QrcIntExp&) { return e != 4; }},
+      {"e <= s", [](const QrcIntExp& e, const QrcIntExp& s) { return e <= s; }},
+      {"s <= e", [](const QrcIntExp& e, const QrcIntExp& s) { return s <= e; }},
+  };
+  for (const Cmp& c : cmps)
+    for (bool failedBefore : {false, true}) {
+      QrcIntExpI* x = var(-1, 2);
+      QrcIntExp e = ints({5, 5, 5})[QrcIntExp(x)];
+      QrcIntVar y(mgr, 0, 1);
+      ASSERT_TRUE(adds(c.make(e, QrcIntExp(var(QrcIntMin, QrcIntMax))) || (QrcIntExp(y) == 1)));
+      V seen;
+      std::function<void()> inside = [&] {
+        x->setValue(0);
+        m->fail();
+      };
+      std::function<void()> outside = [&] {
+        x->setValue(-1);
+        seen = dom(y.getImpl());
+      };
+      QrcGoal leave(new (m) qrotest::CallGoal(m, &outside));
+      QrcSearch s(
+          mgr, failedBefore ? QrcOr(QrcGoal(new (m) qrotest::CallGoal(m, &inside)), leave) : leave);
+      EXPECT_TRUE(s.next());
+      EXPECT_EQ(seen, (V{1})) << c.name << (failedBefore ? ", after a failed branch" : "");
+      s.end();
+    }
 }
 
 // The empty range of a node without a value lies at the limits: a side whose

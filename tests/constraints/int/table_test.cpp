@@ -629,9 +629,10 @@ TEST(TableConstraint, DeepSearchesCountEverySolution) {
 
 // A set made at the top level and filled there, then (with one more tuple
 // added or not) closed and used by a table below a choice point: every
-// branch and the passes after a restart see the set as the top level left it.
-// Without the engine's pooling the sanitizers see the memory a backtrack
-// gave back.
+// branch and the passes after a restart see the set as the top level left it,
+// and so do the indexes that membership and the node accessors make on first
+// use there. Without the engine's pooling the sanitizers see the memory a
+// backtrack gave back.
 TEST(TableConstraint, SetClosedInEveryBranch) {
   ctest::ThrowingReporter reporter;
   for (bool pooled : {true, false})
@@ -647,16 +648,37 @@ TEST(TableConstraint, SetClosedInEveryBranch) {
         const std::vector<ctest::V> tuples = {{0, 0}, {0, 2}, {1, 1}, {2, 0}, {2, 2}, {2, 1}};
         for (size_t t = 0; t + 1 < tuples.size(); ++t)
           set.add(QrcIntArray(mgr, 2, tuples[t].data()));
+        // Closed in the branch, and read there: the hash and the nodes; the
+        // records of modes 1 and 2 at each leaf below.
         std::function<void()> post = [&] {
           if (addInBranch) set.add(QrcIntArray(mgr, 2, tuples.back().data()));
           set.close();
           m->add(QrcTableConstraint(x, set, true).getImpl());
+          const QrcTupleSetI* t = set.getImpl();
+          const QrcInt n = t->getCount(), absent[] = {1, 0};
+          EXPECT_FALSE(t->isIn(absent, 2));
+          for (QrcInt i = 0; i < n; ++i)
+            EXPECT_TRUE(t->isIn(tuples[static_cast<size_t>(i)].data(), 2));
+          EXPECT_EQ(t->getNewest()->number, n - 1);
+          QrcInt last = -1;  // of the tuples holding 2 in column 0
+          for (QrcTupleNode* u = t->getFirst(0, 2); u; u = u->columnNext[0]) last = u->number;
+          EXPECT_EQ(last, n - 1);
+        };
+        std::function<void()> leaf = [&] {
+          for (QrcInt i = 0; i < set.getCount(); ++i) {
+            const QrcTupleNode* u = set.getImpl()->getTuple(i);
+            EXPECT_EQ(u->values[1], tuples[static_cast<size_t>(i)][1]);
+            if (mode > 0) {
+              EXPECT_EQ(mode == 1 ? u->mode1()->number : u->mode2()->number, i);
+            }
+          }
         };
         QrcIntVarArray first(mgr, 1);
         first.set(0, x[0]);
+        QrcGoal read(new (m) qrotest::CallGoal(m, &leaf));
         QrcSearch s(mgr,
-                    QrcAnd(QrcGenerate(first),
-                           QrcAnd(QrcGoal(new (m) qrotest::CallGoal(m, &post)), QrcGenerate(x))));
+                    QrcAnd(QrcGenerate(first), QrcAnd(QrcGoal(new (m) qrotest::CallGoal(m, &post)),
+                                                      QrcAnd(QrcGenerate(x), read))));
         for (int pass = 0; pass < 2; ++pass) {
           int found = 0;
           while (s.next()) ++found;
