@@ -742,7 +742,16 @@ void QroEnvI::destroyExtractable(QroExtractableI* x, QroBool keep, QroBool notif
   }
   unregisterExtractable(x);
   if (_cascade && x->getUseCount() > 0 && !x->isNumVar()) _cascade->addToInUseTable(x);
+  // The destructor releases x's operands, whose destructions may fail in
+  // turn: nothing is thrown out of a destructor, the outermost throws.
+  ++_destroying;
   if (!keep) delete x;
+  if (--_destroying > 0) {
+    if (failure && !_destroyFailure) _destroyFailure = failure;
+    return;
+  }
+  if (!failure) failure = _destroyFailure;
+  _destroyFailure = nullptr;
   if (failure) std::rethrow_exception(failure);
 }
 

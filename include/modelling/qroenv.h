@@ -376,6 +376,10 @@ class QroEnvI {
   QroRecycleBinI* _cascade;
   QroRecycleBinI* _recycleBin;
   QroUseIndex* _useIndex;
+  // Destructions under way, and the first failure heard in one that ran
+  // inside another's destructor: thrown once the outermost is done.
+  QroInt _destroying = 0;
+  std::exception_ptr _destroyFailure;
   QroCloneTable* _cloneTable;
   QroAny2BoolHashTable* _objectFlags;
   QroExtractableListenerI* _listener;

@@ -285,6 +285,34 @@ TEST_F(Refusal, ADeletionRefusedByTheUserOfAModelItChanges) {
   EXPECT_EQ(k->heard, (std::vector<std::string>{"QroDestroyExtractableArray"}));
 }
 
+// An algorithm that fails on hearing a destruction it allowed: the failure
+// of an operand's destruction, which runs inside its holder's destructor, is
+// thrown once the holder is gone, and the change is made whole.
+class FailingOnDestruction : public Listening {
+ public:
+  using Listening::Listening;
+  QroBool applyChange(QroChange* c, void** r, QroExtractableI* x) override {
+    Listening::applyChange(c, r, x);
+    if (c->isType(QroDestroyExtractable::GetTypeInfo())) throw QroWrongUsage("failed");
+    return 1;
+  }
+};
+
+TEST_F(Refusal, AFailureHeardInADestructorIsThrownOnceTheHolderIsGone) {
+  QroNumExprArg power = QroPower(QroNumExprArg(y) + QroNumExprArg(z), 2.5);
+  QroNumExprI* base = static_cast<QroNumUnaryNodeI*>(power.getImpl())->getOperand();
+  QroInt powerId = power.getImpl()->getId(), baseId = base->getId();
+  FailingOnDestruction* failing = new (e) FailingOnDestruction(e);
+  failing->extract(base);
+  idle->extract(base);
+  power.getImpl()->incrUseCount();
+  EXPECT_THROW(power.getImpl()->release(), QroWrongUsage);
+  EXPECT_EQ(e->getLiveSlot(powerId), nullptr);
+  EXPECT_EQ(e->getLiveSlot(baseId), nullptr);
+  EXPECT_EQ(idle->heard, (std::vector<std::string>{"QroDestroyExtractable"}));
+  EXPECT_EQ(failing->heard, idle->heard);
+}
+
 // A floating-point variable over a value list refuses new bounds before it
 // changes.
 TEST_F(Refusal, BoundsOfAFloatValueList) {
