@@ -302,6 +302,33 @@ void QrcGACSchemaI::releaseRecords() {
   _replaced.release(pool);
 }
 
+// The values of a record, each with no support yet, and its lost list.
+void QrcGACSchemaI::initValues(QrcGACVar* r, QrcIntSetI* d) {
+  r->first = r->collection ? 0 : r->var->getMin();
+  r->count = r->collection ? r->collection->getSize() : r->var->getMax() - r->var->getMin() + 1;
+  if (d) readsPlainWords(r, d);
+  r->values = static_cast<QrcGACValue*>(alignLine(
+      _manager->allocate(static_cast<size_t>(r->count) * sizeof(QrcGACValue) + LineBytes - 1)));
+  for (QrcInt i = 0; i < r->count; ++i) {
+    QrcGACValue& v = r->values[i];
+    v.var = r;
+    v.value = r->collection ? r->collection->getElement(i)->value : r->first + i;
+    v.containing = nullptr;
+    v.support = nullptr;
+    v.frontier = nullptr;
+    v.stamp = _postStamp;
+    v.nextSupported = nullptr;
+    v.lostMark = 0;
+    v.index = -1;
+  }
+  r->lost = static_cast<QrcGACValue**>(
+      _manager->allocate(static_cast<size_t>(r->count) * sizeof(QrcGACValue*)));
+  r->lostCount = 0;
+  r->nextPending = nullptr;
+  r->pending = 0;
+  r->delta = r->collection ? nullptr : shareDelta(r);
+}
+
 // Posted in a search, the posting gives its records and undo stacks back to
 // the size pools when a backtrack takes it back.
 void QrcGACSchemaI::initialise() {
@@ -334,29 +361,7 @@ void QrcGACSchemaI::initialise() {
       r.collection = new (_manager) QrcIntCollectionI(_manager, n, members, true);
       _manager->unlockArrayFromPool(members);
     }
-    r.first = r.collection ? 0 : x->getMin();
-    r.count = r.collection ? r.collection->getSize() : x->getMax() - x->getMin() + 1;
-    if (d) readsPlainWords(&r, d);
-    r.values = static_cast<QrcGACValue*>(alignLine(
-        _manager->allocate(static_cast<size_t>(r.count) * sizeof(QrcGACValue) + LineBytes - 1)));
-    for (QrcInt i = 0; i < r.count; ++i) {
-      QrcGACValue& v = r.values[i];
-      v.var = &r;
-      v.value = r.collection ? r.collection->getElement(i)->value : r.first + i;
-      v.containing = nullptr;
-      v.support = nullptr;
-      v.frontier = nullptr;
-      v.stamp = _postStamp;
-      v.nextSupported = nullptr;
-      v.lostMark = 0;
-      v.index = -1;
-    }
-    r.lost = static_cast<QrcGACValue**>(
-        _manager->allocate(static_cast<size_t>(r.count) * sizeof(QrcGACValue*)));
-    r.lostCount = 0;
-    r.nextPending = nullptr;
-    r.pending = 0;
-    r.delta = r.collection ? nullptr : shareDelta(&r);
+    initValues(&r, d);
   }
   _first = 1;
   for (QrcInt k = 0; k < 2 && k < _arity; ++k) _pairValues[k] = _records[k].values;

@@ -224,6 +224,8 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void releaseRecords();
 
  protected:
+  // The values of a record, each with no support yet, and its lost list.
+  void initValues(QrcGACVar* r, QrcIntSetI* d);
   // The hot paths below take the arity R as a constant (2, 3, 4), or 0 to read it.
   template <int R>
   QrcInt arity() const {
