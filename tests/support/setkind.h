@@ -19,6 +19,14 @@ const VarKind& intSetKind();
 // Every subset of {0, ..., n - 1} as a mask.
 std::vector<int64_t> subsets(int n);
 
+// The size of a mask, and whether v is one of its members.
+inline int pop(int64_t m) {
+  return __builtin_popcountll(static_cast<uint64_t>(m));
+}
+inline bool bit(int64_t m, int64_t v) {
+  return v >= 0 && v < 62 && ((m >> v) & 1);
+}
+
 inline QrcIntSetVarI* setVarOf(const Vars& v, size_t i) {
   return static_cast<QrcIntSetVarI*>(v.expr(i));
 }

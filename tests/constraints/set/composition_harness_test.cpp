@@ -19,14 +19,12 @@
 
 namespace {
 
+using qrotest::pop;
+
 using qrotest::PropCase;
 using qrotest::Vars;
 
 typedef std::vector<int64_t> A;
-
-int pop(int64_t m) {
-  return __builtin_popcountll(static_cast<uint64_t>(m));
-}
 
 // Narrowing of a set operand before the relation is posted.
 struct Narrowing {

@@ -23,18 +23,13 @@
 
 namespace {
 
+using qrotest::bit;
+using qrotest::pop;
+
 using qrotest::PropCase;
 using qrotest::Vars;
 
 typedef std::vector<int64_t> A;
-
-int pop(int64_t m) {
-  return __builtin_popcountll(static_cast<uint64_t>(m));
-}
-
-bool bit(int64_t mask, int64_t v) {
-  return v >= 0 && v < 62 && ((mask >> v) & 1);
-}
 
 // Narrowing of a set operand before the relation is posted.
 struct Narrowing {

@@ -20,6 +20,9 @@
 
 namespace {
 
+using qrotest::bit;
+using qrotest::pop;
+
 using qrotest::PropCase;
 using qrotest::Vars;
 using settest::ExpTable;
@@ -27,14 +30,6 @@ using settest::IntTable;
 using settest::SetTable;
 
 typedef std::vector<int64_t> A;
-
-int pop(int64_t m) {
-  return __builtin_popcountll(static_cast<uint64_t>(m));
-}
-
-bool bit(int64_t m, int64_t v) {
-  return (m >> v) & 1;
-}
 
 // Narrowing of S before the function is stated.
 struct Narrowing {

@@ -23,19 +23,14 @@
 
 namespace {
 
+using qrotest::bit;
+using qrotest::pop;
+
 using qrotest::PropCase;
 using qrotest::Rng;
 using qrotest::Vars;
 
 typedef std::vector<int64_t> A;
-
-bool bit(int64_t m, int64_t v) {
-  return v >= 0 && v < 62 && ((m >> v) & 1);
-}
-
-int pop(int64_t m) {
-  return __builtin_popcountll(static_cast<uint64_t>(m));
-}
 
 // What a row draws: the universe [0, u - 1] of its set variables, the count
 // of the sets of an array, a constant set and value, the values of a
