@@ -569,30 +569,6 @@ QrcConstraintI* VarKind::makeEqual(QrcExprI*, QrcExprI*) const {
   return nullptr;
 }
 
-QrcIntExpI* VarKind::sizeOf(QrcExprI*) const {
-  return nullptr;
-}
-
-int64_t VarKind::sizeOfValue(int64_t value) const {
-  return value;
-}
-
-int VarKind::relations() const {
-  return 0;
-}
-
-QrcConstraintI* VarKind::makeRelation(QrcExprI*, QrcExprI*, int) const {
-  return nullptr;
-}
-
-bool VarKind::relationHolds(int64_t, int64_t, int) const {
-  return false;
-}
-
-std::string VarKind::showRelation(const std::string& x, const std::string& y, int) const {
-  return x + " ? " + y;
-}
-
 const VarKind& intKind() {
   static IntKind kind;
   return kind;

@@ -13,6 +13,31 @@
 
 namespace qrotest {
 
+// What a kind without sizes or relations answers.
+QrcIntExpI* VarKind::sizeOf(QrcExprI*) const {
+  return nullptr;
+}
+
+int64_t VarKind::sizeOfValue(int64_t value) const {
+  return value;
+}
+
+int VarKind::relations() const {
+  return 0;
+}
+
+QrcConstraintI* VarKind::makeRelation(QrcExprI*, QrcExprI*, int) const {
+  return nullptr;
+}
+
+bool VarKind::relationHolds(int64_t, int64_t, int) const {
+  return false;
+}
+
+std::string VarKind::showRelation(const std::string& x, const std::string& y, int) const {
+  return x + " ? " + y;
+}
+
 namespace {
 
 typedef std::vector<int64_t> A;
