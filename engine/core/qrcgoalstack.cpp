@@ -177,15 +177,9 @@ void QrcManagerI::addReversibleActionNoRestore(const QrcGoal& goal) {
 bool QrcManagerI::dropSentinel() {
   if (_orRecords == 0) return false;
   ChoiceRecord r = popRecord(_orStack);
-  if (r.first != 0) {
-    pushRecord(_orStack, r);
-    return false;
-  }
-  --_orRecords;
-  _andStack->_floor = static_cast<QrcInt>(r.andFloor);
-  _andStack->popTo(static_cast<QrcInt>(r.andTop));
-  _orStack->popTo(static_cast<QrcInt>(r.orTop));
-  ++_stamp;
+  pushRecord(_orStack, r);
+  if (r.first != 0) return false;
+  dropRecordsTo(_orRecords - 1);
   return true;
 }
 

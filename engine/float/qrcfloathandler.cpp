@@ -79,6 +79,12 @@ void QrcFloatVarEventHandlerI::removeDemon(QrcDemonI* demon) {
   _domainDemons.removeConstraint(demon);
 }
 
+inline void QrcFloatVarEventHandlerI::enqueue() {
+  if (_state != Idle) return;
+  _state = Queued;
+  _manager->getPropagationQueue()->pushEventHandler(this);
+}
+
 void QrcFloatVarEventHandlerI::suspend() {
   dropStaleRemovals();
   _suspended.set(_manager, 1);
@@ -95,12 +101,7 @@ void QrcFloatVarEventHandlerI::dropStaleRemovals() {
 // was resumed by backtracking.
 void QrcFloatVarEventHandlerI::resumeHolding(Held& held) {
   if (isSuspended()) {
-    QrcPropagationQueueI::FloatCell* last = _removed;
-    while (last && last->next) last = last->next;
-    if (last) {
-      last->next = held.removed;
-      held.removed = _removed;
-    }
+    held.removed = QrcPropagationQueueI::joined(_removed, held.removed);
     _removed = nullptr;
     resume();
   } else {
@@ -121,14 +122,8 @@ void QrcFloatVarEventHandlerI::handBack(Held& held) {
   held = Held();
   if (back.removed && _domainDemons.getHead()) {
     _domainDemons.markPending();
-    if (_state == Idle) {
-      _state = Queued;
-      _manager->getPropagationQueue()->pushEventHandler(this);
-    }
-    QrcPropagationQueueI::FloatCell* last = back.removed;
-    while (last->next) last = last->next;
-    last->next = _removed;
-    _removed = back.removed;
+    enqueue();
+    _removed = QrcPropagationQueueI::joined(back.removed, _removed);
   } else {
     dropHeld(back);
   }
@@ -200,10 +195,7 @@ void QrcFloatVarEventHandlerI::rangeEvent(QrcFloat min, QrcFloat max, bool signi
   }
   if (var->getValueSet() && hasDomain) _domainDemons.markPending();
   if (hasValue) _valueDemons.markPending();
-  if (_state == Idle) {
-    _state = Queued;
-    _manager->getPropagationQueue()->pushEventHandler(this);
-  }
+  enqueue();
 }
 
 void QrcFloatVarEventHandlerI::removalEvent(QrcFloat v) {
@@ -215,10 +207,7 @@ void QrcFloatVarEventHandlerI::removalEvent(QrcFloat v) {
   c->value = v;
   c->next = _removed;
   _removed = c;
-  if (_state == Idle && !isSuspended()) {
-    _state = Queued;
-    _manager->getPropagationQueue()->pushEventHandler(this);
-  }
+  if (!isSuspended()) enqueue();
 }
 
 // ---------------------------------------------------------------- processing

@@ -33,24 +33,12 @@ void QrcIntVarEventHandlerI::resume() {
   if (_suspended.getValue() != 0) _suspended.set(_manager, 0);
 }
 
-namespace {
-// The cells of list, then those of tail.
-QrcPropagationQueueI::IntCell* joined(QrcPropagationQueueI::IntCell* list,
-                                      QrcPropagationQueueI::IntCell* tail) {
-  if (!list) return tail;
-  QrcPropagationQueueI::IntCell* last = list;
-  while (last->next) last = last->next;
-  last->next = tail;
-  return list;
-}
-}  // namespace
-
 // Removals gathered by a handler that is no longer suspended are stale: it
 // was resumed by backtracking.
 void QrcIntVarEventHandlerI::resumeHolding(Held& held) {
   if (_suspended.getValue()) {
-    held.removed = joined(_removed, held.removed);
-    held.removedRanges = joined(_removedRanges, held.removedRanges);
+    held.removed = QrcPropagationQueueI::joined(_removed, held.removed);
+    held.removedRanges = QrcPropagationQueueI::joined(_removedRanges, held.removedRanges);
     _removed = _removedRanges = nullptr;
     resume();
   } else {
@@ -73,8 +61,8 @@ void QrcIntVarEventHandlerI::handBack(Held& held) {
   if ((back.removed || back.removedRanges) && _domainDemons.getHead()) {
     _domainDemons.markPending();
     enqueue();
-    _removed = joined(_removed, back.removed);
-    _removedRanges = joined(_removedRanges, back.removedRanges);
+    _removed = QrcPropagationQueueI::joined(_removed, back.removed);
+    _removedRanges = QrcPropagationQueueI::joined(_removedRanges, back.removedRanges);
   } else {
     dropHeld(back);
   }

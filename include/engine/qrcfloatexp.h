@@ -366,6 +366,8 @@ class QrcFloatVarEventHandlerI : public QrcEventHandlerI {
   // Drops the removals an idle, running handler still keeps: gathered while
   // suspended in a branch that was left since, their values are back.
   void dropStaleRemovals();
+  // Queues an idle handler.
+  void enqueue();
 
   QrcInt _minStamp;
   QrcInt _maxStamp;

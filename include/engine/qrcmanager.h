@@ -307,18 +307,14 @@ class QrcManagerI {
   // takes back what a failure leaves.
   template <class F>
   void changeAtRoot(F&& f) {
-    if (!isAtRoot()) {
-      f();
-      return;
-    }
-    runAtRoot([](void* body) { (*static_cast<std::remove_reference_t<F>*>(body))(); }, &f);
+    if (!narrowedAtRoot(f)) f();
   }
   // The narrowings of the variables start with this: at the root it runs f,
   // the narrowing itself, as changeAtRoot does and answers true.
   template <class F>
   bool narrowedAtRoot(F&& f) {
     if (!isAtRoot()) return false;
-    changeAtRoot(f);
+    runAtRoot([](void* body) { (*static_cast<std::remove_reference_t<F>*>(body))(); }, &f);
     return true;
   }
   bool isInNestedSolve() const { return _nestedSolve != 0; }

@@ -45,6 +45,16 @@ class QrcPropagationQueueI {
     QrcRootGoalDemonI* cause;
   };
 
+  // The cells of list, then those of tail (integer or double cells).
+  template <class C>
+  static C* joined(C* list, C* tail) {
+    if (!list) return tail;
+    C* last = list;
+    while (last->next) last = last->next;
+    last->next = tail;
+    return list;
+  }
+
   explicit QrcPropagationQueueI(QrcManagerI* manager);
   ~QrcPropagationQueueI();
   QrcPropagationQueueI(const QrcPropagationQueueI&) = delete;
