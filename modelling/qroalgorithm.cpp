@@ -212,7 +212,15 @@ void* QroAlgorithmI::extract(QroExtractableI* x) {
   growTables(id);
   if (++_counts[id] == 1) {
     void* result = nullptr;
-    if (!extractOne(x, &result)) {
+    QroBool ok = 0;
+    try {
+      ok = extractOne(x, &result);
+    } catch (...) {
+      // An extraction left by an exception leaves x not extracted.
+      --_counts[id];
+      throw;
+    }
+    if (!ok) {
       --_counts[id];
       _cannotExtract.add(x);
       throw QroAlgorithm::ExtractFailure(x->getClassName());

@@ -327,15 +327,26 @@ void QroSolverI::extract(QroModelI* model) {
     QroAlgorithmI::extract(model);
   } catch (const QroSolver::ModelInconsistent&) {
     error() << "The model is inconsistent" << std::endl;
-    _extracting = 0;
-    _syncLevel = Reextract;
+    extractAgainLater(model);
     throw;
   } catch (...) {
-    _extracting = 0;
+    extractAgainLater(model);
     throw;
   }
   _extracting = 0;
   _syncLevel = Synchronized;
+}
+
+// An extraction that an exception left is not taken for done: the model
+// stays loaded, and in use so that its end is heard, and the next
+// synchronisation drops what was built and extracts it again whole.
+void QroSolverI::extractAgainLater(QroModelI* model) {
+  _extracting = 0;
+  _syncLevel = Reextract;
+  if (!model || model->getId() < 0) return;
+  setModel(model);
+  growTables(model->getId());
+  _counts[model->getId()] = 1;
 }
 
 void QroSolverI::reload(QroModelI* model) {

@@ -340,6 +340,7 @@ class QroSolverI : public QroAlgorithmI, public QrcManagerOwnerI {
   void synchronizeForRestart();
   void synchronizeForContinue();
   void popPushedStates();
+  void extractAgainLater(QroModelI* model);
   void replay(QrcChange* from);
   void fullRestore();
   void restartFromRoot();

@@ -1,9 +1,12 @@
 // Solver listeners: claims of model members and of added constraints, the
-// extraction brackets, the linking constraint and the variable notifier.
+// extraction brackets, the linking constraint and the variable notifier; and
+// user code (a listener, an extract hook) that throws while the solver extracts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,8 @@
 #include "qrcconstraint.h"
 #include "qrcint.h"
 #include "qrcintexp.h"
+#include "qrosolverglobal.h"
+#include "row_support.h"
 #include "solver_support.h"
 
 namespace {
@@ -247,6 +252,171 @@ TEST(SolverListeners, ClearResetsAndRemovalDetaches) {
   s->clear();
   EXPECT_EQ(s->getStatus(), 1);
   env.end();
+}
+
+// ---------------------------------------------------------------------------
+// User code that throws while the solver extracts the model
+
+using solvertest::Stop;
+using solvertest::ThrowingListener;
+using solvertest::throwPlan;
+typedef solvertest::UserEvent Event;
+
+// A modelling class of the user's: x != y, whose extract hook throws when planned.
+QroConstraintI* userDiff(QroEnv& env, const QroNumVar& x, const QroNumVar& y) {
+  solvertest::Fields f;
+  f.a[0] = QroExtractableArray(env, 0);
+  f.a[0].add(x.getImpl());
+  f.a[0].add(y.getImpl());
+  return solvertest::rowConstraint<420>(
+      env, f,
+      [](QroAlgorithmI* a, QroExtractableI* n, const solvertest::Fields& g) {
+        throwPlan().at(Event::Hook);
+        return extractAllDiff(a, n, g.a[0]);
+      },
+      [](QroAlgorithmI* a, const solvertest::Fields& g) { a->remove(g.a[0]); });
+}
+
+// How the extraction that throws comes: a solve or a search start after a
+// member ended, or the extraction asked for.
+enum class Trigger { Solve, Search, Extract };
+
+// A row: where user code throws, in an edit or a no-edit solver (which posts
+// constraints, and tells the listener of them, as it extracts them).
+struct ThrowCase {
+  const char* name;
+  Event event;
+  bool edit;
+};
+
+const ThrowCase kThrowCases[] = {
+    {"begin", Event::Begin, true},
+    {"claim", Event::Claim, true},
+    {"new integer variable", Event::NewIntVar, true},
+    {"constraint added", Event::ConstraintAdded, false},
+    {"end", Event::End, true},
+    {"extract hook", Event::Hook, true},
+    {"extract hook, no edit", Event::Hook, false},
+};
+
+// The (x, y) of every solution, and their count.
+std::set<std::pair<QroInt, QroInt>> allSolutions(QroSolver& solver, const QroNumVar& x,
+                                                 const QroNumVar& y, int* count) {
+  std::set<std::pair<QroInt, QroInt>> got;
+  *count = 0;
+  solver.startNewSearch();
+  for (; solver.next(); ++*count)
+    got.insert({static_cast<QroInt>(solver.getValue(x)), static_cast<QroInt>(solver.getValue(y))});
+  solver.endSearch();
+  return got;
+}
+
+// x, y, z in 0..3 with x != y (of the user's class); a member ends, and
+// x + y == sum comes in: 4 gives two (x, y), 7 none, which a no-edit solver
+// finds inconsistent; sum 0 stands for z's bounds crossed. A model found
+// inconsistent is extracted again, and refused, by every solve.
+TEST(SolverListeners, AnExtractionLeftByAnExceptionIsDoneAgain) {
+  for (const ThrowCase& c : kThrowCases) {
+    for (bool library : {false, true}) {
+      for (Trigger trigger : {Trigger::Solve, Trigger::Search, Trigger::Extract}) {
+        for (int sum : {4, 7, 0}) {
+          SCOPED_TRACE(std::string(c.name) + (library ? ", library exception" : ", own exception") +
+                       ", trigger " + std::to_string(static_cast<int>(trigger)) + ", sum " +
+                       std::to_string(sum));
+          QroEnv env;
+          ThrowingListener l(env.getImpl());
+          QroModel model(env);
+          QroNumVar x(env, 0, 3, QroNumVar::Int, "x"), y(env, 0, 3, QroNumVar::Int, "y");
+          QroNumVar z(env, 0, 3, QroNumVar::Int, "z");
+          QroRange extra(env, 0, x, 3);
+          model.add(QroConstraint(userDiff(env, x, y)));
+          model.add(extra);
+          model.add(z);
+          QroSolver solver(model, c.edit ? &QrcEdit : &QrcNoEdit);
+          std::ostringstream printed;
+          solver.getImpl()->setError(printed);
+          solver.getImpl()->addSolverListener(&l);
+          // The next solve or search start extracts the model again.
+          extra.end();
+          if (sum == 0)
+            z.setBounds(2, 1);
+          else
+            model.add(QroRange(env, sum, x + y, sum));
+          bool refused = sum == 0 || (sum == 7 && !c.edit);
+          if (refused) {
+            EXPECT_THROW(solver.solve(), QroSolver::ModelInconsistent);
+          }
+          throwPlan() = {true, c.event, library};
+          bool thrown = false;
+          try {
+            if (trigger == Trigger::Solve) solver.solve();
+            if (trigger == Trigger::Search) solver.startNewSearch();
+            if (trigger == Trigger::Extract) QroAlgorithm(solver).extract(model);
+          } catch (const Stop&) {
+            thrown = !library;
+          } catch (const QroSolver::ModelInconsistent&) {
+            // Found before the event came.
+            thrown = refused;
+          } catch (const QroException&) {
+            // A library exception is printed and fails the extraction.
+            thrown = library;
+          }
+          EXPECT_TRUE(thrown);
+          EXPECT_TRUE(refused || !throwPlan().armed);
+          throwPlan().armed = false;
+          // What the extraction left is read, or refused, safely.
+          for (const QroNumVar& v : {x, z}) {
+            try {
+              solver.getValue(v);
+            } catch (const QroException&) {
+            }
+          }
+          if (refused) {
+            EXPECT_THROW(solver.solve(), QroSolver::ModelInconsistent);
+            EXPECT_THROW(solver.startNewSearch(), QroSolver::ModelInconsistent);
+            // The solver still holds the model, and hears its end.
+            model.end();
+            EXPECT_THROW(solver.solve(), QroSolver::ModelNotExtracted);
+          } else {
+            std::set<std::pair<QroInt, QroInt>> want;
+            if (sum == 4) want = {{1, 3}, {3, 1}};
+            int count = 0;
+            EXPECT_EQ(allSolutions(solver, x, y, &count), want);
+            EXPECT_EQ(count, 4 * static_cast<int>(want.size()));
+            EXPECT_EQ(solver.solve(), sum == 4);
+            if (sum == 4) {
+              EXPECT_EQ(solver.getValue(x) + solver.getValue(y), 4);
+              EXPECT_NE(solver.getValue(x), solver.getValue(y));
+            }
+          }
+          env.end();
+        }
+      }
+    }
+  }
+}
+
+// The replay of an addition left by the extract hook: the constraint is not
+// taken for extracted, and the next solve adds it.
+TEST(SolverListeners, AnAdditionLeftByAnExceptionIsAddedAgain) {
+  for (bool edit : {true, false}) {
+    QroEnv env;
+    QroModel model(env);
+    QroNumVar x(env, 0, 3, QroNumVar::Int, "x"), y(env, 0, 3, QroNumVar::Int, "y");
+    model.add(QroRange(env, 4, x + y, 4));
+    QroSolver solver(model, edit ? &QrcEdit : &QrcNoEdit);
+    EXPECT_TRUE(solver.solve());
+    QroConstraint diff(userDiff(env, x, y));
+    model.add(diff);
+    throwPlan() = {true, Event::Hook, false};
+    EXPECT_THROW(solver.solve(), Stop);
+    EXPECT_THROW(solver.getImpl()->getValue(diff.getImpl()), QroException);
+    int count = 0;
+    std::set<std::pair<QroInt, QroInt>> want = {{1, 3}, {3, 1}};
+    EXPECT_EQ(allSolutions(solver, x, y, &count), want);
+    EXPECT_EQ(count, 2);
+    env.end();
+  }
 }
 
 }  // namespace

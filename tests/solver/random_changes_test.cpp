@@ -4,7 +4,9 @@
 // bounds and filter levels change, an objective comes and goes. After every
 // change the solver searches again on the same model, in edit and in no-edit
 // mode: every solution set must be the brute-force one, and an objective's
-// optimum the brute-force optimum at a solution of every constraint. Each
+// optimum the brute-force optimum at a solution of every constraint. Now and
+// then a solver listener throws at one of its events in the next solve or
+// search start, which is then made again. Each
 // failure prints the seed (replay with --qro_seed=N), the round, the changes
 // made so far and the model as it stands.
 #include <gtest/gtest.h>
@@ -116,7 +118,9 @@ class Round {
         _round(round),
         _edit(edit),
         _look(look),
-        _rng(seed * 1000003 + static_cast<uint64_t>(round)) {}
+        _rng(seed * 1000003 + static_cast<uint64_t>(round)),
+        _userRng(seed * 1000033 + static_cast<uint64_t>(round)),
+        _listener(_env.getImpl()) {}
   ~Round() { _env.end(); }
 
   void run() {
@@ -135,6 +139,8 @@ class Round {
     } catch (const QroException& e) {
       fail(std::string("unexpected ") + typeid(e).name() + " " +
            (e.getMessage() ? e.getMessage() : ""));
+    } catch (const solvertest::Stop&) {
+      fail("the listener's exception came twice");
     }
   }
 
@@ -201,7 +207,8 @@ class Round {
     try {
       // A limit set before the start goes with it.
       if (_look.on && _rng() % 2) limit();
-      _solver.startNewSearch(searchGoal());
+      QroGoal goal = searchGoal();
+      again([&] { _solver.startNewSearch(goal); });
     } catch (const QroSolver::ModelInconsistent&) {
       // The changes go on: the next search must see the model as it then is.
       return want.empty() || fail("the search refused a model with solutions");
@@ -269,7 +276,7 @@ class Round {
     }
     bool found = false;
     try {
-      found = _look.on ? limitedSolve() : _solver.solve();
+      again([&] { found = _look.on ? limitedSolve() : _solver.solve(); });
     } catch (const QroSolver::ModelInconsistent&) {
     }
     QroInt status = _solver.getStatus();
@@ -298,8 +305,30 @@ class Round {
     return _solver.getImpl()->solveWithObjective(goal.getImpl(), QroSolver::RestartSearch, 0);
   }
 
+  // Runs a solve or a search start, and once more when the listener threw;
+  // the listener throws at no later event.
+  template <class F>
+  void again(F run) {
+    try {
+      run();
+    } catch (const solvertest::Stop&) {
+      note("the listener threw");
+      run();
+    }
+    solvertest::throwPlan().armed = false;
+  }
+
+  // The listener throws at a drawn event of the next solve or search start.
+  void armListener() {
+    if (!_listener.getSolver()) _solver.getImpl()->addSolverListener(&_listener);
+    solvertest::UserEvent event = static_cast<solvertest::UserEvent>(_userRng() % 5);
+    note("the listener throws at event " + std::to_string(static_cast<int>(event)));
+    solvertest::throwPlan() = {true, event, false};
+  }
+
   // One change of the model; false when the model became inconsistent.
   bool change() {
+    if (_userRng() % 4 == 0) armListener();
     try {
       switch (_rng() % 6) {
         case 0:
@@ -404,7 +433,10 @@ class Round {
   bool _edit;
   LookAhead _look;
   Rng _rng;
+  // Draws the listener's exceptions, apart from the changes.
+  Rng _userRng;
   QroEnv _env;
+  solvertest::ThrowingListener _listener;
   QroModel _model;
   QroSolver _solver;
   // What the solver prints ("The model is inconsistent").

@@ -10,6 +10,7 @@
 #include "qrogoal.h"
 #include "qromodel.h"
 #include "qrosolveri.h"
+#include "qrosolverlistener.h"
 #include "qrcgoal.h"
 #include "qrcmanager.h"
 
@@ -120,6 +121,39 @@ inline int countSolutions(const TwoVarCase& c, QrcManagerTag tag) {
   env.end();
   return n;
 }
+
+// User code that throws while the solver extracts: a solver listener's events
+// and the extract hook of a user's modelling class. Armed, it throws once, at
+// the event planned: an exception of its own (Stop) or a library one.
+enum class UserEvent { Begin, Claim, NewIntVar, ConstraintAdded, End, Hook };
+struct Stop {};
+
+struct ThrowPlan {
+  bool armed = false;
+  UserEvent event = UserEvent::Begin;
+  bool library = false;
+  void at(UserEvent e) {
+    if (!armed || e != event) return;
+    armed = false;
+    if (library) throw QroWrongUsage("stop");
+    throw Stop();
+  }
+};
+
+inline ThrowPlan& throwPlan() {
+  static ThrowPlan plan;
+  return plan;
+}
+
+class ThrowingListener : public QroSolverListenerI {
+ public:
+  explicit ThrowingListener(QroEnvI* env) : QroSolverListenerI(env) { setWantsVariables(1); }
+  void beginExtraction(QroModelI*) override { throwPlan().at(UserEvent::Begin); }
+  QroBool claim(QroExtractableI*) override { return throwPlan().at(UserEvent::Claim), 0; }
+  void newIntVar(QrcExprI*) override { throwPlan().at(UserEvent::NewIntVar); }
+  void constraintAdded(QrcConstraintI*) override { throwPlan().at(UserEvent::ConstraintAdded); }
+  void endExtraction(QroModelI*) override { throwPlan().at(UserEvent::End); }
+};
 
 }  // namespace solvertest
 
