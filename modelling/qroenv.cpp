@@ -512,11 +512,14 @@ void QroEnvI::checkChange(QroChange* change, QroExtractableI* x) {
     if (!x || a->isUsing(id)) a->checkChange(change, x);
 }
 
-QroBool QroEnvI::mayDestroy(QroExtractableI* x) {
+QroBool QroEnvI::mayDestroy(QroExtractableI* x, std::exception_ptr& failure) {
   QroDestroyExtractable c(x);
   try {
     checkChange(&c, x);
   } catch (const QroNoChangeDuringSearchException&) {
+    return 0;
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
     return 0;
   }
   return 1;

@@ -42,8 +42,10 @@ void QroEnvI::releaseExpression(QroNumExprI* e) {
   if (getCascade() && isReleasedByCascade(e)) return;
   // Destroyed at once otherwise, its users asked here only: when they refuse
   // that, the operand stays, with no holder (a cascade sorts out its own at
-  // deletion).
-  if (!getCascade() && !_listener && !e->isNumVar() && e->getUseCount() <= 1 && !mayDestroy(e)) {
+  // deletion). This runs in the destructor of a holder that destroyExtractable
+  // deletes, which throws what the refusal says once it is done.
+  if (!getCascade() && !_listener && !e->isNumVar() && e->getUseCount() <= 1 &&
+      !mayDestroy(e, _destroyFailure)) {
     e->decrUseCount();
     return;
   }

@@ -233,8 +233,9 @@ void QroRecycleBinI::checkAllowed() {
 }
 
 // Deletes the marked objects, then those their deletion ended, pass by pass;
-// the algorithms hear of each pass first. The first failure of one of them
-// goes to failure, unless it holds one already.
+// the algorithms hear of each pass first. The first failure of one of them,
+// or of a refusal to let an object that deletion ends go, goes to failure,
+// unless it holds one already.
 void QroRecycleBinI::deleteMarked(std::exception_ptr& failure) {
   _destroying = 1;
   while (_marked.getSize() > 0) {
@@ -252,7 +253,7 @@ void QroRecycleBinI::deleteMarked(std::exception_ptr& failure) {
     _marked.getImpl()->setSize(0);
     for (QroInt i = 0; i < _pending.getSize(); ++i) {
       QroExtractableI* y = _pending[i];
-      if (y->getId() < 0 || !_env->mayDestroy(y)) continue;
+      if (y->getId() < 0 || !_env->mayDestroy(y, failure)) continue;
       _env->markSlot(y->getId());
       _marked.add(y);
     }

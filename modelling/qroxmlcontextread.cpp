@@ -208,18 +208,21 @@ __attribute__((noinline)) bool QroXmlReadRun::stepTo(QroXmlContextI* context, Qr
 }
 
 // The handler's object is linked to the element's identifier (an array of
-// the second table is the reader's from then on); without one the element is
-// recorded as not read.
+// the second table is replaced by the reader's copy); without one the element
+// is recorded as not read.
 __attribute__((noinline)) void QroXmlReadRun::handled(QroXmlContextI* context,
                                                       QroXmlReaderI* reader, void* object) {
   const Step& s = _steps.back();
-  answer(object, !s.objectTable);
-  if (!object)
+  QroXmlObjectHandler& objects = reader->getObjectHandler();
+  if (!object) {
+    answer(nullptr, false);
     context->recordUnread(s.element->getName(), s.id);
-  else if (s.objectTable)
-    reader->getObjectHandler().addLink2Array(s.id, static_cast<QroArrayI*>(object));
-  else
-    reader->getObjectHandler().addLink2Obj(s.id, static_cast<QroExtractableI*>(object));
+  } else if (s.objectTable) {
+    answer(objects.addLink2Array(s.id, static_cast<QroArrayI*>(object)), false);
+  } else {
+    objects.addLink2Obj(s.id, static_cast<QroExtractableI*>(object));
+    answer(object, true);
+  }
   pop();
 }
 

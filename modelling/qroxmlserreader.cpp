@@ -2,16 +2,9 @@
 #include <istream>
 #include <sstream>
 
-#include "qrochange.h"
-#include "qroexpr.h"
-#include "qroregistry.h"
 #include "qroxmlser.h"
 
 namespace {
-
-const char kNegativeLink[] = "QroXmlObjectHandler::addLink2Obj : index is negative";
-const char kTooLargeLink[] = "QroXmlObjectHandler::addLink2Obj : index is too large";
-const char kNegativeGet[] = "QroXmlObjectHandler::getObjectById : index is negative";
 
 // Truncates toward zero; values beyond the 64-bit range are clamped.
 QroInt clampToInt(double v) {
@@ -57,156 +50,6 @@ std::istream& operator>>(std::istream& is, QroIntArray& array) {
 }
 
 // ---------------------------------------------------------------------------
-// Object table.
-
-QroXmlObjectHandler::QroXmlObjectHandler(QroEnvI* env)
-    : _env(env),
-      _objects(),
-      _typed(),
-      _held(),
-      _holding(env->getMemoryManager()),
-      _arrays(),
-      _watch(this),
-      _watching(false) {
-  QroGenAlloc* a = env->getGeneralAllocator();
-  try {
-    _objects = QroArrayOf<void*>(new (a) QroArrayI(a, 0, 8));
-    _typed = QroIntArray(new (a) QroArrayI(a, 0, 8));
-    _held = QroArrayOf<void*>(new (a) QroArrayI(a, 0, 8));
-    _arrays = QroArrayOf<void*>(new (a) QroArrayI(a, 0, 8));
-  } catch (...) {
-    end();
-    throw;
-  }
-}
-
-QroXmlObjectHandler::~QroXmlObjectHandler() {
-  end();
-}
-
-void QroXmlObjectHandler::end() {
-  giveBack();
-  if (_arrays.getImpl()) {
-    for (QroInt i = 0; i < _arrays.getSize(); ++i) delete static_cast<QroArrayI*>(_arrays[i]);
-    _arrays.end();
-  }
-  if (_objects.getImpl()) _objects.end();
-  if (_typed.getImpl()) _typed.end();
-}
-
-// Each expression still held is counted down once; what nothing else holds
-// stays, with count 0, as a fresh expression does.
-void QroXmlObjectHandler::giveBack() {
-  if (_watching) {
-    if (QroPlugInRegistry* registry = _env->getPlugInRegistry()) registry->removeListener(&_watch);
-    _watching = false;
-  }
-  if (!_held.getImpl()) return;
-  if (!_env->isEnding()) {
-    for (QroInt i = 0; i < _held.getSize(); ++i) {
-      void* x = _held[i];
-      if (_holding.take(x)) static_cast<QroNumExprI*>(x)->decrUseCount();
-    }
-  }
-  _holding.clear();
-  _held.end();
-}
-
-void QroXmlObjectHandler::EndWatch::change(QroChange* change, QroExtractableI*) {
-  QroPointerTable& holding = _handler->_holding;
-  if (holding.isEmpty()) return;
-  if (change->isType(QroDestroyExtractableArray::GetTypeInfo())) {
-    QroExtractableArray ended = change->getChangedExtractableArray();
-    for (QroInt i = 0; ended.getImpl() && i < ended.getSize(); ++i) holding.take(ended[i]);
-  } else if (change->isType(QroDestroyExtractable::GetTypeInfo())) {
-    holding.take(change->getChangedExtractable());
-  }
-}
-
-QroInt QroXmlObjectHandler::getSize() const {
-  return _objects.getImpl() ? _objects.getSize() : 0;
-}
-
-void QroXmlObjectHandler::checkId(QroInt id) {
-  if (id < 0) throw QroWrongUsage(kNegativeLink);
-  if (id > MaxId) throw QroWrongUsage(kTooLargeLink);
-}
-
-void QroXmlObjectHandler::link(QroInt id, void* object, QroInt typed) {
-  if (id < 0) throw QroWrongUsage(kNegativeLink);
-  if (!_objects.getImpl() || !_typed.getImpl()) throw QroEmptyHandleException();
-  checkId(id);
-  QroInt n = _objects.getSize();
-  if (id >= n) {
-    _objects.getImpl()->reserve(id + 1);
-    _typed.getImpl()->reserve(id + 1);
-    for (QroInt i = n; i <= id; ++i) {
-      _objects.add(nullptr);
-      _typed.add(0);
-    }
-  }
-  _objects[id] = object;
-  _typed[id] = typed;
-}
-
-void QroXmlObjectHandler::hold(QroNumExprI* x) {
-  if (_holding.find(x)) return;
-  if (!_watching) {
-    _env->getPlugInRegistry()->addListener(&_watch);
-    _watching = true;
-  }
-  _held.add(x);
-  try {
-    _holding.set(x, x);
-  } catch (...) {
-    _held.remove(_held.getSize() - 1);
-    throw;
-  }
-  x->incrUseCount();
-}
-
-void QroXmlObjectHandler::addLink2Obj(QroInt id, QroExtractableI* object) {
-  link(id, object, object ? 1 : 0);
-  // A use-counted expression is not ended while a later reference may still
-  // name it.
-  if (object && object->isNumExprNode()) hold(static_cast<QroNumExprI*>(object));
-}
-
-void QroXmlObjectHandler::addLink2Obj(QroInt id, void* object) {
-  link(id, object, 0);
-}
-
-void QroXmlObjectHandler::addLink2Array(QroInt id, QroArrayI* array) {
-  if (!array) {
-    link(id, nullptr, 0);
-    return;
-  }
-  if (!_arrays.getImpl()) {
-    delete array;
-    throw QroEmptyHandleException();
-  }
-  try {
-    _arrays.add(array);
-  } catch (...) {
-    delete array;
-    throw;
-  }
-  link(id, array, 0);
-}
-
-void* QroXmlObjectHandler::getObjectById(QroInt id) const {
-  if (id < 0) throw QroWrongUsage(kNegativeGet);
-  if (!_objects.getImpl() || id >= _objects.getSize()) return nullptr;
-  return _objects[id];
-}
-
-QroExtractableI* QroXmlObjectHandler::getExtractableById(QroInt id) const {
-  void* p = getObjectById(id);
-  if (!p || !_typed[id]) return nullptr;
-  return static_cast<QroExtractableI*>(p);
-}
-
-// ---------------------------------------------------------------------------
 // Reader.
 
 QroXmlReaderI::QroXmlReaderI(QroEnvI* env)
@@ -240,9 +83,18 @@ void QroXmlReader::ThrowEmpty() {
   throw QroWrongUsage("QroXmlReader: using empty handle");
 }
 
+// The object table ends first, so that what it throws reaches the caller.
 void QroXmlReader::end() {
-  delete check();
+  QroXmlReaderI* reader = check();
   _impl = nullptr;
+  std::exception_ptr failure;
+  try {
+    reader->getObjectHandler().end();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  delete reader;
+  if (failure) std::rethrow_exception(failure);
 }
 
 QroEnv QroXmlReader::getEnv() const {

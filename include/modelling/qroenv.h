@@ -252,8 +252,11 @@ class QroEnvI {
   void checkChange(QroChange* change, QroExtractableI* x = nullptr);
   // Whether the users of x allow its destruction (QroDestroyExtractable).
   // What a deletion would end only because its last holder goes is kept,
-  // with no holder, when they refuse: nobody asked for its end.
-  QroBool mayDestroy(QroExtractableI* x);
+  // with no holder, when they refuse: nobody asked for its end. A refusal
+  // other than QroNoChangeDuringSearchException keeps x too and goes to
+  // failure (unless it holds one already), for the caller to throw once its
+  // destruction is done.
+  QroBool mayDestroy(QroExtractableI* x, std::exception_ptr& failure);
   [[nodiscard]] std::exception_ptr tellChange(QroChange* change, QroExtractableI* x = nullptr);
   // Tells a change asked about and made; throws the first failure.
   void notifyChangeMade(QroChange* change, QroExtractableI* x = nullptr);

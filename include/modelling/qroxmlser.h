@@ -14,6 +14,7 @@
 #define QRO_XMLSER_H
 
 #include <cstddef>
+#include <exception>
 #include <iosfwd>
 
 #include "qroextractable.h"
@@ -199,12 +200,21 @@ class QroXmlWriter {
 
 // The objects rebuilt, indexed by identifier. Extractables are linked typed
 // (their type can be tested); other objects, such as arrays, are linked
-// untyped. The handler is a holder while it lives: it raises the use count of
-// each use-counted expression it links (once per expression), so that a later
-// reference may still name it, and gives the counts back when it ends, without
-// ending what nothing else holds (as a parent built through the API leaves
-// it). The arrays linked through addLink2Array are its own: it ends them when
-// it ends (whatever keeps their elements keeps a copy of the array).
+// untyped. Every extractable linked is of the handler's environment.
+//
+// The handler is a holder while it lives: it raises the use count of each
+// use-counted expression it links (once per expression), so that a later
+// reference may still name it, and gives the counts back when it ends. What
+// was read then lives on as if built through the API: an expression that
+// lost a holder while the handler held it (a holder that counted it was
+// destroyed), and that nothing holds any more, is destroyed with the
+// handler's hold, as the holder's end would have destroyed it; one that nothing else ever held (the
+// object a document reads, say) stays, with count 0, as a fresh expression
+// does. An expression ended while held is left alone.
+//
+// The arrays linked through addLink2Array are its own (kept in a copy made
+// in its environment): it ends them when it ends, unless they were ended
+// before, which it notices.
 class QroXmlObjectHandler {
  public:
   // Identifiers above this limit are refused: a document cannot make the
@@ -212,49 +222,71 @@ class QroXmlObjectHandler {
   enum { MaxId = (1 << 24) - 1 };
 
   explicit QroXmlObjectHandler(QroEnvI* env);
+  // Ends the handler when QroXmlObjectHandler::end was not called (nothing
+  // that fails is then thrown).
   ~QroXmlObjectHandler();
   QroXmlObjectHandler(const QroXmlObjectHandler&) = delete;
   QroXmlObjectHandler& operator=(const QroXmlObjectHandler&) = delete;
 
   // QroWrongUsage for a negative or too large identifier (what a link refuses).
   static void checkId(QroInt id);
-  // QroWrongUsage for a negative (or too large) identifier,
-  // QroEmptyHandleException once ended; the table grows with null entries.
+  // QroWrongUsage for a negative (or too large) identifier or an extractable
+  // of another environment, QroEmptyHandleException once ended; the table
+  // grows with null entries.
   void addLink2Obj(QroInt id, QroExtractableI* object);
   void addLink2Obj(QroInt id, void* object);
-  // Links an array read from a document; the handler ends it when it ends,
-  // also when the link is refused.
-  void addLink2Array(QroInt id, QroArrayI* array);
+  // Links a copy of an array read from a document, and ends the array (also
+  // when the link is refused); the copy, which the handler owns.
+  QroArrayI* addLink2Array(QroInt id, QroArrayI* array);
   // QroWrongUsage for a negative identifier; null when nothing is linked.
   void* getObjectById(QroInt id) const;
   // The object when it was linked as an extractable, else null.
   QroExtractableI* getExtractableById(QroInt id) const;
   QroInt getSize() const;
   // Gives back the use counts it raised (of the expressions still alive),
-  // ends its arrays and forgets every link.
+  // ends its arrays and forgets every link. The first failure of the
+  // destructions that follow (see QroEnvI::destroyExtractable) is thrown
+  // once all of that is done.
   void end();
 
  private:
   // Hears of the expressions destroyed while held (an explicit end), whose
-  // counts are not given back.
+  // counts are not given back, and of the holders destroyed, whose held
+  // operands become orphans.
   class EndWatch : public QroChangeListenerI {
    public:
     explicit EndWatch(QroXmlObjectHandler* handler) : _handler(handler) {}
     void change(QroChange* change, QroExtractableI* x) override;
 
    private:
+    void destroyed(QroExtractableI* x);
     QroXmlObjectHandler* _handler;
+  };
+  // The allocator of the arrays it owns: notices those ended by others.
+  class ArrayAlloc : public QroFlormAlloc {
+   public:
+    ArrayAlloc(QroEnvI* env, QroPointerTable* owned) : QroFlormAlloc(env), _owned(owned) {}
+    ~ArrayAlloc() override;
+    void free(void* p, size_t size) override;
+
+   private:
+    QroPointerTable* _owned;
   };
 
   void link(QroInt id, void* object, QroInt typed);
   void hold(QroNumExprI* expression);
-  void giveBack();
+  std::exception_ptr giveBack();
+  void giveBack(QroNumExprI* x, bool orphan, std::exception_ptr& failure);
+  void endArrays();
   QroEnvI* _env;
   QroArrayOf<void*> _objects;
   QroIntArray _typed;
   QroArrayOf<void*> _held;    // the expressions held, in the order taken
-  QroPointerTable _holding;   // those of them still alive and held
-  QroArrayOf<void*> _arrays;  // the arrays it ends
+  QroPointerTable _holding;   // those still alive and held, to themselves or to a
+                              // mark once a holder of theirs was destroyed
+  QroArrayOf<void*> _arrays;  // the arrays it made, in order
+  QroPointerTable _owned;     // those of them not ended yet
+  ArrayAlloc _arrayAlloc;
   EndWatch _watch;
   bool _watching;
 };
@@ -294,7 +326,8 @@ class QroXmlReader {
   QroXmlReaderI* getImpl() const { return check(); }
   bool isEmpty() const { return _impl == nullptr; }
   // Destroys the reader, which gives back what its object table holds (see
-  // QroXmlObjectHandler); the handle becomes empty.
+  // QroXmlObjectHandler); the handle becomes empty. What the table's end
+  // throws is thrown once the reader is destroyed.
   void end();
 
   QroEnv getEnv() const;

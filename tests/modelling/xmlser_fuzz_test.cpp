@@ -187,7 +187,7 @@ struct RecursiveRead {
       } else if ((h = context->findObjectXmlInfo(tag)) != nullptr) {
         QroXmlObjectHandler::checkId(id);
         object = subElements(e) ? h->readObject(reader, e) : nullptr;
-        if (object) objects.addLink2Array(id, static_cast<QroArrayI*>(object));
+        if (object) object = objects.addLink2Array(id, static_cast<QroArrayI*>(object));
       }
       if (!object) unread.push_back(std::string(tag) + " " + std::to_string(id));
       return object;

@@ -638,6 +638,16 @@ TEST(XmlSer, ReaderLookups) {
     EXPECT_STREQ(ex.getMessage(), "QroXmlObjectHandler::getObjectById : index is negative");
   }
   EXPECT_THROW(r.addLink2Obj(QroInt(1) << 40, x), QroWrongUsage);
+  QroEnv other;
+  try {
+    r.addLink2Obj(6, new (other.getImpl()) QroNumVarI(other.getImpl(), 0, 1, QroNumVar::Int));
+    FAIL() << "no exception";
+  } catch (const QroWrongUsage& ex) {
+    EXPECT_STREQ(ex.getMessage(),
+                 "QroXmlObjectHandler::addLink2Obj : object of another environment");
+  }
+  EXPECT_EQ(r.getObjectById(6), nullptr);
+  other.end();
   // A held expression outlives the parent that releases it; the reader holds
   // it once, however many identifiers name it, and gives the hold back when
   // it ends, without ending it. One ended while held is not given back.

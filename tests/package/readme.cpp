@@ -506,16 +506,34 @@ void xmlOwnHandlers(bool libraryFirst) {
   } catch (QroXmlWrongKind&) {
     wrongKind = true;
   }
-  check(context->readElement(reader, &doc) && context->getUnreadCount() == 0 && wrongKind,
+  void* answered = context->readElement(reader, &doc);
+  check(answered && context->getUnreadCount() == 0 && wrongKind,
         "<Modeler><intExprArray Id=\"7\"/></Modeler> answers an array; readElementAs throws");
+  QroArray(static_cast<QroArrayI*>(answered)).end();  // not ended again by the reader
   QroNumVar x = intVar(env, 0, 3);
   QroNumExpr sum = x + 1;
   reader.addLink2Obj(8, sum.getImpl());
-  const QroInt held = sum.getImpl()->getUseCount();
+  // A count over a count, the inner one linked: the outer one ended first.
+  QroIntExprArray digits(env, 0), counts(env, 0);
+  digits.add(x.getImpl());
+  QroIntCountValueEqI* inner = new (ei) QroIntCountValueEqI(ei, digits, 1);
+  reader.addLink2Obj(9, inner);
+  counts.add(inner);
+  QroExtractable(new (ei) QroIntCountValueEqI(ei, counts, 0)).end();
+  const QroInt held = sum.getImpl()->getUseCount(), innerId = inner->getId();
   reader.end();
   check(held == 1 && sum.getImpl()->getUseCount() == 0,
-        "the reader holds what it links until it ends, and ends none of it");
+        "the reader holds what it links until it ends; what nothing else held stays");
+  check(!ei->getLiveSlot(innerId),
+        "an expression whose holder was ended first goes with the reader");
+  // A reader of another environment: either environment may end first.
+  QroEnv other;
+  QroXmlReader foreign(other);
+  check(context->readElement(foreign, &doc) != nullptr,
+        "a context reads with a reader of another environment");
   env.end();
+  foreign.end();
+  other.end();
 }
 
 void defaultSearch(QroEnv& env) {

@@ -306,13 +306,13 @@ TEST(ExtraXml, RandomAndTruncatedTreesNeverCrash) {
 }
 
 // A round of reading leaves nothing behind once the reader and what was read
-// are ended: the object read, then what nothing holds any more, as a program
-// ends what it built through the API. Once the reader and the object are
-// ended, only objects a program ends itself (variables, objects without use
-// count) are left of what was read; after the rest, the memory and the live
-// objects of the environment are those of the round before. Rows: each
-// handler of the library, a count read inside a count (the reader holds the
-// inner one until it ends), and arrays that no handler keeps.
+// are ended, in whatever order a program ends them, as it ends what it built
+// through the API: only objects a program ends itself (variables, objects
+// without use count) are left of what was read; after the rest, the memory
+// and the live objects of the environment are those of the round before.
+// Rows: each handler of the library, a count read inside a count, a range
+// over a term, and arrays that no handler keeps; each ended in the orders
+// below, the object answered being ended by the caller (an array too).
 TEST(ExtraXml, ARoundOfReadingLeavesNothingBehind) {
   XmlSide s;
   QroEnvI* env = s.env.getImpl();
@@ -324,6 +324,7 @@ TEST(ExtraXml, ARoundOfReadingLeavesNothingBehind) {
   outer.add(new (env) QroIntCountValueEqI(env, inner, 1));
   outer.add(y[0].getImpl());
   objects.push_back(new (env) QroIntCountValueEqI(env, outer, 0));
+  objects.push_back(QroRange(s.env, 0, QroNumExprArg(y[0]) + QroNumExprArg(y[1]), 3).getImpl());
   std::vector<std::unique_ptr<QroXmlElementI>> docs;
   for (QroExtractableI* x : objects) docs.push_back(s.write(x));
   QroXmlInfo helper(s.context);
@@ -341,19 +342,39 @@ TEST(ExtraXml, ARoundOfReadingLeavesNothingBehind) {
     for (QroInt id = 0; id < env->getIdCount(); ++id) n += env->getLiveSlot(id) ? 1 : 0;
     return n;
   };
-  auto round = [&](const QroXmlElementI* doc) {
+  // The caller ends what it was answered before the reader or after; the
+  // context is of another environment, which ends before the reader or after.
+  enum Context { Same, OtherEndedFirst, OtherEndedAfter };
+  const struct {
+    bool answerFirst;
+    Context context;
+  } orders[] = {{false, Same}, {true, Same}, {false, OtherEndedFirst}, {true, OtherEndedAfter}};
+  auto round = [&](const QroXmlElementI* doc, bool answerFirst, Context context) {
+    std::unique_ptr<XmlSide> other(context == Same ? nullptr : new XmlSide);
+    if (other) QroSolverExtraXMLPlugInAddon::Ensure(other->env.getImpl());
     QroXmlReader r(s.env);
-    void* top = s.context->readElement(r, doc);
-    EXPECT_NE(top, nullptr);
+    void* top = (other ? other->context : s.context)->readElement(r, doc);
+    ASSERT_NE(top, nullptr);
     std::vector<std::pair<QroInt, QroExtractableI*>> read;  // by identifier in env
     for (QroInt id = 0; id < r.getImpl()->getObjectHandler().getSize(); ++id)
       if (QroExtractableI* x = r.getExtractableById(id)) read.emplace_back(x->getId(), x);
-    r.end();
     auto alive = [env](const std::pair<QroInt, QroExtractableI*>& p) {
       return env->getLiveSlot(p.first) == p.second;
     };
-    for (const auto& p : read)
-      if (p.second == top) QroExtractable(p.second).end();
+    const bool array =
+        std::none_of(read.begin(), read.end(), [top](const auto& p) { return p.second == top; });
+    auto endAnswer = [&] {
+      if (array)
+        QroArray(static_cast<QroArrayI*>(top)).end();
+      else
+        QroExtractable(static_cast<QroExtractableI*>(top)).end();
+    };
+    if (answerFirst) endAnswer();
+    if (context == OtherEndedFirst) other.reset();
+    r.end();
+    other.reset();
+    // An array the caller did not end was the reader's.
+    if (!answerFirst && !array) endAnswer();
     for (const auto& p : read)
       EXPECT_TRUE(!alive(p) || p.second->isNumVar() || p.second->getUseCount() < 0)
           << p.second->getClassName() << " kept";
@@ -361,14 +382,17 @@ TEST(ExtraXml, ARoundOfReadingLeavesNothingBehind) {
       if (alive(p)) QroExtractable(p.second).end();
   };
   for (const auto& doc : docs) {
-    const char* tag = doc->getName();
-    SCOPED_TRACE(std::string(tag) + " " + std::to_string(&doc - &docs[0]));
-    round(doc.get());
-    const QroInt bytes = env->getMemoryManager()->getBytesInUse(), objectsLive = live();
-    for (int i = 0; i < 2; ++i) {
-      round(doc.get());
-      EXPECT_EQ(env->getMemoryManager()->getBytesInUse(), bytes);
-      EXPECT_EQ(live(), objectsLive);
+    for (const auto& order : orders) {
+      SCOPED_TRACE(std::string(doc->getName()) + " " + std::to_string(&doc - &docs[0]) + " " +
+                   (order.answerFirst ? "answer first" : "reader first") + " context " +
+                   std::to_string(order.context));
+      round(doc.get(), order.answerFirst, order.context);
+      const QroInt bytes = env->getMemoryManager()->getBytesInUse(), objectsLive = live();
+      for (int i = 0; i < 2; ++i) {
+        round(doc.get(), order.answerFirst, order.context);
+        EXPECT_EQ(env->getMemoryManager()->getBytesInUse(), bytes);
+        EXPECT_EQ(live(), objectsLive);
+      }
     }
   }
 }
