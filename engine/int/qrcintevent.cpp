@@ -26,7 +26,7 @@ QrcSearchMonitorI* QrcIntVarEventHandlerI::monitor() const {
 
 void QrcIntVarEventHandlerI::suspend() {
   dropStaleRemovals();
-  if (_suspended.getValue() != 1) _suspended.set(_manager, 1);
+  if (_suspended.getValue() == 0) _suspended.set(_manager, _manager->getSearchDepth() + 1);
 }
 
 void QrcIntVarEventHandlerI::resume() {
@@ -74,6 +74,34 @@ void QrcIntVarEventHandlerI::dropHeld(Held& held) {
   q->freeCells(held.removed);
   q->freeCells(held.removedRanges);
   held = Held();
+}
+
+namespace {
+// A copy of list, in the same order.
+QrcPropagationQueueI::IntCell* copied(QrcPropagationQueueI* q,
+                                      const QrcPropagationQueueI::IntCell* list) {
+  QrcPropagationQueueI::IntCell* head = nullptr;
+  QrcPropagationQueueI::IntCell** end = &head;
+  for (; list; list = list->next) {
+    QrcPropagationQueueI::IntCell* c = q->newCell();
+    c->value = list->value;
+    c->cause = list->cause;
+    *end = c;
+    end = &c->next;
+  }
+  return head;
+}
+}  // namespace
+
+// The copies go after the removals of the nested search, which are more
+// recent; its processing frees them, or its end drops them.
+void QrcIntVarEventHandlerI::lendHeld(const Held& held) {
+  if ((!held.removed && !held.removedRanges) || !_domainDemons.getHead()) return;
+  QrcPropagationQueueI* q = _manager->getPropagationQueue();
+  _removed = QrcPropagationQueueI::joined(_removed, copied(q, held.removed));
+  _removedRanges = QrcPropagationQueueI::joined(_removedRanges, copied(q, held.removedRanges));
+  _domainDemons.markPending();
+  enqueue();
 }
 
 void QrcIntVarEventHandlerI::clearEvents() {
@@ -212,7 +240,8 @@ inline bool QrcIntVarEventHandlerI::noteRemoval() {
   invalidateParentsOf(x);
   if (!_domainDemons.getHead()) return false;
   _domainDemons.markPending();
-  return true;
+  QrcInt suspended = _suspended.getValue();
+  return __builtin_expect(suspended == 0, 1) || suspended == _manager->getSearchDepth() + 1;
 }
 
 void QrcIntVarEventHandlerI::notifyValueRemoved(QrcInt v) {

@@ -39,6 +39,9 @@ void QrcSpiralSolverIntCtI::handBack() {
 void QrcSpiralSolverIntCtI::dropHeld() {
   if (QrcIntVarEventHandlerI* h = _var->getIntHandler()) h->dropHeld(_held);
 }
+void QrcSpiralSolverIntCtI::lendHeld() {
+  if (QrcIntVarEventHandlerI* h = _var->getIntHandler()) h->lendHeld(_held);
+}
 
 void QrcSpiralSolverIntCtI::display(std::ostream& os) const {
   os << "QrcSpiralSolverIntCt";
@@ -59,7 +62,7 @@ void StrongConsistencyIntConstraintI::propagate() {
     return mid > low;
   };
   auto test = [this](QrcInt low, QrcInt high, QrcInt* result) {
-    QrcGoalI* g = new (_manager) testIntgoalI(_manager, _var, low, high, result);
+    QrcGoalI* g = new (_manager) testIntgoalI(_manager, _var, low, high, result, _watch);
     return _manager->solveInPropagation(this, g, true);
   };
   _var->setMax(qrcShaveMaximum(w, _var->getMin(), _var->getMax(), nextMid, test));
@@ -69,8 +72,13 @@ void StrongConsistencyIntConstraintI::display(std::ostream& os) const {
   os << "StrongConsistencyIntConstraint";
 }
 
+// One drain: the demons hear what the watch holds with the narrowing.
 QrcGoalI* testIntgoalI::execute() {
+  QrcPropagationQueueI* q = _manager->getPropagationQueue();
+  q->enter();
+  if (_watch) _watch->lendHeld();
   _var->setRange(_lo, _hi);
+  q->leave();
   *_result = _var->getMax();
   return nullptr;
 }

@@ -292,7 +292,7 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
  public:
   QrcIntVarEventHandlerI(QrcManagerI* manager, QrcInt oldMin, QrcInt oldMax);
 
-  QrcBool isSuspended() const final { return _suspended.getValue(); }
+  QrcBool isSuspended() const final { return _suspended.getValue() != 0; }
   void process() override;
   void clearEvents() override;
   QrcEventHandlerI* makeCopy(QrcManagerI* manager) const override;
@@ -305,7 +305,8 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   // While suspended, the variable's changes wake no demon: the handler
   // gathers them (the bounds its demons last saw stay, the values removed
   // inside them are kept) for its demons to hear later. Offset links keep
-  // their partners in step all along.
+  // their partners in step all along. What a search nested since it was
+  // suspended removes is not kept: that search takes it back.
   virtual void suspend();
   virtual void resume();
   // What a suspended handler gathered, set aside while nested searches run
@@ -325,6 +326,10 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   void handBack(Held& held);
   // Forgets what held keeps.
   void dropHeld(Held& held);
+  // In a nested search, between resumeHolding and handBack: queues copies of
+  // the removals held keeps, for its demons to hear with the search's first
+  // changes (the bounds they hear from are already those held keeps).
+  void lendHeld(const Held& held);
   virtual void notifySetValueBegin(QrcInt v);
   virtual void notifySetValueEnd(QrcInt v);
   virtual void notifyRemoveValueBegin(QrcInt v);
@@ -375,7 +380,8 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
 
  private:
   QrcSearchMonitorI* monitor() const;
-  // The common step of a removal notice; true when domain demons listen.
+  // The common step of a removal notice; true when domain demons listen and,
+  // suspended, the handler keeps the removal.
   bool noteRemoval();
   // Passes a change on to the offset links' partners.
   void forwardBounds();
@@ -395,6 +401,7 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   QrcPropagationQueueI::IntCell* _removed;
   QrcPropagationQueueI::IntCell* _removedRanges;
   OffsetLink* _links;
+  // 0, or 1 + the search depth at which the handler was suspended.
   QrcRevWord _suspended;
 };
 

@@ -17,6 +17,9 @@ class QrcSpiralSolverIntCtI : public QrcShavingWatchI {
   void post() override;
   void display(std::ostream& os) const override;
   QrcIntExpI* getVar() const { return _var; }
+  // Lets the variable's demons in a slice's nested search hear what the
+  // watch holds.
+  void lendHeld();
 
  private:
   void suspendVariable() override;
@@ -42,12 +45,15 @@ class StrongConsistencyIntConstraintI : public QrcConstraintI {
   QrcSpiralSolverIntCtI* _watch;
 };
 
-// Narrows a variable to [lo, hi] and stores its maximum.
+// Narrows a variable to [lo, hi] and stores its maximum. Given the watch
+// whose slice it tests, the variable's demons hear what the watch holds with
+// that narrowing.
 class testIntgoalI : public QrcGoalI {
   QROSIMPLECLASS(testIntgoalI, QrcGoalI)
  public:
-  testIntgoalI(QrcManagerI* m, QrcIntExpI* var, QrcInt lo, QrcInt hi, QrcInt* result)
-      : QrcGoalI(m), _var(var), _lo(lo), _hi(hi), _result(result) {}
+  testIntgoalI(QrcManagerI* m, QrcIntExpI* var, QrcInt lo, QrcInt hi, QrcInt* result,
+               QrcSpiralSolverIntCtI* watch = nullptr)
+      : QrcGoalI(m), _var(var), _lo(lo), _hi(hi), _result(result), _watch(watch) {}
   QrcGoalI* execute() override;
   void display(std::ostream& os) const override;
 
@@ -56,6 +62,7 @@ class testIntgoalI : public QrcGoalI {
   QrcInt _lo;
   QrcInt _hi;
   QrcInt* _result;
+  QrcSpiralSolverIntCtI* _watch;
 };
 
 // The watch (and its companion) on x's manager; the caller adds it.
