@@ -349,30 +349,55 @@ QroBool QroAlgorithmI::changeExtractable(QroChange* change, QroExtractableI* x) 
   forgetEndedModel(change);
   void* object = getObject(id);
   QroBool ok = 0;
-  collectFailures([&] { ok = applyChange(change, &object, x); }, true);
+  try {
+    collectFailures([&] { ok = applyChange(change, &object, x); }, true);
+  } catch (...) {
+    forgetEnded(change);
+    throw;
+  }
+  if (ok) {
+    if (_idTable)
+      _idTable->recordExtraction(id, object);
+    else
+      _objects[id] = object;
+  }
+  forgetEnded(change);
   if (!ok) {
     QroAlgorithm::CannotChangeException e(this);
     e.add(x);
     throw e;
   }
-  if (_idTable)
-    _idTable->recordExtraction(id, object);
-  else
-    _objects[id] = object;
   return 1;
 }
 
-void QroAlgorithmI::forgetEndedModel(QroChange* change) {
-  if (!_model) return;
+namespace {
+// Calls f with each extractable that the change destroys.
+template <class F>
+void forEachDestroyed(QroChange* change, F f) {
   if (change->isType(QroDestroyExtractable::GetTypeInfo())) {
-    if (change->getChangedExtractable() == _model) _model = nullptr;
+    f(change->getChangedExtractable());
     return;
   }
   if (!change->isType(QroDestroyExtractableArray::GetTypeInfo())) return;
   QroExtractableArray ended = change->getChangedExtractableArray();
-  if (!ended.getImpl()) return;
-  for (QroInt i = 0; i < ended.getSize(); ++i)
-    if (ended[i] == _model) _model = nullptr;
+  for (QroInt i = 0; ended.getImpl() && i < ended.getSize(); ++i) f(ended[i]);
+}
+}  // namespace
+
+void QroAlgorithmI::forgetEndedModel(QroChange* change) {
+  if (!_model) return;
+  forEachDestroyed(change, [&](QroExtractableI* x) {
+    if (x == _model) _model = nullptr;
+  });
+}
+
+void QroAlgorithmI::forgetEnded(QroChange* change) {
+  forEachDestroyed(change, [&](QroExtractableI* x) {
+    QroInt id = x ? x->getId() : -1;
+    if (id < 0 || id >= _capacity) return;
+    _counts[id] = 0;
+    _objects[id] = nullptr;
+  });
 }
 
 void QroAlgorithmI::checkChange(QroChange* change, QroExtractableI* x) {
@@ -396,7 +421,13 @@ QroBool QroAlgorithmI::change(QroChange* change) {
   if (change->needsUseFilter() && !usesAny(change->getChangedExtractableArray())) return 0;
   void* object = nullptr;
   QroBool ok = 0;
-  collectFailures([&] { ok = applyChange(change, &object, nullptr); }, true);
+  try {
+    collectFailures([&] { ok = applyChange(change, &object, nullptr); }, true);
+  } catch (...) {
+    forgetEnded(change);
+    throw;
+  }
+  forgetEnded(change);
   if (!ok) throw QroAlgorithm::CannotChangeException(this);
   return 1;
 }

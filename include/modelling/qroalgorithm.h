@@ -260,6 +260,10 @@ class QroAlgorithmI : public QroAlgorithmStatus {
   // Drops the model when the change destroys it: a later reload finds no
   // model instead of a freed one.
   void forgetEndedModel(QroChange* change);
+  // Forgets the count and object of each extractable the change destroys:
+  // its identifier is free for a new object, which this algorithm has not
+  // extracted.
+  void forgetEnded(QroChange* change);
   // Runs f, turning ExtractFailure and RemoveFailure into the collected
   // exceptions after clearing the algorithm.
   template <class F>

@@ -3,8 +3,10 @@
 // their nodes, the variables their bounds, the expressions their counts.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qroalgorithm.h"
@@ -187,6 +189,40 @@ TEST_F(Refusal, AnOperandInUseOutlivesItsLastHolder) {
   QroExtractable(base).end();
   EXPECT_EQ(idle->heard,
             (std::vector<std::string>{"QroRemoveFromAllChange", "QroDestroyExtractableArray"}));
+}
+
+// An identifier that an ended object frees names nothing the algorithms
+// took over: the new object that takes it changes during a search, and is
+// extracted for itself.
+TEST_F(Refusal, AReusedIdentifierIsNotInUse) {
+  QroNumExprArg sum = QroNumExprArg(x) + QroNumExprArg(y);
+  const std::vector<std::pair<const char*, std::function<QroInt()>>> endings = {
+      {"a variable ended in a cascade",
+       [&] {
+         QroInt id = z.getId();
+         z.end();
+         return id;
+       }},
+      {"an expression destroyed at once", [&] {
+         QroInt id = sum.getImpl()->getId();
+         sum.getImpl()->incrUseCount();
+         sum.getImpl()->release();
+         return id;
+       }}};
+  idle->extract(z.getImpl());
+  searching->extract(z.getImpl());
+  for (Listening* a : {idle, searching}) a->extract(sum.getImpl());
+  for (const auto& ending : endings) {
+    SCOPED_TRACE(ending.first);
+    QroInt id = ending.second();
+    QroNumVar w(env, 0, 3, QroNumVar::Int);
+    ASSERT_EQ(w.getId(), id);
+    EXPECT_FALSE(idle->isUsing(id));
+    searching->setInSearch(1);
+    EXPECT_NO_THROW(w.setBounds(1, 2));
+    searching->setInSearch(0);
+    EXPECT_EQ(idle->extract(w.getImpl()), w.getImpl());
+  }
 }
 
 // Refuses what is made already: adding a member the model lists, bounds the

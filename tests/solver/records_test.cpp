@@ -364,8 +364,10 @@ TEST(SolverRecords, HandleLookupsReportBadArguments) {
   QroNumVar i(env, 0, 10, QroNumVar::Int, "i");
   QroNumVar f(env, 0, 1.5, QroNumVar::Float, "f");
   QroNumVar absent(env, 0, 1.5, QroNumVar::Float, "absent");
+  QroNumVar gone(env, 0, 1.5, QroNumVar::Float, "gone");
   model.add(i);
   model.add(f);
+  model.add(gone);
   QroSolver solver(model);
   try {
     solver.getFloatVar(absent);
@@ -394,6 +396,13 @@ TEST(SolverRecords, HandleLookupsReportBadArguments) {
   EXPECT_THROW(solver.getValue(QroNumVar()), QroSolver::EmptyHandle);
   EXPECT_THROW(solver.getConstraint(QroConstraint()), QroSolver::EmptyHandle);
   EXPECT_THROW(solver.add(QroExtractable()), QroSolver::EmptyHandle);
+  // A variable that takes the identifier of an ended one was not extracted.
+  QroInt id = gone.getId();
+  gone.end();
+  QroNumVar reused(env, 0, 3, QroNumVar::Int);
+  ASSERT_EQ(reused.getId(), id);
+  EXPECT_THROW(solver.getValue(reused), QroAlgorithm::NotExtractedException);
+  EXPECT_THROW(solver.getIntVar(reused), QroSolver::ObjectNotExtracted);
   // The failed look-ups leave the solver usable.
   EXPECT_EQ(solver.solve(QroGoal()), 1);
   EXPECT_EQ(solver.getFloatVar(f).getMax(), 1.5);
