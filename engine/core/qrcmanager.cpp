@@ -212,7 +212,7 @@ void QrcManagerI::clearSearchState() {
   _nextDepth = 0;
   _pushStateLevel = 0;
   _pushStateDepth = 0;
-  _rootMarks = 0;
+  _rootMark = nullptr;
   _launchCallbacks = nullptr;
   _failCallbacks = nullptr;
   _goalsAdded = nullptr;

@@ -102,14 +102,14 @@ void QrcSearchI::end() {
   --m->_searchDepth;
   m->_currentSearch = m->_searchDepth > 0 ? _parent : nullptr;
   // A search nested in a change at the root leaves the change its mark.
-  if (m->_searchDepth > 0 || m->_rootMarks > 0) {
+  if (m->_searchDepth > 0 || m->_rootMark) {
     m->_trail->setRecording(savedRecording);
     m->_persistentTrail->setRecording(savedPersistent);
   }
   if (m->_searchDepth == 0) {
     m->_editMode = m->_initialEditMode;
     _firstNext = 1;
-    if (m->_pushStateDepth == 0 && m->_rootMarks == 0) {
+    if (m->_pushStateDepth == 0 && !m->_rootMark) {
       m->_trail->reset();
       if (m->_persistentTrail != m->_trail) m->_persistentTrail->reset();
       m->_orRecords = 0;
