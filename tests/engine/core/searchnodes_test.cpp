@@ -169,6 +169,112 @@ TEST_F(SearchNodesTest, SpillsOpenNodesDuringASearch) {
   EXPECT_EQ(m->getSizeAllocator()->getBytesInUse(), 0);
 }
 
+// Where a spilling search throws once it has made a spill file: at a child's
+// nodeCreated, at a node's evaluation, or at a node's destruction; once, or
+// at every such event from then on.
+struct Escape {
+  enum Event { Created, Evaluated, Destroyed };
+  Event at;
+  bool every;
+  QrcSearchI* search;
+  bool fired;
+  void hear(Event e) {
+    QrcNodeStorageI* storage = search ? search->getNodeStorage() : nullptr;
+    if (e != at || (fired && !every) || !storage || storage->fileCounter() == 0) return;
+    fired = true;
+    throw this;
+  }
+};
+
+class EscapeEvaluator : public PathEvaluator {
+ public:
+  explicit EscapeEvaluator(Escape* escape) : PathEvaluator(Shallowest), _escape(escape) {}
+  QrcFloat evaluate(const QrcSearchNode* node) override {
+    _escape->hear(Escape::Evaluated);
+    return PathEvaluator::evaluate(node);
+  }
+
+ private:
+  Escape* _escape;
+};
+
+// Breadth first over nodes fattened by 1000 history values.
+class EscapeMonitor : public QrcSearchEventMonitorI {
+ public:
+  explicit EscapeMonitor(Escape* escape) : _escape(escape) {}
+  void nodeCreated(void* p) override {
+    QrcSearchNode* node = static_cast<QrcSearchNode*>(p);
+    if (node->getEvaluator(0)) return _escape->hear(Escape::Created);
+    node->setEvaluator(0, new EscapeEvaluator(_escape));
+    for (int i = 0; i < 1000; ++i) node->addHistory(i);
+  }
+  void secondEvent() override { _escape->hear(Escape::Destroyed); }
+
+ private:
+  Escape* _escape;
+};
+
+// An exception from an event about a node gives the node back, whichever
+// event it is, and no spill file outlives the search: after the exception
+// leaves next, after an end that the destruction event leaves, and after
+// the manager's end while the search holds spill files.
+TEST_F(SearchNodesTest, AnEscapingNodeEventGivesItsNodeBackAndLeavesNoSpillFile) {
+  std::string prefix = "qrcescape_" + std::to_string(getpid()) + "_";
+  std::string path = testing::TempDir() + prefix;
+  auto spillFiles = [&] { return filesWithPrefix(testing::TempDir(), prefix).size(); };
+  enum Way { InNext, AtEnd, AtManagerEnd };
+  const struct {
+    Escape::Event at;
+    bool every;
+    Way way;
+  } rows[] = {{Escape::Created, false, InNext},   {Escape::Evaluated, false, InNext},
+              {Escape::Destroyed, false, InNext}, {Escape::Destroyed, true, InNext},
+              {Escape::Destroyed, true, AtEnd},   {Escape::Destroyed, true, AtManagerEnd}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.at << " " << row.every << " " << row.way);
+    m->setNodeFilePrefix(path.c_str());
+    Escape escape{row.at, row.every, nullptr, false};
+    EscapeMonitor monitor(&escape);
+    QrcSearch s(mgr, tree("", 9));
+    s.setMonitor(&monitor);
+    s.setFileNodeOptions(5000000, 0, 1, 0);
+    if (row.way == InNext) escape.search = s.getImpl();
+    bool escaped = false;
+    try {
+      while (s.next())
+        if (!escape.search && spillFiles() > 0) break;
+    } catch (Escape*) {
+      escaped = true;
+    }
+    EXPECT_EQ(escaped, row.way == InNext);
+    escape.search = s.getImpl();
+    if (row.way == InNext) {
+      EXPECT_EQ(spillFiles(), 0u);
+      EXPECT_EQ(m->getSizeAllocator()->getBytesInUse(), 0);
+      EXPECT_FALSE(s.next());
+      EXPECT_EQ(m->getStatus(), QrcSearchLimited);
+    } else {
+      ASSERT_GT(spillFiles(), 0u);
+    }
+    if (row.way == AtManagerEnd) {
+      mgr.end();
+      mgr = QrcManager(QrcNoEdit);
+      m = mgr.getImpl();
+    } else {
+      try {
+        s.end();
+      } catch (Escape*) {
+        escaped = true;
+      }
+      EXPECT_TRUE(escaped);
+      EXPECT_EQ(s.getImpl(), nullptr);
+      EXPECT_EQ(m->getSearchDepth(), 0);
+      EXPECT_EQ(m->getSizeAllocator()->getBytesInUse(), 0);
+    }
+    EXPECT_EQ(spillFiles(), 0u);
+  }
+}
+
 // Draws a number and checks that recomputation gives back the first draw.
 struct Draws {
   std::map<std::string, double> first;

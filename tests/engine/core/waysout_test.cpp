@@ -24,6 +24,7 @@
 #include "qrcmanager.h"
 #include "qrcmonitor.h"
 #include "qrcsearch.h"
+#include "qrcsizealloc.h"
 #include "qroplatform.h"
 #include "support/call_goal.h"
 
@@ -166,22 +167,36 @@ class NestedSolveCt : public QrcConstraintI {
   QrcGoalI* _inner;
 };
 
-// Fires its trigger at one kind of search event, past the first `skip` of them.
+// Fires its trigger at one kind of search event; cancelling, at every event
+// from that one on, as a monitor that stops a search from outside does.
 class ThrowingSearchMonitor : public QrcSearchEventMonitorI {
  public:
-  enum Event { RootNode, ChildNode, Solution, Restart };
-  ThrowingSearchMonitor(QrcManagerI* m, Trigger* t, Event at) : _m(m), _t(t), _at(at) {}
+  enum Event { RootNode, ChildNode, Solution, Restart, Other };
+  ThrowingSearchMonitor(QrcManagerI* m, Trigger* t, Event at, bool cancelling = false)
+      : _m(m), _t(t), _at(at), _cancelling(cancelling) {}
   void nodeCreated(void*) override { hear(_created++ == 0 ? RootNode : ChildNode); }
+  void secondEvent() override { hear(Other); }
   void solutionFound(void*) override { hear(Solution); }
+  void fourthEvent(void*, QrcInt) override { hear(Other); }
+  void nodeExpanded(void*, QrcInt) override { hear(Other); }
+  void beforeRestoring(void*) override { hear(Other); }
+  void afterRestoring(void*) override { hear(Other); }
+  void nodeRestored(void*) override { hear(Other); }
   void restarted() override { hear(Restart); }
+  void ended() override { hear(Other); }
+  void backtrack(QrcAny) override { hear(Other); }
 
  private:
   void hear(Event e) {
-    if (e == _at) _t->fire(_m);
+    if (e != _at && !_cancelled) return;
+    _cancelled = _cancelling;
+    _t->fire(_m);
   }
   QrcManagerI* _m;
   Trigger* _t;
   Event _at;
+  bool _cancelling;
+  bool _cancelled = false;
   int _created = 0;
 };
 
@@ -513,8 +528,9 @@ void rootAddThrows(Scene& s, bool inPost, bool report) {
 
 // The escape took the search back to its start, where it answers 0; the
 // caller ends it, or restarts it and runs it out: the restarted search finds
-// the 10 values of y, none of them twice.
+// the 10 values of y, none of them twice. Its nodes went back to the pool.
 void endOrRerun(Scene& s, QrcSearch& search, bool rerun) {
+  EXPECT_EQ(s.e.m->getSizeAllocator()->getBytesInUse(), 0);
   expectRange(s.vars[1], 0, 9);
   expectRange(s.vars[2], 0, 9);
   // Stopped before it ran out: neither at a solution nor exhausted.
@@ -565,6 +581,43 @@ void searchMonitorHears(Scene& s, ThrowingSearchMonitor::Event at, bool rerun) {
   search.setMonitor(&monitor);
   EXPECT_EQ(exitOf([&] { search.next(); }), User);
   endOrRerun(s, search, rerun);
+}
+
+// A monitor that throws at a child node, then at every event while the
+// search is taken back (the nodes destroyed, a nested search ended): the
+// caller gets the first exception, and the search is taken back whole.
+void searchMonitorCancels(Scene& s, bool nested, bool rerun) {
+  s.trigger.armed = 1000;
+  ThrowingSearchMonitor monitor(s.e.m, &s.trigger, ThrowingSearchMonitor::ChildNode, true);
+  std::function<void()> watch = [&] {
+    QrcSearchI* current = s.e.m->getCurrentSearch();
+    if (current->getMonitor() != &monitor) current->setMonitor(&monitor);
+  };
+  QrcGoal watched = QrcAnd(new (s.e.m) qrotest::CallGoal(s.e.m, &watch), generateY(s));
+  QrcGoal inside =
+      nested ? QrcGoal(new (s.e.m) NestedSolveGoal(s.e.m, watched.getImpl())) : watched;
+  QrcSearch search(s.e.mgr, s.search(QrcAnd(inside, generateY(s))));
+  EXPECT_EQ(exitOf([&] { search.next(); }), User);
+  EXPECT_GT(s.trigger.armed, 0);
+  EXPECT_LT(s.trigger.armed, 998);
+  s.trigger.armed = 0;
+  EXPECT_EQ(s.e.m->getSearchDepth(), 1);
+  endOrRerun(s, search, rerun);
+}
+
+// A goal whose nested search's next throws, and which fails before it ends
+// that search: no search loop takes the failure (reported in jump mode), and
+// the caller's search is taken back.
+void failAfterNestedThrows(Scene& s) {
+  std::function<void()> body = [&] {
+    QrcSearch inner(s.e.mgr, QrcGoal(new (s.e.m) ThrowingGoal(s.e.m, &s.trigger)));
+    EXPECT_THROW(inner.next(), UserError);
+    s.e.m->fail();
+  };
+  QrcSearch search(s.e.mgr,
+                   s.search(QrcAnd(new (s.e.m) qrotest::CallGoal(s.e.m, &body), generateY(s))));
+  EXPECT_EQ(exitOf([&] { search.next(); }), Failed);
+  endOrRerun(s, search, false);
 }
 
 // A restart that a reversible action or a monitor leaves by an exception.
@@ -681,6 +734,13 @@ const WayOut waysOut[] = {
      [](Scene& s) { searchMonitorHears(s, ThrowingSearchMonitor::Solution, false); }},
     {"a search monitor that throws at a solution, then restart",
      [](Scene& s) { searchMonitorHears(s, ThrowingSearchMonitor::Solution, true); }},
+    {"a search monitor that throws at every event from a child node on, then end",
+     [](Scene& s) { searchMonitorCancels(s, false, false); }},
+    {"a search monitor that throws at every event from a child node on, then restart",
+     [](Scene& s) { searchMonitorCancels(s, false, true); }},
+    {"a nested search's monitor that throws at every event from a child node on, then end",
+     [](Scene& s) { searchMonitorCancels(s, true, false); }},
+    {"a failure after a nested search's exception, before it ends", failAfterNestedThrows},
     {"a search monitor that throws at a restart, then end",
      [](Scene& s) { restartThrows(s, true, false); }},
     {"a reversible action that throws in a restart, then end",
