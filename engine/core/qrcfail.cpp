@@ -26,7 +26,7 @@ void QrcManagerI::fail(QrcAny label) {
     _queue->getMonitor()->notifyFail(_currentDemon);
   if (_failTrap) {
     // A change at the root opened under the trap is taken back first.
-    if (_rootMark) leaveRootChanges(_failTrap);
+    if (_rootMark) leaveRootChange(_failTrap);
     jumpTo(this, _failTrap);
   }
   ++_fails;

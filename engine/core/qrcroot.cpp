@@ -28,7 +28,6 @@ void QrcManagerI::runAtRoot(void (*body)(void*), void* context) {
 // a level it makes none and pops none. Its end leaves the trails to the mark.
 void QrcManagerI::markRoot(QrcRootMark* m) {
   QrcRootMark& mark = *m;
-  mark.outer = _rootMark;
   mark.trap = _failTrap;
   mark.orRecords = _orRecords;
   mark.recording = _trail->isRecording() ? 1 : 0;
@@ -70,7 +69,7 @@ void QrcManagerI::undoRoot(const QrcRootMark& mark) {
 }
 
 void QrcManagerI::closeRootMark(const QrcRootMark& mark) {
-  _rootMark = mark.outer;
+  _rootMark = nullptr;
   _pushStateLevel = mark.pushStateLevel;
   _automaticPushState = mark.automaticPushState;
   _editMode = mark.editMode;

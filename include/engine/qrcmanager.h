@@ -113,11 +113,9 @@ struct QrcLockableArray {
 // What changeAtRoot puts back when the change ends: the Or stack's record
 // count below its mark, the trails' recording flags and tops, the push state
 // settings that searches nested in the change do without, and the edit mode
-// that their end would reset. It knows the mark open when it opened, and the
-// fail trap that was current then: a failure that jumps to that trap leaves
-// the change.
+// that their end would reset. It knows the fail trap that was current when
+// it opened: a failure that jumps to that trap leaves the change.
 struct QrcRootMark {
-  QrcRootMark* outer;
   jmp_buf* trap;
   QrcInt orRecords;
   QrcInt trailTop;
@@ -378,10 +376,10 @@ class QrcManagerI {
   bool isSearchRunning() const;
   [[noreturn]] void failAsReversibleAction();
   void setFailureGoal(QrcGoalI* goal) { _failureGoal = goal; }
-  // Before a failure jumps to trap: the changes at the root opened under it
-  // are taken back, innermost first (their marks closed).
-  void leaveRootChanges(jmp_buf* trap) {
-    while (_rootMark && _rootMark->trap == trap) undoRoot(*_rootMark);
+  // Before a failure jumps to trap: a change at the root opened under it is
+  // taken back, its mark closed.
+  void leaveRootChange(jmp_buf* trap) {
+    if (_rootMark && _rootMark->trap == trap) undoRoot(*_rootMark);
   }
   jmp_buf* getFailTrap() const { return _failTrap; }
   void setFailTrap(jmp_buf* trap) { _failTrap = trap; }
@@ -534,7 +532,7 @@ class QrcManagerI {
   QrcInt _status;
   QrcInt _searchDepth;
   QrcInt _pushStateDepth;
-  // The innermost change at the root under way (changeAtRoot), or null.
+  // The change at the root under way (changeAtRoot), or null.
   QrcRootMark* _rootMark;
   double _timeLimit;
   QrcSearchI* _rootSearch;

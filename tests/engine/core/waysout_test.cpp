@@ -383,27 +383,34 @@ bool userTrapTakes(QrcManagerI* m, const std::function<void()>& change) {
   return taken;
 }
 
-// Traps of every kind set at the root, around an add and a narrowing that
-// fail in their propagation: each change is taken back whole before its
-// trap gets the failure, and the next change is a change at the root again.
+// Traps of every kind set at the root, around an add and narrowings that
+// fail in their propagation (f + g == 10 and f == g over [0, 10] for the
+// float one): each change is taken back whole, rounding to nearest, before
+// its trap gets the failure, and the next change is a change at the root.
 void rootTrapsTakeFailures(Scene& s) {
   QrcIntVarArray pq = corner(s.e, s.vars[1]);
+  QrcFloatVar f(s.e.mgr, 0.0, 10.0), g(s.e.mgr, 0.0, 10.0);
+  s.e.mgr.add(f + g == 10.0);
+  s.e.mgr.add(f - g == 0.0);
   auto state = [&] {
     std::ostringstream os;
-    os << s.vars << pq;
+    os << s.vars << pq << " [" << f.getMin() << ", " << f.getMax() << "]";
     return os.str();
   };
   const std::string before = state();
   QrcConstraint low = s.vars[0] <= 1;
-  const std::function<void()> changes[] = {[&] { s.vars[1].setValue(0); },
-                                           [&] { s.e.mgr.add(low); }};
+  const std::function<void()> changes[] = {
+      [&] { s.vars[1].setValue(0); }, [&] { s.e.mgr.add(low); }, [&] { f.setRange(6.0, 10.0); }};
   for (const std::function<void()>& change : changes) {
-    EXPECT_FALSE((new (s.e.m) CallTrap(s.e.m, &change))->run());
-    EXPECT_EQ(state(), before);
-    EXPECT_TRUE(s.e.m->isAtRoot());
-    EXPECT_TRUE(userTrapTakes(s.e.m, change));
-    EXPECT_EQ(state(), before);
-    EXPECT_TRUE(s.e.m->isAtRoot());
+    for (bool userTrap : {false, true}) {
+      if (userTrap)
+        EXPECT_TRUE(userTrapTakes(s.e.m, change));
+      else
+        EXPECT_FALSE((new (s.e.m) CallTrap(s.e.m, &change))->run());
+      EXPECT_EQ(state(), before);
+      EXPECT_TRUE(s.e.m->isAtRoot());
+      EXPECT_EQ(qroplatform::getRounding(), 1);
+    }
   }
 }
 
