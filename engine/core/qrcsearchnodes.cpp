@@ -127,6 +127,22 @@ QrcSearchNode* QrcSearchI::makeStoredChild(QrcSearchNode* parent, bool bit, QrcA
   return child;
 }
 
+// Each node goes to the storage, or back to the pool, whatever the other's
+// making or adding throws.
+void QrcSearchI::storeBothBranches(QrcSearchNode* node, QrcAny label, bool runSecond) {
+  QrcSearchNode* a = makeStoredChild(node, false, label);
+  QrcSearchNode* b = nullptr;
+  try {
+    b = makeStoredChild(node, true, label);
+  } catch (...) {
+    qrcfinish::quietly([&] { QrcSearchNode::release(a, this); });
+    throw;
+  }
+  // Among equals the newer node comes out first: the preferred branch goes last.
+  qrcfinish::all([&] { _nodeStorage->add(runSecond ? a : b, 1); },
+                 [&] { _nodeStorage->add(runSecond ? b : a, 1); });
+}
+
 void QrcSearchI::chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label, int verdict) {
   QrcManagerI* m = _manager;
   QrcSearchNode* node = _currentNode;
@@ -167,18 +183,7 @@ void QrcSearchI::chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label
       m->pushChoicePoint(first, second, label);
       recordChoice(false, label);
     }
-    QrcSearchNode* a = makeStoredChild(node, false, label);
-    QrcSearchNode* b = nullptr;
-    try {
-      b = makeStoredChild(node, true, label);
-    } catch (...) {
-      qrcfinish::quietly([&] { QrcSearchNode::release(a, this); });
-      throw;
-    }
-    // Among equals the newer node comes out first: the preferred branch goes
-    // last. The storage takes each node, whatever the other's add throws.
-    qrcfinish::all([&] { _nodeStorage->add(runSecond ? a : b, 1); },
-                   [&] { _nodeStorage->add(runSecond ? b : a, 1); });
+    storeBothBranches(node, label, runSecond);
     if (!_stopped) ++m->_storedNodes;
     m->fail();
   }

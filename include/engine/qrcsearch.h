@@ -236,6 +236,8 @@ class QrcSearchI {
   bool recomputeToNode();
   void chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label, int verdict);
   QrcSearchNode* makeStoredChild(QrcSearchNode* parent, bool bit, QrcAny label);
+  // Both branches of a choice stored as children of node.
+  void storeBothBranches(QrcSearchNode* node, QrcAny label, bool runSecond);
   void pushUncountedChoicePoint(QrcGoalI* first, QrcGoalI* second, QrcAny label);
   void nodeFailed();
   [[noreturn]] void emptyPathInRecomputation();

@@ -170,19 +170,20 @@ TEST_F(SearchNodesTest, SpillsOpenNodesDuringASearch) {
 }
 
 // Where a spilling search throws once it has made a spill file: at a child's
-// nodeCreated, at a node's evaluation, or at a node's destruction; once, or
-// at every such event from then on.
+// nodeCreated, at a node's evaluation, or at a node's destruction, the one
+// numbered `from` of them (the second branch of a choice for 1); once, or at
+// every such event from then on.
 struct Escape {
   enum Event { Created, Evaluated, Destroyed };
   Event at;
+  int from;
   bool every;
   QrcSearchI* search;
-  bool fired;
+  int heard;
   void hear(Event e) {
     QrcNodeStorageI* storage = search ? search->getNodeStorage() : nullptr;
-    if (e != at || (fired && !every) || !storage || storage->fileCounter() == 0) return;
-    fired = true;
-    throw this;
+    if (e != at || !storage || storage->fileCounter() == 0) return;
+    if (heard++ == from || (every && heard > from)) throw this;
   }
 };
 
@@ -225,15 +226,18 @@ TEST_F(SearchNodesTest, AnEscapingNodeEventGivesItsNodeBackAndLeavesNoSpillFile)
   enum Way { InNext, AtEnd, AtManagerEnd };
   const struct {
     Escape::Event at;
+    int from;
     bool every;
     Way way;
-  } rows[] = {{Escape::Created, false, InNext},   {Escape::Evaluated, false, InNext},
-              {Escape::Destroyed, false, InNext}, {Escape::Destroyed, true, InNext},
-              {Escape::Destroyed, true, AtEnd},   {Escape::Destroyed, true, AtManagerEnd}};
+  } rows[] = {{Escape::Created, 0, false, InNext},       {Escape::Created, 1, false, InNext},
+              {Escape::Evaluated, 1, false, InNext},     {Escape::Destroyed, 0, false, InNext},
+              {Escape::Destroyed, 0, true, InNext},      {Escape::Destroyed, 0, true, AtEnd},
+              {Escape::Destroyed, 0, true, AtManagerEnd}};
   for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.at << " " << row.every << " " << row.way);
+    SCOPED_TRACE(testing::Message()
+                 << row.at << " " << row.from << " " << row.every << " " << row.way);
     m->setNodeFilePrefix(path.c_str());
-    Escape escape{row.at, row.every, nullptr, false};
+    Escape escape{row.at, row.from, row.every, nullptr, 0};
     EscapeMonitor monitor(&escape);
     QrcSearch s(mgr, tree("", 9));
     s.setMonitor(&monitor);
