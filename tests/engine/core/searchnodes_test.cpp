@@ -170,11 +170,12 @@ TEST_F(SearchNodesTest, SpillsOpenNodesDuringASearch) {
 }
 
 // Where a spilling search throws once it has made a spill file: at a child's
-// nodeCreated, at a node's evaluation, or at a node's destruction, the one
+// nodeCreated, at a node's evaluation, at the news that a node is discarded
+// (a fail limit cuts every node), or at a node's destruction, the one
 // numbered `from` of them (the second branch of a choice for 1); once, or at
 // every such event from then on.
 struct Escape {
-  enum Event { Created, Evaluated, Destroyed };
+  enum Event { Created, Evaluated, Discarded, Destroyed };
   Event at;
   int from;
   bool every;
@@ -209,6 +210,7 @@ class EscapeMonitor : public QrcSearchEventMonitorI {
     node->setEvaluator(0, new EscapeEvaluator(_escape));
     for (int i = 0; i < 1000; ++i) node->addHistory(i);
   }
+  void fourthEvent(void*, QrcInt) override { _escape->hear(Escape::Discarded); }
   void secondEvent() override { _escape->hear(Escape::Destroyed); }
 
  private:
@@ -229,10 +231,10 @@ TEST_F(SearchNodesTest, AnEscapingNodeEventGivesItsNodeBackAndLeavesNoSpillFile)
     int from;
     bool every;
     Way way;
-  } rows[] = {{Escape::Created, 0, false, InNext},       {Escape::Created, 1, false, InNext},
-              {Escape::Evaluated, 1, false, InNext},     {Escape::Destroyed, 0, false, InNext},
-              {Escape::Destroyed, 0, true, InNext},      {Escape::Destroyed, 0, true, AtEnd},
-              {Escape::Destroyed, 0, true, AtManagerEnd}};
+  } rows[] = {{Escape::Created, 0, false, InNext},   {Escape::Created, 1, false, InNext},
+              {Escape::Evaluated, 1, false, InNext}, {Escape::Discarded, 0, false, InNext},
+              {Escape::Destroyed, 0, false, InNext}, {Escape::Destroyed, 0, true, InNext},
+              {Escape::Destroyed, 0, true, AtEnd},   {Escape::Destroyed, 0, true, AtManagerEnd}};
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message()
                  << row.at << " " << row.from << " " << row.every << " " << row.way);
@@ -243,6 +245,7 @@ TEST_F(SearchNodesTest, AnEscapingNodeEventGivesItsNodeBackAndLeavesNoSpillFile)
     s.setMonitor(&monitor);
     s.setFileNodeOptions(5000000, 0, 1, 0);
     if (row.way == InNext) escape.search = s.getImpl();
+    if (row.at == Escape::Discarded) m->setFailLimit(500);
     bool escaped = false;
     try {
       while (s.next())
@@ -251,6 +254,7 @@ TEST_F(SearchNodesTest, AnEscapingNodeEventGivesItsNodeBackAndLeavesNoSpillFile)
       escaped = true;
     }
     EXPECT_EQ(escaped, row.way == InNext);
+    m->unsetLimits();
     escape.search = s.getImpl();
     if (row.way == InNext) {
       EXPECT_EQ(spillFiles(), 0u);
