@@ -24,7 +24,11 @@ namespace {
 void QrcManagerI::fail(QrcAny label) {
   if (_queue->isTracing() && _queue->getMonitor() && _currentDemon)
     _queue->getMonitor()->notifyFail(_currentDemon);
-  if (_failTrap) jumpTo(this, _failTrap);
+  if (_failTrap) {
+    // A change at the root opened under the trap is taken back first.
+    if (_rootMark) leaveRootChange(_failTrap);
+    jumpTo(this, _failTrap);
+  }
   ++_fails;
   if (_queue->isTracing()) {
     if (_queue->getMonitor())

@@ -162,7 +162,7 @@ class QrcReleaseI : public QrcGoalI {
 }  // namespace
 
 void QrcManagerI::releaseOnBacktrack(void (*release)(void*), void* owner) {
-  if (!isBacktrackable() && _rootMarks == 0) return;
+  if (!isBacktrackable() && !_rootMark) return;
   addGroupedReversibleAction(new (this) QrcReleaseI(this, release, owner));
 }
 

@@ -111,7 +111,14 @@ QrcBool QrcSearch::next() const {
 }
 
 void QrcSearch::end() {
-  check("QrcSearch::end")->end();
+  QrcSearchI* s = check("QrcSearch::end");
+  try {
+    s->end();
+  } catch (...) {
+    // Ended all the same when a monitor threw at the news.
+    if (s->getState() == QrcSearchI::Made) _impl = nullptr;
+    throw;
+  }
   _impl = nullptr;
 }
 

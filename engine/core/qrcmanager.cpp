@@ -8,6 +8,7 @@
 #include <new>
 
 #include "qrcconstraint.h"
+#include "qrcfinish.h"
 #include "qrcfloatconst.h"
 #include "qrcfloatenv.h"
 #include "qrcgenalloc.h"
@@ -212,7 +213,7 @@ void QrcManagerI::clearSearchState() {
   _nextDepth = 0;
   _pushStateLevel = 0;
   _pushStateDepth = 0;
-  _rootMarks = 0;
+  _rootMark = nullptr;
   _launchCallbacks = nullptr;
   _failCallbacks = nullptr;
   _goalsAdded = nullptr;
@@ -274,12 +275,14 @@ QrcManagerI::~QrcManagerI() {
 }
 
 void QrcManagerI::endAllSearches() {
-  // Innermost first; ending at depth 0 empties the trails.
-  while (_searchDepth > 0 && _currentSearch) {
-    _nextDepth = 0;
-    QrcSearchI* s = _currentSearch;
+  // Innermost first; ending at depth 0 empties the trails. Nothing user code
+  // throws leaves the manager's end.
+  QrcSearchI* last = nullptr;
+  while (_searchDepth > 0 && _currentSearch && _currentSearch != last) {
+    QrcSearchI* s = last = _currentSearch;
     if (s->getState() == QrcSearchI::Made) break;
-    s->end();
+    _nextDepth = _searchDepth - 1;
+    qrcfinish::quietly([s] { s->end(); });
   }
 }
 

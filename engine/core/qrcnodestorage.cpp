@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "qrccompress.h"
+#include "qrcfinish.h"
 #include "qrcmanager.h"
 #include "qrcqueue.h"
 #include "qrcsearch.h"
@@ -37,7 +38,7 @@ QrcHeapBasedNodeStorageI::QrcHeapBasedNodeStorageI(QrcManagerI* manager, QrcSear
       _fileCount(0) {}
 
 QrcHeapBasedNodeStorageI::~QrcHeapBasedNodeStorageI() {
-  release();
+  qrcfinish::quietly([this] { release(); });
 }
 
 QrcInt QrcHeapBasedNodeStorageI::traceFlags() const {
@@ -110,8 +111,11 @@ void QrcHeapBasedNodeStorageI::discard(QrcSearchNode* node) {
 void QrcHeapBasedNodeStorageI::add(QrcSearchNode* node, QrcInt flag) {
   if (traceFlags() & TraceNodes) trace() << "Storage add" << node << std::endl;
   if (node->hasInfiniteKey()) {
-    if (_search) _search->notifyNodeDiscarded(node, QrcNodeInfiniteKey);
-    QrcSearchNode::release(node, _search);
+    qrcfinish::all(
+        [&] {
+          if (_search) _search->notifyNodeDiscarded(node, QrcNodeInfiniteKey);
+        },
+        [&] { QrcSearchNode::release(node, _search); });
     return;
   }
   if (flag == 0 && _mode != 0) {
@@ -149,14 +153,22 @@ bool QrcHeapBasedNodeStorageI::get(QrcSearchNode** out) {
     else
       n = pop();
     if (!n) return false;
-    if (n->isValid(_search)) {
+    if (keptValid(n)) {
       if (traceFlags() & TraceNodes) trace() << "Storage get" << n << std::endl;
       *out = n;
       return true;
     }
-    discard(n);
     while (fileBeatsHeap()) unfillFileNode();
   }
+}
+
+bool QrcHeapBasedNodeStorageI::keptValid(QrcSearchNode* node) {
+  bool valid = false;
+  qrcfinish::all([&] { valid = node->isValid(_search); },
+                 [&] {
+                   if (!valid) discard(node);
+                 });
+  return valid;
 }
 
 QrcInt QrcHeapBasedNodeStorageI::count() const {
@@ -176,18 +188,24 @@ bool QrcHeapBasedNodeStorageI::wantsToStore(QrcSearchNode* node) {
 }
 
 void QrcHeapBasedNodeStorageI::clear() {
-  while (_size > 0) QrcSearchNode::release(_entries[_size--], _search);
-  QrcSearchNode::release(_pending, _search);
-  _pending = nullptr;
+  auto releaseOne = [this] {
+    QrcSearchNode* n = _size > 0 ? _entries[_size--] : _pending;
+    if (!n) return false;
+    if (n == _pending) _pending = nullptr;
+    QrcSearchNode::release(n, _search);
+    return true;
+  };
   // Spilled nodes hold references too: read them back to let them go.
-  dropFiles();
+  qrcfinish::all([&] { qrcfinish::each(releaseOne); }, [this] { dropFiles(); });
 }
 
 void QrcHeapBasedNodeStorageI::release() {
-  clear();
-  if (_entries) _manager->getSizeAllocator()->freeSized(_entries, _capacity * 8);
-  _entries = nullptr;
-  _capacity = 0;
+  qrcfinish::all([this] { clear(); },
+                 [this] {
+                   if (_entries) _manager->getSizeAllocator()->freeSized(_entries, _capacity * 8);
+                   _entries = nullptr;
+                   _capacity = 0;
+                 });
 }
 
 // ---------------------------------------------------------------- spill files
@@ -400,33 +418,53 @@ void QrcHeapBasedNodeStorageI::unfillFileNode() {
   if (!readBatch(record, &nodes)) readError(record);
   record->references.clear();  // the nodes read hold them
   _files = record->next;
-  QrcSearchNode::release(record->best, _search);
   QrcInt restored = 0;
-  for (QrcSearchNode* n : nodes) {
-    if (n->isValid(_search)) {
-      push(n, false);
-      ++restored;
-    } else {
-      discard(n);
-    }
-  }
-  if (flags & TraceFiles) trace() << "Restored " << restored << " Nodes" << std::endl;
-  if (record->onDisk) qroplatform::removeFile(record->name.c_str());
-  delete record;
+  size_t at = 0;
+  qrcfinish::all([&] { QrcSearchNode::release(record->best, _search); },
+                 [&] {
+                   qrcfinish::each([&] {
+                     if (at == nodes.size()) return false;
+                     QrcSearchNode* n = nodes[at++];
+                     if (keptValid(n)) {
+                       push(n, false);
+                       ++restored;
+                     }
+                     return true;
+                   });
+                 },
+                 [&] {
+                   if (flags & TraceFiles)
+                     trace() << "Restored " << restored << " Nodes" << std::endl;
+                   if (record->onDisk) qroplatform::removeFile(record->name.c_str());
+                   delete record;
+                 });
 }
 
 void QrcHeapBasedNodeStorageI::dropFiles(const QrcFileNode* unreadable) {
-  while (_files) {
+  qrcfinish::each([&] {
     QrcFileNode* record = _files;
+    if (!record) return false;
     _files = record->next;
-    std::vector<QrcSearchNode*> nodes;
-    if (record != unreadable && readBatch(record, &nodes)) {
-      for (QrcSearchNode* n : nodes) QrcSearchNode::release(n, _search);
-    } else {
-      record->references.release(_manager, _search);
-    }
-    QrcSearchNode::release(record->best, _search);
-    if (record->onDisk) qroplatform::removeFile(record->name.c_str());
-    delete record;
-  }
+    dropFile(record, record == unreadable);
+    return true;
+  });
+}
+
+void QrcHeapBasedNodeStorageI::dropFile(QrcFileNode* record, bool unreadable) {
+  std::vector<QrcSearchNode*> nodes;
+  if (unreadable || !readBatch(record, &nodes)) record->references.release(_manager, _search);
+  size_t at = 0;
+  qrcfinish::all(
+      [&] {
+        qrcfinish::each([&] {
+          if (at == nodes.size()) return false;
+          QrcSearchNode::release(nodes[at++], _search);
+          return true;
+        });
+      },
+      [&] { QrcSearchNode::release(record->best, _search); },
+      [&] {
+        if (record->onDisk) qroplatform::removeFile(record->name.c_str());
+        delete record;
+      });
 }

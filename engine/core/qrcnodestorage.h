@@ -104,6 +104,9 @@ class QrcHeapBasedNodeStorageI : public QrcNodeStorageI {
   void heapify();
   bool fileBeatsHeap() const;
   void discard(QrcSearchNode* node);
+  // Whether a node taken out is still valid; one that is not, or whose
+  // check throws, is discarded.
+  bool keptValid(QrcSearchNode* node);
   // The nodes of a record's batch, or false on a read error.
   bool readBatch(QrcFileNode* record, std::vector<QrcSearchNode*>* nodes);
   // Steps of fillFileNode: how many nodes go (the worst ones moved to the end
@@ -118,6 +121,9 @@ class QrcHeapBasedNodeStorageI : public QrcNodeStorageI {
   // Releases every batch and deletes its file; the nodes of `unreadable` are
   // not read, only their references given back.
   void dropFiles(const QrcFileNode* unreadable = nullptr);
+  // One batch taken off the list: its nodes and best node released, its file
+  // deleted and its record freed.
+  void dropFile(QrcFileNode* record, bool unreadable);
   QrcInt traceFlags() const;
   std::ostream& trace() const;
   [[noreturn]] void readError(const QrcFileNode* record);

@@ -3,17 +3,21 @@
 // trails recording, so that a failure restores the store as it was, as
 // backtracking does in a search.
 #include "qrcconstraint.h"
+#include "qrcfinish.h"
 #include "qrcfloatenv.h"
 #include "qrcgoal.h"
 #include "qrcmanager.h"
 #include "qrcqueue.h"
 
 void QrcManagerI::runAtRoot(void (*body)(void*), void* context) {
-  const QrcRootMark mark = markRoot();
+  QrcRootMark mark;
+  markRoot(&mark);
   try {
     body(context);
   } catch (...) {
-    undoRoot(mark);
+    // A failure on its way to the trap the change opened under took it back
+    // already, whatever a reversible action then threw.
+    if (_rootMark == &mark) undoRoot(mark);
     throw;
   }
   keepRoot(mark);
@@ -22,8 +26,9 @@ void QrcManagerI::runAtRoot(void (*body)(void*), void* context) {
 // A search nested in the change (a solve in its propagation) runs above the
 // mark with a sentinel of its own and leaves the push states alone: without
 // a level it makes none and pops none. Its end leaves the trails to the mark.
-QrcRootMark QrcManagerI::markRoot() {
-  QrcRootMark mark;
+void QrcManagerI::markRoot(QrcRootMark* m) {
+  QrcRootMark& mark = *m;
+  mark.trap = _failTrap;
   mark.orRecords = _orRecords;
   mark.recording = _trail->isRecording() ? 1 : 0;
   mark.persistentRecording = _persistentTrail->isRecording() ? 1 : 0;
@@ -36,9 +41,8 @@ QrcRootMark QrcManagerI::markRoot() {
   mark.persistentTop = _persistentTrail->getTop();
   _pushStateLevel = 0;
   _automaticPushState = 0;
-  ++_rootMarks;
+  _rootMark = m;
   pushChoicePoint(nullptr, nullptr, nullptr);
-  return mark;
 }
 
 // Where nothing can take the change back (no search, no push state), it keeps
@@ -58,20 +62,14 @@ void QrcManagerI::keepRoot(const QrcRootMark& mark) {
 }
 
 // Reversible actions run as the records are popped; one that throws leaves
-// the mark closed.
+// the others to run and the mark closed.
 void QrcManagerI::undoRoot(const QrcRootMark& mark) {
   clearPropagation();
-  try {
-    popRecordsTo(mark.orRecords);
-  } catch (...) {
-    closeRootMark(mark);
-    throw;
-  }
-  closeRootMark(mark);
+  qrcfinish::all([&] { popRecordsTo(mark.orRecords); }, [&] { closeRootMark(mark); });
 }
 
 void QrcManagerI::closeRootMark(const QrcRootMark& mark) {
-  --_rootMarks;
+  _rootMark = nullptr;
   _pushStateLevel = mark.pushStateLevel;
   _automaticPushState = mark.automaticPushState;
   _editMode = mark.editMode;
@@ -80,14 +78,16 @@ void QrcManagerI::closeRootMark(const QrcRootMark& mark) {
 }
 
 void QrcManagerI::popRecordsTo(QrcInt orRecords) {
-  while (_orRecords > orRecords) {
+  qrcfinish::each([this, orRecords] {
+    if (_orRecords <= orRecords) return false;
     QrcAny label = nullptr;
     QrcGoalI* first = popChoicePoint(nullptr, &label);
     if (label == QrcReversibleActionMarker() && first) {
       QrcGoalI* action = static_cast<QrcReversibleI*>(first)->getGoal();
       if (action) action->execute();
     }
-  }
+    return true;
+  });
 }
 
 void QrcManagerI::clearPropagation() {

@@ -6,6 +6,7 @@
 #include "qrcnodestorage.h"
 
 #include "qrcfail.h"
+#include "qrcfinish.h"
 #include "qrcfloatenv.h"
 #include "qrcmanager.h"
 #include "qrcqueue.h"
@@ -284,10 +285,11 @@ QrcBool QrcSearchI::next() {
     _looping = 0;
     // An exception (a user's, a monitor's, a node storage's, or an error
     // report that throws) abandons the searches opened inside this one, then
-    // this one's run.
+    // this one's run. What user code throws meanwhile is dropped: the caller
+    // gets the first.
     m->setFailTrap(trap);
-    m->abandonSearches(depth, depth - 1);
-    abandonRun();
+    qrcfinish::quietly([&] { m->abandonSearches(depth, depth - 1); });
+    qrcfinish::quietly([this] { abandonRun(); });
     throw;
   }
 }
@@ -344,6 +346,9 @@ bool QrcSearchI::loop() {
       try {
         return pass();
       } catch (const QrcFailException&) {
+        // Met while a search nested in this one is still open, the failure
+        // is not this search's, as in jump mode.
+        if (m->getCurrentSearch() != this) throw;
       }
     } else {
       if (setjmp(_buffer) == 0) return pass();

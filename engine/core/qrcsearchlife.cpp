@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "qrcconstraint.h"
+#include "qrcfinish.h"
 #include "qrcfloatenv.h"
 #include "qrcmanager.h"
 #include "qrcqueue.h"
@@ -66,22 +67,35 @@ void QrcSearchI::abandonRun() {
   QrcManagerI* m = _manager;
   m->clearPropagation();
   // The nodes first: the heap they may lie on is popped below.
-  discardNodeStorage();
-  _recomputationDepth = 0;
-  m->popRecordsTo(_openRecords);
-  m->_pushStateDepth = _openPushDepth;
-  _state = Exhausted;
-  // Stopped before it ran out, as a limit stops a search: neither at a
-  // solution nor exhausted.
-  m->_status = QrcSearchLimited;
-  _endStatus = QrcSearchLimited;
+  qrcfinish::all([this] { discardNodeStorage(); },
+                 [this, m] {
+                   _recomputationDepth = 0;
+                   m->popRecordsTo(_openRecords);
+                 },
+                 [this, m] {
+                   m->_pushStateDepth = _openPushDepth;
+                   _state = Exhausted;
+                   // Stopped before it ran out, as a limit stops a search:
+                   // neither at a solution nor exhausted.
+                   m->_status = QrcSearchLimited;
+                   _endStatus = QrcSearchLimited;
+                 });
 }
 
+// The search ends whatever its monitors throw at the news.
 void QrcSearchI::end() {
   QrcManagerI* m = _manager;
   if (m->_searchDepth - m->_nextDepth != 1) misuse(m, "You cannot end a search here");
-  notifyMonitors([](QrcSearchEventMonitorI* mon) { mon->ended(); });
-  if (_state == Made) misuse(m, "Ending a search is not allowed here");
+  const bool made = _state == Made;
+  qrcfinish::all([this] { notifyMonitors([](QrcSearchEventMonitorI* mon) { mon->ended(); }); },
+                 [this, made] {
+                   if (!made) endRun();
+                 });
+  if (made) misuse(m, "Ending a search is not allowed here");
+}
+
+void QrcSearchI::endRun() {
+  QrcManagerI* m = _manager;
   if (_state == AtSolution) {
     m->collapse();
     if (!_ownSentinel && m->_pushStateDepth > 0) --m->_pushStateDepth;
@@ -94,29 +108,35 @@ void QrcSearchI::end() {
     m->_firstBranches = _openFirstBranches;
   }
   if (m->_pushStateLevel == 3 && m->_searchDepth == 1) m->_pushStateLevel = 2;
-  discardNodeStorage();
   QrcGoalI* callback = _endCallback;
+  qrcfinish::all([this] { discardNodeStorage(); }, [this] { popLevel(); },
+                 [callback] {
+                   if (callback) callback->execute();
+                 });
+}
+
+void QrcSearchI::popLevel() {
+  QrcManagerI* m = _manager;
   int savedRecording = _savedRecording;
   int savedPersistent = _savedPersistentRecording;
   clearFields();
   --m->_searchDepth;
   m->_currentSearch = m->_searchDepth > 0 ? _parent : nullptr;
   // A search nested in a change at the root leaves the change its mark.
-  if (m->_searchDepth > 0 || m->_rootMarks > 0) {
+  if (m->_searchDepth > 0 || m->_rootMark) {
     m->_trail->setRecording(savedRecording);
     m->_persistentTrail->setRecording(savedPersistent);
   }
   if (m->_searchDepth == 0) {
     m->_editMode = m->_initialEditMode;
     _firstNext = 1;
-    if (m->_pushStateDepth == 0 && m->_rootMarks == 0) {
+    if (m->_pushStateDepth == 0 && !m->_rootMark) {
       m->_trail->reset();
       if (m->_persistentTrail != m->_trail) m->_persistentTrail->reset();
       m->_orRecords = 0;
       m->_orStack->reset();
     }
   }
-  if (callback) callback->execute();
 }
 
 void QrcSearchI::restart() {
@@ -146,7 +166,7 @@ void QrcSearchI::restart() {
   } catch (...) {
     // A reversible action or a monitor threw on the way: the restart is not
     // made, and the search answers 0 until it is restarted or ended.
-    abandonRun();
+    qrcfinish::quietly([this] { abandonRun(); });
     throw;
   }
   m->_currentDemon = nullptr;
@@ -197,7 +217,7 @@ QrcBool QrcManagerI::solve(QrcGoalI* goal, bool restore) {
     s->end();
   } catch (...) {
     // The caller has no handle on the search: it goes back and ends here.
-    if (_searchDepth > depth) abandonSearches(depth, nextDepth);
+    if (_searchDepth > depth) qrcfinish::quietly([&] { abandonSearches(depth, nextDepth); });
     _nextDepth = nextDepth;
     throw;
   }
@@ -282,16 +302,21 @@ void QrcManagerI::collapsePushStates() {
   _pushStateLevel = 0;
 }
 
+// Each search is abandoned and ended whatever its user code throws; the
+// first exception goes on once all are ended.
 void QrcManagerI::abandonSearches(QrcInt depth, QrcInt nextDepth) {
   clearPropagation();
-  while (_searchDepth > depth && _currentSearch) {
+  QrcSearchI* last = nullptr;
+  auto endOne = [&] {
     QrcSearchI* s = _currentSearch;
-    if (s->getState() == QrcSearchI::Made) break;
+    // A search that could not be ended stops the walk.
+    if (_searchDepth <= depth || !s || s == last || s->getState() == QrcSearchI::Made) return false;
+    last = s;
     _nextDepth = _searchDepth - 1;
-    s->abandonRun();
-    s->end();
-  }
-  _nextDepth = nextDepth;
+    qrcfinish::all([s] { s->abandonRun(); }, [s] { s->end(); });
+    return true;
+  };
+  qrcfinish::all([&] { qrcfinish::each(endOne); }, [&] { _nextDepth = nextDepth; });
 }
 
 // ---------------------------------------------------------------- statistics

@@ -6,6 +6,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "qrcfinish.h"
 #include "qrcmanager.h"
 #include "qrcqueue.h"
 #include "qrcsearch.h"
@@ -449,9 +450,15 @@ void QrcSearchNode::freeArrays() {
 
 void QrcSearchNode::release(QrcSearchNode* node, QrcSearchI* search) {
   if (!node) return;
-  if (search) search->notifyNodeDestroyed(node);
-  node->dropReferences(search);
-  freeKeepingReferences(node);
+  // The node goes whatever its destruction event throws.
+  qrcfinish::all(
+      [&] {
+        if (search) search->notifyNodeDestroyed(node);
+      },
+      [&] {
+        node->dropReferences(search);
+        freeKeepingReferences(node);
+      });
 }
 
 void QrcSearchNode::freeKeepingReferences(QrcSearchNode* node) {

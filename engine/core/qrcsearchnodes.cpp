@@ -4,6 +4,7 @@
 // the current position shares with it.
 #include <iostream>
 
+#include "qrcfinish.h"
 #include "qrcnodestorage.h"
 #include "qrcsearchnode.h"
 #include "qrcmanager.h"
@@ -61,23 +62,26 @@ void QrcSearchI::setUpNodeStorage() {
 }
 
 void QrcSearchI::discardNodeStorage() {
-  QrcSearchNode::release(_currentNode, this);
-  _currentNode = nullptr;
-  if (_nodeStorage) {
-    _nodeStorage->release();
-    if (_ownsStorage) delete _nodeStorage;
-  }
-  _nodeStorage = nullptr;
-  _ownsStorage = 0;
-  _plain = 1;
-  _orBase = -2;
+  qrcfinish::all([this] { QrcSearchNode::release(_currentNode, this); },
+                 [this] {
+                   _currentNode = nullptr;
+                   if (_nodeStorage) _nodeStorage->release();
+                 },
+                 [this] {
+                   if (_ownsStorage) delete _nodeStorage;
+                   _nodeStorage = nullptr;
+                   _ownsStorage = 0;
+                   _plain = 1;
+                   _orBase = -2;
+                 });
 }
 
 bool QrcSearchI::nextNode() {
   QrcSearchNode* n = nullptr;
   if (!_nodeStorage->get(&n)) return false;
-  QrcSearchNode::release(_currentNode, this);
+  QrcSearchNode* left = _currentNode;
   _currentNode = n;
+  QrcSearchNode::release(left, this);
   return true;
 }
 
@@ -110,11 +114,33 @@ void QrcSearchI::pushUncountedChoicePoint(QrcGoalI* first, QrcGoalI* second, Qrc
 
 QrcSearchNode* QrcSearchI::makeStoredChild(QrcSearchNode* parent, bool bit, QrcAny label) {
   QrcSearchNode* child = QrcSearchNode::makeChild(parent, bit);
-  if (label) child->pushFailLabel(this, label);
-  child->setNumber(_nodeCounter++);
-  deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->nodeCreated(child); });
-  child->evaluate();
+  try {
+    if (label) child->pushFailLabel(this, label);
+    child->setNumber(_nodeCounter++);
+    deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->nodeCreated(child); });
+    child->evaluate();
+  } catch (...) {
+    // Nothing holds the node yet: it goes with the exception.
+    qrcfinish::quietly([&] { QrcSearchNode::release(child, this); });
+    throw;
+  }
   return child;
+}
+
+// Each node goes to the storage, or back to the pool, whatever the other's
+// making or adding throws.
+void QrcSearchI::storeBothBranches(QrcSearchNode* node, QrcAny label, bool runSecond) {
+  QrcSearchNode* a = makeStoredChild(node, false, label);
+  QrcSearchNode* b = nullptr;
+  try {
+    b = makeStoredChild(node, true, label);
+  } catch (...) {
+    qrcfinish::quietly([&] { QrcSearchNode::release(a, this); });
+    throw;
+  }
+  // Among equals the newer node comes out first: the preferred branch goes last.
+  qrcfinish::all([&] { _nodeStorage->add(runSecond ? a : b, 1); },
+                 [&] { _nodeStorage->add(runSecond ? b : a, 1); });
 }
 
 void QrcSearchI::chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label, int verdict) {
@@ -157,11 +183,7 @@ void QrcSearchI::chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label
       m->pushChoicePoint(first, second, label);
       recordChoice(false, label);
     }
-    QrcSearchNode* a = makeStoredChild(node, false, label);
-    QrcSearchNode* b = makeStoredChild(node, true, label);
-    // Among equals the newer node comes out first: the preferred branch goes last.
-    _nodeStorage->add(runSecond ? a : b, 1);
-    _nodeStorage->add(runSecond ? b : a, 1);
+    storeBothBranches(node, label, runSecond);
     if (!_stopped) ++m->_storedNodes;
     m->fail();
   }

@@ -113,8 +113,10 @@ struct QrcLockableArray {
 // What changeAtRoot puts back when the change ends: the Or stack's record
 // count below its mark, the trails' recording flags and tops, the push state
 // settings that searches nested in the change do without, and the edit mode
-// that their end would reset.
+// that their end would reset. It knows the fail trap that was current when
+// it opened: a failure that jumps to that trap leaves the change.
 struct QrcRootMark {
+  jmp_buf* trap;
   QrcInt orRecords;
   QrcInt trailTop;
   QrcInt persistentTop;
@@ -297,7 +299,7 @@ class QrcManagerI {
   void clearPropagation();
   // Whether a change made now is a change at the root: outside any search
   // run, any propagation and any change at the root under way.
-  bool isAtRoot() const { return _nextDepth == 0 && !_currentDemon && _rootMarks == 0; }
+  bool isAtRoot() const { return _nextDepth == 0 && !_currentDemon && !_rootMark; }
   // Runs f, at the root, under a mark of the choice points: a failure or any
   // other exception takes back everything f changed and took (reversible
   // actions run once, blocks given back) before it goes on; success keeps the
@@ -374,6 +376,11 @@ class QrcManagerI {
   bool isSearchRunning() const;
   [[noreturn]] void failAsReversibleAction();
   void setFailureGoal(QrcGoalI* goal) { _failureGoal = goal; }
+  // Before a failure jumps to trap: a change at the root opened under it is
+  // taken back, its mark closed.
+  void leaveRootChange(jmp_buf* trap) {
+    if (_rootMark && _rootMark->trap == trap) undoRoot(*_rootMark);
+  }
   jmp_buf* getFailTrap() const { return _failTrap; }
   void setFailTrap(jmp_buf* trap) { _failTrap = trap; }
   QrcAny getFailLabel() const { return _failLabel; }
@@ -525,8 +532,8 @@ class QrcManagerI {
   QrcInt _status;
   QrcInt _searchDepth;
   QrcInt _pushStateDepth;
-  // Changes at the root under way (changeAtRoot).
-  QrcInt _rootMarks;
+  // The change at the root under way (changeAtRoot), or null.
+  QrcRootMark* _rootMark;
   double _timeLimit;
   QrcSearchI* _rootSearch;
   QrcInt _useExceptions;
@@ -572,7 +579,7 @@ class QrcManagerI {
   // changeAtRoot's run of its body, its mark, and what success and failure do
   // with it.
   void runAtRoot(void (*body)(void*), void* context);
-  QrcRootMark markRoot();
+  void markRoot(QrcRootMark* mark);
   void keepRoot(const QrcRootMark& mark);
   void undoRoot(const QrcRootMark& mark);
   void closeRootMark(const QrcRootMark& mark);

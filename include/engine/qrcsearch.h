@@ -50,28 +50,56 @@ class QrcChoiceRuleI {
   QrcChoiceRuleI* _next = nullptr;
 };
 
-// Search events; the monitor installed first hears first.
+// Events of one search, heard by the monitors set on it (setMonitor); the
+// monitor installed first hears first. A search with a monitor keeps its
+// open nodes in node storage: the nodes (QrcSearchNode) are made, stored,
+// taken back and rebuilt by recomputation, replaying their path of choices.
+// An exception from an event leaves next or restart, once the search is taken
+// back to its start, or end, once the search is ended; what the monitors
+// throw meanwhile is dropped.
 class QrcSearchEventMonitorI {
  public:
   virtual ~QrcSearchEventMonitorI() {}
+  // A node was made: the root node when the search takes up node storage,
+  // then each branch of a choice that goes to the storage, before it is
+  // evaluated.
   virtual void nodeCreated(void* node) { (void)node; }
+  // A node is destroyed: the one the search left for the next, one the
+  // storage discards, or one still open when the search ends, restarts or is
+  // abandoned. Follows fourthEvent for a discarded node.
   virtual void secondEvent() {}
+  // next found a solution; node is the current node (null without storage).
   virtual void solutionFound(void* node) { (void)node; }
+  // The storage discards node without exploring it, for the reason n
+  // (QrcNodeDiscard: every node cut, refused by its selector, over a limit,
+  // a label of its path hit, an infinite key).
   virtual void fourthEvent(void* node, QrcInt n) {
     (void)node;
     (void)n;
   }
+  // A choice of node's path is replayed while it is rebuilt; flag 1 when the
+  // branch taken is the second.
   virtual void nodeExpanded(void* node, QrcInt flag) {
     (void)node;
     (void)flag;
   }
+  // The search moves to node: before it backtracks to the deepest choice it
+  // shares with node's path, then once the branch of that choice that node's
+  // path takes is set, before the rest of the path is replayed.
   virtual void beforeRestoring(void* node) { (void)node; }
   virtual void afterRestoring(void* node) { (void)node; }
+  // node's whole path is replayed: the search explores it from here.
   virtual void nodeRestored(void* node) { (void)node; }
+  // restart took the search back to its root.
   virtual void restarted() {}
+  // end is ending the search (also when the manager ends it).
   virtual void ended() {}
+  // Around the posting of the constraints that a manager in edit mode filed,
+  // on the first next.
   virtual void beforePostingEditConstraints() {}
   virtual void afterPostingEditConstraints() {}
+  // A choice point was popped, with its label (null for the search's own
+  // sentinel and for a push state).
   virtual void backtrack(QrcAny label) { (void)label; }
   QrcSearchEventMonitorI* _next = nullptr;
 };
@@ -168,6 +196,8 @@ class QrcSearchI {
   // to the state it started from (its choice points popped, their reversible
   // actions run, the push states made since popped); it then answers 0, with
   // the status of a search a limit stopped, until it is restarted or ended.
+  // All of it is done whatever user code throws on the way; the first
+  // exception goes on at the end.
   void abandonRun();
 
   jmp_buf _buffer;
@@ -183,6 +213,10 @@ class QrcSearchI {
   }
   // The first next's set-up: the sentinel, the goal, the node storage.
   void begin();
+  // end's work on a started search, and its last part: the fields cleared,
+  // the depth and the trails as the search found them.
+  void endRun();
+  void popLevel();
   // next inside the protection that abandons the run; trap is the caller's
   // fail trap, put back on the way out.
   bool run(jmp_buf* trap);
@@ -202,6 +236,8 @@ class QrcSearchI {
   bool recomputeToNode();
   void chooseWithNodes(QrcGoalI* first, QrcGoalI* second, QrcAny label, int verdict);
   QrcSearchNode* makeStoredChild(QrcSearchNode* parent, bool bit, QrcAny label);
+  // Both branches of a choice stored as children of node.
+  void storeBothBranches(QrcSearchNode* node, QrcAny label, bool runSecond);
   void pushUncountedChoicePoint(QrcGoalI* first, QrcGoalI* second, QrcAny label);
   void nodeFailed();
   [[noreturn]] void emptyPathInRecomputation();

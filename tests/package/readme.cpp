@@ -257,6 +257,29 @@ void engineLimits() {
   manager.end();
 }
 
+// A constraint added between two next() calls is taken back by the search's
+// next backtrack; added after a restart, it holds for the whole search.
+void addBetweenNexts() {
+  QrcManager manager(QrcNoEdit);
+  QrcIntVarArray v(manager, 2, 0, 3);
+  QrcSearch search(manager, QrcGenerate(v));
+  search.next();
+  manager.add(v[0] + v[1] <= 1);
+  int broken = 0;
+  while (search.next()) broken += v[0].getValue() + v[1].getValue() > 1;
+  search.restart();
+  manager.add(v[0] + v[1] <= 1);
+  int found = 0, kept = 0;
+  while (search.next()) {
+    ++found;
+    kept += v[0].getValue() + v[1].getValue() <= 1;
+  }
+  search.end();
+  manager.end();
+  check(broken > 0, "a constraint added between two next() calls is taken back by a backtrack");
+  check(found == 3 && kept == 3, "a constraint added after a restart holds for the whole search");
+}
+
 double threadSeconds() {
   timespec t;
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -613,6 +636,7 @@ int main() {
     setVariables();
     emptySetMin();
     engineLimits();
+    addBetweenNexts();
     processorTime();
     onThreadWithStack(NestingStack, nestedXml);
     for (int maker = 0; maker < 3; ++maker) xmlHandlers(maker);

@@ -169,6 +169,120 @@ TEST_F(SearchNodesTest, SpillsOpenNodesDuringASearch) {
   EXPECT_EQ(m->getSizeAllocator()->getBytesInUse(), 0);
 }
 
+// Where a spilling search throws once it has made a spill file: at a child's
+// nodeCreated, at a node's evaluation, at the news that a node is discarded
+// (a fail limit cuts every node), or at a node's destruction, the one
+// numbered `from` of them (the second branch of a choice for 1); once, or at
+// every such event from then on.
+struct Escape {
+  enum Event { Created, Evaluated, Discarded, Destroyed };
+  Event at;
+  int from;
+  bool every;
+  QrcSearchI* search;
+  int heard;
+  void hear(Event e) {
+    QrcNodeStorageI* storage = search ? search->getNodeStorage() : nullptr;
+    if (e != at || !storage || storage->fileCounter() == 0) return;
+    if (heard++ == from || (every && heard > from)) throw this;
+  }
+};
+
+class EscapeEvaluator : public PathEvaluator {
+ public:
+  explicit EscapeEvaluator(Escape* escape) : PathEvaluator(Shallowest), _escape(escape) {}
+  QrcFloat evaluate(const QrcSearchNode* node) override {
+    _escape->hear(Escape::Evaluated);
+    return PathEvaluator::evaluate(node);
+  }
+
+ private:
+  Escape* _escape;
+};
+
+// Breadth first over nodes fattened by 1000 history values.
+class EscapeMonitor : public QrcSearchEventMonitorI {
+ public:
+  explicit EscapeMonitor(Escape* escape) : _escape(escape) {}
+  void nodeCreated(void* p) override {
+    QrcSearchNode* node = static_cast<QrcSearchNode*>(p);
+    if (node->getEvaluator(0)) return _escape->hear(Escape::Created);
+    node->setEvaluator(0, new EscapeEvaluator(_escape));
+    for (int i = 0; i < 1000; ++i) node->addHistory(i);
+  }
+  void fourthEvent(void*, QrcInt) override { _escape->hear(Escape::Discarded); }
+  void secondEvent() override { _escape->hear(Escape::Destroyed); }
+
+ private:
+  Escape* _escape;
+};
+
+// An exception from an event about a node gives the node back, whichever
+// event it is, and no spill file outlives the search: after the exception
+// leaves next, after an end that the destruction event leaves, and after
+// the manager's end while the search holds spill files.
+TEST_F(SearchNodesTest, AnEscapingNodeEventGivesItsNodeBackAndLeavesNoSpillFile) {
+  std::string prefix = "qrcescape_" + std::to_string(getpid()) + "_";
+  std::string path = testing::TempDir() + prefix;
+  auto spillFiles = [&] { return filesWithPrefix(testing::TempDir(), prefix).size(); };
+  enum Way { InNext, AtEnd, AtManagerEnd };
+  const struct {
+    Escape::Event at;
+    int from;
+    bool every;
+    Way way;
+  } rows[] = {{Escape::Created, 0, false, InNext},   {Escape::Created, 1, false, InNext},
+              {Escape::Evaluated, 1, false, InNext}, {Escape::Discarded, 0, false, InNext},
+              {Escape::Destroyed, 0, false, InNext}, {Escape::Destroyed, 0, true, InNext},
+              {Escape::Destroyed, 0, true, AtEnd},   {Escape::Destroyed, 0, true, AtManagerEnd}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message()
+                 << row.at << " " << row.from << " " << row.every << " " << row.way);
+    m->setNodeFilePrefix(path.c_str());
+    Escape escape{row.at, row.from, row.every, nullptr, 0};
+    EscapeMonitor monitor(&escape);
+    QrcSearch s(mgr, tree("", 9));
+    s.setMonitor(&monitor);
+    s.setFileNodeOptions(5000000, 0, 1, 0);
+    if (row.way == InNext) escape.search = s.getImpl();
+    if (row.at == Escape::Discarded) m->setFailLimit(500);
+    bool escaped = false;
+    try {
+      while (s.next())
+        if (!escape.search && spillFiles() > 0) break;
+    } catch (Escape*) {
+      escaped = true;
+    }
+    EXPECT_EQ(escaped, row.way == InNext);
+    m->unsetLimits();
+    escape.search = s.getImpl();
+    if (row.way == InNext) {
+      EXPECT_EQ(spillFiles(), 0u);
+      EXPECT_EQ(m->getSizeAllocator()->getBytesInUse(), 0);
+      EXPECT_FALSE(s.next());
+      EXPECT_EQ(m->getStatus(), QrcSearchLimited);
+    } else {
+      ASSERT_GT(spillFiles(), 0u);
+    }
+    if (row.way == AtManagerEnd) {
+      mgr.end();
+      mgr = QrcManager(QrcNoEdit);
+      m = mgr.getImpl();
+    } else {
+      try {
+        s.end();
+      } catch (Escape*) {
+        escaped = true;
+      }
+      EXPECT_TRUE(escaped);
+      EXPECT_EQ(s.getImpl(), nullptr);
+      EXPECT_EQ(m->getSearchDepth(), 0);
+      EXPECT_EQ(m->getSizeAllocator()->getBytesInUse(), 0);
+    }
+    EXPECT_EQ(spillFiles(), 0u);
+  }
+}
+
 // Draws a number and checks that recomputation gives back the first draw.
 struct Draws {
   std::map<std::string, double> first;

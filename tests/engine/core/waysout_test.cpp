@@ -6,6 +6,7 @@
 // brute-force solutions.
 #include <gtest/gtest.h>
 
+#include <csetjmp>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -23,6 +24,7 @@
 #include "qrcmanager.h"
 #include "qrcmonitor.h"
 #include "qrcsearch.h"
+#include "qrcsizealloc.h"
 #include "qroplatform.h"
 #include "support/call_goal.h"
 
@@ -165,22 +167,36 @@ class NestedSolveCt : public QrcConstraintI {
   QrcGoalI* _inner;
 };
 
-// Fires its trigger at one kind of search event, past the first `skip` of them.
+// Fires its trigger at one kind of search event; cancelling, at every event
+// from that one on, as a monitor that stops a search from outside does.
 class ThrowingSearchMonitor : public QrcSearchEventMonitorI {
  public:
-  enum Event { RootNode, ChildNode, Solution, Restart };
-  ThrowingSearchMonitor(QrcManagerI* m, Trigger* t, Event at) : _m(m), _t(t), _at(at) {}
+  enum Event { RootNode, ChildNode, Solution, Restart, Other };
+  ThrowingSearchMonitor(QrcManagerI* m, Trigger* t, Event at, bool cancelling = false)
+      : _m(m), _t(t), _at(at), _cancelling(cancelling) {}
   void nodeCreated(void*) override { hear(_created++ == 0 ? RootNode : ChildNode); }
+  void secondEvent() override { hear(Other); }
   void solutionFound(void*) override { hear(Solution); }
+  void fourthEvent(void*, QrcInt) override { hear(Other); }
+  void nodeExpanded(void*, QrcInt) override { hear(Other); }
+  void beforeRestoring(void*) override { hear(Other); }
+  void afterRestoring(void*) override { hear(Other); }
+  void nodeRestored(void*) override { hear(Other); }
   void restarted() override { hear(Restart); }
+  void ended() override { hear(Other); }
+  void backtrack(QrcAny) override { hear(Other); }
 
  private:
   void hear(Event e) {
-    if (e == _at) _t->fire(_m);
+    if (e != _at && !_cancelled) return;
+    _cancelled = _cancelling;
+    _t->fire(_m);
   }
   QrcManagerI* _m;
   Trigger* _t;
   Event _at;
+  bool _cancelling;
+  bool _cancelled = false;
   int _created = 0;
 };
 
@@ -257,10 +273,33 @@ QrcIntVarArray corner(Engine& e, const QrcIntExp& v) {
   return pq;
 }
 
+// Fails once x, or f, loses v.
+class NeedsValueCt : public QrcConstraintI {
+ public:
+  NeedsValueCt(QrcManagerI* m, QrcIntExpI* x, QrcFloatExpI* f, QrcInt v)
+      : QrcConstraintI(m), _x(x), _f(f), _v(v) {}
+  void post() override {
+    if (_x)
+      _x->whenDomain(this);
+    else
+      _f->whenDomain(this);
+  }
+  void propagate() override {
+    if (_x ? !_x->isInDomain(_v) : !_f->isInDomain(static_cast<QrcFloat>(_v))) fail();
+  }
+
+ private:
+  QrcIntExpI* _x;
+  QrcFloatExpI* _f;
+  QrcInt _v;
+};
+
 // Narrowings of every kind of variable, through the handles and through the
 // implementation classes, each failing in the propagation it starts: a set
 // over {1} whose cardinality c is cornered, x cornered with the truth t of
-// x <= 0, and f + g == 10 with f == g over [0, 10].
+// x <= 0, w over 0..9 that needs 2 (restricted to {1, 3}, its bounds move
+// before 2 goes), f + g == 10 with f == g over [0, 10], and h over {5, 6, 7}
+// that needs 6.
 void rootNarrowingsOfEveryKindFail(Scene& s) {
   QrcManager& mgr = s.e.mgr;
   QrcIntSetVarI* set = QrcIntSetVar(mgr, 1, 1).getImpl();
@@ -270,10 +309,20 @@ void rootNarrowingsOfEveryKindFail(Scene& s) {
   QrcFloatVar f(mgr, 0.0, 10.0), g(mgr, 0.0, 10.0);
   mgr.add(f + g == 10.0);
   mgr.add(f - g == 0.0);
+  QrcFloatArray values(mgr, 3, 5.0);
+  values[1] = 6.0;
+  values[2] = 7.0;
+  QrcFloatVar h(mgr, values);
+  mgr.add(new (s.e.m) NeedsValueCt(s.e.m, nullptr, h.getImpl(), 6));
+  QrcIntVar w(mgr, 0, 9);
+  mgr.add(new (s.e.m) NeedsValueCt(s.e.m, w.getImpl(), nullptr, 2));
+  const QrcInt oneThree[] = {1, 3};
+  QrcIntArray odd(mgr, 2, oneThree);
   auto state = [&] {
     std::ostringstream os;
-    os << set << pq << " " << x << rs << " " << t << " [" << f.getMin() << ", " << f.getMax()
-       << "] [" << g.getMin() << ", " << g.getMax() << "]";
+    os << set << pq << " " << x << rs << " " << t << " " << w;
+    for (const QrcFloatVar& v : {f, g, h}) os << " [" << v.getMin() << ", " << v.getMax() << "]";
+    os << " " << h.getImpl()->isInDomain(6.0);
     return os.str();
   };
   const std::string before = state();
@@ -289,16 +338,79 @@ void rootNarrowingsOfEveryKindFail(Scene& s) {
       {"integer value (implementation)", [&] { x.getImpl()->removeValue(1); }},
       {"integer domain (implementation)",
        [&] { x.getImpl()->removeDomain(QrcIntSet(mgr, 0, 0, 1).getImpl()); }},
+      {"integer domain set", [&] { w.setDomain(QrcIntSet(mgr, odd, 1)); }},
+      {"integer domain values", [&] { w.setDomain(odd); }},
       {"truth", [&] { t.setValue(1); }},
       {"truth (implementation)", [&] { t.getImpl()->setMax(0); }},
       {"float", [&] { f.setValue(7.0); }},
       {"float (implementation)", [&] { f.getImpl()->setRange(6.0, 10.0); }},
       {"float value (implementation)", [&] { f.getImpl()->setValue(4.0); }},
+      {"float value removed", [&] { h.removeValue(6.0); }},
   };
   for (const auto& n : narrowings) {
     EXPECT_EQ(exitOf(n.second), Failed) << n.first;
     EXPECT_EQ(exitOf(n.second), Failed) << n.first;
     EXPECT_EQ(state(), before) << n.first;
+  }
+}
+
+// A trap whose body calls a function of the test.
+class CallTrap : public QrcTryCatchFailI {
+ public:
+  CallTrap(QrcManagerI* m, const std::function<void()>* body)
+      : QrcTryCatchFailI(m, nullptr), _body(body) {}
+  void body() override { (*_body)(); }
+  void onFail(QrcManagerI*) override {}
+
+ private:
+  const std::function<void()>* _body;
+};
+
+// Whether a trap set with setFailTrap, or in exception mode the exception,
+// took a failure of change.
+bool userTrapTakes(QrcManagerI* m, const std::function<void()>& change) {
+  jmp_buf buffer;
+  volatile bool taken = true;
+  m->setFailTrap(&buffer);
+  if (setjmp(buffer) == 0) {
+    try {
+      change();
+      taken = false;
+    } catch (const QrcFailException&) {
+    }
+  }
+  m->setFailTrap(nullptr);
+  return taken;
+}
+
+// Traps of every kind set at the root, around an add and narrowings that
+// fail in their propagation (f + g == 10 and f == g over [0, 10] for the
+// float one): each change is taken back whole, rounding to nearest, before
+// its trap gets the failure, and the next change is a change at the root.
+void rootTrapsTakeFailures(Scene& s) {
+  QrcIntVarArray pq = corner(s.e, s.vars[1]);
+  QrcFloatVar f(s.e.mgr, 0.0, 10.0), g(s.e.mgr, 0.0, 10.0);
+  s.e.mgr.add(f + g == 10.0);
+  s.e.mgr.add(f - g == 0.0);
+  auto state = [&] {
+    std::ostringstream os;
+    os << s.vars << pq << " [" << f.getMin() << ", " << f.getMax() << "]";
+    return os.str();
+  };
+  const std::string before = state();
+  QrcConstraint low = s.vars[0] <= 1;
+  const std::function<void()> changes[] = {
+      [&] { s.vars[1].setValue(0); }, [&] { s.e.mgr.add(low); }, [&] { f.setRange(6.0, 10.0); }};
+  for (const std::function<void()>& change : changes) {
+    for (bool userTrap : {false, true}) {
+      if (userTrap)
+        EXPECT_TRUE(userTrapTakes(s.e.m, change));
+      else
+        EXPECT_FALSE((new (s.e.m) CallTrap(s.e.m, &change))->run());
+      EXPECT_EQ(state(), before);
+      EXPECT_TRUE(s.e.m->isAtRoot());
+      EXPECT_EQ(qroplatform::getRounding(), 1);
+    }
   }
 }
 
@@ -352,6 +464,52 @@ class NestedThenFailCt : public QrcConstraintI {
   int* _runs;
 };
 
+// Registers a reversible action in its post, narrows x and registers
+// another in its propagate, then fails when asked.
+class ActionsCt : public QrcConstraintI {
+ public:
+  ActionsCt(QrcManagerI* m, QrcIntExpI* x, QrcGoalI* first, QrcGoalI* second, bool failing)
+      : QrcConstraintI(m), _x(x), _first(first), _second(second), _failing(failing) {}
+  void post() override {
+    _x->whenRange(this);
+    _manager->addReversibleAction(_first);
+  }
+  void propagate() override {
+    _x->setMin(1);
+    _manager->addReversibleAction(_second);
+    if (_failing) fail();
+  }
+
+ private:
+  QrcIntExpI* _x;
+  QrcGoalI* _first;
+  QrcGoalI* _second;
+  bool _failing;
+};
+
+// A failed root add whose later reversible action throws while the add is
+// taken back: the earlier one runs too, the domains are back and the mark
+// closed before the exception reaches the caller. A root add that holds
+// keeps nothing on the Or stack, and its actions never run.
+void rootAddActionThrows(Scene& s) {
+  int runs = 0;
+  std::function<void()> count = [&runs] { ++runs; }, fire = [&s] { s.trigger.fire(s.e.m); };
+  QrcGoalI* counting = new (s.e.m) qrotest::CallGoal(s.e.m, &count);
+  QrcGoalI* firing = new (s.e.m) qrotest::CallGoal(s.e.m, &fire);
+  QrcIntExpI* y = s.vars[1].getImpl();
+  EXPECT_EQ(exitOf([&] { s.e.mgr.add(new (s.e.m) ActionsCt(s.e.m, y, counting, firing, true)); }),
+            User);
+  EXPECT_EQ(runs, 1);
+  expectRange(s.vars[1], 0, 9);
+  EXPECT_TRUE(s.e.m->isAtRoot());
+  rootNarrowingFails(s);
+  s.e.mgr.add(new (s.e.m) ActionsCt(s.e.m, y, counting, counting, false));
+  EXPECT_EQ(s.e.m->getOrRecordCount(), 0);
+  expectRange(s.vars[1], 1, 9);
+  rootNarrowingFails(s);
+  EXPECT_EQ(runs, 1);
+}
+
 // A root add whose propagation runs nested searches (as the placement trials
 // and shaving do) and then fails: the searches keep the add's mark, and each
 // reversible action registered on the way runs once.
@@ -377,8 +535,9 @@ void rootAddThrows(Scene& s, bool inPost, bool report) {
 
 // The escape took the search back to its start, where it answers 0; the
 // caller ends it, or restarts it and runs it out: the restarted search finds
-// the 10 values of y, none of them twice.
+// the 10 values of y, none of them twice. Its nodes went back to the pool.
 void endOrRerun(Scene& s, QrcSearch& search, bool rerun) {
+  EXPECT_EQ(s.e.m->getSizeAllocator()->getBytesInUse(), 0);
   expectRange(s.vars[1], 0, 9);
   expectRange(s.vars[2], 0, 9);
   // Stopped before it ran out: neither at a solution nor exhausted.
@@ -429,6 +588,43 @@ void searchMonitorHears(Scene& s, ThrowingSearchMonitor::Event at, bool rerun) {
   search.setMonitor(&monitor);
   EXPECT_EQ(exitOf([&] { search.next(); }), User);
   endOrRerun(s, search, rerun);
+}
+
+// A monitor that throws at a child node, then at every event while the
+// search is taken back (the nodes destroyed, a nested search ended): the
+// caller gets the first exception, and the search is taken back whole.
+void searchMonitorCancels(Scene& s, bool nested, bool rerun) {
+  s.trigger.armed = 1000;
+  ThrowingSearchMonitor monitor(s.e.m, &s.trigger, ThrowingSearchMonitor::ChildNode, true);
+  std::function<void()> watch = [&] {
+    QrcSearchI* current = s.e.m->getCurrentSearch();
+    if (current->getMonitor() != &monitor) current->setMonitor(&monitor);
+  };
+  QrcGoal watched = QrcAnd(new (s.e.m) qrotest::CallGoal(s.e.m, &watch), generateY(s));
+  QrcGoal inside =
+      nested ? QrcGoal(new (s.e.m) NestedSolveGoal(s.e.m, watched.getImpl())) : watched;
+  QrcSearch search(s.e.mgr, s.search(QrcAnd(inside, generateY(s))));
+  EXPECT_EQ(exitOf([&] { search.next(); }), User);
+  EXPECT_GT(s.trigger.armed, 0);
+  EXPECT_LT(s.trigger.armed, 998);
+  s.trigger.armed = 0;
+  EXPECT_EQ(s.e.m->getSearchDepth(), 1);
+  endOrRerun(s, search, rerun);
+}
+
+// A goal whose nested search's next throws, and which fails before it ends
+// that search: no search loop takes the failure (reported in jump mode), and
+// the caller's search is taken back.
+void failAfterNestedThrows(Scene& s) {
+  std::function<void()> body = [&] {
+    QrcSearch inner(s.e.mgr, QrcGoal(new (s.e.m) ThrowingGoal(s.e.m, &s.trigger)));
+    EXPECT_THROW(inner.next(), UserError);
+    s.e.m->fail();
+  };
+  QrcSearch search(s.e.mgr,
+                   s.search(QrcAnd(new (s.e.m) qrotest::CallGoal(s.e.m, &body), generateY(s))));
+  EXPECT_EQ(exitOf([&] { search.next(); }), Failed);
+  endOrRerun(s, search, false);
 }
 
 // A restart that a reversible action or a monitor leaves by an exception.
@@ -523,6 +719,8 @@ const WayOut waysOut[] = {
     {"a root narrowing that fails in propagation", rootNarrowingFails},
     {"root narrowings of every kind that fail in propagation", rootNarrowingsOfEveryKindFail},
     {"a root add whose nested searches end before it fails", rootAddWithNestedSearchesFails},
+    {"traps at the root that take failing changes", rootTrapsTakeFailures},
+    {"a reversible action that throws while a failed root add is taken back", rootAddActionThrows},
     {"a root add whose post throws", [](Scene& s) { rootAddThrows(s, true, false); }},
     {"a root add whose propagate reports", [](Scene& s) { rootAddThrows(s, false, true); }},
     {"a search goal that throws, then end", [](Scene& s) { searchGoalThrows(s, false); }},
@@ -543,6 +741,13 @@ const WayOut waysOut[] = {
      [](Scene& s) { searchMonitorHears(s, ThrowingSearchMonitor::Solution, false); }},
     {"a search monitor that throws at a solution, then restart",
      [](Scene& s) { searchMonitorHears(s, ThrowingSearchMonitor::Solution, true); }},
+    {"a search monitor that throws at every event from a child node on, then end",
+     [](Scene& s) { searchMonitorCancels(s, false, false); }},
+    {"a search monitor that throws at every event from a child node on, then restart",
+     [](Scene& s) { searchMonitorCancels(s, false, true); }},
+    {"a nested search's monitor that throws at every event from a child node on, then end",
+     [](Scene& s) { searchMonitorCancels(s, true, false); }},
+    {"a failure after a nested search's exception, before it ends", failAfterNestedThrows},
     {"a search monitor that throws at a restart, then end",
      [](Scene& s) { restartThrows(s, true, false); }},
     {"a reversible action that throws in a restart, then end",
