@@ -69,7 +69,8 @@ class QroDefaultCPExtractorI : public QroCPExtractorI {
   void addDecisionVar(QroExtractableI* x, int kind);
   // Unlinks the first node of the extractable.
   void removeDecisionVar(QroExtractableI* x);
-  // The extracted integer decision variables (kind 0) in extraction order, on
+  // The extracted integer decision variables (kind 0) in extraction order
+  // (with presolve on, the order extraction meets them without presolve), on
   // the engine manager's heap; empty when there are none.
   QrcIntVarArray makeIntDecisionVars() const;
 

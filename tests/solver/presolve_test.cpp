@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
+#include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "qrosolveri.h"
 #include "qrosolverpresolve.h"
@@ -9,6 +13,7 @@
 #include "qrooperators.h"
 #include "qrcmanager.h"
 #include "solver_support.h"
+#include "support/model_search.h"
 
 namespace {
 
@@ -155,6 +160,93 @@ TEST_F(Presolve, NestedEqualitiesAreNotReduced) {
   EXPECT_EQ(definition(x), nullptr);
   EXPECT_EQ(definition(y), nullptr);
   EXPECT_EQ(definition(z), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// Models whose equalities presolve turns into definitions, the defined
+// variable listed before the variables of its definition: with presolve on
+// and off the default search labels the same variables in the same order, so
+// it finds brute force's solutions in the same order with the same failures.
+struct DefinitionCase {
+  const char* name;
+  std::function<void(QroEnv&, QroModel&, const std::vector<QroNumVar>&)> build;
+  std::function<bool(const std::vector<int64_t>&)> check;
+};
+
+struct Search {
+  std::vector<std::vector<int64_t>> solutions;
+  QrcInt fails = 0;
+};
+
+// Every solution of the default search over x0..x4 in 0..4, in the order
+// found, with the failures.
+Search searchWithPresolve(const DefinitionCase& c, bool presolve) {
+  QroEnv env;
+  QroModel model(env), empty(env);
+  std::vector<QroNumVar> x;
+  for (int i = 0; i < 5; ++i) {
+    x.emplace_back(env, 0, 4, QroNumVar::Int);
+    model.add(x.back());
+  }
+  c.build(env, model, x);
+  QroSolver solver(empty);
+  solver.getImpl()->setPresolve(presolve);
+  solver.getImpl()->extract(model.getImpl());
+  Search s;
+  solver.startNewSearch();
+  while (solver.next()) {
+    std::vector<int64_t> a;
+    for (const QroNumVar& v : x) a.push_back(static_cast<int64_t>(solver.getValue(v)));
+    s.solutions.push_back(a);
+  }
+  s.fails = solver.getManagerI()->getFails();
+  solver.endSearch();
+  env.end();
+  return s;
+}
+
+TEST(PresolveSearch, DefinitionsKeepTheLabellingOrder) {
+  const DefinitionCase cases[] = {
+      {"x0 == x3 + x4 - 2",
+       [](QroEnv& env, QroModel& m, const std::vector<QroNumVar>& x) {
+         m.add(x[0] == x[3] + x[4] - 2.0);
+         m.add(QroRange(env, 5, x[0] + x[1] + x[2], 6));
+       },
+       [](const std::vector<int64_t>& a) {
+         return a[0] == a[3] + a[4] - 2 && a[0] + a[1] + a[2] >= 5 && a[0] + a[1] + a[2] <= 6;
+       }},
+      {"x1 == 2 x4 - x2, x0 == x3 + 1",
+       [](QroEnv& env, QroModel& m, const std::vector<QroNumVar>& x) {
+         m.add(x[1] == 2.0 * x[4] - x[2]);
+         m.add(x[0] == x[3] + 1.0);
+         m.add(QroRange(env, 3, x[0] + x[1] - x[4], 4));
+       },
+       [](const std::vector<int64_t>& a) {
+         return a[1] == 2 * a[4] - a[2] && a[0] == a[3] + 1 && a[0] + a[1] - a[4] >= 3 &&
+                a[0] + a[1] - a[4] <= 4;
+       }},
+      {"x2 == x3 * x4 + x0",
+       [](QroEnv&, QroModel& m, const std::vector<QroNumVar>& x) {
+         m.add(x[2] == x[3] * x[4] + x[0]);
+       },
+       [](const std::vector<int64_t>& a) { return a[2] == a[3] * a[4] + a[0]; }},
+  };
+  for (const DefinitionCase& c : cases) {
+    qrotest::ModelCase all;
+    all.values.assign(5, {0, 1, 2, 3, 4});
+    all.check = c.check;
+    std::vector<std::vector<int64_t>> expected = qrotest::checkerSolutions(all);
+    std::set<std::vector<int64_t>> want(expected.begin(), expected.end());
+    Search on = searchWithPresolve(c, true), off = searchWithPresolve(c, false);
+    EXPECT_EQ(std::set<std::vector<int64_t>>(on.solutions.begin(), on.solutions.end()), want)
+        << c.name;
+    EXPECT_EQ(on.solutions.size(), want.size()) << c.name;
+    EXPECT_EQ(on.solutions, off.solutions) << c.name;
+    EXPECT_EQ(on.fails, off.fails) << c.name;
+  }
 }
 
 }  // namespace

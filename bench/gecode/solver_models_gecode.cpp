@@ -1,0 +1,141 @@
+// Gecode twin of bench/solver_models.cpp: the same models (a range as two
+// linear inequalities, or one equality when its bounds meet; a product range
+// as mult into a variable over the range; a definition as a linear equality
+// or mult into the defined variable) and the same branching: the variables
+// in the given order, smallest value first, x = v else x != v. Choice points
+// are the branching nodes.
+//
+//   bench_solver_models_gecode K [ORDER [SECONDS]]   model K (0 the seed
+//       model), the variables labelled in ORDER (comma-separated indexes, by
+//       default 0, 1, ...), run again until SECONDS have passed:
+//       "solutions cps fails seconds", the seconds of one run
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "../solver_models.h"
+#include "gecode_search.h"
+
+using namespace Gecode;
+using solverbench::Constraint;
+
+namespace {
+
+std::vector<int> parseOrder(const char* text, size_t n) {
+  std::vector<int> order;
+  if (text) {
+    for (const char* p = text; *p;) {
+      char* end = nullptr;
+      order.push_back(static_cast<int>(std::strtol(p, &end, 10)));
+      p = *end == ',' ? end + 1 : end;
+      if (end == p && *p) break;
+    }
+  } else {
+    for (size_t i = 0; i < n; ++i) order.push_back(static_cast<int>(i));
+  }
+  return order;
+}
+
+// Gecode divides a linear equality by the gcd of its coefficients and fails
+// at once where the gcd does not divide the constant; the solver reasons on
+// bounds only, which two inequalities do as well.
+int gcdOf(const std::vector<solverbench::Term>& terms) {
+  int g = 0;
+  for (const solverbench::Term& t : terms) {
+    int a = t.coef < 0 ? -t.coef : t.coef;
+    while (a != 0) {
+      int r = g % a;
+      g = a;
+      a = r;
+    }
+  }
+  return g == 0 ? 1 : g;
+}
+
+void postLinear(GecodeModel& m, const std::vector<IntVar>& x,
+                const std::vector<solverbench::Term>& terms, const IntVar* defined, IntRelType rel,
+                int c) {
+  IntArgs coefs;
+  IntVarArgs vars;
+  for (const solverbench::Term& t : terms) {
+    coefs << t.coef;
+    vars << x[static_cast<size_t>(t.var)];
+  }
+  if (defined) {
+    coefs << -1;
+    vars << *defined;
+  }
+  linear(m, coefs, vars, rel, c);
+}
+
+// a * b == c. Over non-negative factors and a positive product the factors
+// are positive, as the solver's bounds reasoning finds at once; Gecode's
+// bounds propagator for factors that may be 0 does not see it, so the bound
+// is posted first (and Gecode then takes its propagator for positive views).
+void multiply(GecodeModel& m, const IntVar& a, const IntVar& b, const IntVar& c) {
+  if (a.min() >= 0 && b.min() >= 0 && c.min() > 0) {
+    rel(m, a, IRT_GQ, 1);
+    rel(m, b, IRT_GQ, 1);
+  }
+  mult(m, a, b, c);
+}
+
+void post(GecodeModel& m, const std::vector<IntVar>& x, const Constraint& c) {
+  const IntVar& a = x[static_cast<size_t>(c.terms[0].var)];
+  switch (c.kind) {
+    case Constraint::Linear:
+      if (c.lb == c.ub && c.lb % gcdOf(c.terms) == 0) {
+        postLinear(m, x, c.terms, nullptr, IRT_EQ, c.lb);
+      } else {
+        postLinear(m, x, c.terms, nullptr, IRT_GQ, c.lb);
+        postLinear(m, x, c.terms, nullptr, IRT_LQ, c.ub);
+      }
+      break;
+    case Constraint::Product:
+      multiply(m, a, x[static_cast<size_t>(c.terms[1].var)], IntVar(m, c.lb, c.ub));
+      break;
+    case Constraint::DefineLinear:
+      postLinear(m, x, c.terms, &x[static_cast<size_t>(c.defined)], IRT_EQ, -c.constant);
+      break;
+    case Constraint::DefineProduct:
+      multiply(m, a, x[static_cast<size_t>(c.terms[1].var)], x[static_cast<size_t>(c.defined)]);
+      break;
+  }
+}
+
+BenchFigures solveAll(int k, const char* orderText) {
+  std::clock_t t0 = std::clock();
+  solverbench::Model d = solverbench::modelNumber(k);
+  size_t n = d.lo.size();
+  std::vector<int> order = parseOrder(orderText, n);
+  GecodeModel* m = new GecodeModel(static_cast<int>(order.size()), 0, 0);
+  // x[i] is the model's variable i; m->x holds them in labelling order.
+  std::vector<IntVar> x(n);
+  for (size_t i = 0; i < n; ++i) x[i] = IntVar(*m, d.lo[i], d.hi[i]);
+  for (size_t p = 0; p < order.size(); ++p)
+    m->x[static_cast<int>(p)] = x[static_cast<size_t>(order[p])];
+  for (const Constraint& c : d.constraints) post(*m, x, c);
+  return gecodeSearchAll(m, t0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: bench_solver_models_gecode K [ORDER]\n");
+    return 2;
+  }
+  std::clock_t t0 = std::clock();
+  double minSeconds = argc > 3 ? std::atof(argv[3]) : 0;
+  BenchFigures f;
+  int runs = 0;
+  do {
+    f = solveAll(std::atoi(argv[1]), argc > 2 ? argv[2] : nullptr);
+    ++runs;
+  } while (static_cast<double>(std::clock() - t0) / CLOCKS_PER_SEC < minSeconds);
+  f.seconds = static_cast<double>(std::clock() - t0) / CLOCKS_PER_SEC / runs;
+  benchPrintLine(f);
+  return 0;
+}
