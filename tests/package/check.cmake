@@ -2,9 +2,14 @@
 # this folder and the examples as an outside project would: through
 # find_package(qro), and the two programs solve and extend through pkg-config
 # too. Run by ctest with QRO_BINARY_DIR, SOURCE, WORK, CXX, GENERATOR,
-# BUILD_TYPE and LIBDIR set.
+# BUILD_TYPE, BUILD_FLAGS (the build type's flags) and LIBDIR set.
 file(REMOVE_RECURSE ${WORK})
 set(prefix ${WORK}/prefix)
+set(type_flags)
+if(BUILD_TYPE)
+  string(TOUPPER ${BUILD_TYPE} type)
+  set(type_flags "-DCMAKE_CXX_FLAGS_${type}=${BUILD_FLAGS}")
+endif()
 
 function(run what)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -25,7 +30,8 @@ run("install" ${CMAKE_COMMAND} --install ${QRO_BINARY_DIR} --prefix ${prefix})
 
 # find_package(qro REQUIRED) and qro::qro.
 run("configuring the outside project" ${CMAKE_COMMAND} -S ${SOURCE} -B ${WORK}/cmake -G ${GENERATOR}
-    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=${BUILD_TYPE})
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=${BUILD_TYPE}
+    ${type_flags})
 run("building the outside project" ${CMAKE_COMMAND} --build ${WORK}/cmake)
 expect(${WORK}/cmake/solve "x = 1, y = 5")
 expect(${WORK}/cmake/extend "x = 3")

@@ -168,11 +168,40 @@ void forEachAssignment(const PropCase& c, F f) {
   }
 }
 
+// The case runPropCase is checking, whose solutions its checks share: the
+// enumeration is most of a case's time under the sanitizers.
+struct SolvedCase {
+  const PropCase* c = nullptr;
+  bool solved = false;
+  std::vector<std::vector<int64_t>> sols;
+};
+SolvedCase* g_solvedCase = nullptr;
+
+// Shares the solutions of a case among the checks of its run, while the case
+// stays as it is; a derived case's run has a scope of its own.
+class SolvedScope {
+ public:
+  explicit SolvedScope(const PropCase& c) : _outer(g_solvedCase) {
+    _solved.c = &c;
+    g_solvedCase = &_solved;
+  }
+  ~SolvedScope() { g_solvedCase = _outer; }
+
+ private:
+  SolvedCase _solved;
+  SolvedCase* _outer;
+};
+
 std::vector<std::vector<int64_t>> solutionsOf(const PropCase& c) {
+  if (g_solvedCase && g_solvedCase->c == &c && g_solvedCase->solved) return g_solvedCase->sols;
   std::vector<std::vector<int64_t>> sols;
   forEachAssignment(c, [&](const std::vector<int64_t>& a) {
     if (c.check(a)) sols.push_back(a);
   });
+  if (g_solvedCase && g_solvedCase->c == &c) {
+    g_solvedCase->sols = sols;
+    g_solvedCase->solved = true;
+  }
   return sols;
 }
 
@@ -789,6 +818,7 @@ int checkStronger(const PropCase& weak, const PropCase& strong) {
 }
 
 int runPropCase(const PropCase& c) {
+  SolvedScope solved(c);
   int failures = checkAssignments(c) + checkNarrowings(c) + checkSearch(c);
   if (c.postInSearch || c.arrayElements) failures += checkPostedInSearch(c);
   return failures + runReifiedForms(c) + runArrayShapes(c) + runSideForms(c);

@@ -1,5 +1,8 @@
 #include "support/seed.h"
 
+#include <cstdlib>
+#include <cstring>
+
 namespace qrotest {
 namespace {
 bool g_overridden = false;
@@ -35,6 +38,11 @@ void setAllForms(bool all) {
 
 bool allForms() {
   return g_allForms;
+}
+
+int draws(int quick, int full) {
+  const char* v = std::getenv("QRO_TEST_FULL");
+  return v && *v && std::strcmp(v, "0") != 0 ? full : quick;
 }
 
 }  // namespace qrotest

@@ -1,6 +1,7 @@
 // Seeds of randomised tests. A test asks for its seed; --qro_seed=N replaces it,
 // and a failing test prints the seed it ran with. --qro_all_forms makes the
-// harness run every reified form of its cases instead of a sample.
+// harness run every reified form of its cases instead of a sample;
+// QRO_TEST_FULL=1 runs the long random tests at their full draw counts.
 #ifndef QRO_TEST_SEED_H
 #define QRO_TEST_SEED_H
 
@@ -19,6 +20,9 @@ bool testSeed(uint64_t& seed);
 void clearTestSeed();
 void setAllForms(bool all);
 bool allForms();
+// A long random test's draw count: `quick` by default, `full` when the
+// environment sets QRO_TEST_FULL (to anything but 0).
+int draws(int quick, int full);
 
 }  // namespace qrotest
 

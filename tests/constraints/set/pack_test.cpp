@@ -15,6 +15,7 @@
 #include "qrcsearch.h"
 #include "qrosolver.h"
 #include "support/harness.h"
+#include "support/seed.h"
 #include "support/setkind.h"
 
 namespace {
@@ -442,13 +443,14 @@ qrotest::PropCase packCase(Form form, uint64_t seed, bool large, Instance& in) {
   return c;
 }
 
-// Per form, small instances (exact reachability) or large ones (scaled).
+// Per form, small instances (exact reachability) or large ones (scaled): 6
+// and 4 of them, 12 and 8 with QRO_TEST_FULL=1.
 class PackHarness : public testing::TestWithParam<std::tuple<Form, bool>> {};
 
 TEST_P(PackHarness, MatchesBruteForce) {
   Form form = std::get<0>(GetParam());
   bool large = std::get<1>(GetParam());
-  for (int k = 0; k < (large ? 8 : 12); ++k) {
+  for (int k = 0; k < (large ? qrotest::draws(4, 8) : qrotest::draws(6, 12)); ++k) {
     uint64_t seed = qrotest::caseSeed(1000 * (form + 1) + 500 * large + static_cast<uint64_t>(k));
     Instance in;
     qrotest::PropCase c = packCase(form, seed, large, in);
