@@ -116,7 +116,7 @@ void QrcSearchI::end() {
       m->_orStack->reset();
     }
   }
-  if (callback) callback->execute();
+  if (callback) m->runGoal(callback);
 }
 
 void QrcSearchI::restart() {
@@ -262,7 +262,7 @@ void QrcManagerI::popState() {
     QrcGoalI* first = popChoicePoint(&second, &label);
     if (label == QrcReversibleActionMarker()) {
       QrcGoalI* goal = static_cast<QrcReversibleI*>(first)->getGoal();
-      if (goal) goal->execute();
+      if (goal) runGoal(goal);
       continue;
     }
     if (!first) break;

@@ -10,6 +10,7 @@
 #include "qrcshaving.h"
 
 class QrcSpiralSolverIntCtI : public QrcShavingWatchI {
+  QRCLIBRARYCLASS(QrcSpiralSolverIntCtI)
   QROSIMPLECLASS(QrcSpiralSolverIntCtI, QrcConstraintI)
  public:
   // A level below 3 counts as 3.
@@ -29,6 +30,7 @@ class QrcSpiralSolverIntCtI : public QrcShavingWatchI {
 };
 
 class StrongConsistencyIntConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(StrongConsistencyIntConstraintI)
   QROSIMPLECLASS(StrongConsistencyIntConstraintI, QrcConstraintI)
  public:
   StrongConsistencyIntConstraintI(QrcIntExpI* var, QrcSpiralSolverIntCtI* watch)
@@ -44,6 +46,7 @@ class StrongConsistencyIntConstraintI : public QrcConstraintI {
 
 // Narrows a variable to [lo, hi] and stores its maximum.
 class testIntgoalI : public QrcGoalI {
+  QRCLIBRARYCLASS(testIntgoalI)
   QROSIMPLECLASS(testIntgoalI, QrcGoalI)
  public:
   testIntgoalI(QrcManagerI* m, QrcIntExpI* var, QrcInt lo, QrcInt hi, QrcInt* result)
