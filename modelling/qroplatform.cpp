@@ -38,6 +38,12 @@ double processCpuSeconds() {
   return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
 }
 
+int64_t coarseClockNanos() {
+  timespec ts;
+  if (clock_gettime(CLOCK_MONOTONIC_COARSE, &ts) != 0) return 0;
+  return static_cast<int64_t>(ts.tv_sec) * 1000000000 + static_cast<int64_t>(ts.tv_nsec);
+}
+
 uint64_t currentThreadId() {
   return static_cast<uint64_t>(std::hash<std::thread::id>()(std::this_thread::get_id()));
 }
@@ -238,6 +244,16 @@ void runSegment() {
 
 thread_local char* stackLimit = nullptr;
 
+namespace {
+
+// The calling thread's stack, and the segment it runs on (null when none).
+thread_local const char* tStackLow = nullptr;
+thread_local const char* tStackHigh = nullptr;
+thread_local const char* tSegmentLow = nullptr;
+thread_local const char* tSegmentHigh = nullptr;
+
+}  // namespace
+
 char* findStackLimit() {
   // Unknown bounds: a limit no frame lies below.
   char* limit = reinterpret_cast<char*>(1);
@@ -280,6 +296,10 @@ void runOnSegment(void (*fn)(void*), void* data) {
   makecontext(&s.callee, runSegment, 0);
   char* savedLimit = stackLimit;
   stackLimit = base + kGuardBytes + kStackMargin;
+  const char* savedLow = tSegmentLow;
+  const char* savedHigh = tSegmentHigh;
+  tSegmentLow = base;
+  tSegmentHigh = base + kSegmentBytes;
   tEntering = &s;
 #if QRO_ASAN
   void* fakeStack = nullptr;
@@ -290,6 +310,8 @@ void runOnSegment(void (*fn)(void*), void* data) {
   __sanitizer_finish_switch_fiber(fakeStack, nullptr, nullptr);
 #endif
   stackLimit = savedLimit;
+  tSegmentLow = savedLow;
+  tSegmentHigh = savedHigh;
 #if QRO_ASAN
   // The frames that never returned (the segment's entry) leave their poison,
   // which a later mapping of this range would inherit.
@@ -302,5 +324,23 @@ void runOnSegment(void (*fn)(void*), void* data) {
 }
 
 }  // namespace detail
+
+bool isOnStack(const void* p) {
+  using namespace detail;
+  const char* c = static_cast<const char*>(p);
+  if (c >= tSegmentLow && c < tSegmentHigh) return true;
+  if (!tStackHigh) {
+    pthread_attr_t attr;
+    void* addr = nullptr;
+    size_t size = 0;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+      if (pthread_attr_getstack(&attr, &addr, &size) != 0) size = 0;
+      pthread_attr_destroy(&attr);
+    }
+    tStackLow = static_cast<const char*>(addr);
+    tStackHigh = tStackLow + size;
+  }
+  return c >= tStackLow && c < tStackHigh;
+}
 
 }  // namespace qroplatform

@@ -59,8 +59,13 @@ QrcGoalI* QrcIntVarInstantiateI::execute() {
   QrcIntExpI* x = _var;
   x->refreshBounds();
   if (x->getMin() == x->getMax()) return nullptr;
-  QrcInt v = _selector ? _selector->select(x) : x->getMin();
   QrcManagerI* m = _manager;
+  QrcInt v = x->getMin();
+  if (_selector) {
+    // A selector of the caller's: failures inside it are thrown.
+    auto select = [&] { v = _selector->select(x); };
+    m->runForeign(select);
+  }
   QrcGoalI* again = new (m) QrcAndII(m, removeValueGoal(m, x, v), this);
   return new (m) QrcOrI(m, setValueGoal(m, x, v), again, nullptr);
 }
@@ -83,7 +88,9 @@ QrcGoalI* QrcIntGenerateI::execute() {
     if (position < 0) return nullptr;
     _firstUnbound.set(m, position);
   } else {
-    QrcInt i = _choose ? _choose(QrcIntVarArray(_vars)) : -1;
+    QrcInt i = -1;
+    auto choose = [&] { i = _choose(QrcIntVarArray(_vars)); };
+    if (_choose) m->runForeign(choose);
     if (i < 0) return nullptr;
     QrcInt step = _vars->getStep();
     position = i - _vars->getFirstIndex();

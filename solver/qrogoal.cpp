@@ -52,7 +52,11 @@ QroGoal QroAndGoal(const QroGoal& first, const QroGoal& second) {
 
 QrcGoalI* QrcExtractGoalI::execute() {
   if (!_goal) return nullptr;
-  return _goal->extract(QroSolver(getSolverI())).getImpl();
+  // The model goal's extraction is the caller's code: failures are thrown.
+  QrcGoalI* next = nullptr;
+  auto extract = [&] { next = _goal->extract(QroSolver(getSolverI())).getImpl(); };
+  _manager->runForeign(extract);
+  return next;
 }
 
 void QrcExtractGoalI::display(std::ostream& os) const {
@@ -62,7 +66,11 @@ void QrcExtractGoalI::display(std::ostream& os) const {
 QrcGoalI* QrcDefaultGoalI::execute() {
   QroSolverI* solver = getSolverI();
   if (!solver) return nullptr;
-  return solver->getExtractorManager()->makeGoal().getImpl();
+  // Solver listeners may add goals of the caller's: failures are thrown.
+  QrcGoalI* next = nullptr;
+  auto make = [&] { next = solver->getExtractorManager()->makeGoal().getImpl(); };
+  _manager->runForeign(make);
+  return next;
 }
 
 void QrcDefaultGoalI::display(std::ostream& os) const {

@@ -7,16 +7,23 @@
 #include "qrosolveri.h"
 #include "qrcmanager.h"
 
+// The solver's code, and the caller's that it runs (goals, extraction
+// hooks, listeners), is not jumped over: failures are thrown through it.
 QrcGoalI* QrcGetGoalI::execute() {
   QroSolverI* solver = getSolverI();
-  return solver ? solver->chooseGoal() : nullptr;
+  QrcGoalI* next = nullptr;
+  auto choose = [&] { next = solver->chooseGoal(); };
+  if (solver) _manager->runForeign(choose);
+  return next;
 }
 void QrcGetGoalI::display(std::ostream& os) const {
   os << "QrcGetGoal";
 }
 
 QrcGoalI* QroEndSearchCallbackI::execute() {
-  if (QroSolverI* solver = getSolverI()) solver->searchEnded();
+  QroSolverI* solver = getSolverI();
+  auto ended = [solver] { solver->searchEnded(); };
+  if (solver) _manager->runForeign(ended);
   return nullptr;
 }
 void QroEndSearchCallbackI::display(std::ostream& os) const {
@@ -24,7 +31,9 @@ void QroEndSearchCallbackI::display(std::ostream& os) const {
 }
 
 QrcGoalI* QroAddConstraintSolverI::execute() {
-  if (QroSolverI* solver = getSolverI()) solver->addReversible(_x);
+  QroSolverI* solver = getSolverI();
+  auto add = [this, solver] { solver->addReversible(_x); };
+  if (solver) _manager->runForeign(add);
   return nullptr;
 }
 void QroAddConstraintSolverI::display(std::ostream& os) const {
@@ -42,7 +51,8 @@ void QroRestoreDataI::display(std::ostream& os) const {
 }
 
 QrcGoalI* QrcUnsetReversibleEnvI::execute() {
-  _solver->unsetReversibleEnvAt(_stamp);
+  auto unset = [this] { _solver->unsetReversibleEnvAt(_stamp); };
+  _manager->runForeign(unset);
   return nullptr;
 }
 void QrcUnsetReversibleEnvI::display(std::ostream& os) const {

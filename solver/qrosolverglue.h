@@ -13,6 +13,7 @@ class QroExtractableI;
 // Root goal of every search in fast restart mode: expands to the goal the
 // solver chooses each time it runs.
 class QrcGetGoalI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcGetGoalI)
   QROSIMPLECLASS(QrcGetGoalI, QrcGoalI)
  public:
   explicit QrcGetGoalI(QrcManagerI* manager) : QrcGoalI(manager) {}
@@ -22,6 +23,7 @@ class QrcGetGoalI : public QrcGoalI {
 
 // End callback of the searches opened by startNewSearch.
 class QroEndSearchCallbackI : public QrcGoalI {
+  QRCLIBRARYCLASS(QroEndSearchCallbackI)
   QROSIMPLECLASS(QroEndSearchCallbackI, QrcGoalI)
  public:
   explicit QroEndSearchCallbackI(QrcManagerI* manager) : QrcGoalI(manager) {}
@@ -31,6 +33,7 @@ class QroEndSearchCallbackI : public QrcGoalI {
 
 // Adds the model goal's extractable to the solver reversibly.
 class QroAddConstraintSolverI : public QrcGoalI {
+  QRCLIBRARYCLASS(QroAddConstraintSolverI)
   QROSIMPLECLASS(QroAddConstraintSolverI, QrcGoalI)
  public:
   QroAddConstraintSolverI(QrcManagerI* manager, QroExtractableI* x) : QrcGoalI(manager), _x(x) {}
@@ -43,6 +46,7 @@ class QroAddConstraintSolverI : public QrcGoalI {
 
 // Reversible action restoring the use count of an identifier.
 class QroRestoreDataI : public QrcGoalI {
+  QRCLIBRARYCLASS(QroRestoreDataI)
   QROSIMPLECLASS(QroRestoreDataI, QrcGoalI)
  public:
   QroRestoreDataI(QrcManagerI* manager, QroInt id, QroInt count)
@@ -57,6 +61,7 @@ class QroRestoreDataI : public QrcGoalI {
 
 // Reversible action uninstalling the solver's local environment.
 class QrcUnsetReversibleEnvI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcUnsetReversibleEnvI)
   QROSIMPLECLASS(QrcUnsetReversibleEnvI, QrcGoalI)
  public:
   QrcUnsetReversibleEnvI(QrcManagerI* manager, QroSolverI* solver, QroInt stamp)

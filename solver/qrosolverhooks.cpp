@@ -148,7 +148,9 @@ void addConstraintToManager(QroAlgorithmI* algorithm, QroExtractableI* x, void* 
   QroExtractionRecord* r = static_cast<QroExtractionRecord*>(record);
   if (!r || !r->constraint || r->constraint == solver->getTrueConstraint()) return;
   try {
-    solver->getManager()->add(r->constraint);
+    QrcManagerI* m = solver->getManager();
+    auto add = [m, r] { m->add(r->constraint); };
+    m->runThrowing(add);
   } catch (const QrcFailException&) {
     // Posted at once (no edit mode) and failed: the model is inconsistent.
     solver->setInconsistent(1, x);

@@ -139,9 +139,11 @@ QroBool QroSolverI::extractExtractable(QroExtractableI* x, void** out) {
   ++_extractionDepth;
   if (isInSearch()) recordReversibleExtraction(x);
   try {
-    // Extraction recurses as deep as expressions are nested.
+    // Extraction recurses as deep as expressions are nested; failures in it
+    // are thrown, to the catch below.
     auto extract = [&] { *out = x->extract(this); };
-    qroplatform::withStackRoom(extract);
+    auto deep = [&] { qroplatform::withStackRoom(extract); };
+    _manager->runThrowing(deep);
   } catch (const QroSolver::ModelInconsistent&) {
     --_extractionDepth;
     throw;

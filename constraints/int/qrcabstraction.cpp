@@ -66,6 +66,7 @@ void restrictTo(QrcManagerI* m, QrcIntExpI* x, QrcInt n, QrcInt* values) {
 #define QRC_ABSTRACTION_DEMON(Name, Text, Call)                   \
   template <class C>                                              \
   class Name : public QrcDemonI {                                 \
+    QRCLIBRARYCLASS(Name)                                         \
     QROSIMPLECLASS(Name, QrcDemonI)                               \
    public:                                                        \
     Name(QrcManagerI* m, C* ct) : QrcDemonI(m, ct), _ct(ct) {}    \

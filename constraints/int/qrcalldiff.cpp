@@ -18,6 +18,7 @@ QrcIntExpI** copyVars(QrcManagerI* m, QrcIntExpI* const* vars, QrcInt n) {
 }
 
 class QrcAllDiffDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcAllDiffDemonI)
   QROSIMPLECLASS(QrcAllDiffDemonI, QrcDemonI)
  public:
   // Idle from the start: a value demon runs exactly when its list does, so its
@@ -35,6 +36,7 @@ class QrcAllDiffDemonI : public QrcDemonI {
 };
 
 class QrcAllDiffRangeDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcAllDiffRangeDemonI)
   QROSIMPLECLASS(QrcAllDiffRangeDemonI, QrcDemonI)
  public:
   QrcAllDiffRangeDemonI(QrcManagerI* m, QrcConstraintI* ct) : QrcDemonI(m, ct) {}

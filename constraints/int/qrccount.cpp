@@ -26,6 +26,7 @@ void countValue(QrcIntExpI* const* vars, QrcInt n, QrcInt value, QrcInt& lo, Qrc
 }
 
 class QrcCardIntVarDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcCardIntVarDemonI)
   QROSIMPLECLASS(QrcCardIntVarDemonI, QrcDemonI)
  public:
   QrcCardIntVarDemonI(QrcManagerI* m, QrcCardIntConstraint* ct, QrcIntExpI* x)
@@ -39,6 +40,7 @@ class QrcCardIntVarDemonI : public QrcDemonI {
 };
 
 class QrcCardIntCardDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcCardIntCardDemonI)
   QROSIMPLECLASS(QrcCardIntCardDemonI, QrcDemonI)
  public:
   QrcCardIntCardDemonI(QrcManagerI* m, QrcCardIntConstraint* ct) : QrcDemonI(m, ct), _ct(ct) {}

@@ -22,6 +22,7 @@ namespace {
 const QrcInt NoValue = INT64_MIN;
 
 class QrcDistributeVarDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcDistributeVarDemonI)
   QROSIMPLECLASS(QrcDistributeVarDemonI, QrcDemonI)
  public:
   QrcDistributeVarDemonI(QrcManagerI* m, QrcDistributeConstraintI* ct, QrcInt i)
@@ -35,6 +36,7 @@ class QrcDistributeVarDemonI : public QrcDemonI {
 };
 
 class QrcDistributeCardDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcDistributeCardDemonI)
   QROSIMPLECLASS(QrcDistributeCardDemonI, QrcDemonI)
  public:
   QrcDistributeCardDemonI(QrcManagerI* m, QrcDistributeConstraintI* ct, QrcInt j)

@@ -90,6 +90,7 @@ void restrictToValues(QrcManagerI* m, QrcIntExpI* y, const QrcIntArrayIndexI* id
 // Calls a routine of its constraint.
 template <class Ct, void (Ct::*Routine)()>
 class ElementDemon : public QrcDemonI {
+  QRCLIBRARYCLASS(ElementDemon)
  public:
   ElementDemon(QrcManagerI* m, Ct* ct, const char* text) : QrcDemonI(m, ct), _ct(ct), _text(text) {}
   void propagate() override { (_ct->*Routine)(); }

@@ -79,6 +79,7 @@ QrcConstraintI* outsideOf(const QrcIntExpI* node, QrcIntExpI* x, QrcInt n) {
 // The variable that stands for an element operand e that may lack a value:
 // e where e has one, none where not. Its copy stands for e's copy.
 class ElementOperand : public QrcIntExpI {
+  QRCLIBRARYCLASS(ElementOperand)
  public:
   ElementOperand(QrcManagerI* m, QrcInt lo, QrcInt hi, QrcIntExpI* e, QrcInt none)
       : QrcIntExpI(m, lo, hi, nullptr), _e(e), _none(none) {}

@@ -14,6 +14,7 @@ namespace {
 // A demon at one position of its constraint.
 template <class Ct>
 class PositionDemon : public QrcDemonI {
+  QRCLIBRARYCLASS(PositionDemon)
  public:
   PositionDemon(QrcManagerI* m, Ct* ct, QrcInt i, const char* text)
       : QrcDemonI(m, ct), _ct(ct), _i(i), _text(text) {}

@@ -18,6 +18,7 @@ const QrcInt Unmatched = INT64_MIN;
 const QrcInt RestMark = INT64_MIN + 1;
 
 class QrcAllDiffDomainDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcAllDiffDomainDemonI)
   QROSIMPLECLASS(QrcAllDiffDomainDemonI, QrcDemonI)
  public:
   QrcAllDiffDomainDemonI(QrcManagerI* m, QrcConstraintI* ct) : QrcDemonI(m, ct) {}
@@ -26,6 +27,7 @@ class QrcAllDiffDomainDemonI : public QrcDemonI {
 };
 
 class QrcDistributeDomainDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcDistributeDomainDemonI)
   QROSIMPLECLASS(QrcDistributeDomainDemonI, QrcDemonI)
  public:
   QrcDistributeDomainDemonI(QrcManagerI* m, QrcConstraintI* ct) : QrcDemonI(m, ct) {}

@@ -223,6 +223,7 @@ class QrcCardMatchingI {
 
 // All-different with domain filtering: every value has capacity [0, 1].
 class QrcAllDiffDomainI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcAllDiffDomainI)
   QROSIMPLECLASS(QrcAllDiffDomainI, QrcConstraintI)
  public:
   QrcAllDiffDomainI(QrcManagerI* manager, QrcIntExpI** vars, QrcInt n, QrcInt bits);
@@ -241,6 +242,7 @@ class QrcAllDiffDomainI : public QrcConstraintI {
 // Distribute with domain filtering: cards[i] counts the variables equal to
 // values[i]; the matching prunes the variables and narrows the cards.
 class QrcDistributeDomainI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcDistributeDomainI)
   QROSIMPLECLASS(QrcDistributeDomainI, QrcConstraintI)
  public:
   QrcDistributeDomainI(const QrcIntVarArray& cards, const QrcIntArray& values,

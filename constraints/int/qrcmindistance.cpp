@@ -46,6 +46,7 @@ void displayWithK(std::ostream& os, const QrcConstraintI* ct, const char* prefix
 
 #define QRC_INDEXED_DEMON(Name, Text, Owner, Call)                                  \
   class Name : public QrcDemonI {                                                   \
+    QRCLIBRARYCLASS(Name)                                                           \
     QROSIMPLECLASS(Name, QrcDemonI)                                                 \
    public:                                                                          \
     Name(QrcManagerI* m, Owner* ct, QrcInt i) : QrcDemonI(m, ct), _ct(ct), _i(i) {} \

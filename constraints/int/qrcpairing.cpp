@@ -12,6 +12,7 @@
 namespace {
 
 class PairingDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(PairingDemonI)
   QROSIMPLECLASS(PairingDemonI, QrcDemonI)
  public:
   PairingDemonI(QrcManagerI* m, QrcPairingI* ct, QrcInt i) : QrcDemonI(m, ct), _ct(ct), _i(i) {}

@@ -17,6 +17,7 @@ namespace {
 typedef void (QrcPathLengthConstraintI::*Body)(QrcInt);
 
 class PathDemon : public QrcDemonI {
+  QRCLIBRARYCLASS(PathDemon)
  public:
   PathDemon(QrcManagerI* m, QrcPathLengthConstraintI* ct, QrcInt i, Body body, const char* text)
       : QrcDemonI(m, ct), _ct(ct), _i(i), _body(body), _text(text) {}
@@ -42,6 +43,7 @@ void raiseMin(QrcFloatExpI* y, QrcFloat v) {
 
 #define QRC_PATH_DEMON(NAME, TEXT, BODY)                                \
   class NAME : public PathDemon {                                       \
+    QRCLIBRARYCLASS(NAME)                                               \
     QROSIMPLECLASS(NAME, QrcDemonI)                                     \
    public:                                                              \
     NAME(QrcManagerI* m, QrcPathLengthConstraintI* ct, QrcInt i)        \

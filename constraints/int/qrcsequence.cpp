@@ -25,6 +25,7 @@ struct Side {
 };
 
 class QrcSequenceLinkDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcSequenceLinkDemonI)
   QROSIMPLECLASS(QrcSequenceLinkDemonI, QrcDemonI)
  public:
   QrcSequenceLinkDemonI(QrcManagerI* m, QrcIntExpI* delta, Side first, Side last)
@@ -38,6 +39,7 @@ class QrcSequenceLinkDemonI : public QrcDemonI {
 
 #define QRC_SEQUENCE_DEMON(Name, Text)                             \
   class Name : public QrcSequenceLinkDemonI {                      \
+    QRCLIBRARYCLASS(Name)                                          \
     QROSIMPLECLASS(Name, QrcSequenceLinkDemonI)                    \
    public:                                                         \
     Name(QrcManagerI* m, QrcIntExpI* delta, Side first, Side last) \

@@ -131,6 +131,7 @@ struct Sweep {
 }  // namespace
 
 class QrcSpreadDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcSpreadDemonI)
   QROSIMPLECLASS(QrcSpreadDemonI, QrcDemonI)
  public:
   QrcSpreadDemonI(QrcManagerI* m, QrcSpreadI* ct) : QrcDemonI(m, ct), _ct(ct) {}

@@ -18,6 +18,7 @@
 namespace {
 
 class QrcGACSPredicateDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcGACSPredicateDemonI)
   QROSIMPLECLASS(QrcGACSPredicateDemonI, QrcDemonI)
  public:
   QrcGACSPredicateDemonI(QrcManagerI* m, QrcGACSPredicateI* ct, QrcInt position)
@@ -83,6 +84,9 @@ QrcGACSPredicateI::QrcGACSPredicateI(QrcManagerI* m, QrcIntVarArrayI* vars,
       _changed(allocArray<unsigned char>(m, _arity, 0)),
       _built(0) {
   if (QrcGACForbiddenI* f = dynamic_cast<QrcGACForbiddenI*>(general)) _forbidden = f->getSet();
+  // Any other predicate is the caller's code, which propagation runs.
+  if (binary || ternary || (general && typeid(*general) != typeid(QrcGACForbiddenI)))
+    m->noteForeignCode();
 }
 
 void QrcGACSPredicateI::post() {

@@ -29,6 +29,7 @@ QrcInt clampWide(Wide v) {
 }
 
 class QrcPackWhereDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcPackWhereDemonI)
   QROSIMPLECLASS(QrcPackWhereDemonI, QrcDemonI)
  public:
   QrcPackWhereDemonI(QrcManagerI* m, QrcPackI* ct, QrcInt i) : QrcDemonI(m, ct), _ct(ct), _i(i) {}
@@ -41,6 +42,7 @@ class QrcPackWhereDemonI : public QrcDemonI {
 };
 
 class QrcPackLoadDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcPackLoadDemonI)
   QROSIMPLECLASS(QrcPackLoadDemonI, QrcDemonI)
  public:
   QrcPackLoadDemonI(QrcManagerI* m, QrcPackI* ct, QrcInt j) : QrcDemonI(m, ct), _ct(ct), _j(j) {}
@@ -53,6 +55,7 @@ class QrcPackLoadDemonI : public QrcDemonI {
 };
 
 class QrcPackUsedDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcPackUsedDemonI)
   QROSIMPLECLASS(QrcPackUsedDemonI, QrcDemonI)
  public:
   QrcPackUsedDemonI(QrcManagerI* m, QrcPackI* ct) : QrcDemonI(m, ct), _ct(ct) {}
@@ -64,6 +67,7 @@ class QrcPackUsedDemonI : public QrcDemonI {
 };
 
 class QrcPackUsedSetDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcPackUsedSetDemonI)
   QROSIMPLECLASS(QrcPackUsedSetDemonI, QrcDemonI)
  public:
   QrcPackUsedSetDemonI(QrcManagerI* m, QrcPackI* ct) : QrcDemonI(m, ct), _ct(ct) {}

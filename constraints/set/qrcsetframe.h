@@ -169,6 +169,7 @@ inline QrcIntSetVarArrayI* copyOf(const QrcIntSetVarArrayI* a, QrcManagerI* targ
 // A demon that calls a routine of its constraint (Ct::Call()).
 #define QRC_SET_DEMON(Name, Text, Ct, Call)                       \
   class Name : public QrcDemonI {                                 \
+    QRCLIBRARYCLASS(Name)                                         \
     QROSIMPLECLASS(Name, QrcDemonI)                               \
    public:                                                        \
     Name(QrcManagerI* m, Ct* ct) : QrcDemonI(m, ct), _ct(ct) {}   \
@@ -182,6 +183,7 @@ inline QrcIntSetVarArrayI* copyOf(const QrcIntSetVarArrayI* a, QrcManagerI* targ
 // A demon that holds one set-variable operand and calls Ct::Call(operand).
 #define QRC_SET_VAR_DEMON(Name, Text, Ct, Call)                                          \
   class Name : public QrcDemonI {                                                        \
+    QRCLIBRARYCLASS(Name)                                                                \
     QROSIMPLECLASS(Name, QrcDemonI)                                                      \
    public:                                                                               \
     Name(QrcManagerI* m, Ct* ct, QrcIntSetVarI* x) : QrcDemonI(m, ct), _ct(ct), _x(x) {} \
@@ -196,6 +198,7 @@ inline QrcIntSetVarArrayI* copyOf(const QrcIntSetVarArrayI* a, QrcManagerI* targ
 // A demon that holds an index and calls Ct::Call(index).
 #define QRC_SET_INDEX_DEMON(Name, Text, Ct, Call)                                \
   class Name : public QrcDemonI {                                                \
+    QRCLIBRARYCLASS(Name)                                                        \
     QROSIMPLECLASS(Name, QrcDemonI)                                              \
    public:                                                                       \
     Name(QrcManagerI* m, Ct* ct, QrcInt i) : QrcDemonI(m, ct), _ct(ct), _i(i) {} \

@@ -22,6 +22,7 @@ QRC_SET_DEMON(QrcEqUnionUnionDemonI, "QrcEqUnionUnionDemon", QrcEqUnionCtI, prop
 
 // Holds the cardinality variable it listens to.
 class QrcEqUnionCardDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcEqUnionCardDemonI)
   QROSIMPLECLASS(QrcEqUnionCardDemonI, QrcDemonI)
  public:
   QrcEqUnionCardDemonI(QrcManagerI* m, QrcEqUnionCtI* ct, QrcIntExpI* card)

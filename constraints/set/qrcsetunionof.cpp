@@ -183,6 +183,7 @@ class QrcUnionOverSetFiDefinedDemonVisitor : public QrcIntVisitor {
 };
 
 class QrcUnionOverSetFiDefinedI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcUnionOverSetFiDefinedI)
   QROSIMPLECLASS(QrcUnionOverSetFiDefinedI, QrcDemonI)
  public:
   QrcUnionOverSetFiDefinedI(QrcManagerI* m, QrcUnionOverSetCtI* ct) : QrcDemonI(m, ct), _ct(ct) {}

@@ -13,7 +13,9 @@ QrcEventHandlerI::QrcEventHandlerI(QrcManagerI* manager)
       _owner(nullptr),
       _monitor(manager->getPropagationQueue()->getMonitor()),
       _trapState(TrapUndecided),
-      _trap(nullptr) {}
+      _trap(nullptr) {
+  manager->noteMade(this);
+}
 
 QrcEventHandlerI* QrcEventHandlerI::makeCopy(QrcManagerI*) const {
   return nullptr;

@@ -27,7 +27,9 @@ QrcExprI::QrcExprI(QrcManagerI* manager)
       _copyMemo(nullptr),
       _watchers(nullptr),
       _parents(nullptr),
-      _boundsStamp(0) {}
+      _boundsStamp(0) {
+  if (manager) manager->noteMade(this);
+}
 
 QrcExprI::QrcExprI(QrcManagerI* manager, QrcEventHandlerI* handler, const char* name)
     : QrcExprI(manager) {
@@ -212,6 +214,7 @@ void QrcCloseCopy(QrcManagerI* target, bool opened) {
 // ---------------------------------------------------------------- savers
 
 void QrcManagerI::addSaver(QrcSaverI* saver) {
+  if (!QrcIsLibraryObject(saver)) noteForeignCode();
   saveValue(&_saverList);
   saver->_next = _saverList;
   _saverList = saver;

@@ -14,14 +14,17 @@
 
 namespace {
 
+// With failures as exceptions, a failure still jumps while only the
+// library's code lies between it and the buffer's search or trap.
 [[noreturn]] void jumpTo(QrcManagerI* m, jmp_buf* buffer) {
-  if (m->usesExceptions()) throw QrcFailException();
+  if (m->usesExceptions() && !m->mayJumpTo(buffer)) throw QrcFailException();
   std::longjmp(*buffer, 1);
 }
 
 }  // namespace
 
 void QrcManagerI::fail(QrcAny label) {
+  if (__builtin_expect(_madeCount != 0, 0)) dropMadeUnlessPopped();
   if (_queue->isTracing() && _queue->getMonitor() && _currentDemon)
     _queue->getMonitor()->notifyFail(_currentDemon);
   if (_failTrap) {
@@ -63,7 +66,7 @@ bool QrcManagerI::isSearchRunning() const {
 }
 
 void QrcManagerI::failFromSearch() {
-  if (_failureGoal) _failureGoal->execute();
+  if (_failureGoal) runGoal(_failureGoal);
   setRoundingNearest();
   if (_currentSearch && _currentSearch->isRecomputing())
     _queue->getTraceStream() << "Failure during recomputation" << std::endl;
@@ -71,6 +74,7 @@ void QrcManagerI::failFromSearch() {
 }
 
 void QrcManagerI::failAsReversibleAction() {
+  if (__builtin_expect(_madeCount != 0, 0)) dropMadeUnlessPopped();
   if (isSearchRunning()) failFromSearch();
   if (_useExceptions) {
     setRoundingNearest();
@@ -116,27 +120,25 @@ void restoreTrapEntry(QrcManagerI* m, const TrapEntryState& s) {
 
 }  // namespace
 
+// A failure in a library trap's body comes back to the trap's buffer as a
+// jump where its caller could jump; any other comes as an exception.
 bool QrcTryCatchFailI::run() {
   QrcManagerI* m = _manager;
   jmp_buf* outer = m->getFailTrap();
   const TrapEntryState entry = saveTrapEntry(m);
   if (m->usesExceptions()) {
-    // The trap's buffer only marks that a trap is installed.
+    jmp_buf* outerJump = m->getFailJump();
     m->setFailTrap(&_buffer);
-    try {
-      body();
-    } catch (const QrcFailException&) {
-      m->setFailTrap(outer);
-      restoreTrapEntry(m, entry);
-      onFail(m);
-      return false;
-    } catch (...) {
-      // An error thrown through the trap must not leave it installed.
-      m->setFailTrap(outer);
-      throw;
+    if (setjmp(_buffer) == 0) {
+      const std::type_info* own = getLibraryClass();
+      m->setFailJump(outerJump && own && *own == typeid(*this) ? &_buffer : nullptr);
+      if (runBody(outer, outerJump)) return true;
     }
+    m->setFailJump(outerJump);
     m->setFailTrap(outer);
-    return true;
+    restoreTrapEntry(m, entry);
+    onFail(m);
+    return false;
   }
   m->setFailTrap(&_buffer);
   if (setjmp(_buffer) == 0) {
@@ -153,6 +155,24 @@ bool QrcTryCatchFailI::run() {
   restoreTrapEntry(m, entry);
   onFail(m);
   return false;
+}
+
+// False when a failure was thrown out of the body.
+bool QrcTryCatchFailI::runBody(jmp_buf* outer, jmp_buf* outerJump) {
+  QrcManagerI* m = _manager;
+  try {
+    body();
+  } catch (const QrcFailException&) {
+    return false;
+  } catch (...) {
+    // An error thrown through the trap must not leave it installed.
+    m->setFailJump(outerJump);
+    m->setFailTrap(outer);
+    throw;
+  }
+  m->setFailJump(outerJump);
+  m->setFailTrap(outer);
+  return true;
 }
 
 QrcTryCatchFailCtI::QrcTryCatchFailCtI(QrcManagerI* manager, QrcConstraintI* ct)

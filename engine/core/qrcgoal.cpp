@@ -126,7 +126,7 @@ void QrcGoalConstraintI::display(std::ostream& os) const {
 }
 
 QrcGoalI* QrcReversibleI::execute() {
-  if (_goal) _goal->execute();
+  if (_goal) _manager->runGoal(_goal);
   _manager->failAsReversibleAction();
 }
 
@@ -141,7 +141,7 @@ void QrcReversibleGroupI::add(QrcGoalI* goal) {
 }
 
 QrcGoalI* QrcReversibleGroupI::execute() {
-  for (QrcGoalCell* c = _actions; c; c = c->next) c->goal->execute();
+  for (QrcGoalCell* c = _actions; c; c = c->next) _manager->runGoal(c->goal);
   return nullptr;
 }
 

@@ -58,6 +58,9 @@ ChoiceRecord popRecord(QrcMemoryStack* s) {
 }  // namespace
 
 void QrcManagerI::pushChoicePoint(QrcGoalI* first, QrcGoalI* second, QrcAny label) {
+  // The objects noted are built by now: checked here, those made from now on
+  // go with the heap when this record is popped.
+  checkMade();
   ++_orRecords;
   if (first && label != QrcReversibleActionMarker() && label != QrcInternalLabel()) {
     ++_choicePoints;
@@ -109,6 +112,9 @@ QrcGoalI* QrcManagerI::popChoicePoint(QrcWord* second, QrcAny* label) {
     _trail->restore(static_cast<QrcInt>(r.trailTop));
     if (_persistentTrail != _trail) _persistentTrail->restore(static_cast<QrcInt>(r.persistentTop));
     _queue->clear();
+    // The objects noted since the latest push go with the heap, unread: a
+    // failure may have left one half built.
+    _madeCount = 0;
     _heap->popTo(static_cast<QrcInt>(r.heapTop));
     _andStack->_floor = static_cast<QrcInt>(r.andFloor);
     _andStack->popTo(static_cast<QrcInt>(r.andTop));
@@ -145,6 +151,7 @@ void QrcManagerI::startActionGroup(QrcGoalI* goal, QrcGoalCell* cell) {
 namespace {
 
 class QrcReleaseI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcReleaseI)
   QROSIMPLECLASS(QrcReleaseI, QrcGoalI)
  public:
   QrcReleaseI(QrcManagerI* m, void (*release)(void*), void* owner)
@@ -265,7 +272,7 @@ bool QrcManagerI::executeGoals() {
     if (!goal) return true;
     while (goal) {
       _currentGoal = goal;
-      QrcGoalI* next = goal->execute();
+      QrcGoalI* next = runGoal(goal);
       if (_goalsAdded) {
         if (next) pushGoal(next);
         pushAddedGoals();

@@ -101,6 +101,7 @@ QrcManagerI::QrcManagerI(QrcManagerTag tag) {
   static std::once_flag floatEnvironmentReady;
   std::call_once(floatEnvironmentReady, QrcInitFloatEnvironment);
   build();
+  markObjectsKnown();
 }
 
 void QrcManagerI::build() {
@@ -165,7 +166,13 @@ void QrcManagerI::initSettings() {
   _nestedSolve = 0;
   _choicePointLimit = 0;
   _timeLimit = 0.0;
+  _limitClockTick = -1;
   _useExceptions = 0;
+  _failJump = nullptr;
+  _foreign = 0;
+  _made = nullptr;
+  _madeCount = 0;
+  _madeCapacity = 0;
   _variablePrecision = 0;
   _boundPrecision = 0;
   _displayMode = QrcPositionalIntervalDisplay;
@@ -264,6 +271,8 @@ QrcManagerI::~QrcManagerI() {
   delete _orStack;
   delete _searchStack;
   std::free(_scratch);
+  std::free(_made);
+  if (_useExceptions) QrcExceptionManagers.fetch_sub(1);
   delete _generalAllocator;
   while (_arrayPool) {
     QrcLockableArray* next = _arrayPool->next;
@@ -302,6 +311,9 @@ void QrcManagerI::reset() {
   std::unique_ptr<QrcSolverRandomTmpStateI> keptRandom(QrcGetRandom(this)->copyState());
   _sizeAllocator->releaseLive();
   _secondSizeAllocator->releaseLive();
+  // What was met goes with the heaps.
+  _madeCount = 0;
+  _foreign = 0;
   _heap->reset();
   _globalHeap->reset();
   _reporter = new (_heap) QrcErrorReporter();
@@ -313,6 +325,7 @@ void QrcManagerI::reset() {
   unsetLimits();
   initHeapState(_heap->getMode() != QrcMemoryStack::PerObject);
   _random = QrcMakeRandom(this, keptRandom.get());
+  markObjectsKnown();
 }
 
 // ---------------------------------------------------------------- memory
@@ -445,12 +458,22 @@ void QrcManagerI::removeVarNotify(QrcVarNotifyI* notify) {
   }
 }
 
+// The notifiers, claimants and owner are the caller's code: failures inside
+// them are thrown.
 void QrcManagerI::notifyNewIntVar(QrcExprI* exp) {
-  for (QrcVarNotifyI* n = _varNotifiers; n; n = n->_next) n->notifyNewIntVar(exp);
+  if (!_varNotifiers) return;
+  auto notify = [&] {
+    for (QrcVarNotifyI* n = _varNotifiers; n; n = n->_next) n->notifyNewIntVar(exp);
+  };
+  runForeign(notify);
 }
 
 void QrcManagerI::notifyNewFloatVar(QrcExprI* exp) {
-  for (QrcVarNotifyI* n = _varNotifiers; n; n = n->_next) n->notifyNewFloatVar(exp);
+  if (!_varNotifiers) return;
+  auto notify = [&] {
+    for (QrcVarNotifyI* n = _varNotifiers; n; n = n->_next) n->notifyNewFloatVar(exp);
+  };
+  runForeign(notify);
 }
 
 void QrcManagerI::addTeardownListener(QrcTeardownListenerI* listener) {
@@ -491,9 +514,15 @@ void QrcManagerI::add(QrcGoalI* goal) {
 }
 
 bool QrcManagerI::isClaimed(QrcConstraintI* ct) {
-  for (QrcExtractionClaimantI* c = _claimants; c; c = c->_next)
-    if (c->claim(ct)) return true;
-  return _owner && _owner->notifyAdd(ct);
+  if (!_claimants && !_owner) return false;
+  bool claimed = false;
+  auto ask = [&] {
+    for (QrcExtractionClaimantI* c = _claimants; c && !claimed; c = c->_next)
+      if (c->claim(ct)) claimed = true;
+    if (!claimed) claimed = _owner && _owner->notifyAdd(ct);
+  };
+  runForeign(ask);
+  return claimed;
 }
 
 void QrcManagerI::fileConstraint(QrcConstraintI* ct, bool trailed) {

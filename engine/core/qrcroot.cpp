@@ -84,7 +84,7 @@ void QrcManagerI::popRecordsTo(QrcInt orRecords) {
     QrcGoalI* first = popChoicePoint(nullptr, &label);
     if (label == QrcReversibleActionMarker() && first) {
       QrcGoalI* action = static_cast<QrcReversibleI*>(first)->getGoal();
-      if (action) action->execute();
+      if (action) runGoal(action);
     }
     return true;
   });

@@ -85,11 +85,13 @@ void QrcSearchI::setMonitor(QrcSearchEventMonitorI* monitor) {
   m->saveValue(&_monitor);
   monitor->_next = _monitor;
   _monitor = monitor;
+  if (m->getFailJump() == &_buffer) m->setFailJump(nullptr);
   // A running search switches to node storage at once.
   if (_plain && m->_currentSearch == this) setUpNodeStorage();
 }
 
 void QrcSearchI::addChoiceRule(QrcChoiceRuleI* rule) {
+  if (_manager->getFailJump() == &_buffer) _manager->setFailJump(nullptr);
   if (!_choiceRules) {
     _choiceRules = rule;
     return;
@@ -100,6 +102,7 @@ void QrcSearchI::addChoiceRule(QrcChoiceRuleI* rule) {
 }
 
 void QrcSearchI::setOptFilter(QrcOptFilterI* filter) {
+  if (filter && !QrcIsLibraryObject(filter)) _manager->noteForeignCode();
   if (_state != Made) _manager->saveValue(&_optFilter);
   _optFilter = filter;
 }
@@ -191,7 +194,7 @@ void QrcSearchI::choose(QrcGoalI* first, QrcGoalI* second, QrcAny label) {
 
 void QrcSearchI::runReversible(QrcGoalI* wrapper) {
   QrcGoalI* goal = static_cast<QrcReversibleI*>(wrapper)->getGoal();
-  if (goal) goal->execute();
+  if (goal) _manager->runGoal(goal);
 }
 
 bool QrcSearchI::popChoice(QrcGoalI*& first, QrcWord& second, QrcAny& label) {
@@ -229,7 +232,7 @@ bool QrcSearchI::recompute() {
     bool takeSecond = m->_secondFirst == 0;
     m->pushGoal(takeSecond ? second : first);
     recordChoice(takeSecond, label);
-    for (QrcGoalCell* c = m->_failCallbacks; c; c = c->next) c->goal->execute();
+    for (QrcGoalCell* c = m->_failCallbacks; c; c = c->next) m->runGoal(c->goal);
     return true;
   }
 }
@@ -279,6 +282,7 @@ QrcBool QrcSearchI::next() {
   }
   const QrcInt depth = m->_searchDepth;
   jmp_buf* trap = m->getFailTrap();
+  jmp_buf* jump = m->getFailJump();
   try {
     return run(trap) ? 1 : 0;
   } catch (...) {
@@ -288,6 +292,7 @@ QrcBool QrcSearchI::next() {
     // this one's run. What user code throws meanwhile is dropped: the caller
     // gets the first.
     m->setFailTrap(trap);
+    m->setFailJump(jump);
     qrcfinish::quietly([&] { m->abandonSearches(depth, depth - 1); });
     qrcfinish::quietly([this] { abandonRun(); });
     throw;
@@ -318,11 +323,13 @@ bool QrcSearchI::run(jmp_buf* trap) {
   ++m->_nextDepth;
   // Failures inside this search are its own, even under an enclosing fail trap.
   m->setFailTrap(nullptr);
+  jmp_buf* jump = m->getFailJump();
   _looping = 1;
   bool found = loop();
   _looping = 0;
   --m->_nextDepth;
   m->setFailTrap(trap);
+  m->setFailJump(jump);
   if (!found) {
     // What ended this search, whatever a nested search left in the status.
     _state = Exhausted;
@@ -342,22 +349,32 @@ bool QrcSearchI::loop() {
   QrcManagerI* m = _manager;
   for (;;) {
     if (_laterPass && !_plain && !nextNode()) closeNodeStorage();
-    if (m->usesExceptions()) {
-      try {
-        return pass();
-      } catch (const QrcFailException&) {
-        // Met while a search nested in this one is still open, the failure
-        // is not this search's, as in jump mode.
-        if (m->getCurrentSearch() != this) throw;
-      }
-    } else {
-      if (setjmp(_buffer) == 0) return pass();
+    if (setjmp(_buffer) == 0) {
+      if (!m->usesExceptions()) return pass();
+      // A failure comes back as a jump while only the library's code runs,
+      // else as an exception: always with monitors, choice rules or node
+      // storage, which call back the caller's code.
+      m->setFailJump(callsBack() ? nullptr : &_buffer);
+      int outcome = passCatching();
+      if (outcome >= 0) return outcome == 1;
     }
     // Back to nearest, read from the processor: the failed branch may have
     // changed the direction by any means.
     qroplatform::forgetRounding();
     setRoundingNearest();
     if (!afterFailure()) return false;
+  }
+}
+
+// pass(), 1 or 0, or -1 when a failure was thrown out of it.
+int QrcSearchI::passCatching() {
+  try {
+    return pass() ? 1 : 0;
+  } catch (const QrcFailException&) {
+    // Met while a search nested in this one is still open, the failure is
+    // not this search's, as in jump mode.
+    if (_manager->getCurrentSearch() != this) throw;
+    return -1;
   }
 }
 
@@ -377,7 +394,7 @@ bool QrcSearchI::pass() {
   }
   _runStarted = 1;
   if (_laterPass) {
-    for (QrcGoalCell* c = m->_launchCallbacks; c; c = c->next) c->goal->execute();
+    for (QrcGoalCell* c = m->_launchCallbacks; c; c = c->next) m->runGoal(c->goal);
     if (!recompute()) return false;
   }
   _laterPass = 1;
@@ -440,8 +457,18 @@ bool QrcManagerI::isLimitReached() const {
   if (isRecomputing()) return false;
   if (_failLimit > 0 && _fails - _nestedFails >= _failLimit) return true;
   if (_choicePointLimit > 0 && _choicePoints >= _choicePointLimit) return true;
-  if (_timeLimit > 0.0 && cpuTime() >= _timeLimit) return true;
+  if (_timeLimit > 0.0 && isTimeLimitReached()) return true;
   return false;
+}
+
+// The processor time is read again only once the coarse clock has moved on (a
+// tick of a few milliseconds): between two reads no more than a tick of time
+// goes by, so the limit is kept within a tick, however long a node takes.
+bool QrcManagerI::isTimeLimitReached() const {
+  QrcInt tick = qroplatform::coarseClockNanos();
+  if (tick == _limitClockTick) return false;
+  _limitClockTick = tick;
+  return cpuTime() >= _timeLimit;
 }
 
 void QrcManagerI::setFailLimit(QrcInt n) {
@@ -459,6 +486,7 @@ void QrcManagerI::setChoicePointLimit(QrcInt n) {
 void QrcManagerI::setTimeLimit(double seconds) {
   if (seconds == 0.0) return;
   _timeLimit = cpuTime() + seconds;
+  _limitClockTick = -1;
   _limitsSet = 1;
 }
 

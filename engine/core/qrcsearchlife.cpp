@@ -110,8 +110,8 @@ void QrcSearchI::endRun() {
   if (m->_pushStateLevel == 3 && m->_searchDepth == 1) m->_pushStateLevel = 2;
   QrcGoalI* callback = _endCallback;
   qrcfinish::all([this] { discardNodeStorage(); }, [this] { popLevel(); },
-                 [callback] {
-                   if (callback) callback->execute();
+                 [m, callback] {
+                   if (callback) m->runGoal(callback);
                  });
 }
 
@@ -282,7 +282,7 @@ void QrcManagerI::popState() {
     QrcGoalI* first = popChoicePoint(&second, &label);
     if (label == QrcReversibleActionMarker()) {
       QrcGoalI* goal = static_cast<QrcReversibleI*>(first)->getGoal();
-      if (goal) goal->execute();
+      if (goal) runGoal(goal);
       continue;
     }
     if (!first) break;

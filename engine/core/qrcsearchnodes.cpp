@@ -248,7 +248,7 @@ bool QrcSearchI::recomputeToNode() {
   deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->afterRestoring(target); });
   if (_recomputationDepth == 0)
     deliver(_monitor, [&](QrcSearchEventMonitorI* mon) { mon->nodeRestored(target); });
-  for (QrcGoalCell* c = m->_failCallbacks; c; c = c->next) c->goal->execute();
+  for (QrcGoalCell* c = m->_failCallbacks; c; c = c->next) m->runGoal(c->goal);
   return true;
 }
 

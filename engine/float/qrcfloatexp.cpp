@@ -211,7 +211,7 @@ void QrcFloatExpI::saveMax() {
 }
 
 void QrcFloatExpI::setRange(QrcFloat a, QrcFloat b) {
-  if (_manager->narrowedAtRoot([&] { setRange(a, b); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, a, b] { setRange(a, b); });
   // A bound that is not a number restricts nothing.
   if (a != a) a = -Inf;
   if (b != b) b = Inf;
@@ -221,7 +221,7 @@ void QrcFloatExpI::setRange(QrcFloat a, QrcFloat b) {
     setRangeNormal(a, b);
 }
 
-void QrcFloatExpI::setRangeNormal(QrcFloat a, QrcFloat b) {
+inline void QrcFloatExpI::setRangeNormal(QrcFloat a, QrcFloat b) {
   if (a > b || a == Inf || b == -Inf) fail();
   refresh();
   if (_undefined || _min > b || a > _max) fail();
@@ -334,7 +334,7 @@ void QrcFloatExpI::touch() {
 }
 
 void QrcFloatExpI::setValue(QrcFloat v) {
-  if (_manager->narrowedAtRoot([&] { setValue(v); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, v] { setValue(v); });
   if (_manager->variablePrecision() && !(_handler && _valueSet)) {
     setRangePrecise(v, v);
     return;
@@ -386,7 +386,7 @@ void QrcFloatExpI::setValueNormal(QrcFloat v, bool precise) {
 }
 
 void QrcFloatExpI::removeValue(QrcFloat v) {
-  if (_manager->narrowedAtRoot([&] { removeValue(v); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, v] { removeValue(v); });
   if (!_valueSet) {
     getErrorReporter()->report(QrcContinuousVariableError, "QrcFloatExpI::removeValue",
                                "continuous constrained variable", this);

@@ -100,7 +100,12 @@ void QrcFloatVarInstantiateVarPrecI::display(std::ostream& os) const {
 QrcGoalI* QrcFloatGenerateI::execute() {
   QrcManagerI* m = _manager;
   QrcFloatVarArray vars(_vars);
-  QrcInt i = _choose ? _choose(vars) : -1;
+  QrcInt i = -1;
+  auto choose = [&] { i = _choose(vars); };
+  if (_choose == QrcChooseFirstUnboundFloat)
+    i = QrcChooseFirstUnboundFloat(vars);
+  else if (_choose)
+    m->runForeign(choose);
   // A variable that can no longer be split is as decided as it can be: the
   // chosen one then gives way to the first variable that can still be split,
   // so that the generation ends instead of choosing it forever.

@@ -10,6 +10,7 @@
 template <class Node>
 QrcFloatExpI* shareUnaryNode(QrcFloat c, QrcFloatExpI* x) {
   Node probe(c, x, false);
+  x->getManager()->forgetMade(static_cast<QrcExprI*>(&probe));
   if (QrcExprI* found = x->findEqualParent(&probe)) return static_cast<QrcFloatExpI*>(found);
   return new (x->getManager()) Node(c, x);
 }
@@ -17,6 +18,7 @@ QrcFloatExpI* shareUnaryNode(QrcFloat c, QrcFloatExpI* x) {
 template <class Node>
 QrcFloatExpI* shareBinaryNode(QrcFloatExpI* x, QrcFloatExpI* y) {
   Node probe(x, y, false);
+  x->getManager()->forgetMade(static_cast<QrcExprI*>(&probe));
   if (QrcExprI* found = x->findEqualParent(&probe)) return static_cast<QrcFloatExpI*>(found);
   return new (x->getManager()) Node(x, y);
 }

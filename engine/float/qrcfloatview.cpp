@@ -77,6 +77,7 @@ void QrcIntExp2QrcFloatExpI::whenDomainOnOperands(QrcDemonI* demon) {
 
 QrcFloatExpI* QrcGetFloatView(QrcIntExpI* exp) {
   QrcIntExp2QrcFloatExpI probe(exp, false);
+  exp->getManager()->forgetMade(static_cast<QrcExprI*>(&probe));
   if (QrcExprI* found = exp->findEqualParent(&probe)) return static_cast<QrcFloatExpI*>(found);
   return new (exp->getManager()) QrcIntExp2QrcFloatExpI(exp);
 }

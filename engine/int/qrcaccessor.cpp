@@ -3,6 +3,7 @@
 #include "qrcaccessor.h"
 
 #include "qrcerror.h"
+#include "qrcmanager.h"
 #include "qrcintutil.h"
 
 namespace {
@@ -98,6 +99,10 @@ void QrcAccessorCache::set(QrcInt x, void* value) {
 }
 
 // ---------------------------------------------------------------- accessor base
+
+QrcAccessorI::QrcAccessorI(QrcAccessorDomainI* domain) : _domain(domain), _cache(nullptr) {
+  domain->getManager()->noteMade(this);
+}
 
 void QrcAccessorI::makeCache() {
   if (_cache) return;
@@ -435,6 +440,7 @@ T* copyOf(T* e, QrcManagerI* target) {
 
 // Copies read f(x) from a table by position (never asked outside the domain).
 class TabledIntAccessorI : public QrcIntConstAccessorI {
+  QRCLIBRARYCLASS(TabledIntAccessorI)
  public:
   TabledIntAccessorI(QrcAccessorDomainI* d, QrcInt min, QrcInt max, const DomainSlots& slots,
                      QrcInt* values)
@@ -450,6 +456,7 @@ class TabledIntAccessorI : public QrcIntConstAccessorI {
 };
 
 class TabledIntExpAccessorI : public QrcIntExpAccessorI {
+  QRCLIBRARYCLASS(TabledIntExpAccessorI)
  public:
   TabledIntExpAccessorI(QrcAccessorDomainI* d, QrcIntExpI* defaultExp, const DomainSlots& slots,
                         QrcIntExpI** values)
@@ -465,6 +472,7 @@ class TabledIntExpAccessorI : public QrcIntExpAccessorI {
 };
 
 class TabledIntSetVarAccessorI : public QrcIntSetVarAccessorI {
+  QRCLIBRARYCLASS(TabledIntSetVarAccessorI)
  public:
   TabledIntSetVarAccessorI(QrcAccessorDomainI* d, QrcIntSetVarI* defaultVar,
                            const DomainSlots& slots, QrcIntSetVarI** values)

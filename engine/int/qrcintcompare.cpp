@@ -45,6 +45,7 @@ void showWithConstant(std::ostream& os, const QrcConstraintI* ct, const QrcExprI
 // ---------------------------------------------------------------- demons
 
 class QrcEq_xDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcEq_xDemonI)
   QROSIMPLECLASS(QrcEq_xDemonI, QrcDemonI)
  public:
   QrcEq_xDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to)
@@ -71,6 +72,7 @@ void QrcEq_xDemonI::propagate() {
 }
 
 class QrcEq_yDemonI : public QrcEq_xDemonI {
+  QRCLIBRARYCLASS(QrcEq_yDemonI)
   QROSIMPLECLASS(QrcEq_yDemonI, QrcEq_xDemonI)
  public:
   QrcEq_yDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to) : QrcEq_xDemonI(m, from, to) {}
@@ -78,6 +80,7 @@ class QrcEq_yDemonI : public QrcEq_xDemonI {
 };
 
 class QrcNeqCst_xDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcNeqCst_xDemonI)
   QROSIMPLECLASS(QrcNeqCst_xDemonI, QrcDemonI)
  public:
   // Idle from the start: a value demon runs exactly when its list does, so its
@@ -105,6 +108,7 @@ class QrcNeqCst_xDemonI : public QrcDemonI {
 };
 
 class QrcNeqCst_yDemonI : public QrcNeqCst_xDemonI {
+  QRCLIBRARYCLASS(QrcNeqCst_yDemonI)
   QROSIMPLECLASS(QrcNeqCst_yDemonI, QrcNeqCst_xDemonI)
  public:
   QrcNeqCst_yDemonI(QrcManagerI* m, QrcIntExpI* from, QrcIntExpI* to, QrcInt offset = 0)

@@ -119,7 +119,7 @@ void removeMissing(QrcIntExpI* x, QrcInt lo, QrcInt hi, const Source& s) {
 }  // namespace
 
 void QrcIntExpI::setDomain(QrcIntExpI* source) {
-  if (_manager->narrowedAtRoot([&] { setDomain(source); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { setDomain(source); });
   refreshBounds();
   QrcInt lo = source->getMin() > _min ? source->getMin() : _min;
   QrcInt hi = source->getMax() < _max ? source->getMax() : _max;
@@ -150,7 +150,7 @@ void QrcIntExpI::setDomain(QrcIntExpI* source) {
 }
 
 void QrcIntExpI::setDomain(QrcIntSetI* set) {
-  if (_manager->narrowedAtRoot([&] { setDomain(set); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { setDomain(set); });
   refreshBounds();
   QrcInt lo = set->firstMemberInRange(_min, _max);
   if (lo < _min) fail();
@@ -176,7 +176,7 @@ void QrcIntExpI::setDomain(QrcIntSetI* set) {
 }
 
 void QrcIntExpI::setDomain(QrcInt n, const QrcInt* values, QrcIntCollectionI* coll) {
-  if (_manager->narrowedAtRoot([&] { setDomain(n, values, coll); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { setDomain(n, values, coll); });
   refreshBounds();
   bool any = false;
   QrcInt lo = 0, hi = 0;
@@ -209,13 +209,13 @@ void QrcIntExpI::setDomain(QrcInt n, const QrcInt* values, QrcIntCollectionI* co
 }
 
 void QrcIntExpI::removeDomain(QrcIntSetI* set) {
-  if (_manager->narrowedAtRoot([&] { removeDomain(set); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { removeDomain(set); });
   QrcIntSetIterator it(set);
   QrcInt v;
   while (it.next(v)) removeValue(v);
 }
 
 void QrcIntExpI::removeDomain(QrcInt n, const QrcInt* values) {
-  if (_manager->narrowedAtRoot([&] { removeDomain(n, values); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { removeDomain(n, values); });
   for (QrcInt i = 0; i < n; ++i) removeValue(values[i]);
 }

@@ -39,7 +39,11 @@ QrcIntExpI::QrcIntExpI(QrcManagerI* manager, QrcInt min, QrcInt max, const char*
       _outOfRange(0) {
   if (min > max) fail();
   // Clamping would leave only values outside the declared domain.
-  if (min > QrcIntMax || max < QrcIntMin) throw QroIntExpr::QroOverflowOccurred(DomainOverflow);
+  if (min > QrcIntMax || max < QrcIntMin) {
+    // Half built, the variable is not checked later.
+    manager->forgetMade(static_cast<QrcExprI*>(this));
+    throw QroIntExpr::QroOverflowOccurred(DomainOverflow);
+  }
   manager->notifyNewIntVar(this);
 }
 
@@ -55,7 +59,10 @@ QrcIntExpI::QrcIntExpI(QrcManagerI* manager, QrcInt n, const QrcInt* values, con
   QrcInt held = 0;
   for (QrcInt i = 0; i < n; ++i)
     if (values[i] >= QrcIntMin && values[i] <= QrcIntMax) ++held;
-  if (held == 0) throw QroIntExpr::QroOverflowOccurred(DomainOverflow);
+  if (held == 0) {
+    manager->forgetMade(static_cast<QrcExprI*>(this));
+    throw QroIntExpr::QroOverflowOccurred(DomainOverflow);
+  }
   if (held < n) {
     QrcInt* kept =
         static_cast<QrcInt*>(manager->allocate(static_cast<size_t>(held) * sizeof(QrcInt)));
@@ -373,7 +380,7 @@ void QrcIntExpI::failWith(int hook, QrcInt a, QrcInt b) {
 // ---------------------------------------------------------------- narrowing
 
 void QrcIntExpI::setMin(QrcInt v) {
-  if (_manager->narrowedAtRoot([&] { setMin(v); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, v] { setMin(v); });
   refreshBounds();
   if (_valueOpen) giveValue();
   if (v <= _min) {
@@ -404,7 +411,7 @@ void QrcIntExpI::setMin(QrcInt v) {
 }
 
 void QrcIntExpI::setMax(QrcInt v) {
-  if (_manager->narrowedAtRoot([&] { setMax(v); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, v] { setMax(v); });
   refreshBounds();
   if (_valueOpen) giveValue();
   if (v >= _max) {
@@ -435,7 +442,7 @@ void QrcIntExpI::setMax(QrcInt v) {
 }
 
 void QrcIntExpI::narrowRange(QrcInt a, QrcInt b) {
-  if (_manager->narrowedAtRoot([&] { narrowRange(a, b); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, a, b] { narrowRange(a, b); });
   if (a > b) failWith(HookSetRange, a, b);
   refreshBounds();
   if (_valueOpen) giveValue();
@@ -479,7 +486,7 @@ void QrcIntExpI::narrowRange(QrcInt a, QrcInt b) {
 }
 
 void QrcIntExpI::setValue(QrcInt v) {
-  if (_manager->narrowedAtRoot([&] { setValue(v); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, v] { setValue(v); });
   refreshBounds();
   if (_valueOpen) giveValue();
   if (v < _min || v > _max) failWith(HookSetValue, v, 0);
@@ -511,7 +518,7 @@ void QrcIntExpI::setValue(QrcInt v) {
 }
 
 void QrcIntExpI::removeValueInBounds(QrcInt v) {
-  if (_manager->narrowedAtRoot([&] { removeValueInBounds(v); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, v] { removeValueInBounds(v); });
   refreshBounds();
   if (_valueOpen) giveValue();
   if (v < _min || v > _max) {
@@ -526,29 +533,31 @@ void QrcIntExpI::removeValueInBounds(QrcInt v) {
     setMax(v - 1);
     return;
   }
-  if (!_handler) {
-    // Removal goes down as deep as the node is nested.
-    auto remove = [&] {
-      if (_outOfRange)
-        removeOperandsValue(static_cast<double>(v));
-      else
-        removeOperandsValue(v);
-    };
-    _manager->withStackRoom(remove);
-    return;
-  }
+  if (!_handler) return removeFromOperands(v);
   if (isProcessing()) {
     _handler->setState(QrcIntVarEventHandlerI::ProcessingDeferred);
     _manager->getPropagationQueue()->deferValue(v);
     return;
   }
   if (!_domain) makeDomainSet();
-  QrcIntVarEventHandlerI* h = getIntHandler();
-  if (!tracing(_manager)) {
-    if (_domain->remove(v)) h->notifyValueRemoved(v);
-    return;
-  }
+  if (__builtin_expect(tracing(_manager), 0)) return removeTraced(v);
+  if (_domain->remove(v)) getIntHandler()->notifyValueRemoved(v);
+}
+
+// A node's removal goes down as deep as the node is nested.
+void QrcIntExpI::removeFromOperands(QrcInt v) {
+  auto remove = [&] {
+    if (_outOfRange)
+      removeOperandsValue(static_cast<double>(v));
+    else
+      removeOperandsValue(v);
+  };
+  _manager->withStackRoom(remove);
+}
+
+void QrcIntExpI::removeTraced(QrcInt v) {
   if (!_domain->contains(v)) return;
+  QrcIntVarEventHandlerI* h = getIntHandler();
   h->notifyRemoveValueBegin(v);
   _domain->remove(v);
   h->notifyRemoveValueEnd(v);
@@ -556,7 +565,7 @@ void QrcIntExpI::removeValueInBounds(QrcInt v) {
 }
 
 void QrcIntExpI::removeRange(QrcInt a, QrcInt b) {
-  if (_manager->narrowedAtRoot([&] { removeRange(a, b); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, a, b] { removeRange(a, b); });
   refreshBounds();
   if (a > b) return;
   if (_valueOpen) giveValue();

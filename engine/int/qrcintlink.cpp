@@ -43,6 +43,7 @@ QrcInt sq(QrcInt v) {
 
 // The link constraint of a node turned into a variable, with its two demons.
 class QrcIntLinkConstraintI : public QrcExprEventHandlerConstraintI {
+  QRCLIBRARYCLASS(QrcIntLinkConstraintI)
  public:
   QrcIntLinkConstraintI(QrcManagerI* m, QrcUnaryExpI* e)
       : QrcExprEventHandlerConstraintI(m), _e(e) {}
@@ -71,6 +72,7 @@ class QrcIntLinkConstraintI : public QrcExprEventHandlerConstraintI {
 };
 
 class QrcIntLinkDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcIntLinkDemonI)
   QROSIMPLECLASS(QrcIntLinkDemonI, QrcDemonI)
  public:
   QrcIntLinkDemonI(QrcManagerI* m, QrcIntLinkConstraintI* ct, bool nodeSide)
@@ -118,6 +120,7 @@ void forRemoved(QrcIntExpI* x, F f) {
 
 // e = x + c.
 class QrcIntAddConstraintI : public QrcIntLinkConstraintI {
+  QRCLIBRARYCLASS(QrcIntAddConstraintI)
  public:
   using QrcIntLinkConstraintI::QrcIntLinkConstraintI;
   const char* kind() const override { return "QrcIntAdd"; }
@@ -163,6 +166,7 @@ class QrcIntAddConstraintI : public QrcIntLinkConstraintI {
 
 // e = c - x (and -x).
 class QrcIntSubConstraintI : public QrcIntLinkConstraintI {
+  QRCLIBRARYCLASS(QrcIntSubConstraintI)
  public:
   using QrcIntLinkConstraintI::QrcIntLinkConstraintI;
   const char* kind() const override { return "QrcIntSub"; }
@@ -222,6 +226,7 @@ void absBounds(QrcIntExpI* x, QrcInt& lo, QrcInt& hi) {
 
 // e = abs(x).
 class QrcIntAbsConstraintI : public QrcIntLinkConstraintI {
+  QRCLIBRARYCLASS(QrcIntAbsConstraintI)
  public:
   using QrcIntLinkConstraintI::QrcIntLinkConstraintI;
   const char* kind() const override { return "QrcIntAbs"; }
@@ -258,6 +263,7 @@ class QrcIntAbsConstraintI : public QrcIntLinkConstraintI {
 
 // e = x * x.
 class QrcSquareConstraintI : public QrcIntLinkConstraintI {
+  QRCLIBRARYCLASS(QrcSquareConstraintI)
  public:
   using QrcIntLinkConstraintI::QrcIntLinkConstraintI;
   const char* kind() const override { return "QrcSquare"; }

@@ -26,6 +26,7 @@ void applyZeroDivisor(QrcIntExpI* node, QrcIntExpI* dividend, QrcInt c, QrcIntEx
 // Value demon of a quotient node: the rule above, then the user demon once
 // the node itself is bound.
 class QrcQuotientValueDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcQuotientValueDemonI)
   QROSIMPLECLASS(QrcQuotientValueDemonI, QrcDemonI)
  public:
   QrcQuotientValueDemonI(QrcManagerI* m, QrcIntExpI* node, QrcIntExpI* dividend, QrcInt c,

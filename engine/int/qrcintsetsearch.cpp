@@ -171,8 +171,13 @@ void QrctIntSetVarRemoveValueI::display(std::ostream& os) const {
 
 QrcGoalI* QrcIntSetVarInstantiateI::execute() {
   if (_var->isBound()) return nullptr;
-  QrcInt v = _selector ? _selector->select(_var) : _var->getFirstUndecided();
   QrcManagerI* m = _manager;
+  QrcInt v = 0;
+  auto select = [&] { v = _selector->select(_var); };
+  if (_selector)
+    m->runForeign(select);
+  else
+    v = _var->getFirstUndecided();
   QrcGoal add(new (m) QrctIntSetVarAddValueI(m, _var, v));
   QrcGoal remove(new (m) QrctIntSetVarRemoveValueI(m, _var, v));
   // Both branches go on with this goal, so that the variable ends up bound
@@ -185,11 +190,16 @@ void QrcIntSetVarInstantiateI::display(std::ostream& os) const {
 }
 
 QrcGoalI* QrcIntSetGenerateI::execute() {
-  QrcInt i = _select(QrcIntSetVarArray(_vars));
+  QrcManagerI* m = _manager;
+  QrcInt i = -1;
+  auto select = [&] { i = _select(QrcIntSetVarArray(_vars)); };
+  if (_select == QrcSelectFirstUnboundIntSetVar)
+    select();
+  else
+    m->runForeign(select);
   if (i < 0) return nullptr;
   if (i >= _vars->getSize() || !_vars->get(i))
     QrcFatalError(QrcEmptyHandleError, "empty handle", "QrcIntSetGenerate");
-  QrcManagerI* m = _manager;
   QrcIntSetVarI* x = static_cast<QrcIntSetVarI*>(_vars->get(i));
   return QrcAnd(QrcGoal(new (m) QrcIntSetVarInstantiateI(m, x, _valueSelector)), QrcGoal(this))
       .getImpl();

@@ -374,7 +374,7 @@ void QrcIntSetVarI::markProcessingDeferred() {
 }
 
 void QrcIntSetVarI::addRequired(QrcInt v) {
-  if (_manager->narrowedAtRoot([&] { addRequired(v); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { addRequired(v); });
   bool known = v >= _min && v <= _max && _possible->contains(v);
   if (!known) {
     if (tracing()) getSetHandler()->notifyAddRequiredBegin(v);
@@ -404,14 +404,14 @@ void QrcIntSetVarI::addRequired(QrcInt v) {
 }
 
 void QrcIntSetVarI::addRequired(const QrcIntSetI* set) {
-  if (_manager->narrowedAtRoot([&] { addRequired(set); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { addRequired(set); });
   QrcInt v;
   QrcIntSetIterator it(set);
   while (it.next(v)) addRequired(v);
 }
 
 void QrcIntSetVarI::removePossible(QrcInt v) {
-  if (_manager->narrowedAtRoot([&] { removePossible(v); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { removePossible(v); });
   if (v < _min || v > _max) return;
   QrcIntCollectionI* coll = _possible->getCollection();
   if (coll && !coll->find(v)) return;
@@ -419,7 +419,7 @@ void QrcIntSetVarI::removePossible(QrcInt v) {
 }
 
 void QrcIntSetVarI::removePossibleAt(QrcInt v) {
-  if (_manager->narrowedAtRoot([&] { removePossibleAt(v); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { removePossibleAt(v); });
   if (v < _min || v > _max || !_possible->contains(v)) return;
   if (_required->contains(v)) {
     if (tracing()) getSetHandler()->notifyRemovePossibleBegin(v);
@@ -445,7 +445,7 @@ void QrcIntSetVarI::removePossibleAt(QrcInt v) {
 }
 
 void QrcIntSetVarI::removePossibleRange(QrcInt a, QrcInt b) {
-  if (_manager->narrowedAtRoot([&] { removePossibleRange(a, b); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { removePossibleRange(a, b); });
   if (a < _min) a = _min;
   if (b > _max) b = _max;
   if (a > b) return;
@@ -497,7 +497,7 @@ void QrcIntSetVarI::removePossibleRange(QrcInt a, QrcInt b) {
 }
 
 void QrcIntSetVarI::restrictPossible(const QrcIntSetI* set) {
-  if (_manager->narrowedAtRoot([&] { restrictPossible(set); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { restrictPossible(set); });
   QrcIntCollectionI* coll = _possible->getCollection();
   QrcInt v;
   QrcIntSetIterator it(_possible);
@@ -512,7 +512,7 @@ void QrcIntSetVarI::restrictPossible(const QrcIntSetI* set) {
 // ---------------------------------------------------------------- cardinality
 
 void QrcIntSetVarI::propagateCardinality() {
-  if (_manager->narrowedAtRoot([&] { propagateCardinality(); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { propagateCardinality(); });
   QrcInt r = _required->getSize(), p = _possible->getSize();
   _card->setRange(r, p);
   // The cardinality's own demons may have decided the sets meanwhile.
@@ -526,7 +526,7 @@ void QrcIntSetVarI::propagateCardinality() {
 }
 
 void QrcIntSetVarI::requireAllPossible() {
-  if (_manager->narrowedAtRoot([&] { requireAllPossible(); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { requireAllPossible(); });
   QrcInt v;
   if (_handler && isProcessing()) {
     // Deferred one by one: each addition is recorded when it is applied.
@@ -553,7 +553,7 @@ void QrcIntSetVarI::requireAllPossible() {
 }
 
 void QrcIntSetVarI::restrictPossibleToRequired() {
-  if (_manager->narrowedAtRoot([&] { restrictPossibleToRequired(); })) return;
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([&] { restrictPossibleToRequired(); });
   QrcInt v;
   if (_handler && isProcessing()) {
     markProcessingDeferred();

@@ -486,6 +486,7 @@ void QrcCardSumVarI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double
 namespace {
 
 class QrcCardSumXDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcCardSumXDemonI)
   QROSIMPLECLASS(QrcCardSumXDemonI, QrcDemonI)
  public:
   QrcCardSumXDemonI(QrcManagerI* m, QrcCardSumI* ct, QrcInt i) : QrcDemonI(m), _ct(ct), _i(i) {}
@@ -498,6 +499,7 @@ class QrcCardSumXDemonI : public QrcDemonI {
 };
 
 class QrcCardSumCardDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcCardSumCardDemonI)
   QROSIMPLECLASS(QrcCardSumCardDemonI, QrcDemonI)
  public:
   QrcCardSumCardDemonI(QrcManagerI* m, QrcCardSumI* ct) : QrcDemonI(m), _ct(ct) {}

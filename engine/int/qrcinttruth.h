@@ -9,6 +9,7 @@
 
 // 1 when its constraint is known true, 0 when known false.
 class QrcBoolIntExpI : public QrcIntExpI {
+  QRCLIBRARYCLASS(QrcBoolIntExpI)
  public:
   QrcBoolIntExpI(QrcManagerI* m, QrcConstraintI* ct);
   QRCEXPRTYPEID
@@ -62,6 +63,7 @@ struct QrcTruthTest {
 // + k of variables plus constants or x == c of a variable, or a conjunction of two, it reads the
 // truth in the variables' bounds itself while the manager has no truth records.
 class QrcWhenKnownDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcWhenKnownDemonI)
   QROSIMPLECLASS(QrcWhenKnownDemonI, QrcDemonI)
  public:
   // Idle from the start, as the other watches. The watch hung on the
@@ -83,6 +85,7 @@ class QrcWhenKnownDemonI : public QrcDemonI {
 
 // Tells a constraint's truth record which expression stands for it.
 class QrcMetaExpressionDemon : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcMetaExpressionDemon)
   QROSIMPLECLASS(QrcMetaExpressionDemon, QrcDemonI)
  public:
   QrcMetaExpressionDemon(QrcManagerI* m, QrcExprI* exp) : QrcDemonI(m), _exp(exp) {}
@@ -95,6 +98,7 @@ class QrcMetaExpressionDemon : public QrcDemonI {
 
 // In edit mode, attaches the meta demon when posted.
 class QrcLinkBoolIntExpI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcLinkBoolIntExpI)
   QROSIMPLECLASS(QrcLinkBoolIntExpI, QrcConstraintI)
  public:
   QrcLinkBoolIntExpI(QrcManagerI* m, QrcBoolIntExpI* exp, QrcConstraintI* ct)
@@ -109,6 +113,7 @@ class QrcLinkBoolIntExpI : public QrcConstraintI {
 
 // Minimises an integer variable: the bound tightens after each solution.
 class QrcIntOptFilterI : public QrcOptFilterI {
+  QRCLIBRARYCLASS(QrcIntOptFilterI)
  public:
   QrcIntOptFilterI(QrcIntExpI* var, QrcInt step, double relativeStep);
   QrcFloat getBound() const override;
@@ -137,6 +142,7 @@ class QrcIntOptFilterI : public QrcOptFilterI {
 
 // Records an expression's bounds and puts them back.
 class QrcIntSaverI : public QrcSaverI {
+  QRCLIBRARYCLASS(QrcIntSaverI)
  public:
   explicit QrcIntSaverI(QrcIntExpI* exp);
   void save() override;

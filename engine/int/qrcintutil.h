@@ -88,6 +88,7 @@ QrcIntExpI* reuse(QrcIntExpI* first, A... args) {
   QrcInt mark = heap->getTop();
   T* probe = new (m) T(m, args..., false);
   QrcExprI* found = first->findEqualParent(probe);
+  m->forgetMade(static_cast<QrcExprI*>(probe));
   heap->popTo(mark);
   if (found) return static_cast<QrcIntExpI*>(found);
   T* node = new (m) T(m, args..., true);

@@ -22,6 +22,7 @@ bool hasValueForGood(QrcIntExpI* e) {
 // Posted, it states the structural reading (an element's index outside its
 // array, an operand without a value).
 class QrcNoValueConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcNoValueConstraintI)
   QROSIMPLECLASS(QrcNoValueConstraintI, QrcConstraintI)
  public:
   explicit QrcNoValueConstraintI(QrcIntExpI* e) : QrcConstraintI(e->getManager()), _e(e) {}
@@ -52,6 +53,7 @@ class QrcNoValueConstraintI : public QrcConstraintI {
 
 // e has a value: demanded (given to a node that may still lose it).
 class QrcHasValueConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcHasValueConstraintI)
   QROSIMPLECLASS(QrcHasValueConstraintI, QrcConstraintI)
  public:
   explicit QrcHasValueConstraintI(QrcIntExpI* e) : QrcConstraintI(e->getManager()), _e(e) {}

@@ -12,6 +12,7 @@
 QrcIntSetI* QrcMakeValueSet(QrcManagerI* manager, QrcInt n, const QrcInt* values);
 
 class QrcAbstractVarI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcAbstractVarI)
   QROSIMPLECLASS(QrcAbstractVarI, QrcConstraintI)
  public:
   QrcAbstractVarI(QrcManagerI* manager, QrcIntExpI* y, QrcIntExpI* x, QrcIntSetI* set, QrcInt a);
@@ -38,6 +39,7 @@ class QrcAbstractVarI : public QrcConstraintI {
 };
 
 class QrcAbstractIntVarI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcAbstractIntVarI)
   QROSIMPLECLASS(QrcAbstractIntVarI, QrcConstraintI)
  public:
   QrcAbstractIntVarI(QrcManagerI* manager, QrcIntExpI* b, QrcIntExpI* x, QrcIntSetI* set);
@@ -61,6 +63,7 @@ class QrcAbstractIntVarI : public QrcConstraintI {
 };
 
 class QrcEqAbstractionI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcEqAbstractionI)
   QROSIMPLECLASS(QrcEqAbstractionI, QrcConstraintI)
  public:
   QrcEqAbstractionI(QrcManagerI* manager, const QrcIntVarArray& ys, const QrcIntVarArray& xs,
@@ -77,6 +80,7 @@ class QrcEqAbstractionI : public QrcConstraintI {
 };
 
 class QrcEqIntAbstractionI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcEqIntAbstractionI)
   QROSIMPLECLASS(QrcEqIntAbstractionI, QrcConstraintI)
  public:
   QrcEqIntAbstractionI(QrcManagerI* manager, const QrcIntVarArray& bs, const QrcIntVarArray& xs,

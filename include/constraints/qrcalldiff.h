@@ -9,6 +9,7 @@
 #include "qrcint.h"
 
 class QrcAllDiffConstraintI : public QrcConstraintWithFilterI {
+  QRCLIBRARYCLASS(QrcAllDiffConstraintI)
   QROSIMPLECLASS(QrcAllDiffConstraintI, QrcConstraintWithFilterI)
  public:
   QrcAllDiffConstraintI(QrcManagerI* manager, QrcIntExpI* const* vars, QrcInt n);
@@ -42,6 +43,7 @@ class QrcAllDiffConstraintI : public QrcConstraintWithFilterI {
 // narrowing it makes may move another of its variables at once (an offset
 // view of it), which the next propagation reads.
 class QrcAllDiffRangeI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcAllDiffRangeI)
   QROSIMPLECLASS(QrcAllDiffRangeI, QrcConstraintI)
  public:
   QrcAllDiffRangeI(QrcManagerI* manager, QrcIntExpI* const* vars, QrcInt n);

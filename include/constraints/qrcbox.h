@@ -20,6 +20,7 @@ class QrcNotOverlapConstraintI;
 class QrcOverlapCliqueConstraintI;
 
 class QrcBoxI : public QrcConstraintWithFilterI {
+  QRCLIBRARYCLASS(QrcBoxI)
   QROSIMPLECLASS(QrcBoxI, QrcConstraintWithFilterI)
  public:
   // Reports code 32 for k < 1 or a negative size, 53 for origins of another
@@ -104,6 +105,7 @@ class QrcBox {
 // No two active members of the container overlap: volume and pair reasoning
 // at every level, clique constraints per dimension at levels 1 and 2.
 class QrcNotOverlapConstraintI : public QrcConstraintWithFilterI {
+  QRCLIBRARYCLASS(QrcNotOverlapConstraintI)
   QROSIMPLECLASS(QrcNotOverlapConstraintI, QrcConstraintWithFilterI)
  public:
   QrcNotOverlapConstraintI(QrcManagerI* manager, QrcIntervalGraphI** graphs, QroInt k,
@@ -136,6 +138,7 @@ class QrcNotOverlapConstraintI : public QrcConstraintWithFilterI {
 };
 
 class QrcNotOverlapPropagateActiveChangeI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcNotOverlapPropagateActiveChangeI)
   QROSIMPLECLASS(QrcNotOverlapPropagateActiveChangeI, QrcDemonI)
  public:
   QrcNotOverlapPropagateActiveChangeI(QrcBoxI* container, QrcBoxI* member, QroInt k)
@@ -155,6 +158,7 @@ class QrcNotOverlapPropagateActiveChangeI : public QrcDemonI {
 };
 
 class QrcNotOverlapPropagateEdgeChangeI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcNotOverlapPropagateEdgeChangeI)
   QROSIMPLECLASS(QrcNotOverlapPropagateEdgeChangeI, QrcDemonI)
  public:
   QrcNotOverlapPropagateEdgeChangeI(QrcNotOverlapConstraintI* ct, QroInt i, QroInt j, QroInt d)
@@ -173,6 +177,7 @@ class QrcNotOverlapPropagateEdgeChangeI : public QrcDemonI {
 
 // The member lies inside the container: A = 1.
 class QrcContainmentConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcContainmentConstraintI)
   QROSIMPLECLASS(QrcContainmentConstraintI, QrcConstraintI)
  public:
   QrcContainmentConstraintI(QrcManagerI* m, QrcBoxI* container, QrcBoxI* member)
@@ -194,6 +199,7 @@ class QrcContainmentConstraintI : public QrcConstraintI {
 // Common part of the three constraints over a pair of members in one
 // dimension: registration, the pair's variables and the rules' shapes.
 class QrcPairInDimensionConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcPairInDimensionConstraintI)
   QROSIMPLECLASS(QrcPairInDimensionConstraintI, QrcConstraintI)
  public:
   enum Kind { Overlap = 0, NotOverlap = 1, Precedence = 2 };
@@ -245,6 +251,7 @@ class QrcPairInDimensionConstraintI : public QrcConstraintI {
 };
 
 class QrcOverlapInDimensionConstraintI : public QrcPairInDimensionConstraintI {
+  QRCLIBRARYCLASS(QrcOverlapInDimensionConstraintI)
   QROSIMPLECLASS(QrcOverlapInDimensionConstraintI, QrcPairInDimensionConstraintI)
  public:
   QrcOverlapInDimensionConstraintI(QrcManagerI* m, QrcBoxI* c, QrcBoxI* a, QrcBoxI* b, QroInt d)
@@ -252,6 +259,7 @@ class QrcOverlapInDimensionConstraintI : public QrcPairInDimensionConstraintI {
 };
 
 class QrcNotOverlapInDimensionConstraintI : public QrcPairInDimensionConstraintI {
+  QRCLIBRARYCLASS(QrcNotOverlapInDimensionConstraintI)
   QROSIMPLECLASS(QrcNotOverlapInDimensionConstraintI, QrcPairInDimensionConstraintI)
  public:
   QrcNotOverlapInDimensionConstraintI(QrcManagerI* m, QrcBoxI* c, QrcBoxI* a, QrcBoxI* b, QroInt d)
@@ -259,6 +267,7 @@ class QrcNotOverlapInDimensionConstraintI : public QrcPairInDimensionConstraintI
 };
 
 class QrcPrecedenceInDimensionConstraintI : public QrcPairInDimensionConstraintI {
+  QRCLIBRARYCLASS(QrcPrecedenceInDimensionConstraintI)
   QROSIMPLECLASS(QrcPrecedenceInDimensionConstraintI, QrcPairInDimensionConstraintI)
  public:
   QrcPrecedenceInDimensionConstraintI(QrcManagerI* m, QrcBoxI* c, QrcBoxI* a, QrcBoxI* b, QroInt d)
@@ -268,6 +277,7 @@ class QrcPrecedenceInDimensionConstraintI : public QrcPairInDimensionConstraintI
 // Demons of the pair constraints: an activity became bound (with the other
 // activity as second variable), the edge or the orientation became bound.
 class QrcPairActiveChangeDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcPairActiveChangeDemonI)
   QROSIMPLECLASS(QrcPairActiveChangeDemonI, QrcDemonI)
  public:
   QrcPairActiveChangeDemonI(QrcPairInDimensionConstraintI* ct, QrcIntExpI* x, QrcIntExpI* y)
@@ -283,6 +293,7 @@ class QrcPairActiveChangeDemonI : public QrcDemonI {
 };
 
 class QrcPairEdgeChangeDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcPairEdgeChangeDemonI)
   QROSIMPLECLASS(QrcPairEdgeChangeDemonI, QrcDemonI)
  public:
   explicit QrcPairEdgeChangeDemonI(QrcPairInDimensionConstraintI* ct)
@@ -295,6 +306,7 @@ class QrcPairEdgeChangeDemonI : public QrcDemonI {
 
 #define QRC_PAIR_DEMON(NAME, BASE)                 \
   class NAME : public BASE {                       \
+    QRCLIBRARYCLASS(NAME)                          \
     QROSIMPLECLASS(NAME, BASE)                     \
    public:                                         \
     using BASE::BASE;                              \
@@ -310,6 +322,7 @@ QRC_PAIR_DEMON(QrcPrecedencePropagateEdgeChangeI, QrcPairEdgeChangeDemonI)
 #undef QRC_PAIR_DEMON
 
 class QrcPrecedencePropagateOrientationChangeI : public QrcPairEdgeChangeDemonI {
+  QRCLIBRARYCLASS(QrcPrecedencePropagateOrientationChangeI)
   QROSIMPLECLASS(QrcPrecedencePropagateOrientationChangeI, QrcPairEdgeChangeDemonI)
  public:
   using QrcPairEdgeChangeDemonI::QrcPairEdgeChangeDemonI;

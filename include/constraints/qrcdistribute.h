@@ -10,6 +10,7 @@
 class QrcIntMap;
 
 class QrcDistributeConstraintI : public QrcConstraintWithFilterI {
+  QRCLIBRARYCLASS(QrcDistributeConstraintI)
   QROSIMPLECLASS(QrcDistributeConstraintI, QrcConstraintWithFilterI)
  public:
   QrcDistributeConstraintI(QrcManagerI* manager, const QrcIntVarArray& cards,
@@ -84,6 +85,7 @@ QrcConstraint QrcDistribute(const QrcIntVarArray& cards, const QrcIntArray& valu
 void QrcDistributeCheckRepeatedValues(const QrcIntArray& values);
 
 class QrcCardIntConstraint : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcCardIntConstraint)
   QROSIMPLECLASS(QrcCardIntConstraint, QrcConstraintI)
  public:
   QrcCardIntConstraint(QrcManagerI* manager, QrcIntExpI* card, QrcInt value, QrcInt n,

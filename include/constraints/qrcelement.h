@@ -17,6 +17,7 @@
 
 // Runs once: restricts x and y, then installs a QrcIntElementConstraintI.
 class QrcIntEltCallerCtI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcIntEltCallerCtI)
   QROSIMPLECLASS(QrcIntEltCallerCtI, QrcConstraintI)
  public:
   QrcIntEltCallerCtI(QrcManagerI* manager, QrcIntExpI* y, QrcConstArrayI* a, QrcIntExpI* x);
@@ -37,6 +38,7 @@ class QrcIntEltCallerCtI : public QrcConstraintI {
 
 // Follows the values y lost and the indices x lost through the value index.
 class QrcIntElementConstraintI : public QrcExprEventHandlerConstraintI {
+  QRCLIBRARYCLASS(QrcIntElementConstraintI)
   QROSIMPLECLASS(QrcIntElementConstraintI, QrcExprEventHandlerConstraintI)
  public:
   QrcIntElementConstraintI(QrcManagerI* manager, QrcIntExpI* y, QrcConstArrayI* a, QrcIntExpI* x);
@@ -55,6 +57,7 @@ class QrcIntElementConstraintI : public QrcExprEventHandlerConstraintI {
 
 // Full recomputation on every domain change of y or x (small arrays).
 class QrcStaticElementEqI : public QrcExprEventHandlerConstraintI {
+  QRCLIBRARYCLASS(QrcStaticElementEqI)
   QROSIMPLECLASS(QrcStaticElementEqI, QrcExprEventHandlerConstraintI)
  public:
   // With copy set, the values are copied onto the manager's heap; else the
@@ -86,6 +89,7 @@ class QrcStaticElementEqI : public QrcExprEventHandlerConstraintI {
 // rings of the indices holding each value: a lost value removes its ring from
 // x, a lost index that supported its value looks along the ring for another.
 class QrcIncrementalStaticElementEqI : public QrcStaticElementEqI {
+  QRCLIBRARYCLASS(QrcIncrementalStaticElementEqI)
   QROSIMPLECLASS(QrcIncrementalStaticElementEqI, QrcStaticElementEqI)
  public:
   QrcIncrementalStaticElementEqI(QrcManagerI* manager, QrcIntExpI* y, const QrcIntArray& a,
@@ -122,6 +126,7 @@ class QrcIncrementalStaticElementEqI : public QrcStaticElementEqI {
 // y != a[x] for an unbound y. With outside set, an index outside 0..n-1
 // satisfies it as well: the opposite of y == a[x].
 class QrcStaticElementNEqI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcStaticElementNEqI)
   QROSIMPLECLASS(QrcStaticElementNEqI, QrcConstraintI)
  public:
   QrcStaticElementNEqI(QrcManagerI* manager, QrcIntExpI* y, const QrcIntArray& a, QrcIntExpI* x,
@@ -147,6 +152,7 @@ class QrcStaticElementNEqI : public QrcConstraintI {
 // the opposite of y != a[x]. Removes the inner indices whose value y lacks;
 // once x lies inside the array, hands over to the class QrcElementEq chooses.
 class QrcPartialElementEqI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcPartialElementEqI)
   QROSIMPLECLASS(QrcPartialElementEqI, QrcConstraintI)
  public:
   QrcPartialElementEqI(QrcManagerI* manager, QrcIntExpI* y, const QrcIntArray& a, QrcIntExpI* x);
@@ -168,6 +174,7 @@ class QrcPartialElementEqI : public QrcConstraintI {
 // work is done by the first propagation. With outside set, an index outside
 // 0..n-1 satisfies it as well (the opposite of the other class).
 class QrcStaticCstElementI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcStaticCstElementI)
   QROSIMPLECLASS(QrcStaticCstElementI, QrcConstraintI)
  public:
   QrcStaticCstElementI(QrcManagerI* manager, QrcInt c, const QrcIntArray& a, QrcIntExpI* x,
@@ -186,6 +193,7 @@ class QrcStaticCstElementI : public QrcConstraintI {
 };
 
 class QrcStaticCstElementEqI : public QrcStaticCstElementI {
+  QRCLIBRARYCLASS(QrcStaticCstElementEqI)
   QROSIMPLECLASS(QrcStaticCstElementEqI, QrcStaticCstElementI)
  public:
   QrcStaticCstElementEqI(QrcManagerI* manager, QrcInt c, const QrcIntArray& a, QrcIntExpI* x,
@@ -196,6 +204,7 @@ class QrcStaticCstElementEqI : public QrcStaticCstElementI {
 };
 
 class QrcStaticCstElementNEqI : public QrcStaticCstElementI {
+  QRCLIBRARYCLASS(QrcStaticCstElementNEqI)
   QROSIMPLECLASS(QrcStaticCstElementNEqI, QrcStaticCstElementI)
  public:
   QrcStaticCstElementNEqI(QrcManagerI* manager, QrcInt c, const QrcIntArray& a, QrcIntExpI* x,
@@ -223,6 +232,7 @@ QrcConstraint QrcIntEltCallerCt(const QrcIntExp& y, const QrcIntArray& a, const 
 
 // a[x] over a constant array (the values are copied onto x's manager).
 class QrcElemCst : public QrcIntExpI {
+  QRCLIBRARYCLASS(QrcElemCst)
  public:
   QrcElemCst(QrcManagerI* manager, QrcInt n, const QrcInt* values, QrcIntExpI* x);
   QRCEXPRTYPEID
@@ -263,6 +273,7 @@ class QrcElemCst : public QrcIntExpI {
 
 // vars[x] over an array of integer expressions (the caller's pointer array).
 class QrcElemI : public QrcIntExpI {
+  QRCLIBRARYCLASS(QrcElemI)
  public:
   QrcElemI(QrcManagerI* manager, QrcInt n, QrcIntExpI** vars, QrcIntExpI* x);
   QRCEXPRTYPEID
@@ -300,6 +311,7 @@ class QrcElemI : public QrcIntExpI {
 // Run when the index of vars[x] is bound: runs the user's demon once the
 // chosen variable is bound too.
 class QrcElemValueDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcElemValueDemonI)
   QROSIMPLECLASS(QrcElemValueDemonI, QrcDemonI)
  public:
   QrcElemValueDemonI(QrcManagerI* manager, QrcDemonI* demon, QrcIntExpI* x, QrcInt n,
@@ -326,6 +338,7 @@ QrcIntExp QrcElement(const QrcIntVarArray& vars, const QrcIntExp& x);
 // vars[index]: ranges over all the elements; a copy made while the index is
 // bound to k is element k (its copy for another manager).
 class QrcGenIntVarI : public QrcIntExpI {
+  QRCLIBRARYCLASS(QrcGenIntVarI)
  public:
   QrcGenIntVarI(QrcManagerI* manager, QrcIndexI* index, QrcIntVarArrayI* array);
   QRCEXPRTYPEID

@@ -62,6 +62,7 @@ class QrcVertexI {
 };
 
 class QrcIntervalGraphI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcIntervalGraphI)
   QROSIMPLECLASS(QrcIntervalGraphI, QrcConstraintI)
  public:
   typedef QroDoublingArray<QrcIntVar> VarRow;
@@ -376,6 +377,7 @@ class QrcIntervalGraphI : public QrcConstraintI {
 
 // Demons of the graph, one per activity, edge, orientation and pseudo orientation.
 class QrcIntervalGraphPropagateActiveChangeI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcIntervalGraphPropagateActiveChangeI)
   QROSIMPLECLASS(QrcIntervalGraphPropagateActiveChangeI, QrcDemonI)
  public:
   QrcIntervalGraphPropagateActiveChangeI(QrcIntervalGraphI* g, QroInt i)
@@ -391,6 +393,7 @@ class QrcIntervalGraphPropagateActiveChangeI : public QrcDemonI {
 };
 
 class QrcIntervalGraphPropagateEdgeChangeI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcIntervalGraphPropagateEdgeChangeI)
   QROSIMPLECLASS(QrcIntervalGraphPropagateEdgeChangeI, QrcDemonI)
  public:
   QrcIntervalGraphPropagateEdgeChangeI(QrcIntervalGraphI* g, QroInt a, QroInt b)
@@ -406,6 +409,7 @@ class QrcIntervalGraphPropagateEdgeChangeI : public QrcDemonI {
 };
 
 class QrcIntervalGraphPropagateOrientationChangeI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcIntervalGraphPropagateOrientationChangeI)
   QROSIMPLECLASS(QrcIntervalGraphPropagateOrientationChangeI, QrcDemonI)
  public:
   QrcIntervalGraphPropagateOrientationChangeI(QrcIntervalGraphI* g, QroInt a, QroInt b)
@@ -421,6 +425,7 @@ class QrcIntervalGraphPropagateOrientationChangeI : public QrcDemonI {
 };
 
 class QrcIntervalGraphPropagatePseudoOrientationChangeI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcIntervalGraphPropagatePseudoOrientationChangeI)
   QROSIMPLECLASS(QrcIntervalGraphPropagatePseudoOrientationChangeI, QrcDemonI)
  public:
   QrcIntervalGraphPropagatePseudoOrientationChangeI(QrcIntervalGraphI* g, QroInt a, QroInt b)
@@ -442,6 +447,7 @@ class QrcIntervalGraphPropagatePseudoOrientationChangeI : public QrcDemonI {
 // E == (P && Q), ((E == 0) && (R == 1)) == !Q, ((E == 0) && (R == 0)) == !P
 // would, to the same fixpoint, without their expression nodes.
 class QrcIntervalPairI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcIntervalPairI)
   QROSIMPLECLASS(QrcIntervalPairI, QrcConstraintI)
  public:
   // A pair of the pseudo placement names its graph, told of its moves.
@@ -475,6 +481,7 @@ class QrcIntervalPairI : public QrcConstraintI {
 
 // Binds the target to the source's value once the source is bound.
 class QrcLinkConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcLinkConstraintI)
   QROSIMPLECLASS(QrcLinkConstraintI, QrcConstraintI)
  public:
   QrcLinkConstraintI(QrcManagerI* m, QrcIntExpI* source, QrcIntExpI* target)
@@ -493,6 +500,7 @@ class QrcLinkConstraintI : public QrcConstraintI {
 // in a nested solve, records the pseudo edges that the trial fixes and binds
 // the real edges to them at the end of the pass; a failed trial fails.
 class QrcZConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcZConstraintI)
   QROSIMPLECLASS(QrcZConstraintI, QrcConstraintI)
  public:
   QrcZConstraintI(QrcManagerI* m, QrcIntervalGraphI* graph)
@@ -513,6 +521,7 @@ class QrcZConstraintI : public QrcConstraintI {
 // Capacity check of the maximal cliques of one dimension, and at mode 2 the
 // clique-order rules over the PQ-tree.
 class QrcOverlapCliqueConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcOverlapCliqueConstraintI)
   QROSIMPLECLASS(QrcOverlapCliqueConstraintI, QrcConstraintI)
  public:
   QrcOverlapCliqueConstraintI(QrcManagerI* m, QrcIntervalGraphI* graph, QroInt mode)
@@ -536,6 +545,7 @@ class QrcOverlapCliqueConstraintI : public QrcConstraintI {
 
 // One trial: binds a pseudo orientation to 1, then records the hints.
 class QrcTryOrientationI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcTryOrientationI)
   QROSIMPLECLASS(QrcTryOrientationI, QrcGoalI)
  public:
   QrcTryOrientationI(QrcManagerI* m, QrcIntExpI* orientation, QrcZConstraintI* owner)

@@ -53,6 +53,7 @@ QrcConstraint QrcNullIntersect(const QrcIntSetVar& s, const QrcIntSet& c);
 // Two set-variable operands a, b; metaPostDemon attaches to the domain events
 // of both.
 class QrcSetPairCtI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcSetPairCtI)
   QROSIMPLECLASS(QrcSetPairCtI, QrcConstraintI)
  public:
   QrcSetPairCtI(QrcManagerI* manager, QrcIntSetVarI* a, QrcIntSetVarI* b)
@@ -69,6 +70,7 @@ class QrcSetPairCtI : public QrcConstraintI {
 // A set variable s and a constant set c; metaPostDemon attaches to the domain
 // event of s.
 class QrcSetConstCtI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcSetConstCtI)
   QROSIMPLECLASS(QrcSetConstCtI, QrcConstraintI)
  public:
   QrcSetConstCtI(QrcManagerI* manager, QrcIntSetVarI* s, QrcIntSetI* c)
@@ -86,6 +88,7 @@ class QrcSetConstCtI : public QrcConstraintI {
 // An integer expression x and a set variable s; metaPostDemon attaches to the
 // domain event of s and the value event of x.
 class QrcSetMemberCtI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcSetMemberCtI)
   QROSIMPLECLASS(QrcSetMemberCtI, QrcConstraintI)
  public:
   QrcSetMemberCtI(QrcManagerI* manager, QrcIntExpI* x, QrcIntSetVarI* s)
@@ -102,6 +105,7 @@ class QrcSetMemberCtI : public QrcConstraintI {
 // A value v and a set variable s; metaPostDemon attaches to the domain event
 // of s.
 class QrcSetValueCtI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcSetValueCtI)
   QROSIMPLECLASS(QrcSetValueCtI, QrcConstraintI)
  public:
   QrcSetValueCtI(QrcManagerI* manager, QrcInt v, QrcIntSetVarI* s)
@@ -121,6 +125,7 @@ class QrcSetValueCtI : public QrcConstraintI {
 // a == b: card(a) == card(b), and a demon per operand pushing its changes to
 // the other.
 class QrcEqSetCtI : public QrcSetPairCtI {
+  QRCLIBRARYCLASS(QrcEqSetCtI)
   QROSIMPLECLASS(QrcEqSetCtI, QrcSetPairCtI)
  public:
   QrcEqSetCtI(QrcManagerI* m, QrcIntSetVarI* a, QrcIntSetVarI* b) : QrcSetPairCtI(m, a, b) {}
@@ -138,6 +143,7 @@ class QrcEqSetCtI : public QrcSetPairCtI {
 
 // a != b: works once an operand is bound.
 class QrcNeqSetCtI : public QrcSetPairCtI {
+  QRCLIBRARYCLASS(QrcNeqSetCtI)
   QROSIMPLECLASS(QrcNeqSetCtI, QrcSetPairCtI)
  public:
   QrcNeqSetCtI(QrcManagerI* m, QrcIntSetVarI* a, QrcIntSetVarI* b) : QrcSetPairCtI(m, a, b) {}
@@ -159,6 +165,7 @@ class QrcNeqSetCtI : public QrcSetPairCtI {
 
 // s == c: settled by its first propagate (attaches nothing).
 class QrcEqSetCtCstI : public QrcSetConstCtI {
+  QRCLIBRARYCLASS(QrcEqSetCtCstI)
   QROSIMPLECLASS(QrcEqSetCtCstI, QrcSetConstCtI)
  public:
   QrcEqSetCtCstI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntSetI* c) : QrcSetConstCtI(m, s, c) {}
@@ -171,6 +178,7 @@ class QrcEqSetCtCstI : public QrcSetConstCtI {
 
 // s != c: the one-undecided-value rule on every change of s.
 class QrcNeqSetCtCstI : public QrcSetConstCtI {
+  QRCLIBRARYCLASS(QrcNeqSetCtCstI)
   QROSIMPLECLASS(QrcNeqSetCtCstI, QrcSetConstCtI)
  public:
   QrcNeqSetCtCstI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntSetI* c) : QrcSetConstCtI(m, s, c) {}
@@ -187,6 +195,7 @@ class QrcNeqSetCtCstI : public QrcSetConstCtI {
 // a subset of or equal to b: card(b) >= min card(a) and card(a) <= max
 // card(b); once min card(a) reaches max card(b) it propagates like equality.
 class QrcSubSetEqCtI : public QrcSetPairCtI {
+  QRCLIBRARYCLASS(QrcSubSetEqCtI)
   QROSIMPLECLASS(QrcSubSetEqCtI, QrcSetPairCtI)
  public:
   QrcSubSetEqCtI(QrcManagerI* m, QrcIntSetVarI* a, QrcIntSetVarI* b) : QrcSetPairCtI(m, a, b) {}
@@ -211,6 +220,7 @@ class QrcSubSetEqCtI : public QrcSetPairCtI {
 
 // a not a subset of b: only checks.
 class QrcNotSubSetEqCtI : public QrcSetPairCtI {
+  QRCLIBRARYCLASS(QrcNotSubSetEqCtI)
   QROSIMPLECLASS(QrcNotSubSetEqCtI, QrcSetPairCtI)
  public:
   QrcNotSubSetEqCtI(QrcManagerI* m, QrcIntSetVarI* a, QrcIntSetVarI* b) : QrcSetPairCtI(m, a, b) {}
@@ -225,6 +235,7 @@ class QrcNotSubSetEqCtI : public QrcSetPairCtI {
 
 // c subset of s: settled by its first propagate.
 class QrcSubSetEqCtC2VI : public QrcSetConstCtI {
+  QRCLIBRARYCLASS(QrcSubSetEqCtC2VI)
   QROSIMPLECLASS(QrcSubSetEqCtC2VI, QrcSetConstCtI)
  public:
   QrcSubSetEqCtC2VI(QrcManagerI* m, QrcIntSetI* c, QrcIntSetVarI* s) : QrcSetConstCtI(m, s, c) {}
@@ -237,6 +248,7 @@ class QrcSubSetEqCtC2VI : public QrcSetConstCtI {
 
 // c not a subset of s: only checks.
 class QrcNotSubSetEqCtC2VI : public QrcSetConstCtI {
+  QRCLIBRARYCLASS(QrcNotSubSetEqCtC2VI)
   QROSIMPLECLASS(QrcNotSubSetEqCtC2VI, QrcSetConstCtI)
  public:
   QrcNotSubSetEqCtC2VI(QrcManagerI* m, QrcIntSetI* c, QrcIntSetVarI* s) : QrcSetConstCtI(m, s, c) {}
@@ -250,6 +262,7 @@ class QrcNotSubSetEqCtC2VI : public QrcSetConstCtI {
 
 // s subset of c: settled by its first propagate.
 class QrcSubSetEqCtV2CI : public QrcSetConstCtI {
+  QRCLIBRARYCLASS(QrcSubSetEqCtV2CI)
   QROSIMPLECLASS(QrcSubSetEqCtV2CI, QrcSetConstCtI)
  public:
   QrcSubSetEqCtV2CI(QrcManagerI* m, QrcIntSetI* c, QrcIntSetVarI* s) : QrcSetConstCtI(m, s, c) {}
@@ -262,6 +275,7 @@ class QrcSubSetEqCtV2CI : public QrcSetConstCtI {
 
 // s not a subset of c: only checks.
 class QrcNotSubSetEqCtV2CI : public QrcSetConstCtI {
+  QRCLIBRARYCLASS(QrcNotSubSetEqCtV2CI)
   QROSIMPLECLASS(QrcNotSubSetEqCtV2CI, QrcSetConstCtI)
  public:
   QrcNotSubSetEqCtV2CI(QrcManagerI* m, QrcIntSetI* c, QrcIntSetVarI* s) : QrcSetConstCtI(m, s, c) {}
@@ -278,6 +292,7 @@ class QrcNotSubSetEqCtV2CI : public QrcSetConstCtI {
 // x in s, in the manager of x: x keeps the values possible in s, and its
 // value becomes required once bound.
 class QrcMemberCtI : public QrcSetMemberCtI {
+  QRCLIBRARYCLASS(QrcMemberCtI)
   QROSIMPLECLASS(QrcMemberCtI, QrcSetMemberCtI)
  public:
   QrcMemberCtI(QrcManagerI* m, QrcIntExpI* x, QrcIntSetVarI* s) : QrcSetMemberCtI(m, x, s) {}
@@ -297,6 +312,7 @@ class QrcMemberCtI : public QrcSetMemberCtI {
 // x not in s: x loses the values required in s, and its value leaves P(s)
 // once bound.
 class QrcNotMemberCtI : public QrcSetMemberCtI {
+  QRCLIBRARYCLASS(QrcNotMemberCtI)
   QROSIMPLECLASS(QrcNotMemberCtI, QrcSetMemberCtI)
  public:
   QrcNotMemberCtI(QrcManagerI* m, QrcIntExpI* x, QrcIntSetVarI* s) : QrcSetMemberCtI(m, x, s) {}
@@ -315,6 +331,7 @@ class QrcNotMemberCtI : public QrcSetMemberCtI {
 
 // v in s.
 class QrcMemberCtCstI : public QrcSetValueCtI {
+  QRCLIBRARYCLASS(QrcMemberCtCstI)
   QROSIMPLECLASS(QrcMemberCtCstI, QrcSetValueCtI)
  public:
   QrcMemberCtCstI(QrcManagerI* m, QrcInt v, QrcIntSetVarI* s) : QrcSetValueCtI(m, v, s) {}
@@ -329,6 +346,7 @@ class QrcMemberCtCstI : public QrcSetValueCtI {
 
 // v not in s.
 class QrcNotMemberCtCstI : public QrcSetValueCtI {
+  QRCLIBRARYCLASS(QrcNotMemberCtCstI)
   QROSIMPLECLASS(QrcNotMemberCtCstI, QrcSetValueCtI)
  public:
   QrcNotMemberCtCstI(QrcManagerI* m, QrcInt v, QrcIntSetVarI* s) : QrcSetValueCtI(m, v, s) {}
@@ -345,6 +363,7 @@ class QrcNotMemberCtCstI : public QrcSetValueCtI {
 
 // a and b disjoint: what enters R of one leaves P of the other.
 class QrcNullIntersectCtI : public QrcSetPairCtI {
+  QRCLIBRARYCLASS(QrcNullIntersectCtI)
   QROSIMPLECLASS(QrcNullIntersectCtI, QrcSetPairCtI)
  public:
   QrcNullIntersectCtI(QrcManagerI* m, QrcIntSetVarI* a, QrcIntSetVarI* b)
@@ -361,6 +380,7 @@ class QrcNullIntersectCtI : public QrcSetPairCtI {
 
 // a and b share a value: when one shared possible value is left it is required.
 class QrcOverlapCtI : public QrcSetPairCtI {
+  QRCLIBRARYCLASS(QrcOverlapCtI)
   QROSIMPLECLASS(QrcOverlapCtI, QrcSetPairCtI)
  public:
   QrcOverlapCtI(QrcManagerI* m, QrcIntSetVarI* a, QrcIntSetVarI* b) : QrcSetPairCtI(m, a, b) {}
@@ -375,6 +395,7 @@ class QrcOverlapCtI : public QrcSetPairCtI {
 
 // s and c disjoint: settled by its first propagate.
 class QrcNullIntersectCtCstI : public QrcSetConstCtI {
+  QRCLIBRARYCLASS(QrcNullIntersectCtCstI)
   QROSIMPLECLASS(QrcNullIntersectCtCstI, QrcSetConstCtI)
  public:
   QrcNullIntersectCtCstI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntSetI* c)
@@ -388,6 +409,7 @@ class QrcNullIntersectCtCstI : public QrcSetConstCtI {
 
 // s and c share a value.
 class QrcOverlapCtCstI : public QrcSetConstCtI {
+  QRCLIBRARYCLASS(QrcOverlapCtCstI)
   QROSIMPLECLASS(QrcOverlapCtCstI, QrcSetConstCtI)
  public:
   QrcOverlapCtCstI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntSetI* c) : QrcSetConstCtI(m, s, c) {}

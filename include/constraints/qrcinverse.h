@@ -9,6 +9,7 @@
 #include "qrcintsetvar.h"
 
 class QrcInverseCstI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcInverseCstI)
   QROSIMPLECLASS(QrcInverseCstI, QrcConstraintI)
  public:
   // Fresh arrays of the caller's variables.
@@ -25,6 +26,7 @@ class QrcInverseCstI : public QrcConstraintI {
 };
 
 class QrcSetInverseI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcSetInverseI)
   QROSIMPLECLASS(QrcSetInverseI, QrcConstraintI)
  public:
   QrcSetInverseI(QrcManagerI* manager, const QrcIntSetVarArray& sets, const QrcIntVarArray& x);

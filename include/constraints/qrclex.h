@@ -7,6 +7,7 @@
 #include "qrcint.h"
 
 class QrcLexCtI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcLexCtI)
   QROSIMPLECLASS(QrcLexCtI, QrcConstraintI)
  public:
   // Arrays of different sizes: error 5.

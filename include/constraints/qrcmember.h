@@ -8,6 +8,7 @@
 
 // x in values (member set) or x not in values (member clear).
 class QrcMemberBaseI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcMemberBaseI)
   QROSIMPLECLASS(QrcMemberBaseI, QrcConstraintI)
  public:
   QrcMemberBaseI(QrcManagerI* manager, QrcIntExpI* x, const QrcIntArray& values, bool member);
@@ -29,6 +30,7 @@ class QrcMemberBaseI : public QrcConstraintI {
 };
 
 class QrcMemberConstraint : public QrcMemberBaseI {
+  QRCLIBRARYCLASS(QrcMemberConstraint)
   QROSIMPLECLASS(QrcMemberConstraint, QrcMemberBaseI)
  public:
   QrcMemberConstraint(QrcManagerI* manager, QrcIntExpI* x, const QrcIntArray& values)
@@ -36,6 +38,7 @@ class QrcMemberConstraint : public QrcMemberBaseI {
 };
 
 class QrcNotMemberConstraint : public QrcMemberBaseI {
+  QRCLIBRARYCLASS(QrcNotMemberConstraint)
   QROSIMPLECLASS(QrcNotMemberConstraint, QrcMemberBaseI)
  public:
   QrcNotMemberConstraint(QrcManagerI* manager, QrcIntExpI* x, const QrcIntArray& values)

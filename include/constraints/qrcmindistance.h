@@ -18,6 +18,7 @@
 class QrcMinDistancePartitionI;
 
 class QrcGlobalMinDistanceI : public QrcConstraintWithFilterI {
+  QRCLIBRARYCLASS(QrcGlobalMinDistanceI)
   QROSIMPLECLASS(QrcGlobalMinDistanceI, QrcConstraintWithFilterI)
  public:
   QrcGlobalMinDistanceI(QrcManagerI* manager, const QrcIntVarArray& x, QrcInt k);
@@ -44,6 +45,7 @@ class QrcGlobalMinDistanceI : public QrcConstraintWithFilterI {
 
 // Some two variables lie closer than k.
 class QrcOppositeGlobalMinDistanceI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcOppositeGlobalMinDistanceI)
   QROSIMPLECLASS(QrcOppositeGlobalMinDistanceI, QrcConstraintI)
  public:
   QrcOppositeGlobalMinDistanceI(QrcManagerI* manager, const QrcIntVarArray& x, QrcInt k);
@@ -80,6 +82,7 @@ class QrcCardMatchingI;
 // distinct way of grouping the values into blocks (at most k - 1), found from
 // the intervals of the domains.
 class QrcMinDistancePartitionI : public QrcConstraintWithFilterI {
+  QRCLIBRARYCLASS(QrcMinDistancePartitionI)
   QROSIMPLECLASS(QrcMinDistancePartitionI, QrcConstraintWithFilterI)
  public:
   QrcMinDistancePartitionI(QrcManagerI* manager, const QrcIntVarArray& x, QrcInt k);
@@ -103,6 +106,7 @@ class QrcMinDistancePartitionI : public QrcConstraintWithFilterI {
 // numbers can pass the engine's integer limit, so y[i] takes the label of a
 // block (its number + QrcIntMin - 1). Only level 3 filters.
 class QrcMinDistanceEltOfPartitionI : public QrcConstraintWithFilterI {
+  QRCLIBRARYCLASS(QrcMinDistanceEltOfPartitionI)
   QROSIMPLECLASS(QrcMinDistanceEltOfPartitionI, QrcConstraintWithFilterI)
  public:
   QrcMinDistanceEltOfPartitionI(QrcManagerI* manager, const QrcIntVarArray& x, QrcInt m0, QrcInt p,

@@ -15,6 +15,7 @@
 class QrcPackReach;
 
 class QrcPackI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcPackI)
   QROSIMPLECLASS(QrcPackI, QrcConstraintI)
  public:
   // S = used, or a new set variable over the bin numbers; N = count, or the

@@ -63,6 +63,7 @@ class QrcGeneralMatching {
 };
 
 class QrcPairingI : public QrcConstraintWithFilterI {
+  QRCLIBRARYCLASS(QrcPairingI)
   QROSIMPLECLASS(QrcPairingI, QrcConstraintWithFilterI)
  public:
   // State of a possible pair.

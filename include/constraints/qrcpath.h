@@ -27,6 +27,7 @@ class QrcPathTransitI {
 };
 
 class QrcPathLengthConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcPathLengthConstraintI)
   QROSIMPLECLASS(QrcPathLengthConstraintI, QrcConstraintI)
  public:
   // Without prev, n new variables over [min of next, max of next].

@@ -77,6 +77,7 @@ struct QrcRegularLabel {
 };
 
 class QrcRegularI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcRegularI)
   QROSIMPLECLASS(QrcRegularI, QrcConstraintI)
  public:
   // The inputs are copied. costs holds n x s x m values (cost of symbol j from
@@ -167,6 +168,7 @@ class QrcRegularI : public QrcConstraintI {
 };
 
 class QrcRegular_varArrayDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcRegular_varArrayDemonI)
   QROSIMPLECLASS(QrcRegular_varArrayDemonI, QrcDemonI)
  public:
   QrcRegular_varArrayDemonI(QrcManagerI* m, QrcRegularI* ct, QrcIntVarArrayI* x)
@@ -180,6 +182,7 @@ class QrcRegular_varArrayDemonI : public QrcDemonI {
 };
 
 class QrcRegular_VcoutDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcRegular_VcoutDemonI)
   QROSIMPLECLASS(QrcRegular_VcoutDemonI, QrcDemonI)
  public:
   QrcRegular_VcoutDemonI(QrcManagerI* m, QrcRegularI* ct) : QrcDemonI(m, ct), _ct(ct) {}
@@ -194,6 +197,7 @@ class QrcRegular_VcoutDemonI : public QrcDemonI {
 
 // Posts the regular constraint it compiled into (none when nothing is restricted).
 class QrcAutomatonBuilderI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcAutomatonBuilderI)
   QROSIMPLECLASS(QrcAutomatonBuilderI, QrcConstraintI)
  public:
   QrcAutomatonBuilderI(QrcManagerI* m, QrcConstraintI* regular)
@@ -209,12 +213,14 @@ class QrcAutomatonBuilderI : public QrcConstraintI {
 };
 
 class QrcStretchI : public QrcAutomatonBuilderI {
+  QRCLIBRARYCLASS(QrcStretchI)
   QROSIMPLECLASS(QrcStretchI, QrcAutomatonBuilderI)
  public:
   QrcStretchI(QrcManagerI* m, QrcConstraintI* regular) : QrcAutomatonBuilderI(m, regular) {}
 };
 
 class QrcPatternI : public QrcAutomatonBuilderI {
+  QRCLIBRARYCLASS(QrcPatternI)
   QROSIMPLECLASS(QrcPatternI, QrcAutomatonBuilderI)
  public:
   QrcPatternI(QrcManagerI* m, QrcConstraintI* regular) : QrcAutomatonBuilderI(m, regular) {}

@@ -17,6 +17,7 @@ struct QrcSequenceWindow {
 };
 
 class QrcSequenceConstraintI : public QrcConstraintWithFilterI {
+  QRCLIBRARYCLASS(QrcSequenceConstraintI)
   QROSIMPLECLASS(QrcSequenceConstraintI, QrcConstraintWithFilterI)
  public:
   QrcSequenceConstraintI(QrcManagerI* manager, QrcInt lo, QrcInt hi, QrcInt w,

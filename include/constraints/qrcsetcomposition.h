@@ -49,6 +49,7 @@ QrcConstraint QrcDisjointUnion(const QrcIntSetVar& s, const QrcIntSetVarArray& s
 
 // s == a intersect b; card(a) >= card(s) and card(b) >= card(s).
 class QrcEqIntersectCtI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcEqIntersectCtI)
   QROSIMPLECLASS(QrcEqIntersectCtI, QrcConstraintI)
  public:
   QrcEqIntersectCtI(QrcManagerI* m, QrcIntSetVarI* a, QrcIntSetVarI* b, QrcIntSetVarI* s)
@@ -78,6 +79,7 @@ class QrcEqIntersectCtI : public QrcConstraintI {
 // card(b) - card(i). A given i is linked so at every level. Negative levels
 // are refused.
 class QrcEqUnionCtI : public QrcConstraintWithFilterI {
+  QRCLIBRARYCLASS(QrcEqUnionCtI)
   QROSIMPLECLASS(QrcEqUnionCtI, QrcConstraintWithFilterI)
  public:
   QrcEqUnionCtI(QrcManagerI* m, QrcIntSetVarI* a, QrcIntSetVarI* b, QrcIntSetVarI* s,
@@ -115,6 +117,7 @@ class QrcEqUnionCtI : public QrcConstraintWithFilterI {
 
 // s == the union of the array's elements, taken in index order.
 class QrcArrayUnionCtI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcArrayUnionCtI)
   QROSIMPLECLASS(QrcArrayUnionCtI, QrcConstraintI)
  public:
   QrcArrayUnionCtI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntSetVarArrayI* sets)
@@ -142,6 +145,7 @@ class QrcArrayUnionCtI : public QrcConstraintI {
 // universe differs from the union of the sets' possible values, each set is
 // split into a part over the universe and a rest holding its other values.
 class QrcPartitionI : public QrcConstraintWithFilterI {
+  QRCLIBRARYCLASS(QrcPartitionI)
   QROSIMPLECLASS(QrcPartitionI, QrcConstraintWithFilterI)
  public:
   QrcPartitionI(QrcManagerI* m, QrcIntSetVarArrayI* sets, QrcIntOrderedSetI* universe,
@@ -180,6 +184,7 @@ class QrcPartitionI : public QrcConstraintWithFilterI {
 // partition of every possible value over the sets and one set for the values
 // that no set takes, whose level follows later changes. Other levels are refused.
 class QrcAllNullIntersectI : public QrcConstraintWithFilterI {
+  QRCLIBRARYCLASS(QrcAllNullIntersectI)
   QROSIMPLECLASS(QrcAllNullIntersectI, QrcConstraintWithFilterI)
  public:
   QrcAllNullIntersectI(QrcManagerI* m, QrcIntSetVarArrayI* sets);

@@ -50,6 +50,7 @@ QrcConstraintI* QrcMakeInclusionAt(QrcIntAccessorI* f, QrcInt x, QrcIntSetVarI* 
 
 // A node over S and the accessor of F; a parent of S and of card(S).
 class QrcIntExpOverSetI : public QrcIntExpI {
+  QRCLIBRARYCLASS(QrcIntExpOverSetI)
  public:
   QrcIntExpOverSetI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntAccessorI* f);
   // S's bound event; S's domain event; S's domain event; each with card(S)'s range event.
@@ -71,6 +72,7 @@ class QrcIntExpOverSetI : public QrcIntExpI {
 
 // Base of the constant forms.
 class QrcIntExpOverIntSetI : public QrcIntExpOverSetI {
+  QRCLIBRARYCLASS(QrcIntExpOverIntSetI)
  public:
   QrcIntExpOverIntSetI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntConstAccessorI* f)
       : QrcIntExpOverSetI(m, s, f) {}
@@ -83,6 +85,7 @@ class QrcIntExpOverSetPropagatorI;
 // that wake the node's demons when an F(x) of a possible x changes, and the
 // constraint that hooks them on the F(x) (added by each leaf's constructor).
 class QrcIntExpOverIntExpSetI : public QrcIntExpOverSetI {
+  QRCLIBRARYCLASS(QrcIntExpOverIntExpSetI)
  public:
   QrcIntExpOverIntExpSetI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntExpAccessorI* f);
   // As the base, then the demon joins the matching propagator.
@@ -110,6 +113,7 @@ class QrcIntExpOverIntExpSetI : public QrcIntExpOverSetI {
 // P] when R is empty); narrowing to [a, b] removes the x with F(x) > b and
 // requires the only x that can reach a.
 class QrcSetMaxIntFuncExpI : public QrcIntExpOverIntSetI {
+  QRCLIBRARYCLASS(QrcSetMaxIntFuncExpI)
  public:
   QrcSetMaxIntFuncExpI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntConstAccessorI* f);
   QRCEXPRTYPEID
@@ -127,6 +131,7 @@ class QrcSetMaxIntFuncExpI : public QrcIntExpOverIntSetI {
 
 // min of F(x) over S, the mirror image.
 class QrcSetMinIntFuncExpI : public QrcIntExpOverIntSetI {
+  QRCLIBRARYCLASS(QrcSetMinIntFuncExpI)
  public:
   QrcSetMinIntFuncExpI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntConstAccessorI* f);
   QRCEXPRTYPEID
@@ -145,6 +150,7 @@ class QrcSetMinIntFuncExpI : public QrcIntExpOverIntSetI {
 // max of F(x) over S from the bounds of the F(x); narrowing also caps the
 // F(x) of the required x and restricts the only candidate to [a, b].
 class QrcSetMaxIntExpFuncExpI : public QrcIntExpOverIntExpSetI {
+  QRCLIBRARYCLASS(QrcSetMaxIntExpFuncExpI)
  public:
   QrcSetMaxIntExpFuncExpI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntExpAccessorI* f);
   QRCEXPRTYPEID
@@ -161,6 +167,7 @@ class QrcSetMaxIntExpFuncExpI : public QrcIntExpOverIntExpSetI {
 };
 
 class QrcSetMinIntExpFuncExpI : public QrcIntExpOverIntExpSetI {
+  QRCLIBRARYCLASS(QrcSetMinIntExpFuncExpI)
  public:
   QrcSetMinIntExpFuncExpI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntExpAccessorI* f);
   QRCEXPRTYPEID
@@ -184,6 +191,7 @@ class QrcSetMinIntExpFuncExpI : public QrcIntExpOverIntExpSetI {
 // Sums are exact; when a sum, product or bound leaves [-2^53, 2^53 - 1] the
 // bounds are stored clamped with the out-of-range flag.
 class QrcSetSumIntFuncExpI : public QrcIntExpOverIntSetI {
+  QRCLIBRARYCLASS(QrcSetSumIntFuncExpI)
  public:
   QrcSetSumIntFuncExpI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntConstAccessorI* f);
   QRCEXPRTYPEID
@@ -208,6 +216,7 @@ class QrcSetSumIntFuncExpI : public QrcIntExpOverIntSetI {
 // least minimum and greatest maximum over P; narrowing also narrows the F(x)
 // of the required x.
 class QrcSetSumIntExpFuncExpI : public QrcIntExpOverIntExpSetI {
+  QRCLIBRARYCLASS(QrcSetSumIntExpFuncExpI)
  public:
   QrcSetSumIntExpFuncExpI(QrcManagerI* m, QrcIntSetVarI* s, QrcIntExpAccessorI* f);
   QRCEXPRTYPEID
@@ -233,6 +242,7 @@ class QrcSetSumIntExpFuncExpI : public QrcIntExpOverIntExpSetI {
 // Runs the demons hung on an expression node for one kind of event when an
 // F(x) of a possible x has that event.
 class QrcIntExpOverSetPropagatorI : public QrcEventHandlerI {
+  QRCLIBRARYCLASS(QrcIntExpOverSetPropagatorI)
  public:
   QrcIntExpOverSetPropagatorI(QrcManagerI* m, QrcIntExpI* node);
   void process() override;
@@ -256,6 +266,7 @@ class QrcIntExpOverSetPropagatorI : public QrcEventHandlerI {
 // F(x) changed: wakes the propagator while x is possible in S, else sleeps
 // until backtracking.
 class QrcIntExpOverSetOpDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcIntExpOverSetOpDemonI)
   QROSIMPLECLASS(QrcIntExpOverSetOpDemonI, QrcDemonI)
  public:
   QrcIntExpOverSetOpDemonI(QrcManagerI* m, QrcConstraintI* owner, QrcInt x, QrcIntSetVarI* s,
@@ -272,6 +283,7 @@ class QrcIntExpOverSetOpDemonI : public QrcDemonI {
 
 // Hooks the new indexes of an accessor domain that grows.
 class QrcIntExpOverSetFiDefinedDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcIntExpOverSetFiDefinedDemonI)
   QROSIMPLECLASS(QrcIntExpOverSetFiDefinedDemonI, QrcDemonI)
  public:
   QrcIntExpOverSetFiDefinedDemonI(QrcManagerI* m, QrcConstraintI* owner,
@@ -298,6 +310,7 @@ class QrcIntExpOverSetFiDefinedDemonVisitor : public QrcIntVisitor {
 
 // Hooks the F(x) of the possible x when posted; propagates nothing.
 class QrcIntExpOverSetCstI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcIntExpOverSetCstI)
   QROSIMPLECLASS(QrcIntExpOverSetCstI, QrcConstraintI)
  public:
   QrcIntExpOverSetCstI(QrcManagerI* m, QrcIntExpOverIntExpSetI* node)
@@ -329,6 +342,7 @@ class QrcUnionOverSetDeltaFiVisitor;
 // rebuilt by each: backtracking only gives values and indexes back, so every
 // support in it stays a true support and it is not trailed.
 class QrcUnionOverSetCtI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcUnionOverSetCtI)
   QROSIMPLECLASS(QrcUnionOverSetCtI, QrcConstraintI)
  public:
   QrcUnionOverSetCtI(QrcManagerI* m, QrcIntSetVarI* u, QrcIntSetVarI* s, QrcIntAccessorI* f);

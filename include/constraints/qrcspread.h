@@ -9,6 +9,7 @@
 #include "qrcint.h"
 
 class QrcSpreadI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcSpreadI)
   QROSIMPLECLASS(QrcSpreadI, QrcConstraintI)
  public:
   QrcSpreadI(QrcManagerI* manager, const QrcIntVarArray& x, QrcFloatExpI* mean, QrcFloatExpI* dev);

@@ -91,6 +91,7 @@ struct QrcGACStack {
 // what lies above them is undone when search returns past it. Restorers live
 // on the manager's heap, released with their choice point once they ran.
 class QrcRestorerI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcRestorerI)
   QROSIMPLECLASS(QrcRestorerI, QrcGoalI)
  public:
   QrcRestorerI(QrcManagerI* m, QrcGACSchemaI* ct, QrcInt invalidated, QrcInt newlySupported,
@@ -113,6 +114,7 @@ class QrcRestorerI : public QrcGoalI {
 };
 
 class QrcECRestorerI final : public QrcRestorerI {
+  QRCLIBRARYCLASS(QrcECRestorerI)
   QROSIMPLECLASS(QrcECRestorerI, QrcRestorerI)
  public:
   QrcECRestorerI(QrcManagerI* m, QrcGACSchemaI* ct, QrcInt invalidated, QrcInt newlySupported,
@@ -124,6 +126,7 @@ class QrcECRestorerI final : public QrcRestorerI {
 class QrcWLConstraintI;
 
 class QrcWLConstraintIVarDomainI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcWLConstraintIVarDomainI)
   QROSIMPLECLASS(QrcWLConstraintIVarDomainI, QrcDemonI)
  public:
   QrcWLConstraintIVarDomainI(QrcManagerI* m, QrcWLConstraintI* ct, QrcGACVar* record);
@@ -141,6 +144,7 @@ class QrcWLConstraintIVarDomainI : public QrcDemonI {
 // Variable and value records and the pending lost values; a restorer for
 // each choice point at which the constraint wakes.
 class QrcWLConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcWLConstraintI)
   QROSIMPLECLASS(QrcWLConstraintI, QrcConstraintI)
  public:
   QrcWLConstraintI(QrcManagerI* m, QrcIntVarArrayI* vars);
@@ -192,6 +196,7 @@ class QrcWLConstraintI : public QrcConstraintI {
 
 // The generalised arc consistency schema over supports.
 class QrcGACSchemaI : public QrcWLConstraintI {
+  QRCLIBRARYCLASS(QrcGACSchemaI)
   QROSIMPLECLASS(QrcGACSchemaI, QrcWLConstraintI)
  public:
   QrcGACSchemaI(QrcManagerI* m, QrcIntVarArrayI* vars)
@@ -341,6 +346,7 @@ class QrcGACSchemaI : public QrcWLConstraintI {
 
 // Allowed tables: supports sought among the set's tuples by its seeker.
 class QrcGACSAllowedI : public QrcGACSchemaI {
+  QRCLIBRARYCLASS(QrcGACSAllowedI)
   QROSIMPLECLASS(QrcGACSAllowedI, QrcGACSchemaI)
  public:
   QrcGACSAllowedI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcTupleSetI* set)
@@ -356,6 +362,7 @@ class QrcGACSAllowedI : public QrcGACSchemaI {
 
 // Restricts each variable to the values of its column, then posts the schema.
 class QrcGACSAllowedCallerCtI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcGACSAllowedCallerCtI)
   QROSIMPLECLASS(QrcGACSAllowedCallerCtI, QrcConstraintI)
  public:
   QrcGACSAllowedCallerCtI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcTupleSetI* set)

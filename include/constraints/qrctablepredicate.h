@@ -83,6 +83,7 @@ struct QrcGACRun {
 // least; over wide domains the runs keep that the only cost per value. For a
 // forbidden table, only the values that occur in the column need a support.
 class QrcGACSPredicateI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcGACSPredicateI)
   QROSIMPLECLASS(QrcGACSPredicateI, QrcConstraintI)
  public:
   QrcGACSPredicateI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcIntPredicateI* general,

@@ -210,8 +210,10 @@ class QrcAccessorCache {
 class QrcAccessorI {
   QRCTYPETOKENROOT(QrcAccessorI)
  public:
-  explicit QrcAccessorI(QrcAccessorDomainI* domain) : _domain(domain), _cache(nullptr) {}
+  explicit QrcAccessorI(QrcAccessorDomainI* domain);
   virtual ~QrcAccessorI() {}
+  // The class the object declares itself (QRCLIBRARYCLASS), null for none.
+  virtual const std::type_info* getLibraryClass() const { return nullptr; }
   QrcAccessorDomainI* getDomain() const { return _domain; }
   QrcManagerI* getManager() const { return _domain->getManager(); }
   QrcAccessorCache* getCache() const { return _cache; }
@@ -225,6 +227,7 @@ class QrcAccessorI {
 };
 
 class QrcDiscreteExpAccessorI : public QrcAccessorI {
+  QRCLIBRARYCLASS(QrcDiscreteExpAccessorI)
   QRCTYPETOKEN(QrcDiscreteExpAccessorI, QrcAccessorI)
  public:
   explicit QrcDiscreteExpAccessorI(QrcAccessorDomainI* domain) : QrcAccessorI(domain) {}
@@ -234,6 +237,7 @@ class QrcDiscreteExpAccessorI : public QrcAccessorI {
 // a set variable. Visits answer what the visitor last answered (true when it
 // was not asked).
 class QrcIntAccessorI : public QrcDiscreteExpAccessorI {
+  QRCLIBRARYCLASS(QrcIntAccessorI)
   QRCTYPETOKEN(QrcIntAccessorI, QrcDiscreteExpAccessorI)
  public:
   explicit QrcIntAccessorI(QrcAccessorDomainI* domain) : QrcDiscreteExpAccessorI(domain) {}
@@ -289,6 +293,7 @@ class QrcIntAccessorI : public QrcDiscreteExpAccessorI {
 
 // f(x) is an integer in [min, max].
 class QrcIntConstAccessorI : public QrcIntAccessorI {
+  QRCLIBRARYCLASS(QrcIntConstAccessorI)
   QRCTYPETOKEN(QrcIntConstAccessorI, QrcIntAccessorI)
  public:
   QrcIntConstAccessorI(QrcAccessorDomainI* domain, QrcInt min, QrcInt max)
@@ -321,6 +326,7 @@ class QrcIntConstAccessorI : public QrcIntAccessorI {
 
 // f(x) is an integer expression.
 class QrcIntExpAccessorI : public QrcIntAccessorI {
+  QRCLIBRARYCLASS(QrcIntExpAccessorI)
   QRCTYPETOKEN(QrcIntExpAccessorI, QrcIntAccessorI)
  public:
   QrcIntExpAccessorI(QrcAccessorDomainI* domain, QrcIntExpI* defaultExp)
@@ -366,6 +372,7 @@ class QrcIntExpAccessorI : public QrcIntAccessorI {
 
 // f(x) is an integer-set variable.
 class QrcIntSetVarAccessorI : public QrcIntAccessorI {
+  QRCLIBRARYCLASS(QrcIntSetVarAccessorI)
   QRCTYPETOKEN(QrcIntSetVarAccessorI, QrcIntAccessorI)
  public:
   QrcIntSetVarAccessorI(QrcAccessorDomainI* domain, QrcIntSetVarI* defaultVar)

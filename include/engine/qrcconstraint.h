@@ -19,6 +19,7 @@ class QrcIntExp;
 class QrcIntExpI;
 
 class QrcConstraintI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcConstraintI)
   QROSIMPLECLASS(QrcConstraintI, QrcDemonI)
  public:
   // Bits of the status word.
@@ -164,6 +165,7 @@ class QrcConstraintVisitorI {
 // Truth record of a constraint: a false flag, demons woken when it becomes
 // false, and the record of the opposite constraint as partner.
 class QrcBoolEventHandlerI : public QrcEventHandlerI {
+  QRCLIBRARYCLASS(QrcBoolEventHandlerI)
  public:
   QrcBoolEventHandlerI(QrcManagerI* manager, QrcConstraintI* owner);
   void process() override;
@@ -208,6 +210,7 @@ inline QrcBool QrcConstraintI::isKnownTrue() {
 }
 
 class QrcBoolExpEventHandlerConstraintI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcBoolExpEventHandlerConstraintI)
   QROSIMPLECLASS(QrcBoolExpEventHandlerConstraintI, QrcDemonI)
  public:
   QrcBoolExpEventHandlerConstraintI(QrcManagerI* m, QrcConstraintI* c) : QrcDemonI(m), _c(c) {}
@@ -219,6 +222,7 @@ class QrcBoolExpEventHandlerConstraintI : public QrcDemonI {
 };
 
 class QrcWhenNotDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcWhenNotDemonI)
   QROSIMPLECLASS(QrcWhenNotDemonI, QrcDemonI)
  public:
   // Idle from the start: a demon is never posted, so its first wake needs no
@@ -236,6 +240,7 @@ class QrcWhenNotDemonI : public QrcDemonI {
 
 // A constraint over one expression; over a variable it is not posted.
 class QrcUnaryConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcUnaryConstraintI)
   QROSIMPLECLASS(QrcUnaryConstraintI, QrcConstraintI)
  public:
   explicit QrcUnaryConstraintI(QrcExprI* exp);
@@ -248,6 +253,7 @@ class QrcUnaryConstraintI : public QrcConstraintI {
 
 // A constraint over two constraints.
 class QrcBinaryConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcBinaryConstraintI)
   QROSIMPLECLASS(QrcBinaryConstraintI, QrcConstraintI)
  public:
   QrcBinaryConstraintI(QrcConstraintI* first, QrcConstraintI* second);
@@ -261,6 +267,7 @@ class QrcBinaryConstraintI : public QrcConstraintI {
 };
 
 class QrcBoolOrExpI : public QrcBinaryConstraintI {
+  QRCLIBRARYCLASS(QrcBoolOrExpI)
   QROSIMPLECLASS(QrcBoolOrExpI, QrcBinaryConstraintI)
  public:
   QrcBoolOrExpI(QrcConstraintI* a, QrcConstraintI* b) : QrcBinaryConstraintI(a, b) {}
@@ -276,6 +283,7 @@ class QrcBoolOrExpI : public QrcBinaryConstraintI {
 };
 
 class QrcBoolAndExpI : public QrcBinaryConstraintI {
+  QRCLIBRARYCLASS(QrcBoolAndExpI)
   QROSIMPLECLASS(QrcBoolAndExpI, QrcBinaryConstraintI)
  public:
   QrcBoolAndExpI(QrcConstraintI* a, QrcConstraintI* b) : QrcBinaryConstraintI(a, b) {}
@@ -291,6 +299,7 @@ class QrcBoolAndExpI : public QrcBinaryConstraintI {
 };
 
 class QrcTrueConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcTrueConstraintI)
   QROSIMPLECLASS(QrcTrueConstraintI, QrcConstraintI)
  public:
   explicit QrcTrueConstraintI(QrcManagerI* m) : QrcConstraintI(m) {}
@@ -304,6 +313,7 @@ class QrcTrueConstraintI : public QrcConstraintI {
 };
 
 class QrcFalseConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcFalseConstraintI)
   QROSIMPLECLASS(QrcFalseConstraintI, QrcConstraintI)
  public:
   explicit QrcFalseConstraintI(QrcManagerI* m) : QrcConstraintI(m) {}

@@ -21,6 +21,8 @@ class QrcEventHandlerI {
 
   explicit QrcEventHandlerI(QrcManagerI* manager);
   virtual ~QrcEventHandlerI() {}
+  // The class the object declares itself (QRCLIBRARYCLASS), null for none.
+  virtual const std::type_info* getLibraryClass() const { return nullptr; }
 
   virtual QrcBool isSuspended() const { return 0; }
   // Runs the variable's pending events.

@@ -53,6 +53,8 @@ class QrcExprI : public QrcPrintable {
   // Copy of a source expression for another manager (used by makeCopy).
   QrcExprI(QrcManagerI* manager, const QrcExprI& source);
   virtual ~QrcExprI() {}
+  // The class the object declares itself (QRCLIBRARYCLASS), null for none.
+  virtual const std::type_info* getLibraryClass() const { return nullptr; }
 
   void display(std::ostream& os) const override;
   virtual void hook() {}
@@ -135,6 +137,8 @@ class QrcSaverI {
  public:
   explicit QrcSaverI(QrcExprI* exp) : _skip(0), _next(nullptr), _exp(exp) {}
   virtual ~QrcSaverI() {}
+  // The class the object declares itself (QRCLIBRARYCLASS), null for none.
+  virtual const std::type_info* getLibraryClass() const { return nullptr; }
   virtual void save() = 0;
   virtual void restore() = 0;
   QrcInt _skip;

@@ -6,6 +6,7 @@
 #include "qrcconstraint.h"
 
 class QrcExprEventHandlerConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcExprEventHandlerConstraintI)
   QROSIMPLECLASS(QrcExprEventHandlerConstraintI, QrcConstraintI)
  public:
   explicit QrcExprEventHandlerConstraintI(QrcManagerI* manager) : QrcConstraintI(manager) {}

@@ -21,15 +21,22 @@ class QrcTryCatchFailI {
   // Returns true when body completed, false when it failed (after onFail).
   bool run();
   QrcManagerI* getManager() const { return _manager; }
+  // The class the trap declares itself (QRCLIBRARYCLASS), null for none.
+  virtual const std::type_info* getLibraryClass() const { return nullptr; }
 
  protected:
   QrcManagerI* _manager;
   jmp_buf _buffer;
   void* _owner;
+
+ private:
+  bool runBody(jmp_buf* outer, jmp_buf* outerJump);
 };
 
 // Trap of a constraint: a failure of its propagation binds its truth variable to 0.
 class QrcTryCatchFailCtI : public QrcTryCatchFailI {
+  QRCLIBRARYCLASS(QrcTryCatchFailCtI)
+
  public:
   QrcTryCatchFailCtI(QrcManagerI* manager, QrcConstraintI* ct);
   void body() override;
@@ -38,6 +45,8 @@ class QrcTryCatchFailCtI : public QrcTryCatchFailI {
 
 // Trap of an event handler serving a constraint that has a truth variable.
 class QrcTryCatchFailEventHandlerI : public QrcTryCatchFailI {
+  QRCLIBRARYCLASS(QrcTryCatchFailEventHandlerI)
+
  public:
   QrcTryCatchFailEventHandlerI(QrcManagerI* manager, QrcEventHandlerI* handler, QrcInt value,
                                QrcExprI* truth, QrcConstraintI* ct);

@@ -55,6 +55,7 @@ class QrcFilterLevelTable {
 };
 
 class QrcConstraintWithFilterI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcConstraintWithFilterI)
   QROSIMPLECLASS(QrcConstraintWithFilterI, QrcConstraintI)
  public:
   QrcConstraintWithFilterI(QrcManagerI* manager, QrcInt kind, QrcInt initialLevel);

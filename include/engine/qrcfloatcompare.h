@@ -25,6 +25,7 @@ QrcFloat QrcFloatZeroMargin();
   }
 
 class QrcEqFloatConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcEqFloatConstraintI)
   QRCFLOATCOMPARE(QrcEqFloatConstraintI, QrcConstraintI)
   QrcEqFloatConstraintI(QrcFloatExpI* x, QrcFloatExpI* y)
       : QrcConstraintI(x->getManager()), _x(x), _y(y) {}
@@ -36,6 +37,7 @@ class QrcEqFloatConstraintI : public QrcConstraintI {
 };
 
 class QrcNeqFloatConstraint : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcNeqFloatConstraint)
   QRCFLOATCOMPARE(QrcNeqFloatConstraint, QrcConstraintI)
   QrcNeqFloatConstraint(QrcFloatExpI* x, QrcFloatExpI* y)
       : QrcConstraintI(x->getManager()), _x(x), _y(y) {}
@@ -49,6 +51,7 @@ class QrcNeqFloatConstraint : public QrcConstraintI {
 };
 
 class QrcNeqFloat_xDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcNeqFloat_xDemonI)
   QROSIMPLECLASS(QrcNeqFloat_xDemonI, QrcDemonI)
  public:
   explicit QrcNeqFloat_xDemonI(QrcNeqFloatConstraint* ct) : QrcDemonI(ct->getManager(), ct) {}
@@ -57,6 +60,7 @@ class QrcNeqFloat_xDemonI : public QrcDemonI {
 };
 
 class QrcNeqFloat_yDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcNeqFloat_yDemonI)
   QROSIMPLECLASS(QrcNeqFloat_yDemonI, QrcDemonI)
  public:
   explicit QrcNeqFloat_yDemonI(QrcNeqFloatConstraint* ct) : QrcDemonI(ct->getManager(), ct) {}
@@ -66,6 +70,7 @@ class QrcNeqFloat_yDemonI : public QrcDemonI {
 
 // lhs <= rhs; flag 1 prints it as rhs >= lhs.
 class QrcLeFloatConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcLeFloatConstraintI)
   QRCFLOATCOMPARE(QrcLeFloatConstraintI, QrcConstraintI)
   QrcLeFloatConstraintI(QrcInt flag, QrcFloatExpI* lhs, QrcFloatExpI* rhs)
       : QrcConstraintI(lhs->getManager()), _flag(flag), _lhs(lhs), _rhs(rhs) {
@@ -84,6 +89,7 @@ class QrcLeFloatConstraintI : public QrcConstraintI {
 
 // lhs < rhs; flag 1 prints it as rhs > lhs.
 class QrcLtFloatConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcLtFloatConstraintI)
   QRCFLOATCOMPARE(QrcLtFloatConstraintI, QrcConstraintI)
   QrcLtFloatConstraintI(QrcInt flag, QrcFloatExpI* lhs, QrcFloatExpI* rhs)
       : QrcConstraintI(lhs->getManager()), _flag(flag), _lhs(lhs), _rhs(rhs) {}
@@ -97,6 +103,7 @@ class QrcLtFloatConstraintI : public QrcConstraintI {
 };
 
 class QrcEqFloatCstConstraint : public QrcUnaryConstraintI {
+  QRCLIBRARYCLASS(QrcEqFloatCstConstraint)
   QRCFLOATCOMPARE(QrcEqFloatCstConstraint, QrcUnaryConstraintI)
   QrcEqFloatCstConstraint(QrcFloatExpI* x, QrcFloat c) : QrcUnaryConstraintI(x), _c(c) {}
   void display(std::ostream& os) const override;
@@ -107,6 +114,7 @@ class QrcEqFloatCstConstraint : public QrcUnaryConstraintI {
 };
 
 class QrcNeqFloatCstConstraint : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcNeqFloatCstConstraint)
   QRCFLOATCOMPARE(QrcNeqFloatCstConstraint, QrcConstraintI)
   QrcNeqFloatCstConstraint(QrcFloat c, QrcFloatExpI* x)
       : QrcConstraintI(x->getManager()), _c(c), _x(x) {}
@@ -118,6 +126,7 @@ class QrcNeqFloatCstConstraint : public QrcConstraintI {
 };
 
 class QrcEqNullConstraint : public QrcUnaryConstraintI {
+  QRCLIBRARYCLASS(QrcEqNullConstraint)
   QRCFLOATCOMPARE(QrcEqNullConstraint, QrcUnaryConstraintI)
   explicit QrcEqNullConstraint(QrcFloatExpI* x) : QrcUnaryConstraintI(x) {}
 
@@ -126,6 +135,7 @@ class QrcEqNullConstraint : public QrcUnaryConstraintI {
 };
 
 class QrcNeqNullConstraint : public QrcUnaryConstraintI {
+  QRCLIBRARYCLASS(QrcNeqNullConstraint)
   QRCFLOATCOMPARE(QrcNeqNullConstraint, QrcUnaryConstraintI)
   explicit QrcNeqNullConstraint(QrcFloatExpI* x) : QrcUnaryConstraintI(x) {}
   // Posted also over a variable: a later narrowing can still reach zero.
@@ -136,6 +146,7 @@ class QrcNeqNullConstraint : public QrcUnaryConstraintI {
 };
 
 class QrcLeFloatCstConstraint : public QrcUnaryConstraintI {
+  QRCLIBRARYCLASS(QrcLeFloatCstConstraint)
   QRCFLOATCOMPARE(QrcLeFloatCstConstraint, QrcUnaryConstraintI)
   QrcLeFloatCstConstraint(QrcFloatExpI* x, QrcInt flag, QrcFloat c)
       : QrcUnaryConstraintI(x), _flag(flag), _c(c) {
@@ -155,6 +166,7 @@ class QrcLeFloatCstConstraint : public QrcUnaryConstraintI {
 };
 
 class QrcGeFloatCstConstraint : public QrcUnaryConstraintI {
+  QRCLIBRARYCLASS(QrcGeFloatCstConstraint)
   QRCFLOATCOMPARE(QrcGeFloatCstConstraint, QrcUnaryConstraintI)
   QrcGeFloatCstConstraint(QrcFloatExpI* x, QrcInt flag, QrcFloat c)
       : QrcUnaryConstraintI(x), _flag(flag), _c(c) {
@@ -174,6 +186,7 @@ class QrcGeFloatCstConstraint : public QrcUnaryConstraintI {
 };
 
 class QrcLtFloatCstConstraint : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcLtFloatCstConstraint)
   QRCFLOATCOMPARE(QrcLtFloatCstConstraint, QrcConstraintI)
   QrcLtFloatCstConstraint(QrcInt flag, QrcFloat c, QrcFloatExpI* x)
       : QrcConstraintI(x->getManager()), _flag(flag), _c(c), _x(x) {}
@@ -187,6 +200,7 @@ class QrcLtFloatCstConstraint : public QrcConstraintI {
 };
 
 class QrcGtFloatCstConstraint : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcGtFloatCstConstraint)
   QRCFLOATCOMPARE(QrcGtFloatCstConstraint, QrcConstraintI)
   QrcGtFloatCstConstraint(QrcInt flag, QrcFloat c, QrcFloatExpI* x)
       : QrcConstraintI(x->getManager()), _flag(flag), _c(c), _x(x) {}

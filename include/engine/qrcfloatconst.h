@@ -11,6 +11,7 @@
 
 // A constant [min, max]: a variable that is not counted as one.
 class QrcFloatConstI : public QrcFloatExpI {
+  QRCLIBRARYCLASS(QrcFloatConstI)
  public:
   QrcFloatConstI(QrcManagerI* manager, QrcFloat min, QrcFloat max, const char* name);
   static QrcFloatConstI* make(QrcManagerI* manager, QrcFloat min, QrcFloat max, const char* name);
@@ -32,6 +33,7 @@ class QrcFloatConstI : public QrcFloatExpI {
 
 // Keeps an expression that became a variable in step with its operands.
 class QrcFloatExpEventHandlerConstraintI : public QrcExprEventHandlerConstraintI {
+  QRCLIBRARYCLASS(QrcFloatExpEventHandlerConstraintI)
   QROSIMPLECLASS(QrcFloatExpEventHandlerConstraintI, QrcExprEventHandlerConstraintI)
  public:
   QrcFloatExpEventHandlerConstraintI(QrcManagerI* manager, QrcFloatExpI* exp)
@@ -51,6 +53,7 @@ class QrcFloatExpEventHandlerConstraintI : public QrcExprEventHandlerConstraintI
 
 // Wakes a demon when a float expression becomes bound.
 class QrcFloatValueConstraintI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcFloatValueConstraintI)
   QROSIMPLECLASS(QrcFloatValueConstraintI, QrcDemonI)
  public:
   QrcFloatValueConstraintI(QrcFloatExpI* exp, QrcDemonI* demon)
@@ -65,6 +68,7 @@ class QrcFloatValueConstraintI : public QrcDemonI {
 
 // Records a float expression's bounds; restore puts them back on the variable.
 class QrcFloatSaverI : public QrcSaverI {
+  QRCLIBRARYCLASS(QrcFloatSaverI)
  public:
   explicit QrcFloatSaverI(QrcFloatExpI* exp);
   void save() override;
@@ -79,6 +83,7 @@ class QrcFloatSaverI : public QrcSaverI {
 
 // Objective filter of a minimised float expression.
 class QrcFloatOptFilterI : public QrcOptFilterI {
+  QRCLIBRARYCLASS(QrcFloatOptFilterI)
  public:
   QrcFloatOptFilterI(QrcFloatExpI* exp, QrcFloat step, QrcFloat relativeStep);
   QrcFloat getBound() const override;

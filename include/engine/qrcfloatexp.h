@@ -138,6 +138,7 @@ class QrcFloatSideScan {
 };
 
 class QrcFloatExpI : public QrcExprI {
+  QRCLIBRARYCLASS(QrcFloatExpI)
  public:
   // A node: precision from the manager, no value set; bounds from computeRange.
   explicit QrcFloatExpI(QrcManagerI* manager);
@@ -266,7 +267,7 @@ class QrcFloatExpI : public QrcExprI {
   void recompute();
   // A node's setOperandsRange, with stack room for deep nesting.
   void narrowOperands(QrcFloat a, QrcFloat b);
-  void setRangeNormal(QrcFloat a, QrcFloat b);
+  __attribute__((always_inline)) inline void setRangeNormal(QrcFloat a, QrcFloat b);
   void setRangePrecise(QrcFloat a, QrcFloat b);
   void applyRange(QrcFloat na, QrcFloat nb, bool significance);
   void setValueNormal(QrcFloat v, bool precise);
@@ -281,6 +282,7 @@ class QrcFloatExpI : public QrcExprI {
 
 // Event handler of a float variable.
 class QrcFloatVarEventHandlerI : public QrcEventHandlerI {
+  QRCLIBRARYCLASS(QrcFloatVarEventHandlerI)
  public:
   // Handler over [min, max] (rounded outward in variable-precision mode);
   // fails through the manager when the interval is empty.

@@ -9,6 +9,7 @@ typedef double (*QrcFloatFunction)(double);
 
 // x^n, n >= 3.
 class QrcFloatIntPowerI : public QrcFloatUnaryExpI {
+  QRCLIBRARYCLASS(QrcFloatIntPowerI)
  public:
   QrcFloatIntPowerI(QrcFloatExpI* x, QrcInt n);
   QRCFLOATNODE(QrcFloatIntPowerI, "QrcFloatIntPower")
@@ -34,6 +35,7 @@ class QrcFloatIntPowerI : public QrcFloatUnaryExpI {
 
 // x^p, p > 0 real; undefined for x < 0.
 class QrcFloatPowerI : public QrcFloatUnaryExpI {
+  QRCLIBRARYCLASS(QrcFloatPowerI)
  public:
   QrcFloatPowerI(QrcFloatExpI* x, QrcFloat p);
   QRCFLOATNODE(QrcFloatPowerI, "QrcFloatPower")
@@ -45,12 +47,14 @@ class QrcFloatPowerI : public QrcFloatUnaryExpI {
 };
 
 class QrcExponentI : public QrcFloatUnaryExpI {
+  QRCLIBRARYCLASS(QrcExponentI)
  public:
   explicit QrcExponentI(QrcFloatExpI* x) : QrcFloatUnaryExpI(0.0, x) {}
   QRCFLOATNODE(QrcExponentI, "QrcExponent")
 };
 
 class QrcLogI : public QrcFloatUnaryExpI {
+  QRCLIBRARYCLASS(QrcLogI)
  public:
   explicit QrcLogI(QrcFloatExpI* x) : QrcFloatUnaryExpI(0.0, x) {}
   QRCFLOATNODE(QrcLogI, "QrcLog")

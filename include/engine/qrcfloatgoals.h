@@ -18,6 +18,7 @@ QrcInt QrcChooseFirstUnboundFloat(const QrcFloatVarArray& vars);
 
 // x >= value.
 class QrcFloatVarTryUpI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcFloatVarTryUpI)
   QROSIMPLECLASS(QrcFloatVarTryUpI, QrcGoalI)
  public:
   QrcFloatVarTryUpI(QrcManagerI* m, QrcFloatExpI* var, QrcFloat value)
@@ -32,6 +33,7 @@ class QrcFloatVarTryUpI : public QrcGoalI {
 
 // x <= value.
 class QrcFloatVarTryDownI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcFloatVarTryDownI)
   QROSIMPLECLASS(QrcFloatVarTryDownI, QrcGoalI)
  public:
   QrcFloatVarTryDownI(QrcManagerI* m, QrcFloatExpI* var, QrcFloat value)
@@ -46,6 +48,7 @@ class QrcFloatVarTryDownI : public QrcGoalI {
 
 // x <= value: the lower slice that bound shaving tests in a nested search.
 class QrcTestFltMinI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcTestFltMinI)
   QROSIMPLECLASS(QrcTestFltMinI, QrcGoalI)
  public:
   QrcTestFltMinI(QrcManagerI* m, QrcFloatExpI* var, QrcFloat value)
@@ -60,6 +63,7 @@ class QrcTestFltMinI : public QrcGoalI {
 
 // x >= value: the upper slice that bound shaving tests.
 class QrcTestFltMaxI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcTestFltMaxI)
   QROSIMPLECLASS(QrcTestFltMaxI, QrcGoalI)
  public:
   QrcTestFltMaxI(QrcManagerI* m, QrcFloatExpI* var, QrcFloat value)
@@ -75,6 +79,7 @@ class QrcTestFltMaxI : public QrcGoalI {
 // Splits the variable's interval in two until it is bound; with a ratio
 // above 0 it first shaves the variable's bounds with that slice ratio.
 class QrcFloatVarInstantiateI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcFloatVarInstantiateI)
   QROSIMPLECLASS(QrcFloatVarInstantiateI, QrcGoalI)
  public:
   QrcFloatVarInstantiateI(QrcManagerI* m, QrcFloatExpI* var, QrcInt upperFirst, QrcFloat ratio)
@@ -91,6 +96,7 @@ class QrcFloatVarInstantiateI : public QrcGoalI {
 // The same at the manager's variable precision, shaving before the
 // boundness test.
 class QrcFloatVarInstantiateVarPrecI : public QrcFloatVarInstantiateI {
+  QRCLIBRARYCLASS(QrcFloatVarInstantiateVarPrecI)
   QROSIMPLECLASS(QrcFloatVarInstantiateVarPrecI, QrcFloatVarInstantiateI)
  public:
   QrcFloatVarInstantiateVarPrecI(QrcManagerI* m, QrcFloatExpI* var, QrcInt upperFirst,
@@ -101,6 +107,7 @@ class QrcFloatVarInstantiateVarPrecI : public QrcFloatVarInstantiateI {
 };
 
 class QrcFloatGenerateI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcFloatGenerateI)
   QROSIMPLECLASS(QrcFloatGenerateI, QrcGoalI)
  public:
   QrcFloatGenerateI(QrcManagerI* m, QrcFloatVarArrayI* vars, QrcChooseFloatIndex choose,
@@ -118,6 +125,7 @@ class QrcFloatGenerateI : public QrcGoalI {
 
 // Shaves the bounds of every variable of an array (see shaveFloatBounds).
 class QrcSolveBoundsGoalI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcSolveBoundsGoalI)
   QROSIMPLECLASS(QrcSolveBoundsGoalI, QrcGoalI)
  public:
   QrcSolveBoundsGoalI(QrcManagerI* m, QrcFloatVarArrayI* vars, QrcFloat ratio)

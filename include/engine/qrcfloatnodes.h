@@ -10,6 +10,7 @@
 
 // Node over two operands x and y.
 class QrcFloatBinaryExpI : public QrcFloatExpI {
+  QRCLIBRARYCLASS(QrcFloatBinaryExpI)
  public:
   // attach: register the node as a parent of its operands (false for probes).
   QrcFloatBinaryExpI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true);
@@ -32,6 +33,7 @@ class QrcFloatBinaryExpI : public QrcFloatExpI {
 
 // Node over one operand x and a constant c.
 class QrcFloatUnaryExpI : public QrcFloatExpI {
+  QRCLIBRARYCLASS(QrcFloatUnaryExpI)
  public:
   QrcFloatUnaryExpI(QrcFloat c, QrcFloatExpI* x, bool attach = true);
   bool isEqual(const QrcExprI* other) const override;
@@ -69,6 +71,7 @@ class QrcFloatUnaryExpI : public QrcFloatExpI {
 // ---------------------------------------------------------------- sums and offsets
 
 class QrcFloatAddI : public QrcFloatBinaryExpI {
+  QRCLIBRARYCLASS(QrcFloatAddI)
  public:
   QrcFloatAddI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
       : QrcFloatBinaryExpI(x, y, attach) {}
@@ -83,6 +86,7 @@ class QrcFloatAddI : public QrcFloatBinaryExpI {
 };
 
 class QrcFloatSubI : public QrcFloatBinaryExpI {
+  QRCLIBRARYCLASS(QrcFloatSubI)
  public:
   QrcFloatSubI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
       : QrcFloatBinaryExpI(x, y, attach) {}
@@ -97,6 +101,7 @@ class QrcFloatSubI : public QrcFloatBinaryExpI {
 };
 
 class QrcFloatOppI : public QrcFloatUnaryExpI {
+  QRCLIBRARYCLASS(QrcFloatOppI)
  public:
   QrcFloatOppI(QrcFloat, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(0.0, x, attach) {}
   QRCFLOATNODE(QrcFloatOppI, "QrcFloatOpp")
@@ -107,6 +112,7 @@ class QrcFloatOppI : public QrcFloatUnaryExpI {
 };
 
 class QrcFloatCstAddI : public QrcFloatUnaryExpI {
+  QRCLIBRARYCLASS(QrcFloatCstAddI)
  public:
   QrcFloatCstAddI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
       : QrcFloatUnaryExpI(c, x, attach) {}
@@ -124,6 +130,7 @@ class QrcFloatCstAddI : public QrcFloatUnaryExpI {
 
 // Keeps an offset node that became a variable in step with its operand.
 class QrcFloatCstAddCtI : public QrcExprEventHandlerConstraintI {
+  QRCLIBRARYCLASS(QrcFloatCstAddCtI)
   QROSIMPLECLASS(QrcFloatCstAddCtI, QrcExprEventHandlerConstraintI)
  public:
   QrcFloatCstAddCtI(QrcFloatCstAddI* node, QrcFloatExpI* x)
@@ -138,6 +145,7 @@ class QrcFloatCstAddCtI : public QrcExprEventHandlerConstraintI {
 };
 
 class QrcFloatCstAddExpDemonII : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcFloatCstAddExpDemonII)
   QROSIMPLECLASS(QrcFloatCstAddExpDemonII, QrcDemonI)
  public:
   explicit QrcFloatCstAddExpDemonII(QrcFloatCstAddI* node)
@@ -150,6 +158,7 @@ class QrcFloatCstAddExpDemonII : public QrcDemonI {
 };
 
 class QrcFloatCstAddVarDemonII : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcFloatCstAddVarDemonII)
   QROSIMPLECLASS(QrcFloatCstAddVarDemonII, QrcDemonI)
  public:
   explicit QrcFloatCstAddVarDemonII(QrcFloatCstAddI* node)
@@ -165,6 +174,7 @@ class QrcFloatCstAddVarDemonII : public QrcDemonI {
 // constant
 
 class QrcCstFloatMulI : public QrcFloatUnaryExpI {
+  QRCLIBRARYCLASS(QrcCstFloatMulI)
  public:
   QrcCstFloatMulI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
       : QrcFloatUnaryExpI(c, x, attach) {}
@@ -177,6 +187,7 @@ class QrcCstFloatMulI : public QrcFloatUnaryExpI {
 };
 
 class QrcCstFloatMulPosI : public QrcCstFloatMulI {
+  QRCLIBRARYCLASS(QrcCstFloatMulPosI)
  public:
   QrcCstFloatMulPosI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
       : QrcCstFloatMulI(c, x, attach) {}
@@ -192,6 +203,7 @@ class QrcCstFloatMulPosI : public QrcCstFloatMulI {
 };
 
 class QrcCstFloatMulNegI : public QrcCstFloatMulI {
+  QRCLIBRARYCLASS(QrcCstFloatMulNegI)
  public:
   QrcCstFloatMulNegI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
       : QrcCstFloatMulI(c, x, attach) {}
@@ -207,6 +219,7 @@ class QrcCstFloatMulNegI : public QrcCstFloatMulI {
 };
 
 class QrcFloatCstDivI : public QrcFloatUnaryExpI {
+  QRCLIBRARYCLASS(QrcFloatCstDivI)
  public:
   QrcFloatCstDivI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
       : QrcFloatUnaryExpI(c, x, attach) {}
@@ -219,6 +232,7 @@ class QrcFloatCstDivI : public QrcFloatUnaryExpI {
 // ---------------------------------------------------------------- products and quotients
 
 class QrcFloatMulI : public QrcFloatBinaryExpI {
+  QRCLIBRARYCLASS(QrcFloatMulI)
  public:
   QrcFloatMulI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
       : QrcFloatBinaryExpI(x, y, attach) {}
@@ -237,6 +251,7 @@ class QrcFloatMulI : public QrcFloatBinaryExpI {
 };
 
 class QrcFloatDivI : public QrcFloatBinaryExpI {
+  QRCLIBRARYCLASS(QrcFloatDivI)
  public:
   QrcFloatDivI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
       : QrcFloatBinaryExpI(x, y, attach) {}
@@ -257,6 +272,7 @@ class QrcFloatDivI : public QrcFloatBinaryExpI {
 
 // k / x.
 class QrcCstFloatDivI : public QrcFloatUnaryExpI {
+  QRCLIBRARYCLASS(QrcCstFloatDivI)
  public:
   QrcCstFloatDivI(QrcFloat k, QrcFloatExpI* x, bool attach = true)
       : QrcFloatUnaryExpI(k, x, attach) {}
@@ -269,6 +285,7 @@ class QrcCstFloatDivI : public QrcFloatUnaryExpI {
 // and maxima
 
 class QrcFloatSquareI : public QrcFloatUnaryExpI {
+  QRCLIBRARYCLASS(QrcFloatSquareI)
  public:
   QrcFloatSquareI(QrcFloat, QrcFloatExpI* x, bool attach = true)
       : QrcFloatUnaryExpI(0.0, x, attach) {}
@@ -282,12 +299,14 @@ class QrcFloatSquareI : public QrcFloatUnaryExpI {
 };
 
 class QrcFloatAbsI : public QrcFloatUnaryExpI {
+  QRCLIBRARYCLASS(QrcFloatAbsI)
  public:
   QrcFloatAbsI(QrcFloat, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(0.0, x, attach) {}
   QRCFLOATNODE(QrcFloatAbsI, "QrcFloatAbs")
 };
 
 class QrcFloatCstMaxI : public QrcFloatUnaryExpI {
+  QRCLIBRARYCLASS(QrcFloatCstMaxI)
  public:
   QrcFloatCstMaxI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
       : QrcFloatUnaryExpI(c, x, attach) {}
@@ -295,6 +314,7 @@ class QrcFloatCstMaxI : public QrcFloatUnaryExpI {
 };
 
 class QrcFloatCstMinI : public QrcFloatUnaryExpI {
+  QRCLIBRARYCLASS(QrcFloatCstMinI)
  public:
   QrcFloatCstMinI(QrcFloat c, QrcFloatExpI* x, bool attach = true)
       : QrcFloatUnaryExpI(c, x, attach) {}
@@ -302,6 +322,7 @@ class QrcFloatCstMinI : public QrcFloatUnaryExpI {
 };
 
 class QrcFloatMaxI : public QrcFloatBinaryExpI {
+  QRCLIBRARYCLASS(QrcFloatMaxI)
  public:
   QrcFloatMaxI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
       : QrcFloatBinaryExpI(x, y, attach) {}
@@ -309,6 +330,7 @@ class QrcFloatMaxI : public QrcFloatBinaryExpI {
 };
 
 class QrcFloatMinI : public QrcFloatBinaryExpI {
+  QRCLIBRARYCLASS(QrcFloatMinI)
  public:
   QrcFloatMinI(QrcFloatExpI* x, QrcFloatExpI* y, bool attach = true)
       : QrcFloatBinaryExpI(x, y, attach) {}
@@ -317,6 +339,7 @@ class QrcFloatMinI : public QrcFloatBinaryExpI {
 
 // Maximum (or minimum) of n expressions held in an array that outlives the node.
 class QrcArrayFloatExtremumI : public QrcFloatExpI {
+  QRCLIBRARYCLASS(QrcArrayFloatExtremumI)
  public:
   QrcArrayFloatExtremumI(QrcManagerI* manager, QrcInt n, QrcFloatExpI** elements, bool isMax);
   void display(std::ostream& os) const override;
@@ -343,12 +366,14 @@ class QrcArrayFloatExtremumI : public QrcFloatExpI {
 };
 
 class QrcArrayFloatMax : public QrcArrayFloatExtremumI {
+  QRCLIBRARYCLASS(QrcArrayFloatMax)
  public:
   QrcArrayFloatMax(QrcManagerI* m, QrcInt n, QrcFloatExpI** e)
       : QrcArrayFloatExtremumI(m, n, e, true) {}
 };
 
 class QrcArrayFloatMin : public QrcArrayFloatExtremumI {
+  QRCLIBRARYCLASS(QrcArrayFloatMin)
  public:
   QrcArrayFloatMin(QrcManagerI* m, QrcInt n, QrcFloatExpI** e)
       : QrcArrayFloatExtremumI(m, n, e, false) {}
@@ -357,6 +382,7 @@ class QrcArrayFloatMin : public QrcArrayFloatExtremumI {
 // ---------------------------------------------------------------- sums of arrays
 
 class QrcFloatArraySumI : public QrcFloatExpI {
+  QRCLIBRARYCLASS(QrcFloatArraySumI)
  public:
   QrcFloatArraySumI(QrcManagerI* manager, QrcInt n, QrcFloatExpI** terms);
   void display(std::ostream& os) const override;

@@ -6,6 +6,7 @@
 #include "qrcshaving.h"
 
 class QrcSpiralSolverFloatCtI : public QrcShavingWatchI {
+  QRCLIBRARYCLASS(QrcSpiralSolverFloatCtI)
   QROSIMPLECLASS(QrcSpiralSolverFloatCtI, QrcConstraintI)
  public:
   QrcSpiralSolverFloatCtI(QrcFloatExpI* var, QrcInt level);
@@ -23,6 +24,7 @@ class QrcSpiralSolverFloatCtI : public QrcShavingWatchI {
 };
 
 class StrongConsistencyFloatConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(StrongConsistencyFloatConstraintI)
   QROSIMPLECLASS(StrongConsistencyFloatConstraintI, QrcConstraintI)
  public:
   StrongConsistencyFloatConstraintI(QrcFloatExpI* var, QrcSpiralSolverFloatCtI* watch)
@@ -38,6 +40,7 @@ class StrongConsistencyFloatConstraintI : public QrcConstraintI {
 
 // Narrows a variable to [lo, hi] and stores its maximum.
 class testFloatgoalI : public QrcGoalI {
+  QRCLIBRARYCLASS(testFloatgoalI)
   QROSIMPLECLASS(testFloatgoalI, QrcGoalI)
  public:
   testFloatgoalI(QrcManagerI* m, QrcFloatExpI* var, QrcFloat lo, QrcFloat hi, QrcFloat* result)

@@ -9,6 +9,7 @@
 // A node over one operand (the unary base's constant is unused).
 #define QRCTRIGNODE(Class, Kind)                                                                \
   class Class : public QrcFloatUnaryExpI {                                                      \
+    QRCLIBRARYCLASS(Class)                                                                      \
    public:                                                                                      \
     Class(QrcFloat, QrcFloatExpI* x, bool attach = true) : QrcFloatUnaryExpI(0.0, x, attach) {} \
     QRCFLOATNODE(Class, Kind)                                                                   \

@@ -10,6 +10,7 @@
 #include "qrcint.h"
 
 class QrcIntExp2QrcFloatExpI : public QrcFloatExpI {
+  QRCLIBRARYCLASS(QrcIntExp2QrcFloatExpI)
  public:
   // attach: register as a parent of the integer expression (false for probes).
   explicit QrcIntExp2QrcFloatExpI(QrcIntExpI* exp, bool attach = true);

@@ -7,6 +7,7 @@
 #ifndef QRC_GOAL_H
 #define QRC_GOAL_H
 
+#include <atomic>
 #include <iosfwd>
 
 #include "qrcerror.h"
@@ -14,6 +15,13 @@
 #include "qrortti.h"
 
 class QrcConstraint;
+
+class QrcRootGoalDemonI;
+// The number of managers whose failures are exceptions, process-wide: while
+// there is none, the demons made are not noted.
+extern std::atomic<int> QrcExceptionManagers __attribute__((visibility("hidden")));
+// QrcManagerI::noteMade, out of line.
+void QrcNoteMade(QrcManagerI* manager, const QrcRootGoalDemonI* item);
 
 class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
   QROSIMPLECLASS(QrcRootGoalDemonI, QroRtti)
@@ -24,6 +32,8 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
 
   explicit QrcRootGoalDemonI(QrcManagerI* manager) : _manager(manager), _state(Fresh), _flags(0) {}
   virtual ~QrcRootGoalDemonI() {}
+  // The class the object declares itself (QRCLIBRARYCLASS), null for none.
+  virtual const std::type_info* getLibraryClass() const { return nullptr; }
 
   virtual QrcBool isConstraint() const { return 0; }
   virtual void propagate() = 0;
@@ -53,6 +63,12 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
 
   // Whether the item is a constraint (QrcConstraintI), without a virtual call.
   bool isConstraintItem() const { return (_flags & ConstraintItem) != 0; }
+  // Whether the item is not of the library's own classes (QRCLIBRARYCLASS);
+  // the answer is kept in the flags.
+  bool isForeign() {
+    if (!(_flags & ClassChecked)) _flags |= ClassChecked | (QrcIsLibraryObject(this) ? 0 : Foreign);
+    return (_flags & Foreign) != 0;
+  }
   // Whether the item is a constraint that can tell a run that changes nothing
   // (QrcConstraintI::runIfQuiet).
   bool hasQuietTest() const { return (_flags & QuietTest) != 0; }
@@ -74,7 +90,9 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
     HasTruthRecord = 2,
     HasFailTrap = 4,
     MirroredOpposite = 8,
-    QuietTest = 16
+    QuietTest = 16,
+    ClassChecked = 32,
+    Foreign = 64
   };
   QrcManagerI* _manager;
   // The state and the flags share one word, which the trail saves and restores
@@ -87,6 +105,7 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
 };
 
 class QrcGoalI : public QrcRootGoalDemonI {
+  QRCLIBRARYCLASS(QrcGoalI)
   QROSIMPLECLASS(QrcGoalI, QrcRootGoalDemonI)
  public:
   explicit QrcGoalI(QrcManagerI* manager) : QrcRootGoalDemonI(manager), _w1(0), _w2(0), _w3(0) {}
@@ -99,10 +118,15 @@ class QrcGoalI : public QrcRootGoalDemonI {
 };
 
 class QrcDemonI : public QrcRootGoalDemonI {
+  QRCLIBRARYCLASS(QrcDemonI)
   QROSIMPLECLASS(QrcDemonI, QrcRootGoalDemonI)
  public:
+  // Demons and constraints are noted in a manager whose failures are
+  // exceptions (QrcManagerI::noteMade); goals are checked as they run.
   QrcDemonI(QrcManagerI* manager, QrcConstraintI* owner = nullptr)
-      : QrcRootGoalDemonI(manager), _owner(owner), _word(0) {}
+      : QrcRootGoalDemonI(manager), _owner(owner), _word(0) {
+    if (QrcExceptionManagers.load(std::memory_order_relaxed) && manager) QrcNoteMade(manager, this);
+  }
   QrcGoalI* execute() override;
   void metaPostDemon(QrcDemonI* demon) override;
   // "QrcDemon(" address ")" on the trace stream, only while tracing.
@@ -118,6 +142,7 @@ class QrcDemonI : public QrcRootGoalDemonI {
 // ---------------------------------------------------------------- built-in goals
 
 class QrcGoalFailI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcGoalFailI)
   QROSIMPLECLASS(QrcGoalFailI, QrcGoalI)
  public:
   QrcGoalFailI(QrcManagerI* manager, QrcAny label) : QrcGoalI(manager), _label(label) {}
@@ -130,6 +155,7 @@ class QrcGoalFailI : public QrcGoalI {
 };
 
 class QrcGoalTrueI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcGoalTrueI)
   QROSIMPLECLASS(QrcGoalTrueI, QrcGoalI)
  public:
   explicit QrcGoalTrueI(QrcManagerI* manager) : QrcGoalI(manager) {}
@@ -138,6 +164,7 @@ class QrcGoalTrueI : public QrcGoalI {
 };
 
 class QrcAndII : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcAndII)
   QROSIMPLECLASS(QrcAndII, QrcGoalI)
  public:
   QrcAndII(QrcManagerI* manager, QrcGoalI* first, QrcGoalI* second)
@@ -151,6 +178,7 @@ class QrcAndII : public QrcGoalI {
 };
 
 class QrcOrI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcOrI)
   QROSIMPLECLASS(QrcOrI, QrcGoalI)
  public:
   QrcOrI(QrcManagerI* manager, QrcGoalI* first, QrcGoalI* second, QrcAny label)
@@ -164,6 +192,7 @@ class QrcOrI : public QrcGoalI {
 };
 
 class QrcPushGoalsI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcPushGoalsI)
   QROSIMPLECLASS(QrcPushGoalsI, QrcGoalI)
  public:
   explicit QrcPushGoalsI(QrcManagerI* manager) : QrcGoalI(manager) {}
@@ -172,6 +201,7 @@ class QrcPushGoalsI : public QrcGoalI {
 };
 
 class QrcGoalConstraintI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcGoalConstraintI)
   QROSIMPLECLASS(QrcGoalConstraintI, QrcGoalI)
  public:
   QrcGoalConstraintI(QrcManagerI* manager, QrcConstraintI* ct) : QrcGoalI(manager), _ct(ct) {}
@@ -183,6 +213,7 @@ class QrcGoalConstraintI : public QrcGoalI {
 };
 
 class QrcReversibleI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcReversibleI)
   QROSIMPLECLASS(QrcReversibleI, QrcGoalI)
  public:
   QrcReversibleI(QrcManagerI* manager, QrcGoalI* goal) : QrcGoalI(manager), _goal(goal) {}
@@ -199,6 +230,7 @@ struct QrcGoalCell;
 // The no-restore reversible actions of one choice point under one record:
 // runs them latest first.
 class QrcReversibleGroupI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcReversibleGroupI)
   QROSIMPLECLASS(QrcReversibleGroupI, QrcGoalI)
  public:
   explicit QrcReversibleGroupI(QrcManagerI* manager) : QrcGoalI(manager), _actions(nullptr) {}

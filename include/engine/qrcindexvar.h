@@ -8,6 +8,7 @@
 class QrcIndexedExpI;
 
 class QrcIndexVarI : public QrcIntExpI {
+  QRCLIBRARYCLASS(QrcIndexVarI)
  public:
   QrcIndexVarI(QrcManagerI* manager, QrcInt min, QrcInt max, const char* name)
       : QrcIntExpI(manager, min, max, name), _indexed(nullptr) {}

@@ -206,6 +206,7 @@ class QrcIntSetVarArrayI : public QrcExpArrayI {
 
 // Per-element demon of an array's domain demons.
 class QrcWithIndexSetI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcWithIndexSetI)
   QROSIMPLECLASS(QrcWithIndexSetI, QrcDemonI)
  public:
   QrcWithIndexSetI(QrcManagerI* manager, QrcIntVarArrayI* array, QrcInt index,

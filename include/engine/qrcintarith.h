@@ -15,6 +15,7 @@
 // ---------------------------------------------------------------- bases
 
 class QrcUnaryExpI : public QrcIntExpI {
+  QRCLIBRARYCLASS(QrcUnaryExpI)
  public:
   QrcUnaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter);
   bool isEqual(const QrcExprI* other) const override;
@@ -41,6 +42,7 @@ class QrcUnaryExpI : public QrcIntExpI {
 };
 
 class QrcBinaryExpI : public QrcIntExpI {
+  QRCLIBRARYCLASS(QrcBinaryExpI)
  public:
   QrcBinaryExpI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter);
   bool isEqual(const QrcExprI* other) const override;
@@ -69,6 +71,7 @@ class QrcBinaryExpI : public QrcIntExpI {
 // ---------------------------------------------------------------- offsets, sums, abs, square
 
 class QrcIntAddI : public QrcUnaryExpI {
+  QRCLIBRARYCLASS(QrcIntAddI)
  public:
   QrcIntAddI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
       : QrcUnaryExpI(m, x, c, enter) {}
@@ -90,6 +93,7 @@ class QrcIntAddI : public QrcUnaryExpI {
 };
 
 class QrcIntSubI : public QrcUnaryExpI {
+  QRCLIBRARYCLASS(QrcIntSubI)
  public:
   QrcIntSubI(QrcManagerI* m, QrcInt c, QrcIntExpI* x, bool enter = true)
       : QrcUnaryExpI(m, x, c, enter) {}
@@ -111,6 +115,7 @@ class QrcIntSubI : public QrcUnaryExpI {
 };
 
 class QrcOppI : public QrcIntSubI {
+  QRCLIBRARYCLASS(QrcOppI)
  public:
   QrcOppI(QrcManagerI* m, QrcIntExpI* x, bool enter = true) : QrcIntSubI(m, 0, x, enter) {}
   QRCEXPRTYPEID
@@ -119,6 +124,7 @@ class QrcOppI : public QrcIntSubI {
 };
 
 class QrcIntAbsI : public QrcUnaryExpI {
+  QRCLIBRARYCLASS(QrcIntAbsI)
  public:
   QrcIntAbsI(QrcManagerI* m, QrcIntExpI* x, bool enter = true) : QrcUnaryExpI(m, x, 0, enter) {}
   QRCEXPRTYPEID
@@ -133,6 +139,7 @@ class QrcIntAbsI : public QrcUnaryExpI {
 };
 
 class QrcSquareI : public QrcUnaryExpI {
+  QRCLIBRARYCLASS(QrcSquareI)
  public:
   QrcSquareI(QrcManagerI* m, QrcIntExpI* x, bool enter = true) : QrcUnaryExpI(m, x, 0, enter) {}
   QRCEXPRTYPEID
@@ -147,6 +154,7 @@ class QrcSquareI : public QrcUnaryExpI {
 };
 
 class QrcAddI : public QrcBinaryExpI {
+  QRCLIBRARYCLASS(QrcAddI)
  public:
   QrcAddI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
       : QrcBinaryExpI(m, x, y, enter) {}
@@ -166,6 +174,7 @@ class QrcAddI : public QrcBinaryExpI {
 };
 
 class QrcSubI : public QrcBinaryExpI {
+  QRCLIBRARYCLASS(QrcSubI)
  public:
   QrcSubI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
       : QrcBinaryExpI(m, x, y, enter) {}
@@ -187,6 +196,7 @@ class QrcSubI : public QrcBinaryExpI {
 // ---------------------------------------------------------------- products and quotients
 
 class QrcIntMulI : public QrcUnaryExpI {
+  QRCLIBRARYCLASS(QrcIntMulI)
  public:
   QrcIntMulI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter) : QrcUnaryExpI(m, x, c, enter) {}
   QrcInt getExprTypeId() const override;
@@ -203,18 +213,21 @@ class QrcIntMulI : public QrcUnaryExpI {
 };
 
 class QrcIntMulPosI : public QrcIntMulI {
+  QRCLIBRARYCLASS(QrcIntMulPosI)
  public:
   QrcIntMulPosI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
       : QrcIntMulI(m, x, c, enter) {}
 };
 
 class QrcIntMulNegI : public QrcIntMulI {
+  QRCLIBRARYCLASS(QrcIntMulNegI)
  public:
   QrcIntMulNegI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
       : QrcIntMulI(m, x, c, enter) {}
 };
 
 class QrcBoolMulI : public QrcBinaryExpI {
+  QRCLIBRARYCLASS(QrcBoolMulI)
  public:
   QrcBoolMulI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
       : QrcBinaryExpI(m, x, y, enter) {}
@@ -227,6 +240,7 @@ class QrcBoolMulI : public QrcBinaryExpI {
 };
 
 class QrcMulI : public QrcBinaryExpI {
+  QRCLIBRARYCLASS(QrcMulI)
  public:
   QrcMulI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
       : QrcBinaryExpI(m, x, y, enter) {}
@@ -239,6 +253,7 @@ class QrcMulI : public QrcBinaryExpI {
 };
 
 class QrcIntDivI : public QrcUnaryExpI {
+  QRCLIBRARYCLASS(QrcIntDivI)
  public:
   QrcIntDivI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter) : QrcUnaryExpI(m, x, c, enter) {}
   QrcInt getExprTypeId() const override;
@@ -258,18 +273,21 @@ class QrcIntDivI : public QrcUnaryExpI {
 };
 
 class QrcIntDivPI : public QrcIntDivI {
+  QRCLIBRARYCLASS(QrcIntDivPI)
  public:
   QrcIntDivPI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
       : QrcIntDivI(m, x, c, enter) {}
 };
 
 class QrcIntDivNI : public QrcIntDivI {
+  QRCLIBRARYCLASS(QrcIntDivNI)
  public:
   QrcIntDivNI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
       : QrcIntDivI(m, x, c, enter) {}
 };
 
 class QrcDivIntI : public QrcUnaryExpI {
+  QRCLIBRARYCLASS(QrcDivIntI)
  public:
   QrcDivIntI(QrcManagerI* m, QrcInt c, QrcIntExpI* x, bool enter = true)
       : QrcUnaryExpI(m, x, c, enter) {}
@@ -290,6 +308,7 @@ class QrcDivIntI : public QrcUnaryExpI {
 };
 
 class QrcDivI : public QrcBinaryExpI {
+  QRCLIBRARYCLASS(QrcDivI)
  public:
   QrcDivI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
       : QrcBinaryExpI(m, x, y, enter) {}
@@ -316,6 +335,7 @@ class QrcDivI : public QrcBinaryExpI {
 // ---------------------------------------------------------------- minimum and maximum
 
 class QrcIntMinI : public QrcUnaryExpI {
+  QRCLIBRARYCLASS(QrcIntMinI)
  public:
   QrcIntMinI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
       : QrcUnaryExpI(m, x, c, enter) {}
@@ -328,6 +348,7 @@ class QrcIntMinI : public QrcUnaryExpI {
 };
 
 class QrcIntMaxI : public QrcUnaryExpI {
+  QRCLIBRARYCLASS(QrcIntMaxI)
  public:
   QrcIntMaxI(QrcManagerI* m, QrcIntExpI* x, QrcInt c, bool enter = true)
       : QrcUnaryExpI(m, x, c, enter) {}
@@ -340,6 +361,7 @@ class QrcIntMaxI : public QrcUnaryExpI {
 };
 
 class QrcMinI : public QrcBinaryExpI {
+  QRCLIBRARYCLASS(QrcMinI)
  public:
   QrcMinI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
       : QrcBinaryExpI(m, x, y, enter) {}
@@ -352,6 +374,7 @@ class QrcMinI : public QrcBinaryExpI {
 };
 
 class QrcMaxI : public QrcBinaryExpI {
+  QRCLIBRARYCLASS(QrcMaxI)
  public:
   QrcMaxI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, bool enter = true)
       : QrcBinaryExpI(m, x, y, enter) {}
@@ -365,6 +388,7 @@ class QrcMaxI : public QrcBinaryExpI {
 
 // Base of the nodes over an array of terms (sum, maximum, minimum).
 class QrcArrayExpI : public QrcIntExpI {
+  QRCLIBRARYCLASS(QrcArrayExpI)
  public:
   QrcArrayExpI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms);
   void removeWhenOnOperands(QrcDemonI* d) override;
@@ -385,6 +409,7 @@ class QrcArrayExpI : public QrcIntExpI {
 };
 
 class QrcArrayMax : public QrcArrayExpI {
+  QRCLIBRARYCLASS(QrcArrayMax)
  public:
   QrcArrayMax(QrcManagerI* m, QrcInt n, QrcIntExpI** terms) : QrcArrayExpI(m, n, terms) {
     computeRangeAsDoubles();
@@ -397,6 +422,7 @@ class QrcArrayMax : public QrcArrayExpI {
 };
 
 class QrcArrayMin : public QrcArrayExpI {
+  QRCLIBRARYCLASS(QrcArrayMin)
  public:
   QrcArrayMin(QrcManagerI* m, QrcInt n, QrcIntExpI** terms) : QrcArrayExpI(m, n, terms) {
     computeRangeAsDoubles();
@@ -411,6 +437,7 @@ class QrcArrayMin : public QrcArrayExpI {
 // ---------------------------------------------------------------- sums of arrays
 
 class QrcArraySumI : public QrcArrayExpI {
+  QRCLIBRARYCLASS(QrcArraySumI)
  public:
   QrcArraySumI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms);
   void display(std::ostream& os) const override { displayArrayNode(os, "QrcArraySumI("); }
@@ -428,6 +455,7 @@ class QrcArraySumI : public QrcArrayExpI {
 
 // The number of true terms among 0-1 terms, kept by a QrcCardSumI.
 class QrcCardSumVarI : public QrcIntExpI {
+  QRCLIBRARYCLASS(QrcCardSumVarI)
  public:
   QrcCardSumVarI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms);
   QrcExprI* makeCopy(QrcManagerI* target) const override;
@@ -441,6 +469,7 @@ class QrcCardSumVarI : public QrcIntExpI {
 };
 
 class QrcCardSumI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcCardSumI)
   QROSIMPLECLASS(QrcCardSumI, QrcConstraintI)
  public:
   QrcCardSumI(QrcManagerI* m, QrcIntExpI* card, QrcInt n, QrcIntExpI** terms);

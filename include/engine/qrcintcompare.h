@@ -20,6 +20,7 @@ enum QrcOffsetsOp { QrcOffsetsEq, QrcOffsetsNeq, QrcOffsetsLe };
 QrcInt QrcOffsetsTest(QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcOffsetsOp op);
 
 class QrcEqConstraint : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcEqConstraint)
   QROSIMPLECLASS(QrcEqConstraint, QrcConstraintI)
  public:
   QrcEqConstraint(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y)
@@ -41,6 +42,7 @@ class QrcEqConstraint : public QrcConstraintI {
 };
 
 class QrcNeqConstraint : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcNeqConstraint)
   QROSIMPLECLASS(QrcNeqConstraint, QrcConstraintI)
  public:
   QrcNeqConstraint(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y)
@@ -60,6 +62,7 @@ class QrcNeqConstraint : public QrcConstraintI {
 };
 
 class QrcEqCstConstraint : public QrcUnaryConstraintI {
+  QRCLIBRARYCLASS(QrcEqCstConstraint)
   QROSIMPLECLASS(QrcEqCstConstraint, QrcUnaryConstraintI)
  public:
   QrcEqCstConstraint(QrcIntExpI* x, QrcInt c) : QrcUnaryConstraintI(x), _c(c) {}
@@ -82,6 +85,7 @@ class QrcEqCstConstraint : public QrcUnaryConstraintI {
 };
 
 class QrcNeqCstConstraint : public QrcUnaryConstraintI {
+  QRCLIBRARYCLASS(QrcNeqCstConstraint)
   QROSIMPLECLASS(QrcNeqCstConstraint, QrcUnaryConstraintI)
  public:
   QrcNeqCstConstraint(QrcIntExpI* x, QrcInt c) : QrcUnaryConstraintI(x), _c(c) {}
@@ -101,6 +105,7 @@ class QrcNeqCstConstraint : public QrcUnaryConstraintI {
 
 // x <= y + k.
 class QrcLeOffsetI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcLeOffsetI)
   QROSIMPLECLASS(QrcLeOffsetI, QrcConstraintI)
  public:
   QrcLeOffsetI(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcInt reversed);
@@ -138,6 +143,7 @@ class QrcLeOffsetI : public QrcConstraintI {
 };
 
 class QrcLeCstConstraint : public QrcUnaryConstraintI {
+  QRCLIBRARYCLASS(QrcLeCstConstraint)
   QROSIMPLECLASS(QrcLeCstConstraint, QrcUnaryConstraintI)
  public:
   QrcLeCstConstraint(QrcIntExpI* x, QrcInt c, QrcInt reversed)
@@ -156,6 +162,7 @@ class QrcLeCstConstraint : public QrcUnaryConstraintI {
 };
 
 class QrcGeCstConstraint : public QrcUnaryConstraintI {
+  QRCLIBRARYCLASS(QrcGeCstConstraint)
   QROSIMPLECLASS(QrcGeCstConstraint, QrcUnaryConstraintI)
  public:
   QrcGeCstConstraint(QrcIntExpI* x, QrcInt c, QrcInt reversed)
@@ -175,6 +182,7 @@ class QrcGeCstConstraint : public QrcUnaryConstraintI {
 
 // sum(coefficient[i] * variable[i]) + constant, a container for normalisation.
 class QrcLinIntExpI : public QrcIntExpI {
+  QRCLIBRARYCLASS(QrcLinIntExpI)
  public:
   explicit QrcLinIntExpI(QrcIntExpI* e);
   void display(std::ostream& os) const override;

@@ -65,6 +65,7 @@ class QrcIntExpVisitorI {
 class QrcIntVarEventHandlerI;
 
 class QrcIntExpI : public QrcExprI {
+  QRCLIBRARYCLASS(QrcIntExpI)
  public:
   // A variable over [min, max]; fails at once when min > max.
   QrcIntExpI(QrcManagerI* manager, QrcInt min, QrcInt max, const char* name);
@@ -249,6 +250,9 @@ class QrcIntExpI : public QrcExprI {
   QrcInt currentFailStamp() const { return _manager->getFailStamp(); }
   void narrowRange(QrcInt a, QrcInt b);
   void removeValueInBounds(QrcInt v);
+  // removeValueInBounds of a node, and of a variable while tracing.
+  [[gnu::noinline]] void removeFromOperands(QrcInt v);
+  [[gnu::noinline]] void removeTraced(QrcInt v);
   // requireOperandValues with stack room, then the bounds afresh.
   void giveValue();
   void recomputeBounds();
@@ -289,6 +293,7 @@ std::ostream& operator<<(std::ostream& os, const QrcIntExpI* exp);
 
 // Event handler of an integer variable.
 class QrcIntVarEventHandlerI : public QrcEventHandlerI {
+  QRCLIBRARYCLASS(QrcIntVarEventHandlerI)
  public:
   QrcIntVarEventHandlerI(QrcManagerI* manager, QrcInt oldMin, QrcInt oldMax);
 
@@ -406,6 +411,7 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
 };
 
 class QrcIntConstI : public QrcIntExpI {
+  QRCLIBRARYCLASS(QrcIntConstI)
  public:
   QrcIntConstI(QrcManagerI* manager, QrcInt value, const char* name = nullptr);
   QRCEXPRTYPEID
@@ -428,6 +434,7 @@ class QrcIntConstI : public QrcIntExpI {
 
 // Keeps an expression turned into a variable in step with its operands.
 class QrcIntExpEventHandlerConstraintI : public QrcExprEventHandlerConstraintI {
+  QRCLIBRARYCLASS(QrcIntExpEventHandlerConstraintI)
   QROSIMPLECLASS(QrcIntExpEventHandlerConstraintI, QrcExprEventHandlerConstraintI)
  public:
   QrcIntExpEventHandlerConstraintI(QrcManagerI* manager, QrcIntExpI* exp)
@@ -443,6 +450,7 @@ class QrcIntExpEventHandlerConstraintI : public QrcExprEventHandlerConstraintI {
 
 // Runs a user demon when its expression becomes bound.
 class QrcValueConstraintI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcValueConstraintI)
   QROSIMPLECLASS(QrcValueConstraintI, QrcDemonI)
  public:
   QrcValueConstraintI(QrcManagerI* manager, QrcIntExpI* exp, QrcDemonI* demon)

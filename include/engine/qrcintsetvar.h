@@ -22,6 +22,7 @@ class QrcIntSetVarI;
 
 // Event handler of a set variable: a domain list and a bound list of demons.
 class QrcIntSetVarEventHandlerI : public QrcEventHandlerI {
+  QRCLIBRARYCLASS(QrcIntSetVarEventHandlerI)
  public:
   explicit QrcIntSetVarEventHandlerI(QrcManagerI* manager);
 
@@ -59,6 +60,7 @@ class QrcIntSetVarEventHandlerI : public QrcEventHandlerI {
 };
 
 class QrcIntSetVarI : public QrcExprI {
+  QRCLIBRARYCLASS(QrcIntSetVarI)
  public:
   typedef QrcPropagationQueueI::IntCell Cell;
 
@@ -168,6 +170,7 @@ std::ostream& operator<<(std::ostream& os, const QrcIntSetVarI* var);
 
 // Runs the cardinality link when the cardinality's range changes.
 class QrcCardTouchDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcCardTouchDemonI)
   QROSIMPLECLASS(QrcCardTouchDemonI, QrcDemonI)
  public:
   QrcCardTouchDemonI(QrcManagerI* manager, QrcIntSetVarI* var) : QrcDemonI(manager), _var(var) {}
@@ -180,6 +183,7 @@ class QrcCardTouchDemonI : public QrcDemonI {
 
 // The cardinality link as a constraint, for variables made in edit mode.
 class QrcIntSetVarCardinalityCtI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcIntSetVarCardinalityCtI)
   QROSIMPLECLASS(QrcIntSetVarCardinalityCtI, QrcConstraintI)
  public:
   QrcIntSetVarCardinalityCtI(QrcManagerI* manager, QrcIntSetVarI* var)
@@ -340,6 +344,7 @@ typedef QrcInt (*QrcIntSetSelector)(const QrcIntSetVarArray& vars);
 QrcInt QrcSelectFirstUnboundIntSetVar(const QrcIntSetVarArray& vars);
 
 class QrctIntSetVarAddValueI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrctIntSetVarAddValueI)
   QROSIMPLECLASS(QrctIntSetVarAddValueI, QrcGoalI)
  public:
   QrctIntSetVarAddValueI(QrcManagerI* manager, QrcIntSetVarI* var, QrcInt value)
@@ -353,6 +358,7 @@ class QrctIntSetVarAddValueI : public QrcGoalI {
 };
 
 class QrctIntSetVarRemoveValueI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrctIntSetVarRemoveValueI)
   QROSIMPLECLASS(QrctIntSetVarRemoveValueI, QrcGoalI)
  public:
   QrctIntSetVarRemoveValueI(QrcManagerI* manager, QrcIntSetVarI* var, QrcInt value)
@@ -367,6 +373,7 @@ class QrctIntSetVarRemoveValueI : public QrcGoalI {
 
 // Decides a set variable value by value: add v, or else remove v and go on.
 class QrcIntSetVarInstantiateI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcIntSetVarInstantiateI)
   QROSIMPLECLASS(QrcIntSetVarInstantiateI, QrcGoalI)
  public:
   QrcIntSetVarInstantiateI(QrcManagerI* manager, QrcIntSetVarI* var,
@@ -382,6 +389,7 @@ class QrcIntSetVarInstantiateI : public QrcGoalI {
 
 // Decides the elements of an array in the order of a variable selector.
 class QrcIntSetGenerateI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcIntSetGenerateI)
   QROSIMPLECLASS(QrcIntSetGenerateI, QrcGoalI)
  public:
   QrcIntSetGenerateI(QrcManagerI* manager, QrcIntSetVarArrayI* vars, QrcIntSetSelector select,

@@ -10,6 +10,7 @@
 #include "qrcshaving.h"
 
 class QrcSpiralSolverIntCtI : public QrcShavingWatchI {
+  QRCLIBRARYCLASS(QrcSpiralSolverIntCtI)
   QROSIMPLECLASS(QrcSpiralSolverIntCtI, QrcConstraintI)
  public:
   // A level below 3 counts as 3.
@@ -32,6 +33,7 @@ class QrcSpiralSolverIntCtI : public QrcShavingWatchI {
 };
 
 class StrongConsistencyIntConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(StrongConsistencyIntConstraintI)
   QROSIMPLECLASS(StrongConsistencyIntConstraintI, QrcConstraintI)
  public:
   StrongConsistencyIntConstraintI(QrcIntExpI* var, QrcSpiralSolverIntCtI* watch)
@@ -49,6 +51,7 @@ class StrongConsistencyIntConstraintI : public QrcConstraintI {
 // whose slice it tests, the variable's demons hear what the watch holds with
 // that narrowing.
 class testIntgoalI : public QrcGoalI {
+  QRCLIBRARYCLASS(testIntgoalI)
   QROSIMPLECLASS(testIntgoalI, QrcGoalI)
  public:
   testIntgoalI(QrcManagerI* m, QrcIntExpI* var, QrcInt lo, QrcInt hi, QrcInt* result,

@@ -7,9 +7,9 @@
 #include <csetjmp>
 #include <initializer_list>
 #include <iosfwd>
-#include <type_traits>
 
 #include "qrcerror.h"
+#include "qrcfail.h"
 #include "qrcmemory.h"
 #include "qrcqueue.h"
 #include "qrctypes.h"
@@ -58,6 +58,7 @@ class QrcFilterLevelTable;
 class QrcSearchMonitorI;
 class QrcIntExpI;
 class QrcShareIndex;
+class QrcAccessorI;
 
 // Construction tags of a manager: edit mode files constraints until the first search.
 void QrcEdit();
@@ -191,7 +192,12 @@ class QrcManagerI {
   // ---- errors
   QrcGenAlloc* getGeneralAllocator() const { return _generalAllocator; }
   QrcRandomI* getRandom() const { return _random; }
-  QrcErrorReporter* getErrorReporter() const { return _reporter; }
+  // A report may throw out of a constructor: an object noted then is dropped
+  // half built (failures throw from then on).
+  QrcErrorReporter* getErrorReporter() const {
+    if (__builtin_expect(_madeCount != 0, 0)) const_cast<QrcManagerI*>(this)->dropMade();
+    return _reporter;
+  }
   void setErrorReporter(QrcErrorReporter* reporter) { _reporter = reporter; }
   // Code 39 "empty handle" at the place when the object is null.
   void checkImplementation(const void* object, const char* place);
@@ -223,19 +229,118 @@ class QrcManagerI {
   // The owning solver's table of default filter levels (null without solver).
   QrcFilterLevelTable* getFilterLevelTable() const { return _filterLevelTable; }
   void setFilterLevelTable(QrcFilterLevelTable* table) { _filterLevelTable = table; }
-  void useExceptions(bool flag) { _useExceptions = flag ? 1 : 0; }
+  // Switched on, failures throw QrcFailException; a failure in a search may
+  // still jump back to it while only the library's code lies on the way
+  // (getFailJump).
+  void useExceptions(bool flag);
   bool usesExceptions() const { return _useExceptions != 0; }
   // Runs f() where a recursion as deep as nested expressions has room: on a
   // fresh stack segment when the stack runs low (qroplatform::withStackRoom),
   // only while failures are exceptions, since a non-local jump must not leave
-  // a segment.
+  // a segment (a failure inside it is thrown out of it).
   template <class F>
-  void withStackRoom(F& f) const {
+  void withStackRoom(F& f) {
     if (__builtin_expect(_useExceptions != 0 && qroplatform::isStackLow(), 0))
-      qroplatform::detail::runOnSegment(qroplatform::detail::callBack<F>, &f);
+      runOnSegment(qroplatform::detail::callBack<F>, &f);
     else
       f();
   }
+  // fn(data) on a fresh stack segment, out of which failures are thrown.
+  [[gnu::cold]] void runOnSegment(void (*fn)(void*), void* data);
+
+  // ---- failures as jumps while failures are exceptions
+  // Throwing a failure through the frames between it and the search costs far
+  // more than a jump. While failures are exceptions, a failure still jumps to
+  // the search, or to a library trap, while nothing but the library's code
+  // runs above it: code that keeps trivially destructible locals on every path
+  // a failure takes and catches no failure. The objects made in the manager
+  // (demons, constraints, expressions, event handlers, accessors) are noted
+  // and checked at the next choice point to be of the library's own classes
+  // (QRCLIBRARYCLASS); one that is not, one made on the stack, a callback that
+  // the library cannot vouch for held by a propagation, or a trace monitor,
+  // makes failures throw from then on. Goals are checked as they run, and
+  // callbacks called from known places (search monitors, choice rules, choice
+  // functions, listeners) run under runForeign instead.
+  //
+  // Where a failure may jump: the buffer of the search or trap running,
+  // null while code that may not be jumped over runs.
+  jmp_buf* getFailJump() const { return _failJump; }
+  void setFailJump(jmp_buf* jump) { _failJump = jump; }
+  // Whether a failure going to buffer may jump there (false: it is thrown).
+  bool mayJumpTo(jmp_buf* buffer) {
+    if (_failJump != buffer) return false;
+    // An object noted since may be half built by the failing code: thrown.
+    return !_madeCount && !_foreign && !_queue->isTracing();
+  }
+  // Runs f(), which the library cannot vouch for: a failure inside it is
+  // thrown, and one that leaves it jumps on where the caller could.
+  template <class F>
+  void runForeign(F& f) {
+    jmp_buf* jump = _failJump;
+    if (!jump) {
+      f();
+      return;
+    }
+    _failJump = nullptr;
+    bool failed = false;
+    try {
+      f();
+    } catch (const QrcFailException&) {
+      failed = true;
+    } catch (...) {
+      _failJump = jump;
+      throw;
+    }
+    _failJump = jump;
+    if (failed) std::longjmp(*jump, 1);
+  }
+  // Runs a goal: one that is not of the library's own classes under
+  // runForeign.
+  QrcGoalI* runGoal(QrcGoalI* goal) {
+    if (__builtin_expect(_failJump != nullptr, 0) && goal->isForeign()) return runForeignGoal(goal);
+    return goal->execute();
+  }
+  QrcGoalI* runForeignGoal(QrcGoalI* goal);
+  // Runs f() where failures are thrown out of it, to a catch of the caller's.
+  template <class F>
+  void runThrowing(F& f) {
+    jmp_buf* jump = _failJump;
+    _failJump = nullptr;
+    try {
+      f();
+    } catch (...) {
+      _failJump = jump;
+      throw;
+    }
+    _failJump = jump;
+  }
+  // Notes an object made in the manager, checked before a failure may jump.
+  void noteMade(const QrcRootGoalDemonI* object) {
+    if (_useExceptions) noteMade(reinterpret_cast<QrcWord>(object));
+  }
+  void noteMade(const QrcExprI* object) {
+    if (_useExceptions) noteMade(reinterpret_cast<QrcWord>(object) | 1);
+  }
+  void noteMade(const QrcEventHandlerI* object) {
+    if (_useExceptions) noteMade(reinterpret_cast<QrcWord>(object) | 2);
+  }
+  void noteMade(const QrcAccessorI* object) {
+    if (_useExceptions) noteMade(reinterpret_cast<QrcWord>(object) | 3);
+  }
+  // Checks the objects noted since the last check and forgets them, where
+  // none can be half built.
+  void checkMade() {
+    if (_madeCount) checkMadeNow();
+  }
+  // Forgets the latest object noted, a probe the caller pops off the heap.
+  void forgetMade(const void* probe) {
+    if (_madeCount &&
+        (_made[_madeCount - 1] & ~static_cast<QrcWord>(3)) == reinterpret_cast<QrcWord>(probe))
+      --_madeCount;
+  }
+  // Code the library cannot vouch for may run from now on inside any
+  // propagation (a user's function held by an accessor): failures throw.
+  void noteForeignCode() { _foreign = 1; }
 
   // ---- counters
   void incrementVariableCount();
@@ -298,8 +403,11 @@ class QrcManagerI {
   // rounds to nearest again (after an exception left a propagation half done).
   void clearPropagation();
   // Whether a change made now is a change at the root: outside any search
-  // run, any propagation and any change at the root under way.
-  bool isAtRoot() const { return _nextDepth == 0 && !_currentDemon && !_rootMark; }
+  // run, any propagation and any change at the root under way. In a search
+  // run it answers after one test.
+  bool isAtRoot() const {
+    return __builtin_expect(_nextDepth == 0, 0) && !_currentDemon && !_rootMark;
+  }
   // Runs f, at the root, under a mark of the choice points: a failure or any
   // other exception takes back everything f changed and took (reversible
   // actions run once, blocks given back) before it goes on; success keeps the
@@ -309,15 +417,17 @@ class QrcManagerI {
   // takes back what a failure leaves.
   template <class F>
   void changeAtRoot(F&& f) {
-    if (!narrowedAtRoot(f)) f();
+    if (isAtRoot())
+      narrowAtRoot(f);
+    else
+      f();
   }
-  // The narrowings of the variables start with this: at the root it runs f,
-  // the narrowing itself, as changeAtRoot does and answers true.
+  // The root's side of changeAtRoot, out of line: a narrowing starts with
+  // if (isAtRoot()) return narrowAtRoot([...] { the narrowing again });
+  // so that a search pays one test and builds nothing.
   template <class F>
-  bool narrowedAtRoot(F&& f) {
-    if (!isAtRoot()) return false;
-    runAtRoot([](void* body) { (*static_cast<std::remove_reference_t<F>*>(body))(); }, &f);
-    return true;
+  [[gnu::noinline, gnu::cold]] void narrowAtRoot(F f) {
+    runAtRoot([](void* body) { (*static_cast<F*>(body))(); }, &f);
   }
   bool isInNestedSolve() const { return _nestedSolve != 0; }
   void setTrace(bool flag);
@@ -535,8 +645,19 @@ class QrcManagerI {
   // The change at the root under way (changeAtRoot), or null.
   QrcRootMark* _rootMark;
   double _timeLimit;
+  // The coarse clock when the time limit last read the processor time.
+  mutable QrcInt _limitClockTick;
   QrcSearchI* _rootSearch;
   QrcInt _useExceptions;
+  jmp_buf* _failJump;
+  // 1 once an object or a callback the library cannot vouch for was met.
+  QrcInt _foreign;
+  // Objects noted and not yet checked (a tagged word each, malloc'd).
+  QrcWord* _made;
+  QrcInt _madeCount;
+  QrcInt _madeCapacity;
+  QrcInt _knownHeapTop;
+  QrcInt _knownGlobalTop;
   QrcInt _variablePrecision;
   QrcInt _boundPrecision;
   QrcRandomI* _random;
@@ -558,6 +679,13 @@ class QrcManagerI {
   QrcInt _recomputedChoices;
   QrcInt _storedNodes;
 
+  bool isTimeLimitReached() const;
+  void noteMade(QrcWord taggedObject);
+  void checkMadeNow();
+  void dropMadeUnlessPopped();
+  void dropMade();
+  // The heap tops that every object below was checked (or made by the manager).
+  void markObjectsKnown();
   void build();
   // build's steps: the heaps and stacks (in the heap mode), the scratch
   // arrays, the settings of a new manager.

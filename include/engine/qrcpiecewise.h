@@ -20,6 +20,7 @@ class QrcConvexUnionConstraintI;
 
 // A float variable with an index variable over its parts.
 class QrcIndexedExpI : public QrcFloatExpI {
+  QRCLIBRARYCLASS(QrcIndexedExpI)
  public:
   // A variable over (-infinity, +infinity), index over [indexMin, indexMax].
   QrcIndexedExpI(QrcManagerI* manager, QrcInt indexMin, QrcInt indexMax);
@@ -33,6 +34,7 @@ class QrcIndexedExpI : public QrcFloatExpI {
 
 // The piecewise-linear expression.
 class QrcSegmentedExpI : public QrcIndexedExpI {
+  QRCLIBRARYCLASS(QrcSegmentedExpI)
  public:
   QrcSegmentedExpI(QrcManagerI* manager, QrcInt indexMin, QrcInt indexMax)
       : QrcIndexedExpI(manager, indexMin, indexMax), _constraint(nullptr) {}
@@ -193,6 +195,7 @@ class QrcLastSegmentI : public QrcSlopeSegmentI {
 // segments and reversible cursors into them let each propagation skip what was
 // ruled out earlier in the branch.
 class QrcConvexUnionConstraintI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcConvexUnionConstraintI)
   QROSIMPLECLASS(QrcConvexUnionConstraintI, QrcConstraintI)
  public:
   QrcConvexUnionConstraintI(QrcManagerI* manager, QrcInt count, QrcFloatExpI* x, QrcFloatExpI* y,
@@ -245,6 +248,7 @@ class QrcConvexUnionConstraintI : public QrcConstraintI {
 };
 
 class QrcConvexUnionIndexDemonII : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcConvexUnionIndexDemonII)
   QROSIMPLECLASS(QrcConvexUnionIndexDemonII, QrcDemonI)
  public:
   explicit QrcConvexUnionIndexDemonII(QrcConvexUnionConstraintI* ct)

@@ -18,6 +18,8 @@ class QrcOptFilterI {
  public:
   explicit QrcOptFilterI(QrcExprI* objective) : _active(0), _objective(objective) {}
   virtual ~QrcOptFilterI() {}
+  // The class the object declares itself (QRCLIBRARYCLASS), null for none.
+  virtual const std::type_info* getLibraryClass() const { return nullptr; }
   virtual QrcFloat getBound() const = 0;
   virtual QrcBool checkValue(QrcFloat value) const = 0;
   virtual void applyBound() = 0;
@@ -222,8 +224,12 @@ class QrcSearchI {
   bool run(jmp_buf* trap);
   bool loop();
   bool pass();
+  // Whether the search calls code of the caller's (monitors, choice rules,
+  // node storage), which failures must not jump over.
+  bool callsBack() const { return !_plain || _monitor || _choiceRules; }
+  int passCatching();
   bool afterFailure();
-  void runReversible(QrcGoalI* wrapper);
+  [[gnu::noinline]] void runReversible(QrcGoalI* wrapper);
   // Pops the top choice point (or sentinel, whose first goal is null),
   // running the reversible actions popped on the way; false when none is left.
   bool popChoice(QrcGoalI*& first, QrcWord& second, QrcAny& label);

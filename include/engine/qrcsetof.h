@@ -53,6 +53,7 @@ class QrcIndex {
 };
 
 class QrcSetOfConstraint : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcSetOfConstraint)
   QROSIMPLECLASS(QrcSetOfConstraint, QrcConstraintI)
  public:
   // One instance per value of the index, each a fresh copy of the template
@@ -91,6 +92,7 @@ class QrcSetOfConstraint : public QrcConstraintI {
 
 // Instance i changed its truth.
 class QrcWhenSetOfDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcWhenSetOfDemonI)
   QROSIMPLECLASS(QrcWhenSetOfDemonI, QrcDemonI)
  public:
   QrcWhenSetOfDemonI(QrcSetOfConstraint* owner, QrcInt index)
@@ -105,6 +107,7 @@ class QrcWhenSetOfDemonI : public QrcDemonI {
 // The set variable changed: required indexes post their instance, removed
 // ones the opposite.
 class QrcSetDemonI : public QrcDemonI {
+  QRCLIBRARYCLASS(QrcSetDemonI)
   QROSIMPLECLASS(QrcSetDemonI, QrcDemonI)
  public:
   explicit QrcSetDemonI(QrcSetOfConstraint* owner) : QrcDemonI(owner->getManager(), owner) {}

@@ -9,6 +9,7 @@
 #include "qrcconstraint.h"
 
 class QrcShavingWatchI : public QrcConstraintI {
+  QRCLIBRARYCLASS(QrcShavingWatchI)
  public:
   // Counts; past the threshold, becomes active, suspends the variable and
   // pushes the companion.

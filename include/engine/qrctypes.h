@@ -3,6 +3,7 @@
 #define QRC_TYPES_H
 
 #include <cstdint>
+#include <typeinfo>
 
 #include "qrotypes.h"
 
@@ -17,6 +18,24 @@ typedef const void* QrcAny;
 const QrcInt QrcIntMax = QroIntMax;
 const QrcInt QrcIntMin = QroIntMin;
 const QrcInt QrcInt64Max = INT64_MAX;
+
+// Declares X one of the library's own classes, which a failure may jump over
+// in a manager whose failures are exceptions (QrcManagerI::getFailJump): its
+// code keeps trivially destructible locals on every path a failure takes and
+// catches no failure. A class derived from X is not the library's unless it
+// declares itself. For the library's classes only.
+#define QRCLIBRARYCLASS(X)                                 \
+  const std::type_info* getLibraryClass() const override { \
+    return &typeid(X);                                     \
+  }
+
+// Whether object is of one of the library's own classes: the class it
+// declares (QRCLIBRARYCLASS) is the class it is, not a base of it.
+template <class T>
+bool QrcIsLibraryObject(const T* object) {
+  const std::type_info* own = object->getLibraryClass();
+  return own && *own == typeid(*object);
+}
 
 class QrcManagerI;
 class QrcManager;

@@ -12,6 +12,11 @@ namespace qroplatform {
 // Processor time of the process (user plus kernel), in seconds.
 double processCpuSeconds();
 
+// A monotonic clock as coarse as the system's tick (a few milliseconds), in
+// nanoseconds, cheap to read: it tells when the processor time, a system call,
+// is worth reading again.
+int64_t coarseClockNanos();
+
 // Identity of the calling thread, stable for the thread's lifetime.
 uint64_t currentThreadId();
 
@@ -60,6 +65,10 @@ void callBack(void* f) {
   (*static_cast<F*>(f))();
 }
 }  // namespace detail
+
+// Whether p lies in the calling thread's stack, or in the stack segment it
+// runs on.
+bool isOnStack(const void* p);
 
 // True when the caller runs close to the end of its stack.
 inline bool isStackLow() {

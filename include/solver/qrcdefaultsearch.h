@@ -109,6 +109,7 @@ class QrcVarFilterI {
 };
 
 class QrcRootGoalI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcRootGoalI)
   QROSIMPLECLASS(QrcRootGoalI, QrcGoalI)
  public:
   QrcRootGoalI(QrcManagerI* m, const QrcIntVarArray& vars, QrcCriterionList* varCriteria,
@@ -159,6 +160,7 @@ class QrcRootGoalI : public QrcGoalI {
 };
 
 class QrcCustomizableGoalI : public QrcRootGoalI {
+  QRCLIBRARYCLASS(QrcCustomizableGoalI)
   QROSIMPLECLASS(QrcCustomizableGoalI, QrcRootGoalI)
  public:
   QrcCustomizableGoalI(QrcManagerI* m, const QrcIntVarArray& vars, QrcCriterionList* varCriteria,
@@ -169,6 +171,7 @@ class QrcCustomizableGoalI : public QrcRootGoalI {
 
 // Sets a chosen value of x, else removes it and instantiates x again.
 class QrcDefaultInstantiateI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcDefaultInstantiateI)
   QROSIMPLECLASS(QrcDefaultInstantiateI, QrcGoalI)
  public:
   QrcDefaultInstantiateI(QrcManagerI* m, QrcIntExpI* x, QrcCustomizableGoalI* g)
@@ -186,6 +189,7 @@ class QrcDefaultInstantiateI : public QrcGoalI {
 
 // After the removal the customizable goal chooses the best variable again.
 class QrcDefaultBestInstantiateI : public QrcDefaultInstantiateI {
+  QRCLIBRARYCLASS(QrcDefaultBestInstantiateI)
   QROSIMPLECLASS(QrcDefaultBestInstantiateI, QrcDefaultInstantiateI)
  public:
   QrcDefaultBestInstantiateI(QrcManagerI* m, QrcIntExpI* x, QrcCustomizableGoalI* g)
@@ -196,6 +200,7 @@ class QrcDefaultBestInstantiateI : public QrcDefaultInstantiateI {
 
 // The best form with the bubbling decisions.
 class QrcDefaultBubbleBestInstantiateI : public QrcDefaultInstantiateI {
+  QRCLIBRARYCLASS(QrcDefaultBubbleBestInstantiateI)
   QROSIMPLECLASS(QrcDefaultBubbleBestInstantiateI, QrcDefaultInstantiateI)
  public:
   QrcDefaultBubbleBestInstantiateI(QrcManagerI* m, QrcIntExpI* x, QrcCustomizableGoalI* g,
@@ -210,6 +215,7 @@ class QrcDefaultBubbleBestInstantiateI : public QrcDefaultInstantiateI {
 
 // Runs the store's probing passes when due and instantiates the best variable.
 class QrcDefaultBubbleBestGenerateI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcDefaultBubbleBestGenerateI)
   QROSIMPLECLASS(QrcDefaultBubbleBestGenerateI, QrcGoalI)
  public:
   QrcDefaultBubbleBestGenerateI(QrcManagerI* m, const QrcIntVarArray& vars, QrcCustomizableGoalI* g,
@@ -317,6 +323,7 @@ QRC_INT_VALUE_GOAL(DirectIntVarRemoveValueI)
 
 #define QRC_DEDUCTION_VARS_GOAL(NAME)                                                 \
   class NAME : public QrcGoalI {                                                      \
+    QRCLIBRARYCLASS(NAME)                                                             \
     QROSIMPLECLASS(NAME, QrcGoalI)                                                    \
    public:                                                                            \
     NAME(QrcManagerI* m, QrcIntExpI* x, QrcIntExpI* y) : QrcGoalI(m), _x(x), _y(y) {} \
@@ -334,6 +341,7 @@ QRC_DEDUCTION_VARS_GOAL(QrcIntVarNeqI)
 
 // Plays the premises of a deduction.
 class QrcPlayListOfDeductionsI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcPlayListOfDeductionsI)
   QROSIMPLECLASS(QrcPlayListOfDeductionsI, QrcGoalI)
  public:
   QrcPlayListOfDeductionsI(QrcManagerI* m, QrcDeductionStore* store, QrcDeduction* d)
@@ -348,6 +356,7 @@ class QrcPlayListOfDeductionsI : public QrcGoalI {
 
 // Moves the deductions of the abandoned level up (a reversible action).
 class QrcMoveUpDeductionsI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcMoveUpDeductionsI)
   QROSIMPLECLASS(QrcMoveUpDeductionsI, QrcGoalI)
  public:
   QrcMoveUpDeductionsI(QrcManagerI* m, QrcDeductionStore* store) : QrcGoalI(m), _store(store) {}
@@ -362,6 +371,7 @@ class QrcMoveUpDeductionsI : public QrcGoalI {
 // at once leaves its refutation as a deduction of the level.
 #define QRC_BUBBLE_GOAL(NAME)                                               \
   class NAME : public QrcGoalI {                                            \
+    QRCLIBRARYCLASS(NAME)                                                   \
     QROSIMPLECLASS(NAME, QrcGoalI)                                          \
    public:                                                                  \
     NAME(QrcManagerI* m, QrcIntExpI* x, QrcInt v, QrcDeductionStore* store) \

@@ -317,6 +317,7 @@ class QrcDecisionLog {
 
 // Sets x to v and widens the prober's hull (run in a nested solve).
 class QrcProberSetValueI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcProberSetValueI)
   QROSIMPLECLASS(QrcProberSetValueI, QrcGoalI)
  public:
   QrcProberSetValueI(QrcManagerI* m, QrcProber* prober, QrcIntExpI* x, QrcInt v)
@@ -332,6 +333,7 @@ class QrcProberSetValueI : public QrcGoalI {
 
 // Splits x's domain in halves down to a depth; every leaf is reported, then fails.
 class QrcImpactEstimateWithDichotomyI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcImpactEstimateWithDichotomyI)
   QROSIMPLECLASS(QrcImpactEstimateWithDichotomyI, QrcGoalI)
  public:
   QrcImpactEstimateWithDichotomyI(QrcManagerI* m, QrcImpactInformation* info, QrcIntExpI* x,
@@ -347,6 +349,7 @@ class QrcImpactEstimateWithDichotomyI : public QrcGoalI {
 };
 
 class QrcInternalInitializeImpactDichotomyGoalI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcInternalInitializeImpactDichotomyGoalI)
   QROSIMPLECLASS(QrcInternalInitializeImpactDichotomyGoalI, QrcGoalI)
  public:
   QrcInternalInitializeImpactDichotomyGoalI(QrcManagerI* m, QrcImpactInformation* info,

@@ -26,6 +26,7 @@ QrcInt QrcChooseFirstUnboundInt(const QrcIntVarArray& vars);
 // A goal on a variable and a value (kept for the default search's own goals).
 #define QRC_INT_VALUE_GOAL(NAME)                                                                   \
   class NAME : public QrcGoalI {                                                                   \
+    QRCLIBRARYCLASS(NAME)                                                                          \
     QROSIMPLECLASS(NAME, QrcGoalI)                                                                 \
    public:                                                                                         \
     NAME(QrcManagerI* m, QrcIntExpI* var, QrcInt value) : QrcGoalI(m), _var(var), _value(value) {} \
@@ -43,6 +44,7 @@ QRC_INT_VALUE_GOAL(QrcIntVarLeValueI)
 QRC_INT_VALUE_GOAL(QrcIntVarGeValueI)
 
 class QrcIntVarInstantiateI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcIntVarInstantiateI)
   QROSIMPLECLASS(QrcIntVarInstantiateI, QrcGoalI)
  public:
   QrcIntVarInstantiateI(QrcManagerI* m, QrcIntExpI* var, QrcIntValueSelectorI* selector)
@@ -56,6 +58,7 @@ class QrcIntVarInstantiateI : public QrcGoalI {
 };
 
 class QrcIntGenerateI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcIntGenerateI)
   QROSIMPLECLASS(QrcIntGenerateI, QrcGoalI)
  public:
   QrcIntGenerateI(QrcManagerI* m, QrcIntVarArrayI* vars, QrcChooseIntIndex choose,
@@ -74,6 +77,7 @@ class QrcIntGenerateI : public QrcGoalI {
 };
 
 class QrcDichotomizeGoalI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcDichotomizeGoalI)
   QROSIMPLECLASS(QrcDichotomizeGoalI, QrcGoalI)
  public:
   QrcDichotomizeGoalI(QrcManagerI* m, QrcIntExpI* var, QrcInt upperFirst)

@@ -59,6 +59,7 @@ QroGoal QroAndGoal(const QroGoal& first, const QroGoal& second);
 
 // Converts a model goal when the engine runs it (an empty one succeeds).
 class QrcExtractGoalI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcExtractGoalI)
   QROSIMPLECLASS(QrcExtractGoalI, QrcGoalI)
  public:
   QrcExtractGoalI(QrcManagerI* manager, QroGoalI* goal) : QrcGoalI(manager), _goal(goal) {}
@@ -72,6 +73,7 @@ class QrcExtractGoalI : public QrcGoalI {
 
 // Stands for the default search goal of the owning solver.
 class QrcDefaultGoalI : public QrcGoalI {
+  QRCLIBRARYCLASS(QrcDefaultGoalI)
   QROSIMPLECLASS(QrcDefaultGoalI, QrcGoalI)
  public:
   explicit QrcDefaultGoalI(QrcManagerI* manager) : QrcGoalI(manager) {}

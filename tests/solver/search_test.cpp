@@ -7,7 +7,12 @@
 
 #include "qrosolveri.h"
 #include "qrosolverextractor.h"
+#include "qrcfail.h"
 #include "qrcfloatexp.h"
+#include "qrcint.h"
+#include "qrcintcompare.h"
+#include "qrcintgoals.h"
+#include "qrcmanager.h"
 #include "qrcsearch.h"
 #include "qrogoal.h"
 #include "qromodel.h"
@@ -380,3 +385,210 @@ TEST(SolverModelEnd, RunsAfterTheModelEndedSayTheModelIsNotLoaded) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- user code on a failure's path
+
+namespace usercode {
+
+// x is labelled with z, and the user's code fails while x is odd (y has no
+// value above 3): its frame is left by a failure, whose local must go.
+QrcIntExpI* x = nullptr;
+QrcIntExpI* y = nullptr;
+struct Tally {
+  int entered = 0, returned = 0, left = 0, caught = 0;
+} tally;
+
+struct Counted {
+  ~Counted() { ++tally.left; }
+};
+
+void pruneOdd() {
+  Counted local;
+  ++tally.entered;
+  if (x->isBound() && x->getValue() % 2) y->setValue(9);
+  ++tally.returned;
+}
+
+class PruneGoal : public QrcGoalI {
+ public:
+  explicit PruneGoal(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    pruneOdd();
+    return nullptr;
+  }
+};
+
+class CatchingGoal : public QrcGoalI {
+ public:
+  explicit CatchingGoal(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    Counted local;
+    ++tally.entered;
+    try {
+      y->setValue(9);
+    } catch (const QrcFailException&) {
+      ++tally.caught;
+    }
+    ++tally.returned;
+    return nullptr;
+  }
+};
+
+class PruneDemon : public QrcDemonI {
+ public:
+  explicit PruneDemon(QrcManagerI* m) : QrcDemonI(m) {}
+  void propagate() override { pruneOdd(); }
+};
+
+class PruneCt : public QrcConstraintI {
+ public:
+  explicit PruneCt(QrcManagerI* m) : QrcConstraintI(m) {}
+  void post() override { x->whenValue(this); }
+  void propagate() override { pruneOdd(); }
+};
+
+// x itself, read through the user's code.
+class PruneNode : public QrcIntExpI {
+ public:
+  explicit PruneNode(QrcManagerI* m) : QrcIntExpI(m) { x->addParent(this); }
+  void computeRange() override {
+    pruneOdd();
+    _min = x->getMin();
+    _max = x->getMax();
+  }
+  void setOperandsRange(QrcInt a, QrcInt b) override { x->setRange(a, b); }
+  void whenRangeOnOperands(QrcDemonI* d) override { x->whenRange(d); }
+  void whenDomainOnOperands(QrcDemonI* d) override { x->whenDomain(d); }
+};
+
+class PruneSelector : public QrcIntValueSelectorI {
+ public:
+  QrcInt select(QrcIntExpI* var) override {
+    pruneOdd();
+    return var->getMin();
+  }
+} selector;
+
+QrcInt pruneChoose(const QrcIntVarArray& vars) {
+  pruneOdd();
+  for (QrcInt i = 0; i < vars.getSize(); ++i)
+    if (!vars[i].getImpl()->isBound()) return i;
+  return -1;
+}
+
+class PruneRule : public QrcChoiceRuleI {
+ public:
+  int verdict(QrcGoalI*, QrcGoalI*, QrcAny) override {
+    pruneOdd();
+    return QrcFirstGoalFirst;
+  }
+} rule;
+
+class PruneMonitor : public QrcSearchEventMonitorI {
+ public:
+  void nodeCreated(void*) override { pruneOdd(); }
+} monitor;
+
+// A reversible action whose run fails: the backtrack that runs it fails.
+class FailingAction : public QrcGoalI {
+ public:
+  explicit FailingAction(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    Counted local;
+    ++tally.entered;
+    y->setValue(9);
+    ++tally.returned;
+    return nullptr;
+  }
+};
+
+class AddActionGoal : public QrcGoalI {
+ public:
+  explicit AddActionGoal(QrcManagerI* m) : QrcGoalI(m) {}
+  QrcGoalI* execute() override {
+    if (x->getValue() == 3) _manager->addReversibleAction(new (_manager) FailingAction(_manager));
+    return nullptr;
+  }
+};
+
+enum Kind {
+  Library,
+  Goal,
+  Catching,
+  Demon,
+  Constraint,
+  Node,
+  Selector,
+  Choose,
+  Rule,
+  Monitor,
+  Action
+};
+
+// The solutions of the search over x and z with the user's code of the kind.
+int solutions(QrcManagerI* m, Kind kind) {
+  QrcManager mgr(m);
+  QrcIntVar xv(mgr, 0, 3), yv(mgr, 0, 3), z(mgr, 0, 1);
+  x = xv.getImpl();
+  y = yv.getImpl();
+  tally = Tally();
+  QrcIntVarArray vars(mgr, 2);
+  vars.set(0, xv);
+  vars.set(1, z);
+  QrcGoal g = QrcGenerate(vars);
+  if (kind == Library) mgr.add(xv != 1 && xv != 3);
+  if (kind == Goal) g = QrcAnd(g, new (m) PruneGoal(m));
+  if (kind == Catching) g = QrcAnd(g, new (m) CatchingGoal(m));
+  if (kind == Demon) xv.getImpl()->whenValue(new (m) PruneDemon(m));
+  if (kind == Constraint) mgr.add(new (m) PruneCt(m));
+  if (kind == Node) mgr.add(QrcIntExp(new (m) PruneNode(m)) == QrcIntVar(mgr, 0, 3));
+  if (kind == Selector)
+    g = new (m) QrcIntGenerateI(m, vars.getImpl(), QrcChooseFirstUnboundInt, &selector);
+  if (kind == Choose) g = QrcGenerate(vars, pruneChoose);
+  if (kind == Action) g = QrcAnd(g, new (m) AddActionGoal(m));
+  QrcSearch s(mgr, g);
+  if (kind == Rule) s.getImpl()->addChoiceRule(&rule);
+  if (kind == Monitor) s.setMonitor(&monitor);
+  int n = 0;
+  while (s.next()) ++n;
+  s.end();
+  return n;
+}
+
+}  // namespace usercode
+
+// Failures as exceptions, in a manager and in a solver's: a failure that
+// passes through the user's code (a goal, a demon, a constraint, a node, a
+// value selector, a choice function, a choice rule, a search monitor, a
+// reversible action) leaves its frames as an exception does, running their
+// destructors, and a goal that catches a failure catches it.
+TEST(UserCodeOnFailurePaths, LeavesItsFramesAsAnExceptionDoes) {
+  using namespace usercode;
+  struct Row {
+    Kind kind;
+    int solutions;
+  } rows[] = {{Library, 4},  {Goal, 4},   {Catching, 8}, {Demon, 4},   {Constraint, 4}, {Node, 4},
+              {Selector, 4}, {Choose, 4}, {Rule, 4},     {Monitor, 4}, {Action, 8}};
+  for (bool inSolver : {false, true}) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE(testing::Message() << "kind " << row.kind << (inSolver ? " solver" : " engine"));
+      QroEnv env;
+      QroModel model(env);
+      QroSolver solver(model);
+      QrcManager engine(QrcNoEdit);
+      engine.useExceptions();
+      QrcManagerI* m = inSolver ? solver.getManagerI() : engine.getImpl();
+      EXPECT_EQ(usercode::solutions(m, row.kind), row.solutions);
+      EXPECT_EQ(tally.left, tally.entered);
+      if (row.kind == Catching) {
+        EXPECT_EQ(tally.caught, 8);
+        EXPECT_EQ(tally.returned, 8);
+      } else if (row.kind != Library) {
+        EXPECT_GT(tally.entered - tally.returned, 0);
+      }
+      engine.end();
+      solver.end();
+      env.end();
+    }
+  }
+}

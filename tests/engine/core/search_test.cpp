@@ -116,6 +116,24 @@ TEST_F(SearchTest, ChoicePointAndTimeLimits) {
   EXPECT_FALSE(s2.next());
   EXPECT_EQ(m->getStatus(), QrcSearchLimited);
   s2.end();
+  m->unsetLimits();
+  // Nodes of 2 ms each under a limit of 10 ms: the limit is kept within a
+  // clock tick or two, not a count of nodes.
+  std::function<void()> slow = [] {
+    volatile double x = 0;
+    for (double t = cpuTime(); cpuTime() - t < 0.002;) x = x + 1;
+  };
+  std::function<QrcGoal(int)> slowTree = [&](int depth) -> QrcGoal {
+    if (depth == 0) return QrcAnd(new (m) qrotest::CallGoal(m, &slow), leaf("f", true));
+    return QrcOr(slowTree(depth - 1), slowTree(depth - 1));
+  };
+  m->setTimeLimit(0.01);
+  QrcInt before = m->getFails();
+  QrcSearch s3(mgr, slowTree(8));
+  EXPECT_FALSE(s3.next());
+  EXPECT_EQ(m->getStatus(), QrcSearchLimited);
+  EXPECT_LE(m->getFails() - before, 12);
+  s3.end();
 }
 
 class FixedRule : public QrcChoiceRuleI {

@@ -1,0 +1,104 @@
+// Failures that jump while the manager's failures are exceptions: which
+// objects a failure may jump over.
+#include <cstdlib>
+#include <typeinfo>
+
+#include "qrcaccessor.h"
+#include "qrcevent.h"
+#include "qrcexpr.h"
+#include "qrcgoal.h"
+#include "qrcmanager.h"
+#include "qroexception.h"
+
+namespace {
+
+bool isLibraryWord(QrcWord word) {
+  const void* object = reinterpret_cast<const void*>(word & ~static_cast<QrcWord>(3));
+  switch (word & 3) {
+    case 0:
+      return QrcIsLibraryObject(static_cast<const QrcRootGoalDemonI*>(object));
+    case 1:
+      return QrcIsLibraryObject(static_cast<const QrcExprI*>(object));
+    case 2:
+      return QrcIsLibraryObject(static_cast<const QrcEventHandlerI*>(object));
+    default:
+      return QrcIsLibraryObject(static_cast<const QrcAccessorI*>(object));
+  }
+}
+
+}  // namespace
+
+std::atomic<int> QrcExceptionManagers{0};
+
+void QrcNoteMade(QrcManagerI* manager, const QrcRootGoalDemonI* item) {
+  manager->noteMade(item);
+}
+
+void QrcManagerI::useExceptions(bool flag) {
+  if (flag != (_useExceptions != 0)) QrcExceptionManagers.fetch_add(flag ? 1 : -1);
+  if (flag && !_useExceptions) {
+    // Objects made while failures jumped were not noted: when any was made
+    // since the last check, their classes are unknown.
+    if (_heap->getTop() != _knownHeapTop || _globalHeap->getTop() != _knownGlobalTop) _foreign = 1;
+  } else if (!flag && _useExceptions) {
+    checkMade();
+    markObjectsKnown();
+  }
+  _useExceptions = flag ? 1 : 0;
+}
+
+QrcGoalI* QrcManagerI::runForeignGoal(QrcGoalI* goal) {
+  QrcGoalI* next = nullptr;
+  auto run = [goal, &next] { next = goal->execute(); };
+  runForeign(run);
+  return next;
+}
+
+// The failing code may have left an object noted half built: a search pops it
+// with the heap; anywhere else it is never checked, and failures throw from
+// then on.
+void QrcManagerI::dropMadeUnlessPopped() {
+  if (!_failTrap && isSearchRunning()) return;
+  dropMade();
+}
+
+void QrcManagerI::dropMade() {
+  _madeCount = 0;
+  _foreign = 1;
+}
+
+void QrcManagerI::runOnSegment(void (*fn)(void*), void* data) {
+  auto segment = [fn, data] { qroplatform::detail::runOnSegment(fn, data); };
+  runForeign(segment);
+}
+
+void QrcManagerI::markObjectsKnown() {
+  _knownHeapTop = _heap->getTop();
+  _knownGlobalTop = _globalHeap->getTop();
+}
+
+void QrcManagerI::noteMade(QrcWord taggedObject) {
+  if (_foreign) return;
+  if (_madeCount == _madeCapacity) {
+    QrcInt capacity = _madeCapacity ? 2 * _madeCapacity : 256;
+    void* grown = std::realloc(_made, static_cast<size_t>(capacity) * sizeof(QrcWord));
+    if (!grown) throw QroMemoryException();
+    _made = static_cast<QrcWord*>(grown);
+    _madeCapacity = capacity;
+  }
+  _made[_madeCount++] = taggedObject;
+}
+
+// Runs where no noted object is being built (its class would still be a base
+// of its own, or not yet set): at a push, and where failures become jumps
+// again.
+void QrcManagerI::checkMadeNow() {
+  // An object on the stack may be gone by now: it is taken as one of the
+  // caller's (the library's probes on the stack are forgotten at once).
+  for (QrcInt i = 0; i < _madeCount && !_foreign; ++i)
+    if (qroplatform::isOnStack(
+            reinterpret_cast<const void*>(_made[i] & ~static_cast<QrcWord>(3))) ||
+        !isLibraryWord(_made[i]))
+      _foreign = 1;
+  _madeCount = 0;
+}
