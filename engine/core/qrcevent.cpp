@@ -17,6 +17,10 @@ QrcEventHandlerI::QrcEventHandlerI(QrcManagerI* manager)
   manager->noteMade(this);
 }
 
+QrcEventHandlerI::~QrcEventHandlerI() {
+  QrcForgetDestroyed(_manager, reinterpret_cast<QrcWord>(this) | 2);
+}
+
 QrcEventHandlerI* QrcEventHandlerI::makeCopy(QrcManagerI*) const {
   return nullptr;
 }

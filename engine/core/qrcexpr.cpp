@@ -31,6 +31,10 @@ QrcExprI::QrcExprI(QrcManagerI* manager)
   if (manager) manager->noteMade(this);
 }
 
+QrcExprI::~QrcExprI() {
+  QrcForgetDestroyed(_manager, reinterpret_cast<QrcWord>(this) | 1);
+}
+
 QrcExprI::QrcExprI(QrcManagerI* manager, QrcEventHandlerI* handler, const char* name)
     : QrcExprI(manager) {
   if (handler) {

@@ -65,6 +65,11 @@ bool QrcManagerI::isSearchRunning() const {
   return _nextDepth > 0 && _currentSearch && _currentSearch->isLooping();
 }
 
+bool QrcManagerI::mayJumpOn(jmp_buf* jump) {
+  jmp_buf* bound = _failTrap ? _failTrap : isSearchRunning() ? &_currentSearch->_buffer : nullptr;
+  return bound == jump && mayJumpTo(jump);
+}
+
 void QrcManagerI::failFromSearch() {
   if (_failureGoal) runGoal(_failureGoal);
   setRoundingNearest();

@@ -54,9 +54,10 @@ QrcGoalI* QrcManagerI::runForeignGoal(QrcGoalI* goal) {
   return next;
 }
 
-// The failing code may have left an object noted half built: a search pops it
-// with the heap; anywhere else it is never checked, and failures throw from
-// then on.
+// The failing code may be building an object noted: the failure is thrown
+// through its constructor, which forgets it (QrcForgetDestroyed). In a search
+// the objects noted are checked at the next push or pop; anywhere else they
+// are dropped, and failures throw from then on.
 void QrcManagerI::dropMadeUnlessPopped() {
   if (!_failTrap && isSearchRunning()) return;
   dropMade();
@@ -65,6 +66,25 @@ void QrcManagerI::dropMadeUnlessPopped() {
 void QrcManagerI::dropMade() {
   _madeCount = 0;
   _foreign = 1;
+}
+
+void QrcForgetDestroyed(QrcManagerI* manager, QrcWord taggedObject) {
+  if (!QrcExceptionManagers.load(std::memory_order_relaxed) || !manager ||
+      qroplatform::isOnStack(
+          reinterpret_cast<const void*>(taggedObject & ~static_cast<QrcWord>(3))))
+    return;
+  manager->forgetDestroyed(taggedObject);
+}
+
+// The latest first: a constructor that threw noted its object last but for
+// the parts it made.
+void QrcManagerI::forgetDestroyed(QrcWord taggedObject) {
+  for (QrcInt i = _madeCount - 1; i >= 0; --i) {
+    if (_made[i] != taggedObject) continue;
+    for (QrcInt j = i + 1; j < _madeCount; ++j) _made[j - 1] = _made[j];
+    --_madeCount;
+    return;
+  }
 }
 
 void QrcManagerI::runOnSegment(void (*fn)(void*), void* data) {

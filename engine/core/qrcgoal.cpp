@@ -14,6 +14,10 @@ const char noRestore = 0;
 
 // ---------------------------------------------------------------- root
 
+QrcRootGoalDemonI::~QrcRootGoalDemonI() {
+  QrcForgetDestroyed(_manager, reinterpret_cast<QrcWord>(this));
+}
+
 QroSolverI* QrcRootGoalDemonI::getSolverI() const {
   return _manager->getSolver();
 }

@@ -58,8 +58,8 @@ ChoiceRecord popRecord(QrcMemoryStack* s) {
 }  // namespace
 
 void QrcManagerI::pushChoicePoint(QrcGoalI* first, QrcGoalI* second, QrcAny label) {
-  // The objects noted are built by now: checked here, those made from now on
-  // go with the heap when this record is popped.
+  // The objects noted are built by now: checked here; those made from now on
+  // are checked at the next push, or when this record is popped.
   checkMade();
   ++_orRecords;
   if (first && label != QrcReversibleActionMarker() && label != QrcInternalLabel()) {
@@ -112,9 +112,11 @@ QrcGoalI* QrcManagerI::popChoicePoint(QrcWord* second, QrcAny* label) {
     _trail->restore(static_cast<QrcInt>(r.trailTop));
     if (_persistentTrail != _trail) _persistentTrail->restore(static_cast<QrcInt>(r.persistentTop));
     _queue->clear();
-    // The objects noted since the latest push go with the heap, unread: a
-    // failure may have left one half built.
-    _madeCount = 0;
+    // The objects noted since the latest push are checked before the heap
+    // goes: one the heap does not hold (the caller's, made by plain new) may
+    // run in another branch. None is half built: a failure jumps only while
+    // none is noted, and an object whose constructor threw is forgotten.
+    checkMade();
     _heap->popTo(static_cast<QrcInt>(r.heapTop));
     _andStack->_floor = static_cast<QrcInt>(r.andFloor);
     _andStack->popTo(static_cast<QrcInt>(r.andTop));

@@ -104,6 +104,11 @@ QrcAccessorI::QrcAccessorI(QrcAccessorDomainI* domain) : _domain(domain), _cache
   domain->getManager()->noteMade(this);
 }
 
+QrcAccessorI::~QrcAccessorI() {
+  QrcForgetDestroyed(_domain ? _domain->getManager() : nullptr,
+                     reinterpret_cast<QrcWord>(this) | 3);
+}
+
 void QrcAccessorI::makeCache() {
   if (_cache) return;
   QrcManagerI* m = getManager();

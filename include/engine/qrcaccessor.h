@@ -211,7 +211,7 @@ class QrcAccessorI {
   QRCTYPETOKENROOT(QrcAccessorI)
  public:
   explicit QrcAccessorI(QrcAccessorDomainI* domain);
-  virtual ~QrcAccessorI() {}
+  virtual ~QrcAccessorI();
   // The class the object declares itself (QRCLIBRARYCLASS), null for none.
   virtual const std::type_info* getLibraryClass() const { return nullptr; }
   QrcAccessorDomainI* getDomain() const { return _domain; }

@@ -20,7 +20,7 @@ class QrcEventHandlerI {
   enum TrapState { TrapUndecided = 0, NoTrap = 1, TrapMade = 2, TrapWake = 3 };
 
   explicit QrcEventHandlerI(QrcManagerI* manager);
-  virtual ~QrcEventHandlerI() {}
+  virtual ~QrcEventHandlerI();
   // The class the object declares itself (QRCLIBRARYCLASS), null for none.
   virtual const std::type_info* getLibraryClass() const { return nullptr; }
 

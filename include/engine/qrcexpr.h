@@ -52,7 +52,7 @@ class QrcExprI : public QrcPrintable {
   QrcExprI(QrcManagerI* manager, QrcEventHandlerI* handler, const char* name);
   // Copy of a source expression for another manager (used by makeCopy).
   QrcExprI(QrcManagerI* manager, const QrcExprI& source);
-  virtual ~QrcExprI() {}
+  virtual ~QrcExprI();
   // The class the object declares itself (QRCLIBRARYCLASS), null for none.
   virtual const std::type_info* getLibraryClass() const { return nullptr; }
 

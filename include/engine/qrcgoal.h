@@ -31,7 +31,7 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
   enum State { Idle = 0, Pending = 1, Inactive = 2, Dormant = 3, Fresh = 4 };
 
   explicit QrcRootGoalDemonI(QrcManagerI* manager) : _manager(manager), _state(Fresh), _flags(0) {}
-  virtual ~QrcRootGoalDemonI() {}
+  virtual ~QrcRootGoalDemonI();
   // The class the object declares itself (QRCLIBRARYCLASS), null for none.
   virtual const std::type_info* getLibraryClass() const { return nullptr; }
 

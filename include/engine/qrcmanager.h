@@ -74,6 +74,12 @@ class QrcVarNotifyI {
   QrcVarNotifyI* _next = nullptr;
 };
 
+// Called by the destructors of the classes noted (QrcManagerI::noteMade): an
+// object destroyed before it was checked, one whose constructor threw (the
+// destructors of its bases run) or one of the caller's deleted, is forgotten.
+// One on the stack is left: the check does not read it.
+void QrcForgetDestroyed(QrcManagerI* manager, QrcWord taggedObject);
+
 // Runs when the manager is reset or destroyed.
 class QrcTeardownListenerI {
  public:
@@ -273,7 +279,8 @@ class QrcManagerI {
     return !_madeCount && !_foreign && !_queue->isTracing();
   }
   // Runs f(), which the library cannot vouch for: a failure inside it is
-  // thrown, and one that leaves it jumps on where the caller could.
+  // thrown, and one that leaves it jumps on where a failure raised here could
+  // (mayJumpOn), else goes on as an exception.
   template <class F>
   void runForeign(F& f) {
     jmp_buf* jump = _failJump;
@@ -286,6 +293,8 @@ class QrcManagerI {
     try {
       f();
     } catch (const QrcFailException&) {
+      _failJump = jump;
+      if (!mayJumpOn(jump)) throw;
       failed = true;
     } catch (...) {
       _failJump = jump;
@@ -294,6 +303,11 @@ class QrcManagerI {
     _failJump = jump;
     if (failed) std::longjmp(*jump, 1);
   }
+  // Whether a failure that left the caller's code may jump on to jump: it is
+  // where the failure is bound (the trap set, else the search running, none
+  // while a search nested in that code is left open), and a failure raised
+  // here could jump there.
+  bool mayJumpOn(jmp_buf* jump);
   // Runs a goal: one that is not of the library's own classes under
   // runForeign.
   QrcGoalI* runGoal(QrcGoalI* goal) {
@@ -332,6 +346,8 @@ class QrcManagerI {
   void checkMade() {
     if (_madeCount) checkMadeNow();
   }
+  // Forgets a noted object that is destroyed (QrcForgetDestroyed).
+  void forgetDestroyed(QrcWord taggedObject);
   // Forgets the latest object noted, a probe the caller pops off the heap.
   void forgetMade(const void* probe) {
     if (_madeCount &&

@@ -511,6 +511,43 @@ class AddActionGoal : public QrcGoalI {
   }
 };
 
+// Told of each new variable, the user's code that fails while x is odd.
+class PruneNotifier : public QrcVarNotifyI {
+ public:
+  void notifyNewIntVar(QrcExprI*) override { pruneOdd(); }
+  void notifyNewFloatVar(QrcExprI*) override {}
+} notifier;
+
+// Makes a variable as x is bound, which the notifier hears inside this frame.
+class MakingCt : public QrcConstraintI {
+ public:
+  explicit MakingCt(QrcManagerI* m) : QrcConstraintI(m) {}
+  void post() override { x->whenValue(this); }
+  void propagate() override {
+    Counted local;
+    ++tally.entered;
+    QrcIntVar(QrcManager(_manager), 0, 1);
+    ++tally.returned;
+  }
+};
+
+// At each leaf, a demon of the user's, made at the first one where the heap
+// does not hold it, is attached to y, which the goal it answers narrows.
+class ReusingGoal : public QrcGoalI {
+ public:
+  ReusingGoal(QrcManagerI* m, QrcDemonI** made, QrcGoalI* narrow)
+      : QrcGoalI(m), _made(made), _narrow(narrow) {}
+  QrcGoalI* execute() override {
+    if (!*_made) *_made = new PruneDemon(_manager);
+    y->whenRange(*_made);
+    return _narrow;
+  }
+
+ private:
+  QrcDemonI** _made;
+  QrcGoalI* _narrow;
+};
+
 enum Kind {
   Library,
   Goal,
@@ -522,7 +559,9 @@ enum Kind {
   Choose,
   Rule,
   Monitor,
-  Action
+  Action,
+  Notifier,
+  Reused
 };
 
 // The solutions of the search over x and z with the user's code of the kind.
@@ -546,12 +585,20 @@ int solutions(QrcManagerI* m, Kind kind) {
     g = new (m) QrcIntGenerateI(m, vars.getImpl(), QrcChooseFirstUnboundInt, &selector);
   if (kind == Choose) g = QrcGenerate(vars, pruneChoose);
   if (kind == Action) g = QrcAnd(g, new (m) AddActionGoal(m));
+  if (kind == Notifier) {
+    m->addVarNotify(&notifier);
+    mgr.add(new (m) MakingCt(m));
+  }
+  QrcDemonI* made = nullptr;
+  if (kind == Reused) g = QrcAnd(g, new (m) ReusingGoal(m, &made, QrcGoal(yv <= 2).getImpl()));
   QrcSearch s(mgr, g);
   if (kind == Rule) s.getImpl()->addChoiceRule(&rule);
   if (kind == Monitor) s.setMonitor(&monitor);
   int n = 0;
   while (s.next()) ++n;
   s.end();
+  if (kind == Notifier) m->removeVarNotify(&notifier);
+  delete made;
   return n;
 }
 
@@ -567,8 +614,9 @@ TEST(UserCodeOnFailurePaths, LeavesItsFramesAsAnExceptionDoes) {
   struct Row {
     Kind kind;
     int solutions;
-  } rows[] = {{Library, 4},  {Goal, 4},   {Catching, 8}, {Demon, 4},   {Constraint, 4}, {Node, 4},
-              {Selector, 4}, {Choose, 4}, {Rule, 4},     {Monitor, 4}, {Action, 8}};
+  } rows[] = {{Library, 4}, {Goal, 4},     {Catching, 8}, {Demon, 4}, {Constraint, 4},
+              {Node, 4},    {Selector, 4}, {Choose, 4},   {Rule, 4},  {Monitor, 4},
+              {Action, 8},  {Notifier, 4}, {Reused, 4}};
   for (bool inSolver : {false, true}) {
     for (const Row& row : rows) {
       SCOPED_TRACE(testing::Message() << "kind " << row.kind << (inSolver ? " solver" : " engine"));
