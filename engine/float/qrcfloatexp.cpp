@@ -211,7 +211,7 @@ void QrcFloatExpI::saveMax() {
 }
 
 void QrcFloatExpI::setRange(QrcFloat a, QrcFloat b) {
-  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, a, b] { setRange(a, b); });
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot<&QrcFloatExpI::setRange>(this, a, b);
   // A bound that is not a number restricts nothing.
   if (a != a) a = -Inf;
   if (b != b) b = Inf;
@@ -334,7 +334,7 @@ void QrcFloatExpI::touch() {
 }
 
 void QrcFloatExpI::setValue(QrcFloat v) {
-  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, v] { setValue(v); });
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot<&QrcFloatExpI::setValue>(this, v);
   if (_manager->variablePrecision() && !(_handler && _valueSet)) {
     setRangePrecise(v, v);
     return;
@@ -386,7 +386,7 @@ void QrcFloatExpI::setValueNormal(QrcFloat v, bool precise) {
 }
 
 void QrcFloatExpI::removeValue(QrcFloat v) {
-  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, v] { removeValue(v); });
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot<&QrcFloatExpI::removeValue>(this, v);
   if (!_valueSet) {
     getErrorReporter()->report(QrcContinuousVariableError, "QrcFloatExpI::removeValue",
                                "continuous constrained variable", this);

@@ -85,6 +85,15 @@ inline void QrcFloatVarEventHandlerI::enqueue() {
   _manager->getPropagationQueue()->pushEventHandler(this);
 }
 
+// enqueue after a change of range of a running handler: removals it still
+// keeps are stale (dropStaleRemovals), dropped first.
+inline void QrcFloatVarEventHandlerI::enqueueFresh() {
+  if (_state != Idle) return;
+  if (__builtin_expect(_removed != nullptr, 0)) clearEvents();
+  _state = Queued;
+  _manager->getPropagationQueue()->pushEventHandler(this);
+}
+
 void QrcFloatVarEventHandlerI::suspend() {
   dropStaleRemovals();
   _suspended.set(_manager, 1);
@@ -176,7 +185,6 @@ void QrcFloatVarEventHandlerI::rangeEvent(QrcFloat min, QrcFloat max, bool signi
     if (moved) _manager->getPropagationQueue()->noteStaleParents(_manager->getFailStamp());
     return;
   }
-  dropStaleRemovals();
   QrcFloatExpI* var = getVar();
   bool bound = var->isBound() != 0;
   if (moved) var->invalidateParents();
@@ -195,7 +203,7 @@ void QrcFloatVarEventHandlerI::rangeEvent(QrcFloat min, QrcFloat max, bool signi
   }
   if (var->getValueSet() && hasDomain) _domainDemons.markPending();
   if (hasValue) _valueDemons.markPending();
-  enqueue();
+  enqueueFresh();
 }
 
 void QrcFloatVarEventHandlerI::removalEvent(QrcFloat v) {

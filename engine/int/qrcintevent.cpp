@@ -185,6 +185,15 @@ inline void QrcIntVarEventHandlerI::dropStaleRemovals() {
   if (_state == Idle && !_suspended.getValue()) clearEvents();
 }
 
+// enqueue after a change of bounds: an idle handler that still keeps
+// removals drops them first (stale, as dropStaleRemovals).
+inline void QrcIntVarEventHandlerI::enqueueFresh() {
+  if (_suspended.getValue() || _state == Queued) return;
+  if (__builtin_expect(_removed || _removedRanges, 0) && _state == Idle) clearEvents();
+  _state = Queued;
+  _manager->getPropagationQueue()->pushEventHandler(this);
+}
+
 // Parents whose cached bounds are already stale (all of them, mostly, or
 // none at all) have no cache to drop: the walk starts only for a fresh one.
 static inline void invalidateParentsOf(QrcIntExpI* x) {
@@ -199,22 +208,22 @@ static inline void invalidateParentsOf(QrcIntExpI* x) {
     }
 }
 
-// The partners change before the queue drains.
+// The partners change before the queue drains. A change of bounds is
+// scheduled by enqueueFresh, a removal by enqueue once it is kept.
 template <class Forward>
-inline void QrcIntVarEventHandlerI::scheduleAndForward(bool heard, Forward forward) {
+inline void QrcIntVarEventHandlerI::scheduleAndForward(bool heard, bool bounds, Forward forward) {
   if (!_links) {
-    if (heard) enqueue();
+    if (heard) bounds ? enqueueFresh() : enqueue();
     return;
   }
   QrcPropagationQueueI* q = _manager->getPropagationQueue();
   q->enter();
-  if (heard) enqueue();
+  if (heard) bounds ? enqueueFresh() : enqueue();
   forward();
   q->leave();
 }
 
 void QrcIntVarEventHandlerI::notifyBoundsChange(QrcInt newMin, QrcInt newMax) {
-  dropStaleRemovals();
   invalidateParentsOf(getVar());
   bool valueHeard = _valueDemons.getHead() && newMin == newMax;
   bool heard = _rangeDemons.getHead() || _domainDemons.getHead() || valueHeard;
@@ -226,14 +235,14 @@ void QrcIntVarEventHandlerI::notifyBoundsChange(QrcInt newMin, QrcInt newMax) {
     if (_rangeDemons.getHead()) _rangeDemons.markPending();
     if (valueHeard) _valueDemons.markPending();
   }
-  scheduleAndForward(heard, [this] { forwardBounds(); });
+  scheduleAndForward(heard, true, [this] { forwardBounds(); });
 }
 
 // Widens the old bounds to the current ones (they are not trailed: after
 // backtracking they may be narrower than the bounds this step starts from),
-// invalidates the parents and marks the domain demons pending.
+// invalidates the parents and marks the domain demons pending. The caller
+// drops stale removals before it keeps one.
 inline bool QrcIntVarEventHandlerI::noteRemoval() {
-  dropStaleRemovals();
   QrcIntExpI* x = getVar();
   if (x->_min < _oldMin) _oldMin = x->_min;
   if (x->_max > _oldMax) _oldMax = x->_max;
@@ -247,13 +256,14 @@ inline bool QrcIntVarEventHandlerI::noteRemoval() {
 void QrcIntVarEventHandlerI::notifyValueRemoved(QrcInt v) {
   bool heard = noteRemoval();
   if (heard) {
+    dropStaleRemovals();
     QrcPropagationQueueI::IntCell* c = _manager->getPropagationQueue()->newCell();
     c->next = _removed;
     c->value = v;
     c->cause = _manager->getCurrentDemon();
     _removed = c;
   }
-  scheduleAndForward(heard, [this, v] { forwardRemoval(v, v); });
+  scheduleAndForward(heard, false, [this, v] { forwardRemoval(v, v); });
 }
 
 void QrcIntVarEventHandlerI::notifyRangeRemoved(QrcInt a, QrcInt b) {
@@ -263,6 +273,7 @@ void QrcIntVarEventHandlerI::notifyRangeRemoved(QrcInt a, QrcInt b) {
   }
   bool heard = noteRemoval();
   if (heard) {
+    dropStaleRemovals();
     QrcPropagationQueueI* q = _manager->getPropagationQueue();
     QrcPropagationQueueI::IntCell* end = q->newCell();
     end->next = _removedRanges;
@@ -272,7 +283,7 @@ void QrcIntVarEventHandlerI::notifyRangeRemoved(QrcInt a, QrcInt b) {
     start->value = a;
     _removedRanges = start;
   }
-  scheduleAndForward(heard, [this, a, b] { forwardRemoval(a, b); });
+  scheduleAndForward(heard, false, [this, a, b] { forwardRemoval(a, b); });
 }
 
 // The partners' own notices pass the change back here, where it is already

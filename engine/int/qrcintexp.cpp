@@ -380,7 +380,16 @@ void QrcIntExpI::failWith(int hook, QrcInt a, QrcInt b) {
 // ---------------------------------------------------------------- narrowing
 
 void QrcIntExpI::setMin(QrcInt v) {
-  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, v] { setMin(v); });
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot<&QrcIntExpI::setMin>(this, v);
+  narrowMin(v);
+}
+
+void QrcIntExpI::setMax(QrcInt v) {
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot<&QrcIntExpI::setMax>(this, v);
+  narrowMax(v);
+}
+
+inline void QrcIntExpI::narrowMin(QrcInt v) {
   refreshBounds();
   if (_valueOpen) giveValue();
   if (v <= _min) {
@@ -410,8 +419,7 @@ void QrcIntExpI::setMin(QrcInt v) {
   h->notifyBoundsChange(_min, _max);
 }
 
-void QrcIntExpI::setMax(QrcInt v) {
-  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, v] { setMax(v); });
+inline void QrcIntExpI::narrowMax(QrcInt v) {
   refreshBounds();
   if (_valueOpen) giveValue();
   if (v >= _max) {
@@ -442,7 +450,7 @@ void QrcIntExpI::setMax(QrcInt v) {
 }
 
 void QrcIntExpI::narrowRange(QrcInt a, QrcInt b) {
-  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, a, b] { narrowRange(a, b); });
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot<&QrcIntExpI::narrowRange>(this, a, b);
   if (a > b) failWith(HookSetRange, a, b);
   refreshBounds();
   if (_valueOpen) giveValue();
@@ -486,7 +494,7 @@ void QrcIntExpI::narrowRange(QrcInt a, QrcInt b) {
 }
 
 void QrcIntExpI::setValue(QrcInt v) {
-  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, v] { setValue(v); });
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot<&QrcIntExpI::setValue>(this, v);
   refreshBounds();
   if (_valueOpen) giveValue();
   if (v < _min || v > _max) failWith(HookSetValue, v, 0);
@@ -518,21 +526,19 @@ void QrcIntExpI::setValue(QrcInt v) {
 }
 
 void QrcIntExpI::removeValueInBounds(QrcInt v) {
-  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, v] { removeValueInBounds(v); });
+  // A variable loses nothing outside its bounds: nothing to take back at the
+  // root either.
+  if (_handler && (v < _min || v > _max) && _min <= _max) return;
+  if (_manager->isAtRoot())
+    return _manager->narrowAtRoot<&QrcIntExpI::removeValueInBounds>(this, v);
   refreshBounds();
   if (_valueOpen) giveValue();
   if (v < _min || v > _max) {
     if (_min > _max) fail();
     return;
   }
-  if (v == _min) {
-    setMin(v + 1);
-    return;
-  }
-  if (v == _max) {
-    setMax(v - 1);
-    return;
-  }
+  if (v == _min) return narrowMin(v + 1);
+  if (v == _max) return narrowMax(v - 1);
   if (!_handler) return removeFromOperands(v);
   if (isProcessing()) {
     _handler->setState(QrcIntVarEventHandlerI::ProcessingDeferred);

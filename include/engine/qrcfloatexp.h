@@ -370,6 +370,7 @@ class QrcFloatVarEventHandlerI : public QrcEventHandlerI {
   void dropStaleRemovals();
   // Queues an idle handler.
   void enqueue();
+  void enqueueFresh();
 
   QrcInt _minStamp;
   QrcInt _maxStamp;

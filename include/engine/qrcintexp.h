@@ -250,6 +250,9 @@ class QrcIntExpI : public QrcExprI {
   QrcInt currentFailStamp() const { return _manager->getFailStamp(); }
   void narrowRange(QrcInt a, QrcInt b);
   void removeValueInBounds(QrcInt v);
+  // setMin and setMax past the root's test.
+  void narrowMin(QrcInt v);
+  void narrowMax(QrcInt v);
   // removeValueInBounds of a node, and of a variable while tracing.
   [[gnu::noinline]] void removeFromOperands(QrcInt v);
   [[gnu::noinline]] void removeTraced(QrcInt v);
@@ -391,11 +394,13 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   // Passes a change on to the offset links' partners.
   void forwardBounds();
   void forwardRemoval(QrcInt a, QrcInt b);
-  // Schedules the handler when heard and runs forward() (the offset links).
+  // Schedules the handler when heard (by enqueueFresh after a change of
+  // bounds) and runs forward() (the offset links).
   template <class Forward>
-  void scheduleAndForward(bool heard, Forward forward);
-  // schedule, inline.
+  void scheduleAndForward(bool heard, bool bounds, Forward forward);
+  // schedule, inline; enqueueFresh after a change of bounds.
   void enqueue();
+  void enqueueFresh();
   // Drops the removals an idle, running handler still keeps: gathered while
   // suspended in a branch that was left since, their values are back.
   void dropStaleRemovals();

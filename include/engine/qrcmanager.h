@@ -246,10 +246,14 @@ class QrcManagerI {
   // a segment (a failure inside it is thrown out of it).
   template <class F>
   void withStackRoom(F& f) {
-    if (__builtin_expect(_useExceptions != 0 && qroplatform::isStackLow(), 0))
-      runOnSegment(qroplatform::detail::callBack<F>, &f);
-    else
-      f();
+    if (__builtin_expect(_useExceptions != 0, 0)) {
+      // Read back from memory: the manager keeps no register of the caller's
+      // across the test of the stack.
+      QrcManagerI* volatile self = this;
+      if (__builtin_expect(qroplatform::isStackLow(), 0))
+        return self->runOnSegment(qroplatform::detail::callBack<F>, &f);
+    }
+    f();
   }
   // fn(data) on a fresh stack segment, out of which failures are thrown.
   [[gnu::cold]] void runOnSegment(void (*fn)(void*), void* data);
@@ -444,6 +448,14 @@ class QrcManagerI {
   template <class F>
   [[gnu::noinline, gnu::cold]] void narrowAtRoot(F f) {
     runAtRoot([](void* body) { (*static_cast<F*>(body))(); }, &f);
+  }
+  // The same for a hot narrowing, a tail call that keeps its frame as small
+  // as without the guard:
+  // if (_manager->isAtRoot()) return _manager->narrowAtRoot<&X::narrowing>(this, args...);
+  template <auto Narrowing, class T, class... A>
+  [[gnu::noinline, gnu::cold]] void narrowAtRoot(T* object, A... args) {
+    auto f = [object, args...] { (object->*Narrowing)(args...); };
+    runAtRoot([](void* body) { (*static_cast<decltype(f)*>(body))(); }, &f);
   }
   bool isInNestedSolve() const { return _nestedSolve != 0; }
   void setTrace(bool flag);

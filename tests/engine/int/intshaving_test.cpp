@@ -227,18 +227,20 @@ class Heard : public QrcConstraintI {
   bool throwInSlice = false;
 };
 
-// Within one drain the watch suspends x, which then changes: removed values
-// (one, or a range) and a lower maximum; a failure may end the branch there.
+// Within one drain the watch suspends x (unless told not to), which then
+// changes: removed values (one, or a range) and a lower maximum; a failure
+// may end the branch there.
 Heard* g_heard;
 QrcSpiralSolverIntCtI* g_watch;
 class SuspendAndChangeI : public QrcGoalI {
  public:
-  SuspendAndChangeI(QrcManagerI* m, QrcInt removed, bool fail, QrcInt removedTo = 0)
-      : QrcGoalI(m), _removed(removed), _removedTo(removedTo), _fail(fail) {}
+  SuspendAndChangeI(QrcManagerI* m, QrcInt removed, bool fail, QrcInt removedTo = 0,
+                    bool suspend = true)
+      : QrcGoalI(m), _removed(removed), _removedTo(removedTo), _fail(fail), _suspend(suspend) {}
   QrcGoalI* execute() override {
     QrcPropagationQueueI* q = _manager->getPropagationQueue();
     q->enter();
-    for (int i = 0; i < 5; ++i) g_watch->propagate();
+    for (int i = 0; _suspend && i < 5; ++i) g_watch->propagate();
     if (_removedTo > _removed)
       g_heard->x->removeRange(_removed, _removedTo);
     else
@@ -253,23 +255,29 @@ class SuspendAndChangeI : public QrcGoalI {
   QrcInt _removed;
   QrcInt _removedTo;
   bool _fail;
+  bool _suspend;
 };
 
 // What x's demons missed while it was suspended reaches them once the
 // companion has run (here it narrows nothing: the top slice holds), and
 // nothing of a branch left before, nor of a run a demon's exception left in
-// a slice.
+// a slice, whether x is held again or first changes its bounds or loses a
+// value.
 TEST_P(IntShaving, ChangesMadeWhileSuspendedReachTheDemons) {
   struct Row {
     QrcInt removed, removedTo;  // removed in the branch kept: one value or a range
     bool throwFirst;            // a run with 5 removed, left by an exception, comes first
+    bool suspendKept;           // the branch kept holds x too
     uint64_t lost;
-  } rows[] = {{7, 0, false, 0x1e0080},  // 7 and 17 to 20; not 5, back with the failed branch
-              {9, 11, false, 0x1e0e00},
-              {7, 0, true, 0x1e0080}};
+  } rows[] = {{7, 0, false, true, 0x1e0080},  // 7 and 17 to 20; not 5, back with the failed branch
+              {9, 11, false, true, 0x1e0e00},
+              {7, 0, true, true, 0x1e0080},
+              {20, 0, false, false, 0x1e0000},  // the maximum first
+              {7, 0, false, false, 0x1e0080}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.removed);
     SCOPED_TRACE(r.throwFirst);
+    SCOPED_TRACE(r.suspendKept);
     QrcIntVar x;
     std::vector<QrcInt> all;
     for (QrcInt v = 0; v <= 20; ++v) all.push_back(v);
@@ -286,7 +294,7 @@ TEST_P(IntShaving, ChangesMadeWhileSuspendedReachTheDemons) {
       EXPECT_TRUE(x.isInDomain(5));
     }
     QrcGoalI* left = new (m) SuspendAndChangeI(m, 5, true);
-    QrcGoalI* right = new (m) SuspendAndChangeI(m, r.removed, false, r.removedTo);
+    QrcGoalI* right = new (m) SuspendAndChangeI(m, r.removed, false, r.removedTo, r.suspendKept);
     ASSERT_EQ(m->solve(new (m) QrcOrI(m, left, right, nullptr), false), 1);
     EXPECT_EQ(g_heard->min, 0);
     EXPECT_EQ(g_heard->max, 16);
