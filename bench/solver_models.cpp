@@ -1,6 +1,7 @@
 // Every solution of small integer models through QroSolver, as a user states
-// them: the seed model (no solution, a tree of 1,500,003 failures) and 50
-// models drawn from seeds 1..50 (bench/solver_models.h), each stated in a
+// them: the seed model (no solution, a tree of 1,500,003 failures) and the
+// 50 random models of the set (bench/solver_models.h: the first 50 seeds
+// whose tree has 20,000 to 2,000,000 nodes), each stated in a
 // QroModel (variables first, then ranges and equalities), searched with
 // startNewSearch() and next() under the default search and a time limit of
 // 120 s, with presolve on and off. The default search labels the first
@@ -11,17 +12,22 @@
 // and failures).
 //
 // Prints a line per model (solutions, choice points, failures, time with
-// presolve on and off and Gecode's time, the ratios) and a summary: the seed
-// model's ratio to Gecode, the median ratio over the 50 models with presolve
-// on and off, and the total time with presolve on against off. Times are
-// process CPU time, a short run repeated until 20 ms have passed; each ratio
-// is the median of three rounds run in turn (one for the seed model).
+// presolve on and off and Gecode's time, each with its setup: all but the
+// calls of next(); the ratios of the times and of the search times with
+// presolve on) and a summary: the seed model's ratio to Gecode, the median
+// and quartiles of the ratios over the 50 models, the setup's share of the
+// time, and the total time with presolve on against off. Times are process
+// CPU time, a short run repeated until 20 ms have passed; each ratio is the
+// median of three rounds run in turn, the seed model's too.
 //
 //   bench_solver_models                 the seed model and the 50 models
-//   bench_solver_models K [off]         model K (0 the seed model) once with
-//                                       presolve on (off): "solutions cps fails seconds"
+//   bench_solver_models K [off]         model K (0 the seed model, else the
+//                                       model of seed K) once with presolve on
+//                                       (off): "solutions cps fails seconds search"
 //   bench_solver_models order K [off]   the order the default search labels
 //                                       model K's variables in, as the twin takes it
+//   bench_solver_models scan A B        the nodes of the trees of seeds A..B
+//                                       (-1 past 3,000,000 choice points)
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -91,21 +97,30 @@ double secondsSince(std::clock_t t0) {
   return static_cast<double>(std::clock() - t0) / CLOCKS_PER_SEC;
 }
 
+// The figures of a run and the seconds spent in its calls of next().
+struct Run {
+  BenchFigures f;
+  double search = 0;
+};
+
 // Every solution of model k; seconds of process CPU time from the start. A
 // model that extraction finds inconsistent counts one failure, as a failed
 // root does.
-BenchFigures solveOnce(int k, bool presolve) {
+Run solveOnce(int k, bool presolve) {
   std::clock_t t0 = std::clock();
   QroEnv env;
   QroModel model(env);
   std::vector<QroNumVar> x;
   state(solverbench::modelNumber(k), env, model, x);
-  BenchFigures f;
+  Run run;
+  BenchFigures& f = run.f;
   try {
     QroSolver solver = extracted(env, model, presolve);
     solver.startNewSearch();
     solver.getManagerI()->setTimeLimit(kTimeLimit);
+    std::clock_t s0 = std::clock();
     while (solver.next()) ++f.solutions;
+    run.search = secondsSince(s0);
     solver.endSearch();
     f.choicePoints = solver.getManagerI()->getChoicePointCount();
     f.fails = solver.getManagerI()->getFails();
@@ -115,20 +130,58 @@ BenchFigures solveOnce(int k, bool presolve) {
   }
   env.end();
   f.seconds = secondsSince(t0);
-  return f;
+  return run;
 }
 
 // The same, repeated until minSeconds have passed: the seconds of one run.
-BenchFigures solveAll(int k, bool presolve, double minSeconds) {
+Run solveAll(int k, bool presolve, double minSeconds) {
   std::clock_t t0 = std::clock();
-  BenchFigures f;
+  Run run;
+  double search = 0;
   int runs = 0;
   do {
-    f = solveOnce(k, presolve);
+    run = solveOnce(k, presolve);
+    search += run.search;
     ++runs;
   } while (secondsSince(t0) < minSeconds);
-  f.seconds = secondsSince(t0) / runs;
-  return f;
+  run.f.seconds = secondsSince(t0) / runs;
+  run.search = search / runs;
+  return run;
+}
+
+// Runs the twin with the arguments; false when it is missing or failed.
+bool runTwin(const std::string& path, const std::string& args, Run& run) {
+  std::string cmd = path + " " + args + " 2>/dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return false;
+  BenchFigures& f = run.f;
+  int got = std::fscanf(p, "%" SCNd64 " %" SCNd64 " %" SCNd64 " %lf %lf", &f.solutions,
+                        &f.choicePoints, &f.fails, &f.seconds, &run.search);
+  return pclose(p) == 0 && got == 5;
+}
+
+// The nodes (choice points, failures and solutions) of the tree of the
+// model of seed k with presolve on, or -1 past limit choice points.
+int64_t treeNodes(int k, QrcInt limit) {
+  QroEnv env;
+  QroModel model(env);
+  std::vector<QroNumVar> x;
+  state(solverbench::modelNumber(k), env, model, x);
+  int64_t nodes = 1;
+  try {
+    QroSolver solver = extracted(env, model, true);
+    solver.startNewSearch();
+    solver.getManagerI()->setChoicePointLimit(limit);
+    int64_t solutions = 0;
+    while (solver.next()) ++solutions;
+    QrcInt cps = solver.getManagerI()->getChoicePointCount();
+    nodes = cps >= limit ? -1 : solutions + cps + solver.getManagerI()->getFails();
+    solver.endSearch();
+    solver.end();
+  } catch (const QroSolver::ModelInconsistent&) {
+  }
+  env.end();
+  return nodes;
 }
 
 // The positions of model k's variables in the default search's labelling
@@ -152,8 +205,8 @@ std::string labellingOrder(int k, bool presolve) {
 }
 
 struct Line {
-  BenchFigures on, off, twin;
-  double ratioOn = 0, ratioOff = 0;
+  Run on, off, twin;
+  double ratioOn = 0, ratioOff = 0, ratioSearch = 0;
   bool same = true;
 };
 
@@ -170,38 +223,84 @@ Line measure(const char* argv0, int k, int rounds, double minSeconds) {
   std::string orderOn = labellingOrder(k, true), orderOff = labellingOrder(k, false);
   std::string repeat = " " + std::to_string(minSeconds);
   Line line;
-  std::vector<double> on, off;
+  std::vector<double> on, off, search;
   bool twinOk = true;
   for (int r = 0; r < rounds; ++r) {
     line.on = solveAll(k, true, minSeconds);
     line.off = solveAll(k, false, minSeconds);
-    BenchFigures g, h;
-    twinOk = benchRunTwin(twin, std::to_string(k) + " " + orderOn + repeat, g) &&
-             benchRunTwin(twin, std::to_string(k) + " " + orderOff + repeat, h);
+    Run g, h;
+    twinOk = runTwin(twin, std::to_string(k) + " " + orderOn + repeat, g) &&
+             runTwin(twin, std::to_string(k) + " " + orderOff + repeat, h);
     if (!twinOk) break;
-    line.same = line.same && sameTree(line.on, g) && sameTree(line.off, h);
+    line.same = line.same && sameTree(line.on.f, g.f) && sameTree(line.off.f, h.f);
     line.twin = g;
-    if (g.seconds > 0) on.push_back(line.on.seconds / g.seconds);
-    if (h.seconds > 0) off.push_back(line.off.seconds / h.seconds);
+    if (g.f.seconds > 0) on.push_back(line.on.f.seconds / g.f.seconds);
+    if (h.f.seconds > 0) off.push_back(line.off.f.seconds / h.f.seconds);
+    if (g.search > 0) search.push_back(line.on.search / g.search);
   }
   line.ratioOn = benchMedian(on);
   line.ratioOff = benchMedian(off);
-  if (!twinOk) line.twin = BenchFigures();
+  line.ratioSearch = benchMedian(search);
+  if (!twinOk) line.twin = Run();
   return line;
 }
 
-void printLine(const char* name, const Line& l) {
-  std::printf("%-9s %7" PRId64 " solutions %8" PRId64 " cps %8" PRId64
-              " fails  on %7.3f s  off %7.3f s",
-              name, l.on.solutions, l.on.choicePoints, l.on.fails, l.on.seconds, l.off.seconds);
-  if (l.twin.seconds > 0 || l.twin.fails > 0)
-    std::printf("  Gecode %7.3f s  ratio on %5.2f off %5.2f%s", l.twin.seconds, l.ratioOn,
-                l.ratioOff, l.same ? "" : "  TREES DIFFER");
-  if (!sameTree(l.on, l.off))
+// A line of the set (inSet) is checked against its rule of tree sizes.
+void printLine(const char* name, const Line& l, bool inSet) {
+  const BenchFigures& on = l.on.f;
+  std::printf("%-9s %7" PRId64 " sols %8" PRId64 " cps %8" PRId64
+              " fails  on %7.3f s (setup %6.4f)  off %7.3f s",
+              name, on.solutions, on.choicePoints, on.fails, on.seconds, on.seconds - l.on.search,
+              l.off.f.seconds);
+  if (l.twin.f.seconds > 0 || l.twin.f.fails > 0)
+    std::printf("  Gecode %7.3f s (setup %6.4f)  ratio on %5.2f off %5.2f search %5.2f%s",
+                l.twin.f.seconds, l.twin.f.seconds - l.twin.search, l.ratioOn, l.ratioOff,
+                l.ratioSearch, l.same ? "" : "  TREES DIFFER");
+  if (!sameTree(on, l.off.f))
     std::printf("  PRESOLVE CHANGES THE TREE (off: %" PRId64 " solutions, %" PRId64 " fails)",
-                l.off.solutions, l.off.fails);
+                l.off.f.solutions, l.off.f.fails);
+  int64_t nodes = on.solutions + on.choicePoints + on.fails;
+  if (inSet && (nodes < solverbench::kSetFirstNodes || nodes > solverbench::kSetLastNodes))
+    std::printf("  NOT IN THE SET'S RANGE OF TREE SIZES");
   std::printf("\n");
   std::fflush(stdout);
+}
+
+// The median and quartiles of the ratios.
+void printRatios(const char* what, std::vector<double> r) {
+  if (r.empty()) return;
+  std::sort(r.begin(), r.end());
+  size_t n = r.size();
+  std::printf("%d models: ratio to Gecode %s: median %.2f, quartiles %.2f %.2f, range %.2f %.2f\n",
+              static_cast<int>(n), what, benchMedian(r), r[n / 4], r[(3 * n) / 4], r[0], r[n - 1]);
+}
+
+// The summary of the seed model and the set.
+void printSummary(const Line& seed, const std::vector<Line>& lines, bool same) {
+  std::vector<double> on, off, search;
+  double totalOn = 0, totalOff = 0, setupOn = 0, twin = 0, setupTwin = 0;
+  for (const Line& l : lines) {
+    if (l.ratioOn > 0) on.push_back(l.ratioOn);
+    if (l.ratioOff > 0) off.push_back(l.ratioOff);
+    if (l.ratioSearch > 0) search.push_back(l.ratioSearch);
+    totalOn += l.on.f.seconds;
+    totalOff += l.off.f.seconds;
+    setupOn += l.on.f.seconds - l.on.search;
+    twin += l.twin.f.seconds;
+    setupTwin += l.twin.f.seconds - l.twin.search;
+  }
+  if (seed.ratioOn > 0)
+    std::printf("seed model: ratio to Gecode %.2f presolve on, %.2f off\n", seed.ratioOn,
+                seed.ratioOff);
+  printRatios("presolve on", on);
+  printRatios("presolve off", off);
+  printRatios("of search alone, presolve on", search);
+  if (!on.empty()) std::printf("every tree %s\n", same ? "equal" : "NOT EQUAL: SOME TREES DIFFER");
+  std::printf("%d models: %.3f s presolve on (setup %.3f), Gecode %.3f s (setup %.3f)\n",
+              static_cast<int>(lines.size()), totalOn, setupOn, twin, setupTwin);
+  std::printf("%d models: %.3f s presolve on, %.3f s off, on / off %.2f\n",
+              static_cast<int>(lines.size()), totalOn, totalOff,
+              totalOff > 0 ? totalOn / totalOff : 0.0);
 }
 
 }  // namespace
@@ -211,34 +310,26 @@ int main(int argc, char** argv) {
     std::printf("%s\n", labellingOrder(std::atoi(argv[2]), argc < 4).c_str());
     return 0;
   }
-  if (argc >= 2) {
-    benchPrintLine(solveOnce(std::atoi(argv[1]), argc < 3));
+  if (argc >= 4 && std::strcmp(argv[1], "scan") == 0) {
+    for (int k = std::atoi(argv[2]); k <= std::atoi(argv[3]); ++k)
+      std::printf("%d %" PRId64 "\n", k, treeNodes(k, 3000000));
     return 0;
   }
-  // The seed model runs for seconds: one round.
-  Line seed = measure(argv[0], 0, 1, 0);
-  printLine("seed", seed);
-  std::vector<double> on, off;
-  double totalOn = 0, totalOff = 0;
-  bool same = seed.same;
-  for (int k = 1; k <= solverbench::randomModelCount(); ++k) {
-    Line l = measure(argv[0], k, 3, 0.02);
-    printLine(solverbench::modelNumber(k).name.c_str(), l);
-    same = same && l.same;
-    if (l.ratioOn > 0) on.push_back(l.ratioOn);
-    if (l.ratioOff > 0) off.push_back(l.ratioOff);
-    totalOn += l.on.seconds;
-    totalOff += l.off.seconds;
+  if (argc >= 2) {
+    Run run = solveOnce(std::atoi(argv[1]), argc < 3);
+    std::printf("%" PRId64 " %" PRId64 " %" PRId64 " %.6f %.6f\n", run.f.solutions,
+                run.f.choicePoints, run.f.fails, run.f.seconds, run.search);
+    return 0;
   }
-  if (seed.ratioOn > 0)
-    std::printf("seed model: ratio to Gecode %.2f presolve on, %.2f off\n", seed.ratioOn,
-                seed.ratioOff);
-  if (!on.empty())
-    std::printf("%d models: median ratio to Gecode %.2f presolve on, %.2f off%s\n",
-                static_cast<int>(on.size()), benchMedian(on), benchMedian(off),
-                same ? ", every tree equal" : ", SOME TREES DIFFER");
-  std::printf("%d models: %.3f s presolve on, %.3f s off, on / off %.2f\n",
-              solverbench::randomModelCount(), totalOn, totalOff,
-              totalOff > 0 ? totalOn / totalOff : 0.0);
+  Line seed = measure(argv[0], 0, 3, 0);
+  printLine("seed", seed, false);
+  std::vector<Line> lines;
+  bool same = seed.same;
+  for (int k : solverbench::setSeeds()) {
+    lines.push_back(measure(argv[0], k, 3, 0.02));
+    printLine(solverbench::modelNumber(k).name.c_str(), lines.back(), true);
+    same = same && lines.back().same;
+  }
+  printSummary(seed, lines, same);
   return same ? 0 : 1;
 }

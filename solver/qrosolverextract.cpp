@@ -515,7 +515,7 @@ QrcConstraintI* makeIntRangeConstraint(QroSolverI* s, const QrcIntExp& e, double
   if (noHigh) return (e >= static_cast<QrcInt>(l)).getImpl();
   if (noLow) return (e <= static_cast<QrcInt>(u)).getImpl();
   if (l == u) return (e == static_cast<QrcInt>(l)).getImpl();
-  return ((e >= static_cast<QrcInt>(l)) && (e <= static_cast<QrcInt>(u))).getImpl();
+  return QrcMakeIntRange(e, static_cast<QrcInt>(l), static_cast<QrcInt>(u));
 }
 
 // A constraint, or a sum that is only one constraint.

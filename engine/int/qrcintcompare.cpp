@@ -1,5 +1,6 @@
 // Comparison constraints and their makers.
 #include <ostream>
+#include <typeinfo>
 
 #include "qrcintutil.h"
 #include "qrcintarith.h"
@@ -575,6 +576,32 @@ void QrcLeCstConstraint::display(std::ostream& os) const {
 
 QrcConstraintI* QrcLeCstConstraint::makeCopy(QrcManagerI* t) const {
   return new (t) QrcLeCstConstraint(copyOf(asInt(_exp), t), _c, _reversed);
+}
+
+void QrcIntRangeCstI::post() {
+  _x->whenRange(this);
+}
+void QrcIntRangeCstI::propagate() {
+  requireValues(_x);
+  _x->setRange(_l, _u);
+}
+
+QrcConstraintI* QrcIntRangeCstI::makeCopy(QrcManagerI* t) const {
+  return new (t) QrcIntRangeCstI(_first->getCopyForManager(t), _second->getCopyForManager(t),
+                                 copyOf(_x, t), _l, _u);
+}
+
+QrcConstraintI* QrcMakeIntRange(const QrcIntExp& x, QrcInt l, QrcInt u) {
+  QrcConstraintI* c = ((x >= l) && (x <= u)).getImpl();
+  QrcIntExpI* e = x.getImpl();
+  if (e->isVariable() || typeid(*c) != typeid(QrcBoolAndExpI)) return c;
+  QrcBoolAndExpI* both = static_cast<QrcBoolAndExpI*>(c);
+  QrcConstraintI *ge = both->getFirst(), *le = both->getSecond();
+  if (typeid(*ge) != typeid(QrcGeCstConstraint) || typeid(*le) != typeid(QrcLeCstConstraint) ||
+      static_cast<QrcGeCstConstraint*>(ge)->getExpr() != e ||
+      static_cast<QrcLeCstConstraint*>(le)->getExpr() != e)
+    return c;
+  return new (e->getManager()) QrcIntRangeCstI(ge, le, e, l, u);
 }
 
 void QrcGeCstConstraint::post() {

@@ -62,7 +62,9 @@ __int128 floorDiv128(__int128 a, __int128 b) {
 }
 
 QrcInt mul(QrcInt a, QrcInt b) {
-  return clamp128(static_cast<__int128>(a) * b);
+  QrcInt p;
+  if (__builtin_mul_overflow(a, b, &p)) return clamp128(static_cast<__int128>(a) * b);
+  return p > QrcIntMax ? QrcIntMax : (p < QrcIntMin ? QrcIntMin : p);
 }
 
 double truncd(double v) {

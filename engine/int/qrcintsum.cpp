@@ -1,5 +1,6 @@
 // Minima and maxima, sums of arrays, the boolean sum and scalar products.
 #include <cstring>
+#include <typeinfo>
 #include <ostream>
 
 #include "qrcintutil.h"
@@ -340,7 +341,16 @@ void QrcArrayMin::setOperandsRange(QrcInt a, QrcInt b) {
 // ---------------------------------------------------------------- array sum
 
 QrcArraySumI::QrcArraySumI(QrcManagerI* m, QrcInt n, QrcIntExpI** terms)
-    : QrcArrayExpI(m, n, terms), _width(0) {
+    : QrcArrayExpI(m, n, terms),
+      _width(0),
+      _factors(
+          static_cast<QrcInt*>(m->allocate(static_cast<size_t>(n > 0 ? n : 1) * sizeof(QrcInt)))) {
+  for (QrcInt i = 0; i < n; ++i) {
+    const std::type_info& k = typeid(*terms[i]);
+    bool scaled =
+        k == typeid(QrcIntMulI) || k == typeid(QrcIntMulPosI) || k == typeid(QrcIntMulNegI);
+    _factors[i] = scaled ? static_cast<QrcIntMulI*>(terms[i])->getConstant() : 0;
+  }
   computeRangeAsDoubles();
 }
 
@@ -408,10 +418,39 @@ void QrcArraySumI::setOperandsRange(QrcInt a, QrcInt b) {
   bool lower = _width > M - a && a > m;
   bool upper = _width > b - m && b < M;
   if (!lower && !upper) return;
+  // A term c * x over a variable narrows x itself, as the term would (but
+  // for the monitor's hooks, and at the root, where the term's narrowing is
+  // a change at the root).
+  bool direct = !_manager->isAtRoot() && !_manager->getPropagationQueue()->isTracing();
   for (QrcInt i = 0; i < _size; ++i) {
     QrcIntExpI* t = _terms[i];
+    if (direct && _factors[i] != 0 && narrowScaled(t, _factors[i], a - M, b - m)) continue;
     t->setRange(t->getMax() + (a - M), t->getMin() + (b - m));
   }
+}
+
+// t = c * x: what t->setRange(max + dlo, min + dhi) does, without reading or
+// narrowing t; false, having done nothing, where t is a variable, x is not
+// one, or c * x leaves the integer range.
+bool QrcArraySumI::narrowScaled(QrcIntExpI* t, QrcInt c, QrcInt dlo, QrcInt dhi) {
+  if (t->isVariable()) return false;
+  QrcIntExpI* x = static_cast<QrcIntMulI*>(t)->getOperand();
+  if (!x->isVariable()) return false;
+  QrcInt p, q;
+  if (__builtin_mul_overflow(c, x->getMin(), &p) || __builtin_mul_overflow(c, x->getMax(), &q))
+    return false;
+  QrcInt tmin = mn(p, q), tmax = mx(p, q);
+  if (tmin < QrcIntMin || tmax > QrcIntMax) return false;
+  QrcInt lo = tmax + dlo, hi = tmin + dhi;
+  if (lo <= tmin && hi >= tmax) return true;
+  if (lo > hi || hi < tmin || lo > tmax) fail();
+  lo = mx(lo, tmin);
+  hi = mn(hi, tmax);
+  QrcInt xlo = c > 0 ? ceilDiv(lo, c) : ceilDiv(hi, c);
+  QrcInt xhi = c > 0 ? floorDiv(hi, c) : floorDiv(lo, c);
+  if (xlo > xhi) fail();
+  x->setRange(xlo, xhi);
+  return true;
 }
 
 namespace {

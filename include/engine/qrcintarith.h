@@ -450,7 +450,10 @@ class QrcArraySumI : public QrcArrayExpI {
   void setOperandsRange(double a, double b) override;
 
  private:
+  bool narrowScaled(QrcIntExpI* t, QrcInt c, QrcInt dlo, QrcInt dhi);
   QrcInt _width;
+  // Per term, the constant c of a term c * x (QrcIntMulI), else 0.
+  QrcInt* _factors;
 };
 
 // The number of true terms among 0-1 terms, kept by a QrcCardSumI.

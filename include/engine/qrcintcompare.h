@@ -180,6 +180,29 @@ class QrcGeCstConstraint : public QrcUnaryConstraintI {
   QrcInt _reversed;
 };
 
+// x >= l && x <= u over an expression: the conjunction of its two parts,
+// whose opposite, truth and display it keeps, but posted as one demon that
+// narrows both bounds at once (one reading of the expression's bounds, one
+// narrowing of each operand).
+class QrcIntRangeCstI : public QrcBoolAndExpI {
+  QRCLIBRARYCLASS(QrcIntRangeCstI)
+  QROSIMPLECLASS(QrcIntRangeCstI, QrcBoolAndExpI)
+ public:
+  QrcIntRangeCstI(QrcConstraintI* ge, QrcConstraintI* le, QrcIntExpI* x, QrcInt l, QrcInt u)
+      : QrcBoolAndExpI(ge, le), _x(x), _l(l), _u(u) {}
+  void post() override;
+  void propagate() override;
+  QrcConstraintI* makeCopy(QrcManagerI* target) const override;
+
+ private:
+  QrcIntExpI* _x;
+  QrcInt _l, _u;
+};
+
+// x >= l && x <= u (l < u), as a QrcIntRangeCstI where the conjunction is
+// one of x's two bounds and x is no variable.
+QrcConstraintI* QrcMakeIntRange(const QrcIntExp& x, QrcInt l, QrcInt u);
+
 // sum(coefficient[i] * variable[i]) + constant, a container for normalisation.
 class QrcLinIntExpI : public QrcIntExpI {
   QRCLIBRARYCLASS(QrcLinIntExpI)

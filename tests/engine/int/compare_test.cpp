@@ -81,6 +81,25 @@ std::vector<CompareCase> compareCases() {
        [](const A& a) { return std::llabs(a[0]) != a[1]; }, Consistency::None},
       {"x * y == z", 3, [](const qrotest::Vars& v) { return X(v, 0) * X(v, 1) == X(v, 2); },
        [](const A& a) { return a[0] * a[1] == a[2]; }, Consistency::None},
+      // Ranges over a node, one demon narrowing both bounds: terms c * x of a
+      // scalar product, a product.
+      {"1 <= x + 2y - 3z <= 4", 3,
+       [](const qrotest::Vars& v) {
+         QrcManager m(v[0]->getManager());
+         QrcIntVarArray x(m, 3);
+         for (int i = 0; i < 3; ++i) x.set(i, X(v, static_cast<size_t>(i)));
+         QrcInt c[] = {1, 2, -3};
+         return QrcConstraint(QrcMakeIntRange(QrcScalProd(x, QrcIntArray(m, 3, c)), 1, 4));
+       },
+       [](const A& a) {
+         return 1 <= a[0] + 2 * a[1] - 3 * a[2] && a[0] + 2 * a[1] - 3 * a[2] <= 4;
+       },
+       Consistency::Bounds},
+      {"-2 <= x * y <= 3", 2,
+       [](const qrotest::Vars& v) {
+         return QrcConstraint(QrcMakeIntRange(X(v, 0) * X(v, 1), -2, 3));
+       },
+       [](const A& a) { return -2 <= a[0] * a[1] && a[0] * a[1] <= 3; }, Consistency::None},
       // Connectives and truths as operands, which the reified forms nest.
       {"(x <= 0) || (y >= 1)", 2,
        [](const qrotest::Vars& v) { return (X(v, 0) <= 0) || (X(v, 1) >= 1); },
