@@ -588,14 +588,25 @@ TEST(TableConstraint, DeepSearchesCountEverySolution) {
       Tuples tuples = randomTuples(rng, qrotest::ranges(arity, 0, d - 1), arity == 3 ? 60 : 250);
       tables.emplace_back(scope, std::set<std::vector<int64_t>>(tuples.begin(), tuples.end()));
     }
+    // Each table's tuples within the domains, flagged by their number in base d.
+    std::vector<std::vector<bool>> in;
+    for (const auto& t : tables) {
+      in.emplace_back(t.first.size() == 3 ? d * d * d : d * d * d * d, false);
+      for (const auto& u : t.second) {
+        if (std::any_of(u.begin(), u.end(), [](int64_t v) { return v < 0 || v >= d; })) continue;
+        size_t k = 0;
+        for (int64_t v : u) k = k * d + static_cast<size_t>(v);
+        in.back()[k] = true;
+      }
+    }
     QrcInt expected = 0;
     std::vector<int64_t> a(n, 0);
     for (;;) {
       bool ok = true;
-      for (const auto& t : tables) {
-        std::vector<int64_t> v;
-        for (int j : t.first) v.push_back(a[static_cast<size_t>(j)]);
-        if (!t.second.count(v)) ok = false;
+      for (size_t t = 0; t < tables.size() && ok; ++t) {
+        size_t k = 0;
+        for (int j : tables[t].first) k = k * d + static_cast<size_t>(a[static_cast<size_t>(j)]);
+        ok = in[t][k];
       }
       expected += ok;
       size_t i = 0;
