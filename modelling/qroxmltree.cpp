@@ -39,7 +39,7 @@ void* QroXmlNodeI::operator new(std::size_t size) {
 }
 
 void QroXmlNodeI::operator delete(void* p) noexcept {
-  ::operator delete(p);
+  ::operator delete(p, std::nothrow);
 }
 
 QroXmlAttributeI::~QroXmlAttributeI() {}
@@ -312,7 +312,7 @@ void* QroXmlNodeIteratorI::operator new(std::size_t size) {
 }
 
 void QroXmlNodeIteratorI::operator delete(void* p) noexcept {
-  ::operator delete(p);
+  ::operator delete(p, std::nothrow);
 }
 
 QroXmlNodeListIterator::QroXmlNodeListIterator(const QroXmlNodeList* list)

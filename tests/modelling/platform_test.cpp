@@ -24,7 +24,7 @@ TEST(Platform, RoundingModesRoundTrip) {
   EXPECT_LT(down, up);
   setRounding(RoundTowardZero);
   EXPECT_EQ(getRounding(), RoundTowardZero);
-  resetFloatingPoint();
+  qroplatform::resetFloatingPoint();
   EXPECT_EQ(getRounding(), RoundNearest);
 }
 
@@ -89,7 +89,7 @@ TEST(Platform, RoundingAgreesWithTheRuntime) {
     fesetround(fe[(i + 1) % 4]);
     EXPECT_EQ(getRounding(), modes[(i + 1) % 4]);
   }
-  resetFloatingPoint();
+  qroplatform::resetFloatingPoint();
   EXPECT_EQ(getRounding(), RoundNearest);
 }
 

@@ -15,6 +15,7 @@
 #include "qrcsearch.h"
 #include "constraint_fixtures.h"
 #include "support/harness.h"
+#include "support/seed.h"
 
 namespace {
 
@@ -635,7 +636,8 @@ TEST(ElementExpressions, ExpressionOperandsAgainstBruteForce) {
       {"a[x] == y", [](QrcIntExp y, QrcIntArray a, QrcIntExp x) { return a[x] == y; }, true},
       {"a[x] != y", [](QrcIntExp y, QrcIntArray a, QrcIntExp x) { return a[x] != y; }, false},
   };
-  for (int k = 0; k < 6; ++k) {
+  // Three draws, each shape once; six with QRO_TEST_FULL=1.
+  for (int k = 0; k < qrotest::draws(3, 6); ++k) {
     uint64_t seed = qrotest::caseSeed(3900 + static_cast<uint64_t>(k));
     qrotest::Rng rng(seed);
     Data d = drawShape(rng, k % 3);

@@ -16,6 +16,7 @@
 #include "qrctable.h"
 #include "support/call_goal.h"
 #include "support/harness.h"
+#include "support/seed.h"
 #include "support/unpooled.h"
 
 using qrotest::Consistency;
@@ -51,6 +52,7 @@ PropCase tableCase(const std::string& name, const std::vector<std::vector<int64_
   c.seed = seed;
   c.notReified = "a table has no opposite";
   c.postInSearch = true;
+  c.narrowRuns = qrotest::draws(30, 60);  // 30 runs, 60 with QRO_TEST_FULL=1
   QrcInt arity = static_cast<QrcInt>(values.size());
   c.make = [=](QrcManagerI* m, const Vars& x) {
     return QrcTableConstraint(arrayOf(m, x), setOf(m, arity, tuples, mode), allowed).getImpl();
@@ -88,9 +90,11 @@ void runInEveryMode(const std::string& name, const std::vector<std::vector<int64
   }
 }
 
+// Eight tables, two of each arity; 24 with QRO_TEST_FULL=1.
 TEST(TableConstraint, RandomTablesAgreeWithBruteForce) {
   uint64_t base = qrotest::caseSeed(3900);
-  for (uint64_t i = 0; i < 24; ++i) {
+  const uint64_t count = static_cast<uint64_t>(qrotest::draws(8, 24));
+  for (uint64_t i = 0; i < count; ++i) {
     Rng rng(base + i);
     int arity = 1 + static_cast<int>(i % 4);
     auto values = qrotest::randomDomains(rng, arity, -3, 4, 4);
@@ -125,10 +129,12 @@ TEST(TableConstraint, DomainsFarBelowTheColumns) {
   }
 }
 
-// Larger tables, where the jumps of modes 1 and 2 cross many tuples.
+// Larger tables, where the jumps of modes 1 and 2 cross many tuples: two, one
+// of each arity; six with QRO_TEST_FULL=1.
 TEST(TableConstraint, LargerTablesAgreeAcrossModes) {
   uint64_t base = qrotest::caseSeed(3905);
-  for (uint64_t i = 0; i < 6; ++i) {
+  const uint64_t count = static_cast<uint64_t>(qrotest::draws(2, 6));
+  for (uint64_t i = 0; i < count; ++i) {
     Rng rng(base + i);
     int arity = 3 + static_cast<int>(i % 2);
     auto values = qrotest::ranges(arity, 0, arity == 3 ? 5 : 3);
@@ -176,12 +182,14 @@ void postTables(PropCase& c, const std::vector<ScopedTable>& tables, QrcInt mode
   };
 }
 
-// Twelve seeded cases over vars variables of values 0..hi, each posting in
-// the mode its number gives the tables draw(rng, t) makes for t = 0..count-1.
+// Six seeded cases (twelve with QRO_TEST_FULL=1) over vars variables of
+// values 0..hi, each posting in the mode its number gives the tables
+// draw(rng, t) makes for t = 0..count-1.
 template <typename Draw>
 void runSharedCases(const char* name, uint64_t key, int vars, int64_t hi, int count, Draw draw) {
   uint64_t base = qrotest::caseSeed(key);
-  for (uint64_t i = 0; i < 12; ++i) {
+  const uint64_t cases = static_cast<uint64_t>(qrotest::draws(6, 12));
+  for (uint64_t i = 0; i < cases; ++i) {
     Rng rng(base + i);
     PropCase c;
     c.name = std::string(name) + " " + std::to_string(i);
@@ -312,9 +320,11 @@ class Relation : public QrcIntBinaryPredicateI, public QrcIntTernaryPredicateI {
   uint64_t _seed;
 };
 
+// Each arity and relation twice, four times with QRO_TEST_FULL=1.
 TEST(TableConstraint, PredicatesAgreeWithBruteForce) {
   uint64_t base = qrotest::caseSeed(3903);
-  for (uint64_t i = 0; i < 16; ++i) {
+  const uint64_t count = static_cast<uint64_t>(qrotest::draws(8, 16));
+  for (uint64_t i = 0; i < count; ++i) {
     Rng rng(base + i);
     int arity = 2 + static_cast<int>(i % 2);
     Relation rel(static_cast<int>(i / 2 % 2), base + i);
@@ -588,14 +598,25 @@ TEST(TableConstraint, DeepSearchesCountEverySolution) {
       Tuples tuples = randomTuples(rng, qrotest::ranges(arity, 0, d - 1), arity == 3 ? 60 : 250);
       tables.emplace_back(scope, std::set<std::vector<int64_t>>(tuples.begin(), tuples.end()));
     }
+    // Each table's tuples within the domains, flagged by their number in base d.
+    std::vector<std::vector<bool>> in;
+    for (const auto& t : tables) {
+      in.emplace_back(t.first.size() == 3 ? d * d * d : d * d * d * d, false);
+      for (const auto& u : t.second) {
+        if (std::any_of(u.begin(), u.end(), [](int64_t v) { return v < 0 || v >= d; })) continue;
+        size_t k = 0;
+        for (int64_t v : u) k = k * d + static_cast<size_t>(v);
+        in.back()[k] = true;
+      }
+    }
     QrcInt expected = 0;
     std::vector<int64_t> a(n, 0);
     for (;;) {
       bool ok = true;
-      for (const auto& t : tables) {
-        std::vector<int64_t> v;
-        for (int j : t.first) v.push_back(a[static_cast<size_t>(j)]);
-        if (!t.second.count(v)) ok = false;
+      for (size_t t = 0; t < tables.size() && ok; ++t) {
+        size_t k = 0;
+        for (int j : tables[t].first) k = k * d + static_cast<size_t>(a[static_cast<size_t>(j)]);
+        ok = in[t][k];
       }
       expected += ok;
       size_t i = 0;

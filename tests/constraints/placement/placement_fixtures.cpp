@@ -70,33 +70,35 @@ void post(const Placement& p, int boxLevel, int notOverlapLevel, QrcManagerI* m,
   if (no && p.notOverlapLast) m->add(no);
 }
 
+// Reads the assignment in place (the edges, the container's origins when it
+// moves, the members' origins, the optional members' activities): the
+// brute force calls it for every assignment.
 bool check(const Placement& p, const std::vector<int64_t>& a) {
-  size_t k = dims(p), next = edgeVariables(p), edge = 0, n = p.members.size();
-  std::vector<int64_t> co(k, 0);
-  for (size_t d = 0; d < k; ++d)
-    if (p.movingContainer) co[d] = a[next++];
-  std::vector<std::vector<int64_t>> x(n, std::vector<int64_t>(k));
-  for (size_t i = 0; i < n; ++i)
-    for (size_t d = 0; d < k; ++d) x[i][d] = a[next++];
-  std::vector<bool> active(n, true);
-  for (size_t i = 0; i < n; ++i)
-    if (p.members[i].optional) active[i] = a[next++] == 1;
+  size_t k = dims(p), edges = edgeVariables(p), edge = 0, n = p.members.size();
+  size_t origins = edges + (p.movingContainer ? k : 0), activity = origins + n * k;
+  auto co = [&](size_t d) { return p.movingContainer ? a[edges + d] : 0; };
+  auto x = [&](size_t i, size_t d) { return a[origins + i * k + d]; };
+  auto active = [&](size_t i) {
+    size_t at = activity;
+    for (size_t j = 0; j < i; ++j) at += p.members[j].optional;
+    return !p.members[i].optional || a[at] == 1;
+  };
   auto meets = [&](size_t i, size_t j, size_t d) {
-    return x[i][d] < x[j][d] + p.members[j].size[d] && x[j][d] < x[i][d] + p.members[i].size[d];
+    return x(i, d) < x(j, d) + p.members[j].size[d] && x(j, d) < x(i, d) + p.members[i].size[d];
   };
   if (p.edgesAsVariables)
     for (size_t i = 0; i < n; ++i)
       for (size_t j = i + 1; j < n; ++j)
         if ((a[edge++] == 1) != meets(i, j, 0)) return false;
   for (size_t i = 0; i < n; ++i) {
-    if (!active[i]) continue;
+    if (!active(i)) continue;
     for (size_t d = 0; d < k; ++d)
-      if (x[i][d] < co[d] || x[i][d] + p.members[i].size[d] > co[d] + p.container[d]) return false;
+      if (x(i, d) < co(d) || x(i, d) + p.members[i].size[d] > co(d) + p.container[d]) return false;
   }
   if (p.notOverlap)
     for (size_t i = 0; i < n; ++i)
       for (size_t j = i + 1; j < n; ++j) {
-        if (!active[i] || !active[j]) continue;
+        if (!active(i) || !active(j)) continue;
         bool apart = false;
         for (size_t d = 0; d < k; ++d) apart = apart || !meets(i, j, d);
         if (!apart) return false;
@@ -104,10 +106,10 @@ bool check(const Placement& p, const std::vector<int64_t>& a) {
   for (const Relation& r : p.relations) {
     size_t i = static_cast<size_t>(r.a), j = static_cast<size_t>(r.b), d = static_cast<size_t>(r.d);
     if (i == j) return r.kind == Overlap;
-    if (!active[i] || !active[j]) continue;
+    if (!active(i) || !active(j)) continue;
     if (r.kind == Overlap && !meets(i, j, d)) return false;
     if (r.kind == NotOverlap && meets(i, j, d)) return false;
-    if (r.kind == Precedence && x[i][d] + p.members[i].size[d] > x[j][d]) return false;
+    if (r.kind == Precedence && x(i, d) + p.members[i].size[d] > x(j, d)) return false;
   }
   return true;
 }

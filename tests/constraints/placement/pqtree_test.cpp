@@ -122,9 +122,10 @@ class PQTreeTest : public testing::Test {
   QroInt rows[17] = {};
 };
 
+// 200 random families, 600 with QRO_TEST_FULL=1.
 TEST_F(PQTreeTest, ReducedTreesAdmitExactlyTheConsecutiveOrders) {
   std::mt19937_64 rng(qrotest::seedOr(7));
-  for (int run = 0; run < 600; ++run) {
+  for (int run = 0; run < qrotest::draws(200, 600); ++run) {
     int m = 2 + static_cast<int>(rng() % 6);
     std::vector<std::vector<int>> family;
     int count = 1 + static_cast<int>(rng() % 4);
@@ -139,7 +140,7 @@ TEST_F(PQTreeTest, ReducedTreesAdmitExactlyTheConsecutiveOrders) {
   // Families that random ones rarely build: three partial children under a
   // P-node, two partial children under P- and Q-nodes, a partial child
   // holding every member of the set (under a P- and under a Q-node), a Q-node
-  // reached from its tail, and the last template row.
+  // reached from its tail, the last template row and row 11.
   check(6, {{0, 1}, {2, 3}, {4, 5}, {1, 3, 5}}, "three partials");
   check(6, {{0, 1}, {2, 3}, {0, 1, 2, 3}, {1, 2, 4}}, "two partials under a P child");
   check(6, {{0, 1}, {2, 3}, {1, 2}}, "two partials under a P root");
@@ -154,6 +155,7 @@ TEST_F(PQTreeTest, ReducedTreesAdmitExactlyTheConsecutiveOrders) {
   check(6, {{0, 1}, {1, 2}, {2, 3}, {3, 4, 5}, {0, 4}}, "Q partial fails");
   check(6, {{0, 4, 5}, {0, 1, 2, 3, 5}, {2, 3}}, "Q root, the partial holds the set");
   check(7, {{0, 2, 3, 4, 6}, {0, 1, 4, 5}, {0, 3, 5}}, "row 16");
+  check(7, {{1, 2, 4, 6}, {2, 3, 4}, {0, 3, 4, 6}}, "row 11");
   for (int r = 0; r < 17; ++r) EXPECT_GT(rows[r], 0) << "template row " << r << " never reached";
 }
 

@@ -419,18 +419,19 @@ qrotest::PropCase packCase(Form form, uint64_t seed, bool large, Instance& in) {
     }
     mi->add(ct.getImpl());
   };
+  // Called for every assignment: the loads add up on the stack (at most 4 bins).
   c.check = [p](const A& a) {
     int n = p->items, b = p->bins;
-    A sum(static_cast<size_t>(b), 0);
+    int64_t sum[4] = {0, 0, 0, 0};
     int64_t used = 0;
     for (int i = 0; i < n; ++i) {
       int64_t j = a[static_cast<size_t>(i)];
       if (j < 0 || j >= b) return false;
-      sum[static_cast<size_t>(j)] += p->weight[static_cast<size_t>(i)];
+      sum[j] += p->weight[static_cast<size_t>(i)];
       used |= int64_t(1) << j;
     }
     for (int j = 0; j < b; ++j)
-      if (a[static_cast<size_t>(n + j)] != sum[static_cast<size_t>(j)]) return false;
+      if (a[static_cast<size_t>(n + j)] != sum[j]) return false;
     for (const auto& q : p->apart)
       if (a[static_cast<size_t>(q.first)] == a[static_cast<size_t>(q.second)]) return false;
     size_t last = static_cast<size_t>(n + b);

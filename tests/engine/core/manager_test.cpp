@@ -519,7 +519,7 @@ TEST_F(ManagerTest, ScratchArrays) {
 }
 
 TEST(ManagerDeathTest, BadTag) {
-  EXPECT_DEATH({ QrcManager bad(reinterpret_cast<QrcManagerTag>(&log)); },
+  EXPECT_DEATH({ QrcManager bad(reinterpret_cast<QrcManagerTag>(&enginetest::log)); },
                "Solver Error : Bad construction of QrcManager : ");
 }
 

@@ -121,7 +121,7 @@ int checkNode(const std::string& name, std::vector<std::vector<int64_t>> values,
     return freeQ || a.back() == q;
   };
   c.seed = seed;
-  c.narrowRuns = 40;
+  c.narrowRuns = qrotest::draws(20, 40);  // 20 runs, 40 with QRO_TEST_FULL=1
   return qrotest::runPropCase(c);
 }
 
