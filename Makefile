@@ -5,6 +5,9 @@ CMAKE_GEN := -G Ninja
 # and build at -O1, as the sanitizers advise: the library builds in 60% of the
 # time of -O2 -g.
 SANITIZED := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
+# The thread-sanitized library serves one short threaded test: unoptimised, it
+# builds in 60% of the time and the sanitizer sees every access as written.
+THREAD_SANITIZED := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O0 -g1 -DNDEBUG"
 
 .PHONY: build test tsan run clean
 
@@ -29,7 +32,7 @@ test:
 # The library and the threaded test alone, built with the thread sanitizer.
 tsan:
 	@.ci/install-packages
-	cmake -S . -B build-tsan $(CMAKE_GEN) $(SANITIZED) -DQRO_TSAN=ON -DQRO_BUILD_BENCH=OFF -DQRO_BUILD_APP=OFF -DQRO_WERROR=ON
+	cmake -S . -B build-tsan $(CMAKE_GEN) $(THREAD_SANITIZED) -DQRO_TSAN=ON -DQRO_BUILD_BENCH=OFF -DQRO_BUILD_APP=OFF -DQRO_WERROR=ON
 	cmake --build build-tsan -j $(JOBS) --target test_threads
 	cd build-tsan && ctest --output-on-failure -R '^Threads\.'
 
