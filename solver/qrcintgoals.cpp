@@ -9,10 +9,10 @@
 namespace {
 
 QrcGoalI* setValueGoal(QrcManagerI* m, QrcIntExpI* var, QrcInt v) {
-  return new (m) QrcIntVarSetValueI(m, var, v);
+  return m->makeGoal<QrcIntVarSetValueI>(var, v);
 }
 QrcGoalI* removeValueGoal(QrcManagerI* m, QrcIntExpI* var, QrcInt v) {
-  return new (m) QrcIntVarRemoveValueI(m, var, v);
+  return m->makeGoal<QrcIntVarRemoveValueI>(var, v);
 }
 
 }  // namespace
@@ -66,8 +66,8 @@ QrcGoalI* QrcIntVarInstantiateI::execute() {
     auto select = [&] { v = _selector->select(x); };
     m->runForeign(select);
   }
-  QrcGoalI* again = new (m) QrcAndII(m, removeValueGoal(m, x, v), this);
-  return new (m) QrcOrI(m, setValueGoal(m, x, v), again, nullptr);
+  QrcGoalI* again = m->makeGoal<QrcAndII>(removeValueGoal(m, x, v), this);
+  return m->makeGoal<QrcOrI>(setValueGoal(m, x, v), again, nullptr);
 }
 void QrcIntVarInstantiateI::display(std::ostream& os) const {
   os << "QrcIntVarInstantiate";
@@ -96,8 +96,8 @@ QrcGoalI* QrcIntGenerateI::execute() {
     position = i - _vars->getFirstIndex();
     if (step != 0) position /= step;
   }
-  QrcGoalI* one = new (m) QrcIntVarInstantiateI(m, _vars->getVar(position), _selector);
-  return new (m) QrcAndII(m, one, this);
+  QrcGoalI* one = m->makeGoal<QrcIntVarInstantiateI>(_vars->getVar(position), _selector);
+  return m->makeGoal<QrcAndII>(one, this);
 }
 void QrcIntGenerateI::display(std::ostream& os) const {
   os << "QrcIntGenerate";

@@ -14,21 +14,24 @@
 // And stack entries are (top before the push, goal). The floor protects the
 // entries of goals that were popped after the latest choice point: pushes go
 // above it, and a popped entry sends the top back to where it was.
+// The top moves only when it is not already where it goes.
 void QrcManagerI::pushGoal(QrcGoalI* goal) {
   QrcMemoryStack* s = _andStack;
-  QrcWord entry[2] = {static_cast<QrcWord>(s->getTop()), reinterpret_cast<QrcWord>(goal)};
-  s->popTo(s->_floor);
+  QrcInt top = s->getTop();
+  QrcWord entry[2] = {static_cast<QrcWord>(top), reinterpret_cast<QrcWord>(goal)};
+  if (top != s->_floor) s->popTo(s->_floor);
   s->pushWords(entry, 2);
   s->_floor += 2;
 }
 
 QrcGoalI* QrcManagerI::popGoal() {
   QrcMemoryStack* s = _andStack;
-  if (s->getTop() == s->_floor) s->_floor -= 2;
-  if (s->getTop() < 2) return nullptr;
+  QrcInt top = s->getTop();
+  if (top == s->_floor) s->_floor -= 2;
+  if (top < 2) return nullptr;
   QrcWord entry[2];
   s->popWords(entry, 2);
-  s->popTo(static_cast<QrcInt>(entry[0]));
+  if (static_cast<QrcInt>(entry[0]) != top - 2) s->popTo(static_cast<QrcInt>(entry[0]));
   return reinterpret_cast<QrcGoalI*>(entry[1]);
 }
 

@@ -7,6 +7,7 @@
 #include <csetjmp>
 #include <initializer_list>
 #include <iosfwd>
+#include <new>
 
 #include "qrcerror.h"
 #include "qrcfail.h"
@@ -319,6 +320,15 @@ class QrcManagerI {
     return goal->execute();
   }
   QrcGoalI* runForeignGoal(QrcGoalI* goal);
+  // new (this) G(this, args...) for a goal class G, its class checked as it
+  // is made (runGoal asks no more): where the caller sees G made, the check
+  // folds to a constant.
+  template <class G, class... A>
+  G* makeGoal(A... args) {
+    G* goal = new (allocate(sizeof(G))) G(this, args...);
+    goal->isForeign();
+    return goal;
+  }
   // Runs f() where failures are thrown out of it, to a catch of the caller's.
   template <class F>
   void runThrowing(F& f) {

@@ -34,7 +34,9 @@ const QrcInt QrcInt64Max = INT64_MAX;
 template <class T>
 bool QrcIsLibraryObject(const T* object) {
   const std::type_info* own = object->getLibraryClass();
-  return own && *own == typeid(*object);
+  if (!own) return false;
+  const std::type_info& is = typeid(*object);
+  return own == &is || *own == is;
 }
 
 class QrcManagerI;
