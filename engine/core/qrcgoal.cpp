@@ -96,9 +96,11 @@ void QrcGoalTrueI::display(std::ostream& os) const {
   os << "QrcGoalTrue";
 }
 
+// The library's true goal is not pushed: it would be popped and run to no
+// effect (the default goal holds one for each kind of variable absent).
 QrcGoalI* QrcAndII::execute() {
-  if (_second) _manager->pushGoal(_second);
-  _manager->pushGoal(_first);
+  if (_second && !_second->isLibraryTrueGoal()) _manager->pushGoal(_second);
+  if (!_first->isLibraryTrueGoal()) _manager->pushGoal(_first);
   return nullptr;
 }
 

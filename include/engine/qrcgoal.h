@@ -72,6 +72,8 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
   // Whether the item is a constraint that can tell a run that changes nothing
   // (QrcConstraintI::runIfQuiet).
   bool hasQuietTest() const { return (_flags & QuietTest) != 0; }
+  // Whether the item is the library's own goal that succeeds at once.
+  bool isLibraryTrueGoal() { return (_flags & TrueGoal) && !isForeign(); }
   // Whether running the item takes more than its propagate (a quiet test or
   // a fail trap).
   bool hasRunHooks() const { return (_flags & (QuietTest | HasFailTrap)) != 0; }
@@ -92,7 +94,8 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
     MirroredOpposite = 8,
     QuietTest = 16,
     ClassChecked = 32,
-    Foreign = 64
+    Foreign = 64,
+    TrueGoal = 128
   };
   QrcManagerI* _manager;
   // The state and the flags share one word, which the trail saves and restores
@@ -158,7 +161,7 @@ class QrcGoalTrueI : public QrcGoalI {
   QRCLIBRARYCLASS(QrcGoalTrueI)
   QROSIMPLECLASS(QrcGoalTrueI, QrcGoalI)
  public:
-  explicit QrcGoalTrueI(QrcManagerI* manager) : QrcGoalI(manager) {}
+  explicit QrcGoalTrueI(QrcManagerI* manager) : QrcGoalI(manager) { _flags |= TrueGoal; }
   QrcGoalI* execute() override { return nullptr; }
   void display(std::ostream& os) const override;
 };

@@ -63,6 +63,23 @@ TEST_F(SearchTest, EnumeratesLeavesDepthFirst) {
   EXPECT_EQ(m->getOrRecordCount(), 0);
 }
 
+// A true goal of the caller's own class runs where an And puts it; the
+// library's own true goals run to no effect.
+class LoggingTrue : public QrcGoalTrueI {
+ public:
+  explicit LoggingTrue(QrcManagerI* m) : QrcGoalTrueI(m) {}
+  QrcGoalI* execute() override {
+    log() += "t ";
+    return nullptr;
+  }
+};
+
+TEST_F(SearchTest, TrueGoalsInAnAnd) {
+  QrcGoal g =
+      QrcAnd(QrcGoalTrue(mgr), QrcAnd(new (m) LoggingTrue(m), QrcOr(leaf("x"), QrcGoalTrue(mgr))));
+  EXPECT_EQ(enumerate(QrcAnd(g, new (m) LoggingTrue(m))), "t x t |t |");
+}
+
 TEST_F(SearchTest, FailingBranchesAreSkipped) {
   QrcGoal g = QrcOr(QrcAnd(leaf("a"), leaf("fail", true)), QrcOr(leaf("b", true), leaf("c")));
   EXPECT_EQ(enumerate(g), "a fail b c |");
