@@ -71,17 +71,6 @@ double truncd(double v) {
   return std::trunc(v);
 }
 
-// [lo, hi]: the values x with c * x in [a, b] (c not 0); empty when lo > hi.
-void quotientRange(QrcInt a, QrcInt b, QrcInt c, QrcInt& lo, QrcInt& hi) {
-  if (c > 0) {
-    lo = ceilDiv(a, c);
-    hi = floorDiv(b, c);
-  } else {
-    lo = ceilDiv(b, c);
-    hi = floorDiv(a, c);
-  }
-}
-
 }  // namespace
 
 // A request to remove values from a quotient whose divisor is 0 applies the

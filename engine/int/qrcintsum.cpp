@@ -444,10 +444,8 @@ bool QrcArraySumI::narrowScaled(QrcIntExpI* t, QrcInt c, QrcInt dlo, QrcInt dhi)
   QrcInt lo = tmax + dlo, hi = tmin + dhi;
   if (lo <= tmin && hi >= tmax) return true;
   if (lo > hi || hi < tmin || lo > tmax) fail();
-  lo = mx(lo, tmin);
-  hi = mn(hi, tmax);
-  QrcInt xlo = c > 0 ? ceilDiv(lo, c) : ceilDiv(hi, c);
-  QrcInt xhi = c > 0 ? floorDiv(hi, c) : floorDiv(lo, c);
+  QrcInt xlo, xhi;
+  quotientRange(mx(lo, tmin), mn(hi, tmax), c, xlo, xhi);
   if (xlo > xhi) fail();
   x->setRange(xlo, xhi);
   return true;

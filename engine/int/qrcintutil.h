@@ -39,6 +39,17 @@ inline QrcInt ceilDiv(QrcInt a, QrcInt b) {
   return (r != 0 && ((r < 0) == (b < 0))) ? q + 1 : q;
 }
 
+// [lo, hi]: the values x with c * x in [a, b] (c not 0); empty when lo > hi.
+inline void quotientRange(QrcInt a, QrcInt b, QrcInt c, QrcInt& lo, QrcInt& hi) {
+  if (c > 0) {
+    lo = ceilDiv(a, c);
+    hi = floorDiv(b, c);
+  } else {
+    lo = ceilDiv(b, c);
+    hi = floorDiv(a, c);
+  }
+}
+
 inline bool outside53(double v) {
   return v < -TwoTo53 || v > Limit;
 }
