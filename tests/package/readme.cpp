@@ -8,6 +8,7 @@
 #include <exception>
 #include <iostream>
 #include <sstream>
+#include <string>
 #include <thread>
 #include <type_traits>
 #include <utility>
@@ -570,6 +571,27 @@ void defaultSearch(QroEnv& env) {
   solver.end();
 }
 
+// Presolve builds x0 as 4 - x3: the default search labels x3 first.
+void presolveOrder(QroEnv& env) {
+  QroModel model(env);
+  QroNumVarArray x(env, 5);
+  for (QroInt i = 0; i < 5; ++i) model.add(x[i] = intVar(env, 0, 4));
+  model.add(x[0] == 4.0 - x[3]);
+  QroSolver solver(model);
+  std::string first[2];
+  for (int off = 0; off < 2; ++off) {
+    if (off) {
+      solver.getImpl()->setPresolve(0);
+      QroAlgorithm(solver).extract(model);
+    }
+    solver.solve();
+    for (QroInt i = 0; i < 5; ++i) first[off] += std::to_string(QroInt(solver.getValue(x[i])));
+  }
+  check(first[0] == "40000", "with presolve the first solution of x0 == 4 - x3 is 4 0 0 0 0");
+  check(first[1] == "00040", "without presolve the first solution of x0 == 4 - x3 is 0 0 0 4 0");
+  solver.end();
+}
+
 void toBranch(QroEnv& env) {
   QroModel model(env);
   QroIntVarArray vars(env, 1);
@@ -643,6 +665,7 @@ int main() {
     xmlOwnHandlers(true);
     xmlOwnHandlers(false);
     defaultSearch(env);
+    presolveOrder(env);
     toBranch(env);
     engineErrors();
     folding(env);
