@@ -167,6 +167,7 @@ void QrcManagerI::initSettings() {
   _choicePointLimit = 0;
   _timeLimit = 0.0;
   _limitClockTick = -1;
+  _timeLimitReached = 0;
   _useExceptions = 0;
   _failJump = nullptr;
   _foreign = 0;

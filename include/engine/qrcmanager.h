@@ -683,8 +683,10 @@ class QrcManagerI {
   // The change at the root under way (changeAtRoot), or null.
   QrcRootMark* _rootMark;
   double _timeLimit;
-  // The coarse clock when the time limit last read the processor time.
+  // The coarse clock when the time limit last read the processor time, and 1
+  // once that read found the limit passed.
   mutable QrcInt _limitClockTick;
+  mutable QrcInt _timeLimitReached;
   QrcSearchI* _rootSearch;
   QrcInt _useExceptions;
   jmp_buf* _failJump;
