@@ -371,6 +371,14 @@ class QrcManagerI {
   // Code the library cannot vouch for may run from now on inside any
   // propagation (a user's function held by an accessor): failures throw.
   void noteForeignCode() { _foreign = 1; }
+  // Whether the manager met an object or a callback it cannot vouch for
+  // (among the objects checked so far: checkMade checks the others).
+  bool hasMetForeignCode() const { return _foreign != 0; }
+  // Failures on their way to a search or a library trap while failures are
+  // exceptions (never reset): jumped there, or thrown.
+  QrcInt getJumpedFailures() const { return _jumpedFailures; }
+  QrcInt getThrownFailures() const { return _thrownFailures; }
+  void countFailure(bool jumped) { ++(jumped ? _jumpedFailures : _thrownFailures); }
 
   // ---- counters
   void incrementVariableCount();
@@ -694,6 +702,8 @@ class QrcManagerI {
   QrcWord* _made;
   QrcInt _madeCount;
   QrcInt _madeCapacity;
+  QrcInt _jumpedFailures;
+  QrcInt _thrownFailures;
   QrcInt _knownHeapTop;
   QrcInt _knownGlobalTop;
   QrcInt _variablePrecision;
