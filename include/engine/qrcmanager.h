@@ -199,12 +199,10 @@ class QrcManagerI {
   // ---- errors
   QrcGenAlloc* getGeneralAllocator() const { return _generalAllocator; }
   QrcRandomI* getRandom() const { return _random; }
-  // A report may throw out of a constructor: an object noted then is dropped
-  // half built (failures throw from then on).
-  QrcErrorReporter* getErrorReporter() const {
-    if (__builtin_expect(_madeCount != 0, 0)) const_cast<QrcManagerI*>(this)->dropMade();
-    return _reporter;
-  }
+  // A report may throw out of the constructor of a noted object: the
+  // destructors of its bases forget it (QrcForgetDestroyed), and an exception
+  // never jumps, so the objects noted stay noted, to be checked.
+  QrcErrorReporter* getErrorReporter() const { return _reporter; }
   void setErrorReporter(QrcErrorReporter* reporter) { _reporter = reporter; }
   // Code 39 "empty handle" at the place when the object is null.
   void checkImplementation(const void* object, const char* place);

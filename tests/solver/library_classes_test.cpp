@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "qroext.h"
+#include "support/reported.h"
 
 namespace {
 
@@ -22,6 +23,17 @@ QrcIntVarArray pigeonhole(const QrcManager& mgr, QrcInt pigeons) {
   for (QrcInt i = 0; i < pigeons; ++i)
     for (QrcInt j = i + 1; j < pigeons; ++j) mgr.add(x[i] != x[j]);
   return x;
+}
+
+QrcTupleSet sumTriples(const QrcManager& mgr) {
+  QrcTupleSet set(mgr, 3);
+  for (QrcInt a = 0; a <= 2; ++a)
+    for (QrcInt b = 0; a + b <= 2; ++b) {
+      QrcInt t[] = {a, b, a + b};
+      set.add(QrcIntArray(mgr, 3, t));
+    }
+  set.close();
+  return set;
 }
 
 void element(const QrcManager& mgr, bool spread, bool equal) {
@@ -51,6 +63,29 @@ struct Beside {
     {"element over 7 constants", [](const QrcManager& mgr) { element(mgr, false, true); }},
     {"element over 7 spread constants", [](const QrcManager& mgr) { element(mgr, true, true); }},
     {"element disequality", [](const QrcManager& mgr) { element(mgr, false, false); }},
+    {"allowed table",
+     [](const QrcManager& mgr) {
+       mgr.add(QrcTableConstraint(QrcIntVarArray(mgr, 3, 0, 2), sumTriples(mgr), true));
+     }},
+    {"forbidden table",
+     [](const QrcManager& mgr) {
+       mgr.add(QrcTableConstraint(QrcIntVarArray(mgr, 3, 0, 2), sumTriples(mgr), false));
+     }},
+    // The report leaves the box's constructor as an exception, which the
+    // caller catches.
+    {"report out of a constructor",
+     [](const QrcManager& mgr) {
+       QrcInt sizes[] = {1};
+       bool reported = false;
+       testing::internal::CaptureStderr();
+       try {
+         QrcBox(0, QrcIntVarArray(mgr, 1, 0, 3), QrcIntArray(mgr, 1, sizes));
+       } catch (...) {
+         reported = true;
+       }
+       testing::internal::GetCapturedStderr();
+       EXPECT_TRUE(reported);
+     }},
 };
 
 // Beside each object, every failure of the search jumps, in a solver's
@@ -63,6 +98,8 @@ TEST(LibraryClasses, FailuresJumpBesideTheLibrarysObjects) {
       QroModel model(env);
       QroSolver solver(model);
       QrcManager engine(QrcNoEdit);
+      qrotest::ThrowingReporter reporter;
+      engine.getImpl()->setErrorReporter(&reporter);
       engine.useExceptions();
       QrcManager mgr = inSolver ? solver.getManager() : engine;
       QrcManagerI* m = mgr.getImpl();
