@@ -1,5 +1,61 @@
 // Failures that jump while the manager's failures are exceptions: which
 // objects a failure may jump over.
+//
+// Where the library calls code a program may supply, and how a failure
+// inside that code still reaches it as QrcFailException (its locals
+// destroyed, its catches seeing it):
+//
+// Made in the manager (noted by their constructors while failures are
+// exceptions and checked at the next push or pop to be of a class declared
+// the library's; checkMadeNow; made while failures jumped, useExceptions):
+// - demons and constraints (QrcDemonI, QrcConstraintI);
+// - expressions and variables, integer, float and set (QrcExprI);
+// - event handlers (QrcEventHandlerI);
+// - accessors (QrcAccessorI), among them the function accessors, which hold
+//   a function object of the program's and are never declared the library's;
+//   an accessor over a domain not of the library's marks failures thrown.
+// A noted object not yet checked makes every failure throw (mayJumpTo); one
+// dropped unchecked (a failure outside a search, a report that may throw out
+// of its constructor) marks failures thrown (dropMade).
+//
+// Run under runForeign at the call, whatever their class:
+// - goals, the search's own and those run as reversible actions, fail and
+//   launch callbacks, the failure goal (runGoal: a goal not of the library's
+//   classes);
+// - value selectors of integer and set variables, choice functions of
+//   integer and float generation (QrcIntValueSelectorI,
+//   QrcIntSetValueSelectorI, QrcChooseIntIndex, the float choice function);
+// - variable filters of the customizable goal (QrcVarFilterI::filter,
+//   noMoreVariables) and the evaluators its selection criteria score with
+//   (QroEvaluatorI of variables and of values);
+// - impact listeners, every event (QrcImpactListenerI);
+// - transits of the path-length constraint (QrcPathTransitI, also the
+//   solver's QrcQroPathTransitI over a transit function of the model);
+// - variable notifiers and extraction claimants (QrcVarNotifyI,
+//   QrcExtractionClaimantI);
+// - the solver's listeners and the model goals it extracts (QroSolverListenerI,
+//   QroGoalI), its extraction hooks (runThrowing);
+// - code run on a fresh stack segment (runOnSegment).
+//
+// Failures throw from the moment they are installed:
+// - search event monitors, choice rules and node storage with its evaluators
+//   and selectors (QrcSearchI::callsBack: the search binds no jump);
+// - trace monitors (QrcSearchMonitorI: mayJumpTo while tracing);
+// - objective filters and savers of the program's classes (setOptFilter,
+//   addSaver);
+// - predicates of table constraints (QrcIntPredicateI,
+//   QrcIntBinaryPredicateI, QrcIntTernaryPredicateI);
+// - convex sets of a convex union not of the library's (addSegment);
+// - fail traps of the program's classes (QrcTryCatchFailI::run binds no jump
+//   to a trap of a class not declared the library's);
+// - a manager of a class of the program's (its choose, makeSearch and the
+//   searches it makes; useExceptions).
+//
+// Called only from the program's own calls, whose frames are already the
+// program's: visitors and accumulators (QrcIntVisitor, QrcIntExpVisitorI,
+// QrcFloatExpVisitorI, QrcConstraintVisitorI, QrcLinearAccumulatorI), savers'
+// restore (restoreSavers), hash tables. Teardown listeners and error
+// reporters run outside failures.
 #include <cstdlib>
 #include <typeinfo>
 
@@ -34,12 +90,18 @@ void QrcNoteMade(QrcManagerI* manager, const QrcRootGoalDemonI* item) {
   manager->noteMade(item);
 }
 
+bool QrcManagerI::isForeignManager() const {
+  return typeid(*this) != typeid(QrcManagerI);
+}
+
 void QrcManagerI::useExceptions(bool flag) {
   if (flag != (_useExceptions != 0)) QrcExceptionManagers.fetch_add(flag ? 1 : -1);
   if (flag && !_useExceptions) {
     // Objects made while failures jumped were not noted: when any was made
     // since the last check, their classes are unknown.
-    if (_heap->getTop() != _knownHeapTop || _globalHeap->getTop() != _knownGlobalTop) _foreign = 1;
+    if (_heap->getTop() != _knownHeapTop || _globalHeap->getTop() != _knownGlobalTop ||
+        isForeignManager())
+      _foreign = 1;
   } else if (!flag && _useExceptions) {
     checkMade();
     markObjectsKnown();

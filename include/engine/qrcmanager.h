@@ -270,8 +270,9 @@ class QrcManagerI {
   // (QRCLIBRARYCLASS); one that is not, one made on the stack, a callback that
   // the library cannot vouch for held by a propagation, or a trace monitor,
   // makes failures throw from then on. Goals are checked as they run, and
-  // callbacks called from known places (search monitors, choice rules, choice
-  // functions, listeners) run under runForeign instead.
+  // callbacks called from known places run under runForeign instead. Every
+  // place where the library calls code a program may supply is listed, with
+  // how it is covered, in qrcfailjump.cpp.
   //
   // Where a failure may jump: the buffer of the search or trap running,
   // null while code that may not be jumped over runs.
@@ -724,6 +725,9 @@ class QrcManagerI {
   void dropMade();
   // The heap tops that every object below was checked (or made by the manager).
   void markObjectsKnown();
+  // Whether the manager is of a class of the program's, whose overrides run
+  // inside searches (choose, makeSearch).
+  bool isForeignManager() const;
   void build();
   // build's steps: the heaps and stacks (in the heap mode), the scratch
   // arrays, the settings of a new manager.
