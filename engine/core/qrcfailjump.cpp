@@ -7,8 +7,9 @@
 //
 // Made in the manager (noted by their constructors while failures are
 // exceptions and checked at the next push or pop to be of a class declared
-// the library's; checkMadeNow; made while failures jumped, useExceptions):
-// - demons and constraints (QrcDemonI, QrcConstraintI);
+// the library's, counted while failures jump; checkMadeNow, useExceptions):
+// - demons and constraints (QrcDemonI, QrcConstraintI), whatever their memory
+//   (the manager's heaps, plain new, the stack);
 // - expressions and variables, integer, float and set (QrcExprI);
 // - event handlers (QrcEventHandlerI);
 // - accessors (QrcAccessorI), among them the function accessors, which hold
@@ -16,7 +17,8 @@
 //   an accessor over a domain not of the library's marks failures thrown.
 // A noted object not yet checked makes every failure throw (mayJumpTo); one
 // dropped unchecked (a failure outside a search, a report that may throw out
-// of its constructor) marks failures thrown (dropMade).
+// of its constructor) marks failures thrown (dropMade). Objects cannot be
+// copied into being (their copy constructors are deleted).
 //
 // Run under runForeign at the call, whatever their class:
 // - goals, the search's own and those run as reversible actions, fail and
@@ -56,8 +58,12 @@
 // QrcFloatExpVisitorI, QrcConstraintVisitorI, QrcLinearAccumulatorI), savers'
 // restore (restoreSavers), hash tables. Teardown listeners and error
 // reporters run outside failures.
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <typeinfo>
+#include <vector>
 
 #include "qrcaccessor.h"
 #include "qrcevent.h"
@@ -68,8 +74,12 @@
 
 namespace {
 
+const void* objectOf(QrcWord word) {
+  return reinterpret_cast<const void*>(word & ~static_cast<QrcWord>(3));
+}
+
 bool isLibraryWord(QrcWord word) {
-  const void* object = reinterpret_cast<const void*>(word & ~static_cast<QrcWord>(3));
+  const void* object = objectOf(word);
   switch (word & 3) {
     case 0:
       return QrcIsLibraryObject(static_cast<const QrcRootGoalDemonI*>(object));
@@ -82,12 +92,32 @@ bool isLibraryWord(QrcWord word) {
   }
 }
 
-}  // namespace
+// The managers whose failures are exceptions, and their number: a noted
+// object destroyed after its manager ended must not reach it.
+std::atomic<int> exceptionManagerCount{0};
+std::mutex exceptionManagersLock;
+std::vector<QrcManagerI*>& exceptionManagers() {
+  static std::vector<QrcManagerI*>* managers = new std::vector<QrcManagerI*>();
+  return *managers;
+}
 
-std::atomic<int> QrcExceptionManagers{0};
+}  // namespace
 
 void QrcNoteMade(QrcManagerI* manager, const QrcRootGoalDemonI* item) {
   manager->noteMade(item);
+}
+
+void QrcManagerI::joinExceptionManagers() {
+  std::lock_guard<std::mutex> hold(exceptionManagersLock);
+  exceptionManagers().push_back(this);
+  exceptionManagerCount.fetch_add(1);
+}
+
+void QrcManagerI::leaveExceptionManagers() {
+  std::lock_guard<std::mutex> hold(exceptionManagersLock);
+  std::vector<QrcManagerI*>& all = exceptionManagers();
+  all.erase(std::find(all.begin(), all.end(), this));
+  exceptionManagerCount.fetch_sub(1);
 }
 
 bool QrcManagerI::isForeignManager() const {
@@ -95,16 +125,15 @@ bool QrcManagerI::isForeignManager() const {
 }
 
 void QrcManagerI::useExceptions(bool flag) {
-  if (flag != (_useExceptions != 0)) QrcExceptionManagers.fetch_add(flag ? 1 : -1);
   if (flag && !_useExceptions) {
-    // Objects made while failures jumped were not noted: when any was made
-    // since the last check, their classes are unknown.
-    if (_heap->getTop() != _knownHeapTop || _globalHeap->getTop() != _knownGlobalTop ||
-        isForeignManager())
-      _foreign = 1;
+    joinExceptionManagers();
+    // The objects made while failures jumped were not noted: their classes
+    // are unknown, and one made off the heaps may outlive a reset.
+    if (_madeUnnoted || isForeignManager()) _foreign = _foreignKept = 1;
   } else if (!flag && _useExceptions) {
+    leaveExceptionManagers();
     checkMade();
-    markObjectsKnown();
+    _madeUnnoted = 0;
   }
   _useExceptions = flag ? 1 : 0;
 }
@@ -125,17 +154,28 @@ void QrcManagerI::dropMadeUnlessPopped() {
   dropMade();
 }
 
+// The dropped objects are not read: one may be half built, or on a heap that
+// the failure pops.
 void QrcManagerI::dropMade() {
+  for (QrcInt i = 0; i < _madeCount && !_foreignKept; ++i) markForeign(_made[i]);
   _madeCount = 0;
   _foreign = 1;
 }
 
+void QrcManagerI::markForeign(QrcWord taggedObject) {
+  _foreign = 1;
+  const void* object = objectOf(taggedObject);
+  if (!_heap->holds(object) && !_globalHeap->holds(object)) _foreignKept = 1;
+}
+
 void QrcForgetDestroyed(QrcManagerI* manager, QrcWord taggedObject) {
-  if (!QrcExceptionManagers.load(std::memory_order_relaxed) || !manager ||
-      qroplatform::isOnStack(
-          reinterpret_cast<const void*>(taggedObject & ~static_cast<QrcWord>(3))))
+  if (!exceptionManagerCount.load(std::memory_order_relaxed) || !manager ||
+      qroplatform::isOnStack(objectOf(taggedObject)))
     return;
-  manager->forgetDestroyed(taggedObject);
+  std::lock_guard<std::mutex> hold(exceptionManagersLock);
+  std::vector<QrcManagerI*>& all = exceptionManagers();
+  if (std::find(all.begin(), all.end(), manager) != all.end())
+    manager->forgetDestroyed(taggedObject);
 }
 
 // The latest first: a constructor that threw noted its object last but for
@@ -152,11 +192,6 @@ void QrcManagerI::forgetDestroyed(QrcWord taggedObject) {
 void QrcManagerI::runOnSegment(void (*fn)(void*), void* data) {
   auto segment = [fn, data] { qroplatform::detail::runOnSegment(fn, data); };
   runForeign(segment);
-}
-
-void QrcManagerI::markObjectsKnown() {
-  _knownHeapTop = _heap->getTop();
-  _knownGlobalTop = _globalHeap->getTop();
 }
 
 void QrcManagerI::noteMade(QrcWord taggedObject) {
@@ -178,9 +213,7 @@ void QrcManagerI::checkMadeNow() {
   // An object on the stack may be gone by now: it is taken as one of the
   // caller's (the library's probes on the stack are forgotten at once).
   for (QrcInt i = 0; i < _madeCount && !_foreign; ++i)
-    if (qroplatform::isOnStack(
-            reinterpret_cast<const void*>(_made[i] & ~static_cast<QrcWord>(3))) ||
-        !isLibraryWord(_made[i]))
-      _foreign = 1;
+    if (qroplatform::isOnStack(objectOf(_made[i])) || !isLibraryWord(_made[i]))
+      markForeign(_made[i]);
   _madeCount = 0;
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "qrcdefaultsearch.h"
@@ -333,21 +334,27 @@ enum Kind {
   BeginVariable,
   LeafReached,
   FinishVariable,
-  OptFilter,    // an objective filter
-  Predicate,    // a table's predicate
-  Transit,      // a path's transit
-  Segment,      // a convex union's segment
-  SetChoose,    // a choice function of set variables
-  SetSelector,  // a value selector of set variables
-  FloatChoose,  // a choice function of float variables
-  OwnManager,   // a manager of the program's class
-  HeapBefore,   // a demon made on the heap while failures jumped
-  Stacked,      // a demon on the stack
-  Dropped       // a demon noted, then dropped by a failure outside a search
+  OptFilter,       // an objective filter
+  Predicate,       // a table's predicate
+  Transit,         // a path's transit
+  Segment,         // a convex union's segment
+  SetChoose,       // a choice function of set variables
+  SetSelector,     // a value selector of set variables
+  FloatChoose,     // a choice function of float variables
+  OwnManager,      // a manager of the program's class
+  PlainNewBefore,  // a demon made with plain new while failures jumped
+  HeapBefore,      // a demon made on the heap while failures jumped
+  Stacked,         // a demon on the stack
+  Dropped,         // a demon noted, then dropped by a failure outside a search
+  AfterReset       // a demon made with plain new, checked, then used after a reset
 };
 
 bool needsSolver(Kind kind) {
   return kind >= BeforeSet && kind <= FinishVariable;
+}
+// A solver keeps its manager of its own class, and resets it itself.
+bool engineOnly(Kind kind) {
+  return kind == OwnManager || kind == AfterReset;
 }
 
 // What a search of the kind and shape did.
@@ -374,6 +381,13 @@ QrcIntVarArray arrayOf(QrcManagerI* m, std::vector<QrcIntVar> vars) {
 // thrown in the reference run.
 Counts run(QrcManagerI* m, QroGenAlloc* a, Kind kind, Shape s, bool reference) {
   QrcManager mgr(m);
+  QrcDemonI* made = nullptr;
+  if (kind == AfterReset) {
+    // Checked by a search, then kept across a reset of the manager.
+    made = new TouchDemon(m);
+    mgr.solve(QrcGoal(new (m) QrcGoalTrueI(m)));
+    m->reset();
+  }
   QrcIntVar xv(mgr, 0, 3), yv(mgr, 0, 3), z(mgr, 0, 1), u(mgr, 0, 1);
   x = xv.getImpl();
   y = yv.getImpl();
@@ -381,7 +395,6 @@ Counts run(QrcManagerI* m, QroGenAlloc* a, Kind kind, Shape s, bool reference) {
   tally = Tally();
   QrcIntVarArray vars = arrayOf(m, {xv, z, u});
   QrcGoal g = QrcGenerate(vars);
-  QrcDemonI* made = nullptr;
   std::optional<TouchDemon> stacked;
   TouchFilter filter(kind == NoMoreVariables);
   TouchVarEvaluator* varEvaluator = new (a) TouchVarEvaluator(a);
@@ -493,13 +506,19 @@ Counts run(QrcManagerI* m, QroGenAlloc* a, Kind kind, Shape s, bool reference) {
       g = QrcAnd(g, QrcGenerate(floats, touchFloatChoose, 0, 0.5));
       break;
     }
+    case PlainNewBefore:
     case HeapBefore:
       m->useExceptions(false);
-      x->whenValue(new (m) TouchDemon(m));
+      made = kind == PlainNewBefore ? new TouchDemon(m) : new (m) TouchDemon(m);
       m->useExceptions(true);
+      x->whenValue(made);
+      if (kind == HeapBefore) made = nullptr;
       break;
     case Stacked:
       x->whenValue(&stacked.emplace(m));
+      break;
+    case AfterReset:
+      x->whenValue(made);
       break;
     case Dropped: {
       made = new TouchDemon(m);
@@ -580,12 +599,13 @@ TEST(UserCodeOnFailurePaths, LeavesItsFramesAsAnExceptionDoes) {
       {Predicate, 10, 16},     {Transit, 8, 16},
       {Segment, 8, 16},        {SetChoose, 16, 32},
       {SetSelector, 16, 32},   {FloatChoose, 8, 16},
-      {OwnManager, 8, 16},     {HeapBefore, 8, 16},
-      {Stacked, 8, 16},        {Dropped, 8, 16},
+      {OwnManager, 8, 16},     {PlainNewBefore, 8, 16},
+      {HeapBefore, 8, 16},     {Stacked, 8, 16},
+      {Dropped, 8, 16},        {AfterReset, 8, 16},
   };
   for (bool inSolver : {false, true}) {
     for (const Row& row : rows) {
-      if ((needsSolver(row.kind) && !inSolver) || (row.kind == OwnManager && inSolver)) continue;
+      if ((needsSolver(row.kind) && !inSolver) || (engineOnly(row.kind) && inSolver)) continue;
       for (Shape s : {NoCatch, CatchAndGoOn, CatchAndRethrow}) {
         SCOPED_TRACE(testing::Message() << "kind " << row.kind << " shape " << s
                                         << (inSolver ? " solver" : " engine"));
@@ -598,6 +618,32 @@ TEST(UserCodeOnFailurePaths, LeavesItsFramesAsAnExceptionDoes) {
       }
     }
   }
+}
+
+// A demon of the program's deleted after its manager ended, while another
+// manager's failures are exceptions, leaves the ended one alone.
+TEST(UserCodeOnFailurePaths, AnObjectOutlivingItsManagerIsLeftAlone) {
+  QroEnv env;
+  QroModel model(env);
+  QroSolver solver(model);
+  for (bool exceptions : {true, false}) {
+    QrcManager mgr(QrcNoEdit);
+    if (exceptions) mgr.useExceptions();
+    QrcDemonI* demon = new usercode::TouchDemon(mgr.getImpl());
+    mgr.end();
+    delete demon;
+  }
+  solver.end();
+  env.end();
+}
+
+// The objects noted as they are made are not made by copying.
+TEST(UserCodeOnFailurePaths, NotedObjectsAreNotCopied) {
+  EXPECT_FALSE(std::is_copy_constructible<QrcDemonI>::value);
+  EXPECT_FALSE(std::is_copy_constructible<QrcGoalI>::value);
+  EXPECT_FALSE(std::is_copy_constructible<QrcIntExpI>::value);
+  EXPECT_FALSE(std::is_copy_constructible<QrcEventHandlerI>::value);
+  EXPECT_FALSE(std::is_copy_constructible<QrcAccessorI>::value);
 }
 
 // No public header leaves defined a macro that declares the class it makes
