@@ -105,6 +105,8 @@ class QrcConvexSetI {
 // A segment from (x1, [yLow1, yHigh1]) to (x2, [yLow2, yHigh2]): the operations
 // that read only its ends.
 class QrcLinearSegmentI : public QrcConvexSetI {
+  QRCLIBRARYCLASS(QrcLinearSegmentI)
+
  public:
   QrcLinearSegmentI(QrcManagerI* manager, QrcFloat x1, QrcFloat yLow1, QrcFloat yHigh1, QrcFloat x2,
                     QrcFloat yLow2, QrcFloat yHigh2)
