@@ -10,6 +10,7 @@
 
 #include "qroalgorithm.h"
 #include "qrooperators.h"
+#include "support/stub_algorithm.h"
 
 namespace {
 
@@ -31,14 +32,9 @@ T* as(const QroNumExprArg& e) {
 }
 
 // Values variables from a table and counts the questions.
-class Valuer : public QroAlgorithmI {
+class Valuer : public StubAlgorithm {
  public:
-  explicit Valuer(QroEnvI* env) : QroAlgorithmI(env) {}
-  QroBool extractOne(QroExtractableI* x, void** r) override {
-    *r = x;
-    return 1;
-  }
-  QroBool removeOne(QroExtractableI*, void*) override { return 1; }
+  explicit Valuer(QroEnvI* env) : StubAlgorithm(env) {}
   QroBool applyChange(QroChange* c, void**, QroExtractableI*) override {
     changes.push_back(c);
     if (c->isType(QroSetNumVarBounds::GetTypeInfo())) {
@@ -47,8 +43,6 @@ class Valuer : public QroAlgorithmI {
     }
     return 1;
   }
-  QroNum getObjValue() override { return 0; }
-  QroNum getValue(QroObjectiveI*) override { return 0; }
   QroNum getValue(QroNumVarI* v) override {
     ++questions;
     return values[v];

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "qroalgorithm.h"
+#include "support/stub_algorithm.h"
 #include "qrochange.h"
 #include "qronumeric.h"
 #include "qroregistry.h"
@@ -88,9 +89,9 @@ class Holder : public QroExtractableI {
 };
 
 // Records what it was asked.
-class Recorder : public QroAlgorithmI {
+class Recorder : public StubAlgorithm {
  public:
-  explicit Recorder(QroEnvI* env) : QroAlgorithmI(env) {}
+  explicit Recorder(QroEnvI* env) : StubAlgorithm(env) {}
   QroBool extractOne(QroExtractableI* x, void** result) override {
     ++extracted;
     if (refuse) return 0;
@@ -101,9 +102,6 @@ class Recorder : public QroAlgorithmI {
     ++removed;
     return 1;
   }
-  QroNum getObjValue() override { return 0; }
-  QroNum getValue(QroObjectiveI*) override { return 0; }
-  QroNum getValue(QroNumVarI*) override { return 0; }
   QroBool applyChange(QroChange* c, void**, QroExtractableI*) override {
     changes.push_back(c->getClassName());
     return 1;

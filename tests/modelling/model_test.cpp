@@ -14,6 +14,7 @@
 #include "qroevaluator.h"
 #include "qromodel.h"
 #include "support/design_model.h"
+#include "support/stub_algorithm.h"
 
 namespace {
 
@@ -28,23 +29,20 @@ std::string shown(const QroExtractableI* x) {
 std::set<const QroExtractableI*>* g_refused = nullptr;
 
 // Extracts through the hook records and remembers the changes it applied.
-class HookAlgorithm : public QroAlgorithmI {
+class HookAlgorithm : public StubAlgorithm {
  public:
-  explicit HookAlgorithm(QroEnvI* env) : QroAlgorithmI(env) {}
+  explicit HookAlgorithm(QroEnvI* env) : StubAlgorithm(env) {}
   QroBool extractOne(QroExtractableI* x, void** result) override {
     ++calls;
     *result = x->extract(this);
     return *result != nullptr;
   }
-  QroBool removeOne(QroExtractableI*, void*) override { return 1; }
   QroBool applyChange(QroChange* c, void**, QroExtractableI*) override {
     changes.push_back(c->getClassName());
     return 1;
   }
-  QroNum getObjValue() override { return 0; }
-  QroNum getValue(QroObjectiveI*) override { return 0; }
   QroNum getValue(QroNumVarI*) override { return value; }
-  using QroAlgorithmI::getValue;
+  using StubAlgorithm::getValue;
   int calls = 0;
   double value = 0;
   std::vector<std::string> changes;

@@ -17,6 +17,7 @@
 #include "support/env_pools.h"
 #include "support/term_holders.h"
 #include "support/seed.h"
+#include "support/stub_algorithm.h"
 
 namespace {
 
@@ -34,22 +35,15 @@ struct LiveChildren : QroExtractableVisitor {
   }
 };
 
-class Valuer : public QroAlgorithmI {
+class Valuer : public StubAlgorithm {
  public:
-  explicit Valuer(QroEnvI* env) : QroAlgorithmI(env) {}
-  QroBool extractOne(QroExtractableI* x, void** r) override {
-    *r = x;
-    return 1;
-  }
-  QroBool removeOne(QroExtractableI*, void*) override { return 1; }
+  explicit Valuer(QroEnvI* env) : StubAlgorithm(env) {}
   QroBool applyChange(QroChange*, void**, QroExtractableI*) override {
     ++changes;
     return 1;
   }
-  QroNum getObjValue() override { return 0; }
-  QroNum getValue(QroObjectiveI*) override { return 0; }
   QroNum getValue(QroNumVarI* v) override { return v->getLB() + 0.5; }
-  using QroAlgorithmI::getValue;
+  using StubAlgorithm::getValue;
   int changes = 0;
 };
 

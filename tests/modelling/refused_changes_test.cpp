@@ -13,26 +13,18 @@
 #include "qrolinear.h"
 #include "qromodel.h"
 #include "qrooperators.h"
+#include "support/stub_algorithm.h"
 
 namespace {
 
 // Extracts anything and records the changes it hears.
-class Listening : public QroAlgorithmI {
+class Listening : public StubAlgorithm {
  public:
-  explicit Listening(QroEnvI* env) : QroAlgorithmI(env) {}
-  QroBool extractOne(QroExtractableI* x, void** r) override {
-    *r = x;
-    return 1;
-  }
-  QroBool removeOne(QroExtractableI*, void*) override { return 1; }
+  explicit Listening(QroEnvI* env) : StubAlgorithm(env) {}
   QroBool applyChange(QroChange* c, void**, QroExtractableI*) override {
     heard.push_back(c->getClassName());
     return 1;
   }
-  QroNum getObjValue() override { return 0; }
-  QroNum getValue(QroObjectiveI*) override { return 0; }
-  QroNum getValue(QroNumVarI*) override { return 0; }
-  using QroAlgorithmI::getValue;
   std::vector<std::string> heard;
 };
 

@@ -14,6 +14,7 @@
 #include "qroregistry.h"
 #include "qrosolution.h"
 #include "support/seed.h"
+#include "support/stub_algorithm.h"
 
 namespace {
 
@@ -31,19 +32,13 @@ std::vector<QroInt> contents(const QroSavedIntDomainI& d) {
 
 // An algorithm keeping its own "engine" domains: a set of values per integer
 // variable and an interval per floating-point variable.
-class DomainAlgorithm : public QroAlgorithmI {
+class DomainAlgorithm : public StubAlgorithm {
  public:
-  explicit DomainAlgorithm(QroEnvI* env) : QroAlgorithmI(env) {}
+  explicit DomainAlgorithm(QroEnvI* env) : StubAlgorithm(env) {}
   QroBool extractOne(QroExtractableI*, void** result) override {
     *result = nullptr;
     return 1;
   }
-  QroBool removeOne(QroExtractableI*, void*) override { return 1; }
-  QroBool applyChange(QroChange*, void**, QroExtractableI*) override { return 1; }
-  QroNum getObjValue() override { return 0; }
-  QroNum getValue(QroObjectiveI*) override { return 0; }
-  QroNum getValue(QroNumVarI*) override { return 0; }
-  using QroAlgorithmI::getValue;
 
   std::map<QroNumVarI*, std::set<QroInt>> ints;
   std::map<QroNumVarI*, std::pair<double, double>> floats;

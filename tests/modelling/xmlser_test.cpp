@@ -11,6 +11,7 @@
 #include "qroregistry.h"
 #include "qrosolution.h"
 #include "support/xmlser_support.h"
+#include "support/stub_algorithm.h"
 
 using xmltest::written;
 
@@ -745,19 +746,9 @@ namespace {
 
 // Takes over what it is given and refuses the destruction of what it uses
 // with an exception of another type than a search's refusal.
-class RefusingAlgorithm : public QroAlgorithmI {
+class RefusingAlgorithm : public StubAlgorithm {
  public:
-  explicit RefusingAlgorithm(QroEnvI* env) : QroAlgorithmI(env) {}
-  QroBool extractOne(QroExtractableI* x, void** r) override {
-    *r = x;
-    return 1;
-  }
-  QroBool removeOne(QroExtractableI*, void*) override { return 1; }
-  QroBool applyChange(QroChange*, void**, QroExtractableI*) override { return 1; }
-  QroNum getObjValue() override { return 0; }
-  QroNum getValue(QroObjectiveI*) override { return 0; }
-  QroNum getValue(QroNumVarI*) override { return 0; }
-  using QroAlgorithmI::getValue;
+  explicit RefusingAlgorithm(QroEnvI* env) : StubAlgorithm(env) {}
   void checkChange(QroChange* c, QroExtractableI* x) override {
     if (refusing && c->isType(QroDestroyExtractable::GetTypeInfo())) throw QroWrongUsage("refused");
     QroAlgorithmI::checkChange(c, x);

@@ -19,6 +19,7 @@
 #include "qrosolver.h"
 #include "solution_count.h"
 #include "support/env_pools.h"
+#include "support/stub_algorithm.h"
 
 namespace {
 
@@ -219,24 +220,15 @@ TEST_F(Members, AnIdleSolverSeesTheRewrittenTermAsANewOne) {
 
 // Takes over anything; fails to apply the changes of one kind, when given
 // one, by answering false or by throwing (it allowed them when asked).
-class Taker : public QroAlgorithmI {
+class Taker : public StubAlgorithm {
  public:
   explicit Taker(QroEnvI* env, QroTypeInfo refused = nullptr, bool throws = false)
-      : QroAlgorithmI(env), _refused(refused), _throws(throws) {}
-  QroBool extractOne(QroExtractableI* x, void** r) override {
-    *r = x;
-    return 1;
-  }
-  QroBool removeOne(QroExtractableI*, void*) override { return 1; }
+      : StubAlgorithm(env), _refused(refused), _throws(throws) {}
   QroBool applyChange(QroChange* c, void**, QroExtractableI*) override {
     if (!_refused || !c->isType(_refused)) return 1;
     if (_throws) throw QroWrongUsage("refused late");
     return 0;
   }
-  QroNum getObjValue() override { return 0; }
-  QroNum getValue(QroObjectiveI*) override { return 0; }
-  QroNum getValue(QroNumVarI*) override { return 0; }
-  using QroAlgorithmI::getValue;
 
  private:
   QroTypeInfo _refused;
