@@ -369,11 +369,42 @@ void QrcArraySumI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double c
   for (QrcInt i = 0; i < _size; ++i) _terms[i]->collectScaledLinearTerms(acc, coef);
 }
 
+namespace {
+// The bounds of a stale term c * x read from the variable x, as the term
+// computes them, and stored in the term as its own refresh would store them
+// (a later change of x reaches the sum through the term only while the term
+// is fresh); false where c is 0 (no such term), the term keeps its bounds in
+// doubles, x is not a variable or c * x leaves the integer range.
+inline bool scaledBounds(QrcIntExpI* t, QrcInt c, QrcInt& a, QrcInt& b) {
+  if (c == 0 || t->isOutOfRange()) return false;
+  QrcIntExpI* x = static_cast<QrcIntMulI*>(t)->getOperand();
+  if (!x->isVariable()) return false;
+  QrcInt p, q;
+  if (__builtin_mul_overflow(c, x->rawMin(), &p) || __builtin_mul_overflow(c, x->rawMax(), &q))
+    return false;
+  a = mn(p, q);
+  b = mx(p, q);
+  if (a < QrcIntMin || b > QrcIntMax) return false;
+  t->storeFreshBounds(a, b);
+  return true;
+}
+}  // namespace
+
 void QrcArraySumI::computeRange() {
   QrcInt lo = 0, hi = 0, w = 0;
   bool none = false;
+  QrcInt stamp = _manager->getFailStamp();
   for (QrcInt i = 0; i < _size; ++i) {
-    QrcInt a = _terms[i]->getMin(), b = _terms[i]->getMax();
+    QrcIntExpI* t = _terms[i];
+    QrcInt a, b;
+    // A variable's bound fields, and a fresh node's, are its bounds.
+    if (t->isVariable() || t->getBoundsStamp() == stamp) {
+      a = t->rawMin();
+      b = t->rawMax();
+    } else if (!scaledBounds(t, _factors[i], a, b)) {
+      a = t->getMin();
+      b = t->getMax();
+    }
     lo += a;
     hi += b;
     w = mx(w, b - a);
@@ -444,8 +475,15 @@ bool QrcArraySumI::narrowScaled(QrcIntExpI* t, QrcInt c, QrcInt dlo, QrcInt dhi)
   QrcInt lo = tmax + dlo, hi = tmin + dhi;
   if (lo <= tmin && hi >= tmax) return true;
   if (lo > hi || hi < tmin || lo > tmax) fail();
-  QrcInt xlo, xhi;
-  quotientRange(mx(lo, tmin), mn(hi, tmax), c, xlo, xhi);
+  // Only a side that moves is divided: the other keeps x's bound.
+  QrcInt xlo = x->rawMin(), xhi = x->rawMax();
+  if (c > 0) {
+    if (lo > tmin) xlo = ceilDiv(lo, c);
+    if (hi < tmax) xhi = floorDiv(hi, c);
+  } else {
+    if (hi < tmax) xlo = ceilDiv(hi, c);
+    if (lo > tmin) xhi = floorDiv(lo, c);
+  }
   if (xlo > xhi) fail();
   x->setRange(xlo, xhi);
   return true;
@@ -656,6 +694,15 @@ QrcIntExp blocks(QrcManagerI* m, QrcInt n, QrcIntExpI** terms,
 
 }  // namespace
 
+namespace {
+// A term c * x (QrcIntMulI) over a variable x.
+bool isScaledVariable(QrcIntExpI* t) {
+  const std::type_info& k = typeid(*t);
+  bool scaled = k == typeid(QrcIntMulI) || k == typeid(QrcIntMulPosI) || k == typeid(QrcIntMulNegI);
+  return scaled && !t->isVariable() && static_cast<QrcIntMulI*>(t)->getOperand()->isVariable();
+}
+}  // namespace
+
 QrcIntExp QrcSum(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) {
   QrcManagerI* m = manager.getImpl();
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcSum");
@@ -667,9 +714,17 @@ QrcIntExp QrcSum(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) 
   QrcIntExpI** terms = heapTerms(m, n, given);
   // A term that may lack a value is not made a variable, which would give it
   // one: the sum has none where the term has none.
+  // A term c * x over a variable x whose bounds end the examination is not
+  // made a variable: its bounds are those of c * x wherever they are read, so
+  // a variable would only repeat them, at the price of a link on every change
+  // of x.
   bool boolean = true;
   for (QrcInt i = 0; i < n && boolean; ++i) {
     if (!defined(terms[i])) {
+      boolean = false;
+      break;
+    }
+    if (isScaledVariable(terms[i]) && (terms[i]->getMin() < 0 || terms[i]->getMax() > 1)) {
       boolean = false;
       break;
     }

@@ -190,6 +190,13 @@ class QrcIntExpI : public QrcExprI {
   QrcInt rawMax() const { return _max; }
   // Whether the bound fields hold the current bounds (always for a variable).
   bool hasFreshBounds() const { return _handler || _boundsStamp == currentFailStamp(); }
+  // For a parent that computed this node's bounds from its operands exactly
+  // as the node's own computeRange does: stores them as fresh.
+  void storeFreshBounds(QrcInt a, QrcInt b) {
+    _min = a;
+    _max = b;
+    _boundsStamp = currentFailStamp();
+  }
 
   // ---- narrowing (at the root each is a change at the root, taken back
   // whole when it fails: QrcManagerI::changeAtRoot)

@@ -552,6 +552,32 @@ TEST_F(IntTest, SumsOfArraysAndBooleanSums) {
                "Solver Error : QrcIntVarArrayI : bad array size : 3");
 }
 
+// A sum reads its terms c * x from the variables: a change of x after a read
+// reaches the sum, after a backtrack and at the root alike.
+TEST_F(IntTest, ScaledTermsOfASumFollowTheirVariables) {
+  QrcIntVarArray x(mgr, 3, 0, 10);
+  QrcInt c[] = {2, -3, 1};
+  QrcIntExp s = QrcScalProd(x, QrcIntArray(mgr, 3, c));
+  struct Step {
+    int var;
+    QrcInt max;
+    QrcInt sumMin, sumMax;
+  };
+  const Step steps[] = {{0, 3, -30, 16}, {1, 4, -12, 16}, {0, 1, -12, 12}, {2, 5, -12, 7}};
+  for (int round = 0; round < 2; ++round) {
+    m->pushState();
+    EXPECT_EQ(s.getMax(), 30);
+    for (const Step& st : steps) {
+      x[st.var].setMax(st.max);
+      EXPECT_EQ(s.getMin(), st.sumMin) << "round " << round << " x" << st.var;
+      EXPECT_EQ(s.getMax(), st.sumMax) << "round " << round << " x" << st.var;
+    }
+    m->popState();
+  }
+  EXPECT_EQ(s.getMin(), -30);
+  EXPECT_EQ(s.getMax(), 30);
+}
+
 TEST_F(IntTest, MinimaAndMaxima) {
   QrcIntVar x(mgr, 0, 5), y(mgr, 8, 9), z(mgr, 0, 9);
   EXPECT_EQ(QrcMin(x, 7).getImpl(), x.getImpl());
