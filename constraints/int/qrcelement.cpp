@@ -87,10 +87,11 @@ void restrictToValues(QrcManagerI* m, QrcIntExpI* y, const QrcIntArrayIndexI* id
 
 // ---------------------------------------------------------------- demons
 
-// Calls a routine of its constraint.
-template <class Ct, void (Ct::*Routine)()>
+// A demon of class Self that calls a routine of its constraint: Self
+// declares itself one of the library's classes.
+template <class Self, class Ct, void (Ct::*Routine)()>
 class ElementDemon : public QrcDemonI {
-  QRCLIBRARYCLASS(ElementDemon)
+  QRCLIBRARYCLASS(Self)
  public:
   ElementDemon(QrcManagerI* m, Ct* ct, const char* text) : QrcDemonI(m, ct), _ct(ct), _text(text) {}
   void propagate() override { (_ct->*Routine)(); }
@@ -105,7 +106,8 @@ class ElementDemon : public QrcDemonI {
 
 // Display texts drop the class name's final "I".
 class DemonIntElementFilterXI
-    : public ElementDemon<QrcIntElementConstraintI, &QrcIntElementConstraintI::filterFromValue> {
+    : public ElementDemon<DemonIntElementFilterXI, QrcIntElementConstraintI,
+                          &QrcIntElementConstraintI::filterFromValue> {
   QROSIMPLECLASS(DemonIntElementFilterXI, QrcDemonI)
  public:
   DemonIntElementFilterXI(QrcManagerI* m, QrcIntElementConstraintI* ct)
@@ -113,7 +115,8 @@ class DemonIntElementFilterXI
 };
 
 class DemonIntElementFilterYI
-    : public ElementDemon<QrcIntElementConstraintI, &QrcIntElementConstraintI::filterFromIndex> {
+    : public ElementDemon<DemonIntElementFilterYI, QrcIntElementConstraintI,
+                          &QrcIntElementConstraintI::filterFromIndex> {
   QROSIMPLECLASS(DemonIntElementFilterYI, QrcDemonI)
  public:
   DemonIntElementFilterYI(QrcManagerI* m, QrcIntElementConstraintI* ct)
@@ -121,7 +124,8 @@ class DemonIntElementFilterYI
 };
 
 class QrcNewIncrementalStaticElementEqVarDomainII
-    : public ElementDemon<QrcIncrementalStaticElementEqI,
+    : public ElementDemon<QrcNewIncrementalStaticElementEqVarDomainII,
+                          QrcIncrementalStaticElementEqI,
                           &QrcIncrementalStaticElementEqI::valueLost> {
   QROSIMPLECLASS(QrcNewIncrementalStaticElementEqVarDomainII, QrcDemonI)
  public:
@@ -130,7 +134,8 @@ class QrcNewIncrementalStaticElementEqVarDomainII
 };
 
 class QrcIncrementalStaticElementEqIndexDomainII
-    : public ElementDemon<QrcIncrementalStaticElementEqI,
+    : public ElementDemon<QrcIncrementalStaticElementEqIndexDomainII,
+                          QrcIncrementalStaticElementEqI,
                           &QrcIncrementalStaticElementEqI::indexLost> {
   QROSIMPLECLASS(QrcIncrementalStaticElementEqIndexDomainII, QrcDemonI)
  public:
@@ -139,7 +144,8 @@ class QrcIncrementalStaticElementEqIndexDomainII
 };
 
 class QrcStaticElementNEqVarValueII
-    : public ElementDemon<QrcStaticElementNEqI, &QrcStaticElementNEqI::yBound> {
+    : public ElementDemon<QrcStaticElementNEqVarValueII, QrcStaticElementNEqI,
+                          &QrcStaticElementNEqI::yBound> {
   QROSIMPLECLASS(QrcStaticElementNEqVarValueII, QrcDemonI)
  public:
   QrcStaticElementNEqVarValueII(QrcManagerI* m, QrcStaticElementNEqI* ct)
@@ -147,7 +153,8 @@ class QrcStaticElementNEqVarValueII
 };
 
 class QrcStaticElementNEqIndexValueII
-    : public ElementDemon<QrcStaticElementNEqI, &QrcStaticElementNEqI::xBound> {
+    : public ElementDemon<QrcStaticElementNEqIndexValueII, QrcStaticElementNEqI,
+                          &QrcStaticElementNEqI::xBound> {
   QROSIMPLECLASS(QrcStaticElementNEqIndexValueII, QrcDemonI)
  public:
   QrcStaticElementNEqIndexValueII(QrcManagerI* m, QrcStaticElementNEqI* ct)

@@ -11,10 +11,11 @@ using namespace qrcdomain;
 
 namespace {
 
-// A demon at one position of its constraint.
-template <class Ct>
+// A demon of class Self at one position of its constraint: Self declares
+// itself one of the library's classes.
+template <class Self, class Ct>
 class PositionDemon : public QrcDemonI {
-  QRCLIBRARYCLASS(PositionDemon)
+  QRCLIBRARYCLASS(Self)
  public:
   PositionDemon(QrcManagerI* m, Ct* ct, QrcInt i, const char* text)
       : QrcDemonI(m, ct), _ct(ct), _i(i), _text(text) {}
@@ -45,7 +46,8 @@ QrcIntExpI* at(const QrcIntVarArray& a, QrcInt i) {
 
 }  // namespace
 
-class QrcInverseCstI_fVarDomainI : public PositionDemon<QrcInverseCstI> {
+class QrcInverseCstI_fVarDomainI
+    : public PositionDemon<QrcInverseCstI_fVarDomainI, QrcInverseCstI> {
   QROSIMPLECLASS(QrcInverseCstI_fVarDomainI, QrcDemonI)
  public:
   QrcInverseCstI_fVarDomainI(QrcManagerI* m, QrcInverseCstI* ct, QrcInt i)
@@ -53,7 +55,8 @@ class QrcInverseCstI_fVarDomainI : public PositionDemon<QrcInverseCstI> {
   void propagate() override { _ct->changed(true, _i); }
 };
 
-class QrcInverseCstI_invfVarDomainI : public PositionDemon<QrcInverseCstI> {
+class QrcInverseCstI_invfVarDomainI
+    : public PositionDemon<QrcInverseCstI_invfVarDomainI, QrcInverseCstI> {
   QROSIMPLECLASS(QrcInverseCstI_invfVarDomainI, QrcDemonI)
  public:
   QrcInverseCstI_invfVarDomainI(QrcManagerI* m, QrcInverseCstI* ct, QrcInt i)
@@ -61,7 +64,7 @@ class QrcInverseCstI_invfVarDomainI : public PositionDemon<QrcInverseCstI> {
   void propagate() override { _ct->changed(false, _i); }
 };
 
-class QrcChannelSetDemonI : public PositionDemon<QrcSetInverseI> {
+class QrcChannelSetDemonI : public PositionDemon<QrcChannelSetDemonI, QrcSetInverseI> {
   QROSIMPLECLASS(QrcChannelSetDemonI, QrcDemonI)
  public:
   QrcChannelSetDemonI(QrcManagerI* m, QrcSetInverseI* ct, QrcInt i)
@@ -69,7 +72,7 @@ class QrcChannelSetDemonI : public PositionDemon<QrcSetInverseI> {
   void propagate() override { _ct->setChanged(_i); }
 };
 
-class QrcChannelVarDomainDemonI : public PositionDemon<QrcSetInverseI> {
+class QrcChannelVarDomainDemonI : public PositionDemon<QrcChannelVarDomainDemonI, QrcSetInverseI> {
   QROSIMPLECLASS(QrcChannelVarDomainDemonI, QrcDemonI)
  public:
   QrcChannelVarDomainDemonI(QrcManagerI* m, QrcSetInverseI* ct, QrcInt i)
@@ -77,7 +80,7 @@ class QrcChannelVarDomainDemonI : public PositionDemon<QrcSetInverseI> {
   void propagate() override { _ct->varChanged(_i); }
 };
 
-class QrcChannelVarValueDemonI : public PositionDemon<QrcSetInverseI> {
+class QrcChannelVarValueDemonI : public PositionDemon<QrcChannelVarValueDemonI, QrcSetInverseI> {
   QROSIMPLECLASS(QrcChannelVarValueDemonI, QrcDemonI)
  public:
   QrcChannelVarValueDemonI(QrcManagerI* m, QrcSetInverseI* ct, QrcInt i)

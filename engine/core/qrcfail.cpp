@@ -17,7 +17,11 @@ namespace {
 // With failures as exceptions, a failure still jumps while only the
 // library's code lies between it and the buffer's search or trap.
 [[noreturn]] void jumpTo(QrcManagerI* m, jmp_buf* buffer) {
-  if (m->usesExceptions() && !m->mayJumpTo(buffer)) throw QrcFailException();
+  if (m->usesExceptions()) {
+    const bool jumps = m->mayJumpTo(buffer);
+    m->countFailure(jumps);
+    if (!jumps) throw QrcFailException();
+  }
   std::longjmp(*buffer, 1);
 }
 

@@ -173,6 +173,8 @@ void QrcManagerI::initSettings() {
   _made = nullptr;
   _madeCount = 0;
   _madeCapacity = 0;
+  _jumpedFailures = 0;
+  _thrownFailures = 0;
   _variablePrecision = 0;
   _boundPrecision = 0;
   _displayMode = QrcPositionalIntervalDisplay;

@@ -199,12 +199,10 @@ class QrcManagerI {
   // ---- errors
   QrcGenAlloc* getGeneralAllocator() const { return _generalAllocator; }
   QrcRandomI* getRandom() const { return _random; }
-  // A report may throw out of a constructor: an object noted then is dropped
-  // half built (failures throw from then on).
-  QrcErrorReporter* getErrorReporter() const {
-    if (__builtin_expect(_madeCount != 0, 0)) const_cast<QrcManagerI*>(this)->dropMade();
-    return _reporter;
-  }
+  // A report may throw out of the constructor of a noted object: the
+  // destructors of its bases forget it (QrcForgetDestroyed), and an exception
+  // never jumps, so the objects noted stay noted, to be checked.
+  QrcErrorReporter* getErrorReporter() const { return _reporter; }
   void setErrorReporter(QrcErrorReporter* reporter) { _reporter = reporter; }
   // Code 39 "empty handle" at the place when the object is null.
   void checkImplementation(const void* object, const char* place);
@@ -371,6 +369,14 @@ class QrcManagerI {
   // Code the library cannot vouch for may run from now on inside any
   // propagation (a user's function held by an accessor): failures throw.
   void noteForeignCode() { _foreign = 1; }
+  // Whether the manager met an object or a callback it cannot vouch for
+  // (among the objects checked so far: checkMade checks the others).
+  bool hasMetForeignCode() const { return _foreign != 0; }
+  // Failures on their way to a search or a library trap while failures are
+  // exceptions (never reset): jumped there, or thrown.
+  QrcInt getJumpedFailures() const { return _jumpedFailures; }
+  QrcInt getThrownFailures() const { return _thrownFailures; }
+  void countFailure(bool jumped) { ++(jumped ? _jumpedFailures : _thrownFailures); }
 
   // ---- counters
   void incrementVariableCount();
@@ -694,6 +700,8 @@ class QrcManagerI {
   QrcWord* _made;
   QrcInt _madeCount;
   QrcInt _madeCapacity;
+  QrcInt _jumpedFailures;
+  QrcInt _thrownFailures;
   QrcInt _knownHeapTop;
   QrcInt _knownGlobalTop;
   QrcInt _variablePrecision;

@@ -323,6 +323,7 @@ void addPredicateRows(std::vector<Row>& r) {
                      [](QroAlgorithmI* a, const Fields& g) { a->remove(g.a[0]); });
                },
                [](const Values& a, uint64_t) { return a[0] < a[1]; }});
+  r.back().callersCode = true;
   r.push_back({"TernaryPredicate", 3, -1, 2,
                [](QroEnv& env, const std::vector<QroNumVar>& v, std::mt19937_64&) {
                  Fields f;
@@ -335,6 +336,7 @@ void addPredicateRows(std::vector<Row>& r) {
                      [](QroAlgorithmI* a, const Fields& g) { a->remove(g.a[0]); });
                },
                [](const Values& a, uint64_t) { return a[0] + a[1] == a[2]; }});
+  r.back().callersCode = true;
 }
 
 // Element of constants, minimum distance and elements of variables.

@@ -47,6 +47,8 @@ struct Row {
   bool auxiliaries;
   // Adds several nodes to the model (instead of the one node).
   std::function<void(QroEnv&, QroModel&, const std::vector<QroNumVar>&)> build = nullptr;
+  // The node holds code of the caller's (a predicate).
+  bool callersCode = false;
 };
 
 std::vector<Row> rows();

@@ -53,6 +53,7 @@ TEST(GlobalBuilders, RandomModelsMatchBruteForce) {
                             : qrotest::randomDomains(rng, row.n, row.lo, row.hi,
                                                      static_cast<int>(row.hi - row.lo));
       c.auxiliaries = row.auxiliaries;
+      c.callersCode = row.callersCode;
       Row copy = row;
       // The shape of a row that draws one (its pack pairs): new at each round.
       uint64_t shape = 3 * seed + static_cast<uint64_t>(round);

@@ -412,6 +412,12 @@ std::set<std::vector<double>> solveAll(const IntModel& m, QrcManagerTag tag, boo
       if (++count > 1000) break;
     }
     if (mgr->getFails() >= 20000) trouble += " fail limit reached;";
+    // Only the library's code runs: the manager vouches for every object,
+    // and every failure of a search over a model posted before it jumps.
+    mgr->checkMade();
+    if (exceptions && mgr->hasMetForeignCode()) trouble += " an object not vouched for;";
+    if (exceptions && tag == &QrcNoEdit && mgr->getThrownFailures() != 0)
+      trouble += " " + std::to_string(mgr->getThrownFailures()) + " failures thrown;";
     solver.endSearch();
     solver.end();
   } catch (const QroSolver::ModelInconsistent&) {

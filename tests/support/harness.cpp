@@ -740,6 +740,12 @@ int checkSearch(const PropCase& c) {
     ADD_FAILURE() << where(c) << ": " << r.errorText;
     ++failures;
   }
+  r.m->checkMade();
+  if (!c.callersCode && r.m->hasMetForeignCode()) {
+    ADD_FAILURE() << where(c) << ": the search met an object of a class that does not declare "
+                  << "itself the library's (QRCLIBRARYCLASS): its failures were thrown";
+    ++failures;
+  }
   return failures + compareFound(c, "search", found, sols);
 }
 

@@ -191,6 +191,12 @@ struct PropCase {
   // How many draws of side constraints runPropCase makes for the case (by
   // its seed and name), each run in two posting orders (see runSideForms).
   int sideForms = 0;
+  // The case holds code of the caller's: objects of classes of its own, or
+  // functions or predicates behind an object of the library. Otherwise, once
+  // its search is over, the manager (whose failures are exceptions) must
+  // have met no object of a class that does not declare itself the
+  // library's: the failures of its searches jump.
+  bool callersCode = false;
 };
 
 // Candidate values lo..hi.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "qrcmanager.h"
 #include "qrosolver.h"
 
 namespace qrotest {
@@ -75,6 +76,18 @@ std::vector<std::vector<int64_t>> solverSolutions(const ModelCase& c, bool edit)
       out.push_back(a);
     }
     solver.endSearch();
+    QrcManagerI* m = solver.getManagerI();
+    // The manager vouches for every object. In edit mode the model is posted
+    // in the search's first node, where the objects it makes are not yet
+    // checked and a failure is thrown; posted before, every failure jumps.
+    m->checkMade();
+    if (!c.callersCode && m->hasMetForeignCode())
+      ADD_FAILURE() << c.name << (edit ? " (edit)" : " (no edit)")
+                    << ": the search met an object of a class that does not declare itself the "
+                    << "library's (QRCLIBRARYCLASS): its failures were thrown";
+    else if (!c.callersCode && !edit && m->getThrownFailures() != 0)
+      ADD_FAILURE() << c.name << " (no edit): " << m->getThrownFailures() << " failures thrown, "
+                    << m->getJumpedFailures() << " jumped, where only the library's code runs";
     solver.end();
   } catch (const QroSolver::ModelInconsistent&) {
   }

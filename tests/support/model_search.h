@@ -29,6 +29,11 @@ struct ModelCase {
   int64_t maxSolutions = 5000;
   // Adjusts the solver once it has extracted the model (optional).
   std::function<void(QroSolver&)> configure;
+  // The model or the configuration holds code of the caller's (a predicate,
+  // a monitor). Otherwise the solver's manager vouches for every object it
+  // meets, and where the model is posted before the search (no edit mode)
+  // every failure of the search jumps.
+  bool callersCode = false;
 };
 
 // An integer variable over the values (a range when they are contiguous).

@@ -355,6 +355,7 @@ class Relation : public QrcIntBinaryPredicateI, public QrcIntTernaryPredicateI {
 ArrayCase predicateCase(Rng& rng, int variant) {
   ArrayCase r;
   r.c.notReified = "a predicate table has no opposite";
+  r.c.callersCode = true;
   size_t arity = 2 + static_cast<size_t>(variant);
   r.elements = arity;
   r.c.values = qrotest::randomDomains(rng, static_cast<int>(arity), -2, 3, 3);

@@ -359,6 +359,7 @@ TEST(ElementOutside, PredicateTableOverAnElementSum) {
   c.name = "table [5, 7][z] + w < u";
   c.seed = qrotest::caseSeed(5700);
   c.notReified = "a table has no opposite";
+  c.callersCode = true;
   c.values = {qrotest::range(-1, 2), {0, 1}, qrotest::range(0, 9)};
   c.make = [](QrcManagerI* m, const Vars& v) {
     QrcIntVarArray vars(QrcManager(m), 2);

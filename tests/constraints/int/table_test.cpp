@@ -331,6 +331,7 @@ TEST(TableConstraint, PredicatesAgreeWithBruteForce) {
     PropCase c;
     c.name = "predicate " + std::to_string(i);
     c.notReified = "a table has no opposite";
+    c.callersCode = true;
     c.values = qrotest::randomDomains(rng, arity, -3, 4, 5);
     c.level = Consistency::Domain;
     c.seed = base + i;

@@ -341,6 +341,7 @@ TEST(WideDomainsHarness, PredicateRunsAgainstBruteForce) {
     c.seed = rng();
     c.values = qrotest::randomDomains(rng, arity, -3, 6, 8);
     c.level = qrotest::Consistency::Domain;
+    c.callersCode = true;
     auto p = std::make_shared<Counted>(kind);
     c.post = [p, arity](QrcManagerI* m, const qrotest::Vars& v) {
       QrcIntVarArray a(QrcManager(m), arity);

@@ -84,6 +84,7 @@ struct FnInstance {
 // Variables: S, y, then F(0..n-1) for an expression F.
 PropCase functionCase(Fn fn, bool expression, const FnInstance& in, uint64_t seed) {
   PropCase c;
+  c.callersCode = true;  // the functions are the test's tables
   c.name = std::string("y == ") + nameOf(fn) + (expression ? " of expressions" : " of constants");
   c.seed = seed;
   c.narrowRuns = 30;
@@ -181,6 +182,7 @@ struct UnionInstance {
 // Variables: S, U2, then F(0..n-1) for an expression or set-variable F.
 PropCase unionCase(Kind kind, const UnionInstance& in, uint64_t seed) {
   PropCase c;
+  c.callersCode = true;  // the functions are the test's tables
   const char* names[] = {"constants", "expressions", "set variables"};
   c.name = std::string("U2 == union over S of ") + names[static_cast<int>(kind)];
   c.seed = seed;

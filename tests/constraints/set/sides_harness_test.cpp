@@ -73,6 +73,8 @@ struct Row {
   std::vector<QrcInt> levels = {-1};
   // Instances drawn per level.
   int rounds = 1;
+  // The row's functions are the test's own tables.
+  bool callersCode = false;
 };
 
 QrcIntSet constantSet(QrcManagerI* m, int64_t mask) {
@@ -250,6 +252,7 @@ Row functionRow(const char* name, Fn fn, bool expression) {
     }
     return x[0] == acc;
   };
+  r.callersCode = true;
   return r;
 }
 
@@ -295,6 +298,7 @@ Row unionRow(const char* name, Of of) {
     return s[1] == u;
   };
   r.rounds = 8;
+  r.callersCode = true;
   return r;
 }
 
@@ -426,6 +430,7 @@ PropCase caseOf(const Row& row, const Instance& in, uint64_t seed) {
                      A(a.begin() + static_cast<long>(sets), a.end()), in);
   };
   c.sideForms = 2;
+  c.callersCode = row.callersCode;
   c.maxAssignments = 0;
   c.samples = 40;
   c.narrowRuns = 6;

@@ -63,6 +63,8 @@ struct Shape {
   std::vector<A> values;
   std::function<QrcConstraint(const std::vector<QrcIntExp>&, std::vector<QrcIntExp>&)> build;
   std::function<bool(const A&)> check;
+  // The constraint is of a class of the test's own.
+  bool callersCode = false;
 };
 
 const QrcInt Table[] = {3, 0, 5, 1};
@@ -133,7 +135,8 @@ std::vector<Shape> shapes() {
                    QrcManagerI* m = x[0].getManager();
                    return QrcConstraint(new (m) FollowCt(m, sq.getImpl(), x[0].getImpl(), event));
                  },
-                 [](const A& a) { return a[0] == a[1] * a[1]; }});
+                 [](const A& a) { return a[0] == a[1] * a[1]; },
+                 true});
   }
   // Value events through a binary node.
   s.push_back({"u*v != w",
@@ -169,6 +172,7 @@ qrotest::PropCase caseOf(const Shape& shape, Path path) {
     for (const QrcIntExp& e : nodes) convert(m, e, path);
   };
   c.check = shape.check;
+  c.callersCode = shape.callersCode;
   c.seed = qrotest::caseSeed(67);
   return c;
 }

@@ -46,6 +46,7 @@ qrotest::PropCase notEqual(int mode) {
   };
   c.check = [](const std::vector<int64_t>& a) { return a[0] != a[1]; };
   c.seed = qrotest::caseSeed(5);
+  c.callersCode = true;
   return c;
 }
 
