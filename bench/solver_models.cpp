@@ -34,7 +34,9 @@
 //                                       random model of seed K, below 0 the
 //                                       catalogue model of seed -K) once with
 //                                       presolve on (off), the catalogue on the
-//                                       manager: "solutions cps fails seconds search"
+//                                       manager: "solutions cps fails seconds
+//                                       search thrown", thrown the failures
+//                                       thrown to the search instead of jumped
 //   bench_solver_models order K [off]   the order the default search labels
 //                                       model K's variables in, as the twin takes it
 //   bench_solver_models scan A B        the nodes of the trees of models A..B
@@ -135,6 +137,7 @@ double secondsSince(std::clock_t t0) {
 struct Run {
   BenchFigures f;
   double search = 0;
+  int64_t thrown = 0;  // failures thrown on their way to the search, not jumped
 };
 
 // Every solution of model k; seconds of process CPU time from the start. A
@@ -156,6 +159,7 @@ Run solveOnce(int k, bool presolve, bool onManager) {
     solver.endSearch();
     f.choicePoints = solver.getManagerI()->getChoicePointCount();
     f.fails = solver.getManagerI()->getFails();
+    run.thrown = solver.getManagerI()->getThrownFailures();
     solver.end();
   } catch (const QroSolver::ModelInconsistent&) {
     f.fails = 1;
@@ -351,6 +355,8 @@ void printLine(const char* name, const Line& l, bool inSet) {
     std::printf("  Gecode %7.3f s (setup %6.4f)  ratio on %5.2f off %5.2f search %5.2f%s",
                 l.twin.f.seconds, l.twin.f.seconds - l.twin.search, l.ratioOn, l.ratioOff,
                 l.ratioSearch, l.same ? "" : "  TREES DIFFER");
+  if (l.on.thrown > 0 || l.off.thrown > 0)
+    std::printf("  FAILURES THROWN (%" PRId64 " on, %" PRId64 " off)", l.on.thrown, l.off.thrown);
   if (!sameTree(on, l.off.f))
     std::printf("  PRESOLVE CHANGES THE TREE (off: %" PRId64 " solutions, %" PRId64 " fails)",
                 l.off.f.solutions, l.off.f.fails);
@@ -424,6 +430,10 @@ void printSummary(const Line& seed, const std::vector<Named>& linear,
     std::printf("slowest line: %s, ratio to Gecode %.2f presolve on, %.2f off\n",
                 slowest->name.c_str(), slowest->line.ratioOn, slowest->line.ratioOff);
   std::printf("every tree %s\n", same ? "equal" : "NOT EQUAL: SOME TREES DIFFER");
+  int thrown = 0;
+  for (const Named& n : all) thrown += n.line.on.thrown > 0 || n.line.off.thrown > 0;
+  std::printf("every failure %s\n",
+              thrown == 0 ? "jumped to its search" : "NOT JUMPED: SOME LINES THROW FAILURES");
 }
 
 }  // namespace
@@ -457,8 +467,8 @@ int main(int argc, char** argv) {
       onManager = onManager || std::strcmp(argv[i], "manager") == 0;
     }
     Run run = solveOnce(std::atoi(argv[1]), !off, onManager);
-    std::printf("%" PRId64 " %" PRId64 " %" PRId64 " %.6f %.6f\n", run.f.solutions,
-                run.f.choicePoints, run.f.fails, run.f.seconds, run.search);
+    std::printf("%" PRId64 " %" PRId64 " %" PRId64 " %.6f %.6f %" PRId64 "\n", run.f.solutions,
+                run.f.choicePoints, run.f.fails, run.f.seconds, run.search, run.thrown);
     return 0;
   }
   Line seed = measure(argv[0], 0, false, 3, 0);
