@@ -230,12 +230,12 @@ inline Model randomModel(uint64_t seed) {
 }
 
 // A catalogue model being drawn: the model, the point where its constraints
-// hold, the variables in a constraint (used) and those whose point value a
-// constraint reads (fixed: their domain and point stay as they are).
+// hold and the variables whose point value a constraint reads (fixed: their
+// domain and point stay as they are).
 struct Draft {
   Model m;
   std::vector<int> point;
-  std::vector<bool> used, fixed;
+  std::vector<bool> fixed;
   size_t size() const { return point.size(); }
 };
 
@@ -263,7 +263,7 @@ inline std::vector<Term> readTerms(Draft& d, const std::vector<int>& vars) {
   std::vector<Term> terms;
   for (int v : vars) {
     terms.push_back({1, v});
-    d.used[static_cast<size_t>(v)] = d.fixed[static_cast<size_t>(v)] = true;
+    d.fixed[static_cast<size_t>(v)] = true;
   }
   return terms;
 }
@@ -408,7 +408,6 @@ inline void addInverse(Random& r, Draft& d) {
     d.m.lo.push_back(0);
     d.m.hi.push_back(k - 1);
     d.point.push_back(0);
-    d.used.push_back(false);
     d.fixed.push_back(false);
   }
   for (int i = 0; i < k; ++i) {
@@ -474,22 +473,21 @@ inline void addCatalogueConstraint(Random& r, Draft& d, int kind) {
 
 // The catalogue model drawn from seed: 15 to 20 variables over domains of 6
 // to 9 values from -3..1 on (and those an inverse adds), a point drawn in
-// them, 2 to 4 constraints of the
-// catalogue that hold at the point (the first of kind seed mod the number of
-// kinds, so that consecutive seeds meet every kind), then linear ranges as
-// in the random models until every variable is in one of them; every third
-// model has no solution.
+// them, 2 to 4 constraints of the catalogue that hold at the point (the first
+// of kind seed mod the number of kinds, so that consecutive seeds meet every
+// kind), then linear ranges as in the random models until every variable is
+// in one of them; in every third model the first range is moved off the
+// values it can reach.
 inline Model catalogueModel(uint64_t seed) {
   Random r(seed * 0x9E3779B97F4A7C15ULL + 7);
   int n = r.in(15, 20);
-  Draft d{{"catalogue " + std::to_string(seed), {}, {}, {}}, {}, {}, {}};
+  Draft d{{"catalogue " + std::to_string(seed), {}, {}, {}}, {}, {}};
   for (int i = 0; i < n; ++i) {
     int lo = r.in(-3, 1);
     d.m.lo.push_back(lo);
     d.m.hi.push_back(lo + r.in(5, 8));
     d.point.push_back(r.in(lo, d.m.hi.back()));
   }
-  d.used.assign(static_cast<size_t>(n), false);
   d.fixed.assign(static_cast<size_t>(n), false);
   int count = r.in(2, 4);
   for (int k = 0; k < count; ++k)
