@@ -12,21 +12,22 @@
 // second time with its catalogue constraints posted as engine constraints on
 // the solver's manager after extraction. The default search labels the first
 // unbound decision variable in extraction order, smallest value first
-// (x = v else x != v); the Gecode twin (bench/gecode/solver_models_gecode.cpp,
-// built where Gecode is installed) branches the same way over the order this
-// program reads from the solver, and the trees are checked equal (solutions
-// and failures).
+// (x = v else x != v): with presolve off the model's order, with presolve on
+// a defined variable after the variables of its definition. The Gecode twin
+// (bench/gecode/solver_models_gecode.cpp, built where Gecode is installed)
+// branches the same way over the order this program reads from the solver,
+// and the trees are checked equal (solutions and failures).
 //
 // Prints a line per model and way (solutions, choice points, failures, time
 // with presolve on and off and Gecode's time, each with its setup: all but
 // the calls of next(); the ratios of the times and of the search times with
-// presolve on) and a summary: the seed model's ratio to Gecode; for the linear
-// models, the catalogue through the modelling layer, the catalogue on the
-// manager and the whole set, the median and quartiles of the ratios, the
-// setup's share of the time and the total time with presolve on against off;
-// the slowest line. Times are process CPU time, a short run repeated until
-// 100 ms have passed; each ratio is the median of three rounds run in turn,
-// the seed model's too.
+// presolve on; the tree with presolve off when it differs) and a summary: the
+// seed model's ratio to Gecode; for the linear models, the catalogue through
+// the modelling layer, the catalogue on the manager and the whole set, the
+// median and quartiles of the ratios, the setup's share of the time and the
+// total time with presolve on against off; the slowest line. Times are
+// process CPU time, a short run repeated until 100 ms have passed; each ratio
+// is the median of three rounds run in turn, the seed model's too.
 //
 //   bench_solver_models                 the seed model and the set
 //   bench_solver_models K [off] [manager]
@@ -37,10 +38,12 @@
 //                                       manager: "solutions cps fails seconds
 //                                       search thrown", thrown the failures
 //                                       thrown to the search instead of jumped
-//   bench_solver_models order K [off]   the order the default search labels
+//   bench_solver_models order K [off] [manager]
+//                                       the order the default search labels
 //                                       model K's variables in, as the twin takes it
 //   bench_solver_models scan A B        the nodes of the trees of models A..B
-//                                       (-1 past 3,000,000 choice points)
+//                                       with presolve off (-1 past 3,000,000
+//                                       choice points)
 //   bench_solver_models check A B       models A..B in every way against the
 //                                       twin: the nodes of each tree, those that differ
 //   bench_solver_models pick N          the catalogue's set of N seeds per kind
@@ -200,13 +203,14 @@ bool runTwin(const std::string& path, const std::string& args, Run& run) {
 }
 
 // The nodes (choice points, failures and solutions) of the tree of the
-// model of seed k with presolve on, or -1 past limit choice points.
+// model of seed k with presolve off (the model's labelling order), or -1
+// past limit choice points.
 int64_t treeNodes(int k, QrcInt limit) {
   QroEnv env;
   std::vector<QroNumVar> x;
   int64_t nodes = 1;
   try {
-    QroSolver solver = extracted(k, env, x, true, false);
+    QroSolver solver = extracted(k, env, x, false, false);
     solver.startNewSearch();
     solver.getManagerI()->setChoicePointLimit(limit);
     int64_t solutions = 0;
@@ -222,11 +226,12 @@ int64_t treeNodes(int k, QrcInt limit) {
 }
 
 // The positions of model k's variables in the default search's labelling
-// order, comma separated.
-std::string labellingOrder(int k, bool presolve) {
+// order, comma separated. With presolve on, the order depends on whether the
+// catalogue's constraints are in the model, which presolve reads.
+std::string labellingOrder(int k, bool presolve, bool onManager) {
   QroEnv env;
   std::vector<QroNumVar> x;
-  QroSolver solver = extracted(k, env, x, presolve, false);
+  QroSolver solver = extracted(k, env, x, presolve, onManager);
   QrcIntVarArray order =
       solver.getImpl()->getExtractorManager()->getDefaultExtractor()->makeIntDecisionVars();
   std::string text;
@@ -255,7 +260,8 @@ bool sameTree(const BenchFigures& a, const BenchFigures& b) {
 // in turn for the rounds; each run repeated until minSeconds have passed.
 Line measure(const char* argv0, int k, bool onManager, int rounds, double minSeconds) {
   std::string twin = benchTwinPath(argv0, "bench_solver_models_gecode");
-  std::string orderOn = labellingOrder(k, true), orderOff = labellingOrder(k, false);
+  std::string orderOn = labellingOrder(k, true, onManager),
+              orderOff = labellingOrder(k, false, onManager);
   std::string repeat = " " + std::to_string(minSeconds);
   Line line;
   std::vector<double> on, off, search;
@@ -292,7 +298,7 @@ bool checkTrees(const char* argv0, int k, bool print) {
     bool presolve = way % 2 == 0, onManager = way >= 2;
     if (onManager && k >= 0) break;
     Run run = solveOnce(k, presolve, onManager), g;
-    bool ok = runTwin(twin, std::to_string(k) + " " + labellingOrder(k, presolve), g);
+    bool ok = runTwin(twin, std::to_string(k) + " " + labellingOrder(k, presolve, onManager), g);
     bool same = ok && sameTree(run.f, g.f);
     all = all && same;
     if (!print) continue;
@@ -347,7 +353,8 @@ void show(int k) {
   }
 }
 
-// A line of the set (inSet) is checked against its rule of tree sizes.
+// A line of the set (inSet) is checked against its rule of tree sizes, which
+// the tree with presolve off follows.
 void printLine(const char* name, const Line& l, bool inSet) {
   const BenchFigures& on = l.on.f;
   std::printf("%-22s %7" PRId64 " sols %8" PRId64 " cps %8" PRId64
@@ -360,10 +367,10 @@ void printLine(const char* name, const Line& l, bool inSet) {
                 l.ratioSearch, l.same ? "" : "  TREES DIFFER");
   if (l.on.thrown > 0 || l.off.thrown > 0)
     std::printf("  FAILURES THROWN (%" PRId64 " on, %" PRId64 " off)", l.on.thrown, l.off.thrown);
-  if (!sameTree(on, l.off.f))
-    std::printf("  PRESOLVE CHANGES THE TREE (off: %" PRId64 " solutions, %" PRId64 " fails)",
-                l.off.f.solutions, l.off.f.fails);
-  int64_t nodes = on.solutions + on.choicePoints + on.fails;
+  const BenchFigures& off = l.off.f;
+  if (off.solutions != on.solutions || off.choicePoints != on.choicePoints || off.fails != on.fails)
+    std::printf("  off: %" PRId64 " cps %" PRId64 " fails", off.choicePoints, off.fails);
+  int64_t nodes = off.solutions + off.choicePoints + off.fails;
   if (inSet && (nodes < solverbench::kSetFirstNodes || nodes > solverbench::kSetLastNodes))
     std::printf("  NOT IN THE SET'S RANGE OF TREE SIZES");
   std::printf("\n");
@@ -442,8 +449,13 @@ void printSummary(const Line& seed, const std::vector<Named>& linear,
 }  // namespace
 
 int main(int argc, char** argv) {
+  bool off = false, onManager = false;
+  for (int i = 2; i < argc; ++i) {
+    off = off || std::strcmp(argv[i], "off") == 0;
+    onManager = onManager || std::strcmp(argv[i], "manager") == 0;
+  }
   if (argc >= 2 && std::strcmp(argv[1], "order") == 0 && argc >= 3) {
-    std::printf("%s\n", labellingOrder(std::atoi(argv[2]), argc < 4).c_str());
+    std::printf("%s\n", labellingOrder(std::atoi(argv[2]), !off, onManager).c_str());
     return 0;
   }
   if (argc >= 4 && std::strcmp(argv[1], "scan") == 0) {
@@ -464,11 +476,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc >= 2) {
-    bool off = false, onManager = false;
-    for (int i = 2; i < argc; ++i) {
-      off = off || std::strcmp(argv[i], "off") == 0;
-      onManager = onManager || std::strcmp(argv[i], "manager") == 0;
-    }
     Run run = solveOnce(std::atoi(argv[1]), !off, onManager);
     std::printf("%" PRId64 " %" PRId64 " %" PRId64 " %.6f %.6f %" PRId64 "\n", run.f.solutions,
                 run.f.choicePoints, run.f.fails, run.f.seconds, run.search, run.thrown);

@@ -252,18 +252,33 @@ thread_local const char* tStackHigh = nullptr;
 thread_local const char* tSegmentLow = nullptr;
 thread_local const char* tSegmentHigh = nullptr;
 
+// Reads the calling thread's stack bounds, once: the main thread's as the
+// system's maps and stack limit give them, another thread's as it was made.
+// Both stay null when the system does not tell them.
+void readThreadStack() {
+  if (tStackHigh) return;
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
+  void* addr = nullptr;
+  size_t size = 0;
+  if (pthread_attr_getstack(&attr, &addr, &size) == 0 && addr && size > 0) {
+    tStackLow = static_cast<const char*>(addr);
+    tStackHigh = tStackLow + size;
+  }
+  pthread_attr_destroy(&attr);
+}
+
 }  // namespace
 
 char* findStackLimit() {
+  readThreadStack();
   // Unknown bounds: a limit no frame lies below.
   char* limit = reinterpret_cast<char*>(1);
-  pthread_attr_t attr;
-  if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-    void* addr = nullptr;
-    size_t size = 0;
-    if (pthread_attr_getstack(&attr, &addr, &size) == 0 && size > 2 * kStackMargin)
-      limit = static_cast<char*>(addr) + kStackMargin;
-    pthread_attr_destroy(&attr);
+  if (tStackHigh) {
+    // A stack smaller than twice the margin keeps half of itself: the frames
+    // between two checks still fit below the limit.
+    size_t size = static_cast<size_t>(tStackHigh - tStackLow);
+    limit = const_cast<char*>(tStackLow) + (size < 2 * kStackMargin ? size / 2 : kStackMargin);
   }
   stackLimit = limit;
   return limit;
@@ -329,17 +344,7 @@ bool isOnStack(const void* p) {
   using namespace detail;
   const char* c = static_cast<const char*>(p);
   if (c >= tSegmentLow && c < tSegmentHigh) return true;
-  if (!tStackHigh) {
-    pthread_attr_t attr;
-    void* addr = nullptr;
-    size_t size = 0;
-    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-      if (pthread_attr_getstack(&attr, &addr, &size) != 0) size = 0;
-      pthread_attr_destroy(&attr);
-    }
-    tStackLow = static_cast<const char*>(addr);
-    tStackHigh = tStackLow + size;
-  }
+  readThreadStack();
   return c >= tStackLow && c < tStackHigh;
 }
 

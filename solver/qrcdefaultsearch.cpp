@@ -265,15 +265,19 @@ QrcInt QrcRootGoalI::applyCriteria(QrcCriterionList* list, QrcInt* keys, double*
                                    QrcIntExpI* context) {
   for (QrcInt c = 0; list && c < list->count && n > 1; ++c) {
     QrcSelectionCriterion* cr = list->criteria[c];
-    for (QrcInt i = 0; i < n; ++i) {
-      if (context) {
-        QroInt v = keys[i];
-        scores[i] = cr->getEvaluator()->evaluateCached(&v, context, nullptr);
-      } else {
-        QrcIntVar x(_vars.getImpl()->getVar(keys[i]));
-        scores[i] = cr->getEvaluator()->evaluateCached(&x, nullptr, nullptr);
+    // The evaluator may be the caller's.
+    auto score = [this, cr, keys, scores, n, context] {
+      for (QrcInt i = 0; i < n; ++i) {
+        if (context) {
+          QroInt v = keys[i];
+          scores[i] = cr->getEvaluator()->evaluateCached(&v, context, nullptr);
+        } else {
+          QrcIntVar x(_vars.getImpl()->getVar(keys[i]));
+          scores[i] = cr->getEvaluator()->evaluateCached(&x, nullptr, nullptr);
+        }
       }
-    }
+    };
+    _manager->runForeign(score);
     double p = cr->getParameter();
     QrcInt left = 0;
     switch (cr->getMode()) {
@@ -310,7 +314,10 @@ QrcInt QrcRootGoalI::selectVariable() {
   QrcInt n = 0;
   for (QrcInt i = 0; i < size; ++i)
     if (!_vars.getImpl()->getVar(i)->isBound()) keys[n++] = i;
-  if (_filter) n = _filter->filter(_vars, keys, n);
+  if (QrcVarFilterI* f = _filter) {
+    auto narrow = [this, f, keys, &n] { n = f->filter(_vars, keys, n); };
+    _manager->runForeign(narrow);
+  }
   if (n > 1) n = applyCriteria(_varCriteria, keys, scores, n, nullptr);
   return n > 0 ? keys[0] : -1;
 }
@@ -345,7 +352,10 @@ QrcGoalI* QrcCustomizableGoalI::execute() {
   if (_probingLimit > 0) m->getSolver()->getProber()->probeAll(_probingLimit, _vars);
   QrcInt p = selectVariable();
   if (p < 0) {
-    if (_filter) _filter->noMoreVariables();
+    if (QrcVarFilterI* f = _filter) {
+      auto ended = [f] { f->noMoreVariables(); };
+      m->runForeign(ended);
+    }
     return nullptr;
   }
   if (_bubbling) {

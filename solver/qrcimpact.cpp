@@ -251,15 +251,24 @@ void QrcImpactInformation::addListener(QrcImpactListenerI* listener) {
   *p = listener;
 }
 
+// The listeners may be the caller's.
+template <class F>
+void QrcImpactInformation::tell(F event) {
+  auto all = [this, &event] {
+    for (QrcImpactListenerI* l = _listeners; l; l = l->_next) event(l);
+  };
+  _solver->getManager()->runForeign(all);
+}
+
 void QrcImpactInformation::recordedSet(QrcIntExpI* x, QrcInt v) {
   if (_solver->getManager()->isRecomputing()) {
     x->setValue(v);
     return;
   }
-  for (QrcImpactListenerI* l = _listeners; l; l = l->_next) l->beforeSetValue(x, v);
+  tell([x, v](QrcImpactListenerI* l) { l->beforeSetValue(x, v); });
   ++_sets;
   x->setValue(v);
-  for (QrcImpactListenerI* l = _listeners; l; l = l->_next) l->afterSetValue(x, v);
+  tell([x, v](QrcImpactListenerI* l) { l->afterSetValue(x, v); });
 }
 
 void QrcImpactInformation::setValue(QrcIntExpI* x, QrcInt v) {
@@ -286,11 +295,11 @@ void QrcImpactInformation::removeValue(QrcIntExpI* x, QrcInt v) {
 }
 
 void QrcImpactInformation::leafReached(QrcIntExpI* x) {
-  for (QrcImpactListenerI* l = _listeners; l; l = l->_next) l->leafReached(x);
+  tell([x](QrcImpactListenerI* l) { l->leafReached(x); });
 }
 
 bool QrcImpactInformation::estimateVariable(QrcIntExpI* x, QrcInt depth) {
-  for (QrcImpactListenerI* l = _listeners; l; l = l->_next) l->beginVariable(x);
+  tell([x](QrcImpactListenerI* l) { l->beginVariable(x); });
   if (x->isBound()) {
     leafReached(x);
     return true;
@@ -304,7 +313,7 @@ bool QrcImpactInformation::estimateVariable(QrcIntExpI* x, QrcInt depth) {
 
 void QrcImpactInformation::initialize(QrcInt depth) {
   _sets = _removes = 0;
-  for (QrcImpactListenerI* l = _listeners; l; l = l->_next) l->reset();
+  tell([](QrcImpactListenerI* l) { l->reset(); });
   QrcInt n = _vars.getImpl() ? _vars.getSize() : 0;
   // The variable whose estimation a limit stopped (it may stand at several
   // positions): the leaves not reached were not refuted. The limit would
@@ -318,11 +327,12 @@ void QrcImpactInformation::initialize(QrcInt depth) {
     }
   QrcPropagationQueueI* q = _solver->getManager()->getPropagationQueue();
   q->enter();
-  for (QrcImpactListenerI* l = _listeners; l; l = l->_next)
+  tell([this, n, stopped](QrcImpactListenerI* l) {
     for (QrcInt i = 0; i < n; ++i) {
       QrcIntExpI* x = _vars.getImpl()->getVar(i);
       if (x != stopped && !x->isBound()) l->finishVariable(x, i);
     }
+  });
   q->leave();
 }
 

@@ -349,6 +349,15 @@ void QroSolverI::extractAgainLater(QroModelI* model) {
   _counts[model->getId()] = 1;
 }
 
+void QroSolverI::throwCannotExtract() {
+  QroAlgorithm::CannotExtractException e(this);
+  if (_cannotExtract.getImpl()) {
+    for (QroInt i = 0; i < _cannotExtract.getSize(); ++i) e.add(_cannotExtract[i]);
+    _cannotExtract.getImpl()->setSize(0);
+  }
+  throw e;
+}
+
 void QroSolverI::reload(QroModelI* model) {
   QroBool fast = _fastRestart;
   _reloading = 1;
@@ -378,6 +387,10 @@ void QroSolverI::replay(QrcChange* from) {
   _extracting = 1;
   try {
     for (QrcChange* c = from; c; c = c->getNext()) c->apply(this);
+  } catch (const QroAlgorithm::ExtractFailure&) {
+    _extracting = 0;
+    _syncLevel = Reextract;
+    throwCannotExtract();
   } catch (const QroSolver::ModelInconsistent&) {
     _extracting = 0;
     _syncLevel = Reextract;

@@ -2,49 +2,12 @@
 // variables collected during extraction.
 #include "qrosolverextractor.h"
 
-#include <algorithm>
-
 #include "qrosolveri.h"
-#include "qrosolverpresolve.h"
 #include "qrcfloatgoals.h"
 #include "qrcint.h"
 #include "qrcintgoals.h"
 #include "qrcintsetvar.h"
 #include "qrcmanager.h"
-
-namespace {
-
-struct RankedVar {
-  QroInt key;
-  QrcIntExpI* var;
-};
-
-// A variable that presolve defines by an expression is extracted after the
-// variables of its definition, which moves them ahead in the list: the
-// variables are put back in the order in which extraction without presolve
-// meets them (the presolve walk's), so that presolve leaves the default
-// search's labelling order as it is. Variables the walk did not meet follow,
-// in list order.
-void keepUnpresolvedOrder(QroSolverI* s, QroDecisionVarNode* first, const QrcIntVarArray& vars) {
-  QroCPPresolveI* p = s->getPresolve();
-  if (!s->isPresolveOn() || !p || !p->hasDefinitions()) return;
-  QrcInt n = vars.getSize();
-  RankedVar* ranked = static_cast<RankedVar*>(
-      s->getManager()->allocate(static_cast<size_t>(n) * sizeof(RankedVar)));
-  QrcInt i = n;
-  for (QroDecisionVarNode* node = first; node; node = node->next) {
-    if (node->kind != QroDefaultCPExtractorI::IntVar || !s->getRecord(node->extractable)) continue;
-    --i;
-    QroInt rank = p->getVisitRank(node->extractable);
-    ranked[i].key = rank > 0 ? rank : (QroInt(1) << 62) + i;
-    ranked[i].var = vars.getImpl()->getVar(i);
-  }
-  std::sort(ranked, ranked + n,
-            [](const RankedVar& a, const RankedVar& b) { return a.key < b.key; });
-  for (i = 0; i < n; ++i) vars.set(i, QrcIntExp(ranked[i].var));
-}
-
-}  // namespace
 
 QrcIntVarArray QroDefaultCPExtractorI::makeIntDecisionVars() const {
   QroInt n = 0;
@@ -59,7 +22,6 @@ QrcIntVarArray QroDefaultCPExtractorI::makeIntDecisionVars() const {
     if (QroExtractionRecord* r = _solver->getRecord(node->extractable))
       vars.set(--n, QrcIntExp(_solver->getIntExp(r)));
   }
-  keepUnpresolvedOrder(_solver, _list->first, vars);
   return vars;
 }
 

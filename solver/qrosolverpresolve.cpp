@@ -116,8 +116,6 @@ QroCPPresolveI::QroCPPresolveI(QroEnvI* env, QroSolverI* solver)
       _solver(solver),
       _flags(nullptr),
       _flagCapacity(128),
-      _visits(0),
-      _definitions(0),
       _mapManager(nullptr),
       _mapCapacity(0),
       _buckets(nullptr),
@@ -161,8 +159,6 @@ void QroCPPresolveI::reset() {
   _buckets = static_cast<MapNode**>(_mapManager->allocate(bytes));
   std::memset(static_cast<void*>(_buckets), 0, bytes);
   _mapCount = 0;
-  _visits = 0;
-  _definitions = 0;
   std::memset(_flags, 0, static_cast<size_t>(_flagCapacity) * sizeof(QroInt));
 }
 
@@ -173,11 +169,6 @@ QroBool QroCPPresolveI::run(QroExtractableI* model) {
   _visitor->_topLevel = 1;
   if (model) model->visitSubExtractables(_visitor);
   return 1;
-}
-
-QroInt QroCPPresolveI::getVisitRank(const QroExtractableI* x) const {
-  QroInt id = x->getId();
-  return id >= 0 && id < _flagCapacity ? _flags[id] : 0;
 }
 
 void QroCPPresolveI::setFlag(QroInt id) {
@@ -193,7 +184,7 @@ void QroCPPresolveI::setFlag(QroInt id) {
     _flags = flags;
     _flagCapacity = capacity;
   }
-  if (!_flags[id]) _flags[id] = ++_visits;
+  _flags[id] = 1;
 }
 
 void QroCPPresolveI::visit(QroExtractableI* x, QroInt depth, QroBool topLevel) {
@@ -297,7 +288,6 @@ void QroCPPresolveI::rehash() {
 void QroCPPresolveI::addInformation(QroExtractableI* x, QrcPresolveInfoI* info) {
   InfoList* list = findList(x);
   if (!list) list = makeList(x);
-  if (info->isType(QrcPresolvedNumVarI::GetTypeInfo())) ++_definitions;
   if (_trace >= 1) {
     out() << "Adding information ";
     info->display(out());

@@ -225,6 +225,9 @@ void QroSolverI::addReversible(QroExtractableI* x) {
   try {
     QroAlgorithmI::extract(x);
     x->addToAlgorithm(this, getRecord(x));
+  } catch (const QroAlgorithm::ExtractFailure&) {
+    _extracting = 0;
+    throwCannotExtract();
   } catch (...) {
     _extracting = 0;
     throw;

@@ -153,16 +153,27 @@ QrcConstraintI* QrcPathLengthConstraintI::makeCopy(QrcManagerI* t) const {
 
 // ---------------------------------------------------------------- bounds along arcs
 
+// The transit is the caller's code (or the model's function).
+QrcFloat QrcPathLengthConstraintI::transit(QrcInt a, QrcInt b) const {
+  QrcPathTransitI* t = _transit;
+  QrcFloat r = 0.0;
+  auto ask = [t, a, b, &r] { r = t->transit(a, b); };
+  _manager->runForeign(ask);
+  return r;
+}
+
 QrcFloat QrcPathLengthConstraintI::earliest(QrcInt a, QrcInt b) const {
   if (a < 0 || a >= _n || isEnd(a)) return -HUGE_VAL;
-  QrcFloat r = addDown(y(a)->getMin(), _transit->transit(a, b));
+  QrcFloat t = transit(a, b);
+  QrcFloat r = addDown(y(a)->getMin(), t);
   setRoundingNearest();
   return r;
 }
 
 QrcFloat QrcPathLengthConstraintI::latest(QrcInt a, QrcInt b) const {
   if (b < 0 || b >= _m + _p) return HUGE_VAL;
-  QrcFloat r = subUp(y(b)->getMax(), _transit->transit(a, b));
+  QrcFloat t = transit(a, b);
+  QrcFloat r = subUp(y(b)->getMax(), t);
   setRoundingNearest();
   return r;
 }

@@ -87,12 +87,50 @@ void QrcWLConstraintI::clearPending() {
   _lostMark = 1;
 }
 
+// Values still pending here were lost above the choice point: a propagation
+// under way set it (a nested solve, a reversible action), and goes on after
+// it. They stay, and the restorer puts them back; values pending in a branch
+// that failed are taken back by the restorers of the choice points it
+// passes, not by a later wake.
 void QrcWLConstraintI::startChoicePoint(QrcInt stamp) {
-  // Values pending from a branch that failed are back in their domains.
   _currentStamp = stamp;
-  clearPending();
-  QrcRestorerI* r = makeRestorer();
+  QrcRestorerI* r = makeRestorer(_pending ? copyPending() : nullptr);
   _manager->addGroupedReversibleAction(r, r->getCell());
+}
+
+QrcGACPendingCopy* QrcWLConstraintI::copyPending() {
+  QrcGACPendingCopy* head = nullptr;
+  QrcGACPendingCopy** link = &head;
+  for (QrcGACVar* r = _pending; r; r = r->nextPending) {
+    size_t n = static_cast<size_t>(r->lostCount > 0 ? r->lostCount : 1);
+    QrcGACPendingCopy* c = static_cast<QrcGACPendingCopy*>(
+        _manager->allocate(offsetof(QrcGACPendingCopy, lost) + n * sizeof(QrcGACValue*)));
+    c->next = nullptr;
+    c->var = r;
+    c->count = r->lostCount;
+    for (QrcInt i = 0; i < r->lostCount; ++i) c->lost[i] = r->lost[i];
+    *link = c;
+    link = &c->next;
+  }
+  return head;
+}
+
+void QrcWLConstraintI::restorePending(const QrcGACPendingCopy* pending) {
+  clearPending();
+  if (!pending) return;
+  QrcGACVar** link = &_pending;
+  for (const QrcGACPendingCopy* c = pending; c; c = c->next) {
+    QrcGACVar* r = c->var;
+    for (QrcInt i = 0; i < c->count; ++i) {
+      c->lost[i]->lostMark = _lostMark;
+      r->lost[i] = c->lost[i];
+    }
+    r->lostCount = c->count;
+    r->pending = 1;
+    r->nextPending = nullptr;
+    *link = r;
+    link = &r->nextPending;
+  }
 }
 
 void QrcWLConstraintI::enterChoicePoint() {
@@ -712,6 +750,7 @@ inline void QrcGACSchemaI::restore(QrcInt invalidated, QrcInt newlySupported, Qr
 
 QrcGoalI* QrcECRestorerI::execute() {
   _ct->restore(_invalidated, _newlySupported, _replaced);
+  _ct->restorePending(_pending);
   return nullptr;
 }
 

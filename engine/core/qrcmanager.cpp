@@ -101,7 +101,6 @@ QrcManagerI::QrcManagerI(QrcManagerTag tag) {
   static std::once_flag floatEnvironmentReady;
   std::call_once(floatEnvironmentReady, QrcInitFloatEnvironment);
   build();
-  markObjectsKnown();
 }
 
 void QrcManagerI::build() {
@@ -167,14 +166,17 @@ void QrcManagerI::initSettings() {
   _choicePointLimit = 0;
   _timeLimit = 0.0;
   _limitClockTick = -1;
+  _timeLimitReached = 0;
   _useExceptions = 0;
   _failJump = nullptr;
   _foreign = 0;
+  _foreignKept = 0;
   _made = nullptr;
   _madeCount = 0;
   _madeCapacity = 0;
   _jumpedFailures = 0;
   _thrownFailures = 0;
+  _madeUnnoted = 0;
   _variablePrecision = 0;
   _boundPrecision = 0;
   _displayMode = QrcPositionalIntervalDisplay;
@@ -273,8 +275,9 @@ QrcManagerI::~QrcManagerI() {
   delete _orStack;
   delete _searchStack;
   std::free(_scratch);
+  // A noted object destroyed from now on finds the manager gone.
+  if (_useExceptions) leaveExceptionManagers();
   std::free(_made);
-  if (_useExceptions) QrcExceptionManagers.fetch_sub(1);
   delete _generalAllocator;
   while (_arrayPool) {
     QrcLockableArray* next = _arrayPool->next;
@@ -313,9 +316,10 @@ void QrcManagerI::reset() {
   std::unique_ptr<QrcSolverRandomTmpStateI> keptRandom(QrcGetRandom(this)->copyState());
   _sizeAllocator->releaseLive();
   _secondSizeAllocator->releaseLive();
-  // What was met goes with the heaps.
+  // What was met goes with the heaps, but for what lies off them (and the
+  // objects made while failures jumped, which may).
   _madeCount = 0;
-  _foreign = 0;
+  _foreign = _foreignKept;
   _heap->reset();
   _globalHeap->reset();
   _reporter = new (_heap) QrcErrorReporter();
@@ -327,7 +331,6 @@ void QrcManagerI::reset() {
   unsetLimits();
   initHeapState(_heap->getMode() != QrcMemoryStack::PerObject);
   _random = QrcMakeRandom(this, keptRandom.get());
-  markObjectsKnown();
 }
 
 // ---------------------------------------------------------------- memory

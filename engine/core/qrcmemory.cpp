@@ -185,6 +185,16 @@ QrcMemoryStack::~QrcMemoryStack() {
   if (_mode == PerObject) releaseObjects(0);
 }
 
+bool QrcBlockStack::holds(const void* p) const {
+  QrcWord a = reinterpret_cast<QrcWord>(p);
+  for (QrcInt i = 0; i < _blockCount; ++i) {
+    QrcWord first = reinterpret_cast<QrcWord>(_blocks[i]->words);
+    if (a >= first && a - first < static_cast<QrcWord>(_blocks[i]->capacity) * sizeof(QrcWord))
+      return true;
+  }
+  return false;
+}
+
 void* QrcMemoryStack::allocSlow(size_t n) {
   if (_mode == Blocks) {
     if (n == 0) return _cursor;

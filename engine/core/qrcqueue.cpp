@@ -255,6 +255,17 @@ void QrcPropagationQueueI::clear() {
 
 QrcPropagationQueueI::Aside QrcPropagationQueueI::enterNestedSolve() {
   Aside outer;
+  List& last = _propagation[Levels - 1];
+  outer.pending = nullptr;
+  for (int k = 0; k < Levels; ++k)
+    for (Cell* c = _propagation[k].head; c != _propagation[k].tail; c = c->next) {
+      QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(c->item);
+      if (item->getState() != QrcRootGoalDemonI::Pending) continue;
+      Cell* kept = takeCell(last);
+      kept->item = item;
+      kept->next = outer.pending;
+      outer.pending = kept;
+    }
   for (int k = 0; k < ListCount; ++k) {
     List& list = listAt(k);
     outer.head[k] = list.head;
@@ -276,6 +287,15 @@ QrcPropagationQueueI::Aside QrcPropagationQueueI::enterNestedSolve() {
 }
 
 void QrcPropagationQueueI::leaveNestedSolve(const Aside& outer) {
+  List& last = _propagation[Levels - 1];
+  for (Cell* c = outer.pending; c;) {
+    Cell* next = c->next;
+    QrcRootGoalDemonI* item = static_cast<QrcRootGoalDemonI*>(c->item);
+    if (item->getState() == QrcRootGoalDemonI::Idle) item->setState(QrcRootGoalDemonI::Pending);
+    c->next = last.free;
+    last.free = c;
+    c = next;
+  }
   unsigned mask = outer.levelMask;
   QrcInt posting = outer.postingCount;
   for (int k = 0; k < ListCount; ++k) {

@@ -462,13 +462,17 @@ bool QrcManagerI::isLimitReached() const {
 }
 
 // The processor time is read again only once the coarse clock has moved on (a
-// tick of a few milliseconds): between two reads no more than a tick of time
-// goes by, so the limit is kept within a tick, however long a node takes.
+// tick of a few milliseconds). A limit found reached stays reached, for every
+// search on the manager, until a limit is set again: a nested solve that read
+// the clock first in a tick does not hide the limit from the search around it.
 bool QrcManagerI::isTimeLimitReached() const {
+  if (_timeLimitReached) return true;
   QrcInt tick = qroplatform::coarseClockNanos();
   if (tick == _limitClockTick) return false;
   _limitClockTick = tick;
-  return cpuTime() >= _timeLimit;
+  if (cpuTime() < _timeLimit) return false;
+  _timeLimitReached = 1;
+  return true;
 }
 
 void QrcManagerI::setFailLimit(QrcInt n) {
@@ -486,7 +490,9 @@ void QrcManagerI::setChoicePointLimit(QrcInt n) {
 void QrcManagerI::setTimeLimit(double seconds) {
   if (seconds == 0.0) return;
   _timeLimit = cpuTime() + seconds;
+  // The next check reads the clock, in whatever tick the last read was.
   _limitClockTick = -1;
+  _timeLimitReached = 0;
   _limitsSet = 1;
 }
 
@@ -494,6 +500,7 @@ void QrcManagerI::unsetLimits() {
   _failLimit = 0;
   _choicePointLimit = 0;
   _timeLimit = 0.0;
+  _timeLimitReached = 0;
   _limitsSet = 0;
 }
 

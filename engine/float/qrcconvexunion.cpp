@@ -117,6 +117,8 @@ QrcConvexUnionConstraintI::QrcConvexUnionConstraintI(QrcManagerI* manager, QrcIn
 }
 
 void QrcConvexUnionConstraintI::addSegment(QrcConvexSetI* segment) {
+  // A segment of the caller's class is code the propagation runs.
+  if (!QrcIsLibraryObject(segment)) _manager->noteForeignCode();
   segment->setPosition(_n);
   _segments[_n++] = segment;
 }

@@ -101,7 +101,12 @@ void QrcAccessorCache::set(QrcInt x, void* value) {
 // ---------------------------------------------------------------- accessor base
 
 QrcAccessorI::QrcAccessorI(QrcAccessorDomainI* domain) : _domain(domain), _cache(nullptr) {
-  domain->getManager()->noteMade(this);
+  QrcManagerI* m = domain->getManager();
+  m->noteMade(this);
+  // A domain of the caller's class is code the accessor runs.
+  const std::type_info& kind = typeid(*domain);
+  if (kind != typeid(QrcIntCollectionAccessorDomainI) && kind != typeid(QrcIntRangeAccessorDomainI))
+    m->noteForeignCode();
 }
 
 QrcAccessorI::~QrcAccessorI() {

@@ -53,6 +53,7 @@ class QrcPathLengthConstraintI : public QrcConstraintI {
   QrcIntExpI* prev(QrcInt i) const { return _prev.getImpl()->getVar(i); }
   QrcFloatExpI* y(QrcInt i) const { return _y.getImpl()->get(i); }
   bool isEnd(QrcInt i) const { return i >= _m && i < _m + _p; }
+  QrcFloat transit(QrcInt a, QrcInt b) const;
   // min(y[a]) + transit(a, b), rounded down; -infinity from an end node.
   QrcFloat earliest(QrcInt a, QrcInt b) const;
   // max(y[b]) - transit(a, b), rounded up; +infinity into a start node.

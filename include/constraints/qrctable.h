@@ -15,7 +15,9 @@
 // the constraint, not on the trail; the tuples invalidated and the supports
 // and frontiers changed are pushed on undo stacks. Each choice point at which
 // the constraint wakes gets one restorer goal holding the stacks' heights, run
-// when search returns past it, that undoes what lies above them.
+// when search returns past it, that undoes what lies above them and puts back
+// the lost values pending when it was made (a choice point set while a
+// propagation is under way: a nested solve's).
 //
 // Forbidden tables and predicates keep their supports by runs of values
 // instead (qrctablepredicate.h), so that they follow the tuples and the
@@ -87,20 +89,33 @@ struct QrcGACStack {
 
 // ---------------------------------------------------------------- goals and demons
 
-// The heights of the constraint's undo stacks when the choice point was entered:
-// what lies above them is undone when search returns past it. Restorers live
-// on the manager's heap, released with their choice point once they ran.
+// The lost values of one position still pending when a choice point was
+// entered, in a list following the order of the pending positions. On the
+// manager's heap, with the restorer that keeps it.
+struct QrcGACPendingCopy {
+  QrcGACPendingCopy* next;
+  QrcGACVar* var;
+  QrcInt count;
+  QrcGACValue* lost[1];  // count of them
+};
+
+// The heights of the constraint's undo stacks when the choice point was
+// entered, and the lost values then pending: what lies above the heights is
+// undone, and the pending values put back, when search returns past it.
+// Restorers live on the manager's heap, released with their choice point
+// once they ran.
 class QrcRestorerI : public QrcGoalI {
   QRCLIBRARYCLASS(QrcRestorerI)
   QROSIMPLECLASS(QrcRestorerI, QrcGoalI)
  public:
   QrcRestorerI(QrcManagerI* m, QrcGACSchemaI* ct, QrcInt invalidated, QrcInt newlySupported,
-               QrcInt replaced)
+               QrcInt replaced, QrcGACPendingCopy* pending)
       : QrcGoalI(m),
         _ct(ct),
         _invalidated(invalidated),
         _newlySupported(newlySupported),
         _replaced(replaced),
+        _pending(pending),
         _cell{nullptr, nullptr} {}
   // Its cell in the group of the choice point's reversible actions.
   QrcGoalCell* getCell() { return &_cell; }
@@ -110,6 +125,7 @@ class QrcRestorerI : public QrcGoalI {
   QrcInt _invalidated;
   QrcInt _newlySupported;
   QrcInt _replaced;
+  QrcGACPendingCopy* _pending;  // null when none was pending
   QrcGoalCell _cell;
 };
 
@@ -118,8 +134,8 @@ class QrcECRestorerI final : public QrcRestorerI {
   QROSIMPLECLASS(QrcECRestorerI, QrcRestorerI)
  public:
   QrcECRestorerI(QrcManagerI* m, QrcGACSchemaI* ct, QrcInt invalidated, QrcInt newlySupported,
-                 QrcInt replaced)
-      : QrcRestorerI(m, ct, invalidated, newlySupported, replaced) {}
+                 QrcInt replaced, QrcGACPendingCopy* pending)
+      : QrcRestorerI(m, ct, invalidated, newlySupported, replaced, pending) {}
   QrcGoalI* execute() override;
 };
 
@@ -150,8 +166,12 @@ class QrcWLConstraintI : public QrcConstraintI {
   QrcWLConstraintI(QrcManagerI* m, QrcIntVarArrayI* vars);
   void post() override;
   virtual void initialise() = 0;
-  // A restorer holding the undo stacks' heights now.
-  virtual QrcRestorerI* makeRestorer() = 0;
+  // A restorer holding the undo stacks' heights now and the copy of the
+  // pending lost values.
+  virtual QrcRestorerI* makeRestorer(QrcGACPendingCopy* pending) = 0;
+  // Back to the lost values pending as copied (none for null): what was
+  // gathered since, in a branch now left, goes.
+  void restorePending(const QrcGACPendingCopy* pending);
 
   // Demon of a position: records the values its variable lost and schedules the constraint.
   // m: the manager, as the demon holds it (read without the constraint's).
@@ -180,6 +200,8 @@ class QrcWLConstraintI : public QrcConstraintI {
   // Out of line: the wakes' common path keeps no registers for it.
   __attribute__((noinline)) void startChoicePoint(QrcInt stamp);
   void clearPending();
+  // A copy of the pending lost values on the manager's heap; null when none.
+  QrcGACPendingCopy* copyPending();
   // No choice point since posting: changes are never undone.
   bool isAtPostPoint() const { return _currentStamp == _postStamp; }
 
@@ -215,9 +237,9 @@ class QrcGACSchemaI : public QrcWLConstraintI {
   void propagate() override;
   void initialise() override;
   // Inline: the choice points' path takes it in, devirtualised.
-  QrcRestorerI* makeRestorer() final {
-    return ::new (_manager->allocate(sizeof(QrcECRestorerI)))
-        QrcECRestorerI(_manager, this, _invalidated.top, _newlySupported.top, _replaced.top);
+  QrcRestorerI* makeRestorer(QrcGACPendingCopy* pending) final {
+    return ::new (_manager->allocate(sizeof(QrcECRestorerI))) QrcECRestorerI(
+        _manager, this, _invalidated.top, _newlySupported.top, _replaced.top, pending);
   }
   // The number of a tuple holding the value whose values all lie in their
   // domains, searched after the value's frontier; -1 when none.

@@ -211,6 +211,9 @@ class QrcAccessorI {
   QRCTYPETOKENROOT(QrcAccessorI)
  public:
   explicit QrcAccessorI(QrcAccessorDomainI* domain);
+  // A copy would not be noted (copyFor makes one for another manager).
+  QrcAccessorI(const QrcAccessorI&) = delete;
+  QrcAccessorI& operator=(const QrcAccessorI&) = delete;
   virtual ~QrcAccessorI();
   // The class the object declares itself (QRCLIBRARYCLASS), null for none.
   virtual const std::type_info* getLibraryClass() const { return nullptr; }

@@ -20,6 +20,9 @@ class QrcEventHandlerI {
   enum TrapState { TrapUndecided = 0, NoTrap = 1, TrapMade = 2, TrapWake = 3 };
 
   explicit QrcEventHandlerI(QrcManagerI* manager);
+  // A copy would not be noted (makeCopy makes one for another manager).
+  QrcEventHandlerI(const QrcEventHandlerI&) = delete;
+  QrcEventHandlerI& operator=(const QrcEventHandlerI&) = delete;
   virtual ~QrcEventHandlerI();
   // The class the object declares itself (QRCLIBRARYCLASS), null for none.
   virtual const std::type_info* getLibraryClass() const { return nullptr; }

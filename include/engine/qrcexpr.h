@@ -52,6 +52,10 @@ class QrcExprI : public QrcPrintable {
   QrcExprI(QrcManagerI* manager, QrcEventHandlerI* handler, const char* name);
   // Copy of a source expression for another manager (used by makeCopy).
   QrcExprI(QrcManagerI* manager, const QrcExprI& source);
+  // A plain copy would share its source's parents and handler, and would not
+  // be noted.
+  QrcExprI(const QrcExprI&) = delete;
+  QrcExprI& operator=(const QrcExprI&) = delete;
   virtual ~QrcExprI();
   // The class the object declares itself (QRCLIBRARYCLASS), null for none.
   virtual const std::type_info* getLibraryClass() const { return nullptr; }

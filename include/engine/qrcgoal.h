@@ -7,7 +7,6 @@
 #ifndef QRC_GOAL_H
 #define QRC_GOAL_H
 
-#include <atomic>
 #include <iosfwd>
 
 #include "qrcerror.h"
@@ -17,9 +16,6 @@
 class QrcConstraint;
 
 class QrcRootGoalDemonI;
-// The number of managers whose failures are exceptions, process-wide: while
-// there is none, the demons made are not noted.
-extern std::atomic<int> QrcExceptionManagers __attribute__((visibility("hidden")));
 // QrcManagerI::noteMade, out of line.
 void QrcNoteMade(QrcManagerI* manager, const QrcRootGoalDemonI* item);
 
@@ -31,6 +27,9 @@ class QrcRootGoalDemonI : public QroRtti, public QrcPrintable {
   enum State { Idle = 0, Pending = 1, Inactive = 2, Dormant = 3, Fresh = 4 };
 
   explicit QrcRootGoalDemonI(QrcManagerI* manager) : _manager(manager), _state(Fresh), _flags(0) {}
+  // A copy would carry its source's class check, and would not be noted.
+  QrcRootGoalDemonI(const QrcRootGoalDemonI&) = delete;
+  QrcRootGoalDemonI& operator=(const QrcRootGoalDemonI&) = delete;
   virtual ~QrcRootGoalDemonI();
   // The class the object declares itself (QRCLIBRARYCLASS), null for none.
   virtual const std::type_info* getLibraryClass() const { return nullptr; }
@@ -124,11 +123,11 @@ class QrcDemonI : public QrcRootGoalDemonI {
   QRCLIBRARYCLASS(QrcDemonI)
   QROSIMPLECLASS(QrcDemonI, QrcRootGoalDemonI)
  public:
-  // Demons and constraints are noted in a manager whose failures are
-  // exceptions (QrcManagerI::noteMade); goals are checked as they run.
+  // Demons and constraints are noted (QrcManagerI::noteMade), counted while
+  // the manager's failures jump; goals are checked as they run.
   QrcDemonI(QrcManagerI* manager, QrcConstraintI* owner = nullptr)
       : QrcRootGoalDemonI(manager), _owner(owner), _word(0) {
-    if (QrcExceptionManagers.load(std::memory_order_relaxed) && manager) QrcNoteMade(manager, this);
+    if (manager) QrcNoteMade(manager, this);
   }
   QrcGoalI* execute() override;
   void metaPostDemon(QrcDemonI* demon) override;

@@ -265,11 +265,13 @@ class QrcManagerI {
   // a failure takes and catches no failure. The objects made in the manager
   // (demons, constraints, expressions, event handlers, accessors) are noted
   // and checked at the next choice point to be of the library's own classes
-  // (QRCLIBRARYCLASS); one that is not, one made on the stack, a callback that
-  // the library cannot vouch for held by a propagation, or a trace monitor,
-  // makes failures throw from then on. Goals are checked as they run, and
-  // callbacks called from known places (search monitors, choice rules, choice
-  // functions, listeners) run under runForeign instead.
+  // (QRCLIBRARYCLASS), and counted while failures jump; one that is not, one
+  // made on the stack or while failures jumped, a callback that the library
+  // cannot vouch for held by a propagation, or a trace monitor, makes
+  // failures throw from then on. Goals are checked as they run, and callbacks
+  // called from known places run under runForeign instead. Every place where
+  // the library calls code a program may supply is listed, with how it is
+  // covered, in qrcfailjump.cpp.
   //
   // Where a failure may jump: the buffer of the search or trap running,
   // null while code that may not be jumped over runs.
@@ -340,19 +342,16 @@ class QrcManagerI {
     }
     _failJump = jump;
   }
-  // Notes an object made in the manager, checked before a failure may jump.
+  // Notes an object made in the manager, checked before a failure may jump;
+  // while failures jump, it is counted (useExceptions).
   void noteMade(const QrcRootGoalDemonI* object) {
-    if (_useExceptions) noteMade(reinterpret_cast<QrcWord>(object));
+    noteMadeWord(reinterpret_cast<QrcWord>(object));
   }
-  void noteMade(const QrcExprI* object) {
-    if (_useExceptions) noteMade(reinterpret_cast<QrcWord>(object) | 1);
-  }
+  void noteMade(const QrcExprI* object) { noteMadeWord(reinterpret_cast<QrcWord>(object) | 1); }
   void noteMade(const QrcEventHandlerI* object) {
-    if (_useExceptions) noteMade(reinterpret_cast<QrcWord>(object) | 2);
+    noteMadeWord(reinterpret_cast<QrcWord>(object) | 2);
   }
-  void noteMade(const QrcAccessorI* object) {
-    if (_useExceptions) noteMade(reinterpret_cast<QrcWord>(object) | 3);
-  }
+  void noteMade(const QrcAccessorI* object) { noteMadeWord(reinterpret_cast<QrcWord>(object) | 3); }
   // Checks the objects noted since the last check and forgets them, where
   // none can be half built.
   void checkMade() {
@@ -689,8 +688,10 @@ class QrcManagerI {
   // The change at the root under way (changeAtRoot), or null.
   QrcRootMark* _rootMark;
   double _timeLimit;
-  // The coarse clock when the time limit last read the processor time.
+  // The coarse clock when the time limit last read the processor time, and 1
+  // once that read found the limit passed.
   mutable QrcInt _limitClockTick;
+  mutable QrcInt _timeLimitReached;
   QrcSearchI* _rootSearch;
   QrcInt _useExceptions;
   jmp_buf* _failJump;
@@ -702,8 +703,12 @@ class QrcManagerI {
   QrcInt _madeCapacity;
   QrcInt _jumpedFailures;
   QrcInt _thrownFailures;
-  QrcInt _knownHeapTop;
-  QrcInt _knownGlobalTop;
+  // Objects made while failures jumped, since the manager was made or last
+  // switched to jumps (kept by reset: one made with plain new outlives it).
+  QrcInt _madeUnnoted;
+  // 1 once an object of the program's was met that may outlive a reset (off
+  // the heaps): reset keeps _foreign then.
+  QrcInt _foreignKept;
   QrcInt _variablePrecision;
   QrcInt _boundPrecision;
   QrcRandomI* _random;
@@ -726,12 +731,25 @@ class QrcManagerI {
   QrcInt _storedNodes;
 
   bool isTimeLimitReached() const;
+  void noteMadeWord(QrcWord taggedObject) {
+    if (_useExceptions)
+      noteMade(taggedObject);
+    else
+      ++_madeUnnoted;
+  }
   void noteMade(QrcWord taggedObject);
   void checkMadeNow();
   void dropMadeUnlessPopped();
   void dropMade();
-  // The heap tops that every object below was checked (or made by the manager).
-  void markObjectsKnown();
+  // Failures throw from now on, for good when the object the word tags lies
+  // off the heaps (it may outlive a reset).
+  void markForeign(QrcWord taggedObject);
+  // Whether the manager is of a class of the program's, whose overrides run
+  // inside searches (choose, makeSearch).
+  bool isForeignManager() const;
+  // The process-wide list of managers whose failures are exceptions.
+  void joinExceptionManagers();
+  void leaveExceptionManagers();
   void build();
   // build's steps: the heaps and stacks (in the heap mode), the scratch
   // arrays, the settings of a new manager.

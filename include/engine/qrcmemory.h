@@ -77,6 +77,8 @@ class QrcBlockStack {
   QrcManagerI* getManager() const { return _manager; }
   // Number of blocks in the chain (for tests and statistics).
   QrcInt getBlockCount() const { return _blockCount; }
+  // Whether p lies in one of the blocks.
+  bool holds(const void* p) const;
 
  protected:
   void moveOn(QrcInt n);

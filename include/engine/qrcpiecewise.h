@@ -54,6 +54,8 @@ class QrcConvexSetI {
  public:
   explicit QrcConvexSetI(QrcManagerI* manager) : _position(-1), _excluded(manager, 0) {}
   virtual ~QrcConvexSetI() {}
+  // The class the object declares itself (QRCLIBRARYCLASS), null for none.
+  virtual const std::type_info* getLibraryClass() const { return nullptr; }
   // Bounding box.
   virtual QrcFloat getMinX() const = 0;
   virtual QrcFloat getMinY() const = 0;
@@ -103,6 +105,8 @@ class QrcConvexSetI {
 // A segment from (x1, [yLow1, yHigh1]) to (x2, [yLow2, yHigh2]): the operations
 // that read only its ends.
 class QrcLinearSegmentI : public QrcConvexSetI {
+  QRCLIBRARYCLASS(QrcLinearSegmentI)
+
  public:
   QrcLinearSegmentI(QrcManagerI* manager, QrcFloat x1, QrcFloat yLow1, QrcFloat yHigh1, QrcFloat x2,
                     QrcFloat yLow2, QrcFloat yHigh2)
@@ -138,6 +142,7 @@ class QrcLinearSegmentI : public QrcConvexSetI {
 
 // The piece through two points; its slope is known as [slopeLow, slopeHigh].
 class QrcPointSegmentI : public QrcLinearSegmentI {
+  QRCLIBRARYCLASS(QrcPointSegmentI)
  public:
   QrcPointSegmentI(QrcManagerI* manager, QrcFloat x1, QrcFloat y1, QrcFloat x2, QrcFloat y2);
   QrcFloat getXLow(QrcFloat v) const override { return xAt(v, true); }
@@ -159,6 +164,7 @@ class QrcPointSegmentI : public QrcLinearSegmentI {
 // A piece of exact slope through an end whose value is known as an interval:
 // the left end, or the right end for the first half-line.
 class QrcSlopeSegmentI : public QrcLinearSegmentI {
+  QRCLIBRARYCLASS(QrcSlopeSegmentI)
  public:
   QrcSlopeSegmentI(QrcManagerI* manager, QrcFloat x1, QrcFloat yLow1, QrcFloat yHigh1, QrcFloat x2,
                    QrcFloat yLow2, QrcFloat yHigh2, QrcFloat slope, bool anchorRight = false);
@@ -179,12 +185,14 @@ class QrcSlopeSegmentI : public QrcLinearSegmentI {
 
 // The half-line left of (x, [yLow, yHigh]).
 class QrcFirstSegmentI : public QrcSlopeSegmentI {
+  QRCLIBRARYCLASS(QrcFirstSegmentI)
  public:
   QrcFirstSegmentI(QrcManagerI* manager, QrcFloat x, QrcFloat yLow, QrcFloat yHigh, QrcFloat slope);
 };
 
 // The half-line right of (x, [yLow, yHigh]).
 class QrcLastSegmentI : public QrcSlopeSegmentI {
+  QRCLIBRARYCLASS(QrcLastSegmentI)
  public:
   QrcLastSegmentI(QrcManagerI* manager, QrcFloat x, QrcFloat yLow, QrcFloat yHigh, QrcFloat slope);
 };

@@ -99,6 +99,8 @@ class QrcPropagationQueueI {
     QrcInt drainDepth;
     QrcInt postingCount;
     QrcInt steps;
+    // The items then pending, in cells of the last level's free list.
+    Cell* pending;
   };
   // Starts a nested solve: the queued work goes aside, and the nested solve
   // queues into lists of its own, which its backtracks empty and whose last
@@ -107,6 +109,9 @@ class QrcPropagationQueueI {
   Aside enterNestedSolve();
   // Ends it: the outer work comes back, followed by what the nested solve
   // left queued (with its solution kept; a restart has emptied its lists).
+  // The items pending when it started are pending again: pushed again or
+  // deactivated inside, a backtrack there made them idle, though their
+  // outer run still waits.
   void leaveNestedSolve(const Aside& outer);
 
   // Deferred requests of event handlers.

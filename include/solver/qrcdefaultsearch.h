@@ -318,8 +318,22 @@ class QrcDeductionStore {
 };
 
 // Set and remove without recording the decision.
-QRC_INT_VALUE_GOAL(DirectIntVarSetValueI)
-QRC_INT_VALUE_GOAL(DirectIntVarRemoveValueI)
+#define QRC_DIRECT_VALUE_GOAL(NAME)                                                                \
+  class NAME : public QrcGoalI {                                                                   \
+    QRCLIBRARYCLASS(NAME)                                                                          \
+    QROSIMPLECLASS(NAME, QrcGoalI)                                                                 \
+   public:                                                                                         \
+    NAME(QrcManagerI* m, QrcIntExpI* var, QrcInt value) : QrcGoalI(m), _var(var), _value(value) {} \
+    QrcGoalI* execute() override;                                                                  \
+    void display(std::ostream& os) const override;                                                 \
+                                                                                                   \
+   private:                                                                                        \
+    QrcIntExpI* _var;                                                                              \
+    QrcInt _value;                                                                                 \
+  };
+QRC_DIRECT_VALUE_GOAL(DirectIntVarSetValueI)
+QRC_DIRECT_VALUE_GOAL(DirectIntVarRemoveValueI)
+#undef QRC_DIRECT_VALUE_GOAL
 
 #define QRC_DEDUCTION_VARS_GOAL(NAME)                                                 \
   class NAME : public QrcGoalI {                                                      \

@@ -245,6 +245,9 @@ class QrcImpactInformation {
 
  private:
   void recordedSet(QrcIntExpI* x, QrcInt v);
+  // event(l) for each listener l, in order.
+  template <class F>
+  void tell(F event);
   void makeCriteria();
   QroSolverI* _solver;
   QrcIntVarArray _vars;

@@ -23,7 +23,7 @@ typedef QrcInt (*QrcChooseIntIndex)(const QrcIntVarArray& vars);
 // The first variable whose minimum differs from its maximum.
 QrcInt QrcChooseFirstUnboundInt(const QrcIntVarArray& vars);
 
-// A goal on a variable and a value (kept for the default search's own goals).
+// A goal on a variable and a value.
 #define QRC_INT_VALUE_GOAL(NAME)                                                                   \
   class NAME : public QrcGoalI {                                                                   \
     QRCLIBRARYCLASS(NAME)                                                                          \
@@ -42,6 +42,7 @@ QRC_INT_VALUE_GOAL(QrcIntVarSetValueI)
 QRC_INT_VALUE_GOAL(QrcIntVarRemoveValueI)
 QRC_INT_VALUE_GOAL(QrcIntVarLeValueI)
 QRC_INT_VALUE_GOAL(QrcIntVarGeValueI)
+#undef QRC_INT_VALUE_GOAL
 
 class QrcIntVarInstantiateI : public QrcGoalI {
   QRCLIBRARYCLASS(QrcIntVarInstantiateI)

@@ -70,8 +70,9 @@ class QroDefaultCPExtractorI : public QroCPExtractorI {
   // Unlinks the first node of the extractable.
   void removeDecisionVar(QroExtractableI* x);
   // The extracted integer decision variables (kind 0) in extraction order
-  // (with presolve on, the order extraction meets them without presolve), on
-  // the engine manager's heap; empty when there are none.
+  // (a variable that presolve defines comes after the variables of its
+  // definition, which are extracted first), on the engine manager's heap;
+  // empty when there are none.
   QrcIntVarArray makeIntDecisionVars() const;
 
  private:

@@ -341,6 +341,10 @@ class QroSolverI : public QroAlgorithmI, public QrcManagerOwnerI {
   void synchronizeForContinue();
   void popPushedStates();
   void extractAgainLater(QroModelI* model);
+  // The failures collected by an extraction that leaves the model loaded (a
+  // replay, an addition in a search) as the public exception; the list is
+  // emptied, what was extracted stays.
+  [[noreturn]] void throwCannotExtract();
   void replay(QrcChange* from);
   void fullRestore();
   void restartFromRoot();

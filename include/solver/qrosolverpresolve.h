@@ -96,12 +96,6 @@ class QroCPPresolveI : public QroEnvObjectI {
   // Visit of one extractable (flag, trace, rules).
   void visit(QroExtractableI* x, QroInt depth, QroBool topLevel);
   QroBool isVisited(QroInt id) const { return id >= 0 && id < _flagCapacity && _flags[id]; }
-  // The place of x in the last run's walk (1 for the first extractable
-  // visited), 0 when the walk did not meet it. Extraction without presolve
-  // meets the model's variables in the same order.
-  QroInt getVisitRank(const QroExtractableI* x) const;
-  // Whether the last run defined a variable by an expression.
-  QroBool hasDefinitions() const { return _definitions > 0; }
 
  private:
   struct InfoNode {
@@ -124,11 +118,8 @@ class QroCPPresolveI : public QroEnvObjectI {
   void setFlag(QroInt id);
 
   QroSolverI* _solver;
-  // By extractable id: 0, or the visit rank.
   QroInt* _flags;
   QroInt _flagCapacity;
-  QroInt _visits;
-  QroInt _definitions;
   // Information map on the manager's heap, every change trailed.
   QrcManagerI* _mapManager;
   QroInt _mapCapacity;

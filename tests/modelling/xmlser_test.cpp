@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "qroalgorithm.h"
 #include "qroregistry.h"
 #include "qrosolution.h"
 #include "support/xmlser_support.h"
@@ -736,6 +737,81 @@ TEST(XmlSer, RefusedIdentifiersBuildNothing) {
       r.end();
       for (QroExtractableI* x : ended) QroExtractable(x).end();
       EXPECT_TRUE(pass == 0 || s.impl()->getMemoryManager()->getBytesInUse() == bytes);
+    }
+  }
+}
+
+namespace {
+
+// Takes over what it is given and refuses the destruction of what it uses
+// with an exception of another type than a search's refusal.
+class RefusingAlgorithm : public QroAlgorithmI {
+ public:
+  explicit RefusingAlgorithm(QroEnvI* env) : QroAlgorithmI(env) {}
+  QroBool extractOne(QroExtractableI* x, void** r) override {
+    *r = x;
+    return 1;
+  }
+  QroBool removeOne(QroExtractableI*, void*) override { return 1; }
+  QroBool applyChange(QroChange*, void**, QroExtractableI*) override { return 1; }
+  QroNum getObjValue() override { return 0; }
+  QroNum getValue(QroObjectiveI*) override { return 0; }
+  QroNum getValue(QroNumVarI*) override { return 0; }
+  using QroAlgorithmI::getValue;
+  void checkChange(QroChange* c, QroExtractableI* x) override {
+    if (refusing && c->isType(QroDestroyExtractable::GetTypeInfo())) throw QroWrongUsage("refused");
+    QroAlgorithmI::checkChange(c, x);
+  }
+  bool refusing = false;
+};
+
+}  // namespace
+
+// A term read under a range is the reader's orphan once the program ends the
+// range: the reader's end asks the term's users before it destroys it, as a
+// holder's end does. Refused, the term stays with no holder, and a refusal
+// of another type than a search's is thrown once the reader is ended. An
+// orphan that a second holder still holds is counted down, nobody asked.
+TEST(XmlSer, AReaderAsksTheUsersOfAnOrphanBeforeItDestroysIt) {
+  enum User { Nobody, Searching, Refusing };
+  const struct {
+    const char* what;
+    User user;
+    bool secondHolder;
+    bool thrown;
+    QroInt count;  // what the term is left with, -1 when destroyed
+  } rows[] = {{"nobody uses it", Nobody, false, false, -1},
+              {"a search uses it", Searching, false, false, 0},
+              {"a user refuses", Refusing, false, true, 0},
+              {"a second holder, nobody uses it", Nobody, true, false, 1},
+              {"a second holder, a user refuses", Refusing, true, false, 1}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Side s;
+    std::unique_ptr<QroXmlElementI> doc(
+        node("range", {{"Id", "1"}, {"lowerbound", "0"}, {"upperbound", "3"}},
+             {node("numLinTerm", {{"Id", "2"}, {"cst", "0"}},
+                   {node("term", {{"coef", "1"}}, {variable("3")})})}));
+    QroXmlReader r(s.env);
+    QroRangeI* range = static_cast<QroRangeI*>(s.context->readElement(r, doc.get()));
+    ASSERT_NE(range, nullptr);
+    QroNumExprI* term = range->getExpr();
+    ASSERT_EQ(r.getExtractableById(2), term);
+    const QroInt id = term->getId();
+    RefusingAlgorithm* user = new (s.impl()) RefusingAlgorithm(s.impl());
+    if (row.user != Nobody) user->extract(term);
+    user->setInSearch(row.user == Searching);
+    user->refusing = row.user == Refusing;
+    if (row.secondHolder) new (s.impl()) QroRangeI(s.impl(), 1, term, 2);
+    QroExtractable(range).end();
+    if (row.thrown)
+      EXPECT_THROW(r.end(), QroWrongUsage);
+    else
+      EXPECT_NO_THROW(r.end());
+    const bool kept = s.impl()->getLiveSlot(id) == term;
+    EXPECT_EQ(kept, row.count >= 0);
+    if (kept) {
+      EXPECT_EQ(term->getUseCount(), row.count);
     }
   }
 }

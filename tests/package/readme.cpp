@@ -8,6 +8,7 @@
 #include <exception>
 #include <iostream>
 #include <sstream>
+#include <string>
 #include <thread>
 #include <type_traits>
 #include <utility>
@@ -278,6 +279,25 @@ void addBetweenNexts() {
   manager.end();
   check(broken > 0, "a constraint added between two next() calls is taken back by a backtrack");
   check(found == 3 && kept == 3, "a constraint added after a restart holds for the whole search");
+  // A search ended at a solution leaves its values to the next one; restarted
+  // first, it leaves the whole space.
+  for (bool restartFirst : {false, true}) {
+    QrcManager m(QrcNoEdit);
+    QrcIntVarArray w(m, 2, 0, 3);
+    QrcSearch first(m, QrcGenerate(w));
+    first.next();
+    if (restartFirst) first.restart();
+    first.end();
+    m.add(w[0] + w[1] <= 1);
+    QrcSearch second(m, QrcGenerate(w));
+    int n = 0;
+    while (second.next()) ++n;
+    second.end();
+    m.end();
+    check(n == (restartFirst ? 3 : 1),
+          restartFirst ? "a search restarted, then ended, leaves the whole space to the next"
+                       : "a search ended at a solution leaves its values to the next");
+  }
 }
 
 double threadSeconds() {
@@ -570,6 +590,55 @@ void defaultSearch(QroEnv& env) {
   solver.end();
 }
 
+// When next() answers 0 the search is back at its start, open until endSearch().
+void afterLastNext(QroEnv& env) {
+  QroModel model(env);
+  QroNumVar x = intVar(env, 0, 3), y = intVar(env, 0, 3);
+  model.add(QroRange(env, 3, x + y, 3));
+  QroSolver solver(model);
+  solver.startNewSearch();
+  while (solver.next()) {
+  }
+  bool unbound = false, open = false;
+  try {
+    solver.getValue(x);
+  } catch (QroSolver::SolverErrorException&) {
+    unbound = true;
+  }
+  try {
+    solver.solve();
+  } catch (QroSolver::MultipleSearchException&) {
+    open = true;
+  }
+  check(unbound, "after next() answered 0 the last solution's values cannot be read");
+  check(open && !solver.next(), "a search whose next() answered 0 stays open until endSearch()");
+  solver.endSearch();
+  check(solver.solve() && solver.getValue(x) + solver.getValue(y) == 3,
+        "after endSearch() solve() leaves its solution");
+  solver.end();
+}
+
+// Presolve builds x0 as 4 - x3: the default search labels x3 first.
+void presolveOrder(QroEnv& env) {
+  QroModel model(env);
+  QroNumVarArray x(env, 5);
+  for (QroInt i = 0; i < 5; ++i) model.add(x[i] = intVar(env, 0, 4));
+  model.add(x[0] == 4.0 - x[3]);
+  QroSolver solver(model);
+  std::string first[2];
+  for (int off = 0; off < 2; ++off) {
+    if (off) {
+      solver.getImpl()->setPresolve(0);
+      QroAlgorithm(solver).extract(model);
+    }
+    solver.solve();
+    for (QroInt i = 0; i < 5; ++i) first[off] += std::to_string(QroInt(solver.getValue(x[i])));
+  }
+  check(first[0] == "40000", "with presolve the first solution of x0 == 4 - x3 is 4 0 0 0 0");
+  check(first[1] == "00040", "without presolve the first solution of x0 == 4 - x3 is 0 0 0 4 0");
+  solver.end();
+}
+
 void toBranch(QroEnv& env) {
   QroModel model(env);
   QroIntVarArray vars(env, 1);
@@ -582,6 +651,20 @@ void toBranch(QroEnv& env) {
     refused = true;
   }
   check(refused, "no solver extracts QroToBranchI");
+  QroModel crossed(env);
+  QroNumVar z = intVar(env, 0, 3);
+  crossed.add(z);
+  z.setBounds(2, 1);
+  bool inconsistent = false;
+  std::ostringstream told;
+  env.setError(told);
+  try {
+    QroSolver solver(crossed);
+  } catch (QroSolver::ModelInconsistent&) {
+    inconsistent = true;
+  }
+  env.setError(std::cerr);
+  check(inconsistent, "QroSolver(model) throws ModelInconsistent for a variable's bounds crossed");
 }
 
 void engineErrors() {
@@ -643,6 +726,8 @@ int main() {
     xmlOwnHandlers(true);
     xmlOwnHandlers(false);
     defaultSearch(env);
+    afterLastNext(env);
+    presolveOrder(env);
     toBranch(env);
     engineErrors();
     folding(env);

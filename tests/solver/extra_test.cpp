@@ -120,6 +120,50 @@ std::vector<QroExtractableI*> oneOfEach(XmlSide& s) {
           new (env) QroToBranchI(env, varArray(s.env, x, 0, 4), "tb")};
 }
 
+// A document read: the answer and what the reader linked, by identifier in
+// the reader's environment.
+struct DocRead {
+  DocRead(const QroEnv& e, QroXmlContextI* context, const QroXmlElementI* doc)
+      : env(e.getImpl()), reader(e), top(context->readElement(reader, doc)) {
+    for (QroInt id = 0; id < reader.getImpl()->getObjectHandler().getSize(); ++id)
+      if (QroExtractableI* x = reader.getExtractableById(id)) read.emplace_back(x->getId(), x);
+    array =
+        std::none_of(read.begin(), read.end(), [this](const auto& p) { return p.second == top; });
+  }
+  bool alive(const std::pair<QroInt, QroExtractableI*>& p) const {
+    return env->getLiveSlot(p.first) == p.second;
+  }
+  // What goes with the answer is forgotten: a later object may take its place.
+  void endAnswer() {
+    if (array)
+      QroArray(static_cast<QroArrayI*>(top)).end();
+    else
+      QroExtractable(static_cast<QroExtractableI*>(top)).end();
+    read.erase(
+        std::remove_if(read.begin(), read.end(), [this](const auto& p) { return !alive(p); }),
+        read.end());
+  }
+  std::vector<QroInt> counts() const {
+    std::vector<QroInt> n;
+    for (const auto& p : read) n.push_back(alive(p) ? p.second->getUseCount() : -1);
+    return n;
+  }
+  // Once the reader and the answer are ended, only objects a program ends
+  // itself are left; they are ended here.
+  void endLeftovers() {
+    for (const auto& p : read)
+      EXPECT_TRUE(!alive(p) || p.second->isNumVar() || p.second->getUseCount() < 0)
+          << p.second->getClassName() << " kept";
+    for (const auto& p : read)
+      if (alive(p)) QroExtractable(p.second).end();
+  }
+  QroEnvI* env;
+  QroXmlReader reader;
+  void* top;
+  bool array = false;
+  std::vector<std::pair<QroInt, QroExtractableI*>> read;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -344,52 +388,50 @@ TEST(ExtraXml, ARoundOfReadingLeavesNothingBehind) {
   };
   // The caller ends what it was answered before the reader or after; the
   // context is of another environment, which ends before the reader or after.
+  // A second read, made once the caller ended its answer and before the
+  // reader ends, takes the memory of what went: ending the first reader
+  // changes none of the second's counts.
   enum Context { Same, OtherEndedFirst, OtherEndedAfter };
   const struct {
     bool answerFirst;
     Context context;
-  } orders[] = {{false, Same}, {true, Same}, {false, OtherEndedFirst}, {true, OtherEndedAfter}};
-  auto round = [&](const QroXmlElementI* doc, bool answerFirst, Context context) {
+    bool readAgain;
+  } orders[] = {{false, Same, false},
+                {true, Same, false},
+                {false, OtherEndedFirst, false},
+                {true, OtherEndedAfter, false},
+                {true, Same, true}};
+  auto round = [&](const QroXmlElementI* doc, bool answerFirst, Context context, bool readAgain) {
     std::unique_ptr<XmlSide> other(context == Same ? nullptr : new XmlSide);
     if (other) QroSolverExtraXMLPlugInAddon::Ensure(other->env.getImpl());
-    QroXmlReader r(s.env);
-    void* top = (other ? other->context : s.context)->readElement(r, doc);
-    ASSERT_NE(top, nullptr);
-    std::vector<std::pair<QroInt, QroExtractableI*>> read;  // by identifier in env
-    for (QroInt id = 0; id < r.getImpl()->getObjectHandler().getSize(); ++id)
-      if (QroExtractableI* x = r.getExtractableById(id)) read.emplace_back(x->getId(), x);
-    auto alive = [env](const std::pair<QroInt, QroExtractableI*>& p) {
-      return env->getLiveSlot(p.first) == p.second;
-    };
-    const bool array =
-        std::none_of(read.begin(), read.end(), [top](const auto& p) { return p.second == top; });
-    auto endAnswer = [&] {
-      if (array)
-        QroArray(static_cast<QroArrayI*>(top)).end();
-      else
-        QroExtractable(static_cast<QroExtractableI*>(top)).end();
-    };
-    if (answerFirst) endAnswer();
+    QroXmlContextI* from = other ? other->context : s.context;
+    DocRead first(s.env, from, doc);
+    ASSERT_NE(first.top, nullptr);
+    if (answerFirst) first.endAnswer();
+    std::unique_ptr<DocRead> second(readAgain ? new DocRead(s.env, from, doc) : nullptr);
+    const std::vector<QroInt> counts = second ? second->counts() : std::vector<QroInt>();
     if (context == OtherEndedFirst) other.reset();
-    r.end();
+    first.reader.end();
     other.reset();
+    if (second) {
+      EXPECT_EQ(second->counts(), counts);
+      second->reader.end();
+      if (!second->array) second->endAnswer();
+      second->endLeftovers();
+    }
     // An array the caller did not end was the reader's.
-    if (!answerFirst && !array) endAnswer();
-    for (const auto& p : read)
-      EXPECT_TRUE(!alive(p) || p.second->isNumVar() || p.second->getUseCount() < 0)
-          << p.second->getClassName() << " kept";
-    for (const auto& p : read)
-      if (alive(p)) QroExtractable(p.second).end();
+    if (!answerFirst && !first.array) first.endAnswer();
+    first.endLeftovers();
   };
   for (const auto& doc : docs) {
     for (const auto& order : orders) {
       SCOPED_TRACE(std::string(doc->getName()) + " " + std::to_string(&doc - &docs[0]) + " " +
                    (order.answerFirst ? "answer first" : "reader first") + " context " +
-                   std::to_string(order.context));
-      round(doc.get(), order.answerFirst, order.context);
+                   std::to_string(order.context) + (order.readAgain ? " read again" : ""));
+      round(doc.get(), order.answerFirst, order.context, order.readAgain);
       const QroInt bytes = env->getMemoryManager()->getBytesInUse(), objectsLive = live();
       for (int i = 0; i < 2; ++i) {
-        round(doc.get(), order.answerFirst, order.context);
+        round(doc.get(), order.answerFirst, order.context, order.readAgain);
         EXPECT_EQ(env->getMemoryManager()->getBytesInUse(), bytes);
         EXPECT_EQ(live(), objectsLive);
       }

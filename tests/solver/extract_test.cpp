@@ -5,6 +5,9 @@
 #include <initializer_list>
 #include <sstream>
 #include <string>
+#include <utility>
+
+#include <pthread.h>
 
 #include "qromodel.h"
 #include "qrooperators.h"
@@ -447,10 +450,12 @@ TEST(Extraction, RangesWithANaNBoundAreInconsistent) {
 
 namespace {
 
-// Nesting depths of the expressions below: extraction, propagation and the
-// environment's end all recurse as deep as the expression.
-class DeepNesting : public ::testing::TestWithParam<int> {
+// Nesting depths of the expressions below, and the stack they run on (0 for
+// the main thread's, else a thread of that many KiB): extraction, propagation
+// and the environment's end all recurse as deep as the expression.
+class DeepNesting : public ::testing::TestWithParam<std::pair<int, size_t>> {
  protected:
+  int levels() const { return GetParam().first; }
   // One model holds e in [lo, hi], the other e in [bad, bad + 1]: the first
   // propagates, the second fails.
   void check(QroEnv env, const QroNumExprArg& e, QroNum lo, QroNum hi, QroNum bad) {
@@ -462,29 +467,54 @@ class DeepNesting : public ::testing::TestWithParam<int> {
     QroSolver second(infeasible);
     EXPECT_EQ(second.solve(QroGoal()), 0);
   }
+  void onStack(const std::function<void()>& f) {
+    size_t kib = GetParam().second;
+    if (kib == 0) return f();
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, kib * 1024), 0);
+    pthread_t thread;
+    auto body = [](void* p) -> void* {
+      (*static_cast<const std::function<void()>*>(p))();
+      return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, body, const_cast<std::function<void()>*>(&f)),
+              0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+  }
 };
 
 TEST_P(DeepNesting, FloatChains) {
-  QroEnv env;
-  QroNumVar x(env, 0.0, 1.0, QroNumVar::Float, "x");
-  // sqrt(1 + sqrt(1 + ... sqrt(1 + x))) tends to the golden ratio.
-  QroNumExprArg e = x;
-  for (int i = 0; i < GetParam(); ++i) e = QroPower(e + 1.0, 0.5);
-  check(env, e, 1.6, 1.7, 2.0);
-  env.end();
+  onStack([this] {
+    QroEnv env;
+    QroNumVar x(env, 0.0, 1.0, QroNumVar::Float, "x");
+    // sqrt(1 + sqrt(1 + ... sqrt(1 + x))) tends to the golden ratio.
+    QroNumExprArg e = x;
+    for (int i = 0; i < levels(); ++i) e = QroPower(e + 1.0, 0.5);
+    check(env, e, 1.6, 1.7, 2.0);
+    env.end();
+  });
 }
 
 TEST_P(DeepNesting, IntegerChains) {
-  QroEnv env;
-  // b[n-1] * (... (b[1] * (b[0] + 1) + 1) ...) + 1 over 0-1 variables.
-  QroNumExprArg e = QroNumExprArg(QroNumVar(env, 0, 1, QroNumVar::Bool)) + 1.0;
-  for (int i = 1; i < GetParam(); ++i)
-    e = QroNumExprArg(QroNumVar(env, 0, 1, QroNumVar::Bool)) * e + 1.0;
-  check(env, e, 1.0, 2.0, -5.0);
-  env.end();
+  onStack([this] {
+    QroEnv env;
+    // b[n-1] * (... (b[1] * (b[0] + 1) + 1) ...) + 1 over 0-1 variables.
+    QroNumExprArg e = QroNumExprArg(QroNumVar(env, 0, 1, QroNumVar::Bool)) + 1.0;
+    for (int i = 1; i < levels(); ++i)
+      e = QroNumExprArg(QroNumVar(env, 0, 1, QroNumVar::Bool)) * e + 1.0;
+    check(env, e, 1.0, 2.0, -5.0);
+    env.end();
+  });
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, DeepNesting, ::testing::Values(10000, 100000));
+// A thread's stack of 256 KiB, under twice the room kept at a stack's end, is
+// still known: the walk moves to stack segments as on a larger one.
+INSTANTIATE_TEST_SUITE_P(Levels, DeepNesting,
+                         ::testing::Values(std::make_pair(10000, size_t{0}),
+                                           std::make_pair(100000, size_t{0}),
+                                           std::make_pair(20000, size_t{256})));
 
 }  // namespace
 

@@ -357,9 +357,11 @@ TEST(SolverListeners, AnExtractionLeftByAnExceptionIsDoneAgain) {
           } catch (const QroSolver::ModelInconsistent&) {
             // Found before the event came.
             thrown = refused;
-          } catch (const QroException&) {
+          } catch (const QroAlgorithm::CannotExtractException&) {
             // A library exception is printed and fails the extraction.
             thrown = library;
+          } catch (const QroException& e) {
+            ADD_FAILURE() << "another exception: " << solvertest::printed(e);
           }
           EXPECT_TRUE(thrown);
           EXPECT_TRUE(refused || !throwPlan().armed);
@@ -396,26 +398,85 @@ TEST(SolverListeners, AnExtractionLeftByAnExceptionIsDoneAgain) {
   }
 }
 
-// The replay of an addition left by the extract hook: the constraint is not
-// taken for extracted, and the next solve adds it.
+// A model goal that adds a constraint through QroSolver::add as it runs.
+class AddingGoalI : public QroGoalI {
+ public:
+  AddingGoalI(QroEnvI* env, QroConstraintI* ct) : QroGoalI(env), _ct(ct) {}
+  QrcGoal extract(const QroSolver& solver) const override {
+    solver.add(QroConstraint(_ct));
+    return QrcGoalTrue(solver.getManager());
+  }
+  QroGoalI* makeClone(QroEnvI* env) const override { return new (env) AddingGoalI(env, _ct); }
+
+ private:
+  QroConstraintI* _ct;
+};
+
+// How a constraint whose extract hook throws comes to a solver that has
+// extracted its model: added to the model, then a solve, a solve from a goal,
+// a search start or a solve that continues from the last state replays the
+// addition; or a goal (adder) adds it with QroSolver::add while next() runs.
+struct AdditionWay {
+  const char* name;
+  bool inGoal;
+  void (*run)(const QroSolver& solver, const QroGoal& adder);
+};
+
+// The caller gets the hook's own exception, or CannotExtractException for a
+// library one; the constraint is not taken for extracted, and the next solve
+// adds it (a constraint a goal added held only in its search).
 TEST(SolverListeners, AnAdditionLeftByAnExceptionIsAddedAgain) {
-  for (bool edit : {true, false}) {
-    QroEnv env;
-    QroModel model(env);
-    QroNumVar x(env, 0, 3, QroNumVar::Int, "x"), y(env, 0, 3, QroNumVar::Int, "y");
-    model.add(QroRange(env, 4, x + y, 4));
-    QroSolver solver(model, edit ? &QrcEdit : &QrcNoEdit);
-    EXPECT_TRUE(solver.solve());
-    QroConstraint diff(userDiff(env, x, y));
-    model.add(diff);
-    throwPlan() = {true, Event::Hook, false};
-    EXPECT_THROW(solver.solve(), Stop);
-    EXPECT_THROW(solver.getImpl()->getValue(diff.getImpl()), QroException);
-    int count = 0;
-    std::set<std::pair<QroInt, QroInt>> want = {{1, 3}, {3, 1}};
-    EXPECT_EQ(allSolutions(solver, x, y, &count), want);
-    EXPECT_EQ(count, 2);
-    env.end();
+  const AdditionWay ways[] = {
+      {"solve", false, [](const QroSolver& s, const QroGoal&) { s.solve(); }},
+      {"solve from a goal", false, [](const QroSolver& s, const QroGoal&) { s.solve(QroGoal()); }},
+      {"search start", false, [](const QroSolver& s, const QroGoal&) { s.startNewSearch(); }},
+      {"continue", false,
+       [](const QroSolver& s, const QroGoal&) { s.solve(QroGoal(), QroSolver::ContinueSearch); }},
+      {"added in a goal", true,
+       [](const QroSolver& s, const QroGoal& adder) {
+         s.startNewSearch(adder);
+         s.next();
+       }},
+  };
+  for (const AdditionWay& way : ways) {
+    for (bool edit : {true, false}) {
+      for (bool library : {false, true}) {
+        SCOPED_TRACE(std::string(way.name) + (edit ? ", edit" : ", no edit") +
+                     (library ? ", library exception" : ", own exception"));
+        QroEnv env;
+        QroModel model(env);
+        QroNumVar x(env, 0, 3, QroNumVar::Int, "x"), y(env, 0, 3, QroNumVar::Int, "y");
+        model.add(QroRange(env, 4, x + y, 4));
+        QroSolver solver(model, edit ? &QrcEdit : &QrcNoEdit);
+        std::ostringstream printed;
+        solver.getImpl()->setError(printed);
+        EXPECT_TRUE(solver.solve());
+        QroConstraint diff(userDiff(env, x, y));
+        if (!way.inGoal) model.add(diff);
+        throwPlan() = {true, Event::Hook, library};
+        std::string got = "nothing thrown";
+        try {
+          way.run(solver, QroGoal(new (env.getImpl()) AddingGoalI(env.getImpl(), diff.getImpl())));
+        } catch (const Stop&) {
+          got = "own";
+        } catch (const QroAlgorithm::CannotExtractException& e) {
+          got = "cannot extract";
+          EXPECT_EQ(e.getExtractables().getSize(), 1);
+        } catch (const QroException& e) {
+          got = "another exception: " + solvertest::printed(e);
+        }
+        EXPECT_EQ(got, library ? "cannot extract" : "own");
+        EXPECT_EQ(printed.str(), library ? "stop\n" : "");
+        throwPlan().armed = false;
+        EXPECT_THROW(solver.getImpl()->getValue(diff.getImpl()), QroException);
+        int count = 0;
+        std::set<std::pair<QroInt, QroInt>> want = {{1, 3}, {3, 1}};
+        if (way.inGoal) want.insert({2, 2});
+        EXPECT_EQ(allSolutions(solver, x, y, &count), want);
+        EXPECT_EQ(count, static_cast<int>(want.size()));
+        env.end();
+      }
+    }
   }
 }
 

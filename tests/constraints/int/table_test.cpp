@@ -439,6 +439,51 @@ TEST_F(Table, NoVariables) {
     }
 }
 
+// Runs a nested solve of its goal from propagation, restoring the state.
+class NestedSolveDemon : public QrcDemonI {
+ public:
+  NestedSolveDemon(QrcManagerI* m, QrcGoalI* goal) : QrcDemonI(m), _goal(goal) {}
+  void propagate() override { _manager->solveInPropagation(this, _goal, true); }
+
+ private:
+  QrcGoalI* _goal;
+};
+
+// In a search, x0 loses 0 while a nested solve waits in the queue ahead of
+// the table: once the nested solve is done, the table hears of it and takes
+// 0 from x1. Inside, x0 may lose 1 too, in the branch that succeeds or in
+// one that fails first: the nested solve's backtracks take back that loss,
+// not the one before it.
+TEST_F(Table, ValuesLostBeforeANestedSolveReachTheTableAfterIt) {
+  const char* inside[] = {"nothing", "x0 loses 1", "x0 loses 1, fails"};
+  for (int k = 0; k < 3; ++k) {
+    SCOPED_TRACE(inside[k]);
+    renew();
+    QrcIntVarArray x(mgr, 2, 0, 2);
+    mgr.add(QrcTableConstraint(x, setOf(m, 2, {{0, 0}, {1, 1}, {2, 2}}, 0), 1));
+    std::function<void()> nothing = [] {}, loseOne = [&] { x[0].removeValue(1); };
+    std::function<void()> loseOneAndFail = [&] {
+      x[0].removeValue(1);
+      m->fail();
+    };
+    QrcGoal goals[] = {new (m) qrotest::CallGoal(m, &nothing),
+                       new (m) qrotest::CallGoal(m, &loseOne),
+                       QrcOr(new (m) qrotest::CallGoal(m, &loseOneAndFail),
+                             QrcGoal(new (m) qrotest::CallGoal(m, &nothing)))};
+    std::function<void()> outside = [&] {
+      QrcPropagationQueueI* q = m->getPropagationQueue();
+      q->enter();
+      q->push(new (m) NestedSolveDemon(m, goals[k].getImpl()), QrcLastPriority);
+      x[0].removeValue(0);
+      q->leave();
+    };
+    QrcSearch s(mgr, QrcGoal(new (m) qrotest::CallGoal(m, &outside)));
+    ASSERT_TRUE(s.next());
+    EXPECT_EQ(domain(x, 1), (ctest::V{1, 2}));
+    s.end();
+  }
+}
+
 // ---------------------------------------------------------------- searches
 
 // Values holding no support yet read -1.

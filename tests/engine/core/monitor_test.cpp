@@ -120,6 +120,7 @@ TEST(NestedSolve, OuterLowPriorityDemonsWaitForTheOuterPropagation) {
 struct NestedGoalProbe {
   QrcGoalI* goal;
   std::string seen;
+  QrcDemonI* low;
 };
 
 void nestedGoalSolver(QrcManagerI* m, void* arg) {
@@ -129,30 +130,50 @@ void nestedGoalSolver(QrcManagerI* m, void* arg) {
 }
 
 // Failures inside the nested solve empty its own queue, not the outer
-// propagation's pending level-5 demon.
+// propagation's pending level-5 demon, also when the nested solve pushed it
+// again: in a branch that failed, or in the one that succeeded before the
+// restart.
 TEST(NestedSolve, FailuresInsideKeepOuterLowPriorityDemons) {
   struct Case {
     const char* name;
-    int fails;  // failing branches tried before the succeeding one
+    int fails;   // failing branches tried before the succeeding one
+    bool again;  // the first branch pushes the outer demon again
     const char* seen;
-  } cases[] = {{"no failure", 0, "inner "},
-               {"one failure", 1, "f0 inner "},
-               {"two failures", 2, "f0 f1 inner "}};
+  } cases[] = {{"no failure", 0, false, "inner "},
+               {"one failure", 1, false, "f0 inner "},
+               {"two failures", 2, false, "f0 f1 inner "},
+               {"pushed again where it succeeds", 0, true, "inner "},
+               {"pushed again in a failing branch", 1, true, "f0 inner "}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     log().clear();
     QrcManager mgr(QrcNoEdit);
     QrcManagerI* m = mgr.getImpl();
+    NestedGoalProbe probe{nullptr, "", nullptr};
     QrcGoal g = new (m) LogGoal(m, "inner");
     const char* names[] = {"f1", "f0"};
     for (int i = 2 - c.fails; i < 2; ++i) g = QrcOr(new (m) LogGoal(m, names[i], true), g);
-    NestedGoalProbe probe{g.getImpl(), ""};
+    if (c.again) {
+      QrcGoal push = new (m) CallGoal(
+          m,
+          [](QrcManagerI* mm, void* arg) -> QrcGoalI* {
+            mm->getPropagationQueue()->push(static_cast<NestedGoalProbe*>(arg)->low,
+                                            QrcLastPriority);
+            return nullptr;
+          },
+          &probe);
+      g = c.fails ? QrcOr(QrcAnd(push, new (m) LogGoal(m, "f0", true)), new (m) LogGoal(m, "inner"))
+                  : QrcAnd(push, g);
+    }
+    probe.goal = g.getImpl();
     QrcSearch s(mgr, QrcGoal(new (m) CallGoal(
                          m,
                          [](QrcManagerI* mm, void* arg) -> QrcGoalI* {
+                           NestedGoalProbe* p = static_cast<NestedGoalProbe*>(arg);
                            QrcPropagationQueueI* qq = mm->getPropagationQueue();
                            qq->enter();
-                           qq->push(new (mm) LogDemon(mm, "low"), QrcLastPriority);
+                           p->low = new (mm) LogDemon(mm, "low");
+                           qq->push(p->low, QrcLastPriority);
                            qq->push(new (mm) CallDemon(mm, nestedGoalSolver, arg),
                                     QrcFirstPriority);
                            qq->leave();

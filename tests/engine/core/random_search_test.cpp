@@ -9,6 +9,7 @@
 #include "engine/core/qrcsearchnode.h"
 #include "engine_fixtures.h"
 #include "qrcfail.h"
+#include "qrcfloatenv.h"
 #include "qrcgoal.h"
 #include "qrcint.h"
 #include "qrcintarith.h"
@@ -673,9 +674,10 @@ TEST(RandomSearch, AnEndedSearchKeepsItsStatusAcrossLaterSolves) {
 
 // Without an objective, over 4 variables in {0, 1}: at each of the 16 leaves a
 // goal solves a nested search that fails three times, then the leaf fails
-// when the last variable is 1. Answers the status and counts the solutions.
+// when the last variable is 1. A caller's time limit is passed before the
+// search starts. Answers the status and counts the solutions.
 int runNestedSolves(SearchKind kind, QrcInt ownLimit, QrcInt callerLimit, NestedCount* count,
-                    int* found) {
+                    int* found, bool callerTimeLimit = false) {
   QrcManager mgr(QrcNoEdit);
   QrcManagerI* m = mgr.getImpl();
   QrcIntVarArray x(mgr, 4, 0, 1);
@@ -684,6 +686,11 @@ int runNestedSolves(SearchKind kind, QrcInt ownLimit, QrcInt callerLimit, Nested
   KeyMonitor monitor(kind == BestFirst ? 0 : -1);
   if (kind != DepthFirst) s.setMonitor(&monitor);
   if (callerLimit) m->setFailLimit(callerLimit);
+  if (callerTimeLimit) {
+    m->setTimeLimit(1e-9);
+    volatile double sink = 0;
+    for (double t = cpuTime(); cpuTime() - t < 1e-4;) sink = sink + 1;
+  }
   while (s.next()) ++*found;
   int status = m->getStatus();
   s.end();
@@ -708,6 +715,16 @@ TEST(RandomSearch, ANestedStopLeavesTheOuterSearchGoing) {
         << kKindNames[kind];
     EXPECT_GT(caller.stopped, 0) << kKindNames[kind];
     EXPECT_LT(found, 8) << kKindNames[kind];
+    // A caller's time limit: the first nested search reads the clock and
+    // finds it passed; the outer search checks in the same clock tick,
+    // microseconds later, and stops at its next failure too (best-first
+    // before any leaf: it fails first).
+    NestedCount timed;
+    found = 0;
+    EXPECT_EQ(runNestedSolves(kind, 0, 0, &timed, &found, true), QrcSearchLimited)
+        << kKindNames[kind];
+    EXPECT_EQ(timed.stopped, kind == BestFirst ? 0 : 2) << kKindNames[kind];
+    EXPECT_EQ(found, kind == BestFirst ? 0 : 1) << kKindNames[kind];
   }
 }
 

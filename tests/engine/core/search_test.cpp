@@ -19,6 +19,7 @@
 #include "qrcintgoals.h"
 #include "qrcmanager.h"
 #include "qrcsearch.h"
+#include "qroplatform.h"
 #include "support/call_goal.h"
 #include "support/unpooled.h"
 
@@ -151,6 +152,26 @@ TEST_F(SearchTest, ChoicePointAndTimeLimits) {
   EXPECT_EQ(m->getStatus(), QrcSearchLimited);
   EXPECT_LE(m->getFails() - before, 12);
   s3.end();
+  // A limit set in the clock tick of the last read, already passed at the
+  // first failure, stops the search there, not a tick later.
+  bool checked = false;
+  for (int attempt = 0; attempt < 20 && !checked; ++attempt) {
+    m->setTimeLimit(3600.0);
+    QrcInt tick = qroplatform::coarseClockNanos();
+    EXPECT_FALSE(m->isLimitReached());
+    m->setTimeLimit(1e-9);
+    for (double t = cpuTime(); cpuTime() - t < 1e-6;) sink = sink + 1;
+    before = m->getFails();
+    QrcSearch s4(mgr, failingTree(m, 3));
+    EXPECT_FALSE(s4.next());
+    int status = m->getStatus();
+    s4.end();
+    if (qroplatform::coarseClockNanos() != tick) continue;
+    checked = true;
+    EXPECT_EQ(status, QrcSearchLimited);
+    EXPECT_EQ(m->getFails() - before, 1);
+  }
+  EXPECT_TRUE(checked);
 }
 
 class FixedRule : public QrcChoiceRuleI {

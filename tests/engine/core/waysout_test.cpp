@@ -627,6 +627,29 @@ void failAfterNestedThrows(Scene& s) {
   endOrRerun(s, search, false);
 }
 
+// A goal that leaves two nested searches open, one inside the other, each at
+// a solution below a reversible action that reports when taken back, and
+// then throws: both are taken back and ended, whatever their actions throw,
+// and the caller gets the goal's exception.
+void goalLeavesNestedSearchesOpen(Scene& s, bool rerun) {
+  Trigger reporting;
+  reporting.armed = 2;
+  reporting.report = true;
+  std::function<void()> report = [&] { reporting.fire(s.e.m); }, add;
+  QrcGoal action = registering(s.e.m, &report, &add);
+  std::function<void()> inner = [&] { QrcSearch(s.e.mgr, action).next(); };
+  QrcGoal outer = QrcAnd(action, new (s.e.m) qrotest::CallGoal(s.e.m, &inner));
+  std::function<void()> leave = [&] {
+    if (s.trigger.armed > 0) QrcSearch(s.e.mgr, outer).next();
+    s.trigger.fire(s.e.m);
+  };
+  QrcSearch search(s.e.mgr,
+                   s.search(QrcAnd(new (s.e.m) qrotest::CallGoal(s.e.m, &leave), generateY(s))));
+  EXPECT_EQ(exitOf([&] { search.next(); }), User);
+  EXPECT_EQ(reporting.armed, 0);
+  endOrRerun(s, search, rerun);
+}
+
 // A restart that a reversible action or a monitor leaves by an exception.
 void restartThrows(Scene& s, bool monitored, bool rerun) {
   ThrowingSearchMonitor monitor(s.e.m, &s.trigger, ThrowingSearchMonitor::Restart);
@@ -748,6 +771,10 @@ const WayOut waysOut[] = {
     {"a nested search's monitor that throws at every event from a child node on, then end",
      [](Scene& s) { searchMonitorCancels(s, true, false); }},
     {"a failure after a nested search's exception, before it ends", failAfterNestedThrows},
+    {"a goal that throws with nested searches open, then end",
+     [](Scene& s) { goalLeavesNestedSearchesOpen(s, false); }},
+    {"a goal that throws with nested searches open, then restart",
+     [](Scene& s) { goalLeavesNestedSearchesOpen(s, true); }},
     {"a search monitor that throws at a restart, then end",
      [](Scene& s) { restartThrows(s, true, false); }},
     {"a reversible action that throws in a restart, then end",
