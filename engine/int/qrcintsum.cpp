@@ -694,15 +694,6 @@ QrcIntExp blocks(QrcManagerI* m, QrcInt n, QrcIntExpI** terms,
 
 }  // namespace
 
-namespace {
-// A term c * x (QrcIntMulI) over a variable x.
-bool isScaledVariable(QrcIntExpI* t) {
-  const std::type_info& k = typeid(*t);
-  bool scaled = k == typeid(QrcIntMulI) || k == typeid(QrcIntMulPosI) || k == typeid(QrcIntMulNegI);
-  return scaled && !t->isVariable() && static_cast<QrcIntMulI*>(t)->getOperand()->isVariable();
-}
-}  // namespace
-
 QrcIntExp QrcSum(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) {
   QrcManagerI* m = manager.getImpl();
   if (!m) QrcFatalError(QrcEmptyHandleError, "empty manager", "QrcSum");
@@ -714,17 +705,9 @@ QrcIntExp QrcSum(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) 
   QrcIntExpI** terms = heapTerms(m, n, given);
   // A term that may lack a value is not made a variable, which would give it
   // one: the sum has none where the term has none.
-  // A term c * x over a variable x whose bounds end the examination is not
-  // made a variable: its bounds are those of c * x wherever they are read, so
-  // a variable would only repeat them, at the price of a link on every change
-  // of x.
   bool boolean = true;
   for (QrcInt i = 0; i < n && boolean; ++i) {
     if (!defined(terms[i])) {
-      boolean = false;
-      break;
-    }
-    if (isScaledVariable(terms[i]) && (terms[i]->getMin() < 0 || terms[i]->getMax() > 1)) {
       boolean = false;
       break;
     }
