@@ -387,6 +387,18 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   OffsetLink* getOffsetLinks() const { return _links; }
   // Whether removed values are heard: domain demons or offset links.
   bool hearsRemovals() const { return _domainDemons.getHead() || _links; }
+  // A variable y = factor * x (factor not -1, 0 or 1) kept in step with this
+  // variable x in its bounds as each change happens, on x's side (product)
+  // and on y's (quotient, partner x): the bounds each side's demon would
+  // give, with no demon run. Removed values are not passed on.
+  struct ScaleLink {
+    ScaleLink* next;
+    QrcIntExpI* partner;
+    QrcInt factor;
+    bool product;
+  };
+  // Adds a link (undone on backtrack).
+  void addScaleLink(QrcIntExpI* partner, QrcInt factor, bool product);
 
   QrcInt _minStamp;
   QrcInt _maxStamp;
@@ -418,6 +430,7 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   QrcPropagationQueueI::IntCell* _removed;
   QrcPropagationQueueI::IntCell* _removedRanges;
   OffsetLink* _links;
+  ScaleLink* _scaleLinks;
   // 0, or 1 + the search depth at which the handler was suspended.
   QrcRevWord _suspended;
 };
@@ -457,6 +470,10 @@ class QrcIntExpEventHandlerConstraintI : public QrcExprEventHandlerConstraintI {
   QrcIntExpI* getExpr() const { return _exp; }
 
  private:
+  // For c * x over a variable x, in integer mode and untraced: links the two
+  // variables' handlers instead of posting the demons; whether it did.
+  bool linkScaled();
+
   QrcIntExpI* _exp;
 };
 
