@@ -500,12 +500,43 @@ QrcConstraintI* makeFloatRangeConstraint(QroSolverI* s, const QrcFloatExp& e, do
   return (e == lb).getImpl();
 }
 
+// An integral constant past 64 bits, exactly: its mantissa times powers of
+// two, a node whose range leaves the engine's limits.
+QrcIntExp wideConstant(QrcManagerI* m, double b) {
+  int e;
+  double f = std::frexp(b, &e);
+  QrcIntExp r(QrcManager(m), static_cast<QrcInt>(std::ldexp(f, 53)));
+  for (e -= 53; e > 0; e -= 30) r = r * (QrcInt(1) << (e < 30 ? e : 30));
+  return r;
+}
+
+bool within64Bits(double b) {
+  return b >= -0x1p63 && b < 0x1p63;
+}
+
+// e >= l and e <= u (infinite: no bound) over an expression whose range left
+// the engine's limits: the bounds bound it past them too, and past 64 bits.
+QrcConstraintI* makeWideRangeConstraint(QrcManagerI* m, const QrcIntExp& e, double l, double u) {
+  bool low = l > -HUGE_VAL, high = u < HUGE_VAL;
+  if (low && high && l == u && within64Bits(l)) return (e == static_cast<QrcInt>(l)).getImpl();
+  if (low && high && within64Bits(l) && within64Bits(u))
+    return QrcMakeIntRange(e, static_cast<QrcInt>(l), static_cast<QrcInt>(u));
+  QrcConstraint lo, hi;
+  if (low) lo = within64Bits(l) ? e >= static_cast<QrcInt>(l) : e >= wideConstant(m, l);
+  if (high) hi = within64Bits(u) ? e <= static_cast<QrcInt>(u) : e <= wideConstant(m, u);
+  if (low && high) return (lo && hi).getImpl();
+  return low ? lo.getImpl() : (high ? hi.getImpl() : m->getTrueConstraint());
+}
+
 QrcConstraintI* makeIntRangeConstraint(QroSolverI* s, const QrcIntExp& e, double lb, double ub) {
   QrcManagerI* m = s->getManager();
   // A bound that is not a number admits no value.
   if (std::isnan(lb) || std::isnan(ub)) return m->getFalseConstraint();
   double l = std::ceil(lb), u = std::floor(ub);
   if (l > u) return m->getFalseConstraint();
+  QrcIntExpI* x = e.getImpl();
+  x->refreshBounds();
+  if (x->isOutOfRange() && !x->isVariable()) return makeWideRangeConstraint(m, e, l, u);
   if (l > static_cast<double>(QrcIntMax) || u < static_cast<double>(QrcIntMin))
     return m->getFalseConstraint();
   // A side beyond the engine's integer range bounds nothing.

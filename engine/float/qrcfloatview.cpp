@@ -50,8 +50,45 @@ void QrcIntExp2QrcFloatExpI::collectScaledLinearTerms(QrcFloatLinearTermsI* acc,
   _exp->collectScaledLinearTerms(acc, coef);
 }
 
+namespace {
+
+// The doubles next below and above v, or v itself when it is one.
+void enclose(QrcInt128 v, double& lo, double& hi) {
+  double d = static_cast<double>(v);
+  lo = hi = d;
+  // 2^127, where v rounded up, is past what 128 bits hold.
+  bool up = d >= 0x1p127;
+  if (up || static_cast<QrcInt128>(d) > v) lo = std::nextafter(d, -HUGE_VAL);
+  if (!up && static_cast<QrcInt128>(d) < v) hi = std::nextafter(d, HUGE_VAL);
+}
+
+}  // namespace
+
 void QrcIntExp2QrcFloatExpI::computeRange() {
-  storeRange(static_cast<double>(_exp->getMin()), static_cast<double>(_exp->getMax()));
+  QrcInt a = _exp->getMin(), b = _exp->getMax();
+  if (__builtin_expect(_exp->isOutOfRange(), 0)) return computeClampedRange(a, b);
+  storeRange(static_cast<double>(a), static_cast<double>(b));
+}
+
+// The integer node's range left the limits, where its bounds are clamped: a
+// clamped side bounds nothing, and once its operands are bound the node reads
+// as its exact value.
+void QrcIntExp2QrcFloatExpI::computeClampedRange(QrcInt a, QrcInt b) {
+  QrcExactValue v = _exp->exactValue();
+  double lo, hi;
+  if (v.kind == QrcExactValue::Known) {
+    enclose(v.value, lo, hi);
+  } else if (v.kind == QrcExactValue::Huge) {
+    lo = v.value > 0 ? 0x1p127 : -HUGE_VAL;
+    hi = v.value > 0 ? HUGE_VAL : -0x1p127;
+  } else if (a > b) {
+    lo = static_cast<double>(a);
+    hi = static_cast<double>(b);
+  } else {
+    lo = a <= QrcIntMin ? -HUGE_VAL : static_cast<double>(a);
+    hi = b >= QrcIntMax ? HUGE_VAL : static_cast<double>(b);
+  }
+  storeRange(lo, hi);
 }
 
 void QrcIntExp2QrcFloatExpI::setOperandsRange(QrcFloat a, QrcFloat b) {

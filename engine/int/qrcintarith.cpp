@@ -4,6 +4,7 @@
 #include "qrcintutil.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcintexact.h"
 #include "qrcoperands.h"
 
 using namespace qrcint;
@@ -145,14 +146,19 @@ void QrcIntAddI::setOperandsRange(QrcInt a, QrcInt b) {
   _x->setRange(a - _c, b - _c);
 }
 
+// In doubles, out of range: bounds rounded outward, removals inward.
 void QrcIntAddI::setOperandsRange(double a, double b) {
-  double c = static_cast<double>(_c);
-  _x->setRange(a - c, b - c);
+  _x->setRange(QrcBoundShift(a, -QrcInt128(_c), QrcBoundDown),
+               QrcBoundShift(b, -QrcInt128(_c), QrcBoundUp));
+}
+
+void QrcIntAddI::removeOperandsValue(double v) {
+  _x->removeValue(QrcBoundShift(v, -QrcInt128(_c), QrcBoundExact));
 }
 
 void QrcIntAddI::removeOperandsRange(double a, double b) {
-  double c = static_cast<double>(_c);
-  _x->removeRange(a - c, b - c);
+  _x->removeRange(QrcBoundShift(a, -QrcInt128(_c), QrcBoundUp),
+                  QrcBoundShift(b, -QrcInt128(_c), QrcBoundDown));
 }
 
 // ---------------------------------------------------------------- c - x, -x
@@ -202,13 +208,15 @@ void QrcIntSubI::setOperandsRange(QrcInt a, QrcInt b) {
 }
 
 void QrcIntSubI::setOperandsRange(double a, double b) {
-  double c = static_cast<double>(_c);
-  _x->setRange(c - b, c - a);
+  _x->setRange(QrcBoundShift(-b, _c, QrcBoundDown), QrcBoundShift(-a, _c, QrcBoundUp));
+}
+
+void QrcIntSubI::removeOperandsValue(double v) {
+  _x->removeValue(QrcBoundShift(-v, _c, QrcBoundExact));
 }
 
 void QrcIntSubI::removeOperandsRange(double a, double b) {
-  double c = static_cast<double>(_c);
-  _x->removeRange(c - b, c - a);
+  _x->removeRange(QrcBoundShift(-b, _c, QrcBoundUp), QrcBoundShift(-a, _c, QrcBoundDown));
 }
 
 void QrcOppI::display(std::ostream& os) const {
@@ -345,6 +353,15 @@ void QrcSquareI::computeRangeAsDoubles() {
   }
 }
 
+// Out of range: a bound past the limit bounds nothing.
+void QrcSquareI::setOperandsRange(double a, double b) {
+  if (a != a || b != b) return;
+  if (b < Limit) return setOperandsRange(toInt(std::ceil(a)), toInt(std::floor(b)));
+  if (a <= 0) return;
+  QrcInt t = isqrtCeil(toInt(std::ceil(a)));
+  _x->removeRange(1 - t, t - 1);
+}
+
 void QrcSquareI::setOperandsRange(QrcInt a, QrcInt b) {
   if (b < 0) fail();
   QrcInt s = isqrtFloor(b);
@@ -434,8 +451,8 @@ void QrcAddI::setOperandsRange(QrcInt a, QrcInt b) {
 void QrcAddI::setOperandsRange(double a, double b) {
   double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
          yb = _y->getFloatMax();
-  _x->setRange(a - yb, b - ya);
-  _y->setRange(a - xb, b - xa);
+  _x->setRange(QrcBoundSum(a, -yb, QrcBoundDown), QrcBoundSum(b, -ya, QrcBoundUp));
+  _y->setRange(QrcBoundSum(a, -xb, QrcBoundDown), QrcBoundSum(b, -xa, QrcBoundUp));
 }
 
 void QrcAddI::removeOperandsValue(QrcInt v) {
@@ -443,11 +460,13 @@ void QrcAddI::removeOperandsValue(QrcInt v) {
   if (_y->isBound()) _x->removeValue(v - _y->getMin());
 }
 
+// An operand bound at a clamped bound has no value that tells which to
+// remove from the other.
 void QrcAddI::removeOperandsValue(double v) {
-  if (_x->isBound())
-    _y->removeValue(v - _x->getFloatMin());
-  else if (_y->isBound())
-    _x->removeValue(v - _y->getFloatMin());
+  if (fixed(_x))
+    _y->removeValue(QrcBoundSum(v, -_x->getFloatMin(), QrcBoundExact));
+  else if (fixed(_y))
+    _x->removeValue(QrcBoundSum(v, -_y->getFloatMin(), QrcBoundExact));
 }
 
 void QrcAddI::removeOperandsRange(QrcInt a, QrcInt b) {
@@ -505,8 +524,8 @@ void QrcSubI::setOperandsRange(QrcInt a, QrcInt b) {
 void QrcSubI::setOperandsRange(double a, double b) {
   double xa = _x->getFloatMin(), xb = _x->getFloatMax(), ya = _y->getFloatMin(),
          yb = _y->getFloatMax();
-  _x->setRange(a + ya, b + yb);
-  _y->setRange(xa - b, xb - a);
+  _x->setRange(QrcBoundSum(a, ya, QrcBoundDown), QrcBoundSum(b, yb, QrcBoundUp));
+  _y->setRange(QrcBoundSum(xa, -b, QrcBoundDown), QrcBoundSum(xb, -a, QrcBoundUp));
 }
 
 void QrcSubI::removeOperandsValue(QrcInt v) {
@@ -515,8 +534,8 @@ void QrcSubI::removeOperandsValue(QrcInt v) {
 }
 
 void QrcSubI::removeOperandsValue(double v) {
-  if (_x->isBound()) _y->removeValue(_x->getFloatMin() - v);
-  if (_y->isBound()) _x->removeValue(v + _y->getFloatMin());
+  if (fixed(_x)) _y->removeValue(QrcBoundSum(_x->getFloatMin(), -v, QrcBoundExact));
+  if (fixed(_y)) _x->removeValue(QrcBoundSum(v, _y->getFloatMin(), QrcBoundExact));
 }
 
 void QrcSubI::removeOperandsRange(QrcInt a, QrcInt b) {
@@ -534,7 +553,7 @@ QrcIntExp operator+(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator+");
   if (c == 0) return xe;
   QrcInt r;
-  if (x->isBound() && QrcFoldAdd(x->getMin(), c, r)) return constant(x->getManager(), r);
+  if (fixed(x) && QrcFoldAdd(x->getMin(), c, r)) return constant(x->getManager(), r);
   return reuse<QrcIntAddI>(x, x, c);
 }
 
@@ -547,7 +566,7 @@ QrcIntExp operator+(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator+");
   QrcIntExpI* y = impl(ye, "operator+");
   if (x == y) return xe * 2;
-  bool xb = x->isBound(), yb = y->isBound();
+  bool xb = fixed(x), yb = fixed(y);
   if (!xb && !yb) return reuse<QrcAddI>(x, x, y);
   if (!xb) return xe + y->getMin();
   return ye + x->getMin();
@@ -556,7 +575,7 @@ QrcIntExp operator+(const QrcIntExp& xe, const QrcIntExp& ye) {
 QrcIntExp operator-(const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator-");
   QrcManagerI* m = x->getManager();
-  if (x->isBound() && x->getMin() != QrcIntMin) return constant(m, -x->getMin());
+  if (fixed(x) && x->getMin() != QrcIntMin) return constant(m, -x->getMin());
   if (m->isSharedIntZero(x)) return xe;
   return reuse<QrcOppI>(x, x);
 }
@@ -565,7 +584,7 @@ QrcIntExp operator-(QrcInt c, const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator-");
   if (c == 0) return -xe;
   QrcInt r;
-  if (x->isBound() && QrcFoldAdd(c, -x->getMin(), r)) return constant(x->getManager(), r);
+  if (fixed(x) && QrcFoldAdd(c, -x->getMin(), r)) return constant(x->getManager(), r);
   return reuse<QrcIntSubI>(x, c, x);
 }
 
@@ -579,7 +598,7 @@ QrcIntExp operator-(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator-");
   QrcIntExpI* y = impl(ye, "operator-");
   if (x == y && defined(x)) return QrcIntExp(x->getManager()->getIntZero());
-  bool xb = x->isBound(), yb = y->isBound();
+  bool xb = fixed(x), yb = fixed(y);
   if (!xb && !yb) return reuse<QrcSubI>(x, x, y);
   if (!xb) return xe + (-y->getMin());
   return x->getMin() - ye;
@@ -595,7 +614,7 @@ QrcIntExp QrcAbs(const QrcIntExp& xe) {
 QrcIntExp QrcSquare(const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "QrcSquare");
   QrcInt r;
-  if (x->isBound() && QrcFoldMul(x->getMin(), x->getMin(), r)) return constant(x->getManager(), r);
+  if (fixed(x) && QrcFoldMul(x->getMin(), x->getMin(), r)) return constant(x->getManager(), r);
   if (!x->isBound() && x->getMin() == 0 && x->getMax() == 1) return xe;
   return reuse<QrcSquareI>(x, x);
 }

@@ -5,6 +5,7 @@
 #include "qrcintutil.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcintexact.h"
 #include "qrcoperands.h"
 
 using namespace qrcint;
@@ -660,6 +661,18 @@ QrcConstraintI* byOffsets(QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcOffsetsOp o
   return nullptr;
 }
 
+// x op y + k over a node whose range left the limits, where its bounds are
+// clamped: a comparison that tests exact values; null over others, and over
+// sides that are offsets of one expression, which their constants decide.
+QrcConstraintI* overClamped(QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcExactOp op) {
+  if (!clamped(x) && !(y && clamped(y))) return nullptr;
+  QrcOffsetsOp same = op == QrcExactEq    ? QrcOffsetsEq
+                      : op == QrcExactNeq ? QrcOffsetsNeq
+                                          : QrcOffsetsLe;
+  if (y && QrcOffsetsTest(x, y, k, same) != 0) return nullptr;
+  return QrcMakeClampedComparison(x, y, k, op);
+}
+
 QrcLinIntExpI* linear(const QrcIntExp& e) {
   return new (e.getImpl()->getManager()) QrcLinIntExpI(e.getImpl());
 }
@@ -682,6 +695,7 @@ QrcConstraint operator==(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator==");
   QrcManagerI* m = x->getManager();
   if (empty(x)) return no(m);
+  if (QrcConstraintI* ct = overClamped(x, nullptr, c, QrcExactEq)) return ct;
   if (!x->isInDomain(c)) return no(m);
   if (x->isBound() && defined(x)) return yes(m);
   if (x->getLinearSize() >= 3) return QrcLinearEq(linear(xe), c);
@@ -696,6 +710,7 @@ QrcConstraint operator!=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator!=");
   QrcManagerI* m = x->getManager();
   if (empty(x)) return no(m);
+  if (QrcConstraintI* ct = overClamped(x, nullptr, c, QrcExactNeq)) return ct;
   if (!x->isInDomain(c) && defined(x)) return yes(m);
   if (x->isBound() && x->getMin() == c) return no(m);
   return new (m) QrcNeqCstConstraint(x, c);
@@ -709,6 +724,7 @@ QrcConstraint operator<=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator<=");
   QrcManagerI* m = x->getManager();
   if (empty(x)) return no(m);
+  if (QrcConstraintI* ct = overClamped(x, nullptr, c, QrcExactLe)) return ct;
   if (x->getMax() <= c && defined(x)) return yes(m);
   if (x->getMin() > c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearLe(linear(xe), c);
@@ -719,6 +735,7 @@ QrcConstraint operator>=(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator>=");
   QrcManagerI* m = x->getManager();
   if (empty(x)) return no(m);
+  if (QrcConstraintI* ct = overClamped(x, nullptr, c, QrcExactGe)) return ct;
   if (x->getMin() >= c && defined(x)) return yes(m);
   if (x->getMax() < c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearGe(linear(xe), c);
@@ -729,6 +746,7 @@ QrcConstraint operator<=(QrcInt c, const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator<=");
   QrcManagerI* m = x->getManager();
   if (empty(x)) return no(m);
+  if (QrcConstraintI* ct = overClamped(x, nullptr, c, QrcExactGe)) return ct;
   if (x->getMin() >= c && defined(x)) return yes(m);
   if (x->getMax() < c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearLe(linear(-xe), -c);
@@ -739,6 +757,7 @@ QrcConstraint operator>=(QrcInt c, const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator>=");
   QrcManagerI* m = x->getManager();
   if (empty(x)) return no(m);
+  if (QrcConstraintI* ct = overClamped(x, nullptr, c, QrcExactLe)) return ct;
   if (x->getMax() <= c && defined(x)) return yes(m);
   if (x->getMin() > c) return no(m);
   if (x->getLinearSize() >= 3) return QrcLinearGe(linear(-xe), -c);
@@ -776,6 +795,7 @@ QrcConstraint QrcLeOffset(const QrcIntExp& xe, const QrcIntExp& ye, QrcInt k) {
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
   if (QrcConstraintI* decided = byOffsets(x, y, k, QrcOffsetsLe)) return decided;
+  if (QrcConstraintI* ct = overClamped(x, y, k, QrcExactLe)) return ct;
   QrcInt r;
   if (x->isBound() && defined(x)) {
     // x - k, with -k taken in 128 bits.
@@ -806,6 +826,7 @@ QrcConstraint operator==(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
   if (QrcConstraintI* decided = byOffsets(x, y, 0, QrcOffsetsEq)) return decided;
+  if (QrcConstraintI* ct = overClamped(x, y, 0, QrcExactEq)) return ct;
   if (x->isBound() && defined(x)) return x->getMin() == ye;
   if (y->isBound() && defined(y)) return xe == y->getMin();
   if (x->getMin() > y->getMax() || y->getMin() > x->getMax()) return no(m);
@@ -825,6 +846,7 @@ QrcConstraint operator!=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
   if (QrcConstraintI* decided = byOffsets(x, y, 0, QrcOffsetsNeq)) return decided;
+  if (QrcConstraintI* ct = overClamped(x, y, 0, QrcExactNeq)) return ct;
   if (x->isBound() && defined(x)) return x->getMin() != ye;
   if (y->isBound() && defined(y)) return xe != y->getMin();
   if ((x->getMin() > y->getMax() || y->getMin() > x->getMax()) && defined(x) && defined(y))
@@ -839,6 +861,7 @@ QrcConstraint operator<=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
   if (QrcConstraintI* decided = byOffsets(x, y, 0, QrcOffsetsLe)) return decided;
+  if (QrcConstraintI* ct = overClamped(x, y, 0, QrcExactLe)) return ct;
   if (x->isBound() && defined(x)) return x->getMin() <= ye;
   if (y->isBound() && defined(y)) return xe <= y->getMin();
   if (x->getMax() <= y->getMin() && defined(x) && defined(y)) return yes(m);
@@ -855,6 +878,7 @@ QrcConstraint operator>=(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
   if (QrcConstraintI* decided = byOffsets(y, x, 0, QrcOffsetsLe)) return decided;
+  if (QrcConstraintI* ct = overClamped(y, x, 0, QrcExactLe)) return ct;
   if (x->isBound() && defined(x)) return x->getMin() >= ye;
   if (y->isBound() && defined(y)) return xe >= y->getMin();
   if (x->getMin() >= y->getMax() && defined(x) && defined(y)) return yes(m);
@@ -871,6 +895,7 @@ QrcConstraint operator>(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcManagerI* m = x->getManager();
   if (empty(x) || empty(y)) return no(m);
   if (QrcConstraintI* decided = byOffsets(y, x, -1, QrcOffsetsLe)) return decided;
+  if (QrcConstraintI* ct = overClamped(y, x, -1, QrcExactLe)) return ct;
   if (x->isBound() && defined(x)) return x->getMin() > ye;
   if (y->isBound() && defined(y)) return xe > y->getMin();
   if (x->getMin() > y->getMax() && defined(x) && defined(y)) return yes(m);

@@ -2,6 +2,7 @@
 #include <typeinfo>
 
 #include "qrcintarith.h"
+#include "qrcintexact.h"
 #include "qrcintexp.h"
 #include "qrcintutil.h"
 #include "qrcmanager.h"
@@ -438,7 +439,9 @@ void QrcIntVarEventHandlerI::process() {
 void QrcIntExpI::attachDemon(QrcDemonI* demon, WatchEvent event,
                              void (QrcIntExpI::*onOperands)(QrcDemonI*)) {
   refreshBounds();
-  if (_min == _max && !_valueOpen) return;
+  // A bound expression moves no more; but a node whose range left the limits
+  // can look bound at the clamped bound, and its operands still move.
+  if (_min == _max && !_valueOpen && !_outOfRange) return;
   if (QrcExprI* meta = static_cast<QrcExprI*>(demon->getMetaExpression())) {
     addParent(meta);
     return;
@@ -513,7 +516,10 @@ void QrcIntExpI::makeVariable(QrcIntCollectionI* collection) {
 QrcConstraintI* QrcIntExpI::makeEventHandlerConstraint() {
   if (_handler) return nullptr;
   attachEventHandler();
-  QrcConstraintI* ct = new (_manager) QrcIntExpEventHandlerConstraintI(_manager, this);
+  // A range past the limits: the variable takes the node's exact value.
+  QrcConstraintI* ct = _outOfRange ? QrcMakeClampedLink(this)
+                                   : new (_manager)
+                                         QrcIntExpEventHandlerConstraintI(_manager, this);
   _manager->add(ct);
   return ct;
 }

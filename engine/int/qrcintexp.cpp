@@ -650,11 +650,25 @@ void QrcIntExpI::narrowOperands(double a, double b) {
 
 void QrcIntExpI::setRange(double lo, double hi) {
   if (std::isnan(lo) || std::isnan(hi)) return;
-  if (lo > static_cast<double>(QrcIntMax) || hi < -TwoTo53) fail();
+  if (lo > static_cast<double>(QrcIntMax) || hi < -TwoTo53) {
+    // A node whose range left the limits holds values past them.
+    refreshBounds();
+    if (!_handler && _outOfRange) return narrowPastLimits(lo, hi);
+    fail();
+  }
   QrcInt a = lo < -TwoTo53 ? QrcIntMin : clampBound(static_cast<QrcInt>(std::trunc(lo)));
   QrcInt b = hi > static_cast<double>(QrcIntMax) ? QrcIntMax
                                                  : clampBound(static_cast<QrcInt>(std::trunc(hi)));
   setRange(a, b);
+}
+
+void QrcIntExpI::narrowPastLimits(double lo, double hi) {
+  if (_manager->isAtRoot()) return _manager->narrowAtRoot([this, lo, hi] { setRange(lo, hi); });
+  // A clamped bound reads as none.
+  double a = _min <= QrcIntMin ? -HUGE_VAL : static_cast<double>(_min);
+  double b = _max >= QrcIntMax ? HUGE_VAL : static_cast<double>(_max);
+  if (lo > b || hi < a || _min > _max) fail();
+  narrowOperands(lo > a ? lo : a, hi < b ? hi : b);
 }
 
 void QrcIntExpI::removeValue(double v) {

@@ -1,8 +1,12 @@
 // Linear forms of integer expressions and the comparisons built over them.
 #include <ostream>
 
+#include "qrcintutil.h"
 #include "qrcintarith.h"
 #include "qrcintcompare.h"
+#include "qrcintexact.h"
+
+using namespace qrcint;
 
 QrcInt QrcLinearNormalization = 1;
 
@@ -108,13 +112,19 @@ QrcIntExp formExpression(QrcLinIntExpI* l) {
 }  // namespace
 
 QrcConstraint QrcLinearEq(QrcLinIntExpI* l, QrcInt c) {
-  return new (l->getManager()) QrcEqCstConstraint(formExpression(l).getImpl(), c);
+  QrcIntExpI* e = formExpression(l).getImpl();
+  if (clamped(e)) return QrcMakeClampedComparison(e, nullptr, c, QrcExactEq);
+  return new (l->getManager()) QrcEqCstConstraint(e, c);
 }
 
 QrcConstraint QrcLinearLe(QrcLinIntExpI* l, QrcInt c) {
-  return new (l->getManager()) QrcLeCstConstraint(formExpression(l).getImpl(), c, 0);
+  QrcIntExpI* e = formExpression(l).getImpl();
+  if (clamped(e)) return QrcMakeClampedComparison(e, nullptr, c, QrcExactLe);
+  return new (l->getManager()) QrcLeCstConstraint(e, c, 0);
 }
 
 QrcConstraint QrcLinearGe(QrcLinIntExpI* l, QrcInt c) {
-  return new (l->getManager()) QrcGeCstConstraint(formExpression(l).getImpl(), c, 0);
+  QrcIntExpI* e = formExpression(l).getImpl();
+  if (clamped(e)) return QrcMakeClampedComparison(e, nullptr, c, QrcExactGe);
+  return new (l->getManager()) QrcGeCstConstraint(e, c, 0);
 }

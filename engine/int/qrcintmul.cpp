@@ -146,6 +146,17 @@ void QrcIntMulI::setOperandsRange(QrcInt a, QrcInt b) {
   _x->setRange(lo, hi);
 }
 
+// Out of range: a bound past the limit bounds nothing.
+void QrcIntMulI::setOperandsRange(double a, double b) {
+  if (a != a || b != b) return;
+  QrcInt ia = toInt(std::ceil(a)), ib = toInt(std::floor(b)), lo, hi;
+  quotientRange(ia, ib, _c, lo, hi);
+  if (ib >= QrcIntMax) (_c > 0 ? hi : lo) = _c > 0 ? QrcIntMax : QrcIntMin;
+  if (ia <= QrcIntMin) (_c > 0 ? lo : hi) = _c > 0 ? QrcIntMin : QrcIntMax;
+  if (lo > hi) fail();
+  _x->setRange(lo, hi);
+}
+
 void QrcIntMulI::removeOperandsValue(QrcInt v) {
   if (v % _c == 0) _x->removeValue(v / _c);
 }
@@ -255,6 +266,12 @@ void factorBounds(QrcManagerI* m, QrcInt lo, QrcInt hi, QrcInt a, QrcInt b, QrcI
 }
 
 }  // namespace
+
+// Out of range: a bound past the limit bounds nothing, and no factor then.
+void QrcMulI::setOperandsRange(double a, double b) {
+  if (!(a > -Limit && b < Limit)) return;
+  setOperandsRange(toInt(a), toInt(b));
+}
 
 void QrcMulI::setOperandsRange(QrcInt a, QrcInt b) {
   QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
@@ -534,12 +551,18 @@ static void narrowDivisor(QrcIntExpI* y, QrcInt xa, QrcInt xb, QrcInt ya, QrcInt
   }
 }
 
+// Whether x's bounds are clamped at a limit, past which its values go: they
+// bound no divisor.
+static bool clampedDividend(QrcIntExpI* x) {
+  return clamped(x) && (x->getMin() <= QrcIntMin || x->getMax() >= QrcIntMax);
+}
+
 void QrcDivI::ruleN(QrcInt a, QrcInt b) {
   QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
   if (ya == 0) ya = 1;
   if (yb == 0) yb = -1;
   bool yNeg = yb < 0;
-  bool narrowY = true;
+  bool narrowY = !(_outOfRange && clampedDividend(_x));
   if (xa <= 0 && 0 <= xb) {
     if (a <= 0 && 0 <= b) {
       narrowY = false;
@@ -583,11 +606,12 @@ void QrcDivI::ruleN(QrcInt a, QrcInt b) {
 
 void QrcDivI::ruleS(QrcInt a, QrcInt b) {
   QrcInt xa = _x->getMin(), xb = _x->getMax(), ya = _y->getMin(), yb = _y->getMax();
-  if (xa > 0 || xb < 0) {
+  bool bounded = !(_outOfRange && clampedDividend(_x));
+  if (bounded && (xa > 0 || xb < 0)) {
     narrowDivisor(_y, xa, xb, ya, yb, a, b);
-  } else if (a >= 1) {
+  } else if (bounded && a >= 1) {
     _y->setRange(mx(ya, -floorDiv(-xa, a)), mn(yb, floorDiv(xb, a)));
-  } else if (b <= -1) {
+  } else if (bounded && b <= -1) {
     _y->setRange(mx(ya, -floorDiv(xb, -b)), mn(yb, floorDiv(-xa, -b)));
   }
   ya = _y->getMin();
@@ -658,7 +682,7 @@ QrcIntExp operator*(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator*");
   if (c == 1) return xe;
   QrcInt r;
-  if (x->isBound() && QrcFoldMul(x->getMin(), c, r)) return constant(x->getManager(), r);
+  if (fixed(x) && QrcFoldMul(x->getMin(), c, r)) return constant(x->getManager(), r);
   if (c >= 2) return reuse<QrcIntMulPosI>(x, x, c);
   // 0 wherever x has a value, and no value where x has none.
   if (c == 0 && !defined(x)) return reuse<QrcMulI>(x, x, x->getManager()->getIntZero());
@@ -676,8 +700,8 @@ QrcIntExp operator*(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "operator*");
   QrcIntExpI* y = impl(ye, "operator*");
   if (x == y) return QrcSquare(xe);
-  if (y->isBound()) return xe * y->getMin();
-  if (x->isBound()) return ye * x->getMin();
+  if (fixed(y)) return xe * y->getMin();
+  if (fixed(x)) return ye * x->getMin();
   QrcManagerI* m = x->getManager();
   if (m->isSharedIntZero(x)) return xe;
   if (m->isSharedIntZero(y)) return ye;
@@ -688,7 +712,7 @@ QrcIntExp operator*(const QrcIntExp& xe, const QrcIntExp& ye) {
 
 QrcIntExp operator/(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "operator/");
-  if (x->isBound() && c != 0) return constant(x->getManager(), x->getMin() / c);
+  if (fixed(x) && c != 0) return constant(x->getManager(), x->getMin() / c);
   if (c == 1) return xe;
   if (c >= 2 || c == 0) return reuse<QrcIntDivPI>(x, x, c);
   if (c == -1) return -xe;
@@ -698,7 +722,7 @@ QrcIntExp operator/(const QrcIntExp& xe, QrcInt c) {
 QrcIntExp operator/(QrcInt c, const QrcIntExp& xe) {
   QrcIntExpI* x = impl(xe, "operator/");
   if (c == 0 && !x->isInDomain(0) && defined(x)) return QrcIntExp(x->getManager()->getIntZero());
-  if (x->isBound() && x->getMin() != 0) {
+  if (fixed(x) && x->getMin() != 0) {
     // The one quotient of 64-bit integers that overflows.
     if (c == INT64_MIN && x->getMin() == -1)
       throw QroIntExpr::QroOverflowOccurred("overflow occurred in division");
@@ -711,8 +735,8 @@ QrcIntExp operator/(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcCheckOperands("operator/", {xe, ye});
   QrcIntExpI* x = impl(xe, "operator/");
   QrcIntExpI* y = impl(ye, "operator/");
-  if (y->isBound()) return xe / y->getMin();
-  if (x->isBound()) return x->getMin() / ye;
+  if (fixed(y)) return xe / y->getMin();
+  if (fixed(x)) return x->getMin() / ye;
   if (x == y && !x->isInDomain(0) && defined(x)) return constant(x->getManager(), 1);
   return reuse<QrcDivI>(x, x, y);
 }

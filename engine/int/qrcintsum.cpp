@@ -420,17 +420,29 @@ void QrcArraySumI::computeRange() {
 }
 
 void QrcArraySumI::computeRangeAsDoubles() {
-  double lo = 0, hi = 0, w = 0;
+  // The bounds summed in 128 bits: partial sums in doubles would round past
+  // 2^53. A term's clamped bound (getFloatMin's 1e30) bounds nothing.
+  QrcInt128 sumMin = 0, sumMax = 0;
+  bool noLo = false, noHi = false;
+  QrcInt span = 0;
   for (QrcInt i = 0; i < _size; ++i) {
-    double a = _terms[i]->getFloatMin(), b = _terms[i]->getFloatMax();
+    QrcIntExpI* t = _terms[i];
+    QrcInt a = t->getMin(), b = t->getMax();
     if (a > b) {
       _width = 0;
       return setNoValue(this);
     }
-    lo += a;
-    hi += b;
-    if (b - a > w) w = b - a;
+    bool out = t->isOutOfRange();
+    noLo |= out && a <= QrcIntMin;
+    noHi |= out && b >= QrcIntMax;
+    sumMin += a;
+    sumMax += b;
+    span = mx(span, b - a);
   }
+  // Past the limits, any double past them tells it.
+  double lo = noLo ? -1e30 : (sumMin < QrcIntMin ? -2 * TwoTo53 : static_cast<double>(sumMin));
+  double hi = noHi ? 1e30 : (sumMax > QrcIntMax ? 2 * TwoTo53 : static_cast<double>(sumMax));
+  double w = noLo || noHi ? 1e30 : static_cast<double>(span);
   bool force = false;
   if (!outside53(w)) {
     _width = static_cast<QrcInt>(w);
@@ -707,7 +719,9 @@ QrcIntExp QrcSum(const QrcManager& manager, QrcInt n, QrcIntExpI* const* given) 
   // one: the sum has none where the term has none.
   bool boolean = true;
   for (QrcInt i = 0; i < n && boolean; ++i) {
-    if (!defined(terms[i])) {
+    // A term whose range left the limits is no 0-1 term, and no variable
+    // could hold its values.
+    if (!defined(terms[i]) || clamped(terms[i])) {
       boolean = false;
       break;
     }
@@ -753,14 +767,14 @@ QrcIntExp QrcScalProd(const QrcIntVarArray& x, const QrcIntArray& c) {
 QrcIntExp QrcMin(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "QrcMin");
   if (x->getMax() <= c) return xe;
-  if (x->getMin() >= c && defined(x)) return constant(x->getManager(), c);
+  if (x->getMin() >= c && told(x)) return constant(x->getManager(), c);
   return reuse<QrcIntMinI>(x, x, c);
 }
 
 QrcIntExp QrcMax(const QrcIntExp& xe, QrcInt c) {
   QrcIntExpI* x = impl(xe, "QrcMax");
   if (x->getMin() >= c) return xe;
-  if (x->getMax() <= c && defined(x)) return constant(x->getManager(), c);
+  if (x->getMax() <= c && told(x)) return constant(x->getManager(), c);
   return reuse<QrcIntMaxI>(x, x, c);
 }
 
@@ -769,10 +783,10 @@ QrcIntExp QrcMin(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "QrcMin");
   QrcIntExpI* y = impl(ye, "QrcMin");
   if (x == y) return xe;
-  if (x->isBound()) return QrcMin(ye, x->getMin());
-  if (y->isBound()) return QrcMin(xe, y->getMin());
-  if (x->getMax() <= y->getMin() && defined(y)) return xe;
-  if (y->getMax() <= x->getMin() && defined(x)) return ye;
+  if (fixed(x)) return QrcMin(ye, x->getMin());
+  if (fixed(y)) return QrcMin(xe, y->getMin());
+  if (x->getMax() <= y->getMin() && told(x) && told(y)) return xe;
+  if (y->getMax() <= x->getMin() && told(x) && told(y)) return ye;
   return reuse<QrcMinI>(x, x, y);
 }
 
@@ -781,10 +795,10 @@ QrcIntExp QrcMax(const QrcIntExp& xe, const QrcIntExp& ye) {
   QrcIntExpI* x = impl(xe, "QrcMax");
   QrcIntExpI* y = impl(ye, "QrcMax");
   if (x == y) return xe;
-  if (x->isBound()) return QrcMax(ye, x->getMin());
-  if (y->isBound()) return QrcMax(xe, y->getMin());
-  if (x->getMax() <= y->getMin() && defined(x)) return ye;
-  if (y->getMax() <= x->getMin() && defined(y)) return xe;
+  if (fixed(x)) return QrcMax(ye, x->getMin());
+  if (fixed(y)) return QrcMax(xe, y->getMin());
+  if (x->getMax() <= y->getMin() && told(x) && told(y)) return ye;
+  if (y->getMax() <= x->getMin() && told(x) && told(y)) return xe;
   return reuse<QrcMaxI>(x, x, y);
 }
 

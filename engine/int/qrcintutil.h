@@ -62,6 +62,26 @@ inline bool defined(QrcIntExpI* e) {
   return e->isVariable() || !e->makeUndefinedConstraint();
 }
 
+// Reads e's bounds: whether it is a node whose range left the limits in
+// this state, where its bounds are clamped and tell no value of it.
+inline bool clamped(QrcIntExpI* e) {
+  e->refreshBounds();
+  return e->isOutOfRange() && !e->isVariable();
+}
+
+// Whether e's bounds tell its values: an expression that always has a value
+// (defined) and is not clamped.
+inline bool told(QrcIntExpI* e) {
+  return defined(e) && !clamped(e);
+}
+
+// Whether e is bound to the value its bounds give: not a node whose range
+// left the limits, whose clamped bounds are no value of it. The makers fold
+// only such operands.
+inline bool fixed(QrcIntExpI* e) {
+  return e->isBound() && !clamped(e);
+}
+
 // A node over an operand without a value (an element whose index lies outside
 // its array, read as an empty range) has no value either: its range is empty,
 // however its own rule would combine the operand's bounds.

@@ -33,6 +33,7 @@ class QrcIntExp2QrcFloatExpI : public QrcFloatExpI {
   void accept(QrcFloatExpVisitorI* visitor) override { visitor->visitIntView(this); }
 
  private:
+  void computeClampedRange(QrcInt a, QrcInt b);
   QrcIntExpI* _exp;
 };
 

@@ -84,10 +84,11 @@ class QrcIntAddI : public QrcUnaryExpI {
   QrcInt getLinearSize() const override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
   void setOperandsRange(double a, double b) override;
   void removeOperandsValue(QrcInt v) override { _x->removeValue(v - _c); }
-  void removeOperandsValue(double v) override { _x->removeValue(v - static_cast<double>(_c)); }
+  void removeOperandsValue(double v) override;
   void removeOperandsRange(QrcInt a, QrcInt b) override { _x->removeRange(a - _c, b - _c); }
   void removeOperandsRange(double a, double b) override;
 };
@@ -106,10 +107,11 @@ class QrcIntSubI : public QrcUnaryExpI {
   QrcInt getLinearSize() const override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
   void setOperandsRange(double a, double b) override;
   void removeOperandsValue(QrcInt v) override { _x->removeValue(_c - v); }
-  void removeOperandsValue(double v) override { _x->removeValue(static_cast<double>(_c) - v); }
+  void removeOperandsValue(double v) override;
   void removeOperandsRange(QrcInt a, QrcInt b) override { _x->removeRange(_c - b, _c - a); }
   void removeOperandsRange(double a, double b) override;
 };
@@ -133,6 +135,7 @@ class QrcIntAbsI : public QrcUnaryExpI {
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
   void removeOperandsValue(QrcInt v) override;
   void removeOperandsRange(QrcInt a, QrcInt b) override;
@@ -148,7 +151,9 @@ class QrcSquareI : public QrcUnaryExpI {
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
+  void setOperandsRange(double a, double b) override;
   void removeOperandsValue(QrcInt v) override;
   void removeOperandsRange(QrcInt a, QrcInt b) override;
 };
@@ -166,6 +171,7 @@ class QrcAddI : public QrcBinaryExpI {
   QrcInt getLinearSize() const override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
   void setOperandsRange(double a, double b) override;
   void removeOperandsValue(QrcInt v) override;
@@ -186,6 +192,7 @@ class QrcSubI : public QrcBinaryExpI {
   QrcInt getLinearSize() const override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
   void setOperandsRange(double a, double b) override;
   void removeOperandsValue(QrcInt v) override;
@@ -207,7 +214,9 @@ class QrcIntMulI : public QrcUnaryExpI {
   QrcInt getLinearSize() const override { return _x->getLinearSize(); }
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
+  void setOperandsRange(double a, double b) override;
   void removeOperandsValue(QrcInt v) override;
   void removeOperandsRange(QrcInt a, QrcInt b) override;
 };
@@ -249,7 +258,9 @@ class QrcMulI : public QrcBinaryExpI {
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
+  void setOperandsRange(double a, double b) override;
 };
 
 class QrcIntDivI : public QrcUnaryExpI {
@@ -268,6 +279,7 @@ class QrcIntDivI : public QrcUnaryExpI {
   void removeOperandsRange(double, double) override { removeOperandsRange(QrcInt(0), QrcInt(0)); }
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
   void setOperandsRange(double a, double b) override;
 };
@@ -303,6 +315,7 @@ class QrcDivIntI : public QrcUnaryExpI {
   void removeOperandsRange(double, double) override { removeOperandsRange(QrcInt(0), QrcInt(0)); }
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
   void setOperandsRange(double a, double b) override;
 };
@@ -324,6 +337,7 @@ class QrcDivI : public QrcBinaryExpI {
   void removeOperandsRange(double, double) override { removeOperandsRange(QrcInt(0), QrcInt(0)); }
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
   void setOperandsRange(double a, double b) override;
 
@@ -344,6 +358,7 @@ class QrcIntMinI : public QrcUnaryExpI {
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
 };
 
@@ -357,6 +372,7 @@ class QrcIntMaxI : public QrcUnaryExpI {
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
 };
 
@@ -370,6 +386,7 @@ class QrcMinI : public QrcBinaryExpI {
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
 };
 
@@ -383,6 +400,7 @@ class QrcMaxI : public QrcBinaryExpI {
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
 };
 
@@ -418,6 +436,7 @@ class QrcArrayMax : public QrcArrayExpI {
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
 };
 
@@ -431,6 +450,7 @@ class QrcArrayMin : public QrcArrayExpI {
   QrcExprI* makeCopy(QrcManagerI* target) const override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
 };
 
@@ -446,6 +466,7 @@ class QrcArraySumI : public QrcArrayExpI {
   void collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double coef) override;
   void computeRange() override;
   void computeRangeAsDoubles() override;
+  QrcExactValue exactFromOperands() override;
   void setOperandsRange(QrcInt a, QrcInt b) override;
   void setOperandsRange(double a, double b) override;
 

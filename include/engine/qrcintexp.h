@@ -64,6 +64,24 @@ class QrcIntExpVisitorI {
 
 class QrcIntVarEventHandlerI;
 
+// A signed integer of 128 bits (an extension of GCC and Clang).
+__extension__ typedef __int128 QrcInt128;
+
+// The exact value of an expression in 128 bits, for the nodes whose range
+// left the limits (QrcIntExpI::exactValue).
+struct QrcExactValue {
+  enum Kind : int32_t {
+    Known,    // value holds it
+    Open,     // an operand is not bound yet
+    Free,     // any value: a quotient 0 / 0
+    NoValue,  // no value: a quotient c / 0, an element outside its array
+    Huge,     // past what 128 bits hold; value holds its sign, 1 or -1
+    Unknown   // beyond what 128 bits tell
+  };
+  QrcInt128 value;
+  Kind kind;
+};
+
 class QrcIntExpI : public QrcExprI {
   QRCLIBRARYCLASS(QrcIntExpI)
  public:
@@ -137,6 +155,8 @@ class QrcIntExpI : public QrcExprI {
   // Gives such a node a value: an element's index enters its array, and the
   // operands of a node over such elements get theirs. May fail.
   virtual void requireOperandValues() {}
+  // A node whose range left the limits: its exact value from its operands'.
+  virtual QrcExactValue exactFromOperands();
 
   // ---- reading
   void refreshBounds() {
@@ -184,6 +204,10 @@ class QrcIntExpI : public QrcExprI {
   bool isInDelta(QrcInt v);
   QrcIntSetI* getDomainSet() const { return _domain; }
   bool isOutOfRange() const { return _outOfRange != 0; }
+  // The exact value: read in the bounds, but for a node whose range left
+  // the limits, where its bounds are clamped and it is computed from the
+  // operands'. Open while an operand is not bound.
+  QrcExactValue exactValue();
   // Bound fields as they are (no refresh): for nodes computing their range,
   // and for readers that checked hasFreshBounds.
   QrcInt rawMin() const { return _min; }
@@ -275,6 +299,8 @@ class QrcIntExpI : public QrcExprI {
   // A node's setOperandsRange, with stack room for deep nesting.
   void narrowOperands(QrcInt a, QrcInt b);
   void narrowOperands(double a, double b);
+  // setRange(double) past the limits of a node whose range left them.
+  [[gnu::noinline]] void narrowPastLimits(double lo, double hi);
   void defer(QrcInt a, QrcInt b);
   [[noreturn]] void failWith(int hook, QrcInt a, QrcInt b);
   void setDomainSparse(QrcInt lo, QrcInt hi, QrcInt n, const QrcInt* values,

@@ -1,7 +1,8 @@
 // Arithmetic models through the solver: folding never moves a constant across
 // a truncating integer quotient nor rounds a float constant away from the
-// model, a float expression times an integer is a float product, and an
-// integer domain the engine cannot hold raises the overflow exception.
+// model, a float expression times an integer is a float product, an integer
+// domain the engine cannot hold raises the overflow exception, and sums and
+// products past the engine's limit hold exactly.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,6 +16,7 @@
 #include "qrosolveri.h"
 #include "solver_support.h"
 #include "qrcfloatexp.h"
+#include "support/model_search.h"
 #include "support/seed.h"
 
 #ifdef QRO_HAVE_MPFR
@@ -275,5 +277,78 @@ TEST(SolverArithmetic, RangeBoundsTakeAConstantOnlyExactly) {
 }
 
 #endif
+
+// ---------------------------------------------------------------- past the engine's limit
+
+typedef std::vector<int64_t> Values;
+typedef std::function<void(QroEnv&, QroModel&, const std::vector<QroNumVar>&)> Build;
+
+qrotest::ModelCase wideCase(const char* name, std::vector<Values> values, Build build,
+                            std::function<bool(const Values&)> check) {
+  qrotest::ModelCase c;
+  c.name = name;
+  c.values = values;
+  c.build = build;
+  c.check = check;
+  return c;
+}
+
+// Terms, sums and products past 2^53 - 1, where the engine clamps its
+// bounds: the solver finds exactly the assignments that hold in 128 bits.
+std::vector<qrotest::ModelCase> pastTheLimitCases() {
+  const int64_t p20 = int64_t(1) << 20, p30 = int64_t(1) << 30, p31 = int64_t(1) << 31,
+                p40 = int64_t(1) << 40, p46 = int64_t(1) << 46;
+  const double P20 = 1048576.0, P40 = P20 * P20;
+  const Values around20 = {p20 - 1, p20, p20 + 1}, around30 = {p30 - 1, p30, p30 + 1};
+  typedef const std::vector<QroNumVar>& Vars;
+  return {
+      wideCase(
+          "-2199021170374 <= -7 x0 + 2^20 x1 - 2^20 x2 - 2^40 x3 <= -2199021157622",
+          {{-3, -2, -1, 0, 1, 2, 3}, {0, 2, p46}, {0, p46, -p46}, {1, 2, int64_t(1) << 26}},
+          [=](QroEnv& env, QroModel& m, Vars v) {
+            m.add(QroRange(env, -2199021170374.0,
+                           -7 * X(v[0]) + P20 * X(v[1]) - P20 * X(v[2]) - P40 * X(v[3]),
+                           -2199021157622.0));
+          },
+          [=](const Values& a) {
+            __int128 s = -7 * __int128(a[0]) + __int128(p20) * (a[1] - a[2]) - __int128(p40) * a[3];
+            return -2199021170374 <= s && s <= -2199021157622;
+          }),
+      wideCase(
+          "2^40 x + y == 2^40 z + w", {around20, {0, 1, 2}, around20, {0, 1}},
+          [=](QroEnv&, QroModel& m, Vars v) {
+            m.add(P40 * X(v[0]) + X(v[1]) == P40 * X(v[2]) + X(v[3]));
+          },
+          [=](const Values& a) { return p40 * (a[0] - a[2]) + a[1] - a[3] == 0; }),
+      // Presolve defines d by the difference: a variable holds its value.
+      wideCase(
+          "d == 2^40 x - 2^40 z", {{-p40, 0, p40}, {p20, p20 + 1, p30}, {p20, p20 + 1}},
+          [=](QroEnv&, QroModel& m, Vars v) { m.add(v[0] == P40 * X(v[1]) - P40 * X(v[2])); },
+          [=](const Values& a) { return __int128(a[0]) == __int128(p40) * (a[1] - a[2]); }),
+      // A fractional coefficient: the integer sum seen as a float.
+      wideCase(
+          "0 <= w / 2 + 2^40 x - 2^40 z <= 0.5", {{0, 1}, around20, around20},
+          [=](QroEnv& env, QroModel& m, Vars v) {
+            m.add(QroRange(env, 0.0, 0.5 * X(v[0]) + P40 * X(v[1]) - P40 * X(v[2]), 0.5));
+          },
+          [=](const Values& a) { return a[1] == a[2]; }),
+      wideCase(
+          "x * y == z * w", {around30, {p30, p31}, {p30, p31}, around30},
+          [=](QroEnv&, QroModel& m, Vars v) { m.add(X(v[0]) * X(v[1]) == X(v[2]) * X(v[3])); },
+          [=](const Values& a) { return __int128(a[0]) * a[1] == __int128(a[2]) * a[3]; }),
+      // A bound past 64 bits.
+      wideCase(
+          "2^40 x y >= 2^100", {around30, around30},
+          [=](QroEnv& env, QroModel& m, Vars v) {
+            m.add(QroRange(env, std::ldexp(1.0, 100), P40 * (X(v[0]) * X(v[1])), kInf));
+          },
+          [=](const Values& a) { return __int128(a[0]) * a[1] >= __int128(1) << 60; }),
+  };
+}
+
+TEST(SolverArithmetic, SumsPastTheEngineLimitHoldExactly) {
+  for (const qrotest::ModelCase& c : pastTheLimitCases())
+    EXPECT_EQ(qrotest::checkModelCase(c), 0) << c.name;
+}
 
 }  // namespace

@@ -156,9 +156,10 @@ TEST(Comparisons, ComparisonsAtTheLimitAgreeWithBruteForce) {
   const int64_t bases[] = {-L + 1, L - 6, -L + 3, L - 2 * 5,
                            -2};  // +-L themselves stand for infinity
   for (const CompareCase& cc : compareCases()) {
-    // Wider forms have partial sums beyond the limit, where nodes clamp to the
-    // infinity sentinel by design.
-    if (cc.arity > 2 || std::string(cc.name).find('*') != std::string::npos) continue;
+    // Wider forms have partial sums beyond the limit, where nodes clamp their
+    // bounds and the comparisons test exact values. (The checkers of the
+    // products would overflow.)
+    if (std::string(cc.name).find('*') != std::string::npos) continue;
     for (int round = 0; round < 3; ++round) {
       qrotest::PropCase c;
       c.name = std::string(cc.name) + " at the limit";
@@ -169,7 +170,8 @@ TEST(Comparisons, ComparisonsAtTheLimitAgreeWithBruteForce) {
       auto make = cc.make;
       c.make = [make](QrcManagerI*, const qrotest::Vars& v) { return make(v).getImpl(); };
       c.check = cc.check;
-      c.level = cc.level;
+      // Clamped bounds prune less: no consistency past the limit.
+      c.level = cc.arity > 2 ? qrotest::Consistency::None : cc.level;
       c.seed = seed + static_cast<uint64_t>(round);
       ASSERT_EQ(qrotest::runPropCase(c), 0) << cc.name << " round " << round;
     }
