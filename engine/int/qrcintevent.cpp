@@ -312,17 +312,24 @@ void QrcIntVarEventHandlerI::forwardBounds() {
         l->partner->setRange(l->offset - b, l->offset - a);
     }
     for (ScaleLink* l = _scaleLinks; l; l = l->next) {
-      QrcInt a = x->_min, b = x->_max, lo, hi;
-      if (!l->product) {
-        qrcint::quotientRange(a, b, l->factor, lo, hi);
-      } else if (l->factor > 0) {
-        lo = a * l->factor;
-        hi = b * l->factor;
-      } else {
-        lo = b * l->factor;
-        hi = a * l->factor;
+      QrcInt a = x->_min, b = x->_max, c = l->factor;
+      if (l->product) {
+        l->partner->setRange(c > 0 ? a * c : b * c, c > 0 ? b * c : a * c);
+        continue;
       }
-      l->partner->setRange(lo, hi);
+      // The values y with c * y in [a, b]; a side that cuts none of y's
+      // values is not divided.
+      QrcIntExpI* y = l->partner;
+      QrcInt lo = y->_min, hi = y->_max;
+      QrcInt atLo = lo * c, atHi = hi * c;
+      if (c > 0) {
+        if (a > atLo) lo = qrcint::ceilDiv(a, c);
+        if (b < atHi) hi = qrcint::floorDiv(b, c);
+      } else {
+        if (b < atLo) lo = qrcint::ceilDiv(b, c);
+        if (a > atHi) hi = qrcint::floorDiv(a, c);
+      }
+      y->setRange(lo, hi);
     }
   };
   _manager->withStackRoom(forward);
