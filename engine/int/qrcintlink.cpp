@@ -110,12 +110,61 @@ void QrcIntLinkConstraintI::post() {
   x()->whenDomain(new (_manager) QrcIntLinkDemonI(_manager, this, false));
 }
 
-// Calls f(w) for every value removed from x in this step.
+// Calls f(a, b) for every interval [a, b] of values x lost in this step.
 template <class F>
 void forRemoved(QrcIntExpI* x, F f) {
   QrcIntRemovedIterator it(x);
-  QrcInt w;
-  while (it.next(w)) f(w);
+  QrcInt a, b;
+  while (it.nextRange(a, b)) f(a, b);
+}
+
+void removeSpan(QrcIntExpI* x, QrcInt a, QrcInt b) {
+  if (a == b)
+    x->removeValue(a);
+  else if (a < b)
+    x->removeRange(a, b);
+}
+
+// The steps a link may take over the values of one change, beyond which it
+// keeps to bounds: a change of a wide domain costs its holes, not its span.
+const QrcInt StepBudget = 1 << 16;
+
+// Calls gap(g, h) for the maximal intervals [g, h] of [lo, hi] that hold no
+// value of x, in increasing order, until steps run out (false then).
+template <class F>
+bool forGaps(QrcIntExpI* x, QrcInt lo, QrcInt hi, QrcInt& steps, F gap) {
+  QrcInt v = lo;
+  while (v <= hi) {
+    if (--steps < 0) return false;
+    if (!x->isInDomain(v)) {
+      QrcInt u = x->getNextHigher(v);
+      QrcInt end = u > v && u <= hi ? u - 1 : hi;
+      gap(v, end);
+      v = end + 1;
+    } else {
+      if (v == hi) break;
+      ++v;
+    }
+  }
+  return true;
+}
+
+// Calls f(v) for the values v of [lo, hi] of a removed interval of x
+// (v = |w| of its values w, or their squares' roots) whose mirror -v, or v,
+// is not in x: those values of the node have no support left. Keeps to
+// bounds once the budget runs out.
+template <class F>
+void forUnsupported(QrcIntExpI* x, QrcInt a, QrcInt b, QrcInt& steps, F f) {
+  // Values w >= 0 of [a, b]: v = w, supported by -w.
+  if (b >= 0) {
+    QrcInt p = mx(a, QrcInt(0));
+    if (!forGaps(x, -b, -p, steps, [&](QrcInt g, QrcInt h) { f(-h, -g); })) return;
+  }
+  // Values w < 0 of [a, b]: v = -w, supported by v.
+  if (a < 0) {
+    QrcInt q = mn(b, QrcInt(-1));
+    forGaps(x, -q, -a, steps, f);
+  }
 }
 
 // e = x + c.
@@ -149,7 +198,7 @@ class QrcIntAddConstraintI : public QrcIntLinkConstraintI {
     }
     _e->setOperandsRange(_e->getMin(), _e->getMax());
     _e->setRange(xv->getMin() + k, xv->getMax() + k);
-    forRemoved(xv, [&](QrcInt w) { _e->removeValue(w + k); });
+    forRemoved(xv, [&](QrcInt a, QrcInt b) { removeSpan(_e, a + k, b + k); });
   }
   void nodeSide() override {
     QrcIntExpI* xv = x();
@@ -160,7 +209,7 @@ class QrcIntAddConstraintI : public QrcIntLinkConstraintI {
       return;
     }
     xv->setRange(_e->getMin() - k, _e->getMax() - k);
-    forRemoved(_e, [&](QrcInt v) { xv->removeValue(v - k); });
+    forRemoved(_e, [&](QrcInt a, QrcInt b) { removeSpan(xv, a - k, b - k); });
   }
 };
 
@@ -195,7 +244,7 @@ class QrcIntSubConstraintI : public QrcIntLinkConstraintI {
     }
     _e->setOperandsRange(_e->getMin(), _e->getMax());
     _e->setRange(k - xv->getMax(), k - xv->getMin());
-    forRemoved(xv, [&](QrcInt w) { _e->removeValue(k - w); });
+    forRemoved(xv, [&](QrcInt a, QrcInt b) { removeSpan(_e, k - b, k - a); });
   }
   void nodeSide() override {
     QrcIntExpI* xv = x();
@@ -206,7 +255,7 @@ class QrcIntSubConstraintI : public QrcIntLinkConstraintI {
       return;
     }
     xv->setRange(k - _e->getMax(), k - _e->getMin());
-    forRemoved(_e, [&](QrcInt v) { xv->removeValue(k - v); });
+    forRemoved(_e, [&](QrcInt a, QrcInt b) { removeSpan(xv, k - b, k - a); });
   }
 };
 
@@ -245,8 +294,9 @@ class QrcIntAbsConstraintI : public QrcIntLinkConstraintI {
   void operandSide() override {
     QrcIntExpI* xv = x();
     step12();
-    forRemoved(xv, [&](QrcInt w) {
-      if (!xv->isInDomain(-w)) _e->removeValue(w < 0 ? -w : w);
+    QrcInt steps = StepBudget;
+    forRemoved(xv, [&](QrcInt a, QrcInt b) {
+      forUnsupported(xv, a, b, steps, [&](QrcInt g, QrcInt h) { removeSpan(_e, g, h); });
     });
   }
   void nodeSide() override {
@@ -254,9 +304,9 @@ class QrcIntAbsConstraintI : public QrcIntLinkConstraintI {
     QrcInt a = _e->getMin(), b = _e->getMax();
     xv->setRange(-b, b);
     if (a > 0) xv->removeRange(1 - a, a - 1);
-    forRemoved(_e, [&](QrcInt v) {
-      xv->removeValue(-v);
-      xv->removeValue(v);
+    forRemoved(_e, [&](QrcInt g, QrcInt h) {
+      removeSpan(xv, -h, -g);
+      removeSpan(xv, g, h);
     });
   }
 };
@@ -307,19 +357,22 @@ class QrcSquareConstraintI : public QrcIntLinkConstraintI {
     }
     _e->setOperandsRange(_e->getMin(), _e->getMax());
     step2();
-    forRemoved(xv, [&](QrcInt w) {
-      if (!xv->isInDomain(-w)) _e->removeValue(sq(w));
+    QrcInt steps = StepBudget;
+    forRemoved(xv, [&](QrcInt a, QrcInt b) {
+      forUnsupported(xv, a, b, steps, [&](QrcInt g, QrcInt h) {
+        for (QrcInt r = g; r <= h && --steps >= 0; ++r) _e->removeValue(sq(r));
+      });
     });
   }
   void nodeSide() override {
     QrcIntExpI* xv = x();
     _e->setOperandsRange(_e->getMin(), _e->getMax());
-    forRemoved(_e, [&](QrcInt v) {
-      QrcInt r = isqrtFloor(v);
-      if (v >= 0 && r * r == v) {
-        xv->removeValue(r);
-        xv->removeValue(-r);
-      }
+    // The roots of the squares in a removed interval form an interval.
+    forRemoved(_e, [&](QrcInt g, QrcInt h) {
+      if (h < 0) return;
+      QrcInt lo = g <= 0 ? 0 : isqrtFloor(g - 1) + 1, hi = isqrtFloor(h);
+      removeSpan(xv, lo, hi);
+      removeSpan(xv, -hi, -lo);
     });
   }
 };
