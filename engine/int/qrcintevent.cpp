@@ -1,7 +1,10 @@
 #include <ostream>
+#include <typeinfo>
 
+#include "qrcintarith.h"
 #include "qrcintexact.h"
 #include "qrcintexp.h"
+#include "qrcintutil.h"
 #include "qrcmanager.h"
 #include "qrcmonitor.h"
 
@@ -19,6 +22,7 @@ QrcIntVarEventHandlerI::QrcIntVarEventHandlerI(QrcManagerI* manager, QrcInt oldM
       _removed(nullptr),
       _removedRanges(nullptr),
       _links(nullptr),
+      _scaleLinks(nullptr),
       _suspended() {}
 
 QrcSearchMonitorI* QrcIntVarEventHandlerI::monitor() const {
@@ -126,7 +130,13 @@ QrcEventHandlerI* QrcIntVarEventHandlerI::makeCopy(QrcManagerI* manager) const {
 QrcInt QrcIntVarEventHandlerI::getNbDemons() const {
   QrcInt n = _valueDemons.getSize() + _rangeDemons.getSize() + _domainDemons.getSize();
   for (OffsetLink* l = _links; l; l = l->next) ++n;
+  for (ScaleLink* l = _scaleLinks; l; l = l->next) ++n;
   return n;
+}
+
+void QrcIntVarEventHandlerI::addScaleLink(QrcIntExpI* partner, QrcInt factor, bool product) {
+  _manager->saveValue(&_scaleLinks);
+  _scaleLinks = new (_manager) ScaleLink{_scaleLinks, partner, factor, product};
 }
 
 void QrcIntVarEventHandlerI::addOffsetLink(QrcIntExpI* partner, QrcInt sign, QrcInt offset) {
@@ -213,7 +223,7 @@ static inline void invalidateParentsOf(QrcIntExpI* x) {
 // scheduled by enqueueFresh, a removal by enqueue once it is kept.
 template <class Forward>
 inline void QrcIntVarEventHandlerI::scheduleAndForward(bool heard, bool bounds, Forward forward) {
-  if (!_links) {
+  if (!_links && (!bounds || !_scaleLinks)) {
     if (heard) bounds ? enqueueFresh() : enqueue();
     return;
   }
@@ -300,6 +310,26 @@ void QrcIntVarEventHandlerI::forwardBounds() {
         l->partner->setRange(a + l->offset, b + l->offset);
       else
         l->partner->setRange(l->offset - b, l->offset - a);
+    }
+    for (ScaleLink* l = _scaleLinks; l; l = l->next) {
+      QrcInt a = x->_min, b = x->_max, c = l->factor;
+      if (l->product) {
+        l->partner->setRange(c > 0 ? a * c : b * c, c > 0 ? b * c : a * c);
+        continue;
+      }
+      // The values y with c * y in [a, b]; a side that cuts none of y's
+      // values is not divided.
+      QrcIntExpI* y = l->partner;
+      QrcInt lo = y->_min, hi = y->_max;
+      QrcInt atLo = lo * c, atHi = hi * c;
+      if (c > 0) {
+        if (a > atLo) lo = qrcint::ceilDiv(a, c);
+        if (b < atHi) hi = qrcint::floorDiv(b, c);
+      } else {
+        if (b < atLo) lo = qrcint::ceilDiv(b, c);
+        if (a > atHi) hi = qrcint::floorDiv(a, c);
+      }
+      y->setRange(lo, hi);
     }
   };
   _manager->withStackRoom(forward);
@@ -502,8 +532,29 @@ QrcConstraintI* QrcIntExpI::makeEventHandlerConstraint() {
 }
 
 void QrcIntExpEventHandlerConstraintI::post() {
+  if (linkScaled()) return;
   _exp->whenRange(this);
   _exp->whenRangeOnOperands(this);
+}
+
+// The link gives each side the bounds the demons would: c * x (within the
+// integer range, which x's narrowing keeps) and the values x whose product
+// lies within the variable's bounds. A traced manager keeps the demons,
+// whose runs it reports.
+bool QrcIntExpEventHandlerConstraintI::linkScaled() {
+  QrcIntExpI* e = _exp;
+  const std::type_info& k = typeid(*e);
+  if (k != typeid(QrcIntMulPosI) && k != typeid(QrcIntMulNegI) && k != typeid(QrcIntMulI))
+    return false;
+  QrcIntMulI* m = static_cast<QrcIntMulI*>(e);
+  QrcIntExpI* x = m->getOperand();
+  QrcInt c = m->getConstant();
+  if (c >= -1 && c <= 1) return false;
+  if (e->_outOfRange || e->_mayLack || !x->getIntHandler() || x->isOutOfRange()) return false;
+  if (_manager->getPropagationQueue()->isTracing()) return false;
+  e->getIntHandler()->addScaleLink(x, c, false);
+  x->getIntHandler()->addScaleLink(e, c, true);
+  return true;
 }
 
 void QrcIntExpEventHandlerConstraintI::propagate() {

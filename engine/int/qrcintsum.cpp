@@ -369,11 +369,42 @@ void QrcArraySumI::collectScaledLinearTerms(QrcLinearAccumulatorI* acc, double c
   for (QrcInt i = 0; i < _size; ++i) _terms[i]->collectScaledLinearTerms(acc, coef);
 }
 
+namespace {
+// The bounds of a stale term c * x read from the variable x, as the term
+// computes them, and stored in the term as its own refresh would store them
+// (a later change of x reaches the sum through the term only while the term
+// is fresh); false where c is 0 (no such term), the term keeps its bounds in
+// doubles, x is not a variable or c * x leaves the integer range.
+inline bool scaledBounds(QrcIntExpI* t, QrcInt c, QrcInt& a, QrcInt& b) {
+  if (c == 0 || t->isOutOfRange()) return false;
+  QrcIntExpI* x = static_cast<QrcIntMulI*>(t)->getOperand();
+  if (!x->isVariable()) return false;
+  QrcInt p, q;
+  if (__builtin_mul_overflow(c, x->rawMin(), &p) || __builtin_mul_overflow(c, x->rawMax(), &q))
+    return false;
+  a = mn(p, q);
+  b = mx(p, q);
+  if (a < QrcIntMin || b > QrcIntMax) return false;
+  t->storeFreshBounds(a, b);
+  return true;
+}
+}  // namespace
+
 void QrcArraySumI::computeRange() {
   QrcInt lo = 0, hi = 0, w = 0;
   bool none = false;
+  QrcInt stamp = _manager->getFailStamp();
   for (QrcInt i = 0; i < _size; ++i) {
-    QrcInt a = _terms[i]->getMin(), b = _terms[i]->getMax();
+    QrcIntExpI* t = _terms[i];
+    QrcInt a, b;
+    // A variable's bound fields, and a fresh node's, are its bounds.
+    if (t->isVariable() || t->getBoundsStamp() == stamp) {
+      a = t->rawMin();
+      b = t->rawMax();
+    } else if (!scaledBounds(t, _factors[i], a, b)) {
+      a = t->getMin();
+      b = t->getMax();
+    }
     lo += a;
     hi += b;
     w = mx(w, b - a);
@@ -456,8 +487,15 @@ bool QrcArraySumI::narrowScaled(QrcIntExpI* t, QrcInt c, QrcInt dlo, QrcInt dhi)
   QrcInt lo = tmax + dlo, hi = tmin + dhi;
   if (lo <= tmin && hi >= tmax) return true;
   if (lo > hi || hi < tmin || lo > tmax) fail();
-  QrcInt xlo, xhi;
-  quotientRange(mx(lo, tmin), mn(hi, tmax), c, xlo, xhi);
+  // Only a side that moves is divided: the other keeps x's bound.
+  QrcInt xlo = x->rawMin(), xhi = x->rawMax();
+  if (c > 0) {
+    if (lo > tmin) xlo = ceilDiv(lo, c);
+    if (hi < tmax) xhi = floorDiv(hi, c);
+  } else {
+    if (hi < tmax) xlo = ceilDiv(hi, c);
+    if (lo > tmin) xhi = floorDiv(lo, c);
+  }
   if (xlo > xhi) fail();
   x->setRange(xlo, xhi);
   return true;

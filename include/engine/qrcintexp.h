@@ -214,6 +214,13 @@ class QrcIntExpI : public QrcExprI {
   QrcInt rawMax() const { return _max; }
   // Whether the bound fields hold the current bounds (always for a variable).
   bool hasFreshBounds() const { return _handler || _boundsStamp == currentFailStamp(); }
+  // For a parent that computed this node's bounds from its operands exactly
+  // as the node's own computeRange does: stores them as fresh.
+  void storeFreshBounds(QrcInt a, QrcInt b) {
+    _min = a;
+    _max = b;
+    _boundsStamp = currentFailStamp();
+  }
 
   // ---- narrowing (at the root each is a change at the root, taken back
   // whole when it fails: QrcManagerI::changeAtRoot)
@@ -406,6 +413,18 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   OffsetLink* getOffsetLinks() const { return _links; }
   // Whether removed values are heard: domain demons or offset links.
   bool hearsRemovals() const { return _domainDemons.getHead() || _links; }
+  // A variable y = factor * x (factor not -1, 0 or 1) kept in step with this
+  // variable x in its bounds as each change happens, on x's side (product)
+  // and on y's (quotient, partner x): the bounds each side's demon would
+  // give, with no demon run. Removed values are not passed on.
+  struct ScaleLink {
+    ScaleLink* next;
+    QrcIntExpI* partner;
+    QrcInt factor;
+    bool product;
+  };
+  // Adds a link (undone on backtrack).
+  void addScaleLink(QrcIntExpI* partner, QrcInt factor, bool product);
 
   QrcInt _minStamp;
   QrcInt _maxStamp;
@@ -437,6 +456,7 @@ class QrcIntVarEventHandlerI : public QrcEventHandlerI {
   QrcPropagationQueueI::IntCell* _removed;
   QrcPropagationQueueI::IntCell* _removedRanges;
   OffsetLink* _links;
+  ScaleLink* _scaleLinks;
   // 0, or 1 + the search depth at which the handler was suspended.
   QrcRevWord _suspended;
 };
@@ -476,6 +496,10 @@ class QrcIntExpEventHandlerConstraintI : public QrcExprEventHandlerConstraintI {
   QrcIntExpI* getExpr() const { return _exp; }
 
  private:
+  // For c * x over a variable x, in integer mode and untraced: links the two
+  // variables' handlers instead of posting the demons; whether it did.
+  bool linkScaled();
+
   QrcIntExpI* _exp;
 };
 

@@ -553,6 +553,61 @@ TEST_F(IntTest, SumsOfArraysAndBooleanSums) {
                "Solver Error : QrcIntVarArrayI : bad array size : 3");
 }
 
+// A sum reads its terms c * x from the variables: a change of x after a read
+// reaches the sum, after a backtrack and at the root alike.
+TEST_F(IntTest, ScaledTermsOfASumFollowTheirVariables) {
+  QrcIntVarArray x(mgr, 3, 0, 10);
+  QrcInt c[] = {2, -3, 1};
+  QrcIntExp s = QrcScalProd(x, QrcIntArray(mgr, 3, c));
+  struct Step {
+    int var;
+    QrcInt max;
+    QrcInt sumMin, sumMax;
+  };
+  const Step steps[] = {{0, 3, -30, 16}, {1, 4, -12, 16}, {0, 1, -12, 12}, {2, 5, -12, 7}};
+  for (int round = 0; round < 2; ++round) {
+    m->pushState();
+    EXPECT_EQ(s.getMax(), 30);
+    for (const Step& st : steps) {
+      x[st.var].setMax(st.max);
+      EXPECT_EQ(s.getMin(), st.sumMin) << "round " << round << " x" << st.var;
+      EXPECT_EQ(s.getMax(), st.sumMax) << "round " << round << " x" << st.var;
+    }
+    m->popState();
+  }
+  EXPECT_EQ(s.getMin(), -30);
+  EXPECT_EQ(s.getMax(), 30);
+}
+
+// A sum of three or more terms makes every term it examines a variable, up to
+// and including the first that is not 0-1; the terms after it stay nodes.
+TEST_F(IntTest, ASumMakesTheTermsItExaminesVariables) {
+  struct Row {
+    QrcInt lo, hi;
+    QrcInt coefs[4];
+    bool variable[4];  // whether each term is a variable once summed
+    QrcInt made;       // variables the sum made
+  };
+  const Row rows[] = {
+      {0, 10, {2, -3, 1, 4}, {true, false, true, false}, 1},
+      {0, 10, {-1, 2, 5, 1}, {true, false, false, true}, 1},
+      {0, 1, {1, 1, 3, 2}, {true, true, true, false}, 1},
+      {0, 1, {1, 1, 1, 1}, {true, true, true, true}, 1},
+      {-1, 1, {1, 2, 3, 1}, {true, false, false, true}, 0},
+  };
+  for (const Row& r : rows) {
+    QrcIntVarArray x(mgr, 4, r.lo, r.hi);
+    QrcIntExpI* terms[4];
+    for (int i = 0; i < 4; ++i) terms[i] = (x[i] * r.coefs[i]).getImpl();
+    QrcInt before = m->getVariableCount();
+    QrcSum(QrcManager(m), 4, terms);
+    EXPECT_EQ(m->getVariableCount() - before, r.made) << "coefficient " << r.coefs[0];
+    for (int i = 0; i < 4; ++i)
+      EXPECT_EQ(terms[i]->isVariable(), r.variable[i])
+          << "coefficient " << r.coefs[0] << " term " << i;
+  }
+}
+
 TEST_F(IntTest, MinimaAndMaxima) {
   QrcIntVar x(mgr, 0, 5), y(mgr, 8, 9), z(mgr, 0, 9);
   EXPECT_EQ(QrcMin(x, 7).getImpl(), x.getImpl());

@@ -2,6 +2,8 @@
 // changes pass between the variable and its operand both ways, holes
 // included, through chains of such variables, and undone on backtrack; the
 // pruning they carry is checked against brute force through the harness.
+// Products by a constant turned into variables (c * x) pass their bounds
+// both ways, and no holes.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -114,15 +116,63 @@ TEST_F(IntTest, OffsetLinkMadeInAChoicePointGoesOnBacktrack) {
   EXPECT_FALSE(x.isInDomain(4));
 }
 
-// A traced manager keeps the link's two demons, whose runs it reports.
+TEST_F(IntTest, ScaledVariablesPassBoundsBothWays) {
+  enum Side { OnProduct, OnOperand };
+  struct Row {
+    QrcInt c;
+    Side side;
+    QrcInt lo, hi;      // the range asked of that side
+    QrcInt xMin, xMax;  // x's bounds after it, x from 0..9 (1, 0: it fails)
+    QrcInt eMin, eMax;  // c * x's
+  };
+  const Row rows[] = {
+      {3, OnProduct, 10, 27, 4, 9, 12, 27},  // rounded up to a multiple
+      {3, OnProduct, 0, 20, 0, 6, 0, 18},    // and down
+      {3, OnOperand, 2, 5, 2, 5, 6, 15},
+      {-2, OnProduct, -7, 0, 0, 3, -6, 0},  // a negative factor turns the sides
+      {-2, OnProduct, -18, -3, 2, 9, -18, -4},
+      {-2, OnOperand, 4, 4, 4, 4, -8, -8},
+      {5, OnProduct, 13, 14, 1, 0, 0, 0},   // no multiple inside: fails
+      {-7, OnProduct, 60, 70, 1, 0, 0, 0},  // nothing inside: fails
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::to_string(r.c) + " " + std::to_string(r.lo) + ".." + std::to_string(r.hi));
+    m->pushState();
+    QrcIntVar x(mgr, 0, 9);
+    QrcIntVar e(QrcIntExp(x) * r.c);
+    QrcIntVar& side = r.side == OnProduct ? e : x;
+    if (r.xMin > r.xMax) {
+      EXPECT_THROW(side.setRange(r.lo, r.hi), QrcFailException);
+    } else {
+      side.setRange(r.lo, r.hi);
+      EXPECT_EQ(x.getMin(), r.xMin);
+      EXPECT_EQ(x.getMax(), r.xMax);
+      EXPECT_EQ(e.getMin(), r.eMin);
+      EXPECT_EQ(e.getMax(), r.eMax);
+    }
+    m->popState();
+  }
+  // Holes stay on their side.
+  QrcIntVar x(mgr, 0, 9), e(QrcIntExp(x) * 3);
+  x.removeValue(4);
+  EXPECT_TRUE(e.isInDomain(12));
+  e.removeValue(15);
+  EXPECT_TRUE(x.isInDomain(5));
+  x.removeValue(0);
+  EXPECT_EQ(e.getMin(), 3);
+}
+
+// A traced manager keeps the links' demons, whose runs it reports.
 class DemonNames : public QrcSearchMonitorI {
  public:
-  DemonNames() : QrcSearchMonitorI(QrcSearchMonitorI::QueueEvents) {}
+  DemonNames()
+      : QrcSearchMonitorI(QrcSearchMonitorI::QueueEvents | QrcSearchMonitorI::ConstraintEvents) {}
   void onDemonBegin(QrcRootGoalDemonI* d) override {
     std::ostringstream os;
     d->display(os);
     names += os.str() + " ";
   }
+  void onConstraintPropagateBegin(QrcConstraintI* ct) override { onDemonBegin(ct); }
   std::string names;
 };
 
@@ -133,13 +183,18 @@ TEST_F(IntTest, TracedManagerRunsTheLinkDemons) {
   DemonNames monitor;
   m->setMonitor(&monitor);
   QrcIntVar x(mgr, 0, 9);
-  QrcIntVar e(QrcIntExp(x) + 1);
+  QrcIntVar e(QrcIntExp(x) + 1), s(QrcIntExp(x) * 3);
   x.removeValue(4);
   EXPECT_FALSE(e.isInDomain(5));
   e.removeValue(8);
   EXPECT_FALSE(x.isInDomain(7));
   EXPECT_NE(monitor.names.find("QrcIntAddVarI"), std::string::npos) << monitor.names;
   EXPECT_NE(monitor.names.find("QrcIntAddExpI"), std::string::npos) << monitor.names;
+  monitor.names.clear();
+  s.setMax(20);
+  EXPECT_EQ(x.getMax(), 6);
+  EXPECT_NE(monitor.names.find("QrcIntExpEventHandlerConstraintI"), std::string::npos)
+      << monitor.names;
   m->setMonitor(nullptr);
   m->setTrace(false);
 }
@@ -204,6 +259,31 @@ TEST(OffsetLinkHarness, ComparisonsThroughAChain) {
     };
     c.check = [k](const A& a) {
       return k - 3 - a[0] != a[1] && a[0] + 3 - k <= a[2] && a[0] + 3 != a[2] + 2;
+    };
+    c.narrowRuns = 30;
+    EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
+  }
+}
+
+// Products by constants as variables in comparisons with one another.
+TEST(OffsetLinkHarness, ScaledVariablesInComparisons) {
+  qrotest::Rng rng(qrotest::caseSeed(59));
+  const int64_t factors[][2] = {{2, 3}, {-2, 3}, {3, -4}, {-5, -2}};
+  for (int round = 0; round < 8; ++round) {
+    const int64_t* k = factors[round % 4];
+    qrotest::PropCase c;
+    c.name = "scaled round " + std::to_string(round);
+    c.seed = rng();
+    c.values = qrotest::randomDomains(rng, 3, -4, 5, 7);
+    c.post = [k](QrcManagerI* m, const qrotest::Vars& v) {
+      QrcIntExp x(v[0]), y(v[1]), z(v[2]);
+      QrcIntVar a(x * k[0]), b(y * k[1]);
+      m->add((QrcIntExp(a) <= QrcIntExp(b) + z).getImpl());
+      m->add((QrcIntExp(a) != z).getImpl());
+      m->add((QrcIntExp(b) >= z - 6).getImpl());
+    };
+    c.check = [k](const A& a) {
+      return k[0] * a[0] <= k[1] * a[1] + a[2] && k[0] * a[0] != a[2] && k[1] * a[1] >= a[2] - 6;
     };
     c.narrowRuns = 30;
     EXPECT_EQ(qrotest::runPropCase(c), 0) << c.name;
