@@ -104,9 +104,7 @@ QrcAccessorI::QrcAccessorI(QrcAccessorDomainI* domain) : _domain(domain), _cache
   QrcManagerI* m = domain->getManager();
   m->noteMade(this);
   // A domain of the caller's class is code the accessor runs.
-  const std::type_info& kind = typeid(*domain);
-  if (kind != typeid(QrcIntCollectionAccessorDomainI) && kind != typeid(QrcIntRangeAccessorDomainI))
-    m->noteForeignCode();
+  if (!QrcIsLibraryObject(domain)) m->noteForeignCode();
 }
 
 QrcAccessorI::~QrcAccessorI() {

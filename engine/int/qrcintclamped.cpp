@@ -19,7 +19,7 @@ const QrcInt128 Far = static_cast<QrcInt128>(1) << 100;
 void extendedBounds(QrcIntExpI* x, QrcInt128& lo, QrcInt128& hi) {
   lo = x->getMin();
   hi = x->getMax();
-  if (!QrcClamped(x)) return;
+  if (!clamped(x)) return;
   if (lo <= QrcIntMin) lo = -Far;
   if (hi >= QrcIntMax) hi = Far;
 }
@@ -31,11 +31,6 @@ QrcInt toLimits(QrcInt128 c) {
 
 bool inside(QrcInt c) {
   return c > QrcIntMin && c < QrcIntMax;
-}
-
-// Bound to the value its bounds give.
-bool boundExactly(QrcIntExpI* x) {
-  return x->isBound() && !QrcClamped(x);
 }
 
 const char* opText(QrcExactOp op) {
@@ -96,8 +91,8 @@ void QrcClampedCompareI::propagate() {
       if (!y) {
         if (inside(_k)) x->removeValue(_k);
       } else {
-        if (boundExactly(x) && inside(x->getMin())) y->removeValue(x->getMin());
-        if (boundExactly(y) && inside(y->getMin())) x->removeValue(y->getMin());
+        if (fixed(x) && inside(x->getMin())) y->removeValue(x->getMin());
+        if (fixed(y) && inside(y->getMin())) x->removeValue(y->getMin());
       }
       break;
     case QrcExactLe:

@@ -317,18 +317,10 @@ void QrcIntVarEventHandlerI::forwardBounds() {
         l->partner->setRange(c > 0 ? a * c : b * c, c > 0 ? b * c : a * c);
         continue;
       }
-      // The values y with c * y in [a, b]; a side that cuts none of y's
-      // values is not divided.
+      // The values y with c * y in [a, b].
       QrcIntExpI* y = l->partner;
       QrcInt lo = y->_min, hi = y->_max;
-      QrcInt atLo = lo * c, atHi = hi * c;
-      if (c > 0) {
-        if (a > atLo) lo = qrcint::ceilDiv(a, c);
-        if (b < atHi) hi = qrcint::floorDiv(b, c);
-      } else {
-        if (b < atLo) lo = qrcint::ceilDiv(b, c);
-        if (a > atHi) hi = qrcint::floorDiv(a, c);
-      }
+      qrcint::narrowQuotient(a, b, c, lo * c, hi * c, lo, hi);
       y->setRange(lo, hi);
     }
   };

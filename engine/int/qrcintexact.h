@@ -113,13 +113,6 @@ int QrcExactTest(QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcExactOp op);
 // Fails when QrcExactTest finds that x op y + k does not hold.
 void QrcCheckExact(QrcIntExpI* x, QrcIntExpI* y, QrcInt k, QrcExactOp op);
 
-// Whether x (or y), read in this state, is a node whose range left the
-// limits: its bounds are clamped there, and a bound at the limit bounds
-// nothing. (A variable made of such a node holds its values exactly.)
-inline bool QrcClamped(const QrcIntExpI* x, const QrcIntExpI* y = nullptr) {
-  return (x->isOutOfRange() && !x->isVariable()) || (y && y->isOutOfRange() && !y->isVariable());
-}
-
 // The comparison x op y + k (y null: x op k) over such a node: it narrows
 // what the bounds allow, a clamped bound read as none, and fails once the
 // exact values break it.

@@ -489,13 +489,7 @@ bool QrcArraySumI::narrowScaled(QrcIntExpI* t, QrcInt c, QrcInt dlo, QrcInt dhi)
   if (lo > hi || hi < tmin || lo > tmax) fail();
   // Only a side that moves is divided: the other keeps x's bound.
   QrcInt xlo = x->rawMin(), xhi = x->rawMax();
-  if (c > 0) {
-    if (lo > tmin) xlo = ceilDiv(lo, c);
-    if (hi < tmax) xhi = floorDiv(hi, c);
-  } else {
-    if (hi < tmax) xlo = ceilDiv(hi, c);
-    if (lo > tmin) xhi = floorDiv(lo, c);
-  }
+  narrowQuotient(lo, hi, c, p, q, xlo, xhi);
   if (xlo > xhi) fail();
   x->setRange(xlo, xhi);
   return true;

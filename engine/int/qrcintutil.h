@@ -50,6 +50,20 @@ inline void quotientRange(QrcInt a, QrcInt b, QrcInt c, QrcInt& lo, QrcInt& hi) 
   }
 }
 
+// Narrows [lo, hi], x's bounds, to the values x with c * x in [a, b] (c not 0;
+// atLo and atHi are c * lo and c * hi), dividing only a side of [a, b] that
+// cuts a value of x: the other keeps x's bound. Empty when lo > hi.
+inline void narrowQuotient(QrcInt a, QrcInt b, QrcInt c, QrcInt atLo, QrcInt atHi, QrcInt& lo,
+                           QrcInt& hi) {
+  if (c > 0) {
+    if (a > atLo) lo = ceilDiv(a, c);
+    if (b < atHi) hi = floorDiv(b, c);
+  } else {
+    if (b < atLo) lo = ceilDiv(b, c);
+    if (a > atHi) hi = floorDiv(a, c);
+  }
+}
+
 inline bool outside53(double v) {
   return v < -TwoTo53 || v > Limit;
 }

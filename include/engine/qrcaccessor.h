@@ -128,6 +128,8 @@ class QrcIntToIntSetVarFunction {
 class QrcAccessorDomainI {
  public:
   virtual ~QrcAccessorDomainI() {}
+  // The class the object declares itself (QRCLIBRARYCLASS), null for none.
+  virtual const std::type_info* getLibraryClass() const { return nullptr; }
   virtual QrcManagerI* getManager() const = 0;
   // No domain of this system grows: each is closed, has no extension event
   // to watch and no new index to show.
@@ -149,6 +151,7 @@ class QrcAccessorDomainI {
 
 // The values of a collection.
 class QrcIntCollectionAccessorDomainI : public QrcAccessorDomainI {
+  QRCLIBRARYCLASS(QrcIntCollectionAccessorDomainI)
  public:
   explicit QrcIntCollectionAccessorDomainI(QrcIntCollectionI* collection)
       : _collection(collection) {}
@@ -164,6 +167,7 @@ class QrcIntCollectionAccessorDomainI : public QrcAccessorDomainI {
 
 // [min, max].
 class QrcIntRangeAccessorDomainI : public QrcAccessorDomainI {
+  QRCLIBRARYCLASS(QrcIntRangeAccessorDomainI)
  public:
   QrcIntRangeAccessorDomainI(QrcManagerI* manager, QrcInt min, QrcInt max)
       : _manager(manager), _min(min), _max(max) {}
